@@ -1,17 +1,49 @@
 #!/usr/bin/env bash
-# Builds and runs every test: the normal build, then the whole suite again
-# under AddressSanitizer and UndefinedBehaviorSanitizer.
+# Builds and runs every test:
+#  1. the normal build (gcc) with all tests;
+#  2. a clang build under AddressSanitizer and UndefinedBehaviorSanitizer with
+#     all tests again, plus the libFuzzer targets, each run briefly;
+#  3. the VM tests again with a full collection at every collection point;
+#  4. the threaded event tests under ThreadSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
 jobs=$(nproc)
 export TZ=UTC LANG=C LC_ALL=C
+fuzz_seconds=${QM_FUZZ_SECONDS:-15}
 
+
+echo "== normal build"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure -j"$jobs"
 
-cmake -S . -B build-san -DCMAKE_BUILD_TYPE=Debug -DQM_SANITIZE=ON -DQM_BENCH=OFF >/dev/null
+echo "== sanitizer build"
+CC=clang CXX=clang++ cmake -S . -B build-san -DCMAKE_BUILD_TYPE=Debug -DQM_SANITIZE=ON \
+  -DQM_FUZZ=ON -DQM_BENCH=OFF >/dev/null
 cmake --build build-san -j"$jobs"
-ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
-  ctest --test-dir build-san --output-on-failure -j"$jobs"
+export ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+ctest --test-dir build-san --output-on-failure -j"$jobs"
+for fuzzer in build-san/tests/fuzz_*; do
+  [ -x "$fuzzer" ] || continue
+  echo "== $(basename "$fuzzer") for ${fuzz_seconds}s"
+  corpus=$(mktemp -d)
+  "$fuzzer" -max_total_time="$fuzz_seconds" -rss_limit_mb=2048 -timeout=10 "$corpus" 2>&1 | tail -n 3
+  rm -rf "$corpus"
+done
+
+if [ -f tests/core/vm/CMakeLists.txt ] || ls tests/core/vm/*.cpp >/dev/null 2>&1; then
+  echo "== VM tests in GC-stress mode"
+  CC=clang CXX=clang++ cmake -S . -B build-gcstress -DCMAKE_BUILD_TYPE=Debug -DQM_SANITIZE=ON \
+    -DQM_GC_STRESS=ON -DQM_BENCH=OFF >/dev/null
+  cmake --build build-gcstress -j"$jobs" --target test_core_vm
+  ctest --test-dir build-gcstress --output-on-failure -R '^test_core_vm$'
+fi
+
+tsan_tests=${QM_TSAN_TESTS:-test_display}
+if ls tests/display/*.cpp >/dev/null 2>&1; then
+  echo "== threaded tests under ThreadSanitizer"
+  CC=clang CXX=clang++ cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DQM_TSAN=ON -DQM_BENCH=OFF >/dev/null
+  cmake --build build-tsan -j"$jobs" --target $tsan_tests
+  ctest --test-dir build-tsan --output-on-failure -R "^($(echo $tsan_tests | tr ' ' '|'))\$"
+fi
