@@ -1,0 +1,89 @@
+// Number conversions: the defined results for NaN, infinities and values out
+// of range, and the runtime's number parser against Python's float() and
+// int() readings of the same texts.
+#include "core/io/number_conv.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+TEST(DoubleToInteger, TruncatesTowardZeroAndSaturates)
+{
+    const double inf = std::numeric_limits<double>::infinity();
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    struct Case { double in; int64_t i64; int32_t i32; uint32_t low; };
+    const Case cases[] = {
+        {0.0, 0, 0, 0},
+        {-2.7, -2, -2, 0xFFFFFFFEu},
+        {2.7, 2, 2, 2},
+        {-1.0, -1, -1, 0xFFFFFFFFu},
+        {4294967295.0, 4294967295LL, INT32_MAX, 0xFFFFFFFFu},
+        {8589934590.0, 8589934590LL, INT32_MAX, 0xFFFFFFFEu},
+        {-2147483649.0, -2147483649LL, INT32_MIN, 0x7FFFFFFFu},
+        {1e20, INT64_MAX, INT32_MAX, 1661992960u},   // 1e20 mod 2^32
+        {-1e20, INT64_MIN, INT32_MIN, 2632974336u},  // -1e20 mod 2^32
+        {inf, INT64_MAX, INT32_MAX, 0},
+        {-inf, INT64_MIN, INT32_MIN, 0},
+        {nan, 0, 0, 0},
+        {9223372036854775807.0, INT64_MAX, INT32_MAX, 0},  // rounds to 2^63
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(DoubleToInt64(c.in), c.i64) << c.in;
+        EXPECT_EQ(DoubleToInt32(c.in), c.i32) << c.in;
+        EXPECT_EQ(DoubleToLow32(c.in), c.low) << c.in;
+    }
+}
+
+TEST(StringToNumber, ReadsEveryNotation)
+{
+    struct Case { const char* text; double value; size_t used; ErrorCode error; };
+    const Case cases[] = {
+        {"$1F", 31, 3, ERR_NONE},
+        {"12abc", 12, 2, ERR_NONE},
+        {"-12.5e2x", -1250, 7, ERR_NONE},
+        {"0x10", 16, 4, ERR_NONE},
+        {"0XfF", 255, 4, ERR_NONE},
+        {"-$FF", -255, 4, ERR_NONE},
+        {"$-FF", -255, 4, ERR_NONE},
+        {"$FFFFFFFF", 4294967295.0, 9, ERR_NONE},
+        {"%1011", 11, 5, ERR_NONE},
+        {".5", 0.5, 2, ERR_NONE},
+        {"5.", 5, 2, ERR_NONE},
+        {"1e", 1, 1, ERR_NONE},
+        {"1e+", 1, 1, ERR_NONE},
+        {"2E-3", 0.002, 4, ERR_NONE},
+        {"0.1", 0.1, 3, ERR_NONE},
+        {"1e999", std::numeric_limits<double>::infinity(), 5, ERR_NONE},
+        {"1e-999", 0, 6, ERR_NONE},
+        {"123456789012345678901234567890", 1.2345678901234568e+29, 30, ERR_NONE},
+        {"$", 0, 0, ERR_SYNTAXERROR},
+        {"0xg", 0, 0, ERR_SYNTAXERROR},
+        {".", 0, 0, ERR_VALUEEXPECTED},
+        {"%2", 0, 0, ERR_VALUEEXPECTED},
+        {"abc", 0, 0, ERR_VALUEEXPECTED},
+        {" 1", 0, 0, ERR_VALUEEXPECTED},
+        {"", 0, 0, ERR_VALUEEXPECTED},
+        {"-", 0, 0, ERR_VALUEEXPECTED},
+    };
+    for (const Case& c : cases) {
+        size_t used = 99;
+        ErrorCode err = ERR_MEM;
+        double v = StringToNumber(c.text, std::strlen(c.text), &used, &err);
+        EXPECT_EQ(v, c.value) << c.text;
+        EXPECT_EQ(used, c.used) << c.text;
+        EXPECT_EQ(err, c.error) << c.text;
+    }
+}
+
+TEST(StringToNumber, StopsAtTheGivenLength)
+{
+    size_t used;
+    ErrorCode err;
+    EXPECT_EQ(StringToNumber("1234", 2, &used, &err), 12);
+    EXPECT_EQ(used, 2u);
+    // A zero byte is an ordinary non-digit, not the end of the text.
+    EXPECT_EQ(StringToNumber("7\0008", 3, &used, &err), 7);
+    EXPECT_EQ(used, 1u);
+}
