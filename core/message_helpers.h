@@ -1,12 +1,6 @@
 // Small rules shared by everything that builds message texts.
 #pragma once
 
-#include <cstdint>
-
-// True for the codes whose message argument is a file name; the message
-// builder shows only the file part of such an argument.
-bool IsFileNameError(uint32_t code);
-
 // A new copy of `text` (from OsAllocMem, freed with OsFreeMem) with every
 // '%' doubled, so that it prints as it stands through a formatter; null when
 // the text is empty or has no '%' (use the text itself then), or when out of

@@ -1,4 +1,4 @@
-// Path joining, '%' escaping, file-name error codes and exec lists.
+// Path joining, '%' escaping and exec lists.
 #include "core/io/error_codes.h"
 #include "core/lists.h"
 #include "core/message_helpers.h"
@@ -64,19 +64,6 @@ TEST(MessageHelpers, EscapePercentDoublesEveryPercent)
         EXPECT_STREQ(printed, in);
         OsFreeMem(escaped);
     }
-}
-
-TEST(MessageHelpers, FileNameErrorsAreExactlyTheTenFileMessages)
-{
-    const uint32_t fileCodes[] = {ERR_LOADPICTURE, ERR_READFILE,  ERR_OPENSOUND,     ERR_NOALPHA,   ERR_OPENANIM2,
-                                  ERR_OPENSOUND2,  ERR_LOADPICTURE2, ERR_IMAGEERROR, ERR_LOADVIDEO, ERR_NOTRANSPARENCY};
-    int count = 0;
-    for (uint32_t code = 0; code < 2000; ++code) {
-        bool expected = std::find(std::begin(fileCodes), std::end(fileCodes), code) != std::end(fileCodes);
-        EXPECT_EQ(IsFileNameError(code), expected) << code;
-        count += IsFileNameError(code);
-    }
-    EXPECT_EQ(count, 10);
 }
 
 namespace {
