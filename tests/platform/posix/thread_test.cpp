@@ -1,0 +1,187 @@
+// Threads, recursive locks and auto-reset events.
+#include "platform/posix/os_thread.h"
+#include "platform/posix/os_time.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <pthread.h>
+
+namespace {
+
+uint64_t ElapsedMs(uint64_t startNanos)
+{
+    return (OsMonotonicNanos() - startNanos) / 1000000u;
+}
+
+TEST(OsLockTest, SameThreadReentersAndOthersWaitForTheLastUnlock)
+{
+    OsMutex* lock = OsCreateLock();
+    ASSERT_NE(lock, nullptr);
+    OsLock(lock);
+    OsLock(lock);
+
+    struct Shared {
+        OsMutex* lock;
+        std::atomic<int> entered{0};
+    } shared{lock};
+    OsThread* other = OsCreateThread("locker", [](OsThread*, void* arg) {
+        auto* s = static_cast<Shared*>(arg);
+        OsLock(s->lock);
+        s->entered.store(1);
+        OsUnlock(s->lock);
+        return 0;
+    }, &shared, 0);
+    ASSERT_NE(other, nullptr);
+
+    OsUnlock(lock);
+    for (int i = 0; i < 5; i++) {
+        timespec ts{0, 10 * 1000000};
+        nanosleep(&ts, nullptr);
+        EXPECT_EQ(shared.entered.load(), 0) << "lock released while still held once";
+    }
+    OsUnlock(lock);
+    OsStopThread(other);
+    EXPECT_EQ(shared.entered.load(), 1);
+    OsDeleteLock(lock);
+}
+
+TEST(OsEventTest, SetIsConsumedByOneWait)
+{
+    OsEvent* event = OsCreateEvent();
+    ASSERT_NE(event, nullptr);
+    OsSetEvent(event);
+    OsSetEvent(event);
+    EXPECT_EQ(OsWaitEventTimeout(event, 1000), 1);
+    uint64_t start = OsMonotonicNanos();
+    EXPECT_EQ(OsWaitEventTimeout(event, 30), 0) << "two sets must not queue up";
+    EXPECT_GE(ElapsedMs(start), 30u);
+    OsSetEvent(event);
+    OsWaitEvent(event);
+    EXPECT_EQ(OsWaitEventTimeout(event, 0), 0);
+    OsDeleteEvent(event);
+}
+
+TEST(OsEventTest, OneSetReleasesOneOfTwoWaiters)
+{
+    struct Shared {
+        OsEvent* event;
+        std::atomic<int> woken{0};
+    } shared{OsCreateEvent()};
+    ASSERT_NE(shared.event, nullptr);
+    auto waiter = [](OsThread*, void* arg) {
+        auto* s = static_cast<Shared*>(arg);
+        if (OsWaitEventTimeout(s->event, 10000))
+            s->woken.fetch_add(1);
+        return 0;
+    };
+    OsThread* a = OsCreateThread("waiter a", waiter, &shared, 0);
+    OsThread* b = OsCreateThread("waiter b", waiter, &shared, 0);
+    ASSERT_TRUE(a && b);
+    OsSetEvent(shared.event);
+    while (shared.woken.load() == 0) {
+        timespec ts{0, 1000000};
+        nanosleep(&ts, nullptr);
+    }
+    timespec settle{0, 50 * 1000000};
+    nanosleep(&settle, nullptr);
+    EXPECT_EQ(shared.woken.load(), 1);
+    OsSetEvent(shared.event);
+    OsStopThread(a);
+    OsStopThread(b);
+    EXPECT_EQ(shared.woken.load(), 2);
+    OsDeleteEvent(shared.event);
+}
+
+TEST(OsThreadTest, StackIsAtLeastTheMinimumEvenWhenAskedForLess)
+{
+    for (size_t asked : {size_t{0}, size_t{16384}, size_t{1024 * 1024}}) {
+        std::atomic<size_t> seen{0};
+        OsThread* thread = OsCreateThread("stack probe", [](OsThread*, void* arg) {
+            pthread_attr_t attr;
+            size_t size = 0;
+            if (pthread_getattr_np(pthread_self(), &attr) == 0) {
+                pthread_attr_getstacksize(&attr, &size);
+                pthread_attr_destroy(&attr);
+            }
+            static_cast<std::atomic<size_t>*>(arg)->store(size);
+            return 0;
+        }, &seen, asked);
+        ASSERT_NE(thread, nullptr);
+        OsStopThread(thread);
+        EXPECT_GE(seen.load(), OS_MIN_THREAD_STACK) << "asked for " << asked;
+        EXPECT_GE(seen.load(), asked);
+    }
+}
+
+TEST(OsThreadTest, StopSetsTheStopEventAndTheRequestFlag)
+{
+    std::atomic<int> sawRequest{0};
+    OsThread* thread = OsCreateThread("stoppable", [](OsThread* self, void* arg) {
+        OsWaitEvent(OsThreadCreateStopEvent(self));
+        static_cast<std::atomic<int>*>(arg)->store(OsThreadStopRequested(self));
+        return 0;
+    }, &sawRequest, 0);
+    ASSERT_NE(thread, nullptr);
+    OsStopThread(thread);
+    EXPECT_EQ(sawRequest.load(), 1);
+}
+
+TEST(OsThreadTest, StopRequestedBeforeTheThreadLooksIsNotLost)
+{
+    OsEvent* gate = OsCreateEvent();
+    OsThread* thread = OsCreateThread("late", [](OsThread* self, void* arg) {
+        OsWaitEvent(static_cast<OsEvent*>(arg));
+        // The stop came before this thread asked for its stop event.
+        return OsWaitEventTimeout(OsThreadCreateStopEvent(self), 10000) ? 0 : 1;
+    }, gate, 0);
+    ASSERT_NE(thread, nullptr);
+    std::atomic<int> stopped{0};
+    struct Args {
+        OsThread* thread;
+        std::atomic<int>* stopped;
+    } args{thread, &stopped};
+    OsThread* stopper = OsCreateThread("stopper", [](OsThread*, void* arg) {
+        auto* a = static_cast<Args*>(arg);
+        OsStopThread(a->thread);
+        a->stopped->store(1);
+        return 0;
+    }, &args, 0);
+    while (!OsThreadStopRequested(thread)) {
+        timespec ts{0, 1000000};
+        nanosleep(&ts, nullptr);
+    }
+    OsSetEvent(gate);
+    OsStopThread(stopper);
+    EXPECT_EQ(stopped.load(), 1);
+    OsDeleteEvent(gate);
+}
+
+TEST(OsThreadTest, FinishReportsToTheHook)
+{
+    struct Seen {
+        std::atomic<OsThread*> thread{nullptr};
+        std::atomic<int> failed{-1};
+    } seen;
+    OsSetThreadFinishHook([](OsThread* thread, int failed, void* user) {
+        auto* s = static_cast<Seen*>(user);
+        s->failed.store(failed);
+        s->thread.store(thread);
+    }, &seen);
+    OsThread* thread = OsCreateThread("finisher", [](OsThread* self, void*) {
+        OsThreadFinish(self, 1);
+        return 0;
+    }, nullptr, 0);
+    ASSERT_NE(thread, nullptr);
+    while (!seen.thread.load()) {
+        timespec ts{0, 1000000};
+        nanosleep(&ts, nullptr);
+    }
+    EXPECT_EQ(seen.thread.load(), thread);
+    EXPECT_EQ(seen.failed.load(), 1);
+    EXPECT_EQ(OsThreadFailed(thread), 1);
+    OsStopThread(thread);
+    OsSetThreadFinishHook(nullptr, nullptr);
+}
+
+} // namespace

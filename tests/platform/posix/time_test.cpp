@@ -1,0 +1,84 @@
+// Clocks and date texts (the tests run with TZ=UTC and LANG=C).
+#include "platform/posix/os_time.h"
+
+#include "core/io/error_codes.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <regex>
+#include <string>
+
+namespace {
+
+TEST(OsTimeTest, WallClockAgreesWithTheCLibrary)
+{
+    for (uint32_t mode : {0u, 1u}) {
+        OsSetTimerMode(mode);
+        time_t before = time(nullptr);
+        OsTimeValue now;
+        OsGetTime(&now);
+        double epoch = OsGetEpochSeconds();
+        time_t after = time(nullptr);
+        EXPECT_GE(now.seconds + 1, static_cast<uint64_t>(before)) << "mode " << mode;
+        EXPECT_LE(now.seconds, static_cast<uint64_t>(after));
+        EXPECT_LT(now.microseconds, 1000000u);
+        EXPECT_GE(epoch + 1, static_cast<double>(before));
+        EXPECT_LE(epoch, static_cast<double>(after) + 1);
+    }
+    OsSetTimerMode(0);
+}
+
+TEST(OsTimeTest, MonotonicClockNeverGoesBack)
+{
+    uint64_t last = OsMonotonicNanos();
+    for (int i = 0; i < 1000; i++) {
+        uint64_t now = OsMonotonicNanos();
+        ASSERT_GE(now, last);
+        last = now;
+    }
+}
+
+// Under TZ=UTC the local fields are gmtime's, computed here independently.
+TEST(OsTimeTest, DateTextsHaveTheirFixedShapes)
+{
+    char date[32], clock[32];
+    // Retry across a second boundary so that both readings see one second.
+    for (int attempt = 0; attempt < 3; attempt++) {
+        time_t before = time(nullptr);
+        ASSERT_EQ(OsFormatDateTime(1, date, sizeof date, clock, sizeof clock), 0u);
+        if (time(nullptr) != before)
+            continue;
+        struct tm local;
+        gmtime_r(&before, &local);
+        char expectDate[32], expectClock[32];
+        std::snprintf(expectDate, sizeof expectDate, "%02d-%02d-%02d", local.tm_mon + 1,
+                      local.tm_mday, local.tm_year % 100);
+        std::snprintf(expectClock, sizeof expectClock, "%02d:%02d:%02d", local.tm_hour,
+                      local.tm_min, local.tm_sec);
+        EXPECT_STREQ(date, expectDate);
+        EXPECT_STREQ(clock, expectClock);
+        break;
+    }
+
+    char text[32];
+    ASSERT_EQ(OsFormatDateTime(0, text, sizeof text, nullptr, 0), 0u);
+    EXPECT_TRUE(std::regex_match(text, std::regex("[01][0-9]-[0-3][0-9]-[0-9]{2}"))) << text;
+    ASSERT_EQ(OsFormatDateTime(2, text, sizeof text, nullptr, 0), 0u);
+    EXPECT_TRUE(std::regex_match(text, std::regex("[0-2][0-9]:[0-5][0-9]:[0-6][0-9]"))) << text;
+    ASSERT_EQ(OsFormatDateTime(3, text, sizeof text, nullptr, 0), 0u);
+    EXPECT_TRUE(std::regex_match(text, std::regex("(Mon|Tues|Wednes|Thurs|Fri|Satur|Sun)day")))
+        << text;
+}
+
+TEST(OsTimeTest, DateTextRefusesUnknownModesAndShortBuffers)
+{
+    char text[4] = "xyz";
+    EXPECT_EQ(OsFormatDateTime(4, text, sizeof text, nullptr, 0), uint32_t{ERR_WRONGUSAGE});
+    EXPECT_STREQ(text, "");
+    EXPECT_EQ(OsFormatDateTime(0, text, sizeof text, nullptr, 0), uint32_t{ERR_WRONGUSAGE});
+    EXPECT_STREQ(text, "");
+}
+
+} // namespace
