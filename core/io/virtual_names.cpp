@@ -1,0 +1,143 @@
+// Chunk names and memory names: the one place that writes and reads them.
+#include "core/io/virtual_names.h"
+
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+
+#include "core/io/virtual_files.h"
+
+namespace {
+
+constexpr size_t CHUNK_PREFIX_LEN = sizeof(CHUNK_PREFIX) - 1;
+constexpr size_t MEMORY_PREFIX_LEN = sizeof(MEMORY_PREFIX) - 1;
+
+// Parses an unsigned number in the given base up to the first character
+// that is not a digit; false for no digits or a value beyond 64 bits.
+bool ParseNumber(const char*& p, unsigned base, uint64_t* out)
+{
+    uint64_t value = 0;
+    const char* start = p;
+    for (;; ++p) {
+        unsigned digit;
+        char c = *p;
+        if (c >= '0' && c <= '9')
+            digit = static_cast<unsigned>(c - '0');
+        else if (base == 16 && c >= 'a' && c <= 'f')
+            digit = static_cast<unsigned>(c - 'a' + 10);
+        else if (base == 16 && c >= 'A' && c <= 'F')
+            digit = static_cast<unsigned>(c - 'A' + 10);
+        else
+            break;
+        if (value > (UINT64_MAX - digit) / base)
+            return false;
+        value = value * base + digit;
+    }
+    if (p == start)
+        return false;
+    *out = value;
+    return true;
+}
+
+} // namespace
+
+bool IsChunkName(const char* name)
+{
+    return std::strncmp(name, CHUNK_PREFIX, CHUNK_PREFIX_LEN) == 0;
+}
+
+bool IsMemoryName(const char* name)
+{
+    return std::strncmp(name, MEMORY_PREFIX, MEMORY_PREFIX_LEN) == 0;
+}
+
+bool MakeChunkName(const char* displayName, char* out, size_t outSize, uint64_t offset,
+                   uint64_t size, uint64_t base, const char* containerFile)
+{
+    int n;
+    if (offset == CHUNK_STRING_OFFSET) {
+        n = std::snprintf(out, outSize, "%sS%" PRIu64 ":%" PRIu64 "*%s?%s", CHUNK_PREFIX, base,
+                          size, displayName, containerFile);
+    } else {
+        if (offset > UINT64_MAX - base) {
+            if (outSize)
+                out[0] = 0;
+            return false;
+        }
+        n = std::snprintf(out, outSize, "%s%" PRIu64 ":%" PRIu64 "*%s?%s", CHUNK_PREFIX,
+                          offset + base, size, displayName, containerFile);
+    }
+    if (n < 0 || static_cast<size_t>(n) >= outSize) {
+        if (outSize)
+            out[0] = 0;
+        return false;
+    }
+    return true;
+}
+
+std::string_view DisplayNameExtension(std::string_view displayName)
+{
+    size_t dot = displayName.rfind('.');
+    return dot == std::string_view::npos ? std::string_view() : displayName.substr(dot);
+}
+
+bool ParseChunkName(const char* name, ChunkNameParts* out)
+{
+    *out = ChunkNameParts{};
+    if (!IsChunkName(name))
+        return false;
+    const char* p = name + CHUNK_PREFIX_LEN;
+    if (*p == 'S') {
+        out->isString = true;
+        ++p;
+    }
+    uint64_t first;
+    uint64_t size;
+    if (!ParseNumber(p, 10, &first) || *p++ != ':' || !ParseNumber(p, 10, &size) || *p++ != '*')
+        return false;
+    const char* question = std::strchr(p, '?');
+    if (!question)
+        return false;
+    out->displayName = std::string_view(p, static_cast<size_t>(question - p));
+    out->extension = DisplayNameExtension(out->displayName);
+    out->size = size;
+    if (out->isString) {
+        out->reference = first;
+        out->object = FindVirtualStringFile(first);
+        if (!out->object)
+            return false;
+        out->size = out->object->size;
+        return true;
+    }
+    out->offset = first;
+    out->file = std::string_view(question + 1);
+    return true;
+}
+
+bool MakeMemoryName(const void* data, uint64_t size, char* out, size_t outSize)
+{
+    int n = std::snprintf(out, outSize, "%s%" PRIxPTR ":%" PRIx64, MEMORY_PREFIX,
+                          reinterpret_cast<uintptr_t>(data), size);
+    if (n < 0 || static_cast<size_t>(n) >= outSize) {
+        if (outSize)
+            out[0] = 0;
+        return false;
+    }
+    return true;
+}
+
+bool ParseMemoryName(const char* name, const uint8_t** outData, uint64_t* outSize)
+{
+    if (!IsMemoryName(name))
+        return false;
+    const char* p = name + MEMORY_PREFIX_LEN;
+    uint64_t address;
+    uint64_t size;
+    if (!ParseNumber(p, 16, &address) || *p++ != ':' || !ParseNumber(p, 16, &size) || *p != 0)
+        return false;
+    if (address > UINTPTR_MAX || size > UINTPTR_MAX - address || (address == 0 && size != 0))
+        return false;
+    *outData = reinterpret_cast<const uint8_t*>(static_cast<uintptr_t>(address));
+    *outSize = size;
+    return true;
+}

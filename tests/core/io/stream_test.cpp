@@ -1,0 +1,331 @@
+// The stream layer over its built-in sources: every kind reads the same
+// bytes as a direct read of the data behind it, memory sources grow and
+// seek within their bounds, and write modes are refused where they must be.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+#include "core/io/stream.h"
+#include "core/io/virtual_files.h"
+#include "core/io/virtual_names.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+std::vector<uint8_t> ReadAllByPieces(StreamHandle* s, size_t piece)
+{
+    std::vector<uint8_t> out;
+    std::vector<uint8_t> block(piece);
+    size_t n;
+    while ((n = StreamRead(s, block.data(), piece)) > 0)
+        out.insert(out.end(), block.begin(), block.begin() + n);
+    return out;
+}
+
+std::vector<uint8_t> ReadAllByBytes(StreamHandle* s)
+{
+    std::vector<uint8_t> out;
+    int c;
+    while ((c = StreamGetC(s)) != -1)
+        out.push_back(static_cast<uint8_t>(c));
+    return out;
+}
+
+std::string MemoryName(const std::vector<uint8_t>& bytes)
+{
+    char name[MEMORY_NAME_MAX];
+    EXPECT_TRUE(MakeMemoryName(bytes.data(), bytes.size(), name, sizeof name));
+    return name;
+}
+
+class Streams : public ::testing::Test {
+protected:
+    TempDir dir;
+    std::vector<uint8_t> data = PatternBytes(50000, 7);
+    std::string path = dir.file("data.bin");
+    void SetUp() override { WriteFileBytes(path, data); }
+    void TearDown() override { FreeAllVirtualStringFiles(); }
+
+    // One name of each built-in kind, all holding data[100..100+size).
+    std::vector<std::string> NamesOfEveryKind(size_t size, VirtualStringFile** outFile)
+    {
+        std::vector<std::string> names;
+        char name[1024];
+        EXPECT_TRUE(MakeChunkName("d.bin", name, sizeof name, 100, size, 0, path.c_str()));
+        names.push_back(name);
+        names.push_back(MemoryName(slice_ = std::vector<uint8_t>(data.begin() + 100, data.begin() + 100 + size)));
+        VirtualStringFile* file = NewVirtualStringFile("v.bin", slice_.data(), size, true);
+        file->anchorRef = 9;
+        *outFile = file;
+        EXPECT_TRUE(MakeChunkName("v.bin", name, sizeof name, CHUNK_STRING_OFFSET, 0, 9, "unused"));
+        names.push_back(name);
+        std::string plain = dir.file("slice.bin");
+        WriteFileBytes(plain, slice_);
+        names.push_back(plain);
+        return names;
+    }
+    std::vector<uint8_t> slice_;
+};
+
+TEST_F(Streams, EveryKindReadsTheBytesBehindIt)
+{
+    VirtualStringFile* file;
+    for (const std::string& name : NamesOfEveryKind(30000, &file)) {
+        SCOPED_TRACE(name);
+        for (size_t piece : {size_t(1), size_t(7), size_t(4096), size_t(65536)}) {
+            StreamHandle* s = StreamOpen(name.c_str(), STREAM_READ);
+            ASSERT_NE(s, nullptr);
+            EXPECT_EQ(StreamSize(s), 30000u);
+            EXPECT_EQ(ReadAllByPieces(s, piece), slice_);
+            EXPECT_NE(StreamEof(s), 0);
+            StreamClose(s);
+        }
+        StreamHandle* s = StreamOpen(name.c_str(), STREAM_READ | STREAM_ADAPTERS);
+        ASSERT_NE(s, nullptr);
+        EXPECT_EQ(ReadAllByBytes(s), slice_);
+        EXPECT_EQ(GetStreamAdapterName(s), nullptr);
+        StreamClose(s);
+    }
+}
+
+TEST_F(Streams, SeekAndSizeKeepThePositionOnEveryKind)
+{
+    VirtualStringFile* file;
+    for (const std::string& name : NamesOfEveryKind(1000, &file)) {
+        SCOPED_TRACE(name);
+        StreamHandle* s = StreamOpen(name.c_str(), STREAM_READ);
+        ASSERT_NE(s, nullptr);
+        EXPECT_EQ(StreamSeek(s, 10, STREAM_SEEK_BEGINNING), 0);
+        EXPECT_EQ(StreamSize(s), 1000u);
+        EXPECT_EQ(StreamGetC(s), slice_[10]);
+        EXPECT_EQ(StreamSeek(s, 5, STREAM_SEEK_CURRENT), 11);
+        EXPECT_EQ(StreamGetC(s), slice_[16]);
+        EXPECT_EQ(StreamSeek(s, -3, STREAM_SEEK_END), 17);
+        EXPECT_EQ(StreamGetC(s), slice_[997]);
+        // Refused seeks change nothing.
+        EXPECT_EQ(StreamSeek(s, -2000, STREAM_SEEK_CURRENT), -1);
+        EXPECT_EQ(StreamSeek(s, -1, STREAM_SEEK_BEGINNING), -1);
+        EXPECT_EQ(StreamSeek(s, 0, STREAM_SEEK_CURRENT), 998);
+        EXPECT_EQ(StreamGetC(s), slice_[998]);
+        StreamClose(s);
+    }
+}
+
+TEST_F(Streams, MemorySourcesStopAtTheirEnd)
+{
+    std::vector<uint8_t> bytes = PatternBytes(20, 3);
+    StreamHandle* s = StreamOpen(MemoryName(bytes).c_str(), STREAM_READ);
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(StreamSeek(s, 16, STREAM_SEEK_BEGINNING), 0);
+    uint8_t buffer[10];
+    EXPECT_EQ(StreamRead(s, buffer, 10), 4u);
+    EXPECT_EQ(0, std::memcmp(buffer, bytes.data() + 16, 4));
+    EXPECT_EQ(StreamGetC(s), -1);
+    EXPECT_NE(StreamEof(s), 0);
+    EXPECT_EQ(StreamSeek(s, 100, STREAM_SEEK_BEGINNING), 20);
+    EXPECT_EQ(StreamSeek(s, 0, STREAM_SEEK_CURRENT), 20);
+    FileInfoRecord info;
+    ASSERT_NE(ExamineStream(s, &info), 0);
+    EXPECT_EQ(info.kind, FILEINFO_FILE);
+    EXPECT_EQ(info.size, 20u);
+    EXPECT_EQ(info.flags, FILEATTR_DEFAULT);
+    EXPECT_STREQ(info.fullPath, "Unnamed");
+    EXPECT_EQ(StreamClose(s), 1);
+}
+
+TEST_F(Streams, WriteModesAreRefusedOnReadOnlySources)
+{
+    VirtualStringFile* readOnly = NewVirtualStringFile("r.txt", data.data(), 10, false);
+    readOnly->anchorRef = 3;
+    char region[1024], string[128];
+    ASSERT_TRUE(MakeChunkName("d.bin", region, sizeof region, 0, 100, 0, path.c_str()));
+    ASSERT_TRUE(MakeChunkName("r.txt", string, sizeof string, CHUNK_STRING_OFFSET, 0, 3, "unused"));
+    std::string memory = MemoryName(data);
+    for (const char* name : {static_cast<const char*>(region), static_cast<const char*>(string), memory.c_str()}) {
+        for (uint32_t mode : {uint32_t(STREAM_WRITE), uint32_t(STREAM_READWRITE), STREAM_WRITE | STREAM_ADAPTERS,
+                              STREAM_READ | STREAM_READWRITE}) {
+            EXPECT_EQ(StreamOpen(name, mode), nullptr) << name << " mode " << mode;
+        }
+    }
+    EXPECT_EQ(ReadFileBytes(path), data);  // the container was not truncated
+}
+
+TEST_F(Streams, WritableVirtualFilesGrowInSteps)
+{
+    VirtualStringFile* file = NewVirtualStringFile("w.txt", nullptr, 0, true);
+    ASSERT_NE(file, nullptr);
+    EXPECT_EQ(file->capacity, 65536u);
+    file->anchorRef = 5;
+    char name[128];
+    ASSERT_TRUE(MakeChunkName("w.txt", name, sizeof name, CHUNK_STRING_OFFSET, 0, 5, "unused"));
+    StreamHandle* s = StreamOpen(name, STREAM_WRITE);
+    ASSERT_NE(s, nullptr);
+    std::vector<uint8_t> bytes = PatternBytes(70000, 11);
+    EXPECT_EQ(StreamWrite(s, bytes.data(), bytes.size()), bytes.size());
+    EXPECT_EQ(file->capacity, 131072u);
+    EXPECT_EQ(file->size, 70000u);
+    // Overwrite in the middle: the size stays; put one byte past the end.
+    EXPECT_EQ(StreamSeek(s, 10, STREAM_SEEK_BEGINNING), 70000);
+    EXPECT_EQ(StreamWrite(s, "abc", 3), 3u);
+    EXPECT_EQ(file->size, 70000u);
+    EXPECT_EQ(StreamSeek(s, 0, STREAM_SEEK_END), 13);
+    EXPECT_EQ(StreamPutC(s, 'z'), 1);
+    EXPECT_EQ(file->size, 70001u);
+    StreamClose(s);
+
+    s = StreamOpen(name, STREAM_READ);
+    ASSERT_NE(s, nullptr);
+    std::vector<uint8_t> expected = bytes;
+    std::memcpy(expected.data() + 10, "abc", 3);
+    expected.push_back('z');
+    EXPECT_EQ(ReadAllByPieces(s, 5000), expected);
+    StreamClose(s);
+}
+
+TEST_F(Streams, HostFilesWriteAndReadBack)
+{
+    std::string out = dir.file("out.bin");
+    StreamHandle* s = StreamOpen(out.c_str(), STREAM_WRITE);
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(StreamWrite(s, data.data(), 1234), 1234u);
+    EXPECT_EQ(StreamPutC(s, 0xff), 1);
+    EXPECT_NE(StreamFlush(s), 0);
+    EXPECT_EQ(StreamSize(s), 1235u);
+    EXPECT_EQ(StreamSeek(s, 0, STREAM_SEEK_CURRENT), 1235);
+    StreamClose(s);
+    std::vector<uint8_t> expected(data.begin(), data.begin() + 1234);
+    expected.push_back(0xff);
+    EXPECT_EQ(ReadFileBytes(out), expected);
+}
+
+TEST_F(Streams, LoaderListsWithoutInbuiltOpenNoHostFile)
+{
+    EXPECT_EQ(StreamOpen(path.c_str(), STREAM_READ, "someplugin"), nullptr);
+    StreamHandle* s = StreamOpen(path.c_str(), STREAM_READ, "someplugin|inbuilt");
+    ASSERT_NE(s, nullptr);
+    StreamClose(s);
+    s = StreamOpen(path.c_str(), STREAM_READ, "Default");
+    ASSERT_NE(s, nullptr);
+    StreamClose(s);
+}
+
+// A stand-in adapter that serves a buffer but cannot seek: seeks must be
+// emulated by reading forward in bounded steps, or refused.
+struct FakeAdapterStream {
+    std::vector<uint8_t> bytes;
+    uint64_t position = 0;
+    size_t largestRead = 0;
+    int rewinds = 0;
+};
+FakeAdapterStream g_fake;
+int g_fakeNode;
+
+size_t FakeRead(StreamHandle*, void* buffer, size_t count)
+{
+    g_fake.largestRead = std::max(g_fake.largestRead, count);
+    size_t left = g_fake.bytes.size() - g_fake.position;
+    size_t n = std::min(count, left);
+    std::memcpy(buffer, g_fake.bytes.data() + g_fake.position, n);
+    g_fake.position += n;
+    return n;
+}
+int FakeGetC(StreamHandle* h)
+{
+    uint8_t b;
+    return FakeRead(h, &b, 1) ? b : -1;
+}
+int64_t FakeSeek(StreamHandle*, int64_t offset, int mode)
+{
+    int64_t previous = static_cast<int64_t>(g_fake.position);
+    if (mode == 0 && offset == 0)
+        return previous;
+    if (mode == 1 && offset == 0) {
+        g_fake.position = 0;
+        ++g_fake.rewinds;
+        return previous;
+    }
+    ADD_FAILURE() << "a noseek adapter was asked to seek";
+    return -1;
+}
+size_t FakeWrite(StreamHandle*, const void*, size_t) { return 0; }
+int FakePutC(StreamHandle*, int) { return 0; }
+int FakeOne(StreamHandle*) { return 1; }
+int FakeEof(StreamHandle*) { return g_fake.position >= g_fake.bytes.size(); }
+uint64_t FakeSize(StreamHandle*) { return 0; }
+int FakeExamine(StreamHandle*, FileInfoRecord*) { return 0; }
+const StreamOps kFakeOps = {FakeRead, FakeWrite, FakeGetC, FakePutC, FakeOne,
+                            FakeEof, FakeSeek, FakeSize, FakeExamine, FakeOne};
+
+bool FakeOpen(StreamHandle* handle, const char*, uint32_t mode, const char*, const ChunkNameParts*,
+              const uint8_t*, uint64_t)
+{
+    handle->adapterNode = &g_fakeNode;
+    handle->ops = &kFakeOps;
+    handle->mode = 4 | (mode & STREAM_SEEKEMULATION);
+    handle->flags = STREAMFLAG_NOSEEK | STREAMFLAG_STREAMING;
+    g_fake.position = 0;
+    return true;
+}
+const char* FakeName(StreamHandle*) { return "fakeadapter"; }
+
+class NoSeekAdapter : public ::testing::Test {
+protected:
+    TempDir dir;
+    std::string path = dir.file("plain.bin");
+    StreamAdapterHooks hooks{};
+    void SetUp() override
+    {
+        g_fake = FakeAdapterStream{};
+        g_fake.bytes = PatternBytes(100000, 5);
+        WriteFileBytes(path, g_fake.bytes);
+        hooks.openStream = FakeOpen;
+        hooks.streamAdapterName = FakeName;
+        SetStreamAdapterHooks(&hooks);
+    }
+    void TearDown() override { SetStreamAdapterHooks(nullptr); }
+};
+
+TEST_F(NoSeekAdapter, SeeksAreEmulatedThroughABoundedBuffer)
+{
+    StreamHandle* s = StreamOpen("anything", 0x19);
+    ASSERT_NE(s, nullptr);
+    EXPECT_STREQ(GetStreamAdapterName(s), "fakeadapter");
+    EXPECT_EQ(IsStreamNoSeek(s), 1);
+    EXPECT_EQ(StreamSeek(s, 100, STREAM_SEEK_BEGINNING), 0);
+    EXPECT_EQ(StreamGetC(s), g_fake.bytes[100]);
+    EXPECT_EQ(StreamSeek(s, 90000, STREAM_SEEK_CURRENT), 101);
+    EXPECT_EQ(StreamGetC(s), g_fake.bytes[90101]);
+    EXPECT_LE(g_fake.largestRead, STREAM_SKIP_BUFFER);
+    EXPECT_EQ(StreamSeek(s, 10, STREAM_SEEK_BEGINNING), 90102);
+    EXPECT_EQ(g_fake.rewinds, 1);
+    EXPECT_EQ(StreamGetC(s), g_fake.bytes[10]);
+    EXPECT_EQ(StreamSeek(s, 0, STREAM_SEEK_END), -1);
+    EXPECT_EQ(StreamSeek(s, -100, STREAM_SEEK_CURRENT), -1);
+    EXPECT_EQ(StreamSeek(s, 200000, STREAM_SEEK_BEGINNING), -1);  // short read while skipping
+    StreamClose(s);
+}
+
+TEST_F(NoSeekAdapter, WithoutEmulationOnlyTellAndRewindWork)
+{
+    StreamHandle* s = StreamOpen("anything", 0x09);
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(StreamSeek(s, 5, STREAM_SEEK_BEGINNING), -1);
+    EXPECT_EQ(StreamSeek(s, 5, STREAM_SEEK_CURRENT), -1);
+    StreamGetC(s);
+    EXPECT_EQ(StreamSeek(s, 0, STREAM_SEEK_CURRENT), 1);
+    EXPECT_EQ(StreamSeek(s, 0, STREAM_SEEK_BEGINNING), 1);
+    EXPECT_EQ(StreamSeek(s, 0, STREAM_SEEK_CURRENT), 0);
+    StreamClose(s);
+}
+
+TEST_F(NoSeekAdapter, AdaptersAreAskedOnlyWhenTheModeAllows)
+{
+    StreamHandle* s = StreamOpen(path.c_str(), STREAM_READ);
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(GetStreamAdapterName(s), nullptr);
+    StreamClose(s);
+}
+
+} // namespace

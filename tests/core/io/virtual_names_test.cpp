@@ -1,0 +1,115 @@
+// Chunk and memory names: made and taken apart by one pair of helpers.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "core/io/virtual_files.h"
+#include "core/io/virtual_names.h"
+
+namespace {
+
+TEST(ChunkNames, MakeAndParseRoundTrip)
+{
+    char name[256];
+    ASSERT_TRUE(MakeChunkName("pic.png", name, sizeof name, 100, 20, 1000, "app.exe"));
+    EXPECT_STREQ(name, ":::chunk1100:20*pic.png?app.exe");
+    ChunkNameParts parts;
+    ASSERT_TRUE(ParseChunkName(name, &parts));
+    EXPECT_FALSE(parts.isString);
+    EXPECT_EQ(parts.offset, 1100u);
+    EXPECT_EQ(parts.size, 20u);
+    EXPECT_EQ(parts.displayName, "pic.png");
+    EXPECT_EQ(parts.file, "app.exe");
+    EXPECT_EQ(parts.extension, ".png");
+}
+
+TEST(ChunkNames, SeparatorsAreTakenAtTheirFirstOccurrence)
+{
+    struct Case {
+        const char* name;
+        const char* display;
+        const char* file;
+        const char* extension;
+        uint64_t offset;
+    } cases[] = {
+        {":::chunk5:6*a.b.c?dir/x?y.exe", "a.b.c", "dir/x?y.exe", ".c", 5},
+        {":::chunk0:0*noext?", "noext", "", "", 0},
+        {":::chunk18446744073709551615:0*big?f", "big", "f", "", UINT64_MAX},
+        {":::chunk7:1**?f", "*", "f", "", 7},
+    };
+    for (const Case& c : cases) {
+        ChunkNameParts parts;
+        ASSERT_TRUE(ParseChunkName(c.name, &parts)) << c.name;
+        EXPECT_EQ(parts.displayName, c.display);
+        EXPECT_EQ(parts.file, c.file);
+        EXPECT_EQ(parts.extension, c.extension);
+        EXPECT_EQ(parts.offset, c.offset);
+    }
+}
+
+TEST(ChunkNames, MalformedNamesAreRefused)
+{
+    const char* names[] = {
+        "", "chunk1:2*a?b", ":::chunk", ":::chunk1", ":::chunk1:", ":::chunk1:2", ":::chunk1:2*a",
+        ":::chunk-1:2*a?b", ":::chunk1:-2*a?b", ":::chunk 1:2*a?b", ":::chunk1;2*a?b",
+        ":::chunk18446744073709551616:0*a?b", ":::chunkS:0*a?unused", ":::chunkSx:0*a?unused",
+    };
+    for (const char* name : names) {
+        ChunkNameParts parts;
+        EXPECT_FALSE(ParseChunkName(name, &parts)) << name;
+    }
+}
+
+TEST(ChunkNames, MakeRefusesWhatDoesNotFit)
+{
+    char small[16];
+    EXPECT_FALSE(MakeChunkName("pic.png", small, sizeof small, 1, 2, 0, "container"));
+    EXPECT_STREQ(small, "");
+    char name[64];
+    EXPECT_FALSE(MakeChunkName("x", name, sizeof name, UINT64_MAX - 1, 1, 2, "c"));
+}
+
+TEST(ChunkNames, StringFormFindsTheVirtualFileAndItsCurrentSize)
+{
+    const uint8_t bytes[] = {1, 2, 3};
+    VirtualStringFile* file = NewVirtualStringFile("v.txt", bytes, 3, false);
+    ASSERT_NE(file, nullptr);
+    file->anchorRef = 42;
+    char name[128];
+    ASSERT_TRUE(MakeChunkName("v.txt", name, sizeof name, CHUNK_STRING_OFFSET, 0, 42, "unused"));
+    EXPECT_STREQ(name, ":::chunkS42:0*v.txt?unused");
+    ChunkNameParts parts;
+    ASSERT_TRUE(ParseChunkName(name, &parts));
+    EXPECT_TRUE(parts.isString);
+    EXPECT_EQ(parts.object, file);
+    EXPECT_EQ(parts.size, 3u);
+    EXPECT_EQ(parts.offset, 0u);
+    EXPECT_TRUE(parts.file.empty());
+    EXPECT_FALSE(ParseChunkName(":::chunkS43:0*v.txt?unused", &parts));
+    FreeVirtualStringFile(file);
+    EXPECT_FALSE(ParseChunkName(name, &parts));
+}
+
+TEST(MemoryNames, RoundTripAndRefusals)
+{
+    static const uint8_t block[10] = {};
+    char name[MEMORY_NAME_MAX];
+    ASSERT_TRUE(MakeMemoryName(block, sizeof block, name, sizeof name));
+    const uint8_t* data = nullptr;
+    uint64_t size = 0;
+    ASSERT_TRUE(ParseMemoryName(name, &data, &size));
+    EXPECT_EQ(data, block);
+    EXPECT_EQ(size, 10u);
+
+    ASSERT_TRUE(MakeMemoryName(reinterpret_cast<void*>(UINTPTR_MAX), UINT64_MAX, name, sizeof name));
+    EXPECT_EQ(std::string(name), ":::memoryffffffffffffffff:ffffffffffffffff");
+    EXPECT_FALSE(ParseMemoryName(name, &data, &size));  // wraps around
+
+    const char* bad[] = {":::memory", ":::memory10", ":::memory10:", ":::memory:10",
+                         ":::memoryxyz:1", ":::memory10:1 ", ":::memory10000000000000000:1",
+                         ":::memory0:5"};
+    for (const char* n : bad)
+        EXPECT_FALSE(ParseMemoryName(n, &data, &size)) << n;
+}
+
+} // namespace
