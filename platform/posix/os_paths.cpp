@@ -1,6 +1,8 @@
 // Host path rules: backslashes, the program-folder prefix, full paths.
 #include "platform/posix/os_paths.h"
 
+#include "core/path_helpers.h"
+
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -79,13 +81,14 @@ std::string OsHostPath(const char* path)
     std::string out;
     size_t prefix = sizeof(PROGDIR_PREFIX) - 1;
     if (std::strncmp(path, PROGDIR_PREFIX, prefix) == 0) {
-        out = OsProgramDirectory();
         path += prefix;
-        if (*path != 0 && *path != '/' && *path != '\\' && out.back() != '/')
-            out += '/';
+        out = AddPart(OsProgramDirectory(), path);
+    } else {
+        out = path;
     }
-    for (const char* p = path; *p; ++p)
-        out += (*p == '\\') ? '/' : *p;
+    for (char& c : out)
+        if (c == '\\')
+            c = '/';
     return out;
 }
 
