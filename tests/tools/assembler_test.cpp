@@ -1,0 +1,459 @@
+// The assembler against chunk bytes written out by hand from the chunk
+// layout, and against instruction words computed from the field layout.
+#include "tools/qmasm/assembler.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+using qmasm::Assemble;
+using qmasm::AssembleResult;
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+// The header every default chunk starts with (little-endian).
+const Bytes kHeader = {0x1B, 'Q', 'M', 'B', 1, 4, 4, 4, 6, 8, 9, 9, 8,
+                       0xb6, 0x09, 0x93, 0x68, 0xe7, 0xf5, 0x7d, 0x41};
+
+Bytes Cat(std::initializer_list<Bytes> parts)
+{
+    Bytes out;
+    for (const Bytes& p : parts)
+        out.insert(out.end(), p.begin(), p.end());
+    return out;
+}
+
+Bytes AssembleOk(const std::string& text)
+{
+    AssembleResult r = Assemble(text);
+    EXPECT_TRUE(r.ok) << "line " << r.errorLine << ": " << r.message << "\n" << text;
+    return r.bytes;
+}
+
+uint32_t LastWordLE(const Bytes& b)
+{
+    size_t n = b.size();
+    return b[n - 4] | b[n - 3] << 8 | b[n - 2] << 16 | static_cast<uint32_t>(b[n - 1]) << 24;
+}
+
+TEST(Assembler, WritesTheSmallestChunkByteForByte)
+{
+    Bytes expected = Cat({kHeader,
+                          {0, 0, 0, 0,              // no source name
+                           0, 0, 0, 0,              // line defined
+                           0, 0, 0, 2,              // upvalues, params, vararg, max stack
+                           0, 0, 0, 0,              // line information
+                           0, 0, 0, 0,              // locals
+                           0, 0, 0, 0,              // upvalue names
+                           0, 0, 0, 0,              // constants
+                           0, 0, 0, 0,              // nested functions
+                           1, 0, 0, 0,              // one instruction
+                           0x22, 0x80, 0x00, 0x00}});  // RETURN r0, 1
+    EXPECT_EQ(AssembleOk("RETURN r0, 1\n"), expected);
+}
+
+TEST(Assembler, BigEndianChunkSwapsEveryMultiByteItem)
+{
+    Bytes expected = {0x1B, 'Q', 'M', 'B', 0, 4, 4, 4, 6, 8, 9, 9, 8,
+                      0x41, 0x7d, 0xf5, 0xe7, 0x68, 0x93, 0x09, 0xb6,
+                      0, 0, 0, 3, 'x', 'y', 0,   // source "xy"
+                      0, 0, 0, 9,                // line defined
+                      0, 0, 0, 2,
+                      0, 0, 0, 2, 0, 0, 0, 5, 0, 0, 0, 5,  // lines 5, 5
+                      0, 0, 0, 0, 0, 0, 0, 0,
+                      0, 0, 0, 1, 3, 0xbf, 0xe0, 0, 0, 0, 0, 0, 0,  // constant -0.5
+                      0, 0, 0, 0,
+                      0, 0, 0, 2,
+                      0x00, 0x00, 0x00, 0x01,    // LOADK r0, k0
+                      0x00, 0x00, 0x80, 0x22};   // RETURN r0, 1
+    EXPECT_EQ(AssembleOk(".chunk bigendian\n"
+                         ".function main line=9 source=\"xy\"\n"
+                         ".line 5\n"
+                         "  LOADK r0, #-0.5\n"
+                         "  RETURN r0, 1\n"
+                         ".end\n"),
+              expected);
+}
+
+TEST(Assembler, WritesEveryFieldOfAFunctionInOrder)
+{
+    const char* text = R"(
+.function main source="@t.qas" vararg=1 maxstack=4
+.line 7
+.local "x" 0 end
+    LOADK r0, #1.5
+    CLOSURE r1, inner
+    RETURN r0, 1
+end:
+.function inner line=3 params=1
+    .upval up = r0
+    GETUPVAL r1, up
+    RETURN r1, 2
+.end
+.end
+)";
+    Bytes inner = {0, 0, 0, 0,              // source inherited
+                   3, 0, 0, 0,              // line defined
+                   1, 1, 0, 2,              // one upvalue, one parameter, max stack 2
+                   0, 0, 0, 0,              // no line information
+                   0, 0, 0, 0,              // no locals
+                   1, 0, 0, 0, 3, 0, 0, 0, 'u', 'p', 0,
+                   0, 0, 0, 0,              // constants
+                   0, 0, 0, 0,              // nested
+                   2, 0, 0, 0,
+                   0x04, 0x00, 0x00, 0x01,  // GETUPVAL r1, u0
+                   0x22, 0x00, 0x01, 0x01}; // RETURN r1, 2
+    Bytes main = {7, 0, 0, 0, '@', 't', '.', 'q', 'a', 's', 0,
+                  0, 0, 0, 0,
+                  0, 0, 1, 4,
+                  4, 0, 0, 0, 7, 0, 0, 0, 7, 0, 0, 0, 7, 0, 0, 0, 7, 0, 0, 0,
+                  1, 0, 0, 0, 2, 0, 0, 0, 'x', 0, 0, 0, 0, 0, 4, 0, 0, 0,
+                  0, 0, 0, 0,
+                  1, 0, 0, 0, 3, 0, 0, 0, 0, 0, 0, 0xf8, 0x3f,
+                  1, 0, 0, 0};
+    Bytes code = {4, 0, 0, 0,
+                  0x01, 0x00, 0x00, 0x00,   // LOADK r0, k0
+                  0x29, 0x00, 0x00, 0x01,   // CLOSURE r1, 0
+                  0x00, 0x00, 0x00, 0x00,   // capture: MOVE 0, r0
+                  0x22, 0x80, 0x00, 0x00};  // RETURN r0, 1
+    AssembleResult r = Assemble(text);
+    ASSERT_TRUE(r.ok) << r.errorLine << ": " << r.message;
+    EXPECT_EQ(r.bytes, Cat({kHeader, main, inner, code}));
+    ASSERT_EQ(r.mainLabels.size(), 1u);
+    EXPECT_EQ(r.mainLabels[0].first, "end");
+    EXPECT_EQ(r.mainLabels[0].second, 4u);
+}
+
+struct EncodingCase {
+    const char* text;
+    uint32_t word;
+};
+
+TEST(Assembler, EncodesEveryOpcodeAndOperandForm)
+{
+    const EncodingCase cases[] = {
+        {"MOVE r1, r2", 0x01010000u},
+        {"LOADK r3, k5", 0x03000141u},
+        {"LOADNUM r0, 511, 1", 0x00FF8042u},
+        {"LOADNUM r7, 20", 0x070A0002u},
+        {"LOADNIL r0, r4", 0x00020003u},
+        {"GETUPVAL r2, u3", 0x02018004u},
+        {"GETGLOBAL r1, k2", 0x01000085u},
+        {"GETTABLE r1, r2, k3", 0x01013F46u},
+        {"SETGLOBAL r255, k262143", 0xFFFFFFC7u},
+        {"SETUPVAL r0, 7", 0x00038008u},
+        {"SETTABLE r1, k0, r2", 0x017D0089u},
+        {"NEWTABLE r0, 3, 2", 0x0001808Au},
+        {"ADD r0, r1, k261", 0x0000FFCBu},
+        {"SUB r2, k0, r249", 0x027D3E4Cu},
+        {"MUL r1, r1, r1", 0x0100804Du},
+        {"DIV r0, 7, 300", 0x0003CB0Eu},
+        {"IDIV r0, r1, r2", 0x0000808Fu},
+        {"MOD r0, r1, r2", 0x00008090u},
+        {"SHL r0, r1, r2", 0x00008091u},
+        {"SHR r0, r1, r2", 0x00008092u},
+        {"BOR r0, r1, r2", 0x00008093u},
+        {"BAND r0, r1, r2", 0x00008094u},
+        {"BXOR r0, r1, r2", 0x00008095u},
+        {"POW r0, r1, r2", 0x00008096u},
+        {"UNM r0, r1", 0x00008017u},
+        {"NOT r3, r4", 0x03020018u},
+        {"BNOT r5, r6", 0x05030019u},
+        {"CONCAT r0, r1, r3", 0x000080DAu},
+        {"JMP 0", 0x1FFFFFDBu},
+        {"JMP -1", 0x1FFFFF9Bu},
+        {"JMP 8388608", 0x3FFFFFDBu},
+        {"JMP -8388607", 0x0000001Bu},
+        {"JMP +5, 3", 0xE000011Bu},
+        {"GOSUB 2", 0xA000005Bu},
+        {"EQ 1, r0, k1", 0x01003EDCu},
+        {"LT 0, k0, r1", 0x007D005Du},
+        {"LE 1, r2, r3", 0x010100DEu},
+        {"TEST r0, r1, 1", 0x0000805Fu},
+        {"CALL r0, 3, 2", 0x000180A0u},
+        {"TAILCALL r0, 0, 0", 0x00000021u},
+        {"RETURN r2, 3", 0x02018022u},
+        {"RETURN r0, 0, 2", 0x000000A2u},
+        {"RETSUB", 0x00000062u},
+        {"FORLOOP r0, -3", 0x007FFF23u},
+        {"FORLOOP r1, 131072", 0x01FFFFE3u},
+        {"TFORLOOP r0, 2", 0x000000A4u},
+        {"TFORPREP r4, -131071", 0x04000025u},
+        {"SETLIST r0, 33", 0x00000866u},
+        {"SETLISTO r0, 32", 0x00000827u},
+        {"CLOSE r3", 0x03000028u},
+        {"CLOSURE r0, 0", 0x00000029u},
+        {"SELF r0, r1, k2", 0x0000BF2Au},
+        {"RAW 63, 255, 511, 511", 0xFFFFFFFFu},
+        {"WORD 0x12345678", 0x12345678u},
+    };
+    for (const EncodingCase& c : cases) {
+        Bytes b = AssembleOk(std::string(".function main maxstack=250\n") + c.text + "\n.end\n");
+        if (b.size() >= 4) {
+            EXPECT_EQ(LastWordLE(b), c.word) << c.text;
+        }
+    }
+}
+
+TEST(Assembler, MnemonicsIgnoreCase)
+{
+    EXPECT_EQ(AssembleOk("move r1, r2\n"), AssembleOk("MOVE r1, r2\n"));
+    EXPECT_EQ(AssembleOk("Gosub 2\n"), AssembleOk("JMP 2, 2\n"));
+}
+
+TEST(Assembler, ResolvesLabelsForwardAndBackward)
+{
+    Bytes b = AssembleOk("top: ADD r0, r0, #1\n"
+                         "     JMP top\n"
+                         "     JMP done\n"
+                         "     FORLOOP r0, top\n"
+                         "     GOSUB done\n"
+                         "done:\n"
+                         "     RETURN r0, 1\n");
+    // The code is the last 6 words.
+    auto word = [&](int i) {
+        size_t at = b.size() - 4 * (6 - i);
+        return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<uint32_t>(b[at + 3]) << 24;
+    };
+    auto jumpOffset = [](uint32_t w) { return static_cast<int32_t>((w >> 6) & 0xFFFFFF) - 8388607; };
+    EXPECT_EQ(jumpOffset(word(1)), -2);
+    EXPECT_EQ(jumpOffset(word(2)), 2);
+    EXPECT_EQ(static_cast<int32_t>((word(3) >> 6) & 0x3FFFF) - 131071, -4);
+    EXPECT_EQ(jumpOffset(word(4)), 0);
+    EXPECT_EQ(word(4) >> 30, 2u);
+}
+
+// Reads the constant section of a main function without nested functions,
+// locals or line information, straight from the bytes.
+struct ConstantView {
+    uint8_t type;
+    Bytes value;
+};
+std::vector<ConstantView> MainConstants(const Bytes& b)
+{
+    size_t at = 21 + 4 + 4 + 4 + 4 + 4 + 4;  // to the constant count
+    auto u32 = [&](size_t p) {
+        return b[p] | b[p + 1] << 8 | b[p + 2] << 16 | static_cast<uint32_t>(b[p + 3]) << 24;
+    };
+    uint32_t n = u32(at);
+    at += 4;
+    std::vector<ConstantView> out;
+    for (uint32_t i = 0; i < n; i++) {
+        ConstantView k{b[at++], {}};
+        size_t len = k.type == 3 ? 8 : k.type == 4 ? 4 + u32(at) : 0;
+        k.value.assign(b.begin() + at, b.begin() + at + len);
+        at += len;
+        out.push_back(k);
+    }
+    return out;
+}
+
+TEST(Assembler, PoolsConstantsOncePerFunctionByExactValue)
+{
+    Bytes b = AssembleOk("LOADK r0, #1\n"
+                         "LOADK r1, \"a\"\n"
+                         "LOADK r2, #0x1\n"
+                         "ADD r0, r0, \"a\"\n"
+                         "LOADK r3, nil\n"
+                         "LOADK r4, #-0\n"
+                         "LOADK r5, #0\n"
+                         "EQ 0, r0, nil\n"
+                         "RETURN r0, 1\n");
+    std::vector<ConstantView> k = MainConstants(b);
+    ASSERT_EQ(k.size(), 5u);
+    EXPECT_EQ(k[0].type, 3);
+    EXPECT_EQ(k[0].value, (Bytes{0, 0, 0, 0, 0, 0, 0xf0, 0x3f}));
+    EXPECT_EQ(k[1].type, 4);
+    EXPECT_EQ(k[1].value, (Bytes{2, 0, 0, 0, 'a', 0}));
+    EXPECT_EQ(k[2].type, 0);
+    EXPECT_EQ(k[3].value, (Bytes{0, 0, 0, 0, 0, 0, 0, 0x80}));  // -0 is a constant of its own
+    EXPECT_EQ(k[4].value, (Bytes{0, 0, 0, 0, 0, 0, 0, 0}));
+}
+
+TEST(Assembler, DecodesStringEscapesAndKeepsEmbeddedZeros)
+{
+    Bytes b = AssembleOk("LOADK r0, \"a\\n\\x41\\101\\0z\\\"\\\\\"\nRETURN r0, 1\n");
+    std::vector<ConstantView> k = MainConstants(b);
+    ASSERT_EQ(k.size(), 1u);
+    EXPECT_EQ(k[0].value, (Bytes{9, 0, 0, 0, 'a', '\n', 'A', 'A', 0, 'z', '"', '\\', 0}));
+}
+
+TEST(Assembler, ConstDirectiveAppendsInOrderWithoutMerging)
+{
+    Bytes b = AssembleOk(".const \"s\" #2 \"s\" type=7\nLOADK r0, #2\nLOADK r0, \"s\"\nRETURN r0, 1\n");
+    std::vector<ConstantView> k = MainConstants(b);
+    ASSERT_EQ(k.size(), 4u);
+    EXPECT_EQ(k[2].type, 4);
+    EXPECT_EQ(k[3].type, 7);
+    // Literals find the first equal entry.
+    EXPECT_EQ(LastWordLE(Bytes(b.begin(), b.end() - 8)) >> 6, 1u);
+    EXPECT_EQ(LastWordLE(Bytes(b.begin(), b.end() - 4)) >> 6, 0u);
+}
+
+TEST(Assembler, ComputesTheStackSizeFromEveryRegisterReached)
+{
+    struct Case {
+        const char* text;
+        int maxStack;
+    };
+    const Case cases[] = {
+        {"RETURN r0, 1", 2},
+        {"MOVE r9, r2", 10},
+        {"ADD r0, r11, #1", 12},
+        {"CALL r3, 4, 3", 7},
+        {"CALL r3, 1, 6", 8},
+        {"RETURN r5, 4", 8},
+        {"FORLOOP r4, 0", 7},
+        {"TFORLOOP r1, 2", 9},
+        {"TFORPREP r6, 0", 8},
+        {"SETLIST r2, 35", 7},
+        {"SELF r7, r1, \"m\"", 9},
+        {"LOADNIL r0, r12", 13},
+        {"CONCAT r0, r1, r20", 21},
+        {"JMP 0", 2},
+    };
+    for (const Case& c : cases) {
+        Bytes b = AssembleOk(std::string(c.text) + "\n");
+        if (b.size() > 32) {
+            EXPECT_EQ(b[21 + 11], c.maxStack) << c.text;
+        }
+    }
+    // Parameters and the vararg table take registers too.
+    Bytes b = AssembleOk(".function f params=5 vararg=1\nRETURN r0, 1\n.end\n");
+    EXPECT_EQ(b[21 + 11], 6);
+}
+
+TEST(Assembler, ClosureEmitsOneCaptureInstructionPerUpvalue)
+{
+    Bytes b = AssembleOk(".function g\n"
+                         ".upval a = r7\n"
+                         ".upval b = u3\n"
+                         "RETURN r0, 1\n"
+                         ".end\n"
+                         "CLOSURE r1, g\n"
+                         "RETURN r0, 1\n");
+    size_t code = b.size() - 16;
+    EXPECT_EQ(LastWordLE(Bytes(b.begin(), b.begin() + code + 4)), 0x01000029u);   // CLOSURE r1, 0
+    EXPECT_EQ(LastWordLE(Bytes(b.begin(), b.begin() + code + 8)), 0x00038000u);   // MOVE 0, r7
+    EXPECT_EQ(LastWordLE(Bytes(b.begin(), b.begin() + code + 12)), 0x00018004u);  // GETUPVAL 0, u3
+    EXPECT_EQ(b[21 + 11], 8);  // r7 is reached
+}
+
+TEST(Assembler, AutomaticLinesFollowTheText)
+{
+    Bytes b = AssembleOk(".chunk lines=auto\n; comment\n\nLOADNIL r0, r0\nRETURN r0, 1\n");
+    // line information: count 2, lines 4 and 5
+    Bytes lines(b.begin() + 21 + 12, b.begin() + 21 + 24);
+    EXPECT_EQ(lines, (Bytes{2, 0, 0, 0, 4, 0, 0, 0, 5, 0, 0, 0}));
+}
+
+struct HeaderCase {
+    const char* option;
+    size_t offset;
+    Bytes bytes;
+};
+
+TEST(Assembler, OverridesEveryHeaderField)
+{
+    const HeaderCase cases[] = {
+        {"signature=\"\\x1bQMX\"", 0, {0x1b, 'Q', 'M', 'X'}},
+        {"order=1", 4, {1}},
+        {"order=7", 4, {7}},
+        {"littleendian", 4, {1}},
+        {"intsize=8", 5, {8}},
+        {"sizesize=2", 6, {2}},
+        {"instrsize=8", 7, {8}},
+        {"opbits=7", 8, {7}},
+        {"abits=9", 9, {9}},
+        {"bbits=8", 10, {8}},
+        {"cbits=10", 11, {10}},
+        {"numsize=4", 12, {4}},
+        {"testnum=1.5", 13, {0, 0, 0, 0, 0, 0, 0xf8, 0x3f}},
+        {"testnum=#31415926.9", 13, {0x66, 0x66, 0x66, 0x6e, 0xe7, 0xf5, 0x7d, 0x41}},
+    };
+    Bytes plain = AssembleOk("RETURN r0, 1\n");
+    for (const HeaderCase& c : cases) {
+        Bytes b = AssembleOk(std::string(".chunk ") + c.option + "\nRETURN r0, 1\n");
+        ASSERT_EQ(b.size(), plain.size()) << c.option;
+        Bytes expected = plain;
+        std::copy(c.bytes.begin(), c.bytes.end(), expected.begin() + c.offset);
+        if (c.offset == 4 && c.bytes[0] != 1) {
+            // Any order byte but 1 makes the body big-endian.
+            EXPECT_EQ(b[21 + 11], 2) << c.option;
+            EXPECT_EQ(Bytes(b.end() - 8, b.end()), (Bytes{0, 0, 0, 1, 0, 0, 0x80, 0x22}));
+            continue;
+        }
+        EXPECT_EQ(b, expected) << c.option;
+    }
+}
+
+struct ErrorCase {
+    const char* text;
+    int line;
+    const char* message;
+};
+
+TEST(Assembler, ReportsErrorsAtTheirLine)
+{
+    const ErrorCase cases[] = {
+        {"RETURN r0, 1\nJMP nowhere\n", 2, "unknown label nowhere"},
+        {"a:\nMOVE r0, r0\na:\n", 3, "label a defined twice"},
+        {"\n\nMOVE r256, r0\n", 3, "register r256 does not fit its 8-bit field"},
+        {"MOVE r0, r512\n", 1, "register r512 does not fit its 9-bit field"},
+        {"ADD r0, r250, r1\n", 1, "cannot be an RK operand"},
+        {"ADD r0, k262, r1\n", 1, "out of RK range"},
+        {"LOADNUM r0, 512\n", 1, "value 512 does not fit its 9-bit field"},
+        {"JMP 8388609\n", 1, "out of range -8388607..8388608"},
+        {"JMP -8388608\n", 1, "out of range"},
+        {"FORLOOP r0, 131073\n", 1, "out of range -131071..131072"},
+        {"LOADK r0, k262144\n", 1, "does not fit its 18-bit field"},
+        {"SETLIST r0, 262144\n", 1, "does not fit its 18-bit field"},
+        {"JMP 0, 4\n", 1, "does not fit its 2-bit field"},
+        {"RAW 64, 0, 0, 0\n", 1, "opcode 64 out of range"},
+        {"WORD 0x100000000\n", 1, "out of range"},
+        {"NOP r0\n", 1, "unknown instruction NOP"},
+        {"MOVE r0\n", 1, "MOVE takes 2 operands"},
+        {"ADD r0, r1, r2, r3\n", 1, "ADD takes 3 operands"},
+        {"LOADK r0, \"open\n", 1, "unterminated string"},
+        {"LOADK r0, \"\\q\"\n", 1, "unknown escape"},
+        {"LOADK r0, #1.5x\n", 1, "bad number"},
+        {"\n.function f\nRETURN r0, 1\n", 2, "function f has no .end"},
+        {"RETURN r0, 1\n.end\n", 2, ".end without .function"},
+        {"CLOSURE r0, g\n", 1, "no nested function g"},
+        {".function g\n.upval x\n.end\nCLOSURE r0, g\n", 4, "upvalue x of g has no source"},
+        {".function g\n.end\n.function g\n.end\n", 3, "function g defined twice"},
+        {"GETUPVAL r0, missing\n", 1, "unknown upvalue missing"},
+        {".chunk signature=\"QMB\"\n", 1, "the signature has 4 bytes"},
+        {".chunk intsize=256\n", 1, "out of range"},
+        {".chunk fast\n", 1, "unknown chunk option"},
+        {".function f colour=1\n.end\n", 1, "unknown function attribute colour"},
+        {".frobnicate\n", 1, "unknown directive"},
+        {"r1:\n", 1, "bad label name"},
+        {".local x 0 nowhere\nRETURN r0, 1\n", 1, "unknown label nowhere"},
+        {"MOVE r255, r300\n", 1, "needs 301 registers"},
+    };
+    for (const ErrorCase& c : cases) {
+        AssembleResult r = Assemble(c.text);
+        EXPECT_FALSE(r.ok) << c.text;
+        EXPECT_EQ(r.errorLine, c.line) << c.text << " -> " << r.message;
+        EXPECT_NE(r.message.find(c.message), std::string::npos) << c.text << " -> " << r.message;
+    }
+}
+
+TEST(Assembler, RejectsAConstantBeyondTheReachOfRk)
+{
+    std::string text = ".const";
+    for (int i = 0; i < 262; i++)
+        text += " #" + std::to_string(i);
+    text += "\nADD r0, r0, #261\nADD r0, r0, #262\n";
+    AssembleResult r = Assemble(text);
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.errorLine, 3);
+    EXPECT_NE(r.message.find("beyond the reach of an RK operand"), std::string::npos) << r.message;
+}
+
+}  // namespace
