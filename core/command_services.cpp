@@ -5,6 +5,7 @@
 #include "core/command_services.h"
 
 #include "core/io/error_codes.h"
+#include "core/io/errors.h"
 #include "core/object_registry.h"
 #include "platform/posix/os_memory.h"
 
@@ -262,6 +263,7 @@ void FreeCoreLists(VmState* vm)
     FreeNodes(setTagHandlers);
     FreeNodes(getTagHandlers);
     FreeNodes(LibraryList);
+    FreeUserErrorCodes();
     FreeObjectTypeRegistry();
     FreeNodes(HookList);
 }

@@ -1,0 +1,47 @@
+// File parts of plain and ":::chunk" names, for messages and progress lines.
+#include "core/io/chunk_names.h"
+
+#include <cstring>
+
+bool IsChunkName(const char* name)
+{
+    return name && std::strncmp(name, ":::chunk", 8) == 0;
+}
+
+size_t ChunkNameToFileName(const char* name, char* out, size_t outSize)
+{
+    if (outSize == 0)
+        return 0;
+    if (!name)
+        name = "";
+    const char* begin = name;
+    const char* end = name + std::strlen(name);
+    if (IsChunkName(name)) {
+        const char* star = std::strchr(name, '*');
+        if (star) {
+            begin = star + 1;
+            const char* question = std::strchr(begin, '?');
+            if (question)
+                end = question;
+        }
+    }
+    if (end - begin >= 2) {
+        const char* part = nullptr;
+        for (const char* p = begin; p < end; ++p)
+            if (*p == '/' || *p == '\\')
+                part = p + 1;
+        if (!part) {
+            const char* colon = static_cast<const char*>(std::memchr(begin, ':', end - begin));
+            if (colon)
+                part = colon + 1;
+        }
+        if (part)
+            begin = part;
+    }
+    size_t length = static_cast<size_t>(end - begin);
+    if (length >= outSize)
+        length = outSize - 1;
+    std::memmove(out, begin, length);
+    out[length] = '\0';
+    return length;
+}

@@ -1,0 +1,72 @@
+// The error context and the texts of error codes.
+//
+// A failing operation stores the argument of its message (a text with
+// SetErrorText, a number with SetErrorArgNumber) and returns its code; the
+// message is built only when the error is shown, by GetErrorText. Message
+// texts can come from catalogs and from scripts (user error codes), so they
+// are never used as printf formats: FormatMessageText fills exactly one
+// placeholder and copies everything else as it stands.
+//
+// Everything here belongs to the script thread and is not locked.
+//
+// The call-stack side of error reporting (RecordScriptError,
+// FindErrorFunctionName, GetErrorInfo, GetErrorLine, the final report) sits
+// on top of this: it fills errorFunctionName and errorScriptName below and
+// builds its report from GetErrorText and GetString.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "core/io/error_codes.h"
+
+constexpr size_t ERROR_TEXT_SIZE = 1024;
+constexpr size_t ERROR_FUNCTION_NAME_SIZE = 128;
+// Room for any built-in message with a full error text in its placeholder.
+constexpr size_t ERROR_MESSAGE_SIZE = 2048;
+
+// The error context. The last error code, the error line and the abort flag
+// live with the VM, which reads and writes them on every call; the switches
+// (quiet, exit-on-error, error-handler nesting, line information) are the
+// command services' CoreTags.
+extern char errorArgText[ERROR_TEXT_SIZE];               // a message's "%s"
+extern int32_t errorArgNumber;                           // a message's "%d" / "%ld"
+extern char errorFunctionName[ERROR_FUNCTION_NAME_SIZE]; // "----": none
+extern char* errorScriptName; // 1024-byte buffer set up with the core services; null before
+
+// Stores the "%s" argument of the next message, cut to 1023 characters.
+// A null text stores the empty text.
+void SetErrorText(const char* text);
+void SetErrorArgNumber(int32_t n);
+
+// Registers a script's own error text; answers its code (ERR_FIRST_USER + n
+// for the n-th registration from 0) or ERR_MEM.
+uint32_t AddUserErrorCode(const char* text);
+// The registered text of a user code, or null.
+const char* GetUserErrorText(uint32_t code);
+// Frees the user error list (at shutdown).
+void FreeUserErrorCodes();
+
+// The unformatted message text of a code (step one of GetErrorText): a user
+// text, the error-text buffer, or the message of the code table; never null.
+const char* GetErrorMessage(uint32_t code);
+
+// Fills the one placeholder of a message text: the first "%s" with
+// stringArg when the text has one, else the first "%d", else the first
+// "%ld", with numberArg. "%%" pairs are neither placeholders nor collapsed,
+// and every other '%' is copied as it stands. The result is cut to fit out
+// (always terminated when outSize > 0); answers its length.
+size_t FormatMessageText(const char* text, const char* stringArg, int32_t numberArg, char* out,
+                         size_t outSize);
+
+// The final message of a code with the context's arguments. A ":::chunk"
+// error text is replaced in the context by the file part of its embedded
+// name; file-name codes show only the file part of their argument.
+void GetErrorText(uint32_t code, char* out, size_t outSize);
+
+// Progress lines on the debug output, all silent while the quiet switch is on.
+// PrintMessage: with an argument, format is filled with the argument's file
+// part; dots appends "..."; without an argument the text prints as it stands.
+void PrintMessage(const char* format, const char* argument, int dots);
+void PrintDone();   // message "done" and a line end
+void PrintFailed(); // message "failed" and a line end
