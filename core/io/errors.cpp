@@ -6,10 +6,10 @@
 #include <cstring>
 
 #include "core/command_services.h"
-#include "core/io/chunk_names.h"
+#include "core/io/file_parts.h"
+#include "core/io/virtual_names.h"
 #include "core/io/messages.h"
 #include "core/io/utilities.h"
-#include "core/message_helpers.h"
 #include "platform/posix/os_memory.h"
 
 char errorArgText[ERROR_TEXT_SIZE] = "";
@@ -123,6 +123,25 @@ void FreeUserErrorCodes()
     }
     userErrors = nullptr;
     userErrorsTail = nullptr;
+}
+
+bool IsFileNameError(uint32_t code)
+{
+    switch (code) {
+    case ERR_LOADPICTURE:
+    case ERR_READFILE:
+    case ERR_OPENSOUND:
+    case ERR_NOALPHA:
+    case ERR_OPENANIM2:
+    case ERR_OPENSOUND2:
+    case ERR_LOADPICTURE2:
+    case ERR_IMAGEERROR:
+    case ERR_LOADVIDEO:
+    case ERR_NOTRANSPARENCY:
+        return true;
+    default:
+        return false;
+    }
 }
 
 const char* GetErrorMessage(uint32_t code)

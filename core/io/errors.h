@@ -47,6 +47,10 @@ const char* GetUserErrorText(uint32_t code);
 // Frees the user error list (at shutdown).
 void FreeUserErrorCodes();
 
+// True for the codes whose message argument is a file name, of which only
+// the file part is shown.
+bool IsFileNameError(uint32_t code);
+
 // The unformatted message text of a code (step one of GetErrorText): a user
 // text, the error-text buffer, or the message of the code table; never null.
 const char* GetErrorMessage(uint32_t code);

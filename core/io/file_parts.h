@@ -5,9 +5,6 @@
 
 #include <cstddef>
 
-// True when name starts with ":::chunk" (":::chunkS" included).
-bool IsChunkName(const char* name);
-
 // Writes the file part of name to out (cut to fit, always terminated when
 // outSize > 0): for a chunk name, of its embedded name. A text of two or more
 // characters gives the part after its last '/' or '\', failing that the part

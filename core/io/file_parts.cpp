@@ -1,12 +1,9 @@
 // File parts of plain and ":::chunk" names, for messages and progress lines.
-#include "core/io/chunk_names.h"
+#include "core/io/file_parts.h"
 
 #include <cstring>
 
-bool IsChunkName(const char* name)
-{
-    return name && std::strncmp(name, ":::chunk", 8) == 0;
-}
+#include "core/io/virtual_names.h"
 
 size_t ChunkNameToFileName(const char* name, char* out, size_t outSize)
 {
