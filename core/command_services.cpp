@@ -6,6 +6,7 @@
 
 #include "core/io/error_codes.h"
 #include "core/io/errors.h"
+#include "core/io/errors.h"
 #include "core/object_registry.h"
 #include "platform/posix/os_memory.h"
 

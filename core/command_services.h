@@ -126,9 +126,13 @@ void RemoveHook(HookRecord* record);
 int RunHooks(VmState* vm, uint32_t kind, void* arg);
 
 // ---------------------------------------------------------------------------
-// Exit
+// Start and exit
+
+// Sets up the core's own buffers (the script-name buffer of the error
+// report, holding "?"); 0 or ERR_MEM.
+uint32_t InitCoreServices();
 
 // Frees, in order, the set-tag and get-tag handlers, the library list, the
-// user error codes, the object-type registry and the hooks, then the lists
-// of the loader chains and the event queue and the core's path buffers.
+// user error codes, the object-type registry and the hooks, then the core's
+// buffers.
 void FreeCoreLists(VmState* vm);

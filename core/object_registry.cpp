@@ -20,7 +20,8 @@ ObjectHeader* FirstRecord(const ObjectTypeNode* node)
 }
 
 // Calls `visit` for every record of every registered list until it answers
-// true; returns that record.
+// true; returns that record. A template, so that the lookups every command
+// makes stay plain loops.
 template <typename Visit>
 ObjectHeader* FindRecord(Visit visit)
 {
@@ -32,6 +33,11 @@ ObjectHeader* FindRecord(Visit visit)
 }
 
 } // namespace
+
+ObjectHeader* ForEachObjectRecord(const std::function<bool(ObjectHeader*)>& visit)
+{
+    return FindRecord(visit);
+}
 
 uint32_t RegisterObjectList(void* listHead)
 {

@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 struct VmState;
 
@@ -121,6 +122,10 @@ int CallObjectTypeHandler(void* context, uint32_t type, intptr_t a, intptr_t b);
 // Releases every entry's registry reference and frees the entries; every
 // object destructor calls it on its data list, which it leaves empty.
 void FreeObjectDataList(VmState* vm, ObjectDataEntry** list);
+
+// Calls `visit` for every record of every registered list, in registry
+// and list order, until it answers true; answers that record or null.
+ObjectHeader* ForEachObjectRecord(const std::function<bool(ObjectHeader*)>& visit);
 
 // Frees the registry's nodes and names (the lists themselves belong to
 // their libraries) and starts plugin type ids at 58 again.

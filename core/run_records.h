@@ -10,6 +10,7 @@
 
 struct LinkedFileRecord;
 struct PreloadEntry;
+struct VmState;
 
 // An option the option table does not know, handed on to the script.
 struct ScriptArgument {
@@ -88,6 +89,13 @@ struct AppletInfo {
     uint32_t loaded;
 };
 
-// The run's applet record, set by start-up before anything reads it; the
-// version checks of the command services consult it when no VM is at hand.
+// The run's applet record and main VM state, set by start-up before
+// anything reads them; the version checks consult the applet record when no
+// VM is at hand.
 extern AppletInfo* ProgramAppletInfo;
+extern VmState* ProgramVmState;
+
+// The records kept in the VM registry as "clargs" and "applet" (of the main
+// state when vm is null); null when the entry is not there.
+CoreContext* GetClargsTable(VmState* vm);
+AppletInfo* GetAppletInfo(VmState* vm);

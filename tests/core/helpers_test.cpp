@@ -1,5 +1,7 @@
-// Path joining, '%' escaping and exec lists.
+// Path joining, '%' escaping, simple and exec lists.
 #include "core/io/error_codes.h"
+#include "core/io/errors.h"
+#include "core/run_records.h"
 #include "core/lists.h"
 #include "core/message_helpers.h"
 #include "core/path_helpers.h"
@@ -64,6 +66,44 @@ TEST(MessageHelpers, EscapePercentDoublesEveryPercent)
         EXPECT_STREQ(printed, in);
         OsFreeMem(escaped);
     }
+}
+
+TEST(SimpleLists, OlderAppletsGetTheRequiredVersionAsErrorText)
+{
+    AppletInfo applet{};
+    applet.loaded = 1;
+    applet.versionMajor = 5;
+    applet.versionMinor = 9;
+    ProgramAppletInfo = &applet;
+    SimpleListNode* list = nullptr;
+    EXPECT_EQ(AddToList(&list, 1), static_cast<uint32_t>(ERR_OLDAPPLET));
+    char message[ERROR_MESSAGE_SIZE];
+    GetErrorText(ERR_OLDAPPLET, message, sizeof message);
+    EXPECT_NE(std::string(message).find(" 6.0 or higher"), std::string::npos) << message;
+    ProgramAppletInfo = nullptr;
+}
+
+TEST(SimpleLists, NeedASixAppletAndRemoveEveryMatch)
+{
+    AppletInfo applet{};
+    applet.loaded = 1;
+    applet.versionMajor = 5;
+    ProgramAppletInfo = &applet;
+    SimpleListNode* list = nullptr;
+    EXPECT_EQ(AddToList(&list, 1), static_cast<uint32_t>(ERR_OLDAPPLET));
+    EXPECT_EQ(list, nullptr);
+
+    applet.versionMajor = 6;
+    for (uintptr_t v : {1, 2, 1, 3, 1})
+        ASSERT_EQ(AddToList(&list, v), 0u);
+    RemoveFromList(&list, 1);
+    ASSERT_NE(list, nullptr);
+    EXPECT_EQ(list->value, 2u);
+    ASSERT_NE(list->next, nullptr);
+    EXPECT_EQ(list->next->value, 3u);
+    EXPECT_EQ(list->next->next, nullptr);
+    FreeSimpleList(list);
+    ProgramAppletInfo = nullptr;
 }
 
 namespace {

@@ -1,0 +1,5 @@
+// The run's records.
+#include "core/run_records.h"
+
+AppletInfo* ProgramAppletInfo = nullptr;
+VmState* ProgramVmState = nullptr;
