@@ -1,0 +1,47 @@
+// The VM's one allocator and the collector's entry points. Every block the
+// VM owns goes through VmRealloc, which keeps the byte count that paces
+// garbage collection.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "core/vm/value.h"
+
+// Requests at or above this size fail with ERR_MEM as an ordinary error.
+constexpr uint64_t VM_MAX_BLOCK = 0xFFFFFFFDu;
+
+// new size 0 frees. A failed allocation throws ERR_MEM (returns null when
+// state is null).
+void* VmRealloc(VmState* state, void* block, size_t oldSize, size_t newSize);
+
+template <typename T>
+T* VmNewVector(VmState* state, uint64_t n)
+{
+    if (n > VM_MAX_BLOCK / sizeof(T))
+        n = VM_MAX_BLOCK / sizeof(T) + 1;  // VmRealloc refuses it
+    return static_cast<T*>(VmRealloc(state, nullptr, 0, n * sizeof(T)));
+}
+template <typename T>
+T* VmResizeVector(VmState* state, T* block, uint64_t oldN, uint64_t newN)
+{
+    if (newN > VM_MAX_BLOCK / sizeof(T))
+        newN = VM_MAX_BLOCK / sizeof(T) + 1;
+    return static_cast<T*>(VmRealloc(state, block, oldN * sizeof(T), newN * sizeof(T)));
+}
+template <typename T>
+void VmFreeVector(VmState* state, T* block, uint64_t n)
+{
+    VmRealloc(state, block, n * sizeof(T), 0);
+}
+
+// Links a new collectable object at the head of the object list.
+void VmLinkObject(VmState* state, VmGcHeader* o, uint8_t tt);
+
+// One full collection when the allocated bytes have reached the threshold.
+void VmCheckGC(VmState* state);
+void VmCollectGarbage(VmState* state);
+// Frees one object of any kind.
+void VmFreeObject(VmState* state, VmGcHeader* o);
+// Closing: runs every pending finaliser, then frees every object.
+void VmFreeAllObjects(VmState* state);

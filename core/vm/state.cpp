@@ -1,0 +1,241 @@
+// The per-thread state and the global state: opening and closing the VM,
+// the value stack and its growth, the call-record array, type names and the
+// short chunk names used in messages.
+#include "core/vm/state.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "core/io/error_codes.h"
+#include "core/vm/calls.h"
+#include "core/vm/error_hooks.h"
+#include "core/vm/memory.h"
+#include "core/vm/object.h"
+#include "core/vm/strings.h"
+#include "core/vm/table.h"
+#include "platform/posix/os_memory.h"
+
+namespace {
+
+constexpr int BASIC_STACK_SIZE = 45;
+constexpr uint32_t BASIC_CI_SIZE = 8;
+
+const char* const kTypeNames[] = {
+    "nil", "boolean", "userdata", "number", "string", "table", "function", "userdata", "thread",
+};
+
+int DefaultPanic(VmState*) { return 0; }
+
+void InitStack(VmState* L)
+{
+    L->baseCi = VmNewVector<VmCallInfo>(L, BASIC_CI_SIZE);
+    std::memset(L->baseCi, 0, BASIC_CI_SIZE * sizeof(VmCallInfo));
+    L->sizeCi = BASIC_CI_SIZE;
+    L->ci = L->baseCi;
+    L->endCi = L->baseCi + BASIC_CI_SIZE - 1;
+    L->stack = VmNewVector<VmValue>(L, BASIC_STACK_SIZE + VM_EXTRA_STACK);
+    L->stackSize = BASIC_STACK_SIZE + VM_EXTRA_STACK;
+    for (uint64_t i = 0; i < L->stackSize; i++)
+        VmSetNil(&L->stack[i]);
+    L->top = L->stack;
+    L->stackLast = L->stack + (L->stackSize - VM_EXTRA_STACK - 1);
+    // Slot 0 holds nil as the base record's "function".
+    L->ci->state = VM_CI_NATIVE;
+    VmSetNil(L->top++);
+    L->base = L->ci->base = L->top;
+    L->ci->top = L->top + VM_MINSTACK;
+}
+
+void OpenStateBody(VmState* L, void*)
+{
+    auto* g = static_cast<VmGlobalState*>(OsAllocMem(sizeof(VmGlobalState), 1));
+    if (!g)
+        VmThrow(L, ERR_MEM);
+    L->g = g;
+    g->mainthread = L;
+    g->nblocks = sizeof(VmState) + sizeof(VmGlobalState);
+    g->panic = DefaultPanic;
+    VmSetNil(&g->dummynode.key);
+    VmSetNil(&g->dummynode.val);
+    g->dummynode.next = nullptr;
+    VmSetNil(&g->registry);
+    VmSetNil(&g->defaultMeta);
+    InitStack(L);
+    VmResizeStringTable(L, 32);
+    VmTable* meta = VmNewTableObject(L, 0, 0);
+    meta->metatable = meta;
+    VmSetTableValue(&g->defaultMeta, meta);
+    VmSetTableValue(&L->globals, VmNewTableObject(L, 0, 4));
+    VmSetTableValue(&g->registry, VmNewTableObject(L, 4, 4));
+    VmInitMetaNames(L);
+    VmNewString(L, "not enough memory", 17)->marked |= VM_GC_FIXED;
+    g->GCthreshold = 4 * g->nblocks;
+}
+
+void FreeStack(VmState* L)
+{
+    if (!L->g)
+        return;
+    VmFreeVector(L, L->baseCi, L->sizeCi);
+    VmFreeVector(L, L->stack, L->stackSize);
+}
+
+}  // namespace
+
+VmState* VmOpenState()
+{
+    auto* L = static_cast<VmState*>(OsAllocMem(sizeof(VmState), 1));
+    if (!L)
+        return nullptr;
+    L->tt = VM_TTHREAD;
+    L->allowHook = 1;
+    VmSetNil(&L->globals);
+    if (VmRunProtected(L, OpenStateBody, nullptr) != 0) {
+        if (L->g) {
+            VmFreeAllObjects(L);
+            FreeStack(L);
+            VmFreeVector(L, L->g->strt.hash, L->g->strt.size);
+            OsFreeMem(L->g);
+        }
+        OsFreeMem(L);
+        return nullptr;
+    }
+    VmErrorInProgress = 0;
+    return L;
+}
+
+void VmCloseState(VmState* L)
+{
+    if (!L)
+        return;
+    L = L->g->mainthread;
+    VmCloseUpvalues(L, L->stack);
+    VmFreeAllObjects(L);
+    VmGlobalState* g = L->g;
+    VmFreeVector(L, g->strt.hash, g->strt.size);
+    VmFreeVector(L, g->buffer, g->buffsize);
+    FreeStack(L);
+    OsFreeMem(g);
+    OsFreeMem(L);
+}
+
+void VmGrowStack(VmState* L, uint64_t n)
+{
+    uint64_t newSize = n > L->stackSize ? L->stackSize + n + VM_EXTRA_STACK : 2 * L->stackSize;
+    VmValue* old = L->stack;
+    VmValue* stack = VmNewVector<VmValue>(L, newSize);
+    std::memcpy(stack, old, L->stackSize * sizeof(VmValue));
+    for (uint64_t i = L->stackSize; i < newSize; i++)
+        VmSetNil(&stack[i]);
+    auto move = [&](VmValue* p) { return stack + (p - old); };
+    L->top = move(L->top);
+    L->base = move(L->base);
+    for (VmGcHeader* o = L->openUpval; o; o = o->next)
+        static_cast<VmUpvalue*>(o)->v = move(static_cast<VmUpvalue*>(o)->v);
+    for (VmCallInfo* ci = L->baseCi; ci <= L->ci; ci++) {
+        ci->top = move(ci->top);
+        ci->base = move(ci->base);
+    }
+    VmFreeVector(L, old, L->stackSize);
+    L->stack = stack;
+    L->stackSize = newSize;
+    L->stackLast = stack + (newSize - VM_EXTRA_STACK - 1);
+}
+
+void VmReallocCallInfo(VmState* L, uint32_t newSize)
+{
+    ptrdiff_t inUse = L->ci - L->baseCi;
+    VmCallInfo* ci = VmResizeVector(L, L->baseCi, L->sizeCi, newSize);
+    if (newSize > L->sizeCi)
+        std::memset(ci + L->sizeCi, 0, (newSize - L->sizeCi) * sizeof(VmCallInfo));
+    L->baseCi = ci;
+    L->sizeCi = newSize;
+    L->ci = ci + inUse;
+    L->endCi = ci + newSize - 1;
+}
+
+VmCallInfo* VmNextCallInfo(VmState* L)
+{
+    if (L->ci == L->endCi) {
+        // Past the limit while the first overflow is still being handled:
+        // no room to run anything, so unwind without recording a place.
+        if (L->sizeCi > VM_MAXCALLS)
+            VmThrow(L, ERR_STACK);
+        VmReallocCallInfo(L, 2 * L->sizeCi);
+        if (L->sizeCi > VM_MAXCALLS)
+            VmRaiseError(L, ERR_STACK);
+    }
+    return ++L->ci;
+}
+
+void VmRestoreStackLimit(VmState* L)
+{
+    L->stackLast = L->stack + (L->stackSize - VM_EXTRA_STACK - 1);
+    if (L->sizeCi > VM_MAXCALLS && L->ci - L->baseCi + 1 < static_cast<ptrdiff_t>(VM_MAXCALLS))
+        VmReallocCallInfo(L, VM_MAXCALLS);
+}
+
+const char* VmTypeNameOf(int tag)
+{
+    if (tag < 0 || tag > VM_TTHREAD)
+        return "no value";
+    return kTypeNames[tag];
+}
+
+const char* VmTypeName(VmState*, int tag)
+{
+    return VmTypeNameOf(tag);
+}
+
+int VmLog2(uint32_t x)
+{
+    static const uint8_t kBits[256] = {
+#define B2(n) n, n
+#define B4(n) B2(n), B2(n)
+#define B8(n) B4(n), B4(n)
+#define B16(n) B8(n), B8(n)
+#define B32(n) B16(n), B16(n)
+#define B64(n) B32(n), B32(n)
+#define B128(n) B64(n), B64(n)
+        0, 1, B2(2), B4(3), B8(4), B16(5), B32(6), B64(7), B128(8)
+#undef B2
+#undef B4
+#undef B8
+#undef B16
+#undef B32
+#undef B64
+#undef B128
+    };
+    int l = -1;
+    while (x >= 256) {
+        l += 8;
+        x >>= 8;
+    }
+    return l + kBits[x];
+}
+
+void VmChunkId(char* out, const char* source, size_t size)
+{
+    if (size == 0)
+        return;
+    if (*source == '=') {
+        std::snprintf(out, size, "%s", source + 1);
+        return;
+    }
+    if (*source == '@') {
+        const char* name = source + 1;
+        size_t l = std::strlen(name);
+        if (l < size)
+            std::memcpy(out, name, l + 1);
+        else if (size > 4)
+            std::snprintf(out, size, "...%s", name + l - (size - 4));
+        else
+            std::snprintf(out, size, "%s", name + l - (size - 1));
+        return;
+    }
+    size_t line = std::strcspn(source, "\n");
+    size_t room = size > 17 ? size - 17 : 0;
+    bool cut = line > room || source[line] != '\0';
+    size_t len = line > room ? room : line;
+    std::snprintf(out, size, "[string \"%.*s%s\"]", static_cast<int>(len), source, cut ? "..." : "");
+}

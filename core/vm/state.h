@@ -1,0 +1,26 @@
+// The value stack, the call records and the helpers every VM module uses on
+// them.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "core/vm/value.h"
+
+void VmGrowStack(VmState* state, uint64_t n);
+// Room for n more slots above the top.
+inline void VmEnsureStack(VmState* state, int n)
+{
+    if (state->stackLast - state->top <= n)
+        VmGrowStack(state, static_cast<uint64_t>(n));
+}
+// Next call record, growing the array (and overflowing past the limit).
+VmCallInfo* VmNextCallInfo(VmState* state);
+void VmReallocCallInfo(VmState* state, uint32_t newSize);
+// After a caught error: shrinks an overgrown call-record array and puts the
+// stack limit back in its place.
+void VmRestoreStackLimit(VmState* state);
+
+const char* VmTypeNameOf(int tag);
+int VmLog2(uint32_t x);
+void VmChunkId(char* out, const char* source, size_t size);

@@ -1,0 +1,28 @@
+// Interned strings and the coercions between numbers and strings. Equal
+// byte sequences are one object, so string equality is pointer equality and
+// every string carries its hash.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "core/vm/value.h"
+
+uint32_t VmHashBytes(const char* bytes, size_t length);
+VmString* VmNewString(VmState* state, const char* bytes, size_t length);
+VmString* VmNewCString(VmState* state, const char* text);
+void VmResizeStringTable(VmState* state, uint64_t newSize);
+
+// Whole-string number syntax: "$" or "0x" and hexadecimal digits (an
+// unsigned 32-bit value), or a decimal floating-point number; surrounding
+// white space allowed. Independent of the locale.
+bool VmStrToNumber(const char* text, size_t length, double* result);
+// Numeric coercion: numbers, nil (0) and numeric strings.
+bool VmToNumber(const VmValue* o, double* result);
+// Number to its "%.14g" text; returns the length written (out holds 32).
+int VmFormatNumber(char* out, double n);
+// String coercion in place: numbers print with "%.14g", nil becomes "".
+// Returns false for every other type.
+bool VmToStringInPlace(VmState* state, VmValue* o);
+// Scratch buffer of at least n bytes.
+char* VmScratchBuffer(VmState* state, size_t n);

@@ -1,0 +1,165 @@
+// The native interface of the script VM: the stack-based API through which
+// command handlers, the library glue, the runtime services and the plugin
+// host read arguments, build results and call script functions. Values never
+// leave the VM; natives address them by stack index:
+//   1..n         the running native's arguments, counted from its frame base
+//   -1..-n       counted from the top (-1 is the top value)
+//   -10000       the registry, -10001 the globals table,
+//   -10001 - i   upvalue i of the running native closure.
+// A native handler returns how many results it pushed (0-999), an error code
+// (1000 and above), or one of the two Gosub requests.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+struct VmState;
+
+using VmNativeFunction = uint32_t (*)(VmState* state);
+
+// Type tags of VmValue.
+enum VmType : int32_t {
+    VM_TNONE = -1,
+    VM_TNIL = 0,
+    VM_TBOOLEAN = 1,
+    VM_TLIGHTUSERDATA = 2,
+    VM_TNUMBER = 3,
+    VM_TSTRING = 4,
+    VM_TTABLE = 5,
+    VM_TFUNCTION = 6,
+    VM_TUSERDATA = 7,
+    VM_TTHREAD = 8,
+};
+
+constexpr int VM_REGISTRYINDEX = -10000;
+constexpr int VM_GLOBALSINDEX = -10001;
+constexpr int VmUpvalueIndex(int n) { return VM_GLOBALSINDEX - n; }
+
+// nresults of VmCall/VmPCall: keep every result.
+constexpr int VM_MULTRET = -1;
+
+// The native result protocol.
+constexpr uint32_t VM_MAX_RESULTS = 999;
+constexpr uint32_t VM_GOSUB_AFTER = 0xFFFFFFFFu;   // come back after the call
+constexpr uint32_t VM_GOSUB_BEFORE = 0xFFFFFFFEu;  // come back to run the call again
+inline bool VmIsErrorResult(uint32_t r) { return r > VM_MAX_RESULTS && r < VM_GOSUB_BEFORE; }
+
+// Debug record handed to hooks and filled by the debug interface.
+struct VmDebugRecord {
+    int32_t event;            // 0 call, 1 return, 2 line, 3 count, 4 return of a lost tail call
+    const char* name;
+    const char* nameWhat;     // "global", "local", "method", "field" or ""
+    const char* what;         // "Quillmere", "main", "C", "tail"
+    const char* source;
+    int32_t currentLine;
+    int32_t nups;
+    int32_t lineDefined;
+    char shortSource[60];
+    int32_t callIndex;        // index of the call record, 0 for a lost tail call
+};
+
+enum VmHookEvent : int32_t {
+    VM_HOOKCALL = 0,
+    VM_HOOKRET = 1,
+    VM_HOOKLINE = 2,
+    VM_HOOKCOUNT = 3,
+    VM_HOOKTAILRET = 4,
+};
+enum VmHookMask : uint8_t {
+    VM_MASKCALL = 1,
+    VM_MASKRET = 2,
+    VM_MASKLINE = 4,
+    VM_MASKCOUNT = 8,
+};
+
+// A hook stores a non-zero code through `code` to make the VM throw it.
+using VmHookFunction = void (*)(VmState* state, VmDebugRecord* record, uint32_t* code);
+
+// Chunk input: returns the next block of input and its size; null or size 0
+// ends the input.
+using VmReader = const char* (*)(VmState* state, void* data, size_t* size);
+// Chunk output: returns 0 on success.
+using VmWriter = int (*)(VmState* state, const void* bytes, size_t size, void* data);
+
+// --- State -----------------------------------------------------------------
+VmState* VmOpenState();
+void VmCloseState(VmState* state);
+
+// --- Stack manipulation ----------------------------------------------------
+int VmGetTop(VmState* state);
+void VmSetTop(VmState* state, int index);
+void VmRemove(VmState* state, int index);
+void VmInsert(VmState* state, int index);
+void VmReplace(VmState* state, int index);
+void VmPushValue(VmState* state, int index);
+int VmCheckStack(VmState* state, int n);
+inline void VmPop(VmState* state, int n) { VmSetTop(state, -n - 1); }
+
+// --- Queries (never raise for a wrong type) --------------------------------
+int VmType(VmState* state, int index);
+const char* VmTypeName(VmState* state, int tag);
+int VmIsNativeFunction(VmState* state, int index);
+int VmIsNumber(VmState* state, int index);
+int VmIsString(VmState* state, int index);
+int VmIsUserdata(VmState* state, int index);
+int VmCompareRawEqual(VmState* state, int index1, int index2);
+int VmCompareEqual(VmState* state, int index1, int index2);
+// mode 1 compares strings byte-wise, 0 without regard to case.
+int VmCompareLess(VmState* state, int index1, int index2, int mode);
+double VmGetNumber(VmState* state, int index);
+int VmGetBoolean(VmState* state, int index);
+const char* VmGetString(VmState* state, int index);
+size_t VmGetStringLength(VmState* state, int index);
+VmNativeFunction VmGetNativeFunction(VmState* state, int index);
+void* VmGetUserdata(VmState* state, int index);
+VmState* VmGetThread(VmState* state, int index);
+const void* VmGetPointer(VmState* state, int index);
+
+// --- Pushing ---------------------------------------------------------------
+void VmPushNil(VmState* state);
+void VmPushNumber(VmState* state, double n);
+void VmPushBoolean(VmState* state, int b);
+void VmPushLightUserdata(VmState* state, void* p);
+void VmPushLString(VmState* state, const char* bytes, size_t length);
+void VmPushCString(VmState* state, const char* text);
+void VmPushString(VmState* state, const char* text);
+void VmPushNativeClosure(VmState* state, VmNativeFunction function, int n);
+inline void VmPushNativeFunction(VmState* state, VmNativeFunction function) { VmPushNativeClosure(state, function, 0); }
+void VmNewTable(VmState* state);
+void VmNewTableNoGC(VmState* state);
+void VmNewTableSized(VmState* state, int arraySize, int hashLog);
+void* VmNewUserdata(VmState* state, size_t size);
+void VmConcat(VmState* state, int n);
+int VmPushUpvalues(VmState* state);
+
+// --- Tables and metatables -------------------------------------------------
+void VmGetTable(VmState* state, int index);
+void VmRawGet(VmState* state, int index);
+void VmRawGetI(VmState* state, int index, int n);
+void VmSetTable(VmState* state, int index);
+void VmRawSet(VmState* state, int index);
+void VmRawSetI(VmState* state, int index, int n);
+int VmGetMetatable(VmState* state, int index);
+int VmSetMetatable(VmState* state, int index);
+void VmGetFunctionEnv(VmState* state, int index);
+int VmSetFunctionEnv(VmState* state, int index);
+int VmNext(VmState* state, int index);
+const char* VmGetUpvalue(VmState* state, int index, int n);
+const char* VmSetUpvalue(VmState* state, int index, int n);
+
+// --- Calls, loading, errors and GC -----------------------------------------
+// Calls the function below the nargs arguments; returns the error code a
+// native callee reported (not thrown), 0 when none.
+uint32_t VmCall(VmState* state, int nargs, int nresults);
+// As VmCall under protection: 0, or the code that unwound the call; after an
+// error the stack top is the function's slot.
+uint32_t VmPCall(VmState* state, int nargs, int nresults, int errorFunction);
+uint32_t VmLoad(VmState* state, VmReader reader, void* data, const char* chunkName);
+uint32_t VmDump(VmState* state, int index, VmWriter writer, void* data);
+// Records where the error happened and unwinds to the innermost protected
+// call; never returns.
+[[noreturn]] void VmRaiseError(VmState* state, uint32_t code);
+void VmSetHook(VmState* state, VmHookFunction hook, int mask, int count);
+uint32_t VmGetGCThreshold(VmState* state);
+uint32_t VmGetGCCount(VmState* state);
+void VmSetGCThreshold(VmState* state, uint32_t kilobytes);

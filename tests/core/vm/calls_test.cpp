@@ -1,0 +1,267 @@
+// Calls of natives: the result protocol, protected calls that restore the
+// state, nesting limits, __call, hooks and the error hooks of the runtime.
+#include <string>
+#include <vector>
+
+#include "core/io/error_codes.h"
+#include "core/vm/calls.h"
+#include "core/vm/state.h"
+#include "vm_fixture.h"
+
+namespace {
+
+struct CallsTest : VmTest {
+    // Calls native f with the given number arguments; returns the code and
+    // leaves the results on the stack.
+    uint32_t Call(VmNativeFunction f, std::vector<double> args, int nresults)
+    {
+        VmPushNativeFunction(L, f);
+        for (double a : args)
+            VmPushNumber(L, a);
+        return VmCall(L, static_cast<int>(args.size()), nresults);
+    }
+};
+
+uint32_t PushThree(VmState* s)
+{
+    VmPushNumber(s, 1);
+    VmPushNumber(s, 2);
+    VmPushNumber(s, 3);
+    return 3;
+}
+
+}  // namespace
+
+TEST_F(CallsTest, ResultCountsAreTakenFromTheTop)
+{
+    EXPECT_EQ(Call(PushThree, {}, VM_MULTRET), 0u);
+    ASSERT_EQ(VmGetTop(L), 3);
+    EXPECT_EQ(VmGetNumber(L, 1), 1);
+    EXPECT_EQ(VmGetNumber(L, 3), 3);
+    VmSetTop(L, 0);
+    // Fewer wanted: the first ones; more wanted: padded with nil.
+    Call(PushThree, {}, 2);
+    EXPECT_EQ(VmGetTop(L), 2);
+    EXPECT_EQ(VmGetNumber(L, 2), 2);
+    VmSetTop(L, 0);
+    Call(PushThree, {}, 5);
+    EXPECT_EQ(VmGetTop(L), 5);
+    EXPECT_EQ(VmType(L, 4), VM_TNIL);
+    VmSetTop(L, 0);
+    // Results are the top values, not the first pushed.
+    Call([](VmState* s) -> uint32_t {
+        VmPushNumber(s, 100);
+        VmPushNumber(s, 200);
+        return 1;
+    }, {7, 8}, VM_MULTRET);
+    ASSERT_EQ(VmGetTop(L), 1);
+    EXPECT_EQ(VmGetNumber(L, 1), 200);
+    VmSetTop(L, 0);
+    // Claiming more than the frame holds gives what is there, arguments included.
+    Call([](VmState* s) -> uint32_t {
+        VmPushNumber(s, 5);
+        return 50;
+    }, {4}, VM_MULTRET);
+    ASSERT_EQ(VmGetTop(L), 2);
+    EXPECT_EQ(VmGetNumber(L, 1), 4);
+    EXPECT_EQ(VmGetNumber(L, 2), 5);
+}
+
+TEST_F(CallsTest, ErrorCodesAreReturnedWithNoResults)
+{
+    EXPECT_EQ(Call([](VmState* s) -> uint32_t {
+        VmPushNumber(s, 1);
+        return ERR_READFILE;
+    }, {}, 2), static_cast<uint32_t>(ERR_READFILE));
+    EXPECT_EQ(VmGetTop(L), 2);
+    EXPECT_EQ(VmType(L, 1), VM_TNIL);
+    VmSetTop(L, 0);
+    // 999 is still a count; 0xFFFFFFFD an error.
+    EXPECT_EQ(Call([](VmState*) -> uint32_t { return 0xFFFFFFFDu; }, {}, 0), 0xFFFFFFFDu);
+    EXPECT_EQ(VmGetTop(L), 0);
+}
+
+TEST_F(CallsTest, LastErrorIsResetExceptForGetLastError)
+{
+    static const VmNativeFunction getLastError = [](VmState* s) -> uint32_t {
+        VmPushNumber(s, VmLastErrorCode);
+        return 1;
+    };
+    VmHooks.getLastErrorCommand = getLastError;
+    VmLastErrorCode = 1045;
+    Call(getLastError, {}, 1);
+    EXPECT_EQ(VmGetNumber(L, -1), 1045);
+    Call(PushThree, {}, 0);
+    EXPECT_EQ(VmLastErrorCode, 0u);
+}
+
+TEST_F(CallsTest, ErrorFilterMayHandleTheCode)
+{
+    VmHooks.filterNativeError = [](VmState*, uint32_t code) -> uint32_t { return code == ERR_READFILE ? 0 : code; };
+    EXPECT_EQ(Call([](VmState*) -> uint32_t { return ERR_READFILE; }, {}, 1), 0u);
+    EXPECT_EQ(Call([](VmState*) -> uint32_t { return ERR_WRITE; }, {}, 1), static_cast<uint32_t>(ERR_WRITE));
+    // Counts and Gosub requests never reach it.
+    VmHooks.filterNativeError = [](VmState*, uint32_t) -> uint32_t {
+        ADD_FAILURE();
+        return 0;
+    };
+    Call(PushThree, {}, 0);
+    Call([](VmState*) -> uint32_t { return VM_GOSUB_AFTER; }, {}, 0);
+}
+
+TEST_F(CallsTest, GosubOutsideTheInterpreterLeavesNoRecord)
+{
+    VmCallInfo* before = L->ci;
+    for (uint32_t request : {VM_GOSUB_AFTER, VM_GOSUB_BEFORE}) {
+        VmPushNativeFunction(L, [](VmState* s) -> uint32_t {
+            VmPushNumber(s, 1);
+            return VmGetNumber(s, 1) == 1 ? VM_GOSUB_AFTER : VM_GOSUB_BEFORE;
+        });
+        VmPushNumber(L, request == VM_GOSUB_AFTER ? 1 : 2);
+        EXPECT_EQ(VmCall(L, 1, 2), 0u);
+        EXPECT_EQ(L->ci, before);
+        EXPECT_EQ(VmGetTop(L), 2);
+        EXPECT_EQ(VmType(L, 1), VM_TNIL);
+        VmSetTop(L, 0);
+    }
+    VmPreCallResult r;
+    VmPushNativeFunction(L, [](VmState*) -> uint32_t { return VM_GOSUB_BEFORE; });
+    r = VmPreCall(L, L->top - 1);
+    EXPECT_EQ(r.outcome, VmCallOutcome::GosubRequest);
+    EXPECT_EQ(r.code, VM_GOSUB_BEFORE);
+    EXPECT_EQ(L->ci, before);
+    EXPECT_EQ(VmGetTop(L), 0);
+}
+
+TEST_F(CallsTest, ProtectedCallsRestoreTheStateAndTheNextCallWorks)
+{
+    VmPushNumber(L, 42);
+    int top = VmGetTop(L);
+    VmCallInfo* ci = L->ci;
+    uint32_t depth = L->nCcalls;
+    VmPushNativeFunction(L, [](VmState* s) -> uint32_t {
+        VmPushNativeFunction(s, [](VmState* t) -> uint32_t {
+            for (int i = 0; i < 5; i++)
+                VmPushNumber(t, i);
+            VmRaiseError(t, ERR_WRONGOP);
+        });
+        VmCall(s, 0, 0);
+        ADD_FAILURE() << "a raise never returns";
+        return 0;
+    });
+    VmPushNumber(L, 1);
+    EXPECT_EQ(VmPCall(L, 1, 0, 0), static_cast<uint32_t>(ERR_WRONGOP));
+    EXPECT_EQ(VmGetTop(L), top) << "the function and its arguments are gone";
+    EXPECT_EQ(L->ci, ci);
+    EXPECT_EQ(L->nCcalls, depth);
+    EXPECT_EQ(VmErrorInProgress, 0u);
+    EXPECT_EQ(VmErrorLine, -1) << "raised in a native";
+    EXPECT_EQ(VmGetNumber(L, 1), 42);
+    VmPushNativeFunction(L, PushThree);
+    EXPECT_EQ(VmPCall(L, 0, 1, 0), 0u);
+    EXPECT_EQ(VmGetNumber(L, -1), 1);
+}
+
+TEST_F(CallsTest, NativeNestingOverflowsAtTwoHundred)
+{
+    static int deepest;
+    static VmNativeFunction recurse;
+    recurse = [](VmState* s) -> uint32_t {
+        deepest = static_cast<int>(s->nCcalls);
+        VmPushNativeFunction(s, recurse);
+        return VmCall(s, 0, 0);
+    };
+    deepest = 0;
+    VmPushNativeFunction(L, recurse);
+    EXPECT_EQ(VmPCall(L, 0, 0, 0), static_cast<uint32_t>(ERR_STACK));
+    EXPECT_EQ(deepest, 199);
+    EXPECT_EQ(L->nCcalls, 0u);
+    // And again: the state is whole.
+    deepest = 0;
+    VmPushNativeFunction(L, recurse);
+    EXPECT_EQ(VmPCall(L, 0, 0, 0), static_cast<uint32_t>(ERR_STACK));
+    EXPECT_EQ(deepest, 199);
+}
+
+TEST_F(CallsTest, CallRecordsOverflowAndShrinkBack)
+{
+    // Push records the way deep script recursion does, without native depth.
+    uint32_t status = RunNative([&](VmState* s) {
+        for (;;) {
+            VmCallInfo* ci = VmNextCallInfo(s);
+            ci->state = VM_CI_NATIVE;
+            ci->base = s->base;
+            ci->top = s->top;
+        }
+    });
+    EXPECT_EQ(status, static_cast<uint32_t>(ERR_STACK));
+    EXPECT_LE(L->sizeCi, VM_MAXCALLS);
+    EXPECT_EQ(RunNative([](VmState* s) { VmPushNumber(s, 1); }), 0u);
+}
+
+TEST_F(CallsTest, CallMetamethodShiftsTheArguments)
+{
+    EXPECT_EQ(RunNative([](VmState* s) {
+                  VmNewTable(s);  // 1: callable object
+                  VmNewTable(s);  // 2: metatable
+                  VmPushString(s, "__call");
+                  VmPushNativeFunction(s, [](VmState* t) -> uint32_t {
+                      EXPECT_EQ(VmGetTop(t), 3);
+                      EXPECT_EQ(VmType(t, 1), VM_TTABLE);
+                      VmPushNumber(t, VmGetNumber(t, 2) + VmGetNumber(t, 3));
+                      return 1;
+                  });
+                  VmSetTable(s, 2);
+                  VmSetMetatable(s, 1);
+                  VmPushValue(s, 1);
+                  VmPushNumber(s, 2);
+                  VmPushNumber(s, 3);
+                  EXPECT_EQ(VmCall(s, 2, 1), 0u);
+                  EXPECT_EQ(VmGetNumber(s, -1), 5);
+              }),
+              0u);
+    EXPECT_EQ(RunNative([](VmState* s) {
+                  VmPushNumber(s, 1);
+                  VmCall(s, 0, 0);
+              }),
+              ERR_FUNCDECLA);
+}
+
+TEST_F(CallsTest, HooksSeeCallsAndReturnsAndMayThrow)
+{
+    static std::vector<int> events;
+    events.clear();
+    VmSetHook(L, [](VmState*, VmDebugRecord* r, uint32_t*) { events.push_back(r->event); }, VM_MASKCALL | VM_MASKRET, 0);
+    Call(PushThree, {}, 0);
+    EXPECT_EQ(events, (std::vector<int>{VM_HOOKCALL, VM_HOOKRET}));
+    VmSetHook(L, [](VmState*, VmDebugRecord*, uint32_t* code) { *code = ERR_USERABORT; }, VM_MASKCALL, 0);
+    VmPushNativeFunction(L, PushThree);
+    EXPECT_EQ(VmPCall(L, 0, 0, 0), static_cast<uint32_t>(ERR_USERABORT));
+    EXPECT_EQ(L->allowHook, 1);
+    VmSetHook(L, nullptr, VM_MASKCALL, 0);
+    EXPECT_EQ(L->hookMask, 0);
+}
+
+TEST_F(CallsTest, PluginErrorHookRunsProtectedAndTheUnwindGoesOn)
+{
+    static int calls;
+    calls = 0;
+    VmHooks.callPluginErrorHook = [](VmState* s, uint32_t code) -> int {
+        calls++;
+        EXPECT_EQ(code, static_cast<uint32_t>(ERR_READFILE));
+        VmRaiseError(s, ERR_MEM);  // its own failure is contained
+    };
+    EXPECT_EQ(RunNative([](VmState* s) { VmRaiseError(s, ERR_READFILE); }), static_cast<uint32_t>(ERR_READFILE));
+    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(VmErrorInProgress, 0u);
+}
+
+TEST_F(CallsTest, RaisingOutsideAnyProtectedCallEndsTheProcess)
+{
+    EXPECT_EXIT(
+        {
+            VmState* s = VmOpenState();
+            VmRaiseError(s, ERR_WRONGOP);
+        },
+        ::testing::ExitedWithCode(1), "");
+}

@@ -1,0 +1,147 @@
+// Interning, the string table's growth, and the number/string coercions.
+#include <cmath>
+#include <cstring>
+#include <string>
+
+#include "core/vm/state.h"
+#include "core/vm/strings.h"
+#include "vm_fixture.h"
+
+using StringsTest = VmTest;
+
+TEST_F(StringsTest, EqualBytesAreOneObjectAndZeroBytesCount)
+{
+    VmString* a = VmNewString(L, "abc", 3);
+    EXPECT_EQ(a, VmNewString(L, std::string("abc").c_str(), 3));
+    VmString* withZero = VmNewString(L, "ab\0c", 4);
+    VmString* prefix = VmNewString(L, "ab", 2);
+    EXPECT_NE(withZero, prefix);
+    EXPECT_EQ(withZero->len, 4u);
+    EXPECT_EQ(withZero, VmNewString(L, "ab\0c", 4));
+    EXPECT_EQ(VmStringBytes(withZero)[4], '\0');
+    EXPECT_EQ(VmNewString(L, "", 0), VmNewString(L, "", 0));
+}
+
+TEST_F(StringsTest, LongStringsDifferingOnlyInUnsampledBytesCollideButStayDistinct)
+{
+    // 64 bytes: step 3 from the end samples bytes 63, 60, ...; byte 1 is skipped.
+    std::string a(64, 'x'), b(64, 'x');
+    b[1] = 'y';
+    EXPECT_EQ(VmHashBytes(a.data(), a.size()), VmHashBytes(b.data(), b.size()));
+    VmString* sa = VmNewString(L, a.data(), a.size());
+    VmString* sb = VmNewString(L, b.data(), b.size());
+    EXPECT_NE(sa, sb);
+    EXPECT_EQ(sa->hash, sb->hash);
+    EXPECT_EQ(sb, VmNewString(L, b.data(), b.size()));
+    EXPECT_EQ(std::memcmp(VmStringBytes(sb), b.data(), 64), 0);
+    // A sampled byte changes the hash.
+    std::string c = a;
+    c[63] = 'z';
+    EXPECT_NE(VmHashBytes(a.data(), a.size()), VmHashBytes(c.data(), c.size()));
+}
+
+TEST_F(StringsTest, TableDoublesWhenCountPassesBuckets)
+{
+    VmStringTable* tb = &L->g->strt;
+    ASSERT_EQ(tb->size, 32u);
+    ASSERT_LE(tb->nuse, 32u);
+    int i = 0;
+    while (tb->nuse < 32)
+        VmNewCString(L, ("fill" + std::to_string(i++)).c_str());
+    EXPECT_EQ(tb->size, 32u);
+    VmNewCString(L, "the 33rd");
+    EXPECT_EQ(tb->size, 64u);
+    // Every string is still found after the rehash.
+    for (int j = 0; j < i; j++) {
+        std::string s = "fill" + std::to_string(j);
+        VmString* o = VmNewCString(L, s.c_str());
+        EXPECT_EQ(std::string(VmStringBytes(o)), s);
+    }
+    EXPECT_EQ(tb->nuse, 33u);
+}
+
+TEST(StringToNumber, AcceptsTheLanguageSyntaxOnly)
+{
+    struct Case {
+        const char* text;
+        bool ok;
+        double value;
+    } cases[] = {
+        {"10", true, 10},         {"  -2.5e3 ", true, -2500}, {"$10", true, 16},
+        {"0x1F", true, 31},       {"0XfF", true, 255},        {"$FFFFFFFF", true, 4294967295.0},
+        {"$100000000", true, 4294967295.0},                   {".5", true, 0.5},
+        {"5.", true, 5},          {"+7", true, 7},            {"1e400", true, HUGE_VAL},
+        {"", false, 0},           {"   ", false, 0},          {"abc", false, 0},
+        {"12a", false, 0},        {"$", false, 0},            {"0x", false, 0},
+        {"$G", false, 0},         {"1 2", false, 0},          {"--1", false, 0},
+        {"+-1", false, 0},
+    };
+    for (const Case& c : cases) {
+        double v = -99;
+        EXPECT_EQ(VmStrToNumber(c.text, std::strlen(c.text), &v), c.ok) << c.text;
+        if (c.ok) {
+            EXPECT_EQ(v, c.value) << c.text;
+        }
+    }
+    double v;
+    EXPECT_FALSE(VmStrToNumber("1\0", 2, &v)) << "an embedded zero is not white space";
+}
+
+TEST_F(StringsTest, NumbersPrintWithFourteenDigits)
+{
+    struct Case {
+        double n;
+        const char* text;
+    } cases[] = {{1, "1"}, {-0.5, "-0.5"}, {1e15, "1e+15"}, {3.14159265358979, "3.1415926535898"}, {4294967295.0, "4294967295"}};
+    for (const Case& c : cases) {
+        VmValue v;
+        VmSetNumber(&v, c.n);
+        ASSERT_TRUE(VmToStringInPlace(L, &v));
+        EXPECT_STREQ(VmSvalue(&v), c.text);
+    }
+    VmValue nil;
+    VmSetNil(&nil);
+    ASSERT_TRUE(VmToStringInPlace(L, &nil));
+    EXPECT_EQ(VmStrValue(&nil)->len, 0u);
+    VmValue b;
+    VmSetBool(&b, 1);
+    EXPECT_FALSE(VmToStringInPlace(L, &b));
+}
+
+TEST(ChunkId, ShortNamesFitTheirBuffer)
+{
+    char out[60];
+    VmChunkId(out, "=stdin", sizeof out);
+    EXPECT_STREQ(out, "stdin");
+    VmChunkId(out, "@script.qm", sizeof out);
+    EXPECT_STREQ(out, "script.qm");
+    std::string longName = "@" + std::string(100, 'd') + "/tail.qm";
+    VmChunkId(out, longName.c_str(), sizeof out);
+    EXPECT_EQ(std::strlen(out), sizeof out - 1);
+    EXPECT_EQ(std::string(out).substr(0, 3), "...");
+    EXPECT_EQ(std::string(out).substr(std::strlen(out) - 7), "tail.qm");
+    VmChunkId(out, "print(1)\nprint(2)", sizeof out);
+    EXPECT_STREQ(out, "[string \"print(1)...\"]");
+    VmChunkId(out, "x = 1", sizeof out);
+    EXPECT_STREQ(out, "[string \"x = 1\"]");
+    std::string longSource(200, 'a');
+    VmChunkId(out, longSource.c_str(), sizeof out);
+    EXPECT_LT(std::strlen(out), sizeof out);
+    char tiny[8];
+    VmChunkId(tiny, longSource.c_str(), sizeof tiny);
+    EXPECT_LT(std::strlen(tiny), sizeof tiny);
+}
+
+TEST(TypeNames, NameEveryTag)
+{
+    EXPECT_STREQ(VmTypeName(nullptr, VM_TNONE), "no value");
+    EXPECT_STREQ(VmTypeName(nullptr, VM_TLIGHTUSERDATA), "userdata");
+    EXPECT_STREQ(VmTypeName(nullptr, VM_TUSERDATA), "userdata");
+    EXPECT_STREQ(VmTypeName(nullptr, VM_TNUMBER), "number");
+    EXPECT_STREQ(VmTypeName(nullptr, VM_TTHREAD), "thread");
+    EXPECT_EQ(VmLog2(0), -1);
+    EXPECT_EQ(VmLog2(1), 0);
+    EXPECT_EQ(VmLog2(255), 7);
+    EXPECT_EQ(VmLog2(256), 8);
+    EXPECT_EQ(VmLog2(0xFFFFFFFFu), 31);
+}
