@@ -413,6 +413,19 @@ uint64_t StreamSize(StreamHandle* handle)
     return handle->ops->size(handle);
 }
 
+bool StreamKnownSize(StreamHandle* handle, uint64_t* outSize)
+{
+    if (handle->adapterNode) {
+        FileInfoRecord info;
+        if (!ExamineStream(handle, &info))
+            return false;
+        *outSize = info.size;
+        return true;
+    }
+    *outSize = StreamSize(handle);
+    return true;
+}
+
 int ExamineStream(StreamHandle* handle, FileInfoRecord* info)
 {
     std::memset(info, 0, sizeof(*info));

@@ -91,6 +91,10 @@ int64_t StreamSeek(StreamHandle* handle, int64_t offset, int mode);
 // Size in bytes; the position is kept.
 uint64_t StreamSize(StreamHandle* handle);
 
+// The size when the source can tell it; false for an adapter stream that
+// cannot be examined (StreamSize answers 0 for it).
+bool StreamKnownSize(StreamHandle* handle, uint64_t* outSize);
+
 // Non-zero on success; info is cleared first.
 int ExamineStream(StreamHandle* handle, FileInfoRecord* info);
 
@@ -171,6 +175,8 @@ struct StreamAdapterHooks {
     int (*examineLock)(FileLock* lock, FileInfoRecord* info);
     int (*scanNext)(FileLock* lock, const char** outName, int* outIsDirectory, FileInfoRecord* info);
     const char* (*lockAdapterName)(FileLock* lock);
+    // Asks the file adapters to examine a name; true when one answered.
+    bool (*statName)(const char* name, FileInfoRecord* info);
 };
 
 // Installs the hooks (null removes them).
