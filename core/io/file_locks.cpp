@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "core/io/error_codes.h"
+#include "core/io/errors.h"
 #include "core/io/stream.h"
 #include "core/io/virtual_files.h"
 #include "core/io/virtual_names.h"
@@ -141,6 +142,10 @@ int DirScanBegin(FileLock* lock, void** outPointer)
         return 0;
     case FILELOCK_PLATFORM:
         return OsDirScanBegin(PlatformLock(lock), outPointer);
+    case FILELOCK_CHUNK:
+    case FILELOCK_STRING:
+        SetErrorText(lock->name);
+        return ERR_NOTADIR;
     default:
         return ERR_NOTADIR;
     }

@@ -230,8 +230,9 @@ TEST_F(Container, BrokenContainersFailAndLeaveNoOutput)
                                        nullptr, nullptr, nullptr, 0),
                   c.code)
             << c.what;
-        if (c.code != ERR_PAKFORMAT && c.code != ERR_READ)
+        if (c.code != ERR_PAKFORMAT && c.code != ERR_READ) {
             EXPECT_FALSE(FileExists(unpacked)) << c.what;
+        }
         std::remove(unpacked.c_str());
     }
 }
