@@ -244,7 +244,8 @@ int g_node;
 size_t UnsizedRead(StreamHandle*, void* buffer, size_t count)
 {
     size_t n = std::min(count, g_unsized.size() - g_unsizedPos);
-    std::memcpy(buffer, g_unsized.data() + g_unsizedPos, n);
+    if (n)
+        std::memcpy(buffer, g_unsized.data() + g_unsizedPos, n);
     g_unsizedPos += n;
     return n;
 }
