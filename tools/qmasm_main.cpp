@@ -1,47 +1,98 @@
-// qmasm: assembles a text file into a compiled chunk (-o) or an applet
+// qmasm: assembles a text file into a compiled chunk (-o) and/or an applet
 // (--applet) for tests and examples.
+//
+// The applet carries the main function's labels (lower-cased, as scripts
+// look them up) and one included-file record that maps the applet's code
+// lines onto the lines of the assembly file, so that with ".chunk
+// lines=auto" an error is reported at its line of assembly.
 #include "tools/cli_files.h"
+#include "tools/qmasm/applet_writer.h"
 #include "tools/qmasm/assembler.h"
 
+#include "core/io/case_tables.h"
+
 #include <cstdio>
-#include <cstring>
 #include <string>
 
 using namespace qmasm;
 
 static int Usage()
 {
-    std::fprintf(stderr, "usage: qmasm IN.qas [-o OUT.qmb]\n");
+    std::fprintf(stderr,
+                 "usage: qmasm IN.qas [-o OUT.qmb] [--applet OUT.qma [--packed] [--title TEXT]\n"
+                 "             [--link NAME=FILE]...]\n");
     return 2;
 }
 
 int main(int argc, char** argv)
 {
-    std::string input, output;
+    std::string input, output, appletPath;
+    AppletDescription applet;
     for (int i = 1; i < argc; i++) {
         std::string a = argv[i];
-        if (a == "-o" && i + 1 < argc)
+        bool hasValue = i + 1 < argc;
+        if (a == "-o" && hasValue) {
             output = argv[++i];
-        else if (!a.empty() && a[0] != '-' && input.empty())
+        } else if (a == "--applet" && hasValue) {
+            appletPath = argv[++i];
+        } else if (a == "--packed") {
+            applet.packed = true;
+        } else if (a == "--title" && hasValue) {
+            applet.title = argv[++i];
+        } else if (a == "--link" && hasValue) {
+            std::string spec = argv[++i];
+            size_t eq = spec.find('=');
+            if (eq == std::string::npos || eq == 0)
+                return Usage();
+            AppletLinkedFile f;
+            f.name = spec.substr(0, eq);
+            if (!ReadWholeFile(spec.substr(eq + 1), &f.data)) {
+                std::fprintf(stderr, "qmasm: cannot read %s\n", spec.substr(eq + 1).c_str());
+                return 1;
+            }
+            applet.linkedFiles.push_back(std::move(f));
+        } else if (!a.empty() && a[0] != '-' && input.empty()) {
             input = a;
-        else
+        } else {
             return Usage();
+        }
     }
-    if (input.empty() || output.empty())
+    if (input.empty() || (output.empty() && appletPath.empty()))
         return Usage();
+
     std::vector<uint8_t> text;
     if (!ReadWholeFile(input, &text)) {
         std::fprintf(stderr, "qmasm: cannot read %s\n", input.c_str());
         return 1;
     }
-    AssembleResult r = Assemble(std::string_view(reinterpret_cast<const char*>(text.data()), text.size()));
+    AssembleResult r =
+        Assemble(std::string_view(reinterpret_cast<const char*>(text.data()), text.size()));
     if (!r.ok) {
         std::fprintf(stderr, "%s:%d: %s\n", input.c_str(), r.errorLine, r.message.c_str());
         return 1;
     }
-    if (!WriteWholeFile(output, r.bytes)) {
+    if (!output.empty() && !WriteWholeFile(output, r.bytes)) {
         std::fprintf(stderr, "qmasm: cannot write %s\n", output.c_str());
         return 1;
+    }
+    if (!appletPath.empty()) {
+        for (const auto& [name, index] : r.mainLabels) {
+            std::string lower = name;
+            for (char& c : lower)
+                c = static_cast<char>(ToLowerLatin1(static_cast<uint8_t>(c)));
+            applet.labels.push_back({lower, index});
+        }
+        AppletIncludedFile source;
+        source.firstLine = 1;
+        source.lastLine = static_cast<uint32_t>(r.lineCount);
+        source.beginLine = 0;
+        source.name = input.substr(input.find_last_of('/') + 1);
+        applet.includedFiles.push_back(source);
+        applet.code = std::move(r.bytes);
+        if (!WriteWholeFile(appletPath, WriteApplet(applet))) {
+            std::fprintf(stderr, "qmasm: cannot write %s\n", appletPath.c_str());
+            return 1;
+        }
     }
     return 0;
 }

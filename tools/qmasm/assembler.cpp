@@ -108,7 +108,7 @@ std::vector<std::string> Tokenize(std::string_view line, int lineNo)
         else
             out.push_back(t);
         std::string& cur = out.back();
-        if (cur.back() == '=' && cur[0] != '"' && k + 1 < raw.size()) {
+        if (cur.back() == '=' && k + 1 < raw.size()) {
             cur += raw[++k];
         }
     }

@@ -1,0 +1,429 @@
+// The applet writer against a small reader of the applet layout written
+// here, and packed applets against zlib's own inflate.
+#include "tools/qmasm/applet_writer.h"
+
+#include "tools/qmasm/byte_sink.h"
+
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+using namespace qmasm;
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+// Walks the sections of an unpacked applet the way a loader would, keeping
+// what each section held. Only the tags the writer produces are known.
+struct ReadBack {
+    std::vector<uint8_t> tags;
+    uint8_t major = 0, minor = 0;
+    std::map<uint8_t, std::string> texts;
+    std::vector<std::pair<uint32_t, std::string>> labels;
+    std::vector<std::tuple<std::string, uint8_t, double, std::string>> constants;
+    struct Included {
+        uint32_t first, last, begin;
+        std::string name, file;
+    };
+    std::vector<Included> included;
+    struct Linked {
+        std::string name;
+        uint32_t size, offset;  // offset relative to the applet start
+        bool dropped;
+    };
+    std::vector<Linked> linked;
+    struct Preload {
+        uint8_t kind;
+        uint32_t id, words[7];
+        std::string text1, text2;
+    };
+    std::vector<Preload> preloads;
+    Bytes code;
+    size_t end = 0;  // position after the code
+};
+
+class Reader {
+public:
+    explicit Reader(const Bytes& b) : b_(b) {}
+    uint8_t U8() { return b_.at(pos_++); }
+    uint32_t U16() { return U8() << 8 | U8(); }
+    uint32_t U32()
+    {
+        uint32_t v = 0;
+        for (int i = 0; i < 4; i++)
+            v = v << 8 | U8();
+        return v;
+    }
+    double F64()
+    {
+        uint64_t v = static_cast<uint64_t>(U32()) << 32;
+        v |= U32();
+        double d;
+        std::memcpy(&d, &v, 8);
+        return d;
+    }
+    std::string CStr()
+    {
+        std::string s;
+        while (char c = static_cast<char>(U8()))
+            s += c;
+        return s;
+    }
+    std::string WStr()
+    {
+        uint32_t n = U16();
+        std::string s(b_.begin() + pos_, b_.begin() + pos_ + n);
+        pos_ += n;
+        return s;
+    }
+    Bytes Take(size_t n)
+    {
+        Bytes out(b_.begin() + pos_, b_.begin() + pos_ + n);
+        pos_ += n;
+        return out;
+    }
+    size_t pos_ = 0;
+
+private:
+    const Bytes& b_;
+};
+
+// `recordSizes`: bytes of each preload entry's kind record, which the
+// reader cannot know by itself.
+ReadBack ReadApplet(const Bytes& b, const std::vector<size_t>& recordSizes = {})
+{
+    ReadBack r;
+    Reader in(b);
+    EXPECT_EQ(in.Take(4), (Bytes{'Q', 'M', 'A', 0}));
+    for (;;) {
+        uint8_t tag = in.U8();
+        r.tags.push_back(tag);
+        switch (tag) {
+        case 0: in.Take(in.U32()); break;
+        case 1:
+            r.code = in.Take(in.U32());
+            r.end = in.pos_;
+            return r;
+        case 2: {
+            uint32_t n = in.U32();
+            for (uint32_t i = 0; i < n; i++) {
+                ReadBack::Preload p{};
+                p.kind = in.U8();
+                p.id = in.U32();
+                for (uint32_t& w : p.words)
+                    w = in.U32();
+                if (r.major >= 6) {
+                    p.text1 = in.WStr();
+                    p.text2 = in.WStr();
+                }
+                in.Take(recordSizes.at(i));
+                r.preloads.push_back(p);
+            }
+            break;
+        }
+        case 8:
+        case 27: {
+            uint32_t n = in.U32();
+            for (uint32_t i = 0; i < n; i++) {
+                ReadBack::Included f{};
+                f.first = in.U32();
+                f.last = in.U32();
+                f.begin = in.U32();
+                f.name = in.CStr();
+                if (tag == 27)
+                    f.file = in.CStr();
+                r.included.push_back(f);
+            }
+            break;
+        }
+        case 9: {
+            uint32_t n = in.U32();
+            for (uint32_t i = 0; i < n; i++) {
+                uint32_t v = in.U32();
+                r.labels.emplace_back(v, in.CStr());
+            }
+            break;
+        }
+        case 10:
+            r.major = in.U8();
+            r.minor = in.U8();
+            break;
+        case 11: case 12: case 13: case 14: case 15: case 34: r.texts[tag] = in.CStr(); break;
+        case 26: {
+            uint32_t n = in.U32();
+            in.U32();
+            for (uint32_t i = 0; i < n; i++) {
+                ReadBack::Linked f{in.CStr(), 0, 0, false};
+                uint32_t a = in.U32();
+                if (a == 0xFFFFFFFF) {
+                    f.size = in.U32();
+                    f.offset = in.U32();
+                } else if (a == 0xFFFFFFFE) {
+                    f.dropped = true;
+                } else {
+                    f.size = a;
+                    f.offset = static_cast<uint32_t>(in.pos_);
+                    in.Take(a);
+                }
+                r.linked.push_back(f);
+            }
+            break;
+        }
+        case 31:
+            for (;;) {
+                std::string name = in.CStr();
+                if (name.empty())
+                    break;
+                uint8_t type = in.U8();
+                if (type == 0)
+                    r.constants.emplace_back(name, type, in.F64(), "");
+                else
+                    r.constants.emplace_back(name, type, 0.0, in.CStr());
+            }
+            break;
+        case 3: in.Take(4); break;
+        case 4: in.WStr(); break;
+        default: ADD_FAILURE() << "unexpected tag " << int(tag); return r;
+        }
+    }
+}
+
+Bytes Slice(const Bytes& b, uint32_t offset, uint32_t size)
+{
+    return Bytes(b.begin() + offset, b.begin() + offset + size);
+}
+
+AppletDescription FullApplet()
+{
+    AppletDescription a;
+    a.title = "Sum";
+    a.version = "$VER: sum 1.0";
+    a.copyright = "(c) nobody";
+    a.author = "tests";
+    a.description = "adds numbers";
+    a.identifier = "com.example.sum";
+    a.labels = {{"start", 0}, {"loop", 12}};
+    a.constants = {{"#ANSWER", false, 42.5, ""}, {"#NAME", true, 0, "quill"}};
+    a.includedFiles = {{1, 30, 0, "sum.qas", std::nullopt}, {31, 40, 2, "lib.qas", std::nullopt}};
+    AppletLinkedFile inlineFile{"data.txt", AppletLinkedFile::Storage::Inline, {'h', 'i', '\n'}, 0, 0};
+    AppletLinkedFile external{"pic.png", AppletLinkedFile::Storage::External, {1, 2, 3, 4, 5}, 0, 0};
+    AppletLinkedFile given{"far.bin", AppletLinkedFile::Storage::External, {}, 77, 9999};
+    AppletLinkedFile dropped{"gone", AppletLinkedFile::Storage::Dropped, {}, 0, 0};
+    a.linkedFiles = {inlineFile, external, given, dropped};
+    AppletPreload brush;
+    brush.kind = 1;
+    brush.id = 7;
+    brush.data = {0xAA, 0xBB};
+    brush.linkedData = {0xCC, 0xDD, 0xEE};
+    brush.transparentColor = 0xFF00FF;
+    brush.flags = 3;
+    brush.line = 12;
+    brush.text1 = "one";
+    brush.text2 = "two";
+    brush.record = Bytes(19, 0x11);
+    AppletPreload button;
+    button.kind = 5;
+    button.id = 2;
+    button.dataOffset = 100;
+    button.dataSize = 0;
+    button.record = Bytes(8, 0x22);
+    a.preloads = {brush, button};
+    ByteSink size;
+    size.I16(800);
+    size.I16(600);
+    a.sections = {{3, size.Take()}};
+    a.code = {0x1B, 'Q', 'M', 'B', 9, 9};
+    return a;
+}
+
+TEST(AppletWriter, EverySectionReadsBackInPlace)
+{
+    AppletDescription a = FullApplet();
+    Bytes b = WriteApplet(a);
+    ReadBack r = ReadApplet(b, {19, 8});
+    EXPECT_EQ(r.major, 6);
+    EXPECT_EQ(r.minor, 1);
+    // Version and texts lead; the code is last and nothing follows it.
+    ASSERT_GE(r.tags.size(), 7u);
+    EXPECT_EQ(Bytes(r.tags.begin(), r.tags.begin() + 7), (Bytes{10, 11, 12, 13, 14, 15, 34}));
+    EXPECT_EQ(r.tags.back(), 1);
+    EXPECT_EQ(r.end, b.size());
+    EXPECT_EQ(r.texts[11], "Sum");
+    EXPECT_EQ(r.texts[12], "$VER: sum 1.0");
+    EXPECT_EQ(r.texts[13], "(c) nobody");
+    EXPECT_EQ(r.texts[14], "tests");
+    EXPECT_EQ(r.texts[15], "adds numbers");
+    EXPECT_EQ(r.texts[34], "com.example.sum");
+    EXPECT_EQ(r.labels, (std::vector<std::pair<uint32_t, std::string>>{{0, "start"}, {12, "loop"}}));
+    ASSERT_EQ(r.constants.size(), 2u);
+    EXPECT_EQ(std::get<0>(r.constants[0]), "#ANSWER");
+    EXPECT_EQ(std::get<1>(r.constants[0]), 0);
+    EXPECT_EQ(std::get<2>(r.constants[0]), 42.5);
+    EXPECT_EQ(std::get<3>(r.constants[1]), "quill");
+    ASSERT_EQ(r.included.size(), 2u);
+    EXPECT_EQ(r.included[1].first, 31u);
+    EXPECT_EQ(r.included[1].last, 40u);
+    EXPECT_EQ(r.included[1].begin, 2u);
+    EXPECT_EQ(r.included[1].name, "lib.qas");
+
+    ASSERT_EQ(r.linked.size(), 4u);
+    EXPECT_EQ(Slice(b, r.linked[0].offset, r.linked[0].size), (Bytes{'h', 'i', '\n'}));
+    EXPECT_EQ(Slice(b, r.linked[1].offset, r.linked[1].size), (Bytes{1, 2, 3, 4, 5}));
+    EXPECT_EQ(r.linked[2].size, 77u);
+    EXPECT_EQ(r.linked[2].offset, 9999u);
+    EXPECT_TRUE(r.linked[3].dropped);
+    EXPECT_EQ(r.linked[3].name, "gone");
+
+    ASSERT_EQ(r.preloads.size(), 2u);
+    const ReadBack::Preload& p = r.preloads[0];
+    EXPECT_EQ(p.kind, 1);
+    EXPECT_EQ(p.id, 7u);
+    EXPECT_EQ(Slice(b, p.words[0], p.words[1]), (Bytes{0xAA, 0xBB}));
+    EXPECT_EQ(Slice(b, p.words[2], p.words[3]), (Bytes{0xCC, 0xDD, 0xEE}));
+    EXPECT_EQ(p.words[4], 0xFF00FFu);
+    EXPECT_EQ(p.words[5], 3u);
+    EXPECT_EQ(p.words[6], 12u);
+    EXPECT_EQ(p.text1, "one");
+    EXPECT_EQ(p.text2, "two");
+    EXPECT_EQ(r.preloads[1].words[0], 100u);
+    EXPECT_EQ(r.preloads[1].words[4], 0xFFFFFFFFu);
+    EXPECT_EQ(r.code, a.code);
+}
+
+TEST(AppletWriter, OldFormatVersionsLeaveOutThePreloadTexts)
+{
+    AppletDescription a;
+    a.versionMajor = 5;
+    a.versionMinor = 3;
+    AppletPreload p;
+    p.kind = 3;
+    p.id = 1;
+    p.text1 = "never written";
+    a.preloads = {p};
+    a.code = {1, 2, 3};
+    Bytes b = WriteApplet(a);
+    ReadBack r = ReadApplet(b, {0});
+    EXPECT_EQ(r.major, 5);
+    EXPECT_EQ(r.minor, 3);
+    EXPECT_EQ(r.code, (Bytes{1, 2, 3}));
+    EXPECT_EQ(r.end, b.size());
+}
+
+TEST(AppletWriter, IncludedFilesWithAFileUseTheirOwnTag)
+{
+    AppletDescription a;
+    a.writeVersion = false;
+    a.includedFiles = {{1, 5, 0, "a.qas", "a.qas"}, {6, 9, 0, "b.qas", std::nullopt}};
+    Bytes b = WriteApplet(a);
+    ReadBack r = ReadApplet(b);
+    EXPECT_EQ(r.tags, (Bytes{27, 1}));
+    ASSERT_EQ(r.included.size(), 2u);
+    EXPECT_EQ(r.included[0].file, "a.qas");
+    EXPECT_EQ(r.included[1].file, "");
+}
+
+TEST(AppletWriter, IconsAndTrailerFollowTheCode)
+{
+    AppletDescription a;
+    a.code = {5};
+    a.icons = {{16, 16, 1, {9, 9, 9}}, {32, 32, 2, {}}};
+    a.trailer = {'T'};
+    Bytes b = WriteApplet(a);
+    ReadBack r = ReadApplet(b);
+    Bytes tail(b.begin() + r.end, b.end());
+    EXPECT_EQ(tail, (Bytes{'I', 0, 0,
+                           0, 16, 0, 16, 1, 0, 0, 0, 3, 9, 9, 9,
+                           0, 32, 0, 32, 2, 0, 0, 0, 0,
+                           0, 0, 'T'}));
+}
+
+// Inflates one zlib stream from `in`, reporting how many bytes it used.
+Bytes Inflate(const uint8_t* in, size_t size, size_t* used)
+{
+    z_stream z{};
+    EXPECT_EQ(inflateInit(&z), Z_OK);
+    z.next_in = const_cast<uint8_t*>(in);
+    z.avail_in = static_cast<uInt>(size);
+    Bytes out;
+    uint8_t buf[256];
+    int rc;
+    do {
+        z.next_out = buf;
+        z.avail_out = sizeof buf;
+        rc = inflate(&z, Z_NO_FLUSH);
+        out.insert(out.end(), buf, buf + (sizeof buf - z.avail_out));
+    } while (rc == Z_OK);
+    EXPECT_EQ(rc, Z_STREAM_END);
+    *used = size - z.avail_in;
+    inflateEnd(&z);
+    return out;
+}
+
+TEST(AppletWriter, PackedAppletInflatesToThePlainOne)
+{
+    AppletDescription a = FullApplet();
+    Bytes plain = WriteApplet(a);
+    a.packed = true;
+    a.icons = {{48, 48, 0, {7, 7}}};
+    Bytes packed = WriteApplet(a);
+    ASSERT_GT(packed.size(), 8u);
+    EXPECT_EQ(Bytes(packed.begin(), packed.begin() + 8), (Bytes{'Q', 'M', 'Z', 0, 0, 0, 0, 0}));
+    size_t used = 0;
+    Bytes inflated = Inflate(packed.data() + 8, packed.size() - 8, &used);
+    EXPECT_EQ(inflated, plain);
+    // The icon block stands after the compressed data, outside it.
+    Bytes icons(packed.begin() + 8 + used, packed.end());
+    EXPECT_EQ(icons, (Bytes{'I', 0, 0, 0, 48, 0, 48, 0, 0, 0, 0, 2, 7, 7, 0, 0}));
+}
+
+TEST(AppletWriter, DisplayDescriptionHasTheVersionSixLayout)
+{
+    AppletDisplay d;
+    d.width = 320;
+    d.height = 200;
+    d.flags = 4096;
+    d.title = "Hi";
+    d.dragRegions = {{{1, 2, 3, 4, 5}}};
+    d.gradient.stops = {{0xFF0000, 500000}};
+    d.hasMenu = true;
+    d.menu = 3;
+    d.backfill.kind = 2;
+    d.backfill.color1 = 0x111111;
+    d.backfill.color2 = 0x222222;
+    d.texts[2] = "xyz";
+    Bytes b = EncodeDisplayDescription(d);
+    // ten words, drag list (4 + 20), size list (4), title (2 + 2), fill
+    // (1 + 4 + 2 + 12), gradient (1 + 16 + 1 + 8), text (2), orientation,
+    // monitor, menu (1 + 4), mode, desktop, screen size (4), depth,
+    // hide-title-bar, backfill (1 + 8), three texts (2 + 2 + 5).
+    EXPECT_EQ(b.size(), 40u + 24 + 4 + 4 + 19 + 26 + 2 + 1 + 1 + 5 + 2 + 4 + 2 + 9 + 9);
+    Reader in(b);
+    EXPECT_EQ(in.U32(), 0u);
+    EXPECT_EQ(in.U32(), 0xFFFE7960u);  // x -100000
+    in.U32();
+    EXPECT_EQ(in.U32(), 320u);
+    EXPECT_EQ(in.U32(), 200u);
+    in.U32();
+    EXPECT_EQ(in.U32(), 4096u);
+    in.Take(12);
+    EXPECT_EQ(in.U32(), 1u);
+    in.Take(20);
+    EXPECT_EQ(in.U32(), 0u);
+    EXPECT_EQ(in.WStr(), "Hi");
+    in.Take(19 + 26 + 2 + 1 + 1);
+    EXPECT_EQ(in.U8(), 1);
+    EXPECT_EQ(in.U32(), 3u);
+    in.Take(2 + 4 + 2);
+    EXPECT_EQ(in.U8(), 2);
+    EXPECT_EQ(in.U32(), 0x111111u);
+    EXPECT_EQ(in.U32(), 0x222222u);
+    in.Take(4);
+    EXPECT_EQ(in.WStr(), "xyz");
+}
+
+}  // namespace

@@ -1,0 +1,76 @@
+// qmlink: links an applet into a copy of the player, optionally with
+// plugins in a bundle before it.
+#include "tools/cli_files.h"
+#include "tools/qmasm/linker.h"
+
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <string>
+
+using namespace qmasm;
+
+static int Usage()
+{
+    std::fprintf(stderr,
+                 "usage: qmlink PLAYER APPLET.qma -o OUTPUT [--plugin FILE.qmp]... [--pack-plugins]\n");
+    return 2;
+}
+
+// The bundle stores a plugin under its file name without directory and
+// without the ".qmp" extension; the player adds the extension back.
+static std::string PluginName(const std::string& path)
+{
+    std::string name = path.substr(path.find_last_of('/') + 1);
+    if (name.size() > 4 && name.compare(name.size() - 4, 4, ".qmp") == 0)
+        name.resize(name.size() - 4);
+    return name;
+}
+
+int main(int argc, char** argv)
+{
+    std::vector<std::string> inputs, plugins;
+    std::string output;
+    bool pack = false;
+    for (int i = 1; i < argc; i++) {
+        std::string a = argv[i];
+        if (a == "-o" && i + 1 < argc)
+            output = argv[++i];
+        else if (a == "--plugin" && i + 1 < argc)
+            plugins.push_back(argv[++i]);
+        else if (a == "--pack-plugins")
+            pack = true;
+        else if (!a.empty() && a[0] != '-')
+            inputs.push_back(a);
+        else
+            return Usage();
+    }
+    if (inputs.size() != 2 || output.empty())
+        return Usage();
+    std::vector<uint8_t> player, applet;
+    for (auto [path, data] : {std::pair{&inputs[0], &player}, std::pair{&inputs[1], &applet}}) {
+        if (!ReadWholeFile(*path, data)) {
+            std::fprintf(stderr, "qmlink: cannot read %s\n", path->c_str());
+            return 1;
+        }
+    }
+    std::vector<BundlePlugin> bundle;
+    for (const std::string& path : plugins) {
+        BundlePlugin p{PluginName(path), {}};
+        if (!ReadWholeFile(path, &p.data)) {
+            std::fprintf(stderr, "qmlink: cannot read %s\n", path.c_str());
+            return 1;
+        }
+        bundle.push_back(std::move(p));
+    }
+    LinkResult r = LinkApplet(player, applet, bundle, pack);
+    if (!r.ok) {
+        std::fprintf(stderr, "qmlink: %s: %s\n", inputs[0].c_str(), r.message.c_str());
+        return 1;
+    }
+    if (!WriteWholeFile(output, r.bytes) || chmod(output.c_str(), 0755) != 0) {
+        std::fprintf(stderr, "qmlink: cannot write %s\n", output.c_str());
+        return 1;
+    }
+    return 0;
+}
