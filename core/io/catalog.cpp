@@ -13,6 +13,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -22,7 +23,9 @@
 #include "core/io/errors.h"
 #include "core/io/messages.h"
 #include "core/path_helpers.h"
+#include "platform/posix/os_language.h"
 #include "platform/posix/os_memory.h"
+#include "platform/posix/os_paths.h"
 
 Catalog* runtimeCatalog = nullptr;
 
@@ -215,6 +218,12 @@ Catalog* OpenCatalogForLanguage(const char* name, int language, const char* prog
             return catalog;
     }
     return nullptr;
+}
+
+Catalog* OsOpenCatalog(const char* name)
+{
+    const std::string& programDir = OsProgramDirectory();
+    return OpenCatalogForLanguage(name, OsGetSystemLanguage(), programDir.empty() ? nullptr : programDir.c_str());
 }
 
 const char* OsGetCatalogString(const Catalog* catalog, int32_t n, const char* defaultText)

@@ -50,6 +50,10 @@ int LoadCatalogFile(const char* path, Catalog** out);
 // catalog. Null when none opens.
 Catalog* OpenCatalogForLanguage(const char* name, int language, const char* programDir);
 
+// The same for the user's language (OsGetSystemLanguage) and the program's
+// own directory.
+Catalog* OsOpenCatalog(const char* name);
+
 // The text of string n, or defaultText when there is no catalog or no such
 // string.
 const char* OsGetCatalogString(const Catalog* catalog, int32_t n, const char* defaultText);
