@@ -4,7 +4,8 @@
 // The handle keeps its own position (relative to the region's base) so that
 // regions can be confined without asking the stream, and it remembers
 // whether the last operation was a read or a write: the C library requires
-// a seek between the two directions on one stream.
+// a seek between the two directions on one stream. A handle belongs to one
+// thread (the stream layer's rule), so the stream's own lock is skipped.
 #include "core/file_layer.h"
 
 #include <cerrno>
@@ -202,7 +203,7 @@ size_t OsFileRead(OsFileHandle* handle, void* buffer, size_t count)
         if (count == 0)
             return 0;
     }
-    size_t n = std::fread(buffer, 1, count, handle->stream);
+    size_t n = fread_unlocked(buffer, 1, count, handle->stream);
     handle->position += n;
     handle->reading = 1;
     return n;
@@ -210,8 +211,18 @@ size_t OsFileRead(OsFileHandle* handle, void* buffer, size_t count)
 
 int OsFileGetC(OsFileHandle* handle)
 {
-    unsigned char byte;
-    return OsFileRead(handle, &byte, 1) == 1 ? byte : -1;
+    if (!handle->stream || (handle->isRegion && handle->position >= handle->size))
+        return -1;
+    if (handle->writing) {
+        fseeko(handle->stream, 0, SEEK_CUR);
+        handle->writing = 0;
+    }
+    int c = getc_unlocked(handle->stream);
+    if (c == EOF)
+        return -1;
+    ++handle->position;
+    handle->reading = 1;
+    return c;
 }
 
 size_t OsFileWrite(OsFileHandle* handle, const void* buffer, size_t count)
@@ -222,7 +233,7 @@ size_t OsFileWrite(OsFileHandle* handle, const void* buffer, size_t count)
         fseeko(handle->stream, 0, SEEK_CUR);
         handle->reading = 0;
     }
-    size_t n = std::fwrite(buffer, 1, count, handle->stream);
+    size_t n = fwrite_unlocked(buffer, 1, count, handle->stream);
     handle->position += n;
     handle->writing = 1;
     if (handle->size != OSFILE_SIZE_UNKNOWN && handle->position > handle->size)
@@ -232,8 +243,19 @@ size_t OsFileWrite(OsFileHandle* handle, const void* buffer, size_t count)
 
 int OsFilePutC(OsFileHandle* handle, int byte)
 {
-    unsigned char value = static_cast<unsigned char>(byte);
-    return OsFileWrite(handle, &value, 1) == 1 ? 1 : 0;
+    if (!handle->stream || handle->isRegion)
+        return 0;
+    if (handle->reading) {
+        fseeko(handle->stream, 0, SEEK_CUR);
+        handle->reading = 0;
+    }
+    if (putc_unlocked(byte & 0xFF, handle->stream) == EOF)
+        return 0;
+    ++handle->position;
+    handle->writing = 1;
+    if (handle->size != OSFILE_SIZE_UNKNOWN && handle->position > handle->size)
+        handle->size = handle->position;
+    return 1;
 }
 
 int OsFileFlush(OsFileHandle* handle)
