@@ -70,12 +70,6 @@ bool OsCopyPath(char* buffer, size_t size, const char* text, size_t length)
     return true;
 }
 
-bool OsGetProgramPath(char* buffer, size_t size)
-{
-    const std::string& path = OsProgramFilePath();
-    return OsCopyPath(buffer, size, path.data(), path.size());
-}
-
 std::string OsHostPath(const char* path)
 {
     std::string out;
@@ -118,10 +112,4 @@ std::string OsFullPathString(const char* path)
     for (const std::string& part : parts)
         out += "/" + part;
     return out.empty() ? std::string("/") : out;
-}
-
-bool OsFullPath(const char* path, char* buffer, size_t size)
-{
-    std::string full = OsFullPathString(path);
-    return OsCopyPath(buffer, size, full.data(), full.size());
 }

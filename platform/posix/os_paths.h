@@ -20,18 +20,10 @@ const std::string& OsProgramFilePath();
 // Folder of the running program's file, without a trailing '/'.
 const std::string& OsProgramDirectory();
 
-// Copies the program's full path into buffer; false (and an empty buffer)
-// when it does not fit.
-bool OsGetProgramPath(char* buffer, size_t size);
-
 // Absolute form of path: relative paths are taken from the current
 // directory; "." and ".." components and repeated '/' are folded. The path
 // need not exist.
 std::string OsFullPathString(const char* path);
-
-// OsFullPathString into a caller's buffer; false when it does not fit (the
-// buffer is then left empty rather than holding a truncated path).
-bool OsFullPath(const char* path, char* buffer, size_t size);
 
 // Bounded copy that refuses instead of truncating: false when text (with its
 // terminator) does not fit; the buffer then holds an empty string.
