@@ -456,4 +456,42 @@ TEST(Assembler, RejectsAConstantBeyondTheReachOfRk)
     EXPECT_NE(r.message.find("beyond the reach of an RK operand"), std::string::npos) << r.message;
 }
 
+// Random lines from the assembler's own vocabulary: every text either
+// assembles or fails at one of its lines, never anything else.
+TEST(Assembler, RandomTextFailsCleanlyAtALine)
+{
+    const char* const words[] = {
+        "MOVE", "LOADK", "ADD", "JMP", "GOSUB", "RETSUB", "CLOSURE", "CALL", "FORLOOP", "EQ",
+        "WORD", "RAW", "RETURN", "SETLIST", "GETUPVAL", ".function", ".end", ".upval", ".line",
+        ".lineinfo", ".local", ".const", ".chunk", "f", "g", "x:", "x", "y:", "y", "r0", "r1",
+        "r255", "r256", "k0", "k300", "u1", "#1", "#-0.5", "#0x1F", "#", "\"s\"", "\"\\x4", "nil",
+        "0", "-1", "8388608", "=", "a=r1", "params=2", "upvals=1", "maxstack=300", ",", ";",
+        "type=7", "lines=auto", "bigendian", "@none", "auto", "\"", "=u2"};
+    uint32_t seed = 99;
+    auto next = [&] {
+        seed = seed * 1103515245u + 12345u;
+        return seed >> 8;
+    };
+    int ok = 0;
+    for (int round = 0; round < 3000; round++) {
+        std::string text;
+        int lines = 1 + next() % 8;
+        for (int l = 0; l < lines; l++) {
+            int n = next() % 5;
+            for (int w = 0; w < n; w++)
+                text += std::string(words[next() % std::size(words)]) + (next() % 2 ? " " : ", ");
+            text += "\n";
+        }
+        AssembleResult r = Assemble(text);
+        if (r.ok) {
+            ok++;
+            continue;
+        }
+        EXPECT_GE(r.errorLine, 1) << text << r.message;
+        EXPECT_LE(r.errorLine, lines + 1) << text << r.message;
+        EXPECT_FALSE(r.message.empty());
+    }
+    EXPECT_GT(ok, 100);
+}
+
 }  // namespace

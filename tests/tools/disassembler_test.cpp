@@ -148,3 +148,42 @@ TEST(Disassembler, RefusesHugeCountsWithoutAllocatingForThem)
 }
 
 }  // namespace
+
+namespace {
+
+// Mutated chunks: whatever the disassembler accepts must assemble back to
+// the same bytes, NaN constants aside (their payload is not kept).
+TEST(Disassembler, AcceptedMutationsRoundTrip)
+{
+    uint32_t seed = 12345;
+    auto next = [&] {
+        seed = seed * 1103515245u + 12345u;
+        return seed >> 8;
+    };
+    int accepted = 0;
+    for (const char* text : kRoundTrips) {
+        AssembleResult a = Assemble(text);
+        ASSERT_TRUE(a.ok);
+        for (int round = 0; round < 1500; round++) {
+            Bytes b = a.bytes;
+            int flips = 1 + next() % 3;
+            for (int i = 0; i < flips; i++)
+                b[next() % b.size()] ^= static_cast<uint8_t>(1 + next() % 255);
+            DisassembleResult d = Disassemble(b.data(), b.size());
+            if (!d.ok || d.text.find("nan") != std::string::npos)
+                continue;
+            accepted++;
+            AssembleResult again = Assemble(d.text);
+            ASSERT_TRUE(again.ok) << again.errorLine << ": " << again.message << "\n" << d.text;
+            if (again.bytes != b) {
+                size_t i = 0;
+                while (i < b.size() && i < again.bytes.size() && b[i] == again.bytes[i])
+                    i++;
+                FAIL() << "differs at byte " << i << " of " << b.size() << "\n" << d.text;
+            }
+        }
+    }
+    EXPECT_GT(accepted, 1000);
+}
+
+}  // namespace

@@ -391,6 +391,7 @@ AssembleResult Assembler::Run(std::string_view text)
     AssembleResult result;
     root_ = std::make_unique<FunctionBuild>();
     root_->name = "main";
+    root_->declLine = 1;
     current_ = root_.get();
     int lineNo = 0;
     try {

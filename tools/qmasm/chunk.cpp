@@ -137,6 +137,8 @@ public:
         }
         if (n > n_ - pos_)
             return Fail("unexpected end of chunk in a string");
+        if (p_[pos_ + n - 1] != 0)
+            return Fail("string without its terminating zero");
         s->emplace(reinterpret_cast<const char*>(p_ + pos_), n - 1);
         pos_ += n;
         return true;
