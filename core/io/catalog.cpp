@@ -7,21 +7,18 @@
 // the walk still stops at the end of the data should a check be missed.
 #include "core/io/catalog.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <initializer_list>
 #include <string>
-#include <vector>
 
 #include "core/io/byte_order.h"
 #include "core/io/case_tables.h"
 #include "core/io/error_codes.h"
 #include "core/io/errors.h"
+#include "core/io/linked_files.h"
 #include "core/io/messages.h"
+#include "core/io/stream.h"
 #include "core/path_helpers.h"
 #include "platform/posix/os_language.h"
 #include "platform/posix/os_memory.h"
@@ -169,31 +166,21 @@ int ParseCatalog(const void* bytes, size_t size, Catalog** out)
 int LoadCatalogFile(const char* path, Catalog** out)
 {
     *out = nullptr;
-    int fd = ::open(path, O_RDONLY | O_CLOEXEC);
-    struct stat info;
-    if (fd < 0 || ::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        if (fd >= 0)
-            ::close(fd);
+    StreamHandle* stream = StreamOpen(path, STREAM_READ | STREAM_ADAPTERS);
+    if (!stream) {
         SetErrorText(path);
         return ERR_READFILE;
     }
-    std::vector<uint8_t> bytes;
-    uint8_t block[16384];
-    for (;;) {
-        ssize_t got = ::read(fd, block, sizeof block);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0) {
-            ::close(fd);
-            SetErrorText(path);
-            return ERR_READ;
-        }
-        if (got == 0)
-            break;
-        bytes.insert(bytes.end(), block, block + got);
-    }
-    ::close(fd);
-    return ParseCatalog(bytes.data(), bytes.size(), out);
+    uint8_t* block = nullptr;
+    uint64_t size = 0;
+    uint32_t error = ReadStreamToMemory(path, nullptr, stream, &block, &size);
+    StreamClose(stream);
+    if (error)
+        return static_cast<int>(error);
+    int result = size > SIZE_MAX - CATALOG_TAIL ? static_cast<int>(ERR_MEM)
+                                                : ParseCatalog(block, static_cast<size_t>(size), out);
+    OsFreeMem(block);
+    return result;
 }
 
 Catalog* OpenCatalogForLanguage(const char* name, int language, const char* programDir)

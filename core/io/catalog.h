@@ -40,8 +40,9 @@ int LanguageFromAbbreviation(const char* abbreviation);
 // record that runs past the end or is not terminated, ERR_MEM.
 int ParseCatalog(const void* bytes, size_t size, Catalog** out);
 
-// Reads a catalog file (a regular file); 0, ERR_READFILE with the name as
-// error text, ERR_FILEFORMAT or ERR_MEM.
+// Reads a catalog file through the stream layer (file adapters included);
+// 0, ERR_READFILE with the name as error text when it does not open,
+// ERR_READ, ERR_FILEFORMAT or ERR_MEM.
 int LoadCatalogFile(const char* path, Catalog** out);
 
 // Opens the catalog `name` for a language: tries "Catalogs"/English

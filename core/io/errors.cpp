@@ -10,6 +10,7 @@
 #include "core/io/virtual_names.h"
 #include "core/io/messages.h"
 #include "core/io/utilities.h"
+#include "core/vm/error_hooks.h"
 #include "platform/posix/os_memory.h"
 
 char errorArgText[ERROR_TEXT_SIZE] = "";
@@ -75,6 +76,46 @@ void SetErrorText(const char* text)
 void SetErrorArgNumber(int32_t n)
 {
     errorArgNumber = n;
+}
+
+void SetErrorFunctionName(const char* name)
+{
+    if (!name)
+        name = "----";
+    size_t length = std::strlen(name);
+    if (length > ERROR_FUNCTION_NAME_SIZE - 1)
+        length = ERROR_FUNCTION_NAME_SIZE - 1;
+    std::memmove(errorFunctionName, name, length);
+    errorFunctionName[length] = '\0';
+}
+
+void ResetErrorLocation()
+{
+    SetErrorFunctionName(nullptr);
+    VmErrorLine = -1;
+}
+
+size_t FormatErrorReport(const char* message, const char* fileName, int32_t line, const char* functionName,
+                         char* out, size_t outSize)
+{
+    if (outSize == 0)
+        return 0;
+    auto text = [](const char* t) { return t ? t : ""; };
+    int length;
+    // The format is ours; every text (message, labels from a catalog,
+    // names) travels as an argument.
+    if (functionName && std::strcmp(functionName, "----") != 0)
+        length = std::snprintf(out, outSize, "%s\n%s: %s (%s: %d - %s: %s)", text(message), text(GetString(MSG_FILE)),
+                               text(fileName), text(GetString(MSG_CURRENT_LINE)), static_cast<int>(line),
+                               text(GetString(MSG_IN_FUNCTION)), functionName);
+    else
+        length = std::snprintf(out, outSize, "%s\n%s: %s (%s: %d)", text(message), text(GetString(MSG_FILE)),
+                               text(fileName), text(GetString(MSG_CURRENT_LINE)), static_cast<int>(line));
+    if (length < 0) {
+        out[0] = '\0';
+        return 0;
+    }
+    return static_cast<size_t>(length) < outSize ? static_cast<size_t>(length) : outSize - 1;
 }
 
 uint32_t AddUserErrorCode(const char* text)

@@ -39,6 +39,20 @@ extern char* errorScriptName; // 1024-byte buffer set up with the core services;
 void SetErrorText(const char* text);
 void SetErrorArgNumber(int32_t n);
 
+// Stores the name of the function in which an error happened, cut to fit
+// the buffer; null stores "----".
+void SetErrorFunctionName(const char* name);
+
+// No error location: function name "----" and error line -1.
+void ResetErrorLocation();
+
+// The final report's text: the message, a line end, then the labels of
+// messages "File", "current line" and (with a function name other than
+// "----") "In function" around the file name, line and function name.
+// Cut to fit out; answers the length.
+size_t FormatErrorReport(const char* message, const char* fileName, int32_t line, const char* functionName,
+                         char* out, size_t outSize);
+
 // Registers a script's own error text; answers its code (ERR_FIRST_USER + n
 // for the n-th registration from 0) or ERR_MEM.
 uint32_t AddUserErrorCode(const char* text);

@@ -193,3 +193,25 @@ TEST_F(ErrorContext, ProgressLinesGoToTheDebugChannelUnlessQuiet)
     EXPECT_EQ(text.str(), "Opening script game.qma...done\n100% %s %nCompiling script...failed\n");
     std::remove(path.c_str());
 }
+
+TEST_F(ErrorContext, ReportNamesFileLineAndFunction)
+{
+    char out[ERROR_MESSAGE_SIZE];
+    FormatErrorReport("Out of memory!", "game.qms", 42, "----", out, sizeof out);
+    EXPECT_STREQ(out, "Out of memory!\nFile: game.qms (current line: 42)");
+    FormatErrorReport("Out of memory!", "game.qms", 42, "p_Draw", out, sizeof out);
+    EXPECT_STREQ(out, "Out of memory!\nFile: game.qms (current line: 42 - In function: p_Draw)");
+    FormatErrorReport("50% %s done", "%d.qms", -1, nullptr, out, sizeof out);
+    EXPECT_STREQ(out, "50% %s done\nFile: %d.qms (current line: -1)");
+    EXPECT_EQ(FormatErrorReport("abcdef", "f", 1, nullptr, out, 4), 3u);
+    EXPECT_STREQ(out, "abc");
+}
+
+TEST_F(ErrorContext, FunctionNamesAreCutToTheirBuffer)
+{
+    std::string name(300, 'f');
+    SetErrorFunctionName(name.c_str());
+    EXPECT_EQ(std::strlen(errorFunctionName), ERROR_FUNCTION_NAME_SIZE - 1);
+    ResetErrorLocation();
+    EXPECT_STREQ(errorFunctionName, "----");
+}
