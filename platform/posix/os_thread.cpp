@@ -224,6 +224,11 @@ void OsThreadFinish(OsThread* thread, int failed)
         hook(thread, failed, finishHookUser.load());
 }
 
+void* OsThreadArgument(OsThread* thread)
+{
+    return thread->argument;
+}
+
 int OsThreadFailed(OsThread* thread)
 {
     return thread->failed.load();

@@ -69,6 +69,9 @@ int OsThreadStopRequested(OsThread* thread);
 // tells the finish hook (the event layer turns it into a script event).
 void OsThreadFinish(OsThread* thread, int failed);
 
+// The argument the thread was started with.
+void* OsThreadArgument(OsThread* thread);
+
 // Non-zero when the thread reported a failure through OsThreadFinish.
 int OsThreadFailed(OsThread* thread);
 

@@ -1,0 +1,297 @@
+// The program's path, full paths, the current directory, argument splitting
+// and running programs.
+#include "platform/posix/os_process.h"
+
+#include "core/io/error_codes.h"
+#include "platform/posix/os_memory.h"
+#include "platform/posix/os_thread.h"
+#include "platform/posix/os_time.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <csignal>
+#include <cstdlib>
+#include <dirent.h>
+#include <fstream>
+#include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+std::string ReadFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+bool Exists(const std::string& path)
+{
+    struct stat st;
+    return stat(path.c_str(), &st) == 0;
+}
+
+void SleepMs(long ms)
+{
+    timespec ts{ms / 1000, (ms % 1000) * 1000000L};
+    nanosleep(&ts, nullptr);
+}
+
+class ScratchDir {
+public:
+    ScratchDir()
+    {
+        char name[] = "/tmp/qmprocXXXXXX";
+        path_ = mkdtemp(name);
+    }
+    ~ScratchDir() { std::system(("rm -rf '" + path_ + "'").c_str()); }
+    const std::string& path() const { return path_; }
+    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
+
+// Children of this process that have ended but were never waited for.
+int CountZombieChildren()
+{
+    int zombies = 0;
+    DIR* proc = opendir("/proc");
+    while (dirent* entry = readdir(proc)) {
+        std::string stat = ReadFile(std::string("/proc/") + entry->d_name + "/stat");
+        size_t close = stat.rfind(')');
+        if (close == std::string::npos)
+            continue;
+        char state = 0;
+        int parent = 0;
+        if (std::sscanf(stat.c_str() + close + 1, " %c %d", &state, &parent) == 2 &&
+            parent == getpid() && state == 'Z')
+            zombies++;
+    }
+    closedir(proc);
+    return zombies;
+}
+
+TEST(OsSplitArgumentsTest, FollowsTheWindowsCommandLineRules)
+{
+    struct Case {
+        const char* line;
+        std::vector<std::string> words;
+    } cases[] = {
+        {"", {}},
+        {"   \t ", {}},
+        {"a b\tc", {"a", "b", "c"}},
+        {"  lead  trail  ", {"lead", "trail"}},
+        {"\"a b\" c", {"a b", "c"}},
+        {"x\"y z\"w", {"xy zw"}},
+        {"\"\"", {""}},
+        {"a \"\" b", {"a", "", "b"}},
+        {"\"unclosed quote here", {"unclosed quote here"}},
+        {"\"say \"\"hi\"\"\"", {"say \"hi\""}},
+        {"a\\\"b", {"a\"b"}},
+        {"a\\\\\"b c\"", {"a\\b c"}},
+        {"a\\\\\\\"b", {"a\\\"b"}},
+        {"C:\\dir\\file.txt d\\", {"C:\\dir\\file.txt", "d\\"}},
+        {"\"C:\\Program Files\\\\\" x", {"C:\\Program Files\\", "x"}},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(OsSplitArguments(c.line), c.words) << c.line;
+    EXPECT_TRUE(OsSplitArguments(nullptr).empty());
+}
+
+TEST(OsProgramPathTest, NamesThisTestProgram)
+{
+    char path[4096], dir[4096];
+    ASSERT_EQ(OsGetProgramPath(path, sizeof path), 0u);
+    ASSERT_EQ(OsGetProgramDir(dir, sizeof dir), 0u);
+    EXPECT_EQ(path[0], '/');
+    EXPECT_EQ(std::string(path), std::string(dir) + "/test_platform_posix");
+    EXPECT_TRUE(Exists(path));
+    char small[4];
+    EXPECT_EQ(OsGetProgramPath(small, sizeof small), uint32_t{ERR_NAMETOOLONG});
+}
+
+TEST(OsFullPathTest, ResolvesByName)
+{
+    char cwd[PATH_MAX];
+    ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+    std::string here = cwd;
+    struct Case {
+        const char* path;
+        std::string full;
+    } cases[] = {
+        {"a/b", here + "/a/b"},
+        {"", here},
+        {".", here},
+        {"./a/../b/", here + "/b/"},
+        {"/x/./y/../z", "/x/z"},
+        {"//x//y", "/x/y"},
+        {"/../..", "/"},
+        {"/", "/"},
+        {"\\x\\y\\..\\z", "/x/z"},
+        {"/never/existed/.", "/never/existed"},
+    };
+    for (const Case& c : cases) {
+        char full[2048];
+        ASSERT_EQ(OsFullPath(c.path, full, sizeof full), 0u) << c.path;
+        EXPECT_EQ(std::string(full), c.full) << c.path;
+    }
+    char small[8];
+    EXPECT_EQ(OsFullPath("/abcdefgh", small, sizeof small), uint32_t{ERR_NAMETOOLONG});
+}
+
+TEST(OsChangeDirTest, ReturnsThePreviousDirectory)
+{
+    ScratchDir scratch;
+    char* start = OsChangeDir(nullptr);
+    ASSERT_NE(start, nullptr);
+    char* previous = OsChangeDir(scratch.path().c_str());
+    ASSERT_NE(previous, nullptr);
+    EXPECT_STREQ(previous, start);
+    OsFreeMem(previous);
+
+    char* now = OsChangeDir(nullptr);
+    char real[PATH_MAX];
+    ASSERT_NE(realpath(scratch.path().c_str(), real), nullptr);
+    EXPECT_STREQ(now, real);
+    OsFreeMem(now);
+
+    EXPECT_EQ(OsChangeDir("/no/such/directory"), nullptr);
+    now = OsChangeDir(nullptr);
+    EXPECT_STREQ(now, real) << "a failed change keeps the directory";
+    OsFreeMem(now);
+
+    previous = OsChangeDir(start);
+    OsFreeMem(previous);
+    OsFreeMem(start);
+}
+
+TEST(OsRunProgramTest, ExitStatusDoesNotMatterButStartingDoes)
+{
+    EXPECT_EQ(OsRunProgram("/bin/true", "", 0), 0u);
+    EXPECT_EQ(OsRunProgram("/bin/false", nullptr, 0), 0u);
+    EXPECT_EQ(OsRunProgram("\\bin\\true", "", 0), 0u);
+    EXPECT_EQ(OsRunProgram("true", "", 0), 0u) << "a bare name is searched along PATH";
+    EXPECT_EQ(OsRunProgram("/no/such/program", "", 0), uint32_t{ERR_EXECUTE});
+    EXPECT_EQ(OsRunProgram("", "", 0), uint32_t{ERR_EXECUTE});
+    EXPECT_EQ(OsRunProgram("/no/such/program", "", 1), uint32_t{ERR_EXECUTE});
+}
+
+TEST(OsRunProgramTest, ArgumentsArriveAsSplit)
+{
+    ScratchDir scratch;
+    std::string out = scratch / "argv";
+    // The shell only writes out what it was given, one argument per line.
+    std::string line = "-c \"for a; do printf '<%s>\\n' \\\"$a\\\"; done > \\\"$0\\\"\" " + out +
+                       " \"two words\" plain \"with \"\"quote\"\"\" back\\slash \"\" end\\\"";
+    ASSERT_EQ(OsRunProgram("/bin/sh", line.c_str(), 0), 0u);
+    EXPECT_EQ(ReadFile(out),
+              "<two words>\n<plain>\n<with \"quote\">\n<back\\slash>\n<>\n<end\">\n");
+}
+
+TEST(OsRunProgramTest, SynchronousRunWaitsAndAsynchronousDoesNot)
+{
+    ScratchDir scratch;
+    std::string syncMark = scratch / "sync";
+    std::string line = "-c \"sleep 0.2; echo done > '" + syncMark + "'\"";
+    ASSERT_EQ(OsRunProgram("/bin/sh", line.c_str(), 0), 0u);
+    EXPECT_TRUE(Exists(syncMark));
+
+    std::string asyncMark = scratch / "async";
+    std::string gate = scratch / "gate";
+    line = "-c \"while [ ! -e '" + gate + "' ]; do sleep 0.01; done; echo done > '" + asyncMark + "'\"";
+    ASSERT_EQ(OsRunProgram("/bin/sh", line.c_str(), 1), 0u);
+    EXPECT_FALSE(Exists(asyncMark));
+    std::ofstream(gate) << "go";
+    uint64_t start = OsMonotonicNanos();
+    while (!Exists(asyncMark) && OsMonotonicNanos() - start < 10'000'000'000ull)
+        SleepMs(5);
+    EXPECT_TRUE(Exists(asyncMark));
+}
+
+TEST(OsRunProgramTest, AsynchronousRunsLeaveNoZombies)
+{
+    int before = CountZombieChildren();
+    for (int i = 0; i < 20; i++)
+        ASSERT_EQ(OsRunProgram("/bin/true", "", 1), 0u);
+    ASSERT_EQ(OsRunProgram("/bin/sh", "-c \"sleep 0.1\"", 1), 0u);
+    // Give every child time to end; the reaper then collects it.
+    uint64_t start = OsMonotonicNanos();
+    int zombies;
+    do {
+        SleepMs(20);
+        zombies = CountZombieChildren();
+    } while (zombies > before && OsMonotonicNanos() - start < 10'000'000'000ull);
+    SleepMs(300);
+    EXPECT_EQ(CountZombieChildren(), before);
+}
+
+TEST(OsRunProgramTest, BareNameInTheCurrentDirectoryComesFirst)
+{
+    ScratchDir scratch;
+    std::string script = scratch / "true";
+    std::ofstream(script) << "#!/bin/sh\necho mine > \"$1\"\n";
+    chmod(script.c_str(), 0755);
+    char* previous = OsChangeDir(scratch.path().c_str());
+    ASSERT_NE(previous, nullptr);
+    std::string mark = scratch / "mark";
+    EXPECT_EQ(OsRunProgram("true", mark.c_str(), 0), 0u);
+    OsFreeMem(OsChangeDir(previous));
+    OsFreeMem(previous);
+    EXPECT_EQ(ReadFile(mark), "mine\n");
+}
+
+TEST(OsRunProgramTest, ChildStartsWithDefaultSignals)
+{
+    ScratchDir scratch;
+    std::string out = scratch / "status";
+    struct sigaction ignore {}, old {};
+    ignore.sa_handler = SIG_IGN;
+    sigaction(SIGPIPE, &ignore, &old);
+    std::string line = "-c \"grep SigIgn /proc/$$/status > '" + out + "'\"";
+    EXPECT_EQ(OsRunProgram("/bin/sh", line.c_str(), 0), 0u);
+    sigaction(SIGPIPE, &old, nullptr);
+    unsigned long long mask = ~0ull;
+    ASSERT_EQ(std::sscanf(ReadFile(out).c_str(), "SigIgn: %llx", &mask), 1);
+    EXPECT_EQ(mask & (1ull << (SIGPIPE - 1)), 0u);
+}
+
+TEST(OsRunProgramWaitTest, WaitsForTheProgramOrForTheStopRequest)
+{
+    struct Run {
+        const char* program;
+        const char* arguments;
+        std::atomic<int> result{-1};
+    };
+    auto proc = [](OsThread* self, void* arg) {
+        auto* run = static_cast<Run*>(arg);
+        run->result.store(OsRunProgramWait(run->program, run->arguments, self));
+        return 0;
+    };
+
+    Run quick{"/bin/true", ""};
+    OsThread* thread = OsCreateThread("runner", proc, &quick, 0);
+    ASSERT_NE(thread, nullptr);
+    while (quick.result.load() < 0)
+        SleepMs(1);
+    OsStopThread(thread);
+    EXPECT_EQ(quick.result.load(), 1);
+
+    Run missing{"/no/such/program", ""};
+    thread = OsCreateThread("runner", proc, &missing, 0);
+    OsStopThread(thread);
+    EXPECT_EQ(missing.result.load(), 0);
+
+    Run slow{"/bin/sleep", "30"};
+    thread = OsCreateThread("runner", proc, &slow, 0);
+    SleepMs(50);
+    uint64_t start = OsMonotonicNanos();
+    OsStopThread(thread);
+    EXPECT_EQ(slow.result.load(), 1);
+    EXPECT_LT(OsMonotonicNanos() - start, 20'000'000'000ull) << "the stop did not end the wait";
+}
+
+} // namespace
