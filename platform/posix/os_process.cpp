@@ -1,9 +1,10 @@
-// The program's own path, the current directory, full paths, and external
-// programs started with posix_spawn (never through a shell).
+// The current directory, and external programs started with posix_spawn
+// (never through a shell).
 #include "platform/posix/os_process.h"
 
 #include "core/io/error_codes.h"
 #include "platform/posix/os_memory.h"
+#include "platform/posix/os_paths.h"
 #include "platform/posix/os_thread.h"
 
 #include <cerrno>
@@ -18,42 +19,6 @@
 extern char** environ;
 
 namespace {
-
-std::string WithForwardSlashes(const char* path)
-{
-    std::string s(path ? path : "");
-    for (char& c : s) {
-        if (c == '\\')
-            c = '/';
-    }
-    return s;
-}
-
-uint32_t CopyOut(const std::string& text, char* buffer, size_t size)
-{
-    if (!buffer || text.size() + 1 > size) {
-        if (buffer && size)
-            buffer[0] = '\0';
-        return ERR_NAMETOOLONG;
-    }
-    std::memcpy(buffer, text.c_str(), text.size() + 1);
-    return 0;
-}
-
-std::string ProgramPath()
-{
-    std::string path(256, '\0');
-    for (;;) {
-        ssize_t n = readlink("/proc/self/exe", path.data(), path.size());
-        if (n < 0)
-            return std::string();
-        if (static_cast<size_t>(n) < path.size()) {
-            path.resize(static_cast<size_t>(n));
-            return path;
-        }
-        path.resize(path.size() * 2);
-    }
-}
 
 std::string CurrentDir()
 {
@@ -102,7 +67,7 @@ bool IsExecutableFile(const std::string& path)
 
 uint32_t Spawn(const char* program, const char* arguments, pid_t* outPid)
 {
-    std::string path = WithForwardSlashes(program);
+    std::string path = OsHostPath(program ? program : "");
     if (path.empty())
         return ERR_EXECUTE;
     bool searchPath = false;
@@ -149,65 +114,12 @@ uint32_t Spawn(const char* program, const char* arguments, pid_t* outPid)
 
 } // namespace
 
-uint32_t OsGetProgramPath(char* buffer, size_t size)
-{
-    std::string path = ProgramPath();
-    if (path.empty())
-        return ERR_FINDPATH;
-    return CopyOut(path, buffer, size);
-}
-
-uint32_t OsGetProgramDir(char* buffer, size_t size)
-{
-    std::string path = ProgramPath();
-    size_t slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return ERR_FINDPATH;
-    path.resize(slash == 0 ? 1 : slash);
-    return CopyOut(path, buffer, size);
-}
-
-uint32_t OsFullPath(const char* path, char* buffer, size_t size)
-{
-    std::string in = WithForwardSlashes(path);
-    bool trailingSlash = !in.empty() && in.back() == '/';
-    if (in.empty() || in[0] != '/') {
-        std::string cwd = CurrentDir();
-        if (cwd.empty())
-            return ERR_FINDPATH;
-        in = cwd + "/" + in;
-    }
-    std::vector<std::string> parts;
-    size_t start = 0;
-    while (start <= in.size()) {
-        size_t end = in.find('/', start);
-        if (end == std::string::npos)
-            end = in.size();
-        std::string part = in.substr(start, end - start);
-        if (part == "..") {
-            if (!parts.empty())
-                parts.pop_back();
-        } else if (!part.empty() && part != ".") {
-            parts.push_back(std::move(part));
-        }
-        start = end + 1;
-    }
-    std::string out;
-    for (const std::string& part : parts)
-        out += "/" + part;
-    if (out.empty())
-        out.push_back('/');
-    else if (trailingSlash)
-        out.push_back('/');
-    return CopyOut(out, buffer, size);
-}
-
 char* OsChangeDir(const char* path)
 {
     std::string previous = CurrentDir();
     if (previous.empty())
         return nullptr;
-    if (path && chdir(WithForwardSlashes(path).c_str()) != 0)
+    if (path && chdir(OsHostPath(path).c_str()) != 0)
         return nullptr;
     char* copy = static_cast<char*>(OsAllocMem(previous.size() + 1, 0));
     if (copy)

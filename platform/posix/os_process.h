@@ -1,5 +1,5 @@
-// The running program and the programs it starts: the program's own path,
-// the current directory, full paths, and running external programs.
+// The current directory and the programs the runtime starts. (The program's
+// own path and full paths are in os_paths.h.)
 #pragma once
 
 #include <cstddef>
@@ -9,24 +9,10 @@
 
 struct OsThread;
 
-// The full path of the running program's file; 0, or ERR_NAMETOOLONG when it
-// does not fit the buffer, ERR_FINDPATH when it cannot be found out.
-uint32_t OsGetProgramPath(char* buffer, size_t size);
-
-// The folder that holds the running program (what "PROGDIR:" stands for),
-// without a trailing '/'; results as OsGetProgramPath.
-uint32_t OsGetProgramDir(char* buffer, size_t size);
-
-// The absolute form of `path`: relative to the current directory, '\' taken
-// as '/', "." and ".." resolved by name (the path need not exist), repeated
-// separators merged. 0, or ERR_NAMETOOLONG when it does not fit the buffer
-// (at most 1024 bytes are ever needed by the runtime, but no result is cut).
-uint32_t OsFullPath(const char* path, char* buffer, size_t size);
-
 // Makes `path` the current directory and returns the previous one in a new
 // buffer (OsAllocMem; the caller frees it); null when the change failed (the
 // current directory then stays). With a null path only the current directory
-// is returned.
+// is returned. Script path rules apply ('\' is '/', "PROGDIR:").
 char* OsChangeDir(const char* path);
 
 // Splits a command line into arguments the way the Windows command line is
@@ -38,7 +24,7 @@ std::vector<std::string> OsSplitArguments(const char* commandLine);
 // Starts `program` with the arguments of the command line `arguments`
 // (split as above; no shell is involved). A program name with a '/' is used
 // as it is (relative to the current directory); a bare name is looked for in
-// the current directory and then along PATH; '\' counts as '/'. A
+// the current directory and then along PATH; script path rules apply. A
 // synchronous run returns when the program has ended; an asynchronous one
 // returns at once and the program is reaped in the background, so no zombie
 // is left. 0 when the program was started (whatever its exit status),

@@ -1,5 +1,4 @@
-// The program's path, full paths, the current directory, argument splitting
-// and running programs.
+// The current directory, argument splitting and running programs.
 #include "platform/posix/os_process.h"
 
 #include "core/io/error_codes.h"
@@ -100,47 +99,6 @@ TEST(OsSplitArgumentsTest, FollowsTheWindowsCommandLineRules)
     for (const Case& c : cases)
         EXPECT_EQ(OsSplitArguments(c.line), c.words) << c.line;
     EXPECT_TRUE(OsSplitArguments(nullptr).empty());
-}
-
-TEST(OsProgramPathTest, NamesThisTestProgram)
-{
-    char path[4096], dir[4096];
-    ASSERT_EQ(OsGetProgramPath(path, sizeof path), 0u);
-    ASSERT_EQ(OsGetProgramDir(dir, sizeof dir), 0u);
-    EXPECT_EQ(path[0], '/');
-    EXPECT_EQ(std::string(path), std::string(dir) + "/test_platform_posix");
-    EXPECT_TRUE(Exists(path));
-    char small[4];
-    EXPECT_EQ(OsGetProgramPath(small, sizeof small), uint32_t{ERR_NAMETOOLONG});
-}
-
-TEST(OsFullPathTest, ResolvesByName)
-{
-    char cwd[PATH_MAX];
-    ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
-    std::string here = cwd;
-    struct Case {
-        const char* path;
-        std::string full;
-    } cases[] = {
-        {"a/b", here + "/a/b"},
-        {"", here},
-        {".", here},
-        {"./a/../b/", here + "/b/"},
-        {"/x/./y/../z", "/x/z"},
-        {"//x//y", "/x/y"},
-        {"/../..", "/"},
-        {"/", "/"},
-        {"\\x\\y\\..\\z", "/x/z"},
-        {"/never/existed/.", "/never/existed"},
-    };
-    for (const Case& c : cases) {
-        char full[2048];
-        ASSERT_EQ(OsFullPath(c.path, full, sizeof full), 0u) << c.path;
-        EXPECT_EQ(std::string(full), c.full) << c.path;
-    }
-    char small[8];
-    EXPECT_EQ(OsFullPath("/abcdefgh", small, sizeof small), uint32_t{ERR_NAMETOOLONG});
 }
 
 TEST(OsChangeDirTest, ReturnsThePreviousDirectory)
