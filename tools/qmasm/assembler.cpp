@@ -396,7 +396,7 @@ AssembleResult Assembler::Run(std::string_view text)
     int lineNo = 0;
     try {
         size_t pos = 0;
-        while (pos <= text.size()) {
+        while (pos < text.size()) {
             size_t nl = text.find('\n', pos);
             if (nl == std::string_view::npos)
                 nl = text.size();

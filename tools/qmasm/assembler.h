@@ -12,9 +12,28 @@
 //   MNEMONIC operands       the 43 instructions, plus GOSUB target, RETSUB,
 //                           WORD value, RAW op, a, b, c
 // Operands: rN registers, kN constant indices, #number / "string" / nil
-// constants (pooled per function), labels or signed offsets for jumps,
-// uN or names for upvalues, nested function names for CLOSURE. Without a
-// top-level .function the whole text is the main function.
+// constants (pooled per function; #12, #-0.5, #0x1F, #inf, #nan; strings
+// take C escapes, \x with at most two digits), labels or signed offsets for
+// jumps, uN or names for upvalues, nested function names for CLOSURE (a
+// plain number instead writes the index without capture instructions).
+// Plain numbers are raw field values, also where an RK operand goes. Names
+// in .upval and .local may be quoted; @none writes no string at all.
+// Without a top-level .function the whole text is the main function.
+//
+// Operand order (A, then B and C, or Bx; [x] may be left out and is 0):
+//   MOVE/UNM/NOT/BNOT/LOADNIL rA, rB      LOADK/GETGLOBAL/SETGLOBAL rA, K
+//   LOADNUM rA, B [, C]                  GETUPVAL/SETUPVAL rA, upvalue
+//   GETTABLE/SELF rA, rB, RK             SETTABLE rA, RK, RK
+//   ADD ... POW rA, RK, RK               NEWTABLE rA, B, C
+//   CONCAT rA, rB, rC                    EQ/LT/LE A, RK, RK
+//   TEST rA, rB, C                       CALL/TAILCALL rA, B, C
+//   RETURN rA, B [, C]                   JMP target [, mode]
+//   FORLOOP/TFORPREP rA, target          TFORLOOP rA, C
+//   SETLIST/SETLISTO rA, Bx              CLOSE rA
+//   CLOSURE rA, function                 RAW op, A, B, C
+// The maximum stack size, when not given, covers every register that an
+// instruction reaches (call arguments and results, loop registers...), the
+// parameters and the vararg table, and is at least 2.
 #pragma once
 
 #include <cstdint>
