@@ -1,15 +1,9 @@
 // qmasm: assembles a text file into a compiled chunk (-o) and/or an applet
 // (--applet) for tests and examples.
-//
-// The applet carries the main function's labels (lower-cased, as scripts
-// look them up) and one included-file record that maps the applet's code
-// lines onto the lines of the assembly file, so that with ".chunk
-// lines=auto" an error is reported at its line of assembly.
 #include "tools/cli_files.h"
 #include "tools/qmasm/applet_writer.h"
+#include "tools/qmasm/assembled_applet.h"
 #include "tools/qmasm/assembler.h"
-
-#include "core/io/case_tables.h"
 
 #include <cstdio>
 #include <string>
@@ -76,19 +70,7 @@ int main(int argc, char** argv)
         return 1;
     }
     if (!appletPath.empty()) {
-        for (const auto& [name, index] : r.mainLabels) {
-            std::string lower = name;
-            for (char& c : lower)
-                c = static_cast<char>(ToLowerLatin1(static_cast<uint8_t>(c)));
-            applet.labels.push_back({lower, index});
-        }
-        AppletIncludedFile source;
-        source.firstLine = 1;
-        source.lastLine = static_cast<uint32_t>(r.lineCount);
-        source.beginLine = 0;
-        source.name = input.substr(input.find_last_of('/') + 1);
-        applet.includedFiles.push_back(source);
-        applet.code = std::move(r.bytes);
+        AddAssembledCode(r, input.substr(input.find_last_of('/') + 1), &applet);
         if (!WriteWholeFile(appletPath, WriteApplet(applet))) {
             std::fprintf(stderr, "qmasm: cannot write %s\n", appletPath.c_str());
             return 1;

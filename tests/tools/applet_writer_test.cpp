@@ -2,6 +2,7 @@
 // here, and packed applets against zlib's own inflate.
 #include "tools/qmasm/applet_writer.h"
 
+#include "tools/qmasm/assembled_applet.h"
 #include "tools/qmasm/byte_sink.h"
 
 #include <gtest/gtest.h>
@@ -424,6 +425,22 @@ TEST(AppletWriter, DisplayDescriptionHasTheVersionSixLayout)
     EXPECT_EQ(in.U32(), 0x222222u);
     in.Take(4);
     EXPECT_EQ(in.WStr(), "xyz");
+}
+
+TEST(AppletWriter, AssembledCodeBringsItsLabelsAndLineMap)
+{
+    AssembleResult r = Assemble(".chunk lines=auto\nStart: LOADNIL r0, r0\nLoop_B:\nJMP Start\nRETURN r0, 1\n");
+    ASSERT_TRUE(r.ok) << r.message;
+    AppletDescription a;
+    AddAssembledCode(r, "x.qas", &a);
+    ReadBack back = ReadApplet(WriteApplet(a));
+    EXPECT_EQ(back.labels, (std::vector<std::pair<uint32_t, std::string>>{{0, "start"}, {1, "loop_b"}}));
+    ASSERT_EQ(back.included.size(), 1u);
+    EXPECT_EQ(back.included[0].first, 1u);
+    EXPECT_EQ(back.included[0].last, 5u);
+    EXPECT_EQ(back.included[0].begin, 0u);
+    EXPECT_EQ(back.included[0].name, "x.qas");
+    EXPECT_EQ(back.code, r.bytes);
 }
 
 }  // namespace
