@@ -292,17 +292,6 @@ Constant ParseConstant(std::string_view s, int line)
     return k;
 }
 
-bool SameConstant(const Constant& a, const Constant& b)
-{
-    if (a.type != b.type)
-        return false;
-    if (a.type == kConstNumber)
-        return std::memcmp(&a.number, &b.number, sizeof(double)) == 0;
-    if (a.type == kConstString)
-        return a.text == b.text;
-    return true;
-}
-
 // A name given as an identifier or as a quoted string; "@none" writes no
 // string at all.
 std::optional<std::string> ParseName(std::string_view s, int line)

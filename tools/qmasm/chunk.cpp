@@ -213,6 +213,15 @@ private:
 
 }  // namespace
 
+bool SameConstant(const Constant& a, const Constant& b)
+{
+    if (a.type != b.type)
+        return false;
+    if (a.type == kConstNumber)
+        return std::memcmp(&a.number, &b.number, sizeof(double)) == 0;
+    return a.type != kConstString || a.text == b.text;
+}
+
 std::vector<uint8_t> WriteChunk(const ChunkHeader& h, const Prototype& main)
 {
     ByteSink out(h.BigEndian());

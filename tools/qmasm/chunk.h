@@ -39,6 +39,10 @@ struct Constant {
     std::string text;
 };
 
+// Constants are pooled by exact value: numbers by their bits, so that -0
+// and 0 stay apart.
+bool SameConstant(const Constant& a, const Constant& b);
+
 struct LocalVariable {
     std::optional<std::string> name;
     int32_t startPc = 0;

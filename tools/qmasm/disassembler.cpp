@@ -20,7 +20,7 @@ namespace qmasm {
 
 namespace {
 
-std::string Format(const char* fmt, auto... args)
+std::string Printf(const char* fmt, auto... args)
 {
     char buf[64];
     std::snprintf(buf, sizeof buf, fmt, args...);
@@ -41,7 +41,7 @@ std::string Quote(const std::string& s)
             if (c >= 0x20 && c < 0x7F)
                 out += static_cast<char>(c);
             else
-                out += Format("\\x%02x", c);
+                out += Printf("\\x%02x", c);
         }
     }
     return out + "\"";
@@ -55,7 +55,7 @@ std::string NumberText(double d)
         return "nan";
     if (std::isinf(d))
         return d < 0 ? "-inf" : "inf";
-    return Format("%.17g", d);
+    return Printf("%.17g", d);
 }
 
 std::string ConstantText(const Constant& k)
@@ -64,17 +64,8 @@ std::string ConstantText(const Constant& k)
     case kConstNil: return "nil";
     case kConstNumber: return "#" + NumberText(k.number);
     case kConstString: return Quote(k.text);
-    default: return Format("type=%u", k.type);
+    default: return Printf("type=%u", k.type);
     }
-}
-
-bool SameConstant(const Constant& a, const Constant& b)
-{
-    if (a.type != b.type)
-        return false;
-    if (a.type == kConstNumber)
-        return std::memcmp(&a.number, &b.number, 8) == 0;
-    return a.type != kConstString || a.text == b.text;
 }
 
 // Bits of an instruction word that its printed form covers.
@@ -127,18 +118,18 @@ private:
 std::string Printer::ConstRef(const Prototype& f, uint32_t k) const
 {
     if (k >= f.constants.size())
-        return Format("k%u", k);
+        return Printf("k%u", k);
     const Constant& c = f.constants[k];
     if (c.type != kConstNil && c.type != kConstNumber && c.type != kConstString)
-        return Format("k%u", k);
+        return Printf("k%u", k);
     if (c.type == kConstNumber && std::isnan(c.number)) {
         double canonical = std::numeric_limits<double>::quiet_NaN();
         if (std::memcmp(&canonical, &c.number, 8) != 0)
-            return Format("k%u", k);
+            return Printf("k%u", k);
     }
     for (uint32_t i = 0; i < k; i++)
         if (SameConstant(f.constants[i], c))
-            return Format("k%u", k);
+            return Printf("k%u", k);
     return ConstantText(c);
 }
 
@@ -146,8 +137,8 @@ std::string Printer::TargetText(const Prototype& f, uint32_t pc, int64_t offset)
 {
     int64_t target = static_cast<int64_t>(pc) + 1 + offset;
     if (target >= 0 && target <= static_cast<int64_t>(f.code.size()))
-        return Format("L%" PRId64, target);
-    return Format("%+" PRId64, offset);
+        return Printf("L%" PRId64, target);
+    return Printf("%+" PRId64, offset);
 }
 
 std::string Printer::Instruction(const Prototype& f, uint32_t pc, const std::vector<bool>& byName) const
@@ -155,10 +146,10 @@ std::string Printer::Instruction(const Prototype& f, uint32_t pc, const std::vec
     uint32_t w = f.code[pc];
     uint32_t op = DecodeOp(w), a = DecodeA(w), b = DecodeB(w), c = DecodeC(w), bx = DecodeBx(w);
     if (op >= kOpcodeCount)
-        return Format("RAW %u, %u, %u, %u", op, a, b, c);
+        return Printf("RAW %u, %u, %u, %u", op, a, b, c);
     const OpcodeInfo& info = kOpcodeTable[op];
     if (w & ~UsedBits(info))
-        return Format("WORD 0x%08X", w);
+        return Printf("WORD 0x%08X", w);
     std::string text = info.name;
     switch (info.format) {
     case Format::Jump: {
@@ -166,17 +157,17 @@ std::string Printer::Instruction(const Prototype& f, uint32_t pc, const std::vec
         std::string t = TargetText(f, pc, static_cast<int64_t>(DecodeJumpField(w)) - kJumpBias);
         if (mode == kGosubMode)
             return "GOSUB " + t;
-        return mode == 0 ? "JMP " + t : "JMP " + t + Format(", %u", mode);
+        return mode == 0 ? "JMP " + t : "JMP " + t + Printf(", %u", mode);
     }
     case Format::AsBx:
-        return text + Format(" r%u, ", a) + TargetText(f, pc, static_cast<int64_t>(bx) - kBxBias);
+        return text + Printf(" r%u, ", a) + TargetText(f, pc, static_cast<int64_t>(bx) - kBxBias);
     case Format::ABx:
-        text += Format(" r%u, ", a);
+        text += Printf(" r%u, ", a);
         if (info.b == Operand::Const)
             return text + ConstRef(f, bx);
         if (info.b == Operand::Func && bx < byName.size() && byName[bx])
-            return text + Format("f%u", bx);
-        return text + Format("%u", bx);
+            return text + Printf("f%u", bx);
+        return text + Printf("%u", bx);
     case Format::ABC: break;
     }
     if (op == OP_RETURN && a == 0 && b == 0 && c == 1)
@@ -196,12 +187,12 @@ std::string Printer::Instruction(const Prototype& f, uint32_t pc, const std::vec
         sep = ", ";
         uint32_t v = values[i];
         switch (kinds[i]) {
-        case Operand::Reg: text += Format("r%u", v); break;
+        case Operand::Reg: text += Printf("r%u", v); break;
         case Operand::RK:
-            text += v < kRkConstBase ? Format("r%u", v) : ConstRef(f, v - kRkConstBase);
+            text += v < kRkConstBase ? Printf("r%u", v) : ConstRef(f, v - kRkConstBase);
             break;
-        case Operand::Upval: text += Format("u%u", v); break;
-        default: text += Format("%u", v); break;
+        case Operand::Upval: text += Printf("u%u", v); break;
+        default: text += Printf("%u", v); break;
         }
     }
     return text;
@@ -256,14 +247,14 @@ void Printer::Function(const Prototype& f, const std::string& name, int depth,
 
     const uint32_t ups = f.upvalueCount;
     std::string head = ".function " + name;
-    head += Format(" line=%d params=%u vararg=%u maxstack=%u", f.lineDefined, f.paramCount,
+    head += Printf(" line=%d params=%u vararg=%u maxstack=%u", f.lineDefined, f.paramCount,
                    f.varargFlag, f.maxStack);
     if (f.source)
         head += " source=" + Quote(*f.source);
     if (captures && f.upvalueNames.empty() && ups > 0)
         head += " upvalnames=0";
     if (!captures && f.upvalueNames.size() != ups)
-        head += Format(" upvals=%u", ups);
+        head += Printf(" upvals=%u", ups);
     Line(depth, head);
 
     const int inner = depth + 1;
@@ -285,23 +276,23 @@ void Printer::Function(const Prototype& f, const std::string& name, int depth,
         Line(inner, line);
     }
     for (const LocalVariable& v : f.locals)
-        Line(inner, ".local " + Name(v.name) + Format(" %d %d", v.startPc, v.endPc));
+        Line(inner, ".local " + Name(v.name) + Printf(" %d %d", v.startPc, v.endPc));
     for (uint32_t i = 0; i < f.functions.size(); i++)
-        Function(f.functions[i], Format("f%u", i), inner, byName[i] ? &childCaptures[i] : nullptr);
+        Function(f.functions[i], Printf("f%u", i), inner, byName[i] ? &childCaptures[i] : nullptr);
     if (!f.lineInfo.empty() && !linesPerInstruction) {
         std::string line = ".lineinfo";
         for (int32_t l : f.lineInfo)
-            line += Format(" %d", l);
+            line += Printf(" %d", l);
         Line(inner, line);
     }
 
     int32_t currentLine = 0;
     for (uint32_t pc = 0; pc < n;) {
         if (targets.count(pc))
-            Line(depth, Format("L%u:", pc));
+            Line(depth, Printf("L%u:", pc));
         if (linesPerInstruction && (pc == 0 || f.lineInfo[pc] != currentLine)) {
             currentLine = f.lineInfo[pc];
-            Line(inner, Format(".line %d", currentLine));
+            Line(inner, Printf(".line %d", currentLine));
         }
         uint32_t w = code[pc];
         Line(inner, Instruction(f, pc, byName));
@@ -310,7 +301,7 @@ void Printer::Function(const Prototype& f, const std::string& name, int depth,
         pc += 1 + (named ? f.functions[DecodeBx(w)].upvalueCount : 0);
     }
     if (targets.count(n))
-        Line(depth, Format("L%u:", n));
+        Line(depth, Printf("L%u:", n));
     Line(depth, ".end");
 }
 
@@ -331,7 +322,7 @@ void HeaderLine(const ChunkHeader& h, std::string* out)
                                 d.opcodeBits, d.aBits, d.bBits, d.cBits, d.numberSize};
     for (size_t i = 0; i < std::size(fields); i++)
         if (fields[i].second != defaults[i])
-            line += Format(" %s=%u", fields[i].first, fields[i].second);
+            line += Printf(" %s=%u", fields[i].first, fields[i].second);
     if (std::memcmp(&h.testNumber, &d.testNumber, 8) != 0)
         line += " testnum=" + NumberText(h.testNumber);
     if (!line.empty())
