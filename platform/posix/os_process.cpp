@@ -114,6 +114,22 @@ uint32_t Spawn(const char* program, const char* arguments, pid_t* outPid)
 
 } // namespace
 
+uint32_t OsGetProgramPath(char* buffer, size_t size)
+{
+    const std::string& path = OsProgramFilePath();
+    if (path.empty()) {
+        OsCopyPath(buffer, size, "", 0);
+        return ERR_FINDPATH;
+    }
+    return OsCopyPath(buffer, size, path.data(), path.size()) ? 0 : uint32_t{ERR_NAMETOOLONG};
+}
+
+uint32_t OsFullPath(const char* path, char* buffer, size_t size)
+{
+    std::string full = OsFullPathString(path ? path : "");
+    return OsCopyPath(buffer, size, full.data(), full.size()) ? 0 : uint32_t{ERR_NAMETOOLONG};
+}
+
 char* OsChangeDir(const char* path)
 {
     std::string previous = CurrentDir();

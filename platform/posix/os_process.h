@@ -1,5 +1,6 @@
-// The current directory and the programs the runtime starts. (The program's
-// own path and full paths are in os_paths.h.)
+// The program's own path, full paths, the current directory and the
+// programs the runtime starts. The path rules themselves (and the string
+// forms of these paths) are in os_paths.h.
 #pragma once
 
 #include <cstddef>
@@ -8,6 +9,15 @@
 #include <vector>
 
 struct OsThread;
+
+// The full path of the running program's file; 0, or ERR_NAMETOOLONG when it
+// does not fit the buffer (which is then empty), ERR_FINDPATH when it cannot
+// be found out.
+uint32_t OsGetProgramPath(char* buffer, size_t size);
+
+// The absolute form of a script path (see OsFullPathString); 0 or
+// ERR_NAMETOOLONG as above: no result is ever cut short.
+uint32_t OsFullPath(const char* path, char* buffer, size_t size);
 
 // Makes `path` the current directory and returns the previous one in a new
 // buffer (OsAllocMem; the caller frees it); null when the change failed (the

@@ -101,6 +101,25 @@ TEST(OsSplitArgumentsTest, FollowsTheWindowsCommandLineRules)
     EXPECT_TRUE(OsSplitArguments(nullptr).empty());
 }
 
+TEST(OsProgramPathTest, NamesThisTestProgramAndRefusesToCut)
+{
+    char path[4096];
+    ASSERT_EQ(OsGetProgramPath(path, sizeof path), 0u);
+    EXPECT_EQ(path[0], '/');
+    std::string text = path;
+    EXPECT_EQ(text.substr(text.rfind('/') + 1), "test_platform_posix");
+    EXPECT_TRUE(Exists(path));
+    char small[4] = "xyz";
+    EXPECT_EQ(OsGetProgramPath(small, sizeof small), uint32_t{ERR_NAMETOOLONG});
+    EXPECT_STREQ(small, "");
+
+    char full[4096];
+    ASSERT_EQ(OsFullPath("\\x\\.\\y", full, sizeof full), 0u);
+    EXPECT_STREQ(full, "/x/y");
+    EXPECT_EQ(OsFullPath("/abcdefgh", small, sizeof small), uint32_t{ERR_NAMETOOLONG});
+    EXPECT_STREQ(small, "");
+}
+
 TEST(OsChangeDirTest, ReturnsThePreviousDirectory)
 {
     ScratchDir scratch;
