@@ -13,14 +13,13 @@
 #include <string>
 
 #include "core/io/byte_order.h"
-#include "core/io/case_tables.h"
 #include "core/io/error_codes.h"
 #include "core/io/errors.h"
 #include "core/io/linked_files.h"
 #include "core/io/messages.h"
 #include "core/io/stream.h"
 #include "core/path_helpers.h"
-#include "platform/posix/os_language.h"
+#include "platform/posix/os_env.h"
 #include "platform/posix/os_memory.h"
 #include "platform/posix/os_paths.h"
 
@@ -42,17 +41,6 @@ constexpr uint32_t CATALOG_END_WORD = 0xFFFFFFFF;
 constexpr size_t SMALLEST_IFF_CATALOG = 100;
 // Room behind the data: the end word (IFF form) or the terminator (text form).
 constexpr size_t CATALOG_TAIL = 4;
-
-struct LanguageCode {
-    char abbreviation[3];
-    int language;
-};
-
-constexpr LanguageCode LanguageCodes[] = {
-    {"DA", 8}, {"DE", 1}, {"EN", 0},  {"ES", 5},  {"FR", 4},  {"EL", 13},
-    {"IT", 3}, {"HU", 12}, {"NL", 2}, {"NO", 10}, {"PL", 11}, {"PT", 6},
-    {"FI", 9}, {"SV", 7}, {"TR", 15}, {"CS", 14}, {"HR", 16}, {"RU", 17},
-};
 
 size_t PaddedLength(uint32_t n)
 {
@@ -123,18 +111,6 @@ void ConvertTextCatalog(Catalog* catalog)
 }
 
 } // namespace
-
-int LanguageFromAbbreviation(const char* abbreviation)
-{
-    if (!abbreviation || !abbreviation[0] || !abbreviation[1] || abbreviation[2])
-        return LANGUAGE_NONE;
-    char upper[2] = {static_cast<char>(UpperCaseTable[static_cast<uint8_t>(abbreviation[0])]),
-                     static_cast<char>(UpperCaseTable[static_cast<uint8_t>(abbreviation[1])])};
-    for (const LanguageCode& code : LanguageCodes)
-        if (code.abbreviation[0] == upper[0] && code.abbreviation[1] == upper[1])
-            return code.language;
-    return LANGUAGE_NONE;
-}
 
 int ParseCatalog(const void* bytes, size_t size, Catalog** out)
 {

@@ -28,12 +28,8 @@ struct CatalogLanguage {
     const char* englishName;
 };
 constexpr int CATALOG_LANGUAGE_COUNT = 18; // 17 is "unknown"
-constexpr int LANGUAGE_NONE = 18;          // an abbreviation that is not in the table
+constexpr int LANGUAGE_NONE = 18;          // the user's language is not in the table
 extern const CatalogLanguage CatalogLanguages[CATALOG_LANGUAGE_COUNT];
-
-// The language number of a two-letter abbreviation (any case), or
-// LANGUAGE_NONE.
-int LanguageFromAbbreviation(const char* abbreviation);
 
 // Builds a catalog from a copy of a file's bytes. Answers 0 with the catalog,
 // ERR_FILEFORMAT for an IFF catalog without "CTLGFVER" or "STRS" or with a

@@ -5,12 +5,11 @@
 #include "core/io/error_codes.h"
 #include "core/io/errors.h"
 #include "core/io/messages.h"
-#include "platform/posix/os_language.h"
 
 #include <gtest/gtest.h>
+#include <stdlib.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -107,33 +106,6 @@ protected:
     }
     fs::path root;
     fs::path previous;
-};
-
-class EnvVar {
-public:
-    EnvVar(const char* name, const char* value) : name_(name)
-    {
-        const char* old = std::getenv(name);
-        had_ = old != nullptr;
-        if (had_)
-            old_ = old;
-        if (value)
-            setenv(name, value, 1);
-        else
-            unsetenv(name);
-    }
-    ~EnvVar()
-    {
-        if (had_)
-            setenv(name_, old_.c_str(), 1);
-        else
-            unsetenv(name_);
-    }
-
-private:
-    const char* name_;
-    bool had_;
-    std::string old_;
 };
 
 } // namespace
@@ -271,27 +243,22 @@ TEST_F(CatalogFiles, TheFirstFileThatOpensDecidesEvenWhenBroken)
     EXPECT_EQ(Open("app.catalog", 3), "italiano");
 }
 
-TEST(CatalogLanguage, AbbreviationsAndLocaleVariables)
+TEST_F(CatalogFiles, UserLanguageComesFromTheLocale)
 {
-    struct Case {
-        const char* abbreviation;
-        int language;
-    } cases[] = {{"EN", 0}, {"de", 1}, {"Nl", 2}, {"FR", 4}, {"EL", 13}, {"CS", 14}, {"HR", 16},
-                 {"RU", 17}, {"XX", LANGUAGE_NONE}, {"", LANGUAGE_NONE}, {"DEU", LANGUAGE_NONE},
-                 {"D", LANGUAGE_NONE}, {nullptr, LANGUAGE_NONE}};
-    for (const Case& c : cases)
-        EXPECT_EQ(LanguageFromAbbreviation(c.abbreviation), c.language) << (c.abbreviation ? c.abbreviation : "null");
-
-    EnvVar all("LC_ALL", nullptr), messages("LC_MESSAGES", nullptr), lang("LANG", nullptr);
-    EXPECT_EQ(OsGetSystemLanguage(), LANGUAGE_NONE);
-    setenv("LANG", "sv_SE.UTF-8", 1);
-    EXPECT_EQ(OsGetSystemLanguage(), 7);
-    setenv("LC_MESSAGES", "nb_NO.UTF-8", 1);
-    EXPECT_EQ(OsGetSystemLanguage(), 10);
-    setenv("LC_ALL", "pt_BR@latin", 1);
-    EXPECT_EQ(OsGetSystemLanguage(), 6);
+    WriteFile(root / "cwd/Catalogs/swedish/locale.catalog", "svenska\n");
+    const char* saved = getenv("LC_ALL");
+    std::string previousValue = saved ? saved : "";
+    setenv("LC_ALL", "sv_SE.UTF-8", 1);
+    CatalogPtr swedish;
+    swedish.catalog = OsOpenCatalog("locale.catalog");
     setenv("LC_ALL", "C", 1);
-    EXPECT_EQ(OsGetSystemLanguage(), LANGUAGE_NONE);
-    setenv("LC_ALL", "POSIX", 1);
-    EXPECT_EQ(OsGetSystemLanguage(), LANGUAGE_NONE);
+    CatalogPtr none;
+    none.catalog = OsOpenCatalog("locale.catalog");
+    if (saved)
+        setenv("LC_ALL", previousValue.c_str(), 1);
+    else
+        unsetenv("LC_ALL");
+    ASSERT_NE(swedish.catalog, nullptr);
+    EXPECT_EQ(Lookup(swedish.catalog, 0), "svenska");
+    EXPECT_EQ(none.catalog, nullptr);
 }
