@@ -17,7 +17,7 @@
 
 namespace {
 
-const VmValue NoValue = {VM_TNONE, {nullptr}};
+const VmValue NoValue = {VM_TNONE, 0, {nullptr}};
 
 [[noreturn]] void StackError(VmState* L)
 {

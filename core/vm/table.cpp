@@ -12,7 +12,7 @@
 #include "core/vm/state.h"
 #include "core/vm/strings.h"
 
-const VmValue VmNilObject = {VM_TNIL, {nullptr}};
+const VmValue VmNilObject = {VM_TNIL, 0, {nullptr}};
 
 namespace {
 
@@ -50,6 +50,16 @@ inline VmNode* HashPointer(const VmTable* t, const void* p)
 inline VmNode* HashStr(const VmTable* t, const VmString* s)
 {
     return &t->node[s->hash & (VmSizeNode(t) - 1)];
+}
+
+VmNode* MainPosition(const VmTable* t, const VmValue* key);
+
+// Main position of a key already stored in a node.
+inline VmNode* NodeMainPosition(const VmTable* t, const VmValue* nodeKey)
+{
+    if (nodeKey->tt == VM_TSTRING)
+        return &t->node[nodeKey->aux & (VmSizeNode(t) - 1)];
+    return MainPosition(t, nodeKey);
 }
 
 VmNode* MainPosition(const VmTable* t, const VmValue* key)
@@ -159,7 +169,8 @@ void Rehash(VmState* L, VmTable* t, const VmValue* extraKey)
     VmResizeTable(L, t, n, nhash > 0 ? VmLog2(static_cast<uint32_t>(nhash > 0xFFFFFFFFu ? 0xFFFFFFFFu : nhash)) + 1 : 0);
 }
 
-VmValue* NewKey(VmState* L, VmTable* t, const VmValue* key)
+// keyFromNode: key is a node's key whose aux already holds its hash.
+VmValue* NewKey(VmState* L, VmTable* t, const VmValue* key, VmNode* mp, bool keyFromNode = false)
 {
     if (t->node == &L->g->dummynode) {
         // No hash part yet: the shared empty node is never written, so make
@@ -168,9 +179,8 @@ VmValue* NewKey(VmState* L, VmTable* t, const VmValue* key)
         Rehash(L, t, &k);
         return VmTableSet(L, t, &k);
     }
-    VmNode* mp = MainPosition(t, key);
     if (!VmIsNil(&mp->val)) {
-        VmNode* othern = MainPosition(t, &mp->key);
+        VmNode* othern = NodeMainPosition(t, &mp->key);
         VmNode* n = t->firstfree;
         if (othern != mp) {
             // The occupant is not in its main position: move it to the free
@@ -188,6 +198,8 @@ VmValue* NewKey(VmState* L, VmTable* t, const VmValue* key)
         }
     }
     mp->key = *key;
+    if (key->tt == VM_TSTRING && !keyFromNode)
+        mp->key.aux = VmStrValue(key)->hash;
     for (;;) {
         if (VmIsNil(&t->firstfree->key))
             return &mp->val;
@@ -252,10 +264,20 @@ void VmResizeTable(VmState* L, VmTable* t, uint64_t arraySize, int hashLog)
         }
         t->array = VmResizeVector(L, t->array, oldASize, arraySize);
     }
+    // Every old key is absent from the new hash part and valid; the cached
+    // hash of string keys places them without a lookup.
     for (uint64_t i = oldHSize; i-- > 0;) {
         VmNode* old = &oldNodes[i];
-        if (!VmIsNil(&old->val))
+        if (VmIsNil(&old->val))
+            continue;
+        int32_t k;
+        if (old->key.tt == VM_TNUMBER && VmNumberToInt32(old->key.v.n, &k) &&
+            static_cast<uint64_t>(k) - 1 < t->sizearray)
+            t->array[k - 1] = old->val;
+        else if (t->node == &L->g->dummynode)
             *VmTableSet(L, t, &old->key) = old->val;
+        else
+            *NewKey(L, t, &old->key, NodeMainPosition(t, &old->key), true) = old->val;
     }
     if (!oldDummy)
         VmFreeVector(L, oldNodes, oldHSize);
@@ -318,11 +340,11 @@ VmValue* VmTableSet(VmState* L, VmTable* t, const VmValue* key)
     if (key->tt == VM_TNIL) {
         VmValue zero;
         VmSetNumber(&zero, 0);
-        return NewKey(L, t, &zero);
+        return NewKey(L, t, &zero, MainPosition(t, &zero));
     }
     if (key->tt == VM_TNUMBER && key->v.n != key->v.n)
         VmRaiseError(L, ERR_TABLEINDEX);
-    return NewKey(L, t, key);
+    return NewKey(L, t, key, MainPosition(t, key));
 }
 
 VmValue* VmTableSetNum(VmState* L, VmTable* t, int64_t key)
@@ -332,7 +354,7 @@ VmValue* VmTableSetNum(VmState* L, VmTable* t, int64_t key)
         return const_cast<VmValue*>(p);
     VmValue k;
     VmSetNumber(&k, static_cast<double>(key));
-    return NewKey(L, t, &k);
+    return NewKey(L, t, &k, MainPosition(t, &k));
 }
 
 VmValue* VmTableSetStr(VmState* L, VmTable* t, VmString* key)
@@ -343,7 +365,7 @@ VmValue* VmTableSetStr(VmState* L, VmTable* t, VmString* key)
         return const_cast<VmValue*>(p);
     VmValue k;
     VmSetString(&k, key);
-    return NewKey(L, t, &k);
+    return NewKey(L, t, &k, HashStr(t, key));
 }
 
 int VmTableNext(VmState* L, VmTable* t, VmValue* key)

@@ -39,6 +39,9 @@ struct VmUpvalue;
 
 struct VmValue {
     int32_t tt;
+    // Free word beside the tag: a table node keeps its string key's hash
+    // here, so placing and moving keys never touches the string itself.
+    uint32_t aux;
     union {
         VmGcHeader* gc;
         void* p;
