@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "core/io/file_info.h"
 
@@ -148,6 +149,15 @@ const char* GetLockAdapterName(FileLock* lock);
 
 // Index of the lowest set bit, -1 for 0.
 int LowestBitIndex(uint32_t word);
+
+// A new, empty file with a unique temporary name that ends in the extension
+// of name (for a ":::chunk" name, of its embedded name; none when the file
+// part has no '.'); its full path goes to buffer. 0, ERR_NAMETOOLONG or
+// ERR_WRITEFILE.
+uint32_t MakeTempFileNameWithExt(char* buffer, size_t size, const char* name);
+
+// The extension (with its '.') that MakeTempFileNameWithExt keeps.
+std::string ModelExtension(const char* name);
 
 // The record of a lock with no examination of its own (linked files):
 // flags 15, no auxiliary text, all three times 4 November 2002 10:30:00.

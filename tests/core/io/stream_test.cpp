@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 
+#include "core/io/error_codes.h"
 #include "core/io/stream.h"
 #include "core/io/virtual_files.h"
 #include "core/io/virtual_names.h"
@@ -326,6 +327,39 @@ TEST_F(NoSeekAdapter, AdaptersAreAskedOnlyWhenTheModeAllows)
     ASSERT_NE(s, nullptr);
     EXPECT_EQ(GetStreamAdapterName(s), nullptr);
     StreamClose(s);
+}
+
+} // namespace
+
+namespace {
+
+TEST(TempNames, KeepTheModelsExtension)
+{
+    struct Case {
+        const char* model;
+        const char* extension;
+    } cases[] = {
+        {"pic.png", ".png"},
+        {"dir.d/file", ""},
+        {"C:\\data.x\\song.MOD", ".MOD"},
+        {":::chunk10:20*gfx/anim.gif?app.qma", ".gif"},
+        {":::chunkS3:0*notes.txt?unused", ".txt"},
+        {":::chunk10:20*noext?c.bin", ""},
+        {"archive.tar.gz", ".gz"},
+        {nullptr, ""},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(ModelExtension(c.model), c.extension) << (c.model ? c.model : "null");
+        char name[4096];
+        ASSERT_EQ(MakeTempFileNameWithExt(name, sizeof name, c.model), 0u);
+        std::string made = name;
+        EXPECT_NE(made.find("quillmere"), std::string::npos);
+        EXPECT_EQ(made.substr(made.size() - std::strlen(c.extension)), c.extension);
+        EXPECT_TRUE(FileExists(made));
+        std::remove(name);
+    }
+    char tiny[8];
+    EXPECT_EQ(MakeTempFileNameWithExt(tiny, sizeof tiny, "a.png"), static_cast<uint32_t>(ERR_NAMETOOLONG));
 }
 
 } // namespace
