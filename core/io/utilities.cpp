@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "core/io/case_tables.h"
+#include "core/io/stream.h"
 #include "platform/posix/os_console.h"
 #include "platform/posix/os_memory.h"
 
@@ -115,19 +116,26 @@ char* ConvertEncoding(const char* text, int from, int to)
 
 namespace {
 
-constexpr std::array<uint32_t, 256> MakeCrcTable()
+// Eight tables for the slice-by-8 step: table k advances a byte that is k
+// positions further from the end of an 8-byte group.
+using CrcTables = std::array<std::array<uint32_t, 256>, 8>;
+
+constexpr CrcTables MakeCrcTables()
 {
-    std::array<uint32_t, 256> table{};
+    CrcTables tables{};
     for (uint32_t n = 0; n < 256; ++n) {
         uint32_t c = n;
         for (int k = 0; k < 8; ++k)
             c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-        table[n] = c;
+        tables[0][n] = c;
     }
-    return table;
+    for (uint32_t n = 0; n < 256; ++n)
+        for (int k = 1; k < 8; ++k)
+            tables[k][n] = (tables[k - 1][n] >> 8) ^ tables[0][tables[k - 1][n] & 0xFF];
+    return tables;
 }
 
-constexpr std::array<uint32_t, 256> CrcTable = MakeCrcTable();
+constexpr CrcTables CrcTable = MakeCrcTables();
 
 constexpr bool IsLatin1Letter(int c)
 {
@@ -165,9 +173,16 @@ uint32_t CalcCrc32(const void* bytes, long length)
     if (length < 1)
         return 0;
     auto* p = static_cast<const uint8_t*>(bytes);
+    size_t n = static_cast<size_t>(length);
     uint32_t crc = 0xFFFFFFFFu;
-    for (long i = 0; i < length; ++i)
-        crc = CrcTable[(crc ^ p[i]) & 0xFF] ^ (crc >> 8);
+    const auto& t = CrcTable;
+    for (; n >= 8; n -= 8, p += 8) {
+        uint32_t lo = crc ^ (p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24);
+        crc = t[7][lo & 0xFF] ^ t[6][(lo >> 8) & 0xFF] ^ t[5][(lo >> 16) & 0xFF] ^ t[4][lo >> 24] ^
+              t[3][p[4]] ^ t[2][p[5]] ^ t[1][p[6]] ^ t[0][p[7]];
+    }
+    for (; n > 0; --n, ++p)
+        crc = t[0][(crc ^ *p) & 0xFF] ^ (crc >> 8);
     return crc ^ 0xFFFFFFFFu;
 }
 
@@ -218,4 +233,9 @@ void GetRandom48State(uint16_t out[3])
     out[0] = static_cast<uint16_t>(randomState);
     out[1] = static_cast<uint16_t>(randomState >> 16);
     out[2] = static_cast<uint16_t>(randomState >> 32);
+}
+
+size_t StreamWriteString(StreamHandle* stream, const char* text)
+{
+    return text ? StreamWrite(stream, text, std::strlen(text)) : 0;
 }

@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
+struct StreamHandle;
+
 // Flush the debug output after every write (start-up option FORCEFLUSH).
 extern uint32_t forceFlush;
 
@@ -58,3 +60,6 @@ int32_t NextRandom48();
 double RandomDouble();
 // The three 16-bit state words, low word first.
 void GetRandom48State(uint16_t out[3]);
+
+// Writes text without its terminator; answers the bytes written.
+size_t StreamWriteString(StreamHandle* stream, const char* text);

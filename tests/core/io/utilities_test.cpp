@@ -1,5 +1,6 @@
 // Runtime utilities against independent implementations: zlib's CRC-32,
 // glibc's drand48 family and iconv.
+#include "core/io/stream.h"
 #include "core/io/utilities.h"
 #include "platform/posix/os_memory.h"
 
@@ -7,7 +8,10 @@
 #include <iconv.h>
 #include <zlib.h>
 
+#include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <sstream>
 #include <cstring>
 #include <random>
 #include <string>
@@ -47,7 +51,13 @@ TEST(Crc32, MatchesZlibOnRandomData)
     std::vector<uint8_t> data(70000);
     for (auto& b : data)
         b = static_cast<uint8_t>(rng());
-    for (size_t length : {size_t(1), size_t(3), size_t(255), size_t(4096), data.size()}) {
+    for (size_t offset : {0, 1, 3}) {
+        for (size_t length = 1; length <= 40; ++length) {
+            uint32_t expected = static_cast<uint32_t>(crc32(0, data.data() + offset, static_cast<uInt>(length)));
+            ASSERT_EQ(CalcCrc32(data.data() + offset, static_cast<long>(length)), expected) << offset << "+" << length;
+        }
+    }
+    for (size_t length : {size_t(255), size_t(4096), data.size() - 5}) {
         uint32_t expected = static_cast<uint32_t>(crc32(0, data.data(), static_cast<uInt>(length)));
         EXPECT_EQ(CalcCrc32(data.data(), static_cast<long>(length)), expected) << length;
     }
@@ -166,4 +176,20 @@ TEST(RoundToInt, RoundsHalfwayToEven)
                  {-0.5, 0}, {1e9 + 0.5, 1000000000}, {-2147483648.0, INT32_MIN}, {2147483647.0, INT32_MAX}};
     for (const Case& c : cases)
         EXPECT_EQ(RoundToInt(c.in), c.out) << c.in;
+}
+
+TEST(StreamWriteString, WritesTheTextWithoutItsTerminator)
+{
+    std::string path = ::testing::TempDir() + "stream_write_string.txt";
+    StreamHandle* stream = StreamOpen(path.c_str(), STREAM_WRITE);
+    ASSERT_NE(stream, nullptr);
+    EXPECT_EQ(StreamWriteString(stream, "::end\n"), 6u);
+    EXPECT_EQ(StreamWriteString(stream, ""), 0u);
+    EXPECT_EQ(StreamWriteString(stream, "100%"), 4u);
+    StreamClose(stream);
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    EXPECT_EQ(text.str(), std::string("::end\n100%"));
+    std::remove(path.c_str());
 }
