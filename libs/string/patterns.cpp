@@ -312,16 +312,47 @@ const char* RunPatternMatch(MatchState* ms, const char* s, const char* p)
     }
 }
 
-// The byte every match must start with, when the pattern opens with a plain
-// literal that has to appear at least once; -1 otherwise. Positions where the
-// subject holds another byte fail at the first step, so they can be skipped.
-int FirstLiteral(const char* p, const char* pend)
+// A leading item that must match one byte, when the pattern has one: then
+// every position where that byte does not match fails at the first step and
+// the search can skip it without entering the matcher. A plain literal is
+// skipped with memchr, any other class byte by byte.
+struct FirstItem {
+    const char* p = nullptr;   // the item, or null when there is none to use
+    const char* ep = nullptr;  // its end
+    int literal = -1;          // the byte of a plain literal item
+};
+
+FirstItem FindFirstItem(const MatchState* ms, const char* p, bool anchored)
 {
-    if (p >= pend || std::strchr("^$*+?.([%-)", *p))
-        return -1;
-    if (p + 1 < pend && (p[1] == '*' || p[1] == '?' || p[1] == '-'))
-        return -1;
-    return static_cast<uint8_t>(*p);
+    FirstItem f;
+    const char* pend = ms->patternEnd;
+    if (anchored || p >= pend || *p == '(' || *p == ')' || (*p == '$' && p + 1 == pend))
+        return f;
+    if (*p == kEscape && p + 1 < pend && (p[1] == 'b' || p[1] == 'f' || (p[1] >= '0' && p[1] <= '9')))
+        return f;
+    const char* ep;
+    try {
+        ep = PatternClassEnd(ms, p);
+    } catch (const PatternError&) {
+        return f;  // the matcher itself reports the error at the first position
+    }
+    if (ep < pend && (*ep == '*' || *ep == '?' || *ep == '-'))
+        return f;
+    f.p = p;
+    f.ep = ep;
+    if (ep == p + 1 && *p != '.' && *p != '[')
+        f.literal = static_cast<uint8_t>(*p);
+    return f;
+}
+
+// The first position at or after `at` where the first item matches, or null.
+const char* SkipToFirstItem(const MatchState* ms, const FirstItem& f, const char* at)
+{
+    if (f.literal >= 0)
+        return static_cast<const char*>(std::memchr(at, f.literal, static_cast<size_t>(ms->subjectEnd - at)));
+    while (at < ms->subjectEnd && !SingleMatch(ms, at, f.p, f.ep))
+        ++at;
+    return at < ms->subjectEnd ? at : nullptr;
 }
 
 } // namespace
@@ -359,11 +390,11 @@ ErrorCode PatternFind(MatchState* ms, std::string_view s, std::string_view p, si
     bool anchor = honourCaret && !p.empty() && p[0] == '^';
     if (anchor)
         ++pp;
-    const int lit = anchor ? -1 : FirstLiteral(pp, ms->patternEnd);
+    const FirstItem first = FindFirstItem(ms, pp, anchor);
     const char* at = s.data() + start;
     for (;;) {
-        if (lit >= 0) {
-            at = static_cast<const char*>(std::memchr(at, lit, static_cast<size_t>(ms->subjectEnd - at)));
+        if (first.p) {
+            at = SkipToFirstItem(ms, first, at);
             if (!at)
                 return ERR_NONE;
         }
@@ -444,15 +475,15 @@ ErrorCode PatternReplace(std::string_view s, std::string_view p, const PatternRe
     bool anchor = !p.empty() && p[0] == '^';
     if (anchor)
         ++pp;
-    const int lit = anchor ? -1 : FirstLiteral(pp, ms.patternEnd);
+    const FirstItem first = FindFirstItem(&ms, pp, anchor);
     const char* src = s.data();
     const char* end = ms.subjectEnd;
     std::string r;
     r.reserve(s.size());
     int64_t n = 0;
     while (n < max) {
-        if (lit >= 0) {
-            const char* next = static_cast<const char*>(std::memchr(src, lit, static_cast<size_t>(end - src)));
+        if (first.p) {
+            const char* next = SkipToFirstItem(&ms, first, src);
             if (!next)
                 break;
             r.append(src, next);

@@ -189,3 +189,53 @@ TEST(Patterns, ReplaceWithTemplates)
     EXPECT_EQ(Replace("abc", "(%w)", "%2", 4, &out, &count), ERR_INVCAPIDX);
     EXPECT_EQ(Replace("abc", "[", "x", 4, &out, &count), ERR_MALFORMPAT2);
 }
+
+TEST(Patterns, SearchShortcutsAgreeWithTryingEveryPosition)
+{
+    // The search skips positions where the first item cannot match; trying
+    // every position through the matcher must give the same outcome.
+    const char* tokens[] = {"a", "b", ".", "%a", "%d", "[ab]", "[^a]", "*", "+", "-", "?", "(", ")", "%1",
+                            "%z", "$", "^", "%b()", "%f[%a]", "%", "["};
+    const char subjectBytes[] = {'a', 'b', '1', '(', ')', ' ', '\0', 'A'};
+    uint32_t seed = 99;
+    auto next = [&](uint32_t n) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 16) % n;
+    };
+    for (int iter = 0; iter < 20000; ++iter) {
+        std::string p, s;
+        for (uint32_t i = 0, n = next(5) + 1; i < n; ++i)
+            p += tokens[next(sizeof tokens / sizeof *tokens)];
+        for (uint32_t i = 0, n = next(10); i < n; ++i)
+            s += subjectBytes[next(sizeof subjectBytes)];
+
+        MatchState ms;
+        bool found;
+        size_t start = 0, end = 0;
+        ErrorCode err = PatternFind(&ms, s, p, 0, false, &found, &start, &end);
+
+        MatchState ref;
+        InitMatchState(&ref, s, p);
+        ErrorCode refErr = ERR_NONE;
+        bool refFound = false;
+        size_t refStart = 0, refEnd = 0;
+        for (size_t at = 0; at <= s.size(); ++at) {
+            const char* e;
+            refErr = PatternMatchAt(&ref, s.data() + at, p.data(), &e);
+            if (refErr)
+                break;
+            if (e) {
+                refFound = true;
+                refStart = at;
+                refEnd = static_cast<size_t>(e - s.data());
+                break;
+            }
+        }
+        ASSERT_EQ(err, refErr) << p << " on " << s;
+        ASSERT_EQ(found, refFound) << p << " on " << s;
+        if (found) {
+            ASSERT_EQ(start, refStart) << p << " on " << s;
+            ASSERT_EQ(end, refEnd) << p << " on " << s;
+        }
+    }
+}
