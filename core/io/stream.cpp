@@ -269,15 +269,25 @@ const StreamAdapterHooks* CurrentStreamAdapterHooks()
     return g_hooks;
 }
 
+namespace {
+
+uint64_t NowFileTime()
+{
+    struct timespec ts;
+    clock_gettime(CLOCK_REALTIME, &ts);
+    return static_cast<uint64_t>(ts.tv_sec) * FILETIME_TICKS_PER_SECOND + static_cast<uint64_t>(ts.tv_nsec) / 100 +
+           FILETIME_UNIX_EPOCH;
+}
+
+// Taken when the program loads, so that every memory source of a run carries
+// the same date.
+const uint64_t g_startFileTime = NowFileTime();
+
+} // namespace
+
 uint64_t RuntimeStartFileTime()
 {
-    static const uint64_t start = [] {
-        struct timespec ts;
-        clock_gettime(CLOCK_REALTIME, &ts);
-        return static_cast<uint64_t>(ts.tv_sec) * FILETIME_TICKS_PER_SECOND +
-               static_cast<uint64_t>(ts.tv_nsec) / 100 + FILETIME_UNIX_EPOCH;
-    }();
-    return start;
+    return g_startFileTime;
 }
 
 StreamHandle* StreamOpen(const char* name, uint32_t mode, const char* loaderList)

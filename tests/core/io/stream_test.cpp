@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <sys/stat.h>
 
 #include "core/io/error_codes.h"
 #include "core/io/stream.h"
@@ -199,6 +200,40 @@ TEST_F(Streams, HostFilesWriteAndReadBack)
     std::vector<uint8_t> expected(data.begin(), data.begin() + 1234);
     expected.push_back(0xff);
     EXPECT_EQ(ReadFileBytes(out), expected);
+}
+
+TEST_F(Streams, ExaminationOfOpenFilesAndRegions)
+{
+    struct stat st;
+    ASSERT_EQ(stat(path.c_str(), &st), 0);
+    StreamHandle* s = StreamOpen(path.c_str(), STREAM_READ);
+    ASSERT_NE(s, nullptr);
+    FileInfoRecord info;
+    ASSERT_NE(ExamineStream(s, &info), 0);
+    EXPECT_EQ(info.kind, FILEINFO_FILE);
+    EXPECT_EQ(info.size, data.size());
+    EXPECT_STREQ(info.fullPath, path.c_str());
+    EXPECT_EQ((info.times[FILETIME_MODIFICATION] - FILETIME_UNIX_EPOCH) / FILETIME_TICKS_PER_SECOND,
+              uint64_t(st.st_mtim.tv_sec));
+    StreamClose(s);
+
+    char region[1024];
+    ASSERT_TRUE(MakeChunkName("d.bin", region, sizeof region, 10, 77, 0, path.c_str()));
+    s = StreamOpen(region, STREAM_READ);
+    ASSERT_NE(s, nullptr);
+    ASSERT_NE(ExamineStream(s, &info), 0);
+    EXPECT_EQ(info.size, 77u);
+    EXPECT_STREQ(info.fullPath, region);
+    StreamClose(s);
+
+    // A file being written reports what has been written so far.
+    std::string out = dir.file("growing.bin");
+    s = StreamOpen(out.c_str(), STREAM_WRITE);
+    ASSERT_NE(s, nullptr);
+    StreamWrite(s, data.data(), 300);
+    ASSERT_NE(ExamineStream(s, &info), 0);
+    EXPECT_EQ(info.size, 300u);
+    StreamClose(s);
 }
 
 TEST_F(Streams, LoaderListsWithoutInbuiltOpenNoHostFile)
