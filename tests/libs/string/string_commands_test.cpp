@@ -1,0 +1,296 @@
+// The string commands as scripts call them: through the VM, with argument
+// conversion, argument-count checks, refused arguments and pattern errors.
+#include "libs/string/string_library.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "core/io/error_codes.h"
+#include "core/io/number_conv.h"
+#include "core/vm/vm.h"
+
+using namespace std::string_literals;
+
+namespace {
+
+struct Nil {
+    bool operator==(const Nil&) const { return true; }
+};
+using Value = std::variant<Nil, double, std::string>;
+
+class StringCommands : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        vm = VmOpenState();
+        ASSERT_NE(vm, nullptr);
+        OpenStringLibrary(vm);
+    }
+    void TearDown() override { VmCloseState(vm); }
+
+    static void Push(VmState* vm, const Value& v)
+    {
+        if (std::holds_alternative<double>(v))
+            VmPushNumber(vm, std::get<double>(v));
+        else if (std::holds_alternative<std::string>(v))
+            VmPushLString(vm, std::get<std::string>(v).data(), std::get<std::string>(v).size());
+        else
+            VmPushNil(vm);
+    }
+
+    // Calls the global `name` with args; returns the error code (0 on
+    // success) and leaves the results as values.
+    uint32_t Call(const char* name, const std::vector<Value>& args, std::vector<Value>* results = nullptr)
+    {
+        VmSetTop(vm, 0);
+        VmPushString(vm, name);
+        VmGetTable(vm, VM_GLOBALSINDEX);
+        for (const Value& a : args)
+            Push(vm, a);
+        uint32_t code = VmPCall(vm, static_cast<int>(args.size()), VM_MULTRET, 0);
+        if (results) {
+            results->clear();
+            for (int i = 1; i <= VmGetTop(vm); ++i) {
+                int t = VmType(vm, i);
+                if (t == VM_TNUMBER)
+                    results->push_back(VmGetNumber(vm, i));
+                else if (t == VM_TSTRING)
+                    results->push_back(std::string(VmGetString(vm, i), VmGetStringLength(vm, i)));
+                else
+                    results->push_back(Nil{});
+            }
+        }
+        return code;
+    }
+
+    Value One(const char* name, const std::vector<Value>& args)
+    {
+        std::vector<Value> r;
+        EXPECT_EQ(Call(name, args, &r), 0u) << name;
+        EXPECT_EQ(r.size(), 1u) << name;
+        return r.empty() ? Value{Nil{}} : r[0];
+    }
+
+    VmState* vm = nullptr;
+};
+
+} // namespace
+
+TEST_F(StringCommands, EveryCommandIsRegisteredUnderItsLowerCaseName)
+{
+    int n = 0;
+    for (const StringCommand* c = kStringCommands; c->name; ++c, ++n) {
+        std::string lower;
+        for (const char* p = c->name; *p; ++p)
+            lower.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(*p))));
+        VmPushString(vm, lower.c_str());
+        VmGetTable(vm, VM_GLOBALSINDEX);
+        EXPECT_EQ(VmType(vm, -1), VM_TFUNCTION) << lower;
+        VmPop(vm, 1);
+    }
+    EXPECT_EQ(n, 37);
+}
+
+TEST_F(StringCommands, DocumentedResults)
+{
+    struct Case { const char* cmd; std::vector<Value> args; Value want; };
+    const std::vector<Case> cases = {
+        {"addstr", {"ab"s, "c\0d"s}, "abc\0d"s},
+        {"addstr", {1.5, Nil{}}, "1.5"s},
+        {"asc", {"A"s}, 65.0},
+        {"asc", {""s}, 0.0},
+        {"chr", {65.0}, "A"s},
+        {"chr", {0.0}, ""s},
+        {"strlen", {"a\0b"s}, 3.0},
+        {"midstr", {"abcdef"s, 2.0}, "cdef"s},
+        {"midstr", {"abcdef"s, 2.0, 10.0}, "cdef"s},
+        {"midstr", {"abc"s, 3.0, 1.0}, ""s},
+        {"midstr", {"abcdef"s, -1.0, 3.0}, "ab"s},
+        {"leftstr", {"abc"s, 2.9}, "ab"s},
+        {"rightstr", {"abc"s, 2.0}, "bc"s},
+        {"unleftstr", {"abcdef"s, 2.0}, "abcd"s},
+        {"unrightstr", {"abcdef"s, 2.0}, "cdef"s},
+        {"unrightstr", {"a\0b\0c"s, 2.0}, "b\0c"s},
+        {"unmidstr", {"abcdef"s, 1.0, 2.0}, "adef"s},
+        {"insertstr", {"abcdef"s, "XY"s, 2.0}, "abXYcdef"s},
+        {"insertstr", {"abcdef"s, "XY"s, 2.0, 1.0}, "abXYef"s},
+        {"repeatstr", {"ab"s, 2.0}, "abab"s},
+        {"findstr", {"aXbx"s, "x"s, 0.0}, 1.0},
+        {"findstr", {"aXbx"s, "x"s}, 3.0},
+        {"countstr", {"aaaa"s, "aa"s}, 2.0},
+        {"replacestr", {"hello"s, "l"s, "L"s}, "heLLo"s},
+        {"lowerstr", {"\xC4" "B"s}, "\xE4" "b"s},
+        {"upperstr", {"\xE4" "b"s}, "\xC4" "B"s},
+        {"trimstr", {"xxab"s, "x"s, 0.0}, "ab"s},
+        {"padnum", {7.0, 3.0}, "007"s},
+        {"strstr", {3.14159}, "3.14"s},
+        {"strstr", {3.999, 0.0}, "3"s},
+        {"strstr", {1.23456e20, 2.0}, "1.23456e+20"s},
+        {"hexstr", {255.0}, "$FF"s},
+        {"hexstr", {8589934590.0}, "$FFFFFFFE"s},
+        {"hexstr", {-1.0}, "$FFFFFFFF"s},
+        {"binstr", {5.0, 7.0}, "00000101"s},
+        {"binstr", {5.0, 3.0}, ""s},
+        {"tonumber", {"ff"s, 16.0}, 255.0},
+        {"tonumber", {"ff x"s, 16.0}, 0.0},
+        {"tonumber", {"$10"s}, 16.0},
+        {"tonumber", {"abc"s}, 0.0},
+        {"tostring", {Nil{}}, "Nil"s},
+        {"tostring", {2.5}, "2.5"s},
+        {"md5str", {"abc"s}, "900150983cd24fb0d6963f7d28e17f72"s},
+        // Python: zlib.crc32(b"abc"), zlib.crc32(b"a\0b")
+        {"crc32str", {"abc"s}, 891568578.0},
+        {"crc32str", {"a\0b"s}, 367556721.0},
+        {"base64str", {"a\0b"s, 0.0}, "YQBi"s},
+        {"base64str", {"YQBi"s, 1.0}, "a\0b"s},
+        {"formatstr", {"%5.2f|%-4d|%x"s, 3.14159, 7.0, 255.0}, " 3.14|7   |ff"s},
+        {"formatstr", {"%q"s, "a\"b"s}, "\"a\\\"b\""s},
+    };
+    for (size_t i = 0; i < cases.size(); ++i) {
+        const Case& c = cases[i];
+        Value got = One(c.cmd, c.args);
+        EXPECT_EQ(got, c.want) << c.cmd << " case " << i;
+    }
+}
+
+TEST_F(StringCommands, RefusedArgumentsAndCounts)
+{
+    struct Case { const char* cmd; std::vector<Value> args; uint32_t code; };
+    const std::vector<Case> cases = {
+        {"chr", {256.0}, ERR_WRONGUSAGE},
+        {"chr", {-1.0}, ERR_WRONGUSAGE},
+        {"tonumber", {"10"s, 1.0}, ERR_WRONGUSAGE},
+        {"tonumber", {"10"s, 37.0}, ERR_WRONGUSAGE},
+        {"unleftstr", {"abc"s, -1.0}, ERR_WRONGUSAGE},
+        {"unmidstr", {"abc"s, -1.0, 1.0}, ERR_WRONGUSAGE},
+        {"findstr", {"abc"s, "a"s, 1.0, -1.0}, ERR_WRONGUSAGE},
+        {"trimstr", {"abc"s, "ab"s, 0.0}, ERR_WRONGUSAGE},
+        {"splitstr", {"abc"s, ""s}, ERR_WRONGUSAGE},
+        {"padnum", {-1.0, 3.0}, ERR_WRONGUSAGE},
+        {"md5str", {""s}, ERR_WRONGUSAGE},
+        {"crc32str", {""s}, ERR_WRONGUSAGE},
+        {"formatstr", {"%y"s, 1.0}, ERR_WRONGUSAGE},
+        {"formatstr", {"%123d"s, 1.0}, ERR_WRONGUSAGE},
+        {"formatstr", {"%d"s, "x"s}, ERR_NUMEXPECTED},
+        {"patternfindstrdirect", {"abc"s, "a"s, 4.0}, ERR_WRONGUSAGE},
+        {"patternreplacestr", {"abc"s, "a"s, Nil{}}, ERR_WRONGUSAGE},
+        {"patternreplacestr", {"abc"s, "%w"s, "%0"s}, ERR_INVCAPIDX},
+        {"patternfindstrshort", {"abc"s, "[a"s}, ERR_MALFORMPAT2},
+        {"patternfindstrshort", {"abc"s, "(a"s}, ERR_UNFINISHEDCAPTURE},
+        {"patternfindstrshort", {std::string(300, 'a'), std::string(600, 'a') + "?"}, ERR_NONE},
+        {"midstr", {"abc"s}, ERR_MISSINGPARAMTR},
+        {"strlen", {"a"s, "b"s}, ERR_TOOMANYARGS},
+        {"leftstr", {"abc"s, "x"s}, ERR_NUMEXPECTED},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(Call(c.cmd, c.args), c.code) << c.cmd;
+    std::string deep;
+    for (int i = 0; i < 1000; ++i)
+        deep += "a?";
+    EXPECT_EQ(Call("patternfindstrshort", {std::string(1000, 'a'), deep}), static_cast<uint32_t>(ERR_STACK));
+}
+
+TEST_F(StringCommands, TablesAndMultipleResults)
+{
+    std::vector<Value> r;
+    ASSERT_EQ(Call("val", {"$1F"s}, &r), 0u);
+    EXPECT_EQ(r, (std::vector<Value>{31.0, 3.0}));
+    ASSERT_EQ(Call("val", {"12abc"s}, &r), 0u);
+    EXPECT_EQ(r, (std::vector<Value>{12.0, 2.0}));
+    ASSERT_EQ(Call("val", {"x"s}, &r), 0u);
+    EXPECT_EQ(r, (std::vector<Value>{0.0, 0.0}));
+
+    ASSERT_EQ(Call("patternfindstrdirect", {"hello world"s, "o w"s}, &r), 0u);
+    EXPECT_EQ(r, (std::vector<Value>{4.0, 6.0, "o w"s}));
+    ASSERT_EQ(Call("patternfindstrdirect", {"hello"s, "xyz"s}, &r), 0u);
+    EXPECT_EQ(r, (std::vector<Value>{-1.0}));
+    ASSERT_EQ(Call("patternfindstrshort", {"key = value"s, "(%w+)%s*=%s*(%w+)"s}, &r), 0u);
+    EXPECT_EQ(r, (std::vector<Value>{"key"s, "value"s}));
+    ASSERT_EQ(Call("patternfindstrshort", {"abc"s, "()b()"s}, &r), 0u);
+    EXPECT_EQ(r, (std::vector<Value>{2.0, 3.0}));
+    ASSERT_EQ(Call("patternreplacestr", {"hello world"s, "o"s, "0"s}, &r), 0u);
+    EXPECT_EQ(r, (std::vector<Value>{"hell0 w0rld"s, 2.0}));
+    ASSERT_EQ(Call("patternreplacestr", {"hello world"s, "o"s, "0"s, 1.0}, &r), 0u);
+    EXPECT_EQ(r, (std::vector<Value>{"hell0 world"s, 1.0}));
+    ASSERT_EQ(Call("patternreplacestr", {"abc"s, ""s, "-"s}, &r), 0u);
+    EXPECT_EQ(r, (std::vector<Value>{"-a-b-c-"s, 4.0}));
+
+    // SplitStr: pieces at 0.. and their count.
+    VmSetTop(vm, 0);
+    VmPushString(vm, "splitstr");
+    VmGetTable(vm, VM_GLOBALSINDEX);
+    VmPushLString(vm, ",a,\0,b,", 7);
+    VmPushString(vm, ",");
+    ASSERT_EQ(VmPCall(vm, 2, 2, 0), 0u);
+    EXPECT_EQ(VmGetNumber(vm, 2), 5.0);
+    const std::string pieces[] = {"", "a", "\0"s, "b", ""};
+    for (int i = 0; i < 5; ++i) {
+        VmRawGetI(vm, 1, i);
+        EXPECT_EQ(std::string(VmGetString(vm, -1), VmGetStringLength(vm, -1)), pieces[i]);
+        VmPop(vm, 1);
+    }
+
+    // StrToArray and back through ArrayToStr.
+    VmSetTop(vm, 0);
+    VmPushString(vm, "arraytostr");
+    VmGetTable(vm, VM_GLOBALSINDEX);
+    VmPushString(vm, "strtoarray");
+    VmGetTable(vm, VM_GLOBALSINDEX);
+    VmPushString(vm, "AB");
+    ASSERT_EQ(VmPCall(vm, 1, 1, 0), 0u);
+    VmRawGetI(vm, 2, 2);
+    EXPECT_EQ(VmGetNumber(vm, -1), 0.0);
+    VmPop(vm, 1);
+    ASSERT_EQ(VmPCall(vm, 1, 1, 0), 0u);
+    EXPECT_STREQ(VmGetString(vm, 1), "AB");
+}
+
+namespace {
+
+uint32_t UpperFirst(VmState* vm)
+{
+    std::string s(VmGetString(vm, 1), VmGetStringLength(vm, 1));
+    if (s == "skip") {
+        VmPushNil(vm);
+        return 1;
+    }
+    s[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(s[0])));
+    VmPushLString(vm, s.data(), s.size());
+    return 1;
+}
+
+} // namespace
+
+TEST_F(StringCommands, IteratorAndFunctionReplacement)
+{
+    VmSetTop(vm, 0);
+    VmPushString(vm, "patternfindstr");
+    VmGetTable(vm, VM_GLOBALSINDEX);
+    VmPushString(vm, "one two  three");
+    VmPushString(vm, "%a*");
+    ASSERT_EQ(VmPCall(vm, 2, 1, 0), 0u);
+    std::vector<std::string> words;
+    for (int guard = 0; guard < 20; ++guard) {
+        VmPushValue(vm, 1);
+        ASSERT_EQ(VmPCall(vm, 0, VM_MULTRET, 0), 0u);
+        if (VmGetTop(vm) == 1)
+            break;
+        words.emplace_back(VmGetString(vm, 2), VmGetStringLength(vm, 2));
+        VmSetTop(vm, 1);
+    }
+    // Empty matches advance one byte, so the blanks yield empty words.
+    EXPECT_EQ(words, (std::vector<std::string>{"one", "", "two", "", "", "three", ""}));
+
+    VmSetTop(vm, 0);
+    VmPushString(vm, "patternreplacestr");
+    VmGetTable(vm, VM_GLOBALSINDEX);
+    VmPushString(vm, "hello skip world");
+    VmPushString(vm, "%a+");
+    VmPushNativeFunction(vm, UpperFirst);
+    ASSERT_EQ(VmPCall(vm, 3, 2, 0), 0u);
+    EXPECT_STREQ(VmGetString(vm, 1), "Hello  World");
+    EXPECT_EQ(VmGetNumber(vm, 2), 3.0);
+}
