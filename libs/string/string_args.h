@@ -46,7 +46,8 @@ inline int64_t OptIntegerArg(VmState* vm, int index, int64_t fallback)
     return VmType(vm, index) == VM_TNONE ? fallback : IntegerArg(vm, index);
 }
 
-inline void PushBytes(VmState* vm, std::string_view s) { VmPushLString(vm, s.data(), s.size()); }
+// An empty view may carry a null pointer, which no copy routine may see.
+inline void PushBytes(VmState* vm, std::string_view s) { VmPushLString(vm, s.empty() ? "" : s.data(), s.size()); }
 
 // Runs a handler body, turning an exhausted heap into ERR_MEM; script errors
 // pass through untouched.
