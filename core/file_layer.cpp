@@ -4,8 +4,7 @@
 // The handle keeps its own position (relative to the region's base) so that
 // regions can be confined without asking the stream, and it remembers
 // whether the last operation was a read or a write: the C library requires
-// a seek between the two directions on one stream. A handle belongs to one
-// thread (the stream layer's rule), so the stream's own lock is skipped.
+// a seek between the two directions on one stream.
 #include "core/file_layer.h"
 
 #include <cerrno>
@@ -203,7 +202,7 @@ size_t OsFileRead(OsFileHandle* handle, void* buffer, size_t count)
         if (count == 0)
             return 0;
     }
-    size_t n = fread_unlocked(buffer, 1, count, handle->stream);
+    size_t n = std::fread(buffer, 1, count, handle->stream);
     handle->position += n;
     handle->reading = 1;
     return n;
@@ -211,18 +210,8 @@ size_t OsFileRead(OsFileHandle* handle, void* buffer, size_t count)
 
 int OsFileGetC(OsFileHandle* handle)
 {
-    if (!handle->stream || (handle->isRegion && handle->position >= handle->size))
-        return -1;
-    if (handle->writing) {
-        fseeko(handle->stream, 0, SEEK_CUR);
-        handle->writing = 0;
-    }
-    int c = getc_unlocked(handle->stream);
-    if (c == EOF)
-        return -1;
-    ++handle->position;
-    handle->reading = 1;
-    return c;
+    unsigned char byte;
+    return OsFileRead(handle, &byte, 1) == 1 ? byte : -1;
 }
 
 size_t OsFileWrite(OsFileHandle* handle, const void* buffer, size_t count)
@@ -233,7 +222,7 @@ size_t OsFileWrite(OsFileHandle* handle, const void* buffer, size_t count)
         fseeko(handle->stream, 0, SEEK_CUR);
         handle->reading = 0;
     }
-    size_t n = fwrite_unlocked(buffer, 1, count, handle->stream);
+    size_t n = std::fwrite(buffer, 1, count, handle->stream);
     handle->position += n;
     handle->writing = 1;
     if (handle->size != OSFILE_SIZE_UNKNOWN && handle->position > handle->size)
@@ -243,19 +232,8 @@ size_t OsFileWrite(OsFileHandle* handle, const void* buffer, size_t count)
 
 int OsFilePutC(OsFileHandle* handle, int byte)
 {
-    if (!handle->stream || handle->isRegion)
-        return 0;
-    if (handle->reading) {
-        fseeko(handle->stream, 0, SEEK_CUR);
-        handle->reading = 0;
-    }
-    if (putc_unlocked(byte & 0xFF, handle->stream) == EOF)
-        return 0;
-    ++handle->position;
-    handle->writing = 1;
-    if (handle->size != OSFILE_SIZE_UNKNOWN && handle->position > handle->size)
-        handle->size = handle->position;
-    return 1;
+    unsigned char value = static_cast<unsigned char>(byte);
+    return OsFileWrite(handle, &value, 1) == 1 ? 1 : 0;
 }
 
 int OsFileFlush(OsFileHandle* handle)

@@ -14,7 +14,6 @@
 #include "core/io/stream.h"
 #include "core/io/virtual_names.h"
 #include "core/path_helpers.h"
-#include "core/vm/vm.h"
 #include "platform/posix/os_files.h"
 #include "platform/posix/os_memory.h"
 #include "platform/posix/os_paths.h"
@@ -141,47 +140,6 @@ const char* ResolveLinkedFile(VmState* vm, const char* name, int fontLookup, int
         return result.c_str();
     }
     return name;
-}
-
-const char* GetFileNameArg(VmState* vm, int index, int fontLookup, int* outIsFont)
-{
-    const char* name = VmType(vm, index) == VM_TSTRING ? VmGetString(vm, index) : nullptr;
-    return ResolveLinkedFile(vm, name ? name : "", fontLookup, outIsFont);
-}
-
-int GetTableFileName(VmState* vm, int tableIndex, const char* key, int fontLookup, int* outIsFont,
-                     char** outCopy, size_t* outLength, int* outFound)
-{
-    *outCopy = nullptr;
-    if (outIsFont)
-        *outIsFont = 0;
-    if (outFound)
-        *outFound = 0;
-    // The key push shifts indices counted from the top.
-    if (tableIndex < 0 && tableIndex > VM_REGISTRYINDEX)
-        tableIndex = VmGetTop(vm) + tableIndex + 1;
-    VmPushString(vm, key);
-    VmRawGet(vm, tableIndex);
-    const char* text = VmType(vm, -1) == VM_TSTRING ? VmGetString(vm, -1) : nullptr;
-    if (!text) {
-        VmPop(vm, 1);
-        return 0;
-    }
-    if (outFound)
-        *outFound = 1;
-    if (fontLookup)
-        text = ResolveLinkedFile(vm, text, 1, outIsFont);
-    size_t length = std::strlen(text);
-    char* copy = static_cast<char*>(OsAllocMem(length + 1, 0));
-    if (copy)
-        std::memcpy(copy, text, length + 1);
-    VmPop(vm, 1);
-    if (!copy)
-        return 0;
-    *outCopy = copy;
-    if (outLength)
-        *outLength = length;
-    return 1;
 }
 
 uint32_t ReadLongBE(StreamHandle* stream)

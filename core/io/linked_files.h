@@ -37,18 +37,6 @@ void SetLinkedFiles(const LinkedFileRecord* first, uint64_t appletStart);
 // valid until the next call.
 const char* ResolveLinkedFile(VmState* vm, const char* name, int fontLookup, int* outIsFont);
 
-// ResolveLinkedFile of the string argument at index ("" when the argument
-// is no string).
-const char* GetFileNameArg(VmState* vm, int index, int fontLookup, int* outIsFont);
-
-// Reads the string field key of the table at tableIndex: 1 with a new copy
-// in outCopy (OsFreeMem frees it; with fontLookup the text is first resolved
-// as a linked font or file), 0 when the field is absent or not a string, or
-// when the copy cannot be made (outCopy null). outLength and outFound may
-// be null.
-int GetTableFileName(VmState* vm, int tableIndex, const char* key, int fontLookup, int* outIsFont,
-                     char** outCopy, size_t* outLength, int* outFound);
-
 // Byte-order readers (bytes through StreamGetC; an end of stream reads as
 // 0xFF bytes) and writers (through StreamPutC).
 uint32_t ReadLongBE(StreamHandle* stream);

@@ -13,7 +13,6 @@
 #include "core/io/linked_files.h"
 #include "core/io/stream.h"
 #include "core/io/virtual_names.h"
-#include "core/vm/vm.h"
 #include "platform/posix/os_files.h"
 #include "platform/posix/os_memory.h"
 #include "platform/posix/os_paths.h"
@@ -79,43 +78,6 @@ TEST_F(LinkedFiles, NamesResolveToChunkNames)
         EXPECT_EQ(ResolveLinkedFile(nullptr, miss[0], miss[1][0] - '0', &isFont), miss[0]);
         EXPECT_EQ(isFont, 0);
     }
-}
-
-TEST_F(LinkedFiles, ArgumentsAndTableFieldsResolveThroughTheVm)
-{
-    VmState* vm = VmOpenState();
-    ASSERT_NE(vm, nullptr);
-    VmPushString(vm, "GFX\\pic.png");
-    EXPECT_STREQ(GetFileNameArg(vm, 1, 0, nullptr), ":::chunk1010:20*gfx/pic.png?app.qma");
-    VmPushNumber(vm, 5);
-    EXPECT_STREQ(GetFileNameArg(vm, 2, 0, nullptr), "");
-
-    VmNewTable(vm);
-    VmPushString(vm, "font");
-    VmPushString(vm, "Vera.font");
-    VmSetTable(vm, -3);
-    VmPushString(vm, "count");
-    VmPushNumber(vm, 3);
-    VmSetTable(vm, -3);
-    int top = VmGetTop(vm);
-    char* copy = nullptr;
-    size_t length = 0;
-    int found = -1, isFont = -1;
-    ASSERT_EQ(GetTableFileName(vm, -1, "font", 1, &isFont, &copy, &length, &found), 1);
-    EXPECT_STREQ(copy, ":::chunk1040:50*Vera?app.qma");
-    EXPECT_EQ(length, std::strlen(copy));
-    EXPECT_EQ(found, 1);
-    EXPECT_EQ(isFont, 1);
-    OsFreeMem(copy);
-    ASSERT_EQ(GetTableFileName(vm, top, "font", 0, &isFont, &copy, nullptr, nullptr), 1);
-    EXPECT_STREQ(copy, "Vera.font");
-    OsFreeMem(copy);
-    EXPECT_EQ(GetTableFileName(vm, -1, "missing", 0, nullptr, &copy, nullptr, &found), 0);
-    EXPECT_EQ(found, 0);
-    EXPECT_EQ(copy, nullptr);
-    EXPECT_EQ(GetTableFileName(vm, -1, "count", 0, nullptr, &copy, nullptr, &found), 0);
-    EXPECT_EQ(VmGetTop(vm), top);
-    VmCloseState(vm);
 }
 
 TEST(ByteOrder, ReadersCombineMaskedBytesAndWritersRoundTrip)

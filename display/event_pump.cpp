@@ -1,0 +1,147 @@
+// The event pump and the waits. Pumping takes what the platform gathered
+// since the last pump (a quit request, fired timers) and turns it into queued
+// events or into the poll work of the libraries; a display adapter plugin
+// pumps its own window system instead.
+#include <atomic>
+
+#include "core/command_services.h"
+#include "core/io/error_codes.h"
+#include "core/timers.h"
+#include "core/time_values.h"
+#include "core/vm/error_hooks.h"
+#include "display/events.h"
+#include "display/intervals.h"
+#include "platform/posix/os_runloop.h"
+#include "platform/posix/os_thread.h"
+
+uint32_t NoEventPumping;
+
+namespace {
+
+EventAdapterHooks g_adapter;
+PollWork g_pollWork[2];
+OsTimeValue g_lastStaleDrop;
+bool g_staleClockStarted;
+
+constexpr uint32_t kStaleDropSeconds = 10;
+
+bool IsPollKey(const OsTimerKey& key)
+{
+    return key.id == kPollIntervalId.id && key.handle == kPollIntervalId.handle;
+}
+
+// Walks the timer list once, collecting every fired timer.
+void CollectFiredTimers(VmState* vm)
+{
+    OsTimer* cursor = nullptr;
+    bool first = true;
+    while (first || cursor) {
+        first = false;
+        uint32_t kind;
+        OsTimerKey key;
+        cursor = OsNextFiredTimer(cursor, &kind, &key);
+        if (kind == OS_TIMER_NOT_FIRED) continue;
+        if (kind == OS_TIMER_PERIODIC && IsPollKey(key)) {
+            for (PollWork work : g_pollWork)
+                if (work) work(vm);
+            continue;
+        }
+        ObjectId target{static_cast<uint32_t>(key.id), key.handle};
+        uint32_t type = kind == OS_TIMER_ONESHOT ? EVENT_TIMEOUT : EVENT_INTERVAL;
+        // An interval that fires again before the script took its last event
+        // gets no second one: a busy script must not drown in them.
+        if (type == EVENT_INTERVAL && IsEventQueued(type, target)) continue;
+        PostEvent(type, 0, target, 0, nullptr);
+    }
+}
+
+uint32_t NativePump(VmState* vm)
+{
+    if (OsTakeQuitRequest()) return ERR_USERABORT;
+    CollectFiredTimers(vm);
+    return 0;
+}
+
+// The timers' view of the event layer.
+void HookWake(void*) { OsPostTimerWakeup(); }
+
+uint32_t HookWait(VmState* vm, void*) { return WaitForOsEvent(vm, 1, 0, 0); }
+
+int HookPump(VmState* vm, uint32_t* outCode, void*) { return PumpOsEvents(vm, 1, 0, outCode); }
+
+uint32_t HookAddPoll(VmState* vm, uint32_t ms, void*) { return AddInterval(vm, kPollIntervalId, ms, 0); }
+
+void HookClearPoll(VmState* vm, void*) { ClearIntervalRecord(vm, kPollIntervalId); }
+
+}  // namespace
+
+void InstallTimerEventHooks(bool install)
+{
+    static const OsEventHooks hooks{HookWake, HookWait, HookPump, HookAddPoll, HookClearPoll,
+                                    nullptr};
+    OsSetEventHooks(install ? &hooks : nullptr);
+}
+
+int PumpOsEvents(VmState* vm, uint32_t mode, uint32_t, uint32_t* outCode)
+{
+    *outCode = 0;
+    if (mode & 1) {
+        int hook = RunHooks(vm, HOOK_VMSTATE, nullptr);
+        if (hook) {
+            *outCode = static_cast<uint32_t>(hook);
+            return 1;
+        }
+        OsTimeValue now;
+        OsGetTime(&now);
+        if (!g_staleClockStarted) {
+            g_lastStaleDrop = now;
+            g_staleClockStarted = true;
+        } else {
+            OsTimeValue since = now;
+            OsSubTime(&since, &g_lastStaleDrop);
+            if (since.seconds >= kStaleDropSeconds) {
+                DropStaleEvents(vm);
+                g_lastStaleDrop = now;
+            }
+        }
+    }
+    uint32_t result = g_adapter.handleEvents ? g_adapter.handleEvents(vm, g_adapter.user)
+                                             : NativePump(vm);
+    if (result == ERR_USERABORT) {
+        VmAbortFlag.store(1);
+        return 1;
+    }
+    if (result) {
+        *outCode = result;
+        return 1;
+    }
+    return VmAbortFlag.load() ? 1 : 0;
+}
+
+void PumpEventsCallback(VmState* vm, VmDebugRecord*, uint32_t* outCode)
+{
+    if (NoEventPumping) {
+        *outCode = 0;
+        return;
+    }
+    PumpOsEvents(vm, 1, 0, outCode);
+}
+
+uint32_t WaitForOsEvent(VmState* vm, uint32_t, uint32_t, uint32_t)
+{
+    if (g_adapter.waitEvents) return g_adapter.waitEvents(vm, g_adapter.user);
+    // Something to pump already: no need to sleep.
+    if (OsQuitRequested() || CountQueuedEvents()) return 0;
+    OsWaitForWake(0xFFFFFFFFu);
+    return 0;
+}
+
+void SetEventAdapterHooks(const EventAdapterHooks* hooks)
+{
+    g_adapter = hooks ? *hooks : EventAdapterHooks{};
+}
+
+void SetPollWork(uint32_t slot, PollWork work)
+{
+    if (slot < 2) g_pollWork[slot] = work;
+}

@@ -1,0 +1,336 @@
+// Display records, adapters, the frame limiter and the requesters as the
+// display subsystem shows them.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "core/io/error_codes.h"
+#include "core/run_records.h"
+#include "display/adapters.h"
+#include "display/display.h"
+#include "display/event_handlers.h"
+#include "display/requesters.h"
+#include "platform/posix/os_memory.h"
+#include "platform/posix/os_runloop.h"
+#include "platform/posix/os_time.h"
+
+namespace {
+
+class DisplayTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_EQ(OsInit(), 0u); }
+    void TearDown() override
+    {
+        FreeAllDisplays(nullptr);
+        ResetAdapters();
+        OsSetRequesterBackend(nullptr);
+        ScriptedRequesterReset();
+        OsShutdown();
+    }
+    Display* Make(uint32_t id)
+    {
+        DisplayOptions o;
+        InitDisplayOptions(&o);
+        Display* d = nullptr;
+        EXPECT_EQ(CreateDisplayRecord(MakeObjectId(id), false, o, &d), 0u);
+        return d;
+    }
+};
+
+TEST_F(DisplayTest, FinderTellsNumbersFromHandles)
+{
+    Display* one = Make(1);
+    DisplayOptions o;
+    InitDisplayOptions(&o);
+    Display* anon = nullptr;
+    ASSERT_EQ(CreateDisplayRecord(MakeObjectId(0), true, o, &anon), 0u);
+    Display* found = nullptr;
+    EXPECT_EQ(FindDisplay(MakeObjectId(1), &found), 0u);
+    EXPECT_EQ(found, one);
+    EXPECT_EQ(FindDisplay(MakeHandleId(anon->header.handle), &found), 0u);
+    EXPECT_EQ(found, anon);
+    // A handle record has numeric id 0, and 0 finds nothing by number.
+    EXPECT_EQ(FindDisplay(MakeObjectId(0), &found), uint32_t{ERR_FINDDISPLAY});
+    EXPECT_EQ(FindDisplay(MakeObjectId(2), &found), uint32_t{ERR_FINDDISPLAY});
+    EXPECT_EQ(FindDisplay(MakeHandleId(12345), &found), uint32_t{ERR_FINDARRAY});
+    EXPECT_EQ(CountObjectsOfType(OBJ_DISPLAY), 0u) << "display lists register with the library";
+}
+
+TEST_F(DisplayTest, DefaultsAndSizeLimits)
+{
+    Display* d = Make(1);
+    EXPECT_EQ(d->width, 640);
+    EXPECT_EQ(d->height, 480);
+    EXPECT_EQ(d->x, (kMonitorWidth - 640) / 2);
+    EXPECT_EQ(d->y, (kMonitorHeight - 480) / 2);
+    EXPECT_EQ(d->state, uint32_t{DISPSTATE_CLOSED});
+    DisplayOptions o;
+    InitDisplayOptions(&o);
+    Display* bad;
+    for (int32_t w : {0, -1, 16385}) {
+        o.width = w;
+        EXPECT_EQ(CreateDisplayRecord(MakeObjectId(7), false, o, &bad), uint32_t{ERR_DISPLAYSIZE});
+    }
+}
+
+TEST_F(DisplayTest, ReplacingAnOpenDisplayIsRefused)
+{
+    Display* d = Make(3);
+    ASSERT_EQ(OpenDisplayRecord(d), 0u);
+    DisplayOptions o;
+    InitDisplayOptions(&o);
+    Display* again;
+    EXPECT_EQ(CreateDisplayRecord(MakeObjectId(3), false, o, &again), uint32_t{ERR_FREEADISPLAY});
+    CloseDisplayRecord(d);
+    EXPECT_EQ(CreateDisplayRecord(MakeObjectId(3), false, o, &again), 0u);
+    Display* found;
+    ASSERT_EQ(FindDisplay(MakeObjectId(3), &found), 0u);
+    EXPECT_EQ(found, again);
+}
+
+TEST_F(DisplayTest, FirstDisplayOpensWithDefaultsAndEndsAdapterSetup)
+{
+    EXPECT_TRUE(AdapterSetupOpen());
+    ASSERT_EQ(OpenFirstDisplay(nullptr, nullptr, nullptr), 0u);
+    ASSERT_NE(CurrentDisplay, nullptr);
+    EXPECT_EQ(CurrentDisplay->header.id, 1u);
+    EXPECT_EQ(CurrentDisplay->state, uint32_t{DISPSTATE_OPEN});
+    EXPECT_FALSE(AdapterSetupOpen());
+    AdapterPlugin plugin{&plugin, PLUGINCAPS_DISPLAYADAPTER, "late"};
+    EXPECT_EQ(SetDisplayAdapter(plugin, 0, nullptr), uint32_t{ERR_SETADAPTER});
+}
+
+TEST_F(DisplayTest, AdapterSetterRules)
+{
+    static int infoA, infoB;
+    AdapterPlugin noCaps{&infoA, 0x2000, "a"};
+    EXPECT_EQ(SetDisplayAdapter(noCaps, 0, nullptr), uint32_t{ERR_WRONGUSAGE});
+    EXPECT_FALSE(HaveDisplayAdapter());
+
+    AdapterPlugin a{&infoA, PLUGINCAPS_DISPLAYADAPTER, "a"};
+    TagItem tags[] = {{1, 32}, {3, 0x77}, {TAG_END, 0}};
+    ASSERT_EQ(SetDisplayAdapter(a, ADAPTERFLAG_LOCKED, tags), 0u);
+    EXPECT_TRUE(HaveDisplayAdapter());
+    EXPECT_EQ(DisplayAdapter.word1, 32u);
+    EXPECT_EQ(DisplayAdapterWord, 32u);
+    EXPECT_EQ(DisplayAdapter.capabilityWord, 0x77u);
+    AdapterPlugin b{&infoB, PLUGINCAPS_DISPLAYADAPTER, "b"};
+    EXPECT_EQ(SetDisplayAdapter(b, 0, nullptr), uint32_t{ERR_SETADAPTER}) << "locked adapter";
+
+    ResetAdapters();
+    AppletInfo old{};
+    old.loaded = 1;
+    old.versionMajor = 5;
+    old.versionMinor = 9;
+    AppletInfo* saved = ProgramAppletInfo;
+    ProgramAppletInfo = &old;
+    EXPECT_EQ(SetDisplayAdapter(b, 0, nullptr), uint32_t{ERR_OLDAPPLET});
+    EXPECT_EQ(SetRequesterAdapter(AdapterPlugin{&infoB, PLUGINCAPS_REQUESTERADAPTER, "b"}, 0),
+              uint32_t{ERR_OLDAPPLET});
+    ProgramAppletInfo = saved;
+    EXPECT_EQ(SetRequesterAdapter(AdapterPlugin{&infoB, PLUGINCAPS_DISPLAYADAPTER, "b"}, 0),
+              uint32_t{ERR_WRONGUSAGE});
+    EXPECT_EQ(SetRequesterAdapter(AdapterPlugin{&infoB, PLUGINCAPS_REQUESTERADAPTER, "b"}, 0), 0u);
+    ASSERT_NE(GetRequesterAdapter(), nullptr);
+    EXPECT_EQ(GetRequesterAdapter()->plugin, &infoB);
+    // A requester adapter without bound entry points leaves the platform in charge.
+    OsSetRequesterBackend(&ScriptedRequesterBackend);
+    ScriptedAnswer second;
+    second.button = 2;
+    ScriptedRequesterPush(second);
+    int button = -1;
+    EXPECT_EQ(ShowSystemRequester(nullptr, nullptr, "t", "b", "A|B|C", 0, 1, &button), 0u);
+    EXPECT_EQ(button, 2);
+}
+
+int g_frames;
+int CountFrame(void*, uint32_t message, void*)
+{
+    if (message == 5) ++g_frames;
+    return 0;
+}
+
+TEST_F(DisplayTest, FrameLimiterWaitsAFrameBetweenFramesAndRunsCallbacks)
+{
+    Display* d = Make(1);
+    ASSERT_EQ(OpenDisplayRecord(d), 0u);
+    g_frames = 0;
+    ASSERT_EQ(AddDisplayCallback(d, CountFrame, nullptr, nullptr), 0u);
+    uint64_t start = OsMonotonicNanos();
+    for (int i = 0; i < 4; ++i) ASSERT_EQ(AdapterVWait(nullptr, d, 0), 0u);
+    uint64_t elapsedUs = (OsMonotonicNanos() - start) / 1000;
+    EXPECT_EQ(g_frames, 4);
+    // Four frames are at least three frame periods apart (a lower bound only:
+    // a loaded machine may take longer, never shorter).
+    EXPECT_GE(elapsedUs + 1000, 3 * kFrameMicros);
+}
+
+TEST_F(DisplayTest, CallbacksMayRemoveThemselves)
+{
+    Display* d = Make(1);
+    static DisplayCallback* self;
+    static int calls;
+    calls = 0;
+    auto removeSelf = [](void* display, uint32_t, void*) {
+        ++calls;
+        RemoveDisplayCallback(static_cast<Display*>(display), self);
+        return 0;
+    };
+    ASSERT_EQ(AddDisplayCallback(d, removeSelf, nullptr, &self), 0u);
+    ASSERT_EQ(AddDisplayCallback(d, CountFrame, nullptr, nullptr), 0u);
+    g_frames = 0;
+    SignalDisplayCallback(d, 5);
+    SignalDisplayCallback(d, 5);
+    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(g_frames, 2);
+}
+
+TEST_F(DisplayTest, MonitorNamesAndPointer)
+{
+    Display* d = Make(1);
+    int32_t x, y, w, h;
+    EXPECT_EQ(GetDisplayMonitorRect(d, &x, &y, &w, &h), 0u);
+    EXPECT_EQ(w, 1920);
+    EXPECT_EQ(h, 1080);
+    EXPECT_EQ(CountMonitors(d), 1u);
+    EXPECT_STREQ(GetDisplayModeName(6), "fakefullscreen");
+    EXPECT_STREQ(GetDisplayModeName(5), "(not found)");
+    EXPECT_STREQ(GetBackfillTypeName(2), "gradient");
+    EXPECT_STREQ(GetBackfillTypeName(0), "(not found)");
+
+    uint32_t pixels[4] = {1, 2, 3, 4};
+    PointerImage* p = nullptr;
+    int32_t pw, ph;
+    ASSERT_EQ(AdapterCreatePointerImage(pixels, 2, 2, 9, -3, &p, &pw, &ph), 0u);
+    EXPECT_EQ(p->hotX, 1);
+    EXPECT_EQ(p->hotY, 0);
+    EXPECT_EQ(AdapterCreatePointerImage(pixels, 0, 2, 0, 0, &p, &pw, &ph) != 0u, true);
+    AdapterSetDisplayPointer(d, nullptr, 0);
+    AdapterShowHidePointer(d, false);
+    EXPECT_EQ(d->pointerHidden, 1u);
+    AdapterMovePointer(d, 10, 20);
+    EXPECT_EQ(d->mouseX, 10);
+    d->mouseButtons = 3;
+    ResetDisplayInputState(d);
+    EXPECT_EQ(d->mouseButtons, 0u);
+}
+
+TEST_F(DisplayTest, EventNamesIgnoreCase)
+{
+    bool global = true;
+    EXPECT_EQ(FindEventName("onmousedown", &global), 8);
+    EXPECT_FALSE(global);
+    EXPECT_EQ(FindEventName("ONSAMPLEEND", &global), int{GEVENT_SAMPLEEND});
+    EXPECT_TRUE(global);
+    EXPECT_EQ(FindEventName("OnNothing", &global), -1);
+}
+
+TEST_F(DisplayTest, ExitsRunTwiceAndWithoutAnything)
+{
+    FreeAllDisplays(nullptr);
+    Make(1);
+    FreeAllDisplays(nullptr);
+    FreeAllDisplays(nullptr);
+    EXPECT_EQ(DisplayList, nullptr);
+    EXPECT_EQ(CurrentDisplay, nullptr);
+}
+
+// ------------------------------------------------------------ requesters
+
+TEST_F(DisplayTest, RequestersMarkTheDisplayAndDropItsInput)
+{
+    Display* d = Make(1);
+    OpenDisplayRecord(d);
+    static Display* watched;
+    static uint32_t openWhileAsked;
+    watched = d;
+    OsRequesterBackend probe = ScriptedRequesterBackend;
+    probe.systemRequest = [](const char*, const char*, const char*, int, int* out) {
+        openWhileAsked = watched->requesterOpen;
+        *out = 1;
+        return 0;
+    };
+    OsSetRequesterBackend(&probe);
+    d->mouseButtons = 1;
+    int button = -1;
+    EXPECT_EQ(ShowSystemRequester(nullptr, d, "t", "b", nullptr, 0, 1, &button), 0u);
+    EXPECT_EQ(openWhileAsked, 1u);
+    EXPECT_EQ(d->requesterOpen, 0u);
+    EXPECT_EQ(d->mouseButtons, 0u);
+    EXPECT_EQ(button, 1);
+}
+
+TEST_F(DisplayTest, ScriptedAnswersThroughEveryRequester)
+{
+    OsSetRequesterBackend(&ScriptedRequesterBackend);
+    ScriptedAnswer text;
+    text.text = "hello world";
+    ScriptedRequesterPush(text);
+    ScriptedAnswer cancelled;
+    cancelled.cancel = true;
+    cancelled.text = "partial";
+    ScriptedRequesterPush(cancelled);
+    ScriptedAnswer files;
+    files.text = "/tmp/pics/a.png";
+    files.files = {"b.png"};
+    ScriptedRequesterPush(files);
+    ScriptedAnswer folder;
+    folder.text = "/srv/data";
+    ScriptedRequesterPush(folder);
+    ScriptedAnswer pick;
+    pick.index = 7;  // outside the choices: no choice
+    ScriptedRequesterPush(pick);
+
+    char out[kRequesterTextSize];
+    EXPECT_EQ(ShowStringRequester(nullptr, nullptr, "t", "b", "", 0, 5, 0, 1, out), 0u);
+    EXPECT_STREQ(out, "hello") << "cut to the maximum length";
+    EXPECT_EQ(ShowStringRequester(nullptr, nullptr, "t", "b", "", 3, 0, 0, 1, out),
+              uint32_t{ERR_USERABORT});
+    EXPECT_STREQ(out, "partial");
+    EXPECT_EQ(ShowStringRequester(nullptr, nullptr, "t", "b", "", 1, 0, 0, 1, out),
+              uint32_t{ERR_WRONGUSAGE});
+    EXPECT_EQ(ShowStringRequester(nullptr, nullptr, "t", "b", "", 0, 1025, 0, 1, out),
+              uint32_t{ERR_WRONGUSAGE});
+
+    FileRequestResult result;
+    ASSERT_EQ(ShowFileRequester(nullptr, nullptr, "t", "#?", REQ_MULTISELECT, "", "", 1, &result),
+              0u);
+    EXPECT_STREQ(result.folder, "/tmp/pics");
+    ASSERT_EQ(result.count, 2u);
+    EXPECT_STREQ(result.names, "a.png");
+    EXPECT_STREQ(result.names + 6, "b.png");
+    OsFreeMem(result.names);
+    EXPECT_EQ(ShowFileRequester(nullptr, nullptr, "t", "*", 3, "", "", 1, &result),
+              uint32_t{ERR_WRONGUSAGE});
+
+    char* chosen = nullptr;
+    ASSERT_EQ(ShowPathRequester(nullptr, nullptr, "t", REQ_SAVEMODE, "", 1, &chosen), 0u);
+    ASSERT_NE(chosen, nullptr);
+    EXPECT_STREQ(chosen, "/srv/data");
+    OsFreeMem(chosen);
+    EXPECT_EQ(ShowPathRequester(nullptr, nullptr, "t", REQ_MULTISELECT, "", 1, &chosen),
+              uint32_t{ERR_WRONGUSAGE});
+
+    const char choices[] = "one\0two\0";
+    int index = 0;
+    EXPECT_EQ(ShowListRequester(nullptr, nullptr, "t", "b", choices, 1, 1, &index), 0u);
+    EXPECT_EQ(index, -1);
+    EXPECT_EQ(ShowListRequester(nullptr, nullptr, "t", "b", "", 0, 1, &index),
+              uint32_t{ERR_WRONGUSAGE});
+
+    // The queue is empty now: every requester falls back to its default.
+    EXPECT_EQ(ShowListRequester(nullptr, nullptr, "t", "b", choices, 5, 1, &index), 0u);
+    EXPECT_EQ(index, -1) << "a default outside the choices counts as none";
+    uint32_t color = 0;
+    EXPECT_EQ(ShowColorRequester(nullptr, nullptr, "t", 0xFF8800, 1, &color), 0u);
+    EXPECT_EQ(color, 0xFF8800u);
+    EXPECT_EQ(ShowFileRequester(nullptr, nullptr, "t", "", 0, "", "", 1, &result), 0u);
+    EXPECT_EQ(result.count, 0u) << "no answer means cancelled";
+
+    auto log = ScriptedRequesterLog();
+    ASSERT_FALSE(log.empty());
+    EXPECT_EQ(log[0].kind, "string");
+    EXPECT_EQ(log[0].title, "t");
+}
+
+}  // namespace

@@ -1,0 +1,234 @@
+// The event pump's result rules, intervals and timeouts on the platform's
+// timers, and a quit signal ending a waiting script.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <thread>
+
+#include "core/command_services.h"
+#include "core/io/error_codes.h"
+#include "core/timers.h"
+#include "core/vm/error_hooks.h"
+#include "display/events.h"
+#include "display/intervals.h"
+#include "platform/posix/os_runloop.h"
+#include "platform/posix/os_time.h"
+
+namespace {
+
+class PumpTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_EQ(OsInit(), 0u);
+        ASSERT_EQ(InitEventQueue(), 0u);
+        VmAbortFlag.store(0);
+        OsTakeQuitRequest();
+    }
+    void TearDown() override
+    {
+        SetEventAdapterHooks(nullptr);
+        FreeAllTimerObjects(nullptr);
+        FreeEventQueue();
+        OsShutdown();
+        OsTakeQuitRequest();
+        VmAbortFlag.store(0);
+    }
+};
+
+// ------------------------------------------------------------ result matrix
+
+int g_hookResult;
+int g_hookCalls;
+uint32_t g_adapterResult;
+int g_adapterCalls;
+
+int StateHook(VmState*, void*)
+{
+    ++g_hookCalls;
+    return g_hookResult;
+}
+
+uint32_t AdapterPump(VmState*, void*)
+{
+    ++g_adapterCalls;
+    return g_adapterResult;
+}
+
+struct PumpCase {
+    const char* name;
+    uint32_t mode;
+    int hookResult;
+    uint32_t pumpResult;
+    uint32_t abortBefore;
+    int expectReturn;
+    uint32_t expectCode;
+    uint32_t expectAbort;
+    int expectPumps;
+};
+
+TEST_F(PumpTest, ResultMatrix)
+{
+    const PumpCase cases[] = {
+        {"quiet pump", 1, 0, 0, 0, 0, 0, 0, 1},
+        {"abort flag already set", 2, 0, 0, 1, 1, 0, 1, 1},
+        {"user abort from the pump", 2, 0, ERR_USERABORT, 0, 1, 0, 1, 1},
+        {"other pump error", 2, 0, ERR_MEM, 0, 1, ERR_MEM, 0, 1},
+        {"hook result stops before pumping", 1, 4711, 0, 0, 1, 4711, 0, 0},
+        {"mode 2 runs no hooks", 2, 4711, 0, 0, 0, 0, 0, 1},
+        {"hook wins over a pump error", 3, 5, ERR_MEM, 0, 1, 5, 0, 0},
+    };
+    HookRecord* hook = AddHook(HOOK_VMSTATE, reinterpret_cast<void*>(&StateHook), nullptr, 0);
+    ASSERT_NE(hook, nullptr);
+    EventAdapterHooks adapter{AdapterPump, nullptr, nullptr};
+    SetEventAdapterHooks(&adapter);
+    for (const PumpCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        g_hookResult = c.hookResult;
+        g_adapterResult = c.pumpResult;
+        g_adapterCalls = 0;
+        VmAbortFlag.store(c.abortBefore);
+        uint32_t code = 12345;
+        EXPECT_EQ(PumpOsEvents(nullptr, c.mode, 0, &code), c.expectReturn);
+        EXPECT_EQ(code, c.expectCode);
+        EXPECT_EQ(VmAbortFlag.load(), c.expectAbort);
+        EXPECT_EQ(g_adapterCalls, c.expectPumps);
+    }
+    RemoveHook(hook);
+}
+
+TEST_F(PumpTest, QuitRequestBecomesUserAbortOnce)
+{
+    OsRequestQuit();
+    VmAbortFlag.store(0);  // as if the script had not looked yet
+    uint32_t code = 1;
+    EXPECT_EQ(PumpOsEvents(nullptr, 2, 0, &code), 1);
+    EXPECT_EQ(code, 0u);
+    EXPECT_EQ(VmAbortFlag.load(), 1u);
+    EXPECT_FALSE(OsQuitRequested());
+}
+
+TEST_F(PumpTest, LineHookDoesNothingWhilePumpingIsSwitchedOff)
+{
+    OsRequestQuit();
+    VmAbortFlag.store(0);
+    NoEventPumping = 1;
+    uint32_t code = 99;
+    PumpEventsCallback(nullptr, nullptr, &code);
+    EXPECT_EQ(code, 0u);
+    EXPECT_TRUE(OsQuitRequested());
+    NoEventPumping = 0;
+    PumpEventsCallback(nullptr, nullptr, &code);
+    EXPECT_EQ(VmAbortFlag.load(), 1u);
+}
+
+// ------------------------------------------------------------ timers
+
+// Pumps and drains until `done` says so or a generous limit passes; the
+// limit only stops a broken build from hanging.
+template <typename Done>
+void PumpUntil(Done done, int* intervals, int* timeouts)
+{
+    uint64_t limit = OsMonotonicNanos() + 10ull * 1000000000ull;
+    while (!done() && OsMonotonicNanos() < limit) {
+        WaitForOsEvent(nullptr, 1, 0, 0);
+        uint32_t code;
+        PumpOsEvents(nullptr, 2, 0, &code);
+        while (QueuedEvent* e = TakeEvent()) {
+            if (e->type == EVENT_INTERVAL && e->target.id == 5) ++*intervals;
+            if (e->type == EVENT_TIMEOUT && e->target.id == 6) ++*timeouts;
+            FreeQueuedEvent(e);
+        }
+    }
+}
+
+TEST_F(PumpTest, IntervalFiresRepeatedlyAndTimeoutOnce)
+{
+    ASSERT_EQ(AddInterval(nullptr, MakeObjectId(5), 10, 0), 0u);
+    ASSERT_EQ(AddTimeout(nullptr, MakeObjectId(6), 30, 0), 0u);
+    int intervals = 0, timeouts = 0;
+    PumpUntil([&] { return intervals >= 5 && timeouts >= 1; }, &intervals, &timeouts);
+    EXPECT_GE(intervals, 5);
+    EXPECT_EQ(timeouts, 1);
+    // The one-shot timer is gone from the timer list; the interval's is not.
+    EXPECT_EQ(OsFindTimer(OS_TIMER_ONESHOT, OsTimerKey{6, 0}, nullptr), nullptr);
+    EXPECT_NE(OsFindTimer(OS_TIMER_PERIODIC, OsTimerKey{5, 0}, nullptr), nullptr);
+
+    // After clearing, the interval's record and timer are gone for good.
+    ClearIntervalRecord(nullptr, MakeObjectId(5));
+    IntervalRecord* r;
+    EXPECT_EQ(FindInterval(MakeObjectId(5), &r), uint32_t{ERR_FINDINTERVAL});
+    EXPECT_EQ(OsFindTimer(OS_TIMER_PERIODIC, OsTimerKey{5, 0}, nullptr), nullptr);
+    OsDelay(30);
+    uint32_t code;
+    PumpOsEvents(nullptr, 2, 0, &code);
+    while (QueuedEvent* e = TakeEvent()) {
+        EXPECT_NE(e->type, uint32_t{EVENT_INTERVAL}) << "a cleared interval fired";
+        FreeQueuedEvent(e);
+    }
+}
+
+TEST_F(PumpTest, NewHandleIntervalsAreFoundByHandleOnly)
+{
+    ObjectId id{};
+    ASSERT_EQ(AddInterval(nullptr, MakeObjectId(0), 1000, TIMER_NEWHANDLE, nullptr, &id), 0u);
+    EXPECT_EQ(id.id, 0u);
+    EXPECT_NE(id.handle, 0u);
+    IntervalRecord* r = nullptr;
+    EXPECT_EQ(FindInterval(id, &r), 0u);
+    EXPECT_EQ(r->time.seconds, 1u);
+    EXPECT_EQ(FindInterval(MakeObjectId(0), &r), uint32_t{ERR_FINDINTERVAL});
+    EXPECT_EQ(FindInterval(MakeHandleId(id.handle + 8), &r), uint32_t{ERR_FINDARRAY});
+    EXPECT_EQ(FindTimeout(id, &r), uint32_t{ERR_FINDARRAY});
+}
+
+TEST_F(PumpTest, SameIdReplacesTheInterval)
+{
+    ASSERT_EQ(AddInterval(nullptr, MakeObjectId(3), 1000, 0), 0u);
+    ASSERT_EQ(AddInterval(nullptr, MakeObjectId(3), 2000, 0), 0u);
+    int n = 0;
+    for (IntervalRecord* r = IntervalList; r; r = reinterpret_cast<IntervalRecord*>(r->header.next))
+        ++n;
+    EXPECT_EQ(n, 1);
+    IntervalRecord* r;
+    ASSERT_EQ(FindInterval(MakeObjectId(3), &r), 0u);
+    EXPECT_EQ(r->time.seconds, 2u);
+}
+
+// ------------------------------------------------------------ quit signals
+
+uint32_t WaitingScript(VmState*)
+{
+    // A script sitting in a long wait, as Wait 3000 would.
+    return OsTimedWait(nullptr, 60000);
+}
+
+TEST_F(PumpTest, SigintEndsAWaitingScriptAsUserAbort)
+{
+    OsSetScriptMain(WaitingScript);
+    std::thread sender([] {
+        OsDelay(50);
+        kill(getpid(), SIGINT);
+    });
+    uint32_t result = OsRunMain(nullptr);
+    sender.join();
+    EXPECT_EQ(result, uint32_t{ERR_USERABORT});
+    EXPECT_EQ(VmAbortFlag.load(), 1u);
+    OsSetScriptMain(nullptr);
+}
+
+TEST_F(PumpTest, SigtermDoesTheSame)
+{
+    OsSetScriptMain(WaitingScript);
+    std::thread sender([] {
+        OsDelay(20);
+        kill(getpid(), SIGTERM);
+    });
+    EXPECT_EQ(OsRunMain(nullptr), uint32_t{ERR_USERABORT});
+    sender.join();
+    OsSetScriptMain(nullptr);
+}
+
+}  // namespace

@@ -1,0 +1,118 @@
+// The requester back ends: button numbering, the console back end's
+// answers without a terminal, and the scripted back end's queue.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstring>
+
+#include "core/io/error_codes.h"
+#include "platform/posix/os_memory.h"
+#include "platform/posix/os_requester.h"
+
+namespace {
+
+TEST(RequesterButtons, LastButtonIsZeroOthersCountFromOne)
+{
+    auto labels = SplitRequesterButtons("Yes|No|Cancel");
+    ASSERT_EQ(labels.size(), 3u);
+    EXPECT_EQ(labels[2], "Cancel");
+    EXPECT_EQ(RequesterButtonNumber(0, 3), 1);
+    EXPECT_EQ(RequesterButtonNumber(1, 3), 2);
+    EXPECT_EQ(RequesterButtonNumber(2, 3), 0);
+    EXPECT_EQ(RequesterButtonNumber(0, 1), 0);
+    EXPECT_EQ(SplitRequesterButtons(nullptr), std::vector<std::string>{"OK"});
+    EXPECT_EQ(SplitRequesterButtons("A||B").size(), 3u) << "empty labels are kept";
+}
+
+// Replaces stdin by a pipe (no terminal) for the console back end.
+class PipedStdin {
+public:
+    explicit PipedStdin(const char* input)
+    {
+        int fds[2];
+        EXPECT_EQ(pipe(fds), 0);
+        ssize_t n = write(fds[1], input, std::strlen(input));
+        EXPECT_EQ(n, static_cast<ssize_t>(std::strlen(input)));
+        close(fds[1]);
+        saved_ = dup(STDIN_FILENO);
+        dup2(fds[0], STDIN_FILENO);
+        close(fds[0]);
+        clearerr(stdin);
+    }
+    ~PipedStdin()
+    {
+        dup2(saved_, STDIN_FILENO);
+        close(saved_);
+        clearerr(stdin);
+    }
+
+private:
+    int saved_;
+};
+
+TEST(ConsoleRequester, WithoutATerminalEveryRequesterTakesItsDefault)
+{
+    PipedStdin input("2\nsome text\n/etc/passwd\n");
+    const OsRequesterBackend& c = ConsoleRequesterBackend;
+    int button = -1;
+    EXPECT_EQ(c.systemRequest("Title", "Body", "One|Two|Three", 0, &button), 0);
+    EXPECT_EQ(button, 1) << "the first button, not what the pipe says";
+    char text[kRequesterTextSize];
+    EXPECT_EQ(c.stringRequest("T", "B", "preset", 0, 3, 0, text), 0);
+    EXPECT_STREQ(text, "pre");
+    FileRequestResult file;
+    EXPECT_EQ(c.fileRequest("T", "", REQ_NORMAL, "", "", &file), 0);
+    EXPECT_EQ(file.count, 0u) << "cancel";
+    EXPECT_EQ(file.names, nullptr);
+    char* folder = reinterpret_cast<char*>(1);
+    EXPECT_EQ(c.pathRequest("T", 0, "", &folder), 0);
+    EXPECT_EQ(folder, nullptr) << "cancel";
+    int index = 9;
+    EXPECT_EQ(c.listRequest("T", "B", "a\0b\0", 1, &index), 0);
+    EXPECT_EQ(index, 1);
+    uint32_t color = 0;
+    EXPECT_EQ(c.colorRequest("T", 0x123456, &color), 0);
+    EXPECT_EQ(color, 0x123456u);
+    FontRequestResult font;
+    EXPECT_EQ(c.fontRequest("T", "", 0, &font), 0);
+    EXPECT_STREQ(font.name, "topaz");
+}
+
+TEST(ScriptedRequester, AnswersInOrderThenDefaultsAndLogsEveryRequest)
+{
+    ScriptedRequesterReset();
+    const OsRequesterBackend& s = ScriptedRequesterBackend;
+    ScriptedAnswer first;
+    first.button = 2;
+    ScriptedRequesterPush(first);
+    ScriptedAnswer failing;
+    failing.error = ERR_MEM;
+    ScriptedRequesterPush(failing);
+    ScriptedAnswer path;
+    path.text = "/x";
+    ScriptedRequesterPush(path);
+
+    int button = -1;
+    EXPECT_EQ(s.systemRequest("A", "a", "Yes|No|Cancel", 0, &button), 0);
+    EXPECT_EQ(button, 2);
+    EXPECT_EQ(s.systemRequest("B", "b", "Yes|No", 0, &button), int{ERR_MEM});
+    FileRequestResult file;
+    ASSERT_EQ(s.fileRequest("C", "", 0, "", "", &file), 0);
+    EXPECT_STREQ(file.folder, "/");
+    ASSERT_EQ(file.count, 1u);
+    EXPECT_STREQ(file.names, "x");
+    OsFreeMem(file.names);
+    EXPECT_EQ(s.systemRequest("D", "d", "Yes|No", 0, &button), 0);
+    EXPECT_EQ(button, 1) << "an empty queue answers the first button";
+
+    auto log = ScriptedRequesterLog();
+    ASSERT_EQ(log.size(), 4u);
+    EXPECT_EQ(log[0].title, "A");
+    EXPECT_EQ(log[2].kind, "file");
+    EXPECT_EQ(log[3].body, "d");
+    ScriptedRequesterReset();
+    EXPECT_TRUE(ScriptedRequesterLog().empty());
+}
+
+}  // namespace
