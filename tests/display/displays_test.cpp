@@ -204,7 +204,10 @@ TEST_F(DisplayTest, MonitorNamesAndPointer)
     ASSERT_EQ(AdapterCreatePointerImage(pixels, 2, 2, 9, -3, &p, &pw, &ph), 0u);
     EXPECT_EQ(p->hotX, 1);
     EXPECT_EQ(p->hotY, 0);
-    EXPECT_EQ(AdapterCreatePointerImage(pixels, 0, 2, 0, 0, &p, &pw, &ph) != 0u, true);
+    PointerImage* none = p;
+    EXPECT_NE(AdapterCreatePointerImage(pixels, 0, 2, 0, 0, &none, &pw, &ph), 0u);
+    EXPECT_EQ(none, nullptr);
+    AdapterFreePointer(p);
     AdapterSetDisplayPointer(d, nullptr, 0);
     AdapterShowHidePointer(d, false);
     EXPECT_EQ(d->pointerHidden, 1u);
