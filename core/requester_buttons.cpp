@@ -1,21 +1,9 @@
 // Recognising the standard requester button sets.
 #include "core/requester_buttons.h"
 
-#include "core/io/case_tables.h"
+#include "core/io/utilities.h"
 
 namespace {
-
-bool SameText(const char* a, const char* b)
-{
-    for (;; a++, b++) {
-        uint8_t x = ToLowerLatin1(static_cast<uint8_t>(*a));
-        uint8_t y = ToLowerLatin1(static_cast<uint8_t>(*b));
-        if (x != y)
-            return false;
-        if (x == 0)
-            return true;
-    }
-}
 
 struct ButtonSet {
     const char* text;
@@ -36,7 +24,7 @@ int OsRequestButtons(const char** inOutText, uint32_t* outType)
     if (!*inOutText)
         return 0;
     for (const ButtonSet& set : kButtonSets) {
-        if (SameText(*inOutText, set.text)) {
+        if (StrCaseCmp(*inOutText, set.text) == 0) {
             *outType = set.type;
             *inOutText = nullptr;
             return 1;

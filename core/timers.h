@@ -95,7 +95,9 @@ void ReleasePollTimer(VmState* context, uint32_t slot);
 struct OsEventHooks {
     // Wakes the thread that waits for events; called on the timer thread
     // after a timer fired. A wake that comes before the wait must not be lost
-    // (an auto-reset event does this).
+    // (an auto-reset event does this). It must not wait for a lock that the
+    // script thread may hold while it removes a timer: removal waits for a
+    // callback in flight.
     void (*wake)(void* user);
     // Blocks until the next event or wake-up (WaitForOsEvent): 0 or a code.
     uint32_t (*waitForEvent)(VmState* context, void* user);

@@ -6,7 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
-// The value of an environment variable, or null.
+// The value of an environment variable, or null. The text belongs to the
+// environment: copy it before the variable is changed.
 const char* OsGetEnv(const char* name);
 
 // 0, or ERR_SETENV / ERR_UNSETENV (an empty name, or one with '=').

@@ -30,7 +30,6 @@ struct OsThread {
     OsEvent* stopEvent;
     std::atomic<int> stopRequested;
     std::atomic<int> failed;
-    int result;
     char name[64];
 };
 
@@ -42,7 +41,7 @@ std::atomic<void*> finishHookUser{nullptr};
 void* ThreadTrampoline(void* raw)
 {
     OsThread* thread = static_cast<OsThread*>(raw);
-    thread->result = thread->proc(thread, thread->argument);
+    thread->proc(thread, thread->argument);
     return nullptr;
 }
 

@@ -2,9 +2,13 @@
 #include "platform/posix/os_time.h"
 
 #include "core/io/error_codes.h"
+#include "core/io/utilities.h"
 
 #include <atomic>
+#include <cstring>
+#include <string>
 #include <ctime>
+#include <langinfo.h>
 #include <locale.h>
 
 namespace {
@@ -89,11 +93,16 @@ uint32_t OsFormatDateTime(int mode, char* text, size_t textSize, char* text2, si
         return Outcome(FormatLocal(local, "%H:%M:%S", nullptr, text, textSize));
     case 3: {
         // The weekday follows the user's locale settings (LC_ALL, LC_TIME,
-        // LANG), not the process locale, which stays "C" for number parsing.
-        locale_t user = newlocale(LC_TIME_MASK, "", static_cast<locale_t>(0));
+        // LANG), not the process locale, which stays "C" for number parsing;
+        // like every text of the runtime it is handed out in Latin-1.
+        locale_t user = newlocale(LC_TIME_MASK | LC_CTYPE_MASK, "", static_cast<locale_t>(0));
         if (!user)
-            user = newlocale(LC_TIME_MASK, "C", static_cast<locale_t>(0));
+            user = newlocale(LC_TIME_MASK | LC_CTYPE_MASK, "C", static_cast<locale_t>(0));
         bool ok = FormatLocal(local, "%A", user, text, textSize);
+        if (ok && user && std::strcmp(nl_langinfo_l(CODESET, user), "UTF-8") == 0) {
+            std::string utf8(text);
+            Utf8ToLatin1(utf8.c_str(), text);
+        }
         if (user)
             freelocale(user);
         return Outcome(ok);
