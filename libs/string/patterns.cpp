@@ -8,6 +8,8 @@
 #include <array>
 #include <cstring>
 
+#include "libs/string/byte_search.h"
+
 namespace {
 
 struct PatternError {
@@ -320,7 +322,11 @@ struct FirstItem {
     const char* p = nullptr;   // the item, or null when there is none to use
     const char* ep = nullptr;  // its end
     int literal = -1;          // the byte of a plain literal item
+    std::string_view prefix;   // plain literals that every match starts with
 };
+
+bool IsPlainLiteral(char c) { return !std::strchr("^$*+?.([%-)", c) || c == 0; }
+bool IsQuantifier(char c) { return c == '*' || c == '+' || c == '-' || c == '?'; }
 
 FirstItem FindFirstItem(const MatchState* ms, const char* p, bool anchored)
 {
@@ -342,12 +348,20 @@ FirstItem FindFirstItem(const MatchState* ms, const char* p, bool anchored)
     f.ep = ep;
     if (ep == p + 1 && *p != '.' && *p != '[')
         f.literal = static_cast<uint8_t>(*p);
+    // A run of literals without quantifiers is searched for as a whole.
+    const char* q = p;
+    while (q < pend && IsPlainLiteral(*q) && !(q + 1 < pend && IsQuantifier(q[1])))
+        ++q;
+    if (q - p >= 2)
+        f.prefix = std::string_view(p, static_cast<size_t>(q - p));
     return f;
 }
 
 // The first position at or after `at` where the first item matches, or null.
 const char* SkipToFirstItem(const MatchState* ms, const FirstItem& f, const char* at)
 {
+    if (!f.prefix.empty())
+        return SearchBytes(at, static_cast<size_t>(ms->subjectEnd - at), f.prefix.data(), f.prefix.size());
     if (f.literal >= 0)
         return static_cast<const char*>(std::memchr(at, f.literal, static_cast<size_t>(ms->subjectEnd - at)));
     while (at < ms->subjectEnd && !SingleMatch(ms, at, f.p, f.ep))
