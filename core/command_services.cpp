@@ -6,7 +6,6 @@
 
 #include "core/io/error_codes.h"
 #include "core/io/errors.h"
-#include "core/io/errors.h"
 #include "core/object_registry.h"
 #include "platform/posix/os_memory.h"
 
@@ -258,6 +257,17 @@ int RunHooks(VmState* vm, uint32_t kind, void* arg)
     return 0;
 }
 
+uint32_t InitCoreServices()
+{
+    if (!errorScriptName) {
+        errorScriptName = static_cast<char*>(OsAllocMem(ERROR_TEXT_SIZE, 1));
+        if (!errorScriptName)
+            return ERR_MEM;
+    }
+    std::strcpy(errorScriptName, "?");
+    return 0;
+}
+
 void FreeCoreLists(VmState* vm)
 {
     (void)vm;
@@ -267,4 +277,6 @@ void FreeCoreLists(VmState* vm)
     FreeUserErrorCodes();
     FreeObjectTypeRegistry();
     FreeNodes(HookList);
+    OsFreeMem(errorScriptName);
+    errorScriptName = nullptr;
 }

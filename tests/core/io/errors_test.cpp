@@ -215,3 +215,16 @@ TEST_F(ErrorContext, FunctionNamesAreCutToTheirBuffer)
     ResetErrorLocation();
     EXPECT_STREQ(errorFunctionName, "----");
 }
+
+TEST(CoreServices, ScriptNameBufferLivesFromStartToExit)
+{
+    ASSERT_EQ(InitCoreServices(), 0u);
+    ASSERT_NE(errorScriptName, nullptr);
+    EXPECT_STREQ(errorScriptName, "?");
+    ASSERT_EQ(AddUserErrorCode("kept until exit"), ERR_FIRST_USER);
+    FreeCoreLists(nullptr);
+    EXPECT_EQ(errorScriptName, nullptr);
+    char out[ERROR_MESSAGE_SIZE];
+    GetErrorText(ERR_FIRST_USER, out, sizeof out);
+    EXPECT_STREQ(out, "Unknown error code!");
+}
