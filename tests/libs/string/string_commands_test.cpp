@@ -276,3 +276,19 @@ TEST_F(StringCommands, IteratorAndFunctionReplacement)
     EXPECT_STREQ(VmGetString(vm, 1), "Hello  World");
     EXPECT_EQ(VmGetNumber(vm, 2), 3.0);
 }
+
+TEST_F(StringCommands, UserdataAddressesSurviveWhole)
+{
+    // An address above 4 GB keeps its high bits through ToUserData and back.
+    const double address = 1099511627781.0;  // 2^40 + 5
+    VmSetTop(vm, 0);
+    VmPushString(vm, "tonumber");
+    VmGetTable(vm, VM_GLOBALSINDEX);
+    VmPushString(vm, "touserdata");
+    VmGetTable(vm, VM_GLOBALSINDEX);
+    VmPushNumber(vm, address);
+    ASSERT_EQ(VmPCall(vm, 1, 1, 0), 0u);
+    EXPECT_EQ(VmType(vm, 2), VM_TLIGHTUSERDATA);
+    ASSERT_EQ(VmPCall(vm, 1, 1, 0), 0u);
+    EXPECT_EQ(VmGetNumber(vm, 1), address);
+}
