@@ -11,6 +11,7 @@
 #include "core/io/error_codes.h"
 #include "core/io/errors.h"
 #include "core/io/utilities.h"
+#include "platform/posix/os_paths.h"
 
 namespace {
 
@@ -25,7 +26,7 @@ int OsOpenDebugChannel(const char* value)
     if (!value || std::strncmp(value, "::file", 6) != 0)
         return 0;
     const char* path = value + 6;
-    FILE* file = std::fopen(path, "w");
+    FILE* file = std::fopen(OsHostPath(path).c_str(), "w");
     if (!file) {
         SetErrorText(path);
         return static_cast<int>(ERR_WRITEFILE);

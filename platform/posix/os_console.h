@@ -6,10 +6,10 @@
 #include <cstddef>
 
 // Sets up the debug-output channel from the DEBUGDEVICE value: "::file"
-// followed by a path writes to that file (created or emptied); "::hwnd" and
-// any other value keep the console. Answers 0, or ERR_WRITEFILE (with the
-// path as error text) when the file cannot be opened; the console is used
-// then.
+// followed by a path (host path rules: '\' and "PROGDIR:") writes to that
+// file, created or emptied; "::hwnd" and any other value keep the console.
+// Answers 0, or ERR_WRITEFILE (with the path as error text) when the file
+// cannot be opened; the console is used then.
 int OsOpenDebugChannel(const char* value);
 
 // Closes a debug file and returns to the console.
