@@ -7,6 +7,7 @@
 #include "core/io/error_codes.h"
 #include "core/io/errors.h"
 #include "core/object_registry.h"
+#include "display/events.h"
 #include "platform/posix/os_memory.h"
 
 #include <cstring>
@@ -277,6 +278,7 @@ void FreeCoreLists(VmState* vm)
     FreeUserErrorCodes();
     FreeObjectTypeRegistry();
     FreeNodes(HookList);
+    FreeEventQueue();
     OsFreeMem(errorScriptName);
     errorScriptName = nullptr;
 }

@@ -133,6 +133,6 @@ int RunHooks(VmState* vm, uint32_t kind, void* arg);
 uint32_t InitCoreServices();
 
 // Frees, in order, the set-tag and get-tag handlers, the library list, the
-// user error codes, the object-type registry and the hooks, then the core's
-// buffers.
+// user error codes, the object-type registry and the hooks, then the queued
+// events (with the event queue's lock) and the core's buffers.
 void FreeCoreLists(VmState* vm);
