@@ -1,0 +1,101 @@
+// The "display" library: its object list, CreateDisplay, and the exit that
+// closes and frees every display.
+#include "core/check_args.h"
+#include "core/arg_helpers.h"
+#include "core/io/error_codes.h"
+#include "core/io/utilities.h"
+#include "core/option_tables.h"
+#include "core/vm/vm.h"
+#include "display/display.h"
+#include "display/display_library.h"
+#include "display/library_support.h"
+
+namespace {
+
+// Option keys that switch a window flag on.
+struct FlagKey {
+    const char* key;
+    uint32_t flag;
+};
+constexpr FlagKey kFlagKeys[] = {
+    {"borderless", DISPFLAG_BORDERLESS},   {"sizeable", DISPFLAG_SIZEABLE},
+    {"fixed", DISPFLAG_FIXED},             {"nomodeswitch", DISPFLAG_NOMODESWITCH},
+    {"hidepointer", DISPFLAG_HIDEPOINTER}, {"nohide", DISPFLAG_NOHIDE},
+    {"smoothscale", DISPFLAG_SMOOTHSCALE}, {"hidden", DISPFLAG_HIDDEN},
+    {"layers", DISPFLAG_LAYERS},           {"noclose", DISPFLAG_NOCLOSE},
+    {"keepproportions", DISPFLAG_KEEPPROPORTIONS},
+    {"fitscale", DISPFLAG_FITSCALE},       {"keepscreenon", DISPFLAG_KEEPSCREENON},
+    {"hidefromtaskbar", DISPFLAG_HIDEFROMTASKBAR},
+    {"hideoptionsmenu", DISPFLAG_HIDEOPTIONSMENU},
+    {"nohardwarescale", DISPFLAG_NOHARDWARESCALE},
+    {"disableblanker", DISPFLAG_DISABLEBLANKER},
+    {"rememberposition", DISPFLAG_REMEMBERPOSITION},
+};
+
+// The special coordinate #CENTER is the middle of a band of 5000 either way.
+bool IsCenter(int32_t v) { return v > -105000 && v < -95000; }
+
+uint32_t ModeFromName(const char* name)
+{
+    for (uint32_t mode : {1u, 2u, 3u, 4u, 6u})
+        if (!StrCaseCmp(name, GetDisplayModeName(mode))) return mode;
+    return 0;
+}
+
+void ReadOptions(VmState* vm, int table, DisplayOptions* o)
+{
+    int32_t v;
+    GetTableString(vm, table, "title", o->title, sizeof o->title);
+    if (GetTableInt(vm, table, "width", &v)) o->width = v;
+    if (GetTableInt(vm, table, "height", &v)) o->height = v;
+    o->x = (kMonitorWidth - o->width) / 2;
+    o->y = (kMonitorHeight - o->height) / 2;
+    if (GetTableInt(vm, table, "x", &v) && !IsCenter(v)) o->x = v;
+    if (GetTableInt(vm, table, "y", &v) && !IsCenter(v)) o->y = v;
+    if (GetTableInt(vm, table, "scalewidth", &v)) o->scaleWidth = v;
+    if (GetTableInt(vm, table, "scaleheight", &v)) o->scaleHeight = v;
+    if (GetTableInt(vm, table, "monitor", &v)) o->monitor = v;
+    if (GetTableInt(vm, table, "bgpic", &v)) o->bgpic = static_cast<uint32_t>(v);
+    if (GetTableInt(vm, table, "scalemode", &v)) {
+        if (v == 1) o->flags |= DISPFLAG_AUTOSCALE;
+        if (v == 2) o->flags |= DISPFLAG_LAYERSCALE;
+    }
+    char mode[32];
+    if (GetTableString(vm, table, "mode", mode, sizeof mode)) o->mode = ModeFromName(mode);
+    for (const FlagKey& f : kFlagKeys)
+        if (GetTableInt(vm, table, f.key, &v) && v) o->flags |= f.flag;
+}
+
+// CreateDisplay(id or Nil, [options]): a new, closed display; with Nil its
+// handle is returned.
+uint32_t CmdCreateDisplay(VmState* vm)
+{
+    CheckArgs(vm, 1, 2, 0, 0);
+    CreateIdArg id = GetCreateIdArg(vm, 1);
+    DisplayOptions options;
+    InitDisplayOptions(&options);
+    if (VmType(vm, 2) == VM_TTABLE) ReadOptions(vm, 2, &options);
+    Display* display;
+    uint32_t error = CreateDisplayRecord(id.id, id.newHandle, options, &display);
+    if (error) return error;
+    if (!id.newHandle) return 0;
+    VmPushLightUserdata(vm, display);
+    return 1;
+}
+
+const CommandTableEntry kDisplayCommands[] = {
+    {"CreateDisplay", CmdCreateDisplay},
+    {"CreateMenu", UnimplementedCommand},
+    {nullptr, nullptr},
+};
+
+}  // namespace
+
+uint32_t OpenDisplayLibrary(VmState* vm)
+{
+    uint32_t error = RegisterObjectList(&DisplayList);
+    if (!error) error = RegisterCommandTable(vm, "display", kDisplayCommands);
+    return error;
+}
+
+void CloseDisplayLibrary(VmState* vm) { FreeAllDisplays(vm); }

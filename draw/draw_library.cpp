@@ -1,0 +1,97 @@
+// The "draw", "vectorgraphics" and "text" libraries. Their drawing and font
+// engines come with later issues; opening them registers their object lists,
+// resets the drawing state and selects the built-in vector engine, and the
+// text library's OpenFont answers that it is not implemented.
+#include "draw/draw_library.h"
+
+#include "core/io/error_codes.h"
+#include "display/library_support.h"
+#include "display/object_list.h"
+#include "display/script_refs.h"
+#include "platform/posix/os_memory.h"
+
+FontNode* FontList;
+TextObject* TextObjectList;
+DrawState CurrentDrawState;
+
+namespace {
+
+// The vector engine in force: 0 the built-in one, else a plugin's.
+void* g_vectorEngine;
+bool g_vectorReady;
+
+const CommandTableEntry kTextCommands[] = {{"OpenFont", UnimplementedCommand}, {nullptr, nullptr}};
+const CommandTableEntry kNoCommands[] = {{nullptr, nullptr}};
+
+constexpr DrawState kDefaultDrawState{0xFFFFFF, 0, 1, 0};
+
+}  // namespace
+
+uint32_t RegisterDrawLibrary(VmState* vm)
+{
+    CurrentDrawState = kDefaultDrawState;
+    return RegisterCommandTable(vm, "draw", kNoCommands);
+}
+
+uint32_t RegisterVectorGraphicsLibrary(VmState* vm)
+{
+    g_vectorEngine = nullptr;
+    g_vectorReady = true;
+    return RegisterCommandTable(vm, "vectorgraphics", kNoCommands);
+}
+
+uint32_t RegisterTextLibrary(VmState* vm)
+{
+    uint32_t error = RegisterObjectList(&FontList);
+    if (!error) error = RegisterObjectList(&TextObjectList);
+    if (!error) error = RegisterCommandTable(vm, "text", kTextCommands);
+    return error;
+}
+
+void FreeDrawBuffers() { CurrentDrawState = kDefaultDrawState; }
+
+void FreeVectorGraphics()
+{
+    g_vectorEngine = nullptr;
+    g_vectorReady = false;
+}
+
+void FreeTextResources(VmState* vm)
+{
+    while (TextObject* t = TextObjectList) {
+        TextObjectList = reinterpret_cast<TextObject*>(t->header.next);
+        ReleaseObjectData(vm, &t->header);
+        OsFreeMem(t->text);
+        OsFreeMem(t);
+    }
+    while (FontNode* f = FontList) {
+        FontList = reinterpret_cast<FontNode*>(f->header.next);
+        ReleaseObjectData(vm, &f->header);
+        if (f->font != GetDefaultFont()) OsFreeMem(f->font);
+        OsFreeMem(f);
+    }
+    FreeTextState();
+}
+
+uint32_t FindFont(ObjectId id, FontNode** out)
+{
+    ObjectHeader* r;
+    uint32_t error =
+        FindObjectOrError(reinterpret_cast<ObjectHeader*>(FontList), id, ERR_FINDFONT2, &r);
+    *out = reinterpret_cast<FontNode*>(r);
+    return error;
+}
+
+uint32_t FindTextObject(VmState*, ObjectId id, TextObject** out, uint32_t)
+{
+    ObjectHeader* r;
+    uint32_t error = FindObjectOrError(reinterpret_cast<ObjectHeader*>(TextObjectList), id,
+                                       ERR_FINDTEXTOBJECT, &r);
+    *out = reinterpret_cast<TextObject*>(r);
+    return error;
+}
+
+int EnumerateFonts(int (*callback)(const char* name, int32_t size, void* user), void* user)
+{
+    return callback ? callback("topaz", 8, user) : 0;
+}

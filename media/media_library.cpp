@@ -1,0 +1,38 @@
+// The "sound" and "video" libraries: their object lists and the commands
+// that resource preloading calls by name (decoders come with their own
+// issue, so these answer that they are not implemented).
+#include "core/object_registry.h"
+#include "display/library_support.h"
+#include "media/sound.h"
+#include "media/video.h"
+
+namespace {
+
+const CommandTableEntry kSoundCommands[] = {
+    {"LoadSample", UnimplementedCommand},
+    {"OpenMusic", UnimplementedCommand},
+    {nullptr, nullptr},
+};
+
+const CommandTableEntry kVideoCommands[] = {
+    {"OpenVideo", UnimplementedCommand},
+    {nullptr, nullptr},
+};
+
+}  // namespace
+
+uint32_t OpenSoundLibrary(VmState* vm)
+{
+    uint32_t error = RegisterObjectList(&SampleList);
+    if (!error) error = RegisterObjectList(&MusicList);
+    if (!error) error = RegisterCommandTable(vm, "sound", kSoundCommands);
+    return error;
+}
+
+uint32_t OpenVideoLibrary(VmState* vm)
+{
+    uint32_t error = InitVideoList();
+    if (!error) error = RegisterObjectList(&VideoList);
+    if (!error) error = RegisterCommandTable(vm, "video", kVideoCommands);
+    return error;
+}

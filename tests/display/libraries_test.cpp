@@ -1,0 +1,278 @@
+// Library registration on a real VM: the commands that preloading calls by
+// name exist, CreateDisplay makes displays, every exit is safe unopened and
+// twice, and queued events reach script handlers.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "core/command_services.h"
+#include "core/io/error_codes.h"
+#include "core/option_tables.h"
+#include "core/vm/error_hooks.h"
+#include "core/vm/interpreter.h"
+#include "core/vm/vm.h"
+#include "display/display.h"
+#include "display/display_library.h"
+#include "display/event_library.h"
+#include "display/intervals.h"
+#include "display/script_refs.h"
+#include "draw/draw_library.h"
+#include "media/sound.h"
+#include "media/video.h"
+#include "platform/posix/os_runloop.h"
+#include "transitions/transitionfx.h"
+
+namespace {
+
+using OpenFn = uint32_t (*)(VmState*);
+
+struct Library {
+    const char* name;
+    OpenFn open;
+};
+
+const Library kLibraries[] = {
+    {"draw", RegisterDrawLibrary},
+    {"moveobject", RegisterMoveObjectLibrary},
+    {"event", OpenEventLibrary},
+    {"layers", OpenLayersLibrary},
+    {"text", RegisterTextLibrary},
+    {"anim", RegisterAnimLibrary},
+    {"display", OpenDisplayLibrary},
+    {"sound", OpenSoundLibrary},
+    {"brush", RegisterBrushLibrary},
+    {"bgpic", RegisterBGPicLibrary},
+    {"transitionfx", RegisterTransitionFXLibrary},
+    {"sprite", RegisterSpriteLibrary},
+    {"vectorgraphics", RegisterVectorGraphicsLibrary},
+    {"video", OpenVideoLibrary},
+};
+
+// Every exit in shutdown's order.
+void RunAllExits(VmState* vm)
+{
+    StopAllVideos();
+    StopAllSounds();
+    CloseDisplayLibrary(vm);
+    FreeDrawBuffers();
+    FreeAllBrushes(vm);
+    FreeAllBGPics(vm);
+    FreeAllVideos();
+    FreeVectorGraphics();
+    FreeAllSprites(vm);
+    FreeTextResources(vm);
+    FreeAllAnims(vm);
+    CloseLayersLibrary(vm);
+    CloseEventLibrary(vm);
+    CloseSoundLibrary(vm);
+    FreeAudio();
+}
+
+class LibrariesTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_EQ(OsInit(), 0u);
+        vm = VmOpenState();
+        ASSERT_NE(vm, nullptr);
+        for (const Library& l : kLibraries) {
+            VmPushValue(vm, VM_GLOBALSINDEX);
+            ASSERT_EQ(l.open(vm), 0u) << l.name;
+            VmSetTop(vm, 0);
+        }
+    }
+    void TearDown() override
+    {
+        RunAllExits(vm);
+        VmCloseState(vm);
+        FreeCoreLists(nullptr);
+        OsShutdown();
+    }
+    // Calls a global command under protection with the arguments that
+    // `push` leaves on the stack; its error code or 0.
+    template <typename Push>
+    uint32_t Call(const char* name, Push push)
+    {
+        int base = VmGetTop(vm);
+        VmPushString(vm, name);
+        VmGetTable(vm, VM_GLOBALSINDEX);
+        EXPECT_EQ(VmType(vm, -1), int{VM_TFUNCTION}) << name;
+        push();
+        return VmPCall(vm, VmGetTop(vm) - base - 1, VM_MULTRET, 0);
+    }
+    VmState* vm = nullptr;
+};
+
+TEST_F(LibrariesTest, EveryLibraryIsListedAndPreloadCommandsExist)
+{
+    std::vector<std::string> names;
+    for (LibraryNode* n = LibraryList; n; n = n->next) names.push_back(n->name);
+    for (const Library& l : kLibraries)
+        EXPECT_NE(std::find(names.begin(), names.end(), l.name), names.end()) << l.name;
+
+    // Commands of subsystems this player does not have answer ERR_UNIMPLCMD,
+    // whatever their arguments.
+    for (const char* command : {"loadbgpic", "loadbrush", "loadanim", "loadsprite", "loadsample",
+                                "openmusic", "openvideo", "openfont", "createbutton",
+                                "createkeydown", "createmenu"}) {
+        SCOPED_TRACE(command);
+        EXPECT_EQ(Call(command, [&] { VmPushNumber(vm, 1); }), uint32_t{ERR_UNIMPLCMD});
+        VmSetTop(vm, 0);
+    }
+}
+
+TEST_F(LibrariesTest, CreateDisplayReadsItsOptions)
+{
+    auto options = [&] {
+        VmPushNumber(vm, 2);
+        VmNewTable(vm);
+        int t = VmGetTop(vm);
+        SetTableInt(vm, t, "width", 320);
+        SetTableInt(vm, t, "height", 200);
+        SetTableInt(vm, t, "x", -100000);  // #CENTER
+        SetTableInt(vm, t, "y", 7);
+        SetTableInt(vm, t, "sizeable", 1);
+        SetTableString(vm, t, "title", "Hello");
+        SetTableString(vm, t, "mode", "FullScreen");
+    };
+    ASSERT_EQ(Call("createdisplay", options), 0u);
+    Display* d = nullptr;
+    ASSERT_EQ(FindDisplay(MakeObjectId(2), &d), 0u);
+    EXPECT_EQ(d->width, 320);
+    EXPECT_EQ(d->height, 200);
+    EXPECT_EQ(d->x, (kMonitorWidth - 320) / 2);
+    EXPECT_EQ(d->y, 7);
+    EXPECT_STREQ(d->title, "Hello");
+    EXPECT_EQ(d->mode, uint32_t{DISPMODE_FULLSCREEN});
+    EXPECT_EQ(d->windowFlags & DISPFLAG_SIZEABLE, uint32_t{DISPFLAG_SIZEABLE});
+    VmSetTop(vm, 0);
+
+    // Nil as id: the new display's handle comes back.
+    ASSERT_EQ(Call("createdisplay", [&] { VmPushNil(vm); }), 0u);
+    ASSERT_EQ(VmType(vm, -1), int{VM_TLIGHTUSERDATA});
+    void* handle = VmGetUserdata(vm, -1);
+    ASSERT_EQ(FindDisplay(MakeHandleId(reinterpret_cast<uintptr_t>(handle)), &d), 0u);
+    EXPECT_EQ(d->width, 640);
+    VmSetTop(vm, 0);
+    auto three = [&] {
+        for (int i = 0; i < 3; ++i) VmPushNumber(vm, i + 3);
+    };
+    EXPECT_EQ(Call("createdisplay", three), uint32_t{ERR_TOOMANYARGS});
+}
+
+TEST(LibraryExits, RunTwiceAndWithoutTheirOpen)
+{
+    RunAllExits(nullptr);
+    RunAllExits(nullptr);
+    EXPECT_EQ(DisplayList, nullptr);
+    EXPECT_EQ(IntervalList, nullptr);
+    EXPECT_EQ(SampleList, nullptr);
+    EXPECT_EQ(GetCurrentFont(), nullptr);
+}
+
+// ------------------------------------------------------------ dispatch
+
+std::vector<std::string> g_seen;
+
+uint32_t RecordHandler(VmState* vm)
+{
+    // One argument: the message table.
+    std::string entry;
+    for (const char* key : {"action", "id", "x", "userdata"}) {
+        VmPushString(vm, key);
+        VmGetTable(vm, 1);
+        if (VmType(vm, -1) == VM_TSTRING) entry += VmGetString(vm, -1);
+        else if (VmType(vm, -1) == VM_TNUMBER) entry += std::to_string(static_cast<int>(VmGetNumber(vm, -1)));
+        else entry += "-";
+        entry += ",";
+        VmPop(vm, 1);
+    }
+    g_seen.push_back(entry);
+    return 0;
+}
+
+TEST_F(LibrariesTest, EventsReachTheirFunctionHandlers)
+{
+    g_seen.clear();
+    ASSERT_EQ(OpenFirstDisplay(vm, nullptr, nullptr), 0u);
+    VmPushNativeFunction(vm, RecordHandler);
+    VmPushString(vm, "extra");
+    ASSERT_EQ(InstallEventHandler(vm, "onmousedown", 1, 2), 0u);
+    ASSERT_EQ(InstallEventHandler(vm, "OnSampleEnd", 1, 0), 0u);
+    EXPECT_EQ(InstallEventHandler(vm, "OnNothing", 1, 0), uint32_t{ERR_UNKNOWNTAG});
+    VmSetTop(vm, 0);
+
+    QueuedEvent click{};
+    click.type = EVENT_DISPLAY;
+    click.slot = 8;
+    click.target = MakeObjectId(1);
+    click.args[0] = 33;
+    EXPECT_EQ(DispatchEvent(vm, &click), 0u);
+    QueuedEvent end{};
+    end.type = EVENT_GLOBAL;
+    end.slot = GEVENT_SAMPLEEND;
+    end.target = MakeObjectId(4);
+    EXPECT_EQ(DispatchEvent(vm, &end), 0u);
+    QueuedEvent loop = end;
+    loop.slot = GEVENT_SAMPLELOOP;  // no handler installed: nothing happens
+    EXPECT_EQ(DispatchEvent(vm, &loop), 0u);
+    ASSERT_EQ(g_seen.size(), 2u);
+    EXPECT_EQ(g_seen[0], "OnMouseDown,1,33,extra,");
+    EXPECT_EQ(g_seen[1], "OnSampleEnd,4,0,-,");
+
+    // Removing the handler with nil.
+    VmPushNil(vm);
+    ASSERT_EQ(InstallEventHandler(vm, "OnMouseDown", 1, 0), 0u);
+    VmSetTop(vm, 0);
+    EXPECT_EQ(DispatchEvent(vm, &click), 0u);
+    EXPECT_EQ(g_seen.size(), 2u);
+}
+
+TEST_F(LibrariesTest, TimeoutIsGoneOnceDispatched)
+{
+    g_seen.clear();
+    VmPushNativeFunction(vm, RecordHandler);
+    EventHandler handler = kNoEventHandler;
+    handler.functionRef = TakeRegistryRef(vm);
+    ASSERT_EQ(AddTimeout(vm, MakeObjectId(9), 60000, 0, &handler), 0u);
+    QueuedEvent e{};
+    e.type = EVENT_TIMEOUT;
+    e.target = MakeObjectId(9);
+    EXPECT_EQ(DispatchEvent(vm, &e), 0u);
+    ASSERT_EQ(g_seen.size(), 1u);
+    EXPECT_EQ(g_seen[0], "Timeout,9,0,-,");
+    IntervalRecord* r;
+    EXPECT_EQ(FindTimeout(MakeObjectId(9), &r), uint32_t{ERR_FINDTIMEOUT});
+    EXPECT_EQ(DispatchEvent(vm, &e), 0u) << "a second event of it finds nothing";
+    EXPECT_EQ(g_seen.size(), 1u);
+}
+
+
+uint32_t g_namedCalls;
+uint32_t NamedSoundHandler(VmState* vm)
+{
+    if (VmType(vm, 1) == VM_TNUMBER) g_namedCalls += static_cast<uint32_t>(VmGetNumber(vm, 1));
+    return 0;
+}
+
+TEST_F(LibrariesTest, SoundEventsFallBackToTheFunctionNamedByTheirTag)
+{
+    g_namedCalls = 0;
+    VmPushString(vm, "p_sampledone");
+    VmPushNativeFunction(vm, NamedSoundHandler);
+    VmSetTable(vm, VM_GLOBALSINDEX);
+    ASSERT_EQ(SoundSetTagHandler(nullptr, SOUNDTAG_ONSAMPLEEND,
+                                 reinterpret_cast<intptr_t>("P_SampleDone")),
+              1);
+    QueuedEvent end{};
+    end.type = EVENT_GLOBAL;
+    end.slot = GEVENT_SAMPLEEND;
+    end.target = MakeObjectId(6);
+    EXPECT_EQ(DispatchEvent(vm, &end), 0u);
+    EXPECT_EQ(g_namedCalls, 6u) << "called once with the sample's id, name without regard to case";
+    SoundSwitches = SoundSettings{0, 30, {}};
+}
+
+}  // namespace
