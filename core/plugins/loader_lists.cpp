@@ -3,7 +3,11 @@
 
 #include <cstring>
 
+#include <string>
+
 #include "core/io/case_tables.h"
+#include "core/plugins/capability_lists.h"
+#include "core/plugins/plugin_manager.h"
 
 namespace {
 
@@ -70,4 +74,40 @@ bool IsLoaderAllowed(const char* loaderList, const char* loaderName, bool plugin
 bool LoaderListNamesLoader(const char* loaderList, const char* loaderName)
 {
     return !IsDefaultList(loaderList) && IsLoaderAllowed(loaderList, loaderName, false);
+}
+
+void BuildLoaderChain(const char* loaderList, uint32_t capability)
+{
+    if (IsDefaultList(loaderList))
+        return;
+    const char* item = loaderList;
+    for (;;) {
+        const char* bar = std::strchr(item, '|');
+        std::string name(item, bar ? static_cast<size_t>(bar - item) : std::strlen(item));
+        // An empty item names no plugin.
+        if (!name.empty() && !PluginNamesEqual(name.c_str(), "plugin") && !PluginNamesEqual(name.c_str(), "native") &&
+            !PluginNamesEqual(name.c_str(), "inbuilt")) {
+            for (PluginRecord* record = PluginList; record; record = record->next) {
+                if (!record->node)
+                    continue;
+                PluginInfo* info = record->node->info;
+                if (!info->modulename || info->disabled || !PluginNamesEqual(info->modulename, name.c_str()))
+                    continue;
+                if ((info->capabilities & capability) && !IsPluginInCapabilityList(info, capability) &&
+                    AddPluginToCapabilityList(info, capability) == 0)
+                    info->enteredByName = 1;
+                break;
+            }
+        }
+        if (!bar)
+            return;
+        item = bar + 1;
+    }
+}
+
+bool PluginPassesLoaderList(const PluginInfo* info, const char* loaderList)
+{
+    const char* name = info->modulename ? info->modulename : "";
+    return !info->disabled && IsLoaderAllowed(loaderList, name, true) &&
+           (!info->enteredByName || LoaderListNamesLoader(loaderList, name));
 }

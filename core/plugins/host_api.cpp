@@ -1,0 +1,589 @@
+// The host interface: the fixed block of tables through which plugins reach
+// the runtime. Slots whose service the runtime does not offer stay null;
+// the wrappers here adapt the stream, file-information and plugin-list
+// services to the plugins' records.
+#include <ft2build.h>
+#include FT_FREETYPE_H
+#include FT_GLYPH_H
+#include FT_OUTLINE_H
+#include FT_STROKER_H
+#include FT_TRUETYPE_TABLES_H
+#include FT_FONT_FORMATS_H
+#include FT_ADVANCES_H
+
+#include <unistd.h>
+#include <zlib.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+// jpeglib.h needs FILE and size_t declared first.
+#include <jpeglib.h>
+
+#include "core/io/base64.h"
+#include "core/io/errors.h"
+#include "core/io/file_parts.h"
+#include "core/io/linked_files.h"
+#include "core/io/md5.h"
+#include "core/io/stream.h"
+#include "core/io/utilities.h"
+#include "core/io/virtual_names.h"
+#include "core/command_services.h"
+#include "core/object_registry.h"
+#include "core/path_helpers.h"
+#include "core/plugins/capability_lists.h"
+#include "core/plugins/host_runtime.h"
+#include "core/plugins/plugin_loader.h"
+#include "core/plugins/plugin_manager.h"
+#include "core/time_values.h"
+#include "core/timers.h"
+#include "core/vm/error_hooks.h"
+#include "core/vm/vm.h"
+#include "platform/posix/os_console.h"
+#include "platform/posix/os_env.h"
+#include "platform/posix/os_files.h"
+#include "platform/posix/os_memory.h"
+#include "platform/posix/os_paths.h"
+#include "platform/posix/os_thread.h"
+#include "platform/posix/os_time.h"
+
+static_assert(sizeof(QmTimeValue) == sizeof(OsTimeValue), "time values share one layout");
+static_assert(sizeof(QmTagItem) == sizeof(TagItem), "tag items share one layout");
+
+namespace {
+
+template <typename To, typename From>
+To As(From function)
+{
+    return reinterpret_cast<To>(function);
+}
+
+StreamHandle* S(QmStream* stream)
+{
+    return reinterpret_cast<StreamHandle*>(stream);
+}
+
+FileLock* L(QmFileLock* lock)
+{
+    return reinterpret_cast<FileLock*>(lock);
+}
+
+// ---------------------------------------------------------------------------
+// Table 1
+
+uint32_t HostRegisterObjectType(void* listHead, const char* name, QmProc handler)
+{
+    uint32_t id = 0;
+    if (RegisterObjectType(listHead, name, As<ObjectAttrHandler>(handler), &id, 0))
+        return 0;
+    return id;
+}
+
+int SetAdapterFlags(PluginInfo* info, uint32_t capability, uint32_t flags)
+{
+    if (capability == PLUGINCAPS_FILEADAPTER)
+        info->adapterFlags[QM_ADAPTERFLAGS_FILE] = flags;
+    return 0;
+}
+
+int HostGetErrorLocation(VmState*, const char** file, const char** command, int32_t* line)
+{
+    if (file)
+        *file = errorScriptName ? errorScriptName : "";
+    if (command)
+        *command = errorFunctionName;
+    if (line)
+        *line = VmErrorLine;
+    return 0;
+}
+
+QmLock* HostCreateLock()
+{
+    return reinterpret_cast<QmLock*>(OsCreateLock());
+}
+void HostDeleteLock(QmLock* lock)
+{
+    OsDeleteLock(reinterpret_cast<OsMutex*>(lock));
+}
+void HostLock(QmLock* lock)
+{
+    OsLock(reinterpret_cast<OsMutex*>(lock));
+}
+void HostUnlock(QmLock* lock)
+{
+    OsUnlock(reinterpret_cast<OsMutex*>(lock));
+}
+
+void* HostAddHook(uint32_t kind, void* function, void* userData, uint32_t foreign)
+{
+    return AddHook(kind, function, userData, foreign);
+}
+void HostSetHookDisabled(void* hook, uint32_t disabled)
+{
+    SetHookDisabled(static_cast<HookRecord*>(hook), disabled);
+}
+void HostRemoveHook(void* hook)
+{
+    RemoveHook(static_cast<HookRecord*>(hook));
+}
+
+// ---------------------------------------------------------------------------
+// Table 2
+
+uint32_t StreamModeOf(uint32_t flags)
+{
+    uint32_t mode;
+    if (flags & QM_HOSTOPEN_SEEKEMULATION)
+        mode = (flags & QM_HOSTOPEN_WRITE) ? 18 : (flags & QM_HOSTOPEN_READWRITE) ? 20 : 17;
+    else
+        mode = (flags & QM_HOSTOPEN_WRITE) ? 2 : (flags & QM_HOSTOPEN_READWRITE) ? 4 : 1;
+    if (!(flags & QM_HOSTOPEN_NOADAPTERS))
+        mode += STREAM_ADAPTERS;
+    return mode;
+}
+
+QmStream* HostOpenStream(const char* name, uint32_t flags)
+{
+    return reinterpret_cast<QmStream*>(StreamOpen(name, StreamModeOf(flags)));
+}
+
+QmStream* HostOpenStreamEx(const char* name, uint32_t flags, QmTagItem* tags)
+{
+    const char* loaderList = nullptr;
+    for (QmTagItem* tag = tags; tag && tag->tag; ++tag)
+        if (tag->tag == 1)
+            loaderList = reinterpret_cast<const char*>(tag->value);
+    return reinterpret_cast<QmStream*>(StreamOpen(name, StreamModeOf(flags), loaderList));
+}
+
+int HostStreamClose(QmStream* s) { return StreamClose(S(s)); }
+int64_t HostSeekStream(QmStream* s, int32_t position, int mode) { return StreamSeek(S(s), position, mode); }
+size_t HostStreamRead(QmStream* s, void* b, size_t n) { return StreamRead(S(s), b, n); }
+size_t HostStreamWrite(QmStream* s, const void* b, size_t n) { return StreamWrite(S(s), b, n); }
+int HostStreamGetC(QmStream* s) { return StreamGetC(S(s)); }
+int HostStreamPutC(QmStream* s, int c) { return StreamPutC(S(s), c); }
+int HostStreamEof(QmStream* s) { return StreamEof(S(s)); }
+int64_t HostStreamSeek(QmStream* s, int64_t o, int m) { return StreamSeek(S(s), o, m); }
+uint32_t HostGetStreamFlags(QmStream* s) { return GetStreamFlags(S(s)); }
+int HostStreamFlush(QmStream* s) { return StreamFlush(S(s)); }
+
+QmFileLock* HostLockFile(const char* name, uint32_t flags)
+{
+    bool write = flags & QM_HOSTLOCK_WRITE;
+    uint32_t mode = (flags & QM_HOSTLOCK_NOADAPTERS) ? (write ? 2 : 1) : (write ? 6 : 5);
+    return reinterpret_cast<QmFileLock*>(OpenFileLock(name, mode));
+}
+
+void HostCloseFileLock(QmFileLock* lock) { CloseFileLock(L(lock)); }
+int HostGetLockFullPath(QmFileLock* lock, char* b, size_t n) { return GetLockFullPath(L(lock), b, n); }
+int HostDirScanBegin(QmFileLock* lock, void** word) { return DirScanBegin(L(lock), word); }
+void HostNothing() {}
+
+// The host buffers that name and comment point into without
+// QM_FILEINFO_ALLOCATE; each call overwrites them.
+std::string g_infoName;
+std::string g_infoComment;
+
+char* InfoText(const char* text, uint32_t flags, std::string* buffer)
+{
+    if (flags & QM_FILEINFO_ALLOCATE) {
+        size_t length = std::strlen(text);
+        auto* copy = static_cast<char*>(OsAllocMem(length + 1, 0));
+        if (copy)
+            std::memcpy(copy, text, length + 1);
+        return copy;
+    }
+    *buffer = text;
+    return buffer->data();
+}
+
+void HostConvertFileDate(const uint64_t* times, int slot, QmDateStamp* out)
+{
+    DateStamp date = {};
+    OsFileTimeToDate(times, &date, slot);
+    std::memcpy(out, &date, sizeof *out);
+}
+
+void FillPluginFileInfo(const FileInfoRecord& record, const char* name, uint32_t flags, QmFileInfo* info)
+{
+    std::memset(info, 0, sizeof *info);
+    info->isDirectory = record.kind == FILEINFO_DIRECTORY ? 1 : 0;
+    info->size = record.size;
+    info->flags = record.flags;
+    HostConvertFileDate(record.times, FILETIME_MODIFICATION, &info->modified);
+    HostConvertFileDate(record.times, FILETIME_ACCESS, &info->accessed);
+    HostConvertFileDate(record.times, FILETIME_CREATION, &info->created);
+    info->name = InfoText(name ? name : "", flags, &g_infoName);
+    info->comment = InfoText(record.auxText, flags, &g_infoComment);
+}
+
+int HostExamineLock(QmFileLock* lock, QmFileInfo* info, uint32_t flags)
+{
+    FileInfoRecord record;
+    std::memset(&record, 0, sizeof record);
+    int code = ExamineLock(L(lock), &record);
+    if (code)
+        return code;
+    FillPluginFileInfo(record, record.fullPath ? record.fullPath : L(lock)->name, flags, info);
+    return 0;
+}
+
+int HostNextDirEntry(QmFileLock* lock, void* scanWord, QmFileInfo* info, uint32_t flags)
+{
+    FileInfoRecord record;
+    std::memset(&record, 0, sizeof record);
+    const char* name = nullptr;
+    int isDirectory = 0;
+    if (!DirScanNext(L(lock), reinterpret_cast<uintptr_t>(scanWord), &name, &isDirectory, &record))
+        return 0;
+    record.kind = isDirectory ? FILEINFO_DIRECTORY : FILEINFO_FILE;
+    FillPluginFileInfo(record, name, flags, info);
+    return 1;
+}
+
+int HostExamineFile(const char* name, QmFileInfo* info, uint32_t flags)
+{
+    auto* record = static_cast<FileExamineRecord*>(OsAllocMem(sizeof(FileExamineRecord), 1));
+    if (!record)
+        return 0;
+    int ok = ExamineFileByName(name, record, 1);
+    if (ok) {
+        std::memset(info, 0, sizeof *info);
+        info->isDirectory = record->kind == FILEINFO_DIRECTORY ? 1 : 0;
+        info->size = record->size;
+        info->flags = record->flags;
+        std::memcpy(&info->modified, &record->modified, sizeof info->modified);
+        std::memcpy(&info->accessed, &record->accessed, sizeof info->accessed);
+        std::memcpy(&info->created, &record->created, sizeof info->created);
+        info->name = InfoText(record->fullPath, flags, &g_infoName);
+        info->comment = InfoText(record->auxText, flags, &g_infoComment);
+    }
+    OsFreeMem(record);
+    return ok;
+}
+
+int HostExamineStream(QmStream* stream, QmFileInfo* info, uint32_t flags)
+{
+    FileInfoRecord record;
+    if (!ExamineStream(S(stream), &record))
+        return 0;
+    FillPluginFileInfo(record, record.fullPath, flags, info);
+    return 1;
+}
+
+int HostGetCurrentDirectory(char* buffer, size_t size)
+{
+    return buffer && size && getcwd(buffer, size) ? 1 : 0;
+}
+
+int HostGetChunkRange(const char* name, char* fileName, size_t capacity, int64_t* offset, int64_t* size)
+{
+    ChunkNameParts parts;
+    if (IsChunkName(name) && ParseChunkName(name, &parts) && !parts.isString) {
+        if (!OsCopyPath(fileName, capacity, parts.file.data(), parts.file.size()))
+            return 0;
+        *offset = static_cast<int64_t>(parts.offset);
+        *size = static_cast<int64_t>(parts.size);
+        return 1;
+    }
+    *offset = -1;
+    *size = -1;
+    return OsCopyPath(fileName, capacity, name, std::strlen(name)) ? 1 : 0;
+}
+
+int HostDescribeChunk(const char* name, QmChunkDescription* record)
+{
+    ChunkNameParts parts;
+    if (!IsChunkName(name) || !ParseChunkName(name, &parts) || parts.isString)
+        return 0;
+    if (!OsCopyPath(record->fileName, sizeof record->fileName, parts.file.data(), parts.file.size()))
+        return 0;
+    record->offset = parts.offset;
+    record->size = parts.size;
+    record->linkedFile = 0;
+    return 1;
+}
+
+uint32_t HostWriteFile(const char* name, const void* data, uint32_t, size_t size, uint32_t flags)
+{
+    if (flags & QM_HOSTWRITE_RAW) {
+        StreamHandle* stream = StreamOpen(name, STREAM_WRITE);
+        if (!stream) {
+            SetErrorText(name);
+            return ERR_WRITEFILE;
+        }
+        size_t written = StreamWrite(stream, data, size);
+        StreamClose(stream);
+        return written == size ? 0u : static_cast<uint32_t>(ERR_WRITE);
+    }
+    char memoryName[MEMORY_NAME_MAX];
+    if (!MakeMemoryName(data, size, memoryName, sizeof memoryName))
+        return ERR_MEM;
+    return CopyStreamToFile(memoryName, nullptr, name, nullptr);
+}
+
+// ---------------------------------------------------------------------------
+// Table 8
+
+const char* HostGetFileNameArg(VmState* vm, int index)
+{
+    return GetFileNameArg(vm, index, 0, nullptr);
+}
+
+// ---------------------------------------------------------------------------
+// Table 12
+
+QmPluginArrayEntry* GetPluginArray()
+{
+    size_t count = 0;
+    for (PluginRecord* record = PluginList; record; record = record->next)
+        if (record->node)
+            ++count;
+    if (!count)
+        return nullptr;
+    auto* array = static_cast<QmPluginArrayEntry*>(OsAllocMem(count * sizeof(QmPluginArrayEntry), 1));
+    if (!array)
+        return nullptr;
+    size_t i = 0;
+    for (PluginRecord* record = PluginList; record; record = record->next) {
+        if (!record->node)
+            continue;
+        array[i].info = record->node->info;
+        array[i].next = i + 1 < count ? &array[i + 1] : nullptr;
+        ++i;
+    }
+    return array;
+}
+
+uint32_t SetPluginDisabled(PluginInfo* info, uint32_t value)
+{
+    info->disabled = value;
+    return value;
+}
+
+void SetPluginUserData(PluginInfo* info, uintptr_t value)
+{
+    info->userData = value;
+}
+
+uintptr_t GetPluginUserData(PluginInfo* info)
+{
+    return info->userData;
+}
+
+// ---------------------------------------------------------------------------
+// Table 13
+
+char* HostEncodeBase64(const void* data, size_t length)
+{
+    auto* text = static_cast<char*>(OsAllocMem(Base64EncodedLength(length) + 1, 0));
+    if (!text)
+        return nullptr;
+    EncodeBase64Bytes(data, length, text);
+    text[Base64EncodedLength(length)] = '\0';
+    return text;
+}
+
+void* HostDecodeBase64(const char* text, size_t length, size_t* outLength)
+{
+    std::string bytes = DecodeBase64String(text, length);
+    void* block = OsAllocMem(bytes.size(), 0);
+    if (!block)
+        return nullptr;
+    std::memcpy(block, bytes.data(), bytes.size());
+    if (outLength)
+        *outLength = bytes.size();
+    return block;
+}
+
+uint32_t HostCrc32(const void* data, long length)
+{
+    return length < 1 ? 0xFFFFFFFFu : CalcCrc32(data, length);
+}
+
+void HostMd5Hex(const void* data, long length, char out[33])
+{
+    if (length > 0)
+        Md5Hex(data, static_cast<size_t>(length), out);
+}
+
+// ---------------------------------------------------------------------------
+// Table 7: FT_MulFix may be an inline of the headers.
+
+FT_Long HostMulFix(FT_Long a, FT_Long b)
+{
+    return FT_MulFix(a, b);
+}
+
+// ---------------------------------------------------------------------------
+// The tables
+
+const QmRuntimeTable kRuntime = {
+    malloc, calloc, realloc, free, strdup, fopen, fclose, fseek, ftell, fread, fwrite, fgetc, fputc, ferror,
+    feof, vfprintf, vsnprintf, vprintf, qsort, HostVsscanf, strtod, strtol, strtoul, StrCaseCmp, StrNCaseCmp,
+    HostToLower, HostToUpper, PluginStrToLower, PluginStrToUpper, HostGetTimeOfDay, HostTime, RoundToInt,
+    HostLocalTime, HostGmTime, HostAscTime, HostCTime, HostMkTime, HostStrFTime, HostClock, HostDiffTime,
+    clearerr, fileno, fflush, HostStat, HostFStat, nullptr, ungetc, rename, remove, HostGetErrno, HostSetErrno,
+};
+
+const QmSystemTable kSystem = {
+    nullptr,  // HostGetSetTags: the applet's texts come with the applet loader
+    AddUserErrorCode,
+    SetErrorText,
+    SetErrorArgNumber,
+    GetErrorText,
+    As<void (*)(QmTimeValue*)>(OsGetTime),
+    As<void (*)(QmTimeValue*, const QmTimeValue*)>(OsSubTime),
+    As<void (*)(QmTimeValue*, const QmTimeValue*)>(OsAddTime),
+    As<int (*)(const QmTimeValue*, const QmTimeValue*)>(OsCmpTime),
+    OsDelay,
+    nullptr,  // FormatCurrentDateTime
+    HostAllocMem,
+    HostFreeMem,
+    HostAddHook,
+    nullptr, nullptr, nullptr,  // event and display services
+    HostRegisterObjectType,
+    nullptr,  // HostFreeObjectData: object data lists come with the object registry's data side
+    AddSaverFormat,
+    nullptr,  // HostForEachDisplay
+    nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,  // command hooks
+    nullptr, nullptr, nullptr,  // HandleOsEvent, HostPumpEvents, HostWaitEvents
+    HostCreateLock,
+    HostDeleteLock,
+    HostLock,
+    HostUnlock,
+    HostSetHookDisabled,
+    HostRemoveHook,
+    nullptr,  // event service
+    OsWriteConsole,
+    nullptr,  // DispatchInterval
+    nullptr,  // SetTimerAdapter
+    DebugPrintf,
+    ConvertEncoding,
+    HostFreeMem,
+    AddPluginToCapabilityList,
+    RemovePluginFromCapabilityList,
+    SetAdapterFlags,
+    nullptr,  // DispatchPluginEvent
+    HostGetErrorLocation,
+    nullptr,  // event service
+};
+
+const QmStreamTable kStreams = {
+    HostOpenStream,
+    HostStreamClose,
+    HostSeekStream,
+    HostStreamRead,
+    HostStreamWrite,
+    HostStreamGetC,
+    HostStreamPutC,
+    HostStreamEof,
+    OsDeleteFile,
+    HostLockFile,
+    HostCloseFileLock,
+    HostGetLockFullPath,
+    HostExamineLock,
+    HostDirScanBegin,
+    HostNothing,
+    HostNextDirEntry,
+    OsMakeDir,
+    OsRename,
+    HostGetCurrentDirectory,
+    OsGetTempFileName,
+    AddPart,
+    PathFilePart,
+    ChunkNameToFileName,
+    HostGetChunkRange,
+    HostExamineFile,
+    HostStreamSeek,
+    HostGetStreamFlags,
+    HostExamineStream,
+    HostWriteFile,
+    HostDescribeChunk,
+    HostStreamFlush,
+    nullptr,  // HostGetTempFileName
+    HostOpenStreamEx,
+};
+
+QmGraphicsTable MakeGraphicsTable()
+{
+    QmGraphicsTable table = {};
+    table.slot[QM_GFX_HOSTFREEMEM] = As<QmProc>(HostFreeMem);
+    return table;
+}
+const QmGraphicsTable kGraphics = MakeGraphicsTable();
+const QmAudioTable kAudio = {};
+const QmRequesterTable kRequesters = {};
+const QmFontTable kFonts = {};
+
+const QmFreeTypeTable kFreeType = {{
+    As<QmProc>(FT_Init_FreeType), As<QmProc>(FT_Done_FreeType), As<QmProc>(FT_New_Face),
+    As<QmProc>(FT_New_Memory_Face), As<QmProc>(FT_Load_Glyph), As<QmProc>(FT_Render_Glyph),
+    As<QmProc>(FT_Get_Glyph), As<QmProc>(FT_Done_Glyph), As<QmProc>(FT_Outline_Transform),
+    As<QmProc>(FT_Outline_Translate), As<QmProc>(FT_Outline_Get_Bitmap), As<QmProc>(FT_Outline_Get_CBox),
+    As<QmProc>(FT_Outline_Decompose), As<QmProc>(FT_Done_Face), As<QmProc>(FT_Get_Char_Index),
+    As<QmProc>(FT_Get_First_Char), As<QmProc>(FT_Get_Next_Char), As<QmProc>(FT_Set_Transform),
+    As<QmProc>(FT_Set_Charmap), As<QmProc>(FT_Set_Pixel_Sizes), As<QmProc>(FT_Set_Char_Size),
+    As<QmProc>(HostMulFix), As<QmProc>(FT_Vector_Transform), As<QmProc>(FT_Get_Kerning),
+    As<QmProc>(FT_Get_Sfnt_Table), As<QmProc>(FT_Load_Sfnt_Table), As<QmProc>(FT_Get_X11_Font_Format),
+    As<QmProc>(FT_Get_Name_Index), As<QmProc>(FT_Get_Glyph_Name), As<QmProc>(FT_Select_Charmap),
+    As<QmProc>(FT_Get_Advance), As<QmProc>(FT_Library_Version), As<QmProc>(FT_Outline_Embolden),
+    As<QmProc>(FT_Stroker_New), As<QmProc>(FT_Stroker_Set), As<QmProc>(FT_Stroker_Done),
+    As<QmProc>(FT_Glyph_Stroke), As<QmProc>(FT_Glyph_To_Bitmap),
+}};
+
+const QmVmTable kVm = {
+    VmGetTop, VmSetTop, VmPushValue, VmRemove, VmInsert, VmReplace, VmIsNativeFunction, VmIsNumber, VmIsString,
+    VmIsUserdata, VmType, VmCompareRawEqual, VmCompareEqual, VmCompareLess, VmGetNumber, VmGetString,
+    VmGetStringLength, VmGetNativeFunction, VmGetUserdata, VmGetPointer, VmPushNil, VmPushNumber, VmPushLString,
+    VmPushString, VmPushLightUserdata, VmPushNativeClosure, VmGetTable, VmRawGet, VmRawGetI, VmNewTable,
+    VmGetFunctionEnv, VmSetTable, VmRawSet, VmRawSetI, VmSetFunctionEnv, VmPCall, VmNext, VmConcat,
+    VmPushUpvalues, VmGetUpvalue, VmSetUpvalue, VmNewUserdata, VmSetMetatable, VmGetMetatable, VmRaiseError,
+    // The argument readers, references, named metatables and the string
+    // builder come with the library glue.
+    nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+    nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+    VmCheckStack, HostGetFileNameArg, nullptr, VmPushBoolean, VmGetBoolean, VmNewTableSized, VmTypeName, VmCall,
+    VmGetGCThreshold, VmGetGCCount, VmSetGCThreshold,
+};
+
+const QmInbuiltFontTable kInbuiltFonts = {};
+
+const QmZlibTable kZlib = {{
+    As<QmProc>(inflateInit_), As<QmProc>(inflate), As<QmProc>(inflateEnd), As<QmProc>(deflateInit_),
+    As<QmProc>(deflate), As<QmProc>(deflateEnd), As<QmProc>(deflateReset), As<QmProc>(deflateParams),
+    As<QmProc>(inflateReset), As<QmProc>(inflateSync), As<QmProc>(inflateInit2_), As<QmProc>(deflateInit2_),
+    As<QmProc>(crc32),
+}};
+
+const QmJpegTable kJpeg = {{
+    As<QmProc>(jpeg_CreateDecompress), As<QmProc>(jpeg_finish_decompress), As<QmProc>(jpeg_destroy_decompress),
+    As<QmProc>(jpeg_std_error), As<QmProc>(jpeg_read_header), As<QmProc>(jpeg_mem_src),
+    As<QmProc>(jpeg_start_decompress), As<QmProc>(jpeg_resync_to_restart), As<QmProc>(jpeg_CreateCompress),
+    As<QmProc>(jpeg_finish_compress), As<QmProc>(jpeg_destroy_compress), As<QmProc>(jpeg_start_compress),
+    As<QmProc>(jpeg_simple_progression), As<QmProc>(jpeg_mem_dest), As<QmProc>(jpeg_set_quality),
+    As<QmProc>(jpeg_set_defaults), As<QmProc>(jpeg_default_colorspace), As<QmProc>(jpeg_destroy),
+    As<QmProc>(jpeg_abort), As<QmProc>(jpeg_suppress_tables), As<QmProc>(jpeg_write_raw_data),
+    As<QmProc>(jpeg_write_tables), As<QmProc>(jpeg_read_raw_data), As<QmProc>(jpeg_save_markers),
+    As<QmProc>(jpeg_calc_output_dimensions),
+}};
+
+const QmPluginListTable kPluginList = {
+    GetPluginArray, HostFreeMem, SetPluginDisabled, SetPluginUserData, GetPluginUserData,
+};
+
+const QmEncoderTable kEncoders = {HostEncodeBase64, HostDecodeBase64, HostCrc32, HostMd5Hex};
+
+const PluginHostApi kHostApi = {
+    QM_HOST_VERSION, QM_HOST_REVISION, &kRuntime, &kSystem, &kStreams, &kGraphics, &kAudio, &kRequesters,
+    &kFonts, &kFreeType, &kVm, &kInbuiltFonts, &kZlib, &kJpeg, &kPluginList, &kEncoders,
+};
+
+} // namespace
+
+const PluginHostApi* GetPluginHostApi()
+{
+    return &kHostApi;
+}

@@ -1,0 +1,865 @@
+/* The plugin interface of QuillmerePlayer: every record, capability bit, tag
+ * and host table that a ".qmp" plugin and the host exchange.
+ *
+ * A plugin is an ELF shared object that exports InitPlugin, ClosePlugin and
+ * the entry points of the capabilities it declares, all with C linkage. The
+ * host exports nothing: a plugin reaches the runtime only through the
+ * PluginHostApi handed to InitPlugin.
+ *
+ * Layout is the natural one of the platform's C compiler; every word that
+ * may carry an address (tag values, slots, handles, user data) is
+ * pointer-sized. Sizes and offsets are pinned at the end of this header, so
+ * a change that would break existing plugins does not compile. The order of
+ * records, slots and tables never changes: new things are only ever added
+ * where they cannot move old ones.
+ *
+ * A host slot that is null names a service this host does not offer;
+ * plugins test a slot before calling it. */
+#ifndef QUILLMERE_PLUGIN_ABI_H
+#define QUILLMERE_PLUGIN_ABI_H
+
+#include <stdarg.h>
+#include <stddef.h>
+#include <stdint.h>
+#include <stdio.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* The host's interface version: plugins may ask for at most this. */
+#define QM_HOST_VERSION 6
+#define QM_HOST_REVISION 1
+
+struct VmState;
+typedef struct PluginInfo PluginInfo;
+typedef struct PluginHostApi PluginHostApi;
+
+/* A slot whose arguments belong to the service that fills it. */
+typedef void (*QmProc)(void);
+
+/* A script command: answers the number of results pushed (0-999), an error
+ * code (1000 and above), or one of the two Gosub requests. */
+typedef uint32_t (*QmNativeFunction)(struct VmState* state);
+
+/* Tag lists: pairs ended by tag 0. */
+typedef struct QmTagItem {
+    uint32_t tag;
+    uintptr_t value;
+} QmTagItem;
+
+/* Command and constant tables of a library plugin; each ends with a null
+ * name. An entry with a null function is skipped. A constant with a
+ * non-null string is a string, else the number. */
+typedef struct QmCommandEntry {
+    const char* name;
+    QmNativeFunction function;
+} QmCommandEntry;
+
+typedef struct QmConstantEntry {
+    const char* name;
+    const char* stringValue;
+    double numberValue;
+} QmConstantEntry;
+
+/* Calendar time of a file: month 0-11, four-digit year. */
+typedef struct QmDateStamp {
+    uint32_t second;
+    uint32_t minute;
+    uint32_t hour;
+    uint32_t day;
+    uint32_t month;
+    uint32_t year;
+} QmDateStamp;
+
+/* ---------------------------------------------------------------------------
+ * Capabilities */
+
+enum {
+    PLUGINCAPS_CONVERT = 0x1,
+    PLUGINCAPS_LIBRARY = 0x2,
+    PLUGINCAPS_IMAGE = 0x4,
+    PLUGINCAPS_ANIM = 0x8,
+    PLUGINCAPS_SOUND = 0x10,
+    PLUGINCAPS_VECTOR = 0x20,
+    PLUGINCAPS_VIDEO = 0x40,
+    PLUGINCAPS_SAVEIMAGE = 0x80,
+    PLUGINCAPS_SAVEANIM = 0x100,
+    PLUGINCAPS_SAVESAMPLE = 0x200,
+    PLUGINCAPS_REQUIRE = 0x400,
+    PLUGINCAPS_DISPLAYADAPTER = 0x800,
+    PLUGINCAPS_TIMERADAPTER = 0x1000,
+    PLUGINCAPS_REQUESTERADAPTER = 0x2000,
+    PLUGINCAPS_FILEADAPTER = 0x4000,
+    PLUGINCAPS_DIRADAPTER = 0x8000,
+    PLUGINCAPS_AUDIOADAPTER = 0x10000,
+    PLUGINCAPS_EXTENSIONS = 0x20000
+};
+
+/* Bits of the extension words (PluginInfo.extensions[bit number]). */
+enum {
+    QM_LIBEXT_MULTIPLE = 0x1,     /* word 1: several command libraries */
+    QM_LIBEXT_ON_REQUIRE = 0x2,   /* word 1: registered only when required */
+    QM_LOADEREXT_BY_NAME = 0x1,   /* words 2, 3, 4, 6: only when a loader list names it */
+    QM_DISPLAYEXT_MAINLOOP = 0x1  /* word 11: the adapter runs its own main loop */
+};
+
+/* PluginInfo.callForm: the form whose calls the host cannot make here. */
+#define QM_CALLFORM_FOREIGN 2
+
+/* Bit of PluginInfo.adapterFlags[QM_ADAPTERFLAGS_FILE]: the file adapter
+ * also serves linked files and memory blocks. */
+#define QM_FILEADAPTER_VIRTUAL 0x1
+
+enum {
+    QM_ADAPTERFLAGS_DISPLAY = 0,
+    QM_ADAPTERFLAGS_REQUESTER = 1,
+    QM_ADAPTERFLAGS_TIMER = 2,
+    QM_ADAPTERFLAGS_FURTHER = 3,
+    QM_ADAPTERFLAGS_FILE = 4
+};
+
+/* ---------------------------------------------------------------------------
+ * File and directory adapters */
+
+/* Adapter mode codes handed to FOpen. */
+enum {
+    QM_FOPEN_WRITE = 1,
+    QM_FOPEN_READWRITE = 2,
+    QM_FOPEN_READ = 4
+};
+
+/* Tags of FOpen's tag list. */
+enum {
+    QM_FOPENTAG_STREAMFLAGS = 1, /* uint32_t*: the adapter stores QM_STREAMFLAG_ bits */
+    QM_FOPENTAG_CONTAINER = 2,   /* const char*: container file of a linked file */
+    QM_FOPENTAG_OFFSET = 3,      /* the linked file's offset in its container */
+    QM_FOPENTAG_SIZE = 4,        /* size of the linked file or memory block */
+    QM_FOPENTAG_DATA = 5         /* const void*: the bytes of a memory block */
+};
+
+enum {
+    QM_STREAMFLAG_STREAMING = 0x1,
+    QM_STREAMFLAG_NOSEEK = 0x2
+};
+
+/* What FStat, Stat and NextDirEntry fill. The host clears it and dates all
+ * three stamps with the runtime's start time before each call. */
+typedef struct AdapterStatRecord {
+    uint32_t type;          /* 1 directory, anything else file */
+    uint32_t reserved0;
+    uint64_t size;
+    uint32_t flags;         /* FILEATTR_ protection bits */
+    QmDateStamp modified;
+    QmDateStamp accessed;
+    QmDateStamp created;
+    const char* path;       /* full path, or the entry's name in a scan */
+    const char* auxText;    /* may be null */
+    uint32_t extra[2];      /* passed through */
+    uint32_t reserved1;
+} AdapterStatRecord;
+
+/* ---------------------------------------------------------------------------
+ * Plugin entry points */
+
+typedef int (*QmInitPluginFunc)(PluginInfo* info, const PluginHostApi* host, const char* path);
+typedef void (*QmClosePluginFunc)(void);
+typedef uint32_t (*QmGetExtensionsFunc)(uint32_t capability, uintptr_t reserved);
+
+typedef const char* (*QmGetBaseTableFunc)(void);
+typedef const QmCommandEntry* (*QmGetCommandsFunc)(void);
+typedef const QmConstantEntry* (*QmGetConstantsFunc)(void);
+typedef int (*QmInitLibraryFunc)(struct VmState* state);
+typedef void (*QmFreeLibraryFunc)(struct VmState* state);
+typedef int (*QmGetLibraryCountFunc)(void);
+typedef void (*QmSetCurrentLibraryFunc)(int index);
+
+/* One saver format, as a saver's registration entry fills it and as the
+ * host's format-hook arrays hold it (an all-zero entry ends an array). */
+typedef struct QmSaverFormat {
+    uint32_t flags;
+    uint32_t formatId;
+    const char* name;
+} QmSaverFormat;
+typedef int (*QmRegisterSaverFunc)(QmSaverFormat* format);
+
+typedef int (*QmRequirePluginFunc)(struct VmState* state, int version, int revision, uint32_t reserved,
+                                   QmTagItem* tags);
+
+typedef void* (*QmFOpenFunc)(const char* name, int mode, QmTagItem* tags);
+typedef int (*QmFCloseFunc)(void* handle);
+typedef int64_t (*QmFReadFunc)(void* handle, void* buffer, int64_t count);
+typedef int (*QmFGetCFunc)(void* handle);
+typedef int64_t (*QmFWriteFunc)(void* handle, const void* buffer, int64_t count);
+typedef int (*QmFPutCFunc)(void* handle, int byte);
+/* Answers the position before the seek, -1 on failure. */
+typedef int64_t (*QmFSeekFunc)(void* handle, int64_t offset, int mode);
+typedef int (*QmFFlushFunc)(void* handle);
+typedef int (*QmFEofFunc)(void* handle);
+typedef int (*QmFStatFunc)(void* handle, uint32_t flags, AdapterStatRecord* record, QmTagItem* tags);
+typedef int (*QmStatFunc)(const char* name, uint32_t flags, AdapterStatRecord* record, QmTagItem* tags);
+typedef void* (*QmOpenDirFunc)(const char* name, uint32_t flags, QmTagItem* tags);
+typedef void (*QmCloseDirFunc)(void* handle);
+typedef int (*QmNextDirEntryFunc)(void* handle, AdapterStatRecord* record, QmTagItem* tags);
+
+/* A format that a saver plugin announced through AddSaverFormat. */
+typedef struct QmSaverFormatNode {
+    struct QmSaverFormatNode* next;
+    uint32_t formatId;
+    const char* name;
+    const char* secondName;   /* null when not given */
+    const char* extension;
+    uint32_t value;           /* kept only with bit 0x1 of flags */
+    uint32_t flags;
+} QmSaverFormatNode;
+
+/* ---------------------------------------------------------------------------
+ * The information block: allocated zero-filled by the host, filled by the
+ * plugin in InitPlugin (up to helpfile, callForm and, for adapters, the
+ * words it knows); the rest is the host's. */
+
+struct PluginInfo {
+    uint32_t capabilities;
+    int32_t version;
+    int32_t revision;
+    int32_t neededVersion;   /* the host writes 6 before InitPlugin */
+    int32_t neededRevision;  /* the host writes 1 before InitPlugin */
+    const char* name;
+    const char* modulename;  /* must equal the file name */
+    const char* author;
+    const char* description;
+    const char* copyright;
+    const char* url;
+    const char* date;
+    const char* settings;
+    const char* helpfile;
+    uint32_t callForm;
+    QmSaverFormatNode* saverFormats;
+    uint32_t displayAdapterCaps;
+    uint32_t displayAdapterWord;  /* default 10 */
+    uint32_t disabled;            /* loader chains and savers pass the plugin by */
+    uintptr_t userData;
+    uint32_t adapterWords[4];
+    uint32_t adapterFlags[5];     /* QM_ADAPTERFLAGS_ */
+    uint32_t extensions[32];      /* by capability bit number */
+    uint32_t enteredByName;
+    uint32_t libraryInitialised;
+
+    /* Entry points, bound by the host after InitPlugin. */
+    QmInitPluginFunc InitPlugin;
+    QmClosePluginFunc ClosePlugin;
+    QmProc IsImage;
+    QmProc LoadImage;
+    QmProc GetImage;
+    QmProc FreeImage;
+    QmProc TransformImage;
+    QmProc OpenAnim;
+    QmProc LoadFrame;
+    QmProc FreeFrame;
+    QmProc GetFrameDelay;
+    QmProc CloseAnim;
+    QmProc OpenStream;
+    QmProc CloseStream;
+    QmProc SeekStream;
+    QmProc StreamSamples;
+    QmProc GetFormatName;
+    QmProc GetPathExtents;
+    QmProc DrawPath;
+    QmProc TranslatePath;
+    QmProc GetCurrentPoint;
+    QmProc CreateVectorFont;
+    QmProc FreeVectorFont;
+    QmProc OpenFont;
+    QmProc CloseFont;
+    QmProc OpenVideo;
+    QmProc CloseVideo;
+    QmProc NextPacket;
+    QmProc FreePacket;
+    QmProc DecodeVideoFrame;
+    QmProc DecodeAudioFrame;
+    QmProc SeekVideo;
+    QmProc FlushAudio;
+    QmProc FlushVideo;
+    QmProc GetVideoFrames;
+    QmProc GetVideoFormat;
+    QmGetBaseTableFunc GetBaseTable;
+    QmGetCommandsFunc GetCommands;
+    QmGetConstantsFunc GetConstants;
+    QmInitLibraryFunc InitLibrary;
+    QmFreeLibraryFunc FreeLibrary;
+    QmGetLibraryCountFunc GetLibraryCount;
+    QmSetCurrentLibraryFunc SetCurrentLibrary;
+    QmProc GetScript;
+    QmProc FreeScript;
+    QmRegisterSaverFunc RegisterImageSaver;
+    QmProc SaveImage;
+    QmSaverFormat* imageSaverFormats;
+    QmRegisterSaverFunc RegisterAnimSaver;
+    QmProc BeginAnimStream;
+    QmProc WriteAnimFrame;
+    QmProc FinishAnimStream;
+    QmSaverFormat* animSaverFormats;
+    QmRegisterSaverFunc RegisterSampleSaver;
+    QmProc SaveSample;
+    QmSaverFormat* sampleSaverFormats;
+    QmRequirePluginFunc RequirePlugin;
+    QmProc HandleEvents;
+    QmProc WaitEvents;
+    QmProc ForceEventLoopIteration;
+    QmProc Sleep;
+    QmProc VWait;
+    QmProc DetermineBorderSizes;
+    QmProc OpenDisplay;
+    QmProc CloseDisplay;
+    QmProc ChangeBufferSize;
+    QmProc ShowHideDisplay;
+    QmProc SizeMoveDisplay;
+    QmProc SetDisplayTitle;
+    QmProc ActivateDisplay;
+    QmProc SetDisplayAttributes;
+    QmProc CreatePointer;
+    QmProc FreePointer;
+    QmProc SetPointer;
+    QmProc ShowHidePointer;
+    QmProc MovePointer;
+    QmProc GetMousePos;
+    QmProc GetQualifiers;
+    QmProc BltBitMap;
+    QmProc RectFill;
+    QmProc WritePixel;
+    QmProc Line;
+    QmProc GetMonitorInfo;
+    QmProc FreeMonitorInfo;
+    QmProc GrabScreenPixels;
+    QmProc FreeGrabScreenPixels;
+    QmProc AdapterMainLoop;
+    QmProc BeginDoubleBuffer;
+    QmProc EndDoubleBuffer;
+    QmProc Flip;
+    QmProc Cls;
+    QmProc AllocVideoBitMap;
+    QmProc FreeVideoBitMap;
+    QmProc ReadVideoPixels;
+    QmProc FreeVideoPixels;
+    QmProc DoVideoBitMapMethod;
+    QmProc AllocBitMap;
+    QmProc FreeBitMap;
+    QmProc LockBitMap;
+    QmProc UnLockBitMap;
+    QmProc GetBitMapAttr;
+    QmProc RegisterTimer;
+    QmProc FreeTimer;
+    QmProc SystemRequest;
+    QmProc FileRequest;
+    QmProc PathRequest;
+    QmProc StringRequest;
+    QmProc ListRequest;
+    QmProc FontRequest;
+    QmProc ColorRequest;
+    QmProc FreeRequest;
+    QmFOpenFunc FOpen;
+    QmFCloseFunc FClose;
+    QmFReadFunc FRead;
+    QmFGetCFunc FGetC;
+    QmFWriteFunc FWrite;
+    QmFPutCFunc FPutC;
+    QmFSeekFunc FSeek;
+    QmFFlushFunc FFlush;
+    QmFEofFunc FEof;
+    QmFStatFunc FStat;
+    QmStatFunc Stat;
+    QmOpenDirFunc OpenDir;
+    QmCloseDirFunc CloseDir;
+    QmNextDirEntryFunc NextDirEntry;
+    QmProc OpenAudio;
+    QmProc CloseAudio;
+    QmProc AllocAudioChannel;
+    QmProc FreeAudioChannel;
+    QmProc SetChannelAttributes;
+    QmGetExtensionsFunc GetExtensions;
+};
+
+/* Number of entry-point slots (InitPlugin .. GetExtensions). */
+#define QM_PLUGIN_SLOT_COUNT 131
+
+/* ---------------------------------------------------------------------------
+ * Records of the host tables */
+
+/* Broken-down time of the table-0 time wrappers. */
+typedef struct QmTimeRecord {
+    uint32_t recordSize;  /* 48 */
+    int32_t second;
+    int32_t minute;
+    int32_t hour;
+    int32_t dayOfMonth;
+    int32_t month;
+    int32_t year;         /* years since 1900 */
+    int32_t weekday;
+    int32_t dayOfYear;
+    int32_t daylight;
+    uint32_t reserved[2];
+} QmTimeRecord;
+
+/* File status of the table-0 stat and fstat. */
+typedef struct QmFileStatus {
+    uint64_t device;
+    uint64_t inode;
+    uint32_t mode;
+    uint32_t links;
+    uint32_t user;
+    uint32_t group;
+    uint64_t specialDevice;
+    int64_t size;
+    int64_t accessTime;
+    int64_t modificationTime;
+    int64_t changeTime;
+} QmFileStatus;
+
+/* What the file-information wrappers of table 2 fill. With bit
+ * QM_FILEINFO_ALLOCATE of their flags, name and comment are new blocks the
+ * plugin frees with HostFreeMem; otherwise they point into host buffers
+ * that the next call overwrites. */
+typedef struct QmFileInfo {
+    uint32_t isDirectory;
+    uint32_t reserved;
+    uint64_t size;
+    uint32_t flags;
+    QmDateStamp modified;
+    QmDateStamp accessed;
+    QmDateStamp created;
+    char* name;
+    char* comment;
+} QmFileInfo;
+#define QM_FILEINFO_ALLOCATE 0x2
+
+/* HostDescribeChunk's record. */
+typedef struct QmChunkDescription {
+    char fileName[1024];
+    uint64_t offset;
+    uint64_t size;
+    uintptr_t linkedFile;
+} QmChunkDescription;
+
+/* HostOpenStream flags. */
+enum {
+    QM_HOSTOPEN_WRITE = 0x1,
+    QM_HOSTOPEN_READWRITE = 0x2,
+    QM_HOSTOPEN_NOADAPTERS = 0x8,
+    QM_HOSTOPEN_SEEKEMULATION = 0x10
+};
+
+/* HostLockFile flags. */
+enum {
+    QM_HOSTLOCK_WRITE = 0x1,
+    QM_HOSTLOCK_NOADAPTERS = 0x4
+};
+
+/* HostWriteFile flags. */
+#define QM_HOSTWRITE_RAW 0x1
+
+/* HostAllocMem flags. */
+#define QM_HOSTALLOC_ZERO 0x1
+
+/* An element of GetPluginArray's answer. */
+typedef struct QmPluginArrayEntry {
+    struct QmPluginArrayEntry* next;
+    PluginInfo* info;
+} QmPluginArrayEntry;
+
+/* ---------------------------------------------------------------------------
+ * Host tables */
+
+typedef struct QmRuntimeTable { /* table 0: the standard runtime library */
+    void* (*malloc)(size_t size);
+    void* (*calloc)(size_t count, size_t size);
+    void* (*realloc)(void* block, size_t size);
+    void (*free)(void* block);
+    char* (*strdup)(const char* text);
+    FILE* (*fopen)(const char* path, const char* mode);
+    int (*fclose)(FILE* file);
+    int (*fseek)(FILE* file, long offset, int whence);
+    long (*ftell)(FILE* file);
+    size_t (*fread)(void* buffer, size_t size, size_t count, FILE* file);
+    size_t (*fwrite)(const void* buffer, size_t size, size_t count, FILE* file);
+    int (*fgetc)(FILE* file);
+    int (*fputc)(int c, FILE* file);
+    int (*ferror)(FILE* file);
+    int (*feof)(FILE* file);
+    int (*vfprintf)(FILE* file, const char* format, va_list args);
+    int (*vsnprintf)(char* buffer, size_t size, const char* format, va_list args);
+    int (*vprintf)(const char* format, va_list args);
+    void (*qsort)(void* base, size_t count, size_t size, int (*compare)(const void*, const void*));
+    int (*vsscanf)(const char* text, const char* format, va_list args);
+    double (*strtod)(const char* text, char** end);
+    long (*strtol)(const char* text, char** end, int base);
+    unsigned long (*strtoul)(const char* text, char** end, int base);
+    int (*StrCaseCmp)(const char* a, const char* b);
+    int (*StrNCaseCmp)(const char* a, const char* b, size_t n);
+    int (*tolower)(int c);
+    int (*toupper)(int c);
+    char* (*PluginStrToLower)(char* text);
+    char* (*PluginStrToUpper)(char* text);
+    int (*gettimeofday)(void* time, void* zone);
+    int64_t (*time)(int64_t* out);
+    int32_t (*RoundToInt)(double x);
+    QmTimeRecord* (*localtime)(const int64_t* time);
+    QmTimeRecord* (*gmtime)(const int64_t* time);
+    char* (*asctime)(const QmTimeRecord* record);
+    char* (*ctime)(const int64_t* time);
+    int64_t (*mktime)(QmTimeRecord* record);
+    size_t (*strftime)(char* buffer, size_t size, const char* format, const QmTimeRecord* record);
+    long (*clock)(void);
+    void (*difftime)(int64_t time1, int64_t time2, double* out);
+    void (*clearerr)(FILE* file);
+    int (*fileno)(FILE* file);
+    int (*fflush)(FILE* file);
+    int (*stat)(const char* path, QmFileStatus* record);
+    int (*fstat)(int fd, QmFileStatus* record);
+    QmProc reserved45;
+    int (*ungetc)(int c, FILE* file);
+    int (*rename)(const char* from, const char* to);
+    int (*remove)(const char* path);
+    int (*GetErrno)(void);
+    void (*SetErrno)(int value);
+} QmRuntimeTable;
+
+typedef struct QmTimeValue {
+    uint32_t seconds;
+    uint32_t microseconds;
+} QmTimeValue;
+
+typedef struct QmLock QmLock;
+
+typedef struct QmSystemTable { /* table 1: system services */
+    uint32_t (*HostGetSetTags)(QmTagItem* tags);
+    uint32_t (*AddUserErrorCode)(const char* text);
+    void (*SetErrorText)(const char* text);
+    void (*SetErrorArgNumber)(int32_t n);
+    void (*GetErrorText)(uint32_t code, char* out, size_t size);
+    void (*OsGetTime)(QmTimeValue* out);
+    void (*OsSubTime)(QmTimeValue* a, const QmTimeValue* b);
+    void (*OsAddTime)(QmTimeValue* a, const QmTimeValue* b);
+    int (*OsCmpTime)(const QmTimeValue* a, const QmTimeValue* b);
+    void (*OsDelay)(uint32_t ms);
+    QmProc FormatCurrentDateTime;
+    void* (*HostAllocMem)(size_t size, uint32_t flags);
+    void (*HostFreeMem)(void* block);
+    void* (*HostAddHook)(uint32_t kind, void* function, void* userData, uint32_t foreign);
+    QmProc eventService14;
+    QmProc OsEventCallback;
+    QmProc displayService16;
+    uint32_t (*HostRegisterObjectType)(void* listHead, const char* name, QmProc handler);
+    void (*HostFreeObjectData)(struct VmState* state, void** list);
+    int (*HostAddSaverFormat)(PluginInfo* info, uint32_t formatId, const char* name, const char* secondName,
+                              const char* extension, uint32_t value, uint32_t flags);
+    QmProc HostForEachDisplay;
+    void* (*HostAddCommandHook)(void* reserved, void* callFunction, void* errorFunction, void* userData);
+    void (*HostRemoveCommandHook)(void* hook);
+    int (*HostHookCommand)(void* hook, QmNativeFunction function);
+    void (*HostSetHookErrorFunc)(void* hook, void* errorFunction);
+    void* (*GetWordAt8)(void* hook);
+    void (*HostSetHookDisabled)(void* hook, uint32_t disabled);
+    QmProc HandleOsEvent;
+    QmProc HostPumpEvents;
+    QmProc HostWaitEvents;
+    QmLock* (*OsCreateLock)(void);
+    void (*OsDeleteLock)(QmLock* lock);
+    void (*OsLock)(QmLock* lock);
+    void (*OsUnlock)(QmLock* lock);
+    void (*SetHookDisabled)(void* hook, uint32_t disabled);
+    void (*RemoveHook)(void* hook);
+    QmProc eventService36;
+    void (*OsWriteConsole)(const char* format, va_list args);
+    QmProc DispatchInterval;
+    QmProc SetTimerAdapter;
+    void (*DebugPrintf)(const char* format, ...);
+    char* (*ConvertEncoding)(const char* text, int from, int to);
+    void (*HostFreeMem2)(void* block);
+    int (*AddPluginToCapabilityList)(PluginInfo* info, uint32_t capability);
+    void (*RemovePluginFromCapabilityList)(PluginInfo* info, uint32_t capability);
+    int (*SetAdapterFlags)(PluginInfo* info, uint32_t capability, uint32_t flags);
+    QmProc DispatchPluginEvent;
+    int (*HostGetErrorLocation)(struct VmState* state, const char** file, const char** command, int32_t* line);
+    QmProc eventService48;
+} QmSystemTable;
+
+typedef struct QmStream QmStream;
+typedef struct QmFileLock QmFileLock;
+
+typedef struct QmStreamTable { /* table 2: files and streams */
+    QmStream* (*HostOpenStream)(const char* name, uint32_t flags);
+    int (*StreamClose)(QmStream* stream);
+    int64_t (*HostSeekStream)(QmStream* stream, int32_t position, int mode);
+    size_t (*StreamRead)(QmStream* stream, void* buffer, size_t count);
+    size_t (*StreamWrite)(QmStream* stream, const void* buffer, size_t count);
+    int (*StreamGetC)(QmStream* stream);
+    int (*StreamPutC)(QmStream* stream, int byte);
+    int (*StreamEof)(QmStream* stream);
+    int (*OsDeleteFile)(const char* path);
+    QmFileLock* (*HostLockFile)(const char* name, uint32_t flags);
+    void (*CloseFileLock)(QmFileLock* lock);
+    int (*GetLockFullPath)(QmFileLock* lock, char* buffer, size_t size);
+    int (*HostExamineLock)(QmFileLock* lock, QmFileInfo* info, uint32_t flags);
+    int (*DirScanBegin)(QmFileLock* lock, void** scanWord);
+    void (*Nothing)(void);
+    int (*HostNextDirEntry)(QmFileLock* lock, void* scanWord, QmFileInfo* info, uint32_t flags);
+    int (*OsMakeDir)(const char* path);
+    int (*OsRename)(const char* from, const char* to);
+    int (*GetCurrentDirectoryPath)(char* buffer, size_t size);
+    uint32_t (*OsGetTempFileName)(char* buffer, size_t size);
+    unsigned (*AddPart)(char* directory, size_t size, const char* name);
+    const char* (*PathFilePart)(const char* path);
+    size_t (*ChunkNameToFileName)(const char* name, char* out, size_t size);
+    int (*HostGetChunkRange)(const char* name, char* fileName, size_t capacity, int64_t* offset, int64_t* size);
+    int (*HostExamineFile)(const char* name, QmFileInfo* info, uint32_t flags);
+    int64_t (*StreamSeek)(QmStream* stream, int64_t offset, int mode);
+    uint32_t (*GetStreamFlags)(QmStream* stream);
+    int (*HostExamineStream)(QmStream* stream, QmFileInfo* info, uint32_t flags);
+    uint32_t (*HostWriteFile)(const char* name, const void* data, uint32_t option, size_t size, uint32_t flags);
+    int (*HostDescribeChunk)(const char* name, QmChunkDescription* record);
+    int (*StreamFlush)(QmStream* stream);
+    uint32_t (*HostGetTempFileName)(char* buffer, size_t size, const char* name);
+    QmStream* (*HostOpenStreamEx)(const char* name, uint32_t flags, QmTagItem* tags);
+} QmStreamTable;
+
+typedef struct QmProcTable3 { QmProc slot[30]; } QmGraphicsTable;   /* table 3 */
+typedef struct QmProcTable4 { QmProc slot[3]; } QmAudioTable;       /* table 4 */
+typedef struct QmProcTable5 { QmProc slot[4]; } QmRequesterTable;   /* table 5 */
+typedef struct QmProcTable6 { QmProc slot[1]; } QmFontTable;        /* table 6 */
+typedef struct QmProcTable7 { QmProc slot[38]; } QmFreeTypeTable;   /* table 7 */
+
+/* Slots of the graphics table that this host fills. */
+enum { QM_GFX_HOSTFREEMEM = 7 };
+
+/* Slots of the FreeType table, each the FreeType 2 function of that name
+ * with its own arguments and result. */
+enum {
+    QM_FT_INIT_FREETYPE, QM_FT_DONE_FREETYPE, QM_FT_NEW_FACE, QM_FT_NEW_MEMORY_FACE,
+    QM_FT_LOAD_GLYPH, QM_FT_RENDER_GLYPH, QM_FT_GET_GLYPH, QM_FT_DONE_GLYPH,
+    QM_FT_OUTLINE_TRANSFORM, QM_FT_OUTLINE_TRANSLATE, QM_FT_OUTLINE_GET_BITMAP,
+    QM_FT_OUTLINE_GET_CBOX, QM_FT_OUTLINE_DECOMPOSE, QM_FT_DONE_FACE, QM_FT_GET_CHAR_INDEX,
+    QM_FT_GET_FIRST_CHAR, QM_FT_GET_NEXT_CHAR, QM_FT_SET_TRANSFORM, QM_FT_SET_CHARMAP,
+    QM_FT_SET_PIXEL_SIZES, QM_FT_SET_CHAR_SIZE, QM_FT_MULFIX, QM_FT_VECTOR_TRANSFORM,
+    QM_FT_GET_KERNING, QM_FT_GET_SFNT_TABLE, QM_FT_LOAD_SFNT_TABLE, QM_FT_GET_X11_FONT_FORMAT,
+    QM_FT_GET_NAME_INDEX, QM_FT_GET_GLYPH_NAME, QM_FT_SELECT_CHARMAP, QM_FT_GET_ADVANCE,
+    QM_FT_LIBRARY_VERSION, QM_FT_OUTLINE_EMBOLDEN, QM_FT_STROKER_NEW, QM_FT_STROKER_SET,
+    QM_FT_STROKER_DONE, QM_FT_GLYPH_STROKE, QM_FT_GLYPH_TO_BITMAP, QM_FT_SLOT_COUNT
+};
+
+typedef struct QmVmBuffer QmVmBuffer;
+
+typedef struct QmVmTable { /* table 8: the VM interface */
+    int (*VmGetTop)(struct VmState* s);
+    void (*VmSetTop)(struct VmState* s, int index);
+    void (*VmPushValue)(struct VmState* s, int index);
+    void (*VmRemove)(struct VmState* s, int index);
+    void (*VmInsert)(struct VmState* s, int index);
+    void (*VmReplace)(struct VmState* s, int index);
+    int (*VmIsNativeFunction)(struct VmState* s, int index);
+    int (*VmIsNumber)(struct VmState* s, int index);
+    int (*VmIsString)(struct VmState* s, int index);
+    int (*VmIsUserdata)(struct VmState* s, int index);
+    int (*VmType)(struct VmState* s, int index);
+    int (*VmCompareRawEqual)(struct VmState* s, int a, int b);
+    int (*VmCompareEqual)(struct VmState* s, int a, int b);
+    int (*VmCompareLess)(struct VmState* s, int a, int b, int mode);
+    double (*VmGetNumber)(struct VmState* s, int index);
+    const char* (*VmGetString)(struct VmState* s, int index);
+    size_t (*VmGetStringLength)(struct VmState* s, int index);
+    QmNativeFunction (*VmGetNativeFunction)(struct VmState* s, int index);
+    void* (*VmGetUserdata)(struct VmState* s, int index);
+    const void* (*VmGetPointer)(struct VmState* s, int index);
+    void (*VmPushNil)(struct VmState* s);
+    void (*VmPushNumber)(struct VmState* s, double n);
+    void (*VmPushLString)(struct VmState* s, const char* bytes, size_t length);
+    void (*VmPushString)(struct VmState* s, const char* text);
+    void (*VmPushLightUserdata)(struct VmState* s, void* p);
+    void (*VmPushNativeClosure)(struct VmState* s, QmNativeFunction f, int n);
+    void (*VmGetTable)(struct VmState* s, int index);
+    void (*VmRawGet)(struct VmState* s, int index);
+    void (*VmRawGetI)(struct VmState* s, int index, int n);
+    void (*VmNewTable)(struct VmState* s);
+    void (*VmGetFunctionEnv)(struct VmState* s, int index);
+    void (*VmSetTable)(struct VmState* s, int index);
+    void (*VmRawSet)(struct VmState* s, int index);
+    void (*VmRawSetI)(struct VmState* s, int index, int n);
+    int (*VmSetFunctionEnv)(struct VmState* s, int index);
+    uint32_t (*VmPCall)(struct VmState* s, int nargs, int nresults, int errorFunction);
+    int (*VmNext)(struct VmState* s, int index);
+    void (*VmConcat)(struct VmState* s, int n);
+    int (*VmPushUpvalues)(struct VmState* s);
+    const char* (*VmGetUpvalue)(struct VmState* s, int index, int n);
+    const char* (*VmSetUpvalue)(struct VmState* s, int index, int n);
+    void* (*VmNewUserdata)(struct VmState* s, size_t size);
+    int (*VmSetMetatable)(struct VmState* s, int index);
+    int (*VmGetMetatable)(struct VmState* s, int index);
+    void (*HostRaiseError)(struct VmState* s, uint32_t code);
+    const char* (*VmCheckString)(struct VmState* s, int index, size_t* length);
+    const char* (*VmOptString)(struct VmState* s, int index, const char* def, size_t* length);
+    double (*VmCheckNumber)(struct VmState* s, int index);
+    double (*VmOptNumber)(struct VmState* s, int index, double def);
+    int32_t (*VmCheckInteger)(struct VmState* s, int index);
+    int32_t (*VmOptInteger)(struct VmState* s, int index, int32_t def);
+    int (*VmCheckTable)(struct VmState* s, int index);
+    int (*VmCheckFunction)(struct VmState* s, int index);
+    int (*VmCheckType)(struct VmState* s, int index, int tag);
+    int (*VmRefValue)(struct VmState* s, int table);
+    void (*VmUnrefValue)(struct VmState* s, int table, int ref);
+    uint32_t (*HostGetObjectIdArg)(struct VmState* s, int index, uint32_t out[2]);
+    int (*VmNewNamedMetatable)(struct VmState* s, const char* name);
+    void (*VmGetNamedMetatable)(struct VmState* s, const char* name);
+    void* (*VmCheckNamedUserdata)(struct VmState* s, int index, const char* name);
+    void (*VmBufferInit)(struct VmState* s, QmVmBuffer* buffer);
+    char* (*VmBufferPrepare)(QmVmBuffer* buffer);
+    void (*VmBufferAddBytes)(QmVmBuffer* buffer, const char* bytes, size_t n);
+    void (*VmBufferAddString)(QmVmBuffer* buffer, const char* text);
+    void (*VmBufferAddValue)(QmVmBuffer* buffer);
+    void (*VmBufferPushResult)(QmVmBuffer* buffer);
+    int (*VmFindString)(const char* text, const char* const* list);
+    int (*VmCheckStack)(struct VmState* s, int n);
+    const char* (*HostGetFileNameArg)(struct VmState* s, int index);
+    uint32_t (*HostGetOptionalInt)(struct VmState* s, int index, uint32_t out[2]);
+    void (*VmPushBoolean)(struct VmState* s, int b);
+    int (*VmGetBoolean)(struct VmState* s, int index);
+    void (*VmNewTableSized)(struct VmState* s, int arraySize, int hashLog);
+    const char* (*VmTypeName)(struct VmState* s, int tag);
+    uint32_t (*VmCall)(struct VmState* s, int nargs, int nresults);
+    uint32_t (*VmGetGCThreshold)(struct VmState* s);
+    uint32_t (*VmGetGCCount)(struct VmState* s);
+    void (*VmSetGCThreshold)(struct VmState* s, uint32_t kilobytes);
+} QmVmTable;
+
+typedef struct QmInbuiltFontTable { /* table 9: sans, monospaced, serif */
+    const void* data[3];
+    uintptr_t size[3];
+} QmInbuiltFontTable;
+
+typedef struct QmProcTable10 { QmProc slot[13]; } QmZlibTable;  /* table 10 */
+typedef struct QmProcTable11 { QmProc slot[25]; } QmJpegTable;  /* table 11 */
+
+enum {
+    QM_Z_INFLATEINIT_, QM_Z_INFLATE, QM_Z_INFLATEEND, QM_Z_DEFLATEINIT_, QM_Z_DEFLATE,
+    QM_Z_DEFLATEEND, QM_Z_DEFLATERESET, QM_Z_DEFLATEPARAMS, QM_Z_INFLATERESET, QM_Z_INFLATESYNC,
+    QM_Z_INFLATEINIT2_, QM_Z_DEFLATEINIT2_, QM_Z_CRC32, QM_Z_SLOT_COUNT
+};
+
+enum {
+    QM_JPEG_CREATEDECOMPRESS, QM_JPEG_FINISH_DECOMPRESS, QM_JPEG_DESTROY_DECOMPRESS,
+    QM_JPEG_STD_ERROR, QM_JPEG_READ_HEADER, QM_JPEG_MEM_SRC, QM_JPEG_START_DECOMPRESS,
+    QM_JPEG_RESYNC_TO_RESTART, QM_JPEG_CREATECOMPRESS, QM_JPEG_FINISH_COMPRESS,
+    QM_JPEG_DESTROY_COMPRESS, QM_JPEG_START_COMPRESS, QM_JPEG_SIMPLE_PROGRESSION,
+    QM_JPEG_MEM_DEST, QM_JPEG_SET_QUALITY, QM_JPEG_SET_DEFAULTS, QM_JPEG_DEFAULT_COLORSPACE,
+    QM_JPEG_DESTROY, QM_JPEG_ABORT, QM_JPEG_SUPPRESS_TABLES, QM_JPEG_WRITE_RAW_DATA,
+    QM_JPEG_WRITE_TABLES, QM_JPEG_READ_RAW_DATA, QM_JPEG_SAVE_MARKERS,
+    QM_JPEG_CALC_OUTPUT_DIMENSIONS, QM_JPEG_SLOT_COUNT
+};
+
+typedef struct QmPluginListTable { /* table 12 */
+    QmPluginArrayEntry* (*GetPluginArray)(void);
+    void (*HostFreeMem)(void* block);
+    uint32_t (*SetPluginDisabled)(PluginInfo* info, uint32_t value);
+    void (*SetPluginUserData)(PluginInfo* info, uintptr_t value);
+    uintptr_t (*GetPluginUserData)(PluginInfo* info);
+} QmPluginListTable;
+
+typedef struct QmEncoderTable { /* table 13 */
+    /* New terminated text; free with HostFreeMem. Null when out of memory. */
+    char* (*HostEncodeBase64)(const void* data, size_t length);
+    /* New block of the decoded bytes (length through outLength); null for
+     * text that is not Base64 or when out of memory. */
+    void* (*HostDecodeBase64)(const char* text, size_t length, size_t* outLength);
+    uint32_t (*HostCrc32)(const void* data, long length);
+    void (*HostMd5Hex)(const void* data, long length, char out[33]);
+} QmEncoderTable;
+
+struct PluginHostApi {
+    uint32_t version;
+    uint32_t revision;
+    const QmRuntimeTable* runtime;
+    const QmSystemTable* system;
+    const QmStreamTable* streams;
+    const QmGraphicsTable* graphics;
+    const QmAudioTable* audio;
+    const QmRequesterTable* requesters;
+    const QmFontTable* fonts;
+    const QmFreeTypeTable* freetype;
+    const QmVmTable* vm;
+    const QmInbuiltFontTable* inbuiltFonts;
+    const QmZlibTable* zlib;
+    const QmJpegTable* jpeg;
+    const QmPluginListTable* pluginList;
+    const QmEncoderTable* encoders;
+};
+
+/* ---------------------------------------------------------------------------
+ * The layout, pinned. */
+
+#ifdef __cplusplus
+#define QM_ABI_ASSERT(cond, what) static_assert(cond, what)
+#else
+#define QM_ABI_ASSERT(cond, what) _Static_assert(cond, what)
+#endif
+
+#if UINTPTR_MAX == 0xFFFFFFFFFFFFFFFFu
+QM_ABI_ASSERT(sizeof(QmTagItem) == 16, "tag item");
+QM_ABI_ASSERT(sizeof(QmCommandEntry) == 16, "command entry");
+QM_ABI_ASSERT(sizeof(QmConstantEntry) == 24, "constant entry");
+QM_ABI_ASSERT(sizeof(QmDateStamp) == 24, "date stamp");
+QM_ABI_ASSERT(sizeof(QmSaverFormat) == 16, "saver format");
+QM_ABI_ASSERT(sizeof(QmSaverFormatNode) == 48, "saver format node");
+QM_ABI_ASSERT(sizeof(AdapterStatRecord) == 128, "adapter stat record");
+QM_ABI_ASSERT(offsetof(AdapterStatRecord, size) == 8, "adapter stat size");
+QM_ABI_ASSERT(offsetof(AdapterStatRecord, flags) == 16, "adapter stat flags");
+QM_ABI_ASSERT(offsetof(AdapterStatRecord, modified) == 20, "adapter stat modified");
+QM_ABI_ASSERT(offsetof(AdapterStatRecord, accessed) == 44, "adapter stat accessed");
+QM_ABI_ASSERT(offsetof(AdapterStatRecord, created) == 68, "adapter stat created");
+QM_ABI_ASSERT(offsetof(AdapterStatRecord, path) == 96, "adapter stat path");
+QM_ABI_ASSERT(offsetof(AdapterStatRecord, auxText) == 104, "adapter stat aux");
+QM_ABI_ASSERT(offsetof(AdapterStatRecord, extra) == 112, "adapter stat extra");
+
+QM_ABI_ASSERT(offsetof(PluginInfo, neededVersion) == 12, "info needed version");
+QM_ABI_ASSERT(offsetof(PluginInfo, name) == 24, "info name");
+QM_ABI_ASSERT(offsetof(PluginInfo, modulename) == 32, "info modulename");
+QM_ABI_ASSERT(offsetof(PluginInfo, helpfile) == 88, "info helpfile");
+QM_ABI_ASSERT(offsetof(PluginInfo, callForm) == 96, "info call form");
+QM_ABI_ASSERT(offsetof(PluginInfo, saverFormats) == 104, "info saver formats");
+QM_ABI_ASSERT(offsetof(PluginInfo, displayAdapterCaps) == 112, "info adapter caps");
+QM_ABI_ASSERT(offsetof(PluginInfo, disabled) == 120, "info disabled");
+QM_ABI_ASSERT(offsetof(PluginInfo, userData) == 128, "info user data");
+QM_ABI_ASSERT(offsetof(PluginInfo, adapterWords) == 136, "info adapter words");
+QM_ABI_ASSERT(offsetof(PluginInfo, adapterFlags) == 152, "info adapter flags");
+QM_ABI_ASSERT(offsetof(PluginInfo, extensions) == 172, "info extensions");
+QM_ABI_ASSERT(offsetof(PluginInfo, enteredByName) == 300, "info entered by name");
+QM_ABI_ASSERT(offsetof(PluginInfo, libraryInitialised) == 304, "info library initialised");
+QM_ABI_ASSERT(offsetof(PluginInfo, InitPlugin) == 312, "info first slot");
+QM_ABI_ASSERT(offsetof(PluginInfo, GetBaseTable) == 312 + 36 * 8, "info library slots");
+QM_ABI_ASSERT(offsetof(PluginInfo, imageSaverFormats) == 312 + 47 * 8, "info image saver list");
+QM_ABI_ASSERT(offsetof(PluginInfo, RequirePlugin) == 312 + 56 * 8, "info require slot");
+QM_ABI_ASSERT(offsetof(PluginInfo, FOpen) == 312 + 111 * 8, "info file adapter slots");
+QM_ABI_ASSERT(offsetof(PluginInfo, OpenDir) == 312 + 122 * 8, "info directory adapter slots");
+QM_ABI_ASSERT(offsetof(PluginInfo, GetExtensions) == 312 + 130 * 8, "info last slot");
+QM_ABI_ASSERT(sizeof(PluginInfo) == 312 + QM_PLUGIN_SLOT_COUNT * 8, "info size");
+
+QM_ABI_ASSERT(sizeof(QmTimeRecord) == 48, "time record");
+QM_ABI_ASSERT(sizeof(QmFileStatus) == 72, "file status");
+QM_ABI_ASSERT(sizeof(QmFileInfo) == 112, "file info");
+QM_ABI_ASSERT(sizeof(QmChunkDescription) == 1048, "chunk description");
+QM_ABI_ASSERT(sizeof(QmRuntimeTable) == 51 * 8, "table 0");
+QM_ABI_ASSERT(sizeof(QmSystemTable) == 49 * 8, "table 1");
+QM_ABI_ASSERT(sizeof(QmStreamTable) == 33 * 8, "table 2");
+QM_ABI_ASSERT(sizeof(QmGraphicsTable) == 30 * 8, "table 3");
+QM_ABI_ASSERT(sizeof(QmFreeTypeTable) == QM_FT_SLOT_COUNT * 8, "table 7");
+QM_ABI_ASSERT(sizeof(QmVmTable) == 78 * 8, "table 8");
+QM_ABI_ASSERT(sizeof(QmInbuiltFontTable) == 6 * 8, "table 9");
+QM_ABI_ASSERT(sizeof(QmZlibTable) == QM_Z_SLOT_COUNT * 8, "table 10");
+QM_ABI_ASSERT(sizeof(QmJpegTable) == QM_JPEG_SLOT_COUNT * 8, "table 11");
+QM_ABI_ASSERT(sizeof(QmPluginListTable) == 5 * 8, "table 12");
+QM_ABI_ASSERT(sizeof(QmEncoderTable) == 4 * 8, "table 13");
+QM_ABI_ASSERT(sizeof(PluginHostApi) == 8 + 14 * 8, "host interface");
+#endif
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

@@ -1,0 +1,276 @@
+// The plugin manager: folder scans with skip lists and recorded files,
+// loading on demand, requirement by version, the one-time registration and
+// RequirePlugin call, the listing and the plugin array.
+#include <filesystem>
+#include <sstream>
+
+#include "core/io/error_codes.h"
+#include "core/plugins/capability_lists.h"
+#include "core/plugins/plugin_manager.h"
+#include "plugin_fixture.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class ManagerTest : public PluginTest {
+protected:
+    // Copies test plugins into a folder of their own.
+    std::string Folder(const std::string& name, std::initializer_list<const char*> files)
+    {
+        std::string folder = scratch.file(name);
+        fs::create_directories(folder);
+        for (const char* file : files)
+            fs::copy_file(PluginPath(file), folder + "/" + file + ".qmp");
+        return folder;
+    }
+
+    static std::string Names()
+    {
+        std::string names;
+        for (PluginRecord* r = PluginList; r; r = r->next)
+            names += std::string(r->name) + (r->node ? "+" : "-") + " ";
+        return names;
+    }
+
+    static PluginRecord* Find(const char* name)
+    {
+        for (PluginRecord* r = PluginList; r; r = r->next)
+            if (PluginNamesEqual(r->name, name))
+                return r;
+        return nullptr;
+    }
+};
+
+// Skip lists are zero-separated names ended by an empty one.
+std::string SkipList(std::initializer_list<const char*> names)
+{
+    std::string list;
+    for (const char* name : names) {
+        list += name;
+        list += '\0';
+    }
+    list += '\0';
+    return list;
+}
+
+TEST_F(ManagerTest, ScanLoadsRecordsAndSkips)
+{
+    struct Case {
+        const char* label;
+        std::string skip;
+        const char* expected;  // each record's name, '+' when loaded
+    };
+    const Case cases[] = {
+        {"no skip list", "", "abcd.qmp+ extonly.qmp+ abc.qmp- "},
+        {"skip all", SkipList({"*"}), "abcd.qmp- extonly.qmp- abc.qmp- "},
+        {"skip without extension", SkipList({"extonly"}), "abcd.qmp+ extonly.qmp- abc.qmp- "},
+        {"skip with extension, any case", SkipList({"nothing", "ABCD.QMP"}), "abcd.qmp- extonly.qmp+ abc.qmp- "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        std::string folder = Folder(std::string("scan") + std::to_string(&c - cases), {"abcd", "extonly", "_abc"});
+        std::string program = folder + "/player";
+        ASSERT_EQ(ScanPluginDirectories(program.c_str(), nullptr, c.skip.empty() ? nullptr : c.skip.data(), nullptr),
+                  0u);
+        // The host's folder order is not sorted: compare as a set of words.
+        std::string got = " " + Names();
+        std::istringstream words(c.expected);
+        std::string word;
+        int expectedCount = 0;
+        while (words >> word) {
+            ++expectedCount;
+            EXPECT_NE(got.find(" " + word + " "), std::string::npos) << got;
+        }
+        int count = 0;
+        for (PluginRecord* r = PluginList; r; r = r->next)
+            ++count;
+        EXPECT_EQ(count, expectedCount);
+        FreeAllPlugins();
+    }
+}
+
+TEST_F(ManagerTest, CountingOnlyCountsPluginFiles)
+{
+    std::string folder = Folder("count", {"abcd", "extonly", "_abc"});
+    WriteFileBytes(folder + "/notes.txt", {1, 2, 3});
+    fs::create_directories(folder + "/dir.qmp");
+    uint32_t counter = 0;
+    std::string program = folder + "/player";
+    EXPECT_EQ(ScanPluginDirectories(program.c_str(), nullptr, nullptr, &counter), 0u);
+    EXPECT_EQ(counter, 3u);
+    EXPECT_EQ(PluginList, nullptr);
+}
+
+TEST_F(ManagerTest, TemporaryFolderGoesFirstAndDoublesArePassedOver)
+{
+    std::string temp = Folder("temp", {"extonly"});
+    std::string program = Folder("prog", {"extonly", "abcd"}) + "/player";
+    ASSERT_EQ(ScanPluginDirectories(program.c_str(), temp.c_str(), nullptr, nullptr), 0u);
+    PluginRecord* record = Find("extonly.qmp");
+    ASSERT_NE(record, nullptr);
+    EXPECT_EQ(std::string(record->path), temp + "/extonly.qmp");
+    int count = 0;
+    for (PluginRecord* r = PluginList; r; r = r->next)
+        count += PluginNamesEqual(r->name, "extonly.qmp");
+    EXPECT_EQ(count, 1);
+    EXPECT_NE(Find("abcd.qmp"), nullptr);
+}
+
+TEST_F(ManagerTest, FailedFilesAreReportedAndTheScanGoesOn)
+{
+    std::string program = Folder("bad", {"wrongname", "extonly"}) + "/player";
+    EXPECT_EQ(ScanPluginDirectories(program.c_str(), nullptr, nullptr, nullptr), 0u);
+    EXPECT_EQ(Find("wrongname.qmp"), nullptr);
+    ASSERT_NE(Find("extonly.qmp"), nullptr);
+    EXPECT_NE(Find("extonly.qmp")->node, nullptr);
+}
+
+TEST_F(ManagerTest, ProgressErrorEndsTheScan)
+{
+    std::string program = Folder("progress", {"abcd", "extonly"}) + "/player";
+    static int steps;
+    steps = 0;
+    auto step = []() -> uint32_t { return ++steps == 1 ? uint32_t(ERR_USERABORT) : 0u; };
+    EXPECT_EQ(ScanPluginDirectories(program.c_str(), nullptr, nullptr, nullptr, step), uint32_t(ERR_USERABORT));
+    EXPECT_EQ(steps, 1);
+}
+
+TEST_F(ManagerTest, LoadingByNameKnowsWhatItLoaded)
+{
+    PluginRecord* first = nullptr;
+    PluginRecord* again = nullptr;
+    EXPECT_EQ(LoadPluginFile((PluginDir() + "/extonly").c_str(), true, &first), 0u);  // ".qmp" added
+    EXPECT_EQ(LoadPluginFile(PluginPath("extonly").c_str(), true, &again), PLUGIN_ALREADY_KNOWN);
+    EXPECT_EQ(first, again);
+    EXPECT_EQ(Load("wrongname"), uint32_t(ERR_LOADPLUGIN));
+    EXPECT_EQ(Find("wrongname.qmp"), nullptr);
+}
+
+TEST_F(ManagerTest, RecordedPluginsLoadOnDemandFromTheirStoredPath)
+{
+    std::string program = Folder("ondemand", {"_abc", "extonly"}) + "/player";
+    std::string skip = SkipList({"*"});
+    ASSERT_EQ(ScanPluginDirectories(program.c_str(), nullptr, skip.data(), nullptr), 0u);
+    EXPECT_EQ(Find("abc.qmp")->node, nullptr);
+    EXPECT_EQ(Find("extonly.qmp")->node, nullptr);
+
+    EXPECT_EQ(FindOrLoadPlugin(nullptr, "abc.qmp", 0, 0, false, false, nullptr, nullptr), 0u);
+    EXPECT_NE(Find("abc.qmp")->node, nullptr);
+    // A bare name that does not exist here loads the recorded file instead.
+    PluginRecord* record = nullptr;
+    EXPECT_EQ(LoadPluginFile("extonly", true, &record), 0u);
+    EXPECT_EQ(record, Find("extonly.qmp"));
+    EXPECT_NE(record->node, nullptr);
+}
+
+TEST_F(ManagerTest, RequirementsCompareVersions)
+{
+    ASSERT_EQ(Load("extonly"), 0u);  // version 1.4
+    struct Case {
+        const char* name;
+        int version, revision;
+        uint32_t code;
+        const char* text;
+    };
+    const Case cases[] = {
+        {"extonly", 1, 4, 0, nullptr},
+        {"EXTONLY.QMP", 1, 0, 0, nullptr},
+        {"extonly", 0, 0, 0, nullptr},
+        {"extonly", 1, 5, ERR_REQUIREPLUGIN, "extonly.qmp 1.5"},
+        {"extonly", 2, 0, ERR_REQUIREPLUGIN, "extonly.qmp 2.0"},
+        {"absent", 0, 0, ERR_REQUIREPLUGIN, "absent.qmp"},
+        {"absent.qmp", 3, 1, ERR_REQUIREPLUGIN, "absent.qmp 3.1"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.name) + " " + std::to_string(c.version) + "." + std::to_string(c.revision));
+        SetErrorText("");
+        EXPECT_EQ(FindOrLoadPlugin(nullptr, c.name, c.version, c.revision, false, false, nullptr, nullptr), c.code);
+        if (c.text) {
+            EXPECT_STREQ(errorArgText, c.text);
+        }
+    }
+}
+
+TEST_F(ManagerTest, TheListingWritesEveryLoadedPlugin)
+{
+    std::string listing = scratch.file("listing.txt");
+    ASSERT_NE(DumpPluginInfo(listing.c_str()), 0);
+    std::vector<uint8_t> empty = ReadFileBytes(listing);
+    EXPECT_EQ(std::string(empty.begin(), empty.end()), "::end\n");
+
+    ASSERT_EQ(Load("mathx"), 0u);
+    ASSERT_EQ(Load("extonly"), 0u);
+    std::string program = Folder("listing", {"_abc"}) + "/player";
+    ASSERT_EQ(ScanPluginDirectories(program.c_str(), nullptr, nullptr, nullptr), 0u);  // recorded only
+    ASSERT_NE(DumpPluginInfo(listing.c_str()), 0);
+    std::vector<uint8_t> bytes = ReadFileBytes(listing);
+    EXPECT_EQ(std::string(bytes.begin(), bytes.end()),
+              "::plugin\n1.4\n0x00000402\nTest plugin mathx\nTest author\nPlugin for the host's tests\nnone\n\n"
+              "07.12.2026\n\n\n"
+              "::commands\nmathx.Add\nmathx.Fail\nmathx.Unused\n::constants\nMATHX_ONE\nMATHX_NAME\n"
+              "::plugin\n1.4\n0x00020000\nTest plugin extonly\nTest author\nPlugin for the host's tests\nnone\n\n"
+              "07.12.2026\n\n\n"
+              "::end\n");
+    EXPECT_EQ(DumpPluginInfo(scratch.file("missing/listing.txt").c_str()), 0);
+}
+
+TEST_F(ManagerTest, SaverFormatsAreKeptInOrder)
+{
+    PluginRecord* record = nullptr;
+    ASSERT_EQ(Load("saver", &record), 0u);
+    QmSaverFormatNode* first = record->node->info->saverFormats;
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(first->formatId, 7u);
+    EXPECT_STREQ(first->name, "qmraw");
+    EXPECT_EQ(first->secondName, nullptr);
+    EXPECT_STREQ(first->extension, "raw");
+    EXPECT_EQ(first->value, 0u);
+    QmSaverFormatNode* second = first->next;
+    ASSERT_NE(second, nullptr);
+    EXPECT_STREQ(second->secondName, "hex text");
+    EXPECT_EQ(second->value, 5u);  // kept: flag 0x1 is set
+    EXPECT_EQ(second->next, nullptr);
+}
+
+TEST_F(ManagerTest, ThePluginArrayListsLoadedPluginsOnly)
+{
+    const PluginHostApi* host = GetPluginHostApi();
+    EXPECT_EQ(host->pluginList->GetPluginArray(), nullptr);
+    std::string program = Folder("array", {"_abc"}) + "/player";
+    ASSERT_EQ(ScanPluginDirectories(program.c_str(), nullptr, nullptr, nullptr), 0u);
+    EXPECT_EQ(host->pluginList->GetPluginArray(), nullptr);
+    PluginRecord* a = nullptr;
+    PluginRecord* b = nullptr;
+    ASSERT_EQ(Load("extonly", &a), 0u);
+    ASSERT_EQ(Load("abcd", &b), 0u);
+    QmPluginArrayEntry* array = host->pluginList->GetPluginArray();
+    ASSERT_NE(array, nullptr);
+    EXPECT_EQ(array->info, a->node->info);
+    ASSERT_NE(array->next, nullptr);
+    EXPECT_EQ(array->next->info, b->node->info);
+    EXPECT_EQ(array->next->next, nullptr);
+    host->pluginList->HostFreeMem(array);
+
+    EXPECT_EQ(host->pluginList->SetPluginDisabled(a->node->info, 1), 1u);
+    EXPECT_EQ(a->node->info->disabled, 1u);
+    host->pluginList->SetPluginUserData(a->node->info, reinterpret_cast<uintptr_t>(this));
+    EXPECT_EQ(host->pluginList->GetPluginUserData(a->node->info), reinterpret_cast<uintptr_t>(this));
+    EXPECT_EQ(FindPluginByInfo(b->node->info), b);
+    EXPECT_EQ(FindPluginByInfo(nullptr), nullptr);
+}
+
+TEST_F(ManagerTest, FreeingUnloadsEveryPluginOnce)
+{
+    ASSERT_EQ(Load("extonly"), 0u);
+    ASSERT_EQ(Load("memfile"), 0u);
+    FreeAllPlugins();
+    EXPECT_EQ(PluginList, nullptr);
+    EXPECT_EQ(GetPluginListForCapability(PLUGINCAPS_FILEADAPTER), nullptr);
+    std::string log = Log();
+    EXPECT_NE(log.find("close extonly\n"), std::string::npos);
+    EXPECT_NE(log.find("close memfile\n"), std::string::npos);
+    EXPECT_EQ(log.find("close extonly\n"), log.rfind("close extonly\n"));
+}
+
+} // namespace

@@ -1,0 +1,168 @@
+// Plugin libraries in the VM: commands callable under their base name in
+// any case, constants in the user constants, InitLibrary, RequirePlugin
+// and the library list entry each once however often a plugin is
+// activated or required.
+#include <cstring>
+
+#include "core/vm/error_hooks.h"
+#include "core/vm/vm.h"
+#include "plugin_fixture.h"
+
+namespace {
+
+class RegistrationTest : public PluginTest {
+protected:
+    void SetUp() override
+    {
+        PluginTest::SetUp();
+        VmHooks = {};
+        vm = VmOpenState();
+        ASSERT_NE(vm, nullptr);
+    }
+    void TearDown() override
+    {
+        FreePluginLibraries(vm);
+        VmCloseState(vm);
+        PluginTest::TearDown();
+    }
+
+    // Calls base.command(2, 3) from the globals; the number it answers.
+    double CallAdd(const char* base, const char* command)
+    {
+        VmPushString(vm, base);
+        VmGetTable(vm, VM_GLOBALSINDEX);
+        EXPECT_EQ(VmType(vm, -1), VM_TTABLE);
+        VmPushString(vm, command);
+        VmGetTable(vm, -2);
+        VmPushNumber(vm, 2);
+        VmPushNumber(vm, 3);
+        EXPECT_EQ(VmPCall(vm, 2, 1, 0), 0u);
+        double result = VmGetNumber(vm, -1);
+        VmSetTop(vm, 0);
+        return result;
+    }
+
+    // registry.userconstants[name] as text or number.
+    std::string UserConstant(const char* name)
+    {
+        VmPushString(vm, "userconstants");
+        VmGetTable(vm, VM_REGISTRYINDEX);
+        if (VmType(vm, -1) != VM_TTABLE) {
+            VmSetTop(vm, 0);
+            return "(no table)";
+        }
+        VmPushString(vm, name);
+        VmGetTable(vm, -2);
+        std::string value = VmType(vm, -1) == VM_TSTRING   ? VmGetString(vm, -1)
+                            : VmType(vm, -1) == VM_TNUMBER ? std::to_string(VmGetNumber(vm, -1))
+                                                           : "(absent)";
+        VmSetTop(vm, 0);
+        return value;
+    }
+
+    static int LibraryEntries(const char* name)
+    {
+        int n = 0;
+        for (LibraryNode* node = LibraryList; node; node = node->next)
+            n += std::strcmp(node->name, name) == 0;
+        return n;
+    }
+
+    static size_t Count(const std::string& text, const std::string& word)
+    {
+        size_t n = 0;
+        for (size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1))
+            ++n;
+        return n;
+    }
+
+    VmState* vm = nullptr;
+};
+
+TEST_F(RegistrationTest, ActivationRegistersCommandsAndConstantsOnce)
+{
+    PluginRecord* record = nullptr;
+    ASSERT_EQ(Load("mathx", &record), 0u);
+    int before = LibraryEntries("mathx");
+    ASSERT_EQ(ActivatePlugin(vm, record), 0u);
+    ASSERT_EQ(ActivatePlugin(vm, record), 0u);
+    EXPECT_EQ(LibraryEntries("mathx"), before + 1);
+    EXPECT_EQ(Count(Log(), "initlibrary mathx"), 1u);
+    EXPECT_EQ(record->node->info->libraryInitialised, 1u);
+
+    EXPECT_EQ(CallAdd("mathx", "add"), 5.0);
+    VmPushString(vm, "mathx");
+    VmGetTable(vm, VM_GLOBALSINDEX);
+    VmPushString(vm, "unused");  // an entry without a function is skipped
+    VmGetTable(vm, -2);
+    EXPECT_EQ(VmType(vm, -1), VM_TNIL);
+    VmSetTop(vm, 0);
+
+    EXPECT_EQ(UserConstant("mathx_one"), std::to_string(1.0));
+    EXPECT_EQ(UserConstant("mathx_name"), "mathx");
+    EXPECT_EQ(UserConstant("MATHX_ONE"), "(absent)");
+
+    // Requiring it does not register again; RequirePlugin runs once.
+    EXPECT_EQ(FindOrLoadPlugin(vm, "mathx", 1, 0, false, false, nullptr, nullptr), 0u);
+    EXPECT_EQ(FindOrLoadPlugin(vm, "mathx", 1, 2, false, false, nullptr, nullptr), 0u);
+    EXPECT_EQ(LibraryEntries("mathx"), before + 1);
+    EXPECT_EQ(Count(Log(), "require mathx"), 1u);
+    EXPECT_NE(Log().find("require mathx 1.0\n"), std::string::npos);
+
+    FreePluginLibraries(vm);
+    EXPECT_EQ(Count(Log(), "freelibrary mathx"), 1u);
+}
+
+TEST_F(RegistrationTest, OnRequireLibrariesWaitForTheirFirstRequirement)
+{
+    PluginRecord* record = nullptr;
+    ASSERT_EQ(Load("mathreq", &record), 0u);
+    ASSERT_EQ(ActivatePlugin(vm, record), 0u);
+    EXPECT_EQ(Count(Log(), "initlibrary"), 0u);
+    VmPushString(vm, "mathreq");
+    VmGetTable(vm, VM_GLOBALSINDEX);
+    EXPECT_EQ(VmType(vm, -1), VM_TNIL);
+    VmSetTop(vm, 0);
+
+    // Constants only: no commands, no RequirePlugin.
+    EXPECT_EQ(FindOrLoadPlugin(vm, "mathreq", 0, 0, true, false, nullptr, nullptr), 0u);
+    EXPECT_EQ(UserConstant("mathx_one"), std::to_string(1.0));
+    EXPECT_EQ(Count(Log(), "initlibrary"), 0u);
+    EXPECT_EQ(Count(Log(), "require"), 0u);
+
+    int before = LibraryEntries("mathreq");
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(FindOrLoadPlugin(vm, "mathreq", 1, 4, false, false, nullptr, nullptr), 0u);
+    EXPECT_EQ(LibraryEntries("mathreq"), before + 1);
+    EXPECT_EQ(Count(Log(), "initlibrary mathreq"), 1u);
+    EXPECT_EQ(Count(Log(), "require mathreq 1.4"), 1u);
+    EXPECT_EQ(CallAdd("mathreq", "add"), 5.0);
+}
+
+TEST_F(RegistrationTest, AdaptersOnlyRequirementsSkipOtherPlugins)
+{
+    ASSERT_EQ(Load("mathx"), 0u);
+    EXPECT_EQ(FindOrLoadPlugin(vm, "mathx", 0, 0, false, true, nullptr, nullptr), 0u);
+    EXPECT_EQ(Count(Log(), "require"), 0u);
+}
+
+TEST_F(RegistrationTest, SaverFormatsBecomeConstantsAndHooks)
+{
+    PluginRecord* record = nullptr;
+    ASSERT_EQ(Load("saver", &record), 0u);
+    ASSERT_EQ(ActivatePlugin(vm, record), 0u);
+    const QmSaverFormat* hooks = record->node->info->imageSaverFormats;
+    ASSERT_NE(hooks, nullptr);
+    EXPECT_EQ(hooks[0].formatId, 7u);
+    EXPECT_STREQ(hooks[0].name, "raw");
+    EXPECT_EQ(hooks[1].formatId, 8u);
+    EXPECT_STREQ(hooks[1].name, "hex");
+    EXPECT_EQ(hooks[2].formatId, 0u);
+    EXPECT_EQ(hooks[2].name, nullptr);
+    EXPECT_EQ(UserConstant("imgfmt_raw"), std::to_string(7.0));
+    EXPECT_EQ(UserConstant("imgfmt_hex"), std::to_string(8.0));
+    ASSERT_EQ(ActivatePlugin(vm, record), 0u);
+    EXPECT_EQ(record->node->info->imageSaverFormats, hooks);  // kept, not rebuilt
+}
+
+} // namespace
