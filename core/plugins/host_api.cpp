@@ -325,14 +325,6 @@ uint32_t HostWriteFile(const char* name, const void* data, uint32_t, size_t size
 }
 
 // ---------------------------------------------------------------------------
-// Table 8
-
-const char* HostGetFileNameArg(VmState* vm, int index)
-{
-    return GetFileNameArg(vm, index, 0, nullptr);
-}
-
-// ---------------------------------------------------------------------------
 // Table 12
 
 QmPluginArrayEntry* GetPluginArray()
@@ -503,7 +495,7 @@ const QmStreamTable kStreams = {
     HostWriteFile,
     HostDescribeChunk,
     HostStreamFlush,
-    nullptr,  // HostGetTempFileName
+    MakeTempFileNameWithExt,
     HostOpenStreamEx,
 };
 
@@ -545,7 +537,7 @@ const QmVmTable kVm = {
     // builder come with the library glue.
     nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
     nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-    VmCheckStack, HostGetFileNameArg, nullptr, VmPushBoolean, VmGetBoolean, VmNewTableSized, VmTypeName, VmCall,
+    VmCheckStack, nullptr, nullptr, VmPushBoolean, VmGetBoolean, VmNewTableSized, VmTypeName, VmCall,
     VmGetGCThreshold, VmGetGCCount, VmSetGCThreshold,
 };
 
