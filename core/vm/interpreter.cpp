@@ -1,22 +1,680 @@
-// The interpreter loop of script functions.
+// The interpreter: one loop that runs script functions and the script
+// functions they call without recursing. The language's own rules live
+// here: numbers stand in for booleans, 0 and "" are false, nil counts as 0
+// in arithmetic, integer division and bitwise operators work on truncated
+// integers, and Gosub/Return jump to labels.
+//
+// The loop keeps the instruction pointer, the frame base and the constants
+// in locals. Anything that can call out (metamethods, natives, the
+// collector, errors) may move the stack, so `base` is re-read after each;
+// the live instruction pointer is published through the call record, so an
+// error always knows its instruction.
 #include "core/vm/interpreter.h"
 
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
 #include "core/io/error_codes.h"
+#include "core/io/number_conv.h"
 #include "core/vm/calls.h"
+#include "core/vm/error_hooks.h"
+#include "core/vm/memory.h"
+#include "core/vm/object.h"
+#include "core/vm/opcodes.h"
+#include "core/vm/operations.h"
+#include "core/vm/state.h"
+#include "core/vm/strings.h"
+#include "core/vm/table.h"
+
+VmGosubEntry VmGosubStack[VM_GOSUB_DEPTH];
+uint32_t VmGosubDepth = 0;
+int32_t VmGosubJumpDistance = 0;
+int32_t VmCallInstructionIndex = 0;
+
+namespace {
+
+inline bool IsFalse(const VmValue* o)
+{
+    switch (o->tt) {
+    case VM_TNIL:
+        return true;
+    case VM_TBOOLEAN:
+        return o->v.b == 0;
+    case VM_TNUMBER:
+        return o->v.n == 0;
+    case VM_TSTRING:
+        return VmStrValue(o)->len == 0;
+    default:
+        return false;
+    }
+}
+
+// Result of the integer operators: unsigned 32-bit.
+inline double U32(uint32_t v) { return static_cast<double>(v); }
+
+bool ArithNumbers(VmState* L, double x, double y, VmTmEvent event, double* r)
+{
+    switch (event) {
+    case TM_ADD:
+        *r = x + y;
+        return true;
+    case TM_SUB:
+        *r = x - y;
+        return true;
+    case TM_MUL:
+        *r = x * y;
+        return true;
+    case TM_DIV:
+        if (y == 0)
+            VmRaiseError(L, ERR_ZERODIVISION);
+        *r = x / y;
+        return true;
+    case TM_DIVINT:
+    case TM_MOD: {
+        int64_t a = DoubleToInt32(x);
+        int64_t b = DoubleToInt32(y);
+        if (b == 0)
+            VmRaiseError(L, ERR_ZERODIVISION);
+        // In 64 bits the smallest integer divided by -1 has its true answer.
+        *r = static_cast<double>(event == TM_DIVINT ? a / b : a % b);
+        return true;
+    }
+    case TM_LSH:
+        *r = U32(DoubleToLow32(x) << (DoubleToLow32(y) & 31));
+        return true;
+    case TM_RSH:
+        *r = U32(DoubleToLow32(x) >> (DoubleToLow32(y) & 31));
+        return true;
+    case TM_OR:
+        *r = U32(DoubleToLow32(x) | DoubleToLow32(y));
+        return true;
+    case TM_AND:
+        *r = U32(DoubleToLow32(x) & DoubleToLow32(y));
+        return true;
+    case TM_XOR:
+        *r = U32(DoubleToLow32(x) ^ DoubleToLow32(y));
+        return true;
+    case TM_POW:
+        *r = std::pow(x, y);
+        return true;
+    default:
+        return false;
+    }
+}
+
+[[noreturn]] void RaiseFieldInit(VmState* L, const VmValue* key)
+{
+    if (VmHooks.setErrorText) {
+        char text[1100];
+        if (key->tt == VM_TNUMBER)
+            std::snprintf(text, sizeof text, "%g", key->v.n);
+        else if (key->tt == VM_TSTRING)
+            std::snprintf(text, sizeof text, "\"%s\"", VmSvalue(key));
+        else
+            std::snprintf(text, sizeof text, "?");
+        VmHooks.setErrorText(text);
+    }
+    VmRaiseError(L, ERR_FIELDINIT);
+}
+
+// For-loop limit and step: nil counts 0, numeric strings convert in place.
+void ForCoerce(VmState* L, VmValue* o)
+{
+    double n;
+    if (o->tt == VM_TNUMBER)
+        return;
+    if (o->tt == VM_TSTRING || o->tt == VM_TNIL) {
+        if (VmToNumber(o, &n)) {
+            VmSetNumber(o, n);
+            return;
+        }
+    }
+    VmRaiseError(L, ERR_VALUEEXPECTED);
+}
+
+int CurrentLine(const VmProto* p, int pc)
+{
+    return (p->lineInfo && pc >= 0 && pc < p->sizeLineInfo) ? p->lineInfo[pc] : 0;
+}
+
+// Count and line hooks, before the instruction at *ci->pc - 1 runs.
+void TraceExec(VmState* L, const uint32_t* pc)
+{
+    uint8_t mask = L->hookMask;
+    if (mask & VM_MASKCOUNT) {
+        if (L->hookCount == 0 || --L->hookCount == 0) {
+            L->hookCount = L->baseHookCount;
+            VmCallHook(L, VM_HOOKCOUNT, -1);
+            return;
+        }
+    }
+    if (!(mask & VM_MASKLINE))
+        return;
+    VmCallInfo* ci = L->ci;
+    const VmProto* p = VmFuncValue(ci->base - 1)->proto;
+    int npc = static_cast<int>(pc - p->code) - 1;
+    int newLine = CurrentLine(p, npc);
+    if (!L->hookInit) {
+        ci->savedPc = pc;
+        L->hookInit = 1;
+        return;
+    }
+    if (npc == 0)
+        ci->savedPc = pc;
+    int oldPc = static_cast<int>(ci->savedPc - p->code) - 1;
+    if (pc <= ci->savedPc || newLine != CurrentLine(p, oldPc)) {
+        VmCallHook(L, VM_HOOKLINE, newLine);
+        ci = L->ci;
+    }
+    ci->savedPc = pc;
+}
+
+}  // namespace
+
+VmValue VmArith(VmState* L, const VmValue* a, const VmValue* b, VmTmEvent event)
+{
+    double x, y, r;
+    if (VmToNumber(a, &x) && VmToNumber(b, &y) && ArithNumbers(L, x, y, event, &r)) {
+        VmValue v;
+        VmSetNumber(&v, r);
+        return v;
+    }
+    VmValue result;
+    if (!VmCallBinaryMeta(L, &result, a, b, event))
+        VmRaiseError(L, ERR_WRONGOP);
+    return result;
+}
+
+uint32_t VmNextItem(VmState* L)
+{
+    if (VmType(L, 1) != VM_TTABLE)
+        return ERR_TABEXPECTED;
+    VmSetTop(L, 2);
+    if (VmNext(L, 1))
+        return 2;
+    VmPushNil(L);
+    return 1;
+}
+
+#define RA(i) (base + VmArgA(i))
+#define RB(i) (base + VmArgB(i))
+#define RKB(i) (VmIsConstantRK(VmArgB(i)) ? k + (VmArgB(i) - VM_RK_CONST) : base + VmArgB(i))
+#define RKC(i) (VmIsConstantRK(VmArgC(i)) ? k + (VmArgC(i) - VM_RK_CONST) : base + VmArgC(i))
+// Runs x, which may move the stack, and reloads the frame base.
+#define PROTECT(x) \
+    {              \
+        x;         \
+        base = L->base; \
+    }
+#define FOLLOW() (pc += VmJumpOffset(*pc) + 1)
+
+#define ARITH_OP(op, event)                                                           \
+    {                                                                                 \
+        const VmValue* rb = RKB(i);                                                   \
+        const VmValue* rc = RKC(i);                                                   \
+        if (rb->tt == VM_TNUMBER && rc->tt == VM_TNUMBER) {                           \
+            VmSetNumber(RA(i), rb->v.n op rc->v.n);                                   \
+        } else {                                                                      \
+            VmValue r;                                                                \
+            PROTECT(r = VmArith(L, rb, rc, event));                                   \
+            *RA(i) = r;                                                               \
+        }                                                                             \
+        break;                                                                        \
+    }
+#define INT_OP(event)                                                                 \
+    {                                                                                 \
+        VmValue r;                                                                    \
+        PROTECT(r = VmArith(L, RKB(i), RKC(i), event));                              \
+        *RA(i) = r;                                                                   \
+        break;                                                                        \
+    }
 
 VmValue* VmExecute(VmState* L)
 {
-    // Script functions come only from loaded chunks, which this build cannot
-    // run yet.
-    VmRaiseError(L, ERR_INTERNAL);
-}
+    const ptrdiff_t entryCi = L->ci - L->baseCi;
+    const uint32_t* pc;
+    VmClosure* cl;
+    VmValue* k;
+    VmValue* base;
+    const uint32_t* code;
 
-uint32_t VmLoad(VmState*, VmReader, void*, const char*)
-{
-    return ERR_UNIMPLCMD;
-}
+callentry:
+    if (L->hookMask & VM_MASKCALL) {
+        pc = L->ci->savedPc;
+        L->ci->pc = &pc;
+        L->ci->state = VM_CI_HASPC;
+        VmCallHook(L, VM_HOOKCALL, -1);
+    }
 
-uint32_t VmDump(VmState*, int, VmWriter, void*)
-{
-    return ERR_NOQMFUNC;
+retentry:
+    // (Re)enters the function of the current call record.
+    L->ci->state = VM_CI_HASPC;
+    L->ci->pc = &pc;
+    pc = L->ci->savedPc;
+    cl = VmFuncValue(L->base - 1);
+    k = cl->proto->k;
+    code = cl->proto->code;
+    base = L->base;
+
+    for (;;) {
+        if (VmAbortFlag.load(std::memory_order_relaxed)) {
+            // Unwind to the entry record; the entry call has no results.
+            L->ci = L->baseCi + entryCi;
+            L->base = L->ci->base;
+            VmCloseUpvalues(L, L->base);
+            L->ci->state = VM_CI_SAVEDPC;
+            L->ci->savedPc = pc;
+            return nullptr;
+        }
+        const uint32_t i = *pc++;
+        if (L->hookMask & (VM_MASKLINE | VM_MASKCOUNT)) {
+            PROTECT(TraceExec(L, pc));
+        }
+        VmValue* ra = RA(i);
+        switch (VmOp(i)) {
+        case OP_MOVE:
+            *ra = *RB(i);
+            break;
+        case OP_LOADK:
+            *ra = k[VmArgBx(i)];
+            break;
+        case OP_LOADNUM:
+            VmSetNumber(ra, VmArgB(i));
+            if (VmArgC(i))
+                pc++;
+            break;
+        case OP_LOADNIL: {
+            VmValue* rb = RB(i);
+            do {
+                VmSetNil(rb--);
+            } while (rb >= ra);
+            break;
+        }
+        case OP_GETUPVAL:
+            *ra = *VmScriptUpvalues(cl)[VmArgB(i)]->v;
+            break;
+        case OP_GETGLOBAL: {
+            const VmValue* key = &k[VmArgBx(i)];
+            if (cl->env.tt == VM_TTABLE) {
+                const VmValue* v = VmTableGetStr(VmTabValue(&cl->env), VmStrValue(key));
+                if (!VmIsNil(v)) {
+                    *ra = *v;
+                    break;
+                }
+            }
+            bool absent;
+            VmValue v;
+            PROTECT(v = VmGetTableValue(L, &cl->env, key, &absent));
+            *RA(i) = v;
+            break;
+        }
+        case OP_GETTABLE: {
+            const VmValue* rb = RB(i);
+            const VmValue* key = RKC(i);
+            if (rb->tt == VM_TTABLE) {
+                const VmValue* v = VmTableGet(VmTabValue(rb), key);
+                if (!VmIsNil(v)) {
+                    *ra = *v;
+                    break;
+                }
+            }
+            bool absent;
+            VmValue keyCopy = *key;
+            bool isTable = rb->tt == VM_TTABLE;
+            VmValue v;
+            PROTECT(v = VmGetTableValue(L, rb, key, &absent));
+            if (absent && isTable)
+                RaiseFieldInit(L, &keyCopy);
+            *RA(i) = v;
+            break;
+        }
+        case OP_SETGLOBAL:
+            PROTECT(VmSetTableValue(L, &cl->env, &k[VmArgBx(i)], ra));
+            break;
+        case OP_SETUPVAL:
+            *VmScriptUpvalues(cl)[VmArgB(i)]->v = *ra;
+            break;
+        case OP_SETTABLE: {
+            const VmValue* key = RKB(i);
+            const VmValue* val = RKC(i);
+            if (ra->tt == VM_TTABLE && key->tt == VM_TNUMBER) {
+                // Fast path: an existing array or hash slot of a number key.
+                int32_t n;
+                VmTable* t = VmTabValue(ra);
+                if (VmNumberToInt32(key->v.n, &n) && static_cast<uint32_t>(n) - 1 < t->sizearray &&
+                    !VmIsNil(&t->array[n - 1])) {
+                    t->array[n - 1] = *val;
+                    break;
+                }
+            }
+            PROTECT(VmSetTableValue(L, ra, key, val));
+            break;
+        }
+        case OP_NEWTABLE: {
+            uint32_t b = VmArgB(i);
+            uint32_t shift = b >> 3;
+            uint64_t asize = b & 7;
+            if (asize != 0 && shift > 24)
+                VmRaiseError(L, ERR_TABLEOVERFLOW);
+            asize <<= shift;
+            VmTable* t = VmNewTableObject(L, asize, static_cast<int>(VmArgC(i)));
+            VmSetTableValue(ra, t);
+            PROTECT(VmCheckGC(L));
+            break;
+        }
+        case OP_ADD:
+            ARITH_OP(+, TM_ADD)
+        case OP_SUB:
+            ARITH_OP(-, TM_SUB)
+        case OP_MUL:
+            ARITH_OP(*, TM_MUL)
+        case OP_DIV:
+            INT_OP(TM_DIV)
+        case OP_IDIV:
+            INT_OP(TM_DIVINT)
+        case OP_MOD:
+            INT_OP(TM_MOD)
+        case OP_SHL:
+            INT_OP(TM_LSH)
+        case OP_SHR:
+            INT_OP(TM_RSH)
+        case OP_BOR:
+            INT_OP(TM_OR)
+        case OP_BAND:
+            INT_OP(TM_AND)
+        case OP_BXOR:
+            INT_OP(TM_XOR)
+        case OP_POW:
+            INT_OP(TM_POW)
+        case OP_UNM: {
+            const VmValue* rb = RB(i);
+            double n;
+            if (rb->tt == VM_TNUMBER) {
+                VmSetNumber(ra, -rb->v.n);
+            } else if (rb->tt == VM_TNIL) {
+                VmSetNumber(ra, -0.0);
+            } else if (rb->tt == VM_TSTRING && VmToNumber(rb, &n)) {
+                VmSetNumber(ra, -n);
+            } else {
+                VmValue r;
+                bool found;
+                PROTECT(found = VmCallBinaryMeta(L, &r, RB(i), &VmNilObject, TM_UNM));
+                if (!found)
+                    VmRaiseError(L, ERR_WRONGOP);
+                *RA(i) = r;
+            }
+            break;
+        }
+        case OP_NOT:
+            VmSetNumber(ra, IsFalse(RB(i)) ? 1 : 0);
+            break;
+        case OP_BNOT: {
+            const VmValue* rb = RB(i);
+            double n;
+            if (VmToNumber(rb, &n)) {
+                VmSetNumber(ra, U32(~DoubleToLow32(n)));
+            } else {
+                VmValue r;
+                bool found;
+                PROTECT(found = VmCallBinaryMeta(L, &r, RB(i), &VmNilObject, TM_NOT));
+                if (!found)
+                    VmRaiseError(L, ERR_WRONGOP);
+                *RA(i) = r;
+            }
+            break;
+        }
+        case OP_CONCAT: {
+            int b = static_cast<int>(VmArgB(i));
+            int c = static_cast<int>(VmArgC(i));
+            PROTECT(VmConcatValues(L, c - b + 1, c));
+            *RA(i) = base[b];
+            PROTECT(VmCheckGC(L));
+            break;
+        }
+        case OP_JMP: {
+            if (VmJumpMode(i) == VM_JUMP_GOSUB) {
+                if (VmGosubDepth >= VM_GOSUB_DEPTH)
+                    VmRaiseError(L, ERR_INTERNAL);
+                VmGosubStack[VmGosubDepth++] = {cl->proto, static_cast<int32_t>(pc - code)};
+            }
+            pc += VmJumpOffset(i);
+            break;
+        }
+        case OP_EQ: {
+            const VmValue* rb = RKB(i);
+            const VmValue* rc = RKC(i);
+            bool eq;
+            if (rb->tt == rc->tt && (rb->tt == VM_TNUMBER || rb->tt == VM_TSTRING)) {
+                eq = rb->tt == VM_TNUMBER ? rb->v.n == rc->v.n : rb->v.gc == rc->v.gc;
+            } else {
+                PROTECT(eq = VmEqualValues(L, rb, rc));
+            }
+            if (eq == (VmArgA(i) != 0))
+                FOLLOW();
+            else
+                pc++;
+            break;
+        }
+        case OP_LT: {
+            const VmValue* rb = RKB(i);
+            const VmValue* rc = RKC(i);
+            bool lt;
+            if (rb->tt == VM_TNUMBER && rc->tt == VM_TNUMBER) {
+                lt = rb->v.n < rc->v.n;
+            } else {
+                PROTECT(lt = VmLessThan(L, rb, rc, 1));
+            }
+            if (lt == (VmArgA(i) != 0))
+                FOLLOW();
+            else
+                pc++;
+            break;
+        }
+        case OP_LE: {
+            const VmValue* rb = RKB(i);
+            const VmValue* rc = RKC(i);
+            bool le;
+            if (rb->tt == VM_TNUMBER && rc->tt == VM_TNUMBER) {
+                le = rb->v.n <= rc->v.n;
+            } else {
+                PROTECT(le = VmLessEqual(L, rb, rc));
+            }
+            if (le == (VmArgA(i) != 0))
+                FOLLOW();
+            else
+                pc++;
+            break;
+        }
+        case OP_TEST: {
+            const VmValue* rb = RB(i);
+            if ((IsFalse(rb) ? 1u : 0u) == VmArgC(i)) {
+                pc++;
+            } else {
+                *ra = *rb;
+                FOLLOW();
+            }
+            break;
+        }
+        case OP_CALL:
+        case OP_TAILCALL: {
+            int b = static_cast<int>(VmArgB(i));
+            int nresults = static_cast<int>(VmArgC(i)) - 1;
+            if (b != 0)
+                L->top = ra + b;
+            L->ci->savedPc = pc;
+            VmCallInstructionIndex = static_cast<int32_t>(pc - code);
+            bool tail = VmOp(i) == OP_TAILCALL;
+            if (tail && L->openUpval)
+                VmCloseUpvalues(L, base);
+            VmPreCallResult r = VmPreCall(L, ra);
+            if (r.outcome == VmCallOutcome::ScriptFrame) {
+                if (tail) {
+                    // The callee replaces this frame: move it down over it.
+                    VmCallInfo* ci = L->ci - 1;
+                    VmValue* func = ci->base - 1;
+                    VmValue* pfunc = L->ci->base - 1;
+                    int64_t n = 0;
+                    for (; pfunc + n < L->top; n++)
+                        func[n] = pfunc[n];
+                    ci->base = func + 1;
+                    ci->top = L->top = func + n;
+                    ci->savedPc = L->ci->savedPc;
+                    ci->tailCalls++;
+                    L->ci--;
+                    L->base = L->ci->base;
+                } else {
+                    (L->ci - 1)->state |= VM_CI_CALLING;
+                }
+                goto callentry;
+            }
+            if (r.outcome == VmCallOutcome::GosubRequest) {
+                base = L->base;
+                if (VmGosubDepth >= VM_GOSUB_DEPTH)
+                    VmRaiseError(L, ERR_INTERNAL);
+                int32_t after = static_cast<int32_t>(pc - code);
+                int32_t back = r.code == VM_GOSUB_BEFORE ? after - 2 : after;
+                int64_t target = static_cast<int64_t>(after) + VmGosubJumpDistance;
+                if (back < 0 || target < 0 || target >= cl->proto->sizeCode)
+                    VmRaiseError(L, ERR_INTERNAL);
+                VmGosubStack[VmGosubDepth++] = {cl->proto, back};
+                pc = code + target;
+                L->top = L->ci->top;
+                break;
+            }
+            if (r.code != 0) {
+                VmValue* first = r.firstResult;
+                ptrdiff_t fr = VmSaveStack(L, first);
+                VmReportNativeError(L, r.code);
+                r.firstResult = VmRestoreStack(L, fr);
+            }
+            VmPostCall(L, tail ? VM_MULTRET : nresults, r.firstResult);
+            base = L->base;
+            if (!tail && nresults >= 0)
+                L->top = L->ci->top;
+            break;
+        }
+        case OP_RETURN: {
+            if (VmArgC(i) == 1) {
+                if (VmGosubDepth == 0)
+                    VmRaiseError(L, ERR_RETWOGOSUB);
+                VmGosubEntry e = VmGosubStack[VmGosubDepth - 1];
+                // A return address belongs to one function's code.
+                if (e.proto != cl->proto || e.pc < 0 || e.pc >= cl->proto->sizeCode)
+                    VmRaiseError(L, ERR_RETWOGOSUB);
+                VmGosubDepth--;
+                pc = code + e.pc;
+                break;
+            }
+            int b = static_cast<int>(VmArgB(i));
+            if (b != 0)
+                L->top = ra + b - 1;
+            if (L->openUpval)
+                VmCloseUpvalues(L, base);
+            L->ci->state = VM_CI_SAVEDPC;
+            L->ci->savedPc = pc;
+            if (L->ci - L->baseCi == entryCi)
+                return ra;
+            VmCallInfo* caller = L->ci - 1;
+            int nresults = static_cast<int>(VmArgC(caller->savedPc[-1])) - 1;
+            VmPostCall(L, nresults, ra);
+            if (nresults >= 0)
+                L->top = L->ci->top;
+            goto retentry;
+        }
+        case OP_FORLOOP: {
+            if (ra->tt != VM_TNUMBER)
+                VmRaiseError(L, ERR_VALUEEXPECTED);
+            ForCoerce(L, ra + 1);
+            ForCoerce(L, ra + 2);
+            double step = ra[2].v.n;
+            double idx = ra->v.n + step;
+            double limit = ra[1].v.n;
+            if (step > 0 ? idx <= limit : idx >= limit) {
+                pc += VmArgSBx(i);
+                ra->v.n = idx;
+            }
+            break;
+        }
+        case OP_TFORLOOP: {
+            int nvar = static_cast<int>(VmArgC(i)) + 1;
+            VmValue* cb = ra + nvar + 2;
+            cb[0] = ra[0];
+            cb[1] = ra[1];
+            cb[2] = ra[2];
+            L->top = cb + 3;
+            uint32_t code2;
+            PROTECT(code2 = VmCallValue(L, cb, nvar));
+            if (code2 != 0)
+                PROTECT(VmReportNativeError(L, code2));
+            L->top = L->ci->top;
+            ra = RA(i) + 2;
+            cb = ra + nvar;
+            do {
+                nvar--;
+                ra[nvar] = cb[nvar];
+            } while (nvar > 0);
+            if (VmIsNil(ra))
+                pc++;
+            else
+                FOLLOW();
+            break;
+        }
+        case OP_TFORPREP:
+            if (ra->tt == VM_TTABLE) {
+                ra[1] = *ra;
+                *ra = *VmTableGetStr(VmTabValue(&L->globals), L->g->nextName);
+            }
+            pc += VmArgSBx(i);
+            break;
+        case OP_SETLIST:
+        case OP_SETLISTO: {
+            if (ra->tt != VM_TTABLE)
+                VmRaiseError(L, ERR_BADBYTECODE);
+            VmTable* t = VmTabValue(ra);
+            uint32_t bx = VmArgBx(i);
+            int64_t n;
+            if (VmOp(i) == OP_SETLIST) {
+                n = (bx & (VM_FIELDS_PER_FLUSH - 1)) + 1;
+            } else {
+                n = L->top - ra - 1;
+                L->top = L->ci->top;
+            }
+            int64_t first = bx & ~static_cast<uint32_t>(VM_FIELDS_PER_FLUSH - 1);
+            for (; n > 0; n--)
+                *VmTableSetNum(L, t, first + n) = ra[n];
+            break;
+        }
+        case OP_CLOSE:
+            VmCloseUpvalues(L, ra);
+            break;
+        case OP_CLOSURE: {
+            VmProto* p = cl->proto->p[VmArgBx(i)];
+            VmClosure* ncl = VmNewScriptClosure(L, p, &cl->env);
+            for (int j = 0; j < p->nups; j++, pc++) {
+                if (VmOp(*pc) == OP_GETUPVAL)
+                    VmScriptUpvalues(ncl)[j] = VmScriptUpvalues(cl)[VmArgB(*pc)];
+                else
+                    VmScriptUpvalues(ncl)[j] = VmFindUpvalue(L, base + VmArgB(*pc));
+            }
+            VmSetFunction(ra, ncl);
+            PROTECT(VmCheckGC(L));
+            break;
+        }
+        case OP_SELF: {
+            const VmValue* key = RKC(i);
+            if (key->tt != VM_TSTRING)
+                VmRaiseError(L, ERR_BADBYTECODE);
+            VmValue obj = *RB(i);
+            ra[1] = obj;
+            bool absent;
+            VmValue v;
+            PROTECT(v = VmGetTableValue(L, &obj, key, &absent));
+            *RA(i) = v;
+            break;
+        }
+        default:
+            break;  // unknown opcodes do nothing
+        }
+    }
 }

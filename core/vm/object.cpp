@@ -107,3 +107,12 @@ void VmCloseUpvalues(VmState* L, VmValue* level)
         VmLinkObject(L, uv, VM_TUPVALUE);
     }
 }
+
+VmUpvalue* VmNewClosedUpvalue(VmState* L)
+{
+    auto* uv = static_cast<VmUpvalue*>(VmRealloc(L, nullptr, 0, sizeof(VmUpvalue)));
+    VmLinkObject(L, uv, VM_TUPVALUE);
+    VmSetNil(&uv->value);
+    uv->v = &uv->value;
+    return uv;
+}

@@ -9,6 +9,7 @@
 #include "core/io/error_codes.h"
 #include "core/vm/calls.h"
 #include "core/vm/error_hooks.h"
+#include "core/vm/interpreter.h"
 #include "core/vm/memory.h"
 #include "core/vm/object.h"
 #include "core/vm/strings.h"
@@ -68,6 +69,11 @@ void OpenStateBody(VmState* L, void*)
     VmSetTableValue(&L->globals, VmNewTableObject(L, 0, 4));
     VmSetTableValue(&g->registry, VmNewTableObject(L, 4, 4));
     VmInitMetaNames(L);
+    // The raw iterator under the global name compiled generic for loops read.
+    g->nextName = VmNewString(L, "next", 4);
+    g->nextName->marked |= VM_GC_FIXED;
+    VmClosure* next = VmNewNativeClosure(L, VmNextItem, 0);
+    VmSetFunction(VmTableSetStr(L, VmTabValue(&L->globals), g->nextName), next);
     VmNewString(L, "not enough memory", 17)->marked |= VM_GC_FIXED;
     g->GCthreshold = 4 * g->nblocks;
 }

@@ -23,7 +23,8 @@ VmString* NewStringObject(VmState* L, const char* bytes, size_t length, uint32_t
     s->reserved = 0;
     s->hash = h;
     s->len = length;
-    std::memcpy(VmStringBytes(s), bytes, length);
+    if (length != 0)
+        std::memcpy(VmStringBytes(s), bytes, length);
     VmStringBytes(s)[length] = '\0';
     VmStringTable* tb = &L->g->strt;
     uint64_t b = h & (tb->size - 1);
@@ -59,7 +60,7 @@ VmString* VmNewString(VmState* L, const char* bytes, size_t length)
     VmStringTable* tb = &L->g->strt;
     for (VmGcHeader* o = tb->hash[h & (tb->size - 1)]; o; o = o->next) {
         auto* s = static_cast<VmString*>(o);
-        if (s->len == length && std::memcmp(bytes, VmStringBytes(s), length) == 0)
+        if (s->len == length && (length == 0 || std::memcmp(bytes, VmStringBytes(s), length) == 0))
             return s;
     }
     return NewStringObject(L, bytes, length, h);

@@ -194,6 +194,7 @@ struct VmGlobalState {
     VmState* mainthread;
     VmNode dummynode;         // the shared empty hash part; never written
     VmString* tmname[TM_N];
+    VmString* nextName;       // "next", read by generic for loops
 };
 
 struct VmState : VmGcHeader {

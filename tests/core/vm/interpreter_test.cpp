@@ -1,0 +1,477 @@
+// The interpreter, one behaviour at a time, through assembled chunks.
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "core/io/error_codes.h"
+#include "core/vm/state.h"
+#include "script_fixture.h"
+
+namespace {
+
+std::string LastErrorText;
+
+struct Expect {
+    const char* code;
+    uint32_t status;
+    double value;
+};
+
+}  // namespace
+
+class InterpreterTest : public ScriptTest {
+protected:
+    void RunTable(const std::vector<Expect>& cases)
+    {
+        for (const Expect& c : cases) {
+            uint32_t status = Run(c.code);
+            EXPECT_EQ(status, c.status) << c.code;
+            if (status == 0 && c.status == 0) {
+                EXPECT_EQ(VmType(L, -1), VM_TNUMBER) << c.code;
+                EXPECT_EQ(VmGetNumber(L, -1), c.value) << c.code;
+            }
+        }
+    }
+};
+
+TEST_F(InterpreterTest, ArithmeticWithCoercionAndIntegerRules)
+{
+    RunTable({
+        {"ADD r0, nil, #1\nRETURN r0, 2", 0, 1},
+        {"ADD r0, \"10\", #1\nRETURN r0, 2", 0, 11},
+        {"ADD r0, \"$10\", #0\nRETURN r0, 2", 0, 16},
+        {"ADD r0, \"0x10\", #0\nRETURN r0, 2", 0, 16},
+        {"ADD r0, \"abc\", #1\nRETURN r0, 2", ERR_WRONGOP, 0},
+        {"SUB r0, #1, #3\nRETURN r0, 2", 0, -2},
+        {"MUL r0, \" 2 \", #4\nRETURN r0, 2", 0, 8},
+        {"DIV r0, #1, #4\nRETURN r0, 2", 0, 0.25},
+        {"DIV r0, #1, #0\nRETURN r0, 2", ERR_ZERODIVISION, 0},
+        {"IDIV r0, #7, #2\nRETURN r0, 2", 0, 3},
+        {"IDIV r0, #-7, #2\nRETURN r0, 2", 0, -3},
+        {"MOD r0, #-7, #2\nRETURN r0, 2", 0, -1},
+        {"MOD r0, #7.9, #-2.5\nRETURN r0, 2", 0, 1},
+        {"IDIV r0, #1, #0.5\nRETURN r0, 2", ERR_ZERODIVISION, 0},
+        {"MOD r0, #1, nil\nRETURN r0, 2", ERR_ZERODIVISION, 0},
+        {"IDIV r0, #-2147483648, #-1\nRETURN r0, 2", 0, 2147483648.0},
+        {"MOD r0, #-2147483648, #-1\nRETURN r0, 2", 0, 0},
+        {"SHL r0, #1, #31\nRETURN r0, 2", 0, 2147483648.0},
+        {"SHL r0, #1, #33\nRETURN r0, 2", 0, 2},
+        {"SHR r0, #-1, #28\nRETURN r0, 2", 0, 15},
+        {"BOR r0, #0xF0, #0x0F\nRETURN r0, 2", 0, 255},
+        {"BAND r0, #-1, #0xFF00\nRETURN r0, 2", 0, 0xFF00},
+        {"BXOR r0, #5, \"3\"\nRETURN r0, 2", 0, 6},
+        {"POW r0, #2, #10\nRETURN r0, 2", 0, 1024},
+        {"LOADNUM r1, 0\nBNOT r0, r1\nRETURN r0, 2", 0, 4294967295.0},
+        {"LOADNIL r1, r1\nBNOT r0, r1\nRETURN r0, 2", 0, 4294967295.0},
+        {"LOADK r1, \"5\"\nUNM r0, r1\nRETURN r0, 2", 0, -5},
+        {"LOADNIL r1, r1\nUNM r0, r1\nRETURN r0, 2", 0, -0.0},
+        {"NEWTABLE r1, 0, 0\nUNM r0, r1\nRETURN r0, 2", ERR_WRONGOP, 0},
+        {"NEWTABLE r1, 0, 0\nADD r0, r1, #1\nRETURN r0, 2", ERR_WRONGOP, 0},
+    });
+}
+
+TEST_F(InterpreterTest, TruthAndEqualityFollowTheLanguage)
+{
+    // NOT: 0 and "" are false, the string "0" true.
+    RunTable({
+        {"LOADNUM r1, 0\nNOT r0, r1\nRETURN r0, 2", 0, 1},
+        {"LOADK r1, \"\"\nNOT r0, r1\nRETURN r0, 2", 0, 1},
+        {"LOADK r1, \"0\"\nNOT r0, r1\nRETURN r0, 2", 0, 0},
+        {"NEWTABLE r1, 0, 0\nNOT r0, r1\nRETURN r0, 2", 0, 0},
+    });
+    // EQ 1, B, C follows the jump when B == C.
+    auto eq = [](const char* setup, const char* b, const char* c) {
+        return std::string(setup) + "EQ 1, " + b + ", " + c +
+               "\nJMP yes\nLOADNUM r0, 0\nRETURN r0, 2\nyes: LOADNUM r0, 1\nRETURN r0, 2\n";
+    };
+    std::string cases[][2] = {
+        {eq("", "nil", "#0"), "1"},
+        {eq("", "nil", "\"\""), "1"},
+        {eq("", "nil", "#1"), "0"},
+        {eq("", "\"a\"", "\"a\""), "1"},
+        {eq("", "#0", "\"0\""), "ERR_NUMSTRCMP"},
+        {eq("NEWTABLE r1, 0, 0\n", "r1", "#1"), "ERR_WRONGOP"},
+        {eq("NEWTABLE r1, 0, 0\n", "r1", "r1"), "1"},
+        {eq("NEWTABLE r1, 0, 0\nNEWTABLE r2, 0, 0\n", "r1", "r2"), "0"},
+    };
+    for (auto& c : cases) {
+        uint32_t status = Run(c[0]);
+        if (c[1] == "ERR_NUMSTRCMP")
+            EXPECT_EQ(status, static_cast<uint32_t>(ERR_NUMSTRCMP)) << c[0];
+        else if (c[1] == "ERR_WRONGOP")
+            EXPECT_EQ(status, static_cast<uint32_t>(ERR_WRONGOP)) << c[0];
+        else
+            EXPECT_EQ(VmGetNumber(L, -1), std::stod(c[1])) << c[0];
+    }
+    // TEST: a value counts as false when 0.
+    RunTable({
+        {"LOADNUM r1, 0\nTEST r2, r1, 1\nJMP t\nLOADNUM r0, 5\nRETURN r0, 2\nt: LOADNUM r0, 7\nRETURN r0, 2", 0, 5},
+        {"LOADNUM r1, 3\nTEST r2, r1, 1\nJMP t\nLOADNUM r0, 5\nRETURN r0, 2\nt: MOVE r0, r2\nRETURN r0, 2", 0, 3},
+    });
+}
+
+TEST_F(InterpreterTest, OrderingOfNilNumbersAndStrings)
+{
+    auto cmp = [](const char* op, const char* b, const char* c) {
+        return std::string(op) + " 1, " + b + ", " + c +
+               "\nJMP yes\nLOADNUM r0, 0\nRETURN r0, 2\nyes: LOADNUM r0, 1\nRETURN r0, 2\n";
+    };
+    RunTable({
+        {cmp("LT", "nil", "#1").c_str(), 0, 1},
+        {cmp("LT", "#-1", "nil").c_str(), 0, 1},
+        {cmp("LT", "nil", "\"a\"").c_str(), 0, 0},
+        {cmp("LT", "\"a\"", "nil").c_str(), 0, 0},
+        {cmp("LE", "nil", "\"a\"").c_str(), 0, 0},
+        {cmp("LE", "nil", "nil").c_str(), 0, 1},
+        {cmp("LT", "nil", "nil").c_str(), 0, 0},
+        {cmp("LT", "\"B\"", "\"a\"").c_str(), 0, 1},
+        {cmp("LE", "\"ab\"", "\"ab\"").c_str(), 0, 1},
+        {cmp("LT", "#1", "\"2\"").c_str(), ERR_NUMSTRCMP, 0},
+    });
+}
+
+TEST_F(InterpreterTest, MissingFieldsAreErrorsWithTheKeyAsText)
+{
+    VmHooks.setErrorText = [](const char* text) { LastErrorText = text; };
+    EXPECT_EQ(Run("NEWTABLE r1, 0, 0\nGETTABLE r0, r1, \"x\"\nRETURN r0, 2\n"), static_cast<uint32_t>(ERR_FIELDINIT));
+    EXPECT_EQ(LastErrorText, "\"x\"");
+    EXPECT_EQ(Run("NEWTABLE r1, 0, 0\nGETTABLE r0, r1, #3\nRETURN r0, 2\n"), static_cast<uint32_t>(ERR_FIELDINIT));
+    EXPECT_EQ(LastErrorText, "3");
+    // Globals and methods read as nil instead.
+    EXPECT_EQ(Run("GETGLOBAL r0, \"nothing\"\nRETURN r0, 2\n"), 0u);
+    EXPECT_EQ(VmType(L, -1), VM_TNIL);
+    EXPECT_EQ(Run("NEWTABLE r1, 0, 0\nSELF r2, r1, \"m\"\nRETURN r2, 3\n"), 0u);
+    EXPECT_EQ(VmType(L, -2), VM_TNIL);
+    EXPECT_EQ(VmType(L, -1), VM_TTABLE);
+    // Indexing a number names the table error.
+    EXPECT_EQ(Run("LOADNUM r1, 1\nGETTABLE r0, r1, #1\nRETURN r0, 2\n"), static_cast<uint32_t>(ERR_TABLEDECLA));
+}
+
+TEST_F(InterpreterTest, TablesConstructAndIndex)
+{
+    ASSERT_EQ(Run("NEWTABLE r0, 3, 1\n"
+                  "LOADNUM r1, 10\nLOADNUM r2, 20\nLOADNUM r3, 30\n"
+                  "SETLIST r0, 2\n"
+                  "SETTABLE r0, \"k\", #5\n"
+                  "GETTABLE r1, r0, #2\n"
+                  "GETTABLE r2, r0, \"k\"\n"
+                  "ADD r1, r1, r2\n"
+                  "SETTABLE r0, #2, r1\n"
+                  "GETTABLE r1, r0, #2\n"
+                  "RETURN r1, 2\n"),
+              0u);
+    EXPECT_EQ(VmGetNumber(L, -1), 25);
+    // NEWTABLE sizes past the limit.
+    EXPECT_EQ(Run("NEWTABLE r0, 511, 0\nRETURN r0, 1\n"), static_cast<uint32_t>(ERR_TABLEOVERFLOW));
+    EXPECT_EQ(Run("NEWTABLE r0, 0, 25\nRETURN r0, 1\n"), static_cast<uint32_t>(ERR_TABLEOVERFLOW));
+    EXPECT_EQ(Run("NEWTABLE r0, 248, 0\nRETURN r0, 1\n"), 0u) << "0 << 31 is an empty array";
+    EXPECT_EQ(Run("LOADNUM r0, 1\nSETLIST r0, 0\nRETURN r0, 1\n"), static_cast<uint32_t>(ERR_BADBYTECODE));
+}
+
+TEST_F(InterpreterTest, ConcatenationConvertsNumbersAndNil)
+{
+    ASSERT_EQ(Run("LOADK r1, \"a\"\nLOADK r2, #1.5\nLOADNIL r3, r3\nLOADK r4, \"z\"\n"
+                  "CONCAT r0, r1, r4\nRETURN r0, 2\n"),
+              0u);
+    EXPECT_STREQ(VmGetString(L, -1), "a1.5z");
+    EXPECT_EQ(Run("LOADK r1, \"a\"\nNEWTABLE r2, 0, 0\nCONCAT r0, r1, r2\nRETURN r0, 2\n"),
+              static_cast<uint32_t>(ERR_CONCAT));
+}
+
+TEST_F(InterpreterTest, ForLoopsWithAllKindsOfSteps)
+{
+    // sum of idx over a numeric for: start - step, then FORLOOP first.
+    auto loop = [](const char* start, const char* limit, const char* step) {
+        return std::string("LOADNUM r0, 0\n") + "LOADK r1, " + start + "\nLOADK r2, " + limit +
+               "\nLOADK r3, " + step + "\nSUB r1, r1, r3\nJMP test\nbody: ADD r0, r0, r1\n"
+               "ADD r5, r5, #1\nLT 1, r5, #1000\nJMP test\nRETURN r0, 2\ntest: FORLOOP r1, body\nRETURN r0, 2\n";
+    };
+    RunTable({
+        {loop("#1", "#10", "#1").c_str(), 0, 55},
+        {loop("#10", "#1", "#-3").c_str(), 0, 10 + 7 + 4 + 1},
+        {loop("#1", "#0", "#1").c_str(), 0, 0},
+        {loop("#1", "#10", "\"2\"").c_str(), 0, 1 + 3 + 5 + 7 + 9},
+        {loop("#1", "nil", "#-1").c_str(), 0, 1},
+        {loop("#1", "\"x\"", "#1").c_str(), ERR_VALUEEXPECTED, 0},
+        {"NEWTABLE r1, 0, 0\nLOADNUM r2, 1\nLOADNUM r3, 1\nx: FORLOOP r1, x\nRETURN r0, 1", ERR_VALUEEXPECTED, 0},
+    });
+    // Step 0 keeps going while the index is not below the limit: the guard
+    // counter in r5 stops it after 1000 rounds.
+    EXPECT_EQ(Run(loop("#5", "#5", "#0")), 0u);
+    EXPECT_EQ(VmGetNumber(L, -1), 5000);
+}
+
+TEST_F(InterpreterTest, GenericForWalksATableAndANativeIterator)
+{
+    ASSERT_EQ(Run("NEWTABLE r0, 2, 1\nLOADNUM r1, 10\nLOADNUM r2, 20\nSETLIST r0, 1\n"
+                  "SETTABLE r0, \"x\", #5\n"
+                  "LOADNUM r9, 0\n"
+                  "MOVE r1, r0\nLOADNIL r2, r3\n"
+                  "TFORPREP r1, test\n"
+                  "body: ADD r9, r9, r4\n"
+                  "test: TFORLOOP r1, 1\nJMP body\n"
+                  "RETURN r9, 2\n"),
+              0u);
+    EXPECT_EQ(VmGetNumber(L, -1), 35);
+    // A native iterator counting down from its state.
+    SetGlobal("countdown", [](VmState* s) -> uint32_t {
+        double n = VmGetNumber(s, 2);
+        if (VmType(s, 2) == VM_TNIL)
+            n = VmGetNumber(s, 1) + 1;
+        if (n <= 1) {
+            VmPushNil(s);
+            return 1;
+        }
+        VmPushNumber(s, n - 1);
+        return 1;
+    });
+    ASSERT_EQ(Run("GETGLOBAL r1, \"countdown\"\nLOADNUM r2, 4\nLOADNIL r3, r3\nLOADNUM r9, 0\n"
+                  "TFORPREP r1, test\n"
+                  "body: ADD r9, r9, r3\n"
+                  "test: TFORLOOP r1, 0\nJMP body\n"
+                  "RETURN r9, 2\n"),
+              0u);
+    EXPECT_EQ(VmGetNumber(L, -1), 4 + 3 + 2 + 1);
+}
+
+TEST_F(InterpreterTest, ClosuresShareAndCloseUpvalues)
+{
+    // make() returns two closures over one local; the local lives on after
+    // make returns.
+    ASSERT_EQ(Run(R"(
+.function make
+.function inc
+    .upval n = r0
+    GETUPVAL r0, n
+    ADD r0, r0, #1
+    SETUPVAL r0, n
+    RETURN r0, 2
+.end
+.function get
+    .upval n = r0
+    GETUPVAL r0, n
+    RETURN r0, 2
+.end
+    LOADNUM r0, 10
+    CLOSURE r1, inc
+    CLOSURE r2, get
+    RETURN r1, 3
+.end
+    CLOSURE r0, make
+    CALL r0, 1, 3
+    MOVE r2, r0
+    CALL r2, 1, 1
+    MOVE r2, r0
+    CALL r2, 1, 1
+    MOVE r3, r1
+    CALL r3, 1, 2
+    RETURN r3, 2
+)"),
+              0u);
+    EXPECT_EQ(VmGetNumber(L, -1), 12);
+}
+
+TEST_F(InterpreterTest, VarargsGoIntoTheArgTable)
+{
+    ASSERT_EQ(Run(R"(
+.function f params=2 vararg=1
+    GETTABLE r3, r2, "n"
+    GETTABLE r4, r2, #3
+    MUL r3, r3, #100
+    ADD r3, r3, r4
+    ADD r3, r3, r1
+    RETURN r3, 2
+.end
+    CLOSURE r0, f
+    LOADNUM r1, 1
+    LOADNUM r2, 2
+    LOADNUM r3, 3
+    LOADNUM r4, 4
+    LOADNUM r5, 5
+    CALL r0, 6, 2
+    RETURN r0, 2
+)"),
+              0u);
+    EXPECT_EQ(VmGetNumber(L, -1), 3 * 100 + 5 + 2);
+}
+
+TEST_F(InterpreterTest, TailCallsRunInBoundedSpace)
+{
+    ASSERT_EQ(Run(R"(
+.function loop params=2
+    EQ 1, r0, #0
+    JMP done
+    SUB r0, r0, #1
+    ADD r1, r1, #1
+    GETGLOBAL r2, "loop"
+    MOVE r3, r0
+    MOVE r4, r1
+    TAILCALL r2, 3, 0
+    RETURN r2, 0
+done: RETURN r1, 2
+.end
+    CLOSURE r0, loop
+    SETGLOBAL r0, "loop"
+    LOADK r1, #100000
+    LOADNUM r2, 0
+    CALL r0, 3, 2
+    RETURN r0, 2
+)"),
+              0u);
+    EXPECT_EQ(VmGetNumber(L, -1), 100000);
+    EXPECT_LE(L->sizeCi, 16u);
+    EXPECT_LE(L->stackSize, 200u);
+}
+
+TEST_F(InterpreterTest, DeepRecursionOverflowsAndTheStateRecovers)
+{
+    const char* text = R"(
+.function rec
+    GETGLOBAL r0, "rec"
+    CALL r0, 1, 1
+    RETURN r0, 1
+.end
+    CLOSURE r0, rec
+    SETGLOBAL r0, "rec"
+    CALL r0, 1, 1
+    RETURN r0, 1
+)";
+    EXPECT_EQ(Run(text), static_cast<uint32_t>(ERR_STACK));
+    EXPECT_LE(L->sizeCi, VM_MAXCALLS);
+    EXPECT_EQ(Run("LOADNUM r0, 3\nRETURN r0, 2\n"), 0u);
+    EXPECT_EQ(VmGetNumber(L, -1), 3);
+}
+
+TEST_F(InterpreterTest, NativeErrorCodesGoToTheRecorder)
+{
+    SetGlobal("fail", [](VmState* s) -> uint32_t {
+        VmPushNumber(s, 99);
+        return ERR_READFILE;
+    });
+    // Unset recorder: the code ends the script.
+    EXPECT_EQ(Run("GETGLOBAL r0, \"fail\"\nCALL r0, 1, 2\nRETURN r0, 2\n"), static_cast<uint32_t>(ERR_READFILE));
+    EXPECT_EQ(VmLastErrorCode, static_cast<uint32_t>(ERR_READFILE));
+    // A recorder that lets the script go on: the call yields nil.
+    static uint32_t recorded;
+    VmHooks.recordScriptError = [](VmState*, uint32_t code) { recorded = code; };
+    ASSERT_EQ(Run("GETGLOBAL r0, \"fail\"\nCALL r0, 1, 2\nLOADNUM r1, 7\nRETURN r0, 3\n"), 0u);
+    EXPECT_EQ(recorded, static_cast<uint32_t>(ERR_READFILE));
+    EXPECT_EQ(VmType(L, -2), VM_TNIL);
+    EXPECT_EQ(VmGetNumber(L, -1), 7);
+}
+
+TEST_F(InterpreterTest, GosubAndReturnWithinAFunction)
+{
+    ASSERT_EQ(Run("LOADNUM r0, 1\nGOSUB sub\nMUL r0, r0, #10\nRETURN r0, 2\nsub: ADD r0, r0, #1\nRETSUB\n"), 0u);
+    EXPECT_EQ(VmGetNumber(L, -1), 20);
+    EXPECT_EQ(VmGosubDepth, 0u);
+    EXPECT_EQ(Run("RETSUB\nRETURN r0, 1\n"), static_cast<uint32_t>(ERR_RETWOGOSUB));
+    // Unbounded Gosub recursion hits the limit.
+    EXPECT_EQ(Run("top: GOSUB top\nRETURN r0, 1\n"), static_cast<uint32_t>(ERR_INTERNAL));
+    EXPECT_EQ(VmGosubDepth, VM_GOSUB_DEPTH);
+    VmGosubDepth = 0;
+    // A return address of another function is refused.
+    EXPECT_EQ(Run(R"(
+.function f
+    RETSUB
+    RETURN r0, 1
+.end
+    CLOSURE r0, f
+    GOSUB call
+    RETURN r0, 1
+call: CALL r0, 1, 1
+    RETURN r0, 1
+)"),
+              static_cast<uint32_t>(ERR_RETWOGOSUB));
+}
+
+TEST_F(InterpreterTest, NativeGosubRequestsJumpAndPopTheirRecord)
+{
+    // The native asks to run the label at instruction index 5 and come back
+    // after the call (or to the instruction before it, the second time).
+    static int calls;
+    calls = 0;
+    SetGlobal("jump", [](VmState*) -> uint32_t {
+        calls++;
+        VmGosubJumpDistance = 5 - VmCallInstructionIndex;
+        return calls == 1 ? VM_GOSUB_BEFORE : (calls == 2 ? VM_GOSUB_AFTER : 0);
+    });
+    VmCallInfo* before = L->ci;
+    ASSERT_EQ(Run("LOADNUM r1, 0\n"                 // 0
+                  "GETGLOBAL r0, \"jump\"\n"        // 1
+                  "CALL r0, 1, 1\n"                 // 2
+                  "ADD r1, r1, #100\n"              // 3
+                  "RETURN r1, 2\n"                  // 4
+                  "ADD r1, r1, #1\n"                // 5: the label
+                  "RETSUB\n"),                      // 6
+              0u);
+    // First call: label, then back to GETGLOBAL and the call again; second
+    // call: label, back after the call; then 100.
+    EXPECT_EQ(VmGetNumber(L, -1), 102);
+    EXPECT_EQ(calls, 2);
+    EXPECT_EQ(L->ci, before);
+    // A distance outside the code is refused.
+    SetGlobal("jump", [](VmState*) -> uint32_t {
+        VmGosubJumpDistance = 1000;
+        return VM_GOSUB_AFTER;
+    });
+    EXPECT_EQ(Run("GETGLOBAL r0, \"jump\"\nCALL r0, 1, 1\nRETURN r0, 1\n"), static_cast<uint32_t>(ERR_INTERNAL));
+}
+
+TEST_F(InterpreterTest, AbortEndsTheRunAndALaterCallWorks)
+{
+    SetGlobal("abort", [](VmState*) -> uint32_t {
+        VmAbortFlag = 1;
+        return 0;
+    });
+    ASSERT_EQ(Run(R"(
+.function inner
+    .upval x = r0
+    GETGLOBAL r1, "abort"
+    CALL r1, 1, 1
+top: JMP top
+    RETURN r0, 1
+.end
+    LOADNUM r0, 5
+    CLOSURE r1, inner
+    CALL r1, 1, 1
+top: JMP top
+    RETURN r0, 1
+)"),
+              0u);
+    EXPECT_EQ(VmGetTop(L), 0) << "an aborted run yields nothing";
+    EXPECT_EQ(L->openUpval, nullptr);
+    VmAbortFlag = 0;
+    EXPECT_EQ(Run("LOADNUM r0, 9\nRETURN r0, 2\n"), 0u);
+    EXPECT_EQ(VmGetNumber(L, -1), 9);
+}
+
+TEST_F(InterpreterTest, MetamethodsOfArithmeticAndIndexing)
+{
+    SetGlobal("meta", [](VmState* s) -> uint32_t {
+        // A table whose metatable has __add (answers 42) and __index (answers the key doubled).
+        VmNewTable(s);
+        VmNewTable(s);
+        VmPushString(s, "__add");
+        VmPushNativeFunction(s, [](VmState* t) -> uint32_t {
+            VmPushNumber(t, 42);
+            return 1;
+        });
+        VmSetTable(s, -3);
+        VmPushString(s, "__index");
+        VmPushNativeFunction(s, [](VmState* t) -> uint32_t {
+            VmPushNumber(t, VmGetNumber(t, 2) * 2);
+            return 1;
+        });
+        VmSetTable(s, -3);
+        VmSetMetatable(s, -2);
+        return 1;
+    });
+    ASSERT_EQ(Run("GETGLOBAL r0, \"meta\"\nCALL r0, 1, 2\n"
+                  "ADD r1, #1, r0\n"
+                  "GETTABLE r2, r0, #21\n"
+                  "ADD r1, r1, r2\n"
+                  "RETURN r1, 2\n"),
+              0u);
+    EXPECT_EQ(VmGetNumber(L, -1), 84);
+}

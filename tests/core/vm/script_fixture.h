@@ -1,0 +1,82 @@
+// Runs assembled chunks: text through the test assembler, the bytes through
+// VmLoad, the main function through VmPCall.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "core/vm/chunk.h"
+#include "core/vm/interpreter.h"
+#include "tools/qmasm/assembler.h"
+#include "vm_fixture.h"
+
+struct MemoryInput {
+    const std::vector<uint8_t>* bytes;
+    bool done = false;
+};
+
+inline const char* ReadMemory(VmState*, void* data, size_t* size)
+{
+    auto* in = static_cast<MemoryInput*>(data);
+    if (in->done || in->bytes->empty()) {
+        *size = 0;
+        return nullptr;
+    }
+    in->done = true;
+    *size = in->bytes->size();
+    return reinterpret_cast<const char*>(in->bytes->data());
+}
+
+inline int CollectBytes(VmState*, const void* p, size_t n, void* data)
+{
+    auto* out = static_cast<std::vector<uint8_t>*>(data);
+    out->insert(out->end(), static_cast<const uint8_t*>(p), static_cast<const uint8_t*>(p) + n);
+    return 0;
+}
+
+class ScriptTest : public VmTest {
+protected:
+    void SetUp() override
+    {
+        VmTest::SetUp();
+        VmGosubDepth = 0;
+        VmAbortFlag = 0;
+    }
+
+    std::vector<uint8_t> Assemble(const std::string& text)
+    {
+        qmasm::AssembleResult r = qmasm::Assemble(text);
+        EXPECT_TRUE(r.ok) << "line " << r.errorLine << ": " << r.message << "\n" << text;
+        return r.bytes;
+    }
+
+    uint32_t LoadBytes(const std::vector<uint8_t>& bytes)
+    {
+        MemoryInput in{&bytes};
+        return VmLoad(L, ReadMemory, &in, "=test");
+    }
+
+    // Loads and runs text; answers the status with the results on the stack.
+    uint32_t Run(const std::string& text, int nresults = VM_MULTRET)
+    {
+        VmSetTop(L, 0);
+        uint32_t status = LoadBytes(Assemble(text));
+        if (status != 0)
+            return status;
+        return VmPCall(L, 0, nresults, 0);
+    }
+
+    std::vector<uint8_t> Dump()
+    {
+        std::vector<uint8_t> out;
+        EXPECT_EQ(VmDump(L, -1, CollectBytes, &out), 0u);
+        return out;
+    }
+
+    void SetGlobal(const char* name, VmNativeFunction f)
+    {
+        VmPushString(L, name);
+        VmPushNativeFunction(L, f);
+        VmSetTable(L, VM_GLOBALSINDEX);
+    }
+};
