@@ -2,6 +2,7 @@
 // display subsystem shows them.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstring>
 
 #include "core/io/error_codes.h"
@@ -9,6 +10,7 @@
 #include "display/adapters.h"
 #include "display/display.h"
 #include "display/event_handlers.h"
+#include "display/rects.h"
 #include "display/requesters.h"
 #include "platform/posix/os_memory.h"
 #include "platform/posix/os_runloop.h"
@@ -334,6 +336,41 @@ TEST_F(DisplayTest, ScriptedAnswersThroughEveryRequester)
     ASSERT_FALSE(log.empty());
     EXPECT_EQ(log[0].kind, "string");
     EXPECT_EQ(log[0].title, "t");
+}
+
+}  // namespace
+
+namespace {
+
+struct OverlapCase {
+    int32_t a[4], b[4];
+    bool overlap;
+    int32_t clip[4];
+};
+
+TEST(Rects, OverlapAndClipAgreeWithTheCornerForm)
+{
+    const OverlapCase cases[] = {
+        {{0, 0, 10, 10}, {5, 5, 10, 10}, true, {5, 5, 5, 5}},
+        {{0, 0, 10, 10}, {10, 0, 5, 5}, false, {10, 0, 0, 0}},   // touching edges share no pixel
+        {{0, 0, 10, 10}, {9, 9, 5, 5}, true, {9, 9, 1, 1}},
+        {{0, 0, 0, 10}, {0, 0, 10, 10}, false, {0, 0, 0, 0}},    // empty
+        {{-5, -5, 10, 10}, {0, 0, 3, 3}, true, {0, 0, 3, 3}},    // inside
+        {{2147483600, 0, 100, 10}, {0, 0, 10, 10}, false, {2147483600, 0, 0, 0}},  // no wrap
+    };
+    for (const OverlapCase& c : cases) {
+        int32_t x, y, w, h;
+        EXPECT_EQ(ClipRect(c.a[0], c.a[1], c.a[2], c.a[3], c.b[0], c.b[1], c.b[2], c.b[3], &x, &y, &w, &h),
+                  c.overlap);
+        EXPECT_EQ(RectsOverlap(c.a[0], c.a[1], c.a[2], c.a[3], c.b[0], c.b[1], c.b[2], c.b[3]), c.overlap);
+        if (c.overlap) {
+            EXPECT_EQ((std::array<int32_t, 4>{x, y, w, h}),
+                      (std::array<int32_t, 4>{c.clip[0], c.clip[1], c.clip[2], c.clip[3]}));
+            // The corner form of the same rectangles says the same.
+            EXPECT_TRUE(RectsIntersect(c.a[0], c.a[1], c.a[0] + c.a[2] - 1, c.a[1] + c.a[3] - 1, c.b[0],
+                                       c.b[1], c.b[0] + c.b[2] - 1, c.b[1] + c.b[3] - 1));
+        }
+    }
 }
 
 }  // namespace
