@@ -3,23 +3,32 @@
 
 #include "core/io/error_codes.h"
 #include "core/check_args.h"
+#include "core/plugins/plugin_manager.h"
 #include "core/timers.h"
 #include "display/display.h"
 #include "display/requesters.h"
 #include "platform/posix/os_time.h"
 
-DisplayAdapterState DisplayAdapter;
 uint32_t DisplayAdapterWord = 10;
+PluginInfo* RequesterAdapterPlugin;
 
 namespace {
 
 bool g_setupOpen = true;
+DisplayAdapterHooks g_displayHooks;
 RequesterAdapterHooks g_requesterAdapter;
-bool g_haveRequesterAdapter;
 VmState* g_eventVm;
 
-// Adapters came with applet version 6.0.
-bool AppletOlderThan6() { return !RequireAppletVersion(6, 0); }
+// The rules every adapter setter shares.
+uint32_t CheckAdapterChange(const PluginInfo* plugin, uint32_t capability,
+                            const PluginInfo* current, uint32_t flagIndex)
+{
+    if (!RequireAppletVersion(6, 0)) return ERR_OLDAPPLET;
+    if (!plugin || !(plugin->capabilities & capability)) return ERR_WRONGUSAGE;
+    if (!g_setupOpen || (current && (current->adapterFlags[flagIndex] & ADAPTERFLAG_LOCKED)))
+        return ERR_SETADAPTER;
+    return 0;
+}
 
 }  // namespace
 
@@ -27,73 +36,78 @@ bool AdapterSetupOpen() { return g_setupOpen; }
 
 void SetAdapterSetupOpen(bool open) { g_setupOpen = open; }
 
-bool HaveDisplayAdapter() { return DisplayAdapter.plugin.info != nullptr; }
+bool HaveDisplayAdapter() { return DisplayAdapterPlugin != nullptr; }
 
-uint32_t SetDisplayAdapter(const AdapterPlugin& plugin, uint32_t flags, const TagItem* tags)
+uint32_t SetDisplayAdapter(PluginInfo* plugin, uint32_t flags, const QmTagItem* tags)
 {
-    if (AppletOlderThan6()) return ERR_OLDAPPLET;
-    if (!(plugin.capabilities & PLUGINCAPS_DISPLAYADAPTER)) return ERR_WRONGUSAGE;
-    if (!g_setupOpen || (HaveDisplayAdapter() && (DisplayAdapter.flags & ADAPTERFLAG_LOCKED)))
-        return ERR_SETADAPTER;
-    DisplayAdapter.plugin = plugin;
-    DisplayAdapter.flags = flags;
-    DisplayAdapter.word1 = 10;
-    DisplayAdapter.word2 = 0;
-    DisplayAdapter.capabilityWord = 0;
-    for (const TagItem* t = tags; t && t->tag != TAG_END; ++t) {
+    uint32_t error = CheckAdapterChange(plugin, PLUGINCAPS_DISPLAYADAPTER, DisplayAdapterPlugin,
+                                        QM_ADAPTERFLAGS_DISPLAY);
+    if (error) return error;
+    plugin->adapterFlags[QM_ADAPTERFLAGS_DISPLAY] = flags;
+    plugin->displayAdapterWord = 10;
+    for (const QmTagItem* t = tags; t && t->tag != 0; ++t) {
         uint32_t value = static_cast<uint32_t>(t->value);
-        if (t->tag == 1) DisplayAdapter.word1 = value;
-        else if (t->tag == 2) DisplayAdapter.word2 = value;
-        else if (t->tag == 3) DisplayAdapter.capabilityWord = value;
+        if (t->tag == 1) plugin->displayAdapterWord = value;
+        else if (t->tag == 2) plugin->adapterWords[0] = value;
+        else if (t->tag == 3) plugin->displayAdapterCaps = value;
     }
-    DisplayAdapterWord = DisplayAdapter.word1;
+    DisplayAdapterWord = plugin->displayAdapterWord;
+    DisplayAdapterPlugin = plugin;
     return 0;
 }
 
 void SetDisplayAdapterHooks(const DisplayAdapterHooks* hooks)
 {
-    DisplayAdapter.hooks = hooks ? *hooks : DisplayAdapterHooks{};
+    g_displayHooks = hooks ? *hooks : DisplayAdapterHooks{};
 }
 
-uint32_t SetRequesterAdapter(const AdapterPlugin& plugin, uint32_t flags)
+uint32_t SetRequesterAdapter(PluginInfo* plugin, uint32_t flags)
 {
-    if (AppletOlderThan6()) return ERR_OLDAPPLET;
-    if (!(plugin.capabilities & PLUGINCAPS_REQUESTERADAPTER)) return ERR_WRONGUSAGE;
-    if (!g_setupOpen || (g_haveRequesterAdapter && (g_requesterAdapter.flags & ADAPTERFLAG_LOCKED)))
-        return ERR_SETADAPTER;
-    // The plugin layer fills in the entry points it bound.
+    uint32_t error = CheckAdapterChange(plugin, PLUGINCAPS_REQUESTERADAPTER, RequesterAdapterPlugin,
+                                        QM_ADAPTERFLAGS_REQUESTER);
+    if (error) return error;
+    plugin->adapterFlags[QM_ADAPTERFLAGS_REQUESTER] = flags;
+    RequesterAdapterPlugin = plugin;
+    // The plugin layer binds the entry points it found into the hooks.
     g_requesterAdapter = RequesterAdapterHooks{};
-    g_requesterAdapter.plugin = plugin.info;
+    g_requesterAdapter.plugin = plugin;
     g_requesterAdapter.flags = flags;
-    g_haveRequesterAdapter = true;
     return 0;
 }
 
 const RequesterAdapterHooks* GetRequesterAdapter()
 {
-    return g_haveRequesterAdapter ? &g_requesterAdapter : nullptr;
+    return RequesterAdapterPlugin ? &g_requesterAdapter : nullptr;
+}
+
+void SetRequesterAdapterHooks(const OsRequesterBackend* backend)
+{
+    g_requesterAdapter.backend = backend ? *backend : OsRequesterBackend{};
 }
 
 void ResetAdapters()
 {
-    DisplayAdapter = DisplayAdapterState{};
+    DisplayAdapterPlugin = nullptr;
+    RequesterAdapterPlugin = nullptr;
     DisplayAdapterWord = 10;
+    g_displayHooks = DisplayAdapterHooks{};
     g_requesterAdapter = RequesterAdapterHooks{};
-    g_haveRequesterAdapter = false;
     g_setupOpen = true;
 }
 
 uint32_t AdapterSleep(uint32_t ms)
 {
-    if (DisplayAdapter.hooks.sleep) return DisplayAdapter.hooks.sleep(ms, DisplayAdapter.hooks.user);
+    if (g_displayHooks.sleep) return g_displayHooks.sleep(ms, g_displayHooks.user);
     return OsTimedWait(g_eventVm, ms);
 }
 
 uint32_t AdapterVWait(VmState* vm, Display* display, uint32_t)
 {
     uint32_t error = 0;
-    if ((DisplayAdapter.flags & ADAPTERFLAG_VWAIT) && DisplayAdapter.hooks.vwait) {
-        error = DisplayAdapter.hooks.vwait(vm, display, DisplayAdapter.hooks.user);
+    const PluginInfo* adapter = DisplayAdapterPlugin;
+    if (adapter && (adapter->adapterFlags[QM_ADAPTERFLAGS_DISPLAY] & ADAPTERFLAG_VWAIT) &&
+        g_displayHooks.vwait) {
+        error = g_displayHooks.vwait(vm, display, g_displayHooks.user);
     } else if (display) {
         uint64_t now = OsMonotonicNanos() / 1000;
         uint64_t due = display->lastFrameMicros + kFrameMicros;

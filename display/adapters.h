@@ -6,46 +6,24 @@
 
 #include <cstdint>
 
-#include "core/command_services.h"
+#include "quillmere/plugin_abi.h"
 
 struct VmState;
 struct Display;
 
-// Plugin capability bits of the adapters.
-enum : uint32_t {
-    PLUGINCAPS_DISPLAYADAPTER = 0x800,
-    PLUGINCAPS_REQUESTERADAPTER = 0x2000,
-    PLUGINCAPS_AUDIOADAPTER = 0x10000,
-};
-
-// What the adapter setters need of a plugin; the plugin layer fills it from
-// the plugin's information block.
-struct AdapterPlugin {
-    void* info;             // the plugin's information block
-    uint32_t capabilities;  // its capability bits
-    const char* name;
-};
-
 // A display adapter's entry points, as the plugin layer binds them; null
-// entries fall back to the platform.
+// entries fall back to the platform. Events go through EventAdapterHooks
+// (display/events.h).
 struct DisplayAdapterHooks {
     uint32_t (*sleep)(uint32_t ms, void* user);
     uint32_t (*vwait)(VmState* vm, Display* display, void* user);
     void* user;
 };
 
-struct DisplayAdapterState {
-    AdapterPlugin plugin;      // info null: no adapter
-    uint32_t flags;            // the adapter flag word
-    uint32_t word1;            // tag 1 (default 10)
-    uint32_t word2;            // tag 2
-    uint32_t capabilityWord;   // tag 3
-    DisplayAdapterHooks hooks;
-};
-
-extern DisplayAdapterState DisplayAdapter;
 // The adapter word of tag 1, kept for the runtime as well (default 10).
 extern uint32_t DisplayAdapterWord;
+// The installed requester adapter, or null.
+extern PluginInfo* RequesterAdapterPlugin;
 
 // Adapter flag bits that the runtime reads.
 enum : uint32_t {
@@ -59,11 +37,15 @@ void SetAdapterSetupOpen(bool open);
 
 bool HaveDisplayAdapter();
 // ERR_OLDAPPLET for applets made before 6.0, ERR_WRONGUSAGE without the
-// capability, ERR_SETADAPTER past start-up or over a locked adapter; 0.
-// Tags: 1 adapter word, 2 second word, 3 capability word.
-uint32_t SetDisplayAdapter(const AdapterPlugin& plugin, uint32_t flags, const TagItem* tags);
+// capability, ERR_SETADAPTER past start-up or over an adapter whose flag
+// word has bit 0x1; 0. The flags go to the plugin's display flag word;
+// tags: 1 the adapter word (default 10), 2 a second word, 3 the adapter
+// capability word. The plugin becomes DisplayAdapterPlugin.
+uint32_t SetDisplayAdapter(PluginInfo* plugin, uint32_t flags, const QmTagItem* tags);
 void SetDisplayAdapterHooks(const DisplayAdapterHooks* hooks);
-uint32_t SetRequesterAdapter(const AdapterPlugin& plugin, uint32_t flags);
+// The same rules with capability 0x2000; the flags go to the plugin's
+// requester flag word.
+uint32_t SetRequesterAdapter(PluginInfo* plugin, uint32_t flags);
 // Removes every adapter (shutdown, tests).
 void ResetAdapters();
 

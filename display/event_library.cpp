@@ -138,11 +138,10 @@ uint32_t InstallEventLabel(VmState* vm, const char* name, int32_t label)
     return 0;
 }
 
-uint32_t GosubToLabel(VmState*, int32_t)
+uint32_t GosubToLabel(VmState*, int32_t label)
 {
-    // Label handlers continue through the interpreter's Gosub registers,
-    // which this build does not have yet.
-    return ERR_UNIMPLCMD;
+    VmGosubJumpDistance = label - VmCallInstructionIndex;
+    return VM_GOSUB_AFTER;
 }
 
 uint32_t DispatchEvent(VmState* vm, const QueuedEvent* e)

@@ -42,9 +42,12 @@ uint32_t ShowColorRequester(VmState* vm, Display* display, const char* title,
 
 // A requester adapter plugin's entry points, as the plugin layer binds them.
 // Installed by SetRequesterAdapter; null entries fall back to the platform.
+struct PluginInfo;
 struct RequesterAdapterHooks {
     OsRequesterBackend backend;
-    void* plugin;
+    PluginInfo* plugin;
     uint32_t flags;
 };
 const RequesterAdapterHooks* GetRequesterAdapter();
+// The plugin layer hands over the entry points it bound (copied).
+void SetRequesterAdapterHooks(const OsRequesterBackend* backend);

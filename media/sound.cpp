@@ -250,17 +250,18 @@ void FreeAudio()
     SoundAdapter = SoundAdapterState{};
 }
 
-uint32_t SetSoundAdapter(const AdapterPlugin& plugin, uint32_t flags, const TagItem* tags)
+uint32_t SetSoundAdapter(PluginInfo* plugin, uint32_t flags, const QmTagItem* tags)
 {
     if (!RequireAppletVersion(6, 0)) return ERR_OLDAPPLET;
-    if (!(plugin.capabilities & PLUGINCAPS_AUDIOADAPTER)) return ERR_WRONGUSAGE;
-    bool same = SoundAdapter.plugin.info && SoundAdapter.plugin.info == plugin.info;
+    if (!plugin || !(plugin->capabilities & PLUGINCAPS_AUDIOADAPTER)) return ERR_WRONGUSAGE;
+    bool same = SoundAdapter.plugin == plugin;
     if (!((flags & 0x2) && same)) {
+        // The device keeps whoever opened it.
         if (!AdapterSetupOpen() || NullAudioIsOpen()) return ERR_SETADAPTER;
         SoundAdapter.plugin = plugin;
         SoundAdapter.flags = flags;
     }
-    for (const TagItem* t = tags; t && t->tag != TAG_END; ++t)
-        if (t->tag == 1) SoundAdapter.word1 = static_cast<uint32_t>(t->value);
+    for (const QmTagItem* t = tags; t && t->tag != 0; ++t)
+        if (t->tag == 1) SoundAdapter.word = static_cast<uint32_t>(t->value);
     return 0;
 }

@@ -120,12 +120,12 @@ void CloseSoundLibrary(VmState* vm);
 void FreeAudio();
 
 struct SoundAdapterState {
-    AdapterPlugin plugin;  // info null: no adapter
+    PluginInfo* plugin;  // null: no adapter
     uint32_t flags;
-    uint32_t word1;        // tag 1
+    uint32_t word;       // tag 1
 };
 extern SoundAdapterState SoundAdapter;
 // ERR_OLDAPPLET before 6.0; ERR_WRONGUSAGE without capability 0x10000; with
 // flag 0x2 and the plugin already the adapter only tag 1 is applied;
 // ERR_SETADAPTER once the audio device is open or start-up is over.
-uint32_t SetSoundAdapter(const AdapterPlugin& plugin, uint32_t flags, const TagItem* tags);
+uint32_t SetSoundAdapter(PluginInfo* plugin, uint32_t flags, const QmTagItem* tags);

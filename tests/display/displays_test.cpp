@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "core/io/error_codes.h"
+#include "core/plugins/plugin_manager.h"
 #include "core/run_records.h"
 #include "display/adapters.h"
 #include "display/display.h"
@@ -98,26 +99,36 @@ TEST_F(DisplayTest, FirstDisplayOpensWithDefaultsAndEndsAdapterSetup)
     EXPECT_EQ(CurrentDisplay->header.id, 1u);
     EXPECT_EQ(CurrentDisplay->state, uint32_t{DISPSTATE_OPEN});
     EXPECT_FALSE(AdapterSetupOpen());
-    AdapterPlugin plugin{&plugin, PLUGINCAPS_DISPLAYADAPTER, "late"};
-    EXPECT_EQ(SetDisplayAdapter(plugin, 0, nullptr), uint32_t{ERR_SETADAPTER});
+    PluginInfo late{};
+    late.capabilities = PLUGINCAPS_DISPLAYADAPTER;
+    EXPECT_EQ(SetDisplayAdapter(&late, 0, nullptr), uint32_t{ERR_SETADAPTER});
 }
 
 TEST_F(DisplayTest, AdapterSetterRules)
 {
-    static int infoA, infoB;
-    AdapterPlugin noCaps{&infoA, 0x2000, "a"};
-    EXPECT_EQ(SetDisplayAdapter(noCaps, 0, nullptr), uint32_t{ERR_WRONGUSAGE});
+    PluginInfo a{}, b{}, requester{};
+    a.capabilities = PLUGINCAPS_REQUESTERADAPTER;
+    EXPECT_EQ(SetDisplayAdapter(&a, 0, nullptr), uint32_t{ERR_WRONGUSAGE});
+    EXPECT_EQ(SetDisplayAdapter(nullptr, 0, nullptr), uint32_t{ERR_WRONGUSAGE});
     EXPECT_FALSE(HaveDisplayAdapter());
 
-    AdapterPlugin a{&infoA, PLUGINCAPS_DISPLAYADAPTER, "a"};
-    TagItem tags[] = {{1, 32}, {3, 0x77}, {TAG_END, 0}};
-    ASSERT_EQ(SetDisplayAdapter(a, ADAPTERFLAG_LOCKED, tags), 0u);
+    a.capabilities = PLUGINCAPS_DISPLAYADAPTER;
+    QmTagItem tags[] = {{1, 32}, {3, 0x77}, {0, 0}};
+    ASSERT_EQ(SetDisplayAdapter(&a, ADAPTERFLAG_LOCKED, tags), 0u);
     EXPECT_TRUE(HaveDisplayAdapter());
-    EXPECT_EQ(DisplayAdapter.word1, 32u);
+    EXPECT_EQ(DisplayAdapterPlugin, &a);
+    EXPECT_EQ(a.adapterFlags[QM_ADAPTERFLAGS_DISPLAY], uint32_t{ADAPTERFLAG_LOCKED});
+    EXPECT_EQ(a.displayAdapterWord, 32u);
     EXPECT_EQ(DisplayAdapterWord, 32u);
-    EXPECT_EQ(DisplayAdapter.capabilityWord, 0x77u);
-    AdapterPlugin b{&infoB, PLUGINCAPS_DISPLAYADAPTER, "b"};
-    EXPECT_EQ(SetDisplayAdapter(b, 0, nullptr), uint32_t{ERR_SETADAPTER}) << "locked adapter";
+    EXPECT_EQ(a.displayAdapterCaps, 0x77u);
+    b.capabilities = PLUGINCAPS_DISPLAYADAPTER;
+    EXPECT_EQ(SetDisplayAdapter(&b, 0, nullptr), uint32_t{ERR_SETADAPTER}) << "locked adapter";
+    EXPECT_EQ(DisplayAdapterPlugin, &a);
+
+    ResetAdapters();
+    ASSERT_EQ(SetDisplayAdapter(&b, 0, nullptr), 0u);
+    EXPECT_EQ(b.displayAdapterWord, 10u) << "the default word";
+    ASSERT_EQ(SetDisplayAdapter(&a, 0, nullptr), 0u) << "an unlocked adapter may be replaced";
 
     ResetAdapters();
     AppletInfo old{};
@@ -126,16 +137,18 @@ TEST_F(DisplayTest, AdapterSetterRules)
     old.versionMinor = 9;
     AppletInfo* saved = ProgramAppletInfo;
     ProgramAppletInfo = &old;
-    EXPECT_EQ(SetDisplayAdapter(b, 0, nullptr), uint32_t{ERR_OLDAPPLET});
-    EXPECT_EQ(SetRequesterAdapter(AdapterPlugin{&infoB, PLUGINCAPS_REQUESTERADAPTER, "b"}, 0),
-              uint32_t{ERR_OLDAPPLET});
+    EXPECT_EQ(SetDisplayAdapter(&b, 0, nullptr), uint32_t{ERR_OLDAPPLET});
+    requester.capabilities = PLUGINCAPS_REQUESTERADAPTER;
+    EXPECT_EQ(SetRequesterAdapter(&requester, 0), uint32_t{ERR_OLDAPPLET});
     ProgramAppletInfo = saved;
-    EXPECT_EQ(SetRequesterAdapter(AdapterPlugin{&infoB, PLUGINCAPS_DISPLAYADAPTER, "b"}, 0),
-              uint32_t{ERR_WRONGUSAGE});
-    EXPECT_EQ(SetRequesterAdapter(AdapterPlugin{&infoB, PLUGINCAPS_REQUESTERADAPTER, "b"}, 0), 0u);
+    EXPECT_EQ(SetRequesterAdapter(&b, 0), uint32_t{ERR_WRONGUSAGE});
+    ASSERT_EQ(SetRequesterAdapter(&requester, 4), 0u);
     ASSERT_NE(GetRequesterAdapter(), nullptr);
-    EXPECT_EQ(GetRequesterAdapter()->plugin, &infoB);
-    // A requester adapter without bound entry points leaves the platform in charge.
+    EXPECT_EQ(GetRequesterAdapter()->plugin, &requester);
+    EXPECT_EQ(requester.adapterFlags[QM_ADAPTERFLAGS_REQUESTER], 4u);
+
+    // A requester adapter without bound entry points leaves the platform in
+    // charge; bound ones take over.
     OsSetRequesterBackend(&ScriptedRequesterBackend);
     ScriptedAnswer second;
     second.button = 2;
@@ -143,6 +156,14 @@ TEST_F(DisplayTest, AdapterSetterRules)
     int button = -1;
     EXPECT_EQ(ShowSystemRequester(nullptr, nullptr, "t", "b", "A|B|C", 0, 1, &button), 0u);
     EXPECT_EQ(button, 2);
+    OsRequesterBackend plugin{};
+    plugin.systemRequest = [](const char*, const char*, const char*, int, int* out) {
+        *out = 7;
+        return 0;
+    };
+    SetRequesterAdapterHooks(&plugin);
+    EXPECT_EQ(ShowSystemRequester(nullptr, nullptr, "t", "b", "A|B|C", 0, 1, &button), 0u);
+    EXPECT_EQ(button, 7);
 }
 
 int g_frames;

@@ -250,6 +250,26 @@ TEST_F(LibrariesTest, TimeoutIsGoneOnceDispatched)
 }
 
 
+TEST_F(LibrariesTest, LabelHandlersAnswerAGosubToTheLabel)
+{
+    ASSERT_EQ(OpenFirstDisplay(vm, nullptr, nullptr), 0u);
+    ASSERT_EQ(InstallEventLabel(vm, "CloseWindow", 120), 0u);
+    VmCallInstructionIndex = 100;
+    QueuedEvent close{};
+    close.type = EVENT_DISPLAY;
+    close.slot = DEVENT_CLOSEWINDOW;
+    close.target = MakeObjectId(1);
+    EXPECT_EQ(DispatchEvent(vm, &close), VM_GOSUB_AFTER);
+    EXPECT_EQ(VmGosubJumpDistance, 20);
+    // A function installed over the label replaces it.
+    VmPushNativeFunction(vm, RecordHandler);
+    ASSERT_EQ(InstallEventHandler(vm, "closewindow", 1, 0), 0u);
+    VmSetTop(vm, 0);
+    g_seen.clear();
+    EXPECT_EQ(DispatchEvent(vm, &close), 0u);
+    EXPECT_EQ(g_seen.size(), 1u);
+}
+
 uint32_t g_namedCalls;
 uint32_t NamedSoundHandler(VmState* vm)
 {

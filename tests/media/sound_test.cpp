@@ -208,19 +208,23 @@ TEST_F(SoundLibraryTest, PlayedSampleEndsWithAnEvent)
 
 TEST_F(SoundLibraryTest, AdapterRules)
 {
-    static int info, other;
-    EXPECT_EQ(SetSoundAdapter(AdapterPlugin{&info, 0x800, "x"}, 0, nullptr),
-              uint32_t{ERR_WRONGUSAGE});
-    TagItem tags[] = {{1, 9}, {TAG_END, 0}};
-    ASSERT_EQ(SetSoundAdapter(AdapterPlugin{&info, PLUGINCAPS_AUDIOADAPTER, "x"}, 0, tags), 0u);
-    EXPECT_EQ(SoundAdapter.word1, 9u);
+    PluginInfo info{}, other{};
+    info.capabilities = PLUGINCAPS_DISPLAYADAPTER;
+    EXPECT_EQ(SetSoundAdapter(&info, 0, nullptr), uint32_t{ERR_WRONGUSAGE});
+    info.capabilities = other.capabilities = PLUGINCAPS_AUDIOADAPTER;
+    QmTagItem tags[] = {{1, 9}, {0, 0}};
+    ASSERT_EQ(SetSoundAdapter(&info, 0, tags), 0u);
+    EXPECT_EQ(SoundAdapter.plugin, &info);
+    EXPECT_EQ(SoundAdapter.word, 9u);
     SetAdapterSetupOpen(false);
-    TagItem again[] = {{1, 12}, {TAG_END, 0}};
-    EXPECT_EQ(SetSoundAdapter(AdapterPlugin{&info, PLUGINCAPS_AUDIOADAPTER, "x"}, 0x2, again), 0u)
-        << "the same plugin may still change its word";
-    EXPECT_EQ(SoundAdapter.word1, 12u);
-    EXPECT_EQ(SetSoundAdapter(AdapterPlugin{&other, PLUGINCAPS_AUDIOADAPTER, "y"}, 0x2, again),
-              uint32_t{ERR_SETADAPTER});
+    QmTagItem again[] = {{1, 12}, {0, 0}};
+    EXPECT_EQ(SetSoundAdapter(&info, 0x2, again), 0u) << "the same plugin may still change its word";
+    EXPECT_EQ(SoundAdapter.word, 12u);
+    EXPECT_EQ(SetSoundAdapter(&info, 0, again), uint32_t{ERR_SETADAPTER}) << "without flag 0x2";
+    EXPECT_EQ(SetSoundAdapter(&other, 0x2, again), uint32_t{ERR_SETADAPTER});
+    SetAdapterSetupOpen(true);
+    NullAudioOpen(2, 0);
+    EXPECT_EQ(SetSoundAdapter(&other, 0, nullptr), uint32_t{ERR_SETADAPTER}) << "the device is open";
 }
 
 TEST_F(SoundLibraryTest, ExitsRunTwiceAndWithoutOpen)
