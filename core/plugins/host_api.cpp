@@ -33,7 +33,10 @@
 #include "core/command_services.h"
 #include "core/object_registry.h"
 #include "core/path_helpers.h"
+#include "core/run_records.h"
 #include "core/plugins/capability_lists.h"
+#include "core/plugins/command_hooks.h"
+#include "core/plugins/host_adapters.h"
 #include "core/plugins/host_runtime.h"
 #include "core/plugins/plugin_loader.h"
 #include "core/plugins/plugin_manager.h"
@@ -120,13 +123,84 @@ void* HostAddHook(uint32_t kind, void* function, void* userData, uint32_t foreig
 {
     return AddHook(kind, function, userData, foreign);
 }
-void HostSetHookDisabled(void* hook, uint32_t disabled)
+void HostSetRuntimeHookDisabled(void* hook, uint32_t disabled)
 {
     SetHookDisabled(static_cast<HookRecord*>(hook), disabled);
 }
 void HostRemoveHook(void* hook)
 {
     RemoveHook(static_cast<HookRecord*>(hook));
+}
+
+uint32_t HostGetSetTags(QmTagItem* tags)
+{
+    const AppletInfo* applet = ProgramAppletInfo;
+    uint32_t handled = 0;
+    for (QmTagItem* tag = tags; tag && tag->tag; ++tag) {
+        auto* out = reinterpret_cast<uintptr_t*>(tag->value);
+        const char* text = nullptr;
+        switch (tag->tag) {
+        case QM_HOSTTAG_ZERO:
+            if (out)
+                *out = 0;
+            ++handled;
+            continue;
+        case QM_HOSTTAG_TITLE: text = applet ? applet->title : ""; break;
+        case QM_HOSTTAG_VERSION: text = applet ? applet->version : ""; break;
+        case QM_HOSTTAG_COPYRIGHT: text = applet ? applet->copyright : ""; break;
+        case QM_HOSTTAG_AUTHOR: text = applet ? applet->author : ""; break;
+        case QM_HOSTTAG_DESCRIPTION: text = applet ? applet->description : ""; break;
+        case QM_HOSTTAG_IDENTIFIER: text = applet ? applet->identifier : ""; break;
+        default:
+            continue;
+        }
+        if (out)
+            *out = reinterpret_cast<uintptr_t>(text);
+        ++handled;
+    }
+    return handled;
+}
+
+// The adapter setters: the services keep their adapters; the plugin's own
+// block keeps the words that it and QueryAdapterCaps read.
+uint32_t HostSetDisplayAdapter(PluginInfo* info, uint32_t flags, QmTagItem* tags)
+{
+    uint32_t code = BridgeSetDisplayAdapter(info, info->capabilities, info->modulename, flags, tags);
+    if (code)
+        return code;
+    info->adapterFlags[QM_ADAPTERFLAGS_DISPLAY] = flags;
+    info->displayAdapterWord = 10;
+    for (QmTagItem* tag = tags; tag && tag->tag; ++tag) {
+        if (tag->tag == 1)
+            info->displayAdapterWord = static_cast<uint32_t>(tag->value);
+        else if (tag->tag == 2)
+            info->adapterWords[0] = static_cast<uint32_t>(tag->value);
+        else if (tag->tag == 3)
+            info->displayAdapterCaps = static_cast<uint32_t>(tag->value);
+    }
+    DisplayAdapterPlugin = info;
+    return 0;
+}
+
+uint32_t HostSetRequesterAdapter(PluginInfo* info, uint32_t flags)
+{
+    uint32_t code = BridgeSetRequesterAdapter(info, info->capabilities, info->modulename, flags);
+    if (!code)
+        info->adapterFlags[QM_ADAPTERFLAGS_REQUESTER] = flags;
+    return code;
+}
+
+uint32_t HostSetSoundAdapter(PluginInfo* info, uint32_t flags, QmTagItem* tags)
+{
+    return BridgeSetSoundAdapter(info, info->capabilities, info->modulename, flags, tags);
+}
+
+uint32_t HostSetTimerAdapter(PluginInfo* info, uint32_t flags)
+{
+    uint32_t code = BridgeSetTimerAdapter(info, info->capabilities, flags);
+    if (!code)
+        info->adapterFlags[QM_ADAPTERFLAGS_TIMER] = flags;
+    return code;
 }
 
 // ---------------------------------------------------------------------------
@@ -421,7 +495,7 @@ const QmRuntimeTable kRuntime = {
 };
 
 const QmSystemTable kSystem = {
-    nullptr,  // HostGetSetTags: the applet's texts come with the applet loader
+    HostGetSetTags,
     AddUserErrorCode,
     SetErrorText,
     SetErrorArgNumber,
@@ -440,18 +514,23 @@ const QmSystemTable kSystem = {
     nullptr,  // HostFreeObjectData: object data lists come with the object registry's data side
     AddSaverFormat,
     nullptr,  // HostForEachDisplay
-    nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,  // command hooks
+    As<void* (*)(void*, void*, void*, void*)>(HostAddCommandHook),
+    HostRemoveCommandHook,
+    HostHookCommand,
+    HostSetHookErrorFunc,
+    GetWordAt8,
+    HostSetHookDisabled,
     nullptr, nullptr, nullptr,  // HandleOsEvent, HostPumpEvents, HostWaitEvents
     HostCreateLock,
     HostDeleteLock,
     HostLock,
     HostUnlock,
-    HostSetHookDisabled,
+    HostSetRuntimeHookDisabled,
     HostRemoveHook,
     nullptr,  // event service
     OsWriteConsole,
     nullptr,  // DispatchInterval
-    nullptr,  // SetTimerAdapter
+    HostSetTimerAdapter,
     DebugPrintf,
     ConvertEncoding,
     HostFreeMem,
@@ -503,11 +582,12 @@ QmGraphicsTable MakeGraphicsTable()
 {
     QmGraphicsTable table = {};
     table.slot[QM_GFX_HOSTFREEMEM] = As<QmProc>(HostFreeMem);
+    table.slot[QM_GFX_SETDISPLAYADAPTER] = As<QmProc>(HostSetDisplayAdapter);
     return table;
 }
 const QmGraphicsTable kGraphics = MakeGraphicsTable();
-const QmAudioTable kAudio = {};
-const QmRequesterTable kRequesters = {};
+const QmAudioTable kAudio = {{nullptr, nullptr, As<QmProc>(HostSetSoundAdapter)}};
+const QmRequesterTable kRequesters = {{nullptr, nullptr, nullptr, As<QmProc>(HostSetRequesterAdapter)}};
 const QmFontTable kFonts = {};
 
 const QmFreeTypeTable kFreeType = {{

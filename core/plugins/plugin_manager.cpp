@@ -14,6 +14,8 @@
 #include "core/path_helpers.h"
 #include "core/plugins/adapter_streams.h"
 #include "core/plugins/capability_lists.h"
+#include "core/plugins/command_hooks.h"
+#include "core/plugins/host_adapters.h"
 #include "core/vm/vm.h"
 #include "platform/posix/os_memory.h"
 
@@ -529,6 +531,8 @@ void FreeAllPlugins()
         record = next;
     }
     DisplayAdapterPlugin = nullptr;
+    TimerAdapter = TimerAdapterState{};
+    FreeCommandHooks();
     RemovePluginStreamAdapters();
 }
 

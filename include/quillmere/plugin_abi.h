@@ -129,7 +129,8 @@ enum {
     QM_FOPEN_READ = 4
 };
 
-/* Tags of FOpen's tag list. */
+/* Tags of FOpen's tag list. The texts and the list live while FOpen runs:
+ * an adapter keeps copies of what it needs. */
 enum {
     QM_FOPENTAG_STREAMFLAGS = 1, /* uint32_t*: the adapter stores QM_STREAMFLAG_ bits */
     QM_FOPENTAG_CONTAINER = 2,   /* const char*: container file of a linked file */
@@ -553,6 +554,9 @@ typedef struct QmSystemTable { /* table 1: system services */
     int (*HostAddSaverFormat)(PluginInfo* info, uint32_t formatId, const char* name, const char* secondName,
                               const char* extension, uint32_t value, uint32_t flags);
     QmProc HostForEachDisplay;
+    /* A hook's call function is uint32_t (hook, state, command, userData) and
+     * answers for the command; its error function is void (hook, state,
+     * code, userData). */
     void* (*HostAddCommandHook)(void* reserved, void* callFunction, void* errorFunction, void* userData);
     void (*HostRemoveCommandHook)(void* hook);
     int (*HostHookCommand)(void* hook, QmNativeFunction function);
@@ -571,7 +575,7 @@ typedef struct QmSystemTable { /* table 1: system services */
     QmProc eventService36;
     void (*OsWriteConsole)(const char* format, va_list args);
     QmProc DispatchInterval;
-    QmProc SetTimerAdapter;
+    uint32_t (*SetTimerAdapter)(PluginInfo* info, uint32_t flags);
     void (*DebugPrintf)(const char* format, ...);
     char* (*ConvertEncoding)(const char* text, int from, int to);
     void (*HostFreeMem2)(void* block);
@@ -628,8 +632,27 @@ typedef struct QmProcTable5 { QmProc slot[4]; } QmRequesterTable;   /* table 5 *
 typedef struct QmProcTable6 { QmProc slot[1]; } QmFontTable;        /* table 6 */
 typedef struct QmProcTable7 { QmProc slot[38]; } QmFreeTypeTable;   /* table 7 */
 
-/* Slots of the graphics table that this host fills. */
-enum { QM_GFX_HOSTFREEMEM = 7 };
+/* Slots of tables 3-5 that this host fills. */
+enum { QM_GFX_HOSTFREEMEM = 7, QM_GFX_SETDISPLAYADAPTER = 13 };
+enum { QM_AUDIO_SETSOUNDADAPTER = 2 };
+enum { QM_REQ_SETREQUESTERADAPTER = 3 };
+
+/* The adapter setters of tables 3-5: 0, or ERR_OLDAPPLET, ERR_WRONGUSAGE
+ * or ERR_SETADAPTER. The requester setter takes no tags. */
+typedef uint32_t (*QmSetAdapterFunc)(PluginInfo* info, uint32_t flags, QmTagItem* tags);
+typedef uint32_t (*QmSetRequesterAdapterFunc)(PluginInfo* info, uint32_t flags);
+
+/* Tags of HostGetSetTags: each answer is stored through the tag's value,
+ * which points at a pointer-sized word. */
+enum {
+    QM_HOSTTAG_ZERO = 25,
+    QM_HOSTTAG_TITLE = 26,
+    QM_HOSTTAG_VERSION = 27,
+    QM_HOSTTAG_COPYRIGHT = 28,
+    QM_HOSTTAG_AUTHOR = 29,
+    QM_HOSTTAG_DESCRIPTION = 30,
+    QM_HOSTTAG_IDENTIFIER = 37
+};
 
 /* Slots of the FreeType table, each the FreeType 2 function of that name
  * with its own arguments and result. */
