@@ -19,6 +19,10 @@ uint32_t NoEventPumping;
 namespace {
 
 EventAdapterHooks g_adapter;
+// Set by the timer thread after a timer fired, so that the pump walks the
+// timer list (under its lock) only when there is something to collect, not
+// on every source line.
+std::atomic<bool> g_timersFired;
 PollWork g_pollWork[2];
 OsTimeValue g_lastStaleDrop;
 bool g_staleClockStarted;
@@ -57,13 +61,20 @@ void CollectFiredTimers(VmState* vm)
 
 uint32_t NativePump(VmState* vm)
 {
-    if (OsTakeQuitRequest()) return ERR_USERABORT;
-    CollectFiredTimers(vm);
+    // Plain loads first: the exchanges are bus-locked and this runs on every
+    // source line.
+    if (OsQuitRequested() && OsTakeQuitRequest()) return ERR_USERABORT;
+    if (g_timersFired.load(std::memory_order_relaxed) && g_timersFired.exchange(false))
+        CollectFiredTimers(vm);
     return 0;
 }
 
 // The timers' view of the event layer.
-void HookWake(void*) { OsPostTimerWakeup(); }
+void HookWake(void*)
+{
+    g_timersFired.store(true);
+    OsPostTimerWakeup();
+}
 
 uint32_t HookWait(VmState* vm, void*) { return WaitForOsEvent(vm, 1, 0, 0); }
 

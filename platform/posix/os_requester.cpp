@@ -80,10 +80,14 @@ void FillDefaultFont(FontRequestResult* out, const char* defaultFont)
 
 bool Interactive() { return isatty(STDIN_FILENO) == 1; }
 
-void Announce(const char* kind, const char* title, const char* body)
+// "title: body" on stderr, so that a requester shown to nobody still leaves
+// its text where a shell user or a log will find it.
+void Announce(const char* title, const char* body)
 {
-    std::fprintf(stderr, "[%s] %s\n", kind, title ? title : "");
-    if (body && *body) std::fprintf(stderr, "%s\n", body);
+    bool hasTitle = title && *title;
+    bool hasBody = body && *body;
+    if (hasTitle && hasBody) std::fprintf(stderr, "%s: %s\n", title, body);
+    else if (hasTitle || hasBody) std::fprintf(stderr, "%s\n", hasTitle ? title : body);
     std::fflush(stderr);
 }
 
@@ -111,7 +115,7 @@ bool ParseInt(const std::string& text, long* out)
 int ConsoleSystem(const char* title, const char* body, const char* buttons, int, int* outButton)
 {
     auto labels = SplitRequesterButtons(buttons);
-    Announce("request", title, body);
+    Announce(title, body);
     int answer = RequesterButtonNumber(0, labels.size());
     if (Interactive()) {
         for (size_t i = 0; i < labels.size(); ++i)
@@ -134,7 +138,7 @@ int ConsoleSystem(const char* title, const char* body, const char* buttons, int,
 int ConsoleString(const char* title, const char* body, const char* defaultText, int, int maxLength,
                   int, char* out)
 {
-    Announce("string", title, body);
+    Announce(title, body);
     std::string answer = defaultText ? defaultText : "";
     if (Interactive()) {
         std::string line;
@@ -152,7 +156,7 @@ int ConsoleString(const char* title, const char* body, const char* defaultText, 
 int ConsoleFile(const char* title, const char*, int, const char*, const char*,
                 FileRequestResult* out)
 {
-    Announce("file", title, nullptr);
+    Announce(title, nullptr);
     std::string line;
     if (Interactive()) ReadAnswerLine(&line);
     return FillFileResult(out, line, {});
@@ -160,7 +164,7 @@ int ConsoleFile(const char* title, const char*, int, const char*, const char*,
 
 int ConsolePath(const char* title, int, const char*, char** outFolder)
 {
-    Announce("path", title, nullptr);
+    Announce(title, nullptr);
     *outFolder = nullptr;
     std::string line;
     if (Interactive() && ReadAnswerLine(&line) && !line.empty()) {
@@ -173,7 +177,7 @@ int ConsolePath(const char* title, int, const char*, char** outFolder)
 int ConsoleList(const char* title, const char* body, const char* choices, int defaultIndex,
                 int* outIndex)
 {
-    Announce("list", title, body);
+    Announce(title, body);
     int count = 0;
     for (const char* p = choices; p && *p; p += std::strlen(p) + 1)
         if (Interactive()) std::fprintf(stderr, "  %d: %s\n", count++, p);
@@ -190,7 +194,7 @@ int ConsoleList(const char* title, const char* body, const char* choices, int de
 
 int ConsoleFont(const char* title, const char* defaultFont, int, FontRequestResult* out)
 {
-    Announce("font", title, nullptr);
+    Announce(title, nullptr);
     FillDefaultFont(out, defaultFont);
     if (Interactive()) {
         std::string line;
@@ -204,7 +208,7 @@ int ConsoleFont(const char* title, const char* defaultFont, int, FontRequestResu
 
 int ConsoleColor(const char* title, uint32_t defaultColor, uint32_t* outColor)
 {
-    Announce("color", title, nullptr);
+    Announce(title, nullptr);
     *outColor = defaultColor;
     if (Interactive()) {
         std::string line;

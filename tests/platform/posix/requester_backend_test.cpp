@@ -56,7 +56,9 @@ TEST(ConsoleRequester, WithoutATerminalEveryRequesterTakesItsDefault)
     PipedStdin input("2\nsome text\n/etc/passwd\n");
     const OsRequesterBackend& c = ConsoleRequesterBackend;
     int button = -1;
-    EXPECT_EQ(c.systemRequest("Title", "Body", "One|Two|Three", 0, &button), 0);
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(c.systemRequest("QuillmerePlayer", "Out of memory!", "One|Two|Three", 0, &button), 0);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "QuillmerePlayer: Out of memory!\n");
     EXPECT_EQ(button, 1) << "the first button, not what the pipe says";
     char text[kRequesterTextSize];
     EXPECT_EQ(c.stringRequest("T", "B", "preset", 0, 3, 0, text), 0);
