@@ -1,22 +1,17 @@
-// The adapter setters that plugins call through the host interface. The
-// display and sound layers own their adapters; these bridges hand them a
-// plugin's information block. Kept apart from the plugin interface header,
-// whose capability names the display layer also declares.
+// The timer adapter: a plugin that takes over the runtime's timers. Set
+// through the host interface like the display, requester and sound
+// adapters, whose setters belong to their services.
 #pragma once
 
 #include <cstdint>
 
-struct TimerAdapterState {
-    void* info;       // null: no timer adapter
-    uint32_t flags;
-};
-extern TimerAdapterState TimerAdapter;
+#include "quillmere/plugin_abi.h"
 
-uint32_t BridgeSetDisplayAdapter(void* info, uint32_t capabilities, const char* name, uint32_t flags,
-                                 const void* tags);
-uint32_t BridgeSetRequesterAdapter(void* info, uint32_t capabilities, const char* name, uint32_t flags);
-uint32_t BridgeSetSoundAdapter(void* info, uint32_t capabilities, const char* name, uint32_t flags,
-                               const void* tags);
-// ERR_OLDAPPLET, ERR_WRONGUSAGE without capability 0x1000, ERR_SETADAPTER
-// past start-up or over a locked timer adapter; 0.
-uint32_t BridgeSetTimerAdapter(void* info, uint32_t capabilities, uint32_t flags);
+// The installed timer adapter, or null.
+extern PluginInfo* TimerAdapterPlugin;
+
+// ERR_OLDAPPLET for applets made before 6.0, ERR_WRONGUSAGE without
+// capability 0x1000, ERR_SETADAPTER past start-up or over a timer adapter
+// whose flag word has bit 0x1; 0. The flags go to the plugin's timer flag
+// word.
+uint32_t SetTimerAdapter(PluginInfo* info, uint32_t flags);

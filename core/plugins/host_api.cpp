@@ -37,6 +37,8 @@
 #include "core/plugins/capability_lists.h"
 #include "core/plugins/command_hooks.h"
 #include "core/plugins/host_adapters.h"
+#include "display/adapters.h"
+#include "media/sound.h"
 #include "core/plugins/host_runtime.h"
 #include "core/plugins/plugin_loader.h"
 #include "core/plugins/plugin_manager.h"
@@ -159,48 +161,6 @@ uint32_t HostGetSetTags(QmTagItem* tags)
         ++handled;
     }
     return handled;
-}
-
-// The adapter setters: the services keep their adapters; the plugin's own
-// block keeps the words that it and QueryAdapterCaps read.
-uint32_t HostSetDisplayAdapter(PluginInfo* info, uint32_t flags, QmTagItem* tags)
-{
-    uint32_t code = BridgeSetDisplayAdapter(info, info->capabilities, info->modulename, flags, tags);
-    if (code)
-        return code;
-    info->adapterFlags[QM_ADAPTERFLAGS_DISPLAY] = flags;
-    info->displayAdapterWord = 10;
-    for (QmTagItem* tag = tags; tag && tag->tag; ++tag) {
-        if (tag->tag == 1)
-            info->displayAdapterWord = static_cast<uint32_t>(tag->value);
-        else if (tag->tag == 2)
-            info->adapterWords[0] = static_cast<uint32_t>(tag->value);
-        else if (tag->tag == 3)
-            info->displayAdapterCaps = static_cast<uint32_t>(tag->value);
-    }
-    DisplayAdapterPlugin = info;
-    return 0;
-}
-
-uint32_t HostSetRequesterAdapter(PluginInfo* info, uint32_t flags)
-{
-    uint32_t code = BridgeSetRequesterAdapter(info, info->capabilities, info->modulename, flags);
-    if (!code)
-        info->adapterFlags[QM_ADAPTERFLAGS_REQUESTER] = flags;
-    return code;
-}
-
-uint32_t HostSetSoundAdapter(PluginInfo* info, uint32_t flags, QmTagItem* tags)
-{
-    return BridgeSetSoundAdapter(info, info->capabilities, info->modulename, flags, tags);
-}
-
-uint32_t HostSetTimerAdapter(PluginInfo* info, uint32_t flags)
-{
-    uint32_t code = BridgeSetTimerAdapter(info, info->capabilities, flags);
-    if (!code)
-        info->adapterFlags[QM_ADAPTERFLAGS_TIMER] = flags;
-    return code;
 }
 
 // ---------------------------------------------------------------------------
@@ -530,7 +490,7 @@ const QmSystemTable kSystem = {
     nullptr,  // event service
     OsWriteConsole,
     nullptr,  // DispatchInterval
-    HostSetTimerAdapter,
+    SetTimerAdapter,
     DebugPrintf,
     ConvertEncoding,
     HostFreeMem,
@@ -582,12 +542,12 @@ QmGraphicsTable MakeGraphicsTable()
 {
     QmGraphicsTable table = {};
     table.slot[QM_GFX_HOSTFREEMEM] = As<QmProc>(HostFreeMem);
-    table.slot[QM_GFX_SETDISPLAYADAPTER] = As<QmProc>(HostSetDisplayAdapter);
+    table.slot[QM_GFX_SETDISPLAYADAPTER] = As<QmProc>(SetDisplayAdapter);
     return table;
 }
 const QmGraphicsTable kGraphics = MakeGraphicsTable();
-const QmAudioTable kAudio = {{nullptr, nullptr, As<QmProc>(HostSetSoundAdapter)}};
-const QmRequesterTable kRequesters = {{nullptr, nullptr, nullptr, As<QmProc>(HostSetRequesterAdapter)}};
+const QmAudioTable kAudio = {{nullptr, nullptr, As<QmProc>(SetSoundAdapter)}};
+const QmRequesterTable kRequesters = {{nullptr, nullptr, nullptr, As<QmProc>(SetRequesterAdapter)}};
 const QmFontTable kFonts = {};
 
 const QmFreeTypeTable kFreeType = {{

@@ -531,7 +531,7 @@ void FreeAllPlugins()
         record = next;
     }
     DisplayAdapterPlugin = nullptr;
-    TimerAdapter = TimerAdapterState{};
+    TimerAdapterPlugin = nullptr;
     FreeCommandHooks();
     RemovePluginStreamAdapters();
 }

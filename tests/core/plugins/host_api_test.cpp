@@ -15,12 +15,8 @@
 #include "core/run_records.h"
 #include "core/vm/error_hooks.h"
 #include "core/vm/vm.h"
+#include "display/adapters.h"
 #include "plugin_fixture.h"
-
-// From the display layer's adapters, whose header names the capability bits
-// a second time.
-void SetAdapterSetupOpen(bool open);
-void ResetAdapters();
 
 namespace {
 
