@@ -4,7 +4,9 @@
 // activated or required.
 #include <cstring>
 
+#include "core/io/error_codes.h"
 #include "core/vm/error_hooks.h"
+#include "core/vm/script_fixture.h"
 #include "core/vm/vm.h"
 #include "plugin_fixture.h"
 
@@ -137,6 +139,36 @@ TEST_F(RegistrationTest, OnRequireLibrariesWaitForTheirFirstRequirement)
     EXPECT_EQ(Count(Log(), "initlibrary mathreq"), 1u);
     EXPECT_EQ(Count(Log(), "require mathreq 1.4"), 1u);
     EXPECT_EQ(CallAdd("mathreq", "add"), 5.0);
+}
+
+TEST_F(RegistrationTest, AnAssembledChunkCallsPluginCommands)
+{
+    PluginRecord* record = nullptr;
+    ASSERT_EQ(Load("mathx", &record), 0u);
+    ASSERT_EQ(ActivatePlugin(vm, record), 0u);
+    auto run = [this](const char* text) {
+        qmasm::AssembleResult assembled = qmasm::Assemble(text);
+        EXPECT_TRUE(assembled.ok) << assembled.message;
+        MemoryInput in{&assembled.bytes};
+        VmSetTop(vm, 0);
+        uint32_t status = VmLoad(vm, ReadMemory, &in, "=plugin test");
+        return status ? status : VmPCall(vm, 0, 1, 0);
+    };
+    ASSERT_EQ(run("GETGLOBAL r0, \"mathx\"\n"
+                  "GETTABLE r0, r0, \"add\"\n"
+                  "LOADK r1, #20\n"
+                  "LOADK r2, #22.5\n"
+                  "CALL r0, 3, 2\n"
+                  "RETURN r0, 2\n"),
+              0u);
+    EXPECT_EQ(VmGetNumber(vm, -1), 42.5);
+    // A command's error code ends the chunk with that code.
+    EXPECT_EQ(run("GETGLOBAL r0, \"mathx\"\n"
+                  "GETTABLE r0, r0, \"fail\"\n"
+                  "CALL r0, 1, 1\n"
+                  "RETURN r0, 1\n"),
+              uint32_t(ERR_LOADPLUGIN));
+    VmSetTop(vm, 0);
 }
 
 TEST_F(RegistrationTest, AdaptersOnlyRequirementsSkipOtherPlugins)
