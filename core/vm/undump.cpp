@@ -17,7 +17,6 @@
 
 namespace {
 
-constexpr double kTestNumber = 31415926.535897933;
 // Nested functions deeper than this are refused rather than recursed into.
 constexpr int kMaxNesting = 200;
 // Fewest bytes a nested function can take: source size, line defined, four
