@@ -158,8 +158,8 @@ void InitDisplayOptions(DisplayOptions* options);
 // its handle. An existing display with the same numeric id is replaced
 // unless it is open (ERR_FREEADISPLAY). 0, ERR_MEM, ERR_DISPLAYSIZE for a
 // size below 1 or above 16384.
-uint32_t CreateDisplayRecord(ObjectId id, bool useHandle, const DisplayOptions& options,
-                             Display** out);
+uint32_t CreateDisplayRecord(VmState* vm, ObjectId id, bool useHandle,
+                             const DisplayOptions& options, Display** out);
 // Opens a display: state open, active, current when there was none.
 uint32_t OpenDisplayRecord(Display* display);
 // Closes it and drops its input state.

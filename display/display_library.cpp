@@ -76,7 +76,7 @@ uint32_t CmdCreateDisplay(VmState* vm)
     InitDisplayOptions(&options);
     if (VmType(vm, 2) == VM_TTABLE) ReadOptions(vm, 2, &options);
     Display* display;
-    uint32_t error = CreateDisplayRecord(id.id, id.newHandle, options, &display);
+    uint32_t error = CreateDisplayRecord(vm, id.id, id.newHandle, options, &display);
     if (error) return error;
     if (!id.newHandle) return 0;
     VmPushLightUserdata(vm, display);

@@ -48,8 +48,8 @@ void InitDisplayOptions(DisplayOptions* options)
     options->monitor = 1;
 }
 
-uint32_t CreateDisplayRecord(ObjectId id, bool useHandle, const DisplayOptions& options,
-                             Display** out)
+uint32_t CreateDisplayRecord(VmState* vm, ObjectId id, bool useHandle,
+                             const DisplayOptions& options, Display** out)
 {
     *out = nullptr;
     if (options.width < 1 || options.height < 1 || options.width > kMaxDisplaySize ||
@@ -59,7 +59,7 @@ uint32_t CreateDisplayRecord(ObjectId id, bool useHandle, const DisplayOptions& 
         Display* old = reinterpret_cast<Display*>(FindObjectInList(reinterpret_cast<ObjectHeader*>(DisplayList), id));
         if (old) {
             if (old->state != DISPSTATE_CLOSED) return ERR_FREEADISPLAY;
-            FreeDisplayRecord(nullptr, old);
+            FreeDisplayRecord(vm, old);
         }
     }
     auto* d = static_cast<Display*>(OsAllocMem(sizeof(Display), 1));
@@ -268,7 +268,7 @@ void SignalDisplayCallback(Display* display, uint32_t message)
     }
 }
 
-uint32_t OpenFirstDisplay(VmState*, AppletInfo*, CoreContext*)
+uint32_t OpenFirstDisplay(VmState* vm, AppletInfo*, CoreContext*)
 {
     // Preloading normally declares display 1; a runtime driven without it
     // still gets one with the defaults.
@@ -276,7 +276,7 @@ uint32_t OpenFirstDisplay(VmState*, AppletInfo*, CoreContext*)
     if (FindDisplay(MakeObjectId(1), &first)) {
         DisplayOptions options;
         InitDisplayOptions(&options);
-        uint32_t error = CreateDisplayRecord(MakeObjectId(1), false, options, &first);
+        uint32_t error = CreateDisplayRecord(vm, MakeObjectId(1), false, options, &first);
         if (error) return error;
     }
     // From here on the display belongs to whoever serves it: adapters can no

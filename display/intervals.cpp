@@ -63,6 +63,8 @@ void ClearTimerObject(VmState* vm, IntervalRecord** list, uint32_t removeOp, Obj
 uint32_t AddInterval(VmState* vm, ObjectId id, uint32_t ms, uint32_t flag,
                      const EventHandler* handler, ObjectId* outId)
 {
+    // A period of 0 would make a one-shot timer of the platform's queue.
+    if (ms == 0) ms = 1;
     return AddTimerObject(vm, &IntervalList, OBJ_INTERVAL, OS_TIMER_ADD_PERIODIC,
                           OS_TIMER_REMOVE_PERIODIC, id, ms, flag, handler, outId);
 }

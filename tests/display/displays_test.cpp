@@ -35,7 +35,7 @@ protected:
         DisplayOptions o;
         InitDisplayOptions(&o);
         Display* d = nullptr;
-        EXPECT_EQ(CreateDisplayRecord(MakeObjectId(id), false, o, &d), 0u);
+        EXPECT_EQ(CreateDisplayRecord(nullptr, MakeObjectId(id), false, o, &d), 0u);
         return d;
     }
 };
@@ -46,7 +46,7 @@ TEST_F(DisplayTest, FinderTellsNumbersFromHandles)
     DisplayOptions o;
     InitDisplayOptions(&o);
     Display* anon = nullptr;
-    ASSERT_EQ(CreateDisplayRecord(MakeObjectId(0), true, o, &anon), 0u);
+    ASSERT_EQ(CreateDisplayRecord(nullptr, MakeObjectId(0), true, o, &anon), 0u);
     Display* found = nullptr;
     EXPECT_EQ(FindDisplay(MakeObjectId(1), &found), 0u);
     EXPECT_EQ(found, one);
@@ -72,7 +72,7 @@ TEST_F(DisplayTest, DefaultsAndSizeLimits)
     Display* bad;
     for (int32_t w : {0, -1, 16385}) {
         o.width = w;
-        EXPECT_EQ(CreateDisplayRecord(MakeObjectId(7), false, o, &bad), uint32_t{ERR_DISPLAYSIZE});
+        EXPECT_EQ(CreateDisplayRecord(nullptr, MakeObjectId(7), false, o, &bad), uint32_t{ERR_DISPLAYSIZE});
     }
 }
 
@@ -83,9 +83,9 @@ TEST_F(DisplayTest, ReplacingAnOpenDisplayIsRefused)
     DisplayOptions o;
     InitDisplayOptions(&o);
     Display* again;
-    EXPECT_EQ(CreateDisplayRecord(MakeObjectId(3), false, o, &again), uint32_t{ERR_FREEADISPLAY});
+    EXPECT_EQ(CreateDisplayRecord(nullptr, MakeObjectId(3), false, o, &again), uint32_t{ERR_FREEADISPLAY});
     CloseDisplayRecord(d);
-    EXPECT_EQ(CreateDisplayRecord(MakeObjectId(3), false, o, &again), 0u);
+    EXPECT_EQ(CreateDisplayRecord(nullptr, MakeObjectId(3), false, o, &again), 0u);
     Display* found;
     ASSERT_EQ(FindDisplay(MakeObjectId(3), &found), 0u);
     EXPECT_EQ(found, again);
