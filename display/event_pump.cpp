@@ -141,8 +141,10 @@ void PumpEventsCallback(VmState* vm, VmDebugRecord*, uint32_t* outCode)
 uint32_t WaitForOsEvent(VmState* vm, uint32_t, uint32_t, uint32_t)
 {
     if (g_adapter.waitEvents) return g_adapter.waitEvents(vm, g_adapter.user);
-    // Something to pump already: no need to sleep.
-    if (OsQuitRequested() || CountQueuedEvents()) return 0;
+    // Events already queued do not end the wait: a timed wait that does not
+    // take them would spin on them. Every post wakes the wait, and a wake
+    // that came before it is kept, so a caller that found the queue empty
+    // never sleeps past a new event.
     OsWaitForWake(0xFFFFFFFFu);
     return 0;
 }

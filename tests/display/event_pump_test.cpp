@@ -232,3 +232,29 @@ TEST_F(PumpTest, SigtermDoesTheSame)
 }
 
 }  // namespace
+
+namespace {
+
+// A timed wait with events queued that it does not take must sleep, not
+// spin: count how often it pumps.
+int g_waitPumps;
+int CountPumps(VmState*, void*)
+{
+    ++g_waitPumps;
+    return 0;
+}
+
+TEST_F(PumpTest, TimedWaitSleepsWhileUntakenEventsAreQueued)
+{
+    PostEvent(EVENT_GLOBAL, 0, MakeObjectId(0), 0, nullptr);
+    PostEvent(EVENT_GLOBAL, 1, MakeObjectId(0), 0, nullptr);
+    g_waitPumps = 0;
+    HookRecord* hook = AddHook(HOOK_VMSTATE, reinterpret_cast<void*>(&CountPumps), nullptr, 0);
+    EXPECT_EQ(OsTimedWait(nullptr, 100), 0u);
+    RemoveHook(hook);
+    // Two posts and the timer: a handful of wake-ups, never thousands.
+    EXPECT_LT(g_waitPumps, 20);
+    EXPECT_EQ(CountQueuedEvents(), 2u) << "the wait leaves the events to the script";
+}
+
+}  // namespace
