@@ -20,6 +20,7 @@
 #include "core/io/error_codes.h"
 #include "core/timers.h"
 #include "core/vm/error_hooks.h"
+#include "core/vm/vm.h"
 #include "platform/posix/os_memory.h"
 #include "platform/posix/os_thread.h"
 
@@ -113,10 +114,18 @@ void ServeRequests()
     }
 }
 
+// Without a script main of its own the script thread runs the function on
+// top of the VM's stack: the applet's main chunk as the loader left it.
+uint32_t RunLoadedChunk(VmState* vm)
+{
+    if (!vm || VmGetTop(vm) < 1 || VmType(vm, -1) != VM_TFUNCTION) return 0;
+    return VmPCall(vm, 0, 0, 0);
+}
+
 int ScriptThreadProc(OsThread*, void* argument)
 {
     auto* vm = static_cast<VmState*>(argument);
-    g_loop.scriptResult = g_scriptMain ? g_scriptMain(vm) : 0;
+    g_loop.scriptResult = g_scriptMain ? g_scriptMain(vm) : RunLoadedChunk(vm);
     g_loop.scriptDone.store(true);
     WriteByte(g_loop.wakePipe[1]);
     return 0;

@@ -15,8 +15,10 @@ struct VmState;
 // abort). 0 or an error code (ERR_TIMER, ERR_SEMAPHORE, ERR_PIPE).
 uint32_t OsInit();
 
-// What the script thread runs: the applet's main chunk. Returns the run's
-// final error code (0 when the script simply ended).
+// What the script thread runs; returns the run's final error code (0 when
+// the script simply ended). Without one (null, the default) the script
+// thread calls the function on top of the VM's stack under protection: the
+// applet's main chunk as the loader pushed it.
 using OsScriptMain = uint32_t (*)(VmState* vm);
 void OsSetScriptMain(OsScriptMain main);
 

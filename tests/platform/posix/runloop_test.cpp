@@ -4,8 +4,12 @@
 
 #include <pthread.h>
 
+#include <vector>
+
 #include "core/io/error_codes.h"
+#include "core/vm/vm.h"
 #include "platform/posix/os_runloop.h"
+#include "tools/qmasm/assembler.h"
 
 namespace {
 
@@ -59,6 +63,65 @@ TEST(RunLoop, WakeBeforeWaitIsKept)
     OsWakeScript();
     EXPECT_EQ(OsWaitForWake(60000), 1);
     EXPECT_EQ(OsWaitForWake(1), 0);
+    OsShutdown();
+}
+
+}  // namespace
+
+namespace {
+
+struct ChunkInput {
+    const std::vector<uint8_t>* bytes;
+    bool done;
+};
+
+const char* ReadChunk(VmState*, void* data, size_t* size)
+{
+    auto* in = static_cast<ChunkInput*>(data);
+    *size = in->done ? 0 : in->bytes->size();
+    in->done = true;
+    return *size ? reinterpret_cast<const char*>(in->bytes->data()) : nullptr;
+}
+
+pthread_t g_scriptThread;
+uint32_t Mark(VmState*)
+{
+    g_scriptThread = pthread_self();
+    return 0;
+}
+
+uint32_t Fail(VmState*) { return ERR_WRITE; }
+
+// Loads the assembled text, leaving its main function on the stack.
+void LoadMain(VmState* vm, const char* text)
+{
+    qmasm::AssembleResult r = qmasm::Assemble(text);
+    ASSERT_TRUE(r.ok) << r.message;
+    ChunkInput in{&r.bytes, false};
+    ASSERT_EQ(VmLoad(vm, ReadChunk, &in, "=main"), 0u);
+}
+
+TEST(RunLoop, WithoutAScriptMainTheLoadedChunkRunsOnTheScriptThread)
+{
+    VmState* vm = VmOpenState();
+    ASSERT_NE(vm, nullptr);
+    VmPushString(vm, "mark");
+    VmPushNativeFunction(vm, Mark);
+    VmSetTable(vm, VM_GLOBALSINDEX);
+    VmPushString(vm, "fail");
+    VmPushNativeFunction(vm, Fail);
+    VmSetTable(vm, VM_GLOBALSINDEX);
+    OsSetScriptMain(nullptr);
+
+    g_scriptThread = pthread_self();
+    LoadMain(vm, "GETGLOBAL r0, \"mark\"\nCALL r0, 1, 1\nRETURN r0, 1\n");
+    EXPECT_EQ(OsRunMain(vm), 0u);
+    EXPECT_FALSE(pthread_equal(g_scriptThread, pthread_self())) << "ran on another thread";
+
+    VmSetTop(vm, 0);
+    LoadMain(vm, "GETGLOBAL r0, \"fail\"\nCALL r0, 1, 1\nRETURN r0, 1\n");
+    EXPECT_EQ(OsRunMain(vm), uint32_t{ERR_WRITE}) << "the script's error is the run's result";
+    VmCloseState(vm);
     OsShutdown();
 }
 
