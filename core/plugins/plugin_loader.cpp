@@ -161,17 +161,16 @@ uint32_t BindCapabilities(void* module, PluginInfo* info)
         uint32_t code = BindSlots(module, info, block.slots, block.slotCount);
         if (code)
             return code;
-        int wordIndex = __builtin_ctz(block.bit);
         if (block.bit == PLUGINCAPS_EXTENSIONS) {
             for (int bit = 0; bit < 32; ++bit) {
-                if (bit == wordIndex || !(capabilities & (1u << bit)))
+                uint32_t capability = 1u << bit;
+                if (capability == PLUGINCAPS_EXTENSIONS || !(capabilities & capability))
                     continue;
-                info->extensions[bit] =
-                    IsForeignCallForm(info) ? 0 : info->GetExtensions(1u << bit, 0);
+                info->extensions[bit] = IsForeignCallForm(info) ? 0 : info->GetExtensions(capability, 0);
             }
             continue;
         }
-        bool extended = (info->extensions[wordIndex] & 0x1) != 0;
+        bool extended = (ExtensionWord(info, block.bit) & 0x1) != 0;
         if (block.extraSlots && extended) {
             code = BindSlots(module, info, block.extraSlots, block.extraCount);
             if (code)

@@ -35,6 +35,12 @@ inline bool IsForeignCallForm(const PluginInfo* info)
     return info->callForm == QM_CALLFORM_FOREIGN;
 }
 
+// What GetExtensions answered for one capability bit.
+inline uint32_t ExtensionWord(const PluginInfo* info, uint32_t capability)
+{
+    return info->extensions[__builtin_ctz(capability)];
+}
+
 // The host interface handed to every plugin (host_api.cpp).
 const PluginHostApi* GetPluginHostApi();
 

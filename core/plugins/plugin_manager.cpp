@@ -343,15 +343,17 @@ uint32_t ActivatePlugin(VmState* vm, PluginRecord* record)
         return 0;
     PluginInfo* info = InfoOf(record);
     uint32_t code = 0;
-    if ((info->capabilities & PLUGINCAPS_LIBRARY) && !(info->extensions[1] & QM_LIBEXT_ON_REQUIRE))
+    if ((info->capabilities & PLUGINCAPS_LIBRARY) && !(ExtensionWord(info, PLUGINCAPS_LIBRARY) & QM_LIBEXT_ON_REQUIRE))
         code = RegisterPluginLibrary(record, vm, true, true);
     if (!code && (info->capabilities & PLUGINCAPS_SAVEIMAGE))
-        code = CollectPluginFormatHooks(vm, "imgfmt_", info->RegisterImageSaver, &info->imageSaverFormats, 0x8, info);
+        code = CollectPluginFormatHooks(vm, "imgfmt_", info->RegisterImageSaver, &info->imageSaverFormats,
+                                         QM_SAVER_MORE_IMAGE, info);
     if (!code && (info->capabilities & PLUGINCAPS_SAVEANIM))
-        code = CollectPluginFormatHooks(vm, "anmfmt_", info->RegisterAnimSaver, &info->animSaverFormats, 0x10, info);
+        code = CollectPluginFormatHooks(vm, "anmfmt_", info->RegisterAnimSaver, &info->animSaverFormats,
+                                         QM_SAVER_MORE_ANIM, info);
     if (!code && (info->capabilities & PLUGINCAPS_SAVESAMPLE))
-        code = CollectPluginFormatHooks(vm, "smpfmt_", info->RegisterSampleSaver, &info->sampleSaverFormats, 0x1,
-                                        info);
+        code = CollectPluginFormatHooks(vm, "smpfmt_", info->RegisterSampleSaver, &info->sampleSaverFormats,
+                                         QM_SAVER_MORE_SAMPLE, info);
     return code;
 }
 
@@ -397,7 +399,7 @@ uint32_t FindOrLoadPlugin(VmState* vm, const char* name, int version, int revisi
     }
     PluginInfo* info = InfoOf(found);
 
-    if ((info->capabilities & PLUGINCAPS_LIBRARY) && (info->extensions[1] & QM_LIBEXT_ON_REQUIRE)) {
+    if ((info->capabilities & PLUGINCAPS_LIBRARY) && (ExtensionWord(info, PLUGINCAPS_LIBRARY) & QM_LIBEXT_ON_REQUIRE)) {
         uint32_t code = RegisterPluginLibrary(found, vm, true, !constantsOnly);
         if (code)
             return code;

@@ -184,6 +184,37 @@ typedef struct QmSaverFormat {
 } QmSaverFormat;
 typedef int (*QmRegisterSaverFunc)(QmSaverFormat* format);
 
+/* The flag a saver sets in QmSaverFormat.flags while more formats follow. */
+enum {
+    QM_SAVER_MORE_IMAGE = 0x8,
+    QM_SAVER_MORE_ANIM = 0x10,
+    QM_SAVER_MORE_SAMPLE = 0x1
+};
+
+/* LoadImage's parameter record, cleared before each plugin is asked. */
+typedef struct QmLoadImageParams {
+    int32_t width;            /* out */
+    int32_t height;           /* out */
+    int32_t rowLength;        /* out, in pixels */
+    int32_t hasAlpha;         /* out */
+    int32_t alphaOn;          /* out: alpha switched on for this load */
+    int32_t vector;           /* out: 1 for an image the plugin renders at any size */
+    uint32_t renderFlags;     /* in: 0x2 transparent pen wanted; out: 0x1 rendered at the requested size */
+    int32_t requestedWidth;   /* in: 0 as stored, negative a percentage */
+    int32_t requestedHeight;  /* in */
+    int32_t sourceWidth;      /* out, with renderFlags 0x1 */
+    int32_t sourceHeight;     /* out */
+    int32_t smooth;           /* in */
+    int32_t option;           /* in: the caller's first option */
+} QmLoadImageParams;
+
+/* TransformImage's transform: the 2x2 matrix, then the two offsets. */
+typedef struct QmImageTransform {
+    double matrix[4];
+    double offsetX;
+    double offsetY;
+} QmImageTransform;
+
 typedef int (*QmRequirePluginFunc)(struct VmState* state, int version, int revision, uint32_t reserved,
                                    QmTagItem* tags);
 
@@ -830,6 +861,10 @@ QM_ABI_ASSERT(sizeof(QmConstantEntry) == 24, "constant entry");
 QM_ABI_ASSERT(sizeof(QmDateStamp) == 24, "date stamp");
 QM_ABI_ASSERT(sizeof(QmSaverFormat) == 16, "saver format");
 QM_ABI_ASSERT(sizeof(QmSaverFormatNode) == 48, "saver format node");
+QM_ABI_ASSERT(sizeof(QmLoadImageParams) == 52, "load image parameters");
+QM_ABI_ASSERT(offsetof(QmLoadImageParams, renderFlags) == 24, "load image render flags");
+QM_ABI_ASSERT(offsetof(QmLoadImageParams, option) == 48, "load image option");
+QM_ABI_ASSERT(sizeof(QmImageTransform) == 48, "image transform");
 QM_ABI_ASSERT(sizeof(AdapterStatRecord) == 128, "adapter stat record");
 QM_ABI_ASSERT(offsetof(AdapterStatRecord, size) == 8, "adapter stat size");
 QM_ABI_ASSERT(offsetof(AdapterStatRecord, flags) == 16, "adapter stat flags");

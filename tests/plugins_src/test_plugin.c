@@ -16,6 +16,7 @@
  *                    BY_NAME_ONLY: not entered in the file-adapter list, so
  *                    only a loader list that names it uses it
  *   SAVER            an image saver with two formats
+ *   FOREIGN          asks for the foreign call form
  * Every call of InitPlugin, ClosePlugin and RequirePlugin is appended as a
  * line to the file that QM_TEST_PLUGIN_LOG names, written through the
  * host's runtime table. */
@@ -77,6 +78,9 @@ EXPORT int InitPlugin(PluginInfo* info, const PluginHostApi* api, const char* pa
     info->copyright = "none";
     info->url = NULL;
     info->date = "07.12.2026";
+#ifdef FOREIGN
+    info->callForm = QM_CALLFORM_FOREIGN;
+#endif
 #ifdef FILE_ADAPTER
 #ifdef VIRTUAL
     api->system->SetAdapterFlags(info, PLUGINCAPS_FILEADAPTER, QM_FILEADAPTER_VIRTUAL);

@@ -171,6 +171,22 @@ TEST_F(RegistrationTest, AnAssembledChunkCallsPluginCommands)
     VmSetTop(vm, 0);
 }
 
+TEST_F(RegistrationTest, TheHostMakesNoCallsIntoAForeignFormPlugin)
+{
+    PluginRecord* record = nullptr;
+    ASSERT_EQ(Load("foreign", &record), 0u);
+    PluginInfo* info = record->node->info;
+    EXPECT_EQ(info->extensions[1], 0u);  // GetExtensions counts as answering 0
+    ASSERT_EQ(ActivatePlugin(vm, record), 0u);
+    EXPECT_EQ(FindOrLoadPlugin(vm, "foreign", 1, 0, false, false, nullptr, nullptr), 0u);
+    VmPushString(vm, "foreign");
+    VmGetTable(vm, VM_GLOBALSINDEX);
+    EXPECT_EQ(VmType(vm, -1), VM_TNIL);
+    VmSetTop(vm, 0);
+    FreeAllPlugins();
+    EXPECT_EQ(Log(), "init foreign\n");  // nothing after InitPlugin, not even ClosePlugin
+}
+
 TEST_F(RegistrationTest, AdaptersOnlyRequirementsSkipOtherPlugins)
 {
     ASSERT_EQ(Load("mathx"), 0u);
