@@ -4,6 +4,7 @@
 // default, so that an unattended run never blocks on a requester.
 #include "platform/posix/os_requester.h"
 
+#include <poll.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -16,6 +17,7 @@
 
 #include "core/io/error_codes.h"
 #include "platform/posix/os_memory.h"
+#include "platform/posix/os_runloop.h"
 
 namespace {
 
@@ -91,14 +93,27 @@ void Announce(const char* title, const char* body)
     std::fflush(stderr);
 }
 
-// Reads one line from stdin without its line end; false at end of input.
+// Reads one line from stdin without its line end; false at the end of the
+// input and when a quit signal came while waiting (Ctrl+C at the prompt
+// must not leave the user stuck in it).
 bool ReadAnswerLine(std::string* line)
 {
     line->clear();
-    int c;
-    while ((c = std::fgetc(stdin)) != EOF && c != '\n') line->push_back(static_cast<char>(c));
+    for (;;) {
+        if (OsQuitRequested()) return false;
+        pollfd in{STDIN_FILENO, POLLIN, 0};
+        int ready = poll(&in, 1, 100);
+        if (ready < 0 && errno != EINTR) return !line->empty();
+        if (ready <= 0) continue;
+        char c;
+        ssize_t n = read(STDIN_FILENO, &c, 1);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return !line->empty();
+        if (c == '\n') break;
+        line->push_back(c);
+    }
     if (!line->empty() && line->back() == '\r') line->pop_back();
-    return c != EOF || !line->empty();
+    return true;
 }
 
 bool ParseInt(const std::string& text, long* out)
@@ -130,6 +145,7 @@ int ConsoleSystem(const char* title, const char* body, const char* buttons, int,
             }
             std::fprintf(stderr, "? ");
         }
+        if (OsQuitRequested()) return ERR_USERABORT;
     }
     if (outButton) *outButton = answer;
     return 0;
@@ -143,6 +159,7 @@ int ConsoleString(const char* title, const char* body, const char* defaultText, 
     if (Interactive()) {
         std::string line;
         if (!ReadAnswerLine(&line)) {
+            // Cancelled: the default is what the caller hands back.
             CopyText(out, kRequesterTextSize, answer.c_str());
             return ERR_USERABORT;
         }

@@ -2,13 +2,19 @@
 // answers without a terminal, and the scripted back end's queue.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <unistd.h>
+
+#include <thread>
 
 #include <cstring>
 
 #include "core/io/error_codes.h"
+#include "core/timers.h"
+#include "core/vm/error_hooks.h"
 #include "platform/posix/os_memory.h"
 #include "platform/posix/os_requester.h"
+#include "platform/posix/os_runloop.h"
 
 namespace {
 
@@ -79,6 +85,72 @@ TEST(ConsoleRequester, WithoutATerminalEveryRequesterTakesItsDefault)
     FontRequestResult font;
     EXPECT_EQ(c.fontRequest("T", "", 0, &font), 0);
     EXPECT_STREQ(font.name, "topaz");
+}
+
+// A pseudo-terminal on stdin: the console back end reads real answers.
+class TerminalStdin {
+public:
+    TerminalStdin()
+    {
+        master_ = posix_openpt(O_RDWR | O_NOCTTY);
+        EXPECT_GE(master_, 0);
+        EXPECT_EQ(grantpt(master_), 0);
+        EXPECT_EQ(unlockpt(master_), 0);
+        int slave = open(ptsname(master_), O_RDWR | O_NOCTTY);
+        EXPECT_GE(slave, 0);
+        saved_ = dup(STDIN_FILENO);
+        dup2(slave, STDIN_FILENO);
+        close(slave);
+    }
+    ~TerminalStdin()
+    {
+        dup2(saved_, STDIN_FILENO);
+        close(saved_);
+        close(master_);
+    }
+    void Type(const char* text)
+    {
+        ssize_t n = write(master_, text, std::strlen(text));
+        EXPECT_EQ(n, static_cast<ssize_t>(std::strlen(text)));
+    }
+
+private:
+    int master_ = -1;
+    int saved_ = -1;
+};
+
+TEST(ConsoleRequester, AtATerminalAnswersAreReadAndCtrlCCancels)
+{
+    TerminalStdin terminal;
+    const OsRequesterBackend& c = ConsoleRequesterBackend;
+    ::testing::internal::CaptureStderr();
+    terminal.Type("7\n2\n");  // 7 is no button: asked again
+    int button = -1;
+    EXPECT_EQ(c.systemRequest("T", "B", "A|B|C", 0, &button), 0);
+    EXPECT_EQ(button, 2);
+    terminal.Type("hello\n");
+    char text[kRequesterTextSize];
+    EXPECT_EQ(c.stringRequest("T", "B", "", 0, 0, 0, text), 0);
+    EXPECT_STREQ(text, "hello");
+    terminal.Type("/tmp/dir/x.txt\n");
+    FileRequestResult file;
+    ASSERT_EQ(c.fileRequest("T", "", 0, "", "", &file), 0);
+    EXPECT_STREQ(file.folder, "/tmp/dir");
+    ASSERT_EQ(file.count, 1u);
+    EXPECT_STREQ(file.names, "x.txt");
+    OsFreeMem(file.names);
+
+    // Nobody answers; a quit signal ends the wait as a cancel.
+    std::thread quit([] {
+        OsDelay(50);
+        OsRequestQuit();
+    });
+    EXPECT_EQ(c.stringRequest("T", "B", "fallback", 0, 0, 0, text), int{ERR_USERABORT});
+    EXPECT_STREQ(text, "fallback");
+    quit.join();
+    OsTakeQuitRequest();
+    VmAbortFlag = 0;
+    ::testing::internal::GetCapturedStderr();
 }
 
 TEST(ScriptedRequester, AnswersInOrderThenDefaultsAndLogsEveryRequest)
