@@ -1,0 +1,95 @@
+// Listings read back from their files.
+#include "core/command_services.h"
+#include "core/io/listings.h"
+#include "core/vm/vm.h"
+#include "display/library_support.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+
+namespace {
+
+std::string ReadBack(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    std::remove(path.c_str());
+    return text.str();
+}
+
+uint32_t Nothing(VmState*)
+{
+    return 0;
+}
+
+const CommandTableEntry firstCommands[] = {{"Alpha", Nothing}, {"Beta%s", Nothing}, {nullptr, nullptr}};
+const CommandTableEntry emptyCommands[] = {{nullptr, nullptr}};
+
+} // namespace
+
+TEST(Listings, LibrariesWithTheirCommandsInOrder)
+{
+    FreeCoreLists(nullptr);
+    ASSERT_EQ(RegisterLibrary(firstCommands, "first"), 0u);
+    ASSERT_EQ(RegisterLibrary(emptyCommands, "empty"), 0u);
+    std::string path = ::testing::TempDir() + "library_listing.txt";
+    WriteLibraryListing(path.c_str());
+    FreeCoreLists(nullptr);
+    EXPECT_EQ(ReadBack(path), "::first\n2\nAlpha\nBeta%s\n::empty\n0\n::end\n");
+
+    path = ::testing::TempDir() + "no_libraries.txt";
+    WriteLibraryListing(path.c_str());
+    EXPECT_EQ(ReadBack(path), "::end\n");
+}
+
+TEST(Listings, ConstantsAreTheKeysOfTheRegistryTable)
+{
+    VmState* vm = VmOpenState();
+    ASSERT_NE(vm, nullptr);
+    VmPushString(vm, "constants");
+    VmNewTable(vm);
+    for (const char* name : {"#CENTER", "#BRUSH", "#LANGUAGE_GERMAN"}) {
+        VmPushString(vm, name);
+        VmPushNumber(vm, 1);
+        VmRawSet(vm, -3);
+    }
+    VmPushNumber(vm, 7);
+    VmPushNumber(vm, 1);
+    VmRawSet(vm, -3);
+    VmRawSet(vm, VM_REGISTRYINDEX);
+
+    std::string path = ::testing::TempDir() + "constants_listing.txt";
+    WriteConstantsList(vm, path.c_str());
+    EXPECT_EQ(VmGetTop(vm), 0);
+    VmCloseState(vm);
+
+    std::set<std::string> lines;
+    std::stringstream text(ReadBack(path));
+    for (std::string line; std::getline(text, line);)
+        lines.insert(line);
+    EXPECT_EQ(lines, (std::set<std::string>{"#CENTER", "#BRUSH", "#LANGUAGE_GERMAN"}));
+}
+
+TEST(Listings, ObjectTypeNamesStartWithTheCommonTypes)
+{
+    std::string path = ::testing::TempDir() + "object_types.txt";
+    WriteObjectTypeList(path.c_str());
+    std::string text = ReadBack(path);
+    EXPECT_EQ(text.rfind("BGPIC\nBRUSH\nANIM\nSPRITE\nSAMPLE\nMUSIC\nFILE\nFONT\n", 0), 0u);
+    EXPECT_NE(text.find("\nUDPOBJECT\n"), std::string::npos);
+}
+
+TEST(Listings, UnwritableFilesAreSkipped)
+{
+    std::string path = ::testing::TempDir() + "no/such/dir/listing.txt";
+    WriteLibraryListing(path.c_str());
+    WriteObjectTypeList(path.c_str());
+    std::ifstream in(path);
+    EXPECT_FALSE(in.good());
+}
