@@ -1,7 +1,7 @@
 // The "draw", "vectorgraphics" and "text" libraries. Their drawing and font
 // engines come with later issues; opening them registers their object lists,
-// resets the drawing state and selects the built-in vector engine, and the
-// text library's OpenFont answers that it is not implemented.
+// resets the drawing state, and the text library's OpenFont answers that it
+// is not implemented.
 #include "draw/draw_library.h"
 
 #include "core/io/error_codes.h"
@@ -15,10 +15,6 @@ TextObject* TextObjectList;
 DrawState CurrentDrawState;
 
 namespace {
-
-// The vector engine in force: 0 the built-in one, else a plugin's.
-void* g_vectorEngine;
-bool g_vectorReady;
 
 const CommandTableEntry kTextCommands[] = {{"OpenFont", UnimplementedCommand}, {nullptr, nullptr}};
 const CommandTableEntry kNoCommands[] = {{nullptr, nullptr}};
@@ -35,8 +31,8 @@ uint32_t RegisterDrawLibrary(VmState* vm)
 
 uint32_t RegisterVectorGraphicsLibrary(VmState* vm)
 {
-    g_vectorEngine = nullptr;
-    g_vectorReady = true;
+    // The built-in engine is the only one until a vector plugin loads, so
+    // there is no engine to select yet.
     return RegisterCommandTable(vm, "vectorgraphics", kNoCommands);
 }
 
@@ -50,11 +46,7 @@ uint32_t RegisterTextLibrary(VmState* vm)
 
 void FreeDrawBuffers() { CurrentDrawState = kDefaultDrawState; }
 
-void FreeVectorGraphics()
-{
-    g_vectorEngine = nullptr;
-    g_vectorReady = false;
-}
+void FreeVectorGraphics() {}
 
 void FreeTextResources(VmState* vm)
 {
