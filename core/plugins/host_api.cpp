@@ -38,6 +38,8 @@
 #include "core/plugins/command_hooks.h"
 #include "core/plugins/host_adapters.h"
 #include "display/adapters.h"
+#include "display/events.h"
+#include "draw/draw_library.h"
 #include "media/sound.h"
 #include "core/plugins/host_runtime.h"
 #include "core/plugins/plugin_loader.h"
@@ -480,7 +482,9 @@ const QmSystemTable kSystem = {
     HostSetHookErrorFunc,
     GetWordAt8,
     HostSetHookDisabled,
-    nullptr, nullptr, nullptr,  // HandleOsEvent, HostPumpEvents, HostWaitEvents
+    nullptr,  // HandleOsEvent
+    PumpOsEvents,
+    WaitForOsEvent,
     HostCreateLock,
     HostDeleteLock,
     HostLock,
@@ -548,7 +552,7 @@ QmGraphicsTable MakeGraphicsTable()
 const QmGraphicsTable kGraphics = MakeGraphicsTable();
 const QmAudioTable kAudio = {{nullptr, nullptr, As<QmProc>(SetSoundAdapter)}};
 const QmRequesterTable kRequesters = {{nullptr, nullptr, nullptr, As<QmProc>(SetRequesterAdapter)}};
-const QmFontTable kFonts = {};
+const QmFontTable kFonts = {EnumerateFonts};
 
 const QmFreeTypeTable kFreeType = {{
     As<QmProc>(FT_Init_FreeType), As<QmProc>(FT_Done_FreeType), As<QmProc>(FT_New_Face),

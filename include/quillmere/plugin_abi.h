@@ -595,8 +595,11 @@ typedef struct QmSystemTable { /* table 1: system services */
     void* (*GetWordAt8)(void* hook);
     void (*HostSetHookDisabled)(void* hook, uint32_t disabled);
     QmProc HandleOsEvent;
-    QmProc HostPumpEvents;
-    QmProc HostWaitEvents;
+    /* Pumps events once (mode bit 0x1 also runs the runtime's hooks): 0 to
+     * go on, 1 when the caller should stop and report *outCode. */
+    int (*HostPumpEvents)(struct VmState* state, uint32_t mode, uint32_t reserved, uint32_t* outCode);
+    /* Waits for the next event, timer or quit request: 0 or an error code. */
+    uint32_t (*HostWaitEvents)(struct VmState* state, uint32_t mode, uint32_t reserved1, uint32_t reserved2);
     QmLock* (*OsCreateLock)(void);
     void (*OsDeleteLock)(QmLock* lock);
     void (*OsLock)(QmLock* lock);
@@ -660,7 +663,11 @@ typedef struct QmStreamTable { /* table 2: files and streams */
 typedef struct QmProcTable3 { QmProc slot[30]; } QmGraphicsTable;   /* table 3 */
 typedef struct QmProcTable4 { QmProc slot[3]; } QmAudioTable;       /* table 4 */
 typedef struct QmProcTable5 { QmProc slot[4]; } QmRequesterTable;   /* table 5 */
-typedef struct QmProcTable6 { QmProc slot[1]; } QmFontTable;        /* table 6 */
+/* Table 6: EnumerateFonts calls back with each font's name and size until
+ * the callback answers non-zero, and answers that. */
+typedef struct QmFontTable {
+    int (*EnumerateFonts)(int (*callback)(const char* name, int32_t size, void* user), void* user);
+} QmFontTable;
 typedef struct QmProcTable7 { QmProc slot[38]; } QmFreeTypeTable;   /* table 7 */
 
 /* Slots of tables 3-5 that this host fills. */
@@ -906,6 +913,9 @@ QM_ABI_ASSERT(sizeof(QmRuntimeTable) == 51 * 8, "table 0");
 QM_ABI_ASSERT(sizeof(QmSystemTable) == 49 * 8, "table 1");
 QM_ABI_ASSERT(sizeof(QmStreamTable) == 33 * 8, "table 2");
 QM_ABI_ASSERT(sizeof(QmGraphicsTable) == 30 * 8, "table 3");
+QM_ABI_ASSERT(sizeof(QmAudioTable) == 3 * 8, "table 4");
+QM_ABI_ASSERT(sizeof(QmRequesterTable) == 4 * 8, "table 5");
+QM_ABI_ASSERT(sizeof(QmFontTable) == 1 * 8, "table 6");
 QM_ABI_ASSERT(sizeof(QmFreeTypeTable) == QM_FT_SLOT_COUNT * 8, "table 7");
 QM_ABI_ASSERT(sizeof(QmVmTable) == 78 * 8, "table 8");
 QM_ABI_ASSERT(sizeof(QmInbuiltFontTable) == 6 * 8, "table 9");
