@@ -138,7 +138,7 @@ int CurrentLine(const VmProto* p, int pc)
     return (p->lineInfo && pc >= 0 && pc < p->sizeLineInfo) ? p->lineInfo[pc] : 0;
 }
 
-// Count and line hooks, before the instruction at *ci->pc - 1 runs.
+// Count and line hooks, before the instruction at pc - 1 runs.
 void TraceExec(VmState* L, const uint32_t* pc)
 {
     uint8_t mask = L->hookMask;
@@ -156,18 +156,18 @@ void TraceExec(VmState* L, const uint32_t* pc)
     int npc = static_cast<int>(pc - p->code) - 1;
     int newLine = CurrentLine(p, npc);
     if (!L->hookInit) {
-        ci->savedPc = pc;
+        ci->hookPc = pc;
         L->hookInit = 1;
         return;
     }
     if (npc == 0)
-        ci->savedPc = pc;
-    int oldPc = static_cast<int>(ci->savedPc - p->code) - 1;
-    if (pc <= ci->savedPc || newLine != CurrentLine(p, oldPc)) {
+        ci->hookPc = pc;
+    int oldPc = static_cast<int>(ci->hookPc - p->code) - 1;
+    if (pc <= ci->hookPc || newLine != CurrentLine(p, oldPc)) {
         VmCallHook(L, VM_HOOKLINE, newLine);
         ci = L->ci;
     }
-    ci->savedPc = pc;
+    ci->hookPc = pc;
 }
 
 }  // namespace
@@ -201,10 +201,19 @@ uint32_t VmNextItem(VmState* L)
 #define RB(i) (base + VmArgB(i))
 #define RKB(i) (VmIsConstantRK(VmArgB(i)) ? k + (VmArgB(i) - VM_RK_CONST) : base + VmArgB(i))
 #define RKC(i) (VmIsConstantRK(VmArgC(i)) ? k + (VmArgC(i) - VM_RK_CONST) : base + VmArgC(i))
+// The current instruction, published before anything that can raise or
+// call out, so errors and the debug interface know where the run is.
+#define SAVEPC() (L->ci->savedPc = pc)
+#define RAISE(code)               \
+    do {                          \
+        SAVEPC();                 \
+        VmRaiseError(L, (code));  \
+    } while (0)
 // Runs x, which may move the stack, and reloads the frame base.
-#define PROTECT(x) \
-    {              \
-        x;         \
+#define PROTECT(x)      \
+    {                   \
+        SAVEPC();       \
+        x;              \
         base = L->base; \
     }
 #define FOLLOW() (pc += VmJumpOffset(*pc) + 1)
@@ -220,14 +229,14 @@ uint32_t VmNextItem(VmState* L)
             PROTECT(r = VmArith(L, rb, rc, event));                                   \
             *RA(i) = r;                                                               \
         }                                                                             \
-        break;                                                                        \
+        NEXT();                                                                       \
     }
 #define INT_OP(event)                                                                 \
     {                                                                                 \
         VmValue r;                                                                    \
         PROTECT(r = VmArith(L, RKB(i), RKC(i), event));                              \
         *RA(i) = r;                                                                   \
-        break;                                                                        \
+        NEXT();                                                                       \
     }
 
 VmValue* VmExecute(VmState* L)
@@ -241,82 +250,105 @@ VmValue* VmExecute(VmState* L)
 
 callentry:
     if (L->hookMask & VM_MASKCALL) {
-        pc = L->ci->savedPc;
-        L->ci->pc = &pc;
-        L->ci->state = VM_CI_HASPC;
+        L->ci->state = VM_CI_SAVEDPC;
         VmCallHook(L, VM_HOOKCALL, -1);
     }
 
 retentry:
     // (Re)enters the function of the current call record.
-    L->ci->state = VM_CI_HASPC;
-    L->ci->pc = &pc;
+    L->ci->state = VM_CI_SAVEDPC;
     pc = L->ci->savedPc;
     cl = VmFuncValue(L->base - 1);
     k = cl->proto->k;
     code = cl->proto->code;
     base = L->base;
 
-    for (;;) {
-        if (VmAbortFlag.load(std::memory_order_relaxed)) {
-            // Unwind to the entry record; the entry call has no results.
-            L->ci = L->baseCi + entryCi;
-            L->base = L->ci->base;
-            VmCloseUpvalues(L, L->base);
-            L->ci->state = VM_CI_SAVEDPC;
-            L->ci->savedPc = pc;
-            return nullptr;
-        }
-        const uint32_t i = *pc++;
-        if (L->hookMask & (VM_MASKLINE | VM_MASKCOUNT)) {
-            PROTECT(TraceExec(L, pc));
-        }
-        VmValue* ra = RA(i);
-        switch (VmOp(i)) {
-        case OP_MOVE:
+    static const void* const kDispatch[64] = {
+        &&op_OP_MOVE, &&op_OP_LOADK, &&op_OP_LOADNUM, &&op_OP_LOADNIL, &&op_OP_GETUPVAL,
+        &&op_OP_GETGLOBAL, &&op_OP_GETTABLE, &&op_OP_SETGLOBAL, &&op_OP_SETUPVAL, &&op_OP_SETTABLE,
+        &&op_OP_NEWTABLE, &&op_OP_ADD, &&op_OP_SUB, &&op_OP_MUL, &&op_OP_DIV, &&op_OP_IDIV,
+        &&op_OP_MOD, &&op_OP_SHL, &&op_OP_SHR, &&op_OP_BOR, &&op_OP_BAND, &&op_OP_BXOR,
+        &&op_OP_POW, &&op_OP_UNM, &&op_OP_NOT, &&op_OP_BNOT, &&op_OP_CONCAT, &&op_OP_JMP,
+        &&op_OP_EQ, &&op_OP_LT, &&op_OP_LE, &&op_OP_TEST, &&op_OP_CALL, &&op_OP_TAILCALL,
+        &&op_OP_RETURN, &&op_OP_FORLOOP, &&op_OP_TFORLOOP, &&op_OP_TFORPREP, &&op_OP_SETLIST,
+        &&op_OP_SETLISTO, &&op_OP_CLOSE, &&op_OP_CLOSURE, &&op_OP_SELF,
+        // 43-63: not instructions; they do nothing.
+        &&op_none, &&op_none, &&op_none, &&op_none, &&op_none, &&op_none, &&op_none,
+        &&op_none, &&op_none, &&op_none, &&op_none, &&op_none, &&op_none, &&op_none,
+        &&op_none, &&op_none, &&op_none, &&op_none, &&op_none, &&op_none, &&op_none,
+    };
+    uint32_t i;
+    VmValue* ra;
+    // Read through a local: the flag's address then stays in a register.
+    const std::atomic<uint32_t>* const abortFlag = &VmAbortFlag;
+    // Every instruction ends by fetching the next one (threaded dispatch):
+    // the abort flag first, then the count and line hooks.
+#define NEXT()                                                      \
+    do {                                                            \
+        if (abortFlag->load(std::memory_order_relaxed))             \
+            goto aborted;                                           \
+        i = *pc++;                                                  \
+        if (L->hookMask & (VM_MASKLINE | VM_MASKCOUNT))             \
+            PROTECT(TraceExec(L, pc));                              \
+        ra = RA(i);                                                 \
+        goto* kDispatch[VmOp(i)];                                   \
+    } while (0)
+
+    NEXT();
+
+aborted:
+    // Unwind to the entry record; the entry call has no results.
+    L->ci = L->baseCi + entryCi;
+    L->base = L->ci->base;
+    VmCloseUpvalues(L, L->base);
+    L->ci->state = VM_CI_SAVEDPC;
+    L->ci->savedPc = pc;
+    return nullptr;
+
+        op_OP_MOVE:
             *ra = *RB(i);
-            break;
-        case OP_LOADK:
+            NEXT();
+        op_OP_LOADK:
             *ra = k[VmArgBx(i)];
-            break;
-        case OP_LOADNUM:
+            NEXT();
+        op_OP_LOADNUM:
             VmSetNumber(ra, VmArgB(i));
             if (VmArgC(i))
                 pc++;
-            break;
-        case OP_LOADNIL: {
+            NEXT();
+        op_OP_LOADNIL: {
             VmValue* rb = RB(i);
             do {
                 VmSetNil(rb--);
             } while (rb >= ra);
-            break;
+            NEXT();
         }
-        case OP_GETUPVAL:
+        op_OP_GETUPVAL:
             *ra = *VmScriptUpvalues(cl)[VmArgB(i)]->v;
-            break;
-        case OP_GETGLOBAL: {
+            NEXT();
+        op_OP_GETGLOBAL: {
             const VmValue* key = &k[VmArgBx(i)];
             if (cl->env.tt == VM_TTABLE) {
                 const VmValue* v = VmTableGetStr(VmTabValue(&cl->env), VmStrValue(key));
                 if (!VmIsNil(v)) {
                     *ra = *v;
-                    break;
+                    NEXT();
                 }
             }
             bool absent;
             VmValue v;
             PROTECT(v = VmGetTableValue(L, &cl->env, key, &absent));
             *RA(i) = v;
-            break;
+            NEXT();
         }
-        case OP_GETTABLE: {
+        op_OP_GETTABLE: {
             const VmValue* rb = RB(i);
             const VmValue* key = RKC(i);
             if (rb->tt == VM_TTABLE) {
                 const VmValue* v = VmTableGet(VmTabValue(rb), key);
                 if (!VmIsNil(v)) {
                     *ra = *v;
-                    break;
+                    NEXT();
                 }
             }
             bool absent;
@@ -324,18 +356,20 @@ retentry:
             bool isTable = rb->tt == VM_TTABLE;
             VmValue v;
             PROTECT(v = VmGetTableValue(L, rb, key, &absent));
-            if (absent && isTable)
+            if (absent && isTable) {
+                SAVEPC();
                 RaiseFieldInit(L, &keyCopy);
+            }
             *RA(i) = v;
-            break;
+            NEXT();
         }
-        case OP_SETGLOBAL:
+        op_OP_SETGLOBAL:
             PROTECT(VmSetTableValue(L, &cl->env, &k[VmArgBx(i)], ra));
-            break;
-        case OP_SETUPVAL:
+            NEXT();
+        op_OP_SETUPVAL:
             *VmScriptUpvalues(cl)[VmArgB(i)]->v = *ra;
-            break;
-        case OP_SETTABLE: {
+            NEXT();
+        op_OP_SETTABLE: {
             const VmValue* key = RKB(i);
             const VmValue* val = RKC(i);
             if (ra->tt == VM_TTABLE && key->tt == VM_TNUMBER) {
@@ -345,49 +379,50 @@ retentry:
                 if (VmNumberToInt32(key->v.n, &n) && static_cast<uint32_t>(n) - 1 < t->sizearray &&
                     !VmIsNil(&t->array[n - 1])) {
                     t->array[n - 1] = *val;
-                    break;
+                    NEXT();
                 }
             }
             PROTECT(VmSetTableValue(L, ra, key, val));
-            break;
+            NEXT();
         }
-        case OP_NEWTABLE: {
+        op_OP_NEWTABLE: {
             uint32_t b = VmArgB(i);
             uint32_t shift = b >> 3;
             uint64_t asize = b & 7;
             if (asize != 0 && shift > 24)
-                VmRaiseError(L, ERR_TABLEOVERFLOW);
+                RAISE(ERR_TABLEOVERFLOW);
             asize <<= shift;
+            SAVEPC();
             VmTable* t = VmNewTableObject(L, asize, static_cast<int>(VmArgC(i)));
             VmSetTableValue(ra, t);
             PROTECT(VmCheckGC(L));
-            break;
+            NEXT();
         }
-        case OP_ADD:
+        op_OP_ADD:
             ARITH_OP(+, TM_ADD)
-        case OP_SUB:
+        op_OP_SUB:
             ARITH_OP(-, TM_SUB)
-        case OP_MUL:
+        op_OP_MUL:
             ARITH_OP(*, TM_MUL)
-        case OP_DIV:
+        op_OP_DIV:
             INT_OP(TM_DIV)
-        case OP_IDIV:
+        op_OP_IDIV:
             INT_OP(TM_DIVINT)
-        case OP_MOD:
+        op_OP_MOD:
             INT_OP(TM_MOD)
-        case OP_SHL:
+        op_OP_SHL:
             INT_OP(TM_LSH)
-        case OP_SHR:
+        op_OP_SHR:
             INT_OP(TM_RSH)
-        case OP_BOR:
+        op_OP_BOR:
             INT_OP(TM_OR)
-        case OP_BAND:
+        op_OP_BAND:
             INT_OP(TM_AND)
-        case OP_BXOR:
+        op_OP_BXOR:
             INT_OP(TM_XOR)
-        case OP_POW:
+        op_OP_POW:
             INT_OP(TM_POW)
-        case OP_UNM: {
+        op_OP_UNM: {
             const VmValue* rb = RB(i);
             double n;
             if (rb->tt == VM_TNUMBER) {
@@ -401,15 +436,15 @@ retentry:
                 bool found;
                 PROTECT(found = VmCallBinaryMeta(L, &r, RB(i), &VmNilObject, TM_UNM));
                 if (!found)
-                    VmRaiseError(L, ERR_WRONGOP);
+                    RAISE(ERR_WRONGOP);
                 *RA(i) = r;
             }
-            break;
+            NEXT();
         }
-        case OP_NOT:
+        op_OP_NOT:
             VmSetNumber(ra, IsFalse(RB(i)) ? 1 : 0);
-            break;
-        case OP_BNOT: {
+            NEXT();
+        op_OP_BNOT: {
             const VmValue* rb = RB(i);
             double n;
             if (VmToNumber(rb, &n)) {
@@ -419,29 +454,29 @@ retentry:
                 bool found;
                 PROTECT(found = VmCallBinaryMeta(L, &r, RB(i), &VmNilObject, TM_NOT));
                 if (!found)
-                    VmRaiseError(L, ERR_WRONGOP);
+                    RAISE(ERR_WRONGOP);
                 *RA(i) = r;
             }
-            break;
+            NEXT();
         }
-        case OP_CONCAT: {
+        op_OP_CONCAT: {
             int b = static_cast<int>(VmArgB(i));
             int c = static_cast<int>(VmArgC(i));
             PROTECT(VmConcatValues(L, c - b + 1, c));
             *RA(i) = base[b];
             PROTECT(VmCheckGC(L));
-            break;
+            NEXT();
         }
-        case OP_JMP: {
+        op_OP_JMP: {
             if (VmJumpMode(i) == VM_JUMP_GOSUB) {
                 if (VmGosubDepth >= VM_GOSUB_DEPTH)
-                    VmRaiseError(L, ERR_INTERNAL);
+                    RAISE(ERR_INTERNAL);
                 VmGosubStack[VmGosubDepth++] = {cl->proto, static_cast<int32_t>(pc - code)};
             }
             pc += VmJumpOffset(i);
-            break;
+            NEXT();
         }
-        case OP_EQ: {
+        op_OP_EQ: {
             const VmValue* rb = RKB(i);
             const VmValue* rc = RKC(i);
             bool eq;
@@ -454,9 +489,9 @@ retentry:
                 FOLLOW();
             else
                 pc++;
-            break;
+            NEXT();
         }
-        case OP_LT: {
+        op_OP_LT: {
             const VmValue* rb = RKB(i);
             const VmValue* rc = RKC(i);
             bool lt;
@@ -469,9 +504,9 @@ retentry:
                 FOLLOW();
             else
                 pc++;
-            break;
+            NEXT();
         }
-        case OP_LE: {
+        op_OP_LE: {
             const VmValue* rb = RKB(i);
             const VmValue* rc = RKC(i);
             bool le;
@@ -484,9 +519,9 @@ retentry:
                 FOLLOW();
             else
                 pc++;
-            break;
+            NEXT();
         }
-        case OP_TEST: {
+        op_OP_TEST: {
             const VmValue* rb = RB(i);
             if ((IsFalse(rb) ? 1u : 0u) == VmArgC(i)) {
                 pc++;
@@ -494,10 +529,10 @@ retentry:
                 *ra = *rb;
                 FOLLOW();
             }
-            break;
+            NEXT();
         }
-        case OP_CALL:
-        case OP_TAILCALL: {
+        op_OP_CALL:
+        op_OP_TAILCALL: {
             int b = static_cast<int>(VmArgB(i));
             int nresults = static_cast<int>(VmArgC(i)) - 1;
             if (b != 0)
@@ -505,6 +540,25 @@ retentry:
             L->ci->savedPc = pc;
             VmCallInstructionIndex = static_cast<int32_t>(pc - code);
             bool tail = VmOp(i) == OP_TAILCALL;
+            if (!tail && ra->tt == VM_TFUNCTION && !VmFuncValue(ra)->isNative) {
+                // The common case in line: a script function with fixed
+                // parameters, room on the stack and a free call record.
+                const VmProto* p = VmFuncValue(ra)->proto;
+                if (!p->isVararg && L->stackLast - L->top > p->maxStackSize && L->ci != L->endCi) {
+                    L->ci->state |= VM_CI_CALLING;
+                    VmCallInfo* nci = ++L->ci;
+                    L->base = nci->base = ra + 1;
+                    nci->top = L->base + p->maxStackSize;
+                    nci->savedPc = p->code;
+                    nci->pc = nullptr;
+                    nci->tailCalls = 0;
+                    nci->state = VM_CI_SAVEDPC;
+                    for (VmValue* q = L->top; q < nci->top; q++)
+                        VmSetNil(q);
+                    L->top = nci->top;
+                    goto callentry;
+                }
+            }
             if (tail && L->openUpval)
                 VmCloseUpvalues(L, base);
             VmPreCallResult r = VmPreCall(L, ra);
@@ -531,16 +585,16 @@ retentry:
             if (r.outcome == VmCallOutcome::GosubRequest) {
                 base = L->base;
                 if (VmGosubDepth >= VM_GOSUB_DEPTH)
-                    VmRaiseError(L, ERR_INTERNAL);
+                    RAISE(ERR_INTERNAL);
                 int32_t after = static_cast<int32_t>(pc - code);
                 int32_t back = r.code == VM_GOSUB_BEFORE ? after - 2 : after;
                 int64_t target = static_cast<int64_t>(after) + VmGosubJumpDistance;
                 if (back < 0 || target < 0 || target >= cl->proto->sizeCode)
-                    VmRaiseError(L, ERR_INTERNAL);
+                    RAISE(ERR_INTERNAL);
                 VmGosubStack[VmGosubDepth++] = {cl->proto, back};
                 pc = code + target;
                 L->top = L->ci->top;
-                break;
+                NEXT();
             }
             if (r.code != 0) {
                 VmValue* first = r.firstResult;
@@ -552,19 +606,19 @@ retentry:
             base = L->base;
             if (!tail && nresults >= 0)
                 L->top = L->ci->top;
-            break;
+            NEXT();
         }
-        case OP_RETURN: {
+        op_OP_RETURN: {
             if (VmArgC(i) == 1) {
                 if (VmGosubDepth == 0)
-                    VmRaiseError(L, ERR_RETWOGOSUB);
+                    RAISE(ERR_RETWOGOSUB);
                 VmGosubEntry e = VmGosubStack[VmGosubDepth - 1];
                 // A return address belongs to one function's code.
                 if (e.proto != cl->proto || e.pc < 0 || e.pc >= cl->proto->sizeCode)
-                    VmRaiseError(L, ERR_RETWOGOSUB);
+                    RAISE(ERR_RETWOGOSUB);
                 VmGosubDepth--;
                 pc = code + e.pc;
-                break;
+                NEXT();
             }
             int b = static_cast<int>(VmArgB(i));
             if (b != 0)
@@ -577,14 +631,39 @@ retentry:
                 return ra;
             VmCallInfo* caller = L->ci - 1;
             int nresults = static_cast<int>(VmArgC(caller->savedPc[-1])) - 1;
-            VmPostCall(L, nresults, ra);
+            if (L->hookMask & VM_MASKRET) {
+                VmPostCall(L, nresults, ra);
+            } else {
+                VmValue* res = L->ci->base - 1;
+                L->ci--;
+                L->base = L->ci->base;
+                VmValue* first = ra;
+                int wanted = nresults;
+                while (wanted != 0 && first < L->top) {
+                    *res++ = *first++;
+                    wanted--;
+                }
+                while (wanted-- > 0)
+                    VmSetNil(res++);
+                L->top = res;
+            }
             if (nresults >= 0)
                 L->top = L->ci->top;
             goto retentry;
         }
-        case OP_FORLOOP: {
+        op_OP_FORLOOP: {
+            if (ra->tt == VM_TNUMBER && ra[1].tt == VM_TNUMBER && ra[2].tt == VM_TNUMBER) {
+                double step = ra[2].v.n;
+                double idx = ra->v.n + step;
+                if (step > 0 ? idx <= ra[1].v.n : idx >= ra[1].v.n) {
+                    pc += VmArgSBx(i);
+                    ra->v.n = idx;
+                }
+                NEXT();
+            }
             if (ra->tt != VM_TNUMBER)
-                VmRaiseError(L, ERR_VALUEEXPECTED);
+                RAISE(ERR_VALUEEXPECTED);
+            SAVEPC();
             ForCoerce(L, ra + 1);
             ForCoerce(L, ra + 2);
             double step = ra[2].v.n;
@@ -594,9 +673,9 @@ retentry:
                 pc += VmArgSBx(i);
                 ra->v.n = idx;
             }
-            break;
+            NEXT();
         }
-        case OP_TFORLOOP: {
+        op_OP_TFORLOOP: {
             int nvar = static_cast<int>(VmArgC(i)) + 1;
             VmValue* cb = ra + nvar + 2;
             cb[0] = ra[0];
@@ -618,21 +697,22 @@ retentry:
                 pc++;
             else
                 FOLLOW();
-            break;
+            NEXT();
         }
-        case OP_TFORPREP:
+        op_OP_TFORPREP:
             if (ra->tt == VM_TTABLE) {
                 ra[1] = *ra;
                 *ra = *VmTableGetStr(VmTabValue(&L->globals), L->g->nextName);
             }
             pc += VmArgSBx(i);
-            break;
-        case OP_SETLIST:
-        case OP_SETLISTO: {
+            NEXT();
+        op_OP_SETLIST:
+        op_OP_SETLISTO: {
             if (ra->tt != VM_TTABLE)
-                VmRaiseError(L, ERR_BADBYTECODE);
+                RAISE(ERR_BADBYTECODE);
             VmTable* t = VmTabValue(ra);
             uint32_t bx = VmArgBx(i);
+            SAVEPC();
             int64_t n;
             if (VmOp(i) == OP_SETLIST) {
                 n = (bx & (VM_FIELDS_PER_FLUSH - 1)) + 1;
@@ -643,13 +723,14 @@ retentry:
             int64_t first = bx & ~static_cast<uint32_t>(VM_FIELDS_PER_FLUSH - 1);
             for (; n > 0; n--)
                 *VmTableSetNum(L, t, first + n) = ra[n];
-            break;
+            NEXT();
         }
-        case OP_CLOSE:
+        op_OP_CLOSE:
             VmCloseUpvalues(L, ra);
-            break;
-        case OP_CLOSURE: {
+            NEXT();
+        op_OP_CLOSURE: {
             VmProto* p = cl->proto->p[VmArgBx(i)];
+            SAVEPC();
             VmClosure* ncl = VmNewScriptClosure(L, p, &cl->env);
             for (int j = 0; j < p->nups; j++, pc++) {
                 if (VmOp(*pc) == OP_GETUPVAL)
@@ -659,22 +740,21 @@ retentry:
             }
             VmSetFunction(ra, ncl);
             PROTECT(VmCheckGC(L));
-            break;
+            NEXT();
         }
-        case OP_SELF: {
+        op_OP_SELF: {
             const VmValue* key = RKC(i);
             if (key->tt != VM_TSTRING)
-                VmRaiseError(L, ERR_BADBYTECODE);
+                RAISE(ERR_BADBYTECODE);
             VmValue obj = *RB(i);
             ra[1] = obj;
             bool absent;
             VmValue v;
             PROTECT(v = VmGetTableValue(L, &obj, key, &absent));
             *RA(i) = v;
-            break;
+            NEXT();
         }
-        default:
-            break;  // unknown opcodes do nothing
-        }
-    }
+op_none:
+    NEXT();
+#undef NEXT
 }

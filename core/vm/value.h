@@ -7,6 +7,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "core/vm/vm.h"
 
@@ -59,11 +63,36 @@ inline bool VmIsTab(const VmValue* o) { return o->tt == VM_TTABLE; }
 inline bool VmIsFunc(const VmValue* o) { return o->tt == VM_TFUNCTION; }
 inline bool VmIsCollectable(const VmValue* o) { return o->tt >= VM_TSTRING; }
 
-inline void VmSetNil(VmValue* o) { o->tt = VM_TNIL; }
-inline void VmSetNumber(VmValue* o, double n) { o->tt = VM_TNUMBER; o->v.n = n; }
-inline void VmSetBool(VmValue* o, int b) { o->tt = VM_TBOOLEAN; o->v.b = b != 0; }
-inline void VmSetLight(VmValue* o, void* p) { o->tt = VM_TLIGHTUSERDATA; o->v.p = p; }
-inline void VmSetObject(VmValue* o, int32_t tt, void* obj) { o->tt = tt; o->v.gc = static_cast<VmGcHeader*>(obj); }
+// Values are written whole, as one 16-byte store: a value is usually
+// copied soon after it is made, and a 16-byte load that spans two smaller
+// recent stores stalls the processor.
+inline void VmStoreValue(VmValue* o, int32_t tt, uint64_t payload)
+{
+#if defined(__SSE2__)
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(o),
+                     _mm_set_epi64x(static_cast<int64_t>(payload), static_cast<int64_t>(static_cast<uint32_t>(tt))));
+#else
+    o->tt = tt;
+    o->aux = 0;
+    std::memcpy(&o->v, &payload, sizeof payload);
+#endif
+}
+inline uint64_t VmPayloadOf(double n)
+{
+    uint64_t bits;
+    std::memcpy(&bits, &n, sizeof bits);
+    return bits;
+}
+inline uint64_t VmPayloadOf(const void* p) { return reinterpret_cast<uintptr_t>(p); }
+
+inline void VmSetNil(VmValue* o) { VmStoreValue(o, VM_TNIL, 0); }
+inline void VmSetNumber(VmValue* o, double n) { VmStoreValue(o, VM_TNUMBER, VmPayloadOf(n)); }
+inline void VmSetBool(VmValue* o, int b) { VmStoreValue(o, VM_TBOOLEAN, b != 0); }
+inline void VmSetLight(VmValue* o, void* p) { VmStoreValue(o, VM_TLIGHTUSERDATA, VmPayloadOf(p)); }
+inline void VmSetObject(VmValue* o, int32_t tt, void* obj)
+{
+    VmStoreValue(o, tt, VmPayloadOf(static_cast<VmGcHeader*>(obj)));
+}
 // ---- objects ----------------------------------------------------------------
 // Interned string; its bytes and one terminating zero follow the record.
 struct VmString : VmGcHeader {
@@ -168,6 +197,7 @@ struct VmCallInfo {
     uint32_t state;
     const uint32_t* savedPc;
     const uint32_t** pc;     // the interpreter's live instruction pointer
+    const uint32_t* hookPc;  // last instruction the line hook saw
     int32_t tailCalls;
 };
 
@@ -241,9 +271,9 @@ inline VmClosure* VmFuncValue(const VmValue* o) { return static_cast<VmClosure*>
 inline VmUserdata* VmUdataValue(const VmValue* o) { return static_cast<VmUserdata*>(o->v.gc); }
 inline VmState* VmThreadValue(const VmValue* o) { return static_cast<VmState*>(o->v.gc); }
 
-inline void VmSetString(VmValue* o, VmString* s) { o->tt = VM_TSTRING; o->v.gc = s; }
-inline void VmSetTableValue(VmValue* o, VmTable* t) { o->tt = VM_TTABLE; o->v.gc = t; }
-inline void VmSetFunction(VmValue* o, VmClosure* c) { o->tt = VM_TFUNCTION; o->v.gc = c; }
+inline void VmSetString(VmValue* o, VmString* s) { VmSetObject(o, VM_TSTRING, s); }
+inline void VmSetTableValue(VmValue* o, VmTable* t) { VmSetObject(o, VM_TTABLE, t); }
+inline void VmSetFunction(VmValue* o, VmClosure* c) { VmSetObject(o, VM_TFUNCTION, c); }
 
 inline const char* VmSvalue(const VmValue* o) { return VmStringBytes(VmStrValue(o)); }
 
