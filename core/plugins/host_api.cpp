@@ -38,6 +38,7 @@
 #include "core/plugins/command_hooks.h"
 #include "core/plugins/host_adapters.h"
 #include "display/adapters.h"
+#include "display/display.h"
 #include "display/events.h"
 #include "draw/draw_library.h"
 #include "media/sound.h"
@@ -361,6 +362,23 @@ uint32_t HostWriteFile(const char* name, const void* data, uint32_t, size_t size
 }
 
 // ---------------------------------------------------------------------------
+// Table 3
+
+void* HostAttachDisplayCallback(void* display, QmDisplayCallback callback, void* userData)
+{
+    DisplayCallback* record = nullptr;
+    if (!display || AddDisplayCallback(static_cast<Display*>(display), callback, userData, &record))
+        return nullptr;
+    return record;
+}
+
+void* HostFindDisplay(uint32_t id)
+{
+    Display* display = nullptr;
+    return FindDisplay(MakeObjectId(id), &display) ? nullptr : display;
+}
+
+// ---------------------------------------------------------------------------
 // Table 12
 
 QmPluginArrayEntry* GetPluginArray()
@@ -546,7 +564,11 @@ QmGraphicsTable MakeGraphicsTable()
 {
     QmGraphicsTable table = {};
     table.slot[QM_GFX_HOSTFREEMEM] = As<QmProc>(HostFreeMem);
+    table.slot[QM_GFX_ATTACHDISPLAYCALLBACK] = As<QmProc>(HostAttachDisplayCallback);
+    table.slot[QM_GFX_REMOVEDISPLAYCALLBACK] = As<QmProc>(RemoveDisplayCallback);
+    table.slot[QM_GFX_SIGNALDISPLAYCALLBACK] = As<QmProc>(SignalDisplayCallback);
     table.slot[QM_GFX_SETDISPLAYADAPTER] = As<QmProc>(SetDisplayAdapter);
+    table.slot[QM_GFX_FINDDISPLAY] = As<QmProc>(HostFindDisplay);
     return table;
 }
 const QmGraphicsTable kGraphics = MakeGraphicsTable();

@@ -671,7 +671,21 @@ typedef struct QmFontTable {
 typedef struct QmProcTable7 { QmProc slot[38]; } QmFreeTypeTable;   /* table 7 */
 
 /* Slots of tables 3-5 that this host fills. */
-enum { QM_GFX_HOSTFREEMEM = 7, QM_GFX_SETDISPLAYADAPTER = 13 };
+enum {
+    QM_GFX_HOSTFREEMEM = 7,
+    QM_GFX_ATTACHDISPLAYCALLBACK = 8,   /* QmAttachDisplayCallbackFunc */
+    QM_GFX_REMOVEDISPLAYCALLBACK = 9,   /* void (display, callback) */
+    QM_GFX_SIGNALDISPLAYCALLBACK = 10,  /* void (display, uint32_t message) */
+    QM_GFX_SETDISPLAYADAPTER = 13,
+    QM_GFX_FINDDISPLAY = 20             /* QmFindDisplayFunc */
+};
+
+/* A display's plugin callback, called with the display and a message. */
+typedef int (*QmDisplayCallback)(void* display, uint32_t message, void* userData);
+/* The callback's record (for the removal), or null. */
+typedef void* (*QmAttachDisplayCallbackFunc)(void* display, QmDisplayCallback callback, void* userData);
+/* The display with that number, or null. */
+typedef void* (*QmFindDisplayFunc)(uint32_t id);
 enum { QM_AUDIO_SETSOUNDADAPTER = 2 };
 enum { QM_REQ_SETREQUESTERADAPTER = 3 };
 

@@ -42,6 +42,10 @@ TEST(HostApiTest, VersionAndLayout)
     for (QmProc slot : Host()->jpeg->slot)
         EXPECT_NE(slot, nullptr);
     EXPECT_EQ(Host()->zlib->slot[QM_Z_CRC32], reinterpret_cast<QmProc>(crc32));
+    auto findDisplay = reinterpret_cast<QmFindDisplayFunc>(Host()->graphics->slot[QM_GFX_FINDDISPLAY]);
+    EXPECT_EQ(findDisplay(12345), nullptr);
+    auto attach = reinterpret_cast<QmAttachDisplayCallbackFunc>(Host()->graphics->slot[QM_GFX_ATTACHDISPLAYCALLBACK]);
+    EXPECT_EQ(attach(nullptr, nullptr, nullptr), nullptr);
 }
 
 TEST(HostApiTest, TheUnavailableFunctionsSaySoAndAnswerZero)
