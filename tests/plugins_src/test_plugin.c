@@ -5,6 +5,7 @@
  *   NEED_VERSION, NEED_REVISION   host version asked for (default 6.1)
  *   INIT_FAILS       InitPlugin answers 0
  *   NO_CLOSE         ClosePlugin is not exported
+ *   NO_INIT          InitPlugin is not exported
  *   LIBRARY          a command library (base name LIB_BASE) with constants
  *   ON_REQUIRE       the library registers only when required
  *   MULTI_FLAG_ONLY  declares several libraries without exporting the calls
@@ -62,7 +63,13 @@ static void LogLine(const char* what, const char* detail)
     host->runtime->fclose(file);
 }
 
-EXPORT int InitPlugin(PluginInfo* info, const PluginHostApi* api, const char* path)
+#ifdef NO_INIT
+#define INIT_LINKAGE static __attribute__((unused))
+#else
+#define INIT_LINKAGE EXPORT
+#endif
+
+INIT_LINKAGE int InitPlugin(PluginInfo* info, const PluginHostApi* api, const char* path)
 {
     (void)path;
     host = api;

@@ -30,6 +30,7 @@ const LoadCase kCases[] = {
     {"newer7", ERR_NEWQMPLUGIN, "7.0", true},
     {"noinit", ERR_LOADPLUGIN, "noinit.qmp", false},
     {"noclose", ERR_LOADPLUGIN, "noclose.qmp", false},
+    {"noinitsym", ERR_LOADPLUGIN, "noinitsym.qmp", false},
     {"nosymbol", ERR_PLUGINSYMBOL, "GetLibraryCount", true},
     {"unknowncaps", ERR_PLUGINTYPE, "40000", true},
     {"missing", ERR_LOADPLUGIN, "missing.qmp", false},
@@ -63,6 +64,17 @@ TEST_F(LoaderTest, EachCheckAnswersItsCodeAndClosesWhatInitOpened)
             EXPECT_EQ(closes, c.initRan ? 1u : 0u);
         }
     }
+}
+
+TEST_F(LoaderTest, AFileThatIsNoLibraryIsRefused)
+{
+    std::string path = scratch.file("garbage.qmp");
+    WriteFileBytes(path, PatternBytes(4096));
+    uint32_t capabilities = 0;
+    PluginNode* node = nullptr;
+    EXPECT_EQ(OpenPluginLibrary(path.c_str(), &capabilities, &node), uint32_t(ERR_LOADPLUGIN));
+    EXPECT_STREQ(errorArgText, "garbage.qmp");
+    EXPECT_EQ(node, nullptr);
 }
 
 TEST_F(LoaderTest, EntryPointsAreBoundByCapability)
