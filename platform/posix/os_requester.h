@@ -81,9 +81,9 @@ struct ScriptedAnswer {
     int error = 0;          // returned as the requester's result when non-zero
     int button = 0;         // message requesters
     bool cancel = false;    // string, file, path, list, font and colour requesters
-    std::string text;       // string requesters; file and path requesters: the full path(s)
+    std::string text;       // string requesters; file and path requesters: the full path; font name
     std::vector<std::string> files;  // multi-selection: extra file names in `text`'s folder
-    int index = -1;         // list requesters
+    int index = -1;         // list requesters; the size for font requesters
     uint32_t color = 0;     // colour requesters
 };
 
