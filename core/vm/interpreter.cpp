@@ -538,7 +538,6 @@ aborted:
             if (b != 0)
                 L->top = ra + b;
             L->ci->savedPc = pc;
-            VmCallInstructionIndex = static_cast<int32_t>(pc - code);
             bool tail = VmOp(i) == OP_TAILCALL;
             if (!tail && ra->tt == VM_TFUNCTION && !VmFuncValue(ra)->isNative) {
                 // The common case in line: a script function with fixed
@@ -556,9 +555,17 @@ aborted:
                     for (VmValue* q = L->top; q < nci->top; q++)
                         VmSetNil(q);
                     L->top = nci->top;
-                    goto callentry;
+                    if (L->hookMask & VM_MASKCALL)
+                        goto callentry;
+                    cl = VmFuncValue(ra);
+                    k = p->k;
+                    code = p->code;
+                    pc = code;
+                    base = nci->base;
+                    NEXT();
                 }
             }
+            VmCallInstructionIndex = static_cast<int32_t>(pc - code);
             if (tail && L->openUpval)
                 VmCloseUpvalues(L, base);
             VmPreCallResult r = VmPreCall(L, ra);
@@ -627,7 +634,8 @@ aborted:
                 VmCloseUpvalues(L, base);
             L->ci->state = VM_CI_SAVEDPC;
             L->ci->savedPc = pc;
-            if (L->ci - L->baseCi == entryCi)
+            // Entered from outside this loop: hand the results over.
+            if (!((L->ci - 1)->state & VM_CI_CALLING))
                 return ra;
             VmCallInfo* caller = L->ci - 1;
             int nresults = static_cast<int>(VmArgC(caller->savedPc[-1])) - 1;

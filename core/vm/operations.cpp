@@ -340,14 +340,17 @@ void VmConcatValues(VmState* L, int total, int last)
                     if (tl > 0xFFFFFFFDu)
                         VmRaiseError(L, ERR_INTERNAL);
                 }
-                char* buffer = VmScratchBuffer(L, tl);
+                // Built straight into the new string: long results are
+                // copied once, not through a scratch buffer.
+                VmString* result = VmAllocString(L, tl);
+                char* buffer = VmStringBytes(result);
                 uint64_t at = 0;
                 for (int i = n; i > 0; i--) {
                     const VmString* s = VmStrValue(top - i);
                     std::memcpy(buffer + at, VmStringBytes(s), s->len);
                     at += s->len;
                 }
-                VmSetString(top - n, VmNewString(L, buffer, tl));
+                VmSetString(top - n, VmInternFresh(L, result));
             }
         }
         total -= n - 1;

@@ -66,6 +66,44 @@ VmString* VmNewString(VmState* L, const char* bytes, size_t length)
     return NewStringObject(L, bytes, length, h);
 }
 
+VmString* VmAllocString(VmState* L, size_t length)
+{
+    if (length >= VM_MAX_BLOCK - sizeof(VmString))
+        VmRealloc(L, nullptr, 0, VM_MAX_BLOCK);  // raises ERR_MEM
+    auto* s = static_cast<VmString*>(VmRealloc(L, nullptr, 0, sizeof(VmString) + length + 1));
+    s->next = nullptr;
+    s->tt = VM_TSTRING;
+    s->marked = 0;
+    s->reserved = 0;
+    s->hash = 0;
+    s->len = length;
+    VmStringBytes(s)[length] = '\0';
+    return s;
+}
+
+VmString* VmInternFresh(VmState* L, VmString* fresh)
+{
+    const char* bytes = VmStringBytes(fresh);
+    size_t length = fresh->len;
+    uint32_t h = VmHashBytes(bytes, length);
+    VmStringTable* tb = &L->g->strt;
+    for (VmGcHeader* o = tb->hash[h & (tb->size - 1)]; o; o = o->next) {
+        auto* s = static_cast<VmString*>(o);
+        if (s->len == length && (length == 0 || std::memcmp(bytes, VmStringBytes(s), length) == 0)) {
+            VmRealloc(L, fresh, sizeof(VmString) + length + 1, 0);
+            return s;
+        }
+    }
+    fresh->hash = h;
+    uint64_t b = h & (tb->size - 1);
+    fresh->next = tb->hash[b];
+    tb->hash[b] = fresh;
+    tb->nuse++;
+    if (tb->nuse > tb->size && tb->size <= 0x3FFFFFFEu)
+        VmResizeStringTable(L, tb->size * 2);
+    return fresh;
+}
+
 VmString* VmNewCString(VmState* L, const char* text)
 {
     return VmNewString(L, text, std::strlen(text));

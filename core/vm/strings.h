@@ -12,6 +12,11 @@ uint32_t VmHashBytes(const char* bytes, size_t length);
 VmString* VmNewString(VmState* state, const char* bytes, size_t length);
 VmString* VmNewCString(VmState* state, const char* text);
 void VmResizeStringTable(VmState* state, uint64_t newSize);
+// A string built in place: VmAllocString gives an unlinked string object of
+// the length to fill; VmInternFresh then answers the interned string of its
+// bytes (the fresh object itself, or an equal one, freeing the fresh one).
+VmString* VmAllocString(VmState* state, size_t length);
+VmString* VmInternFresh(VmState* state, VmString* fresh);
 
 // Whole-string number syntax: "$" or "0x" and hexadecimal digits (an
 // unsigned 32-bit value), or a decimal floating-point number; surrounding

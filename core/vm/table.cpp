@@ -295,15 +295,6 @@ const VmValue* VmTableGetNum(VmTable* t, int64_t key)
     return &VmNilObject;
 }
 
-const VmValue* VmTableGetStr(VmTable* t, const VmString* key)
-{
-    for (VmNode* n = HashStr(t, key); n; n = n->next) {
-        if (n->key.tt == VM_TSTRING && n->key.v.gc == key)
-            return &n->val;
-    }
-    return &VmNilObject;
-}
-
 const VmValue* VmTableGetAny(VmTable* t, const VmValue* key)
 {
     for (VmNode* n = MainPosition(t, key); n; n = n->next) {

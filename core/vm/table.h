@@ -18,7 +18,6 @@ void VmResizeTable(VmState* state, VmTable* t, uint64_t arraySize, int hashLog);
 // Lookups answer a slot, or &VmNilObject when the key is absent.
 const VmValue* VmTableGet(VmTable* t, const VmValue* key);
 const VmValue* VmTableGetNum(VmTable* t, int64_t key);
-const VmValue* VmTableGetStr(VmTable* t, const VmString* key);
 const VmValue* VmTableGetAny(VmTable* t, const VmValue* key);
 // Slot to write for key, inserted when absent; clears the absence cache.
 VmValue* VmTableSet(VmState* state, VmTable* t, const VmValue* key);
@@ -28,6 +27,16 @@ VmValue* VmTableSetStr(VmState* state, VmTable* t, VmString* key);
 int VmTableNext(VmState* state, VmTable* t, VmValue* key);
 
 inline uint64_t VmSizeNode(const VmTable* t) { return uint64_t{1} << t->lsizenode; }
+
+// In line: globals, fields and metamethod names are all string lookups.
+inline const VmValue* VmTableGetStr(VmTable* t, const VmString* key)
+{
+    for (VmNode* n = &t->node[key->hash & (VmSizeNode(t) - 1)]; n; n = n->next) {
+        if (n->key.tt == VM_TSTRING && n->key.v.gc == key)
+            return &n->val;
+    }
+    return &VmNilObject;
+}
 
 bool VmRawEqualValues(const VmValue* a, const VmValue* b);
 

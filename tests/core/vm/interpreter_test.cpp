@@ -475,3 +475,45 @@ TEST_F(InterpreterTest, MetamethodsOfArithmeticAndIndexing)
               0u);
     EXPECT_EQ(VmGetNumber(L, -1), 84);
 }
+
+TEST_F(InterpreterTest, LineAndCountHooksSeeTheRun)
+{
+    static std::vector<int> lines;
+    lines.clear();
+    VmSetHook(L, [](VmState*, VmDebugRecord* r, uint32_t*) { lines.push_back(r->currentLine); }, VM_MASKLINE, 0);
+    // Lines by text line: a loop over lines 5-6 runs three times.
+    ASSERT_EQ(Run(".chunk lines=auto\n"
+                  "LOADNUM r0, 0\n"       // 2
+                  "LOADNUM r1, 0\n"       // 3
+                  "LOADNUM r2, 3\nLOADNUM r3, 1\nJMP test\n"  // 4 5 6
+                  "body: ADD r0, r0, r1\n"  // 7
+                  "test: FORLOOP r1, body\n"  // 8
+                  "RETURN r0, 2\n"),       // 9
+              0u);
+    EXPECT_EQ(VmGetNumber(L, -1), 6);
+    // The first instruction only starts the hook; then every new line and
+    // every backward jump.
+    EXPECT_EQ(lines, (std::vector<int>{3, 4, 5, 6, 8, 7, 8, 7, 8, 7, 8, 9}));
+
+    static int counted;
+    counted = 0;
+    VmSetHook(L, [](VmState*, VmDebugRecord* r, uint32_t* code) {
+        EXPECT_EQ(r->event, VM_HOOKCOUNT);
+        if (++counted == 3)
+            *code = ERR_USERABORT;
+    }, VM_MASKCOUNT, 10);
+    EXPECT_EQ(Run("top: JMP top\nRETURN r0, 1\n"), static_cast<uint32_t>(ERR_USERABORT));
+    EXPECT_EQ(counted, 3);
+    VmSetHook(L, nullptr, 0, 0);
+    EXPECT_EQ(Run("LOADNUM r0, 1\nRETURN r0, 2\n"), 0u);
+}
+
+TEST_F(InterpreterTest, ErrorsKnowTheirLine)
+{
+    ASSERT_EQ(Run(".chunk lines=auto\nLOADNUM r0, 1\nLOADNUM r1, 0\nDIV r0, r0, r1\nRETURN r0, 2\n"),
+              static_cast<uint32_t>(ERR_ZERODIVISION));
+    EXPECT_EQ(VmErrorLine, 4);
+    // Without line information the line is 0.
+    ASSERT_EQ(Run("LOADNUM r0, 1\nDIV r0, r0, #0\nRETURN r0, 2\n"), static_cast<uint32_t>(ERR_ZERODIVISION));
+    EXPECT_EQ(VmErrorLine, 0);
+}
