@@ -1,0 +1,184 @@
+// Error controls (the script error handler and its arguments, exit-on-error,
+// assertions), debug output, constants by name and the runtime switches.
+#include "core/command_services.h"
+#include "core/io/error_codes.h"
+#include "core/io/errors.h"
+#include "core/vm/error_hooks.h"
+#include "libs/string/string_library.h"
+#include "system_fixture.h"
+
+namespace {
+
+class ErrorCommands : public SystemLibraryTest {
+protected:
+    void TearDown() override
+    {
+        SetTags(nullptr, {{TAG_EXITONERROR, 1}});
+        SystemState.noDebug = 0;
+        SystemLibraryTest::TearDown();
+    }
+};
+
+struct HandlerCall {
+    int calls = 0;
+    std::vector<Value> args;
+};
+HandlerCall handlerCall;
+
+uint32_t RecordingHandler(VmState* vm)
+{
+    ++handlerCall.calls;
+    handlerCall.args.clear();
+    for (int i = 1; i <= VmGetTop(vm); ++i)
+        handlerCall.args.push_back(SystemLibraryTest::Read(vm, i));
+    return 0;
+}
+
+uint32_t FailingCommand(VmState*)
+{
+    SetErrorText("thing");
+    return ERR_FINDCST;
+}
+
+TEST_F(ErrorCommands, RaiseOnErrorHandlerGetsCodeMessageNameAndLine)
+{
+    handlerCall = {};
+    VmPushNativeFunction(vm, RecordingHandler);
+    ASSERT_EQ(Call("RaiseOnError", {}, nullptr, {VmGetTop(vm)}), 0u);
+    VmPushNativeFunction(vm, FailingCommand);
+    VmSetTop(vm, 0);
+    VmPushNativeFunction(vm, FailingCommand);
+    // The handler ran through, so the command's error is gone.
+    EXPECT_EQ(VmPCall(vm, 0, 0, 0), 0u);
+    ASSERT_EQ(handlerCall.calls, 1);
+    ASSERT_EQ(handlerCall.args.size(), 4u);
+    EXPECT_EQ(handlerCall.args[0], Value{static_cast<double>(ERR_FINDCST)});
+    char message[ERROR_MESSAGE_SIZE];
+    SetErrorText("thing");
+    GetErrorText(ERR_FINDCST, message, sizeof message);
+    EXPECT_EQ(handlerCall.args[1], Value{std::string(message)});
+    EXPECT_TRUE(std::holds_alternative<std::string>(handlerCall.args[2]));
+    EXPECT_TRUE(std::holds_alternative<double>(handlerCall.args[3]));
+    EXPECT_EQ(CoreTags.errorHandlerNesting, 0);
+
+    // Removing it lets errors through again.
+    ASSERT_EQ(Call("RaiseOnError", {Nil{}}), 0u);
+    VmPushNativeFunction(vm, FailingCommand);
+    EXPECT_EQ(VmPCall(vm, 0, 0, 0), static_cast<uint32_t>(ERR_FINDCST));
+    EXPECT_EQ(handlerCall.calls, 1);
+}
+
+uint32_t HandlerThatFails(VmState*) { return ERR_WRONGUSAGE; }
+
+TEST_F(ErrorCommands, HandlerErrorsAreNotHandledAgain)
+{
+    VmPushNativeFunction(vm, HandlerThatFails);
+    ASSERT_EQ(Call("RaiseOnError", {}, nullptr, {VmGetTop(vm)}), 0u);
+    VmSetTop(vm, 0);
+    VmPushNativeFunction(vm, FailingCommand);
+    EXPECT_EQ(VmPCall(vm, 0, 0, 0), static_cast<uint32_t>(ERR_WRONGUSAGE));
+    EXPECT_EQ(SystemState.insideErrorHandler, 0u);
+}
+
+TEST_F(ErrorCommands, ExitOnErrorAndRaiseOnErrorExcludeEachOther)
+{
+    VmPushNativeFunction(vm, RecordingHandler);
+    int f = VmGetTop(vm);
+    ASSERT_EQ(Call("RaiseOnError", {}, nullptr, {f}), 0u);
+    // Refused; the refusal itself goes to the installed handler.
+    handlerCall = {};
+    EXPECT_EQ(Call("ExitOnError", {0.0}), 0u);
+    EXPECT_EQ(CoreTags.exitOnError, 1u);
+    ASSERT_EQ(handlerCall.calls, 1);
+    EXPECT_EQ(handlerCall.args[0], Value{static_cast<double>(ERR_WRONGUSAGE)});
+    ASSERT_EQ(Call("RaiseOnError", {0.0}), 0u);  // anything but a function removes it
+    ASSERT_EQ(Call("ExitOnError", {0.0}), 0u);
+    EXPECT_EQ(CoreTags.exitOnError, 0u);
+    EXPECT_EQ(Call("RaiseOnError", {}, nullptr, {f}), static_cast<uint32_t>(ERR_WRONGUSAGE));
+    ASSERT_EQ(Call("ExitOnError", {1.0}), 0u);
+    EXPECT_EQ(CoreTags.exitOnError, 1u);
+}
+
+TEST_F(ErrorCommands, GetLastErrorReadsTheRecordedCode)
+{
+    VmLastErrorCode = ERR_READ;
+    EXPECT_EQ(One("GetLastError", {}), Value{static_cast<double>(ERR_READ)});
+    VmLastErrorCode = 0;
+}
+
+TEST_F(ErrorCommands, ErrorAndAssert)
+{
+    EXPECT_EQ(Call("Error", {std::string("my text")}), static_cast<uint32_t>(ERR_ERRORCALLED));
+    EXPECT_STREQ(errorArgText, "my text");
+    EXPECT_EQ(One("Assert", {5.0}), Value{5.0});
+    EXPECT_EQ(One("Assert", {std::string("")}), Value{std::string("")});
+    EXPECT_EQ(Call("Assert", {0.0}), static_cast<uint32_t>(ERR_ASSERTFAILED));
+    EXPECT_EQ(Call("Assert", {Nil{}}), static_cast<uint32_t>(ERR_ASSERTFAILED));
+    SystemState.noDebug = 1;
+    EXPECT_EQ(Call("Assert", {0.0}), 0u);
+}
+
+TEST_F(ErrorCommands, DebugPrintJoinsArgumentsThroughToString)
+{
+    OpenStringLibrary(vm);
+    testing::internal::CaptureStdout();
+    ASSERT_EQ(Call("DebugPrint", {std::string("100%"), 1.5, Nil{}}), 0u);
+    ASSERT_EQ(Call("DebugPrintNR", {std::string("a"), std::string("%s%d")}), 0u);
+    ASSERT_EQ(Call("DebugStr", {std::string("!")}), 0u);
+    SystemState.noDebug = 1;
+    ASSERT_EQ(Call("DebugVal", {std::string("hidden")}), 0u);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "100% 1.5 Nil\na %s%d!\n");
+    EXPECT_EQ(Call("DebugPrint", {}), static_cast<uint32_t>(ERR_MISSINGPARAMTR));
+}
+
+TEST_F(ErrorCommands, ConstantsByName)
+{
+    EXPECT_EQ(One("GetConstant", {std::string("#ERR_MEM")}), Value{1000.0});
+    EXPECT_EQ(One("GetConstant", {std::string("#ticks")}), Value{2.0});
+    EXPECT_EQ(One("GetConstant", {std::string("#AMIGAICON_SETPOSITION")}), Value{std::string("::setpos")});
+    EXPECT_EQ(One("GetConstant", {std::string("#QUILLMERE")}), Value{std::string(45, 'x')});
+    EXPECT_EQ(Call("GetConstant", {std::string("TICKS")}), static_cast<uint32_t>(ERR_WRONGUSAGE));
+    EXPECT_EQ(Call("GetConstant", {std::string("#1X")}), static_cast<uint32_t>(ERR_SYNTAXERROR));
+    EXPECT_EQ(Call("GetConstant", {std::string("#TICKS+1")}), static_cast<uint32_t>(ERR_SYNTAXERROR));
+    EXPECT_EQ(Call("GetConstant", {std::string("#NO_SUCH_THING")}), static_cast<uint32_t>(ERR_FINDCST));
+    EXPECT_STREQ(errorArgText, "NO_SUCH_THING");
+}
+
+TEST_F(ErrorCommands, EveryErrorCodeIsAConstant)
+{
+    int count = 0;
+    for (const ConstantTableEntry* e = kSystemConstants; e->name; ++e)
+        count += std::string(e->name).rfind("ERR_", 0) == 0;
+    // Every code of the table from ERR_MEM to the last built-in, plus ERR_NONE.
+    EXPECT_EQ(count, static_cast<int>(ERR_LAST_BUILTIN - ERR_FIRST_BUILTIN + 1 - 4 + 1));
+    EXPECT_EQ(One("GetConstant", {std::string("#ERR_AMIGAGUIDE")}), Value{static_cast<double>(ERR_LAST_BUILTIN)});
+}
+
+TEST_F(ErrorCommands, SwitchesAndEnd)
+{
+    ASSERT_EQ(Call("LegacyControl", {std::string("SingleMusic"), 1.0}), 0u);
+    EXPECT_EQ(SystemState.singleMusic, 1u);
+    EXPECT_EQ(Call("LegacyControl", {std::string("other"), 1.0}), static_cast<uint32_t>(ERR_UNKNOWNTAG));
+    EXPECT_STREQ(errorArgText, "other");
+    ASSERT_EQ(Call("DisableLineHook", {}), 0u);
+    EXPECT_EQ(SystemState.lineHookDisabled, 1u);
+    ASSERT_EQ(Call("EnableLineHook", {}), 0u);
+    EXPECT_EQ(SystemState.lineHookDisabled, 0u);
+    EXPECT_EQ(Call("End", {}), static_cast<uint32_t>(ERR_USERABORT));
+    EXPECT_EQ(SystemState.quit, 1u);
+    EXPECT_EQ(Call("GetMemoryInfo", {2.0}), static_cast<uint32_t>(ERR_WRONGUSAGE));
+}
+
+TEST_F(ErrorCommands, PointersMoveByBytes)
+{
+    char block[16];
+    VmPushLightUserdata(vm, block);
+    int p = VmGetTop(vm);
+    int base;
+    ASSERT_EQ(CallWith("IncreasePointer", {p}, {10.0}, &base), 0u);
+    EXPECT_EQ(VmGetUserdata(vm, base + 1), block + 10);
+    ASSERT_EQ(CallWith("DecreasePointer", {base + 1}, {4.0}, &base), 0u);
+    EXPECT_EQ(VmGetUserdata(vm, base + 1), block + 6);
+}
+
+}  // namespace

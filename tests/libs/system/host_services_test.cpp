@@ -1,0 +1,138 @@
+// Registry and clipboard round trips, shortcut files, addresses handed to an
+// opener without a shell, and the refused tray icon.
+#include <sys/stat.h>
+
+#include <fstream>
+
+#include "core/io/error_codes.h"
+#include "libs/system/host_services.h"
+#include "support/temp_dir.h"
+#include "system_fixture.h"
+
+namespace {
+
+class HostServices : public SystemLibraryTest {
+protected:
+    void SetUp() override
+    {
+        SystemLibraryTest::SetUp();
+        SetRegistryFolder(dir.file("registry").c_str());
+        mkdir(dir.file("registry").c_str(), 0700);
+    }
+    void TearDown() override
+    {
+        SetRegistryFolder(nullptr);
+        SetUrlOpener(nullptr);
+        Call("ClearClipboard", {});
+        SystemLibraryTest::TearDown();
+    }
+    TempDir dir;
+};
+
+const double kCurrentUser = 4;
+
+TEST_F(HostServices, RegistryValuesRoundTrip)
+{
+    struct Case {
+        const char* key;
+        Value value;
+    } cases[] = {
+        {"Software\\Quill\\Name", std::string("hello")},
+        {"Software/Quill/Count", 4294967295.0},
+        {"Software\\Quill\\Empty", std::string("")},
+        {"Software\\Quill\\Zero", std::string("a\0b", 3)},
+        {"Top", 7.0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.key);
+        ASSERT_EQ(Call("WriteRegistryKey", {kCurrentUser, std::string(c.key), c.value}), 0u);
+        EXPECT_EQ(One("ReadRegistryKey", {kCurrentUser, std::string(c.key)}), c.value);
+    }
+    // Names do not tell case apart, and roots are separate.
+    EXPECT_EQ(One("ReadRegistryKey", {kCurrentUser, std::string("SOFTWARE\\quill\\NAME")}),
+              Value{std::string("hello")});
+    EXPECT_EQ(Call("ReadRegistryKey", {0.0, std::string("Software\\Quill\\Name")}),
+              static_cast<uint32_t>(ERR_REGISTRYREAD));
+    EXPECT_EQ(Call("ReadRegistryKey", {kCurrentUser, std::string("Software\\Missing")}),
+              static_cast<uint32_t>(ERR_REGISTRYREAD));
+    EXPECT_EQ(Call("ReadRegistryKey", {9.0, std::string("x")}), static_cast<uint32_t>(ERR_WRONGUSAGE));
+}
+
+TEST_F(HostServices, RegistryDataWithoutTerminatorStaysWhole)
+{
+    RegistryValue raw;
+    raw.bytes = "abc";  // stored by someone else without a terminator
+    ASSERT_EQ(RegistryWrite(4, "Raw", raw), 0u);
+    EXPECT_EQ(One("ReadRegistryKey", {kCurrentUser, std::string("Raw")}), Value{std::string("abc")});
+}
+
+TEST_F(HostServices, RegistryPathsStayInsideTheirRoot)
+{
+    ASSERT_EQ(Call("WriteRegistryKey", {kCurrentUser, std::string("..\\..\\..\\escape"), 1.0}), 0u);
+    EXPECT_FALSE(FileExists(dir.file("escape")));
+    EXPECT_FALSE(FileExists(dir.path() + "/../escape"));
+    EXPECT_EQ(One("ReadRegistryKey", {kCurrentUser, std::string("..\\..\\..\\escape")}), Value{1.0});
+}
+
+TEST_F(HostServices, ClipboardHoldsText)
+{
+    EXPECT_EQ(One("PeekClipboard", {}), Value{0.0});
+    std::string text("line\0two", 8);
+    ASSERT_EQ(Call("SetClipboard", {1.0, text}), 0u);
+    EXPECT_EQ(One("PeekClipboard", {}), Value{1.0});
+    std::vector<Value> r;
+    ASSERT_EQ(Call("GetClipboard", {}, &r), 0u);
+    EXPECT_EQ(r, (std::vector<Value>{1.0, text}));
+    ASSERT_EQ(Call("ClearClipboard", {}), 0u);
+    ASSERT_EQ(Call("GetClipboard", {}, &r), 0u);
+    EXPECT_EQ(r, std::vector<Value>{0.0});
+    EXPECT_EQ(Call("SetClipboard", {3.0, text}), static_cast<uint32_t>(ERR_WRONGUSAGE));
+    EXPECT_EQ(Call("SetClipboard", {2.0, 77.0}), static_cast<uint32_t>(ERR_FINDBRUSH));
+}
+
+TEST_F(HostServices, ShortcutsKeepTargetAndDescription)
+{
+    std::string link = dir.file("link.desktop");
+    std::string target = "/opt/app/run me";
+    std::string description = "two\nlines \\ and more";
+    ASSERT_EQ(Call("CreateShortcut", {target, link, description}), 0u);
+    std::vector<Value> r;
+    ASSERT_EQ(Call("GetShortcutPath", {link}, &r), 0u);
+    EXPECT_EQ(r, (std::vector<Value>{target, description}));
+    EXPECT_EQ(Call("GetShortcutPath", {dir.file("missing")}), static_cast<uint32_t>(ERR_GETSHORTCUT));
+}
+
+TEST_F(HostServices, AddressGoesToTheOpenerAsOneArgument)
+{
+    std::string opener = dir.file("opener");
+    std::string out = dir.file("out");
+    {
+        std::ofstream script(opener);
+        script << "#!/bin/sh\nprintf '%s|%s' \"$#\" \"$1\" > '" << out << ".tmp' && mv '" << out << ".tmp' '" << out
+               << "'\n";
+    }
+    chmod(opener.c_str(), 0700);
+    SetUrlOpener(opener.c_str());
+    std::string url = "http://127.0.0.1/a b;$(touch " + dir.file("pwned") + ")'\"";
+    ASSERT_EQ(Call("OpenURL", {url}), 0u);
+    // The opener runs on its own; wait until it has written its answer.
+    for (int i = 0; i < 5000 && !FileExists(out); ++i)
+        usleep(2000);
+    std::ifstream in(out);
+    std::string answer((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(answer, "1|" + url);
+    EXPECT_FALSE(FileExists(dir.file("pwned")));
+
+    EXPECT_EQ(Call("OpenURL", {std::string("")}), static_cast<uint32_t>(ERR_BADURL));
+    SetUrlOpener(dir.file("no-such-opener").c_str());
+    EXPECT_EQ(Call("OpenURL", {url}), static_cast<uint32_t>(ERR_EXECUTE));
+}
+
+TEST_F(HostServices, TrayIconIsRefused)
+{
+    EXPECT_EQ(Call("SetTrayIcon", {1.0, std::string("tip")}), static_cast<uint32_t>(ERR_UNSUPPORTEDFEAT));
+    EXPECT_EQ(Call("SetTrayIcon", {1.0, std::string(128, 't')}), static_cast<uint32_t>(ERR_WRONGUSAGE));
+    EXPECT_EQ(Call("SetTrayIcon", {Nil{}}), static_cast<uint32_t>(ERR_WRONGUSAGE));
+}
+
+}  // namespace

@@ -1,0 +1,381 @@
+// Array commands, copying (shared and cyclic tables), iteration, sorting
+// against std::sort and with broken comparisons, metatables and types.
+#include <algorithm>
+#include <random>
+
+#include "core/io/error_codes.h"
+#include "system_fixture.h"
+
+namespace {
+
+using TableCommands = SystemLibraryTest;
+
+std::vector<Value> Strings(std::initializer_list<const char*> items)
+{
+    std::vector<Value> out;
+    for (const char* s : items)
+        out.emplace_back(std::string(s));
+    return out;
+}
+
+TEST_F(TableCommands, InsertAndRemoveMoveTheItems)
+{
+    int t = PushArray(Strings({"a", "b"}));
+    ASSERT_EQ(Call("InsertItem", {std::string("x"), 0.0}, nullptr, {t}), 0u);
+    EXPECT_EQ(ReadArray(t, 4), (std::vector<Value>{std::string("x"), std::string("a"), std::string("b"), Nil{}}));
+    ASSERT_EQ(Call("InsertItem", {std::string("y"), 99.0}, nullptr, {t}), 0u);
+    EXPECT_EQ(One("ListItems", {}, {t}), Value{4.0});
+    EXPECT_EQ(One("RemoveItem", {1.0}, {t}), Value{std::string("a")});
+    EXPECT_EQ(ReadArray(t, 4), (std::vector<Value>{std::string("x"), std::string("b"), std::string("y"), Nil{}}));
+    EXPECT_EQ(One("RemoveItem", {}, {t}), Value{std::string("y")});
+    EXPECT_EQ(One("RemoveItem", {-5.0}, {t}), Value{std::string("b")});
+
+    int empty = PushArray({});
+    std::vector<Value> r;
+    ASSERT_EQ(Call("RemoveItem", {}, &r, {empty}), 0u);
+    EXPECT_TRUE(r.empty());
+}
+
+TEST_F(TableCommands, CountsAndConcat)
+{
+    int t = PushArray({std::string("a"), 1.0, std::string("b")});
+    VmPushString(vm, "key");
+    VmPushNumber(vm, 5);
+    VmRawSet(vm, t);
+    EXPECT_EQ(One("ListItems", {}, {t}), Value{3.0});
+    EXPECT_EQ(One("TableItems", {}, {t}), Value{4.0});
+    EXPECT_EQ(One("IsTableEmpty", {}, {t}), Value{0.0});
+    EXPECT_EQ(One("IsTableEmpty", {}, {PushArray({})}), Value{1.0});
+    EXPECT_EQ(One("Concat", {std::string("-")}, {t}), Value{std::string("a-1-b")});
+    EXPECT_EQ(One("Concat", {std::string(""), 1.0, 2.0}, {t}), Value{std::string("1b")});
+    int bad = PushArray({std::string("a")});
+    VmNewTable(vm);
+    VmRawSetI(vm, bad, 1);
+    EXPECT_EQ(Call("Concat", {}, nullptr, {bad}), static_cast<uint32_t>(ERR_STRINGEXPECTED));
+}
+
+TEST_F(TableCommands, UnpackGivesEveryItem)
+{
+    int t = PushArray({1.0, std::string("two"), 3.0});
+    std::vector<Value> r;
+    ASSERT_EQ(Call("Unpack", {}, &r, {t}), 0u);
+    EXPECT_EQ(r, (std::vector<Value>{1.0, std::string("two"), 3.0}));
+}
+
+TEST_F(TableCommands, DeepCopyKeepsSharingAndCycles)
+{
+    VmNewTable(vm);
+    int t = VmGetTop(vm);
+    VmNewTable(vm);
+    int shared = VmGetTop(vm);
+    VmPushString(vm, "self");
+    VmPushValue(vm, t);
+    VmRawSet(vm, t);
+    VmPushString(vm, "a");
+    VmPushValue(vm, shared);
+    VmRawSet(vm, t);
+    VmPushString(vm, "b");
+    VmPushValue(vm, shared);
+    VmRawSet(vm, t);
+    VmPushString(vm, "back");
+    VmPushValue(vm, t);
+    VmRawSet(vm, shared);
+
+    int base;
+    ASSERT_EQ(CallWith("CopyTable", {t}, {}, &base), 0u);
+    int copy = base + 1;
+    auto field = [&](int table, const char* key) {
+        VmPushString(vm, key);
+        VmRawGet(vm, table);
+        return VmGetTop(vm);
+    };
+    EXPECT_FALSE(VmCompareRawEqual(vm, copy, t));
+    EXPECT_TRUE(VmCompareRawEqual(vm, field(copy, "self"), copy));
+    int a = field(copy, "a");
+    int b = field(copy, "b");
+    EXPECT_TRUE(VmCompareRawEqual(vm, a, b));
+    EXPECT_FALSE(VmCompareRawEqual(vm, a, shared));
+    EXPECT_TRUE(VmCompareRawEqual(vm, field(a, "back"), copy));
+
+    ASSERT_EQ(CallWith("CopyTable", {t}, {1.0}, &base), 0u);
+    EXPECT_TRUE(VmCompareRawEqual(vm, field(base + 1, "a"), shared));
+}
+
+TEST_F(TableCommands, DeepCopyOfALongChainNeedsNoRecursion)
+{
+    VmNewTable(vm);
+    int head = VmGetTop(vm);
+    VmPushValue(vm, head);
+    for (int i = 0; i < 200000; ++i) {
+        VmNewTable(vm);
+        VmPushValue(vm, -1);
+        VmRawSetI(vm, -3, 0);
+        VmRemove(vm, -2);
+    }
+    VmPop(vm, 1);
+    int base;
+    ASSERT_EQ(CallWith("CopyTable", {head}, {}, &base), 0u);
+    int depth = 0;
+    VmPushValue(vm, base + 1);
+    while (VmType(vm, -1) == VM_TTABLE) {
+        VmRawGetI(vm, -1, 0);
+        VmRemove(vm, -2);
+        ++depth;
+    }
+    EXPECT_EQ(depth, 200001);
+}
+
+TEST_F(TableCommands, HaveItemLowersStringKeys)
+{
+    VmNewTable(vm);
+    int t = VmGetTop(vm);
+    VmPushString(vm, "name");
+    VmPushNumber(vm, 1);
+    VmRawSet(vm, t);
+    EXPECT_EQ(One("HaveItem", {std::string("NaMe")}, {t}), Value{1.0});
+    EXPECT_EQ(One("HaveItem", {std::string("other")}, {t}), Value{0.0});
+    EXPECT_EQ(One("HaveItem", {0.0}, {t}), Value{0.0});
+}
+
+// Sorting: random arrays come out as the sorted permutation std::sort gives.
+TEST_F(TableCommands, SortMatchesStdSort)
+{
+    std::mt19937 random(7);
+    for (int n : {0, 1, 2, 3, 4, 5, 10, 100, 1000}) {
+        for (int round = 0; round < 5; ++round) {
+            std::vector<double> items(static_cast<size_t>(n));
+            for (double& v : items)
+                v = static_cast<double>(random() % (round == 0 ? 3 : 1000));
+            std::vector<Value> values(items.begin(), items.end());
+            int t = PushArray(values);
+            ASSERT_EQ(Call("Sort", {}, nullptr, {t}), 0u);
+            std::sort(items.begin(), items.end());
+            EXPECT_EQ(ReadArray(t, n), std::vector<Value>(items.begin(), items.end())) << n;
+            VmPop(vm, 1);
+        }
+    }
+}
+
+uint32_t Greater(VmState* vm)
+{
+    VmPushNumber(vm, VmGetNumber(vm, 1) > VmGetNumber(vm, 2) ? 1 : 0);
+    return 1;
+}
+uint32_t AlwaysBefore(VmState* vm)
+{
+    VmPushNumber(vm, 1);
+    return 1;
+}
+uint32_t Failing(VmState*) { return ERR_WRONGUSAGE; }
+uint32_t Random(VmState* vm)
+{
+    static std::mt19937 random(3);
+    VmPushNumber(vm, random() & 1);
+    return 1;
+}
+// Grows the sorted table on every comparison (its table is upvalue 1).
+uint32_t Growing(VmState* vm)
+{
+    VmPushValue(vm, VmUpvalueIndex(1));
+    int n = 0;
+    for (;; ++n) {
+        VmRawGetI(vm, -1, n);
+        bool end = VmType(vm, -1) == VM_TNIL;
+        VmPop(vm, 1);
+        if (end)
+            break;
+    }
+    VmPushNumber(vm, n);
+    VmRawSetI(vm, -2, n);
+    VmPushNumber(vm, VmGetNumber(vm, 1) < VmGetNumber(vm, 2) ? 1 : 0);
+    return 1;
+}
+
+TEST_F(TableCommands, SortWithAComparisonFunction)
+{
+    std::vector<double> items = {5, 3, 9, 1, 1, 8, 2, 7};
+    int t = PushArray(std::vector<Value>(items.begin(), items.end()));
+    VmPushNativeFunction(vm, Greater);
+    ASSERT_EQ(Call("Sort", {}, nullptr, {t, VmGetTop(vm)}), 0u);
+    std::sort(items.begin(), items.end(), std::greater<>());
+    EXPECT_EQ(ReadArray(t, 8), std::vector<Value>(items.begin(), items.end()));
+}
+
+TEST_F(TableCommands, BrokenComparisonsFailWithoutLeavingTheArray)
+{
+    struct Case {
+        VmNativeFunction f;
+        uint32_t error;
+    } cases[] = {{AlwaysBefore, ERR_SORTFUNC}, {Failing, ERR_WRONGUSAGE}};
+    for (const Case& c : cases) {
+        int t = PushArray({3.0, 1.0, 2.0, 5.0, 4.0, 6.0, 0.0});
+        VmPushNativeFunction(vm, c.f);
+        EXPECT_EQ(Call("Sort", {}, nullptr, {t, VmGetTop(vm)}), c.error);
+        // Every item is still there, whatever the order.
+        std::vector<Value> after = ReadArray(t, 8);
+        EXPECT_EQ(after[7], Value{Nil{}});
+        std::vector<double> numbers;
+        for (int i = 0; i < 7; ++i)
+            numbers.push_back(std::get<double>(after[static_cast<size_t>(i)]));
+        std::sort(numbers.begin(), numbers.end());
+        EXPECT_EQ(numbers, (std::vector<double>{0, 1, 2, 3, 4, 5, 6}));
+        VmSetTop(vm, t - 1);
+    }
+    // A comparison that answers at random ends one way or the other, never
+    // outside the array.
+    for (int round = 0; round < 50; ++round) {
+        std::vector<Value> values;
+        for (int i = 0; i < 64; ++i)
+            values.emplace_back(static_cast<double>(i));
+        int t = PushArray(values);
+        VmPushNativeFunction(vm, Random);
+        uint32_t code = Call("Sort", {}, nullptr, {t, VmGetTop(vm)});
+        EXPECT_TRUE(code == 0 || code == ERR_SORTFUNC);
+        VmRawGetI(vm, t, 64);
+        EXPECT_EQ(VmType(vm, -1), VM_TNIL);
+        VmSetTop(vm, t - 1);
+    }
+}
+
+TEST_F(TableCommands, ComparisonThatResizesTheTableIsAnError)
+{
+    int t = PushArray({3.0, 1.0, 2.0, 5.0, 4.0});
+    VmPushValue(vm, t);
+    VmPushNativeClosure(vm, Growing, 1);
+    EXPECT_EQ(Call("Sort", {}, nullptr, {t, VmGetTop(vm)}), static_cast<uint32_t>(ERR_SORTFUNC));
+}
+
+TEST_F(TableCommands, SortWithoutFunctionStopsAtAnEmptyString)
+{
+    int t = PushArray(Strings({"c", "a", "", "b"}));
+    ASSERT_EQ(Call("Sort", {}, nullptr, {t}), 0u);
+    EXPECT_EQ(ReadArray(t, 4), Strings({"a", "c", "", "b"}));
+}
+
+// Iteration.
+uint32_t StopAtTwo(VmState* vm)
+{
+    if (VmGetNumber(vm, 2) == 2) {
+        VmPushString(vm, "found");
+        return 1;
+    }
+    return 0;
+}
+uint32_t FailAtTwo(VmState* vm) { return VmGetNumber(vm, 2) == 2 ? static_cast<uint32_t>(ERR_WRONGUSAGE) : 0u; }
+uint32_t SumWithUserData(VmState* vm)
+{
+    // the running sum lives in the user data table at key "sum"
+    VmPushString(vm, "sum");
+    VmPushString(vm, "sum");
+    VmRawGet(vm, 3);
+    VmPushNumber(vm, VmGetNumber(vm, -1) + VmGetNumber(vm, 2));
+    VmRemove(vm, -2);
+    VmRawSet(vm, 3);
+    return 0;
+}
+
+TEST_F(TableCommands, ForEachStopsAtTheFirstResultAndPassesErrors)
+{
+    int t = PushArray({1.0, 2.0, 3.0});
+    VmPushNativeFunction(vm, StopAtTwo);
+    int f = VmGetTop(vm);
+    EXPECT_EQ(One("ForEach", {}, {t, f}), Value{std::string("found")});
+    EXPECT_EQ(One("ForEachI", {}, {t, f}), Value{std::string("found")});
+    VmPushNativeFunction(vm, FailAtTwo);
+    int g = VmGetTop(vm);
+    EXPECT_EQ(Call("ForEach", {}, nullptr, {t, g}), static_cast<uint32_t>(ERR_WRONGUSAGE));
+    EXPECT_EQ(Call("ForEachI", {}, nullptr, {t, g}), static_cast<uint32_t>(ERR_WRONGUSAGE));
+    VmNewTable(vm);
+    int ud = VmGetTop(vm);
+    VmPushNativeFunction(vm, SumWithUserData);
+    std::vector<Value> r;
+    ASSERT_EQ(Call("ForEachI", {}, &r, {t, VmGetTop(vm), ud}), 0u);
+    EXPECT_TRUE(r.empty());
+    VmPushString(vm, "sum");
+    VmRawGet(vm, ud);
+    EXPECT_EQ(VmGetNumber(vm, -1), 6);
+}
+
+TEST_F(TableCommands, PairsAndIPairsGiveGenericForTriples)
+{
+    int t = PushArray({std::string("a"), std::string("b")});
+    int base;
+    ASSERT_EQ(CallWith("IPairs", {t}, {}, &base), 0u);
+    ASSERT_EQ(VmGetTop(vm), base + 3);
+    EXPECT_EQ(Read(vm, base + 3), Value{-1.0});
+    std::vector<Value> r;
+    ASSERT_EQ(Call("IPairs", {-1.0}, &r, {t}), 0u);
+    EXPECT_EQ(r, (std::vector<Value>{0.0, std::string("a")}));
+    ASSERT_EQ(Call("IPairs", {1.0}, &r, {t}), 0u);
+    EXPECT_TRUE(r.empty());
+
+    ASSERT_EQ(CallWith("Pairs", {t}, {}, &base), 0u);
+    ASSERT_EQ(VmGetTop(vm), base + 3);
+    EXPECT_EQ(VmType(vm, base + 1), VM_TFUNCTION);
+    int seen = 0;
+    std::vector<Value> key{Nil{}};
+    for (;;) {
+        ASSERT_EQ(Call("NextItem", key, &r, {t}), 0u);
+        if (r[0] == Value{Nil{}})
+            break;
+        key = {r[0]};
+        ++seen;
+    }
+    EXPECT_EQ(seen, 2);
+}
+
+TEST_F(TableCommands, MetatablesAndRawAccess)
+{
+    VmNewTable(vm);
+    int t = VmGetTop(vm);
+    VmNewTable(vm);
+    int mt = VmGetTop(vm);
+    ASSERT_EQ(Call("SetMetaTable", {}, nullptr, {t, mt}), 0u);
+    int base;
+    ASSERT_EQ(CallWith("GetMetaTable", {t}, {}, &base), 0u);
+    EXPECT_TRUE(VmCompareRawEqual(vm, base + 1, mt));
+    EXPECT_EQ(Call("SetMetaTable", {5.0}, nullptr, {t}), static_cast<uint32_t>(ERR_TABLEORNIL));
+    VmPushString(vm, "__metatable");
+    VmPushString(vm, "locked");
+    VmRawSet(vm, mt);
+    EXPECT_EQ(One("GetMetaTable", {}, {t}), Value{std::string("locked")});
+    EXPECT_EQ(Call("SetMetaTable", {Nil{}}, nullptr, {t}), static_cast<uint32_t>(ERR_PROTMETATABLE));
+    EXPECT_EQ(One("GetMetaTable", {5.0}), Value{Nil{}});
+
+    ASSERT_EQ(Call("RawSet", {std::string("k"), 3.0}, nullptr, {t}), 0u);
+    EXPECT_EQ(One("RawGet", {std::string("k")}, {t}), Value{3.0});
+    EXPECT_EQ(One("RawEqual", {}, {t, t}), Value{1.0});
+    EXPECT_EQ(One("RawEqual", {}, {t, mt}), Value{0.0});
+}
+
+TEST_F(TableCommands, TypesAndConditions)
+{
+    VmNewTable(vm);
+    int t = VmGetTop(vm);
+    VmPushBoolean(vm, 1);
+    int b = VmGetTop(vm);
+    VmPushLightUserdata(vm, &b);
+    int light = VmGetTop(vm);
+    VmPushNativeFunction(vm, Failing);
+    int f = VmGetTop(vm);
+    EXPECT_EQ(One("GetType", {Nil{}}), Value{0.0});
+    EXPECT_EQ(One("GetType", {1.0}), Value{2.0});
+    EXPECT_EQ(One("GetType", {std::string("s")}), Value{3.0});
+    EXPECT_EQ(One("GetType", {}, {t}), Value{4.0});
+    EXPECT_EQ(One("GetType", {}, {f}), Value{5.0});
+    EXPECT_EQ(One("GetType", {}, {light}), Value{9.0});
+    EXPECT_EQ(One("GetType", {}, {b}), Value{-1.0});
+    EXPECT_EQ(One("IsNil", {Nil{}}), Value{1.0});
+    EXPECT_EQ(One("IsNil", {0.0}), Value{0.0});
+
+    const std::string a = "a", z = "b";
+    EXPECT_EQ(One("IIf", {0.0, a, z}), Value{z});
+    EXPECT_EQ(One("IIf", {2.0, a, z}), Value{a});
+    EXPECT_EQ(One("IIf", {std::string(""), a, z}), Value{z});
+    EXPECT_EQ(One("IIf", {std::string("0"), a, z}), Value{a});
+    EXPECT_EQ(One("IIf", {Nil{}, a, z}), Value{z});
+    EXPECT_EQ(Call("IIf", {a, z}, nullptr, {b}), static_cast<uint32_t>(ERR_WRONGDTYPE));
+    EXPECT_EQ(Call("IIf", {a, z}, nullptr, {t}), static_cast<uint32_t>(ERR_WRONGDTYPE));
+}
+
+}  // namespace

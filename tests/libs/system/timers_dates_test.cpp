@@ -1,0 +1,198 @@
+// Timers and waits on the test's clock, dates at fixed times against
+// Python's strftime, date comparison, and the catalog commands without a
+// catalog.
+#include <cstdio>
+#include <memory>
+
+#include "core/io/error_codes.h"
+#include "system_fixture.h"
+
+namespace {
+
+using TimerCommands = SystemLibraryTest;
+
+
+TEST_F(TimerCommands, RunningTimerCountsClockTime)
+{
+    ASSERT_EQ(Call("StartTimer", {1.0}), 0u);
+    FakeClock::nowMs += 1234;
+    EXPECT_EQ(One("GetTimer", {1.0}), Value{1234.0});
+}
+
+TEST_F(TimerCommands, PausedTimerHoldsItsValueAndResumesFromIt)
+{
+    ASSERT_EQ(Call("StartTimer", {1.0}), 0u);
+    FakeClock::nowMs += 300;
+    ASSERT_EQ(Call("PauseTimer", {1.0}), 0u);
+    FakeClock::nowMs += 1000;
+    EXPECT_EQ(One("GetTimer", {1.0}), Value{300.0});
+    ASSERT_EQ(Call("PauseTimer", {1.0}), 0u);  // a second pause changes nothing
+    ASSERT_EQ(Call("ResumeTimer", {1.0}), 0u);
+    FakeClock::nowMs += 50;
+    EXPECT_EQ(One("GetTimer", {1.0}), Value{350.0});
+}
+
+TEST_F(TimerCommands, ResetSetsTheValueAndRuns)
+{
+    ASSERT_EQ(Call("StartTimer", {7.0}), 0u);
+    ASSERT_EQ(Call("PauseTimer", {7.0}), 0u);
+    ASSERT_EQ(Call("ResetTimer", {7.0, 5000.0}), 0u);
+    EXPECT_EQ(One("GetTimer", {7.0}), Value{5000.0});
+    FakeClock::nowMs += 10;
+    EXPECT_EQ(One("GetTimer", {7.0}), Value{5010.0});
+}
+
+TEST_F(TimerCommands, WaitTimerSleepsTheRestAndRestarts)
+{
+    ASSERT_EQ(Call("StartTimer", {1.0}), 0u);
+    FakeClock::nowMs += 40;
+    ASSERT_EQ(Call("WaitTimer", {1.0, 100.0}), 0u);
+    ASSERT_EQ(FakeClock::sleeps, std::vector<uint32_t>{60});
+    EXPECT_EQ(One("GetTimer", {1.0}), Value{0.0});
+    // Already past the mark: no sleep; without restart the value stays.
+    FakeClock::nowMs += 150;
+    ASSERT_EQ(Call("WaitTimer", {1.0, 100.0, 0.0}), 0u);
+    EXPECT_EQ(FakeClock::sleeps.size(), 1u);
+    EXPECT_EQ(One("GetTimer", {1.0}), Value{150.0});
+}
+
+TEST_F(TimerCommands, WaitTimerRefusesAPausedTimerAndPassesAnAbortOn)
+{
+    ASSERT_EQ(Call("StartTimer", {1.0}), 0u);
+    ASSERT_EQ(Call("PauseTimer", {1.0}), 0u);
+    EXPECT_EQ(Call("WaitTimer", {1.0, 100.0}), static_cast<uint32_t>(ERR_WRONGUSAGE));
+    ASSERT_EQ(Call("ResumeTimer", {1.0}), 0u);
+    FakeClock::sleepResult = ERR_USERABORT;
+    EXPECT_EQ(Call("WaitTimer", {1.0, 100.0}), static_cast<uint32_t>(ERR_USERABORT));
+}
+
+TEST_F(TimerCommands, StartingAnIdInUseReplacesTheOldTimer)
+{
+    ASSERT_EQ(Call("StartTimer", {3.0}), 0u);
+    FakeClock::nowMs += 500;
+    ASSERT_EQ(Call("StartTimer", {3.0}), 0u);
+    FakeClock::nowMs += 20;
+    EXPECT_EQ(One("GetTimer", {3.0}), Value{20.0});
+    ASSERT_EQ(Call("StopTimer", {3.0}), 0u);
+    EXPECT_EQ(Call("GetTimer", {3.0}), static_cast<uint32_t>(ERR_FINDTIMER));
+}
+
+TEST_F(TimerCommands, NilIdGivesAHandleThatFindsTheTimer)
+{
+    int base;
+    ASSERT_EQ(CallWith("StartTimer", {}, {Nil{}}, &base), 0u);
+    ASSERT_EQ(VmGetTop(vm), base + 1);
+    ASSERT_EQ(VmType(vm, -1), VM_TLIGHTUSERDATA);
+    int handle = VmGetTop(vm);
+    FakeClock::nowMs += 9;
+    EXPECT_EQ(One("GetTimer", {}, {handle}), Value{9.0});
+    ASSERT_EQ(Call("StopTimer", {}, nullptr, {handle}), 0u);
+    EXPECT_EQ(Call("GetTimer", {}, nullptr, {handle}), static_cast<uint32_t>(ERR_FINDARRAY));
+}
+
+TEST_F(TimerCommands, MissingTimerNamesItsId)
+{
+    EXPECT_EQ(Call("PauseTimer", {42.0}), static_cast<uint32_t>(ERR_FINDTIMER));
+    EXPECT_EQ(Call("StopTimer", {42.0}), static_cast<uint32_t>(ERR_FINDTIMER));
+}
+
+TEST_F(TimerCommands, WaitConvertsUnits)
+{
+    struct Case {
+        std::vector<Value> args;
+        std::vector<uint32_t> sleeps;
+    } cases[] = {
+        {{5.0}, {100}},         // ticks of 20 ms
+        {{2.0, 0.0}, {2000}},   // seconds
+        {{7.0, 1.0}, {7}},      // milliseconds
+        {{7.0, 99.0}, {7}},     // any other unit counts as milliseconds
+        {{0.0}, {}},
+        {{-3.0, 0.0}, {}},
+    };
+    for (const Case& c : cases) {
+        FakeClock::sleeps.clear();
+        EXPECT_EQ(Call("Wait", c.args), 0u);
+        EXPECT_EQ(FakeClock::sleeps, c.sleeps);
+    }
+}
+
+using DateCommands = SystemLibraryTest;
+
+std::string PythonStrftime(const char* format, uint64_t seconds)
+{
+    std::string command = "TZ=UTC python3 -c \"import time,sys; sys.stdout.write(time.strftime('" +
+                          std::string(format) + "', time.gmtime(" + std::to_string(seconds) + ")))\"";
+    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
+    std::string out;
+    char buffer[256];
+    size_t n;
+    while (pipe && (n = fread(buffer, 1, sizeof buffer, pipe.get())) > 0)
+        out.append(buffer, n);
+    return out;
+}
+
+TEST_F(DateCommands, FormsAgreeWithStrftimeAtFixedTimes)
+{
+    // 2026-12-07 09:05:07, 1999-01-31 23:59:59, 2000-02-29 00:00:00 (UTC)
+    for (uint64_t t : {1796634307ull, 917827199ull, 951782400ull}) {
+        FakeClock::wallSeconds = t;
+        SCOPED_TRACE(t);
+        EXPECT_EQ(One("GetDate", {}), Value{PythonStrftime("%m-%d-%y", t)});
+        EXPECT_EQ(One("GetDate", {1.0}), Value{PythonStrftime("%d-%b-20%y %H:%M:%S", t)});
+        EXPECT_EQ(One("GetTime", {1.0}), Value{PythonStrftime("%H:%M:%S", t)});
+        EXPECT_EQ(One("GetTime", {0.0}), Value{PythonStrftime("%H:%M", t)});
+        EXPECT_EQ(One("GetDateNum", {0.0}), Value{std::stod(PythonStrftime("20%y", t))});
+        EXPECT_EQ(One("GetDateNum", {1.0}), Value{std::stod(PythonStrftime("%m", t))});
+        EXPECT_EQ(One("GetDateNum", {2.0}), Value{std::stod(PythonStrftime("%d", t))});
+        EXPECT_EQ(One("GetDateNum", {3.0}), Value{std::stod(PythonStrftime("%H%M%S", t))});
+        EXPECT_EQ(One("GetDateNum", {9.0}), Value{0.0});
+    }
+}
+
+TEST_F(DateCommands, DateNumOfTimeDropsLeadingZeros)
+{
+    FakeClock::wallSeconds = 1796634307;  // 09:05:07
+    EXPECT_EQ(One("GetDateNum", {3.0}), Value{90507.0});
+}
+
+TEST_F(DateCommands, CompareDatesOrdersFieldByField)
+{
+    struct Case {
+        const char* a;
+        const char* b;
+        double dateOnly;
+        uint32_t error;
+        double result;
+    } cases[] = {
+        {"07-Dec-2026 09:05:07", "07-Dec-2026 09:05:07", 0, 0, 0},
+        {"07-Dec-2026 09:05:08", "07-Dec-2026 09:05:07", 0, 0, 1},
+        {"07-Dec-2026 09:05:07", "08-Dec-2026 00:00:00", 0, 0, 2},
+        {"01-Jan-2027 00:00:00", "31-Dec-2026 23:59:59", 0, 0, 1},
+        {"31-Jan-2026 00:00:00", "01-Feb-2026 00:00:00", 0, 0, 2},
+        {"07-Dec-2026", "07-Dec-2026", 1, 0, 0},
+        {"07-Dec-2026", "06-Dec-2026", 1, 0, 1},
+        {"7-Dec-2026 09:05:07", "07-Dec-2026 09:05:07", 0, ERR_INVALIDDATE, 0},   // 19 characters
+        {"07-Dex-2026 09:05:07", "07-Dec-2026 09:05:07", 0, ERR_INVALIDDATE, 0},  // no such month
+        {"07-Dec-2026 09:05:07", "07-Dec-2026", 1, ERR_INVALIDDATE, 0},
+        {"0x-Dec-2026 09:05:07", "07-Dec-2026 09:05:07", 0, ERR_INVALIDDATE, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.a) + " / " + c.b);
+        std::vector<Value> r;
+        ASSERT_EQ(Call("CompareDates", {std::string(c.a), std::string(c.b), c.dateOnly}, &r), c.error);
+        if (!c.error) {
+            EXPECT_EQ(r, std::vector<Value>{c.result});
+        }
+    }
+}
+
+TEST_F(DateCommands, CatalogStringFallsBackWithoutACatalog)
+{
+    EXPECT_EQ(One("GetCatalogString", {5.0, std::string("x")}), Value{std::string("x")});
+    ASSERT_EQ(Call("OpenCatalog", {std::string("no-such-catalog")}), 0u);
+    EXPECT_EQ(One("GetCatalogString", {5.0, std::string("x")}), Value{std::string("x")});
+    ASSERT_EQ(Call("CloseCatalog", {}), 0u);
+    EXPECT_EQ(One("GetCatalogString", {5.0, std::string("x")}), Value{std::string("x")});
+}
+
+}  // namespace
