@@ -21,6 +21,8 @@ struct VmChunkStream {
 void VmStreamInit(VmState* state, VmChunkStream* z, VmReader reader, void* data, const char* name);
 // Next byte, or -1 at the end of input.
 int VmStreamGetC(VmChunkStream* z);
+// The next byte without consuming it, or -1 at the end of input.
+int VmStreamLookahead(VmChunkStream* z);
 // Reads n bytes; answers how many could not be read.
 size_t VmStreamRead(VmChunkStream* z, void* out, size_t n);
 

@@ -2,13 +2,10 @@
 // number/string coercions every operation shares.
 #include "core/vm/strings.h"
 
-#include <charconv>
 #include <cstdio>
 #include <cstring>
-#include <string>
-#include <locale.h>
-#include <stdlib.h>
 
+#include "core/io/number_conv.h"
 #include "core/vm/memory.h"
 
 namespace {
@@ -174,16 +171,10 @@ bool VmStrToNumber(const char* s, size_t length, double* result)
         }
         if (start == end || *start == '+' || *start == '-')
             return false;
-        auto [p, ec] = std::from_chars(start, end, value, std::chars_format::general);
-        if (p == start)
+        size_t used = ParseDecimalNumber(start, static_cast<size_t>(end - start), &value);
+        if (used == 0)
             return false;
-        if (ec == std::errc::result_out_of_range) {
-            // Out of range: keep the C library's answer (infinity, or the
-            // nearest tiny value), read in the C locale.
-            static locale_t cLocale = newlocale(LC_ALL_MASK, "C", nullptr);
-            std::string buf(start, p);
-            value = strtod_l(buf.c_str(), nullptr, cLocale);
-        }
+        const char* p = start + used;
         if (negative)
             value = -value;
         s = p;

@@ -259,6 +259,13 @@ int VmStreamGetC(VmChunkStream* z)
     return static_cast<unsigned char>(*z->p++);
 }
 
+int VmStreamLookahead(VmChunkStream* z)
+{
+    if (z->n == 0 && !StreamFill(z))
+        return -1;
+    return static_cast<unsigned char>(*z->p);
+}
+
 size_t VmStreamRead(VmChunkStream* z, void* out, size_t n)
 {
     auto* b = static_cast<char*>(out);
@@ -288,6 +295,9 @@ uint32_t VmLoad(VmState* L, VmReader reader, void* data, const char* chunkName)
     VmChunkStream z;
     VmStreamInit(L, &z, reader, data, chunkName);
     std::vector<uint8_t> input;
+    // The first byte would tell text from binary; every input is read as a
+    // compiled chunk here, and text fails the signature check.
+    VmStreamLookahead(&z);
     try {
         for (;;) {
             if (z.n == 0 && !StreamFill(&z))
