@@ -4,6 +4,7 @@
 // head, so handlers and hooks run in the order they were added.
 #include "core/command_services.h"
 
+#include "core/error_report.h"
 #include "core/io/error_codes.h"
 #include "core/io/errors.h"
 #include "core/object_registry.h"
@@ -266,6 +267,7 @@ uint32_t InitCoreServices()
             return ERR_MEM;
     }
     std::strcpy(errorScriptName, "?");
+    InstallErrorReportHooks();
     return 0;
 }
 

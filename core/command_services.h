@@ -129,7 +129,8 @@ int RunHooks(VmState* vm, uint32_t kind, void* arg);
 // Start and exit
 
 // Sets up the core's own buffers (the script-name buffer of the error
-// report, holding "?"); 0 or ERR_MEM.
+// report, holding "?") and lets the VM report errors through the error
+// report; 0 or ERR_MEM.
 uint32_t InitCoreServices();
 
 // Frees, in order, the set-tag and get-tag handlers, the library list, the

@@ -1,0 +1,235 @@
+// Error locations and the two forms of the final report, from a chunk made
+// by the test assembler whose lines belong to included files.
+#include "core/command_services.h"
+#include "core/error_report.h"
+#include "core/io/errors.h"
+#include "core/run_records.h"
+#include "core/vm/error_hooks.h"
+#include "display/library_support.h"
+#include "tools/qmasm/assembler.h"
+#include "vm_fixture.h"
+
+#include <cstring>
+#include <string>
+
+namespace {
+
+uint32_t FailCmd(VmState*)
+{
+    SetErrorArgNumber(7);
+    return ERR_FINDFILE;
+}
+
+const CommandTableEntry commands[] = {{"FailCmd", FailCmd}, {nullptr, nullptr}};
+
+struct ChunkReader {
+    const std::vector<uint8_t>* bytes;
+    bool done;
+};
+
+const char* ReadChunk(VmState*, void* data, size_t* size)
+{
+    auto* reader = static_cast<ChunkReader*>(data);
+    if (reader->done) {
+        *size = 0;
+        return nullptr;
+    }
+    reader->done = true;
+    *size = reader->bytes->size();
+    return reinterpret_cast<const char*>(reader->bytes->data());
+}
+
+// The applet's code holds two files: main.qm at lines 1-10 and
+// inc/helpers.qm at lines 11-30, whose first line there is its line 5.
+IncludedFileRecord helpers{nullptr, 11, 30, 4, "inc/helpers.qm", "app.qma"};
+IncludedFileRecord mainFile{&helpers, 1, 10, 0, "main.qm", "app.qma"};
+
+class ErrorReport : public VmTest {
+protected:
+    void SetUp() override
+    {
+        VmTest::SetUp();
+        savedTags = CoreTags;
+        applet.includedFiles = &mainFile;
+        applet.loaded = 1;
+        VmPushCString(vm, "applet");
+        VmPushLightUserdata(vm, &applet);
+        VmRawSet(vm, VM_REGISTRYINDEX);
+        VmPushCString(vm, "script");
+        VmPushCString(vm, ":none:");
+        VmRawSet(vm, VM_REGISTRYINDEX);
+        ASSERT_EQ(InitCoreServices(), 0u);
+        ResetErrorLocation();
+        VmErrorLine = -1;
+        CoreTags.exitOnError = 1;
+        CoreTags.scriptRunning = 1;
+        InstallErrorReportHooks();
+        ProgramVmState = vm;
+        ASSERT_EQ(RegisterLibrary(commands, "test"), 0u);
+        VmPushString(vm, "failcmd");
+        VmPushNativeFunction(vm, FailCmd);
+        VmSetTable(vm, VM_GLOBALSINDEX);
+    }
+    void TearDown() override
+    {
+        FreeCoreLists(vm);
+        VmAbortFlag = 0;
+        ResetErrorLocation();
+        VmErrorLine = -1;
+        CoreTags = savedTags;
+        ProgramVmState = nullptr;
+        VmTest::TearDown();
+    }
+
+    uint32_t RunChunk(const std::string& text)
+    {
+        qmasm::AssembleResult chunk = qmasm::Assemble(text);
+        EXPECT_TRUE(chunk.ok) << chunk.errorLine << ": " << chunk.message;
+        ChunkReader reader{&chunk.bytes, false};
+        EXPECT_EQ(VmLoad(vm, ReadChunk, &reader, "app.qma"), 0u);
+        return VmPCall(vm, 0, 0, 0);
+    }
+
+    AppletInfo applet{};
+    CoreTagState savedTags{};
+};
+
+std::string Report(const char* text, bool plain)
+{
+    char out[ERROR_MESSAGE_SIZE + 512];
+    size_t length = ErrorReportText(ProgramVmState, text, plain, out, sizeof out);
+    EXPECT_EQ(length, std::strlen(out));
+    return out;
+}
+
+// main (at line 3 of the applet) calls the nested function inner, which
+// sits at applet line 20 when it makes its call.
+std::string Chunk(const char* innerCall)
+{
+    return std::string(".function main source=\"app.qma\"\n"
+                       ".line 3\n"
+                       "  CLOSURE r0, inner\n"
+                       "  SETGLOBAL r0, \"inner\"\n"
+                       "  GETGLOBAL r0, \"inner\"\n"
+                       "  CALL r0, 1, 1\n"
+                       "  RETURN r0, 1\n"
+                       ".function inner line=12\n"
+                       ".line 20\n"
+                       "  GETGLOBAL r0, \"") +
+           innerCall +
+           "\"\n"
+           "  CALL r0, 1, 1\n"
+           "  RETURN r0, 1\n"
+           ".end\n"
+           ".end\n";
+}
+
+} // namespace
+
+TEST_F(ErrorReport, AFailingCommandIsNamedByItsTableSpellingInItsOwnFileAndLine)
+{
+    ASSERT_EQ(RunChunk(Chunk("failcmd")), static_cast<uint32_t>(ERR_FINDFILE));
+    EXPECT_EQ(VmLastErrorCode, static_cast<uint32_t>(ERR_FINDFILE));
+    EXPECT_EQ(VmAbortFlag.load(), 1u);
+    EXPECT_STREQ(errorFunctionName, "FailCmd");
+    EXPECT_STREQ(errorScriptName, "app.qma");
+    EXPECT_EQ(VmErrorLine, 20);
+    EXPECT_EQ(GetErrorLine(vm), 14);
+
+    char message[ERROR_MESSAGE_SIZE];
+    const char* file = nullptr;
+    int32_t line = 0;
+    GetErrorInfo(vm, ERR_FINDFILE, message, sizeof message, &file, &line);
+    EXPECT_STREQ(message, "Could not find file handle 7!");
+    EXPECT_STREQ(file, "inc/helpers.qm");
+    EXPECT_EQ(line, 14);
+    EXPECT_EQ(Report(message, false),
+              "Could not find file handle 7!\nFile: helpers.qm (current line: 14 - In function: FailCmd)");
+    EXPECT_EQ(FormatDebugErrorLine(message, file, line), "@_qmerror14:inc/helpers.qm*Could not find file handle 7!");
+    EXPECT_EQ(Report(message, true), message);
+}
+
+TEST_F(ErrorReport, AnErrorInsideANestedFunctionNamesThatFunction)
+{
+    ASSERT_EQ(RunChunk(Chunk("nosuchfunction")), static_cast<uint32_t>(ERR_FUNCDECLA));
+    EXPECT_STREQ(errorFunctionName, "inner");
+    EXPECT_EQ(GetErrorLine(vm), 14);
+    char message[ERROR_MESSAGE_SIZE];
+    const char* file = nullptr;
+    int32_t line = 0;
+    GetErrorInfo(vm, ERR_FUNCDECLA, message, sizeof message, &file, &line);
+    EXPECT_EQ(Report(message, false),
+              std::string(message) + "\nFile: helpers.qm (current line: 14 - In function: inner)");
+    EXPECT_EQ(FormatDebugErrorLine(message, file, line), "@_qmerror14:inc/helpers.qm*" + std::string(message));
+}
+
+TEST_F(ErrorReport, WithoutExitOnErrorTheScriptGoesOnAndTheLocationIsReset)
+{
+    CoreTags.exitOnError = 0;
+    EXPECT_EQ(RunChunk(Chunk("failcmd")), 0u);
+    EXPECT_EQ(VmLastErrorCode, static_cast<uint32_t>(ERR_FINDFILE));
+    EXPECT_STREQ(errorFunctionName, "----");
+    EXPECT_EQ(VmErrorLine, -1);
+    EXPECT_EQ(VmAbortFlag.load(), 0u);
+}
+
+TEST_F(ErrorReport, InsideTheErrorHandlerTheScriptIsNotAborted)
+{
+    CoreTags.errorHandlerNesting = 1;
+    EXPECT_EQ(RunChunk(Chunk("failcmd")), static_cast<uint32_t>(ERR_FINDFILE));
+    EXPECT_EQ(VmAbortFlag.load(), 0u);
+    CoreTags.errorHandlerNesting = 0;
+}
+
+TEST_F(ErrorReport, LinesOfASingleScriptCountTheIncludedFilesBeforeIt)
+{
+    // A script that was not built from several files: its name is in the
+    // registry, and every included record under that name adds its lines.
+    VmPushCString(vm, "script");
+    VmPushCString(vm, "Main.QM");
+    VmRawSet(vm, VM_REGISTRYINDEX);
+    VmPushCString(vm, "beginline");
+    VmPushNumber(vm, 5);
+    VmRawSet(vm, VM_REGISTRYINDEX);
+    VmErrorLine = 40;
+    EXPECT_EQ(GetErrorLine(vm), 40 - 5 + 1 + (10 - 1));
+    const char* file = nullptr;
+    int32_t line = 0;
+    char message[ERROR_MESSAGE_SIZE];
+    GetErrorInfo(vm, ERR_MEM, message, sizeof message, &file, &line);
+    EXPECT_STREQ(message, "Out of memory!");
+    EXPECT_STREQ(file, "Main.QM");
+    EXPECT_EQ(line, 45);
+    EXPECT_EQ(Report(message, false), "Out of memory!\nFile: Main.QM (current line: 45)");
+}
+
+TEST_F(ErrorReport, UnknownLocationsGiveTheMessageAlone)
+{
+    VmErrorLine = 99;  // outside every record
+    std::strcpy(errorScriptName, "app.qma");
+    const char* file = "x";
+    int32_t line = 5;
+    char message[ERROR_MESSAGE_SIZE];
+    GetErrorInfo(vm, ERR_MEM, message, sizeof message, &file, &line);
+    EXPECT_EQ(file, nullptr);
+    EXPECT_EQ(line, 0);
+    EXPECT_EQ(Report(message, false), "Out of memory!");
+    EXPECT_EQ(FormatDebugErrorLine(message, file, line), "@_qmerror0:\"\"*Out of memory!");
+
+    CoreTags.scriptRunning = 0;  // start-up failures carry no location at all
+    VmErrorLine = 20;
+    GetErrorInfo(vm, ERR_MEM, message, sizeof message, &file, &line);
+    EXPECT_EQ(file, nullptr);
+    EXPECT_EQ(Report(message, false), "Out of memory!");
+}
+
+TEST_F(ErrorReport, LongFunctionNamesAreCutToTheirBuffer)
+{
+    std::string name(300, 'f');
+    std::string text = ".function main source=\"app.qma\"\n.line 3\n  CLOSURE r0, inner\n  SETGLOBAL r0, \"" +
+                       name + "\"\n  GETGLOBAL r0, \"" + name +
+                       "\"\n  CALL r0, 1, 1\n  RETURN r0, 1\n.function inner line=12\n.line 20\n"
+                       "  GETGLOBAL r0, \"nosuchfunction\"\n  CALL r0, 1, 1\n  RETURN r0, 1\n.end\n.end\n";
+    ASSERT_EQ(RunChunk(text), static_cast<uint32_t>(ERR_FUNCDECLA));
+    EXPECT_EQ(std::string(errorFunctionName), name.substr(0, ERROR_FUNCTION_NAME_SIZE - 1));
+}
