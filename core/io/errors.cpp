@@ -61,6 +61,14 @@ const char* FindPlaceholder(const char* text, const char* kind)
 
 } // namespace
 
+void InitErrorContext()
+{
+    SetErrorText(nullptr);
+    SetErrorArgNumber(0);
+    ResetErrorLocation();
+    VmHooks.setErrorText = SetErrorText;
+}
+
 void SetErrorText(const char* text)
 {
     if (!text)

@@ -34,6 +34,10 @@ extern int32_t errorArgNumber;                           // a message's "%d" / "
 extern char errorFunctionName[ERROR_FUNCTION_NAME_SIZE]; // "----": none
 extern char* errorScriptName; // 1024-byte buffer set up with the core services; null before
 
+// Start-up: empties the context and lets the VM store the texts of its own
+// errors ("Table %s not found!") through SetErrorText.
+void InitErrorContext();
+
 // Stores the "%s" argument of the next message, cut to 1023 characters.
 // A null text stores the empty text.
 void SetErrorText(const char* text);

@@ -4,6 +4,7 @@
 #include "core/io/file_parts.h"
 #include "core/io/errors.h"
 #include "core/io/messages.h"
+#include "core/vm/error_hooks.h"
 #include "platform/posix/os_console.h"
 
 #include <gtest/gtest.h>
@@ -227,4 +228,19 @@ TEST(CoreServices, ScriptNameBufferLivesFromStartToExit)
     char out[ERROR_MESSAGE_SIZE];
     GetErrorText(ERR_FIRST_USER, out, sizeof out);
     EXPECT_STREQ(out, "Unknown error code!");
+}
+
+TEST(ErrorContextStart, VmErrorTextsReachTheContext)
+{
+    SetErrorText("stale");
+    SetErrorFunctionName("old");
+    InitErrorContext();
+    EXPECT_STREQ(errorArgText, "");
+    EXPECT_STREQ(errorFunctionName, "----");
+    EXPECT_EQ(VmErrorLine, -1);
+    ASSERT_EQ(VmHooks.setErrorText, &SetErrorText);
+    VmHooks.setErrorText("t.field");
+    char out[ERROR_MESSAGE_SIZE];
+    GetErrorText(ERR_FIELDINIT, out, sizeof out);
+    EXPECT_STREQ(out, "Table field t.field was not initialized!");
 }
