@@ -8,7 +8,6 @@
 
 #include "core/check_args.h"
 #include "core/io/base64.h"
-#include "core/io/case_tables.h"
 #include "core/io/md5.h"
 #include "core/io/utilities.h"
 #include "libs/string/string_args.h"
@@ -389,7 +388,7 @@ uint32_t CmdBase64Str(VmState* vm)
 
 } // namespace
 
-const StringCommand kStringCommands[] = {
+const CommandTableEntry kStringCommands[] = {
     {"LowerStr", CmdLowerStr},
     {"UpperStr", CmdUpperStr},
     {"Val", CmdVal},
@@ -430,13 +429,4 @@ const StringCommand kStringCommands[] = {
     {nullptr, nullptr},
 };
 
-uint32_t OpenStringLibrary(VmState* vm)
-{
-    for (const StringCommand* c = kStringCommands; c->name; ++c) {
-        std::string lower = LowerBytes(c->name);
-        VmPushLString(vm, lower.data(), lower.size());
-        VmPushNativeFunction(vm, c->function);
-        VmSetTable(vm, VM_GLOBALSINDEX);
-    }
-    return 0;
-}
+uint32_t OpenStringLibrary(VmState* vm) { return RegisterCommandTable(vm, "string", kStringCommands); }

@@ -2,17 +2,13 @@
 #pragma once
 
 #include "core/vm/vm.h"
-
-struct StringCommand {
-    const char* name;
-    VmNativeFunction function;
-};
+#include "display/library_support.h"
 
 // Every command, in registration order, ended by a null name.
-extern const StringCommand kStringCommands[];
+extern const CommandTableEntry kStringCommands[];
 
-// Registers the commands as global functions under their lower-cased names.
-// Returns 0.
+// Registers the commands as global functions under their lower-cased names
+// and records the library as "string"; 0 or ERR_MEM.
 uint32_t OpenStringLibrary(VmState* vm);
 
 // Handlers of the pattern commands and FormatStr (pattern_commands.cpp).

@@ -27,7 +27,7 @@ protected:
     {
         vm = VmOpenState();
         ASSERT_NE(vm, nullptr);
-        OpenStringLibrary(vm);
+        ASSERT_EQ(OpenStringLibrary(vm), 0u);
     }
     void TearDown() override { VmCloseState(vm); }
 
@@ -82,7 +82,7 @@ protected:
 TEST_F(StringCommands, EveryCommandIsRegisteredUnderItsLowerCaseName)
 {
     int n = 0;
-    for (const StringCommand* c = kStringCommands; c->name; ++c, ++n) {
+    for (const CommandTableEntry* c = kStringCommands; c->name; ++c, ++n) {
         std::string lower;
         for (const char* p = c->name; *p; ++p)
             lower.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(*p))));
