@@ -170,6 +170,13 @@ uint32_t VmCallValue(VmState* L, VmValue* func, int nresults)
         else if (L->nCcalls >= VM_MAXCCALLS_HARD)
             VmThrow(L, ERR_STACK);
     }
+    if (nresults > 0) {
+        // The results land from the function's slot up: make room for all
+        // of them, however few the callee's frame holds.
+        ptrdiff_t funcr = VmSaveStack(L, func);
+        VmEnsureStack(L, nresults);
+        func = VmRestoreStack(L, funcr);
+    }
     VmPreCallResult r = VmPreCall(L, func);
     switch (r.outcome) {
     case VmCallOutcome::ScriptFrame:

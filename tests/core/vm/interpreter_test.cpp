@@ -517,3 +517,25 @@ TEST_F(InterpreterTest, ErrorsKnowTheirLine)
     ASSERT_EQ(Run("LOADNUM r0, 1\nDIV r0, r0, #0\nRETURN r0, 2\n"), static_cast<uint32_t>(ERR_ZERODIVISION));
     EXPECT_EQ(VmErrorLine, 0);
 }
+
+TEST_F(InterpreterTest, GenericForWithManyVariablesStaysInsideTheStack)
+{
+    // A native iterator asked for 200 results returns one; the rest are nil
+    // and land in memory the VM owns.
+    SetGlobal("once", [](VmState* s) -> uint32_t {
+        if (VmType(s, 2) != VM_TNIL) {
+            VmPushNil(s);
+            return 1;
+        }
+        VmPushNumber(s, 1);
+        return 1;
+    });
+    ASSERT_EQ(Run(".function main maxstack=250\n"
+                  "GETGLOBAL r0, \"once\"\nLOADNIL r1, r2\nLOADNUM r3, 0\nSETGLOBAL r3, \"n\"\n"
+                  "TFORPREP r0, test\n"
+                  "body: GETGLOBAL r3, \"n\"\nADD r3, r3, r2\nSETGLOBAL r3, \"n\"\n"
+                  "test: TFORLOOP r0, 199\nJMP body\n"
+                  "GETGLOBAL r3, \"n\"\nRETURN r3, 2\n.end\n"),
+              0u);
+    EXPECT_EQ(VmGetNumber(L, -1), 1);
+}
