@@ -10,8 +10,8 @@
 #include "core/run_records.h"
 #include "core/vm/calls.h"
 #include "core/vm/error_hooks.h"
+#include "core/vm/library_glue.h"
 #include "core/vm/vm.h"
-#include "display/library_support.h"
 #include "display/requesters.h"
 
 #include <cstdio>

@@ -5,7 +5,7 @@
 #include "core/io/errors.h"
 #include "core/run_records.h"
 #include "core/vm/error_hooks.h"
-#include "display/library_support.h"
+#include "core/vm/library_glue.h"
 #include "tools/qmasm/assembler.h"
 #include "vm_fixture.h"
 
@@ -20,7 +20,15 @@ uint32_t FailCmd(VmState*)
     return ERR_FINDFILE;
 }
 
-const CommandTableEntry commands[] = {{"FailCmd", FailCmd}, {nullptr, nullptr}};
+std::string scriptFileSeen;
+
+uint32_t WhereAmI(VmState* vm)
+{
+    scriptFileSeen = GetScriptFileOfLine(vm);
+    return 0;
+}
+
+const CommandTableEntry commands[] = {{"FailCmd", FailCmd}, {"WhereAmI", WhereAmI}, {nullptr, nullptr}};
 
 struct ChunkReader {
     const std::vector<uint8_t>* bytes;
@@ -68,6 +76,9 @@ protected:
         ASSERT_EQ(RegisterLibrary(commands, "test"), 0u);
         VmPushString(vm, "failcmd");
         VmPushNativeFunction(vm, FailCmd);
+        VmSetTable(vm, VM_GLOBALSINDEX);
+        VmPushString(vm, "whereami");
+        VmPushNativeFunction(vm, WhereAmI);
         VmSetTable(vm, VM_GLOBALSINDEX);
     }
     void TearDown() override
@@ -232,4 +243,23 @@ TEST_F(ErrorReport, LongFunctionNamesAreCutToTheirBuffer)
                        "  GETGLOBAL r0, \"nosuchfunction\"\n  CALL r0, 1, 1\n  RETURN r0, 1\n.end\n.end\n";
     ASSERT_EQ(RunChunk(text), static_cast<uint32_t>(ERR_FUNCDECLA));
     EXPECT_EQ(std::string(errorFunctionName), name.substr(0, ERROR_FUNCTION_NAME_SIZE - 1));
+}
+
+TEST_F(ErrorReport, TheRunningLineIsFoundInItsIncludedFile)
+{
+    scriptFileSeen = "unset";
+    ASSERT_EQ(RunChunk(Chunk("whereami")), 0u);
+    EXPECT_EQ(scriptFileSeen, "inc/helpers.qm");
+
+    // A line that no record covers, and a script that names itself.
+    helpers.lastLine = 19;
+    scriptFileSeen = "unset";
+    ASSERT_EQ(RunChunk(Chunk("whereami")), 0u);
+    helpers.lastLine = 30;
+    EXPECT_EQ(scriptFileSeen, "");
+    VmPushCString(vm, "script");
+    VmPushCString(vm, "single.qm");
+    VmRawSet(vm, VM_REGISTRYINDEX);
+    ASSERT_EQ(RunChunk(Chunk("whereami")), 0u);
+    EXPECT_EQ(scriptFileSeen, "single.qm");
 }
