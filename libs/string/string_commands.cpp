@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/check_args.h"
+#include "core/command_services.h"
 #include "core/io/base64.h"
 #include "core/io/md5.h"
 #include "core/io/utilities.h"
@@ -429,4 +430,10 @@ const CommandTableEntry kStringCommands[] = {
     {nullptr, nullptr},
 };
 
-uint32_t OpenStringLibrary(VmState* vm) { return RegisterCommandTable(vm, "string", kStringCommands); }
+uint32_t OpenStringLibrary(VmState* vm)
+{
+    // Global commands: registered into the globals table, not a library table.
+    VmPushValue(vm, VM_GLOBALSINDEX);
+    VmRegisterLibrary(vm, nullptr, kStringCommands, 0);
+    return RegisterLibrary(kStringCommands, "string");
+}

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "core/vm/vm.h"
-#include "display/library_support.h"
+#include "core/vm/library_glue.h"
 
 // Every command, in registration order, ended by a null name.
 extern const CommandTableEntry kStringCommands[];
