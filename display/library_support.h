@@ -8,14 +8,8 @@
 #include <cstdint>
 
 #include "core/object_registry.h"
+#include "core/vm/library_glue.h"
 #include "core/vm/vm.h"
-
-// One command of a library; a table ends with a null name, and an entry
-// with a null function is skipped.
-struct CommandTableEntry {
-    const char* name;
-    VmNativeFunction function;
-};
 
 // Registers the table: every command becomes a global function (the VM
 // looks commands up as globals) and the library joins the library list.
