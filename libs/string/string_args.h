@@ -1,6 +1,7 @@
-// Argument readers of the string commands over the VM's native interface:
-// strings and numbers convert into each other, nil reads as the empty string
-// or 0, and any other type raises the "expected" error naming the argument.
+// Argument reading and result pushing shared by the string command handlers,
+// on top of the library glue's readers. Strings come back as views of
+// explicit length; integer arguments are truncated to 64 bits (not to the
+// glue's low 32 bits), so positions and counts beyond 4 GB do not wrap.
 #pragma once
 
 #include <cstdint>
@@ -8,38 +9,20 @@
 #include <string_view>
 
 #include "core/io/error_codes.h"
-#include "core/io/errors.h"
 #include "core/io/number_conv.h"
+#include "core/vm/library_glue.h"
 #include "core/vm/vm.h"
-
-[[noreturn]] inline void RaiseArgumentError(VmState* vm, ErrorCode code, int index)
-{
-    SetErrorArgNumber(index);
-    VmRaiseError(vm, code);
-}
 
 inline std::string_view StringArg(VmState* vm, int index)
 {
-    int type = VmType(vm, index);
-    if (type != VM_TSTRING && type != VM_TNUMBER && type != VM_TNIL)
-        RaiseArgumentError(vm, ERR_STREXPECTED, index);
-    const char* text = VmGetString(vm, index);  // converts numbers and nil in place
-    return {text, VmGetStringLength(vm, index)};
+    size_t length = 0;
+    const char* text = VmCheckString(vm, index, &length);
+    return {text, length};
 }
 
-inline double NumberArg(VmState* vm, int index)
-{
-    if (VmType(vm, index) == VM_TNONE || !VmIsNumber(vm, index))
-        RaiseArgumentError(vm, ERR_NUMEXPECTED, index);
-    return VmGetNumber(vm, index);
-}
+inline double NumberArg(VmState* vm, int index) { return VmCheckNumber(vm, index); }
 
-inline double OptNumberArg(VmState* vm, int index, double fallback)
-{
-    return VmType(vm, index) == VM_TNONE ? fallback : NumberArg(vm, index);
-}
-
-inline int64_t IntegerArg(VmState* vm, int index) { return DoubleToInt64(NumberArg(vm, index)); }
+inline int64_t IntegerArg(VmState* vm, int index) { return DoubleToInt64(VmCheckNumber(vm, index)); }
 
 inline int64_t OptIntegerArg(VmState* vm, int index, int64_t fallback)
 {

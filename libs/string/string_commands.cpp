@@ -247,8 +247,7 @@ uint32_t CmdStrToArray(VmState* vm)
 uint32_t CmdArrayToStr(VmState* vm)
 {
     CheckArgs(vm, 1, 1, 0, 0);
-    if (VmType(vm, 1) != VM_TTABLE)
-        RaiseArgumentError(vm, ERR_TABEXPECTED, 1);
+    VmCheckTable(vm, 1);
     return GuardedCommand([&] {
         std::string out;
         for (int i = 0;; ++i) {
