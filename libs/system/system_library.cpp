@@ -6,6 +6,7 @@
 #include "core/io/catalog.h"
 #include "core/io/error_codes.h"
 #include "core/vm/error_hooks.h"
+#include "core/vm/interpreter.h"
 #include "display/adapters.h"
 #include "platform/posix/os_memory.h"
 
@@ -73,7 +74,7 @@ const CommandTableEntry kSystemCommands[] = {
     {"PathRequest", CmdPathRequest},
     {"IPairs", CmdIPairs},
     {"Pairs", CmdPairs},
-    {"NextItem", CmdNextItem},
+    {"NextItem", VmNextItem},  // the same iterator generic for loops use
     {"GetVersion", CmdGetVersion},
     {"GetCommandLine", CmdGetCommandLine},
     {"GetProgramInfo", CmdGetProgramInfo},
@@ -106,13 +107,13 @@ const CommandTableEntry kSystemCommands[] = {
     {"GetObjects", CmdGetObjects},
     {"RaiseOnError", CmdRaiseOnError},
     {"HaveObject", CmdHaveObject},
-    {"GetPlugins", nullptr},
+    {"GetPlugins", CmdGetPlugins},
     {"IsNil", CmdIsNil},
     {"HaveItem", CmdHaveItem},
-    {"DisablePlugin", nullptr},
-    {"EnablePlugin", nullptr},
-    {"LoadPlugin", nullptr},
-    {"HavePlugin", nullptr},
+    {"DisablePlugin", CmdDisablePlugin},
+    {"EnablePlugin", CmdEnablePlugin},
+    {"LoadPlugin", CmdLoadPlugin},
+    {"HavePlugin", CmdHavePlugin},
     {"GetSystemInfo", CmdGetSystemInfo},
     {"LegacyControl", CmdLegacyControl},
     {"DisableLineHook", CmdDisableLineHook},

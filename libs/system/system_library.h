@@ -144,7 +144,6 @@ uint32_t CmdHaveItem(VmState* vm);
 uint32_t CmdSort(VmState* vm);
 uint32_t CmdIPairs(VmState* vm);
 uint32_t CmdPairs(VmState* vm);
-uint32_t CmdNextItem(VmState* vm);
 uint32_t CmdForEach(VmState* vm);
 uint32_t CmdForEachI(VmState* vm);
 uint32_t CmdGetMetaTable(VmState* vm);

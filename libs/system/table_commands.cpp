@@ -9,6 +9,7 @@
 #include "core/io/case_tables.h"
 #include "core/io/error_codes.h"
 #include "core/io/number_conv.h"
+#include "core/vm/interpreter.h"
 #include "libs/system/system_library.h"
 
 namespace {
@@ -419,7 +420,7 @@ uint32_t CmdPairs(VmState* vm)
 {
     CheckArgs(vm, 1, 1, 0, 0);
     VmCheckTable(vm, 1);
-    VmPushNativeFunction(vm, CmdNextItem);
+    VmPushNativeFunction(vm, VmNextItem);
     VmPushValue(vm, 1);
     VmPushNil(vm);
     return 3;
@@ -579,15 +580,4 @@ uint32_t CmdCollectGarbage(VmState* vm)
     double threshold = VmOptNumber(vm, 1, 0);
     VmSetGCThreshold(vm, threshold > 0 ? DoubleToLow32(threshold) : 0);
     return 0;
-}
-
-uint32_t CmdNextItem(VmState* vm)
-{
-    CheckArgs(vm, 1, 2, 0, 0);
-    VmCheckTable(vm, 1);
-    VmSetTop(vm, 2);
-    if (VmNext(vm, 1))
-        return 2;
-    VmPushNil(vm);
-    return 1;
 }

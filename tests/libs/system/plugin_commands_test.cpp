@@ -1,0 +1,122 @@
+// Plugin commands with the test plugins built in the tree: loading by name
+// with options, asking for versions, the plugin table, and switching a
+// plugin off and on.
+#include <filesystem>
+
+#include "core/command_services.h"
+#include "core/io/error_codes.h"
+#include "core/io/errors.h"
+#include "core/plugins/plugin_manager.h"
+#include "system_fixture.h"
+
+namespace {
+
+std::string TestPlugin(const std::string& file)
+{
+    return (std::filesystem::read_symlink("/proc/self/exe").parent_path() / "plugins_src" / file).string();
+}
+
+class PluginCommands : public SystemLibraryTest {
+protected:
+    void SetUp() override
+    {
+        SystemLibraryTest::SetUp();
+        CoreTags.quietFlag = 1;
+    }
+    void TearDown() override
+    {
+        FreeAllPlugins();
+        CoreTags.quietFlag = 0;
+        SystemLibraryTest::TearDown();
+    }
+};
+
+TEST_F(PluginCommands, LoadThenAskByVersion)
+{
+    EXPECT_EQ(One("HavePlugin", {std::string("extonly")}), Value{0.0});
+    ASSERT_EQ(Call("LoadPlugin", {TestPlugin("extonly")}), 0u);
+    // The test plugins are version 1.4.
+    struct Case {
+        std::vector<Value> args;
+        double have;
+    } cases[] = {
+        {{std::string("extonly")}, 1},
+        {{std::string("EXTONLY.qmp")}, 1},
+        {{std::string("extonly"), 1.0, 4.0}, 1},
+        {{std::string("extonly"), 1.0, 5.0}, 0},
+        {{std::string("extonly"), 0.0, 9.0}, 1},
+        {{std::string("extonly"), 2.0}, 0},
+        {{std::string("other")}, 0},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(One("HavePlugin", c.args), Value{c.have});
+    EXPECT_EQ(Call("LoadPlugin", {TestPlugin("extonly")}), static_cast<uint32_t>(ERR_PLUGINDOUBLET));
+}
+
+TEST_F(PluginCommands, LoadChecksTheWantedVersion)
+{
+    VmNewTable(vm);
+    int options = VmGetTop(vm);
+    VmPushString(vm, "version");
+    VmPushNumber(vm, 3);
+    VmRawSet(vm, options);
+    VmPushString(vm, "mode");
+    VmPushString(vm, "fast");
+    VmRawSet(vm, options);
+    EXPECT_EQ(Call("LoadPlugin", {TestPlugin("mathx")}, nullptr, {}), 0u);
+    FreeAllPlugins();
+    int base = VmGetTop(vm);
+    VmPushString(vm, TestPlugin("mathx").c_str());
+    EXPECT_EQ(Call("LoadPlugin", {}, nullptr, {base + 1, options}), static_cast<uint32_t>(ERR_REQUIREPLUGIN));
+
+    VmNewTable(vm);
+    int bad = VmGetTop(vm);
+    VmPushNumber(vm, 1);
+    VmPushString(vm, "x");
+    VmRawSet(vm, bad);
+    EXPECT_EQ(Call("LoadPlugin", {}, nullptr, {base + 1, bad}), static_cast<uint32_t>(ERR_WRONGUSAGE));
+}
+
+TEST_F(PluginCommands, PluginTableDescribesLoadedPlugins)
+{
+    ASSERT_EQ(Call("LoadPlugin", {TestPlugin("saver")}), 0u);
+    int base;
+    ASSERT_EQ(CallWith("GetPlugins", {}, {}, &base), 0u);
+    int table = base + 1;
+    VmRawGetI(vm, table, 0);
+    int entry = VmGetTop(vm);
+    auto field = [&](int t, const char* key) {
+        VmPushString(vm, key);
+        VmRawGet(vm, t);
+        Value v = Read(vm, -1);
+        VmPop(vm, 1);
+        return v;
+    };
+    EXPECT_EQ(field(entry, "modulename"), Value{std::string("saver")});
+    EXPECT_EQ(field(entry, "version"), Value{1.0});
+    EXPECT_EQ(field(entry, "revision"), Value{4.0});
+    EXPECT_EQ(field(entry, "author"), Value{std::string("Test author")});
+    EXPECT_EQ(field(entry, "url"), Value{std::string("")});
+    EXPECT_EQ(field(entry, "disabled"), Value{0.0});
+    EXPECT_EQ(field(entry, "path"), Value{TestPlugin("saver.qmp")});
+    VmPushString(vm, "filetypes");
+    VmRawGet(vm, entry);
+    int types = VmGetTop(vm);
+    VmRawGetI(vm, types, 1);
+    int second = VmGetTop(vm);
+    EXPECT_EQ(field(second, "name"), Value{std::string("qmhex")});
+    EXPECT_EQ(field(second, "extensions"), Value{std::string("hex")});
+    EXPECT_EQ(field(second, "formatid"), Value{8.0});
+    VmRawGetI(vm, table, 1);
+    EXPECT_EQ(VmType(vm, -1), VM_TNIL);
+
+    ASSERT_EQ(Call("DisablePlugin", {std::string("saver")}), 0u);
+    ASSERT_EQ(CallWith("GetPlugins", {}, {}, &base), 0u);
+    VmRawGetI(vm, base + 1, 0);
+    EXPECT_EQ(field(VmGetTop(vm), "disabled"), Value{1.0});
+    ASSERT_EQ(Call("EnablePlugin", {std::string("saver.qmp")}), 0u);
+    EXPECT_EQ(Call("EnablePlugin", {std::string("none")}), static_cast<uint32_t>(ERR_FINDPLUGIN));
+    EXPECT_STREQ(errorArgText, "none");
+}
+
+}  // namespace

@@ -1,0 +1,143 @@
+// Requester commands through the scripted requester back end: argument
+// checks, defaults, cancels and the shapes of the answers.
+#include "core/io/error_codes.h"
+#include "platform/posix/os_requester.h"
+#include "system_fixture.h"
+
+namespace {
+
+class RequesterCommands : public SystemLibraryTest {
+protected:
+    void SetUp() override
+    {
+        SystemLibraryTest::SetUp();
+        OsSetRequesterBackend(&ScriptedRequesterBackend);
+        ScriptedRequesterReset();
+    }
+    void TearDown() override
+    {
+        ScriptedRequesterReset();
+        OsSetRequesterBackend(nullptr);
+        SystemLibraryTest::TearDown();
+    }
+    static void Answer(ScriptedAnswer a) { ScriptedRequesterPush(a); }
+};
+
+const std::string kTitle = "Title", kBody = "Body";
+
+TEST_F(RequesterCommands, SystemRequestAnswersTheButton)
+{
+    ScriptedAnswer a;
+    a.button = 2;
+    Answer(a);
+    EXPECT_EQ(One("SystemRequest", {kTitle, kBody, std::string("Yes|No|Cancel")}), Value{2.0});
+    a = {};
+    a.error = ERR_USERABORT;
+    Answer(a);
+    EXPECT_EQ(Call("SystemRequest", {kTitle, kBody, std::string("OK")}), 0u);
+    ASSERT_EQ(ScriptedRequesterLog().size(), 2u);
+    EXPECT_EQ(ScriptedRequesterLog()[0].kind, "system");
+    EXPECT_EQ(ScriptedRequesterLog()[0].body, kBody);
+}
+
+TEST_F(RequesterCommands, StringRequestDefaultsAndLimits)
+{
+    std::vector<Value> r;
+    // A maximum of 0 keeps the default whole.
+    ASSERT_EQ(Call("StringRequest", {kTitle, kBody, std::string("hello"), 0.0, 0.0}, &r), 0u);
+    EXPECT_EQ(r, (std::vector<Value>{std::string("hello"), 1.0}));
+    ASSERT_EQ(Call("StringRequest", {kTitle, kBody, std::string("hello"), 0.0, 3.0}, &r), 0u);
+    EXPECT_EQ(r, (std::vector<Value>{std::string("hel"), 1.0}));
+    ScriptedAnswer cancel;
+    cancel.cancel = true;
+    cancel.text = "typed";
+    Answer(cancel);
+    ASSERT_EQ(Call("StringRequest", {kTitle, kBody}, &r), 0u);
+    EXPECT_EQ(r, (std::vector<Value>{std::string("typed"), 0.0}));
+
+    struct Bad {
+        std::vector<Value> args;
+    } bad[] = {
+        {{kTitle, kBody, std::string(""), 1.0}},
+        {{kTitle, kBody, std::string(""), 0.0, 1025.0}},
+        {{kTitle, kBody, std::string(""), 0.0, -1.0}},
+        {{kTitle, kBody, std::string("12a"), 3.0}},
+    };
+    for (const Bad& b : bad)
+        EXPECT_EQ(Call("StringRequest", b.args), static_cast<uint32_t>(ERR_WRONGUSAGE));
+    ASSERT_EQ(Call("StringRequest", {kTitle, kBody, std::string("42"), 3.0}, &r), 0u);
+    EXPECT_EQ(r[0], Value{std::string("42")});
+}
+
+TEST_F(RequesterCommands, FileRequestJoinsPathsAndRemembersThem)
+{
+    ScriptedAnswer a;
+    a.text = "/data/a.txt";
+    Answer(a);
+    EXPECT_EQ(One("FileRequest", {kTitle}), Value{std::string("/data/a.txt")});
+    EXPECT_EQ(SystemState.lastFileFolder, "/data");
+    EXPECT_EQ(SystemState.lastFile, "a.txt");
+
+    a.files = {"b.txt", "c d.txt"};
+    Answer(a);
+    int base;
+    ASSERT_EQ(CallWith("FileRequest", {}, {kTitle, std::string(""), 1.0}, &base), 0u);
+    EXPECT_EQ(ReadArray(base + 1, 5), (std::vector<Value>{std::string("/data/a.txt"), std::string("/data/b.txt"),
+                                                          std::string("/data/c d.txt"), std::string(""), Nil{}}));
+    VmSetTop(vm, base);
+
+    ScriptedAnswer cancel;
+    cancel.cancel = true;
+    Answer(cancel);
+    EXPECT_EQ(One("FileRequest", {kTitle}), Value{std::string("")});
+    Answer(cancel);
+    ASSERT_EQ(CallWith("FileRequest", {}, {kTitle, std::string(""), 1.0 + 65536.0}, &base), 0u);
+    EXPECT_EQ(ReadArray(base + 1, 2), (std::vector<Value>{std::string(""), Nil{}}));
+    EXPECT_EQ(Call("FileRequest", {kTitle, std::string(""), 3.0}), static_cast<uint32_t>(ERR_WRONGUSAGE));
+}
+
+TEST_F(RequesterCommands, PathListFontAndColour)
+{
+    ScriptedAnswer a;
+    a.text = "/home/x";
+    Answer(a);
+    EXPECT_EQ(One("PathRequest", {kTitle}), Value{std::string("/home/x")});
+    EXPECT_EQ(SystemState.lastPath, "/home/x");
+    EXPECT_EQ(Call("PathRequest", {kTitle, 1.0}), static_cast<uint32_t>(ERR_WRONGUSAGE));
+
+    VmPushString(vm, kTitle.c_str());
+    int title = VmGetTop(vm);
+    VmPushString(vm, kBody.c_str());
+    int body = VmGetTop(vm);
+    int choices = PushArray({std::string("one"), std::string(""), std::string("three")});
+    a = {};
+    a.index = 2;
+    Answer(a);
+    EXPECT_EQ(One("ListRequest", {}, {title, body, choices}), Value{2.0});
+    // Without an answer the default stands; one outside the choices is none.
+    EXPECT_EQ(One("ListRequest", {1.0}, {title, body, choices}), Value{1.0});
+    EXPECT_EQ(One("ListRequest", {7.0}, {title, body, choices}), Value{-1.0});
+    int empty = PushArray({});
+    EXPECT_EQ(Call("ListRequest", {}, nullptr, {title, body, empty}), static_cast<uint32_t>(ERR_WRONGUSAGE));
+
+    EXPECT_EQ(One("ColorRequest", {kTitle, 255.0}), Value{255.0});
+    a = {};
+    a.color = 0x123456;
+    Answer(a);
+    EXPECT_EQ(One("ColorRequest", {kTitle}), Value{static_cast<double>(0x123456)});
+
+    a = {};
+    a.text = "Vera";
+    a.index = 14;
+    Answer(a);
+    int base;
+    ASSERT_EQ(CallWith("FontRequest", {}, {kTitle}, &base), 0u);
+    VmPushString(vm, "name");
+    VmRawGet(vm, base + 1);
+    EXPECT_EQ(Read(vm, -1), Value{std::string("Vera")});
+    VmPushString(vm, "size");
+    VmRawGet(vm, base + 1);
+    EXPECT_EQ(Read(vm, -1), Value{14.0});
+}
+
+}  // namespace
