@@ -191,6 +191,25 @@ std::string FormatDebugErrorLine(const char* text, const char* file, int32_t lin
     return "@_qmerror" + std::to_string(line) + ":" + file + "*" + text;
 }
 
+void ReportFatalError(uint32_t code, CoreContext* context, VmState* vm)
+{
+    if (code < 1 || code == ERR_USERABORT)
+        return;
+    char local[sizeof context->errorText];
+    char* text = context ? context->errorText : local;
+    const char* file = nullptr;
+    int32_t line = 0;
+    GetErrorInfo(vm, code, text, sizeof local, &file, &line);
+    if (DebugDeviceSet) {
+        // The "failed" word would be due only when a display adapter answers
+        // bitmap attribute 16 with 0; no adapter is asked for it here, and
+        // the platform's own answer is 1.
+        DebugPrintf("%s\n", FormatDebugErrorLine(text, file, line).c_str());
+        return;
+    }
+    ShowErrorRequester(vm, text, false, 2);
+}
+
 const IncludedFileRecord* FindIncludedFile(const AppletInfo* applet, const char* file, int32_t line)
 {
     if (!applet || !file || line < 0)

@@ -19,6 +19,7 @@
 
 struct VmState;
 struct AppletInfo;
+struct CoreContext;
 struct IncludedFileRecord;
 
 // Makes the VM call RecordScriptError and FindErrorFunctionName, and store
@@ -58,6 +59,12 @@ size_t ErrorReportText(VmState* vm, const char* text, bool plain, char* out, siz
 // Shows the report of ErrorReportText in the system requester titled
 // "QuillmerePlayer" with one default button; answers the requester's result.
 uint32_t ShowErrorRequester(VmState* vm, const char* text, bool plain, int icon);
+
+// The report of the error that ended the run, at shutdown: nothing for 0
+// and ERR_USERABORT; else the message goes into the context's errorText and
+// out as the debug device's error line (with a debug device) or in the
+// error requester.
+void ReportFatalError(uint32_t code, CoreContext* context, VmState* vm);
 
 // The debug device's error line, without a line end: "@_qmerror<line>:<file>*<text>",
 // or "@_qmerror0:\"\"*<text>" when no file is known.

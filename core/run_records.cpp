@@ -5,6 +5,7 @@
 
 AppletInfo* ProgramAppletInfo = nullptr;
 VmState* ProgramVmState = nullptr;
+uint32_t DebugDeviceSet = 0;
 
 namespace {
 

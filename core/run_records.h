@@ -94,6 +94,9 @@ struct AppletInfo {
 // VM is at hand.
 extern AppletInfo* ProgramAppletInfo;
 extern VmState* ProgramVmState;
+// 1 once the DEBUGDEVICE option opened a debug channel: the fatal error is
+// then reported as one machine-readable line instead of a requester.
+extern uint32_t DebugDeviceSet;
 
 // The records kept in the VM registry as "clargs" and "applet" (of the main
 // state when vm is null); null when the entry is not there.

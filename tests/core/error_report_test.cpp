@@ -6,10 +6,15 @@
 #include "core/run_records.h"
 #include "core/vm/error_hooks.h"
 #include "core/vm/library_glue.h"
+#include "platform/posix/os_console.h"
+#include "platform/posix/os_requester.h"
 #include "tools/qmasm/assembler.h"
 #include "vm_fixture.h"
 
 #include <cstring>
+#include <fstream>
+#include <sstream>
+#include <unistd.h>
 #include <string>
 
 namespace {
@@ -262,4 +267,45 @@ TEST_F(ErrorReport, TheRunningLineIsFoundInItsIncludedFile)
     VmRawSet(vm, VM_REGISTRYINDEX);
     ASSERT_EQ(RunChunk(Chunk("whereami")), 0u);
     EXPECT_EQ(scriptFileSeen, "single.qm");
+}
+
+TEST_F(ErrorReport, TheFatalReportGoesToTheDebugDeviceAsOneLine)
+{
+    ASSERT_EQ(RunChunk(Chunk("failcmd")), static_cast<uint32_t>(ERR_FINDFILE));
+    char path[] = "/tmp/qm_fatal_XXXXXX";
+    int fd = mkstemp(path);
+    ASSERT_GE(fd, 0);
+    close(fd);
+    ASSERT_EQ(OsOpenDebugChannel((std::string("::file") + path).c_str()), 0);
+    DebugDeviceSet = 1;
+    CoreContext context{};
+    ReportFatalError(0, &context, vm);
+    ReportFatalError(ERR_USERABORT, &context, vm);
+    ReportFatalError(ERR_FINDFILE, &context, vm);
+    DebugDeviceSet = 0;
+    OsCloseDebugChannel();
+    std::ifstream in(path);
+    std::stringstream written;
+    written << in.rdbuf();
+    unlink(path);
+    EXPECT_EQ(written.str(), "@_qmerror14:inc/helpers.qm*Could not find file handle 7!\n");
+    EXPECT_STREQ(context.errorText, "Could not find file handle 7!");
+}
+
+TEST_F(ErrorReport, WithoutADebugDeviceTheFatalReportIsARequester)
+{
+    ASSERT_EQ(RunChunk(Chunk("nosuchfunction")), static_cast<uint32_t>(ERR_FUNCDECLA));
+    const OsRequesterBackend* saved = OsGetRequesterBackend();
+    OsSetRequesterBackend(&ScriptedRequesterBackend);
+    ScriptedRequesterReset();
+    CoreContext context{};
+    ReportFatalError(ERR_USERABORT, &context, vm);
+    EXPECT_TRUE(ScriptedRequesterLog().empty()) << "a user abort is silent";
+    ReportFatalError(ERR_FUNCDECLA, &context, vm);
+    std::vector<ScriptedRequest> log = ScriptedRequesterLog();
+    OsSetRequesterBackend(saved);
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_EQ(log[0].kind, "system");
+    EXPECT_EQ(log[0].title, "QuillmerePlayer");
+    EXPECT_EQ(log[0].body, std::string(context.errorText) + "\nFile: helpers.qm (current line: 14 - In function: inner)");
 }
