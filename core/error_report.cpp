@@ -4,7 +4,6 @@
 #include "core/call_levels.h"
 #include "core/command_services.h"
 #include "core/io/errors.h"
-#include "core/io/messages.h"
 #include "core/io/utilities.h"
 #include "core/path_helpers.h"
 #include "core/run_records.h"
@@ -14,7 +13,6 @@
 #include "core/vm/vm.h"
 #include "display/requesters.h"
 
-#include <cstdio>
 #include <cstring>
 
 namespace {
