@@ -81,6 +81,27 @@ FileLock* L(QmFileLock* lock)
 // ---------------------------------------------------------------------------
 // Table 1
 
+// Plugins call these slots through the interface's own types, so each slot
+// holds a function of exactly that type (a call through a mismatched type is
+// undefined even where the layouts agree).
+void HostGetTime(QmTimeValue* t) { OsGetTime(reinterpret_cast<OsTimeValue*>(t)); }
+void HostSubTime(QmTimeValue* a, const QmTimeValue* b)
+{
+    OsSubTime(reinterpret_cast<OsTimeValue*>(a), reinterpret_cast<const OsTimeValue*>(b));
+}
+void HostAddTime(QmTimeValue* a, const QmTimeValue* b)
+{
+    OsAddTime(reinterpret_cast<OsTimeValue*>(a), reinterpret_cast<const OsTimeValue*>(b));
+}
+int HostCmpTime(const QmTimeValue* a, const QmTimeValue* b)
+{
+    return OsCmpTime(reinterpret_cast<const OsTimeValue*>(a), reinterpret_cast<const OsTimeValue*>(b));
+}
+void* HostAddCommandHookEntry(void* reserved, void* call, void* error, void* userData)
+{
+    return HostAddCommandHook(reserved, call, error, userData);
+}
+
 uint32_t HostRegisterObjectType(void* listHead, const char* name, QmProc handler)
 {
     uint32_t id = 0;
@@ -480,10 +501,10 @@ const QmSystemTable kSystem = {
     SetErrorText,
     SetErrorArgNumber,
     GetErrorText,
-    As<void (*)(QmTimeValue*)>(OsGetTime),
-    As<void (*)(QmTimeValue*, const QmTimeValue*)>(OsSubTime),
-    As<void (*)(QmTimeValue*, const QmTimeValue*)>(OsAddTime),
-    As<int (*)(const QmTimeValue*, const QmTimeValue*)>(OsCmpTime),
+    HostGetTime,
+    HostSubTime,
+    HostAddTime,
+    HostCmpTime,
     OsDelay,
     nullptr,  // FormatCurrentDateTime
     HostAllocMem,
@@ -494,7 +515,7 @@ const QmSystemTable kSystem = {
     nullptr,  // HostFreeObjectData: object data lists come with the object registry's data side
     AddSaverFormat,
     nullptr,  // HostForEachDisplay
-    As<void* (*)(void*, void*, void*, void*)>(HostAddCommandHook),
+    HostAddCommandHookEntry,
     HostRemoveCommandHook,
     HostHookCommand,
     HostSetHookErrorFunc,

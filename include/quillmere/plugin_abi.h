@@ -691,7 +691,7 @@ enum { QM_REQ_SETREQUESTERADAPTER = 3 };
 
 /* The adapter setters of tables 3-5: 0, or ERR_OLDAPPLET, ERR_WRONGUSAGE
  * or ERR_SETADAPTER. The requester setter takes no tags. */
-typedef uint32_t (*QmSetAdapterFunc)(PluginInfo* info, uint32_t flags, QmTagItem* tags);
+typedef uint32_t (*QmSetAdapterFunc)(PluginInfo* info, uint32_t flags, const QmTagItem* tags);
 typedef uint32_t (*QmSetRequesterAdapterFunc)(PluginInfo* info, uint32_t flags);
 
 /* Tags of HostGetSetTags: each answer is stored through the tag's value,
