@@ -146,6 +146,9 @@ void VmReplace(VmState* L, int idx)
 {
     if (L->top <= L->base)
         StackError(L);
+    // The registry and the globals stay tables: the VM reads them as such.
+    if ((idx == VM_REGISTRYINDEX || idx == VM_GLOBALSINDEX) && L->top[-1].tt != VM_TTABLE)
+        VmRaiseError(L, ERR_TABEXPECTED);
     VmValue* p = IndexToSlot(L, idx);
     *p = L->top[-1];
     L->top--;

@@ -49,6 +49,11 @@ TEST_F(ApiTest, AccessOutsideTheFrameRaisesStackOverflow)
     EXPECT_EQ(RunNative([](VmState* s) { VmSetTop(s, -2); }), ERR_STACK);
     EXPECT_EQ(RunNative([](VmState* s) { VmReplace(s, 1); }), ERR_STACK);
     EXPECT_EQ(RunNative([](VmState* s) {
+                  VmPushNumber(s, 1);
+                  VmReplace(s, VM_GLOBALSINDEX);
+              }),
+              ERR_TABEXPECTED);
+    EXPECT_EQ(RunNative([](VmState* s) {
                   for (int i = 0; i < 21; i++)
                       VmPushNil(s);
               }),
