@@ -3,6 +3,7 @@
 
 #include "core/io/errors.h"
 #include "core/io/number_conv.h"
+#include "core/vm/library_glue.h"
 #include "core/vm/vm.h"
 
 #include <cstring>
@@ -15,20 +16,13 @@ namespace {
     VmRaiseError(vm, code);
 }
 
-uint32_t CheckedLow32(VmState* vm, int index)
-{
-    if (!VmIsNumber(vm, index))
-        RaiseForArgument(vm, ERR_NUMEXPECTED, index);
-    return DoubleToLow32(VmGetNumber(vm, index));
-}
-
 } // namespace
 
 ObjectId GetObjectIdArg(VmState* vm, int index)
 {
     if (VmType(vm, index) == VM_TLIGHTUSERDATA)
         return MakeHandleId(reinterpret_cast<uintptr_t>(VmGetUserdata(vm, index)));
-    return MakeObjectId(CheckedLow32(vm, index));
+    return MakeObjectId(static_cast<uint32_t>(VmCheckInteger(vm, index)));
 }
 
 void PushObjectId(VmState* vm, ObjectId id)
@@ -44,7 +38,7 @@ OptionalInt GetOptionalInt(VmState* vm, int index)
     int type = VmType(vm, index);
     if (type == VM_TNIL || type == VM_TNONE)
         return {0, true};
-    return {static_cast<int32_t>(CheckedLow32(vm, index)), false};
+    return {VmCheckInteger(vm, index), false};
 }
 
 bool ParsePercentText(const char* text, bool allowAbove100, double* outValue, bool* outIsPercent)
