@@ -9,8 +9,10 @@
 #include "core/check_args.h"
 #include "core/command_services.h"
 #include "core/io/base64.h"
+#include "core/io/errors.h"
 #include "core/io/md5.h"
 #include "core/io/utilities.h"
+#include "libs/string/eval.h"
 #include "libs/string/string_args.h"
 #include "libs/string/string_library.h"
 #include "libs/string/string_ops.h"
@@ -386,6 +388,77 @@ uint32_t CmdBase64Str(VmState* vm)
     });
 }
 
+// Reads options.variables: each entry's name (copied, since a metamethod
+// may hand out a string that nothing else keeps) and value. 0, or
+// ERR_WRONGUSAGE for an entry that is no table or has no valid name.
+ErrorCode ReadEvalVariables(VmState* vm, std::vector<std::string>* names, std::vector<double>* values)
+{
+    VmPushString(vm, "variables");
+    VmGetTable(vm, 2);
+    const int list = VmGetTop(vm);
+    if (VmType(vm, list) == VM_TNIL)
+        return ERR_NONE;
+    if (VmType(vm, list) != VM_TTABLE) {
+        SetErrorArgNumber(2);
+        VmRaiseError(vm, ERR_TABEXPECTED);
+    }
+    for (int i = 0;; ++i) {
+        VmSetTop(vm, list);
+        VmRawGetI(vm, list, i);
+        const int entry = list + 1;
+        if (VmType(vm, entry) == VM_TNIL)
+            return ERR_NONE;
+        if (VmType(vm, entry) != VM_TTABLE)
+            return ERR_WRONGUSAGE;
+        VmPushString(vm, "name");
+        VmGetTable(vm, entry);
+        if (VmType(vm, -1) != VM_TSTRING)
+            return ERR_WRONGUSAGE;
+        std::string_view name(VmGetString(vm, -1), VmGetStringLength(vm, -1));
+        if (!IsValidEvalName(name))
+            return ERR_WRONGUSAGE;
+        names->emplace_back(name);
+        VmPushString(vm, "value");
+        VmGetTable(vm, entry);
+        double value = 0;
+        if (VmType(vm, -1) != VM_TNIL) {
+            if (!VmIsNumber(vm, -1)) {
+                SetErrorText("value");
+                VmRaiseError(vm, ERR_NUMTABLEARG);
+            }
+            value = VmGetNumber(vm, -1);
+        }
+        values->push_back(value);
+    }
+}
+
+uint32_t CmdEval(VmState* vm)
+{
+    CheckArgs(vm, 1, 2, 0, 0);
+    std::string_view expr = StringArg(vm, 1);
+    bool hasOptions = VmType(vm, 2) != VM_TNONE;
+    if (hasOptions)
+        VmCheckTable(vm, 2);
+    return GuardedCommand([&]() -> uint32_t {
+        std::vector<std::string> names;
+        std::vector<double> values;
+        if (hasOptions) {
+            ErrorCode err = ReadEvalVariables(vm, &names, &values);
+            VmSetTop(vm, 2);
+            if (err)
+                return err;
+        }
+        std::vector<EvalVariable> vars;
+        for (size_t i = 0; i < names.size(); ++i)
+            vars.push_back({names[i], values[i]});
+        double result;
+        if (ErrorCode err = EvaluateExpression(expr, vars.data(), vars.size(), &result))
+            return err;
+        VmPushNumber(vm, result);
+        return 1;
+    });
+}
+
 } // namespace
 
 const CommandTableEntry kStringCommands[] = {
@@ -421,6 +494,7 @@ const CommandTableEntry kStringCommands[] = {
     {"FormatStr", CmdFormatStr},
     {"PatternFindStr", CmdPatternFindStr},
     {"PatternReplaceStr", CmdPatternReplaceStr},
+    {"Eval", CmdEval},
     {"PatternFindStrDirect", CmdPatternFindStrDirect},
     {"PatternFindStrShort", CmdPatternFindStrShort},
     {"ArrayToStr", CmdArrayToStr},

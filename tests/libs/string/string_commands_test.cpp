@@ -91,7 +91,7 @@ TEST_F(StringCommands, EveryCommandIsRegisteredUnderItsLowerCaseName)
         EXPECT_EQ(VmType(vm, -1), VM_TFUNCTION) << lower;
         VmPop(vm, 1);
     }
-    EXPECT_EQ(n, 37);
+    EXPECT_EQ(n, 38);
 }
 
 TEST_F(StringCommands, DocumentedResults)
@@ -291,4 +291,46 @@ TEST_F(StringCommands, UserdataAddressesSurviveWhole)
     EXPECT_EQ(VmType(vm, 2), VM_TLIGHTUSERDATA);
     ASSERT_EQ(VmPCall(vm, 1, 1, 0), 0u);
     EXPECT_EQ(VmGetNumber(vm, 1), address);
+}
+
+TEST_F(StringCommands, EvalReadsItsVariablesTable)
+{
+    auto callWithVariables = [&](const char* expr, const std::vector<std::pair<Value, Value>>& vars) {
+        VmSetTop(vm, 0);
+        VmPushString(vm, "eval");
+        VmGetTable(vm, VM_GLOBALSINDEX);
+        VmPushString(vm, expr);
+        VmNewTable(vm);
+        VmPushString(vm, "variables");
+        VmNewTable(vm);
+        for (size_t i = 0; i < vars.size(); ++i) {
+            VmNewTable(vm);
+            VmPushString(vm, "name");
+            Push(vm, vars[i].first);
+            VmSetTable(vm, -3);
+            VmPushString(vm, "value");
+            Push(vm, vars[i].second);
+            VmSetTable(vm, -3);
+            VmRawSetI(vm, -2, static_cast<int>(i));
+        }
+        VmSetTable(vm, -3);
+        uint32_t code = VmPCall(vm, 2, 1, 0);
+        return std::pair<uint32_t, double>(code, code ? 0 : VmGetNumber(vm, 1));
+    };
+    EXPECT_EQ(callWithVariables("xy * 2", {{"x"s, 2.0}, {"xy"s, 5.0}}), std::make_pair(0u, 10.0));
+    EXPECT_EQ(callWithVariables("n + 1", {{"n"s, Nil{}}}), std::make_pair(0u, 1.0));
+    EXPECT_EQ(callWithVariables("1", {{"2x"s, 1.0}}).first, static_cast<uint32_t>(ERR_WRONGUSAGE));
+    EXPECT_EQ(callWithVariables("1", {{Nil{}, 1.0}}).first, static_cast<uint32_t>(ERR_WRONGUSAGE));
+    EXPECT_EQ(callWithVariables("1", {{"v"s, "abc"s}}).first, static_cast<uint32_t>(ERR_NUMTABLEARG));
+    // More variables than the handler's stack frame has free slots.
+    std::vector<std::pair<Value, Value>> many;
+    for (int i = 0; i < 100; ++i)
+        many.emplace_back("v" + std::to_string(i), double(i));
+    EXPECT_EQ(callWithVariables("v99 + v7", many), std::make_pair(0u, 106.0));
+
+    std::vector<Value> r;
+    EXPECT_EQ(Call("eval", {"1 + 2 * 3"s}, &r), 0u);
+    EXPECT_EQ(r, (std::vector<Value>{7.0}));
+    EXPECT_EQ(Call("eval", {"1 / 0"s}), static_cast<uint32_t>(ERR_ZERODIVISION));
+    EXPECT_EQ(Call("eval", {"1"s, 5.0}), static_cast<uint32_t>(ERR_TABEXPECTED));
 }
