@@ -326,7 +326,8 @@ uint32_t CmdToString(VmState* vm)
         VmRawGet(vm, -2);
         if (VmType(vm, -1) == VM_TFUNCTION) {
             VmPushValue(vm, 1);
-            VmCall(vm, 1, 1);
+            if (uint32_t err = VmCall(vm, 1, 1))
+                return err;
             return 1;
         }
         VmPop(vm, 2);
