@@ -5,6 +5,7 @@
 
 #include "core/check_args.h"
 #include "core/command_services.h"
+#include "core/error_report.h"
 #include "core/io/case_tables.h"
 #include "core/io/error_codes.h"
 #include "core/io/errors.h"
@@ -73,8 +74,7 @@ bool EqualsLower(const char* text, const char* lower)
 
 uint32_t CallScriptErrorHandler(VmState* vm, uint32_t code)
 {
-    if (VmHooks.findErrorFunctionName)
-        VmHooks.findErrorFunctionName(vm);
+    FindErrorFunctionName(vm);
     char message[ERROR_MESSAGE_SIZE];
     GetErrorText(code, message, sizeof message);
     int top = VmGetTop(vm);
@@ -82,7 +82,7 @@ uint32_t CallScriptErrorHandler(VmState* vm, uint32_t code)
     VmPushNumber(vm, code);
     VmPushString(vm, message);
     VmPushString(vm, errorFunctionName);
-    VmPushNumber(vm, VmErrorLine);
+    VmPushNumber(vm, GetErrorLine(vm));
     SetErrorFunctionName(nullptr);
     SetTags(nullptr, {{TAG_ERRORHANDLERNESTING, 1}});
     uint32_t result = VmPCall(vm, 4, 0, 0);

@@ -1,0 +1,161 @@
+// The library as assembled scripts use it: the example applet's sum printed
+// through DebugPrint, errors recorded for GetLastError with exit-on-error
+// off, a script error handler, and iteration with script callbacks.
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "core/command_services.h"
+#include "core/error_report.h"
+#include "core/io/error_codes.h"
+#include "core/vm/error_hooks.h"
+#include "tools/qmasm/assembler.h"
+#include "system_fixture.h"
+
+namespace {
+
+struct ChunkInput {
+    const std::vector<uint8_t>* bytes;
+    bool done;
+};
+
+const char* ReadOnce(VmState*, void* data, size_t* size)
+{
+    auto* in = static_cast<ChunkInput*>(data);
+    *size = in->done ? 0 : in->bytes->size();
+    in->done = true;
+    return *size ? reinterpret_cast<const char*>(in->bytes->data()) : nullptr;
+}
+
+class SystemScripts : public SystemLibraryTest {
+protected:
+    void SetUp() override
+    {
+        SystemLibraryTest::SetUp();
+        InstallErrorReportHooks();
+        VmAbortFlag = 0;
+    }
+    void TearDown() override
+    {
+        SetTags(nullptr, {{TAG_EXITONERROR, 1}});
+        VmAbortFlag = 0;
+        SystemLibraryTest::TearDown();
+    }
+
+    // Assembles and runs text; answers the status, results on the stack.
+    uint32_t Run(const std::string& text)
+    {
+        qmasm::AssembleResult r = qmasm::Assemble(text);
+        EXPECT_TRUE(r.ok) << r.errorLine << ": " << r.message;
+        VmSetTop(vm, 0);
+        ChunkInput in{&r.bytes, false};
+        if (uint32_t code = VmLoad(vm, ReadOnce, &in, "=script"))
+            return code;
+        return VmPCall(vm, 0, VM_MULTRET, 0);
+    }
+};
+
+TEST_F(SystemScripts, ExampleAppletPrintsItsSum)
+{
+    // The build folder sits in the source tree: <source>/<build>/tests/test.
+    std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe");
+    std::ifstream in(exe.parent_path().parent_path().parent_path() / "examples" / "sum.qas");
+    ASSERT_TRUE(in) << "examples/sum.qas not found beside the build folder";
+    std::stringstream text;
+    text << in.rdbuf();
+    testing::internal::CaptureStdout();
+    ASSERT_EQ(Run(text.str()), 0u);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "55\n");
+}
+
+TEST_F(SystemScripts, ErrorsAreRecordedWhenExitOnErrorIsOff)
+{
+    const char* script = R"(
+        GETGLOBAL r0, "exitonerror"
+        LOADNUM r1, 0
+        CALL r0, 2, 1
+        GETGLOBAL r0, "stoptimer"
+        LOADNUM r1, 99
+        CALL r0, 2, 1
+        GETGLOBAL r0, "getlasterror"
+        CALL r0, 1, 2
+        GETGLOBAL r1, "getlasterror"
+        CALL r1, 1, 2
+        RETURN r0, 3
+    )";
+    // The second GetLastError still sees the code: it does not reset it.
+    ASSERT_EQ(Run(script), 0u);
+    ASSERT_EQ(VmGetTop(vm), 2);
+    EXPECT_EQ(VmGetNumber(vm, 1), ERR_FINDTIMER);
+    EXPECT_EQ(VmGetNumber(vm, 2), ERR_FINDTIMER);
+}
+
+TEST_F(SystemScripts, ExitOnErrorEndsTheScriptWithTheCode)
+{
+    EXPECT_EQ(Run(R"(
+        GETGLOBAL r0, "stoptimer"
+        LOADNUM r1, 99
+        CALL r0, 2, 1
+        LOADNUM r0, 1
+        RETURN r0, 2
+    )"),
+              static_cast<uint32_t>(ERR_FINDTIMER));
+}
+
+TEST_F(SystemScripts, ScriptHandlerReceivesTheErrorAndTheScriptGoesOn)
+{
+    ASSERT_EQ(Run(R"(
+        .function handler params=4
+            SETGLOBAL r0, "gotcode"
+            SETGLOBAL r1, "gotmessage"
+            SETGLOBAL r3, "gotline"
+            RETURN r0, 1
+        .end
+            GETGLOBAL r0, "raiseonerror"
+            CLOSURE r1, handler
+            CALL r0, 2, 1
+            GETGLOBAL r0, "stoptimer"
+            LOADNUM r1, 99
+            CALL r0, 2, 1
+            LOADNUM r0, 7
+            RETURN r0, 2
+    )"),
+              0u);
+    EXPECT_EQ(VmGetNumber(vm, -1), 7);
+    VmPushString(vm, "gotcode");
+    VmGetTable(vm, VM_GLOBALSINDEX);
+    EXPECT_EQ(VmGetNumber(vm, -1), ERR_FINDTIMER);
+    VmPushString(vm, "gotmessage");
+    VmGetTable(vm, VM_GLOBALSINDEX);
+    EXPECT_EQ(VmType(vm, -1), VM_TSTRING);
+    EXPECT_NE(std::string(VmGetString(vm, -1)).find("99"), std::string::npos);
+}
+
+TEST_F(SystemScripts, ForEachCallsAScriptFunctionUntilItAnswers)
+{
+    ASSERT_EQ(Run(R"(
+        .function find params=2
+            LOADNUM r2, 20
+            EQ 1, r1, r2
+            JMP found
+            RETURN r0, 1
+        found:
+            RETURN r0, 2
+        .end
+            NEWTABLE r0, 0, 0
+            SETTABLE r0, #0, #10
+            SETTABLE r0, #1, #20
+            SETTABLE r0, #2, #30
+            GETGLOBAL r1, "foreachi"
+            MOVE r2, r0
+            CLOSURE r3, find
+            CALL r1, 3, 2
+            RETURN r1, 2
+    )"),
+              0u);
+    ASSERT_EQ(VmGetTop(vm), 1);
+    EXPECT_EQ(VmType(vm, 1), VM_TNUMBER);
+    EXPECT_EQ(VmGetNumber(vm, -1), 1);
+}
+
+}  // namespace
