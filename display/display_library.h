@@ -24,3 +24,8 @@ void FreeAllBGPics(VmState* vm);
 void FreeAllSprites(VmState* vm);
 void FreeAllAnims(VmState* vm);
 void CloseLayersLibrary(VmState* vm);
+
+// Frees the cached frame data of the objects the flag bits select (1
+// brushes, 2 anims, 4 text objects, 8 background pictures, 16 videos);
+// CollectGarbage passes 31.
+void FlushObjectCaches(VmState* vm, uint32_t flags);

@@ -52,3 +52,8 @@ void FreeAllBGPics(VmState* vm) { FreeList(vm, &g_bgpics); }
 void FreeAllSprites(VmState* vm) { FreeList(vm, &g_sprites); }
 void FreeAllAnims(VmState* vm) { FreeList(vm, &g_anims); }
 void CloseLayersLibrary(VmState*) {}
+
+void FlushObjectCaches(VmState*, uint32_t)
+{
+    // Frame caches come with the pictures that fill them; none exist yet.
+}
