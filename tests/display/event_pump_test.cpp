@@ -11,6 +11,7 @@
 #include "core/io/error_codes.h"
 #include "core/timers.h"
 #include "core/vm/error_hooks.h"
+#include "display/adapters.h"
 #include "display/events.h"
 #include "display/intervals.h"
 #include "platform/posix/os_runloop.h"
@@ -255,6 +256,23 @@ TEST_F(PumpTest, TimedWaitSleepsWhileUntakenEventsAreQueued)
     // Two posts and the timer: a handful of wake-ups, never thousands.
     EXPECT_LT(g_waitPumps, 20);
     EXPECT_EQ(CountQueuedEvents(), 2u) << "the wait leaves the events to the script";
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(PumpTest, AdapterSleepEndsWithTheUserAbortCode)
+{
+    std::thread quit([] {
+        OsDelay(30);
+        OsRequestQuit();
+    });
+    EXPECT_EQ(AdapterSleep(60000), uint32_t{ERR_USERABORT});
+    quit.join();
+    EXPECT_EQ(AdapterSleep(0), 0u) << "no wait at all";
+    VmAbortFlag.store(0);
+    EXPECT_EQ(AdapterSleep(5), 0u) << "the time simply runs out";
 }
 
 }  // namespace
