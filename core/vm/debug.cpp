@@ -6,14 +6,16 @@
 #include "core/vm/calls.h"
 #include "core/vm/error_hooks.h"
 
-int VmCurrentPc(VmState* L, const VmCallInfo* ci)
+int VmCurrentPc(VmState*, const VmCallInfo* ci)
 {
     if (ci->state & VM_CI_NATIVE)
         return -1;
     const VmValue* func = ci->base - 1;
     if (func->tt != VM_TFUNCTION || VmFuncValue(func)->isNative)
         return -1;
-    const uint32_t* pc = (ci == L->ci && (ci->state & VM_CI_HASPC) && ci->pc) ? *ci->pc : ci->savedPc;
+    // The interpreter stores savedPc (the instruction after the current one)
+    // before anything that can raise or call out.
+    const uint32_t* pc = ci->savedPc;
     if (!pc)
         return -1;
     return static_cast<int>(pc - VmFuncValue(func)->proto->code) - 1;

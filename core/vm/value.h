@@ -185,7 +185,7 @@ enum VmTmEvent : uint8_t {
 // ---- state --------------------------------------------------------------------
 enum VmCallState : uint32_t {
     VM_CI_NATIVE = 1,
-    VM_CI_HASPC = 2,        // running in the interpreter, live instruction pointer
+    VM_CI_HASPC = 2,        // (unused: see VmCallInfo::pc)
     VM_CI_CALLING = 4,      // has called a script function in the same loop
     VM_CI_SAVEDPC = 8,      // saved instruction pointer valid
     VM_CI_YIELD = 16,
@@ -196,7 +196,8 @@ struct VmCallInfo {
     VmValue* top;
     uint32_t state;
     const uint32_t* savedPc;
-    const uint32_t** pc;     // the interpreter's live instruction pointer
+    const uint32_t** pc;     // always null: the interpreter publishes its
+                             // instruction in savedPc before it can raise
     const uint32_t* hookPc;  // last instruction the line hook saw
     int32_t tailCalls;
 };

@@ -293,3 +293,24 @@ TEST(CloseState, RunsEveryFinaliserEvenWhenOneFails)
     std::sort(finalised.begin(), finalised.end());
     EXPECT_EQ(finalised, (std::vector<int>{1, 2, 3}));
 }
+
+TEST_F(CallsTest, PluginHooksRunCommandsAndTheTraceSeesEveryNativeCall)
+{
+    static int traced;
+    traced = 0;
+    VmHooks.traceCall = [](VmState* s) {
+        traced++;
+        EXPECT_EQ(VmGetTop(s), 2) << "the trace sees the arguments";
+    };
+    VmHooks.findPluginCommand = [](VmState* s, VmNativeFunction f, uint32_t* result) -> int {
+        if (f != PushThree)
+            return 0;
+        VmPushString(s, "hooked");
+        *result = 1;
+        return 1;
+    };
+    EXPECT_EQ(Call(PushThree, {1, 2}, VM_MULTRET), 0u);
+    ASSERT_EQ(VmGetTop(L), 1);
+    EXPECT_STREQ(VmGetString(L, 1), "hooked");
+    EXPECT_EQ(traced, 1);
+}
