@@ -549,7 +549,6 @@ aborted:
                     L->base = nci->base = ra + 1;
                     nci->top = L->base + p->maxStackSize;
                     nci->savedPc = p->code;
-                    nci->pc = nullptr;
                     nci->tailCalls = 0;
                     nci->state = VM_CI_SAVEDPC;
                     for (VmValue* q = L->top; q < nci->top; q++)
@@ -632,14 +631,15 @@ aborted:
                 L->top = ra + b - 1;
             if (L->openUpval)
                 VmCloseUpvalues(L, base);
-            L->ci->state = VM_CI_SAVEDPC;
-            L->ci->savedPc = pc;
             // Entered from outside this loop: hand the results over.
-            if (!((L->ci - 1)->state & VM_CI_CALLING))
+            if (!((L->ci - 1)->state & VM_CI_CALLING)) {
+                L->ci->savedPc = pc;
                 return ra;
+            }
             VmCallInfo* caller = L->ci - 1;
             int nresults = static_cast<int>(VmArgC(caller->savedPc[-1])) - 1;
             if (L->hookMask & VM_MASKRET) {
+                L->ci->savedPc = pc;
                 VmPostCall(L, nresults, ra);
             } else {
                 VmValue* res = L->ci->base - 1;
