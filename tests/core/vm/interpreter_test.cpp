@@ -539,3 +539,67 @@ TEST_F(InterpreterTest, GenericForWithManyVariablesStaysInsideTheStack)
               0u);
     EXPECT_EQ(VmGetNumber(L, -1), 1);
 }
+
+TEST_F(InterpreterTest, ComparisonConcatAndUnaryMetamethods)
+{
+    // Two objects sharing one metatable: __lt compares field "v", __eq
+    // answers 0 (false) or 1, __concat joins "v"s, __unm negates, __not
+    // answers 7. __le is absent, so a <= b is not (b < a).
+    SetGlobal("obj", [](VmState* s) -> uint32_t {
+        double v = VmGetNumber(s, 1);
+        VmNewTable(s);
+        VmPushString(s, "v");
+        VmPushNumber(s, v);
+        VmRawSet(s, -3);
+        VmPushString(s, "mt");
+        VmRawGet(s, VM_REGISTRYINDEX);
+        if (VmType(s, -1) == VM_TNIL) {
+            VmPop(s, 1);
+            VmNewTable(s);
+            auto field = [](VmState* t, int i) {
+                VmPushString(t, "v");
+                VmRawGet(t, i);
+                double n = VmGetNumber(t, -1);
+                VmPop(t, 1);
+                return n;
+            };
+            static double (*get)(VmState*, int);
+            get = field;
+            const char* names[] = {"__lt", "__eq", "__concat", "__unm", "__not"};
+            VmNativeFunction fns[] = {
+                [](VmState* t) -> uint32_t { VmPushNumber(t, get(t, 1) < get(t, 2)); return 1; },
+                [](VmState* t) -> uint32_t { VmPushNumber(t, get(t, 1) == get(t, 2)); return 1; },
+                [](VmState* t) -> uint32_t { VmPushNumber(t, get(t, 1) * 10 + get(t, 2)); return 1; },
+                [](VmState* t) -> uint32_t { VmPushNumber(t, -get(t, 1)); return 1; },
+                [](VmState* t) -> uint32_t { VmPushNumber(t, 7); return 1; },
+            };
+            for (int j = 0; j < 5; j++) {
+                VmPushString(s, names[j]);
+                VmPushNativeFunction(s, fns[j]);
+                VmRawSet(s, -3);
+            }
+            VmPushString(s, "mt");
+            VmPushValue(s, -2);
+            VmRawSet(s, VM_REGISTRYINDEX);
+        }
+        VmSetMetatable(s, -2);
+        return 1;
+    });
+    auto both = [](const char* ops) {
+        return std::string("GETGLOBAL r0, \"obj\"\nLOADNUM r1, 2\nCALL r0, 2, 2\n"
+                           "GETGLOBAL r1, \"obj\"\nLOADNUM r2, 3\nCALL r1, 2, 2\n") + ops;
+    };
+    auto test = [&](const char* op) {
+        return both((std::string(op) + " 1, r0, r1\nJMP yes\nLOADNUM r5, 0\nRETURN r5, 2\nyes: LOADNUM r5, 1\nRETURN r5, 2\n").c_str());
+    };
+    RunTable({
+        {test("LT").c_str(), 0, 1},
+        {test("LE").c_str(), 0, 1},
+        {test("EQ").c_str(), 0, 0},
+        {both("CONCAT r5, r0, r1\nRETURN r5, 2\n").c_str(), 0, 23},
+        {both("UNM r5, r1\nRETURN r5, 2\n").c_str(), 0, -3},
+        {both("BNOT r5, r1\nRETURN r5, 2\n").c_str(), 0, 7},
+        {both("MOVE r2, r0\nEQ 1, r0, r2\nJMP yes\nLOADNUM r5, 0\nRETURN r5, 2\nyes: LOADNUM r5, 1\nRETURN r5, 2\n").c_str(), 0, 1},
+        {both("ADD r5, r0, r1\nRETURN r5, 2\n").c_str(), ERR_WRONGOP, 0},
+    });
+}
