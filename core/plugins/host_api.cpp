@@ -30,6 +30,7 @@
 #include "core/io/stream.h"
 #include "core/io/utilities.h"
 #include "core/io/virtual_names.h"
+#include "core/arg_helpers.h"
 #include "core/command_services.h"
 #include "core/object_registry.h"
 #include "core/path_helpers.h"
@@ -48,6 +49,7 @@
 #include "core/time_values.h"
 #include "core/timers.h"
 #include "core/vm/error_hooks.h"
+#include "core/vm/library_glue.h"
 #include "core/vm/vm.h"
 #include "platform/posix/os_console.h"
 #include "platform/posix/os_env.h"
@@ -400,6 +402,32 @@ void* HostFindDisplay(uint32_t id)
 }
 
 // ---------------------------------------------------------------------------
+// Table 8
+
+uint32_t HostGetObjectIdArg(VmState* vm, int index, QmObjectId* out)
+{
+    ObjectId id = GetObjectIdArg(vm, index);
+    out->id = id.id;
+    out->handle = id.handle;
+    return id.id;
+}
+
+uint32_t HostGetOptionalInt(VmState* vm, int index, uint32_t out[2])
+{
+    OptionalInt value = GetOptionalInt(vm, index);
+    out[0] = static_cast<uint32_t>(value.value);
+    out[1] = value.absent ? 1 : 0;
+    return out[0];
+}
+
+// A file name as the file commands take it: linked files by the name they
+// were linked under.
+const char* HostGetFileNameArg(VmState* vm, int index)
+{
+    return ResolveLinkedFile(vm, VmCheckString(vm, index, nullptr), 0, nullptr);
+}
+
+// ---------------------------------------------------------------------------
 // Table 12
 
 QmPluginArrayEntry* GetPluginArray()
@@ -620,11 +648,14 @@ const QmVmTable kVm = {
     VmPushString, VmPushLightUserdata, VmPushNativeClosure, VmGetTable, VmRawGet, VmRawGetI, VmNewTable,
     VmGetFunctionEnv, VmSetTable, VmRawSet, VmRawSetI, VmSetFunctionEnv, VmPCall, VmNext, VmConcat,
     VmPushUpvalues, VmGetUpvalue, VmSetUpvalue, VmNewUserdata, VmSetMetatable, VmGetMetatable, VmRaiseError,
-    // The argument readers, references, named metatables and the string
-    // builder come with the library glue.
-    nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+    VmCheckString, VmOptString, VmCheckNumber, VmOptNumber, VmCheckInteger, VmOptInteger, VmCheckTable,
+    VmCheckFunction,
+    nullptr,  // VmCheckType
+    VmRefValue, VmUnrefValue, HostGetObjectIdArg,
+    // Named metatables, the string builder and VmFindString are not part of
+    // the runtime's native interface.
     nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-    VmCheckStack, nullptr, nullptr, VmPushBoolean, VmGetBoolean, VmNewTableSized, VmTypeName, VmCall,
+    VmCheckStack, HostGetFileNameArg, HostGetOptionalInt, VmPushBoolean, VmGetBoolean, VmNewTableSized, VmTypeName, VmCall,
     VmGetGCThreshold, VmGetGCCount, VmSetGCThreshold,
 };
 

@@ -2,6 +2,7 @@
 // activation and requirement.
 #include "core/plugins/plugin_manager.h"
 
+#include <cstddef>
 #include <cstring>
 #include <string>
 
@@ -16,8 +17,18 @@
 #include "core/plugins/capability_lists.h"
 #include "core/plugins/command_hooks.h"
 #include "core/plugins/host_adapters.h"
+#include "core/vm/library_glue.h"
 #include "core/vm/vm.h"
 #include "platform/posix/os_memory.h"
+
+// A plugin's tables go to the VM glue as they are.
+static_assert(sizeof(QmCommandEntry) == sizeof(CommandTableEntry) &&
+                  offsetof(QmCommandEntry, function) == offsetof(CommandTableEntry, function),
+              "command tables share one layout");
+static_assert(sizeof(QmConstantEntry) == sizeof(ConstantTableEntry) &&
+                  offsetof(QmConstantEntry, stringValue) == offsetof(ConstantTableEntry, text) &&
+                  offsetof(QmConstantEntry, numberValue) == offsetof(ConstantTableEntry, number),
+              "constant tables share one layout");
 
 PluginRecord* PluginList = nullptr;
 PluginInfo* DisplayAdapterPlugin = nullptr;
@@ -267,12 +278,14 @@ uint32_t RegisterPluginLibrary(PluginRecord* record, VmState* vm, bool registerC
     ForEachLibrary(info, [&](const char* baseName, const QmCommandEntry* commands, const QmConstantEntry* constants) {
         if (commandsWanted && commands) {
             int top = VmGetTop(vm);
-            if (RegisterPluginCommands(vm, baseName, commands))
-                RegisterLibrary(reinterpret_cast<const CommandTableEntry*>(commands), baseName ? baseName : "plugin");
+            auto* table = reinterpret_cast<const CommandTableEntry*>(commands);
+            VmPushValue(vm, VM_GLOBALSINDEX);
+            if (VmRegisterLibrary(vm, baseName, table, 0))
+                RegisterLibrary(table, baseName ? baseName : "plugin");
             VmSetTop(vm, top);
         }
         if (constantsWanted && constants)
-            RegisterPluginConstants(vm, constants);
+            VmRegisterConstants(vm, reinterpret_cast<const ConstantTableEntry*>(constants), 1);
     });
     if (constantsWanted)
         record->constantsRegistered = 1;
@@ -330,7 +343,7 @@ uint32_t CollectPluginFormatHooks(VmState* vm, const char* prefix, QmRegisterSav
         ++filled;
     } while ((format.flags & moreBit) && filled < count);
 
-    RegisterPluginConstants(vm, constants);
+    VmRegisterConstants(vm, reinterpret_cast<const ConstantTableEntry*>(constants), 1);
     OsFreeMem(constants);
     OsFreeMem(names);
     *destination = hooks;

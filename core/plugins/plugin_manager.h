@@ -79,9 +79,3 @@ PluginRecord* FindPluginByInfo(const PluginInfo* info);
 // The installed display adapter, set by the display layer.
 extern PluginInfo* DisplayAdapterPlugin;
 uint32_t QueryAdapterCaps(uint32_t requested);
-
-// Hands the library registration to the VM glue: the commands under the
-// base name (a table of that global; false when the table held no
-// function), and the constants of a plugin.
-bool RegisterPluginCommands(VmState* vm, const char* baseName, const QmCommandEntry* commands);
-void RegisterPluginConstants(VmState* vm, const QmConstantEntry* constants);

@@ -723,6 +723,13 @@ enum {
 
 typedef struct QmVmBuffer QmVmBuffer;
 
+/* An object id as commands take it: a number, or (with id 0) the handle
+ * that a script was given for an object created without an id. */
+typedef struct QmObjectId {
+    uint32_t id;
+    uintptr_t handle;
+} QmObjectId;
+
 typedef struct QmVmTable { /* table 8: the VM interface */
     int (*VmGetTop)(struct VmState* s);
     void (*VmSetTop)(struct VmState* s, int index);
@@ -780,7 +787,7 @@ typedef struct QmVmTable { /* table 8: the VM interface */
     int (*VmCheckType)(struct VmState* s, int index, int tag);
     int (*VmRefValue)(struct VmState* s, int table);
     void (*VmUnrefValue)(struct VmState* s, int table, int ref);
-    uint32_t (*HostGetObjectIdArg)(struct VmState* s, int index, uint32_t out[2]);
+    uint32_t (*HostGetObjectIdArg)(struct VmState* s, int index, QmObjectId* out);
     int (*VmNewNamedMetatable)(struct VmState* s, const char* name);
     void (*VmGetNamedMetatable)(struct VmState* s, const char* name);
     void* (*VmCheckNamedUserdata)(struct VmState* s, int index, const char* name);
@@ -793,6 +800,8 @@ typedef struct QmVmTable { /* table 8: the VM interface */
     int (*VmFindString)(const char* text, const char* const* list);
     int (*VmCheckStack)(struct VmState* s, int n);
     const char* (*HostGetFileNameArg)(struct VmState* s, int index);
+    /* out[0] the value (0 when absent), out[1] 1 when the argument was nil
+     * or not given; answers out[0]. */
     uint32_t (*HostGetOptionalInt)(struct VmState* s, int index, uint32_t out[2]);
     void (*VmPushBoolean)(struct VmState* s, int b);
     int (*VmGetBoolean)(struct VmState* s, int index);
@@ -920,6 +929,7 @@ QM_ABI_ASSERT(offsetof(PluginInfo, GetExtensions) == 312 + 130 * 8, "info last s
 QM_ABI_ASSERT(sizeof(PluginInfo) == 312 + QM_PLUGIN_SLOT_COUNT * 8, "info size");
 
 QM_ABI_ASSERT(sizeof(QmTimeRecord) == 48, "time record");
+QM_ABI_ASSERT(sizeof(QmObjectId) == 16, "object id");
 QM_ABI_ASSERT(sizeof(QmFileStatus) == 72, "file status");
 QM_ABI_ASSERT(sizeof(QmFileInfo) == 112, "file info");
 QM_ABI_ASSERT(sizeof(QmChunkDescription) == 1048, "chunk description");

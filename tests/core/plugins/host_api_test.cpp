@@ -269,6 +269,53 @@ TEST(HostApiTest, AdapterSettersCheckCapabilitiesAndStartUp)
     SetAdapterSetupOpen(false);
 }
 
+// The argument readers of the VM table, from inside a command.
+struct ArgumentsSeen {
+    uint32_t optional[2] = {99, 99};
+    uint32_t absent[2] = {99, 99};
+    QmObjectId number = {};
+    QmObjectId handle = {};
+    std::string fileName;
+};
+ArgumentsSeen* g_seen;
+
+uint32_t ReadArguments(VmState* vm)
+{
+    const QmVmTable* t = Host()->vm;
+    t->HostGetOptionalInt(vm, 1, g_seen->optional);
+    t->HostGetOptionalInt(vm, 4, g_seen->absent);
+    t->HostGetObjectIdArg(vm, 1, &g_seen->number);
+    t->HostGetObjectIdArg(vm, 2, &g_seen->handle);
+    g_seen->fileName = t->HostGetFileNameArg(vm, 3);
+    t->VmCheckString(vm, 2, nullptr);  // a light userdata is no string
+    return 0;
+}
+
+TEST(HostApiTest, TheVmTableReadsArgumentsAndRaisesTheirErrors)
+{
+    VmHooks = {};
+    VmState* vm = VmOpenState();
+    ArgumentsSeen seen;
+    g_seen = &seen;
+    int object = 0;
+    VmPushNativeFunction(vm, ReadArguments);
+    VmPushNumber(vm, 7.9);
+    VmPushLightUserdata(vm, &object);
+    VmPushString(vm, "plain.txt");
+    EXPECT_EQ(VmPCall(vm, 3, 0, 0), uint32_t(ERR_STREXPECTED));
+    EXPECT_EQ(seen.optional[0], 7u);
+    EXPECT_EQ(seen.optional[1], 0u);
+    EXPECT_EQ(seen.absent[0], 0u);
+    EXPECT_EQ(seen.absent[1], 1u);
+    EXPECT_EQ(seen.number.id, 7u);
+    EXPECT_EQ(seen.number.handle, 0u);
+    EXPECT_EQ(seen.handle.id, 0u);
+    EXPECT_EQ(seen.handle.handle, reinterpret_cast<uintptr_t>(&object));
+    EXPECT_EQ(seen.fileName, "plain.txt");
+    VmCloseState(vm);
+    VmHooks = {};
+}
+
 // Command hooks: the VM asks them before every native call.
 uint32_t Original(VmState* vm)
 {
