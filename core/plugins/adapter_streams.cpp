@@ -104,8 +104,9 @@ uint32_t AdapterModeCode(uint32_t mode)
     return QM_FOPEN_READ;
 }
 
+// A memory block's size is also its region record's, which the tags take.
 bool OpenAdapterStream(StreamHandle* handle, const char* name, uint32_t mode, const char* loaderList,
-                       const ChunkNameParts* chunk, const uint8_t* memoryData, uint64_t memorySize)
+                       const ChunkNameParts* chunk, const uint8_t* memoryData, uint64_t)
 {
     uint32_t code = AdapterModeCode(mode);
     BuildLoaderChain(loaderList, PLUGINCAPS_FILEADAPTER);
@@ -133,7 +134,6 @@ bool OpenAdapterStream(StreamHandle* handle, const char* name, uint32_t mode, co
             tags[tagCount++] = QmTagItem{QM_FOPENTAG_DATA, reinterpret_cast<uintptr_t>(handle->region->data)};
             tags[tagCount++] = QmTagItem{QM_FOPENTAG_SIZE, static_cast<uintptr_t>(handle->region->size)};
         }
-        (void)memorySize;
     }
 
     for (PluginListNode* node = GetPluginListForCapability(PLUGINCAPS_FILEADAPTER); node; node = node->next) {
