@@ -40,7 +40,7 @@ if [ -f tests/core/vm/CMakeLists.txt ] || ls tests/core/vm/*.cpp >/dev/null 2>&1
   ctest --test-dir build-gcstress --output-on-failure -R '^test_core_vm$'
 fi
 
-tsan_tests=${QM_TSAN_TESTS:-test_display}
+tsan_tests=${QM_TSAN_TESTS:-test_display test_platform_posix test_media}
 if ls tests/display/*.cpp >/dev/null 2>&1; then
   echo "== threaded tests under ThreadSanitizer"
   CC=clang CXX=clang++ cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DQM_TSAN=ON -DQM_BENCH=OFF >/dev/null
