@@ -1,13 +1,336 @@
-// Start-up and shutdown of the runtime. For now the player only announces
-// itself; the applet loader and the libraries are opened here as they land.
+// Start-up and shutdown: the program's life from the argument vector to the
+// exit status. Every start-up step answers 0 or an error code; the first
+// code ends start-up and goes to ShutdownRuntime, which always runs to the
+// end, reports the code and frees everything, whichever step failed.
 #include "core/startup.h"
 
 #include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "core/applet.h"
+#include "core/command_services.h"
+#include "core/io/catalog.h"
+#include "core/io/errors.h"
+#include "core/io/linked_files.h"
+#include "core/io/messages.h"
+#include "core/io/utilities.h"
+#include "core/library_table.h"
+#include "core/options.h"
+#include "core/path_helpers.h"
+#include "core/preload.h"
+#include "core/run_records.h"
+#include "core/vm/error_hooks.h"
+#include "core/vm/vm.h"
+#include "display/display.h"
+#include "display/requesters.h"
+#include "media/sound.h"
+#include "platform/posix/os_console.h"
+#include "platform/posix/os_env.h"
+#include "platform/posix/os_files.h"
+#include "platform/posix/os_memory.h"
+#include "platform/posix/os_paths.h"
+#include "platform/posix/os_runloop.h"
+
+// The linker finds the block by its marker and patches the offset behind
+// it; the section keeps it apart from other constants.
+__attribute__((section(".qmlinked"), used))
+const volatile unsigned char LinkedProgramBlock[LINKED_BLOCK_SIZE] = {
+    'Q', 'u', 'i', 'l', 'l', 'm', 'e', 'r', 'e', 'L', 'i', 'n', 'k', 'e', 'd', 'P', 'r', 'o',
+    'g', 'r', 'a', 'm', 'B', 'l', 'o', 'c', 'k', 0,   0,   0,   0,   0,   0xDE, 0xAD, 0xC0, 0xDE,
+};
+
+const char VersionBlock[VERSION_BLOCK_SIZE] = "$VER: QuillmerePlayer 6.1";
+
+StartupGlobals Startup;
+
+namespace {
+
+constexpr uint32_t kNoApplet = 0xDEADC0DE;
+
+uint32_t ReadLinkedOffset(const volatile unsigned char* block)
+{
+    return (static_cast<uint32_t>(block[32]) << 24) | (static_cast<uint32_t>(block[33]) << 16) |
+           (static_cast<uint32_t>(block[34]) << 8) | block[35];
+}
+
+void PrintBanner()
+{
+    DebugPrintf("QuillmerePlayer %d.%d [Linux] (C) Kestrom Delvonix\n", 6, 1);
+    DebugPrintf("Runs compiled Quillmere applets with graphics, sound and networking\n");
+    DebugPrintf(" \n");
+}
+
+}  // namespace
+
+const char* MakeTempAppletName()
+{
+    char name[1024];
+    if (OsGetTempFileName(name, sizeof name))
+        return nullptr;
+    auto* node = static_cast<TempFileNode*>(OsAllocMem(sizeof(TempFileNode), 1));
+    size_t length = std::strlen(name);
+    char* copy = static_cast<char*>(OsAllocMem(length + 1, 0));
+    if (!node || !copy) {
+        OsFreeMem(node);
+        OsFreeMem(copy);
+        OsDeleteFile(name);
+        return nullptr;
+    }
+    std::memcpy(copy, name, length + 1);
+    node->name = copy;
+    TempFileNode** tail = &Startup.tempFiles;
+    while (*tail)
+        tail = &(*tail)->next;
+    *tail = node;
+    return copy;
+}
+
+uint32_t EnsureRuntimeTempDirectory()
+{
+    if (Startup.tempDirectory[0])
+        return 0;
+    return OsCreateTempDirectory(Startup.tempDirectory, sizeof Startup.tempDirectory);
+}
+
+void FreeStartupGlobals()
+{
+    OsFreeMem(Startup.skipPlugins);
+    OsFreeMem(Startup.requirePlugins);
+    OsFreeMem(Startup.requireTags);
+    Startup.skipPlugins = Startup.requirePlugins = Startup.requireTags = nullptr;
+    if (Startup.tempDirectory[0]) {
+        OsRemoveTempDirectory(Startup.tempDirectory);
+        Startup.tempDirectory[0] = 0;
+    }
+    for (TempFileNode* node = Startup.tempFiles; node;) {
+        TempFileNode* next = node->next;
+        OsDeleteFile(node->name);
+        OsFreeMem(node->name);
+        OsFreeMem(node);
+        node = next;
+    }
+    Startup.tempFiles = nullptr;
+}
+
+uint32_t AskForScriptFile(VmState* vm, CoreContext* context)
+{
+    FileRequestResult result{};
+    uint32_t error =
+        ShowFileRequester(vm, nullptr, GetString(MSG_SELECT_APPLET), "qma", REQ_NORMAL, "", "", 1, &result);
+    if (error)
+        return error;
+    if (result.count == 0 || !result.names)
+        return ERR_USERABORT;
+    std::string path = AddPart(result.folder, result.names);
+    OsFreeMem(result.names);
+    if (!OsCopyPath(context->scriptPath, sizeof context->scriptPath, path.c_str(), path.size()))
+        return ERR_NAMETOOLONG;
+    return 0;
+}
+
+uint32_t LoadStartupPlugins(CoreContext*)
+{
+    // Plugins come with the plugin manager; until then the plugin folders
+    // hold nothing this runtime could load.
+    return 0;
+}
+
+uint32_t InitRuntime(const volatile unsigned char* linkerBlock, VmState* vm, AppletInfo* applet,
+                     const char* versionBlock, int argc, char** argv, CoreContext* context)
+{
+    InitCrc32Table();
+    if (uint32_t error = OsInit())
+        return error;
+
+    AppletSettings[0] = AppletSettings[3] = 0;
+    AppletSettings[1] = AppletSettings[2] = -1;
+    ResetStartupDisplayRecord(&StartupDisplayRecord);
+
+    runtimeCatalog = OsOpenCatalog("Quillmere.catalog");
+    InitAppletDisplayDefaults(applet);
+    context->audioOpenValue = 30;
+
+    uint32_t offset = ReadLinkedOffset(linkerBlock);
+    if (offset != kNoApplet) {
+        Startup.appletOffset = offset;
+        Startup.appletLinked = 1;
+    }
+    std::snprintf(Startup.versionString, sizeof Startup.versionString, "%s", versionBlock);
+
+    OptionValues values{};
+    uint32_t error = ParseCommandLine(argc, argv, context, &values);
+    if (error == ERR_CONFIG && !Startup.appletLinked)
+        error = AskForScriptFile(vm, context);
+    else if (error == ERR_CONFIG)
+        error = 0;
+    if (error)
+        return error;
+    if (Startup.appletLinked)
+        std::memcpy(context->scriptPath, context->programPath, sizeof context->scriptPath);
+
+    char* iniBuffer = nullptr;
+    error = ReadIniOptions(&values, context, &iniBuffer);
+    if (!error)
+        error = ApplyStartupOptions(&values, context, applet);
+    OsFreeMem(iniBuffer);
+    if (error)
+        return error;
+
+    if (Startup.appletLinked || !Startup.debugDeviceSet)
+        context->quiet = 1;
+    SetTags(nullptr, {{TAG_QUIET, context->quiet}, {TAG_END, 0}});
+    if (!context->quiet)
+        PrintBanner();
+
+    if (uint32_t failed = InitCoreServices())
+        return failed;
+    if (uint32_t failed = OpenAllLibraries(applet, vm, context))
+        return failed;
+    SetTags(nullptr, {{SOUNDTAG_NOSOUND, context->noSound}, {SOUNDTAG_OPENVALUE, context->audioOpenValue},
+                      {TAG_END, 0}});
+    return 0;
+}
+
+namespace {
+
+// Where an error of the script happened: the included-file record whose
+// lines hold the error line gives the file and the line within it; without
+// one the applet file itself and the line as it stands.
+bool LocateScriptError(const CoreContext* context, const AppletInfo* applet, const char** outFile,
+                       int32_t* outLine)
+{
+    int32_t line = VmErrorLine;
+    if (line < 0 || !CoreTags.scriptRunning)
+        return false;
+    const char* scriptName = errorScriptName && errorScriptName[0] != '?' ? errorScriptName : nullptr;
+    const IncludedFileRecord* found = nullptr;
+    for (const IncludedFileRecord* r = applet ? applet->includedFiles : nullptr; r; r = r->next) {
+        if (static_cast<uint32_t>(line) < r->firstLine || static_cast<uint32_t>(line) > r->lastLine)
+            continue;
+        if (!found || (scriptName && std::strcmp(r->file, scriptName) == 0))
+            found = r;
+    }
+    if (found) {
+        *outFile = PathFilePart(found->name);
+        *outLine = static_cast<int32_t>(found->beginLine) - static_cast<int32_t>(found->firstLine) + line + 1;
+    } else {
+        *outFile = PathFilePart(context->scriptPath);
+        *outLine = line;
+    }
+    return true;
+}
+
+}  // namespace
+
+uint32_t ReportFatalError(uint32_t code, CoreContext* context, VmState*)
+{
+    if (code < 1 || code == ERR_USERABORT)
+        return 0;
+    char message[ERROR_MESSAGE_SIZE];
+    GetErrorText(code, message, sizeof message);
+    const char* file = nullptr;
+    int32_t line = 0;
+    bool located = LocateScriptError(context, ProgramAppletInfo, &file, &line);
+    if (Startup.debugDeviceSet) {
+        if (located)
+            DebugPrintf("@_qmerror%d:%s*%s\n", line, file, message);
+        else
+            DebugPrintf("@_qmerror0:\"\"*%s\n", message);
+        std::snprintf(context->errorText, sizeof context->errorText, "%s", message);
+        return 1;
+    }
+    if (located)
+        FormatErrorReport(message, file, line, errorFunctionName, context->errorText, sizeof context->errorText);
+    else
+        std::snprintf(context->errorText, sizeof context->errorText, "%s", message);
+    // No window system: the requester's text goes to the error stream.
+    std::fprintf(stderr, "QuillmerePlayer: %s\n", context->errorText);
+    std::fflush(stderr);
+    return 1;
+}
+
+uint32_t ShutdownRuntime(AppletInfo* applet, VmState* vm, uint32_t code, CoreContext* context)
+{
+    Startup.quitting = 1;
+    FreeIconTable();
+    SetTags(nullptr, {{TAG_PIXELSWITCH, 0}, {TAG_QUIET, context->quiet}, {TAG_END, 0}});
+    CloseAllLibraries(vm);
+    FreeScriptArguments(context);
+    uint32_t reported = ReportFatalError(code, context, vm);
+    FreeCoreLists(vm);
+    SetLinkedFiles(nullptr, 0);
+    if (applet)
+        FreeAppletInfoLists(applet);
+    VmCloseState(vm);
+    FreeStartupGlobals();
+    if (runtimeCatalog) {
+        OsCloseCatalog(runtimeCatalog);
+        runtimeCatalog = nullptr;
+    }
+    FreeAudio();
+    OsCloseDebugChannel();
+    OsShutdown();
+    return reported;
+}
+
+namespace {
+
+uint32_t RunScriptMain(VmState* vm)
+{
+    // The main chunk is the value StartScriptChunk left on the stack.
+    return VmPCall(vm, 0, 0, 0);
+}
+
+}  // namespace
 
 int CoreMain(int argc, char** argv)
 {
-    (void)argc;
-    (void)argv;
-    std::printf("QuillmerePlayer 6.1 [Linux]\n");
-    return 0;
+    auto* context = static_cast<CoreContext*>(OsAllocMem(sizeof(CoreContext), 1));
+    auto* applet = static_cast<AppletInfo*>(OsAllocMem(sizeof(AppletInfo), 1));
+    if (!context || !applet) {
+        OsFreeMem(context);
+        OsFreeMem(applet);
+        std::printf("Not enough memory.\n");
+        return 1;
+    }
+    ProgramAppletInfo = applet;
+    applet->versionMajor = 6;
+    applet->versionMinor = 1;
+    VmState* vm = VmOpenState();
+    if (!vm) {
+        std::printf("Not enough memory.\n");
+        OsFreeMem(context);
+        OsFreeMem(applet);
+        ProgramAppletInfo = nullptr;
+        return 1;
+    }
+    ProgramVmState = vm;
+
+    uint32_t code = InitRuntime(LinkedProgramBlock, vm, applet, VersionBlock, argc, argv, context);
+    if (!code && Startup.appletOffset)
+        code = RunLinkedPluginBundle(context->programPath, &Startup.appletOffset);
+    if (!code)
+        code = ReadScriptFileHeader(context, applet);
+    if (!code)
+        code = LoadStartupPlugins(context);
+    if (!code)
+        code = LoadApplet(applet, vm, context);
+    if (!code)
+        code = StartScriptChunk(context);
+    if (!code)
+        code = PreloadResources(context, applet, vm);
+    if (!code)
+        code = OpenFirstDisplay(vm, applet, context);
+    if (!code) {
+        SetTags(nullptr, {{TAG_SCRIPTRUNNING, 1}, {TAG_END, 0}});
+        OsSetScriptMain(RunScriptMain);
+        code = OsRunMain(vm);
+    }
+    uint32_t reported = ShutdownRuntime(applet, vm, code, context);
+    ProgramVmState = nullptr;
+    ProgramAppletInfo = nullptr;
+    OsFreeMem(context);
+    OsFreeMem(applet);
+    return reported ? 1 : 0;
 }

@@ -1,7 +1,68 @@
-// Start-up and shutdown of the runtime.
+// Start-up and shutdown of the runtime: the program's whole life from the
+// argument vector to the exit status, and the program-wide state that the
+// start-up steps share.
 #pragma once
 
-// Runs the whole player: options, libraries, applet, script, shutdown.
-// Returns the process exit status: 0 for a normal end or a user abort,
-// 1 when a fatal error was reported.
+#include <cstddef>
+#include <cstdint>
+
+struct AppletInfo;
+struct CoreContext;
+struct VmState;
+
+// The linked-program block and the version block in the program's constant
+// data. The block is read only through this volatile object: the linker
+// patches the file, so its value must never be folded into the code.
+constexpr size_t LINKED_BLOCK_SIZE = 45;
+constexpr size_t VERSION_BLOCK_SIZE = 372;
+extern const volatile unsigned char LinkedProgramBlock[LINKED_BLOCK_SIZE];
+extern const char VersionBlock[VERSION_BLOCK_SIZE];
+
+struct TempFileNode {
+    TempFileNode* next;
+    char* name;
+};
+
+// State shared by the start-up steps, the options and the loader.
+struct StartupGlobals {
+    uint32_t appletOffset;  // of a linked applet inside the program file, 0: none
+    uint32_t appletLinked;
+    uint32_t debugDeviceSet;  // selects the machine-readable error line
+    uint32_t noChangeDir;
+    uint32_t quitting;
+    uint32_t overridePlacement;
+    uint32_t debugOutput;
+    uint32_t noDebug;
+    uint32_t pluginLinePrinted;  // a plugin-loading line went out since "Compiling script"
+    char* skipPlugins;     // "a\0b\0\0" lists
+    char* requirePlugins;
+    char* requireTags;
+    TempFileNode* tempFiles;
+    char tempDirectory[1024];  // non-empty once the runtime made its own
+    char versionString[VERSION_BLOCK_SIZE];
+};
+extern StartupGlobals Startup;
+
+// Runs the whole player. Returns the process exit status: 0 for a normal
+// end or a user abort, 1 when a fatal error was reported.
 int CoreMain(int argc, char** argv);
+
+uint32_t InitRuntime(const volatile unsigned char* linkerBlock, VmState* vm, AppletInfo* applet,
+                     const char* versionBlock, int argc, char** argv, CoreContext* context);
+// Always completes; `code` is the error that ended the run (0: none).
+// Answers 1 when an error was reported, else 0.
+uint32_t ShutdownRuntime(AppletInfo* applet, VmState* vm, uint32_t code, CoreContext* context);
+// Reports `code` (nothing for 0 and ERR_USERABORT); answers 1 when it did.
+uint32_t ReportFatalError(uint32_t code, CoreContext* context, VmState* vm);
+uint32_t AskForScriptFile(VmState* vm, CoreContext* context);
+uint32_t LoadStartupPlugins(CoreContext* context);
+
+// A new unique temporary file, remembered for deletion at shutdown; null
+// when none could be made.
+const char* MakeTempAppletName();
+// The runtime's own temporary directory, created on first use. 0 or
+// ERR_CREATEDIR / ERR_NAMETOOLONG.
+uint32_t EnsureRuntimeTempDirectory();
+// Frees every start-up global (the option strings, temporary files and
+// directory); safe to call more than once.
+void FreeStartupGlobals();
