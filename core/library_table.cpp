@@ -4,11 +4,13 @@
 #include "core/command_services.h"
 #include "core/vm/vm.h"
 #include "display/display.h"
-#include "display/intervals.h"
-#include "draw/text_state.h"
+#include "display/display_library.h"
+#include "display/event_library.h"
+#include "draw/draw_library.h"
 #include "libs/string/string_library.h"
 #include "media/sound.h"
 #include "media/video.h"
+#include "transitions/transitionfx.h"
 
 namespace {
 
@@ -21,24 +23,16 @@ uint32_t OpenEmptyLibrary(VmState*)
 
 constexpr char kMath[] = "math";
 constexpr char kGraphics[] = "graphics";
-constexpr char kDraw[] = "draw";
-constexpr char kMoveObject[] = "moveobject";
 constexpr char kDos[] = "dos";
-constexpr char kEvent[] = "event";
 constexpr char kSystem[] = "system";
-constexpr char kLayers[] = "layers";
-constexpr char kText[] = "text";
-constexpr char kAnim[] = "anim";
-constexpr char kDisplay[] = "display";
-constexpr char kBrush[] = "brush";
-constexpr char kBGPic[] = "bgpic";
-constexpr char kTransitionFX[] = "transitionfx";
-constexpr char kSprite[] = "sprite";
 constexpr char kMemBlock[] = "memblock";
-constexpr char kSound[] = "sound";
-constexpr char kVideo[] = "video";
-constexpr char kVectorGraphics[] = "vectorgraphics";
 constexpr char kNetwork[] = "network";
+
+void StopVideos(VmState*) { StopAllVideos(); }
+void StopSounds(VmState*) { StopAllSounds(); }
+void FreeVideos(VmState*) { FreeAllVideos(); }
+void FreeDraw(VmState*) { FreeDrawBuffers(); }
+void FreeVectors(VmState*) { FreeVectorGraphics(); }
 
 }  // namespace
 
@@ -46,60 +40,51 @@ const LibraryTableEntry LibraryTable[LIBRARY_COUNT] = {
     {"string", OpenStringLibrary},
     {kMath, OpenEmptyLibrary<kMath>},
     {kGraphics, OpenEmptyLibrary<kGraphics>},
-    {kDraw, OpenEmptyLibrary<kDraw>},
-    {kMoveObject, OpenEmptyLibrary<kMoveObject>},
+    {"draw", RegisterDrawLibrary},
+    {"moveobject", RegisterMoveObjectLibrary},
     {kDos, OpenEmptyLibrary<kDos>},
-    {kEvent, OpenEmptyLibrary<kEvent>},
+    {"event", OpenEventLibrary},
     {kSystem, OpenEmptyLibrary<kSystem>},
-    {kLayers, OpenEmptyLibrary<kLayers>},
-    {kText, OpenEmptyLibrary<kText>},
-    {kAnim, OpenEmptyLibrary<kAnim>},
-    {kDisplay, OpenEmptyLibrary<kDisplay>},
-    {kSound, OpenEmptyLibrary<kSound>},
-    {kBrush, OpenEmptyLibrary<kBrush>},
-    {kBGPic, OpenEmptyLibrary<kBGPic>},
-    {kTransitionFX, OpenEmptyLibrary<kTransitionFX>},
-    {kSprite, OpenEmptyLibrary<kSprite>},
+    {"layers", OpenLayersLibrary},
+    {"text", RegisterTextLibrary},
+    {"anim", RegisterAnimLibrary},
+    {"display", OpenDisplayLibrary},
+    {"sound", OpenSoundLibrary},
+    {"brush", RegisterBrushLibrary},
+    {"bgpic", RegisterBGPicLibrary},
+    {"transitionfx", RegisterTransitionFXLibrary},
+    {"sprite", RegisterSpriteLibrary},
     {kMemBlock, OpenEmptyLibrary<kMemBlock>},
-    {kVectorGraphics, OpenEmptyLibrary<kVectorGraphics>},
+    {"vectorgraphics", RegisterVectorGraphicsLibrary},
     {kNetwork, OpenEmptyLibrary<kNetwork>},
-    {kVideo, OpenEmptyLibrary<kVideo>},
+    {"video", OpenVideoLibrary},
 };
 
 const SetTagHandler LibrarySetTagHandlers[2] = {nullptr, SoundSetTagHandler};
 const GetTagHandler LibraryGetTagHandlers[2] = {nullptr, SoundGetTagHandler};
 
-namespace {
-
-void StopVideos(VmState*) { StopAllVideos(); }
-void StopSounds(VmState*) { StopAllSounds(); }
-void FreeVideos(VmState*) { FreeAllVideos(); }
-void FreeText(VmState*) { FreeTextState(); }
-
-}  // namespace
-
 // Videos and sounds stop before anything they draw on or play through is
-// freed; the event library and the audio go last because the others post
-// to and play through them until they are gone.
+// freed; the event library and the sound library go last because the
+// others post to and play through them until they are gone.
 const LibraryExitStep LibraryExitSteps[] = {
     {"stop videos", StopVideos},
     {"stop sounds", StopSounds},
-    {"display", FreeAllDisplays},
+    {"display", CloseDisplayLibrary},
     {"network", nullptr},
     {"graphics", nullptr},
-    {"draw", nullptr},
-    {"brush", nullptr},
-    {"bgpic", nullptr},
+    {"draw", FreeDraw},
+    {"brush", FreeAllBrushes},
+    {"bgpic", FreeAllBGPics},
     {"video", FreeVideos},
-    {"vectorgraphics", nullptr},
-    {"sprite", nullptr},
+    {"vectorgraphics", FreeVectors},
+    {"sprite", FreeAllSprites},
     {"system", nullptr},
-    {"text", FreeText},
-    {"anim", nullptr},
-    {"layers", nullptr},
+    {"text", FreeTextResources},
+    {"anim", FreeAllAnims},
+    {"layers", CloseLayersLibrary},
     {"dos", nullptr},
     {"memblock", nullptr},
-    {"event", FreeAllTimerObjects},
+    {"event", CloseEventLibrary},
     {"sound", CloseSoundLibrary},
 };
 const int LIBRARY_EXIT_STEP_COUNT = sizeof LibraryExitSteps / sizeof LibraryExitSteps[0];

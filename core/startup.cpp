@@ -31,6 +31,7 @@
 #include "platform/posix/os_memory.h"
 #include "platform/posix/os_paths.h"
 #include "platform/posix/os_runloop.h"
+#include "tools/qmasm/linked_block.h"
 
 // The linker finds the block by its marker and patches the offset behind
 // it; the section keeps it apart from other constants.
@@ -40,18 +41,21 @@ const volatile unsigned char LinkedProgramBlock[LINKED_BLOCK_SIZE] = {
     'g', 'r', 'a', 'm', 'B', 'l', 'o', 'c', 'k', 0,   0,   0,   0,   0,   0xDE, 0xAD, 0xC0, 0xDE,
 };
 
+static_assert(LINKED_BLOCK_SIZE == kLinkedBlockSize);
+static_assert(kLinkedBlockOffsetPos == 32 && kLinkedBlockNoApplet == 0xDEADC0DE);
+static_assert(sizeof kLinkedBlockMarker <= kLinkedBlockMarkerArea);
+
 const char VersionBlock[VERSION_BLOCK_SIZE] = "$VER: QuillmerePlayer 6.1";
 
 StartupGlobals Startup;
 
 namespace {
 
-constexpr uint32_t kNoApplet = 0xDEADC0DE;
-
 uint32_t ReadLinkedOffset(const volatile unsigned char* block)
 {
-    return (static_cast<uint32_t>(block[32]) << 24) | (static_cast<uint32_t>(block[33]) << 16) |
-           (static_cast<uint32_t>(block[34]) << 8) | block[35];
+    const volatile unsigned char* b = block + kLinkedBlockOffsetPos;
+    return (static_cast<uint32_t>(b[0]) << 24) | (static_cast<uint32_t>(b[1]) << 16) |
+           (static_cast<uint32_t>(b[2]) << 8) | b[3];
 }
 
 void PrintBanner()
@@ -129,13 +133,6 @@ uint32_t AskForScriptFile(VmState* vm, CoreContext* context)
     return 0;
 }
 
-uint32_t LoadStartupPlugins(CoreContext*)
-{
-    // Plugins come with the plugin manager; until then the plugin folders
-    // hold nothing this runtime could load.
-    return 0;
-}
-
 uint32_t InitRuntime(const volatile unsigned char* linkerBlock, VmState* vm, AppletInfo* applet,
                      const char* versionBlock, int argc, char** argv, CoreContext* context)
 {
@@ -152,7 +149,7 @@ uint32_t InitRuntime(const volatile unsigned char* linkerBlock, VmState* vm, App
     context->audioOpenValue = 30;
 
     uint32_t offset = ReadLinkedOffset(linkerBlock);
-    if (offset != kNoApplet) {
+    if (offset != kLinkedBlockNoApplet) {
         Startup.appletOffset = offset;
         Startup.appletLinked = 1;
     }
@@ -185,6 +182,7 @@ uint32_t InitRuntime(const volatile unsigned char* linkerBlock, VmState* vm, App
 
     if (uint32_t failed = InitCoreServices())
         return failed;
+    InstallScriptErrorHooks();
     if (uint32_t failed = OpenAllLibraries(applet, vm, context))
         return failed;
     SetTags(nullptr, {{SOUNDTAG_NOSOUND, context->noSound}, {SOUNDTAG_OPENVALUE, context->audioOpenValue},
@@ -262,7 +260,9 @@ uint32_t ShutdownRuntime(AppletInfo* applet, VmState* vm, uint32_t code, CoreCon
     SetLinkedFiles(nullptr, 0);
     if (applet)
         FreeAppletInfoLists(applet);
+    FreeStartupPluginLibraries(vm);
     VmCloseState(vm);
+    UnloadStartupPlugins();
     FreeStartupGlobals();
     if (runtimeCatalog) {
         OsCloseCatalog(runtimeCatalog);

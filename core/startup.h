@@ -55,7 +55,18 @@ uint32_t ShutdownRuntime(AppletInfo* applet, VmState* vm, uint32_t code, CoreCon
 // Reports `code` (nothing for 0 and ERR_USERABORT); answers 1 when it did.
 uint32_t ReportFatalError(uint32_t code, CoreContext* context, VmState* vm);
 uint32_t AskForScriptFile(VmState* vm, CoreContext* context);
+// Plugins of the runtime's temporary directory and the program's
+// directory, loaded and activated; 0 or the first error.
 uint32_t LoadStartupPlugins(CoreContext* context);
+// Shutdown's two plugin steps: the library plugins' exits (before the VM
+// closes) and unloading every plugin (after).
+void FreeStartupPluginLibraries(VmState* vm);
+void UnloadStartupPlugins();
+
+// Hands the VM the runtime's way of recording script errors: the last
+// error code, the line and script file where it happened, and the end of
+// the script while exit-on-error is in force.
+void InstallScriptErrorHooks();
 
 // A new unique temporary file, remembered for deletion at shutdown; null
 // when none could be made.

@@ -1,0 +1,352 @@
+// Start-up options: the command line read word by word, the ".ini" file
+// beside the script, and the values turned into the run's records.
+#include "core/options.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "core/io/errors.h"
+#include "core/startup.h"
+#include "platform/posix/os_env.h"
+#include "platform/posix/os_memory.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+struct StartupRun {
+    CoreContext context{};
+    AppletInfo applet{};
+    OptionValues values{};
+    char* iniBuffer = nullptr;
+
+    StartupRun() { InitAppletDisplayDefaults(&applet); }
+    ~StartupRun()
+    {
+        FreeScriptArguments(&context);
+        OsFreeMem(iniBuffer);
+        FreeStartupGlobals();
+        FreeAppletInfoLists(&applet);
+        Startup = StartupGlobals{};
+    }
+
+    uint32_t Parse(std::vector<std::string> words)
+    {
+        words.insert(words.begin(), "quillmereplayer");
+        std::vector<char*> argv;
+        for (std::string& w : words) {
+            storage.push_back(w);
+            argv.push_back(storage.back().data());
+        }
+        return ParseCommandLine(static_cast<int>(argv.size()), argv.data(), &context, &values);
+    }
+    uint32_t Apply() { return ApplyStartupOptions(&values, &context, &applet); }
+
+    std::vector<std::pair<std::string, std::string>> Arguments() const
+    {
+        std::vector<std::pair<std::string, std::string>> out;
+        for (ScriptArgument* a = context.scriptArgs; a; a = a->next)
+            out.emplace_back(a->name, a->value ? a->value : "<none>");
+        return out;
+    }
+
+    std::deque<std::string> storage;  // argv stays where it was
+};
+
+using Pairs = std::vector<std::pair<std::string, std::string>>;
+
+TEST(CommandLine, OptionsAndScriptInAnyOrder)
+{
+    struct Case {
+        std::vector<std::string> words;
+        uint32_t error;
+        std::string script;
+        Pairs arguments;
+    } cases[] = {
+        {{"script.qma"}, 0, "script.qma", {}},
+        {{"-foo", "bar", "script.qma"}, 0, "script.qma", {{"foo", "bar"}}},
+        {{"-foo", "-window", "script"}, 0, "script", {{"foo", "<none>"}}},
+        {{"script", "-scrwidth", "800", "-x_1"}, 0, "script", {{"x_1", "<none>"}}},
+        {{"a b c.qma", "-QUIET"}, 0, "a b c.qma", {}},
+        {{"-foo", "script.qma"}, ERR_CONFIG, "", {{"foo", "script.qma"}}},
+        {{}, ERR_CONFIG, "", {}},
+        {{"-scrwidth"}, ERR_ARGS, "", {}},
+        {{"-scrwidth", "-window", "s"}, ERR_ARGS, "", {}},
+        {{"one", "two"}, ERR_ARGS, "", {}},
+        {{"-", "s"}, ERR_ARGS, "", {}},
+        {{"-bad.name", "s"}, ERR_ARGS, "", {}},
+        {{"-scrwidth", "-5", "s"}, ERR_ARGS, "", {}},
+    };
+    for (const Case& c : cases) {
+        StartupRun run;
+        std::string label = "case " + std::to_string(&c - cases);
+        EXPECT_EQ(run.Parse(c.words), c.error) << label;
+        if (!c.error) {
+            EXPECT_STREQ(run.context.scriptPath, c.script.c_str()) << label;
+        }
+        EXPECT_EQ(run.Arguments(), c.arguments) << label;
+    }
+}
+
+TEST(CommandLine, NamesMatchWithoutRegardToCase)
+{
+    for (const char* spelling : {"-scrwidth", "-SCRWIDTH", "-ScrWidth"}) {
+        StartupRun run;
+        ASSERT_EQ(run.Parse({spelling, "800", "s"}), 0u);
+        ASSERT_EQ(run.Apply(), 0u);
+        EXPECT_EQ(run.applet.screenWidth, 800) << spelling;
+    }
+}
+
+TEST(CommandLine, ALongWordIsNeverCutShort)
+{
+    StartupRun run;
+    std::string longName(5000, 'a');
+    EXPECT_EQ(run.Parse({longName}), ERR_NAMETOOLONG);
+    StartupRun second;
+    std::string longValue(100000, 'v');
+    ASSERT_EQ(second.Parse({"-foo", longValue, "s"}), 0u);
+    EXPECT_EQ(second.Arguments()[0].second.size(), longValue.size());
+}
+
+TEST(Options, NumbersInEveryNotation)
+{
+    const std::pair<const char*, int32_t> cases[] = {
+        {"$FF", 255}, {"0xff", 255}, {"0XFF", 255}, {"%11111111", 255}, {"$-10", -16}, {"640", 640},
+    };
+    for (const auto& [text, expected] : cases) {
+        StartupRun run;
+        ASSERT_EQ(run.Parse({"-scrheight", text, "s"}), 0u);
+        ASSERT_EQ(run.Apply(), 0u) << text;
+        EXPECT_EQ(run.applet.screenHeight, expected) << text;
+    }
+    StartupRun bad;
+    ASSERT_EQ(bad.Parse({"-scrheight", "$", "s"}), 0u);
+    EXPECT_EQ(bad.Apply(), ERR_SYNTAXERROR);
+    StartupRun none;
+    ASSERT_EQ(none.Parse({"-scrheight", "wide", "s"}), 0u);
+    EXPECT_EQ(none.Apply(), ERR_VALUEEXPECTED);
+}
+
+TEST(Options, AppliedToTheRecords)
+{
+    StartupRun run;
+    ASSERT_EQ(run.Parse({"-borderless", "-sizeable", "-autoscale", "-scalewidth", "50%", "-scaleheight", "300",
+                         "-monitor", "2", "-numchannels", "8", "-nosound", "-fullscreen", "-alldisplays",
+                         "-hidetitlebar", "-nochdir", "s"}),
+              0u);
+    ASSERT_EQ(run.Apply(), 0u);
+    EXPECT_EQ(run.applet.displayFlags, 1u | 2u | 64u);
+    EXPECT_EQ(run.applet.scaleWidth, -50);
+    EXPECT_EQ(run.applet.scaleHeight, 300);
+    EXPECT_EQ(run.applet.monitor, 1);
+    EXPECT_EQ(run.applet.displayMode, 2u);
+    EXPECT_EQ(run.applet.backfill.hideTitleBar, 1u);
+    EXPECT_EQ(run.context.numChannels, 8u);
+    EXPECT_EQ(run.context.noSound, 1u);
+    EXPECT_EQ(run.context.allDisplays, 1u);
+    EXPECT_EQ(Startup.noChangeDir, 1u);
+}
+
+TEST(Options, ScalingSizesNeedAScalingEngine)
+{
+    StartupRun run;
+    ASSERT_EQ(run.Parse({"-scalewidth", "50%", "s"}), 0u);
+    ASSERT_EQ(run.Apply(), 0u);
+    EXPECT_EQ(run.applet.scaleWidth, 0);
+}
+
+TEST(Options, RefusedCombinationsAndRanges)
+{
+    const struct {
+        std::vector<std::string> words;
+        uint32_t error;
+    } cases[] = {
+        {{"-autoscale", "-layerscale", "s"}, ERR_CONSOLEARG},
+        {{"-window", "-fullscreen", "s"}, ERR_CONSOLEARG},
+        {{"-monitor", "0", "s"}, ERR_MONITORRANGE},
+        {{"-numchannels", "0", "s"}, ERR_CONSOLEARG},
+        {{"-backfill", "texture", "s"}, ERR_BACKFILL},
+        {{"-backfill", "plaid", "-startcolor", "$FF", "s"}, ERR_BACKFILL},
+        {{"-backfill", "color", "s"}, ERR_BACKFILL},
+        {{"-backfill", "gradient", "-startcolor", "1", "s"}, ERR_BACKFILL},
+        {{"-backfill", "picture", "-brush", "1", "-brushfile", "x.png", "s"}, ERR_BACKFILL},
+    };
+    for (const auto& c : cases) {
+        StartupRun run;
+        ASSERT_EQ(run.Parse(c.words), 0u);
+        EXPECT_EQ(run.Apply(), c.error) << c.words[0] << " " << c.words[1];
+    }
+}
+
+TEST(Options, BackfillKinds)
+{
+    StartupRun run;
+    ASSERT_EQ(run.Parse({"-backfill", "RAINBOW", "-startcolor", "$FF0000", "-endcolor", "$0000FF", "s"}), 0u);
+    ASSERT_EQ(run.Apply(), 0u);
+    EXPECT_EQ(run.applet.backfill.kind, 2u);
+    EXPECT_EQ(run.applet.backfill.color1, 0xFF0000u);
+    EXPECT_EQ(run.applet.backfill.color2, 0x0000FFu);
+    StartupRun picture;
+    ASSERT_EQ(picture.Parse({"-backfill", "picture", "-brushfile", "pic.png", "-picxpos", "10", "-pictrans", "$FF00FF",
+                             "-scalepicture", "s"}),
+              0u);
+    ASSERT_EQ(picture.Apply(), 0u);
+    EXPECT_EQ(picture.applet.backfill.kind, 4u);
+    EXPECT_STREQ(picture.applet.backfill.file, "pic.png");
+    EXPECT_EQ(picture.applet.backfill.picX, 10);
+    EXPECT_EQ(picture.applet.backfill.picY, -100000);
+    EXPECT_EQ(picture.applet.backfill.transparentColor, 0xFF00FF);
+    EXPECT_EQ(picture.applet.backfill.scalePicture, 1u);
+}
+
+TEST(Options, PluginListsAreSplitAtBars)
+{
+    StartupRun run;
+    ASSERT_EQ(run.Parse({"-skipplugins", "a|bb|", "-requireplugins", "x", "-requiretags", "x[a=1]", "s"}), 0u);
+    ASSERT_EQ(run.Apply(), 0u);
+    ASSERT_NE(Startup.skipPlugins, nullptr);
+    EXPECT_EQ(std::string(Startup.skipPlugins, 7), std::string("a\0bb\0\0\0", 7));
+    EXPECT_STREQ(Startup.requirePlugins, "x");
+    EXPECT_STREQ(Startup.requireTags, "x[a=1]");
+}
+
+// Writes text as the ".ini" file of a script in dir and reads it.
+uint32_t ReadIni(const TempDir& dir, StartupRun& run, const std::string& text, std::vector<std::string> commandLine = {})
+{
+    std::string script = dir.file("game.qma");
+    WriteFileBytes(dir.file("game.ini"), std::vector<uint8_t>(text.begin(), text.end()));
+    commandLine.push_back(script);
+    EXPECT_EQ(run.Parse(commandLine), 0u);
+    return ReadIniOptions(&run.values, &run.context, &run.iniBuffer);
+}
+
+class IniFile : public ::testing::Test {
+protected:
+    TempDir dir;
+    StartupRun run;
+
+    uint32_t ReadWith(const std::string& text, std::vector<std::string> commandLine = {})
+    {
+        return ReadIni(dir, run, text, commandLine);
+    }
+};
+
+TEST_F(IniFile, NameTakesTheScriptsPlaceWithItsExtensionReplaced)
+{
+    char name[1100];
+    const std::pair<const char*, const char*> cases[] = {
+        {"/a/b/game.qma", "/a/b/game.ini"},
+        {"/a/b.d/game", "/a/b.d/game.ini"},
+        {"game.x.y", "game.x.ini"},
+        {":::chunk10:20*pic.png?/a/prog.bin", "/a/prog.ini"},
+    };
+    for (const auto& [script, expected] : cases) {
+        ASSERT_TRUE(IniFileName(script, name, sizeof name));
+        EXPECT_STREQ(name, expected);
+    }
+}
+
+TEST_F(IniFile, SwitchesValuesAndUnknownKeys)
+{
+    ASSERT_EQ(ReadWith("# comment = x\n[section]\n"
+                       "borderless = yes\n  sizeable=ON\r\nfixed = 2\nnohide = no\n"
+                       "ScrWidth = 0x100 \t\n"
+                       "scrheight = -$10\n"
+                       "title = \"Hello World\"\n"
+                       "level=  hard  \n"
+                       "empty =\n"),
+              0u);
+    ASSERT_EQ(run.Apply(), 0u);
+    EXPECT_EQ(run.applet.displayFlags, 1u | 2u | 4u);
+    EXPECT_EQ(run.applet.screenWidth, 256);
+    EXPECT_EQ(run.applet.screenHeight, -16);
+    EXPECT_EQ(run.Arguments(), (Pairs{{"title", "Hello World"}, {"level", "hard"}, {"empty", ""}}));
+}
+
+TEST_F(IniFile, OverridesTheCommandLine)
+{
+    ASSERT_EQ(ReadWith("quiet = no\nscrwidth = 1024\n", {"-quiet", "-scrwidth", "800"}), 0u);
+    ASSERT_EQ(run.Apply(), 0u);
+    EXPECT_EQ(run.context.quiet, 0u);
+    EXPECT_EQ(run.applet.screenWidth, 1024);
+}
+
+TEST_F(IniFile, SyntaxErrors)
+{
+    const char* cases[] = {
+        "1key = 1\n", "key 1\n", "key = \"open\n", "key = \"a\" b\n", "=value\n", "key\n= 1\n",
+    };
+    for (const char* text : cases) {
+        StartupRun fresh;
+        EXPECT_EQ(ReadIni(dir, fresh, text), ERR_INISYNTAX) << text;
+    }
+}
+
+TEST_F(IniFile, KeyLengthLimit)
+{
+    EXPECT_EQ(ReadWith(std::string(127, 'k') + "=1\n"), 0u);
+    StartupRun second;
+    EXPECT_EQ(ReadIni(dir, second, std::string(128, 'k') + "=1\n"), ERR_INISYNTAX);
+}
+
+TEST_F(IniFile, MissingFileIsNoError)
+{
+    ASSERT_EQ(run.Parse({dir.file("none.qma")}), 0u);
+    EXPECT_EQ(ReadIniOptions(&run.values, &run.context, &run.iniBuffer), 0u);
+    EXPECT_EQ(run.context.scriptArgs, nullptr);
+}
+
+TEST(Options, TempDirReplacesTheTemporaryFolder)
+{
+    TempDir dir;
+    const char* old = OsGetEnv("TMPDIR");
+    std::string saved = old ? old : "";
+    StartupRun run;
+    ASSERT_EQ(run.Parse({"-tempdir", dir.path(), "s"}), 0u);
+    ASSERT_EQ(run.Apply(), 0u);
+    char buffer[1024];
+    ASSERT_EQ(OsGetTempDir(buffer, sizeof buffer), 0u);
+    EXPECT_EQ(std::string(buffer), dir.path());
+    if (old)
+        OsSetEnv("TMPDIR", saved.c_str());
+    else
+        OsUnsetEnv("TMPDIR");
+}
+
+TEST(DisplayDefaults, FirstDisplayOptionsCreateOrUpdateDisplayOne)
+{
+    AppletInfo applet{};
+    DisplayBackfill record;
+    ResetStartupDisplayRecord(&record);
+    ASSERT_EQ(ApplyFirstDisplayOptions(&applet, &record, 0), 0u);
+    EXPECT_EQ(applet.preloadEntries, nullptr);  // nothing to apply, nothing made
+
+    record.words[1] = 7;
+    record.last = 3;
+    ASSERT_EQ(ApplyFirstDisplayOptions(&applet, &record, 0x800), 0u);
+    PreloadEntry* entry = FindPreloadDisplay(&applet);
+    ASSERT_NE(entry, nullptr);
+    auto* desc = static_cast<DisplayDesc*>(entry->details);
+    EXPECT_STREQ(desc->title, "Quillmere");
+    EXPECT_EQ(desc->width, 640);
+    EXPECT_EQ(desc->height, 480);
+    EXPECT_EQ(desc->x, -100000);
+    EXPECT_EQ(desc->flags, DISPFLAG_STARTUPDISPLAY | 0x800u);
+    EXPECT_EQ(desc->backfill.first, 1u);
+    EXPECT_EQ(desc->backfill.words[1], 7);
+    EXPECT_EQ(desc->backfill.last, 3u);
+
+    record.desc.kind = 1;
+    record.desc.color1 = 0x123456;
+    ASSERT_EQ(ApplyFirstDisplayOptions(&applet, &record, 0), 0u);
+    EXPECT_EQ(desc->backfill.desc.kind, 1u);
+    EXPECT_EQ(desc->backfill.desc.color1, 0x123456u);
+    EXPECT_EQ(applet.preloadEntries->next, nullptr);
+    FreeAppletInfoLists(&applet);
+}
+
+}  // namespace

@@ -1,0 +1,19 @@
+// Runs the player binary as a child process and collects what it wrote.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+struct PlayerRun {
+    int status = -1;  // exit status, or 128 + signal
+    std::string out;
+    std::string err;
+};
+
+// Runs `program` with `args` and extra environment settings ("NAME=value").
+// With `onOutput` set, it is called with the standard output gathered so
+// far after each read, and may act on the child (by its pid) once.
+PlayerRun RunProgram(const std::string& program, const std::vector<std::string>& args,
+                     const std::vector<std::string>& env = {},
+                     const std::function<bool(const std::string& out, int pid)>& onOutput = nullptr);

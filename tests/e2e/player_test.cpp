@@ -1,0 +1,270 @@
+// The player binary end to end: applets written by the test assembler and
+// applet writer, run as a user runs them, judged by exit status and output.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <string>
+#include <vector>
+
+#include "e2e/player_process.h"
+#include "support/temp_dir.h"
+#include "tools/qmasm/applet_writer.h"
+#include "tools/qmasm/assembled_applet.h"
+#include "tools/qmasm/assembler.h"
+#include "tools/qmasm/linker.h"
+
+using namespace qmasm;
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+const char kPlayer[] = QM_PLAYER_PATH;
+
+// The same text with line information, so errors name their line.
+const char kEndsNormally[] =
+    ".chunk lines=auto\n"
+    "    LOADNUM r0, 1\n"
+    "    RETURN r0, 1\n";
+
+// Line 4 calls a command with too few arguments.
+const char kFailsOnLine4[] =
+    ".chunk lines=auto\n"
+    "    LOADNUM r0, 1\n"
+    "    GETGLOBAL r1, \"upperstr\"\n"
+    "    CALL r1, 1, 1\n"
+    "    RETURN r0, 1\n";
+
+const char kRunsForever[] =
+    ".chunk lines=auto\n"
+    "loop:\n"
+    "    LOADNUM r0, 1\n"
+    "    JMP loop\n"
+    "    RETURN r0, 1\n";
+
+// Calls the test plugin's library command that always fails (1459).
+const char kCallsPlugin[] =
+    ".chunk lines=auto\n"
+    "    GETGLOBAL r0, \"mathx\"\n"
+    "    GETTABLE r0, r0, \"fail\"\n"
+    "    CALL r0, 1, 1\n"
+    "    RETURN r0, 1\n";
+
+class Player : public ::testing::Test {
+protected:
+    TempDir dir;
+
+    AppletDescription Describe(const char* source, const std::string& name = "test.qas")
+    {
+        AssembleResult r = Assemble(source);
+        EXPECT_TRUE(r.ok) << r.message;
+        AppletDescription a;
+        AddAssembledCode(r, name, &a);
+        return a;
+    }
+    std::string Write(const AppletDescription& a, const std::string& file = "test.qma")
+    {
+        std::string path = dir.file(file);
+        WriteFileBytes(path, WriteApplet(a));
+        return path;
+    }
+    std::string Applet(const char* source) { return Write(Describe(source)); }
+
+    PlayerRun Play(std::vector<std::string> args, std::vector<std::string> env = {})
+    {
+        env.push_back("TMPDIR=" + dir.path());
+        return RunProgram(kPlayer, args, env);
+    }
+
+    // What the temporary folder holds besides the test's own files.
+    std::vector<std::string> Leftovers()
+    {
+        std::vector<std::string> names;
+        if (DIR* d = opendir(dir.path().c_str())) {
+            while (dirent* e = readdir(d)) {
+                std::string n = e->d_name;
+                if (n.rfind("quillmere", 0) == 0)
+                    names.push_back(n);
+            }
+            closedir(d);
+        }
+        return names;
+    }
+};
+
+TEST_F(Player, NormalEndIsSilentAndSucceeds)
+{
+    PlayerRun run = Play({Applet(kEndsNormally)});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "");
+}
+
+TEST_F(Player, FatalErrorNamesFileAndLineOnStderr)
+{
+    PlayerRun run = Play({Applet(kFailsOnLine4)});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "QuillmerePlayer: Not enough arguments!\nFile: test.qas (current line: 4)\n");
+}
+
+TEST_F(Player, DebugDeviceGetsTheMachineReadableLine)
+{
+    PlayerRun run = Play({"-debugdevice", "console", Applet(kFailsOnLine4)});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "");
+    EXPECT_NE(run.out.find("QuillmerePlayer 6.1 [Linux]"), std::string::npos);
+    EXPECT_NE(run.out.find("\n@_qmerror4:test.qas*Not enough arguments!\n"), std::string::npos) << run.out;
+
+    std::string log = dir.file("debug.txt");
+    PlayerRun toFile = Play({"-debugdevice", "::file" + log, dir.file("test.qma")});
+    EXPECT_EQ(toFile.status, 1);
+    EXPECT_EQ(toFile.out, "");
+    Bytes written = ReadFileBytes(log);
+    EXPECT_NE(std::string(written.begin(), written.end()).find("@_qmerror4:test.qas*"), std::string::npos);
+}
+
+TEST_F(Player, StartupErrorsHaveNoLine)
+{
+    PlayerRun missing = Play({dir.file("absent.qma")});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.err, "QuillmerePlayer: File " + dir.file("absent.qma") + " does not exist!\n");
+
+    PlayerRun machine = Play({"-debugdevice", "console", dir.file("absent.qma")});
+    EXPECT_NE(machine.out.find("@_qmerror0:\"\"*File " + dir.file("absent.qma") + " does not exist!\n"),
+              std::string::npos);
+
+    WriteFileBytes(dir.file("plain.txt"), {'h', 'e', 'l', 'l', 'o', '\n'});
+    PlayerRun notApplet = Play({dir.file("plain.txt")});
+    EXPECT_EQ(notApplet.status, 1);
+    EXPECT_NE(notApplet.err.find("QuillmerePlayer: "), std::string::npos);
+
+    PlayerRun badOption = Play({"-monitor", "0", Applet(kEndsNormally)});
+    EXPECT_EQ(badOption.status, 1);
+    EXPECT_EQ(badOption.err, "QuillmerePlayer: Specified monitor is out of range!\n");
+}
+
+TEST_F(Player, NewerAppletVersionIsRefused)
+{
+    AppletDescription a = Describe(kEndsNormally);
+    a.versionMinor = 2;
+    PlayerRun run = Play({Write(a)});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("6.2"), std::string::npos) << run.err;
+}
+
+TEST_F(Player, DamagedAppletsFailWithAMessage)
+{
+    Bytes full = WriteApplet(Describe(kEndsNormally));
+    for (size_t cut : {size_t{5}, full.size() / 2, full.size() - 1}) {
+        WriteFileBytes(dir.file("cut.qma"), Bytes(full.begin(), full.begin() + cut));
+        PlayerRun run = Play({dir.file("cut.qma")});
+        EXPECT_EQ(run.status, 1) << cut;
+        EXPECT_EQ(run.err.rfind("QuillmerePlayer: ", 0), 0u) << cut;
+    }
+    AppletDescription unknown = Describe(kEndsNormally);
+    unknown.sections.push_back({40, {}});
+    PlayerRun run = Play({Write(unknown)});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("QuillmerePlayer: "), std::string::npos);
+}
+
+TEST_F(Player, PackedAppletRunsAndLeavesNoTemporaryFile)
+{
+    AppletDescription a = Describe(kFailsOnLine4);
+    a.packed = true;
+    PlayerRun run = Play({Write(a)});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "QuillmerePlayer: Not enough arguments!\nFile: test.qas (current line: 4)\n");
+    EXPECT_TRUE(Leftovers().empty());
+
+    AppletDescription ok = Describe(kEndsNormally);
+    ok.packed = true;
+    EXPECT_EQ(Play({Write(ok)}).status, 0);
+}
+
+TEST_F(Player, UserAbortIsSilent)
+{
+    std::string applet = Applet(kRunsForever);
+    std::vector<std::string> env = {"TMPDIR=" + dir.path()};
+    // The signal goes out once start-up has said it is loading the applet,
+    // so the player's own handler is in place by then.
+    PlayerRun run = RunProgram(kPlayer, {"-debugdevice", "console", "-forceflush", applet}, env,
+                               [](const std::string& out, int pid) {
+                                   if (out.find("Loading applet") == std::string::npos)
+                                       return false;
+                                   kill(pid, SIGINT);
+                                   return true;
+                               });
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out.find("@_qmerror"), std::string::npos);
+    EXPECT_EQ(run.err, "");
+}
+
+TEST_F(Player, NoScriptAndNoAnswerIsAUserAbort)
+{
+    PlayerRun run = Play({});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err.find("QuillmerePlayer:"), std::string::npos);
+}
+
+TEST_F(Player, IniFileBesideTheScriptIsRead)
+{
+    std::string applet = Applet(kEndsNormally);
+    WriteFileBytes(dir.file("test.ini"), Bytes{'m', 'o', 'n', 'i', 't', 'o', 'r', '=', '0', '\n'});
+    PlayerRun run = Play({applet});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "QuillmerePlayer: Specified monitor is out of range!\n");
+    WriteFileBytes(dir.file("test.ini"), Bytes{'b', 'r', 'o', 'k', 'e', 'n', '\n'});
+    EXPECT_EQ(Play({applet}).err, "QuillmerePlayer: Syntax error in configuration file!\n");
+}
+
+class LinkedPlayer : public Player {
+protected:
+    std::string Link(const AppletDescription& a, const std::vector<BundlePlugin>& plugins = {}, bool pack = false)
+    {
+        LinkResult r = LinkApplet(ReadFileBytes(kPlayer), WriteApplet(a), plugins, pack);
+        EXPECT_TRUE(r.ok) << r.message;
+        std::string path = dir.file("linked");
+        WriteFileBytes(path, r.bytes);
+        chmod(path.c_str(), 0700);
+        return path;
+    }
+};
+
+TEST_F(LinkedPlayer, RunsItsOwnAppletWithoutBanner)
+{
+    std::string program = Link(Describe(kEndsNormally));
+    PlayerRun run = RunProgram(program, {"-debugdevice", "console"}, {"TMPDIR=" + dir.path()});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "");
+
+    std::string failing = Link(Describe(kFailsOnLine4));
+    PlayerRun failed = RunProgram(failing, {}, {"TMPDIR=" + dir.path()});
+    EXPECT_EQ(failed.status, 1);
+    EXPECT_EQ(failed.err, "QuillmerePlayer: Not enough arguments!\nFile: test.qas (current line: 4)\n");
+}
+
+TEST_F(LinkedPlayer, PluginBundleIsUnpackedLoadedAndRemoved)
+{
+    Bytes plugin = ReadFileBytes(std::string(QM_TEST_PLUGIN_DIR) + "/mathx.qmp");
+    ASSERT_FALSE(plugin.empty());
+    for (bool pack : {false, true}) {
+        std::string program = Link(Describe(kCallsPlugin), {{"mathx", plugin}}, pack);
+        std::string log = dir.file(pack ? "packed.log" : "plain.log");
+        PlayerRun run = RunProgram(program, {}, {"TMPDIR=" + dir.path(), "QM_TEST_PLUGIN_LOG=" + log});
+        // The plugin's command ran: its failure is the script's.
+        EXPECT_EQ(run.status, 1) << pack;
+        EXPECT_NE(run.err.find("current line: 4"), std::string::npos) << run.err;
+        Bytes logged = ReadFileBytes(log);
+        EXPECT_NE(std::string(logged.begin(), logged.end()).find("init mathx"), std::string::npos);
+        EXPECT_TRUE(Leftovers().empty()) << pack;
+    }
+}
+
+}  // namespace

@@ -1,0 +1,36 @@
+// The applet reader on arbitrary bytes: every section, count, size and
+// offset comes from the input, which is served as a memory stream. Reading
+// must end in 0 or an error code without reading past the input or asking
+// for more memory than the input could describe.
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "core/applet.h"
+#include "core/io/stream.h"
+#include "core/io/virtual_names.h"
+#include "core/options.h"
+#include "core/vm/vm.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    static VmState* vm = VmOpenState();
+    char name[MEMORY_NAME_MAX];
+    if (!MakeMemoryName(data, size, name, sizeof name))
+        return 0;
+    StreamHandle* stream = StreamOpen(name, STREAM_READ);
+    if (!stream)
+        return 0;
+    CoreContext context{};
+    AppletInfo applet{};
+    applet.versionMajor = 6;
+    applet.versionMinor = 1;
+    ResetStartupDisplayRecord(&StartupDisplayRecord);
+    AppletOrigin origin{};
+    ReadAppletSections(name, &context, vm, stream, 0, &applet, &origin);
+    StreamClose(stream);
+    FreeAppletInfoLists(&applet);
+    FreeIconTable();
+    VmSetTop(vm, 0);
+    return 0;
+}
