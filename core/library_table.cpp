@@ -8,6 +8,7 @@
 #include "display/event_library.h"
 #include "draw/draw_library.h"
 #include "libs/string/string_library.h"
+#include "libs/system/system_library.h"
 #include "media/sound.h"
 #include "media/video.h"
 #include "transitions/transitionfx.h"
@@ -24,7 +25,6 @@ uint32_t OpenEmptyLibrary(VmState*)
 constexpr char kMath[] = "math";
 constexpr char kGraphics[] = "graphics";
 constexpr char kDos[] = "dos";
-constexpr char kSystem[] = "system";
 constexpr char kMemBlock[] = "memblock";
 constexpr char kNetwork[] = "network";
 
@@ -44,7 +44,7 @@ const LibraryTableEntry LibraryTable[LIBRARY_COUNT] = {
     {"moveobject", RegisterMoveObjectLibrary},
     {kDos, OpenEmptyLibrary<kDos>},
     {"event", OpenEventLibrary},
-    {kSystem, OpenEmptyLibrary<kSystem>},
+    {"system", RegisterSystemLibrary},
     {"layers", OpenLayersLibrary},
     {"text", RegisterTextLibrary},
     {"anim", RegisterAnimLibrary},
@@ -78,7 +78,7 @@ const LibraryExitStep LibraryExitSteps[] = {
     {"video", FreeVideos},
     {"vectorgraphics", FreeVectors},
     {"sprite", FreeAllSprites},
-    {"system", nullptr},
+    {"system", CleanupSystemLibrary},
     {"text", FreeTextResources},
     {"anim", FreeAllAnims},
     {"layers", CloseLayersLibrary},

@@ -10,6 +10,7 @@
 
 #include "core/applet.h"
 #include "core/command_services.h"
+#include "core/error_report.h"
 #include "core/io/catalog.h"
 #include "core/io/errors.h"
 #include "core/io/linked_files.h"
@@ -20,7 +21,6 @@
 #include "core/path_helpers.h"
 #include "core/preload.h"
 #include "core/run_records.h"
-#include "core/vm/error_hooks.h"
 #include "core/vm/vm.h"
 #include "display/display.h"
 #include "display/requesters.h"
@@ -182,7 +182,6 @@ uint32_t InitRuntime(const volatile unsigned char* linkerBlock, VmState* vm, App
 
     if (uint32_t failed = InitCoreServices())
         return failed;
-    InstallScriptErrorHooks();
     if (uint32_t failed = OpenAllLibraries(applet, vm, context))
         return failed;
     SetTags(nullptr, {{SOUNDTAG_NOSOUND, context->noSound}, {SOUNDTAG_OPENVALUE, context->audioOpenValue},
@@ -190,60 +189,22 @@ uint32_t InitRuntime(const volatile unsigned char* linkerBlock, VmState* vm, App
     return 0;
 }
 
-namespace {
-
-// Where an error of the script happened: the included-file record whose
-// lines hold the error line gives the file and the line within it; without
-// one the applet file itself and the line as it stands.
-bool LocateScriptError(const CoreContext* context, const AppletInfo* applet, const char** outFile,
-                       int32_t* outLine)
-{
-    int32_t line = VmErrorLine;
-    if (line < 0 || !CoreTags.scriptRunning)
-        return false;
-    const char* scriptName = errorScriptName && errorScriptName[0] != '?' ? errorScriptName : nullptr;
-    const IncludedFileRecord* found = nullptr;
-    for (const IncludedFileRecord* r = applet ? applet->includedFiles : nullptr; r; r = r->next) {
-        if (static_cast<uint32_t>(line) < r->firstLine || static_cast<uint32_t>(line) > r->lastLine)
-            continue;
-        if (!found || (scriptName && std::strcmp(r->file, scriptName) == 0))
-            found = r;
-    }
-    if (found) {
-        *outFile = PathFilePart(found->name);
-        *outLine = static_cast<int32_t>(found->beginLine) - static_cast<int32_t>(found->firstLine) + line + 1;
-    } else {
-        *outFile = PathFilePart(context->scriptPath);
-        *outLine = line;
-    }
-    return true;
-}
-
-}  // namespace
-
-uint32_t ReportFatalError(uint32_t code, CoreContext* context, VmState*)
+uint32_t ReportFatalError(uint32_t code, CoreContext* context, VmState* vm)
 {
     if (code < 1 || code == ERR_USERABORT)
         return 0;
-    char message[ERROR_MESSAGE_SIZE];
-    GetErrorText(code, message, sizeof message);
     const char* file = nullptr;
     int32_t line = 0;
-    bool located = LocateScriptError(context, ProgramAppletInfo, &file, &line);
+    GetErrorInfo(vm, code, context->errorText, sizeof context->errorText, &file, &line);
     if (Startup.debugDeviceSet) {
-        if (located)
-            DebugPrintf("@_qmerror%d:%s*%s\n", line, file, message);
-        else
-            DebugPrintf("@_qmerror0:\"\"*%s\n", message);
-        std::snprintf(context->errorText, sizeof context->errorText, "%s", message);
+        std::string report = FormatDebugErrorLine(context->errorText, file, line);
+        DebugPrintf("%s\n", report.c_str());
         return 1;
     }
-    if (located)
-        FormatErrorReport(message, file, line, errorFunctionName, context->errorText, sizeof context->errorText);
-    else
-        std::snprintf(context->errorText, sizeof context->errorText, "%s", message);
+    char text[sizeof context->errorText];
+    ErrorReportText(vm, context->errorText, false, text, sizeof text);
     // No window system: the requester's text goes to the error stream.
-    std::fprintf(stderr, "QuillmerePlayer: %s\n", context->errorText);
+    std::fprintf(stderr, "QuillmerePlayer: %s\n", text);
     std::fflush(stderr);
     return 1;
 }

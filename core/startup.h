@@ -63,11 +63,6 @@ uint32_t LoadStartupPlugins(CoreContext* context);
 void FreeStartupPluginLibraries(VmState* vm);
 void UnloadStartupPlugins();
 
-// Hands the VM the runtime's way of recording script errors: the last
-// error code, the line and script file where it happened, and the end of
-// the script while exit-on-error is in force.
-void InstallScriptErrorHooks();
-
 // A new unique temporary file, remembered for deletion at shutdown; null
 // when none could be made.
 const char* MakeTempAppletName();

@@ -25,34 +25,62 @@ using Bytes = std::vector<uint8_t>;
 
 const char kPlayer[] = QM_PLAYER_PATH;
 
-// The same text with line information, so errors name their line.
+// Scripts with line information; the main function names its source file
+// the way a compiled applet does, and the applet's included-file record for
+// that file maps the lines back.
 const char kEndsNormally[] =
     ".chunk lines=auto\n"
+    ".function main source=\"@test.qas\"\n"
     "    LOADNUM r0, 1\n"
-    "    RETURN r0, 1\n";
+    "    RETURN r0, 1\n"
+    ".end\n";
 
-// Line 4 calls a command with too few arguments.
-const char kFailsOnLine4[] =
+// Line 5 calls a command with too few arguments.
+const char kFailsOnLine5[] =
     ".chunk lines=auto\n"
+    ".function main source=\"@test.qas\"\n"
     "    LOADNUM r0, 1\n"
     "    GETGLOBAL r1, \"upperstr\"\n"
     "    CALL r1, 1, 1\n"
-    "    RETURN r0, 1\n";
+    "    RETURN r0, 1\n"
+    ".end\n";
 
 const char kRunsForever[] =
     ".chunk lines=auto\n"
+    ".function main source=\"@test.qas\"\n"
     "loop:\n"
     "    LOADNUM r0, 1\n"
     "    JMP loop\n"
-    "    RETURN r0, 1\n";
+    "    RETURN r0, 1\n"
+    ".end\n";
 
 // Calls the test plugin's library command that always fails (1459).
 const char kCallsPlugin[] =
     ".chunk lines=auto\n"
+    ".function main source=\"@test.qas\"\n"
     "    GETGLOBAL r0, \"mathx\"\n"
     "    GETTABLE r0, r0, \"fail\"\n"
     "    CALL r0, 1, 1\n"
+    "    RETURN r0, 1\n"
+    ".end\n";
+
+// Prints the first two options the player handed to the script.
+const char kPrintsArguments[] =
+    ".chunk lines=auto\n"
+    "    GETGLOBAL r0, \"getcommandline\"\n"
+    "    CALL r0, 1, 2\n"
+    "    GETGLOBAL r1, \"debugprint\"\n"
+    "    GETTABLE r6, r0, #0\n"
+    "    GETTABLE r2, r6, \"arg\"\n"
+    "    GETTABLE r3, r6, \"param\"\n"
+    "    GETTABLE r6, r0, #1\n"
+    "    GETTABLE r4, r6, \"arg\"\n"
+    "    GETTABLE r5, r6, \"param\"\n"
+    "    CALL r1, 5, 1\n"
     "    RETURN r0, 1\n";
+
+const char kLine5Report[] =
+    "QuillmerePlayer: Not enough arguments!\nFile: test.qas (current line: 5 - In function: UpperStr)\n";
 
 class Player : public ::testing::Test {
 protected:
@@ -64,6 +92,7 @@ protected:
         EXPECT_TRUE(r.ok) << r.message;
         AppletDescription a;
         AddAssembledCode(r, name, &a);
+        a.includedFiles[0].file = "@" + name;
         return a;
     }
     std::string Write(const AppletDescription& a, const std::string& file = "test.qma")
@@ -106,26 +135,26 @@ TEST_F(Player, NormalEndIsSilentAndSucceeds)
 
 TEST_F(Player, FatalErrorNamesFileAndLineOnStderr)
 {
-    PlayerRun run = Play({Applet(kFailsOnLine4)});
+    PlayerRun run = Play({Applet(kFailsOnLine5)});
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out, "");
-    EXPECT_EQ(run.err, "QuillmerePlayer: Not enough arguments!\nFile: test.qas (current line: 4)\n");
+    EXPECT_EQ(run.err, kLine5Report);
 }
 
 TEST_F(Player, DebugDeviceGetsTheMachineReadableLine)
 {
-    PlayerRun run = Play({"-debugdevice", "console", Applet(kFailsOnLine4)});
+    PlayerRun run = Play({"-debugdevice", "console", Applet(kFailsOnLine5)});
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err, "");
     EXPECT_NE(run.out.find("QuillmerePlayer 6.1 [Linux]"), std::string::npos);
-    EXPECT_NE(run.out.find("\n@_qmerror4:test.qas*Not enough arguments!\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("\n@_qmerror5:test.qas*Not enough arguments!\n"), std::string::npos) << run.out;
 
     std::string log = dir.file("debug.txt");
     PlayerRun toFile = Play({"-debugdevice", "::file" + log, dir.file("test.qma")});
     EXPECT_EQ(toFile.status, 1);
     EXPECT_EQ(toFile.out, "");
     Bytes written = ReadFileBytes(log);
-    EXPECT_NE(std::string(written.begin(), written.end()).find("@_qmerror4:test.qas*"), std::string::npos);
+    EXPECT_NE(std::string(written.begin(), written.end()).find("@_qmerror5:test.qas*"), std::string::npos);
 }
 
 TEST_F(Player, StartupErrorsHaveNoLine)
@@ -175,11 +204,11 @@ TEST_F(Player, DamagedAppletsFailWithAMessage)
 
 TEST_F(Player, PackedAppletRunsAndLeavesNoTemporaryFile)
 {
-    AppletDescription a = Describe(kFailsOnLine4);
+    AppletDescription a = Describe(kFailsOnLine5);
     a.packed = true;
     PlayerRun run = Play({Write(a)});
     EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.err, "QuillmerePlayer: Not enough arguments!\nFile: test.qas (current line: 4)\n");
+    EXPECT_EQ(run.err, kLine5Report);
     EXPECT_TRUE(Leftovers().empty());
 
     AppletDescription ok = Describe(kEndsNormally);
@@ -223,6 +252,24 @@ TEST_F(Player, IniFileBesideTheScriptIsRead)
     EXPECT_EQ(Play({applet}).err, "QuillmerePlayer: Syntax error in configuration file!\n");
 }
 
+TEST_F(Player, UnknownOptionsReachTheScript)
+{
+    std::string applet = Applet(kPrintsArguments);
+    WriteFileBytes(dir.file("test.ini"), Bytes{'l', 'e', 'v', 'e', 'l', ' ', '=', ' ', 'h', 'a', 'r', 'd', '\n'});
+    PlayerRun run = Play({"-foo", "bar", "-quiet", applet});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "foo bar level hard\n");
+}
+
+TEST_F(Player, ExampleAppletPrintsItsSum)
+{
+    std::string player = kPlayer;
+    std::string example = player.substr(0, player.find_last_of('/')) + "/examples/sum.qma";
+    PlayerRun run = Play({example});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "55\n");
+}
+
 class LinkedPlayer : public Player {
 protected:
     std::string Link(const AppletDescription& a, const std::vector<BundlePlugin>& plugins = {}, bool pack = false)
@@ -244,10 +291,10 @@ TEST_F(LinkedPlayer, RunsItsOwnAppletWithoutBanner)
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(run.err, "");
 
-    std::string failing = Link(Describe(kFailsOnLine4));
+    std::string failing = Link(Describe(kFailsOnLine5));
     PlayerRun failed = RunProgram(failing, {}, {"TMPDIR=" + dir.path()});
     EXPECT_EQ(failed.status, 1);
-    EXPECT_EQ(failed.err, "QuillmerePlayer: Not enough arguments!\nFile: test.qas (current line: 4)\n");
+    EXPECT_EQ(failed.err, kLine5Report);
 }
 
 TEST_F(LinkedPlayer, PluginBundleIsUnpackedLoadedAndRemoved)
@@ -260,7 +307,7 @@ TEST_F(LinkedPlayer, PluginBundleIsUnpackedLoadedAndRemoved)
         PlayerRun run = RunProgram(program, {}, {"TMPDIR=" + dir.path(), "QM_TEST_PLUGIN_LOG=" + log});
         // The plugin's command ran: its failure is the script's.
         EXPECT_EQ(run.status, 1) << pack;
-        EXPECT_NE(run.err.find("current line: 4"), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find("current line: 5"), std::string::npos) << run.err;
         Bytes logged = ReadFileBytes(log);
         EXPECT_NE(std::string(logged.begin(), logged.end()).find("init mathx"), std::string::npos);
         EXPECT_TRUE(Leftovers().empty()) << pack;
