@@ -671,7 +671,7 @@ uint32_t ApplyStartupOptions(const OptionValues* v, CoreContext* context, Applet
         ReplaceString(&Startup.requireTags, copy);
     }
     if (const char* device = text(OPT_DEBUGDEVICE)) {
-        Startup.debugDeviceSet = 1;
+        DebugDeviceSet = 1;
         if (int error = OsOpenDebugChannel(device))
             return static_cast<uint32_t>(error);
     }

@@ -174,7 +174,7 @@ uint32_t InitRuntime(const volatile unsigned char* linkerBlock, VmState* vm, App
     if (error)
         return error;
 
-    if (Startup.appletLinked || !Startup.debugDeviceSet)
+    if (Startup.appletLinked || !DebugDeviceSet)
         context->quiet = 1;
     SetTags(nullptr, {{TAG_QUIET, context->quiet}, {TAG_END, 0}});
     if (!context->quiet)
@@ -189,26 +189,6 @@ uint32_t InitRuntime(const volatile unsigned char* linkerBlock, VmState* vm, App
     return 0;
 }
 
-uint32_t ReportFatalError(uint32_t code, CoreContext* context, VmState* vm)
-{
-    if (code < 1 || code == ERR_USERABORT)
-        return 0;
-    const char* file = nullptr;
-    int32_t line = 0;
-    GetErrorInfo(vm, code, context->errorText, sizeof context->errorText, &file, &line);
-    if (Startup.debugDeviceSet) {
-        std::string report = FormatDebugErrorLine(context->errorText, file, line);
-        DebugPrintf("%s\n", report.c_str());
-        return 1;
-    }
-    char text[sizeof context->errorText];
-    ErrorReportText(vm, context->errorText, false, text, sizeof text);
-    // No window system: the requester's text goes to the error stream.
-    std::fprintf(stderr, "QuillmerePlayer: %s\n", text);
-    std::fflush(stderr);
-    return 1;
-}
-
 uint32_t ShutdownRuntime(AppletInfo* applet, VmState* vm, uint32_t code, CoreContext* context)
 {
     Startup.quitting = 1;
@@ -216,7 +196,8 @@ uint32_t ShutdownRuntime(AppletInfo* applet, VmState* vm, uint32_t code, CoreCon
     SetTags(nullptr, {{TAG_PIXELSWITCH, 0}, {TAG_QUIET, context->quiet}, {TAG_END, 0}});
     CloseAllLibraries(vm);
     FreeScriptArguments(context);
-    uint32_t reported = ReportFatalError(code, context, vm);
+    uint32_t reported = code >= 1 && code != ERR_USERABORT;
+    ReportFatalError(code, context, vm);
     FreeCoreLists(vm);
     SetLinkedFiles(nullptr, 0);
     if (applet)

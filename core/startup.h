@@ -27,7 +27,6 @@ struct TempFileNode {
 struct StartupGlobals {
     uint32_t appletOffset;  // of a linked applet inside the program file, 0: none
     uint32_t appletLinked;
-    uint32_t debugDeviceSet;  // selects the machine-readable error line
     uint32_t noChangeDir;
     uint32_t quitting;
     uint32_t overridePlacement;
@@ -52,8 +51,6 @@ uint32_t InitRuntime(const volatile unsigned char* linkerBlock, VmState* vm, App
 // Always completes; `code` is the error that ended the run (0: none).
 // Answers 1 when an error was reported, else 0.
 uint32_t ShutdownRuntime(AppletInfo* applet, VmState* vm, uint32_t code, CoreContext* context);
-// Reports `code` (nothing for 0 and ERR_USERABORT); answers 1 when it did.
-uint32_t ReportFatalError(uint32_t code, CoreContext* context, VmState* vm);
 uint32_t AskForScriptFile(VmState* vm, CoreContext* context);
 // Plugins of the runtime's temporary directory and the program's
 // directory, loaded and activated; 0 or the first error.
