@@ -62,7 +62,11 @@ TEST(MessageHelpers, EscapePercentDoublesEveryPercent)
         EXPECT_STREQ(escaped, out);
         // The copy prints back as the original text through a formatter.
         char printed[32];
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-security"
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
         std::snprintf(printed, sizeof printed, escaped);
+#pragma GCC diagnostic pop
         EXPECT_STREQ(printed, in);
         OsFreeMem(escaped);
     }
