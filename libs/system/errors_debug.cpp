@@ -11,6 +11,7 @@
 #include "core/io/errors.h"
 #include "core/io/utilities.h"
 #include "core/vm/error_hooks.h"
+#include "display/events.h"
 #include "libs/system/system_library.h"
 #include "platform/posix/os_console.h"
 #include "platform/posix/os_env.h"
@@ -231,14 +232,14 @@ uint32_t CmdLegacyControl(VmState* vm)
 uint32_t CmdDisableLineHook(VmState* vm)
 {
     CheckArgs(vm, 0, 0, 0, 0);
-    SystemState.lineHookDisabled = 1;
+    NoEventPumping = 1;
     return 0;
 }
 
 uint32_t CmdEnableLineHook(VmState* vm)
 {
     CheckArgs(vm, 0, 0, 0, 0);
-    SystemState.lineHookDisabled = 0;
+    NoEventPumping = 0;
     return 0;
 }
 

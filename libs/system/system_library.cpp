@@ -23,9 +23,11 @@ void MonotonicTimeValue(OsTimeValue* out)
     out->microseconds = static_cast<uint32_t>(us % 1000000u);
 }
 
-SystemLibraryState SystemState = {
-    0, nullptr, nullptr, VM_NOREF, 0, 0, 0, 0, 0, 0, 0, {}, {}, {}, {MonotonicTimeValue, OsGetTime, DefaultSleep},
-};
+SystemLibraryState SystemState = [] {
+    SystemLibraryState state;
+    state.clock = {MonotonicTimeValue, OsGetTime, DefaultSleep};
+    return state;
+}();
 
 // DebugStr, DebugVal and DebugPrint share one handler. The preferences
 // commands belong to the preferences file and stay unregistered here.

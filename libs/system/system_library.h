@@ -36,21 +36,20 @@ struct SystemClock {
 void MonotonicTimeValue(OsTimeValue* out);
 
 struct SystemLibraryState {
-    uint32_t open;
-    Timer* timers;
-    Catalog* catalog;
-    int32_t errorHandlerRef;      // RaiseOnError's function, VM_NOREF for none
-    uint32_t insideErrorHandler;  // the handler is running: errors go their normal way
-    uint32_t quit;                // End was called
-    uint32_t debugOutput;         // call trace (DEBUGOUTPUT, DebugOutput)
-    uint32_t noDebug;             // debug commands do nothing (NODEBUG)
-    uint32_t lineHookDisabled;
-    uint32_t lineBasedShapes;     // compatibility switches of LegacyControl
-    uint32_t singleMusic;
-    std::string lastFileFolder;   // what the previous file requester chose
+    uint32_t open = 0;
+    Timer* timers = nullptr;
+    Catalog* catalog = nullptr;
+    int32_t errorHandlerRef = VM_NOREF;   // RaiseOnError's function
+    uint32_t insideErrorHandler = 0;     // the handler is running: errors go their normal way
+    uint32_t quit = 0;                   // End was called
+    uint32_t debugOutput = 0;            // call trace (DEBUGOUTPUT, DebugOutput)
+    uint32_t noDebug = 0;                // debug commands do nothing (NODEBUG)
+    uint32_t lineBasedShapes = 0;        // compatibility switches of LegacyControl
+    uint32_t singleMusic = 0;
+    std::string lastFileFolder;          // what the previous file requester chose
     std::string lastFile;
-    std::string lastPath;         // what the previous path requester chose
-    SystemClock clock;
+    std::string lastPath;                // what the previous path requester chose
+    SystemClock clock{};
 };
 
 extern SystemLibraryState SystemState;

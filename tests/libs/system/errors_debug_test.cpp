@@ -4,6 +4,7 @@
 #include "core/io/error_codes.h"
 #include "core/io/errors.h"
 #include "core/vm/error_hooks.h"
+#include "display/events.h"
 #include "libs/string/string_library.h"
 #include "system_fixture.h"
 
@@ -161,9 +162,9 @@ TEST_F(ErrorCommands, SwitchesAndEnd)
     EXPECT_EQ(Call("LegacyControl", {std::string("other"), 1.0}), static_cast<uint32_t>(ERR_UNKNOWNTAG));
     EXPECT_STREQ(errorArgText, "other");
     ASSERT_EQ(Call("DisableLineHook", {}), 0u);
-    EXPECT_EQ(SystemState.lineHookDisabled, 1u);
+    EXPECT_EQ(NoEventPumping, 1u);
     ASSERT_EQ(Call("EnableLineHook", {}), 0u);
-    EXPECT_EQ(SystemState.lineHookDisabled, 0u);
+    EXPECT_EQ(NoEventPumping, 0u);
     EXPECT_EQ(Call("End", {}), static_cast<uint32_t>(ERR_USERABORT));
     EXPECT_EQ(SystemState.quit, 1u);
     EXPECT_EQ(Call("GetMemoryInfo", {2.0}), static_cast<uint32_t>(ERR_WRONGUSAGE));
