@@ -1,0 +1,95 @@
+// Information commands over the run's records: the command line, the
+// program type and paths, the applet's texts, and the version table.
+#include <sys/utsname.h>
+
+#include <cstring>
+
+#include "core/run_records.h"
+#include "system_fixture.h"
+
+namespace {
+
+class ProgramInfo : public SystemLibraryTest {
+protected:
+    void SetUp() override
+    {
+        SystemLibraryTest::SetUp();
+        context = {};
+        applet = {};
+        SetRecord("clargs", &context);
+        SetRecord("applet", &applet);
+    }
+    void SetRecord(const char* name, void* record)
+    {
+        VmPushString(vm, name);
+        VmPushLightUserdata(vm, record);
+        VmRawSet(vm, VM_REGISTRYINDEX);
+    }
+    Value Field(int table, const char* key)
+    {
+        VmPushString(vm, key);
+        VmRawGet(vm, table);
+        Value v = Read(vm, -1);
+        VmPop(vm, 1);
+        return v;
+    }
+    CoreContext context;
+    AppletInfo applet;
+};
+
+TEST_F(ProgramInfo, CommandLineArgumentsComeAsATable)
+{
+    char name1[] = "mode", value1[] = "fast", name2[] = "verbose";
+    ScriptArgument second{nullptr, name2, nullptr};
+    ScriptArgument first{&second, name1, value1};
+    context.scriptArgs = &first;
+    int base;
+    ASSERT_EQ(CallWith("GetCommandLine", {}, {}, &base), 0u);
+    ASSERT_EQ(VmGetTop(vm), base + 3);
+    EXPECT_EQ(Read(vm, base + 2), Value{2.0});
+    EXPECT_EQ(Read(vm, base + 3), Value{0.0});
+    VmRawGetI(vm, base + 1, 0);
+    EXPECT_EQ(Field(VmGetTop(vm), "arg"), Value{std::string("mode")});
+    EXPECT_EQ(Field(VmGetTop(vm), "param"), Value{std::string("fast")});
+    VmRawGetI(vm, base + 1, 1);
+    EXPECT_EQ(Field(VmGetTop(vm), "param"), Value{std::string("")});
+}
+
+TEST_F(ProgramInfo, ProgramTypeAndPaths)
+{
+    std::strcpy(context.programPath, "/opt/q/quillmereplayer");
+    std::strcpy(context.scriptPath, "/home/u/game.qma");
+    std::vector<Value> r;
+    ASSERT_EQ(Call("GetProgramInfo", {}, &r), 0u);
+    EXPECT_EQ(r, (std::vector<Value>{0.0, std::string("/home/u/game.qma"), std::string("/opt/q/quillmereplayer")}));
+    context.isApplet = 1;
+    ASSERT_EQ(Call("GetProgramInfo", {}, &r), 0u);
+    EXPECT_EQ(r[0], Value{1.0});
+    std::strcpy(context.scriptPath, context.programPath);
+    ASSERT_EQ(Call("GetProgramInfo", {}, &r), 0u);
+    EXPECT_EQ(r, (std::vector<Value>{2.0, std::string("/opt/q/quillmereplayer")}));
+}
+
+TEST_F(ProgramInfo, ApplicationAndVersionTables)
+{
+    std::strcpy(applet.title, "Game");
+    std::strcpy(applet.identifier, "com.example.game");
+    int base;
+    ASSERT_EQ(CallWith("GetApplicationInfo", {}, {}, &base), 0u);
+    EXPECT_EQ(Field(base + 1, "title"), Value{std::string("Game")});
+    EXPECT_EQ(Field(base + 1, "identifier"), Value{std::string("com.example.game")});
+    EXPECT_EQ(Field(base + 1, "author"), Value{std::string("")});
+
+    struct utsname host;
+    ASSERT_EQ(uname(&host), 0);
+    ASSERT_EQ(CallWith("GetVersion", {}, {}, &base), 0u);
+    EXPECT_EQ(Field(base + 1, "application"), Value{std::string("QuillmerePlayer")});
+    EXPECT_EQ(Field(base + 1, "version"), Value{std::string("6.1")});
+    EXPECT_EQ(Field(base + 1, "platform"), Value{std::string(host.sysname)});
+    EXPECT_EQ(Field(base + 1, "cpu"), Value{std::string(host.machine)});
+    VmPushString(vm, "plugins");
+    VmRawGet(vm, base + 1);
+    EXPECT_EQ(VmType(vm, -1), VM_TTABLE);
+}
+
+}  // namespace
