@@ -10,9 +10,13 @@
 #include "core/io/error_codes.h"
 #include "core/io/number_conv.h"
 #include "core/vm/interpreter.h"
+#include "display/display_library.h"
 #include "libs/system/system_library.h"
 
 namespace {
+
+// Brushes, anims, text objects, background pictures and videos.
+constexpr uint32_t kAllObjectCaches = 31;
 
 // The stack slots a comparison needs: the function, two items and a result.
 constexpr int kSortStackSlots = 40;
@@ -579,5 +583,6 @@ uint32_t CmdCollectGarbage(VmState* vm)
     CheckArgs(vm, 0, 1, 0, 0);
     double threshold = VmOptNumber(vm, 1, 0);
     VmSetGCThreshold(vm, threshold > 0 ? DoubleToLow32(threshold) : 0);
+    FlushObjectCaches(vm, kAllObjectCaches);
     return 0;
 }

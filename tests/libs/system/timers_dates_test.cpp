@@ -2,6 +2,7 @@
 // Python's strftime, date comparison, and the catalog commands without a
 // catalog.
 #include <cstdio>
+#include <ctime>
 #include <memory>
 
 #include "core/io/error_codes.h"
@@ -147,6 +148,15 @@ TEST_F(DateCommands, FormsAgreeWithStrftimeAtFixedTimes)
         EXPECT_EQ(One("GetDateNum", {3.0}), Value{std::stod(PythonStrftime("%H%M%S", t))});
         EXPECT_EQ(One("GetDateNum", {9.0}), Value{0.0});
     }
+}
+
+TEST_F(DateCommands, WeekdayIsTodaysName)
+{
+    // Read before and after, so that a call across midnight still matches.
+    std::string before = PythonStrftime("%A", static_cast<uint64_t>(time(nullptr)));
+    Value day = One("GetWeekday", {});
+    std::string after = PythonStrftime("%A", static_cast<uint64_t>(time(nullptr)));
+    EXPECT_TRUE(day == Value{before} || day == Value{after});
 }
 
 TEST_F(DateCommands, DateNumOfTimeDropsLeadingZeros)
