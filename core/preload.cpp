@@ -1,6 +1,7 @@
 // Resource preloading. This covers the steps that load no pictures: the
-// progress line, display 1 with its start-up options, and the warnings the
-// applet declares. Declarations of pictures, sounds and the other resources
+// progress line, the plugins REQUIREPLUGINS names, the default font,
+// display 1 with its start-up options, and the warnings the applet
+// declares. Declarations of pictures, sounds and the other resources
 // are kept in the applet's list, ready for the commands that load them.
 #include "core/preload.h"
 
@@ -11,6 +12,7 @@
 #include "core/io/utilities.h"
 #include "core/options.h"
 #include "core/startup.h"
+#include "draw/text_state.h"
 
 void ApplyStartupDisplayOptions(const AppletInfo* applet, DisplayDesc* desc)
 {
@@ -35,10 +37,14 @@ void ApplyStartupDisplayOptions(const AppletInfo* applet, DisplayDesc* desc)
     desc->flags |= applet->displayFlags;
 }
 
-uint32_t PreloadResources(CoreContext* context, AppletInfo* applet, VmState*)
+uint32_t PreloadResources(CoreContext* context, AppletInfo* applet, VmState* vm)
 {
     if (context->isApplet)
         PrintMessage(GetString(MSG_LOADING_APPLET), context->scriptPath, 1);
+    if (uint32_t error = RequireStartupPlugins(vm))
+        return error;
+    if (int error = InitTextState())
+        return static_cast<uint32_t>(error);
     if (!FindPreloadDisplay(applet)) {
         if (uint32_t error = AddPreloadDisplay(nullptr, applet))
             return error;

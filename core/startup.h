@@ -59,6 +59,8 @@ uint32_t LoadStartupPlugins(CoreContext* context);
 // closes) and unloading every plugin (after).
 void FreeStartupPluginLibraries(VmState* vm);
 void UnloadStartupPlugins();
+// Loads the plugins that REQUIREPLUGINS names; 0 or the first error.
+uint32_t RequireStartupPlugins(VmState* vm);
 
 // A new unique temporary file, remembered for deletion at shutdown; null
 // when none could be made.

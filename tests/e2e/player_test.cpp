@@ -177,6 +177,35 @@ TEST_F(Player, StartupErrorsHaveNoLine)
     EXPECT_EQ(badOption.err, "QuillmerePlayer: Specified monitor is out of range!\n");
 }
 
+TEST_F(Player, EveryStartupStepEndsWithOneReport)
+{
+    // Whichever step fails, shutdown runs to the end: one report, nothing
+    // else on the error stream (a leak or a fault in the sanitizer build
+    // would add its own), and the failure's exit status.
+    AppletDescription garbage = Describe(kEndsNormally);
+    garbage.code = {0x1B, 'X', 'Y', 'Z', 0, 0, 0, 0, 0, 0, 0, 0};
+    std::string badCode = Write(garbage, "bad.qma");
+    std::string good = Applet(kEndsNormally);
+    const std::vector<std::string> cases[] = {
+        {"-scrwidth"},
+        {"-autoscale", "-layerscale", good},
+        {badCode},
+        {"-requireplugins", "nosuchplugin", good},
+    };
+    for (const auto& args : cases) {
+        PlayerRun run = Play(args);
+        EXPECT_EQ(run.status, 1) << args[0];
+        EXPECT_EQ(run.err.rfind("QuillmerePlayer: ", 0), 0u) << args[0] << ": " << run.err;
+        EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << args[0] << ": " << run.err;
+        EXPECT_TRUE(Leftovers().empty());
+    }
+    // A debug file that cannot be made leaves the console as debug device.
+    PlayerRun unwritable = Play({"-debugdevice", "::file/nonexistent-folder/x/log", good});
+    EXPECT_EQ(unwritable.status, 1);
+    EXPECT_EQ(unwritable.err, "");
+    EXPECT_NE(unwritable.out.find("@_qmerror0:\"\"*"), std::string::npos) << unwritable.out;
+}
+
 TEST_F(Player, NewerAppletVersionIsRefused)
 {
     AppletDescription a = Describe(kEndsNormally);
