@@ -3,6 +3,7 @@
 // commands to.
 #include <string>
 
+#include "core/call_trace.h"
 #include "core/check_args.h"
 #include "core/command_services.h"
 #include "core/error_report.h"
@@ -149,7 +150,7 @@ uint32_t CmdDebugPrompt(VmState* vm)
 uint32_t CmdDebugOutput(VmState* vm)
 {
     CheckArgs(vm, 1, 1, 0, 0);
-    SystemState.debugOutput = VmCheckInteger(vm, 1) != 0;
+    CallTraceSwitch = VmCheckInteger(vm, 1) != 0;
     return 0;
 }
 

@@ -2,6 +2,7 @@
 // state, registration and clean-up.
 #include "libs/system/system_library.h"
 
+#include "core/call_trace.h"
 #include "core/command_services.h"
 #include "core/io/catalog.h"
 #include "core/io/error_codes.h"
@@ -149,6 +150,7 @@ uint32_t RegisterSystemLibrary(VmState* vm)
         return code;
     VmHooks.filterNativeError = FilterNativeError;
     VmHooks.getLastErrorCommand = CmdGetLastError;
+    VmHooks.traceCall = TraceNativeCall;
     return 0;
 }
 
@@ -173,5 +175,7 @@ void CleanupSystemLibrary(VmState* vm)
         VmHooks.filterNativeError = nullptr;
     if (VmHooks.getLastErrorCommand == CmdGetLastError)
         VmHooks.getLastErrorCommand = nullptr;
+    if (VmHooks.traceCall == TraceNativeCall)
+        VmHooks.traceCall = nullptr;
     SystemState.open = 0;
 }

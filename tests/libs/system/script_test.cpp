@@ -64,8 +64,10 @@ TEST_F(SystemScripts, ExampleAppletPrintsItsSum)
     std::stringstream text;
     text << in.rdbuf();
     testing::internal::CaptureStdout();
-    ASSERT_EQ(Run(text.str()), 0u);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "55\n");
+    uint32_t status = Run(text.str());
+    std::string printed = testing::internal::GetCapturedStdout();
+    ASSERT_EQ(status, 0u);
+    EXPECT_EQ(printed, "55\n");
 }
 
 TEST_F(SystemScripts, ErrorsAreRecordedWhenExitOnErrorIsOff)
@@ -129,6 +131,34 @@ TEST_F(SystemScripts, ScriptHandlerReceivesTheErrorAndTheScriptGoesOn)
     VmGetTable(vm, VM_GLOBALSINDEX);
     EXPECT_EQ(VmType(vm, -1), VM_TSTRING);
     EXPECT_NE(std::string(VmGetString(vm, -1)).find("99"), std::string::npos);
+}
+
+TEST_F(SystemScripts, DebugOutputTracesNativeCalls)
+{
+    SystemState.noDebug = 1;  // the traced command itself prints nothing
+    testing::internal::CaptureStdout();
+    uint32_t status = Run(R"(
+        GETGLOBAL r0, "debugoutput"
+        LOADNUM r1, 1
+        CALL r0, 2, 1
+        GETGLOBAL r0, "debugprint"
+        LOADNIL r1, r1
+        LOADK r2, #1.5
+        LOADK r3, "x"
+        CALL r0, 4, 1
+        GETGLOBAL r0, "debugoutput"
+        LOADNUM r1, 0
+        CALL r0, 2, 1
+        GETGLOBAL r0, "getlasterror"
+        CALL r0, 1, 1
+        RETURN r0, 1
+    )");
+    std::string printed = testing::internal::GetCapturedStdout();
+    SystemState.noDebug = 0;
+    ASSERT_EQ(status, 0u);
+    EXPECT_EQ(printed,
+              "Now calling debugprint() with arguments #1=(NIL) #2=(NUMBER)1.5 #3=(STRING)\"x\" \n"
+              "Now calling debugoutput() with arguments #1=(NUMBER)0 \n");
 }
 
 TEST_F(SystemScripts, ForEachCallsAScriptFunctionUntilItAnswers)
