@@ -15,6 +15,20 @@ namespace {
 
 uint32_t DefaultSleep(uint32_t ms) { return AdapterSleep(ms); }
 
+// A list registered twice would make every timer count twice in listings;
+// the registry's own walk tells whether our list head is already known: a
+// probe record put at its head for a moment is found through it or not.
+bool TimerListRegistered()
+{
+    Timer probe{};
+    probe.header.next = reinterpret_cast<ObjectHeader*>(SystemState.timers);
+    Timer* saved = SystemState.timers;
+    SystemState.timers = &probe;
+    bool found = ForEachObjectRecord([&](ObjectHeader* record) { return record == &probe.header; }) != nullptr;
+    SystemState.timers = saved;
+    return found;
+}
+
 }  // namespace
 
 void MonotonicTimeValue(OsTimeValue* out)
@@ -146,8 +160,10 @@ uint32_t RegisterSystemLibrary(VmState* vm)
     if (uint32_t code = RegisterLibrary(kSystemCommands, "system"))
         return code;
     VmRegisterConstants(vm, kSystemConstants, 0);
-    if (uint32_t code = RegisterObjectList(&SystemState.timers))
-        return code;
+    if (!TimerListRegistered()) {
+        if (uint32_t code = RegisterObjectList(&SystemState.timers))
+            return code;
+    }
     VmHooks.filterNativeError = FilterNativeError;
     VmHooks.getLastErrorCommand = CmdGetLastError;
     VmHooks.traceCall = TraceNativeCall;

@@ -39,8 +39,9 @@ void SwapItems(VmState* vm, int t, int32_t a, int32_t b)
     VmRawSetI(vm, t, b);
 }
 
-// Whether t[a] sorts before t[b] (or the pushed value, for index -1... see
-// callers): both values are pushed by the caller at the top; they are popped.
+// Whether the value below the top sorts before the top value; both are
+// popped. With a function f (a stack index) its result decides, else the
+// VM's less-than.
 uint32_t LessTop(VmState* vm, int f, bool* out)
 {
     if (!f) {
