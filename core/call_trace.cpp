@@ -5,15 +5,14 @@
 
 #include "core/call_levels.h"
 #include "core/command_services.h"
+#include "core/startup.h"
 #include "core/io/utilities.h"
 #include "core/vm/error_hooks.h"
 #include "core/vm/vm.h"
 
-uint32_t CallTraceSwitch = 0;
-
 void TraceNativeCall(VmState* vm)
 {
-    if (!CallTraceSwitch || CoreTags.quietFlag || VmAbortFlag.load())
+    if (!Startup.debugOutput || CoreTags.quietFlag || VmAbortFlag.load())
         return;
     int n = VmGetTop(vm);
     CallLevel level{};

@@ -3,7 +3,6 @@
 // commands to.
 #include <string>
 
-#include "core/call_trace.h"
 #include "core/check_args.h"
 #include "core/command_services.h"
 #include "core/error_report.h"
@@ -11,6 +10,7 @@
 #include "core/io/error_codes.h"
 #include "core/io/errors.h"
 #include "core/io/utilities.h"
+#include "core/startup.h"
 #include "core/vm/error_hooks.h"
 #include "display/events.h"
 #include "libs/system/system_library.h"
@@ -48,7 +48,7 @@ void AppendArgumentText(VmState* vm, int i, std::string* out)
 uint32_t PrintArguments(VmState* vm, bool newline)
 {
     CheckArgs(vm, 1, -1, 0, 0);
-    if (SystemState.noDebug)
+    if (Startup.noDebug)
         return 0;
     std::string line;
     int n = VmGetTop(vm);
@@ -114,7 +114,7 @@ uint32_t CmdError(VmState* vm)
 uint32_t CmdAssert(VmState* vm)
 {
     CheckArgs(vm, 1, 1, 0, 0);
-    if (SystemState.noDebug)
+    if (Startup.noDebug)
         return 0;
     int type = VmType(vm, 1);
     if (type == VM_TNIL || (type == VM_TNUMBER && VmGetNumber(vm, 1) == 0))
@@ -150,7 +150,7 @@ uint32_t CmdDebugPrompt(VmState* vm)
 uint32_t CmdDebugOutput(VmState* vm)
 {
     CheckArgs(vm, 1, 1, 0, 0);
-    CallTraceSwitch = VmCheckInteger(vm, 1) != 0;
+    Startup.debugOutput = VmCheckInteger(vm, 1) != 0;
     return 0;
 }
 

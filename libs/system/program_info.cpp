@@ -9,6 +9,7 @@
 #include "core/check_args.h"
 #include "core/io/error_codes.h"
 #include "core/run_records.h"
+#include "core/startup.h"
 #include "libs/system/system_library.h"
 #include "platform/posix/os_env.h"
 
@@ -92,9 +93,7 @@ uint32_t CmdGetProgramInfo(VmState* vm)
     CoreContext* context = GetClargsTable(vm);
     const char* script = context ? context->scriptPath : "";
     const char* program = context ? context->programPath : "";
-    // An applet linked into the program is started from the program itself.
-    bool linked = context && context->isApplet && std::strcmp(script, program) == 0;
-    if (linked) {
+    if (Startup.appletLinked) {
         VmPushNumber(vm, 2);
         VmPushString(vm, program);
         return 2;

@@ -42,7 +42,6 @@ struct SystemLibraryState {
     int32_t errorHandlerRef = VM_NOREF;   // RaiseOnError's function
     uint32_t insideErrorHandler = 0;     // the handler is running: errors go their normal way
     uint32_t quit = 0;                   // End was called
-    uint32_t noDebug = 0;                // debug commands do nothing (NODEBUG)
     uint32_t lineBasedShapes = 0;        // compatibility switches of LegacyControl
     uint32_t singleMusic = 0;
     std::string lastFileFolder;          // what the previous file requester chose

@@ -1,6 +1,7 @@
 // Error controls (the script error handler and its arguments, exit-on-error,
 // assertions), debug output, constants by name and the runtime switches.
 #include "core/command_services.h"
+#include "core/startup.h"
 #include "core/io/error_codes.h"
 #include "core/io/errors.h"
 #include "core/vm/error_hooks.h"
@@ -15,7 +16,7 @@ protected:
     void TearDown() override
     {
         SetTags(nullptr, {{TAG_EXITONERROR, 1}});
-        SystemState.noDebug = 0;
+        Startup.noDebug = 0;
         SystemLibraryTest::TearDown();
     }
 };
@@ -115,7 +116,7 @@ TEST_F(ErrorCommands, ErrorAndAssert)
     EXPECT_EQ(One("Assert", {std::string("")}), Value{std::string("")});
     EXPECT_EQ(Call("Assert", {0.0}), static_cast<uint32_t>(ERR_ASSERTFAILED));
     EXPECT_EQ(Call("Assert", {Nil{}}), static_cast<uint32_t>(ERR_ASSERTFAILED));
-    SystemState.noDebug = 1;
+    Startup.noDebug = 1;
     EXPECT_EQ(Call("Assert", {0.0}), 0u);
 }
 
@@ -126,7 +127,7 @@ TEST_F(ErrorCommands, DebugPrintJoinsArgumentsThroughToString)
     ASSERT_EQ(Call("DebugPrint", {std::string("100%"), 1.5, Nil{}}), 0u);
     ASSERT_EQ(Call("DebugPrintNR", {std::string("a"), std::string("%s%d")}), 0u);
     ASSERT_EQ(Call("DebugStr", {std::string("!")}), 0u);
-    SystemState.noDebug = 1;
+    Startup.noDebug = 1;
     ASSERT_EQ(Call("DebugVal", {std::string("hidden")}), 0u);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "100% 1.5 Nil\na %s%d!\n");
     EXPECT_EQ(Call("DebugPrint", {}), static_cast<uint32_t>(ERR_MISSINGPARAMTR));

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "core/run_records.h"
+#include "core/startup.h"
 #include "system_fixture.h"
 
 namespace {
@@ -65,8 +66,9 @@ TEST_F(ProgramInfo, ProgramTypeAndPaths)
     context.isApplet = 1;
     ASSERT_EQ(Call("GetProgramInfo", {}, &r), 0u);
     EXPECT_EQ(r[0], Value{1.0});
-    std::strcpy(context.scriptPath, context.programPath);
+    Startup.appletLinked = 1;
     ASSERT_EQ(Call("GetProgramInfo", {}, &r), 0u);
+    Startup.appletLinked = 0;
     EXPECT_EQ(r, (std::vector<Value>{2.0, std::string("/opt/q/quillmereplayer")}));
 }
 

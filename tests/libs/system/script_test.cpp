@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "core/command_services.h"
+#include "core/startup.h"
 #include "core/error_report.h"
 #include "core/io/error_codes.h"
 #include "core/vm/error_hooks.h"
@@ -38,6 +39,8 @@ protected:
     void TearDown() override
     {
         SetTags(nullptr, {{TAG_EXITONERROR, 1}});
+        Startup.debugOutput = 0;
+        Startup.noDebug = 0;
         VmAbortFlag = 0;
         SystemLibraryTest::TearDown();
     }
@@ -135,7 +138,7 @@ TEST_F(SystemScripts, ScriptHandlerReceivesTheErrorAndTheScriptGoesOn)
 
 TEST_F(SystemScripts, DebugOutputTracesNativeCalls)
 {
-    SystemState.noDebug = 1;  // the traced command itself prints nothing
+    Startup.noDebug = 1;  // the traced command itself prints nothing
     testing::internal::CaptureStdout();
     uint32_t status = Run(R"(
         GETGLOBAL r0, "debugoutput"
@@ -154,7 +157,7 @@ TEST_F(SystemScripts, DebugOutputTracesNativeCalls)
         RETURN r0, 1
     )");
     std::string printed = testing::internal::GetCapturedStdout();
-    SystemState.noDebug = 0;
+    Startup.noDebug = 0;
     ASSERT_EQ(status, 0u);
     EXPECT_EQ(printed,
               "Now calling debugprint() with arguments #1=(NIL) #2=(NUMBER)1.5 #3=(STRING)\"x\" \n"
