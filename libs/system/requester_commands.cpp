@@ -7,6 +7,7 @@
 
 #include "core/check_args.h"
 #include "core/io/error_codes.h"
+#include "core/io/errors.h"
 #include "core/io/number_conv.h"
 #include "core/path_helpers.h"
 #include "core/run_records.h"
@@ -171,6 +172,11 @@ uint32_t CmdListRequest(VmState* vm)
         if (VmType(vm, -1) == VM_TNIL) {
             VmPop(vm, 1);
             break;
+        }
+        int type = VmType(vm, -1);
+        if (type != VM_TSTRING && type != VM_TNUMBER) {
+            SetErrorArgNumber(3);
+            return ERR_STREXPECTED;
         }
         size_t length;
         const char* choice = VmCheckString(vm, VmGetTop(vm), &length);
