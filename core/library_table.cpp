@@ -7,6 +7,7 @@
 #include "display/display_library.h"
 #include "display/event_library.h"
 #include "draw/draw_library.h"
+#include "libs/dos/dos_library.h"
 #include "libs/string/string_library.h"
 #include "libs/system/system_library.h"
 #include "media/sound.h"
@@ -24,7 +25,6 @@ uint32_t OpenEmptyLibrary(VmState*)
 
 constexpr char kMath[] = "math";
 constexpr char kGraphics[] = "graphics";
-constexpr char kDos[] = "dos";
 constexpr char kMemBlock[] = "memblock";
 constexpr char kNetwork[] = "network";
 
@@ -42,7 +42,7 @@ const LibraryTableEntry LibraryTable[LIBRARY_COUNT] = {
     {kGraphics, OpenEmptyLibrary<kGraphics>},
     {"draw", RegisterDrawLibrary},
     {"moveobject", RegisterMoveObjectLibrary},
-    {kDos, OpenEmptyLibrary<kDos>},
+    {"dos", RegisterDosLibrary},
     {"event", OpenEventLibrary},
     {"system", RegisterSystemLibrary},
     {"layers", OpenLayersLibrary},
@@ -82,7 +82,7 @@ const LibraryExitStep LibraryExitSteps[] = {
     {"text", FreeTextResources},
     {"anim", FreeAllAnims},
     {"layers", CloseLayersLibrary},
-    {"dos", nullptr},
+    {"dos", CleanupDosLibrary},
     {"memblock", nullptr},
     {"event", CloseEventLibrary},
     {"sound", CloseSoundLibrary},

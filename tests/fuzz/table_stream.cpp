@@ -1,0 +1,32 @@
+// Fuzzes the table-file reader: arbitrary bytes served as a ":::memory"
+// stream, read as a binary or text table file with nested tables and
+// functions. Any input must end in a table or an error code, never a
+// crash, an overrun, a hang or an allocation the input cannot back.
+#include <cstddef>
+#include <cstdint>
+
+#include "core/io/stream.h"
+#include "core/io/virtual_names.h"
+#include "core/vm/vm.h"
+#include "libs/dos/dos_library.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    static VmState* vm = VmOpenState();
+    char name[MEMORY_NAME_MAX];
+    if (!MakeMemoryName(data, size, name, sizeof name))
+        return 0;
+    StreamHandle* stream = StreamOpen(name, STREAM_READ);
+    if (!stream)
+        return 0;
+    int top = VmGetTop(vm);
+    uint32_t code = ReadTableFromStream(vm, stream);
+    StreamClose(stream);
+    // A table on success, nothing on failure.
+    if (VmGetTop(vm) != top + (code ? 0 : 1))
+        __builtin_trap();
+    if (!code && VmType(vm, -1) != VM_TTABLE)
+        __builtin_trap();
+    VmSetTop(vm, 0);
+    return 0;
+}

@@ -1,0 +1,326 @@
+// Table and function files: exact bytes of the binary form, the text form
+// checked against Python's base64, round trips with nested tables and
+// assembled functions, and refusals of malformed or hostile input.
+#include <cstring>
+
+#include "core/io/byte_order.h"
+#include "core/io/errors.h"
+#include "core/vm/library_glue.h"
+#include "dos_fixture.h"
+#include "tools/qmasm/assembler.h"
+
+namespace {
+
+std::vector<uint8_t> Be64(double d)
+{
+    uint64_t bits;
+    std::memcpy(&bits, &d, 8);
+    std::vector<uint8_t> out(8);
+    for (int i = 0; i < 8; ++i)
+        out[i] = static_cast<uint8_t>(bits >> (56 - 8 * i));
+    return out;
+}
+
+void Append(std::vector<uint8_t>& out, const std::vector<uint8_t>& more) { out.insert(out.end(), more.begin(), more.end()); }
+void AppendString(std::vector<uint8_t>& out, uint8_t tag, const std::string& s)
+{
+    out.push_back(tag);
+    uint8_t len[4];
+    StoreBE32(len, static_cast<uint32_t>(s.size()));
+    out.insert(out.end(), len, len + 4);
+    out.insert(out.end(), s.begin(), s.end());
+}
+void AppendNumber(std::vector<uint8_t>& out, double d)
+{
+    out.push_back(2);
+    Append(out, Be64(d));
+}
+
+class Serialise : public DosTest {
+protected:
+    // Writes the table at slot to a file; answers WriteTable's code.
+    uint32_t WriteTableFile(const std::string& name, int slot, bool text = false, bool noBreaks = false)
+    {
+        EXPECT_EQ(Call("OpenFile", {Num(9), Str(Path(name)), Num(MODE_WRITE)}), 0u);
+        int base;
+        VmPushString(vm, "writetable");
+        VmGetTable(vm, VM_GLOBALSINDEX);
+        VmPushNumber(vm, 9);
+        VmPushValue(vm, slot);
+        VmPushNumber(vm, text);
+        VmPushNumber(vm, noBreaks);
+        base = VmGetTop(vm) - 5;
+        uint32_t code = VmPCall(vm, 4, 0, 0);
+        VmSetTop(vm, base);
+        EXPECT_EQ(Call("CloseFile", {Num(9)}), 0u);
+        return code;
+    }
+
+    // Reads a table file; on success the table is left on top of the stack.
+    uint32_t ReadTableFile(const std::string& name)
+    {
+        EXPECT_EQ(Call("OpenFile", {Num(8), Str(Path(name)), Num(MODE_READ)}), 0u);
+        int base;
+        uint32_t code = CallKeep("ReadTable", {Num(8)}, &base);
+        EXPECT_EQ(Call("CloseFile", {Num(8)}), 0u);
+        return code;
+    }
+
+    uint32_t ReadBytesAsTable(const std::vector<uint8_t>& bytes)
+    {
+        WriteFileBytes(Path("in"), bytes);
+        return ReadTableFile("in");
+    }
+
+    // Pushes a function assembled from text.
+    void PushAssembled(const std::string& text)
+    {
+        qmasm::AssembleResult r = qmasm::Assemble(text);
+        ASSERT_TRUE(r.ok) << r.message;
+        struct In {
+            const std::vector<uint8_t>* b;
+            bool done;
+        } in{&r.bytes, false};
+        auto reader = [](VmState*, void* d, size_t* size) -> const char* {
+            auto* i = static_cast<In*>(d);
+            *size = i->done ? 0 : i->b->size();
+            i->done = true;
+            return *size ? reinterpret_cast<const char*>(i->b->data()) : nullptr;
+        };
+        ASSERT_EQ(VmLoad(vm, reader, &in, "=test"), 0u);
+    }
+
+    double CallForNumber(int slot)
+    {
+        VmPushValue(vm, slot);
+        EXPECT_EQ(VmPCall(vm, 0, 1, 0), 0u);
+        double d = VmGetNumber(vm, -1);
+        VmPop(vm, 1);
+        return d;
+    }
+};
+
+TEST_F(Serialise, BinaryFormBytes)
+{
+    VmNewTable(vm);
+    VmPushString(vm, "a");
+    VmPushNumber(vm, 1);
+    VmRawSet(vm, -3);
+    ASSERT_EQ(WriteTableFile("t", 1), 0u);
+    std::vector<uint8_t> expected = {'Q', 'M', 'T', '0'};
+    AppendString(expected, 3, "a");
+    AppendNumber(expected, 1);
+    expected.push_back(0);
+    EXPECT_EQ(ReadFileBytes(Path("t")), expected);
+}
+
+TEST_F(Serialise, TextFormIsBase64OfTheBinaryForm)
+{
+    if (!HavePython())
+        GTEST_SKIP() << "python3 is needed as the Base64 oracle";
+    // 4 + (5 + 1) + (5 + 84) + 1 = 100 bytes of binary form.
+    VmNewTable(vm);
+    VmPushString(vm, "k");
+    VmPushString(vm, std::string(84, 'v').c_str());
+    VmRawSet(vm, -3);
+    ASSERT_EQ(WriteTableFile("bin", 1), 0u);
+    ASSERT_EQ(ReadFileBytes(Path("bin")).size(), 100u);
+    ASSERT_EQ(WriteTableFile("txt", 1, true), 0u);
+    std::string text = BytesToString(ReadFileBytes(Path("txt")));
+    ASSERT_EQ(text.substr(0, 12), "QMT10000008a");
+    EXPECT_EQ(text.size(), 12u + 138u);
+    EXPECT_EQ(text.substr(12 + 72, 2), "\r\n");
+    EXPECT_TRUE(RunShell("python3 -c 'import base64,sys; t=open(sys.argv[1],\"rb\").read(); "
+                         "sys.exit(base64.b64decode(t[12:].replace(b\"\\r\\n\",b\"\"), validate=True) != "
+                         "open(sys.argv[2],\"rb\").read())' " +
+                         Path("txt") + " " + Path("bin")));
+    ASSERT_EQ(WriteTableFile("flat", 1, true, true), 0u);
+    std::string flat = BytesToString(ReadFileBytes(Path("flat")));
+    EXPECT_EQ(flat.substr(0, 12), "QMT100000088");
+    EXPECT_EQ(flat.find('\r'), std::string::npos);
+    // And Python's own encoding, with lines of 76, reads back.
+    ASSERT_TRUE(RunShell("python3 -c 'import base64,sys; b=base64.encodebytes(open(sys.argv[1],\"rb\").read()); "
+                         "open(sys.argv[2],\"wb\").write(b\"QMT1\" + (\"%08x\" % len(b)).encode() + b)' " +
+                         Path("bin") + " " + Path("py")));
+    ASSERT_EQ(ReadTableFile("py"), 0u);
+    EXPECT_EQ(Field(VmGetTop(vm), "k"), Value{Str(std::string(84, 'v'))});
+}
+
+TEST_F(Serialise, NestedTablesAndFunctionsRoundTrip)
+{
+    VmNewTable(vm);
+    int t = VmGetTop(vm);
+    VmPushNumber(vm, 0);
+    VmPushString(vm, "zero");
+    VmRawSet(vm, t);
+    VmPushString(vm, std::string("bin\0ary", 7).c_str());
+    VmPushLString(vm, std::string("v\0w", 3).data(), 3);
+    VmRawSet(vm, t);
+    VmPushString(vm, "inner");
+    VmNewTable(vm);
+    VmPushNumber(vm, -2.5);
+    VmPushNumber(vm, 1e300);
+    VmRawSet(vm, -3);
+    VmRawSet(vm, t);
+    VmPushString(vm, "fn");
+    PushAssembled("LOADNUM r0, 42\nRETURN r0, 2\n");
+    VmRawSet(vm, t);
+    VmPushString(vm, "ud");
+    VmPushLightUserdata(vm, this);
+    VmRawSet(vm, t);
+    VmPushString(vm, "flag");
+    VmPushBoolean(vm, 1);
+    VmRawSet(vm, t);
+    for (bool text : {false, true}) {
+        ASSERT_EQ(WriteTableFile("rt", t, text), 0u);
+        ASSERT_EQ(ReadTableFile("rt"), 0u);
+        int r = VmGetTop(vm);
+        EXPECT_EQ(Field(r, "zero"), Value{Nil{}});
+        VmRawGetI(vm, r, 0);
+        EXPECT_EQ(Read(vm, -1), Value{Str("zero")});
+        VmPop(vm, 1);
+        EXPECT_EQ(Field(r, "bin"), Value{Str(std::string("v\0w", 3))});
+        EXPECT_EQ(Field(r, "ud"), Value{0.0});
+        EXPECT_EQ(Field(r, "flag"), Value{Nil{}});
+        VmPushString(vm, "inner");
+        VmRawGet(vm, r);
+        VmPushNumber(vm, -2.5);
+        VmRawGet(vm, -2);
+        EXPECT_EQ(Read(vm, -1), Value{1e300});
+        VmPop(vm, 2);
+        VmPushString(vm, "fn");
+        VmRawGet(vm, r);
+        ASSERT_EQ(VmType(vm, -1), VM_TFUNCTION);
+        EXPECT_EQ(CallForNumber(VmGetTop(vm)), 42.0);
+        VmSetTop(vm, t);
+    }
+}
+
+TEST_F(Serialise, WriteRefusals)
+{
+    VmNewTable(vm);
+    VmNewTable(vm);
+    VmPushNumber(vm, 1);
+    VmRawSet(vm, 1);
+    EXPECT_EQ(WriteTableFile("k", 1), uint32_t{ERR_WRONGUSAGE});
+    VmSetTop(vm, 0);
+    VmNewTable(vm);
+    VmPushString(vm, "f");
+    VmPushNativeFunction(vm, CmdEof);
+    VmRawSet(vm, 1);
+    EXPECT_EQ(WriteTableFile("n", 1), uint32_t{ERR_NOQMFUNC});
+    VmSetTop(vm, 0);
+    // A table that holds itself is refused, not followed forever.
+    VmNewTable(vm);
+    VmPushString(vm, "self");
+    VmPushValue(vm, 1);
+    VmRawSet(vm, 1);
+    EXPECT_EQ(WriteTableFile("c", 1), uint32_t{ERR_WRONGUSAGE});
+    VmSetTop(vm, 0);
+    WriteFileBytes(Path("r"), {});
+    ASSERT_EQ(Call("OpenFile", {Num(1), Str(Path("r")), Num(MODE_READ)}), 0u);
+    VmNewTable(vm);
+    EXPECT_EQ(Call("WriteTable", {Num(1)}), uint32_t{ERR_MISSINGPARAMTR});
+    int base;
+    VmPushString(vm, "writetable");
+    VmGetTable(vm, VM_GLOBALSINDEX);
+    VmPushNumber(vm, 1);
+    VmPushValue(vm, 1);
+    base = VmGetTop(vm) - 3;
+    EXPECT_EQ(VmPCall(vm, 2, 0, 0), uint32_t{ERR_READONLY});
+    VmSetTop(vm, base);
+    ASSERT_EQ(Call("OpenFile", {Num(2), Str(Path("w")), Num(MODE_WRITE)}), 0u);
+    EXPECT_EQ(CallKeep("ReadTable", {Num(2)}, &base), uint32_t{ERR_WRITEONLY});
+}
+
+TEST_F(Serialise, MalformedTableFiles)
+{
+    auto table = [](std::initializer_list<uint8_t> body) {
+        std::vector<uint8_t> v = {'Q', 'M', 'T', '0'};
+        for (uint8_t b : body)
+            v.push_back(b);
+        return v;
+    };
+    struct Case {
+        const char* what;
+        std::vector<uint8_t> bytes;
+        uint32_t code;
+    } cases[] = {
+        {"function magic", {'Q', 'M', 'F', '0', 0}, ERR_READTABLE},
+        {"short magic", {'Q', 'M'}, ERR_READ},
+        {"no end", table({}), ERR_READ},
+        {"key tag", table({7}), ERR_WRONGUSAGE},
+        {"value tag", table({2, 0, 0, 0, 0, 0, 0, 0, 0, 9}), ERR_FILEFORMAT},
+        {"cut double", table({2, 0, 0, 0}), ERR_READ},
+        {"huge string", table({3, 0xFF, 0xFF, 0xFF, 0xF0, 'a'}), ERR_READ},
+        {"bad function", table({3, 0, 0, 0, 1, 'f', 5, 0, 0, 0, 2, 1, 2, 0}), 0xFFFFFFFF},
+        {"text digits", {'Q', 'M', 'T', '1', 'x', '0', '0', '0', '0', '0', '0', '0'}, ERR_READTABLE},
+        {"text long", {'Q', 'M', 'T', '1', 'f', 'f', 'f', 'f', 'f', 'f', 'f', 'f', 'U', 'U'}, ERR_READ},
+        {"text inner magic", {'Q', 'M', 'T', '1', '0', '0', '0', '0', '0', '0', '0', '4', 'U', 'U', 'U', 'U'},
+         ERR_READTABLE},
+    };
+    for (const Case& c : cases) {
+        int top = VmGetTop(vm);
+        uint32_t code = ReadBytesAsTable(c.bytes);
+        if (c.code == 0xFFFFFFFF) {
+            EXPECT_NE(code, 0u) << c.what;
+        } else {
+            EXPECT_EQ(code, c.code) << c.what;
+        }
+        EXPECT_EQ(VmGetTop(vm), top) << c.what;
+    }
+}
+
+TEST_F(Serialise, NestingDepthIsBounded)
+{
+    std::vector<uint8_t> deep = {'Q', 'M', 'T', '0'};
+    for (int i = 0; i < 100000; ++i)
+        Append(deep, {2, 0, 0, 0, 0, 0, 0, 0, 0, 4});
+    EXPECT_EQ(ReadBytesAsTable(deep), uint32_t{ERR_FILEFORMAT});
+    std::vector<uint8_t> fine = {'Q', 'M', 'T', '0'};
+    for (int i = 0; i < 50; ++i)
+        Append(fine, {2, 0, 0, 0, 0, 0, 0, 0, 0, 4});
+    fine.insert(fine.end(), 51, 0);
+    EXPECT_EQ(ReadBytesAsTable(fine), 0u);
+}
+
+TEST_F(Serialise, FunctionFiles)
+{
+    PushAssembled("LOADNUM r0, 7\nLOADNUM r1, 6\nMUL r0, r0, r1\nRETURN r0, 2\n");
+    int fn = VmGetTop(vm);
+    for (bool text : {false, true}) {
+        ASSERT_EQ(Call("OpenFile", {Num(1), Str(Path("f")), Num(MODE_WRITE)}), 0u);
+        int base;
+        VmPushString(vm, "writefunction");
+        VmGetTable(vm, VM_GLOBALSINDEX);
+        VmPushNumber(vm, 1);
+        VmPushValue(vm, fn);
+        VmPushNumber(vm, text);
+        base = VmGetTop(vm) - 4;
+        ASSERT_EQ(VmPCall(vm, 3, 0, 0), 0u);
+        VmSetTop(vm, base);
+        ASSERT_EQ(Call("CloseFile", {Num(1)}), 0u);
+        std::vector<uint8_t> bytes = ReadFileBytes(Path("f"));
+        ASSERT_GT(bytes.size(), 12u);
+        EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 4), text ? "QMF1" : "QMF0");
+        if (!text) {
+            EXPECT_EQ(LoadBE32(bytes.data() + 4), bytes.size() - 8);
+        }
+        ASSERT_EQ(Call("OpenFile", {Num(1), Str(Path("f")), Num(MODE_READ)}), 0u);
+        ASSERT_EQ(CallKeep("ReadFunction", {Num(1)}, &base), 0u);
+        EXPECT_EQ(CallForNumber(VmGetTop(vm)), 42.0);
+        VmSetTop(vm, base);
+        ASSERT_EQ(Call("CloseFile", {Num(1)}), 0u);
+    }
+    VmPushString(vm, "writefunction");
+    VmGetTable(vm, VM_GLOBALSINDEX);
+    ASSERT_EQ(Call("OpenFile", {Num(1), Str(Path("n")), Num(MODE_WRITE)}), 0u);
+    VmPushNumber(vm, 1);
+    VmPushNativeFunction(vm, CmdEof);
+    EXPECT_EQ(VmPCall(vm, 2, 0, 0), uint32_t{ERR_NOQMFUNC});
+    WriteFileBytes(Path("t"), StringToBytes("QMT0\0"));
+    ASSERT_EQ(Call("OpenFile", {Num(2), Str(Path("t")), Num(MODE_READ)}), 0u);
+    EXPECT_EQ(Call("ReadFunction", {Num(2)}), uint32_t{ERR_READFUNC});
+}
+
+} // namespace
