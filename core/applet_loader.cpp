@@ -197,7 +197,6 @@ uint32_t StartScriptChunk(CoreContext* context)
     VmState* vm = ProgramVmState;
     AppletInfo* applet = ProgramAppletInfo;
     PrintMessage(GetString(MSG_COMPILING_SCRIPT), nullptr, 1);
-    Startup.pluginLinePrinted = 0;
     SetTags(nullptr, {{TAG_SCRIPTRUNNING, 1}, {TAG_END, 0}});
     ChunkSource source = context->isApplet ? ChunkSource{applet->code, applet->codeSize}
                                            : ChunkSource{applet->altCode, applet->altCodeSize};
@@ -208,8 +207,7 @@ uint32_t StartScriptChunk(CoreContext* context)
     if (uint32_t failed = ApplyFirstDisplayOptions(applet, &StartupDisplayRecord, 0))
         return failed;
     VmSetHook(vm, PumpEventsCallback, VM_MASKLINE, 0);
-    if (!Startup.pluginLinePrinted)
-        PrintDone();
+    PrintDone();
     return 0;
 }
 

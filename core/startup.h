@@ -32,7 +32,6 @@ struct StartupGlobals {
     uint32_t overridePlacement;
     uint32_t debugOutput;
     uint32_t noDebug;
-    uint32_t pluginLinePrinted;  // a plugin-loading line went out since "Compiling script"
     char* skipPlugins;     // "a\0b\0\0" lists
     char* requirePlugins;
     char* requireTags;

@@ -8,6 +8,7 @@
 
 #include "core/applet.h"
 #include "core/command_services.h"
+#include "core/io/error_codes.h"
 #include "core/options.h"
 #include "core/vm/vm.h"
 #include "display/display.h"
@@ -117,6 +118,12 @@ TEST(Preload, DeclaredDisplaysAreCreatedThroughTheScriptCommand)
         ASSERT_EQ(FindDisplay(MakeObjectId(1), &display), 0u);
         EXPECT_EQ(display->width, 640);
         EXPECT_EQ(display->mode, 1u);  // the start-up option reached display 1 only
+    }
+    {
+        PreloadRun run;
+        run.Add(3)->width = 0;
+        EXPECT_EQ(PreloadResources(&run.context, &run.applet, vm), ERR_DISPLAYSIZE);
+        EXPECT_EQ(VmGetTop(vm), 0);
     }
     CloseDisplayLibrary(vm);
     VmCloseState(vm);
