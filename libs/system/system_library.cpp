@@ -44,8 +44,7 @@ SystemLibraryState SystemState = [] {
     return state;
 }();
 
-// DebugStr, DebugVal and DebugPrint share one handler. The preferences
-// commands belong to the preferences file and stay unregistered here.
+// DebugStr, DebugVal and DebugPrint share one handler.
 const CommandTableEntry kSystemCommands[] = {
     {"Wait", CmdWait},
     {"OpenCatalog", CmdOpenCatalog},
@@ -141,9 +140,9 @@ const CommandTableEntry kSystemCommands[] = {
     {"DebugPrintNR", CmdDebugPrintNR},
     {"TableItems", CmdTableItems},
     {"IsTableEmpty", CmdIsTableEmpty},
-    {"LoadPrefs", nullptr},
-    {"SavePrefs", nullptr},
-    {"DeletePrefs", nullptr},
+    {"LoadPrefs", CmdLoadPrefs},
+    {"SavePrefs", CmdSavePrefs},
+    {"DeletePrefs", CmdDeletePrefs},
     {"ReadRegistryKey", CmdReadRegistryKey},
     {"WriteRegistryKey", CmdWriteRegistryKey},
     {"CreateShortcut", CmdCreateShortcut},

@@ -77,6 +77,13 @@ int32_t CountTableItems(VmState* vm, int index, bool raw);
 // when hasFunction. 0, ERR_SORTFUNC or the comparison's error code.
 uint32_t QuickSortItems(VmState* vm, int index, bool hasFunction, int32_t low, int32_t high);
 
+// The preferences file of the applet: its entries stored into the table at
+// index, or the table at index written as the whole file. 0, ERR_WRONGUSAGE
+// for an applet without a usable identifier, ERR_READFILE / ERR_WRITEFILE
+// (with the path), ERR_READ, ERR_FILEFORMAT or the table stream's code.
+uint32_t ReadPrefsFile(VmState* vm, int index);
+uint32_t WritePrefsFile(VmState* vm, int index);
+
 // Pushes the table of loaded plugins.
 void PushPluginInfoTable(VmState* vm);
 
@@ -182,3 +189,6 @@ uint32_t CmdDisablePlugin(VmState* vm);
 uint32_t CmdEnablePlugin(VmState* vm);
 uint32_t CmdLoadPlugin(VmState* vm);
 uint32_t CmdHavePlugin(VmState* vm);
+uint32_t CmdLoadPrefs(VmState* vm);
+uint32_t CmdSavePrefs(VmState* vm);
+uint32_t CmdDeletePrefs(VmState* vm);

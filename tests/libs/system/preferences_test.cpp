@@ -1,0 +1,112 @@
+// The preferences file: loading before anything was saved, the file's exact
+// bytes, round trips, a foreign file, deleting, and identifiers that would
+// leave the preferences folder.
+#include <cstdlib>
+#include <cstring>
+
+#include "core/io/error_codes.h"
+#include "core/run_records.h"
+#include "support/temp_dir.h"
+#include "system_fixture.h"
+
+namespace {
+
+class Preferences : public SystemLibraryTest {
+protected:
+    void SetUp() override
+    {
+        SystemLibraryTest::SetUp();
+        const char* old = std::getenv("XDG_CONFIG_HOME");
+        savedConfig = old ? old : "";
+        hadConfig = old != nullptr;
+        setenv("XDG_CONFIG_HOME", dir.path().c_str(), 1);
+        applet = {};
+        std::strcpy(applet.identifier, "com.example.prefs");
+        VmPushString(vm, "applet");
+        VmPushLightUserdata(vm, &applet);
+        VmRawSet(vm, VM_REGISTRYINDEX);
+    }
+    void TearDown() override
+    {
+        if (hadConfig)
+            setenv("XDG_CONFIG_HOME", savedConfig.c_str(), 1);
+        else
+            unsetenv("XDG_CONFIG_HOME");
+        SystemLibraryTest::TearDown();
+    }
+    std::string FilePath() const
+    {
+        return dir.path() + "/KestromDelvonix/Quillmere/Preferences/com.example.prefs";
+    }
+    int NewTableWith(const char* key, double value)
+    {
+        VmNewTable(vm);
+        if (key) {
+            VmPushString(vm, key);
+            VmPushNumber(vm, value);
+            VmRawSet(vm, -3);
+        }
+        return VmGetTop(vm);
+    }
+    double Field(int t, const char* key)
+    {
+        VmPushString(vm, key);
+        VmRawGet(vm, t);
+        double v = VmType(vm, -1) == VM_TNIL ? -1 : VmGetNumber(vm, -1);
+        VmPop(vm, 1);
+        return v;
+    }
+    TempDir dir;
+    AppletInfo applet;
+    std::string savedConfig;
+    bool hadConfig = false;
+};
+
+TEST_F(Preferences, LoadBeforeSaveLeavesTheTable)
+{
+    int t = NewTableWith("keep", 1);
+    ASSERT_EQ(Call("LoadPrefs", {}, nullptr, {t}), 0u);
+    EXPECT_EQ(Field(t, "keep"), 1);
+}
+
+TEST_F(Preferences, EmptyTableIsFiveBytes)
+{
+    int t = NewTableWith(nullptr, 0);
+    ASSERT_EQ(Call("SavePrefs", {}, nullptr, {t}), 0u);
+    EXPECT_EQ(ReadFileBytes(FilePath()), (std::vector<uint8_t>{'P', 'R', 'F', 'S', 0}));
+}
+
+TEST_F(Preferences, SavedEntriesComeBackIntoTheTable)
+{
+    int saved = NewTableWith("volume", 7);
+    ASSERT_EQ(Call("SavePrefs", {}, nullptr, {saved}), 0u);
+    int loaded = NewTableWith("other", 3);
+    ASSERT_EQ(Call("LoadPrefs", {}, nullptr, {loaded}), 0u);
+    EXPECT_EQ(Field(loaded, "volume"), 7);
+    EXPECT_EQ(Field(loaded, "other"), 3);
+    ASSERT_EQ(Call("DeletePrefs", {}), 0u);
+    ASSERT_EQ(Call("DeletePrefs", {}), 0u);
+    EXPECT_FALSE(FileExists(FilePath()));
+}
+
+TEST_F(Preferences, ForeignFileIsRefused)
+{
+    int t = NewTableWith(nullptr, 0);
+    ASSERT_EQ(Call("SavePrefs", {}, nullptr, {t}), 0u);
+    WriteFileBytes(FilePath(), {'Q', 'M', 'T', '0', 0});
+    EXPECT_EQ(Call("LoadPrefs", {}, nullptr, {t}), static_cast<uint32_t>(ERR_FILEFORMAT));
+    WriteFileBytes(FilePath(), {'P', 'R'});
+    EXPECT_EQ(Call("LoadPrefs", {}, nullptr, {t}), static_cast<uint32_t>(ERR_READ));
+}
+
+TEST_F(Preferences, IdentifierMustBeAPlainName)
+{
+    int t = NewTableWith(nullptr, 0);
+    for (const char* id : {"", "..", "../escape", "a/b"}) {
+        std::strcpy(applet.identifier, id);
+        EXPECT_EQ(Call("SavePrefs", {}, nullptr, {t}), static_cast<uint32_t>(ERR_WRONGUSAGE)) << id;
+    }
+    EXPECT_FALSE(FileExists(dir.path() + "/KestromDelvonix/Quillmere/escape"));
+}
+
+}  // namespace
