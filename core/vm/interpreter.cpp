@@ -537,6 +537,8 @@ aborted:
             int nresults = static_cast<int>(VmArgC(i)) - 1;
             if (b != 0)
                 L->top = ra + b;
+            else if (L->top <= ra)
+                L->top = ra + 1;  // no open instruction before: no arguments
             L->ci->savedPc = pc;
             bool tail = VmOp(i) == OP_TAILCALL;
             if (!tail && ra->tt == VM_TFUNCTION && !VmFuncValue(ra)->isNative) {

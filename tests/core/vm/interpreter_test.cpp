@@ -603,3 +603,25 @@ TEST_F(InterpreterTest, ComparisonConcatAndUnaryMetamethods)
         {both("ADD r5, r0, r1\nRETURN r5, 2\n").c_str(), ERR_WRONGOP, 0},
     });
 }
+
+TEST_F(InterpreterTest, CallUpToTheTopWithoutAnOpenResultTakesNoArguments)
+{
+    SetGlobal("noop", [](VmState*) -> uint32_t { return 0; });
+    // The first call leaves the top at r0, below the next called function.
+    ASSERT_EQ(Run(R"(
+.function five
+    GETGLOBAL r0, "noop"
+    LOADNUM r0, 5
+    RETURN r0, 2
+.end
+    CLOSURE r2, five
+    GETGLOBAL r0, "noop"
+    CALL r0, 1, 0
+    CALL r2, 0, 2
+    RETURN r2, 2
+)"),
+              0u);
+    EXPECT_EQ(VmGetNumber(L, -1), 5);
+    ASSERT_EQ(Run("GETGLOBAL r2, \"noop\"\nGETGLOBAL r0, \"noop\"\nCALL r0, 1, 0\nCALL r2, 0, 2\nRETURN r2, 2\n"), 0u);
+    EXPECT_EQ(VmType(L, -1), VM_TNIL);
+}
