@@ -21,6 +21,7 @@
 #include "core/io/stream.h"
 #include "core/vm/vm.h"
 #include "libs/dos/dos_library.h"
+#include "libs/dos/table_stream.h"
 
 namespace {
 
@@ -532,4 +533,22 @@ uint32_t CmdReadFunction(VmState* vm)
         return LoadFunction(vm, reinterpret_cast<const uint8_t*>(chunk.data()), chunk.size());
     });
     return code ? code : 1;
+}
+
+uint32_t WriteTableStream(VmState* vm, int index, StreamHandle* stream)
+{
+    if (index < 0 && index > VM_REGISTRYINDEX)
+        index = VmGetTop(vm) + index + 1;
+    return Guarded([&]() -> uint32_t {
+        ByteSink file{stream, nullptr};
+        return WriteTableRecursive(vm, index, file, 0);
+    });
+}
+
+uint32_t ReadTableStream(VmState* vm, StreamHandle* stream)
+{
+    return Guarded([&]() -> uint32_t {
+        ByteSource file{stream, nullptr, 0, 0};
+        return ReadTableRecursive(vm, file, 0);
+    });
 }

@@ -66,7 +66,7 @@ uint32_t ReadPrefsFile(VmState* vm, int index)
         return ERR_READ;
     if (std::memcmp(magic, kPrefsMagic, sizeof magic) != 0)
         return ERR_FILEFORMAT;
-    if (uint32_t code = ReadTableRecursive(vm, file.stream, 0))
+    if (uint32_t code = ReadTableStream(vm, file.stream))
         return code;
     VmPushNil(vm);
     while (VmNext(vm, -2)) {
@@ -90,7 +90,7 @@ uint32_t WritePrefsFile(VmState* vm, int index)
     }
     if (StreamWrite(file.stream, kPrefsMagic, sizeof kPrefsMagic) != sizeof kPrefsMagic)
         return ERR_WRITE;
-    if (uint32_t code = WriteTableRecursive(vm, index, file.stream))
+    if (uint32_t code = WriteTableStream(vm, index, file.stream))
         return code;
     // A close that fails has lost data still buffered; closes answer 1.
     int closed = StreamClose(file.stream);
