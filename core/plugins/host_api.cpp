@@ -35,6 +35,7 @@
 #include "core/object_registry.h"
 #include "core/path_helpers.h"
 #include "core/run_records.h"
+#include "core/startup.h"
 #include "core/plugins/capability_lists.h"
 #include "core/plugins/command_hooks.h"
 #include "core/plugins/host_adapters.h"
@@ -187,6 +188,23 @@ uint32_t HostGetSetTags(QmTagItem* tags)
         ++handled;
     }
     return handled;
+}
+
+// Plugins may still pump from their own callbacks while the runtime shuts
+// down; by then there is nothing left to pump for.
+int HostPumpEvents(VmState* vm, uint32_t mode, uint32_t reserved, uint32_t* outCode)
+{
+    if (Startup.quitting) {
+        if (outCode)
+            *outCode = 0;
+        return 0;
+    }
+    return PumpOsEvents(vm, mode, reserved, outCode);
+}
+
+uint32_t HostWaitEvents(VmState* vm, uint32_t mode, uint32_t reserved1, uint32_t reserved2)
+{
+    return Startup.quitting ? 0 : WaitForOsEvent(vm, mode, reserved1, reserved2);
 }
 
 // ---------------------------------------------------------------------------
@@ -550,8 +568,8 @@ const QmSystemTable kSystem = {
     GetWordAt8,
     HostSetHookDisabled,
     nullptr,  // HandleOsEvent
-    PumpOsEvents,
-    WaitForOsEvent,
+    HostPumpEvents,
+    HostWaitEvents,
     HostCreateLock,
     HostDeleteLock,
     HostLock,

@@ -14,6 +14,7 @@
 #include "core/plugins/command_hooks.h"
 #include "core/plugins/host_adapters.h"
 #include "core/run_records.h"
+#include "core/startup.h"
 #include "core/vm/error_hooks.h"
 #include "core/vm/vm.h"
 #include "display/adapters.h"
@@ -209,6 +210,16 @@ TEST(HostApiTest, WriteFileWritesRawOrThroughTheStreamCopier)
     ASSERT_EQ(st->HostGetTempFileName(name, sizeof name, "picture.jpeg"), 0u);
     EXPECT_EQ(std::string(name).substr(std::strlen(name) - 5), ".jpeg");
     std::remove(name);
+}
+
+TEST(HostApiTest, NoEventsArePumpedWhileTheRuntimeShutsDown)
+{
+    Startup.quitting = 1;
+    uint32_t code = 77;
+    EXPECT_EQ(Host()->system->HostPumpEvents(nullptr, 1, 0, &code), 0);
+    EXPECT_EQ(code, 0u);
+    EXPECT_EQ(Host()->system->HostWaitEvents(nullptr, 0, 0, 0), 0u);
+    Startup.quitting = 0;
 }
 
 TEST(HostApiTest, AppletTagsAnswerTheAppletsTexts)
