@@ -117,7 +117,16 @@ TEST_F(TimerCommands, WaitConvertsUnits)
     }
 }
 
-using DateCommands = SystemLibraryTest;
+// Dates are local time; the expectations are UTC's.
+class DateCommands : public SystemLibraryTest {
+protected:
+    void SetUp() override
+    {
+        SystemLibraryTest::SetUp();
+        setenv("TZ", "UTC", 1);
+        tzset();
+    }
+};
 
 std::string PythonStrftime(const char* format, uint64_t seconds)
 {
