@@ -8,6 +8,8 @@
 #include "display/event_library.h"
 #include "draw/draw_library.h"
 #include "libs/dos/dos_library.h"
+#include "libs/math/math_library.h"
+#include "libs/memblock/memblock_library.h"
 #include "libs/string/string_library.h"
 #include "libs/system/system_library.h"
 #include "media/sound.h"
@@ -23,9 +25,7 @@ uint32_t OpenEmptyLibrary(VmState*)
     return RegisterLibrary(nullptr, Name);
 }
 
-constexpr char kMath[] = "math";
 constexpr char kGraphics[] = "graphics";
-constexpr char kMemBlock[] = "memblock";
 constexpr char kNetwork[] = "network";
 
 void StopVideos(VmState*) { StopAllVideos(); }
@@ -38,7 +38,7 @@ void FreeVectors(VmState*) { FreeVectorGraphics(); }
 
 const LibraryTableEntry LibraryTable[LIBRARY_COUNT] = {
     {"string", OpenStringLibrary},
-    {kMath, OpenEmptyLibrary<kMath>},
+    {"math", RegisterMathLibrary},
     {kGraphics, OpenEmptyLibrary<kGraphics>},
     {"draw", RegisterDrawLibrary},
     {"moveobject", RegisterMoveObjectLibrary},
@@ -54,7 +54,7 @@ const LibraryTableEntry LibraryTable[LIBRARY_COUNT] = {
     {"bgpic", RegisterBGPicLibrary},
     {"transitionfx", RegisterTransitionFXLibrary},
     {"sprite", RegisterSpriteLibrary},
-    {kMemBlock, OpenEmptyLibrary<kMemBlock>},
+    {"memblock", RegisterMemBlockLibrary},
     {"vectorgraphics", RegisterVectorGraphicsLibrary},
     {kNetwork, OpenEmptyLibrary<kNetwork>},
     {"video", OpenVideoLibrary},
@@ -83,7 +83,7 @@ const LibraryExitStep LibraryExitSteps[] = {
     {"anim", FreeAllAnims},
     {"layers", CloseLayersLibrary},
     {"dos", CleanupDosLibrary},
-    {"memblock", nullptr},
+    {"memblock", FreeAllMemBlocks},
     {"event", CloseEventLibrary},
     {"sound", CloseSoundLibrary},
 };

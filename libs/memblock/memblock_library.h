@@ -1,0 +1,49 @@
+// The "memblock" library: raw memory for scripts. A block is an object of
+// the object registry (type 39), named by id or handle, over bytes that the
+// library allocated or over foreign memory that it never frees. Every access
+// is range-checked when the block's size is known; a block over foreign
+// memory of unknown size (0) is the caller's responsibility.
+#pragma once
+
+#include <cstdint>
+
+#include "core/object_registry.h"
+#include "core/vm/library_glue.h"
+#include "core/vm/vm.h"
+
+struct MemBlock {
+    ObjectHeader header;
+    uint32_t size;      // bytes; 0 = unknown
+    uint8_t* data;
+    uint32_t notOwned;  // 1: the data belongs to somebody else
+};
+
+// The blocks, in creation order.
+extern MemBlock* MemBlockList;
+
+// Element types (the system library's type constants).
+enum MemBlockType : int32_t {
+    MEMTYPE_INTEGER = 1,
+    MEMTYPE_STRING = 3,
+    MEMTYPE_SHORT = 6,
+    MEMTYPE_BYTE = 7,
+    MEMTYPE_FLOAT = 11,
+    MEMTYPE_DOUBLE = 12,
+};
+
+extern const CommandTableEntry kMemBlockCommands[];
+
+// Registers the commands as global functions, records the library as
+// "memblock" and registers the block list with the object registry.
+// 0 or ERR_MEM.
+uint32_t RegisterMemBlockLibrary(VmState* vm);
+
+// Frees every block (its data unless not owned) and its object data.
+void FreeAllMemBlocks(VmState* vm);
+
+// 0, or ERR_FINDMEMBLK (the id as the message's number) for a number that
+// names no block, ERR_FINDARRAY for a handle that names none.
+uint32_t FindMemBlock(ObjectId id, MemBlock** out);
+
+// Unlinks and frees the block; the same codes as FindMemBlock.
+uint32_t RemoveMemBlock(VmState* vm, ObjectId id);

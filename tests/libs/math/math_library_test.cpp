@@ -1,0 +1,267 @@
+// The math commands as scripts call them. Floating-point results are
+// checked against Python's math module (math_ref.inc), the generator against
+// glibc's drand48 family, and the integer commands against expectations
+// worked out by hand for the tricky corners (rounding, wrapping, widths).
+#include "libs/math/math_library.h"
+
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <cmath>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "core/io/error_codes.h"
+#include "core/io/utilities.h"
+#include "core/vm/library_glue.h"
+#include "support/command_calls.h"
+
+using namespace testcalls;
+
+namespace {
+
+class MathCommands : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        vm = VmOpenState();
+        ASSERT_NE(vm, nullptr);
+        ASSERT_EQ(RegisterMathLibrary(vm), 0u);
+    }
+    void TearDown() override { VmCloseState(vm); }
+
+    uint32_t Call(const char* name, const std::vector<Value>& args, std::vector<Value>* results = nullptr)
+    {
+        return CallGlobal(vm, name, args, results);
+    }
+
+    double Number(const char* name, const std::vector<Value>& args)
+    {
+        std::vector<Value> r;
+        EXPECT_EQ(Call(name, args, &r), 0u) << name;
+        if (r.size() != 1 || !std::holds_alternative<double>(r[0])) {
+            ADD_FAILURE() << name << " did not return one number";
+            return NAN;
+        }
+        return std::get<double>(r[0]);
+    }
+
+    VmState* vm = nullptr;
+};
+
+struct FloatCase {
+    const char* command;
+    std::vector<double> args;
+    double expected;
+};
+
+const FloatCase kFloatCases[] = {
+#include "math_ref.inc"
+};
+
+TEST_F(MathCommands, FloatingPointCommandsAgreeWithPythonMath)
+{
+    for (const FloatCase& c : kFloatCases) {
+        std::vector<Value> args(c.args.begin(), c.args.end());
+        std::string name = c.command;
+        for (char& ch : name)
+            ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+        double got = Number(name.c_str(), args);
+        if (std::isinf(c.expected))
+            EXPECT_EQ(got, c.expected) << c.command << "(" << c.args[0] << ")";
+        else
+            EXPECT_DOUBLE_EQ(got, c.expected) << c.command << "(" << c.args[0] << ")";
+    }
+}
+
+TEST_F(MathCommands, DomainErrorsAreResultsNotErrors)
+{
+    EXPECT_TRUE(std::isnan(Number("sqrt", {-1.0})));
+    EXPECT_EQ(Number("ln", {0.0}), -INFINITY);
+    EXPECT_TRUE(std::isnan(Number("asin", {2.0})));
+    EXPECT_TRUE(std::isnan(Number("log", {-1.0, 10.0})));
+    EXPECT_EQ(Number("frac", {INFINITY}), 0.0);
+    EXPECT_EQ(Number("sgn", {NAN}), 0.0);
+}
+
+TEST_F(MathCommands, PiConstantIsRegistered)
+{
+    double pi = 0;
+    const char* text = nullptr;
+    ASSERT_EQ(VmFindConstant(vm, "Pi", &pi, &text), 1);
+    EXPECT_EQ(text, nullptr);
+    EXPECT_EQ(pi, M_PI);
+}
+
+TEST_F(MathCommands, FrExpReturnsMantissaAndExponent)
+{
+    struct Case {
+        double x, m, e;
+    } cases[] = {{8.0, 0.5, 4.0}, {-3.0, -0.75, 2.0}, {0.0, 0.0, 0.0}, {0.1, 0.8, -3.0}};
+    for (const Case& c : cases) {
+        std::vector<Value> r;
+        ASSERT_EQ(Call("frexp", {c.x}, &r), 0u);
+        ASSERT_EQ(r.size(), 2u);
+        EXPECT_DOUBLE_EQ(std::get<double>(r[0]), c.m) << c.x;
+        EXPECT_EQ(std::get<double>(r[1]), c.e) << c.x;
+    }
+}
+
+struct IntCase {
+    const char* command;
+    std::vector<Value> args;
+    double expected;
+};
+
+TEST_F(MathCommands, IntegerAndRoundingCommands)
+{
+    const IntCase cases[] = {
+        {"round", {2.5}, 2},
+        {"round", {3.5}, 4},
+        {"round", {-2.5}, -2},
+        {"round", {-0.4}, 0},
+        {"round", {2147483647.4}, 2147483647},
+        {"round", {1e12}, 2147483647},
+        {"round", {-1e300}, -2147483648.0},
+        {"round", {NAN}, 0},
+        {"int", {-3.7}, -3},
+        {"int", {3.9999}, 3},
+        {"int", {3e9}, 2147483647},
+        {"int", {-INFINITY}, -2147483648.0},
+        {"int", {NAN}, 0},
+        {"wrap", {12.0, 0.0, 10.0}, 2},
+        {"wrap", {-1.0, 0.0, 10.0}, 9},
+        {"wrap", {25.0, 0.0, 10.0}, 15},
+        {"wrap", {10.0, 0.0, 10.0}, 0},
+        {"wrap", {5.5, 0.0, 10.0}, 5.5},
+        {"limit", {-1.0, 0.0, 10.0}, 0},
+        {"limit", {11.0, 0.0, 10.0}, 10},
+        {"limit", {4.5, 0.0, 10.0}, 4.5},
+        {"min", {3.0, -2.0, 7.0, -1.0}, -2},
+        {"max", {3.0, -2.0, 7.0, -1.0}, 7},
+        {"max", {1.0, 2.0}, 2},
+        {"sgn", {-0.001}, -1},
+        {"abs", {-0.0}, 0},
+        {"deg", {M_PI}, 180},
+    };
+    for (const IntCase& c : cases)
+        EXPECT_EQ(Number(c.command, c.args), c.expected) << c.command;
+}
+
+TEST_F(MathCommands, BitAndShiftCommandsWorkOn32BitPatterns)
+{
+    const IntCase cases[] = {
+        {"shl", {1.0, 31.0}, 2147483648.0},
+        {"shl", {1.0, 32.0}, 1},
+        {"shl", {1.0, 33.0}, 2},
+        {"shl", {-1.0, 4.0}, 4294967280.0},
+        {"shl", {4294967297.0, 1.0}, 2},  // 2^32 + 1 taken modulo 2^32
+        {"shr", {-8.0, 1.0}, 2147483644.0},
+        {"shr", {256.0, 36.0}, 16},
+        {"sar", {-8.0, 1.0}, -4},
+        {"sar", {2147483648.0, 31.0}, -1},
+        {"sar", {8.0, -1.0}, 0},  // -1 mod 32 = 31
+        {"bitset", {0.0, 31.0}, 2147483648.0},
+        {"bitset", {5.0, 1.0}, 7},
+        {"bitclear", {-1.0, 0.0}, 4294967294.0},
+        {"bittest", {5.0, 2.0}, 1},
+        {"bittest", {5.0, 1.0}, 0},
+        {"bitxor", {double(0xF0F0), double(0xFF00)}, 0x0FF0},
+        {"bitxor", {-1.0, 0.0}, 4294967295.0},
+        {"bitcomplement", {0.0}, 4294967295.0},
+        {"bitcomplement", {-1.0}, 0},
+        {"rol", {129.0, 1.0, 7.0}, 3},
+        {"ror", {1.0, 1.0}, 2147483648.0},
+        {"rol", {double(0x80000001), 1.0}, 3},
+        {"rol", {1.0, 257.0}, 2},  // only the low 8 bits of n count
+        {"ror", {double(0x1234), 4.0, 6.0}, 0x4123},
+        {"rol", {double(0x12345678), 8.0, 6.0}, 0x7856},
+        {"rol", {1.0, 40.0, 1.0}, 256},  // 40 mod 32
+        {"ror", {3.0, 9.0, 7.0}, 0x81},   // 9 mod 8
+        {"rol", {7.0, 0.0}, 7},
+        {"cast", {255.0, 1.0, 7.0}, -1},
+        {"cast", {255.0, 0.0, 7.0}, 255},
+        {"cast", {-1.0, 0.0, 6.0}, 65535},
+        {"cast", {double(0x18000), 1.0, 6.0}, -32768},
+        {"cast", {-1.0, 0.0, 1.0}, 4294967295.0},
+        {"cast", {4294967295.0, 1.0, 1.0}, -1},
+        {"endianswap", {double(0x12345678), 32.0}, 0x78563412},
+        {"endianswap", {double(0x1234), 16.0}, 0x3412},
+        {"endianswap", {double(0xABCD1234), 16.0}, 0x3412},
+        {"endianswap", {-2.0, 32.0}, 0xFEFFFFFF},
+    };
+    for (const IntCase& c : cases)
+        EXPECT_EQ(Number(c.command, c.args), c.expected) << c.command << " " << std::get<double>(c.args[0]);
+}
+
+TEST_F(MathCommands, RefusedArgumentsPushNothing)
+{
+    const struct {
+        const char* command;
+        std::vector<Value> args;
+        uint32_t code;
+    } cases[] = {
+        {"div", {1.0, 0.0}, ERR_ZERODIVISION},
+        {"div", {1.0, -0.0}, ERR_ZERODIVISION},
+        {"mod", {1.0, 0.0}, ERR_ZERODIVISION},
+        {"rt", {8.0, 0.0}, ERR_ZERODIVISION},
+        {"rt", {8.0, -3.0}, ERR_WRONGUSAGE},
+        {"bitset", {0.0, 32.0}, ERR_WRONGUSAGE},
+        {"bitclear", {0.0, -1.0}, ERR_WRONGUSAGE},
+        {"bittest", {0.0, 40.0}, ERR_WRONGUSAGE},
+        {"rol", {1.0, 1.0, 99.0}, ERR_WRONGUSAGE},
+        {"ror", {1.0, 1.0, 3.0}, ERR_WRONGUSAGE},
+        {"cast", {1.0, 1.0, 12.0}, ERR_WRONGUSAGE},
+        {"endianswap", {1.0, 8.0}, ERR_WRONGUSAGE},
+        {"rnd", {-1.0}, ERR_WRONGUSAGE},
+        {"rnd", {3e9}, ERR_WRONGUSAGE},  // negative as a 32-bit integer
+        {"min", {1.0}, ERR_MISSINGPARAMTR},
+        {"sin", {1.0, 2.0}, ERR_TOOMANYARGS},
+        {"cast", {1.0, 1.0}, ERR_MISSINGPARAMTR},
+        {"rndf", {1.0}, ERR_TOOMANYARGS},
+        {"sqrt", {std::string("abc")}, ERR_NUMEXPECTED},
+    };
+    for (const auto& c : cases) {
+        std::vector<Value> r;
+        EXPECT_EQ(Call(c.command, c.args, &r), c.code) << c.command;
+        EXPECT_TRUE(r.empty()) << c.command;
+    }
+}
+
+TEST_F(MathCommands, RandomCommandsFollowTheDrand48Sequence)
+{
+    SeedRandom48(20261207);
+    srand48(20261207);
+    for (int i = 0; i < 200; ++i) {
+        if (i % 3 == 0) {
+            EXPECT_EQ(Number("rndf", {}), drand48()) << i;
+        } else {
+            int n = 1 + i * 7919;
+            EXPECT_EQ(Number("rnd", {static_cast<double>(n)}), static_cast<int>(drand48() * n)) << i;
+        }
+    }
+    // Rnd(0) draws too, and answers 0.
+    EXPECT_EQ(Number("rnd", {0.0}), 0);
+    drand48();
+    EXPECT_EQ(Number("rndf", {}), drand48());
+}
+
+TEST_F(MathCommands, RegistrationSeedsWithTheTime)
+{
+    // The seed's low word is always 0x330E and its high words the time.
+    uint16_t state[3];
+    GetRandom48State(state);
+    EXPECT_EQ(state[0], 0x330E);
+    uint32_t seconds = static_cast<uint32_t>(state[1]) | static_cast<uint32_t>(state[2]) << 16;
+    EXPECT_LE(seconds, static_cast<uint32_t>(time(nullptr)));
+    EXPECT_GE(seconds + 60, static_cast<uint32_t>(time(nullptr)));
+}
+
+TEST_F(MathCommands, RndOfOneIsAlwaysZero)
+{
+    for (int i = 0; i < 100; ++i)
+        EXPECT_EQ(Number("rnd", {1.0}), 0);
+}
+
+}  // namespace

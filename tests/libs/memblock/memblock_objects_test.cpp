@@ -1,0 +1,169 @@
+// Blocks as objects: ids and handles, replacing and freeing, the finder's
+// errors, blocks over foreign memory and over virtual files, and the
+// clean-up at exit.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "core/io/error_codes.h"
+#include "core/io/errors.h"
+#include "core/io/virtual_files.h"
+#include "core/io/virtual_names.h"
+#include "platform/posix/os_memory.h"
+#include "memblock_fixture.h"
+
+using namespace testcalls;
+
+namespace {
+
+TEST_F(MemBlockTest, BlocksAreFoundByIdOrByTheirHandle)
+{
+    ASSERT_EQ(Call("allocmem", {5.0, 64.0}), 0u);
+    Value handle = One("allocmem", {Nil{}, 32.0});
+    ASSERT_TRUE(std::holds_alternative<Pointer>(handle));
+    EXPECT_EQ(CountObjectsOfType(OBJ_MEMORY), 2u);
+
+    EXPECT_EQ(Block(5)->size, 64u);
+    EXPECT_EQ(Block(5)->notOwned, 0u);
+    ASSERT_EQ(Call("poke", {handle, 28.0, 7.0}), 0u);
+    EXPECT_EQ(Number("peek", {handle, 28.0}), 7);
+    EXPECT_EQ(Call("peek", {handle, 29.0}), ERR_MEMRANGE);
+
+    // A fresh block reads as zeros, never as what the heap held before.
+    EXPECT_EQ(Number("peek", {5.0, 60.0}), 0);
+
+    ASSERT_EQ(Call("freemem", {handle}), 0u);
+    EXPECT_EQ(Call("freemem", {handle}), ERR_FINDARRAY);
+    EXPECT_EQ(Call("peek", {handle, 0.0}), ERR_FINDARRAY);
+    ASSERT_EQ(Call("freemem", {5.0}), 0u);
+    EXPECT_EQ(Call("freemem", {5.0}), ERR_FINDMEMBLK);
+    EXPECT_EQ(errorArgNumber, 5);
+    EXPECT_EQ(CountObjectsOfType(OBJ_MEMORY), 0u);
+}
+
+TEST_F(MemBlockTest, AllocatingUnderAnIdInUseReplacesTheBlock)
+{
+    ASSERT_EQ(Call("allocmem", {1.0, 8.0}), 0u);
+    ASSERT_EQ(Call("poke", {1.0, 0.0, 99.0}), 0u);
+    ASSERT_EQ(Call("allocmem", {1.0, 4.0}), 0u);
+    EXPECT_EQ(CountObjectsOfType(OBJ_MEMORY), 1u);
+    EXPECT_EQ(Block(1)->size, 4u);
+    EXPECT_EQ(Number("peek", {1.0, 0.0}), 0);
+    EXPECT_EQ(Call("peek", {1.0, 4.0, 7.0}), ERR_MEMRANGE);
+}
+
+TEST_F(MemBlockTest, ImpossibleSizesAreOutOfMemory)
+{
+    for (double size : {0.0, -1.0, 4294967296.0, 1e300, double(NAN)}) {
+        EXPECT_EQ(Call("allocmem", {1.0, size}), ERR_MEM) << size;
+    }
+    ASSERT_EQ(Call("allocmem", {1.0, 16.0}), 0u);
+    // A failed allocation leaves the block under that id in place.
+    EXPECT_EQ(Call("allocmem", {1.0, 0.0}), ERR_MEM);
+    EXPECT_EQ(Block(1)->size, 16u);
+    EXPECT_EQ(Call("allocmem", {std::string("x"), 16.0}), ERR_NUMEXPECTED);
+}
+
+TEST_F(MemBlockTest, GetMemPointerPointsInsideTheBlock)
+{
+    ASSERT_EQ(Call("allocmem", {1.0, 16.0}), 0u);
+    MemBlock* b = Block(1);
+    EXPECT_EQ(One("getmempointer", {1.0}), Value(Pointer{b->data}));
+    EXPECT_EQ(One("getmempointer", {1.0, 15.0}), Value(Pointer{b->data + 15}));
+    EXPECT_EQ(Call("getmempointer", {1.0, 16.0}), ERR_WRONGUSAGE);
+    EXPECT_EQ(Call("getmempointer", {1.0, -1.0}), ERR_WRONGUSAGE);
+}
+
+TEST_F(MemBlockTest, BlocksOverForeignMemoryAreNeverFreedAndUncheckedWithoutSize)
+{
+    static uint8_t foreign[32];
+    std::memset(foreign, 0, sizeof foreign);
+    ASSERT_EQ(Call("allocmemfrompointer", {1.0, Pointer{foreign}, 8.0}), 0u);
+    ASSERT_EQ(Call("poke", {1.0, 4.0, double(0xDEADBEEF)}), 0u);
+    EXPECT_EQ(foreign[4], 0xDE);
+    EXPECT_EQ(Call("poke", {1.0, 5.0, 1.0}), ERR_MEMRANGE);
+
+    // Size 0: unknown, so nothing is range-checked.
+    Value h = One("allocmemfrompointer", {Nil{}, Pointer{foreign}, 0.0});
+    ASSERT_EQ(Call("poke", {h, 28.0, double(0x01020304)}), 0u);
+    EXPECT_EQ(foreign[31], 4);
+    EXPECT_EQ(Number("peek", {h, 30.0, 6.0}), 0x0304);
+    EXPECT_EQ(Call("peek", {h, -1.0}), ERR_MEMRANGE);
+    EXPECT_EQ(Call("dumpmem", {h}), ERR_WRONGUSAGE);
+    EXPECT_EQ(Call("memtotable", {h, 7.0}), ERR_WRONGUSAGE);
+    EXPECT_EQ(One("memtotable", {h, 7.0, Options{{{"items", 2}, {"offset", 30}}}}), Value(Array{{3, 4}}));
+    // The one command that always stops at the block's end.
+    EXPECT_EQ(Call("tabletomem", {Array{{1}}, h, 7.0}), ERR_MEMRANGE);
+    EXPECT_EQ(foreign[0], 0);
+
+    ASSERT_EQ(Call("freemem", {1.0}), 0u);
+    ASSERT_EQ(Call("freemem", {h}), 0u);  // ASan would object to freeing foreign memory
+    EXPECT_EQ(foreign[4], 0xDE);
+
+    EXPECT_EQ(Call("allocmemfrompointer", {1.0, 5.0, 8.0}), ERR_WRONGUSAGE);
+    EXPECT_EQ(Call("allocmemfrompointer", {1.0, Pointer{nullptr}, 8.0}), ERR_WRONGUSAGE);
+    EXPECT_EQ(Call("allocmemfrompointer", {1.0, Pointer{foreign}, -1.0}), ERR_WRONGUSAGE);
+    EXPECT_EQ(Call("allocmemfrompointer", {1.0, Pointer{foreign}, 5e9}), ERR_WRONGUSAGE);
+}
+
+TEST_F(MemBlockTest, BlocksOverVirtualStringFiles)
+{
+    const uint8_t bytes[] = {10, 20, 30, 40, 50};
+    VirtualStringFile* file = NewVirtualStringFile("v.bin", bytes, sizeof bytes, true);
+    ASSERT_NE(file, nullptr);
+    file->anchorRef = 77;
+    char name[128];
+    ASSERT_TRUE(MakeChunkName("v.bin", name, sizeof name, CHUNK_STRING_OFFSET, 0, 77, "unused"));
+
+    Value h = One("allocmemfromvirtualfile", {Nil{}, std::string(name)});
+    ASSERT_TRUE(std::holds_alternative<Pointer>(h));
+    EXPECT_EQ(Number("peek", {h, 1.0, 7.0}), 20);
+    ASSERT_EQ(Call("poke", {h, 4.0, 99.0, 7.0}), 0u);
+    EXPECT_EQ(file->data[4], 99);
+    EXPECT_EQ(Call("poke", {h, 5.0, 1.0, 7.0}), ERR_MEMRANGE);
+    ASSERT_EQ(Call("freemem", {h}), 0u);
+    EXPECT_EQ(file->data[0], 10);  // the file keeps its buffer
+
+    char region[128];
+    ASSERT_TRUE(MakeChunkName("r.bin", region, sizeof region, 0, 16, 0, "/tmp/container"));
+    char memory[MEMORY_NAME_MAX];
+    ASSERT_TRUE(MakeMemoryName(bytes, sizeof bytes, memory, sizeof memory));
+    for (std::string bad : {std::string(region), std::string(memory), std::string("plain.txt"),
+                            std::string(":::chunkS78:0*v.bin?unused")})
+        EXPECT_EQ(Call("allocmemfromvirtualfile", {1.0, bad}), ERR_WRONGUSAGE) << bad;
+
+    // An empty file would give a block of unknown size, unchecked.
+    file->size = 0;
+    EXPECT_EQ(Call("allocmemfromvirtualfile", {1.0, std::string(name)}), ERR_WRONGUSAGE);
+    FreeVirtualStringFile(file);
+}
+
+TEST_F(MemBlockTest, FreeAllMemBlocksEmptiesTheListAndFreesObjectData)
+{
+    ASSERT_EQ(Call("allocmem", {1.0, 8.0}), 0u);
+    ASSERT_EQ(Call("allocmem", {Nil{}, 8.0}, nullptr), 0u);
+    static uint8_t foreign[4];
+    ASSERT_EQ(Call("allocmemfrompointer", {2.0, Pointer{foreign}, 4.0}), 0u);
+    // Object data holds a registry reference that must be given back.
+    auto* entry = static_cast<ObjectDataEntry*>(OsAllocMem(sizeof(ObjectDataEntry) + 2, 1));
+    ASSERT_NE(entry, nullptr);
+    char* key = reinterpret_cast<char*>(entry + 1);
+    key[0] = 'k';
+    entry->key = key;
+    VmPushString(vm, "value");
+    entry->ref = VmRefValue(vm, VM_REGISTRYINDEX);
+    Block(2)->header.dataList = entry;
+    int32_t ref = entry->ref;
+    FreeAllMemBlocks(vm);
+    EXPECT_EQ(MemBlockList, nullptr);
+    EXPECT_EQ(CountObjectsOfType(OBJ_MEMORY), 0u);
+    EXPECT_EQ(Call("peek", {1.0, 0.0}), ERR_FINDMEMBLK);
+    // The released reference is the next one handed out.
+    VmPushString(vm, "again");
+    EXPECT_EQ(VmRefValue(vm, VM_REGISTRYINDEX), ref);
+}
+
+}  // namespace
