@@ -1,6 +1,6 @@
 // What the memblock commands share: element sizes, range checks, and
 // typed loads and stores in either byte order. Also the handlers of the
-// access commands (memblock_access.cpp).
+// access and file commands.
 #pragma once
 
 #include <bit>
@@ -121,3 +121,6 @@ uint32_t CmdCopyMem(VmState* vm);
 uint32_t CmdDumpMem(VmState* vm);
 uint32_t CmdMemToTable(VmState* vm);
 uint32_t CmdTableToMem(VmState* vm);
+// memblock_files.cpp
+uint32_t CmdReadMem(VmState* vm);
+uint32_t CmdWriteMem(VmState* vm);

@@ -178,7 +178,6 @@ void FreeAllMemBlocks(VmState* vm)
     }
 }
 
-// File transfers (ReadMem, WriteMem) come with the dos library's open files.
 const CommandTableEntry kMemBlockCommands[] = {
     {"AllocMem", CmdAllocMem},
     {"FreeMem", CmdFreeMem},
@@ -186,8 +185,8 @@ const CommandTableEntry kMemBlockCommands[] = {
     {"Peek", CmdPeek},
     {"FillMem", CmdFillMem},
     {"CopyMem", CmdCopyMem},
-    {"ReadMem", nullptr},
-    {"WriteMem", nullptr},
+    {"ReadMem", CmdReadMem},
+    {"WriteMem", CmdWriteMem},
     {"DumpMem", CmdDumpMem},
     {"MemToTable", CmdMemToTable},
     {"TableToMem", CmdTableToMem},

@@ -258,10 +258,4 @@ TEST_F(MathCommands, RegistrationSeedsWithTheTime)
     EXPECT_GE(seconds + 60, static_cast<uint32_t>(time(nullptr)));
 }
 
-TEST_F(MathCommands, RndOfOneIsAlwaysZero)
-{
-    for (int i = 0; i < 100; ++i)
-        EXPECT_EQ(Number("rnd", {1.0}), 0);
-}
-
 }  // namespace

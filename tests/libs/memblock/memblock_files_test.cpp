@@ -1,0 +1,86 @@
+// ReadMem and WriteMem against files opened by the dos library, in both of
+// its I/O modes; the files are made and checked without the runtime.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "core/io/error_codes.h"
+#include "libs/dos/dos_library.h"
+#include "support/temp_dir.h"
+#include "memblock_fixture.h"
+
+using namespace testcalls;
+
+namespace {
+
+class MemBlockFiles : public MemBlockTest, public ::testing::WithParamInterface<double> {
+protected:
+    void SetUp() override
+    {
+        MemBlockTest::SetUp();
+        ASSERT_EQ(RegisterDosLibrary(vm), 0u);
+        ASSERT_EQ(Call("setiomode", {GetParam()}), 0u);
+        ASSERT_EQ(Call("allocmem", {1.0, 16.0}), 0u);
+    }
+    void TearDown() override
+    {
+        CleanupDosLibrary(vm);
+        MemBlockTest::TearDown();
+    }
+
+    TempDir dir;
+};
+
+constexpr double kRead = MODE_READ, kWrite = MODE_WRITE, kReadWrite = MODE_READWRITE;
+
+TEST_P(MemBlockFiles, ReadMemFillsThePartOfTheBlockAsked)
+{
+    std::vector<uint8_t> pattern = PatternBytes(12);
+    WriteFileBytes(dir.file("in.bin"), pattern);
+    ASSERT_EQ(Call("openfile", {1.0, dir.file("in.bin"), kRead}), 0u);
+    ASSERT_EQ(Call("readmem", {1.0, 1.0, 5.0, 3.0}), 0u);
+    std::vector<uint8_t> expected(16, 0);
+    std::copy(pattern.begin(), pattern.begin() + 5, expected.begin() + 3);
+    EXPECT_EQ(Bytes(1, 0, 16), expected);
+
+    // The file position moved on; the remaining 7 bytes are too few for 8.
+    EXPECT_EQ(Call("readmem", {1.0, 1.0, 8.0}), ERR_READ);
+    EXPECT_EQ(Call("readmem", {1.0, 1.0, 1.0, -1.0}), ERR_WRONGUSAGE);
+    EXPECT_EQ(Call("readmem", {1.0, 1.0, 17.0}), ERR_MEMRANGE);
+    EXPECT_EQ(Call("readmem", {1.0, 1.0, 4.0, 13.0}), ERR_MEMRANGE);
+    EXPECT_EQ(Call("readmem", {1.0, 1.0, 0.0}), 0u);
+    EXPECT_EQ(Call("readmem", {1.0, 2.0, 1.0}), ERR_FINDMEMBLK);
+    EXPECT_EQ(Call("readmem", {2.0, 1.0, 1.0}), ERR_FINDFILE);
+
+    ASSERT_EQ(Call("openfile", {2.0, dir.file("out.bin"), kWrite}), 0u);
+    EXPECT_EQ(Call("readmem", {2.0, 1.0, 1.0}), ERR_WRITEONLY);
+}
+
+TEST_P(MemBlockFiles, WriteMemWritesThePartOfTheBlockAsked)
+{
+    for (int i = 0; i < 16; ++i)
+        ASSERT_EQ(Call("poke", {1.0, double(i), double(0xF0 + i), kByte}), 0u);
+    ASSERT_EQ(Call("openfile", {1.0, dir.file("out.bin"), kWrite}), 0u);
+    ASSERT_EQ(Call("writemem", {1.0, 1.0, 4.0, 10.0}), 0u);
+    ASSERT_EQ(Call("writemem", {1.0, 1.0, 2.0}), 0u);
+    EXPECT_EQ(Call("writemem", {1.0, 1.0, 4.0, 13.0}), ERR_MEMRANGE);
+    EXPECT_EQ(Call("writemem", {1.0, 1.0, 4.0, -2.0}), ERR_WRONGUSAGE);
+    ASSERT_EQ(Call("closefile", {1.0}), 0u);
+    EXPECT_EQ(ReadFileBytes(dir.file("out.bin")), (std::vector<uint8_t>{0xFA, 0xFB, 0xFC, 0xFD, 0xF0, 0xF1}));
+
+    ASSERT_EQ(Call("openfile", {2.0, dir.file("out.bin"), kRead}), 0u);
+    EXPECT_EQ(Call("writemem", {1.0, 2.0, 1.0}), ERR_READONLY);
+
+    // Read and write on one file: write, seek back, read into another block.
+    ASSERT_EQ(Call("openfile", {3.0, dir.file("rw.bin"), kReadWrite}), 0u);
+    ASSERT_EQ(Call("writemem", {1.0, 3.0, 16.0}), 0u);
+    ASSERT_EQ(Call("seek", {3.0, 0.0}), 0u);
+    ASSERT_EQ(Call("allocmem", {2.0, 16.0}), 0u);
+    ASSERT_EQ(Call("readmem", {3.0, 2.0, 16.0}), 0u);
+    EXPECT_EQ(Bytes(2, 0, 16), Bytes(1, 0, 16));
+}
+
+INSTANTIATE_TEST_SUITE_P(IoModes, MemBlockFiles, ::testing::Values(0.0, 1.0));
+
+}  // namespace
