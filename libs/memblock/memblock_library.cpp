@@ -119,8 +119,9 @@ uint32_t CmdAllocMemFromPointer(VmState* vm)
 {
     CheckArgs(vm, 3, 3, 0, 0);
     NewBlockId id = ReadNewBlockId(vm, 1);
-    int type = VmType(vm, 2);
-    if (type != VM_TLIGHTUSERDATA && type != VM_TUSERDATA)
+    // Only a plain address: a full userdata's memory belongs to the collector,
+    // which may free it while the block still points there.
+    if (VmType(vm, 2) != VM_TLIGHTUSERDATA)
         return ERR_WRONGUSAGE;
     auto* data = static_cast<uint8_t*>(VmGetUserdata(vm, 2));
     int64_t size = DoubleToInt64(VmCheckNumber(vm, 3));
