@@ -32,20 +32,20 @@ const CommandTableEntry kDosCommands[] = {
     {"FileSize", CmdFileSize},
     {"PathPart", CmdPathPart},
     {"FilePart", CmdFilePart},
-    {"MakeDirectory", nullptr},
-    {"GetVolumeInfo", nullptr},
+    {"MakeDirectory", CmdMakeDirectory},
+    {"GetVolumeInfo", CmdGetVolumeInfo},
     {"DeleteFile", nullptr},
-    {"Execute", nullptr},
-    {"Run", nullptr},
-    {"ChangeDirectory", nullptr},
-    {"GetVolumeName", nullptr},
+    {"Execute", CmdExecute},
+    {"Run", CmdRun},
+    {"ChangeDirectory", CmdChangeDirectory},
+    {"GetVolumeName", CmdGetVolumeName},
     {"CloseFile", CmdCloseFile},
-    {"ReadDirectory", nullptr},
-    {"FullPath", nullptr},
+    {"ReadDirectory", CmdReadDirectory},
+    {"FullPath", CmdFullPath},
     {"CopyFile", nullptr},
-    {"Rename", nullptr},
-    {"IsDirectory", nullptr},
-    {"CRC32", nullptr},
+    {"Rename", CmdRename},
+    {"IsDirectory", CmdIsDirectory},
+    {"CRC32", CmdCRC32},
     {"WriteShort", CmdWriteShort},
     {"WriteInt", CmdWriteInt},
     {"WriteFloat", CmdWriteFloat},
@@ -56,21 +56,21 @@ const CommandTableEntry kDosCommands[] = {
     {"MatchPattern", nullptr},
     {"FlushFile", CmdFlushFile},
     {"SetIOMode", CmdSetIOMode},
-    {"GetFileAttributes", nullptr},
-    {"SetFileAttributes", nullptr},
-    {"GetTempFileName", nullptr},
+    {"GetFileAttributes", CmdGetFileAttributes},
+    {"SetFileAttributes", CmdSetFileAttributes},
+    {"GetTempFileName", CmdGetTempFileName},
     {"FileLength", CmdFileLength},
     {"CompressFile", CmdCompressFile},
     {"DecompressFile", CmdDecompressFile},
-    {"OpenDirectory", nullptr},
-    {"CloseDirectory", nullptr},
-    {"NextDirectoryEntry", nullptr},
+    {"OpenDirectory", CmdOpenDirectory},
+    {"CloseDirectory", CmdCloseDirectory},
+    {"NextDirectoryEntry", CmdNextDirectoryEntry},
     {"WriteFunction", CmdWriteFunction},
     {"ReadFunction", CmdReadFunction},
     {"DefineVirtualFile", nullptr},
     {"ReadTable", CmdReadTable},
     {"WriteTable", CmdWriteTable},
-    {"GetCurrentDirectory", nullptr},
+    {"GetCurrentDirectory", CmdGetCurrentDirectory},
     {"ApplyPatch", nullptr},
     {"DefineVirtualFileFromString", nullptr},
     {"UndefineVirtualStringFile", nullptr},
@@ -81,7 +81,7 @@ const CommandTableEntry kDosCommands[] = {
     {"UnsetEnv", nullptr},
     {"MD5", nullptr},
     {"FileLines", nullptr},
-    {"FileAttributes", nullptr},
+    {"FileAttributes", CmdFileAttributes},
     {"GetAsset", nullptr},
     {nullptr, nullptr},
 };
@@ -146,15 +146,15 @@ ObjectHeader* FindOnList(ObjectHeader* first, ObjectId id, ObjectHeader*** outLi
 
 ObjectHeader** FileListHead() { return reinterpret_cast<ObjectHeader**>(&DosState.files); }
 
-void CloseDirectoryRecord(VmState* vm, DosDirectory* d)
+} // namespace
+
+void FreeDosDirectory(VmState* vm, DosDirectory* d)
 {
     if (vm)
         FreeObjectDataList(vm, &d->header.dataList);
     CloseFileLock(d->lock);
     OsFreeMem(d);
 }
-
-} // namespace
 
 uint32_t FindFileHandle(ObjectId id, DosFile** out)
 {
@@ -275,7 +275,7 @@ void CleanupDosLibrary(VmState* vm)
     }
     while (DosDirectory* d = DosState.directories) {
         DosState.directories = reinterpret_cast<DosDirectory*>(d->header.next);
-        CloseDirectoryRecord(vm, d);
+        FreeDosDirectory(vm, d);
     }
     FreeAllVirtualStringFiles();
     DosState.ioMode = 0;

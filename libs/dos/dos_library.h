@@ -45,12 +45,9 @@ struct DosDirectory {
     uintptr_t scanWord;
 };
 
-struct RunningProgram;
-
 struct DosLibraryState {
     DosFile* files;
     DosDirectory* directories;
-    RunningProgram* programs;
     uint32_t ioMode;  // 0 buffered, 1 unbuffered
 };
 
@@ -62,8 +59,8 @@ extern const ConstantTableEntry kDosConstants[];
 // as "dos" and puts the file and directory lists into the object registry.
 // 0 or ERR_MEM.
 uint32_t RegisterDosLibrary(VmState* vm);
-// Closes every open file and directory, forgets started programs and frees
-// every virtual string file. Safe to call twice and with a null VM.
+// Closes every open file and directory and frees every virtual string
+// file. Safe to call twice and with a null VM.
 void CleanupDosLibrary(VmState* vm);
 
 // 0, ERR_FINDARRAY when a handle was given, or ERR_FINDFILE with the id as
@@ -73,6 +70,9 @@ uint32_t FindFileHandle(ObjectId id, DosFile** out);
 uint32_t RemoveFileHandle(ObjectId id, VmState* vm);
 
 uint32_t FindDirectoryHandle(ObjectId id, DosDirectory** out);
+
+// Unlinked directory: its object data, lock and record freed.
+void FreeDosDirectory(VmState* vm, DosDirectory* d);
 
 // Reads and writes of the library: through the stream layer's first entry
 // while the I/O mode is buffered, its second while unbuffered.
@@ -188,6 +188,3 @@ uint32_t CmdUnsetEnv(VmState* vm);
 uint32_t CmdMD5(VmState* vm);
 uint32_t CmdFileLines(VmState* vm);
 uint32_t CmdGetAsset(VmState* vm);
-
-// Closes started programs' records (directory_commands.cpp).
-void FreeRunningPrograms(VmState* vm);

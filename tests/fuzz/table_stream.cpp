@@ -12,13 +12,14 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static VmState* vm = VmOpenState();
     char name[MEMORY_NAME_MAX];
     if (!MakeMemoryName(data, size, name, sizeof name))
         return 0;
     StreamHandle* stream = StreamOpen(name, STREAM_READ);
     if (!stream)
         return 0;
+    // A state of its own per input: the VM frees its objects when it closes.
+    VmState* vm = VmOpenState();
     int top = VmGetTop(vm);
     uint32_t code = ReadTableFromStream(vm, stream);
     StreamClose(stream);
@@ -27,6 +28,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         __builtin_trap();
     if (!code && VmType(vm, -1) != VM_TTABLE)
         __builtin_trap();
-    VmSetTop(vm, 0);
+    VmCloseState(vm);
     return 0;
 }

@@ -18,7 +18,12 @@
 struct Nil {
     bool operator==(const Nil&) const { return true; }
 };
-using Value = std::variant<Nil, double, std::string>;
+// An argument taken from a stack slot (tables, functions, handles).
+struct Slot {
+    int index;
+    bool operator==(const Slot& o) const { return index == o.index; }
+};
+using Value = std::variant<Nil, double, std::string, Slot>;
 
 inline Value Str(const std::string& s) { return Value{s}; }
 inline Value Num(double d) { return Value{d}; }
@@ -55,6 +60,8 @@ protected:
             VmPushNumber(vm, std::get<double>(v));
         else if (std::holds_alternative<std::string>(v))
             VmPushLString(vm, std::get<std::string>(v).data(), std::get<std::string>(v).size());
+        else if (std::holds_alternative<Slot>(v))
+            VmPushValue(vm, std::get<Slot>(v).index);
         else
             VmPushNil(vm);
     }
