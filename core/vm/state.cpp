@@ -127,11 +127,16 @@ void VmCloseState(VmState* L)
 
 void VmGrowStack(VmState* L, uint64_t n)
 {
-    uint64_t newSize = n > L->stackSize ? L->stackSize + n + VM_EXTRA_STACK : 2 * L->stackSize;
+    VmResizeStack(L, n > L->stackSize ? L->stackSize + n + VM_EXTRA_STACK : 2 * L->stackSize);
+}
+
+void VmResizeStack(VmState* L, uint64_t newSize)
+{
     VmValue* old = L->stack;
     VmValue* stack = VmNewVector<VmValue>(L, newSize);
-    std::memcpy(stack, old, L->stackSize * sizeof(VmValue));
-    for (uint64_t i = L->stackSize; i < newSize; i++)
+    uint64_t keep = newSize < L->stackSize ? newSize : L->stackSize;
+    std::memcpy(stack, old, keep * sizeof(VmValue));
+    for (uint64_t i = keep; i < newSize; i++)
         VmSetNil(&stack[i]);
     auto move = [&](VmValue* p) { return stack + (p - old); };
     L->top = move(L->top);

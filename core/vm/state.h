@@ -8,6 +8,9 @@
 #include "core/vm/value.h"
 
 void VmGrowStack(VmState* state, uint64_t n);
+// Moves the stack to a block of newSize slots (which must hold every frame
+// in use), re-pointing everything that points into it.
+void VmResizeStack(VmState* state, uint64_t newSize);
 // Room for n more slots above the top.
 inline void VmEnsureStack(VmState* state, int n)
 {

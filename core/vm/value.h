@@ -226,6 +226,8 @@ struct VmGlobalState {
     VmNode dummynode;         // the shared empty hash part; never written
     VmString* tmname[TM_N];
     VmString* nextName;       // "next", read by generic for loops
+    uint8_t inFinalisers;     // a collection's finalisers are being called
+    uint8_t closing;          // the state is being freed: no more collections
 };
 
 struct VmState : VmGcHeader {
