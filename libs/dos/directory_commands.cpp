@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 #include <zlib.h>
 
 #include "core/arg_helpers.h"
@@ -151,9 +152,9 @@ uint32_t StartProgram(VmState* vm, const char* commandLine, bool asynchronous, b
     return code;
 }
 
-// Scans the locked folder; calls visit(name, isDirectory, info) per entry.
-template <typename Visit>
-uint32_t ScanDirectory(const char* path, const char* loaders, Visit visit)
+} // namespace
+
+uint32_t ListDirectoryEntries(const char* path, const char* loaders, std::vector<DirectoryEntry>* out)
 {
     FileLock* lock = OpenFileLock(path, STREAM_READ | FILELOCK_ADAPTERS, loaders);
     if (!lock) {
@@ -163,19 +164,21 @@ uint32_t ScanDirectory(const char* path, const char* loaders, Visit visit)
     void* scan = nullptr;
     if (int code = DirScanBegin(lock, &scan)) {
         CloseFileLock(lock);
+        SetErrorText(path);
         return static_cast<uint32_t>(code);
     }
     const char* name;
     int isDirectory;
-    FileInfoRecord info;
     uint32_t code = 0;
-    while (!code && DirScanNext(lock, reinterpret_cast<uintptr_t>(scan), &name, &isDirectory, &info))
-        code = visit(name, isDirectory != 0, info);
+    try {
+        while (DirScanNext(lock, reinterpret_cast<uintptr_t>(scan), &name, &isDirectory, nullptr))
+            out->push_back(DirectoryEntry{name, isDirectory != 0});
+    } catch (const std::bad_alloc&) {
+        code = ERR_MEM;
+    }
     CloseFileLock(lock);
     return code;
 }
-
-} // namespace
 
 void FormatDateString(const DateStamp& date, char out[32])
 {
@@ -340,14 +343,14 @@ uint32_t CmdReadDirectory(VmState* vm)
     VmCheckTable(vm, 2);
     VmCheckTable(vm, 3);
     bool sort = DosFlagArg(vm, 4, true);
-    int32_t files = 0, directories = 0;
-    uint32_t code = ScanDirectory(path.c_str(), nullptr, [&](const char* name, bool isDirectory, const FileInfoRecord&) {
-        VmPushCString(vm, name);
-        VmRawSetI(vm, isDirectory ? 3 : 2, isDirectory ? directories++ : files++);
-        return 0u;
-    });
-    if (code)
+    std::vector<DirectoryEntry> entries;
+    if (uint32_t code = ListDirectoryEntries(path.c_str(), nullptr, &entries))
         return code;
+    int32_t files = 0, directories = 0;
+    for (const DirectoryEntry& e : entries) {
+        VmPushLString(vm, e.name.data(), e.name.size());
+        VmRawSetI(vm, e.isDirectory ? 3 : 2, e.isDirectory ? directories++ : files++);
+    }
     VmPushCString(vm, "");
     VmRawSetI(vm, 2, files);
     VmPushCString(vm, "");

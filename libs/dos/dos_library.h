@@ -8,6 +8,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "core/object_registry.h"
 #include "core/vm/library_glue.h"
@@ -104,6 +106,14 @@ bool ParseDateString(const char* text, DateStamp* out);
 // Creates every missing level of path: 0 or ERR_CREATEDIR (path as error
 // text).
 uint32_t MakeDirectoryPath(const char* path);
+
+struct DirectoryEntry {
+    std::string name;
+    bool isDirectory;
+};
+// The entries of a folder in scan order: 0, ERR_LOCK2 (path as error
+// text), the scan's own error, or ERR_MEM.
+uint32_t ListDirectoryEntries(const char* path, const char* loaders, std::vector<DirectoryEntry>* out);
 
 // Pushes a table of an examination: type, size (files), flags and the three
 // date texts.

@@ -1,0 +1,158 @@
+// Virtual files, whole-file strings, the patcher, the environment, digests
+// (against md5sum) and line iteration.
+#include <cstdlib>
+
+#include "core/io/errors.h"
+#include "dos_fixture.h"
+
+namespace {
+
+class ContentCommands : public DosTest {
+protected:
+    std::string FileText(const std::string& name)
+    {
+        std::vector<Value> r;
+        EXPECT_EQ(Call("FileToString", {Str(name)}, &r), 0u) << name;
+        EXPECT_EQ(r.size(), 2u);
+        if (r.size() != 2)
+            return {};
+        EXPECT_EQ(std::get<double>(r[1]), double(std::get<std::string>(r[0]).size()));
+        return std::get<std::string>(r[0]);
+    }
+};
+
+TEST_F(ContentCommands, StringFilesReadAndWriteLikeFiles)
+{
+    std::string data("ab\0cd\r\nline2", 12);
+    Value name = One("DefineVirtualFileFromString", {Str(data), Str("mem.txt")});
+    ASSERT_TRUE(std::holds_alternative<std::string>(name));
+    std::string n = std::get<std::string>(name);
+    EXPECT_EQ(n.rfind(":::chunkS", 0), 0u);
+    EXPECT_EQ(FileText(n), data);
+    EXPECT_EQ(One("FilePart", {Str(n)}), Value{Str("mem.txt")});
+    // A read-only one refuses writing.
+    EXPECT_EQ(Call("OpenFile", {Num(1), Str(n), Num(MODE_WRITE)}), uint32_t{ERR_WRITEFILE});
+
+    Value wname = One("DefineVirtualFileFromString", {Str(""), Str("w.bin"), Num(1)});
+    std::string w = std::get<std::string>(wname);
+    ASSERT_EQ(Call("OpenFile", {Num(1), Str(w), Num(MODE_READWRITE)}), 0u);
+    std::string big(100000, 'x');
+    ASSERT_EQ(Call("WriteString", {Num(1), Str(big)}), 0u);
+    EXPECT_EQ(Call("UndefineVirtualStringFile", {Str(w)}), uint32_t{ERR_WRONGUSAGE}) << "still open";
+    ASSERT_EQ(Call("CloseFile", {Num(1)}), 0u);
+    EXPECT_EQ(FileText(w), big);
+    ASSERT_EQ(Call("UndefineVirtualStringFile", {Str(w)}), 0u);
+    EXPECT_EQ(Call("FileToString", {Str(w)}), uint32_t{ERR_READFILE});
+    EXPECT_EQ(Call("UndefineVirtualStringFile", {Str(w)}), uint32_t{ERR_WRONGUSAGE});
+    EXPECT_EQ(Call("UndefineVirtualStringFile", {Str(Path("plain"))}), uint32_t{ERR_WRONGUSAGE});
+    EXPECT_EQ(Call("DefineVirtualFileFromString", {Str("x"), Str("")}), uint32_t{ERR_WRONGUSAGE});
+}
+
+TEST_F(ContentCommands, RegionsOfFilesNest)
+{
+    std::vector<uint8_t> bytes = PatternBytes(1000);
+    WriteFileBytes(Path("c"), bytes);
+    std::string outer = std::get<std::string>(One("DefineVirtualFile", {Str(Path("c")), Num(100), Num(500), Str("o.dat")}));
+    EXPECT_EQ(FileText(outer), std::string(bytes.begin() + 100, bytes.begin() + 600));
+    std::string inner = std::get<std::string>(One("DefineVirtualFile", {Str(outer), Num(10), Num(20), Str("i.dat")}));
+    EXPECT_EQ(FileText(inner), std::string(bytes.begin() + 110, bytes.begin() + 130));
+    EXPECT_EQ(Call("DefineVirtualFile", {Str(outer), Num(490), Num(20), Str("x")}), uint32_t{ERR_WRONGUSAGE});
+    EXPECT_EQ(Call("DefineVirtualFile", {Str(Path("c")), Num(0), Num(0), Str("x")}), uint32_t{ERR_WRONGUSAGE});
+    EXPECT_EQ(Call("DefineVirtualFile", {Str(""), Num(0), Num(5), Str("x")}), uint32_t{ERR_WRONGUSAGE});
+    EXPECT_EQ(Call("DefineVirtualFile", {Str(Path("c")), Num(0), Num(5)}), uint32_t{ERR_MISSINGPARAMTR});
+}
+
+TEST_F(ContentCommands, StringToFileAndBack)
+{
+    std::string data("\0\1\2binary\xff", 10);
+    ASSERT_EQ(Call("StringToFile", {Str(data), Str(Path("s"))}), 0u);
+    EXPECT_EQ(BytesToString(ReadFileBytes(Path("s"))), data);
+    EXPECT_EQ(FileText(Path("s")), data);
+    EXPECT_EQ(Call("StringToFile", {Str(data), Str(Path("no/dir/s"))}), uint32_t{ERR_WRITEFILE});
+    EXPECT_EQ(Call("FileToString", {Str(Path("none"))}), uint32_t{ERR_READFILE});
+}
+
+TEST_F(ContentCommands, Md5AgreesWithMd5sum)
+{
+    WriteFileBytes(Path("abc"), StringToBytes("abc"));
+    EXPECT_EQ(One("MD5", {Str(Path("abc"))}), Value{Str("900150983cd24fb0d6963f7d28e17f72")});
+    WriteFileBytes(Path("big"), PatternBytes(100003, 5));
+    ASSERT_TRUE(RunShell("md5sum " + Path("big") + " | cut -c1-32 | tr -d '\\n' > " + Path("sum")));
+    EXPECT_EQ(One("MD5", {Str(Path("big"))}), Value{BytesToString(ReadFileBytes(Path("sum")))});
+    EXPECT_EQ(Call("MD5", {Str(Path("none"))}), uint32_t{ERR_READFILE});
+}
+
+std::vector<double> g_progress;
+uint32_t RecordProgress(VmState* vm)
+{
+    VmPushString(vm, "progress");
+    VmRawGet(vm, 1);
+    g_progress.push_back(VmGetNumber(vm, -1));
+    return 0;
+}
+
+TEST_F(ContentCommands, PatchXorsThenComplements)
+{
+    std::vector<uint8_t> src = PatternBytes(300, 9);
+    std::vector<uint8_t> patch = {0xFF, 0x0F, 0x00};
+    WriteFileBytes(Path("src"), src);
+    WriteFileBytes(Path("patch"), patch);
+    WriteFileBytes(Path("empty"), {});
+    for (bool withPatch : {true, false}) {
+        ASSERT_EQ(Call("OpenFile", {Num(1), Str(Path("src"))}), 0u);
+        ASSERT_EQ(Call("OpenFile", {Num(2), Str(Path(withPatch ? "patch" : "empty"))}), 0u);
+        ASSERT_EQ(Call("OpenFile", {Num(3), Str(Path("dst")), Num(MODE_WRITE)}), 0u);
+        g_progress.clear();
+        VmPushNativeFunction(vm, RecordProgress);
+        ASSERT_EQ(Call("ApplyPatch", {Num(1), Num(2), Num(3), Slot{VmGetTop(vm)}}), 0u);
+        VmPop(vm, 1);
+        for (int id : {1, 2, 3})
+            ASSERT_EQ(Call("CloseFile", {Num(id)}), 0u);
+        std::vector<uint8_t> expected(src.size());
+        for (size_t i = 0; i < src.size(); ++i)
+            expected[i] = withPatch && i < patch.size() ? src[i] ^ patch[i] : static_cast<uint8_t>(~src[i]);
+        EXPECT_EQ(ReadFileBytes(Path("dst")), expected);
+        ASSERT_EQ(g_progress.size(), 100u);
+        EXPECT_EQ(g_progress.front(), 1.0);
+        EXPECT_EQ(g_progress.back(), 100.0);
+    }
+}
+
+TEST_F(ContentCommands, Environment)
+{
+    ASSERT_EQ(Call("SetEnv", {Str("QM_DOS_TEST"), Str("value=1")}), 0u);
+    std::vector<Value> r;
+    ASSERT_EQ(Call("GetEnv", {Str("QM_DOS_TEST")}, &r), 0u);
+    EXPECT_EQ(r, (std::vector<Value>{Str("value=1"), Num(1)}));
+    ASSERT_EQ(Call("UnsetEnv", {Str("QM_DOS_TEST")}), 0u);
+    ASSERT_EQ(Call("GetEnv", {Str("QM_DOS_TEST")}, &r), 0u);
+    EXPECT_EQ(r, (std::vector<Value>{Str(""), Num(0)}));
+    EXPECT_NE(Call("SetEnv", {Str("A=B"), Str("x")}), 0u);
+    EXPECT_EQ(One("GetAsset", {Str("pics/a.png")}), Value{Str("pics/a.png")});
+}
+
+TEST_F(ContentCommands, FileLinesIteratesAndCutsLongLines)
+{
+    std::string longLine(1500, 'q');
+    WriteFileBytes(Path("l"), StringToBytes("one\r\ntwo\n" + longLine + "\nlast"));
+    int base;
+    ASSERT_EQ(CallKeep("FileLines", {Str(Path("l"))}, &base), 0u);
+    ASSERT_EQ(VmGetTop(vm), base + 2);
+    int fn = base + 1;
+    std::vector<std::string> lines;
+    for (int i = 0; i < 10; ++i) {
+        VmPushValue(vm, fn);
+        ASSERT_EQ(VmPCall(vm, 0, 1, 0), 0u);
+        if (VmType(vm, -1) != VM_TSTRING) {
+            VmPop(vm, 1);
+            break;
+        }
+        lines.emplace_back(VmGetString(vm, -1), VmGetStringLength(vm, -1));
+        VmPop(vm, 1);
+    }
+    std::vector<std::string> expected = {"one", "two", longLine.substr(0, 1024), longLine.substr(1024), "last"};
+    EXPECT_EQ(lines, expected);
+    EXPECT_EQ(Call("FileLines", {Str(Path("none"))}), uint32_t{ERR_READFILE});
+}
+
+} // namespace

@@ -1,0 +1,183 @@
+// Wildcards, and copying and deleting trees with and without callbacks,
+// checked against the file system itself.
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include "core/io/errors.h"
+#include "dos_fixture.h"
+
+namespace {
+
+// What the test callback answers, and what it was asked.
+struct CallbackLog {
+    std::vector<std::pair<double, std::string>> calls;  // action and file / destination
+    double answer = 1;
+    double answerForAction[3] = {-2, -2, -2};          // -2: use `answer`
+};
+CallbackLog g_log;
+
+uint32_t Recorder(VmState* vm)
+{
+    VmPushString(vm, "action");
+    VmRawGet(vm, 1);
+    double action = VmGetNumber(vm, -1);
+    std::string subject;
+    for (const char* key : {"file", "destination"}) {
+        VmPushString(vm, key);
+        VmRawGet(vm, 1);
+        if (VmType(vm, -1) == VM_TSTRING && subject.empty())
+            subject = VmGetString(vm, -1);
+    }
+    g_log.calls.emplace_back(action, subject);
+    double a = g_log.answerForAction[static_cast<int>(action)];
+    VmPushNumber(vm, a == -2 ? g_log.answer : a);
+    return 1;
+}
+
+class TreeCommands : public DosTest {
+protected:
+    void SetUp() override
+    {
+        DosTest::SetUp();
+        g_log = CallbackLog{};
+    }
+    void MakeTree()
+    {
+        ASSERT_EQ(mkdir(Path("t").c_str(), 0700), 0);
+        ASSERT_EQ(mkdir(Path("t/sub").c_str(), 0700), 0);
+        WriteFileBytes(Path("t/a.txt"), PatternBytes(40000, 1));
+        WriteFileBytes(Path("t/b.dat"), PatternBytes(10, 2));
+        WriteFileBytes(Path("t/sub/c.txt"), PatternBytes(5, 3));
+    }
+    int PushRecorder()
+    {
+        VmPushNativeFunction(vm, Recorder);
+        return VmGetTop(vm);
+    }
+};
+
+TEST_F(TreeCommands, Wildcards)
+{
+    struct {
+        const char* name;
+        const char* pattern;
+        bool match;
+    } cases[] = {
+        {"file1.txt", "file#*", true},     {"fileA.txt", "file#*", false},   {"a.txt", "*.txt", true},
+        {"a.txt.bak", "*.txt", false},     {"abc", "a?c", true},             {"ac", "a?c", false},
+        {"bx", "[a-c]x", true},            {"dx", "[a-c]x", false},          {"dx", "[!a-c]x", true},
+        {"bx", "[!a-c]x", false},          {"axbxc", "a**b*c", true},        {"abc", "*", true},
+        {"", "*", true},                   {"", "?", false},                 {"x]", "x]", true},
+        {"[ab", "[ab", true},              {"-", "[a-]", true},              {"dir/x.c", "*.c", true},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(One("MatchPattern", {Str(c.name), Str(c.pattern)}), Value{c.match ? 1.0 : 0.0})
+            << c.name << " ~ " << c.pattern;
+    // Many stars against a long near-miss must finish (no exponential
+    // backtracking).
+    EXPECT_FALSE(MatchWildcard("*a*a*a*a*a*a*a*a*a*a*b", std::string(5000, 'a').c_str()));
+}
+
+TEST_F(TreeCommands, DeleteRefusalsAndPatterns)
+{
+    MakeTree();
+    EXPECT_EQ(Call("DeleteFile", {Str(Path("t/a.txt")), Nil{}, Nil{}, Str("*.txt")}), uint32_t{ERR_NODIRPATTERN});
+    EXPECT_EQ(Call("DeleteFile", {Str("")}), uint32_t{ERR_WRONGUSAGE});
+    EXPECT_EQ(Call("DeleteFile", {Str(":::chunk0:5*x?y")}), uint32_t{ERR_WRONGUSAGE});
+    EXPECT_EQ(Call("DeleteFile", {Str(Path("none"))}), uint32_t{ERR_DELETEFILE});
+    ASSERT_EQ(Call("DeleteFile", {Str(Path("t")), Nil{}, Nil{}, Str("*.txt")}), 0u);
+    EXPECT_FALSE(FileExists(Path("t/a.txt")));
+    EXPECT_FALSE(FileExists(Path("t/sub/c.txt")));
+    EXPECT_TRUE(FileExists(Path("t/b.dat")));
+    EXPECT_TRUE(FileExists(Path("t/sub")));
+    ASSERT_EQ(Call("DeleteFile", {Str(Path("t"))}), 0u);
+    EXPECT_FALSE(FileExists(Path("t")));
+}
+
+TEST_F(TreeCommands, ProtectedFilesAskFirst)
+{
+    MakeTree();
+    ASSERT_EQ(chmod(Path("t/b.dat").c_str(), 0400), 0);
+    // Without a callback a protected file stays, and so does its folder.
+    EXPECT_EQ(Call("DeleteFile", {Str(Path("t"))}), uint32_t{ERR_DELETEFILE});
+    EXPECT_TRUE(FileExists(Path("t/b.dat")));
+    EXPECT_FALSE(FileExists(Path("t/a.txt")));
+    // With one that agrees to unprotect and goes on, everything goes.
+    int cb = PushRecorder();
+    g_log.answer = 0;
+    g_log.answerForAction[1] = 1;
+    ASSERT_EQ(Call("DeleteFile", {Str(Path("t")), Slot{cb}, Str("ud")}), 0u);
+    EXPECT_FALSE(FileExists(Path("t")));
+    ASSERT_FALSE(g_log.calls.empty());
+    EXPECT_EQ(g_log.calls.front(), (std::pair<double, std::string>{1, Path("t/b.dat")}));
+}
+
+TEST_F(TreeCommands, StatusAnswerStopsWithoutError)
+{
+    MakeTree();
+    int cb = PushRecorder();
+    g_log.answer = 1;
+    ASSERT_EQ(Call("DeleteFile", {Str(Path("t")), Slot{cb}}), 0u);
+    EXPECT_EQ(g_log.calls.size(), 1u);
+    EXPECT_TRUE(FileExists(Path("t/a.txt")));
+    EXPECT_TRUE(FileExists(Path("t/b.dat")));
+}
+
+TEST_F(TreeCommands, CopySingleFiles)
+{
+    MakeTree();
+    const timespec times[2] = {{1000000000, 0}, {1200000000, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, Path("t/b.dat").c_str(), times, 0), 0);
+    // Into a folder that is created, under its own name.
+    ASSERT_EQ(Call("CopyFile", {Str(Path("t/b.dat")), Str(Path("out/deep/"))}), 0u);
+    EXPECT_EQ(ReadFileBytes(Path("out/deep/b.dat")), ReadFileBytes(Path("t/b.dat")));
+    struct stat st;
+    ASSERT_EQ(stat(Path("out/deep/b.dat").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mtime, 1200000000);
+    // Under a new name.
+    ASSERT_EQ(Call("CopyFile", {Str(Path("t/b.dat")), Str(Path("out")), Str("renamed.bin")}), 0u);
+    EXPECT_EQ(ReadFileBytes(Path("out/renamed.bin")), ReadFileBytes(Path("t/b.dat")));
+    // To a full file name.
+    ASSERT_EQ(Call("CopyFile", {Str(Path("t/a.txt")), Str(Path("out/full.txt"))}), 0u);
+    EXPECT_EQ(ReadFileBytes(Path("out/full.txt")), ReadFileBytes(Path("t/a.txt")));
+    // Onto itself: refused, and the source survives.
+    EXPECT_EQ(Call("CopyFile", {Str(Path("t/a.txt")), Str(Path("t"))}), uint32_t{ERR_WRITEFILE});
+    EXPECT_EQ(ReadFileBytes(Path("t/a.txt")), PatternBytes(40000, 1));
+    EXPECT_EQ(Call("CopyFile", {Str(Path("none")), Str(Path("out"))}), uint32_t{ERR_READFILE});
+    EXPECT_EQ(Call("CopyFile", {Str(""), Str("")}), uint32_t{ERR_WRONGUSAGE});
+}
+
+TEST_F(TreeCommands, CopyTreesWithPatternsAndCallbacks)
+{
+    MakeTree();
+    ASSERT_EQ(Call("CopyFile", {Str(Path("t")), Str(Path("copy")), Nil{}, Nil{}, Nil{}, Str("*.txt")}), 0u);
+    EXPECT_EQ(ReadFileBytes(Path("copy/a.txt")), ReadFileBytes(Path("t/a.txt")));
+    EXPECT_EQ(ReadFileBytes(Path("copy/sub/c.txt")), ReadFileBytes(Path("t/sub/c.txt")));
+    EXPECT_FALSE(FileExists(Path("copy/b.dat")));
+    EXPECT_EQ(Call("CopyFile", {Str(Path("t")), Str(Path("t/sub/inner"))}), uint32_t{ERR_WRONGUSAGE});
+
+    // An existing destination: the callback answering 0 keeps it.
+    WriteFileBytes(Path("copy/a.txt"), {1, 2, 3});
+    int cb = PushRecorder();
+    g_log.answer = 0;
+    ASSERT_EQ(Call("CopyFile", {Str(Path("t/a.txt")), Str(Path("copy")), Nil{}, Slot{cb}}), 0u);
+    EXPECT_EQ(ReadFileBytes(Path("copy/a.txt")), (std::vector<uint8_t>{1, 2, 3}));
+    ASSERT_EQ(g_log.calls.size(), 1u);
+    EXPECT_EQ(g_log.calls[0].first, 1.0);
+
+    // A stop during the copy leaves no partial file behind.
+    g_log = CallbackLog{};
+    g_log.answer = 1;
+    ASSERT_EQ(Call("CopyFile", {Str(Path("t/a.txt")), Str(Path("partial.txt")), Nil{}, Slot{cb}}), 0u);
+    EXPECT_EQ(g_log.calls.size(), 1u);
+    EXPECT_FALSE(FileExists(Path("partial.txt")));
+
+    // Status calls come once per block, with the running count.
+    g_log = CallbackLog{};
+    g_log.answer = 2;
+    ASSERT_EQ(Call("CopyFile", {Str(Path("t/a.txt")), Str(Path("whole.txt")), Nil{}, Slot{cb}}), 0u);
+    EXPECT_EQ(g_log.calls.size(), 3u);
+    EXPECT_EQ(ReadFileBytes(Path("whole.txt")), ReadFileBytes(Path("t/a.txt")));
+}
+
+} // namespace
