@@ -1,7 +1,10 @@
 // Library glue: what every library does on top of the native interface to
 // become part of the script language - command tables registered as global
-// functions under lower-cased names, constant tables in the registry, and
-// the references through which native code keeps script values alive.
+// functions under lower-cased names, constant tables in the registry,
+// argument readers that raise the standard "expected" errors, registry
+// entries by name, labels, named userdata metatables, a string builder,
+// table sizes, and the references through which native code keeps script
+// values alive.
 #pragma once
 
 #include <cstdint>
@@ -62,3 +65,69 @@ int VmCheckFunction(VmState* state, int index);
 double VmOptNumber(VmState* state, int index, double fallback);
 int32_t VmOptInteger(VmState* state, int index, int32_t fallback);
 const char* VmOptString(VmState* state, int index, const char* fallback, size_t* outLength);
+// Full or light userdata: its memory.
+void* VmCheckUserdata(VmState* state, int index);
+// Exactly the tag; the error follows the wanted tag.
+int VmCheckType(VmState* state, int index, int tag);
+// A table field already pushed at index; the errors name the field.
+double VmCheckTableFieldNumber(VmState* state, int index, const char* field);
+int32_t VmCheckTableFieldInteger(VmState* state, int index, const char* field);
+const char* VmCheckTableFieldString(VmState* state, int index, size_t* outLength, const char* field);
+// For results of script callbacks: never raise, answer a code instead
+// (ERR_NUMCALLBACK, ERR_STRCALLBACK; 0 when the value converts).
+double VmToNumberOrCode(VmState* state, int index, uint32_t* outCode);
+const char* VmToStringOrCode(VmState* state, int index, uint32_t* outCode);
+
+// Registry entries by name. A string answered stays alive while the
+// registry holds it.
+void* VmGetRegistryPointer(VmState* state, const char* name);
+const char* VmGetRegistryString(VmState* state, const char* name);
+double VmGetRegistryNumber(VmState* state, const char* name);
+void VmSetRegistryPointer(VmState* state, const char* name, void* pointer);
+void VmSetRegistryString(VmState* state, const char* name, const char* text);
+
+// The instruction index of a label (without regard to case), -1 when there
+// is none.
+int32_t VmFindLabel(VmState* state, const char* name);
+// Index of the first entry of a null-terminated list equal to text, -1.
+int VmFindString(const char* text, const char* const* list);
+
+// Userdata types by name: the metatable kept as registry[name].
+// VmNewNamedMetatable pushes it and answers 0 when it existed, 1 when made.
+int VmNewNamedMetatable(VmState* state, const char* name);
+void VmGetNamedMetatable(VmState* state, const char* name);
+// The userdata's memory when its metatable is registry[name], else null.
+void* VmCheckNamedUserdata(VmState* state, int index, const char* name);
+
+// 1 with the field of the value's metatable pushed; 0, nothing pushed.
+int VmGetMetaField(VmState* state, int index, const char* field);
+// 1 after calling that field with the value (one result pushed); 0.
+int VmCallMetaField(VmState* state, int index, const char* field);
+
+// String builder: pieces go to the stack as the inline buffer fills, and
+// are merged so that the stack stays short and copying stays linear.
+constexpr size_t VM_BUFFER_SIZE = 1024;
+struct VmStringBuilder {
+    char* p;          // write position in buffer
+    int pieces;       // pieces already pushed on the stack
+    VmState* state;
+    char buffer[VM_BUFFER_SIZE];
+};
+void VmBufferInit(VmState* state, VmStringBuilder* builder);
+// Flushes the inline buffer and answers its free area (VM_BUFFER_SIZE bytes).
+char* VmBufferPrepare(VmStringBuilder* builder);
+// After writing n bytes into the area VmBufferPrepare answered.
+inline void VmBufferAddSize(VmStringBuilder* builder, size_t n) { builder->p += n; }
+void VmBufferAddBytes(VmStringBuilder* builder, const char* bytes, size_t n);
+void VmBufferAddString(VmStringBuilder* builder, const char* text);
+// Appends the string (or number) on top of the stack and pops it.
+void VmBufferAddValue(VmStringBuilder* builder);
+// Leaves the whole text as one string on the stack.
+void VmBufferPushResult(VmStringBuilder* builder);
+
+// Table sizes: field "n" when it converts to a number (a missing "n" is 0);
+// otherwise the registry's weak-keyed sizes table, or the count of t[1],
+// t[2], ... up to the first nil.
+void VmGetSizesTable(VmState* state);
+int32_t VmGetTableSize(VmState* state, int t);
+void VmSetTableSize(VmState* state, int t, int32_t n);
