@@ -201,6 +201,23 @@ TEST_F(DirectoryCommands, CurrentDirectoryAndPaths)
     EXPECT_EQ(Call("GetVolumeInfo", {Str(dir.path()), Num(7)}), uint32_t{ERR_WRONGUSAGE});
     Value freeBytes = One("GetVolumeInfo", {Str(dir.path()), Num(1)});
     EXPECT_GT(std::get<double>(freeBytes), 0.0);
+    ASSERT_TRUE(RunShell("stat -c %m " + dir.path() + " | tr -d '\\n' > " + Path("mount")));
+    EXPECT_EQ(One("GetVolumeName", {Str(dir.path())}), Value{BytesToString(ReadFileBytes(Path("mount")))});
+}
+
+TEST_F(DirectoryCommands, OpenFileAttributes)
+{
+    WriteFileBytes(Path("o"), PatternBytes(55));
+    ASSERT_EQ(Call("OpenFile", {Num(4), Str(Path("o"))}), 0u);
+    int base;
+    ASSERT_EQ(CallKeep("FileAttributes", {Num(4)}, &base), 0u);
+    int t = VmGetTop(vm);
+    EXPECT_EQ(Field(t, "size"), Value{55.0});
+    EXPECT_EQ(Field(t, "path"), Value{Str(Path("o"))});
+    EXPECT_EQ(Field(t, "streaming"), Value{0.0});
+    EXPECT_EQ(Field(t, "noseek"), Value{0.0});
+    VmSetTop(vm, base);
+    EXPECT_EQ(Call("FileAttributes", {Num(5)}), uint32_t{ERR_FINDFILE});
 }
 
 TEST_F(DirectoryCommands, ExecuteWaitsAndRunReturns)
