@@ -1,0 +1,41 @@
+// Operations on 1-bit mask planes and 8-bit alpha planes held by bitmap
+// handles. Rectangles are clipped to the planes' own sizes.
+#pragma once
+
+#include <cstdint>
+
+#include "gfx/bitmap.h"
+
+// Mask operations of the brush commands.
+enum : uint32_t {
+    MASKVISIBLE = 0,
+    MASKINVISIBLE = 1,
+    MASKVANILLACOPY = 2,
+    MASKXOR = 3,
+    MASKAND = 4,
+    MASKOR = 5,
+};
+
+// Combines source mask bits into destination bits. Non-zero srcPixels or
+// srcBytesPerRow replace the source plane's own.
+void BltMaskPlane(BitMapHandle* srcMask, int32_t sx, int32_t sy, BitMapHandle* dstMask, int32_t dx,
+                  int32_t dy, int32_t w, int32_t h, uint32_t op, const uint8_t* srcPixels,
+                  uint32_t srcBytesPerRow);
+void FillMaskPlane(BitMapHandle* mask, int32_t x, int32_t y, int32_t w, int32_t h, uint32_t op);
+void FillMaskedColor(BitMapHandle* mask, int32_t mx, int32_t my, BitMapHandle* dst, int32_t dx,
+                     int32_t dy, int32_t w, int32_t h, uint32_t argb, const uint8_t* maskPixels,
+                     uint32_t maskBytesPerRow);
+void CombineAlphaWithMask(BitMapHandle* alpha, int32_t ax, int32_t ay, BitMapHandle* mask,
+                          int32_t mx, int32_t my, int32_t w, int32_t h, uint32_t op);
+void MaskToAlpha(BitMapHandle* mask, int32_t mx, int32_t my, BitMapHandle* alpha, int32_t ax,
+                 int32_t ay, int32_t w, int32_t h, uint32_t value);
+void SetAlphaThroughMask(BitMapHandle* mask, int32_t mx, int32_t my, BitMapHandle* alpha,
+                         int32_t ax, int32_t ay, int32_t w, int32_t h, uint32_t value);
+void FillAlphaPlane(BitMapHandle* alpha, int32_t x, int32_t y, int32_t w, int32_t h,
+                    uint32_t value);
+// dst = src * factor / 255 over the whole plane; the two may be the same.
+void CopyAlphaPlane(BitMapHandle* srcAlpha, BitMapHandle* dstAlpha, int32_t height,
+                    uint32_t factor);
+// A shared plane record over the given pixels with rows fitting the colour
+// bitmap; valid until the next call.
+BitMapPlane* BorrowMaskPlane(BitMapHandle* colourBitMap, uint8_t* pixels);

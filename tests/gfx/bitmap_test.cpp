@@ -1,0 +1,322 @@
+// Bitmap handles: the own stores, plane layouts, locks and attributes, size
+// limits, and the adapter path with a fake adapter that records its calls.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "core/plugins/plugin_manager.h"
+#include "display/adapters.h"
+#include "gfx/adapter_calls.h"
+#include "gfx/bitmap.h"
+#include "gfx/bitmap_ops.h"
+
+namespace {
+
+TEST(BitMaps, PlaneRowsAreRoundedAsTheLayoutsSay)
+{
+    struct Case {
+        int32_t width;
+        uint32_t maskRow;
+        uint32_t alphaRow;
+    } cases[] = {{1, 2, 4}, {5, 2, 8}, {16, 2, 16}, {17, 4, 20}, {32, 4, 32}, {33, 6, 36}};
+    for (const Case& c : cases) {
+        EXPECT_EQ(MaskPlaneBytesPerRow(c.width), c.maskRow) << c.width;
+        EXPECT_EQ(AlphaPlaneBytesPerRow(c.width), c.alphaRow) << c.width;
+        BitMapHandle* mask = AllocMaskBitMap(nullptr, c.width, 3, 1, nullptr, 0);
+        BitMapHandle* alpha = AllocAlphaBitMap(c.width, 3, 1, nullptr, 0);
+        ASSERT_TRUE(mask && alpha);
+        EXPECT_EQ(QueryBitMapAttr(mask, BMATTR_MASK_BYTESPERROW), c.maskRow);
+        EXPECT_EQ(QueryBitMapAttr(alpha, BMATTR_ALPHA_BYTESPERROW), c.alphaRow);
+        // Cleared planes are all zero, padding included.
+        auto* bits = reinterpret_cast<uint8_t*>(QueryBitMapAttr(mask, BMATTR_MASK_PIXELS));
+        for (uint32_t i = 0; i < c.maskRow * 3; ++i) ASSERT_EQ(bits[i], 0);
+        FreePlaneBitMap(mask);
+        FreePlaneBitMap(alpha);
+    }
+}
+
+TEST(BitMaps, MaskRowsFollowTheColourBitMapRow)
+{
+    // A 17-pixel colour bitmap has rows of 20 pixels: its mask rows hold 20 bits.
+    BitMapHandle* colour = AllocColorBitMap(17, 4, 0, nullptr);
+    ASSERT_NE(colour, nullptr);
+    EXPECT_EQ(QueryBitMapAttr(colour, BMATTR_ROWLENGTH), 20u);
+    BitMapHandle* mask = AllocMaskBitMap(colour, 17, 4, 1, nullptr, 0);
+    ASSERT_NE(mask, nullptr);
+    EXPECT_EQ(QueryBitMapAttr(mask, BMATTR_MASK_BYTESPERROW), 4u);
+    // A mask wider than its colour bitmap still gets rows for its own width.
+    BitMapHandle* wide = AllocMaskBitMap(colour, 40, 4, 1, nullptr, 0);
+    ASSERT_NE(wide, nullptr);
+    EXPECT_EQ(QueryBitMapAttr(wide, BMATTR_MASK_BYTESPERROW), 6u);
+    FreePlaneBitMap(wide);
+    FreePlaneBitMap(mask);
+    FreeColorBitMap(colour);
+}
+
+TEST(BitMaps, ColourBitMapLockDescribesThePlatformStore)
+{
+    BitMapHandle* bm = AllocColorBitMap(10, 7, 0, nullptr);
+    ASSERT_NE(bm, nullptr);
+    BitMapLock lock{};
+    ASSERT_EQ(LockBitMapPixels(bm, LOCKBITMAP_READ, &lock), 1u);
+    EXPECT_EQ(lock.format, 10u);
+    EXPECT_EQ(lock.bytesPerPixel, 4u);
+    EXPECT_EQ(lock.rowLength, 12);
+    EXPECT_EQ(lock.width, 10);
+    EXPECT_EQ(lock.height, 7);
+    EXPECT_EQ(lock.plane, 0u);
+    // Every byte of the rows, and the spare row, is writable.
+    std::memset(lock.pixels, 0xAB, 12 * 4 * 8);
+    UnlockBitMapPixels(&lock);
+    EXPECT_EQ(QueryBitMapAttr(bm, BMATTR_WIDTH), 10u);
+    EXPECT_EQ(QueryBitMapAttr(bm, BMATTR_HEIGHT), 7u);
+    EXPECT_EQ(QueryBitMapAttr(bm, BMATTR_PIXELFORMAT), 10u);
+    EXPECT_EQ(QueryBitMapAttr(bm, BMATTR_HARDWARE), 0u);
+    EXPECT_EQ(QueryBitMapAttr(bm, BMATTR_NATIVE), reinterpret_cast<uintptr_t>(bm->native));
+    FreeColorBitMap(bm);
+}
+
+TEST(BitMaps, PlaneLocksGiveThePlaneFormatOnlyForTheRecord)
+{
+    BitMapHandle* alpha = AllocAlphaBitMap(5, 3, 1, nullptr, 0);
+    BitMapHandle* mask = AllocMaskBitMap(nullptr, 5, 3, 1, nullptr, 0);
+    ASSERT_TRUE(alpha && mask);
+    BitMapLock lock{};
+    lock.format = 99;
+    ASSERT_EQ(LockBitMapPixels(alpha, 0, &lock), 1u);
+    EXPECT_EQ(lock.format, 99u);  // a handle lock leaves the other words alone
+    EXPECT_EQ(lock.rowLength, 8);
+    EXPECT_EQ(lock.plane, 1u);
+    UnlockBitMapPixels(&lock);
+    ASSERT_EQ(LockBitMapPixels(alpha->native, LOCKBITMAP_NATIVE, &lock), 1u);
+    EXPECT_EQ(lock.format, 14u);
+    EXPECT_EQ(lock.bytesPerPixel, 1u);
+    EXPECT_EQ(lock.width, 5);
+    ASSERT_EQ(LockBitMapPixels(mask->native, LOCKBITMAP_NATIVE, &lock), 1u);
+    EXPECT_EQ(lock.format, 15u);
+    EXPECT_EQ(lock.rowLength, 2);
+    FreePlaneBitMap(alpha);
+    FreePlaneBitMap(mask);
+}
+
+TEST(BitMaps, WrappedPlanesBorrowTheCallersPixels)
+{
+    std::vector<uint8_t> pixels(64, 0x5A);
+    BitMapHandle* alpha = AllocAlphaBitMap(7, 4, 1, pixels.data(), 16);
+    BitMapHandle* mask = AllocMaskBitMap(nullptr, 7, 4, 1, pixels.data(), 16);
+    ASSERT_TRUE(alpha && mask);
+    EXPECT_EQ(QueryBitMapAttr(alpha, BMATTR_ALPHA_PIXELS), reinterpret_cast<uintptr_t>(pixels.data()));
+    EXPECT_EQ(QueryBitMapAttr(mask, BMATTR_MASK_BYTESPERROW), 16u);
+    EXPECT_EQ(GetPlaneDim(alpha->native, 0), 7);
+    EXPECT_EQ(GetPlaneDim(mask->native, 0), 0);  // wrapped masks keep no size
+    FreePlaneBitMap(alpha);
+    FreePlaneBitMap(mask);
+    for (uint8_t b : pixels) ASSERT_EQ(b, 0x5A);
+}
+
+TEST(BitMaps, SizesOutsideTheLimitsAreRefused)
+{
+    const int32_t bad[][2] = {{0, 5},       {5, 0},          {-1, 5},      {5, -7},
+                              {INT32_MIN, 1}, {70000, 1},     {1, 70000},   {65536, 65536},
+                              {INT32_MAX, INT32_MAX}};
+    for (const auto& s : bad) {
+        EXPECT_EQ(AllocColorBitMap(s[0], s[1], 0, nullptr), nullptr) << s[0] << "x" << s[1];
+        EXPECT_EQ(AllocAlphaBitMap(s[0], s[1], 0, nullptr, 0), nullptr);
+        EXPECT_EQ(AllocMaskBitMap(nullptr, s[0], s[1], 0, nullptr, 0), nullptr);
+        EXPECT_EQ(OsAllocBitMap(s[0], s[1], 0), nullptr);
+    }
+    BitMapHandle* edge = AllocMaskBitMap(nullptr, kMaxBitMapSide, 1, 0, nullptr, 0);
+    ASSERT_NE(edge, nullptr);
+    FreePlaneBitMap(edge);
+}
+
+TEST(BitMaps, NullHandlesAnswerZeroButPlatformIdsStillAnswer)
+{
+    for (uint32_t id : {0u, 1u, 2u, 3u, 4u, 13u, 14u, 18u, 19u, 20u, 21u, 22u})
+        EXPECT_EQ(QueryBitMapAttr(nullptr, id), 0u) << id;
+    EXPECT_EQ(QueryBitMapAttr(nullptr, BMATTR_DESKTOP_DEPTH), 32u);
+    EXPECT_EQ(QueryBitMapAttr(nullptr, BMATTR_PLATFORM_FLAG), 1u);
+}
+
+TEST(BitMaps, SinglePixelsInEveryPixelSize)
+{
+    for (uint32_t format : {4u, 0u, 7u, 8u, 9u, 10u, 11u, 12u, 13u}) {
+        uint32_t bpp = PixelFormatBytes(format);
+        std::vector<uint8_t> pixels(4 * 3 * bpp);
+        BitMapLock lock{pixels.data(), 1, format, bpp, 4, 4, 3, 0, 0};
+        WriteLockedPixel(&lock, 2, 1, 0x80FF8040);
+        uint32_t expect = format == 8 || format == 9 ? 0x00FF8040 : PixelToArgb(ArgbToPixel(0x80FF8040, format, 0), format, 0);
+        EXPECT_EQ(ReadLockedPixel(&lock, 2, 1), expect) << format;
+        EXPECT_EQ(ReadLockedPixel(&lock, 1, 1), 0u) << format;
+        if (bpp == 3) {
+            const uint8_t* p = &pixels[(4 + 2) * 3];
+            EXPECT_EQ(p[0], format == 8 ? 0xFF : 0x40);
+            EXPECT_EQ(p[2], format == 8 ? 0x40 : 0xFF);
+        }
+    }
+}
+
+TEST(BitMaps, PixelsOfHandlesStayInsideTheBitMap)
+{
+    BitMapHandle* bm = AllocColorBitMap(3, 3, 0, nullptr);
+    BitMapHandle* mask = AllocMaskBitMap(nullptr, 3, 3, 1, nullptr, 0);
+    ASSERT_TRUE(bm && mask);
+    WriteBitMapPixel(bm, 1, 2, 0x123456, 0);
+    EXPECT_EQ(ReadBitMapPixel(bm, 1, 2, 0), 0x123456u);
+    // Off-bitmap coordinates touch nothing and read 0.
+    WriteBitMapPixel(bm, 3, 0, 0xFFFFFF, 0);
+    WriteBitMapPixel(bm, -1, 0, 0xFFFFFF, 0);
+    EXPECT_EQ(ReadBitMapPixel(bm, 3, 0, 0), 0u);
+    WriteBitMapPixel(mask, 2, 1, 0, 1);
+    EXPECT_EQ(ReadBitMapPixel(mask, 2, 1, 1), 1u);
+    WriteBitMapPixel(mask, 2, 1, 3, 1);
+    EXPECT_EQ(ReadBitMapPixel(mask, 2, 1, 1), 0u);
+    WriteBitMapPixel(mask, 2, 1, 4, 1);
+    EXPECT_EQ(ReadBitMapPixel(mask, 2, 1, 1), 0u);
+    WriteBitMapPixel(mask, 9, 9, 0, 1);
+    FreePlaneBitMap(mask);
+    FreeColorBitMap(bm);
+}
+
+// ---------------------------------------------------------------------------
+// A fake adapter that manages bitmaps: it keeps ARGB buffers of its own and
+// counts its calls.
+
+struct FakeBitMap {
+    uint32_t kind;
+    int32_t width;
+    int32_t height;
+    std::vector<uint32_t> pixels;
+};
+
+int g_allocs, g_frees, g_locks, g_unlocks, g_blits;
+uint32_t g_lastMode;
+uintptr_t g_tagPixels;
+
+void* FakeAlloc(uint32_t kind, int32_t w, int32_t h, uint32_t, const QmTagItem* tags)
+{
+    ++g_allocs;
+    g_tagPixels = 0;
+    for (const QmTagItem* t = tags; t && t->tag; ++t)
+        if (t->tag == 2) g_tagPixels = t->value;
+    return new FakeBitMap{kind, w, h, std::vector<uint32_t>(static_cast<size_t>(w) * h)};
+}
+void FakeFree(void* native)
+{
+    ++g_frees;
+    delete static_cast<FakeBitMap*>(native);
+}
+uintptr_t FakeLock(void* native, uint32_t, AdapterBitMapInfo* info, const QmTagItem*)
+{
+    ++g_locks;
+    auto* bm = static_cast<FakeBitMap*>(native);
+    info->pixels = bm->pixels.data();
+    info->rowLength = static_cast<uint32_t>(bm->width);
+    info->width = static_cast<uint32_t>(bm->width);
+    info->height = static_cast<uint32_t>(bm->height);
+    return 7;
+}
+void FakeUnlock(uintptr_t word)
+{
+    if (word == 7) ++g_unlocks;
+}
+uint32_t FakeAttr(void* native, uint32_t attr, const QmTagItem*)
+{
+    auto* bm = static_cast<FakeBitMap*>(native);
+    return attr == 0 ? bm->width : attr == 1 ? bm->height : attr == 2 ? bm->width * 4 : 0;
+}
+uint32_t FakeBlt(void*, void*, AdapterBltParams*, uint32_t mode, const QmTagItem*)
+{
+    ++g_blits;
+    g_lastMode = mode;
+    return 1;
+}
+
+class AdapterBitMaps : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        g_allocs = g_frees = g_locks = g_unlocks = g_blits = 0;
+        info_ = PluginInfo{};
+        info_.adapterFlags[QM_ADAPTERFLAGS_DISPLAY] = ADAPTERBITMAP_MANAGES;
+        info_.displayAdapterWord = 10;
+        info_.AllocBitMap = reinterpret_cast<QmProc>(FakeAlloc);
+        info_.FreeBitMap = reinterpret_cast<QmProc>(FakeFree);
+        info_.LockBitMap = reinterpret_cast<QmProc>(FakeLock);
+        info_.UnLockBitMap = reinterpret_cast<QmProc>(FakeUnlock);
+        info_.GetBitMapAttr = reinterpret_cast<QmProc>(FakeAttr);
+        info_.BltBitMap = reinterpret_cast<QmProc>(FakeBlt);
+        DisplayAdapterPlugin = &info_;
+    }
+    void TearDown() override { DisplayAdapterPlugin = nullptr; }
+    PluginInfo info_;
+};
+
+TEST_F(AdapterBitMaps, EveryKindIsMadeLockedAndFreedByTheAdapter)
+{
+    BitMapHandle* colour = AllocColorBitMap(6, 2, 0, nullptr);
+    std::vector<uint8_t> caller(64);
+    BitMapHandle* alpha = AllocAlphaBitMap(6, 2, 1, caller.data(), 8);
+    EXPECT_EQ(g_tagPixels, reinterpret_cast<uintptr_t>(caller.data()));
+    BitMapHandle* mask = AllocMaskBitMap(colour, 6, 2, 1, nullptr, 0);
+    ASSERT_TRUE(colour && alpha && mask);
+    EXPECT_EQ(g_allocs, 3);
+    EXPECT_EQ(DisplayPixelFormat(), 10u);
+    EXPECT_EQ(QueryBitMapAttr(colour, BMATTR_ROWLENGTH), 6u);
+    EXPECT_EQ(QueryBitMapAttr(alpha, BMATTR_ALPHA_BYTESPERROW), 24u);
+    EXPECT_NE(QueryBitMapAttr(mask, BMATTR_MASK_PIXELS), 0u);
+    EXPECT_EQ(g_locks, g_unlocks);
+
+    BitMapLock lock{};
+    ASSERT_EQ(LockBitMapPixels(colour, 0, &lock), 1u);
+    EXPECT_EQ(lock.rowLength, 6);
+    EXPECT_EQ(lock.format, 10u);
+    EXPECT_EQ(lock.bytesPerPixel, 4u);
+    WriteLockedPixel(&lock, 5, 1, 0x00ABCDEF);
+    UnlockBitMapPixels(&lock);
+    EXPECT_EQ(static_cast<FakeBitMap*>(colour->native)->pixels[11], 0x00ABCDEFu);
+    EXPECT_EQ(g_locks, g_unlocks);
+
+    FreeColorBitMap(colour);
+    FreePlaneBitMap(alpha);
+    FreePlaneBitMap(mask);
+    EXPECT_EQ(g_frees, 3);
+}
+
+TEST_F(AdapterBitMaps, BlitsGoToTheAdapterOnlyForItsOperations)
+{
+    BitMapHandle* a = AllocColorBitMap(4, 4, 0, nullptr);
+    BitMapHandle* b = AllocColorBitMap(4, 4, 0, nullptr);
+    ASSERT_TRUE(a && b);
+    info_.adapterWords[0] = 1;  // offers rectangle blits on memory bitmaps
+    BltBitMapRect(a, 0, 0, b, 0, 0, 4, 4);
+    EXPECT_EQ(g_blits, 1);
+    EXPECT_EQ(g_lastMode, 2u);
+    info_.adapterWords[0] = 0;
+    static_cast<FakeBitMap*>(a->native)->pixels[5] = 0x112233;
+    BltBitMapRect(a, 0, 0, b, 0, 0, 4, 4);
+    EXPECT_EQ(g_blits, 1);
+    EXPECT_EQ(static_cast<FakeBitMap*>(b->native)->pixels[5], 0x112233u);
+    FreeColorBitMap(a);
+    FreeColorBitMap(b);
+}
+
+TEST_F(AdapterBitMaps, AForeignCallFormIsNeverCalled)
+{
+    info_.callForm = QM_CALLFORM_FOREIGN;
+    EXPECT_EQ(AllocColorBitMap(4, 4, 0, nullptr), nullptr);
+    EXPECT_EQ(AllocAlphaBitMap(4, 4, 0, nullptr, 0), nullptr);
+    EXPECT_EQ(g_allocs, 0);
+}
+
+TEST_F(AdapterBitMaps, InvertedAlphaAdaptersGetTheirAlphaTurned)
+{
+    EXPECT_EQ(AdapterArgb(0x40123456), 0x40123456u);
+    info_.adapterFlags[QM_ADAPTERFLAGS_DISPLAY] |= ADAPTERBITMAP_INVERTED_ALPHA;
+    EXPECT_EQ(AdapterArgb(0x00123456), 0xFF123456u);
+    EXPECT_EQ(AdapterArgb(0x40123456), 0xBF123456u);
+    EXPECT_EQ(AdapterArgb(0xFF123456), 0x00123456u);
+}
+
+}  // namespace

@@ -1,0 +1,325 @@
+// Blits and plane operations against naive per-pixel references, with
+// rectangles that run off either bitmap.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "gfx/bitmap.h"
+#include "gfx/bitmap_ops.h"
+#include "gfx/plane_ops.h"
+#include "gfx/soft_blit.h"
+
+namespace {
+
+uint32_t Lcg(uint32_t& s)
+{
+    s = s * 1664525u + 1013904223u;
+    return s >> 8 | (s << 24);
+}
+
+struct Picture {
+    BitMapHandle* bm;
+    BitMapLock lock;
+    uint32_t* px(int32_t x, int32_t y)
+    {
+        return reinterpret_cast<uint32_t*>(lock.pixels) + lock.rowLength * y + x;
+    }
+};
+
+Picture MakePicture(int32_t w, int32_t h, uint32_t seed)
+{
+    Picture p{AllocColorBitMap(w, h, 0, nullptr), {}};
+    EXPECT_NE(p.bm, nullptr);
+    LockBitMapPixels(p.bm, 0, &p.lock);
+    for (int32_t y = 0; y < h; ++y)
+        for (int32_t x = 0; x < p.lock.rowLength; ++x) *p.px(x, y) = Lcg(seed);
+    return p;
+}
+
+std::vector<uint32_t> Snapshot(Picture& p)
+{
+    std::vector<uint32_t> out;
+    for (int32_t y = 0; y < p.lock.height; ++y)
+        for (int32_t x = 0; x < p.lock.width; ++x) out.push_back(*p.px(x, y));
+    return out;
+}
+
+void FreePicture(Picture& p)
+{
+    UnlockBitMapPixels(&p.lock);
+    FreeColorBitMap(p.bm);
+}
+
+uint8_t* MaskBits(BitMapHandle* m) { return reinterpret_cast<uint8_t*>(QueryBitMapAttr(m, BMATTR_MASK_PIXELS)); }
+uint32_t MaskRow(BitMapHandle* m) { return static_cast<uint32_t>(QueryBitMapAttr(m, BMATTR_MASK_BYTESPERROW)); }
+bool MaskAt(BitMapHandle* m, int32_t x, int32_t y) { return MaskBits(m)[MaskRow(m) * y + x / 8] & (0x80 >> (x % 8)); }
+uint8_t* AlphaAt(BitMapHandle* a, int32_t x, int32_t y)
+{
+    return reinterpret_cast<uint8_t*>(QueryBitMapAttr(a, BMATTR_ALPHA_PIXELS)) +
+           QueryBitMapAttr(a, BMATTR_ALPHA_BYTESPERROW) * y + x;
+}
+
+// Copies, masked copies and alpha blits of random rectangles (many of them
+// partly or wholly outside) against a reference that tests every pixel.
+TEST(Blits, RandomRectanglesMatchTheNaiveReference)
+{
+    uint32_t seed = 99;
+    for (int round = 0; round < 300; ++round) {
+        Picture src = MakePicture(13, 9, round);
+        Picture dst = MakePicture(11, 10, round + 1000);
+        BitMapHandle* mask = AllocMaskBitMap(src.bm, 13, 9, 0, nullptr, 0);
+        BitMapHandle* alpha = AllocAlphaBitMap(13, 9, 0, nullptr, 0);
+        for (int32_t y = 0; y < 9; ++y)
+            for (int32_t x = 0; x < 13; ++x) {
+                *AlphaAt(alpha, x, y) = static_cast<uint8_t>(Lcg(seed) % 4 == 0 ? 255 : Lcg(seed));
+                if (Lcg(seed) & 1) WriteBitMapPixel(mask, x, y, MASKVISIBLE, 1);
+                else WriteBitMapPixel(mask, x, y, MASKINVISIBLE, 1);
+            }
+        int32_t sx = static_cast<int32_t>(Lcg(seed) % 24) - 6, sy = static_cast<int32_t>(Lcg(seed) % 20) - 5;
+        int32_t dx = static_cast<int32_t>(Lcg(seed) % 24) - 6, dy = static_cast<int32_t>(Lcg(seed) % 20) - 5;
+        int32_t w = static_cast<int32_t>(Lcg(seed) % 16), h = static_cast<int32_t>(Lcg(seed) % 14);
+        int kind = round % 3;
+
+        std::vector<uint32_t> before = Snapshot(dst);
+        std::vector<uint32_t> expect = before;
+        for (int32_t j = 0; j < h; ++j)
+            for (int32_t i = 0; i < w; ++i) {
+                int32_t x = sx + i, y = sy + j, tx = dx + i, ty = dy + j;
+                if (x < 0 || y < 0 || x >= 13 || y >= 9 || tx < 0 || ty < 0 || tx >= 11 || ty >= 10)
+                    continue;
+                uint32_t s = *src.px(x, y);
+                uint32_t& d = expect[ty * 11 + tx];
+                if (kind == 0) {
+                    d = s;
+                } else if (kind == 1) {
+                    if (MaskAt(mask, x, y)) d = s;
+                } else {
+                    uint32_t a = *AlphaAt(alpha, x, y);
+                    if (a == 255) {
+                        d = s;
+                    } else if (a != 0) {
+                        uint32_t out = 0;
+                        for (int c = 0; c < 24; c += 8) {
+                            int sc = (s >> c) & 0xFF, dc = (d >> c) & 0xFF;
+                            int v = dc + static_cast<int>(std::floor((sc - dc) * static_cast<int>(a) / 256.0));
+                            out |= static_cast<uint32_t>(v) << c;
+                        }
+                        d = out;
+                    }
+                }
+            }
+        if (kind == 0) BltBitMapRect(src.bm, sx, sy, dst.bm, dx, dy, w, h);
+        else if (kind == 1) BltBitMapMask(src.bm, sx, sy, dst.bm, dx, dy, w, h, mask);
+        else BltBitMapMasked(src.bm, sx, sy, dst.bm, dx, dy, w, h, alpha);
+        ASSERT_EQ(Snapshot(dst), expect) << "round " << round << " kind " << kind << " src " << sx
+                                          << "," << sy << " dst " << dx << "," << dy << " size "
+                                          << w << "x" << h;
+        FreePlaneBitMap(mask);
+        FreePlaneBitMap(alpha);
+        FreePicture(src);
+        FreePicture(dst);
+    }
+}
+
+TEST(Blits, AlphaBlendEdgesAndFormats)
+{
+    uint8_t alpha[4] = {128, 255, 1, 0};
+    // 32-bit ARGB: white over black at 128 gives 127; 255 keeps the source's
+    // own alpha byte; other values store alpha 0.
+    uint32_t src[4] = {0xFFFFFFFF, 0x7F123456, 0xFFFFFFFF, 0xFFFFFFFF};
+    uint32_t dst[4] = {0xFF000000, 0, 0xFF000000, 0xAA000000};
+    SoftBltRectEx(src, 0, 0, dst, 0, 0, 4, 1, 4, 4, alpha, 4, nullptr, 0, 10, 4, BLEND_ALPHA);
+    EXPECT_EQ(dst[0], 0x007F7F7Fu);
+    EXPECT_EQ(dst[1], 0x7F123456u);
+    EXPECT_EQ(dst[2], 0x00000000u);
+    EXPECT_EQ(dst[3], 0xAA000000u);
+
+    // BGRA blends in its own layout.
+    uint32_t s11 = ArgbToPixel(0xFFFFFFFF, 11, 0), d11 = ArgbToPixel(0x00000000, 11, 0);
+    SoftBltRectEx(&s11, 0, 0, &d11, 0, 0, 1, 1, 1, 1, alpha, 4, nullptr, 0, 11, 4, BLEND_ALPHA);
+    EXPECT_EQ(PixelToArgb(d11, 11, 0), 0x007F7F7Fu);
+
+    // RGB565 widens by shifting and truncates back: white 0xF8/0xFC channels.
+    for (uint32_t f : {4u, 5u, 0u, 3u}) {
+        uint16_t s16 = static_cast<uint16_t>(ArgbToPixel(0xFFFFFF, f, 0));
+        uint16_t d16 = 0;
+        SoftBltRectEx(&s16, 0, 0, &d16, 0, 0, 1, 1, 1, 1, alpha, 4, nullptr, 0, f, 2, BLEND_ALPHA);
+        uint32_t g = f < 4 ? 0x78 : 0x7C;  // 15-bit green is widened from 5 bits
+        EXPECT_EQ(PixelToArgb(d16, f, 0), (0x78u << 16) | (g << 8) | 0x78u) << f;
+    }
+
+    // 24-bit pixels and unknown modes draw nothing.
+    uint8_t rgb[3] = {1, 2, 3}, out[3] = {9, 9, 9};
+    SoftBltRectEx(rgb, 0, 0, out, 0, 0, 1, 1, 1, 1, alpha + 1, 4, nullptr, 0, 8, 3, BLEND_ALPHA);
+    EXPECT_EQ(out[0], 9);
+    uint32_t d = 5, s = 6;
+    SoftBltRectEx(&s, 0, 0, &d, 0, 0, 1, 1, 1, 1, alpha + 1, 4, nullptr, 0, 10, 4, 3);
+    EXPECT_EQ(d, 5u);
+}
+
+TEST(Blits, CopyWhereAlphaAndCompositeOverAlpha)
+{
+    uint8_t sa[3] = {0, 7, 255};
+    uint32_t src[3] = {0x111111, 0x222222, 0x333333};
+    uint32_t dst[3] = {0xAAAAAA, 0xBBBBBB, 0xCCCCCC};
+    SoftBltRectEx(src, 0, 0, dst, 0, 0, 3, 1, 3, 3, sa, 4, nullptr, 0, 10, 4, BLEND_COPY_WHERE);
+    EXPECT_EQ(dst[0], 0xAAAAAAu);
+    EXPECT_EQ(dst[1], 0x222222u);
+    EXPECT_EQ(dst[2], 0x333333u);
+
+    // Over a transparent destination the source colour comes through whole
+    // and the coverage becomes the source's.
+    uint8_t sa2[4] = {0, 128, 255, 128}, da[4] = {40, 0, 10, 255};
+    uint32_t s2[4] = {0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF}, d2[4] = {0, 0, 0, 0};
+    SoftBltRectEx(s2, 0, 0, d2, 0, 0, 4, 1, 4, 4, sa2, 4, da, 4, 10, 4, BLEND_COMPOSITE);
+    EXPECT_EQ(d2[0], 0u);
+    EXPECT_EQ(da[0], 40);
+    EXPECT_EQ(d2[1] & 0xFFFFFF, 0xFFFFFFu);
+    EXPECT_EQ(da[1], 128);
+    EXPECT_EQ(d2[2], 0xFFFFFFu);
+    EXPECT_EQ(da[2], 255);
+    EXPECT_EQ(d2[3] & 0xFFFFFF, 0x7F7F7Fu);  // over an opaque destination: the plain blend
+    EXPECT_EQ(da[3], 255);
+}
+
+TEST(Blits, FillsAreClippedAndSkip24Bit)
+{
+    Picture p = MakePicture(5, 4, 3);
+    std::vector<uint32_t> expect = Snapshot(p);
+    for (int32_t y = 2; y < 4; ++y)
+        for (int32_t x = 0; x < 2; ++x) expect[y * 5 + x] = 0x00ABCDEF;
+    FillBitMapRect(p.bm, -3, 2, 5, 100, 0xFFABCDEF);
+    EXPECT_EQ(Snapshot(p), expect);
+    FillBitMapRect(p.bm, 5, 0, 3, 3, 0);
+    FillBitMapRect(p.bm, INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX, 0);
+    EXPECT_EQ(Snapshot(p), expect);
+    FreePicture(p);
+
+    uint8_t rgb[6] = {1, 2, 3, 4, 5, 6};
+    SoftRectFill(rgb, 0, 0, 2, 1, 0xFFFFFF, 255, 2, 8);
+    EXPECT_EQ(rgb[0], 1);
+    EXPECT_EQ(rgb[5], 6);
+
+    // Opacity below 255 tints toward the colour.
+    uint32_t px = 0;
+    SoftRectFill(&px, 0, 0, 1, 1, 0xFFFFFF, 128, 1, 10);
+    EXPECT_EQ(px, 0x7F7F7Fu);
+}
+
+TEST(PlaneOps, MaskOperationsFollowTheirTruthTables)
+{
+    // Destination bit d, source bit s -> result for ops 0..5.
+    const bool table[6][4] = {
+        {false, true, true, true},   // visible: d | s
+        {false, false, true, false}, // invisible: d & !s
+        {false, true, false, true},  // vanilla copy: s
+        {false, true, true, false},  // xor
+        {false, false, false, true}, // and
+        {false, true, true, true},   // or
+    };
+    BitMapHandle* src = AllocMaskBitMap(nullptr, 4, 1, 1, nullptr, 0);
+    BitMapHandle* dst = AllocMaskBitMap(nullptr, 4, 1, 1, nullptr, 0);
+    ASSERT_TRUE(src && dst);
+    for (uint32_t op = 0; op < 7; ++op) {
+        // Pixels 0..3 hold (d, s) = (0,0) (0,1) (1,0) (1,1).
+        MaskBits(src)[0] = 0x50;
+        MaskBits(dst)[0] = 0x30;
+        BltMaskPlane(src, 0, 0, dst, 0, 0, 4, 1, op, nullptr, 0);
+        for (int32_t x = 0; x < 4; ++x)
+            EXPECT_EQ(MaskAt(dst, x, 0), op < 6 ? table[op][x] : (x >= 2)) << op << " " << x;
+    }
+    FreePlaneBitMap(src);
+    FreePlaneBitMap(dst);
+}
+
+TEST(PlaneOps, FillsAndConversionsBetweenPlanes)
+{
+    BitMapHandle* mask = AllocMaskBitMap(nullptr, 20, 3, 1, nullptr, 0);
+    BitMapHandle* alpha = AllocAlphaBitMap(20, 3, 1, nullptr, 0);
+    ASSERT_TRUE(mask && alpha);
+    uint32_t seed = 5;
+    for (uint32_t i = 0; i < MaskRow(mask) * 3; ++i) MaskBits(mask)[i] = static_cast<uint8_t>(Lcg(seed));
+    std::vector<uint8_t> start(MaskBits(mask), MaskBits(mask) + MaskRow(mask) * 3);
+    FillMaskPlane(mask, 3, 0, 14, 3, MASKXOR);
+    EXPECT_NE(std::vector<uint8_t>(MaskBits(mask), MaskBits(mask) + start.size()), start);
+    FillMaskPlane(mask, 3, 0, 14, 3, MASKXOR);
+    FillMaskPlane(mask, -5, -5, 100, 100, MASKAND);
+    EXPECT_EQ(std::vector<uint8_t>(MaskBits(mask), MaskBits(mask) + start.size()), start);
+
+    // Alpha to mask: only 255 counts as set for MASKVISIBLE.
+    FillMaskPlane(mask, 0, 0, 20, 3, MASKVISIBLE);
+    for (int32_t x = 0; x < 20; ++x) *AlphaAt(alpha, x, 1) = x == 4 ? 255 : static_cast<uint8_t>(x * 13);
+    CombineAlphaWithMask(alpha, 0, 1, mask, 0, 1, 20, 1, MASKVISIBLE);
+    for (int32_t x = 0; x < 20; ++x) EXPECT_EQ(MaskAt(mask, x, 1), x == 4) << x;
+    EXPECT_TRUE(MaskAt(mask, 0, 0));
+
+    // Mask to alpha, clearing or keeping the unset pixels.
+    FillAlphaPlane(alpha, 0, 0, 20, 3, 9);
+    MaskToAlpha(mask, 0, 1, alpha, 0, 0, 20, 1, 200);
+    SetAlphaThroughMask(mask, 0, 1, alpha, 0, 2, 20, 1, 77);
+    for (int32_t x = 0; x < 20; ++x) {
+        EXPECT_EQ(*AlphaAt(alpha, x, 0), x == 4 ? 200 : 0);
+        EXPECT_EQ(*AlphaAt(alpha, x, 2), x == 4 ? 77 : 9);
+    }
+
+    // Scaling a whole plane, in place.
+    *AlphaAt(alpha, 0, 0) = 255;
+    *AlphaAt(alpha, 1, 0) = 1;
+    CopyAlphaPlane(alpha, alpha, 3, 128);
+    EXPECT_EQ(*AlphaAt(alpha, 0, 0), 128);
+    EXPECT_EQ(*AlphaAt(alpha, 1, 0), 0);
+    CopyAlphaPlane(alpha, alpha, 3, 1000);
+    EXPECT_EQ(*AlphaAt(alpha, 0, 0), 255);
+    FreePlaneBitMap(mask);
+    FreePlaneBitMap(alpha);
+}
+
+TEST(PlaneOps, MaskedColourFillAndBorrowedPlanes)
+{
+    Picture p = MakePicture(9, 2, 8);
+    std::vector<uint32_t> expect = Snapshot(p);
+    uint8_t bits[4] = {0xA0, 0x80, 0, 0};  // row of 16 bits: pixels 0, 2, 8
+    BitMapPlane* plane = BorrowMaskPlane(p.bm, bits);
+    EXPECT_EQ(plane->bytesPerRow, 2u);  // 12-pixel rows
+    BitMapHandle* mask = AllocMaskBitMap(nullptr, 9, 2, 1, nullptr, 0);
+    FillMaskedColor(mask, 0, 0, p.bm, 0, 1, 9, 5, 0xFF010203, bits, 2);
+    expect[9 + 0] = expect[9 + 2] = expect[9 + 8] = 0x010203;
+    EXPECT_EQ(Snapshot(p), expect);
+    FreePlaneBitMap(mask);
+    FreePicture(p);
+}
+
+TEST(Tiles, PiecesStartInsideTheTileAndCoverTheRectangle)
+{
+    const int32_t tw = 3, th = 2;
+    uint32_t tile[tw * th] = {1, 2, 3, 4, 5, 6};
+    for (int32_t ox : {-1, 0, 2, 7, -7}) {
+        for (int32_t oy : {0, 1, -3}) {
+            const int32_t w = 8, h = 5;
+            std::vector<uint32_t> out(w * h, 0);
+            TileCopyPixels(out.data(), 0, 0, w, h, tile, ox, oy, tw, th, 1, tw);
+            for (int32_t y = 0; y < h; ++y)
+                for (int32_t x = 0; x < w; ++x) {
+                    int32_t tx = ((x + ox) % tw + tw) % tw, ty = ((y + oy) % th + th) % th;
+                    ASSERT_EQ(out[y * w + x], tile[ty * tw + tx]) << ox << "," << oy << " at " << x << "," << y;
+                }
+        }
+    }
+    uint32_t none = 0;
+    TileCopyPixels(&none, 0, 0, 1, 1, tile, 0, 0, 0, 2, 1, 3);
+    EXPECT_EQ(none, 0u);
+
+    // Between bitmaps, at an offset inside the destination.
+    Picture src = MakePicture(3, 2, 1), dst = MakePicture(10, 6, 2);
+    std::vector<uint32_t> expect = Snapshot(dst);
+    for (int32_t y = 1; y < 6; ++y)
+        for (int32_t x = 2; x < 9; ++x) expect[y * 10 + x] = *src.px((x - 2 + 1) % 3, (y - 1) % 2);
+    TileCopyPixels(dst.bm, 2, 1, 7, 5, src.bm, -2, 0, 3, 2, 0, 0);
+    EXPECT_EQ(Snapshot(dst), expect);
+    FreePicture(src);
+    FreePicture(dst);
+}
+
+}  // namespace
