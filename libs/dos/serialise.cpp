@@ -47,22 +47,47 @@ constexpr size_t BASE64_LINE = 72;
 
 // Strings and records are read in pieces of this size.
 constexpr size_t READ_PIECE = 65536;
+// Bytes read ahead from a stream that can seek, and gathered before a
+// write to a stream.
+constexpr size_t READ_AHEAD = 16384;
+constexpr size_t WRITE_BATCH = 16384;
 
-// Where the writer puts its bytes: a stream, or a block in memory.
+// Where the writer puts its bytes: a stream, or a block in memory. Small
+// writes to a stream are gathered and go out in batches; Flush sends what
+// is left and must end every write to a stream.
 struct ByteSink {
     StreamHandle* stream;
     std::vector<uint8_t>* memory;
+    std::vector<uint8_t> pending;
 
     uint32_t Put(const void* data, size_t n)
     {
         if (n == 0)
             return 0;
+        auto* p = static_cast<const uint8_t*>(data);
         if (memory) {
-            auto* p = static_cast<const uint8_t*>(data);
             memory->insert(memory->end(), p, p + n);
             return 0;
         }
+        if (pending.size() + n < WRITE_BATCH) {
+            pending.insert(pending.end(), p, p + n);
+            return 0;
+        }
+        if (uint32_t code = Flush())
+            return code;
+        if (n < WRITE_BATCH) {
+            pending.assign(p, p + n);
+            return 0;
+        }
         return DosWrite(stream, data, n) == n ? 0u : uint32_t{ERR_WRITE};
+    }
+    uint32_t Flush()
+    {
+        if (memory || pending.empty())
+            return 0;
+        bool ok = DosWrite(stream, pending.data(), pending.size()) == pending.size();
+        pending.clear();
+        return ok ? 0u : uint32_t{ERR_WRITE};
     }
     uint32_t PutByte(uint8_t b) { return Put(&b, 1); }
     uint32_t PutU32(uint32_t v)
@@ -83,20 +108,69 @@ struct ByteSink {
 };
 
 // Where the reader takes its bytes from: a stream, or a block in memory.
-struct ByteSource {
-    StreamHandle* stream;
-    const uint8_t* data;
-    size_t size;
-    size_t position;
+//
+// A table stream is read in steps of a few bytes. On a stream that can seek
+// the reader reads ahead a block at a time and, when it is done, seeks back
+// over what it did not use, so that the file stands right behind the table
+// as if it had been read byte by step.
+class ByteSource {
+public:
+    static ByteSource FromStream(StreamHandle* stream, bool readAhead)
+    {
+        ByteSource s;
+        s.stream_ = stream;
+        if (readAhead && !IsStreamNoSeek(stream))
+            s.ahead_.resize(READ_AHEAD);
+        return s;
+    }
+    static ByteSource FromMemory(const uint8_t* data, size_t size, size_t position)
+    {
+        ByteSource s;
+        s.data_ = data;
+        s.size_ = size;
+        s.position_ = position;
+        return s;
+    }
+    ByteSource(ByteSource&& other) noexcept
+        : stream_(other.stream_), data_(other.data_), size_(other.size_), position_(other.position_),
+          ahead_(std::move(other.ahead_)), aheadPos_(other.aheadPos_), aheadLen_(other.aheadLen_)
+    {
+        other.stream_ = nullptr;
+    }
+    ByteSource& operator=(ByteSource&&) = delete;
+    ~ByteSource()
+    {
+        if (stream_ && aheadLen_ > aheadPos_)
+            StreamSeek(stream_, -static_cast<int64_t>(aheadLen_ - aheadPos_), STREAM_SEEK_CURRENT);
+    }
 
     bool Get(void* out, size_t n)
     {
-        if (stream)
-            return DosRead(stream, out, n) == n;
-        if (n > size - position)
-            return false;
-        std::memcpy(out, data + position, n);
-        position += n;
+        if (!stream_) {
+            if (n > size_ - position_)
+                return false;
+            std::memcpy(out, data_ + position_, n);
+            position_ += n;
+            return true;
+        }
+        if (ahead_.empty())
+            return DosRead(stream_, out, n) == n;
+        auto* dst = static_cast<uint8_t*>(out);
+        while (n) {
+            if (aheadPos_ == aheadLen_) {
+                aheadPos_ = aheadLen_ = 0;
+                if (n >= ahead_.size())
+                    return DosRead(stream_, dst, n) == n;
+                aheadLen_ = DosRead(stream_, ahead_.data(), ahead_.size());
+                if (aheadLen_ == 0)
+                    return false;
+            }
+            size_t take = n < aheadLen_ - aheadPos_ ? n : aheadLen_ - aheadPos_;
+            std::memcpy(dst, ahead_.data() + aheadPos_, take);
+            aheadPos_ += take;
+            dst += take;
+            n -= take;
+        }
         return true;
     }
     bool GetU32(uint32_t* out)
@@ -120,7 +194,7 @@ struct ByteSource {
     uint32_t GetBytes(size_t n, std::string* out)
     {
         out->clear();
-        if (!stream && n > size - position)
+        if (!stream_ && n > size_ - position_)
             return ERR_READ;
         while (out->size() < n) {
             size_t piece = n - out->size() < READ_PIECE ? n - out->size() : READ_PIECE;
@@ -131,6 +205,17 @@ struct ByteSource {
         }
         return 0;
     }
+
+private:
+    ByteSource() = default;
+
+    StreamHandle* stream_ = nullptr;
+    const uint8_t* data_ = nullptr;
+    size_t size_ = 0;
+    size_t position_ = 0;
+    std::vector<uint8_t> ahead_;
+    size_t aheadPos_ = 0;
+    size_t aheadLen_ = 0;
 };
 
 int DumpToMemory(VmState*, const void* bytes, size_t size, void* data)
@@ -425,26 +510,30 @@ uint32_t WriteTableToStream(VmState* vm, int index, StreamHandle* stream, bool t
     if (index < 0 && index > VM_REGISTRYINDEX)
         index = VmGetTop(vm) + index + 1;
     return Guarded([&]() -> uint32_t {
-        ByteSink file{stream, nullptr};
+        ByteSink file{stream, nullptr, {}};
         if (!textForm) {
             if (uint32_t code = file.Put(MAGIC_TABLE_BINARY, 4))
                 return code;
-            return WriteTableRecursive(vm, index, file, 0);
+            if (uint32_t code = WriteTableRecursive(vm, index, file, 0))
+                return code;
+            return file.Flush();
         }
         std::vector<uint8_t> block(MAGIC_TABLE_BINARY, MAGIC_TABLE_BINARY + 4);
-        ByteSink memory{nullptr, &block};
+        ByteSink memory{nullptr, &block, {}};
         if (uint32_t code = WriteTableRecursive(vm, index, memory, 0))
             return code;
         if (uint32_t code = file.Put(MAGIC_TABLE_TEXT, 4))
             return code;
-        return WriteTextRecord(file, block.data(), block.size(), noLineBreaks);
+        if (uint32_t code = WriteTextRecord(file, block.data(), block.size(), noLineBreaks))
+            return code;
+        return file.Flush();
     });
 }
 
 uint32_t ReadTableFromStream(VmState* vm, StreamHandle* stream)
 {
     return Guarded([&]() -> uint32_t {
-        ByteSource file{stream, nullptr, 0, 0};
+        ByteSource file = ByteSource::FromStream(stream, true);
         char magic[4];
         if (!file.Get(magic, 4))
             return ERR_READ;
@@ -459,7 +548,7 @@ uint32_t ReadTableFromStream(VmState* vm, StreamHandle* stream)
         // file any writer makes.
         if (block.size() < 4 || std::memcmp(block.data(), MAGIC_TABLE_BINARY, 4) != 0)
             return ERR_READTABLE;
-        ByteSource memory{nullptr, reinterpret_cast<const uint8_t*>(block.data()), block.size(), 4};
+        ByteSource memory = ByteSource::FromMemory(reinterpret_cast<const uint8_t*>(block.data()), block.size(), 4);
         return ReadTableRecursive(vm, memory, 0);
     });
 }
@@ -497,18 +586,22 @@ uint32_t CmdWriteFunction(VmState* vm)
     bool textForm = DosFlagArg(vm, 3, false);
     bool noLineBreaks = DosFlagArg(vm, 4, false);
     return Guarded([&]() -> uint32_t {
-        ByteSink file{f->stream, nullptr};
+        ByteSink file{f->stream, nullptr, {}};
         if (!textForm) {
             if (uint32_t code = file.Put(MAGIC_FUNCTION_BINARY, 4))
                 return code;
-            return WriteFunctionRecord(vm, 2, file);
+            if (uint32_t code = WriteFunctionRecord(vm, 2, file))
+                return code;
+            return file.Flush();
         }
         std::vector<uint8_t> chunk;
         if (uint32_t code = DumpFunction(vm, 2, &chunk))
             return code;
         if (uint32_t code = file.Put(MAGIC_FUNCTION_TEXT, 4))
             return code;
-        return WriteTextRecord(file, chunk.data(), chunk.size(), noLineBreaks);
+        if (uint32_t code = WriteTextRecord(file, chunk.data(), chunk.size(), noLineBreaks))
+            return code;
+        return file.Flush();
     });
 }
 
@@ -519,7 +612,7 @@ uint32_t CmdReadFunction(VmState* vm)
     if (uint32_t code = DosFileForRead(vm, 1, &f))
         return code;
     uint32_t code = Guarded([&]() -> uint32_t {
-        ByteSource file{f->stream, nullptr, 0, 0};
+        ByteSource file = ByteSource::FromStream(f->stream, false);
         char magic[4];
         if (!file.Get(magic, 4))
             return ERR_READ;
@@ -540,15 +633,17 @@ uint32_t WriteTableStream(VmState* vm, int index, StreamHandle* stream)
     if (index < 0 && index > VM_REGISTRYINDEX)
         index = VmGetTop(vm) + index + 1;
     return Guarded([&]() -> uint32_t {
-        ByteSink file{stream, nullptr};
-        return WriteTableRecursive(vm, index, file, 0);
+        ByteSink file{stream, nullptr, {}};
+        if (uint32_t code = WriteTableRecursive(vm, index, file, 0))
+            return code;
+        return file.Flush();
     });
 }
 
 uint32_t ReadTableStream(VmState* vm, StreamHandle* stream)
 {
     return Guarded([&]() -> uint32_t {
-        ByteSource file{stream, nullptr, 0, 0};
+        ByteSource file = ByteSource::FromStream(stream, true);
         return ReadTableRecursive(vm, file, 0);
     });
 }

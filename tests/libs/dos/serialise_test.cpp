@@ -196,6 +196,33 @@ TEST_F(Serialise, NestedTablesAndFunctionsRoundTrip)
     }
 }
 
+TEST_F(Serialise, FileStandsRightBehindEachTable)
+{
+    // Large enough that reading ahead and writing in batches both cross
+    // their block sizes.
+    VmNewTable(vm);
+    for (int i = 0; i < 5000; ++i) {
+        VmPushNumber(vm, i);
+        VmRawSetI(vm, 1, i);
+    }
+    ASSERT_EQ(Call("OpenFile", {Num(1), Str(Path("seq")), Num(MODE_WRITE)}), 0u);
+    ASSERT_EQ(Call("WriteTable", {Num(1), Slot{1}}), 0u);
+    ASSERT_EQ(Call("WriteString", {Num(1), Str("mid")}), 0u);
+    ASSERT_EQ(Call("WriteTable", {Num(1), Slot{1}, Num(1)}), 0u);
+    ASSERT_EQ(Call("WriteString", {Num(1), Str("end")}), 0u);
+    ASSERT_EQ(Call("CloseFile", {Num(1)}), 0u);
+    ASSERT_EQ(Call("OpenFile", {Num(1), Str(Path("seq"))}), 0u);
+    for (const char* marker : {"mid", "end"}) {
+        int base;
+        ASSERT_EQ(CallKeep("ReadTable", {Num(1)}, &base), 0u);
+        VmRawGetI(vm, -1, 4999);
+        EXPECT_EQ(Read(vm, -1), Value{4999.0});
+        VmSetTop(vm, base);
+        EXPECT_EQ(One("ReadString", {Num(1), Num(3)}), Value{Str(marker)});
+    }
+    EXPECT_EQ(One("Eof", {Num(1)}), Value{1.0});
+}
+
 TEST_F(Serialise, WriteRefusals)
 {
     VmNewTable(vm);
