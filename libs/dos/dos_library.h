@@ -73,7 +73,8 @@ uint32_t RemoveFileHandle(ObjectId id, VmState* vm);
 
 uint32_t FindDirectoryHandle(ObjectId id, DosDirectory** out);
 
-// Unlinked directory: its object data, lock and record freed.
+// Frees a directory record already taken off the list, with its object
+// data and lock.
 void FreeDosDirectory(VmState* vm, DosDirectory* d);
 
 // Reads and writes of the library: through the stream layer's first entry
