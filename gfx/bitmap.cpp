@@ -158,15 +158,7 @@ BitMapPlane* AllocMaskPlane(BitMapHandle* colourBitMap, int32_t width, int32_t h
 {
     int32_t n = width;
     if (colourBitMap) {
-        int32_t rowLength;
-        if (AdapterManagesBitMaps()) {
-            uint32_t bpp = PixelFormatBytes(AdapterPixelFormat());
-            rowLength = bpp ? static_cast<int32_t>(
-                                  AdapterGetBitMapAttr(colourBitMap->native, 2) / bpp)
-                            : 0;
-        } else {
-            rowLength = static_cast<int32_t>(QueryBitMapAttr(colourBitMap, BMATTR_ROWLENGTH));
-        }
+        auto rowLength = static_cast<int32_t>(QueryBitMapAttr(colourBitMap, BMATTR_ROWLENGTH));
         // Rows follow the colour bitmap's, but never fall short of the
         // mask's own width: narrower rows would let writes run past them.
         if (rowLength > n) n = rowLength;
@@ -209,10 +201,12 @@ BitMapHandle* AllocColorBitMap(int32_t width, int32_t height, uint32_t flags, vo
     if ((flags & ALLOCBITMAP_VIDEO) && (adapterFlags & ADAPTERBITMAP_VIDEO)) {
         handle->native = AdapterAllocVideoBitMap(width, height, flags, &handle->aux, params);
         handle->hardware = 1;
+        handle->store = BITMAPSTORE_VIDEO;
     } else if (adapterFlags & ADAPTERBITMAP_MANAGES) {
         // A video request the adapter cannot hold is served as one of its
         // memory bitmaps, so no platform record ever reaches its entries.
         handle->native = AdapterAllocBitMap(BITMAP_COLOR, width, height, 0, nullptr);
+        handle->store = BITMAPSTORE_ADAPTER;
     } else {
         OsBitMap* record = OsAllocBitMap(width, height, flags);
         handle->native = record;
@@ -238,6 +232,7 @@ BitMapHandle* AllocAlphaBitMap(int32_t width, int32_t height, int clear, void* p
         QmTagItem tags[4];
         BuildPlaneTags(tags, nullptr, pixels, bytesPerRow);
         handle->native = AdapterAllocBitMap(BITMAP_ALPHA, width, height, clear != 0, tags);
+        handle->store = BITMAPSTORE_ADAPTER;
     } else if (pixels) {
         handle->native = WrapPlanePixels(BITMAP_ALPHA, pixels, width, height, bytesPerRow);
     } else {
@@ -260,6 +255,7 @@ BitMapHandle* AllocMaskBitMap(BitMapHandle* colourBitMap, int32_t width, int32_t
         QmTagItem tags[4];
         BuildPlaneTags(tags, colourBitMap ? colourBitMap->native : nullptr, pixels, bytesPerRow);
         handle->native = AdapterAllocBitMap(BITMAP_MASK, width, height, clear != 0, tags);
+        handle->store = BITMAPSTORE_ADAPTER;
     } else if (pixels) {
         handle->native = WrapPlanePixels(BITMAP_MASK, pixels, width, height, bytesPerRow);
     } else {
@@ -275,20 +271,22 @@ BitMapHandle* AllocMaskBitMap(BitMapHandle* colourBitMap, int32_t width, int32_t
 void FreeColorBitMap(BitMapHandle* handle)
 {
     if (!handle) return;
-    uint32_t adapterFlags = AdapterBitMapFlags();
-    if (handle->hardware && (adapterFlags & ADAPTERBITMAP_VIDEO))
-        AdapterFreeVideoBitMap(handle->native);
-    else if (adapterFlags & ADAPTERBITMAP_MANAGES)
+    // A video bitmap whose adapter can no longer take it back is left to
+    // the adapter rather than handed to the wrong allocator.
+    if (handle->store == BITMAPSTORE_VIDEO) {
+        if (AdapterHasVideoBitMaps()) AdapterFreeVideoBitMap(handle->native);
+    } else if (handle->store == BITMAPSTORE_ADAPTER) {
         AdapterFreeBitMap(handle->native);
-    else
+    } else {
         OsFreeBitMap(static_cast<OsBitMap*>(handle->native));
+    }
     OsFreeMem(handle);
 }
 
 void FreePlaneBitMap(BitMapHandle* handle)
 {
     if (!handle) return;
-    if (AdapterManagesBitMaps())
+    if (handle->store == BITMAPSTORE_ADAPTER)
         AdapterFreeBitMap(handle->native);
     else
         FreeOwnPlane(static_cast<BitMapPlane*>(handle->native));
@@ -319,10 +317,16 @@ uint32_t LockBitMapPixels(void* bitmap, uint32_t flags, BitMapLock* lock)
 {
     lock->ok = 0;
     lock->plane = 0;
+    lock->adapterLock = 0;
     if (!bitmap) return 0;
-    if (AdapterManagesBitMaps()) {
-        void* native = (flags & LOCKBITMAP_NATIVE) ? bitmap
-                                                   : static_cast<BitMapHandle*>(bitmap)->native;
+    const BitMapHandle* handle =
+        (flags & LOCKBITMAP_NATIVE) ? nullptr : static_cast<const BitMapHandle*>(bitmap);
+    bool adapterRecord = handle ? handle->store != BITMAPSTORE_OWN : AdapterManagesBitMaps();
+    if (adapterRecord) {
+        // Video bitmaps are read through the adapter's own methods; only an
+        // adapter that manages bitmaps can lock them.
+        if (!AdapterManagesBitMaps()) return 0;
+        void* native = handle ? handle->native : bitmap;
         AdapterBitMapInfo info{};
         uintptr_t word = AdapterLockBitMap(native, flags & LOCKBITMAP_READ, &info);
         if (!word) return 0;
@@ -355,7 +359,6 @@ uint32_t LockBitMapPixels(void* bitmap, uint32_t flags, BitMapLock* lock)
         if (kind == BITMAP_COLOR) return OsGetBitMapInfo(static_cast<const OsBitMap*>(bitmap), lock);
         return 0;
     }
-    auto* handle = static_cast<const BitMapHandle*>(bitmap);
     if (handle->kind == BITMAP_ALPHA || handle->kind == BITMAP_MASK) {
         bool alpha = handle->kind == BITMAP_ALPHA;
         lock->pixels = reinterpret_cast<uint8_t*>(
@@ -372,7 +375,7 @@ uint32_t LockBitMapPixels(void* bitmap, uint32_t flags, BitMapLock* lock)
 void UnlockBitMapPixels(BitMapLock* lock)
 {
     if (!lock->ok) return;
-    if (AdapterManagesBitMaps()) AdapterUnLockBitMap(lock->adapterLock);
+    if (lock->adapterLock) AdapterUnLockBitMap(lock->adapterLock);
     // Own planes and platform bitmaps need nothing more.
     lock->ok = 0;
 }
@@ -383,7 +386,7 @@ void UnlockBitMapPixels(BitMapLock* lock)
 uintptr_t QueryBitMapAttr(const void* object, uint32_t id)
 {
     auto* handle = static_cast<const BitMapHandle*>(object);
-    bool manages = AdapterManagesBitMaps();
+    bool manages = handle && handle->store != BITMAPSTORE_OWN;
     switch (id) {
     case BMATTR_WIDTH: return handle ? static_cast<uint32_t>(handle->width) : 0;
     case BMATTR_HEIGHT: return handle ? static_cast<uint32_t>(handle->height) : 0;

@@ -11,6 +11,10 @@
 
 enum BitMapKind : uint32_t { BITMAP_COLOR = 0, BITMAP_ALPHA = 1, BITMAP_MASK = 2 };
 
+// Which store made a handle's native record; it alone decides where the
+// record goes back, whatever adapter is installed by then.
+enum BitMapStore : uint32_t { BITMAPSTORE_OWN = 0, BITMAPSTORE_ADAPTER = 1, BITMAPSTORE_VIDEO = 2 };
+
 struct BitMapHandle {
     uint32_t kind;  // BitMapKind
     void* native;   // the store's own record
@@ -18,6 +22,7 @@ struct BitMapHandle {
     int32_t height;
     uint32_t hardware;  // 1 for an adapter video bitmap
     uint32_t aux;       // video bitmaps: 1 when they carry alpha
+    uint32_t store;     // BitMapStore
 };
 
 struct BitMapPlane {
@@ -50,7 +55,7 @@ struct BitMapLock {
     int32_t width;
     int32_t height;
     uint32_t plane;       // 1: an own plane, nothing to unlock
-    uintptr_t adapterLock;  // what the adapter's LockBitMap answered
+    uintptr_t adapterLock;  // what the adapter's LockBitMap answered; 0 for own stores
 };
 
 // LockBitMapPixels flags.

@@ -7,6 +7,8 @@
 #include "gfx/clip.h"
 #include "gfx/soft_blit.h"
 
+uint32_t OutputBlitState = 0;
+
 namespace {
 
 bool HardwareDestination(const BitMapHandle* dst)
@@ -33,9 +35,11 @@ uint32_t BltRectMode(const BitMapHandle* src, const BitMapHandle* dst)
     bool hwDst = HardwareDestination(dst);
     uint32_t mode = hwDst ? 4 : 2;
     if (src->hardware) mode = src->aux == 0 ? mode + 9 : mode + 1;
-    if (hwDst && CurrentDisplay && CurrentDisplay->outputTarget == dst &&
-        (CurrentDisplay->outputMode == 28 || CurrentDisplay->outputMode == 30))
-        mode += 16;
+    const Display* display = CurrentDisplay;
+    if (hwDst && display && display->outputTarget == dst) {
+        if (display->doubleBuffer == 0 && OutputBlitState == 1) mode += 8;
+        if (display->outputMode == 28 || display->outputMode == 30) mode += 16;
+    }
     return mode;
 }
 

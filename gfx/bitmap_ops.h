@@ -18,6 +18,11 @@ enum : uint32_t {
     MEMOP_LINE = 32,
 };
 
+// The output selection's state word, kept by the output layer: 1 asks the
+// adapter to present blits into a display without double buffering at once
+// (mode bit 8).
+extern uint32_t OutputBlitState;
+
 void BltBitMapRect(BitMapHandle* src, int32_t sx, int32_t sy, BitMapHandle* dst, int32_t dx,
                    int32_t dy, int32_t w, int32_t h);
 void BltBitMapMask(BitMapHandle* src, int32_t sx, int32_t sy, BitMapHandle* dst, int32_t dx,

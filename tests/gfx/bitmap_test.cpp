@@ -233,6 +233,24 @@ uint32_t FakeBlt(void*, void*, AdapterBltParams*, uint32_t mode, const QmTagItem
     return 1;
 }
 
+int g_videoFrees, g_methods;
+
+void* FakeAllocVideo(int32_t w, int32_t h, uint32_t, uint32_t* aux, void*)
+{
+    *aux = 0;
+    return new FakeBitMap{0, w, h, std::vector<uint32_t>(static_cast<size_t>(w) * h)};
+}
+void FakeFreeVideo(void* native)
+{
+    ++g_videoFrees;
+    delete static_cast<FakeBitMap*>(native);
+}
+uint32_t FakeMethod(void*, uint32_t, uintptr_t)
+{
+    ++g_methods;
+    return 1;
+}
+
 class AdapterBitMaps : public ::testing::Test {
 protected:
     void SetUp() override
@@ -247,6 +265,10 @@ protected:
         info_.UnLockBitMap = reinterpret_cast<QmProc>(FakeUnlock);
         info_.GetBitMapAttr = reinterpret_cast<QmProc>(FakeAttr);
         info_.BltBitMap = reinterpret_cast<QmProc>(FakeBlt);
+        info_.AllocVideoBitMap = reinterpret_cast<QmProc>(FakeAllocVideo);
+        info_.FreeVideoBitMap = reinterpret_cast<QmProc>(FakeFreeVideo);
+        info_.DoVideoBitMapMethod = reinterpret_cast<QmProc>(FakeMethod);
+        g_videoFrees = g_methods = 0;
         DisplayAdapterPlugin = &info_;
     }
     void TearDown() override { DisplayAdapterPlugin = nullptr; }
@@ -317,6 +339,46 @@ TEST_F(AdapterBitMaps, InvertedAlphaAdaptersGetTheirAlphaTurned)
     EXPECT_EQ(AdapterArgb(0x00123456), 0xFF123456u);
     EXPECT_EQ(AdapterArgb(0x40123456), 0xBF123456u);
     EXPECT_EQ(AdapterArgb(0xFF123456), 0x00123456u);
+}
+
+TEST_F(AdapterBitMaps, VideoBitMapsChooseTheBlitModeAndOutliveTheirAdapter)
+{
+    info_.adapterFlags[QM_ADAPTERFLAGS_DISPLAY] = ADAPTERBITMAP_VIDEO;  // video only
+    BitMapHandle* video = AllocColorBitMap(8, 8, ALLOCBITMAP_VIDEO, nullptr);
+    BitMapHandle* plain = AllocColorBitMap(8, 8, 0, nullptr);
+    ASSERT_TRUE(video && plain);
+    EXPECT_EQ(video->hardware, 1u);
+    EXPECT_EQ(plain->hardware, 0u);
+    EXPECT_EQ(QueryBitMapAttr(video, BMATTR_HARDWARE_ORPHAN), 0u);
+    BitMapLock lock{};
+    EXPECT_EQ(LockBitMapPixels(video, 0, &lock), 0u);  // only the adapter reads its video memory
+
+    BltBitMapRect(plain, 0, 0, video, 0, 0, 8, 8);
+    EXPECT_EQ(g_lastMode, 4u);
+    BltBitMapRect(video, 0, 0, video, 0, 0, 8, 8);
+    EXPECT_EQ(g_lastMode, 13u);
+    BltBitMapRect(video, 0, 0, plain, 0, 0, 8, 8);  // software cannot read the source
+    EXPECT_EQ(g_blits, 2);
+    info_.adapterWords[0] = MEMOP_BLTRECT;
+    BltBitMapRect(video, 0, 0, plain, 0, 0, 8, 8);
+    EXPECT_EQ(g_lastMode, 11u);
+    UpdateHardwareBitMap(video);
+    UpdateHardwareBitMap(video);
+    EXPECT_EQ(g_methods, 1);
+    EXPECT_EQ(video->aux, 1u);
+    BltBitMapRect(video, 0, 0, video, 0, 0, 8, 8);
+    EXPECT_EQ(g_lastMode, 5u);
+    EXPECT_EQ(g_blits, 4);
+
+    // Once the adapter is gone its bitmaps are orphans: freeing one frees
+    // the handle only.
+    DisplayAdapterPlugin = nullptr;
+    EXPECT_EQ(QueryBitMapAttr(video, BMATTR_HARDWARE_ORPHAN), 1u);
+    auto* native = static_cast<FakeBitMap*>(video->native);
+    FreeColorBitMap(video);
+    EXPECT_EQ(g_videoFrees, 0);
+    delete native;
+    FreeColorBitMap(plain);
 }
 
 }  // namespace
