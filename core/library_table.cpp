@@ -10,6 +10,8 @@
 #include "libs/dos/dos_library.h"
 #include "libs/math/math_library.h"
 #include "libs/memblock/memblock_library.h"
+#include "libs/network/network_library.h"
+#include "libs/network/socket_layer.h"
 #include "libs/string/string_library.h"
 #include "libs/system/system_library.h"
 #include "media/sound.h"
@@ -26,7 +28,6 @@ uint32_t OpenEmptyLibrary(VmState*)
 }
 
 constexpr char kGraphics[] = "graphics";
-constexpr char kNetwork[] = "network";
 
 void StopVideos(VmState*) { StopAllVideos(); }
 void StopSounds(VmState*) { StopAllSounds(); }
@@ -56,7 +57,7 @@ const LibraryTableEntry LibraryTable[LIBRARY_COUNT] = {
     {"sprite", RegisterSpriteLibrary},
     {"memblock", RegisterMemBlockLibrary},
     {"vectorgraphics", RegisterVectorGraphicsLibrary},
-    {kNetwork, OpenEmptyLibrary<kNetwork>},
+    {"network", RegisterNetworkLibrary},
     {"video", OpenVideoLibrary},
 };
 
@@ -70,7 +71,7 @@ const LibraryExitStep LibraryExitSteps[] = {
     {"stop videos", StopVideos},
     {"stop sounds", StopSounds},
     {"display", CloseDisplayLibrary},
-    {"network", nullptr},
+    {"network", FreeNetwork},
     {"graphics", nullptr},
     {"draw", FreeDraw},
     {"brush", FreeAllBrushes},

@@ -1,0 +1,417 @@
+// Connections, servers and UDP objects through the library's commands,
+// against peers on 127.0.0.1 run by the test: line, count and all modes of
+// receiving, replacing and removing objects, the polling hooks, time-outs
+// and the checks of arguments.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+#include <string>
+
+#include "core/io/error_codes.h"
+#include "network_fixture.h"
+#include "platform/posix/os_env.h"
+
+using namespace testcalls;
+using namespace nettest;
+
+namespace {
+
+std::string Str(const Value& v) { return std::holds_alternative<std::string>(v) ? std::get<std::string>(v) : "<none>"; }
+double Num(const Value& v) { return std::holds_alternative<double>(v) ? std::get<double>(v) : -12345; }
+
+TEST_F(NetworkTest, LineModeDropsEveryCarriageReturnAndKeepsWhatFollowsBuffered)
+{
+    LoopbackServer server([](int fd) {
+        WriteAll(fd, "he\rllo\r\nsecond line\nabcdefXYZ");
+        ReadUntil(fd, "bye");
+    });
+    ASSERT_EQ(Call("openconnection", {1.0, std::string("127.0.0.1"), double(server.port())}), 0u) << ErrorText();
+
+    std::vector<Value> r;
+    ASSERT_EQ(Call("receivedata", {1.0, 2.0}, &r), 0u);
+    ASSERT_EQ(r.size(), 3u);
+    EXPECT_EQ(Str(r[0]), "hello");
+    EXPECT_EQ(Num(r[1]), 5);
+    EXPECT_EQ(Num(r[2]), 1);
+    ASSERT_EQ(Call("receivedata", {1.0, 2.0}, &r), 0u);
+    EXPECT_EQ(Str(r[0]), "second line");
+    ASSERT_EQ(Call("receivedata", {1.0, 1.0, 6.0}, &r), 0u);
+    EXPECT_EQ(Str(r[0]), "abcdef");
+    EXPECT_EQ(Num(r[2]), 1);
+    ASSERT_EQ(Call("receivedata", {1.0, 1.0, 3.0}, &r), 0u);
+    EXPECT_EQ(Str(r[0]), "XYZ");
+    EXPECT_EQ(Number("senddata", {1.0, std::string("bye")}), 3);
+    ASSERT_EQ(Call("closeconnection", {1.0}), 0u);
+    EXPECT_EQ(Call("closeconnection", {1.0}), ERR_FINDCLIENT);
+    EXPECT_EQ(errorArgNumber, 1);
+}
+
+TEST_F(NetworkTest, ReceiveAllReportsWhetherThePeerClosedAfterSending)
+{
+    std::string big(100000, 0);
+    for (size_t i = 0; i < big.size(); i++)
+        big[i] = static_cast<char>(i * 7 + 3);
+    LoopbackServer server([&](int fd) { WriteAll(fd, big); });
+    ASSERT_EQ(Call("openconnection", {1.0, std::string("127.0.0.1"), double(server.port())}), 0u);
+    std::vector<Value> r;
+    ASSERT_EQ(Call("receivedata", {1.0, 0.0}, &r), 0u);
+    EXPECT_EQ(Str(r[0]), big);
+    EXPECT_EQ(Num(r[1]), 100000);
+    EXPECT_EQ(Num(r[2]), 1);
+
+    // Closed with nothing more to read: no data and no completion.
+    ASSERT_EQ(Call("receivedata", {1.0, 0.0}, &r), 0u);
+    EXPECT_EQ(Str(r[0]), "");
+    EXPECT_EQ(Num(r[2]), 0);
+}
+
+TEST_F(NetworkTest, ReceiveWithoutWaitingTakesOnlyWhatIsThere)
+{
+    LoopbackServer server([&](int fd) {
+        ReadUntil(fd, "go");
+        WriteAll(fd, "now");
+        ReadUntil(fd, "end");
+    });
+    ASSERT_EQ(Call("openconnection", {1.0, std::string("127.0.0.1"), double(server.port())}), 0u);
+    std::vector<Value> r;
+    ASSERT_EQ(Call("receivedata", {1.0, 0.0, 0.0}, &r), 0u);
+    EXPECT_EQ(Str(r[0]), "");
+    EXPECT_EQ(Num(r[1]), 0);
+    Number("senddata", {1.0, std::string("go")});
+    // A short time-out: the peer sends "now" and then stays silent.
+    NetworkTimeout = 200;
+    ASSERT_EQ(Call("receivedata", {1.0, 0.0, 1.0}, &r), 0u);
+    EXPECT_EQ(Str(r[0]), "now");
+    EXPECT_EQ(Num(r[2]), 0);
+    Number("senddata", {1.0, std::string("end")});
+}
+
+TEST_F(NetworkTest, ReceiveTimesOutWhenThePeerStaysSilent)
+{
+    LoopbackServer server([](int fd) { ReadUntil(fd, "end"); });
+    ASSERT_EQ(Call("openconnection", {1.0, std::string("127.0.0.1"), double(server.port())}), 0u);
+    NetworkTimeout = 50;
+    std::vector<Value> r;
+    ASSERT_EQ(Call("receivedata", {1.0, 1.0, 10.0}, &r), 0u);
+    EXPECT_EQ(Num(r[1]), 0);
+
+    ReceiveTarget target;
+    uint8_t buffer[16];
+    uint8_t* p = buffer;
+    size_t size = sizeof buffer;
+    target.block = &p;
+    target.blockSize = &size;
+    ReceiveOutcome outcome;
+    ReceiveSocketData(vm, ConnectionList, RECEIVEBYTES, 4, true, target, &outcome);
+    EXPECT_EQ(ReceiveResultCode(outcome, ConnectionList), ERR_RECVTIMEOUT);
+    Number("senddata", {1.0, std::string("end")});
+}
+
+TEST_F(NetworkTest, ALineThatFillsTheWholeBlockIsOutOfMemory)
+{
+    LoopbackServer server([](int fd) {
+        WriteAll(fd, std::string(1022, 'a') + "\n" + std::string(1023, 'b') + "\n");
+        ReadUntil(fd, "end");
+    });
+    ASSERT_EQ(Call("openconnection", {1.0, std::string("127.0.0.1"), double(server.port())}), 0u);
+    std::vector<uint8_t> buffer(1024);
+    for (size_t expectLength : {size_t(1022), size_t(0)}) {
+        uint8_t* p = buffer.data();
+        size_t size = buffer.size();
+        ReceiveTarget target;
+        target.block = &p;
+        target.blockSize = &size;
+        ReceiveOutcome outcome;
+        ReceiveSocketData(vm, ConnectionList, RECEIVELINE, 0, true, target, &outcome);
+        if (expectLength) {
+            EXPECT_EQ(ReceiveResultCode(outcome, ConnectionList), 0u);
+            EXPECT_EQ(outcome.received, expectLength);
+            EXPECT_EQ(buffer[1022], 0);
+        } else {
+            EXPECT_EQ(ReceiveResultCode(outcome, ConnectionList), ERR_MEM);
+        }
+    }
+    Number("senddata", {1.0, std::string("end")});
+}
+
+uint32_t g_pieces;
+std::string g_collected;
+
+uint32_t CollectPiece(VmState* vm)
+{
+    g_pieces++;
+    VmPushCString(vm, "data");
+    VmGetTable(vm, 1);
+    g_collected.append(VmGetString(vm, -1), VmGetStringLength(vm, -1));
+    VmPushNumber(vm, 0);
+    return 1;
+}
+
+uint32_t StopAtOnce(VmState* vm)
+{
+    VmPushNumber(vm, 1);
+    return 1;
+}
+
+uint32_t AnswerText(VmState* vm)
+{
+    VmPushCString(vm, "no number");
+    return 1;
+}
+
+TEST_F(NetworkTest, ReceiveCallbacksGetEachPieceAndTheirAnswerCounts)
+{
+    LoopbackServer server([](int fd) {
+        WriteAll(fd, "ab\r\ncdef\nrest");
+        ReadUntil(fd, "end");
+    });
+    ASSERT_EQ(Call("openconnection", {1.0, std::string("127.0.0.1"), double(server.port())}), 0u);
+    g_pieces = 0;
+    g_collected.clear();
+    VmSetTop(vm, 0);
+    VmPushString(vm, "receivedata");
+    VmGetTable(vm, VM_GLOBALSINDEX);
+    VmPushNumber(vm, 1);
+    VmPushNumber(vm, 2);
+    VmPushNativeFunction(vm, CollectPiece);
+    ASSERT_EQ(VmPCall(vm, 3, VM_MULTRET, 0), 0u);
+    EXPECT_EQ(std::string(VmGetString(vm, 1)), "");
+    EXPECT_EQ(VmGetNumber(vm, 2), 2);
+    // Line mode calls once per character.
+    EXPECT_EQ(g_pieces, 2u);
+    EXPECT_EQ(g_collected, "ab");
+
+    const std::pair<VmNativeFunction, uint32_t> stops[] = {{StopAtOnce, ERR_USERABORT}, {AnswerText, ERR_NUMCALLBACK}};
+    for (auto [callback, expected] : stops) {
+        VmSetTop(vm, 0);
+        VmPushString(vm, "receivedata");
+        VmGetTable(vm, VM_GLOBALSINDEX);
+        VmPushNumber(vm, 1);
+        VmPushNumber(vm, 1);
+        VmPushNumber(vm, 1);
+        VmPushNativeFunction(vm, callback);
+        EXPECT_EQ(VmPCall(vm, 4, VM_MULTRET, 0), expected);
+    }
+    VmSetTop(vm, 0);
+    Number("senddata", {1.0, std::string("end")});
+}
+
+TEST_F(NetworkTest, ReusingAnIdClosesTheOldConnectionEvenWhenTheNewOneFails)
+{
+    LoopbackServer server([](int fd) { ReadUntil(fd, "end"); });
+    ASSERT_EQ(Call("openconnection", {1.0, std::string("127.0.0.1"), double(server.port())}), 0u);
+    Value handle = One("openconnection", {Nil{}, std::string("127.0.0.1"), double(server.port())});
+    ASSERT_TRUE(std::holds_alternative<Pointer>(handle));
+    EXPECT_EQ(CountObjectsOfType(OBJ_CLIENT), 2u);
+    ASSERT_EQ(Call("closeconnection", {handle}), 0u);
+    EXPECT_EQ(Call("closeconnection", {handle}), ERR_FINDARRAY);
+
+    // A port nobody listens on: refused, and connection 1 is gone.
+    uint16_t freePort;
+    int probe = ListenLoopback(&freePort);
+    close(probe);
+    EXPECT_EQ(Call("openconnection", {1.0, std::string("127.0.0.1"), double(freePort)}), ERR_SOCKET);
+    EXPECT_STREQ(errorArgText, "connection refused");
+    EXPECT_EQ(CountObjectsOfType(OBJ_CLIENT), 0u);
+}
+
+TEST_F(NetworkTest, ArgumentsOutOfRangeAreWrongUsage)
+{
+    struct Case {
+        const char* command;
+        std::vector<Value> args;
+    };
+    const Case cases[] = {
+        {"openconnection", {1.0, std::string("127.0.0.1"), 0.0}},
+        {"openconnection", {1.0, std::string("127.0.0.1"), 65536.0}},
+        {"createserver", {1.0, 65536.0}},
+        {"createserver", {1.0, -1.0}},
+        {"createudpobject", {1.0, 70000.0}},
+        {"setnetworktimeout", {-1.0}},
+        {"sendudpdata", {1.0, std::string(""), std::string("127.0.0.1"), 9.0}},
+        {"sendudpdata", {1.0, std::string("x"), std::string("127.0.0.1"), 0.0}},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(Call(c.command, c.args), ERR_WRONGUSAGE) << c.command;
+    LoopbackServer server([](int fd) { ReadUntil(fd, "end"); });
+    ASSERT_EQ(Call("openconnection", {1.0, std::string("127.0.0.1"), double(server.port())}), 0u);
+    EXPECT_EQ(Call("receivedata", {1.0, 1.0, 0.0}), ERR_WRONGUSAGE);
+    EXPECT_EQ(Call("receivedata", {1.0, 3.0}), ERR_WRONGUSAGE);
+    Number("senddata", {1.0, std::string("end")});
+}
+
+TEST_F(NetworkTest, DottedAddressesAreExactlyFourPartsUpTo255)
+{
+    const std::pair<const char*, bool> cases[] = {
+        {"127.0.0.1", true},   {"255.255.255.255", true}, {"0.0.0.0", true},  {"256.0.0.1", false},
+        {"1.2.3", false},      {"1.2.3.4.5", false},      {"1.2.3.4 ", false}, {"1..3.4", false},
+        {"0x7f.0.0.1", false}, {"localhost", false},      {"", false},         {"1.2.3.0004", false},
+    };
+    for (auto [text, valid] : cases) {
+        uint32_t ip = 0;
+        EXPECT_EQ(ParseDottedAddress(text, &ip), valid) << text;
+    }
+    uint32_t ip;
+    ASSERT_TRUE(ParseDottedAddress("10.20.30.40", &ip));
+    EXPECT_EQ(ip, 0x0A141E28u);
+}
+
+TEST_F(NetworkTest, ServersAcceptThroughThePollAndReportEachEventOnce)
+{
+    ASSERT_EQ(Call("createserver", {7.0, 0.0, std::string("127.0.0.1")}), 0u) << ErrorText();
+    double port = Number("getlocalport", {7.0, 115.0});
+    EXPECT_GT(port, 0);
+    EXPECT_EQ(Str(One("getlocalip", {7.0, 42.0})), "127.0.0.1");
+
+    int client = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_port = htons(static_cast<uint16_t>(port));
+    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(connect(client, reinterpret_cast<sockaddr*>(&sa), sizeof sa), 0);
+
+    Server* server;
+    ASSERT_EQ(FindServer(MakeObjectId(7), &server), 0u);
+    uintptr_t handle = 0;
+    for (int i = 0; i < 5000 && !AcceptConnection(server, &handle); i++)
+        usleep(1000);
+    ASSERT_NE(handle, 0u);
+    EXPECT_FALSE(AcceptConnection(server, &handle));
+    Connection* connection;
+    ASSERT_EQ(FindConnection(MakeHandleId(handle), &connection), 0u);
+
+    EXPECT_FALSE(PollConnectionData(connection));
+    WriteAll(client, "x");
+    bool arrived = false;
+    for (int i = 0; i < 5000 && !arrived; i++) {
+        arrived = PollConnectionData(connection);
+        if (!arrived)
+            usleep(1000);
+    }
+    EXPECT_TRUE(arrived);
+    WriteAll(client, "y");
+    usleep(10000);
+    EXPECT_FALSE(PollConnectionData(connection));
+    std::vector<Value> r;
+    ASSERT_EQ(Call("receivedata", {Pointer{reinterpret_cast<void*>(handle)}, 1.0, 2.0}, &r), 0u);
+    EXPECT_EQ(Str(r[0]), "xy");
+    EXPECT_EQ(connection->dataArrived, 0u);
+    EXPECT_EQ(Str(One("getconnectionip", {Pointer{reinterpret_cast<void*>(handle)}})), "127.0.0.1");
+
+    close(client);
+    bool closed = false;
+    for (int i = 0; i < 5000 && !closed; i++) {
+        closed = PollConnectionClosed(connection);
+        if (!closed)
+            usleep(1000);
+    }
+    EXPECT_TRUE(closed);
+    EXPECT_FALSE(PollConnectionClosed(connection));
+
+    // Closing the server leaves the accepted connection alone.
+    ASSERT_EQ(Call("closeserver", {7.0}), 0u);
+    EXPECT_EQ(CountObjectsOfType(OBJ_CLIENT), 1u);
+    EXPECT_EQ(Call("closeserver", {7.0}), ERR_FINDSERVER);
+}
+
+TEST_F(NetworkTest, RemovingTheObjectTheEventCheckVisitsNextMovesItsCursorOn)
+{
+    ASSERT_EQ(Call("createudpobject", {1.0, 0.0, std::string("127.0.0.1")}), 0u);
+    ASSERT_EQ(Call("createudpobject", {2.0, 0.0, std::string("127.0.0.1")}), 0u);
+    UDPObject* first = UDPObjectList;
+    auto* second = reinterpret_cast<UDPObject*>(first->header.next);
+    NetworkCursors.udp = first;
+    ASSERT_EQ(Call("closeudpobject", {1.0}), 0u);
+    EXPECT_EQ(NetworkCursors.udp, second);
+    ASSERT_EQ(Call("closeudpobject", {2.0}), 0u);
+    EXPECT_EQ(NetworkCursors.udp, nullptr);
+}
+
+TEST_F(NetworkTest, DatagramsGoBothWaysOnLoopback)
+{
+    ASSERT_EQ(Call("createudpobject", {1.0, 0.0, std::string("127.0.0.1")}), 0u);
+    double port = Number("getlocalport", {1.0, 117.0});
+    std::vector<Value> r;
+    ASSERT_EQ(Call("receiveudpdata", {1.0}, &r), 0u);
+    EXPECT_EQ(r, (std::vector<Value>{std::string(""), std::string(""), 0.0}));
+
+    uint16_t peerPort;
+    int peer = ListenLoopback(&peerPort, SOCK_DGRAM);
+    EXPECT_EQ(Number("sendudpdata", {1.0, std::string("ping\0x", 6), std::string("127.0.0.1"), double(peerPort)}), 6);
+    ASSERT_TRUE(WaitReadable(peer));
+    char buffer[64];
+    sockaddr_in from{};
+    socklen_t fromLength = sizeof from;
+    ssize_t n = recvfrom(peer, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &fromLength);
+    EXPECT_EQ(std::string(buffer, static_cast<size_t>(n)), std::string("ping\0x", 6));
+    EXPECT_EQ(ntohs(from.sin_port), port);
+
+    sendto(peer, "pong!", 5, 0, reinterpret_cast<sockaddr*>(&from), fromLength);
+    UDPObject* udp = UDPObjectList;
+    bool waiting = false;
+    for (int i = 0; i < 5000 && !waiting; i++) {
+        waiting = PollUDPData(udp);
+        if (!waiting)
+            usleep(1000);
+    }
+    EXPECT_TRUE(waiting);
+    EXPECT_FALSE(PollUDPData(udp));
+    ASSERT_EQ(Call("receiveudpdata", {1.0, 3.0}, &r), 0u);
+    EXPECT_EQ(Str(r[0]), "pon");
+    EXPECT_EQ(Str(r[1]), "127.0.0.1");
+    EXPECT_EQ(Num(r[2]), peerPort);
+    EXPECT_EQ(udp->datagramWaiting, 0u);
+    close(peer);
+
+    EXPECT_EQ(Call("sendudpdata", {1.0, std::string("x"), std::string("localhost"), 9.0}), ERR_BADIP);
+    EXPECT_EQ(Call("sendudpdata", {5.0, std::string("x"), std::string("127.0.0.1"), 9.0}), ERR_FINDUDPOBJECT);
+}
+
+TEST_F(NetworkTest, LocalhostResolvesToLoopback)
+{
+    std::vector<Value> r;
+    ASSERT_EQ(Call("toip", {std::string("localhost")}, &r), 0u) << ErrorText();
+    EXPECT_EQ(Str(r[0]), "127.0.0.1");
+    LoopbackServer server([](int fd) { ReadUntil(fd, "end"); });
+    ASSERT_EQ(Call("openconnection", {1.0, std::string("localhost"), double(server.port())}), 0u);
+    Number("senddata", {1.0, std::string("end")});
+}
+
+TEST_F(NetworkTest, IsOnlineProbesTheConfiguredHostAndNeverRaises)
+{
+    LoopbackServer server([](int) {});
+    std::string probe = "127.0.0.1:" + std::to_string(server.port());
+    OsSetEnv("QUILLMERE_ONLINE_PROBE", probe.c_str());
+    EXPECT_EQ(Number("isonline", {}), 1);
+    EXPECT_EQ(CountObjectsOfType(OBJ_CLIENT), 0u);
+    OsSetEnv("QUILLMERE_ONLINE_PROBE", "off");
+    EXPECT_EQ(Number("isonline", {}), 0);
+    uint16_t freePort;
+    close(ListenLoopback(&freePort));
+    probe = "127.0.0.1:" + std::to_string(freePort);
+    OsSetEnv("QUILLMERE_ONLINE_PROBE", probe.c_str());
+    EXPECT_EQ(Number("isonline", {}), 0);
+    OsUnsetEnv("QUILLMERE_ONLINE_PROBE");
+}
+
+TEST_F(NetworkTest, SendingToAPeerThatTakesNothingGivesUpAfterTheTimeOut)
+{
+    // The peer never reads; once both socket buffers are full the send
+    // makes no progress and stops after the time-out.
+    std::atomic<bool> release{false};
+    LoopbackServer server([&](int) {
+        for (int i = 0; i < 10000 && !release.load(); i++)
+            usleep(1000);
+    });
+    ASSERT_EQ(Call("openconnection", {1.0, std::string("127.0.0.1"), double(server.port())}), 0u);
+    NetworkTimeout = 100;
+    std::string huge(64 << 20, 'z');
+    double sent = Number("senddata", {1.0, huge});
+    EXPECT_GT(sent, 0);
+    EXPECT_LT(sent, double(huge.size()));
+    release.store(true);
+    ASSERT_EQ(Call("closeconnection", {1.0}), 0u);
+}
+
+}  // namespace
