@@ -298,10 +298,10 @@ uint32_t CmdSetNetworkTimeout(VmState* vm)
 }
 
 constexpr int32_t kKindConnection = 99;
-constexpr int32_t kKindServer = 115;
 constexpr int32_t kKindUdp = 117;
 
-// The descriptor of the object GetLocalIP and GetLocalPort ask about.
+// The descriptor of the object GetLocalIP and GetLocalPort ask about; a
+// kind that names neither connections nor UDP objects means servers.
 uint32_t FindLocalSocket(VmState* vm, int* outDescriptor)
 {
     CheckArgs(vm, 1, 2, 0, 0);

@@ -147,6 +147,7 @@ struct Transfer {
     size_t blockSize = 0;
     size_t bodySize = 0;
     bool stoppedByCallback = false;
+    int redirectsFollowed = 0;
 
     // HTTP response state.
     uint32_t status = 0;
@@ -543,7 +544,7 @@ uint32_t ReadHttpStatusLine(Transfer& t)
     else {
         while (i < line.size() && ((line[i] >= '0' && line[i] <= '9') || line[i] == '.'))
             i++;
-        if (i >= line.size() || line[i] != ' ')
+        if (i + 1 >= line.size() || line[i] != ' ' || line[i + 1] < '0' || line[i + 1] > '9')
             number = 1003;
         else {
             i++;
@@ -773,7 +774,8 @@ uint32_t RunHttp(Transfer& t, bool* redirected)
     }
     if (uint32_t code = ReadHttpHeaders(t))
         return code;
-    if ((t.status == 301 || t.status == 302) && !t.location.empty() && t.redirect) {
+    if ((t.status == 301 || t.status == 302) && !t.location.empty() && t.redirect &&
+        t.redirectsFollowed < kMaxRedirects) {
         *redirected = true;
         return 0;
     }
@@ -1005,6 +1007,13 @@ uint32_t Prepare(Transfer& t)
     std::snprintf(boundary, sizeof boundary, "-----------Quillmere%.8lx%.8lx",
                   static_cast<unsigned long>(now.seconds), static_cast<unsigned long>(now.microseconds));
     t.boundary = boundary;
+    // Before the options: reading them leaves the form table on the stack.
+    int arguments = VmGetTop(t.vm);
+    if (arguments >= 3) {
+        VmCheckFunction(t.vm, 3);
+        t.statusFunction = true;
+    }
+    t.statusUserdata = arguments >= 4;
     if (uint32_t code = ReadOptions(t))
         return code;
     if (t.upload) {
@@ -1015,11 +1024,6 @@ uint32_t Prepare(Transfer& t)
                 return code;
         }
     }
-    if (VmType(t.vm, 3) != VM_TNONE) {
-        VmCheckFunction(t.vm, 3);
-        t.statusFunction = true;
-    }
-    t.statusUserdata = VmType(t.vm, 4) != VM_TNONE;
     size_t length;
     const char* url = VmCheckString(t.vm, 1, &length);
     if (!t.encoded)
@@ -1033,7 +1037,7 @@ uint32_t Run(Transfer& t)
 {
     if (uint32_t code = Prepare(t))
         return code;
-    for (int redirects = 0;; redirects++) {
+    for (;;) {
         if (uint32_t code = ParseUrl(t))
             return code;
         if (t.upload && t.scheme == 'h') {
@@ -1055,8 +1059,9 @@ uint32_t Run(Transfer& t)
         bool redirected;
         if (uint32_t code = RunHttp(t, &redirected))
             return code;
-        if (!redirected || redirects >= kMaxRedirects - 1)
+        if (!redirected)
             return 0;
+        t.redirectsFollowed++;
         Transfer::DropConnection(&t.control);
         t.url = t.location;
         t.user = "anonymous";
