@@ -208,6 +208,16 @@ TEST(PixelFormats, BlendRuleOnEveryPairAndAlpha)
                 ASSERT_EQ(BlendChannel(d, s, a), static_cast<uint32_t>(exact))
                     << d << " " << s << " " << a;
             }
+    // The packed three-channel blend agrees with the channel rule, each
+    // channel against a different partner.
+    for (uint32_t a = 0; a <= 256; ++a)
+        for (uint32_t v = 0; v < 256; ++v)
+            for (uint32_t u = 0; u < 256; u += 3) {
+                uint32_t d = (v << 16) | (u << 8) | (255 - v), s = (u << 16) | ((255 - u) << 8) | v;
+                uint32_t expect = (BlendChannel(v, u, a) << 16) | (BlendChannel(u, 255 - u, a) << 8) |
+                                  BlendChannel(255 - v, v, a);
+                ASSERT_EQ(BlendArgb(d | 0xAB000000, s | 0x12000000, a), expect) << a;
+            }
     EXPECT_EQ(BlendArgb(0xFF000000, 0x00FFFFFF, 128), 0x007F7F7Fu);
 }
 
