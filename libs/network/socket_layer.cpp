@@ -100,6 +100,7 @@ bool TimedOut(double since)
 template <typename Fill>
 uint32_t CallWithTable(VmState* vm, int function, Fill fill)
 {
+    int base = VmGetTop(vm);
     VmPushValue(vm, function);
     VmNewTable(vm);
     fill(VmGetTop(vm));
@@ -107,7 +108,7 @@ uint32_t CallWithTable(VmState* vm, int function, Fill fill)
     uint32_t failed = VmPCall(vm, 1, 1, 0);
     CoreTags.errorHandlerNesting--;
     if (failed) {
-        VmSetTop(vm, -2);
+        VmSetTop(vm, base);
         return failed;
     }
     uint32_t outcome = 0;

@@ -275,50 +275,70 @@ void OsNetClose(int* descriptor)
 
 namespace {
 
-int ResolveCode(int eai)
+int ResolveCode(int herr)
 {
-    if (eai == EAI_NONAME || eai == EAI_NODATA || eai == EAI_FAIL)
+    if (herr == HOST_NOT_FOUND || herr == NO_DATA)
         return OS_NET_HOST_NOT_FOUND;
-    if (eai == EAI_SYSTEM)
-        return errno ? errno : OS_NET_HOST_NOT_FOUND;
-    return OS_NET_RESOLVE_BASE - eai;
+    return OS_NET_RESOLVE_BASE + herr;
+}
+
+// Copies a resolver answer; false when it holds no IPv4 address.
+bool CopyHostEntry(const hostent* h, OsNetHostEntry* out)
+{
+    *out = OsNetHostEntry{};
+    out->name = h->h_name ? h->h_name : "";
+    for (char** alias = h->h_aliases; alias && *alias; alias++)
+        out->aliases.emplace_back(*alias);
+    if (h->h_addrtype != AF_INET || h->h_length != 4)
+        return false;
+    for (char** address = h->h_addr_list; address && *address; address++) {
+        uint32_t ip;
+        std::memcpy(&ip, *address, 4);
+        out->addresses.push_back(ntohl(ip));
+    }
+    return !out->addresses.empty();
+}
+
+// The reentrant look-ups want a scratch buffer whose size they tell only by
+// failing; it grows until the answer fits, up to a bound.
+template <typename Lookup>
+int ResolveWith(Lookup lookup, OsNetHostEntry* out)
+{
+    std::vector<char> scratch(2048);
+    for (;;) {
+        hostent h{};
+        hostent* result = nullptr;
+        int herr = 0;
+        int r = lookup(&h, scratch.data(), scratch.size(), &result, &herr);
+        if (r == ERANGE && scratch.size() < (1u << 20)) {
+            scratch.resize(scratch.size() * 2);
+            continue;
+        }
+        if (r != 0 || !result)
+            return ResolveCode(herr ? herr : HOST_NOT_FOUND);
+        return CopyHostEntry(result, out) ? 0 : OS_NET_HOST_NOT_FOUND;
+    }
 }
 
 }  // namespace
 
 int OsNetHostByName(const char* name, OsNetHostEntry* out)
 {
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_CANONNAME;
-    addrinfo* list = nullptr;
-    if (int eai = getaddrinfo(name, nullptr, &hints, &list))
-        return ResolveCode(eai);
-    *out = OsNetHostEntry{};
-    out->name = list->ai_canonname ? list->ai_canonname : name;
-    for (addrinfo* entry = list; entry; entry = entry->ai_next) {
-        uint32_t ip = ntohl(reinterpret_cast<sockaddr_in*>(entry->ai_addr)->sin_addr.s_addr);
-        if (std::find(out->addresses.begin(), out->addresses.end(), ip) == out->addresses.end())
-            out->addresses.push_back(ip);
-    }
-    freeaddrinfo(list);
-    if (out->addresses.empty())
-        return OS_NET_HOST_NOT_FOUND;
-    return 0;
+    return ResolveWith(
+        [name](hostent* h, char* buffer, size_t size, hostent** result, int* herr) {
+            return gethostbyname2_r(name, AF_INET, h, buffer, size, result, herr);
+        },
+        out);
 }
 
 int OsNetHostByAddr(uint32_t ip, OsNetHostEntry* out)
 {
-    sockaddr_in sa = ToSockAddr(NetAddress{ip, 0});
-    char host[NI_MAXHOST];
-    if (int eai = getnameinfo(reinterpret_cast<sockaddr*>(&sa), sizeof sa, host, sizeof host, nullptr, 0,
-                              NI_NAMEREQD))
-        return ResolveCode(eai);
-    *out = OsNetHostEntry{};
-    out->name = host;
-    out->addresses.push_back(ip);
-    return 0;
+    uint32_t network = htonl(ip);
+    return ResolveWith(
+        [network](hostent* h, char* buffer, size_t size, hostent** result, int* herr) {
+            return gethostbyaddr_r(&network, 4, AF_INET, h, buffer, size, result, herr);
+        },
+        out);
 }
 
 const char* SocketErrorText(int code)
@@ -364,7 +384,7 @@ const char* OsNetResolveErrorText(int code)
     if (code < 1)
         return SocketErrorText(code);
     if (code > OS_NET_RESOLVE_BASE)
-        return gai_strerror(OS_NET_RESOLVE_BASE - code);
+        return hstrerror(code - OS_NET_RESOLVE_BASE);
     return OsNetErrorText(code);
 }
 

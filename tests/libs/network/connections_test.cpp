@@ -154,6 +154,8 @@ uint32_t StopAtOnce(VmState* vm)
     return 1;
 }
 
+uint32_t RaiseWrongUsage(VmState*) { return ERR_WRONGUSAGE; }
+
 uint32_t AnswerText(VmState* vm)
 {
     VmPushCString(vm, "no number");
@@ -182,7 +184,8 @@ TEST_F(NetworkTest, ReceiveCallbacksGetEachPieceAndTheirAnswerCounts)
     EXPECT_EQ(g_pieces, 2u);
     EXPECT_EQ(g_collected, "ab");
 
-    const std::pair<VmNativeFunction, uint32_t> stops[] = {{StopAtOnce, ERR_USERABORT}, {AnswerText, ERR_NUMCALLBACK}};
+    const std::pair<VmNativeFunction, uint32_t> stops[] = {
+        {StopAtOnce, ERR_USERABORT}, {AnswerText, ERR_NUMCALLBACK}, {RaiseWrongUsage, ERR_WRONGUSAGE}};
     for (auto [callback, expected] : stops) {
         VmSetTop(vm, 0);
         VmPushString(vm, "receivedata");
@@ -376,6 +379,49 @@ TEST_F(NetworkTest, LocalhostResolvesToLoopback)
     LoopbackServer server([](int fd) { ReadUntil(fd, "end"); });
     ASSERT_EQ(Call("openconnection", {1.0, std::string("localhost"), double(server.port())}), 0u);
     Number("senddata", {1.0, std::string("end")});
+}
+
+TEST_F(NetworkTest, HostNamesComeFromTheSystem)
+{
+    char name[256] = {};
+    ASSERT_EQ(gethostname(name, sizeof name - 1), 0);
+    EXPECT_EQ(Str(One("gethostname", {})), name);
+
+    VmSetTop(vm, 0);
+    VmPushString(vm, "tohostname");
+    VmGetTable(vm, VM_GLOBALSINDEX);
+    VmPushCString(vm, "localhost");
+    ASSERT_EQ(VmPCall(vm, 1, VM_MULTRET, 0), 0u) << ErrorText();
+    EXPECT_STREQ(VmGetString(vm, 1), "localhost");
+    VmPushCString(vm, "ip");
+    VmGetTable(vm, 2);
+    VmRawGetI(vm, -1, 1);
+    EXPECT_STREQ(VmGetString(vm, -1), "127.0.0.1");
+    VmSetTop(vm, 0);
+}
+
+TEST_F(NetworkTest, WithoutATimeOutASendWaitsUntilTheUserAborts)
+{
+    std::atomic<bool> release{false};
+    LoopbackServer server([&](int) {
+        for (int i = 0; i < 10000 && !release.load(); i++)
+            usleep(1000);
+    });
+    ASSERT_EQ(Call("openconnection", {1.0, std::string("127.0.0.1"), double(server.port())}), 0u);
+    ASSERT_EQ(Call("setnetworktimeout", {0.0}), 0u);
+    std::thread aborter([] {
+        usleep(100000);
+        VmAbortFlag.store(1);
+    });
+    std::string huge(64 << 20, 'z');
+    size_t sent = 0;
+    uint32_t status = 0;
+    SendAllData(vm, ConnectionList, reinterpret_cast<const uint8_t*>(huge.data()), huge.size(), &sent, &status);
+    aborter.join();
+    EXPECT_LT(sent, huge.size());
+    EXPECT_EQ(SendDataChecked(vm, ConnectionList, reinterpret_cast<const uint8_t*>("x"), 1), ERR_USERABORT);
+    VmAbortFlag.store(0);
+    release.store(true);
 }
 
 TEST_F(NetworkTest, IsOnlineProbesTheConfiguredHostAndNeverRaises)
