@@ -6,6 +6,7 @@
 // so a hostile server can make a transfer fail but never overflow or loop.
 #include "libs/network/url_transfer.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -214,42 +215,86 @@ uint32_t ReadLine(Transfer& t, Connection* connection, size_t limit, std::string
     return 0;
 }
 
-// Reads `count` bytes into the file or the result block (grown as needed).
-// A stop by the status callback ends the body quietly.
-uint32_t ReceiveBody(Transfer& t, Connection* connection, int32_t mode, size_t count, ReceiveOutcome* outcome)
+// Makes room for `round` more body bytes. The block grows at least by
+// doubling (bounded by the bytes still `expected`), so a large body costs
+// few copies, and never beyond what the peer has really sent plus one
+// round: a length announced by the peer is not trusted with an allocation.
+uint32_t EnsureRoom(Transfer& t, size_t round, size_t expected)
 {
-    ReceiveTarget target;
-    uint8_t* p = nullptr;
-    size_t room = 0;
-    if (t.file) {
-        target.stream = t.file;
-    } else if (mode == RECEIVEALL) {
-        target.block = &t.block;
-        target.blockSize = &t.blockSize;
-    } else {
-        if (t.blockSize - t.bodySize < count) {
-            size_t grown = t.blockSize + std::max(count - (t.blockSize - t.bodySize), kGrowStep);
-            auto* bigger = static_cast<uint8_t*>(OsAllocMem(grown, 0));
-            if (!bigger)
-                return ERR_MEM;
-            if (t.block)
-                std::memcpy(bigger, t.block, t.bodySize);
-            OsFreeMem(t.block);
-            t.block = bigger;
-            t.blockSize = grown;
-        }
-        p = t.block + t.bodySize;
-        room = t.blockSize - t.bodySize;
-        target.block = &p;
-        target.blockSize = &room;
-    }
-    ReceiveSocketData(t.vm, connection, mode, count, true, target, outcome);
-    t.bodySize += outcome->received;
-    if (outcome->stopCode == ERR_USERABORT && !VmAbortFlag.load()) {
+    size_t needed = t.bodySize + round;
+    if (t.blockSize >= needed)
+        return 0;
+    size_t grown = std::max({needed, t.blockSize + kGrowStep, std::min(t.blockSize * 2, t.bodySize + expected)});
+    auto* bigger = static_cast<uint8_t*>(OsAllocMem(grown, 0));
+    if (!bigger)
+        return ERR_MEM;
+    if (t.block)
+        std::memcpy(bigger, t.block, t.bodySize);
+    OsFreeMem(t.block);
+    t.block = bigger;
+    t.blockSize = grown;
+    return 0;
+}
+
+// The outcome of one receive for the transfer; a stop by the status
+// callback ends the body quietly.
+uint32_t BodyResult(Transfer& t, const ReceiveOutcome& outcome, Connection* connection)
+{
+    if (outcome.stopCode == ERR_USERABORT && !VmAbortFlag.load()) {
         t.stoppedByCallback = true;
         return 0;
     }
-    return ReceiveResultCode(*outcome, connection);
+    return ReceiveResultCode(outcome, connection);
+}
+
+// Everything until the peer closes, into the file or a growing block.
+uint32_t ReceiveUntilClosed(Transfer& t, Connection* connection)
+{
+    ReceiveTarget target;
+    if (t.file) {
+        target.stream = t.file;
+    } else {
+        target.block = &t.block;
+        target.blockSize = &t.blockSize;
+    }
+    ReceiveOutcome outcome;
+    ReceiveSocketData(t.vm, connection, RECEIVEALL, 0, true, target, &outcome);
+    t.bodySize += outcome.received;
+    return BodyResult(t, outcome, connection);
+}
+
+// Exactly `count` bytes into the file or the block; *outReceived tells how
+// many came when the peer closed early.
+uint32_t ReceiveCounted(Transfer& t, Connection* connection, size_t count, size_t expected, size_t* outReceived)
+{
+    constexpr size_t kMaxRound = 1 << 20;
+    size_t done = 0;
+    *outReceived = 0;
+    while (done < count) {
+        size_t round = std::min(count - done, kMaxRound);
+        ReceiveTarget target;
+        uint8_t* p = nullptr;
+        size_t room = round;
+        if (t.file) {
+            target.stream = t.file;
+        } else {
+            if (uint32_t code = EnsureRoom(t, round, std::max(expected - std::min(expected, done), round)))
+                return code;
+            p = t.block + t.bodySize;
+            target.block = &p;
+            target.blockSize = &room;
+        }
+        ReceiveOutcome outcome;
+        ReceiveSocketData(t.vm, connection, RECEIVEBYTES, round, true, target, &outcome);
+        t.bodySize += outcome.received;
+        done += outcome.received;
+        *outReceived = done;
+        if (uint32_t code = BodyResult(t, outcome, connection))
+            return code;
+        if (t.stoppedByCallback)
+            return 0;
+    }
+    return 0;
 }
 
 // ---------------------------------------------------------------------------
@@ -728,11 +773,13 @@ uint32_t ReceiveChunkedBody(Transfer& t)
         }
         if (size == 0)
             return 0;
-        ReceiveOutcome outcome;
-        if (uint32_t code = ReceiveBody(t, t.control, RECEIVEBYTES, static_cast<size_t>(size), &outcome))
+        size_t received;
+        if (uint32_t code = ReceiveCounted(t, t.control, static_cast<size_t>(size), static_cast<size_t>(size),
+                                           &received))
             return code;
         if (t.stoppedByCallback)
             return 0;
+        ReceiveOutcome outcome;
         // The line end after the chunk, whatever its two bytes are.
         char crlf[2];
         uint8_t* p = reinterpret_cast<uint8_t*>(crlf);
@@ -786,14 +833,15 @@ uint32_t RunHttp(Transfer& t, bool* redirected)
     if (uint32_t code = OpenDestinationFile(t))
         return code;
     uint32_t action = t.upload ? 1 : 0;
-    ReceiveOutcome outcome;
     if (t.chunked) {
         ArmStatus(t, t.control, action, 0);
         return ReceiveChunkedBody(t);
     }
     if (t.contentLength > 0) {
         ArmStatus(t, t.control, action, t.contentLength);
-        return ReceiveBody(t, t.control, RECEIVEBYTES, static_cast<size_t>(t.contentLength), &outcome);
+        size_t received;
+        auto length = static_cast<size_t>(t.contentLength);
+        return ReceiveCounted(t, t.control, length, length, &received);
     }
     ArmStatus(t, t.control, action, kUnknownLengthBlock);
     if (!t.file) {
@@ -802,7 +850,7 @@ uint32_t RunHttp(Transfer& t, bool* redirected)
             return ERR_MEM;
         t.blockSize = kUnknownLengthBlock;
     }
-    return ReceiveBody(t, t.control, RECEIVEALL, 0, &outcome);
+    return ReceiveUntilClosed(t, t.control);
 }
 
 // ---------------------------------------------------------------------------
@@ -909,8 +957,9 @@ uint32_t OpenPassiveConnection(Transfer& t)
 uint32_t ReceiveFtpBody(Transfer& t)
 {
     for (;;) {
-        ReceiveOutcome outcome;
-        uint32_t code = ReceiveBody(t, t.dataConnection, RECEIVEBYTES, kFtpRound, &outcome);
+        size_t received;
+        // The size is unknown: the block doubles as the file comes in.
+        uint32_t code = ReceiveCounted(t, t.dataConnection, kFtpRound, SIZE_MAX / 4, &received);
         if (t.stoppedByCallback)
             return 0;
         if (code == ERR_RECVCLOSED)

@@ -182,6 +182,9 @@ TEST_F(TransferTest, FailingStatusesAndBrokenResponses)
         {"HTTP/1.1  200 OK\r\n\r\n", {}, ERR_HTTPERROR, 1003},
         {"HTTP/1.1 302 Found\r\nLocation: /elsewhere\r\n\r\n", {}, ERR_UNKPROTOCOL, -1},
         {"HTTP/1.1 200 OK\r\nContent-Length: 99999999999\r\n\r\n", {}, ERR_MEM, -1},
+        // Lengths the peer announces but never sends cost no memory up front.
+        {"HTTP/1.1 200 OK\r\nContent-Length: 4000000000\r\n\r\nabc", {}, ERR_RECVCLOSED, -1},
+        {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nfffffff0\r\nabc", {}, ERR_RECVCLOSED, -1},
     };
     for (const Case& c : cases) {
         HttpPeer peer({c.response});
