@@ -9,6 +9,8 @@
 #include <string>
 
 #include "core/io/error_codes.h"
+#include "display/event_handlers.h"
+#include "display/events.h"
 #include "network_fixture.h"
 #include "platform/posix/os_env.h"
 
@@ -316,6 +318,50 @@ TEST_F(NetworkTest, ServersAcceptThroughThePollAndReportEachEventOnce)
     ASSERT_EQ(Call("closeserver", {7.0}), 0u);
     EXPECT_EQ(CountObjectsOfType(OBJ_CLIENT), 1u);
     EXPECT_EQ(Call("closeserver", {7.0}), ERR_FINDSERVER);
+}
+
+TEST_F(NetworkTest, TheEventCheckPostsOnlyEventsThatHaveAHandler)
+{
+    ASSERT_EQ(InitEventQueue(), 0u);
+    ASSERT_EQ(Call("createserver", {3.0, 0.0, std::string("127.0.0.1")}), 0u);
+    double port = Number("getlocalport", {3.0, 115.0});
+    int client = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_port = htons(static_cast<uint16_t>(port));
+    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(connect(client, reinterpret_cast<sockaddr*>(&sa), sizeof sa), 0);
+    WriteAll(client, "hi");
+    usleep(20000);
+
+    // No handlers: nothing is accepted or polled.
+    CheckNetworkEvents(vm);
+    EXPECT_EQ(CountQueuedEvents(), 0u);
+    EXPECT_EQ(CountObjectsOfType(OBJ_CLIENT), 0u);
+
+    GlobalEventHandlers[GEVENT_CONNECT].label = 1;
+    GlobalEventHandlers[GEVENT_RECEIVEDATA].label = 1;
+    CheckNetworkEvents(vm);
+    QueuedEvent* connect = TakeEvent();
+    ASSERT_NE(connect, nullptr);
+    EXPECT_EQ(connect->slot, GEVENT_CONNECT);
+    EXPECT_EQ(connect->target.id, 3u);
+    Connection* accepted = ConnectionList;
+    ASSERT_NE(accepted, nullptr);
+    EXPECT_EQ(connect->payload, reinterpret_cast<uintptr_t>(accepted));
+    FreeQueuedEvent(connect);
+    QueuedEvent* data = TakeEvent();
+    ASSERT_NE(data, nullptr);
+    EXPECT_EQ(data->slot, GEVENT_RECEIVEDATA);
+    EXPECT_EQ(data->target.handle, reinterpret_cast<uintptr_t>(accepted));
+    FreeQueuedEvent(data);
+    CheckNetworkEvents(vm);
+    EXPECT_EQ(CountQueuedEvents(), 0u);
+
+    GlobalEventHandlers[GEVENT_CONNECT].label = -1;
+    GlobalEventHandlers[GEVENT_RECEIVEDATA].label = -1;
+    close(client);
+    FreeEventQueue();
 }
 
 TEST_F(NetworkTest, RemovingTheObjectTheEventCheckVisitsNextMovesItsCursorOn)

@@ -251,6 +251,19 @@ TEST_F(TransferTest, RedirectsAreFollowedUpToFiveTimes)
     EXPECT_EQ(Str(r[0]), "body");
 }
 
+TEST_F(TransferTest, AProxyGetsTheWholeUrlAndTheTargetsHost)
+{
+    HttpPeer proxy({"HTTP/1.1 200 OK\r\nContent-Length: 3\r\n\r\nvia"});
+    std::vector<Value> r;
+    std::string proxyUrl = "http://127.0.0.1:" + std::to_string(proxy.port());
+    ASSERT_EQ(Download("http://target.invalid:8080/page", {{{"proxy", proxyUrl}}}, &r), 0u) << ErrorText();
+    proxy.Join();
+    EXPECT_EQ(Str(r[0]), "via");
+    const std::string& q = proxy.requests[0];
+    EXPECT_EQ(q.substr(0, q.find("\r\n")), "GET http://target.invalid:8080/page HTTP/1.1");
+    EXPECT_NE(q.find("\r\nHost: target.invalid:8080\r\n"), std::string::npos) << q;
+}
+
 TEST_F(TransferTest, PostSendsItsBodyWithTypeAndLength)
 {
     HttpPeer peer({"HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok"});
