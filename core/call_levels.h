@@ -3,10 +3,7 @@
 // script level counts as a level of its own) the kind of function, its
 // source, the name it was called under and its current line.
 //
-// This is the report's own accessor over the VM's call records; it names a
-// called function from the caller's CALL instruction (a local, or the
-// global, field or method the register was loaded from) and, failing that,
-// from the globals table.
+// A thin view over the VM's debug interface (VmGetStack, VmGetInfo "Sln").
 #pragma once
 
 #include <cstdint>

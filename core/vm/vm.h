@@ -160,6 +160,18 @@ uint32_t VmDump(VmState* state, int index, VmWriter writer, void* data);
 // call; never returns.
 [[noreturn]] void VmRaiseError(VmState* state, uint32_t code);
 void VmSetHook(VmState* state, VmHookFunction hook, int mask, int count);
+
+// --- Debug interface ----------------------------------------------------------
+// Level 0 is the running function, 1 its caller, ...; every tail call lost
+// by a script level counts as a level of its own. Answers 1 with the
+// record's call index set, 0 when there is no such level.
+int VmGetStack(VmState* state, int level, VmDebugRecord* record);
+// Fills the record for its level by option letters: 'S' source, short
+// source, kind and line defined; 'l' current line; 'u' upvalue count; 'n'
+// name and kind of name; 'f' pushes the function. A leading '>' takes the
+// function from the top of the stack instead (popped). Answers 0 when a
+// letter is unknown.
+int VmGetInfo(VmState* state, const char* options, VmDebugRecord* record);
 uint32_t VmGetGCThreshold(VmState* state);
 uint32_t VmGetGCCount(VmState* state);
 void VmSetGCThreshold(VmState* state, uint32_t kilobytes);
