@@ -520,6 +520,53 @@ TEST_F(TransferTest, AStatusCallbackThatStopsEndsTheTransferWithWhatArrived)
     EXPECT_EQ(Str(r[0]).size(), size_t(g_lastCount));
 }
 
+struct StatusSeen {
+    double action = -1, count = -1, total = -1;
+    std::string userdata;
+    int calls = 0;
+} g_seen;
+
+uint32_t RecordStatus(VmState* vm)
+{
+    g_seen.calls++;
+    for (auto [key, out] : {std::pair{"action", &g_seen.action}, std::pair{"count", &g_seen.count},
+                            std::pair{"total", &g_seen.total}}) {
+        VmPushCString(vm, key);
+        VmGetTable(vm, 1);
+        *out = VmGetNumber(vm, -1);
+        VmPop(vm, 1);
+    }
+    VmPushCString(vm, "userdata");
+    VmRawGet(vm, 1);
+    if (VmIsString(vm, -1))
+        g_seen.userdata = VmGetString(vm, -1);
+    VmPop(vm, 1);
+    VmPushNumber(vm, 0);
+    return 1;
+}
+
+TEST_F(TransferTest, TheStatusCallbackSeesCountTotalAndUserdata)
+{
+    const std::pair<std::string, double> cases[] = {
+        {"HTTP/1.1 200 OK\r\nContent-Length: 7\r\n\r\nsevenby", 7},
+        {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n7\r\nsevenby\r\n0\r\n\r\n", 0},
+        {"HTTP/1.0 200 OK\r\n\r\nsevenby", 16384},
+    };
+    for (const auto& [response, total] : cases) {
+        HttpPeer peer({response});
+        g_seen = StatusSeen{};
+        Value userdata = std::string("mine");
+        std::vector<Value> r;
+        ASSERT_EQ(CallWithFields("downloadfile", peer.Url(), {}, &r, RecordStatus, &userdata), 0u) << ErrorText();
+        peer.Join();
+        EXPECT_GE(g_seen.calls, 1);
+        EXPECT_EQ(g_seen.action, 0);
+        EXPECT_EQ(g_seen.count, 7);
+        EXPECT_EQ(g_seen.total, total) << response;
+        EXPECT_EQ(g_seen.userdata, "mine");
+    }
+}
+
 TEST_F(TransferTest, DownloadsCanGoStraightToAFile)
 {
     char path[] = "/tmp/quillmere_download_XXXXXX";
