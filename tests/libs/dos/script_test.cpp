@@ -3,35 +3,16 @@
 // the same script.
 #include "core/io/errors.h"
 #include "dos_fixture.h"
-#include "tools/qmasm/assembler.h"
+#include "support/assembled_script.h"
 
 namespace {
-
-struct ChunkInput {
-    const std::vector<uint8_t>* bytes;
-    bool done;
-};
-
-const char* ReadOnce(VmState*, void* data, size_t* size)
-{
-    auto* in = static_cast<ChunkInput*>(data);
-    *size = in->done ? 0 : in->bytes->size();
-    in->done = true;
-    return *size ? reinterpret_cast<const char*>(in->bytes->data()) : nullptr;
-}
 
 class DosScripts : public DosTest {
 protected:
     // Assembles and runs text; answers the status, results on the stack.
     uint32_t Run(const std::string& text)
     {
-        qmasm::AssembleResult r = qmasm::Assemble(text);
-        EXPECT_TRUE(r.ok) << r.errorLine << ": " << r.message;
-        VmSetTop(vm, 0);
-        ChunkInput in{&r.bytes, false};
-        if (uint32_t code = VmLoad(vm, ReadOnce, &in, "=script"))
-            return code;
-        return VmPCall(vm, 0, VM_MULTRET, 0);
+        return RunAssembledScript(vm, text);
     }
 };
 
