@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/temp_dir.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -44,20 +46,7 @@ private:
     std::map<std::string, std::pair<bool, std::string>> saved_;
 };
 
-class ScratchDir {
-public:
-    ScratchDir()
-    {
-        char name[] = "/tmp/qmenvXXXXXX";
-        path_ = mkdtemp(name);
-    }
-    ~ScratchDir() { std::system(("rm -rf '" + path_ + "'").c_str()); }
-    const std::string& path() const { return path_; }
-    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-
-private:
-    std::string path_;
-};
+using ScratchDir = TempDir;
 
 mode_t ModeOf(const std::string& path)
 {

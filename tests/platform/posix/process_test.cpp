@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/temp_dir.h"
+
 #include <climits>
 #include <csignal>
 #include <cstdlib>
@@ -39,20 +41,7 @@ void SleepMs(long ms)
     nanosleep(&ts, nullptr);
 }
 
-class ScratchDir {
-public:
-    ScratchDir()
-    {
-        char name[] = "/tmp/qmprocXXXXXX";
-        path_ = mkdtemp(name);
-    }
-    ~ScratchDir() { std::system(("rm -rf '" + path_ + "'").c_str()); }
-    const std::string& path() const { return path_; }
-    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-
-private:
-    std::string path_;
-};
+using ScratchDir = TempDir;
 
 // Children of this process that have ended but were never waited for.
 int CountZombieChildren()
