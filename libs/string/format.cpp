@@ -22,9 +22,9 @@ struct FormatSpec {
     char conversion;
 };
 
-// Reads one specification starting at fmt[i] (the byte behind the "%").
+// Reads one conversion starting at fmt[i] (the byte behind the "%").
 // Returns false for three-digit widths or precisions, a missing conversion
-// letter, or a specification longer than kMaxFormatSpec.
+// letter, or a conversion longer than kMaxFormatSpec.
 bool ScanFormatSpec(std::string_view fmt, size_t* i, FormatSpec* spec)
 {
     size_t start = *i - 1;

@@ -16,13 +16,13 @@ struct FormatArgs {
     std::string_view (*string)(void* context, int index);
 };
 
-// A conversion specification never runs longer than this, "%" included.
+// A conversion never runs longer than this, "%" included.
 constexpr size_t kMaxFormatSpec = 20;
 // Every converted item fits this buffer (widths and precisions stay below 100).
 constexpr size_t kFormatItemBuffer = 512;
 
 // Appends the formatted template to *out. ERR_WRONGUSAGE for a malformed
-// specification or an unknown conversion; *out then holds what came before.
+// conversion or an unknown conversion letter; *out then holds what came before.
 ErrorCode FormatTemplate(std::string_view fmt, const FormatArgs& args, std::string* out);
 
 // Appends s in double quotes: the zero byte as backslash and "000"; newline,

@@ -1,6 +1,6 @@
 // FormatStr's formatter: every number conversion agrees with the C library's
-// snprintf on the same specification, strings keep their zero bytes, and
-// malformed specifications are refused.
+// snprintf on the same conversion, strings keep their zero bytes, and
+// malformed conversions are refused.
 #include "libs/string/format.h"
 
 #include <gtest/gtest.h>
@@ -109,7 +109,7 @@ TEST(FormatStr, TemplatesAndStrings)
     EXPECT_EQ(Formatted("%5q", {{0, "\n\\\0\x01"s}}), "\"\\\n\\\\\\000\x01\""s);
 }
 
-TEST(FormatStr, RefusesMalformedSpecifications)
+TEST(FormatStr, RefusesMalformedConversions)
 {
     const char* bad[] = {"%y", "%123d", "%5.123f", "%", "abc%", "%5", "%.", "%ld", "%*d", "%-+ #0-+ #0-+ #0-+ #0d"};
     for (const char* fmt : bad) {
