@@ -668,11 +668,12 @@ const QmVmTable kVm = {
     VmPushUpvalues, VmGetUpvalue, VmSetUpvalue, VmNewUserdata, VmSetMetatable, VmGetMetatable, VmRaiseError,
     VmCheckString, VmOptString, VmCheckNumber, VmOptNumber, VmCheckInteger, VmOptInteger, VmCheckTable,
     VmCheckFunction,
-    nullptr,  // VmCheckType
-    VmRefValue, VmUnrefValue, HostGetObjectIdArg,
-    // Named metatables, the string builder and VmFindString are not part of
-    // the runtime's native interface.
-    nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+    VmCheckType, VmRefValue, VmUnrefValue, HostGetObjectIdArg,
+    VmNewNamedMetatable, VmGetNamedMetatable, VmCheckNamedUserdata,
+    // The ABI leaves the string builder's record opaque, so a plugin could
+    // not hold one: these slots stay empty.
+    nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+    VmFindString,
     VmCheckStack, HostGetFileNameArg, HostGetOptionalInt, VmPushBoolean, VmGetBoolean, VmNewTableSized, VmTypeName, VmCall,
     VmGetGCThreshold, VmGetGCCount, VmSetGCThreshold,
 };
