@@ -163,6 +163,10 @@ void CheckStackSizes(VmState* L, VmValue* lim)
     uint64_t used = static_cast<uint64_t>(lim - L->stack);
     if (4 * used < L->stackSize && L->stackSize > 90)
         VmResizeStack(L, L->stackSize / 2);
+#if defined(QM_GC_STRESS) && QM_GC_STRESS
+    else
+        VmResizeStack(L, L->stackSize);  // moves it, so a stale stack pointer shows at once
+#endif
 }
 
 void TraverseThread(GcState* st, VmState* L)
