@@ -197,7 +197,7 @@ const MessageEntry MessageTable[MESSAGE_COUNT] = {
     {188, "Could not find timer %ld!"}, // ERR_FINDTIMER
     {189, "Could not find move object %ld!"}, // ERR_FINDMOVE
     {190, "String or number expected!"}, // ERR_STRORNUM
-    {191, "Invalid percent specification!"}, // ERR_PERCENTFORMAT
+    {191, "Invalid percent format!"}, // ERR_PERCENTFORMAT
     {192, "Function expected in argument %ld!"}, // ERR_FUNCEXPECTED
     {193, "Unmatched parentheses!"}, // ERR_UNMPARENTHESES
     {194, "File"}, // MSG_FILE
@@ -320,7 +320,7 @@ const MessageEntry MessageTable[MESSAGE_COUNT] = {
     {311, "Could not create message port!"}, // ERR_MSGPORT
     {312, "Text conversion failed!"}, // ERR_TEXTCONVERT
     {313, "Text layout error!"}, // ERR_ATSUI
-    {314, "Syntax error in linked file specification!"}, // ERR_LFSYNTAX
+    {314, "Syntax error in linked file description!"}, // ERR_LFSYNTAX
     {315, "Compression I/O error!"}, // ERR_ZLIBIO
     {316, "Compression stream error!"}, // ERR_ZLIBSTREAM
     {317, "Incompatible compression library version!"}, // ERR_ZLIBVERSION
@@ -514,7 +514,7 @@ const MessageEntry MessageTable[MESSAGE_COUNT] = {
     {505, "This saver does not support alpha channels!"}, // ERR_SAVERALPHA
     {506, "Video is paused!"}, // ERR_VIDPAUSED
     {507, "Video is playing!"}, // ERR_VIDPLAYING
-    {508, "Invalid percent specification in %s!"}, // ERR_PERCENTFORMATSTR
+    {508, "Invalid percent format in %s!"}, // ERR_PERCENTFORMATSTR
     {509, "Unsupported screen pixel format!"}, // ERR_SCRPIXFMT
     {510, "Cannot free a display that has satellites attached!"}, // ERR_SATFREEDISP
     {511, "Could not create icon!"}, // ERR_CREATEICON
