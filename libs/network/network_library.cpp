@@ -187,28 +187,32 @@ uint32_t CmdReceiveData(VmState* vm)
     return 3;
 }
 
-uint32_t CmdGetConnectionIP(VmState* vm)
+// The peer address of the connection named by the first argument.
+uint32_t ConnectionPeer(VmState* vm, NetAddress* address)
 {
     CheckArgs(vm, 1, 1, 0, 0);
     Connection* connection;
     if (uint32_t code = FindConnection(GetObjectIdArg(vm, 1), &connection))
         return code;
-    NetAddress address;
-    if (OsNetPeerAddress(connection->socket->descriptor, &address) < 0)
+    if (OsNetPeerAddress(connection->socket->descriptor, address) < 0)
         return ERR_PEERNAME;
+    return 0;
+}
+
+uint32_t CmdGetConnectionIP(VmState* vm)
+{
+    NetAddress address;
+    if (uint32_t code = ConnectionPeer(vm, &address))
+        return code;
     PushDotted(vm, address.ip);
     return 1;
 }
 
 uint32_t CmdGetConnectionPort(VmState* vm)
 {
-    CheckArgs(vm, 1, 1, 0, 0);
-    Connection* connection;
-    if (uint32_t code = FindConnection(GetObjectIdArg(vm, 1), &connection))
-        return code;
     NetAddress address;
-    if (OsNetPeerAddress(connection->socket->descriptor, &address) < 0)
-        return ERR_PEERNAME;
+    if (uint32_t code = ConnectionPeer(vm, &address))
+        return code;
     VmPushNumber(vm, address.port);
     return 1;
 }
@@ -326,26 +330,31 @@ uint32_t FindLocalSocket(VmState* vm, int* outDescriptor)
     return 0;
 }
 
-uint32_t CmdGetLocalIP(VmState* vm)
+// The local address of the socket named by the arguments.
+uint32_t LocalSocketAddress(VmState* vm, NetAddress* address)
 {
     int descriptor;
     if (uint32_t code = FindLocalSocket(vm, &descriptor))
         return code;
-    NetAddress address;
-    if (OsNetLocalAddress(descriptor, &address) < 0)
+    if (OsNetLocalAddress(descriptor, address) < 0)
         return ERR_SOCKNAME;
+    return 0;
+}
+
+uint32_t CmdGetLocalIP(VmState* vm)
+{
+    NetAddress address;
+    if (uint32_t code = LocalSocketAddress(vm, &address))
+        return code;
     PushDotted(vm, address.ip);
     return 1;
 }
 
 uint32_t CmdGetLocalPort(VmState* vm)
 {
-    int descriptor;
-    if (uint32_t code = FindLocalSocket(vm, &descriptor))
-        return code;
     NetAddress address;
-    if (OsNetLocalAddress(descriptor, &address) < 0)
-        return ERR_SOCKNAME;
+    if (uint32_t code = LocalSocketAddress(vm, &address))
+        return code;
     VmPushNumber(vm, address.port);
     return 1;
 }
