@@ -23,7 +23,6 @@
 
 namespace {
 
-constexpr size_t FILE_BLOCK = 16384;
 constexpr size_t LINE_LIMIT = 1024;
 // Bytes the patcher handles between two pumps of the event loop.
 constexpr uint64_t PATCH_PUMP_INTERVAL = 4096;
@@ -269,33 +268,10 @@ uint32_t CmdUnsetEnv(VmState* vm)
 uint32_t CmdMD5(VmState* vm)
 {
     CheckArgs(vm, 1, 1, 0, 0);
-    std::string name = GetFileNameArg(vm, 1);
-    StreamHandle* stream = StreamOpen(name.c_str(), STREAM_READ | STREAM_ADAPTERS);
-    if (!stream) {
-        SetErrorText(name.c_str());
-        return ERR_READFILE;
-    }
-    auto* block = static_cast<uint8_t*>(OsAllocMem(FILE_BLOCK, 0));
-    if (!block) {
-        StreamClose(stream);
-        return ERR_MEM;
-    }
     Md5Context ctx;
     Md5Init(&ctx);
-    uint32_t code = 0;
-    for (;;) {
-        size_t got = DosRead(stream, block, FILE_BLOCK);
-        Md5Update(&ctx, block, got);
-        if (got < FILE_BLOCK) {
-            // A digest of part of a file must not pass for the file's.
-            if (!StreamEof(stream))
-                code = ERR_READ;
-            break;
-        }
-    }
-    OsFreeMem(block);
-    StreamClose(stream);
-    if (code)
+    auto update = [](void* c, const uint8_t* data, size_t size) { Md5Update(static_cast<Md5Context*>(c), data, size); };
+    if (uint32_t code = ReadFileArgInBlocks(vm, 1, update, &ctx))
         return code;
     uint8_t digest[16];
     Md5Final(&ctx, digest);

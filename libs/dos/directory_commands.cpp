@@ -33,7 +33,6 @@ namespace {
 constexpr const char* kMonthNames[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                          "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
-constexpr size_t CRC_BLOCK = 65536;
 constexpr size_t PATH_BUFFER = 4096;
 
 // The "adapter" field of an options table at index, or null.
@@ -595,33 +594,12 @@ uint32_t CmdSetFileAttributes(VmState* vm)
 uint32_t CmdCRC32(VmState* vm)
 {
     CheckArgs(vm, 1, 1, 0, 0);
-    std::string name = GetFileNameArg(vm, 1);
-    StreamHandle* stream = StreamOpen(name.c_str(), STREAM_READ | STREAM_ADAPTERS);
-    if (!stream) {
-        SetErrorText(name.c_str());
-        return ERR_READFILE;
-    }
-    auto* block = static_cast<uint8_t*>(OsAllocMem(CRC_BLOCK, 0));
-    if (!block) {
-        StreamClose(stream);
-        return ERR_MEM;
-    }
     uLong crc = crc32(0, Z_NULL, 0);
-    uint32_t code = 0;
-    for (;;) {
-        size_t got = DosRead(stream, block, CRC_BLOCK);
-        if (got)
-            crc = crc32(crc, block, static_cast<uInt>(got));
-        if (got < CRC_BLOCK) {
-            // A checksum of part of a file must not pass for the file's.
-            if (!StreamEof(stream))
-                code = ERR_READ;
-            break;
-        }
-    }
-    OsFreeMem(block);
-    StreamClose(stream);
-    if (code)
+    auto update = [](void* c, const uint8_t* data, size_t size) {
+        auto* sum = static_cast<uLong*>(c);
+        *sum = crc32(*sum, data, static_cast<uInt>(size));
+    };
+    if (uint32_t code = ReadFileArgInBlocks(vm, 1, update, &crc))
         return code;
     VmPushNumber(vm, static_cast<double>(static_cast<uint32_t>(crc)));
     return 1;

@@ -226,6 +226,37 @@ const char* GetFileNameArg(VmState* vm, int index)
     return ResolveLinkedFile(vm, VmCheckString(vm, index, nullptr), 0, nullptr);
 }
 
+uint32_t ReadFileArgInBlocks(VmState* vm, int index, void (*consume)(void* context, const uint8_t* data, size_t size),
+                             void* context)
+{
+    constexpr size_t kBlock = 65536;
+    std::string name = GetFileNameArg(vm, index);
+    StreamHandle* stream = StreamOpen(name.c_str(), STREAM_READ | STREAM_ADAPTERS);
+    if (!stream) {
+        SetErrorText(name.c_str());
+        return ERR_READFILE;
+    }
+    auto* block = static_cast<uint8_t*>(OsAllocMem(kBlock, 0));
+    if (!block) {
+        StreamClose(stream);
+        return ERR_MEM;
+    }
+    uint32_t code = 0;
+    for (;;) {
+        size_t got = DosRead(stream, block, kBlock);
+        if (got)
+            consume(context, block, got);
+        if (got < kBlock) {
+            if (!StreamEof(stream))
+                code = ERR_READ;
+            break;
+        }
+    }
+    OsFreeMem(block);
+    StreamClose(stream);
+    return code;
+}
+
 bool DosFlagArg(VmState* vm, int index, bool fallback)
 {
     if (VmType(vm, index) == VM_TNONE)

@@ -90,6 +90,13 @@ uint32_t DosFileForWrite(VmState* vm, int index, DosFile** out);
 // The file name argument at index with linked files resolved.
 const char* GetFileNameArg(VmState* vm, int index);
 
+// Reads the whole file named by the argument at index, handing each block
+// to consume; ERR_READFILE when it cannot be opened, ERR_READ when reading
+// stops before the end (a digest of part of a file must not pass for the
+// file's).
+uint32_t ReadFileArgInBlocks(VmState* vm, int index, void (*consume)(void* context, const uint8_t* data, size_t size),
+                             void* context);
+
 // A flag argument: set when its value truncated to an integer is not 0;
 // fallback when absent.
 bool DosFlagArg(VmState* vm, int index, bool fallback);
