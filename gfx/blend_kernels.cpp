@@ -118,6 +118,23 @@ const BlendRowKernels* const kScalarBlendKernels[PIXFMT_COUNT] = {
     &kRows<7>, nullptr,   nullptr,    &kRows<10>, &kRows<11>, &kRows<12>, &kRows<13>,
 };
 
+namespace {
+
+uint32_t KeepPixel(uint32_t d, uint32_t, uint32_t) { return d; }
+
+uint32_t (*const kBlendPixel[PIXFMT_COUNT])(uint32_t, uint32_t, uint32_t) = {
+    BlendPixel<0>, BlendPixel<1>, BlendPixel<2>,  BlendPixel<3>,  BlendPixel<4>,
+    BlendPixel<5>, BlendPixel<6>, BlendPixel<7>,  KeepPixel,      KeepPixel,
+    BlendPixel<10>, BlendPixel<11>, BlendPixel<12>, BlendPixel<13>,
+};
+
+}  // namespace
+
+uint32_t BlendFormatPixel(uint32_t format, uint32_t d, uint32_t s, uint32_t a)
+{
+    return format < PIXFMT_COUNT ? kBlendPixel[format](d, s, a) : d;
+}
+
 const BlendRowKernels* GetBlendRowKernels(uint32_t format)
 {
     if (format >= PIXFMT_COUNT) return nullptr;

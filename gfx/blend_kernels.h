@@ -41,6 +41,10 @@ inline uint32_t Tint565(uint32_t v, uint32_t t, uint32_t level)
     return (r << 8) | (g << 3) | (b >> 3);
 }
 
+// BlendPixel of a format chosen at run time (2- and 4-byte formats; others
+// give d).
+uint32_t BlendFormatPixel(uint32_t format, uint32_t d, uint32_t s, uint32_t a);
+
 // Row kernels of one pixel format. Pointers are to the first pixel of the
 // row; n pixels are processed.
 struct BlendRowKernels {
