@@ -45,7 +45,7 @@ typedef uint32_t U32 __attribute__((vector_size(kVB)));
 typedef int32_t I32 __attribute__((vector_size(kVB)));
 typedef float F32 __attribute__((vector_size(kVB)));
 typedef uint16_t U16W __attribute__((vector_size(2 * kVB)));  // the bytes of a U8, widened
-typedef uint32_t U32W __attribute__((vector_size(2 * kVB)));  // a U16's lanes, widened
+typedef uint16_t U16H __attribute__((vector_size(kVB / 2)));  // one lane per 32-bit pixel
 typedef int32_t I32W __attribute__((vector_size(2 * kVB)));
 typedef float F32W __attribute__((vector_size(2 * kVB)));
 typedef uint8_t A32 __attribute__((vector_size(kP32)));  // alpha bytes of kP32 pixels
@@ -205,16 +205,20 @@ void CopyWhereRow(void* dst, const void* src, const uint8_t* alpha, int32_t n)
               });
 }
 
-// dst alpha 255 - a of what lies under, the combined coverage `out`, and the
-// source's share of the colour, a * 256 / out.
+// The composite's coverage in 16-bit lanes: what shows of the destination
+// under the source, da * (255 - a) / 255, the combined coverage `out`, and
+// the source's share of the colour, a * 256 / out, in 32-bit lanes (IV, FV)
+// for the division.
 template <typename UV, typename IV, typename FV>
 inline void Coverage(UV a, UV da, UV* out, UV* share)
 {
-    UV under = ((da * (255 - a)) * 0x8081u) >> 23;
+    UV x = da * (255 - a);
+    UV under = (x + 1 + (x >> 8)) >> 8;
     *out = a + under;
     UV divisor = *out + ((UV)(*out == 0) & 1);
-    FV q = __builtin_convertvector((IV)(a << 8), FV) / __builtin_convertvector((IV)divisor, FV);
-    *share = (UV)__builtin_convertvector(q, IV);
+    FV q = __builtin_convertvector(__builtin_convertvector(a, IV) << 8, FV) /
+           __builtin_convertvector(__builtin_convertvector(divisor, IV), FV);
+    *share = __builtin_convertvector(__builtin_convertvector(q, IV), UV);
 }
 
 template <uint32_t F>
@@ -230,17 +234,19 @@ void CompositeRow32(void* dst, const void* src, const uint8_t* alpha, uint8_t* d
                          std::memset(da, 255, kP32);
                          return;
                      }
-                     U32 a = __builtin_convertvector(Load<A32>(sa), U32);
-                     U32 dav = __builtin_convertvector(Load<A32>(da), U32);
-                     U32 out, share;
-                     Coverage<U32, I32, F32>(a, dav, &out, &share);
+                     U16H a16 = __builtin_convertvector(Load<A32>(sa), U16H);
+                     U16H da16 = __builtin_convertvector(Load<A32>(da), U16H);
+                     U16H out16, share16;
+                     Coverage<U16H, I32, F32>(a16, da16, &out16, &share16);
+                     U32 a = __builtin_convertvector(a16, U32);
                      // share is 1..256 where it is used: repeat share - 1 over
                      // the bytes and add the 1 back in the wide lanes.
-                     U16W aw = PerByte(share - 1) + uint16_t{1};
+                     U16W aw = PerByte(__builtin_convertvector(share16, U32) - 1) + uint16_t{1};
                      U32 dv = Load<U32>(d), sv = Load<U32>(s);
                      U32 full = (U32)(a == 255), none = (U32)(a == 0), part = ~(full | none);
                      Store(d, (sv & full) | (dv & none) | (Mix32<F>(dv, sv, aw) & part));
-                     U32 na = (full & 255u) | (dav & none) | (out & part);
+                     U16H full16 = (U16H)(a16 == 255), none16 = (U16H)(a16 == 0);
+                     U16H na = (full16 & 255) | (da16 & none16) | (out16 & ~(full16 | none16));
                      Store(da, __builtin_convertvector(na, A32));
                  });
 }
@@ -350,18 +356,15 @@ void CompositeRow16(void* dst, const void* src, const uint8_t* alpha, uint8_t* d
                          std::memset(da, 255, kP16);
                          return;
                      }
-                     U32W a = __builtin_convertvector(Load<A16>(sa), U32W);
-                     U32W dav = __builtin_convertvector(Load<A16>(da), U32W);
-                     U32W out, share;
-                     Coverage<U32W, I32W, F32W>(a, dav, &out, &share);
-                     U16 a16 = __builtin_convertvector(a, U16);
+                     U16 a = __builtin_convertvector(Load<A16>(sa), U16);
+                     U16 dav = __builtin_convertvector(Load<A16>(da), U16);
+                     U16 out, share;
+                     Coverage<U16, I32W, F32W>(a, dav, &out, &share);
                      U16 dv = Load<U16>(d), sv = Load<U16>(s);
-                     U16 full = (U16)(a16 == 255), none = (U16)(a16 == 0), part = ~(full | none);
-                     U16 mixed = From565<F>(
-                         Mix565(To565<F>(dv), To565<F>(sv), __builtin_convertvector(share, U16)));
+                     U16 full = (U16)(a == 255), none = (U16)(a == 0), part = ~(full | none);
+                     U16 mixed = From565<F>(Mix565(To565<F>(dv), To565<F>(sv), share));
                      Store(d, (sv & full) | (dv & none) | (mixed & part));
-                     U32W full32 = (U32W)(a == 255), none32 = (U32W)(a == 0);
-                     U32W na = (full32 & 255u) | (dav & none32) | (out & ~(full32 | none32));
+                     U16 na = (full & 255) | (dav & none) | (out & part);
                      Store(da, __builtin_convertvector(na, A16));
                  });
 }
