@@ -21,6 +21,7 @@
 #include <cstring>
 
 #include "gfx/blend_kernels.h"
+#include "gfx/rgb565_layouts.h"
 
 #if !defined(QM_VBYTES) || !defined(QM_SIMD_NS) || !defined(QM_SIMD_TABLE)
 #error "define QM_VBYTES, QM_SIMD_NS and QM_SIMD_TABLE before including this file"
@@ -28,9 +29,7 @@
 
 // The wide vectors never cross a call boundary that another compiler's code
 // could see; the note on their calling convention is of no concern here.
-#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wpsabi"
-#endif
 
 namespace QM_SIMD_NS {
 namespace {
@@ -269,35 +268,6 @@ void TintRow32(void* dst, uint32_t colour, uint32_t level, int32_t n)
 // ---------------------------------------------------------------------------
 // 16-bit formats: converted to RGB565 in the vector, blended on channels
 // widened to 8 bits, truncated and converted back.
-
-inline U16 Swap16(U16 p) { return (p << 8) | (p >> 8); }
-
-template <uint32_t F>
-inline U16 To565(U16 p)
-{
-    if constexpr (F == 0) return (((p >> 10) & 31) << 11) | (((p >> 5) & 31) << 6) | (p & 31);
-    else if constexpr (F == 1) return ((p & 31) << 11) | (((p >> 5) & 31) << 6) | ((p >> 10) & 31);
-    else if constexpr (F == 2) return To565<0>(Swap16(p));
-    else if constexpr (F == 3) return To565<1>(Swap16(p));
-    else if constexpr (F == 4) return p;
-    else if constexpr (F == 5) return ((p & 31) << 11) | (p & 0x07E0) | (p >> 11);
-    else if constexpr (F == 6) return Swap16(p);
-    else return To565<5>(Swap16(p));
-}
-
-template <uint32_t F>
-inline U16 From565(U16 v)
-{
-    U16 r5 = v >> 11, g6 = (v >> 5) & 63, b5 = v & 31;
-    if constexpr (F == 0) return (r5 << 10) | ((g6 >> 1) << 5) | b5;
-    else if constexpr (F == 1) return (b5 << 10) | ((g6 >> 1) << 5) | r5;
-    else if constexpr (F == 2) return Swap16(From565<0>(v));
-    else if constexpr (F == 3) return Swap16(From565<1>(v));
-    else if constexpr (F == 4) return v;
-    else if constexpr (F == 5) return (b5 << 11) | (g6 << 5) | r5;
-    else if constexpr (F == 6) return Swap16(v);
-    else return Swap16(From565<5>(v));
-}
 
 inline U16 Mix565(U16 d, U16 s, U16 a)
 {
