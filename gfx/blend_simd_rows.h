@@ -20,6 +20,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include <immintrin.h>
+
 #include "gfx/blend_kernels.h"
 #include "gfx/rgb565_layouts.h"
 
@@ -70,6 +72,40 @@ inline V Splat(E e)
     V v = {};
     return v + e;
 }
+
+// The alpha bytes of a vector's pixels spread to one pixel each: each byte
+// repeated over a 32-bit pixel's four bytes, or widened to a 16-bit lane.
+// These two are written with the instruction sets' own unpacks: the
+// compilers assemble the generic forms byte by byte.
+#if QM_VBYTES == 16
+inline U8 AlphaOfPixels32(const uint8_t* a)
+{
+    uint32_t w;
+    std::memcpy(&w, a, 4);
+    __m128i v = _mm_cvtsi32_si128(static_cast<int>(w));
+    v = _mm_unpacklo_epi8(v, v);
+    return (U8)_mm_unpacklo_epi16(v, v);
+}
+
+inline U16 AlphaOfPixels16(const uint8_t* a)
+{
+    __m128i v = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(a));
+    return (U16)_mm_unpacklo_epi8(v, _mm_setzero_si128());
+}
+#else
+inline U8 AlphaOfPixels32(const uint8_t* a)
+{
+    __m256i v = _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(a)));
+    const __m256i firstByte = _mm256_setr_epi8(0, 0, 0, 0, 4, 4, 4, 4, 8, 8, 8, 8, 12, 12, 12, 12,
+                                               0, 0, 0, 0, 4, 4, 4, 4, 8, 8, 8, 8, 12, 12, 12, 12);
+    return (U8)_mm256_shuffle_epi8(v, firstByte);
+}
+
+inline U16 AlphaOfPixels16(const uint8_t* a)
+{
+    return (U16)_mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a)));
+}
+#endif
 
 // 0 when the n alpha bytes are mixed, 1 when all are 0, 2 when all are 255.
 template <int N>
@@ -138,10 +174,11 @@ inline U32 Mix32(U32 d, U32 s, U16W a)
 template <uint32_t F>
 inline void Blend32(uint32_t* d, U32 sv, const uint8_t* alpha)
 {
-    U32 a = __builtin_convertvector(Load<A32>(alpha), U32);
+    U8 a = AlphaOfPixels32(alpha);
     U32 dv = Load<U32>(d);
     U32 full = (U32)(a == 255), none = (U32)(a == 0);
-    Store(d, (sv & full) | (dv & none) | (Mix32<F>(dv, sv, PerByte(a)) & ~(full | none)));
+    U16W aw = __builtin_convertvector(a, U16W);
+    Store(d, (sv & full) | (dv & none) | (Mix32<F>(dv, sv, aw) & ~(full | none)));
 }
 
 template <uint32_t F>
@@ -188,7 +225,6 @@ template <typename T>
 void CopyWhereRow(void* dst, const void* src, const uint8_t* alpha, int32_t n)
 {
     typedef typename Lanes<T>::V V;
-    typedef typename Lanes<T>::A A;
     constexpr int P = Lanes<T>::kP;
     ForRow<P>(static_cast<T*>(dst), static_cast<const T*>(src), alpha, nullptr, n,
               [](T* d, const T* s, const uint8_t* a, uint8_t*) {
@@ -199,7 +235,9 @@ void CopyWhereRow(void* dst, const void* src, const uint8_t* alpha, int32_t n)
                       Store(d, sv);
                       return;
                   }
-                  V m = (V)(__builtin_convertvector(Load<A>(a), V) != 0);
+                  V m;
+                  if constexpr (sizeof(T) == 4) m = (V)(AlphaOfPixels32(a) != 0);
+                  else m = (V)(AlphaOfPixels16(a) != 0);
                   Store(d, (sv & m) | (Load<V>(d) & ~m));
               });
 }
@@ -281,7 +319,7 @@ inline U16 Mix565(U16 d, U16 s, U16 a)
 template <uint32_t F>
 inline void Blend16(uint16_t* d, U16 sv, const uint8_t* alpha)
 {
-    U16 a = __builtin_convertvector(Load<A16>(alpha), U16);
+    U16 a = AlphaOfPixels16(alpha);
     U16 dv = Load<U16>(d);
     U16 full = (U16)(a == 255), none = (U16)(a == 0);
     U16 mixed = From565<F>(Mix565(To565<F>(dv), To565<F>(sv), a));
