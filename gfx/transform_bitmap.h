@@ -63,6 +63,8 @@ bool SampleTransformed(const TransformParams* p, uint8_t* dst, uint8_t* alphaOut
                        double v);
 
 void TransformPixels(const TransformParams* params);
+// The plain C++ member, against which the vectorised smooth loop is checked.
+void TransformPixelsReference(const TransformParams* params);
 
 // Transforms the w x h rectangle at (x, y) by the 2 x 2 matrix (four
 // doubles) into new handles: the bitmap, a mask when the source has one or

@@ -210,6 +210,41 @@ TEST(SampleTransformed, NeighboursOutsideTheMaskTakeTheFirstVisibleColour)
     EXPECT_EQ(out, static_cast<uint32_t>(std::trunc((16 * 0.25 + 32 * 0.75) * 0.5 + (48 * 0.25 + 64 * 0.75) * 0.5 + 0.5)) << 16);
 }
 
+TEST(TransformPixels, VectorisedSmoothGivesTheBytesOfThePlainLoop)
+{
+    uint32_t seed = 31;
+    for (int round = 0; round < 30; ++round) {
+        int32_t w = 1 + Lcg(seed) % 50, h = 1 + Lcg(seed) % 50;
+        double m[6];
+        for (int k = 0; k < 4; ++k) m[k] = (static_cast<int32_t>(Lcg(seed) % 2001) - 1000) / 400.0;
+        double det = m[0] * m[3] - m[1] * m[2];
+        if (std::fabs(det) < 0.05) continue;
+        int32_t dw = 0, dh = 0;
+        double minX = 0, minY = 0;
+        TransformedBounds(m, w, h, &dw, &dh, &minX, &minY);
+        dw = std::max(dw, 1), dh = std::max(dh, 1);
+        m[4] = -minX, m[5] = -minY;
+        std::vector<uint32_t> src = RandomArgb(size_t(w) * h, seed);
+        std::vector<uint8_t> alpha = PatternBytes(size_t(w) * h, seed);
+        TransformParams p{};
+        p.srcPixels = reinterpret_cast<const uint8_t*>(src.data());
+        p.srcAlpha = round % 2 ? alpha.data() : nullptr;
+        p.srcW = w, p.srcH = h, p.srcRowLength = w, p.srcAlphaBytesPerRow = w;
+        p.dstW = dw, p.dstH = dh, p.dstRowLength = dw, p.dstAlphaBytesPerRow = dw;
+        p.matrix = m, p.smooth = 1, p.format = 10 + round % 4, p.bytesPerPixel = 4;
+        std::vector<uint32_t> fast(size_t(dw) * dh, 0x5A5A5A5A), plain = fast;
+        std::vector<uint8_t> fastAlpha(size_t(dw) * dh, 9), plainAlpha = fastAlpha;
+        p.dstPixels = reinterpret_cast<uint8_t*>(fast.data());
+        p.dstAlpha = fastAlpha.data();
+        TransformPixels(&p);
+        p.dstPixels = reinterpret_cast<uint8_t*>(plain.data());
+        p.dstAlpha = plainAlpha.data();
+        TransformPixelsReference(&p);
+        ASSERT_EQ(fast, plain) << round;
+        ASSERT_EQ(fastAlpha, plainAlpha) << round;
+    }
+}
+
 TEST(TransformBitMap, RefusalsAndRandomMatrices)
 {
     BitMapHandle* src = BitMapOf(RandomArgb(64, 3), 8, 8);
