@@ -63,25 +63,30 @@ const ExactMap kExactMaps[] = {
 TEST(TransformBitMap, QuarterTurnsAndMirrorsArePermutations)
 {
     const int32_t w = 13, h = 7;
-    std::vector<uint32_t> pix = RandomArgb(size_t(w) * h, 5);
-    for (auto& p : pix) p &= 0xFFFFFF;
-    BitMapHandle* src = BitMapOf(pix, w, h);
-    for (const ExactMap& map : kExactMaps)
-        for (int smooth = 0; smooth < 2; ++smooth) {
-            Result r;
-            ASSERT_EQ(Transform(src, nullptr, nullptr, map.m, smooth, r), 0u) << map.name;
-            ASSERT_EQ(r.w, map.swapsSides ? h : w) << map.name;
-            ASSERT_EQ(r.h, map.swapsSides ? w : h) << map.name;
-            ASSERT_EQ(r.alpha, nullptr);
-            std::vector<uint32_t> got = ArgbOf(r.bm);
-            for (int32_t y = 0; y < r.h; ++y)
-                for (int32_t x = 0; x < r.w; ++x) {
-                    ASSERT_EQ(got[size_t(y) * r.w + x], pix[size_t(map.sy(x, y, w, h)) * w + map.sx(x, y, w, h)])
-                        << map.name << " smooth " << smooth << " at " << x << "," << y;
-                    ASSERT_TRUE(MaskAt(r.mask, x, y)) << map.name;
-                }
-        }
-    FreeColorBitMap(src);
+    FormatScope scope;
+    for (uint32_t format : {PIXFMT_ARGB, PIXFMT_RGB565, PIXFMT_BGR555_SWAPPED, PIXFMT_RGB24, PIXFMT_RGBA}) {
+        OsSetDisplayPixelFormat(format);
+        std::vector<uint32_t> pix = RandomArgb(size_t(w) * h, 5);
+        for (auto& p : pix) p &= 0xFFFFFF;
+        BitMapHandle* src = BitMapOf(pix, w, h);
+        pix = ArgbOf(src);  // as the format holds them
+        for (const ExactMap& map : kExactMaps)
+            for (int smooth = 0; smooth < 2; ++smooth) {
+                Result r;
+                ASSERT_EQ(Transform(src, nullptr, nullptr, map.m, smooth, r), 0u) << map.name;
+                ASSERT_EQ(r.w, map.swapsSides ? h : w) << map.name;
+                ASSERT_EQ(r.h, map.swapsSides ? w : h) << map.name;
+                ASSERT_EQ(r.alpha, nullptr);
+                std::vector<uint32_t> got = ArgbOf(r.bm);
+                for (int32_t y = 0; y < r.h; ++y)
+                    for (int32_t x = 0; x < r.w; ++x) {
+                        ASSERT_EQ(got[size_t(y) * r.w + x], pix[size_t(map.sy(x, y, w, h)) * w + map.sx(x, y, w, h)])
+                            << map.name << " smooth " << smooth << " format " << format << " at " << x << "," << y;
+                        ASSERT_TRUE(MaskAt(r.mask, x, y)) << map.name;
+                    }
+            }
+        FreeColorBitMap(src);
+    }
 }
 
 TEST(TransformBitMap, QuarterTurnsAndMirrorsMatchImageMagick)
