@@ -9,6 +9,7 @@
 
 #include "core/io/error_codes.h"
 #include "display/adapters.h"
+#include "display/framebuffer.h"
 #include "display/object_list.h"
 #include "display/script_refs.h"
 #include "platform/posix/os_memory.h"
@@ -88,7 +89,10 @@ uint32_t CreateDisplayRecord(VmState* vm, ObjectId id, bool useHandle,
     }
     d->monitor = options.monitor > 0 ? options.monitor : 1;
     d->shownBGPicId = options.bgpic;
-    d->outputMode = 21;
+    d->outputMode = OUTPUT_DISPLAY;
+    d->output.width = d->width;
+    d->output.height = d->height;
+    ResetClipWords(&d->output);
     d->xdpi = d->ydpi = 96.0;
     d->density = 1;
     std::snprintf(d->title, sizeof d->title, "%s", options.title);
@@ -101,6 +105,7 @@ uint32_t CreateDisplayRecord(VmState* vm, ObjectId id, bool useHandle,
 uint32_t OpenDisplayRecord(Display* display)
 {
     if (display->state == DISPSTATE_OPEN) return 0;
+    if (uint32_t error = AllocDisplayBuffers(display)) return error;
     display->state = DISPSTATE_OPEN;
     display->active = !display->hidden;
     display->lastFrameMicros = 0;
@@ -129,6 +134,7 @@ void FreeDisplayRecord(VmState* vm, Display* display)
         c = next;
     }
     if (display->pointer && display->pointerKind == 2) AdapterFreePointer(display->pointer);
+    FreeDisplayBuffers(display);
     OsFreeMem(display);
 }
 
