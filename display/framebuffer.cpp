@@ -176,8 +176,11 @@ void AdapterBlitToDisplay(BitMapHandle* src, int32_t sx, int32_t sy, Display* di
                                                   lock.bytesPerPixel;
         uint32_t* out = fb->pixels + static_cast<size_t>(fb->width) * y;
         if (plain && identity) {
-            rows->toArgb(srcRow + static_cast<size_t>(SourceAt(mx, mx.first) - mx.src) * lock.bytesPerPixel,
-                         out + mx.first, mx.last - mx.first, 0);
+            const uint8_t* from = srcRow + static_cast<size_t>(SourceAt(mx, mx.first) - mx.src) * lock.bytesPerPixel;
+            int32_t count = mx.last - mx.first;
+            // ARGB goes across as it is: the window never looks at the top byte.
+            if (lock.format == PIXFMT_ARGB) std::memcpy(out + mx.first, from, static_cast<size_t>(count) * 4);
+            else rows->toArgb(from, out + mx.first, count, 0);
             continue;
         }
         rows->toArgb(srcRow, row, mx.length, 0);
@@ -194,7 +197,7 @@ void AdapterBlitToDisplay(BitMapHandle* src, int32_t sx, int32_t sy, Display* di
                 uint32_t a = alphaBytes.pixels[alphaBytes.bytesPerRow * srcY + srcX];
                 if (a != 255) s = BlendArgb(out[x], s, a);
             }
-            out[x] = s & 0xFFFFFF;
+            out[x] = s;
         }
     }
     OsFreeMem(row);
@@ -223,7 +226,7 @@ uint32_t GrabDisplayToBitmap(Display* display, int32_t x, int32_t y, int32_t w, 
         for (int32_t i = 0; i < w; ++i) {
             int64_t wx = int64_t{x} + i;
             bool inside = wx >= 0 && wy >= 0 && wx < fb->width && wy < fb->height;
-            row[i] = inside ? fb->pixels[fb->width * wy + wx] : 0;
+            row[i] = inside ? fb->pixels[fb->width * wy + wx] & 0xFFFFFF : 0;
         }
         rows->fromArgb(row, lock.pixels + static_cast<size_t>(lock.rowLength) * j * lock.bytesPerPixel,
                        w, 0);
@@ -246,7 +249,7 @@ uint32_t ReadFramebufferPixel(const Display* display, int32_t x, int32_t y)
 {
     const Framebuffer* fb = display ? display->framebuffer : nullptr;
     if (!fb || x < 0 || y < 0 || x >= fb->width || y >= fb->height) return 0;
-    return fb->pixels[static_cast<size_t>(fb->width) * y + x];
+    return fb->pixels[static_cast<size_t>(fb->width) * y + x] & 0xFFFFFF;
 }
 
 namespace {

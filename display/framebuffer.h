@@ -14,7 +14,7 @@ struct VmState;
 struct Framebuffer {
     int32_t width;
     int32_t height;
-    uint32_t* pixels;   // width * height words 0x00RRGGBB
+    uint32_t* pixels;   // width * height words xxRRGGBB (the top byte means nothing)
     uint32_t presents;  // AdapterBlitToDisplay calls that reached it
 };
 

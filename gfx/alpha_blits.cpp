@@ -15,6 +15,7 @@
 #include "gfx/adapter_calls.h"
 #include "gfx/bitmap.h"
 #include "gfx/clip.h"
+#include "gfx/coverage_rows.h"
 #include "gfx/display_blit.h"
 #include "gfx/pixel_formats.h"
 #include "core/plugins/plugin_manager.h"
@@ -69,6 +70,12 @@ template <typename P, uint32_t Mode>
 void CoverageKernel(const CoverageBlock& b)
 {
     using Word = typename P::Word;
+    if (P::kNative == PIXFMT_ARGB && Mode == COVERAGE_BLEND && b.format == PIXFMT_ARGB && !b.src) {
+        for (int32_t j = 0; j < b.h; ++j)
+            CoverageBlendRow32(reinterpret_cast<uint32_t*>(b.dst) + static_cast<size_t>(b.dstRowLength) * (b.dy + j) + b.dx,
+                               b.coverage + b.coverageBytesPerRow * (b.sy + j) + b.sx, b.w, b.colour);
+        return;
+    }
     for (int32_t j = 0; j < b.h; ++j) {
         Word* d = reinterpret_cast<Word*>(b.dst) + static_cast<size_t>(b.dstRowLength) * (b.dy + j) + b.dx;
         const uint8_t* cov = Mode == COVERAGE_ALPHA16
