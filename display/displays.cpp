@@ -1,6 +1,7 @@
 // Display records on the virtual monitor: creation, lookup, opening and
 // closing, monitor geometry, pointer images and plugin callbacks. A display
-// is headless, so opening one changes its state and nothing else; the
+// is headless, so opening one changes its state and makes its pixels (back
+// buffers and the framebuffer that stands for its window); the
 // window-system side of a real display is the display adapter's business.
 #include "display/display.h"
 

@@ -32,11 +32,14 @@ void FreePlanes(BitMapHandle* bitmap, BitMapHandle* mask, BitMapHandle* alpha)
     if (alpha) FreePlaneBitMap(alpha);
 }
 
-// The checks AddBrush and AddBGPic share; on failure the planes are freed.
+// AddBrush and AddBGPic: the record is complete before it replaces an old
+// one of the same id; on failure the planes are freed and nothing else
+// changes.
 template <typename Record>
-uint32_t NewPictureRecord(Record** list, uint32_t type, ObjectId id, bool useHandle,
+uint32_t AddPictureRecord(VmState* vm, Record** list, uint32_t type, ObjectId id, bool useHandle,
                           BitMapHandle* bitmap, BitMapHandle* mask, BitMapHandle* alpha,
-                          int32_t width, int32_t height, Record** out)
+                          int32_t width, int32_t height, void (*freeRecord)(VmState*, Record*),
+                          Record** out)
 {
     *out = nullptr;
     if (!bitmap || width < 1 || height < 1 || width > bitmap->width || height > bitmap->height) {
@@ -54,9 +57,21 @@ uint32_t NewPictureRecord(Record** list, uint32_t type, ObjectId id, bool useHan
     r->width = width;
     r->height = height;
     r->transparentColour = 0xFFFFFFFF;
+    if (!useHandle) {
+        if (auto* old = reinterpret_cast<Record*>(FindObjectInList(HeadOf(list)[0], id))) freeRecord(vm, old);
+    }
     AppendObject(HeadOf(list), &r->header, type, id, useHandle);
     *out = r;
     return 0;
+}
+
+template <typename Record>
+void FreePictureRecord(VmState* vm, Record** list, Record* r)
+{
+    UnlinkObject(HeadOf(list), &r->header);
+    ReleaseObjectData(vm, &r->header);
+    FreePlanes(r->bitmap, r->mask, r->alpha);
+    OsFreeMem(r);
 }
 
 }  // namespace
@@ -77,12 +92,8 @@ uint32_t AddBrush(VmState* vm, ObjectId id, bool useHandle, BitMapHandle* bitmap
                   BitMapHandle* mask, BitMapHandle* alpha, int32_t width, int32_t height,
                   Brush** out)
 {
-    if (!useHandle) {
-        if (auto* old = reinterpret_cast<Brush*>(FindObjectInList(HeadOf(&BrushList)[0], id)))
-            FreeBrush(vm, old);
-    }
-    return NewPictureRecord(&BrushList, OBJ_BRUSH, id, useHandle, bitmap, mask, alpha, width,
-                            height, out);
+    return AddPictureRecord(vm, &BrushList, OBJ_BRUSH, id, useHandle, bitmap, mask, alpha, width,
+                            height, FreeBrush, out);
 }
 
 void GetBrushPlanes(const Brush* brush, BitMapHandle** bitmap, BitMapHandle** mask,
@@ -98,11 +109,7 @@ void GetBrushPlanes(const Brush* brush, BitMapHandle** bitmap, BitMapHandle** ma
 
 void FreeBrush(VmState* vm, Brush* brush)
 {
-    if (!brush) return;
-    UnlinkObject(HeadOf(&BrushList), &brush->header);
-    ReleaseObjectData(vm, &brush->header);
-    FreePlanes(brush->bitmap, brush->mask, brush->alpha);
-    OsFreeMem(brush);
+    if (brush) FreePictureRecord(vm, &BrushList, brush);
 }
 
 void FreeAllBrushes(VmState* vm)
@@ -122,12 +129,8 @@ uint32_t AddBGPic(VmState* vm, ObjectId id, bool useHandle, BitMapHandle* bitmap
                   BitMapHandle* mask, BitMapHandle* alpha, int32_t width, int32_t height,
                   BGPic** out)
 {
-    if (!useHandle) {
-        if (auto* old = reinterpret_cast<BGPic*>(FindObjectInList(HeadOf(&BGPicList)[0], id)))
-            FreeBGPic(vm, old);
-    }
-    uint32_t error = NewPictureRecord(&BGPicList, OBJ_BGPIC, id, useHandle, bitmap, mask, alpha,
-                                      width, height, out);
+    uint32_t error = AddPictureRecord(vm, &BGPicList, OBJ_BGPIC, id, useHandle, bitmap, mask, alpha,
+                                      width, height, FreeBGPic, out);
     if (!error) {
         (*out)->output.width = width;
         (*out)->output.height = height;
@@ -148,10 +151,7 @@ void FreeBGPic(VmState* vm, BGPic* picture)
             d->outputMode = OUTPUT_DISPLAY;
         }
     }
-    UnlinkObject(HeadOf(&BGPicList), &picture->header);
-    ReleaseObjectData(vm, &picture->header);
-    FreePlanes(picture->bitmap, picture->mask, picture->alpha);
-    OsFreeMem(picture);
+    FreePictureRecord(vm, &BGPicList, picture);
 }
 
 void FreeAllBGPics(VmState* vm)

@@ -12,6 +12,7 @@
 #include "gfx/bitmap.h"
 #include "gfx/bitmap_ops.h"
 #include "support/temp_dir.h"
+#include "support/test_displays.h"
 
 namespace {
 
@@ -24,15 +25,7 @@ protected:
     }
     Display* Make(int32_t w, int32_t h, int32_t scaledW = 0, int32_t scaledH = 0)
     {
-        DisplayOptions options;
-        InitDisplayOptions(&options);
-        options.width = w;
-        options.height = h;
-        options.scaleWidth = scaledW;
-        options.scaleHeight = scaledH;
-        Display* d = nullptr;
-        EXPECT_EQ(CreateDisplayRecord(nullptr, MakeObjectId(++ids), false, options, &d), 0u);
-        return d;
+        return MakeTestDisplay(nullptr, ++ids, w, h, false, scaledW, scaledH);
     }
     BitMapHandle* Filled(int32_t w, int32_t h, uint32_t argb)
     {

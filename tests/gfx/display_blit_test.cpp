@@ -17,6 +17,7 @@
 #include "gfx/clip_regions.h"
 #include "gfx/display_blit.h"
 #include "gfx/plane_ops.h"
+#include "support/test_displays.h"
 #include "test_pictures.h"
 
 namespace {
@@ -92,16 +93,7 @@ protected:
     }
     Display* Open(int32_t w, int32_t h, int32_t scaledW, int32_t scaledH)
     {
-        DisplayOptions options;
-        InitDisplayOptions(&options);
-        options.width = w;
-        options.height = h;
-        options.scaleWidth = scaledW;
-        options.scaleHeight = scaledH;
-        Display* d = nullptr;
-        static uint32_t nextId = 1;
-        if (CreateDisplayRecord(nullptr, MakeObjectId(nextId++), false, options, &d)) return nullptr;
-        return OpenDisplayRecord(d) ? nullptr : d;
+        return MakeTestDisplay(nullptr, ++ids, w, h, true, scaledW, scaledH);
     }
     SafeBltWords Words(int32_t dx, int32_t dy, int32_t w, int32_t h, uint32_t flags)
     {
@@ -114,6 +106,7 @@ protected:
 
     Display* display = nullptr;
     BitMapHandle* src = nullptr;
+    uint32_t ids = 0;
 };
 
 TEST_F(DisplayBlit, BackBuffersAreBitmapsInTheDisplayFormat)

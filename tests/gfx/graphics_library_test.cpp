@@ -28,6 +28,7 @@
 #include "support/assembled_script.h"
 #include "support/command_calls.h"
 #include "support/temp_dir.h"
+#include "support/test_displays.h"
 #include "test_pictures.h"
 
 namespace {
@@ -82,16 +83,7 @@ protected:
         FreeCoreLists(nullptr);
         OsShutdown();
     }
-    Display* OpenDisplay(uint32_t id, int32_t w, int32_t h)
-    {
-        DisplayOptions options;
-        InitDisplayOptions(&options);
-        options.width = w;
-        options.height = h;
-        Display* d = nullptr;
-        if (CreateDisplayRecord(vm, MakeObjectId(id), false, options, &d)) return nullptr;
-        return OpenDisplayRecord(d) ? nullptr : d;
-    }
+    Display* OpenDisplay(uint32_t id, int32_t w, int32_t h) { return MakeTestDisplay(vm, id, w, h); }
     uint32_t Call(const char* name, const std::vector<Value>& args, std::vector<Value>* results = nullptr)
     {
         return CallGlobal(vm, name, args, results);
@@ -231,6 +223,17 @@ bool ReadPng(const std::string& path, int* width, int* height, std::vector<uint3
 uint32_t SourceColour(int32_t x, int32_t y) { return uint32_t(x * 8) << 16 | uint32_t(y * 8) << 8 | 0x40; }
 bool InShape(int32_t x, int32_t y) { return (x - 8) * (x - 8) + (y - 8) * (y - 8) < 40; }
 
+// Brush 2 at (4, 2) into the back buffer (flag 0x40), presented at once.
+const std::string kBlitBrush2 = R"(
+        GETGLOBAL r0, "testblit"
+        LOADK r1, #2
+        LOADK r2, #4
+        LOADK r3, #2
+        LOADK r4, #64
+        CALL r0, 5, 1
+        RETURN r0, 1
+)";
+
 TEST_F(GraphicsLibrary, AssembledScriptShapesABlitWithABrushMask)
 {
     // Brush 1 gives the shape, brush 2 is drawn.
@@ -243,9 +246,8 @@ TEST_F(GraphicsLibrary, AssembledScriptShapesABlitWithABrushMask)
         for (int32_t x = 0; x < 30; ++x) Put(picture, x, y, SourceColour(x, y));
     ASSERT_EQ(AddBrush(vm, MakeObjectId(2), false, picture, nullptr, nullptr, 30, 30, &brush), 0u);
 
-    // Region 5 at (CENTER, 8) = (24, 8); the brush at (4, 2) into the back
-    // buffer (flag 0x40), presented at once.
-    ASSERT_EQ(RunAssembledScript(vm, R"(
+    // Region 5 at (CENTER, 8) = (24, 8).
+    ASSERT_EQ(RunAssembledScript(vm, std::string(R"(
         GETGLOBAL r0, "createclipregion"
         LOADK r1, #5
         LOADK r2, #28
@@ -256,14 +258,7 @@ TEST_F(GraphicsLibrary, AssembledScriptShapesABlitWithABrushMask)
         GETGLOBAL r0, "setclipregion"
         LOADK r1, #5
         CALL r0, 2, 1
-        GETGLOBAL r0, "testblit"
-        LOADK r1, #2
-        LOADK r2, #4
-        LOADK r3, #2
-        LOADK r4, #64
-        CALL r0, 5, 1
-        RETURN r0, 1
-    )"), 0u);
+    )") + kBlitBrush2), 0u);
 
     TempDir dir;
     std::string path = dir.path() + "/window.png";
@@ -287,18 +282,11 @@ TEST_F(GraphicsLibrary, AssembledScriptShapesABlitWithABrushMask)
     EXPECT_GT(shown, 40);
 
     // Freed while set: the next blit finds no region and draws everywhere.
-    ASSERT_EQ(RunAssembledScript(vm, R"(
+    ASSERT_EQ(RunAssembledScript(vm, std::string(R"(
         GETGLOBAL r0, "freeclipregion"
         LOADK r1, #5
         CALL r0, 2, 1
-        GETGLOBAL r0, "testblit"
-        LOADK r1, #2
-        LOADK r2, #4
-        LOADK r3, #2
-        LOADK r4, #64
-        CALL r0, 5, 1
-        RETURN r0, 1
-    )"), 0u);
+    )") + kBlitBrush2), 0u);
     EXPECT_EQ(display->output.clipRegion, nullptr);
     EXPECT_EQ(ReadFramebufferPixel(display, 4, 2), SourceColour(0, 0));
     EXPECT_EQ(ReadFramebufferPixel(display, 33, 31), SourceColour(29, 29));
