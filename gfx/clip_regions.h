@@ -67,6 +67,17 @@ void FreeAllClipRegions(VmState* vm);
 uint32_t CropShapeToVisible(int32_t* h, int32_t* y, int32_t* x, int32_t* w, BitMapHandle** mask,
                             int copy, int freeOld);
 
+// A transformed copy of a region (not on the list) for a picture scaled or
+// rotated by the 2 x 2 matrix (four doubles, as TransformBitMap takes them)
+// about the anchor (fractions of its size): a shape is transformed with
+// it; a plain rectangle is scaled, or turned into a shape when the matrix
+// rotates. withMask without fromDisplay places the copy at the transformed
+// position times the current display's scale factors. Null on failure or
+// when nothing of it is visible.
+ClipRegion* RenderClipRegionMask(const ClipRegion* region, double anchorX, double anchorY,
+                                 const double* matrix, int withMask, int fromDisplay);
+void FreeTransformedClipRegion(VmState* vm, ClipRegion* copy);
+
 // Commands.
 uint32_t CmdCreateClipRegion(VmState* vm);
 uint32_t CmdSetClipRegion(VmState* vm);
