@@ -94,12 +94,7 @@ ClipRegion* RenderClipRegionMask(const ClipRegion* region, double anchorX, doubl
     }
     copy->header.type = OBJ_CLIPREGION;
     copy->header.handle = reinterpret_cast<uintptr_t>(copy);
-    copy->x = x;
-    copy->y = y;
-    copy->width = w;
-    copy->height = h;
-    copy->mask = mask;
-    copy->maskBytesPerRow = mask ? QueryBitMapAttr(mask, BMATTR_MASK_BYTESPERROW) : 0;
+    SetClipRegionShape(copy, x, y, w, h, mask);
     copy->transformedCopy = 1;
     return copy;
 }

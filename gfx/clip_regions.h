@@ -47,6 +47,10 @@ uint32_t FindClipRegion(ObjectId id, ClipRegion** out, uint32_t options);
 uint32_t CreateClipRegion(VmState* vm, ObjectId id, bool useHandle, int32_t x, int32_t y,
                           int32_t width, int32_t height, BitMapHandle* shape, ClipRegion** out);
 
+// Fills a region's rectangle and shape (taken over) with its row size.
+void SetClipRegionShape(ClipRegion* region, int32_t x, int32_t y, int32_t width, int32_t height,
+                        BitMapHandle* mask);
+
 // Makes the region active in the current output (null clears it). 0,
 // ERR_WRONGUSAGE without an output or while it is a mask or alpha channel,
 // ERR_WRONGCLIPREG when the region does not fit into the output.

@@ -271,7 +271,7 @@ void BltToDisplay(BitMapHandle* src, int32_t sx, int32_t sy, Display* display, i
 {
     if (!src || !display) return;
     if (display->refreshPending && !(flags & PRESENT_FORCE)) return;
-    if (TimedRefresh && !(flags & (PRESENT_NOW | 0x4)) && TimedRefresh->collecting) {
+    if (TimedRefresh && !(flags & (PRESENT_NOW | PRESENT_TIMED)) && TimedRefresh->collecting) {
         TimedRefresh->pending = 1;
         return;
     }

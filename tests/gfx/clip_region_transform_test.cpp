@@ -27,7 +27,7 @@ int CountBits(const ClipRegion* r)
 {
     int n = 0;
     for (int32_t y = 0; y < r->height; ++y)
-        for (int32_t x = 0; x < r->width; ++x) n += MaskBitAt(r->mask, x, y);
+        for (int32_t x = 0; x < r->width; ++x) n += MaskAt(r->mask, x, y);
     return n;
 }
 

@@ -278,8 +278,8 @@ TEST_F(DisplayBlit, OutputTargetPlanesFollowTheBlit)
     display->targetAlpha = targetAlpha;
     GraphicsAlphaIntensity = 100;
     SafeBlt(nullptr, src, Words(0, 0, 4, 4, SAFEBLT_BACKBUFFER));
-    EXPECT_TRUE(MaskBitAt(targetMask, 3, 3));
-    EXPECT_FALSE(MaskBitAt(targetMask, 4, 3));
+    EXPECT_TRUE(MaskAt(targetMask, 3, 3));
+    EXPECT_FALSE(MaskAt(targetMask, 4, 3));
     EXPECT_EQ(AlphaRow(targetAlpha, 3)[3], 100);
     // A bitmap destination copies the mask plainly and writes opaque alpha.
     BitMapHandle* dst = Colour(200, 150, 0);
