@@ -4,9 +4,7 @@
 // anti-aliased text) against pixman's OVER of a solid colour through an a8
 // mask. Figures are megapixels per second.
 #include <benchmark/benchmark.h>
-#if QM_HAVE_PIXMAN
 #include <pixman.h>
-#endif
 
 #include <cstring>
 #include <vector>
@@ -93,7 +91,6 @@ void BM_CoverageTextBlit(benchmark::State& state)
 }
 BENCHMARK(BM_CoverageTextBlit);
 
-#if QM_HAVE_PIXMAN
 void BM_PixmanOverText(benchmark::State& state)
 {
     std::vector<uint32_t> frame(static_cast<size_t>(kFrameW) * kFrameH, 0x336699);
@@ -115,6 +112,5 @@ void BM_PixmanOverText(benchmark::State& state)
     pixman_image_unref(dst);
 }
 BENCHMARK(BM_PixmanOverText);
-#endif
 
 }  // namespace
