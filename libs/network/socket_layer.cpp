@@ -18,6 +18,7 @@
 #include "core/vm/error_hooks.h"
 #include "core/vm/vm.h"
 #include "display/event_handlers.h"
+#include "display/event_library.h"
 #include "display/events.h"
 #include "platform/posix/os_memory.h"
 #include "platform/posix/os_time.h"
@@ -727,19 +728,9 @@ bool AcceptConnection(Server* server, uintptr_t* outHandle)
     return true;
 }
 
-namespace {
-
-bool HasHandler(int slot)
-{
-    const EventHandler& h = GlobalEventHandlers[slot];
-    return h.functionRef != -1 || h.label != -1;
-}
-
-}  // namespace
-
 void CheckNetworkEvents(VmState*)
 {
-    if (HasHandler(GEVENT_RECEIVEUDPDATA)) {
+    if (HasGlobalEventHandler(GEVENT_RECEIVEUDPDATA)) {
         for (NetworkCursors.udp = UDPObjectList; NetworkCursors.udp;) {
             UDPObject* udp = NetworkCursors.udp;
             NetworkCursors.udp = reinterpret_cast<UDPObject*>(udp->header.next);
@@ -748,7 +739,7 @@ void CheckNetworkEvents(VmState*)
                           nullptr);
         }
     }
-    if (HasHandler(GEVENT_CONNECT)) {
+    if (HasGlobalEventHandler(GEVENT_CONNECT)) {
         for (NetworkCursors.server = ServerList; NetworkCursors.server;) {
             Server* server = NetworkCursors.server;
             NetworkCursors.server = reinterpret_cast<Server*>(server->header.next);
@@ -760,8 +751,8 @@ void CheckNetworkEvents(VmState*)
                           handle, nullptr);
         }
     }
-    bool data = HasHandler(GEVENT_RECEIVEDATA);
-    bool closed = HasHandler(GEVENT_DISCONNECT);
+    bool data = HasGlobalEventHandler(GEVENT_RECEIVEDATA);
+    bool closed = HasGlobalEventHandler(GEVENT_DISCONNECT);
     if (data || closed) {
         for (NetworkCursors.connection = ConnectionList; NetworkCursors.connection;) {
             Connection* connection = NetworkCursors.connection;
@@ -775,8 +766,10 @@ void CheckNetworkEvents(VmState*)
     }
 }
 
-void FreeNetwork(VmState*)
+void FreeNetwork(VmState* vm)
 {
+    SetNetworkEventPhase(nullptr);
+    UpdateNetworkPolling(vm);
     NetworkCursors = NetworkEventCursors{};
     while (Connection* connection = ConnectionList) {
         ConnectionList = reinterpret_cast<Connection*>(connection->header.next);
