@@ -165,8 +165,10 @@ uint32_t Deliver(VmState* vm, int32_t mode, ReceiveTarget& target, const uint8_t
         } else if (need > *target.blockSize) {
             if (mode != RECEIVEALL)
                 return ERR_MEM;
-            size_t overflow = need - *target.blockSize;
-            size_t grown = *target.blockSize + (overflow + 16383) / 16384 * 16384;
+            // At least doubling, so that a body of unknown length costs
+            // copies in proportion to its size, not to its square.
+            size_t step = std::max(need - *target.blockSize, *target.blockSize);
+            size_t grown = *target.blockSize + (step + 16383) / 16384 * 16384;
             auto* bigger = static_cast<uint8_t*>(OsAllocMem(grown, 0));
             if (!bigger)
                 return ERR_MEM;
@@ -182,6 +184,15 @@ uint32_t Deliver(VmState* vm, int32_t mode, ReceiveTarget& target, const uint8_t
         return CallReceiveCallback(vm, target, data, n, receivedBefore + n);
     target.text->append(reinterpret_cast<const char*>(data), n);
     return 0;
+}
+
+// A round in which the socket could do nothing waits 1 ms, or less when the
+// socket becomes ready (direction 1 read, 2 write) before that: the next
+// round then finds it ready instead of sleeping through the data.
+void IdleRound(int descriptor, int direction)
+{
+    NetTimeout oneMs{0.001, -1, 0};
+    OsNetWait(descriptor, direction, &oneMs);
 }
 
 void Consume(SocketBuffer* buffer, uint32_t n)
@@ -537,7 +548,7 @@ int SendAllData(VmState* vm, Connection* connection, const uint8_t* data, size_t
             *outSent = total;
             return OS_NET_TIMEOUT;
         }
-        OsDelay(1);
+        IdleRound(connection->socket->descriptor, 2);
     }
 }
 
@@ -584,7 +595,7 @@ void ReceiveSocketData(VmState* vm, Connection* connection, int32_t mode, size_t
         uint32_t available = buffer->last - buffer->first;
         if (available == 0) {
             if (code == OS_NET_TIMEOUT && wait && !TimedOut(lastProgress)) {
-                OsDelay(1);
+                IdleRound(record->descriptor, 1);
                 continue;
             }
             if (code == 0)
