@@ -26,6 +26,21 @@ namespace {
 
 constexpr size_t kChunk = 1 << 20;
 
+// A listening socket on a port the system chose.
+int ListenOnLoopback(uint16_t* port)
+{
+    int listener = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(listener, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
+    listen(listener, 1);
+    socklen_t length = sizeof sa;
+    getsockname(listener, reinterpret_cast<sockaddr*>(&sa), &length);
+    *port = ntohs(sa.sin_port);
+    return listener;
+}
+
 struct Peer {
     int listener;
     uint16_t port;
@@ -34,15 +49,7 @@ struct Peer {
 
     explicit Peer(bool sends)
     {
-        listener = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in sa{};
-        sa.sin_family = AF_INET;
-        sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(listener, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
-        listen(listener, 1);
-        socklen_t length = sizeof sa;
-        getsockname(listener, reinterpret_cast<sockaddr*>(&sa), &length);
-        port = ntohs(sa.sin_port);
+        listener = ListenOnLoopback(&port);
         thread = std::thread([this, sends] {
             int fd = accept(listener, nullptr, nullptr);
             std::string buffer(65536, 'n');
@@ -72,15 +79,7 @@ struct UnsizedPeer {
 
     explicit UnsizedPeer(size_t size)
     {
-        listener = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in sa{};
-        sa.sin_family = AF_INET;
-        sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(listener, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
-        listen(listener, 1);
-        socklen_t length = sizeof sa;
-        getsockname(listener, reinterpret_cast<sockaddr*>(&sa), &length);
-        port = ntohs(sa.sin_port);
+        listener = ListenOnLoopback(&port);
         thread = std::thread([this, size] {
             int fd = accept(listener, nullptr, nullptr);
             char request[4096];

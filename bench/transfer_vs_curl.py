@@ -107,16 +107,23 @@ def applet(build, work, name, url, target):
     return qma
 
 
-def best_of(runs, command, check):
-    best = float("inf")
+def timed(command, check):
+    t = time.perf_counter()
+    out = subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    elapsed = time.perf_counter() - t
+    if out.returncode != 0:
+        sys.exit("%s failed: %s" % (command[0], out.stderr.decode(errors="replace")))
+    check(out.stdout)
+    return elapsed
+
+
+def best_of(runs, commands):
+    """The best time of each (command, check) pair; the pairs take turns, so
+    that a change in the machine's load touches them alike."""
+    best = [float("inf")] * len(commands)
     for _ in range(runs):
-        t = time.perf_counter()
-        out = subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
-        elapsed = time.perf_counter() - t
-        if out.returncode != 0:
-            sys.exit("%s failed: %s" % (command[0], out.stderr.decode(errors="replace")))
-        check(out.stdout)
-        best = min(best, elapsed)
+        for i, (command, check) in enumerate(commands):
+            best[i] = min(best[i], timed(command, check))
     return best
 
 
@@ -157,11 +164,11 @@ def main():
         ftp_url = "ftp://127.0.0.1:%d/big.bin" % ftp_port
         rows = []
         for proto, url in (("HTTP", http), ("FTP", ftp_url)):
-            curl = best_of(args.runs, ["curl", "-s", "-o", out_file, url], file_ok)
-            to_file = best_of(args.runs, [player, applet(build, work, proto + "file", url, out_file)],
-                              file_ok)
-            to_string = best_of(args.runs, [player, applet(build, work, proto + "string", url, None)],
-                                size_ok)
+            curl, to_file, to_string = best_of(args.runs, [
+                (["curl", "-s", "-o", out_file, url], file_ok),
+                ([player, applet(build, work, proto + "file", url, out_file)], file_ok),
+                ([player, applet(build, work, proto + "string", url, None)], size_ok),
+            ])
             rows.append((proto, curl, to_file, to_string))
         print("%d MiB over loopback, best of %d runs" % (args.size, args.runs))
         print("%-5s %10s %10s %10s %10s %10s" % ("", "curl", "to file", "ratio", "to string", "ratio"))
