@@ -348,6 +348,8 @@ TEST_F(ScriptEvents, EachProgramStartedWithRunReachesTheHandlerOnceWithItsValue)
     for (size_t at = run.out.find("ended "); at != std::string::npos; at = run.out.find("ended ", at + 1))
         ends++;
     EXPECT_EQ(ends, 2u) << run.out;
+    if (access("/usr/bin/ps", X_OK) != 0 && access("/bin/ps", X_OK) != 0)
+        return;  // nothing listed the children
     std::ifstream children(ps);
     std::stringstream listed;
     listed << children.rdbuf();
