@@ -19,15 +19,13 @@ const char* const DisplayEventNames[kDisplayEventCount] = {
 const char* const GlobalEventNames[kGlobalEventCount] = {
     "OnSampleLoop",  "OnSampleEnd",     "OnMusicEnd",       "OnVideoEnd",
     "OnReceiveData", "OnConnect",       "OnDisconnect",     "OnReceiveUDPData",
-    "OnHotKey",      "OnApplicationMessage", "OnTrayIcon",  "OnSystemMessage",
-    "OnProgramEnd",
+    "OnHotKey",      "OnApplicationMessage", "OnTrayIcon",  "OnProgramEnd",
 };
 
 EventHandler GlobalEventHandlers[kGlobalEventCount] = {
     kNoEventHandler, kNoEventHandler, kNoEventHandler, kNoEventHandler,
     kNoEventHandler, kNoEventHandler, kNoEventHandler, kNoEventHandler,
     kNoEventHandler, kNoEventHandler, kNoEventHandler, kNoEventHandler,
-    kNoEventHandler,
 };
 
 bool HasGlobalEventHandler(int slot)

@@ -1,5 +1,5 @@
 // The names of the script events that handlers can be installed for: 30
-// that belong to a display (each display has its own slot per name) and 13
+// that belong to a display (each display has its own slot per name) and 12
 // that belong to the program (one global slot each). Names are matched
 // without regard to case.
 #pragma once
@@ -7,7 +7,7 @@
 #include <cstdint>
 
 constexpr int kDisplayEventCount = 30;
-constexpr int kGlobalEventCount = 13;
+constexpr int kGlobalEventCount = 12;
 
 // An installed handler (of an event slot, an interval or a timeout): a
 // function (a registry reference) or a label (an instruction index), with a
@@ -42,7 +42,7 @@ enum GlobalEvent : int {
     GEVENT_CONNECT = 5,
     GEVENT_DISCONNECT = 6,
     GEVENT_RECEIVEUDPDATA = 7,
-    GEVENT_PROGRAMEND = 12,
+    GEVENT_PROGRAMEND = 11,
 };
 
 // Per-display event slots that the platform posts to.
