@@ -3,6 +3,7 @@
 // of the rotated rectangle, planes, refusals and random matrices.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -213,6 +214,30 @@ TEST(SampleTransformed, NeighboursOutsideTheMaskTakeTheFirstVisibleColour)
     EXPECT_EQ(out, 0x00280000u);
     ASSERT_TRUE(SampleTransformed(&p, reinterpret_cast<uint8_t*>(&out), nullptr, 1.25, 1.0));
     EXPECT_EQ(out, static_cast<uint32_t>(std::trunc((16 * 0.25 + 32 * 0.75) * 0.5 + (48 * 0.25 + 64 * 0.75) * 0.5 + 0.5)) << 16);
+}
+
+TEST(TransformPixels, RowsThatMissTheSourceStayEmpty)
+{
+    // A quarter turn shifted by a fraction of a pixel: row 5 of the box
+    // has its centres past the source's edge, and no pixel of it is drawn.
+    std::vector<uint32_t> src = RandomArgb(5 * 3, 4);
+    const double m[6] = {0, -1, 1, 0, 0, 4.7};
+    std::vector<uint32_t> dst(3 * 8, 0);
+    std::vector<uint8_t> mask(2 * 8, 0);
+    TransformParams p{};
+    p.srcPixels = reinterpret_cast<const uint8_t*>(src.data());
+    p.dstPixels = reinterpret_cast<uint8_t*>(dst.data());
+    p.dstMask = mask.data();
+    p.srcW = 5, p.srcH = 3, p.srcRowLength = 5;
+    p.dstW = 3, p.dstH = 8, p.dstRowLength = 3, p.dstMaskBytesPerRow = 2;
+    p.matrix = m, p.format = PIXFMT_ARGB, p.bytesPerPixel = 4;
+    for (int smooth = 0; smooth < 2; ++smooth) {
+        std::fill(mask.begin(), mask.end(), 0);
+        p.smooth = smooth;
+        TransformPixels(&p);
+        for (int32_t y = 0; y < 8; ++y) EXPECT_EQ(mask[2 * y], y < 5 ? 0xE0 : 0) << "row " << y;
+        EXPECT_EQ(dst[3 * 4 + 1] & 0xFFFFFF, src[1 * 5 + 0] & 0xFFFFFF);  // row 4 reads source column 0
+    }
 }
 
 TEST(TransformPixels, VectorisedSmoothGivesTheBytesOfThePlainLoop)
