@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <set>
 
+#include "gfx/bitmap.h"
+#include "gfx/pixel_formats.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -126,4 +128,50 @@ size_t CountColours(const RgbPicture& p)
     std::set<uint32_t> seen;
     for (uint32_t c : p.argb) seen.insert(c & 0xFFFFFF);
     return seen.size();
+}
+
+BitMapHandle* BitMapFromPicture(const RgbPicture& p, uint32_t format)
+{
+    uint32_t old = OsGetDisplayPixelFormat();
+    OsSetDisplayPixelFormat(format);
+    BitMapHandle* bm = AllocColorBitMap(p.w, p.h, 0, nullptr);
+    OsSetDisplayPixelFormat(old);
+    if (!bm) return nullptr;
+    BitMapLock lock{};
+    LockBitMapPixels(bm, 0, &lock);
+    for (int32_t y = 0; y < p.h; ++y)
+        GetPixelRowKernels(format)->fromArgb(&p.argb[static_cast<size_t>(y) * p.w],
+                                             lock.pixels + static_cast<size_t>(lock.rowLength) * lock.bytesPerPixel * y,
+                                             p.w, 0);
+    UnlockBitMapPixels(&lock);
+    return bm;
+}
+
+RgbPicture PictureFromBitMap(BitMapHandle* bitmap)
+{
+    RgbPicture p;
+    BitMapLock lock{};
+    if (!LockBitMapPixels(bitmap, LOCKBITMAP_READ, &lock)) return p;
+    p.w = lock.width;
+    p.h = lock.height;
+    p.argb.resize(static_cast<size_t>(p.w) * p.h);
+    for (int32_t y = 0; y < p.h; ++y)
+        GetPixelRowKernels(lock.format)->toArgb(lock.pixels + static_cast<size_t>(lock.rowLength) * lock.bytesPerPixel * y,
+                                                &p.argb[static_cast<size_t>(y) * p.w], p.w, 0);
+    UnlockBitMapPixels(&lock);
+    for (auto& c : p.argb) c &= 0xFFFFFF;
+    return p;
+}
+
+RgbPicture Quantised(const RgbPicture& p, uint32_t format)
+{
+    RgbPicture q = p;
+    std::vector<uint8_t> bytes(static_cast<size_t>(p.w) * 4);
+    for (int32_t y = 0; y < p.h; ++y) {
+        uint32_t* row = &q.argb[static_cast<size_t>(y) * p.w];
+        GetPixelRowKernels(format)->fromArgb(row, bytes.data(), p.w, 0);
+        GetPixelRowKernels(format)->toArgb(bytes.data(), row, p.w, 0);
+    }
+    for (auto& c : q.argb) c &= 0xFFFFFF;
+    return q;
 }

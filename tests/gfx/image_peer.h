@@ -24,3 +24,13 @@ RgbPicture TestPicture(int32_t w, int32_t h, uint32_t seed = 1);
 double MeanChannelError(const RgbPicture& a, const RgbPicture& b);
 uint32_t MaxChannelError(const RgbPicture& a, const RgbPicture& b);
 size_t CountColours(const RgbPicture& p);
+
+struct BitMapHandle;
+
+// A colour bitmap in the given pixel format holding the picture (the
+// platform format is set for the allocation and restored).
+BitMapHandle* BitMapFromPicture(const RgbPicture& p, uint32_t format);
+// The bitmap's pixels as 0x00RRGGBB.
+RgbPicture PictureFromBitMap(BitMapHandle* bitmap);
+// The picture as it comes back from a format with fewer bits per channel.
+RgbPicture Quantised(const RgbPicture& p, uint32_t format);
