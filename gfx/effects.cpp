@@ -502,14 +502,30 @@ uint32_t DistortBitMap(BitMapHandle* bitmap, BitMapHandle* mask, BitMapHandle* a
             (alpha && !mask && !sa.Open(alpha)) || (madeMask && !dm.Open(madeMask)) ||
             (madeAlpha && !da.Open(madeAlpha)))
             err = ERR_LOCKBMAP;
-        else if (s->format != d->format)
-            err = ERR_PIXELFORMAT;
         if (!err && ((sm.pixels && (sm.width < w || sm.height < h)) || (sa.pixels && (sa.width < w || sa.height < h))))
             err = ERR_ARGS;
+        block.srcPixels = s->pixels;
+        block.srcRowLength = s->rowLength;
+        block.bytesPerPixel = s->bytesPerPixel;
+        // A source in another layout than new bitmaps get is first converted
+        // to theirs, so that rendering copies whole pixels.
+        WorkBuffer<uint8_t> converted;
+        if (!err && s->format != d->format) {
+            const PixelRowKernels* from = GetPixelRowKernels(s->format);
+            const PixelRowKernels* to = GetPixelRowKernels(d->format);
+            WorkBuffer<uint32_t> row(static_cast<size_t>(w));
+            if (!from || !to) err = ERR_PIXELFORMAT;
+            else if (!row || !converted.Allocate(static_cast<size_t>(w) * static_cast<size_t>(h) * d->bytesPerPixel))
+                err = ERR_MEM;
+            for (int32_t y = 0; !err && y < h; ++y) {
+                from->toArgb(s->pixels + static_cast<size_t>(s->rowLength) * s->bytesPerPixel * y, row.get(), w, 1);
+                to->fromArgb(row.get(), converted.get() + static_cast<size_t>(w) * d->bytesPerPixel * y, w, 1);
+            }
+            block.srcPixels = converted.get();
+            block.srcRowLength = w;
+            block.bytesPerPixel = d->bytesPerPixel;
+        }
         if (!err) {
-            block.srcPixels = s->pixels;
-            block.srcRowLength = s->rowLength;
-            block.bytesPerPixel = s->bytesPerPixel;
             block.srcMask = sm.pixels;
             block.srcMaskBytesPerRow = sm.bytesPerRow;
             block.srcAlpha = sa.pixels;
