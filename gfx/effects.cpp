@@ -14,11 +14,13 @@
 #include "core/vm/error_hooks.h"
 #include "gfx/bitmap_ops.h"
 #include "gfx/clip.h"
+#include "gfx/copy_bitmap.h"
 #include "gfx/distort.h"
 #include "gfx/effect_lock.h"
 #include "gfx/filter_kernels.h"
 #include "gfx/pixel_formats.h"
 #include "gfx/pixel_kernels.h"
+#include "gfx/pixelate.h"
 #include "gfx/plane_ops.h"
 #include "gfx/quantize.h"
 #include "gfx/soft_blit.h"
@@ -393,6 +395,44 @@ uint32_t CharcoalBitMap(BitMapHandle* bitmap, BitMapHandle* alpha, int32_t w, in
     if (!err) err = NormalizeBitMap(bitmap, w, h, LowCount(w, h), HighCount(w, h), lock.get());
     if (!err) err = InvertBitMap(bitmap, w, h, lock.get());
     if (!err) err = GrayBitMap(bitmap, w, h, 0, lock.get());
+    return err;
+}
+
+uint32_t PixelateBitMap(BitMapHandle* bitmap, BitMapHandle* mask, BitMapHandle* alpha, int32_t w, int32_t h,
+                        int32_t cell)
+{
+    if (cell < 2) return 0;
+    EffectLock lock;
+    if (!lock.Acquire(bitmap, 0)) return ERR_LOCKBMAP;
+    if (!PairMember(lock.get()) || !CutToLock(lock.get(), w, h)) return 0;
+    PlaneAccess m, a;
+    if ((mask && !m.Open(mask)) || (alpha && !a.Open(alpha))) return ERR_LOCKBMAP;
+    if (!CutToPlane(m, w, h) || !CutToPlane(a, w, h)) return 0;
+    // Cells read an untouched copy: the picture changes under them.
+    MadeBitMaps copy{};
+    if (uint32_t err = CopyBitMap(bitmap, mask, alpha, 0, 0, w, h, 0, nullptr, nullptr, &copy.bitmap,
+                                  mask ? &copy.mask : nullptr, alpha ? &copy.alpha : nullptr))
+        return err;
+    uint32_t err = 0;
+    {
+        EffectLock c;
+        PlaneAccess cm, ca;
+        if (!c.Acquire(copy.bitmap, LOCKBITMAP_READ) || (copy.mask && !cm.Open(copy.mask)) ||
+            (copy.alpha && !ca.Open(copy.alpha))) {
+            err = ERR_LOCKBMAP;
+        } else if (c->format != lock->format) {
+            err = ERR_PIXELFORMAT;
+        } else {
+            int32_t side = cell < w ? cell : w;
+            if (side > h) side = h;
+            PixelateParams block{lock->pixels, lock->rowLength, m.pixels, m.bytesPerRow, a.pixels, a.bytesPerRow,
+                                 c->pixels, c->rowLength, cm.pixels, cm.bytesPerRow, ca.pixels, ca.bytesPerRow,
+                                 w, h, side};
+            if (lock->bytesPerPixel == 4) PixelatePixels32(&block);
+            else PixelatePixels16(&block);
+        }
+    }
+    FreeMadeBitMaps(&copy);
     return err;
 }
 
