@@ -138,34 +138,32 @@ void BM_Fill(benchmark::State& state)
 
 // The peers.
 
-void BM_PixmanOverA8Mask(benchmark::State& state)
+// OVER of src (through mask) onto dst, the images freed afterwards.
+void PixmanOver(benchmark::State& state, Frame& f, pixman_image_t* src, pixman_image_t* mask,
+                pixman_image_t* dst)
 {
-    Frame& f = FrameOf(state.range(0));
-    pixman_image_t* src = Wrap(PIXMAN_a8r8g8b8, f.w, f.h, f.src.data(), f.w * 4);
-    pixman_image_t* mask = Wrap(PIXMAN_a8, f.w, f.h, f.alpha.data(), f.w);
-    pixman_image_t* dst = Wrap(PIXMAN_x8r8g8b8, f.w, f.h, f.dst.data(), f.w * 4);
     for (auto _ : state) {
         pixman_image_composite32(PIXMAN_OP_OVER, src, mask, dst, 0, 0, 0, 0, 0, 0, f.w, f.h);
         benchmark::ClobberMemory();
     }
     Report(state, f);
-    pixman_image_unref(src);
-    pixman_image_unref(mask);
-    pixman_image_unref(dst);
+    for (pixman_image_t* image : {src, mask, dst})
+        if (image) pixman_image_unref(image);
+}
+
+void BM_PixmanOverA8Mask(benchmark::State& state)
+{
+    Frame& f = FrameOf(state.range(0));
+    PixmanOver(state, f, Wrap(PIXMAN_a8r8g8b8, f.w, f.h, f.src.data(), f.w * 4),
+               Wrap(PIXMAN_a8, f.w, f.h, f.alpha.data(), f.w),
+               Wrap(PIXMAN_x8r8g8b8, f.w, f.h, f.dst.data(), f.w * 4));
 }
 
 void BM_PixmanOverPremultiplied(benchmark::State& state)
 {
     Frame& f = FrameOf(state.range(0));
-    pixman_image_t* src = Wrap(PIXMAN_a8r8g8b8, f.w, f.h, f.premultiplied.data(), f.w * 4);
-    pixman_image_t* dst = Wrap(PIXMAN_a8r8g8b8, f.w, f.h, f.dst.data(), f.w * 4);
-    for (auto _ : state) {
-        pixman_image_composite32(PIXMAN_OP_OVER, src, nullptr, dst, 0, 0, 0, 0, 0, 0, f.w, f.h);
-        benchmark::ClobberMemory();
-    }
-    Report(state, f);
-    pixman_image_unref(src);
-    pixman_image_unref(dst);
+    PixmanOver(state, f, Wrap(PIXMAN_a8r8g8b8, f.w, f.h, f.premultiplied.data(), f.w * 4), nullptr,
+               Wrap(PIXMAN_a8r8g8b8, f.w, f.h, f.dst.data(), f.w * 4));
 }
 
 void BM_PixmanOverSolid(benchmark::State& state)
@@ -174,15 +172,8 @@ void BM_PixmanOverSolid(benchmark::State& state)
     // 0x3366CC at opacity 100, premultiplied.
     pixman_color_t colour = {0x3333 * 100 / 255, 0x6666 * 100 / 255, 0xCCCC * 100 / 255,
                              0xFFFF * 100 / 255};
-    pixman_image_t* src = pixman_image_create_solid_fill(&colour);
-    pixman_image_t* dst = Wrap(PIXMAN_x8r8g8b8, f.w, f.h, f.dst.data(), f.w * 4);
-    for (auto _ : state) {
-        pixman_image_composite32(PIXMAN_OP_OVER, src, nullptr, dst, 0, 0, 0, 0, 0, 0, f.w, f.h);
-        benchmark::ClobberMemory();
-    }
-    Report(state, f);
-    pixman_image_unref(src);
-    pixman_image_unref(dst);
+    PixmanOver(state, f, pixman_image_create_solid_fill(&colour), nullptr,
+               Wrap(PIXMAN_x8r8g8b8, f.w, f.h, f.dst.data(), f.w * 4));
 }
 
 void BM_Memcpy(benchmark::State& state)

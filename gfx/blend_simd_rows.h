@@ -2,16 +2,15 @@
 // types and compiled twice: 16-byte vectors on the SSE2 baseline
 // (blend_sse2.cpp) and 32-byte vectors with AVX2 (blend_avx2.cpp). Each
 // includer defines QM_VBYTES, its own namespace QM_SIMD_NS and the name of
-// its table QM_SIMD_TABLE, and nothing
-// here has external linkage, so no copy compiled for AVX2 can stand in for
-// the baseline one at link time. Helpers with external linkage from other
-// headers (inline functions, templates) must not be used here for the same
-// reason; only out-of-line functions are called.
+// its table QM_SIMD_TABLE. Nothing here has external linkage, so no copy
+// compiled for AVX2 can stand in for the baseline one at link time; for the
+// same reason inline functions and templates of other headers are not used
+// here (rgb565_layouts.h keeps its own internal), only out-of-line ones.
 //
 // Every row gives the bytes of the scalar reference in blend_kernels.cpp:
 // - d + floor((s - d) * a / 256) per channel is (d * (256 - a) + s * a) >> 8,
 //   which fits 16-bit lanes for a up to 256;
-// - x / 255 for x up to 65025 is (x * 0x8081) >> 23;
+// - x / 255 for x up to 65025 is (x + 1 + (x >> 8)) >> 8;
 // - a * 256 / out (out in a..255) is exact through a float division: the
 //   quotient is at most 256, so its rounding error stays below 2^-16 while
 //   a quotient that is not whole lies at least 1/255 from the next integer.
@@ -20,7 +19,10 @@
 #include <cstdint>
 #include <cstring>
 
+#include <immintrin.h>
+
 #include "gfx/blend_kernels.h"
+#include "gfx/rgb565_layouts.h"
 
 #if !defined(QM_VBYTES) || !defined(QM_SIMD_NS) || !defined(QM_SIMD_TABLE)
 #error "define QM_VBYTES, QM_SIMD_NS and QM_SIMD_TABLE before including this file"
@@ -28,9 +30,7 @@
 
 // The wide vectors never cross a call boundary that another compiler's code
 // could see; the note on their calling convention is of no concern here.
-#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wpsabi"
-#endif
 
 namespace QM_SIMD_NS {
 namespace {
@@ -42,14 +42,9 @@ constexpr int kP16 = kVB / 2;  // 16-bit pixels per vector
 typedef uint8_t U8 __attribute__((vector_size(kVB)));
 typedef uint16_t U16 __attribute__((vector_size(kVB)));
 typedef uint32_t U32 __attribute__((vector_size(kVB)));
-typedef int32_t I32 __attribute__((vector_size(kVB)));
-typedef float F32 __attribute__((vector_size(kVB)));
 typedef uint16_t U16W __attribute__((vector_size(2 * kVB)));  // the bytes of a U8, widened
-typedef uint16_t U16H __attribute__((vector_size(kVB / 2)));  // one lane per 32-bit pixel
 typedef int32_t I32W __attribute__((vector_size(2 * kVB)));
 typedef float F32W __attribute__((vector_size(2 * kVB)));
-typedef uint8_t A32 __attribute__((vector_size(kP32)));  // alpha bytes of kP32 pixels
-typedef uint8_t A16 __attribute__((vector_size(kP16)));  // alpha bytes of kP16 pixels
 
 template <typename V>
 inline V Load(const void* p)
@@ -71,6 +66,68 @@ inline V Splat(E e)
     V v = {};
     return v + e;
 }
+
+// The alpha bytes of a vector's pixels spread to one pixel each: each byte
+// repeated over a 32-bit pixel's four bytes, or widened to a 16-bit lane.
+// These two are written with the instruction sets' own unpacks: the
+// compilers assemble the generic forms byte by byte.
+#if QM_VBYTES == 16
+inline U8 AlphaOfPixels32(const uint8_t* a)
+{
+    uint32_t w;
+    std::memcpy(&w, a, 4);
+    __m128i v = _mm_cvtsi32_si128(static_cast<int>(w));
+    v = _mm_unpacklo_epi8(v, v);
+    return (U8)_mm_unpacklo_epi16(v, v);
+}
+
+inline U16 AlphaOfPixels16(const uint8_t* a)
+{
+    __m128i v = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(a));
+    return (U16)_mm_unpacklo_epi8(v, _mm_setzero_si128());
+}
+#else
+inline U8 AlphaOfPixels32(const uint8_t* a)
+{
+    __m256i v = _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(a)));
+    const __m256i firstByte = _mm256_setr_epi8(0, 0, 0, 0, 4, 4, 4, 4, 8, 8, 8, 8, 12, 12, 12, 12,
+                                               0, 0, 0, 0, 4, 4, 4, 4, 8, 8, 8, 8, 12, 12, 12, 12);
+    return (U8)_mm256_shuffle_epi8(v, firstByte);
+}
+
+inline U16 AlphaOfPixels16(const uint8_t* a)
+{
+    return (U16)_mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a)));
+}
+#endif
+
+// Half h (0 or 1) of the 16-bit lanes, one 32-bit lane each; and 16-bit
+// lanes narrowed to bytes and stored.
+#if QM_VBYTES == 16
+inline U32 HalfToPixels32(U16 v, int h)
+{
+    __m128i x = (__m128i)v;
+    return (U32)(h ? _mm_unpackhi_epi16(x, _mm_setzero_si128()) : _mm_unpacklo_epi16(x, _mm_setzero_si128()));
+}
+
+inline void StoreLaneBytes(uint8_t* p, U16 v)
+{
+    __m128i x = _mm_packus_epi16((__m128i)v, (__m128i)v);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(p), x);
+}
+#else
+inline U32 HalfToPixels32(U16 v, int h)
+{
+    __m256i x = (__m256i)v;
+    return (U32)_mm256_cvtepu16_epi32(h ? _mm256_extracti128_si256(x, 1) : _mm256_castsi256_si128(x));
+}
+
+inline void StoreLaneBytes(uint8_t* p, U16 v)
+{
+    __m256i x = _mm256_permute4x64_epi64(_mm256_packus_epi16((__m256i)v, (__m256i)v), 0xD8);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p), _mm256_castsi256_si128(x));
+}
+#endif
 
 // 0 when the n alpha bytes are mixed, 1 when all are 0, 2 when all are 255.
 template <int N>
@@ -139,10 +196,11 @@ inline U32 Mix32(U32 d, U32 s, U16W a)
 template <uint32_t F>
 inline void Blend32(uint32_t* d, U32 sv, const uint8_t* alpha)
 {
-    U32 a = __builtin_convertvector(Load<A32>(alpha), U32);
+    U8 a = AlphaOfPixels32(alpha);
     U32 dv = Load<U32>(d);
     U32 full = (U32)(a == 255), none = (U32)(a == 0);
-    Store(d, (sv & full) | (dv & none) | (Mix32<F>(dv, sv, PerByte(a)) & ~(full | none)));
+    U16W aw = __builtin_convertvector(a, U16W);
+    Store(d, (sv & full) | (dv & none) | (Mix32<F>(dv, sv, aw) & ~(full | none)));
 }
 
 template <uint32_t F>
@@ -175,13 +233,11 @@ struct Lanes;
 template <>
 struct Lanes<uint32_t> {
     typedef U32 V;
-    typedef A32 A;
     static constexpr int kP = kP32;
 };
 template <>
 struct Lanes<uint16_t> {
     typedef U16 V;
-    typedef A16 A;
     static constexpr int kP = kP16;
 };
 
@@ -189,7 +245,6 @@ template <typename T>
 void CopyWhereRow(void* dst, const void* src, const uint8_t* alpha, int32_t n)
 {
     typedef typename Lanes<T>::V V;
-    typedef typename Lanes<T>::A A;
     constexpr int P = Lanes<T>::kP;
     ForRow<P>(static_cast<T*>(dst), static_cast<const T*>(src), alpha, nullptr, n,
               [](T* d, const T* s, const uint8_t* a, uint8_t*) {
@@ -200,7 +255,9 @@ void CopyWhereRow(void* dst, const void* src, const uint8_t* alpha, int32_t n)
                       Store(d, sv);
                       return;
                   }
-                  V m = (V)(__builtin_convertvector(Load<A>(a), V) != 0);
+                  V m;
+                  if constexpr (sizeof(T) == 4) m = (V)(AlphaOfPixels32(a) != 0);
+                  else m = (V)(AlphaOfPixels16(a) != 0);
                   Store(d, (sv & m) | (Load<V>(d) & ~m));
               });
 }
@@ -221,33 +278,36 @@ inline void Coverage(UV a, UV da, UV* out, UV* share)
     *share = __builtin_convertvector(__builtin_convertvector(q, IV), UV);
 }
 
+// Two vectors of pixels at a time, so that the coverage fills whole 16-bit
+// vectors.
 template <uint32_t F>
 void CompositeRow32(void* dst, const void* src, const uint8_t* alpha, uint8_t* dstAlpha,
                     int32_t n)
 {
-    ForRow<kP32>(static_cast<uint32_t*>(dst), static_cast<const uint32_t*>(src), alpha, dstAlpha,
+    ForRow<kP16>(static_cast<uint32_t*>(dst), static_cast<const uint32_t*>(src), alpha, dstAlpha,
                  n, [](uint32_t* d, const uint32_t* s, const uint8_t* sa, uint8_t* da) {
-                     int run = AlphaRun<kP32>(sa);
+                     int run = AlphaRun<kP16>(sa);
                      if (run == 1) return;
                      if (run == 2) {
-                         std::memcpy(d, s, sizeof(uint32_t) * kP32);
-                         std::memset(da, 255, kP32);
+                         std::memcpy(d, s, sizeof(uint32_t) * kP16);
+                         std::memset(da, 255, kP16);
                          return;
                      }
-                     U16H a16 = __builtin_convertvector(Load<A32>(sa), U16H);
-                     U16H da16 = __builtin_convertvector(Load<A32>(da), U16H);
-                     U16H out16, share16;
-                     Coverage<U16H, I32, F32>(a16, da16, &out16, &share16);
-                     U32 a = __builtin_convertvector(a16, U32);
-                     // share is 1..256 where it is used: repeat share - 1 over
-                     // the bytes and add the 1 back in the wide lanes.
-                     U16W aw = PerByte(__builtin_convertvector(share16, U32) - 1) + uint16_t{1};
-                     U32 dv = Load<U32>(d), sv = Load<U32>(s);
-                     U32 full = (U32)(a == 255), none = (U32)(a == 0), part = ~(full | none);
-                     Store(d, (sv & full) | (dv & none) | (Mix32<F>(dv, sv, aw) & part));
-                     U16H full16 = (U16H)(a16 == 255), none16 = (U16H)(a16 == 0);
-                     U16H na = (full16 & 255) | (da16 & none16) | (out16 & ~(full16 | none16));
-                     Store(da, __builtin_convertvector(na, A32));
+                     U16 a = AlphaOfPixels16(sa), dav = AlphaOfPixels16(da);
+                     U16 out, share;
+                     Coverage<U16, I32W, F32W>(a, dav, &out, &share);
+                     for (int h = 0; h < 2; ++h) {
+                         U32 a32 = HalfToPixels32(a, h);
+                         // share is 1..256 where it is used: repeat share - 1
+                         // over the bytes and add the 1 back in the wide lanes.
+                         U16W aw = PerByte(HalfToPixels32(share, h) - 1) + uint16_t{1};
+                         U32 dv = Load<U32>(d + h * kP32), sv = Load<U32>(s + h * kP32);
+                         U32 full = (U32)(a32 == 255), none = (U32)(a32 == 0);
+                         Store(d + h * kP32, (sv & full) | (dv & none) |
+                                                 (Mix32<F>(dv, sv, aw) & ~(full | none)));
+                     }
+                     U16 full = (U16)(a == 255), none = (U16)(a == 0);
+                     StoreLaneBytes(da, (full & 255) | (dav & none) | (out & ~(full | none)));
                  });
 }
 
@@ -270,35 +330,6 @@ void TintRow32(void* dst, uint32_t colour, uint32_t level, int32_t n)
 // 16-bit formats: converted to RGB565 in the vector, blended on channels
 // widened to 8 bits, truncated and converted back.
 
-inline U16 Swap16(U16 p) { return (p << 8) | (p >> 8); }
-
-template <uint32_t F>
-inline U16 To565(U16 p)
-{
-    if constexpr (F == 0) return (((p >> 10) & 31) << 11) | (((p >> 5) & 31) << 6) | (p & 31);
-    else if constexpr (F == 1) return ((p & 31) << 11) | (((p >> 5) & 31) << 6) | ((p >> 10) & 31);
-    else if constexpr (F == 2) return To565<0>(Swap16(p));
-    else if constexpr (F == 3) return To565<1>(Swap16(p));
-    else if constexpr (F == 4) return p;
-    else if constexpr (F == 5) return ((p & 31) << 11) | (p & 0x07E0) | (p >> 11);
-    else if constexpr (F == 6) return Swap16(p);
-    else return To565<5>(Swap16(p));
-}
-
-template <uint32_t F>
-inline U16 From565(U16 v)
-{
-    U16 r5 = v >> 11, g6 = (v >> 5) & 63, b5 = v & 31;
-    if constexpr (F == 0) return (r5 << 10) | ((g6 >> 1) << 5) | b5;
-    else if constexpr (F == 1) return (b5 << 10) | ((g6 >> 1) << 5) | r5;
-    else if constexpr (F == 2) return Swap16(From565<0>(v));
-    else if constexpr (F == 3) return Swap16(From565<1>(v));
-    else if constexpr (F == 4) return v;
-    else if constexpr (F == 5) return (b5 << 11) | (g6 << 5) | r5;
-    else if constexpr (F == 6) return Swap16(v);
-    else return Swap16(From565<5>(v));
-}
-
 inline U16 Mix565(U16 d, U16 s, U16 a)
 {
     U16 na = Splat<U16>(uint16_t{256}) - a;
@@ -311,7 +342,7 @@ inline U16 Mix565(U16 d, U16 s, U16 a)
 template <uint32_t F>
 inline void Blend16(uint16_t* d, U16 sv, const uint8_t* alpha)
 {
-    U16 a = __builtin_convertvector(Load<A16>(alpha), U16);
+    U16 a = AlphaOfPixels16(alpha);
     U16 dv = Load<U16>(d);
     U16 full = (U16)(a == 255), none = (U16)(a == 0);
     U16 mixed = From565<F>(Mix565(To565<F>(dv), To565<F>(sv), a));
@@ -356,16 +387,14 @@ void CompositeRow16(void* dst, const void* src, const uint8_t* alpha, uint8_t* d
                          std::memset(da, 255, kP16);
                          return;
                      }
-                     U16 a = __builtin_convertvector(Load<A16>(sa), U16);
-                     U16 dav = __builtin_convertvector(Load<A16>(da), U16);
+                     U16 a = AlphaOfPixels16(sa), dav = AlphaOfPixels16(da);
                      U16 out, share;
                      Coverage<U16, I32W, F32W>(a, dav, &out, &share);
                      U16 dv = Load<U16>(d), sv = Load<U16>(s);
                      U16 full = (U16)(a == 255), none = (U16)(a == 0), part = ~(full | none);
                      U16 mixed = From565<F>(Mix565(To565<F>(dv), To565<F>(sv), share));
                      Store(d, (sv & full) | (dv & none) | (mixed & part));
-                     U16 na = (full & 255) | (dav & none) | (out & part);
-                     Store(da, __builtin_convertvector(na, A16));
+                     StoreLaneBytes(da, (full & 255) | (dav & none) | (out & part));
                  });
 }
 

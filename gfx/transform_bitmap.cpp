@@ -316,9 +316,7 @@ uint32_t TransformBitMap(BitMapHandle* src, BitMapHandle* srcMask, BitMapHandle*
     if (outWidth) *outWidth = 0;
     if (outHeight) *outHeight = 0;
     if (!src || !matrix) return ERR_WRONGUSAGE;
-    if (!RectInsideBitMap(src, x, y, w, h) || (srcMask && !RectInsideBitMap(srcMask, x, y, w, h)) ||
-        (srcAlpha && !RectInsideBitMap(srcAlpha, x, y, w, h)))
-        return ERR_COORDSRANGE;
+    if (!RectInsideSources(src, srcMask, srcAlpha, x, y, w, h)) return ERR_COORDSRANGE;
     double full[6] = {matrix[0], matrix[1], matrix[2], matrix[3], 0, 0};
     InverseMatrix inverse;
     if (!InvertTransformMatrix(full, &inverse)) return ERR_BADDIMENSIONS;
@@ -351,18 +349,10 @@ uint32_t TransformBitMap(BitMapHandle* src, BitMapHandle* srcMask, BitMapHandle*
     }
 
     MadeBitMaps temp{}, made{};
-    if (IsAdapterVideoBitMap(src)) {
-        if (uint32_t error = ReadVideoSource(src, &temp.bitmap, &temp.alpha)) return error;
-        src = temp.bitmap;
-        if (temp.alpha) srcAlpha = temp.alpha;
-    }
-    uint32_t error = 0;
-    if (!(made.bitmap = AllocColorBitMap(width, height, 0, nullptr))) error = ERR_BITMAP;
-    else if (srcAlpha && !(made.alpha = AllocAlphaBitMap(width, height, 1, nullptr, 0))) error = ERR_ALLOCALPHA;
+    if (uint32_t error = SoftwareSource(&src, &srcAlpha, &temp)) return error;
     // Without alpha the mask is what makes the corners outside the picture
     // transparent; a source mask is carried over even beside alpha.
-    else if ((srcMask || !srcAlpha) && !(made.mask = AllocMaskBitMap(made.bitmap, width, height, 1, nullptr, 0)))
-        error = ERR_ALLOCMASK;
+    uint32_t error = MakeBitMaps(&made, width, height, true, srcMask || !srcAlpha, srcAlpha, 1);
 
     TransformParams p{};
     p.srcX = x;
@@ -373,36 +363,14 @@ uint32_t TransformBitMap(BitMapHandle* src, BitMapHandle* srcMask, BitMapHandle*
     p.dstH = height;
     p.matrix = full;
     p.smooth = smooth ? 1 : 0;
-    if (!error && srcMask) {
-        p.srcMaskBytesPerRow = static_cast<int32_t>(QueryBitMapAttr(srcMask, BMATTR_MASK_BYTESPERROW));
-        auto* bits = reinterpret_cast<const uint8_t*>(QueryBitMapAttr(srcMask, BMATTR_MASK_PIXELS));
-        if (!bits) error = ERR_ALLOCMASK;
-        else p.srcMask = bits + static_cast<ptrdiff_t>(p.srcMaskBytesPerRow) * y;
-    }
-    if (!error && srcAlpha) {
-        p.srcAlphaBytesPerRow = static_cast<int32_t>(QueryBitMapAttr(srcAlpha, BMATTR_ALPHA_BYTESPERROW));
-        auto* bytes = reinterpret_cast<const uint8_t*>(QueryBitMapAttr(srcAlpha, BMATTR_ALPHA_PIXELS));
-        if (!bytes) error = ERR_ALLOCALPHA;
-        else p.srcAlpha = bytes + static_cast<ptrdiff_t>(p.srcAlphaBytesPerRow) * y + x;
-    }
-    if (!error && made.mask) {
-        p.dstMask = reinterpret_cast<uint8_t*>(QueryBitMapAttr(made.mask, BMATTR_MASK_PIXELS));
-        p.dstMaskBytesPerRow = static_cast<int32_t>(QueryBitMapAttr(made.mask, BMATTR_MASK_BYTESPERROW));
-        if (!p.dstMask) error = ERR_ALLOCMASK;
-    }
-    if (!error && made.alpha) {
-        p.dstAlpha = reinterpret_cast<uint8_t*>(QueryBitMapAttr(made.alpha, BMATTR_ALPHA_PIXELS));
-        p.dstAlphaBytesPerRow = static_cast<int32_t>(QueryBitMapAttr(made.alpha, BMATTR_ALPHA_BYTESPERROW));
-        if (!p.dstAlpha) error = ERR_ALLOCALPHA;
-    }
+    if (!error && srcMask && !PlanePixelsAt(srcMask, x, y, &p.srcMask, &p.srcMaskBytesPerRow)) error = ERR_ALLOCMASK;
+    if (!error && srcAlpha && !PlanePixelsAt(srcAlpha, x, y, &p.srcAlpha, &p.srcAlphaBytesPerRow))
+        error = ERR_ALLOCALPHA;
+    if (!error && made.mask && !PlanePixelsOut(made.mask, &p.dstMask, &p.dstMaskBytesPerRow)) error = ERR_ALLOCMASK;
+    if (!error && made.alpha && !PlanePixelsOut(made.alpha, &p.dstAlpha, &p.dstAlphaBytesPerRow))
+        error = ERR_ALLOCALPHA;
     BitMapLock s{}, d{};
-    if (!error) {
-        LockBitMapPixels(src, LOCKBITMAP_READ, &s);
-        LockBitMapPixels(made.bitmap, 0, &d);
-        if (!s.ok || !d.ok || s.format != d.format || s.bytesPerPixel != d.bytesPerPixel ||
-            s.width < x + w || s.height < y + h || d.width < width || d.height < height)
-            error = ERR_LOCKBMAP;
-    }
+    if (!error) error = LockSourceAndTarget(src, x, y, w, h, made.bitmap, width, height, &s, &d);
     if (!error) {
         p.srcPixels = s.pixels + (static_cast<size_t>(s.rowLength) * y + x) * s.bytesPerPixel;
         p.dstPixels = d.pixels;

@@ -38,6 +38,25 @@ struct Scene {
         c.opacity = 255;
         c.factor = 128;
     }
+    void UseMask(uint32_t op)
+    {
+        c.maskPlane = mask.data();
+        c.maskBytesPerRow = 2;
+        c.maskOp = op;
+    }
+    void UseAlpha()
+    {
+        c.alphaPlane = alpha.data();
+        c.alphaBytesPerRow = kW;
+    }
+    void Clip(int32_t x, int32_t y, int32_t w, int32_t h)
+    {
+        c.clipping = 1;
+        c.clipX = x;
+        c.clipY = y;
+        c.clipWidth = w;
+        c.clipHeight = h;
+    }
 };
 
 // One plot at (3, 2) per case; the case says what must hold afterwards.
@@ -53,33 +72,11 @@ TEST(PlotContext, BlendedPixelCases)
     const Case cases[] = {
         {"blend at 128: white over black gives 127, alpha byte 0", [](Scene&) {}, 0x007F7F7F, 9, 0x0F},
         {"factor 255 writes the pixel value", [](Scene& s) { s.c.factor = 255; }, 0x00FFFFFF, 9, 0x0F},
-        {"alpha target: unblended colour, the plane takes the factor",
-         [](Scene& s) {
-             s.c.alphaPlane = s.alpha.data();
-             s.c.alphaBytesPerRow = kW;
-         },
+        {"alpha target: unblended colour, the plane takes the factor", [](Scene& s) { s.UseAlpha(); },
          0x00FFFFFF, 128, 0x0F},
-        {"mask target: visible sets the bit",
-         [](Scene& s) {
-             s.c.maskPlane = s.mask.data();
-             s.c.maskBytesPerRow = 2;
-             s.c.maskOp = MASKVISIBLE;
-         },
-         0x007F7F7F, 9, 0x1F},
-        {"mask target: xor inverts it",
-         [](Scene& s) {
-             s.c.maskPlane = s.mask.data();
-             s.c.maskBytesPerRow = 2;
-             s.c.maskOp = MASKXOR;
-         },
-         0x007F7F7F, 9, 0x1F},
-        {"mask target: and leaves it",
-         [](Scene& s) {
-             s.c.maskPlane = s.mask.data();
-             s.c.maskBytesPerRow = 2;
-             s.c.maskOp = MASKAND;
-         },
-         0x007F7F7F, 9, 0x0F},
+        {"mask target: visible sets the bit", [](Scene& s) { s.UseMask(MASKVISIBLE); }, 0x007F7F7F, 9, 0x1F},
+        {"mask target: xor inverts it", [](Scene& s) { s.UseMask(MASKXOR); }, 0x007F7F7F, 9, 0x1F},
+        {"mask target: and leaves it", [](Scene& s) { s.UseMask(MASKAND); }, 0x007F7F7F, 9, 0x0F},
         {"texture: its pixel at the same place",
          [](Scene& s) {
              s.c.texture = reinterpret_cast<const uint8_t*>(s.texture.data());
@@ -89,23 +86,14 @@ TEST(PlotContext, BlendedPixelCases)
          0x010101u * (2 * kW + 3), 9, 0x0F},
         {"outside the clip rectangle: nothing",
          [](Scene& s) {
-             s.c.clipping = 1;
-             s.c.clipX = 4;
-             s.c.clipWidth = 3;
-             s.c.clipHeight = kH;
-             s.c.alphaPlane = s.alpha.data();
-             s.c.alphaBytesPerRow = kW;
-             s.c.maskPlane = s.mask.data();
-             s.c.maskBytesPerRow = 2;
+             s.Clip(4, 0, 3, kH);
+             s.UseAlpha();
+             s.UseMask(MASKVISIBLE);
          },
          0xFF000000, 9, 0x0F},
         {"clip mask bit clear: nothing",
          [](Scene& s) {
-             s.c.clipping = 1;
-             s.c.clipX = 1;
-             s.c.clipY = 1;
-             s.c.clipWidth = 8;
-             s.c.clipHeight = 4;
+             s.Clip(1, 1, 8, 4);
              s.clipMask[2] = 0xDF;  // clip row 1, column 2
              s.c.clipMask = s.clipMask.data();
              s.c.clipMaskBytesPerRow = 2;
@@ -114,11 +102,7 @@ TEST(PlotContext, BlendedPixelCases)
          0xFF000000, 9, 0x0F},
         {"clip mask bit set: plotted",
          [](Scene& s) {
-             s.c.clipping = 1;
-             s.c.clipX = 1;
-             s.c.clipY = 1;
-             s.c.clipWidth = 8;
-             s.c.clipHeight = 4;
+             s.Clip(1, 1, 8, 4);
              s.clipMask[2] = 0x20;
              s.c.clipMask = s.clipMask.data();
              s.c.clipMaskBytesPerRow = 2;
@@ -158,8 +142,7 @@ TEST(PlotContext, BlendedPixelCases)
 TEST(PlotContext, CoverageOfZeroPlotsNothing)
 {
     Scene s;
-    s.c.alphaPlane = s.alpha.data();
-    s.c.alphaBytesPerRow = kW;
+    s.UseAlpha();
     PlotCoverage(&s.c, 1, 1, 0);
     s.c.opacity = 1;
     PlotCoverage(&s.c, 2, 1, 200);  // 200 * 1 / 255 = 0

@@ -3,6 +3,7 @@
 // of the rotated rectangle, planes, refusals and random matrices.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -63,25 +64,30 @@ const ExactMap kExactMaps[] = {
 TEST(TransformBitMap, QuarterTurnsAndMirrorsArePermutations)
 {
     const int32_t w = 13, h = 7;
-    std::vector<uint32_t> pix = RandomArgb(size_t(w) * h, 5);
-    for (auto& p : pix) p &= 0xFFFFFF;
-    BitMapHandle* src = BitMapOf(pix, w, h);
-    for (const ExactMap& map : kExactMaps)
-        for (int smooth = 0; smooth < 2; ++smooth) {
-            Result r;
-            ASSERT_EQ(Transform(src, nullptr, nullptr, map.m, smooth, r), 0u) << map.name;
-            ASSERT_EQ(r.w, map.swapsSides ? h : w) << map.name;
-            ASSERT_EQ(r.h, map.swapsSides ? w : h) << map.name;
-            ASSERT_EQ(r.alpha, nullptr);
-            std::vector<uint32_t> got = ArgbOf(r.bm);
-            for (int32_t y = 0; y < r.h; ++y)
-                for (int32_t x = 0; x < r.w; ++x) {
-                    ASSERT_EQ(got[size_t(y) * r.w + x], pix[size_t(map.sy(x, y, w, h)) * w + map.sx(x, y, w, h)])
-                        << map.name << " smooth " << smooth << " at " << x << "," << y;
-                    ASSERT_TRUE(MaskAt(r.mask, x, y)) << map.name;
-                }
-        }
-    FreeColorBitMap(src);
+    FormatScope scope;
+    for (uint32_t format : {PIXFMT_ARGB, PIXFMT_RGB565, PIXFMT_BGR555_SWAPPED, PIXFMT_RGB24, PIXFMT_RGBA}) {
+        OsSetDisplayPixelFormat(format);
+        std::vector<uint32_t> pix = RandomArgb(size_t(w) * h, 5);
+        for (auto& p : pix) p &= 0xFFFFFF;
+        BitMapHandle* src = BitMapOf(pix, w, h);
+        pix = ArgbOf(src);  // as the format holds them
+        for (const ExactMap& map : kExactMaps)
+            for (int smooth = 0; smooth < 2; ++smooth) {
+                Result r;
+                ASSERT_EQ(Transform(src, nullptr, nullptr, map.m, smooth, r), 0u) << map.name;
+                ASSERT_EQ(r.w, map.swapsSides ? h : w) << map.name;
+                ASSERT_EQ(r.h, map.swapsSides ? w : h) << map.name;
+                ASSERT_EQ(r.alpha, nullptr);
+                std::vector<uint32_t> got = ArgbOf(r.bm);
+                for (int32_t y = 0; y < r.h; ++y)
+                    for (int32_t x = 0; x < r.w; ++x) {
+                        ASSERT_EQ(got[size_t(y) * r.w + x], pix[size_t(map.sy(x, y, w, h)) * w + map.sx(x, y, w, h)])
+                            << map.name << " smooth " << smooth << " format " << format << " at " << x << "," << y;
+                        ASSERT_TRUE(MaskAt(r.mask, x, y)) << map.name;
+                    }
+            }
+        FreeColorBitMap(src);
+    }
 }
 
 TEST(TransformBitMap, QuarterTurnsAndMirrorsMatchImageMagick)
@@ -208,6 +214,30 @@ TEST(SampleTransformed, NeighboursOutsideTheMaskTakeTheFirstVisibleColour)
     EXPECT_EQ(out, 0x00280000u);
     ASSERT_TRUE(SampleTransformed(&p, reinterpret_cast<uint8_t*>(&out), nullptr, 1.25, 1.0));
     EXPECT_EQ(out, static_cast<uint32_t>(std::trunc((16 * 0.25 + 32 * 0.75) * 0.5 + (48 * 0.25 + 64 * 0.75) * 0.5 + 0.5)) << 16);
+}
+
+TEST(TransformPixels, RowsThatMissTheSourceStayEmpty)
+{
+    // A quarter turn shifted by a fraction of a pixel: row 5 of the box
+    // has its centres past the source's edge, and no pixel of it is drawn.
+    std::vector<uint32_t> src = RandomArgb(5 * 3, 4);
+    const double m[6] = {0, -1, 1, 0, 0, 4.7};
+    std::vector<uint32_t> dst(3 * 8, 0);
+    std::vector<uint8_t> mask(2 * 8, 0);
+    TransformParams p{};
+    p.srcPixels = reinterpret_cast<const uint8_t*>(src.data());
+    p.dstPixels = reinterpret_cast<uint8_t*>(dst.data());
+    p.dstMask = mask.data();
+    p.srcW = 5, p.srcH = 3, p.srcRowLength = 5;
+    p.dstW = 3, p.dstH = 8, p.dstRowLength = 3, p.dstMaskBytesPerRow = 2;
+    p.matrix = m, p.format = PIXFMT_ARGB, p.bytesPerPixel = 4;
+    for (int smooth = 0; smooth < 2; ++smooth) {
+        std::fill(mask.begin(), mask.end(), 0);
+        p.smooth = smooth;
+        TransformPixels(&p);
+        for (int32_t y = 0; y < 8; ++y) EXPECT_EQ(mask[2 * y], y < 5 ? 0xE0 : 0) << "row " << y;
+        EXPECT_EQ(dst[3 * 4 + 1] & 0xFFFFFF, src[1 * 5 + 0] & 0xFFFFFF);  // row 4 reads source column 0
+    }
 }
 
 TEST(TransformPixels, VectorisedSmoothGivesTheBytesOfThePlainLoop)

@@ -3,6 +3,7 @@
 // rotation of a 2000 x 2000 picture, in output megapixels per second.
 // Both sides write into pictures made once, outside the timed loop.
 #include <benchmark/benchmark.h>
+#include <pixman.h>
 
 #include <cmath>
 #include <vector>
@@ -11,10 +12,6 @@
 #include "gfx/bitmap.h"
 #include "gfx/scale.h"
 #include "gfx/transform_bitmap.h"
-
-#ifdef QM_HAVE_PIXMAN
-#include <pixman.h>
-#endif
 
 namespace {
 
@@ -108,8 +105,6 @@ void BM_Rotate(benchmark::State& state)
 }
 BENCHMARK(BM_Rotate)->Arg(0)->Arg(1)->ArgName("smooth")->Unit(benchmark::kMillisecond);
 
-#ifdef QM_HAVE_PIXMAN
-
 pixman_image_t* PixmanOf(std::vector<uint32_t>& argb, int32_t w, int32_t h)
 {
     return pixman_image_create_bits(PIXMAN_a8r8g8b8, w, h, argb.data(), w * 4);
@@ -167,7 +162,5 @@ void BM_PixmanRotate(benchmark::State& state)
     pixman_image_unref(src);
 }
 BENCHMARK(BM_PixmanRotate)->Arg(0)->Arg(1)->ArgName("smooth")->Unit(benchmark::kMillisecond);
-
-#endif
 
 }  // namespace
