@@ -20,14 +20,21 @@ const char* const GlobalEventNames[kGlobalEventCount] = {
     "OnSampleLoop",  "OnSampleEnd",     "OnMusicEnd",       "OnVideoEnd",
     "OnReceiveData", "OnConnect",       "OnDisconnect",     "OnReceiveUDPData",
     "OnHotKey",      "OnApplicationMessage", "OnTrayIcon",  "OnSystemMessage",
+    "OnProgramEnd",
 };
 
 EventHandler GlobalEventHandlers[kGlobalEventCount] = {
     kNoEventHandler, kNoEventHandler, kNoEventHandler, kNoEventHandler,
     kNoEventHandler, kNoEventHandler, kNoEventHandler, kNoEventHandler,
     kNoEventHandler, kNoEventHandler, kNoEventHandler, kNoEventHandler,
+    kNoEventHandler,
 };
 
+bool HasGlobalEventHandler(int slot)
+{
+    const EventHandler& h = GlobalEventHandlers[slot];
+    return h.functionRef >= 0 || h.label >= 0;
+}
 
 int FindEventName(const char* name, bool* global)
 {

@@ -1,5 +1,5 @@
 // The names of the script events that handlers can be installed for: 30
-// that belong to a display (each display has its own slot per name) and 12
+// that belong to a display (each display has its own slot per name) and 13
 // that belong to the program (one global slot each). Names are matched
 // without regard to case.
 #pragma once
@@ -7,7 +7,7 @@
 #include <cstdint>
 
 constexpr int kDisplayEventCount = 30;
-constexpr int kGlobalEventCount = 12;
+constexpr int kGlobalEventCount = 13;
 
 // An installed handler (of an event slot, an interval or a timeout): a
 // function (a registry reference) or a label (an instruction index), with a
@@ -21,6 +21,8 @@ constexpr EventHandler kNoEventHandler{-1, -1, -1};
 
 // The global event slots.
 extern EventHandler GlobalEventHandlers[kGlobalEventCount];
+// True while a function or a label is installed in the global slot.
+bool HasGlobalEventHandler(int slot);
 
 struct VmState;
 // Releases the registry references of `count` handlers and empties them
@@ -40,6 +42,7 @@ enum GlobalEvent : int {
     GEVENT_CONNECT = 5,
     GEVENT_DISCONNECT = 6,
     GEVENT_RECEIVEUDPDATA = 7,
+    GEVENT_PROGRAMEND = 12,
 };
 
 // Per-display event slots that the platform posts to.
