@@ -326,7 +326,7 @@ void StretchTable(const uint64_t hist[256], uint64_t total, uint64_t lowCount, u
     running = 0;
     for (int32_t i = 255; i >= 0 && high < 0; --i) {
         running += hist[i];
-        if (running > above || (highCount >= total && running > 0)) high = i;
+        if (running > above) high = i;
     }
     if (low < 0 || high < 0 || high <= low) return;
     uint32_t range = static_cast<uint32_t>(high - low);
