@@ -412,8 +412,9 @@ void ConvolvePixels(const ConvolveParams* b)
     double radius = b->radius > 0 ? b->radius : 0;
     double strength = b->strength;
     // The 3 x 3 kernels take a strength of 0 as the plain kernel: charcoal
-    // asks for its edges that way.
-    if (kind != CONVOLVE_BLUR && !(strength > 0)) strength = 1.0;
+    // asks for its edges that way. Past 1000 every channel saturates anyway,
+    // and the sums stay far inside what rounding to an integer can take.
+    if (kind != CONVOLVE_BLUR) strength = !(strength > 0) ? 1.0 : std::fmin(strength, 1000.0);
     if (kind == CONVOLVE_BLUR && radius == 0 && !(strength > 0)) return;
     ConvolveParams block = *b;
     block.radius = radius;

@@ -3,6 +3,7 @@
 // reduction, and ImageMagick as the peer for the exact effects.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
 #include <functional>
 #include <set>
@@ -11,6 +12,7 @@
 #include "core/io/error_codes.h"
 #include "core/vm/error_hooks.h"
 #include "gfx/bitmap.h"
+#include "gfx/distort.h"
 #include "gfx/effects.h"
 #include "gfx/filter_kernels.h"
 #include "gfx/image_peer.h"
@@ -135,6 +137,44 @@ TEST(Effects, IdentityParametersChangeNothing)
         EXPECT_EQ(e.run(p.bitmap, 20, 12), 0u) << e.name;
         EXPECT_EQ(p.Read().argb, in.argb) << e.name;
     }
+}
+
+// Script values at the ends of their types: every effect ends, stays in
+// its picture (ASan) and answers 0.
+TEST(Effects, HostileParametersStayInBounds)
+{
+    const double inf = HUGE_VAL, nan = std::nan("");
+    std::vector<NamedEffect> hostile = {
+        {"blur huge radius", [](BitMapHandle* b, int32_t w, int32_t h) { return ConvolveBitMap(CONVOLVE_BLUR, b, nullptr, w, h, 1e12, 1); }},
+        {"blur nan", [=](BitMapHandle* b, int32_t w, int32_t h) { return ConvolveBitMap(CONVOLVE_BLUR, b, nullptr, w, h, nan, nan); }},
+        {"blur inf strength", [=](BitMapHandle* b, int32_t w, int32_t h) { return ConvolveBitMap(CONVOLVE_BLUR, b, nullptr, w, h, 4, inf); }},
+        {"sharpen inf", [=](BitMapHandle* b, int32_t w, int32_t h) { return ConvolveBitMap(CONVOLVE_SHARPEN, b, nullptr, w, h, 1, inf); }},
+        {"unknown kind", [](BitMapHandle* b, int32_t w, int32_t h) { return ConvolveBitMap(7, b, nullptr, w, h, 1, 1); }},
+        {"oil paint huge", [](BitMapHandle* b, int32_t w, int32_t h) { return OilPaintBitMap(b, w, h, 1e300); }},
+        {"modulate inf", [=](BitMapHandle* b, int32_t w, int32_t h) { return ModulateBitMap(b, w, h, inf, nan, -inf); }},
+        {"gamma nan", [=](BitMapHandle* b, int32_t w, int32_t h) { return GammaBitMap(b, w, h, nan, inf, 1e-300); }},
+        {"solarize negative", [](BitMapHandle* b, int32_t w, int32_t h) { return SolarizeBitMap(b, w, h, INT32_MIN); }},
+        {"sepia huge", [](BitMapHandle* b, int32_t w, int32_t h) { return SepiaBitMap(b, w, h, INT32_MAX); }},
+        {"normalize huge counts", [](BitMapHandle* b, int32_t w, int32_t h) { return NormalizeBitMap(b, w, h, UINT32_MAX, UINT32_MAX); }},
+        {"ripple extremes", [](BitMapHandle* b, int32_t w, int32_t h) { return WaterRippleBitMap(b, nullptr, nullptr, w, h, INT32_MIN, INT32_MAX, INT32_MIN, 0.5, 0.5); }},
+        {"ripple nan centre", [=](BitMapHandle* b, int32_t w, int32_t h) { return WaterRippleBitMap(b, nullptr, nullptr, w, h, INT32_MAX, 5, INT32_MAX, nan, inf); }},
+        {"swirl extremes", [](BitMapHandle* b, int32_t w, int32_t h) { return SwirlBitMap(b, nullptr, nullptr, w, h, INT32_MIN); }},
+        {"tint extremes", [](BitMapHandle* b, int32_t, int32_t) { return TintBitMap(b, INT32_MIN, INT32_MAX, INT32_MAX, INT32_MAX, 0xFFFFFFFF, INT32_MAX); }},
+        {"pixelate huge", [](BitMapHandle* b, int32_t w, int32_t h) { return PixelateBitMap(b, nullptr, nullptr, w, h, INT32_MAX); }},
+        {"quantize negative", [](BitMapHandle* b, int32_t w, int32_t h) { return QuantizeBitMap(b, w, h, INT32_MIN, 1); }},
+    };
+    RgbPicture in = TestPicture(17, 13, 9);
+    for (const NamedEffect& e : hostile) {
+        Picture p(in);
+        EXPECT_EQ(e.run(p.bitmap, 17, 13), 0u) << e.name;
+    }
+    Picture p(in);
+    EXPECT_EQ(MakeShadowBitMap(nullptr, nullptr, 0, 0, 17, 13, 1e12, 1, 255, 0, 0), nullptr);
+    EXPECT_EQ(MixBitMaps(p.bitmap, p.bitmap, nullptr, INT32_MIN, INT32_MAX, INT32_MAX, INT32_MIN, INT32_MAX, INT32_MAX, 7, nullptr, 0, 0), 0u);
+    double huge[6] = {1e300, 0, 0, 0, 1e300, 0};
+    BitMapHandle* out = nullptr;
+    EXPECT_NE(DistortBitMap(p.bitmap, nullptr, nullptr, DISTORT_AFFINE, 6, 17, 13, huge, 0, &out, nullptr, nullptr, nullptr, nullptr), 0u);
+    EXPECT_EQ(out, nullptr);
 }
 
 TEST(Effects, GammaTables)
