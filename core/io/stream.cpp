@@ -370,6 +370,19 @@ int StreamClose(StreamHandle* handle)
     return result;
 }
 
+uint32_t StreamCloseWritten(StreamHandle* handle)
+{
+    bool builtIn = handle->adapterNode == nullptr;
+    int answer = StreamClose(handle);
+    return builtIn && answer == 0 ? uint32_t{ERR_WRITE} : 0u;
+}
+
+uint32_t StreamFlushWritten(StreamHandle* handle)
+{
+    int answer = StreamFlush(handle);
+    return handle->adapterNode == nullptr && answer == 0 ? uint32_t{ERR_WRITE} : 0u;
+}
+
 size_t StreamRead(StreamHandle* handle, void* buffer, size_t count)
 {
     return handle->ops->read(handle, buffer, count);

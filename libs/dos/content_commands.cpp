@@ -14,6 +14,7 @@
 #include "core/io/stream.h"
 #include "core/io/virtual_files.h"
 #include "core/io/virtual_names.h"
+#include "core/io/whole_file.h"
 #include "core/vm/error_hooks.h"
 #include "core/vm/vm.h"
 #include "display/events.h"
@@ -104,7 +105,8 @@ uint32_t CmdDefineVirtualFile(VmState* vm)
         // A region of a string file cannot be named; only byte regions nest.
         if (!ParseChunkName(file.c_str(), &parts) || parts.isString)
             return ERR_WRONGUSAGE;
-        if (static_cast<uint64_t>(offset) > parts.size || static_cast<uint64_t>(size) > parts.size - offset)
+        uint64_t outer = ChunkRegionSize(parts);
+        if (static_cast<uint64_t>(offset) > outer || static_cast<uint64_t>(size) > outer - offset)
             return ERR_WRONGUSAGE;
         base = parts.offset;
         container.assign(parts.file);
@@ -183,14 +185,12 @@ uint32_t CmdStringToFile(VmState* vm)
     size_t length = 0;
     const char* data = VmCheckString(vm, 1, &length);
     const char* name = VmCheckString(vm, 2, nullptr);
-    StreamHandle* stream = StreamOpen(name, STREAM_WRITE | STREAM_ADAPTERS);
-    if (!stream) {
-        SetErrorText(name);
-        return ERR_WRITEFILE;
-    }
-    bool ok = DosWrite(stream, data, length) == length;
-    StreamClose(stream);
-    return ok ? 0u : uint32_t{ERR_WRITE};
+    WholeFileWriter file;
+    if (uint32_t code = BeginWholeFile(name, STREAM_ADAPTERS, &file))
+        return code;
+    if (DosWrite(file.stream, data, length) != length)
+        return ERR_WRITE;
+    return CommitWholeFile(&file);
 }
 
 uint32_t CmdApplyPatch(VmState* vm)

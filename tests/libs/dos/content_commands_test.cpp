@@ -1,11 +1,25 @@
 // Virtual files, whole-file strings, the patcher, the environment, digests
 // (against md5sum) and line iteration.
+#include <dirent.h>
+#include <sys/stat.h>
+
 #include <cstdlib>
 
 #include "core/io/errors.h"
 #include "dos_fixture.h"
 
 namespace {
+
+int CountEntries(const std::string& folder)
+{
+    int n = 0;
+    if (DIR* d = opendir(folder.c_str())) {
+        while (dirent* e = readdir(d))
+            n += e->d_name[0] != '.' || (e->d_name[1] && (e->d_name[1] != '.' || e->d_name[2]));
+        closedir(d);
+    }
+    return n;
+}
 
 class ContentCommands : public DosTest {
 protected:
@@ -69,6 +83,14 @@ TEST_F(ContentCommands, StringToFileAndBack)
     EXPECT_EQ(BytesToString(ReadFileBytes(Path("s"))), data);
     EXPECT_EQ(FileText(Path("s")), data);
     EXPECT_EQ(Call("StringToFile", {Str(data), Str(Path("no/dir/s"))}), uint32_t{ERR_WRITEFILE});
+    // The old file is replaced whole: its mode stays, no temporary is left.
+    ASSERT_EQ(chmod(Path("s").c_str(), 0640), 0);
+    ASSERT_EQ(Call("StringToFile", {Str("new"), Str(Path("s"))}), 0u);
+    EXPECT_EQ(BytesToString(ReadFileBytes(Path("s"))), "new");
+    struct stat st;
+    ASSERT_EQ(stat(Path("s").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+    EXPECT_EQ(CountEntries(dir.path()), 1);
     EXPECT_EQ(Call("FileToString", {Str(Path("none"))}), uint32_t{ERR_READFILE});
 }
 
