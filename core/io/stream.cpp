@@ -134,6 +134,8 @@ int MemoryClose(StreamHandle* handle)
 {
     if (handle->ownsRecord)
         OsFreeMem(handle->region);
+    else if (handle->region)
+        ReleaseVirtualStringFile(handle->region);
     handle->region = nullptr;
     return 1;
 }
@@ -348,6 +350,10 @@ StreamHandle* StreamOpen(const char* name, uint32_t mode, const char* loaderList
 
     handle->mode = mode;
     if (handle->region) {
+        // A string file stays alive while a stream reads it, even when the
+        // script undefines it meanwhile.
+        if (!handle->ownsRecord)
+            RetainVirtualStringFile(handle->region);
         handle->ops = &kMemoryOps;
         return handle;
     }
