@@ -8,7 +8,7 @@
 
 #include "core/io/byte_order.h"
 #include "core/io/error_codes.h"
-#include "core/io/replace_file.h"
+#include "core/io/whole_file.h"
 #include "core/io/stream.h"
 #include "media/gif_writer.h"
 #include "media/image_codecs.h"
@@ -268,7 +268,7 @@ uint32_t DecodeGif(const uint8_t* data, size_t size, bool probe, ImageData* out)
 // Writer
 
 struct GifWriter {
-    ReplacingFile file;
+    WholeFileWriter file;
     int32_t width;
     int32_t height;
     uint32_t error;  // the first failure; later frames are not written
@@ -394,7 +394,7 @@ uint32_t SaveGif(const char* file, int32_t width, int32_t height, GifWriter** ou
         return ERR_MEM;
     writer->width = width;
     writer->height = height;
-    if (uint32_t error = BeginReplacingFile(file, &writer->file)) {
+    if (uint32_t error = BeginWholeFile(file, 0, &writer->file)) {
         delete writer;
         return error;
     }
@@ -454,9 +454,9 @@ uint32_t CloseGifWriter(GifWriter* writer)
         error = StreamWrite(writer->file.stream, &trailer, 1) == 1 ? 0u : uint32_t{ERR_WRITE};
     }
     if (error)
-        AbandonReplacingFile(&writer->file);
+        AbandonWholeFile(&writer->file);
     else
-        error = FinishReplacingFile(&writer->file);
+        error = CommitWholeFile(&writer->file);
     delete writer;
     return error;
 }

@@ -6,7 +6,7 @@
 
 #include "core/io/error_codes.h"
 #include "core/io/errors.h"
-#include "core/io/replace_file.h"
+#include "core/io/whole_file.h"
 #include "core/io/stream.h"
 #include "core/plugins/loader_lists.h"
 #include "media/image_codecs.h"
@@ -110,8 +110,13 @@ namespace {
 
 uint32_t WriteEncoded(const char* file, ByteBuffer* bytes, uint32_t error)
 {
+    WholeFileWriter writer;
     if (!error)
-        error = WriteFileReplacing(file, bytes->data, bytes->size);
+        error = BeginWholeFile(file, 0, &writer);
+    if (!error && StreamWrite(writer.stream, bytes->data, bytes->size) != bytes->size)
+        error = ERR_WRITE;
+    if (!error)
+        error = CommitWholeFile(&writer);
     FreeByteBuffer(bytes);
     return error;
 }
