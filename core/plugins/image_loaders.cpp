@@ -14,8 +14,10 @@
 #include "core/plugins/capability_lists.h"
 #include "core/plugins/loader_lists.h"
 #include "core/plugins/plugin_loader.h"
+#include "gfx/argb_exchange.h"
 #include "gfx/bitmap.h"
 #include "gfx/pixel_formats.h"
+#include "gfx/scale.h"
 #include "media/image_codecs.h"
 #include "media/image_files.h"
 #include "platform/posix/os_memory.h"
@@ -134,25 +136,45 @@ bool LoadThroughPlugins(const ImageLoadRequest& request, ImageHandle* handle, Im
     return false;
 }
 
-// Scales the handle's pixels in software into its converted buffer.
-uint32_t ScaleInSoftware(ImageHandle*, const ImageLoadResult&, int32_t, int32_t, bool)
+// Scales the handle's pixels in software into its converted buffer, with
+// coordinate tables of this call's own (the shared ones may be in use).
+uint32_t ScaleInSoftware(ImageHandle* handle, const ImageLoadResult& r, int32_t width, int32_t height, bool smooth)
 {
-    return ERR_UNIMPLCMD;
-}
-
-BitMapHandle* AlphaPlaneOf(const uint32_t* pixels, int32_t width, int32_t height, int32_t rowLength)
-{
-    BitMapHandle* alpha = AllocAlphaBitMap(width, height, 0, nullptr, 0);
-    if (!alpha)
-        return nullptr;
-    BitMapLock lock{};
-    if (!LockBitMapPixels(alpha, 0, &lock)) {
-        FreePlaneBitMap(alpha);
-        return nullptr;
+    auto* converted = static_cast<uint32_t*>(OsAllocMem(static_cast<size_t>(width) * height * 4, 0));
+    size_t xBytes = static_cast<size_t>(width) * 4 + 4, yBytes = static_cast<size_t>(height) * 4 + 4;
+    auto* xFraction = static_cast<int32_t*>(OsAllocMem(xBytes, 0));
+    auto* xAdvance = static_cast<int32_t*>(OsAllocMem(xBytes, 0));
+    auto* yFraction = static_cast<int32_t*>(OsAllocMem(yBytes, 0));
+    auto* yAdvance = static_cast<int32_t*>(OsAllocMem(yBytes, 0));
+    uint32_t error = converted && xFraction && xAdvance && yFraction && yAdvance ? 0u : uint32_t{ERR_MEM};
+    if (!error) {
+        ScaleParams p{};
+        p.srcPixels = reinterpret_cast<const uint8_t*>(GetImageHandleData(handle));
+        p.dstPixels = reinterpret_cast<uint8_t*>(converted);
+        p.srcW = r.width;
+        p.srcH = r.height;
+        p.dstW = width;
+        p.dstH = height;
+        p.srcRowLength = r.rowLength;
+        p.dstRowLength = width;
+        p.smooth = smooth ? 1 : 0;
+        p.format = PIXFMT_ARGB;
+        p.bytesPerPixel = 4;
+        p.xFraction = xFraction;
+        p.xAdvance = xAdvance;
+        p.yFraction = yFraction;
+        p.yAdvance = yAdvance;
+        ScalePixels(&p);
+        OsFreeMem(handle->converted);
+        handle->converted = converted;
+        converted = nullptr;
     }
-    ExtractAlphaBytes(pixels, width, height, rowLength, lock.pixels, lock.rowLength);
-    UnlockBitMapPixels(&lock);
-    return alpha;
+    OsFreeMem(converted);
+    OsFreeMem(xFraction);
+    OsFreeMem(xAdvance);
+    OsFreeMem(yFraction);
+    OsFreeMem(yAdvance);
+    return error;
 }
 
 }  // namespace
@@ -319,7 +341,7 @@ uint32_t LoadImageViaLoaders(const ImageLoadRequest& request, ImageLoadResult* r
 
     if (alphaOn) {
         if (r.hasAlpha) {
-            r.alpha = AlphaPlaneOf(GetImageHandleData(handle), r.width, r.height, r.rowLength);
+            r.alpha = AllocAlphaBitMapFrom(GetImageHandleData(handle), r.width, r.height, r.rowLength);
             if (!r.alpha) {
                 ReleaseImageHandle(handle);
                 return ERR_MEM;

@@ -151,6 +151,39 @@ TEST_F(ImageLoaderChain, ScalablePictureIsRenderedAtTheRequestedSize)
     }
 }
 
+TEST_F(ImageLoaderChain, HostPicturesAreScaledInSoftware)
+{
+    struct Case {
+        const std::string* file;
+        int32_t width, height, expectWidth, expectHeight;
+        bool smooth;
+    };
+    // A percentage that gives no pixel gives one.
+    for (Case c : {Case{&png, -50, -50, 100, 50, false}, Case{&png, 30, 0, 30, 100, true},
+                   Case{&gif, -1, -1, 1, 1, false}, Case{&gif, 32, 16, 32, 16, false}}) {
+        ImageLoadRequest request;
+        request.file = c.file->c_str();
+        request.width = c.width;
+        request.height = c.height;
+        request.smooth = c.smooth;
+        ImageLoadResult r;
+        ASSERT_EQ(Run(request, &r), 0u);
+        EXPECT_EQ(r.width, c.expectWidth);
+        EXPECT_EQ(r.height, c.expectHeight);
+        EXPECT_EQ(r.rowLength, c.expectWidth);
+        const uint32_t* pixels = GetImageHandleData(r.handle);
+        if (c.file == &png) {
+            EXPECT_EQ(pixels[r.width * r.height - 1] & 0xFFFFFF, 0x336699u);
+        } else if (c.width == 32) {
+            // Nearest neighbour doubles each pixel: (5, 0) is the odd one.
+            EXPECT_EQ(pixels[10] & 0xFFFFFF, pixels[11] & 0xFFFFFF);
+            EXPECT_NE(pixels[10] & 0xFFFFFF, pixels[12] & 0xFFFFFF);
+            EXPECT_EQ(pixels[32 + 10] & 0xFFFFFF, pixels[10] & 0xFFFFFF);
+        }
+        Free(&r);
+    }
+}
+
 TEST_F(ImageLoaderChain, AlphaAndTransparentPenRules)
 {
     struct Case {
