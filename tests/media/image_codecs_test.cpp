@@ -14,7 +14,7 @@
 #include "media/gif_writer.h"
 #include "media/image_codecs.h"
 #include "media/image_files.h"
-#include "media/picture_oracle.h"
+#include "support/picture_oracle.h"
 #include "platform/posix/os_memory.h"
 #include "support/temp_dir.h"
 
@@ -127,7 +127,7 @@ class PictureFiles : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        if (!HavePil() || !HaveImageMagick())
+        if (!HavePil() || !HaveConvert())
             return;
         folder = new TempDir;
         made = RunPython(folder->path(), kMakeInputs, folder->path());
@@ -139,7 +139,7 @@ protected:
     }
     void SetUp() override
     {
-        if (!HavePil() || !HaveImageMagick())
+        if (!HavePil() || !HaveConvert())
             GTEST_SKIP() << "PIL and ImageMagick are the oracles";
         ASSERT_TRUE(made);
     }

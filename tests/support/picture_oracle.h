@@ -20,7 +20,7 @@ inline bool HavePil()
     return have;
 }
 
-inline bool HaveImageMagick()
+inline bool HaveConvert()
 {
     static const bool have = std::system("/usr/bin/convert -version >/dev/null 2>&1") == 0;
     return have;
