@@ -26,7 +26,18 @@ uint32_t ReadWholeImageFile(const char* file, const char* loaderList, uint8_t** 
     uint32_t error = 0;
     if (StreamKnownSize(stream, &known) && known > kMaxImageFileSize) {
         error = ERR_READFILE;
-    } else {
+    } else if (known) {
+        // One read into a buffer of the size the source tells; a source
+        // that holds more than it said is read on below.
+        bytes.data = static_cast<uint8_t*>(OsAllocMem(static_cast<size_t>(known), 0));
+        if (!bytes.data)
+            error = ERR_MEM;
+        else
+            bytes.capacity = static_cast<size_t>(known);
+        if (!error)
+            bytes.size = StreamRead(stream, bytes.data, bytes.capacity);
+    }
+    if (!error) {
         uint8_t block[STREAM_SKIP_BUFFER];
         for (;;) {
             size_t n = StreamRead(stream, block, sizeof block);

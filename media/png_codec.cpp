@@ -92,7 +92,7 @@ void RunDecode(PngDecodeState* s, bool probe)
         s->error = ERR_LOADPICTURE;
         return;
     }
-    if ((s->error = AllocImagePixels(s->out, width, height, true)) != 0)
+    if ((s->error = AllocImagePixels(s->out, width, height, false)) != 0)
         return;
     for (int pass = 0; pass < passes; ++pass)
         for (png_uint_32 y = 0; y < height; ++y)
