@@ -1,11 +1,12 @@
 // The "draw", "vectorgraphics" and "text" libraries. Their drawing and font
-// engines come with later issues; opening them registers their object lists,
-// resets the drawing state, and the text library's OpenFont answers that it
-// is not implemented.
+// engines come with later issues; opening them registers their object lists
+// and resets the drawing state. The text library opens fonts
+// (draw/font_files.cpp).
 #include "draw/draw_library.h"
 
 #include "core/io/error_codes.h"
 #include "display/library_support.h"
+#include "draw/font_files.h"
 #include "display/object_list.h"
 #include "display/script_refs.h"
 #include "platform/posix/os_memory.h"
@@ -16,7 +17,7 @@ DrawState CurrentDrawState;
 
 namespace {
 
-const CommandTableEntry kTextCommands[] = {{"OpenFont", UnimplementedCommand}, {nullptr, nullptr}};
+const CommandTableEntry kTextCommands[] = {{"OpenFont", CmdOpenFont}, {nullptr, nullptr}};
 const CommandTableEntry kNoCommands[] = {{nullptr, nullptr}};
 
 constexpr DrawState kDefaultDrawState{0xFFFFFF, 0, 1, 0};
@@ -59,10 +60,11 @@ void FreeTextResources(VmState* vm)
     while (FontNode* f = FontList) {
         FontList = reinterpret_cast<FontNode*>(f->header.next);
         ReleaseObjectData(vm, &f->header);
-        if (f->font != GetDefaultFont()) OsFreeMem(f->font);
+        FreeFontObject(f->font);
         OsFreeMem(f);
     }
     FreeTextState();
+    CloseFontEngine();
 }
 
 uint32_t FindFont(ObjectId id, FontNode** out)

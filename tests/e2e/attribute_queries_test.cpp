@@ -8,6 +8,8 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -150,7 +152,8 @@ class AttributeQueries : public ::testing::Test {
 protected:
     TempDir dir;
 
-    PlayerRun Run(const std::vector<Ask>& asks, const std::string& tail = "")
+    PlayerRun Run(const std::vector<Ask>& asks, const std::string& tail = "", const std::string& setup = "",
+                  const std::vector<AppletPreload>& preloads = {})
     {
         std::string text = ".chunk lines=auto\n.function main source=\"@test.qas\"\n";
         text += ".function onmouse params=1\n    GETGLOBAL r1, \"debugprint\"\n    LOADK r2, \"mouse handler\"\n"
@@ -160,6 +163,7 @@ protected:
                                  {"%ALPHA%", dir.file("alpha.png")},
                                  {"%FILE%", dir.file("written.txt")},
                                  {"%DIR%", dir.path()}});
+        text += setup;
         for (const Ask& a : asks) text += AskText(a);
         text += tail + "    RETURN r0, 1\n.end\n";
         AssembleResult r = Assemble(text);
@@ -167,6 +171,7 @@ protected:
         AppletDescription applet;
         AddAssembledCode(r, "test.qas", &applet);
         applet.includedFiles[0].file = "@test.qas";
+        applet.preloads = preloads;
         std::string path = dir.file("test.qma");
         WriteFileBytes(path, WriteApplet(applet));
         return RunProgram(kPlayer, {"-debugdevice", "console", path}, {"TMPDIR=" + dir.path()});
@@ -312,6 +317,100 @@ TEST_F(AttributeQueries, LibraryObjectsAndHandlersAnswerFromTheirRecords)
     PlayerRun run = Run(asks, callHandler);
     Expect(run, asks);
     EXPECT_NE(run.out.find("mouse handler\n"), std::string::npos) << run.out;
+}
+
+const char kVera[] = "/usr/share/fonts/truetype/ttf-bitstream-vera/Vera.ttf";
+const char kVeraMono[] = "/usr/share/fonts/truetype/ttf-bitstream-vera/VeraMono.ttf";
+
+// Family name, ascent and descent of a face at a pixel size, as PIL's own
+// binding of the font engine reads them.
+bool PilFontMetrics(const std::string& folder, const char* file, int size, std::string* answer)
+{
+    const char script[] = R"(import sys
+from PIL import ImageFont
+f = ImageFont.truetype(sys.argv[1], int(sys.argv[2]))
+a, d = f.getmetrics()
+open(sys.argv[3], "w").write("%s|%d|%d" % (f.getname()[0], a, d))
+)";
+    std::string out = folder + "/metrics.txt";
+    if (!RunPython(folder, script, std::string(file) + " " + std::to_string(size) + " " + out)) return false;
+    std::ifstream in(out);
+    std::stringstream text;
+    text << in.rdbuf();
+    *answer = text.str();
+    return true;
+}
+
+TEST_F(AttributeQueries, FontsOpenedByPreloadingAndScriptsAnswerTheirFaces)
+{
+    if (!HavePil() || access(kVera, R_OK) != 0 || access(kVeraMono, R_OK) != 0)
+        GTEST_SKIP() << "PIL or the Vera fonts are missing";
+    std::string sans, mono;
+    ASSERT_TRUE(PilFontMetrics(dir.path(), kVera, 8, &sans));
+    ASSERT_TRUE(PilFontMetrics(dir.path(), kVeraMono, 20, &mono));
+    auto field = [](const std::string& answer, int n) {
+        std::stringstream in(answer);
+        std::string part;
+        for (int i = 0; i <= n; ++i) std::getline(in, part, '|');
+        return part;
+    };
+    // Font 3 is declared by the applet with the face linked into it, so it
+    // opens at the default size from inside the applet file.
+    AppletPreload declared;
+    declared.kind = 9;
+    declared.id = 3;
+    declared.data = {'V', 'e', 'r', 'a', '.', 't', 't', 'f', 0};
+    declared.linkedData = ReadFileBytes(kVera);
+    std::string setup = std::string(R"(    GETGLOBAL r0, "openfont"
+    LOADNUM r1, 4
+    LOADK r2, ")") + kVeraMono + R"("
+    LOADNUM r3, 20
+    CALL r0, 4, 1
+    GETGLOBAL r0, "openfont"
+    LOADNUM r1, 5
+    LOADK r2, "Topaz.font"
+    CALL r0, 3, 1
+    GETGLOBAL r0, "openfont"
+    LOADNIL r1, r1
+    LOADK r2, ")" + kVera + R"("
+    LOADNUM r3, 20
+    CALL r0, 4, 2
+    SETGLOBAL r0, "hfont"
+)";
+    const std::vector<Ask> asks = {
+        {"linked name", FONT, "#3", 32, field(sans, 0)},
+        {"linked size", FONT, "#3", 33, "8"},
+        {"linked ascender", FONT, "#3", 30, field(sans, 1)},
+        {"linked descender", FONT, "#3", 31, field(sans, 2)},
+        {"linked scalable", FONT, "#3", 34, "1"},
+        {"linked smoothed", FONT, "#3", 35, "1"},
+        {"file name", FONT, "#4", 32, field(mono, 0)},
+        {"file size", FONT, "#4", 33, "20"},
+        {"file ascender", FONT, "#4", 30, field(mono, 1)},
+        {"file descender", FONT, "#4", 31, field(mono, 2)},
+        {"topaz name", FONT, "#5", 32, "topaz"},
+        {"topaz ascender", FONT, "#5", 30, "7"},
+        {"topaz descender", FONT, "#5", 31, "1"},
+        {"topaz scalable", FONT, "#5", 34, "0"},
+        {"handle size", FONT, "@hfont", 33, "20"},
+        {"font count", FONT, "#0", 60, "4"},
+        {"font text", FONT, "#4", 36, "!1080"},
+    };
+    // A font that cannot be opened is an error whose text names the file.
+    const std::string missing = R"(    GETGLOBAL r0, "openfont"
+    LOADNUM r1, 6
+    LOADK r2, "nowhere/none.ttf"
+    CALL r0, 3, 1
+    GETGLOBAL r0, "getlasterror"
+    CALL r0, 1, 2
+    GETGLOBAL r1, "debugprint"
+    LOADK r2, "missing font"
+    MOVE r3, r0
+    CALL r1, 3, 1
+)";
+    PlayerRun run = Run(asks, missing, setup, {declared});
+    Expect(run, asks);
+    EXPECT_NE(run.out.find("missing font 1064\n"), std::string::npos) << run.out;
 }
 
 }  // namespace
