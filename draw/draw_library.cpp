@@ -4,11 +4,14 @@
 // (draw/font_files.cpp).
 #include "draw/draw_library.h"
 
+#include <string>
+
 #include "core/io/error_codes.h"
+#include "core/io/errors.h"
 #include "display/library_support.h"
-#include "draw/font_files.h"
 #include "display/object_list.h"
 #include "display/script_refs.h"
+#include "draw/font_files.h"
 #include "platform/posix/os_memory.h"
 
 FontNode* FontList;
@@ -73,6 +76,9 @@ uint32_t FindFont(ObjectId id, FontNode** out)
     uint32_t error =
         FindObjectOrError(reinterpret_cast<ObjectHeader*>(FontList), id, ERR_FINDFONT2, &r);
     *out = reinterpret_cast<FontNode*>(r);
+    // The message names the font by a text: the id asked for, not whatever
+    // an earlier error left behind.
+    if (error == ERR_FINDFONT2) SetErrorText(std::to_string(id.id).c_str());
     return error;
 }
 

@@ -11,6 +11,7 @@
 
 #include "core/command_services.h"
 #include "core/io/error_codes.h"
+#include "core/io/errors.h"
 #include "core/object_registry.h"
 #include "core/plugins/plugin_manager.h"
 #include "core/vm/library_glue.h"
@@ -293,7 +294,13 @@ TEST_F(AttributeQueries, TextObjectsAndFontsAnswerTheirFontRecords)
     }
     EXPECT_EQ(Error(FONT, 2.0, ATTRTEXT), ERR_UNKNOWNATTR);
     EXPECT_EQ(Error(TEXTOBJECT, 5.0, ATTRLOADER), ERR_UNKNOWNATTR);
+    // The message names the font asked for, whatever text an earlier
+    // error left.
+    SetErrorText("stale.png");
     EXPECT_EQ(Error(FONT, 3.0, ATTRFONTSIZE), ERR_FINDFONT2);
+    char message[256];
+    GetErrorText(ERR_FINDFONT2, message, sizeof message);
+    EXPECT_STREQ(message, "Font 3 is not available in this size!");
 }
 
 TEST_F(AttributeQueries, IntervalsAnswerTheirTimeHandlerAndUserdata)
