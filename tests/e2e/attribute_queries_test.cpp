@@ -428,4 +428,32 @@ TEST_F(AttributeQueries, PluginObjectTypesAnswerThroughTheirHandler)
     Expect(Run(asks, "", setup), asks);
 }
 
+// Files and directories that a plugin's adapter serves name that plugin.
+TEST_F(AttributeQueries, AdaptersServingFilesAndDirectoriesAreNamed)
+{
+    std::string setup;
+    for (const char* plugin : {"memfile", "memdir"})
+        setup += std::string("    GETGLOBAL r0, \"loadplugin\"\n    LOADK r1, \"") + QM_TEST_PLUGIN_DIR + "/" +
+                 plugin + ".qmp\"\n    CALL r0, 2, 1\n";
+    setup += R"(    GETGLOBAL r0, "openfile"
+    LOADNUM r1, 8
+    LOADK r2, "mem:data.bin"
+    LOADK r3, #1005
+    CALL r0, 4, 1
+    GETGLOBAL r0, "opendirectory"
+    LOADNUM r1, 9
+    LOADK r2, "mem:dir"
+    CALL r0, 3, 1
+)";
+    const std::vector<Ask> asks = {
+        {"served file", FILE_, "#8", 87, "memfile"},
+        {"served file mode", FILE_, "#8", 42, "1005"},
+        {"own file", FILE_, "#4", 87, "inbuilt"},
+        {"served directory", DIRECTORY, "#9", 87, "memdir"},
+        {"own directory", DIRECTORY, "#6", 87, "inbuilt"},
+        {"file count", FILE_, "#0", 60, "2"},
+    };
+    Expect(Run(asks, "", setup), asks);
+}
+
 }  // namespace
