@@ -77,6 +77,29 @@ TEST_F(ContentCommands, RegionsOfFilesNest)
     EXPECT_EQ(Call("DefineVirtualFile", {Str(Path("c")), Num(0), Num(5)}), uint32_t{ERR_MISSINGPARAMTR});
 }
 
+// A region may claim more than its container holds: it ends where the
+// container does, for its size as for its reads.
+TEST_F(ContentCommands, RegionsEndWithTheirContainer)
+{
+    WriteFileBytes(Path("ten"), PatternBytes(10));
+    struct Case {
+        double offset, size, real;
+    } cases[] = {{0, 3000000000.0, 10}, {4, 3000000000.0, 6}, {10, 5, 0}, {20, 5, 0}, {2, 5, 5}};
+    for (const Case& c : cases) {
+        std::string name = std::get<std::string>(
+            One("DefineVirtualFile", {Str(Path("ten")), Num(c.offset), Num(c.size), Str("r.bin")}));
+        EXPECT_EQ(One("FileSize", {Str(name)}), Value{c.real}) << c.offset;
+        ASSERT_EQ(Call("OpenFile", {Num(1), Str(name)}), 0u);
+        EXPECT_EQ(One("FileLength", {Num(1)}), Value{c.real}) << c.offset;
+        ASSERT_EQ(Call("CloseFile", {Num(1)}), 0u);
+        if (c.real > 0)
+            EXPECT_EQ(FileText(name).size(), static_cast<size_t>(c.real)) << c.offset;
+    }
+    // A region of a region can only reach what its outer region really has.
+    std::string outer = std::get<std::string>(One("DefineVirtualFile", {Str(Path("ten")), Num(0), Num(1000), Str("o")}));
+    EXPECT_EQ(Call("DefineVirtualFile", {Str(outer), Num(5), Num(10), Str("i")}), uint32_t{ERR_WRONGUSAGE});
+}
+
 TEST_F(ContentCommands, StringToFileAndBack)
 {
     std::string data("\0\1\2binary\xff", 10);
