@@ -412,11 +412,17 @@ void ReadMenuLevel(AppletRead& r, MenuTreeItem** level, uint32_t depth)
         Fail(ERR_MENUCOMPLEXITY);
     MenuTreeItem** tail = TailLink(level);
     for (;;) {
-        auto* item = static_cast<MenuTreeItem*>(Allocate(sizeof(MenuTreeItem)));
+        char label[DISPLAY_TEXT_SIZE], hotkey[DISPLAY_TEXT_SIZE], extra[DISPLAY_TEXT_SIZE];
+        r.in.WString(label, sizeof label);
+        r.in.WString(hotkey, sizeof hotkey);
+        r.in.WString(extra, sizeof extra);
+        const char* texts[3] = {label, hotkey, extra};
+        char* copies[3];
+        auto* item = AllocateWithTexts<MenuTreeItem>(texts, copies);
         AppendAt(tail, item);
-        r.in.WString(item->label, sizeof item->label);
-        r.in.WString(item->hotkey, sizeof item->hotkey);
-        r.in.WString(item->extra, sizeof item->extra);
+        item->label = copies[0];
+        item->hotkey = copies[1];
+        item->extra = copies[2];
         item->flags = r.in.U32();
         uint8_t more = r.in.U8();
         if (more == 2) {

@@ -439,4 +439,33 @@ TEST_F(LinkedPlayer, PluginBundleIsUnpackedLoadedAndRemoved)
     }
 }
 
+// A hang-up while a linked program runs removes the plugin folder it
+// unpacked, as a normal end does.
+TEST_F(LinkedPlayer, HangUpRemovesTheUnpackedPlugins)
+{
+    const char kReadyThenForever[] =
+        ".chunk lines=auto\n"
+        ".function main source=\"@test.qas\"\n"
+        "    GETGLOBAL r0, \"debugprint\"\n"
+        "    LOADK r1, \"ready\"\n"
+        "    CALL r0, 2, 1\n"
+        "loop:\n"
+        "    JMP loop\n"
+        "    RETURN r0, 1\n"
+        ".end\n";
+    Bytes plugin = ReadFileBytes(std::string(QM_TEST_PLUGIN_DIR) + "/mathx.qmp");
+    std::string program = Link(Describe(kReadyThenForever), {{"mathx", plugin}});
+    for (int sig : {SIGHUP, SIGQUIT}) {
+        auto signalWhenReady = [sig](const std::string& out, int pid) {
+            if (out.find("ready") == std::string::npos)
+                return false;
+            kill(pid, sig);
+            return true;
+        };
+        PlayerRun run = RunProgram(program, {"-forceflush"}, {"TMPDIR=" + dir.path()}, signalWhenReady);
+        EXPECT_EQ(run.status, 0) << sig;
+        EXPECT_TRUE(Leftovers().empty()) << sig;
+    }
+}
+
 }  // namespace
