@@ -18,6 +18,7 @@
 #include "core/io/linked_files.h"
 #include "core/io/messages.h"
 #include "core/io/stream.h"
+#include "core/io/whole_file.h"
 #include "core/options.h"
 #include "core/path_helpers.h"
 #include "core/startup.h"
@@ -264,11 +265,9 @@ uint32_t CopyBundleEntry(StreamHandle* in, uint64_t size, const char* destinatio
         StreamClose(existing);
         return StreamSeek(in, static_cast<int64_t>(size), STREAM_SEEK_CURRENT) < 0 ? uint32_t{ERR_READ} : 0;
     }
-    StreamCloser out{StreamOpen(destination, STREAM_WRITE)};
-    if (!out.stream) {
-        SetErrorText(destination);
-        return ERR_WRITEFILE;
-    }
+    WholeFileWriter out;
+    if (uint32_t error = BeginWholeFile(destination, 0, &out))
+        return error;
     uint8_t buffer[16384];
     while (size) {
         size_t piece = size < sizeof buffer ? static_cast<size_t>(size) : sizeof buffer;
@@ -278,7 +277,7 @@ uint32_t CopyBundleEntry(StreamHandle* in, uint64_t size, const char* destinatio
             return ERR_WRITE;
         size -= piece;
     }
-    return 0;
+    return CommitWholeFile(&out);
 }
 
 }  // namespace
