@@ -7,6 +7,7 @@
 #include "display/display_library.h"
 #include "display/event_library.h"
 #include "draw/draw_library.h"
+#include "gfx/graphics_library.h"
 #include "libs/dos/dos_library.h"
 #include "libs/math/math_library.h"
 #include "libs/memblock/memblock_library.h"
@@ -19,15 +20,6 @@
 #include "transitions/transitionfx.h"
 
 namespace {
-
-// Registers the library under its name with no commands yet.
-template <const char* Name>
-uint32_t OpenEmptyLibrary(VmState*)
-{
-    return RegisterLibrary(nullptr, Name);
-}
-
-constexpr char kGraphics[] = "graphics";
 
 void StopVideos(VmState*) { StopAllVideos(); }
 void StopSounds(VmState*) { StopAllSounds(); }
@@ -45,7 +37,7 @@ void CloseDosLibrary(VmState* vm) { dosCloseError = CleanupDosLibrary(vm); }
 const LibraryTableEntry LibraryTable[LIBRARY_COUNT] = {
     {"string", OpenStringLibrary},
     {"math", RegisterMathLibrary},
-    {kGraphics, OpenEmptyLibrary<kGraphics>},
+    {"graphics", RegisterGraphicsLibrary},
     {"draw", RegisterDrawLibrary},
     {"moveobject", RegisterMoveObjectLibrary},
     {"dos", RegisterDosLibrary},
@@ -77,7 +69,7 @@ const LibraryExitStep LibraryExitSteps[] = {
     {"stop sounds", StopSounds},
     {"display", CloseDisplayLibrary},
     {"network", FreeNetwork},
-    {"graphics", nullptr},
+    {"graphics", FreeGraphicsResources},
     {"draw", FreeDraw},
     {"brush", FreeAllBrushes},
     {"bgpic", FreeAllBGPics},

@@ -24,6 +24,7 @@
 #include "core/vm/vm.h"
 #include "display/display.h"
 #include "display/requesters.h"
+#include "gfx/scale.h"
 #include "media/sound.h"
 #include "platform/posix/os_console.h"
 #include "platform/posix/os_env.h"
@@ -221,6 +222,7 @@ uint32_t ShutdownRuntime(AppletInfo* applet, VmState* vm, uint32_t code, CoreCon
         runtimeCatalog = nullptr;
     }
     FreeAudio();
+    FreeEffectCaches();
     if (OsCloseDebugChannel()) {
         // The console itself failed, so the report goes to the error stream.
         char message[256];
