@@ -230,9 +230,12 @@ void RenderConicalRow(int32_t y, uint8_t* row, const RowJob& job, const Geometry
 {
     double dy = y + 0.5 - g.cy, dx0 = 0.5 - g.cx, start = g.startAngle;
     StoreRow(job, row, [=](int32_t i) {
-        double theta = std::atan2(dy, dx0 + i);
-        double f = std::fmod(theta + kTwoPi + start, kTwoPi) / kTwoPi;
-        return ToPosition((1 - f) * 65536);
+        // theta + 2 pi + start lies in [pi, 5 pi): two subtractions at most
+        // stand in for the remainder.
+        double v = std::atan2(dy, dx0 + i) + kTwoPi + start;
+        if (v >= kTwoPi) v -= kTwoPi;
+        if (v >= kTwoPi) v -= kTwoPi;
+        return ToPosition((1 - v / kTwoPi) * 65536);
     });
 }
 
