@@ -8,17 +8,12 @@
 
 #include <vector>
 
-#include "core/command_services.h"
 #include "core/io/error_codes.h"
 #include "core/vm/library_glue.h"
-#include "core/vm/vm.h"
 #include "display/display.h"
 #include "gfx/async_draw.h"
-#include "gfx/graphics_library.h"
-#include "platform/posix/os_runloop.h"
 #include "support/assembled_script.h"
-#include "support/command_calls.h"
-#include "support/test_displays.h"
+#include "graphics_fixture.h"
 
 namespace {
 
@@ -108,31 +103,20 @@ uint32_t CmdTestAsyncDraw(VmState* vm)
 }
 const CommandTableEntry kTestCommands[] = {{"testasyncdraw", CmdTestAsyncDraw}, {nullptr, nullptr}};
 
-class AsyncDraw : public ::testing::Test {
+class AsyncDraw : public GraphicsFixture {
 protected:
     void SetUp() override
     {
-        ASSERT_EQ(OsInit(), 0u);
-        vm = VmOpenState();
-        VmPushValue(vm, VM_GLOBALSINDEX);
-        ASSERT_EQ(RegisterGraphicsLibrary(vm), 0u);
-        VmSetTop(vm, 0);
-        VmPushValue(vm, VM_GLOBALSINDEX);
-        VmRegisterLibrary(vm, nullptr, kTestCommands, 0);
-        VmSetTop(vm, 0);
-        display = MakeTestDisplay(vm, 1, 32, 32);
-        ASSERT_NE(display, nullptr);
+        GraphicsFixture::SetUp();
+        AddCommands(kTestCommands);
         display->layersEnabled = 1;
-        CurrentDisplay = display;
     }
     void TearDown() override
     {
         FreeAllDisplays(vm);
         FreeGraphicsResources(vm);
         EXPECT_EQ(AsyncDrawList, nullptr);
-        VmCloseState(vm);
-        FreeCoreLists(nullptr);
-        OsShutdown();
+        GraphicsFixture::TearDown();
         for (Producer* p : g_scriptProducers) delete p;
         g_scriptProducers.clear();
     }
@@ -145,8 +129,6 @@ protected:
         if (!error && results.size() == 1) *result = std::get<double>(results[0]);
         return error;
     }
-    VmState* vm = nullptr;
-    Display* display = nullptr;
 };
 
 TEST_F(AsyncDraw, FramesAdvanceSeekAndFinishByTheirRules)

@@ -6,18 +6,12 @@
 
 #include <vector>
 
-#include "core/command_services.h"
 #include "core/io/error_codes.h"
-#include "core/vm/library_glue.h"
-#include "core/vm/vm.h"
 #include "display/display.h"
 #include "display/framebuffer.h"
 #include "gfx/bitmap_ops.h"
 #include "gfx/frame_pacing.h"
-#include "gfx/graphics_library.h"
-#include "platform/posix/os_runloop.h"
-#include "support/command_calls.h"
-#include "support/test_displays.h"
+#include "graphics_fixture.h"
 
 namespace {
 
@@ -36,15 +30,11 @@ uint32_t FakeSleep(VmState*, uint32_t ms)
     return g_sleepResult;
 }
 
-class FramePacing : public ::testing::Test {
+class FramePacing : public GraphicsFixture {
 protected:
     void SetUp() override
     {
-        ASSERT_EQ(OsInit(), 0u);
-        vm = VmOpenState();
-        VmPushValue(vm, VM_GLOBALSINDEX);
-        ASSERT_EQ(RegisterGraphicsLibrary(vm), 0u);
-        VmSetTop(vm, 0);
+        GraphicsFixture::SetUp();
         const FrameClock clock{FakeNow, FakeSleep};
         SetFrameClock(&clock);
         g_now = 5000000;
@@ -55,13 +45,8 @@ protected:
     {
         SetFrameClock(nullptr);
         SetFrameRateLimit(60);
-        FreeAllDisplays(vm);
-        FreeGraphicsResources(vm);
-        VmCloseState(vm);
-        FreeCoreLists(nullptr);
-        OsShutdown();
+        GraphicsFixture::TearDown();
     }
-    VmState* vm = nullptr;
 };
 
 TEST_F(FramePacing, LimiterSleepsTheRestOfAFrame)
@@ -87,7 +72,7 @@ TEST_F(FramePacing, LimiterSleepsTheRestOfAFrame)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        Display* d = MakeTestDisplay(vm, 1, 16, 16, c.open);
+        Display* d = MakeTestDisplay(vm, 5, 16, 16, c.open);
         ASSERT_NE(d, nullptr);
         SetFrameRateLimit(c.fps);
         g_sleeps.clear();
@@ -96,14 +81,12 @@ TEST_F(FramePacing, LimiterSleepsTheRestOfAFrame)
         ASSERT_EQ(LimitFrameRate(vm, d, c.force), 0u);
         EXPECT_EQ(g_sleeps, c.sleeps);
         EXPECT_EQ(d->lastFrameMicros, c.lastUpdated ? g_now : c.last);
-        FreeAllDisplays(vm);
+        FreeDisplayRecord(vm, d);
     }
 }
 
 TEST_F(FramePacing, VWaitPacesTheCurrentDisplayAndPassesAnAbortOn)
 {
-    Display* d = MakeTestDisplay(vm, 1, 16, 16);
-    CurrentDisplay = d;
     ASSERT_EQ(CallGlobal(vm, "setfpslimit", {50.0}), 0u);
     std::vector<Value> results;
     ASSERT_EQ(CallGlobal(vm, "getfpslimit", {}, &results), 0u);
@@ -125,7 +108,7 @@ TEST_F(FramePacing, VWaitPacesTheCurrentDisplayAndPassesAnAbortOn)
 
 TEST_F(FramePacing, RefreshBlocksRefuseDrawingTargetsAndCollectUntilTheEnd)
 {
-    Display* scaled = MakeTestDisplay(vm, 1, 32, 32, true, 64, 64);
+    Display* scaled = MakeTestDisplay(vm, 5, 32, 32, true, 64, 64);
     ASSERT_NE(scaled, nullptr);
     CurrentDisplay = scaled;
     OutputRecord animFrame{};
@@ -170,7 +153,7 @@ TEST_F(FramePacing, RefreshBlocksRefuseDrawingTargetsAndCollectUntilTheEnd)
     EXPECT_EQ(CallGlobal(vm, "endrefresh", {}), 0u);
 
     // An unscaled display takes a block only when forced.
-    Display* plain = MakeTestDisplay(vm, 2, 32, 32);
+    Display* plain = display;
     CurrentDisplay = plain;
     ASSERT_EQ(CallGlobal(vm, "beginrefresh", {}), 0u);
     EXPECT_EQ(plain->refreshPending, 0u);

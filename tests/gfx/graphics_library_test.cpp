@@ -19,19 +19,19 @@
 #include "display/display.h"
 #include "display/display_library.h"
 #include "display/framebuffer.h"
+#include "display/output.h"
 #include "display/pictures.h"
 #include "gfx/bitmap.h"
 #include "gfx/clip_regions.h"
 #include "gfx/display_blit.h"
 #include "gfx/graphics_library.h"
 #include "gfx/pointers.h"
-#include "display/output.h"
-#include "core/vm/library_glue.h"
 #include "platform/posix/os_runloop.h"
 #include "support/assembled_script.h"
 #include "support/command_calls.h"
 #include "support/temp_dir.h"
 #include "support/test_displays.h"
+#include "graphics_fixture.h"
 #include "test_pictures.h"
 
 namespace {
@@ -60,45 +60,20 @@ uint32_t CmdTestBlit(VmState* vm)
 
 const CommandTableEntry kTestCommands[] = {{"testblit", CmdTestBlit}, {nullptr, nullptr}};
 
-class GraphicsLibrary : public ::testing::Test {
+class GraphicsLibrary : public GraphicsFixture {
 protected:
     void SetUp() override
     {
-        ASSERT_EQ(OsInit(), 0u);
-        vm = VmOpenState();
-        ASSERT_NE(vm, nullptr);
-        VmPushValue(vm, VM_GLOBALSINDEX);
-        ASSERT_EQ(RegisterGraphicsLibrary(vm), 0u);
-        VmSetTop(vm, 0);
-        VmPushValue(vm, VM_GLOBALSINDEX);
-        VmRegisterLibrary(vm, nullptr, kTestCommands, 0);
-        VmSetTop(vm, 0);
-        display = OpenDisplay(1, 64, 48);
-        ASSERT_NE(display, nullptr);
-        CurrentDisplay = display;
-    }
-    void TearDown() override
-    {
-        FreeAllDisplays(vm);
-        FreeGraphicsResources(vm);
-        FreeAllBrushes(vm);
-        VmCloseState(vm);
-        FreeCoreLists(nullptr);
-        OsShutdown();
+        GraphicsFixture::SetUp();
+        AddCommands(kTestCommands);
     }
     Display* OpenDisplay(uint32_t id, int32_t w, int32_t h) { return MakeTestDisplay(vm, id, w, h); }
-    uint32_t Call(const char* name, const std::vector<Value>& args, std::vector<Value>* results = nullptr)
-    {
-        return CallGlobal(vm, name, args, results);
-    }
     ClipRegion* Region(uint32_t id)
     {
         ClipRegion* r = nullptr;
         FindClipRegion(MakeObjectId(id), &r, 0);
         return r;
     }
-    VmState* vm = nullptr;
-    Display* display = nullptr;
 };
 
 TEST_F(GraphicsLibrary, BoxRegionsAreCroppedAndRefusedWhenInvisible)

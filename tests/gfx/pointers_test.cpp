@@ -6,17 +6,11 @@
 
 #include <vector>
 
-#include "core/command_services.h"
 #include "core/io/error_codes.h"
-#include "core/vm/vm.h"
 #include "display/display.h"
-#include "display/display_library.h"
 #include "display/pictures.h"
-#include "gfx/graphics_library.h"
 #include "gfx/pointers.h"
-#include "platform/posix/os_runloop.h"
-#include "support/command_calls.h"
-#include "support/test_displays.h"
+#include "graphics_fixture.h"
 #include "test_pictures.h"
 
 namespace {
@@ -27,18 +21,11 @@ using testcalls::Nil;
 using testcalls::Pointer;
 using testcalls::Value;
 
-class Pointers : public ::testing::Test {
+class Pointers : public GraphicsFixture {
 protected:
     void SetUp() override
     {
-        ASSERT_EQ(OsInit(), 0u);
-        vm = VmOpenState();
-        VmPushValue(vm, VM_GLOBALSINDEX);
-        ASSERT_EQ(RegisterGraphicsLibrary(vm), 0u);
-        VmSetTop(vm, 0);
-        display = MakeTestDisplay(vm, 1, 64, 48);
-        ASSERT_NE(display, nullptr);
-        CurrentDisplay = display;
+        GraphicsFixture::SetUp();
         // Brush 1: 8 x 6, red, visible only in its left half.
         BitMapHandle* bitmap = Colour(8, 6, 0xFF0000);
         BitMapHandle* mask = Mask(bitmap, 8, 6, [](int32_t x, int32_t) { return x < 4; });
@@ -50,14 +37,7 @@ protected:
         FreeAllDisplays(vm);
         FreeGraphicsResources(vm);
         EXPECT_EQ(PointerList, nullptr);
-        FreeAllBrushes(vm);
-        VmCloseState(vm);
-        FreeCoreLists(nullptr);
-        OsShutdown();
-    }
-    uint32_t Call(const char* name, const std::vector<Value>& args, std::vector<Value>* results = nullptr)
-    {
-        return CallGlobal(vm, name, args, results);
+        GraphicsFixture::TearDown();
     }
     PointerNode* Find(uint32_t id)
     {
@@ -71,8 +51,6 @@ protected:
         for (PointerNode* p = PointerList; p; p = reinterpret_cast<PointerNode*>(p->header.next)) ++n;
         return n;
     }
-    VmState* vm = nullptr;
-    Display* display = nullptr;
 };
 
 TEST_F(Pointers, BrushImagesKeepTheirHotSpotOnTheImage)
