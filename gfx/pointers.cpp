@@ -11,6 +11,7 @@
 #include "display/display.h"
 #include "display/library_support.h"
 #include "display/object_list.h"
+#include "display/output.h"
 #include "display/pictures.h"
 #include "display/script_refs.h"
 #include "gfx/argb_exchange.h"
@@ -209,7 +210,8 @@ uint32_t CmdMovePointer(VmState* vm)
     CheckArgs(vm, 2, 2, 0, 0);
     int32_t x = VmCheckInteger(vm, 1), y = VmCheckInteger(vm, 2);
     Display* display = CurrentDisplay;
-    if (!display || display->state != DISPSTATE_OPEN) return 0;
+    // The timed refresh draws the pointer where the mouse is.
+    if (!display || display->state != DISPSTATE_OPEN || TimedRefresh) return 0;
     const PointerImage* image = display->pointer;
     int32_t w = image ? image->width : kPlatformCursorSize, h = image ? image->height : kPlatformCursorSize;
     x = ResolveSpecialX(x, w, 0, 0);

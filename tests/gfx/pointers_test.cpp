@@ -8,6 +8,7 @@
 
 #include "core/io/error_codes.h"
 #include "display/display.h"
+#include "display/output.h"
 #include "display/pictures.h"
 #include "gfx/pointers.h"
 #include "graphics_fixture.h"
@@ -155,7 +156,12 @@ TEST_F(Pointers, MovePointerPlacesTheImageOnScaledDisplays)
     ASSERT_EQ(Call("movepointer", {10.0, 11.0}), 0u);
     EXPECT_EQ(scaled->mouseX, 15);
     EXPECT_EQ(scaled->mouseY, 16);
-    // A closed display does not move its pointer.
+    // Nor does one whose pointer the timed refresh draws, or a closed one.
+    TimedRefreshBlock block{};
+    TimedRefresh = &block;
+    ASSERT_EQ(Call("movepointer", {1.0, 1.0}), 0u);
+    TimedRefresh = nullptr;
+    EXPECT_EQ(scaled->mouseX, 15);
     CloseDisplayRecord(scaled);
     ASSERT_EQ(Call("movepointer", {1.0, 1.0}), 0u);
     EXPECT_EQ(scaled->mouseX, 15);
