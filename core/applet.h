@@ -26,7 +26,7 @@ struct VmState;
 // (angle, centre x, centre y, balance or border as the style reads them)
 // and up to 64 colour stops.
 constexpr uint32_t GRADIENT_MAX_STOPS = 64;
-struct GradientSpec {
+struct DisplayGradient {
     uint32_t style;
     double values[4];
     uint32_t stopCount;
@@ -67,7 +67,7 @@ struct DisplayDesc {
     uint32_t fillWord;
     int32_t fillShort;
     uint32_t textureBrush, textureX, textureY;
-    GradientSpec gradient;
+    DisplayGradient gradient;
     char text52[DISPLAY_TEXT_SIZE];
     uint32_t orientation;
     uint32_t monitor;
@@ -114,7 +114,7 @@ struct PreloadWords {
     uint32_t count;
     int32_t words[PRELOAD_MAX_WORDS];
     uint32_t hasGradient;
-    GradientSpec gradient;
+    DisplayGradient gradient;
 };
 
 // One tag of a plugin requirement (kind 12).

@@ -297,7 +297,7 @@ struct AppletRead {
     uint64_t AppletBytes() const { return in.Left() + (in.Position() - appletStart); }
 };
 
-void ReadGradient(AppletRead& r, GradientSpec* g)
+void ReadGradient(AppletRead& r, DisplayGradient* g)
 {
     SectionReader& in = r.in;
     std::memset(g, 0, sizeof *g);

@@ -58,8 +58,8 @@ const LibraryTableEntry LibraryTable[LIBRARY_COUNT] = {
     {"video", OpenVideoLibrary},
 };
 
-const SetTagHandler LibrarySetTagHandlers[2] = {nullptr, SoundSetTagHandler};
-const GetTagHandler LibraryGetTagHandlers[2] = {nullptr, SoundGetTagHandler};
+const SetTagHandler LibrarySetTagHandlers[2] = {SetGraphicsOption, SoundSetTagHandler};
+const GetTagHandler LibraryGetTagHandlers[2] = {GetGraphicsOption, SoundGetTagHandler};
 
 // Videos and sounds stop before anything they draw on or play through is
 // freed; the event library and the sound library go last because the

@@ -374,7 +374,7 @@ void InitDisplayBackfill(DisplayBackfill* record)
     InitBackfillOptions(&record->desc);
 }
 
-void InitGradientDefaults(GradientSpec* gradient)
+void InitGradientDefaults(DisplayGradient* gradient)
 {
     std::memset(gradient, 0, sizeof *gradient);
     gradient->style = 2;

@@ -79,7 +79,7 @@ void FreeScriptArguments(CoreContext* context);
 // Defaults.
 void InitBackfillOptions(BackfillDesc* desc);
 void InitDisplayBackfill(DisplayBackfill* record);
-void InitGradientDefaults(GradientSpec* gradient);
+void InitGradientDefaults(DisplayGradient* gradient);
 void InitDisplayDescDefaults(DisplayDesc* desc);
 void InitAppletDisplayDefaults(AppletInfo* applet);
 // Zero with the second to sixth words -1 (the backfill's kind is the sixth).

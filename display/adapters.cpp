@@ -7,7 +7,7 @@
 #include "core/timers.h"
 #include "display/display.h"
 #include "display/requesters.h"
-#include "platform/posix/os_time.h"
+#include "gfx/frame_pacing.h"
 
 uint32_t DisplayAdapterWord = 10;
 PluginInfo* RequesterAdapterPlugin;
@@ -108,17 +108,8 @@ uint32_t AdapterVWait(VmState* vm, Display* display, uint32_t)
     if (adapter && (adapter->adapterFlags[QM_ADAPTERFLAGS_DISPLAY] & ADAPTERFLAG_VWAIT) &&
         g_displayHooks.vwait) {
         error = g_displayHooks.vwait(vm, display, g_displayHooks.user);
-    } else if (display) {
-        uint64_t now = OsMonotonicNanos() / 1000;
-        uint64_t due = display->lastFrameMicros + kFrameMicros;
-        if (display->lastFrameMicros && now < due) {
-            uint32_t ms = static_cast<uint32_t>((due - now + 999) / 1000);
-            error = OsTimedWait(vm, ms);
-            now = OsMonotonicNanos() / 1000;
-        }
-        // Keep the cadence when the script is on time, restart it when the
-        // script fell behind by more than a frame.
-        display->lastFrameMicros = display->lastFrameMicros && now < due + kFrameMicros ? due : now;
+    } else {
+        error = LimitFrameRate(vm, display, 0);
     }
     if (!error) SignalDisplayCallback(display, 5);
     return error;

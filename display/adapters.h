@@ -54,7 +54,7 @@ void ResetAdapters();
 // as its code.
 uint32_t AdapterSleep(uint32_t ms);
 // Waits for the next frame of the display (the adapter's VWait when its
-// flag 0x200 is set, else the software limiter at 60 frames a second), then
+// flag 0x200 is set, else the software limiter LimitFrameRate), then
 // runs the display's callbacks with message 5. 0 or the code that ended the
 // wait.
 uint32_t AdapterVWait(VmState* vm, Display* display, uint32_t unused);

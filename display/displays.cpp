@@ -14,6 +14,8 @@
 #include "display/framebuffer.h"
 #include "display/object_list.h"
 #include "display/script_refs.h"
+#include "gfx/async_draw.h"
+#include "gfx/pointers.h"
 #include "platform/posix/os_memory.h"
 
 Display* DisplayList;
@@ -141,7 +143,9 @@ void FreeDisplayRecord(VmState* vm, Display* display)
         OsFreeMem(c);
         c = next;
     }
-    if (display->pointer && display->pointerKind == 2) AdapterFreePointer(display->pointer);
+    // The pointer and the async draw objects are the graphics library's.
+    ReleaseDisplayPointer(vm, display);
+    FreeDisplayAsyncDrawObjects(vm, display);
     FreeDisplayBuffers(display);
     OsFreeMem(display);
 }

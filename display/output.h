@@ -51,6 +51,8 @@ struct OutputRecord {
 struct TimedRefreshBlock {
     uint32_t collecting;
     uint32_t pending;
+    uint32_t videoSeconds;  // video time {seconds, microseconds}
+    uint32_t videoMicros;
 };
 extern TimedRefreshBlock* TimedRefresh;
 

@@ -107,9 +107,6 @@ enum Attribute : int32_t {
     ATTRLOADER = 91,
 };
 
-// The ATTR* constants, for the graphics library's constant table.
-extern const ConstantTableEntry kAttributeConstants[];
-
 // GetAttribute(type, id, attribute[, extra]).
 uint32_t CmdGetAttribute(VmState* vm);
 

@@ -7,7 +7,7 @@
 #include "display/display.h"
 #include "gfx/bitmap.h"
 #include "gfx/clip_regions.h"
-#include "gfx/pixel_kernels.h"
+#include "gfx/graphics_geometry.h"
 #include "gfx/transform_bitmap.h"
 #include "gfx/transform_bounds.h"
 #include "platform/posix/os_memory.h"
@@ -43,14 +43,12 @@ BitMapHandle* FillTurnedRectangle(const ClipRegion* region, double anchorX, doub
     if (!mask) return nullptr;
     double corners[8];
     TransformCorners(region->width, region->height, anchorX, anchorY, matrix, corners);
-    int32_t points[8], work[4];
+    int32_t points[8];
     for (int i = 0; i < 4; ++i) {
         points[2 * i] = DoubleToInt32(region->x + corners[2 * i]) - x;
         points[2 * i + 1] = DoubleToInt32(region->y + corners[2 * i + 1]) - y;
     }
-    FillPolygonPlane(reinterpret_cast<uint8_t*>(QueryBitMapAttr(mask, BMATTR_MASK_PIXELS)),
-                     static_cast<int32_t>(QueryBitMapAttr(mask, BMATTR_MASK_BYTESPERROW)), w, h,
-                     work, points, 4);
+    FillMaskPolygon(mask, points, 4);
     return mask;
 }
 

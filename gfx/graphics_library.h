@@ -1,14 +1,38 @@
-// The "graphics" library: registration and the resources it frees at
+// The "graphics" library: colour arithmetic, the frame-rate limit, refresh
+// blocks, pointers, clip regions, async drawing and the constants that the
+// drawing, display and object libraries share; registration, the option
+// hooks of the runtime's tags 4 and 6, and the resources it frees at
 // shutdown.
 #pragma once
 
 #include <cstdint>
 
+#include "draw/object_options.h"
+
+struct FontObject;
 struct VmState;
 
-// Makes the fallback display, opens the clip-region list and registers the
-// commands under "graphics" (with the globals table pushed). 0 or ERR_MEM.
+// Makes the fallback display, sets the default draw tags, opens the
+// pointer, async-draw and clip-region lists and registers the commands
+// under "graphics" with the constants (with the globals table pushed).
+// 0 or ERR_MEM.
 uint32_t RegisterGraphicsLibrary(VmState* vm);
-// Frees every clip region, the blit scratch buffer and the fallback
-// display; safe when the library was never opened and when run twice.
+// Frees every async draw object, clip region and pointer, the blit scratch
+// buffer and the fallback display; safe when the library was never opened
+// and when run twice.
 void FreeGraphicsResources(VmState* vm);
+
+// The set-tag and get-tag handlers of the runtime's graphics options: tag
+// 4 the mask mode, tag 6 the alpha intensity; other tags are not taken.
+int SetGraphicsOption(void* context, uint32_t tag, intptr_t value);
+int GetGraphicsOption(void* context, uint32_t tag, void* pointer);
+
+// The default draw tags (object block and style block).
+extern uint32_t DefaultObjectTags[kObjectOptionWords];
+extern uint32_t DefaultStyleTags[kStyleOptionWords];
+void ResetDefaultDrawTags();
+
+// A font attribute for GetAttribute: 30 ascender, 31 height minus
+// ascender, 32 the name (pushed as a string, answer 0), 33 size, 34
+// scalable, 35 anti-aliased; other ids 0.
+double GetFontAttr(VmState* vm, const FontObject* font, uint32_t id);

@@ -75,11 +75,6 @@ void SetField(VmState* vm, const char* key, double value)
     VmRawSet(vm, -3);
 }
 
-const ConstantTableEntry kPictureFileConstants[] = {
-    {"SNAPWINDOW", nullptr, SNAPWINDOW}, {"SNAPDISPLAY", nullptr, SNAPDISPLAY}, {"SNAPDESKTOP", nullptr, SNAPDESKTOP},
-    {"IMGFMT_BMP", nullptr, IMGFMT_BMP}, {"IMGFMT_PNG", nullptr, IMGFMT_PNG},     {"IMGFMT_JPEG", nullptr, IMGFMT_JPEG},
-    {"IMGFMT_GIF", nullptr, IMGFMT_GIF}, {"IMGFMT_ILBM", nullptr, IMGFMT_ILBM},   {nullptr, nullptr, 0},
-};
 
 }  // namespace
 
@@ -123,7 +118,3 @@ uint32_t CmdIsPicture(VmState* vm)
     return 2;
 }
 
-void RegisterPictureFileConstants(VmState* vm)
-{
-    VmRegisterConstants(vm, kPictureFileConstants, 0);
-}

@@ -16,5 +16,3 @@ uint32_t CmdSaveSnapshot(VmState* vm);
 // vector, transparency}.
 uint32_t CmdIsPicture(VmState* vm);
 
-// Registers SNAP* and IMGFMT_* (with the graphics library).
-void RegisterPictureFileConstants(VmState* vm);

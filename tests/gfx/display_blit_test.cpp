@@ -325,7 +325,7 @@ TEST_F(DisplayBlit, LayerRedrawAdapterAndCollectingPaths)
     EXPECT_EQ(Get(Back(0), 50, 50), 0u);
     display->adapterDoubleBuffer = 0;
     // A collecting timed refresh only marks that a present is pending.
-    TimedRefreshBlock block{1, 0};
+    TimedRefreshBlock block{1, 0, 0, 0};
     TimedRefresh = &block;
     SafeBlt(nullptr, src, Words(70, 70, 2, 2, SAFEBLT_BACKBUFFER));
     TimedRefresh = nullptr;
