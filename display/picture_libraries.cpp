@@ -6,6 +6,7 @@
 #include "core/object_registry.h"
 #include "display/display_library.h"
 #include "display/library_support.h"
+#include "display/picture_loading.h"
 #include "display/pictures.h"
 #include "display/script_refs.h"
 #include "platform/posix/os_memory.h"
@@ -15,8 +16,8 @@ namespace {
 ObjectHeader* g_sprites;
 ObjectHeader* g_anims;
 
-const CommandTableEntry kBrushCommands[] = {{"LoadBrush", UnimplementedCommand}, {nullptr, nullptr}};
-const CommandTableEntry kBGPicCommands[] = {{"LoadBGPic", UnimplementedCommand}, {nullptr, nullptr}};
+const CommandTableEntry kBrushCommands[] = {{"LoadBrush", CmdLoadBrush}, {nullptr, nullptr}};
+const CommandTableEntry kBGPicCommands[] = {{"LoadBGPic", CmdLoadBGPic}, {nullptr, nullptr}};
 const CommandTableEntry kSpriteCommands[] = {{"LoadSprite", UnimplementedCommand}, {nullptr, nullptr}};
 const CommandTableEntry kAnimCommands[] = {{"LoadAnim", UnimplementedCommand}, {nullptr, nullptr}};
 const CommandTableEntry kNoCommands[] = {{nullptr, nullptr}};

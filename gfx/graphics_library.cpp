@@ -7,6 +7,7 @@
 #include "display/library_support.h"
 #include "gfx/clip_regions.h"
 #include "gfx/display_blit.h"
+#include "gfx/snapshot.h"
 
 namespace {
 
@@ -14,6 +15,8 @@ const CommandTableEntry kGraphicsCommands[] = {
     {"CreateClipRegion", CmdCreateClipRegion},
     {"SetClipRegion", CmdSetClipRegion},
     {"FreeClipRegion", CmdFreeClipRegion},
+    {"IsPicture", CmdIsPicture},
+    {"SaveSnapshot", CmdSaveSnapshot},
     {nullptr, nullptr},
 };
 
@@ -24,6 +27,7 @@ uint32_t RegisterGraphicsLibrary(VmState* vm)
     uint32_t error = AllocFallbackDisplay();
     if (!error) error = RegisterObjectList(&ClipRegionList);
     if (!error) error = RegisterCommandTable(vm, "graphics", kGraphicsCommands);
+    if (!error) RegisterPictureFileConstants(vm);
     return error;
 }
 

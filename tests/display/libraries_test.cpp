@@ -114,7 +114,7 @@ TEST_F(LibrariesTest, EveryLibraryIsListedAndPreloadCommandsExist)
 
     // Commands of subsystems this player does not have answer ERR_UNIMPLCMD,
     // whatever their arguments.
-    for (const char* command : {"loadbgpic", "loadbrush", "loadanim", "loadsprite", "loadsample",
+    for (const char* command : {"loadanim", "loadsprite", "loadsample",
                                 "openmusic", "openvideo", "openfont", "createbutton",
                                 "createkeydown", "createmenu"}) {
         SCOPED_TRACE(command);
