@@ -5,6 +5,7 @@
 #include "core/plugins/host_runtime.h"
 
 #include <sys/stat.h>
+#include <sys/time.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -83,10 +84,11 @@ int HostVsscanf(const char*, const char*, va_list)
     return 0;
 }
 
-int HostGetTimeOfDay(void*, void*)
+// The platform has the real function; the plugin's records are the
+// platform's own structures.
+int HostGetTimeOfDay(void* time, void* zone)
 {
-    std::fputs("*** gettimeofday() not supported on this platform ***\n", stdout);
-    return 0;
+    return gettimeofday(static_cast<struct timeval*>(time), static_cast<struct timezone*>(zone));
 }
 
 int HostToLower(int c)

@@ -3,6 +3,7 @@
 // oracles (zlib's CRC, the RFC test vectors), the stream and chunk
 // wrappers, the applet tags, the adapter setters and the command hooks.
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <zlib.h>
 
 #include <cstdarg>
@@ -18,6 +19,8 @@
 #include "core/vm/error_hooks.h"
 #include "core/vm/vm.h"
 #include "display/adapters.h"
+#include "media/sound.h"
+#include "platform/posix/os_memory.h"
 #include "plugin_fixture.h"
 
 namespace {
@@ -27,26 +30,40 @@ const PluginHostApi* Host()
     return GetPluginHostApi();
 }
 
-TEST(HostApiTest, VersionAndLayout)
+// Every slot holds a function except the reserved slot 45 of table 0; the
+// slots whose service does not exist here answer ERR_UNSUPPORTEDFEAT.
+TEST(HostApiTest, EverySlotIsFilled)
 {
-    EXPECT_EQ(Host()->version, 6u);
-    EXPECT_EQ(Host()->revision, 1u);
-    // Every table is there, with null slots only where the service is not
-    // offered; the reserved slot of table 0 stays null.
-    EXPECT_EQ(Host()->runtime->reserved45, nullptr);
-    EXPECT_NE(Host()->runtime->ungetc, nullptr);
-    EXPECT_NE(Host()->system->AddPluginToCapabilityList, nullptr);
-    EXPECT_NE(Host()->streams->HostOpenStreamEx, nullptr);
-    for (QmProc slot : Host()->freetype->slot)
-        EXPECT_NE(slot, nullptr);
-    for (QmProc slot : Host()->zlib->slot)
-        EXPECT_NE(slot, nullptr);
-    for (QmProc slot : Host()->jpeg->slot)
-        EXPECT_NE(slot, nullptr);
-    EXPECT_EQ(Host()->zlib->slot[QM_Z_CRC32], reinterpret_cast<QmProc>(crc32));
-    auto findDisplay = reinterpret_cast<QmFindDisplayFunc>(Host()->graphics->slot[QM_GFX_FINDDISPLAY]);
+    const PluginHostApi* host = Host();
+    EXPECT_EQ(host->version, 6u);
+    EXPECT_EQ(host->revision, 1u);
+    struct Table {
+        const void* table;
+        size_t slots;
+    };
+    const Table tables[] = {
+        {host->runtime, 51}, {host->system, 49}, {host->streams, 33}, {host->graphics, 30}, {host->audio, 3},
+        {host->requesters, 4}, {host->fonts, 1}, {host->freetype, 38}, {host->vm, 78}, {host->zlib, 13},
+        {host->jpeg, 25}, {host->pluginList, 5}, {host->encoders, 4},
+    };
+    for (const Table& t : tables) {
+        auto* slots = static_cast<const QmProc*>(t.table);
+        for (size_t i = 0; i < t.slots; ++i)
+            EXPECT_EQ(slots[i] == nullptr, t.table == host->runtime && i == 45) << (&t - tables) << ": " << i;
+    }
+    EXPECT_EQ(host->zlib->slot[QM_Z_CRC32], reinterpret_cast<QmProc>(crc32));
+    const QmProc unsupported[] = {
+        host->system->eventService14, host->system->OsEventCallback, host->system->displayService16,
+        host->system->HandleOsEvent, host->system->eventService36, host->system->DispatchInterval,
+        host->system->DispatchPluginEvent, host->system->eventService48, host->graphics->slot[11],
+        host->graphics->slot[14], host->graphics->slot[15], host->graphics->slot[18], host->graphics->slot[19],
+        host->graphics->slot[25],
+    };
+    for (QmProc slot : unsupported)
+        EXPECT_EQ(reinterpret_cast<uint32_t (*)()>(slot)(), uint32_t(ERR_UNSUPPORTEDFEAT));
+    auto findDisplay = reinterpret_cast<QmFindDisplayFunc>(host->graphics->slot[QM_GFX_FINDDISPLAY]);
     EXPECT_EQ(findDisplay(12345), nullptr);
-    auto attach = reinterpret_cast<QmAttachDisplayCallbackFunc>(Host()->graphics->slot[QM_GFX_ATTACHDISPLAYCALLBACK]);
+    auto attach = reinterpret_cast<QmAttachDisplayCallbackFunc>(host->graphics->slot[QM_GFX_ATTACHDISPLAYCALLBACK]);
     EXPECT_EQ(attach(nullptr, nullptr, nullptr), nullptr);
 }
 
@@ -59,16 +76,19 @@ int CallVsscanf(const char* text, const char* format, ...)
     return result;
 }
 
-TEST(HostApiTest, TheUnavailableFunctionsSaySoOnEveryCallAndAnswerZero)
+TEST(HostApiTest, GetTimeOfDayIsRealAndVsscanfSaysItIsNot)
 {
+    struct timeval now = {0, -1};
+    EXPECT_EQ(Host()->runtime->gettimeofday(&now, nullptr), 0);
+    EXPECT_LE(std::llabs(static_cast<long long>(now.tv_sec) - static_cast<long long>(::time(nullptr))), 2);
+    EXPECT_GE(now.tv_usec, 0);
+    EXPECT_LT(now.tv_usec, 1000000);
     testing::internal::CaptureStdout();
-    EXPECT_EQ(Host()->runtime->gettimeofday(nullptr, nullptr), 0);
     int value = 5;
     EXPECT_EQ(CallVsscanf("12", "%d", &value), 0);
     EXPECT_EQ(CallVsscanf("12", "%d", &value), 0);
     EXPECT_EQ(value, 5);
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              "*** gettimeofday() not supported on this platform ***\n"
               "*** vsscanf() not supported on this platform ***\n"
               "*** vsscanf() not supported on this platform ***\n");
 }
@@ -162,8 +182,12 @@ TEST(HostApiTest, EncodersMatchTheirStandards)
     EXPECT_EQ(enc->HostCrc32(data.data(), -5), 0xFFFFFFFFu);
 
     char hex[33] = "untouched";
-    enc->HostMd5Hex("abc", 0, hex);
-    EXPECT_STREQ(hex, "untouched");
+    enc->HostMd5Hex("abc", 0, hex);  // RFC 1321 appendix A.5: the empty input
+    EXPECT_STREQ(hex, "d41d8cd98f00b204e9800998ecf8427e");
+    enc->HostMd5Hex(nullptr, 0, hex);
+    EXPECT_STREQ(hex, "d41d8cd98f00b204e9800998ecf8427e");
+    enc->HostMd5Hex("abc", -1, hex);
+    EXPECT_STREQ(hex, "");
     enc->HostMd5Hex("abc", 3, hex);  // RFC 1321 appendix A.5
     EXPECT_STREQ(hex, "900150983cd24fb0d6963f7d28e17f72");
 }
@@ -233,15 +257,19 @@ TEST(HostApiTest, AppletTagsAnswerTheAppletsTexts)
     const char* title = nullptr;
     const char* author = nullptr;
     const char* identifier = nullptr;
+    uintptr_t vm = 1;
     QmTagItem tags[] = {
         {QM_HOSTTAG_ZERO, reinterpret_cast<uintptr_t>(&zero)},
         {QM_HOSTTAG_TITLE, reinterpret_cast<uintptr_t>(&title)},
         {QM_HOSTTAG_AUTHOR, reinterpret_cast<uintptr_t>(&author)},
         {QM_HOSTTAG_IDENTIFIER, reinterpret_cast<uintptr_t>(&identifier)},
+        {QM_HOSTTAG_WORD38, 12},
+        {QM_HOSTTAG_VMSTATE, reinterpret_cast<uintptr_t>(&vm)},
         {9999, 0},
         {0, 0},
     };
-    EXPECT_EQ(Host()->system->HostGetSetTags(tags), 4u);
+    EXPECT_EQ(Host()->system->HostGetSetTags(tags), 6u);
+    EXPECT_EQ(vm, reinterpret_cast<uintptr_t>(GetEventVmState()));
     ProgramAppletInfo = nullptr;
     EXPECT_EQ(zero, 0u);
     EXPECT_STREQ(title, "Game");
@@ -403,6 +431,179 @@ TEST(HostApiTest, CommandHooksAnswerForTheCommandsTheyList)
     EXPECT_EQ(CallNative(vm, Original, &status), 1.0);
     VmCloseState(vm);
     VmHooks = {};
+}
+
+// A hook may remove itself from inside its own call callback, also on the
+// way out of an error: it is freed once the callback is off the stack, and
+// its error callback no longer hears of errors.
+struct SelfRemoving {
+    int calls = 0;
+    int errors = 0;
+    bool raise = false;
+};
+
+uint32_t RemovingCall(void* hook, VmState* vm, QmNativeFunction, void* user)
+{
+    auto* state = static_cast<SelfRemoving*>(user);
+    ++state->calls;
+    Host()->system->HostRemoveCommandHook(hook);
+    if (state->raise)
+        VmRaiseError(vm, ERR_MEM);
+    VmPushNumber(vm, 9);
+    return 1;
+}
+
+void RemovingError(void*, VmState*, uint32_t, void* user)
+{
+    ++static_cast<SelfRemoving*>(user)->errors;
+}
+
+TEST(HostApiTest, AHookMayRemoveItselfWhileItRuns)
+{
+    VmHooks = {};
+    VmState* vm = VmOpenState();
+    const QmSystemTable* sys = Host()->system;
+    for (bool raise : {false, true}) {
+        SelfRemoving state;
+        state.raise = raise;
+        void* hook = sys->HostAddCommandHook(nullptr, reinterpret_cast<void*>(RemovingCall),
+                                             reinterpret_cast<void*>(RemovingError), &state);
+        ASSERT_NE(hook, nullptr);
+        ASSERT_EQ(sys->HostHookCommand(hook, Original), 1);
+        uint32_t status = 0;
+        double answer = CallNative(vm, Original, &status);
+        EXPECT_EQ(status, raise ? uint32_t(ERR_MEM) : 0u) << raise;
+        EXPECT_EQ(answer, raise ? -1.0 : 9.0) << raise;
+        EXPECT_EQ(state.errors, 0) << raise;
+        EXPECT_EQ(CallNative(vm, Original, &status), 1.0) << raise;  // the hook is gone
+        EXPECT_EQ(state.calls, 1) << raise;
+    }
+    VmCloseState(vm);
+    VmHooks = {};
+}
+
+// Software drawing into the plugin's pixels is cut at the buffer's left,
+// right and top edges (a 6 x 4 buffer of 32-bit pixels here).
+TEST(HostApiTest, SoftwareDrawingStaysInsideTheRows)
+{
+    auto fill = reinterpret_cast<QmRectFillFunc>(Host()->graphics->slot[QM_GFX_RECTFILL]);
+    auto pixel = reinterpret_cast<QmWritePixelFunc>(Host()->graphics->slot[QM_GFX_WRITEPIXEL]);
+    auto blit = reinterpret_cast<QmBltBitMapFunc>(Host()->graphics->slot[QM_GFX_BLTBITMAP]);
+    const QmTagItem tags[] = {{2, 6}, {0, 0}};
+    const QmTagItem noRow[] = {{1, 10}, {0, 0}};
+    struct FillCase {
+        int32_t x, y, w, h;
+        const QmTagItem* tags;
+        const char* expected;  // rows top to bottom, '#' filled
+    };
+    const FillCase fills[] = {
+        {-2, 0, 4, 1, tags, "##....|......|......|......"},
+        {4, 1, 5, 1, tags, "......|....##|......|......"},
+        {7, 0, 2, 2, tags, "......|......|......|......"},
+        {1, -1, 2, 2, tags, ".##...|......|......|......"},
+        {0, 0, 6, 4, noRow, "......|......|......|......"},
+    };
+    auto picture = [](const uint32_t* px) {
+        std::string text;
+        for (int y = 0; y < 4; ++y) {
+            for (int x = 0; x < 6; ++x)
+                text += px[y * 6 + x] ? '#' : '.';
+            if (y < 3)
+                text += '|';
+        }
+        return text;
+    };
+    for (const FillCase& c : fills) {
+        uint32_t px[24] = {};
+        fill(px, c.x, c.y, c.w, c.h, 0xFFFFFF, 0, c.tags);
+        EXPECT_EQ(picture(px), c.expected) << c.x << "," << c.y;
+    }
+    uint32_t px[24] = {};
+    pixel(px, 6, 0, 0xFFFFFF, 0, tags);
+    pixel(px, -1, 2, 0xFFFFFF, 0, tags);
+    pixel(px, 5, 3, 0xFFFFFF, 0, tags);
+    EXPECT_EQ(picture(px), "......|......|......|.....#");
+    fill(px, 0, 0, 1, 1, 0x80FFFFFF, 1, tags);  // opacity from the top byte
+    EXPECT_EQ(px[0], 0x007F7F7Fu);
+
+    uint32_t source[9];
+    for (uint32_t i = 0; i < 9; ++i)
+        source[i] = 0x100 + i;
+    const QmTagItem blitTags[] = {{2, 6}, {3, 3}, {0, 0}};
+    uint32_t dst[24] = {};
+    blit(source, 0, 0, dst, -1, -1, 3, 3, 0, blitTags);  // cut at the destination's corner
+    blit(source, 0, 0, dst, 5, 2, 3, 2, 0, blitTags);    // cut at its right edge
+    blit(source, -2, 0, dst, 2, 0, 3, 1, 0, blitTags);   // cut at the source's left edge
+    EXPECT_EQ(dst[0], 0x104u);
+    EXPECT_EQ(dst[1], 0x105u);
+    EXPECT_EQ(dst[6], 0x107u);
+    EXPECT_EQ(dst[7], 0x108u);
+    EXPECT_EQ(dst[2], 0u);
+    EXPECT_EQ(dst[4], 0x100u);
+    EXPECT_EQ(dst[5], 0u);
+    EXPECT_EQ(dst[2 * 6 + 5], 0x100u);
+    EXPECT_EQ(dst[3 * 6 + 5], 0x103u);
+}
+
+// The audio table hands out a copy of a sample's data and gives the sample
+// what the plugin made of it.
+TEST(HostApiTest, SampleDataGoesOutAndComesBack)
+{
+    auto get = reinterpret_cast<QmGetSampleDataFunc>(Host()->audio->slot[QM_AUDIO_GETSAMPLEDATA]);
+    auto set = reinterpret_cast<QmSetSampleDataFunc>(Host()->audio->slot[QM_AUDIO_SETSAMPLEDATA]);
+    auto* sample = static_cast<Sample*>(OsAllocMem(sizeof(Sample), 1));
+    sample->header.type = OBJ_SAMPLE;
+    sample->header.id = 5;
+    sample->bits = 16;
+    sample->channels = 2;
+    sample->frequency = 22050;
+    sample->frames = 2;
+    sample->pcmBytes = 8;
+    sample->pcm = OsAllocMem(8, 1);
+    sample->channel = -1;
+    Sample* saved = SampleList;
+    sample->header.next = &saved->header;
+    SampleList = sample;
+
+    EXPECT_EQ(get(6, 0), nullptr);
+    QmSampleData* data = get(5, 0);
+    ASSERT_NE(data, nullptr);
+    EXPECT_EQ(data->bytes, 8u);
+    EXPECT_EQ(data->frames, 2u);
+    EXPECT_EQ(data->bits, 16u);
+    EXPECT_EQ(data->channels, 2u);
+    EXPECT_EQ(data->frequency, 22050u);
+    EXPECT_NE(data->data, sample->pcm);
+    Host()->system->HostFreeMem(data->data);
+    data->data = Host()->system->HostAllocMem(12, 0);
+    std::memset(data->data, 0x5A, 12);
+    data->bytes = 12;
+    EXPECT_EQ(set(data), 0u);
+    EXPECT_EQ(sample->pcmBytes, 12u);
+    EXPECT_EQ(sample->frames, 3u);
+    EXPECT_EQ(static_cast<uint8_t*>(sample->pcm)[11], 0x5A);
+
+    QmSampleData* readOnly = get(5, 1);
+    ASSERT_NE(readOnly, nullptr);
+    std::memset(readOnly->data, 0, 12);
+    EXPECT_EQ(set(readOnly), 0u);
+    EXPECT_EQ(static_cast<uint8_t*>(sample->pcm)[0], 0x5A);
+
+    SampleList = saved;
+    OsFreeMem(sample->pcm);
+    OsFreeMem(sample);
+}
+
+TEST(HostApiTest, ForEachDisplayVisitsNothingWithoutDisplaysOrWhileQuitting)
+{
+    auto forEach = reinterpret_cast<int (*)(int (*)(void*, void*), void*, uint32_t)>(Host()->system->HostForEachDisplay);
+    int visits = 0;
+    auto count = [](void*, void* user) { return ++*static_cast<int*>(user), 0; };
+    EXPECT_EQ(forEach(count, &visits, 0), 0);
+    EXPECT_EQ(visits, 0);
+    Startup.quitting = 1;
+    EXPECT_EQ(forEach(count, &visits, 2), 0);
+    Startup.quitting = 0;
 }
 
 // The line slot draws into the plugin's own pixels: the row length is
