@@ -614,7 +614,10 @@ typedef struct QmSystemTable { /* table 1: system services */
     void (*OsAddTime)(QmTimeValue* a, const QmTimeValue* b);
     int (*OsCmpTime)(const QmTimeValue* a, const QmTimeValue* b);
     void (*OsDelay)(uint32_t ms);
-    QmProc FormatCurrentDateTime;
+    /* The local date and time as text: mode 0 the date "MM-dd-yy", 1 also the
+     * time "HH:mm:ss" into text2, 2 the time, 3 the weekday's name; 0 or
+     * ERR_WRONGUSAGE. */
+    uint32_t (*FormatCurrentDateTime)(int mode, char* text, size_t textSize, char* text2, size_t text2Size);
     void* (*HostAllocMem)(size_t size, uint32_t flags);
     void (*HostFreeMem)(void* block);
     void* (*HostAddHook)(uint32_t kind, void* function, void* userData, uint32_t foreign);
@@ -625,7 +628,9 @@ typedef struct QmSystemTable { /* table 1: system services */
     void (*HostFreeObjectData)(struct VmState* state, void** list);
     int (*HostAddSaverFormat)(PluginInfo* info, uint32_t formatId, const char* name, const char* secondName,
                               const char* extension, uint32_t value, uint32_t flags);
-    QmProc HostForEachDisplay;
+    /* Calls back for every display until the callback answers non-zero and
+     * answers that; 0 at once while the runtime shuts down. */
+    int (*HostForEachDisplay)(int (*callback)(void* display, void* userData), void* userData, uint32_t flags);
     /* A hook's call function is uint32_t (hook, state, command, userData) and
      * answers for the command; its error function is void (hook, state,
      * code, userData). */

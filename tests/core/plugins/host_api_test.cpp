@@ -19,6 +19,7 @@
 #include "core/vm/error_hooks.h"
 #include "core/vm/vm.h"
 #include "display/adapters.h"
+#include "gfx/bitmap.h"
 #include "media/sound.h"
 #include "platform/posix/os_memory.h"
 #include "platform/posix/os_requester.h"
@@ -85,6 +86,12 @@ TEST(HostApiTest, GetTimeOfDayIsRealAndVsscanfSaysItIsNot)
     EXPECT_LE(std::llabs(static_cast<long long>(now.tv_sec) - static_cast<long long>(::time(nullptr))), 2);
     EXPECT_GE(now.tv_usec, 0);
     EXPECT_LT(now.tv_usec, 1000000);
+    char date[16], clock[16], expected[16];
+    ASSERT_EQ(Host()->system->FormatCurrentDateTime(1, date, sizeof date, clock, sizeof clock), 0u);
+    std::time_t seconds = std::time(nullptr);
+    std::strftime(expected, sizeof expected, "%m-%d-%y", std::localtime(&seconds));
+    EXPECT_STREQ(date, expected);
+    EXPECT_EQ(std::strlen(clock), 8u);
     testing::internal::CaptureStdout();
     int value = 5;
     EXPECT_EQ(CallVsscanf("12", "%d", &value), 0);
@@ -547,6 +554,68 @@ TEST(HostApiTest, SoftwareDrawingStaysInsideTheRows)
     EXPECT_EQ(dst[3 * 6 + 5], 0x103u);
 }
 
+// Brushes with an alpha channel lock with their alpha plane; bitmaps lock
+// for plugins like for the runtime; pixel conversions keep the alpha byte.
+TEST(HostApiTest, BrushesAndBitmapsLockForPlugins)
+{
+    const QmGraphicsTable* g = Host()->graphics;
+    auto create = reinterpret_cast<QmCreateBrushFunc>(g->slot[QM_GFX_CREATEBRUSH]);
+    auto lockBrush = reinterpret_cast<QmLockBrushFunc>(g->slot[QM_GFX_LOCKBRUSH]);
+    auto unlockBrush = reinterpret_cast<void (*)(void*)>(g->slot[QM_GFX_UNLOCKBRUSH]);
+    auto brushArgb = reinterpret_cast<QmGetBrushArgbFunc>(g->slot[QM_GFX_GETBRUSHARGB]);
+    auto freeBrush = reinterpret_cast<uint32_t (*)(uint32_t)>(g->slot[QM_GFX_FREEBRUSH]);
+    auto lockBitMap = reinterpret_cast<QmLockBitMapFunc>(g->slot[QM_GFX_LOCKBITMAP]);
+    auto unlockBitMap = reinterpret_cast<void (*)(void*)>(g->slot[QM_GFX_UNLOCKBITMAP]);
+    auto toPixel = reinterpret_cast<uint32_t (*)(uint32_t, uint32_t)>(g->slot[QM_GFX_ARGBTOPIXEL]);
+    auto toArgb = reinterpret_cast<uint32_t (*)(uint32_t, uint32_t)>(g->slot[QM_GFX_PIXELTOARGB]);
+
+    uint32_t argb[5 * 3];
+    for (uint32_t i = 0; i < 15; ++i)
+        argb[i] = ((i * 17) << 24) | 0x123456;
+    EXPECT_EQ(create(9, argb, 0, 3, 1), uint32_t(ERR_BADDIMENSIONS));
+    ASSERT_EQ(create(9, argb, 5, 3, 1), 0u);
+    QmBrushLock record = {};
+    const QmTagItem readOnly[] = {{1, 1}, {0, 0}};
+    void* lock = lockBrush(9, readOnly, &record);
+    ASSERT_NE(lock, nullptr);
+    EXPECT_EQ(record.width, 5u);
+    EXPECT_EQ(record.height, 3u);
+    EXPECT_GE(record.rowLength, 5u);
+    ASSERT_NE(record.alphaPixels, nullptr);
+    EXPECT_EQ(record.maskPixels, nullptr);
+    for (uint32_t y = 0; y < 3; ++y)
+        for (uint32_t x = 0; x < 5; ++x)
+            EXPECT_EQ(static_cast<uint8_t*>(record.alphaPixels)[y * record.alphaBytesPerRow + x], argb[y * 5 + x] >> 24);
+    unlockBrush(lock);
+    int32_t plain = 7;
+    const QmTagItem tags[] = {{3, reinterpret_cast<uintptr_t>(&plain)}, {0, 0}};
+    uint32_t* copy = brushArgb(9, tags);
+    ASSERT_NE(copy, nullptr);
+    EXPECT_EQ(plain, 0);
+    EXPECT_EQ(copy[14], argb[14]);
+    Host()->system->HostFreeMem(copy);
+    EXPECT_EQ(freeBrush(9), 0u);
+    EXPECT_EQ(lockBrush(9, nullptr, &record), nullptr);
+
+    BitMapHandle* bitmap = AllocColorBitMap(4, 2, 0, nullptr);
+    ASSERT_NE(bitmap, nullptr);
+    QmBitMapLock pixels = {};
+    void* held = lockBitMap(bitmap, 0, &pixels);
+    ASSERT_NE(held, nullptr);
+    EXPECT_EQ(pixels.width, 4);
+    EXPECT_EQ(pixels.height, 2);
+    ASSERT_EQ(pixels.bytesPerPixel, 4u);
+    static_cast<uint32_t*>(pixels.pixels)[pixels.rowLength + 3] = toPixel(0xFF336699, pixels.format);
+    unlockBitMap(held);
+    EXPECT_EQ(ReadBitMapPixel(bitmap, 3, 1, 0) & 0xFFFFFF, 0x336699u);
+    FreeColorBitMap(bitmap);
+    EXPECT_EQ(lockBitMap(nullptr, 0, &pixels), nullptr);
+
+    EXPECT_EQ(toPixel(0x80336699, 10), 0x80336699u);
+    EXPECT_EQ(toArgb(0x80336699, 10), 0x80336699u);
+    EXPECT_EQ(toPixel(0xFF00FF00, 4), 0x07E0u);
+}
+
 // The audio table hands out a copy of a sample's data and gives the sample
 // what the plugin made of it.
 TEST(HostApiTest, SampleDataGoesOutAndComesBack)
@@ -695,7 +764,7 @@ TEST(HostApiTest, RequestersAnswerThroughTheBackEnd)
 
 TEST(HostApiTest, ForEachDisplayVisitsNothingWithoutDisplaysOrWhileQuitting)
 {
-    auto forEach = reinterpret_cast<int (*)(int (*)(void*, void*), void*, uint32_t)>(Host()->system->HostForEachDisplay);
+    auto forEach = Host()->system->HostForEachDisplay;
     int visits = 0;
     auto count = [](void*, void* user) { return ++*static_cast<int*>(user), 0; };
     EXPECT_EQ(forEach(count, &visits, 0), 0);
