@@ -633,7 +633,7 @@ TEST(HostApiTest, SampleDataGoesOutAndComesBack)
     sample->pcm = OsAllocMem(8, 1);
     sample->channel = -1;
     Sample* saved = SampleList;
-    sample->header.next = &saved->header;
+    sample->header.next = reinterpret_cast<ObjectHeader*>(saved);
     SampleList = sample;
 
     EXPECT_EQ(get(6, 0), nullptr);
