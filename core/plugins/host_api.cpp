@@ -319,13 +319,8 @@ std::string g_infoComment;
 
 char* InfoText(const char* text, uint32_t flags, std::string* buffer)
 {
-    if (flags & QM_FILEINFO_ALLOCATE) {
-        size_t length = std::strlen(text);
-        auto* copy = static_cast<char*>(OsAllocMem(length + 1, 0));
-        if (copy)
-            std::memcpy(copy, text, length + 1);
-        return copy;
-    }
+    if (flags & QM_FILEINFO_ALLOCATE)
+        return HostCopyText(text);
     *buffer = text;
     return buffer->data();
 }
@@ -634,7 +629,7 @@ const QmSystemTable kSystem = {
     HostAddHook,
     kUnsupported,  // 14: posting native events
     kUnsupported,  // 15: OsEventCallback, a native window procedure
-    kUnsupported,  // 16: spare display service
+    RepaintAllDisplays,
     HostRegisterObjectType,
     HostFreeObjectData,
     AddSaverFormat,
@@ -715,7 +710,7 @@ QmGraphicsTable MakeGraphicsTable()
     table.slot[QM_GFX_GETIMAGEPIXELS] = As<QmProc>(HostGetImagePixels);
     table.slot[QM_GFX_FREEIMAGEDATA] = As<QmProc>(HostFreeImageData);
     table.slot[QM_GFX_LOCKBRUSH] = As<QmProc>(HostLockBrush);
-    table.slot[QM_GFX_UNLOCKBRUSH] = As<QmProc>(HostUnlockBrush);
+    table.slot[QM_GFX_UNLOCKBRUSH] = As<QmProc>(HostUnLockBitMap);
     table.slot[QM_GFX_GETBRUSHARGB] = As<QmProc>(HostGetBrushArgb);
     table.slot[QM_GFX_HOSTFREEMEM] = As<QmProc>(HostFreeMem);
     table.slot[QM_GFX_ATTACHDISPLAYCALLBACK] = As<QmProc>(HostAttachDisplayCallback);

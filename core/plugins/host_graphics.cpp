@@ -9,9 +9,11 @@
 
 #include "core/io/error_codes.h"
 #include "core/object_registry.h"
+#include "core/plugins/host_runtime.h"
 #include "core/plugins/image_loaders.h"
 #include "display/adapters.h"
 #include "display/display.h"
+#include "display/framebuffer.h"
 #include "display/pictures.h"
 #include "display/requesters.h"
 #include "gfx/argb_exchange.h"
@@ -67,9 +69,17 @@ bool CutSpan(int32_t* x, int32_t* w, int32_t limit)
     return true;
 }
 
-struct BrushLockRecord {
-    BitMapLock lock;
-};
+// A lock of the bitmap's pixels in a block of its own, which
+// HostUnLockBitMap unlocks and frees; null when it cannot be locked.
+BitMapLock* LockForPlugin(void* bitmap, bool readOnly)
+{
+    auto* lock = static_cast<BitMapLock*>(OsAllocMem(sizeof(BitMapLock), 1));
+    if (lock && !LockBitMapPixels(bitmap, readOnly ? uint32_t(LOCKBITMAP_READ) : 0u, lock)) {
+        OsFreeMem(lock);
+        lock = nullptr;
+    }
+    return lock;
+}
 
 Brush* FindPluginBrush(uint32_t id, uint32_t options)
 {
@@ -77,15 +87,6 @@ Brush* FindPluginBrush(uint32_t id, uint32_t options)
     if (FindBrush(GetEventVmState(), MakeObjectId(id), &brush, options) || !brush)
         return nullptr;
     return brush;
-}
-
-char* CopyText(const char* text)
-{
-    size_t length = std::strlen(text);
-    auto* copy = static_cast<char*>(OsAllocMem(length + 1, 0));
-    if (copy)
-        std::memcpy(copy, text, length + 1);
-    return copy;
 }
 
 } // namespace
@@ -173,14 +174,10 @@ void* HostLockBrush(uint32_t brushId, const QmTagItem* tags, QmBrushLock* record
     GetBrushPlanes(brush, &bitmap, &mask, &alpha, &w, &h);
     if (!bitmap)
         return nullptr;
-    auto* held = static_cast<BrushLockRecord*>(OsAllocMem(sizeof(BrushLockRecord), 1));
+    BitMapLock* held = LockForPlugin(bitmap, readOnly);
     if (!held)
         return nullptr;
-    if (!LockBitMapPixels(bitmap, readOnly ? uint32_t(LOCKBITMAP_READ) : 0u, &held->lock)) {
-        OsFreeMem(held);
-        return nullptr;
-    }
-    const BitMapLock& lock = held->lock;
+    const BitMapLock& lock = *held;
     record->pixels = lock.pixels;
     record->rowLength = static_cast<uintptr_t>(lock.rowLength);
     record->alphaPixels = alpha ? reinterpret_cast<void*>(QueryBitMapAttr(alpha, BMATTR_ALPHA_PIXELS)) : nullptr;
@@ -192,14 +189,6 @@ void* HostLockBrush(uint32_t brushId, const QmTagItem* tags, QmBrushLock* record
     record->width = static_cast<uintptr_t>(lock.width);
     record->height = static_cast<uintptr_t>(lock.height);
     return held;
-}
-
-void HostUnlockBrush(void* lock)
-{
-    if (!lock)
-        return;
-    UnlockBitMapPixels(&static_cast<BrushLockRecord*>(lock)->lock);
-    OsFreeMem(lock);
 }
 
 uint32_t* HostGetBrushArgb(uint32_t brushId, const QmTagItem* tags)
@@ -256,13 +245,9 @@ void* HostLockBitMap(void* bitmap, uint32_t flags, QmBitMapLock* record)
 {
     if (!bitmap || !record)
         return nullptr;
-    auto* lock = static_cast<BitMapLock*>(OsAllocMem(sizeof(BitMapLock), 1));
+    BitMapLock* lock = LockForPlugin(bitmap, flags & 1);
     if (!lock)
         return nullptr;
-    if (!LockBitMapPixels(bitmap, (flags & 1) ? uint32_t(LOCKBITMAP_READ) : 0u, lock)) {
-        OsFreeMem(lock);
-        return nullptr;
-    }
     record->pixels = lock->pixels;
     record->format = lock->format;
     record->bytesPerPixel = lock->bytesPerPixel;
@@ -344,6 +329,17 @@ void HostDrawLine(void* pixels, int32_t x1, int32_t y1, int32_t x2, int32_t y2, 
 }
 
 // ---------------------------------------------------------------------------
+// Displays
+
+void RepaintAllDisplays()
+{
+    for (Display* display = DisplayList; display;
+         display = reinterpret_cast<Display*>(display->header.next))
+        if (display->state == DISPSTATE_OPEN)
+            RefreshDisplay(GetEventVmState(), display, 0);
+}
+
+// ---------------------------------------------------------------------------
 // Audio
 
 QmSampleData* HostGetSampleData(uint32_t sampleId, uint32_t flags)
@@ -421,7 +417,7 @@ uint32_t HostFileRequest(const char* title, const char* pattern, int mode, const
         if (!full.empty() && full.back() != '/')
             full += '/';
         full += result.names;
-        *path = CopyText(full.c_str());
+        *path = HostCopyText(full.c_str());
         if (!*path)
             code = ERR_MEM;
     }

@@ -14,11 +14,11 @@ uint32_t* HostGetImagePixels(void* image);
 void HostFreeImageData(void* image);
 
 void* HostLockBrush(uint32_t brushId, const QmTagItem* tags, QmBrushLock* record);
-void HostUnlockBrush(void* lock);
 uint32_t* HostGetBrushArgb(uint32_t brushId, const QmTagItem* tags);
 uint32_t HostCreateBrush(uint32_t id, const uint32_t* argb, int32_t width, int32_t height, uint32_t flags);
 uint32_t HostFreeBrush(uint32_t id);
 void* HostLockBitMap(void* bitmap, uint32_t flags, QmBitMapLock* record);
+// Also HostUnlockBrush: both locks are the bitmap layer's.
 void HostUnLockBitMap(void* lock);
 uint32_t HostArgbToPixel(uint32_t argb, uint32_t format);
 uint32_t HostPixelToArgb(uint32_t pixel, uint32_t format);
@@ -30,6 +30,8 @@ void HostRectFill(void* pixels, int32_t x, int32_t y, int32_t width, int32_t hei
 void HostWritePixel(void* pixels, int32_t x, int32_t y, uint32_t colour, uint32_t flags, const QmTagItem* tags);
 void HostDrawLine(void* pixels, int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t colour, uint32_t flags,
                   const QmTagItem* tags);
+
+void RepaintAllDisplays();
 
 QmSampleData* HostGetSampleData(uint32_t sampleId, uint32_t flags);
 uint32_t HostSetSampleData(QmSampleData* record);

@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 
 #include "core/io/case_tables.h"
@@ -216,6 +217,15 @@ void HostSetErrno(int value)
 void* HostAllocMem(size_t size, uint32_t flags)
 {
     return OsAllocMem(size, (flags & QM_HOSTALLOC_ZERO) ? 1 : 0);
+}
+
+char* HostCopyText(const char* text)
+{
+    size_t length = std::strlen(text);
+    auto* copy = static_cast<char*>(OsAllocMem(length + 1, 0));
+    if (copy)
+        std::memcpy(copy, text, length + 1);
+    return copy;
 }
 
 void HostFreeMem(void* block)

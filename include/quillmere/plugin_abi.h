@@ -623,7 +623,8 @@ typedef struct QmSystemTable { /* table 1: system services */
     void* (*HostAddHook)(uint32_t kind, void* function, void* userData, uint32_t foreign);
     QmProc eventService14;
     QmProc OsEventCallback;
-    QmProc displayService16;
+    /* Presents every open display again from its back buffer. */
+    void (*RepaintAllDisplays)(void);
     uint32_t (*HostRegisterObjectType)(void* listHead, const char* name, QmProc handler);
     void (*HostFreeObjectData)(struct VmState* state, void** list);
     int (*HostAddSaverFormat)(PluginInfo* info, uint32_t formatId, const char* name, const char* secondName,

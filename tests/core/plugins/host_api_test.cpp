@@ -19,7 +19,11 @@
 #include "core/vm/error_hooks.h"
 #include "core/vm/vm.h"
 #include "display/adapters.h"
+#include "display/display.h"
+#include "display/framebuffer.h"
 #include "gfx/bitmap.h"
+#include "gfx/bitmap_ops.h"
+#include "platform/posix/os_runloop.h"
 #include "media/sound.h"
 #include "platform/posix/os_memory.h"
 #include "platform/posix/os_requester.h"
@@ -56,7 +60,7 @@ TEST(HostApiTest, EverySlotIsFilled)
     }
     EXPECT_EQ(host->zlib->slot[QM_Z_CRC32], reinterpret_cast<QmProc>(crc32));
     const QmProc unsupported[] = {
-        host->system->eventService14, host->system->OsEventCallback, host->system->displayService16,
+        host->system->eventService14, host->system->OsEventCallback,
         host->system->HandleOsEvent, host->system->eventService36, host->system->DispatchInterval,
         host->system->DispatchPluginEvent, host->system->eventService48, host->graphics->slot[11],
         host->graphics->slot[14], host->graphics->slot[15], host->graphics->slot[18], host->graphics->slot[19],
@@ -762,16 +766,40 @@ TEST(HostApiTest, RequestersAnswerThroughTheBackEnd)
     OsSetRequesterBackend(nullptr);
 }
 
-TEST(HostApiTest, ForEachDisplayVisitsNothingWithoutDisplaysOrWhileQuitting)
+// The display slots see the runtime's displays: every one is visited until
+// a callback answers, none while the runtime quits, and a repaint presents
+// each open display's back buffer.
+TEST(HostApiTest, DisplaySlotsReachEveryDisplay)
 {
+    ASSERT_EQ(OsInit(), 0u);
     auto forEach = Host()->system->HostForEachDisplay;
     int visits = 0;
     auto count = [](void*, void* user) { return ++*static_cast<int*>(user), 0; };
+    auto stop = [](void* display, void* user) { return display == user ? 5 : 0; };
     EXPECT_EQ(forEach(count, &visits, 0), 0);
     EXPECT_EQ(visits, 0);
+
+    DisplayOptions options;
+    InitDisplayOptions(&options);
+    Display* first = nullptr;
+    Display* second = nullptr;
+    ASSERT_EQ(CreateDisplayRecord(nullptr, MakeObjectId(41), false, options, &first), 0u);
+    ASSERT_EQ(CreateDisplayRecord(nullptr, MakeObjectId(42), false, options, &second), 0u);
+    EXPECT_EQ(forEach(count, &visits, 0), 0);
+    EXPECT_EQ(visits, 2);
+    EXPECT_EQ(forEach(stop, first, 0), 5);
     Startup.quitting = 1;
     EXPECT_EQ(forEach(count, &visits, 2), 0);
+    EXPECT_EQ(visits, 2);
     Startup.quitting = 0;
+
+    ASSERT_EQ(OpenDisplayRecord(first), 0u);
+    FillBitMapRect(static_cast<BitMapHandle*>(first->backBuffers[0]), 0, 0, 4, 4, 0xFF3366CC);
+    EXPECT_EQ(ReadFramebufferPixel(first, 1, 1), 0u);
+    Host()->system->RepaintAllDisplays();
+    EXPECT_EQ(ReadFramebufferPixel(first, 1, 1), 0x3366CCu);
+    FreeAllDisplays(nullptr);
+    OsShutdown();
 }
 
 // The line slot draws into the plugin's own pixels: the row length is
