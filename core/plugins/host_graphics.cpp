@@ -94,7 +94,8 @@ Brush* FindPluginBrush(uint32_t id, uint32_t options)
 // ---------------------------------------------------------------------------
 // Pictures
 
-int HostOpenImageFile(const char* file, void** image, int32_t* width, int32_t* height, int32_t* hasAlpha)
+int HostOpenImageFile(const char* file, void** image, int32_t* width, int32_t* height, int32_t* rowLength,
+                      int32_t* hasAlpha)
 {
     if (!file || !image)
         return 0;
@@ -109,6 +110,7 @@ int HostOpenImageFile(const char* file, void** image, int32_t* width, int32_t* h
     *image = result.handle;
     if (width) *width = result.width;
     if (height) *height = result.height;
+    if (rowLength) *rowLength = result.rowLength > 0 ? result.rowLength : result.width;
     if (hasAlpha) *hasAlpha = result.hasAlpha ? 1 : 0;
     return 1;
 }

@@ -7,7 +7,8 @@
 
 #include "quillmere/plugin_abi.h"
 
-int HostOpenImageFile(const char* file, void** image, int32_t* width, int32_t* height, int32_t* hasAlpha);
+int HostOpenImageFile(const char* file, void** image, int32_t* width, int32_t* height, int32_t* rowLength,
+                      int32_t* hasAlpha);
 uint32_t* HostLoadImageArgb(const char* file, const QmTagItem* tags, int32_t* width, int32_t* height,
                             int32_t* hasAlpha);
 uint32_t* HostGetImagePixels(void* image);

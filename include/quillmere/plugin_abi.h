@@ -759,9 +759,10 @@ typedef void* (*QmFindDisplayFunc)(uint32_t id);
 #define QM_UNSUPPORTED 1288u
 
 /* A picture file through the loader chain: 1 with a reference to the
- * decoded image (slots 2 and 3) and its size, 0 on failure. */
+ * decoded image (slots 2 and 3), its size, the row length of its pixels
+ * and whether it has an alpha channel; 0 on failure. */
 typedef int (*QmOpenImageFileFunc)(const char* file, void** image, int32_t* width, int32_t* height,
-                                   int32_t* hasAlpha);
+                                   int32_t* rowLength, int32_t* hasAlpha);
 /* A new block of the picture's pixels (free with HostFreeMem), or null.
  * Red and blue are swapped (ABGR words) unless tag 1 is non-zero; without an
  * alpha channel every alpha byte is 255. */

@@ -691,15 +691,16 @@ rgba.convert("RGB").save(sys.argv[1] + "/plain.png")
     const uint32_t argb[6] = {0xFFFF0000, 0x8000FF00, 0x3C0000FF, 0xFF0A141E, 0xC828323C, 0xFF46505A};
 
     void* image = nullptr;
-    int32_t w = 0, h = 0, alpha = 0;
-    ASSERT_EQ(open(dir.file("alpha.png").c_str(), &image, &w, &h, &alpha), 1);
+    int32_t w = 0, h = 0, rowLength = 0, alpha = 0;
+    ASSERT_EQ(open(dir.file("alpha.png").c_str(), &image, &w, &h, &rowLength, &alpha), 1);
     EXPECT_EQ(w, 3);
     EXPECT_EQ(h, 2);
+    EXPECT_EQ(rowLength, 3);
     EXPECT_EQ(alpha, 1);
     for (int i = 0; i < 6; ++i)
         EXPECT_EQ(pixelsOf(image)[i], argb[i]) << i;
     release(image);
-    EXPECT_EQ(open(dir.file("none.png").c_str(), &image, &w, &h, &alpha), 0);
+    EXPECT_EQ(open(dir.file("none.png").c_str(), &image, &w, &h, &rowLength, &alpha), 0);
 
     const QmTagItem keepOrder[] = {{1, 1}, {0, 0}};
     struct Case {
