@@ -190,4 +190,42 @@ TEST_F(Preloading, DeclarationsOfUnbuiltSubsystemsAreRefused)
     EXPECT_NE(run.err.find("LoadSample"), std::string::npos) << run.err;
 }
 
+// Display 1 remembers where it was: the first run writes its placement
+// into the applet's preferences, the next run restores it over the
+// declared size unless OVERRIDEPLACEMENT is given.
+TEST_F(Preloading, DisplayPlacementIsSavedAndRestored)
+{
+    const char kSize[] = R"PY(
+import sys
+from PIL import Image
+open(sys.argv[2], 'w').write('%dx%d' % Image.open(sys.argv[1]).size)
+)PY";
+    auto run = [&](int32_t width, const std::vector<std::string>& options) {
+        std::string window = dir.file("window.png");
+        AppletDescription a = Describe(SnapshotScript(dir.file("picture.png"), window));
+        a.identifier = "placement.test";
+        AppletDisplay display;
+        display.width = width;
+        display.height = 100;
+        display.flags = 0x8000000;  // remember the position
+        AppletPreload entry;
+        entry.kind = 10;
+        entry.id = 1;
+        entry.record = EncodeDisplayDescription(display);
+        a.preloads.push_back(entry);
+        std::string path = dir.file("test.qma");
+        WriteFileBytes(path, WriteApplet(a));
+        std::vector<std::string> args = options;
+        args.push_back(path);
+        PlayerRun r = RunProgram(QM_PLAYER_PATH, args, {"TMPDIR=" + dir.path(), "XDG_CONFIG_HOME=" + dir.path()});
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_TRUE(RunPython(dir.path(), kSize, window + " " + dir.file("size.txt")));
+        std::vector<uint8_t> size = ReadFileBytes(dir.file("size.txt"));
+        return std::string(size.begin(), size.end());
+    };
+    EXPECT_EQ(run(300, {}), "300x100");
+    EXPECT_EQ(run(500, {}), "300x100");
+    EXPECT_EQ(run(500, {"-overrideplacement"}), "500x100");
+}
+
 }  // namespace
