@@ -190,6 +190,24 @@ TEST_F(Preloading, DeclarationsOfUnbuiltSubsystemsAreRefused)
     EXPECT_NE(run.err.find("LoadSample"), std::string::npos) << run.err;
 }
 
+TEST_F(Preloading, WindowIconsMustHaveTheirDeclaredSize)
+{
+    ASSERT_TRUE(RunPython(dir.path(), kMakePng, dir.file("icon16.png") + " 16 16"));
+    for (bool right : {true, false}) {
+        AppletDescription a = Describe(SnapshotScript(dir.file("p.png"), dir.file("w.png")));
+        AppletIcon icon;
+        icon.width = 16;
+        icon.height = 16;
+        icon.data = right ? ReadFileBytes(dir.file("icon16.png")) : logoBytes;  // the logo is 32 x 16
+        a.icons.push_back(icon);
+        PlayerRun run = Play(a);
+        EXPECT_EQ(run.status, right ? 0 : 1) << run.err;
+        if (!right) {
+            EXPECT_NE(run.err.find("Icon size 32x16 is not supported!"), std::string::npos) << run.err;
+        }
+    }
+}
+
 // Display 1 remembers where it was: the first run writes its placement
 // into the applet's preferences, the next run restores it over the
 // declared size unless OVERRIDEPLACEMENT is given.
