@@ -56,6 +56,7 @@
 #include "platform/posix/os_env.h"
 #include "platform/posix/os_files.h"
 #include "platform/posix/os_memory.h"
+#include "core/plugins/host_images.h"
 #include "core/plugins/image_loaders.h"
 #include "platform/posix/os_paths.h"
 #include "platform/posix/os_thread.h"
@@ -636,6 +637,10 @@ const QmStreamTable kStreams = {
 QmGraphicsTable MakeGraphicsTable()
 {
     QmGraphicsTable table = {};
+    table.slot[QM_GFX_OPENIMAGEFILE] = As<QmProc>(HostOpenImageFile);
+    table.slot[QM_GFX_LOADIMAGEARGB] = As<QmProc>(HostLoadImageArgb);
+    table.slot[QM_GFX_GETIMAGEPIXELS] = As<QmProc>(HostGetImagePixels);
+    table.slot[QM_GFX_FREEIMAGEDATA] = As<QmProc>(HostFreeImageData);
     table.slot[QM_GFX_HOSTFREEMEM] = As<QmProc>(HostFreeMem);
     table.slot[QM_GFX_ATTACHDISPLAYCALLBACK] = As<QmProc>(HostAttachDisplayCallback);
     table.slot[QM_GFX_REMOVEDISPLAYCALLBACK] = As<QmProc>(RemoveDisplayCallback);

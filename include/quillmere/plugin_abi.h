@@ -712,6 +712,10 @@ typedef struct QmProcTable7 { QmProc slot[38]; } QmFreeTypeTable;   /* table 7 *
 
 /* Slots of tables 3-5 that this host fills. */
 enum {
+    QM_GFX_OPENIMAGEFILE = 0,           /* QmOpenImageFileFunc */
+    QM_GFX_LOADIMAGEARGB = 1,           /* QmLoadImageArgbFunc */
+    QM_GFX_GETIMAGEPIXELS = 2,          /* uint32_t* (void* image) */
+    QM_GFX_FREEIMAGEDATA = 3,           /* void (void* image) */
     QM_GFX_HOSTFREEMEM = 7,
     QM_GFX_ATTACHDISPLAYCALLBACK = 8,   /* QmAttachDisplayCallbackFunc */
     QM_GFX_REMOVEDISPLAYCALLBACK = 9,   /* void (display, callback) */
@@ -719,6 +723,17 @@ enum {
     QM_GFX_SETDISPLAYADAPTER = 13,
     QM_GFX_FINDDISPLAY = 20             /* QmFindDisplayFunc */
 };
+
+/* The host's own image loader for plugins: HostOpenImageFile answers 1
+ * with a decoded image (ARGB pixels through slot 2, freed through slot 3)
+ * and its size, 0 when the file is no picture the host can read.
+ * HostLoadImageArgb answers a pixel buffer to free with HostFreeMem, or
+ * null; unless tag 1 of the list is non-zero the pixels come in ABGR order
+ * (red and blue swapped) with alpha 255 where the picture has none. */
+typedef int (*QmOpenImageFileFunc)(const char* file, void** outImage, int32_t* outWidth, int32_t* outHeight,
+                                   int32_t* outHasAlpha);
+typedef uint32_t* (*QmLoadImageArgbFunc)(const char* file, QmTagItem* tags, int32_t* outWidth,
+                                         int32_t* outHeight, int32_t* outHasAlpha);
 
 /* A display's plugin callback, called with the display and a message. */
 typedef int (*QmDisplayCallback)(void* display, uint32_t message, void* userData);
