@@ -132,9 +132,11 @@ struct PluginRequireTag {
 constexpr uint32_t MENU_MAX_DEPTH = 32;
 struct MenuTreeItem {
     MenuTreeItem* next;
-    char label[DISPLAY_TEXT_SIZE];
-    char hotkey[DISPLAY_TEXT_SIZE];
-    char extra[DISPLAY_TEXT_SIZE];
+    // The texts (at most DISPLAY_TEXT_SIZE - 1 bytes each) live in the
+    // item's own block, as long as they are.
+    const char* label;
+    const char* hotkey;
+    const char* extra;
     uint32_t flags;
     MenuTreeItem* submenu;
 };

@@ -97,7 +97,14 @@ uint32_t EnsureRuntimeTempDirectory()
 {
     if (Startup.tempDirectory[0])
         return 0;
-    return OsCreateTempDirectory(Startup.tempDirectory, sizeof Startup.tempDirectory);
+    uint32_t error = OsCreateTempDirectory(Startup.tempDirectory, sizeof Startup.tempDirectory);
+    if (error) {
+        char folder[1024] = "";
+        OsGetTempDir(folder, sizeof folder);
+        SetErrorText(folder);
+        Startup.tempDirectory[0] = 0;
+    }
+    return error;
 }
 
 void FreeStartupGlobals()
