@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/python_peer.h"
 #include "core/vm/vm.h"
 #include "tools/qmasm/assembler.h"
 
@@ -124,35 +125,6 @@ void RunVm(benchmark::State& state, const std::string& text)
         VmPop(L, 1);
     }
     VmCloseState(L);
-}
-
-// python3 times its own run, so interpreter start-up does not count.
-void RunPython(benchmark::State& state, const char* program)
-{
-    std::string script = std::string("import time\nt0 = time.perf_counter()\n") + program +
-                         "print(time.perf_counter() - t0)\n";
-    std::string path = "/tmp/qm_bench_" + std::to_string(getpid()) + ".py";
-    FILE* f = std::fopen(path.c_str(), "w");
-    if (!f) {
-        state.SkipWithError("cannot write the python script");
-        return;
-    }
-    std::fputs(script.c_str(), f);
-    std::fclose(f);
-    std::string command = "python3 " + path;
-    for (auto _ : state) {
-        FILE* p = popen(command.c_str(), "r");
-        double seconds = -1;
-        if (!p || std::fscanf(p, "%lf", &seconds) != 1) {
-            if (p)
-                pclose(p);
-            state.SkipWithError("python3 did not run");
-            break;
-        }
-        pclose(p);
-        state.SetIterationTime(seconds);
-    }
-    std::remove(path.c_str());
 }
 
 void BM_Fib27_Vm(benchmark::State& s) { RunVm(s, kFib); }

@@ -43,6 +43,10 @@ function(qm_test name dir)
   target_link_libraries(${name} PRIVATE GTest::gtest GTest::gtest_main)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/include
                              ${PROJECT_SOURCE_DIR}/tests)
+  # Tests find source files and build products through these, never by
+  # assuming where the build folder sits.
+  target_compile_definitions(${name} PRIVATE QM_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
+                             QM_BINARY_DIR="${PROJECT_BINARY_DIR}")
   add_test(NAME ${name} COMMAND ${name})
   set_tests_properties(${name} PROPERTIES ENVIRONMENT "TZ=UTC;LANG=C;LC_ALL=C"
                        WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})

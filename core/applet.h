@@ -132,9 +132,11 @@ struct PluginRequireTag {
 constexpr uint32_t MENU_MAX_DEPTH = 32;
 struct MenuTreeItem {
     MenuTreeItem* next;
-    char label[DISPLAY_TEXT_SIZE];
-    char hotkey[DISPLAY_TEXT_SIZE];
-    char extra[DISPLAY_TEXT_SIZE];
+    // The texts (at most DISPLAY_TEXT_SIZE - 1 bytes each) live in the
+    // item's own block, as long as they are.
+    const char* label;
+    const char* hotkey;
+    const char* extra;
     uint32_t flags;
     MenuTreeItem* submenu;
 };
@@ -199,6 +201,10 @@ struct AppletOrigin {
 // constants are then dropped (the fuzz target reads so). 0 or an error code.
 uint32_t ReadAppletSections(const char* path, CoreContext* context, VmState* vm, StreamHandle* stream,
                             uint64_t appletOffset, AppletInfo* applet, const AppletOrigin* origin);
+
+// Where the applet's sections start in the file its preload entries name
+// (sourceFile): the offsets of data linked into the applet count from here.
+extern uint64_t LoadedAppletOffset;
 
 // Reads the magic at appletOffset; a packed applet is inflated into a
 // temporary file, which then becomes *path, *stream and offset 0 (origin

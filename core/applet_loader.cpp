@@ -2,7 +2,10 @@
 // packed applets inflated into a temporary file, the quick look at an
 // applet's header, loading the code chunk into the VM, and the plugin
 // bundle that may precede a linked applet.
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <cstring>
 #include <string>
@@ -15,11 +18,13 @@
 #include "core/io/linked_files.h"
 #include "core/io/messages.h"
 #include "core/io/stream.h"
+#include "core/io/whole_file.h"
 #include "core/options.h"
 #include "core/path_helpers.h"
 #include "core/startup.h"
 #include "core/vm/vm.h"
 #include "display/events.h"
+#include "platform/posix/os_env.h"
 #include "platform/posix/os_memory.h"
 #include "platform/posix/os_paths.h"
 
@@ -44,7 +49,28 @@ bool CopyInto(char* out, size_t size, const char* text)
     return OsCopyPath(out, size, text, std::strlen(text));
 }
 
+// Why the script file did not open, as the error that says so: only a name
+// that reaches nothing "does not exist"; a folder or an unreadable file
+// cannot be read.
+uint32_t ScriptOpenError(const char* path)
+{
+    SetErrorText(path);
+    struct stat st;
+    if (stat(OsHostPath(path).c_str(), &st) != 0 && (errno == ENOENT || errno == ENOTDIR))
+        return ERR_FILEEXIST;
+    return ERR_READFILE;
+}
+
+// A file too short for the magic is empty, or no applet.
+uint32_t ShortScriptError(StreamHandle* stream, const char* path)
+{
+    SetErrorText(path);
+    return StreamSize(stream) == 0 ? uint32_t{ERR_EMPTYSCRIPT} : uint32_t{ERR_NOAPPLET};
+}
+
 }  // namespace
+
+uint64_t LoadedAppletOffset = 0;
 
 uint32_t OpenAppletStream(StreamHandle** stream, char* path, size_t pathSize, uint64_t* appletOffset,
                           CoreContext* context, AppletOrigin* origin)
@@ -56,13 +82,23 @@ uint32_t OpenAppletStream(StreamHandle** stream, char* path, size_t pathSize, ui
         return ERR_READ;
     if (std::memcmp(magic, CONTAINER_MAGIC_APPLET, 4) == 0) {
         const char* temp = MakeTempAppletName();
-        if (!temp)
+        if (!temp) {
+            char folder[1024] = "";
+            OsGetTempDir(folder, sizeof folder);
+            SetErrorText(folder);
             return ERR_WRITEFILE;
+        }
         StreamClose(*stream);
         *stream = nullptr;
         uint64_t inflated = 0, containerLength = 0;
         uint32_t error = InflateFileWithMagic(CONTAINER_MAGIC_APPLET, path, temp, nullptr, *appletOffset,
                                               &inflated, &containerLength, nullptr, 0);
+        // The unpacked copy that could not be written (a full temporary
+        // folder) is named, not the applet that was read.
+        if (error == ERR_WRITE) {
+            SetErrorText(temp);
+            return ERR_WRITEFILE;
+        }
         if (error)
             return error;
         if (!CopyInto(origin->containerPath, sizeof origin->containerPath, path))
@@ -92,10 +128,8 @@ uint32_t LoadApplet(AppletInfo* applet, VmState* vm, CoreContext* context)
     if (!CopyInto(context->scriptPath, sizeof context->scriptPath, full.c_str()))
         return ERR_NAMETOOLONG;
     StreamHandle* probe = StreamOpen(context->scriptPath, STREAM_READ);
-    if (!probe) {
-        SetErrorText(context->scriptPath);
-        return ERR_FILEEXIST;
-    }
+    if (!probe)
+        return ScriptOpenError(context->scriptPath);
     StreamClose(probe);
 
     if (!Startup.noChangeDir) {
@@ -125,6 +159,7 @@ uint32_t LoadApplet(AppletInfo* applet, VmState* vm, CoreContext* context)
         return ERR_NOAPPLET;
     }
     uint32_t error = ReadAppletSections(path, context, vm, file.stream, offset, applet, &origin);
+    LoadedAppletOffset = offset;
     // The linked files point into the file the sections were read from.
     SetLinkedFiles(applet->linkedFiles, offset);
     if (error)
@@ -143,13 +178,11 @@ uint32_t ReadScriptFileHeader(CoreContext* context, AppletInfo* applet)
     if (Startup.appletLinked)
         return 0;
     StreamCloser file{StreamOpen(context->scriptPath, STREAM_READ)};
-    if (!file.stream) {
-        SetErrorText(context->scriptPath);
-        return ERR_FILEEXIST;
-    }
+    if (!file.stream)
+        return ScriptOpenError(context->scriptPath);
     char magic[4];
     if (!ReadMagic(file.stream, magic))
-        return ERR_READ;
+        return ShortScriptError(file.stream, context->scriptPath);
     bool packed = std::memcmp(magic, CONTAINER_MAGIC_APPLET, 4) == 0;
     if (!packed && std::memcmp(magic, kAppletMagic, 4) != 0) {
         SetErrorText(context->scriptPath);
@@ -235,11 +268,9 @@ uint32_t CopyBundleEntry(StreamHandle* in, uint64_t size, const char* destinatio
         StreamClose(existing);
         return StreamSeek(in, static_cast<int64_t>(size), STREAM_SEEK_CURRENT) < 0 ? uint32_t{ERR_READ} : 0;
     }
-    StreamCloser out{StreamOpen(destination, STREAM_WRITE)};
-    if (!out.stream) {
-        SetErrorText(destination);
-        return ERR_WRITEFILE;
-    }
+    WholeFileWriter out;
+    if (uint32_t error = BeginWholeFile(destination, 0, &out))
+        return error;
     uint8_t buffer[16384];
     while (size) {
         size_t piece = size < sizeof buffer ? static_cast<size_t>(size) : sizeof buffer;
@@ -249,7 +280,7 @@ uint32_t CopyBundleEntry(StreamHandle* in, uint64_t size, const char* destinatio
             return ERR_WRITE;
         size -= piece;
     }
-    return 0;
+    return CommitWholeFile(&out);
 }
 
 }  // namespace

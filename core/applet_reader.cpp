@@ -18,6 +18,7 @@
 #include "core/io/stream.h"
 #include "core/io/virtual_names.h"
 #include "core/options.h"
+#include "core/vm/error_hooks.h"
 #include "core/vm/vm.h"
 #include "platform/posix/os_memory.h"
 #include "platform/posix/os_time.h"
@@ -217,12 +218,37 @@ private:
     uint64_t end_;
 };
 
+// Every record of the applet passes through here, so a user abort ends a
+// long load here too.
 void* Allocate(size_t size)
 {
+    if (VmAbortFlag.load())
+        Fail(ERR_USERABORT);
     void* p = OsAllocMem(size, 1);
     if (!p)
         Fail(ERR_MEM);
     return p;
+}
+
+// A zero-filled record with copies of its texts in the same block, sized by
+// what the texts hold; freed with the record.
+template <typename T, size_t N>
+T* AllocateWithTexts(const char* const (&texts)[N], char* (&copies)[N])
+{
+    size_t lengths[N];
+    size_t total = sizeof(T);
+    for (size_t i = 0; i < N; ++i) {
+        lengths[i] = std::strlen(texts[i]);
+        total += lengths[i] + 1;
+    }
+    auto* record = static_cast<T*>(Allocate(total));
+    char* at = reinterpret_cast<char*>(record + 1);
+    for (size_t i = 0; i < N; ++i) {
+        std::memcpy(at, texts[i], lengths[i] + 1);
+        copies[i] = at;
+        at += lengths[i] + 1;
+    }
+    return record;
 }
 
 void CopyField(char* out, size_t size, const char* text)
@@ -234,12 +260,22 @@ void CopyField(char* out, size_t size, const char* text)
     out[length] = 0;
 }
 
+// The link after a list's last node: found once per section, so that the
+// records of a section are appended in constant time each (a hostile
+// applet may carry tens of thousands).
 template <typename T>
-void AppendTail(T** head, T* node)
+T** TailLink(T** head)
 {
     while (*head)
         head = &(*head)->next;
-    *head = node;
+    return head;
+}
+
+template <typename T>
+void AppendAt(T**& tail, T* node)
+{
+    *tail = node;
+    tail = &node->next;
 }
 
 // Everything one read of the sections needs.
@@ -374,12 +410,19 @@ void ReadMenuLevel(AppletRead& r, MenuTreeItem** level, uint32_t depth)
 {
     if (depth > MENU_MAX_DEPTH)
         Fail(ERR_MENUCOMPLEXITY);
+    MenuTreeItem** tail = TailLink(level);
     for (;;) {
-        auto* item = static_cast<MenuTreeItem*>(Allocate(sizeof(MenuTreeItem)));
-        AppendTail(level, item);
-        r.in.WString(item->label, sizeof item->label);
-        r.in.WString(item->hotkey, sizeof item->hotkey);
-        r.in.WString(item->extra, sizeof item->extra);
+        char label[DISPLAY_TEXT_SIZE], hotkey[DISPLAY_TEXT_SIZE], extra[DISPLAY_TEXT_SIZE];
+        r.in.WString(label, sizeof label);
+        r.in.WString(hotkey, sizeof hotkey);
+        r.in.WString(extra, sizeof extra);
+        const char* texts[3] = {label, hotkey, extra};
+        char* copies[3];
+        auto* item = AllocateWithTexts<MenuTreeItem>(texts, copies);
+        AppendAt(tail, item);
+        item->label = copies[0];
+        item->hotkey = copies[1];
+        item->extra = copies[2];
         item->flags = r.in.U32();
         uint8_t more = r.in.U8();
         if (more == 2) {
@@ -397,10 +440,10 @@ void ReadPluginTags(AppletRead& r, PreloadEntry* entry)
         return;
     uint32_t count = r.in.U32();
     r.in.NeedRecords(count, 6);
-    auto** list = reinterpret_cast<PluginRequireTag**>(&entry->details);
+    PluginRequireTag** tail = TailLink(reinterpret_cast<PluginRequireTag**>(&entry->details));
     for (uint32_t i = 0; i < count; i++) {
         auto* tag = static_cast<PluginRequireTag*>(Allocate(sizeof(PluginRequireTag)));
-        AppendTail(list, tag);
+        AppendAt(tail, tag);
         tag->tag = r.in.U32();
         r.in.String(tag->name, sizeof tag->name);
         tag->isText = r.in.U8();
@@ -480,9 +523,10 @@ void ReadPreloadEntries(AppletRead& r)
     SectionReader& in = r.in;
     uint32_t count = in.U32();
     in.NeedRecords(count, 33);
+    PreloadEntry** tail = TailLink(&r.applet->preloadEntries);
     for (uint32_t i = 0; i < count; i++) {
         auto* entry = static_cast<PreloadEntry*>(Allocate(sizeof(PreloadEntry)));
-        AppendTail(&r.applet->preloadEntries, entry);
+        AppendAt(tail, entry);
         entry->one = 1;
         entry->kind = in.U8();
         if (entry->kind > PRELOAD_WARNING)
@@ -548,19 +592,26 @@ void ReadIncludedFiles(AppletRead& r, uint8_t tag)
     uint32_t count = in.U32();
     bool withFile = tag != TAG_INCLUDED;
     in.NeedRecords(count, withFile ? 14 : 13);
+    IncludedFileRecord** tail = TailLink(&r.applet->includedFiles);
     for (uint32_t i = 0; i < count; i++) {
-        auto* record = static_cast<IncludedFileRecord*>(Allocate(sizeof(IncludedFileRecord)));
-        AppendTail(&r.applet->includedFiles, record);
-        record->firstLine = in.U32();
-        record->lastLine = in.U32();
-        record->beginLine = in.U32();
-        in.String(record->name, sizeof record->name);
+        uint32_t firstLine = in.U32(), lastLine = in.U32(), beginLine = in.U32();
+        char name[1024], file[1024];
+        in.String(name, sizeof name);
         // Section 33 carries its names scrambled by a rule this player does
         // not know; they are kept as stored.
         if (withFile)
-            in.String(record->file, sizeof record->file);
+            in.String(file, sizeof file);
         else
-            CopyField(record->file, sizeof record->file, r.path);
+            CopyField(file, sizeof file, r.path);
+        const char* texts[2] = {name, file};
+        char* copies[2];
+        auto* record = AllocateWithTexts<IncludedFileRecord>(texts, copies);
+        record->firstLine = firstLine;
+        record->lastLine = lastLine;
+        record->beginLine = beginLine;
+        record->name = copies[0];
+        record->file = copies[1];
+        AppendAt(tail, record);
     }
 }
 
@@ -570,6 +621,7 @@ void ReadLinkedFiles(AppletRead& r)
     uint32_t count = in.U32();
     in.U32();
     in.NeedRecords(count, 5);
+    LinkedFileRecord** tail = TailLink(&r.applet->linkedFiles);
     for (uint32_t i = 0; i < count; i++) {
         char name[1024];
         in.String(name, sizeof name);
@@ -588,10 +640,13 @@ void ReadLinkedFiles(AppletRead& r)
             offset = static_cast<uint32_t>(in.Position() - r.appletStart);
             in.Skip(size);
         }
-        auto* record = static_cast<LinkedFileRecord*>(Allocate(sizeof(LinkedFileRecord)));
-        AppendTail(&r.applet->linkedFiles, record);
-        CopyField(record->name, sizeof record->name, name);
-        CopyField(record->container, sizeof record->container, r.path);
+        const char* texts[3] = {name, r.path, ""};
+        char* copies[3];
+        auto* record = AllocateWithTexts<LinkedFileRecord>(texts, copies);
+        record->name = copies[0];
+        record->container = copies[1];
+        record->extra = copies[2];
+        AppendAt(tail, record);
         record->offset = offset;
         record->size = size;
     }

@@ -3,6 +3,7 @@
 #include "core/options.h"
 
 #include <cstring>
+#include <vector>
 
 #include "core/io/byte_order.h"
 #include "core/io/case_tables.h"
@@ -14,6 +15,7 @@
 #include "core/io/stream.h"
 #include "core/io/utilities.h"
 #include "core/io/virtual_names.h"
+#include "core/require_tags.h"
 #include "core/run_records.h"
 #include "core/startup.h"
 #include "platform/posix/os_console.h"
@@ -113,6 +115,12 @@ char* CopyText(const char* text, size_t length)
     return copy;
 }
 
+struct LastArgument {
+    CoreContext* context;
+    ScriptArgument* node;
+};
+LastArgument lastArgument = {nullptr, nullptr};
+
 // Appends {name, value} to the script's arguments; value may be null.
 uint32_t AddScriptArgument(CoreContext* context, const char* name, size_t nameLength, const char* value,
                            ScriptArgument** outArgument)
@@ -129,10 +137,15 @@ uint32_t AddScriptArgument(CoreContext* context, const char* name, size_t nameLe
         OsFreeMem(arg);
         return ERR_MEM;
     }
+    // The last argument is remembered: a configuration file of many
+    // unknown keys must not cost a walk of the list per key.
     ScriptArgument** tail = &context->scriptArgs;
+    if (lastArgument.context == context && lastArgument.node && *tail)
+        tail = &lastArgument.node->next;
     while (*tail)
         tail = &(*tail)->next;
     *tail = arg;
+    lastArgument = {context, arg};
     if (outArgument)
         *outArgument = arg;
     return 0;
@@ -665,6 +678,11 @@ uint32_t ApplyStartupOptions(const OptionValues* v, CoreContext* context, Applet
         ReplaceString(&Startup.requirePlugins, split);
     }
     if (const char* tags = text(OPT_REQUIRETAGS)) {
+        // Checked now, so that a malformed value fails the start, not the
+        // first plugin that would have used it.
+        std::vector<RequireTagGroup> groups;
+        if (uint32_t error = ParseRequireTags(tags, &groups))
+            return error;
         char* copy = CopyString(tags);
         if (!copy)
             return ERR_MEM;
@@ -718,4 +736,6 @@ void FreeScriptArguments(CoreContext* context)
         arg = next;
     }
     context->scriptArgs = nullptr;
+    if (lastArgument.context == context)
+        lastArgument = {nullptr, nullptr};
 }

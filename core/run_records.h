@@ -41,8 +41,8 @@ struct IncludedFileRecord {
     uint32_t firstLine;
     uint32_t lastLine;
     uint32_t beginLine;
-    char name[1024];
-    char file[1024];
+    const char* name;  // the texts live in the record's own block
+    const char* file;
 };
 
 struct BackfillDesc {

@@ -3,6 +3,8 @@
 // code ends start-up and goes to ShutdownRuntime, which always runs to the
 // end, reports the code and frees everything, whichever step failed.
 #include "core/startup.h"
+#include "display/window_icons.h"
+#include "gfx/gfx_cache.h"
 
 #include <cstdio>
 #include <cstring>
@@ -95,7 +97,14 @@ uint32_t EnsureRuntimeTempDirectory()
 {
     if (Startup.tempDirectory[0])
         return 0;
-    return OsCreateTempDirectory(Startup.tempDirectory, sizeof Startup.tempDirectory);
+    uint32_t error = OsCreateTempDirectory(Startup.tempDirectory, sizeof Startup.tempDirectory);
+    if (error) {
+        char folder[1024] = "";
+        OsGetTempDir(folder, sizeof folder);
+        SetErrorText(folder);
+        Startup.tempDirectory[0] = 0;
+    }
+    return error;
 }
 
 void FreeStartupGlobals()
@@ -194,6 +203,8 @@ uint32_t ShutdownRuntime(AppletInfo* applet, VmState* vm, uint32_t code, CoreCon
 {
     Startup.quitting = 1;
     FreeIconTable();
+    FreeWindowIcons();
+    FreeGfxCache();
     SetTags(nullptr, {{TAG_PIXELSWITCH, 0}, {TAG_QUIET, context->quiet}, {TAG_END, 0}});
     // Lost data outranks a clean or aborted end, never an earlier error.
     uint32_t lost = CloseAllLibraries(vm);

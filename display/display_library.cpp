@@ -1,5 +1,8 @@
 // The "display" library: its object list, CreateDisplay, and the exit that
 // closes and frees every display.
+#include <algorithm>
+#include <cstdint>
+
 #include "core/check_args.h"
 #include "core/arg_helpers.h"
 #include "core/io/error_codes.h"
@@ -42,14 +45,22 @@ uint32_t ModeFromName(const char* name)
     return 0;
 }
 
+// The position that centres size on a monitor side, worked out in 64 bits:
+// a declared size may be anything a script wrote (its check comes later).
+int32_t CenteredOn(int64_t monitor, int64_t size)
+{
+    int64_t position = (monitor - size) / 2;
+    return static_cast<int32_t>(std::clamp<int64_t>(position, INT32_MIN, INT32_MAX));
+}
+
 void ReadOptions(VmState* vm, int table, DisplayOptions* o)
 {
     int32_t v;
     GetTableString(vm, table, "title", o->title, sizeof o->title);
     if (GetTableInt(vm, table, "width", &v)) o->width = v;
     if (GetTableInt(vm, table, "height", &v)) o->height = v;
-    o->x = (kMonitorWidth - o->width) / 2;
-    o->y = (kMonitorHeight - o->height) / 2;
+    o->x = CenteredOn(kMonitorWidth, o->width);
+    o->y = CenteredOn(kMonitorHeight, o->height);
     if (GetTableInt(vm, table, "x", &v) && !IsCenter(v)) o->x = v;
     if (GetTableInt(vm, table, "y", &v) && !IsCenter(v)) o->y = v;
     if (GetTableInt(vm, table, "scalewidth", &v)) o->scaleWidth = v;

@@ -1,7 +1,8 @@
 // The picture-object libraries ("brush", "bgpic", "sprite", "anim",
 // "moveobject", "layers"). What opens here is each library's object list
-// and the commands that resource preloading calls by name, which answer
-// that they are not implemented yet; brush and background-picture records
+// and the commands that resource preloading calls by name: LoadBrush and
+// LoadBGPic load pictures (display/picture_loading.cpp), the others answer
+// that they are not implemented yet. Brush and background-picture records
 // live in display/pictures.cpp.
 #include "core/object_registry.h"
 #include "display/display_library.h"

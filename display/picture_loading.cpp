@@ -3,7 +3,9 @@
 // "loadtransparency" (the file's own transparent pen), "loadalpha" (the
 // file's alpha channel, an error when it has none), "scalewidth" and
 // "scaleheight" or "width" and "height" (the size to load at; negative
-// values are percentages), "smoothscale" and "loader".
+// values are percentages), "smoothscale" and "loader"; and from resource
+// preloading "cache" (keep the picture in the graphics cache) and
+// "cachedload" (take it from there when it is cached).
 #include "display/picture_loading.h"
 
 #include <string>
@@ -18,6 +20,7 @@
 #include "display/pictures.h"
 #include "gfx/argb_exchange.h"
 #include "gfx/bitmap.h"
+#include "gfx/gfx_cache.h"
 
 namespace {
 
@@ -69,9 +72,33 @@ uint32_t LoadPicturePlanes(VmState* vm, PictureLoad* out)
         if (GetTableString(vm, 3, "loader", loader, sizeof loader))
             request.loaderList = loader;
     }
+    int32_t value = 0;
+    bool cache = VmType(vm, 3) == VM_TTABLE && GetTableInt(vm, 3, "cache", &value) && value;
+    bool cachedLoad = VmType(vm, 3) == VM_TTABLE && GetTableInt(vm, 3, "cachedload", &value) && value;
     ImageLoadResult loaded;
-    if (uint32_t error = LoadImageViaLoaders(request, &loaded))
+    uint32_t cachedColour = 0;
+    bool fromCache = cachedLoad &&
+                     (FindGfxCacheEntry(file, true, &loaded.width, &loaded.height, &cachedColour, &loaded.handle,
+                                        &loaded.alpha, nullptr) == 0 ||
+                      FindGfxCacheEntry(file, false, &loaded.width, &loaded.height, &cachedColour, &loaded.handle,
+                                        nullptr, nullptr) == 0);
+    if (fromCache) {
+        loaded.rowLength = loaded.width;
+        loaded.transparentColour = static_cast<int32_t>(cachedColour);
+    } else if (uint32_t error = LoadImageViaLoaders(request, &loaded)) {
         return error;
+    }
+    if (cache && !fromCache) {
+        if (uint32_t error = AddGfxCacheEntry(file, loaded.width, loaded.height,
+                                              static_cast<uint32_t>(loaded.transparentColour), loaded.handle,
+                                              loaded.alpha, 0);
+            error && error != ERR_CACHEERROR) {
+            ReleaseImageHandle(loaded.handle);
+            if (loaded.alpha)
+                FreePlaneBitMap(loaded.alpha);
+            return error;
+        }
+    }
     int32_t colour = hasTransparency ? transparency : request.wantTransparentPen ? loaded.transparentColour : -1;
     uint32_t error = CreateBitMapFromArgb(GetImageHandleData(loaded.handle), colour, loaded.width, loaded.height,
                                           loaded.rowLength, 0, 0, nullptr, &out->bitmap,

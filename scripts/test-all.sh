@@ -27,7 +27,11 @@ ctest --test-dir build-san --output-on-failure -j"$jobs"
 for fuzzer in build-san/tests/fuzz_*; do
   [ -x "$fuzzer" ] || continue
   echo "== $(basename "$fuzzer") for ${fuzz_seconds}s"
+  # Each run starts from a copy of the target's committed seeds, so the
+  # short run begins at real inputs and the seeds stay as committed.
   corpus=$(mktemp -d)
+  seeds="tests/fuzz/corpus/$(basename "$fuzzer" | sed 's/^fuzz_//')"
+  if [ -d "$seeds" ]; then cp -R "$seeds/." "$corpus/"; fi
   "$fuzzer" -max_total_time="$fuzz_seconds" -rss_limit_mb=2048 -timeout=10 "$corpus" 2>&1 | tail -n 3
   rm -rf "$corpus"
 done

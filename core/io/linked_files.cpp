@@ -13,6 +13,7 @@
 #include "core/io/file_parts.h"
 #include "core/io/stream.h"
 #include "core/io/virtual_names.h"
+#include "core/io/whole_file.h"
 #include "core/path_helpers.h"
 #include "platform/posix/os_files.h"
 #include "platform/posix/os_memory.h"
@@ -264,11 +265,10 @@ uint32_t CopyStreamToFile(const char* source, const char* loaderList, const char
     SourceStream src;
     if (uint32_t rc = OpenSource(src, source, loaderList, sourceHandle))
         return rc;
-    StreamHandle* dst = StreamOpen(destination, STREAM_WRITE);
-    if (!dst) {
-        SetErrorText(destination);
-        return ERR_WRITEFILE;
-    }
+    WholeFileWriter out;
+    if (uint32_t rc = BeginWholeFile(destination, 0, &out))
+        return rc;
+    StreamHandle* dst = out.stream;
 
     uint64_t left = 0;
     bool sized = StreamKnownSize(src.handle, &left);
@@ -300,8 +300,7 @@ uint32_t CopyStreamToFile(const char* source, const char* loaderList, const char
         if (lastPiece)
             break;
     }
-    StreamClose(dst);
-    return result;
+    return result ? result : CommitWholeFile(&out);
 }
 
 uint32_t ReadStreamToMemory(const char* source, const char* loaderList, StreamHandle* sourceHandle,

@@ -16,9 +16,10 @@ struct FileLock;
 // in its container; a linked font is named "::font:" + the font's name.
 struct LinkedFileRecord {
     LinkedFileRecord* next;
-    char name[1024];
-    char container[1024];  // empty: the program's own file
-    char extra[2048];
+    // The texts live in the record's own block, as long as they are.
+    const char* name;
+    const char* container;  // empty: the program's own file
+    const char* extra;
     uint32_t offset;
     uint32_t size;
 };

@@ -9,6 +9,13 @@ namespace {
 
 VirtualStringFile* g_firstFile = nullptr;
 
+void DestroyRecord(VirtualStringFile* file)
+{
+    if (file->capacity)
+        OsFreeMem(file->data);
+    OsFreeMem(file);
+}
+
 } // namespace
 
 VirtualStringFile* NewVirtualStringFile(const char* name, const uint8_t* data, uint64_t size,
@@ -73,9 +80,7 @@ void FreeVirtualStringFile(VirtualStringFile* file)
         file->next = nullptr;
         return;
     }
-    if (file->capacity)
-        OsFreeMem(file->data);
-    OsFreeMem(file);
+    DestroyRecord(file);
 }
 
 void RetainVirtualStringFile(VirtualStringFile* file)
@@ -87,11 +92,8 @@ void ReleaseVirtualStringFile(VirtualStringFile* file)
 {
     if (file->users)
         file->users -= 1;
-    if (!file->users && file->detached) {
-        if (file->capacity)
-            OsFreeMem(file->data);
-        OsFreeMem(file);
-    }
+    if (!file->users && file->detached)
+        DestroyRecord(file);
 }
 
 void FreeAllVirtualStringFiles()

@@ -17,9 +17,9 @@ uint32_t BeginWholeFile(const char* path, uint32_t extraMode, WholeFileWriter* w
 {
     w->target = path;
     w->temp.clear();
-    w->final.clear();
+    w->renameTo.clear();
     if (!IsChunkName(path) && !IsMemoryName(path)) {
-        if (OsCreateSiblingTemp(path, &w->temp, &w->final)) {
+        if (OsCreateSiblingTemp(path, &w->temp, &w->renameTo)) {
             SetErrorText(path);
             return ERR_WRITEFILE;
         }
@@ -43,7 +43,7 @@ uint32_t CommitWholeFile(WholeFileWriter* w)
     w->stream = nullptr;
     if (w->temp.empty())
         return code;
-    if (!code && !OsRename(w->temp.c_str(), w->final.c_str())) {
+    if (!code && !OsRename(w->temp.c_str(), w->renameTo.c_str())) {
         SetErrorText(w->target.c_str());
         code = ERR_RENAME;
     }

@@ -12,7 +12,7 @@ struct StreamHandle;
 struct WholeFileWriter {
     StreamHandle* stream = nullptr;  // write here
     std::string target;              // as given
-    std::string final;               // where the new file is renamed to
+    std::string renameTo;            // where the new file goes once complete
     std::string temp;                // empty when the target is written directly
     ~WholeFileWriter();              // abandons an uncommitted file
 };

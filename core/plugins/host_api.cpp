@@ -31,6 +31,7 @@
 #include "core/io/stream.h"
 #include "core/io/utilities.h"
 #include "core/io/virtual_names.h"
+#include "core/io/whole_file.h"
 #include "core/arg_helpers.h"
 #include "core/command_services.h"
 #include "core/object_registry.h"
@@ -60,6 +61,7 @@
 #include "platform/posix/os_env.h"
 #include "platform/posix/os_files.h"
 #include "platform/posix/os_memory.h"
+#include "core/plugins/host_images.h"
 #include "core/plugins/image_loaders.h"
 #include "platform/posix/os_paths.h"
 #include "platform/posix/os_thread.h"
@@ -435,14 +437,12 @@ int HostDescribeChunk(const char* name, QmChunkDescription* record)
 uint32_t HostWriteFile(const char* name, const void* data, uint32_t, size_t size, uint32_t flags)
 {
     if (flags & QM_HOSTWRITE_RAW) {
-        StreamHandle* stream = StreamOpen(name, STREAM_WRITE);
-        if (!stream) {
-            SetErrorText(name);
-            return ERR_WRITEFILE;
-        }
-        size_t written = StreamWrite(stream, data, size);
-        StreamClose(stream);
-        return written == size ? 0u : static_cast<uint32_t>(ERR_WRITE);
+        WholeFileWriter out;
+        if (uint32_t code = BeginWholeFile(name, 0, &out))
+            return code;
+        if (StreamWrite(out.stream, data, size) != size)
+            return ERR_WRITE;
+        return CommitWholeFile(&out);
     }
     char memoryName[MEMORY_NAME_MAX];
     if (!MakeMemoryName(data, size, memoryName, sizeof memoryName))

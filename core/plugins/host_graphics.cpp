@@ -1,6 +1,6 @@
-// The host interface's graphics, audio and requester wrappers: pictures
-// through the loader chain, brushes and bitmaps locked for plugins, software
-// drawing into a plugin's own pixels, sample data, and the requesters.
+// The host interface's graphics, audio and requester wrappers: brushes and
+// bitmaps locked for plugins, software drawing into a plugin's own pixels,
+// sample data, repainting displays, and the requesters.
 #include "core/plugins/host_graphics.h"
 
 #include <algorithm>
@@ -10,7 +10,6 @@
 #include "core/io/error_codes.h"
 #include "core/object_registry.h"
 #include "core/plugins/host_runtime.h"
-#include "core/plugins/image_loaders.h"
 #include "display/adapters.h"
 #include "display/display.h"
 #include "display/framebuffer.h"
@@ -90,77 +89,6 @@ Brush* FindPluginBrush(uint32_t id, uint32_t options)
 }
 
 } // namespace
-
-// ---------------------------------------------------------------------------
-// Pictures
-
-int HostOpenImageFile(const char* file, void** image, int32_t* width, int32_t* height, int32_t* rowLength,
-                      int32_t* hasAlpha)
-{
-    if (!file || !image)
-        return 0;
-    ImageLoadRequest request;
-    request.file = file;
-    request.alphaMode = IMAGEALPHA_OPTIONAL;
-    ImageLoadResult result;
-    if (LoadImageViaLoaders(request, &result))
-        return 0;
-    if (result.alpha)
-        FreePlaneBitMap(result.alpha);
-    *image = result.handle;
-    if (width) *width = result.width;
-    if (height) *height = result.height;
-    if (rowLength) *rowLength = result.rowLength > 0 ? result.rowLength : result.width;
-    if (hasAlpha) *hasAlpha = result.hasAlpha ? 1 : 0;
-    return 1;
-}
-
-uint32_t* HostGetImagePixels(void* image)
-{
-    return image ? GetImageHandleData(static_cast<ImageHandle*>(image)) : nullptr;
-}
-
-void HostFreeImageData(void* image)
-{
-    if (image)
-        ReleaseImageHandle(static_cast<ImageHandle*>(image));
-}
-
-uint32_t* HostLoadImageArgb(const char* file, const QmTagItem* tags, int32_t* width, int32_t* height,
-                            int32_t* hasAlpha)
-{
-    if (!file)
-        return nullptr;
-    ImageLoadRequest request;
-    request.file = file;
-    request.alphaMode = IMAGEALPHA_OPTIONAL;
-    ImageLoadResult result;
-    if (LoadImageViaLoaders(request, &result))
-        return nullptr;
-    if (result.alpha)
-        FreePlaneBitMap(result.alpha);
-    const uint32_t* pixels = GetImageHandleData(result.handle);
-    int32_t w = result.width, h = result.height;
-    int32_t rowLength = result.rowLength > 0 ? result.rowLength : w;
-    auto* out = pixels ? static_cast<uint32_t*>(OsAllocMem(size_t(w) * size_t(h) * 4, 0)) : nullptr;
-    if (out) {
-        bool keepOrder = TagValue(tags, 1, 0) != 0;
-        uint32_t opaque = result.hasAlpha ? 0 : 0xFF000000u;
-        for (int32_t y = 0; y < h; ++y) {
-            const uint32_t* row = pixels + size_t(y) * size_t(rowLength);
-            uint32_t* dst = out + size_t(y) * size_t(w);
-            for (int32_t x = 0; x < w; ++x) {
-                uint32_t p = row[x] | opaque;
-                dst[x] = keepOrder ? p : (p & 0xFF00FF00u) | ((p >> 16) & 0xFF) | ((p & 0xFF) << 16);
-            }
-        }
-        if (width) *width = w;
-        if (height) *height = h;
-        if (hasAlpha) *hasAlpha = result.hasAlpha ? 1 : 0;
-    }
-    ReleaseImageHandle(result.handle);
-    return out;
-}
 
 // ---------------------------------------------------------------------------
 // Brushes and bitmaps

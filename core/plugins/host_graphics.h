@@ -7,13 +7,6 @@
 
 #include "quillmere/plugin_abi.h"
 
-int HostOpenImageFile(const char* file, void** image, int32_t* width, int32_t* height, int32_t* rowLength,
-                      int32_t* hasAlpha);
-uint32_t* HostLoadImageArgb(const char* file, const QmTagItem* tags, int32_t* width, int32_t* height,
-                            int32_t* hasAlpha);
-uint32_t* HostGetImagePixels(void* image);
-void HostFreeImageData(void* image);
-
 void* HostLockBrush(uint32_t brushId, const QmTagItem* tags, QmBrushLock* record);
 uint32_t* HostGetBrushArgb(uint32_t brushId, const QmTagItem* tags);
 uint32_t HostCreateBrush(uint32_t id, const uint32_t* argb, int32_t width, int32_t height, uint32_t flags);

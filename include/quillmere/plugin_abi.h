@@ -747,6 +747,17 @@ enum {
     QM_GFX_FREEBRUSH = 29               /* uint32_t (uint32_t id): 0 or ERR_FINDBRUSH */
 };
 
+/* The host's own image loader for plugins: HostOpenImageFile answers 1
+ * with a decoded image (ARGB pixels through slot 2, freed through slot 3)
+ * and its size, 0 when the file is no picture the host can read.
+ * HostLoadImageArgb answers a pixel buffer to free with HostFreeMem, or
+ * null; unless tag 1 of the list is non-zero the pixels come in ABGR order
+ * (red and blue swapped) with alpha 255 where the picture has none. */
+typedef int (*QmOpenImageFileFunc)(const char* file, void** outImage, int32_t* outWidth, int32_t* outHeight,
+                                   int32_t* outHasAlpha);
+typedef uint32_t* (*QmLoadImageArgbFunc)(const char* file, QmTagItem* tags, int32_t* outWidth,
+                                         int32_t* outHeight, int32_t* outHasAlpha);
+
 /* A display's plugin callback, called with the display and a message. */
 typedef int (*QmDisplayCallback)(void* display, uint32_t message, void* userData);
 /* The callback's record (for the removal), or null. */
@@ -757,17 +768,6 @@ typedef void* (*QmFindDisplayFunc)(uint32_t id);
 /* What a slot answers when its service does not exist on this host
  * (ERR_UNSUPPORTEDFEAT). Such slots take any arguments and touch none. */
 #define QM_UNSUPPORTED 1288u
-
-/* A picture file through the loader chain: 1 with a reference to the
- * decoded image (slots 2 and 3), its size, the row length of its pixels
- * and whether it has an alpha channel; 0 on failure. */
-typedef int (*QmOpenImageFileFunc)(const char* file, void** image, int32_t* width, int32_t* height,
-                                   int32_t* rowLength, int32_t* hasAlpha);
-/* A new block of the picture's pixels (free with HostFreeMem), or null.
- * Red and blue are swapped (ABGR words) unless tag 1 is non-zero; without an
- * alpha channel every alpha byte is 255. */
-typedef uint32_t* (*QmLoadImageArgbFunc)(const char* file, const QmTagItem* tags, int32_t* width,
-                                         int32_t* height, int32_t* hasAlpha);
 
 /* HostLockBrush's record: the colour pixels with their row length (in
  * pixels), the alpha plane (one byte per pixel) and the mask plane (bit

@@ -77,9 +77,9 @@ uint32_t NextFileLine(VmState* vm)
     return 1;
 }
 
-// Releases a virtual string file's references and frees it.
-// The record goes (or, while borrowed, takes its own copy of the bytes)
-// before the string it read can be collected.
+// Releases a virtual string file's references and frees it. The record
+// goes (or, while borrowed, takes its own copy of the bytes) before the
+// string it read can be collected.
 void UndefineVirtualFile(VmState* vm, VirtualStringFile* file)
 {
     int32_t sourceRef = file->sourceRef, anchorRef = file->anchorRef;

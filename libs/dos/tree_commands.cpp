@@ -15,6 +15,7 @@
 #include "core/io/linked_files.h"
 #include "core/io/stream.h"
 #include "core/io/virtual_names.h"
+#include "core/io/whole_file.h"
 #include "core/path_helpers.h"
 #include "core/vm/error_hooks.h"
 #include "core/vm/vm.h"
@@ -142,21 +143,6 @@ uint32_t DeleteTree(Walker& w, const std::string& path, const char* pattern, boo
     return pattern ? 0u : DeleteOneFile(w, path);
 }
 
-// Removes a partly written copy when its stream closes unfinished.
-struct CopyTarget {
-    StreamHandle* stream = nullptr;
-    const char* path = nullptr;
-    bool complete = false;
-    ~CopyTarget()
-    {
-        if (!stream)
-            return;
-        StreamClose(stream);
-        if (!complete)
-            OsDeleteFile(path);
-    }
-};
-
 struct CopyBuffer {
     uint8_t* bytes = static_cast<uint8_t*>(OsAllocMem(COPY_BLOCK, 0));
     StreamHandle* source = nullptr;
@@ -226,13 +212,11 @@ uint32_t CopyOneFile(Walker& w, const std::string& source, const std::string& de
     bool examined = ExamineStream(buffer.source, &info) != 0;
     uint64_t size = 0;
     bool knownSize = StreamKnownSize(buffer.source, &size);
-    CopyTarget target;
-    target.path = destination.c_str();
-    target.stream = StreamOpen(destination.c_str(), STREAM_WRITE);
-    if (!target.stream) {
-        SetErrorText(destination.c_str());
-        return ERR_WRITEFILE;
-    }
+    // The copy goes to a new file that replaces the destination only when
+    // complete: a copy that fails or is stopped leaves the old file whole.
+    WholeFileWriter target;
+    if (uint32_t code = BeginWholeFile(destination.c_str(), 0, &target))
+        return code;
     uint64_t copied = 0;
     for (;;) {
         size_t got = DosRead(buffer.source, buffer.bytes, COPY_BLOCK);
@@ -263,11 +247,8 @@ uint32_t CopyOneFile(Walker& w, const std::string& source, const std::string& de
     }
     if (knownSize ? copied != size : !StreamEof(buffer.source))
         return ERR_READ;
-    if (!StreamFlush(target.stream))
-        return ERR_WRITE;
-    target.complete = true;
-    StreamClose(target.stream);
-    target.stream = nullptr;
+    if (uint32_t code = CommitWholeFile(&target))
+        return code;
     if (examined && !IsChunkName(source.c_str())) {
         OsSetFileTime(destination.c_str(), info.times);
         OsSetFileAttributes(destination.c_str(), info.flags);

@@ -46,10 +46,14 @@ struct RunLoop {
     std::atomic<bool> scriptDone;
     pthread_t guiThread;
     uint32_t scriptResult;
-    struct sigaction oldInt, oldTerm, oldPipe;
+    struct sigaction oldQuit[4], oldPipe;
 };
 
-RunLoop g_loop{false, {-1, -1}, {-1, -1}, nullptr, nullptr, nullptr, {}, {}, {}, 0, {}, {}, {}};
+RunLoop g_loop{false, {-1, -1}, {-1, -1}, nullptr, nullptr, nullptr, {}, {}, {}, 0, {}, {}};
+
+// Each of these ends the run the way a user abort does, so that shutdown
+// runs and the runtime's temporary files go with it.
+constexpr int kQuitSignals[4] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 OsScriptMain g_scriptMain;
 std::atomic<bool> g_quitRequested;
 // The signal handler may run before OsInit made the pipe or after shutdown
@@ -155,8 +159,8 @@ uint32_t OsInit()
     quit.sa_handler = OnQuitSignal;
     sigemptyset(&quit.sa_mask);
     quit.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &quit, &g_loop.oldInt);
-    sigaction(SIGTERM, &quit, &g_loop.oldTerm);
+    for (int i = 0; i < 4; ++i)
+        sigaction(kQuitSignals[i], &quit, &g_loop.oldQuit[i]);
     struct sigaction ignore {};
     ignore.sa_handler = SIG_IGN;
     sigemptyset(&ignore.sa_mask);
@@ -227,8 +231,8 @@ uintptr_t OsCallGui(OsGuiFunction fn, void* argument)
 void OsShutdown()
 {
     if (g_loop.initialised) {
-        sigaction(SIGINT, &g_loop.oldInt, nullptr);
-        sigaction(SIGTERM, &g_loop.oldTerm, nullptr);
+        for (int i = 0; i < 4; ++i)
+            sigaction(kQuitSignals[i], &g_loop.oldQuit[i], nullptr);
         sigaction(SIGPIPE, &g_loop.oldPipe, nullptr);
     }
     g_signalWriteFd.store(-1);

@@ -11,7 +11,7 @@
 struct VmState;
 
 // Platform start-up: the timers, the run loop's wake-up channels and the
-// signal dispositions (SIGPIPE ignored; SIGINT and SIGTERM ask for a user
+// signal dispositions (SIGPIPE ignored; SIGINT, SIGTERM, SIGHUP and SIGQUIT ask for a user
 // abort). 0 or an error code (ERR_TIMER, ERR_SEMAPHORE, ERR_PIPE).
 uint32_t OsInit();
 

@@ -14,6 +14,7 @@
 #include "core/io/stream.h"
 #include "core/options.h"
 #include "core/startup.h"
+#include "core/vm/error_hooks.h"
 #include "core/vm/vm.h"
 #include "platform/posix/os_memory.h"
 #include "support/temp_dir.h"
@@ -200,6 +201,43 @@ TEST_F(AppletReading, LinkedFilesInlineExternalAndDropped)
                                                 file.begin() + prefix + r->offset + r->size));
     }
     EXPECT_EQ(found, (std::vector<std::pair<std::string, std::string>>{{"in.txt", "abc"}, {"out.txt", "xy"}}));
+}
+
+// A hostile applet may carry tens of thousands of records: each is
+// appended in constant time, and a user abort ends the load.
+TEST_F(AppletReading, LongListsLoadWholeAndInOrderAndAbortEndsThem)
+{
+    constexpr uint32_t kCount = 40000;
+    AppletDescription a = Minimal();
+    for (uint32_t i = 0; i < kCount; i++) {
+        a.linkedFiles.push_back({"f" + std::to_string(i), AppletLinkedFile::Storage::Inline, {}, 0, 0});
+        a.includedFiles.push_back({i, i, 0, "i" + std::to_string(i), std::nullopt});
+    }
+    AppletPreload menu;
+    menu.kind = 13;
+    for (uint32_t i = 0; i < kCount; i++) {
+        const uint8_t item[11] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, static_cast<uint8_t>(i + 1 < kCount ? 1 : 0)};
+        menu.record.insert(menu.record.end(), item, item + 11);
+    }
+    a.preloads.push_back(menu);
+    Bytes bytes = WriteApplet(a);
+    ASSERT_EQ(Read(bytes), 0u);
+    uint32_t linked = 0, included = 0, items = 0;
+    for (LinkedFileRecord* r = applet.linkedFiles; r; r = r->next, linked++)
+        ASSERT_EQ(std::string(r->name), "f" + std::to_string(linked));
+    for (IncludedFileRecord* r = applet.includedFiles; r; r = r->next, included++)
+        ASSERT_EQ(std::string(r->name), "i" + std::to_string(included));
+    ASSERT_NE(applet.preloadEntries, nullptr);
+    for (auto* item = static_cast<MenuTreeItem*>(applet.preloadEntries->details); item; item = item->next)
+        items++;
+    EXPECT_EQ(linked, kCount);
+    EXPECT_EQ(included, kCount);
+    EXPECT_EQ(items, kCount);
+
+    FreeAppletInfoLists(&applet);
+    VmAbortFlag.store(1);
+    EXPECT_EQ(Read(bytes), uint32_t{ERR_USERABORT});
+    VmAbortFlag.store(0);
 }
 
 TEST_F(AppletReading, LabelsAndConstantsGoToTheRegistry)

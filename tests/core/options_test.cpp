@@ -212,6 +212,9 @@ TEST(Options, PluginListsAreSplitAtBars)
     EXPECT_EQ(std::string(Startup.skipPlugins, 7), std::string("a\0bb\0\0\0", 7));
     EXPECT_STREQ(Startup.requirePlugins, "x");
     EXPECT_STREQ(Startup.requireTags, "x[a=1]");
+    StartupRun malformed;
+    ASSERT_EQ(malformed.Parse({"-requiretags", "x[[[", "s"}), 0u);
+    EXPECT_EQ(malformed.Apply(), uint32_t{ERR_REQUIRETAGFMT});
 }
 
 // Writes text as the ".ini" file of a script in dir and reads it.
@@ -265,6 +268,22 @@ TEST_F(IniFile, SwitchesValuesAndUnknownKeys)
     EXPECT_EQ(run.applet.screenWidth, 256);
     EXPECT_EQ(run.applet.screenHeight, -16);
     EXPECT_EQ(run.Arguments(), (Pairs{{"title", "Hello World"}, {"level", "hard"}, {"empty", ""}}));
+}
+
+// Unknown keys reach the script in file order, however many there are
+// (each is appended in constant time).
+TEST_F(IniFile, ManyUnknownKeysKeepTheirOrder)
+{
+    std::string text;
+    for (int i = 0; i < 50000; ++i)
+        text += "key" + std::to_string(i) + " = " + std::to_string(i) + "\n";
+    ASSERT_EQ(ReadWith(text, {"-first", "1"}), 0u);
+    int n = 0;
+    for (ScriptArgument* a = run.context.scriptArgs; a; a = a->next, ++n) {
+        std::string expected = n == 0 ? "first" : "key" + std::to_string(n - 1);
+        ASSERT_EQ(std::string(a->name), expected);
+    }
+    EXPECT_EQ(n, 50001);
 }
 
 TEST_F(IniFile, OverridesTheCommandLine)

@@ -160,6 +160,21 @@ TEST_F(LibrariesTest, CreateDisplayReadsItsOptions)
         for (int i = 0; i < 3; ++i) VmPushNumber(vm, i + 3);
     };
     EXPECT_EQ(Call("createdisplay", three), uint32_t{ERR_TOOMANYARGS});
+
+    // Sizes far out of range are refused without overflowing on the way.
+    for (double size : {double(0x800000C8u), -2147483648.0, 2147483647.0, 4294967295.0}) {
+        auto huge = [&] {
+            VmPushNumber(vm, 4);
+            VmNewTable(vm);
+            for (const char* key : {"width", "height"}) {
+                VmPushString(vm, key);
+                VmPushNumber(vm, std::string(key) == "height" ? size : 100);
+                VmRawSet(vm, -3);
+            }
+        };
+        EXPECT_EQ(Call("createdisplay", huge), uint32_t{ERR_DISPLAYSIZE}) << size;
+        VmSetTop(vm, 0);
+    }
 }
 
 TEST(LibraryExits, RunTwiceAndWithoutTheirOpen)

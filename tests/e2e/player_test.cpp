@@ -299,6 +299,102 @@ TEST_F(Player, ExampleAppletPrintsItsSum)
     EXPECT_EQ(run.out, "55\n");
 }
 
+// Writes a line to target and ends, leaving the file for the player to
+// close.
+std::string WritesALine(const std::string& target)
+{
+    return ".chunk lines=auto\n"
+           ".function main source=\"@test.qas\"\n"
+           "    GETGLOBAL r0, \"openfile\"\n"
+           "    LOADK r1, #1\n"
+           "    LOADK r2, \"" + target + "\"\n"
+           "    LOADK r3, #1006\n"
+           "    CALL r0, 4, 1\n"
+           "    GETGLOBAL r0, \"writeline\"\n"
+           "    LOADK r1, #1\n"
+           "    LOADK r2, \"" + std::string(100, 'x') + "\"\n"
+           "    CALL r0, 3, 1\n"
+           "    RETURN r0, 1\n"
+           ".end\n";
+}
+
+// Lost data must not look like success to a shell: neither bytes a full
+// disk refused when the player closed the script's file, nor console
+// output that never arrived.
+TEST_F(Player, LostOutputFailsTheRun)
+{
+    PlayerRun full = Play({Write(Describe(WritesALine("/dev/full").c_str()))});
+    EXPECT_EQ(full.status, 1);
+    EXPECT_EQ(full.err.rfind("QuillmerePlayer: Could not write all characters to file!", 0), 0u) << full.err;
+
+    EXPECT_EQ(Play({Write(Describe(WritesALine(dir.file("fine.txt")).c_str()))}).status, 0);
+    EXPECT_EQ(ReadFileBytes(dir.file("fine.txt")).size(), 102u);
+
+    std::string player = kPlayer;
+    std::string example = player.substr(0, player.find_last_of('/')) + "/examples/sum.qma";
+    PlayerRun console = RunProgram("/bin/sh", {"-c", "exec \"$0\" \"$1\" >/dev/full", player, example});
+    EXPECT_EQ(console.status, 1);
+    EXPECT_NE(console.err.find("QuillmerePlayer: "), std::string::npos);
+}
+
+// Each start-up failure says what happened to which file.
+TEST_F(Player, StartupMessagesSayWhatHappened)
+{
+    mkdir(dir.file("folder.qma").c_str(), 0700);
+    EXPECT_EQ(Play({dir.file("folder.qma")}).err, "QuillmerePlayer: Cannot read file folder.qma !\n");
+    WriteFileBytes(dir.file("empty.qma"), {});
+    EXPECT_EQ(Play({dir.file("empty.qma")}).err, "QuillmerePlayer: Script is empty!\n");
+
+    AppletDescription packed = Describe(kEndsNormally);
+    packed.packed = true;
+    packed.constants.push_back({"padding", true, 0, std::string(20000, 'p')});
+    std::string applet = Write(packed);
+    PlayerRun noFolder = Play({"-tempdir", dir.file("missing"), applet});
+    EXPECT_EQ(noFolder.status, 1);
+    EXPECT_EQ(noFolder.err, "QuillmerePlayer: Cannot write to file " + dir.file("missing") + " !\n");
+
+    // A temporary folder that fills while the applet is unpacked: the
+    // file-size limit stands in for a full disk.
+    PlayerRun full = RunProgram("/bin/sh", {"-c", "ulimit -f 8; trap '' XFSZ; exec \"$0\" \"$1\"", kPlayer, applet},
+                                {"TMPDIR=" + dir.path()});
+    EXPECT_EQ(full.status, 1);
+    EXPECT_EQ(full.err.rfind("QuillmerePlayer: Cannot write to file " + dir.path() + "/", 0), 0u) << full.err;
+    EXPECT_TRUE(Leftovers().empty());
+}
+
+TEST_F(Player, MalformedRequireTagsFailTheStart)
+{
+    std::string applet = Applet(kEndsNormally);
+    for (const char* tags : {"x[[[", "x[a=1", "[a=1]", "x[1=2]", "x[a='open]", "x[a=1,]", "x[a=1] y"}) {
+        PlayerRun run = Play({"-requiretags", tags, applet});
+        EXPECT_EQ(run.status, 1) << tags;
+        EXPECT_EQ(run.err, "QuillmerePlayer: Syntax error in tag format!\n") << tags;
+    }
+    for (const char* tags : {"x[a=1]", " x[a=1, b='two words'] y[] ", "mp3[lowlatency=true,rate=$FF]"})
+        EXPECT_EQ(Play({"-requiretags", tags, applet}).status, 0) << tags;
+}
+
+// Every signal that asks a program to end ends the run as a user abort:
+// silently, with shutdown's clean-up of the unpacked applet.
+TEST_F(Player, EndingSignalsCleanUpLikeAnAbort)
+{
+    AppletDescription a = Describe(kRunsForever);
+    a.packed = true;
+    std::string applet = Write(a);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+        PlayerRun run = RunProgram(kPlayer, {"-debugdevice", "console", "-forceflush", applet},
+                                   {"TMPDIR=" + dir.path()}, [sig](const std::string& out, int pid) {
+                                       if (out.find("Loading applet") == std::string::npos)
+                                           return false;
+                                       kill(pid, sig);
+                                       return true;
+                                   });
+        EXPECT_EQ(run.status, 0) << sig;
+        EXPECT_EQ(run.err, "") << sig;
+        EXPECT_TRUE(Leftovers().empty()) << sig;
+    }
+}
+
 class LinkedPlayer : public Player {
 protected:
     std::string Link(const AppletDescription& a, const std::vector<BundlePlugin>& plugins = {}, bool pack = false)
@@ -340,6 +436,35 @@ TEST_F(LinkedPlayer, PluginBundleIsUnpackedLoadedAndRemoved)
         Bytes logged = ReadFileBytes(log);
         EXPECT_NE(std::string(logged.begin(), logged.end()).find("init mathx"), std::string::npos);
         EXPECT_TRUE(Leftovers().empty()) << pack;
+    }
+}
+
+// A hang-up while a linked program runs removes the plugin folder it
+// unpacked, as a normal end does.
+TEST_F(LinkedPlayer, HangUpRemovesTheUnpackedPlugins)
+{
+    const char kReadyThenForever[] =
+        ".chunk lines=auto\n"
+        ".function main source=\"@test.qas\"\n"
+        "    GETGLOBAL r0, \"debugprint\"\n"
+        "    LOADK r1, \"ready\"\n"
+        "    CALL r0, 2, 1\n"
+        "loop:\n"
+        "    JMP loop\n"
+        "    RETURN r0, 1\n"
+        ".end\n";
+    Bytes plugin = ReadFileBytes(std::string(QM_TEST_PLUGIN_DIR) + "/mathx.qmp");
+    std::string program = Link(Describe(kReadyThenForever), {{"mathx", plugin}});
+    for (int sig : {SIGHUP, SIGQUIT}) {
+        auto signalWhenReady = [sig](const std::string& out, int pid) {
+            if (out.find("ready") == std::string::npos)
+                return false;
+            kill(pid, sig);
+            return true;
+        };
+        PlayerRun run = RunProgram(program, {"-forceflush"}, {"TMPDIR=" + dir.path()}, signalWhenReady);
+        EXPECT_EQ(run.status, 0) << sig;
+        EXPECT_TRUE(Leftovers().empty()) << sig;
     }
 }
 

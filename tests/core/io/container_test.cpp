@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -259,6 +260,23 @@ TEST_F(Container, MissingFilesNameTheirError)
     EXPECT_EQ(ZlibErrorToCode(-4), ERR_MEM);
     EXPECT_EQ(ZlibErrorToCode(-6), ERR_ZLIBVERSION);
     EXPECT_EQ(ZlibErrorToCode(-5), ERR_UNKNOWN);
+}
+
+// The fuzzer's seeds are whole containers that inflate to the end, one of
+// them past the largest output block the fuzzer gives.
+TEST_F(Container, FuzzSeedsInflateWhole)
+{
+    const std::string seeds = std::string(QM_SOURCE_DIR) + "/tests/fuzz/corpus/container_inflate/";
+    uint64_t largest = 0;
+    for (const char* name : {"text.qmpk", "small.qmpk", "empty.qmpk", "stored.qmpk"}) {
+        uint64_t size = 0;
+        EXPECT_EQ(InflateFileWithMagic(CONTAINER_MAGIC_PACKAGE, (seeds + name).c_str(), dir.file("out").c_str(),
+                                       nullptr, 0, &size, nullptr, nullptr, 0),
+                  0u)
+            << name;
+        largest = std::max(largest, size);
+    }
+    EXPECT_GT(largest, 70000u);
 }
 
 } // namespace

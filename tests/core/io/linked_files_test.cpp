@@ -23,8 +23,9 @@ namespace {
 LinkedFileRecord MakeEntry(const char* name, const char* container, uint32_t offset, uint32_t size)
 {
     LinkedFileRecord r{};
-    std::snprintf(r.name, sizeof r.name, "%s", name);
-    std::snprintf(r.container, sizeof r.container, "%s", container);
+    r.name = name;
+    r.container = container;
+    r.extra = "";
     r.offset = offset;
     r.size = size;
     return r;

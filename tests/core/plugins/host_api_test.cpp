@@ -28,7 +28,6 @@
 #include "platform/posix/os_memory.h"
 #include "platform/posix/os_requester.h"
 #include "plugin_fixture.h"
-#include "support/picture_oracle.h"
 
 namespace {
 
@@ -667,62 +666,6 @@ TEST(HostApiTest, SampleDataGoesOutAndComesBack)
     SampleList = saved;
     OsFreeMem(sample->pcm);
     OsFreeMem(sample);
-}
-
-// Pictures reach plugins through the loader chain: PIL writes them, the
-// image slots hand out the handle's pixels and ABGR or ARGB copies.
-TEST(HostApiTest, PicturesLoadThroughTheLoaderChain)
-{
-    if (!HavePil())
-        GTEST_SKIP() << "no PIL";
-    TempDir dir;
-    ASSERT_TRUE(RunPython(dir.path(), R"(import sys
-from PIL import Image
-rgba = Image.new("RGBA", (3, 2))
-rgba.putdata([(255, 0, 0, 255), (0, 255, 0, 128), (0, 0, 255, 60), (10, 20, 30, 255), (40, 50, 60, 200), (70, 80, 90, 255)])
-rgba.save(sys.argv[1] + "/alpha.png")
-rgba.convert("RGB").save(sys.argv[1] + "/plain.png")
-)", dir.path()));
-    const QmGraphicsTable* g = Host()->graphics;
-    auto open = reinterpret_cast<QmOpenImageFileFunc>(g->slot[QM_GFX_OPENIMAGEFILE]);
-    auto pixelsOf = reinterpret_cast<uint32_t* (*)(void*)>(g->slot[QM_GFX_GETIMAGEPIXELS]);
-    auto release = reinterpret_cast<void (*)(void*)>(g->slot[QM_GFX_FREEIMAGEDATA]);
-    auto load = reinterpret_cast<QmLoadImageArgbFunc>(g->slot[QM_GFX_LOADIMAGEARGB]);
-    const uint32_t argb[6] = {0xFFFF0000, 0x8000FF00, 0x3C0000FF, 0xFF0A141E, 0xC828323C, 0xFF46505A};
-
-    void* image = nullptr;
-    int32_t w = 0, h = 0, rowLength = 0, alpha = 0;
-    ASSERT_EQ(open(dir.file("alpha.png").c_str(), &image, &w, &h, &rowLength, &alpha), 1);
-    EXPECT_EQ(w, 3);
-    EXPECT_EQ(h, 2);
-    EXPECT_EQ(rowLength, 3);
-    EXPECT_EQ(alpha, 1);
-    for (int i = 0; i < 6; ++i)
-        EXPECT_EQ(pixelsOf(image)[i], argb[i]) << i;
-    release(image);
-    EXPECT_EQ(open(dir.file("none.png").c_str(), &image, &w, &h, &rowLength, &alpha), 0);
-
-    const QmTagItem keepOrder[] = {{1, 1}, {0, 0}};
-    struct Case {
-        const char* file;
-        const QmTagItem* tags;
-        bool swapped;
-        bool opaque;
-    };
-    for (const Case& c : {Case{"alpha.png", nullptr, true, false}, Case{"alpha.png", keepOrder, false, false},
-                          Case{"plain.png", nullptr, true, true}}) {
-        uint32_t* copy = load(dir.file(c.file).c_str(), c.tags, &w, &h, &alpha);
-        ASSERT_NE(copy, nullptr) << c.file;
-        EXPECT_EQ(alpha, c.opaque ? 0 : 1);
-        for (int i = 0; i < 6; ++i) {
-            uint32_t p = c.opaque ? argb[i] | 0xFF000000 : argb[i];
-            if (c.swapped)
-                p = (p & 0xFF00FF00) | ((p >> 16) & 0xFF) | ((p & 0xFF) << 16);
-            EXPECT_EQ(copy[i], p) << c.file << " " << i;
-        }
-        Host()->system->HostFreeMem(copy);
-    }
-    EXPECT_EQ(load(dir.file("none.png").c_str(), nullptr, &w, &h, &alpha), nullptr);
 }
 
 // The requester slots go to the requester back end in force.

@@ -77,6 +77,29 @@ TEST_F(ContentCommands, RegionsOfFilesNest)
     EXPECT_EQ(Call("DefineVirtualFile", {Str(Path("c")), Num(0), Num(5)}), uint32_t{ERR_MISSINGPARAMTR});
 }
 
+// A region may claim more than its container holds: it ends where the
+// container does, for its size as for its reads.
+TEST_F(ContentCommands, RegionsEndWithTheirContainer)
+{
+    WriteFileBytes(Path("ten"), PatternBytes(10));
+    struct Case {
+        double offset, size, real;
+    } cases[] = {{0, 3000000000.0, 10}, {4, 3000000000.0, 6}, {10, 5, 0}, {20, 5, 0}, {2, 5, 5}};
+    for (const Case& c : cases) {
+        std::string name = std::get<std::string>(
+            One("DefineVirtualFile", {Str(Path("ten")), Num(c.offset), Num(c.size), Str("r.bin")}));
+        EXPECT_EQ(One("FileSize", {Str(name)}), Value{c.real}) << c.offset;
+        ASSERT_EQ(Call("OpenFile", {Num(1), Str(name)}), 0u);
+        EXPECT_EQ(One("FileLength", {Num(1)}), Value{c.real}) << c.offset;
+        ASSERT_EQ(Call("CloseFile", {Num(1)}), 0u);
+        if (c.real > 0)
+            EXPECT_EQ(FileText(name).size(), static_cast<size_t>(c.real)) << c.offset;
+    }
+    // A region of a region can only reach what its outer region really has.
+    std::string outer = std::get<std::string>(One("DefineVirtualFile", {Str(Path("ten")), Num(0), Num(1000), Str("o")}));
+    EXPECT_EQ(Call("DefineVirtualFile", {Str(outer), Num(5), Num(10), Str("i")}), uint32_t{ERR_WRONGUSAGE});
+}
+
 TEST_F(ContentCommands, StringToFileAndBack)
 {
     std::string data("\0\1\2binary\xff", 10);
@@ -114,41 +137,22 @@ uint32_t RecordProgress(VmState* vm)
     return 0;
 }
 
-TEST_F(ContentCommands, PatchXorsThenComplements)
+// Patched bytes are XORed, the rest complemented. Large patches go block
+// by block, yet the callback still hears every whole percent once and in
+// order, as a plain byte loop would call it.
+TEST_F(ContentCommands, PatchXorsThenComplementsInTheCallbacksRhythm)
 {
-    std::vector<uint8_t> src = PatternBytes(300, 9);
-    std::vector<uint8_t> patch = {0xFF, 0x0F, 0x00};
-    WriteFileBytes(Path("src"), src);
-    WriteFileBytes(Path("patch"), patch);
-    WriteFileBytes(Path("empty"), {});
-    for (bool withPatch : {true, false}) {
-        ASSERT_EQ(Call("OpenFile", {Num(1), Str(Path("src"))}), 0u);
-        ASSERT_EQ(Call("OpenFile", {Num(2), Str(Path(withPatch ? "patch" : "empty"))}), 0u);
-        ASSERT_EQ(Call("OpenFile", {Num(3), Str(Path("dst")), Num(MODE_WRITE)}), 0u);
-        g_progress.clear();
-        VmPushNativeFunction(vm, RecordProgress);
-        ASSERT_EQ(Call("ApplyPatch", {Num(1), Num(2), Num(3), Slot{VmGetTop(vm)}}), 0u);
-        VmPop(vm, 1);
-        for (int id : {1, 2, 3})
-            ASSERT_EQ(Call("CloseFile", {Num(id)}), 0u);
-        std::vector<uint8_t> expected(src.size());
-        for (size_t i = 0; i < src.size(); ++i)
-            expected[i] = withPatch && i < patch.size() ? src[i] ^ patch[i] : static_cast<uint8_t>(~src[i]);
-        EXPECT_EQ(ReadFileBytes(Path("dst")), expected);
-        ASSERT_EQ(g_progress.size(), 100u);
-        EXPECT_EQ(g_progress.front(), 1.0);
-        EXPECT_EQ(g_progress.back(), 100.0);
-    }
-}
-
-// Large patches go block by block, yet the callback still hears every
-// whole percent once and in order, and the bytes agree with a plain loop.
-TEST_F(ContentCommands, PatchInBlocksKeepsTheCallbacksRhythm)
-{
-    for (size_t size : {size_t{1}, size_t{99}, size_t{4097}, size_t{100003}}) {
-        std::vector<uint8_t> src = PatternBytes(size, 4), patch = PatternBytes(size / 3 + 1, 7);
+    struct Case {
+        size_t size;
+        std::vector<uint8_t> patch;
+    } cases[] = {
+        {300, {0xFF, 0x0F, 0x00}}, {300, {}}, {1, {7}}, {99, PatternBytes(40, 7)},
+        {4097, PatternBytes(4096, 7)}, {100003, PatternBytes(33335, 7)},
+    };
+    for (const Case& c : cases) {
+        std::vector<uint8_t> src = PatternBytes(c.size, 4);
         WriteFileBytes(Path("src"), src);
-        WriteFileBytes(Path("patch"), patch);
+        WriteFileBytes(Path("patch"), c.patch);
         ASSERT_EQ(Call("OpenFile", {Num(1), Str(Path("src"))}), 0u);
         ASSERT_EQ(Call("OpenFile", {Num(2), Str(Path("patch"))}), 0u);
         ASSERT_EQ(Call("OpenFile", {Num(3), Str(Path("dst")), Num(MODE_WRITE)}), 0u);
@@ -158,17 +162,18 @@ TEST_F(ContentCommands, PatchInBlocksKeepsTheCallbacksRhythm)
         VmPop(vm, 1);
         for (int id : {1, 2, 3})
             ASSERT_EQ(Call("CloseFile", {Num(id)}), 0u);
-        std::vector<uint8_t> expected(size);
+        std::vector<uint8_t> expected(c.size);
         std::vector<double> percents;
         int64_t last = 0;
-        for (size_t i = 0; i < size; ++i) {
-            expected[i] = i < patch.size() ? src[i] ^ patch[i] : static_cast<uint8_t>(~src[i]);
-            int64_t percent = static_cast<int64_t>(static_cast<double>(i + 1) * 100.0 / static_cast<double>(size));
+        for (size_t i = 0; i < c.size; ++i) {
+            expected[i] = i < c.patch.size() ? src[i] ^ c.patch[i] : static_cast<uint8_t>(~src[i]);
+            int64_t percent = static_cast<int64_t>(static_cast<double>(i + 1) * 100.0 / static_cast<double>(c.size));
             if (percent != last)
                 percents.push_back(static_cast<double>(last = percent));
         }
-        EXPECT_EQ(ReadFileBytes(Path("dst")), expected) << size;
-        EXPECT_EQ(g_progress, percents) << size;
+        EXPECT_EQ(ReadFileBytes(Path("dst")), expected) << c.size;
+        EXPECT_EQ(g_progress, percents) << c.size;
+        EXPECT_EQ(g_progress.back(), 100.0) << c.size;
     }
 }
 

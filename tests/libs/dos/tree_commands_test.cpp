@@ -205,4 +205,20 @@ TEST_F(TreeCommands, LinksToFoldersAreNeverFollowed)
     EXPECT_EQ(ReadFileBytes(Path("outside/keep.txt")), std::vector<uint8_t>{7});
 }
 
+// A copy over an existing file that fails or is stopped half way leaves
+// the old file whole: the copy replaces it only once complete.
+TEST_F(TreeCommands, StoppedCopyKeepsTheOldDestination)
+{
+    MakeTree();
+    WriteFileBytes(Path("old.txt"), {1, 2, 3});
+    int cb = PushRecorder();
+    g_log.answerForAction[1] = 1;  // overwrite: yes
+    g_log.answer = 1;                                    // status: stop
+    ASSERT_EQ(Call("CopyFile", {Str(Path("t/a.txt")), Str(Path("old.txt")), Nil{}, Slot{cb}}), 0u);
+    EXPECT_EQ(ReadFileBytes(Path("old.txt")), (std::vector<uint8_t>{1, 2, 3}));
+    EXPECT_EQ(Call("CopyFile", {Str(Path("t/a.txt")), Str("/dev/full")}), uint32_t{ERR_WRITE});
+    ASSERT_EQ(Call("CopyFile", {Str(Path("t/a.txt")), Str(Path("old.txt"))}), 0u);
+    EXPECT_EQ(ReadFileBytes(Path("old.txt")), ReadFileBytes(Path("t/a.txt")));
+}
+
 }  // namespace

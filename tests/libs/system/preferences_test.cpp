@@ -1,6 +1,8 @@
 // The preferences file: loading before anything was saved, the file's exact
 // bytes, round trips, a foreign file, deleting, and identifiers that would
 // leave the preferences folder.
+#include <dirent.h>
+
 #include <cstdlib>
 #include <cstring>
 
@@ -87,6 +89,34 @@ TEST_F(Preferences, SavedEntriesComeBackIntoTheTable)
     ASSERT_EQ(Call("DeletePrefs", {}), 0u);
     ASSERT_EQ(Call("DeletePrefs", {}), 0u);
     EXPECT_FALSE(FileExists(FilePath()));
+}
+
+uint32_t NoOp(VmState*) { return 0; }
+
+// A save that fails half way (a key that cannot be written) leaves the
+// last good file as it was, and no stray file beside it.
+TEST_F(Preferences, FailedSaveKeepsThePreviousFile)
+{
+    int good = NewTableWith("level", 3);
+    ASSERT_EQ(Call("SavePrefs", {}, nullptr, {good}), 0u);
+    std::vector<uint8_t> before = ReadFileBytes(FilePath());
+    int bad = NewTableWith("level", 4);
+    VmPushNativeFunction(vm, NoOp);
+    VmPushNumber(vm, 1);
+    VmRawSet(vm, bad);
+    EXPECT_NE(Call("SavePrefs", {}, nullptr, {bad}), 0u);
+    EXPECT_EQ(ReadFileBytes(FilePath()), before);
+    int loaded = NewTableWith(nullptr, 0);
+    ASSERT_EQ(Call("LoadPrefs", {}, nullptr, {loaded}), 0u);
+    EXPECT_EQ(Field(loaded, "level"), 3);
+    std::string folder = FilePath().substr(0, FilePath().rfind('/'));
+    int entries = 0;
+    if (DIR* d = opendir(folder.c_str())) {
+        while (dirent* e = readdir(d))
+            entries += e->d_name[0] != '.' || (e->d_name[1] && std::strcmp(e->d_name, "..") != 0);
+        closedir(d);
+    }
+    EXPECT_EQ(entries, 1);
 }
 
 TEST_F(Preferences, ForeignFileIsRefused)

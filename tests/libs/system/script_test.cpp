@@ -41,10 +41,8 @@ protected:
 
 TEST_F(SystemScripts, ExampleAppletPrintsItsSum)
 {
-    // The build folder sits in the source tree: <source>/<build>/tests/test.
-    std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe");
-    std::ifstream in(exe.parent_path().parent_path().parent_path() / "examples" / "sum.qas");
-    ASSERT_TRUE(in) << "examples/sum.qas not found beside the build folder";
+    std::ifstream in(std::filesystem::path(QM_SOURCE_DIR) / "examples" / "sum.qas");
+    ASSERT_TRUE(in) << "examples/sum.qas not found in " << QM_SOURCE_DIR;
     std::stringstream text;
     text << in.rdbuf();
     testing::internal::CaptureStdout();

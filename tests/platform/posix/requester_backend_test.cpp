@@ -90,24 +90,34 @@ TEST(ConsoleRequester, WithoutATerminalEveryRequesterTakesItsDefault)
 // A pseudo-terminal on stdin: the console back end reads real answers.
 class TerminalStdin {
 public:
+    // Some containers have no pseudo-terminals at all: then opened() is
+    // false and stdin is left alone.
     TerminalStdin()
     {
         master_ = posix_openpt(O_RDWR | O_NOCTTY);
-        EXPECT_GE(master_, 0);
-        EXPECT_EQ(grantpt(master_), 0);
-        EXPECT_EQ(unlockpt(master_), 0);
-        int slave = open(ptsname(master_), O_RDWR | O_NOCTTY);
-        EXPECT_GE(slave, 0);
+        if (master_ < 0)
+            return;
+        int slave = -1;
+        if (grantpt(master_) == 0 && unlockpt(master_) == 0 && ptsname(master_))
+            slave = open(ptsname(master_), O_RDWR | O_NOCTTY);
+        if (slave < 0) {
+            close(master_);
+            master_ = -1;
+            return;
+        }
         saved_ = dup(STDIN_FILENO);
         dup2(slave, STDIN_FILENO);
         close(slave);
     }
     ~TerminalStdin()
     {
+        if (master_ < 0)
+            return;
         dup2(saved_, STDIN_FILENO);
         close(saved_);
         close(master_);
     }
+    bool opened() const { return master_ >= 0; }
     void Type(const char* text)
     {
         ssize_t n = write(master_, text, std::strlen(text));
@@ -122,6 +132,8 @@ private:
 TEST(ConsoleRequester, AtATerminalAnswersAreReadAndCtrlCCancels)
 {
     TerminalStdin terminal;
+    if (!terminal.opened())
+        GTEST_SKIP() << "no pseudo-terminal can be opened here";
     const OsRequesterBackend& c = ConsoleRequesterBackend;
     ::testing::internal::CaptureStderr();
     terminal.Type("7\n2\n");  // 7 is no button: asked again
