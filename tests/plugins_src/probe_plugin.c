@@ -300,6 +300,48 @@ static long ProbeVm(struct VmState* vm, char* out, size_t capacity)
     return Text(out, capacity, t->VmGetString(vm, -1));
 }
 
+/* Table 4: a sample's data read, replaced by 12 bytes of 0x5A, then read
+ * again without writing back; the argument is the sample's id. */
+static long ProbeAudio(uintptr_t id, char* out, size_t capacity)
+{
+    const QmAudioTable* a = host->audio;
+    QmGetSampleDataFunc get = (QmGetSampleDataFunc)a->slot[QM_AUDIO_GETSAMPLEDATA];
+    QmSetSampleDataFunc set = (QmSetSampleDataFunc)a->slot[QM_AUDIO_SETSAMPLEDATA];
+    QmSampleData* data = get((uint32_t)id, 0);
+    long written;
+    CHECK(data != NULL && data->readOnly == 0);
+    written = snprintf(out, capacity, "%u/%u/%u/%llu/%llu", data->bits, data->channels, data->frequency,
+                       (unsigned long long)data->frames, (unsigned long long)data->bytes);
+    host->system->HostFreeMem(data->data);
+    data->data = host->system->HostAllocMem(12, 0);
+    CHECK(data->data != NULL);
+    memset(data->data, 0x5A, 12);
+    data->bytes = 12;
+    CHECK(set(data) == 0);
+    data = get((uint32_t)id, 1);
+    CHECK(data != NULL && data->bytes == 12 && ((unsigned char*)data->data)[11] == 0x5A);
+    memset(data->data, 0, 12);
+    CHECK(set(data) == 0);
+    CHECK(get((uint32_t)id + 1, 0) == NULL);
+    return written;
+}
+
+/* Table 5: a message requester and a path requester on the current
+ * display. */
+static long ProbeRequesters(char* out, size_t capacity)
+{
+    const QmRequesterTable* r = host->requesters;
+    int button = -1;
+    char* path = NULL;
+    long written;
+    CHECK(((QmSystemRequestFunc)r->slot[QM_REQ_SYSTEMREQUEST])("Probe", "Go on?", "Yes|Maybe|No", 0, &button) == 0);
+    CHECK(((QmPathRequestFunc)r->slot[QM_REQ_PATHREQUEST])("Folder", 0, "/tmp", &path) == 0);
+    CHECK(path != NULL);
+    written = snprintf(out, capacity, "%d|%s", button, path);
+    host->system->HostFreeMem(path);
+    return written;
+}
+
 static int CollectFont(const char* name, int32_t size, void* user)
 {
     char* list = (char*)user;
@@ -340,5 +382,7 @@ EXPORT long ProbeRun(const char* step, const void* argument, char* out, size_t c
     if (strcmp(step, "encoders") == 0) return ProbeEncoders(out, capacity);
     if (strcmp(step, "vm") == 0) return ProbeVm((struct VmState*)argument, out, capacity);
     if (strcmp(step, "lists") == 0) return ProbeLists(out, capacity);
+    if (strcmp(step, "audio") == 0) return ProbeAudio((uintptr_t)argument, out, capacity);
+    if (strcmp(step, "requesters") == 0) return ProbeRequesters(out, capacity);
     return Fail(out, capacity, "unknown step");
 }

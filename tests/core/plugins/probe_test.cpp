@@ -23,7 +23,9 @@
 #include "display/pictures.h"
 #include "gfx/argb_exchange.h"
 #include "gfx/bitmap.h"
+#include "media/sound.h"
 #include "platform/posix/os_memory.h"
+#include "platform/posix/os_requester.h"
 #include "plugin_fixture.h"
 
 namespace {
@@ -191,6 +193,53 @@ TEST_F(ProbeTest, ListsHoldThePluginAndTheSystemFonts)
     EXPECT_TRUE(std::is_sorted(names.begin(), names.end()));
     std::sort(lines.begin(), lines.end());
     EXPECT_EQ(std::adjacent_find(lines.begin(), lines.end()), lines.end());
+}
+
+TEST_F(ProbeTest, SampleDataGoesOutAndComesBack)
+{
+    auto* sample = static_cast<Sample*>(OsAllocMem(sizeof(Sample), 1));
+    sample->header.type = OBJ_SAMPLE;
+    sample->header.id = 5;
+    sample->bits = 16;
+    sample->channels = 2;
+    sample->frequency = 22050;
+    sample->frames = 2;
+    sample->pcmBytes = 8;
+    sample->pcm = OsAllocMem(8, 1);
+    sample->channel = -1;
+    Sample* saved = SampleList;
+    sample->header.next = reinterpret_cast<ObjectHeader*>(saved);
+    SampleList = sample;
+    EXPECT_EQ(Run("audio", reinterpret_cast<const void*>(uintptr_t{5})), "16/2/22050/2/8");
+    // The replacement stayed (three frames of four bytes); the read-only
+    // copy that was cleared did not come back.
+    EXPECT_EQ(sample->pcmBytes, 12u);
+    EXPECT_EQ(sample->frames, 3u);
+    EXPECT_EQ(static_cast<uint8_t*>(sample->pcm)[0], 0x5A);
+    SampleList = saved;
+    OsFreeMem(sample->pcm);
+    OsFreeMem(sample);
+}
+
+TEST_F(ProbeTest, RequestersAnswerThroughTheBackEnd)
+{
+    OsSetRequesterBackend(&ScriptedRequesterBackend);
+    ScriptedRequesterReset();
+    ScriptedAnswer button;
+    button.button = 2;
+    ScriptedRequesterPush(button);
+    ScriptedAnswer folder;
+    folder.text = "/tmp/pictures";
+    ScriptedRequesterPush(folder);
+    EXPECT_EQ(Run("requesters"), "2|/tmp/pictures");
+    std::vector<ScriptedRequest> log = ScriptedRequesterLog();
+    ASSERT_EQ(log.size(), 2u);
+    EXPECT_EQ(log[0].kind, "system");
+    EXPECT_EQ(log[0].title, "Probe");
+    EXPECT_EQ(log[0].body, "Go on?");
+    EXPECT_EQ(log[1].kind, "path");
+    OsSetRequesterBackend(nullptr);
+    ScriptedRequesterReset();
 }
 
 } // namespace
