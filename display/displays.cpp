@@ -11,6 +11,7 @@
 #include "core/io/error_codes.h"
 #include "display/adapters.h"
 #include "display/display_picture.h"
+#include "display/display_placement.h"
 #include "display/framebuffer.h"
 #include "display/object_list.h"
 #include "display/script_refs.h"
@@ -133,6 +134,7 @@ void CloseDisplayRecord(Display* display)
 void FreeDisplayRecord(VmState* vm, Display* display)
 {
     if (!display) return;
+    if (display->state == DISPSTATE_OPEN) WriteDisplayPlacement(vm, display);
     CloseDisplayRecord(display);
     UnlinkObject(ListHead(), &display->header);
     if (CurrentDisplay == display) CurrentDisplay = DisplayList;

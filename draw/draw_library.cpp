@@ -91,7 +91,3 @@ uint32_t FindTextObject(VmState*, ObjectId id, TextObject** out, uint32_t)
     return error;
 }
 
-int EnumerateFonts(int (*callback)(const char* name, int32_t size, void* user), void* user)
-{
-    return callback ? callback("topaz", 8, user) : 0;
-}

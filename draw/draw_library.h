@@ -38,8 +38,9 @@ extern TextObject* TextObjectList;
 uint32_t FindFont(ObjectId id, FontNode** out);
 uint32_t FindTextObject(VmState* vm, ObjectId id, TextObject** out, uint32_t options);
 
-// Calls `callback` for every font the player can open without a file (the
-// built-in ones); stops early when it answers non-zero, which is returned.
+// Calls `callback` for every face FreeType opens in the system's font
+// folders, in name order; stops early when it answers non-zero, which is
+// returned.
 int EnumerateFonts(int (*callback)(const char* name, int32_t size, void* user), void* user);
 
 // The drawing state that RegisterDrawLibrary resets.

@@ -29,9 +29,23 @@ void FreeHook(CommandHook* hook)
     OsFreeMem(hook);
 }
 
+// Makes a hook current while its call callback runs (also when the
+// callback itself runs hooked commands), and frees it afterwards when it
+// was removed meanwhile.
 struct CurrentHookScope {
-    explicit CurrentHookScope(CommandHook* hook) { g_current = hook; }
-    ~CurrentHookScope() { g_current = nullptr; }
+    explicit CurrentHookScope(CommandHook* hook) : hook(hook), previous(g_current)
+    {
+        g_current = hook;
+        ++hook->running;
+    }
+    ~CurrentHookScope()
+    {
+        g_current = previous;
+        if (--hook->running == 0 && hook->removed)
+            FreeHook(hook);
+    }
+    CommandHook* hook;
+    CommandHook* previous;
 };
 
 } // namespace
@@ -57,8 +71,12 @@ void HostRemoveCommandHook(void* hook)
 {
     for (CommandHook** link = &g_hooks; *link; link = &(*link)->next) {
         if (*link == hook) {
-            *link = (*link)->next;
-            FreeHook(static_cast<CommandHook*>(hook));
+            auto* h = static_cast<CommandHook*>(hook);
+            *link = h->next;
+            if (h->running)
+                h->removed = 1;
+            else
+                FreeHook(h);
             return;
         }
     }
@@ -114,7 +132,7 @@ int VmFindPluginCommand(VmState* vm, QmNativeFunction function, uint32_t* result
 int VmCallPluginHook(VmState* vm, uint32_t code)
 {
     CommandHook* hook = g_current;
-    if (!hook || !hook->error)
+    if (!hook || hook->removed || !hook->error)
         return 0;
     hook->error(hook, vm, code, hook->userData);
     return 1;

@@ -1,7 +1,8 @@
 // The host interface: the fixed block of tables through which plugins reach
-// the runtime. Slots whose service the runtime does not offer stay null;
-// the wrappers here adapt the stream, file-information and plugin-list
-// services to the plugins' records.
+// the runtime. Every slot holds a function: a slot whose service does not
+// exist on this platform answers ERR_UNSUPPORTEDFEAT. The wrappers here
+// adapt the system, stream, file-information, VM and plugin-list services to
+// the plugins' records.
 #include <ft2build.h>
 #include FT_FREETYPE_H
 #include FT_GLYPH_H
@@ -40,12 +41,13 @@
 #include "core/plugins/capability_lists.h"
 #include "core/plugins/command_hooks.h"
 #include "core/plugins/host_adapters.h"
+#include "core/plugins/host_graphics.h"
+#include "core/plugins/inbuilt_fonts.h"
 #include "display/adapters.h"
 #include "display/display.h"
 #include "display/events.h"
 #include "draw/draw_library.h"
-#include "gfx/pixel_formats.h"
-#include "gfx/plot_context.h"
+#include "gfx/bitmap.h"
 #include "media/sound.h"
 #include "core/plugins/host_runtime.h"
 #include "core/plugins/plugin_loader.h"
@@ -59,6 +61,7 @@
 #include "platform/posix/os_env.h"
 #include "platform/posix/os_files.h"
 #include "platform/posix/os_memory.h"
+#include "core/plugins/host_images.h"
 #include "core/plugins/image_loaders.h"
 #include "platform/posix/os_paths.h"
 #include "platform/posix/os_thread.h"
@@ -84,6 +87,15 @@ FileLock* L(QmFileLock* lock)
 {
     return reinterpret_cast<FileLock*>(lock);
 }
+
+// The body of every slot whose service does not exist here. Plugins call
+// it through the slot's own type; it reads no argument, and on this ABI
+// the caller's arguments are the caller's to clean up.
+uint32_t Unsupported()
+{
+    return ERR_UNSUPPORTEDFEAT;
+}
+const QmProc kUnsupported = As<QmProc>(Unsupported);
 
 // ---------------------------------------------------------------------------
 // Table 1
@@ -165,6 +177,9 @@ void HostRemoveHook(void* hook)
     RemoveHook(static_cast<HookRecord*>(hook));
 }
 
+// The words plugins set through HostGetSetTags, by tag.
+uintptr_t g_pluginWords[41];
+
 uint32_t HostGetSetTags(QmTagItem* tags)
 {
     const AppletInfo* applet = ProgramAppletInfo;
@@ -174,8 +189,17 @@ uint32_t HostGetSetTags(QmTagItem* tags)
         const char* text = nullptr;
         switch (tag->tag) {
         case QM_HOSTTAG_ZERO:
+        case QM_HOSTTAG_VMSTATE:
             if (out)
-                *out = 0;
+                *out = tag->tag == QM_HOSTTAG_ZERO ? 0 : reinterpret_cast<uintptr_t>(GetEventVmState());
+            ++handled;
+            continue;
+        case QM_HOSTTAG_WORD31:
+        case QM_HOSTTAG_WORD33:
+        case QM_HOSTTAG_WORD38:
+        case QM_HOSTTAG_WORD39:
+        case QM_HOSTTAG_WORD40:
+            g_pluginWords[tag->tag] = tag->value;
             ++handled;
             continue;
         case QM_HOSTTAG_TITLE: text = applet ? applet->title : ""; break;
@@ -192,6 +216,28 @@ uint32_t HostGetSetTags(QmTagItem* tags)
         ++handled;
     }
     return handled;
+}
+
+void HostFreeObjectData(VmState* vm, void** list)
+{
+    if (list)
+        FreeObjectDataList(vm, reinterpret_cast<ObjectDataEntry**>(list));
+}
+
+// Calls back for every display until the callback answers non-zero, and
+// answers that. Displays here are records of the runtime's own: there is no
+// window system whose list bit 0x2 would have to re-read first.
+int HostForEachDisplay(int (*callback)(void* display, void* userData), void* userData, uint32_t)
+{
+    if (Startup.quitting || !callback)
+        return 0;
+    for (Display* display = DisplayList; display;) {
+        auto* next = reinterpret_cast<Display*>(display->header.next);
+        if (int answer = callback(display, userData))
+            return answer;
+        display = next;
+    }
+    return 0;
 }
 
 // Plugins may still pump from their own callbacks while the runtime shuts
@@ -275,13 +321,8 @@ std::string g_infoComment;
 
 char* InfoText(const char* text, uint32_t flags, std::string* buffer)
 {
-    if (flags & QM_FILEINFO_ALLOCATE) {
-        size_t length = std::strlen(text);
-        auto* copy = static_cast<char*>(OsAllocMem(length + 1, 0));
-        if (copy)
-            std::memcpy(copy, text, length + 1);
-        return copy;
-    }
+    if (flags & QM_FILEINFO_ALLOCATE)
+        return HostCopyText(text);
     *buffer = text;
     return buffer->data();
 }
@@ -426,25 +467,6 @@ void* HostFindDisplay(uint32_t id)
     return FindDisplay(MakeObjectId(id), &display) ? nullptr : display;
 }
 
-// A software line into the plugin's own pixels: tag 1 the pixel format
-// (10 when absent), tag 2 the row length, without which nothing is drawn.
-// The buffer's height is not passed, so only its columns cut the line; the
-// rows are the plugin's to keep inside its buffer.
-void HostDrawLine(void* pixels, int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t colour,
-                  uint32_t flags, const QmTagItem* tags)
-{
-    uint32_t format = PIXFMT_ARGB;
-    int32_t rowLength = 0;
-    for (const QmTagItem* tag = tags; tag && tag->tag; ++tag) {
-        if (tag->tag == 1) format = static_cast<uint32_t>(tag->value);
-        else if (tag->tag == 2) rowLength = static_cast<int32_t>(tag->value);
-    }
-    if (!pixels || rowLength <= 0) return;
-    uint32_t alpha = (flags & 1) ? colour >> 24 : 255;
-    SoftLine(pixels, x1, y1, x2, y2, colour & 0xFFFFFF, alpha, format, rowLength, rowLength,
-             INT32_MAX);
-}
-
 // ---------------------------------------------------------------------------
 // Table 8
 
@@ -470,6 +492,23 @@ const char* HostGetFileNameArg(VmState* vm, int index)
 {
     return ResolveLinkedFile(vm, VmCheckString(vm, index, nullptr), 0, nullptr);
 }
+
+// The string builder: the plugin holds the VM's own record.
+static_assert(sizeof(QmVmBuffer) == sizeof(VmStringBuilder) &&
+                  offsetof(QmVmBuffer, state) == offsetof(VmStringBuilder, state) &&
+                  offsetof(QmVmBuffer, buffer) == offsetof(VmStringBuilder, buffer),
+              "the plugins' string builder is the VM's");
+
+VmStringBuilder* B(QmVmBuffer* buffer)
+{
+    return reinterpret_cast<VmStringBuilder*>(buffer);
+}
+void HostBufferInit(VmState* vm, QmVmBuffer* b) { VmBufferInit(vm, B(b)); }
+char* HostBufferPrepare(QmVmBuffer* b) { return VmBufferPrepare(B(b)); }
+void HostBufferAddBytes(QmVmBuffer* b, const char* bytes, size_t n) { VmBufferAddBytes(B(b), bytes, n); }
+void HostBufferAddString(QmVmBuffer* b, const char* text) { VmBufferAddString(B(b), text); }
+void HostBufferAddValue(QmVmBuffer* b) { VmBufferAddValue(B(b)); }
+void HostBufferPushResult(QmVmBuffer* b) { VmBufferPushResult(B(b)); }
 
 // ---------------------------------------------------------------------------
 // Table 12
@@ -542,10 +581,16 @@ uint32_t HostCrc32(const void* data, long length)
     return length < 1 ? 0xFFFFFFFFu : CalcCrc32(data, length);
 }
 
+// Empty input has a digest like any other; a negative length is no input
+// at all and leaves the empty text.
 void HostMd5Hex(const void* data, long length, char out[33])
 {
-    if (length > 0)
-        Md5Hex(data, static_cast<size_t>(length), out);
+    if (!out)
+        return;
+    if (length < 0 || (!data && length > 0))
+        out[0] = '\0';
+    else
+        Md5Hex(length ? data : "", static_cast<size_t>(length), out);
 }
 
 // ---------------------------------------------------------------------------
@@ -578,22 +623,24 @@ const QmSystemTable kSystem = {
     HostAddTime,
     HostCmpTime,
     OsDelay,
-    nullptr,  // FormatCurrentDateTime
+    OsFormatDateTime,
     HostAllocMem,
     HostFreeMem,
     HostAddHook,
-    nullptr, nullptr, nullptr,  // event and display services
+    kUnsupported,  // 14: posting native events
+    kUnsupported,  // 15: OsEventCallback, a native window procedure
+    RepaintAllDisplays,
     HostRegisterObjectType,
-    nullptr,  // HostFreeObjectData: object data lists come with the object registry's data side
+    HostFreeObjectData,
     AddSaverFormat,
-    nullptr,  // HostForEachDisplay
+    HostForEachDisplay,
     HostAddCommandHookEntry,
     HostRemoveCommandHook,
     HostHookCommand,
     HostSetHookErrorFunc,
     GetWordAt8,
     HostSetHookDisabled,
-    nullptr,  // HandleOsEvent
+    kUnsupported,  // HandleOsEvent: native window messages
     HostPumpEvents,
     HostWaitEvents,
     HostCreateLock,
@@ -602,9 +649,9 @@ const QmSystemTable kSystem = {
     HostUnlock,
     HostSetRuntimeHookDisabled,
     HostRemoveHook,
-    nullptr,  // event service
+    kUnsupported,  // 36: posting native events
     OsWriteConsole,
-    nullptr,  // DispatchInterval
+    kUnsupported,  // DispatchInterval
     SetTimerAdapter,
     DebugPrintf,
     ConvertEncoding,
@@ -612,9 +659,9 @@ const QmSystemTable kSystem = {
     AddPluginToCapabilityList,
     RemovePluginFromCapabilityList,
     SetAdapterFlags,
-    nullptr,  // DispatchPluginEvent
+    kUnsupported,  // DispatchPluginEvent
     HostGetErrorLocation,
-    nullptr,  // event service
+    kUnsupported,  // 48: spare event service
 };
 
 const QmStreamTable kStreams = {
@@ -655,19 +702,39 @@ const QmStreamTable kStreams = {
 
 QmGraphicsTable MakeGraphicsTable()
 {
-    QmGraphicsTable table = {};
+    QmGraphicsTable table;
+    for (QmProc& slot : table.slot)
+        slot = kUnsupported;
+    table.slot[QM_GFX_OPENIMAGEFILE] = As<QmProc>(HostOpenImageFile);
+    table.slot[QM_GFX_LOADIMAGEARGB] = As<QmProc>(HostLoadImageArgb);
+    table.slot[QM_GFX_GETIMAGEPIXELS] = As<QmProc>(HostGetImagePixels);
+    table.slot[QM_GFX_FREEIMAGEDATA] = As<QmProc>(HostFreeImageData);
+    table.slot[QM_GFX_LOCKBRUSH] = As<QmProc>(HostLockBrush);
+    table.slot[QM_GFX_UNLOCKBRUSH] = As<QmProc>(HostUnLockBitMap);
+    table.slot[QM_GFX_GETBRUSHARGB] = As<QmProc>(HostGetBrushArgb);
     table.slot[QM_GFX_HOSTFREEMEM] = As<QmProc>(HostFreeMem);
     table.slot[QM_GFX_ATTACHDISPLAYCALLBACK] = As<QmProc>(HostAttachDisplayCallback);
     table.slot[QM_GFX_REMOVEDISPLAYCALLBACK] = As<QmProc>(RemoveDisplayCallback);
     table.slot[QM_GFX_SIGNALDISPLAYCALLBACK] = As<QmProc>(SignalDisplayCallback);
+    table.slot[QM_GFX_CREATEBRUSH] = As<QmProc>(HostCreateBrush);
     table.slot[QM_GFX_SETDISPLAYADAPTER] = As<QmProc>(SetDisplayAdapter);
+    table.slot[QM_GFX_LOCKBITMAP] = As<QmProc>(HostLockBitMap);
+    table.slot[QM_GFX_UNLOCKBITMAP] = As<QmProc>(HostUnLockBitMap);
     table.slot[QM_GFX_FINDDISPLAY] = As<QmProc>(HostFindDisplay);
+    table.slot[QM_GFX_BLTBITMAP] = As<QmProc>(HostBltBitMap);
+    table.slot[QM_GFX_RECTFILL] = As<QmProc>(HostRectFill);
+    table.slot[QM_GFX_WRITEPIXEL] = As<QmProc>(HostWritePixel);
     table.slot[QM_GFX_DRAWLINE] = As<QmProc>(HostDrawLine);
+    table.slot[QM_GFX_GETPLANEDIM] = As<QmProc>(GetPlaneDim);
+    table.slot[QM_GFX_ARGBTOPIXEL] = As<QmProc>(HostArgbToPixel);
+    table.slot[QM_GFX_PIXELTOARGB] = As<QmProc>(HostPixelToArgb);
+    table.slot[QM_GFX_FREEBRUSH] = As<QmProc>(HostFreeBrush);
     return table;
 }
 const QmGraphicsTable kGraphics = MakeGraphicsTable();
-const QmAudioTable kAudio = {{nullptr, nullptr, As<QmProc>(SetSoundAdapter)}};
-const QmRequesterTable kRequesters = {{nullptr, nullptr, nullptr, As<QmProc>(SetRequesterAdapter)}};
+const QmAudioTable kAudio = {{As<QmProc>(HostGetSampleData), As<QmProc>(HostSetSampleData), As<QmProc>(SetSoundAdapter)}};
+const QmRequesterTable kRequesters = {{As<QmProc>(HostSystemRequest), As<QmProc>(HostFileRequest),
+                                       As<QmProc>(HostPathRequest), As<QmProc>(SetRequesterAdapter)}};
 const QmFontTable kFonts = {EnumerateFonts};
 
 const QmFreeTypeTable kFreeType = {{
@@ -697,15 +764,17 @@ const QmVmTable kVm = {
     VmCheckFunction,
     VmCheckType, VmRefValue, VmUnrefValue, HostGetObjectIdArg,
     VmNewNamedMetatable, VmGetNamedMetatable, VmCheckNamedUserdata,
-    // The ABI leaves the string builder's record opaque, so a plugin could
-    // not hold one: these slots stay empty.
-    nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+    HostBufferInit, HostBufferPrepare, HostBufferAddBytes, HostBufferAddString, HostBufferAddValue,
+    HostBufferPushResult,
     VmFindString,
     VmCheckStack, HostGetFileNameArg, HostGetOptionalInt, VmPushBoolean, VmGetBoolean, VmNewTableSized, VmTypeName, VmCall,
     VmGetGCThreshold, VmGetGCCount, VmSetGCThreshold,
 };
 
-const QmInbuiltFontTable kInbuiltFonts = {};
+const QmInbuiltFontTable kInbuiltFonts = {
+    {kVeraSans, kVeraMono, kVeraSerif},
+    {sizeof kVeraSans, sizeof kVeraMono, sizeof kVeraSerif},
+};
 
 const QmZlibTable kZlib = {{
     As<QmProc>(inflateInit_), As<QmProc>(inflate), As<QmProc>(inflateEnd), As<QmProc>(deflateInit_),

@@ -5,9 +5,11 @@
 #include "core/plugins/host_runtime.h"
 
 #include <sys/stat.h>
+#include <sys/time.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 
 #include "core/io/case_tables.h"
@@ -83,10 +85,11 @@ int HostVsscanf(const char*, const char*, va_list)
     return 0;
 }
 
-int HostGetTimeOfDay(void*, void*)
+// The platform has the real function; the plugin's records are the
+// platform's own structures.
+int HostGetTimeOfDay(void* time, void* zone)
 {
-    std::fputs("*** gettimeofday() not supported on this platform ***\n", stdout);
-    return 0;
+    return gettimeofday(static_cast<struct timeval*>(time), static_cast<struct timezone*>(zone));
 }
 
 int HostToLower(int c)
@@ -214,6 +217,15 @@ void HostSetErrno(int value)
 void* HostAllocMem(size_t size, uint32_t flags)
 {
     return OsAllocMem(size, (flags & QM_HOSTALLOC_ZERO) ? 1 : 0);
+}
+
+char* HostCopyText(const char* text)
+{
+    size_t length = std::strlen(text);
+    auto* copy = static_cast<char*>(OsAllocMem(length + 1, 0));
+    if (copy)
+        std::memcpy(copy, text, length + 1);
+    return copy;
 }
 
 void HostFreeMem(void* block)

@@ -30,4 +30,6 @@ void HostSetErrno(int value);
 
 // Table 1 and the memory slots of the others.
 void* HostAllocMem(size_t size, uint32_t flags);
+// A copy of the text in a block of its own (HostFreeMem), or null.
+char* HostCopyText(const char* text);
 void HostFreeMem(void* block);

@@ -17,6 +17,7 @@
 #include "core/plugins/capability_lists.h"
 #include "core/plugins/command_hooks.h"
 #include "core/plugins/host_adapters.h"
+#include "core/plugins/host_runtime.h"
 #include "core/vm/library_glue.h"
 #include "core/vm/vm.h"
 #include "platform/posix/os_memory.h"
@@ -44,15 +45,6 @@ bool HasPluginExtension(const char* name)
     return length >= kExtensionLength && PluginNamesEqual(name + length - kExtensionLength, kExtension);
 }
 
-char* CopyText(const char* text)
-{
-    size_t length = std::strlen(text);
-    auto* copy = static_cast<char*>(OsAllocMem(length + 1, 0));
-    if (copy)
-        std::memcpy(copy, text, length + 1);
-    return copy;
-}
-
 PluginRecord* FindRecordByName(const char* name)
 {
     for (PluginRecord* record = PluginList; record; record = record->next)
@@ -67,8 +59,8 @@ PluginRecord* AppendRecord(const char* name, const char* path)
     auto* record = static_cast<PluginRecord*>(OsAllocMem(sizeof(PluginRecord), 1));
     if (!record)
         return nullptr;
-    record->name = CopyText(name);
-    record->path = CopyText(path);
+    record->name = HostCopyText(name);
+    record->path = HostCopyText(path);
     if (!record->name || !record->path) {
         OsFreeMem(record->name);
         OsFreeMem(record->path);

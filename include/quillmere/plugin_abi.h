@@ -13,8 +13,9 @@
  * records, slots and tables never changes: new things are only ever added
  * where they cannot move old ones.
  *
- * A host slot that is null names a service this host does not offer;
- * plugins test a slot before calling it. */
+ * Every host slot holds a function (only the reserved slot 45 of table 0 is
+ * null); a slot whose service does not exist on this host answers
+ * QM_UNSUPPORTED (ERR_UNSUPPORTEDFEAT) without touching its arguments. */
 #ifndef QUILLMERE_PLUGIN_ABI_H
 #define QUILLMERE_PLUGIN_ABI_H
 
@@ -571,7 +572,7 @@ typedef struct QmRuntimeTable { /* table 0: the standard runtime library */
     int (*toupper)(int c);
     char* (*PluginStrToLower)(char* text);
     char* (*PluginStrToUpper)(char* text);
-    int (*gettimeofday)(void* time, void* zone);
+    int (*gettimeofday)(void* time, void* zone); /* struct timeval*, struct timezone* or null */
     int64_t (*time)(int64_t* out);
     int32_t (*RoundToInt)(double x);
     QmTimeRecord* (*localtime)(const int64_t* time);
@@ -613,18 +614,24 @@ typedef struct QmSystemTable { /* table 1: system services */
     void (*OsAddTime)(QmTimeValue* a, const QmTimeValue* b);
     int (*OsCmpTime)(const QmTimeValue* a, const QmTimeValue* b);
     void (*OsDelay)(uint32_t ms);
-    QmProc FormatCurrentDateTime;
+    /* The local date and time as text: mode 0 the date "MM-dd-yy", 1 also the
+     * time "HH:mm:ss" into text2, 2 the time, 3 the weekday's name; 0 or
+     * ERR_WRONGUSAGE. */
+    uint32_t (*FormatCurrentDateTime)(int mode, char* text, size_t textSize, char* text2, size_t text2Size);
     void* (*HostAllocMem)(size_t size, uint32_t flags);
     void (*HostFreeMem)(void* block);
     void* (*HostAddHook)(uint32_t kind, void* function, void* userData, uint32_t foreign);
     QmProc eventService14;
     QmProc OsEventCallback;
-    QmProc displayService16;
+    /* Presents every open display again from its back buffer. */
+    void (*RepaintAllDisplays)(void);
     uint32_t (*HostRegisterObjectType)(void* listHead, const char* name, QmProc handler);
     void (*HostFreeObjectData)(struct VmState* state, void** list);
     int (*HostAddSaverFormat)(PluginInfo* info, uint32_t formatId, const char* name, const char* secondName,
                               const char* extension, uint32_t value, uint32_t flags);
-    QmProc HostForEachDisplay;
+    /* Calls back for every display until the callback answers non-zero and
+     * answers that; 0 at once while the runtime shuts down. */
+    int (*HostForEachDisplay)(int (*callback)(void* display, void* userData), void* userData, uint32_t flags);
     /* A hook's call function is uint32_t (hook, state, command, userData) and
      * answers for the command; its error function is void (hook, state,
      * code, userData). */
@@ -710,16 +717,46 @@ typedef struct QmFontTable {
 } QmFontTable;
 typedef struct QmProcTable7 { QmProc slot[38]; } QmFreeTypeTable;   /* table 7 */
 
-/* Slots of tables 3-5 that this host fills. */
+/* Slots of table 3. Slots 11, 14, 18 and 25 are spare, and 15 and 19 serve
+ * the native window system this host does not have: each answers
+ * QM_UNSUPPORTED. */
 enum {
+    QM_GFX_OPENIMAGEFILE = 0,           /* QmOpenImageFileFunc */
+    QM_GFX_LOADIMAGEARGB = 1,           /* QmLoadImageArgbFunc */
+    QM_GFX_GETIMAGEPIXELS = 2,          /* uint32_t* (image) */
+    QM_GFX_FREEIMAGEDATA = 3,           /* void (image) */
+    QM_GFX_LOCKBRUSH = 4,               /* QmLockBrushFunc */
+    QM_GFX_UNLOCKBRUSH = 5,             /* void (lock) */
+    QM_GFX_GETBRUSHARGB = 6,            /* QmGetBrushArgbFunc */
     QM_GFX_HOSTFREEMEM = 7,
     QM_GFX_ATTACHDISPLAYCALLBACK = 8,   /* QmAttachDisplayCallbackFunc */
     QM_GFX_REMOVEDISPLAYCALLBACK = 9,   /* void (display, callback) */
     QM_GFX_SIGNALDISPLAYCALLBACK = 10,  /* void (display, uint32_t message) */
+    QM_GFX_CREATEBRUSH = 12,            /* QmCreateBrushFunc */
     QM_GFX_SETDISPLAYADAPTER = 13,
+    QM_GFX_LOCKBITMAP = 16,             /* QmLockBitMapFunc */
+    QM_GFX_UNLOCKBITMAP = 17,           /* void (lock) */
     QM_GFX_FINDDISPLAY = 20,            /* QmFindDisplayFunc */
-    QM_GFX_DRAWLINE = 24                /* QmDrawLineFunc */
+    QM_GFX_BLTBITMAP = 21,              /* QmBltBitMapFunc */
+    QM_GFX_RECTFILL = 22,               /* QmRectFillFunc */
+    QM_GFX_WRITEPIXEL = 23,             /* QmWritePixelFunc */
+    QM_GFX_DRAWLINE = 24,               /* QmDrawLineFunc */
+    QM_GFX_GETPLANEDIM = 26,            /* int32_t (plane, uint32_t which) */
+    QM_GFX_ARGBTOPIXEL = 27,            /* uint32_t (uint32_t argb, uint32_t format) */
+    QM_GFX_PIXELTOARGB = 28,            /* uint32_t (uint32_t pixel, uint32_t format) */
+    QM_GFX_FREEBRUSH = 29               /* uint32_t (uint32_t id): 0 or ERR_FINDBRUSH */
 };
+
+/* The host's own image loader for plugins: HostOpenImageFile answers 1
+ * with a decoded image (ARGB pixels through slot 2, freed through slot 3)
+ * and its size, 0 when the file is no picture the host can read.
+ * HostLoadImageArgb answers a pixel buffer to free with HostFreeMem, or
+ * null; unless tag 1 of the list is non-zero the pixels come in ABGR order
+ * (red and blue swapped) with alpha 255 where the picture has none. */
+typedef int (*QmOpenImageFileFunc)(const char* file, void** outImage, int32_t* outWidth, int32_t* outHeight,
+                                   int32_t* outHasAlpha);
+typedef uint32_t* (*QmLoadImageArgbFunc)(const char* file, QmTagItem* tags, int32_t* outWidth,
+                                         int32_t* outHeight, int32_t* outHasAlpha);
 
 /* A display's plugin callback, called with the display and a message. */
 typedef int (*QmDisplayCallback)(void* display, uint32_t message, void* userData);
@@ -727,13 +764,103 @@ typedef int (*QmDisplayCallback)(void* display, uint32_t message, void* userData
 typedef void* (*QmAttachDisplayCallbackFunc)(void* display, QmDisplayCallback callback, void* userData);
 /* The display with that number, or null. */
 typedef void* (*QmFindDisplayFunc)(uint32_t id);
-/* A one-pixel line into the caller's pixels, both ends included: tag 1 the
- * pixel format (default 10), tag 2 the row length in pixels (required);
- * with bit 0x1 of flags the colour's top byte is the opacity, else 255. */
+
+/* What a slot answers when its service does not exist on this host
+ * (ERR_UNSUPPORTEDFEAT). Such slots take any arguments and touch none. */
+#define QM_UNSUPPORTED 1288u
+
+/* HostLockBrush's record: the colour pixels with their row length (in
+ * pixels), the alpha plane (one byte per pixel) and the mask plane (bit
+ * 0x80 >> (x & 7) of byte x >> 3 set where visible), null when the brush
+ * has none, then the pixel format, bytes per pixel and size. */
+typedef struct QmBrushLock {
+    void* pixels;
+    uintptr_t rowLength;
+    void* alphaPixels;
+    uintptr_t alphaBytesPerRow;
+    void* maskPixels;
+    uintptr_t maskBytesPerRow;
+    uintptr_t format;
+    uintptr_t bytesPerPixel;
+    uintptr_t width;
+    uintptr_t height;
+} QmBrushLock;
+/* Locks the colour bitmap of a brush (tag 1 non-zero: for reading only):
+ * the lock for HostUnlockBrush, or null. */
+typedef void* (*QmLockBrushFunc)(uint32_t brushId, const QmTagItem* tags, QmBrushLock* record);
+/* A new ARGB copy of a brush with its mask and alpha folded into the alpha
+ * bytes (free with HostFreeMem), or null. Tags 1, 2, 3 point at int32_t
+ * words that receive the width, the height, and 1 for a brush without mask
+ * or alpha channel (else 0). */
+typedef uint32_t* (*QmGetBrushArgbFunc)(uint32_t brushId, const QmTagItem* tags);
+/* Makes (or replaces) the brush of that id from width x height ARGB words,
+ * with an alpha channel from their alpha bytes when bit 0x1 of flags is
+ * set: 0 or an error code. */
+typedef uint32_t (*QmCreateBrushFunc)(uint32_t id, const uint32_t* argb, int32_t width, int32_t height,
+                                      uint32_t flags);
+
+/* A locked bitmap handle's pixels. */
+typedef struct QmBitMapLock {
+    void* pixels;
+    uint32_t format;         /* 0-13, 14 alpha plane, 15 mask plane */
+    uint32_t bytesPerPixel;
+    int32_t rowLength;       /* pixels for colour bitmaps, bytes for planes */
+    int32_t width;
+    int32_t height;
+    uint32_t reserved;
+} QmBitMapLock;
+/* The lock for HostUnLockBitMap, or null (bit 0x1 of flags: for reading). */
+typedef void* (*QmLockBitMapFunc)(void* bitmap, uint32_t flags, QmBitMapLock* record);
+
+/* Software drawing into the caller's pixels. Tag 1 gives the pixel format
+ * (default 10), tag 2 the row length in pixels, without which nothing is
+ * drawn; with bit 0x1 of flags the colour's top byte is the opacity, else
+ * 255. Only the row length cuts what is drawn: the rows are the caller's to
+ * keep inside its buffer. HostBltBitMap copies a rectangle between two
+ * buffers of one format; tag 3 gives the source's row length (default: the
+ * destination's). */
+typedef void (*QmBltBitMapFunc)(const void* src, int32_t sx, int32_t sy, void* dst, int32_t dx, int32_t dy,
+                                int32_t width, int32_t height, uint32_t flags, const QmTagItem* tags);
+typedef void (*QmRectFillFunc)(void* pixels, int32_t x, int32_t y, int32_t width, int32_t height,
+                               uint32_t colour, uint32_t flags, const QmTagItem* tags);
+typedef void (*QmWritePixelFunc)(void* pixels, int32_t x, int32_t y, uint32_t colour, uint32_t flags,
+                                 const QmTagItem* tags);
 typedef void (*QmDrawLineFunc)(void* pixels, int32_t x1, int32_t y1, int32_t x2, int32_t y2,
                                uint32_t colour, uint32_t flags, const QmTagItem* tags);
-enum { QM_AUDIO_SETSOUNDADAPTER = 2 };
-enum { QM_REQ_SETREQUESTERADAPTER = 3 };
+
+enum { QM_AUDIO_GETSAMPLEDATA = 0, QM_AUDIO_SETSAMPLEDATA = 1, QM_AUDIO_SETSOUNDADAPTER = 2 };
+enum { QM_REQ_SYSTEMREQUEST = 0, QM_REQ_FILEREQUEST = 1, QM_REQ_PATHREQUEST = 2, QM_REQ_SETREQUESTERADAPTER = 3 };
+
+/* A sample's PCM data, described by HostGetSampleData and given back with
+ * HostSetSampleData. `data` is the host's copy (a HostAllocMem block); a
+ * plugin may change it in place or put a block of its own (HostAllocMem)
+ * there with its size, which the sample then takes over. */
+typedef struct QmSampleData {
+    void* data;
+    uint64_t bytes;
+    uint64_t frames;
+    uint32_t bits;           /* 8 or 16 */
+    uint32_t channels;       /* 1 or 2 */
+    uint32_t frequency;
+    uint32_t looping;
+    uint32_t playing;
+    uint32_t readOnly;       /* bit 0x1 of the flags: nothing is written back */
+    uint32_t sampleId;
+    uint32_t reserved;
+} QmSampleData;
+typedef QmSampleData* (*QmGetSampleDataFunc)(uint32_t sampleId, uint32_t flags);
+/* Writes the data back (unless read-only) and frees the record: 0, or
+ * ERR_FINDSAMPLE when the sample went away meanwhile. */
+typedef uint32_t (*QmSetSampleDataFunc)(QmSampleData* record);
+
+/* Requesters on the current display: 0, ERR_USERABORT or an error code. */
+typedef uint32_t (*QmSystemRequestFunc)(const char* title, const char* body, const char* buttons, int icon,
+                                        int* chosenButton);
+/* The chosen file's full path as a new block (free with HostFreeMem), null
+ * when cancelled. */
+typedef uint32_t (*QmFileRequestFunc)(const char* title, const char* pattern, int mode, const char* folder,
+                                      const char* file, char** path);
+typedef uint32_t (*QmPathRequestFunc)(const char* title, int mode, const char* folder, char** path);
 
 /* The adapter setters of tables 3-5: 0, or ERR_OLDAPPLET, ERR_WRONGUSAGE
  * or ERR_SETADAPTER. The requester setter takes no tags. */
@@ -749,7 +876,16 @@ enum {
     QM_HOSTTAG_COPYRIGHT = 28,
     QM_HOSTTAG_AUTHOR = 29,
     QM_HOSTTAG_DESCRIPTION = 30,
-    QM_HOSTTAG_IDENTIFIER = 37
+    QM_HOSTTAG_IDENTIFIER = 37,
+    /* The script's VM state (read). */
+    QM_HOSTTAG_VMSTATE = 35,
+    /* Words the host keeps for plugins: each value is stored as given, and
+     * HostGetSetTags answers how many tags it handled. */
+    QM_HOSTTAG_WORD31 = 31,
+    QM_HOSTTAG_WORD33 = 33,
+    QM_HOSTTAG_WORD38 = 38,
+    QM_HOSTTAG_WORD39 = 39,
+    QM_HOSTTAG_WORD40 = 40
 };
 
 /* Slots of the FreeType table, each the FreeType 2 function of that name
@@ -767,7 +903,14 @@ enum {
     QM_FT_STROKER_DONE, QM_FT_GLYPH_STROKE, QM_FT_GLYPH_TO_BITMAP, QM_FT_SLOT_COUNT
 };
 
-typedef struct QmVmBuffer QmVmBuffer;
+/* The VM's string builder: the plugin holds it (on its stack) between
+ * VmBufferInit and VmBufferPushResult and never touches its fields. */
+typedef struct QmVmBuffer {
+    char* p;
+    int pieces;
+    struct VmState* state;
+    char buffer[1024];
+} QmVmBuffer;
 
 /* An object id as commands take it: a number, or (with id 0) the handle
  * that a script was given for an object created without an id. */
@@ -977,6 +1120,10 @@ QM_ABI_ASSERT(sizeof(PluginInfo) == 312 + QM_PLUGIN_SLOT_COUNT * 8, "info size")
 
 QM_ABI_ASSERT(sizeof(QmTimeRecord) == 48, "time record");
 QM_ABI_ASSERT(sizeof(QmObjectId) == 16, "object id");
+QM_ABI_ASSERT(sizeof(QmBrushLock) == 80, "brush lock");
+QM_ABI_ASSERT(sizeof(QmBitMapLock) == 32, "bitmap lock");
+QM_ABI_ASSERT(sizeof(QmSampleData) == 56, "sample data");
+QM_ABI_ASSERT(sizeof(QmVmBuffer) == 1048, "VM string builder");
 QM_ABI_ASSERT(sizeof(QmFileStatus) == 72, "file status");
 QM_ABI_ASSERT(sizeof(QmFileInfo) == 112, "file info");
 QM_ABI_ASSERT(sizeof(QmChunkDescription) == 1048, "chunk description");

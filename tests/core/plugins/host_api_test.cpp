@@ -3,6 +3,7 @@
 // oracles (zlib's CRC, the RFC test vectors), the stream and chunk
 // wrappers, the applet tags, the adapter setters and the command hooks.
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <zlib.h>
 
 #include <cstdarg>
@@ -18,6 +19,14 @@
 #include "core/vm/error_hooks.h"
 #include "core/vm/vm.h"
 #include "display/adapters.h"
+#include "display/display.h"
+#include "display/framebuffer.h"
+#include "gfx/bitmap.h"
+#include "gfx/bitmap_ops.h"
+#include "platform/posix/os_runloop.h"
+#include "media/sound.h"
+#include "platform/posix/os_memory.h"
+#include "platform/posix/os_requester.h"
 #include "plugin_fixture.h"
 
 namespace {
@@ -27,26 +36,40 @@ const PluginHostApi* Host()
     return GetPluginHostApi();
 }
 
-TEST(HostApiTest, VersionAndLayout)
+// Every slot holds a function except the reserved slot 45 of table 0; the
+// slots whose service does not exist here answer ERR_UNSUPPORTEDFEAT.
+TEST(HostApiTest, EverySlotIsFilled)
 {
-    EXPECT_EQ(Host()->version, 6u);
-    EXPECT_EQ(Host()->revision, 1u);
-    // Every table is there, with null slots only where the service is not
-    // offered; the reserved slot of table 0 stays null.
-    EXPECT_EQ(Host()->runtime->reserved45, nullptr);
-    EXPECT_NE(Host()->runtime->ungetc, nullptr);
-    EXPECT_NE(Host()->system->AddPluginToCapabilityList, nullptr);
-    EXPECT_NE(Host()->streams->HostOpenStreamEx, nullptr);
-    for (QmProc slot : Host()->freetype->slot)
-        EXPECT_NE(slot, nullptr);
-    for (QmProc slot : Host()->zlib->slot)
-        EXPECT_NE(slot, nullptr);
-    for (QmProc slot : Host()->jpeg->slot)
-        EXPECT_NE(slot, nullptr);
-    EXPECT_EQ(Host()->zlib->slot[QM_Z_CRC32], reinterpret_cast<QmProc>(crc32));
-    auto findDisplay = reinterpret_cast<QmFindDisplayFunc>(Host()->graphics->slot[QM_GFX_FINDDISPLAY]);
+    const PluginHostApi* host = Host();
+    EXPECT_EQ(host->version, 6u);
+    EXPECT_EQ(host->revision, 1u);
+    struct Table {
+        const void* table;
+        size_t slots;
+    };
+    const Table tables[] = {
+        {host->runtime, 51}, {host->system, 49}, {host->streams, 33}, {host->graphics, 30}, {host->audio, 3},
+        {host->requesters, 4}, {host->fonts, 1}, {host->freetype, 38}, {host->vm, 78}, {host->zlib, 13},
+        {host->jpeg, 25}, {host->pluginList, 5}, {host->encoders, 4},
+    };
+    for (const Table& t : tables) {
+        auto* slots = static_cast<const QmProc*>(t.table);
+        for (size_t i = 0; i < t.slots; ++i)
+            EXPECT_EQ(slots[i] == nullptr, t.table == host->runtime && i == 45) << (&t - tables) << ": " << i;
+    }
+    EXPECT_EQ(host->zlib->slot[QM_Z_CRC32], reinterpret_cast<QmProc>(crc32));
+    const QmProc unsupported[] = {
+        host->system->eventService14, host->system->OsEventCallback,
+        host->system->HandleOsEvent, host->system->eventService36, host->system->DispatchInterval,
+        host->system->DispatchPluginEvent, host->system->eventService48, host->graphics->slot[11],
+        host->graphics->slot[14], host->graphics->slot[15], host->graphics->slot[18], host->graphics->slot[19],
+        host->graphics->slot[25],
+    };
+    for (QmProc slot : unsupported)
+        EXPECT_EQ(reinterpret_cast<uint32_t (*)()>(slot)(), uint32_t(ERR_UNSUPPORTEDFEAT));
+    auto findDisplay = reinterpret_cast<QmFindDisplayFunc>(host->graphics->slot[QM_GFX_FINDDISPLAY]);
     EXPECT_EQ(findDisplay(12345), nullptr);
-    auto attach = reinterpret_cast<QmAttachDisplayCallbackFunc>(Host()->graphics->slot[QM_GFX_ATTACHDISPLAYCALLBACK]);
+    auto attach = reinterpret_cast<QmAttachDisplayCallbackFunc>(host->graphics->slot[QM_GFX_ATTACHDISPLAYCALLBACK]);
     EXPECT_EQ(attach(nullptr, nullptr, nullptr), nullptr);
 }
 
@@ -59,16 +82,25 @@ int CallVsscanf(const char* text, const char* format, ...)
     return result;
 }
 
-TEST(HostApiTest, TheUnavailableFunctionsSaySoOnEveryCallAndAnswerZero)
+TEST(HostApiTest, GetTimeOfDayIsRealAndVsscanfSaysItIsNot)
 {
+    struct timeval now = {0, -1};
+    EXPECT_EQ(Host()->runtime->gettimeofday(&now, nullptr), 0);
+    EXPECT_LE(std::llabs(static_cast<long long>(now.tv_sec) - static_cast<long long>(::time(nullptr))), 2);
+    EXPECT_GE(now.tv_usec, 0);
+    EXPECT_LT(now.tv_usec, 1000000);
+    char date[16], clock[16], expected[16];
+    ASSERT_EQ(Host()->system->FormatCurrentDateTime(1, date, sizeof date, clock, sizeof clock), 0u);
+    std::time_t seconds = std::time(nullptr);
+    std::strftime(expected, sizeof expected, "%m-%d-%y", std::localtime(&seconds));
+    EXPECT_STREQ(date, expected);
+    EXPECT_EQ(std::strlen(clock), 8u);
     testing::internal::CaptureStdout();
-    EXPECT_EQ(Host()->runtime->gettimeofday(nullptr, nullptr), 0);
     int value = 5;
     EXPECT_EQ(CallVsscanf("12", "%d", &value), 0);
     EXPECT_EQ(CallVsscanf("12", "%d", &value), 0);
     EXPECT_EQ(value, 5);
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              "*** gettimeofday() not supported on this platform ***\n"
               "*** vsscanf() not supported on this platform ***\n"
               "*** vsscanf() not supported on this platform ***\n");
 }
@@ -162,8 +194,12 @@ TEST(HostApiTest, EncodersMatchTheirStandards)
     EXPECT_EQ(enc->HostCrc32(data.data(), -5), 0xFFFFFFFFu);
 
     char hex[33] = "untouched";
-    enc->HostMd5Hex("abc", 0, hex);
-    EXPECT_STREQ(hex, "untouched");
+    enc->HostMd5Hex("abc", 0, hex);  // RFC 1321 appendix A.5: the empty input
+    EXPECT_STREQ(hex, "d41d8cd98f00b204e9800998ecf8427e");
+    enc->HostMd5Hex(nullptr, 0, hex);
+    EXPECT_STREQ(hex, "d41d8cd98f00b204e9800998ecf8427e");
+    enc->HostMd5Hex("abc", -1, hex);
+    EXPECT_STREQ(hex, "");
     enc->HostMd5Hex("abc", 3, hex);  // RFC 1321 appendix A.5
     EXPECT_STREQ(hex, "900150983cd24fb0d6963f7d28e17f72");
 }
@@ -233,15 +269,19 @@ TEST(HostApiTest, AppletTagsAnswerTheAppletsTexts)
     const char* title = nullptr;
     const char* author = nullptr;
     const char* identifier = nullptr;
+    uintptr_t vm = 1;
     QmTagItem tags[] = {
         {QM_HOSTTAG_ZERO, reinterpret_cast<uintptr_t>(&zero)},
         {QM_HOSTTAG_TITLE, reinterpret_cast<uintptr_t>(&title)},
         {QM_HOSTTAG_AUTHOR, reinterpret_cast<uintptr_t>(&author)},
         {QM_HOSTTAG_IDENTIFIER, reinterpret_cast<uintptr_t>(&identifier)},
+        {QM_HOSTTAG_WORD38, 12},
+        {QM_HOSTTAG_VMSTATE, reinterpret_cast<uintptr_t>(&vm)},
         {9999, 0},
         {0, 0},
     };
-    EXPECT_EQ(Host()->system->HostGetSetTags(tags), 4u);
+    EXPECT_EQ(Host()->system->HostGetSetTags(tags), 6u);
+    EXPECT_EQ(vm, reinterpret_cast<uintptr_t>(GetEventVmState()));
     ProgramAppletInfo = nullptr;
     EXPECT_EQ(zero, 0u);
     EXPECT_STREQ(title, "Game");
@@ -403,6 +443,240 @@ TEST(HostApiTest, CommandHooksAnswerForTheCommandsTheyList)
     EXPECT_EQ(CallNative(vm, Original, &status), 1.0);
     VmCloseState(vm);
     VmHooks = {};
+}
+
+// A hook may remove itself from inside its own call callback, also on the
+// way out of an error: it is freed once the callback is off the stack, and
+// its error callback no longer hears of errors.
+struct SelfRemoving {
+    int calls = 0;
+    int errors = 0;
+    bool raise = false;
+};
+
+uint32_t RemovingCall(void* hook, VmState* vm, QmNativeFunction, void* user)
+{
+    auto* state = static_cast<SelfRemoving*>(user);
+    ++state->calls;
+    Host()->system->HostRemoveCommandHook(hook);
+    if (state->raise)
+        VmRaiseError(vm, ERR_MEM);
+    VmPushNumber(vm, 9);
+    return 1;
+}
+
+void RemovingError(void*, VmState*, uint32_t, void* user)
+{
+    ++static_cast<SelfRemoving*>(user)->errors;
+}
+
+TEST(HostApiTest, AHookMayRemoveItselfWhileItRuns)
+{
+    VmHooks = {};
+    VmState* vm = VmOpenState();
+    const QmSystemTable* sys = Host()->system;
+    for (bool raise : {false, true}) {
+        SelfRemoving state;
+        state.raise = raise;
+        void* hook = sys->HostAddCommandHook(nullptr, reinterpret_cast<void*>(RemovingCall),
+                                             reinterpret_cast<void*>(RemovingError), &state);
+        ASSERT_NE(hook, nullptr);
+        ASSERT_EQ(sys->HostHookCommand(hook, Original), 1);
+        uint32_t status = 0;
+        double answer = CallNative(vm, Original, &status);
+        EXPECT_EQ(status, raise ? uint32_t(ERR_MEM) : 0u) << raise;
+        EXPECT_EQ(answer, raise ? -1.0 : 9.0) << raise;
+        EXPECT_EQ(state.errors, 0) << raise;
+        EXPECT_EQ(CallNative(vm, Original, &status), 1.0) << raise;  // the hook is gone
+        EXPECT_EQ(state.calls, 1) << raise;
+    }
+    VmCloseState(vm);
+    VmHooks = {};
+}
+
+// Software drawing into the plugin's pixels is cut at the buffer's left,
+// right and top edges (a 6 x 4 buffer of 32-bit pixels here).
+TEST(HostApiTest, SoftwareDrawingStaysInsideTheRows)
+{
+    auto fill = reinterpret_cast<QmRectFillFunc>(Host()->graphics->slot[QM_GFX_RECTFILL]);
+    auto pixel = reinterpret_cast<QmWritePixelFunc>(Host()->graphics->slot[QM_GFX_WRITEPIXEL]);
+    auto blit = reinterpret_cast<QmBltBitMapFunc>(Host()->graphics->slot[QM_GFX_BLTBITMAP]);
+    const QmTagItem tags[] = {{2, 6}, {0, 0}};
+    const QmTagItem noRow[] = {{1, 10}, {0, 0}};
+    struct FillCase {
+        int32_t x, y, w, h;
+        const QmTagItem* tags;
+        const char* expected;  // rows top to bottom, '#' filled
+    };
+    const FillCase fills[] = {
+        {-2, 0, 4, 1, tags, "##....|......|......|......"},
+        {4, 1, 5, 1, tags, "......|....##|......|......"},
+        {7, 0, 2, 2, tags, "......|......|......|......"},
+        {1, -1, 2, 2, tags, ".##...|......|......|......"},
+        {0, 0, 6, 4, noRow, "......|......|......|......"},
+    };
+    auto picture = [](const uint32_t* px) {
+        std::string text;
+        for (int y = 0; y < 4; ++y) {
+            for (int x = 0; x < 6; ++x)
+                text += px[y * 6 + x] ? '#' : '.';
+            if (y < 3)
+                text += '|';
+        }
+        return text;
+    };
+    for (const FillCase& c : fills) {
+        uint32_t px[24] = {};
+        fill(px, c.x, c.y, c.w, c.h, 0xFFFFFF, 0, c.tags);
+        EXPECT_EQ(picture(px), c.expected) << c.x << "," << c.y;
+    }
+    uint32_t px[24] = {};
+    pixel(px, 6, 0, 0xFFFFFF, 0, tags);
+    pixel(px, -1, 2, 0xFFFFFF, 0, tags);
+    pixel(px, 5, 3, 0xFFFFFF, 0, tags);
+    EXPECT_EQ(picture(px), "......|......|......|.....#");
+    fill(px, 0, 0, 1, 1, 0x80FFFFFF, 1, tags);  // opacity from the top byte
+    EXPECT_EQ(px[0], 0x007F7F7Fu);
+
+    uint32_t source[9];
+    for (uint32_t i = 0; i < 9; ++i)
+        source[i] = 0x100 + i;
+    const QmTagItem blitTags[] = {{2, 6}, {3, 3}, {0, 0}};
+    uint32_t dst[24] = {};
+    blit(source, 0, 0, dst, -1, -1, 3, 3, 0, blitTags);  // cut at the destination's corner
+    blit(source, 0, 0, dst, 5, 2, 3, 2, 0, blitTags);    // cut at its right edge
+    blit(source, -2, 0, dst, 2, 0, 3, 1, 0, blitTags);   // cut at the source's left edge
+    EXPECT_EQ(dst[0], 0x104u);
+    EXPECT_EQ(dst[1], 0x105u);
+    EXPECT_EQ(dst[6], 0x107u);
+    EXPECT_EQ(dst[7], 0x108u);
+    EXPECT_EQ(dst[2], 0u);
+    EXPECT_EQ(dst[4], 0x100u);
+    EXPECT_EQ(dst[5], 0u);
+    EXPECT_EQ(dst[2 * 6 + 5], 0x100u);
+    EXPECT_EQ(dst[3 * 6 + 5], 0x103u);
+}
+
+// Brushes with an alpha channel lock with their alpha plane; bitmaps lock
+// for plugins like for the runtime; pixel conversions keep the alpha byte.
+TEST(HostApiTest, BrushesAndBitmapsLockForPlugins)
+{
+    const QmGraphicsTable* g = Host()->graphics;
+    auto create = reinterpret_cast<QmCreateBrushFunc>(g->slot[QM_GFX_CREATEBRUSH]);
+    auto lockBrush = reinterpret_cast<QmLockBrushFunc>(g->slot[QM_GFX_LOCKBRUSH]);
+    auto unlockBrush = reinterpret_cast<void (*)(void*)>(g->slot[QM_GFX_UNLOCKBRUSH]);
+    auto brushArgb = reinterpret_cast<QmGetBrushArgbFunc>(g->slot[QM_GFX_GETBRUSHARGB]);
+    auto freeBrush = reinterpret_cast<uint32_t (*)(uint32_t)>(g->slot[QM_GFX_FREEBRUSH]);
+    auto lockBitMap = reinterpret_cast<QmLockBitMapFunc>(g->slot[QM_GFX_LOCKBITMAP]);
+    auto unlockBitMap = reinterpret_cast<void (*)(void*)>(g->slot[QM_GFX_UNLOCKBITMAP]);
+    auto toPixel = reinterpret_cast<uint32_t (*)(uint32_t, uint32_t)>(g->slot[QM_GFX_ARGBTOPIXEL]);
+    auto toArgb = reinterpret_cast<uint32_t (*)(uint32_t, uint32_t)>(g->slot[QM_GFX_PIXELTOARGB]);
+
+    uint32_t argb[5 * 3];
+    for (uint32_t i = 0; i < 15; ++i)
+        argb[i] = ((i * 17) << 24) | 0x123456;
+    EXPECT_EQ(create(9, argb, 0, 3, 1), uint32_t(ERR_BADDIMENSIONS));
+    ASSERT_EQ(create(9, argb, 5, 3, 1), 0u);
+    QmBrushLock record = {};
+    const QmTagItem readOnly[] = {{1, 1}, {0, 0}};
+    void* lock = lockBrush(9, readOnly, &record);
+    ASSERT_NE(lock, nullptr);
+    EXPECT_EQ(record.width, 5u);
+    EXPECT_EQ(record.height, 3u);
+    EXPECT_GE(record.rowLength, 5u);
+    ASSERT_NE(record.alphaPixels, nullptr);
+    EXPECT_EQ(record.maskPixels, nullptr);
+    for (uint32_t y = 0; y < 3; ++y)
+        for (uint32_t x = 0; x < 5; ++x)
+            EXPECT_EQ(static_cast<uint8_t*>(record.alphaPixels)[y * record.alphaBytesPerRow + x], argb[y * 5 + x] >> 24);
+    unlockBrush(lock);
+    int32_t plain = 7;
+    const QmTagItem tags[] = {{3, reinterpret_cast<uintptr_t>(&plain)}, {0, 0}};
+    uint32_t* copy = brushArgb(9, tags);
+    ASSERT_NE(copy, nullptr);
+    EXPECT_EQ(plain, 0);
+    EXPECT_EQ(copy[14], argb[14]);
+    Host()->system->HostFreeMem(copy);
+    EXPECT_EQ(freeBrush(9), 0u);
+    EXPECT_EQ(lockBrush(9, nullptr, &record), nullptr);
+
+    BitMapHandle* bitmap = AllocColorBitMap(4, 2, 0, nullptr);
+    ASSERT_NE(bitmap, nullptr);
+    QmBitMapLock pixels = {};
+    void* held = lockBitMap(bitmap, 0, &pixels);
+    ASSERT_NE(held, nullptr);
+    EXPECT_EQ(pixels.width, 4);
+    EXPECT_EQ(pixels.height, 2);
+    ASSERT_EQ(pixels.bytesPerPixel, 4u);
+    static_cast<uint32_t*>(pixels.pixels)[pixels.rowLength + 3] = toPixel(0xFF336699, pixels.format);
+    unlockBitMap(held);
+    EXPECT_EQ(ReadBitMapPixel(bitmap, 3, 1, 0) & 0xFFFFFF, 0x336699u);
+    FreeColorBitMap(bitmap);
+    EXPECT_EQ(lockBitMap(nullptr, 0, &pixels), nullptr);
+
+    EXPECT_EQ(toPixel(0x80336699, 10), 0x80336699u);
+    EXPECT_EQ(toArgb(0x80336699, 10), 0x80336699u);
+    EXPECT_EQ(toPixel(0xFF00FF00, 4), 0x07E0u);
+}
+
+// The file requester slot answers the chosen file's full path, or none.
+TEST(HostApiTest, TheFileRequesterAnswersAPathOrNone)
+{
+    OsSetRequesterBackend(&ScriptedRequesterBackend);
+    ScriptedRequesterReset();
+    auto file = reinterpret_cast<QmFileRequestFunc>(Host()->requesters->slot[QM_REQ_FILEREQUEST]);
+    ScriptedAnswer picked;
+    picked.text = "/tmp/pictures/cat.png";
+    ScriptedRequesterPush(picked);
+    ScriptedAnswer cancel;
+    cancel.cancel = true;
+    ScriptedRequesterPush(cancel);
+    char* chosenPath = nullptr;
+    EXPECT_EQ(file("Open", "*", REQ_NORMAL, "/tmp", "", &chosenPath), 0u);
+    ASSERT_NE(chosenPath, nullptr);
+    EXPECT_STREQ(chosenPath, "/tmp/pictures/cat.png");
+    Host()->system->HostFreeMem(chosenPath);
+    EXPECT_EQ(file("Open", "*", REQ_NORMAL, "/tmp", "", &chosenPath), 0u);
+    EXPECT_EQ(chosenPath, nullptr);
+    EXPECT_EQ(ScriptedRequesterLog().size(), 2u);
+    OsSetRequesterBackend(nullptr);
+    ScriptedRequesterReset();
+}
+
+// The display slots see the runtime's displays: every one is visited until
+// a callback answers, none while the runtime quits, and a repaint presents
+// each open display's back buffer.
+TEST(HostApiTest, DisplaySlotsReachEveryDisplay)
+{
+    ASSERT_EQ(OsInit(), 0u);
+    auto forEach = Host()->system->HostForEachDisplay;
+    int visits = 0;
+    auto count = [](void*, void* user) { return ++*static_cast<int*>(user), 0; };
+    auto stop = [](void* display, void* user) { return display == user ? 5 : 0; };
+    EXPECT_EQ(forEach(count, &visits, 0), 0);
+    EXPECT_EQ(visits, 0);
+
+    DisplayOptions options;
+    InitDisplayOptions(&options);
+    Display* first = nullptr;
+    Display* second = nullptr;
+    ASSERT_EQ(CreateDisplayRecord(nullptr, MakeObjectId(41), false, options, &first), 0u);
+    ASSERT_EQ(CreateDisplayRecord(nullptr, MakeObjectId(42), false, options, &second), 0u);
+    EXPECT_EQ(forEach(count, &visits, 0), 0);
+    EXPECT_EQ(visits, 2);
+    EXPECT_EQ(forEach(stop, first, 0), 5);
+    Startup.quitting = 1;
+    EXPECT_EQ(forEach(count, &visits, 2), 0);
+    EXPECT_EQ(visits, 2);
+    Startup.quitting = 0;
+
+    ASSERT_EQ(OpenDisplayRecord(first), 0u);
+    FillBitMapRect(static_cast<BitMapHandle*>(first->backBuffers[0]), 0, 0, 4, 4, 0xFF3366CC);
+    EXPECT_EQ(ReadFramebufferPixel(first, 1, 1), 0u);
+    Host()->system->RepaintAllDisplays();
+    EXPECT_EQ(ReadFramebufferPixel(first, 1, 1), 0x3366CCu);
+    FreeAllDisplays(nullptr);
+    OsShutdown();
 }
 
 // The line slot draws into the plugin's own pixels: the row length is

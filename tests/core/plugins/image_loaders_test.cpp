@@ -235,6 +235,34 @@ TEST_F(ImageLoaderChain, ProbingAsksPluginsThenTheHost)
     EXPECT_EQ(ProbeImageLoaders(scratch.file("text.txt").c_str(), nullptr, 0, &probe), 0);
 }
 
+TEST_F(ImageLoaderChain, PluginsReachTheHostDecodersThroughTableThree)
+{
+    const QmGraphicsTable* table = GetPluginHostApi()->graphics;
+    auto open = reinterpret_cast<QmOpenImageFileFunc>(table->slot[QM_GFX_OPENIMAGEFILE]);
+    auto pixelsOf = reinterpret_cast<uint32_t* (*)(void*)>(table->slot[QM_GFX_GETIMAGEPIXELS]);
+    auto release = reinterpret_cast<void (*)(void*)>(table->slot[QM_GFX_FREEIMAGEDATA]);
+    auto loadArgb = reinterpret_cast<QmLoadImageArgbFunc>(table->slot[QM_GFX_LOADIMAGEARGB]);
+    auto freeMem = reinterpret_cast<void (*)(void*)>(table->slot[QM_GFX_HOSTFREEMEM]);
+    void* image = nullptr;
+    int32_t w = 0, h = 0, alpha = -1;
+    ASSERT_EQ(open(png.c_str(), &image, &w, &h, &alpha), 1);
+    EXPECT_EQ(w, 200);
+    EXPECT_EQ(alpha, 0);
+    EXPECT_EQ(pixelsOf(image)[0], 0xFF336699u);
+    release(image);
+    EXPECT_EQ(open(scratch.file("none.png").c_str(), &image, &w, &h, &alpha), 0);
+    // ABGR unless tag 1 asks for ARGB as it is.
+    uint32_t* abgr = loadArgb(png.c_str(), nullptr, &w, &h, &alpha);
+    ASSERT_NE(abgr, nullptr);
+    EXPECT_EQ(abgr[5], 0xFF996633u);
+    freeMem(abgr);
+    QmTagItem keep[] = {{1, 1}, {0, 0}};
+    uint32_t* argb = loadArgb(png.c_str(), keep, &w, &h, &alpha);
+    ASSERT_NE(argb, nullptr);
+    EXPECT_EQ(argb[5], 0xFF336699u);
+    freeMem(argb);
+}
+
 TEST(ImageHandles, CreatedAndWrappedHandlesFreeTheirSources)
 {
     ImageHandle* made = CreateImageHandle(3, 2);

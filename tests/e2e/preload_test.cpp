@@ -1,0 +1,249 @@
+// Resource preloading end to end: an applet declares a brush from a PNG
+// linked into it and a background picture from a file, display 1 shows the
+// picture, and SaveSnapshot writes what it shows; a declaration of a
+// missing or broken file ends the run at the declaration's line.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "e2e/player_process.h"
+#include "support/picture_oracle.h"
+#include "support/temp_dir.h"
+#include "tools/qmasm/applet_writer.h"
+#include "tools/qmasm/assembled_applet.h"
+#include "tools/qmasm/assembler.h"
+
+using namespace qmasm;
+
+namespace {
+
+// Saves the display's picture and its window as PNG files.
+std::string SnapshotScript(const std::string& picture, const std::string& window)
+{
+    return ".chunk lines=auto\n"
+           ".function main source=\"@test.qas\"\n"
+           "    GETGLOBAL r0, \"savesnapshot\"\n"
+           "    LOADK r1, \"" + picture + "\"\n"
+           "    LOADNUM r2, 1\n"
+           "    LOADNUM r3, 1\n"
+           "    CALL r0, 4, 1\n"
+           "    GETGLOBAL r0, \"savesnapshot\"\n"
+           "    LOADK r1, \"" + window + "\"\n"
+           "    LOADNUM r2, 0\n"
+           "    LOADNUM r3, 1\n"
+           "    CALL r0, 4, 1\n"
+           "    RETURN r0, 1\n"
+           ".end\n";
+}
+
+// Writes a test picture as PNG with PIL, so that the picture the player
+// loads comes from another encoder than its own.
+const char kMakePng[] = R"PY(
+import sys
+from PIL import Image
+w, h = int(sys.argv[2]), int(sys.argv[3])
+im = Image.new('RGB', (w, h))
+im.putdata([((x * 3) % 256, (y * 5) % 256, (x ^ y) % 256) for y in range(h) for x in range(w)])
+im.save(sys.argv[1])
+)PY";
+
+const char kSamePixels[] = R"PY(
+import sys
+from PIL import Image
+a = Image.open(sys.argv[1]).convert('RGB')
+b = Image.open(sys.argv[2]).convert('RGB')
+sys.exit(0 if a.size == b.size and a.tobytes() == b.tobytes() else 1)
+)PY";
+
+std::vector<uint8_t> Text(const std::string& text)
+{
+    std::vector<uint8_t> bytes(text.begin(), text.end());
+    bytes.push_back(0);
+    return bytes;
+}
+
+// The kind records of format 6.1, all values 0: brush (five i16, a byte,
+// three u32, a u32) and background picture (flags, two u32, i16, three u32,
+// an empty gradient, three u32).
+std::vector<uint8_t> BrushRecord() { return std::vector<uint8_t>(10 + 1 + 12 + 4, 0); }
+std::vector<uint8_t> BGPicRecord()
+{
+    std::vector<uint8_t> record(1 + 4 + 4 + 2 + 12, 0);
+    std::vector<uint8_t> gradient(1 + 16 + 1, 0);
+    record.insert(record.end(), gradient.begin(), gradient.end());
+    record.resize(record.size() + 12, 0);
+    return record;
+}
+
+class Preloading : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!HavePil())
+            GTEST_SKIP() << "PIL makes and compares the pictures";
+        background = dir.file("back ground.png");
+        ASSERT_TRUE(RunPython(dir.path(), kMakePng, "'" + background + "' 640 480"));
+        std::string logo = dir.file("logo.png");
+        ASSERT_TRUE(RunPython(dir.path(), kMakePng, logo + " 32 16"));
+        logoBytes = ReadFileBytes(logo);
+    }
+
+    AppletDescription Describe(const std::string& source)
+    {
+        AssembleResult r = Assemble(source);
+        EXPECT_TRUE(r.ok) << r.message;
+        AppletDescription a;
+        AddAssembledCode(r, "test.qas", &a);
+        a.includedFiles[0].file = "@test.qas";
+        return a;
+    }
+
+    AppletPreload Brush(uint32_t id, const std::string& file, std::vector<uint8_t> linked, uint32_t line)
+    {
+        AppletPreload p;
+        p.kind = 1;
+        p.id = id;
+        p.data = Text(file);
+        p.linkedData = std::move(linked);
+        p.line = line;
+        p.record = BrushRecord();
+        return p;
+    }
+
+    AppletPreload BGPic(uint32_t id, const std::string& file, uint32_t line)
+    {
+        AppletPreload p;
+        p.kind = 0;
+        p.id = id;
+        p.data = Text(file);
+        p.line = line;
+        p.record = BGPicRecord();
+        return p;
+    }
+
+    PlayerRun Play(const AppletDescription& a)
+    {
+        std::string path = dir.file("test.qma");
+        WriteFileBytes(path, WriteApplet(a));
+        return RunProgram(QM_PLAYER_PATH, {path}, {"TMPDIR=" + dir.path()});
+    }
+
+    TempDir dir;
+    std::string background;
+    std::vector<uint8_t> logoBytes;
+};
+
+TEST_F(Preloading, DeclaredPicturesLoadAndDisplayOneShowsTheBackground)
+{
+    std::string picture = dir.file("picture.png"), window = dir.file("window.png");
+    AppletDescription a = Describe(SnapshotScript(picture, window));
+    // The linked file need not exist any more: the applet holds it.
+    a.preloads.push_back(Brush(1, "gone/logo.png", logoBytes, 3));
+    a.preloads.push_back(BGPic(1, background, 4));
+    a.preloads.push_back(Brush(2, "gone/logo.png", logoBytes, 5));
+    PlayerRun run = Play(a);
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    EXPECT_TRUE(RunPython(dir.path(), kSamePixels, picture + " '" + background + "'"));
+    EXPECT_TRUE(RunPython(dir.path(), kSamePixels, window + " '" + background + "'"));
+}
+
+TEST_F(Preloading, MissingOrBrokenFilesEndTheRunAtTheirLine)
+{
+    struct Case {
+        AppletPreload preload;
+        std::string message;
+    };
+    std::vector<uint8_t> broken = logoBytes;
+    broken.resize(broken.size() / 2);
+    const Case cases[] = {
+        {BGPic(1, dir.file("missing.png"), 3), "Cannot read file missing.png !"},
+        {Brush(4, "logo.png", broken, 4), "Cannot load picture"},
+        {Brush(5, dir.file("text.png"), {}, 3), "Cannot load picture text.png!"},
+    };
+    WriteFileBytes(dir.file("text.png"), {'n', 'o', 't'});
+    for (const Case& c : cases) {
+        AppletDescription a = Describe(SnapshotScript(dir.file("p.png"), dir.file("w.png")));
+        a.preloads.push_back(c.preload);
+        PlayerRun run = Play(a);
+        EXPECT_EQ(run.status, 1);
+        EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+        std::string line = "current line: " + std::to_string(c.preload.line);
+        EXPECT_NE(run.err.find(line), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find(c.preload.kind == 1 ? "LoadBrush" : "LoadBGPic"), std::string::npos) << run.err;
+    }
+}
+
+TEST_F(Preloading, DeclarationsOfUnbuiltSubsystemsAreRefused)
+{
+    AppletDescription a = Describe(SnapshotScript(dir.file("p.png"), dir.file("w.png")));
+    AppletPreload sample;
+    sample.kind = 4;
+    sample.id = 1;
+    sample.data = Text("beep.wav");
+    sample.line = 2;
+    a.preloads.push_back(sample);
+    PlayerRun run = Play(a);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("current line: 2"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("LoadSample"), std::string::npos) << run.err;
+}
+
+TEST_F(Preloading, WindowIconsMustHaveTheirDeclaredSize)
+{
+    ASSERT_TRUE(RunPython(dir.path(), kMakePng, dir.file("icon16.png") + " 16 16"));
+    for (bool right : {true, false}) {
+        AppletDescription a = Describe(SnapshotScript(dir.file("p.png"), dir.file("w.png")));
+        AppletIcon icon;
+        icon.width = 16;
+        icon.height = 16;
+        icon.data = right ? ReadFileBytes(dir.file("icon16.png")) : logoBytes;  // the logo is 32 x 16
+        a.icons.push_back(icon);
+        PlayerRun run = Play(a);
+        EXPECT_EQ(run.status, right ? 0 : 1) << run.err;
+        if (!right) {
+            EXPECT_NE(run.err.find("Icon size 32x16 is not supported!"), std::string::npos) << run.err;
+        }
+    }
+}
+
+// Display 1 remembers where it was: the first run writes its placement
+// into the applet's preferences, the next run restores it over the
+// declared size unless OVERRIDEPLACEMENT is given.
+TEST_F(Preloading, DisplayPlacementIsSavedAndRestored)
+{
+    const char kSize[] = R"PY(
+import sys
+from PIL import Image
+open(sys.argv[2], 'w').write('%dx%d' % Image.open(sys.argv[1]).size)
+)PY";
+    auto run = [&](int32_t width, const std::vector<std::string>& options) {
+        std::string window = dir.file("window.png");
+        AppletDescription a = Describe(SnapshotScript(dir.file("picture.png"), window));
+        a.identifier = "placement.test";
+        AppletDisplay display;
+        display.width = width;
+        display.height = 100;
+        display.flags = 0x8000000;  // remember the position
+        AppletPreload entry;
+        entry.kind = 10;
+        entry.id = 1;
+        entry.record = EncodeDisplayDescription(display);
+        a.preloads.push_back(entry);
+        std::string path = dir.file("test.qma");
+        WriteFileBytes(path, WriteApplet(a));
+        std::vector<std::string> args = options;
+        args.push_back(path);
+        PlayerRun r = RunProgram(QM_PLAYER_PATH, args, {"TMPDIR=" + dir.path(), "XDG_CONFIG_HOME=" + dir.path()});
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_TRUE(RunPython(dir.path(), kSize, window + " " + dir.file("size.txt")));
+        std::vector<uint8_t> size = ReadFileBytes(dir.file("size.txt"));
+        return std::string(size.begin(), size.end());
+    };
+    EXPECT_EQ(run(300, {}), "300x100");
+    EXPECT_EQ(run(500, {}), "300x100");
+    EXPECT_EQ(run(500, {"-overrideplacement"}), "500x100");
+}
+
+}  // namespace
