@@ -14,6 +14,14 @@
 // reads it before every instruction. Written from signal context as well,
 // hence atomic.
 extern std::atomic<uint32_t> VmAbortFlag;
+// Raised by whatever gives the event pump work: the timer thread, PostEvent,
+// the quit signals, and the pump itself while something must run on every
+// line. The interpreter reads it together with the abort flag and enters
+// the event hook (VmSetEventHook) at the next new source line only while it
+// is set; clearing it is the VM's, just before it calls the hook. So a line
+// on which nothing is due costs no more than the abort check.
+extern std::atomic<uint32_t> VmPumpDue;
+inline void VmRaisePumpDue() { VmPumpDue.store(1); }
 // Set by every throw; cleared when a protected call catches the error.
 // While set, the native interface skips its frame-bounds checks (never the
 // bounds of the allocated stack).

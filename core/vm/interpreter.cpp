@@ -170,6 +170,31 @@ void TraceExec(VmState* L, const uint32_t* pc)
     ci->hookPc = pc;
 }
 
+// The event check while a pump is due, before the instruction at pc - 1
+// runs: the hook runs at the first instruction that starts a new line,
+// jumps backward or enters a function. Until then the instructions seen are
+// remembered, so a line that loops on itself is noticed at its jump.
+void EventCheck(VmState* L, const uint32_t* pc)
+{
+    const VmProto* p = VmFuncValue(L->ci->base - 1)->proto;
+    int npc = static_cast<int>(pc - p->code) - 1;
+    int line = CurrentLine(p, npc);
+    const uint32_t* last = L->eventPc;
+    bool newLine;
+    if (npc == 0)
+        newLine = true;
+    else if (last && last > p->code && last <= p->code + p->sizeCode)
+        newLine = pc <= last || line != CurrentLine(p, static_cast<int>(last - p->code) - 1);
+    else
+        newLine = line != CurrentLine(p, npc - 1);
+    if (!newLine) {
+        L->eventPc = pc;
+        return;
+    }
+    L->eventPc = nullptr;
+    VmCallEventHook(L, line);
+}
+
 }  // namespace
 
 VmValue VmArith(VmState* L, const VmValue* a, const VmValue* b, VmTmEvent event)
@@ -279,22 +304,37 @@ retentry:
     };
     uint32_t i;
     VmValue* ra;
-    // Read through a local: the flag's address then stays in a register.
+    // Read through locals: the flags' addresses then stay in registers.
     const std::atomic<uint32_t>* const abortFlag = &VmAbortFlag;
+    const std::atomic<uint32_t>* const pumpDue = &VmPumpDue;
     // Every instruction ends by fetching the next one (threaded dispatch):
-    // the abort flag first, then the count and line hooks.
-#define NEXT()                                                      \
-    do {                                                            \
-        if (abortFlag->load(std::memory_order_relaxed))             \
-            goto aborted;                                           \
-        i = *pc++;                                                  \
-        if (L->hookMask & (VM_MASKLINE | VM_MASKCOUNT))             \
-            PROTECT(TraceExec(L, pc));                              \
-        ra = RA(i);                                                 \
-        goto* kDispatch[VmOp(i)];                                   \
+    // the abort flag and the pump-due word first, in one branch, then the
+    // count and line hooks.
+#define NEXT()                                                                                 \
+    do {                                                                                       \
+        if (__builtin_expect(abortFlag->load(std::memory_order_relaxed) |                      \
+                                 pumpDue->load(std::memory_order_relaxed),                     \
+                             0))                                                               \
+            goto attention;                                                                    \
+        i = *pc++;                                                                             \
+        if (L->hookMask & (VM_MASKLINE | VM_MASKCOUNT))                                        \
+            PROTECT(TraceExec(L, pc));                                                         \
+        ra = RA(i);                                                                            \
+        goto* kDispatch[VmOp(i)];                                                              \
     } while (0)
 
     NEXT();
+
+attention:
+    if (abortFlag->load(std::memory_order_relaxed))
+        goto aborted;
+    i = *pc++;
+    if (L->hookMask & (VM_MASKLINE | VM_MASKCOUNT))
+        PROTECT(TraceExec(L, pc));
+    if (L->eventHook)
+        PROTECT(EventCheck(L, pc));
+    ra = RA(i);
+    goto* kDispatch[VmOp(i)];
 
 aborted:
     // Unwind to the entry record; the entry call has no results.

@@ -253,6 +253,8 @@ struct VmState : VmGcHeader {
     VmGcHeader* gclist;
     VmProtectedRecord* errorJmp;
     ptrdiff_t errfunc;
+    VmHookFunction eventHook;  // the runtime's event check (VmSetEventHook)
+    const uint32_t* eventPc;   // last instruction seen while a pump was due
 };
 
 // Slots beyond stackLast that operations may write before growing.

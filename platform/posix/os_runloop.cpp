@@ -79,6 +79,7 @@ void OnQuitSignal(int)
     int saved = errno;
     g_quitRequested.store(true);
     VmAbortFlag.store(1);
+    VmRaisePumpDue();
     WriteByte(g_signalWriteFd.load());
     errno = saved;
 }
@@ -279,6 +280,7 @@ void OsRequestQuit()
 {
     g_quitRequested.store(true);
     VmAbortFlag.store(1);
+    VmRaisePumpDue();
     WriteByte(g_signalWriteFd.load());
     OsWakeScript();
 }
