@@ -385,7 +385,8 @@ aborted:
             const VmValue* rb = RB(i);
             const VmValue* key = RKC(i);
             if (rb->tt == VM_TTABLE) {
-                const VmValue* v = VmTableGet(VmTabValue(rb), key);
+                const VmValue* v = key->tt == VM_TSTRING ? VmTableGetStr(VmTabValue(rb), VmStrValue(key))
+                                                         : VmTableGet(VmTabValue(rb), key);
                 if (!VmIsNil(v)) {
                     *ra = *v;
                     NEXT();
@@ -412,7 +413,14 @@ aborted:
         op_OP_SETTABLE: {
             const VmValue* key = RKB(i);
             const VmValue* val = RKC(i);
-            if (ra->tt == VM_TTABLE && key->tt == VM_TNUMBER) {
+            if (ra->tt == VM_TTABLE && key->tt == VM_TSTRING) {
+                // Fast path: an existing field.
+                auto* slot = const_cast<VmValue*>(VmTableGetStr(VmTabValue(ra), VmStrValue(key)));
+                if (!VmIsNil(slot)) {
+                    *slot = *val;
+                    NEXT();
+                }
+            } else if (ra->tt == VM_TTABLE && key->tt == VM_TNUMBER) {
                 // Fast path: an existing array or hash slot of a number key.
                 int32_t n;
                 VmTable* t = VmTabValue(ra);
@@ -798,6 +806,13 @@ aborted:
                 RAISE(ERR_BADBYTECODE);
             VmValue obj = *RB(i);
             ra[1] = obj;
+            if (obj.tt == VM_TTABLE) {
+                const VmValue* v = VmTableGetStr(VmTabValue(&obj), VmStrValue(key));
+                if (!VmIsNil(v)) {
+                    *ra = *v;
+                    NEXT();
+                }
+            }
             bool absent;
             VmValue v;
             PROTECT(v = VmGetTableValue(L, &obj, key, &absent));
