@@ -228,6 +228,7 @@ struct VmGlobalState {
     VmString* nextName;       // "next", read by generic for loops
     uint8_t inFinalisers;     // a collection's finalisers are being called
     uint8_t closing;          // the state is being freed: no more collections
+    struct VmPool* pool;      // the small-block allocator (memory.cpp); null: malloc
 };
 
 struct VmState : VmGcHeader {
