@@ -256,6 +256,25 @@ uint32_t VmNextItem(VmState* L)
         }                                                                             \
         NEXT();                                                                       \
     }
+// Integer division and remainder: operands that are whole numbers of 32
+// bits and a divisor that is not 0 are done in line (in 64 bits, so the
+// smallest integer by -1 has its true answer); the rest, with their
+// truncation, coercion and errors, through VmArith.
+#define DIVMOD_OP(op, event)                                                          \
+    {                                                                                 \
+        const VmValue* rb = RKB(i);                                                   \
+        const VmValue* rc = RKC(i);                                                   \
+        int32_t x, y;                                                                 \
+        if (rb->tt == VM_TNUMBER && rc->tt == VM_TNUMBER && VmNumberToInt32(rb->v.n, &x) && \
+            VmNumberToInt32(rc->v.n, &y) && y != 0) {                                 \
+            VmSetNumber(ra, static_cast<double>(int64_t{x} op int64_t{y}));           \
+        } else {                                                                      \
+            VmValue r;                                                                \
+            PROTECT(r = VmArith(L, rb, rc, event));                                   \
+            *RA(i) = r;                                                               \
+        }                                                                             \
+        NEXT();                                                                       \
+    }
 #define INT_OP(event)                                                                 \
     {                                                                                 \
         VmValue r;                                                                    \
@@ -369,7 +388,7 @@ aborted:
         op_OP_GETGLOBAL: {
             const VmValue* key = &k[VmArgBx(i)];
             if (cl->env.tt == VM_TTABLE) {
-                const VmValue* v = VmTableGetStr(VmTabValue(&cl->env), VmStrValue(key));
+                const VmValue* v = VmTableGetStrHashed(VmTabValue(&cl->env), VmStrValue(key), key->aux);
                 if (!VmIsNil(v)) {
                     *ra = *v;
                     NEXT();
@@ -455,9 +474,9 @@ aborted:
         op_OP_DIV:
             INT_OP(TM_DIV)
         op_OP_IDIV:
-            INT_OP(TM_DIVINT)
+            DIVMOD_OP(/, TM_DIVINT)
         op_OP_MOD:
-            INT_OP(TM_MOD)
+            DIVMOD_OP(%, TM_MOD)
         op_OP_SHL:
             INT_OP(TM_LSH)
         op_OP_SHR:
