@@ -15,9 +15,8 @@
 #include "core/vm/strings.h"
 #include "core/vm/table.h"
 
-// Side by side: the interpreter reads both before every instruction.
-std::atomic<uint32_t> VmAbortFlag{0};
 std::atomic<uint32_t> VmPumpDue{0};
+VmAbortWord VmAbortFlag;
 uint32_t VmErrorInProgress = 0;
 uint32_t VmLastErrorCode = 0;
 int32_t VmErrorLine = -1;
@@ -238,8 +237,10 @@ void VmCallEventHook(VmState* L, int line)
     if (!L->eventHook || !L->allowHook)
         return;
     // Cleared before the hook runs: whatever raises it meanwhile is seen on
-    // a later line.
+    // a later line. An abort or a debug hook keeps it raised.
     VmPumpDue.store(0);
+    if (VmAbortFlag.load() || (L->hookMask & (VM_MASKLINE | VM_MASKCOUNT)))
+        VmRaisePumpDue();
     RunHook(L, L->eventHook, VM_HOOKLINE, line);
 }
 
@@ -265,6 +266,9 @@ void VmSetHook(VmState* L, VmHookFunction hook, int mask, int count)
     L->hookCount = static_cast<uint32_t>(count);
     L->hookMask = static_cast<uint8_t>(mask);
     L->hookInit = 0;
+    // The interpreter looks at line and count hooks only while this is up.
+    if (mask & (VM_MASKLINE | VM_MASKCOUNT))
+        VmRaisePumpDue();
 }
 
 void VmSetEventHook(VmState* L, VmHookFunction hook)

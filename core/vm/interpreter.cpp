@@ -323,35 +323,32 @@ retentry:
     };
     uint32_t i;
     VmValue* ra;
-    // Read through locals: the flags' addresses then stay in registers.
-    const std::atomic<uint32_t>* const abortFlag = &VmAbortFlag;
-    const std::atomic<uint32_t>* const pumpDue = &VmPumpDue;
-    // Every instruction ends by fetching the next one (threaded dispatch):
-    // the abort flag and the pump-due word first, in one branch, then the
-    // count and line hooks.
+    // Read through a local: the word's address then stays in a register.
+    std::atomic<uint32_t>* const attention = &VmPumpDue;
+    // Every instruction ends by fetching the next one (threaded dispatch).
+    // One word says whether anything must happen first: an abort, a debug
+    // line or count hook, or a due event pump.
 #define NEXT()                                                                                 \
     do {                                                                                       \
-        if (__builtin_expect(abortFlag->load(std::memory_order_relaxed) |                      \
-                                 pumpDue->load(std::memory_order_relaxed),                     \
-                             0))                                                               \
-            goto attention;                                                                    \
+        if (__builtin_expect(attention->load(std::memory_order_relaxed), 0))                   \
+            goto attend;                                                                       \
         i = *pc++;                                                                             \
-        if (L->hookMask & (VM_MASKLINE | VM_MASKCOUNT))                                        \
-            PROTECT(TraceExec(L, pc));                                                         \
         ra = RA(i);                                                                            \
         goto* kDispatch[VmOp(i)];                                                              \
     } while (0)
 
     NEXT();
 
-attention:
-    if (abortFlag->load(std::memory_order_relaxed))
+attend:
+    if (VmAbortFlag.load(std::memory_order_relaxed))
         goto aborted;
     i = *pc++;
+    if (L->eventHook)
+        PROTECT(EventCheck(L, pc))
+    else if (!(L->hookMask & (VM_MASKLINE | VM_MASKCOUNT)))
+        attention->store(0);  // nothing here serves it; a new hook raises it again
     if (L->hookMask & (VM_MASKLINE | VM_MASKCOUNT))
         PROTECT(TraceExec(L, pc));
-    if (L->eventHook)
-        PROTECT(EventCheck(L, pc));
     ra = RA(i);
     goto* kDispatch[VmOp(i)];
 
