@@ -123,7 +123,7 @@ TEST(FormatNumber14g, PrintsWhatPrintfPrints)
         state ^= state << 17;
         return state;
     };
-    for (int i = 0; i < 100000; i++) {
+    for (int i = 0; i < 30000; i++) {
         uint64_t r = next();
         double bits;
         std::memcpy(&bits, &r, 8);
