@@ -19,6 +19,15 @@ import sys
 import tempfile
 import time
 
+
+def numeric_for(index, first, last, test):
+    """The head of `for r<index> = first, last do`: the index, limit and step
+    in three registers from r<index> on, and the jump to the loop's test (a
+    FORLOOP steps before it tests)."""
+    return (f"    LOADNUM r{index}, {first}\n    LOADK r{index + 1}, #{last}\n"
+            f"    LOADNUM r{index + 2}, 1\n    SUB r{index}, r{index}, r{index + 2}\n    JMP {test}\n")
+
+
 # Each workload: assembly text of the applet (one .line per statement, as a
 # compiler writes them) and the same program in Python. Both print their
 # result, which must agree.
@@ -63,12 +72,7 @@ LOOP = """
 .line 1
     LOADNUM r0, 0
 .line 2
-    LOADNUM r1, 1
-    LOADK r2, #10000000
-    LOADNUM r3, 1
-    SUB r1, r1, r3
-    JMP test
-.line 3
+""" + numeric_for(1, 1, 10000000, "test") + """.line 3
 body:
     MOD r5, r1, #7
     ADD r0, r0, r5
@@ -93,24 +97,14 @@ TABLE = """
 .line 1
     NEWTABLE r0, 0, 0
 .line 2
-    LOADNUM r1, 1
-    LOADK r2, #1000000
-    LOADNUM r3, 1
-    SUB r1, r1, r3
-    JMP t1
-.line 3
+""" + numeric_for(1, 1, 1000000, "t1") + """.line 3
 b1: SETTABLE r0, r1, r1
 .line 2
 t1: FORLOOP r1, b1
 .line 5
     LOADNUM r4, 0
 .line 6
-    LOADNUM r5, 1
-    LOADK r6, #1000000
-    LOADNUM r7, 1
-    SUB r5, r5, r7
-    JMP t2
-.line 7
+""" + numeric_for(5, 1, 1000000, "t2") + """.line 7
 b2: GETTABLE r9, r0, r5
     ADD r4, r4, r9
 .line 6
@@ -149,12 +143,7 @@ METHOD = """
     CLOSURE r1, add
     SETTABLE r0, "add", r1
 .line 6
-    LOADNUM r1, 1
-    LOADK r2, #3000000
-    LOADNUM r3, 1
-    SUB r1, r1, r3
-    JMP test
-.line 7
+""" + numeric_for(1, 1, 3000000, "test") + """.line 7
 body:
     SELF r5, r0, "add"
     MOVE r7, r1
@@ -185,12 +174,7 @@ STRINGS = """
 .line 1
     NEWTABLE r0, 0, 0
 .line 2
-    LOADNUM r1, 0
-    LOADK r2, #299999
-    LOADNUM r3, 1
-    SUB r1, r1, r3
-    JMP test
-.line 3
+""" + numeric_for(1, 0, 299999, "test") + """.line 3
 body:
     LOADK r5, "item"
     MOVE r6, r1
@@ -235,12 +219,7 @@ LINES = """
 .line 1
     LOADNUM r0, 0
 .line 2
-    LOADNUM r1, 1
-    LOADK r2, #10000000
-    LOADNUM r3, 1
-    SUB r1, r1, r3
-    JMP test
-body:
+""" + numeric_for(1, 1, 10000000, "test") + """body:
 .line 3
     ADD r0, r0, r1
 .line 4
@@ -316,15 +295,17 @@ def main():
             print(f"{name:32s} {vm_wall:7.3f} {vm_cpu:7.3f} {py_wall:7.3f} {py_cpu:7.3f} "
                   f"{vm_wall / py_wall:6.2f} {vm_cpu / py_cpu:6.2f}{agree}")
 
-        lines = run_best([player, applet("lines", LINES)], args.runs)
-        bare = run_best([player, applet("nolines", without_lines(LINES))], args.runs)
+        def with_and_without_lines(name, text):
+            return (run_best([player, applet(name + "_lines", text)], args.runs),
+                    run_best([player, applet(name + "_bare", without_lines(text))], args.runs))
+
+        lines, bare = with_and_without_lines("lines", LINES)
         print(f"idle event check per line: {(lines[0] - bare[0]) / LINES_PER_RUN * 1e9:.2f} ns wall, "
               f"{(lines[1] - bare[1]) / LINES_PER_RUN * 1e9:.2f} ns cpu "
               f"({lines[0]:.3f} s with line information, {bare[0]:.3f} s without, "
               f"{LINES_PER_RUN // 1_000_000}M lines)")
 
-        fib_lines = run_best([player, applet("fibl", FIB)], args.runs)
-        fib_bare = run_best([player, applet("fibn", without_lines(FIB))], args.runs)
+        fib_lines, fib_bare = with_and_without_lines("fib", FIB)
         print(f"fib(30): {fib_lines[0]:.3f} s wall / {fib_lines[1]:.3f} s cpu with line information, "
               f"{fib_bare[0]:.3f} s / {fib_bare[1]:.3f} s without "
               f"({(fib_lines[0] / fib_bare[0] - 1) * 100:+.1f}% wall, "
