@@ -609,24 +609,31 @@ aborted:
                 // The common case in line: a script function with fixed
                 // parameters, room on the stack and a free call record.
                 const VmProto* p = VmFuncValue(ra)->proto;
-                if (!p->isVararg && L->stackLast - L->top > p->maxStackSize && L->ci != L->endCi) {
-                    L->ci->state |= VM_CI_CALLING;
-                    VmCallInfo* nci = ++L->ci;
-                    L->base = nci->base = ra + 1;
-                    nci->top = L->base + p->maxStackSize;
+                VmValue* top = L->top;
+                VmCallInfo* ci = L->ci;
+                if (!p->isVararg && L->stackLast - top > p->maxStackSize && ci != L->endCi) {
+                    // Locals throughout: value stores may alias anything, so
+                    // fields read back after them would be loaded again.
+                    ci->state |= VM_CI_CALLING;
+                    VmCallInfo* nci = ci + 1;
+                    L->ci = nci;
+                    VmValue* nbase = ra + 1;
+                    VmValue* ntop = nbase + p->maxStackSize;
+                    L->base = nci->base = nbase;
+                    nci->top = ntop;
                     nci->savedPc = p->code;
                     nci->tailCalls = 0;
                     nci->state = VM_CI_SAVEDPC;
-                    for (VmValue* q = L->top; q < nci->top; q++)
+                    for (VmValue* q = top; q < ntop; q++)
                         VmSetNil(q);
-                    L->top = nci->top;
+                    L->top = ntop;
                     if (L->hookMask & VM_MASKCALL)
                         goto callentry;
                     cl = VmFuncValue(ra);
                     k = p->k;
                     code = p->code;
                     pc = code;
-                    base = nci->base;
+                    base = nbase;
                     NEXT();
                 }
             }
@@ -707,23 +714,33 @@ aborted:
             if (L->hookMask & VM_MASKRET) {
                 L->ci->savedPc = pc;
                 VmPostCall(L, nresults, ra);
-            } else {
-                VmValue* res = L->ci->base - 1;
-                L->ci--;
-                L->base = L->ci->base;
-                VmValue* first = ra;
-                int wanted = nresults;
-                while (wanted != 0 && first < L->top) {
-                    *res++ = *first++;
-                    wanted--;
-                }
-                while (wanted-- > 0)
-                    VmSetNil(res++);
-                L->top = res;
+                if (nresults >= 0)
+                    L->top = L->ci->top;
+                goto retentry;
             }
-            if (nresults >= 0)
-                L->top = L->ci->top;
-            goto retentry;
+            // The results move down over the function's slot, and the caller
+            // goes on, all through locals (see OP_CALL).
+            VmValue* res = base - 1;
+            VmValue* top = L->top;
+            VmValue* cbase = caller->base;
+            L->ci = caller;
+            L->base = cbase;
+            VmValue* first = ra;
+            int wanted = nresults;
+            while (wanted != 0 && first < top) {
+                *res++ = *first++;
+                wanted--;
+            }
+            while (wanted-- > 0)
+                VmSetNil(res++);
+            L->top = nresults >= 0 ? caller->top : res;
+            caller->state = VM_CI_SAVEDPC;
+            pc = caller->savedPc;
+            cl = VmFuncValue(cbase - 1);
+            k = cl->proto->k;
+            code = cl->proto->code;
+            base = cbase;
+            NEXT();
         }
         op_OP_FORLOOP: {
             if (ra->tt == VM_TNUMBER && ra[1].tt == VM_TNUMBER && ra[2].tt == VM_TNUMBER) {
