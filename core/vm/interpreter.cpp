@@ -401,8 +401,9 @@ aborted:
             const VmValue* rb = RB(i);
             const VmValue* key = RKC(i);
             if (rb->tt == VM_TTABLE) {
-                const VmValue* v = key->tt == VM_TSTRING ? VmTableGetStr(VmTabValue(rb), VmStrValue(key))
-                                                         : VmTableGet(VmTabValue(rb), key);
+                const VmValue* v = key->tt == VM_TSTRING
+                                       ? VmTableGetStrHashed(VmTabValue(rb), VmStrValue(key), key->aux)
+                                       : VmTableGet(VmTabValue(rb), key);
                 if (!VmIsNil(v)) {
                     *ra = *v;
                     NEXT();
@@ -431,7 +432,7 @@ aborted:
             const VmValue* val = RKC(i);
             if (ra->tt == VM_TTABLE && key->tt == VM_TSTRING) {
                 // Fast path: an existing field.
-                auto* slot = const_cast<VmValue*>(VmTableGetStr(VmTabValue(ra), VmStrValue(key)));
+                auto* slot = const_cast<VmValue*>(VmTableGetStrHashed(VmTabValue(ra), VmStrValue(key), key->aux));
                 if (!VmIsNil(slot)) {
                     *slot = *val;
                     NEXT();
@@ -840,7 +841,7 @@ aborted:
             VmValue obj = *RB(i);
             ra[1] = obj;
             if (obj.tt == VM_TTABLE) {
-                const VmValue* v = VmTableGetStr(VmTabValue(&obj), VmStrValue(key));
+                const VmValue* v = VmTableGetStrHashed(VmTabValue(&obj), VmStrValue(key), key->aux);
                 if (!VmIsNil(v)) {
                     *ra = *v;
                     NEXT();

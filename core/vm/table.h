@@ -29,8 +29,8 @@ int VmTableNext(VmState* state, VmTable* t, VmValue* key);
 inline uint64_t VmSizeNode(const VmTable* t) { return uint64_t{1} << t->lsizenode; }
 
 // In line: globals, fields and metamethod names are all string lookups.
-// The hash given apart: a string constant carries its key's hash beside
-// its tag, so a global's lookup need not read the string first.
+// The hash given apart: a string value carries its string's hash beside
+// its tag, so a lookup need not read the string first.
 inline const VmValue* VmTableGetStrHashed(VmTable* t, const VmString* key, uint32_t hash)
 {
     for (VmNode* n = &t->node[hash & (VmSizeNode(t) - 1)]; n; n = n->next) {

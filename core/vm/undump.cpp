@@ -174,7 +174,6 @@ private:
                 if (!s)
                     s = VmNewString(L, "", 0);
                 VmSetString(&f->k[i], s);
-                f->k[i].aux = s->hash;
                 break;
             }
             default:
