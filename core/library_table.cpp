@@ -7,6 +7,7 @@
 #include "display/display_library.h"
 #include "display/event_library.h"
 #include "draw/draw_library.h"
+#include "gfx/graphics_library.h"
 #include "libs/dos/dos_library.h"
 #include "libs/math/math_library.h"
 #include "libs/memblock/memblock_library.h"
@@ -20,15 +21,6 @@
 
 namespace {
 
-// Registers the library under its name with no commands yet.
-template <const char* Name>
-uint32_t OpenEmptyLibrary(VmState*)
-{
-    return RegisterLibrary(nullptr, Name);
-}
-
-constexpr char kGraphics[] = "graphics";
-
 void StopVideos(VmState*) { StopAllVideos(); }
 void StopSounds(VmState*) { StopAllSounds(); }
 void FreeVideos(VmState*) { FreeAllVideos(); }
@@ -40,7 +32,7 @@ void FreeVectors(VmState*) { FreeVectorGraphics(); }
 const LibraryTableEntry LibraryTable[LIBRARY_COUNT] = {
     {"string", OpenStringLibrary},
     {"math", RegisterMathLibrary},
-    {kGraphics, OpenEmptyLibrary<kGraphics>},
+    {"graphics", RegisterGraphicsLibrary},
     {"draw", RegisterDrawLibrary},
     {"moveobject", RegisterMoveObjectLibrary},
     {"dos", RegisterDosLibrary},
@@ -72,7 +64,7 @@ const LibraryExitStep LibraryExitSteps[] = {
     {"stop sounds", StopSounds},
     {"display", CloseDisplayLibrary},
     {"network", FreeNetwork},
-    {"graphics", nullptr},
+    {"graphics", FreeGraphicsResources},
     {"draw", FreeDraw},
     {"brush", FreeAllBrushes},
     {"bgpic", FreeAllBGPics},

@@ -24,6 +24,7 @@
 #include "core/vm/vm.h"
 #include "display/display.h"
 #include "display/requesters.h"
+#include "gfx/scale.h"
 #include "media/sound.h"
 #include "platform/posix/os_console.h"
 #include "platform/posix/os_env.h"
@@ -211,6 +212,7 @@ uint32_t ShutdownRuntime(AppletInfo* applet, VmState* vm, uint32_t code, CoreCon
         runtimeCatalog = nullptr;
     }
     FreeAudio();
+    FreeEffectCaches();
     OsCloseDebugChannel();
     OsShutdown();
     return reported;

@@ -1,13 +1,15 @@
 // Display records. There is no window system: a display is a headless
 // surface on a virtual 1920 x 1080 x 32 monitor, with the state a windowed
 // display would have (position, size, title, flags, pointer, input state,
-// event handlers). Its pixels (the back buffers) come with the bitmap layer.
+// event handlers). Its pixels are three back buffers (bitmap handles of the
+// pixel engine) and a framebuffer holding what a window would show.
 #pragma once
 
 #include <cstdint>
 
 #include "core/object_registry.h"
 #include "display/event_handlers.h"
+#include "display/output.h"
 
 struct VmState;
 struct AppletInfo;
@@ -123,6 +125,11 @@ struct Display {
     uint32_t hidden;
     uint32_t keyStates[8];  // pressed keys gathered since the last reset
     EventHandler handlers[kDisplayEventCount];
+    // Pixels: the display's own output record, the picture selected as
+    // output instead (null: the display itself), and what the window shows.
+    OutputRecord output;
+    OutputRecord* selectedOutput;
+    struct Framebuffer* framebuffer;
 };
 
 // The display list and the current display (null until one exists).

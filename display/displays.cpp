@@ -1,6 +1,7 @@
 // Display records on the virtual monitor: creation, lookup, opening and
 // closing, monitor geometry, pointer images and plugin callbacks. A display
-// is headless, so opening one changes its state and nothing else; the
+// is headless, so opening one changes its state and makes its pixels (back
+// buffers and the framebuffer that stands for its window); the
 // window-system side of a real display is the display adapter's business.
 #include "display/display.h"
 
@@ -9,6 +10,7 @@
 
 #include "core/io/error_codes.h"
 #include "display/adapters.h"
+#include "display/framebuffer.h"
 #include "display/object_list.h"
 #include "display/script_refs.h"
 #include "platform/posix/os_memory.h"
@@ -88,7 +90,10 @@ uint32_t CreateDisplayRecord(VmState* vm, ObjectId id, bool useHandle,
     }
     d->monitor = options.monitor > 0 ? options.monitor : 1;
     d->shownBGPicId = options.bgpic;
-    d->outputMode = 21;
+    d->outputMode = OUTPUT_DISPLAY;
+    d->output.width = d->width;
+    d->output.height = d->height;
+    ResetClipWords(&d->output);
     d->xdpi = d->ydpi = 96.0;
     d->density = 1;
     std::snprintf(d->title, sizeof d->title, "%s", options.title);
@@ -101,6 +106,7 @@ uint32_t CreateDisplayRecord(VmState* vm, ObjectId id, bool useHandle,
 uint32_t OpenDisplayRecord(Display* display)
 {
     if (display->state == DISPSTATE_OPEN) return 0;
+    if (uint32_t error = AllocDisplayBuffers(display)) return error;
     display->state = DISPSTATE_OPEN;
     display->active = !display->hidden;
     display->lastFrameMicros = 0;
@@ -129,6 +135,7 @@ void FreeDisplayRecord(VmState* vm, Display* display)
         c = next;
     }
     if (display->pointer && display->pointerKind == 2) AdapterFreePointer(display->pointer);
+    FreeDisplayBuffers(display);
     OsFreeMem(display);
 }
 

@@ -1,17 +1,17 @@
 // The picture-object libraries ("brush", "bgpic", "sprite", "anim",
-// "moveobject", "layers"). Their pictures come with the bitmap layer; what
-// opens here is each library's object list and the commands that resource
-// preloading calls by name, which answer that they are not implemented.
+// "moveobject", "layers"). What opens here is each library's object list
+// and the commands that resource preloading calls by name, which answer
+// that they are not implemented yet; brush and background-picture records
+// live in display/pictures.cpp.
 #include "core/object_registry.h"
 #include "display/display_library.h"
 #include "display/library_support.h"
+#include "display/pictures.h"
 #include "display/script_refs.h"
 #include "platform/posix/os_memory.h"
 
 namespace {
 
-ObjectHeader* g_brushes;
-ObjectHeader* g_bgpics;
 ObjectHeader* g_sprites;
 ObjectHeader* g_anims;
 
@@ -40,15 +40,19 @@ void FreeList(VmState* vm, ObjectHeader** list)
 
 }  // namespace
 
-uint32_t RegisterBrushLibrary(VmState* vm) { return OpenPictureLibrary(vm, "brush", kBrushCommands, &g_brushes); }
-uint32_t RegisterBGPicLibrary(VmState* vm) { return OpenPictureLibrary(vm, "bgpic", kBGPicCommands, &g_bgpics); }
+uint32_t RegisterBrushLibrary(VmState* vm)
+{
+    return OpenPictureLibrary(vm, "brush", kBrushCommands, reinterpret_cast<ObjectHeader**>(&BrushList));
+}
+uint32_t RegisterBGPicLibrary(VmState* vm)
+{
+    return OpenPictureLibrary(vm, "bgpic", kBGPicCommands, reinterpret_cast<ObjectHeader**>(&BGPicList));
+}
 uint32_t RegisterSpriteLibrary(VmState* vm) { return OpenPictureLibrary(vm, "sprite", kSpriteCommands, &g_sprites); }
 uint32_t RegisterAnimLibrary(VmState* vm) { return OpenPictureLibrary(vm, "anim", kAnimCommands, &g_anims); }
 uint32_t RegisterMoveObjectLibrary(VmState* vm) { return OpenPictureLibrary(vm, "moveobject", kNoCommands, nullptr); }
 uint32_t OpenLayersLibrary(VmState* vm) { return OpenPictureLibrary(vm, "layers", kNoCommands, nullptr); }
 
-void FreeAllBrushes(VmState* vm) { FreeList(vm, &g_brushes); }
-void FreeAllBGPics(VmState* vm) { FreeList(vm, &g_bgpics); }
 void FreeAllSprites(VmState* vm) { FreeList(vm, &g_sprites); }
 void FreeAllAnims(VmState* vm) { FreeList(vm, &g_anims); }
 void CloseLayersLibrary(VmState*) {}

@@ -67,11 +67,23 @@ uint32_t AdapterGetBitMapAttr(void* native, uint32_t attr)
     return f ? f(native, attr, nullptr) : 0;
 }
 
-void* AdapterAllocVideoBitMap(int32_t width, int32_t height, uint32_t flags, uint32_t* aux,
-                              void* params)
+void* CallAdapterAllocVideoBitMap(int32_t width, int32_t height, uint32_t flags,
+                                  const QmTagItem* tags)
 {
     auto f = Entry<AdapterAllocVideoBitMapFunc>(&PluginInfo::AllocVideoBitMap);
-    return f ? f(width, height, flags, aux, params) : nullptr;
+    return f ? f(width, height, flags, tags) : nullptr;
+}
+
+void* CallAdapterReadVideoPixels(void* native, const QmTagItem* tags)
+{
+    auto f = Entry<AdapterReadVideoPixelsFunc>(&PluginInfo::ReadVideoPixels);
+    return f ? f(native, tags) : nullptr;
+}
+
+void AdapterFreeVideoPixels(void* pixels)
+{
+    if (!pixels) return;
+    if (auto f = Entry<AdapterFreeVideoPixelsFunc>(&PluginInfo::FreeVideoPixels)) f(pixels);
 }
 
 void AdapterFreeVideoBitMap(void* native)

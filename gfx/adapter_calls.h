@@ -38,7 +38,9 @@ typedef uintptr_t (*AdapterLockBitMapFunc)(void* native, uint32_t flags, Adapter
 typedef void (*AdapterUnLockBitMapFunc)(uintptr_t lock);
 typedef uint32_t (*AdapterGetBitMapAttrFunc)(void* native, uint32_t attr, const QmTagItem* tags);
 typedef void* (*AdapterAllocVideoBitMapFunc)(int32_t width, int32_t height, uint32_t flags,
-                                             uint32_t* aux, void* params);
+                                             const QmTagItem* tags);
+typedef void* (*AdapterReadVideoPixelsFunc)(void* native, const QmTagItem* tags);
+typedef void (*AdapterFreeVideoPixelsFunc)(void* pixels);
 typedef void (*AdapterFreeVideoBitMapFunc)(void* native);
 typedef uint32_t (*AdapterDoVideoBitMapMethodFunc)(void* native, uint32_t method, uintptr_t arg);
 typedef uint32_t (*AdapterBltBitMapFunc)(void* src, void* dst, AdapterBltParams* params,
@@ -66,8 +68,14 @@ void AdapterFreeBitMap(void* native);
 uintptr_t AdapterLockBitMap(void* native, uint32_t flags, AdapterBitMapInfo* info);
 void AdapterUnLockBitMap(uintptr_t lock);
 uint32_t AdapterGetBitMapAttr(void* native, uint32_t attr);
-void* AdapterAllocVideoBitMap(int32_t width, int32_t height, uint32_t flags, uint32_t* aux,
-                              void* params);
+// The adapter's own AllocVideoBitMap entry; AdapterAllocVideoBitMap
+// (video_bitmaps.h) builds its tags.
+void* CallAdapterAllocVideoBitMap(int32_t width, int32_t height, uint32_t flags,
+                                  const QmTagItem* tags);
+// A tightly packed copy of a video bitmap's pixels, or null; goes back
+// through AdapterFreeVideoPixels.
+void* CallAdapterReadVideoPixels(void* native, const QmTagItem* tags);
+void AdapterFreeVideoPixels(void* pixels);
 void AdapterFreeVideoBitMap(void* native);
 uint32_t AdapterDoVideoBitMapMethod(void* native, uint32_t method, uintptr_t arg);
 uint32_t AdapterBltBitMap(void* src, void* dst, AdapterBltParams* params, uint32_t mode);

@@ -4,6 +4,7 @@
 
 #include "display/display.h"
 #include "gfx/adapter_calls.h"
+#include "gfx/video_bitmaps.h"
 #include "platform/posix/os_memory.h"
 
 namespace {
@@ -199,7 +200,8 @@ BitMapHandle* AllocColorBitMap(int32_t width, int32_t height, uint32_t flags, vo
     if (!handle) return nullptr;
     uint32_t adapterFlags = AdapterBitMapFlags();
     if ((flags & ALLOCBITMAP_VIDEO) && (adapterFlags & ADAPTERBITMAP_VIDEO)) {
-        handle->native = AdapterAllocVideoBitMap(width, height, flags, &handle->aux, params);
+        handle->native = AdapterAllocVideoBitMap(width, height, flags, &handle->aux,
+                                                 static_cast<const VideoBitMapParams*>(params));
         handle->hardware = 1;
         handle->store = BITMAPSTORE_VIDEO;
     } else if (adapterFlags & ADAPTERBITMAP_MANAGES) {

@@ -5,6 +5,8 @@
 #include "display/display.h"
 #include "gfx/adapter_calls.h"
 #include "gfx/clip.h"
+#include "gfx/plane_ops.h"
+#include "gfx/plot_context.h"
 #include "gfx/soft_blit.h"
 
 uint32_t OutputBlitState = 0;
@@ -78,12 +80,16 @@ void WithLockedPair(BitMapHandle* src, int32_t sx, int32_t sy, BitMapHandle* dst
     UnlockBitMapPixels(&s);
 }
 
-// The pixels and row size of a plane that must cover the source rectangle
-// the caller was cut to; null when it is missing or too small.
-const uint8_t* PlaneFor(BitMapHandle* plane, uint32_t pixelsAttr, uint32_t rowAttr,
-                        int32_t x, int32_t y, int32_t w, int32_t h, int32_t* bytesPerRow)
+// The pixels and row size of a plane of the kind asked for that must cover
+// the rectangle the caller was cut to; null when it is missing, of another
+// kind (a mask row is an eighth of an alpha row) or too small.
+const uint8_t* PlaneFor(BitMapHandle* plane, uint32_t kind, int32_t x, int32_t y, int32_t w,
+                        int32_t h, int32_t* bytesPerRow)
 {
-    if (!plane) return nullptr;
+    if (!plane || plane->kind != kind) return nullptr;
+    bool alpha = kind == BITMAP_ALPHA;
+    uint32_t pixelsAttr = alpha ? BMATTR_ALPHA_PIXELS : BMATTR_MASK_PIXELS;
+    uint32_t rowAttr = alpha ? BMATTR_ALPHA_BYTESPERROW : BMATTR_MASK_BYTESPERROW;
     if (x + w > plane->width || y + h > plane->height) return nullptr;
     *bytesPerRow = static_cast<int32_t>(QueryBitMapAttr(plane, rowAttr));
     return reinterpret_cast<const uint8_t*>(QueryBitMapAttr(plane, pixelsAttr));
@@ -122,9 +128,13 @@ void BltBitMapMask(BitMapHandle* src, int32_t sx, int32_t sy, BitMapHandle* dst,
     WithLockedPair(src, sx, sy, dst, dx, dy, w, h,
                    [mask](BitMapLock& s, int32_t sx, int32_t sy, BitMapLock& d, int32_t dx,
                           int32_t dy, int32_t w, int32_t h) {
+                       // A mask smaller than the rectangle cuts it, as the
+                       // bitmaps do.
+                       if (!mask || !ClipRectPair(sx, sy, mask->width, mask->height, dx, dy,
+                                                  d.width, d.height, w, h))
+                           return;
                        int32_t bpr = 0;
-                       const uint8_t* bits = PlaneFor(mask, BMATTR_MASK_PIXELS,
-                                                      BMATTR_MASK_BYTESPERROW, sx, sy, w, h, &bpr);
+                       const uint8_t* bits = PlaneFor(mask, BITMAP_MASK, sx, sy, w, h, &bpr);
                        if (!bits) return;
                        SoftBltRectMask(s.pixels, sx, sy, d.pixels, dx, dy, w, h, s.rowLength,
                                        d.rowLength, bits, bpr, s.bytesPerPixel);
@@ -153,10 +163,8 @@ void BltBitMapAlphaSoft(BitMapHandle* src, int32_t sx, int32_t sy, BitMapHandle*
                    [=](BitMapLock& s, int32_t sx, int32_t sy, BitMapLock& d, int32_t dx,
                        int32_t dy, int32_t w, int32_t h) {
                        int32_t sbpr = 0, dbpr = 0;
-                       const uint8_t* sa = PlaneFor(srcAlpha, BMATTR_ALPHA_PIXELS,
-                                                    BMATTR_ALPHA_BYTESPERROW, sx, sy, w, h, &sbpr);
-                       const uint8_t* da = PlaneFor(dstAlpha, BMATTR_ALPHA_PIXELS,
-                                                    BMATTR_ALPHA_BYTESPERROW, dx, dy, w, h, &dbpr);
+                       const uint8_t* sa = PlaneFor(srcAlpha, BITMAP_ALPHA, sx, sy, w, h, &sbpr);
+                       const uint8_t* da = PlaneFor(dstAlpha, BITMAP_ALPHA, dx, dy, w, h, &dbpr);
                        // A plane that was given but cannot cover the rectangle
                        // stops the blit rather than being read past its end.
                        if (srcAlpha && !sa) return;
@@ -189,15 +197,7 @@ void WriteBitMapPixel(BitMapHandle* handle, int32_t x, int32_t y, uint32_t value
     if (planeFlag) {
         auto* bits = reinterpret_cast<uint8_t*>(QueryBitMapAttr(handle, BMATTR_MASK_PIXELS));
         uintptr_t bpr = QueryBitMapAttr(handle, BMATTR_MASK_BYTESPERROW);
-        if (!bits) return;
-        uint8_t& byte = bits[bpr * y + (x >> 3)];
-        uint8_t m = static_cast<uint8_t>(0x80 >> (x & 7));
-        switch (value) {
-        case 0: case 2: case 5: byte |= m; break;
-        case 1: byte &= static_cast<uint8_t>(~m); break;
-        case 3: byte ^= m; break;
-        default: break;
-        }
+        if (bits) ApplyMaskOpToBit(bits + bpr * y, x, value);
         return;
     }
     if (AdapterTakes(handle, MEMOP_WRITEPIXEL)) {
@@ -218,7 +218,13 @@ void DrawBitMapLine(BitMapHandle* bitmap, int32_t x1, int32_t y1, int32_t x2, in
     if (AdapterTakes(bitmap, MEMOP_LINE)) {
         uint32_t mode = DrawMode(bitmap);
         AdapterLine(bitmap->native, x1, y1, x2, y2, DrawColour(argb, mode), mode);
+        return;
     }
+    BitMapLock lock{};
+    if (!LockBitMapPixels(bitmap, 0, &lock)) return;
+    SoftLine(lock.pixels, x1, y1, x2, y2, argb, 255, lock.format, lock.rowLength, lock.width,
+             lock.height);
+    UnlockBitMapPixels(&lock);
 }
 
 void TileCopyPixels(void* dst, int32_t x, int32_t y, int32_t w, int32_t h, void* src,

@@ -34,8 +34,7 @@ void BltBitMapAlphaSoft(BitMapHandle* src, int32_t sx, int32_t sy, BitMapHandle*
                         BitMapHandle* srcAlpha, BitMapHandle* dstAlpha);
 void FillBitMapRect(BitMapHandle* bitmap, int32_t x, int32_t y, int32_t w, int32_t h,
                     uint32_t argb);
-// Lines need the plot engine in software; without an adapter taking them
-// they draw nothing for now.
+// A one-pixel line, both ends included, cut to the bitmap.
 void DrawBitMapLine(BitMapHandle* bitmap, int32_t x1, int32_t y1, int32_t x2, int32_t y2,
                     uint32_t argb);
 

@@ -2,38 +2,9 @@
 
 #include <cstring>
 
+#include "gfx/rgb565_layouts.h"
+
 namespace {
-
-inline uint32_t Swap16(uint32_t v) { return ((v & 0xFF) << 8) | ((v >> 8) & 0xFF); }
-
-// RGB565 <-> format F. F is a template argument so each row kernel compiles
-// to straight shifts with no test on the format inside the loop.
-template <uint32_t F>
-inline uint32_t From565(uint32_t v)
-{
-    uint32_t r5 = v >> 11, g6 = (v >> 5) & 63, b5 = v & 31;
-    if constexpr (F == 0) return (r5 << 10) | ((g6 >> 1) << 5) | b5;
-    else if constexpr (F == 1) return (b5 << 10) | ((g6 >> 1) << 5) | r5;
-    else if constexpr (F == 2) return Swap16(From565<0>(v));
-    else if constexpr (F == 3) return Swap16(From565<1>(v));
-    else if constexpr (F == 4) return v;
-    else if constexpr (F == 5) return (b5 << 11) | (g6 << 5) | r5;
-    else if constexpr (F == 6) return Swap16(v);
-    else return Swap16(From565<5>(v));
-}
-
-template <uint32_t F>
-inline uint32_t To565(uint32_t p)
-{
-    if constexpr (F == 0) return (((p >> 10) & 31) << 11) | (((p >> 5) & 31) << 6) | (p & 31);
-    else if constexpr (F == 1) return ((p & 31) << 11) | (((p >> 5) & 31) << 6) | ((p >> 10) & 31);
-    else if constexpr (F == 2) return To565<0>(Swap16(p));
-    else if constexpr (F == 3) return To565<1>(Swap16(p));
-    else if constexpr (F == 4) return p;
-    else if constexpr (F == 5) return ((p & 31) << 11) | (p & 0x07E0) | (p >> 11);
-    else if constexpr (F == 6) return Swap16(p);
-    else return To565<5>(Swap16(p));
-}
 
 // ARGB <-> the 32-bit formats; alpha travels only with keepAlpha.
 template <uint32_t F>
@@ -70,7 +41,7 @@ void Row16ToArgb(const uint8_t* src, uint32_t* argb, int32_t count, int)
     for (int32_t i = 0; i < count; ++i) {
         uint16_t p;
         std::memcpy(&p, src + 2 * i, 2);
-        argb[i] = Rgb565ToArgb(To565<F>(p));
+        argb[i] = Rgb565ToArgb(To565<F>(uint32_t{p}));
     }
 }
 

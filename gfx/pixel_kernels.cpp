@@ -4,6 +4,7 @@
 #include <cstring>
 #include <utility>
 
+#include "gfx/blend_kernels.h"
 #include "gfx/pixel_formats.h"
 
 namespace {
@@ -56,18 +57,6 @@ inline uint32_t GrayLevel(uint32_t r, uint32_t g, uint32_t b, int threshold)
     uint32_t gray = static_cast<uint32_t>(g * 0.587 + r * 0.299 + b * 0.114);
     if (threshold) gray = gray < 129 ? 0 : 255;
     return gray;
-}
-
-// The 16-bit kernels work on channels of 8 bits holding the top bits of
-// RGB565 (red and blue 5, green 6) and mask results back to those bits.
-inline uint32_t Tint565(uint32_t v, uint32_t t, uint32_t level)
-{
-    uint32_t r = (v >> 8) & 0xF8, g = (v >> 3) & 0xFC, b = (v << 3) & 0xFF;
-    uint32_t tr = (t >> 8) & 0xF8, tg = (t >> 3) & 0xFC, tb = (t << 3) & 0xFF;
-    r = BlendChannel(r, tr, level) & 0xF8;
-    g = BlendChannel(g, tg, level) & 0xFC;
-    b = BlendChannel(b, tb, level) & 0xFF;
-    return (r << 8) | (g << 3) | (b >> 3);
 }
 
 // floor(16 * sqrt(i)) equals floor(sqrt(256 * i)), which integers give
@@ -182,22 +171,27 @@ void InvertBytePlane(uint8_t* plane, int32_t rows, int32_t bytesPerRow)
     for (size_t i = 0; i < n; ++i) plane[i] = static_cast<uint8_t>(~plane[i]);
 }
 
+// Formats outside the pair's range pass the per-pixel conversions
+// unchanged, so they take the native layout's row kernel.
+static void TintRows(const TintParams* b, uint32_t format, uint32_t bytesPerPixel)
+{
+    const BlendRowKernels* k = GetBlendRowKernels(format);
+    uint8_t* origin = static_cast<uint8_t*>(b->pixels) +
+                      (static_cast<ptrdiff_t>(b->rowLength) * b->y + b->x) * bytesPerPixel;
+    for (int32_t j = 0; j < b->h; ++j)
+        k->tint(origin + static_cast<ptrdiff_t>(b->rowLength) * bytesPerPixel * j, b->colour,
+                b->level, b->w);
+}
+
 void TintPixels32(const TintParams* b)
 {
-    uint32_t* origin = static_cast<uint32_t*>(b->pixels) +
-                       static_cast<ptrdiff_t>(b->rowLength) * b->y + b->x;
-    uint32_t t = b->colour, level = b->level;
-    ForEachArgb(origin, b->w, b->h, b->rowLength, b->format,
-                [t, level](uint32_t c) { return BlendArgb(c, t, level); });
+    bool known = b->format >= PIXFMT_ARGB && b->format <= PIXFMT_ABGR;
+    TintRows(b, known ? b->format : PIXFMT_ARGB, 4);
 }
 
 void TintPixels16(const TintParams* b)
 {
-    uint16_t* origin = static_cast<uint16_t*>(b->pixels) +
-                       static_cast<ptrdiff_t>(b->rowLength) * b->y + b->x;
-    uint32_t t = b->colour, level = b->level;
-    ForEach565(origin, b->w, b->h, b->rowLength, b->format,
-               [t, level](uint32_t v) { return Tint565(v, t, level); });
+    TintRows(b, b->format <= PIXFMT_BGR565_SWAPPED ? b->format : PIXFMT_RGB565, 2);
 }
 
 void MixPixels32(const MixParams* b)

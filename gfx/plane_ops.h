@@ -16,6 +16,21 @@ enum : uint32_t {
     MASKOR = 5,
 };
 
+// Applies a mask operation with a set source bit to bit x of a mask row:
+// visible, vanilla copy and or set it, invisible clears, xor inverts, and
+// leaves it.
+inline void ApplyMaskOpToBit(uint8_t* row, int32_t x, uint32_t op)
+{
+    uint8_t& byte = row[x >> 3];
+    uint8_t m = static_cast<uint8_t>(0x80 >> (x & 7));
+    switch (op) {
+    case MASKVISIBLE: case MASKVANILLACOPY: case MASKOR: byte |= m; break;
+    case MASKINVISIBLE: byte &= static_cast<uint8_t>(~m); break;
+    case MASKXOR: byte ^= m; break;
+    default: break;
+    }
+}
+
 // Combines source mask bits into destination bits. Non-zero srcPixels or
 // srcBytesPerRow replace the source plane's own.
 void BltMaskPlane(BitMapHandle* srcMask, int32_t sx, int32_t sy, BitMapHandle* dstMask, int32_t dx,

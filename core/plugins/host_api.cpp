@@ -43,6 +43,8 @@
 #include "display/display.h"
 #include "display/events.h"
 #include "draw/draw_library.h"
+#include "gfx/pixel_formats.h"
+#include "gfx/plot_context.h"
 #include "media/sound.h"
 #include "core/plugins/host_runtime.h"
 #include "core/plugins/plugin_loader.h"
@@ -419,6 +421,25 @@ void* HostFindDisplay(uint32_t id)
     return FindDisplay(MakeObjectId(id), &display) ? nullptr : display;
 }
 
+// A software line into the plugin's own pixels: tag 1 the pixel format
+// (10 when absent), tag 2 the row length, without which nothing is drawn.
+// The buffer's height is not passed, so only its columns cut the line; the
+// rows are the plugin's to keep inside its buffer.
+void HostDrawLine(void* pixels, int32_t x1, int32_t y1, int32_t x2, int32_t y2, uint32_t colour,
+                  uint32_t flags, const QmTagItem* tags)
+{
+    uint32_t format = PIXFMT_ARGB;
+    int32_t rowLength = 0;
+    for (const QmTagItem* tag = tags; tag && tag->tag; ++tag) {
+        if (tag->tag == 1) format = static_cast<uint32_t>(tag->value);
+        else if (tag->tag == 2) rowLength = static_cast<int32_t>(tag->value);
+    }
+    if (!pixels || rowLength <= 0) return;
+    uint32_t alpha = (flags & 1) ? colour >> 24 : 255;
+    SoftLine(pixels, x1, y1, x2, y2, colour & 0xFFFFFF, alpha, format, rowLength, rowLength,
+             INT32_MAX);
+}
+
 // ---------------------------------------------------------------------------
 // Table 8
 
@@ -636,6 +657,7 @@ QmGraphicsTable MakeGraphicsTable()
     table.slot[QM_GFX_SIGNALDISPLAYCALLBACK] = As<QmProc>(SignalDisplayCallback);
     table.slot[QM_GFX_SETDISPLAYADAPTER] = As<QmProc>(SetDisplayAdapter);
     table.slot[QM_GFX_FINDDISPLAY] = As<QmProc>(HostFindDisplay);
+    table.slot[QM_GFX_DRAWLINE] = As<QmProc>(HostDrawLine);
     return table;
 }
 const QmGraphicsTable kGraphics = MakeGraphicsTable();

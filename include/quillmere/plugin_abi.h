@@ -677,7 +677,8 @@ enum {
     QM_GFX_REMOVEDISPLAYCALLBACK = 9,   /* void (display, callback) */
     QM_GFX_SIGNALDISPLAYCALLBACK = 10,  /* void (display, uint32_t message) */
     QM_GFX_SETDISPLAYADAPTER = 13,
-    QM_GFX_FINDDISPLAY = 20             /* QmFindDisplayFunc */
+    QM_GFX_FINDDISPLAY = 20,            /* QmFindDisplayFunc */
+    QM_GFX_DRAWLINE = 24                /* QmDrawLineFunc */
 };
 
 /* A display's plugin callback, called with the display and a message. */
@@ -686,6 +687,11 @@ typedef int (*QmDisplayCallback)(void* display, uint32_t message, void* userData
 typedef void* (*QmAttachDisplayCallbackFunc)(void* display, QmDisplayCallback callback, void* userData);
 /* The display with that number, or null. */
 typedef void* (*QmFindDisplayFunc)(uint32_t id);
+/* A one-pixel line into the caller's pixels, both ends included: tag 1 the
+ * pixel format (default 10), tag 2 the row length in pixels (required);
+ * with bit 0x1 of flags the colour's top byte is the opacity, else 255. */
+typedef void (*QmDrawLineFunc)(void* pixels, int32_t x1, int32_t y1, int32_t x2, int32_t y2,
+                               uint32_t colour, uint32_t flags, const QmTagItem* tags);
 enum { QM_AUDIO_SETSOUNDADAPTER = 2 };
 enum { QM_REQ_SETREQUESTERADAPTER = 3 };
 

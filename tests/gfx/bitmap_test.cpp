@@ -235,9 +235,8 @@ uint32_t FakeBlt(void*, void*, AdapterBltParams*, uint32_t mode, const QmTagItem
 
 int g_videoFrees, g_methods;
 
-void* FakeAllocVideo(int32_t w, int32_t h, uint32_t, uint32_t* aux, void*)
+void* FakeAllocVideo(int32_t w, int32_t h, uint32_t, const QmTagItem*)
 {
-    *aux = 0;
     return new FakeBitMap{0, w, h, std::vector<uint32_t>(static_cast<size_t>(w) * h)};
 }
 void FakeFreeVideo(void* native)

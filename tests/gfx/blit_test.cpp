@@ -323,3 +323,96 @@ TEST(Tiles, PiecesStartInsideTheTileAndCoverTheRectangle)
 }
 
 }  // namespace
+
+namespace {
+
+void RandomPlane(BitMapHandle* plane, uint32_t seed)
+{
+    bool alpha = plane->kind == BITMAP_ALPHA;
+    auto* bits = reinterpret_cast<uint8_t*>(QueryBitMapAttr(plane, alpha ? BMATTR_ALPHA_PIXELS : BMATTR_MASK_PIXELS));
+    uintptr_t bpr = QueryBitMapAttr(plane, alpha ? BMATTR_ALPHA_BYTESPERROW : BMATTR_MASK_BYTESPERROW);
+    for (uintptr_t i = 0; i < bpr * static_cast<uintptr_t>(plane->height); ++i) {
+        uint32_t r = Lcg(seed);
+        bits[i] = static_cast<uint8_t>(alpha && r % 3 == 0 ? 255 : alpha && r % 3 == 1 ? 0 : r >> 8);
+    }
+}
+
+// A plane handle of the other kind is refused rather than read as if its
+// rows had the other size (a mask row is an eighth of an alpha row).
+TEST(Blits, PlanesOfTheWrongKindAreRefused)
+{
+    Picture src = MakePicture(40, 20, 1), dst = MakePicture(40, 20, 2);
+    BitMapHandle* mask = AllocMaskBitMap(nullptr, 40, 20, 0, nullptr, 0);
+    BitMapHandle* alpha = AllocAlphaBitMap(40, 20, 0, nullptr, 0);
+    ASSERT_TRUE(mask && alpha);
+    RandomPlane(mask, 3);
+    RandomPlane(alpha, 4);
+    std::vector<uint32_t> before = Snapshot(dst);
+    for (uint32_t mode : {BLEND_ALPHA, BLEND_COPY_WHERE, BLEND_COMPOSITE}) {
+        BltBitMapAlphaSoft(src.bm, 0, 0, dst.bm, 0, 0, 40, 20, mode, mask, nullptr);
+        BltBitMapAlphaSoft(src.bm, 0, 0, dst.bm, 0, 0, 40, 20, mode, alpha, mask);
+    }
+    BltBitMapMasked(src.bm, 0, 0, dst.bm, 0, 0, 40, 20, mask);
+    BltBitMapMask(src.bm, 0, 0, dst.bm, 0, 0, 40, 20, alpha);
+    EXPECT_EQ(Snapshot(dst), before);
+    FreePlaneBitMap(mask);
+    FreePlaneBitMap(alpha);
+    FreePicture(src);
+    FreePicture(dst);
+}
+
+// A mask smaller than the rectangle cuts the blit to the part it covers.
+TEST(Blits, SmallMaskCutsTheMaskedBlit)
+{
+    Picture src = MakePicture(13, 9, 5), dst = MakePicture(11, 10, 6);
+    BitMapHandle* mask = AllocMaskBitMap(nullptr, 6, 4, 0, nullptr, 0);
+    ASSERT_NE(mask, nullptr);
+    RandomPlane(mask, 7);
+    std::vector<uint32_t> expect = Snapshot(dst);
+    for (int32_t y = 0; y < 4; ++y)
+        for (int32_t x = 2; x < 6; ++x)
+            if (MaskAt(mask, x, y)) expect[(y + 3) * 11 + (x - 2 + 1)] = *src.px(x, y);
+    BltBitMapMask(src.bm, 2, 0, dst.bm, 1, 3, 10, 9, mask);
+    EXPECT_EQ(Snapshot(dst), expect);
+    FreePlaneBitMap(mask);
+    FreePicture(src);
+    FreePicture(dst);
+}
+
+// The handle-level alpha blit cuts the rectangle to both bitmaps and hands
+// the right rows of both planes to the kernel, in each mode.
+TEST(Blits, HandleLevelAlphaBlitsMatchTheKernelOnTheCutRectangle)
+{
+    for (uint32_t mode : {BLEND_ALPHA, BLEND_COPY_WHERE, BLEND_COMPOSITE}) {
+        Picture src = MakePicture(23, 17, 8), dst = MakePicture(19, 21, 9);
+        BitMapHandle* sa = AllocAlphaBitMap(23, 17, 0, nullptr, 0);
+        BitMapHandle* da = AllocAlphaBitMap(19, 21, 0, nullptr, 0);
+        ASSERT_TRUE(sa && da);
+        RandomPlane(sa, 10);
+        RandomPlane(da, 11);
+        // The same blit by hand on copies: source (-3, 2) to (5, -4), 14 x 30
+        // is cut to 11 x 11 from source (0, 6) to (8, 0), inside both.
+        std::vector<uint32_t> sp(23 * 17), dp(19 * 21);
+        for (int32_t y = 0; y < 17; ++y)
+            for (int32_t x = 0; x < 23; ++x) sp[y * 23 + x] = *src.px(x, y);
+        for (int32_t y = 0; y < 21; ++y)
+            for (int32_t x = 0; x < 19; ++x) dp[y * 19 + x] = *dst.px(x, y);
+        std::vector<uint8_t> sap(23 * 17), dap(19 * 21);
+        for (int32_t y = 0; y < 17; ++y)
+            for (int32_t x = 0; x < 23; ++x) sap[y * 23 + x] = *AlphaAt(sa, x, y);
+        for (int32_t y = 0; y < 21; ++y)
+            for (int32_t x = 0; x < 19; ++x) dap[y * 19 + x] = *AlphaAt(da, x, y);
+        SoftBltRectEx(sp.data(), 0, 6, dp.data(), 8, 0, 11, 11, 23, 19, sap.data(), 23, dap.data(), 19,
+                      10, 4, mode);
+        BltBitMapAlphaSoft(src.bm, -3, 2, dst.bm, 5, -4, 14, 30, mode, sa, da);
+        EXPECT_EQ(Snapshot(dst), dp) << mode;
+        for (int32_t y = 0; y < 21; ++y)
+            for (int32_t x = 0; x < 19; ++x) ASSERT_EQ(*AlphaAt(da, x, y), dap[y * 19 + x]) << mode;
+        FreePlaneBitMap(sa);
+        FreePlaneBitMap(da);
+        FreePicture(src);
+        FreePicture(dst);
+    }
+}
+
+}  // namespace

@@ -222,3 +222,18 @@ TEST(PixelFormats, BlendRuleOnEveryPairAndAlpha)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(PixelFormats, AlphaBytesComeFromTheTopByteOfEachPixel)
+{
+    // 3 x 2 pixels of rows of 4, into a plane of rows of 5 whose padding
+    // must stay.
+    const uint32_t argb[8] = {0x01000000, 0xFF123456, 0x80FFFFFF, 0x7F000000,
+                              0x00FFFFFF, 0x10000001, 0xFE000000, 0x55555555};
+    std::vector<uint8_t> plane(10, 0xEE);
+    ExtractAlphaBytes(argb, 3, 2, 4, plane.data(), 5);
+    EXPECT_EQ(plane, (std::vector<uint8_t>{0x01, 0xFF, 0x80, 0xEE, 0xEE, 0x00, 0x10, 0xFE, 0xEE, 0xEE}));
+}
+
+}  // namespace

@@ -182,3 +182,86 @@ TEST(PixelKernels, PolygonFillStaysInsideThePlane)
 }
 
 }  // namespace
+
+namespace {
+
+uint32_t Next(uint32_t& s)
+{
+    s = s * 1664525u + 1013904223u;
+    return s ^ (s >> 13);
+}
+
+// RGB565 channels widened to their top bits, as the 16-bit kernels read them.
+uint32_t R8(uint32_t v) { return (v >> 8) & 0xF8; }
+uint32_t G8(uint32_t v) { return (v >> 3) & 0xFC; }
+uint32_t B8(uint32_t v) { return (v << 3) & 0xF8; }
+
+// The 16-bit members in every 16-bit format against per-pixel references
+// written from the kernels' rules, on rows that do not fill the row length.
+TEST(PixelKernels, SixteenBitMembersInEveryFormat)
+{
+    uint32_t seed = 12;
+    const int32_t w = 7, h = 3, rowLength = 9;
+    for (uint32_t format = 0; format < 8; ++format) {
+        std::vector<uint16_t> src(rowLength * h), dst(rowLength * h);
+        for (auto& p : src) p = static_cast<uint16_t>(Next(seed));
+        for (auto& p : dst) p = static_cast<uint16_t>(Next(seed));
+        uint8_t maskRows[3 * 2];
+        for (auto& b : maskRows) b = static_cast<uint8_t>(Next(seed));
+
+        // Mix: d' = s + ((d - s) * (255 - level) >> 8) per channel where the
+        // source mask bit (from bit offset 3) is set.
+        std::vector<uint16_t> mixed = dst;
+        MixParams mix{src.data(), mixed.data(), maskRows, 3, w, h, 100, format, rowLength, rowLength, 2};
+        MixPixels16(&mix);
+        for (int32_t y = 0; y < h; ++y)
+            for (int32_t x = 0; x < rowLength; ++x) {
+                size_t i = static_cast<size_t>(y) * rowLength + x;
+                uint16_t expect = dst[i];
+                if (x < w && Bit(maskRows + 2 * y, 3 + x)) {
+                    uint32_t s = PixelFromFormat16(format, src[i]), d = PixelFromFormat16(format, dst[i]);
+                    auto mixc = [](int32_t sc, int32_t dc, uint32_t mask) {
+                        return static_cast<uint32_t>(sc + (((dc - sc) * 155) >> 8)) & mask;
+                    };
+                    uint32_t r = mixc(static_cast<int32_t>(R8(s)), static_cast<int32_t>(R8(d)), 0xF8);
+                    uint32_t g = mixc(static_cast<int32_t>(G8(s)), static_cast<int32_t>(G8(d)), 0xFC);
+                    uint32_t b = mixc(static_cast<int32_t>(B8(s)), static_cast<int32_t>(B8(d)), 0xFF);
+                    expect = static_cast<uint16_t>(PixelToFormat16(format, (r << 8) | (g << 3) | (b >> 3)));
+                }
+                ASSERT_EQ(mixed[i], expect) << "format " << format << " at " << x << "," << y;
+            }
+
+        // Invert: every bit of the rectangle, nothing beside it.
+        std::vector<uint16_t> inv = dst;
+        InvertPixels16(inv.data(), w, h, rowLength);
+        for (size_t i = 0; i < inv.size(); ++i)
+            ASSERT_EQ(inv[i], static_cast<int32_t>(i % rowLength) < w ? static_cast<uint16_t>(~dst[i]) : dst[i]);
+
+        // Mask from colour: an exact 16-bit compare.
+        std::vector<uint16_t> px = src;
+        px[3] = px[rowLength + 5] = 0x1234;
+        std::vector<uint8_t> mask(2 * h, 0xAA);
+        BuildMaskFromColor16(px.data(), mask.data(), w, h, 2, 0x1234, rowLength);
+        for (int32_t y = 0; y < h; ++y)
+            for (int32_t x = 0; x < w; ++x)
+                EXPECT_EQ(Bit(&mask[2 * y], x), px[static_cast<size_t>(y) * rowLength + x] != 0x1234);
+
+        // Flips of 16-bit pixels, horizontal then vertical.
+        std::vector<uint16_t> flip = dst;
+        uint8_t scratch[2 * rowLength];
+        FlipParams fh{flip.data(), w, h, rowLength, nullptr, 0, nullptr, 0, 1, 2, scratch};
+        FlipPixels(&fh);
+        for (int32_t y = 0; y < h; ++y)
+            for (int32_t x = 0; x < rowLength; ++x)
+                ASSERT_EQ(flip[static_cast<size_t>(y) * rowLength + x],
+                          dst[static_cast<size_t>(y) * rowLength + (x < w ? w - 1 - x : x)]);
+        fh.horizontal = 0;
+        flip = dst;
+        FlipPixels(&fh);
+        for (int32_t y = 0; y < h; ++y)
+            for (int32_t x = 0; x < w; ++x)
+                ASSERT_EQ(flip[static_cast<size_t>(y) * rowLength + x], dst[static_cast<size_t>(h - 1 - y) * rowLength + x]);
+    }
+}
+
+}  // namespace

@@ -405,4 +405,28 @@ TEST(HostApiTest, CommandHooksAnswerForTheCommandsTheyList)
     VmHooks = {};
 }
 
+// The line slot draws into the plugin's own pixels: the row length is
+// required, the format defaults to ARGB, and bit 0x1 of the flags takes the
+// opacity from the colour's top byte.
+TEST(HostApiTest, TheLineSlotDrawsIntoThePluginsPixels)
+{
+    auto line = reinterpret_cast<QmDrawLineFunc>(Host()->graphics->slot[QM_GFX_DRAWLINE]);
+    ASSERT_NE(line, nullptr);
+    uint32_t px[3 * 6] = {};
+    const QmTagItem noRow[] = {{1, 10}, {0, 0}};
+    line(px, 0, 1, 5, 1, 0xFFFFFFFF, 0, noRow);
+    for (uint32_t p : px) EXPECT_EQ(p, 0u);
+    const QmTagItem tags[] = {{2, 6}, {0, 0}};
+    line(px, -10, 1, 50, 1, 0x00FFFFFF, 0, tags);  // no flag: opaque whatever the top byte
+    line(px, 2, 0, 2, 2, 0x80FFFFFF, 1, tags);     // opacity 128: over black 127, over white 255
+    for (int x = 0; x < 6; ++x) EXPECT_EQ(px[6 + x], 0x00FFFFFFu) << x;
+    EXPECT_EQ(px[2], 0x007F7F7Fu);
+    EXPECT_EQ(px[14], 0x007F7F7Fu);
+    EXPECT_EQ(px[0], 0u);
+    uint16_t p16[4] = {};
+    const QmTagItem tags16[] = {{1, 4}, {2, 4}, {0, 0}};
+    line(p16, 0, 0, 3, 0, 0xFF00FF00, 0, tags16);
+    for (uint16_t p : p16) EXPECT_EQ(p, 0x07E0);
+}
+
 } // namespace

@@ -1,0 +1,316 @@
+// Back buffers and the headless window. A present maps window pixels back
+// to display pixels (window x -> floor(x * displayWidth / windowWidth)), so
+// that partial presents of a scaled display land exactly where a full
+// present would put the same pixels.
+#include "display/framebuffer.h"
+
+#include <png.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "core/io/error_codes.h"
+#include "display/display.h"
+#include "gfx/bitmap.h"
+#include "gfx/bitmap_ops.h"
+#include "gfx/display_blit.h"
+#include "gfx/pixel_formats.h"
+#include "platform/posix/os_memory.h"
+
+namespace {
+
+constexpr int kBackBufferCount = 3;
+constexpr int32_t kMaxWindowSide = 16384;
+
+int64_t CeilDiv(int64_t a, int64_t b)
+{
+    return a >= 0 ? (a + b - 1) / b : -((-a) / b);
+}
+
+// How window pixels map onto the source rectangle on one axis: window
+// position p shows display position floor(p * from / to), which is source
+// position src + (that - origin).
+struct AxisMap {
+    int64_t from;
+    int64_t to;
+    int64_t origin;
+    int32_t src;
+    int32_t length;
+    int32_t first;  // window range [first, last)
+    int32_t last;
+};
+
+bool MapAxis(AxisMap* m, int32_t windowSide)
+{
+    int64_t first = CeilDiv(m->origin * m->to, m->from);
+    int64_t last = CeilDiv((m->origin + m->length) * m->to, m->from);
+    if (first < 0) first = 0;
+    if (last > windowSide) last = windowSide;
+    m->first = static_cast<int32_t>(first);
+    m->last = static_cast<int32_t>(last);
+    return last > first;
+}
+
+int32_t SourceAt(const AxisMap& m, int32_t p)
+{
+    int64_t s = p * m.from / m.to - m.origin;
+    if (s < 0) s = 0;
+    if (s >= m.length) s = m.length - 1;
+    return m.src + static_cast<int32_t>(s);
+}
+
+// Cuts a source rectangle to the source bitmap, moving the destination with
+// it.
+bool CutToSource(int32_t& sx, int32_t& sy, int32_t& dx, int32_t& dy, int32_t& w, int32_t& h,
+                 int32_t srcW, int32_t srcH)
+{
+    if (sx < 0) { dx -= sx; w += sx; sx = 0; }
+    if (sy < 0) { dy -= sy; h += sy; sy = 0; }
+    if (w > srcW - sx) w = srcW - sx;
+    if (h > srcH - sy) h = srcH - sy;
+    return w > 0 && h > 0;
+}
+
+struct PlaneBits {
+    const uint8_t* pixels;
+    uintptr_t bytesPerRow;
+    int32_t width;
+    int32_t height;
+};
+
+PlaneBits ViewPlane(BitMapHandle* plane, uint32_t kind)
+{
+    PlaneBits p{};
+    if (!plane || plane->kind != kind) return p;
+    bool alpha = kind == BITMAP_ALPHA;
+    p.pixels = reinterpret_cast<const uint8_t*>(
+        QueryBitMapAttr(plane, alpha ? BMATTR_ALPHA_PIXELS : BMATTR_MASK_PIXELS));
+    p.bytesPerRow = QueryBitMapAttr(plane, alpha ? BMATTR_ALPHA_BYTESPERROW : BMATTR_MASK_BYTESPERROW);
+    p.width = plane->width;
+    p.height = plane->height;
+    return p;
+}
+
+}  // namespace
+
+uint32_t AllocDisplayBuffers(Display* display)
+{
+    if (display->framebuffer) return 0;
+    int32_t w = display->width, h = display->height;
+    int32_t fw = w, fh = h;
+    if (display->scaleFlag && display->scaledWidth > 0 && display->scaledHeight > 0) {
+        fw = display->scaledWidth;
+        fh = display->scaledHeight;
+    }
+    if (fw > kMaxWindowSide || fh > kMaxWindowSide) return ERR_DISPLAYSIZE;
+    auto* fb = static_cast<Framebuffer*>(OsAllocMem(sizeof(Framebuffer), 1));
+    if (!fb) return ERR_MEM;
+    fb->pixels = static_cast<uint32_t*>(OsAllocMem(static_cast<size_t>(fw) * fh * 4, 1));
+    if (!fb->pixels) {
+        OsFreeMem(fb);
+        return ERR_MEM;
+    }
+    fb->width = fw;
+    fb->height = fh;
+    for (int i = 0; i < kBackBufferCount; ++i) {
+        auto* b = AllocColorBitMap(w, h, 0, nullptr);
+        display->backBuffers[i] = b;
+        if (!b) {
+            OsFreeMem(fb->pixels);
+            OsFreeMem(fb);
+            FreeDisplayBuffers(display);
+            return ERR_BITMAP;
+        }
+        FillBitMapRect(b, 0, 0, w, h, 0);
+    }
+    display->framebuffer = fb;
+    return 0;
+}
+
+void FreeDisplayBuffers(Display* display)
+{
+    for (void*& b : display->backBuffers) {
+        if (b) FreeColorBitMap(static_cast<BitMapHandle*>(b));
+        b = nullptr;
+    }
+    if (Framebuffer* fb = display->framebuffer) {
+        OsFreeMem(fb->pixels);
+        OsFreeMem(fb);
+        display->framebuffer = nullptr;
+    }
+}
+
+void AdapterBlitToDisplay(BitMapHandle* src, int32_t sx, int32_t sy, Display* display, int32_t dx,
+                          int32_t dy, int32_t w, int32_t h, int32_t scaledW, int32_t scaledH,
+                          uint32_t, BitMapHandle* mask, BitMapHandle* alpha)
+{
+    if (!src || !display || !display->framebuffer) return;
+    Framebuffer* fb = display->framebuffer;
+    ++fb->presents;
+    BitMapLock lock{};
+    if (!LockBitMapPixels(src, LOCKBITMAP_READ, &lock)) return;
+    const PixelRowKernels* rows = GetPixelRowKernels(lock.format);
+    AxisMap mx{}, my{};
+    bool any = rows != nullptr;
+    if (any && scaledW > 0 && scaledH > 0) {
+        mx = {lock.width, scaledW, 0, 0, lock.width, 0, 0};
+        my = {lock.height, scaledH, 0, 0, lock.height, 0, 0};
+    } else if (any) {
+        any = CutToSource(sx, sy, dx, dy, w, h, lock.width, lock.height);
+        mx = {display->width, fb->width, dx, sx, w, 0, 0};
+        my = {display->height, fb->height, dy, sy, h, 0, 0};
+    }
+    any = any && MapAxis(&mx, fb->width) && MapAxis(&my, fb->height);
+    PlaneBits maskBits = ViewPlane(mask, BITMAP_MASK);
+    PlaneBits alphaBytes = ViewPlane(alpha, BITMAP_ALPHA);
+    bool plain = !maskBits.pixels && !alphaBytes.pixels;
+    bool identity = mx.from == mx.to && my.from == my.to;
+    auto* row = any ? static_cast<uint32_t*>(OsAllocMem(static_cast<size_t>(mx.length) * 4, 0))
+                    : nullptr;
+    for (int32_t y = my.first; row && y < my.last; ++y) {
+        int32_t srcY = SourceAt(my, y);
+        const uint8_t* srcRow = lock.pixels + (static_cast<size_t>(lock.rowLength) * srcY + mx.src) *
+                                                  lock.bytesPerPixel;
+        uint32_t* out = fb->pixels + static_cast<size_t>(fb->width) * y;
+        if (plain && identity) {
+            const uint8_t* from = srcRow + static_cast<size_t>(SourceAt(mx, mx.first) - mx.src) * lock.bytesPerPixel;
+            int32_t count = mx.last - mx.first;
+            // ARGB goes across as it is: the window never looks at the top byte.
+            if (lock.format == PIXFMT_ARGB) std::memcpy(out + mx.first, from, static_cast<size_t>(count) * 4);
+            else rows->toArgb(from, out + mx.first, count, 0);
+            continue;
+        }
+        rows->toArgb(srcRow, row, mx.length, 0);
+        for (int32_t x = mx.first; x < mx.last; ++x) {
+            int32_t srcX = SourceAt(mx, x);
+            uint32_t s = row[srcX - mx.src];
+            if (maskBits.pixels) {
+                if (srcX >= maskBits.width || srcY >= maskBits.height) continue;
+                if (!(maskBits.pixels[maskBits.bytesPerRow * srcY + (srcX >> 3)] & (0x80 >> (srcX & 7))))
+                    continue;
+            }
+            if (alphaBytes.pixels) {
+                if (srcX >= alphaBytes.width || srcY >= alphaBytes.height) continue;
+                uint32_t a = alphaBytes.pixels[alphaBytes.bytesPerRow * srcY + srcX];
+                if (a != 255) s = BlendArgb(out[x], s, a);
+            }
+            out[x] = s;
+        }
+    }
+    OsFreeMem(row);
+    UnlockBitMapPixels(&lock);
+}
+
+uint32_t GrabDisplayToBitmap(Display* display, int32_t x, int32_t y, int32_t w, int32_t h, uint32_t,
+                             uint32_t, BitMapHandle** out)
+{
+    *out = nullptr;
+    const Framebuffer* fb = display ? display->framebuffer : nullptr;
+    if (!fb || w < 1 || h < 1) return ERR_GRABSCREEN;
+    BitMapHandle* bitmap = AllocColorBitMap(w, h, 0, nullptr);
+    auto* row = static_cast<uint32_t*>(OsAllocMem(static_cast<size_t>(w) * 4, 0));
+    BitMapLock lock{};
+    const PixelRowKernels* rows = nullptr;
+    if (bitmap && row && LockBitMapPixels(bitmap, 0, &lock)) rows = GetPixelRowKernels(lock.format);
+    if (!rows) {
+        if (lock.ok) UnlockBitMapPixels(&lock);
+        OsFreeMem(row);
+        if (bitmap) FreeColorBitMap(bitmap);
+        return ERR_GRABSCREEN;
+    }
+    for (int32_t j = 0; j < h; ++j) {
+        int64_t wy = int64_t{y} + j;
+        for (int32_t i = 0; i < w; ++i) {
+            int64_t wx = int64_t{x} + i;
+            bool inside = wx >= 0 && wy >= 0 && wx < fb->width && wy < fb->height;
+            row[i] = inside ? fb->pixels[fb->width * wy + wx] & 0xFFFFFF : 0;
+        }
+        rows->fromArgb(row, lock.pixels + static_cast<size_t>(lock.rowLength) * j * lock.bytesPerPixel,
+                       w, 0);
+    }
+    UnlockBitMapPixels(&lock);
+    OsFreeMem(row);
+    *out = bitmap;
+    return 0;
+}
+
+void RefreshDisplay(VmState*, Display* display, uint32_t)
+{
+    if (!display) return;
+    bool scaled = display->scaleFlag && display->scaledWidth && display->scaledHeight;
+    auto* buffer = static_cast<BitMapHandle*>(display->backBuffers[scaled ? 1 : 0]);
+    if (buffer) BltToDisplay(buffer, 0, 0, display, 0, 0, display->width, display->height, 1);
+}
+
+uint32_t ReadFramebufferPixel(const Display* display, int32_t x, int32_t y)
+{
+    const Framebuffer* fb = display ? display->framebuffer : nullptr;
+    if (!fb || x < 0 || y < 0 || x >= fb->width || y >= fb->height) return 0;
+    return fb->pixels[static_cast<size_t>(fb->width) * y + x] & 0xFFFFFF;
+}
+
+namespace {
+
+// libpng reports errors by long jump; everything the jump skips is plain
+// data owned by the caller.
+bool WritePngRows(FILE* file, const Framebuffer* fb, uint8_t* row)
+{
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png ? png_create_info_struct(png) : nullptr;
+    if (!info) {
+        png_destroy_write_struct(&png, nullptr);
+        return false;
+    }
+    if (setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, &info);
+        return false;
+    }
+    png_init_io(png, file);
+    png_set_IHDR(png, info, static_cast<png_uint_32>(fb->width), static_cast<png_uint_32>(fb->height),
+                 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    for (int32_t y = 0; y < fb->height; ++y) {
+        const uint32_t* p = fb->pixels + static_cast<size_t>(fb->width) * y;
+        for (int32_t x = 0; x < fb->width; ++x) {
+            row[x * 3] = static_cast<uint8_t>(p[x] >> 16);
+            row[x * 3 + 1] = static_cast<uint8_t>(p[x] >> 8);
+            row[x * 3 + 2] = static_cast<uint8_t>(p[x]);
+        }
+        png_write_row(png, row);
+    }
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
+    return true;
+}
+
+}  // namespace
+
+uint32_t WriteFramebufferPng(const Display* display, const char* path)
+{
+    const Framebuffer* fb = display ? display->framebuffer : nullptr;
+    if (!fb) return ERR_GRABSCREEN;
+    size_t length = std::strlen(path);
+    auto* temp = static_cast<char*>(OsAllocMem(length + 8, 0));
+    auto* row = static_cast<uint8_t*>(OsAllocMem(static_cast<size_t>(fb->width) * 3, 0));
+    if (!temp || !row) {
+        OsFreeMem(temp);
+        OsFreeMem(row);
+        return ERR_MEM;
+    }
+    std::memcpy(temp, path, length);
+    std::memcpy(temp + length, ".XXXXXX", 8);
+    int fd = mkstemp(temp);
+    FILE* file = fd >= 0 ? fdopen(fd, "wb") : nullptr;
+    if (!file && fd >= 0) close(fd);
+    bool ok = file && WritePngRows(file, fb, row);
+    if (file && std::fclose(file) != 0) ok = false;
+    if (ok && std::rename(temp, path) != 0) ok = false;
+    if (!ok && fd >= 0) std::remove(temp);
+    OsFreeMem(temp);
+    OsFreeMem(row);
+    return ok ? 0 : uint32_t{ERR_SAVEPNG};
+}

@@ -1,0 +1,84 @@
+// Copies of pictures into new handles, and what the three front ends that
+// make new pictures (copy, scale, transform) share: the video-bitmap
+// request through the adapter, reading a video source into memory, and
+// handing out or freeing what was made.
+#pragma once
+
+#include <cstdint>
+
+#include "gfx/bitmap.h"
+#include "gfx/video_bitmaps.h"
+
+// Copies the w x h rectangle at (x, y) into new handles; hardware asks for
+// a video bitmap. hwA is the display the copy is for, hwB the source's:
+// a video source on another display is read into memory first.
+uint32_t CopyBitMap(BitMapHandle* src, BitMapHandle* srcMask, BitMapHandle* srcAlpha, int32_t x,
+                    int32_t y, int32_t w, int32_t h, int hardware, void* hwA, void* hwB,
+                    BitMapHandle** outBitMap, BitMapHandle** outMask, BitMapHandle** outAlpha);
+
+// A new buffer of (bitmap width) x h ARGB pixels of rows y..y+h-1, read
+// through the adapter for a video bitmap; *outHasAlpha tells whether the
+// alpha bytes are the picture's. x and w are not used: whole rows come.
+uint32_t ReadBitMapPixels(BitMapHandle* bitmap, int32_t x, int32_t y, int32_t w, int32_t h,
+                          uint32_t** outPixels, uint32_t* outHasAlpha);
+
+// The handles a front end made; all null at the start.
+struct MadeBitMaps {
+    BitMapHandle* bitmap;
+    BitMapHandle* mask;
+    BitMapHandle* alpha;
+};
+void FreeMadeBitMaps(MadeBitMaps* made);
+// Gives each handle to its out argument, or frees it when none is given.
+void HandOutMadeBitMaps(MadeBitMaps* made, BitMapHandle** outBitMap, BitMapHandle** outMask,
+                        BitMapHandle** outAlpha);
+
+// Asks the adapter for a w x h video bitmap. 0 with *out set on success;
+// 0 with *out null when the work goes on in software; ERR_BITMAP when the
+// adapter refused and allows no software fallback.
+uint32_t TryVideoBitMap(int32_t w, int32_t h, uint32_t flags, VideoBitMapParams* params,
+                        BitMapHandle** out);
+
+// Reads a video bitmap whole into a new memory bitmap (and alpha plane,
+// when the adapter has alpha) so that software can work on it.
+uint32_t ReadVideoSource(BitMapHandle* video, BitMapHandle** bitmap, BitMapHandle** alpha);
+// When *src is a video bitmap of the adapter, reads it into temp and makes
+// *src (and *srcAlpha, when the adapter gave alpha) point at the copies.
+uint32_t SoftwareSource(BitMapHandle** src, BitMapHandle** srcAlpha, MadeBitMaps* temp);
+
+// Makes the handles asked for, w x h (the mask following the bitmap's
+// rows, cleared; the alpha cleared with clearAlpha): 0, ERR_BITMAP,
+// ERR_ALLOCMASK or ERR_ALLOCALPHA. What was made stays in made.
+uint32_t MakeBitMaps(MadeBitMaps* made, int32_t w, int32_t h, bool colour, bool mask, bool alpha,
+                     int clearAlpha);
+
+// The pixels of a plane handle at row y (and column x for alpha; a mask's
+// x stays a bit offset), and its bytes per row; false without pixels.
+bool PlanePixelsAt(BitMapHandle* plane, int32_t x, int32_t y, const uint8_t** pixels,
+                   int32_t* bytesPerRow);
+bool PlanePixelsOut(BitMapHandle* plane, uint8_t** pixels, int32_t* bytesPerRow);
+
+// Locks the source for reading and the target for writing. ERR_LOCKBMAP
+// when a lock fails, the two differ in layout (pixels move unconverted), or
+// the locked sizes do not hold the rectangles; unlock both in any case.
+uint32_t LockSourceAndTarget(BitMapHandle* src, int32_t x, int32_t y, int32_t w, int32_t h,
+                             BitMapHandle* target, int32_t tw, int32_t th, BitMapLock* s,
+                             BitMapLock* d);
+
+// True when the w x h rectangle at (x, y) is not empty and lies inside
+// width x height; written so that no sum can overflow.
+inline bool RectInside(int32_t x, int32_t y, int32_t w, int32_t h, int32_t width, int32_t height)
+{
+    return x >= 0 && y >= 0 && w > 0 && h > 0 && x <= width - w && y <= height - h;
+}
+inline bool RectInsideBitMap(const BitMapHandle* handle, int32_t x, int32_t y, int32_t w, int32_t h)
+{
+    return handle && RectInside(x, y, w, h, handle->width, handle->height);
+}
+// The rectangle inside each of the handles given (null ones pass).
+inline bool RectInsideSources(const BitMapHandle* src, const BitMapHandle* mask,
+                              const BitMapHandle* alpha, int32_t x, int32_t y, int32_t w, int32_t h)
+{
+    return (!src || RectInsideBitMap(src, x, y, w, h)) && (!mask || RectInsideBitMap(mask, x, y, w, h)) &&
+           (!alpha || RectInsideBitMap(alpha, x, y, w, h));
+}

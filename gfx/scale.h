@@ -1,0 +1,73 @@
+// Resized pictures: ScaleBitMap (nearest or smooth, with the mask and
+// alpha planes) and the kernels and tables behind it, which the image
+// loader and the video player also call directly.
+#pragma once
+
+#include <cstdint>
+
+#include "gfx/bitmap.h"
+
+// The block ScalePixels takes. Source pointers are already offset to the
+// rectangle's top-left (the mask's x stays a bit offset, srcX).
+struct ScaleParams {
+    const uint8_t* srcPixels;  // null: only the mask plane is scaled
+    uint8_t* dstPixels;
+    const uint8_t* srcMask;
+    uint8_t* dstMask;
+    const uint8_t* srcAlpha;
+    uint8_t* dstAlpha;
+    int32_t srcX;
+    int32_t srcY;
+    int32_t srcW;
+    int32_t srcH;
+    int32_t dstW;
+    int32_t dstH;
+    int32_t srcRowLength;  // pixels
+    int32_t dstRowLength;
+    int32_t srcMaskBytesPerRow;
+    int32_t dstMaskBytesPerRow;
+    int32_t srcAlphaBytesPerRow;
+    int32_t dstAlphaBytesPerRow;
+    uint32_t smooth;
+    uint32_t format;
+    uint32_t bytesPerPixel;
+    int32_t* xFraction;  // dstW + 1 entries
+    int32_t* yFraction;  // dstH + 1 entries
+    int32_t* xAdvance;
+    int32_t* yAdvance;
+};
+
+// The process-wide tables of the smooth scaler: n + 1 entries for a
+// destination size n; one user at a time.
+struct ScaleTables {
+    int32_t capX;
+    int32_t capY;
+    int32_t* xAdvance;
+    int32_t* xFraction;
+    int32_t* yAdvance;
+    int32_t* yFraction;
+};
+extern ScaleTables EffectScaleTables;
+
+// Grows the tables to hold sizes dstW and dstH; ERR_MEM when they cannot.
+uint32_t EnsureScaleTables(int32_t dstW, int32_t dstH, ScaleTables* tables);
+// Frees the tables (shutdown).
+void FreeEffectCaches();
+
+// Hands the four tables of EffectScaleTables to the block.
+void UseScaleTables(ScaleParams* params, const ScaleTables* tables);
+
+void ScalePixels(const ScaleParams* params);
+// The plain C++ member of the smooth 32-bit kernel, against which the
+// vectorised one is checked.
+void ScalePixelsReference(const ScaleParams* params);
+
+// Scales the srcW x srcH rectangle at (srcX, srcY) to dstW x dstH: into
+// dest when one is given (colour only), else into new handles. A video
+// source is scaled by the adapter when it can (hwWord is the display the
+// new video bitmap is for), else read into memory first. Smooth scaling of
+// a source with a mask makes no alpha plane.
+uint32_t ScaleBitMap(BitMapHandle* src, BitMapHandle* srcMask, BitMapHandle* srcAlpha,
+                     int32_t srcX, int32_t srcY, BitMapHandle* dest, int32_t srcW, int32_t srcH,
+                     int32_t dstW, int32_t dstH, int smooth, void* hwWord,
+                     BitMapHandle** outBitMap, BitMapHandle** outMask, BitMapHandle** outAlpha);

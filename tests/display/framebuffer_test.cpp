@@ -1,0 +1,148 @@
+// The headless window: presents with masks, alpha and scaling, grabs, the
+// back buffers of other pixel formats, and the PNG writer, whose files are
+// read back by PIL.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "core/io/error_codes.h"
+#include "display/display.h"
+#include "display/framebuffer.h"
+#include "gfx/bitmap.h"
+#include "gfx/bitmap_ops.h"
+#include "support/temp_dir.h"
+#include "support/test_displays.h"
+
+namespace {
+
+class Framebuffers : public ::testing::Test {
+protected:
+    void TearDown() override
+    {
+        FreeAllDisplays(nullptr);
+        OsSetDisplayPixelFormat(10);
+    }
+    Display* Make(int32_t w, int32_t h, int32_t scaledW = 0, int32_t scaledH = 0)
+    {
+        return MakeTestDisplay(nullptr, ++ids, w, h, false, scaledW, scaledH);
+    }
+    BitMapHandle* Filled(int32_t w, int32_t h, uint32_t argb)
+    {
+        BitMapHandle* b = AllocColorBitMap(w, h, 0, nullptr);
+        FillBitMapRect(b, 0, 0, w, h, argb);
+        return b;
+    }
+    uint32_t ids = 0;
+};
+
+TEST_F(Framebuffers, PixelsComeWithOpeningAndRefuseOversizedWindows)
+{
+    Display* d = Make(40, 30);
+    EXPECT_EQ(d->framebuffer, nullptr);
+    EXPECT_EQ(d->backBuffers[0], nullptr);
+    ASSERT_EQ(OpenDisplayRecord(d), 0u);
+    ASSERT_NE(d->framebuffer, nullptr);
+    EXPECT_EQ(d->framebuffer->presents, 0u);
+    // A scaled size beyond what a window can be is refused and leaves the
+    // display closed.
+    Display* huge = Make(40, 30, 40000, 30);
+    EXPECT_EQ(OpenDisplayRecord(huge), uint32_t{ERR_DISPLAYSIZE});
+    EXPECT_EQ(huge->state, uint32_t{DISPSTATE_CLOSED});
+    EXPECT_EQ(huge->backBuffers[0], nullptr);
+}
+
+TEST_F(Framebuffers, PresentsHonourMaskAlphaAndScale)
+{
+    Display* d = Make(8, 4, 16, 8);
+    ASSERT_EQ(OpenDisplayRecord(d), 0u);
+    BitMapHandle* white = Filled(8, 4, 0xFFFFFF);
+    BitMapHandle* mask = AllocMaskBitMap(white, 8, 4, 1, nullptr, 0);
+    auto* bits = reinterpret_cast<uint8_t*>(QueryBitMapAttr(mask, BMATTR_MASK_PIXELS));
+    bits[0] = 0x80;  // only (0, 0)
+    AdapterBlitToDisplay(white, 0, 0, d, 0, 0, 2, 1, 0, 0, 0, mask, nullptr);
+    EXPECT_EQ(ReadFramebufferPixel(d, 1, 1), 0xFFFFFFu);
+    EXPECT_EQ(ReadFramebufferPixel(d, 2, 0), 0u);
+    BitMapHandle* alpha = AllocAlphaBitMap(8, 4, 1, nullptr, 0);
+    reinterpret_cast<uint8_t*>(QueryBitMapAttr(alpha, BMATTR_ALPHA_PIXELS))[3] = 128;
+    AdapterBlitToDisplay(white, 3, 0, d, 3, 0, 1, 1, 0, 0, 0, nullptr, alpha);
+    EXPECT_EQ(ReadFramebufferPixel(d, 6, 0), 0x7F7F7Fu);
+    EXPECT_EQ(ReadFramebufferPixel(d, 7, 1), 0x7F7F7Fu);
+    // A scaled size presents the whole bitmap at that size from the corner.
+    BitMapHandle* red = Filled(4, 2, 0xFF0000);
+    AdapterBlitToDisplay(red, 0, 0, d, 0, 0, 1, 1, 12, 6, 0, nullptr, nullptr);
+    EXPECT_EQ(ReadFramebufferPixel(d, 11, 5), 0xFF0000u);
+    EXPECT_EQ(ReadFramebufferPixel(d, 12, 5), 0u);
+    EXPECT_EQ(d->framebuffer->presents, 3u);
+    // Rectangles running off the source or the window are cut.
+    AdapterBlitToDisplay(red, -1, -1, d, 6, 2, 9, 9, 0, 0, 0, nullptr, nullptr);
+    EXPECT_EQ(ReadFramebufferPixel(d, 15, 7), 0xFF0000u);
+    FreeColorBitMap(red);
+    FreePlaneBitMap(alpha);
+    FreePlaneBitMap(mask);
+    FreeColorBitMap(white);
+}
+
+TEST_F(Framebuffers, SixteenBitBackBuffersAreWidenedOnTheWay)
+{
+    OsSetDisplayPixelFormat(4);
+    Display* d = Make(4, 4);
+    ASSERT_EQ(OpenDisplayRecord(d), 0u);
+    auto* back = static_cast<BitMapHandle*>(d->backBuffers[0]);
+    EXPECT_EQ(QueryBitMapAttr(back, BMATTR_PIXELFORMAT), 4u);
+    FillBitMapRect(back, 0, 0, 4, 4, 0xFFFFFF);
+    RefreshDisplay(nullptr, d, 0);
+    EXPECT_EQ(ReadFramebufferPixel(d, 3, 3), 0xF8FCF8u);
+}
+
+TEST_F(Framebuffers, GrabReadsTheWindowAndBlacksOutTheRest)
+{
+    Display* d = Make(4, 4);
+    BitMapHandle* out = nullptr;
+    EXPECT_EQ(GrabDisplayToBitmap(d, 0, 0, 2, 2, 0, 0, &out), uint32_t{ERR_GRABSCREEN});
+    ASSERT_EQ(OpenDisplayRecord(d), 0u);
+    EXPECT_EQ(GrabDisplayToBitmap(d, 0, 0, 0, 2, 0, 0, &out), uint32_t{ERR_GRABSCREEN});
+    BitMapHandle* green = Filled(4, 4, 0x00FF00);
+    AdapterBlitToDisplay(green, 0, 0, d, 0, 0, 4, 4, 0, 0, 0, nullptr, nullptr);
+    ASSERT_EQ(GrabDisplayToBitmap(d, -1, 2, 3, 3, 0, 0, &out), 0u);
+    EXPECT_EQ(out->width, 3);
+    EXPECT_EQ(ReadBitMapPixel(out, 0, 0, 0), 0u);
+    EXPECT_EQ(ReadBitMapPixel(out, 1, 1, 0), 0x00FF00u);
+    EXPECT_EQ(ReadBitMapPixel(out, 1, 2, 0), 0u);
+    FreeColorBitMap(out);
+    FreeColorBitMap(green);
+}
+
+std::string RunPython(const std::string& script)
+{
+    std::string command = "/usr/bin/python3 -c '" + script + "'";
+    FILE* p = popen(command.c_str(), "r");
+    std::string out;
+    char buffer[256];
+    while (p && fgets(buffer, sizeof buffer, p)) out += buffer;
+    if (p) pclose(p);
+    return out;
+}
+
+TEST_F(Framebuffers, PngFilesAreReadBackByPilAndReplacedOnlyWhenComplete)
+{
+    Display* d = Make(5, 3);
+    ASSERT_EQ(OpenDisplayRecord(d), 0u);
+    BitMapHandle* colour = Filled(5, 3, 0x123456);
+    FillBitMapRect(colour, 4, 2, 1, 1, 0xFEDCBA);
+    AdapterBlitToDisplay(colour, 0, 0, d, 0, 0, 5, 3, 0, 0, 0, nullptr, nullptr);
+    TempDir dir;
+    std::string path = dir / "out.png";
+    WriteFileBytes(path, {1, 2, 3});
+    ASSERT_EQ(WriteFramebufferPng(d, path.c_str()), 0u);
+    EXPECT_EQ(RunPython("from PIL import Image; im = Image.open(\"" + path +
+                        "\"); print(im.mode, im.size, im.getpixel((0, 0)), im.getpixel((4, 2)))"),
+              "RGB (5, 3) (18, 52, 86) (254, 220, 186)\n");
+    // A folder that does not exist: an error, and nothing left behind.
+    std::string missing = dir / "no/such.png";
+    EXPECT_EQ(WriteFramebufferPng(d, missing.c_str()), uint32_t{ERR_SAVEPNG});
+    EXPECT_FALSE(FileExists(missing));
+    FreeColorBitMap(colour);
+}
+
+}  // namespace

@@ -1,0 +1,167 @@
+// Brush and background-picture records: ids and handles, replacement, the
+// planes they own (freed on every path, which the sanitizer build checks),
+// and the drawing helpers of background pictures.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "core/io/error_codes.h"
+#include "display/display.h"
+#include "display/display_library.h"
+#include "display/output.h"
+#include "display/pictures.h"
+#include "gfx/bitmap.h"
+#include "gfx/bitmap_ops.h"
+
+namespace {
+
+BitMapHandle* Filled(int32_t w, int32_t h, uint32_t argb)
+{
+    BitMapHandle* b = AllocColorBitMap(w, h, 0, nullptr);
+    FillBitMapRect(b, 0, 0, w, h, argb);
+    return b;
+}
+
+class Pictures : public ::testing::Test {
+protected:
+    void TearDown() override
+    {
+        FreeAllDisplays(nullptr);
+        FreeAllBrushes(nullptr);
+        FreeAllBGPics(nullptr);
+    }
+};
+
+TEST_F(Pictures, BrushesAreFoundByIdOrHandleAndReplacedById)
+{
+    Brush *a, *b, *h, *found;
+    ASSERT_EQ(AddBrush(nullptr, MakeObjectId(3), false, Filled(4, 4, 1), nullptr, nullptr, 4, 4, &a), 0u);
+    ASSERT_EQ(AddBrush(nullptr, MakeObjectId(0), true, Filled(2, 2, 2), nullptr, nullptr, 2, 2, &h), 0u);
+    ASSERT_EQ(FindBrush(nullptr, MakeObjectId(3), &found, 0), 0u);
+    EXPECT_EQ(found, a);
+    ASSERT_EQ(FindBrush(nullptr, MakeHandleId(reinterpret_cast<uintptr_t>(h)), &found, 0), 0u);
+    EXPECT_EQ(found, h);
+    ASSERT_EQ(AddBrush(nullptr, MakeObjectId(3), false, Filled(6, 5, 3), nullptr, nullptr, 6, 5, &b), 0u);
+    ASSERT_EQ(FindBrush(nullptr, MakeObjectId(3), &found, 0), 0u);
+    EXPECT_EQ(found->width, 6);
+    EXPECT_EQ(FindBrush(nullptr, MakeObjectId(4), &found, 0), uint32_t{ERR_FINDBRUSH});
+    EXPECT_EQ(FindBrush(nullptr, MakeHandleId(1234), &found, 0), uint32_t{ERR_FINDARRAY});
+    found = b;
+    found->hardware = 1;
+    EXPECT_EQ(FindBrush(nullptr, MakeObjectId(3), &found, FINDPICTURE_MODIFY), uint32_t{ERR_HWBRUSH});
+    BitMapHandle *bitmap, *mask, *alpha;
+    int32_t w, hgt;
+    GetBrushPlanes(b, &bitmap, &mask, &alpha, &w, &hgt);
+    EXPECT_EQ(bitmap, nullptr);
+    b->hardware = 0;
+    GetBrushPlanes(b, &bitmap, &mask, &alpha, &w, &hgt);
+    EXPECT_EQ(bitmap, b->bitmap);
+    EXPECT_EQ(w, 6);
+}
+
+TEST_F(Pictures, RefusedRecordsFreeThePlanesTheyWereGiven)
+{
+    struct Case {
+        const char* name;
+        bool bitmap;
+        int32_t w, h;
+    };
+    const Case cases[] = {{"no bitmap", false, 4, 4}, {"zero width", true, 0, 4},
+                          {"larger than the bitmap", true, 5, 4}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        BitMapHandle* bitmap = c.bitmap ? Filled(4, 4, 0) : nullptr;
+        BitMapHandle* mask = AllocMaskBitMap(bitmap, 4, 4, 1, nullptr, 0);
+        BitMapHandle* alpha = AllocAlphaBitMap(4, 4, 1, nullptr, 0);
+        Brush* brush = reinterpret_cast<Brush*>(1);
+        EXPECT_EQ(AddBrush(nullptr, MakeObjectId(1), false, bitmap, mask, alpha, c.w, c.h, &brush),
+                  uint32_t{ERR_BADDIMENSIONS});
+        EXPECT_EQ(brush, nullptr);
+        BGPic* picture;
+        EXPECT_EQ(AddBGPic(nullptr, MakeObjectId(1), false, nullptr, nullptr, nullptr, 1, 1, &picture),
+                  uint32_t{ERR_BADDIMENSIONS});
+    }
+    EXPECT_EQ(BrushList, nullptr);
+}
+
+TEST_F(Pictures, RenderedSourceKeepsColoursAndAlpha)
+{
+    const std::vector<uint32_t> argb = {0x80FF0000, 0x0000FF00, 0xFF0000FF, 0x12345678,
+                                        0xFFFFFFFF, 0x00000000};
+    BitMapHandle *bitmap, *mask, *alpha;
+    ASSERT_EQ(RenderBGPicSource(argb.data(), 3, 2, 1, &bitmap, &mask, &alpha), 0u);
+    EXPECT_EQ(mask, nullptr);
+    ASSERT_NE(alpha, nullptr);
+    auto* a = reinterpret_cast<uint8_t*>(QueryBitMapAttr(alpha, BMATTR_ALPHA_PIXELS));
+    auto bpr = QueryBitMapAttr(alpha, BMATTR_ALPHA_BYTESPERROW);
+    for (int32_t y = 0; y < 2; ++y)
+        for (int32_t x = 0; x < 3; ++x) {
+            EXPECT_EQ(a[bpr * y + x], argb[y * 3 + x] >> 24);
+            EXPECT_EQ(ReadBitMapPixel(bitmap, x, y, 0), argb[y * 3 + x] & 0xFFFFFF);
+        }
+    FreeColorBitMap(bitmap);
+    FreePlaneBitMap(alpha);
+    ASSERT_EQ(RenderBGPicSource(argb.data(), 3, 2, 0, &bitmap, &mask, &alpha), 0u);
+    EXPECT_EQ(alpha, nullptr);
+    FreeColorBitMap(bitmap);
+    EXPECT_EQ(RenderBGPicSource(argb.data(), 0, 2, 0, &bitmap, &mask, &alpha), uint32_t{ERR_BADDIMENSIONS});
+}
+
+TEST_F(Pictures, BackgroundBitmapsRedrawAndForgetting)
+{
+    BitMapHandle* bitmap = Filled(8, 8, 0x0000FF);
+    FillBitMapRect(bitmap, 2, 2, 1, 1, 0xFF0000);
+    BGPic* picture;
+    ASSERT_EQ(AddBGPic(nullptr, MakeObjectId(1), false, bitmap, nullptr, nullptr, 8, 8, &picture), 0u);
+    EXPECT_EQ(picture->output.clipWords[2], 7);
+
+    BitMapHandle* got;
+    uint32_t made;
+    ASSERT_EQ(AcquireBGPicBitmap(nullptr, picture, 0, 0, 8, 8, &got, &made), 0u);
+    EXPECT_EQ(got, bitmap);
+    EXPECT_EQ(made, 0u);
+    ASSERT_EQ(AcquireBGPicBitmap(nullptr, picture, 2, 2, 10, 3, &got, &made), 0u);
+    EXPECT_EQ(made, 1u);
+    EXPECT_EQ(ReadBitMapPixel(got, 0, 0, 0), 0xFF0000u);
+    EXPECT_EQ(ReadBitMapPixel(got, 5, 2, 0), 0x0000FFu);
+    EXPECT_EQ(ReadBitMapPixel(got, 6, 0, 0), 0u);  // beyond the picture
+    FreeColorBitMap(got);
+
+    BitMapHandle* dst = Filled(8, 8, 0);
+    Redraw(nullptr, nullptr, picture, dst, 2, 2, 2, 2, 0, 2);
+    EXPECT_EQ(ReadBitMapPixel(dst, 2, 2, 0), 0u);
+    for (uint32_t mode : {0u, 1u}) {
+        FillBitMapRect(dst, 0, 0, 8, 8, 0);
+        Redraw(nullptr, nullptr, picture, dst, 2, 2, 20, 1, 0, mode);
+        EXPECT_EQ(ReadBitMapPixel(dst, 2, 2, 0), 0xFF0000u);
+        EXPECT_EQ(ReadBitMapPixel(dst, 7, 2, 0), 0x0000FFu);
+        EXPECT_EQ(ReadBitMapPixel(dst, 2, 3, 0), 0u);
+    }
+    FreeColorBitMap(dst);
+
+    // A display that shows the picture, or draws into it, forgets it.
+    DisplayOptions options;
+    InitDisplayOptions(&options);
+    Display* d;
+    ASSERT_EQ(CreateDisplayRecord(nullptr, MakeObjectId(1), false, options, &d), 0u);
+    d->shownBGPic = picture;
+    d->selectedOutput = &picture->output;
+    d->outputMode = OUTPUT_BGPIC;
+    FreeBGPic(nullptr, picture);
+    EXPECT_EQ(d->shownBGPic, nullptr);
+    EXPECT_EQ(DisplayOutput(d), &d->output);
+    EXPECT_EQ(d->outputMode, uint32_t{OUTPUT_DISPLAY});
+}
+
+TEST(GraphicsOptions, AlphaIntensityTakesMinusOneTo255)
+{
+    for (int32_t v : {-1, 0, 255}) EXPECT_EQ(SetAlphaIntensity(v), 0u) << v;
+    for (int32_t v : {-2, 256}) EXPECT_EQ(SetAlphaIntensity(v), uint32_t{ERR_WRONGUSAGE}) << v;
+    EXPECT_EQ(GraphicsAlphaIntensity, 255);
+    SetAlphaIntensity(-1);
+    SetMaskMode(3);
+    EXPECT_EQ(GraphicsMaskMode, 3u);
+    SetMaskMode(0);
+}
+
+}  // namespace

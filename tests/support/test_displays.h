@@ -1,0 +1,11 @@
+// Displays for tests: a display record of a given size (scaled when a
+// scaled size is given), opened unless asked otherwise; null on failure.
+#pragma once
+
+#include <cstdint>
+
+struct Display;
+struct VmState;
+
+Display* MakeTestDisplay(VmState* vm, uint32_t id, int32_t width, int32_t height, bool open = true,
+                         int32_t scaledWidth = 0, int32_t scaledHeight = 0);
