@@ -79,7 +79,6 @@ void OnQuitSignal(int)
     int saved = errno;
     g_quitRequested.store(true);
     VmAbortFlag.store(1);
-    VmRaisePumpDue();
     WriteByte(g_signalWriteFd.load());
     errno = saved;
 }
@@ -280,7 +279,6 @@ void OsRequestQuit()
 {
     g_quitRequested.store(true);
     VmAbortFlag.store(1);
-    VmRaisePumpDue();
     WriteByte(g_signalWriteFd.load());
     OsWakeScript();
 }
