@@ -401,9 +401,16 @@ aborted:
             const VmValue* rb = RB(i);
             const VmValue* key = RKC(i);
             if (rb->tt == VM_TTABLE) {
-                const VmValue* v = key->tt == VM_TSTRING
-                                       ? VmTableGetStrHashed(VmTabValue(rb), VmStrValue(key), key->aux)
-                                       : VmTableGet(VmTabValue(rb), key);
+                VmTable* t = VmTabValue(rb);
+                int32_t n;
+                const VmValue* v;
+                if (key->tt == VM_TSTRING)
+                    v = VmTableGetStrHashed(t, VmStrValue(key), key->aux);
+                else if (key->tt == VM_TNUMBER && VmNumberToInt32(key->v.n, &n) &&
+                         static_cast<uint32_t>(n) - 1 < t->sizearray)
+                    v = &t->array[n - 1];
+                else
+                    v = VmTableGet(t, key);
                 if (!VmIsNil(v)) {
                     *ra = *v;
                     NEXT();
