@@ -1,0 +1,62 @@
+// Locks of the effect front ends. An effect either takes a ready lock from
+// its caller (several effects then run under one lock and none of them
+// unlocks) or locks the bitmap itself and unlocks on every way out.
+#pragma once
+
+#include <cstdint>
+
+#include "gfx/bitmap.h"
+
+class EffectLock {
+public:
+    EffectLock() = default;
+    ~EffectLock() { Release(); }
+    EffectLock(const EffectLock&) = delete;
+    EffectLock& operator=(const EffectLock&) = delete;
+
+    // A given lock with its ok word set is used as it is. False when the
+    // bitmap cannot be locked.
+    bool Acquire(void* bitmap, uint32_t flags, BitMapLock* given = nullptr)
+    {
+        Release();
+        if (given && given->ok) {
+            use_ = given;
+            return true;
+        }
+        if (!LockBitMapPixels(bitmap, flags, &own_)) return false;
+        use_ = &own_;
+        return true;
+    }
+    void Release()
+    {
+        if (use_ == &own_) UnlockBitMapPixels(&own_);
+        use_ = nullptr;
+    }
+    BitMapLock* get() const { return use_; }
+    BitMapLock* operator->() const { return use_; }
+
+private:
+    BitMapLock own_{};
+    BitMapLock* use_ = nullptr;
+};
+
+// The pixels and bytes per row of a mask or alpha plane handle (through its
+// lock), with the handle's size; all zero for a null handle.
+struct PlaneAccess {
+    EffectLock lock;
+    uint8_t* pixels = nullptr;
+    int32_t bytesPerRow = 0;
+    int32_t width = 0;
+    int32_t height = 0;
+
+    bool Open(BitMapHandle* plane)
+    {
+        if (!plane || (plane->kind != BITMAP_MASK && plane->kind != BITMAP_ALPHA)) return false;
+        if (!lock.Acquire(plane, 0)) return false;
+        pixels = lock->pixels;
+        bytesPerRow = lock->rowLength;
+        width = plane->width;
+        height = plane->height;
+        return pixels != nullptr;
+    }
+};

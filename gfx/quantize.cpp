@@ -1,0 +1,285 @@
+// Colour reduction by median cut (Heckbert): pixels are counted in a
+// histogram of 32 levels per channel; the box of colour space with the
+// largest squared error is cut at the median of its longest side until the
+// palette is full; each palette entry is the mean of the pixels in its box.
+// Pixels are then mapped to their nearest entry through a lazily filled
+// cache of 64 levels per channel, optionally with Floyd-Steinberg error
+// diffusion (7/16 right, 3/16 below left, 5/16 below, 1/16 below right) in
+// serpentine order.
+#include "gfx/quantize.h"
+
+#include <cstring>
+
+#include "core/io/error_codes.h"
+#include "gfx/pixel_formats.h"
+#include "gfx/work_buffer.h"
+
+namespace {
+
+constexpr int kHistBits = 5;
+constexpr int kHistSide = 1 << kHistBits;
+constexpr size_t kHistCells = size_t{1} << (3 * kHistBits);
+constexpr int kMapBits = 6;
+constexpr size_t kMapCells = size_t{1} << (3 * kMapBits);
+
+inline size_t HistCell(uint32_t r, uint32_t g, uint32_t b)
+{
+    return (static_cast<size_t>(r >> (8 - kHistBits)) << (2 * kHistBits)) |
+           (static_cast<size_t>(g >> (8 - kHistBits)) << kHistBits) | (b >> (8 - kHistBits));
+}
+
+struct Histogram {
+    WorkBuffer<uint32_t> count;
+    WorkBuffer<uint64_t> sum;    // three per cell: red, green, blue
+    WorkBuffer<uint64_t> sumSq;  // r^2 + g^2 + b^2 per cell
+};
+
+struct Box {
+    int32_t lo[3];
+    int32_t hi[3];
+    uint64_t n;
+    uint64_t sum[3];
+    double error;  // sum of squared distances to the mean
+};
+
+inline size_t Cell(int32_t r, int32_t g, int32_t b)
+{
+    return (static_cast<size_t>(r) << (2 * kHistBits)) | (static_cast<size_t>(g) << kHistBits) |
+           static_cast<size_t>(b);
+}
+
+// Shrinks the box to its occupied cells and gathers its totals.
+void MeasureBox(const Histogram& hist, Box* box)
+{
+    int32_t lo[3] = {kHistSide, kHistSide, kHistSide}, hi[3] = {-1, -1, -1};
+    uint64_t n = 0, sum[3] = {0, 0, 0}, sq = 0;
+    for (int32_t r = box->lo[0]; r <= box->hi[0]; ++r)
+        for (int32_t g = box->lo[1]; g <= box->hi[1]; ++g)
+            for (int32_t b = box->lo[2]; b <= box->hi[2]; ++b) {
+                size_t c = Cell(r, g, b);
+                uint32_t k = hist.count[c];
+                if (!k) continue;
+                int32_t at[3] = {r, g, b};
+                for (int i = 0; i < 3; ++i) {
+                    if (at[i] < lo[i]) lo[i] = at[i];
+                    if (at[i] > hi[i]) hi[i] = at[i];
+                    sum[i] += hist.sum[3 * c + i];
+                }
+                n += k;
+                sq += hist.sumSq[c];
+            }
+    box->n = n;
+    if (!n) return;
+    std::memcpy(box->lo, lo, sizeof lo);
+    std::memcpy(box->hi, hi, sizeof hi);
+    std::memcpy(box->sum, sum, sizeof sum);
+    double mean2 = 0;
+    for (int i = 0; i < 3; ++i) mean2 += static_cast<double>(sum[i]) * static_cast<double>(sum[i]);
+    box->error = static_cast<double>(sq) - mean2 / static_cast<double>(n);
+    // A box of one cell cannot be cut at this resolution.
+    if (lo[0] == hi[0] && lo[1] == hi[1] && lo[2] == hi[2]) box->error = 0;
+}
+
+// Cuts the box across its longest side where the running count passes half
+// of its pixels; both halves keep at least one occupied slice.
+void SplitBox(const Histogram& hist, Box* box, Box* other)
+{
+    int axis = 0;
+    for (int i = 1; i < 3; ++i)
+        if (box->hi[i] - box->lo[i] > box->hi[axis] - box->lo[axis]) axis = i;
+    uint64_t slice[kHistSide] = {};
+    for (int32_t r = box->lo[0]; r <= box->hi[0]; ++r)
+        for (int32_t g = box->lo[1]; g <= box->hi[1]; ++g)
+            for (int32_t b = box->lo[2]; b <= box->hi[2]; ++b) {
+                int32_t at[3] = {r, g, b};
+                slice[at[axis]] += hist.count[Cell(r, g, b)];
+            }
+    uint64_t running = 0;
+    int32_t cut = box->lo[axis];
+    for (; cut < box->hi[axis] - 1; ++cut) {
+        running += slice[cut];
+        if (running * 2 >= box->n) break;
+    }
+    *other = *box;
+    box->hi[axis] = cut;
+    other->lo[axis] = cut + 1;
+    MeasureBox(hist, box);
+    MeasureBox(hist, other);
+}
+
+inline uint32_t Clamp255(int32_t v) { return v < 0 ? 0 : v > 255 ? 255 : static_cast<uint32_t>(v); }
+
+struct Mapper {
+    const uint32_t* palette;
+    uint32_t colours;  // entries that take part in the search
+    WorkBuffer<int16_t> cache;
+
+    uint32_t Nearest(uint32_t r, uint32_t g, uint32_t b)
+    {
+        size_t cell = (static_cast<size_t>(r >> (8 - kMapBits)) << (2 * kMapBits)) |
+                      (static_cast<size_t>(g >> (8 - kMapBits)) << kMapBits) | (b >> (8 - kMapBits));
+        if (cache[cell] >= 0) return static_cast<uint32_t>(cache[cell]);
+        // The cell's centre stands for every colour in it.
+        int32_t cr = static_cast<int32_t>((r & 0xFC) | 2), cg = static_cast<int32_t>((g & 0xFC) | 2),
+                cb = static_cast<int32_t>((b & 0xFC) | 2);
+        uint32_t best = 0;
+        int32_t bestD = INT32_MAX;
+        for (uint32_t i = 0; i < colours; ++i) {
+            int32_t dr = cr - static_cast<int32_t>((palette[i] >> 16) & 0xFF);
+            int32_t dg = cg - static_cast<int32_t>((palette[i] >> 8) & 0xFF);
+            int32_t db = cb - static_cast<int32_t>(palette[i] & 0xFF);
+            int32_t d = dr * dr + dg * dg + db * db;
+            if (d < bestD) {
+                bestD = d;
+                best = i;
+            }
+        }
+        cache[cell] = static_cast<int16_t>(best);
+        return best;
+    }
+};
+
+}  // namespace
+
+uint32_t QuantizeImage(QuantizeParams* b)
+{
+    b->transparentIndex = -1;
+    if (b->format >= PIXFMT_COUNT || PixelFormatBytes(b->format) != b->bytesPerPixel)
+        return ERR_PIXELFORMAT;
+    if (!b->pixels || !b->indices || !b->palette || b->w <= 0 || b->h <= 0 || b->rowLength < b->w)
+        return ERR_ARGS;
+    uint32_t wanted = b->count < 2 ? 2 : b->count > 256 ? 256 : b->count;
+    bool keyed = b->transparent >= 0;
+    uint32_t key = static_cast<uint32_t>(b->transparent) & 0xFFFFFF;
+    uint32_t colourSlots = keyed ? wanted - 1 : wanted;
+
+    const PixelRowKernels* rows = GetPixelRowKernels(b->format);
+    size_t w = static_cast<size_t>(b->w);
+    size_t stride = static_cast<size_t>(b->rowLength) * b->bytesPerPixel;
+    auto* base = static_cast<const uint8_t*>(b->pixels);
+    WorkBuffer<uint32_t> row(w);
+    Histogram hist;
+    if (!row || !hist.count.Allocate(kHistCells, 1) || !hist.sum.Allocate(3 * kHistCells, 1) ||
+        !hist.sumSq.Allocate(kHistCells, 1))
+        return ERR_MEM;
+
+    bool anyKeyed = false;
+    for (int32_t y = 0; y < b->h; ++y) {
+        rows->toArgb(base + stride * y, row.get(), b->w, 0);
+        for (size_t x = 0; x < w; ++x) {
+            uint32_t c = row[x] & 0xFFFFFF;
+            if (keyed && c == key) {
+                anyKeyed = true;
+                continue;
+            }
+            uint32_t r = c >> 16, g = (c >> 8) & 0xFF, bl = c & 0xFF;
+            size_t cell = HistCell(r, g, bl);
+            hist.count[cell]++;
+            hist.sum[3 * cell] += r;
+            hist.sum[3 * cell + 1] += g;
+            hist.sum[3 * cell + 2] += bl;
+            hist.sumSq[cell] += r * r + g * g + bl * bl;
+        }
+    }
+
+    Box boxes[256];
+    uint32_t nBoxes = 0;
+    boxes[0] = Box{{0, 0, 0}, {kHistSide - 1, kHistSide - 1, kHistSide - 1}, 0, {0, 0, 0}, 0};
+    MeasureBox(hist, &boxes[0]);
+    if (boxes[0].n) nBoxes = 1;
+    while (nBoxes && nBoxes < colourSlots) {
+        uint32_t pick = 0;
+        for (uint32_t i = 1; i < nBoxes; ++i)
+            if (boxes[i].error > boxes[pick].error) pick = i;
+        if (boxes[pick].error <= 0) break;
+        SplitBox(hist, &boxes[pick], &boxes[nBoxes]);
+        ++nBoxes;
+    }
+
+    std::memset(b->palette, 0, 256 * sizeof(uint32_t));
+    for (uint32_t i = 0; i < nBoxes; ++i) {
+        uint32_t c[3];
+        for (int k = 0; k < 3; ++k) c[k] = static_cast<uint32_t>((boxes[i].sum[k] + boxes[i].n / 2) / boxes[i].n);
+        b->palette[i] = (c[0] << 16) | (c[1] << 8) | c[2];
+    }
+    uint32_t made = nBoxes;
+    int32_t keyIndex = -1;
+    if (keyed && (anyKeyed || nBoxes == 0)) {
+        keyIndex = static_cast<int32_t>(made);
+        b->palette[made++] = key;
+    }
+
+    Mapper map{b->palette, nBoxes, {}};
+    if (!map.cache.Allocate(kMapCells)) return ERR_MEM;
+    std::memset(map.cache.get(), 0xFF, kMapCells * sizeof(int16_t));
+
+    // Two rows of diffused error, 16 times the channel error, with a guard
+    // cell at either end.
+    size_t errCells = 3 * (w + 2);
+    WorkBuffer<int32_t> errThis(errCells, 1), errNext(errCells, 1);
+    if (b->dither && (!errThis || !errNext)) return ERR_MEM;
+    int32_t* cur = errThis.get();
+    int32_t* next = errNext.get();
+
+    for (int32_t y = 0; y < b->h; ++y) {
+        rows->toArgb(base + stride * y, row.get(), b->w, 0);
+        uint8_t* out = b->indices + w * static_cast<size_t>(y);
+        bool reverse = b->dither && (y & 1);
+        for (size_t i = 0; i < w; ++i) {
+            size_t x = reverse ? w - 1 - i : i;
+            uint32_t c = row[x] & 0xFFFFFF;
+            if (keyIndex >= 0 && c == key) {
+                out[x] = static_cast<uint8_t>(keyIndex);
+                continue;
+            }
+            if (nBoxes == 0) {
+                out[x] = 0;
+                continue;
+            }
+            int32_t v[3] = {static_cast<int32_t>(c >> 16), static_cast<int32_t>((c >> 8) & 0xFF),
+                            static_cast<int32_t>(c & 0xFF)};
+            int32_t* e = cur + 3 * (x + 1);
+            if (b->dither)
+                for (int k = 0; k < 3; ++k) v[k] = static_cast<int32_t>(Clamp255(v[k] + ((e[k] + 8) >> 4)));
+            uint32_t idx = map.Nearest(static_cast<uint32_t>(v[0]), static_cast<uint32_t>(v[1]),
+                                       static_cast<uint32_t>(v[2]));
+            out[x] = static_cast<uint8_t>(idx);
+            if (!b->dither) continue;
+            uint32_t p = b->palette[idx];
+            int32_t q[3] = {static_cast<int32_t>(p >> 16), static_cast<int32_t>((p >> 8) & 0xFF),
+                            static_cast<int32_t>(p & 0xFF)};
+            ptrdiff_t ahead = reverse ? -3 : 3;
+            int32_t* n = next + 3 * (x + 1);
+            for (int k = 0; k < 3; ++k) {
+                int32_t err = v[k] - q[k];
+                e[ahead + k] += err * 7;
+                n[-ahead + k] += err * 3;
+                n[k] += err * 5;
+                n[ahead + k] += err;
+            }
+        }
+        if (b->dither) {
+            int32_t* t = cur;
+            cur = next;
+            next = t;
+            std::memset(next, 0, errCells * sizeof(int32_t));
+        }
+    }
+    b->count = made;
+    b->transparentIndex = keyIndex;
+    return 0;
+}
+
+uint32_t BuildQuantizePalette(const void* pixels, uint32_t format, uint32_t bytesPerPixel,
+                              int32_t w, int32_t h, int32_t rowLength, uint8_t* indices,
+                              uint32_t* palette, uint32_t* count, int32_t transparent,
+                              uint32_t flags, uint32_t dither, int32_t* extra)
+{
+    QuantizeParams block{pixels, format, bytesPerPixel, w, h, rowLength, indices, palette,
+                         count ? *count : 256, transparent, flags, dither, -1};
+    uint32_t err = QuantizeImage(&block);
+    if (err) return err;
+    if (count) *count = block.count;
+    if (extra) *extra = block.transparentIndex;
+    return 0;
+}

@@ -1,0 +1,287 @@
+// Filter kernels: the blur's vector paths against its scalar reference,
+// properties of every kernel, the pixel formats against ARGB, and results
+// next to ImageMagick's.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <functional>
+#include <random>
+#include <vector>
+
+#include "gfx/blur.h"
+#include "gfx/filter_kernels.h"
+#include "gfx/image_peer.h"
+#include "gfx/pixel_formats.h"
+
+namespace {
+
+using Kernel = std::function<void(void* pixels, uint32_t bpp, int32_t w, int32_t h, int32_t rowLength, uint32_t format)>;
+
+// Runs a kernel on the picture stored in `format` (rows padded by 5
+// pixels whose bytes must survive) and reads the result back.
+RgbPicture Apply(const RgbPicture& in, uint32_t format, const Kernel& kernel)
+{
+    uint32_t bpp = PixelFormatBytes(format);
+    int32_t rowLength = in.w + 5;
+    std::vector<uint8_t> pixels = StorePicture(in, format, rowLength, 0xA5);
+    kernel(pixels.data(), bpp, in.w, in.h, rowLength, format);
+    RgbPicture out = in;
+    for (int32_t y = 0; y < in.h; ++y) {
+        const uint8_t* row = &pixels[static_cast<size_t>(y) * rowLength * bpp];
+        GetPixelRowKernels(format)->toArgb(row, &out.argb[static_cast<size_t>(y) * in.w], in.w, 0);
+        for (size_t b = static_cast<size_t>(in.w) * bpp; b < static_cast<size_t>(rowLength) * bpp; ++b)
+            EXPECT_EQ(row[b], 0xA5) << "padding written in row " << y;
+    }
+    for (auto& c : out.argb) c &= 0xFFFFFF;
+    return out;
+}
+
+Kernel Blur(double radius, double sigma)
+{
+    return [=](void* p, uint32_t bpp, int32_t w, int32_t h, int32_t rl, uint32_t f) {
+        ConvolveParams b{p, w, h, rl, f, bpp, nullptr, 0, radius, sigma, CONVOLVE_BLUR};
+        ConvolvePixels(&b);
+    };
+}
+
+TEST(FilterKernels, BlurVectorPathsGiveTheReferenceBytes)
+{
+    std::mt19937 rng(5);
+    std::vector<uint8_t> data(64 * 1100);
+    for (auto& b : data) b = static_cast<uint8_t>(rng());
+    BlurColumnsFunc scalar = GetBlurColumns(BLURPATH_SCALAR);
+    for (double sigma : {0.4, 1.0, 2.5, 9.0}) {
+        WorkBuffer<int16_t> weights;
+        int32_t r = GaussianWeights(0, sigma, &weights);
+        ASSERT_GE(r, 0);
+        if (r == 0) continue;
+        int32_t taps = 2 * r + 1;
+        std::vector<const uint8_t*> rows(static_cast<size_t>(taps));
+        for (int32_t k = 0; k < taps; ++k) rows[k] = &data[static_cast<size_t>(k % 64) * 1100 + (k * 7) % 13];
+        for (int32_t bytes : {1, 3, 15, 16, 17, 31, 32, 33, 47, 67, 1000}) {
+            std::vector<uint8_t> ref(static_cast<size_t>(bytes)), got(static_cast<size_t>(bytes));
+            scalar(rows.data(), weights.get(), taps, ref.data(), bytes);
+            for (uint32_t path : {BLURPATH_SSE2, BLURPATH_AVX2}) {
+                GetBlurColumns(path)(rows.data(), weights.get(), taps, got.data(), bytes);
+                ASSERT_EQ(got, ref) << "path " << path << " sigma " << sigma << " bytes " << bytes;
+            }
+        }
+    }
+}
+
+TEST(FilterKernels, BlurKeepsAFlatPictureAndTheMean)
+{
+    RgbPicture flat;
+    flat.w = 33;
+    flat.h = 21;
+    flat.argb.assign(33 * 21, 0x3C80F1);
+    uint32_t old = SelectBlurPath(BLURPATH_SCALAR);
+    for (uint32_t path : {BLURPATH_SCALAR, BLURPATH_SSE2, BLURPATH_AVX2}) {
+        SelectBlurPath(path);
+        EXPECT_EQ(Apply(flat, PIXFMT_ARGB, Blur(5, 2)).argb, flat.argb);
+    }
+    SelectBlurPath(old);
+    RgbPicture in = TestPicture(64, 48);
+    for (double sigma : {0.7, 3.0, 12.0}) {
+        RgbPicture out = Apply(in, PIXFMT_ARGB, Blur(0, sigma));
+        for (int s = 0; s < 24; s += 8) {
+            double a = 0, b = 0;
+            for (size_t i = 0; i < in.argb.size(); ++i) {
+                a += (in.argb[i] >> s) & 0xFF;
+                b += (out.argb[i] >> s) & 0xFF;
+            }
+            // Edges repeat their pixels, which moves the mean a little.
+            EXPECT_NEAR(a / in.argb.size(), b / in.argb.size(), 2.5) << sigma;
+        }
+        EXPECT_NE(out.argb, in.argb);
+    }
+}
+
+TEST(FilterKernels, ThreeByThreeKernelsOnAFlatPictureAndASpot)
+{
+    RgbPicture spot;
+    spot.w = 5;
+    spot.h = 5;
+    spot.argb.assign(25, 0x404040);
+    spot.argb[12] = 0x505050;
+    auto run = [](uint32_t kind, double s) {
+        return Kernel([=](void* p, uint32_t bpp, int32_t w, int32_t h, int32_t rl, uint32_t f) {
+            ConvolveParams b{p, w, h, rl, f, bpp, nullptr, 0, 1, s, kind};
+            ConvolvePixels(&b);
+        });
+    };
+    struct Case {
+        uint32_t kind;
+        double strength;
+        uint32_t centre, right, below, diagonal, corner;
+    } cases[] = {
+        // edge: 8 * 0x50 - 8 * 0x40 at the spot, 0x40 - 0x50 < 0 next to it, 0 elsewhere.
+        {CONVOLVE_EDGE, 1, 0x808080, 0, 0, 0, 0},
+        {CONVOLVE_EDGE, 0, 0x808080, 0, 0, 0, 0},  // strength 0: the plain kernel
+        // sharpen: 0x50 + 4 * 0x10; neighbours 0x40 - 0x10; diagonals untouched.
+        {CONVOLVE_SHARPEN, 1, 0x909090, 0x303030, 0x303030, 0x404040, 0x404040},
+        // emboss: the spot is below-right of (1,1) and to the right of (1,2).
+        {CONVOLVE_EMBOSS, 1, 0x505050, 0x303030, 0x303030, 0x303030, 0x404040},
+    };
+    for (const Case& c : cases) {
+        RgbPicture out = Apply(spot, PIXFMT_ARGB, run(c.kind, c.strength));
+        EXPECT_EQ(out.argb[12], c.centre) << c.kind;
+        EXPECT_EQ(out.argb[13], c.right) << c.kind;
+        EXPECT_EQ(out.argb[17], c.below) << c.kind;
+        EXPECT_EQ(out.argb[18], c.diagonal) << c.kind;
+        EXPECT_EQ(out.argb[0], c.corner) << c.kind;
+    }
+}
+
+TEST(FilterKernels, AlphaPlaneAloneIsFiltered)
+{
+    std::vector<uint8_t> plane(12 * 8, 0);
+    for (int32_t x = 0; x < 8; ++x) plane[12 * 4 + x] = 200;
+    ConvolveParams b{nullptr, 8, 8, 0, 0, 0, plane.data(), 12, 2, 1, CONVOLVE_BLUR};
+    ConvolvePixels(&b);
+    EXPECT_GT(plane[12 * 3 + 3], 0);
+    EXPECT_LT(plane[12 * 4 + 3], 200);
+    EXPECT_EQ(plane[12 * 0 + 10], 0);  // padding stays
+}
+
+// Point kernels give in every format what they give in ARGB, up to the
+// format's precision.
+TEST(FilterKernels, FormatsAgreeWithArgb)
+{
+    uint8_t gamma[256];
+    for (int i = 0; i < 256; ++i) gamma[i] = static_cast<uint8_t>(255 - i / 2);
+    struct Named {
+        const char* name;
+        Kernel kernel;
+    } kernels[] = {
+        {"solarize", [](void* p, uint32_t bpp, int32_t w, int32_t h, int32_t rl, uint32_t f) {
+             if (bpp == 4) SolarizePixels32(static_cast<uint32_t*>(p), w, h, rl, f, 100);
+             else SolarizePixels16(static_cast<uint16_t*>(p), w, h, rl, f, 100);
+         }},
+        {"gamma", [&gamma](void* p, uint32_t bpp, int32_t w, int32_t h, int32_t rl, uint32_t f) {
+             GammaParams b{p, w, h, rl, f, 5, gamma, nullptr, gamma};
+             if (bpp == 4) GammaPixels32(&b);
+             else GammaPixels16(&b);
+         }},
+        {"contrast", [](void* p, uint32_t bpp, int32_t w, int32_t h, int32_t rl, uint32_t f) {
+             if (bpp == 4) ContrastPixels32(static_cast<uint32_t*>(p), w, h, rl, f, 1);
+             else ContrastPixels16(static_cast<uint16_t*>(p), w, h, rl, f, 1);
+         }},
+        {"modulate", [](void* p, uint32_t bpp, int32_t w, int32_t h, int32_t rl, uint32_t f) {
+             ModulateParams b{p, w, h, rl, f, 90, 130, 140};
+             if (bpp == 4) ModulatePixels32(&b);
+             else ModulatePixels16(&b);
+         }},
+        {"sepia", [](void* p, uint32_t bpp, int32_t w, int32_t h, int32_t rl, uint32_t f) {
+             if (bpp == 4) SepiaPixels32(static_cast<uint32_t*>(p), w, h, rl, f, 200);
+             else SepiaPixels16(static_cast<uint16_t*>(p), w, h, rl, f, 200);
+         }},
+        {"normalize", [](void* p, uint32_t, int32_t w, int32_t h, int32_t rl, uint32_t f) {
+             NormalizeParams b{p, w, h, rl, 30, static_cast<uint32_t>(w * h - 30), f};
+             NormalizePixels(&b);
+         }},
+        {"oilpaint", [](void* p, uint32_t bpp, int32_t w, int32_t h, int32_t rl, uint32_t f) {
+             OilPaintParams b{p, w, h, rl, f, 2};
+             if (bpp == 4) OilPaintPixels32(&b);
+             else OilPaintPixels16(&b);
+         }},
+        {"blur", Blur(3, 1.5)},
+    };
+    for (uint32_t format : {PIXFMT_BGRA, PIXFMT_RGBA, PIXFMT_ABGR, PIXFMT_RGB565, PIXFMT_RGB555, PIXFMT_BGR565_SWAPPED}) {
+        // Pixels every format holds exactly, so the inputs agree.
+        RgbPicture in = Quantised(TestPicture(23, 17, 9), format);
+        for (const Named& k : kernels) {
+            RgbPicture ref = Apply(in, PIXFMT_ARGB, k.kernel);
+            RgbPicture got = Apply(in, format, k.kernel);
+            EXPECT_EQ(got.argb, Quantised(ref, format).argb) << k.name << " format " << format;
+        }
+    }
+}
+
+TEST(FilterKernels, NormalizeStretchesToFullRangeAndLeavesFlatChannels)
+{
+    RgbPicture in;
+    in.w = 10;
+    in.h = 10;
+    // Red spans 50..149, green is flat, blue holds two levels.
+    for (int32_t i = 0; i < 100; ++i)
+        in.argb.push_back((static_cast<uint32_t>(50 + i) << 16) | (0x77 << 8) | (i < 50 ? 0x10u : 0x20u));
+    auto normalize = [](uint32_t low, uint32_t high) {
+        return Kernel([=](void* p, uint32_t, int32_t w, int32_t h, int32_t rl, uint32_t f) {
+            NormalizeParams b{p, w, h, rl, low, high, f};
+            NormalizePixels(&b);
+        });
+    };
+    RgbPicture out = Apply(in, PIXFMT_ARGB, normalize(0, 100));
+    // Low level: the first whose running count exceeds 0 (50); high: the
+    // first from the top whose count exceeds 0 (149).
+    EXPECT_EQ(out.argb[0] >> 16, 0u);
+    EXPECT_EQ(out.argb[99] >> 16, 255u);
+    EXPECT_EQ((out.argb[50] >> 8) & 0xFF, 0x77u);
+    EXPECT_EQ(out.argb[0] & 0xFF, 0u);
+    EXPECT_EQ(out.argb[99] & 0xFF, 255u);
+    // With 10 pixels cut at either end red runs from 60 (the 11th) to 139.
+    out = Apply(in, PIXFMT_ARGB, normalize(10, 90));
+    EXPECT_EQ(out.argb[10] >> 16, 0u);
+    EXPECT_EQ(out.argb[89] >> 16, 255u);
+    EXPECT_EQ(out.argb[50] >> 16, (40u * 255 + 39) / 79);
+    // Counts that leave no range change nothing.
+    EXPECT_EQ(Apply(in, PIXFMT_ARGB, normalize(100, 0)).argb, in.argb);
+}
+
+TEST(FilterKernels, MonochromeWritesBlackForIndexZero)
+{
+    RgbPicture in = TestPicture(6, 2);
+    std::vector<uint8_t> idx = {0, 1, 2, 0, 255, 0, 1, 1, 0, 0, 7, 0};
+    for (uint32_t format : {PIXFMT_ARGB, PIXFMT_RGB565}) {
+        RgbPicture out = Apply(in, format, [&idx](void* p, uint32_t bpp, int32_t w, int32_t h, int32_t rl, uint32_t f) {
+            if (bpp == 4) MonochromePixels32(static_cast<uint32_t*>(p), w, h, f, rl, idx.data());
+            else MonochromePixels16(static_cast<uint16_t*>(p), w, h, f, rl, idx.data());
+        });
+        for (size_t i = 0; i < idx.size(); ++i) {
+            uint32_t white = format == PIXFMT_ARGB ? 0xFFFFFFu : 0xF8FCF8u;
+            EXPECT_EQ(out.argb[i], idx[i] ? white : 0u) << i;
+        }
+    }
+}
+
+struct PeerCase {
+    const char* name;
+    Kernel kernel;
+    std::string arguments;
+    double meanBound;
+    uint32_t maxBound;
+};
+
+TEST(FilterKernels, NextToImageMagick)
+{
+    if (!HaveImageMagick()) GTEST_SKIP() << "no /usr/bin/convert";
+    RgbPicture in = TestPicture(96, 72, 4);
+    PeerCase cases[] = {
+        {"solarize", [](void* p, uint32_t, int32_t w, int32_t h, int32_t rl, uint32_t f) {
+             SolarizePixels32(static_cast<uint32_t*>(p), w, h, rl, f, 127);
+         }, "-solarize 50%", 0, 0},
+        {"blur", Blur(6, 2), "-blur 6x2", 0.6, 3},
+        {"modulate", [](void* p, uint32_t, int32_t w, int32_t h, int32_t rl, uint32_t f) {
+             ModulateParams b{p, w, h, rl, f, 80, 130, 150};
+             ModulatePixels32(&b);
+         }, "-define modulate:colorspace=HSB -modulate 80,130,150", 0.6, 2},
+        {"paint", [](void* p, uint32_t, int32_t w, int32_t h, int32_t rl, uint32_t f) {
+             OilPaintParams b{p, w, h, rl, f, 2};
+             OilPaintPixels32(&b);
+         }, "-paint 2", 0, 0},
+    };
+    for (const PeerCase& c : cases) {
+        RgbPicture peer;
+        ASSERT_TRUE(RunConvert(in, c.arguments, &peer)) << c.name;
+        RgbPicture ours = Apply(in, PIXFMT_ARGB, c.kernel);
+        double mean = MeanChannelError(ours, peer);
+        uint32_t worst = MaxChannelError(ours, peer);
+        std::printf("%-9s mean %.3f max %u\n", c.name, mean, worst);
+        EXPECT_LE(mean, c.meanBound) << c.name;
+        EXPECT_LE(worst, c.maxBound) << c.name;
+    }
+}
+
+}  // namespace
