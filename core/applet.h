@@ -200,6 +200,10 @@ struct AppletOrigin {
 uint32_t ReadAppletSections(const char* path, CoreContext* context, VmState* vm, StreamHandle* stream,
                             uint64_t appletOffset, AppletInfo* applet, const AppletOrigin* origin);
 
+// Where the applet's sections start in the file its preload entries name
+// (sourceFile): the offsets of data linked into the applet count from here.
+extern uint64_t LoadedAppletOffset;
+
 // Reads the magic at appletOffset; a packed applet is inflated into a
 // temporary file, which then becomes *path, *stream and offset 0 (origin
 // keeps the container). Sets context->isApplet. 0 or an error code.

@@ -46,6 +46,8 @@ bool CopyInto(char* out, size_t size, const char* text)
 
 }  // namespace
 
+uint64_t LoadedAppletOffset = 0;
+
 uint32_t OpenAppletStream(StreamHandle** stream, char* path, size_t pathSize, uint64_t* appletOffset,
                           CoreContext* context, AppletOrigin* origin)
 {
@@ -125,6 +127,7 @@ uint32_t LoadApplet(AppletInfo* applet, VmState* vm, CoreContext* context)
         return ERR_NOAPPLET;
     }
     uint32_t error = ReadAppletSections(path, context, vm, file.stream, offset, applet, &origin);
+    LoadedAppletOffset = offset;
     // The linked files point into the file the sections were read from.
     SetLinkedFiles(applet->linkedFiles, offset);
     if (error)

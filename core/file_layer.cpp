@@ -7,6 +7,9 @@
 // a seek between the two directions on one stream.
 #include "core/file_layer.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -36,15 +39,36 @@ void FreeHandle(OsFileHandle* handle)
     OsFreeMem(handle);
 }
 
-// fopen also opens folders for reading; they are no files here.
-bool IsRegularStream(FILE* stream, uint64_t* outSize)
+// Opens without blocking (a FIFO without a writer would hold the thread in
+// open, where no abort can reach it) and keeps only what reads and writes
+// like a file: regular files and character devices. Folders, FIFOs and
+// sockets are no files here.
+FILE* OpenFileStream(const char* path, int flags, const char* mode, uint64_t* outSize, bool* outRegular)
 {
+    int fd = ::open(path, flags | O_NONBLOCK | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return nullptr;
     struct stat st;
-    if (fstat(fileno(stream), &st) != 0 || S_ISDIR(st.st_mode))
-        return false;
+    if (fstat(fd, &st) != 0 || !(S_ISREG(st.st_mode) || S_ISCHR(st.st_mode))) {
+        ::close(fd);
+        errno = EINVAL;
+        return nullptr;
+    }
+    int status = fcntl(fd, F_GETFL);
+    if (status < 0 || fcntl(fd, F_SETFL, status & ~O_NONBLOCK) != 0) {
+        ::close(fd);
+        return nullptr;
+    }
+    FILE* stream = fdopen(fd, mode);
+    if (!stream) {
+        ::close(fd);
+        return nullptr;
+    }
     if (outSize)
-        *outSize = static_cast<uint64_t>(st.st_size);
-    return true;
+        *outSize = S_ISREG(st.st_mode) ? static_cast<uint64_t>(st.st_size) : 0;
+    if (outRegular)
+        *outRegular = S_ISREG(st.st_mode);
+    return stream;
 }
 
 OsFileHandle* OpenRegion(const char* name, uint32_t mode)
@@ -76,12 +100,17 @@ OsFileHandle* OpenRegion(const char* name, uint32_t mode)
         return handle;
 
     std::string container = OsHostPath(std::string(parts.file).c_str());
-    handle->stream = std::fopen(container.c_str(), "rb");
-    if (!handle->stream || !IsRegularStream(handle->stream, nullptr) ||
+    uint64_t containerSize = 0;
+    bool regular = false;
+    handle->stream = OpenFileStream(container.c_str(), O_RDONLY, "rb", &containerSize, &regular);
+    if (!handle->stream || !regular ||
         fseeko(handle->stream, static_cast<off_t>(handle->base), SEEK_SET) != 0) {
         FreeHandle(handle);
         return nullptr;
     }
+    // The size written in the name is only a claim: the region ends where
+    // its container does.
+    handle->size = ClampRegionSize(containerSize, handle->base, handle->size);
     return handle;
 }
 
@@ -106,23 +135,14 @@ OsFileHandle* OsFileOpen(const char* name, uint32_t mode)
     }
 
     const char* path = handle->fullPath;
-    if (mode & OSFILE_WRITE) {
-        handle->stream = std::fopen(path, "wb");
-    } else if (mode & OSFILE_READWRITE) {
-        handle->stream = std::fopen(path, "r+b");
-        if (!handle->stream && errno == ENOENT) {
-            FILE* created = std::fopen(path, "wb");
-            if (created) {
-                std::fclose(created);
-                handle->stream = std::fopen(path, "r+b");
-            }
-        }
-    } else {
-        handle->stream = std::fopen(path, "rb");
-    }
-
     uint64_t size = 0;
-    if (!handle->stream || !IsRegularStream(handle->stream, &size)) {
+    if (mode & OSFILE_WRITE)
+        handle->stream = OpenFileStream(path, O_WRONLY | O_CREAT | O_TRUNC, "wb", &size, nullptr);
+    else if (mode & OSFILE_READWRITE)
+        handle->stream = OpenFileStream(path, O_RDWR | O_CREAT, "r+b", &size, nullptr);
+    else
+        handle->stream = OpenFileStream(path, O_RDONLY, "rb", &size, nullptr);
+    if (!handle->stream) {
         FreeHandle(handle);
         return nullptr;
     }

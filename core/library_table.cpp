@@ -27,6 +27,11 @@ void FreeVideos(VmState*) { FreeAllVideos(); }
 void FreeDraw(VmState*) { FreeDrawBuffers(); }
 void FreeVectors(VmState*) { FreeVectorGraphics(); }
 
+// Closing the files a script left open is the last chance to see that
+// their buffered bytes never reached the disk; shutdown reports it.
+uint32_t dosCloseError = 0;
+void CloseDosLibrary(VmState* vm) { dosCloseError = CleanupDosLibrary(vm); }
+
 }  // namespace
 
 const LibraryTableEntry LibraryTable[LIBRARY_COUNT] = {
@@ -75,7 +80,7 @@ const LibraryExitStep LibraryExitSteps[] = {
     {"text", FreeTextResources},
     {"anim", FreeAllAnims},
     {"layers", CloseLayersLibrary},
-    {"dos", CleanupDosLibrary},
+    {"dos", CloseDosLibrary},
     {"memblock", FreeAllMemBlocks},
     {"event", CloseEventLibrary},
     {"sound", CloseSoundLibrary},
@@ -122,10 +127,12 @@ uint32_t OpenAllLibraries(AppletInfo* applet, VmState* vm, CoreContext* context)
     return 0;
 }
 
-void CloseAllLibraries(VmState* vm)
+uint32_t CloseAllLibraries(VmState* vm)
 {
+    dosCloseError = 0;
     for (int i = 0; i < LIBRARY_EXIT_STEP_COUNT; i++) {
         if (LibraryExitSteps[i].exit)
             LibraryExitSteps[i].exit(vm);
     }
+    return dosCloseError;
 }

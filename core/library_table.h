@@ -46,5 +46,6 @@ extern const int LIBRARY_EXIT_STEP_COUNT;
 uint32_t OpenAllLibraries(AppletInfo* applet, VmState* vm, CoreContext* context);
 
 // Runs every exit step in shutdown's order; each is safe for a library that
-// was never opened.
-void CloseAllLibraries(VmState* vm);
+// was never opened. Answers 0, or ERR_WRITE when a file the script left
+// open lost written bytes as it was closed.
+uint32_t CloseAllLibraries(VmState* vm);

@@ -1,22 +1,38 @@
-// Resource preloading. This covers the steps that load no pictures: the
-// progress line, the plugins REQUIREPLUGINS names, the default font,
-// display 1 with its start-up options, the warnings the applet declares and
-// the declared displays, made through the script command CreateDisplay. Declarations of pictures, sounds and the other resources
-// are kept in the applet's list, ready for the commands that load them.
+// Resource preloading: every declaration of the applet becomes an ordinary
+// call of its script command (LoadBrush, LoadBGPic, ...) with the declared
+// id, the file (a ":::chunk" name for a file linked into the applet) and
+// an options table, as if the script had made it; then the declared
+// displays are made through CreateDisplay with their saved placement. A
+// failing call ends preloading with its error, reported at the line of the
+// declaration.
 #include "core/preload.h"
 
-#include "core/option_tables.h"
-#include "core/vm/vm.h"
-#include "display/display.h"
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
 
 #include "core/applet.h"
 #include "core/command_services.h"
 #include "core/io/errors.h"
 #include "core/io/messages.h"
 #include "core/io/utilities.h"
+#include "core/io/virtual_names.h"
+#include "core/option_tables.h"
 #include "core/options.h"
+#include "core/plugins/plugin_manager.h"
 #include "core/startup.h"
+#include "core/vm/error_hooks.h"
+#include "core/vm/vm.h"
+#include "display/display.h"
+#include "display/window_icons.h"
 #include "draw/text_state.h"
+#include "gfx/gfx_cache.h"
+#include "libs/system/system_library.h"
 
 void ApplyStartupDisplayOptions(const AppletInfo* applet, DisplayDesc* desc)
 {
@@ -62,9 +78,45 @@ constexpr DisplayFlagKey kDisplayFlagKeys[] = {
 
 constexpr uint32_t kFlagBackgroundPicture = 512;
 
+// The saved placement of a display replaces the declared values: the
+// "__placement" table of the applet's preferences, under the display's id.
+void ApplySavedPlacement(VmState* vm, uint32_t id, int t)
+{
+    int top = VmGetTop(vm);
+    VmNewTable(vm);
+    int prefs = VmGetTop(vm);
+    if (ReadPrefsFile(vm, prefs) == 0) {
+        VmPushString(vm, "__placement");
+        VmRawGet(vm, prefs);
+        if (VmType(vm, -1) == VM_TTABLE) {
+            VmRawGetI(vm, -1, static_cast<int>(id));
+            if (VmType(vm, -1) == VM_TTABLE) {
+                int saved = VmGetTop(vm);
+                for (const char* key : {"active", "autoscale", "layerscale", "sizeable", "width", "height",
+                                        "scalewidth", "scaleheight", "osdata", "x", "y"}) {
+                    VmPushString(vm, key);
+                    VmRawGet(vm, saved);
+                    if (VmType(vm, -1) == VM_TNIL) {
+                        VmPop(vm, 1);
+                        continue;
+                    }
+                    VmPushString(vm, key);
+                    VmPushValue(vm, -2);
+                    VmRawSet(vm, t);
+                    VmPop(vm, 1);
+                }
+                VmPushString(vm, "__placement");
+                VmPushValue(vm, saved);
+                VmRawSet(vm, t);
+            }
+        }
+    }
+    VmSetTop(vm, top);
+}
+
 // CreateDisplay(id, options) for one declared display, as if the script
 // had called it; its error code, reported at the declaration's line.
-uint32_t CreateDeclaredDisplay(VmState* vm, const PreloadEntry* entry, bool bgpicOneDeclared)
+uint32_t CreateDeclaredDisplay(VmState* vm, const PreloadEntry* entry, bool bgpicOneDeclared, bool hidden)
 {
     const auto* d = static_cast<const DisplayDesc*>(entry->details);
     int top = VmGetTop(vm);
@@ -83,6 +135,15 @@ uint32_t CreateDeclaredDisplay(VmState* vm, const PreloadEntry* entry, bool bgpi
     SetTableInt(vm, t, "width", d->width);
     SetTableInt(vm, t, "height", d->height);
     SetTableUnsigned(vm, t, "color", d->color);
+    if (d->fillStyle)
+        SetTableInt(vm, t, "fillstyle", static_cast<int32_t>(d->fillStyle));
+    if (d->textureBrush) {
+        SetTableUnsigned(vm, t, "texturebrush", d->textureBrush);
+        SetTableUnsigned(vm, t, "texturex", d->textureX);
+        SetTableUnsigned(vm, t, "texturey", d->textureY);
+    }
+    if (hidden)
+        SetTableInt(vm, t, "hidden", 1);
     if (d->scaleWidth)
         SetTableInt(vm, t, "scalewidth", d->scaleWidth);
     if (d->scaleHeight)
@@ -109,9 +170,237 @@ uint32_t CreateDeclaredDisplay(VmState* vm, const PreloadEntry* entry, bool bgpi
         SetTableInt(vm, t, "scrheight", d->scrHeight);
     if (d->scrDepth)
         SetTableUnsigned(vm, t, "scrdepth", d->scrDepth);
+    if (!Startup.overridePlacement)
+        ApplySavedPlacement(vm, entry->id, t);
     uint32_t error = VmPCall(vm, 2, 0, 0);
     VmSetTop(vm, top);
     return error;
+}
+
+
+// ---------------------------------------------------------------------------
+// Resource declarations
+
+struct KindCommand {
+    uint32_t kind;
+    const char* name;
+};
+
+constexpr KindCommand kKindCommands[] = {
+    {PRELOAD_BGPIC, "LoadBGPic"},   {PRELOAD_BRUSH, "LoadBrush"},     {PRELOAD_ANIM, "LoadAnim"},
+    {PRELOAD_MUSIC, "OpenMusic"},   {PRELOAD_SAMPLE, "LoadSample"},   {PRELOAD_BUTTON, "CreateButton"},
+    {PRELOAD_KEYDOWN, "CreateKeyDown"}, {PRELOAD_SPRITE, "LoadSprite"}, {PRELOAD_FILE, "OpenFile"},
+    {PRELOAD_FONT, "OpenFont"},     {PRELOAD_VIDEO, "OpenVideo"},     {PRELOAD_MENU, "CreateMenu"},
+};
+
+const char* CommandOfKind(uint32_t kind)
+{
+    for (const KindCommand& c : kKindCommands)
+        if (c.kind == kind)
+            return c.name;
+    return nullptr;
+}
+
+// The file name the declaration gives: its embedded text.
+std::string DeclaredFile(const PreloadEntry* entry)
+{
+    if (!entry->data || !entry->dataSize)
+        return std::string();
+    const char* text = reinterpret_cast<const char*>(entry->data);
+    return std::string(text, strnlen(text, entry->dataSize));
+}
+
+// A file linked into the applet is opened as a region of the applet file,
+// whatever became of the file it was built from.
+std::string FileArgument(const PreloadEntry* entry)
+{
+    std::string declared = DeclaredFile(entry);
+    if (!entry->linkedSize)
+        return declared;
+    char name[2048];
+    if (!MakeChunkName(declared.c_str(), name, sizeof name, entry->linkedOffset, entry->linkedSize,
+                       LoadedAppletOffset, entry->sourceFile))
+        return declared;
+    return name;
+}
+
+const PreloadWords* WordsOf(const PreloadEntry* entry)
+{
+    return static_cast<const PreloadWords*>(entry->details);
+}
+
+int32_t Word(const PreloadEntry* entry, uint32_t index)
+{
+    const PreloadWords* w = WordsOf(entry);
+    return w && index < w->count ? w->words[index] : 0;
+}
+
+// Where the three scaling values of an image declaration stand: brushes
+// from word 6, background pictures from word 8 (width, height, smooth).
+uint32_t ScaleWordIndex(uint32_t kind)
+{
+    return kind == PRELOAD_BRUSH ? 6 : kind == PRELOAD_BGPIC ? 8 : 0;
+}
+
+bool IsImageKind(uint32_t kind)
+{
+    return kind == PRELOAD_BGPIC || kind == PRELOAD_BRUSH || kind == PRELOAD_ANIM || kind == PRELOAD_SPRITE;
+}
+
+// Files shared by several declarations are loaded once: the first
+// declaration puts the picture into the graphics cache, the later ones
+// take it from there.
+enum : uint32_t { SHARE_NONE = 0, SHARE_FIRST = 1, SHARE_DUPLICATE = 2 };
+
+bool SameScaling(const PreloadEntry* a, const PreloadEntry* b)
+{
+    uint32_t ia = ScaleWordIndex(a->kind), ib = ScaleWordIndex(b->kind);
+    for (uint32_t i = 0; i < 3; ++i)
+        if ((ia ? Word(a, ia + i) : 0) != (ib ? Word(b, ib + i) : 0))
+            return false;
+    return true;
+}
+
+void MarkSharedFiles(AppletInfo* applet, std::vector<uint32_t>* share)
+{
+    std::vector<PreloadEntry*> entries;
+    for (PreloadEntry* e = applet->preloadEntries; e; e = e->next)
+        entries.push_back(e);
+    share->assign(entries.size(), SHARE_NONE);
+    for (size_t i = 0; i < entries.size(); ++i) {
+        PreloadEntry* later = entries[i];
+        if (later->kind != PRELOAD_BRUSH && later->kind != PRELOAD_ANIM && later->kind != PRELOAD_SPRITE)
+            continue;
+        std::string file = DeclaredFile(later);
+        if (file.empty())
+            continue;
+        for (size_t j = 0; j < i; ++j) {
+            PreloadEntry* earlier = entries[j];
+            if (earlier->kind != later->kind || (*share)[j] == SHARE_DUPLICATE ||
+                StrCaseCmp(DeclaredFile(earlier).c_str(), file.c_str()) != 0 || !SameScaling(earlier, later))
+                continue;
+            (*share)[j] = SHARE_FIRST;
+            (*share)[i] = SHARE_DUPLICATE;
+            break;
+        }
+    }
+}
+
+// The options table of an image declaration.
+void PushImageOptions(VmState* vm, const PreloadEntry* entry, uint32_t share)
+{
+    VmNewTable(vm);
+    int t = VmGetTop(vm);
+    if (entry->transparentColor != -1)
+        SetTableUnsigned(vm, t, "transparency", static_cast<uint32_t>(entry->transparentColor));
+    if (entry->flags & 1)
+        SetTableInt(vm, t, "loadalpha", 1);
+    if (entry->flags & 2)
+        SetTableInt(vm, t, "loadtransparency", 1);
+    if (uint32_t at = ScaleWordIndex(entry->kind)) {
+        if (Word(entry, at))
+            SetTableInt(vm, t, "scalewidth", Word(entry, at));
+        if (Word(entry, at + 1))
+            SetTableInt(vm, t, "scaleheight", Word(entry, at + 1));
+        if (Word(entry, at + 2))
+            SetTableInt(vm, t, "smoothscale", 1);
+    }
+    if (entry->kind == PRELOAD_BRUSH) {
+        if (Word(entry, 0) > 0)
+            SetTableInt(vm, t, "width", Word(entry, 0));
+        if (Word(entry, 1) > 0)
+            SetTableInt(vm, t, "height", Word(entry, 1));
+    }
+    if (share == SHARE_FIRST)
+        SetTableInt(vm, t, "cache", 1);
+    if (share == SHARE_DUPLICATE)
+        SetTableInt(vm, t, "cachedload", 1);
+    if (entry->text1[0])
+        SetTableString(vm, t, "loader", entry->text1);
+    if (entry->text2[0])
+        SetTableString(vm, t, "adapter", entry->text2);
+}
+
+// Calls the command of one declaration as the script would: its error
+// code, with the error's line and function name set to the declaration's.
+uint32_t CallDeclaredCommand(VmState* vm, const PreloadEntry* entry, uint32_t share)
+{
+    const char* command = CommandOfKind(entry->kind);
+    if (!command)
+        return 0;
+    std::string lower = command;
+    for (char& c : lower)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    VmErrorLine = static_cast<int32_t>(entry->line);
+    SetErrorFunctionName(command);
+    int top = VmGetTop(vm);
+    VmPushCString(vm, lower.c_str());
+    VmGetTable(vm, VM_GLOBALSINDEX);
+    if (VmType(vm, -1) != VM_TFUNCTION) {
+        VmSetTop(vm, top);
+        return ERR_UNIMPLCMD;
+    }
+    std::string file = FileArgument(entry);
+    VmPushNumber(vm, entry->id);
+    int arguments = 1;
+    switch (entry->kind) {
+    case PRELOAD_BUTTON:
+        for (uint32_t i = 0; i < 4; ++i)
+            VmPushNumber(vm, Word(entry, i));
+        arguments += 4;
+        break;
+    case PRELOAD_KEYDOWN:
+        VmPushString(vm, file.c_str());
+        arguments += 1;
+        break;
+    case PRELOAD_MENU:
+        VmNewTable(vm);
+        arguments += 1;
+        break;
+    default:
+        VmPushString(vm, file.c_str());
+        if (IsImageKind(entry->kind)) {
+            PushImageOptions(vm, entry, share);
+        } else {
+            VmNewTable(vm);
+            int t = VmGetTop(vm);
+            if (entry->text1[0])
+                SetTableString(vm, t, entry->kind == PRELOAD_FONT ? "engine" : "loader", entry->text1);
+            if (entry->text2[0])
+                SetTableString(vm, t, entry->kind == PRELOAD_FONT ? "cache" : "adapter", entry->text2);
+        }
+        arguments += 2;
+        break;
+    }
+    uint32_t error = VmPCall(vm, arguments, 0, 0);
+    VmSetTop(vm, top);
+    return error;
+}
+
+// The tags of a plugin requirement declared by the applet, as the
+// plugin's RequirePlugin receives them: {n, value} with texts as pointers.
+std::vector<QmTagItem> RequirementTags(const PreloadEntry* entry)
+{
+    std::vector<QmTagItem> tags;
+    for (auto* tag = static_cast<const PluginRequireTag*>(entry->details); tag; tag = tag->next) {
+        uintptr_t value = tag->isText ? reinterpret_cast<uintptr_t>(tag->text)
+                                      : static_cast<uintptr_t>(static_cast<int64_t>(tag->number));
+        tags.push_back(QmTagItem{tag->tag, value});
+    }
+    tags.push_back(QmTagItem{0, 0});
+    return tags;
+}
+
+// Main chunk's source name, so that errors of declarations are reported
+// in the applet's files like errors of the script.
+void NameErrorScript(VmState* vm)
+{
+    if (!errorScriptName || VmType(vm, -1) != VM_TFUNCTION)
+        return;
+    VmPushValue(vm, -1);
+    VmDebugRecord record{};
+    if (VmGetInfo(vm, ">S", &record) && record.source)
+        std::snprintf(errorScriptName, ERROR_TEXT_SIZE, "%s", record.source);
 }
 
 }  // namespace
@@ -120,8 +409,28 @@ uint32_t PreloadResources(CoreContext* context, AppletInfo* applet, VmState* vm)
 {
     if (context->isApplet)
         PrintMessage(GetString(MSG_LOADING_APPLET), context->scriptPath, 1);
+    if (uint32_t error = LoadWindowIcons(!context->isApplet))
+        return error;
+
+    uint32_t pluginAnswer = 0;
     if (uint32_t error = RequireStartupPlugins(vm))
         return error;
+    for (PreloadEntry* e = applet->preloadEntries; e && vm; e = e->next) {
+        if (e->kind != PRELOAD_PLUGIN)
+            continue;
+        std::vector<QmTagItem> tags = RequirementTags(e);
+        const char* name = e->text1[0] ? e->text1 : nullptr;
+        std::string declared = DeclaredFile(e);
+        if (!name)
+            name = declared.c_str();
+        if (uint32_t error = FindOrLoadPlugin(vm, name, 0, 0, false, false, tags.data(), &pluginAnswer))
+            return error;
+    }
+    bool firstHidden = pluginAnswer & 1;
+
+    bool bgpicOneDeclared = false;
+    for (PreloadEntry* e = applet->preloadEntries; e; e = e->next)
+        bgpicOneDeclared = bgpicOneDeclared || (e->kind == PRELOAD_BGPIC && e->id == 1);
     if (int error = InitTextState())
         return static_cast<uint32_t>(error);
     if (!FindPreloadDisplay(applet)) {
@@ -136,18 +445,43 @@ uint32_t PreloadResources(CoreContext* context, AppletInfo* applet, VmState* vm)
                 ApplyStartupDisplayOptions(applet, static_cast<DisplayDesc*>(e->details));
         }
     }
-    bool bgpicOneDeclared = false;
-    for (PreloadEntry* e = applet->preloadEntries; e; e = e->next)
-        bgpicOneDeclared = bgpicOneDeclared || (e->kind == PRELOAD_BGPIC && e->id == 1);
-    for (PreloadEntry* e = applet->preloadEntries; e; e = e->next) {
+    std::vector<uint32_t> share;
+    MarkSharedFiles(applet, &share);
+
+    SetTags(nullptr, {{TAG_PIXELSWITCH, 1}, {TAG_SCRIPTRUNNING, 1}, {TAG_END, 0}});
+    if (vm)
+        NameErrorScript(vm);
+    char* directory = getcwd(nullptr, 0);
+    uint32_t error = 0;
+    size_t index = 0;
+    for (PreloadEntry* e = applet->preloadEntries; e && vm && !error; e = e->next, ++index) {
+        if (e->kind == PRELOAD_DISPLAY || e->kind == PRELOAD_PLUGIN || e->kind == PRELOAD_WARNING)
+            continue;
+        SetTags(nullptr, {{TAG_QUIET, context->isApplet || context->quiet ? 1u : e->callerFlag}, {TAG_END, 0}});
+        // Relative names are the applet's: its folder is current meanwhile.
+        std::string folder = e->sourceFile;
+        size_t slash = folder.find_last_of('/');
+        if (slash != std::string::npos && !Startup.noChangeDir)
+            [[maybe_unused]] int changed = chdir(folder.substr(0, slash + 1).c_str());
+        error = CallDeclaredCommand(vm, e, share[index]);
+        if (directory)
+            [[maybe_unused]] int back = chdir(directory);
+    }
+    std::free(directory);
+    for (PreloadEntry* e = applet->preloadEntries; e && !error; e = e->next) {
         if (e->kind == PRELOAD_WARNING && e->data && !Startup.noDebug)
             DebugPrintf("*** WARNING %s ***\n", reinterpret_cast<const char*>(e->data));
         if (e->kind == PRELOAD_DISPLAY && e->details && vm) {
-            if (uint32_t error = CreateDeclaredDisplay(vm, e, bgpicOneDeclared))
-                return error;
+            VmErrorLine = static_cast<int32_t>(e->line);
+            SetErrorFunctionName("CreateDisplay");
+            error = CreateDeclaredDisplay(vm, e, bgpicOneDeclared, firstHidden && e->id == 1);
         }
     }
+    FreeGfxCache();
+    if (error)
+        return error;
     SetTags(nullptr, {{TAG_PIXELSWITCH, 0}, {TAG_QUIET, context->quiet}, {TAG_SCRIPTRUNNING, 0}, {TAG_END, 0}});
+    VmErrorLine = -1;
     SetErrorFunctionName(nullptr);
     PrintDone();
     return 0;

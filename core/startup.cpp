@@ -3,6 +3,8 @@
 // code ends start-up and goes to ShutdownRuntime, which always runs to the
 // end, reports the code and frees everything, whichever step failed.
 #include "core/startup.h"
+#include "display/window_icons.h"
+#include "gfx/gfx_cache.h"
 
 #include <cstdio>
 #include <cstring>
@@ -194,8 +196,13 @@ uint32_t ShutdownRuntime(AppletInfo* applet, VmState* vm, uint32_t code, CoreCon
 {
     Startup.quitting = 1;
     FreeIconTable();
+    FreeWindowIcons();
+    FreeGfxCache();
     SetTags(nullptr, {{TAG_PIXELSWITCH, 0}, {TAG_QUIET, context->quiet}, {TAG_END, 0}});
-    CloseAllLibraries(vm);
+    // Lost data outranks a clean or aborted end, never an earlier error.
+    uint32_t lost = CloseAllLibraries(vm);
+    if (lost && (code == 0 || code == ERR_USERABORT))
+        code = lost;
     FreeScriptArguments(context);
     uint32_t reported = code >= 1 && code != ERR_USERABORT;
     ReportFatalError(code, context, vm);
@@ -213,7 +220,13 @@ uint32_t ShutdownRuntime(AppletInfo* applet, VmState* vm, uint32_t code, CoreCon
     }
     FreeAudio();
     FreeEffectCaches();
-    OsCloseDebugChannel();
+    if (OsCloseDebugChannel()) {
+        // The console itself failed, so the report goes to the error stream.
+        char message[256];
+        GetErrorText(ERR_WRITE, message, sizeof message);
+        std::fprintf(stderr, "QuillmerePlayer: %s\n", message);
+        reported = 1;
+    }
     OsShutdown();
     return reported;
 }

@@ -130,6 +130,12 @@ struct Display {
     OutputRecord output;
     OutputRecord* selectedOutput;
     struct Framebuffer* framebuffer;
+    // What the display shows without a background picture (DisplayOptions).
+    uint32_t backColor;
+    uint32_t fillStyle;
+    uint32_t textureBrush;
+    int32_t textureX;
+    int32_t textureY;
 };
 
 // The display list and the current display (null until one exists).
@@ -158,6 +164,12 @@ struct DisplayOptions {
     int32_t monitor;
     uint32_t bgpic;
     char title[256];
+    // The picture of a display without a background picture.
+    uint32_t color;
+    uint32_t fillStyle;  // DisplayFillStyle
+    uint32_t textureBrush;
+    int32_t textureX;
+    int32_t textureY;
 };
 void InitDisplayOptions(DisplayOptions* options);
 

@@ -56,6 +56,11 @@ void ReadOptions(VmState* vm, int table, DisplayOptions* o)
     if (GetTableInt(vm, table, "scaleheight", &v)) o->scaleHeight = v;
     if (GetTableInt(vm, table, "monitor", &v)) o->monitor = v;
     if (GetTableInt(vm, table, "bgpic", &v)) o->bgpic = static_cast<uint32_t>(v);
+    GetTableColor(vm, table, "color", &o->color);
+    if (GetTableInt(vm, table, "fillstyle", &v)) o->fillStyle = static_cast<uint32_t>(v);
+    if (GetTableInt(vm, table, "texturebrush", &v)) o->textureBrush = static_cast<uint32_t>(v);
+    GetTableInt(vm, table, "texturex", &o->textureX);
+    GetTableInt(vm, table, "texturey", &o->textureY);
     if (GetTableInt(vm, table, "scalemode", &v)) {
         if (v == 1) o->flags |= DISPFLAG_AUTOSCALE;
         if (v == 2) o->flags |= DISPFLAG_LAYERSCALE;

@@ -10,6 +10,7 @@
 
 #include "core/io/error_codes.h"
 #include "display/adapters.h"
+#include "display/display_picture.h"
 #include "display/framebuffer.h"
 #include "display/object_list.h"
 #include "display/script_refs.h"
@@ -90,6 +91,11 @@ uint32_t CreateDisplayRecord(VmState* vm, ObjectId id, bool useHandle,
     }
     d->monitor = options.monitor > 0 ? options.monitor : 1;
     d->shownBGPicId = options.bgpic;
+    d->backColor = options.color;
+    d->fillStyle = options.fillStyle;
+    d->textureBrush = options.textureBrush;
+    d->textureX = options.textureX;
+    d->textureY = options.textureY;
     d->outputMode = OUTPUT_DISPLAY;
     d->output.width = d->width;
     d->output.height = d->height;
@@ -107,6 +113,7 @@ uint32_t OpenDisplayRecord(Display* display)
 {
     if (display->state == DISPSTATE_OPEN) return 0;
     if (uint32_t error = AllocDisplayBuffers(display)) return error;
+    if (uint32_t error = PaintDisplayPicture(display)) return error;
     display->state = DISPSTATE_OPEN;
     display->active = !display->hidden;
     display->lastFrameMicros = 0;

@@ -1,11 +1,13 @@
 // The picture-object libraries ("brush", "bgpic", "sprite", "anim",
 // "moveobject", "layers"). What opens here is each library's object list
-// and the commands that resource preloading calls by name, which answer
-// that they are not implemented yet; brush and background-picture records
+// and the commands that resource preloading calls by name: LoadBrush and
+// LoadBGPic load pictures (display/picture_loading.cpp), the others answer
+// that they are not implemented yet. Brush and background-picture records
 // live in display/pictures.cpp.
 #include "core/object_registry.h"
 #include "display/display_library.h"
 #include "display/library_support.h"
+#include "display/picture_loading.h"
 #include "display/pictures.h"
 #include "display/script_refs.h"
 #include "platform/posix/os_memory.h"
@@ -15,8 +17,8 @@ namespace {
 ObjectHeader* g_sprites;
 ObjectHeader* g_anims;
 
-const CommandTableEntry kBrushCommands[] = {{"LoadBrush", UnimplementedCommand}, {nullptr, nullptr}};
-const CommandTableEntry kBGPicCommands[] = {{"LoadBGPic", UnimplementedCommand}, {nullptr, nullptr}};
+const CommandTableEntry kBrushCommands[] = {{"LoadBrush", CmdLoadBrush}, {nullptr, nullptr}};
+const CommandTableEntry kBGPicCommands[] = {{"LoadBGPic", CmdLoadBGPic}, {nullptr, nullptr}};
 const CommandTableEntry kSpriteCommands[] = {{"LoadSprite", UnimplementedCommand}, {nullptr, nullptr}};
 const CommandTableEntry kAnimCommands[] = {{"LoadAnim", UnimplementedCommand}, {nullptr, nullptr}};
 const CommandTableEntry kNoCommands[] = {{nullptr, nullptr}};

@@ -5,8 +5,10 @@
 
 #include "core/object_registry.h"
 #include "display/library_support.h"
+#include "gfx/attribute_queries.h"
 #include "gfx/clip_regions.h"
 #include "gfx/display_blit.h"
+#include "gfx/snapshot.h"
 
 namespace {
 
@@ -14,6 +16,9 @@ const CommandTableEntry kGraphicsCommands[] = {
     {"CreateClipRegion", CmdCreateClipRegion},
     {"SetClipRegion", CmdSetClipRegion},
     {"FreeClipRegion", CmdFreeClipRegion},
+    {"IsPicture", CmdIsPicture},
+    {"SaveSnapshot", CmdSaveSnapshot},
+    {"GetAttribute", CmdGetAttribute},
     {nullptr, nullptr},
 };
 
@@ -24,6 +29,8 @@ uint32_t RegisterGraphicsLibrary(VmState* vm)
     uint32_t error = AllocFallbackDisplay();
     if (!error) error = RegisterObjectList(&ClipRegionList);
     if (!error) error = RegisterCommandTable(vm, "graphics", kGraphicsCommands);
+    if (!error) RegisterPictureFileConstants(vm);
+    if (!error) VmRegisterConstants(vm, kAttributeConstants, 0);
     return error;
 }
 

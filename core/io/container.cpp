@@ -9,6 +9,7 @@
 #include "core/io/error_codes.h"
 #include "core/io/errors.h"
 #include "core/io/stream.h"
+#include "core/io/whole_file.h"
 #include "core/io/virtual_names.h"
 #include "platform/posix/os_files.h"
 #include "platform/posix/os_memory.h"
@@ -29,22 +30,14 @@ struct ContainerBuffers {
     bool ok() const { return in && out; }
 };
 
-// A stream this call opened: closed on every path. An output file that was
-// not completed is removed, so that no truncated file is mistaken for a
-// good one; only host files are removed (virtual and adapter destinations
-// are not the host's to delete).
+// A stream this call opened for reading: closed on every path. Output
+// files are whole-file writers: a failure leaves the old file as it was.
 struct OwnedStream {
     StreamHandle* handle = nullptr;
-    const char* removeOnFailure = nullptr;
-    bool completed = false;
     ~OwnedStream()
     {
-        if (!handle)
-            return;
-        bool hostFile = !handle->adapterNode && !handle->region;
-        StreamClose(handle);
-        if (!completed && removeOnFailure && hostFile)
-            OsDeleteFile(removeOnFailure);
+        if (handle)
+            StreamClose(handle);
     }
 };
 
@@ -85,16 +78,12 @@ uint32_t DeflateFileWithMagic(const char* magic, const char* source, const char*
         SetErrorText(source);
         return ERR_READFILE;
     }
-    OwnedStream output;
+    WholeFileWriter output;
     StreamHandle* out = destinationStream;
     if (!out) {
-        output.handle = StreamOpen(destination, STREAM_WRITE | STREAM_ADAPTERS);
-        if (!output.handle) {
-            SetErrorText(destination);
-            return ERR_WRITEFILE;
-        }
-        output.removeOnFailure = destination;
-        out = output.handle;
+        if (uint32_t code = BeginWholeFile(destination, STREAM_ADAPTERS, &output))
+            return code;
+        out = output.stream;
     }
 
     int64_t start = StreamSeek(out, 0, STREAM_SEEK_CURRENT);
@@ -142,8 +131,7 @@ uint32_t DeflateFileWithMagic(const char* magic, const char* source, const char*
     int64_t end = StreamSeek(out, 0, STREAM_SEEK_CURRENT);
     if (outWritten)
         *outWritten = (start >= 0 && end >= start) ? static_cast<uint64_t>(end - start) : 0;
-    output.completed = true;
-    return 0;
+    return output.stream ? CommitWholeFile(&output) : 0u;
 }
 
 uint32_t InflateFileWithMagic(const char* magic, const char* source, const char* destination,
@@ -176,15 +164,11 @@ uint32_t InflateFileWithMagic(const char* magic, const char* source, const char*
     if (StreamRead(in, header, 4) != 4)
         return ERR_READ;
 
-    OwnedStream output;
+    WholeFileWriter output;
     auto* memory = static_cast<uint8_t*>(destinationMemory);
     if (!memory) {
-        output.handle = StreamOpen(destination, STREAM_WRITE | STREAM_ADAPTERS);
-        if (!output.handle) {
-            SetErrorText(destination);
-            return ERR_WRITEFILE;
-        }
-        output.removeOnFailure = destination;
+        if (uint32_t code = BeginWholeFile(destination, STREAM_ADAPTERS, &output))
+            return code;
     }
 
     z_stream z;
@@ -230,7 +214,7 @@ uint32_t InflateFileWithMagic(const char* magic, const char* source, const char*
                     break;
                 }
             } else {
-                if (!WriteAll(output.handle, buffers.out, have)) {
+                if (!WriteAll(output.stream, buffers.out, have)) {
                     result = ERR_WRITE;
                     break;
                 }
@@ -251,6 +235,5 @@ uint32_t InflateFileWithMagic(const char* magic, const char* source, const char*
         return ERR_ZLIBDATA;
     if (outDestinationSize)
         *outDestinationSize = produced;
-    output.completed = true;
-    return 0;
+    return output.stream ? CommitWholeFile(&output) : 0u;
 }

@@ -119,7 +119,7 @@ int ExamineLock(FileLock* lock, FileInfoRecord* info)
         return 0;
     case FILELOCK_CHUNK: {
         ChunkNameParts parts;
-        FillDefaultFileInfo(info, FILEINFO_FILE, ParseChunkName(lock->name, &parts) ? parts.size : 0);
+        FillDefaultFileInfo(info, FILEINFO_FILE, ParseChunkName(lock->name, &parts) ? ChunkRegionSize(parts) : 0);
         return 0;
     }
     case FILELOCK_DIRADAPTER:

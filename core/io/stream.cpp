@@ -134,6 +134,8 @@ int MemoryClose(StreamHandle* handle)
 {
     if (handle->ownsRecord)
         OsFreeMem(handle->region);
+    else if (handle->region)
+        ReleaseVirtualStringFile(handle->region);
     handle->region = nullptr;
     return 1;
 }
@@ -348,6 +350,10 @@ StreamHandle* StreamOpen(const char* name, uint32_t mode, const char* loaderList
 
     handle->mode = mode;
     if (handle->region) {
+        // A string file stays alive while a stream reads it, even when the
+        // script undefines it meanwhile.
+        if (!handle->ownsRecord)
+            RetainVirtualStringFile(handle->region);
         handle->ops = &kMemoryOps;
         return handle;
     }
@@ -368,6 +374,19 @@ int StreamClose(StreamHandle* handle)
     int result = handle->ops->close(handle);
     OsFreeMem(handle);
     return result;
+}
+
+uint32_t StreamCloseWritten(StreamHandle* handle)
+{
+    bool builtIn = handle->adapterNode == nullptr;
+    int answer = StreamClose(handle);
+    return builtIn && answer == 0 ? uint32_t{ERR_WRITE} : 0u;
+}
+
+uint32_t StreamFlushWritten(StreamHandle* handle)
+{
+    int answer = StreamFlush(handle);
+    return handle->adapterNode == nullptr && answer == 0 ? uint32_t{ERR_WRITE} : 0u;
 }
 
 size_t StreamRead(StreamHandle* handle, void* buffer, size_t count)

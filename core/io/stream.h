@@ -75,6 +75,13 @@ StreamHandle* StreamOpen(const char* name, uint32_t mode, const char* loaderList
 // Closes and frees the handle: the source's close answer, 1 for memory.
 int StreamClose(StreamHandle* handle);
 
+// Closes (or flushes) a stream that was written to: 0, or ERR_WRITE when a
+// host file reports that buffered bytes never reached it (a full disk
+// shows only here). Adapter streams answer in their plugin's own terms and
+// count as written.
+uint32_t StreamCloseWritten(StreamHandle* handle);
+uint32_t StreamFlushWritten(StreamHandle* handle);
+
 size_t StreamRead(StreamHandle* handle, void* buffer, size_t count);
 size_t StreamReadBytes(StreamHandle* handle, void* buffer, size_t count);
 size_t StreamWrite(StreamHandle* handle, const void* buffer, size_t count);

@@ -58,9 +58,40 @@ void FreeVirtualStringFile(VirtualStringFile* file)
             break;
         }
     }
-    if (file->writable)
+    if (file->users) {
+        if (!file->capacity && file->size) {
+            // The caller's bytes may go with the record's definition.
+            auto* copy = static_cast<uint8_t*>(OsAllocMem(static_cast<size_t>(file->size), 0));
+            if (copy)
+                std::memcpy(copy, file->data, static_cast<size_t>(file->size));
+            file->data = copy;
+            file->capacity = copy ? file->size : 0;
+            if (!copy)
+                file->size = 0;
+        }
+        file->detached = 1;
+        file->next = nullptr;
+        return;
+    }
+    if (file->capacity)
         OsFreeMem(file->data);
     OsFreeMem(file);
+}
+
+void RetainVirtualStringFile(VirtualStringFile* file)
+{
+    file->users += 1;
+}
+
+void ReleaseVirtualStringFile(VirtualStringFile* file)
+{
+    if (file->users)
+        file->users -= 1;
+    if (!file->users && file->detached) {
+        if (file->capacity)
+            OsFreeMem(file->data);
+        OsFreeMem(file);
+    }
 }
 
 void FreeAllVirtualStringFiles()

@@ -15,6 +15,8 @@ struct VirtualStringFile {
     uint64_t capacity;   // bytes allocated for data (0 when not owned)
     uint64_t size;
     const char* name;    // the name text, stored behind the record
+    uint32_t users;      // open streams and memory blocks that borrow the record
+    uint32_t detached;   // undefined while borrowed: off the list, freed by the last user
 };
 
 // Room that a writable file made from an empty string starts with, and the
@@ -29,8 +31,16 @@ constexpr uint64_t VIRTUAL_FILE_GROWTH = 65536;
 VirtualStringFile* NewVirtualStringFile(const char* name, const uint8_t* data, uint64_t size,
                                         bool writable);
 
-// Unlinks a record and frees it with its own buffer.
+// Unlinks a record and frees it with its own buffer. While streams or
+// blocks still borrow it, it only leaves the list (its name opens nothing
+// more) and keeps its bytes (a copy, when they were the caller's) until
+// the last user lets go.
 void FreeVirtualStringFile(VirtualStringFile* file);
+
+// A borrower takes the record and gives it back when done; the last
+// release frees a record that was undefined meanwhile.
+void RetainVirtualStringFile(VirtualStringFile* file);
+void ReleaseVirtualStringFile(VirtualStringFile* file);
 
 // Frees every record (library clean-up).
 void FreeAllVirtualStringFiles();

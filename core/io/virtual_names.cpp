@@ -4,8 +4,11 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <sys/stat.h>
 
 #include "core/io/virtual_files.h"
+#include "platform/posix/os_paths.h"
 
 namespace {
 
@@ -112,6 +115,23 @@ bool ParseChunkName(const char* name, ChunkNameParts* out)
     out->offset = first;
     out->file = std::string_view(question + 1);
     return true;
+}
+
+uint64_t ClampRegionSize(uint64_t containerSize, uint64_t offset, uint64_t size)
+{
+    if (offset >= containerSize)
+        return 0;
+    return size > containerSize - offset ? containerSize - offset : size;
+}
+
+uint64_t ChunkRegionSize(const ChunkNameParts& parts)
+{
+    if (parts.isString || parts.file.empty())
+        return parts.size;
+    struct stat st;
+    if (stat(OsHostPath(std::string(parts.file).c_str()).c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return parts.size;
+    return ClampRegionSize(static_cast<uint64_t>(st.st_size), parts.offset, parts.size);
 }
 
 bool MakeMemoryName(const void* data, uint64_t size, char* out, size_t outSize)

@@ -47,6 +47,14 @@ struct ChunkNameParts {
 // the S form, when no virtual string file is anchored under the reference.
 bool ParseChunkName(const char* name, ChunkNameParts* out);
 
+// The part of a region {offset, size} that lies inside a container of
+// containerSize bytes: a name may claim more than its file holds.
+uint64_t ClampRegionSize(uint64_t containerSize, uint64_t offset, uint64_t size);
+
+// The region's size as its container really holds it (the claimed size when
+// the container cannot be examined: opening it fails later anyway).
+uint64_t ChunkRegionSize(const ChunkNameParts& parts);
+
 // The extension of a display name: from its last '.', or empty.
 std::string_view DisplayNameExtension(std::string_view displayName);
 

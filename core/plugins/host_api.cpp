@@ -58,6 +58,7 @@
 #include "platform/posix/os_env.h"
 #include "platform/posix/os_files.h"
 #include "platform/posix/os_memory.h"
+#include "core/plugins/image_loaders.h"
 #include "platform/posix/os_paths.h"
 #include "platform/posix/os_thread.h"
 #include "platform/posix/os_time.h"
@@ -226,6 +227,9 @@ uint32_t StreamModeOf(uint32_t flags)
 
 QmStream* HostOpenStream(const char* name, uint32_t flags)
 {
+    // An old "svgimage" plugin opens the file that the script named.
+    if (ImageLoaderCallerFileName)
+        name = ImageLoaderCallerFileName;
     return reinterpret_cast<QmStream*>(StreamOpen(name, StreamModeOf(flags)));
 }
 
@@ -251,6 +255,8 @@ int HostStreamFlush(QmStream* s) { return StreamFlush(S(s)); }
 
 QmFileLock* HostLockFile(const char* name, uint32_t flags)
 {
+    if (ImageLoaderCallerFileName)
+        name = ImageLoaderCallerFileName;
     bool write = flags & QM_HOSTLOCK_WRITE;
     uint32_t mode = (flags & QM_HOSTLOCK_NOADAPTERS) ? (write ? 2 : 1) : (write ? 6 : 5);
     return reinterpret_cast<QmFileLock*>(OpenFileLock(name, mode));

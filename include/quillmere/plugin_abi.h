@@ -215,6 +215,46 @@ typedef struct QmImageTransform {
     double offsetY;
 } QmImageTransform;
 
+/* The image loader's entry points (bound into QmProc slots; cast before a
+ * call). LoadImage answers the plugin's image or null; GetImage its ARGB
+ * pixels (rows of rowLength pixels); TransformImage non-zero when it
+ * rendered the image under the transform at width x height; IsImage
+ * non-zero when the file is an image it can load, filling the record's
+ * width, height, hasAlpha, vector and renderFlags (0x2: a transparent pen). */
+typedef int (*QmIsImageFunc)(const char* file, QmLoadImageParams* params);
+typedef void* (*QmLoadImageFunc)(const char* file, QmLoadImageParams* params);
+typedef uint32_t* (*QmGetImageFunc)(void* image, QmLoadImageParams* params);
+typedef void (*QmFreeImageFunc)(void* image);
+typedef int (*QmTransformImageFunc)(void* image, const QmImageTransform* transform, int width, int height);
+
+/* The block an image saver's SaveImage receives, cleared before it is
+ * filled; SaveImage answers non-zero on success. */
+typedef struct QmSaveImageBlock {
+    const void* pixels;        /* palette indices (one byte each) or ARGB words */
+    const uint32_t* palette;   /* indexed pixels only */
+    int32_t width;
+    int32_t height;
+    int32_t bytesPerRow;       /* width for indices, 4 * width for ARGB */
+    int32_t indexed;
+    int32_t quality;
+    int32_t colors;            /* indexed pixels only */
+    uint32_t flags;            /* QM_SAVEIMAGE_ */
+    int32_t transparentIndex;
+    uint32_t formatId;
+} QmSaveImageBlock;
+typedef int (*QmSaveImageFunc)(const char* file, QmSaveImageBlock* block);
+
+enum {
+    QM_SAVEIMAGE_ALPHA = 0x1,           /* store the ARGB alpha bytes */
+    QM_SAVEIMAGE_TRANSPARENT = 0x2      /* transparentIndex is valid */
+};
+
+/* Bits of an image saver's format flags. */
+enum {
+    QM_SAVERFORMAT_TRUECOLOR = 0x1,     /* takes ARGB rather than palette indices */
+    QM_SAVERFORMAT_ALPHA = 0x4          /* can store alpha */
+};
+
 typedef int (*QmRequirePluginFunc)(struct VmState* state, int version, int revision, uint32_t reserved,
                                    QmTagItem* tags);
 
@@ -901,6 +941,7 @@ QM_ABI_ASSERT(sizeof(QmLoadImageParams) == 52, "load image parameters");
 QM_ABI_ASSERT(offsetof(QmLoadImageParams, renderFlags) == 24, "load image render flags");
 QM_ABI_ASSERT(offsetof(QmLoadImageParams, option) == 48, "load image option");
 QM_ABI_ASSERT(sizeof(QmImageTransform) == 48, "image transform");
+QM_ABI_ASSERT(sizeof(QmSaveImageBlock) == 56, "save image block");
 QM_ABI_ASSERT(sizeof(AdapterStatRecord) == 128, "adapter stat record");
 QM_ABI_ASSERT(offsetof(AdapterStatRecord, size) == 8, "adapter stat size");
 QM_ABI_ASSERT(offsetof(AdapterStatRecord, flags) == 16, "adapter stat flags");

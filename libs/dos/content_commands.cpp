@@ -1,6 +1,7 @@
 // Virtual files (a region of another file, or a script string, opened like a
 // file), whole files as strings, the byte patcher, environment variables,
 // MD5 digests and line iteration.
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -14,6 +15,7 @@
 #include "core/io/stream.h"
 #include "core/io/virtual_files.h"
 #include "core/io/virtual_names.h"
+#include "core/io/whole_file.h"
 #include "core/vm/error_hooks.h"
 #include "core/vm/vm.h"
 #include "display/events.h"
@@ -76,13 +78,16 @@ uint32_t NextFileLine(VmState* vm)
 }
 
 // Releases a virtual string file's references and frees it.
+// The record goes (or, while borrowed, takes its own copy of the bytes)
+// before the string it read can be collected.
 void UndefineVirtualFile(VmState* vm, VirtualStringFile* file)
 {
-    if (file->sourceRef != VM_NOREF)
-        VmUnrefValue(vm, VM_REGISTRYINDEX, file->sourceRef);
-    if (file->anchorRef != VM_NOREF)
-        VmUnrefValue(vm, VM_REGISTRYINDEX, file->anchorRef);
+    int32_t sourceRef = file->sourceRef, anchorRef = file->anchorRef;
     FreeVirtualStringFile(file);
+    if (sourceRef != VM_NOREF)
+        VmUnrefValue(vm, VM_REGISTRYINDEX, sourceRef);
+    if (anchorRef != VM_NOREF)
+        VmUnrefValue(vm, VM_REGISTRYINDEX, anchorRef);
 }
 
 } // namespace
@@ -104,7 +109,8 @@ uint32_t CmdDefineVirtualFile(VmState* vm)
         // A region of a string file cannot be named; only byte regions nest.
         if (!ParseChunkName(file.c_str(), &parts) || parts.isString)
             return ERR_WRONGUSAGE;
-        if (static_cast<uint64_t>(offset) > parts.size || static_cast<uint64_t>(size) > parts.size - offset)
+        uint64_t outer = ChunkRegionSize(parts);
+        if (static_cast<uint64_t>(offset) > outer || static_cast<uint64_t>(size) > outer - offset)
             return ERR_WRONGUSAGE;
         base = parts.offset;
         container.assign(parts.file);
@@ -183,47 +189,70 @@ uint32_t CmdStringToFile(VmState* vm)
     size_t length = 0;
     const char* data = VmCheckString(vm, 1, &length);
     const char* name = VmCheckString(vm, 2, nullptr);
-    StreamHandle* stream = StreamOpen(name, STREAM_WRITE | STREAM_ADAPTERS);
-    if (!stream) {
-        SetErrorText(name);
-        return ERR_WRITEFILE;
-    }
-    bool ok = DosWrite(stream, data, length) == length;
-    StreamClose(stream);
-    return ok ? 0u : uint32_t{ERR_WRITE};
+    WholeFileWriter file;
+    if (uint32_t code = BeginWholeFile(name, STREAM_ADAPTERS, &file))
+        return code;
+    if (DosWrite(file.stream, data, length) != length)
+        return ERR_WRITE;
+    return CommitWholeFile(&file);
 }
+
+namespace {
+
+// The three files of a patch by the ids the script gave. The progress
+// callback and the event pump run script code, which may close any of
+// them: after each, the files are looked up again.
+struct PatchFiles {
+    ObjectId ids[3];
+    DosFile* files[3];
+};
+
+uint32_t FindPatchFiles(PatchFiles* p)
+{
+    for (int i = 0; i < 3; ++i)
+        if (uint32_t code = FindFileHandle(p->ids[i], &p->files[i]))
+            return code;
+    return 0;
+}
+
+}  // namespace
 
 uint32_t CmdApplyPatch(VmState* vm)
 {
     CheckArgs(vm, 3, 4, 0, 0);
-    DosFile *source, *patch, *destination;
-    if (uint32_t code = FindFileHandle(GetObjectIdArg(vm, 1), &source))
-        return code;
-    if (uint32_t code = FindFileHandle(GetObjectIdArg(vm, 2), &patch))
-        return code;
-    if (uint32_t code = FindFileHandle(GetObjectIdArg(vm, 3), &destination))
+    PatchFiles p{{GetObjectIdArg(vm, 1), GetObjectIdArg(vm, 2), GetObjectIdArg(vm, 3)}, {}};
+    if (uint32_t code = FindPatchFiles(&p))
         return code;
     bool haveCallback = VmType(vm, 4) == VM_TFUNCTION;
-    uint64_t n = StreamSize(source->stream), m = StreamSize(patch->stream);
-    uint64_t used = 0;
+    uint64_t n = StreamSize(p.files[0]->stream), m = StreamSize(p.files[1]->stream);
+    uint8_t source[PATCH_PUMP_INTERVAL], patch[PATCH_PUMP_INTERVAL];
+    uint64_t i = 0;
     int64_t lastPercent = 0;
-    for (uint64_t i = 0; i < n; ++i) {
-        int s = StreamGetC(source->stream);
-        if (s < 0)
-            return ERR_READ;
-        int out;
-        if (used < m) {
-            int p = StreamGetC(patch->stream);
-            if (p < 0)
-                return ERR_READ;
-            ++used;
-            out = s ^ p;
-        } else {
-            out = ~s & 0xFF;
+    while (i < n) {
+        // A piece ends at the next pump, at the next whole percent (where the
+        // callback hears of it, as if byte by byte) or at the end.
+        uint64_t end = (i / PATCH_PUMP_INTERVAL + 1) * PATCH_PUMP_INTERVAL;
+        if (end > n)
+            end = n;
+        if (haveCallback) {
+            uint64_t nextPercentAt = ((static_cast<unsigned __int128>(lastPercent) + 1) * n + 99) / 100;
+            if (nextPercentAt > i && nextPercentAt < end)
+                end = nextPercentAt;
         }
-        if (StreamPutC(destination->stream, out) < 0)
+        size_t count = static_cast<size_t>(end - i);
+        if (StreamRead(p.files[0]->stream, source, count) != count)
+            return ERR_READ;
+        size_t patched = i < m ? static_cast<size_t>(std::min<uint64_t>(m - i, count)) : 0;
+        if (patched && StreamRead(p.files[1]->stream, patch, patched) != patched)
+            return ERR_READ;
+        for (size_t k = 0; k < patched; ++k)
+            source[k] ^= patch[k];
+        for (size_t k = patched; k < count; ++k)
+            source[k] = static_cast<uint8_t>(~source[k]);
+        if (StreamWrite(p.files[2]->stream, source, count) != count)
             return ERR_WRITE;
-        int64_t percent = static_cast<int64_t>(static_cast<double>(i + 1) * 100.0 / static_cast<double>(n));
+        i = end;
+        int64_t percent = static_cast<int64_t>(static_cast<double>(i) * 100.0 / static_cast<double>(n));
         if (haveCallback && percent != lastPercent) {
             lastPercent = percent;
             VmNewTable(vm);
@@ -233,10 +262,14 @@ uint32_t CmdApplyPatch(VmState* vm)
             double answer;
             if (uint32_t code = CallProgressCallback(vm, 4, &answer))
                 return code;
+            if (uint32_t code = FindPatchFiles(&p))
+                return code;
         }
-        if ((i + 1) % PATCH_PUMP_INTERVAL == 0 || i + 1 == n) {
+        if (i % PATCH_PUMP_INTERVAL == 0 || i == n) {
             uint32_t code = 0;
             if (PumpOsEvents(vm, 2, 0, &code))
+                return code;
+            if (uint32_t code = FindPatchFiles(&p))
                 return code;
         }
     }

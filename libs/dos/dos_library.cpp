@@ -157,6 +157,15 @@ void FreeDosDirectory(VmState* vm, DosDirectory* d)
     OsFreeMem(d);
 }
 
+uint32_t FreeDosFile(VmState* vm, DosFile* f)
+{
+    if (vm)
+        FreeObjectDataList(vm, &f->header.dataList);
+    uint32_t code = f->access == DOSACCESS_READ ? (StreamClose(f->stream), 0u) : StreamCloseWritten(f->stream);
+    OsFreeMem(f);
+    return code;
+}
+
 uint32_t FindFileHandle(ObjectId id, DosFile** out)
 {
     *out = reinterpret_cast<DosFile*>(FindOnList(*FileListHead(), id, nullptr, FileListHead()));
@@ -177,11 +186,7 @@ uint32_t RemoveFileHandle(ObjectId id, VmState* vm)
         return FindFileHandle(id, &none);
     }
     *link = f->header.next;
-    if (vm)
-        FreeObjectDataList(vm, &f->header.dataList);
-    StreamClose(f->stream);
-    OsFreeMem(f);
-    return 0;
+    return FreeDosFile(vm, f);
 }
 
 uint32_t FindDirectoryHandle(ObjectId id, DosDirectory** out)
@@ -296,14 +301,14 @@ uint32_t RegisterDosLibrary(VmState* vm)
     return 0;
 }
 
-void CleanupDosLibrary(VmState* vm)
+uint32_t CleanupDosLibrary(VmState* vm)
 {
+    uint32_t firstError = 0;
     while (DosFile* f = DosState.files) {
         DosState.files = reinterpret_cast<DosFile*>(f->header.next);
-        if (vm)
-            FreeObjectDataList(vm, &f->header.dataList);
-        StreamClose(f->stream);
-        OsFreeMem(f);
+        uint32_t code = FreeDosFile(vm, f);
+        if (!firstError)
+            firstError = code;
     }
     while (DosDirectory* d = DosState.directories) {
         DosState.directories = reinterpret_cast<DosDirectory*>(d->header.next);
@@ -312,4 +317,5 @@ void CleanupDosLibrary(VmState* vm)
     FreeAllVirtualStringFiles();
     FreeRunningPrograms(vm);
     DosState.ioMode = 0;
+    return firstError;
 }

@@ -62,14 +62,19 @@ extern const ConstantTableEntry kDosConstants[];
 // 0 or ERR_MEM.
 uint32_t RegisterDosLibrary(VmState* vm);
 // Closes every open file and directory and frees every virtual string
-// file. Safe to call twice and with a null VM.
-void CleanupDosLibrary(VmState* vm);
+// file. Safe to call twice and with a null VM. Answers 0, or ERR_WRITE when
+// closing a written file lost bytes that were still buffered.
+uint32_t CleanupDosLibrary(VmState* vm);
 
 // 0, ERR_FINDARRAY when a handle was given, or ERR_FINDFILE with the id as
 // the message's number.
 uint32_t FindFileHandle(ObjectId id, DosFile** out);
 // Unlinks the file, closes its stream and frees it (object data included).
+// The file is gone either way; ERR_WRITE when closing a written file failed.
 uint32_t RemoveFileHandle(ObjectId id, VmState* vm);
+// Closes and frees a file record already taken off the list; the same
+// answer as RemoveFileHandle.
+uint32_t FreeDosFile(VmState* vm, DosFile* f);
 
 uint32_t FindDirectoryHandle(ObjectId id, DosDirectory** out);
 

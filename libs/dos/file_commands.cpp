@@ -17,6 +17,7 @@
 #include "core/path_helpers.h"
 #include "core/vm/vm.h"
 #include "libs/dos/dos_library.h"
+#include "platform/posix/os_files.h"
 #include "platform/posix/os_memory.h"
 
 namespace {
@@ -338,7 +339,7 @@ uint32_t CmdSeek(VmState* vm)
     int64_t position = DoubleToInt64(VmCheckNumber(vm, 2));
     int64_t mode = VmType(vm, 3) == VM_TNONE ? int64_t{STREAM_SEEK_BEGINNING} : DoubleToInt64(VmCheckNumber(vm, 3));
     if (mode < STREAM_SEEK_CURRENT || mode > STREAM_SEEK_END)
-        return ERR_WRONGUSAGE;
+        return ERR_SEEKFILE;
     if (position == -1 && mode == STREAM_SEEK_BEGINNING) {
         position = 0;
         mode = STREAM_SEEK_END;
@@ -377,8 +378,7 @@ uint32_t CmdFlushFile(VmState* vm)
     DosFile* f;
     if (uint32_t code = FindFileHandle(GetObjectIdArg(vm, 1), &f))
         return code;
-    StreamFlush(f->stream);
-    return 0;
+    return f->access == DOSACCESS_READ ? (StreamFlush(f->stream), 0u) : StreamFlushWritten(f->stream);
 }
 
 uint32_t CmdSetIOMode(VmState* vm)
@@ -443,11 +443,26 @@ uint32_t CmdFilePart(VmState* vm)
     return 1;
 }
 
+namespace {
+
+// Writing the destination would empty the source before it is read.
+uint32_t RefuseSameFile(const std::string& source, const std::string& destination)
+{
+    if (!OsSameFile(source.c_str(), destination.c_str()))
+        return 0;
+    SetErrorText(destination.c_str());
+    return ERR_WRITEFILE;
+}
+
+}  // namespace
+
 uint32_t CmdCompressFile(VmState* vm)
 {
     CheckArgs(vm, 2, 2, 0, 0);
     std::string source = VmCheckString(vm, 1, nullptr);
     std::string destination = VmCheckString(vm, 2, nullptr);
+    if (uint32_t code = RefuseSameFile(source, destination))
+        return code;
     uint64_t written = 0;
     if (uint32_t code =
             DeflateFileWithMagic(CONTAINER_MAGIC_PACKAGE, source.c_str(), destination.c_str(), nullptr, &written))
@@ -461,6 +476,8 @@ uint32_t CmdDecompressFile(VmState* vm)
     CheckArgs(vm, 2, 2, 0, 0);
     std::string source = VmCheckString(vm, 1, nullptr);
     std::string destination = VmCheckString(vm, 2, nullptr);
+    if (uint32_t code = RefuseSameFile(source, destination))
+        return code;
     uint64_t size = 0;
     if (uint32_t code = InflateFileWithMagic(CONTAINER_MAGIC_PACKAGE, source.c_str(), destination.c_str(), nullptr,
                                              0, &size, nullptr, nullptr, 0))

@@ -128,7 +128,9 @@ uint32_t DeleteTree(Walker& w, const std::string& path, const char* pattern, boo
     for (const DirectoryEntry& e : entries) {
         std::string full = AddPart(path, e.name);
         uint32_t code = 0;
-        if (e.isDirectory) {
+        // A link to a folder is an entry of this tree; its target is not.
+        bool link = e.isDirectory && OsIsSymLink(full.c_str());
+        if (e.isDirectory && !link) {
             if (recursive)
                 code = DeleteTree(w, full, pattern, recursive);
         } else if (!pattern || MatchWildcard(pattern, e.name.c_str())) {
@@ -169,7 +171,7 @@ struct CopyBuffer {
 uint32_t CopyOneFile(Walker& w, const std::string& source, const std::string& destination)
 {
     // Opening the destination would empty the source before it is read.
-    if (OsFullPathString(source.c_str()) == OsFullPathString(destination.c_str())) {
+    if (OsSameFile(source.c_str(), destination.c_str())) {
         SetErrorText(destination.c_str());
         return ERR_WRITEFILE;
     }
@@ -284,7 +286,14 @@ uint32_t CopyTree(Walker& w, const std::string& source, const std::string& desti
     for (const DirectoryEntry& e : entries) {
         std::string from = AddPart(source, e.name), to = AddPart(destination, e.name);
         uint32_t code = 0;
-        if (e.isDirectory) {
+        if (e.isDirectory && OsIsSymLink(from.c_str())) {
+            // Copied as the link it is: following it could copy a tree
+            // into itself or reach far outside the source.
+            if (!OsCopySymLink(from.c_str(), to.c_str())) {
+                SetErrorText(to.c_str());
+                code = ERR_WRITEFILE;
+            }
+        } else if (e.isDirectory) {
             if (recursive)
                 code = CopyTree(w, from, to, pattern, recursive);
         } else if (!pattern || MatchWildcard(pattern, e.name.c_str())) {
@@ -413,7 +422,7 @@ uint32_t CmdDeleteFile(VmState* vm)
         SetErrorText(path.c_str());
         return ERR_DELETEFILE;
     }
-    bool directory = info.record->kind == FILEINFO_DIRECTORY;
+    bool directory = info.record->kind == FILEINFO_DIRECTORY && !OsIsSymLink(path.c_str());
     if (patternArg && !directory)
         return ERR_NODIRPATTERN;
     if (!directory)

@@ -97,7 +97,7 @@ uint32_t CmdPoke(VmState* vm)
 {
     CheckArgs(vm, 3, 5, 0, 0);
     MemBlock* block;
-    if (uint32_t code = FindMemBlock(GetObjectIdArg(vm, 1), &block))
+    if (uint32_t code = FindWritableMemBlock(GetObjectIdArg(vm, 1), &block))
         return code;
     int64_t offset = OffsetArg(vm, 2);
     int32_t type = VmOptInteger(vm, 4, MEMTYPE_INTEGER);
@@ -127,7 +127,7 @@ uint32_t CmdFillMem(VmState* vm)
 {
     CheckArgs(vm, 3, 5, 0, 0);
     MemBlock* block;
-    if (uint32_t code = FindMemBlock(GetObjectIdArg(vm, 1), &block))
+    if (uint32_t code = FindWritableMemBlock(GetObjectIdArg(vm, 1), &block))
         return code;
     uint32_t value = DoubleToLow32(VmCheckNumber(vm, 2));
     int64_t count = DoubleToInt64(VmCheckNumber(vm, 3));
@@ -166,7 +166,7 @@ uint32_t CmdCopyMem(VmState* vm)
     MemBlock *src, *dst;
     if (uint32_t code = FindMemBlock(GetObjectIdArg(vm, 1), &src))
         return code;
-    if (uint32_t code = FindMemBlock(GetObjectIdArg(vm, 2), &dst))
+    if (uint32_t code = FindWritableMemBlock(GetObjectIdArg(vm, 2), &dst))
         return code;
     int64_t count = DoubleToInt64(VmCheckNumber(vm, 3));
     int64_t srcOffset = OffsetArg(vm, 4), dstOffset = OffsetArg(vm, 5);
@@ -260,7 +260,7 @@ uint32_t CmdTableToMem(VmState* vm)
     CheckArgs(vm, 3, 4, 0, 0);
     VmCheckTable(vm, 1);
     MemBlock* block;
-    if (uint32_t code = FindMemBlock(GetObjectIdArg(vm, 2), &block))
+    if (uint32_t code = FindWritableMemBlock(GetObjectIdArg(vm, 2), &block))
         return code;
     int32_t type = VmCheckInteger(vm, 3);
     TableOptions options;

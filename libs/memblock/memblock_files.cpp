@@ -11,10 +11,11 @@ namespace {
 
 // The block, count and offset of a transfer at the given argument indices.
 // A count below 1 leaves *outCount at 0: nothing moves.
-uint32_t TransferArgs(VmState* vm, int blockIndex, uint8_t** outStart, size_t* outCount)
+uint32_t TransferArgs(VmState* vm, int blockIndex, bool intoBlock, uint8_t** outStart, size_t* outCount)
 {
     MemBlock* block;
-    if (uint32_t code = FindMemBlock(GetObjectIdArg(vm, blockIndex), &block))
+    ObjectId id = GetObjectIdArg(vm, blockIndex);
+    if (uint32_t code = intoBlock ? FindWritableMemBlock(id, &block) : FindMemBlock(id, &block))
         return code;
     int64_t count = DoubleToInt64(VmCheckNumber(vm, 3));
     int64_t offset = VmType(vm, 4) == VM_TNONE ? 0 : DoubleToInt64(VmCheckNumber(vm, 4));
@@ -40,7 +41,7 @@ uint32_t CmdReadMem(VmState* vm)
         return code;
     uint8_t* start = nullptr;
     size_t count;
-    if (uint32_t code = TransferArgs(vm, 2, &start, &count))
+    if (uint32_t code = TransferArgs(vm, 2, true, &start, &count))
         return code;
     if (count && DosRead(file->stream, start, count) != count)
         return ERR_READ;
@@ -55,7 +56,7 @@ uint32_t CmdWriteMem(VmState* vm)
         return code;
     uint8_t* start = nullptr;
     size_t count;
-    if (uint32_t code = TransferArgs(vm, 1, &start, &count))
+    if (uint32_t code = TransferArgs(vm, 1, false, &start, &count))
         return code;
     if (count && DosWrite(file->stream, start, count) != count)
         return ERR_WRITE;

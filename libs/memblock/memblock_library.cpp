@@ -31,6 +31,8 @@ void FreeBlock(VmState* vm, MemBlock* block)
 {
     if (!block->notOwned)
         OsFreeMem(block->data);
+    if (block->file)
+        ReleaseVirtualStringFile(block->file);
     if (vm)
         FreeObjectDataList(vm, &block->header.dataList);
     OsFreeMem(block);
@@ -52,13 +54,19 @@ NewBlockId ReadNewBlockId(VmState* vm, int index)
 // Files the block under its id, taking the place of a block with the same
 // id, and pushes the handle when one was asked for. The old block goes only
 // once the new one exists, so a failed allocation leaves it in place.
-uint32_t AddBlock(VmState* vm, NewBlockId id, uint8_t* data, uint32_t size, bool notOwned)
+uint32_t AddBlock(VmState* vm, NewBlockId id, uint8_t* data, uint32_t size, bool notOwned,
+                  VirtualStringFile* file = nullptr)
 {
     auto* block = static_cast<MemBlock*>(OsAllocMem(sizeof(MemBlock), 1));
     if (!block) {
         if (!notOwned)
             OsFreeMem(data);
         return ERR_MEM;
+    }
+    if (file) {
+        RetainVirtualStringFile(file);
+        block->file = file;
+        block->readOnly = file->writable ? 0 : 1;
     }
     if (!id.useHandle) {
         if (auto* old = reinterpret_cast<MemBlock*>(FindObjectOfType(OBJ_MEMORY, id.id))) {
@@ -142,10 +150,10 @@ uint32_t CmdAllocMemFromVirtualFile(VmState* vm)
     ChunkNameParts parts;
     if (!IsChunkName(name) || !ParseChunkName(name, &parts) || !parts.isString || !parts.object)
         return ERR_WRONGUSAGE;
-    const VirtualStringFile* file = parts.object;
+    VirtualStringFile* file = parts.object;
     if (!file->data || file->size == 0 || file->size > UINT32_MAX)
         return ERR_WRONGUSAGE;
-    return AddBlock(vm, id, file->data, static_cast<uint32_t>(file->size), true);
+    return AddBlock(vm, id, file->data, static_cast<uint32_t>(file->size), true, file);
 }
 
 }  // namespace
@@ -153,12 +161,29 @@ uint32_t CmdAllocMemFromVirtualFile(VmState* vm)
 uint32_t FindMemBlock(ObjectId id, MemBlock** out)
 {
     *out = reinterpret_cast<MemBlock*>(FindObjectOfType(OBJ_MEMORY, id));
-    if (*out)
+    if (MemBlock* block = *out) {
+        // A writable virtual file moves its bytes when it grows: the block
+        // follows them. An emptied file leaves nothing to reach (a size of
+        // 0 would mean "unknown" and turn the range checks off).
+        if (VirtualStringFile* file = block->file) {
+            if (!file->data || file->size == 0 || file->size > UINT32_MAX)
+                return ERR_MEMRANGE;
+            block->data = file->data;
+            block->size = static_cast<uint32_t>(file->size);
+        }
         return 0;
+    }
     if (id.handle)
         return ERR_FINDARRAY;
     SetErrorArgNumber(static_cast<int32_t>(id.id));
     return ERR_FINDMEMBLK;
+}
+
+uint32_t FindWritableMemBlock(ObjectId id, MemBlock** out)
+{
+    if (uint32_t code = FindMemBlock(id, out))
+        return code;
+    return (*out)->readOnly ? uint32_t{ERR_READONLY} : 0u;
 }
 
 uint32_t RemoveMemBlock(VmState* vm, ObjectId id)

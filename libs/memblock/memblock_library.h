@@ -11,11 +11,15 @@
 #include "core/vm/library_glue.h"
 #include "core/vm/vm.h"
 
+struct VirtualStringFile;
+
 struct MemBlock {
     ObjectHeader header;
     uint32_t size;      // bytes; 0 = unknown
     uint8_t* data;
     uint32_t notOwned;  // 1: the data belongs to somebody else
+    uint32_t readOnly;  // 1: the bytes are not the script's to change
+    VirtualStringFile* file;  // the borrowed virtual file, or null
 };
 
 // The blocks, in creation order.
@@ -44,6 +48,10 @@ void FreeAllMemBlocks(VmState* vm);
 // 0, or ERR_FINDMEMBLK (the id as the message's number) for a number that
 // names no block, ERR_FINDARRAY for a handle that names none.
 uint32_t FindMemBlock(ObjectId id, MemBlock** out);
+
+// FindMemBlock for a block that is about to be written: ERR_READONLY for a
+// block over read-only bytes.
+uint32_t FindWritableMemBlock(ObjectId id, MemBlock** out);
 
 // Unlinks and frees the block; the same codes as FindMemBlock.
 uint32_t RemoveMemBlock(VmState* vm, ObjectId id);

@@ -437,6 +437,8 @@ uint32_t CmdEval(VmState* vm)
 {
     CheckArgs(vm, 1, 2, 0, 0);
     std::string_view expr = StringArg(vm, 1);
+    // The expression is text: it ends at its first zero byte.
+    expr = expr.substr(0, expr.find('\0'));
     bool hasOptions = VmType(vm, 2) != VM_TNONE;
     if (hasOptions)
         VmCheckTable(vm, 2);

@@ -56,11 +56,34 @@ void SetNumber(VmState* vm, const char* key, double number)
     VmRawSet(vm, -3);
 }
 
-uint32_t SaverFileType(uint32_t capabilities)
+constexpr uint32_t kFileTypeFlagAlpha = 2;
+
+const QmSaverFormat* FindFormatHook(const QmSaverFormat* hooks, uint32_t formatId)
 {
-    if (capabilities & PLUGINCAPS_SAVEIMAGE)
+    for (; hooks && hooks->formatId; ++hooks)
+        if (hooks->formatId == formatId)
+            return hooks;
+    return nullptr;
+}
+
+// The file type of a saver format: the kind of saver whose registration
+// announced the id (the capability when none did), and whether it keeps
+// alpha.
+uint32_t SaverFileType(const PluginInfo* info, uint32_t formatId, uint32_t* flags)
+{
+    *flags = kFileTypeFlagSave;
+    if (const QmSaverFormat* hook = FindFormatHook(info->imageSaverFormats, formatId)) {
+        if (hook->flags & QM_SAVERFORMAT_ALPHA)
+            *flags |= kFileTypeFlagAlpha;
         return kFileTypeImage;
-    if (capabilities & PLUGINCAPS_SAVEANIM)
+    }
+    if (FindFormatHook(info->animSaverFormats, formatId))
+        return kFileTypeAnim;
+    if (FindFormatHook(info->sampleSaverFormats, formatId))
+        return kFileTypeSound;
+    if (info->capabilities & PLUGINCAPS_SAVEIMAGE)
+        return kFileTypeImage;
+    if (info->capabilities & PLUGINCAPS_SAVEANIM)
         return kFileTypeAnim;
     return kFileTypeSound;
 }
@@ -168,12 +191,13 @@ void PushPluginInfoTable(VmState* vm)
         int format = 0;
         for (const QmSaverFormatNode* f = info->saverFormats; f; f = f->next) {
             VmNewTable(vm);
-            SetNumber(vm, "type", SaverFileType(info->capabilities));
+            uint32_t flags = 0;
+            SetNumber(vm, "type", SaverFileType(info, f->formatId, &flags));
             SetText(vm, "name", f->name);
             SetText(vm, "extensions", f->extension);
             SetText(vm, "mimetype", "");
             SetNumber(vm, "formatid", f->formatId);
-            SetNumber(vm, "flags", kFileTypeFlagSave);
+            SetNumber(vm, "flags", flags);
             VmRawSetI(vm, -2, format++);
         }
         VmRawSet(vm, -3);

@@ -8,6 +8,7 @@
 #include "core/io/error_codes.h"
 #include "core/io/errors.h"
 #include "core/io/stream.h"
+#include "core/io/whole_file.h"
 #include "core/path_helpers.h"
 #include "core/run_records.h"
 #include "libs/dos/table_stream.h"
@@ -83,19 +84,16 @@ uint32_t WritePrefsFile(VmState* vm, int index)
     std::string path;
     if (uint32_t code = PrefsPath(vm, &path))
         return code;
-    StreamCloser file{StreamOpen(path.c_str(), STREAM_WRITE)};
-    if (!file.stream) {
-        SetErrorText(path.c_str());
-        return ERR_WRITEFILE;
-    }
+    // A table that fails half way (a key of the wrong type) must not leave
+    // a file that no later LoadPrefs can read.
+    WholeFileWriter file;
+    if (uint32_t code = BeginWholeFile(path.c_str(), 0, &file))
+        return code;
     if (StreamWrite(file.stream, kPrefsMagic, sizeof kPrefsMagic) != sizeof kPrefsMagic)
         return ERR_WRITE;
     if (uint32_t code = WriteTableStream(vm, index, file.stream))
         return code;
-    // A close that fails has lost data still buffered; closes answer 1.
-    int closed = StreamClose(file.stream);
-    file.stream = nullptr;
-    return closed ? 0u : static_cast<uint32_t>(ERR_WRITE);
+    return CommitWholeFile(&file);
 }
 
 uint32_t CmdLoadPrefs(VmState* vm)

@@ -17,6 +17,8 @@ namespace {
 
 std::mutex channelLock;
 FILE* debugFile = nullptr;
+// Set by the first output that failed; a report must not look like success.
+bool outputFailed = false;
 
 } // namespace
 
@@ -31,27 +33,33 @@ int OsOpenDebugChannel(const char* value)
         SetErrorText(path);
         return static_cast<int>(ERR_WRITEFILE);
     }
-    if (debugFile)
-        std::fclose(debugFile);
+    if (debugFile && std::fclose(debugFile) != 0)
+        outputFailed = true;
     debugFile = file;
     return 0;
 }
 
-void OsCloseDebugChannel()
+int OsCloseDebugChannel()
 {
     std::lock_guard<std::mutex> guard(channelLock);
-    if (debugFile)
-        std::fclose(debugFile);
+    if (debugFile && std::fclose(debugFile) != 0)
+        outputFailed = true;
     debugFile = nullptr;
+    if (std::fflush(stdout) != 0 || std::ferror(stdout))
+        outputFailed = true;
+    bool failed = outputFailed;
+    outputFailed = false;
+    return failed ? static_cast<int>(ERR_WRITE) : 0;
 }
 
 void OsWriteConsole(const char* format, va_list args)
 {
     std::lock_guard<std::mutex> guard(channelLock);
     FILE* out = debugFile ? debugFile : stdout;
-    std::vfprintf(out, format, args);
-    if (debugFile || forceFlush)
-        std::fflush(out);
+    if (std::vfprintf(out, format, args) < 0)
+        outputFailed = true;
+    if ((debugFile || forceFlush) && std::fflush(out) != 0)
+        outputFailed = true;
 }
 
 int OsReadConsole(char* buffer, size_t size)

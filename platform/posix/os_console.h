@@ -12,8 +12,10 @@
 // cannot be opened; the console is used then.
 int OsOpenDebugChannel(const char* value);
 
-// Closes a debug file and returns to the console.
-void OsCloseDebugChannel();
+// Closes a debug file and returns to the console, flushing both. Answers
+// 0, or ERR_WRITE when any output of the run failed to reach its channel
+// (a full disk, a closed or full standard output).
+int OsCloseDebugChannel();
 
 // Formats with a format of the program's own and writes to the debug
 // channel; flushed when forceFlush is set or the channel is a file.

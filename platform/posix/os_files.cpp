@@ -3,6 +3,9 @@
 #include "platform/posix/os_files.h"
 
 #include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <dirent.h>
@@ -93,6 +96,79 @@ int OsDeleteFile(const char* path)
         return 0;
     int rc = S_ISDIR(st.st_mode) ? rmdir(host.c_str()) : unlink(host.c_str());
     return rc == 0;
+}
+
+namespace {
+
+// Read, not set and restored: umask() would change it for every thread.
+mode_t ProcessUmask()
+{
+    FILE* status = std::fopen("/proc/self/status", "r");
+    unsigned mask = 022;
+    if (status) {
+        char line[256];
+        while (std::fgets(line, sizeof line, status))
+            if (std::sscanf(line, "Umask: %o", &mask) == 1)
+                break;
+        std::fclose(status);
+    }
+    return static_cast<mode_t>(mask);
+}
+
+}  // namespace
+
+uint32_t OsCreateSiblingTemp(const char* path, std::string* outTemp, std::string* outFinal)
+{
+    std::string host = OsFullPathString(path);
+    // A link is replaced through: the file it names gets the new contents.
+    char resolved[PATH_MAX];
+    if (realpath(host.c_str(), resolved))
+        host = resolved;
+    size_t slash = host.rfind('/');
+    std::string name = (slash == std::string::npos ? std::string(".") : host.substr(0, slash)) + "/.qmtmpXXXXXX";
+    mode_t bits = 0666 & ~ProcessUmask();
+    struct stat st;
+    if (stat(host.c_str(), &st) == 0) {
+        // A device or pipe is written where it is: it cannot be replaced.
+        if (!S_ISREG(st.st_mode)) {
+            outTemp->clear();
+            *outFinal = host;
+            return 0;
+        }
+        bits = st.st_mode & 07777;
+    }
+    int fd = mkstemp(name.data());
+    if (fd < 0)
+        return ERR_WRITEFILE;
+    fchmod(fd, bits);
+    close(fd);
+    *outTemp = name;
+    *outFinal = host;
+    return 0;
+}
+
+bool OsIsSymLink(const char* path)
+{
+    struct stat st;
+    return lstat(OsHostPath(path).c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
+int OsCopySymLink(const char* from, const char* to)
+{
+    std::string target(4096, '\0');
+    ssize_t n = readlink(OsHostPath(from).c_str(), target.data(), target.size());
+    if (n < 0 || static_cast<size_t>(n) >= target.size())
+        return 0;
+    target.resize(static_cast<size_t>(n));
+    return symlink(target.c_str(), OsHostPath(to).c_str()) == 0;
+}
+
+bool OsSameFile(const char* a, const char* b)
+{
+    struct stat sa, sb;
+    if (stat(OsHostPath(a).c_str(), &sa) == 0 && stat(OsHostPath(b).c_str(), &sb) == 0)
+        return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+    return OsFullPathString(a) == OsFullPathString(b);
 }
 
 int OsMakeDir(const char* path)

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "core/io/file_info.h"
 
@@ -19,6 +20,27 @@ int OsDeleteFile(const char* path);
 
 // 0 on success, non-zero on failure.
 int OsMakeDir(const char* path);
+
+// Creates a new, empty file with a unique name in the folder of path, with
+// the permission bits that path has (or that a new file would get), for
+// writing a replacement that is renamed over path once complete. Its name
+// goes to outTemp, the name to rename it to (the file a link names, else
+// path's full path) to outFinal. An existing path that is no regular file
+// (a device) gets no temporary file: outTemp is left empty. 0 or
+// ERR_WRITEFILE.
+uint32_t OsCreateSiblingTemp(const char* path, std::string* outTemp, std::string* outFinal);
+
+// True when the path itself is a symbolic link (it is not followed).
+bool OsIsSymLink(const char* path);
+
+// Makes `to` a symbolic link with the same target text as the link `from`;
+// non-zero on success.
+int OsCopySymLink(const char* from, const char* to);
+
+// True when both names reach one file: the same device and inode when both
+// exist (links and other spellings of a path included), else the same full
+// path.
+bool OsSameFile(const char* a, const char* b);
 
 // Non-zero on success.
 int OsRename(const char* oldPath, const char* newPath);

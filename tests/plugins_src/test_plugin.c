@@ -212,15 +212,23 @@ EXPORT int RequirePlugin(struct VmState* state, int version, int revision, uint3
 #endif
 
 /* ------------------------------------------------------------------------
- * An image loader that is never asked here: its entry points only have to
- * exist. */
+ * An image loader that takes no file. */
 
 #if (CAPS) & 0x4
-EXPORT void IsImage(void) {}
-EXPORT void LoadImage(void) {}
-EXPORT void GetImage(void) {}
-EXPORT void FreeImage(void) {}
-EXPORT void TransformImage(void) {}
+EXPORT int IsImage(const char* file, QmLoadImageParams* params) { (void)file; (void)params; return 0; }
+EXPORT void* LoadImage(const char* file, QmLoadImageParams* params)
+{
+    (void)params;
+    LogLine("loadimage", file);
+    return NULL;
+}
+EXPORT uint32_t* GetImage(void* image, QmLoadImageParams* params) { (void)image; (void)params; return NULL; }
+EXPORT void FreeImage(void* image) { (void)image; }
+EXPORT int TransformImage(void* image, const QmImageTransform* t, int w, int h)
+{
+    (void)image; (void)t; (void)w; (void)h;
+    return 0;
+}
 #endif
 
 /* ------------------------------------------------------------------------
@@ -236,7 +244,7 @@ EXPORT int RegisterImageSaver(QmSaverFormat* format)
     format->flags = index ? 0 : 0x8;
     return 1;
 }
-EXPORT void SaveImage(void) {}
+EXPORT int SaveImage(const char* file, QmSaveImageBlock* block) { (void)file; (void)block; return 0; }
 #endif
 
 /* ------------------------------------------------------------------------

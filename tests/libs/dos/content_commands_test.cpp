@@ -1,11 +1,26 @@
 // Virtual files, whole-file strings, the patcher, the environment, digests
 // (against md5sum) and line iteration.
+#include <dirent.h>
+#include <sys/stat.h>
+
 #include <cstdlib>
 
 #include "core/io/errors.h"
+#include "core/vm/memory.h"
 #include "dos_fixture.h"
 
 namespace {
+
+int CountEntries(const std::string& folder)
+{
+    int n = 0;
+    if (DIR* d = opendir(folder.c_str())) {
+        while (dirent* e = readdir(d))
+            n += e->d_name[0] != '.' || (e->d_name[1] && (e->d_name[1] != '.' || e->d_name[2]));
+        closedir(d);
+    }
+    return n;
+}
 
 class ContentCommands : public DosTest {
 protected:
@@ -69,6 +84,14 @@ TEST_F(ContentCommands, StringToFileAndBack)
     EXPECT_EQ(BytesToString(ReadFileBytes(Path("s"))), data);
     EXPECT_EQ(FileText(Path("s")), data);
     EXPECT_EQ(Call("StringToFile", {Str(data), Str(Path("no/dir/s"))}), uint32_t{ERR_WRITEFILE});
+    // The old file is replaced whole: its mode stays, no temporary is left.
+    ASSERT_EQ(chmod(Path("s").c_str(), 0640), 0);
+    ASSERT_EQ(Call("StringToFile", {Str("new"), Str(Path("s"))}), 0u);
+    EXPECT_EQ(BytesToString(ReadFileBytes(Path("s"))), "new");
+    struct stat st;
+    ASSERT_EQ(stat(Path("s").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+    EXPECT_EQ(CountEntries(dir.path()), 1);
     EXPECT_EQ(Call("FileToString", {Str(Path("none"))}), uint32_t{ERR_READFILE});
 }
 
@@ -118,6 +141,62 @@ TEST_F(ContentCommands, PatchXorsThenComplements)
     }
 }
 
+// Large patches go block by block, yet the callback still hears every
+// whole percent once and in order, and the bytes agree with a plain loop.
+TEST_F(ContentCommands, PatchInBlocksKeepsTheCallbacksRhythm)
+{
+    for (size_t size : {size_t{1}, size_t{99}, size_t{4097}, size_t{100003}}) {
+        std::vector<uint8_t> src = PatternBytes(size, 4), patch = PatternBytes(size / 3 + 1, 7);
+        WriteFileBytes(Path("src"), src);
+        WriteFileBytes(Path("patch"), patch);
+        ASSERT_EQ(Call("OpenFile", {Num(1), Str(Path("src"))}), 0u);
+        ASSERT_EQ(Call("OpenFile", {Num(2), Str(Path("patch"))}), 0u);
+        ASSERT_EQ(Call("OpenFile", {Num(3), Str(Path("dst")), Num(MODE_WRITE)}), 0u);
+        g_progress.clear();
+        VmPushNativeFunction(vm, RecordProgress);
+        ASSERT_EQ(Call("ApplyPatch", {Num(1), Num(2), Num(3), Slot{VmGetTop(vm)}}), 0u);
+        VmPop(vm, 1);
+        for (int id : {1, 2, 3})
+            ASSERT_EQ(Call("CloseFile", {Num(id)}), 0u);
+        std::vector<uint8_t> expected(size);
+        std::vector<double> percents;
+        int64_t last = 0;
+        for (size_t i = 0; i < size; ++i) {
+            expected[i] = i < patch.size() ? src[i] ^ patch[i] : static_cast<uint8_t>(~src[i]);
+            int64_t percent = static_cast<int64_t>(static_cast<double>(i + 1) * 100.0 / static_cast<double>(size));
+            if (percent != last)
+                percents.push_back(static_cast<double>(last = percent));
+        }
+        EXPECT_EQ(ReadFileBytes(Path("dst")), expected) << size;
+        EXPECT_EQ(g_progress, percents) << size;
+    }
+}
+
+uint32_t CloseEveryFile(VmState* vm)
+{
+    for (double id : {1.0, 2.0, 3.0}) {
+        VmPushString(vm, "closefile");
+        VmGetTable(vm, VM_GLOBALSINDEX);
+        VmPushNumber(vm, id);
+        VmPCall(vm, 1, 0, 0);
+    }
+    return 0;
+}
+
+// A callback that closes the files the patch works on ends it with an
+// error instead of writing through freed handles.
+TEST_F(ContentCommands, PatchWhoseFilesCloseUnderItStops)
+{
+    WriteFileBytes(Path("src"), PatternBytes(50000, 2));
+    WriteFileBytes(Path("patch"), PatternBytes(10, 3));
+    ASSERT_EQ(Call("OpenFile", {Num(1), Str(Path("src"))}), 0u);
+    ASSERT_EQ(Call("OpenFile", {Num(2), Str(Path("patch"))}), 0u);
+    ASSERT_EQ(Call("OpenFile", {Num(3), Str(Path("dst")), Num(MODE_WRITE)}), 0u);
+    VmPushNativeFunction(vm, CloseEveryFile);
+    EXPECT_EQ(Call("ApplyPatch", {Num(1), Num(2), Num(3), Slot{VmGetTop(vm)}}), uint32_t{ERR_FINDFILE});
+    VmPop(vm, 1);
+}
+
 TEST_F(ContentCommands, Environment)
 {
     ASSERT_EQ(Call("SetEnv", {Str("QM_DOS_TEST"), Str("value=1")}), 0u);
@@ -153,6 +232,34 @@ TEST_F(ContentCommands, FileLinesIteratesAndCutsLongLines)
     std::vector<std::string> expected = {"one", "two", longLine.substr(0, 1024), longLine.substr(1024), "last"};
     EXPECT_EQ(lines, expected);
     EXPECT_EQ(Call("FileLines", {Str(Path("none"))}), uint32_t{ERR_READFILE});
+}
+
+// An iterator reads on from a string file that the script undefined after
+// the loop began: the bytes stay with the reader, not in freed memory.
+TEST_F(ContentCommands, LinesOfAnUndefinedStringFileStayReadable)
+{
+    for (double writable : {0.0, 1.0}) {
+        std::string name = std::get<std::string>(
+            One("DefineVirtualFileFromString", {Str(std::string("one\ntwo\nthree")), Str("l.txt"), Num(writable)}));
+        int base;
+        ASSERT_EQ(CallKeep("FileLines", {Str(name)}, &base), 0u);
+        int fn = base + 1;
+        auto next = [&]() {
+            VmPushValue(vm, fn);
+            EXPECT_EQ(VmPCall(vm, 0, 1, 0), 0u);
+            std::string line = VmType(vm, -1) == VM_TSTRING ? VmGetString(vm, -1) : "<end>";
+            VmPop(vm, 1);
+            return line;
+        };
+        EXPECT_EQ(next(), "one");
+        ASSERT_EQ(Call("UndefineVirtualStringFile", {Str(name)}), 0u);
+        EXPECT_NE(Call("FileToString", {Str(name)}), 0u);  // the name is gone
+        VmCollectGarbage(vm);
+        EXPECT_EQ(next(), "two");
+        EXPECT_EQ(next(), "three");
+        EXPECT_EQ(next(), "<end>");
+        VmSetTop(vm, base);
+    }
 }
 
 } // namespace

@@ -1,6 +1,9 @@
 // Open files through the script commands: handles and ids, access checks,
 // byte order, lines, positions, the name commands and the container
 // commands, with the bytes on disk read back independently.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstring>
 #include <fstream>
 
@@ -144,6 +147,8 @@ TEST_F(FileCommands, SeekPositionsAndLength)
     ASSERT_EQ(Call("Seek", {Num(1), Num(5), Num(0)}), 0u);
     EXPECT_EQ(One("FilePos", {Num(1)}), Value{995.0});
     EXPECT_EQ(Call("Seek", {Num(1), Num(-5000), Num(0)}), uint32_t{ERR_SEEKFILE});
+    for (double mode : {-1.0, 3.0, 99.0})
+        EXPECT_EQ(Call("Seek", {Num(1), Num(0), Num(mode)}), uint32_t{ERR_SEEKFILE}) << mode;
     EXPECT_EQ(One("FilePos", {Num(1)}), Value{995.0});
     ASSERT_EQ(Call("Seek", {Num(1), Num(2)}), 0u);
     ASSERT_EQ(Call("WriteChr", {Num(1), Num(0xAB)}), 0u);
@@ -221,6 +226,70 @@ TEST_F(FileCommands, ContainerCommandsAgreeWithZlib)
     }
     WriteFileBytes(Path("plugins"), StringToBytes(std::string("PLPK\0\0\0\0", 8)));
     EXPECT_EQ(Call("DecompressFile", {Str(Path("plugins")), Str(Path("out"))}), uint32_t{ERR_PAKFORMAT});
+}
+
+// A full disk takes a small write into the buffer and refuses it only when
+// the buffer goes out: the close or flush must say so.
+TEST_F(FileCommands, LostWritesAreReportedNotPassedForSuccess)
+{
+    const std::string full = "/dev/full";
+    const std::string line(100, 'x');
+    Open(1, full, kWrite);
+    ASSERT_EQ(Call("WriteLine", {Num(1), Str(line)}), 0u);
+    EXPECT_EQ(Call("FlushFile", {Num(1)}), uint32_t{ERR_WRITE});
+    Open(2, full, kWrite);
+    ASSERT_EQ(Call("WriteLine", {Num(2), Str(line)}), 0u);
+    EXPECT_EQ(Call("CloseFile", {Num(2)}), uint32_t{ERR_WRITE});
+    EXPECT_EQ(Call("CloseFile", {Num(2)}), uint32_t{ERR_FINDFILE});  // gone all the same
+    Open(3, full, kReadWrite);
+    ASSERT_EQ(Call("WriteString", {Num(3), Str(line)}), 0u);
+    EXPECT_EQ(Call("CloseFile", {Num(3)}), uint32_t{ERR_WRITE});
+    EXPECT_EQ(Call("StringToFile", {Str(line), Str(full)}), uint32_t{ERR_WRITE});
+    // Reading a device that has nothing to lose closes cleanly.
+    Open(4, "/dev/zero", kRead);
+    EXPECT_EQ(Call("CloseFile", {Num(4)}), 0u);
+    // The file the script leaves open is closed at the end, and reported.
+    Open(5, full, kWrite);
+    ASSERT_EQ(Call("WriteLine", {Num(5), Str(line)}), 0u);
+    Open(6, Path("fine"), kWrite);
+    ASSERT_EQ(Call("WriteLine", {Num(6), Str(line)}), 0u);
+    EXPECT_EQ(CleanupDosLibrary(vm), uint32_t{ERR_WRITE});
+    EXPECT_EQ(ReadFileBytes(Path("fine")).size(), line.size() + 2);
+    EXPECT_EQ(CleanupDosLibrary(vm), 0u);
+}
+
+// A FIFO, a socket or a folder opened as a file would block or mislead;
+// they are refused at once instead of holding the script thread in open.
+TEST_F(FileCommands, OnlyFilesAndDevicesOpen)
+{
+    ASSERT_EQ(mkfifo(Path("fifo").c_str(), 0600), 0);
+    for (double mode : {kRead, kWrite, kReadWrite}) {
+        EXPECT_NE(Call("OpenFile", {Num(1), Str(Path("fifo")), Num(mode)}), 0u) << mode;
+        EXPECT_NE(Call("OpenFile", {Num(1), Str(dir.path()), Num(mode)}), 0u) << mode;
+    }
+    EXPECT_NE(Call("FileToString", {Str(Path("fifo"))}), 0u);
+    Open(1, "/dev/null", kWrite);
+    EXPECT_EQ(Call("CloseFile", {Num(1)}), 0u);
+}
+
+// Packing or unpacking a file onto itself would empty it before it is read,
+// whatever spelling names it twice.
+TEST_F(FileCommands, ContainerCommandsRefuseOneFileAsBoth)
+{
+    const std::vector<uint8_t> data = PatternBytes(3000);
+    WriteFileBytes(Path("x"), data);
+    ASSERT_EQ(symlink(Path("x").c_str(), Path("link").c_str()), 0);
+    const std::pair<std::string, std::string> spellings[] = {
+        {Path("x"), Path("x")},
+        {Path("x"), dir.path() + "/./x"},
+        {Path("x"), dir.path() + "//x"},
+        {Path("link"), Path("x")},
+    };
+    for (const char* command : {"CompressFile", "DecompressFile"})
+        for (const auto& [from, to] : spellings) {
+            EXPECT_EQ(Call(command, {Str(from), Str(to)}), uint32_t{ERR_WRITEFILE}) << command << " " << to;
+            EXPECT_EQ(ReadFileBytes(Path("x")), data) << command << " " << to;
+        }
 }
 
 } // namespace

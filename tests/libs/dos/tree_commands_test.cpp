@@ -181,3 +181,28 @@ TEST_F(TreeCommands, CopyTreesWithPatternsAndCallbacks)
 }
 
 } // namespace
+
+namespace {
+
+// A link to a folder outside the tree is an entry of the tree: deleting or
+// copying the tree handles the link itself and never reaches through it.
+TEST_F(TreeCommands, LinksToFoldersAreNeverFollowed)
+{
+    MakeTree();
+    ASSERT_EQ(mkdir(Path("outside").c_str(), 0700), 0);
+    WriteFileBytes(Path("outside/keep.txt"), {7});
+    ASSERT_EQ(symlink(Path("outside").c_str(), Path("t/sub/link").c_str()), 0);
+    ASSERT_EQ(Call("CopyFile", {Str(Path("t")), Str(Path("copy"))}), 0u);
+    char target[4096] = {};
+    ASSERT_GT(readlink(Path("copy/sub/link").c_str(), target, sizeof target - 1), 0);
+    EXPECT_EQ(std::string(target), Path("outside"));
+    ASSERT_EQ(Call("DeleteFile", {Str(Path("copy"))}), 0u);
+    EXPECT_FALSE(FileExists(Path("copy")));
+    ASSERT_EQ(Call("DeleteFile", {Str(Path("t/sub/link"))}), 0u);
+    ASSERT_EQ(symlink(Path("outside").c_str(), Path("t/sub/link").c_str()), 0);
+    ASSERT_EQ(Call("DeleteFile", {Str(Path("t"))}), 0u);
+    EXPECT_FALSE(FileExists(Path("t")));
+    EXPECT_EQ(ReadFileBytes(Path("outside/keep.txt")), std::vector<uint8_t>{7});
+}
+
+}  // namespace

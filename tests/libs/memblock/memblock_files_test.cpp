@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/io/error_codes.h"
+#include "core/vm/memory.h"
 #include "libs/dos/dos_library.h"
 #include "support/temp_dir.h"
 #include "memblock_fixture.h"
@@ -82,5 +83,61 @@ TEST_P(MemBlockFiles, WriteMemWritesThePartOfTheBlockAsked)
 }
 
 INSTANTIATE_TEST_SUITE_P(IoModes, MemBlockFiles, ::testing::Values(0.0, 1.0));
+
+}  // namespace
+
+namespace {
+
+class MemBlockOverVirtualFiles : public MemBlockTest {
+protected:
+    void SetUp() override
+    {
+        MemBlockTest::SetUp();
+        ASSERT_EQ(RegisterDosLibrary(vm), 0u);
+    }
+    void TearDown() override
+    {
+        CleanupDosLibrary(vm);
+        MemBlockTest::TearDown();
+    }
+    std::string Define(const std::string& text, const char* name, double writable)
+    {
+        std::vector<Value> r;
+        EXPECT_EQ(Call("definevirtualfilefromstring", {text, std::string(name), writable}, &r), 0u);
+        return r.empty() ? std::string() : std::get<std::string>(r[0]);
+    }
+};
+
+// A block over a read-only string file must not change the script's own
+// string; a block over a writable one follows its bytes when the file grows
+// and keeps them when the file is undefined.
+TEST_F(MemBlockOverVirtualFiles, BlocksBorrowTheirFileSafely)
+{
+    std::string ro = Define("ABCDEFGH", "ro.txt", 0);
+    ASSERT_EQ(Call("allocmemfromvirtualfile", {1.0, ro}), 0u);
+    EXPECT_EQ(Call("poke", {1.0, 0.0, std::string("ZZZZ"), kString}), ERR_READONLY);
+    EXPECT_EQ(Call("fillmem", {1.0, 90.0, 4.0}), ERR_READONLY);
+    ASSERT_EQ(Call("allocmem", {9.0, 8.0}), 0u);
+    EXPECT_EQ(Call("copymem", {9.0, 1.0, 4.0}), ERR_READONLY);
+    EXPECT_EQ(Call("tabletomem", {Array{{90.0}}, 1.0, kByte}), ERR_READONLY);
+    EXPECT_EQ(Number("peek", {1.0, 0.0, kByte}), 'A');
+    ASSERT_EQ(Call("undefinevirtualstringfile", {ro}), 0u);
+    VmCollectGarbage(vm);
+    EXPECT_EQ(Number("peek", {1.0, 7.0, kByte}), 'H');
+
+    std::string rw = Define("abc", "rw.txt", 1);
+    ASSERT_EQ(Call("allocmemfromvirtualfile", {2.0, rw}), 0u);
+    ASSERT_EQ(Call("poke", {2.0, 0.0, 90.0, kByte}), 0u);
+    ASSERT_EQ(Call("openfile", {5.0, rw, kReadWrite}), 0u);
+    ASSERT_EQ(Call("seek", {5.0, -1.0}), 0u);
+    ASSERT_EQ(Call("writestring", {5.0, std::string(200000, 'q')}), 0u);
+    ASSERT_EQ(Call("closefile", {5.0}), 0u);
+    EXPECT_EQ(Number("peek", {2.0, 0.0, kByte}), 90.0);
+    EXPECT_EQ(Number("peek", {2.0, 200002.0, kByte}), 'q');
+    EXPECT_EQ(Call("peek", {2.0, 200003.0, kByte}), ERR_MEMRANGE);
+    ASSERT_EQ(Call("undefinevirtualstringfile", {rw}), 0u);
+    ASSERT_EQ(Call("poke", {2.0, 1.0, 89.0, kByte}), 0u);
+    EXPECT_EQ(Number("peek", {2.0, 1.0, kByte}), 89.0);
+}
 
 }  // namespace

@@ -327,6 +327,15 @@ TEST_F(StringCommands, EvalReadsItsVariablesTable)
     for (int i = 0; i < 100; ++i)
         many.emplace_back("v" + std::to_string(i), double(i));
     EXPECT_EQ(callWithVariables("v99 + v7", many), std::make_pair(0u, 106.0));
+    // The text ends at its first zero byte, whatever follows it.
+    for (const std::string& text : {"1 + 2\0"s, "1 + 2\0 * 10"s, "1 + 2\0)))"s}) {
+        VmSetTop(vm, 0);
+        VmPushString(vm, "eval");
+        VmGetTable(vm, VM_GLOBALSINDEX);
+        VmPushLString(vm, text.data(), text.size());
+        ASSERT_EQ(VmPCall(vm, 1, 1, 0), 0u) << text.size();
+        EXPECT_EQ(VmGetNumber(vm, 1), 3.0) << text.size();
+    }
 
     std::vector<Value> r;
     EXPECT_EQ(Call("eval", {"1 + 2 * 3"s}, &r), 0u);

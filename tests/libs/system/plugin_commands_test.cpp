@@ -111,6 +111,28 @@ TEST_F(PluginCommands, PluginTableDescribesLoadedPlugins)
     EXPECT_EQ(VmType(vm, -1), VM_TNIL);
 
     ASSERT_EQ(Call("DisablePlugin", {std::string("saver")}), 0u);
+    ASSERT_EQ(Call("EnablePlugin", {std::string("saver")}), 0u);
+
+    // An image saver's formats say whether they keep alpha.
+    ASSERT_EQ(Call("LoadPlugin", {TestPlugin("images/procimage")}), 0u);
+    ASSERT_EQ(CallWith("GetPlugins", {}, {}, &base), 0u);
+    VmRawGetI(vm, base + 1, 1);
+    VmPushString(vm, "filetypes");
+    VmRawGet(vm, VmGetTop(vm) - 1);
+    int procTypes = VmGetTop(vm);
+    struct Expected {
+        const char* name;
+        double flags;
+    };
+    for (int i = 0; i < 2; ++i) {
+        static const Expected expected[2] = {{"procraw", 3}, {"procidx", 1}};
+        VmRawGetI(vm, procTypes, i);
+        int type = VmGetTop(vm);
+        EXPECT_EQ(field(type, "name"), Value{std::string(expected[i].name)});
+        EXPECT_EQ(field(type, "type"), Value{0.0});
+        EXPECT_EQ(field(type, "flags"), Value{expected[i].flags});
+    }
+    ASSERT_EQ(Call("DisablePlugin", {std::string("saver")}), 0u);
     ASSERT_EQ(CallWith("GetPlugins", {}, {}, &base), 0u);
     VmRawGetI(vm, base + 1, 0);
     EXPECT_EQ(field(VmGetTop(vm), "disabled"), Value{1.0});

@@ -1,0 +1,19 @@
+// What a display shows when it opens: its background picture when it was
+// created with one, else its colour, or a texture brush tiled across it.
+#pragma once
+
+#include <cstdint>
+
+struct Display;
+
+// Fill styles of a display without a background picture.
+enum DisplayFillStyle : uint32_t {
+    DISPLAYFILL_NONE = 0,     // the colour
+    DISPLAYFILL_COLOR = 1,
+    DISPLAYFILL_TEXTURE = 2,  // the texture brush, from (texturex, texturey) into it
+};
+
+// Paints the display's picture into its back buffers and presents it: 0,
+// or ERR_FINDBGPIC / ERR_FINDBRUSH when the picture or texture it names
+// does not exist.
+uint32_t PaintDisplayPicture(Display* display);

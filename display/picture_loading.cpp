@@ -1,0 +1,154 @@
+// LoadBrush and LoadBGPic. The options that mean something here:
+// "transparency" (a colour whose pixels become transparent through a mask),
+// "loadtransparency" (the file's own transparent pen), "loadalpha" (the
+// file's alpha channel, an error when it has none), "scalewidth" and
+// "scaleheight" or "width" and "height" (the size to load at; negative
+// values are percentages), "smoothscale" and "loader"; and from resource
+// preloading "cache" (keep the picture in the graphics cache) and
+// "cachedload" (take it from there when it is cached).
+#include "display/picture_loading.h"
+
+#include <string>
+
+#include "core/check_args.h"
+#include "core/io/error_codes.h"
+#include "core/option_tables.h"
+#include "core/plugins/image_loaders.h"
+#include "core/vm/library_glue.h"
+#include "core/vm/vm.h"
+#include "display/library_support.h"
+#include "display/pictures.h"
+#include "gfx/argb_exchange.h"
+#include "gfx/bitmap.h"
+#include "gfx/gfx_cache.h"
+
+namespace {
+
+struct PictureLoad {
+    BitMapHandle* bitmap = nullptr;
+    BitMapHandle* mask = nullptr;
+    BitMapHandle* alpha = nullptr;
+    int32_t width = 0;
+    int32_t height = 0;
+    int32_t transparentColour = -1;
+    ~PictureLoad()
+    {
+        if (bitmap)
+            FreeColorBitMap(bitmap);
+        if (mask)
+            FreePlaneBitMap(mask);
+        if (alpha)
+            FreePlaneBitMap(alpha);
+    }
+};
+
+// Reads the file at argument 2 with the options table at 3 into planes.
+uint32_t LoadPicturePlanes(VmState* vm, PictureLoad* out)
+{
+    CheckArgs(vm, 2, 3, 0, 0);
+    const char* file = VmCheckString(vm, 2, nullptr);
+    ImageLoadRequest request;
+    request.file = file;
+    int32_t transparency = -1;
+    bool hasTransparency = false;
+    char loader[1024] = "";
+    if (VmType(vm, 3) == VM_TTABLE) {
+        int32_t value = 0;
+        uint32_t colour = 0;
+        if (GetTableColor(vm, 3, "transparency", &colour)) {
+            transparency = static_cast<int32_t>(colour & 0xFFFFFF);
+            hasTransparency = true;
+        }
+        if (GetTableInt(vm, 3, "loadalpha", &value) && value)
+            request.alphaMode = IMAGEALPHA_REQUIRED;
+        if (GetTableInt(vm, 3, "loadtransparency", &value) && value)
+            request.wantTransparentPen = true;
+        GetTableInt(vm, 3, "width", &request.width);
+        GetTableInt(vm, 3, "height", &request.height);
+        GetTableIntOrPercent(vm, 3, "scalewidth", &request.width, true);
+        GetTableIntOrPercent(vm, 3, "scaleheight", &request.height, true);
+        if (GetTableInt(vm, 3, "smoothscale", &value))
+            request.smooth = value != 0;
+        if (GetTableString(vm, 3, "loader", loader, sizeof loader))
+            request.loaderList = loader;
+    }
+    int32_t value = 0;
+    bool cache = VmType(vm, 3) == VM_TTABLE && GetTableInt(vm, 3, "cache", &value) && value;
+    bool cachedLoad = VmType(vm, 3) == VM_TTABLE && GetTableInt(vm, 3, "cachedload", &value) && value;
+    ImageLoadResult loaded;
+    uint32_t cachedColour = 0;
+    bool fromCache = cachedLoad &&
+                     (FindGfxCacheEntry(file, true, &loaded.width, &loaded.height, &cachedColour, &loaded.handle,
+                                        &loaded.alpha, nullptr) == 0 ||
+                      FindGfxCacheEntry(file, false, &loaded.width, &loaded.height, &cachedColour, &loaded.handle,
+                                        nullptr, nullptr) == 0);
+    if (fromCache) {
+        loaded.rowLength = loaded.width;
+        loaded.transparentColour = static_cast<int32_t>(cachedColour);
+    } else if (uint32_t error = LoadImageViaLoaders(request, &loaded)) {
+        return error;
+    }
+    if (cache && !fromCache) {
+        if (uint32_t error = AddGfxCacheEntry(file, loaded.width, loaded.height,
+                                              static_cast<uint32_t>(loaded.transparentColour), loaded.handle,
+                                              loaded.alpha, 0);
+            error && error != ERR_CACHEERROR) {
+            ReleaseImageHandle(loaded.handle);
+            if (loaded.alpha)
+                FreePlaneBitMap(loaded.alpha);
+            return error;
+        }
+    }
+    int32_t colour = hasTransparency ? transparency : request.wantTransparentPen ? loaded.transparentColour : -1;
+    uint32_t error = CreateBitMapFromArgb(GetImageHandleData(loaded.handle), colour, loaded.width, loaded.height,
+                                          loaded.rowLength, 0, 0, nullptr, &out->bitmap,
+                                          colour >= 0 ? &out->mask : nullptr, nullptr);
+    ReleaseImageHandle(loaded.handle);
+    out->alpha = loaded.alpha;
+    out->width = loaded.width;
+    out->height = loaded.height;
+    out->transparentColour = colour;
+    return error;
+}
+
+}  // namespace
+
+uint32_t CmdLoadBrush(VmState* vm)
+{
+    CreateIdArg id = GetCreateIdArg(vm, 1);
+    PictureLoad planes;
+    if (uint32_t error = LoadPicturePlanes(vm, &planes))
+        return error;
+    Brush* brush = nullptr;
+    uint32_t error = AddBrush(vm, id.id, id.newHandle, planes.bitmap, planes.mask, planes.alpha, planes.width,
+                              planes.height, &brush);
+    planes.bitmap = planes.mask = planes.alpha = nullptr;  // the record owns them now
+    if (error)
+        return error;
+    if (planes.transparentColour >= 0)
+        brush->transparentColour = static_cast<uint32_t>(planes.transparentColour);
+    if (!id.newHandle)
+        return 0;
+    VmPushLightUserdata(vm, brush);
+    return 1;
+}
+
+uint32_t CmdLoadBGPic(VmState* vm)
+{
+    CreateIdArg id = GetCreateIdArg(vm, 1);
+    PictureLoad planes;
+    if (uint32_t error = LoadPicturePlanes(vm, &planes))
+        return error;
+    BGPic* picture = nullptr;
+    uint32_t error = AddBGPic(vm, id.id, id.newHandle, planes.bitmap, planes.mask, planes.alpha, planes.width,
+                              planes.height, &picture);
+    planes.bitmap = planes.mask = planes.alpha = nullptr;
+    if (error)
+        return error;
+    if (planes.transparentColour >= 0)
+        picture->transparentColour = static_cast<uint32_t>(planes.transparentColour);
+    if (!id.newHandle)
+        return 0;
+    VmPushLightUserdata(vm, picture);
+    return 1;
+}

@@ -1,0 +1,129 @@
+// SaveSnapshot and IsPicture. On the headless platform the screen is each
+// display's framebuffer: the window is grabbed from it, and the monitor is
+// the framebuffer placed at the window's position on a black desktop.
+#include "gfx/snapshot.h"
+
+#include "core/check_args.h"
+#include "core/io/error_codes.h"
+#include "core/option_tables.h"
+#include "core/plugins/image_loaders.h"
+#include "core/vm/library_glue.h"
+#include "core/vm/vm.h"
+#include "display/display.h"
+#include "display/framebuffer.h"
+#include "display/pictures.h"
+#include "gfx/bitmap.h"
+#include "gfx/image_save.h"
+
+namespace {
+
+// The bitmap a snapshot saves: made (to be freed) or borrowed.
+struct SnapshotBitmap {
+    BitMapHandle* bitmap = nullptr;
+    bool made = false;
+    ~SnapshotBitmap()
+    {
+        if (made && bitmap)
+            FreeColorBitMap(bitmap);
+    }
+};
+
+uint32_t TakeSnapshot(VmState* vm, Display* display, int32_t type, SnapshotBitmap* out)
+{
+    switch (type) {
+    case SNAPWINDOW:
+        if (display->state != DISPSTATE_OPEN)
+            return ERR_CLOSEDDISPLAY;
+        out->made = true;
+        return GrabDisplayToBitmap(display, -display->borderLeft, -display->borderTop,
+                                   display->width + display->borderWidth, display->height + display->borderHeight, 0,
+                                   0, &out->bitmap);
+    case SNAPDISPLAY: {
+        if (display->adapterDoubleBuffer)
+            return ERR_WRONGUSAGE;
+        if (display->doubleBuffer) {
+            out->bitmap = static_cast<BitMapHandle*>(display->backBuffers[2]);
+            return out->bitmap ? 0u : uint32_t{ERR_CLOSEDDISPLAY};
+        }
+        if (display->shownBGPic) {
+            uint32_t made = 0;
+            uint32_t error = AcquireBGPicBitmap(vm, static_cast<BGPic*>(display->shownBGPic), 0, 0, display->width,
+                                                display->height, &out->bitmap, &made);
+            out->made = made != 0;
+            return error;
+        }
+        // A display without a picture of its own shows its back buffer.
+        out->bitmap = static_cast<BitMapHandle*>(display->backBuffers[0]);
+        return out->bitmap ? 0u : uint32_t{ERR_CLOSEDDISPLAY};
+    }
+    case SNAPDESKTOP: {
+        int32_t x = 0, y = 0, w = 0, h = 0;
+        if (uint32_t error = GetDisplayMonitorRect(display, &x, &y, &w, &h))
+            return error;
+        out->made = true;
+        return GrabDisplayToBitmap(display, x - display->x, y - display->y, w, h, 0, 0, &out->bitmap);
+    }
+    default:
+        return ERR_WRONGUSAGE;
+    }
+}
+
+void SetField(VmState* vm, const char* key, double value)
+{
+    VmPushString(vm, key);
+    VmPushNumber(vm, value);
+    VmRawSet(vm, -3);
+}
+
+const ConstantTableEntry kPictureFileConstants[] = {
+    {"SNAPWINDOW", nullptr, SNAPWINDOW}, {"SNAPDISPLAY", nullptr, SNAPDISPLAY}, {"SNAPDESKTOP", nullptr, SNAPDESKTOP},
+    {"IMGFMT_BMP", nullptr, IMGFMT_BMP}, {"IMGFMT_PNG", nullptr, IMGFMT_PNG},     {"IMGFMT_JPEG", nullptr, IMGFMT_JPEG},
+    {"IMGFMT_GIF", nullptr, IMGFMT_GIF}, {"IMGFMT_ILBM", nullptr, IMGFMT_ILBM},   {nullptr, nullptr, 0},
+};
+
+}  // namespace
+
+uint32_t CmdSaveSnapshot(VmState* vm)
+{
+    CheckArgs(vm, 1, 4, 0, 0);
+    const char* file = VmCheckString(vm, 1, nullptr);
+    int32_t type = VmOptInteger(vm, 2, SNAPWINDOW);
+    auto format = static_cast<uint32_t>(VmOptInteger(vm, 3, IMGFMT_BMP));
+    int32_t quality = kDefaultSaveQuality, colors = kDefaultSaveColors, dither = 0;
+    GetSaveOptions(vm, 4, &quality, &colors, &dither);
+    Display* display = CurrentDisplay;
+    if (!display)
+        return ERR_CLOSEDDISPLAY;
+    SnapshotBitmap snapshot;
+    if (uint32_t error = TakeSnapshot(vm, display, type, &snapshot))
+        return error;
+    return SaveBitMapImage(format, snapshot.bitmap, snapshot.bitmap->width, snapshot.bitmap->height, file, nullptr,
+                           -1, nullptr, quality, colors, dither, false);
+}
+
+uint32_t CmdIsPicture(VmState* vm)
+{
+    CheckArgs(vm, 1, 2, 0, 0);
+    const char* file = VmCheckString(vm, 1, nullptr);
+    char loader[1024] = "";
+    const char* loaderList = nullptr;
+    if (VmType(vm, 2) == VM_TTABLE && GetTableString(vm, 2, "loader", loader, sizeof loader))
+        loaderList = loader;
+    ImageProbe probe{};
+    int ok = ProbeImageLoaders(file, loaderList, 0, &probe);
+    VmPushNumber(vm, ok);
+    VmNewTable(vm);
+    if (ok) {
+        SetField(vm, "width", probe.width);
+        SetField(vm, "height", probe.height);
+        SetField(vm, "alpha", probe.hasAlpha);
+        SetField(vm, "vector", probe.vector);
+        SetField(vm, "transparency", probe.transparency);
+    }
+    return 2;
+}
+
+void RegisterPictureFileConstants(VmState* vm)
+{
+    VmRegisterConstants(vm, kPictureFileConstants, 0);
+}

@@ -1,0 +1,264 @@
+// The image loader chain: plugin loaders before the inbuilt decoders under
+// the loader-list rules, scalable pictures rendered anew by their plugin,
+// the alpha plane and transparent-pen rules, and probing.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "core/io/error_codes.h"
+#include "core/plugins/image_loaders.h"
+#include "core/plugins/plugin_fixture.h"
+#include "gfx/bitmap.h"
+#include "media/gif_writer.h"
+#include "media/image_files.h"
+
+namespace {
+
+// The picture the test plugins draw: see tests/plugins_src/image_plugin.c.
+uint32_t ProcPixel(int32_t x, int32_t y, int32_t w)
+{
+    return (static_cast<uint32_t>((x + y) & 255) << 24) | (static_cast<uint32_t>(x * 255 / w) << 16) |
+           (static_cast<uint32_t>(y & 255) << 8) | static_cast<uint32_t>((x ^ y) & 255);
+}
+
+class ImageLoaderChain : public PluginTest {
+protected:
+    void SetUp() override
+    {
+        PluginTest::SetUp();
+        std::vector<uint32_t> pixels(200 * 100, 0xFF336699u);
+        png = scratch.file("plain.png");
+        SavePngBlock block{png.c_str(), pixels.data(), 800, 200, 100, 0, 0};
+        SavePng(&block);
+        ASSERT_EQ(block.result, 0u);
+        gif = scratch.file("pen.gif");
+        GifWriter* writer = nullptr;
+        std::vector<uint8_t> indices(16 * 8, 1);
+        indices[5] = 0;
+        uint32_t palette[2] = {0xFF00FF00u, 0xFF000080u};
+        ASSERT_EQ(SaveGif(gif.c_str(), 16, 8, &writer), 0u);
+        ASSERT_EQ(WriteAnimGifFrame(writer, indices.data(), 16, 8, 0, palette, 2, 0, 0, 0), 0u);
+        ASSERT_EQ(CloseGifWriter(writer), 0u);
+    }
+    uint32_t LoadImagePlugin(const std::string& name) { return Load("images/" + name); }
+
+    uint32_t Run(ImageLoadRequest request, ImageLoadResult* result) { return LoadImageViaLoaders(request, result); }
+
+    static void Free(ImageLoadResult* r)
+    {
+        if (r->alpha)
+            FreePlaneBitMap(r->alpha);
+        ReleaseImageHandle(r->handle);
+        *r = ImageLoadResult{};
+    }
+
+    std::string png, gif;
+};
+
+TEST_F(ImageLoaderChain, PluginServesItsPictureWithAlphaPlane)
+{
+    ASSERT_EQ(LoadImagePlugin("procimage"), 0u);
+    ImageLoadRequest request;
+    request.file = "proc:40:30";
+    ImageLoadResult r;
+    ASSERT_EQ(Run(request, &r), 0u);
+    ASSERT_NE(r.producer, nullptr);
+    EXPECT_STREQ(GetLoaderName(r.producer), "procimage");
+    EXPECT_EQ(r.width, 40);
+    EXPECT_EQ(r.height, 30);
+    EXPECT_EQ(r.hasAlpha, 1u);
+    EXPECT_EQ(r.scalable, 0u);
+    const uint32_t* pixels = GetImageHandleData(r.handle);
+    for (int32_t y = 0; y < 30; ++y)
+        for (int32_t x = 0; x < 40; ++x)
+            ASSERT_EQ(pixels[y * 40 + x], ProcPixel(x, y, 40));
+    // Unasked, a plugin's alpha stays in the pixels.
+    EXPECT_EQ(r.alpha, nullptr);
+    RetainImageHandle(r.handle);
+    ReleaseImageHandle(r.handle);
+    Free(&r);
+    request.alphaMode = IMAGEALPHA_OPTIONAL;
+    ASSERT_EQ(Run(request, &r), 0u);
+    ASSERT_NE(r.alpha, nullptr);
+    BitMapLock lock{};
+    ASSERT_TRUE(LockBitMapPixels(r.alpha, LOCKBITMAP_READ, &lock));
+    EXPECT_EQ(lock.pixels[3 * lock.rowLength + 7], 10u);
+    UnlockBitMapPixels(&lock);
+    Free(&r);
+}
+
+TEST_F(ImageLoaderChain, LoaderListDecidesWhoIsAsked)
+{
+    ASSERT_EQ(LoadImagePlugin("procimage"), 0u);
+    struct Case {
+        const char* list;
+        uint32_t error;
+    };
+    // An empty item allows no plugin; "plugin" and a prefix of the name do.
+    for (Case c : {Case{"inbuilt", ERR_READFILE}, Case{"inbuilt|", ERR_READFILE}, Case{"|", ERR_LOADPICTURE},
+                   Case{"plugin", 0}, Case{"proc", 0}, Case{"default", 0}, Case{"native|procimage", 0},
+                   Case{"vecimage", ERR_LOADPICTURE}, Case{"procimage|inbuilt", 0}}) {
+        ImageLoadRequest request;
+        request.file = "proc:4:4";
+        request.loaderList = c.list;
+        ImageLoadResult r;
+        EXPECT_EQ(Run(request, &r), c.error) << c.list;
+        Free(&r);
+    }
+}
+
+TEST_F(ImageLoaderChain, PluginWithoutPixelsCountsAsFailing)
+{
+    ASSERT_EQ(LoadImagePlugin("nopixels"), 0u);
+    ImageLoadRequest request;
+    request.file = "proc:4:4";
+    ImageLoadResult r;
+    EXPECT_EQ(Run(request, &r), uint32_t{ERR_READFILE});
+    request.file = png.c_str();
+    ASSERT_EQ(Run(request, &r), 0u);
+    EXPECT_EQ(r.producer, nullptr);
+    EXPECT_STREQ(GetLoaderName(r.producer), "inbuilt");
+    EXPECT_EQ(r.width, 200);
+    Free(&r);
+}
+
+TEST_F(ImageLoaderChain, ScalablePictureIsRenderedAtTheRequestedSize)
+{
+    ASSERT_EQ(LoadImagePlugin("vecimage"), 0u);
+    struct Case {
+        int32_t width, height, expectWidth, expectHeight;
+    };
+    for (Case c : {Case{400, 200, 400, 200}, Case{-50, 0, 100, 100}, Case{-1, -1, 2, 1}, Case{0, 0, 200, 100}}) {
+        ImageLoadRequest request;
+        request.file = "proc:200:100";
+        request.width = c.width;
+        request.height = c.height;
+        ImageLoadResult r;
+        ASSERT_EQ(Run(request, &r), 0u);
+        EXPECT_EQ(r.scalable, 1u);
+        ASSERT_EQ(r.width, c.expectWidth);
+        ASSERT_EQ(r.height, c.expectHeight);
+        int32_t sw = 0, sh = 0;
+        GetImageHandleSize(r.handle, &sw, &sh);
+        EXPECT_EQ(sw, 200);
+        EXPECT_EQ(sh, 100);
+        const uint32_t* pixels = GetImageHandleData(r.handle);
+        for (int32_t y = 0; y < r.height; ++y)
+            for (int32_t x = 0; x < r.width; ++x)
+                ASSERT_EQ(pixels[y * r.width + x], ProcPixel(x, y, r.width));
+        Free(&r);
+    }
+}
+
+TEST_F(ImageLoaderChain, HostPicturesAreScaledInSoftware)
+{
+    struct Case {
+        const std::string* file;
+        int32_t width, height, expectWidth, expectHeight;
+        bool smooth;
+    };
+    // A percentage that gives no pixel gives one.
+    for (Case c : {Case{&png, -50, -50, 100, 50, false}, Case{&png, 30, 0, 30, 100, true},
+                   Case{&gif, -1, -1, 1, 1, false}, Case{&gif, 32, 16, 32, 16, false}}) {
+        ImageLoadRequest request;
+        request.file = c.file->c_str();
+        request.width = c.width;
+        request.height = c.height;
+        request.smooth = c.smooth;
+        ImageLoadResult r;
+        ASSERT_EQ(Run(request, &r), 0u);
+        EXPECT_EQ(r.width, c.expectWidth);
+        EXPECT_EQ(r.height, c.expectHeight);
+        EXPECT_EQ(r.rowLength, c.expectWidth);
+        const uint32_t* pixels = GetImageHandleData(r.handle);
+        if (c.file == &png) {
+            EXPECT_EQ(pixels[r.width * r.height - 1] & 0xFFFFFF, 0x336699u);
+        } else if (c.width == 32) {
+            // Nearest neighbour doubles each pixel: (5, 0) is the odd one.
+            EXPECT_EQ(pixels[10] & 0xFFFFFF, pixels[11] & 0xFFFFFF);
+            EXPECT_NE(pixels[10] & 0xFFFFFF, pixels[12] & 0xFFFFFF);
+            EXPECT_EQ(pixels[32 + 10] & 0xFFFFFF, pixels[10] & 0xFFFFFF);
+        }
+        Free(&r);
+    }
+}
+
+TEST_F(ImageLoaderChain, AlphaAndTransparentPenRules)
+{
+    struct Case {
+        const std::string* file;
+        uint32_t alphaMode;
+        bool pen;
+        uint32_t error;
+        bool alphaPlane;
+        int32_t transparent;
+    };
+    const Case cases[] = {
+        {&png, IMAGEALPHA_REQUIRED, false, ERR_NOALPHA, false, -1},
+        {&png, IMAGEALPHA_OPTIONAL, false, 0, false, -1},
+        {&png, IMAGEALPHA_OFF, true, ERR_NOTRANSPARENCY, false, -1},
+        {&gif, IMAGEALPHA_OFF, true, 0, false, 0x00FF00},
+        {&gif, IMAGEALPHA_REQUIRED, false, ERR_NOALPHA, false, 0x00FF00},
+    };
+    for (const Case& c : cases) {
+        ImageLoadRequest request;
+        request.file = c.file->c_str();
+        request.alphaMode = c.alphaMode;
+        request.wantTransparentPen = c.pen;
+        ImageLoadResult r;
+        uint32_t error = Run(request, &r);
+        EXPECT_EQ(error, c.error) << *c.file;
+        if (error)
+            continue;
+        EXPECT_EQ(r.alpha != nullptr, c.alphaPlane);
+        EXPECT_EQ(r.transparentColour, c.transparent);
+        Free(&r);
+    }
+}
+
+TEST_F(ImageLoaderChain, ProbingAsksPluginsThenTheHost)
+{
+    ASSERT_EQ(LoadImagePlugin("vecimage"), 0u);
+    ImageProbe probe{};
+    EXPECT_EQ(ProbeImageLoaders("proc:12:34", nullptr, 0, &probe), 1);
+    EXPECT_EQ(probe.width, 12);
+    EXPECT_EQ(probe.height, 34);
+    EXPECT_EQ(probe.vector, 1u);
+    EXPECT_EQ(probe.hasAlpha, 1u);
+    EXPECT_EQ(ProbeImageLoaders("proc:12:34", "inbuilt", 0, &probe), 0);
+    EXPECT_EQ(ProbeImageLoaders(gif.c_str(), nullptr, 0, &probe), 1);
+    EXPECT_EQ(probe.width, 16);
+    EXPECT_EQ(probe.vector, 0u);
+    EXPECT_EQ(probe.transparency, 1u);
+    WriteFileBytes(scratch.file("text.txt"), {'n', 'o'});
+    EXPECT_EQ(ProbeImageLoaders(scratch.file("text.txt").c_str(), nullptr, 0, &probe), 0);
+}
+
+TEST(ImageHandles, CreatedAndWrappedHandlesFreeTheirSources)
+{
+    ImageHandle* made = CreateImageHandle(3, 2);
+    ASSERT_NE(made, nullptr);
+    EXPECT_EQ(GetImageHandleData(made)[5], 0u);
+    ReleaseImageHandle(made);
+    EXPECT_EQ(CreateImageHandle(0, 2), nullptr);
+
+    static int freed;
+    static uint32_t pixels[4] = {1, 2, 3, 4};
+    freed = 0;
+    ImageHandle* wrapped = WrapImageHandle(
+        pixels, [](void* s) { return static_cast<uint32_t*>(s); }, [](void*) { ++freed; }, nullptr, 0);
+    ASSERT_NE(wrapped, nullptr);
+    EXPECT_EQ(GetImageHandleData(wrapped)[2], 3u);
+    uint32_t* out = nullptr;
+    uint32_t alpha = 0;
+    EXPECT_EQ(RunPluginImageLoader(wrapped, QmImageTransform{}, 2, 2, &out, &alpha), uint32_t{ERR_TFIMAGE});
+    RetainImageHandle(wrapped);
+    ReleaseImageHandle(wrapped);
+    EXPECT_EQ(freed, 0);
+    ReleaseImageHandle(wrapped);
+    EXPECT_EQ(freed, 1);
+    EXPECT_STREQ(GetLoaderName(reinterpret_cast<const PluginInfo*>(uintptr_t{1})), "native");
+}
+
+}  // namespace

@@ -1,0 +1,556 @@
+// The inbuilt picture decoders against PIL and ImageMagick on pictures made
+// here, the writers read back by PIL and by an independent ILBM reader, and
+// hostile files: every broken file gives an error and nothing else.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "core/io/byte_order.h"
+#include "core/io/error_codes.h"
+#include "media/gif_writer.h"
+#include "media/image_codecs.h"
+#include "media/image_files.h"
+#include "support/picture_oracle.h"
+#include "platform/posix/os_memory.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+// Makes the pictures that the decoders must read, each beside a ".rgba"
+// file of what PIL decodes from it (or, for the ILBM files that PIL cannot
+// read, of what the file means, computed here in Python).
+const char* kMakeInputs = R"PY(
+import struct, subprocess, sys
+from PIL import Image
+d = sys.argv[1]
+W, H = 37, 23
+im = Image.new('RGBA', (W, H))
+px = im.load()
+for y in range(H):
+    for x in range(W):
+        px[x, y] = ((x * 7 + y * 3) % 256, (x * y) % 256, (x * 13 + y * 29) % 256, (x * 11 + y * 5) % 256)
+rgb = im.convert('RGB')
+pal = rgb.quantize(16)
+def done(name):
+    Image.open(d + '/' + name).convert('RGBA').save(d + '/' + name + '.png')
+    open(d + '/' + name + '.rgba', 'wb').write(Image.open(d + '/' + name).convert('RGBA').tobytes())
+def magick(src, dst, *opts, kind=''):
+    subprocess.check_call(['/usr/bin/convert', d + '/' + src] + list(opts) + [kind + d + '/' + dst])
+im.save(d + '/rgba.png'); done('rgba.png')
+rgb.save(d + '/rgb.png'); done('rgb.png')
+rgb.convert('L').save(d + '/grey.png'); done('grey.png')
+Image.new('I;16', (W, H)).save(d + '/deep.png')
+magick('rgb.png', 'deep16.png', '-depth', '16'); done('deep16.png')
+magick('rgba.png', 'interlaced.png', '-interlace', 'PNG'); done('interlaced.png')
+pal.save(d + '/pal.png', transparency=3); done('pal.png')
+rgb.save(d + '/q90.jpg', quality=90); done('q90.jpg')
+rgb.save(d + '/progressive.jpg', quality=75, progressive=True); done('progressive.jpg')
+rgb.convert('L').save(d + '/grey.jpg'); done('grey.jpg')
+magick('rgb.png', 'cmyk.jpg', '-colorspace', 'CMYK'); done('cmyk.jpg')
+rgb.save(d + '/rgb.bmp'); done('rgb.bmp')
+rgb.quantize(200).save(d + '/pal8.bmp'); done('pal8.bmp')
+rgb.convert('1').save(d + '/mono.bmp'); done('mono.bmp')
+pal.convert('RGB').save(d + '/pal16.png')
+magick('pal16.png', 'rle8.bmp', '-type', 'Palette', '-compress', 'RLE', kind='BMP3:')
+magick('rgba.png', 'alpha.bmp', kind='BMP:')
+magick('rgb.png', 'rgb565.bmp', '-define', 'bmp:subtype=RGB565', kind='BMP:')
+for n in ('rle8.bmp', 'alpha.bmp', 'rgb565.bmp'): done(n)
+pal.save(d + '/t.gif', transparency=3); done('t.gif')
+magick('t.gif', 'interlaced.gif', '-interlace', 'GIF'); done('interlaced.gif')
+rgb.quantize(256).save(d + '/full.gif'); done('full.gif')
+# A top-down 24-bit BMP made by hand.
+row = (W * 3 + 3) & ~3
+body = b''.join(bytes(b for x in range(W) for b in px[x, y][2::-1]) + bytes(row - W * 3) for y in range(H))
+hdr = struct.pack('<2sIHHI', b'BM', 54 + len(body), 0, 0, 54) + struct.pack('<IiiHHIIiiII', 40, W, -H, 1, 24, 0, len(body), 0, 0, 0, 0)
+open(d + '/topdown.bmp', 'wb').write(hdr + body)
+open(d + '/topdown.bmp.rgba', 'wb').write(rgb.convert('RGBA').tobytes())
+# ILBM files: 4 planes through a colour map with ByteRun1, and 24 planes
+# stored plainly, each with the RGBA it means.
+def byterun1(data):
+    out = bytearray(); i = 0
+    while i < len(data):
+        j = i
+        while j < len(data) and j - i < 128 and data[j] == data[i]: j += 1
+        if j - i >= 2:
+            out += bytes([257 - (j - i), data[i]]); i = j
+        else:
+            k = i
+            while k < len(data) and k - i < 128 and not (k + 1 < len(data) and data[k] == data[k + 1]): k += 1
+            if k == i: k = i + 1
+            out += bytes([k - i - 1]) + data[i:k]; i = k
+    return bytes(out)
+def chunk(cid, data):
+    return cid + struct.pack('>I', len(data)) + data + (b'\0' if len(data) & 1 else b'')
+def ilbm(name, planes, compress, values, cmap, masking=0, transparent=0):
+    rb = ((W + 15) // 16) * 2
+    body = bytearray()
+    for y in range(H):
+        for p in range(planes):
+            line = bytearray(rb)
+            for x in range(W):
+                if (values[y * W + x] >> p) & 1: line[x >> 3] |= 0x80 >> (x & 7)
+            body += byterun1(bytes(line)) if compress else line
+    bmhd = struct.pack('>HHhhBBBBHBBhh', W, H, 0, 0, planes, masking, compress, 0, transparent, 10, 11, W, H)
+    form = b'ILBM' + chunk(b'BMHD', bmhd) + (chunk(b'CMAP', cmap) if cmap else b'') + chunk(b'BODY', bytes(body))
+    open(d + '/' + name, 'wb').write(b'FORM' + struct.pack('>I', len(form)) + form)
+cmap = bytes(c for i in range(16) for c in ((i * 17) & 255, (255 - i * 16) & 255, (i * 40) & 255))
+idx = [(x + y * 3) % 16 for y in range(H) for x in range(W)]
+ilbm('pal4.iff', 4, 1, idx, cmap)
+open(d + '/pal4.iff.rgba', 'wb').write(bytes(c for i in idx for c in tuple(cmap[i * 3:i * 3 + 3]) + (255,)))
+ilbm('masked.iff', 4, 1, idx, cmap, 2, 5)
+open(d + '/masked.iff.rgba', 'wb').write(bytes(c for i in idx for c in tuple(cmap[i * 3:i * 3 + 3]) + (0 if i == 5 else 255,)))
+true = [px[x, y][0] | (px[x, y][1] << 8) | (px[x, y][2] << 16) for y in range(H) for x in range(W)]
+ilbm('true.iff', 24, 0, true, None)
+open(d + '/true.iff.rgba', 'wb').write(rgb.convert('RGBA').tobytes())
+)PY";
+
+struct DecoderCase {
+    const char* file;
+    int32_t transparency;  // expected: -1 none, -2 alpha, 1 a transparent colour
+    int tolerance;         // largest channel difference allowed
+};
+
+const DecoderCase kDecoderCases[] = {
+    {"rgba.png", -2, 0},      {"rgb.png", -1, 0},         {"grey.png", -1, 0},     {"deep16.png", -1, 0},
+    {"interlaced.png", -2, 0}, {"pal.png", -2, 0},        {"q90.jpg", -1, 1},      {"progressive.jpg", -1, 1},
+    {"grey.jpg", -1, 1},      {"cmyk.jpg", -1, 2},        {"rgb.bmp", -1, 0},      {"pal8.bmp", -1, 0},
+    {"mono.bmp", -1, 0},      {"rle8.bmp", -1, 0},        {"alpha.bmp", -2, 0},    {"rgb565.bmp", -1, 0},
+    {"topdown.bmp", -1, 0},   {"t.gif", 1, 0},            {"interlaced.gif", 1, 0}, {"full.gif", -1, 0},
+    {"pal4.iff", -1, 0},      {"masked.iff", 1, 0},       {"true.iff", -1, 0},
+};
+
+class PictureFiles : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        if (!HavePil() || !HaveConvert())
+            return;
+        folder = new TempDir;
+        made = RunPython(folder->path(), kMakeInputs, folder->path());
+    }
+    static void TearDownTestSuite()
+    {
+        delete folder;
+        folder = nullptr;
+    }
+    void SetUp() override
+    {
+        if (!HavePil() || !HaveConvert())
+            GTEST_SKIP() << "PIL and ImageMagick are the oracles";
+        ASSERT_TRUE(made);
+    }
+    static TempDir* folder;
+    static bool made;
+};
+TempDir* PictureFiles::folder = nullptr;
+bool PictureFiles::made = false;
+
+// Compares decoded ARGB with PIL's RGBA bytes; where the oracle is fully
+// transparent only the alpha must agree.
+void ExpectSamePixels(const ImageData& image, const std::vector<uint8_t>& rgba, int tolerance, const char* name)
+{
+    ASSERT_EQ(rgba.size(), static_cast<size_t>(image.width) * image.height * 4) << name;
+    int worst = 0;
+    for (size_t i = 0; i < rgba.size() / 4; ++i) {
+        uint32_t p = image.pixels[i];
+        const uint8_t* e = &rgba[i * 4];
+        if (e[3] == 0 && image.transparentColour != -1) {
+            ASSERT_EQ(p >> 24, 0u) << name << " pixel " << i;
+            continue;
+        }
+        int d[4] = {int((p >> 16) & 255) - e[0], int((p >> 8) & 255) - e[1], int(p & 255) - e[2],
+                    int(p >> 24) - e[3]};
+        for (int c : d)
+            worst = std::max(worst, std::abs(c));
+    }
+    EXPECT_LE(worst, tolerance) << name;
+}
+
+TEST_F(PictureFiles, DecodersAgreeWithPil)
+{
+    for (const DecoderCase& c : kDecoderCases) {
+        std::string path = folder->file(c.file);
+        ImageData* image = nullptr;
+        HostImageInfo info{};
+        ASSERT_EQ(LoadImageFile(path.c_str(), nullptr, 0, HOSTIMAGE_LOAD, &image, nullptr, &info), 0u) << c.file;
+        ExpectSamePixels(*image, ReadFileBytes(path + ".rgba"), c.tolerance, c.file);
+        EXPECT_EQ(info.width, 37) << c.file;
+        EXPECT_EQ(info.height, 23) << c.file;
+        if (c.transparency < 0)
+            EXPECT_EQ(info.transparentColour, c.transparency) << c.file;
+        else
+            EXPECT_GE(info.transparentColour, 0) << c.file;
+        EXPECT_EQ(info.hasAlpha, c.transparency == -2 ? 1u : 0u) << c.file;
+        FreeImageData(image);
+
+        HostImageInfo probed{};
+        ASSERT_EQ(LoadImageFile(path.c_str(), "inbuilt", 0, HOSTIMAGE_PROBE, nullptr, nullptr, &probed), 0u);
+        EXPECT_EQ(probed.width, 37);
+        EXPECT_EQ(probed.transparentColour, info.transparentColour) << c.file;
+    }
+}
+
+TEST_F(PictureFiles, GifTransparentColourIsUniqueInThePicture)
+{
+    ImageData* image = nullptr;
+    HostImageInfo info{};
+    ASSERT_EQ(LoadImageFile(folder->file("t.gif").c_str(), nullptr, 0, HOSTIMAGE_LOAD, &image, nullptr, &info), 0u);
+    std::vector<uint8_t> rgba = ReadFileBytes(folder->file("t.gif.rgba"));
+    for (size_t i = 0; i < rgba.size() / 4; ++i)
+        EXPECT_EQ((image->pixels[i] & 0xFFFFFF) == static_cast<uint32_t>(info.transparentColour), rgba[i * 4 + 3] == 0);
+    FreeImageData(image);
+}
+
+TEST_F(PictureFiles, LoaderListAndMissingFiles)
+{
+    std::string png = folder->file("rgb.png");
+    ImageData* image = nullptr;
+    EXPECT_EQ(LoadImageFile(png.c_str(), "native", 0, HOSTIMAGE_LOAD, &image, nullptr, nullptr), uint32_t{ERR_LOADPICTURE});
+    EXPECT_EQ(LoadImageFile(png.c_str(), "native|inbuilt", 0, HOSTIMAGE_LOAD, &image, nullptr, nullptr), 0u);
+    FreeImageData(image);
+    EXPECT_EQ(LoadImageFile(folder->file("none.png").c_str(), nullptr, 0, HOSTIMAGE_LOAD, &image, nullptr, nullptr),
+              uint32_t{ERR_READFILE});
+    WriteFileBytes(folder->file("text.png"), {'h', 'e', 'l', 'l', 'o'});
+    EXPECT_EQ(LoadImageFile(folder->file("text.png").c_str(), nullptr, 0, HOSTIMAGE_LOAD, &image, nullptr, nullptr),
+              uint32_t{ERR_LOADPICTURE});
+    EXPECT_EQ(image, nullptr);
+}
+
+// Every prefix of every good file, and each file with bytes flipped, must
+// decode or fail cleanly (the sanitizer builds catch the rest).
+TEST_F(PictureFiles, BrokenFilesGiveErrors)
+{
+    for (const DecoderCase& c : kDecoderCases) {
+        std::vector<uint8_t> good = ReadFileBytes(folder->file(c.file));
+        for (size_t cut = 0; cut < good.size(); cut += 1 + good.size() / 97) {
+            ImageData image{};
+            if (DecodeImage(good.data(), cut, false, &image) == 0)
+                FreeImagePixels(&image);
+            else
+                EXPECT_EQ(image.pixels, nullptr);
+        }
+        std::vector<uint8_t> noise = PatternBytes(good.size(), 7);
+        for (size_t i = 16; i < good.size(); i += 3)
+            good[i] ^= noise[i] & 0x11;
+        ImageData image{};
+        if (DecodeImage(good.data(), good.size(), false, &image) == 0)
+            FreeImagePixels(&image);
+    }
+}
+
+std::vector<uint8_t> Bytes(std::initializer_list<int> values)
+{
+    std::vector<uint8_t> out;
+    for (int v : values)
+        out.push_back(static_cast<uint8_t>(v));
+    return out;
+}
+
+void Append(std::vector<uint8_t>* out, const std::vector<uint8_t>& more)
+{
+    out->insert(out->end(), more.begin(), more.end());
+}
+
+struct HostileCase {
+    const char* what;
+    std::vector<uint8_t> bytes;
+    uint32_t error;
+};
+
+std::vector<HostileCase> HostileFiles()
+{
+    std::vector<HostileCase> cases;
+    // BMP claiming 60000 x 60000 pixels in 60 bytes.
+    std::vector<uint8_t> bmp = Bytes({'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0, 40, 0, 0, 0});
+    Append(&bmp, Bytes({0x60, 0xEA, 0, 0, 0x60, 0xEA, 0, 0, 1, 0, 24, 0}));
+    bmp.resize(60);
+    cases.push_back({"bmp larger than its data", bmp, ERR_BADDIMENSIONS});
+    std::vector<uint8_t> small = bmp;
+    small[18] = 2, small[19] = 0, small[22] = 2, small[23] = 0;
+    cases.push_back({"bmp rows missing", small, ERR_LOADPICTURE});
+    std::vector<uint8_t> rle = small;
+    rle[28] = 8, rle[30] = 1;  // RLE8 whose runs pass the row's end
+    rle.resize(54);
+    Append(&rle, Bytes({200, 1, 200, 1, 0, 2, 255, 255, 0, 5, 1, 2}));
+    cases.push_back({"bmp runs past the picture", rle, 0});
+    // GIF whose first code after a clear refers to an empty table entry.
+    std::vector<uint8_t> gif = Bytes({'G', 'I', 'F', '8', '9', 'a', 4, 0, 4, 0, 0x80, 0, 0, 0, 0, 0, 255, 255, 255});
+    Append(&gif, Bytes({0x2C, 0, 0, 0, 0, 4, 0, 4, 0, 0, 2, 2, 0x3F, 0x3F, 0}));
+    cases.push_back({"gif code past its table", gif, ERR_LOADPICTURE});
+    std::vector<uint8_t> wide = gif;
+    wide[24] = 0xFF, wide[25] = 0xFF, wide[26] = 0xFF, wide[27] = 0xFF;
+    cases.push_back({"gif of 65535 x 65535", wide, ERR_BADDIMENSIONS});
+    std::vector<uint8_t> wideCode = gif;
+    wideCode[29] = 12;
+    cases.push_back({"gif code size 12", wideCode, ERR_LOADPICTURE});
+    // PNG whose header claims 2^31 x 1 pixels.
+    std::vector<uint8_t> png = Bytes({0x89, 'P', 'N', 'G', 13, 10, 26, 10, 0, 0, 0, 13, 'I', 'H', 'D', 'R',
+                                      0x7F, 0xFF, 0xFF, 0xFF, 0, 0, 0, 1, 8, 2, 0, 0, 0, 0, 0, 0, 0});
+    cases.push_back({"png too wide", png, ERR_LOADPICTURE});
+    // ILBM with a huge BMHD and a BODY of one byte.
+    std::vector<uint8_t> iff = Bytes({'F', 'O', 'R', 'M', 0, 0, 0, 40, 'I', 'L', 'B', 'M', 'B', 'M', 'H', 'D', 0, 0, 0, 20,
+                                      0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0, 8, 0, 1, 0, 0, 0, 1, 1, 0, 0, 0, 0,
+                                      'B', 'O', 'D', 'Y', 0, 0, 0, 1, 0x81, 0});
+    cases.push_back({"ilbm too large", iff, ERR_BADDIMENSIONS});
+    std::vector<uint8_t> planes = iff;
+    planes[20] = 0, planes[21] = 3, planes[22] = 0, planes[23] = 2, planes[28] = 12;
+    cases.push_back({"ilbm of 12 planes", planes, ERR_LOADPICTURE});
+    std::vector<uint8_t> runs = planes;
+    runs[28] = 8;
+    cases.push_back({"ilbm with a body too short", runs, 0});
+    return cases;
+}
+
+TEST(PictureDecoders, HostileHeadersAreRefusedBeforeAllocating)
+{
+    for (const HostileCase& c : HostileFiles()) {
+        ImageData image{};
+        uint32_t error = DecodeImage(c.bytes.data(), c.bytes.size(), false, &image);
+        EXPECT_EQ(error, c.error) << c.what;
+        if (!error)
+            FreeImagePixels(&image);
+        EXPECT_TRUE(error == 0 || image.pixels == nullptr) << c.what;
+    }
+}
+
+TEST(PictureDecoders, PixelLimitIsHonoured)
+{
+    uint64_t saved = ImageDecodePixelLimit;
+    ImageDecodePixelLimit = 100;
+    EXPECT_EQ(CheckImageSize(10, 10), 0u);
+    EXPECT_EQ(CheckImageSize(10, 11), uint32_t{ERR_BADDIMENSIONS});
+    ImageDecodePixelLimit = saved;
+    EXPECT_EQ(CheckImageSize(0, 5), uint32_t{ERR_BADDIMENSIONS});
+    EXPECT_EQ(CheckImageSize(65536, 1), uint32_t{ERR_BADDIMENSIONS});
+}
+
+// ---------------------------------------------------------------------------
+// Writers
+
+const char* kReadBack = R"PY(
+import sys
+from PIL import Image
+im = Image.open(sys.argv[1])
+open(sys.argv[2] + '.mode', 'w').write(im.mode + ' ' + im.format + ' ' + str(im.info.get('transparency', -1)))
+open(sys.argv[2], 'wb').write(im.convert('RGBA').tobytes())
+if im.mode == 'P':
+    open(sys.argv[2] + '.idx', 'wb').write(im.tobytes())
+    open(sys.argv[2] + '.pal', 'wb').write(bytes(im.getpalette()[:768]))
+)PY";
+
+class PictureWriters : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!HavePil())
+            GTEST_SKIP() << "PIL is the oracle";
+    }
+    std::vector<uint8_t> ReadBack(const std::string& file, std::string* mode)
+    {
+        std::string out = dir.file("back.rgba");
+        EXPECT_TRUE(RunPython(dir.path(), kReadBack, file + " " + out));
+        std::vector<uint8_t> modeText = ReadFileBytes(out + ".mode");
+        mode->assign(modeText.begin(), modeText.end());
+        return ReadFileBytes(out);
+    }
+    TempDir dir;
+};
+
+TEST_F(PictureWriters, PngIsExactWithAndWithoutAlpha)
+{
+    const int32_t w = 53, h = 31;
+    for (bool alpha : {true, false}) {
+        std::vector<uint32_t> argb = MakeTestPicture(w, h, alpha);
+        // Rows of the source are padded, as bitmap rows may be.
+        std::vector<uint32_t> padded(static_cast<size_t>(w + 3) * h);
+        for (int32_t y = 0; y < h; ++y)
+            std::memcpy(&padded[static_cast<size_t>(y) * (w + 3)], &argb[static_cast<size_t>(y) * w], w * 4);
+        std::string file = dir.file(alpha ? "alpha.png" : "plain.png");
+        SavePngBlock block{file.c_str(), padded.data(), static_cast<size_t>(w + 3) * 4, w, h, alpha, 99};
+        SavePng(&block);
+        ASSERT_EQ(block.result, 0u);
+        std::string mode;
+        std::vector<uint8_t> rgba = ReadBack(file, &mode);
+        EXPECT_EQ(mode, alpha ? "RGBA PNG -1" : "RGB PNG -1");
+        ASSERT_EQ(rgba.size(), argb.size() * 4);
+        for (size_t i = 0; i < argb.size(); ++i) {
+            uint32_t p = argb[i];
+            ASSERT_EQ(rgba[i * 4], (p >> 16) & 255);
+            ASSERT_EQ(rgba[i * 4 + 1], (p >> 8) & 255);
+            ASSERT_EQ(rgba[i * 4 + 2], p & 255);
+            ASSERT_EQ(rgba[i * 4 + 3], alpha ? p >> 24 : 255u);
+        }
+    }
+}
+
+double Psnr(const std::vector<uint32_t>& argb, const std::vector<uint8_t>& rgba)
+{
+    double sum = 0;
+    for (size_t i = 0; i < argb.size(); ++i)
+        for (int c = 0; c < 3; ++c) {
+            double d = double((argb[i] >> (16 - 8 * c)) & 255) - rgba[i * 4 + c];
+            sum += d * d;
+        }
+    double mse = sum / (argb.size() * 3.0);
+    return mse == 0 ? 99 : 10 * std::log10(255.0 * 255.0 / mse);
+}
+
+TEST_F(PictureWriters, JpegInMemoryKeepsThePictureAtQuality90)
+{
+    // Smooth gradients: hard chroma edges would measure the subsampling
+    // rather than the codec.
+    const int32_t w = 64, h = 48;
+    std::vector<uint32_t> argb(static_cast<size_t>(w) * h);
+    for (int32_t y = 0; y < h; ++y)
+        for (int32_t x = 0; x < w; ++x)
+            argb[static_cast<size_t>(y) * w + x] = 0xFF000000u | (x * 4u << 16) | (y * 5u << 8) | ((x + y) * 2u);
+    size_t sizes[3];
+    const int32_t qualities[3] = {90, -5, 400};
+    for (int i = 0; i < 3; ++i) {
+        SaveJpegBlock block{argb.data(), static_cast<size_t>(w) * 4, w, h, qualities[i], 0, nullptr, 0, 99};
+        SaveJpeg(&block);
+        ASSERT_EQ(block.error, 0u);
+        sizes[i] = block.size;
+        std::string file = dir.file("q" + std::to_string(i) + ".jpg");
+        WriteFileBytes(file, std::vector<uint8_t>(block.memory, block.memory + block.size));
+        OsFreeMem(block.memory);
+        std::string mode;
+        std::vector<uint8_t> rgba = ReadBack(file, &mode);
+        EXPECT_EQ(mode, "RGB JPEG -1");
+        if (i == 0) {
+            EXPECT_GT(Psnr(argb, rgba), 30.0);
+        }
+    }
+    // Out-of-range qualities are clamped to 1 and 100.
+    EXPECT_LT(sizes[1], sizes[0]);
+    EXPECT_GT(sizes[2], sizes[0]);
+}
+
+TEST_F(PictureWriters, GifKeepsIndicesPaletteAndTransparentIndex)
+{
+    struct Case {
+        int32_t w, h, colours, transparent;
+    };
+    // 300 x 200 of 256 noisy colours fills the code table many times.
+    for (Case c : {Case{7, 5, 5, 2}, Case{300, 200, 256, -1}, Case{16, 16, 1, 0}, Case{40, 3, 600, 255}}) {
+        int32_t used = c.colours < 2 ? 2 : c.colours > 256 ? 256 : c.colours;
+        std::vector<uint8_t> indices(static_cast<size_t>(c.w) * c.h);
+        std::vector<uint8_t> noise = PatternBytes(indices.size(), 3);
+        for (size_t i = 0; i < indices.size(); ++i)
+            indices[i] = static_cast<uint8_t>((i % 3 == 0 ? noise[i] : i / 7) % used);
+        std::vector<uint32_t> palette(256);
+        for (int32_t i = 0; i < 256; ++i)
+            palette[i] = 0xFF000000u | static_cast<uint32_t>(i * 0x010305 + 0x102030);
+        std::string file = dir.file("out.gif");
+        GifWriter* writer = nullptr;
+        ASSERT_EQ(SaveGif(file.c_str(), c.w, c.h, &writer), 0u);
+        ASSERT_EQ(WriteAnimGifFrame(writer, indices.data(), c.w, c.h, 0, palette.data(), c.colours, c.transparent, 0, 0),
+                  0u);
+        ASSERT_EQ(CloseGifWriter(writer), 0u);
+        std::string mode;
+        ReadBack(file, &mode);
+        EXPECT_EQ(mode, "P GIF " + std::to_string(c.transparent));
+        EXPECT_EQ(ReadFileBytes(dir.file("back.rgba.idx")), indices) << c.w;
+        std::vector<uint8_t> pal = ReadFileBytes(dir.file("back.rgba.pal"));
+        ASSERT_GE(pal.size(), static_cast<size_t>(used) * 3);
+        for (int32_t i = 0; i < used; ++i)
+            ASSERT_EQ((pal[i * 3] << 16) | (pal[i * 3 + 1] << 8) | pal[i * 3 + 2], palette[i] & 0xFFFFFF);
+        // And our own decoder reads what our writer wrote.
+        ImageData* image = nullptr;
+        ASSERT_EQ(LoadImageFile(file.c_str(), nullptr, 0, HOSTIMAGE_LOAD, &image, nullptr, nullptr), 0u);
+        for (size_t i = 0; i < indices.size(); ++i)
+            if (indices[i] != c.transparent) {
+                ASSERT_EQ(image->pixels[i], palette[indices[i]]);
+            }
+        FreeImageData(image);
+    }
+}
+
+// An ILBM reader written from the format's description, independent of
+// the codec: ByteRun1 and planar rows to RGB.
+const char* kReadIlbm = R"PY(
+import struct, sys
+data = open(sys.argv[1], 'rb').read()
+assert data[:4] == b'FORM' and data[8:12] == b'ILBM'
+assert struct.unpack('>I', data[4:8])[0] == len(data) - 8
+at, chunks = 12, {}
+while at + 8 <= len(data):
+    cid, n = data[at:at + 4], struct.unpack('>I', data[at + 4:at + 8])[0]
+    chunks[cid] = data[at + 8:at + 8 + n]
+    at += 8 + n + (n & 1)
+w, h, _, _, planes, masking, comp = struct.unpack('>HHhhBBB', chunks[b'BMHD'][:11])
+rb = ((w + 15) // 16) * 2
+body, pos, out = chunks[b'BODY'], 0, bytearray()
+def row():
+    global pos
+    line = bytearray()
+    while len(line) < rb:
+        n = body[pos]; pos += 1
+        if n < 128: line += body[pos:pos + n + 1]; pos += n + 1
+        elif n > 128: line += bytes([body[pos]]) * (257 - n); pos += 1
+    assert len(line) == rb
+    return line
+for y in range(h):
+    lines = [row() for p in range(planes)]
+    for x in range(w):
+        v = sum(((lines[p][x >> 3] >> (7 - (x & 7))) & 1) << p for p in range(planes))
+        out += bytes([v & 255, (v >> 8) & 255, (v >> 16) & 255])
+assert pos == len(body)
+open(sys.argv[2], 'w').write('%d %d %d %d %d' % (w, h, planes, masking, comp))
+open(sys.argv[2] + '.rgb', 'wb').write(out)
+)PY";
+
+TEST_F(PictureWriters, IlbmReadsBackThroughAnIndependentReader)
+{
+    for (int32_t w : {1, 16, 45}) {
+        const int32_t h = 9;
+        std::vector<uint32_t> argb = MakeTestPicture(w, h, true);
+        std::string file = dir.file("out.iff");
+        ASSERT_EQ(SaveIlbm(file.c_str(), argb.data(), w, h), 0u);
+        ASSERT_TRUE(RunPython(dir.path(), kReadIlbm, file + " " + dir.file("ilbm.txt")));
+        std::vector<uint8_t> text = ReadFileBytes(dir.file("ilbm.txt"));
+        EXPECT_EQ(std::string(text.begin(), text.end()), std::to_string(w) + " 9 24 0 1");
+        std::vector<uint8_t> rgb = ReadFileBytes(dir.file("ilbm.txt.rgb"));
+        ASSERT_EQ(rgb.size(), argb.size() * 3);
+        for (size_t i = 0; i < argb.size(); ++i)
+            ASSERT_EQ((rgb[i * 3] << 16) | (rgb[i * 3 + 1] << 8) | rgb[i * 3 + 2], argb[i] & 0xFFFFFF) << i;
+        // Our decoder agrees too.
+        ImageData* image = nullptr;
+        ASSERT_EQ(LoadImageFile(file.c_str(), nullptr, 0, HOSTIMAGE_LOAD, &image, nullptr, nullptr), 0u);
+        for (size_t i = 0; i < argb.size(); ++i)
+            ASSERT_EQ(image->pixels[i], argb[i] | 0xFF000000u);
+        FreeImageData(image);
+    }
+}
+
+TEST_F(PictureWriters, FailedSaveLeavesTheOldFileAlone)
+{
+    std::string file = dir.file("keep.png");
+    WriteFileBytes(file, {'o', 'l', 'd'});
+    std::vector<uint32_t> argb = MakeTestPicture(4, 4, false);
+    SavePngBlock bad{file.c_str(), argb.data(), 4, 4, 4, 0, 0};  // rows shorter than the width
+    SavePng(&bad);
+    EXPECT_NE(bad.result, 0u);
+    EXPECT_EQ(ReadFileBytes(file), (std::vector<uint8_t>{'o', 'l', 'd'}));
+    // A folder that does not exist cannot take the file.
+    std::string missing = dir.file("no/such.iff");
+    EXPECT_EQ(SaveIlbm(missing.c_str(), argb.data(), 4, 4), uint32_t{ERR_WRITEFILE});
+    // A GIF writer that is closed after a failed frame leaves nothing.
+    GifWriter* writer = nullptr;
+    ASSERT_EQ(SaveGif(file.c_str(), 4, 4, &writer), 0u);
+    uint8_t indices[16] = {};
+    EXPECT_EQ(WriteAnimGifFrame(writer, indices, 5, 4, 0, argb.data(), 2, -1, 0, 0), uint32_t{ERR_BADDIMENSIONS});
+    EXPECT_EQ(CloseGifWriter(writer), uint32_t{ERR_BADDIMENSIONS});
+    EXPECT_EQ(ReadFileBytes(file), (std::vector<uint8_t>{'o', 'l', 'd'}));
+    // No temporary file is left beside it.
+    size_t entries = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+        entries += entry.is_regular_file();
+    EXPECT_EQ(entries, 1u);
+}
+
+}  // namespace

@@ -1,0 +1,190 @@
+/* Image plugins for the loader-chain and saver tests, one source compiled
+ * per variant (see CMakeLists.txt). Switches:
+ *   MODULE_NAME   the module name (a string)
+ *   CAPS          capability bits
+ *   VECTOR        the picture is scalable: TransformImage renders it anew
+ *   NO_PIXELS     LoadImage answers an image whose GetImage gives no pixels
+ *   SAVER         an image saver of formats 100 (true colour with alpha)
+ *                 and 101 (palette indices)
+ * The loader takes the names "proc:W:H" and makes a W x H picture whose
+ * pixel (x, y) is ARGB (x * 255 / W, y, x ^ y, 0x80 | x) with alpha
+ * (x + y) & 255, so that tests can check every pixel. The saver writes
+ * "QMSV", the block's words and then its pixel rows (and the palette) as
+ * they are, so that tests can check what the host handed over. */
+#include <stdint.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "quillmere/plugin_abi.h"
+
+#define EXPORT __attribute__((visibility("default")))
+
+static const PluginHostApi* host;
+
+EXPORT int InitPlugin(PluginInfo* info, const PluginHostApi* api, const char* path)
+{
+    (void)path;
+    host = api;
+    info->capabilities = CAPS;
+    info->version = 1;
+    info->revision = 0;
+    info->neededVersion = 6;
+    info->neededRevision = 1;
+    info->name = "Test image plugin " MODULE_NAME;
+    info->modulename = MODULE_NAME;
+    info->author = "Test author";
+    info->description = "Procedural pictures";
+    info->date = "07.12.2026";
+#ifdef SAVER
+    api->system->HostAddSaverFormat(info, 100, "procraw", NULL, "praw", 0, 0);
+    api->system->HostAddSaverFormat(info, 101, "procidx", NULL, "pidx", 0, 0);
+#endif
+    return 1;
+}
+
+EXPORT void ClosePlugin(void) {}
+
+#if (CAPS) & 0x4
+typedef struct Picture {
+    int32_t width;
+    int32_t height;
+    uint32_t* pixels;
+} Picture;
+
+static int ParseName(const char* file, int32_t* w, int32_t* h)
+{
+    return sscanf(file, "proc:%d:%d", w, h) == 2 && *w > 0 && *h > 0 && *w <= 4096 && *h <= 4096;
+}
+
+static __attribute__((unused)) uint32_t* Render(int32_t w, int32_t h)
+{
+    uint32_t* p = (uint32_t*)malloc((size_t)w * (size_t)h * 4);
+    int32_t x, y;
+    if (!p)
+        return NULL;
+    for (y = 0; y < h; ++y)
+        for (x = 0; x < w; ++x)
+            p[(size_t)y * (size_t)w + (size_t)x] = ((uint32_t)((x + y) & 255) << 24) |
+                                                   ((uint32_t)(x * 255 / w) << 16) | ((uint32_t)(y & 255) << 8) |
+                                                   (uint32_t)((x ^ y) & 255);
+    return p;
+}
+
+EXPORT int IsImage(const char* file, QmLoadImageParams* params)
+{
+    int32_t w, h;
+    if (!ParseName(file, &w, &h))
+        return 0;
+    params->width = w;
+    params->height = h;
+    params->hasAlpha = 1;
+#ifdef VECTOR
+    params->vector = 1;
+#endif
+    return 1;
+}
+
+EXPORT void* LoadImage(const char* file, QmLoadImageParams* params)
+{
+    int32_t w, h;
+    Picture* picture;
+    if (!ParseName(file, &w, &h))
+        return NULL;
+    picture = (Picture*)calloc(1, sizeof(Picture));
+    if (!picture)
+        return NULL;
+    picture->width = w;
+    picture->height = h;
+#ifndef NO_PIXELS
+    picture->pixels = Render(w, h);
+#endif
+    params->width = w;
+    params->height = h;
+    params->rowLength = w;
+    params->hasAlpha = 1;
+#ifdef VECTOR
+    params->vector = 1;
+#endif
+    return picture;
+}
+
+EXPORT uint32_t* GetImage(void* image, QmLoadImageParams* params)
+{
+    Picture* picture = (Picture*)image;
+    params->width = picture->width;
+    params->height = picture->height;
+    params->rowLength = picture->width;
+    params->hasAlpha = 1;
+    return picture->pixels;
+}
+
+EXPORT void FreeImage(void* image)
+{
+    Picture* picture = (Picture*)image;
+    free(picture->pixels);
+    free(picture);
+}
+
+EXPORT int TransformImage(void* image, const QmImageTransform* transform, int width, int height)
+{
+#ifdef VECTOR
+    Picture* picture = (Picture*)image;
+    uint32_t* pixels;
+    if (transform->matrix[1] != 0 || transform->matrix[2] != 0)
+        return 0;
+    pixels = Render(width, height);
+    if (!pixels)
+        return 0;
+    free(picture->pixels);
+    picture->pixels = pixels;
+    picture->width = width;
+    picture->height = height;
+    return 1;
+#else
+    (void)image;
+    (void)transform;
+    (void)width;
+    (void)height;
+    return 0;
+#endif
+}
+#endif
+
+#ifdef SAVER
+static int saverCalls;
+EXPORT int RegisterImageSaver(QmSaverFormat* format)
+{
+    int index = saverCalls++ % 2;
+    format->formatId = index ? 101 : 100;
+    format->name = index ? "procidx" : "procraw";
+    format->flags = index ? 0 : (QM_SAVER_MORE_IMAGE | QM_SAVERFORMAT_TRUECOLOR | QM_SAVERFORMAT_ALPHA);
+    return 1;
+}
+
+EXPORT int SaveImage(const char* file, QmSaveImageBlock* block)
+{
+    FILE* out = host->runtime->fopen(file, "wb");
+    int32_t words[9];
+    int32_t y;
+    int ok;
+    if (!out)
+        return 0;
+    words[0] = block->width;
+    words[1] = block->height;
+    words[2] = block->bytesPerRow;
+    words[3] = block->indexed;
+    words[4] = block->quality;
+    words[5] = block->colors;
+    words[6] = (int32_t)block->flags;
+    words[7] = block->transparentIndex;
+    words[8] = (int32_t)block->formatId;
+    ok = host->runtime->fwrite("QMSV", 1, 4, out) == 4 && host->runtime->fwrite(words, 4, 9, out) == 9;
+    for (y = 0; ok && y < block->height; ++y)
+        ok = host->runtime->fwrite((const uint8_t*)block->pixels + (size_t)y * (size_t)block->bytesPerRow, 1,
+                                   (size_t)block->bytesPerRow, out) == (size_t)block->bytesPerRow;
+    if (ok && block->indexed)
+        ok = host->runtime->fwrite(block->palette, 4, (size_t)block->colors, out) == (size_t)block->colors;
+    return host->runtime->fclose(out) == 0 && ok;
+}
+#endif

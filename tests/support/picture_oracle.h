@@ -1,0 +1,52 @@
+// The independent peers of the picture tests: Python's PIL (only the
+// system interpreter has it) and ImageMagick's convert, run on files in a
+// scratch folder. Tests skip when a peer is missing.
+#pragma once
+
+#include <cstdint>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+inline constexpr const char* kSystemPython = "/usr/bin/python3";
+inline constexpr const char* kImageMagick = "/usr/bin/convert";
+
+inline bool HavePil()
+{
+    static const bool have =
+        std::system("/usr/bin/python3 -c 'import PIL.Image' >/dev/null 2>&1") == 0;
+    return have;
+}
+
+inline bool HaveConvert()
+{
+    static const bool have = std::system("/usr/bin/convert -version >/dev/null 2>&1") == 0;
+    return have;
+}
+
+// Writes the script into the folder and runs it with the arguments; true
+// when it exits 0.
+inline bool RunPython(const std::string& folder, const std::string& script, const std::string& arguments)
+{
+    std::string path = folder + "/oracle.py";
+    std::ofstream(path) << script;
+    std::string line = std::string(kSystemPython) + " " + path + " " + arguments;
+    return std::system(line.c_str()) == 0;
+}
+
+// A test picture of ARGB words whose channels all vary: gradients crossed
+// with a checker, alpha optional.
+inline std::vector<uint32_t> MakeTestPicture(int32_t w, int32_t h, bool alpha)
+{
+    std::vector<uint32_t> argb(static_cast<size_t>(w) * h);
+    for (int32_t y = 0; y < h; ++y)
+        for (int32_t x = 0; x < w; ++x) {
+            uint32_t r = (x * 255) / (w > 1 ? w - 1 : 1), g = (y * 255) / (h > 1 ? h - 1 : 1);
+            uint32_t b = ((x / 8 + y / 8) & 1) ? 200 : 40;
+            uint32_t a = alpha ? static_cast<uint32_t>((x * 7 + y * 13) % 256) : 255;
+            argb[static_cast<size_t>(y) * w + x] = (a << 24) | (r << 16) | (g << 8) | b;
+        }
+    return argb;
+}
