@@ -239,7 +239,7 @@ uint32_t StartScriptChunk(CoreContext* context)
         return error;
     if (uint32_t failed = ApplyFirstDisplayOptions(applet, &StartupDisplayRecord, 0))
         return failed;
-    VmSetHook(vm, PumpEventsCallback, VM_MASKLINE, 0);
+    VmSetEventHook(vm, PumpEventsCallback);
     PrintDone();
     return 0;
 }

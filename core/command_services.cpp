@@ -8,6 +8,7 @@
 #include "core/io/error_codes.h"
 #include "core/io/errors.h"
 #include "core/object_registry.h"
+#include "core/vm/error_hooks.h"
 #include "display/events.h"
 #include "platform/posix/os_memory.h"
 
@@ -201,6 +202,8 @@ HookRecord* AddHook(uint32_t kind, void* func, void* userData, uint32_t foreign)
     default: record->argFunc = reinterpret_cast<HookArgFunc>(func); break;
     }
     AppendNode(HookList, record);
+    // A VM-state hook runs on every line: the line hook must look again.
+    VmRaisePumpDue();
     return record;
 }
 
@@ -209,6 +212,7 @@ void SetHookDisabled(HookRecord* record, uint32_t flag)
     for (HookRecord* r = HookList; r; r = r->next) {
         if (r == record) {
             r->disabled = flag;
+            VmRaisePumpDue();
             return;
         }
     }
@@ -257,6 +261,15 @@ int RunHooks(VmState* vm, uint32_t kind, void* arg)
         }
     }
     return 0;
+}
+
+bool HasHooks(uint32_t kind)
+{
+    for (HookRecord* r = HookList; r; r = r->next) {
+        if (!r->disabled && r->kind == kind)
+            return true;
+    }
+    return false;
 }
 
 uint32_t InitCoreServices()

@@ -124,6 +124,8 @@ void RemoveHook(HookRecord* record);
 // Runs the enabled hooks of one kind in list order (see the rules in the
 // implementation); answers the first non-zero result, or 0.
 int RunHooks(VmState* vm, uint32_t kind, void* arg);
+// True when an enabled hook of that kind is in the list.
+bool HasHooks(uint32_t kind);
 
 // ---------------------------------------------------------------------------
 // Start and exit

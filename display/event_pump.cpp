@@ -28,6 +28,7 @@ OsTimeValue g_lastStaleDrop;
 bool g_staleClockStarted;
 
 constexpr uint32_t kStaleDropSeconds = 10;
+constexpr OsTimerKey kStaleCheckKey{kStaleCheckId.id, kStaleCheckId.handle};
 
 bool IsPollKey(const OsTimerKey& key)
 {
@@ -45,6 +46,8 @@ void CollectFiredTimers(VmState* vm)
         OsTimerKey key;
         cursor = OsNextFiredTimer(cursor, &kind, &key);
         if (kind == OS_TIMER_NOT_FIRED) continue;
+        if (kind == OS_TIMER_ONESHOT && key.id == kStaleCheckKey.id && key.handle == kStaleCheckKey.handle)
+            continue;
         if (kind == OS_TIMER_PERIODIC && IsPollKey(key)) {
             for (PollWork work : g_pollWork)
                 if (work) work(vm);
@@ -73,6 +76,7 @@ uint32_t NativePump(VmState* vm)
 void HookWake(void*)
 {
     g_timersFired.store(true);
+    VmRaisePumpDue();
     OsPostTimerWakeup();
 }
 
@@ -83,6 +87,24 @@ int HookPump(VmState* vm, uint32_t* outCode, void*) { return PumpOsEvents(vm, 1,
 uint32_t HookAddPoll(VmState* vm, uint32_t ms, void*) { return AddInterval(vm, kPollIntervalId, ms, 0); }
 
 void HookClearPoll(VmState* vm, void*) { ClearIntervalRecord(vm, kPollIntervalId); }
+
+// After a pump of the line hook: what must run on every line keeps the pump
+// due; queued events make it due again when their stale drop is.
+void KeepPumpDue(const OsTimeValue& now)
+{
+    if (g_adapter.handleEvents || HasHooks(HOOK_VMSTATE)) {
+        VmRaisePumpDue();
+        return;
+    }
+    if (CountQueuedEvents() == 0 || OsFindTimer(OS_TIMER_ONESHOT, kStaleCheckKey, nullptr)) return;
+    OsTimeValue since = now;
+    OsSubTime(&since, &g_lastStaleDrop);
+    uint64_t sinceMs = static_cast<uint64_t>(since.seconds) * 1000u + since.microseconds / 1000u;
+    uint64_t waitMs = sinceMs < kStaleDropSeconds * 1000u ? kStaleDropSeconds * 1000u - sinceMs : 1;
+    // Without timers every line looks again, as the clock alone can tell.
+    if (OsCreateTimer(OS_TIMER_ADD_ONESHOT, kStaleCheckKey, static_cast<uint32_t>(waitMs)) != 0)
+        VmRaisePumpDue();
+}
 
 }  // namespace
 
@@ -96,13 +118,14 @@ void InstallTimerEventHooks(bool install)
 int PumpOsEvents(VmState* vm, uint32_t mode, uint32_t, uint32_t* outCode)
 {
     *outCode = 0;
+    OsTimeValue now{};
     if (mode & 1) {
         int hook = RunHooks(vm, HOOK_VMSTATE, nullptr);
         if (hook) {
             *outCode = static_cast<uint32_t>(hook);
+            VmRaisePumpDue();
             return 1;
         }
-        OsTimeValue now;
         OsGetTime(&now);
         if (!g_staleClockStarted) {
             g_lastStaleDrop = now;
@@ -118,6 +141,7 @@ int PumpOsEvents(VmState* vm, uint32_t mode, uint32_t, uint32_t* outCode)
     }
     uint32_t result = g_adapter.handleEvents ? g_adapter.handleEvents(vm, g_adapter.user)
                                              : NativePump(vm);
+    if (mode & 1) KeepPumpDue(now);
     if (result == ERR_USERABORT) {
         VmAbortFlag.store(1);
         return 1;
@@ -152,6 +176,7 @@ uint32_t WaitForOsEvent(VmState* vm, uint32_t, uint32_t, uint32_t)
 void SetEventAdapterHooks(const EventAdapterHooks* hooks)
 {
     g_adapter = hooks ? *hooks : EventAdapterHooks{};
+    VmRaisePumpDue();
 }
 
 void SetPollWork(uint32_t slot, PollWork work)

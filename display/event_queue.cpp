@@ -6,6 +6,7 @@
 
 #include "core/io/error_codes.h"
 #include "core/time_values.h"
+#include "core/vm/error_hooks.h"
 #include "display/events.h"
 #include "platform/posix/os_memory.h"
 #include "platform/posix/os_runloop.h"
@@ -97,6 +98,7 @@ uint32_t PostEvent(uint32_t type, int32_t slot, ObjectId target, uintptr_t paylo
     g_tail = e;
     ++g_count;
     OsUnlock(g_queueLock);
+    VmRaisePumpDue();
     OsWakeScript();
     return 0;
 }

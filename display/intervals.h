@@ -24,6 +24,9 @@ extern IntervalRecord* TimeoutList;
 
 // The id of the shared poll interval.
 constexpr ObjectId kPollIntervalId{0, 1};
+// The key of the one-shot timer that makes the event pump due for its next
+// stale drop while events wait.
+constexpr ObjectId kStaleCheckId{0, 2};
 
 // Flag bit of AddInterval and AddTimeout: the script passed Nil as id, so
 // the record's address becomes its handle (written to *outId).

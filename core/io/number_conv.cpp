@@ -3,7 +3,108 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdio>
+#include <cstring>
 #include <limits>
+
+namespace {
+
+// Writes the digits of v (not 0) backwards, ending just before end; returns
+// where they start.
+char* WriteDigitsBackwards(char* end, uint64_t v)
+{
+    while (v != 0) {
+        *--end = static_cast<char>('0' + v % 10);
+        v /= 10;
+    }
+    return end;
+}
+
+// "%g" with precision 14 from significant digits (no trailing zeros, at
+// most 14) and the decimal exponent of the first one.
+int LayOutDigits(char* out, bool negative, const char* digits, int count, int exponent)
+{
+    char* p = out;
+    if (negative)
+        *p++ = '-';
+    if (exponent < -4 || exponent >= 14) {
+        *p++ = digits[0];
+        if (count > 1) {
+            *p++ = '.';
+            std::memcpy(p, digits + 1, static_cast<size_t>(count - 1));
+            p += count - 1;
+        }
+        *p++ = 'e';
+        *p++ = exponent < 0 ? '-' : '+';
+        int e = exponent < 0 ? -exponent : exponent;
+        if (e >= 100)
+            *p++ = static_cast<char>('0' + e / 100);
+        *p++ = static_cast<char>('0' + e / 10 % 10);
+        *p++ = static_cast<char>('0' + e % 10);
+    } else if (exponent < 0) {
+        *p++ = '0';
+        *p++ = '.';
+        for (int i = exponent + 1; i < 0; i++)
+            *p++ = '0';
+        std::memcpy(p, digits, static_cast<size_t>(count));
+        p += count;
+    } else {
+        for (int i = 0; i <= exponent; i++)
+            *p++ = i < count ? digits[i] : '0';
+        if (count > exponent + 1) {
+            *p++ = '.';
+            std::memcpy(p, digits + exponent + 1, static_cast<size_t>(count - exponent - 1));
+            p += count - exponent - 1;
+        }
+    }
+    *p = '\0';
+    return static_cast<int>(p - out);
+}
+
+}  // namespace
+
+int FormatNumber14g(char* out, double n)
+{
+    if (std::isfinite(n)) {
+        bool negative = std::signbit(n);
+        double a = std::fabs(n);
+        if (a < 1e14 && a == std::floor(a)) {
+            // Integers print all their digits: at most 14 here.
+            char buf[24];
+            char* end = buf + sizeof buf;
+            char* start = a == 0 ? end - 1 : WriteDigitsBackwards(end, static_cast<uint64_t>(a));
+            if (a == 0)
+                *start = '0';
+            if (negative)
+                *--start = '-';
+            int len = static_cast<int>(end - start);
+            std::memcpy(out, start, static_cast<size_t>(len));
+            out[len] = '\0';
+            return len;
+        }
+        // The shortest digits that read back exactly: when there are at most
+        // 14, rounding to 14 digits gives the same ones, since a normal double
+        // lies far closer to them than half a step of the 14th digit (not so
+        // the subnormals, whose steps are coarse).
+        char sci[40];
+        auto r = std::to_chars(sci, sci + sizeof sci, a, std::chars_format::scientific);
+        if (r.ec == std::errc{} && a >= std::numeric_limits<double>::min()) {
+            char digits[24];
+            int count = 0;
+            const char* q = sci;
+            for (; q < r.ptr && *q != 'e'; q++) {
+                if (*q != '.' && count < 20)
+                    digits[count++] = *q;
+            }
+            if (count <= 14 && q < r.ptr) {
+                int exponent = 0;
+                std::from_chars(q + 1 + (q[1] == '+'), r.ptr, exponent);
+                return LayOutDigits(out, negative, digits, count, exponent);
+            }
+        }
+    }
+    return std::snprintf(out, 32, "%.14g", n);
+}
 
 int64_t DoubleToInt64(double x)
 {

@@ -20,6 +20,11 @@ int32_t DoubleToInt32(double x);
 // value" in two's complement.
 uint32_t DoubleToLow32(double x);
 
+// A number as "%.14g" prints it, into out (32 bytes at least); returns the
+// length. Integers below 1e14 and numbers whose shortest exact digits fit in
+// 14 are laid out without printf; the rest go through it.
+int FormatNumber14g(char* out, double n);
+
 // The runtime's number parser for script and option text (locale-independent):
 // an optional '-', then "$" and hexadecimal digits (a '-' may also follow the
 // '$'), "0x"/"0X" and hexadecimal digits, "%" and binary digits, or a decimal

@@ -15,7 +15,8 @@
 #include "core/vm/strings.h"
 #include "core/vm/table.h"
 
-std::atomic<uint32_t> VmAbortFlag{0};
+std::atomic<uint32_t> VmPumpDue{0};
+VmAbortWord VmAbortFlag;
 uint32_t VmErrorInProgress = 0;
 uint32_t VmLastErrorCode = 0;
 int32_t VmErrorLine = -1;
@@ -200,10 +201,10 @@ uint32_t VmCallValue(VmState* L, VmValue* func, int nresults)
     return r.code;
 }
 
-void VmCallHook(VmState* L, int event, int line)
+namespace {
+
+void RunHook(VmState* L, VmHookFunction hook, int event, int line)
 {
-    if (!L->hook || !L->allowHook)
-        return;
     ptrdiff_t top = VmSaveStack(L, L->top);
     ptrdiff_t ciTop = VmSaveStack(L, L->ci->top);
     VmEnsureStack(L, VM_MINSTACK);
@@ -214,12 +215,33 @@ void VmCallHook(VmState* L, int event, int line)
     record.currentLine = line;
     record.callIndex = event == VM_HOOKTAILRET ? 0 : static_cast<int32_t>(L->ci - L->baseCi);
     uint32_t code = 0;
-    L->hook(L, &record, &code);
+    hook(L, &record, &code);
     if (code != 0)
         VmThrow(L, code);
     L->allowHook = 1;
     L->ci->top = VmRestoreStack(L, ciTop);
     L->top = VmRestoreStack(L, top);
+}
+
+}  // namespace
+
+void VmCallHook(VmState* L, int event, int line)
+{
+    if (!L->hook || !L->allowHook)
+        return;
+    RunHook(L, L->hook, event, line);
+}
+
+void VmCallEventHook(VmState* L, int line)
+{
+    if (!L->eventHook || !L->allowHook)
+        return;
+    // Cleared before the hook runs: whatever raises it meanwhile is seen on
+    // a later line. An abort or a debug hook keeps it raised.
+    VmPumpDue.store(0);
+    if (VmAbortFlag.load() || (L->hookMask & (VM_MASKLINE | VM_MASKCOUNT)))
+        VmRaisePumpDue();
+    RunHook(L, L->eventHook, VM_HOOKLINE, line);
 }
 
 void VmCallReturnHooks(VmState* L)
@@ -244,6 +266,18 @@ void VmSetHook(VmState* L, VmHookFunction hook, int mask, int count)
     L->hookCount = static_cast<uint32_t>(count);
     L->hookMask = static_cast<uint8_t>(mask);
     L->hookInit = 0;
+    // The interpreter looks at line and count hooks only while this is up.
+    if (mask & (VM_MASKLINE | VM_MASKCOUNT))
+        VmRaisePumpDue();
+}
+
+void VmSetEventHook(VmState* L, VmHookFunction hook)
+{
+    L->eventHook = hook;
+    L->eventPc = nullptr;
+    // A new hook looks at once, at the next line.
+    if (hook)
+        VmRaisePumpDue();
 }
 
 uint32_t VmRunProtected(VmState* L, VmProtectedFunction function, void* data)

@@ -36,6 +36,9 @@ VmPreCallResult VmPreCall(VmState* state, VmValue* func);
 void VmPostCall(VmState* state, int wanted, VmValue* firstResult);
 void VmAdjustVarargs(VmState* state, int fixed, VmValue* base);
 void VmCallHook(VmState* state, int event, int line);
+// Clears VmPumpDue and runs the event hook for a new line; does nothing
+// while hooks are not allowed (inside a hook), leaving the pump due.
+void VmCallEventHook(VmState* state, int line);
 void VmCallReturnHooks(VmState* state);
 
 uint32_t VmRunProtected(VmState* state, VmProtectedFunction function, void* data);

@@ -10,10 +10,51 @@
 
 #include "core/vm/vm.h"
 
+// Raised by whatever needs the interpreter's attention before its next
+// instruction: an abort (below), and whatever gives the event pump work (the
+// timer thread, PostEvent, the quit signals, and the pump itself while
+// something must run on every line); a debug line or count hook keeps it
+// raised. The interpreter reads this one word before every instruction;
+// only when it is set does it look at the abort flag, the debug hooks and
+// the event hook (VmSetEventHook), which runs at the next new source line.
+// Clearing it is the VM's, just before it calls the event hook. So a line
+// on which nothing is due costs no more than the abort check.
+extern std::atomic<uint32_t> VmPumpDue;
+inline void VmRaisePumpDue() { VmPumpDue.store(1); }
+
+// An atomic word whose every non-zero store also raises VmPumpDue, so that
+// the interpreter's one read sees it. Lock-free: signal handlers store it.
+class VmAbortWord {
+public:
+    uint32_t load(std::memory_order order = std::memory_order_seq_cst) const { return value_.load(order); }
+    void store(uint32_t v, std::memory_order order = std::memory_order_seq_cst)
+    {
+        value_.store(v, order);
+        if (v)
+            VmRaisePumpDue();
+    }
+    uint32_t exchange(uint32_t v)
+    {
+        uint32_t old = value_.exchange(v);
+        if (v)
+            VmRaisePumpDue();
+        return old;
+    }
+    VmAbortWord& operator=(uint32_t v)
+    {
+        store(v);
+        return *this;
+    }
+    operator uint32_t() const { return load(); }
+
+private:
+    std::atomic<uint32_t> value_{0};
+};
+
 // Set by a user abort or by an error that ends the script; the interpreter
-// reads it before every instruction. Written from signal context as well,
-// hence atomic.
-extern std::atomic<uint32_t> VmAbortFlag;
+// sees it before every instruction through VmPumpDue. Written from signal
+// context as well, hence atomic.
+extern VmAbortWord VmAbortFlag;
 // Set by every throw; cleared when a protected call catches the error.
 // While set, the native interface skips its frame-bounds checks (never the
 // bounds of the allocated stack).

@@ -503,6 +503,14 @@ void VmFreeAllObjects(VmState* L)
         L->allowHook = 0;
         VmProtectedCall(L, RunFinaliser, &call, VmSaveStack(L, L->top), 0);
     }
+    if (g->pool) {
+        // The pool gives every block back at once when the state goes.
+        g->tmudata = g->rootudata = g->rootgc = nullptr;
+        if (g->strt.hash)
+            std::memset(g->strt.hash, 0, g->strt.size * sizeof *g->strt.hash);
+        g->strt.nuse = 0;
+        return;
+    }
     FreeList(L, g->tmudata);
     g->tmudata = nullptr;
     FreeList(L, g->rootudata);

@@ -170,6 +170,31 @@ void TraceExec(VmState* L, const uint32_t* pc)
     ci->hookPc = pc;
 }
 
+// The event check while a pump is due, before the instruction at pc - 1
+// runs: the hook runs at the first instruction that starts a new line,
+// jumps backward or enters a function. Until then the instructions seen are
+// remembered, so a line that loops on itself is noticed at its jump.
+void EventCheck(VmState* L, const uint32_t* pc)
+{
+    const VmProto* p = VmFuncValue(L->ci->base - 1)->proto;
+    int npc = static_cast<int>(pc - p->code) - 1;
+    int line = CurrentLine(p, npc);
+    const uint32_t* last = L->eventPc;
+    bool newLine;
+    if (npc == 0)
+        newLine = true;
+    else if (last && last > p->code && last <= p->code + p->sizeCode)
+        newLine = pc <= last || line != CurrentLine(p, static_cast<int>(last - p->code) - 1);
+    else
+        newLine = line != CurrentLine(p, npc - 1);
+    if (!newLine) {
+        L->eventPc = pc;
+        return;
+    }
+    L->eventPc = nullptr;
+    VmCallEventHook(L, line);
+}
+
 }  // namespace
 
 VmValue VmArith(VmState* L, const VmValue* a, const VmValue* b, VmTmEvent event)
@@ -231,6 +256,25 @@ uint32_t VmNextItem(VmState* L)
         }                                                                             \
         NEXT();                                                                       \
     }
+// Integer division and remainder: operands that are whole numbers of 32
+// bits and a divisor that is not 0 are done in line (in 64 bits, so the
+// smallest integer by -1 has its true answer); the rest, with their
+// truncation, coercion and errors, through VmArith.
+#define DIVMOD_OP(op, event)                                                          \
+    {                                                                                 \
+        const VmValue* rb = RKB(i);                                                   \
+        const VmValue* rc = RKC(i);                                                   \
+        int32_t x, y;                                                                 \
+        if (rb->tt == VM_TNUMBER && rc->tt == VM_TNUMBER && VmNumberToInt32(rb->v.n, &x) && \
+            VmNumberToInt32(rc->v.n, &y) && y != 0) {                                 \
+            VmSetNumber(ra, static_cast<double>(int64_t{x} op int64_t{y}));           \
+        } else {                                                                      \
+            VmValue r;                                                                \
+            PROTECT(r = VmArith(L, rb, rc, event));                                   \
+            *RA(i) = r;                                                               \
+        }                                                                             \
+        NEXT();                                                                       \
+    }
 #define INT_OP(event)                                                                 \
     {                                                                                 \
         VmValue r;                                                                    \
@@ -279,22 +323,34 @@ retentry:
     };
     uint32_t i;
     VmValue* ra;
-    // Read through a local: the flag's address then stays in a register.
-    const std::atomic<uint32_t>* const abortFlag = &VmAbortFlag;
-    // Every instruction ends by fetching the next one (threaded dispatch):
-    // the abort flag first, then the count and line hooks.
-#define NEXT()                                                      \
-    do {                                                            \
-        if (abortFlag->load(std::memory_order_relaxed))             \
-            goto aborted;                                           \
-        i = *pc++;                                                  \
-        if (L->hookMask & (VM_MASKLINE | VM_MASKCOUNT))             \
-            PROTECT(TraceExec(L, pc));                              \
-        ra = RA(i);                                                 \
-        goto* kDispatch[VmOp(i)];                                   \
+    // Read through a local: the word's address then stays in a register.
+    std::atomic<uint32_t>* const attention = &VmPumpDue;
+    // Every instruction ends by fetching the next one (threaded dispatch).
+    // One word says whether anything must happen first: an abort, a debug
+    // line or count hook, or a due event pump.
+#define NEXT()                                                                                 \
+    do {                                                                                       \
+        if (__builtin_expect(attention->load(std::memory_order_relaxed), 0))                   \
+            goto attend;                                                                       \
+        i = *pc++;                                                                             \
+        ra = RA(i);                                                                            \
+        goto* kDispatch[VmOp(i)];                                                              \
     } while (0)
 
     NEXT();
+
+attend:
+    if (VmAbortFlag.load(std::memory_order_relaxed))
+        goto aborted;
+    i = *pc++;
+    if (L->eventHook)
+        PROTECT(EventCheck(L, pc))
+    else if (!(L->hookMask & (VM_MASKLINE | VM_MASKCOUNT)))
+        attention->store(0);  // nothing here serves it; a new hook raises it again
+    if (L->hookMask & (VM_MASKLINE | VM_MASKCOUNT))
+        PROTECT(TraceExec(L, pc));
+    ra = RA(i);
+    goto* kDispatch[VmOp(i)];
 
 aborted:
     // Unwind to the entry record; the entry call has no results.
@@ -329,7 +385,7 @@ aborted:
         op_OP_GETGLOBAL: {
             const VmValue* key = &k[VmArgBx(i)];
             if (cl->env.tt == VM_TTABLE) {
-                const VmValue* v = VmTableGetStr(VmTabValue(&cl->env), VmStrValue(key));
+                const VmValue* v = VmTableGetStrHashed(VmTabValue(&cl->env), VmStrValue(key), key->aux);
                 if (!VmIsNil(v)) {
                     *ra = *v;
                     NEXT();
@@ -345,7 +401,16 @@ aborted:
             const VmValue* rb = RB(i);
             const VmValue* key = RKC(i);
             if (rb->tt == VM_TTABLE) {
-                const VmValue* v = VmTableGet(VmTabValue(rb), key);
+                VmTable* t = VmTabValue(rb);
+                int32_t n;
+                const VmValue* v;
+                if (key->tt == VM_TSTRING)
+                    v = VmTableGetStrHashed(t, VmStrValue(key), key->aux);
+                else if (key->tt == VM_TNUMBER && VmNumberToInt32(key->v.n, &n) &&
+                         static_cast<uint32_t>(n) - 1 < t->sizearray)
+                    v = &t->array[n - 1];
+                else
+                    v = VmTableGet(t, key);
                 if (!VmIsNil(v)) {
                     *ra = *v;
                     NEXT();
@@ -372,7 +437,14 @@ aborted:
         op_OP_SETTABLE: {
             const VmValue* key = RKB(i);
             const VmValue* val = RKC(i);
-            if (ra->tt == VM_TTABLE && key->tt == VM_TNUMBER) {
+            if (ra->tt == VM_TTABLE && key->tt == VM_TSTRING) {
+                // Fast path: an existing field.
+                auto* slot = const_cast<VmValue*>(VmTableGetStrHashed(VmTabValue(ra), VmStrValue(key), key->aux));
+                if (!VmIsNil(slot)) {
+                    *slot = *val;
+                    NEXT();
+                }
+            } else if (ra->tt == VM_TTABLE && key->tt == VM_TNUMBER) {
                 // Fast path: an existing array or hash slot of a number key.
                 int32_t n;
                 VmTable* t = VmTabValue(ra);
@@ -407,9 +479,9 @@ aborted:
         op_OP_DIV:
             INT_OP(TM_DIV)
         op_OP_IDIV:
-            INT_OP(TM_DIVINT)
+            DIVMOD_OP(/, TM_DIVINT)
         op_OP_MOD:
-            INT_OP(TM_MOD)
+            DIVMOD_OP(%, TM_MOD)
         op_OP_SHL:
             INT_OP(TM_LSH)
         op_OP_SHR:
@@ -545,24 +617,31 @@ aborted:
                 // The common case in line: a script function with fixed
                 // parameters, room on the stack and a free call record.
                 const VmProto* p = VmFuncValue(ra)->proto;
-                if (!p->isVararg && L->stackLast - L->top > p->maxStackSize && L->ci != L->endCi) {
-                    L->ci->state |= VM_CI_CALLING;
-                    VmCallInfo* nci = ++L->ci;
-                    L->base = nci->base = ra + 1;
-                    nci->top = L->base + p->maxStackSize;
+                VmValue* top = L->top;
+                VmCallInfo* ci = L->ci;
+                if (!p->isVararg && L->stackLast - top > p->maxStackSize && ci != L->endCi) {
+                    // Locals throughout: value stores may alias anything, so
+                    // fields read back after them would be loaded again.
+                    ci->state |= VM_CI_CALLING;
+                    VmCallInfo* nci = ci + 1;
+                    L->ci = nci;
+                    VmValue* nbase = ra + 1;
+                    VmValue* ntop = nbase + p->maxStackSize;
+                    L->base = nci->base = nbase;
+                    nci->top = ntop;
                     nci->savedPc = p->code;
                     nci->tailCalls = 0;
                     nci->state = VM_CI_SAVEDPC;
-                    for (VmValue* q = L->top; q < nci->top; q++)
+                    for (VmValue* q = top; q < ntop; q++)
                         VmSetNil(q);
-                    L->top = nci->top;
+                    L->top = ntop;
                     if (L->hookMask & VM_MASKCALL)
                         goto callentry;
                     cl = VmFuncValue(ra);
                     k = p->k;
                     code = p->code;
                     pc = code;
-                    base = nci->base;
+                    base = nbase;
                     NEXT();
                 }
             }
@@ -643,23 +722,33 @@ aborted:
             if (L->hookMask & VM_MASKRET) {
                 L->ci->savedPc = pc;
                 VmPostCall(L, nresults, ra);
-            } else {
-                VmValue* res = L->ci->base - 1;
-                L->ci--;
-                L->base = L->ci->base;
-                VmValue* first = ra;
-                int wanted = nresults;
-                while (wanted != 0 && first < L->top) {
-                    *res++ = *first++;
-                    wanted--;
-                }
-                while (wanted-- > 0)
-                    VmSetNil(res++);
-                L->top = res;
+                if (nresults >= 0)
+                    L->top = L->ci->top;
+                goto retentry;
             }
-            if (nresults >= 0)
-                L->top = L->ci->top;
-            goto retentry;
+            // The results move down over the function's slot, and the caller
+            // goes on, all through locals (see OP_CALL).
+            VmValue* res = base - 1;
+            VmValue* top = L->top;
+            VmValue* cbase = caller->base;
+            L->ci = caller;
+            L->base = cbase;
+            VmValue* first = ra;
+            int wanted = nresults;
+            while (wanted != 0 && first < top) {
+                *res++ = *first++;
+                wanted--;
+            }
+            while (wanted-- > 0)
+                VmSetNil(res++);
+            L->top = nresults >= 0 ? caller->top : res;
+            caller->state = VM_CI_SAVEDPC;
+            pc = caller->savedPc;
+            cl = VmFuncValue(cbase - 1);
+            k = cl->proto->k;
+            code = cl->proto->code;
+            base = cbase;
+            NEXT();
         }
         op_OP_FORLOOP: {
             if (ra->tt == VM_TNUMBER && ra[1].tt == VM_TNUMBER && ra[2].tt == VM_TNUMBER) {
@@ -758,6 +847,13 @@ aborted:
                 RAISE(ERR_BADBYTECODE);
             VmValue obj = *RB(i);
             ra[1] = obj;
+            if (obj.tt == VM_TTABLE) {
+                const VmValue* v = VmTableGetStrHashed(VmTabValue(&obj), VmStrValue(key), key->aux);
+                if (!VmIsNil(v)) {
+                    *ra = *v;
+                    NEXT();
+                }
+            }
             bool absent;
             VmValue v;
             PROTECT(v = VmGetTableValue(L, &obj, key, &absent));

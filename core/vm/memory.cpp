@@ -1,5 +1,16 @@
 // The VM allocator: every block goes through VmRealloc, which keeps the
 // count of allocated bytes that paces the collector.
+//
+// Small blocks (strings, tables, closures, upvalues, small vectors) come
+// from size classes of 16 bytes carved out of 64 KB chunks, with one free
+// list per class: no malloc per object, neighbours in memory for objects
+// made together, and at close the chunks go back whole. Larger blocks are
+// malloc'd behind a small header that links them, so that closing frees
+// them without visiting the objects that own them. Every caller passes the
+// block's size, so a small block needs no header of its own.
+//
+// Under AddressSanitizer the pool is off: every block is its own malloc, so
+// that a use after free is still seen.
 #include "core/vm/memory.h"
 
 #include <cstring>
@@ -8,10 +19,141 @@
 #include "core/vm/calls.h"
 #include "platform/posix/os_memory.h"
 
+#if defined(__SANITIZE_ADDRESS__)
+#define QM_VM_POOL 0
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define QM_VM_POOL 0
+#endif
+#endif
+#ifndef QM_VM_POOL
+#define QM_VM_POOL 1
+#endif
+
+namespace {
+
+constexpr size_t kGrain = 16;
+constexpr size_t kMaxPooled = 512;
+constexpr size_t kClasses = kMaxPooled / kGrain + 1;
+constexpr size_t kChunkSize = 64 * 1024;
+
+struct FreeBlock {
+    FreeBlock* next;
+};
+
+// Chunks and large blocks start with one of these; 16 bytes keep what
+// follows aligned for any value.
+struct BlockLink {
+    BlockLink* prev;
+    BlockLink* next;
+};
+static_assert(sizeof(BlockLink) == kGrain);
+
+}  // namespace
+
+struct VmPool {
+    FreeBlock* free[kClasses];
+    char* bump;
+    char* bumpEnd;
+    BlockLink* chunks;  // singly linked through next
+    BlockLink large;    // ring of large blocks
+};
+
+namespace {
+
+inline size_t ClassOf(size_t size) { return (size + kGrain - 1) / kGrain; }
+
+void* PoolAlloc(VmPool* pool, size_t size)
+{
+    if (size > kMaxPooled) {
+        auto* link = static_cast<BlockLink*>(OsAllocMem(sizeof(BlockLink) + size, 0));
+        if (!link)
+            return nullptr;
+        link->prev = &pool->large;
+        link->next = pool->large.next;
+        link->next->prev = link;
+        pool->large.next = link;
+        return link + 1;
+    }
+    size_t c = ClassOf(size);
+    if (FreeBlock* b = pool->free[c]) {
+        pool->free[c] = b->next;
+        return b;
+    }
+    size_t bytes = c * kGrain;
+    if (static_cast<size_t>(pool->bumpEnd - pool->bump) < bytes) {
+        auto* chunk = static_cast<BlockLink*>(OsAllocMem(kChunkSize, 0));
+        if (!chunk)
+            return nullptr;
+        chunk->next = pool->chunks;
+        pool->chunks = chunk;
+        pool->bump = reinterpret_cast<char*>(chunk + 1);
+        pool->bumpEnd = reinterpret_cast<char*>(chunk) + kChunkSize;
+    }
+    void* block = pool->bump;
+    pool->bump += bytes;
+    return block;
+}
+
+void PoolFree(VmPool* pool, void* block, size_t size)
+{
+    if (size > kMaxPooled) {
+        BlockLink* link = static_cast<BlockLink*>(block) - 1;
+        link->prev->next = link->next;
+        link->next->prev = link->prev;
+        OsFreeMem(link);
+        return;
+    }
+    size_t c = ClassOf(size);
+    auto* b = static_cast<FreeBlock*>(block);
+    b->next = pool->free[c];
+    pool->free[c] = b;
+}
+
+}  // namespace
+
+void VmOpenPool(VmGlobalState* g)
+{
+#if QM_VM_POOL
+    auto* pool = static_cast<VmPool*>(OsAllocMem(sizeof(VmPool), 1));
+    if (!pool)
+        return;  // every block then comes from malloc
+    pool->large.prev = pool->large.next = &pool->large;
+    g->pool = pool;
+#else
+    (void)g;
+#endif
+}
+
+bool VmReleasePool(VmGlobalState* g)
+{
+    VmPool* pool = g->pool;
+    if (!pool)
+        return false;
+    while (BlockLink* chunk = pool->chunks) {
+        pool->chunks = chunk->next;
+        OsFreeMem(chunk);
+    }
+    while (pool->large.next != &pool->large) {
+        BlockLink* link = pool->large.next;
+        pool->large.next = link->next;
+        OsFreeMem(link);
+    }
+    OsFreeMem(pool);
+    g->pool = nullptr;
+    return true;
+}
+
 void* VmRealloc(VmState* L, void* block, size_t oldSize, size_t newSize)
 {
+    VmPool* pool = L && L->g ? L->g->pool : nullptr;
     if (newSize == 0) {
-        OsFreeMem(block);
+        if (block) {
+            if (pool)
+                PoolFree(pool, block, oldSize);
+            else
+                OsFreeMem(block);
+        }
         if (L && L->g)
             L->g->nblocks -= oldSize;
         return nullptr;
@@ -21,7 +163,13 @@ void* VmRealloc(VmState* L, void* block, size_t oldSize, size_t newSize)
             return nullptr;
         VmRaiseError(L, ERR_MEM);
     }
-    void* fresh = OsAllocMem(newSize, 0);
+    void* fresh;
+    if (pool && block && oldSize <= kMaxPooled && newSize <= kMaxPooled && ClassOf(oldSize) == ClassOf(newSize)) {
+        fresh = block;
+        block = nullptr;
+    } else {
+        fresh = pool ? PoolAlloc(pool, newSize) : OsAllocMem(newSize, 0);
+    }
     if (!fresh) {
         if (!L)
             return nullptr;
@@ -29,7 +177,10 @@ void* VmRealloc(VmState* L, void* block, size_t oldSize, size_t newSize)
     }
     if (block) {
         std::memcpy(fresh, block, oldSize < newSize ? oldSize : newSize);
-        OsFreeMem(block);
+        if (pool)
+            PoolFree(pool, block, oldSize);
+        else
+            OsFreeMem(block);
     }
     if (L && L->g)
         L->g->nblocks += newSize - oldSize;

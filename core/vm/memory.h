@@ -11,6 +11,13 @@
 // Requests at or above this size fail with ERR_MEM as an ordinary error.
 constexpr uint64_t VM_MAX_BLOCK = 0xFFFFFFFDu;
 
+// The size-class allocator of a global state: opened before its first
+// block (failing quietly: blocks then come from malloc); released after its
+// last use, freeing in bulk every block still allocated. VmReleasePool
+// answers false when the state has no pool.
+void VmOpenPool(VmGlobalState* g);
+bool VmReleasePool(VmGlobalState* g);
+
 // new size 0 frees. A failed allocation throws ERR_MEM (returns null when
 // state is null).
 void* VmRealloc(VmState* state, void* block, size_t oldSize, size_t newSize);
@@ -43,5 +50,6 @@ void VmCheckGC(VmState* state);
 void VmCollectGarbage(VmState* state);
 // Frees one object of any kind.
 void VmFreeObject(VmState* state, VmGcHeader* o);
-// Closing: runs every pending finaliser, then frees every object.
+// Closing: runs every pending finaliser, then frees every object (with a
+// pool, by leaving them to VmReleasePool).
 void VmFreeAllObjects(VmState* state);

@@ -53,6 +53,7 @@ void OpenStateBody(VmState* L, void*)
     if (!g)
         VmThrow(L, ERR_MEM);
     L->g = g;
+    VmOpenPool(g);
     g->mainthread = L;
     g->nblocks = sizeof(VmState) + sizeof(VmGlobalState);
     g->panic = DefaultPanic;
@@ -101,6 +102,7 @@ VmState* VmOpenState()
             VmFreeAllObjects(L);
             FreeStack(L);
             VmFreeVector(L, L->g->strt.hash, L->g->strt.size);
+            VmReleasePool(L->g);
             OsFreeMem(L->g);
         }
         OsFreeMem(L);
@@ -121,6 +123,7 @@ void VmCloseState(VmState* L)
     VmFreeVector(L, g->strt.hash, g->strt.size);
     VmFreeVector(L, g->buffer, g->buffsize);
     FreeStack(L);
+    VmReleasePool(g);
     OsFreeMem(g);
     OsFreeMem(L);
 }

@@ -205,7 +205,7 @@ bool VmToNumber(const VmValue* o, double* result)
 
 int VmFormatNumber(char* out, double n)
 {
-    return std::snprintf(out, 32, "%.14g", n);
+    return FormatNumber14g(out, n);
 }
 
 bool VmToStringInPlace(VmState* L, VmValue* o)

@@ -29,13 +29,19 @@ int VmTableNext(VmState* state, VmTable* t, VmValue* key);
 inline uint64_t VmSizeNode(const VmTable* t) { return uint64_t{1} << t->lsizenode; }
 
 // In line: globals, fields and metamethod names are all string lookups.
-inline const VmValue* VmTableGetStr(VmTable* t, const VmString* key)
+// The hash given apart: a string value carries its string's hash beside
+// its tag, so a lookup need not read the string first.
+inline const VmValue* VmTableGetStrHashed(VmTable* t, const VmString* key, uint32_t hash)
 {
-    for (VmNode* n = &t->node[key->hash & (VmSizeNode(t) - 1)]; n; n = n->next) {
-        if (n->key.tt == VM_TSTRING && n->key.v.gc == key)
+    for (VmNode* n = &t->node[hash & (VmSizeNode(t) - 1)]; n; n = n->next) {
+        if (n->key.v.gc == key && n->key.tt == VM_TSTRING)
             return &n->val;
     }
     return &VmNilObject;
+}
+inline const VmValue* VmTableGetStr(VmTable* t, const VmString* key)
+{
+    return VmTableGetStrHashed(t, key, key->hash);
 }
 
 bool VmRawEqualValues(const VmValue* a, const VmValue* b);

@@ -171,10 +171,9 @@ private:
                 break;
             case VM_TSTRING: {
                 VmString* s = String();
-                if (s)
-                    VmSetString(&f->k[i], s);
-                else
-                    VmSetString(&f->k[i], VmNewString(L, "", 0));
+                if (!s)
+                    s = VmNewString(L, "", 0);
+                VmSetString(&f->k[i], s);
                 break;
             }
             default:

@@ -43,8 +43,11 @@ struct VmUpvalue;
 
 struct VmValue {
     int32_t tt;
-    // Free word beside the tag: a table node keeps its string key's hash
-    // here, so placing and moving keys never touches the string itself.
+    // Free word beside the tag: a string value made by VmSetString carries
+    // its string's hash here (and so do its copies, table keys among them),
+    // so placing keys and the interpreter's field lookups never touch the
+    // string itself. Lookups that find nothing through it look again by the
+    // string's own hash, so a value that lacks it is only slower.
     uint32_t aux;
     union {
         VmGcHeader* gc;
@@ -66,14 +69,15 @@ inline bool VmIsCollectable(const VmValue* o) { return o->tt >= VM_TSTRING; }
 // Values are written whole, as one 16-byte store: a value is usually
 // copied soon after it is made, and a 16-byte load that spans two smaller
 // recent stores stalls the processor.
-inline void VmStoreValue(VmValue* o, int32_t tt, uint64_t payload)
+inline void VmStoreValue(VmValue* o, int32_t tt, uint64_t payload, uint32_t aux = 0)
 {
 #if defined(__SSE2__)
+    uint64_t head = static_cast<uint64_t>(static_cast<uint32_t>(tt)) | static_cast<uint64_t>(aux) << 32;
     _mm_storeu_si128(reinterpret_cast<__m128i*>(o),
-                     _mm_set_epi64x(static_cast<int64_t>(payload), static_cast<int64_t>(static_cast<uint32_t>(tt))));
+                     _mm_set_epi64x(static_cast<int64_t>(payload), static_cast<int64_t>(head)));
 #else
     o->tt = tt;
-    o->aux = 0;
+    o->aux = aux;
     std::memcpy(&o->v, &payload, sizeof payload);
 #endif
 }
@@ -228,6 +232,7 @@ struct VmGlobalState {
     VmString* nextName;       // "next", read by generic for loops
     uint8_t inFinalisers;     // a collection's finalisers are being called
     uint8_t closing;          // the state is being freed: no more collections
+    struct VmPool* pool;      // the small-block allocator (memory.cpp); null: malloc
 };
 
 struct VmState : VmGcHeader {
@@ -253,6 +258,8 @@ struct VmState : VmGcHeader {
     VmGcHeader* gclist;
     VmProtectedRecord* errorJmp;
     ptrdiff_t errfunc;
+    VmHookFunction eventHook;  // the runtime's event check (VmSetEventHook)
+    const uint32_t* eventPc;   // last instruction seen while a pump was due
 };
 
 // Slots beyond stackLast that operations may write before growing.
@@ -274,7 +281,10 @@ inline VmClosure* VmFuncValue(const VmValue* o) { return static_cast<VmClosure*>
 inline VmUserdata* VmUdataValue(const VmValue* o) { return static_cast<VmUserdata*>(o->v.gc); }
 inline VmState* VmThreadValue(const VmValue* o) { return static_cast<VmState*>(o->v.gc); }
 
-inline void VmSetString(VmValue* o, VmString* s) { VmSetObject(o, VM_TSTRING, s); }
+inline void VmSetString(VmValue* o, VmString* s)
+{
+    VmStoreValue(o, VM_TSTRING, VmPayloadOf(static_cast<VmGcHeader*>(s)), s->hash);
+}
 inline void VmSetTableValue(VmValue* o, VmTable* t) { VmSetObject(o, VM_TTABLE, t); }
 inline void VmSetFunction(VmValue* o, VmClosure* c) { VmSetObject(o, VM_TFUNCTION, c); }
 

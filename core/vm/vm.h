@@ -160,6 +160,10 @@ uint32_t VmDump(VmState* state, int index, VmWriter writer, void* data);
 // call; never returns.
 [[noreturn]] void VmRaiseError(VmState* state, uint32_t code);
 void VmSetHook(VmState* state, VmHookFunction hook, int mask, int count);
+// The runtime's event check, apart from the debug hook: called like a line
+// hook, but only at the first new source line (or backward jump, or
+// function entry) after VmPumpDue was raised; null removes it.
+void VmSetEventHook(VmState* state, VmHookFunction hook);
 
 // --- Debug interface ----------------------------------------------------------
 // Level 0 is the running function, 1 its caller, ...; every tail call lost

@@ -253,7 +253,7 @@ std::string BinText(double n, int type)
 std::string DecimalsText(double n, int64_t decimals)
 {
     char buf[64];
-    int len = std::snprintf(buf, sizeof buf, "%.14g", n);
+    int len = FormatNumber14g(buf, n);
     std::string_view text(buf, static_cast<size_t>(len));
     size_t point = text.find('.');
     // An exponent behind the fraction is part of the number: cutting the

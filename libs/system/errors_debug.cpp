@@ -241,6 +241,8 @@ uint32_t CmdEnableLineHook(VmState* vm)
 {
     CheckArgs(vm, 0, 0, 0, 0);
     NoEventPumping = 0;
+    // What came due while pumping was off is pumped at the next line.
+    VmRaisePumpDue();
     return 0;
 }
 

@@ -125,6 +125,48 @@ TEST_F(PumpTest, LineHookDoesNothingWhilePumpingIsSwitchedOff)
     EXPECT_EQ(VmAbortFlag.load(), 1u);
 }
 
+// After a pump of the line hook, what must run on every line keeps the pump
+// due; events that wait arm the timer of the next stale drop instead.
+TEST_F(PumpTest, PumpStaysDueOnlyForWhatRunsOnEveryLine)
+{
+    struct Case {
+        const char* name;
+        bool adapter, stateHook, queuedEvent;
+        uint32_t expectDue;
+        bool expectStaleTimer;
+    };
+    const Case cases[] = {
+        {"nothing", false, false, false, 0, false},
+        {"display adapter pumps its own system", true, false, false, 1, false},
+        {"VM-state hook", false, true, false, 1, false},
+        {"waiting event", false, false, true, 0, true},
+    };
+    const OsTimerKey staleKey{kStaleCheckId.id, kStaleCheckId.handle};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        g_hookResult = 0;
+        g_adapterResult = 0;
+        EventAdapterHooks adapter{AdapterPump, nullptr, nullptr};
+        SetEventAdapterHooks(c.adapter ? &adapter : nullptr);
+        HookRecord* hook = c.stateHook ? AddHook(HOOK_VMSTATE, reinterpret_cast<void*>(&StateHook), nullptr, 0)
+                                       : nullptr;
+        if (c.queuedEvent) {
+            ASSERT_EQ(PostEvent(EVENT_USER, 0, ObjectId{}, 0, nullptr), 0u);
+        }
+        VmPumpDue.store(0);
+        uint32_t code;
+        EXPECT_EQ(PumpOsEvents(nullptr, 1, 0, &code), 0);
+        EXPECT_EQ(VmPumpDue.load(), c.expectDue);
+        EXPECT_EQ(OsFindTimer(OS_TIMER_ONESHOT, staleKey, nullptr) != nullptr, c.expectStaleTimer);
+        if (hook) RemoveHook(hook);
+        DropEvents(nullptr, UINT32_MAX, 0);
+        OsCreateTimer(OS_TIMER_REMOVE_ONESHOT, staleKey, 0);
+    }
+    EXPECT_EQ(PostEvent(EVENT_USER, 0, ObjectId{}, 0, nullptr), 0u);
+    EXPECT_EQ(VmPumpDue.load(), 1u) << "a posted event makes the pump due";
+    DropEvents(nullptr, UINT32_MAX, 0);
+}
+
 // ------------------------------------------------------------ timers
 
 // Pumps and drains until `done` says so or a generous limit passes; the

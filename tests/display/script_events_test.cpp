@@ -14,6 +14,7 @@
 #include "core/vm/script_fixture.h"
 #include "display/display.h"
 #include "display/event_library.h"
+#include "display/intervals.h"
 #include "platform/posix/os_runloop.h"
 #include "platform/posix/os_time.h"
 
@@ -78,12 +79,12 @@ TEST_F(ScriptEventsTest, LineHookPumpsAndItsCodeEndsTheScript)
     g_pumps = 0;
     HookRecord* hook = AddHook(HOOK_VMSTATE, reinterpret_cast<void*>(&StopAfterThreePumps), nullptr, 0);
     ASSERT_NE(hook, nullptr);
-    VmSetHook(L, PumpEventsCallback, VM_MASKLINE, 0);
+    VmSetEventHook(L, PumpEventsCallback);
     uint32_t status = Run(".chunk lines=auto\n"
                           "top: LOADNUM r0, 1\n"
                           "JMP top\n"
                           "RETURN r0, 1\n");
-    VmSetHook(L, nullptr, 0, 0);
+    VmSetEventHook(L, nullptr);
     RemoveHook(hook);
     EXPECT_EQ(status, uint32_t{ERR_WRITE});
     EXPECT_EQ(g_pumps, 3);
@@ -91,7 +92,7 @@ TEST_F(ScriptEventsTest, LineHookPumpsAndItsCodeEndsTheScript)
 
 TEST_F(ScriptEventsTest, SigintStopsALoopingScript)
 {
-    VmSetHook(L, PumpEventsCallback, VM_MASKLINE, 0);
+    VmSetEventHook(L, PumpEventsCallback);
     std::thread sender([] {
         OsDelay(30);
         kill(getpid(), SIGINT);
@@ -112,10 +113,36 @@ TEST_F(ScriptEventsTest, SigintStopsALoopingScript)
                           "JMP top\n"
                           "RETURN r0, 1\n");
     sender.join();
-    VmSetHook(L, nullptr, 0, 0);
+    VmSetEventHook(L, nullptr);
     EXPECT_EQ(status, 0u);
     EXPECT_EQ(VmAbortFlag.load(), 1u) << "the run ended by the abort, not by the time limit";
     EXPECT_LT(OsMonotonicNanos(), limit);
+}
+
+// A firing interval makes the line hook pump while the script computes, so
+// its event reaches the queue though no line pumps on its own.
+TEST_F(ScriptEventsTest, AFiringIntervalMakesTheLineHookPump)
+{
+    static uint64_t deadline;
+    deadline = OsMonotonicNanos() + 10ull * 1000000000ull;
+    SetGlobal("quiet", [](VmState* vm) -> uint32_t {
+        VmPushBoolean(vm, CountQueuedEvents() == 0 && OsMonotonicNanos() < deadline);
+        return 1;
+    });
+    VmSetEventHook(L, PumpEventsCallback);
+    ObjectId id;
+    ASSERT_EQ(AddInterval(L, MakeObjectId(7), 5, 0, nullptr, &id), 0u);
+    EXPECT_EQ(Run(".chunk lines=auto\n"
+                  "top: GETGLOBAL r0, \"quiet\"\n"
+                  "CALL r0, 1, 2\n"
+                  "TEST r0, r0, 1\n"
+                  "JMP top\n"
+                  "RETURN r0, 1\n"),
+              0u);
+    VmSetEventHook(L, nullptr);
+    ClearIntervalRecord(L, MakeObjectId(7));
+    EXPECT_EQ(CountQueuedEvents(), 1u);
+    EXPECT_LT(OsMonotonicNanos(), deadline) << "the loop ended by the event, not by the time limit";
 }
 
 }  // namespace

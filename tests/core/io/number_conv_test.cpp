@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
+#include <string>
 #include <limits>
 
 TEST(DoubleToInteger, TruncatesTowardZeroAndSaturates)
@@ -86,4 +88,49 @@ TEST(StringToNumber, StopsAtTheGivenLength)
     // A zero byte is an ordinary non-digit, not the end of the text.
     EXPECT_EQ(StringToNumber("7\0008", 3, &used, &err), 7);
     EXPECT_EQ(used, 1u);
+}
+
+// The text of a number is exactly what "%.14g" prints: edge values, then
+// many random ones of every kind.
+TEST(FormatNumber14g, PrintsWhatPrintfPrints)
+{
+    auto expectSame = [](double n) {
+        char ours[32];
+        char theirs[64];
+        int len = FormatNumber14g(ours, n);
+        int want = std::snprintf(theirs, sizeof theirs, "%.14g", n);
+        ASSERT_EQ(std::string(ours, static_cast<size_t>(len)), std::string(theirs, static_cast<size_t>(want)))
+            << "bits " << std::hex << [n] { uint64_t b; std::memcpy(&b, &n, 8); return b; }();
+        ASSERT_EQ(ours[len], '\0');
+    };
+    const double inf = std::numeric_limits<double>::infinity();
+    const double edges[] = {
+        0.0, -0.0, 1, -1, 7, 10, 100, 123456, 99999999999999.0, 100000000000000.0, -99999999999999.0,
+        1e14 + 2, 9007199254740991.0, 9007199254740992.0, 9007199254740993.0, -9007199254740992.0,
+        4294967295.0, 2147483648.0, -2147483649.0, 0.5, -0.5, 0.1, 0.2, 0.3, 1.0 / 3, 2.0 / 3, 1e-4,
+        1e-5, 0.0001234, 0.00001234, 123.456, 1e15, 1e16, 1e21, 1e100, 1e300, 1.7976931348623157e308,
+        5e-324, 2.2250738585072014e-308, 1e-300, 3.14159265358979, 2.718281828459045, 12345678901234.5,
+        1234567890123.45, 0.999999999999995, 9.9999999999999e13, 99999999999999.5, inf, -inf,
+        std::numeric_limits<double>::quiet_NaN(), -std::numeric_limits<double>::quiet_NaN(),
+    };
+    for (double n : edges)
+        expectSame(n);
+
+    uint64_t state = 0x9E3779B97F4A7C15ull;
+    auto next = [&state] {
+        state ^= state << 13;
+        state ^= state >> 7;
+        state ^= state << 17;
+        return state;
+    };
+    for (int i = 0; i < 30000; i++) {
+        uint64_t r = next();
+        double bits;
+        std::memcpy(&bits, &r, 8);
+        expectSame(bits);                                                  // any double
+        expectSame(static_cast<double>(static_cast<int64_t>(r) >> (r % 64)));  // integers of every size
+        expectSame(static_cast<double>(static_cast<int64_t>(r % 2000001) - 1000000) /
+                   static_cast<double>(1 + next() % 10000));                   // short fractions
+        expectSame(std::ldexp(static_cast<double>(r >> 11), static_cast<int>(next() % 200) - 150));
+    }
 }

@@ -508,6 +508,72 @@ TEST_F(InterpreterTest, LineAndCountHooksSeeTheRun)
     EXPECT_EQ(Run("LOADNUM r0, 1\nRETURN r0, 2\n"), 0u);
 }
 
+// The event hook runs only once a pump is due, at the first new line, backward
+// jump or function entry after that; the native "due" raises it.
+TEST_F(InterpreterTest, EventHookRunsAtTheNextLineOnlyWhenAPumpIsDue)
+{
+    struct Case {
+        const char* name;
+        const char* script;
+        std::vector<int> expectLines;
+    };
+    const Case cases[] = {
+        {"nothing due: never called",
+         ".line 1\nLOADNUM r0, 0\nLOADNUM r1, 1\nLOADNUM r2, 50\nLOADNUM r3, 1\nJMP test\n"
+         ".line 2\nbody: ADD r0, r0, r1\n.line 3\ntest: FORLOOP r1, body\n"
+         ".line 4\nRETURN r0, 2\n",
+         {}},
+        {"raised mid-line: once, at the next line",
+         ".line 1\nGETGLOBAL r0, \"due\"\nCALL r0, 1, 1\nLOADNUM r1, 1\n"
+         ".line 2\nLOADNUM r2, 2\nLOADNUM r2, 3\n.line 3\nRETURN r2, 2\n",
+         {2}},
+        {"a line that loops on itself: at its backward jump",
+         ".line 5\nLOADNUM r1, 0\n.line 7\ntop: ADD r1, r1, #1\nLT 1, r1, #100\nJMP again\n"
+         "RETURN r1, 2\nagain: GETGLOBAL r0, \"due\"\nCALL r0, 1, 1\nJMP top\nRETURN r0, 1\n",
+         {7}},
+        {"a call: at the callee's entry",
+         ".function f\n.line 20\nLOADNUM r0, 1\nRETURN r0, 2\n.end\n"
+         ".line 1\nGETGLOBAL r0, \"due\"\nCALL r0, 1, 1\nCLOSURE r0, f\nCALL r0, 1, 2\n"
+         ".line 2\nRETURN r0, 2\n",
+         {20}},
+    };
+    static std::vector<int> lines;
+    SetGlobal("due", [](VmState*) -> uint32_t {
+        VmRaisePumpDue();
+        return 0;
+    });
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        lines.clear();
+        VmSetEventHook(L, [](VmState*, VmDebugRecord* r, uint32_t* code) {
+            lines.push_back(r->currentLine);
+            // Stops the looping case; the others have returned by then.
+            if (lines.size() == 1 && r->currentLine == 7)
+                *code = ERR_USERABORT;
+        });
+        VmPumpDue = 0;
+        uint32_t status = Run(c.script);
+        EXPECT_EQ(status, c.expectLines == std::vector<int>{7} ? uint32_t{ERR_USERABORT} : 0u);
+        EXPECT_EQ(lines, c.expectLines);
+        EXPECT_EQ(VmPumpDue.load(), 0u) << "cleared when the hook ran";
+    }
+
+    // A debug line hook keeps seeing every line beside it; while one is set
+    // the interpreter looks at every instruction, and the event hook runs on
+    // every new line, as it did before pumps were due.
+    static int debugLines;
+    debugLines = 0;
+    lines.clear();
+    VmSetHook(L, [](VmState*, VmDebugRecord*, uint32_t*) { ++debugLines; }, VM_MASKLINE, 0);
+    VmSetEventHook(L, [](VmState*, VmDebugRecord* r, uint32_t*) { lines.push_back(r->currentLine); });
+    EXPECT_EQ(Run(".line 1\nLOADNUM r0, 1\n.line 2\nLOADNUM r0, 2\n.line 3\nRETURN r0, 2\n"), 0u);
+    EXPECT_EQ(debugLines, 2);
+    EXPECT_EQ(lines, (std::vector<int>{1, 2, 3}));
+    VmSetHook(L, nullptr, 0, 0);
+    VmSetEventHook(L, nullptr);
+    VmPumpDue = 0;
+}
+
 TEST_F(InterpreterTest, ErrorsKnowTheirLine)
 {
     ASSERT_EQ(Run(".chunk lines=auto\nLOADNUM r0, 1\nLOADNUM r1, 0\nDIV r0, r0, r1\nRETURN r0, 2\n"),
