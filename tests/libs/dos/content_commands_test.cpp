@@ -92,8 +92,9 @@ TEST_F(ContentCommands, RegionsEndWithTheirContainer)
         ASSERT_EQ(Call("OpenFile", {Num(1), Str(name)}), 0u);
         EXPECT_EQ(One("FileLength", {Num(1)}), Value{c.real}) << c.offset;
         ASSERT_EQ(Call("CloseFile", {Num(1)}), 0u);
-        if (c.real > 0)
+        if (c.real > 0) {
             EXPECT_EQ(FileText(name).size(), static_cast<size_t>(c.real)) << c.offset;
+        }
     }
     // A region of a region can only reach what its outer region really has.
     std::string outer = std::get<std::string>(One("DefineVirtualFile", {Str(Path("ten")), Num(0), Num(1000), Str("o")}));

@@ -363,8 +363,9 @@ TEST_F(Serialise, FuzzSeedsAreWholeTableFiles)
         VmRawGet(vm, -2);
         bool nested = VmType(vm, -1) == VM_TTABLE;
         VmSetTop(vm, 0);
-        if (std::string(name) != "table-text-oneline.txt")
+        if (std::string(name) != "table-text-oneline.txt") {
             EXPECT_TRUE(nested) << name;
+        }
     }
 }
 
