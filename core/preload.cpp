@@ -170,6 +170,22 @@ uint32_t CreateDeclaredDisplay(VmState* vm, const PreloadEntry* entry, bool bgpi
         SetTableInt(vm, t, "scrheight", d->scrHeight);
     if (d->scrDepth)
         SetTableUnsigned(vm, t, "scrdepth", d->scrDepth);
+    const BackfillDesc& b = d->backfill.desc;
+    if (b.kind || b.hideTitleBar) {
+        VmPushString(vm, "backfill");
+        VmNewTable(vm);
+        int f = VmGetTop(vm);
+        SetTableInt(vm, f, "hidetitlebar", b.hideTitleBar ? 1 : 0);
+        if (b.kind) {
+            SetTableString(vm, f, "type", GetBackfillTypeName(b.kind));
+            SetTableUnsigned(vm, f, "color", b.color1);
+            SetTableUnsigned(vm, f, "startcolor", b.color1);
+            SetTableUnsigned(vm, f, "endcolor", b.color2);
+            SetTableInt(vm, f, "brush", b.brush);
+            SetTableInt(vm, f, "scalepicture", static_cast<int32_t>(b.scalePicture));
+        }
+        VmRawSet(vm, t);
+    }
     if (!Startup.overridePlacement)
         ApplySavedPlacement(vm, entry->id, t);
     uint32_t error = VmPCall(vm, 2, 0, 0);

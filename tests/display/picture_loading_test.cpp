@@ -8,6 +8,7 @@
 
 #include "core/command_services.h"
 #include "core/io/error_codes.h"
+#include "core/option_tables.h"
 #include "core/vm/vm.h"
 #include "display/display.h"
 #include "display/display_library.h"
@@ -172,6 +173,36 @@ open(sys.argv[4], 'w').write('%dx%d %02x%02x%02x' % (im.size[0], im.size[1], r, 
     std::vector<uint8_t> text = ReadFileBytes(dir.file("px.txt"));
     EXPECT_EQ(std::string(text.begin(), text.end()), "1920x1080 336699");
     EXPECT_EQ(CallGlobal(vm, "savesnapshot", {desktop, 7.0}), uint32_t{ERR_WRONGUSAGE});
+
+    // Around a fake full-screen display the desktop shows its backfill.
+    VmPushString(vm, "createdisplay");
+    VmGetTable(vm, VM_GLOBALSINDEX);
+    VmPushNumber(vm, 2);
+    VmNewTable(vm);
+    int options = VmGetTop(vm);
+    SetTableInt(vm, options, "width", 20);
+    SetTableInt(vm, options, "height", 10);
+    SetTableInt(vm, options, "bgpic", 1);
+    SetTableString(vm, options, "mode", "fakefullscreen");
+    VmPushString(vm, "backfill");
+    VmNewTable(vm);
+    SetTableString(vm, VmGetTop(vm), "type", "color");
+    SetTableInt(vm, VmGetTop(vm), "color", 0x00FF00);
+    VmRawSet(vm, options);
+    ASSERT_EQ(VmPCall(vm, 2, 0, 0), 0u);
+    Display* full = nullptr;
+    ASSERT_EQ(FindDisplay(MakeObjectId(2), &full), 0u);
+    ASSERT_EQ(OpenDisplayRecord(full), 0u);
+    CurrentDisplay = full;
+    ASSERT_EQ(CallGlobal(vm, "savesnapshot", {desktop, 2.0, 1.0}), 0u);
+    std::string where = std::to_string(full->x + 3) + " " + std::to_string(full->y);
+    ASSERT_TRUE(RunPython(dir.path(), kPixelAt, desktop + " " + where + " " + dir.file("px.txt")));
+    text = ReadFileBytes(dir.file("px.txt"));
+    EXPECT_EQ(std::string(text.begin(), text.end()), "1920x1080 336699");
+    ASSERT_TRUE(RunPython(dir.path(), kPixelAt, desktop + " 0 0 " + dir.file("px.txt")));
+    text = ReadFileBytes(dir.file("px.txt"));
+    EXPECT_EQ(std::string(text.begin(), text.end()), "1920x1080 00ff00");
+    CurrentDisplay = display;
     CloseDisplayRecord(display);
     EXPECT_EQ(CallGlobal(vm, "savesnapshot", {desktop, 0.0}), uint32_t{ERR_CLOSEDDISPLAY});
 
