@@ -235,6 +235,25 @@ TEST_F(ImageLoaderChain, ProbingAsksPluginsThenTheHost)
     EXPECT_EQ(ProbeImageLoaders(scratch.file("text.txt").c_str(), nullptr, 0, &probe), 0);
 }
 
+// An old "svgimage" plugin is handed a name of its own for a file inside
+// an applet, and the host opens the name the caller gave when it asks.
+TEST_F(ImageLoaderChain, OldSvgPluginGetsItsOwnChunkNames)
+{
+    ASSERT_EQ(LoadImagePlugin("svgimage"), 0u);
+    std::string container = scratch.file("app.qma");
+    WriteFileBytes(container, {'x', 'x', 'p', 'r', 'o', 'c', ':', '3', ':', '2', 'y'});
+    std::string chunk = ":::chunk2:8*pics/logo.svg?" + container;
+    ImageLoadRequest request;
+    request.file = chunk.c_str();
+    ImageLoadResult r;
+    ASSERT_EQ(Run(request, &r), 0u);
+    EXPECT_STREQ(GetLoaderName(r.producer), "svgimage");
+    EXPECT_EQ(r.width, 3);
+    EXPECT_EQ(r.height, 2);
+    EXPECT_EQ(ImageLoaderCallerFileName, nullptr);
+    Free(&r);
+}
+
 TEST_F(ImageLoaderChain, PluginsReachTheHostDecodersThroughTableThree)
 {
     const QmGraphicsTable* table = GetPluginHostApi()->graphics;
