@@ -2,7 +2,10 @@
 // fast as the kernel takes them while ReceiveData collects 1 MB per call,
 // and SendData pushes 1 MB per call to a peer that drains it. Both loops
 // poll with the layer's 1 ms retries, so this shows what that polling
-// costs against a peer that is never slow.
+// costs against a peer that is never slow. DownloadFile of bodies without
+// a length (4 to 32 MiB) shows whether their growing block costs time in
+// proportion to their size. (bench/transfer_vs_curl.py sets whole
+// downloads against curl.)
 #include <benchmark/benchmark.h>
 
 #include <arpa/inet.h>
@@ -23,6 +26,21 @@ namespace {
 
 constexpr size_t kChunk = 1 << 20;
 
+// A listening socket on a port the system chose.
+int ListenOnLoopback(uint16_t* port)
+{
+    int listener = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(listener, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
+    listen(listener, 1);
+    socklen_t length = sizeof sa;
+    getsockname(listener, reinterpret_cast<sockaddr*>(&sa), &length);
+    *port = ntohs(sa.sin_port);
+    return listener;
+}
+
 struct Peer {
     int listener;
     uint16_t port;
@@ -31,15 +49,7 @@ struct Peer {
 
     explicit Peer(bool sends)
     {
-        listener = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in sa{};
-        sa.sin_family = AF_INET;
-        sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(listener, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
-        listen(listener, 1);
-        socklen_t length = sizeof sa;
-        getsockname(listener, reinterpret_cast<sockaddr*>(&sa), &length);
-        port = ntohs(sa.sin_port);
+        listener = ListenOnLoopback(&port);
         thread = std::thread([this, sends] {
             int fd = accept(listener, nullptr, nullptr);
             std::string buffer(65536, 'n');
@@ -55,6 +65,37 @@ struct Peer {
     ~Peer()
     {
         stop.store(true);
+        thread.join();
+        close(listener);
+    }
+};
+
+// Answers one HTTP request with `size` bytes and no length: the body ends
+// when the connection does.
+struct UnsizedPeer {
+    int listener;
+    uint16_t port;
+    std::thread thread;
+
+    explicit UnsizedPeer(size_t size)
+    {
+        listener = ListenOnLoopback(&port);
+        thread = std::thread([this, size] {
+            int fd = accept(listener, nullptr, nullptr);
+            char request[4096];
+            recv(fd, request, sizeof request, 0);
+            std::string body = "HTTP/1.0 200 OK\r\n\r\n" + std::string(size, 'u');
+            for (size_t done = 0; done < body.size();) {
+                ssize_t n = send(fd, body.data() + done, body.size() - done, MSG_NOSIGNAL);
+                if (n <= 0)
+                    break;
+                done += static_cast<size_t>(n);
+            }
+            close(fd);
+        });
+    }
+    ~UnsizedPeer()
+    {
         thread.join();
         close(listener);
     }
@@ -120,5 +161,24 @@ void BM_SendData(benchmark::State& state)
     RemoveConnection(MakeObjectId(1));
 }
 BENCHMARK(BM_SendData)->Unit(benchmark::kMillisecond);
+
+void BM_DownloadUnsized(benchmark::State& state)
+{
+    size_t size = static_cast<size_t>(state.range(0)) << 20;
+    Vm v;
+    for (auto _ : state) {
+        UnsizedPeer peer(size);
+        VmPushString(v.vm, "downloadfile");
+        VmGetTable(v.vm, VM_GLOBALSINDEX);
+        std::string url = "http://127.0.0.1:" + std::to_string(peer.port) + "/";
+        VmPushString(v.vm, url.c_str());
+        VmPCall(v.vm, 1, 2, 0);
+        if (VmGetNumber(v.vm, -1) != static_cast<double>(size))
+            state.SkipWithError("short body");
+        VmSetTop(v.vm, 0);
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * size));
+}
+BENCHMARK(BM_DownloadUnsized)->Arg(4)->Arg(8)->Arg(16)->Arg(32)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "core/vm/library_glue.h"
 #include "core/vm/vm.h"
 #include "display/requesters.h"
+#include "gfx/bitmap.h"
 
 #include <cstring>
 
@@ -199,9 +200,10 @@ void ReportFatalError(uint32_t code, CoreContext* context, VmState* vm)
     int32_t line = 0;
     GetErrorInfo(vm, code, text, sizeof local, &file, &line);
     if (DebugDeviceSet) {
-        // The "failed" word would be due only when a display adapter answers
-        // bitmap attribute 16 with 0; no adapter is asked for it here, and
-        // the platform's own answer is 1.
+        // A display adapter that answers bitmap attribute 16 with 0 wants
+        // the progress line closed first; the platform's own answer is 1.
+        if (QueryBitMapAttr(nullptr, BMATTR_PLATFORM_FLAG) == 0)
+            PrintFailed();
         DebugPrintf("%s\n", FormatDebugErrorLine(text, file, line).c_str());
         return;
     }

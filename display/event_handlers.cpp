@@ -19,7 +19,7 @@ const char* const DisplayEventNames[kDisplayEventCount] = {
 const char* const GlobalEventNames[kGlobalEventCount] = {
     "OnSampleLoop",  "OnSampleEnd",     "OnMusicEnd",       "OnVideoEnd",
     "OnReceiveData", "OnConnect",       "OnDisconnect",     "OnReceiveUDPData",
-    "OnHotKey",      "OnApplicationMessage", "OnTrayIcon",  "OnSystemMessage",
+    "OnHotKey",      "OnApplicationMessage", "OnTrayIcon",  "OnProgramEnd",
 };
 
 EventHandler GlobalEventHandlers[kGlobalEventCount] = {
@@ -28,6 +28,11 @@ EventHandler GlobalEventHandlers[kGlobalEventCount] = {
     kNoEventHandler, kNoEventHandler, kNoEventHandler, kNoEventHandler,
 };
 
+bool HasGlobalEventHandler(int slot)
+{
+    const EventHandler& h = GlobalEventHandlers[slot];
+    return h.functionRef >= 0 || h.label >= 0;
+}
 
 int FindEventName(const char* name, bool* global)
 {

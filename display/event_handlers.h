@@ -21,6 +21,8 @@ constexpr EventHandler kNoEventHandler{-1, -1, -1};
 
 // The global event slots.
 extern EventHandler GlobalEventHandlers[kGlobalEventCount];
+// True while a function or a label is installed in the global slot.
+bool HasGlobalEventHandler(int slot);
 
 struct VmState;
 // Releases the registry references of `count` handlers and empties them
@@ -40,6 +42,7 @@ enum GlobalEvent : int {
     GEVENT_CONNECT = 5,
     GEVENT_DISCONNECT = 6,
     GEVENT_RECEIVEUDPDATA = 7,
+    GEVENT_PROGRAMEND = 11,
 };
 
 // Per-display event slots that the platform posts to.

@@ -1,6 +1,7 @@
 // The "event" library and the dispatch of queued events to script handlers.
 #include "display/event_library.h"
 
+#include "core/check_args.h"
 #include "core/command_services.h"
 #include "core/io/errors.h"
 #include "core/io/error_codes.h"
@@ -8,6 +9,8 @@
 #include "core/option_tables.h"
 #include "core/script_calls.h"
 #include "core/vm/interpreter.h"
+#include "core/timers.h"
+#include "core/vm/library_glue.h"
 #include "core/vm/vm.h"
 #include "display/adapters.h"
 #include "display/display.h"
@@ -18,11 +21,31 @@
 
 namespace {
 
+void (*g_networkPhase)(VmState* vm);
+bool g_networkPolling;
+ProgramEndHooks g_programEnd;
+
+uint32_t CmdInstallEventHandler(VmState* vm);
+uint32_t CmdCheckEvent(VmState* vm);
+uint32_t CmdWaitEvent(VmState* vm);
+
 const CommandTableEntry kEventCommands[] = {
     {"CreateButton", UnimplementedCommand},
     {"CreateKeyDown", UnimplementedCommand},
+    {"InstallEventHandler", CmdInstallEventHandler},
+    {"CheckEvent", CmdCheckEvent},
+    {"WaitEvent", CmdWaitEvent},
     {nullptr, nullptr},
 };
+
+bool IsProgramEnd(const QueuedEvent* e) { return e->type == EVENT_GLOBAL && e->slot == GEVENT_PROGRAMEND; }
+
+// The record of a finished program goes as soon as its event is taken,
+// whether or not a handler still wants it.
+void FinishProgram(VmState* vm, const QueuedEvent* e)
+{
+    if (IsProgramEnd(e) && g_programEnd.finished) g_programEnd.finished(vm, e->payload);
+}
 
 // The handler and the name of the event, or null when it has none.
 const EventHandler* HandlerOf(const QueuedEvent* e, const char** name)
@@ -77,6 +100,72 @@ void PushMessage(VmState* vm, const QueuedEvent* e, const char* name, int32_t us
     VmPushString(vm, "userdata");
     PushRegistryRef(vm, userdataRef);
     VmRawSet(vm, table);
+    // A server's new connection rides in the payload as its handle.
+    if (e->type == EVENT_GLOBAL && e->slot == GEVENT_CONNECT)
+        SetTableObjectId(vm, table, "clientid", ObjectId{0, e->payload});
+}
+
+// Frees a taken event however its handler ends (an error unwinds through
+// here).
+struct TakenEvent {
+    QueuedEvent* event;
+    ~TakenEvent() { FreeQueuedEvent(event); }
+};
+
+uint32_t DispatchNext(VmState* vm)
+{
+    TakenEvent taken{TakeEvent()};
+    return taken.event ? DispatchEvent(vm, taken.event) : 0;
+}
+
+// InstallEventHandler(table, userdata): every field names an event; a
+// function installs it as the handler, 0 removes the handler.
+uint32_t CmdInstallEventHandler(VmState* vm)
+{
+    CheckArgs(vm, 1, 2, 0, 0);
+    VmCheckTable(vm, 1);
+    int userdata = VmType(vm, 2) == VM_TNONE ? 0 : 2;
+    VmPushNil(vm);
+    while (VmNext(vm, 1)) {
+        int value = VmGetTop(vm);
+        if (VmType(vm, value - 1) != VM_TSTRING) return ERR_WRONGUSAGE;
+        const char* name = VmGetString(vm, value - 1);
+        uint32_t code;
+        if (VmType(vm, value) == VM_TFUNCTION) {
+            code = InstallEventHandler(vm, name, value, userdata);
+        } else if (VmType(vm, value) == VM_TNUMBER && VmGetNumber(vm, value) == 0) {
+            VmPushNil(vm);
+            code = InstallEventHandler(vm, name, VmGetTop(vm), 0);
+            VmPop(vm, 1);
+        } else {
+            code = ERR_WRONGUSAGE;
+        }
+        if (code) return code;
+        VmPop(vm, 1);
+    }
+    return UpdateNetworkPolling(vm);
+}
+
+// CheckEvent(): pumps once and hands at most one queued event to its
+// handler.
+uint32_t CmdCheckEvent(VmState* vm)
+{
+    CheckArgs(vm, 0, 0, 0, 0);
+    uint32_t code;
+    if (PumpOsEvents(vm, 1, 0, &code)) return code;
+    return DispatchNext(vm);
+}
+
+// WaitEvent(): sleeps until an event is there and hands it to its handler.
+uint32_t CmdWaitEvent(VmState* vm)
+{
+    CheckArgs(vm, 0, 0, 0, 0);
+    for (;;) {
+        uint32_t code;
+        if (PumpOsEvents(vm, 1, 0, &code)) return code;
+        if (CountQueuedEvents()) return DispatchNext(vm);
+        if ((code = WaitForOsEvent(vm, 1, 0, 0))) return code;
+    }
 }
 
 }  // namespace
@@ -93,8 +182,9 @@ uint32_t OpenEventLibrary(VmState* vm)
 
 void CloseEventLibrary(VmState* vm)
 {
-    FreeAllTimerObjects(vm);
     ReleaseEventHandlers(vm, GlobalEventHandlers, kGlobalEventCount);
+    UpdateNetworkPolling(vm);
+    FreeAllTimerObjects(vm);
     FreeEventQueue();
     SetEventVmState(nullptr);
 }
@@ -144,6 +234,27 @@ uint32_t GosubToLabel(VmState*, int32_t label)
     return VM_GOSUB_AFTER;
 }
 
+void SetNetworkEventPhase(void (*phase)(VmState* vm)) { g_networkPhase = phase; }
+
+uint32_t UpdateNetworkPolling(VmState* vm)
+{
+    bool wanted = g_networkPhase && (HasGlobalEventHandler(GEVENT_RECEIVEDATA) || HasGlobalEventHandler(GEVENT_CONNECT) ||
+                                     HasGlobalEventHandler(GEVENT_DISCONNECT) ||
+                                     HasGlobalEventHandler(GEVENT_RECEIVEUDPDATA));
+    if (wanted == g_networkPolling) return 0;
+    if (wanted) {
+        if (uint32_t code = AcquirePollTimer(vm, POLL_SLOT_EVENT)) return code;
+        SetPollWork(POLL_SLOT_EVENT, g_networkPhase);
+    } else {
+        SetPollWork(POLL_SLOT_EVENT, nullptr);
+        ReleasePollTimer(vm, POLL_SLOT_EVENT);
+    }
+    g_networkPolling = wanted;
+    return 0;
+}
+
+void SetProgramEndHooks(const ProgramEndHooks* hooks) { g_programEnd = hooks ? *hooks : ProgramEndHooks{}; }
+
 uint32_t DispatchEvent(VmState* vm, const QueuedEvent* e)
 {
     const char* name = "";
@@ -159,13 +270,24 @@ uint32_t DispatchEvent(VmState* vm, const QueuedEvent* e)
             ClearTimeoutRecord(vm, e->target);
         }
     }
+    // A started program's own value, when it came with one, stands in for
+    // the handler's userdata.
+    int32_t userdataRef = handler.userdataRef;
+    if (IsProgramEnd(e) && g_programEnd.userValueRef) {
+        int32_t own = g_programEnd.userValueRef(e->payload);
+        if (own >= 0) userdataRef = own;
+    }
     uint32_t result = 0;
     if (handler.label >= 0) {
+        FinishProgram(vm, e);
         result = GosubToLabel(vm, handler.label);
     } else if (handler.functionRef >= 0) {
         PushRegistryRef(vm, handler.functionRef);
-        PushMessage(vm, e, name, handler.userdataRef);
+        PushMessage(vm, e, name, userdataRef);
+        FinishProgram(vm, e);
         result = VmCall(vm, 1, 0);
+    } else if (IsProgramEnd(e)) {
+        FinishProgram(vm, e);
     } else if (const char* function = NamedSoundHandler(e)) {
         result = CallScriptFunction(vm, function, 0, {ScriptArgObject(e->target)});
     }

@@ -37,3 +37,22 @@ uint32_t DispatchEvent(VmState* vm, const QueuedEvent* event);
 // What an event command returns to make the interpreter continue at a label
 // and come back after the call.
 uint32_t GosubToLabel(VmState* vm, int32_t label);
+
+// The network phase of the event check, supplied by the network library: it
+// runs as the event library's poll work while a handler for one of the
+// network events is installed.
+void SetNetworkEventPhase(void (*phase)(VmState* vm));
+// Takes or gives back the shared poll timer as the network handlers come
+// and go. 0 or the timer's error.
+uint32_t UpdateNetworkPolling(VmState* vm);
+
+// What the event layer asks of the library that starts programs when one of
+// them has ended: the registry reference of the value the script gave with
+// it (-1 none), read before the handler runs, and the removal of its record
+// (which also releases that reference). `program` is the word the finished
+// program's event carries.
+struct ProgramEndHooks {
+    int32_t (*userValueRef)(uintptr_t program);
+    void (*finished)(VmState* vm, uintptr_t program);
+};
+void SetProgramEndHooks(const ProgramEndHooks* hooks);

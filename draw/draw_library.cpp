@@ -1,13 +1,17 @@
 // The "draw", "vectorgraphics" and "text" libraries. Their drawing and font
-// engines come with later issues; opening them registers their object lists,
-// resets the drawing state, and the text library's OpenFont answers that it
-// is not implemented.
+// engines come with later issues; opening them registers their object lists
+// and resets the drawing state. The text library opens fonts
+// (draw/font_files.cpp).
 #include "draw/draw_library.h"
 
+#include <string>
+
 #include "core/io/error_codes.h"
+#include "core/io/errors.h"
 #include "display/library_support.h"
 #include "display/object_list.h"
 #include "display/script_refs.h"
+#include "draw/font_files.h"
 #include "platform/posix/os_memory.h"
 
 FontNode* FontList;
@@ -16,7 +20,7 @@ DrawState CurrentDrawState;
 
 namespace {
 
-const CommandTableEntry kTextCommands[] = {{"OpenFont", UnimplementedCommand}, {nullptr, nullptr}};
+const CommandTableEntry kTextCommands[] = {{"OpenFont", CmdOpenFont}, {nullptr, nullptr}};
 const CommandTableEntry kNoCommands[] = {{nullptr, nullptr}};
 
 constexpr DrawState kDefaultDrawState{0xFFFFFF, 0, 1, 0};
@@ -59,10 +63,11 @@ void FreeTextResources(VmState* vm)
     while (FontNode* f = FontList) {
         FontList = reinterpret_cast<FontNode*>(f->header.next);
         ReleaseObjectData(vm, &f->header);
-        if (f->font != GetDefaultFont()) OsFreeMem(f->font);
+        FreeFontObject(f->font);
         OsFreeMem(f);
     }
     FreeTextState();
+    CloseFontEngine();
 }
 
 uint32_t FindFont(ObjectId id, FontNode** out)
@@ -71,6 +76,9 @@ uint32_t FindFont(ObjectId id, FontNode** out)
     uint32_t error =
         FindObjectOrError(reinterpret_cast<ObjectHeader*>(FontList), id, ERR_FINDFONT2, &r);
     *out = reinterpret_cast<FontNode*>(r);
+    // The message names the font by a text: the id asked for, not whatever
+    // an earlier error left behind.
+    if (error == ERR_FINDFONT2) SetErrorText(std::to_string(id.id).c_str());
     return error;
 }
 

@@ -23,6 +23,10 @@ struct FontObject {
     uint32_t lastChar;
     uint32_t cellWidth;
     uint32_t cellHeight;
+    // Fonts opened from a file: the font engine's face and the file's
+    // bytes, which the face reads from (both null for the built-in font).
+    void* face;
+    uint8_t* fileData;
 };
 
 extern const uint8_t TopazGlyphs[95 * 8];

@@ -61,6 +61,8 @@ void AdapterUnLockBitMap(uintptr_t lock)
     if (auto f = Entry<AdapterUnLockBitMapFunc>(&PluginInfo::UnLockBitMap)) f(lock);
 }
 
+bool AdapterAnswersBitMapAttr() { return Entry<AdapterGetBitMapAttrFunc>(&PluginInfo::GetBitMapAttr) != nullptr; }
+
 uint32_t AdapterGetBitMapAttr(void* native, uint32_t attr)
 {
     auto f = Entry<AdapterGetBitMapAttrFunc>(&PluginInfo::GetBitMapAttr);

@@ -68,6 +68,8 @@ void AdapterFreeBitMap(void* native);
 uintptr_t AdapterLockBitMap(void* native, uint32_t flags, AdapterBitMapInfo* info);
 void AdapterUnLockBitMap(uintptr_t lock);
 uint32_t AdapterGetBitMapAttr(void* native, uint32_t attr);
+// True when the adapter has a GetBitMapAttr entry to ask.
+bool AdapterAnswersBitMapAttr();
 // The adapter's own AllocVideoBitMap entry; AdapterAllocVideoBitMap
 // (video_bitmaps.h) builds its tags.
 void* CallAdapterAllocVideoBitMap(int32_t width, int32_t height, uint32_t flags,

@@ -15,7 +15,7 @@
 #include "gfx/adapter_calls.h"
 #include "gfx/bitmap.h"
 #include "gfx/clip.h"
-#include "gfx/coverage_rows.h"
+#include "gfx/blend_kernels.h"
 #include "gfx/display_blit.h"
 #include "gfx/pixel_formats.h"
 #include "core/plugins/plugin_manager.h"
@@ -70,12 +70,6 @@ template <typename P, uint32_t Mode>
 void CoverageKernel(const CoverageBlock& b)
 {
     using Word = typename P::Word;
-    if (P::kNative == PIXFMT_ARGB && Mode == COVERAGE_BLEND && b.format == PIXFMT_ARGB && !b.src) {
-        for (int32_t j = 0; j < b.h; ++j)
-            CoverageBlendRow32(reinterpret_cast<uint32_t*>(b.dst) + static_cast<size_t>(b.dstRowLength) * (b.dy + j) + b.dx,
-                               b.coverage + b.coverageBytesPerRow * (b.sy + j) + b.sx, b.w, b.colour);
-        return;
-    }
     for (int32_t j = 0; j < b.h; ++j) {
         Word* d = reinterpret_cast<Word*>(b.dst) + static_cast<size_t>(b.dstRowLength) * (b.dy + j) + b.dx;
         const uint8_t* cov = Mode == COVERAGE_ALPHA16
@@ -246,7 +240,15 @@ void BltAlphaChannel(BitMapHandle* alpha, int32_t sx, int32_t sy, BitMapHandle* 
         uint32_t pixel = ArgbToPixel(colour, d.format, 0);
         b.colour = size == 0 ? Pixel32::Load(pixel, d.format) : Pixel16::Load(pixel, d.format);
         b.factor = factor;
-        kCoverageKernels[mode][size](b);
+        const BlendRowKernels* rows = GetBlendRowKernels(d.format);
+        if (mode == COVERAGE_BLEND && !b.src && rows) {
+            // A plain colour through coverage is the blend kernels' cover row.
+            for (int32_t j = 0; j < h; ++j)
+                rows->cover(d.pixels + (static_cast<size_t>(d.rowLength) * (dy + j) + dx) * d.bytesPerPixel,
+                            pixel, b.coverage + b.coverageBytesPerRow * (sy + j) + sx, w);
+        } else {
+            kCoverageKernels[mode][size](b);
+        }
     }
     if (srcColour) UnlockBitMapPixels(&s);
     UnlockBitMapPixels(&d);

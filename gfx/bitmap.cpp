@@ -434,7 +434,9 @@ uintptr_t QueryBitMapAttr(const void* object, uint32_t id)
         auto* display = static_cast<const Display*>(object);
         return static_cast<uint32_t>(id == 6 ? display->mouseX : display->mouseY);
     }
-    case BMATTR_PLATFORM_FLAG: return 1;
+    case BMATTR_PLATFORM_FLAG:
+        // An adapter that answers attributes speaks for its platform.
+        return AdapterAnswersBitMapAttr() ? AdapterGetBitMapAttr(nullptr, BMATTR_PLATFORM_FLAG) : 1;
     default: return 0;
     }
 }

@@ -9,8 +9,7 @@
 #include <cmath>
 #include <cstring>
 
-#if defined(__x86_64__) || defined(__i386__)
-#include <immintrin.h>
+#if defined(__x86_64__)
 #define QM_BLUR_X86 1
 #endif
 
@@ -25,10 +24,12 @@ constexpr int32_t kWeightOne = 1 << kWeightBits;
 // The widest kernel: wider ones would round most weights to 0.
 constexpr int32_t kMaxBlurRadius = 2000;
 
+}  // namespace
+
 // The reference sum of bytes first..bytes-1; the vector members finish
 // their rows with it.
-inline void BlurColumnsFrom(const uint8_t* const* rows, const int16_t* weights, int32_t taps,
-                            uint8_t* out, int32_t first, int32_t bytes)
+void BlurColumnsFrom(const uint8_t* const* rows, const int16_t* weights, int32_t taps, uint8_t* out,
+                     int32_t first, int32_t bytes)
 {
     for (int32_t i = first; i < bytes; ++i) {
         int32_t acc = kWeightOne / 2;
@@ -37,98 +38,19 @@ inline void BlurColumnsFrom(const uint8_t* const* rows, const int16_t* weights, 
     }
 }
 
+#ifdef QM_BLUR_X86
+// blur_sse2.cpp and blur_avx2.cpp.
+void BlurColumnsSse2(const uint8_t* const* rows, const int16_t* weights, int32_t taps, uint8_t* out, int32_t bytes);
+void BlurColumnsAvx2(const uint8_t* const* rows, const int16_t* weights, int32_t taps, uint8_t* out, int32_t bytes);
+#endif
+
+namespace {
+
 void BlurColumnsScalar(const uint8_t* const* rows, const int16_t* weights, int32_t taps,
                        uint8_t* out, int32_t bytes)
 {
     BlurColumnsFrom(rows, weights, taps, out, 0, bytes);
 }
-
-#ifdef QM_BLUR_X86
-// Two taps at a time: the bytes of two rows interleaved as 16-bit pairs
-// meet a pair of weights in one multiply-add.
-void BlurColumnsSse2(const uint8_t* const* rows, const int16_t* weights, int32_t taps,
-                     uint8_t* out, int32_t bytes)
-{
-    const __m128i zero = _mm_setzero_si128();
-    const __m128i half = _mm_set1_epi32(kWeightOne / 2);
-    int32_t i = 0;
-    for (; i + 16 <= bytes; i += 16) {
-        __m128i acc0 = half, acc1 = half, acc2 = half, acc3 = half;
-        int32_t k = 0;
-        for (; k + 2 <= taps; k += 2) {
-            __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[k] + i));
-            __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[k + 1] + i));
-            __m128i w = _mm_set1_epi32(static_cast<int32_t>((static_cast<uint32_t>(static_cast<uint16_t>(weights[k + 1])) << 16) |
-                                                            static_cast<uint16_t>(weights[k])));
-            __m128i alo = _mm_unpacklo_epi8(a, zero), ahi = _mm_unpackhi_epi8(a, zero);
-            __m128i blo = _mm_unpacklo_epi8(b, zero), bhi = _mm_unpackhi_epi8(b, zero);
-            acc0 = _mm_add_epi32(acc0, _mm_madd_epi16(_mm_unpacklo_epi16(alo, blo), w));
-            acc1 = _mm_add_epi32(acc1, _mm_madd_epi16(_mm_unpackhi_epi16(alo, blo), w));
-            acc2 = _mm_add_epi32(acc2, _mm_madd_epi16(_mm_unpacklo_epi16(ahi, bhi), w));
-            acc3 = _mm_add_epi32(acc3, _mm_madd_epi16(_mm_unpackhi_epi16(ahi, bhi), w));
-        }
-        if (k < taps) {
-            __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[k] + i));
-            __m128i w = _mm_set1_epi32(static_cast<uint16_t>(weights[k]));
-            __m128i alo = _mm_unpacklo_epi8(a, zero), ahi = _mm_unpackhi_epi8(a, zero);
-            acc0 = _mm_add_epi32(acc0, _mm_madd_epi16(_mm_unpacklo_epi16(alo, zero), w));
-            acc1 = _mm_add_epi32(acc1, _mm_madd_epi16(_mm_unpackhi_epi16(alo, zero), w));
-            acc2 = _mm_add_epi32(acc2, _mm_madd_epi16(_mm_unpacklo_epi16(ahi, zero), w));
-            acc3 = _mm_add_epi32(acc3, _mm_madd_epi16(_mm_unpackhi_epi16(ahi, zero), w));
-        }
-        acc0 = _mm_srai_epi32(acc0, kWeightBits);
-        acc1 = _mm_srai_epi32(acc1, kWeightBits);
-        acc2 = _mm_srai_epi32(acc2, kWeightBits);
-        acc3 = _mm_srai_epi32(acc3, kWeightBits);
-        __m128i packed = _mm_packus_epi16(_mm_packs_epi32(acc0, acc1), _mm_packs_epi32(acc2, acc3));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), packed);
-    }
-    BlurColumnsFrom(rows, weights, taps, out, i, bytes);
-}
-
-// The same in 256-bit registers. Unpacking and packing both work within
-// 128-bit lanes, so the bytes come back in their own order.
-__attribute__((target("avx2"))) void BlurColumnsAvx2(const uint8_t* const* rows,
-                                                     const int16_t* weights, int32_t taps,
-                                                     uint8_t* out, int32_t bytes)
-{
-    const __m256i zero = _mm256_setzero_si256();
-    const __m256i half = _mm256_set1_epi32(kWeightOne / 2);
-    int32_t i = 0;
-    for (; i + 32 <= bytes; i += 32) {
-        __m256i acc0 = half, acc1 = half, acc2 = half, acc3 = half;
-        int32_t k = 0;
-        for (; k + 2 <= taps; k += 2) {
-            __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows[k] + i));
-            __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows[k + 1] + i));
-            __m256i w = _mm256_set1_epi32(static_cast<int32_t>((static_cast<uint32_t>(static_cast<uint16_t>(weights[k + 1])) << 16) |
-                                                               static_cast<uint16_t>(weights[k])));
-            __m256i alo = _mm256_unpacklo_epi8(a, zero), ahi = _mm256_unpackhi_epi8(a, zero);
-            __m256i blo = _mm256_unpacklo_epi8(b, zero), bhi = _mm256_unpackhi_epi8(b, zero);
-            acc0 = _mm256_add_epi32(acc0, _mm256_madd_epi16(_mm256_unpacklo_epi16(alo, blo), w));
-            acc1 = _mm256_add_epi32(acc1, _mm256_madd_epi16(_mm256_unpackhi_epi16(alo, blo), w));
-            acc2 = _mm256_add_epi32(acc2, _mm256_madd_epi16(_mm256_unpacklo_epi16(ahi, bhi), w));
-            acc3 = _mm256_add_epi32(acc3, _mm256_madd_epi16(_mm256_unpackhi_epi16(ahi, bhi), w));
-        }
-        if (k < taps) {
-            __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows[k] + i));
-            __m256i w = _mm256_set1_epi32(static_cast<uint16_t>(weights[k]));
-            __m256i alo = _mm256_unpacklo_epi8(a, zero), ahi = _mm256_unpackhi_epi8(a, zero);
-            acc0 = _mm256_add_epi32(acc0, _mm256_madd_epi16(_mm256_unpacklo_epi16(alo, zero), w));
-            acc1 = _mm256_add_epi32(acc1, _mm256_madd_epi16(_mm256_unpackhi_epi16(alo, zero), w));
-            acc2 = _mm256_add_epi32(acc2, _mm256_madd_epi16(_mm256_unpacklo_epi16(ahi, zero), w));
-            acc3 = _mm256_add_epi32(acc3, _mm256_madd_epi16(_mm256_unpackhi_epi16(ahi, zero), w));
-        }
-        acc0 = _mm256_srai_epi32(acc0, kWeightBits);
-        acc1 = _mm256_srai_epi32(acc1, kWeightBits);
-        acc2 = _mm256_srai_epi32(acc2, kWeightBits);
-        acc3 = _mm256_srai_epi32(acc3, kWeightBits);
-        __m256i packed = _mm256_packus_epi16(_mm256_packs_epi32(acc0, acc1), _mm256_packs_epi32(acc2, acc3));
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), packed);
-    }
-    BlurColumnsFrom(rows, weights, taps, out, i, bytes);
-}
-#endif
 
 uint32_t BestBlurPath()
 {

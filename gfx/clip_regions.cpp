@@ -92,6 +92,17 @@ uint32_t CropShapeToVisible(int32_t* h, int32_t* y, int32_t* x, int32_t* w, BitM
     return 0;
 }
 
+void SetClipRegionShape(ClipRegion* region, int32_t x, int32_t y, int32_t width, int32_t height,
+                        BitMapHandle* mask)
+{
+    region->x = x;
+    region->y = y;
+    region->width = width;
+    region->height = height;
+    region->mask = mask;
+    region->maskBytesPerRow = mask ? QueryBitMapAttr(mask, BMATTR_MASK_BYTESPERROW) : 0;
+}
+
 uint32_t CreateClipRegion(VmState* vm, ObjectId id, bool useHandle, int32_t x, int32_t y,
                           int32_t width, int32_t height, BitMapHandle* shape, ClipRegion** out)
 {
@@ -110,12 +121,7 @@ uint32_t CreateClipRegion(VmState* vm, ObjectId id, bool useHandle, int32_t x, i
         if (mask) FreePlaneBitMap(mask);
         return ERR_MEM;
     }
-    region->x = x;
-    region->y = y;
-    region->width = width;
-    region->height = height;
-    region->mask = mask;
-    region->maskBytesPerRow = mask ? QueryBitMapAttr(mask, BMATTR_MASK_BYTESPERROW) : 0;
+    SetClipRegionShape(region, x, y, width, height, mask);
     if (!useHandle) {
         ClipRegion* old = nullptr;
         if (!FindClipRegion(id, &old, 0)) FreeClipRegion(vm, old);

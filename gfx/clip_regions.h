@@ -47,6 +47,10 @@ uint32_t FindClipRegion(ObjectId id, ClipRegion** out, uint32_t options);
 uint32_t CreateClipRegion(VmState* vm, ObjectId id, bool useHandle, int32_t x, int32_t y,
                           int32_t width, int32_t height, BitMapHandle* shape, ClipRegion** out);
 
+// Fills a region's rectangle and shape (taken over) with its row size.
+void SetClipRegionShape(ClipRegion* region, int32_t x, int32_t y, int32_t width, int32_t height,
+                        BitMapHandle* mask);
+
 // Makes the region active in the current output (null clears it). 0,
 // ERR_WRONGUSAGE without an output or while it is a mask or alpha channel,
 // ERR_WRONGCLIPREG when the region does not fit into the output.
@@ -66,6 +70,17 @@ void FreeAllClipRegions(VmState* vm);
 // the old. 0 or ERR_ALLOCMASK.
 uint32_t CropShapeToVisible(int32_t* h, int32_t* y, int32_t* x, int32_t* w, BitMapHandle** mask,
                             int copy, int freeOld);
+
+// A transformed copy of a region (not on the list) for a picture scaled or
+// rotated by the 2 x 2 matrix (four doubles, as TransformBitMap takes them)
+// about the anchor (fractions of its size): a shape is transformed with
+// it; a plain rectangle is scaled, or turned into a shape when the matrix
+// rotates. withMask without fromDisplay places the copy at the transformed
+// position times the current display's scale factors. Null on failure or
+// when nothing of it is visible.
+ClipRegion* RenderClipRegionMask(const ClipRegion* region, double anchorX, double anchorY,
+                                 const double* matrix, int withMask, int fromDisplay);
+void FreeTransformedClipRegion(VmState* vm, ClipRegion* copy);
 
 // Commands.
 uint32_t CmdCreateClipRegion(VmState* vm);

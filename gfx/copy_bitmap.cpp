@@ -78,6 +78,58 @@ uint32_t ReadVideoSource(BitMapHandle* video, BitMapHandle** bitmap, BitMapHandl
     return 0;
 }
 
+uint32_t SoftwareSource(BitMapHandle** src, BitMapHandle** srcAlpha, MadeBitMaps* temp)
+{
+    if (!IsAdapterVideoBitMap(*src)) return 0;
+    if (uint32_t error = ReadVideoSource(*src, &temp->bitmap, &temp->alpha)) return error;
+    *src = temp->bitmap;
+    if (temp->alpha) *srcAlpha = temp->alpha;
+    return 0;
+}
+
+uint32_t MakeBitMaps(MadeBitMaps* made, int32_t w, int32_t h, bool colour, bool mask, bool alpha,
+                     int clearAlpha)
+{
+    if (colour && !(made->bitmap = AllocColorBitMap(w, h, 0, nullptr))) return ERR_BITMAP;
+    if (mask && !(made->mask = AllocMaskBitMap(made->bitmap, w, h, 1, nullptr, 0))) return ERR_ALLOCMASK;
+    if (alpha && !(made->alpha = AllocAlphaBitMap(w, h, clearAlpha, nullptr, 0))) return ERR_ALLOCALPHA;
+    return 0;
+}
+
+bool PlanePixelsAt(BitMapHandle* plane, int32_t x, int32_t y, const uint8_t** pixels,
+                   int32_t* bytesPerRow)
+{
+    bool mask = plane->kind == BITMAP_MASK;
+    auto bpr = static_cast<int32_t>(
+        QueryBitMapAttr(plane, mask ? BMATTR_MASK_BYTESPERROW : BMATTR_ALPHA_BYTESPERROW));
+    auto* base = reinterpret_cast<const uint8_t*>(
+        QueryBitMapAttr(plane, mask ? BMATTR_MASK_PIXELS : BMATTR_ALPHA_PIXELS));
+    if (!base) return false;
+    *pixels = base + static_cast<ptrdiff_t>(bpr) * y + (mask ? 0 : x);
+    *bytesPerRow = bpr;
+    return true;
+}
+
+bool PlanePixelsOut(BitMapHandle* plane, uint8_t** pixels, int32_t* bytesPerRow)
+{
+    const uint8_t* p = nullptr;
+    if (!PlanePixelsAt(plane, 0, 0, &p, bytesPerRow)) return false;
+    *pixels = const_cast<uint8_t*>(p);
+    return true;
+}
+
+uint32_t LockSourceAndTarget(BitMapHandle* src, int32_t x, int32_t y, int32_t w, int32_t h,
+                             BitMapHandle* target, int32_t tw, int32_t th, BitMapLock* s,
+                             BitMapLock* d)
+{
+    LockBitMapPixels(src, LOCKBITMAP_READ, s);
+    LockBitMapPixels(target, 0, d);
+    if (!s->ok || !d->ok || s->format != d->format || s->bytesPerPixel != d->bytesPerPixel ||
+        !RectInside(x, y, w, h, s->width, s->height) || d->width < tw || d->height < th)
+        return ERR_LOCKBMAP;
+    return 0;
+}
+
 uint32_t ReadBitMapPixels(BitMapHandle* bitmap, int32_t, int32_t y, int32_t, int32_t h,
                           uint32_t** outPixels, uint32_t* outHasAlpha)
 {
@@ -132,10 +184,7 @@ uint32_t CopyBitMap(BitMapHandle* src, BitMapHandle* srcMask, BitMapHandle* srcA
     if (outMask) *outMask = nullptr;
     if (outAlpha) *outAlpha = nullptr;
     if (!src && !srcMask && !srcAlpha) return ERR_WRONGUSAGE;
-    if ((src && !RectInsideBitMap(src, x, y, w, h)) ||
-        (srcMask && !RectInsideBitMap(srcMask, x, y, w, h)) ||
-        (srcAlpha && !RectInsideBitMap(srcAlpha, x, y, w, h)))
-        return ERR_COORDSRANGE;
+    if (!RectInsideSources(src, srcMask, srcAlpha, x, y, w, h)) return ERR_COORDSRANGE;
 
     if (hardware && src && AdapterHasVideoBitMaps()) {
         VideoBitMapParams params{};
@@ -174,18 +223,9 @@ uint32_t CopyBitMap(BitMapHandle* src, BitMapHandle* srcMask, BitMapHandle* srcA
     }
 
     MadeBitMaps temp{}, made{};
-    if (IsAdapterVideoBitMap(src)) {
-        if (uint32_t error = ReadVideoSource(src, &temp.bitmap, &temp.alpha)) return error;
-        src = temp.bitmap;
-        if (temp.alpha) srcAlpha = temp.alpha;
-    }
-    uint32_t error = 0;
-    if (src && !(made.bitmap = AllocColorBitMap(w, h, 0, nullptr))) error = ERR_BITMAP;
-    else if (srcMask && !(made.mask = AllocMaskBitMap(made.bitmap, w, h, 1, nullptr, 0)))
-        error = ERR_ALLOCMASK;
-    else if (srcAlpha && (!(made.alpha = AllocAlphaBitMap(w, h, 0, nullptr, 0)) ||
-                          !CopyAlphaRect(srcAlpha, x, y, made.alpha, w, h)))
-        error = ERR_ALLOCALPHA;
+    if (uint32_t error = SoftwareSource(&src, &srcAlpha, &temp)) return error;
+    uint32_t error = MakeBitMaps(&made, w, h, src, srcMask, srcAlpha, 0);
+    if (!error && made.alpha && !CopyAlphaRect(srcAlpha, x, y, made.alpha, w, h)) error = ERR_ALLOCALPHA;
     if (!error) {
         if (made.mask) BltMaskPlane(srcMask, x, y, made.mask, 0, 0, w, h, MASKVANILLACOPY, nullptr, 0);
         if (made.bitmap) BltBitMapRect(src, x, y, made.bitmap, 0, 0, w, h);

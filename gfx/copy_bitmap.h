@@ -42,6 +42,28 @@ uint32_t TryVideoBitMap(int32_t w, int32_t h, uint32_t flags, VideoBitMapParams*
 // Reads a video bitmap whole into a new memory bitmap (and alpha plane,
 // when the adapter has alpha) so that software can work on it.
 uint32_t ReadVideoSource(BitMapHandle* video, BitMapHandle** bitmap, BitMapHandle** alpha);
+// When *src is a video bitmap of the adapter, reads it into temp and makes
+// *src (and *srcAlpha, when the adapter gave alpha) point at the copies.
+uint32_t SoftwareSource(BitMapHandle** src, BitMapHandle** srcAlpha, MadeBitMaps* temp);
+
+// Makes the handles asked for, w x h (the mask following the bitmap's
+// rows, cleared; the alpha cleared with clearAlpha): 0, ERR_BITMAP,
+// ERR_ALLOCMASK or ERR_ALLOCALPHA. What was made stays in made.
+uint32_t MakeBitMaps(MadeBitMaps* made, int32_t w, int32_t h, bool colour, bool mask, bool alpha,
+                     int clearAlpha);
+
+// The pixels of a plane handle at row y (and column x for alpha; a mask's
+// x stays a bit offset), and its bytes per row; false without pixels.
+bool PlanePixelsAt(BitMapHandle* plane, int32_t x, int32_t y, const uint8_t** pixels,
+                   int32_t* bytesPerRow);
+bool PlanePixelsOut(BitMapHandle* plane, uint8_t** pixels, int32_t* bytesPerRow);
+
+// Locks the source for reading and the target for writing. ERR_LOCKBMAP
+// when a lock fails, the two differ in layout (pixels move unconverted), or
+// the locked sizes do not hold the rectangles; unlock both in any case.
+uint32_t LockSourceAndTarget(BitMapHandle* src, int32_t x, int32_t y, int32_t w, int32_t h,
+                             BitMapHandle* target, int32_t tw, int32_t th, BitMapLock* s,
+                             BitMapLock* d);
 
 // True when the w x h rectangle at (x, y) is not empty and lies inside
 // width x height; written so that no sum can overflow.
@@ -52,4 +74,11 @@ inline bool RectInside(int32_t x, int32_t y, int32_t w, int32_t h, int32_t width
 inline bool RectInsideBitMap(const BitMapHandle* handle, int32_t x, int32_t y, int32_t w, int32_t h)
 {
     return handle && RectInside(x, y, w, h, handle->width, handle->height);
+}
+// The rectangle inside each of the handles given (null ones pass).
+inline bool RectInsideSources(const BitMapHandle* src, const BitMapHandle* mask,
+                              const BitMapHandle* alpha, int32_t x, int32_t y, int32_t w, int32_t h)
+{
+    return (!src || RectInsideBitMap(src, x, y, w, h)) && (!mask || RectInsideBitMap(mask, x, y, w, h)) &&
+           (!alpha || RectInsideBitMap(alpha, x, y, w, h));
 }

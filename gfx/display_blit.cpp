@@ -113,8 +113,10 @@ bool PlaneCovers(const BitMapHandle* plane, int32_t x, int32_t y, int32_t w, int
     return !plane || (int64_t{x} + w <= plane->width && int64_t{y} + h <= plane->height);
 }
 
+// alphaComposed: the colour blit already composed the source alpha into
+// the target's alpha plane, which must not take it a second time.
 void UpdateTargetPlanes(Display* display, const OutputRecord* output, const SafeBltWords& w,
-                        bool destinationGiven)
+                        bool destinationGiven, bool alphaComposed)
 {
     auto* targetMask = static_cast<BitMapHandle*>(display->targetMask);
     auto* targetAlpha = static_cast<BitMapHandle*>(display->targetAlpha);
@@ -124,7 +126,7 @@ void UpdateTargetPlanes(Display* display, const OutputRecord* output, const Safe
         else if (w.alpha) CombineAlphaWithMask(w.alpha, w.sx, w.sy, targetMask, w.dx, w.dy, w.w, w.h, op);
         else FillMaskPlane(targetMask, w.dx, w.dy, w.w, w.h, op);
     }
-    if (targetAlpha) {
+    if (targetAlpha && !alphaComposed) {
         bool intensity = GraphicsAlphaIntensity != -1 && !destinationGiven;
         uint32_t value = intensity ? static_cast<uint32_t>(GraphicsAlphaIntensity) : 255;
         if (w.mask) {
@@ -269,7 +271,7 @@ void BltToDisplay(BitMapHandle* src, int32_t sx, int32_t sy, Display* display, i
 {
     if (!src || !display) return;
     if (display->refreshPending && !(flags & PRESENT_FORCE)) return;
-    if (TimedRefresh && !(flags & (PRESENT_NOW | 0x4)) && TimedRefresh->collecting) {
+    if (TimedRefresh && !(flags & (PRESENT_NOW | PRESENT_TIMED)) && TimedRefresh->collecting) {
         TimedRefresh->pending = 1;
         return;
     }
@@ -348,6 +350,7 @@ void SafeBlt(VmState* vm, BitMapHandle* src, const SafeBltWords& words)
             bool noDisplay = (w.flags & SAFEBLT_NODISPLAY) != 0;
             BitMapHandle* mirror = IsScaled(display) && dst && dst == BackBuffer(display, 0) && !noDisplay
                                        ? BackBuffer(display, 1) : nullptr;
+            bool alphaComposed = false;
             if (w.mask) {
                 if (dst) BltBitMapMask(src, w.sx, w.sy, dst, w.dx, w.dy, w.w, w.h, w.mask);
                 if (mirror) BltBitMapMask(src, w.sx, w.sy, mirror, w.dx, w.dy, w.w, w.h, w.mask);
@@ -357,6 +360,7 @@ void SafeBlt(VmState* vm, BitMapHandle* src, const SafeBltWords& words)
                     if (mirror) BltBitMapMasked(src, w.sx, w.sy, mirror, w.dx, w.dy, w.w, w.h, w.alpha);
                 } else if (dst) {
                     uint32_t mode = output ? output->alphaMode : OUTPUTALPHA_NONE;
+                    alphaComposed = mode == OUTPUTALPHA_COMPOSITE;
                     if (mode == OUTPUTALPHA_NONE)
                         BltBitMapRect(src, w.sx, w.sy, dst, w.dx, w.dy, w.w, w.h);
                     else
@@ -374,7 +378,7 @@ void SafeBlt(VmState* vm, BitMapHandle* src, const SafeBltWords& words)
                 uint32_t f = IsScaled(display) && ownBuffer && !noDisplay ? uint32_t{PRESENT_SCALED} : 0;
                 BltToDisplay(src, w.sx, w.sy, display, w.dx, w.dy, w.w, w.h, f);
             }
-            if (!noDisplay) UpdateTargetPlanes(display, output, w, words.dst != nullptr);
+            if (!noDisplay) UpdateTargetPlanes(display, output, w, words.dst != nullptr, alphaComposed);
         }
         if (remembered) {
             BitMapHandle* shown = IsScaled(display) ? BackBuffer(display, 1) : remembered;

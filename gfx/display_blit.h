@@ -63,6 +63,7 @@ void ClipBlitRect(const ClipRegion* clip, int32_t* sx, int32_t* sy, int32_t* dx,
 enum : uint32_t {
     PRESENT_SCALED = 0x1,  // the source is a back buffer of a scaled display
     PRESENT_NOW = 0x2,     // present even while a timed refresh collects
+    PRESENT_TIMED = 0x4,   // the timed refresh presenting what it collected
     PRESENT_FORCE = 0x80,  // present even inside a refresh block
 };
 void BltToDisplay(BitMapHandle* src, int32_t sx, int32_t sy, Display* display, int32_t dx,

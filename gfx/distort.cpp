@@ -162,9 +162,11 @@ bool InvertProjective(DistortParams* b)
     inv[7] = m[1] * m[6] - m[0] * m[7];
     inv[8] = m[0] * m[4] - m[1] * m[3];
     double det = m[0] * inv[0] + m[1] * inv[3] + m[2] * inv[6];
-    double scale = 0;
-    for (double e : m) scale = std::fmax(scale, std::fabs(e));
-    if (!std::isfinite(det) || !(std::fabs(det) > 1e-12 * scale * scale * scale)) return false;
+    // Singular relative to Hadamard's bound (the product of the row
+    // lengths), which scaling one axis does not fool.
+    double bound = 1;
+    for (int i = 0; i < 3; ++i) bound *= std::sqrt(m[3 * i] * m[3 * i] + m[3 * i + 1] * m[3 * i + 1] + m[3 * i + 2] * m[3 * i + 2]);
+    if (!std::isfinite(det) || !(std::fabs(det) > 1e-12 * bound)) return false;
     for (int i = 0; i < 9; ++i) inv[i] /= det;
     return true;
 }

@@ -14,11 +14,13 @@
 #include "core/vm/error_hooks.h"
 #include "gfx/bitmap_ops.h"
 #include "gfx/clip.h"
+#include "gfx/copy_bitmap.h"
 #include "gfx/distort.h"
 #include "gfx/effect_lock.h"
 #include "gfx/filter_kernels.h"
 #include "gfx/pixel_formats.h"
 #include "gfx/pixel_kernels.h"
+#include "gfx/pixelate.h"
 #include "gfx/plane_ops.h"
 #include "gfx/quantize.h"
 #include "gfx/soft_blit.h"
@@ -51,6 +53,28 @@ inline int32_t ClampInt(int32_t v, int32_t lo, int32_t hi) { return v < lo ? lo 
 inline uint32_t Luma(uint32_t c)
 {
     return (((c >> 16) & 0xFF) * 299 + ((c >> 8) & 0xFF) * 587 + (c & 0xFF) * 114) / 1000;
+}
+
+// The step every in-place effect starts with: lock (or take the given
+// lock), keep only 2- and 4-byte pixels, cut w x h to the bitmap.
+// ERR_LOCKBMAP, or 0 with *go telling whether there is work to do.
+uint32_t BeginEffect(EffectLock& lock, BitMapHandle* bitmap, BitMapLock* given, int32_t& w, int32_t& h, bool* go)
+{
+    *go = false;
+    if (!lock.Acquire(bitmap, 0, given)) return ERR_LOCKBMAP;
+    *go = PairMember(lock.get()) && CutToLock(lock.get(), w, h);
+    return 0;
+}
+
+// Runs the pair member of a kernel that takes (pixels, w, h, row length,
+// format, value).
+template <typename Arg>
+void RunPair(const BitMapLock* lock, int32_t w, int32_t h, Arg value,
+             void (*k32)(uint32_t*, int32_t, int32_t, int32_t, uint32_t, Arg),
+             void (*k16)(uint16_t*, int32_t, int32_t, int32_t, uint32_t, Arg))
+{
+    if (lock->bytesPerPixel == 4) k32(reinterpret_cast<uint32_t*>(lock->pixels), w, h, lock->rowLength, lock->format, value);
+    else k16(reinterpret_cast<uint16_t*>(lock->pixels), w, h, lock->rowLength, lock->format, value);
 }
 
 // Threshold kernels of the sepia and charcoal chains.
@@ -112,8 +136,8 @@ uint32_t MixBitMaps(BitMapHandle* dest, BitMapHandle* src, BitMapHandle* srcMask
 uint32_t GrayBitMap(BitMapHandle* bitmap, int32_t w, int32_t h, int threshold, BitMapLock* given)
 {
     EffectLock lock;
-    if (!lock.Acquire(bitmap, 0, given)) return ERR_LOCKBMAP;
-    if (!PairMember(lock.get()) || !CutToLock(lock.get(), w, h)) return 0;
+    bool go;
+    if (uint32_t err = BeginEffect(lock, bitmap, given, w, h, &go); err || !go) return err;
     if (lock->bytesPerPixel == 4)
         GrayPixels32(reinterpret_cast<uint32_t*>(lock->pixels), w, h, lock->format, lock->rowLength, threshold);
     else
@@ -125,8 +149,8 @@ uint32_t MonochromeBitMap(BitMapHandle* bitmap, int32_t w, int32_t h, int dither
 {
     if (!dither) return GrayBitMap(bitmap, w, h, 1);
     EffectLock lock;
-    if (!lock.Acquire(bitmap, 0)) return ERR_LOCKBMAP;
-    if (!PairMember(lock.get()) || !CutToLock(lock.get(), w, h)) return 0;
+    bool go;
+    if (uint32_t err = BeginEffect(lock, bitmap, nullptr, w, h, &go); err || !go) return err;
     WorkBuffer<uint8_t> indices(static_cast<size_t>(w) * static_cast<size_t>(h));
     if (!indices) return ERR_MEM;
     uint32_t palette[256];
@@ -152,8 +176,8 @@ uint32_t FlipBitMap(BitMapHandle* bitmap, BitMapHandle* mask, BitMapHandle* alph
                     int horizontal)
 {
     EffectLock lock;
-    if (!lock.Acquire(bitmap, 0)) return ERR_LOCKBMAP;
-    if (!PairMember(lock.get()) || !CutToLock(lock.get(), w, h)) return 0;
+    bool go;
+    if (uint32_t err = BeginEffect(lock, bitmap, nullptr, w, h, &go); err || !go) return err;
     PlaneAccess m, a;
     if ((mask && !m.Open(mask)) || (alpha && !a.Open(alpha))) return ERR_LOCKBMAP;
     if (!CutToPlane(m, w, h) || !CutToPlane(a, w, h)) return 0;
@@ -168,8 +192,8 @@ uint32_t FlipBitMap(BitMapHandle* bitmap, BitMapHandle* mask, BitMapHandle* alph
 uint32_t InvertBitMap(BitMapHandle* bitmap, int32_t w, int32_t h, BitMapLock* given)
 {
     EffectLock lock;
-    if (!lock.Acquire(bitmap, 0, given)) return ERR_LOCKBMAP;
-    if (!PairMember(lock.get()) || !CutToLock(lock.get(), w, h)) return 0;
+    bool go;
+    if (uint32_t err = BeginEffect(lock, bitmap, given, w, h, &go); err || !go) return err;
     if (lock->bytesPerPixel == 4) InvertPixels32(reinterpret_cast<uint32_t*>(lock->pixels), w, h, lock->rowLength);
     else InvertPixels16(reinterpret_cast<uint16_t*>(lock->pixels), w, h, lock->rowLength);
     return 0;
@@ -203,8 +227,8 @@ uint32_t ReplaceColors(BitMapHandle* bitmap, int32_t w, int32_t h, const uint32_
 {
     if (!pairs || count <= 0) return 0;
     EffectLock lock;
-    if (!lock.Acquire(bitmap, 0)) return ERR_LOCKBMAP;
-    if (!PairMember(lock.get()) || !CutToLock(lock.get(), w, h)) return 0;
+    bool go;
+    if (uint32_t err = BeginEffect(lock, bitmap, nullptr, w, h, &go); err || !go) return err;
     WorkBuffer<uint32_t> list(2 * static_cast<size_t>(count) + 1);
     if (!list) return ERR_MEM;
     for (int32_t i = 0; i < 2 * count; ++i) list[i] = ArgbToPixel(pairs[i], lock->format, 0);
@@ -245,13 +269,10 @@ uint32_t ConvolveBitMap(uint32_t kind, BitMapHandle* bitmap, BitMapHandle* alpha
 uint32_t SolarizeBitMap(BitMapHandle* bitmap, int32_t w, int32_t h, int32_t threshold)
 {
     EffectLock lock;
-    if (!lock.Acquire(bitmap, 0)) return ERR_LOCKBMAP;
-    if (!PairMember(lock.get()) || !CutToLock(lock.get(), w, h)) return 0;
+    bool go;
+    if (uint32_t err = BeginEffect(lock, bitmap, nullptr, w, h, &go); err || !go) return err;
     auto t = static_cast<uint32_t>(ClampInt(threshold, 0, 255));
-    if (lock->bytesPerPixel == 4)
-        SolarizePixels32(reinterpret_cast<uint32_t*>(lock->pixels), w, h, lock->rowLength, lock->format, t);
-    else
-        SolarizePixels16(reinterpret_cast<uint16_t*>(lock->pixels), w, h, lock->rowLength, lock->format, t);
+    RunPair(lock.get(), w, h, t, SolarizePixels32, SolarizePixels16);
     return 0;
 }
 
@@ -304,8 +325,8 @@ uint32_t GammaBitMap(BitMapHandle* bitmap, int32_t w, int32_t h, double red, dou
         block.channels |= 4;
     }
     EffectLock lock;
-    if (!lock.Acquire(bitmap, 0)) return ERR_LOCKBMAP;
-    if (!PairMember(lock.get()) || !CutToLock(lock.get(), block.w, block.h)) return 0;
+    bool go;
+    if (uint32_t err = BeginEffect(lock, bitmap, nullptr, block.w, block.h, &go); err || !go) return err;
     block.pixels = lock->pixels;
     block.rowLength = lock->rowLength;
     block.format = lock->format;
@@ -322,15 +343,12 @@ uint32_t ContrastBitMap(BitMapHandle* bitmap, int32_t w, int32_t h, int increase
     constexpr int32_t kMaxSteps = 64;
     if (steps > kMaxSteps) steps = kMaxSteps;
     EffectLock lock;
-    if (!lock.Acquire(bitmap, 0, given)) return ERR_LOCKBMAP;
-    if (!PairMember(lock.get()) || !CutToLock(lock.get(), w, h)) return 0;
+    bool go;
+    if (uint32_t err = BeginEffect(lock, bitmap, given, w, h, &go); err || !go) return err;
     int32_t direction = increase ? 1 : -1;
     for (int32_t i = 0; i < steps; ++i) {
         if (VmAbortFlag.load(std::memory_order_relaxed)) return ERR_USERABORT;
-        if (lock->bytesPerPixel == 4)
-            ContrastPixels32(reinterpret_cast<uint32_t*>(lock->pixels), w, h, lock->rowLength, lock->format, direction);
-        else
-            ContrastPixels16(reinterpret_cast<uint16_t*>(lock->pixels), w, h, lock->rowLength, lock->format, direction);
+        RunPair(lock.get(), w, h, direction, ContrastPixels32, ContrastPixels16);
     }
     return 0;
 }
@@ -343,8 +361,8 @@ uint32_t ModulateBitMap(BitMapHandle* bitmap, int32_t w, int32_t h, double brigh
                          DoubleToInt32((saturation > 0 ? saturation : 0) * 100),
                          DoubleToInt32((hue > 0 ? hue : 0) * 100)};
     EffectLock lock;
-    if (!lock.Acquire(bitmap, 0)) return ERR_LOCKBMAP;
-    if (!PairMember(lock.get()) || !CutToLock(lock.get(), block.w, block.h)) return 0;
+    bool go;
+    if (uint32_t err = BeginEffect(lock, bitmap, nullptr, block.w, block.h, &go); err || !go) return err;
     block.pixels = lock->pixels;
     block.rowLength = lock->rowLength;
     block.format = lock->format;
@@ -357,8 +375,8 @@ uint32_t NormalizeBitMap(BitMapHandle* bitmap, int32_t w, int32_t h, uint32_t lo
                          BitMapLock* given)
 {
     EffectLock lock;
-    if (!lock.Acquire(bitmap, 0, given)) return ERR_LOCKBMAP;
-    if (!PairMember(lock.get()) || !CutToLock(lock.get(), w, h)) return 0;
+    bool go;
+    if (uint32_t err = BeginEffect(lock, bitmap, given, w, h, &go); err || !go) return err;
     NormalizeParams block{lock->pixels, w, h, lock->rowLength, lowCount, highCount, lock->format};
     NormalizePixels(&block);
     return 0;
@@ -367,13 +385,10 @@ uint32_t NormalizeBitMap(BitMapHandle* bitmap, int32_t w, int32_t h, uint32_t lo
 uint32_t SepiaBitMap(BitMapHandle* bitmap, int32_t w, int32_t h, int32_t level)
 {
     EffectLock lock;
-    if (!lock.Acquire(bitmap, 0)) return ERR_LOCKBMAP;
-    if (!PairMember(lock.get()) || !CutToLock(lock.get(), w, h)) return 0;
+    bool go;
+    if (uint32_t err = BeginEffect(lock, bitmap, nullptr, w, h, &go); err || !go) return err;
     auto t = static_cast<uint32_t>(ClampInt(level, 0, 255));
-    if (lock->bytesPerPixel == 4)
-        SepiaPixels32(reinterpret_cast<uint32_t*>(lock->pixels), w, h, lock->rowLength, lock->format, t);
-    else
-        SepiaPixels16(reinterpret_cast<uint16_t*>(lock->pixels), w, h, lock->rowLength, lock->format, t);
+    RunPair(lock.get(), w, h, t, SepiaPixels32, SepiaPixels16);
     NormalizeBitMap(bitmap, w, h, LowCount(w, h), HighCount(w, h), lock.get());
     return ContrastBitMap(bitmap, w, h, 1, 1, lock.get());
 }
@@ -383,8 +398,8 @@ uint32_t CharcoalBitMap(BitMapHandle* bitmap, BitMapHandle* alpha, int32_t w, in
 {
     if (!(radius > 0)) radius = 0;
     EffectLock lock;
-    if (!lock.Acquire(bitmap, 0)) return ERR_LOCKBMAP;
-    if (!PairMember(lock.get()) || !CutToLock(lock.get(), w, h)) return 0;
+    bool go;
+    if (uint32_t err = BeginEffect(lock, bitmap, nullptr, w, h, &go); err || !go) return err;
     uint32_t err = GrayBitMap(bitmap, w, h, 0, lock.get());
     // The edge pass leaves the alpha plane alone: the edges of an even
     // plane are 0 everywhere and would hide the whole picture.
@@ -393,6 +408,44 @@ uint32_t CharcoalBitMap(BitMapHandle* bitmap, BitMapHandle* alpha, int32_t w, in
     if (!err) err = NormalizeBitMap(bitmap, w, h, LowCount(w, h), HighCount(w, h), lock.get());
     if (!err) err = InvertBitMap(bitmap, w, h, lock.get());
     if (!err) err = GrayBitMap(bitmap, w, h, 0, lock.get());
+    return err;
+}
+
+uint32_t PixelateBitMap(BitMapHandle* bitmap, BitMapHandle* mask, BitMapHandle* alpha, int32_t w, int32_t h,
+                        int32_t cell)
+{
+    if (cell < 2) return 0;
+    EffectLock lock;
+    bool go;
+    if (uint32_t err = BeginEffect(lock, bitmap, nullptr, w, h, &go); err || !go) return err;
+    PlaneAccess m, a;
+    if ((mask && !m.Open(mask)) || (alpha && !a.Open(alpha))) return ERR_LOCKBMAP;
+    if (!CutToPlane(m, w, h) || !CutToPlane(a, w, h)) return 0;
+    // Cells read an untouched copy: the picture changes under them.
+    MadeBitMaps copy{};
+    if (uint32_t err = CopyBitMap(bitmap, mask, alpha, 0, 0, w, h, 0, nullptr, nullptr, &copy.bitmap,
+                                  mask ? &copy.mask : nullptr, alpha ? &copy.alpha : nullptr))
+        return err;
+    uint32_t err = 0;
+    {
+        EffectLock c;
+        PlaneAccess cm, ca;
+        if (!c.Acquire(copy.bitmap, LOCKBITMAP_READ) || (copy.mask && !cm.Open(copy.mask)) ||
+            (copy.alpha && !ca.Open(copy.alpha))) {
+            err = ERR_LOCKBMAP;
+        } else if (c->format != lock->format) {
+            err = ERR_PIXELFORMAT;
+        } else {
+            int32_t side = cell < w ? cell : w;
+            if (side > h) side = h;
+            PixelateParams block{lock->pixels, lock->rowLength, m.pixels, m.bytesPerRow, a.pixels, a.bytesPerRow,
+                                 c->pixels, c->rowLength, cm.pixels, cm.bytesPerRow, ca.pixels, ca.bytesPerRow,
+                                 w, h, side};
+            if (lock->bytesPerPixel == 4) PixelatePixels32(&block);
+            else PixelatePixels16(&block);
+        }
+    }
+    FreeMadeBitMaps(&copy);
     return err;
 }
 
@@ -450,8 +503,8 @@ uint32_t OilPaintBitMap(BitMapHandle* bitmap, int32_t w, int32_t h, double radiu
 {
     if (!(radius > 0)) radius = 0;
     EffectLock lock;
-    if (!lock.Acquire(bitmap, 0, given)) return ERR_LOCKBMAP;
-    if (!PairMember(lock.get()) || !CutToLock(lock.get(), w, h)) return 0;
+    bool go;
+    if (uint32_t err = BeginEffect(lock, bitmap, given, w, h, &go); err || !go) return err;
     OilPaintParams block{lock->pixels, w, h, lock->rowLength, lock->format, radius};
     if (lock->bytesPerPixel == 4) OilPaintPixels32(&block);
     else OilPaintPixels16(&block);
@@ -477,39 +530,54 @@ uint32_t DistortBitMap(BitMapHandle* bitmap, BitMapHandle* mask, BitMapHandle* a
     block.srcH = h;
     if (uint32_t err = DistortBitMapBounds(&block)) return err;
 
-    BitMapHandle* made = AllocColorBitMap(block.outW, block.outH, 0, nullptr);
-    if (!made) return ERR_BITMAP;
-    BitMapHandle* madeMask = nullptr;
-    BitMapHandle* madeAlpha = nullptr;
-    auto drop = [&](uint32_t err) {
-        FreePlaneBitMap(madeMask);
-        FreePlaneBitMap(madeAlpha);
-        FreeColorBitMap(made);
-        return err;
-    };
+    MadeBitMaps made{};
+    made.bitmap = AllocColorBitMap(block.outW, block.outH, 0, nullptr);
+    if (!made.bitmap) return ERR_BITMAP;
     if (mask || (!alpha && flags == 0)) {
-        madeMask = AllocMaskBitMap(made, block.outW, block.outH, 1, nullptr, 0);
-        if (!madeMask) return drop(ERR_ALLOCMASK);
+        made.mask = AllocMaskBitMap(made.bitmap, block.outW, block.outH, 1, nullptr, 0);
+        if (!made.mask) {
+            FreeMadeBitMaps(&made);
+            return ERR_ALLOCMASK;
+        }
     } else {
-        madeAlpha = AllocAlphaBitMap(block.outW, block.outH, 1, nullptr, 0);
-        if (!madeAlpha) return drop(ERR_ALLOCALPHA);
+        made.alpha = AllocAlphaBitMap(block.outW, block.outH, 1, nullptr, 0);
+        if (!made.alpha) {
+            FreeMadeBitMaps(&made);
+            return ERR_ALLOCALPHA;
+        }
     }
     uint32_t err = 0;
     {
         EffectLock s, d;
         PlaneAccess sm, sa, dm, da;
-        if (!s.Acquire(bitmap, LOCKBITMAP_READ) || !d.Acquire(made, 0) || (mask && !sm.Open(mask)) ||
-            (alpha && !mask && !sa.Open(alpha)) || (madeMask && !dm.Open(madeMask)) ||
-            (madeAlpha && !da.Open(madeAlpha)))
+        if (!s.Acquire(bitmap, LOCKBITMAP_READ) || !d.Acquire(made.bitmap, 0) || (mask && !sm.Open(mask)) ||
+            (alpha && !mask && !sa.Open(alpha)) || (made.mask && !dm.Open(made.mask)) ||
+            (made.alpha && !da.Open(made.alpha)))
             err = ERR_LOCKBMAP;
-        else if (s->format != d->format)
-            err = ERR_PIXELFORMAT;
         if (!err && ((sm.pixels && (sm.width < w || sm.height < h)) || (sa.pixels && (sa.width < w || sa.height < h))))
             err = ERR_ARGS;
+        block.srcPixels = s->pixels;
+        block.srcRowLength = s->rowLength;
+        block.bytesPerPixel = s->bytesPerPixel;
+        // A source in another layout than new bitmaps get is first converted
+        // to theirs, so that rendering copies whole pixels.
+        WorkBuffer<uint8_t> converted;
+        if (!err && s->format != d->format) {
+            const PixelRowKernels* from = GetPixelRowKernels(s->format);
+            const PixelRowKernels* to = GetPixelRowKernels(d->format);
+            WorkBuffer<uint32_t> row(static_cast<size_t>(w));
+            if (!from || !to) err = ERR_PIXELFORMAT;
+            else if (!row || !converted.Allocate(static_cast<size_t>(w) * static_cast<size_t>(h) * d->bytesPerPixel))
+                err = ERR_MEM;
+            for (int32_t y = 0; !err && y < h; ++y) {
+                from->toArgb(s->pixels + static_cast<size_t>(s->rowLength) * s->bytesPerPixel * y, row.get(), w, 1);
+                to->fromArgb(row.get(), converted.get() + static_cast<size_t>(w) * d->bytesPerPixel * y, w, 1);
+            }
+            block.srcPixels = converted.get();
+            block.srcRowLength = w;
+            block.bytesPerPixel = d->bytesPerPixel;
+        }
         if (!err) {
-            block.srcPixels = s->pixels;
-            block.srcRowLength = s->rowLength;
-            block.bytesPerPixel = s->bytesPerPixel;
             block.srcMask = sm.pixels;
             block.srcMaskBytesPerRow = sm.bytesPerRow;
             block.srcAlpha = sa.pixels;
@@ -523,13 +591,11 @@ uint32_t DistortBitMap(BitMapHandle* bitmap, BitMapHandle* mask, BitMapHandle* a
             err = RenderDistortedBitMap(&block);
         }
     }
-    if (err) return drop(err);
-    if (outBitMap) *outBitMap = made;
-    else FreeColorBitMap(made);
-    if (outMask) *outMask = madeMask;
-    else FreePlaneBitMap(madeMask);
-    if (outAlpha) *outAlpha = madeAlpha;
-    else FreePlaneBitMap(madeAlpha);
+    if (err) {
+        FreeMadeBitMaps(&made);
+        return err;
+    }
+    HandOutMadeBitMaps(&made, outBitMap, outMask, outAlpha);
     if (outWidth) *outWidth = block.outW;
     if (outHeight) *outHeight = block.outH;
     return 0;

@@ -326,7 +326,7 @@ void StretchTable(const uint64_t hist[256], uint64_t total, uint64_t lowCount, u
     running = 0;
     for (int32_t i = 255; i >= 0 && high < 0; --i) {
         running += hist[i];
-        if (running > above || (highCount >= total && running > 0)) high = i;
+        if (running > above) high = i;
     }
     if (low < 0 || high < 0 || high <= low) return;
     uint32_t range = static_cast<uint32_t>(high - low);
@@ -412,8 +412,9 @@ void ConvolvePixels(const ConvolveParams* b)
     double radius = b->radius > 0 ? b->radius : 0;
     double strength = b->strength;
     // The 3 x 3 kernels take a strength of 0 as the plain kernel: charcoal
-    // asks for its edges that way.
-    if (kind != CONVOLVE_BLUR && !(strength > 0)) strength = 1.0;
+    // asks for its edges that way. Past 1000 every channel saturates anyway,
+    // and the sums stay far inside what rounding to an integer can take.
+    if (kind != CONVOLVE_BLUR) strength = !(strength > 0) ? 1.0 : std::fmin(strength, 1000.0);
     if (kind == CONVOLVE_BLUR && radius == 0 && !(strength > 0)) return;
     ConvolveParams block = *b;
     block.radius = radius;

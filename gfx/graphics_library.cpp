@@ -5,6 +5,7 @@
 
 #include "core/object_registry.h"
 #include "display/library_support.h"
+#include "gfx/attribute_queries.h"
 #include "gfx/clip_regions.h"
 #include "gfx/display_blit.h"
 #include "gfx/snapshot.h"
@@ -17,6 +18,7 @@ const CommandTableEntry kGraphicsCommands[] = {
     {"FreeClipRegion", CmdFreeClipRegion},
     {"IsPicture", CmdIsPicture},
     {"SaveSnapshot", CmdSaveSnapshot},
+    {"GetAttribute", CmdGetAttribute},
     {nullptr, nullptr},
 };
 
@@ -28,6 +30,7 @@ uint32_t RegisterGraphicsLibrary(VmState* vm)
     if (!error) error = RegisterObjectList(&ClipRegionList);
     if (!error) error = RegisterCommandTable(vm, "graphics", kGraphicsCommands);
     if (!error) RegisterPictureFileConstants(vm);
+    if (!error) VmRegisterConstants(vm, kAttributeConstants, 0);
     return error;
 }
 

@@ -350,29 +350,29 @@ void ScalePixelsWith(const ScaleParams* p, bool vectorised)
 
 }  // namespace
 
+namespace {
+
+// Both arrays of one axis, regrown (contents not kept) for n + 1 entries.
+uint32_t GrowAxis(int32_t n, int32_t* capacity, int32_t** advance, int32_t** fraction)
+{
+    if (n <= *capacity) return 0;
+    OsFreeMem(*advance);
+    OsFreeMem(*fraction);
+    *capacity = 0;
+    size_t bytes = (static_cast<size_t>(n) + 1) * sizeof(int32_t);
+    *advance = static_cast<int32_t*>(OsAllocMem(bytes, 0));
+    *fraction = static_cast<int32_t*>(OsAllocMem(bytes, 0));
+    if (!*advance || !*fraction) return ERR_MEM;
+    *capacity = n;
+    return 0;
+}
+
+}  // namespace
+
 uint32_t EnsureScaleTables(int32_t dstW, int32_t dstH, ScaleTables* t)
 {
-    if (dstW > t->capX) {
-        OsFreeMem(t->xAdvance);
-        OsFreeMem(t->xFraction);
-        t->capX = 0;
-        size_t bytes = (static_cast<size_t>(dstW) + 1) * sizeof(int32_t);
-        t->xAdvance = static_cast<int32_t*>(OsAllocMem(bytes, 0));
-        t->xFraction = static_cast<int32_t*>(OsAllocMem(bytes, 0));
-        if (!t->xAdvance || !t->xFraction) return ERR_MEM;
-        t->capX = dstW;
-    }
-    if (dstH > t->capY) {
-        OsFreeMem(t->yAdvance);
-        OsFreeMem(t->yFraction);
-        t->capY = 0;
-        size_t bytes = (static_cast<size_t>(dstH) + 1) * sizeof(int32_t);
-        t->yAdvance = static_cast<int32_t*>(OsAllocMem(bytes, 0));
-        t->yFraction = static_cast<int32_t*>(OsAllocMem(bytes, 0));
-        if (!t->yAdvance || !t->yFraction) return ERR_MEM;
-        t->capY = dstH;
-    }
-    return 0;
+    if (uint32_t error = GrowAxis(dstW, &t->capX, &t->xAdvance, &t->xFraction)) return error;
+    return GrowAxis(dstH, &t->capY, &t->yAdvance, &t->yFraction);
 }
 
 void FreeEffectCaches()
@@ -396,32 +396,6 @@ void UseScaleTables(ScaleParams* params, const ScaleTables* tables)
 void ScalePixels(const ScaleParams* params) { ScalePixelsWith(params, true); }
 void ScalePixelsReference(const ScaleParams* params) { ScalePixelsWith(params, false); }
 
-namespace {
-
-// The plane pointers of a handle, offset to row y (and column x for alpha).
-bool PlaneAt(BitMapHandle* plane, bool mask, int32_t x, int32_t y, const uint8_t** pixels,
-             int32_t* bytesPerRow)
-{
-    auto bpr = static_cast<int32_t>(
-        QueryBitMapAttr(plane, mask ? BMATTR_MASK_BYTESPERROW : BMATTR_ALPHA_BYTESPERROW));
-    auto* base = reinterpret_cast<const uint8_t*>(
-        QueryBitMapAttr(plane, mask ? BMATTR_MASK_PIXELS : BMATTR_ALPHA_PIXELS));
-    if (!base) return false;
-    *pixels = base + static_cast<ptrdiff_t>(bpr) * y + (mask ? 0 : x);
-    *bytesPerRow = bpr;
-    return true;
-}
-
-bool PlaneOut(BitMapHandle* plane, bool mask, uint8_t** pixels, int32_t* bytesPerRow)
-{
-    const uint8_t* p = nullptr;
-    if (!PlaneAt(plane, mask, 0, 0, &p, bytesPerRow)) return false;
-    *pixels = const_cast<uint8_t*>(p);
-    return true;
-}
-
-}  // namespace
-
 uint32_t ScaleBitMap(BitMapHandle* src, BitMapHandle* srcMask, BitMapHandle* srcAlpha,
                      int32_t srcX, int32_t srcY, BitMapHandle* dest, int32_t srcW, int32_t srcH,
                      int32_t dstW, int32_t dstH, int smooth, void* hwWord,
@@ -433,15 +407,9 @@ uint32_t ScaleBitMap(BitMapHandle* src, BitMapHandle* srcMask, BitMapHandle* src
     if (dstW < 1 || dstH < 1) return 0;
     if (!src && !srcMask) return ERR_WRONGUSAGE;
     if (dest) srcMask = srcAlpha = nullptr;
-    if ((src && !RectInsideBitMap(src, srcX, srcY, srcW, srcH)) ||
-        (srcMask && !RectInsideBitMap(srcMask, srcX, srcY, srcW, srcH)) ||
-        (srcAlpha && !RectInsideBitMap(srcAlpha, srcX, srcY, srcW, srcH)))
-        return ERR_COORDSRANGE;
+    if (!RectInsideSources(src, srcMask, srcAlpha, srcX, srcY, srcW, srcH)) return ERR_COORDSRANGE;
     if (dest && (!src || dest->kind != BITMAP_COLOR || dest->width < dstW || dest->height < dstH))
         return ERR_COORDSRANGE;
-    // Smooth scaling blends no alpha beside a mask; an alpha plane that
-    // nothing would fill is not made.
-    if (smooth && src && srcMask) srcAlpha = nullptr;
 
     if (!dest && src && src->hardware && QueryAdapterCaps(0x4)) {
         VideoBitMapParams params{};
@@ -455,26 +423,21 @@ uint32_t ScaleBitMap(BitMapHandle* src, BitMapHandle* srcMask, BitMapHandle* src
         if (uint32_t error = TryVideoBitMap(dstW, dstH, 0, &params, &video)) return error;
         if (video) {
             MadeBitMaps made{video, nullptr, nullptr};
-            HandOutMadeBitMaps(&made, outBitMap, nullptr, nullptr);
+            HandOutMadeBitMaps(&made, outBitMap, outMask, outAlpha);
             return 0;
         }
     }
     if (uint32_t error = EnsureScaleTables(dstW, dstH, &EffectScaleTables)) return error;
 
     MadeBitMaps temp{}, made{};
-    if (IsAdapterVideoBitMap(src)) {
-        if (uint32_t error = ReadVideoSource(src, &temp.bitmap, &temp.alpha)) return error;
-        src = temp.bitmap;
-        if (temp.alpha && !(smooth && srcMask)) srcAlpha = temp.alpha;
-    }
+    if (uint32_t error = SoftwareSource(&src, &srcAlpha, &temp)) return error;
+    // Smooth scaling blends no alpha beside a mask, and a mask alone scales
+    // without pixels: an alpha plane that nothing would fill is not made.
+    if ((smooth && srcMask) || !src) srcAlpha = nullptr;
     uint32_t error = 0;
     BitMapHandle* target = dest;
     if (!dest) {
-        if (src && !(made.bitmap = AllocColorBitMap(dstW, dstH, 0, nullptr))) error = ERR_BITMAP;
-        else if (srcMask && !(made.mask = AllocMaskBitMap(made.bitmap, dstW, dstH, 1, nullptr, 0)))
-            error = ERR_ALLOCMASK;
-        else if (srcAlpha && !(made.alpha = AllocAlphaBitMap(dstW, dstH, 0, nullptr, 0)))
-            error = ERR_ALLOCALPHA;
+        error = MakeBitMaps(&made, dstW, dstH, src, srcMask, srcAlpha, 0);
         target = made.bitmap;
     }
     ScaleParams p{};
@@ -487,22 +450,15 @@ uint32_t ScaleBitMap(BitMapHandle* src, BitMapHandle* srcMask, BitMapHandle* src
     p.smooth = smooth ? 1 : 0;
     UseScaleTables(&p, &EffectScaleTables);
     if (!error && srcMask &&
-        (!PlaneAt(srcMask, true, srcX, srcY, &p.srcMask, &p.srcMaskBytesPerRow) ||
-         !PlaneOut(made.mask, true, &p.dstMask, &p.dstMaskBytesPerRow)))
+        (!PlanePixelsAt(srcMask, srcX, srcY, &p.srcMask, &p.srcMaskBytesPerRow) ||
+         !PlanePixelsOut(made.mask, &p.dstMask, &p.dstMaskBytesPerRow)))
         error = ERR_ALLOCMASK;
     if (!error && srcAlpha &&
-        (!PlaneAt(srcAlpha, false, srcX, srcY, &p.srcAlpha, &p.srcAlphaBytesPerRow) ||
-         !PlaneOut(made.alpha, false, &p.dstAlpha, &p.dstAlphaBytesPerRow)))
+        (!PlanePixelsAt(srcAlpha, srcX, srcY, &p.srcAlpha, &p.srcAlphaBytesPerRow) ||
+         !PlanePixelsOut(made.alpha, &p.dstAlpha, &p.dstAlphaBytesPerRow)))
         error = ERR_ALLOCALPHA;
     BitMapLock s{}, d{};
-    if (!error && src) {
-        LockBitMapPixels(src, LOCKBITMAP_READ, &s);
-        LockBitMapPixels(target, 0, &d);
-        // Pixels move without conversion: both sides must share one layout.
-        if (!s.ok || !d.ok || s.format != d.format || s.bytesPerPixel != d.bytesPerPixel ||
-            s.width < srcX + srcW || s.height < srcY + srcH || d.width < dstW || d.height < dstH)
-            error = ERR_LOCKBMAP;
-    }
+    if (!error && src) error = LockSourceAndTarget(src, srcX, srcY, srcW, srcH, target, dstW, dstH, &s, &d);
     if (!error && src) {
         p.srcPixels = s.pixels + (static_cast<size_t>(s.rowLength) * srcY + srcX) * s.bytesPerPixel;
         p.dstPixels = d.pixels;

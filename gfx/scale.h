@@ -63,7 +63,10 @@ void ScalePixels(const ScaleParams* params);
 void ScalePixelsReference(const ScaleParams* params);
 
 // Scales the srcW x srcH rectangle at (srcX, srcY) to dstW x dstH: into
-// dest when one is given (colour only), else into new handles.
+// dest when one is given (colour only), else into new handles. A video
+// source is scaled by the adapter when it can (hwWord is the display the
+// new video bitmap is for), else read into memory first. Smooth scaling of
+// a source with a mask makes no alpha plane.
 uint32_t ScaleBitMap(BitMapHandle* src, BitMapHandle* srcMask, BitMapHandle* srcAlpha,
                      int32_t srcX, int32_t srcY, BitMapHandle* dest, int32_t srcW, int32_t srcH,
                      int32_t dstW, int32_t dstH, int smooth, void* hwWord,

@@ -67,6 +67,8 @@ void* AdapterAllocVideoBitMap(int32_t w, int32_t h, uint32_t flags, uint32_t* au
     QmTagItem tags[8];
     int n = 0;
     uint32_t* merged = nullptr;
+    // The adapter reads six doubles: the 2 x 2 part and no translation.
+    double six[6] = {};
     if (params) {
         if (params->display) tags[n++] = {VIDEOTAG_WINDOW, reinterpret_cast<uintptr_t>(params->display)};
         auto* source = static_cast<BitMapHandle*>(params->source);
@@ -77,8 +79,7 @@ void* AdapterAllocVideoBitMap(int32_t w, int32_t h, uint32_t flags, uint32_t* au
             flags |= VIDEOBITMAP_FROMVIDEO;
         } else if (source) {
             merged = ReadBitMapArgb(source, params->srcX, params->srcY, w, h, 0);
-            if (!merged) return nullptr;
-            if (!MergeAlpha(merged, w, h, params->mask, params->alpha, params->srcX, params->srcY)) {
+            if (!merged || !MergeAlpha(merged, w, h, params->mask, params->alpha, params->srcX, params->srcY)) {
                 OsFreeMem(merged);
                 return nullptr;
             }
@@ -88,20 +89,14 @@ void* AdapterAllocVideoBitMap(int32_t w, int32_t h, uint32_t flags, uint32_t* au
         if (params->scaleFlag || params->transformFlag) {
             tags[n++] = {VIDEOTAG_WIDTH, static_cast<uintptr_t>(params->targetWidth)};
             tags[n++] = {VIDEOTAG_HEIGHT, static_cast<uintptr_t>(params->targetHeight)};
-        }
-        if (!params->scaleFlag && params->transformFlag)
-            tags[n++] = {VIDEOTAG_MATRIX, reinterpret_cast<uintptr_t>(params->matrix)};
-        if (params->scaleFlag || params->transformFlag)
+            if (!params->scaleFlag) {
+                std::memcpy(six, params->matrix, sizeof params->matrix);
+                tags[n++] = {VIDEOTAG_MATRIX, reinterpret_cast<uintptr_t>(six)};
+            }
             tags[n++] = {VIDEOTAG_SCALEMODE, params->scaleMode};
+        }
     }
     tags[n] = {0, 0};
-    // The adapter reads six doubles: the 2 x 2 part and no translation.
-    double six[6] = {};
-    if (params && !params->scaleFlag && params->transformFlag) {
-        std::memcpy(six, params->matrix, sizeof params->matrix);
-        for (QmTagItem* t = tags; t->tag; ++t)
-            if (t->tag == VIDEOTAG_MATRIX) t->value = reinterpret_cast<uintptr_t>(six);
-    }
     void* native = CallAdapterAllocVideoBitMap(w, h, flags, tags);
     if (native && (flags & VIDEOBITMAP_HASALPHA) && aux) *aux = 1;
     OsFreeMem(merged);

@@ -22,6 +22,7 @@
 #include "core/vm/vm.h"
 #include "display/display.h"
 #include "libs/dos/dos_library.h"
+#include "libs/dos/running_programs.h"
 #include "libs/system/system_library.h"
 #include "platform/posix/os_env.h"
 #include "platform/posix/os_files.h"
@@ -116,7 +117,8 @@ bool SplitCommandLineWord(const char* line, std::string* word, const char** rest
     return true;
 }
 
-uint32_t StartProgram(VmState* vm, const char* commandLine, bool asynchronous, bool resetInput)
+// `userValue`: the stack index of Run's value for the end handler (0 none).
+uint32_t StartProgram(VmState* vm, const char* commandLine, bool asynchronous, bool resetInput, int userValue = 0)
 {
     if (!*commandLine)
         return ERR_WRONGUSAGE;
@@ -139,7 +141,9 @@ uint32_t StartProgram(VmState* vm, const char* commandLine, bool asynchronous, b
         }
         resolved = tempName;
     }
-    uint32_t code = OsRunProgram(resolved.c_str(), arguments, asynchronous ? 1 : 0);
+    uint32_t code = asynchronous && WantsProgramEnd()
+                        ? StartRunningProgram(vm, resolved.c_str(), arguments, userValue)
+                        : OsRunProgram(resolved.c_str(), arguments, asynchronous ? 1 : 0);
     // A copy that ran to its end is not needed any more; one that still
     // runs stays in the temporary folder.
     if (*tempName && !asynchronous)
@@ -626,5 +630,5 @@ uint32_t CmdRun(VmState* vm)
 {
     CheckArgs(vm, 1, 3, 0, 0);
     std::string line = VmCheckString(vm, 1, nullptr);
-    return StartProgram(vm, line.c_str(), true, DosFlagArg(vm, 2, true));
+    return StartProgram(vm, line.c_str(), true, DosFlagArg(vm, 2, true), VmType(vm, 3) == VM_TNONE ? 0 : 3);
 }

@@ -14,6 +14,7 @@
 #include "core/io/stream.h"
 #include "core/io/virtual_files.h"
 #include "core/vm/vm.h"
+#include "libs/dos/running_programs.h"
 #include "platform/posix/os_memory.h"
 
 DosLibraryState DosState{};
@@ -314,6 +315,7 @@ uint32_t CleanupDosLibrary(VmState* vm)
         FreeDosDirectory(vm, d);
     }
     FreeAllVirtualStringFiles();
+    FreeRunningPrograms(vm);
     DosState.ioMode = 0;
     return firstError;
 }

@@ -16,6 +16,7 @@
 #include "core/io/errors.h"
 #include "core/io/number_conv.h"
 #include "core/vm/vm.h"
+#include "display/event_library.h"
 #include "libs/network/socket_layer.h"
 #include "libs/network/url_transfer.h"
 #include "platform/posix/os_env.h"
@@ -551,5 +552,8 @@ uint32_t RegisterNetworkLibrary(VmState* vm)
         return code;
     if (uint32_t code = RegisterObjectList(&ConnectionList))
         return code;
-    return RegisterObjectList(&UDPObjectList);
+    if (uint32_t code = RegisterObjectList(&UDPObjectList))
+        return code;
+    SetNetworkEventPhase(CheckNetworkEvents);
+    return 0;
 }

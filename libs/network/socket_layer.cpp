@@ -18,6 +18,7 @@
 #include "core/vm/error_hooks.h"
 #include "core/vm/vm.h"
 #include "display/event_handlers.h"
+#include "display/event_library.h"
 #include "display/events.h"
 #include "platform/posix/os_memory.h"
 #include "platform/posix/os_time.h"
@@ -164,8 +165,10 @@ uint32_t Deliver(VmState* vm, int32_t mode, ReceiveTarget& target, const uint8_t
         } else if (need > *target.blockSize) {
             if (mode != RECEIVEALL)
                 return ERR_MEM;
-            size_t overflow = need - *target.blockSize;
-            size_t grown = *target.blockSize + (overflow + 16383) / 16384 * 16384;
+            // At least doubling, so that a body of unknown length costs
+            // copies in proportion to its size, not to its square.
+            size_t step = std::max(need - *target.blockSize, *target.blockSize);
+            size_t grown = *target.blockSize + (step + 16383) / 16384 * 16384;
             auto* bigger = static_cast<uint8_t*>(OsAllocMem(grown, 0));
             if (!bigger)
                 return ERR_MEM;
@@ -181,6 +184,15 @@ uint32_t Deliver(VmState* vm, int32_t mode, ReceiveTarget& target, const uint8_t
         return CallReceiveCallback(vm, target, data, n, receivedBefore + n);
     target.text->append(reinterpret_cast<const char*>(data), n);
     return 0;
+}
+
+// A round in which the socket could do nothing waits 1 ms, or less when the
+// socket becomes ready (direction 1 read, 2 write) before that: the next
+// round then finds it ready instead of sleeping through the data.
+void IdleRound(int descriptor, int direction)
+{
+    NetTimeout oneMs{0.001, -1, 0};
+    OsNetWait(descriptor, direction, &oneMs);
 }
 
 void Consume(SocketBuffer* buffer, uint32_t n)
@@ -536,7 +548,7 @@ int SendAllData(VmState* vm, Connection* connection, const uint8_t* data, size_t
             *outSent = total;
             return OS_NET_TIMEOUT;
         }
-        OsDelay(1);
+        IdleRound(connection->socket->descriptor, 2);
     }
 }
 
@@ -583,7 +595,7 @@ void ReceiveSocketData(VmState* vm, Connection* connection, int32_t mode, size_t
         uint32_t available = buffer->last - buffer->first;
         if (available == 0) {
             if (code == OS_NET_TIMEOUT && wait && !TimedOut(lastProgress)) {
-                OsDelay(1);
+                IdleRound(record->descriptor, 1);
                 continue;
             }
             if (code == 0)
@@ -727,19 +739,9 @@ bool AcceptConnection(Server* server, uintptr_t* outHandle)
     return true;
 }
 
-namespace {
-
-bool HasHandler(int slot)
-{
-    const EventHandler& h = GlobalEventHandlers[slot];
-    return h.functionRef != -1 || h.label != -1;
-}
-
-}  // namespace
-
 void CheckNetworkEvents(VmState*)
 {
-    if (HasHandler(GEVENT_RECEIVEUDPDATA)) {
+    if (HasGlobalEventHandler(GEVENT_RECEIVEUDPDATA)) {
         for (NetworkCursors.udp = UDPObjectList; NetworkCursors.udp;) {
             UDPObject* udp = NetworkCursors.udp;
             NetworkCursors.udp = reinterpret_cast<UDPObject*>(udp->header.next);
@@ -748,7 +750,7 @@ void CheckNetworkEvents(VmState*)
                           nullptr);
         }
     }
-    if (HasHandler(GEVENT_CONNECT)) {
+    if (HasGlobalEventHandler(GEVENT_CONNECT)) {
         for (NetworkCursors.server = ServerList; NetworkCursors.server;) {
             Server* server = NetworkCursors.server;
             NetworkCursors.server = reinterpret_cast<Server*>(server->header.next);
@@ -760,8 +762,8 @@ void CheckNetworkEvents(VmState*)
                           handle, nullptr);
         }
     }
-    bool data = HasHandler(GEVENT_RECEIVEDATA);
-    bool closed = HasHandler(GEVENT_DISCONNECT);
+    bool data = HasGlobalEventHandler(GEVENT_RECEIVEDATA);
+    bool closed = HasGlobalEventHandler(GEVENT_DISCONNECT);
     if (data || closed) {
         for (NetworkCursors.connection = ConnectionList; NetworkCursors.connection;) {
             Connection* connection = NetworkCursors.connection;
@@ -775,8 +777,10 @@ void CheckNetworkEvents(VmState*)
     }
 }
 
-void FreeNetwork(VmState*)
+void FreeNetwork(VmState* vm)
 {
+    SetNetworkEventPhase(nullptr);
+    UpdateNetworkPolling(vm);
     NetworkCursors = NetworkEventCursors{};
     while (Connection* connection = ConnectionList) {
         ConnectionList = reinterpret_cast<Connection*>(connection->header.next);

@@ -44,6 +44,14 @@ constexpr int kMaxFtpReplyLines = 1000;
 constexpr size_t kUnknownLengthBlock = 16384;
 constexpr size_t kGrowStep = 8192;
 constexpr size_t kFtpRound = 4096;
+// Body bytes bound for a file gather here, so that the file gets few large
+// writes rather than one per socket read.
+constexpr size_t kFileStageSize = 1 << 16;
+// A body whose announced length is at most this gets its whole block at
+// once; an announcement beyond it only earns growth by doubling as bytes
+// really arrive. Untouched pages of a block cost nothing, so a peer that
+// lies within the limit gains nothing either.
+constexpr uint64_t kTrustedLength = 256u << 20;
 const char kDefaultPassword[] = "guest@quillmere.invalid";
 const char kUnsafe[] = "\"<>%\\^[]`+$,";
 
@@ -73,6 +81,25 @@ int HexValue(char c)
     if (c >= 'A' && c <= 'F')
         return c - 'A' + 10;
     return -1;
+}
+
+// The credentials of a URL arrive percent-encoded (the URL itself was
+// encoded, or given encoded): the peer wants them as they are. False when a
+// decoded byte would break the line they are sent on.
+bool DecodeCredential(const std::string& text, std::string* out)
+{
+    out->clear();
+    for (size_t i = 0; i < text.size(); i++) {
+        char c = text[i];
+        if (c == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 && HexValue(text[i + 2]) >= 0) {
+            c = static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
+            i += 2;
+        }
+        if (c == '\r' || c == '\n' || c == 0)
+            return false;
+        *out += c;
+    }
+    return true;
 }
 
 // Decimal digits at text[i...], with no overflow: false when there are none
@@ -146,6 +173,8 @@ struct Transfer {
 
     uint8_t* block = nullptr;
     size_t blockSize = 0;
+    uint8_t* stage = nullptr;  // kFileStageSize bytes on their way to `file`
+    size_t staged = 0;
     size_t bodySize = 0;
     bool stoppedByCallback = false;
     int redirectsFollowed = 0;
@@ -153,6 +182,7 @@ struct Transfer {
     // HTTP response state.
     uint32_t status = 0;
     uint64_t contentLength = 0;
+    bool haveContentLength = false;  // an explicit 0 is an empty body
     bool chunked = false;
     std::string location;
 
@@ -169,6 +199,7 @@ struct Transfer {
         DropConnection(&dataConnection);
         DropConnection(&control);
         OsFreeMem(block);
+        OsFreeMem(stage);
     }
 
     static void DropConnection(Connection** connection)
@@ -247,11 +278,23 @@ uint32_t BodyResult(Transfer& t, const ReceiveOutcome& outcome, Connection* conn
     return ReceiveResultCode(outcome, connection);
 }
 
+// Writes what waits in the file stage.
+uint32_t FlushStage(Transfer& t)
+{
+    size_t n = t.staged;
+    t.staged = 0;
+    if (n && StreamWrite(t.file, t.stage, n) != n)
+        return ERR_WRITE;
+    return 0;
+}
+
 // Everything until the peer closes, into the file or a growing block.
 uint32_t ReceiveUntilClosed(Transfer& t, Connection* connection)
 {
     ReceiveTarget target;
     if (t.file) {
+        if (uint32_t code = FlushStage(t))
+            return code;
         target.stream = t.file;
     } else {
         target.block = &t.block;
@@ -276,17 +319,27 @@ uint32_t ReceiveCounted(Transfer& t, Connection* connection, size_t count, size_
         uint8_t* p = nullptr;
         size_t room = round;
         if (t.file) {
-            target.stream = t.file;
+            if (!t.stage && !(t.stage = static_cast<uint8_t*>(OsAllocMem(kFileStageSize, 0))))
+                return ERR_MEM;
+            round = room = std::min(round, kFileStageSize - t.staged);
+            p = t.stage + t.staged;
         } else {
             if (uint32_t code = EnsureRoom(t, round, std::max(expected - std::min(expected, done), round)))
                 return code;
             p = t.block + t.bodySize;
-            target.block = &p;
-            target.blockSize = &room;
         }
+        target.block = &p;
+        target.blockSize = &room;
         ReceiveOutcome outcome;
         ReceiveSocketData(t.vm, connection, RECEIVEBYTES, round, true, target, &outcome);
         t.bodySize += outcome.received;
+        if (t.file) {
+            t.staged += outcome.received;
+            if (t.staged == kFileStageSize) {
+                if (uint32_t code = FlushStage(t))
+                    return code;
+            }
+        }
         done += outcome.received;
         *outReceived = done;
         if (uint32_t code = BodyResult(t, outcome, connection))
@@ -549,8 +602,9 @@ uint32_t ParseUrl(Transfer& t)
         size_t colon = userInfo.find(':');
         if (colon == std::string::npos || colon == 0 || colon + 1 == userInfo.size())
             return ERR_BADURL;
-        t.user = userInfo.substr(0, colon);
-        t.password = userInfo.substr(colon + 1);
+        if (!DecodeCredential(userInfo.substr(0, colon), &t.user) ||
+            !DecodeCredential(userInfo.substr(colon + 1), &t.password))
+            return ERR_BADURL;
         if (t.user.size() >= kFieldSize || t.password.size() >= kFieldSize)
             return ERR_BADURL;
         t.credentials = true;
@@ -615,6 +669,7 @@ std::string SkipSpaces(const std::string& text, size_t from)
 uint32_t ReadHttpHeaders(Transfer& t)
 {
     t.contentLength = 0;
+    t.haveContentLength = false;
     t.chunked = false;
     t.location.clear();
     for (int lines = 0;; lines++) {
@@ -630,12 +685,12 @@ uint32_t ReadHttpHeaders(Transfer& t)
             size_t i = 0;
             uint64_t length;
             // A length that no block could hold is refused, not wrapped.
-            if (!ReadDecimal(value, &i, UINT32_MAX, &length)) {
-                if (i > 0)
-                    return ERR_MEM;
-                length = 0;
+            if (ReadDecimal(value, &i, UINT32_MAX, &length)) {
+                t.contentLength = length;
+                t.haveContentLength = true;
+            } else if (i > 0) {
+                return ERR_MEM;
             }
-            t.contentLength = length;
         } else if (StartsWithNoCase(line, "transfer-encoding: ")) {
             std::string value = SkipSpaces(line, 19);
             if (value.size() == 7 && EqualsNoCase(value.data(), "chunked", 7))
@@ -837,10 +892,15 @@ uint32_t RunHttp(Transfer& t, bool* redirected)
         ArmStatus(t, t.control, action, 0);
         return ReceiveChunkedBody(t);
     }
-    if (t.contentLength > 0) {
+    if (t.haveContentLength) {
         ArmStatus(t, t.control, action, t.contentLength);
         size_t received;
         auto length = static_cast<size_t>(t.contentLength);
+        if (!t.file && length && t.contentLength <= kTrustedLength) {
+            if (!(t.block = static_cast<uint8_t*>(OsAllocMem(length, 0))))
+                return ERR_MEM;
+            t.blockSize = length;
+        }
         return ReceiveCounted(t, t.control, length, length, &received);
     }
     ArmStatus(t, t.control, action, kUnknownLengthBlock);
@@ -1130,6 +1190,12 @@ uint32_t TransferUrl(VmState* vm, bool upload)
         t.upload = upload;
         code = Run(t);
         silentFail = t.silentFail;
+        // What arrived goes to the file even when the transfer failed.
+        if (t.file && !t.upload) {
+            uint32_t flushed = FlushStage(t);
+            if (!code)
+                code = flushed;
+        }
         if (!code && t.file && !t.upload) {
             StreamHandle* file = t.file;
             t.file = nullptr;
@@ -1144,8 +1210,10 @@ uint32_t TransferUrl(VmState* vm, bool upload)
                 VmPushCString(vm, "");
             else if (t.scheme == 'f' && t.stoppedByCallback)
                 VmPushCString(vm, ""), size = 0;
-            else
+            else if (t.block)
                 VmPushLString(vm, reinterpret_cast<const char*>(t.block), std::min(size, t.bodySize));
+            else
+                VmPushCString(vm, "");
             VmPushNumber(vm, static_cast<double>(size));
             return 2;
         }

@@ -3,6 +3,7 @@
 #include "core/command_services.h"
 #include "core/error_report.h"
 #include "core/io/errors.h"
+#include "core/plugins/plugin_manager.h"
 #include "core/run_records.h"
 #include "core/vm/error_hooks.h"
 #include "core/vm/library_glue.h"
@@ -269,27 +270,46 @@ TEST_F(ErrorReport, TheRunningLineIsFoundInItsIncludedFile)
     EXPECT_EQ(scriptFileSeen, "single.qm");
 }
 
+uint32_t g_platformFlag;
+uint32_t AnswerPlatformFlag(void*, uint32_t attr, const QmTagItem*) { return attr == 16 ? g_platformFlag : 7; }
+
 TEST_F(ErrorReport, TheFatalReportGoesToTheDebugDeviceAsOneLine)
 {
     ASSERT_EQ(RunChunk(Chunk("failcmd")), static_cast<uint32_t>(ERR_FINDFILE));
-    char path[] = "/tmp/qm_fatal_XXXXXX";
-    int fd = mkstemp(path);
-    ASSERT_GE(fd, 0);
-    close(fd);
-    ASSERT_EQ(OsOpenDebugChannel((std::string("::file") + path).c_str()), 0);
-    DebugDeviceSet = 1;
-    CoreContext context{};
-    ReportFatalError(0, &context, vm);
-    ReportFatalError(ERR_USERABORT, &context, vm);
-    ReportFatalError(ERR_FINDFILE, &context, vm);
-    DebugDeviceSet = 0;
-    OsCloseDebugChannel();
-    std::ifstream in(path);
-    std::stringstream written;
-    written << in.rdbuf();
-    unlink(path);
-    EXPECT_EQ(written.str(), "@_qmerror14:inc/helpers.qm*Could not find file handle 7!\n");
-    EXPECT_STREQ(context.errorText, "Could not find file handle 7!");
+    const std::string line = "@_qmerror14:inc/helpers.qm*Could not find file handle 7!\n";
+    // A display adapter that answers the platform flag with 0 has the
+    // progress word "failed" printed first; without one the platform's 1
+    // leaves the line alone.
+    const struct {
+        bool adapter;
+        uint32_t flag;
+        std::string expected;
+    } cases[] = {{false, 0, line}, {true, 1, line}, {true, 0, "failed\n" + line}};
+    for (const auto& c : cases) {
+        PluginInfo adapter{};
+        adapter.GetBitMapAttr = reinterpret_cast<QmProc>(AnswerPlatformFlag);
+        g_platformFlag = c.flag;
+        DisplayAdapterPlugin = c.adapter ? &adapter : nullptr;
+        char path[] = "/tmp/qm_fatal_XXXXXX";
+        int fd = mkstemp(path);
+        ASSERT_GE(fd, 0);
+        close(fd);
+        ASSERT_EQ(OsOpenDebugChannel((std::string("::file") + path).c_str()), 0);
+        DebugDeviceSet = 1;
+        CoreContext context{};
+        ReportFatalError(0, &context, vm);
+        ReportFatalError(ERR_USERABORT, &context, vm);
+        ReportFatalError(ERR_FINDFILE, &context, vm);
+        DebugDeviceSet = 0;
+        DisplayAdapterPlugin = nullptr;
+        OsCloseDebugChannel();
+        std::ifstream in(path);
+        std::stringstream written;
+        written << in.rdbuf();
+        unlink(path);
+        EXPECT_EQ(written.str(), c.expected) << "adapter " << c.adapter << " flag " << c.flag;
+        EXPECT_STREQ(context.errorText, "Could not find file handle 7!");
+    }
 }
 
 TEST_F(ErrorReport, WithoutADebugDeviceTheFatalReportIsARequester)

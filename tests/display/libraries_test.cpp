@@ -115,7 +115,7 @@ TEST_F(LibrariesTest, EveryLibraryIsListedAndPreloadCommandsExist)
     // Commands of subsystems this player does not have answer ERR_UNIMPLCMD,
     // whatever their arguments.
     for (const char* command : {"loadanim", "loadsprite", "loadsample",
-                                "openmusic", "openvideo", "openfont", "createbutton",
+                                "openmusic", "openvideo", "createbutton",
                                 "createkeydown", "createmenu"}) {
         SCOPED_TRACE(command);
         EXPECT_EQ(Call(command, [&] { VmPushNumber(vm, 1); }), uint32_t{ERR_UNIMPLCMD});
@@ -283,6 +283,51 @@ TEST_F(LibrariesTest, LabelHandlersAnswerAGosubToTheLabel)
     g_seen.clear();
     EXPECT_EQ(DispatchEvent(vm, &close), 0u);
     EXPECT_EQ(g_seen.size(), 1u);
+}
+
+uintptr_t g_clientHandle;
+uint32_t RecordClient(VmState* vm)
+{
+    VmPushString(vm, "clientid");
+    VmGetTable(vm, 1);
+    g_clientHandle = reinterpret_cast<uintptr_t>(VmGetUserdata(vm, -1));
+    return 0;
+}
+
+int g_networkPhases;
+void CountNetworkPhase(VmState*) { g_networkPhases++; }
+
+TEST_F(LibrariesTest, InstallEventHandlerTakesATableAndNetworkHandlersHoldThePollTimer)
+{
+    SetNetworkEventPhase(CountNetworkPhase);
+    IntervalRecord* poll;
+    auto install = [&](const char* name, int kind) {
+        return Call("installeventhandler", [&] {
+            VmNewTable(vm);
+            VmPushString(vm, name);
+            if (kind == 0) VmPushNumber(vm, 0);
+            else if (kind == 1) VmPushNativeFunction(vm, RecordClient);
+            else VmPushString(vm, "not a function");
+            VmSetTable(vm, -3);
+        });
+    };
+    ASSERT_EQ(install("OnSampleEnd", 1), 0u);
+    EXPECT_NE(FindInterval(kPollIntervalId, &poll), 0u) << "no network handler, no polling";
+    ASSERT_EQ(install("onconnect", 1), 0u);
+    ASSERT_EQ(FindInterval(kPollIntervalId, &poll), 0u);
+    EXPECT_EQ(install("OnConnect", 2), uint32_t{ERR_WRONGUSAGE});
+    EXPECT_EQ(install("OnNothing", 1), uint32_t{ERR_UNKNOWNTAG});
+
+    g_clientHandle = 0;
+    ASSERT_EQ(PostEvent(EVENT_GLOBAL, GEVENT_CONNECT, MakeObjectId(3), 0x5678, nullptr), 0u);
+    ASSERT_EQ(Call("checkevent", [] {}), 0u);
+    EXPECT_EQ(g_clientHandle, 0x5678u) << "the new connection's handle";
+    EXPECT_EQ(CountQueuedEvents(), 0u);
+
+    ASSERT_EQ(install("OnConnect", 0), 0u);
+    EXPECT_NE(FindInterval(kPollIntervalId, &poll), 0u) << "the last one gives the timer back";
+    EXPECT_FALSE(HasGlobalEventHandler(GEVENT_CONNECT));
+    SetNetworkEventPhase(nullptr);
 }
 
 uint32_t g_namedCalls;

@@ -160,6 +160,7 @@ TEST(BltAlphaChannel, OtherFormatsBlendInTheirNativeLayout)
     };
     // RGB565: white widens to F8/FC/F8, half of that is 7C/7E/7C.
     const FormatCase cases[] = {{4, 0x7BEF}, {5, 0x7BEF}, {12, 0x7F7F7F00}, {13, 0x007F7F7F}};
+    picture_test::FormatScope restore;
     for (const FormatCase& c : cases) {
         SCOPED_TRACE(c.format);
         OsSetDisplayPixelFormat(c.format);
@@ -181,7 +182,6 @@ TEST(BltAlphaChannel, OtherFormatsBlendInTheirNativeLayout)
         FreePlaneBitMap(cov);
         FreeColorBitMap(dst);
     }
-    OsSetDisplayPixelFormat(10);
 }
 
 TEST(BltAlphaChannel, SourcePixelsReplaceTheColour)

@@ -16,12 +16,6 @@ namespace {
 
 using namespace picture_test;
 
-// Restores the platform's pixel format after a test that changes it.
-struct FormatScope {
-    uint32_t saved = OsGetDisplayPixelFormat();
-    ~FormatScope() { OsSetDisplayPixelFormat(saved); }
-};
-
 TEST(ArgbExchange, RoundTripThroughEveryPixelFormat)
 {
     FormatScope scope;

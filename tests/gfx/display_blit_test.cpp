@@ -278,8 +278,8 @@ TEST_F(DisplayBlit, OutputTargetPlanesFollowTheBlit)
     display->targetAlpha = targetAlpha;
     GraphicsAlphaIntensity = 100;
     SafeBlt(nullptr, src, Words(0, 0, 4, 4, SAFEBLT_BACKBUFFER));
-    EXPECT_TRUE(MaskBitAt(targetMask, 3, 3));
-    EXPECT_FALSE(MaskBitAt(targetMask, 4, 3));
+    EXPECT_TRUE(MaskAt(targetMask, 3, 3));
+    EXPECT_FALSE(MaskAt(targetMask, 4, 3));
     EXPECT_EQ(AlphaRow(targetAlpha, 3)[3], 100);
     // A bitmap destination copies the mask plainly and writes opaque alpha.
     BitMapHandle* dst = Colour(200, 150, 0);
@@ -297,6 +297,76 @@ TEST_F(DisplayBlit, OutputTargetPlanesFollowTheBlit)
     FreeColorBitMap(dst);
     FreePlaneBitMap(targetAlpha);
     FreePlaneBitMap(targetMask);
+}
+
+TEST_F(DisplayBlit, LayerRedrawAdapterAndCollectingPaths)
+{
+    BGPic* picture;
+    ASSERT_EQ(AddBGPic(nullptr, MakeObjectId(1), false, Colour(200, 150, 0x00FF00), nullptr, nullptr,
+                       200, 150, &picture), 0u);
+    display->shownBGPic = picture;
+    // Layers on and flag 8: the layer stack is redrawn into the mirror
+    // instead of the blit, and presented.
+    display->layersEnabled = 1;
+    SafeBlt(nullptr, src, Words(10, 10, 4, 4, SAFEBLT_LAYERREDRAW));
+    EXPECT_EQ(Get(Back(1), 10, 10), 0x00FF00u);
+    EXPECT_EQ(Window(13, 13), 0x00FF00u);
+    EXPECT_EQ(Get(Back(0), 10, 10), 0u);
+    display->layersEnabled = 0;
+    // Flag 0x80 with adapter double buffering goes straight to the window,
+    // through the source's mask.
+    display->adapterDoubleBuffer = 1;
+    BitMapHandle* mask = Mask(src, 64, 64, [](int32_t x, int32_t) { return x == 0; });
+    SafeBltWords w = Words(50, 50, 2, 1, SAFEBLT_ADAPTER | SAFEBLT_BACKBUFFER);
+    w.mask = mask;
+    SafeBlt(nullptr, src, w);
+    EXPECT_EQ(Window(50, 50), 0xFF0000u);
+    EXPECT_EQ(Window(51, 50), 0u);
+    EXPECT_EQ(Get(Back(0), 50, 50), 0u);
+    display->adapterDoubleBuffer = 0;
+    // A collecting timed refresh only marks that a present is pending.
+    TimedRefreshBlock block{1, 0};
+    TimedRefresh = &block;
+    SafeBlt(nullptr, src, Words(70, 70, 2, 2, SAFEBLT_BACKBUFFER));
+    TimedRefresh = nullptr;
+    EXPECT_EQ(block.pending, 1u);
+    EXPECT_EQ(Get(Back(0), 70, 70), 0xFF0000u);
+    EXPECT_EQ(Window(70, 70), 0u);
+    FreePlaneBitMap(mask);
+}
+
+TEST_F(DisplayBlit, AlphaSourcesFollowTheOutputAlphaMode)
+{
+    BitMapHandle* targetAlpha = Alpha(200, 150, 0);
+    display->targetAlpha = targetAlpha;
+    BitMapHandle* alpha = Alpha(64, 64, 128);
+    BitMapHandle* dst = Colour(200, 150, 0);
+    struct Case {
+        uint32_t alphaMode;
+        uint32_t wantColour;
+        uint8_t wantAlpha;
+    };
+    // Mode 0 copies and hands the alpha to the plane; mode 1 copies where
+    // alpha is set; mode 2 composes over the empty plane once: the whole
+    // source shows and the plane holds 128, not 128 composed twice.
+    const Case cases[] = {{0, 0xFF0000, 128}, {1, 0xFF0000, 128}, {2, 0xFF0000, 128}};
+    int32_t x = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.alphaMode);
+        display->output.alphaMode = c.alphaMode;
+        SafeBltWords w = Words(x, 0, 2, 2, 0);
+        w.dst = dst;
+        w.alpha = alpha;
+        SafeBlt(nullptr, src, w);
+        EXPECT_EQ(Get(dst, x, 0), c.wantColour);
+        EXPECT_EQ(AlphaRow(targetAlpha, 0)[x], c.wantAlpha);
+        x += 4;
+    }
+    display->output.alphaMode = 0;
+    display->targetAlpha = nullptr;
+    FreeColorBitMap(dst);
+    FreePlaneBitMap(alpha);
+    FreePlaneBitMap(targetAlpha);
 }
 
 // ---------------------------------------------------------------------------

@@ -3,6 +3,7 @@
 // reduction, and ImageMagick as the peer for the exact effects.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
 #include <functional>
 #include <set>
@@ -11,6 +12,7 @@
 #include "core/io/error_codes.h"
 #include "core/vm/error_hooks.h"
 #include "gfx/bitmap.h"
+#include "gfx/distort.h"
 #include "gfx/effects.h"
 #include "gfx/filter_kernels.h"
 #include "gfx/image_peer.h"
@@ -67,6 +69,7 @@ std::vector<NamedEffect> AllEffects()
         {"sepia", [](BitMapHandle* b, int32_t w, int32_t h) { return SepiaBitMap(b, w, h, 200); }},
         {"charcoal", [](BitMapHandle* b, int32_t w, int32_t h) { return CharcoalBitMap(b, nullptr, w, h, 1, 1); }},
         {"oil paint", [](BitMapHandle* b, int32_t w, int32_t h) { return OilPaintBitMap(b, w, h, 2); }},
+        {"pixelate", [](BitMapHandle* b, int32_t w, int32_t h) { return PixelateBitMap(b, nullptr, nullptr, w, h, 4); }},
         {"ripple", [](BitMapHandle* b, int32_t w, int32_t h) { return WaterRippleBitMap(b, nullptr, nullptr, w, h, 8, 4, 1, 0.5, 0.5); }},
         {"swirl", [](BitMapHandle* b, int32_t w, int32_t h) { return SwirlBitMap(b, nullptr, nullptr, w, h, 90); }},
     };
@@ -94,11 +97,16 @@ TEST(Effects, OversizedRectanglesAreCutToTheBitMap)
     RgbPicture in = TestPicture(29, 17, 3);
     in.argb[0] = 0;  // for the replacement
     for (uint32_t format : {PIXFMT_ARGB, PIXFMT_BGRA, PIXFMT_RGB565, PIXFMT_BGR555}) {
+        // New bitmaps (the pixelate copy) come in the platform's format, as
+        // every bitmap of a run does.
+        uint32_t platform = OsGetDisplayPixelFormat();
+        OsSetDisplayPixelFormat(format);
         for (const NamedEffect& e : AllEffects()) {
             Picture p(in, format);
             EXPECT_EQ(e.run(p.bitmap, 4000, 100000), 0u) << e.name;
             EXPECT_NE(p.Read().argb, Quantised(in, format).argb) << e.name << " format " << format;
         }
+        OsSetDisplayPixelFormat(platform);
     }
 }
 
@@ -114,6 +122,7 @@ TEST(Effects, IdentityParametersChangeNothing)
         {"tint level -5", [](BitMapHandle* b, int32_t w, int32_t h) { return TintBitMap(b, 0, 0, w, h, 0xFF00FF, -5); }},
         {"tint outside", [](BitMapHandle* b, int32_t w, int32_t h) { return TintBitMap(b, w, h, w, h, 0xFF00FF, 99); }},
         {"solarize 255", [](BitMapHandle* b, int32_t w, int32_t h) { return SolarizeBitMap(b, w, h, 999); }},
+        {"pixelate 1", [](BitMapHandle* b, int32_t w, int32_t h) { return PixelateBitMap(b, nullptr, nullptr, w, h, 1); }},
         {"oil paint 0", [](BitMapHandle* b, int32_t w, int32_t h) { return OilPaintBitMap(b, w, h, -2); }},
         {"ripple amplitude 0", [](BitMapHandle* b, int32_t w, int32_t h) { return WaterRippleBitMap(b, nullptr, nullptr, w, h, 5, 0, 3, 0.3, 0.7); }},
         {"ripple radius 0", [](BitMapHandle* b, int32_t w, int32_t h) { return WaterRippleBitMap(b, nullptr, nullptr, w, h, 5, 9, 3, -1, 0); }},
@@ -128,6 +137,44 @@ TEST(Effects, IdentityParametersChangeNothing)
         EXPECT_EQ(e.run(p.bitmap, 20, 12), 0u) << e.name;
         EXPECT_EQ(p.Read().argb, in.argb) << e.name;
     }
+}
+
+// Script values at the ends of their types: every effect ends, stays in
+// its picture (ASan) and answers 0.
+TEST(Effects, HostileParametersStayInBounds)
+{
+    const double inf = HUGE_VAL, nan = std::nan("");
+    std::vector<NamedEffect> hostile = {
+        {"blur huge radius", [](BitMapHandle* b, int32_t w, int32_t h) { return ConvolveBitMap(CONVOLVE_BLUR, b, nullptr, w, h, 1e12, 1); }},
+        {"blur nan", [=](BitMapHandle* b, int32_t w, int32_t h) { return ConvolveBitMap(CONVOLVE_BLUR, b, nullptr, w, h, nan, nan); }},
+        {"blur inf strength", [=](BitMapHandle* b, int32_t w, int32_t h) { return ConvolveBitMap(CONVOLVE_BLUR, b, nullptr, w, h, 4, inf); }},
+        {"sharpen inf", [=](BitMapHandle* b, int32_t w, int32_t h) { return ConvolveBitMap(CONVOLVE_SHARPEN, b, nullptr, w, h, 1, inf); }},
+        {"unknown kind", [](BitMapHandle* b, int32_t w, int32_t h) { return ConvolveBitMap(7, b, nullptr, w, h, 1, 1); }},
+        {"oil paint huge", [](BitMapHandle* b, int32_t w, int32_t h) { return OilPaintBitMap(b, w, h, 1e300); }},
+        {"modulate inf", [=](BitMapHandle* b, int32_t w, int32_t h) { return ModulateBitMap(b, w, h, inf, nan, -inf); }},
+        {"gamma nan", [=](BitMapHandle* b, int32_t w, int32_t h) { return GammaBitMap(b, w, h, nan, inf, 1e-300); }},
+        {"solarize negative", [](BitMapHandle* b, int32_t w, int32_t h) { return SolarizeBitMap(b, w, h, INT32_MIN); }},
+        {"sepia huge", [](BitMapHandle* b, int32_t w, int32_t h) { return SepiaBitMap(b, w, h, INT32_MAX); }},
+        {"normalize huge counts", [](BitMapHandle* b, int32_t w, int32_t h) { return NormalizeBitMap(b, w, h, UINT32_MAX, UINT32_MAX); }},
+        {"ripple extremes", [](BitMapHandle* b, int32_t w, int32_t h) { return WaterRippleBitMap(b, nullptr, nullptr, w, h, INT32_MIN, INT32_MAX, INT32_MIN, 0.5, 0.5); }},
+        {"ripple nan centre", [=](BitMapHandle* b, int32_t w, int32_t h) { return WaterRippleBitMap(b, nullptr, nullptr, w, h, INT32_MAX, 5, INT32_MAX, nan, inf); }},
+        {"swirl extremes", [](BitMapHandle* b, int32_t w, int32_t h) { return SwirlBitMap(b, nullptr, nullptr, w, h, INT32_MIN); }},
+        {"tint extremes", [](BitMapHandle* b, int32_t, int32_t) { return TintBitMap(b, INT32_MIN, INT32_MAX, INT32_MAX, INT32_MAX, 0xFFFFFFFF, INT32_MAX); }},
+        {"pixelate huge", [](BitMapHandle* b, int32_t w, int32_t h) { return PixelateBitMap(b, nullptr, nullptr, w, h, INT32_MAX); }},
+        {"quantize negative", [](BitMapHandle* b, int32_t w, int32_t h) { return QuantizeBitMap(b, w, h, INT32_MIN, 1); }},
+    };
+    RgbPicture in = TestPicture(17, 13, 9);
+    for (const NamedEffect& e : hostile) {
+        Picture p(in);
+        EXPECT_EQ(e.run(p.bitmap, 17, 13), 0u) << e.name;
+    }
+    Picture p(in);
+    EXPECT_EQ(MakeShadowBitMap(nullptr, nullptr, 0, 0, 17, 13, 1e12, 1, 255, 0, 0), nullptr);
+    EXPECT_EQ(MixBitMaps(p.bitmap, p.bitmap, nullptr, INT32_MIN, INT32_MAX, INT32_MAX, INT32_MIN, INT32_MAX, INT32_MAX, 7, nullptr, 0, 0), 0u);
+    double huge[6] = {1e300, 0, 0, 0, 1e300, 0};
+    BitMapHandle* out = nullptr;
+    EXPECT_NE(DistortBitMap(p.bitmap, nullptr, nullptr, DISTORT_AFFINE, 6, 17, 13, huge, 0, &out, nullptr, nullptr, nullptr, nullptr), 0u);
+    EXPECT_EQ(out, nullptr);
 }
 
 TEST(Effects, GammaTables)
@@ -253,7 +300,9 @@ TEST(Effects, ShadowPlanes)
         if (c.hard) {
             for (uint8_t v : values) EXPECT_TRUE(v == 0 || v == 255) << int(v);
         }
-        if (c.size) EXPECT_TRUE(values.count(0)) << c.radius;
+        if (c.size) {
+            EXPECT_TRUE(values.count(0)) << c.radius;
+        }
     }
     // Without planes the rectangle itself casts the shadow.
     Plane plain(MakeShadowBitMap(nullptr, nullptr, 0, 0, 4, 4, 2, 1, 255, 0, 0));
@@ -287,6 +336,31 @@ TEST(Effects, ColourReductionAndMonochrome)
         }
         // Dithering keeps the picture's brightness roughly.
         EXPECT_NEAR(outLuma / out.argb.size(), inLuma / in.argb.size(), 40) << format;
+    }
+}
+
+TEST(Effects, PixelateCells)
+{
+    RgbPicture in = TestPicture(11, 7, 4);
+    for (int32_t cell : {3, 50}) {
+        Picture p(in);
+        Plane mask(AllocMaskBitMap(p.bitmap, 11, 7, 1, nullptr, 0));
+        // Every corner visible but the one of the cell at (3, 0).
+        for (int32_t y = 0; y < 7; ++y)
+            for (int32_t x = 0; x < 11; ++x)
+                if (!(x == 3 && y == 0)) mask.Bytes()[mask.Row() * y + (x >> 3)] |= static_cast<uint8_t>(0x80 >> (x & 7));
+        ASSERT_EQ(PixelateBitMap(p.bitmap, mask.handle, nullptr, 11, 7, cell), 0u);
+        RgbPicture out = p.Read();
+        int32_t side = cell > 7 ? 7 : cell;
+        for (int32_t y = 0; y < 7; ++y)
+            for (int32_t x = 0; x < 11; ++x) {
+                int32_t cx = x / side * side, cy = y / side * side;
+                bool hidden = cx == 3 && cy == 0;
+                uint32_t expect = hidden ? in.argb[static_cast<size_t>(y) * 11 + x] : in.argb[static_cast<size_t>(cy) * 11 + cx];
+                ASSERT_EQ(out.argb[static_cast<size_t>(y) * 11 + x], expect) << cell << ": " << x << "," << y;
+                bool visible = mask.Bytes()[mask.Row() * y + (x >> 3)] & (0x80 >> (x & 7));
+                ASSERT_EQ(visible, !hidden) << cell << ": " << x << "," << y;
+            }
     }
 }
 

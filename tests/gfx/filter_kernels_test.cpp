@@ -24,10 +24,7 @@ RgbPicture Apply(const RgbPicture& in, uint32_t format, const Kernel& kernel)
 {
     uint32_t bpp = PixelFormatBytes(format);
     int32_t rowLength = in.w + 5;
-    std::vector<uint8_t> pixels(static_cast<size_t>(rowLength) * in.h * bpp, 0xA5);
-    for (int32_t y = 0; y < in.h; ++y)
-        GetPixelRowKernels(format)->fromArgb(&in.argb[static_cast<size_t>(y) * in.w],
-                                             &pixels[static_cast<size_t>(y) * rowLength * bpp], in.w, 0);
+    std::vector<uint8_t> pixels = StorePicture(in, format, rowLength, 0xA5);
     kernel(pixels.data(), bpp, in.w, in.h, rowLength, format);
     RgbPicture out = in;
     for (int32_t y = 0; y < in.h; ++y) {

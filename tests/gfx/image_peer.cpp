@@ -175,3 +175,13 @@ RgbPicture Quantised(const RgbPicture& p, uint32_t format)
     for (auto& c : q.argb) c &= 0xFFFFFF;
     return q;
 }
+
+std::vector<uint8_t> StorePicture(const RgbPicture& p, uint32_t format, int32_t rowLength, uint8_t fill)
+{
+    uint32_t bpp = PixelFormatBytes(format);
+    std::vector<uint8_t> pixels(static_cast<size_t>(rowLength) * p.h * bpp, fill);
+    for (int32_t y = 0; y < p.h; ++y)
+        GetPixelRowKernels(format)->fromArgb(&p.argb[static_cast<size_t>(y) * p.w],
+                                             &pixels[static_cast<size_t>(y) * rowLength * bpp], p.w, 0);
+    return pixels;
+}

@@ -34,3 +34,6 @@ BitMapHandle* BitMapFromPicture(const RgbPicture& p, uint32_t format);
 RgbPicture PictureFromBitMap(BitMapHandle* bitmap);
 // The picture as it comes back from a format with fewer bits per channel.
 RgbPicture Quantised(const RgbPicture& p, uint32_t format);
+// The picture's pixels in `format`, rows of rowLength pixels whose padding
+// holds the fill byte.
+std::vector<uint8_t> StorePicture(const RgbPicture& p, uint32_t format, int32_t rowLength, uint8_t fill);

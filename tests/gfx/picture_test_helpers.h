@@ -24,6 +24,12 @@ inline uint32_t Lcg(uint32_t& s)
     return s ^ (s >> 15);
 }
 
+// Restores the platform's pixel format after a test that changes it.
+struct FormatScope {
+    uint32_t saved = OsGetDisplayPixelFormat();
+    ~FormatScope() { OsSetDisplayPixelFormat(saved); }
+};
+
 inline std::vector<uint32_t> RandomArgb(size_t n, uint32_t seed)
 {
     std::vector<uint32_t> v(n);

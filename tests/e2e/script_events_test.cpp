@@ -1,0 +1,367 @@
+// Events reaching applets run by the player: a script's TCP server and UDP
+// object served to Python clients through "OnConnect", "OnReceiveData",
+// "OnDisconnect" and "OnReceiveUDPData", and programs started with Run
+// reporting their end through "OnProgramEnd".
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "e2e/player_process.h"
+#include "support/temp_dir.h"
+#include "tools/qmasm/applet_writer.h"
+#include "tools/qmasm/assembled_applet.h"
+#include "tools/qmasm/assembler.h"
+
+using namespace qmasm;
+
+namespace {
+
+const char kPlayer[] = QM_PLAYER_PATH;
+const char kPython[] = "/usr/bin/python3";
+
+// A TCP echo server: every line that arrives goes back with its line feed;
+// each closed connection is closed by its handler. The script ends once
+// %CLIENTS% clients have gone and prints what it counted.
+const char kEchoServer[] = R"(.chunk lines=auto
+.function main source="@test.qas"
+.function onconnect params=1
+    GETGLOBAL r1, "connects"
+    ADD r1, r1, #1
+    SETGLOBAL r1, "connects"
+    RETURN r0, 1
+.end
+.function onreceive params=1
+    GETGLOBAL r1, "receivedata"
+    GETTABLE r2, r0, "id"
+    LOADNUM r3, 2
+    CALL r1, 3, 2
+    MOVE r5, r1
+    LOADK r6, "\n"
+    CONCAT r4, r5, r6
+    GETGLOBAL r2, "senddata"
+    GETTABLE r3, r0, "id"
+    CALL r2, 3, 1
+    GETGLOBAL r1, "lines"
+    ADD r1, r1, #1
+    SETGLOBAL r1, "lines"
+    RETURN r0, 1
+.end
+.function ondisconnect params=1
+    GETGLOBAL r1, "closeconnection"
+    GETTABLE r2, r0, "id"
+    CALL r1, 2, 1
+    GETGLOBAL r1, "disconnects"
+    ADD r1, r1, #1
+    SETGLOBAL r1, "disconnects"
+    RETURN r0, 1
+.end
+    LOADNUM r0, 0
+    SETGLOBAL r0, "connects"
+    SETGLOBAL r0, "lines"
+    SETGLOBAL r0, "disconnects"
+    GETGLOBAL r0, "createserver"
+    LOADNUM r1, 1
+    LOADK r2, #%PORT%
+    LOADK r3, "127.0.0.1"
+    CALL r0, 4, 1
+    GETGLOBAL r0, "installeventhandler"
+    NEWTABLE r1, 0, 3
+    CLOSURE r2, onconnect
+    SETTABLE r1, "OnConnect", r2
+    CLOSURE r2, onreceive
+    SETTABLE r1, "onreceivedata", r2
+    CLOSURE r2, ondisconnect
+    SETTABLE r1, "ONDISCONNECT", r2
+    CALL r0, 2, 1
+loop:
+    GETGLOBAL r0, "waitevent"
+    CALL r0, 1, 1
+    GETGLOBAL r0, "disconnects"
+    LT 1, r0, #%CLIENTS%
+    JMP loop
+    GETGLOBAL r0, "debugprint"
+    LOADK r1, "served"
+    GETGLOBAL r2, "connects"
+    GETGLOBAL r3, "lines"
+    GETGLOBAL r4, "disconnects"
+    CALL r0, 5, 1
+    RETURN r0, 1
+.end
+)";
+
+// Python clients, all at once: each connects (retrying until the script
+// listens), sends its lines with CR LF, reads each echo back and closes.
+const char kEchoClients[] = R"(import socket, sys, threading, time
+port, clients, lines = int(sys.argv[1]), int(sys.argv[2]), int(sys.argv[3])
+good = []
+lock = threading.Lock()
+def client(i):
+    end = time.time() + 10
+    while True:
+        try:
+            s = socket.create_connection(("127.0.0.1", port), timeout=10)
+            break
+        except OSError:
+            if time.time() > end:
+                return
+            time.sleep(0.02)
+    f = s.makefile("rwb")
+    ok = True
+    for k in range(lines):
+        f.write(b"client %d says %d\r\n" % (i, k))
+        f.flush()
+        ok = ok and f.readline() == b"client %d says %d\n" % (i, k)
+    s.close()
+    if ok:
+        with lock:
+            good.append(i)
+threads = [threading.Thread(target=client, args=(i,)) for i in range(clients)]
+for t in threads:
+    t.start()
+for t in threads:
+    t.join()
+print("echoed", len(good))
+)";
+
+// A UDP echo: each datagram goes back to its sender; the fifth one makes
+// the handler close its own object, which ends the script.
+const char kUdpEcho[] = R"(.chunk lines=auto
+.function main source="@test.qas"
+.function ondatagram params=1
+    GETGLOBAL r1, "receiveudpdata"
+    GETTABLE r2, r0, "id"
+    CALL r1, 2, 4
+    GETGLOBAL r4, "sendudpdata"
+    GETTABLE r5, r0, "id"
+    MOVE r6, r1
+    MOVE r7, r2
+    MOVE r8, r3
+    CALL r4, 5, 1
+    GETGLOBAL r1, "datagrams"
+    ADD r1, r1, #1
+    SETGLOBAL r1, "datagrams"
+    LT 1, r1, #5
+    JMP done
+    GETGLOBAL r1, "closeudpobject"
+    GETTABLE r2, r0, "id"
+    CALL r1, 2, 1
+done:
+    RETURN r0, 1
+.end
+    LOADNUM r0, 0
+    SETGLOBAL r0, "datagrams"
+    GETGLOBAL r0, "createudpobject"
+    LOADNIL r1, r1
+    LOADK r2, #%PORT%
+    LOADK r3, "127.0.0.1"
+    CALL r0, 4, 1
+    GETGLOBAL r0, "installeventhandler"
+    NEWTABLE r1, 0, 1
+    CLOSURE r2, ondatagram
+    SETTABLE r1, "OnReceiveUDPData", r2
+    CALL r0, 2, 1
+loop:
+    GETGLOBAL r0, "waitevent"
+    CALL r0, 1, 1
+    GETGLOBAL r0, "datagrams"
+    LT 1, r0, #5
+    JMP loop
+    GETGLOBAL r0, "debugprint"
+    LOADK r1, "datagrams"
+    GETGLOBAL r2, "datagrams"
+    CALL r0, 3, 1
+    RETURN r0, 1
+.end
+)";
+
+// Sends five datagrams, each again until its echo is back.
+const char kUdpClient[] = R"(import socket, sys
+port = int(sys.argv[1])
+s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+s.settimeout(0.5)
+echoed = 0
+for i in range(5):
+    for attempt in range(10):
+        s.sendto(b"datagram %d" % i, ("127.0.0.1", port))
+        try:
+            data, _ = s.recvfrom(100)
+        except socket.timeout:
+            continue
+        echoed += data == b"datagram %d" % i
+        break
+print("echoed", echoed)
+)";
+
+// Two programs started with Run; the handler prints the value each came
+// with. Once both ended, the process list of the player's children goes to
+// a file, so that a zombie left behind would show.
+const char kRunsTwo[] = R"(.chunk lines=auto
+.function main source="@test.qas"
+.function onend params=1
+    GETGLOBAL r1, "debugprint"
+    LOADK r2, "ended"
+    GETTABLE r3, r0, "userdata"
+    GETTABLE r4, r0, "action"
+    CALL r1, 4, 1
+    GETGLOBAL r1, "ends"
+    ADD r1, r1, #1
+    SETGLOBAL r1, "ends"
+    RETURN r0, 1
+.end
+    LOADNUM r0, 0
+    SETGLOBAL r0, "ends"
+    GETGLOBAL r0, "installeventhandler"
+    NEWTABLE r1, 0, 1
+    CLOSURE r2, onend
+    SETTABLE r1, "OnProgramEnd", r2
+    CALL r0, 2, 1
+    GETGLOBAL r0, "run"
+    LOADK r1, "/bin/sh -c \"sleep 0.2; exit 3\""
+    LOADNUM r2, 1
+    LOADK r3, "first"
+    CALL r0, 4, 1
+    GETGLOBAL r0, "run"
+    LOADK r1, "/bin/true"
+    LOADNUM r2, 1
+    LOADK r3, "second"
+    CALL r0, 4, 1
+loop:
+    GETGLOBAL r0, "waitevent"
+    CALL r0, 1, 1
+    GETGLOBAL r0, "ends"
+    LT 1, r0, #2
+    JMP loop
+    GETGLOBAL r0, "execute"
+    LOADK r1, "/bin/sh -c \"ps -o pid=,stat= --ppid $PPID > '%PS%'\""
+    CALL r0, 2, 1
+    RETURN r0, 1
+.end
+)";
+
+std::string Fill(std::string text, const std::vector<std::pair<std::string, std::string>>& values)
+{
+    for (const auto& [key, value] : values) {
+        for (size_t at = text.find(key); at != std::string::npos; at = text.find(key, at + value.size()))
+            text.replace(at, key.size(), value);
+    }
+    return text;
+}
+
+uint16_t FreePort(int type)
+{
+    int fd = socket(AF_INET, type, 0);
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
+    socklen_t length = sizeof sa;
+    getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &length);
+    close(fd);
+    return ntohs(sa.sin_port);
+}
+
+class ScriptEvents : public ::testing::Test {
+protected:
+    TempDir dir;
+
+    std::string Applet(const std::string& source)
+    {
+        AssembleResult r = Assemble(source);
+        EXPECT_TRUE(r.ok) << r.message << " at line " << r.errorLine;
+        AppletDescription a;
+        AddAssembledCode(r, "test.qas", &a);
+        a.includedFiles[0].file = "@test.qas";
+        std::string path = dir.file("test.qma");
+        WriteFileBytes(path, WriteApplet(a));
+        return path;
+    }
+
+    // Runs the applet while a Python peer runs beside it; answers both runs.
+    std::pair<PlayerRun, PlayerRun> WithPythonPeer(const std::string& applet, const char* peer,
+                                                   const std::vector<std::string>& peerArgs)
+    {
+        std::string script = dir.file("peer.py");
+        WriteFileBytes(script, std::vector<uint8_t>(peer, peer + std::strlen(peer)));
+        std::vector<std::string> args{script};
+        args.insert(args.end(), peerArgs.begin(), peerArgs.end());
+        PlayerRun client;
+        std::thread python([&] { client = RunProgram(kPython, args); });
+        PlayerRun server = RunProgram(kPlayer, {"-debugdevice", "console", applet}, {"TMPDIR=" + dir.path()});
+        python.join();
+        return {server, client};
+    }
+
+    void SetUp() override
+    {
+        if (access(kPython, X_OK) != 0)
+            GTEST_SKIP() << kPython << " is not installed";
+    }
+};
+
+TEST_F(ScriptEvents, ScriptServerEchoesLinesOfManyClientsAtOnce)
+{
+    const struct {
+        int clients;
+        int lines;
+    } cases[] = {{1, 3}, {50, 3}};
+    for (const auto& c : cases) {
+        std::string port = std::to_string(FreePort(SOCK_STREAM));
+        std::string clients = std::to_string(c.clients);
+        std::string applet = Applet(Fill(kEchoServer, {{"%PORT%", port}, {"%CLIENTS%", clients}}));
+        auto [server, client] = WithPythonPeer(applet, kEchoClients, {port, clients, std::to_string(c.lines)});
+        EXPECT_EQ(server.status, 0) << server.err;
+        std::string counts = clients + " " + std::to_string(c.clients * c.lines) + " " + clients;
+        EXPECT_NE(server.out.find("served " + counts), std::string::npos) << server.out << server.err;
+        EXPECT_EQ(client.out, "echoed " + clients + "\n") << client.err;
+    }
+}
+
+TEST_F(ScriptEvents, DatagramsReachTheHandlerWhichClosesItsOwnObject)
+{
+    std::string port = std::to_string(FreePort(SOCK_DGRAM));
+    auto [server, client] = WithPythonPeer(Applet(Fill(kUdpEcho, {{"%PORT%", port}})), kUdpClient, {port});
+    EXPECT_EQ(server.status, 0) << server.err;
+    EXPECT_NE(server.out.find("datagrams 5"), std::string::npos) << server.out << server.err;
+    EXPECT_EQ(client.out, "echoed 5\n") << client.err;
+}
+
+TEST_F(ScriptEvents, EachProgramStartedWithRunReachesTheHandlerOnceWithItsValue)
+{
+    std::string ps = dir.file("children.txt");
+    PlayerRun run = RunProgram(kPlayer, {"-debugdevice", "console", Applet(Fill(kRunsTwo, {{"%PS%", ps}}))},
+                               {"TMPDIR=" + dir.path()});
+    EXPECT_EQ(run.status, 0) << run.err;
+    // /bin/true ends long before the shell's sleep does.
+    EXPECT_NE(run.out.find("ended second OnProgramEnd\nended first OnProgramEnd\n"), std::string::npos)
+        << run.out << run.err;
+    size_t ends = 0;
+    for (size_t at = run.out.find("ended "); at != std::string::npos; at = run.out.find("ended ", at + 1))
+        ends++;
+    EXPECT_EQ(ends, 2u) << run.out;
+    if (access("/usr/bin/ps", X_OK) != 0 && access("/bin/ps", X_OK) != 0)
+        return;  // nothing listed the children
+    std::ifstream children(ps);
+    std::stringstream listed;
+    listed << children.rdbuf();
+    ASSERT_TRUE(children.is_open());
+    std::istringstream lines(listed.str());
+    std::string pid, state;
+    int count = 0;
+    while (lines >> pid >> state) {
+        EXPECT_NE(state[0], 'Z') << "zombie " << pid;
+        count++;
+    }
+    EXPECT_EQ(count, 1) << "only the shell that lists them: " << listed.str();
+}
+
+}  // namespace

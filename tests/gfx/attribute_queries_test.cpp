@@ -1,0 +1,403 @@
+// GetAttribute against records that scripts cannot make in this player or
+// whose fields no script command sets (window state, text objects, fonts,
+// intervals, sounds, videos, plugin object types), and the cases without a
+// current display, which answer an error instead of reading through null.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "core/command_services.h"
+#include "core/io/error_codes.h"
+#include "core/io/errors.h"
+#include "core/object_registry.h"
+#include "core/plugins/plugin_manager.h"
+#include "core/vm/library_glue.h"
+#include "core/vm/vm.h"
+#include "display/display.h"
+#include "display/display_library.h"
+#include "display/intervals.h"
+#include "display/object_list.h"
+#include "display/output.h"
+#include "display/pictures.h"
+#include "display/script_refs.h"
+#include "draw/draw_library.h"
+#include "gfx/attribute_queries.h"
+#include "gfx/bitmap.h"
+#include "gfx/graphics_library.h"
+#include "media/sound.h"
+#include "media/video.h"
+#include "platform/posix/os_memory.h"
+#include "platform/posix/os_runloop.h"
+#include "support/command_calls.h"
+#include "support/test_displays.h"
+
+namespace {
+
+using testcalls::CallGlobal;
+using testcalls::Nil;
+using testcalls::Value;
+
+enum : int { BGPIC = 1, SAMPLE = 2, BRUSH = 3, TEXTOBJECT = 8, DISPLAY = 21, LAYER = 22, MUSIC = 33,
+             EVENTHANDLER = 40, INTERVAL = 41, FONT = 43, VIDEO = 50 };
+
+// A plugin type's handler: pushes attribute * 1000 + id, or answers what
+// the attribute asks it to (a negative count, nothing).
+int GadgetHandler(void* context, intptr_t attribute, intptr_t id)
+{
+    if (attribute == 1) return -1;
+    if (attribute == 2) return 0;
+    VmPushNumber(static_cast<VmState*>(context), static_cast<double>(attribute * 1000 + id));
+    return 1;
+}
+
+class AttributeQueries : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_EQ(OsInit(), 0u);
+        vm = VmOpenState();
+        ASSERT_NE(vm, nullptr);
+        VmPushValue(vm, VM_GLOBALSINDEX);
+        ASSERT_EQ(RegisterGraphicsLibrary(vm), 0u);
+        VmSetTop(vm, 0);
+        ASSERT_EQ(AddGetTagHandler(SoundGetTagHandler), 0u);
+        ASSERT_EQ(InitTextState(), 0);
+    }
+    void TearDown() override
+    {
+        CurrentDisplay = nullptr;
+        DisplayAdapterPlugin = nullptr;
+        FreeAllDisplays(vm);
+        FreeGraphicsResources(vm);
+        FreeAllBGPics(vm);
+        FreeAllBrushes(vm);
+        FreeAllTimerObjects(vm);
+        FreeTextResources(vm);
+        FreeList(&SampleList);
+        FreeList(&MusicList);
+        FreeList(&VideoList);
+        VmCloseState(vm);
+        FreeCoreLists(nullptr);
+        OsShutdown();
+    }
+    template <typename T>
+    static void FreeList(T** head)
+    {
+        while (T* r = *head) {
+            *head = reinterpret_cast<T*>(r->header.next);
+            OsFreeMem(r);
+        }
+    }
+    template <typename T>
+    T* Append(T** head, uint32_t type, uint32_t id)
+    {
+        auto* r = static_cast<T*>(OsAllocMem(sizeof(T), 1));
+        AppendObject(reinterpret_cast<ObjectHeader**>(head), &r->header, type, MakeObjectId(id), false);
+        return r;
+    }
+    // The values a query answers; its error code (0 on success).
+    uint32_t Ask(int type, Value id, int attribute, std::vector<Value>* results)
+    {
+        return CallGlobal(vm, "getattribute", {double(type), id, double(attribute)}, results);
+    }
+    Value One(int type, Value id, int attribute)
+    {
+        std::vector<Value> results;
+        uint32_t error = Ask(type, id, attribute, &results);
+        EXPECT_EQ(error, 0u) << "type " << type << " attribute " << attribute;
+        return results.size() == 1 ? results[0] : Value{Nil{}};
+    }
+    uint32_t Error(int type, Value id, int attribute) { return Ask(type, id, attribute, nullptr); }
+
+    VmState* vm = nullptr;
+};
+
+TEST_F(AttributeQueries, WithoutACurrentDisplayQueriesOnItAreErrors)
+{
+    ASSERT_EQ(CurrentDisplay, nullptr);
+    EXPECT_EQ(Error(DISPLAY, 0.0, ATTRWIDTH), ERR_FINDDISPLAY);
+    EXPECT_EQ(Error(DISPLAY, 0.0, ATTROUTPUTDEVICE), ERR_FINDDISPLAY);
+    EXPECT_EQ(Error(DISPLAY, 0.0, ATTRFONTNAME), ERR_FINDDISPLAY);
+    EXPECT_EQ(Error(EVENTHANDLER, std::string("OnMouseDown"), ATTRFUNCTION), ERR_FINDDISPLAY);
+    EXPECT_EQ(Error(LAYER, 1.0, ATTRWIDTH), ERR_NOLAYERS);
+    // A global event's slot needs no display.
+    EXPECT_EQ(One(EVENTHANDLER, std::string("OnMusicEnd"), ATTRFUNCTION), Value{0.0});
+    // Nor does a picture, whose clip region is the current output's.
+    BGPic* picture;
+    ASSERT_EQ(AddBGPic(vm, MakeObjectId(4), false, AllocColorBitMap(8, 6, 0, nullptr), nullptr, nullptr, 8, 6,
+                       &picture), 0u);
+    EXPECT_EQ(One(BGPIC, 4.0, ATTRCLIPREGION), Value{-1.0});
+}
+
+TEST_F(AttributeQueries, DisplaysAnswerEveryWindowField)
+{
+    Display* d = MakeTestDisplay(vm, 3, 64, 48);
+    ASSERT_NE(d, nullptr);
+    CurrentDisplay = d;
+    struct Case {
+        int attribute;
+        std::function<void(Display*)> set;
+        Value expected;
+    };
+    const Case cases[] = {
+        {ATTRCURSORX, [](Display* d) { d->mouseX = 33; }, 33.0},
+        {ATTRBORDERLEFT, [](Display* d) { d->borderLeft = 4; }, 4.0},
+        {ATTRBORDERRIGHT, [](Display* d) { d->borderLeft = 4, d->borderWidth = 10; }, 6.0},
+        {ATTRBORDERBOTTOM, [](Display* d) { d->borderTop = 20, d->borderHeight = 25; }, 5.0},
+        {ATTRMAXWIDTH, [](Display* d) { d->borderWidth = 10; }, double(kMonitorWidth - 10)},
+        {ATTRMARGINLEFT, [](Display* d) { d->marginLeft = 7; }, 7.0},
+        {ATTRACTIVE, [](Display* d) { d->active = 0; }, 0.0},
+        {ATTRMODE, [](Display* d) { d->fullScreen = 1; }, 2.0},
+        {ATTRSCALEMODE, [](Display* d) { d->layerScale = 1; }, 2.0},
+        {ATTRSCALEMODE, [](Display* d) { d->autoScale = 1, d->layerScale = 1; }, 1.0},
+        {ATTRSCALEWIDTH, [](Display* d) { d->scaleFlag = 1, d->scaledWidth = 256; }, 256.0},
+        {ATTRSCALEHEIGHT, [](Display* d) { d->scaleFlag = 0, d->scaledHeight = 256; }, 48.0},
+        {ATTRSIZEABLE, [](Display* d) { d->windowFlags = DISPFLAG_SIZEABLE; }, 1.0},
+        {ATTRNOHIDE, [](Display* d) { d->windowFlags = DISPFLAG_NOHIDE | DISPFLAG_SIZEABLE; }, 1.0},
+        {ATTRNOHIDE, [](Display* d) { d->windowFlags = ~uint32_t{DISPFLAG_NOHIDE}; }, 0.0},
+        {ATTRDOUBLEBUFFER, [](Display* d) { d->adapterDoubleBuffer = 1; }, 1.0},
+        {ATTRLAYERSON, [](Display* d) { d->layersEnabled = 1; }, 1.0},
+        {ATTRORIENTATION, [](Display* d) { d->orientation = 3; }, 3.0},
+        {ATTRXDPI, [](Display* d) { d->xdpi = 96.5; }, 96.5},
+        {ATTRMENU, [](Display* d) { d->menu = 12; }, 12.0},
+        {ATTRMASKMODE, [](Display*) { SetMaskMode(2); }, 2.0},
+        {ATTRALPHAINTENSITY, [](Display*) { SetAlphaIntensity(128); }, 128.0},
+        {ATTRTITLE, [](Display* d) { std::strcpy(d->title, "Window title"); }, std::string("Window title")},
+    };
+    for (const Case& c : cases) {
+        Display saved = *d;
+        c.set(d);
+        EXPECT_EQ(One(DISPLAY, 3.0, c.attribute), c.expected) << "attribute " << c.attribute;
+        EXPECT_EQ(One(DISPLAY, 0.0, c.attribute), c.expected) << "current, attribute " << c.attribute;
+        *d = saved;
+    }
+    SetMaskMode(0);
+    SetAlphaIntensity(-1);
+
+    PluginInfo adapter{};
+    adapter.modulename = "glassadapter";
+    DisplayAdapterPlugin = &adapter;
+    EXPECT_EQ(One(DISPLAY, 3.0, ATTRADAPTER), Value{std::string("glassadapter")});
+    DisplayAdapterPlugin = nullptr;
+
+    // Layers on: a layer number finds no layer, a name no layer of that name.
+    d->layersEnabled = 1;
+    EXPECT_EQ(Error(LAYER, 1.0, ATTRWIDTH), ERR_LAYERRANGE);
+    EXPECT_EQ(Error(LAYER, std::string("sky"), ATTRWIDTH), ERR_FINDLAYER);
+    d->outputMode = OUTPUT_BRUSH;
+    EXPECT_EQ(Error(LAYER, 1.0, ATTRWIDTH), ERR_NOLAYERS);
+}
+
+TEST_F(AttributeQueries, OutputDeviceNamesWhereDrawingGoes)
+{
+    Display* d = MakeTestDisplay(vm, 3, 64, 48);
+    ASSERT_NE(d, nullptr);
+    CurrentDisplay = d;
+    BGPic* picture;
+    ASSERT_EQ(AddBGPic(vm, MakeObjectId(6), false, AllocColorBitMap(8, 6, 0, nullptr), nullptr, nullptr, 8, 6,
+                       &picture), 0u);
+    Brush* brush;
+    ASSERT_EQ(AddBrush(vm, MakeObjectId(9), false, AllocColorBitMap(4, 4, 0, nullptr),
+                       AllocMaskBitMap(nullptr, 4, 4, 1, nullptr, 0), nullptr, 4, 4, &brush), 0u);
+    struct Case {
+        const char* name;
+        std::function<void(Display*)> set;
+        std::vector<Value> expected;
+    };
+    const Case cases[] = {
+        {"the display", [](Display*) {}, {21.0, 3.0, 0.0}},
+        {"double buffer", [](Display* d) { d->doubleBuffer = 1; }, {38.0, 0.0, 0.0}},
+        {"a picture", [&](Display* d) { d->outputMode = OUTPUT_BGPIC, d->selectedOutput = &picture->output; },
+         {1.0, 6.0, 0.0}},
+        {"a brush", [&](Display* d) { d->outputMode = OUTPUT_BRUSH, d->outputTarget = brush->bitmap; },
+         {3.0, 9.0, 3.0}},
+        {"a brush's mask", [&](Display* d) { d->outputMode = OUTPUT_MASK, d->outputTarget = brush->mask; },
+         {3.0, 9.0, 28.0}},
+    };
+    for (const Case& c : cases) {
+        Display saved = *d;
+        c.set(d);
+        std::vector<Value> results;
+        EXPECT_EQ(Ask(DISPLAY, 0.0, ATTROUTPUTDEVICE, &results), 0u);
+        EXPECT_EQ(results, c.expected) << c.name;
+        *d = saved;
+    }
+    // A picture shown on the display gives the display's size and id.
+    d->shownBGPic = picture;
+    EXPECT_EQ(One(DISPLAY, 3.0, ATTRWIDTH), Value{8.0});
+    EXPECT_EQ(One(DISPLAY, 3.0, ATTRBGPIC), Value{6.0});
+    d->shownBGPic = nullptr;
+    brush->boundDisplay = d;
+    EXPECT_EQ(One(BRUSH, 9.0, ATTRDISPLAY), Value{3.0});
+    EXPECT_EQ(One(BRUSH, 9.0, ATTRHASMASK), Value{1.0});
+    brush->hardware = 1;
+    brush->planeFlags = BRUSHPLANE_ALPHA;
+    EXPECT_EQ(One(BRUSH, 9.0, ATTRHASMASK), Value{0.0});
+    EXPECT_EQ(One(BRUSH, 9.0, ATTRHASALPHA), Value{1.0});
+    EXPECT_EQ(One(BRUSH, 9.0, ATTRHARDWARE), Value{1.0});
+    brush->hardware = 0;
+}
+
+TEST_F(AttributeQueries, TextObjectsAndFontsAnswerTheirFontRecords)
+{
+    FontObject font{};
+    std::strcpy(font.name, "Serif Probe");
+    font.size = 21;
+    font.lineHeight = 25;
+    font.ascender = 19;
+    font.scalable = 1;
+    font.antiAlias = 1;
+    FontNode* node = Append(&FontList, OBJ_FONT, 2);
+    node->font = GetDefaultFont();
+    TextObject* text = Append(&TextObjectList, OBJ_TEXTOBJECT, 5);
+    text->width = 120;
+    text->height = 25;
+    text->text = static_cast<char*>(OsAllocMem(6, 0));
+    std::strcpy(text->text, "Hello");
+    text->font = &font;
+    const struct {
+        int type;
+        int attribute;
+        Value expected;
+    } cases[] = {
+        {TEXTOBJECT, ATTRWIDTH, 120.0},
+        {TEXTOBJECT, ATTRHEIGHT, 25.0},
+        {TEXTOBJECT, ATTRTEXT, std::string("Hello")},
+        {TEXTOBJECT, ATTRFONTASCENDER, 19.0},
+        {TEXTOBJECT, ATTRFONTDESCENDER, 6.0},
+        {TEXTOBJECT, ATTRFONTNAME, std::string("Serif Probe")},
+        {TEXTOBJECT, ATTRFONTSIZE, 21.0},
+        {TEXTOBJECT, ATTRFONTSCALABLE, 1.0},
+        {TEXTOBJECT, ATTRFONTAA, 1.0},
+        {FONT, ATTRFONTNAME, std::string("topaz")},
+        {FONT, ATTRFONTSIZE, 8.0},
+        {FONT, ATTRFONTASCENDER, 7.0},
+        {FONT, ATTRFONTDESCENDER, 1.0},
+        {FONT, ATTRFONTSCALABLE, 0.0},
+    };
+    for (const auto& c : cases) {
+        Value id = c.type == FONT ? 2.0 : 5.0;
+        EXPECT_EQ(One(c.type, id, c.attribute), c.expected) << "type " << c.type << " attribute " << c.attribute;
+    }
+    EXPECT_EQ(Error(FONT, 2.0, ATTRTEXT), ERR_UNKNOWNATTR);
+    EXPECT_EQ(Error(TEXTOBJECT, 5.0, ATTRLOADER), ERR_UNKNOWNATTR);
+    // The message names the font asked for, whatever text an earlier
+    // error left.
+    SetErrorText("stale.png");
+    EXPECT_EQ(Error(FONT, 3.0, ATTRFONTSIZE), ERR_FINDFONT2);
+    char message[256];
+    GetErrorText(ERR_FINDFONT2, message, sizeof message);
+    EXPECT_STREQ(message, "Font 3 is not available in this size!");
+}
+
+TEST_F(AttributeQueries, IntervalsAnswerTheirTimeHandlerAndUserdata)
+{
+    VmPushNativeFunction(vm, [](VmState*) -> uint32_t { return 0; });
+    int32_t function = TakeRegistryRef(vm);
+    VmPushCString(vm, "tick data");
+    int32_t userdata = TakeRegistryRef(vm);
+    EventHandler handler{function, userdata, -1};
+    ASSERT_EQ(AddInterval(vm, MakeObjectId(8), 1500, 0, &handler), 0u);
+    EXPECT_EQ(One(INTERVAL, 8.0, ATTRDURATION), Value{1500.0});
+    EXPECT_EQ(One(INTERVAL, 8.0, ATTRUSERDATA), Value{std::string("tick data")});
+    EXPECT_EQ(Error(INTERVAL, 8.0, ATTRCOUNT), ERR_UNKNOWNATTR);
+    EXPECT_EQ(Error(INTERVAL, 9.0, ATTRCOUNT), ERR_FINDINTERVAL);
+    // The function answered is the installed one.
+    VmSetTop(vm, 0);
+    VmPushString(vm, "getattribute");
+    VmGetTable(vm, VM_GLOBALSINDEX);
+    VmPushNumber(vm, INTERVAL);
+    VmPushNumber(vm, 8);
+    VmPushNumber(vm, ATTRFUNCTION);
+    ASSERT_EQ(VmPCall(vm, 3, 1, 0), 0u);
+    PushRegistryRef(vm, function);
+    EXPECT_TRUE(VmCompareRawEqual(vm, -1, -2));
+    VmSetTop(vm, 0);
+}
+
+TEST_F(AttributeQueries, SoundsAndVideosAnswerFromTheirRecords)
+{
+    Sample* sample = Append(&SampleList, OBJ_SAMPLE, 4);
+    sample->type = 2;
+    sample->frames = 22050;
+    sample->frequency = 11025;
+    sample->pitch = 8000;
+    sample->channel = -1;
+    std::strcpy(sample->loader, "inbuilt");
+    Music* music = Append(&MusicList, OBJ_MUSIC, 6);
+    music->durationMs = 65000;
+    music->positionMs = 1200;
+    std::strcpy(music->format, "Probe module");
+    music->bitRate = 128;
+    music->subsongs = 3;
+    music->currentSubsong = 2;
+    music->paused = 1;
+    Video* video = Append(&VideoList, OBJ_VIDEO, 7);
+    video->width = 176;
+    video->height = 144;
+    video->scaleMode = 1;
+    video->scaledWidth = 352;
+    video->durationMs = 9000;
+    video->canSeek = 1;
+    video->playState = 2;
+    std::strcpy(video->loader, "native");
+    const struct {
+        int type;
+        int attribute;
+        std::vector<Value> expected;
+    } cases[] = {
+        {SAMPLE, ATTRTYPE, {2.0}},
+        {SAMPLE, ATTRDURATION, {2000.0}},
+        {SAMPLE, ATTRNUMFRAMES, {22050.0}},
+        {SAMPLE, ATTRLOADER, {std::string("inbuilt")}},
+        {SAMPLE, ATTRPOSITION, {0.0, 0.0}},
+        {MUSIC, ATTRDURATION, {65000.0}},
+        {MUSIC, ATTRPOSITION, {1200.0}},
+        {MUSIC, ATTRFORMAT, {std::string("Probe module")}},
+        {MUSIC, ATTRNUMSUBSONGS, {3.0}},
+        {MUSIC, ATTRPAUSED, {1.0}},
+        {VIDEO, ATTRWIDTH, {176.0}},
+        {VIDEO, ATTRSCALEMODE, {1.0}},
+        {VIDEO, ATTRDURATION, {9000.0}},
+        {VIDEO, ATTRCANSEEK, {1.0}},
+        {VIDEO, ATTRPAUSED, {1.0}},
+        {VIDEO, ATTRDRIVER, {0.0}},
+        {VIDEO, ATTRLOADER, {std::string("native")}},
+    };
+    for (const auto& c : cases) {
+        Value id = c.type == SAMPLE ? 4.0 : c.type == MUSIC ? 6.0 : 7.0;
+        std::vector<Value> results;
+        EXPECT_EQ(Ask(c.type, id, c.attribute, &results), 0u);
+        EXPECT_EQ(results, c.expected) << "type " << c.type << " attribute " << c.attribute;
+    }
+    EXPECT_EQ(Error(MUSIC, 4.0, ATTRDURATION), ERR_FINDMUSIC);
+    EXPECT_EQ(Error(SAMPLE, 6.0, ATTRDURATION), ERR_FINDSAMPLE);
+    EXPECT_EQ(Error(MUSIC, 6.0, ATTRWIDTH), ERR_UNKNOWNATTR);
+}
+
+TEST_F(AttributeQueries, PluginTypesAnswerThroughTheirHandler)
+{
+    ObjectHeader* gadgets = nullptr;
+    uint32_t type = 0;
+    ASSERT_EQ(RegisterObjectType(&gadgets, "Gadget", GadgetHandler, &type, 0), 0u);
+    ASSERT_EQ(type, 58u);
+    ObjectHeader record{};
+    AppendObject(&gadgets, &record, type, MakeObjectId(3), false);
+    EXPECT_EQ(One(58, 3.0, 7), Value{7003.0});
+    EXPECT_EQ(One(58, 3.0, ATTRCOUNT), Value{1.0});
+    EXPECT_EQ(Error(58, 3.0, 1), ERR_WRONGUSAGE) << "a negative answer is no Gosub request";
+    std::vector<Value> results;
+    EXPECT_EQ(Ask(58, 3.0, 2, &results), 0u);
+    EXPECT_TRUE(results.empty());
+    // One type further has no handler; below 58 the ids have no finder.
+    EXPECT_EQ(Error(59, 3.0, 7), ERR_WRONGUSAGE);
+    EXPECT_EQ(Error(59, 3.0, ATTRCOUNT), ERR_WRONGUSAGE);
+    EXPECT_EQ(Error(49, 3.0, ATTRWIDTH), ERR_UNKNOWNATTR);
+    EXPECT_EQ(One(49, 3.0, ATTRCOUNT), Value{0.0});
+    gadgets = nullptr;
+}
+
+}  // namespace
