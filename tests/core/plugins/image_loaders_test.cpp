@@ -10,7 +10,7 @@
 #include "core/plugins/image_loaders.h"
 #include "core/plugins/plugin_fixture.h"
 #include "gfx/bitmap.h"
-#include "media/gif_writer.h"
+#include "support/picture_oracle.h"
 #include "media/image_files.h"
 
 namespace {
@@ -33,13 +33,7 @@ protected:
         SavePng(&block);
         ASSERT_EQ(block.result, 0u);
         gif = scratch.file("pen.gif");
-        GifWriter* writer = nullptr;
-        std::vector<uint8_t> indices(16 * 8, 1);
-        indices[5] = 0;
-        uint32_t palette[2] = {0xFF00FF00u, 0xFF000080u};
-        ASSERT_EQ(SaveGif(gif.c_str(), 16, 8, &writer), 0u);
-        ASSERT_EQ(WriteAnimGifFrame(writer, indices.data(), 16, 8, 0, palette, 2, 0, 0, 0), 0u);
-        ASSERT_EQ(CloseGifWriter(writer), 0u);
+        ASSERT_TRUE(WritePenGif(gif, 16, 8, 5));
     }
     uint32_t LoadImagePlugin(const std::string& name) { return Load("images/" + name); }
 
