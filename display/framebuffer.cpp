@@ -4,9 +4,7 @@
 // present would put the same pixels.
 #include "display/framebuffer.h"
 
-#include <unistd.h>
 
-#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
