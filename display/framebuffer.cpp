@@ -4,7 +4,6 @@
 // present would put the same pixels.
 #include "display/framebuffer.h"
 
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
