@@ -3,6 +3,7 @@
 // snapshot and picture-test commands of the graphics library.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,8 @@
 #include "display/framebuffer.h"
 #include "display/pictures.h"
 #include "gfx/bitmap.h"
+#include "gfx/gradients.h"
+#include "gfx/pixel_formats.h"
 #include "gfx/graphics_library.h"
 #include "media/image_codecs.h"
 #include "media/image_files.h"
@@ -139,6 +142,159 @@ TEST_F(PictureCommands, DisplaysOpenWithTheirColourTextureOrPicture)
     ASSERT_EQ(OpenDisplayRecord(d[4]), 0u);
     EXPECT_NE(d[4]->shownBGPic, nullptr);
     EXPECT_EQ(OpenDisplayRecord(d[5]), uint32_t{ERR_FINDBGPIC});
+}
+
+// A display declared with a gradient fill: every back buffer and the
+// window hold what the gradient renderer draws into a picture of the same
+// size from the same description.
+TEST_F(PictureCommands, GradientFillsPaintTheDisplay)
+{
+    struct Case {
+        uint32_t type;
+        int32_t angle;
+        double centerX, centerY, balance, border;
+        std::vector<double> colours;  // colour and position in turn
+        int32_t width, height;
+    };
+    const Case cases[] = {
+        {GRADIENT_LINEAR, 90, 0.5, 0.5, 0.5, 0, {}, 256, 3},
+        {GRADIENT_LINEAR, 45, 0.5, 0.5, 0.5, 0, {0xFF0000, 0, 0x00FF00, 0.3, 0x0000FF, 1}, 50, 20},
+        {GRADIENT_RADIAL, 0, 0.25, 0.75, 0.5, 0.3, {}, 40, 30},
+        {GRADIENT_CONICAL, 30, 0.6, 0.4, 0.25, 0, {}, 33, 21},
+    };
+    const uint32_t start = 0x204060, end = 0xF0C080;
+    uint32_t id = 10;
+    for (const Case& c : cases) {
+        VmPushString(vm, "createdisplay");
+        VmGetTable(vm, VM_GLOBALSINDEX);
+        VmPushNumber(vm, ++id);
+        VmNewTable(vm);
+        int options = VmGetTop(vm);
+        SetTableInt(vm, options, "width", c.width);
+        SetTableInt(vm, options, "height", c.height);
+        SetTableInt(vm, options, "color", 0x999999);
+        SetTableInt(vm, options, "fillstyle", 3);
+        SetTableInt(vm, options, "gradientstyle", static_cast<int32_t>(c.type));
+        SetTableUnsigned(vm, options, "gradientstartcolor", start);
+        SetTableUnsigned(vm, options, "gradientendcolor", end);
+        SetTableInt(vm, options, "gradientangle", c.angle);
+        SetTableNumber(vm, options, "gradientcenterx", c.centerX);
+        SetTableNumber(vm, options, "gradientcentery", c.centerY);
+        SetTableNumber(vm, options, "gradientbalance", c.balance);
+        SetTableNumber(vm, options, "gradientborder", c.border);
+        if (!c.colours.empty()) {
+            VmPushString(vm, "gradientcolors");
+            PushValue(vm, Array{c.colours});
+            VmRawSet(vm, options);
+        }
+        ASSERT_EQ(VmPCall(vm, 2, 0, 0), 0u);
+        Display* display = nullptr;
+        ASSERT_EQ(FindDisplay(MakeObjectId(id), &display), 0u);
+        ASSERT_EQ(OpenDisplayRecord(display), 0u);
+
+        GradientSpec spec{};
+        spec.type = c.type;
+        spec.color1 = start;
+        spec.color2 = end;
+        spec.angle = c.angle;
+        spec.centerX = c.centerX;
+        spec.centerY = c.centerY;
+        spec.conicalPosition = c.balance;
+        spec.radial = c.border;
+        spec.stopCount = static_cast<uint32_t>(c.colours.size() / 2);
+        for (uint32_t i = 0; i < spec.stopCount; ++i)
+            spec.stops[i] = {static_cast<uint32_t>(c.colours[2 * i]), c.colours[2 * i + 1]};
+        std::vector<uint32_t> model(static_cast<size_t>(c.width) * c.height);
+        GradientParams params{reinterpret_cast<uint8_t*>(model.data()), 4, PIXFMT_ARGB, 0, 0, c.width, c.height,
+                              c.width, &spec, c.width, c.height};
+        ASSERT_EQ(RenderGradient(params), 0u);
+        // Across a quarter-turn linear gradient the first pixel is exactly the start colour.
+        if (c.type == GRADIENT_LINEAR && c.angle == 90) {
+            EXPECT_EQ(ReadFramebufferPixel(display, 0, 0), start);
+            EXPECT_EQ(ReadBitMapPixel(static_cast<BitMapHandle*>(display->backBuffers[0]), 0, 0, 0) & 0xFFFFFF, start);
+        }
+        int wrong = 0;
+        for (int32_t y = 0; y < c.height; ++y) {
+            for (int32_t x = 0; x < c.width; ++x) {
+                uint32_t want = model[static_cast<size_t>(y) * c.width + x] & 0xFFFFFF;
+                wrong += ReadFramebufferPixel(display, x, y) != want;
+                for (void* buffer : display->backBuffers)
+                    wrong += (ReadBitMapPixel(static_cast<BitMapHandle*>(buffer), x, y, 0) & 0xFFFFFF) != want;
+            }
+        }
+        EXPECT_EQ(wrong, 0) << "type " << c.type << " angle " << c.angle;
+    }
+    // The colour list must be a table of numbers.
+    EXPECT_EQ(CallGlobal(vm, "createdisplay", {20.0, Options{{{"fillstyle", 3}, {"gradientcolors", 1}}}}),
+              uint32_t{ERR_TABEXPECTED2});
+}
+
+// Around a fake full-screen display with a gradient backfill the desktop
+// runs from the start colour at the top to the end colour at the bottom,
+// as the gradient renderer draws it over the whole monitor.
+TEST_F(PictureCommands, GradientBackfillSurroundsAFullScreenDisplay)
+{
+    if (!HavePil())
+        GTEST_SKIP() << "PIL reads the snapshot";
+    VmPushString(vm, "createdisplay");
+    VmGetTable(vm, VM_GLOBALSINDEX);
+    VmPushNumber(vm, 1);
+    VmNewTable(vm);
+    int options = VmGetTop(vm);
+    SetTableInt(vm, options, "width", 20);
+    SetTableInt(vm, options, "height", 10);
+    SetTableInt(vm, options, "color", 0x336699);
+    SetTableString(vm, options, "mode", "fakefullscreen");
+    VmPushString(vm, "backfill");
+    VmNewTable(vm);
+    SetTableString(vm, VmGetTop(vm), "type", "gradient");
+    SetTableInt(vm, VmGetTop(vm), "startcolor", 0xFF8000);
+    SetTableInt(vm, VmGetTop(vm), "endcolor", 0x0040FF);
+    VmRawSet(vm, options);
+    ASSERT_EQ(VmPCall(vm, 2, 0, 0), 0u);
+    Display* display = nullptr;
+    ASSERT_EQ(FindDisplay(MakeObjectId(1), &display), 0u);
+    ASSERT_EQ(OpenDisplayRecord(display), 0u);
+    CurrentDisplay = display;
+    std::string desktop = dir.file("desktop.png");
+    ASSERT_EQ(CallGlobal(vm, "savesnapshot", {desktop, 2.0, 1.0}), 0u);
+
+    const char kPixels[] = R"PY(
+import sys
+from PIL import Image
+im = Image.open(sys.argv[1]).convert('RGB')
+out = []
+for point in sys.argv[3:]:
+    x, y = (int(v) for v in point.split(','))
+    out.append('%02x%02x%02x' % im.getpixel((x, y)))
+open(sys.argv[2], 'w').write(' '.join(out))
+)PY";
+    // One column of the monitor-sized gradient: rows do not depend on x.
+    GradientSpec spec{};
+    spec.type = GRADIENT_LINEAR;
+    spec.color1 = 0xFF8000;
+    spec.color2 = 0x0040FF;
+    std::vector<uint32_t> column(kMonitorHeight);
+    GradientParams params{reinterpret_cast<uint8_t*>(column.data()), 4, PIXFMT_ARGB, 0, 0, kMonitorWidth,
+                          kMonitorHeight, 1, &spec, 1, kMonitorHeight};
+    ASSERT_EQ(RenderGradient(params), 0u);
+    const int32_t points[][2] = {{0, 0}, {1919, 0}, {5, 300}, {display->x - 1, display->y + 4},
+                                 {display->x + 25, display->y}, {700, 1079}};
+    std::string arguments = desktop + " " + dir.file("px.txt");
+    std::string want;
+    for (const auto& p : points) {
+        arguments += " " + std::to_string(p[0]) + "," + std::to_string(p[1]);
+        char hex[8];
+        std::snprintf(hex, sizeof hex, "%06x", column[p[1]] & 0xFFFFFF);
+        want += (want.empty() ? "" : " ") + std::string(hex);
+    }
+    // The display itself keeps its own colour.
+    arguments += " " + std::to_string(display->x + 3) + "," + std::to_string(display->y + 3);
+    want += " 336699";
+    ASSERT_TRUE(RunPython(dir.path(), kPixels, arguments));
+    std::vector<uint8_t> text = ReadFileBytes(dir.file("px.txt"));
+    EXPECT_EQ(std::string(text.begin(), text.end()), want);
+    EXPECT_EQ(want.substr(0, 6), "ff8000");
 }
 
 TEST_F(PictureCommands, SnapshotsAndPictureTests)
