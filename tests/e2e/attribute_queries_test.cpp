@@ -362,6 +362,12 @@ TEST_F(AttributeQueries, PointersAnswerFromTheirRecordsAndDisplaysNameTheirs)
     LOADK r1, "busy handle"
     GETGLOBAL r2, "hptr"
     CALL r0, 3, 1
+    GETGLOBAL r0, "freepointer"
+    LOADNUM r1, 1
+    CALL r0, 2, 1
+    GETGLOBAL r0, "freepointer"
+    GETGLOBAL r1, "hptr"
+    CALL r0, 2, 1
     GETGLOBAL r0, "debugprint"
     LOADK r1, "shown handle"
     GETGLOBAL r2, "getattribute"
@@ -370,12 +376,6 @@ TEST_F(AttributeQueries, PointersAnswerFromTheirRecordsAndDisplaysNameTheirs)
     LOADK r5, #38
     CALL r2, 4, 0
     CALL r0, 0, 1
-    GETGLOBAL r0, "freepointer"
-    LOADNUM r1, 1
-    CALL r0, 2, 1
-    GETGLOBAL r0, "freepointer"
-    GETGLOBAL r1, "hptr"
-    CALL r0, 2, 1
 )";
     const std::vector<Ask> freed = {
         {"freed brush pointer", POINTER, "#1", 0, "!1320"},
