@@ -558,6 +558,18 @@ TEST_F(TransferTest, AStatusCallbackThatStopsEndsTheTransferWithWhatArrived)
     EXPECT_GT(g_lastCount, 0);
     EXPECT_EQ(Num(r[1]), g_lastCount);
     EXPECT_EQ(Str(r[0]).size(), size_t(g_lastCount));
+
+    // Stopped on purpose, the transfer succeeds: its file is what arrived.
+    TempDir dir;
+    std::string target = dir / "stopped.bin";
+    WriteFileBytes(target, {'o', 'l', 'd'});
+    HttpPeer again({"HTTP/1.1 200 OK\r\nContent-Length: 50000\r\n\r\n" + body});
+    ASSERT_EQ(Download(again.Url(), {{{"file", target}}}, &r, StatusStopsAfterFirst), 0u) << ErrorText();
+    again.Join();
+    std::vector<uint8_t> content = ReadFileBytes(target);
+    EXPECT_GT(content.size(), 0u);
+    EXPECT_EQ(double(content.size()), Num(r[1]));
+    EXPECT_TRUE(std::string(content.begin(), content.end()) == body.substr(0, content.size()));
 }
 
 struct StatusSeen {
