@@ -170,6 +170,22 @@ uint32_t CreateDeclaredDisplay(VmState* vm, const PreloadEntry* entry, bool bgpi
         SetTableInt(vm, t, "scrheight", d->scrHeight);
     if (d->scrDepth)
         SetTableUnsigned(vm, t, "scrdepth", d->scrDepth);
+    const BackfillDesc& b = d->backfill.desc;
+    if (b.kind || b.hideTitleBar) {
+        VmPushString(vm, "backfill");
+        VmNewTable(vm);
+        int f = VmGetTop(vm);
+        SetTableInt(vm, f, "hidetitlebar", b.hideTitleBar ? 1 : 0);
+        if (b.kind) {
+            SetTableString(vm, f, "type", GetBackfillTypeName(b.kind));
+            SetTableUnsigned(vm, f, "color", b.color1);
+            SetTableUnsigned(vm, f, "startcolor", b.color1);
+            SetTableUnsigned(vm, f, "endcolor", b.color2);
+            SetTableInt(vm, f, "brush", b.brush);
+            SetTableInt(vm, f, "scalepicture", static_cast<int32_t>(b.scalePicture));
+        }
+        VmRawSet(vm, t);
+    }
     if (!Startup.overridePlacement)
         ApplySavedPlacement(vm, entry->id, t);
     uint32_t error = VmPCall(vm, 2, 0, 0);
@@ -377,18 +393,14 @@ uint32_t CallDeclaredCommand(VmState* vm, const PreloadEntry* entry, uint32_t sh
     return error;
 }
 
-// The tags of a plugin requirement declared by the applet, as the
-// plugin's RequirePlugin receives them: {n, value} with texts as pointers.
-std::vector<QmTagItem> RequirementTags(const PreloadEntry* entry)
+// The settings of a plugin requirement declared by the applet, as the
+// plugin's RequirePlugin receives them (they point into the entry).
+std::vector<QmPluginOption> RequirementOptions(const PreloadEntry* entry)
 {
-    std::vector<QmTagItem> tags;
-    for (auto* tag = static_cast<const PluginRequireTag*>(entry->details); tag; tag = tag->next) {
-        uintptr_t value = tag->isText ? reinterpret_cast<uintptr_t>(tag->text)
-                                      : static_cast<uintptr_t>(static_cast<int64_t>(tag->number));
-        tags.push_back(QmTagItem{tag->tag, value});
-    }
-    tags.push_back(QmTagItem{0, 0});
-    return tags;
+    std::vector<QmPluginOption> options;
+    for (auto* tag = static_cast<const PluginRequireTag*>(entry->details); tag; tag = tag->next)
+        options.push_back(QmPluginOption{nullptr, tag->name, tag->isText ? tag->text : nullptr, tag->number});
+    return options;
 }
 
 // Main chunk's source name, so that errors of declarations are reported
@@ -413,17 +425,17 @@ uint32_t PreloadResources(CoreContext* context, AppletInfo* applet, VmState* vm)
         return error;
 
     uint32_t pluginAnswer = 0;
-    if (uint32_t error = RequireStartupPlugins(vm))
+    if (uint32_t error = RequireStartupPlugins(vm, &pluginAnswer))
         return error;
     for (PreloadEntry* e = applet->preloadEntries; e && vm; e = e->next) {
         if (e->kind != PRELOAD_PLUGIN)
             continue;
-        std::vector<QmTagItem> tags = RequirementTags(e);
+        std::vector<QmPluginOption> options = RequirementOptions(e);
         const char* name = e->text1[0] ? e->text1 : nullptr;
         std::string declared = DeclaredFile(e);
         if (!name)
             name = declared.c_str();
-        if (uint32_t error = FindOrLoadPlugin(vm, name, 0, 0, false, false, tags.data(), &pluginAnswer))
+        if (uint32_t error = FindOrLoadPlugin(vm, name, 0, 0, false, false, LinkPluginOptions(&options), &pluginAnswer))
             return error;
     }
     bool firstHidden = pluginAnswer & 1;

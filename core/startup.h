@@ -5,6 +5,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
+
+#include "quillmere/plugin_abi.h"
 
 struct AppletInfo;
 struct CoreContext;
@@ -58,8 +61,14 @@ uint32_t LoadStartupPlugins(CoreContext* context);
 // closes) and unloading every plugin (after).
 void FreeStartupPluginLibraries(VmState* vm);
 void UnloadStartupPlugins();
-// Loads the plugins that REQUIREPLUGINS names; 0 or the first error.
-uint32_t RequireStartupPlugins(VmState* vm);
+// Loads the plugins that REQUIREPLUGINS names, each with the settings that
+// REQUIRETAGS gives it; their RequirePlugin answers go to *answer (bit 0:
+// open the first display hidden). 0 or the first error.
+uint32_t RequireStartupPlugins(VmState* vm, uint32_t* answer);
+
+// Links the records into the settings list RequirePlugin receives (null
+// when there are none); the records stay the caller's.
+QmTagItem* LinkPluginOptions(std::vector<QmPluginOption>* options);
 
 // A new unique temporary file, remembered for deletion at shutdown; null
 // when none could be made.

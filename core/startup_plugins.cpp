@@ -5,6 +5,7 @@
 
 #include "core/plugins/plugin_manager.h"
 #include "core/run_records.h"
+#include "core/require_tags.h"
 #include "core/startup.h"
 
 uint32_t LoadStartupPlugins(CoreContext* context)
@@ -23,10 +24,29 @@ void FreeStartupPluginLibraries(VmState* vm) { FreePluginLibraries(vm); }
 
 void UnloadStartupPlugins() { FreeAllPlugins(); }
 
-uint32_t RequireStartupPlugins(VmState* vm)
+QmTagItem* LinkPluginOptions(std::vector<QmPluginOption>* options)
 {
+    for (size_t i = 0; i + 1 < options->size(); ++i)
+        (*options)[i].next = &(*options)[i + 1];
+    return options->empty() ? nullptr : reinterpret_cast<QmTagItem*>(options->data());
+}
+
+uint32_t RequireStartupPlugins(VmState* vm, uint32_t* answer)
+{
+    std::vector<RequireTagGroup> groups;
+    if (Startup.requireTags) {
+        if (uint32_t error = ParseRequireTags(Startup.requireTags, &groups))
+            return error;
+    }
     for (const char* name = Startup.requirePlugins; name && *name; name += std::strlen(name) + 1) {
-        if (uint32_t error = FindOrLoadPlugin(vm, name, 0, 0, false, false, nullptr, nullptr))
+        std::vector<QmPluginOption> options;
+        for (const RequireTagGroup& group : groups) {
+            if (!PluginNamesEqual(group.plugin.c_str(), name))
+                continue;
+            for (const RequireTagSetting& s : group.settings)
+                options.push_back(QmPluginOption{nullptr, s.key.c_str(), s.isText ? s.text.c_str() : nullptr, s.number});
+        }
+        if (uint32_t error = FindOrLoadPlugin(vm, name, 0, 0, false, false, LinkPluginOptions(&options), answer))
             return error;
     }
     return 0;

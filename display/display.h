@@ -137,6 +137,10 @@ struct Display {
     uint32_t textureBrush;
     int32_t textureX;
     int32_t textureY;
+    // What the desktop shows around the display (DisplayOptions).
+    uint32_t backfillKind;
+    uint32_t backfillColor;
+    uint32_t backfillBrush;
 };
 
 // The display list and the current display (null until one exists).
@@ -171,6 +175,10 @@ struct DisplayOptions {
     uint32_t textureBrush;
     int32_t textureX;
     int32_t textureY;
+    // The decoration of the screen around a full-screen display.
+    uint32_t backfillKind;  // 1 colour, 3 texture, 4 picture (GetBackfillTypeName)
+    uint32_t backfillColor;
+    uint32_t backfillBrush;
 };
 void InitDisplayOptions(DisplayOptions* options);
 

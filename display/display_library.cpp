@@ -72,6 +72,19 @@ void ReadOptions(VmState* vm, int table, DisplayOptions* o)
     if (GetTableInt(vm, table, "texturebrush", &v)) o->textureBrush = static_cast<uint32_t>(v);
     GetTableInt(vm, table, "texturex", &o->textureX);
     GetTableInt(vm, table, "texturey", &o->textureY);
+    VmPushString(vm, "backfill");
+    VmGetTable(vm, table < 0 && table > VM_REGISTRYINDEX ? table - 1 : table);
+    if (VmType(vm, -1) == VM_TTABLE) {
+        int backfill = VmGetTop(vm);
+        char type[32];
+        if (GetTableString(vm, backfill, "type", type, sizeof type)) {
+            for (uint32_t kind = 1; kind <= 4; ++kind)
+                if (!StrCaseCmp(type, GetBackfillTypeName(kind))) o->backfillKind = kind;
+        }
+        GetTableColor(vm, backfill, "color", &o->backfillColor);
+        if (GetTableInt(vm, backfill, "brush", &v)) o->backfillBrush = static_cast<uint32_t>(v);
+    }
+    VmPop(vm, 1);
     if (GetTableInt(vm, table, "scalemode", &v)) {
         if (v == 1) o->flags |= DISPFLAG_AUTOSCALE;
         if (v == 2) o->flags |= DISPFLAG_LAYERSCALE;

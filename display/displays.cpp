@@ -99,6 +99,9 @@ uint32_t CreateDisplayRecord(VmState* vm, ObjectId id, bool useHandle,
     d->textureBrush = options.textureBrush;
     d->textureX = options.textureX;
     d->textureY = options.textureY;
+    d->backfillKind = options.backfillKind;
+    d->backfillColor = options.backfillColor;
+    d->backfillBrush = options.backfillBrush;
     d->outputMode = OUTPUT_DISPLAY;
     d->output.width = d->width;
     d->output.height = d->height;

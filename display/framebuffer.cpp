@@ -4,10 +4,6 @@
 // present would put the same pixels.
 #include "display/framebuffer.h"
 
-#include <png.h>
-#include <unistd.h>
-
-#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -18,6 +14,7 @@
 #include "gfx/bitmap_ops.h"
 #include "gfx/display_blit.h"
 #include "gfx/pixel_formats.h"
+#include "media/image_files.h"
 #include "platform/posix/os_memory.h"
 
 namespace {
@@ -252,65 +249,12 @@ uint32_t ReadFramebufferPixel(const Display* display, int32_t x, int32_t y)
     return fb->pixels[static_cast<size_t>(fb->width) * y + x] & 0xFFFFFF;
 }
 
-namespace {
-
-// libpng reports errors by long jump; everything the jump skips is plain
-// data owned by the caller.
-bool WritePngRows(FILE* file, const Framebuffer* fb, uint8_t* row)
-{
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png ? png_create_info_struct(png) : nullptr;
-    if (!info) {
-        png_destroy_write_struct(&png, nullptr);
-        return false;
-    }
-    if (setjmp(png_jmpbuf(png))) {
-        png_destroy_write_struct(&png, &info);
-        return false;
-    }
-    png_init_io(png, file);
-    png_set_IHDR(png, info, static_cast<png_uint_32>(fb->width), static_cast<png_uint_32>(fb->height),
-                 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-                 PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(png, info);
-    for (int32_t y = 0; y < fb->height; ++y) {
-        const uint32_t* p = fb->pixels + static_cast<size_t>(fb->width) * y;
-        for (int32_t x = 0; x < fb->width; ++x) {
-            row[x * 3] = static_cast<uint8_t>(p[x] >> 16);
-            row[x * 3 + 1] = static_cast<uint8_t>(p[x] >> 8);
-            row[x * 3 + 2] = static_cast<uint8_t>(p[x]);
-        }
-        png_write_row(png, row);
-    }
-    png_write_end(png, nullptr);
-    png_destroy_write_struct(&png, &info);
-    return true;
-}
-
-}  // namespace
-
 uint32_t WriteFramebufferPng(const Display* display, const char* path)
 {
     const Framebuffer* fb = display ? display->framebuffer : nullptr;
     if (!fb) return ERR_GRABSCREEN;
-    size_t length = std::strlen(path);
-    auto* temp = static_cast<char*>(OsAllocMem(length + 8, 0));
-    auto* row = static_cast<uint8_t*>(OsAllocMem(static_cast<size_t>(fb->width) * 3, 0));
-    if (!temp || !row) {
-        OsFreeMem(temp);
-        OsFreeMem(row);
-        return ERR_MEM;
-    }
-    std::memcpy(temp, path, length);
-    std::memcpy(temp + length, ".XXXXXX", 8);
-    int fd = mkstemp(temp);
-    FILE* file = fd >= 0 ? fdopen(fd, "wb") : nullptr;
-    if (!file && fd >= 0) close(fd);
-    bool ok = file && WritePngRows(file, fb, row);
-    if (file && std::fclose(file) != 0) ok = false;
-    if (ok && std::rename(temp, path) != 0) ok = false;
-    if (!ok && fd >= 0) std::remove(temp);
-    OsFreeMem(temp);
-    OsFreeMem(row);
-    return ok ? 0 : uint32_t{ERR_SAVEPNG};
+    // The top byte of a framebuffer word means nothing: no alpha is stored.
+    SavePngBlock block{path, fb->pixels, static_cast<size_t>(fb->width) * 4, fb->width, fb->height, 0, 0};
+    SavePng(&block);
+    return block.result ? uint32_t{ERR_SAVEPNG} : 0u;
 }

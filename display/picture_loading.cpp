@@ -111,44 +111,38 @@ uint32_t LoadPicturePlanes(VmState* vm, PictureLoad* out)
     return error;
 }
 
-}  // namespace
 
-uint32_t CmdLoadBrush(VmState* vm)
+// Loads the planes and hands them to the record maker (AddBrush or
+// AddBGPic), which owns them from then on, also when it fails.
+template <typename Record, typename AddRecord>
+uint32_t LoadPictureRecord(VmState* vm, AddRecord add)
 {
     CreateIdArg id = GetCreateIdArg(vm, 1);
     PictureLoad planes;
     if (uint32_t error = LoadPicturePlanes(vm, &planes))
         return error;
-    Brush* brush = nullptr;
-    uint32_t error = AddBrush(vm, id.id, id.newHandle, planes.bitmap, planes.mask, planes.alpha, planes.width,
-                              planes.height, &brush);
-    planes.bitmap = planes.mask = planes.alpha = nullptr;  // the record owns them now
-    if (error)
-        return error;
-    if (planes.transparentColour >= 0)
-        brush->transparentColour = static_cast<uint32_t>(planes.transparentColour);
-    if (!id.newHandle)
-        return 0;
-    VmPushLightUserdata(vm, brush);
-    return 1;
-}
-
-uint32_t CmdLoadBGPic(VmState* vm)
-{
-    CreateIdArg id = GetCreateIdArg(vm, 1);
-    PictureLoad planes;
-    if (uint32_t error = LoadPicturePlanes(vm, &planes))
-        return error;
-    BGPic* picture = nullptr;
-    uint32_t error = AddBGPic(vm, id.id, id.newHandle, planes.bitmap, planes.mask, planes.alpha, planes.width,
-                              planes.height, &picture);
+    Record* record = nullptr;
+    uint32_t error = add(vm, id.id, id.newHandle, planes.bitmap, planes.mask, planes.alpha, planes.width,
+                         planes.height, &record);
     planes.bitmap = planes.mask = planes.alpha = nullptr;
     if (error)
         return error;
     if (planes.transparentColour >= 0)
-        picture->transparentColour = static_cast<uint32_t>(planes.transparentColour);
+        record->transparentColour = static_cast<uint32_t>(planes.transparentColour);
     if (!id.newHandle)
         return 0;
-    VmPushLightUserdata(vm, picture);
+    VmPushLightUserdata(vm, record);
     return 1;
+}
+
+}  // namespace
+
+uint32_t CmdLoadBrush(VmState* vm)
+{
+    return LoadPictureRecord<Brush>(vm, AddBrush);
+}
+
+uint32_t CmdLoadBGPic(VmState* vm)
+{
+    return LoadPictureRecord<BGPic>(vm, AddBGPic);
 }

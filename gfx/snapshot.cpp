@@ -3,6 +3,8 @@
 // the framebuffer placed at the window's position on a black desktop.
 #include "gfx/snapshot.h"
 
+#include <algorithm>
+
 #include "core/check_args.h"
 #include "core/io/error_codes.h"
 #include "core/option_tables.h"
@@ -13,6 +15,8 @@
 #include "display/framebuffer.h"
 #include "display/pictures.h"
 #include "gfx/bitmap.h"
+#include "gfx/bitmap_ops.h"
+#include "gfx/copy_bitmap.h"
 #include "gfx/image_save.h"
 
 namespace {
@@ -27,6 +31,32 @@ struct SnapshotBitmap {
             FreeColorBitMap(bitmap);
     }
 };
+
+// Around a full-screen display the screen shows its backfill: a colour, a
+// brush tiled, or a brush in the middle (gradients are drawn as their
+// start colour). The display's own rectangle is left as grabbed.
+void PaintBackfill(const Display* display, BitMapHandle* desktop, int32_t dx, int32_t dy)
+{
+    BitMapHandle* window = nullptr;
+    if (CopyBitMap(desktop, nullptr, nullptr, std::max(dx, 0), std::max(dy, 0),
+                   std::min(display->width, desktop->width - std::max(dx, 0)),
+                   std::min(display->height, desktop->height - std::max(dy, 0)), 0, nullptr, nullptr, &window,
+                   nullptr, nullptr))
+        return;
+    FillBitMapRect(desktop, 0, 0, desktop->width, desktop->height, 0xFF000000u | display->backfillColor);
+    Brush* brush = nullptr;
+    if (display->backfillKind >= 3 && !FindBrush(nullptr, MakeObjectId(display->backfillBrush), &brush, 0) &&
+        brush->bitmap) {
+        if (display->backfillKind == 3)
+            TileCopyPixels(desktop, 0, 0, desktop->width, desktop->height, brush->bitmap, 0, 0, brush->width,
+                           brush->height, 0, 0);
+        else
+            BltBitMapRect(brush->bitmap, 0, 0, desktop, (desktop->width - brush->width) / 2,
+                          (desktop->height - brush->height) / 2, brush->width, brush->height);
+    }
+    BltBitMapRect(window, 0, 0, desktop, std::max(dx, 0), std::max(dy, 0), window->width, window->height);
+    FreeColorBitMap(window);
+}
 
 uint32_t TakeSnapshot(VmState* vm, Display* display, int32_t type, SnapshotBitmap* out)
 {
@@ -61,7 +91,11 @@ uint32_t TakeSnapshot(VmState* vm, Display* display, int32_t type, SnapshotBitma
         if (uint32_t error = GetDisplayMonitorRect(display, &x, &y, &w, &h))
             return error;
         out->made = true;
-        return GrabDisplayToBitmap(display, x - display->x, y - display->y, w, h, 0, 0, &out->bitmap);
+        if (uint32_t error = GrabDisplayToBitmap(display, x - display->x, y - display->y, w, h, 0, 0, &out->bitmap))
+            return error;
+        if (display->fullScreen && display->backfillKind)
+            PaintBackfill(display, out->bitmap, display->x - x, display->y - y);
+        return 0;
     }
     default:
         return ERR_WRONGUSAGE;

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include <png.h>
+#include <zlib.h>
 
 #include "core/io/error_codes.h"
 #include "media/image_codecs.h"
@@ -129,6 +130,11 @@ void RunEncode(PngEncodeState* s)
         return;
     }
     png_set_write_fn(s->png, s->out, WriteToMemory, FlushNothing);
+    // zlib's default strategy and rows filtered by Sub or Up: on
+    // photographs libpng's own choices (Z_FILTERED, all five filters) give
+    // files no smaller and take a sixth longer.
+    png_set_compression_strategy(s->png, Z_DEFAULT_STRATEGY);
+    png_set_filter(s->png, PNG_FILTER_TYPE_BASE, PNG_FILTER_SUB | PNG_FILTER_UP);
     png_set_IHDR(s->png, s->info, static_cast<png_uint_32>(s->width), static_cast<png_uint_32>(s->height), 8,
                  s->withAlpha ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);

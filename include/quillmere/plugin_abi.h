@@ -256,6 +256,18 @@ enum {
     QM_SAVERFORMAT_ALPHA = 0x4          /* can store alpha */
 };
 
+/* The settings a plugin is required with (the LoadPlugin options, the
+ * REQUIRETAGS option, an applet's plugin declaration), handed to
+ * RequirePlugin as the value of tag 2: a list of records, each a key with a
+ * text value, or with text null a number. They live while RequirePlugin
+ * runs. */
+typedef struct QmPluginOption {
+    struct QmPluginOption* next;
+    const char* key;
+    const char* text;
+    double number;
+} QmPluginOption;
+
 typedef int (*QmRequirePluginFunc)(struct VmState* state, int version, int revision, uint32_t reserved,
                                    QmTagItem* tags);
 

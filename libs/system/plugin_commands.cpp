@@ -17,12 +17,7 @@ constexpr uint32_t kFileTypeImage = 0, kFileTypeAnim = 1, kFileTypeSound = 2;
 constexpr uint32_t kFileTypeFlagSave = 1;
 
 // One LoadPlugin option as the plugin's RequirePlugin receives it.
-struct PluginOptionRecord {
-    PluginOptionRecord* next;
-    const char* key;
-    const char* text;  // null for a number
-    double number;
-};
+using PluginOptionRecord = QmPluginOption;
 
 std::string PluginFileName(const char* name)
 {

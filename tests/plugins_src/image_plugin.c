@@ -6,6 +6,10 @@
  *   NO_PIXELS     LoadImage answers an image whose GetImage gives no pixels
  *   SAVER         an image saver of formats 100 (true colour with alpha)
  *                 and 101 (palette indices)
+ *   OLD_SVG       revision 1: for a file inside an applet it expects a name
+ *                 ":::chunkOFFSET:SIZE*FILE/INNER" and opens it through the
+ *                 host, which serves the caller's name; the file holds the
+ *                 "proc:W:H" text of the picture
  * The loader takes the names "proc:W:H" and makes a W x H picture whose
  * pixel (x, y) is ARGB (x * 255 / W, y, x ^ y, 0x80 | x) with alpha
  * (x + y) & 255, so that tests can check every pixel. The saver writes
@@ -28,7 +32,11 @@ EXPORT int InitPlugin(PluginInfo* info, const PluginHostApi* api, const char* pa
     host = api;
     info->capabilities = CAPS;
     info->version = 1;
+#ifdef OLD_SVG
+    info->revision = 1;
+#else
     info->revision = 0;
+#endif
     info->neededVersion = 6;
     info->neededRevision = 1;
     info->name = "Test image plugin " MODULE_NAME;
@@ -89,6 +97,20 @@ EXPORT void* LoadImage(const char* file, QmLoadImageParams* params)
 {
     int32_t w, h;
     Picture* picture;
+#ifdef OLD_SVG
+    char text[64];
+    size_t n;
+    QmStream* stream;
+    if (strncmp(file, ":::chunk", 8) != 0 || strchr(file, '?') || !strchr(file, '/'))
+        return NULL;
+    stream = host->streams->HostOpenStream(file, 0);
+    if (!stream)
+        return NULL;
+    n = host->streams->StreamRead(stream, text, sizeof text - 1);
+    host->streams->StreamClose(stream);
+    text[n] = 0;
+    file = text;
+#endif
     if (!ParseName(file, &w, &h))
         return NULL;
     picture = (Picture*)calloc(1, sizeof(Picture));

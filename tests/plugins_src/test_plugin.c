@@ -22,6 +22,7 @@
  * line to the file that QM_TEST_PLUGIN_LOG names, written through the
  * host's runtime table. */
 #include <stdint.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -196,16 +197,30 @@ EXPORT void FreeLibrary(struct VmState* state) { (void)state; }
 #endif
 
 #ifdef REQUIRE
+/* Logs the version asked for and the settings of tag 2 as " key=value". */
 EXPORT int RequirePlugin(struct VmState* state, int version, int revision, uint32_t reserved, QmTagItem* tags)
 {
-    char detail[32];
+    char detail[512];
+    size_t n;
+    QmTagItem* tag;
     (void)state;
     (void)reserved;
-    (void)tags;
     detail[0] = (char)('0' + version % 10);
     detail[1] = '.';
     detail[2] = (char)('0' + revision % 10);
     detail[3] = 0;
+    for (tag = tags; tag && tag->tag; ++tag) {
+        const QmPluginOption* option;
+        if (tag->tag != 2)
+            continue;
+        for (option = (const QmPluginOption*)tag->value; option; option = option->next) {
+            n = strlen(detail);
+            if (option->text)
+                snprintf(detail + n, sizeof detail - n, " %s=%s", option->key, option->text);
+            else
+                snprintf(detail + n, sizeof detail - n, " %s=%g", option->key, option->number);
+        }
+    }
     LogLine("require", detail);
     return 0;
 }

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "media/gif_writer.h"
+
 inline constexpr const char* kSystemPython = "/usr/bin/python3";
 inline constexpr const char* kImageMagick = "/usr/bin/convert";
 
@@ -49,4 +51,19 @@ inline std::vector<uint32_t> MakeTestPicture(int32_t w, int32_t h, bool alpha)
             argb[static_cast<size_t>(y) * w + x] = (a << 24) | (r << 16) | (g << 8) | b;
         }
     return argb;
+}
+
+// A w x h GIF of green (index 0, the transparent index) and navy (index 1)
+// pixels, green only at `greenPixel`; false when it cannot be written.
+inline bool WritePenGif(const std::string& path, int32_t w, int32_t h, size_t greenPixel)
+{
+    GifWriter* writer = nullptr;
+    std::vector<uint8_t> indices(static_cast<size_t>(w) * h, 1);
+    indices[greenPixel] = 0;
+    uint32_t palette[2] = {0xFF00FF00u, 0xFF000080u};
+    uint32_t error = SaveGif(path.c_str(), w, h, &writer);
+    if (!error)
+        error = WriteAnimGifFrame(writer, indices.data(), w, h, 0, palette, 2, 0, 0, 0);
+    uint32_t closed = CloseGifWriter(writer);
+    return !error && !closed;
 }

@@ -10,7 +10,7 @@
 #include "core/plugins/image_loaders.h"
 #include "core/plugins/plugin_fixture.h"
 #include "gfx/bitmap.h"
-#include "media/gif_writer.h"
+#include "support/picture_oracle.h"
 #include "media/image_files.h"
 
 namespace {
@@ -33,13 +33,7 @@ protected:
         SavePng(&block);
         ASSERT_EQ(block.result, 0u);
         gif = scratch.file("pen.gif");
-        GifWriter* writer = nullptr;
-        std::vector<uint8_t> indices(16 * 8, 1);
-        indices[5] = 0;
-        uint32_t palette[2] = {0xFF00FF00u, 0xFF000080u};
-        ASSERT_EQ(SaveGif(gif.c_str(), 16, 8, &writer), 0u);
-        ASSERT_EQ(WriteAnimGifFrame(writer, indices.data(), 16, 8, 0, palette, 2, 0, 0, 0), 0u);
-        ASSERT_EQ(CloseGifWriter(writer), 0u);
+        ASSERT_TRUE(WritePenGif(gif, 16, 8, 5));
     }
     uint32_t LoadImagePlugin(const std::string& name) { return Load("images/" + name); }
 
@@ -233,6 +227,25 @@ TEST_F(ImageLoaderChain, ProbingAsksPluginsThenTheHost)
     EXPECT_EQ(probe.transparency, 1u);
     WriteFileBytes(scratch.file("text.txt"), {'n', 'o'});
     EXPECT_EQ(ProbeImageLoaders(scratch.file("text.txt").c_str(), nullptr, 0, &probe), 0);
+}
+
+// An old "svgimage" plugin is handed a name of its own for a file inside
+// an applet, and the host opens the name the caller gave when it asks.
+TEST_F(ImageLoaderChain, OldSvgPluginGetsItsOwnChunkNames)
+{
+    ASSERT_EQ(LoadImagePlugin("svgimage"), 0u);
+    std::string container = scratch.file("app.qma");
+    WriteFileBytes(container, {'x', 'x', 'p', 'r', 'o', 'c', ':', '3', ':', '2', 'y'});
+    std::string chunk = ":::chunk2:8*pics/logo.svg?" + container;
+    ImageLoadRequest request;
+    request.file = chunk.c_str();
+    ImageLoadResult r;
+    ASSERT_EQ(Run(request, &r), 0u);
+    EXPECT_STREQ(GetLoaderName(r.producer), "svgimage");
+    EXPECT_EQ(r.width, 3);
+    EXPECT_EQ(r.height, 2);
+    EXPECT_EQ(ImageLoaderCallerFileName, nullptr);
+    Free(&r);
 }
 
 TEST_F(ImageLoaderChain, PluginsReachTheHostDecodersThroughTableThree)

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "core/io/error_codes.h"
+#include "core/startup.h"
 #include "core/vm/error_hooks.h"
 #include "core/vm/script_fixture.h"
 #include "core/vm/vm.h"
@@ -211,6 +212,25 @@ TEST_F(RegistrationTest, SaverFormatsBecomeConstantsAndHooks)
     EXPECT_EQ(UserConstant("imgfmt_hex"), std::to_string(8.0));
     ASSERT_EQ(ActivatePlugin(vm, record), 0u);
     EXPECT_EQ(record->node->info->imageSaverFormats, hooks);  // kept, not rebuilt
+}
+
+TEST_F(RegistrationTest, RequiredPluginsGetTheirRequireTagsSettings)
+{
+    ASSERT_EQ(Load("mathx"), 0u);
+    char* savedPlugins = Startup.requirePlugins;
+    char* savedTags = Startup.requireTags;
+    char plugins[] = "MATHX\0";
+    char tags[] = "other[x=1] mathx[quality=2, engine='free type', fast=true]";
+    Startup.requirePlugins = plugins;
+    Startup.requireTags = tags;
+    uint32_t answer = 0;
+    EXPECT_EQ(RequireStartupPlugins(vm, &answer), 0u);
+    EXPECT_NE(Log().find("require mathx 0.0 quality=2 engine=free type fast=1\n"), std::string::npos) << Log();
+    char malformed[] = "mathx[[[";
+    Startup.requireTags = malformed;
+    EXPECT_EQ(RequireStartupPlugins(vm, &answer), uint32_t{ERR_REQUIRETAGFMT});
+    Startup.requirePlugins = savedPlugins;
+    Startup.requireTags = savedTags;
 }
 
 } // namespace
