@@ -89,6 +89,7 @@ struct Display {
     void* refreshRects;
     // Pointer.
     PointerImage* pointer;
+    ObjectHeader* pointerObject;  // the script's pointer shown (gfx/pointers), null for the default
     uint32_t pointerKind;  // 0 system, 1 busy, 2 custom
     uint32_t pointerHidden;
     DisplayCallback* callbacks;

@@ -23,8 +23,10 @@
 #include "display/pictures.h"
 #include "display/script_refs.h"
 #include "draw/draw_library.h"
+#include "gfx/async_draw.h"
 #include "gfx/bitmap.h"
 #include "gfx/clip_regions.h"
+#include "gfx/pointers.h"
 #include "libs/dos/dos_library.h"
 #include "libs/memblock/memblock_library.h"
 #include "media/sound.h"
@@ -86,8 +88,36 @@ uint32_t LookupOnly(const Query& q, uint32_t notFoundCode)
 
 uint32_t AnimAttr(const Query& q) { return LookupOnly(q, ERR_FINDANIM); }
 uint32_t SpriteAttr(const Query& q) { return LookupOnly(q, ERR_FINDSPRITE); }
-uint32_t PointerAttr(const Query& q) { return LookupOnly(q, ERR_FINDPOINTER); }
-uint32_t AsyncDrawAttr(const Query& q) { return LookupOnly(q, ERR_FINDASYNCDRAW); }
+
+uint32_t PointerAttr(const Query& q)
+{
+    PointerNode* p;
+    if (uint32_t error = FindPointer(q.id, &p)) return error;
+    switch (q.attribute) {
+    case ATTRWIDTH: return PushNumber(q.vm, p->width);
+    case ATTRHEIGHT: return PushNumber(q.vm, p->height);
+    case ATTRTYPE: return PushNumber(q.vm, p->kind);
+    default: return ERR_UNKNOWNATTR;
+    }
+}
+
+// Frame numbers are the producer's to know; a node that cannot be asked
+// answers -1.
+uint32_t AsyncDrawAttr(const Query& q)
+{
+    AsyncDrawNode* node;
+    if (uint32_t error = FindAsyncDraw(q.id, &node)) return error;
+    switch (q.attribute) {
+    case ATTRTYPE: return PushNumber(q.vm, node->kind);
+    case ATTRNUMFRAMES:
+    case ATTRCURFRAME: {
+        uint32_t message = q.attribute == ATTRNUMFRAMES ? ADMSG_FRAMECOUNT : ADMSG_CURFRAME;
+        if (!node->message) return PushNumber(q.vm, -1);
+        return PushNumber(q.vm, static_cast<double>(node->message(message, 0, node->userData)));
+    }
+    default: return ERR_UNKNOWNATTR;
+    }
+}
 
 uint32_t BrushAttr(const Query& q)
 {
@@ -233,9 +263,7 @@ uint32_t DisplayAttr(const Query& q)
         if (!font) return ERR_DEFFONT;
         return PushFontAttr(vm, font, q.attribute);
     }
-    case ATTRPOINTER:
-        // Pointer objects are not made in this player, so no display shows one.
-        return PushNumber(vm, -1);
+    case ATTRPOINTER: return PushIdOf(vm, d->pointerObject);
     case ATTRMENU: return PushNumber(vm, d->menu ? static_cast<double>(d->menu) : -1);
     case ATTRSTATE: return PushNumber(vm, d->state);
     case ATTRACTIVE: return PushFlag(vm, d->active != 0);

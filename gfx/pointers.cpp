@@ -24,11 +24,12 @@ namespace {
 
 ObjectHeader** ListHead() { return reinterpret_cast<ObjectHeader**>(&PointerList); }
 
+// Standard pointers have no image of their own, so a display names the
+// node it shows rather than the image.
 bool ShownByAnyDisplay(const PointerNode* node)
 {
-    if (!node->native) return false;
     for (Display* d = DisplayList; d; d = reinterpret_cast<Display*>(d->header.next))
-        if (d->pointer == node->native) return true;
+        if (d->pointerObject == &node->header) return true;
     return false;
 }
 
@@ -109,6 +110,7 @@ uint32_t FindPointer(ObjectId id, PointerNode** out)
 void ReleaseDisplayPointer(VmState* vm, Display* display)
 {
     display->pointer = nullptr;
+    display->pointerObject = nullptr;
     display->pointerKind = STDPTR_SYSTEM;
     FreeUnusedDetached(vm);
 }
@@ -117,6 +119,7 @@ void FreeAllPointers(VmState* vm)
 {
     for (Display* d = DisplayList; d; d = reinterpret_cast<Display*>(d->header.next)) {
         d->pointer = nullptr;
+        d->pointerObject = nullptr;
         d->pointerKind = STDPTR_SYSTEM;
     }
     while (PointerList) FreeNode(vm, PointerList);
@@ -181,6 +184,7 @@ uint32_t CmdSetPointer(VmState* vm)
     if (!display) return ERR_WRONGUSAGE;
     display->pointerHidden = 0;
     AdapterSetDisplayPointer(display, node->native, node->kind);
+    display->pointerObject = &node->header;
     if (display->state == DISPSTATE_OPEN) AdapterShowHidePointer(display, true);
     FreeUnusedDetached(vm);
     return 0;

@@ -20,6 +20,7 @@
 #include "core/io/number_conv.h"
 #include "core/io/stream.h"
 #include "core/io/virtual_names.h"
+#include "core/io/whole_file.h"
 #include "core/path_helpers.h"
 #include "core/vm/error_hooks.h"
 #include "core/vm/library_glue.h"
@@ -167,6 +168,9 @@ struct Transfer {
 
     std::vector<FormItem> items;
     StreamHandle* file = nullptr;  // download destination or upload source
+    // A download's file is written beside the old one and replaces it only
+    // when the whole body has arrived; until then the old file stays.
+    WholeFileWriter destination;
     uint64_t fileSize = 0;
     Connection* control = nullptr;
     Connection* dataConnection = nullptr;
@@ -194,7 +198,7 @@ struct Transfer {
             if (item.stream)
                 StreamClose(item.stream);
         }
-        if (file)
+        if (file && file != destination.stream)
             StreamClose(file);
         DropConnection(&dataConnection);
         DropConnection(&control);
@@ -798,11 +802,9 @@ uint32_t OpenDestinationFile(Transfer& t)
 {
     if (!t.haveFile || t.upload)
         return 0;
-    t.file = StreamOpen(t.fileName.c_str(), STREAM_WRITE | STREAM_ADAPTERS);
-    if (!t.file) {
-        SetErrorText(t.fileName.c_str());
-        return ERR_WRITEFILE;
-    }
+    if (uint32_t code = BeginWholeFile(t.fileName.c_str(), STREAM_ADAPTERS, &t.destination))
+        return code;
+    t.file = t.destination.stream;
     return 0;
 }
 
@@ -1190,17 +1192,16 @@ uint32_t TransferUrl(VmState* vm, bool upload)
         t.upload = upload;
         code = Run(t);
         silentFail = t.silentFail;
-        // What arrived goes to the file even when the transfer failed.
-        if (t.file && !t.upload) {
-            uint32_t flushed = FlushStage(t);
+        if (t.destination.stream) {
             if (!code)
-                code = flushed;
-        }
-        if (!code && t.file && !t.upload) {
-            StreamHandle* file = t.file;
+                code = FlushStage(t);
             t.file = nullptr;
-            if (StreamClose(file) == 0)
+            if (code) {
+                AbandonWholeFile(&t.destination);
+            } else if ((code = CommitWholeFile(&t.destination)) == ERR_WRITE) {
+                // Bytes lost at the close are the close's failure.
                 code = ERR_CLOSEFILE;
+            }
         }
         if (!code) {
             if (t.upload && t.scheme == 'f')

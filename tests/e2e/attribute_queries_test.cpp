@@ -1,8 +1,8 @@
 // GetAttribute asked by an applet run by the player: the applet makes one
 // object of each kind it can make (displays, brushes, background pictures,
 // clip regions, memory blocks, files, directories, timers, event handlers,
-// fonts, a plugin's own objects) with known values and prints what each
-// query answers, or the error GetLastError reports after it. Font metrics
+// fonts, pointers, a plugin's own objects) with known values and prints what
+// each query answers, or the error GetLastError reports after it. Font metrics
 // are checked against PIL's reading of the same faces.
 #include <gtest/gtest.h>
 
@@ -312,6 +312,88 @@ TEST_F(AttributeQueries, LibraryObjectsAndHandlersAnswerFromTheirRecords)
     PlayerRun run = Run(asks, callHandler);
     Expect(run, asks);
     EXPECT_NE(run.out.find("mouse handler\n"), std::string::npos) << run.out;
+}
+
+// Pointers made from a brush and from the standard pointers, one of them
+// shown by the current display; then freed while shown and while not.
+const char kPointers[] = R"(    GETGLOBAL r0, "createpointer"
+    LOADNUM r1, 1
+    LOADK r2, #3
+    LOADNUM r3, 1
+    CALL r0, 4, 1
+    GETGLOBAL r0, "createpointer"
+    LOADNIL r1, r1
+    LOADK r2, #36
+    LOADK r3, #1
+    CALL r0, 4, 2
+    SETGLOBAL r0, "hptr"
+    GETGLOBAL r0, "createpointer"
+    LOADNUM r1, 3
+    LOADK r2, #36
+    LOADK r3, #0
+    CALL r0, 4, 1
+    GETGLOBAL r0, "setpointer"
+    LOADNUM r1, 1
+    CALL r0, 2, 1
+)";
+
+TEST_F(AttributeQueries, PointersAnswerFromTheirRecordsAndDisplaysNameTheirs)
+{
+    const std::vector<Ask> asks = {
+        {"brush pointer width", POINTER, "#1", 0, "33"},
+        {"brush pointer height", POINTER, "#1", 1, "17"},
+        {"brush pointer type", POINTER, "#1", 9, "2"},
+        {"busy pointer width", POINTER, "@hptr", 0, "32"},
+        {"busy pointer type", POINTER, "@hptr", 9, "1"},
+        {"system pointer type", POINTER, "#3", 9, "0"},
+        {"system pointer height", POINTER, "#3", 1, "32"},
+        {"pointer count", POINTER, "#99", 60, "3"},
+        {"pointer missing", POINTER, "#2", 0, "!1320"},
+        {"pointer no such attribute", POINTER, "#1", 36, "!1080"},
+        {"display shows pointer", DISPLAY, "#0", 38, "1"},
+        {"other display shows none", DISPLAY, "#2", 38, "-1"},
+    };
+    // A standard pointer shown and then freed is gone for the script while
+    // the display still names it; the brush pointer, no longer shown, goes.
+    const std::string after = R"(    GETGLOBAL r0, "setpointer"
+    GETGLOBAL r1, "hptr"
+    CALL r0, 2, 1
+    GETGLOBAL r0, "debugprint"
+    LOADK r1, "busy handle"
+    GETGLOBAL r2, "hptr"
+    CALL r0, 3, 1
+    GETGLOBAL r0, "freepointer"
+    LOADNUM r1, 1
+    CALL r0, 2, 1
+    GETGLOBAL r0, "freepointer"
+    GETGLOBAL r1, "hptr"
+    CALL r0, 2, 1
+    GETGLOBAL r0, "debugprint"
+    LOADK r1, "shown handle"
+    GETGLOBAL r2, "getattribute"
+    LOADK r3, #21
+    LOADK r4, #0
+    LOADK r5, #38
+    CALL r2, 4, 0
+    CALL r0, 0, 1
+)";
+    const std::vector<Ask> freed = {
+        {"freed brush pointer", POINTER, "#1", 0, "!1320"},
+        {"freed shown pointer", POINTER, "@hptr", 0, "!1041"},
+        {"system pointer stays", POINTER, "#3", 9, "0"},
+    };
+    std::string asked = after;
+    for (const Ask& a : freed) asked += AskText(a);
+    PlayerRun run = Run(asks, asked, kPointers);
+    Expect(run, asks);
+    Expect(run, freed);
+    size_t busy = run.out.find("busy handle "), shown = run.out.find("shown handle ");
+    ASSERT_NE(busy, std::string::npos) << run.out;
+    ASSERT_NE(shown, std::string::npos) << run.out;
+    std::string busyHandle = run.out.substr(busy + 12, run.out.find('\n', busy) - busy - 12);
+    std::string shownHandle = run.out.substr(shown + 13, run.out.find('\n', shown) - shown - 13);
+    EXPECT_EQ(shownHandle, busyHandle);
+    EXPECT_NE(shownHandle, "-1");
 }
 
 const char kVera[] = "/usr/share/fonts/truetype/ttf-bitstream-vera/Vera.ttf";

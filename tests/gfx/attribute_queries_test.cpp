@@ -1,7 +1,8 @@
 // GetAttribute against records that scripts cannot make in this player or
 // whose fields no script command sets (window state, text objects, fonts,
-// intervals, sounds, videos, plugin object types), and the cases without a
-// current display, which answer an error instead of reading through null.
+// intervals, sounds, videos, async draw objects, plugin object types), and
+// the cases without a current display, which answer an error instead of
+// reading through null.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -24,6 +25,7 @@
 #include "display/pictures.h"
 #include "display/script_refs.h"
 #include "draw/draw_library.h"
+#include "gfx/async_draw.h"
 #include "gfx/attribute_queries.h"
 #include "gfx/bitmap.h"
 #include "gfx/graphics_library.h"
@@ -38,10 +40,26 @@ namespace {
 
 using testcalls::CallGlobal;
 using testcalls::Nil;
+using testcalls::Pointer;
 using testcalls::Value;
 
 enum : int { BGPIC = 1, SAMPLE = 2, BRUSH = 3, TEXTOBJECT = 8, DISPLAY = 21, LAYER = 22, MUSIC = 33,
-             EVENTHANDLER = 40, INTERVAL = 41, FONT = 43, VIDEO = 50 };
+             ASYNCDRAW = 37, EVENTHANDLER = 40, INTERVAL = 41, FONT = 43, VIDEO = 50 };
+
+// An async draw producer of 7 frames standing at frame 4; it remembers what
+// it was asked and answers nothing to any other message.
+struct Producer {
+    std::vector<std::pair<uint32_t, intptr_t>> asked;
+};
+
+intptr_t ProducerMessage(uint32_t message, intptr_t argument, void* user)
+{
+    static_cast<Producer*>(user)->asked.emplace_back(message, argument);
+    return message == ADMSG_FRAMECOUNT ? 7 : message == ADMSG_CURFRAME ? 4 : 0;
+}
+
+uint32_t ProducerFrame(void*, uint32_t*) { return 0; }
+void ProducerCleanup(void*, uint32_t) {}
 
 // A plugin type's handler: pushes attribute * 1000 + id, or answers what
 // the attribute asks it to (a negative count, nothing).
@@ -376,6 +394,38 @@ TEST_F(AttributeQueries, SoundsAndVideosAnswerFromTheirRecords)
     EXPECT_EQ(Error(MUSIC, 4.0, ATTRDURATION), ERR_FINDMUSIC);
     EXPECT_EQ(Error(SAMPLE, 6.0, ATTRDURATION), ERR_FINDSAMPLE);
     EXPECT_EQ(Error(MUSIC, 6.0, ATTRWIDTH), ERR_UNKNOWNATTR);
+}
+
+TEST_F(AttributeQueries, AsyncDrawObjectsAskTheirProducerForFrames)
+{
+    Producer producer;
+    AsyncDrawNode *anim, *move;
+    ASSERT_EQ(CreateAsyncDrawObject(ADF_ANIM, ProducerFrame, nullptr, nullptr, ProducerCleanup, ProducerMessage,
+                                    &producer, &anim), 0u);
+    ASSERT_EQ(CreateAsyncDrawObject(ADF_MOVEOBJECT, ProducerFrame, nullptr, nullptr, ProducerCleanup, nullptr,
+                                    &producer, &move), 0u);
+    const struct {
+        AsyncDrawNode* node;
+        int attribute;
+        Value expected;
+    } cases[] = {
+        {anim, ATTRTYPE, 2.0},
+        {anim, ATTRNUMFRAMES, 7.0},
+        {anim, ATTRCURFRAME, 4.0},
+        {move, ATTRTYPE, 1.0},
+        {move, ATTRNUMFRAMES, -1.0},
+        {move, ATTRCURFRAME, -1.0},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(One(ASYNCDRAW, Pointer{c.node}, c.attribute), c.expected) << "attribute " << c.attribute;
+    using Asked = std::vector<std::pair<uint32_t, intptr_t>>;
+    EXPECT_EQ(producer.asked, (Asked{{ADMSG_FRAMECOUNT, 0}, {ADMSG_CURFRAME, 0}}));
+    EXPECT_EQ(One(ASYNCDRAW, 0.0, ATTRCOUNT), Value{2.0});
+    EXPECT_EQ(Error(ASYNCDRAW, Pointer{anim}, ATTRWIDTH), ERR_UNKNOWNATTR);
+    EXPECT_EQ(Error(ASYNCDRAW, 1.0, ATTRTYPE), ERR_FINDASYNCDRAW);
+    FreeAsyncDrawNode(anim, vm, 0);
+    EXPECT_EQ(Error(ASYNCDRAW, Pointer{anim}, ATTRTYPE), ERR_FINDARRAY);
+    EXPECT_EQ(producer.asked.size(), 2u) << "a failed lookup asks nothing";
 }
 
 TEST_F(AttributeQueries, PluginTypesAnswerThroughTheirHandler)

@@ -106,7 +106,16 @@ TEST_F(Pointers, StandardPointersAndHandles)
     EXPECT_EQ(display->pointerHidden, 1u);
     ASSERT_EQ(Call("showpointer", {}), 0u);
     EXPECT_EQ(display->pointerHidden, 0u);
+    // The display names the standard pointer it shows, so freeing only
+    // detaches it until the display shows another.
     ASSERT_EQ(Call("freepointer", {Pointer{node}}), 0u);
+    EXPECT_EQ(display->pointerObject, &node->header);
+    EXPECT_EQ(FindPointer(MakeHandleId(reinterpret_cast<uintptr_t>(node)), &found), uint32_t{ERR_FINDARRAY});
+    ASSERT_EQ(Call("createpointer", {4.0, 36.0, 0.0}), 0u);
+    ASSERT_EQ(Call("setpointer", {4.0}), 0u);
+    EXPECT_EQ(ListLength(), 1u);
+    ASSERT_EQ(Call("freepointer", {4.0}), 0u);
+    ReleaseDisplayPointer(vm, display);
     EXPECT_EQ(PointerList, nullptr);
 }
 

@@ -10,6 +10,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -413,8 +414,11 @@ struct FtpPeer {
     std::unique_ptr<LoopbackServer> control;
 
     // With `receives` the data connection takes an upload, else it serves
-    // the payload.
-    FtpPeer(std::string file, bool fivenumbers = false, bool receives = false) : payload(std::move(file))
+    // the payload. `retrEnd` is the reply after a retrieve's data; empty, the
+    // control connection closes instead.
+    FtpPeer(std::string file, bool fivenumbers = false, bool receives = false,
+            std::string retrEnd = "226 done\r\n")
+        : payload(std::move(file))
     {
         data = std::make_unique<LoopbackServer>([this, receives](int fd) {
             if (receives)
@@ -425,7 +429,7 @@ struct FtpPeer {
         uint16_t p = data->port();
         pasvReply = "227 Entering Passive Mode (127,0,0,1," + std::to_string(p / 256) +
                     (fivenumbers ? "" : "," + std::to_string(p % 256)) + ")\r\n";
-        control = std::make_unique<LoopbackServer>([this](int fd) {
+        control = std::make_unique<LoopbackServer>([this, retrEnd](int fd) {
             WriteAll(fd, "220-Welcome\r\n more text\r\n220 ready\r\n");
             for (;;) {
                 std::string line = ReadUntil(fd, "\r\n");
@@ -449,7 +453,9 @@ struct FtpPeer {
                     }
                     WriteAll(fd, "150 Opening BINARY connection (" + std::to_string(payload.size()) + " bytes)\r\n");
                     data.reset();
-                    WriteAll(fd, "226 done\r\n");
+                    if (retrEnd.empty())
+                        return;
+                    WriteAll(fd, retrEnd);
                 } else if (verb == "stor") {
                     WriteAll(fd, "150 go ahead\r\n");
                     data.reset();
@@ -552,6 +558,18 @@ TEST_F(TransferTest, AStatusCallbackThatStopsEndsTheTransferWithWhatArrived)
     EXPECT_GT(g_lastCount, 0);
     EXPECT_EQ(Num(r[1]), g_lastCount);
     EXPECT_EQ(Str(r[0]).size(), size_t(g_lastCount));
+
+    // Stopped on purpose, the transfer succeeds: its file is what arrived.
+    TempDir dir;
+    std::string target = dir / "stopped.bin";
+    WriteFileBytes(target, {'o', 'l', 'd'});
+    HttpPeer again({"HTTP/1.1 200 OK\r\nContent-Length: 50000\r\n\r\n" + body});
+    ASSERT_EQ(Download(again.Url(), {{{"file", target}}}, &r, StatusStopsAfterFirst), 0u) << ErrorText();
+    again.Join();
+    std::vector<uint8_t> content = ReadFileBytes(target);
+    EXPECT_GT(content.size(), 0u);
+    EXPECT_EQ(double(content.size()), Num(r[1]));
+    EXPECT_TRUE(std::string(content.begin(), content.end()) == body.substr(0, content.size()));
 }
 
 struct StatusSeen {
@@ -601,20 +619,78 @@ TEST_F(TransferTest, TheStatusCallbackSeesCountTotalAndUserdata)
     }
 }
 
-TEST_F(TransferTest, DownloadsCanGoStraightToAFile)
+// A download to a file replaces the old file only when the whole body
+// arrived; otherwise the old file stays as it was. Nothing is left beside it
+// either way.
+TEST_F(TransferTest, ADownloadReplacesItsFileOnlyWhenTheBodyArrivedWhole)
 {
-    char path[] = "/tmp/quillmere_download_XXXXXX";
-    close(mkstemp(path));
-    HttpPeer peer({"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n4\r\nfile\r\n6\r\n bytes\r\n0\r\n\r\n"});
+    const std::string kOld = "the old, good file";
+    const std::string big(100000, 'n');
+    const struct {
+        const char* name;
+        bool ftp;
+        std::string response;  // HTTP: the response; FTP: the data connection's bytes
+        std::string ftpEnd;    // FTP: the reply after the data, empty to close instead
+        uint32_t code;
+        std::string expected;
+    } cases[] = {
+        {"chunked", false, "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n4\r\nfile\r\n6\r\n bytes\r\n0\r\n\r\n",
+         "", 0, "file bytes"},
+        {"sized", false, "HTTP/1.1 200 OK\r\nContent-Length: 9\r\n\r\nnew bytes", "", 0, "new bytes"},
+        {"until closed", false, "HTTP/1.1 200 OK\r\n\r\n" + big, "", 0, big},
+        {"empty", false, "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n", "", 0, ""},
+        {"sized, cut short", false, "HTTP/1.1 200 OK\r\nContent-Length: 90\r\n\r\nnew by", "", ERR_RECVCLOSED, kOld},
+        {"sized, cut after many writes", false, "HTTP/1.1 200 OK\r\nContent-Length: 200000\r\n\r\n" + big, "",
+         ERR_RECVCLOSED, kOld},
+        {"chunked, cut in a chunk", false, "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n4\r\nfi", "",
+         ERR_RECVCLOSED, kOld},
+        {"chunked, no last chunk", false, "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n4\r\nfile\r\n", "",
+         ERR_RECVCLOSED, kOld},
+        {"ftp", true, big, "226 done\r\n", 0, big},
+        {"ftp, aborted", true, "ftp by", "426 transfer aborted\r\n", ERR_FTPERROR, kOld},
+        {"ftp, control closed", true, "ftp by", "", ERR_RECVCLOSED, kOld},
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        std::string target = dir / "target.bin";
+        WriteFileBytes(target, std::vector<uint8_t>(kOld.begin(), kOld.end()));
+        std::vector<Value> r;
+        uint32_t code;
+        if (c.ftp) {
+            FtpPeer peer(c.response, false, false, c.ftpEnd);
+            code = Download(peer.Url("/f"), {{{"file", target}}}, &r);
+            peer.control.reset();
+        } else {
+            HttpPeer peer({c.response});
+            code = Download(peer.Url(), {{{"file", target}}}, &r);
+            peer.Join();
+        }
+        EXPECT_EQ(code, c.code) << c.name << ": " << ErrorText();
+        if (!c.code) {
+            EXPECT_EQ(r, (std::vector<Value>{std::string(""), double(c.expected.size())})) << c.name;
+        }
+        std::vector<uint8_t> content = ReadFileBytes(target);
+        EXPECT_TRUE(std::string(content.begin(), content.end()) == c.expected) << c.name;
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+            names.push_back(entry.path().filename().string());
+        EXPECT_EQ(names, std::vector<std::string>{"target.bin"}) << c.name;
+    }
+    EXPECT_EQ(CountObjectsOfType(OBJ_CLIENT), 0u);
+}
+
+// A file that cannot be made leaves the transfer with the write error and
+// the file's name.
+TEST_F(TransferTest, ADownloadToAFolderThatIsMissingFails)
+{
+    TempDir dir;
+    HttpPeer peer({"HTTP/1.1 200 OK\r\nContent-Length: 3\r\n\r\nabc"});
     std::vector<Value> r;
-    ASSERT_EQ(Download(peer.Url(), {{{"file", std::string(path)}}}, &r), 0u) << ErrorText();
+    std::string target = dir / "missing/target.bin";
+    EXPECT_EQ(Download(peer.Url(), {{{"file", target}}}, &r), ERR_WRITEFILE);
+    EXPECT_EQ(ErrorText(), target);
     peer.Join();
-    EXPECT_EQ(r, (std::vector<Value>{std::string(""), 10.0}));
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream content;
-    content << in.rdbuf();
-    EXPECT_EQ(content.str(), "file bytes");
-    std::remove(path);
+    EXPECT_FALSE(FileExists(target));
 }
 
 // nginx on a free loopback port serving `root`, whose folder "private"
