@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <initializer_list>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/command_services.h"
@@ -17,12 +19,12 @@
 #include "display/pictures.h"
 #include "gfx/bitmap.h"
 #include "gfx/gradients.h"
-#include "gfx/pixel_formats.h"
 #include "gfx/graphics_library.h"
 #include "media/image_codecs.h"
 #include "media/image_files.h"
 #include "platform/posix/os_runloop.h"
 #include "support/command_calls.h"
+#include "support/gradient_model.h"
 #include "support/picture_oracle.h"
 #include "support/temp_dir.h"
 
@@ -68,6 +70,34 @@ protected:
         Brush* b = nullptr;
         FindBrush(vm, MakeObjectId(id), &b, 0);
         return b;
+    }
+
+    // A 20 x 10 fake full-screen display showing a picture or a colour
+    // (pictureKey), with a backfill of the type and colour keys given;
+    // opened and current.
+    Display* OpenFullScreen(uint32_t id, const char* pictureKey, int32_t picture, const char* backfillType,
+                            std::initializer_list<std::pair<const char*, int32_t>> backfill)
+    {
+        VmPushString(vm, "createdisplay");
+        VmGetTable(vm, VM_GLOBALSINDEX);
+        VmPushNumber(vm, id);
+        VmNewTable(vm);
+        int options = VmGetTop(vm);
+        SetTableInt(vm, options, "width", 20);
+        SetTableInt(vm, options, "height", 10);
+        SetTableInt(vm, options, pictureKey, picture);
+        SetTableString(vm, options, "mode", "fakefullscreen");
+        VmPushString(vm, "backfill");
+        VmNewTable(vm);
+        SetTableString(vm, VmGetTop(vm), "type", backfillType);
+        for (const auto& [key, value] : backfill)
+            SetTableInt(vm, VmGetTop(vm), key, value);
+        VmRawSet(vm, options);
+        Display* display = nullptr;
+        if (VmPCall(vm, 2, 0, 0) || FindDisplay(MakeObjectId(id), &display) || OpenDisplayRecord(display))
+            return nullptr;
+        CurrentDisplay = display;
+        return display;
     }
 
     VmState* vm = nullptr;
@@ -192,11 +222,7 @@ TEST_F(PictureCommands, GradientFillsPaintTheDisplay)
         ASSERT_EQ(FindDisplay(MakeObjectId(id), &display), 0u);
         ASSERT_EQ(OpenDisplayRecord(display), 0u);
 
-        GradientSpec spec{};
-        spec.type = c.type;
-        spec.color1 = start;
-        spec.color2 = end;
-        spec.angle = c.angle;
+        GradientSpec spec = TwoColours(c.type, start, end, c.angle);
         spec.centerX = c.centerX;
         spec.centerY = c.centerY;
         spec.conicalPosition = c.balance;
@@ -204,10 +230,8 @@ TEST_F(PictureCommands, GradientFillsPaintTheDisplay)
         spec.stopCount = static_cast<uint32_t>(c.colours.size() / 2);
         for (uint32_t i = 0; i < spec.stopCount; ++i)
             spec.stops[i] = {static_cast<uint32_t>(c.colours[2 * i]), c.colours[2 * i + 1]};
-        std::vector<uint32_t> model(static_cast<size_t>(c.width) * c.height);
-        GradientParams params{reinterpret_cast<uint8_t*>(model.data()), 4, PIXFMT_ARGB, 0, 0, c.width, c.height,
-                              c.width, &spec, c.width, c.height};
-        ASSERT_EQ(RenderGradient(params), 0u);
+        std::vector<uint32_t> model = GradientPicture(spec, c.width, c.height);
+        ASSERT_EQ(model.size(), static_cast<size_t>(c.width) * c.height);
         // Across a quarter-turn linear gradient the first pixel is exactly the start colour.
         if (c.type == GRADIENT_LINEAR && c.angle == 90) {
             EXPECT_EQ(ReadFramebufferPixel(display, 0, 0), start);
@@ -236,26 +260,9 @@ TEST_F(PictureCommands, GradientBackfillSurroundsAFullScreenDisplay)
 {
     if (!HavePil())
         GTEST_SKIP() << "PIL reads the snapshot";
-    VmPushString(vm, "createdisplay");
-    VmGetTable(vm, VM_GLOBALSINDEX);
-    VmPushNumber(vm, 1);
-    VmNewTable(vm);
-    int options = VmGetTop(vm);
-    SetTableInt(vm, options, "width", 20);
-    SetTableInt(vm, options, "height", 10);
-    SetTableInt(vm, options, "color", 0x336699);
-    SetTableString(vm, options, "mode", "fakefullscreen");
-    VmPushString(vm, "backfill");
-    VmNewTable(vm);
-    SetTableString(vm, VmGetTop(vm), "type", "gradient");
-    SetTableInt(vm, VmGetTop(vm), "startcolor", 0xFF8000);
-    SetTableInt(vm, VmGetTop(vm), "endcolor", 0x0040FF);
-    VmRawSet(vm, options);
-    ASSERT_EQ(VmPCall(vm, 2, 0, 0), 0u);
-    Display* display = nullptr;
-    ASSERT_EQ(FindDisplay(MakeObjectId(1), &display), 0u);
-    ASSERT_EQ(OpenDisplayRecord(display), 0u);
-    CurrentDisplay = display;
+    Display* display =
+        OpenFullScreen(1, "color", 0x336699, "gradient", {{"startcolor", 0xFF8000}, {"endcolor", 0x0040FF}});
+    ASSERT_NE(display, nullptr);
     std::string desktop = dir.file("desktop.png");
     ASSERT_EQ(CallGlobal(vm, "savesnapshot", {desktop, 2.0, 1.0}), 0u);
 
@@ -269,15 +276,9 @@ for point in sys.argv[3:]:
     out.append('%02x%02x%02x' % im.getpixel((x, y)))
 open(sys.argv[2], 'w').write(' '.join(out))
 )PY";
-    // One column of the monitor-sized gradient: rows do not depend on x.
-    GradientSpec spec{};
-    spec.type = GRADIENT_LINEAR;
-    spec.color1 = 0xFF8000;
-    spec.color2 = 0x0040FF;
-    std::vector<uint32_t> column(kMonitorHeight);
-    GradientParams params{reinterpret_cast<uint8_t*>(column.data()), 4, PIXFMT_ARGB, 0, 0, kMonitorWidth,
-                          kMonitorHeight, 1, &spec, 1, kMonitorHeight};
-    ASSERT_EQ(RenderGradient(params), 0u);
+    // Rows of the monitor-sized gradient do not depend on x: one column tells them.
+    std::vector<uint32_t> column = GradientPicture(TwoColours(GRADIENT_LINEAR, 0xFF8000, 0x0040FF), 1, kMonitorHeight);
+    ASSERT_EQ(column.size(), size_t{kMonitorHeight});
     const int32_t points[][2] = {{0, 0}, {1919, 0}, {5, 300}, {display->x - 1, display->y + 4},
                                  {display->x + 25, display->y}, {700, 1079}};
     std::string arguments = desktop + " " + dir.file("px.txt");
@@ -324,25 +325,8 @@ open(sys.argv[4], 'w').write('%dx%d %02x%02x%02x' % (im.size[0], im.size[1], r, 
     EXPECT_EQ(CallGlobal(vm, "savesnapshot", {desktop, 7.0}), uint32_t{ERR_WRONGUSAGE});
 
     // Around a fake full-screen display the desktop shows its backfill.
-    VmPushString(vm, "createdisplay");
-    VmGetTable(vm, VM_GLOBALSINDEX);
-    VmPushNumber(vm, 2);
-    VmNewTable(vm);
-    int options = VmGetTop(vm);
-    SetTableInt(vm, options, "width", 20);
-    SetTableInt(vm, options, "height", 10);
-    SetTableInt(vm, options, "bgpic", 1);
-    SetTableString(vm, options, "mode", "fakefullscreen");
-    VmPushString(vm, "backfill");
-    VmNewTable(vm);
-    SetTableString(vm, VmGetTop(vm), "type", "color");
-    SetTableInt(vm, VmGetTop(vm), "color", 0x00FF00);
-    VmRawSet(vm, options);
-    ASSERT_EQ(VmPCall(vm, 2, 0, 0), 0u);
-    Display* full = nullptr;
-    ASSERT_EQ(FindDisplay(MakeObjectId(2), &full), 0u);
-    ASSERT_EQ(OpenDisplayRecord(full), 0u);
-    CurrentDisplay = full;
+    Display* full = OpenFullScreen(2, "bgpic", 1, "color", {{"color", 0x00FF00}});
+    ASSERT_NE(full, nullptr);
     ASSERT_EQ(CallGlobal(vm, "savesnapshot", {desktop, 2.0, 1.0}), 0u);
     std::string where = std::to_string(full->x + 3) + " " + std::to_string(full->y);
     ASSERT_TRUE(RunPython(dir.path(), kPixelAt, desktop + " " + where + " " + dir.file("px.txt")));

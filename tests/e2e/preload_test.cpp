@@ -9,8 +9,7 @@
 #include <vector>
 
 #include "e2e/player_process.h"
-#include "gfx/gradients.h"
-#include "gfx/pixel_formats.h"
+#include "support/gradient_model.h"
 #include "support/picture_oracle.h"
 #include "support/temp_dir.h"
 #include "tools/qmasm/applet_writer.h"
@@ -133,6 +132,20 @@ protected:
         return RunProgram(QM_PLAYER_PATH, {path}, {"TMPDIR=" + dir.path()});
     }
 
+    // Runs the applet with display 1 declared as given, and the options.
+    PlayerRun PlayWithDisplay(AppletDescription a, const AppletDisplay& display, std::vector<std::string> args)
+    {
+        AppletPreload entry;
+        entry.kind = 10;
+        entry.id = 1;
+        entry.record = EncodeDisplayDescription(display);
+        a.preloads.push_back(entry);
+        std::string path = dir.file("test.qma");
+        WriteFileBytes(path, WriteApplet(a));
+        args.push_back(path);
+        return RunProgram(QM_PLAYER_PATH, args, {"TMPDIR=" + dir.path(), "XDG_CONFIG_HOME=" + dir.path()});
+    }
+
     TempDir dir;
     std::string background;
     std::vector<uint8_t> logoBytes;
@@ -164,11 +177,8 @@ open(sys.argv[2], 'wb').write(('%dx%d %s\n' % (im.size[0], im.size[1], im.mode))
 // The picture RenderGradient draws over w x h, as RGB bytes.
 std::vector<uint8_t> GradientRgb(const GradientSpec& spec, int32_t w, int32_t h)
 {
-    std::vector<uint32_t> argb(static_cast<size_t>(w) * h);
-    GradientParams p{reinterpret_cast<uint8_t*>(argb.data()), 4, PIXFMT_ARGB, 0, 0, w, h, w, &spec, w, h};
-    EXPECT_EQ(RenderGradient(p), 0u);
     std::vector<uint8_t> rgb;
-    for (uint32_t c : argb)
+    for (uint32_t c : GradientPicture(spec, w, h))
         rgb.insert(rgb.end(), {uint8_t(c >> 16), uint8_t(c >> 8), uint8_t(c)});
     return rgb;
 }
@@ -189,17 +199,8 @@ TEST_F(Preloading, DeclaredGradientFillAndGradientBackfill)
     display.fillShort = 90;
     display.gradient.style = 2;
     display.gradient.values[0] = display.gradient.values[1] = display.gradient.values[2] = 500000;
-    AppletPreload entry;
-    entry.kind = 10;
-    entry.id = 1;
-    entry.record = EncodeDisplayDescription(display);
-    a.preloads.push_back(entry);
-    std::string path = dir.file("test.qma");
-    WriteFileBytes(path, WriteApplet(a));
-    PlayerRun run = RunProgram(QM_PLAYER_PATH,
-                               {"-fakefullscreen", "-backfill", "gradient", "-startcolor", "$FF8000", "-endcolor",
-                                "$0040FF", path},
-                               {"TMPDIR=" + dir.path(), "XDG_CONFIG_HOME=" + dir.path()});
+    PlayerRun run = PlayWithDisplay(
+        a, display, {"-fakefullscreen", "-backfill", "gradient", "-startcolor", "$FF8000", "-endcolor", "$0040FF"});
     ASSERT_EQ(run.status, 0) << run.err;
 
     auto raw = [&](const std::string& file, std::string* header) {
@@ -209,12 +210,8 @@ TEST_F(Preloading, DeclaredGradientFillAndGradientBackfill)
         *header = std::string(bytes.begin(), newline);
         return std::vector<uint8_t>(newline == bytes.end() ? newline : newline + 1, bytes.end());
     };
-    GradientSpec fill{};
-    fill.type = 2;
-    fill.color1 = 0x204060;
-    fill.color2 = 0xF0C080;
-    fill.angle = 90;
-    fill.centerX = fill.centerY = fill.conicalPosition = 0.5;
+    GradientSpec fill = TwoColours(GRADIENT_LINEAR, 0x204060, 0xF0C080, 90);
+    fill.conicalPosition = 0.5;
     std::string header;
     std::vector<uint8_t> shown = raw(picture, &header);
     EXPECT_EQ(header, "256x32 RGB");
@@ -224,13 +221,9 @@ TEST_F(Preloading, DeclaredGradientFillAndGradientBackfill)
     EXPECT_EQ(std::vector<uint8_t>(shown.begin(), shown.begin() + 3), (std::vector<uint8_t>{0x20, 0x40, 0x60}));
 
     // The backfill runs down the monitor; its first column lies outside the display.
-    GradientSpec backfill{};
-    backfill.type = 2;
-    backfill.color1 = 0xFF8000;
-    backfill.color2 = 0x0040FF;
     std::vector<uint8_t> screen = raw(desktop, &header);
     EXPECT_EQ(header, "1920x1080 RGB");
-    std::vector<uint8_t> model = GradientRgb(backfill, 1920, 1080);
+    std::vector<uint8_t> model = GradientRgb(TwoColours(GRADIENT_LINEAR, 0xFF8000, 0x0040FF), 1920, 1080);
     ASSERT_EQ(screen.size(), model.size());
     size_t wrong = 0;
     for (size_t y = 0; y < 1080; ++y)
@@ -317,16 +310,7 @@ open(sys.argv[2], 'w').write('%dx%d' % Image.open(sys.argv[1]).size)
         display.width = width;
         display.height = 100;
         display.flags = 0x8000000;  // remember the position
-        AppletPreload entry;
-        entry.kind = 10;
-        entry.id = 1;
-        entry.record = EncodeDisplayDescription(display);
-        a.preloads.push_back(entry);
-        std::string path = dir.file("test.qma");
-        WriteFileBytes(path, WriteApplet(a));
-        std::vector<std::string> args = options;
-        args.push_back(path);
-        PlayerRun r = RunProgram(QM_PLAYER_PATH, args, {"TMPDIR=" + dir.path(), "XDG_CONFIG_HOME=" + dir.path()});
+        PlayerRun r = PlayWithDisplay(a, display, options);
         EXPECT_EQ(r.status, 0) << r.err;
         EXPECT_TRUE(RunPython(dir.path(), kSize, window + " " + dir.file("size.txt")));
         std::vector<uint8_t> size = ReadFileBytes(dir.file("size.txt"));
