@@ -155,6 +155,9 @@ constexpr int32_t kMonitorWidth = 1920;
 constexpr int32_t kMonitorHeight = 1080;
 constexpr int32_t kMonitorDepth = 32;
 
+// A scaled display shows its back buffers at its scaled size.
+inline bool DisplayIsScaled(const Display* d) { return d->scaleFlag && d->scaledWidth && d->scaledHeight; }
+
 // 0 with the display, ERR_FINDDISPLAY (numeric id) or ERR_FINDARRAY (handle).
 uint32_t FindDisplay(ObjectId id, Display** out);
 

@@ -1,27 +1,44 @@
-// The picture of a display as it opens.
+// The picture of a display as it opens. The colour, the texture and the
+// gradient are the display's fill and are painted whole into every back
+// buffer; a background picture is a picture like any other and reaches the
+// display through SafeBlt, so the display's clip region, its scaled mirror
+// and its output target's planes apply to it, and SafeBlt presents it.
 #include "display/display_picture.h"
-
-#include <algorithm>
 
 #include "core/object_registry.h"
 #include "display/display.h"
 #include "display/framebuffer.h"
+#include "display/output.h"
 #include "display/pictures.h"
 #include "gfx/bitmap.h"
 #include "gfx/bitmap_ops.h"
+#include "gfx/display_blit.h"
 #include "gfx/gradients.h"
 
 namespace {
 
-void DrawBGPic(const BGPic* picture, BitMapHandle* target, int32_t w, int32_t h)
+// Draws the picture into the opening display (made current for the blit)
+// and its back buffers.
+void BlitBGPic(Display* display, const BGPic* picture)
 {
-    int32_t cw = std::min(w, picture->width), ch = std::min(h, picture->height);
-    if (picture->alpha)
-        BltBitMapMasked(picture->bitmap, 0, 0, target, 0, 0, cw, ch, picture->alpha);
-    else if (picture->mask)
-        BltBitMapMask(picture->bitmap, 0, 0, target, 0, 0, cw, ch, picture->mask);
-    else
-        BltBitMapRect(picture->bitmap, 0, 0, target, 0, 0, cw, ch);
+    Display* current = CurrentDisplay;
+    CurrentDisplay = display;
+    // A picture with an alpha channel blends through it; its mask only
+    // counts without one.
+    SafeBltWords words{0, 0, nullptr, 0, 0, picture->width, picture->height, picture->width,
+                       picture->height, display->width, display->height, SAFEBLT_BACKBUFFER,
+                       picture->alpha ? nullptr : picture->mask, picture->alpha,
+                       DisplayOutput(display)->clipRegion};
+    SafeBlt(nullptr, picture->bitmap, words);
+    // The first buffer and the mirror of a scaled display now hold the
+    // picture; the other buffers take it as a bitmap destination. Their
+    // blits leave the output target's planes, updated above, alone.
+    for (int i = DisplayIsScaled(display) ? 2 : 1; i < 3; ++i) {
+        words.dst = static_cast<BitMapHandle*>(display->backBuffers[i]);
+        words.flags = SAFEBLT_NOSPRITES | SAFEBLT_NODISPLAY;
+        if (words.dst) SafeBlt(nullptr, picture->bitmap, words);
+    }
+    CurrentDisplay = current;
 }
 
 }  // namespace
@@ -45,9 +62,7 @@ uint32_t PaintDisplayPicture(Display* display)
         if (!target)
             continue;
         FillBitMapRect(target, 0, 0, display->width, display->height, 0xFF000000u | display->backColor);
-        if (picture)
-            DrawBGPic(picture, target, display->width, display->height);
-        else if (texture && texture->bitmap)
+        if (texture && texture->bitmap)
             TileCopyPixels(target, 0, 0, display->width, display->height, texture->bitmap, display->textureX,
                            display->textureY, texture->width, texture->height, 0, 0);
         else if (gradient) {
@@ -55,8 +70,12 @@ uint32_t PaintDisplayPicture(Display* display)
                 return error;
         }
     }
-    // A black display without a picture shows what the window shows already.
+    // A black display without a picture shows what the window shows already;
+    // the fill around a picture (or where a clip region keeps it out) shows
+    // before the picture's own present.
     if (picture || texture || gradient || (display->backColor & 0xFFFFFF))
         RefreshDisplay(nullptr, display, 0);
+    if (picture && picture->bitmap)
+        BlitBGPic(display, picture);
     return 0;
 }

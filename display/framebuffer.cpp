@@ -237,8 +237,7 @@ uint32_t GrabDisplayToBitmap(Display* display, int32_t x, int32_t y, int32_t w, 
 void RefreshDisplay(VmState*, Display* display, uint32_t)
 {
     if (!display) return;
-    bool scaled = display->scaleFlag && display->scaledWidth && display->scaledHeight;
-    auto* buffer = static_cast<BitMapHandle*>(display->backBuffers[scaled ? 1 : 0]);
+    auto* buffer = static_cast<BitMapHandle*>(display->backBuffers[DisplayIsScaled(display) ? 1 : 0]);
     if (buffer) BltToDisplay(buffer, 0, 0, display, 0, 0, display->width, display->height, 1);
 }
 

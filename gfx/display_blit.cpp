@@ -36,8 +36,6 @@ BitMapHandle g_scratchHandle;
 
 inline bool MaskBit(const uint8_t* row, int32_t x) { return row[x >> 3] & (0x80 >> (x & 7)); }
 
-bool IsScaled(const Display* d) { return d->scaleFlag && d->scaledWidth && d->scaledHeight; }
-
 BitMapHandle* BackBuffer(const Display* d, int i) { return static_cast<BitMapHandle*>(d->backBuffers[i]); }
 
 bool InstancesOverlap(const OutputRecord* output, int32_t x, int32_t y, int32_t w, int32_t h)
@@ -275,7 +273,7 @@ void BltToDisplay(BitMapHandle* src, int32_t sx, int32_t sy, Display* display, i
         TimedRefresh->pending = 1;
         return;
     }
-    if ((flags & PRESENT_SCALED) && IsScaled(display) &&
+    if ((flags & PRESENT_SCALED) && DisplayIsScaled(display) &&
         (display->scaledWidth != src->width || display->scaledHeight != src->height)) {
         if (!TimedRefresh)
             AdapterBlitToDisplay(src, 0, 0, display, 0, 0, src->width, src->height,
@@ -348,7 +346,7 @@ void SafeBlt(VmState* vm, BitMapHandle* src, const SafeBltWords& words)
         }
         if (!layersRedrawn) {
             bool noDisplay = (w.flags & SAFEBLT_NODISPLAY) != 0;
-            BitMapHandle* mirror = IsScaled(display) && dst && dst == BackBuffer(display, 0) && !noDisplay
+            BitMapHandle* mirror = DisplayIsScaled(display) && dst && dst == BackBuffer(display, 0) && !noDisplay
                                        ? BackBuffer(display, 1) : nullptr;
             bool alphaComposed = false;
             if (w.mask) {
@@ -375,13 +373,13 @@ void SafeBlt(VmState* vm, BitMapHandle* src, const SafeBltWords& words)
             } else if (displayItself) {
                 bool ownBuffer = src == BackBuffer(display, 0) || src == BackBuffer(display, 1) ||
                                  src == BackBuffer(display, 2);
-                uint32_t f = IsScaled(display) && ownBuffer && !noDisplay ? uint32_t{PRESENT_SCALED} : 0;
+                uint32_t f = DisplayIsScaled(display) && ownBuffer && !noDisplay ? uint32_t{PRESENT_SCALED} : 0;
                 BltToDisplay(src, w.sx, w.sy, display, w.dx, w.dy, w.w, w.h, f);
             }
             if (!noDisplay) UpdateTargetPlanes(display, output, w, words.dst != nullptr, alphaComposed);
         }
         if (remembered) {
-            BitMapHandle* shown = IsScaled(display) ? BackBuffer(display, 1) : remembered;
+            BitMapHandle* shown = DisplayIsScaled(display) ? BackBuffer(display, 1) : remembered;
             BltToDisplay(shown, w.dx, w.dy, display, w.dx, w.dy, w.w, w.h, PRESENT_SCALED);
         }
     } while (false);

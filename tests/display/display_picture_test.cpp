@@ -1,0 +1,197 @@
+// The background picture of an opening display reaches it as any picture
+// does: through SafeBlt (counted here through a link-time wrapper), blended
+// through its alpha or cut by its mask, clipped by the display's active clip
+// region, mirrored for a scaled display and presented; every back buffer and
+// the window end up as a model computed here says.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "display/display.h"
+#include "display/display_library.h"
+#include "display/framebuffer.h"
+#include "display/pictures.h"
+#include "gfx/bitmap.h"
+#include "gfx/clip_regions.h"
+#include "gfx/display_blit.h"
+#include "gfx/test_pictures.h"
+#include "support/picture_oracle.h"
+
+namespace {
+int g_safeBlts;
+}
+
+// The linker sends calls of SafeBlt from outside its own file here.
+extern "C" void __real__Z7SafeBltP7VmStateP12BitMapHandleRK12SafeBltWords(VmState*, BitMapHandle*,
+                                                                          const SafeBltWords&);
+extern "C" void __wrap__Z7SafeBltP7VmStateP12BitMapHandleRK12SafeBltWords(VmState* vm, BitMapHandle* src,
+                                                                          const SafeBltWords& words)
+{
+    ++g_safeBlts;
+    __real__Z7SafeBltP7VmStateP12BitMapHandleRK12SafeBltWords(vm, src, words);
+}
+
+namespace {
+
+constexpr uint32_t kColour = 0x336699;
+
+// Each channel moves from d towards s by floor((s - d) * a / 256).
+uint32_t Blend(uint32_t d, uint32_t s, uint32_t a)
+{
+    if (a == 0) return d;
+    if (a == 255) return s;
+    uint32_t out = 0;
+    for (int shift = 0; shift < 24; shift += 8) {
+        int32_t dc = (d >> shift) & 0xFF, sc = (s >> shift) & 0xFF;
+        out |= static_cast<uint32_t>(dc + static_cast<int32_t>(std::floor((sc - dc) * static_cast<int32_t>(a) / 256.0))) << shift;
+    }
+    return out;
+}
+
+class DisplayPicture : public ::testing::Test {
+protected:
+    void TearDown() override
+    {
+        CurrentDisplay = nullptr;
+        FreeAllClipRegions(nullptr);
+        FreeAllDisplays(nullptr);
+        FreeAllBGPics(nullptr);
+    }
+    // A closed display of the colour showing background picture 1.
+    Display* Make(int32_t w, int32_t h, int32_t scale, uint32_t bgpic)
+    {
+        DisplayOptions options;
+        InitDisplayOptions(&options);
+        options.width = w;
+        options.height = h;
+        options.scaleWidth = options.scaleHeight = 0;
+        if (scale > 1) {
+            options.scaleWidth = w * scale;
+            options.scaleHeight = h * scale;
+        }
+        options.color = kColour;
+        options.bgpic = bgpic;
+        Display* d = nullptr;
+        EXPECT_EQ(CreateDisplayRecord(nullptr, MakeObjectId(++ids), false, options, &d), 0u);
+        return d;
+    }
+    uint32_t ids = 0;
+};
+
+// A picture with an alpha channel (or with a mask where its alpha is at
+// least 128) opens on a display, maybe scaled, maybe behind a clip region
+// (a box, or a box shaped by a mask of its left half) that was active in
+// the display's output before it opened.
+TEST_F(DisplayPicture, OpeningDisplayShowsItsPictureThroughTheDisplayBlit)
+{
+    enum Clip { NONE, BOX, SHAPED };
+    struct Case {
+        const char* name;
+        bool alpha;
+        int32_t scale;
+        Clip clip;
+    };
+    const Case cases[] = {
+        {"alpha, scaled twice", true, 2, NONE},
+        {"alpha, scaled, box clip", true, 2, BOX},
+        {"alpha, shaped clip", true, 1, SHAPED},
+        {"mask, box clip", false, 1, BOX},
+        {"mask, scaled three times, shaped clip", false, 3, SHAPED},
+    };
+    const int32_t w = 24, h = 10, pw = 16, ph = 8;
+    const int32_t rx = 4, ry = 2, rw = 10, rh = 5;
+    std::vector<uint32_t> argb = MakeTestPicture(pw, ph, true);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        BitMapHandle *bitmap = nullptr, *mask = nullptr, *alpha = nullptr;
+        ASSERT_EQ(RenderBGPicSource(argb.data(), pw, ph, c.alpha, &bitmap, &mask, &alpha), 0u);
+        if (!c.alpha) {
+            mask = testpictures::Mask(bitmap, pw, ph, [&](int32_t x, int32_t y) { return argb[y * pw + x] >> 31; });
+            ASSERT_NE(mask, nullptr);
+        }
+        BGPic* picture;
+        ASSERT_EQ(AddBGPic(nullptr, MakeObjectId(1), false, bitmap, mask, alpha, pw, ph, &picture), 0u);
+        Display* d = Make(w, h, c.scale, 1);
+        ASSERT_NE(d, nullptr);
+        if (c.clip != NONE) {
+            BitMapHandle* shape = nullptr;
+            if (c.clip == SHAPED)
+                shape = testpictures::Mask(nullptr, rw, rh, [&](int32_t x, int32_t) { return x < rw / 2; });
+            ClipRegion* region;
+            ASSERT_EQ(CreateClipRegion(nullptr, MakeObjectId(1), false, rx, ry, rw, rh, shape, &region), 0u);
+            if (shape) FreePlaneBitMap(shape);
+            CurrentDisplay = d;
+            ASSERT_EQ(SetClipRegion(region), 0u);
+            CurrentDisplay = nullptr;
+        }
+        g_safeBlts = 0;
+        ASSERT_EQ(OpenDisplayRecord(d), 0u);
+        EXPECT_GT(g_safeBlts, 0);
+        EXPECT_EQ(d->shownBGPic, picture);
+        // None was current: the opened display is.
+        EXPECT_EQ(CurrentDisplay, d);
+
+        int wrong = 0;
+        for (int32_t y = 0; y < h; ++y)
+            for (int32_t x = 0; x < w; ++x) {
+                uint32_t want = kColour;
+                bool inClip = c.clip == NONE || (x >= rx && x < rx + rw && y >= ry && y < ry + rh &&
+                                                 (c.clip == BOX || x - rx < rw / 2));
+                if (x < pw && y < ph && inClip) {
+                    uint32_t p = argb[y * pw + x];
+                    want = c.alpha ? Blend(kColour, p & 0xFFFFFF, p >> 24)
+                                   : (p >> 31 ? p & 0xFFFFFF : kColour);
+                }
+                for (void* buffer : d->backBuffers)
+                    wrong += (ReadBitMapPixel(static_cast<BitMapHandle*>(buffer), x, y, 0) & 0xFFFFFF) != want;
+                for (int32_t j = 0; j < c.scale; ++j)
+                    for (int32_t i = 0; i < c.scale; ++i)
+                        wrong += ReadFramebufferPixel(d, x * c.scale + i, y * c.scale + j) != want;
+            }
+        EXPECT_EQ(wrong, 0);
+        EXPECT_EQ(d->framebuffer->width, w * c.scale);
+        CurrentDisplay = nullptr;
+        FreeAllClipRegions(nullptr);
+        FreeAllDisplays(nullptr);
+        FreeAllBGPics(nullptr);
+    }
+}
+
+// Only a picture goes through the display blit; a colour is filled and
+// presented once, a black display without a picture not at all.
+TEST_F(DisplayPicture, DisplayBlitIsReachedOnlyForAPicture)
+{
+    BitMapHandle *bitmap = nullptr, *mask = nullptr, *alpha = nullptr;
+    std::vector<uint32_t> argb = MakeTestPicture(8, 8, false);
+    ASSERT_EQ(RenderBGPicSource(argb.data(), 8, 8, 0, &bitmap, &mask, &alpha), 0u);
+    BGPic* picture;
+    ASSERT_EQ(AddBGPic(nullptr, MakeObjectId(1), false, bitmap, mask, alpha, 8, 8, &picture), 0u);
+    struct Case {
+        const char* name;
+        int32_t scale;
+        uint32_t bgpic;
+        int safeBlts;  // the first back buffer (and its mirror), then the others
+        uint32_t presents;
+    };
+    const Case cases[] = {
+        {"picture", 1, 1, 3, 2},
+        {"picture, scaled", 2, 1, 2, 2},
+        {"colour only", 1, 0, 0, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Display* d = Make(16, 16, c.scale, c.bgpic);
+        ASSERT_NE(d, nullptr);
+        g_safeBlts = 0;
+        ASSERT_EQ(OpenDisplayRecord(d), 0u);
+        EXPECT_EQ(g_safeBlts, c.safeBlts);
+        EXPECT_EQ(d->framebuffer->presents, c.presents);
+        EXPECT_EQ(ReadFramebufferPixel(d, 15 * c.scale, 15 * c.scale), kColour);
+        if (c.bgpic) {
+            EXPECT_EQ(ReadFramebufferPixel(d, 7 * c.scale, 7 * c.scale), argb[63] & 0xFFFFFF);
+        }
+    }
+}
+
+}  // namespace
