@@ -41,13 +41,16 @@ std::string SnapshotScript(const std::string& picture, const std::string& window
 }
 
 // Writes a test picture as PNG with PIL, so that the picture the player
-// loads comes from another encoder than its own.
+// loads comes from another encoder than its own; a fourth argument adds an
+// alpha channel running through every level.
 const char kMakePng[] = R"PY(
 import sys
 from PIL import Image
 w, h = int(sys.argv[2]), int(sys.argv[3])
-im = Image.new('RGB', (w, h))
-im.putdata([((x * 3) % 256, (y * 5) % 256, (x ^ y) % 256) for y in range(h) for x in range(w)])
+alpha = len(sys.argv) > 4
+im = Image.new('RGBA' if alpha else 'RGB', (w, h))
+im.putdata([((x * 3) % 256, (y * 5) % 256, (x ^ y) % 256) + (((x * 7 + y * 13) % 256,) if alpha else ())
+            for y in range(h) for x in range(w)])
 im.save(sys.argv[1])
 )PY";
 
@@ -57,6 +60,26 @@ from PIL import Image
 a = Image.open(sys.argv[1]).convert('RGB')
 b = Image.open(sys.argv[2]).convert('RGB')
 sys.exit(0 if a.size == b.size and a.tobytes() == b.tobytes() else 1)
+)PY";
+
+// Whether a window (argv 1) shows a picture with alpha (argv 2) at its
+// corner over a colour (argv 3, hex RRGGBB): each channel moves from the
+// colour towards the picture's by floor((s - d) * a / 256).
+const char kBlendedOverColour[] = R"PY(
+import sys
+from PIL import Image
+window = Image.open(sys.argv[1]).convert('RGB')
+picture = Image.open(sys.argv[2]).convert('RGBA')
+colour = tuple(int(sys.argv[3][i:i + 2], 16) for i in (0, 2, 4))
+pw, ph = picture.size
+for y in range(window.size[1]):
+    for x in range(window.size[0]):
+        want = colour
+        if x < pw and y < ph:
+            *s, a = picture.getpixel((x, y))
+            want = tuple(d if a == 0 else c if a == 255 else d + (((c - d) * a) >> 8) for c, d in zip(s, colour))
+        if window.getpixel((x, y)) != want:
+            sys.exit(1)
 )PY";
 
 std::vector<uint8_t> Text(const std::string& text)
@@ -164,6 +187,23 @@ TEST_F(Preloading, DeclaredPicturesLoadAndDisplayOneShowsTheBackground)
     EXPECT_EQ(run.err, "");
     EXPECT_TRUE(RunPython(dir.path(), kSamePixels, picture + " '" + background + "'"));
     EXPECT_TRUE(RunPython(dir.path(), kSamePixels, window + " '" + background + "'"));
+
+    // A display declared with a colour and a smaller picture with an alpha
+    // channel (declared to keep it) shows the picture blended over the colour.
+    std::string translucent = dir.file("translucent.png");
+    ASSERT_TRUE(RunPython(dir.path(), kMakePng, translucent + " 120 70 alpha"));
+    AppletDescription b = Describe(SnapshotScript(picture, window));
+    b.preloads.push_back(BGPic(2, translucent, 3));
+    b.preloads.back().flags = 1;
+    AppletDisplay display;
+    display.width = 160;
+    display.height = 90;
+    display.color = 0x336699;
+    display.bgpic = 2;
+    display.flags = 512;  // the display names its picture
+    run = PlayWithDisplay(b, display, {});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(RunPython(dir.path(), kBlendedOverColour, window + " " + translucent + " 336699"));
 }
 
 // Writes the RGB bytes of a picture, row by row, for a comparison here.
