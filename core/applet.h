@@ -23,8 +23,7 @@ struct VmState;
 // Display descriptions
 
 // A gradient: style (2 linear, 3 radial, 4 conical), four values
-// (angle, centre x, centre y, balance or border as the style reads them)
-// and up to 64 colour stops.
+// (centre x, centre y, balance, border) and up to 64 colour stops.
 constexpr uint32_t GRADIENT_MAX_STOPS = 64;
 struct DisplayGradient {
     uint32_t style;

@@ -194,6 +194,28 @@ bool GetTableObjectId(VmState* vm, int table, const char* key, ObjectId* out, bo
     return true;
 }
 
+bool GetTableNumbers(VmState* vm, int table, const char* key, double* out, uint32_t max, uint32_t* count,
+                     bool* found)
+{
+    if (!PushField(vm, table, key, found))
+        return false;
+    if (VmType(vm, -1) != VM_TTABLE)
+        RaiseForField(vm, ERR_TABEXPECTED2, key);
+    uint32_t n = 0;
+    for (; n < max; ++n) {
+        VmRawGetI(vm, -1, static_cast<int>(n));
+        if (VmType(vm, -1) == VM_TNIL) {
+            VmPop(vm, 1);
+            break;
+        }
+        out[n] = FieldNumber(vm, -1, key);
+        VmPop(vm, 1);
+    }
+    *count = n;
+    VmPop(vm, 1);
+    return true;
+}
+
 bool GetTableTransform(VmState* vm, int table, const char* key, double out[4], bool* found)
 {
     if (!PushField(vm, table, key, found))

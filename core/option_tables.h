@@ -42,6 +42,12 @@ bool GetTableString(VmState* vm, int table, const char* key, char* out, size_t o
 // A number (n, 0) or a light userdata (0, handle); else ERR_NUMTABLEARG.
 bool GetTableObjectId(VmState* vm, int table, const char* key, ObjectId* out, bool* found = nullptr);
 
+// The numbers of a list at 0, 1, ... up to the first nil, at most max of
+// them (further ones are left unread); count receives how many. A field
+// that is no table raises ERR_TABEXPECTED2, a non-number ERR_NUMTABLEARG.
+bool GetTableNumbers(VmState* vm, int table, const char* key, double* out, uint32_t max, uint32_t* count,
+                     bool* found = nullptr);
+
 // A table of four numbers at 0..3 (a 2 x 2 matrix, row by row): a missing
 // element raises ERR_MISSINGPARAMTR, a non-number ERR_NUMTABLEARG, a field
 // that is no table ERR_TABEXPECTED2.

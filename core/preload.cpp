@@ -114,6 +114,33 @@ void ApplySavedPlacement(VmState* vm, uint32_t id, int t)
     VmSetTop(vm, top);
 }
 
+// The gradient keys of a declared display. The description keeps the
+// gradient's end colour and angle in the two words after the fill style,
+// its start colour as the display's colour, and centre, balance and border
+// as the gradient's four values.
+void PushGradientTable(VmState* vm, int t, const DisplayDesc* d)
+{
+    const DisplayGradient& g = d->gradient;
+    SetTableInt(vm, t, "gradientstyle", static_cast<int32_t>(g.style));
+    SetTableUnsigned(vm, t, "gradientstartcolor", d->fillColor);
+    SetTableUnsigned(vm, t, "gradientendcolor", d->fillWord);
+    SetTableInt(vm, t, "gradientangle", d->fillShort);
+    const char* const valueKeys[] = {"gradientcenterx", "gradientcentery", "gradientbalance", "gradientborder"};
+    for (int i = 0; i < 4; ++i)
+        SetTableNumber(vm, t, valueKeys[i], g.values[i]);
+    if (!g.stopCount)
+        return;
+    VmPushString(vm, "gradientcolors");
+    VmNewTable(vm);
+    for (uint32_t i = 0; i < g.stopCount && i < GRADIENT_MAX_STOPS; ++i) {
+        VmPushNumber(vm, g.colors[i]);
+        VmRawSetI(vm, -2, static_cast<int>(2 * i));
+        VmPushNumber(vm, g.positions[i]);
+        VmRawSetI(vm, -2, static_cast<int>(2 * i + 1));
+    }
+    VmRawSet(vm, t);
+}
+
 // CreateDisplay(id, options) for one declared display, as if the script
 // had called it; its error code, reported at the declaration's line.
 uint32_t CreateDeclaredDisplay(VmState* vm, const PreloadEntry* entry, bool bgpicOneDeclared, bool hidden)
@@ -142,6 +169,7 @@ uint32_t CreateDeclaredDisplay(VmState* vm, const PreloadEntry* entry, bool bgpi
         SetTableUnsigned(vm, t, "texturex", d->textureX);
         SetTableUnsigned(vm, t, "texturey", d->textureY);
     }
+    PushGradientTable(vm, t, d);
     if (hidden)
         SetTableInt(vm, t, "hidden", 1);
     if (d->scaleWidth)

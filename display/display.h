@@ -10,6 +10,7 @@
 #include "core/object_registry.h"
 #include "display/event_handlers.h"
 #include "display/output.h"
+#include "gfx/gradients.h"
 
 struct VmState;
 struct AppletInfo;
@@ -137,9 +138,11 @@ struct Display {
     uint32_t textureBrush;
     int32_t textureX;
     int32_t textureY;
+    GradientSpec gradient;
     // What the desktop shows around the display (DisplayOptions).
     uint32_t backfillKind;
     uint32_t backfillColor;
+    uint32_t backfillEndColor;
     uint32_t backfillBrush;
 };
 
@@ -175,9 +178,11 @@ struct DisplayOptions {
     uint32_t textureBrush;
     int32_t textureX;
     int32_t textureY;
+    GradientSpec gradient;  // the fill style DISPLAYFILL_GRADIENT
     // The decoration of the screen around a full-screen display.
-    uint32_t backfillKind;  // 1 colour, 3 texture, 4 picture (GetBackfillTypeName)
-    uint32_t backfillColor;
+    uint32_t backfillKind;  // GetBackfillTypeName
+    uint32_t backfillColor;  // the colour, or where a gradient starts
+    uint32_t backfillEndColor;
     uint32_t backfillBrush;
 };
 void InitDisplayOptions(DisplayOptions* options);

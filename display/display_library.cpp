@@ -6,6 +6,7 @@
 #include "core/check_args.h"
 #include "core/arg_helpers.h"
 #include "core/io/error_codes.h"
+#include "core/io/number_conv.h"
 #include "core/io/utilities.h"
 #include "core/option_tables.h"
 #include "core/vm/vm.h"
@@ -53,6 +54,25 @@ int32_t CenteredOn(int64_t monitor, int64_t size)
     return static_cast<int32_t>(std::clamp<int64_t>(position, INT32_MIN, INT32_MAX));
 }
 
+// The gradient keys; the colour list holds colour and position in turn.
+void ReadGradient(VmState* vm, int table, GradientSpec* g)
+{
+    int32_t v;
+    if (GetTableInt(vm, table, "gradientstyle", &v)) g->type = static_cast<uint32_t>(v);
+    GetTableColor(vm, table, "gradientstartcolor", &g->color1);
+    GetTableColor(vm, table, "gradientendcolor", &g->color2);
+    GetTableInt(vm, table, "gradientangle", &g->angle);
+    GetTableNumber(vm, table, "gradientcenterx", &g->centerX);
+    GetTableNumber(vm, table, "gradientcentery", &g->centerY);
+    GetTableNumber(vm, table, "gradientbalance", &g->conicalPosition);
+    GetTableNumber(vm, table, "gradientborder", &g->radial);
+    double list[2 * kGradientMaxStops];
+    uint32_t count = 0;
+    if (!GetTableNumbers(vm, table, "gradientcolors", list, 2 * kGradientMaxStops, &count)) return;
+    g->stopCount = count / 2;
+    for (uint32_t i = 0; i < g->stopCount; ++i) g->stops[i] = {DoubleToLow32(list[2 * i]), list[2 * i + 1]};
+}
+
 void ReadOptions(VmState* vm, int table, DisplayOptions* o)
 {
     int32_t v;
@@ -72,6 +92,7 @@ void ReadOptions(VmState* vm, int table, DisplayOptions* o)
     if (GetTableInt(vm, table, "texturebrush", &v)) o->textureBrush = static_cast<uint32_t>(v);
     GetTableInt(vm, table, "texturex", &o->textureX);
     GetTableInt(vm, table, "texturey", &o->textureY);
+    ReadGradient(vm, table, &o->gradient);
     VmPushString(vm, "backfill");
     VmGetTable(vm, table < 0 && table > VM_REGISTRYINDEX ? table - 1 : table);
     if (VmType(vm, -1) == VM_TTABLE) {
@@ -82,6 +103,8 @@ void ReadOptions(VmState* vm, int table, DisplayOptions* o)
                 if (!StrCaseCmp(type, GetBackfillTypeName(kind))) o->backfillKind = kind;
         }
         GetTableColor(vm, backfill, "color", &o->backfillColor);
+        GetTableColor(vm, backfill, "startcolor", &o->backfillColor);
+        GetTableColor(vm, backfill, "endcolor", &o->backfillEndColor);
         if (GetTableInt(vm, backfill, "brush", &v)) o->backfillBrush = static_cast<uint32_t>(v);
     }
     VmPop(vm, 1);

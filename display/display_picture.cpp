@@ -9,6 +9,7 @@
 #include "display/pictures.h"
 #include "gfx/bitmap.h"
 #include "gfx/bitmap_ops.h"
+#include "gfx/gradients.h"
 
 namespace {
 
@@ -37,6 +38,7 @@ uint32_t PaintDisplayPicture(Display* display)
         if (uint32_t error = FindBrush(nullptr, MakeObjectId(display->textureBrush), &texture, 0))
             return error;
     }
+    bool gradient = !picture && display->fillStyle == DISPLAYFILL_GRADIENT;
     display->shownBGPic = picture;
     for (void* buffer : display->backBuffers) {
         auto* target = static_cast<BitMapHandle*>(buffer);
@@ -48,9 +50,13 @@ uint32_t PaintDisplayPicture(Display* display)
         else if (texture && texture->bitmap)
             TileCopyPixels(target, 0, 0, display->width, display->height, texture->bitmap, display->textureX,
                            display->textureY, texture->width, texture->height, 0, 0);
+        else if (gradient) {
+            if (uint32_t error = DrawGradient(target, 0, 0, display->width, display->height, &display->gradient))
+                return error;
+        }
     }
     // A black display without a picture shows what the window shows already.
-    if (picture || texture || (display->backColor & 0xFFFFFF))
+    if (picture || texture || gradient || (display->backColor & 0xFFFFFF))
         RefreshDisplay(nullptr, display, 0);
     return 0;
 }

@@ -1,5 +1,6 @@
 // What a display shows when it opens: its background picture when it was
-// created with one, else its colour, or a texture brush tiled across it.
+// created with one, else its colour, a texture brush tiled across it, or a
+// gradient.
 #pragma once
 
 #include <cstdint>
@@ -11,6 +12,7 @@ enum DisplayFillStyle : uint32_t {
     DISPLAYFILL_NONE = 0,     // the colour
     DISPLAYFILL_COLOR = 1,
     DISPLAYFILL_TEXTURE = 2,  // the texture brush, from (texturex, texturey) into it
+    DISPLAYFILL_GRADIENT = 3,  // the display's gradient over the whole display
 };
 
 // Paints the display's picture into its back buffers and presents it: 0,

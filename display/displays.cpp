@@ -52,6 +52,8 @@ void InitDisplayOptions(DisplayOptions* options)
     options->y = (kMonitorHeight - options->height) / 2;
     options->mode = DISPMODE_WINDOWED;
     options->monitor = 1;
+    options->gradient.type = GRADIENT_LINEAR;
+    options->gradient.centerX = options->gradient.centerY = options->gradient.conicalPosition = 0.5;
 }
 
 uint32_t CreateDisplayRecord(VmState* vm, ObjectId id, bool useHandle,
@@ -99,8 +101,10 @@ uint32_t CreateDisplayRecord(VmState* vm, ObjectId id, bool useHandle,
     d->textureBrush = options.textureBrush;
     d->textureX = options.textureX;
     d->textureY = options.textureY;
+    d->gradient = options.gradient;
     d->backfillKind = options.backfillKind;
     d->backfillColor = options.backfillColor;
+    d->backfillEndColor = options.backfillEndColor;
     d->backfillBrush = options.backfillBrush;
     d->outputMode = OUTPUT_DISPLAY;
     d->output.width = d->width;

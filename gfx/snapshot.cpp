@@ -17,6 +17,7 @@
 #include "gfx/bitmap.h"
 #include "gfx/bitmap_ops.h"
 #include "gfx/copy_bitmap.h"
+#include "gfx/gradients.h"
 #include "gfx/image_save.h"
 
 namespace {
@@ -33,8 +34,9 @@ struct SnapshotBitmap {
 };
 
 // Around a full-screen display the screen shows its backfill: a colour, a
-// brush tiled, or a brush in the middle (gradients are drawn as their
-// start colour). The display's own rectangle is left as grabbed.
+// gradient from the start colour at the top to the end colour at the
+// bottom, a brush tiled, or a brush in the middle. The display's own
+// rectangle is left as grabbed.
 void PaintBackfill(const Display* display, BitMapHandle* desktop, int32_t dx, int32_t dy)
 {
     BitMapHandle* window = nullptr;
@@ -44,6 +46,13 @@ void PaintBackfill(const Display* display, BitMapHandle* desktop, int32_t dx, in
                    nullptr, nullptr))
         return;
     FillBitMapRect(desktop, 0, 0, desktop->width, desktop->height, 0xFF000000u | display->backfillColor);
+    if (display->backfillKind == 2) {
+        GradientSpec spec{};
+        spec.type = GRADIENT_LINEAR;
+        spec.color1 = display->backfillColor;
+        spec.color2 = display->backfillEndColor;
+        DrawGradient(desktop, 0, 0, desktop->width, desktop->height, &spec);
+    }
     Brush* brush = nullptr;
     if (display->backfillKind >= 3 && !FindBrush(nullptr, MakeObjectId(display->backfillBrush), &brush, 0) &&
         brush->bitmap) {

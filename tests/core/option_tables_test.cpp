@@ -7,6 +7,7 @@
 #include <cstring>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -177,6 +178,8 @@ TEST_F(OptionTables, WrongTypedFieldsRaiseTheirCodesWithTheFieldName)
          [](VmState* s) { int32_t v; GetTableIntOrPercent(s, 1, "field", &v, false); }, ERR_NUMTABLEARG},
         {"transform from a string", stringField,
          [](VmState* s) { double m[4]; GetTableTransform(s, 1, "field", m); }, ERR_TABEXPECTED2},
+        {"number list from a string", stringField,
+         [](VmState* s) { double v[2]; uint32_t n; GetTableNumbers(s, 1, "field", v, 2, &n); }, ERR_TABEXPECTED2},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(WithTable(c.fill, c.read), c.code) << c.what;
@@ -184,9 +187,9 @@ TEST_F(OptionTables, WrongTypedFieldsRaiseTheirCodesWithTheFieldName)
     }
 }
 
-TEST_F(OptionTables, TransformsNeedFourNumbers)
+TEST_F(OptionTables, NumberListsAndTransforms)
 {
-    auto matrix = [](std::initializer_list<const char*> cells) {
+    auto matrix = [](std::vector<const char*> cells) {
         return [cells](VmState* s) {
             VmPushString(s, "m");
             VmNewTable(s);
@@ -203,6 +206,27 @@ TEST_F(OptionTables, TransformsNeedFourNumbers)
             VmSetTable(s, -3);
         };
     };
+    // Number lists stop at the first nil or at their room; a string inside is refused.
+    struct ListCase {
+        std::vector<const char*> cells;
+        uint32_t room, code, count;
+    } lists[] = {
+        {{"1", "2", nullptr, "4"}, 4, 0, 2},
+        {{"1", "2", "3", "4"}, 3, 0, 3},
+        {{}, 3, 0, 0},
+        {{"1", "str"}, 4, ERR_NUMTABLEARG, 0},
+        {{"1", "str"}, 1, 0, 1},
+    };
+    for (const ListCase& c : lists) {
+        double v[4] = {};
+        uint32_t n = 99;
+        EXPECT_EQ(WithTable(matrix(c.cells), [&](VmState* s) { GetTableNumbers(s, 1, "m", v, c.room, &n); }), c.code);
+        if (c.code)
+            continue;
+        EXPECT_EQ(n, c.count);
+        for (uint32_t i = 0; i < n; ++i)
+            EXPECT_EQ(v[i], i + 1.0);
+    }
     double m[4] = {};
     EXPECT_EQ(WithTable(matrix({"1", "0.5", "-2", "4"}), [&](VmState* s) { GetTableTransform(s, 1, "m", m); }), 0u);
     EXPECT_EQ(m[0], 1);

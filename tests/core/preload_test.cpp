@@ -111,6 +111,21 @@ TEST(Preload, DeclaredDisplaysAreCreatedThroughTheScriptCommand)
         second->height = 200;
         second->flags |= DISPFLAG_BORDERLESS | DISPFLAG_HIDDEN;
         std::snprintf(second->title, sizeof second->title, "%s", "Second");
+        // A gradient fill: start colour in the colour, end colour and angle
+        // in the words after the fill style, then the values and the stops.
+        second->fillStyle = 3;
+        second->color = second->fillColor = 0x102030;
+        second->fillWord = 0xA0B0C0;
+        second->fillShort = -45;
+        second->gradient.style = 4;
+        second->gradient.values[0] = 0.25;
+        second->gradient.values[1] = 0.75;
+        second->gradient.values[2] = 0.125;
+        second->gradient.values[3] = 0.5;
+        second->gradient.stopCount = 2;
+        second->gradient.colors[0] = 0xFF0000;
+        second->gradient.colors[1] = 0x00FF00;
+        second->gradient.positions[1] = 0.5;
         run.applet.displayMode = 1;
         ASSERT_EQ(PreloadResources(&run.context, &run.applet, vm), 0u);
         EXPECT_EQ(VmGetTop(vm), 0);
@@ -122,6 +137,21 @@ TEST(Preload, DeclaredDisplaysAreCreatedThroughTheScriptCommand)
         EXPECT_STREQ(display->title, "Second");
         EXPECT_NE(display->windowFlags & DISPFLAG_BORDERLESS, 0u);
         EXPECT_EQ(display->hidden, 1u);
+        const GradientSpec& g = display->gradient;
+        EXPECT_EQ(display->fillStyle, 3u);
+        EXPECT_EQ(g.type, 4u);
+        EXPECT_EQ(g.color1, 0x102030u);
+        EXPECT_EQ(g.color2, 0xA0B0C0u);
+        EXPECT_EQ(g.angle, -45);
+        EXPECT_EQ(g.centerX, 0.25);
+        EXPECT_EQ(g.centerY, 0.75);
+        EXPECT_EQ(g.conicalPosition, 0.125);
+        EXPECT_EQ(g.radial, 0.5);
+        ASSERT_EQ(g.stopCount, 2u);
+        EXPECT_EQ(g.stops[0].color, 0xFF0000u);
+        EXPECT_EQ(g.stops[0].position, 0.0);
+        EXPECT_EQ(g.stops[1].color, 0x00FF00u);
+        EXPECT_EQ(g.stops[1].position, 0.5);
         ASSERT_EQ(FindDisplay(MakeObjectId(1), &display), 0u);
         EXPECT_EQ(display->width, 640);
         EXPECT_EQ(display->mode, 1u);  // the start-up option reached display 1 only

@@ -3,7 +3,10 @@
 // snapshot and picture-test commands of the graphics library.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <initializer_list>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/command_services.h"
@@ -15,11 +18,13 @@
 #include "display/framebuffer.h"
 #include "display/pictures.h"
 #include "gfx/bitmap.h"
+#include "gfx/gradients.h"
 #include "gfx/graphics_library.h"
 #include "media/image_codecs.h"
 #include "media/image_files.h"
 #include "platform/posix/os_runloop.h"
 #include "support/command_calls.h"
+#include "support/gradient_model.h"
 #include "support/picture_oracle.h"
 #include "support/temp_dir.h"
 
@@ -65,6 +70,34 @@ protected:
         Brush* b = nullptr;
         FindBrush(vm, MakeObjectId(id), &b, 0);
         return b;
+    }
+
+    // A 20 x 10 fake full-screen display showing a picture or a colour
+    // (pictureKey), with a backfill of the type and colour keys given;
+    // opened and current.
+    Display* OpenFullScreen(uint32_t id, const char* pictureKey, int32_t picture, const char* backfillType,
+                            std::initializer_list<std::pair<const char*, int32_t>> backfill)
+    {
+        VmPushString(vm, "createdisplay");
+        VmGetTable(vm, VM_GLOBALSINDEX);
+        VmPushNumber(vm, id);
+        VmNewTable(vm);
+        int options = VmGetTop(vm);
+        SetTableInt(vm, options, "width", 20);
+        SetTableInt(vm, options, "height", 10);
+        SetTableInt(vm, options, pictureKey, picture);
+        SetTableString(vm, options, "mode", "fakefullscreen");
+        VmPushString(vm, "backfill");
+        VmNewTable(vm);
+        SetTableString(vm, VmGetTop(vm), "type", backfillType);
+        for (const auto& [key, value] : backfill)
+            SetTableInt(vm, VmGetTop(vm), key, value);
+        VmRawSet(vm, options);
+        Display* display = nullptr;
+        if (VmPCall(vm, 2, 0, 0) || FindDisplay(MakeObjectId(id), &display) || OpenDisplayRecord(display))
+            return nullptr;
+        CurrentDisplay = display;
+        return display;
     }
 
     VmState* vm = nullptr;
@@ -141,6 +174,130 @@ TEST_F(PictureCommands, DisplaysOpenWithTheirColourTextureOrPicture)
     EXPECT_EQ(OpenDisplayRecord(d[5]), uint32_t{ERR_FINDBGPIC});
 }
 
+// A display declared with a gradient fill: every back buffer and the
+// window hold what the gradient renderer draws into a picture of the same
+// size from the same description.
+TEST_F(PictureCommands, GradientFillsPaintTheDisplay)
+{
+    struct Case {
+        uint32_t type;
+        int32_t angle;
+        double centerX, centerY, balance, border;
+        std::vector<double> colours;  // colour and position in turn
+        int32_t width, height;
+    };
+    const Case cases[] = {
+        {GRADIENT_LINEAR, 90, 0.5, 0.5, 0.5, 0, {}, 256, 3},
+        {GRADIENT_LINEAR, 45, 0.5, 0.5, 0.5, 0, {0xFF0000, 0, 0x00FF00, 0.3, 0x0000FF, 1}, 50, 20},
+        {GRADIENT_RADIAL, 0, 0.25, 0.75, 0.5, 0.3, {}, 40, 30},
+        {GRADIENT_CONICAL, 30, 0.6, 0.4, 0.25, 0, {}, 33, 21},
+    };
+    const uint32_t start = 0x204060, end = 0xF0C080;
+    uint32_t id = 10;
+    for (const Case& c : cases) {
+        VmPushString(vm, "createdisplay");
+        VmGetTable(vm, VM_GLOBALSINDEX);
+        VmPushNumber(vm, ++id);
+        VmNewTable(vm);
+        int options = VmGetTop(vm);
+        SetTableInt(vm, options, "width", c.width);
+        SetTableInt(vm, options, "height", c.height);
+        SetTableInt(vm, options, "color", 0x999999);
+        SetTableInt(vm, options, "fillstyle", 3);
+        SetTableInt(vm, options, "gradientstyle", static_cast<int32_t>(c.type));
+        SetTableUnsigned(vm, options, "gradientstartcolor", start);
+        SetTableUnsigned(vm, options, "gradientendcolor", end);
+        SetTableInt(vm, options, "gradientangle", c.angle);
+        SetTableNumber(vm, options, "gradientcenterx", c.centerX);
+        SetTableNumber(vm, options, "gradientcentery", c.centerY);
+        SetTableNumber(vm, options, "gradientbalance", c.balance);
+        SetTableNumber(vm, options, "gradientborder", c.border);
+        if (!c.colours.empty()) {
+            VmPushString(vm, "gradientcolors");
+            PushValue(vm, Array{c.colours});
+            VmRawSet(vm, options);
+        }
+        ASSERT_EQ(VmPCall(vm, 2, 0, 0), 0u);
+        Display* display = nullptr;
+        ASSERT_EQ(FindDisplay(MakeObjectId(id), &display), 0u);
+        ASSERT_EQ(OpenDisplayRecord(display), 0u);
+
+        GradientSpec spec = TwoColours(c.type, start, end, c.angle);
+        spec.centerX = c.centerX;
+        spec.centerY = c.centerY;
+        spec.conicalPosition = c.balance;
+        spec.radial = c.border;
+        spec.stopCount = static_cast<uint32_t>(c.colours.size() / 2);
+        for (uint32_t i = 0; i < spec.stopCount; ++i)
+            spec.stops[i] = {static_cast<uint32_t>(c.colours[2 * i]), c.colours[2 * i + 1]};
+        std::vector<uint32_t> model = GradientPicture(spec, c.width, c.height);
+        ASSERT_EQ(model.size(), static_cast<size_t>(c.width) * c.height);
+        // Across a quarter-turn linear gradient the first pixel is exactly the start colour.
+        if (c.type == GRADIENT_LINEAR && c.angle == 90) {
+            EXPECT_EQ(ReadFramebufferPixel(display, 0, 0), start);
+            EXPECT_EQ(ReadBitMapPixel(static_cast<BitMapHandle*>(display->backBuffers[0]), 0, 0, 0) & 0xFFFFFF, start);
+        }
+        int wrong = 0;
+        for (int32_t y = 0; y < c.height; ++y) {
+            for (int32_t x = 0; x < c.width; ++x) {
+                uint32_t want = model[static_cast<size_t>(y) * c.width + x] & 0xFFFFFF;
+                wrong += ReadFramebufferPixel(display, x, y) != want;
+                for (void* buffer : display->backBuffers)
+                    wrong += (ReadBitMapPixel(static_cast<BitMapHandle*>(buffer), x, y, 0) & 0xFFFFFF) != want;
+            }
+        }
+        EXPECT_EQ(wrong, 0) << "type " << c.type << " angle " << c.angle;
+    }
+    // The colour list must be a table of numbers.
+    EXPECT_EQ(CallGlobal(vm, "createdisplay", {20.0, Options{{{"fillstyle", 3}, {"gradientcolors", 1}}}}),
+              uint32_t{ERR_TABEXPECTED2});
+}
+
+// Around a fake full-screen display with a gradient backfill the desktop
+// runs from the start colour at the top to the end colour at the bottom,
+// as the gradient renderer draws it over the whole monitor.
+TEST_F(PictureCommands, GradientBackfillSurroundsAFullScreenDisplay)
+{
+    if (!HavePil())
+        GTEST_SKIP() << "PIL reads the snapshot";
+    Display* display =
+        OpenFullScreen(1, "color", 0x336699, "gradient", {{"startcolor", 0xFF8000}, {"endcolor", 0x0040FF}});
+    ASSERT_NE(display, nullptr);
+    std::string desktop = dir.file("desktop.png");
+    ASSERT_EQ(CallGlobal(vm, "savesnapshot", {desktop, 2.0, 1.0}), 0u);
+
+    const char kPixels[] = R"PY(
+import sys
+from PIL import Image
+im = Image.open(sys.argv[1]).convert('RGB')
+out = []
+for point in sys.argv[3:]:
+    x, y = (int(v) for v in point.split(','))
+    out.append('%02x%02x%02x' % im.getpixel((x, y)))
+open(sys.argv[2], 'w').write(' '.join(out))
+)PY";
+    // Rows of the monitor-sized gradient do not depend on x: one column tells them.
+    std::vector<uint32_t> column = GradientPicture(TwoColours(GRADIENT_LINEAR, 0xFF8000, 0x0040FF), 1, kMonitorHeight);
+    ASSERT_EQ(column.size(), size_t{kMonitorHeight});
+    const int32_t points[][2] = {{0, 0}, {1919, 0}, {5, 300}, {display->x - 1, display->y + 4},
+                                 {display->x + 25, display->y}, {700, 1079}};
+    std::string arguments = desktop + " " + dir.file("px.txt");
+    std::string want;
+    for (const auto& p : points) {
+        arguments += " " + std::to_string(p[0]) + "," + std::to_string(p[1]);
+        char hex[8];
+        std::snprintf(hex, sizeof hex, "%06x", column[p[1]] & 0xFFFFFF);
+        want += (want.empty() ? "" : " ") + std::string(hex);
+    }
+    // The display itself keeps its own colour.
+    arguments += " " + std::to_string(display->x + 3) + "," + std::to_string(display->y + 3);
+    want += " 336699";
+    ASSERT_TRUE(RunPython(dir.path(), kPixels, arguments));
+    std::vector<uint8_t> text = ReadFileBytes(dir.file("px.txt"));
+    EXPECT_EQ(std::string(text.begin(), text.end()), want);
+    EXPECT_EQ(want.substr(0, 6), "ff8000");
+}
+
 TEST_F(PictureCommands, SnapshotsAndPictureTests)
 {
     if (!HavePil())
@@ -168,25 +325,8 @@ open(sys.argv[4], 'w').write('%dx%d %02x%02x%02x' % (im.size[0], im.size[1], r, 
     EXPECT_EQ(CallGlobal(vm, "savesnapshot", {desktop, 7.0}), uint32_t{ERR_WRONGUSAGE});
 
     // Around a fake full-screen display the desktop shows its backfill.
-    VmPushString(vm, "createdisplay");
-    VmGetTable(vm, VM_GLOBALSINDEX);
-    VmPushNumber(vm, 2);
-    VmNewTable(vm);
-    int options = VmGetTop(vm);
-    SetTableInt(vm, options, "width", 20);
-    SetTableInt(vm, options, "height", 10);
-    SetTableInt(vm, options, "bgpic", 1);
-    SetTableString(vm, options, "mode", "fakefullscreen");
-    VmPushString(vm, "backfill");
-    VmNewTable(vm);
-    SetTableString(vm, VmGetTop(vm), "type", "color");
-    SetTableInt(vm, VmGetTop(vm), "color", 0x00FF00);
-    VmRawSet(vm, options);
-    ASSERT_EQ(VmPCall(vm, 2, 0, 0), 0u);
-    Display* full = nullptr;
-    ASSERT_EQ(FindDisplay(MakeObjectId(2), &full), 0u);
-    ASSERT_EQ(OpenDisplayRecord(full), 0u);
-    CurrentDisplay = full;
+    Display* full = OpenFullScreen(2, "bgpic", 1, "color", {{"color", 0x00FF00}});
+    ASSERT_NE(full, nullptr);
     ASSERT_EQ(CallGlobal(vm, "savesnapshot", {desktop, 2.0, 1.0}), 0u);
     std::string where = std::to_string(full->x + 3) + " " + std::to_string(full->y);
     ASSERT_TRUE(RunPython(dir.path(), kPixelAt, desktop + " " + where + " " + dir.file("px.txt")));

@@ -4,11 +4,13 @@
 // missing or broken file ends the run at the declaration's line.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "e2e/player_process.h"
 #include "e2e/test_applet.h"
+#include "support/gradient_model.h"
 #include "support/picture_oracle.h"
 #include "support/temp_dir.h"
 #include "tools/qmasm/applet_writer.h"
@@ -19,8 +21,9 @@ using namespace qmasm;
 
 namespace {
 
-// Saves the display's picture and its window as PNG files.
-std::string SnapshotScript(const std::string& picture, const std::string& window)
+// Saves the display's picture and its window (or with type 2 the whole
+// desktop) as PNG files.
+std::string SnapshotScript(const std::string& picture, const std::string& window, int secondType = 0)
 {
     return ".chunk lines=auto\n"
            ".function main source=\"@test.qas\"\n"
@@ -31,7 +34,7 @@ std::string SnapshotScript(const std::string& picture, const std::string& window
            "    CALL r0, 4, 1\n"
            "    GETGLOBAL r0, \"savesnapshot\"\n"
            "    LOADK r1, \"" + window + "\"\n"
-           "    LOADNUM r2, 0\n"
+           "    LOADNUM r2, " + std::to_string(secondType) + "\n"
            "    LOADNUM r3, 1\n"
            "    CALL r0, 4, 1\n"
            "    RETURN r0, 1\n"
@@ -122,6 +125,20 @@ protected:
         return RunProgram(QM_PLAYER_PATH, {path}, {"TMPDIR=" + dir.path()});
     }
 
+    // Runs the applet with display 1 declared as given, and the options.
+    PlayerRun PlayWithDisplay(AppletDescription a, const AppletDisplay& display, std::vector<std::string> args)
+    {
+        AppletPreload entry;
+        entry.kind = 10;
+        entry.id = 1;
+        entry.record = EncodeDisplayDescription(display);
+        a.preloads.push_back(entry);
+        std::string path = dir.file("test.qma");
+        WriteFileBytes(path, WriteApplet(a));
+        args.push_back(path);
+        return RunProgram(QM_PLAYER_PATH, args, {"TMPDIR=" + dir.path(), "XDG_CONFIG_HOME=" + dir.path()});
+    }
+
     TempDir dir;
     std::string background;
     std::vector<uint8_t> logoBytes;
@@ -140,6 +157,73 @@ TEST_F(Preloading, DeclaredPicturesLoadAndDisplayOneShowsTheBackground)
     EXPECT_EQ(run.err, "");
     EXPECT_TRUE(RunPython(dir.path(), kSamePixels, picture + " '" + background + "'"));
     EXPECT_TRUE(RunPython(dir.path(), kSamePixels, window + " '" + background + "'"));
+}
+
+// Writes the RGB bytes of a picture, row by row, for a comparison here.
+const char kRawRgb[] = R"PY(
+import sys
+from PIL import Image
+im = Image.open(sys.argv[1])
+open(sys.argv[2], 'wb').write(('%dx%d %s\n' % (im.size[0], im.size[1], im.mode)).encode() + im.convert('RGB').tobytes())
+)PY";
+
+// The picture RenderGradient draws over w x h, as RGB bytes.
+std::vector<uint8_t> GradientRgb(const GradientSpec& spec, int32_t w, int32_t h)
+{
+    std::vector<uint8_t> rgb;
+    for (uint32_t c : GradientPicture(spec, w, h))
+        rgb.insert(rgb.end(), {uint8_t(c >> 16), uint8_t(c >> 8), uint8_t(c)});
+    return rgb;
+}
+
+// Display 1 is declared with a gradient fill and the command line asks for
+// fake full screen with a gradient backfill: the display's picture is the
+// declared gradient and the desktop around it the backfill's.
+TEST_F(Preloading, DeclaredGradientFillAndGradientBackfill)
+{
+    std::string picture = dir.file("picture.png"), desktop = dir.file("desktop.png");
+    AppletDescription a = Describe(SnapshotScript(picture, desktop, 2));
+    AppletDisplay display;
+    display.width = 256;
+    display.height = 32;
+    display.color = 0x204060;
+    display.fillStyle = 3;
+    display.fillWord = 0xF0C080;
+    display.fillShort = 90;
+    display.gradient.style = 2;
+    display.gradient.values[0] = display.gradient.values[1] = display.gradient.values[2] = 500000;
+    PlayerRun run = PlayWithDisplay(
+        a, display, {"-fakefullscreen", "-backfill", "gradient", "-startcolor", "$FF8000", "-endcolor", "$0040FF"});
+    ASSERT_EQ(run.status, 0) << run.err;
+
+    auto raw = [&](const std::string& file, std::string* header) {
+        EXPECT_TRUE(RunPython(dir.path(), kRawRgb, file + " " + dir.file("raw.bin")));
+        std::vector<uint8_t> bytes = ReadFileBytes(dir.file("raw.bin"));
+        auto newline = std::find(bytes.begin(), bytes.end(), uint8_t('\n'));
+        *header = std::string(bytes.begin(), newline);
+        return std::vector<uint8_t>(newline == bytes.end() ? newline : newline + 1, bytes.end());
+    };
+    GradientSpec fill = TwoColours(GRADIENT_LINEAR, 0x204060, 0xF0C080, 90);
+    fill.conicalPosition = 0.5;
+    std::string header;
+    std::vector<uint8_t> shown = raw(picture, &header);
+    EXPECT_EQ(header, "256x32 RGB");
+    EXPECT_TRUE(shown == GradientRgb(fill, 256, 32));
+    // 256 pixels wide, a quarter-turn gradient starts exactly at its start colour.
+    ASSERT_GE(shown.size(), 3u);
+    EXPECT_EQ(std::vector<uint8_t>(shown.begin(), shown.begin() + 3), (std::vector<uint8_t>{0x20, 0x40, 0x60}));
+
+    // The backfill runs down the monitor; its first column lies outside the display.
+    std::vector<uint8_t> screen = raw(desktop, &header);
+    EXPECT_EQ(header, "1920x1080 RGB");
+    std::vector<uint8_t> model = GradientRgb(TwoColours(GRADIENT_LINEAR, 0xFF8000, 0x0040FF), 1920, 1080);
+    ASSERT_EQ(screen.size(), model.size());
+    size_t wrong = 0;
+    for (size_t y = 0; y < 1080; ++y)
+        for (size_t i = y * 1920 * 3; i < y * 1920 * 3 + 3; ++i)
+            wrong += screen[i] != model[i];
+    EXPECT_EQ(wrong, 0u);
+    EXPECT_EQ(std::vector<uint8_t>(screen.begin(), screen.begin() + 3), (std::vector<uint8_t>{0xFF, 0x80, 0x00}));
 }
 
 TEST_F(Preloading, MissingOrBrokenFilesEndTheRunAtTheirLine)
@@ -219,16 +303,7 @@ open(sys.argv[2], 'w').write('%dx%d' % Image.open(sys.argv[1]).size)
         display.width = width;
         display.height = 100;
         display.flags = 0x8000000;  // remember the position
-        AppletPreload entry;
-        entry.kind = 10;
-        entry.id = 1;
-        entry.record = EncodeDisplayDescription(display);
-        a.preloads.push_back(entry);
-        std::string path = dir.file("test.qma");
-        WriteFileBytes(path, WriteApplet(a));
-        std::vector<std::string> args = options;
-        args.push_back(path);
-        PlayerRun r = RunProgram(QM_PLAYER_PATH, args, {"TMPDIR=" + dir.path(), "XDG_CONFIG_HOME=" + dir.path()});
+        PlayerRun r = PlayWithDisplay(a, display, options);
         EXPECT_EQ(r.status, 0) << r.err;
         EXPECT_TRUE(RunPython(dir.path(), kSize, window + " " + dir.file("size.txt")));
         std::vector<uint8_t> size = ReadFileBytes(dir.file("size.txt"));

@@ -12,6 +12,7 @@
 #include "gfx/bitmap.h"
 #include "gfx/gradients.h"
 #include "gfx/pixel_formats.h"
+#include "support/gradient_model.h"
 
 namespace {
 
@@ -39,17 +40,6 @@ uint32_t Render(Canvas* c, const GradientSpec& spec, int32_t x, int32_t y, int32
     GradientParams p{reinterpret_cast<uint8_t*>(c->Origin()), 4, PIXFMT_ARGB, x, y, w, h,
                      c->Stride(), &spec, c->w, c->h};
     return RenderGradient(p);
-}
-
-GradientSpec TwoColours(uint32_t type, uint32_t c1, uint32_t c2, int32_t angle = 0)
-{
-    GradientSpec s{};
-    s.type = type;
-    s.color1 = c1;
-    s.color2 = c2;
-    s.angle = angle;
-    s.centerX = s.centerY = 0.5;
-    return s;
 }
 
 // The channel blend of the renderer's packed form at weight t (0..256).
