@@ -248,7 +248,7 @@ uint32_t VmNextItem(VmState* L)
         const VmValue* rb = RKB(i);                                                   \
         const VmValue* rc = RKC(i);                                                   \
         if (rb->tt == VM_TNUMBER && rc->tt == VM_TNUMBER) {                           \
-            VmSetNumber(RA(i), rb->v.n op rc->v.n);                                   \
+            VmSetNumber(ra, rb->v.n op rc->v.n);                                      \
         } else {                                                                      \
             VmValue r;                                                                \
             PROTECT(r = VmArith(L, rb, rc, event));                                   \
@@ -323,14 +323,12 @@ retentry:
     };
     uint32_t i;
     VmValue* ra;
-    // Read through a local: the word's address then stays in a register.
-    std::atomic<uint32_t>* const attention = &VmPumpDue;
     // Every instruction ends by fetching the next one (threaded dispatch).
     // One word says whether anything must happen first: an abort, a debug
     // line or count hook, or a due event pump.
 #define NEXT()                                                                                 \
     do {                                                                                       \
-        if (__builtin_expect(attention->load(std::memory_order_relaxed), 0))                   \
+        if (__builtin_expect(VmPumpDue.load(std::memory_order_relaxed), 0))                    \
             goto attend;                                                                       \
         i = *pc++;                                                                             \
         ra = RA(i);                                                                            \
@@ -346,7 +344,7 @@ attend:
     if (L->eventHook)
         PROTECT(EventCheck(L, pc))
     else if (!(L->hookMask & (VM_MASKLINE | VM_MASKCOUNT)))
-        attention->store(0);  // nothing here serves it; a new hook raises it again
+        VmPumpDue.store(0);  // nothing here serves it; a new hook raises it again
     if (L->hookMask & (VM_MASKLINE | VM_MASKCOUNT))
         PROTECT(TraceExec(L, pc));
     ra = RA(i);
@@ -708,17 +706,44 @@ aborted:
                 NEXT();
             }
             int b = static_cast<int>(VmArgB(i));
+            VmCallInfo* caller = L->ci - 1;
+            int nresults = -1;
+            if (caller->state & VM_CI_CALLING) {
+                nresults = static_cast<int>(VmArgC(caller->savedPc[-1])) - 1;
+                if (b != 0 && nresults >= 0 && !(L->hookMask & VM_MASKRET)) {
+                    // A fixed number of results into a fixed number wanted:
+                    // no stack top to consult, the caller's goes back to its
+                    // frame top.
+                    if (L->openUpval)
+                        VmCloseUpvalues(L, base);
+                    VmValue* res = base - 1;
+                    int have = b - 1;
+                    for (int j = 0; j < nresults; j++) {
+                        if (j < have)
+                            res[j] = ra[j];
+                        else
+                            VmSetNil(res + j);
+                    }
+                    L->ci = caller;
+                    L->base = base = caller->base;
+                    L->top = caller->top;
+                    caller->state = VM_CI_SAVEDPC;
+                    pc = caller->savedPc;
+                    cl = VmFuncValue(base - 1);
+                    k = cl->proto->k;
+                    code = cl->proto->code;
+                    NEXT();
+                }
+            }
             if (b != 0)
                 L->top = ra + b - 1;
             if (L->openUpval)
                 VmCloseUpvalues(L, base);
             // Entered from outside this loop: hand the results over.
-            if (!((L->ci - 1)->state & VM_CI_CALLING)) {
+            if (!(caller->state & VM_CI_CALLING)) {
                 L->ci->savedPc = pc;
                 return ra;
             }
-            VmCallInfo* caller = L->ci - 1;
-            int nresults = static_cast<int>(VmArgC(caller->savedPc[-1])) - 1;
             if (L->hookMask & VM_MASKRET) {
                 L->ci->savedPc = pc;
                 VmPostCall(L, nresults, ra);
