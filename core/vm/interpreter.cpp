@@ -323,6 +323,10 @@ retentry:
     };
     uint32_t i;
     VmValue* ra;
+    // The table's address kept in a register rather than formed again at
+    // every dispatch.
+    const void* const* dispatch = kDispatch;
+    __asm__("" : "+r"(dispatch));
     // Every instruction ends by fetching the next one (threaded dispatch).
     // One word says whether anything must happen first: an abort, a debug
     // line or count hook, or a due event pump.
@@ -332,7 +336,7 @@ retentry:
             goto attend;                                                                       \
         i = *pc++;                                                                             \
         ra = RA(i);                                                                            \
-        goto* kDispatch[VmOp(i)];                                                              \
+        goto* dispatch[VmOp(i)];                                                              \
     } while (0)
 
     NEXT();
@@ -348,7 +352,7 @@ attend:
     if (L->hookMask & (VM_MASKLINE | VM_MASKCOUNT))
         PROTECT(TraceExec(L, pc));
     ra = RA(i);
-    goto* kDispatch[VmOp(i)];
+    goto* dispatch[VmOp(i)];
 
 aborted:
     // Unwind to the entry record; the entry call has no results.
@@ -605,22 +609,19 @@ aborted:
         op_OP_TAILCALL: {
             int b = static_cast<int>(VmArgB(i));
             int nresults = static_cast<int>(VmArgC(i)) - 1;
-            if (b != 0)
-                L->top = ra + b;
-            else if (L->top <= ra)
-                L->top = ra + 1;  // no open instruction before: no arguments
-            L->ci->savedPc = pc;
+            VmCallInfo* ci = L->ci;
+            ci->savedPc = pc;
             bool tail = VmOp(i) == OP_TAILCALL;
-            if (!tail && ra->tt == VM_TFUNCTION && !VmFuncValue(ra)->isNative) {
+            if (b != 0 && !tail && ra->tt == VM_TFUNCTION && !VmFuncValue(ra)->isNative) {
                 // The common case in line: a script function with fixed
                 // parameters, room on the stack and a free call record.
                 const VmProto* p = VmFuncValue(ra)->proto;
-                VmValue* top = L->top;
-                VmCallInfo* ci = L->ci;
+                VmValue* top = ra + b;
                 if (!p->isVararg && L->stackLast - top > p->maxStackSize && ci != L->endCi) {
                     // Locals throughout: value stores may alias anything, so
-                    // fields read back after them would be loaded again.
-                    ci->state |= VM_CI_CALLING;
+                    // fields read back after them would be loaded again. A
+                    // record running here holds no other state bit.
+                    ci->state = VM_CI_SAVEDPC | VM_CI_CALLING;
                     VmCallInfo* nci = ci + 1;
                     L->ci = nci;
                     VmValue* nbase = ra + 1;
@@ -643,6 +644,10 @@ aborted:
                     NEXT();
                 }
             }
+            if (b != 0)
+                L->top = ra + b;
+            else if (L->top <= ra)
+                L->top = ra + 1;  // no open instruction before: no arguments
             VmCallInstructionIndex = static_cast<int32_t>(pc - code);
             if (tail && L->openUpval)
                 VmCloseUpvalues(L, base);
@@ -718,11 +723,15 @@ aborted:
                         VmCloseUpvalues(L, base);
                     VmValue* res = base - 1;
                     int have = b - 1;
-                    for (int j = 0; j < nresults; j++) {
-                        if (j < have)
-                            res[j] = ra[j];
-                        else
-                            VmSetNil(res + j);
+                    if (nresults == 1 && have >= 1) {
+                        *res = *ra;  // the usual one result
+                    } else {
+                        for (int j = 0; j < nresults; j++) {
+                            if (j < have)
+                                res[j] = ra[j];
+                            else
+                                VmSetNil(res + j);
+                        }
                     }
                     L->ci = caller;
                     L->base = base = caller->base;
