@@ -387,7 +387,7 @@ aborted:
         op_OP_GETGLOBAL: {
             const VmValue* key = &k[VmArgBx(i)];
             if (cl->env.tt == VM_TTABLE) {
-                const VmValue* v = VmTableGetStrHashed(VmTabValue(&cl->env), VmStrValue(key), key->aux);
+                const VmValue* v = VmTableGetStrHinted(VmTabValue(&cl->env), key, &cl->proto->kHint[VmArgBx(i)]);
                 if (!VmIsNil(v)) {
                     *ra = *v;
                     NEXT();
@@ -406,7 +406,9 @@ aborted:
                 VmTable* t = VmTabValue(rb);
                 int32_t n;
                 const VmValue* v;
-                if (key->tt == VM_TSTRING)
+                if (key->tt == VM_TSTRING && VmIsConstantRK(VmArgC(i)))
+                    v = VmTableGetStrHinted(t, key, &cl->proto->kHint[VmArgC(i) - VM_RK_CONST]);
+                else if (key->tt == VM_TSTRING)
                     v = VmTableGetStrHashed(t, VmStrValue(key), key->aux);
                 else if (key->tt == VM_TNUMBER && VmNumberToInt32(key->v.n, &n) &&
                          static_cast<uint32_t>(n) - 1 < t->sizearray)
@@ -441,7 +443,10 @@ aborted:
             const VmValue* val = RKC(i);
             if (ra->tt == VM_TTABLE && key->tt == VM_TSTRING) {
                 // Fast path: an existing field.
-                auto* slot = const_cast<VmValue*>(VmTableGetStrHashed(VmTabValue(ra), VmStrValue(key), key->aux));
+                auto* slot = const_cast<VmValue*>(
+                    VmIsConstantRK(VmArgB(i))
+                        ? VmTableGetStrHinted(VmTabValue(ra), key, &cl->proto->kHint[VmArgB(i) - VM_RK_CONST])
+                        : VmTableGetStrHashed(VmTabValue(ra), VmStrValue(key), key->aux));
                 if (!VmIsNil(slot)) {
                     *slot = *val;
                     NEXT();
@@ -882,7 +887,10 @@ aborted:
             VmValue obj = *RB(i);
             ra[1] = obj;
             if (obj.tt == VM_TTABLE) {
-                const VmValue* v = VmTableGetStrHashed(VmTabValue(&obj), VmStrValue(key), key->aux);
+                const VmValue* v =
+                    VmIsConstantRK(VmArgC(i))
+                        ? VmTableGetStrHinted(VmTabValue(&obj), key, &cl->proto->kHint[VmArgC(i) - VM_RK_CONST])
+                        : VmTableGetStrHashed(VmTabValue(&obj), VmStrValue(key), key->aux);
                 if (!VmIsNil(v)) {
                     *ra = *v;
                     NEXT();

@@ -133,6 +133,9 @@ struct VmProto : VmGcHeader {
     VmLocalVar* locVars;
     VmString** upvalueNames;
     VmString* source;
+    // Per constant: where a field lookup with it as the key last found its
+    // node (an index into that table's hash part); only ever a hint.
+    uint32_t* kHint;
     int32_t sizeK;
     int32_t sizeCode;
     int32_t sizeLineInfo;

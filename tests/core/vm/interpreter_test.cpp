@@ -277,6 +277,51 @@ TEST_F(InterpreterTest, ReturnsFillTheResultsTheCallerWants)
     EXPECT_EQ(got, (std::vector<std::string>{"2", "nil", "nil", "10", "nil", "nil", "15", "20", "21", "22"}));
 }
 
+// Field lookups by constant keys remember where they found a key. The
+// same constant on another table, a table that grew and moved its keys,
+// and a field set to nil must still read right.
+TEST_F(InterpreterTest, ConstantKeyLookupsFollowTablesThatChange)
+{
+    const std::string grow = R"(
+    LOADNUM r9, 1
+    LOADK r10, #40
+    LOADNUM r11, 1
+    SUB r9, r9, r11
+    JMP test
+body:
+    LOADK r12, "k"
+    MOVE r13, r9
+    CONCAT r12, r12, r13
+    SETTABLE r0, r12, r9
+test: FORLOOP r9, body
+)";
+    const std::string grown = "NEWTABLE r0, 0, 0\nSETTABLE r0, \"a\", #5\nGETTABLE r1, r0, \"a\"\n" + grow +
+                              "GETTABLE r2, r0, \"a\"\nSETTABLE r0, \"a\", #7\nGETTABLE r3, r0, \"a\"\n"
+                              "ADD r1, r1, r2\nADD r1, r1, r3\nRETURN r1, 2";
+    std::string globals = "LOADNUM r1, 3\nSETGLOBAL r1, \"g\"\nGETGLOBAL r2, \"g\"\n";
+    for (int j = 0; j < 200; j++)
+        globals += "SETGLOBAL r1, \"filler" + std::to_string(j) + "\"\n";
+    globals += "GETGLOBAL r3, \"g\"\nADD r2, r2, r3\nRETURN r2, 2";
+    RunTable({
+        // The hint learnt on one table, used on another.
+        {"NEWTABLE r0, 0, 1\nNEWTABLE r1, 0, 2\nSETTABLE r0, \"a\", #1\nSETTABLE r1, \"x\", #10\n"
+         "SETTABLE r1, \"a\", #20\nGETTABLE r2, r0, \"a\"\nGETTABLE r3, r1, \"a\"\nSELF r4, r1, \"a\"\n"
+         "ADD r2, r2, r3\nADD r2, r2, r4\nRETURN r2, 2",
+         0, 41},
+        // The table grows between two reads; the key moves.
+        {grown.c_str(), 0, 17},
+        // A global read before and after the globals grew.
+        {globals.c_str(), 0, 6},
+        // A field set to nil is missing again, though its node remains.
+        {"NEWTABLE r0, 0, 1\nSETTABLE r0, \"a\", #1\nGETTABLE r1, r0, \"a\"\nSETTABLE r0, \"a\", nil\n"
+         "GETTABLE r1, r0, \"a\"\nRETURN r1, 2",
+         ERR_FIELDINIT, 0},
+        {"NEWTABLE r0, 0, 1\nSETTABLE r0, \"a\", #1\nSELF r1, r0, \"a\"\nSETTABLE r0, \"a\", nil\n"
+         "SELF r1, r0, \"a\"\nNOT r1, r1\nRETURN r1, 2",
+         0, 1},
+    });
+}
+
 TEST_F(InterpreterTest, ForLoopsWithAllKindsOfSteps)
 {
     // sum of idx over a numeric for: start - step, then FORLOOP first.
