@@ -202,11 +202,11 @@ struct VmCallInfo {
     VmValue* base;
     VmValue* top;
     uint32_t state;
+    int32_t tailCalls;       // beside the state: a call sets both at once
     const uint32_t* savedPc;
     const uint32_t** pc;     // always null: the interpreter publishes its
                              // instruction in savedPc before it can raise
     const uint32_t* hookPc;  // last instruction the line hook saw
-    int32_t tailCalls;
 };
 
 struct VmProtectedRecord;
