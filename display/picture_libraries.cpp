@@ -2,9 +2,11 @@
 // "moveobject", "layers"). What opens here is each library's object list
 // and the commands that resource preloading calls by name: LoadBrush and
 // LoadBGPic load pictures (display/picture_loading.cpp), the others answer
-// that they are not implemented yet. Brush and background-picture records
-// live in display/pictures.cpp.
+// that they are not implemented yet. The brush library also carries the
+// image effects (display/brush_effects.cpp). Brush and background-picture
+// records live in display/pictures.cpp.
 #include "core/object_registry.h"
+#include "display/brush_effects.h"
 #include "display/display_library.h"
 #include "display/library_support.h"
 #include "display/picture_loading.h"
@@ -17,7 +19,36 @@ namespace {
 ObjectHeader* g_sprites;
 ObjectHeader* g_anims;
 
-const CommandTableEntry kBrushCommands[] = {{"LoadBrush", CmdLoadBrush}, {nullptr, nullptr}};
+// The effects' argument lists: the brush id, then the effect's own
+// parameters; those in brackets may be left out and take the value shown
+// (MixBrush's w and h: the source's size; WaterRippleBrush's centre: 0..1).
+const CommandTableEntry kBrushCommands[] = {
+    {"LoadBrush", CmdLoadBrush},
+    {"TintBrush", CmdTintBrush},                        // id, x, y, w, h, colour[, level 128] (0..255)
+    {"MixBrush", CmdMixBrush},                          // id, source id[, dx 0, dy 0, sx 0, sy 0, w, h, level 128]
+    {"BrushToGray", CmdBrushToGray},                    // id[, threshold flag 0]
+    {"BrushToMonochrome", CmdBrushToMonochrome},        // id[, dither flag 0]
+    {"FlipBrush", CmdFlipBrush},                        // id[, horizontal flag 1 (0: vertical)]
+    {"InvertBrush", CmdInvertBrush},                    // id
+    {"SetBrushTransparency", CmdSetBrushTransparency},  // id, colour
+    {"ReplaceColors", CmdReplaceColors},                // id, {from, to, from, to, ...}
+    {"BlurBrush", CmdBlurBrush},                        // id[, radius 0, strength 0] (0: the kernel's choice)
+    {"EmbossBrush", CmdEmbossBrush},                    // id[, radius 0, strength 0]
+    {"EdgeBrush", CmdEdgeBrush},                        // id[, radius 0, strength 0]
+    {"SharpenBrush", CmdSharpenBrush},                  // id[, radius 0, strength 0]
+    {"SolarizeBrush", CmdSolarizeBrush},                // id[, threshold 128] (0..255)
+    {"GammaBrush", CmdGammaBrush},                      // id[, red 1.0, green 1.0, blue 1.0] (>= 0)
+    {"ContrastBrush", CmdContrastBrush},                // id[, increase flag 1, steps 1] (>= 0)
+    {"ModulateBrush", CmdModulateBrush},                // id[, brightness 1.0, saturation 1.0, hue 1.0] (0..100)
+    {"SepiaToneBrush", CmdSepiaToneBrush},              // id[, level 204] (0..255)
+    {"CharcoalBrush", CmdCharcoalBrush},                // id[, radius 0, strength 0]
+    {"PixelateBrush", CmdPixelateBrush},                // id, cell (>= 1)
+    {"SwirlBrush", CmdSwirlBrush},                      // id, degrees (cut to -359..359)
+    {"WaterRippleBrush", CmdWaterRippleBrush},          // id, wavelength (>= 1), amplitude[, phase 0, cx 0.5, cy 0.5]
+    {"OilPaintBrush", CmdOilPaintBrush},                // id[, radius 3] (>= 0)
+    {"QuantizeBrush", CmdQuantizeBrush},                // id, colours (2..256)[, dither flag 0]
+    {nullptr, nullptr},
+};
 const CommandTableEntry kBGPicCommands[] = {{"LoadBGPic", CmdLoadBGPic}, {nullptr, nullptr}};
 const CommandTableEntry kSpriteCommands[] = {{"LoadSprite", UnimplementedCommand}, {nullptr, nullptr}};
 const CommandTableEntry kAnimCommands[] = {{"LoadAnim", UnimplementedCommand}, {nullptr, nullptr}};

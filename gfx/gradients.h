@@ -79,9 +79,9 @@ struct GradientSegment {
     uint32_t spread;  // GRADIENT_REPEAT, _PAD, _REFLECT; others pad with black
 };
 
-// Builds the stop table of a spec (at most kGradientMaxStops + 1 entries):
+// Builds the stop table of a gradient description (at most kGradientMaxStops + 1 entries):
 // the stops clamped to 0..1 and kept in order, or the two-colour defaults.
-// Answers the entry count, 0 when the spec holds more than 64 stops.
+// Answers the entry count, 0 when the description holds more than 64 stops.
 uint32_t BuildGradientStops(const GradientSpec* spec, GradientStopEntry* table);
 
 // A fresh cursor over a stop table.

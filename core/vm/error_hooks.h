@@ -19,7 +19,9 @@
 // the event hook (VmSetEventHook), which runs at the next new source line.
 // Clearing it is the VM's, just before it calls the event hook. So a line
 // on which nothing is due costs no more than the abort check.
-extern std::atomic<uint32_t> VmPumpDue;
+// Hidden: the program is one module, and its address then needs no load
+// from the global offset table in position-independent code.
+extern __attribute__((visibility("hidden"))) std::atomic<uint32_t> VmPumpDue;
 inline void VmRaisePumpDue() { VmPumpDue.store(1); }
 
 // An atomic word whose every non-zero store also raises VmPumpDue, so that

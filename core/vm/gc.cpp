@@ -340,12 +340,20 @@ void SweepList(VmState* L, VmGcHeader** p)
     }
 }
 
+constexpr uint64_t kSweepAhead = 8;
+
 void Sweep(VmState* L)
 {
     VmGlobalState* g = L->g;
     SweepList(L, &g->rootudata);
-    for (uint64_t i = 0; i < g->strt.size; i++)
-        SweepList(L, &g->strt.hash[i]);
+    // The strings of a large table lie anywhere in memory: the first of a
+    // bucket some way ahead is fetched while this one is swept.
+    VmGcHeader** buckets = g->strt.hash;
+    for (uint64_t i = 0; i < g->strt.size; i++) {
+        if (i + kSweepAhead < g->strt.size)
+            __builtin_prefetch(buckets[i + kSweepAhead], 1);
+        SweepList(L, &buckets[i]);
+    }
     SweepList(L, &g->rootgc);
 }
 

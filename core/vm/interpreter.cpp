@@ -248,7 +248,7 @@ uint32_t VmNextItem(VmState* L)
         const VmValue* rb = RKB(i);                                                   \
         const VmValue* rc = RKC(i);                                                   \
         if (rb->tt == VM_TNUMBER && rc->tt == VM_TNUMBER) {                           \
-            VmSetNumber(RA(i), rb->v.n op rc->v.n);                                   \
+            VmSetNumber(ra, rb->v.n op rc->v.n);                                      \
         } else {                                                                      \
             VmValue r;                                                                \
             PROTECT(r = VmArith(L, rb, rc, event));                                   \
@@ -323,18 +323,20 @@ retentry:
     };
     uint32_t i;
     VmValue* ra;
-    // Read through a local: the word's address then stays in a register.
-    std::atomic<uint32_t>* const attention = &VmPumpDue;
+    // The table's address kept in a register rather than formed again at
+    // every dispatch.
+    const void* const* dispatch = kDispatch;
+    __asm__("" : "+r"(dispatch));
     // Every instruction ends by fetching the next one (threaded dispatch).
     // One word says whether anything must happen first: an abort, a debug
     // line or count hook, or a due event pump.
 #define NEXT()                                                                                 \
     do {                                                                                       \
-        if (__builtin_expect(attention->load(std::memory_order_relaxed), 0))                   \
+        if (__builtin_expect(VmPumpDue.load(std::memory_order_relaxed), 0))                    \
             goto attend;                                                                       \
         i = *pc++;                                                                             \
         ra = RA(i);                                                                            \
-        goto* kDispatch[VmOp(i)];                                                              \
+        goto* dispatch[VmOp(i)];                                                              \
     } while (0)
 
     NEXT();
@@ -346,11 +348,11 @@ attend:
     if (L->eventHook)
         PROTECT(EventCheck(L, pc))
     else if (!(L->hookMask & (VM_MASKLINE | VM_MASKCOUNT)))
-        attention->store(0);  // nothing here serves it; a new hook raises it again
+        VmPumpDue.store(0);  // nothing here serves it; a new hook raises it again
     if (L->hookMask & (VM_MASKLINE | VM_MASKCOUNT))
         PROTECT(TraceExec(L, pc));
     ra = RA(i);
-    goto* kDispatch[VmOp(i)];
+    goto* dispatch[VmOp(i)];
 
 aborted:
     // Unwind to the entry record; the entry call has no results.
@@ -385,7 +387,7 @@ aborted:
         op_OP_GETGLOBAL: {
             const VmValue* key = &k[VmArgBx(i)];
             if (cl->env.tt == VM_TTABLE) {
-                const VmValue* v = VmTableGetStrHashed(VmTabValue(&cl->env), VmStrValue(key), key->aux);
+                const VmValue* v = VmTableGetStrHinted(VmTabValue(&cl->env), key, &cl->proto->kHint[VmArgBx(i)]);
                 if (!VmIsNil(v)) {
                     *ra = *v;
                     NEXT();
@@ -404,7 +406,9 @@ aborted:
                 VmTable* t = VmTabValue(rb);
                 int32_t n;
                 const VmValue* v;
-                if (key->tt == VM_TSTRING)
+                if (key->tt == VM_TSTRING && VmIsConstantRK(VmArgC(i)))
+                    v = VmTableGetStrHinted(t, key, &cl->proto->kHint[VmArgC(i) - VM_RK_CONST]);
+                else if (key->tt == VM_TSTRING)
                     v = VmTableGetStrHashed(t, VmStrValue(key), key->aux);
                 else if (key->tt == VM_TNUMBER && VmNumberToInt32(key->v.n, &n) &&
                          static_cast<uint32_t>(n) - 1 < t->sizearray)
@@ -439,7 +443,10 @@ aborted:
             const VmValue* val = RKC(i);
             if (ra->tt == VM_TTABLE && key->tt == VM_TSTRING) {
                 // Fast path: an existing field.
-                auto* slot = const_cast<VmValue*>(VmTableGetStrHashed(VmTabValue(ra), VmStrValue(key), key->aux));
+                auto* slot = const_cast<VmValue*>(
+                    VmIsConstantRK(VmArgB(i))
+                        ? VmTableGetStrHinted(VmTabValue(ra), key, &cl->proto->kHint[VmArgB(i) - VM_RK_CONST])
+                        : VmTableGetStrHashed(VmTabValue(ra), VmStrValue(key), key->aux));
                 if (!VmIsNil(slot)) {
                     *slot = *val;
                     NEXT();
@@ -607,22 +614,19 @@ aborted:
         op_OP_TAILCALL: {
             int b = static_cast<int>(VmArgB(i));
             int nresults = static_cast<int>(VmArgC(i)) - 1;
-            if (b != 0)
-                L->top = ra + b;
-            else if (L->top <= ra)
-                L->top = ra + 1;  // no open instruction before: no arguments
-            L->ci->savedPc = pc;
+            VmCallInfo* ci = L->ci;
+            ci->savedPc = pc;
             bool tail = VmOp(i) == OP_TAILCALL;
-            if (!tail && ra->tt == VM_TFUNCTION && !VmFuncValue(ra)->isNative) {
+            if (b != 0 && !tail && ra->tt == VM_TFUNCTION && !VmFuncValue(ra)->isNative) {
                 // The common case in line: a script function with fixed
                 // parameters, room on the stack and a free call record.
                 const VmProto* p = VmFuncValue(ra)->proto;
-                VmValue* top = L->top;
-                VmCallInfo* ci = L->ci;
+                VmValue* top = ra + b;
                 if (!p->isVararg && L->stackLast - top > p->maxStackSize && ci != L->endCi) {
                     // Locals throughout: value stores may alias anything, so
-                    // fields read back after them would be loaded again.
-                    ci->state |= VM_CI_CALLING;
+                    // fields read back after them would be loaded again. A
+                    // record running here holds no other state bit.
+                    ci->state = VM_CI_SAVEDPC | VM_CI_CALLING;
                     VmCallInfo* nci = ci + 1;
                     L->ci = nci;
                     VmValue* nbase = ra + 1;
@@ -645,6 +649,10 @@ aborted:
                     NEXT();
                 }
             }
+            if (b != 0)
+                L->top = ra + b;
+            else if (L->top <= ra)
+                L->top = ra + 1;  // no open instruction before: no arguments
             VmCallInstructionIndex = static_cast<int32_t>(pc - code);
             if (tail && L->openUpval)
                 VmCloseUpvalues(L, base);
@@ -708,17 +716,48 @@ aborted:
                 NEXT();
             }
             int b = static_cast<int>(VmArgB(i));
+            VmCallInfo* caller = L->ci - 1;
+            int nresults = -1;
+            if (caller->state & VM_CI_CALLING) {
+                nresults = static_cast<int>(VmArgC(caller->savedPc[-1])) - 1;
+                if (b != 0 && nresults >= 0 && !(L->hookMask & VM_MASKRET)) {
+                    // A fixed number of results into a fixed number wanted:
+                    // no stack top to consult, the caller's goes back to its
+                    // frame top.
+                    if (L->openUpval)
+                        VmCloseUpvalues(L, base);
+                    VmValue* res = base - 1;
+                    int have = b - 1;
+                    if (nresults == 1 && have >= 1) {
+                        *res = *ra;  // the usual one result
+                    } else {
+                        for (int j = 0; j < nresults; j++) {
+                            if (j < have)
+                                res[j] = ra[j];
+                            else
+                                VmSetNil(res + j);
+                        }
+                    }
+                    L->ci = caller;
+                    L->base = base = caller->base;
+                    L->top = caller->top;
+                    caller->state = VM_CI_SAVEDPC;
+                    pc = caller->savedPc;
+                    cl = VmFuncValue(base - 1);
+                    k = cl->proto->k;
+                    code = cl->proto->code;
+                    NEXT();
+                }
+            }
             if (b != 0)
                 L->top = ra + b - 1;
             if (L->openUpval)
                 VmCloseUpvalues(L, base);
             // Entered from outside this loop: hand the results over.
-            if (!((L->ci - 1)->state & VM_CI_CALLING)) {
+            if (!(caller->state & VM_CI_CALLING)) {
                 L->ci->savedPc = pc;
                 return ra;
             }
-            VmCallInfo* caller = L->ci - 1;
-            int nresults = static_cast<int>(VmArgC(caller->savedPc[-1])) - 1;
             if (L->hookMask & VM_MASKRET) {
                 L->ci->savedPc = pc;
                 VmPostCall(L, nresults, ra);
@@ -848,7 +887,10 @@ aborted:
             VmValue obj = *RB(i);
             ra[1] = obj;
             if (obj.tt == VM_TTABLE) {
-                const VmValue* v = VmTableGetStrHashed(VmTabValue(&obj), VmStrValue(key), key->aux);
+                const VmValue* v =
+                    VmIsConstantRK(VmArgC(i))
+                        ? VmTableGetStrHinted(VmTabValue(&obj), key, &cl->proto->kHint[VmArgC(i) - VM_RK_CONST])
+                        : VmTableGetStrHashed(VmTabValue(&obj), VmStrValue(key), key->aux);
                 if (!VmIsNil(v)) {
                     *ra = *v;
                     NEXT();

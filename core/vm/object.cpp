@@ -70,6 +70,8 @@ VmProto* VmNewProto(VmState* L)
 void VmFreeProto(VmState* L, VmProto* p)
 {
     VmFreeVector(L, p->k, p->sizeK);
+    if (p->kHint)
+        VmFreeVector(L, p->kHint, p->sizeK);
     VmFreeVector(L, p->code, p->sizeCode);
     VmFreeVector(L, p->p, p->sizeP);
     VmFreeVector(L, p->lineInfo, p->sizeLineInfo);

@@ -91,6 +91,64 @@ bool Concatenable(const VmValue* o)
     return o->tt == VM_TSTRING || o->tt == VM_TNUMBER || o->tt == VM_TNIL;
 }
 
+// A short concatenation of strings and numbers whose right operand is not
+// empty: the bytes are gathered on the native stack with the numbers'
+// texts, so that the hashes of the numbers' strings and of the result are
+// known before any of them is interned and their buckets are fetched
+// together rather than one after the other. The numbers are still
+// converted in place. False (nothing done) for anything else: long
+// results, nil, many numbers, an empty right operand.
+bool ConcatShort(VmState* L, VmValue* top, int total, int* count)
+{
+    constexpr size_t kMaxBytes = 256;
+    constexpr int kMaxNumbers = 4;
+    char buf[kMaxBytes];
+    struct NumberText {
+        VmValue* slot;
+        size_t at;
+        size_t len;
+        uint32_t hash;
+    } numbers[kMaxNumbers];
+    int nnum = 0;
+    int m = 1;
+    while (m < total && Concatenable(top - m - 1))
+        m++;
+    size_t at = 0;
+    size_t lastLen = 0;
+    for (int j = m; j > 0; j--) {
+        VmValue* v = top - j;
+        if (v->tt == VM_TSTRING) {
+            const VmString* str = VmStrValue(v);
+            if (str->len > kMaxBytes - at)
+                return false;
+            std::memcpy(buf + at, VmStringBytes(str), str->len);
+            lastLen = str->len;
+        } else if (v->tt == VM_TNUMBER && nnum < kMaxNumbers && kMaxBytes - at >= 32) {
+            lastLen = static_cast<size_t>(VmFormatNumber(buf + at, v->v.n));
+            numbers[nnum++] = {v, at, lastLen, 0};
+        } else {
+            return false;
+        }
+        at += lastLen;
+    }
+    if (lastLen == 0)
+        return false;
+    for (int j = 0; j < nnum; j++) {
+        numbers[j].hash = VmHashBytes(buf + numbers[j].at, numbers[j].len);
+        VmPrefetchStringBucket(L, numbers[j].hash);
+    }
+    uint32_t hash = VmHashBytes(buf, at);
+    VmPrefetchStringBucket(L, hash);
+    for (int j = 0; j < nnum; j++)
+        VmPrefetchStringChain(L, numbers[j].hash);
+    VmPrefetchStringChain(L, hash);
+    for (int j = 0; j < nnum; j++)
+        VmSetString(numbers[j].slot, VmNewStringHashed(L, buf + numbers[j].at, numbers[j].len, numbers[j].hash));
+    VmSetString(top - m, VmNewStringHashed(L, buf, at, hash));
+    *count = m;
+    return true;
+}
+
 }  // namespace
 
 void VmReportNativeError(VmState* L, uint32_t code)
@@ -329,7 +387,7 @@ void VmConcatValues(VmState* L, int total, int last)
                 VmRaiseError(L, ERR_CONCAT);
             top = L->base + last + 1;
             top[-2] = result;
-        } else {
+        } else if (!ConcatShort(L, top, total, &n)) {
             VmToStringInPlace(L, top - 2);
             VmToStringInPlace(L, top - 1);
             if (VmStrValue(top - 1)->len != 0) {

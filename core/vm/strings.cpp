@@ -53,7 +53,23 @@ uint32_t VmHashBytes(const char* bytes, size_t l)
 
 VmString* VmNewString(VmState* L, const char* bytes, size_t length)
 {
-    uint32_t h = VmHashBytes(bytes, length);
+    return VmNewStringHashed(L, bytes, length, VmHashBytes(bytes, length));
+}
+
+void VmPrefetchStringBucket(VmState* L, uint32_t hash)
+{
+    const VmStringTable* tb = &L->g->strt;
+    __builtin_prefetch(&tb->hash[hash & (tb->size - 1)]);
+}
+
+void VmPrefetchStringChain(VmState* L, uint32_t hash)
+{
+    const VmStringTable* tb = &L->g->strt;
+    __builtin_prefetch(tb->hash[hash & (tb->size - 1)]);
+}
+
+VmString* VmNewStringHashed(VmState* L, const char* bytes, size_t length, uint32_t h)
+{
     VmStringTable* tb = &L->g->strt;
     for (VmGcHeader* o = tb->hash[h & (tb->size - 1)]; o; o = o->next) {
         auto* s = static_cast<VmString*>(o);
@@ -113,6 +129,9 @@ void VmResizeStringTable(VmState* L, uint64_t newSize)
     for (uint64_t i = 0; i < newSize; i++)
         buckets[i] = nullptr;
     for (uint64_t i = 0; i < tb->size; i++) {
+        // Chains are relinked from scattered strings: fetch some ahead.
+        if (i + 8 < tb->size)
+            __builtin_prefetch(tb->hash[i + 8], 1);
         VmGcHeader* p = tb->hash[i];
         while (p) {
             VmGcHeader* next = p->next;

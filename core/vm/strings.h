@@ -11,6 +11,13 @@
 uint32_t VmHashBytes(const char* bytes, size_t length);
 VmString* VmNewString(VmState* state, const char* bytes, size_t length);
 VmString* VmNewCString(VmState* state, const char* text);
+// The same with the hash of the bytes already known (VmHashBytes), so that
+// its bucket can be fetched ahead (VmPrefetchStringBucket) while other
+// work goes on.
+VmString* VmNewStringHashed(VmState* state, const char* bytes, size_t length, uint32_t hash);
+void VmPrefetchStringBucket(VmState* state, uint32_t hash);
+// Then the first string of the bucket's chain.
+void VmPrefetchStringChain(VmState* state, uint32_t hash);
 void VmResizeStringTable(VmState* state, uint64_t newSize);
 // A string built in place: VmAllocString gives an unlinked string object of
 // the length to fill; VmInternFresh then answers the interned string of its

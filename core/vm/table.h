@@ -39,6 +39,25 @@ inline const VmValue* VmTableGetStrHashed(VmTable* t, const VmString* key, uint3
     }
     return &VmNilObject;
 }
+// A lookup by a constant string key (key: the constant, carrying its
+// hash): the node the key was last found in is tried first, so a key that
+// lies down a chain is found at once; the hint is set again when it misses.
+inline const VmValue* VmTableGetStrHinted(VmTable* t, const VmValue* key, uint32_t* hint)
+{
+    uint64_t size = VmSizeNode(t);
+    if (*hint < size) {
+        const VmNode* n = &t->node[*hint];
+        if (n->key.v.gc == key->v.gc && n->key.tt == VM_TSTRING)
+            return &n->val;
+    }
+    for (VmNode* n = &t->node[key->aux & (size - 1)]; n; n = n->next) {
+        if (n->key.v.gc == key->v.gc && n->key.tt == VM_TSTRING) {
+            *hint = static_cast<uint32_t>(n - t->node);
+            return &n->val;
+        }
+    }
+    return &VmNilObject;
+}
 inline const VmValue* VmTableGetStr(VmTable* t, const VmString* key)
 {
     return VmTableGetStrHashed(t, key, key->hash);

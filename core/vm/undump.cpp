@@ -162,6 +162,9 @@ private:
         for (int32_t i = 0; i < n; i++)
             VmSetNil(&f->k[i]);
         f->sizeK = n;
+        f->kHint = VmNewVector<uint32_t>(L, static_cast<uint64_t>(n));
+        for (int32_t i = 0; i < n; i++)
+            f->kHint[i] = 0;
         for (int32_t i = 0; i < n; i++) {
             switch (Byte()) {
             case VM_TNIL:

@@ -133,6 +133,9 @@ struct VmProto : VmGcHeader {
     VmLocalVar* locVars;
     VmString** upvalueNames;
     VmString* source;
+    // Per constant: where a field lookup with it as the key last found its
+    // node (an index into that table's hash part); only ever a hint.
+    uint32_t* kHint;
     int32_t sizeK;
     int32_t sizeCode;
     int32_t sizeLineInfo;
@@ -199,11 +202,11 @@ struct VmCallInfo {
     VmValue* base;
     VmValue* top;
     uint32_t state;
+    int32_t tailCalls;       // beside the state: a call sets both at once
     const uint32_t* savedPc;
     const uint32_t** pc;     // always null: the interpreter publishes its
                              // instruction in savedPc before it can raise
     const uint32_t* hookPc;  // last instruction the line hook saw
-    int32_t tailCalls;
 };
 
 struct VmProtectedRecord;

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "e2e/player_process.h"
+#include "e2e/test_applet.h"
 #include "support/picture_oracle.h"
 #include "support/temp_dir.h"
 #include "tools/qmasm/applet_writer.h"
@@ -167,11 +168,7 @@ protected:
         text += setup;
         for (const Ask& a : asks) text += AskText(a);
         text += tail + "    RETURN r0, 1\n.end\n";
-        AssembleResult r = Assemble(text);
-        EXPECT_TRUE(r.ok) << r.message << " at line " << r.errorLine;
-        AppletDescription applet;
-        AddAssembledCode(r, "test.qas", &applet);
-        applet.includedFiles[0].file = "@test.qas";
+        AppletDescription applet = AssembleTestApplet(text);
         applet.preloads = preloads;
         std::string path = dir.file("test.qma");
         WriteFileBytes(path, WriteApplet(applet));

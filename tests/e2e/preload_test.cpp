@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "e2e/player_process.h"
+#include "e2e/test_applet.h"
 #include "support/gradient_model.h"
 #include "support/picture_oracle.h"
 #include "support/temp_dir.h"
@@ -115,15 +116,7 @@ protected:
         logoBytes = ReadFileBytes(logo);
     }
 
-    AppletDescription Describe(const std::string& source)
-    {
-        AssembleResult r = Assemble(source);
-        EXPECT_TRUE(r.ok) << r.message;
-        AppletDescription a;
-        AddAssembledCode(r, "test.qas", &a);
-        a.includedFiles[0].file = "@test.qas";
-        return a;
-    }
+    AppletDescription Describe(const std::string& source) { return AssembleTestApplet(source); }
 
     AppletPreload Brush(uint32_t id, const std::string& file, std::vector<uint8_t> linked, uint32_t line)
     {

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "e2e/player_process.h"
+#include "e2e/test_applet.h"
 #include "support/temp_dir.h"
 #include "tools/qmasm/applet_writer.h"
 #include "tools/qmasm/assembled_applet.h"
@@ -276,13 +277,8 @@ protected:
 
     std::string Applet(const std::string& source)
     {
-        AssembleResult r = Assemble(source);
-        EXPECT_TRUE(r.ok) << r.message << " at line " << r.errorLine;
-        AppletDescription a;
-        AddAssembledCode(r, "test.qas", &a);
-        a.includedFiles[0].file = "@test.qas";
         std::string path = dir.file("test.qma");
-        WriteFileBytes(path, WriteApplet(a));
+        WriteFileBytes(path, WriteApplet(AssembleTestApplet(source)));
         return path;
     }
 

@@ -178,6 +178,150 @@ TEST_F(InterpreterTest, ConcatenationConvertsNumbersAndNil)
               static_cast<uint32_t>(ERR_CONCAT));
 }
 
+// Every operand that was a number or nil is a string afterwards, and the
+// numbers' strings and the result are interned: the same objects as equal
+// constants. Short and long results, few and many numbers, nil operands and
+// an empty right operand take different paths and must agree.
+TEST_F(InterpreterTest, ConcatenationConvertsOperandsInPlaceAndInterns)
+{
+    const std::string long300(300, 'x');
+    struct Case {
+        std::string setup;  // fills r1..r<last>
+        int last;
+        std::string result;
+        std::vector<std::string> operands;  // r1..r<last> afterwards (r1: before)
+    };
+    const std::vector<Case> cases = {
+        {"LOADK r1, \"item\"\nLOADK r2, #123\n", 2, "item123", {"item", "123"}},
+        {"LOADK r1, #1.5\nLOADK r2, #2\n", 2, "1.52", {"1.5", "2"}},
+        {"LOADK r1, #1e15\nLOADK r2, #0.1\nLOADK r3, #-0\nLOADK r4, #123456789012345678\n", 4,
+         "1e+150.1-01.2345678901235e+17", {"1e+15", "0.1", "-0", "1.2345678901235e+17"}},
+        {"LOADNUM r1, 1\nLOADNUM r2, 2\nLOADNUM r3, 3\nLOADNUM r4, 4\nLOADNUM r5, 5\n", 5, "12345",
+         {"1", "2", "3", "4", "5"}},
+        {"LOADK r1, \"" + long300 + "\"\nLOADK r2, #7\n", 2, long300 + "7", {long300, "7"}},
+        {"LOADK r1, \"a\"\nLOADNIL r2, r2\nLOADK r3, #3\n", 3, "a3", {"a", "", "3"}},
+        {"LOADK r1, #5\nLOADK r2, \"\"\n", 2, "5", {"5", ""}},
+        {"LOADK r1, \"a\"\nLOADNIL r2, r2\n", 2, "a", {"a", ""}},
+    };
+    for (const Case& c : cases) {
+        std::string text = c.setup + "CONCAT r0, r1, r" + std::to_string(c.last) + "\n";
+        // The same texts as constants, for the identity checks.
+        text += "LOADK r" + std::to_string(c.last + 1) + ", \"" + c.result + "\"\n";
+        for (size_t j = 0; j < c.operands.size(); j++)
+            text += "LOADK r" + std::to_string(c.last + 2 + j) + ", \"" + c.operands[j] + "\"\n";
+        text += "RETURN r0, 0\n";
+        int values = 2 + c.last + static_cast<int>(c.operands.size());
+        text.replace(text.size() - 2, 1, std::to_string(values + 1));
+        ASSERT_EQ(Run(text), 0u) << text;
+        ASSERT_EQ(VmGetTop(L), values) << text;
+        auto object = [&](int index) { return L->base[index - 1].v.gc; };
+        EXPECT_EQ(std::string(VmGetString(L, 1), VmStrValue(&L->base[0])->len), c.result) << c.setup;
+        EXPECT_EQ(object(1), object(c.last + 2)) << "result interned: " << c.setup;
+        // The first operand's register receives the result too.
+        EXPECT_EQ(object(2), object(c.last + 2)) << c.setup;
+        for (int j = 2; j <= c.last; j++) {
+            ASSERT_EQ(VmType(L, 1 + j), VM_TSTRING) << c.setup << " r" << j;
+            EXPECT_EQ(object(1 + j), object(c.last + 2 + j)) << c.setup << " r" << j;
+        }
+    }
+}
+
+// Results of script calls in all the shapes a return can meet: fewer or
+// more than wanted, all of them, none, and with an upvalue to close.
+TEST_F(InterpreterTest, ReturnsFillTheResultsTheCallerWants)
+{
+    ASSERT_EQ(Run(R"(
+.function one params=1
+    ADD r0, r0, #1
+    RETURN r0, 2
+.end
+.function three params=1
+    ADD r1, r0, #1
+    ADD r2, r0, #2
+    RETURN r0, 4
+.end
+.function none
+    RETURN r0, 1
+.end
+.function closes params=1
+.function getter
+    .upval x = r0
+    GETUPVAL r0, x
+    RETURN r0, 2
+.end
+    CLOSURE r1, getter
+    ADD r0, r0, #10
+    RETURN r1, 2
+.end
+    CLOSURE r0, one
+    LOADNUM r1, 1
+    CALL r0, 2, 4
+    CLOSURE r3, three
+    LOADNUM r4, 10
+    CALL r3, 2, 2
+    CLOSURE r4, none
+    CALL r4, 1, 3
+    CLOSURE r6, closes
+    LOADNUM r7, 5
+    CALL r6, 2, 2
+    CALL r6, 1, 2
+    CLOSURE r7, three
+    LOADNUM r8, 20
+    CALL r7, 2, 0
+    RETURN r0, 0
+)"),
+              0u);
+    std::vector<std::string> got;
+    for (int j = 1; j <= VmGetTop(L); j++)
+        got.push_back(VmType(L, j) == VM_TNIL ? "nil" : std::to_string(static_cast<int>(VmGetNumber(L, j))));
+    EXPECT_EQ(got, (std::vector<std::string>{"2", "nil", "nil", "10", "nil", "nil", "15", "20", "21", "22"}));
+}
+
+// Field lookups by constant keys remember where they found a key. The
+// same constant on another table, a table that grew and moved its keys,
+// and a field set to nil must still read right.
+TEST_F(InterpreterTest, ConstantKeyLookupsFollowTablesThatChange)
+{
+    const std::string grow = R"(
+    LOADNUM r9, 1
+    LOADK r10, #40
+    LOADNUM r11, 1
+    SUB r9, r9, r11
+    JMP test
+body:
+    LOADK r12, "k"
+    MOVE r13, r9
+    CONCAT r12, r12, r13
+    SETTABLE r0, r12, r9
+test: FORLOOP r9, body
+)";
+    const std::string grown = "NEWTABLE r0, 0, 0\nSETTABLE r0, \"a\", #5\nGETTABLE r1, r0, \"a\"\n" + grow +
+                              "GETTABLE r2, r0, \"a\"\nSETTABLE r0, \"a\", #7\nGETTABLE r3, r0, \"a\"\n"
+                              "ADD r1, r1, r2\nADD r1, r1, r3\nRETURN r1, 2";
+    std::string globals = "LOADNUM r1, 3\nSETGLOBAL r1, \"g\"\nGETGLOBAL r2, \"g\"\n";
+    for (int j = 0; j < 200; j++)
+        globals += "SETGLOBAL r1, \"filler" + std::to_string(j) + "\"\n";
+    globals += "GETGLOBAL r3, \"g\"\nADD r2, r2, r3\nRETURN r2, 2";
+    RunTable({
+        // The hint learnt on one table, used on another.
+        {"NEWTABLE r0, 0, 1\nNEWTABLE r1, 0, 2\nSETTABLE r0, \"a\", #1\nSETTABLE r1, \"x\", #10\n"
+         "SETTABLE r1, \"a\", #20\nGETTABLE r2, r0, \"a\"\nGETTABLE r3, r1, \"a\"\nSELF r4, r1, \"a\"\n"
+         "ADD r2, r2, r3\nADD r2, r2, r4\nRETURN r2, 2",
+         0, 41},
+        // The table grows between two reads; the key moves.
+        {grown.c_str(), 0, 17},
+        // A global read before and after the globals grew.
+        {globals.c_str(), 0, 6},
+        // A field set to nil is missing again, though its node remains.
+        {"NEWTABLE r0, 0, 1\nSETTABLE r0, \"a\", #1\nGETTABLE r1, r0, \"a\"\nSETTABLE r0, \"a\", nil\n"
+         "GETTABLE r1, r0, \"a\"\nRETURN r1, 2",
+         ERR_FIELDINIT, 0},
+        {"NEWTABLE r0, 0, 1\nSETTABLE r0, \"a\", #1\nSELF r1, r0, \"a\"\nSETTABLE r0, \"a\", nil\n"
+         "SELF r1, r0, \"a\"\nNOT r1, r1\nRETURN r1, 2",
+         0, 1},
+    });
+}
+
 TEST_F(InterpreterTest, ForLoopsWithAllKindsOfSteps)
 {
     // sum of idx over a numeric for: start - step, then FORLOOP first.
