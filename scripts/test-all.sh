@@ -24,17 +24,37 @@ CC=clang CXX=clang++ cmake -S . -B build-san -DCMAKE_BUILD_TYPE=Debug -DQM_SANIT
 cmake --build build-san -j"$jobs"
 export ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 ctest --test-dir build-san --output-on-failure -j"$jobs"
+# The fuzzers run side by side, each from a copy of its committed seeds, so
+# that the short runs begin at real inputs and the seeds stay as committed.
+fuzz_logs=$(mktemp -d)
+fuzz_runs=()
 for fuzzer in build-san/tests/fuzz_*; do
   [ -x "$fuzzer" ] || continue
-  echo "== $(basename "$fuzzer") for ${fuzz_seconds}s"
-  # Each run starts from a copy of the target's committed seeds, so the
-  # short run begins at real inputs and the seeds stay as committed.
-  corpus=$(mktemp -d)
-  seeds="tests/fuzz/corpus/$(basename "$fuzzer" | sed 's/^fuzz_//')"
-  if [ -d "$seeds" ]; then cp -R "$seeds/." "$corpus/"; fi
-  "$fuzzer" -max_total_time="$fuzz_seconds" -rss_limit_mb=2048 -timeout=10 "$corpus" 2>&1 | tail -n 3
-  rm -rf "$corpus"
+  name=$(basename "$fuzzer")
+  (
+    corpus=$(mktemp -d)
+    seeds="tests/fuzz/corpus/${name#fuzz_}"
+    if [ -d "$seeds" ]; then cp -R "$seeds/." "$corpus/"; fi
+    status=0
+    "$fuzzer" -max_total_time="$fuzz_seconds" -rss_limit_mb=2048 -timeout=10 "$corpus" \
+      >"$fuzz_logs/$name.log" 2>&1 || status=$?
+    rm -rf "$corpus"
+    exit "$status"
+  ) &
+  fuzz_runs+=("$!:$name")
 done
+fuzz_failed=0
+for run in "${fuzz_runs[@]}"; do
+  echo "== ${run#*:} for ${fuzz_seconds}s"
+  if wait "${run%%:*}"; then
+    tail -n 3 "$fuzz_logs/${run#*:}.log"
+  else
+    fuzz_failed=1
+    cat "$fuzz_logs/${run#*:}.log"
+  fi
+done
+rm -rf "$fuzz_logs"
+[ "$fuzz_failed" -eq 0 ]
 
 echo "== every test again with a full collection at every collection point"
 CC=clang CXX=clang++ cmake -S . -B build-gcstress -DCMAKE_BUILD_TYPE=Debug -DQM_SANITIZE=ON \
