@@ -19,7 +19,7 @@
 #include "gfx/bitmap.h"
 #include "gfx/display_blit.h"
 #include "gfx/plane_ops.h"
-#include "gfx/special_coords.h"
+#include "gfx/named_coords.h"
 #include "platform/posix/os_memory.h"
 
 ClipRegion* ClipRegionList;

@@ -15,7 +15,7 @@
 #include "display/pictures.h"
 #include "display/script_refs.h"
 #include "gfx/argb_exchange.h"
-#include "gfx/special_coords.h"
+#include "gfx/named_coords.h"
 #include "platform/posix/os_memory.h"
 
 PointerNode* PointerList;

@@ -1,6 +1,6 @@
 // Special coordinates. Each constant is the middle of a band of values less
 // than 5000 away from it, so -95000 is no CENTER value.
-#include "gfx/special_coords.h"
+#include "gfx/named_coords.h"
 
 #include "core/io/number_conv.h"
 #include "display/output.h"

@@ -3,7 +3,7 @@
 
 #include "display/display.h"
 #include "gfx/clip_regions.h"
-#include "gfx/special_coords.h"
+#include "gfx/named_coords.h"
 #include "support/test_displays.h"
 
 namespace {
