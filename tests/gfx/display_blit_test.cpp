@@ -109,18 +109,6 @@ protected:
     uint32_t ids = 0;
 };
 
-TEST_F(DisplayBlit, BackBuffersAreBitmapsInTheDisplayFormat)
-{
-    for (int i = 0; i < 3; ++i) {
-        ASSERT_NE(Back(i), nullptr);
-        EXPECT_EQ(QueryBitMapAttr(Back(i), BMATTR_PIXELFORMAT), 10u);
-        EXPECT_EQ(Back(i)->width, 200);
-        EXPECT_EQ(Back(i)->height, 150);
-    }
-    ASSERT_NE(display->framebuffer, nullptr);
-    EXPECT_EQ(display->framebuffer->width, 200);
-}
-
 TEST_F(DisplayBlit, BackBufferBlitIsPresentedUnlessRefreshIsOff)
 {
     SafeBlt(nullptr, src, Words(10, 20, 5, 5, SAFEBLT_BACKBUFFER));
@@ -341,26 +329,19 @@ TEST_F(DisplayBlit, AlphaSourcesFollowTheOutputAlphaMode)
     display->targetAlpha = targetAlpha;
     BitMapHandle* alpha = Alpha(64, 64, 128);
     BitMapHandle* dst = Colour(200, 150, 0);
-    struct Case {
-        uint32_t alphaMode;
-        uint32_t wantColour;
-        uint8_t wantAlpha;
-    };
     // Mode 0 copies and hands the alpha to the plane; mode 1 copies where
     // alpha is set; mode 2 composes over the empty plane once: the whole
     // source shows and the plane holds 128, not 128 composed twice.
-    const Case cases[] = {{0, 0xFF0000, 128}, {1, 0xFF0000, 128}, {2, 0xFF0000, 128}};
-    int32_t x = 0;
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.alphaMode);
-        display->output.alphaMode = c.alphaMode;
+    for (uint32_t mode = 0; mode < 3; ++mode) {
+        SCOPED_TRACE(mode);
+        display->output.alphaMode = mode;
+        int32_t x = 4 * static_cast<int32_t>(mode);
         SafeBltWords w = Words(x, 0, 2, 2, 0);
         w.dst = dst;
         w.alpha = alpha;
         SafeBlt(nullptr, src, w);
-        EXPECT_EQ(Get(dst, x, 0), c.wantColour);
-        EXPECT_EQ(AlphaRow(targetAlpha, 0)[x], c.wantAlpha);
-        x += 4;
+        EXPECT_EQ(Get(dst, x, 0), 0xFF0000u);
+        EXPECT_EQ(AlphaRow(targetAlpha, 0)[x], 128);
     }
     display->output.alphaMode = 0;
     display->targetAlpha = nullptr;

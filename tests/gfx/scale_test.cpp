@@ -126,18 +126,6 @@ uint32_t RawAt(const RawScale& s, size_t i)
     return LoadPixelValue(&s.dst[i * s.p.bytesPerPixel], s.p.bytesPerPixel);
 }
 
-TEST(ScalePixels, NearestTenToThreeReadsColumnsZeroThreeSix)
-{
-    std::vector<uint32_t> row(10);
-    for (uint32_t i = 0; i < 10; ++i) row[i] = 0x100 + i;
-    RawScale s;
-    RunRaw(s, row, 10, 1, 3, 1, PIXFMT_ARGB, false);
-    EXPECT_EQ(static_cast<int64_t>(3.3333333f * 65536.0), 218453);
-    EXPECT_EQ(RawAt(s, 0), 0x100u);
-    EXPECT_EQ(RawAt(s, 1), 0x103u);
-    EXPECT_EQ(RawAt(s, 2), 0x106u);
-}
-
 TEST(ScalePixels, NearestFollowsTheStepsAndStaysInsideTheSource)
 {
     struct Case {
@@ -219,23 +207,6 @@ TEST(ScalePixels, WideSmoothPositionsDoNotOverflow)
     RunRaw(s, src, 40000, 1, 3, 1, PIXFMT_ARGB, true);
     std::vector<Channels> expect = ModelSmooth(src, 40000, 1, 3, 1, PIXFMT_ARGB);
     for (size_t i = 0; i < 3; ++i) EXPECT_EQ(ModelUnpack(RawAt(s, i), 10).c[0], expect[i].c[0]);
-}
-
-TEST(UnpackPixelRgb, TopBitsOnlyAndSwappedFormats)
-{
-    struct Case {
-        uint32_t pixel, format, r, g, b;
-    } cases[] = {{0xFFFF, 4, 0xF8, 0xFC, 0xF8}, {0x7C00, 0, 0xF8, 0, 0}, {0x7C00, 1, 0, 0, 0xF8},
-                 {0x00F8, 6, 0xF8, 0, 0},     {0x1F00, 7, 0xF8, 0, 0}, {0x11223344, 11, 0x33, 0x22, 0x11},
-                 {0x11223344, 12, 0x11, 0x22, 0x33}, {0x11223344, 13, 0x44, 0x33, 0x22}};
-    for (const Case& c : cases) {
-        uint32_t r, g, b;
-        UnpackPixelRgb(c.pixel, c.format, &r, &g, &b);
-        EXPECT_EQ(r, c.r) << c.format;
-        EXPECT_EQ(g, c.g) << c.format;
-        EXPECT_EQ(b, c.b) << c.format;
-        EXPECT_EQ(PackPixelRgb(r, g, b, c.format), ArgbToPixel((r << 16) | (g << 8) | b, c.format, 0)) << c.format;
-    }
 }
 
 // ---------------------------------------------------------------------------
