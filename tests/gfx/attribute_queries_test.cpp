@@ -242,7 +242,6 @@ TEST_F(AttributeQueries, TextObjectsAndFontsAnswerTheirFontRecords)
 {
     FontObject font{};
     std::strcpy(font.name, "Serif Probe");
-    font.size = 21;
     font.lineHeight = 25;
     font.ascender = 19;
     FontNode* node = Append(&FontList, OBJ_FONT, 2);

@@ -178,14 +178,10 @@ TEST(Effects, HostileParametersStayInBounds)
 TEST(Effects, GammaTables)
 {
     uint8_t t[256];
-    BuildGammaTable(2.0, t);
-    EXPECT_EQ(t[1], 16);
-    EXPECT_EQ(t[64], 128);
-    EXPECT_EQ(t[128], 181);
-    BuildGammaTable(1.0, t);
-    for (int i = 0; i < 256; ++i) ASSERT_EQ(t[i], i);
-    BuildGammaTable(0.5, t);
-    EXPECT_EQ(t[128], 64);  // (128/255)^2 * 255 = 64.25
+    for (double gamma : {2.0, 1.0, 0.5}) {
+        BuildGammaTable(gamma, t);
+        for (int i = 0; i < 256; ++i) ASSERT_NEAR(t[i], 255 * std::pow(i / 255.0, 1 / gamma), 0.5001) << gamma;
+    }
 
     RgbPicture in = TestPicture(16, 9, 2);
     Picture p(in);
