@@ -134,17 +134,6 @@ TEST(FilterKernels, ThreeByThreeKernelsOnAFlatPictureAndASpot)
     }
 }
 
-TEST(FilterKernels, AlphaPlaneAloneIsFiltered)
-{
-    std::vector<uint8_t> plane(12 * 8, 0);
-    for (int32_t x = 0; x < 8; ++x) plane[12 * 4 + x] = 200;
-    ConvolveParams b{nullptr, 8, 8, 0, 0, 0, plane.data(), 12, 2, 1, CONVOLVE_BLUR};
-    ConvolvePixels(&b);
-    EXPECT_GT(plane[12 * 3 + 3], 0);
-    EXPECT_LT(plane[12 * 4 + 3], 200);
-    EXPECT_EQ(plane[12 * 0 + 10], 0);  // padding stays
-}
-
 // Point kernels give in every format what they give in ARGB, up to the
 // format's precision.
 TEST(FilterKernels, FormatsAgreeWithArgb)
@@ -228,22 +217,6 @@ TEST(FilterKernels, NormalizeStretchesToFullRangeAndLeavesFlatChannels)
     EXPECT_EQ(out.argb[50] >> 16, (40u * 255 + 39) / 79);
     // Counts that leave no range change nothing.
     EXPECT_EQ(Apply(in, PIXFMT_ARGB, normalize(100, 0)).argb, in.argb);
-}
-
-TEST(FilterKernels, MonochromeWritesBlackForIndexZero)
-{
-    RgbPicture in = TestPicture(6, 2);
-    std::vector<uint8_t> idx = {0, 1, 2, 0, 255, 0, 1, 1, 0, 0, 7, 0};
-    for (uint32_t format : {PIXFMT_ARGB, PIXFMT_RGB565}) {
-        RgbPicture out = Apply(in, format, [&idx](void* p, uint32_t bpp, int32_t w, int32_t h, int32_t rl, uint32_t f) {
-            if (bpp == 4) MonochromePixels32(static_cast<uint32_t*>(p), w, h, f, rl, idx.data());
-            else MonochromePixels16(static_cast<uint16_t*>(p), w, h, f, rl, idx.data());
-        });
-        for (size_t i = 0; i < idx.size(); ++i) {
-            uint32_t white = format == PIXFMT_ARGB ? 0xFFFFFFu : 0xF8FCF8u;
-            EXPECT_EQ(out.argb[i], idx[i] ? white : 0u) << i;
-        }
-    }
 }
 
 struct PeerCase {

@@ -1,6 +1,6 @@
 // Saving pictures: the BMP writer parsed with Python's struct and read by
 // PIL, every inbuilt format read back by PIL, the saver plugins' blocks,
-// bitmaps with masks, the save options, and the graphics cache.
+// bitmaps with masks, and the graphics cache.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -202,31 +202,6 @@ TEST(ImageSavers, UnknownFormatAndSaverPlugins)
     record->node->info->disabled = 1;
     EXPECT_EQ(SaveArgbImage(100, argb.data(), 5, 3, file.c_str(), -1, true, 90, 256, 0), uint32_t{ERR_UNKNOWNIMGOUT});
     FreeAllPlugins();
-    VmCloseState(vm);
-}
-
-TEST(SaveOptions, NumberTableOrNothing)
-{
-    VmState* vm = VmOpenState();
-    int32_t quality = 90, colors = 256, dither = 0;
-    VmPushNil(vm);
-    GetSaveOptions(vm, 1, &quality, &colors, &dither);
-    GetSaveOptions(vm, 5, &quality, &colors, &dither);
-    EXPECT_EQ(quality, 90);
-    VmPushNumber(vm, 55);
-    GetSaveOptions(vm, 2, &quality, &colors, &dither);
-    EXPECT_EQ(quality, 55);
-    VmNewTable(vm);
-    VmPushString(vm, "colors");
-    VmPushNumber(vm, 16);
-    VmRawSet(vm, 3);
-    VmPushString(vm, "dither");
-    VmPushNumber(vm, 1);
-    VmRawSet(vm, 3);
-    GetSaveOptions(vm, 3, &quality, &colors, &dither);
-    EXPECT_EQ(quality, 55);
-    EXPECT_EQ(colors, 16);
-    EXPECT_EQ(dither, 1);
     VmCloseState(vm);
 }
 

@@ -156,15 +156,6 @@ TEST(Lines, ThickLinesDrawSpansAcrossTheLine)
         for (int32_t y = 0; y < 20; ++y)
             EXPECT_EQ(v.At(x, y) != 0, x >= 8 && x <= 12 && y >= 3 && y <= 17) << x << "," << y;
 
-    // Thickness 0 and a single point draw one pixel.
-    Target p(5, 5);
-    p.c.thickness = 0;
-    DrawThickLine(&p.c, 2, 3, 2, 3);
-    int count = 0;
-    for (uint32_t px : p.pixels) count += px != 0;
-    EXPECT_EQ(count, 1);
-    EXPECT_NE(p.At(2, 3), 0u);
-
     // A huge thickness is cut to the picture, not walked.
     Target h(16, 16);
     h.c.thickness = INT32_MAX;
@@ -229,15 +220,6 @@ TEST(Lines, BitMapLinesDrawInSoftwareCutToTheBitMap)
     EXPECT_EQ(ReadBitMapPixel(bm, 0, 0, 0) & 0xFFFFFF, 0u);
     FreeColorBitMap(bm);
 
-    // 16-bit pixels take the colour's 5-6-5 bits.
-    uint16_t px[4 * 3] = {};
-    SoftLine(px, 0, 1, 3, 1, 0xFFFFFFFF, 255, 4, 4, 4, 3);
-    for (int32_t x = 0; x < 4; ++x) EXPECT_EQ(px[4 + x], 0xFFFF);
-    EXPECT_EQ(px[0], 0);
-    // 24-bit pixels draw nothing.
-    uint8_t rgb[9] = {};
-    SoftLine(rgb, 0, 0, 2, 0, 0xFFFFFFFF, 255, 8, 3, 3, 1);
-    for (uint8_t b : rgb) EXPECT_EQ(b, 0);
 }
 
 }  // namespace

@@ -76,7 +76,6 @@ TEST(PlotContext, BlendedPixelCases)
          0x00FFFFFF, 128, 0x0F},
         {"mask target: visible sets the bit", [](Scene& s) { s.UseMask(MASKVISIBLE); }, 0x007F7F7F, 9, 0x1F},
         {"mask target: xor inverts it", [](Scene& s) { s.UseMask(MASKXOR); }, 0x007F7F7F, 9, 0x1F},
-        {"mask target: and leaves it", [](Scene& s) { s.UseMask(MASKAND); }, 0x007F7F7F, 9, 0x0F},
         {"texture: its pixel at the same place",
          [](Scene& s) {
              s.c.texture = reinterpret_cast<const uint8_t*>(s.texture.data());
@@ -100,15 +99,6 @@ TEST(PlotContext, BlendedPixelCases)
              s.c.factor = 255;
          },
          0xFF000000, 9, 0x0F},
-        {"clip mask bit set: plotted",
-         [](Scene& s) {
-             s.Clip(1, 1, 8, 4);
-             s.clipMask[2] = 0x20;
-             s.c.clipMask = s.clipMask.data();
-             s.c.clipMaskBytesPerRow = 2;
-             s.c.factor = 255;
-         },
-         0x00FFFFFF, 9, 0x0F},
     };
     for (const Case& t : cases) {
         Scene s;
@@ -125,32 +115,6 @@ TEST(PlotContext, BlendedPixelCases)
         }
     }
 
-    // 16-bit targets blend through RGB565 with widened channels.
-    uint16_t px[2] = {0, 0};
-    PlotContext c{};
-    c.pixels = reinterpret_cast<uint8_t*>(px);
-    c.rowLength = 2;
-    c.bytesPerPixel = 2;
-    c.format = PIXFMT_RGB565;
-    c.pixel = 0xFFFF;
-    c.factor = 128;
-    PlotBlendedPixel(&c, 1, 0);
-    EXPECT_EQ(px[1], (0x7Cu >> 3 << 11) | (0x7Eu >> 2 << 5) | (0x7Cu >> 3));
-    EXPECT_EQ(px[0], 0);
-}
-
-TEST(PlotContext, CoverageOfZeroPlotsNothing)
-{
-    Scene s;
-    s.UseAlpha();
-    PlotCoverage(&s.c, 1, 1, 0);
-    s.c.opacity = 1;
-    PlotCoverage(&s.c, 2, 1, 200);  // 200 * 1 / 255 = 0
-    PlotCoverage(&s.c, 3, 1, 255);
-    EXPECT_EQ(s.alpha[kW + 1], 9);
-    EXPECT_EQ(s.alpha[kW + 2], 9);
-    EXPECT_EQ(s.pixels[kW + 1], 0xFF000000u);
-    EXPECT_EQ(s.alpha[kW + 3], 1);
 }
 
 // The row kernel path (plain target) against the pixel path (forced by a
