@@ -37,13 +37,15 @@ RgbPicture Apply(const RgbPicture& in, uint32_t format, const Kernel& kernel)
     return out;
 }
 
-Kernel Blur(double radius, double sigma)
+Kernel Convolve(uint32_t kind, double radius, double sigma)
 {
     return [=](void* p, uint32_t bpp, int32_t w, int32_t h, int32_t rl, uint32_t f) {
-        ConvolveParams b{p, w, h, rl, f, bpp, nullptr, 0, radius, sigma, CONVOLVE_BLUR};
+        ConvolveParams b{p, w, h, rl, f, bpp, nullptr, 0, radius, sigma, kind};
         ConvolvePixels(&b);
     };
 }
+
+Kernel Blur(double radius, double sigma) { return Convolve(CONVOLVE_BLUR, radius, sigma); }
 
 TEST(FilterKernels, BlurVectorPathsGiveTheReferenceBytes)
 {
@@ -105,12 +107,6 @@ TEST(FilterKernels, ThreeByThreeKernelsOnAFlatPictureAndASpot)
     spot.h = 5;
     spot.argb.assign(25, 0x404040);
     spot.argb[12] = 0x505050;
-    auto run = [](uint32_t kind, double s) {
-        return Kernel([=](void* p, uint32_t bpp, int32_t w, int32_t h, int32_t rl, uint32_t f) {
-            ConvolveParams b{p, w, h, rl, f, bpp, nullptr, 0, 1, s, kind};
-            ConvolvePixels(&b);
-        });
-    };
     struct Case {
         uint32_t kind;
         double strength;
@@ -125,7 +121,7 @@ TEST(FilterKernels, ThreeByThreeKernelsOnAFlatPictureAndASpot)
         {CONVOLVE_EMBOSS, 1, 0x505050, 0x303030, 0x303030, 0x303030, 0x404040},
     };
     for (const Case& c : cases) {
-        RgbPicture out = Apply(spot, PIXFMT_ARGB, run(c.kind, c.strength));
+        RgbPicture out = Apply(spot, PIXFMT_ARGB, Convolve(c.kind, 1, c.strength));
         EXPECT_EQ(out.argb[12], c.centre) << c.kind;
         EXPECT_EQ(out.argb[13], c.right) << c.kind;
         EXPECT_EQ(out.argb[17], c.below) << c.kind;

@@ -79,10 +79,6 @@ TEST_F(ImageSaving, BmpRowsArePaddedBottomUpAndBgr)
         std::vector<uint32_t> argb = MakeTestPicture(w, h, true);
         std::string file = dir.file("out.bmp");
         ASSERT_EQ(SaveArgbImage(IMGFMT_BMP, argb.data(), w, h, file.c_str(), -1, true, 90, 256, 0), 0u);
-        size_t expected = w == 1 && h == 1 ? 58 : w == 4 ? 54 + 12 * 3 : 0;
-        if (expected) {
-            EXPECT_EQ(ReadFileBytes(file).size(), expected);
-        }
         std::string answer = dir.file("bmp.txt");
         ASSERT_TRUE(RunPython(dir.path(), kCheckBmp,
                               file + " " + std::to_string(w) + " " + std::to_string(h) + " " + answer))

@@ -1,7 +1,6 @@
 // Pixelation against a reference that looks up each pixel's cell corner.
 #include <gtest/gtest.h>
 
-#include <string>
 #include <vector>
 
 #include "gfx/pixelate.h"
@@ -48,25 +47,23 @@ TEST(Pixelate, CellsTakeTheirCornerOrTurnInvisible)
                     if (bpp == 4) return v[static_cast<size_t>(rl) * y + x];
                     return reinterpret_cast<const uint16_t*>(v.data())[static_cast<size_t>(rl) * y + x];
                 };
+                SCOPED_TRACE(testing::Message() << bpp << " planes " << planes << " cell " << cell);
                 for (int32_t y = 0; y < h; ++y)
                     for (int32_t x = 0; x < w; ++x) {
-                        std::string where = std::to_string(bpp) + " planes " + std::to_string(planes) +
-                                            " cell " + std::to_string(cell) + " at " +
-                                            std::to_string(x) + "," + std::to_string(y);
                         if (cell < 2) {
-                            ASSERT_EQ(pixel(pixels, x, y), pixel(copy, x, y)) << where;
+                            ASSERT_EQ(pixel(pixels, x, y), pixel(copy, x, y)) << x << "," << y;
                             continue;
                         }
                         int32_t cx = x / cell * cell, cy = y / cell * cell;
                         uint8_t a = copyAlpha[static_cast<size_t>(alphaBpr) * cy + cx];
                         bool visible = (!hasMask && !hasAlpha) || (hasMask && Bit(copyMask, maskBpr, cx, cy)) ||
                                        (hasAlpha && a != 0);
-                        ASSERT_EQ(pixel(pixels, x, y), visible ? pixel(copy, cx, cy) : pixel(copy, x, y)) << where;
+                        ASSERT_EQ(pixel(pixels, x, y), visible ? pixel(copy, cx, cy) : pixel(copy, x, y)) << x << "," << y;
                         if (hasMask) {
-                            ASSERT_EQ(Bit(mask, maskBpr, x, y), visible) << where;
+                            ASSERT_EQ(Bit(mask, maskBpr, x, y), visible) << x << "," << y;
                         }
                         if (hasAlpha) {
-                            ASSERT_EQ(alpha[static_cast<size_t>(alphaBpr) * y + x], visible ? a : 0) << where;
+                            ASSERT_EQ(alpha[static_cast<size_t>(alphaBpr) * y + x], visible ? a : 0) << x << "," << y;
                         }
                     }
                 // Nothing right of the picture moves.

@@ -25,7 +25,7 @@ struct FakeVideo {
 };
 
 struct Recorder {
-    int allocs = 0, frees = 0, reads = 0, pixelFrees = 0;
+    int frees = 0, reads = 0, pixelFrees = 0;
     uint32_t lastFlags = 0;
     std::map<uintptr_t, uintptr_t> lastTags;
     bool refuse = false;
@@ -33,7 +33,6 @@ struct Recorder {
 
 void* FakeAllocVideo(int32_t w, int32_t h, uint32_t flags, const QmTagItem* tags)
 {
-    ++g_rec.allocs;
     g_rec.lastFlags = flags;
     g_rec.lastTags.clear();
     for (const QmTagItem* t = tags; t && t->tag; ++t) g_rec.lastTags[t->tag] = t->value;
