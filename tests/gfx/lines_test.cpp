@@ -12,16 +12,13 @@
 #include "gfx/bitmap.h"
 #include "gfx/bitmap_ops.h"
 #include "gfx/plot_context.h"
+#include "picture_test_helpers.h"
 
 namespace {
 
 typedef std::set<std::pair<int32_t, int32_t>> PixelSet;
 
-uint32_t Next(uint32_t& s)
-{
-    s = s * 1664525u + 1013904223u;
-    return s ^ (s >> 13);
-}
+using picture_test::Lcg;
 
 // The ideal line: along its major axis from the upper (steep) or left end,
 // the minor offset after k steps is k * minor / major rounded to nearest,
@@ -75,8 +72,8 @@ TEST(Lines, OnePixelLinesMatchTheIdealLine)
 {
     uint32_t seed = 3;
     for (int round = 0; round < 2000; ++round) {
-        int64_t x1 = static_cast<int32_t>(Next(seed) % 60) - 15, y1 = static_cast<int32_t>(Next(seed) % 50) - 12;
-        int64_t x2 = static_cast<int32_t>(Next(seed) % 60) - 15, y2 = static_cast<int32_t>(Next(seed) % 50) - 12;
+        int64_t x1 = static_cast<int32_t>(Lcg(seed) % 60) - 15, y1 = static_cast<int32_t>(Lcg(seed) % 50) - 12;
+        int64_t x2 = static_cast<int32_t>(Lcg(seed) % 60) - 15, y2 = static_cast<int32_t>(Lcg(seed) % 50) - 12;
         if (round % 7 == 0) y2 = y1;
         if (round % 11 == 0) x2 = x1;
         if (round % 13 == 0) y2 = y1 + (x2 - x1);
@@ -101,7 +98,7 @@ TEST(Lines, LinesFarOutsideArePlottedOnlyWhereVisible)
     uint32_t seed = 11;
     for (int round = 0; round < 300; ++round) {
         int64_t v[4];
-        for (auto& x : v) x = static_cast<int32_t>(Next(seed));
+        for (auto& x : v) x = static_cast<int32_t>(Lcg(seed));
         ASSERT_EQ(DrawnBySoftLine(v[0], v[1], v[2], v[3], 31, 23), IdealLine(v[0], v[1], v[2], v[3], 31, 23));
     }
 }

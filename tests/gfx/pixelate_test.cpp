@@ -4,14 +4,11 @@
 #include <vector>
 
 #include "gfx/pixelate.h"
+#include "picture_test_helpers.h"
 
 namespace {
 
-uint32_t Next(uint32_t& s)
-{
-    s = s * 1664525u + 1013904223u;
-    return s ^ (s >> 13);
-}
+using picture_test::Lcg;
 
 bool Bit(const std::vector<uint8_t>& plane, int32_t bpr, int32_t x, int32_t y)
 {
@@ -29,9 +26,9 @@ TEST(Pixelate, CellsTakeTheirCornerOrTurnInvisible)
             for (int32_t cell : {1, 2, 3, 4, 11}) {
                 std::vector<uint32_t> pixels(static_cast<size_t>(rowLength) * h);
                 std::vector<uint8_t> mask(static_cast<size_t>(maskBpr) * h), alpha(static_cast<size_t>(alphaBpr) * h);
-                for (auto& p : pixels) p = Next(seed);
-                for (auto& b : mask) b = static_cast<uint8_t>(Next(seed));
-                for (auto& b : alpha) b = static_cast<uint8_t>(Next(seed) % 3 == 0 ? 0 : Next(seed));
+                for (auto& p : pixels) p = Lcg(seed);
+                for (auto& b : mask) b = static_cast<uint8_t>(Lcg(seed));
+                for (auto& b : alpha) b = static_cast<uint8_t>(Lcg(seed) % 3 == 0 ? 0 : Lcg(seed));
                 bool hasMask = planes & 1, hasAlpha = planes & 2;
                 // 16-bit rows are read as twice as many 16-bit pixels.
                 int32_t rl = bpp == 4 ? rowLength : 2 * rowLength;

@@ -8,14 +8,11 @@
 #include "gfx/pixel_formats.h"
 #include "gfx/plane_ops.h"
 #include "gfx/plot_context.h"
+#include "picture_test_helpers.h"
 
 namespace {
 
-uint32_t Next(uint32_t& s)
-{
-    s = s * 1664525u + 1013904223u;
-    return s ^ (s >> 13);
-}
+using picture_test::Lcg;
 
 constexpr int32_t kW = 12, kH = 6;
 
@@ -126,7 +123,7 @@ TEST(PlotContext, CoverageMapRowsMatchSinglePixels)
     const int32_t w = 41, h = 9, mapW = 29, mapH = 7;
     std::vector<uint8_t> map(static_cast<size_t>(mapW) * mapH);
     for (auto& b : map) {
-        uint32_t r = Next(seed);
+        uint32_t r = Lcg(seed);
         b = static_cast<uint8_t>(r % 3 == 0 ? 0 : r % 3 == 1 ? 255 : r >> 8);
     }
     std::vector<uint8_t> ones(static_cast<size_t>(8) * h, 0xFF);
@@ -135,7 +132,7 @@ TEST(PlotContext, CoverageMapRowsMatchSinglePixels)
             for (int solid = 0; solid < 2; ++solid) {
                 uint32_t bpp = PixelFormatBytes(format);
                 std::vector<uint32_t> start(static_cast<size_t>(w) * h);
-                for (auto& p : start) p = Next(seed);
+                for (auto& p : start) p = Lcg(seed);
                 std::vector<uint32_t> results[2];
                 for (int slow = 0; slow < 2; ++slow) {
                     results[slow] = start;
