@@ -9,14 +9,11 @@
 
 #include "gfx/blend_kernels.h"
 #include "gfx/soft_blit.h"
+#include "picture_test_helpers.h"
 
 namespace {
 
-uint32_t Next(uint32_t& s)
-{
-    s = s * 1664525u + 1013904223u;
-    return s ^ (s >> 15);
-}
+using picture_test::Lcg;
 
 const uint32_t kFormats[] = {0, 1, 2, 3, 4, 5, 6, 7, 10, 11, 12, 13};
 
@@ -39,7 +36,7 @@ std::vector<VectorPath> RunnablePaths()
 // bulk steps and the blended ones are met.
 uint8_t RandomAlpha(uint32_t& seed, int32_t i)
 {
-    uint32_t r = Next(seed);
+    uint32_t r = Lcg(seed);
     switch ((i / 5 + (r >> 28)) % 4) {
     case 0: return 0;
     case 1: return 255;
@@ -78,21 +75,21 @@ TEST(BlendKernels, VectorRowsGiveTheReferenceBytes)
             uint32_t bpp = format >= 10 ? 4 : 2;
             for (int32_t n = 1; n <= 67; ++n) {
                 for (int kernel = 0; kernel < kKernelCount; ++kernel) {
-                    int32_t offset = static_cast<int32_t>(Next(seed) % 7);
+                    int32_t offset = static_cast<int32_t>(Lcg(seed) % 7);
                     size_t count = static_cast<size_t>(offset + n + 9);
                     std::vector<uint8_t> src(count * bpp), dst(count * bpp), alpha(count),
                         dstAlpha(count);
-                    for (auto& b : src) b = static_cast<uint8_t>(Next(seed));
-                    for (auto& b : dst) b = static_cast<uint8_t>(Next(seed));
+                    for (auto& b : src) b = static_cast<uint8_t>(Lcg(seed));
+                    for (auto& b : dst) b = static_cast<uint8_t>(Lcg(seed));
                     for (size_t i = 0; i < count; ++i) {
                         alpha[i] = RandomAlpha(seed, static_cast<int32_t>(i));
                         dstAlpha[i] = RandomAlpha(seed, static_cast<int32_t>(i) + 2);
                     }
-                    uint32_t value = Next(seed);
+                    uint32_t value = Lcg(seed);
                     if (bpp == 2) value &= 0xFFFF;
                     // Levels up to 256 are vectorised; above that the kernel
                     // must still agree.
-                    uint32_t level = Next(seed) % 300;
+                    uint32_t level = Lcg(seed) % 300;
                     std::vector<uint8_t> dstRef = dst, dstAlphaRef = dstAlpha;
                     RunKernel(kScalarBlendKernels[format], static_cast<Kernel>(kernel), bpp, dstRef,
                               src, alpha, dstAlphaRef, offset, n, value, level);
@@ -123,8 +120,8 @@ TEST(BlendKernels, CompositeOverEveryAlphaPair)
         for (uint32_t format : {4u, 0u, 10u, 11u}) {
             uint32_t bpp = format >= 10 ? 4 : 2;
             std::vector<uint8_t> src(kN * bpp), dst(kN * bpp);
-            for (auto& b : src) b = static_cast<uint8_t>(Next(seed));
-            for (auto& b : dst) b = static_cast<uint8_t>(Next(seed));
+            for (auto& b : src) b = static_cast<uint8_t>(Lcg(seed));
+            for (auto& b : dst) b = static_cast<uint8_t>(Lcg(seed));
             std::vector<uint8_t> dstRef = dst, daRef = dstAlpha, da = dstAlpha;
             kScalarBlendKernels[format]->composite(dstRef.data(), src.data(), alpha.data(),
                                                    daRef.data(), kN);
@@ -143,8 +140,8 @@ TEST(BlendKernels, BlitsAndFillsAgreeOnEveryForcedPath)
     uint32_t seed = 5;
     std::vector<uint32_t> src(kW * kH), start(kW * kH);
     std::vector<uint8_t> alpha(kW * kH), dstAlphaStart(kW * kH);
-    for (auto& p : src) p = Next(seed);
-    for (auto& p : start) p = Next(seed);
+    for (auto& p : src) p = Lcg(seed);
+    for (auto& p : start) p = Lcg(seed);
     for (int32_t i = 0; i < kW * kH; ++i) {
         alpha[i] = RandomAlpha(seed, i);
         dstAlphaStart[i] = RandomAlpha(seed, i + 1);

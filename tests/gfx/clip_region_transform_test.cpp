@@ -33,16 +33,21 @@ int CountBits(const ClipRegion* r)
 
 const double kQuarterTurn[4] = {0, 1, -1, 0};
 
+void ExpectBox(const ClipRegion* r, int32_t x, int32_t y, int32_t w, int32_t h)
+{
+    EXPECT_EQ(r->x, x);
+    EXPECT_EQ(r->y, y);
+    EXPECT_EQ(r->width, w);
+    EXPECT_EQ(r->height, h);
+}
+
 TEST(RenderClipRegionMask, PureScaleMultipliesTheRectangle)
 {
     ClipRegion box = Box(10, 20, 30, 40);
     const double m[4] = {2, 0, 0, 0.5};
     ClipRegion* copy = RenderClipRegionMask(&box, 0.5, 0.5, m, 0, 0);
     ASSERT_NE(copy, nullptr);
-    EXPECT_EQ(copy->x, 20);
-    EXPECT_EQ(copy->y, 10);
-    EXPECT_EQ(copy->width, 60);
-    EXPECT_EQ(copy->height, 20);
+    ExpectBox(copy, 20, 10, 60, 20);
     EXPECT_EQ(copy->mask, nullptr);
     EXPECT_EQ(copy->transformedCopy, 1u);
     EXPECT_EQ(ClipRegionList, nullptr);
@@ -58,10 +63,7 @@ TEST(RenderClipRegionMask, TurnedRectangleBecomesAShapeCutAtTheTop)
     ClipRegion box = Box(0, 0, 4, 2);
     ClipRegion* copy = RenderClipRegionMask(&box, 0.5, 0.5, kQuarterTurn, 0, 0);
     ASSERT_NE(copy, nullptr);
-    EXPECT_EQ(copy->x, 2);
-    EXPECT_EQ(copy->y, 0);
-    EXPECT_EQ(copy->width, 2);
-    EXPECT_EQ(copy->height, 3);
+    ExpectBox(copy, 2, 0, 2, 3);
     ASSERT_NE(copy->mask, nullptr);
     EXPECT_EQ(CountBits(copy), 6);
     FreeTransformedClipRegion(nullptr, copy);
@@ -73,10 +75,7 @@ TEST(RenderClipRegionMask, TurnedShapeKeepsItsPixelsAndFollowsTheDisplayScale)
     shaped.mask = Mask(nullptr, 4, 2, [](int32_t x, int32_t) { return x == 0; });
     ClipRegion* copy = RenderClipRegionMask(&shaped, 0.5, 0.5, kQuarterTurn, 0, 0);
     ASSERT_NE(copy, nullptr);
-    EXPECT_EQ(copy->width, 2);
-    EXPECT_EQ(copy->height, 4);
-    EXPECT_EQ(copy->x, 12);
-    EXPECT_EQ(copy->y, 9);
+    ExpectBox(copy, 12, 9, 2, 4);
     EXPECT_EQ(CountBits(copy), 2);
     FreeTransformedClipRegion(nullptr, copy);
 

@@ -14,6 +14,7 @@
 #include "gfx/effects.h"
 #include "gfx/image_peer.h"
 #include "gfx/pixel_formats.h"
+#include "picture_test_helpers.h"
 
 namespace {
 
@@ -32,17 +33,9 @@ struct Result {
     }
     bool Visible(int32_t x, int32_t y) const
     {
-        if (mask) {
-            auto* bits = reinterpret_cast<const uint8_t*>(QueryBitMapAttr(mask, BMATTR_MASK_PIXELS));
-            return bits[QueryBitMapAttr(mask, BMATTR_MASK_BYTESPERROW) * y + (x >> 3)] & (0x80 >> (x & 7));
-        }
-        return AlphaAt(x, y) != 0;
+        return mask ? picture_test::MaskAt(mask, x, y) : AlphaAt(x, y) != 0;
     }
-    uint8_t AlphaAt(int32_t x, int32_t y) const
-    {
-        auto* bytes = reinterpret_cast<const uint8_t*>(QueryBitMapAttr(alpha, BMATTR_ALPHA_PIXELS));
-        return bytes[QueryBitMapAttr(alpha, BMATTR_ALPHA_BYTESPERROW) * y + x];
-    }
+    uint8_t AlphaAt(int32_t x, int32_t y) const { return picture_test::AlphaAt(alpha, x, y); }
 };
 
 void Distort(const RgbPicture& in, uint32_t format, uint32_t method, std::vector<double> c, Result* r,
@@ -118,6 +111,18 @@ TEST(Distort, ExactPermutations)
     }
 }
 
+// The engine's parameters for a source of w x h.
+DistortParams Params(uint32_t method, const std::vector<double>& c, int32_t w, int32_t h)
+{
+    DistortParams b{};
+    b.method = method;
+    b.coefficients = c.data();
+    b.coefficientCount = static_cast<uint32_t>(c.size());
+    b.srcW = w;
+    b.srcH = h;
+    return b;
+}
+
 // The map the engine solved, applied to a point.
 void MapPoint(const DistortParams& b, double x, double y, double* u, double* v)
 {
@@ -145,12 +150,7 @@ TEST(Distort, ControlPointsAreFitted)
             apply(pts[i][0], pts[i][1], &u, &v);
             c.insert(c.end(), {pts[i][0], pts[i][1], u, v});
         }
-        DistortParams b{};
-        b.method = DISTORT_PERSPECTIVE_POINTS;
-        b.coefficients = c.data();
-        b.coefficientCount = static_cast<uint32_t>(c.size());
-        b.srcW = 640;
-        b.srcH = 480;
+        DistortParams b = Params(DISTORT_PERSPECTIVE_POINTS, c, 640, 480);
         ASSERT_EQ(DistortBitMapBounds(&b), 0u) << b.errorText;
         for (int i = 0; i < 8; ++i) EXPECT_NEAR(b.forward[i], h[i], 1e-7 * (1 + std::fabs(h[i]))) << n << " " << i;
     }
@@ -163,12 +163,7 @@ TEST(Distort, ControlPointsAreFitted)
         double x = i * 37 % 200, y = i * 53 % 150;
         c.insert(c.end(), {x, y, 2 * x - y + 10 + noise(rng), 0.5 * x + 3 * y - 7 + noise(rng)});
     }
-    DistortParams b{};
-    b.method = DISTORT_AFFINE_POINTS;
-    b.coefficients = c.data();
-    b.coefficientCount = static_cast<uint32_t>(c.size());
-    b.srcW = 200;
-    b.srcH = 150;
+    DistortParams b = Params(DISTORT_AFFINE_POINTS, c, 200, 150);
     ASSERT_EQ(DistortBitMapBounds(&b), 0u);
     double sums[2][3] = {};
     for (size_t i = 0; i < c.size(); i += 4) {
@@ -225,8 +220,7 @@ TEST(Distort, PlanesFollowTheSource)
 {
     RgbPicture in = TestPicture(8, 8, 1);
     BitMapHandle* alpha = AllocAlphaBitMap(8, 8, 1, nullptr, 0);
-    auto* a = reinterpret_cast<uint8_t*>(QueryBitMapAttr(alpha, BMATTR_ALPHA_PIXELS));
-    for (int32_t i = 0; i < 8; ++i) a[QueryBitMapAttr(alpha, BMATTR_ALPHA_BYTESPERROW) * 2 + i] = static_cast<uint8_t>(10 * i + 1);
+    for (int32_t i = 0; i < 8; ++i) picture_test::AlphaAt(alpha, i, 2) = static_cast<uint8_t>(10 * i + 1);
     Result r;
     Distort(in, PIXFMT_ARGB, DISTORT_AFFINE, {-1, 0, 8, 0, 1, 0}, &r, nullptr, alpha);
     ASSERT_EQ(r.err, 0u);
@@ -267,12 +261,7 @@ TEST(Distort, RefusalsSayWhatWasWrong)
     };
     RgbPicture in = TestPicture(30, 20);
     for (const Case& c : cases) {
-        DistortParams b{};
-        b.method = c.method;
-        b.coefficients = c.c.data();
-        b.coefficientCount = static_cast<uint32_t>(c.c.size());
-        b.srcW = 30;
-        b.srcH = 20;
+        DistortParams b = Params(c.method, c.c, 30, 20);
         EXPECT_EQ(DistortBitMapBounds(&b), static_cast<uint32_t>(ERR_ARGS)) << c.text;
         ASSERT_NE(b.errorText, nullptr) << c.text;
         EXPECT_NE(std::string(b.errorText).find(c.text), std::string::npos) << b.errorText;

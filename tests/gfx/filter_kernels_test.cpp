@@ -37,13 +37,15 @@ RgbPicture Apply(const RgbPicture& in, uint32_t format, const Kernel& kernel)
     return out;
 }
 
-Kernel Blur(double radius, double sigma)
+Kernel Convolve(uint32_t kind, double radius, double sigma)
 {
     return [=](void* p, uint32_t bpp, int32_t w, int32_t h, int32_t rl, uint32_t f) {
-        ConvolveParams b{p, w, h, rl, f, bpp, nullptr, 0, radius, sigma, CONVOLVE_BLUR};
+        ConvolveParams b{p, w, h, rl, f, bpp, nullptr, 0, radius, sigma, kind};
         ConvolvePixels(&b);
     };
 }
+
+Kernel Blur(double radius, double sigma) { return Convolve(CONVOLVE_BLUR, radius, sigma); }
 
 TEST(FilterKernels, BlurVectorPathsGiveTheReferenceBytes)
 {
@@ -105,12 +107,6 @@ TEST(FilterKernels, ThreeByThreeKernelsOnAFlatPictureAndASpot)
     spot.h = 5;
     spot.argb.assign(25, 0x404040);
     spot.argb[12] = 0x505050;
-    auto run = [](uint32_t kind, double s) {
-        return Kernel([=](void* p, uint32_t bpp, int32_t w, int32_t h, int32_t rl, uint32_t f) {
-            ConvolveParams b{p, w, h, rl, f, bpp, nullptr, 0, 1, s, kind};
-            ConvolvePixels(&b);
-        });
-    };
     struct Case {
         uint32_t kind;
         double strength;
@@ -125,24 +121,13 @@ TEST(FilterKernels, ThreeByThreeKernelsOnAFlatPictureAndASpot)
         {CONVOLVE_EMBOSS, 1, 0x505050, 0x303030, 0x303030, 0x303030, 0x404040},
     };
     for (const Case& c : cases) {
-        RgbPicture out = Apply(spot, PIXFMT_ARGB, run(c.kind, c.strength));
+        RgbPicture out = Apply(spot, PIXFMT_ARGB, Convolve(c.kind, 1, c.strength));
         EXPECT_EQ(out.argb[12], c.centre) << c.kind;
         EXPECT_EQ(out.argb[13], c.right) << c.kind;
         EXPECT_EQ(out.argb[17], c.below) << c.kind;
         EXPECT_EQ(out.argb[18], c.diagonal) << c.kind;
         EXPECT_EQ(out.argb[0], c.corner) << c.kind;
     }
-}
-
-TEST(FilterKernels, AlphaPlaneAloneIsFiltered)
-{
-    std::vector<uint8_t> plane(12 * 8, 0);
-    for (int32_t x = 0; x < 8; ++x) plane[12 * 4 + x] = 200;
-    ConvolveParams b{nullptr, 8, 8, 0, 0, 0, plane.data(), 12, 2, 1, CONVOLVE_BLUR};
-    ConvolvePixels(&b);
-    EXPECT_GT(plane[12 * 3 + 3], 0);
-    EXPECT_LT(plane[12 * 4 + 3], 200);
-    EXPECT_EQ(plane[12 * 0 + 10], 0);  // padding stays
 }
 
 // Point kernels give in every format what they give in ARGB, up to the
@@ -228,22 +213,6 @@ TEST(FilterKernels, NormalizeStretchesToFullRangeAndLeavesFlatChannels)
     EXPECT_EQ(out.argb[50] >> 16, (40u * 255 + 39) / 79);
     // Counts that leave no range change nothing.
     EXPECT_EQ(Apply(in, PIXFMT_ARGB, normalize(100, 0)).argb, in.argb);
-}
-
-TEST(FilterKernels, MonochromeWritesBlackForIndexZero)
-{
-    RgbPicture in = TestPicture(6, 2);
-    std::vector<uint8_t> idx = {0, 1, 2, 0, 255, 0, 1, 1, 0, 0, 7, 0};
-    for (uint32_t format : {PIXFMT_ARGB, PIXFMT_RGB565}) {
-        RgbPicture out = Apply(in, format, [&idx](void* p, uint32_t bpp, int32_t w, int32_t h, int32_t rl, uint32_t f) {
-            if (bpp == 4) MonochromePixels32(static_cast<uint32_t*>(p), w, h, f, rl, idx.data());
-            else MonochromePixels16(static_cast<uint16_t*>(p), w, h, f, rl, idx.data());
-        });
-        for (size_t i = 0; i < idx.size(); ++i) {
-            uint32_t white = format == PIXFMT_ARGB ? 0xFFFFFFu : 0xF8FCF8u;
-            EXPECT_EQ(out.argb[i], idx[i] ? white : 0u) << i;
-        }
-    }
 }
 
 struct PeerCase {

@@ -123,10 +123,8 @@ TEST_F(FramePacing, RefreshBlocksRefuseDrawingTargetsAndCollectUntilTheEnd)
     const Case cases[] = {
         {"background picture", OUTPUT_BGPIC, 0, nullptr, ERR_SELECTBG},
         {"brush while double buffering", OUTPUT_BRUSH, 1, nullptr, ERR_ENDDOUBLEBUFFER},
-        {"brush", OUTPUT_BRUSH, 0, nullptr, ERR_SELECTBRUSH},
         {"anim frame", OUTPUT_BRUSH, 0, &animFrame, ERR_SELECTANIM},
         {"mask", OUTPUT_MASK, 0, nullptr, ERR_SELECTMASK},
-        {"alpha channel", OUTPUT_ALPHACHANNEL, 0, nullptr, ERR_SELECTALPHACHANNEL},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -1,83 +1,18 @@
 #include "gfx/image_peer.h"
 
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cctype>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <set>
 
 #include "gfx/bitmap.h"
 #include "gfx/pixel_formats.h"
-#include "support/temp_dir.h"
+#include "picture_test_helpers.h"
 
-namespace {
-
-const char kConvert[] = "/usr/bin/convert";
-
-std::vector<uint8_t> EncodePpm(const RgbPicture& p)
-{
-    std::string head = "P6\n" + std::to_string(p.w) + " " + std::to_string(p.h) + "\n255\n";
-    std::vector<uint8_t> out(head.begin(), head.end());
-    for (uint32_t c : p.argb) {
-        out.push_back(static_cast<uint8_t>(c >> 16));
-        out.push_back(static_cast<uint8_t>(c >> 8));
-        out.push_back(static_cast<uint8_t>(c));
-    }
-    return out;
-}
-
-bool DecodePpm(const std::vector<uint8_t>& bytes, RgbPicture* p)
-{
-    size_t pos = 0;
-    auto field = [&]() -> long {
-        while (pos < bytes.size()) {
-            if (bytes[pos] == '#') {
-                while (pos < bytes.size() && bytes[pos] != '\n') ++pos;
-            } else if (std::isspace(bytes[pos])) {
-                ++pos;
-            } else {
-                break;
-            }
-        }
-        long v = 0;
-        bool any = false;
-        while (pos < bytes.size() && std::isdigit(bytes[pos])) {
-            v = v * 10 + (bytes[pos++] - '0');
-            any = true;
-        }
-        return any ? v : -1;
-    };
-    if (bytes.size() < 2 || bytes[0] != 'P' || bytes[1] != '6') return false;
-    pos = 2;
-    long w = field(), h = field(), max = field();
-    if (w <= 0 || h <= 0 || max != 255) return false;
-    ++pos;
-    if (bytes.size() - pos < static_cast<size_t>(w * h * 3)) return false;
-    p->w = static_cast<int32_t>(w);
-    p->h = static_cast<int32_t>(h);
-    p->argb.resize(static_cast<size_t>(w * h));
-    for (size_t i = 0; i < p->argb.size(); ++i, pos += 3)
-        p->argb[i] = (uint32_t{bytes[pos]} << 16) | (uint32_t{bytes[pos + 1]} << 8) | bytes[pos + 2];
-    return true;
-}
-
-}  // namespace
-
-bool HaveImageMagick() { return access(kConvert, X_OK) == 0; }
+bool HaveImageMagick() { return picture_test::HaveConvert(); }
 
 bool RunConvert(const RgbPicture& in, const std::string& arguments, RgbPicture* out)
 {
-    TempDir dir;
-    std::string src = dir / "in.ppm", dst = dir / "out.ppm";
-    WriteFileBytes(src, EncodePpm(in));
-    std::string command = std::string(kConvert) + " '" + src + "' " + arguments + " -depth 8 'ppm:" +
-                          dst + "' </dev/null 2>/dev/null";
-    int status = std::system(command.c_str());
-    if (status == -1 || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return false;
-    return DecodePpm(ReadFileBytes(dst), out);
+    out->argb = picture_test::Convert(in.argb, in.w, in.h, arguments + " -depth 8", &out->w, &out->h);
+    return !out->argb.empty();
 }
 
 RgbPicture TestPicture(int32_t w, int32_t h, uint32_t seed)

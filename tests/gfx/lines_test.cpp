@@ -12,16 +12,13 @@
 #include "gfx/bitmap.h"
 #include "gfx/bitmap_ops.h"
 #include "gfx/plot_context.h"
+#include "picture_test_helpers.h"
 
 namespace {
 
 typedef std::set<std::pair<int32_t, int32_t>> PixelSet;
 
-uint32_t Next(uint32_t& s)
-{
-    s = s * 1664525u + 1013904223u;
-    return s ^ (s >> 13);
-}
+using picture_test::Lcg;
 
 // The ideal line: along its major axis from the upper (steep) or left end,
 // the minor offset after k steps is k * minor / major rounded to nearest,
@@ -75,8 +72,8 @@ TEST(Lines, OnePixelLinesMatchTheIdealLine)
 {
     uint32_t seed = 3;
     for (int round = 0; round < 2000; ++round) {
-        int64_t x1 = static_cast<int32_t>(Next(seed) % 60) - 15, y1 = static_cast<int32_t>(Next(seed) % 50) - 12;
-        int64_t x2 = static_cast<int32_t>(Next(seed) % 60) - 15, y2 = static_cast<int32_t>(Next(seed) % 50) - 12;
+        int64_t x1 = static_cast<int32_t>(Lcg(seed) % 60) - 15, y1 = static_cast<int32_t>(Lcg(seed) % 50) - 12;
+        int64_t x2 = static_cast<int32_t>(Lcg(seed) % 60) - 15, y2 = static_cast<int32_t>(Lcg(seed) % 50) - 12;
         if (round % 7 == 0) y2 = y1;
         if (round % 11 == 0) x2 = x1;
         if (round % 13 == 0) y2 = y1 + (x2 - x1);
@@ -101,7 +98,7 @@ TEST(Lines, LinesFarOutsideArePlottedOnlyWhereVisible)
     uint32_t seed = 11;
     for (int round = 0; round < 300; ++round) {
         int64_t v[4];
-        for (auto& x : v) x = static_cast<int32_t>(Next(seed));
+        for (auto& x : v) x = static_cast<int32_t>(Lcg(seed));
         ASSERT_EQ(DrawnBySoftLine(v[0], v[1], v[2], v[3], 31, 23), IdealLine(v[0], v[1], v[2], v[3], 31, 23));
     }
 }
@@ -155,15 +152,6 @@ TEST(Lines, ThickLinesDrawSpansAcrossTheLine)
     for (int32_t x = 0; x < 20; ++x)
         for (int32_t y = 0; y < 20; ++y)
             EXPECT_EQ(v.At(x, y) != 0, x >= 8 && x <= 12 && y >= 3 && y <= 17) << x << "," << y;
-
-    // Thickness 0 and a single point draw one pixel.
-    Target p(5, 5);
-    p.c.thickness = 0;
-    DrawThickLine(&p.c, 2, 3, 2, 3);
-    int count = 0;
-    for (uint32_t px : p.pixels) count += px != 0;
-    EXPECT_EQ(count, 1);
-    EXPECT_NE(p.At(2, 3), 0u);
 
     // A huge thickness is cut to the picture, not walked.
     Target h(16, 16);
@@ -229,15 +217,6 @@ TEST(Lines, BitMapLinesDrawInSoftwareCutToTheBitMap)
     EXPECT_EQ(ReadBitMapPixel(bm, 0, 0, 0) & 0xFFFFFF, 0u);
     FreeColorBitMap(bm);
 
-    // 16-bit pixels take the colour's 5-6-5 bits.
-    uint16_t px[4 * 3] = {};
-    SoftLine(px, 0, 1, 3, 1, 0xFFFFFFFF, 255, 4, 4, 4, 3);
-    for (int32_t x = 0; x < 4; ++x) EXPECT_EQ(px[4 + x], 0xFFFF);
-    EXPECT_EQ(px[0], 0);
-    // 24-bit pixels draw nothing.
-    uint8_t rgb[9] = {};
-    SoftLine(rgb, 0, 0, 2, 0, 0xFFFFFFFF, 255, 8, 3, 3, 1);
-    for (uint8_t b : rgb) EXPECT_EQ(b, 0);
 }
 
 }  // namespace

@@ -1,18 +1,14 @@
 // Pixelation against a reference that looks up each pixel's cell corner.
 #include <gtest/gtest.h>
 
-#include <string>
 #include <vector>
 
 #include "gfx/pixelate.h"
+#include "picture_test_helpers.h"
 
 namespace {
 
-uint32_t Next(uint32_t& s)
-{
-    s = s * 1664525u + 1013904223u;
-    return s ^ (s >> 13);
-}
+using picture_test::Lcg;
 
 bool Bit(const std::vector<uint8_t>& plane, int32_t bpr, int32_t x, int32_t y)
 {
@@ -30,9 +26,9 @@ TEST(Pixelate, CellsTakeTheirCornerOrTurnInvisible)
             for (int32_t cell : {1, 2, 3, 4, 11}) {
                 std::vector<uint32_t> pixels(static_cast<size_t>(rowLength) * h);
                 std::vector<uint8_t> mask(static_cast<size_t>(maskBpr) * h), alpha(static_cast<size_t>(alphaBpr) * h);
-                for (auto& p : pixels) p = Next(seed);
-                for (auto& b : mask) b = static_cast<uint8_t>(Next(seed));
-                for (auto& b : alpha) b = static_cast<uint8_t>(Next(seed) % 3 == 0 ? 0 : Next(seed));
+                for (auto& p : pixels) p = Lcg(seed);
+                for (auto& b : mask) b = static_cast<uint8_t>(Lcg(seed));
+                for (auto& b : alpha) b = static_cast<uint8_t>(Lcg(seed) % 3 == 0 ? 0 : Lcg(seed));
                 bool hasMask = planes & 1, hasAlpha = planes & 2;
                 // 16-bit rows are read as twice as many 16-bit pixels.
                 int32_t rl = bpp == 4 ? rowLength : 2 * rowLength;
@@ -48,25 +44,23 @@ TEST(Pixelate, CellsTakeTheirCornerOrTurnInvisible)
                     if (bpp == 4) return v[static_cast<size_t>(rl) * y + x];
                     return reinterpret_cast<const uint16_t*>(v.data())[static_cast<size_t>(rl) * y + x];
                 };
+                SCOPED_TRACE(testing::Message() << bpp << " planes " << planes << " cell " << cell);
                 for (int32_t y = 0; y < h; ++y)
                     for (int32_t x = 0; x < w; ++x) {
-                        std::string where = std::to_string(bpp) + " planes " + std::to_string(planes) +
-                                            " cell " + std::to_string(cell) + " at " +
-                                            std::to_string(x) + "," + std::to_string(y);
                         if (cell < 2) {
-                            ASSERT_EQ(pixel(pixels, x, y), pixel(copy, x, y)) << where;
+                            ASSERT_EQ(pixel(pixels, x, y), pixel(copy, x, y)) << x << "," << y;
                             continue;
                         }
                         int32_t cx = x / cell * cell, cy = y / cell * cell;
                         uint8_t a = copyAlpha[static_cast<size_t>(alphaBpr) * cy + cx];
                         bool visible = (!hasMask && !hasAlpha) || (hasMask && Bit(copyMask, maskBpr, cx, cy)) ||
                                        (hasAlpha && a != 0);
-                        ASSERT_EQ(pixel(pixels, x, y), visible ? pixel(copy, cx, cy) : pixel(copy, x, y)) << where;
+                        ASSERT_EQ(pixel(pixels, x, y), visible ? pixel(copy, cx, cy) : pixel(copy, x, y)) << x << "," << y;
                         if (hasMask) {
-                            ASSERT_EQ(Bit(mask, maskBpr, x, y), visible) << where;
+                            ASSERT_EQ(Bit(mask, maskBpr, x, y), visible) << x << "," << y;
                         }
                         if (hasAlpha) {
-                            ASSERT_EQ(alpha[static_cast<size_t>(alphaBpr) * y + x], visible ? a : 0) << where;
+                            ASSERT_EQ(alpha[static_cast<size_t>(alphaBpr) * y + x], visible ? a : 0) << x << "," << y;
                         }
                     }
                 // Nothing right of the picture moves.

@@ -10,6 +10,7 @@
 #include "gfx/image_peer.h"
 #include "gfx/pixel_formats.h"
 #include "gfx/ripple_swirl.h"
+#include "picture_test_helpers.h"
 
 namespace {
 
@@ -160,31 +161,26 @@ TEST(RippleSwirl, PlanesMoveWithThePixels)
     RgbPicture in = Indexed(24, 20);
     BitMapHandle* bm = BitMapFromPicture(in, PIXFMT_ARGB);
     BitMapHandle* mask = AllocMaskBitMap(bm, 24, 20, 1, nullptr, 0);
-    auto* bits = reinterpret_cast<uint8_t*>(QueryBitMapAttr(mask, BMATTR_MASK_PIXELS));
-    uint32_t bpr = static_cast<uint32_t>(QueryBitMapAttr(mask, BMATTR_MASK_BYTESPERROW));
     // Visible where the pixel index is odd.
-    for (int32_t i = 1; i < 24 * 20; i += 2) bits[bpr * (i / 24) + ((i % 24) >> 3)] |= static_cast<uint8_t>(0x80 >> (i % 24 & 7));
+    for (int32_t i = 1; i < 24 * 20; i += 2) picture_test::SetMaskAt(mask, i % 24, i / 24, true);
     ASSERT_EQ(SwirlBitMap(bm, mask, nullptr, 24, 20, 180), 0u);
     RgbPicture out = PictureFromBitMap(bm);
     for (int32_t y = 0; y < 20; ++y)
         for (int32_t x = 0; x < 24; ++x) {
             uint32_t source = (out.argb[static_cast<size_t>(y) * 24 + x] - 0x10000) / 0x40;
-            bool visible = bits[bpr * y + (x >> 3)] & (0x80 >> (x & 7));
-            ASSERT_EQ(visible, (source % 2) == 1) << x << "," << y;
+            ASSERT_EQ(picture_test::MaskAt(mask, x, y), (source % 2) == 1) << x << "," << y;
         }
     FreePlaneBitMap(mask);
     BitMapHandle* alpha = AllocAlphaBitMap(24, 20, 1, nullptr, 0);
-    auto* a = reinterpret_cast<uint8_t*>(QueryBitMapAttr(alpha, BMATTR_ALPHA_PIXELS));
-    uint32_t abpr = static_cast<uint32_t>(QueryBitMapAttr(alpha, BMATTR_ALPHA_BYTESPERROW));
     BitMapHandle* fresh = BitMapFromPicture(in, PIXFMT_ARGB);
     for (int32_t y = 0; y < 20; ++y)
-        for (int32_t x = 0; x < 24; ++x) a[abpr * y + x] = static_cast<uint8_t>(x * 10 + y);
+        for (int32_t x = 0; x < 24; ++x) picture_test::AlphaAt(alpha, x, y) = static_cast<uint8_t>(x * 10 + y);
     ASSERT_EQ(WaterRippleBitMap(fresh, nullptr, alpha, 24, 20, 6, 8, 0, 0.5, 0.5), 0u);
     out = PictureFromBitMap(fresh);
     for (int32_t y = 0; y < 20; ++y)
         for (int32_t x = 0; x < 24; ++x) {
             uint32_t source = (out.argb[static_cast<size_t>(y) * 24 + x] - 0x10000) / 0x40;
-            ASSERT_EQ(a[abpr * y + x], static_cast<uint8_t>((source % 24) * 10 + source / 24)) << x << "," << y;
+            ASSERT_EQ(picture_test::AlphaAt(alpha, x, y), static_cast<uint8_t>((source % 24) * 10 + source / 24)) << x << "," << y;
         }
     FreePlaneBitMap(alpha);
     FreeColorBitMap(fresh);
@@ -195,7 +191,7 @@ TEST(RippleSwirl, TransitionForms)
 {
     const int32_t w = 20, h = 16;
     RgbPicture first = TestPicture(w, h, 1), second = TestPicture(w, h, 2);
-    std::vector<double> sine(kRippleSineSteps), cosine(kRippleSineSteps);
+    std::vector<double> sine(kRippleSineSteps);
     std::vector<int32_t> distances(static_cast<size_t>(w) * h);
     std::vector<uint32_t> dst(static_cast<size_t>(w) * h);
     RippleParams block{};
@@ -230,31 +226,6 @@ TEST(RippleSwirl, TransitionForms)
             ASSERT_EQ(static_cast<int32_t>((dst[i] >> s) & 0xFF), b + (((a - b) * 255) >> 8)) << i;
         }
 
-    // Swirl: the fade plane scales the source alpha by the angle's share.
-    PrepareSwirlTables(sine.data(), cosine.data());
-    std::vector<uint8_t> srcAlpha(static_cast<size_t>(w) * h, 200), fade(static_cast<size_t>(w) * h, 0);
-    SwirlParams swirl{};
-    swirl.srcPixels = first.argb.data();
-    swirl.dstPixels = dst.data();
-    swirl.srcRowLength = swirl.dstRowLength = w;
-    swirl.sine = sine.data();
-    swirl.cosine = cosine.data();
-    swirl.format = PIXFMT_ARGB;
-    swirl.w = w;
-    swirl.h = h;
-    swirl.dstAlpha = fade.data();
-    swirl.dstAlphaBytesPerRow = w;
-    swirl.srcAlpha = srcAlpha.data();
-    swirl.srcAlphaBytesPerRow = w;
-    for (uint32_t kind : {SWIRL_FADE_IN, SWIRL_FADE_OUT})
-        for (int32_t frame : {0, 90, 360, 540}) {
-            swirl.transition = kind;
-            SwirlPixels32(&swirl, frame);
-            int32_t angle = frame >= 360 ? 720 - frame : frame;
-            int32_t m = angle * 255 / 360;
-            if (kind == SWIRL_FADE_OUT) m = 255 - m;
-            EXPECT_EQ(fade[5], 200 * m / 255) << kind << " " << frame;
-        }
 }
 
 }  // namespace
