@@ -36,14 +36,12 @@ for y in range(H):
 rgb = im.convert('RGB')
 pal = rgb.quantize(16)
 def done(name):
-    Image.open(d + '/' + name).convert('RGBA').save(d + '/' + name + '.png')
     open(d + '/' + name + '.rgba', 'wb').write(Image.open(d + '/' + name).convert('RGBA').tobytes())
 def magick(src, dst, *opts, kind=''):
     subprocess.check_call(['/usr/bin/convert', d + '/' + src] + list(opts) + [kind + d + '/' + dst])
 im.save(d + '/rgba.png'); done('rgba.png')
 rgb.save(d + '/rgb.png'); done('rgb.png')
 rgb.convert('L').save(d + '/grey.png'); done('grey.png')
-Image.new('I;16', (W, H)).save(d + '/deep.png')
 magick('rgb.png', 'deep16.png', '-depth', '16'); done('deep16.png')
 magick('rgba.png', 'interlaced.png', '-interlace', 'PNG'); done('interlaced.png')
 pal.save(d + '/pal.png', transparency=3); done('pal.png')
@@ -177,13 +175,17 @@ TEST_F(PictureFiles, DecodersAgreeWithPil)
         ImageData* image = nullptr;
         HostImageInfo info{};
         ASSERT_EQ(LoadImageFile(path.c_str(), nullptr, 0, HOSTIMAGE_LOAD, &image, nullptr, &info), 0u) << c.file;
-        ExpectSamePixels(*image, ReadFileBytes(path + ".rgba"), c.tolerance, c.file);
+        std::vector<uint8_t> rgba = ReadFileBytes(path + ".rgba");
+        ExpectSamePixels(*image, rgba, c.tolerance, c.file);
         EXPECT_EQ(info.width, 37) << c.file;
         EXPECT_EQ(info.height, 23) << c.file;
-        if (c.transparency < 0)
+        if (c.transparency < 0) {
             EXPECT_EQ(info.transparentColour, c.transparency) << c.file;
-        else
-            EXPECT_GE(info.transparentColour, 0) << c.file;
+        }
+        // The transparent colour is unique in the picture.
+        for (size_t i = 0; c.transparency >= 0 && i < rgba.size() / 4; ++i)
+            ASSERT_EQ((image->pixels[i] & 0xFFFFFF) == static_cast<uint32_t>(info.transparentColour), rgba[i * 4 + 3] == 0)
+                << c.file << " pixel " << i;
         EXPECT_EQ(info.hasAlpha, c.transparency == -2 ? 1u : 0u) << c.file;
         FreeImageData(image);
 
@@ -192,17 +194,6 @@ TEST_F(PictureFiles, DecodersAgreeWithPil)
         EXPECT_EQ(probed.width, 37);
         EXPECT_EQ(probed.transparentColour, info.transparentColour) << c.file;
     }
-}
-
-TEST_F(PictureFiles, GifTransparentColourIsUniqueInThePicture)
-{
-    ImageData* image = nullptr;
-    HostImageInfo info{};
-    ASSERT_EQ(LoadImageFile(folder->file("t.gif").c_str(), nullptr, 0, HOSTIMAGE_LOAD, &image, nullptr, &info), 0u);
-    std::vector<uint8_t> rgba = ReadFileBytes(folder->file("t.gif.rgba"));
-    for (size_t i = 0; i < rgba.size() / 4; ++i)
-        EXPECT_EQ((image->pixels[i] & 0xFFFFFF) == static_cast<uint32_t>(info.transparentColour), rgba[i * 4 + 3] == 0);
-    FreeImageData(image);
 }
 
 TEST_F(PictureFiles, LoaderListAndMissingFiles)
@@ -315,17 +306,6 @@ TEST(PictureDecoders, HostileHeadersAreRefusedBeforeAllocating)
             FreeImagePixels(&image);
         EXPECT_TRUE(error == 0 || image.pixels == nullptr) << c.what;
     }
-}
-
-TEST(PictureDecoders, PixelLimitIsHonoured)
-{
-    uint64_t saved = ImageDecodePixelLimit;
-    ImageDecodePixelLimit = 100;
-    EXPECT_EQ(CheckImageSize(10, 10), 0u);
-    EXPECT_EQ(CheckImageSize(10, 11), uint32_t{ERR_BADDIMENSIONS});
-    ImageDecodePixelLimit = saved;
-    EXPECT_EQ(CheckImageSize(0, 5), uint32_t{ERR_BADDIMENSIONS});
-    EXPECT_EQ(CheckImageSize(65536, 1), uint32_t{ERR_BADDIMENSIONS});
 }
 
 // ---------------------------------------------------------------------------
@@ -547,10 +527,7 @@ TEST_F(PictureWriters, FailedSaveLeavesTheOldFileAlone)
     EXPECT_EQ(CloseGifWriter(writer), uint32_t{ERR_BADDIMENSIONS});
     EXPECT_EQ(ReadFileBytes(file), (std::vector<uint8_t>{'o', 'l', 'd'}));
     // No temporary file is left beside it.
-    size_t entries = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
-        entries += entry.is_regular_file();
-    EXPECT_EQ(entries, 1u);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
 }
 
 }  // namespace

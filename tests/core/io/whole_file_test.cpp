@@ -2,10 +2,11 @@
 // complete, links are written through, devices are written in place.
 #include "core/io/whole_file.h"
 
-#include <dirent.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <filesystem>
 
 #include "core/io/error_codes.h"
 #include "core/io/stream.h"
@@ -55,13 +56,7 @@ TEST(WholeFile, ReplacesOnlyWhenComplete)
     EXPECT_EQ(WriteWhole("/dev/full", "lost", true), uint32_t{ERR_WRITE});
     EXPECT_EQ(WriteWhole(dir.file("no/folder/x"), "x", true), uint32_t{ERR_WRITEFILE});
     // Nothing but the file and the link is left behind.
-    int entries = 0;
-    if (DIR* d = opendir(dir.path().c_str())) {
-        while (dirent* e = readdir(d))
-            entries += std::string(e->d_name) != "." && std::string(e->d_name) != "..";
-        closedir(d);
-    }
-    EXPECT_EQ(entries, 2);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2);
 }
 
 }  // namespace

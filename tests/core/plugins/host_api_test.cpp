@@ -546,15 +546,9 @@ TEST(HostApiTest, SoftwareDrawingStaysInsideTheRows)
     blit(source, 0, 0, dst, -1, -1, 3, 3, 0, blitTags);  // cut at the destination's corner
     blit(source, 0, 0, dst, 5, 2, 3, 2, 0, blitTags);    // cut at its right edge
     blit(source, -2, 0, dst, 2, 0, 3, 1, 0, blitTags);   // cut at the source's left edge
-    EXPECT_EQ(dst[0], 0x104u);
-    EXPECT_EQ(dst[1], 0x105u);
-    EXPECT_EQ(dst[6], 0x107u);
-    EXPECT_EQ(dst[7], 0x108u);
-    EXPECT_EQ(dst[2], 0u);
-    EXPECT_EQ(dst[4], 0x100u);
-    EXPECT_EQ(dst[5], 0u);
-    EXPECT_EQ(dst[2 * 6 + 5], 0x100u);
-    EXPECT_EQ(dst[3 * 6 + 5], 0x103u);
+    const uint32_t want[24] = {0x104, 0x105, 0, 0, 0x100, 0, 0x107, 0x108, 0, 0, 0, 0,
+                               0,     0,     0, 0, 0,     0x100, 0, 0, 0, 0, 0, 0x103};
+    EXPECT_EQ(std::memcmp(dst, want, sizeof want), 0);
 }
 
 // Brushes with an alpha channel lock with their alpha plane; bitmaps lock
@@ -570,7 +564,6 @@ TEST(HostApiTest, BrushesAndBitmapsLockForPlugins)
     auto lockBitMap = reinterpret_cast<QmLockBitMapFunc>(g->slot[QM_GFX_LOCKBITMAP]);
     auto unlockBitMap = reinterpret_cast<void (*)(void*)>(g->slot[QM_GFX_UNLOCKBITMAP]);
     auto toPixel = reinterpret_cast<uint32_t (*)(uint32_t, uint32_t)>(g->slot[QM_GFX_ARGBTOPIXEL]);
-    auto toArgb = reinterpret_cast<uint32_t (*)(uint32_t, uint32_t)>(g->slot[QM_GFX_PIXELTOARGB]);
 
     uint32_t argb[5 * 3];
     for (uint32_t i = 0; i < 15; ++i)
@@ -614,9 +607,6 @@ TEST(HostApiTest, BrushesAndBitmapsLockForPlugins)
     FreeColorBitMap(bitmap);
     EXPECT_EQ(lockBitMap(nullptr, 0, &pixels), nullptr);
 
-    EXPECT_EQ(toPixel(0x80336699, 10), 0x80336699u);
-    EXPECT_EQ(toArgb(0x80336699, 10), 0x80336699u);
-    EXPECT_EQ(toPixel(0xFF00FF00, 4), 0x07E0u);
 }
 
 // The file requester slot answers the chosen file's full path, or none.

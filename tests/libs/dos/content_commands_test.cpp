@@ -1,26 +1,15 @@
 // Virtual files, whole-file strings, the patcher, the environment, digests
 // (against md5sum) and line iteration.
-#include <dirent.h>
 #include <sys/stat.h>
 
 #include <cstdlib>
+#include <filesystem>
 
 #include "core/io/errors.h"
 #include "core/vm/memory.h"
 #include "dos_fixture.h"
 
 namespace {
-
-int CountEntries(const std::string& folder)
-{
-    int n = 0;
-    if (DIR* d = opendir(folder.c_str())) {
-        while (dirent* e = readdir(d))
-            n += e->d_name[0] != '.' || (e->d_name[1] && (e->d_name[1] != '.' || e->d_name[2]));
-        closedir(d);
-    }
-    return n;
-}
 
 class ContentCommands : public DosTest {
 protected:
@@ -115,7 +104,7 @@ TEST_F(ContentCommands, StringToFileAndBack)
     struct stat st;
     ASSERT_EQ(stat(Path("s").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0640u);
-    EXPECT_EQ(CountEntries(dir.path()), 1);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
     EXPECT_EQ(Call("FileToString", {Str(Path("none"))}), uint32_t{ERR_READFILE});
 }
 

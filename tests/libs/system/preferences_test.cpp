@@ -1,10 +1,9 @@
 // The preferences file: loading before anything was saved, the file's exact
 // bytes, round trips, a foreign file, deleting, and identifiers that would
 // leave the preferences folder.
-#include <dirent.h>
-
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 
 #include "core/io/error_codes.h"
 #include "core/run_records.h"
@@ -110,13 +109,7 @@ TEST_F(Preferences, FailedSaveKeepsThePreviousFile)
     ASSERT_EQ(Call("LoadPrefs", {}, nullptr, {loaded}), 0u);
     EXPECT_EQ(Field(loaded, "level"), 3);
     std::string folder = FilePath().substr(0, FilePath().rfind('/'));
-    int entries = 0;
-    if (DIR* d = opendir(folder.c_str())) {
-        while (dirent* e = readdir(d))
-            entries += e->d_name[0] != '.' || (e->d_name[1] && std::strcmp(e->d_name, "..") != 0);
-        closedir(d);
-    }
-    EXPECT_EQ(entries, 1);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 1);
 }
 
 TEST_F(Preferences, ForeignFileIsRefused)
