@@ -4,6 +4,7 @@
 // handing out or freeing what was made.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "gfx/bitmap.h"
@@ -64,6 +65,18 @@ bool PlanePixelsOut(BitMapHandle* plane, uint8_t** pixels, int32_t* bytesPerRow)
 uint32_t LockSourceAndTarget(BitMapHandle* src, int32_t x, int32_t y, int32_t w, int32_t h,
                              BitMapHandle* target, int32_t tw, int32_t th, BitMapLock* s,
                              BitMapLock* d);
+// Points a scaler's or transformer's block at the locked pixels: the source
+// offset to (x, y), the target whole.
+template <typename Params>
+void AimAtLockedPixels(Params* p, const BitMapLock& s, const BitMapLock& d, int32_t x, int32_t y)
+{
+    p->srcPixels = s.pixels + (static_cast<size_t>(s.rowLength) * y + x) * s.bytesPerPixel;
+    p->dstPixels = d.pixels;
+    p->srcRowLength = s.rowLength;
+    p->dstRowLength = d.rowLength;
+    p->format = s.format;
+    p->bytesPerPixel = s.bytesPerPixel;
+}
 
 // True when the w x h rectangle at (x, y) is not empty and lies inside
 // width x height; written so that no sum can overflow.

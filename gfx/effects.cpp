@@ -77,6 +77,18 @@ void RunPair(const BitMapLock* lock, int32_t w, int32_t h, Arg value,
     else k16(reinterpret_cast<uint16_t*>(lock->pixels), w, h, lock->rowLength, lock->format, value);
 }
 
+// Points a parameter block at the locked pixels and runs the pair member of
+// a kernel that takes the block.
+template <typename Block>
+void RunBlockPair(const BitMapLock* lock, Block* block, void (*k32)(const Block*), void (*k16)(const Block*))
+{
+    block->pixels = lock->pixels;
+    block->rowLength = lock->rowLength;
+    block->format = lock->format;
+    if (lock->bytesPerPixel == 4) k32(block);
+    else k16(block);
+}
+
 // Threshold kernels of the sepia and charcoal chains.
 inline uint32_t LowCount(int32_t w, int32_t h) { return static_cast<uint32_t>(static_cast<double>(w) * h * 0.02); }
 inline uint32_t HighCount(int32_t w, int32_t h) { return static_cast<uint32_t>(0.99 * w * static_cast<double>(h)); }
@@ -327,11 +339,7 @@ uint32_t GammaBitMap(BitMapHandle* bitmap, int32_t w, int32_t h, double red, dou
     EffectLock lock;
     bool go;
     if (uint32_t err = BeginEffect(lock, bitmap, nullptr, block.w, block.h, &go); err || !go) return err;
-    block.pixels = lock->pixels;
-    block.rowLength = lock->rowLength;
-    block.format = lock->format;
-    if (lock->bytesPerPixel == 4) GammaPixels32(&block);
-    else GammaPixels16(&block);
+    RunBlockPair(lock.get(), &block, GammaPixels32, GammaPixels16);
     return 0;
 }
 
@@ -363,11 +371,7 @@ uint32_t ModulateBitMap(BitMapHandle* bitmap, int32_t w, int32_t h, double brigh
     EffectLock lock;
     bool go;
     if (uint32_t err = BeginEffect(lock, bitmap, nullptr, block.w, block.h, &go); err || !go) return err;
-    block.pixels = lock->pixels;
-    block.rowLength = lock->rowLength;
-    block.format = lock->format;
-    if (lock->bytesPerPixel == 4) ModulatePixels32(&block);
-    else ModulatePixels16(&block);
+    RunBlockPair(lock.get(), &block, ModulatePixels32, ModulatePixels16);
     return 0;
 }
 

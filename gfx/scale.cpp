@@ -459,14 +459,7 @@ uint32_t ScaleBitMap(BitMapHandle* src, BitMapHandle* srcMask, BitMapHandle* src
         error = ERR_ALLOCALPHA;
     BitMapLock s{}, d{};
     if (!error && src) error = LockSourceAndTarget(src, srcX, srcY, srcW, srcH, target, dstW, dstH, &s, &d);
-    if (!error && src) {
-        p.srcPixels = s.pixels + (static_cast<size_t>(s.rowLength) * srcY + srcX) * s.bytesPerPixel;
-        p.dstPixels = d.pixels;
-        p.srcRowLength = s.rowLength;
-        p.dstRowLength = d.rowLength;
-        p.format = s.format;
-        p.bytesPerPixel = s.bytesPerPixel;
-    }
+    if (!error && src) AimAtLockedPixels(&p, s, d, srcX, srcY);
     if (!error) ScalePixels(&p);
     UnlockBitMapPixels(&d);
     UnlockBitMapPixels(&s);

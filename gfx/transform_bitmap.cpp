@@ -372,12 +372,7 @@ uint32_t TransformBitMap(BitMapHandle* src, BitMapHandle* srcMask, BitMapHandle*
     BitMapLock s{}, d{};
     if (!error) error = LockSourceAndTarget(src, x, y, w, h, made.bitmap, width, height, &s, &d);
     if (!error) {
-        p.srcPixels = s.pixels + (static_cast<size_t>(s.rowLength) * y + x) * s.bytesPerPixel;
-        p.dstPixels = d.pixels;
-        p.srcRowLength = s.rowLength;
-        p.dstRowLength = d.rowLength;
-        p.format = s.format;
-        p.bytesPerPixel = s.bytesPerPixel;
+        AimAtLockedPixels(&p, s, d, x, y);
         TransformPixels(&p);
     }
     UnlockBitMapPixels(&d);
