@@ -109,7 +109,7 @@ bool LoadThroughPlugins(const ImageLoadRequest& request, ImageHandle* handle, Im
         if (!image)
             continue;
         uint32_t* pixels = Entry<QmGetImageFunc>(info->GetImage)(image, &p);
-        if (!pixels || p.width <= 0 || p.height <= 0 || CheckImageSize(p.width, p.height)) {
+        if (!pixels || CheckImageSize(p.width, p.height)) {
             Entry<QmFreeImageFunc>(info->FreeImage)(image);
             continue;
         }

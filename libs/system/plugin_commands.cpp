@@ -16,9 +16,6 @@ constexpr const char* kPluginExtension = ".qmp";
 constexpr uint32_t kFileTypeImage = 0, kFileTypeAnim = 1, kFileTypeSound = 2;
 constexpr uint32_t kFileTypeFlagSave = 1;
 
-// One LoadPlugin option as the plugin's RequirePlugin receives it.
-using PluginOptionRecord = QmPluginOption;
-
 std::string PluginFileName(const char* name)
 {
     std::string file = name;
@@ -97,10 +94,10 @@ uint32_t SetPluginDisabled(VmState* vm, uint32_t disabled)
 }
 
 struct OptionList {
-    PluginOptionRecord* head = nullptr;
+    QmPluginOption* head = nullptr;
     ~OptionList()
     {
-        while (PluginOptionRecord* r = head) {
+        while (QmPluginOption* r = head) {
             head = r->next;
             OsFreeMem(r);
         }
@@ -111,7 +108,7 @@ struct OptionList {
 // "skiprequire", and every other string key as an option record.
 uint32_t ReadLoadOptions(VmState* vm, int index, int* version, int* revision, bool* skipRequire, OptionList* list)
 {
-    PluginOptionRecord** tail = &list->head;
+    QmPluginOption** tail = &list->head;
     VmPushNil(vm);
     while (VmNext(vm, index)) {
         int keyType = VmType(vm, -2), valueType = VmType(vm, -1);
@@ -133,8 +130,8 @@ uint32_t ReadLoadOptions(VmState* vm, int index, int* version, int* revision, bo
         }
         size_t keyLength = VmGetStringLength(vm, -2);
         size_t textLength = valueType == VM_TSTRING ? VmGetStringLength(vm, -1) + 1 : 0;
-        auto* record = static_cast<PluginOptionRecord*>(
-            OsAllocMem(sizeof(PluginOptionRecord) + keyLength + 1 + textLength, 1));
+        auto* record = static_cast<QmPluginOption*>(
+            OsAllocMem(sizeof(QmPluginOption) + keyLength + 1 + textLength, 1));
         if (!record) {
             VmPop(vm, 2);
             return ERR_MEM;
