@@ -23,6 +23,8 @@
 #include "core/io/case_tables.h"
 #include "core/io/error_codes.h"
 #include "core/io/errors.h"
+#include "core/io/stream.h"
+#include "core/io/whole_file.h"
 #include "display/adapters.h"
 #include "libs/system/system_library.h"
 #include "platform/posix/os_env.h"
@@ -139,18 +141,11 @@ bool ReadWholeFile(const std::string& path, size_t limit, std::string* out)
 
 bool WriteWholeFile(const std::string& path, const std::string& bytes)
 {
-    // Written beside and renamed over, so that a reader never sees half.
-    std::string temp = path + ".new";
-    FILE* f = std::fopen(temp.c_str(), "wb");
-    if (!f)
+    WholeFileWriter file;
+    if (BeginWholeFile(path.c_str(), 0, &file) ||
+        StreamWrite(file.stream, bytes.data(), bytes.size()) != bytes.size())
         return false;
-    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    ok = std::fclose(f) == 0 && ok;
-    if (ok)
-        ok = std::rename(temp.c_str(), path.c_str()) == 0;
-    if (!ok)
-        std::remove(temp.c_str());
-    return ok;
+    return CommitWholeFile(&file) == 0;
 }
 
 }  // namespace
