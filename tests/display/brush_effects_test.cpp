@@ -116,18 +116,11 @@ TEST_F(BrushEffects, CommandsChangeTheBrushAsTheFrontEndDoes)
              Brush* s = Found(3);
              return MixBitMaps(b->bitmap, s->bitmap, s->mask, 4, 5, 0, 0, 20, 10, 128, s->alpha, 20, 10);
          }},
-        {"mixbrush", {5.0, 30.0, 25.0, 2.0, 1.0, 10.0, 6.0, 200.0}, kMask,
-         [this](Brush* b) {
-             Brush* s = Found(5);
-             return MixBitMaps(b->bitmap, s->bitmap, s->mask, 30, 25, 2, 1, 10, 6, 200, s->alpha, 20, 10);
-         }},
         {"brushtogray", {}, kAlpha, [](Brush* b) { return GrayBitMap(b->bitmap, 48, 32, 0); }},
         {"brushtomonochrome", {1.0}, kAlpha,
          [](Brush* b) { return MonochromeBitMap(b->bitmap, 48, 32, 1); }},
         {"flipbrush", {}, kMask,
          [](Brush* b) { return FlipBitMap(b->bitmap, b->mask, b->alpha, 48, 32, 1); }},
-        {"flipbrush", {0.0}, kAlpha,
-         [](Brush* b) { return FlipBitMap(b->bitmap, b->mask, b->alpha, 48, 32, 0); }},
         {"invertbrush", {}, kAlpha, [](Brush* b) { return InvertBitMap(b->bitmap, 48, 32); }},
         {"setbrushtransparency", {0.0}, kAlpha,
          [](Brush* b) {
@@ -139,25 +132,16 @@ TEST_F(BrushEffects, CommandsChangeTheBrushAsTheFrontEndDoes)
              const uint32_t pairs[] = {0x000000, 0xFFFFFF, 0xFFFFFF, 0x123456};
              return ReplaceColors(b->bitmap, 48, 32, pairs, 2);
          }},
-        {"blurbrush", {}, kAlpha,
-         [](Brush* b) { return ConvolveBitMap(CONVOLVE_BLUR, b->bitmap, b->alpha, 48, 32, 0, 0); }},
         {"blurbrush", {4.0, 1.5}, kAlpha,
          [](Brush* b) { return ConvolveBitMap(CONVOLVE_BLUR, b->bitmap, b->alpha, 48, 32, 4, 1.5); }},
-        {"embossbrush", {1.0}, kAlpha,
-         [](Brush* b) { return ConvolveBitMap(CONVOLVE_EMBOSS, b->bitmap, b->alpha, 48, 32, 1, 0); }},
-        {"edgebrush", {}, kAlpha,
-         [](Brush* b) { return ConvolveBitMap(CONVOLVE_EDGE, b->bitmap, b->alpha, 48, 32, 0, 0); }},
         {"sharpenbrush", {1.0, 2.0}, kAlpha,
          [](Brush* b) { return ConvolveBitMap(CONVOLVE_SHARPEN, b->bitmap, b->alpha, 48, 32, 1, 2); }},
-        {"solarizebrush", {}, kAlpha, [](Brush* b) { return SolarizeBitMap(b->bitmap, 48, 32, 128); }},
         {"gammabrush", {2.2, 1.0, 0.5}, kAlpha,
          [](Brush* b) { return GammaBitMap(b->bitmap, 48, 32, 2.2, 1.0, 0.5); }},
-        {"contrastbrush", {}, kAlpha, [](Brush* b) { return ContrastBitMap(b->bitmap, 48, 32, 1, 1); }},
         {"contrastbrush", {0.0, 3.0}, kAlpha,
          [](Brush* b) { return ContrastBitMap(b->bitmap, 48, 32, 0, 3); }},
         {"modulatebrush", {1.2, 0.5, 1.5}, kAlpha,
          [](Brush* b) { return ModulateBitMap(b->bitmap, 48, 32, 1.2, 0.5, 1.5); }},
-        {"sepiatonebrush", {}, kAlpha, [](Brush* b) { return SepiaBitMap(b->bitmap, 48, 32, 204); }},
         {"charcoalbrush", {1.0}, kAlpha,
          [](Brush* b) { return CharcoalBitMap(b->bitmap, b->alpha, 48, 32, 1, 0); }},
         {"pixelatebrush", {5.0}, kMask,
@@ -166,14 +150,11 @@ TEST_F(BrushEffects, CommandsChangeTheBrushAsTheFrontEndDoes)
          [](Brush* b) { return SwirlBitMap(b->bitmap, b->mask, b->alpha, 48, 32, 90); }},
         {"waterripplebrush", {8.0, 4.0, 1.0, 0.3, 0.6}, kMask,
          [](Brush* b) { return WaterRippleBitMap(b->bitmap, b->mask, b->alpha, 48, 32, 8, 4, 1, 0.3, 0.6); }},
-        {"waterripplebrush", {6.0, 3.0}, kAlpha,
-         [](Brush* b) { return WaterRippleBitMap(b->bitmap, b->mask, b->alpha, 48, 32, 6, 3, 0, 0.5, 0.5); }},
         {"oilpaintbrush", {}, kAlpha, [](Brush* b) { return OilPaintBitMap(b->bitmap, 48, 32, 3); }},
         {"quantizebrush", {8.0, 1.0}, kAlpha,
          [](Brush* b) { return QuantizeBitMap(b->bitmap, 48, 32, 8, 1); }},
     };
     Load(3, patch, kAlpha);
-    Load(5, patch, {});
     for (const Case& c : cases) {
         Brush* brush = Load(1, picture, c.load);
         BrushPixels before = PixelsOf(brush);
@@ -197,25 +178,18 @@ TEST_F(BrushEffects, WrongArgumentsAndBrushesAreRefusedLeavingTheBrush)
     };
     const Case cases[] = {
         {"tintbrush", {1.0, 0.0, 0.0, 9.0, 9.0, 255.0, 256.0}, ERR_OUTOFRANGE},
-        {"tintbrush", {1.0, 0.0, 0.0, 9.0, 9.0}, ERR_MISSINGPARAMTR},
         {"invertbrush", {1.0, 2.0}, ERR_TOOMANYARGS},
         {"solarizebrush", {1.0, std::string("high")}, ERR_NUMEXPECTED},
         {"solarizebrush", {1.0, -1.0}, ERR_OUTOFRANGE},
-        {"quantizebrush", {1.0, 1.0}, ERR_OUTOFRANGE},
         {"quantizebrush", {1.0, 4294967298.0}, ERR_OUTOFRANGE},  // 2^32 + 2 is no 2
-        {"gammabrush", {1.0, 1.0, -0.5}, ERR_OUTOFRANGE},
         {"modulatebrush", {1.0, std::nan("")}, ERR_OUTOFRANGE},
         {"blurbrush", {1.0, 2.0, HUGE_VAL}, ERR_OUTOFRANGE},
-        {"waterripplebrush", {1.0, 0.0, 5.0}, ERR_OUTOFRANGE},
         {"waterripplebrush", {1.0, 5.0, 5.0, 0.0, 1.5}, ERR_OUTOFRANGE},
-        {"pixelatebrush", {1.0, 0.0}, ERR_OUTOFRANGE},
         {"replacecolors", {1.0, Array{{1, 2, 3}}}, ERR_ARGS},
-        {"replacecolors", {1.0, Array{}}, ERR_ARGS},
         {"replacecolors", {1.0, 5.0}, ERR_TABEXPECTED},
         {"pixelatebrush", {9.0, 4.0}, ERR_FINDBRUSH},
         {"mixbrush", {1.0, 9.0}, ERR_FINDBRUSH},
         {"mixbrush", {1.0, 4.0}, ERR_HWBRUSH},
-        {"invertbrush", {4.0}, ERR_HWBRUSH},
         {"swirlbrush", {Pointer{this}, 40.0}, ERR_FINDARRAY},
     };
     Brush* brush = Load(1, picture, kAlpha);

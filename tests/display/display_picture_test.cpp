@@ -158,40 +158,4 @@ TEST_F(DisplayPicture, OpeningDisplayShowsItsPictureThroughTheDisplayBlit)
     }
 }
 
-// Only a picture goes through the display blit; a colour is filled and
-// presented once, a black display without a picture not at all.
-TEST_F(DisplayPicture, DisplayBlitIsReachedOnlyForAPicture)
-{
-    BitMapHandle *bitmap = nullptr, *mask = nullptr, *alpha = nullptr;
-    std::vector<uint32_t> argb = MakeTestPicture(8, 8, false);
-    ASSERT_EQ(RenderBGPicSource(argb.data(), 8, 8, 0, &bitmap, &mask, &alpha), 0u);
-    BGPic* picture;
-    ASSERT_EQ(AddBGPic(nullptr, MakeObjectId(1), false, bitmap, mask, alpha, 8, 8, &picture), 0u);
-    struct Case {
-        const char* name;
-        int32_t scale;
-        uint32_t bgpic;
-        int safeBlts;  // the first back buffer (and its mirror), then the others
-        uint32_t presents;
-    };
-    const Case cases[] = {
-        {"picture", 1, 1, 3, 2},
-        {"picture, scaled", 2, 1, 2, 2},
-        {"colour only", 1, 0, 0, 1},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        Display* d = Make(16, 16, c.scale, c.bgpic);
-        ASSERT_NE(d, nullptr);
-        g_safeBlts = 0;
-        ASSERT_EQ(OpenDisplayRecord(d), 0u);
-        EXPECT_EQ(g_safeBlts, c.safeBlts);
-        EXPECT_EQ(d->framebuffer->presents, c.presents);
-        EXPECT_EQ(ReadFramebufferPixel(d, 15 * c.scale, 15 * c.scale), kColour);
-        if (c.bgpic) {
-            EXPECT_EQ(ReadFramebufferPixel(d, 7 * c.scale, 7 * c.scale), argb[63] & 0xFFFFFF);
-        }
-    }
-}
-
 }  // namespace

@@ -248,35 +248,23 @@ uint32_t WaitingScript(VmState*)
     return OsTimedWait(nullptr, 60000);
 }
 
-TEST_F(PumpTest, SigintEndsAWaitingScriptAsUserAbort)
+TEST_F(PumpTest, QuitSignalsEndAWaitingScriptAsUserAbort)
 {
     OsSetScriptMain(WaitingScript);
-    std::thread sender([] {
-        OsDelay(50);
-        kill(getpid(), SIGINT);
-    });
-    uint32_t result = OsRunMain(nullptr);
-    sender.join();
-    EXPECT_EQ(result, uint32_t{ERR_USERABORT});
-    EXPECT_EQ(VmAbortFlag.load(), 1u);
+    for (int sig : {SIGINT, SIGTERM}) {
+        VmAbortFlag.store(0);
+        std::thread sender([sig] {
+            OsDelay(50);
+            kill(getpid(), sig);
+        });
+        uint32_t result = OsRunMain(nullptr);
+        sender.join();
+        EXPECT_EQ(result, uint32_t{ERR_USERABORT}) << sig;
+        EXPECT_EQ(VmAbortFlag.load(), 1u) << sig;
+        OsTakeQuitRequest();
+    }
     OsSetScriptMain(nullptr);
 }
-
-TEST_F(PumpTest, SigtermDoesTheSame)
-{
-    OsSetScriptMain(WaitingScript);
-    std::thread sender([] {
-        OsDelay(20);
-        kill(getpid(), SIGTERM);
-    });
-    EXPECT_EQ(OsRunMain(nullptr), uint32_t{ERR_USERABORT});
-    sender.join();
-    OsSetScriptMain(nullptr);
-}
-
-}  // namespace
-
-namespace {
 
 // A timed wait with events queued that it does not take must sleep, not
 // spin: count how often it pumps.
@@ -299,10 +287,6 @@ TEST_F(PumpTest, TimedWaitSleepsWhileUntakenEventsAreQueued)
     EXPECT_LT(g_waitPumps, 20);
     EXPECT_EQ(CountQueuedEvents(), 2u) << "the wait leaves the events to the script";
 }
-
-}  // namespace
-
-namespace {
 
 TEST_F(PumpTest, AdapterSleepEndsWithTheUserAbortCode)
 {

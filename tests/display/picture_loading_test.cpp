@@ -319,22 +319,21 @@ im = Image.open(sys.argv[1]).convert('RGB')
 r, g, b = im.getpixel((int(sys.argv[2]), int(sys.argv[3])))
 open(sys.argv[4], 'w').write('%dx%d %02x%02x%02x' % (im.size[0], im.size[1], r, g, b))
 )PY";
-    ASSERT_TRUE(RunPython(dir.path(), kPixelAt, desktop + " 103 50 " + dir.file("px.txt")));
-    std::vector<uint8_t> text = ReadFileBytes(dir.file("px.txt"));
-    EXPECT_EQ(std::string(text.begin(), text.end()), "1920x1080 336699");
+    auto pixelAt = [&](int32_t x, int32_t y) {
+        EXPECT_TRUE(RunPython(dir.path(), kPixelAt,
+                              desktop + " " + std::to_string(x) + " " + std::to_string(y) + " " + dir.file("px.txt")));
+        std::vector<uint8_t> text = ReadFileBytes(dir.file("px.txt"));
+        return std::string(text.begin(), text.end());
+    };
+    EXPECT_EQ(pixelAt(103, 50), "1920x1080 336699");
     EXPECT_EQ(CallGlobal(vm, "savesnapshot", {desktop, 7.0}), uint32_t{ERR_WRONGUSAGE});
 
     // Around a fake full-screen display the desktop shows its backfill.
     Display* full = OpenFullScreen(2, "bgpic", 1, "color", {{"color", 0x00FF00}});
     ASSERT_NE(full, nullptr);
     ASSERT_EQ(CallGlobal(vm, "savesnapshot", {desktop, 2.0, 1.0}), 0u);
-    std::string where = std::to_string(full->x + 3) + " " + std::to_string(full->y);
-    ASSERT_TRUE(RunPython(dir.path(), kPixelAt, desktop + " " + where + " " + dir.file("px.txt")));
-    text = ReadFileBytes(dir.file("px.txt"));
-    EXPECT_EQ(std::string(text.begin(), text.end()), "1920x1080 336699");
-    ASSERT_TRUE(RunPython(dir.path(), kPixelAt, desktop + " 0 0 " + dir.file("px.txt")));
-    text = ReadFileBytes(dir.file("px.txt"));
-    EXPECT_EQ(std::string(text.begin(), text.end()), "1920x1080 00ff00");
+    EXPECT_EQ(pixelAt(full->x + 3, full->y), "1920x1080 336699");
+    EXPECT_EQ(pixelAt(0, 0), "1920x1080 00ff00");
     CurrentDisplay = display;
     CloseDisplayRecord(display);
     EXPECT_EQ(CallGlobal(vm, "savesnapshot", {desktop, 0.0}), uint32_t{ERR_CLOSEDDISPLAY});

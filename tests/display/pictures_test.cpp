@@ -153,15 +153,4 @@ TEST_F(Pictures, BackgroundBitmapsRedrawAndForgetting)
     EXPECT_EQ(d->outputMode, uint32_t{OUTPUT_DISPLAY});
 }
 
-TEST(GraphicsOptions, AlphaIntensityTakesMinusOneTo255)
-{
-    for (int32_t v : {-1, 0, 255}) EXPECT_EQ(SetAlphaIntensity(v), 0u) << v;
-    for (int32_t v : {-2, 256}) EXPECT_EQ(SetAlphaIntensity(v), uint32_t{ERR_WRONGUSAGE}) << v;
-    EXPECT_EQ(GraphicsAlphaIntensity, 255);
-    SetAlphaIntensity(-1);
-    SetMaskMode(3);
-    EXPECT_EQ(GraphicsMaskMode, 3u);
-    SetMaskMode(0);
-}
-
 }  // namespace

@@ -44,10 +44,9 @@ struct Ask {
 };
 
 // Objects the applet makes before it asks (paths filled in by the test).
-const char kPreamble[] = R"(    GETGLOBAL r0, "exitonerror"
-    LOADNUM r1, 0
-    CALL r0, 2, 1
-    GETGLOBAL r0, "createdisplay"
+std::string Preamble()
+{
+    return CommandCall("exitonerror", {"#0"}) + R"(    GETGLOBAL r0, "createdisplay"
     LOADNUM r1, 2
     NEWTABLE r2, 0, 8
     SETTABLE r2, "width", #320
@@ -61,53 +60,17 @@ const char kPreamble[] = R"(    GETGLOBAL r0, "exitonerror"
     SETTABLE r2, "scaleheight", #400
     CALL r0, 3, 1
     GETGLOBAL r0, "loadbrush"
-    LOADNUM r1, 1
-    LOADK r2, "%OPAQUE%"
-    CALL r0, 3, 1
-    GETGLOBAL r0, "loadbrush"
     LOADNUM r1, 2
     LOADK r2, "%ALPHA%"
     NEWTABLE r3, 0, 1
     SETTABLE r3, "loadalpha", #1
     CALL r0, 4, 1
-    GETGLOBAL r0, "loadbrush"
-    LOADNIL r1, r1
-    LOADK r2, "%OPAQUE%"
-    CALL r0, 3, 2
-    SETGLOBAL r0, "hbrush"
     GETGLOBAL r0, "loadbgpic"
     LOADNUM r1, 5
     LOADK r2, "%ALPHA%"
     NEWTABLE r3, 0, 1
     SETTABLE r3, "loadalpha", #1
     CALL r0, 4, 1
-    GETGLOBAL r0, "createclipregion"
-    LOADNUM r1, 7
-    LOADNUM r2, 14
-    LOADNUM r3, 10
-    LOADNUM r4, 20
-    LOADNUM r5, 30
-    LOADNUM r6, 40
-    CALL r0, 7, 1
-    GETGLOBAL r0, "setclipregion"
-    LOADNUM r1, 7
-    CALL r0, 2, 1
-    GETGLOBAL r0, "allocmem"
-    LOADNUM r1, 3
-    LOADNUM r2, 100
-    CALL r0, 3, 1
-    GETGLOBAL r0, "openfile"
-    LOADNUM r1, 4
-    LOADK r2, "%FILE%"
-    LOADK r3, #1006
-    CALL r0, 4, 1
-    GETGLOBAL r0, "opendirectory"
-    LOADNUM r1, 6
-    LOADK r2, "%DIR%"
-    CALL r0, 3, 1
-    GETGLOBAL r0, "starttimer"
-    LOADNUM r1, 1
-    CALL r0, 2, 1
     GETGLOBAL r0, "installeventhandler"
     NEWTABLE r1, 0, 2
     CLOSURE r2, onmouse
@@ -116,7 +79,12 @@ const char kPreamble[] = R"(    GETGLOBAL r0, "exitonerror"
     SETTABLE r1, "OnSampleEnd", r2
     LOADK r2, "probe data"
     CALL r0, 3, 1
-)";
+)" + CommandCall("loadbrush", {"#1", "\"%OPAQUE%\""}) + CommandCall("loadbrush", {"nil", "\"%OPAQUE%\""}, 1) +
+           "    SETGLOBAL r0, \"hbrush\"\n" + CommandCall("createclipregion", {"#7", "#14", "#10", "#20", "#30", "#40"}) +
+           CommandCall("setclipregion", {"#7"}) + CommandCall("allocmem", {"#3", "#100"}) +
+           CommandCall("openfile", {"#4", "\"%FILE%\"", "#1006"}) + CommandCall("opendirectory", {"#6", "\"%DIR%\""}) +
+           CommandCall("starttimer", {"#1"});
+}
 
 // One query: the values it answers on one line after the label; then the
 // same query again (queries change nothing), followed at once by
@@ -142,14 +110,6 @@ std::string AskText(const Ask& a)
     return t;
 }
 
-std::string Fill(std::string text, const std::vector<std::pair<std::string, std::string>>& values)
-{
-    for (const auto& [key, value] : values)
-        for (size_t at = text.find(key); at != std::string::npos; at = text.find(key, at + value.size()))
-            text.replace(at, key.size(), value);
-    return text;
-}
-
 class AttributeQueries : public ::testing::Test {
 protected:
     TempDir dir;
@@ -161,7 +121,7 @@ protected:
         text += ".function onmouse params=1\n    GETGLOBAL r1, \"debugprint\"\n    LOADK r2, \"mouse handler\"\n"
                 "    CALL r1, 2, 1\n    RETURN r0, 1\n.end\n";
         text += ".function onend params=1\n    RETURN r0, 1\n.end\n";
-        text += Fill(kPreamble, {{"%OPAQUE%", dir.file("opaque.png")},
+        text += Fill(Preamble(), {{"%OPAQUE%", dir.file("opaque.png")},
                                  {"%ALPHA%", dir.file("alpha.png")},
                                  {"%FILE%", dir.file("written.txt")},
                                  {"%DIR%", dir.path()}});
@@ -200,24 +160,15 @@ TEST_F(AttributeQueries, PictureObjectsAnswerFromTheirRecords)
 {
     const std::vector<Ask> asks = {
         {"brush width", BRUSH, "#1", 0, "33"},
-        {"brush height", BRUSH, "#1", 1, "17"},
-        {"brush no mask", BRUSH, "#1", 16, "0"},
-        {"brush no alpha", BRUSH, "#1", 17, "0"},
         {"brush alpha", BRUSH, "#2", 17, "1"},
-        {"brush type", BRUSH, "#1", 9, "0"},
-        {"brush loader", BRUSH, "#1", 91, "inbuilt"},
-        {"brush unbound", BRUSH, "#1", 85, "-1"},
         {"brush by handle", BRUSH, "@hbrush", 1, "17"},
         {"brush count", BRUSH, "#99", 60, "3"},
         {"brush missing", BRUSH, "#99", 0, "!1174"},
         {"brush no such attribute", BRUSH, "#1", 36, "!1080"},
         {"bgpic size", BGPIC, "#5", 0, "21"},
         {"bgpic alpha", BGPIC, "#5", 17, "1"},
-        {"bgpic layers", BGPIC, "#5", 6, "0"},
         {"bgpic clip region", BGPIC, "#5", 39, "7"},
-        {"bgpic count", BGPIC, "#0", 60, "1"},
         {"clip x", CLIPREGION, "#7", 7, "10"},
-        {"clip width", CLIPREGION, "#7", 0, "30"},
         {"clip missing", CLIPREGION, "#8", 0, "!1215"},
     };
     Expect(Run(asks), asks);
@@ -227,37 +178,18 @@ TEST_F(AttributeQueries, DisplaysAnswerTheirWindowAndTheCurrentFont)
 {
     const std::vector<Ask> asks = {
         {"display width", DISPLAY, "#2", 0, "320"},
-        {"display height", DISPLAY, "#2", 1, "200"},
-        {"display x", DISPLAY, "#2", 7, "11"},
         {"display title", DISPLAY, "#2", 51, "Probe"},
-        {"display borderless", DISPLAY, "#2", 46, "1"},
-        {"display sizeable", DISPLAY, "#2", 48, "0"},
-        {"display noclose", DISPLAY, "#2", 61, "1"},
-        {"display closed", DISPLAY, "#2", 40, "0"},
         {"display scale width", DISPLAY, "#2", 44, "640"},
-        {"display scale height", DISPLAY, "#2", 45, "400"},
         {"current display open", DISPLAY, "#0", 40, "1"},
         {"current display width", DISPLAY, "#0", 0, "640"},
-        {"current unscaled", DISPLAY, "#0", 44, "640"},
-        {"current windowed", DISPLAY, "#0", 42, "1"},
         {"host width", DISPLAY, "#1", 28, "1920"},
-        {"host depth", DISPLAY, "#1", 56, "32"},
-        {"host monitors", DISPLAY, "#1", 89, "1"},
-        {"monitor", DISPLAY, "#1", 86, "1"},
         {"no pointer", DISPLAY, "#1", 38, "-1"},
-        {"no menu", DISPLAY, "#1", 88, "-1"},
-        {"adapter", DISPLAY, "#1", 87, "inbuilt"},
         {"output", DISPLAY, "#0", 54, "21 1 0"},
         {"no bgpic shown", DISPLAY, "#2", 4, "-1"},
-        {"layers off", DISPLAY, "#1", 69, "0"},
         {"font ascender", DISPLAY, "#0", 30, "7"},
-        {"font descender", DISPLAY, "#0", 31, "1"},
         {"font name", DISPLAY, "#0", 32, "topaz"},
-        {"font size", DISPLAY, "#0", 33, "8"},
-        {"font scalable", DISPLAY, "#0", 34, "0"},
         {"display count", DISPLAY, "#77", 60, "2"},
         {"display missing", DISPLAY, "#77", 0, "!1344"},
-        {"display no such attribute", DISPLAY, "#1", 57, "!1080"},
     };
     Expect(Run(asks), asks);
 }
@@ -266,35 +198,19 @@ TEST_F(AttributeQueries, LibraryObjectsAndHandlersAnswerFromTheirRecords)
 {
     const std::vector<Ask> asks = {
         {"memory size", MEMORY, "#3", 57, "100"},
-        {"memory count", MEMORY, "#0", 60, "1"},
         {"memory missing", MEMORY, "#9", 57, "!1180"},
         {"file mode", FILE_, "#4", 42, "1006"},
-        {"file adapter", FILE_, "#4", 87, "inbuilt"},
         {"file missing", FILE_, "#5", 42, "!1179"},
-        {"directory adapter", DIRECTORY, "#6", 87, "inbuilt"},
         {"directory missing", DIRECTORY, "#7", 87, "!1318"},
         {"timer count", TIMER, "#1", 60, "1"},
-        {"timer has no finder", TIMER, "#1", 0, "!1080"},
         {"handler userdata", EVENTHANDLER, "\"onmousedown\"", 59, "probe data"},
         {"global handler userdata", EVENTHANDLER, "\"ONSAMPLEEND\"", 59, "probe data"},
         {"no handler", EVENTHANDLER, "\"OnKeyUp\"", 58, "0"},
         {"unknown event", EVENTHANDLER, "\"OnNothing\"", 58, "!1222"},
         {"interval count is no count", INTERVAL, "#1", 60, "!1194"},
-        {"timeout missing", TIMEOUT, "#1", 14, "!1195"},
         {"font missing", FONT, "#1", 33, "!1334"},
-        {"font count", FONT, "#1", 60, "0"},
-        {"text object missing", TEXTOBJECT, "#1", 36, "!1175"},
-        {"anim missing", ANIM, "#1", 0, "!1176"},
-        {"sprite missing", SPRITE, "#1", 23, "!1219"},
-        {"pointer missing", POINTER, "#1", 0, "!1320"},
-        {"async draw missing", ASYNCDRAW, "#1", 9, "!1326"},
-        {"video missing", VIDEO, "#1", 0, "!1449"},
         {"sample missing", SAMPLE, "#1", 14, "!1178"},
-        {"music missing", MUSIC, "#1", 14, "!1231"},
-        {"sample no such attribute", SAMPLE, "#1", 0, "!1080"},
         {"layers disabled", LAYER, "#1", 0, "!1078"},
-        {"unnamed type", 9, "#1", 0, "!1080"},
-        {"unnamed type count", 9, "#1", 60, "0"},
         {"no plugin type", 58, "#1", 0, "!1055"},
     };
     // The handler a query answers is the one installed: calling it runs it.
@@ -338,15 +254,12 @@ TEST_F(AttributeQueries, PointersAnswerFromTheirRecordsAndDisplaysNameTheirs)
 {
     const std::vector<Ask> asks = {
         {"brush pointer width", POINTER, "#1", 0, "33"},
-        {"brush pointer height", POINTER, "#1", 1, "17"},
         {"brush pointer type", POINTER, "#1", 9, "2"},
         {"busy pointer width", POINTER, "@hptr", 0, "32"},
         {"busy pointer type", POINTER, "@hptr", 9, "1"},
         {"system pointer type", POINTER, "#3", 9, "0"},
-        {"system pointer height", POINTER, "#3", 1, "32"},
         {"pointer count", POINTER, "#99", 60, "3"},
         {"pointer missing", POINTER, "#2", 0, "!1320"},
-        {"pointer no such attribute", POINTER, "#1", 36, "!1080"},
         {"display shows pointer", DISPLAY, "#0", 38, "1"},
         {"other display shows none", DISPLAY, "#2", 38, "-1"},
     };
@@ -457,17 +370,12 @@ TEST_F(AttributeQueries, FontsOpenedByPreloadingAndScriptsAnswerTheirFaces)
         {"linked ascender", FONT, "#3", 30, field(sans, 1)},
         {"linked descender", FONT, "#3", 31, field(sans, 2)},
         {"linked scalable", FONT, "#3", 34, "1"},
-        {"linked smoothed", FONT, "#3", 35, "1"},
         {"file name", FONT, "#4", 32, field(mono, 0)},
-        {"file size", FONT, "#4", 33, "20"},
         {"file ascender", FONT, "#4", 30, field(mono, 1)},
         {"file descender", FONT, "#4", 31, field(mono, 2)},
         {"topaz name", FONT, "#5", 32, "topaz"},
-        {"topaz ascender", FONT, "#5", 30, "7"},
-        {"topaz scalable", FONT, "#5", 34, "0"},
         {"handle size", FONT, "@hfont", 33, "20"},
         {"font count", FONT, "#0", 60, "4"},
-        {"font text", FONT, "#4", 36, "!1080"},
     };
     // A font that cannot be opened is an error whose text names the file.
     const std::string missing = R"(    GETGLOBAL r0, "openfont"
@@ -502,7 +410,6 @@ TEST_F(AttributeQueries, PluginObjectTypesAnswerThroughTheirHandler)
         {"gadget missing", 58, "#9", 0, "!1041"},
         {"gadget answers nothing", 58, "#1", 5, ""},
         {"no handler", 59, "#1", 0, "!1055"},
-        {"no handler count", 59, "#1", 60, "!1055"},
     };
     Expect(Run(asks, "", setup), asks);
 }
@@ -526,8 +433,6 @@ TEST_F(AttributeQueries, AdaptersServingFilesAndDirectoriesAreNamed)
 )";
     const std::vector<Ask> asks = {
         {"served file", FILE_, "#8", 87, "memfile"},
-        {"served file mode", FILE_, "#8", 42, "1005"},
-        {"own file", FILE_, "#4", 87, "inbuilt"},
         {"served directory", DIRECTORY, "#9", 87, "memdir"},
         {"own directory", DIRECTORY, "#6", 87, "inbuilt"},
         {"file count", FILE_, "#0", 60, "2"},

@@ -7,10 +7,12 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "e2e/player_process.h"
+#include "e2e/test_applet.h"
 #include "support/temp_dir.h"
 #include "tools/qmasm/applet_writer.h"
 #include "tools/qmasm/assembled_applet.h"
@@ -82,26 +84,29 @@ const char kPrintsArguments[] =
 const char kLine5Report[] =
     "QuillmerePlayer: Not enough arguments!\nFile: test.qas (current line: 5 - In function: UpperStr)\n";
 
+// Sends `sig` once the player has written `text`, so that its own handlers
+// are in place by then.
+std::function<bool(const std::string&, int)> SignalAfter(const char* text, int sig)
+{
+    return [text, sig](const std::string& out, int pid) {
+        if (out.find(text) == std::string::npos)
+            return false;
+        kill(pid, sig);
+        return true;
+    };
+}
+
 class Player : public ::testing::Test {
 protected:
     TempDir dir;
 
-    AppletDescription Describe(const char* source, const std::string& name = "test.qas")
-    {
-        AssembleResult r = Assemble(source);
-        EXPECT_TRUE(r.ok) << r.message;
-        AppletDescription a;
-        AddAssembledCode(r, name, &a);
-        a.includedFiles[0].file = "@" + name;
-        return a;
-    }
     std::string Write(const AppletDescription& a, const std::string& file = "test.qma")
     {
         std::string path = dir.file(file);
         WriteFileBytes(path, WriteApplet(a));
         return path;
     }
-    std::string Applet(const char* source) { return Write(Describe(source)); }
+    std::string Applet(const char* source) { return Write(AssembleTestApplet(source)); }
 
     PlayerRun Play(std::vector<std::string> args, std::vector<std::string> env = {})
     {
@@ -182,7 +187,7 @@ TEST_F(Player, EveryStartupStepEndsWithOneReport)
     // Whichever step fails, shutdown runs to the end: one report, nothing
     // else on the error stream (a leak or a fault in the sanitizer build
     // would add its own), and the failure's exit status.
-    AppletDescription garbage = Describe(kEndsNormally);
+    AppletDescription garbage = AssembleTestApplet(kEndsNormally);
     garbage.code = {0x1B, 'X', 'Y', 'Z', 0, 0, 0, 0, 0, 0, 0, 0};
     std::string badCode = Write(garbage, "bad.qma");
     std::string good = Applet(kEndsNormally);
@@ -208,7 +213,7 @@ TEST_F(Player, EveryStartupStepEndsWithOneReport)
 
 TEST_F(Player, NewerAppletVersionIsRefused)
 {
-    AppletDescription a = Describe(kEndsNormally);
+    AppletDescription a = AssembleTestApplet(kEndsNormally);
     a.versionMinor = 2;
     PlayerRun run = Play({Write(a)});
     EXPECT_EQ(run.status, 1);
@@ -217,14 +222,14 @@ TEST_F(Player, NewerAppletVersionIsRefused)
 
 TEST_F(Player, DamagedAppletsFailWithAMessage)
 {
-    Bytes full = WriteApplet(Describe(kEndsNormally));
+    Bytes full = WriteApplet(AssembleTestApplet(kEndsNormally));
     for (size_t cut : {size_t{5}, full.size() / 2, full.size() - 1}) {
         WriteFileBytes(dir.file("cut.qma"), Bytes(full.begin(), full.begin() + cut));
         PlayerRun run = Play({dir.file("cut.qma")});
         EXPECT_EQ(run.status, 1) << cut;
         EXPECT_EQ(run.err.rfind("QuillmerePlayer: ", 0), 0u) << cut;
     }
-    AppletDescription unknown = Describe(kEndsNormally);
+    AppletDescription unknown = AssembleTestApplet(kEndsNormally);
     unknown.sections.push_back({40, {}});
     PlayerRun run = Play({Write(unknown)});
     EXPECT_EQ(run.status, 1);
@@ -233,34 +238,16 @@ TEST_F(Player, DamagedAppletsFailWithAMessage)
 
 TEST_F(Player, PackedAppletRunsAndLeavesNoTemporaryFile)
 {
-    AppletDescription a = Describe(kFailsOnLine5);
+    AppletDescription a = AssembleTestApplet(kFailsOnLine5);
     a.packed = true;
     PlayerRun run = Play({Write(a)});
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err, kLine5Report);
     EXPECT_TRUE(Leftovers().empty());
 
-    AppletDescription ok = Describe(kEndsNormally);
+    AppletDescription ok = AssembleTestApplet(kEndsNormally);
     ok.packed = true;
     EXPECT_EQ(Play({Write(ok)}).status, 0);
-}
-
-TEST_F(Player, UserAbortIsSilent)
-{
-    std::string applet = Applet(kRunsForever);
-    std::vector<std::string> env = {"TMPDIR=" + dir.path()};
-    // The signal goes out once start-up has said it is loading the applet,
-    // so the player's own handler is in place by then.
-    PlayerRun run = RunProgram(kPlayer, {"-debugdevice", "console", "-forceflush", applet}, env,
-                               [](const std::string& out, int pid) {
-                                   if (out.find("Loading applet") == std::string::npos)
-                                       return false;
-                                   kill(pid, SIGINT);
-                                   return true;
-                               });
-    EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.out.find("@_qmerror"), std::string::npos);
-    EXPECT_EQ(run.err, "");
 }
 
 TEST_F(Player, NoScriptAndNoAnswerIsAUserAbort)
@@ -323,11 +310,11 @@ std::string WritesALine(const std::string& target)
 // output that never arrived.
 TEST_F(Player, LostOutputFailsTheRun)
 {
-    PlayerRun full = Play({Write(Describe(WritesALine("/dev/full").c_str()))});
+    PlayerRun full = Play({Write(AssembleTestApplet(WritesALine("/dev/full")))});
     EXPECT_EQ(full.status, 1);
     EXPECT_EQ(full.err.rfind("QuillmerePlayer: Could not write all characters to file!", 0), 0u) << full.err;
 
-    EXPECT_EQ(Play({Write(Describe(WritesALine(dir.file("fine.txt")).c_str()))}).status, 0);
+    EXPECT_EQ(Play({Write(AssembleTestApplet(WritesALine(dir.file("fine.txt"))))}).status, 0);
     EXPECT_EQ(ReadFileBytes(dir.file("fine.txt")).size(), 102u);
 
     std::string player = kPlayer;
@@ -345,7 +332,7 @@ TEST_F(Player, StartupMessagesSayWhatHappened)
     WriteFileBytes(dir.file("empty.qma"), {});
     EXPECT_EQ(Play({dir.file("empty.qma")}).err, "QuillmerePlayer: Script is empty!\n");
 
-    AppletDescription packed = Describe(kEndsNormally);
+    AppletDescription packed = AssembleTestApplet(kEndsNormally);
     packed.packed = true;
     packed.constants.push_back({"padding", true, 0, std::string(20000, 'p')});
     std::string applet = Write(packed);
@@ -378,18 +365,14 @@ TEST_F(Player, MalformedRequireTagsFailTheStart)
 // silently, with shutdown's clean-up of the unpacked applet.
 TEST_F(Player, EndingSignalsCleanUpLikeAnAbort)
 {
-    AppletDescription a = Describe(kRunsForever);
+    AppletDescription a = AssembleTestApplet(kRunsForever);
     a.packed = true;
     std::string applet = Write(a);
     for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
         PlayerRun run = RunProgram(kPlayer, {"-debugdevice", "console", "-forceflush", applet},
-                                   {"TMPDIR=" + dir.path()}, [sig](const std::string& out, int pid) {
-                                       if (out.find("Loading applet") == std::string::npos)
-                                           return false;
-                                       kill(pid, sig);
-                                       return true;
-                                   });
+                                   {"TMPDIR=" + dir.path()}, SignalAfter("Loading applet", sig));
         EXPECT_EQ(run.status, 0) << sig;
+        EXPECT_EQ(run.out.find("@_qmerror"), std::string::npos) << sig;
         EXPECT_EQ(run.err, "") << sig;
         EXPECT_TRUE(Leftovers().empty()) << sig;
     }
@@ -410,13 +393,13 @@ protected:
 
 TEST_F(LinkedPlayer, RunsItsOwnAppletWithoutBanner)
 {
-    std::string program = Link(Describe(kEndsNormally));
+    std::string program = Link(AssembleTestApplet(kEndsNormally));
     PlayerRun run = RunProgram(program, {"-debugdevice", "console"}, {"TMPDIR=" + dir.path()});
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(run.err, "");
 
-    std::string failing = Link(Describe(kFailsOnLine5));
+    std::string failing = Link(AssembleTestApplet(kFailsOnLine5));
     PlayerRun failed = RunProgram(failing, {}, {"TMPDIR=" + dir.path()});
     EXPECT_EQ(failed.status, 1);
     EXPECT_EQ(failed.err, kLine5Report);
@@ -427,7 +410,7 @@ TEST_F(LinkedPlayer, PluginBundleIsUnpackedLoadedAndRemoved)
     Bytes plugin = ReadFileBytes(std::string(QM_TEST_PLUGIN_DIR) + "/mathx.qmp");
     ASSERT_FALSE(plugin.empty());
     for (bool pack : {false, true}) {
-        std::string program = Link(Describe(kCallsPlugin), {{"mathx", plugin}}, pack);
+        std::string program = Link(AssembleTestApplet(kCallsPlugin), {{"mathx", plugin}}, pack);
         std::string log = dir.file(pack ? "packed.log" : "plain.log");
         PlayerRun run = RunProgram(program, {}, {"TMPDIR=" + dir.path(), "QM_TEST_PLUGIN_LOG=" + log});
         // The plugin's command ran: its failure is the script's.
@@ -454,15 +437,9 @@ TEST_F(LinkedPlayer, HangUpRemovesTheUnpackedPlugins)
         "    RETURN r0, 1\n"
         ".end\n";
     Bytes plugin = ReadFileBytes(std::string(QM_TEST_PLUGIN_DIR) + "/mathx.qmp");
-    std::string program = Link(Describe(kReadyThenForever), {{"mathx", plugin}});
+    std::string program = Link(AssembleTestApplet(kReadyThenForever), {{"mathx", plugin}});
     for (int sig : {SIGHUP, SIGQUIT}) {
-        auto signalWhenReady = [sig](const std::string& out, int pid) {
-            if (out.find("ready") == std::string::npos)
-                return false;
-            kill(pid, sig);
-            return true;
-        };
-        PlayerRun run = RunProgram(program, {"-forceflush"}, {"TMPDIR=" + dir.path()}, signalWhenReady);
+        PlayerRun run = RunProgram(program, {"-forceflush"}, {"TMPDIR=" + dir.path()}, SignalAfter("ready", sig));
         EXPECT_EQ(run.status, 0) << sig;
         EXPECT_TRUE(Leftovers().empty()) << sig;
     }

@@ -249,15 +249,6 @@ loop:
 .end
 )";
 
-std::string Fill(std::string text, const std::vector<std::pair<std::string, std::string>>& values)
-{
-    for (const auto& [key, value] : values) {
-        for (size_t at = text.find(key); at != std::string::npos; at = text.find(key, at + value.size()))
-            text.replace(at, key.size(), value);
-    }
-    return text;
-}
-
 uint16_t FreePort(int type)
 {
     int fd = socket(AF_INET, type, 0);

@@ -15,3 +15,27 @@ qmasm::AppletDescription AssembleTestApplet(const std::string& source)
         a.includedFiles[0].file = "@test.qas";
     return a;
 }
+
+std::string Fill(std::string text, const std::vector<std::pair<std::string, std::string>>& values)
+{
+    for (const auto& [key, value] : values)
+        for (size_t at = text.find(key); at != std::string::npos; at = text.find(key, at + value.size()))
+            text.replace(at, key.size(), value);
+    return text;
+}
+
+std::string CommandCall(const std::string& name, const std::vector<std::string>& operands, int results)
+{
+    std::string t = "    GETGLOBAL r0, \"" + name + "\"\n";
+    int r = 1;
+    for (const std::string& o : operands) {
+        std::string reg = "r" + std::to_string(r++);
+        if (o == "nil")
+            t += "    LOADNIL " + reg + ", " + reg + "\n";
+        else if (o[0] == '@')
+            t += "    GETGLOBAL " + reg + ", \"" + o.substr(1) + "\"\n";
+        else
+            t += "    LOADK " + reg + ", " + o + "\n";
+    }
+    return t + "    CALL r0, " + std::to_string(r) + ", " + std::to_string(results + 1) + "\n";
+}

@@ -3,8 +3,18 @@
 #pragma once
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "tools/qmasm/applet_writer.h"
 
 // A failure to assemble fails the test (with the assembler's message).
 qmasm::AppletDescription AssembleTestApplet(const std::string& source);
+
+// `text` with every occurrence of each key replaced by its value.
+std::string Fill(std::string text, const std::vector<std::pair<std::string, std::string>>& values);
+
+// Assembly text calling the global command `name` from r0 with `operands`
+// in r1 on: assembly constants, "nil", or @name for a global's value. The
+// first of `results` values lands in r0.
+std::string CommandCall(const std::string& name, const std::vector<std::string>& operands, int results = 0);
