@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <cstring>
 
 #include "core/io/error_codes.h"
 #include "core/plugins/plugin_manager.h"
@@ -194,29 +193,6 @@ TEST_F(DisplayTest, CallbacksMayRemoveThemselves)
     EXPECT_EQ(g_frames, 2);
 }
 
-TEST_F(DisplayTest, MonitorPointerAndInputReset)
-{
-    Display* d = Make(1);
-    int32_t x, y, w, h;
-    EXPECT_EQ(GetDisplayMonitorRect(d, &x, &y, &w, &h), 0u);
-    EXPECT_EQ(w, 1920);
-    EXPECT_EQ(h, 1080);
-
-    uint32_t pixels[4] = {1, 2, 3, 4};
-    PointerImage* p = nullptr;
-    int32_t pw, ph;
-    ASSERT_EQ(AdapterCreatePointerImage(pixels, 2, 2, 9, -3, &p, &pw, &ph), 0u);
-    EXPECT_EQ(p->hotX, 1);
-    EXPECT_EQ(p->hotY, 0);
-    PointerImage* none = p;
-    EXPECT_NE(AdapterCreatePointerImage(pixels, 0, 2, 0, 0, &none, &pw, &ph), 0u);
-    EXPECT_EQ(none, nullptr);
-    AdapterFreePointer(p);
-    d->mouseButtons = 3;
-    ResetDisplayInputState(d);
-    EXPECT_EQ(d->mouseButtons, 0u);
-}
-
 // ------------------------------------------------------------ requesters
 
 TEST_F(DisplayTest, RequestersMarkTheDisplayAndDropItsInput)
@@ -308,16 +284,7 @@ TEST_F(DisplayTest, ScriptedAnswersThroughEveryRequester)
     EXPECT_EQ(color, 0xFF8800u);
     EXPECT_EQ(ShowFileRequester(nullptr, nullptr, "t", "", 0, "", "", 1, &result), 0u);
     EXPECT_EQ(result.count, 0u) << "no answer means cancelled";
-
-    auto log = ScriptedRequesterLog();
-    ASSERT_FALSE(log.empty());
-    EXPECT_EQ(log[0].kind, "string");
-    EXPECT_EQ(log[0].title, "t");
 }
-
-}  // namespace
-
-namespace {
 
 struct OverlapCase {
     int32_t a[4], b[4];

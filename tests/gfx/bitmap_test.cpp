@@ -1,8 +1,7 @@
-// Bitmap handles: the own stores, plane layouts, locks and attributes, size
-// limits, and the adapter path with a fake adapter that records its calls.
+// Bitmap handles: borrowed planes, size limits, single pixels, and the
+// adapter path with a fake adapter that records its calls.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <vector>
 
 #include "core/plugins/plugin_manager.h"
@@ -12,93 +11,6 @@
 #include "gfx/bitmap_ops.h"
 
 namespace {
-
-TEST(BitMaps, PlaneRowsAreRoundedAsTheLayoutsSay)
-{
-    struct Case {
-        int32_t width;
-        uint32_t maskRow;
-        uint32_t alphaRow;
-    } cases[] = {{1, 2, 4}, {5, 2, 8}, {16, 2, 16}, {17, 4, 20}, {32, 4, 32}, {33, 6, 36}};
-    for (const Case& c : cases) {
-        EXPECT_EQ(MaskPlaneBytesPerRow(c.width), c.maskRow) << c.width;
-        EXPECT_EQ(AlphaPlaneBytesPerRow(c.width), c.alphaRow) << c.width;
-        BitMapHandle* mask = AllocMaskBitMap(nullptr, c.width, 3, 1, nullptr, 0);
-        BitMapHandle* alpha = AllocAlphaBitMap(c.width, 3, 1, nullptr, 0);
-        ASSERT_TRUE(mask && alpha);
-        EXPECT_EQ(QueryBitMapAttr(mask, BMATTR_MASK_BYTESPERROW), c.maskRow);
-        EXPECT_EQ(QueryBitMapAttr(alpha, BMATTR_ALPHA_BYTESPERROW), c.alphaRow);
-        // Cleared planes are all zero, padding included.
-        auto* bits = reinterpret_cast<uint8_t*>(QueryBitMapAttr(mask, BMATTR_MASK_PIXELS));
-        for (uint32_t i = 0; i < c.maskRow * 3; ++i) ASSERT_EQ(bits[i], 0);
-        FreePlaneBitMap(mask);
-        FreePlaneBitMap(alpha);
-    }
-}
-
-TEST(BitMaps, MaskRowsFollowTheColourBitMapRow)
-{
-    // A 17-pixel colour bitmap has rows of 20 pixels: its mask rows hold 20 bits.
-    BitMapHandle* colour = AllocColorBitMap(17, 4, 0, nullptr);
-    ASSERT_NE(colour, nullptr);
-    EXPECT_EQ(QueryBitMapAttr(colour, BMATTR_ROWLENGTH), 20u);
-    BitMapHandle* mask = AllocMaskBitMap(colour, 17, 4, 1, nullptr, 0);
-    ASSERT_NE(mask, nullptr);
-    EXPECT_EQ(QueryBitMapAttr(mask, BMATTR_MASK_BYTESPERROW), 4u);
-    // A mask wider than its colour bitmap still gets rows for its own width.
-    BitMapHandle* wide = AllocMaskBitMap(colour, 40, 4, 1, nullptr, 0);
-    ASSERT_NE(wide, nullptr);
-    EXPECT_EQ(QueryBitMapAttr(wide, BMATTR_MASK_BYTESPERROW), 6u);
-    FreePlaneBitMap(wide);
-    FreePlaneBitMap(mask);
-    FreeColorBitMap(colour);
-}
-
-TEST(BitMaps, ColourBitMapLockDescribesThePlatformStore)
-{
-    BitMapHandle* bm = AllocColorBitMap(10, 7, 0, nullptr);
-    ASSERT_NE(bm, nullptr);
-    BitMapLock lock{};
-    ASSERT_EQ(LockBitMapPixels(bm, LOCKBITMAP_READ, &lock), 1u);
-    EXPECT_EQ(lock.format, 10u);
-    EXPECT_EQ(lock.bytesPerPixel, 4u);
-    EXPECT_EQ(lock.rowLength, 12);
-    EXPECT_EQ(lock.width, 10);
-    EXPECT_EQ(lock.height, 7);
-    EXPECT_EQ(lock.plane, 0u);
-    // Every byte of the rows, and the spare row, is writable.
-    std::memset(lock.pixels, 0xAB, 12 * 4 * 8);
-    UnlockBitMapPixels(&lock);
-    EXPECT_EQ(QueryBitMapAttr(bm, BMATTR_WIDTH), 10u);
-    EXPECT_EQ(QueryBitMapAttr(bm, BMATTR_HEIGHT), 7u);
-    EXPECT_EQ(QueryBitMapAttr(bm, BMATTR_PIXELFORMAT), 10u);
-    EXPECT_EQ(QueryBitMapAttr(bm, BMATTR_HARDWARE), 0u);
-    EXPECT_EQ(QueryBitMapAttr(bm, BMATTR_NATIVE), reinterpret_cast<uintptr_t>(bm->native));
-    FreeColorBitMap(bm);
-}
-
-TEST(BitMaps, PlaneLocksGiveThePlaneFormatOnlyForTheRecord)
-{
-    BitMapHandle* alpha = AllocAlphaBitMap(5, 3, 1, nullptr, 0);
-    BitMapHandle* mask = AllocMaskBitMap(nullptr, 5, 3, 1, nullptr, 0);
-    ASSERT_TRUE(alpha && mask);
-    BitMapLock lock{};
-    lock.format = 99;
-    ASSERT_EQ(LockBitMapPixels(alpha, 0, &lock), 1u);
-    EXPECT_EQ(lock.format, 99u);  // a handle lock leaves the other words alone
-    EXPECT_EQ(lock.rowLength, 8);
-    EXPECT_EQ(lock.plane, 1u);
-    UnlockBitMapPixels(&lock);
-    ASSERT_EQ(LockBitMapPixels(alpha->native, LOCKBITMAP_NATIVE, &lock), 1u);
-    EXPECT_EQ(lock.format, 14u);
-    EXPECT_EQ(lock.bytesPerPixel, 1u);
-    EXPECT_EQ(lock.width, 5);
-    ASSERT_EQ(LockBitMapPixels(mask->native, LOCKBITMAP_NATIVE, &lock), 1u);
-    EXPECT_EQ(lock.format, 15u);
-    EXPECT_EQ(lock.rowLength, 2);
-    FreePlaneBitMap(alpha);
-    FreePlaneBitMap(mask);
-}
 
 TEST(BitMaps, WrappedPlanesBorrowTheCallersPixels)
 {
@@ -329,15 +241,6 @@ TEST_F(AdapterBitMaps, AForeignCallFormIsNeverCalled)
     EXPECT_EQ(AllocColorBitMap(4, 4, 0, nullptr), nullptr);
     EXPECT_EQ(AllocAlphaBitMap(4, 4, 0, nullptr, 0), nullptr);
     EXPECT_EQ(g_allocs, 0);
-}
-
-TEST_F(AdapterBitMaps, InvertedAlphaAdaptersGetTheirAlphaTurned)
-{
-    EXPECT_EQ(AdapterArgb(0x40123456), 0x40123456u);
-    info_.adapterFlags[QM_ADAPTERFLAGS_DISPLAY] |= ADAPTERBITMAP_INVERTED_ALPHA;
-    EXPECT_EQ(AdapterArgb(0x00123456), 0xFF123456u);
-    EXPECT_EQ(AdapterArgb(0x40123456), 0xBF123456u);
-    EXPECT_EQ(AdapterArgb(0xFF123456), 0x00123456u);
 }
 
 TEST_F(AdapterBitMaps, VideoBitMapsChooseTheBlitModeAndOutliveTheirAdapter)
