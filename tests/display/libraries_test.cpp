@@ -11,7 +11,6 @@
 #include "core/io/error_codes.h"
 #include "core/option_tables.h"
 #include "core/vm/error_hooks.h"
-#include "core/vm/interpreter.h"
 #include "core/vm/vm.h"
 #include "display/display.h"
 #include "display/display_library.h"
@@ -258,27 +257,6 @@ TEST_F(LibrariesTest, TimeoutIsGoneOnceDispatched)
     IntervalRecord* r;
     EXPECT_EQ(FindTimeout(MakeObjectId(9), &r), uint32_t{ERR_FINDTIMEOUT});
     EXPECT_EQ(DispatchEvent(vm, &e), 0u) << "a second event of it finds nothing";
-    EXPECT_EQ(g_seen.size(), 1u);
-}
-
-
-TEST_F(LibrariesTest, LabelHandlersAnswerAGosubToTheLabel)
-{
-    ASSERT_EQ(OpenFirstDisplay(vm, nullptr, nullptr), 0u);
-    ASSERT_EQ(InstallEventLabel(vm, "CloseWindow", 120), 0u);
-    VmCallInstructionIndex = 100;
-    QueuedEvent close{};
-    close.type = EVENT_DISPLAY;
-    close.slot = DEVENT_CLOSEWINDOW;
-    close.target = MakeObjectId(1);
-    EXPECT_EQ(DispatchEvent(vm, &close), VM_GOSUB_AFTER);
-    EXPECT_EQ(VmGosubJumpDistance, 20);
-    // A function installed over the label replaces it.
-    VmPushNativeFunction(vm, RecordHandler);
-    ASSERT_EQ(InstallEventHandler(vm, "closewindow", 1, 0), 0u);
-    VmSetTop(vm, 0);
-    g_seen.clear();
-    EXPECT_EQ(DispatchEvent(vm, &close), 0u);
     EXPECT_EQ(g_seen.size(), 1u);
 }
 

@@ -148,22 +148,6 @@ protected:
     }
 };
 
-TEST_F(SoundLibraryTest, SetAndGetTagsRoundTrip)
-{
-    EXPECT_EQ(SoundSetTagHandler(nullptr, SOUNDTAG_NOSOUND, 1), 1);
-    EXPECT_EQ(SoundSetTagHandler(nullptr, SOUNDTAG_OPENVALUE, 44), 1);
-    EXPECT_EQ(SoundSetTagHandler(nullptr, SOUNDTAG_ONSAMPLEEND,
-                                 reinterpret_cast<intptr_t>("p_SampleDone")),
-              1);
-    EXPECT_EQ(SoundSetTagHandler(nullptr, 4, 1), 0) << "graphics tags are not ours";
-    SoundTagQuery q{};
-    EXPECT_EQ(SoundGetTagHandler(nullptr, SOUNDTAG_OPENVALUE, &q), 1);
-    EXPECT_EQ(q.word0, 44);
-    EXPECT_EQ(SoundGetTagHandler(nullptr, SOUNDTAG_ONSAMPLEEND, &q), 1);
-    EXPECT_STREQ(reinterpret_cast<const char*>(q.word1), "p_SampleDone");
-    EXPECT_EQ(OpenAudioDevice(nullptr), uint32_t{ERR_OPENAUDIO}) << "no sound switch";
-}
-
 TEST_F(SoundLibraryTest, SampleQueriesByIdPair)
 {
     AddSample(3, 88200, 44100)->pitch = 22050;
