@@ -38,25 +38,6 @@ protected:
     }
 };
 
-TEST_F(DisplayTest, FinderTellsNumbersFromHandles)
-{
-    Display* one = Make(1);
-    DisplayOptions o;
-    InitDisplayOptions(&o);
-    Display* anon = nullptr;
-    ASSERT_EQ(CreateDisplayRecord(nullptr, MakeObjectId(0), true, o, &anon), 0u);
-    Display* found = nullptr;
-    EXPECT_EQ(FindDisplay(MakeObjectId(1), &found), 0u);
-    EXPECT_EQ(found, one);
-    EXPECT_EQ(FindDisplay(MakeHandleId(anon->header.handle), &found), 0u);
-    EXPECT_EQ(found, anon);
-    // A handle record has numeric id 0, and 0 finds nothing by number.
-    EXPECT_EQ(FindDisplay(MakeObjectId(0), &found), uint32_t{ERR_FINDDISPLAY});
-    EXPECT_EQ(FindDisplay(MakeObjectId(2), &found), uint32_t{ERR_FINDDISPLAY});
-    EXPECT_EQ(FindDisplay(MakeHandleId(12345), &found), uint32_t{ERR_FINDARRAY});
-    EXPECT_EQ(CountObjectsOfType(OBJ_DISPLAY), 0u) << "display lists register with the library";
-}
-
 TEST_F(DisplayTest, DefaultsAndSizeLimits)
 {
     Display* d = Make(1);
