@@ -4,11 +4,9 @@
 
 #include <vector>
 
-#include "core/plugins/plugin_manager.h"
-#include "display/adapters.h"
-#include "gfx/adapter_calls.h"
 #include "gfx/bitmap.h"
 #include "gfx/bitmap_ops.h"
+#include "fake_adapter.h"
 
 namespace {
 
@@ -92,94 +90,15 @@ TEST(BitMaps, PixelsOfHandlesStayInsideTheBitMap)
 }
 
 // ---------------------------------------------------------------------------
-// A fake adapter that manages bitmaps: it keeps ARGB buffers of its own and
-// counts its calls.
+// The adapter path.
 
-struct FakeBitMap {
-    uint32_t kind;
-    int32_t width;
-    int32_t height;
-    std::vector<uint32_t> pixels;
-};
-
-int g_allocs, g_frees, g_locks, g_unlocks, g_blits;
-uint32_t g_lastMode;
-uintptr_t g_tagPixels;
-
-void* FakeAlloc(uint32_t kind, int32_t w, int32_t h, uint32_t, const QmTagItem* tags)
-{
-    ++g_allocs;
-    g_tagPixels = 0;
-    for (const QmTagItem* t = tags; t && t->tag; ++t)
-        if (t->tag == 2) g_tagPixels = t->value;
-    return new FakeBitMap{kind, w, h, std::vector<uint32_t>(static_cast<size_t>(w) * h)};
-}
-void FakeFree(void* native)
-{
-    ++g_frees;
-    delete static_cast<FakeBitMap*>(native);
-}
-uintptr_t FakeLock(void* native, uint32_t, AdapterBitMapInfo* info, const QmTagItem*)
-{
-    ++g_locks;
-    auto* bm = static_cast<FakeBitMap*>(native);
-    info->pixels = bm->pixels.data();
-    info->rowLength = static_cast<uint32_t>(bm->width);
-    info->width = static_cast<uint32_t>(bm->width);
-    info->height = static_cast<uint32_t>(bm->height);
-    return 7;
-}
-void FakeUnlock(uintptr_t word)
-{
-    if (word == 7) ++g_unlocks;
-}
-uint32_t FakeAttr(void* native, uint32_t attr, const QmTagItem*)
-{
-    auto* bm = static_cast<FakeBitMap*>(native);
-    return attr == 0 ? bm->width : attr == 1 ? bm->height : attr == 2 ? bm->width * 4 : 0;
-}
-uint32_t FakeBlt(void*, void*, AdapterBltParams*, uint32_t mode, const QmTagItem*)
-{
-    ++g_blits;
-    g_lastMode = mode;
-    return 1;
-}
-
-int g_videoFrees, g_methods;
-
-void* FakeAllocVideo(int32_t w, int32_t h, uint32_t, const QmTagItem*)
-{
-    return new FakeBitMap{0, w, h, std::vector<uint32_t>(static_cast<size_t>(w) * h)};
-}
-void FakeFreeVideo(void* native)
-{
-    ++g_videoFrees;
-    delete static_cast<FakeBitMap*>(native);
-}
-uint32_t FakeMethod(void*, uint32_t, uintptr_t)
-{
-    ++g_methods;
-    return 1;
-}
+using namespace fakeadapter;
 
 class AdapterBitMaps : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        g_allocs = g_frees = g_locks = g_unlocks = g_blits = 0;
-        info_ = PluginInfo{};
-        info_.adapterFlags[QM_ADAPTERFLAGS_DISPLAY] = ADAPTERBITMAP_MANAGES;
-        info_.displayAdapterWord = 10;
-        info_.AllocBitMap = reinterpret_cast<QmProc>(FakeAlloc);
-        info_.FreeBitMap = reinterpret_cast<QmProc>(FakeFree);
-        info_.LockBitMap = reinterpret_cast<QmProc>(FakeLock);
-        info_.UnLockBitMap = reinterpret_cast<QmProc>(FakeUnlock);
-        info_.GetBitMapAttr = reinterpret_cast<QmProc>(FakeAttr);
-        info_.BltBitMap = reinterpret_cast<QmProc>(FakeBlt);
-        info_.AllocVideoBitMap = reinterpret_cast<QmProc>(FakeAllocVideo);
-        info_.FreeVideoBitMap = reinterpret_cast<QmProc>(FakeFreeVideo);
-        info_.DoVideoBitMapMethod = reinterpret_cast<QmProc>(FakeMethod);
-        g_videoFrees = g_methods = 0;
+        info_ = FakeBitMapAdapter();
         DisplayAdapterPlugin = &info_;
     }
     void TearDown() override { DisplayAdapterPlugin = nullptr; }

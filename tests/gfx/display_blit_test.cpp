@@ -18,6 +18,7 @@
 #include "gfx/display_blit.h"
 #include "gfx/plane_ops.h"
 #include "support/test_displays.h"
+#include "fake_adapter.h"
 #include "test_pictures.h"
 
 namespace {
@@ -353,45 +354,9 @@ TEST_F(DisplayBlit, AlphaSourcesFollowTheOutputAlphaMode)
 // ---------------------------------------------------------------------------
 // Locks counted through an adapter that manages bitmaps.
 
-struct FakeBitMap {
-    int32_t width;
-    int32_t height;
-    std::vector<uint32_t> pixels;
-};
-int g_locks;
-
-void* FakeAlloc(uint32_t, int32_t w, int32_t h, uint32_t, const QmTagItem*)
-{
-    return new FakeBitMap{w, h, std::vector<uint32_t>(static_cast<size_t>(w) * h)};
-}
-void FakeFree(void* native) { delete static_cast<FakeBitMap*>(native); }
-uintptr_t FakeLock(void* native, uint32_t, AdapterBitMapInfo* info, const QmTagItem*)
-{
-    ++g_locks;
-    auto* bm = static_cast<FakeBitMap*>(native);
-    info->pixels = bm->pixels.data();
-    info->rowLength = static_cast<uint32_t>(bm->width);
-    info->width = static_cast<uint32_t>(bm->width);
-    info->height = static_cast<uint32_t>(bm->height);
-    return 1;
-}
-void FakeUnlock(uintptr_t) {}
-uint32_t FakeAttr(void* native, uint32_t attr, const QmTagItem*)
-{
-    auto* bm = static_cast<FakeBitMap*>(native);
-    return attr == 0 ? bm->width : attr == 1 ? bm->height : attr == 2 ? bm->width * 4 : 0;
-}
-
 TEST(SafeBltLocks, FullyClippedBlitsTakeNoLock)
 {
-    PluginInfo info{};
-    info.adapterFlags[QM_ADAPTERFLAGS_DISPLAY] = ADAPTERBITMAP_MANAGES;
-    info.displayAdapterWord = 10;
-    info.AllocBitMap = reinterpret_cast<QmProc>(FakeAlloc);
-    info.FreeBitMap = reinterpret_cast<QmProc>(FakeFree);
-    info.LockBitMap = reinterpret_cast<QmProc>(FakeLock);
-    info.UnLockBitMap = reinterpret_cast<QmProc>(FakeUnlock);
-    info.GetBitMapAttr = reinterpret_cast<QmProc>(FakeAttr);
+    PluginInfo info = fakeadapter::FakeBitMapAdapter();
     DisplayAdapterPlugin = &info;
     ASSERT_EQ(AllocFallbackDisplay(), 0u);
     BitMapHandle* src = AllocColorBitMap(16, 16, 0, nullptr);
@@ -416,11 +381,11 @@ TEST(SafeBltLocks, FullyClippedBlitsTakeNoLock)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        g_locks = 0;
+        fakeadapter::g_locks = 0;
         SafeBlt(nullptr, src,
                 SafeBltWords{c.sx, 0, dst, c.dx, c.dy, c.w, 4, 16, 16, 16, 16, SAFEBLT_NODISPLAY,
                              nullptr, nullptr, c.clip});
-        EXPECT_EQ(g_locks > 0, c.locks);
+        EXPECT_EQ(fakeadapter::g_locks > 0, c.locks);
     }
     FreeColorBitMap(src);
     FreeColorBitMap(dst);
