@@ -10,14 +10,11 @@
 #include "gfx/bitmap_ops.h"
 #include "gfx/plane_ops.h"
 #include "gfx/soft_blit.h"
+#include "picture_test_helpers.h"
 
 namespace {
 
-uint32_t Lcg(uint32_t& s)
-{
-    s = s * 1664525u + 1013904223u;
-    return s >> 8 | (s << 24);
-}
+using namespace picture_test;
 
 struct Picture {
     BitMapHandle* bm;
@@ -52,15 +49,6 @@ void FreePicture(Picture& p)
     FreeColorBitMap(p.bm);
 }
 
-uint8_t* MaskBits(BitMapHandle* m) { return reinterpret_cast<uint8_t*>(QueryBitMapAttr(m, BMATTR_MASK_PIXELS)); }
-uint32_t MaskRow(BitMapHandle* m) { return static_cast<uint32_t>(QueryBitMapAttr(m, BMATTR_MASK_BYTESPERROW)); }
-bool MaskAt(BitMapHandle* m, int32_t x, int32_t y) { return MaskBits(m)[MaskRow(m) * y + x / 8] & (0x80 >> (x % 8)); }
-uint8_t* AlphaAt(BitMapHandle* a, int32_t x, int32_t y)
-{
-    return reinterpret_cast<uint8_t*>(QueryBitMapAttr(a, BMATTR_ALPHA_PIXELS)) +
-           QueryBitMapAttr(a, BMATTR_ALPHA_BYTESPERROW) * y + x;
-}
-
 // Copies, masked copies and alpha blits of random rectangles (many of them
 // partly or wholly outside) against a reference that tests every pixel.
 TEST(Blits, RandomRectanglesMatchTheNaiveReference)
@@ -73,7 +61,7 @@ TEST(Blits, RandomRectanglesMatchTheNaiveReference)
         BitMapHandle* alpha = AllocAlphaBitMap(13, 9, 0, nullptr, 0);
         for (int32_t y = 0; y < 9; ++y)
             for (int32_t x = 0; x < 13; ++x) {
-                *AlphaAt(alpha, x, y) = static_cast<uint8_t>(Lcg(seed) % 4 == 0 ? 255 : Lcg(seed));
+                AlphaAt(alpha, x, y) = static_cast<uint8_t>(Lcg(seed) % 4 == 0 ? 255 : Lcg(seed));
                 if (Lcg(seed) & 1) WriteBitMapPixel(mask, x, y, MASKVISIBLE, 1);
                 else WriteBitMapPixel(mask, x, y, MASKINVISIBLE, 1);
             }
@@ -96,7 +84,7 @@ TEST(Blits, RandomRectanglesMatchTheNaiveReference)
                 } else if (kind == 1) {
                     if (MaskAt(mask, x, y)) d = s;
                 } else {
-                    uint32_t a = *AlphaAt(alpha, x, y);
+                    uint32_t a = AlphaAt(alpha, x, y);
                     if (a == 255) {
                         d = s;
                     } else if (a != 0) {
@@ -224,8 +212,8 @@ TEST(PlaneOps, MaskOperationsFollowTheirTruthTables)
     ASSERT_TRUE(src && dst);
     for (uint32_t op = 0; op < 7; ++op) {
         // Pixels 0..3 hold (d, s) = (0,0) (0,1) (1,0) (1,1).
-        MaskBits(src)[0] = 0x50;
-        MaskBits(dst)[0] = 0x30;
+        PlanePixels(src)[0] = 0x50;
+        PlanePixels(dst)[0] = 0x30;
         BltMaskPlane(src, 0, 0, dst, 0, 0, 4, 1, op, nullptr, 0);
         for (int32_t x = 0; x < 4; ++x)
             EXPECT_EQ(MaskAt(dst, x, 0), op < 6 ? table[op][x] : (x >= 2)) << op << " " << x;
@@ -240,17 +228,17 @@ TEST(PlaneOps, FillsAndConversionsBetweenPlanes)
     BitMapHandle* alpha = AllocAlphaBitMap(20, 3, 1, nullptr, 0);
     ASSERT_TRUE(mask && alpha);
     uint32_t seed = 5;
-    for (uint32_t i = 0; i < MaskRow(mask) * 3; ++i) MaskBits(mask)[i] = static_cast<uint8_t>(Lcg(seed));
-    std::vector<uint8_t> start(MaskBits(mask), MaskBits(mask) + MaskRow(mask) * 3);
+    for (uint32_t i = 0; i < PlaneRow(mask) * 3; ++i) PlanePixels(mask)[i] = static_cast<uint8_t>(Lcg(seed));
+    std::vector<uint8_t> start(PlanePixels(mask), PlanePixels(mask) + PlaneRow(mask) * 3);
     FillMaskPlane(mask, 3, 0, 14, 3, MASKXOR);
-    EXPECT_NE(std::vector<uint8_t>(MaskBits(mask), MaskBits(mask) + start.size()), start);
+    EXPECT_NE(std::vector<uint8_t>(PlanePixels(mask), PlanePixels(mask) + start.size()), start);
     FillMaskPlane(mask, 3, 0, 14, 3, MASKXOR);
     FillMaskPlane(mask, -5, -5, 100, 100, MASKAND);
-    EXPECT_EQ(std::vector<uint8_t>(MaskBits(mask), MaskBits(mask) + start.size()), start);
+    EXPECT_EQ(std::vector<uint8_t>(PlanePixels(mask), PlanePixels(mask) + start.size()), start);
 
     // Alpha to mask: only 255 counts as set for MASKVISIBLE.
     FillMaskPlane(mask, 0, 0, 20, 3, MASKVISIBLE);
-    for (int32_t x = 0; x < 20; ++x) *AlphaAt(alpha, x, 1) = x == 4 ? 255 : static_cast<uint8_t>(x * 13);
+    for (int32_t x = 0; x < 20; ++x) AlphaAt(alpha, x, 1) = x == 4 ? 255 : static_cast<uint8_t>(x * 13);
     CombineAlphaWithMask(alpha, 0, 1, mask, 0, 1, 20, 1, MASKVISIBLE);
     for (int32_t x = 0; x < 20; ++x) EXPECT_EQ(MaskAt(mask, x, 1), x == 4) << x;
     EXPECT_TRUE(MaskAt(mask, 0, 0));
@@ -260,18 +248,18 @@ TEST(PlaneOps, FillsAndConversionsBetweenPlanes)
     MaskToAlpha(mask, 0, 1, alpha, 0, 0, 20, 1, 200);
     SetAlphaThroughMask(mask, 0, 1, alpha, 0, 2, 20, 1, 77);
     for (int32_t x = 0; x < 20; ++x) {
-        EXPECT_EQ(*AlphaAt(alpha, x, 0), x == 4 ? 200 : 0);
-        EXPECT_EQ(*AlphaAt(alpha, x, 2), x == 4 ? 77 : 9);
+        EXPECT_EQ(AlphaAt(alpha, x, 0), x == 4 ? 200 : 0);
+        EXPECT_EQ(AlphaAt(alpha, x, 2), x == 4 ? 77 : 9);
     }
 
     // Scaling a whole plane, in place.
-    *AlphaAt(alpha, 0, 0) = 255;
-    *AlphaAt(alpha, 1, 0) = 1;
+    AlphaAt(alpha, 0, 0) = 255;
+    AlphaAt(alpha, 1, 0) = 1;
     CopyAlphaPlane(alpha, alpha, 3, 128);
-    EXPECT_EQ(*AlphaAt(alpha, 0, 0), 128);
-    EXPECT_EQ(*AlphaAt(alpha, 1, 0), 0);
+    EXPECT_EQ(AlphaAt(alpha, 0, 0), 128);
+    EXPECT_EQ(AlphaAt(alpha, 1, 0), 0);
     CopyAlphaPlane(alpha, alpha, 3, 1000);
-    EXPECT_EQ(*AlphaAt(alpha, 0, 0), 255);
+    EXPECT_EQ(AlphaAt(alpha, 0, 0), 255);
     FreePlaneBitMap(mask);
     FreePlaneBitMap(alpha);
 }
@@ -322,16 +310,11 @@ TEST(Tiles, PiecesStartInsideTheTileAndCoverTheRectangle)
     FreePicture(dst);
 }
 
-}  // namespace
-
-namespace {
-
 void RandomPlane(BitMapHandle* plane, uint32_t seed)
 {
     bool alpha = plane->kind == BITMAP_ALPHA;
-    auto* bits = reinterpret_cast<uint8_t*>(QueryBitMapAttr(plane, alpha ? BMATTR_ALPHA_PIXELS : BMATTR_MASK_PIXELS));
-    uintptr_t bpr = QueryBitMapAttr(plane, alpha ? BMATTR_ALPHA_BYTESPERROW : BMATTR_MASK_BYTESPERROW);
-    for (uintptr_t i = 0; i < bpr * static_cast<uintptr_t>(plane->height); ++i) {
+    uint8_t* bits = PlanePixels(plane);
+    for (size_t i = 0; i < PlaneRow(plane) * static_cast<size_t>(plane->height); ++i) {
         uint32_t r = Lcg(seed);
         bits[i] = static_cast<uint8_t>(alpha && r % 3 == 0 ? 255 : alpha && r % 3 == 1 ? 0 : r >> 8);
     }
@@ -399,15 +382,15 @@ TEST(Blits, HandleLevelAlphaBlitsMatchTheKernelOnTheCutRectangle)
             for (int32_t x = 0; x < 19; ++x) dp[y * 19 + x] = *dst.px(x, y);
         std::vector<uint8_t> sap(23 * 17), dap(19 * 21);
         for (int32_t y = 0; y < 17; ++y)
-            for (int32_t x = 0; x < 23; ++x) sap[y * 23 + x] = *AlphaAt(sa, x, y);
+            for (int32_t x = 0; x < 23; ++x) sap[y * 23 + x] = AlphaAt(sa, x, y);
         for (int32_t y = 0; y < 21; ++y)
-            for (int32_t x = 0; x < 19; ++x) dap[y * 19 + x] = *AlphaAt(da, x, y);
+            for (int32_t x = 0; x < 19; ++x) dap[y * 19 + x] = AlphaAt(da, x, y);
         SoftBltRectEx(sp.data(), 0, 6, dp.data(), 8, 0, 11, 11, 23, 19, sap.data(), 23, dap.data(), 19,
                       10, 4, mode);
         BltBitMapAlphaSoft(src.bm, -3, 2, dst.bm, 5, -4, 14, 30, mode, sa, da);
         EXPECT_EQ(Snapshot(dst), dp) << mode;
         for (int32_t y = 0; y < 21; ++y)
-            for (int32_t x = 0; x < 19; ++x) ASSERT_EQ(*AlphaAt(da, x, y), dap[y * 19 + x]) << mode;
+            for (int32_t x = 0; x < 19; ++x) ASSERT_EQ(AlphaAt(da, x, y), dap[y * 19 + x]) << mode;
         FreePlaneBitMap(sa);
         FreePlaneBitMap(da);
         FreePicture(src);

@@ -213,26 +213,6 @@ TEST_F(DisplayBlit, ShapedRegionCombinesWithTheSourceMaskAndAlpha)
     FreePlaneBitMap(mask);
 }
 
-TEST_F(DisplayBlit, ScaledDisplayMirrorsAndPresentsScaled)
-{
-    Display* scaled = Open(100, 50, 200, 100);
-    ASSERT_NE(scaled, nullptr);
-    CurrentDisplay = display = scaled;
-    EXPECT_EQ(display->framebuffer->width, 200);
-    SafeBlt(nullptr, src, Words(10, 10, 5, 5, SAFEBLT_BACKBUFFER));
-    EXPECT_EQ(Get(Back(0), 12, 12), 0xFF0000u);
-    EXPECT_EQ(Get(Back(1), 12, 12), 0xFF0000u);
-    // Display pixel (x, y) shows as the 2 x 2 window block at (2x, 2y).
-    EXPECT_EQ(Window(20, 20), 0xFF0000u);
-    EXPECT_EQ(Window(29, 29), 0xFF0000u);
-    EXPECT_EQ(Window(30, 30), 0u);
-    EXPECT_EQ(Window(19, 19), 0u);
-    // A plain blit onto the display lands scaled as well.
-    SafeBlt(nullptr, src, Words(50, 0, 1, 1, 0));
-    EXPECT_EQ(Window(101, 1), 0xFF0000u);
-    EXPECT_EQ(Window(102, 1), 0u);
-}
-
 TEST_F(DisplayBlit, BlitUnderSpritesRedrawsTheBackgroundAndPresentsTheMirror)
 {
     BitMapHandle* bg = Colour(200, 150, 0x0000FF);

@@ -102,10 +102,6 @@ TEST_F(Pointers, StandardPointersAndHandles)
     ASSERT_EQ(Call("setpointer", {Pointer{node}}), 0u);
     EXPECT_EQ(display->pointerKind, uint32_t{STDPTR_BUSY});
     EXPECT_EQ(display->pointerHidden, 0u);
-    ASSERT_EQ(Call("hidepointer", {}), 0u);
-    EXPECT_EQ(display->pointerHidden, 1u);
-    ASSERT_EQ(Call("showpointer", {}), 0u);
-    EXPECT_EQ(display->pointerHidden, 0u);
     // The display names the standard pointer it shows, so freeing only
     // detaches it until the display shows another.
     ASSERT_EQ(Call("freepointer", {Pointer{node}}), 0u);

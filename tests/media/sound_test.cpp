@@ -11,7 +11,6 @@
 #include "display/events.h"
 #include "media/null_audio.h"
 #include "media/sound.h"
-#include "media/video.h"
 #include "platform/posix/os_memory.h"
 #include "platform/posix/os_runloop.h"
 
@@ -209,24 +208,6 @@ TEST_F(SoundLibraryTest, AdapterRules)
     SetAdapterSetupOpen(true);
     NullAudioOpen(2, 0);
     EXPECT_EQ(SetSoundAdapter(&other, 0, nullptr), uint32_t{ERR_SETADAPTER}) << "the device is open";
-}
-
-TEST_F(SoundLibraryTest, ExitsRunTwiceAndWithoutOpen)
-{
-    StopAllSounds();
-    CloseSoundLibrary(nullptr);
-    FreeAudio();
-    AddSample(1, 100, 100);
-    CloseSoundLibrary(nullptr);
-    CloseSoundLibrary(nullptr);
-    FreeAudio();
-    FreeAudio();
-    StopAllVideos();
-    FreeAllVideos();
-    FreeAllVideos();
-    Video* v;
-    EXPECT_EQ(FindVideo(MakeObjectId(1), &v, 0), uint32_t{ERR_FINDVIDEO});
-    EXPECT_EQ(SampleList, nullptr);
 }
 
 }  // namespace
