@@ -121,6 +121,8 @@ TEST_F(FramePacing, RefreshBlocksRefuseDrawingTargetsAndCollectUntilTheEnd)
         {"brush while double buffering", OUTPUT_BRUSH, 1, nullptr, ERR_ENDDOUBLEBUFFER},
         {"anim frame", OUTPUT_BRUSH, 0, &animFrame, ERR_SELECTANIM},
         {"mask", OUTPUT_MASK, 0, nullptr, ERR_SELECTMASK},
+        {"alpha channel", OUTPUT_ALPHACHANNEL, 0, nullptr, ERR_SELECTALPHACHANNEL},
+        {"brush", OUTPUT_BRUSH, 0, nullptr, ERR_SELECTBRUSH},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

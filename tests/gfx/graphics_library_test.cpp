@@ -285,19 +285,8 @@ TEST_F(GraphicsLibrary, ColourCommandsAndTheirArgumentErrors)
     }
 }
 
-TEST_F(GraphicsLibrary, RealColoursFollowTheDepthAndPensThePalette)
+TEST_F(GraphicsLibrary, PensComeFromTheOutputsPalette)
 {
-    struct Depth {
-        uint32_t format;
-        uint32_t want;
-    };
-    for (Depth d : {Depth{PIXFMT_RGB555, 0x10F8F8}, Depth{PIXFMT_RGB565, 0x10FCF8}, Depth{PIXFMT_ARGB, 0xFF13FFFF}}) {
-        OsSetDisplayPixelFormat(d.format);
-        std::vector<Value> results;
-        ASSERT_EQ(Call("getrealcolor", {double(0xFF13FFFF)}, &results), 0u);
-        EXPECT_EQ(results, std::vector<Value>{double(d.want)}) << d.format;
-    }
-    OsSetDisplayPixelFormat(PIXFMT_ARGB);
     std::vector<uint32_t> palette(256);
     for (uint32_t i = 0; i < 256; ++i) palette[i] = i * 0x010101;
     display->output.palette = palette.data();

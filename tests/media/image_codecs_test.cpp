@@ -11,6 +11,7 @@
 
 #include "core/io/byte_order.h"
 #include "core/io/error_codes.h"
+#include "gfx/picture_test_helpers.h"
 #include "media/gif_writer.h"
 #include "media/image_codecs.h"
 #include "media/image_files.h"
@@ -367,18 +368,6 @@ TEST_F(PictureWriters, PngIsExactWithAndWithoutAlpha)
     }
 }
 
-double Psnr(const std::vector<uint32_t>& argb, const std::vector<uint8_t>& rgba)
-{
-    double sum = 0;
-    for (size_t i = 0; i < argb.size(); ++i)
-        for (int c = 0; c < 3; ++c) {
-            double d = double((argb[i] >> (16 - 8 * c)) & 255) - rgba[i * 4 + c];
-            sum += d * d;
-        }
-    double mse = sum / (argb.size() * 3.0);
-    return mse == 0 ? 99 : 10 * std::log10(255.0 * 255.0 / mse);
-}
-
 TEST_F(PictureWriters, JpegInMemoryKeepsThePictureAtQuality90)
 {
     // Smooth gradients: hard chroma edges would measure the subsampling
@@ -401,8 +390,11 @@ TEST_F(PictureWriters, JpegInMemoryKeepsThePictureAtQuality90)
         std::string mode;
         std::vector<uint8_t> rgba = ReadBack(file, &mode);
         EXPECT_EQ(mode, "RGB JPEG -1");
+        std::vector<uint32_t> back(argb.size());
+        for (size_t k = 0; k < back.size(); ++k)
+            back[k] = (uint32_t{rgba[k * 4]} << 16) | (uint32_t{rgba[k * 4 + 1]} << 8) | rgba[k * 4 + 2];
         if (i == 0) {
-            EXPECT_GT(Psnr(argb, rgba), 30.0);
+            EXPECT_GT(picture_test::Psnr(argb, back), 30.0);
         }
     }
     // Out-of-range qualities are clamped to 1 and 100.
