@@ -80,11 +80,10 @@ protected:
         display = Open(200, 150, 0, 0);
         ASSERT_NE(display, nullptr);
         CurrentDisplay = display;
-        src = Colour(64, 64, 0xFF0000);
+        src = own(Colour(64, 64, 0xFF0000));
     }
     void TearDown() override
     {
-        FreeColorBitMap(src);
         FreeAllClipRegions(nullptr);
         FreeAllBGPics(nullptr);
         FreeAllDisplays(nullptr);
@@ -106,6 +105,7 @@ protected:
     uint32_t Window(int32_t x, int32_t y) { return ReadFramebufferPixel(display, x, y); }
 
     Display* display = nullptr;
+    Owned own;
     BitMapHandle* src = nullptr;
     uint32_t ids = 0;
 };
@@ -146,7 +146,7 @@ TEST_F(DisplayBlit, NoDisplayPrintsTheErrorAndFallbackLeavesNoneBehind)
     SafeBlt(nullptr, src, Words(0, 0, 4, 4, 0));
     EXPECT_NE(testing::internal::GetCapturedStdout().find("ERROR! SAFEBLT() CALLED WITH DISPLAY=NULL!"),
               std::string::npos);
-    BitMapHandle* dst = Colour(8, 8, 0);
+    BitMapHandle* dst = own(Colour(8, 8, 0));
     SafeBltWords w = Words(2, 2, 4, 4, SAFEBLT_NODISPLAY);
     w.dst = dst;
     w.dstW = w.dstH = 8;
@@ -155,7 +155,6 @@ TEST_F(DisplayBlit, NoDisplayPrintsTheErrorAndFallbackLeavesNoneBehind)
     EXPECT_EQ(Get(dst, 5, 5), 0xFF0000u);
     EXPECT_EQ(Get(dst, 6, 6), 0u);
     EXPECT_EQ(CurrentDisplay, nullptr);
-    FreeColorBitMap(dst);
 }
 
 TEST_F(DisplayBlit, BoxRegionClipsEvenInsideTheDisplay)
@@ -184,7 +183,7 @@ TEST_F(DisplayBlit, ShapedRegionCombinesWithTheSourceMaskAndAlpha)
     ASSERT_EQ(CreateClipRegion(nullptr, MakeObjectId(1), false, 32, 32, 16, 16, shape, &region), 0u);
     FreePlaneBitMap(shape);  // the region keeps its own copy
     ASSERT_EQ(SetClipRegion(region), 0u);
-    BitMapHandle* mask = Mask(src, 64, 64, [](int32_t, int32_t y) { return y < 8; });
+    BitMapHandle* mask = own(Mask(src, 64, 64, [](int32_t, int32_t y) { return y < 8; }));
     SafeBltWords w = Words(32, 32, 16, 16, SAFEBLT_BACKBUFFER);
     w.sx = w.sy = 4;
     w.mask = mask;
@@ -201,16 +200,13 @@ TEST_F(DisplayBlit, ShapedRegionCombinesWithTheSourceMaskAndAlpha)
     EXPECT_EQ(Window(40, 32), 0u);
 
     // An alpha source keeps its bytes inside the shape and none outside.
-    BitMapHandle* alpha = Alpha(64, 64, 128);
-    BitMapHandle* white = Colour(64, 64, 0xFFFFFF);
+    BitMapHandle* alpha = own(Alpha(64, 64, 128));
+    BitMapHandle* white = own(Colour(64, 64, 0xFFFFFF));
     w = Words(32, 40, 16, 4, SAFEBLT_BACKBUFFER);
     w.alpha = alpha;
     SafeBlt(nullptr, white, w);
     EXPECT_EQ(Get(Back(0), 32, 40), 0x7F7F7Fu);
     EXPECT_EQ(Get(Back(0), 40, 40), 0u);
-    FreeColorBitMap(white);
-    FreePlaneBitMap(alpha);
-    FreePlaneBitMap(mask);
 }
 
 TEST_F(DisplayBlit, BlitUnderSpritesRedrawsTheBackgroundAndPresentsTheMirror)
@@ -222,7 +218,7 @@ TEST_F(DisplayBlit, BlitUnderSpritesRedrawsTheBackgroundAndPresentsTheMirror)
     OnScreenInstance sprite{nullptr, 0, 40, 40, 10, 10};
     display->output.instances = &sprite;
     // The blit's mask leaves a hole where the background shows through.
-    BitMapHandle* mask = Mask(src, 64, 64, [](int32_t x, int32_t) { return x != 1; });
+    BitMapHandle* mask = own(Mask(src, 64, 64, [](int32_t x, int32_t) { return x != 1; }));
     SafeBltWords w = Words(35, 35, 10, 10, 0);
     w.mask = mask;
     SafeBlt(nullptr, src, w);
@@ -236,13 +232,12 @@ TEST_F(DisplayBlit, BlitUnderSpritesRedrawsTheBackgroundAndPresentsTheMirror)
     SafeBlt(nullptr, src, Words(100, 100, 4, 4, 0));
     EXPECT_EQ(Get(Back(1), 100, 100), 0u);
     display->output.instances = nullptr;
-    FreePlaneBitMap(mask);
 }
 
 TEST_F(DisplayBlit, OutputTargetPlanesFollowTheBlit)
 {
-    BitMapHandle* targetMask = AllocMaskBitMap(nullptr, 200, 150, 1, nullptr, 0);
-    BitMapHandle* targetAlpha = Alpha(200, 150, 0);
+    BitMapHandle* targetMask = own(AllocMaskBitMap(nullptr, 200, 150, 1, nullptr, 0));
+    BitMapHandle* targetAlpha = own(Alpha(200, 150, 0));
     display->targetMask = targetMask;
     display->targetAlpha = targetAlpha;
     GraphicsAlphaIntensity = 100;
@@ -251,7 +246,7 @@ TEST_F(DisplayBlit, OutputTargetPlanesFollowTheBlit)
     EXPECT_FALSE(MaskAt(targetMask, 4, 3));
     EXPECT_EQ(AlphaRow(targetAlpha, 3)[3], 100);
     // A bitmap destination copies the mask plainly and writes opaque alpha.
-    BitMapHandle* dst = Colour(200, 150, 0);
+    BitMapHandle* dst = own(Colour(200, 150, 0));
     SafeBltWords w = Words(10, 0, 2, 2, 0);
     w.dst = dst;
     SafeBlt(nullptr, src, w);
@@ -263,9 +258,6 @@ TEST_F(DisplayBlit, OutputTargetPlanesFollowTheBlit)
     EXPECT_EQ(AlphaRow(targetAlpha, 0)[20], 0);
     EXPECT_EQ(Get(dst, 20, 0), 0xFF0000u);
     display->targetMask = display->targetAlpha = nullptr;
-    FreeColorBitMap(dst);
-    FreePlaneBitMap(targetAlpha);
-    FreePlaneBitMap(targetMask);
 }
 
 TEST_F(DisplayBlit, LayerRedrawAdapterAndCollectingPaths)
@@ -285,7 +277,7 @@ TEST_F(DisplayBlit, LayerRedrawAdapterAndCollectingPaths)
     // Flag 0x80 with adapter double buffering goes straight to the window,
     // through the source's mask.
     display->adapterDoubleBuffer = 1;
-    BitMapHandle* mask = Mask(src, 64, 64, [](int32_t x, int32_t) { return x == 0; });
+    BitMapHandle* mask = own(Mask(src, 64, 64, [](int32_t x, int32_t) { return x == 0; }));
     SafeBltWords w = Words(50, 50, 2, 1, SAFEBLT_ADAPTER | SAFEBLT_BACKBUFFER);
     w.mask = mask;
     SafeBlt(nullptr, src, w);
@@ -301,15 +293,14 @@ TEST_F(DisplayBlit, LayerRedrawAdapterAndCollectingPaths)
     EXPECT_EQ(block.pending, 1u);
     EXPECT_EQ(Get(Back(0), 70, 70), 0xFF0000u);
     EXPECT_EQ(Window(70, 70), 0u);
-    FreePlaneBitMap(mask);
 }
 
 TEST_F(DisplayBlit, AlphaSourcesFollowTheOutputAlphaMode)
 {
-    BitMapHandle* targetAlpha = Alpha(200, 150, 0);
+    BitMapHandle* targetAlpha = own(Alpha(200, 150, 0));
     display->targetAlpha = targetAlpha;
-    BitMapHandle* alpha = Alpha(64, 64, 128);
-    BitMapHandle* dst = Colour(200, 150, 0);
+    BitMapHandle* alpha = own(Alpha(64, 64, 128));
+    BitMapHandle* dst = own(Colour(200, 150, 0));
     // Mode 0 copies and hands the alpha to the plane; mode 1 copies where
     // alpha is set; mode 2 composes over the empty plane once: the whole
     // source shows and the plane holds 128, not 128 composed twice.
@@ -326,9 +317,6 @@ TEST_F(DisplayBlit, AlphaSourcesFollowTheOutputAlphaMode)
     }
     display->output.alphaMode = 0;
     display->targetAlpha = nullptr;
-    FreeColorBitMap(dst);
-    FreePlaneBitMap(alpha);
-    FreePlaneBitMap(targetAlpha);
 }
 
 // ---------------------------------------------------------------------------
