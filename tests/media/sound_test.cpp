@@ -147,27 +147,6 @@ protected:
     }
 };
 
-TEST_F(SoundLibraryTest, SampleQueriesByIdPair)
-{
-    AddSample(3, 88200, 44100)->pitch = 22050;
-    SoundTagQuery q{3, 0};
-    ASSERT_EQ(SoundGetTagHandler(nullptr, SOUNDTAG_SAMPLEDURATION, &q), 1);
-    EXPECT_EQ(q.word0, 2000);
-    q = {3, 0};
-    ASSERT_EQ(SoundGetTagHandler(nullptr, SOUNDTAG_SAMPLELOADER, &q), 1);
-    EXPECT_STREQ(reinterpret_cast<const char*>(q.word1), "inbuilt");
-    q = {3, 0};
-    ASSERT_EQ(SoundGetTagHandler(nullptr, SOUNDTAG_SAMPLEPOSITION, &q), 1);
-    EXPECT_EQ(q.word0, 0);
-    EXPECT_EQ(q.word1, 0);
-    q = {4, 0};
-    EXPECT_EQ(SoundGetTagHandler(nullptr, SOUNDTAG_SAMPLEDURATION, &q), 0) << "no such sample";
-    q = {3, 0};
-    EXPECT_EQ(SoundGetTagHandler(nullptr, SOUNDTAG_MUSICDURATION, &q), 0) << "no such music";
-    Sample* s;
-    EXPECT_EQ(FindSample(MakeHandleId(99), &s), uint32_t{ERR_FINDARRAY});
-}
-
 TEST_F(SoundLibraryTest, PlayedSampleEndsWithAnEvent)
 {
     Sample* s = AddSample(8, 441, 44100);  // 10 ms
