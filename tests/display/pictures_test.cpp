@@ -12,15 +12,11 @@
 #include "display/pictures.h"
 #include "gfx/bitmap.h"
 #include "gfx/bitmap_ops.h"
+#include "gfx/test_pictures.h"
 
 namespace {
 
-BitMapHandle* Filled(int32_t w, int32_t h, uint32_t argb)
-{
-    BitMapHandle* b = AllocColorBitMap(w, h, 0, nullptr);
-    FillBitMapRect(b, 0, 0, w, h, argb);
-    return b;
-}
+using testpictures::Colour;
 
 class Pictures : public ::testing::Test {
 protected:
@@ -35,8 +31,8 @@ protected:
 TEST_F(Pictures, BrushesAreReplacedByIdAndHardwareOnesAreNotModified)
 {
     Brush *a, *b, *found;
-    ASSERT_EQ(AddBrush(nullptr, MakeObjectId(3), false, Filled(4, 4, 1), nullptr, nullptr, 4, 4, &a), 0u);
-    ASSERT_EQ(AddBrush(nullptr, MakeObjectId(3), false, Filled(6, 5, 3), nullptr, nullptr, 6, 5, &b), 0u);
+    ASSERT_EQ(AddBrush(nullptr, MakeObjectId(3), false, Colour(4, 4, 1), nullptr, nullptr, 4, 4, &a), 0u);
+    ASSERT_EQ(AddBrush(nullptr, MakeObjectId(3), false, Colour(6, 5, 3), nullptr, nullptr, 6, 5, &b), 0u);
     ASSERT_EQ(FindBrush(nullptr, MakeObjectId(3), &found, 0), 0u);
     EXPECT_EQ(found->width, 6);
     found->hardware = 1;
@@ -62,7 +58,7 @@ TEST_F(Pictures, RefusedRecordsFreeThePlanesTheyWereGiven)
                           {"larger than the bitmap", true, 5, 4}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        BitMapHandle* bitmap = c.bitmap ? Filled(4, 4, 0) : nullptr;
+        BitMapHandle* bitmap = c.bitmap ? Colour(4, 4, 0) : nullptr;
         BitMapHandle* mask = AllocMaskBitMap(bitmap, 4, 4, 1, nullptr, 0);
         BitMapHandle* alpha = AllocAlphaBitMap(4, 4, 1, nullptr, 0);
         Brush* brush = reinterpret_cast<Brush*>(1);
@@ -81,7 +77,7 @@ TEST_F(Pictures, RefusedRecordsFreeThePlanesTheyWereGiven)
 
 TEST_F(Pictures, BackgroundBitmapsRedrawAndForgetting)
 {
-    BitMapHandle* bitmap = Filled(8, 8, 0x0000FF);
+    BitMapHandle* bitmap = Colour(8, 8, 0x0000FF);
     FillBitMapRect(bitmap, 2, 2, 1, 1, 0xFF0000);
     BGPic* picture;
     ASSERT_EQ(AddBGPic(nullptr, MakeObjectId(1), false, bitmap, nullptr, nullptr, 8, 8, &picture), 0u);
@@ -99,7 +95,7 @@ TEST_F(Pictures, BackgroundBitmapsRedrawAndForgetting)
     EXPECT_EQ(ReadBitMapPixel(got, 6, 0, 0), 0u);  // beyond the picture
     FreeColorBitMap(got);
 
-    BitMapHandle* dst = Filled(8, 8, 0);
+    BitMapHandle* dst = Colour(8, 8, 0);
     Redraw(nullptr, nullptr, picture, dst, 2, 2, 2, 2, 0, 2);
     EXPECT_EQ(ReadBitMapPixel(dst, 2, 2, 0), 0u);
     for (uint32_t mode : {0u, 1u}) {

@@ -95,7 +95,8 @@ TEST(ArgbExchange, MaskAndAlphaFoldIntoTheArray)
         OsFreeMem(got);
     }
     // A plane smaller than the rectangle gives nothing rather than a read past it.
-    EXPECT_EQ(BitMapToArgbMasked(bm, 0, 0, 4, 1, nullptr, own(AllocAlphaBitMap(2, 1, 1, nullptr, 0)), -1, 0, 0), nullptr);
+    BitMapHandle* tiny = own(AllocAlphaBitMap(2, 1, 1, nullptr, 0));
+    EXPECT_EQ(BitMapToArgbMasked(bm, 0, 0, 4, 1, nullptr, tiny, -1, 0, 0), nullptr);
     EXPECT_EQ(ReadBitMapArgb(bm, 1, 0, 4, 1, 0), nullptr);
 }
 
