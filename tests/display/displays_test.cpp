@@ -170,6 +170,16 @@ TEST_F(DisplayTest, CallbacksMayRemoveThemselves)
     EXPECT_EQ(g_frames, 2);
 }
 
+// Hot spots are pulled onto the image through the pointer commands' tests.
+TEST_F(DisplayTest, PointerImagesWithoutPixelsAreRefused)
+{
+    uint32_t pixels[4] = {1, 2, 3, 4};
+    PointerImage* none = reinterpret_cast<PointerImage*>(pixels);
+    int32_t w, h;
+    EXPECT_NE(AdapterCreatePointerImage(pixels, 0, 2, 0, 0, &none, &w, &h), 0u);
+    EXPECT_EQ(none, nullptr);
+}
+
 // ------------------------------------------------------------ requesters
 
 TEST_F(DisplayTest, RequestersMarkTheDisplayAndDropItsInput)

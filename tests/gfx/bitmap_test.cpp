@@ -2,6 +2,7 @@
 // adapter path with a fake adapter that records its calls.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <vector>
 
 #include "gfx/bitmap.h"
@@ -23,6 +24,22 @@ TEST(BitMaps, WrappedPlanesBorrowTheCallersPixels)
     FreePlaneBitMap(alpha);
     FreePlaneBitMap(mask);
     for (uint8_t b : pixels) ASSERT_EQ(b, 0x5A);
+}
+
+// Under ASan: every byte of a colour bitmap's rows and of its spare row is
+// its own, and a mask wider than its colour bitmap gets rows for its width.
+TEST(BitMaps, StoresHoldTheirSpareRowAndWideMasksTheirOwnRows)
+{
+    BitMapHandle* colour = AllocColorBitMap(17, 4, 0, nullptr);
+    BitMapHandle* wide = AllocMaskBitMap(colour, 40, 4, 1, nullptr, 0);
+    ASSERT_TRUE(colour && wide);
+    BitMapLock lock{};
+    ASSERT_EQ(LockBitMapPixels(colour, 0, &lock), 1u);
+    std::memset(lock.pixels, 0xAB, static_cast<size_t>(lock.rowLength) * lock.bytesPerPixel * (lock.height + 1));
+    UnlockBitMapPixels(&lock);
+    EXPECT_EQ(QueryBitMapAttr(wide, BMATTR_MASK_BYTESPERROW), 6u);
+    FreePlaneBitMap(wide);
+    FreeColorBitMap(colour);
 }
 
 TEST(BitMaps, SizesOutsideTheLimitsAreRefused)

@@ -294,6 +294,7 @@ TEST(Gradients, RefusedAndEmptyRequestsWriteNothing)
         EXPECT_EQ(RenderGradient(p), c.error);
         for (uint32_t v : canvas.pixels) ASSERT_EQ(v, 0xDEADBEEFu);
     }
+    EXPECT_EQ(DrawGradient(nullptr, 0, 0, 4, 4, nullptr), 0u);
 }
 
 TEST(Gradients, DegenerateGeometryStaysFinite)
