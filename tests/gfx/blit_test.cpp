@@ -16,24 +16,28 @@ namespace {
 
 using namespace picture_test;
 
+// A colour bitmap of random pixels, locked for direct access while it lives.
 struct Picture {
-    BitMapHandle* bm;
-    BitMapLock lock;
+    BitMapHandle* bm = nullptr;
+    BitMapLock lock{};
+    Picture(int32_t w, int32_t h, uint32_t seed) : bm(AllocColorBitMap(w, h, 0, nullptr))
+    {
+        EXPECT_NE(bm, nullptr);
+        LockBitMapPixels(bm, 0, &lock);
+        for (int32_t y = 0; y < h; ++y)
+            for (int32_t x = 0; x < lock.rowLength; ++x) *px(x, y) = Lcg(seed);
+    }
+    Picture(const Picture&) = delete;
+    ~Picture()
+    {
+        UnlockBitMapPixels(&lock);
+        FreeColorBitMap(bm);
+    }
     uint32_t* px(int32_t x, int32_t y)
     {
         return reinterpret_cast<uint32_t*>(lock.pixels) + lock.rowLength * y + x;
     }
 };
-
-Picture MakePicture(int32_t w, int32_t h, uint32_t seed)
-{
-    Picture p{AllocColorBitMap(w, h, 0, nullptr), {}};
-    EXPECT_NE(p.bm, nullptr);
-    LockBitMapPixels(p.bm, 0, &p.lock);
-    for (int32_t y = 0; y < h; ++y)
-        for (int32_t x = 0; x < p.lock.rowLength; ++x) *p.px(x, y) = Lcg(seed);
-    return p;
-}
 
 std::vector<uint32_t> Snapshot(Picture& p)
 {
@@ -43,22 +47,17 @@ std::vector<uint32_t> Snapshot(Picture& p)
     return out;
 }
 
-void FreePicture(Picture& p)
-{
-    UnlockBitMapPixels(&p.lock);
-    FreeColorBitMap(p.bm);
-}
-
 // Copies, masked copies and alpha blits of random rectangles (many of them
 // partly or wholly outside) against a reference that tests every pixel.
 TEST(Blits, RandomRectanglesMatchTheNaiveReference)
 {
     uint32_t seed = 99;
     for (int round = 0; round < 300; ++round) {
-        Picture src = MakePicture(13, 9, round);
-        Picture dst = MakePicture(11, 10, round + 1000);
-        BitMapHandle* mask = AllocMaskBitMap(src.bm, 13, 9, 0, nullptr, 0);
-        BitMapHandle* alpha = AllocAlphaBitMap(13, 9, 0, nullptr, 0);
+        Picture src(13, 9, round);
+        Picture dst(11, 10, round + 1000);
+        Owned own;
+        BitMapHandle* mask = own(AllocMaskBitMap(src.bm, 13, 9, 0, nullptr, 0));
+        BitMapHandle* alpha = own(AllocAlphaBitMap(13, 9, 0, nullptr, 0));
         for (int32_t y = 0; y < 9; ++y)
             for (int32_t x = 0; x < 13; ++x) {
                 AlphaAt(alpha, x, y) = static_cast<uint8_t>(Lcg(seed) % 4 == 0 ? 255 : Lcg(seed));
@@ -104,10 +103,6 @@ TEST(Blits, RandomRectanglesMatchTheNaiveReference)
         ASSERT_EQ(Snapshot(dst), expect) << "round " << round << " kind " << kind << " src " << sx
                                           << "," << sy << " dst " << dx << "," << dy << " size "
                                           << w << "x" << h;
-        FreePlaneBitMap(mask);
-        FreePlaneBitMap(alpha);
-        FreePicture(src);
-        FreePicture(dst);
     }
 }
 
@@ -174,7 +169,7 @@ TEST(Blits, CopyWhereAlphaAndCompositeOverAlpha)
 
 TEST(Blits, FillsAreClippedAndSkip24Bit)
 {
-    Picture p = MakePicture(5, 4, 3);
+    Picture p(5, 4, 3);
     std::vector<uint32_t> expect = Snapshot(p);
     for (int32_t y = 2; y < 4; ++y)
         for (int32_t x = 0; x < 2; ++x) expect[y * 5 + x] = 0x00ABCDEF;
@@ -183,7 +178,6 @@ TEST(Blits, FillsAreClippedAndSkip24Bit)
     FillBitMapRect(p.bm, 5, 0, 3, 3, 0);
     FillBitMapRect(p.bm, INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX, 0);
     EXPECT_EQ(Snapshot(p), expect);
-    FreePicture(p);
 
     uint8_t rgb[6] = {1, 2, 3, 4, 5, 6};
     SoftRectFill(rgb, 0, 0, 2, 1, 0xFFFFFF, 255, 2, 8);
@@ -207,8 +201,9 @@ TEST(PlaneOps, MaskOperationsFollowTheirTruthTables)
         {false, false, false, true}, // and
         {false, true, true, true},   // or
     };
-    BitMapHandle* src = AllocMaskBitMap(nullptr, 4, 1, 1, nullptr, 0);
-    BitMapHandle* dst = AllocMaskBitMap(nullptr, 4, 1, 1, nullptr, 0);
+    Owned own;
+    BitMapHandle* src = own(AllocMaskBitMap(nullptr, 4, 1, 1, nullptr, 0));
+    BitMapHandle* dst = own(AllocMaskBitMap(nullptr, 4, 1, 1, nullptr, 0));
     ASSERT_TRUE(src && dst);
     for (uint32_t op = 0; op < 7; ++op) {
         // Pixels 0..3 hold (d, s) = (0,0) (0,1) (1,0) (1,1).
@@ -218,14 +213,13 @@ TEST(PlaneOps, MaskOperationsFollowTheirTruthTables)
         for (int32_t x = 0; x < 4; ++x)
             EXPECT_EQ(MaskAt(dst, x, 0), op < 6 ? table[op][x] : (x >= 2)) << op << " " << x;
     }
-    FreePlaneBitMap(src);
-    FreePlaneBitMap(dst);
 }
 
 TEST(PlaneOps, FillsAndConversionsBetweenPlanes)
 {
-    BitMapHandle* mask = AllocMaskBitMap(nullptr, 20, 3, 1, nullptr, 0);
-    BitMapHandle* alpha = AllocAlphaBitMap(20, 3, 1, nullptr, 0);
+    Owned own;
+    BitMapHandle* mask = own(AllocMaskBitMap(nullptr, 20, 3, 1, nullptr, 0));
+    BitMapHandle* alpha = own(AllocAlphaBitMap(20, 3, 1, nullptr, 0));
     ASSERT_TRUE(mask && alpha);
     uint32_t seed = 5;
     for (uint32_t i = 0; i < PlaneRow(mask) * 3; ++i) PlanePixels(mask)[i] = static_cast<uint8_t>(Lcg(seed));
@@ -260,23 +254,20 @@ TEST(PlaneOps, FillsAndConversionsBetweenPlanes)
     EXPECT_EQ(AlphaAt(alpha, 1, 0), 0);
     CopyAlphaPlane(alpha, alpha, 3, 1000);
     EXPECT_EQ(AlphaAt(alpha, 0, 0), 255);
-    FreePlaneBitMap(mask);
-    FreePlaneBitMap(alpha);
 }
 
 TEST(PlaneOps, MaskedColourFillAndBorrowedPlanes)
 {
-    Picture p = MakePicture(9, 2, 8);
+    Picture p(9, 2, 8);
     std::vector<uint32_t> expect = Snapshot(p);
     uint8_t bits[4] = {0xA0, 0x80, 0, 0};  // row of 16 bits: pixels 0, 2, 8
     BitMapPlane* plane = BorrowMaskPlane(p.bm, bits);
     EXPECT_EQ(plane->bytesPerRow, 2u);  // 12-pixel rows
-    BitMapHandle* mask = AllocMaskBitMap(nullptr, 9, 2, 1, nullptr, 0);
+    Owned own;
+    BitMapHandle* mask = own(AllocMaskBitMap(nullptr, 9, 2, 1, nullptr, 0));
     FillMaskedColor(mask, 0, 0, p.bm, 0, 1, 9, 5, 0xFF010203, bits, 2);
     expect[9 + 0] = expect[9 + 2] = expect[9 + 8] = 0x010203;
     EXPECT_EQ(Snapshot(p), expect);
-    FreePlaneBitMap(mask);
-    FreePicture(p);
 }
 
 TEST(Tiles, PiecesStartInsideTheTileAndCoverTheRectangle)
@@ -300,14 +291,12 @@ TEST(Tiles, PiecesStartInsideTheTileAndCoverTheRectangle)
     EXPECT_EQ(none, 0u);
 
     // Between bitmaps, at an offset inside the destination.
-    Picture src = MakePicture(3, 2, 1), dst = MakePicture(10, 6, 2);
+    Picture src(3, 2, 1), dst(10, 6, 2);
     std::vector<uint32_t> expect = Snapshot(dst);
     for (int32_t y = 1; y < 6; ++y)
         for (int32_t x = 2; x < 9; ++x) expect[y * 10 + x] = *src.px((x - 2 + 1) % 3, (y - 1) % 2);
     TileCopyPixels(dst.bm, 2, 1, 7, 5, src.bm, -2, 0, 3, 2, 0, 0);
     EXPECT_EQ(Snapshot(dst), expect);
-    FreePicture(src);
-    FreePicture(dst);
 }
 
 void RandomPlane(BitMapHandle* plane, uint32_t seed)
@@ -324,9 +313,10 @@ void RandomPlane(BitMapHandle* plane, uint32_t seed)
 // rows had the other size (a mask row is an eighth of an alpha row).
 TEST(Blits, PlanesOfTheWrongKindAreRefused)
 {
-    Picture src = MakePicture(40, 20, 1), dst = MakePicture(40, 20, 2);
-    BitMapHandle* mask = AllocMaskBitMap(nullptr, 40, 20, 0, nullptr, 0);
-    BitMapHandle* alpha = AllocAlphaBitMap(40, 20, 0, nullptr, 0);
+    Picture src(40, 20, 1), dst(40, 20, 2);
+    Owned own;
+    BitMapHandle* mask = own(AllocMaskBitMap(nullptr, 40, 20, 0, nullptr, 0));
+    BitMapHandle* alpha = own(AllocAlphaBitMap(40, 20, 0, nullptr, 0));
     ASSERT_TRUE(mask && alpha);
     RandomPlane(mask, 3);
     RandomPlane(alpha, 4);
@@ -338,17 +328,14 @@ TEST(Blits, PlanesOfTheWrongKindAreRefused)
     BltBitMapMasked(src.bm, 0, 0, dst.bm, 0, 0, 40, 20, mask);
     BltBitMapMask(src.bm, 0, 0, dst.bm, 0, 0, 40, 20, alpha);
     EXPECT_EQ(Snapshot(dst), before);
-    FreePlaneBitMap(mask);
-    FreePlaneBitMap(alpha);
-    FreePicture(src);
-    FreePicture(dst);
 }
 
 // A mask smaller than the rectangle cuts the blit to the part it covers.
 TEST(Blits, SmallMaskCutsTheMaskedBlit)
 {
-    Picture src = MakePicture(13, 9, 5), dst = MakePicture(11, 10, 6);
-    BitMapHandle* mask = AllocMaskBitMap(nullptr, 6, 4, 0, nullptr, 0);
+    Picture src(13, 9, 5), dst(11, 10, 6);
+    Owned own;
+    BitMapHandle* mask = own(AllocMaskBitMap(nullptr, 6, 4, 0, nullptr, 0));
     ASSERT_NE(mask, nullptr);
     RandomPlane(mask, 7);
     std::vector<uint32_t> expect = Snapshot(dst);
@@ -357,9 +344,6 @@ TEST(Blits, SmallMaskCutsTheMaskedBlit)
             if (MaskAt(mask, x, y)) expect[(y + 3) * 11 + (x - 2 + 1)] = *src.px(x, y);
     BltBitMapMask(src.bm, 2, 0, dst.bm, 1, 3, 10, 9, mask);
     EXPECT_EQ(Snapshot(dst), expect);
-    FreePlaneBitMap(mask);
-    FreePicture(src);
-    FreePicture(dst);
 }
 
 // The handle-level alpha blit cuts the rectangle to both bitmaps and hands
@@ -367,9 +351,10 @@ TEST(Blits, SmallMaskCutsTheMaskedBlit)
 TEST(Blits, HandleLevelAlphaBlitsMatchTheKernelOnTheCutRectangle)
 {
     for (uint32_t mode : {BLEND_ALPHA, BLEND_COPY_WHERE, BLEND_COMPOSITE}) {
-        Picture src = MakePicture(23, 17, 8), dst = MakePicture(19, 21, 9);
-        BitMapHandle* sa = AllocAlphaBitMap(23, 17, 0, nullptr, 0);
-        BitMapHandle* da = AllocAlphaBitMap(19, 21, 0, nullptr, 0);
+        Picture src(23, 17, 8), dst(19, 21, 9);
+        Owned own;
+        BitMapHandle* sa = own(AllocAlphaBitMap(23, 17, 0, nullptr, 0));
+        BitMapHandle* da = own(AllocAlphaBitMap(19, 21, 0, nullptr, 0));
         ASSERT_TRUE(sa && da);
         RandomPlane(sa, 10);
         RandomPlane(da, 11);
@@ -391,10 +376,6 @@ TEST(Blits, HandleLevelAlphaBlitsMatchTheKernelOnTheCutRectangle)
         EXPECT_EQ(Snapshot(dst), dp) << mode;
         for (int32_t y = 0; y < 21; ++y)
             for (int32_t x = 0; x < 19; ++x) ASSERT_EQ(AlphaAt(da, x, y), dap[y * 19 + x]) << mode;
-        FreePlaneBitMap(sa);
-        FreePlaneBitMap(da);
-        FreePicture(src);
-        FreePicture(dst);
     }
 }
 
