@@ -90,10 +90,8 @@ TEST_F(CommandServices, UnknownTagsGoToHandlersInOrderAndUnansweredOnesDoNotCoun
     // A list stops at its end tag even when items follow.
     const TagItem list[] = {{98, 1}, {TAG_END, 0}, {98, 2}};
     EXPECT_EQ(SetTagList(nullptr, list), 1u);
-}
 
-TEST_F(CommandServices, GetHandlersAnswerThroughThePointer)
-{
+    // Get handlers answer through the pointer.
     ASSERT_EQ(AddGetTagHandler(AnswersSeven), 0u);
     intptr_t value = 0;
     EXPECT_EQ(GetTags(nullptr, {{40, reinterpret_cast<intptr_t>(&value)}, {41, 0}}), 1u);

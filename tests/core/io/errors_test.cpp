@@ -129,7 +129,6 @@ TEST_F(ErrorContext, NumbersAndFixedTexts)
     SetErrorArgNumber(7);
     EXPECT_EQ(ErrorText(ERR_FINDFILE), "Could not find file handle 7!");
     EXPECT_EQ(ErrorText(ERR_NONE), "No error occurred!");
-    EXPECT_EQ(ErrorText(ERR_MEM), "Out of memory!");
     for (uint32_t unknown : {1u, 999u, 1249u, 1407u})
         EXPECT_EQ(ErrorText(unknown), "Unknown error code!") << unknown;
 }
@@ -206,15 +205,6 @@ TEST_F(ErrorContext, ReportNamesFileLineAndFunction)
     EXPECT_STREQ(out, "50% %s done\nFile: %d.qms (current line: -1)");
     EXPECT_EQ(FormatErrorReport("abcdef", "f", 1, nullptr, out, 4), 3u);
     EXPECT_STREQ(out, "abc");
-}
-
-TEST_F(ErrorContext, FunctionNamesAreCutToTheirBuffer)
-{
-    std::string name(300, 'f');
-    SetErrorFunctionName(name.c_str());
-    EXPECT_EQ(std::strlen(errorFunctionName), ERROR_FUNCTION_NAME_SIZE - 1);
-    ResetErrorLocation();
-    EXPECT_STREQ(errorFunctionName, "----");
 }
 
 TEST(CoreServices, ScriptNameBufferLivesFromStartToExit)

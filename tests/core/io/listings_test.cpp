@@ -76,15 +76,6 @@ TEST(Listings, ConstantsAreTheKeysOfTheRegistryTable)
     EXPECT_EQ(lines, (std::set<std::string>{"#CENTER", "#BRUSH", "#LANGUAGE_GERMAN"}));
 }
 
-TEST(Listings, ObjectTypeNamesStartWithTheCommonTypes)
-{
-    std::string path = ::testing::TempDir() + "object_types.txt";
-    WriteObjectTypeList(path.c_str());
-    std::string text = ReadBack(path);
-    EXPECT_EQ(text.rfind("BGPIC\nBRUSH\nANIM\nSPRITE\nSAMPLE\nMUSIC\nFILE\nFONT\n", 0), 0u);
-    EXPECT_NE(text.find("\nUDPOBJECT\n"), std::string::npos);
-}
-
 TEST(Listings, UnwritableFilesAreSkipped)
 {
     std::string path = ::testing::TempDir() + "no/such/dir/listing.txt";

@@ -356,18 +356,6 @@ TEST_F(NoSeekAdapter, WithoutEmulationOnlyTellAndRewindWork)
     StreamClose(s);
 }
 
-TEST_F(NoSeekAdapter, AdaptersAreAskedOnlyWhenTheModeAllows)
-{
-    StreamHandle* s = StreamOpen(path.c_str(), STREAM_READ);
-    ASSERT_NE(s, nullptr);
-    EXPECT_EQ(GetStreamAdapterName(s), nullptr);
-    StreamClose(s);
-}
-
-} // namespace
-
-namespace {
-
 TEST(TempNames, KeepTheModelsExtension)
 {
     struct Case {

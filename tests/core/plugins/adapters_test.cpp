@@ -9,7 +9,6 @@
 #include "core/io/stream.h"
 #include "core/io/virtual_names.h"
 #include "core/plugins/capability_lists.h"
-#include "core/plugins/loader_lists.h"
 #include "platform/posix/os_files.h"
 #include "plugin_fixture.h"
 
@@ -167,15 +166,6 @@ TEST_F(AdapterTest, LoaderListsChooseAmongAdapters)
     StreamHandle* stream = StreamOpen("mem:data.bin", STREAM_READ | STREAM_ADAPTERS, "membyname");
     ASSERT_NE(stream, nullptr);
     StreamClose(stream);
-}
-
-TEST_F(AdapterTest, EmptyLoaderListItemsAllowNoPlugin)
-{
-    EXPECT_FALSE(IsLoaderAllowed("inbuilt|", "anyplugin", true));
-    EXPECT_FALSE(IsLoaderAllowed("|", "anyplugin", true));
-    EXPECT_FALSE(IsLoaderAllowed("a||b", "xyz", false));
-    EXPECT_TRUE(IsLoaderAllowed("a||xy", "xyz", false));
-    EXPECT_TRUE(IsLoaderAllowed("inbuilt|", "inbuilt", false));
 }
 
 TEST_F(AdapterTest, VirtualNamesReachOnlyAdaptersThatServeThem)

@@ -116,9 +116,6 @@ TEST_F(DebugTest, LineZeroWithoutLineInformation)
     ASSERT_EQ(Run("GETGLOBAL r0, \"probe\"\nCALL r0, 1, 1\nRETURN r0, 1\n"), 0u);
     ASSERT_EQ(Seen.size(), 2u);
     EXPECT_EQ(Seen[1].currentLine, 0);
-    // An error raised there reports line 0 too.
-    EXPECT_EQ(Run("LOADNUM r0, 1\nDIV r0, r0, nil\nRETURN r0, 2\n"), static_cast<uint32_t>(ERR_ZERODIVISION));
-    EXPECT_EQ(VmErrorLine, 0);
 }
 
 TEST_F(DebugTest, InfoOfAFunctionOnTheStack)
