@@ -9,7 +9,6 @@
 #include "core/vm/library_glue.h"
 #include "platform/posix/os_console.h"
 #include "platform/posix/os_requester.h"
-#include "tools/qmasm/assembler.h"
 #include "vm_fixture.h"
 
 #include <cstring>
@@ -36,23 +35,6 @@ uint32_t WhereAmI(VmState* vm)
 
 const CommandTableEntry commands[] = {{"FailCmd", FailCmd}, {"WhereAmI", WhereAmI}, {nullptr, nullptr}};
 
-struct ChunkReader {
-    const std::vector<uint8_t>* bytes;
-    bool done;
-};
-
-const char* ReadChunk(VmState*, void* data, size_t* size)
-{
-    auto* reader = static_cast<ChunkReader*>(data);
-    if (reader->done) {
-        *size = 0;
-        return nullptr;
-    }
-    reader->done = true;
-    *size = reader->bytes->size();
-    return reinterpret_cast<const char*>(reader->bytes->data());
-}
-
 // The applet's code holds two files: main.qm at lines 1-10 and
 // inc/helpers.qm at lines 11-30, whose first line there is its line 5.
 IncludedFileRecord helpers{nullptr, 11, 30, 4, "inc/helpers.qm", "app.qma"};
@@ -66,12 +48,8 @@ protected:
         savedTags = CoreTags;
         applet.includedFiles = &mainFile;
         applet.loaded = 1;
-        VmPushCString(vm, "applet");
-        VmPushLightUserdata(vm, &applet);
-        VmRawSet(vm, VM_REGISTRYINDEX);
-        VmPushCString(vm, "script");
-        VmPushCString(vm, ":none:");
-        VmRawSet(vm, VM_REGISTRYINDEX);
+        VmSetRegistryPointer(vm, "applet", &applet);
+        VmSetRegistryString(vm, "script", ":none:");
         ASSERT_EQ(InitCoreServices(), 0u);
         ResetErrorLocation();
         VmErrorLine = -1;
@@ -80,12 +58,8 @@ protected:
         InstallErrorReportHooks();
         ProgramVmState = vm;
         ASSERT_EQ(RegisterLibrary(commands, "test"), 0u);
-        VmPushString(vm, "failcmd");
-        VmPushNativeFunction(vm, FailCmd);
-        VmSetTable(vm, VM_GLOBALSINDEX);
-        VmPushString(vm, "whereami");
-        VmPushNativeFunction(vm, WhereAmI);
-        VmSetTable(vm, VM_GLOBALSINDEX);
+        SetGlobal("failcmd", FailCmd);
+        SetGlobal("whereami", WhereAmI);
     }
     void TearDown() override
     {
@@ -98,14 +72,7 @@ protected:
         VmTest::TearDown();
     }
 
-    uint32_t RunChunk(const std::string& text)
-    {
-        qmasm::AssembleResult chunk = qmasm::Assemble(text);
-        EXPECT_TRUE(chunk.ok) << chunk.errorLine << ": " << chunk.message;
-        ChunkReader reader{&chunk.bytes, false};
-        EXPECT_EQ(VmLoad(vm, ReadChunk, &reader, "app.qma"), 0u);
-        return VmPCall(vm, 0, 0, 0);
-    }
+    uint32_t RunChunk(const std::string& text) { return VmTest::RunChunk(text, "app.qma"); }
 
     AppletInfo applet{};
     CoreTagState savedTags{};
@@ -202,9 +169,7 @@ TEST_F(ErrorReport, LinesOfASingleScriptCountTheIncludedFilesBeforeIt)
 {
     // A script that was not built from several files: its name is in the
     // registry, and every included record under that name adds its lines.
-    VmPushCString(vm, "script");
-    VmPushCString(vm, "Main.QM");
-    VmRawSet(vm, VM_REGISTRYINDEX);
+    VmSetRegistryString(vm, "script", "Main.QM");
     VmPushCString(vm, "beginline");
     VmPushNumber(vm, 5);
     VmRawSet(vm, VM_REGISTRYINDEX);
@@ -263,9 +228,7 @@ TEST_F(ErrorReport, TheRunningLineIsFoundInItsIncludedFile)
     ASSERT_EQ(RunChunk(Chunk("whereami")), 0u);
     helpers.lastLine = 30;
     EXPECT_EQ(scriptFileSeen, "");
-    VmPushCString(vm, "script");
-    VmPushCString(vm, "single.qm");
-    VmRawSet(vm, VM_REGISTRYINDEX);
+    VmSetRegistryString(vm, "script", "single.qm");
     ASSERT_EQ(RunChunk(Chunk("whereami")), 0u);
     EXPECT_EQ(scriptFileSeen, "single.qm");
 }

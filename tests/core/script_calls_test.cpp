@@ -41,9 +41,7 @@ using ScriptCalls = VmTest;
 
 TEST_F(ScriptCalls, ArgumentsArePushedByTheirType)
 {
-    VmPushString(vm, "probe");
-    VmPushNativeFunction(vm, Probe);
-    VmSetTable(vm, VM_GLOBALSINDEX);
+    SetGlobal("probe", Probe);
     VmPushString(vm, "kept");
     VmRawSetI(vm, VM_REGISTRYINDEX, 50);
 
@@ -64,9 +62,7 @@ TEST_F(ScriptCalls, ArgumentsArePushedByTheirType)
 
 TEST_F(ScriptCalls, TheCallAnswersTheCalleesErrorCode)
 {
-    VmPushString(vm, "failing");
-    VmPushNativeFunction(vm, Failing);
-    VmSetTable(vm, VM_GLOBALSINDEX);
+    SetGlobal("failing", Failing);
     EXPECT_EQ(CallScriptFunction(vm, "Failing", 0, {}), 1178u);
 }
 

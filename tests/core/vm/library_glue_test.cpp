@@ -10,13 +10,17 @@
 
 #include "core/io/error_codes.h"
 #include "core/io/errors.h"
+#include "vm_fixture.h"
 
 namespace {
 
-class LibraryGlue : public ::testing::Test {
+class LibraryGlue : public VmTest {
 protected:
-    void SetUp() override { vm = VmOpenState(); }
-    void TearDown() override { VmCloseState(vm); }
+    void SetUp() override
+    {
+        VmTest::SetUp();
+        vm = L;
+    }
     VmState* vm = nullptr;
 };
 
@@ -118,20 +122,6 @@ TEST_F(LibraryGlue, ReadersNameTheArgument)
     EXPECT_EQ(VmGetNumber(vm, -1), 12);
 }
 
-// Runs body as a native under VmPCall; answers the status.
-const std::function<void(VmState*)>* Body = nullptr;
-uint32_t RunBody(VmState* vm, const std::function<void(VmState*)>& body)
-{
-    Body = &body;
-    VmPushNativeFunction(vm, [](VmState* s) -> uint32_t {
-        (*Body)(s);
-        return 0;
-    });
-    uint32_t status = VmPCall(vm, 0, 0, 0);
-    Body = nullptr;
-    return status;
-}
-
 std::string MessageOf(uint32_t code)
 {
     char text[256];
@@ -170,7 +160,7 @@ TEST_F(LibraryGlue, ReaderErrorsCarryTheirCodeAndPlace)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         VmSetTop(vm, 0);
-        uint32_t status = RunBody(vm, [&](VmState* s) {
+        uint32_t status = RunNative([&](VmState* s) {
             VmNewTable(s);
             VmPushNativeFunction(s, AnswerSeven);
             VmPushString(s, "x");
@@ -186,7 +176,7 @@ TEST_F(LibraryGlue, ReaderErrorsCarryTheirCodeAndPlace)
 
 TEST_F(LibraryGlue, ReadersConvertWhatTheyAccept)
 {
-    EXPECT_EQ(RunBody(vm, [](VmState* s) {
+    EXPECT_EQ(RunNative([](VmState* s) {
         VmPushNil(s);
         VmPushString(s, " 12 ");
         VmPushNumber(s, -2.7);
