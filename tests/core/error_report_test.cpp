@@ -86,22 +86,20 @@ std::string Report(const char* text, bool plain)
     return out;
 }
 
-// main (at line 3 of the applet) calls the nested function inner, which
-// sits at applet line 20 when it makes its call.
-std::string Chunk(const char* innerCall)
+// main (at line 3 of the applet) calls the nested function inner (under
+// the global name given), which sits at applet line 20 when it makes its call.
+std::string Chunk(const char* innerCall, const std::string& innerName = "inner")
 {
-    return std::string(".function main source=\"app.qma\"\n"
-                       ".line 3\n"
-                       "  CLOSURE r0, inner\n"
-                       "  SETGLOBAL r0, \"inner\"\n"
-                       "  GETGLOBAL r0, \"inner\"\n"
-                       "  CALL r0, 1, 1\n"
-                       "  RETURN r0, 1\n"
-                       ".function inner line=12\n"
-                       ".line 20\n"
-                       "  GETGLOBAL r0, \"") +
-           innerCall +
-           "\"\n"
+    return ".function main source=\"app.qma\"\n"
+           ".line 3\n"
+           "  CLOSURE r0, inner\n"
+           "  SETGLOBAL r0, \"" + innerName + "\"\n"
+           "  GETGLOBAL r0, \"" + innerName + "\"\n"
+           "  CALL r0, 1, 1\n"
+           "  RETURN r0, 1\n"
+           ".function inner line=12\n"
+           ".line 20\n"
+           "  GETGLOBAL r0, \"" + innerCall + "\"\n"
            "  CALL r0, 1, 1\n"
            "  RETURN r0, 1\n"
            ".end\n"
@@ -208,11 +206,7 @@ TEST_F(ErrorReport, UnknownLocationsGiveTheMessageAlone)
 TEST_F(ErrorReport, LongFunctionNamesAreCutToTheirBuffer)
 {
     std::string name(300, 'f');
-    std::string text = ".function main source=\"app.qma\"\n.line 3\n  CLOSURE r0, inner\n  SETGLOBAL r0, \"" +
-                       name + "\"\n  GETGLOBAL r0, \"" + name +
-                       "\"\n  CALL r0, 1, 1\n  RETURN r0, 1\n.function inner line=12\n.line 20\n"
-                       "  GETGLOBAL r0, \"nosuchfunction\"\n  CALL r0, 1, 1\n  RETURN r0, 1\n.end\n.end\n";
-    ASSERT_EQ(RunChunk(text), static_cast<uint32_t>(ERR_FUNCDECLA));
+    ASSERT_EQ(RunChunk(Chunk("nosuchfunction", name)), static_cast<uint32_t>(ERR_FUNCDECLA));
     EXPECT_EQ(std::string(errorFunctionName), name.substr(0, ERROR_FUNCTION_NAME_SIZE - 1));
 }
 

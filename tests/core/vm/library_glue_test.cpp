@@ -30,12 +30,6 @@ uint32_t AnswerSeven(VmState* vm)
     return 1;
 }
 
-uint32_t ReadsANumber(VmState* vm)
-{
-    VmPushNumber(vm, VmCheckNumber(vm, 2));
-    return 1;
-}
-
 TEST_F(LibraryGlue, CommandsAreStoredUnderLowerCaseNames)
 {
     const CommandTableEntry commands[] = {{"PlayMusic", AnswerSeven}, {"Skipped", nullptr}, {nullptr, nullptr}};
@@ -105,21 +99,6 @@ TEST_F(LibraryGlue, ReferencesStartAtThreeAndAreReused)
     VmPushRef(vm, 1, 3);
     EXPECT_STREQ(VmGetString(vm, -1), "c");
     EXPECT_EQ(VmGetTop(vm), 3);
-}
-
-TEST_F(LibraryGlue, ReadersNameTheArgument)
-{
-    VmPushNativeFunction(vm, ReadsANumber);
-    VmPushNumber(vm, 1);
-    VmNewTable(vm);
-    EXPECT_EQ(VmPCall(vm, 2, 1, 0), static_cast<uint32_t>(ERR_NUMEXPECTED));
-    EXPECT_EQ(errorArgNumber, 2);
-    VmSetTop(vm, 0);
-    VmPushNativeFunction(vm, ReadsANumber);
-    VmPushNumber(vm, 1);
-    VmPushString(vm, "12");
-    EXPECT_EQ(VmPCall(vm, 2, 1, 0), 0u);
-    EXPECT_EQ(VmGetNumber(vm, -1), 12);
 }
 
 std::string MessageOf(uint32_t code)
