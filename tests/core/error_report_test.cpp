@@ -12,10 +12,9 @@
 #include "vm_fixture.h"
 
 #include <cstring>
-#include <fstream>
-#include <sstream>
-#include <unistd.h>
 #include <string>
+
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -247,11 +246,9 @@ TEST_F(ErrorReport, TheFatalReportGoesToTheDebugDeviceAsOneLine)
         adapter.GetBitMapAttr = reinterpret_cast<QmProc>(AnswerPlatformFlag);
         g_platformFlag = c.flag;
         DisplayAdapterPlugin = c.adapter ? &adapter : nullptr;
-        char path[] = "/tmp/qm_fatal_XXXXXX";
-        int fd = mkstemp(path);
-        ASSERT_GE(fd, 0);
-        close(fd);
-        ASSERT_EQ(OsOpenDebugChannel((std::string("::file") + path).c_str()), 0);
+        TempDir dir;
+        std::string path = dir.file("fatal.txt");
+        ASSERT_EQ(OsOpenDebugChannel(("::file" + path).c_str()), 0);
         DebugDeviceSet = 1;
         CoreContext context{};
         ReportFatalError(0, &context, vm);
@@ -260,11 +257,8 @@ TEST_F(ErrorReport, TheFatalReportGoesToTheDebugDeviceAsOneLine)
         DebugDeviceSet = 0;
         DisplayAdapterPlugin = nullptr;
         OsCloseDebugChannel();
-        std::ifstream in(path);
-        std::stringstream written;
-        written << in.rdbuf();
-        unlink(path);
-        EXPECT_EQ(written.str(), c.expected) << "adapter " << c.adapter << " flag " << c.flag;
+        std::vector<uint8_t> written = ReadFileBytes(path);
+        EXPECT_EQ(std::string(written.begin(), written.end()), c.expected) << "adapter " << c.adapter << " flag " << c.flag;
         EXPECT_STREQ(context.errorText, "Could not find file handle 7!");
     }
 }

@@ -3,12 +3,12 @@
 #pragma once
 
 #include "core/vm/vm.h"
+#include "support/assembled_script.h"
 #include "tools/qmasm/assembler.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
-#include <vector>
 
 class VmTest : public ::testing::Test {
 protected:
@@ -46,18 +46,7 @@ protected:
     {
         qmasm::AssembleResult chunk = qmasm::Assemble(text);
         EXPECT_TRUE(chunk.ok) << chunk.errorLine << ": " << chunk.message;
-        struct Reader {
-            const std::vector<uint8_t>* bytes;
-            bool done;
-        } reader{&chunk.bytes, false};
-        auto read = [](VmState*, void* data, size_t* size) -> const char* {
-            auto* r = static_cast<Reader*>(data);
-            *size = r->done ? 0 : r->bytes->size();
-            const char* block = r->done ? nullptr : reinterpret_cast<const char*>(r->bytes->data());
-            r->done = true;
-            return block;
-        };
-        EXPECT_EQ(VmLoad(vm, read, &reader, chunkName), 0u);
+        EXPECT_EQ(LoadChunkBytes(vm, chunk.bytes, chunkName), 0u);
         return VmPCall(vm, 0, 0, 0);
     }
 

@@ -9,11 +9,10 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <string>
+
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -172,7 +171,8 @@ TEST_F(ErrorContext, UserCodesCountFromTheFirstUserCode)
 
 TEST_F(ErrorContext, ProgressLinesGoToTheDebugChannelUnlessQuiet)
 {
-    std::string path = ::testing::TempDir() + "progress_lines.txt";
+    TempDir dir;
+    std::string path = dir.file("progress_lines.txt");
     ASSERT_EQ(OsOpenDebugChannel(("::file" + path).c_str()), 0);
     CoreTags.quietFlag = 0;
     PrintMessage("Opening script %s", ":::chunk1:2*scripts/game.qma?/opt/p", 1);
@@ -187,11 +187,8 @@ TEST_F(ErrorContext, ProgressLinesGoToTheDebugChannelUnlessQuiet)
     CoreTags.quietFlag = 0;
     OsCloseDebugChannel();
 
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    EXPECT_EQ(text.str(), "Opening script game.qma...done\n100% %s %nCompiling script...failed\n");
-    std::remove(path.c_str());
+    std::vector<uint8_t> text = ReadFileBytes(path);
+    EXPECT_EQ(std::string(text.begin(), text.end()), "Opening script game.qma...done\n100% %s %nCompiling script...failed\n");
 }
 
 TEST_F(ErrorContext, ReportNamesFileLineAndFunction)

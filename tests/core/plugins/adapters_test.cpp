@@ -30,14 +30,6 @@ std::vector<uint8_t> ReadSome(StreamHandle* stream, size_t count)
     return bytes;
 }
 
-size_t Count(const std::string& text, const std::string& word)
-{
-    size_t n = 0;
-    for (size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1))
-        ++n;
-    return n;
-}
-
 using AdapterTest = PluginTest;
 
 TEST_F(AdapterTest, AFileAdapterServesReadsSeeksAndExaminations)

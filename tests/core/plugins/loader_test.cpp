@@ -49,10 +49,7 @@ TEST_F(LoaderTest, EachCheckAnswersItsCodeAndClosesWhatInitOpened)
         if (c.errorText) {
             EXPECT_STREQ(errorArgText, c.errorText);
         }
-        std::string log = Log();
-        size_t closes = 0;
-        for (size_t at = log.find("close "); at != std::string::npos; at = log.find("close ", at + 1))
-            ++closes;
+        size_t closes = Count(Log(), "close ");
         if (code == 0) {
             ASSERT_NE(node, nullptr);
             EXPECT_EQ(capabilities, node->info->capabilities);
