@@ -343,19 +343,6 @@ TEST_F(NoSeekAdapter, SeeksAreEmulatedThroughABoundedBuffer)
     StreamClose(s);
 }
 
-TEST_F(NoSeekAdapter, WithoutEmulationOnlyTellAndRewindWork)
-{
-    StreamHandle* s = StreamOpen("anything", 0x09);
-    ASSERT_NE(s, nullptr);
-    EXPECT_EQ(StreamSeek(s, 5, STREAM_SEEK_BEGINNING), -1);
-    EXPECT_EQ(StreamSeek(s, 5, STREAM_SEEK_CURRENT), -1);
-    StreamGetC(s);
-    EXPECT_EQ(StreamSeek(s, 0, STREAM_SEEK_CURRENT), 1);
-    EXPECT_EQ(StreamSeek(s, 0, STREAM_SEEK_BEGINNING), 1);
-    EXPECT_EQ(StreamSeek(s, 0, STREAM_SEEK_CURRENT), 0);
-    StreamClose(s);
-}
-
 TEST(TempNames, KeepTheModelsExtension)
 {
     struct Case {

@@ -81,15 +81,11 @@ TEST_F(LoaderTest, EntryPointsAreBoundByCapability)
     ASSERT_EQ(OpenPluginLibrary(PluginPath("memfile").c_str(), &capabilities, &node), 0u);
     PluginInfo* info = node->info;
     EXPECT_EQ(capabilities, uint32_t(PLUGINCAPS_FILEADAPTER));
-    EXPECT_NE(info->InitPlugin, nullptr);
-    EXPECT_NE(info->ClosePlugin, nullptr);
     EXPECT_NE(info->FOpen, nullptr);
     EXPECT_NE(info->Stat, nullptr);
     EXPECT_EQ(info->OpenDir, nullptr);
     EXPECT_EQ(info->GetExtensions, nullptr);
     EXPECT_EQ(info->GetCommands, nullptr);
-    EXPECT_EQ(info->neededVersion, 6);
-    EXPECT_EQ(info->neededRevision, 1);
     UnloadPlugin(node);
 
     ASSERT_EQ(OpenPluginLibrary(PluginPath("mathreq").c_str(), &capabilities, &node), 0u);

@@ -46,7 +46,6 @@ TEST_F(InterpreterTest, ArithmeticWithCoercionAndIntegerRules)
         {"ADD r0, nil, #1\nRETURN r0, 2", 0, 1},
         {"ADD r0, \"10\", #1\nRETURN r0, 2", 0, 11},
         {"ADD r0, \"$10\", #0\nRETURN r0, 2", 0, 16},
-        {"ADD r0, \"0x10\", #0\nRETURN r0, 2", 0, 16},
         {"ADD r0, \"abc\", #1\nRETURN r0, 2", ERR_WRONGOP, 0},
         {"SUB r0, #1, #3\nRETURN r0, 2", 0, -2},
         {"MUL r0, \" 2 \", #4\nRETURN r0, 2", 0, 8},
