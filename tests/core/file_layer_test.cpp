@@ -96,22 +96,6 @@ TEST_F(FileLayer, MalformedRegionNamesFailCleanly)
         EXPECT_EQ(OsFileOpen(name, OSFILE_READ), nullptr) << name;
 }
 
-TEST_F(FileLayer, SeekKeepsThePositionWhenRefused)
-{
-    OsFileHandle* h = OsFileOpen(container.c_str(), OSFILE_READ);
-    ASSERT_NE(h, nullptr);
-    EXPECT_EQ(h->size, data.size());
-    EXPECT_EQ(OsFileSeek(h, 123, 1), 0);
-    EXPECT_EQ(OsFileSeek(h, -124, 0), -1);
-    EXPECT_EQ(OsFileSeek(h, -10001, 2), -1);
-    EXPECT_EQ(OsFileGetC(h), data[123]);
-    EXPECT_EQ(OsFileSeek(h, -1, 2), 124);
-    EXPECT_EQ(OsFileGetC(h), data.back());
-    EXPECT_EQ(OsFileGetC(h), -1);
-    EXPECT_EQ(OsFileEof(h), 1);
-    OsFileClose(h);
-}
-
 TEST_F(FileLayer, LargeOffsetsAreSixtyFourBit)
 {
     std::string sparse = dir.file("sparse.bin");

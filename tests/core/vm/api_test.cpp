@@ -99,8 +99,6 @@ TEST_F(ApiTest, QueriesFollowTheirOwnRules)
                   EXPECT_EQ(VmGetPointer(s, 2), nullptr);
                   EXPECT_EQ(VmGetString(s, 5), nullptr);
                   EXPECT_EQ(VmGetStringLength(s, 5), 0u);
-                  EXPECT_EQ(VmGetNativeFunction(s, 5), nullptr);
-                  EXPECT_EQ(VmGetThread(s, 5), nullptr);
                   EXPECT_EQ(VmCompareEqual(s, 1, 2), 0) << "different types";
                   EXPECT_EQ(VmCompareRawEqual(s, 1, 9), 0) << "no value";
                   EXPECT_EQ(VmCompareLess(s, 2, 9, 1), 0);
