@@ -179,22 +179,6 @@ TEST_F(CallsTest, NativeNestingOverflowsAtTwoHundred)
     EXPECT_EQ(L->nCcalls, 0u);
 }
 
-TEST_F(CallsTest, CallRecordsOverflowAndShrinkBack)
-{
-    // Push records the way deep script recursion does, without native depth.
-    uint32_t status = RunNative([&](VmState* s) {
-        for (;;) {
-            VmCallInfo* ci = VmNextCallInfo(s);
-            ci->state = VM_CI_NATIVE;
-            ci->base = s->base;
-            ci->top = s->top;
-        }
-    });
-    EXPECT_EQ(status, static_cast<uint32_t>(ERR_STACK));
-    EXPECT_LE(L->sizeCi, VM_MAXCALLS);
-    EXPECT_EQ(RunNative([](VmState* s) { VmPushNumber(s, 1); }), 0u);
-}
-
 TEST_F(CallsTest, CallMetamethodShiftsTheArguments)
 {
     EXPECT_EQ(RunNative([](VmState* s) {
