@@ -102,12 +102,10 @@ TEST(CommandLine, ALongWordIsNeverCutShort)
     EXPECT_EQ(second.Arguments()[0].second.size(), longValue.size());
 }
 
+// The notations are the number parser's own; here that options read through it.
 TEST(Options, NumbersInEveryNotation)
 {
-    const std::pair<const char*, int32_t> cases[] = {
-        {"$FF", 255}, {"0xff", 255}, {"0XFF", 255}, {"%11111111", 255}, {"$-10", -16}, {"640", 640},
-    };
-    for (const auto& [text, expected] : cases) {
+    for (const auto& [text, expected] : {std::pair{"$-10", -16}, std::pair{"%11111111", 255}}) {
         StartupRun run;
         ASSERT_EQ(run.Parse({"-scrheight", text, "s"}), 0u);
         ASSERT_EQ(run.Apply(), 0u) << text;
@@ -116,9 +114,6 @@ TEST(Options, NumbersInEveryNotation)
     StartupRun bad;
     ASSERT_EQ(bad.Parse({"-scrheight", "$", "s"}), 0u);
     EXPECT_EQ(bad.Apply(), ERR_SYNTAXERROR);
-    StartupRun none;
-    ASSERT_EQ(none.Parse({"-scrheight", "wide", "s"}), 0u);
-    EXPECT_EQ(none.Apply(), ERR_VALUEEXPECTED);
 }
 
 TEST(Options, AppliedToTheRecords)

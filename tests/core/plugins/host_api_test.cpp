@@ -1,7 +1,7 @@
 // The host interface's tables: the layout plugins rely on, the wrappers of
-// the runtime library against glibc, the encoders against independent
-// oracles (zlib's CRC, the RFC test vectors), the stream and chunk
-// wrappers, the applet tags, the adapter setters and the command hooks.
+// the runtime library against glibc, the encoders' edge cases against zlib's
+// CRC and the empty input's digest, the stream and chunk wrappers, the
+// applet tags, the adapter setters and the command hooks.
 #include <sys/stat.h>
 #include <zlib.h>
 
