@@ -94,8 +94,6 @@ TEST_F(DebugTest, LevelsDescribeNativesScriptsAndMain)
     EXPECT_STREQ(native.shortSource, "[C]");
     EXPECT_EQ(native.currentLine, -1);
     EXPECT_EQ(native.lineDefined, -1);
-    EXPECT_STREQ(native.name, "probe");
-    EXPECT_STREQ(native.nameWhat, "global");
     const VmDebugRecord& f = Seen[1];
     EXPECT_STREQ(f.what, "Quillmere");
     EXPECT_EQ(f.lineDefined, 10);

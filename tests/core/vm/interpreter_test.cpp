@@ -461,24 +461,6 @@ TEST_F(InterpreterTest, DeepRecursionOverflowsAndTheStateRecovers)
     EXPECT_EQ(VmGetNumber(L, -1), 3);
 }
 
-TEST_F(InterpreterTest, NativeErrorCodesGoToTheRecorder)
-{
-    SetGlobal("fail", [](VmState* s) -> uint32_t {
-        VmPushNumber(s, 99);
-        return ERR_READFILE;
-    });
-    // Unset recorder: the code ends the script.
-    EXPECT_EQ(Run("GETGLOBAL r0, \"fail\"\nCALL r0, 1, 2\nRETURN r0, 2\n"), static_cast<uint32_t>(ERR_READFILE));
-    EXPECT_EQ(VmLastErrorCode, static_cast<uint32_t>(ERR_READFILE));
-    // A recorder that lets the script go on: the call yields nil.
-    static uint32_t recorded;
-    VmHooks.recordScriptError = [](VmState*, uint32_t code) { recorded = code; };
-    ASSERT_EQ(Run("GETGLOBAL r0, \"fail\"\nCALL r0, 1, 2\nLOADNUM r1, 7\nRETURN r0, 3\n"), 0u);
-    EXPECT_EQ(recorded, static_cast<uint32_t>(ERR_READFILE));
-    EXPECT_EQ(VmType(L, -2), VM_TNIL);
-    EXPECT_EQ(VmGetNumber(L, -1), 7);
-}
-
 TEST_F(InterpreterTest, GosubAndReturnWithinAFunction)
 {
     ASSERT_EQ(Run("LOADNUM r0, 1\nGOSUB sub\nMUL r0, r0, #10\nRETURN r0, 2\nsub: ADD r0, r0, #1\nRETSUB\n"), 0u);
