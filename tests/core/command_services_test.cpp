@@ -45,7 +45,7 @@ int AnswersSeven(void*, uint32_t tag, void* pointer)
 
 } // namespace
 
-TEST_F(CommandServices, TheRunningSwitchIsWriteOnly)
+TEST_F(CommandServices, TheRunningSwitchIsWriteOnlyAndTheNestingCounts)
 {
     EXPECT_EQ(SetTags(nullptr, {{TAG_QUIET, 1}, {TAG_SCRIPTRUNNING, 1}}), 2u);
     uint32_t quiet = 9, running = 9;
@@ -55,10 +55,8 @@ TEST_F(CommandServices, TheRunningSwitchIsWriteOnly)
     EXPECT_EQ(quiet, 1u);
     EXPECT_EQ(running, 9u);
     EXPECT_EQ(CoreTags.scriptRunning, 1u);
-}
 
-TEST_F(CommandServices, NestingCountsUpAndDownPastZero)
-{
+    // The error handler nesting counts up and down, past zero.
     CoreTags.errorHandlerNesting = 0;
     SetTags(nullptr, {{TAG_ERRORHANDLERNESTING, 1}});
     SetTags(nullptr, {{TAG_ERRORHANDLERNESTING, 0}});

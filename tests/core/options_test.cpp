@@ -134,14 +134,11 @@ TEST(Options, AppliedToTheRecords)
     EXPECT_EQ(run.context.noSound, 1u);
     EXPECT_EQ(run.context.allDisplays, 1u);
     EXPECT_EQ(Startup.noChangeDir, 1u);
-}
-
-TEST(Options, ScalingSizesNeedAScalingEngine)
-{
-    StartupRun run;
-    ASSERT_EQ(run.Parse({"-scalewidth", "50%", "s"}), 0u);
-    ASSERT_EQ(run.Apply(), 0u);
-    EXPECT_EQ(run.applet.scaleWidth, 0);
+    // Scaling sizes need a scaling engine.
+    StartupRun unscaled;
+    ASSERT_EQ(unscaled.Parse({"-scalewidth", "50%", "s"}), 0u);
+    ASSERT_EQ(unscaled.Apply(), 0u);
+    EXPECT_EQ(unscaled.applet.scaleWidth, 0);
 }
 
 TEST(Options, RefusedCombinationsAndRanges)

@@ -39,7 +39,7 @@ using ScriptCalls = VmTest;
 
 } // namespace
 
-TEST_F(ScriptCalls, ArgumentsArePushedByTheirType)
+TEST_F(ScriptCalls, ArgumentsArePushedByTheirTypeAndErrorsComeBack)
 {
     SetGlobal("probe", Probe);
     VmPushString(vm, "kept");
@@ -58,10 +58,8 @@ TEST_F(ScriptCalls, ArgumentsArePushedByTheirType)
     VmSetTop(vm, 0);
 
     EXPECT_EQ(CallScriptFunction(nullptr, "probe", 0, {}), 0u);
-}
 
-TEST_F(ScriptCalls, TheCallAnswersTheCalleesErrorCode)
-{
+    // The call answers the callee's error code.
     SetGlobal("failing", Failing);
     EXPECT_EQ(CallScriptFunction(vm, "Failing", 0, {}), 1178u);
 }

@@ -67,10 +67,7 @@ TEST(FormatMessageText, FillsOnePlaceholderAndLeavesEveryOtherPercent)
     };
     for (const Case& c : cases)
         EXPECT_EQ(Format(c.text, c.arg, c.number), c.expected) << c.text;
-}
-
-TEST(FormatMessageText, CutsToTheBufferAndStaysTerminated)
-{
+    // Cut to the buffer and terminated.
     EXPECT_EQ(Format("Cannot read file %s !", "abcdefgh", 0, 20), "Cannot read file ab");
     EXPECT_EQ(Format("%s!", "abc", 0, 3), "ab");
     EXPECT_EQ(Format("%d", "", 123456, 4), "123");
@@ -123,19 +120,15 @@ TEST_F(ErrorContext, FileNameCodesShowOnlyTheFilePart)
     EXPECT_STREQ(errorArgText, "pic.png");
 }
 
-TEST_F(ErrorContext, NumbersAndFixedTexts)
+TEST_F(ErrorContext, NumbersFixedTextsAndTextCodes)
 {
     SetErrorArgNumber(7);
     EXPECT_EQ(ErrorText(ERR_FINDFILE), "Could not find file handle 7!");
     EXPECT_EQ(ErrorText(ERR_NONE), "No error occurred!");
     for (uint32_t unknown : {1u, 999u, 1249u, 1407u})
         EXPECT_EQ(ErrorText(unknown), "Unknown error code!") << unknown;
-}
-
-TEST_F(ErrorContext, TextCodesShowTheErrorTextAsItStands)
-{
+    // These show the error text as it stands.
     SetErrorText("100% wrong %s %d %n");
-    SetErrorArgNumber(3);
     EXPECT_EQ(ErrorText(ERR_ERRORCALLED), "100% wrong %s %d %n");
     EXPECT_EQ(ErrorText(ERR_OPENFONT), "100% wrong %s %d %n");
 }
