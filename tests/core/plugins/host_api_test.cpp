@@ -228,25 +228,19 @@ TEST(HostApiTest, AppletTagsAnswerTheAppletsTexts)
     std::strcpy(applet.author, "Someone");
     std::strcpy(applet.identifier, "com.example.game");
     ProgramAppletInfo = &applet;
-    uintptr_t zero = 99;
     const char* title = nullptr;
     const char* author = nullptr;
     const char* identifier = nullptr;
-    uintptr_t vm = 1;
     QmTagItem tags[] = {
-        {QM_HOSTTAG_ZERO, reinterpret_cast<uintptr_t>(&zero)},
         {QM_HOSTTAG_TITLE, reinterpret_cast<uintptr_t>(&title)},
         {QM_HOSTTAG_AUTHOR, reinterpret_cast<uintptr_t>(&author)},
         {QM_HOSTTAG_IDENTIFIER, reinterpret_cast<uintptr_t>(&identifier)},
         {QM_HOSTTAG_WORD38, 12},
-        {QM_HOSTTAG_VMSTATE, reinterpret_cast<uintptr_t>(&vm)},
         {9999, 0},
         {0, 0},
     };
-    EXPECT_EQ(Host()->system->HostGetSetTags(tags), 6u);
-    EXPECT_EQ(vm, reinterpret_cast<uintptr_t>(GetEventVmState()));
+    EXPECT_EQ(Host()->system->HostGetSetTags(tags), 4u);
     ProgramAppletInfo = nullptr;
-    EXPECT_EQ(zero, 0u);
     EXPECT_STREQ(title, "Game");
     EXPECT_STREQ(author, "Someone");
     EXPECT_STREQ(identifier, "com.example.game");
