@@ -208,23 +208,19 @@ TEST_F(DisplayTest, RequestersMarkTheDisplayAndDropItsInput)
 TEST_F(DisplayTest, ScriptedAnswersThroughEveryRequester)
 {
     OsSetRequesterBackend(&ScriptedRequesterBackend);
-    ScriptedAnswer text;
-    text.text = "hello world";
-    ScriptedRequesterPush(text);
-    ScriptedAnswer cancelled;
-    cancelled.cancel = true;
-    cancelled.text = "partial";
-    ScriptedRequesterPush(cancelled);
-    ScriptedAnswer files;
-    files.text = "/tmp/pics/a.png";
-    files.files = {"b.png"};
-    ScriptedRequesterPush(files);
-    ScriptedAnswer folder;
-    folder.text = "/srv/data";
-    ScriptedRequesterPush(folder);
-    ScriptedAnswer pick;
-    pick.index = 7;  // outside the choices: no choice
-    ScriptedRequesterPush(pick);
+    auto answer = [](const char* text, bool cancel = false, std::vector<std::string> files = {}, int index = -1) {
+        ScriptedAnswer a;
+        a.text = text;
+        a.cancel = cancel;
+        a.files = std::move(files);
+        a.index = index;
+        ScriptedRequesterPush(a);
+    };
+    answer("hello world");
+    answer("partial", true);
+    answer("/tmp/pics/a.png", false, {"b.png"});
+    answer("/srv/data");
+    answer("", false, {}, 7);  // outside the choices: no choice
 
     char out[kRequesterTextSize];
     EXPECT_EQ(ShowStringRequester(nullptr, nullptr, "t", "b", "", 0, 5, 0, 1, out), 0u);

@@ -187,6 +187,16 @@ TEST(LibraryExits, RunTwiceAndWithoutTheirOpen)
 
 std::vector<std::string> g_seen;
 
+QueuedEvent Event(uint32_t type, int32_t slot, uint32_t id, int32_t x = 0)
+{
+    QueuedEvent e{};
+    e.type = type;
+    e.slot = slot;
+    e.target = MakeObjectId(id);
+    e.args[0] = x;
+    return e;
+}
+
 uint32_t RecordHandler(VmState* vm)
 {
     // One argument: the message table.
@@ -215,19 +225,10 @@ TEST_F(LibrariesTest, EventsReachTheirFunctionHandlers)
     EXPECT_EQ(InstallEventHandler(vm, "OnNothing", 1, 0), uint32_t{ERR_UNKNOWNTAG});
     VmSetTop(vm, 0);
 
-    QueuedEvent click{};
-    click.type = EVENT_DISPLAY;
-    click.slot = 8;
-    click.target = MakeObjectId(1);
-    click.args[0] = 33;
+    QueuedEvent click = Event(EVENT_DISPLAY, 8, 1, 33), end = Event(EVENT_GLOBAL, GEVENT_SAMPLEEND, 4);
+    QueuedEvent loop = Event(EVENT_GLOBAL, GEVENT_SAMPLELOOP, 4);  // no handler installed: nothing happens
     EXPECT_EQ(DispatchEvent(vm, &click), 0u);
-    QueuedEvent end{};
-    end.type = EVENT_GLOBAL;
-    end.slot = GEVENT_SAMPLEEND;
-    end.target = MakeObjectId(4);
     EXPECT_EQ(DispatchEvent(vm, &end), 0u);
-    QueuedEvent loop = end;
-    loop.slot = GEVENT_SAMPLELOOP;  // no handler installed: nothing happens
     EXPECT_EQ(DispatchEvent(vm, &loop), 0u);
     ASSERT_EQ(g_seen.size(), 2u);
     EXPECT_EQ(g_seen[0], "OnMouseDown,1,33,extra,");
@@ -248,9 +249,7 @@ TEST_F(LibrariesTest, TimeoutIsGoneOnceDispatched)
     EventHandler handler = kNoEventHandler;
     handler.functionRef = TakeRegistryRef(vm);
     ASSERT_EQ(AddTimeout(vm, MakeObjectId(9), 60000, 0, &handler), 0u);
-    QueuedEvent e{};
-    e.type = EVENT_TIMEOUT;
-    e.target = MakeObjectId(9);
+    QueuedEvent e = Event(EVENT_TIMEOUT, 0, 9);
     EXPECT_EQ(DispatchEvent(vm, &e), 0u);
     ASSERT_EQ(g_seen.size(), 1u);
     EXPECT_EQ(g_seen[0], "Timeout,9,0,-,");
@@ -321,10 +320,7 @@ TEST_F(LibrariesTest, SoundEventsFallBackToTheFunctionNamedByTheirTag)
     ASSERT_EQ(SoundSetTagHandler(nullptr, SOUNDTAG_ONSAMPLEEND,
                                  reinterpret_cast<intptr_t>("P_SampleDone")),
               1);
-    QueuedEvent end{};
-    end.type = EVENT_GLOBAL;
-    end.slot = GEVENT_SAMPLEEND;
-    end.target = MakeObjectId(6);
+    QueuedEvent end = Event(EVENT_GLOBAL, GEVENT_SAMPLEEND, 6);
     EXPECT_EQ(DispatchEvent(vm, &end), 0u);
     EXPECT_EQ(g_namedCalls, 6u) << "called once with the sample's id, name without regard to case";
     SoundSwitches = SoundSettings{0, 30, {}};
