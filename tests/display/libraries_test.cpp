@@ -21,6 +21,7 @@
 #include "media/sound.h"
 #include "media/video.h"
 #include "platform/posix/os_runloop.h"
+#include "support/command_calls.h"
 #include "transitions/transitionfx.h"
 
 namespace {
@@ -161,12 +162,7 @@ TEST_F(LibrariesTest, CreateDisplayReadsItsOptions)
     for (double size : {double(0x800000C8u), -2147483648.0, 2147483647.0, 4294967295.0}) {
         auto huge = [&] {
             VmPushNumber(vm, 4);
-            VmNewTable(vm);
-            for (const char* key : {"width", "height"}) {
-                VmPushString(vm, key);
-                VmPushNumber(vm, std::string(key) == "height" ? size : 100);
-                VmRawSet(vm, -3);
-            }
+            testcalls::PushValue(vm, testcalls::Options{{{"width", 100}, {"height", size}}});
         };
         EXPECT_EQ(Call("createdisplay", huge), uint32_t{ERR_DISPLAYSIZE}) << size;
         VmSetTop(vm, 0);
