@@ -24,11 +24,10 @@ namespace {
 const char kMakeIcons[] = R"PY(
 import sys
 from PIL import Image
-for size, mode in ((16, 'RGBA'), (32, 'RGB')):
-    im = Image.new(mode, (size, size))
-    im.putdata([((x * 15) % 256, (y * 9) % 256, (x * y) % 256) + (((x + y) * 8 % 256,) if mode == 'RGBA' else ())
-                for y in range(size) for x in range(size)])
-    im.save('%s/icon%d.png' % (sys.argv[1], size))
+for n, mode in ((16, 'RGBA'), (32, 'RGB')):
+    im = Image.new('RGBA', (n, n))
+    im.putdata([(x * 15 % 256, y * 9 % 256, x * y % 256, (x + y) * 8 % 256) for y in range(n) for x in range(n)])
+    im.convert(mode).save('%s/icon%d.png' % (sys.argv[1], n))
 )PY";
 
 // The icon file read by PIL must match the PNG, and the mask rows after
