@@ -31,16 +31,8 @@ const ConstantTableEntry kBrushConstants[] = {
 
 namespace {
 
-// The new planes a front end made, handed to the brush on success.
-struct NewPlanes {
-    BitMapHandle* bitmap = nullptr;
-    BitMapHandle* mask = nullptr;
-    BitMapHandle* alpha = nullptr;
-    int32_t w = 0;
-    int32_t h = 0;
-};
-
-uint32_t TakeNewPlanes(const BrushPlanes& p, uint32_t error, const NewPlanes& n)
+// The planes a front end made (n) go to the brush only on success.
+uint32_t TakeNewPlanes(const BrushPlanes& p, uint32_t error, const BrushPlanes& n)
 {
     if (!error) ReplaceBrushPlanes(p.brush, n.bitmap, n.mask, n.alpha, n.w, n.h);
     return error;
@@ -54,7 +46,7 @@ constexpr double kMaxScale = kMaxBitMapSide;
 uint32_t CmdScaleBrush(VmState* vm)
 {
     EffectArgs a(vm, 3, 4);
-    NewPlanes n;
+    BrushPlanes n;
     n.w = a.Int(2, 1, 1, kKeepAspectRatio);
     n.h = a.Int(3, 1, 1, kKeepAspectRatio);
     // KEEPASPRAT lies above the largest side: sizes between are refused.
@@ -82,7 +74,7 @@ uint32_t CmdRotateBrush(VmState* vm)
     if (uint32_t error = a.OpenBrush(&p)) return error;
     Matrix2 m = MakeRotateScaleMatrix(degrees, sx, sy);
     const double matrix[4] = {m.m0, m.m1, m.m2, m.m3};
-    NewPlanes n;
+    BrushPlanes n;
     uint32_t error = TransformBitMap(p.bitmap, p.mask, p.alpha, 0, 0, p.w, p.h, matrix, smooth, nullptr, &n.bitmap,
                                      &n.mask, &n.alpha, &n.w, &n.h);
     return TakeNewPlanes(p, error, n);
@@ -101,7 +93,7 @@ uint32_t CmdDistortBrush(VmState* vm)
     if (uint32_t error = ReadNumberList(vm, 3, &coefficients, &count)) return error;
     BrushPlanes p;
     if (uint32_t error = a.OpenBrush(&p)) return error;
-    NewPlanes n;
+    BrushPlanes n;
     uint32_t error = DistortBitMap(p.bitmap, p.mask, p.alpha, method, static_cast<uint32_t>(count), p.w, p.h,
                                    coefficients.get(), static_cast<uint32_t>(alphaFlag), &n.bitmap, &n.mask,
                                    &n.alpha, &n.w, &n.h);

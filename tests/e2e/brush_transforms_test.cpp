@@ -38,44 +38,13 @@ std::string CallText(const Call& c)
     return t + "    CALL r0, 7, 1\n";
 }
 
-class BrushTransformsApplet : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        if (!HaveConvert())
-            GTEST_SKIP() << kImageMagick << " writes the picture";
-        std::string make = std::string(kImageMagick) + " -size 24x16 gradient:red-blue PNG32:" + dir.file("p.png");
-        ASSERT_EQ(std::system(make.c_str()), 0);
-    }
-
-    PlayerRun Play(const std::vector<Call>& calls)
-    {
-        std::string text = ".chunk lines=auto\n.function main source=\"@test.qas\"\n";
-        text += "    GETGLOBAL r0, \"exitonerror\"\n    LOADNUM r1, 0\n    CALL r0, 2, 1\n";
-        text += "    GETGLOBAL r0, \"loadbrush\"\n    LOADNUM r1, 1\n    LOADK r2, \"" + dir.file("p.png") +
-                "\"\n    NEWTABLE r3, 0, 1\n    SETTABLE r3, \"loadalpha\", #1\n    CALL r0, 4, 1\n";
-        // {2, 0, 0, 0, 1, 0}: twice as wide; {1, 0, 0}: too short.
-        text += "    NEWTABLE r0, 0, 6\n    SETTABLE r0, #0, #2\n    SETTABLE r0, #1, #0\n    SETTABLE r0, #2, #0\n"
-                "    SETTABLE r0, #3, #0\n    SETTABLE r0, #4, #1\n    SETTABLE r0, #5, #0\n    SETGLOBAL r0, \"wide\"\n"
-                "    NEWTABLE r0, 0, 3\n    SETTABLE r0, #0, #1\n    SETTABLE r0, #1, #0\n    SETTABLE r0, #2, #0\n"
-                "    SETGLOBAL r0, \"short\"\n";
-        for (const char* name : {"#DISTORT_AFFINE", "#DISTORT_BILINEAR", "#DISTORT_PERSPECTIVE_POINTS"})
-            text += std::string("    GETGLOBAL r0, \"debugprint\"\n    GETGLOBAL r1, \"getconstant\"\n    LOADK r2, \"") + name +
-                    "\"\n    CALL r1, 2, 2\n    CALL r0, 2, 1\n";
-        for (const Call& c : calls)
-            text += CallText(c);
-        text += "    RETURN r0, 1\n.end\n";
-        std::string path = dir.file("test.qma");
-        WriteFileBytes(path, qmasm::WriteApplet(AssembleTestApplet(text)));
-        return RunProgram(QM_PLAYER_PATH, {"-debugdevice", "console", path}, {"TMPDIR=" + dir.path()});
-    }
-
-    TempDir dir;
-};
-
-TEST_F(BrushTransformsApplet, CommandsReplaceTheBrushAndRefusalsLeaveIt)
+TEST(BrushTransformsApplet, CommandsReplaceTheBrushAndRefusalsLeaveIt)
 {
-    const std::vector<Call> calls = {
+    if (!HaveConvert()) GTEST_SKIP() << kImageMagick << " writes the picture";
+    TempDir dir;
+    std::string picture = dir.file("p.png"), applet = dir.file("test.qma");
+    ASSERT_EQ(std::system((std::string(kImageMagick) + " -size 24x16 gradient:red-blue PNG32:" + picture).c_str()), 0);
+    const Call calls[] = {
         {"scalebrush", {"#1", "#100000", "#8", "#1"}, "0 12 8 0 1"},
         {"rotatebrush", {"#1", "#90"}, "0 8 12 0 1"},
         {"rotatebrush", {"#1", "#-90", "#2", "#0.5"}, "0 24 4 0 1"},
@@ -85,11 +54,25 @@ TEST_F(BrushTransformsApplet, CommandsReplaceTheBrushAndRefusalsLeaveIt)
         {"distortbrush", {"#1", "#0", "@short"}, "1060 48 4 0 1"},
         {"scalebrush", {"#7", "#5", "#5"}, "1174 48 4 0 1"},
     };
-    PlayerRun run = Play(calls);
-    ASSERT_EQ(run.status, 0) << run.err;
-    std::string expected = "0\n2\n4\n";
-    for (const Call& c : calls)
+    // Errors come back through GetLastError; {2, 0, 0, 0, 1, 0} doubles the
+    // width, {1, 0, 0} is too short for any method.
+    std::string text = ".chunk lines=auto\n.function main source=\"@test.qas\"\n" +
+                       CommandCall("exitonerror", {"#0"}) + "    GETGLOBAL r0, \"loadbrush\"\n    LOADNUM r1, 1\n"
+                       "    LOADK r2, \"" + picture + "\"\n    NEWTABLE r3, 0, 1\n    SETTABLE r3, \"loadalpha\", #1\n"
+                       "    CALL r0, 4, 1\n    NEWTABLE r0, 0, 6\n";
+    for (int i = 0; i < 6; ++i) text += "    SETTABLE r0, #" + std::to_string(i) + ", #" + "200010"[i] + "\n";
+    text += "    SETGLOBAL r0, \"wide\"\n    NEWTABLE r0, 0, 3\n    SETTABLE r0, #0, #1\n    SETGLOBAL r0, \"short\"\n";
+    for (const char* name : {"#DISTORT_AFFINE", "#DISTORT_BILINEAR", "#DISTORT_PERSPECTIVE_POINTS"})
+        text += std::string("    GETGLOBAL r0, \"debugprint\"\n    GETGLOBAL r1, \"getconstant\"\n    LOADK r2, \"") +
+                name + "\"\n    CALL r1, 2, 2\n    CALL r0, 2, 1\n";
+    std::string expected = "0\n2\n4\n";  // the three constants
+    for (const Call& c : calls) {
+        text += CallText(c);
         expected += std::string(c.command) + " " + c.expected + "\n";
+    }
+    WriteFileBytes(applet, qmasm::WriteApplet(AssembleTestApplet(text + "    RETURN r0, 1\n.end\n")));
+    PlayerRun run = RunProgram(QM_PLAYER_PATH, {"-debugdevice", "console", applet}, {"TMPDIR=" + dir.path()});
+    ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.out.find(expected), std::string::npos) << "expected\n" << expected << "in\n" << run.out;
 }
 
