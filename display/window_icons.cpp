@@ -5,7 +5,6 @@
 #include "display/window_icons.h"
 
 #include <cstdio>
-#include <cstring>
 
 #include "core/applet.h"
 #include "core/io/byte_order.h"
