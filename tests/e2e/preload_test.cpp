@@ -25,20 +25,10 @@ namespace {
 // desktop) as PNG files.
 std::string SnapshotScript(const std::string& picture, const std::string& window, int secondType = 0)
 {
-    return ".chunk lines=auto\n"
-           ".function main source=\"@test.qas\"\n"
-           "    GETGLOBAL r0, \"savesnapshot\"\n"
-           "    LOADK r1, \"" + picture + "\"\n"
-           "    LOADNUM r2, 1\n"
-           "    LOADNUM r3, 1\n"
-           "    CALL r0, 4, 1\n"
-           "    GETGLOBAL r0, \"savesnapshot\"\n"
-           "    LOADK r1, \"" + window + "\"\n"
-           "    LOADNUM r2, " + std::to_string(secondType) + "\n"
-           "    LOADNUM r3, 1\n"
-           "    CALL r0, 4, 1\n"
-           "    RETURN r0, 1\n"
-           ".end\n";
+    return ".chunk lines=auto\n.function main source=\"@test.qas\"\n" +
+           CommandCall("savesnapshot", {"\"" + picture + "\"", "#1", "#1"}) +
+           CommandCall("savesnapshot", {"\"" + window + "\"", "#" + std::to_string(secondType), "#1"}) +
+           "    RETURN r0, 1\n.end\n";
 }
 
 // Writes a test picture as PNG with PIL, so that the picture the player
@@ -116,28 +106,23 @@ protected:
         logoBytes = ReadFileBytes(logo);
     }
 
-    AppletPreload Brush(uint32_t id, const std::string& file, std::vector<uint8_t> linked, uint32_t line)
+    static AppletPreload Declare(uint8_t kind, uint32_t id, const std::string& file, uint32_t line)
     {
         AppletPreload p;
-        p.kind = 1;
+        p.kind = kind;
         p.id = id;
         p.data = Text(file);
+        p.line = line;
+        p.record = kind == 1 ? BrushRecord() : kind == 0 ? BGPicRecord() : std::vector<uint8_t>{};
+        return p;
+    }
+    static AppletPreload Brush(uint32_t id, const std::string& file, std::vector<uint8_t> linked, uint32_t line)
+    {
+        AppletPreload p = Declare(1, id, file, line);
         p.linkedData = std::move(linked);
-        p.line = line;
-        p.record = BrushRecord();
         return p;
     }
-
-    AppletPreload BGPic(uint32_t id, const std::string& file, uint32_t line)
-    {
-        AppletPreload p;
-        p.kind = 0;
-        p.id = id;
-        p.data = Text(file);
-        p.line = line;
-        p.record = BGPicRecord();
-        return p;
-    }
+    static AppletPreload BGPic(uint32_t id, const std::string& file, uint32_t line) { return Declare(0, id, file, line); }
 
     PlayerRun Play(const AppletDescription& a, std::vector<std::string> args = {},
                    std::vector<std::string> env = {})
@@ -274,16 +259,11 @@ TEST_F(Preloading, MissingOrBrokenFilesEndTheRunAtTheirLine)
     };
     std::vector<uint8_t> broken = logoBytes;
     broken.resize(broken.size() / 2);
-    AppletPreload sample;
-    sample.kind = 4;
-    sample.id = 1;
-    sample.data = Text("beep.wav");
-    sample.line = 2;
     const Case cases[] = {
         {BGPic(1, dir.file("missing.png"), 3), "Cannot read file missing.png !", "LoadBGPic"},
         {Brush(4, "logo.png", broken, 4), "Cannot load picture", "LoadBrush"},
         {Brush(5, dir.file("text.png"), {}, 3), "Cannot load picture text.png!", "LoadBrush"},
-        {sample, "", "LoadSample"},
+        {Declare(4, 1, "beep.wav", 2), "", "LoadSample"},
     };
     WriteFileBytes(dir.file("text.png"), {'n', 'o', 't'});
     for (const Case& c : cases) {
