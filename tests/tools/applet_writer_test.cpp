@@ -254,12 +254,8 @@ TEST(AppletWriter, EverySectionReadsBackInPlace)
     EXPECT_EQ(Bytes(r.tags.begin(), r.tags.begin() + 7), (Bytes{10, 11, 12, 13, 14, 15, 34}));
     EXPECT_EQ(r.tags.back(), 1);
     EXPECT_EQ(r.end, b.size());
-    EXPECT_EQ(r.texts[11], "Sum");
-    EXPECT_EQ(r.texts[12], "$VER: sum 1.0");
-    EXPECT_EQ(r.texts[13], "(c) nobody");
-    EXPECT_EQ(r.texts[14], "tests");
-    EXPECT_EQ(r.texts[15], "adds numbers");
-    EXPECT_EQ(r.texts[34], "com.example.sum");
+    EXPECT_EQ(r.texts, (std::map<uint8_t, std::string>{{11, "Sum"}, {12, "$VER: sum 1.0"}, {13, "(c) nobody"},
+                                                       {14, "tests"}, {15, "adds numbers"}, {34, "com.example.sum"}}));
     EXPECT_EQ(r.labels, (std::vector<std::pair<uint32_t, std::string>>{{0, "start"}, {12, "loop"}}));
     ASSERT_EQ(r.constants.size(), 2u);
     EXPECT_EQ(std::get<0>(r.constants[0]), "#ANSWER");

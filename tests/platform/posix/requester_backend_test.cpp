@@ -1,5 +1,5 @@
-// The requester back ends: button numbering, the console back end's
-// answers without a terminal, and the scripted back end's queue.
+// The requester back ends: button numbering and the console back end's
+// answers with and without a terminal.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -163,42 +163,6 @@ TEST(ConsoleRequester, AtATerminalAnswersAreReadAndCtrlCCancels)
     OsTakeQuitRequest();
     VmAbortFlag = 0;
     ::testing::internal::GetCapturedStderr();
-}
-
-TEST(ScriptedRequester, AnswersInOrderThenDefaultsAndLogsEveryRequest)
-{
-    ScriptedRequesterReset();
-    const OsRequesterBackend& s = ScriptedRequesterBackend;
-    ScriptedAnswer first;
-    first.button = 2;
-    ScriptedRequesterPush(first);
-    ScriptedAnswer failing;
-    failing.error = ERR_MEM;
-    ScriptedRequesterPush(failing);
-    ScriptedAnswer path;
-    path.text = "/x";
-    ScriptedRequesterPush(path);
-
-    int button = -1;
-    EXPECT_EQ(s.systemRequest("A", "a", "Yes|No|Cancel", 0, &button), 0);
-    EXPECT_EQ(button, 2);
-    EXPECT_EQ(s.systemRequest("B", "b", "Yes|No", 0, &button), int{ERR_MEM});
-    FileRequestResult file;
-    ASSERT_EQ(s.fileRequest("C", "", 0, "", "", &file), 0);
-    EXPECT_STREQ(file.folder, "/");
-    ASSERT_EQ(file.count, 1u);
-    EXPECT_STREQ(file.names, "x");
-    OsFreeMem(file.names);
-    EXPECT_EQ(s.systemRequest("D", "d", "Yes|No", 0, &button), 0);
-    EXPECT_EQ(button, 1) << "an empty queue answers the first button";
-
-    auto log = ScriptedRequesterLog();
-    ASSERT_EQ(log.size(), 4u);
-    EXPECT_EQ(log[0].title, "A");
-    EXPECT_EQ(log[2].kind, "file");
-    EXPECT_EQ(log[3].body, "d");
-    ScriptedRequesterReset();
-    EXPECT_TRUE(ScriptedRequesterLog().empty());
 }
 
 }  // namespace
