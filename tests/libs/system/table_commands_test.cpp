@@ -74,7 +74,7 @@ TEST_F(TableCommands, DeepCopyKeepsSharingAndCycles)
     VmRawSet(vm, shared);
 
     int base;
-    ASSERT_EQ(CallWith("CopyTable", {t}, {}, &base), 0u);
+    ASSERT_EQ(CallKeep("CopyTable", {}, &base, {t}), 0u);
     int copy = base + 1;
     auto field = [&](int table, const char* key) {
         VmPushString(vm, key);
@@ -89,7 +89,7 @@ TEST_F(TableCommands, DeepCopyKeepsSharingAndCycles)
     EXPECT_FALSE(VmCompareRawEqual(vm, a, shared));
     EXPECT_TRUE(VmCompareRawEqual(vm, field(a, "back"), copy));
 
-    ASSERT_EQ(CallWith("CopyTable", {t}, {1.0}, &base), 0u);
+    ASSERT_EQ(CallKeep("CopyTable", {1.0}, &base, {t}), 0u);
     EXPECT_TRUE(VmCompareRawEqual(vm, field(base + 1, "a"), shared));
 }
 
@@ -106,7 +106,7 @@ TEST_F(TableCommands, DeepCopyOfALongChainNeedsNoRecursion)
     }
     VmPop(vm, 1);
     int base;
-    ASSERT_EQ(CallWith("CopyTable", {head}, {}, &base), 0u);
+    ASSERT_EQ(CallKeep("CopyTable", {}, &base, {head}), 0u);
     int depth = 0;
     VmPushValue(vm, base + 1);
     while (VmType(vm, -1) == VM_TTABLE) {
@@ -292,7 +292,7 @@ TEST_F(TableCommands, PairsAndIPairsGiveGenericForTriples)
 {
     int t = PushArray({std::string("a"), std::string("b")});
     int base;
-    ASSERT_EQ(CallWith("IPairs", {t}, {}, &base), 0u);
+    ASSERT_EQ(CallKeep("IPairs", {}, &base, {t}), 0u);
     ASSERT_EQ(VmGetTop(vm), base + 3);
     EXPECT_EQ(Read(vm, base + 3), Value{-1.0});
     std::vector<Value> r;
@@ -301,7 +301,7 @@ TEST_F(TableCommands, PairsAndIPairsGiveGenericForTriples)
     ASSERT_EQ(Call("IPairs", {1.0}, &r, {t}), 0u);
     EXPECT_TRUE(r.empty());
 
-    ASSERT_EQ(CallWith("Pairs", {t}, {}, &base), 0u);
+    ASSERT_EQ(CallKeep("Pairs", {}, &base, {t}), 0u);
     ASSERT_EQ(VmGetTop(vm), base + 3);
     EXPECT_EQ(VmType(vm, base + 1), VM_TFUNCTION);
     int seen = 0;
@@ -324,7 +324,7 @@ TEST_F(TableCommands, ALockedMetatableIsProtected)
     int mt = VmGetTop(vm);
     ASSERT_EQ(Call("SetMetaTable", {}, nullptr, {t, mt}), 0u);
     int base;
-    ASSERT_EQ(CallWith("GetMetaTable", {t}, {}, &base), 0u);
+    ASSERT_EQ(CallKeep("GetMetaTable", {}, &base, {t}), 0u);
     EXPECT_TRUE(VmCompareRawEqual(vm, base + 1, mt));
     EXPECT_EQ(Call("SetMetaTable", {5.0}, nullptr, {t}), static_cast<uint32_t>(ERR_TABLEORNIL));
     VmPushString(vm, "__metatable");

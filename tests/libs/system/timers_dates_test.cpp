@@ -73,7 +73,7 @@ TEST_F(TimerCommands, StartingAnIdInUseReplacesTheOldTimer)
 TEST_F(TimerCommands, NilIdGivesAHandleThatFindsTheTimer)
 {
     int base;
-    ASSERT_EQ(CallWith("StartTimer", {}, {Nil{}}, &base), 0u);
+    ASSERT_EQ(CallKeep("StartTimer", {Nil{}}, &base), 0u);
     ASSERT_EQ(VmGetTop(vm), base + 1);
     ASSERT_EQ(VmType(vm, -1), VM_TLIGHTUSERDATA);
     int handle = VmGetTop(vm);
