@@ -214,8 +214,6 @@ TEST_F(DirectoryCommands, OpenFileAttributes)
     int t = VmGetTop(vm);
     EXPECT_EQ(Field(t, "size"), Value{55.0});
     EXPECT_EQ(Field(t, "path"), Value{Str(Path("o"))});
-    EXPECT_EQ(Field(t, "streaming"), Value{0.0});
-    EXPECT_EQ(Field(t, "noseek"), Value{0.0});
     VmSetTop(vm, base);
     EXPECT_EQ(Call("FileAttributes", {Num(5)}), uint32_t{ERR_FINDFILE});
 }

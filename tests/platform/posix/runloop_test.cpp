@@ -66,9 +66,6 @@ TEST(RunLoop, WakeBeforeWaitIsKept)
     OsShutdown();
 }
 
-}  // namespace
-
-namespace {
 
 struct ChunkInput {
     const std::vector<uint8_t>* bytes;
