@@ -7,6 +7,7 @@
 #include "core/io/errors.h"
 #include "core/vm/library_glue.h"
 #include "dos_fixture.h"
+#include "support/assembled_script.h"
 #include "tools/qmasm/assembler.h"
 
 namespace {
@@ -68,17 +69,7 @@ protected:
     {
         qmasm::AssembleResult r = qmasm::Assemble(text);
         ASSERT_TRUE(r.ok) << r.message;
-        struct In {
-            const std::vector<uint8_t>* b;
-            bool done;
-        } in{&r.bytes, false};
-        auto reader = [](VmState*, void* d, size_t* size) -> const char* {
-            auto* i = static_cast<In*>(d);
-            *size = i->done ? 0 : i->b->size();
-            i->done = true;
-            return *size ? reinterpret_cast<const char*>(i->b->data()) : nullptr;
-        };
-        ASSERT_EQ(VmLoad(vm, reader, &in, "=test"), 0u);
+        ASSERT_EQ(LoadChunkBytes(vm, r.bytes, "=test"), 0u);
     }
 
     double CallForNumber(int slot)
