@@ -1,6 +1,7 @@
 // A VM for one library's tests, and calls of its commands the way scripts
-// make them: arguments from plain values or from stack slots, results read
-// back as plain values.
+// make them: LibraryTest takes arguments from plain values or from stack
+// slots; CommandTest, for libraries that need no slots, passes tables of
+// numbers and pointers as values too.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -11,6 +12,9 @@
 #include <vector>
 
 #include "core/vm/vm.h"
+#include "support/command_calls.h"
+
+namespace slotcalls {
 
 struct Nil {
     bool operator==(const Nil&) const { return true; }
@@ -25,8 +29,14 @@ using Value = std::variant<Nil, double, std::string, Slot>;
 inline Value Str(const std::string& s) { return Value{s}; }
 inline Value Num(double d) { return Value{d}; }
 
+}  // namespace slotcalls
+
 class LibraryTest : public ::testing::Test {
 public:
+    using Value = slotcalls::Value;
+    using Nil = slotcalls::Nil;
+    using Slot = slotcalls::Slot;
+
     static Value Read(VmState* vm, int i)
     {
         int t = VmType(vm, i);
@@ -103,6 +113,32 @@ protected:
         Value v = Read(vm, -1);
         VmPop(vm, 1);
         return v;
+    }
+
+    VmState* vm = nullptr;
+};
+
+class CommandTest : public ::testing::Test {
+protected:
+    using Value = testcalls::Value;
+
+    uint32_t Call(const char* name, const std::vector<Value>& args, std::vector<Value>* results = nullptr)
+    {
+        return testcalls::CallGlobal(vm, name, args, results);
+    }
+
+    Value One(const char* name, const std::vector<Value>& args)
+    {
+        std::vector<Value> r;
+        EXPECT_EQ(Call(name, args, &r), 0u) << name;
+        EXPECT_EQ(r.size(), 1u) << name;
+        return r.empty() ? Value{} : r[0];
+    }
+
+    double Number(const char* name, const std::vector<Value>& args)
+    {
+        Value v = One(name, args);
+        return std::holds_alternative<double>(v) ? std::get<double>(v) : -12345;
     }
 
     VmState* vm = nullptr;

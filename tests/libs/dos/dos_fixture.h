@@ -12,6 +12,8 @@
 #include "libs/library_fixture.h"
 #include "support/temp_dir.h"
 
+using namespace slotcalls;
+
 class DosTest : public LibraryTest {
 protected:
     void SetUp() override

@@ -14,13 +14,13 @@
 
 #include "core/io/error_codes.h"
 #include "core/io/utilities.h"
-#include "support/command_calls.h"
+#include "libs/library_fixture.h"
 
 using namespace testcalls;
 
 namespace {
 
-class MathCommands : public ::testing::Test {
+class MathCommands : public CommandTest {
 protected:
     void SetUp() override
     {
@@ -29,24 +29,6 @@ protected:
         ASSERT_EQ(RegisterMathLibrary(vm), 0u);
     }
     void TearDown() override { VmCloseState(vm); }
-
-    uint32_t Call(const char* name, const std::vector<Value>& args, std::vector<Value>* results = nullptr)
-    {
-        return CallGlobal(vm, name, args, results);
-    }
-
-    double Number(const char* name, const std::vector<Value>& args)
-    {
-        std::vector<Value> r;
-        EXPECT_EQ(Call(name, args, &r), 0u) << name;
-        if (r.size() != 1 || !std::holds_alternative<double>(r[0])) {
-            ADD_FAILURE() << name << " did not return one number";
-            return NAN;
-        }
-        return std::get<double>(r[0]);
-    }
-
-    VmState* vm = nullptr;
 };
 
 struct FloatCase {

@@ -25,7 +25,7 @@
 #include "core/vm/vm.h"
 #include "libs/network/network_library.h"
 #include "libs/network/socket_layer.h"
-#include "support/command_calls.h"
+#include "libs/library_fixture.h"
 
 namespace nettest {
 
@@ -157,10 +157,8 @@ inline double Num(const testcalls::Value& v)
 
 }  // namespace nettest
 
-class NetworkTest : public ::testing::Test {
+class NetworkTest : public CommandTest {
 protected:
-    using Value = testcalls::Value;
-
     void SetUp() override
     {
         vm = VmOpenState();
@@ -176,20 +174,6 @@ protected:
         VmCloseState(vm);
         NetworkTimeout = 10000;
     }
-
-    uint32_t Call(const char* name, const std::vector<Value>& args, std::vector<Value>* results = nullptr)
-    {
-        return testcalls::CallGlobal(vm, name, args, results);
-    }
-
-    Value One(const char* name, const std::vector<Value>& args)
-    {
-        std::vector<Value> r;
-        EXPECT_EQ(Call(name, args, &r), 0u) << name << ": " << ErrorText();
-        return r.empty() ? Value{} : r[0];
-    }
-
-    double Number(const char* name, const std::vector<Value>& args) { return nettest::Num(One(name, args)); }
 
     // Calls a command whose argument 2 is a table of named fields, then any
     // plain values, then optionally a native function (a callback).
@@ -231,6 +215,4 @@ protected:
     }
 
     static std::string ErrorText() { return errorArgText; }
-
-    VmState* vm = nullptr;
 };

@@ -10,7 +10,7 @@
 
 #include "core/io/error_codes.h"
 #include "core/vm/vm.h"
-#include "support/command_calls.h"
+#include "libs/library_fixture.h"
 
 using namespace std::string_literals;
 
@@ -18,7 +18,7 @@ namespace {
 
 using namespace testcalls;
 
-class StringCommands : public ::testing::Test {
+class StringCommands : public CommandTest {
 protected:
     void SetUp() override
     {
@@ -27,21 +27,6 @@ protected:
         ASSERT_EQ(OpenStringLibrary(vm), 0u);
     }
     void TearDown() override { VmCloseState(vm); }
-
-    uint32_t Call(const char* name, const std::vector<Value>& args, std::vector<Value>* results = nullptr)
-    {
-        return CallGlobal(vm, name, args, results);
-    }
-
-    Value One(const char* name, const std::vector<Value>& args)
-    {
-        std::vector<Value> r;
-        EXPECT_EQ(Call(name, args, &r), 0u) << name;
-        EXPECT_EQ(r.size(), 1u) << name;
-        return r.empty() ? Value{Nil{}} : r[0];
-    }
-
-    VmState* vm = nullptr;
 };
 
 } // namespace

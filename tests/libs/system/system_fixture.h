@@ -9,6 +9,8 @@
 #include "libs/library_fixture.h"
 #include "libs/system/system_library.h"
 
+using namespace slotcalls;
+
 // The test's clock: `nowMs` is the monotonic time, `wallSeconds` the date;
 // a sleep moves the monotonic time on and is recorded.
 struct FakeClock {
