@@ -139,8 +139,6 @@ TEST_F(MemBlockAccess, FillMemWritesBigEndianUnitsAtAlignedPlaces)
         {{1.0, 7.0, -5.0}, 0, {0, 0, 0, 0, 0, 0, 0, 0}},
         {{1.0, 1.0, 3.0, 0.0, kShort}, ERR_WRONGUSAGE, {0, 0, 0, 0, 0, 0, 0, 0}},
         {{1.0, 1.0, 4.0, 1.0, kShort}, ERR_WRONGUSAGE, {0, 0, 0, 0, 0, 0, 0, 0}},
-        {{1.0, 1.0, 4.0, 2.0, kInteger}, ERR_WRONGUSAGE, {0, 0, 0, 0, 0, 0, 0, 0}},
-        {{1.0, 1.0, 6.0, 0.0, kInteger}, ERR_WRONGUSAGE, {0, 0, 0, 0, 0, 0, 0, 0}},
         {{1.0, 1.0, 4.0, 0.0, kFloat}, ERR_WRONGUSAGE, {0, 0, 0, 0, 0, 0, 0, 0}},
     };
     for (const auto& c : cases) {

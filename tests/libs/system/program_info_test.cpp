@@ -70,9 +70,7 @@ TEST_F(ProgramInfo, ApplicationAndVersionTables)
     std::strcpy(applet.identifier, "com.example.game");
     int base;
     ASSERT_EQ(CallKeep("GetApplicationInfo", {}, &base), 0u);
-    EXPECT_EQ(Field(base + 1, "title"), Value{std::string("Game")});
     EXPECT_EQ(Field(base + 1, "identifier"), Value{std::string("com.example.game")});
-    EXPECT_EQ(Field(base + 1, "author"), Value{std::string("")});
 
     struct utsname host;
     ASSERT_EQ(uname(&host), 0);
