@@ -45,6 +45,14 @@ im.putdata([((x * 3) % 256, (y * 5) % 256, (x ^ y) % 256) + (((x * 7 + y * 13) %
 im.save(sys.argv[1])
 )PY";
 
+// Writes the RGB bytes of a picture, row by row, for a comparison here.
+const char kRawRgb[] = R"PY(
+import sys
+from PIL import Image
+im = Image.open(sys.argv[1])
+open(sys.argv[2], 'wb').write(('%dx%d %s\n' % (im.size[0], im.size[1], im.mode)).encode() + im.convert('RGB').tobytes())
+)PY";
+
 const char kSamePixels[] = R"PY(
 import sys
 from PIL import Image
@@ -145,6 +153,16 @@ protected:
         return Play(a, std::move(args), {"XDG_CONFIG_HOME=" + dir.path()});
     }
 
+    // A picture's RGB bytes as PIL reads them, and "WxH mode" in *header.
+    std::vector<uint8_t> Raw(const std::string& file, std::string* header)
+    {
+        EXPECT_TRUE(RunPython(dir.path(), kRawRgb, file + " " + dir.file("raw.bin")));
+        std::vector<uint8_t> bytes = ReadFileBytes(dir.file("raw.bin"));
+        auto newline = std::find(bytes.begin(), bytes.end(), uint8_t('\n'));
+        *header = std::string(bytes.begin(), newline);
+        return std::vector<uint8_t>(newline == bytes.end() ? newline : newline + 1, bytes.end());
+    }
+
     TempDir dir;
     std::string background;
     std::vector<uint8_t> logoBytes;
@@ -182,14 +200,6 @@ TEST_F(Preloading, DeclaredPicturesLoadAndDisplayOneShowsTheBackground)
     EXPECT_TRUE(RunPython(dir.path(), kBlendedOverColour, window + " " + translucent + " 336699"));
 }
 
-// Writes the RGB bytes of a picture, row by row, for a comparison here.
-const char kRawRgb[] = R"PY(
-import sys
-from PIL import Image
-im = Image.open(sys.argv[1])
-open(sys.argv[2], 'wb').write(('%dx%d %s\n' % (im.size[0], im.size[1], im.mode)).encode() + im.convert('RGB').tobytes())
-)PY";
-
 // The picture RenderGradient draws over w x h, as RGB bytes.
 std::vector<uint8_t> GradientRgb(const GradientSpec& spec, int32_t w, int32_t h)
 {
@@ -219,17 +229,10 @@ TEST_F(Preloading, DeclaredGradientFillAndGradientBackfill)
         a, display, {"-fakefullscreen", "-backfill", "gradient", "-startcolor", "$FF8000", "-endcolor", "$0040FF"});
     ASSERT_EQ(run.status, 0) << run.err;
 
-    auto raw = [&](const std::string& file, std::string* header) {
-        EXPECT_TRUE(RunPython(dir.path(), kRawRgb, file + " " + dir.file("raw.bin")));
-        std::vector<uint8_t> bytes = ReadFileBytes(dir.file("raw.bin"));
-        auto newline = std::find(bytes.begin(), bytes.end(), uint8_t('\n'));
-        *header = std::string(bytes.begin(), newline);
-        return std::vector<uint8_t>(newline == bytes.end() ? newline : newline + 1, bytes.end());
-    };
     GradientSpec fill = TwoColours(GRADIENT_LINEAR, 0x204060, 0xF0C080, 90);
     fill.conicalPosition = 0.5;
     std::string header;
-    std::vector<uint8_t> shown = raw(picture, &header);
+    std::vector<uint8_t> shown = Raw(picture, &header);
     EXPECT_EQ(header, "256x32 RGB");
     EXPECT_TRUE(shown == GradientRgb(fill, 256, 32));
     // 256 pixels wide, a quarter-turn gradient starts exactly at its start colour.
@@ -237,7 +240,7 @@ TEST_F(Preloading, DeclaredGradientFillAndGradientBackfill)
     EXPECT_EQ(std::vector<uint8_t>(shown.begin(), shown.begin() + 3), (std::vector<uint8_t>{0x20, 0x40, 0x60}));
 
     // The backfill runs down the monitor; its first column lies outside the display.
-    std::vector<uint8_t> screen = raw(desktop, &header);
+    std::vector<uint8_t> screen = Raw(desktop, &header);
     EXPECT_EQ(header, "1920x1080 RGB");
     std::vector<uint8_t> model = GradientRgb(TwoColours(GRADIENT_LINEAR, 0xFF8000, 0x0040FF), 1920, 1080);
     ASSERT_EQ(screen.size(), model.size());
@@ -301,11 +304,6 @@ TEST_F(Preloading, WindowIconsMustHaveTheirDeclaredSize)
 // declared size unless OVERRIDEPLACEMENT is given.
 TEST_F(Preloading, DisplayPlacementIsSavedAndRestored)
 {
-    const char kSize[] = R"PY(
-import sys
-from PIL import Image
-open(sys.argv[2], 'w').write('%dx%d' % Image.open(sys.argv[1]).size)
-)PY";
     auto run = [&](int32_t width, const std::vector<std::string>& options) {
         std::string window = dir.file("window.png");
         AppletDescription a = AssembleTestApplet(SnapshotScript(dir.file("picture.png"), window));
@@ -316,9 +314,9 @@ open(sys.argv[2], 'w').write('%dx%d' % Image.open(sys.argv[1]).size)
         display.flags = 0x8000000;  // remember the position
         PlayerRun r = PlayWithDisplay(a, display, options);
         EXPECT_EQ(r.status, 0) << r.err;
-        EXPECT_TRUE(RunPython(dir.path(), kSize, window + " " + dir.file("size.txt")));
-        std::vector<uint8_t> size = ReadFileBytes(dir.file("size.txt"));
-        return std::string(size.begin(), size.end());
+        std::string header;
+        Raw(window, &header);
+        return header.substr(0, header.find(' '));
     };
     EXPECT_EQ(run(300, {}), "300x100");
     EXPECT_EQ(run(500, {}), "300x100");
