@@ -44,32 +44,11 @@ struct Ask {
 // Objects the applet makes before it asks (paths filled in by the test).
 std::string Preamble()
 {
-    return CommandCall("exitonerror", {"#0"}) + R"(    GETGLOBAL r0, "createdisplay"
-    LOADNUM r1, 2
-    NEWTABLE r2, 0, 8
-    SETTABLE r2, "width", #320
-    SETTABLE r2, "height", #200
-    SETTABLE r2, "x", #11
-    SETTABLE r2, "y", #22
-    SETTABLE r2, "title", "Probe"
-    SETTABLE r2, "borderless", #1
-    SETTABLE r2, "noclose", #1
-    SETTABLE r2, "scalewidth", #640
-    SETTABLE r2, "scaleheight", #400
-    CALL r0, 3, 1
-    GETGLOBAL r0, "loadbrush"
-    LOADNUM r1, 2
-    LOADK r2, "%ALPHA%"
-    NEWTABLE r3, 0, 1
-    SETTABLE r3, "loadalpha", #1
-    CALL r0, 4, 1
-    GETGLOBAL r0, "loadbgpic"
-    LOADNUM r1, 5
-    LOADK r2, "%ALPHA%"
-    NEWTABLE r3, 0, 1
-    SETTABLE r3, "loadalpha", #1
-    CALL r0, 4, 1
-    GETGLOBAL r0, "installeventhandler"
+    return CommandCall("exitonerror", {"#0"}) +
+           CommandCall("createdisplay", {"#2", "{width=#320,height=#200,x=#11,y=#22,title=\"Probe\",borderless=#1,"
+                                                "noclose=#1,scalewidth=#640,scaleheight=#400}"}) +
+           CommandCall("loadbrush", {"#2", "\"%ALPHA%\"", "{loadalpha=#1}"}) +
+           CommandCall("loadbgpic", {"#5", "\"%ALPHA%\"", "{loadalpha=#1}"}) + R"(    GETGLOBAL r0, "installeventhandler"
     NEWTABLE r1, 0, 2
     CLOSURE r2, onmouse
     SETTABLE r1, "OnMouseDown", r2

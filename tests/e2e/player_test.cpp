@@ -182,10 +182,6 @@ TEST_F(Player, StartupErrorsHaveNoLine)
     PlayerRun notApplet = Play({dir.file("plain.txt")});
     EXPECT_EQ(notApplet.status, 1);
     EXPECT_NE(notApplet.err.find("QuillmerePlayer: "), std::string::npos);
-
-    PlayerRun badOption = Play({"-monitor", "0", Applet(kEndsNormally)});
-    EXPECT_EQ(badOption.status, 1);
-    EXPECT_EQ(badOption.err, "QuillmerePlayer: Specified monitor is out of range!\n");
 }
 
 TEST_F(Player, EveryStartupStepEndsWithOneReport)
@@ -418,16 +414,9 @@ TEST_F(LinkedPlayer, PluginBundleIsUnpackedLoadedAndRemoved)
 // unpacked, as a normal end does.
 TEST_F(LinkedPlayer, HangUpRemovesTheUnpackedPlugins)
 {
-    const char kReadyThenForever[] =
-        ".chunk lines=auto\n"
-        ".function main source=\"@test.qas\"\n"
-        "    GETGLOBAL r0, \"debugprint\"\n"
-        "    LOADK r1, \"ready\"\n"
-        "    CALL r0, 2, 1\n"
-        "loop:\n"
-        "    JMP loop\n"
-        "    RETURN r0, 1\n"
-        ".end\n";
+    const std::string kReadyThenForever = ".chunk lines=auto\n.function main source=\"@test.qas\"\n" +
+                                          CommandCall("debugprint", {"\"ready\""}) +
+                                          "loop:\n    JMP loop\n    RETURN r0, 1\n.end\n";
     Bytes plugin = ReadFileBytes(std::string(QM_TEST_PLUGIN_DIR) + "/mathx.qmp");
     std::string program = Link(AssembleTestApplet(kReadyThenForever), {{"mathx", plugin}});
     for (int sig : {SIGHUP, SIGQUIT}) {

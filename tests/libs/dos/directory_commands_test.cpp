@@ -189,14 +189,8 @@ TEST_F(DirectoryCommands, CurrentDirectoryAndPaths)
     EXPECT_EQ(One("FullPath", {Str("a/b"), Str("c")}), Value{Str("a/b/c")});
     EXPECT_EQ(One("FullPath", {Str("a/"), Str("c")}), Value{Str("a/c")});
     EXPECT_EQ(One("FullPath", {Str(""), Str("c")}), Value{Str("c")});
-    Value temp = One("GetTempFileName", {});
-    ASSERT_TRUE(std::holds_alternative<std::string>(temp));
-    EXPECT_TRUE(FileExists(std::get<std::string>(temp)));
-    unlink(std::get<std::string>(temp).c_str());
     EXPECT_EQ(Call("GetVolumeName", {Str("")}), uint32_t{ERR_WRONGUSAGE});
     EXPECT_EQ(Call("GetVolumeInfo", {Str(dir.path()), Num(7)}), uint32_t{ERR_WRONGUSAGE});
-    Value freeBytes = One("GetVolumeInfo", {Str(dir.path()), Num(1)});
-    EXPECT_GT(std::get<double>(freeBytes), 0.0);
     ASSERT_TRUE(RunShell("stat -c %m " + dir.path() + " | tr -d '\\n' > " + Path("mount")));
     EXPECT_EQ(One("GetVolumeName", {Str(dir.path())}), Value{BytesToString(ReadFileBytes(Path("mount")))});
 }

@@ -384,7 +384,7 @@ TEST_F(NetworkTest, DatagramsGoBothWaysOnLoopback)
     EXPECT_EQ(Call("sendudpdata", {5.0, std::string("x"), std::string("127.0.0.1"), 9.0}), ERR_FINDUDPOBJECT);
 }
 
-TEST_F(NetworkTest, LocalhostResolvesToLoopback)
+TEST_F(NetworkTest, LocalhostAndTheHostNameComeFromTheSystem)
 {
     std::vector<Value> r;
     ASSERT_EQ(Call("toip", {std::string("localhost")}, &r), 0u) << ErrorText();
@@ -392,10 +392,7 @@ TEST_F(NetworkTest, LocalhostResolvesToLoopback)
     LoopbackServer server([](int fd) { ReadUntil(fd, "end"); });
     ASSERT_EQ(Call("openconnection", {1.0, std::string("localhost"), double(server.port())}), 0u);
     Number("senddata", {1.0, std::string("end")});
-}
 
-TEST_F(NetworkTest, HostNamesComeFromTheSystem)
-{
     char name[256] = {};
     ASSERT_EQ(gethostname(name, sizeof name - 1), 0);
     EXPECT_EQ(Str(One("gethostname", {})), name);

@@ -219,7 +219,7 @@ TEST_F(TransferTest, BodiesArriveChunkedSizedOrUntilClose)
 TEST_F(TransferTest, FailingStatusesAndBrokenResponses)
 {
     struct Case {
-        const char* response;
+        std::string response;
         Fields fields;
         uint32_t code;
         int32_t number;
@@ -241,26 +241,20 @@ TEST_F(TransferTest, FailingStatusesAndBrokenResponses)
         // Lengths the peer announces but never sends cost no memory up front.
         {"HTTP/1.1 200 OK\r\nContent-Length: 4000000000\r\n\r\nabc", {}, ERR_RECVCLOSED, -1},
         {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nfffffff0\r\nabc", {}, ERR_RECVCLOSED, -1},
+        // A header line longer than its block.
+        {"HTTP/1.1 200 OK\r\nX-Big: " + std::string(40000, 'h') + "\r\n\r\n", {}, ERR_MEM, -1},
     };
     for (const Case& c : cases) {
         HttpPeer peer({c.response});
         std::vector<Value> r;
         errorArgNumber = -1;
-        EXPECT_EQ(Download(peer.Url("/missing"), c.fields, &r), c.code) << c.response;
+        EXPECT_EQ(Download(peer.Url("/missing"), c.fields, &r), c.code) << c.response.substr(0, 60);
         peer.Join();
         if (c.number >= 0) {
-            EXPECT_EQ(errorArgNumber, c.number) << c.response;
+            EXPECT_EQ(errorArgNumber, c.number) << c.response.substr(0, 60);
         }
         EXPECT_EQ(CountObjectsOfType(OBJ_CLIENT), 0u);
     }
-}
-
-TEST_F(TransferTest, AHeaderLineLongerThanItsBlockFailsCleanly)
-{
-    HttpPeer peer({"HTTP/1.1 200 OK\r\nX-Big: " + std::string(40000, 'h') + "\r\n\r\n"});
-    std::vector<Value> r;
-    EXPECT_EQ(Download(peer.Url(), {}, &r), ERR_MEM);
-    peer.Join();
 }
 
 TEST_F(TransferTest, SilentFailReturnsTheMessageInsteadOfRaising)
