@@ -107,7 +107,7 @@ TEST_F(Preferences, FailedSaveKeepsThePreviousFile)
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 1);
 }
 
-TEST_F(Preferences, ForeignFileIsRefused)
+TEST_F(Preferences, ForeignFilesAndIdentifiersThatLeaveTheFolderAreRefused)
 {
     int t = NewTableWith(nullptr, 0);
     ASSERT_EQ(Call("SavePrefs", {}, nullptr, {t}), 0u);
@@ -115,11 +115,6 @@ TEST_F(Preferences, ForeignFileIsRefused)
     EXPECT_EQ(Call("LoadPrefs", {}, nullptr, {t}), static_cast<uint32_t>(ERR_FILEFORMAT));
     WriteFileBytes(FilePath(), {'P', 'R'});
     EXPECT_EQ(Call("LoadPrefs", {}, nullptr, {t}), static_cast<uint32_t>(ERR_READ));
-}
-
-TEST_F(Preferences, IdentifierMustBeAPlainName)
-{
-    int t = NewTableWith(nullptr, 0);
     for (const char* id : {"", "..", "../escape", "a/b"}) {
         std::strcpy(applet.identifier, id);
         EXPECT_EQ(Call("SavePrefs", {}, nullptr, {t}), static_cast<uint32_t>(ERR_WRONGUSAGE)) << id;

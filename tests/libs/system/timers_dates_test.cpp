@@ -12,7 +12,7 @@ namespace {
 
 using TimerCommands = SystemLibraryTest;
 
-TEST_F(TimerCommands, PausedTimerHoldsItsValueAndResumesFromIt)
+TEST_F(TimerCommands, PauseResumeAndResetWorkOnTheTimersValue)
 {
     ASSERT_EQ(Call("StartTimer", {1.0}), 0u);
     FakeClock::nowMs += 300;
@@ -23,19 +23,15 @@ TEST_F(TimerCommands, PausedTimerHoldsItsValueAndResumesFromIt)
     ASSERT_EQ(Call("ResumeTimer", {1.0}), 0u);
     FakeClock::nowMs += 50;
     EXPECT_EQ(One("GetTimer", {1.0}), Value{350.0});
-}
-
-TEST_F(TimerCommands, ResetSetsTheValueAndRuns)
-{
-    ASSERT_EQ(Call("StartTimer", {7.0}), 0u);
-    ASSERT_EQ(Call("PauseTimer", {7.0}), 0u);
-    ASSERT_EQ(Call("ResetTimer", {7.0, 5000.0}), 0u);
-    EXPECT_EQ(One("GetTimer", {7.0}), Value{5000.0});
+    // A reset sets the value of a paused timer and lets it run.
+    ASSERT_EQ(Call("PauseTimer", {1.0}), 0u);
+    ASSERT_EQ(Call("ResetTimer", {1.0, 5000.0}), 0u);
+    EXPECT_EQ(One("GetTimer", {1.0}), Value{5000.0});
     FakeClock::nowMs += 10;
-    EXPECT_EQ(One("GetTimer", {7.0}), Value{5010.0});
+    EXPECT_EQ(One("GetTimer", {1.0}), Value{5010.0});
 }
 
-TEST_F(TimerCommands, WaitTimerSleepsTheRestAndRestarts)
+TEST_F(TimerCommands, WaitTimerSleepsTheRestRefusesAPausedTimerAndPassesAnAbortOn)
 {
     ASSERT_EQ(Call("StartTimer", {1.0}), 0u);
     FakeClock::nowMs += 40;
@@ -47,19 +43,14 @@ TEST_F(TimerCommands, WaitTimerSleepsTheRestAndRestarts)
     ASSERT_EQ(Call("WaitTimer", {1.0, 100.0, 0.0}), 0u);
     EXPECT_EQ(FakeClock::sleeps.size(), 1u);
     EXPECT_EQ(One("GetTimer", {1.0}), Value{150.0});
-}
-
-TEST_F(TimerCommands, WaitTimerRefusesAPausedTimerAndPassesAnAbortOn)
-{
-    ASSERT_EQ(Call("StartTimer", {1.0}), 0u);
     ASSERT_EQ(Call("PauseTimer", {1.0}), 0u);
-    EXPECT_EQ(Call("WaitTimer", {1.0, 100.0}), static_cast<uint32_t>(ERR_WRONGUSAGE));
+    EXPECT_EQ(Call("WaitTimer", {1.0, 1000.0}), static_cast<uint32_t>(ERR_WRONGUSAGE));
     ASSERT_EQ(Call("ResumeTimer", {1.0}), 0u);
     FakeClock::sleepResult = ERR_USERABORT;
-    EXPECT_EQ(Call("WaitTimer", {1.0, 100.0}), static_cast<uint32_t>(ERR_USERABORT));
+    EXPECT_EQ(Call("WaitTimer", {1.0, 1000.0}), static_cast<uint32_t>(ERR_USERABORT));
 }
 
-TEST_F(TimerCommands, StartingAnIdInUseReplacesTheOldTimer)
+TEST_F(TimerCommands, AnIdInUseIsReplacedAndANilIdGivesAHandle)
 {
     ASSERT_EQ(Call("StartTimer", {3.0}), 0u);
     FakeClock::nowMs += 500;
@@ -68,10 +59,7 @@ TEST_F(TimerCommands, StartingAnIdInUseReplacesTheOldTimer)
     EXPECT_EQ(One("GetTimer", {3.0}), Value{20.0});
     ASSERT_EQ(Call("StopTimer", {3.0}), 0u);
     EXPECT_EQ(Call("GetTimer", {3.0}), static_cast<uint32_t>(ERR_FINDTIMER));
-}
 
-TEST_F(TimerCommands, NilIdGivesAHandleThatFindsTheTimer)
-{
     int base;
     ASSERT_EQ(CallKeep("StartTimer", {Nil{}}, &base), 0u);
     ASSERT_EQ(VmGetTop(vm), base + 1);
