@@ -29,10 +29,8 @@ namespace {
 const char kPlayer[] = QM_PLAYER_PATH;
 
 // Object types and attributes as the applet passes them.
-enum : int { BGPIC = 1, SAMPLE = 2, BRUSH = 3, ANIM = 4, TEXTOBJECT = 8, DISPLAY = 21, LAYER = 22,
-             SPRITE = 32, MUSIC = 33, CLIPREGION = 35, POINTER = 36, ASYNCDRAW = 37, MEMORY = 39,
-             EVENTHANDLER = 40, INTERVAL = 41, TIMEOUT = 42, FONT = 43, FILE_ = 44, DIRECTORY = 45,
-             VIDEO = 50, TIMER = 53 };
+enum : int { BGPIC = 1, SAMPLE = 2, BRUSH = 3, DISPLAY = 21, LAYER = 22, CLIPREGION = 35, POINTER = 36,
+             MEMORY = 39, EVENTHANDLER = 40, INTERVAL = 41, FONT = 43, FILE_ = 44, DIRECTORY = 45, TIMER = 53 };
 
 struct Ask {
     const char* label;
@@ -46,32 +44,11 @@ struct Ask {
 // Objects the applet makes before it asks (paths filled in by the test).
 std::string Preamble()
 {
-    return CommandCall("exitonerror", {"#0"}) + R"(    GETGLOBAL r0, "createdisplay"
-    LOADNUM r1, 2
-    NEWTABLE r2, 0, 8
-    SETTABLE r2, "width", #320
-    SETTABLE r2, "height", #200
-    SETTABLE r2, "x", #11
-    SETTABLE r2, "y", #22
-    SETTABLE r2, "title", "Probe"
-    SETTABLE r2, "borderless", #1
-    SETTABLE r2, "noclose", #1
-    SETTABLE r2, "scalewidth", #640
-    SETTABLE r2, "scaleheight", #400
-    CALL r0, 3, 1
-    GETGLOBAL r0, "loadbrush"
-    LOADNUM r1, 2
-    LOADK r2, "%ALPHA%"
-    NEWTABLE r3, 0, 1
-    SETTABLE r3, "loadalpha", #1
-    CALL r0, 4, 1
-    GETGLOBAL r0, "loadbgpic"
-    LOADNUM r1, 5
-    LOADK r2, "%ALPHA%"
-    NEWTABLE r3, 0, 1
-    SETTABLE r3, "loadalpha", #1
-    CALL r0, 4, 1
-    GETGLOBAL r0, "installeventhandler"
+    return CommandCall("exitonerror", {"#0"}) +
+           CommandCall("createdisplay", {"#2", "{width=#320,height=#200,x=#11,y=#22,title=\"Probe\",borderless=#1,"
+                                                "noclose=#1,scalewidth=#640,scaleheight=#400}"}) +
+           CommandCall("loadbrush", {"#2", "\"%ALPHA%\"", "{loadalpha=#1}"}) +
+           CommandCall("loadbgpic", {"#5", "\"%ALPHA%\"", "{loadalpha=#1}"}) + R"(    GETGLOBAL r0, "installeventhandler"
     NEWTABLE r1, 0, 2
     CLOSURE r2, onmouse
     SETTABLE r1, "OnMouseDown", r2
@@ -214,14 +191,8 @@ TEST_F(AttributeQueries, LibraryObjectsAndHandlersAnswerFromTheirRecords)
         {"no plugin type", 58, "#1", 0, "!1055"},
     };
     // The handler a query answers is the one installed: calling it runs it.
-    const std::string callHandler = R"(    GETGLOBAL r0, "getattribute"
-    LOADK r1, #40
-    LOADK r2, "OnMouseDown"
-    LOADK r3, #58
-    CALL r0, 4, 2
-    LOADNUM r1, 0
-    CALL r0, 2, 1
-)";
+    const std::string callHandler =
+        CommandCall("getattribute", {"#40", "\"OnMouseDown\"", "#58"}, 1) + "    LOADNUM r1, 0\n    CALL r0, 2, 1\n";
     PlayerRun run = Run(asks, callHandler);
     Expect(run, asks);
     EXPECT_NE(run.out.find("mouse handler\n"), std::string::npos) << run.out;
@@ -229,29 +200,11 @@ TEST_F(AttributeQueries, LibraryObjectsAndHandlersAnswerFromTheirRecords)
 
 // Pointers made from a brush and from the standard pointers, one of them
 // shown by the current display; then freed while shown and while not.
-const char kPointers[] = R"(    GETGLOBAL r0, "createpointer"
-    LOADNUM r1, 1
-    LOADK r2, #3
-    LOADNUM r3, 1
-    CALL r0, 4, 1
-    GETGLOBAL r0, "createpointer"
-    LOADNIL r1, r1
-    LOADK r2, #36
-    LOADK r3, #1
-    CALL r0, 4, 2
-    SETGLOBAL r0, "hptr"
-    GETGLOBAL r0, "createpointer"
-    LOADNUM r1, 3
-    LOADK r2, #36
-    LOADK r3, #0
-    CALL r0, 4, 1
-    GETGLOBAL r0, "setpointer"
-    LOADNUM r1, 1
-    CALL r0, 2, 1
-)";
-
 TEST_F(AttributeQueries, PointersAnswerFromTheirRecordsAndDisplaysNameTheirs)
 {
+    const std::string pointers = CommandCall("createpointer", {"#1", "#3", "#1"}) +
+                                 CommandCall("createpointer", {"nil", "#36", "#1"}, 1) + "    SETGLOBAL r0, \"hptr\"\n" +
+                                 CommandCall("createpointer", {"#3", "#36", "#0"}) + CommandCall("setpointer", {"#1"});
     const std::vector<Ask> asks = {
         {"brush pointer width", POINTER, "#1", 0, "33"},
         {"brush pointer type", POINTER, "#1", 9, "2"},
@@ -265,20 +218,9 @@ TEST_F(AttributeQueries, PointersAnswerFromTheirRecordsAndDisplaysNameTheirs)
     };
     // A standard pointer shown and then freed is gone for the script while
     // the display still names it; the brush pointer, no longer shown, goes.
-    const std::string after = R"(    GETGLOBAL r0, "setpointer"
-    GETGLOBAL r1, "hptr"
-    CALL r0, 2, 1
-    GETGLOBAL r0, "debugprint"
-    LOADK r1, "busy handle"
-    GETGLOBAL r2, "hptr"
-    CALL r0, 3, 1
-    GETGLOBAL r0, "freepointer"
-    LOADNUM r1, 1
-    CALL r0, 2, 1
-    GETGLOBAL r0, "freepointer"
-    GETGLOBAL r1, "hptr"
-    CALL r0, 2, 1
-    GETGLOBAL r0, "debugprint"
+    const std::string after = CommandCall("setpointer", {"@hptr"}) +
+                              CommandCall("debugprint", {"\"busy handle\"", "@hptr"}) +
+                              CommandCall("freepointer", {"#1"}) + CommandCall("freepointer", {"@hptr"}) + R"(    GETGLOBAL r0, "debugprint"
     LOADK r1, "shown handle"
     GETGLOBAL r2, "getattribute"
     LOADK r3, #21
@@ -294,7 +236,7 @@ TEST_F(AttributeQueries, PointersAnswerFromTheirRecordsAndDisplaysNameTheirs)
     };
     std::string asked = after;
     for (const Ask& a : freed) asked += AskText(a);
-    PlayerRun run = Run(asks, asked, kPointers);
+    PlayerRun run = Run(asks, asked, pointers);
     Expect(run, asks);
     Expect(run, freed);
     size_t busy = run.out.find("busy handle "), shown = run.out.find("shown handle ");
@@ -348,22 +290,10 @@ TEST_F(AttributeQueries, FontsOpenedByPreloadingAndScriptsAnswerTheirFaces)
     declared.id = 3;
     declared.data = {'V', 'e', 'r', 'a', '.', 't', 't', 'f', 0};
     declared.linkedData = ReadFileBytes(kVera);
-    std::string setup = std::string(R"(    GETGLOBAL r0, "openfont"
-    LOADNUM r1, 4
-    LOADK r2, ")") + kVeraMono + R"("
-    LOADNUM r3, 20
-    CALL r0, 4, 1
-    GETGLOBAL r0, "openfont"
-    LOADNUM r1, 5
-    LOADK r2, "Topaz.font"
-    CALL r0, 3, 1
-    GETGLOBAL r0, "openfont"
-    LOADNIL r1, r1
-    LOADK r2, ")" + kVera + R"("
-    LOADNUM r3, 20
-    CALL r0, 4, 2
-    SETGLOBAL r0, "hfont"
-)";
+    std::string setup = CommandCall("openfont", {"#4", "\"" + std::string(kVeraMono) + "\"", "#20"}) +
+                        CommandCall("openfont", {"#5", "\"Topaz.font\""}) +
+                        CommandCall("openfont", {"nil", "\"" + std::string(kVera) + "\"", "#20"}, 1) +
+                        "    SETGLOBAL r0, \"hfont\"\n";
     const std::vector<Ask> asks = {
         {"linked name", FONT, "#3", 32, field(sans, 0)},
         {"linked size", FONT, "#3", 33, "8"},
@@ -378,17 +308,9 @@ TEST_F(AttributeQueries, FontsOpenedByPreloadingAndScriptsAnswerTheirFaces)
         {"font count", FONT, "#0", 60, "4"},
     };
     // A font that cannot be opened is an error whose text names the file.
-    const std::string missing = R"(    GETGLOBAL r0, "openfont"
-    LOADNUM r1, 6
-    LOADK r2, "nowhere/none.ttf"
-    CALL r0, 3, 1
-    GETGLOBAL r0, "getlasterror"
-    CALL r0, 1, 2
-    GETGLOBAL r1, "debugprint"
-    LOADK r2, "missing font"
-    MOVE r3, r0
-    CALL r1, 3, 1
-)";
+    const std::string missing = CommandCall("openfont", {"#6", "\"nowhere/none.ttf\""}) +
+                                CommandCall("getlasterror", {}, 1) + "    SETGLOBAL r0, \"code\"\n" +
+                                CommandCall("debugprint", {"\"missing font\"", "@code"});
     PlayerRun run = Run(asks, missing, setup, {declared});
     Expect(run, asks);
     EXPECT_NE(run.out.find("missing font 1064\n"), std::string::npos) << run.out;
@@ -398,10 +320,7 @@ TEST_F(AttributeQueries, FontsOpenedByPreloadingAndScriptsAnswerTheirFaces)
 // the type ids past the registered ones have no handler.
 TEST_F(AttributeQueries, PluginObjectTypesAnswerThroughTheirHandler)
 {
-    const std::string setup = std::string(R"(    GETGLOBAL r0, "loadplugin"
-    LOADK r1, ")") + QM_TEST_PLUGIN_DIR + R"(/gadgets.qmp"
-    CALL r0, 2, 1
-)";
+    const std::string setup = CommandCall("loadplugin", {"\"" QM_TEST_PLUGIN_DIR "/gadgets.qmp\""});
     const std::vector<Ask> asks = {
         {"gadget number", 58, "#2", 0, "20"},
         {"gadget name", 58, "#1", 1, "gadget 1"},
@@ -419,18 +338,9 @@ TEST_F(AttributeQueries, AdaptersServingFilesAndDirectoriesAreNamed)
 {
     std::string setup;
     for (const char* plugin : {"memfile", "memdir"})
-        setup += std::string("    GETGLOBAL r0, \"loadplugin\"\n    LOADK r1, \"") + QM_TEST_PLUGIN_DIR + "/" +
-                 plugin + ".qmp\"\n    CALL r0, 2, 1\n";
-    setup += R"(    GETGLOBAL r0, "openfile"
-    LOADNUM r1, 8
-    LOADK r2, "mem:data.bin"
-    LOADK r3, #1005
-    CALL r0, 4, 1
-    GETGLOBAL r0, "opendirectory"
-    LOADNUM r1, 9
-    LOADK r2, "mem:dir"
-    CALL r0, 3, 1
-)";
+        setup += CommandCall("loadplugin", {"\"" QM_TEST_PLUGIN_DIR "/" + std::string(plugin) + ".qmp\""});
+    setup += CommandCall("openfile", {"#8", "\"mem:data.bin\"", "#1005"}) +
+             CommandCall("opendirectory", {"#9", "\"mem:dir\""});
     const std::vector<Ask> asks = {
         {"served file", FILE_, "#8", 87, "memfile"},
         {"served directory", DIRECTORY, "#9", 87, "memdir"},

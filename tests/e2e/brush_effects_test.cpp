@@ -44,13 +44,9 @@ protected:
     PlayerRun Play(bool exitOnError, const std::vector<Call>& calls, const std::string& tail = "")
     {
         std::string text = ".chunk lines=auto\n.function main source=\"@test.qas\"\n";
-        text += "    GETGLOBAL r0, \"exitonerror\"\n    LOADNUM r1, " + std::to_string(exitOnError ? 1 : 0) +
-                "\n    CALL r0, 2, 1\n";
-        for (int id : {1, 2}) {
-            text += "    GETGLOBAL r0, \"loadbrush\"\n    LOADNUM r1, " + std::to_string(id) + "\n    LOADK r2, \"" +
-                    dir.file("p.png") + "\"\n    NEWTABLE r3, 0, 1\n    SETTABLE r3, \"loadalpha\", #1\n"
-                    "    CALL r0, 4, 1\n";
-        }
+        text += CommandCall("exitonerror", {exitOnError ? "#1" : "#0"});
+        for (const char* id : {"#1", "#2"})
+            text += CommandCall("loadbrush", {id, "\"" + dir.file("p.png") + "\"", "{loadalpha=#1}"});
         text += "    NEWTABLE r0, 0, 2\n    SETTABLE r0, #0, #0xFF0000\n    SETTABLE r0, #1, #0x00FF00\n"
                 "    SETGLOBAL r0, \"pairs\"\n";
         for (const Call& c : calls)

@@ -25,20 +25,10 @@ namespace {
 // desktop) as PNG files.
 std::string SnapshotScript(const std::string& picture, const std::string& window, int secondType = 0)
 {
-    return ".chunk lines=auto\n"
-           ".function main source=\"@test.qas\"\n"
-           "    GETGLOBAL r0, \"savesnapshot\"\n"
-           "    LOADK r1, \"" + picture + "\"\n"
-           "    LOADNUM r2, 1\n"
-           "    LOADNUM r3, 1\n"
-           "    CALL r0, 4, 1\n"
-           "    GETGLOBAL r0, \"savesnapshot\"\n"
-           "    LOADK r1, \"" + window + "\"\n"
-           "    LOADNUM r2, " + std::to_string(secondType) + "\n"
-           "    LOADNUM r3, 1\n"
-           "    CALL r0, 4, 1\n"
-           "    RETURN r0, 1\n"
-           ".end\n";
+    return ".chunk lines=auto\n.function main source=\"@test.qas\"\n" +
+           CommandCall("savesnapshot", {"\"" + picture + "\"", "#1", "#1"}) +
+           CommandCall("savesnapshot", {"\"" + window + "\"", "#" + std::to_string(secondType), "#1"}) +
+           "    RETURN r0, 1\n.end\n";
 }
 
 // Writes a test picture as PNG with PIL, so that the picture the player
@@ -53,6 +43,14 @@ im = Image.new('RGBA' if alpha else 'RGB', (w, h))
 im.putdata([((x * 3) % 256, (y * 5) % 256, (x ^ y) % 256) + (((x * 7 + y * 13) % 256,) if alpha else ())
             for y in range(h) for x in range(w)])
 im.save(sys.argv[1])
+)PY";
+
+// Writes the RGB bytes of a picture, row by row, for a comparison here.
+const char kRawRgb[] = R"PY(
+import sys
+from PIL import Image
+im = Image.open(sys.argv[1])
+open(sys.argv[2], 'wb').write(('%dx%d %s\n' % (im.size[0], im.size[1], im.mode)).encode() + im.convert('RGB').tobytes())
 )PY";
 
 const char kSamePixels[] = R"PY(
@@ -116,28 +114,23 @@ protected:
         logoBytes = ReadFileBytes(logo);
     }
 
-    AppletPreload Brush(uint32_t id, const std::string& file, std::vector<uint8_t> linked, uint32_t line)
+    static AppletPreload Declare(uint8_t kind, uint32_t id, const std::string& file, uint32_t line)
     {
         AppletPreload p;
-        p.kind = 1;
+        p.kind = kind;
         p.id = id;
         p.data = Text(file);
+        p.line = line;
+        p.record = kind == 1 ? BrushRecord() : kind == 0 ? BGPicRecord() : std::vector<uint8_t>{};
+        return p;
+    }
+    static AppletPreload Brush(uint32_t id, const std::string& file, std::vector<uint8_t> linked, uint32_t line)
+    {
+        AppletPreload p = Declare(1, id, file, line);
         p.linkedData = std::move(linked);
-        p.line = line;
-        p.record = BrushRecord();
         return p;
     }
-
-    AppletPreload BGPic(uint32_t id, const std::string& file, uint32_t line)
-    {
-        AppletPreload p;
-        p.kind = 0;
-        p.id = id;
-        p.data = Text(file);
-        p.line = line;
-        p.record = BGPicRecord();
-        return p;
-    }
+    static AppletPreload BGPic(uint32_t id, const std::string& file, uint32_t line) { return Declare(0, id, file, line); }
 
     PlayerRun Play(const AppletDescription& a, std::vector<std::string> args = {},
                    std::vector<std::string> env = {})
@@ -158,6 +151,16 @@ protected:
         entry.record = EncodeDisplayDescription(display);
         a.preloads.push_back(entry);
         return Play(a, std::move(args), {"XDG_CONFIG_HOME=" + dir.path()});
+    }
+
+    // A picture's RGB bytes as PIL reads them, and "WxH mode" in *header.
+    std::vector<uint8_t> Raw(const std::string& file, std::string* header)
+    {
+        EXPECT_TRUE(RunPython(dir.path(), kRawRgb, file + " " + dir.file("raw.bin")));
+        std::vector<uint8_t> bytes = ReadFileBytes(dir.file("raw.bin"));
+        auto newline = std::find(bytes.begin(), bytes.end(), uint8_t('\n'));
+        *header = std::string(bytes.begin(), newline);
+        return std::vector<uint8_t>(newline == bytes.end() ? newline : newline + 1, bytes.end());
     }
 
     TempDir dir;
@@ -197,14 +200,6 @@ TEST_F(Preloading, DeclaredPicturesLoadAndDisplayOneShowsTheBackground)
     EXPECT_TRUE(RunPython(dir.path(), kBlendedOverColour, window + " " + translucent + " 336699"));
 }
 
-// Writes the RGB bytes of a picture, row by row, for a comparison here.
-const char kRawRgb[] = R"PY(
-import sys
-from PIL import Image
-im = Image.open(sys.argv[1])
-open(sys.argv[2], 'wb').write(('%dx%d %s\n' % (im.size[0], im.size[1], im.mode)).encode() + im.convert('RGB').tobytes())
-)PY";
-
 // The picture RenderGradient draws over w x h, as RGB bytes.
 std::vector<uint8_t> GradientRgb(const GradientSpec& spec, int32_t w, int32_t h)
 {
@@ -234,17 +229,10 @@ TEST_F(Preloading, DeclaredGradientFillAndGradientBackfill)
         a, display, {"-fakefullscreen", "-backfill", "gradient", "-startcolor", "$FF8000", "-endcolor", "$0040FF"});
     ASSERT_EQ(run.status, 0) << run.err;
 
-    auto raw = [&](const std::string& file, std::string* header) {
-        EXPECT_TRUE(RunPython(dir.path(), kRawRgb, file + " " + dir.file("raw.bin")));
-        std::vector<uint8_t> bytes = ReadFileBytes(dir.file("raw.bin"));
-        auto newline = std::find(bytes.begin(), bytes.end(), uint8_t('\n'));
-        *header = std::string(bytes.begin(), newline);
-        return std::vector<uint8_t>(newline == bytes.end() ? newline : newline + 1, bytes.end());
-    };
     GradientSpec fill = TwoColours(GRADIENT_LINEAR, 0x204060, 0xF0C080, 90);
     fill.conicalPosition = 0.5;
     std::string header;
-    std::vector<uint8_t> shown = raw(picture, &header);
+    std::vector<uint8_t> shown = Raw(picture, &header);
     EXPECT_EQ(header, "256x32 RGB");
     EXPECT_TRUE(shown == GradientRgb(fill, 256, 32));
     // 256 pixels wide, a quarter-turn gradient starts exactly at its start colour.
@@ -252,7 +240,7 @@ TEST_F(Preloading, DeclaredGradientFillAndGradientBackfill)
     EXPECT_EQ(std::vector<uint8_t>(shown.begin(), shown.begin() + 3), (std::vector<uint8_t>{0x20, 0x40, 0x60}));
 
     // The backfill runs down the monitor; its first column lies outside the display.
-    std::vector<uint8_t> screen = raw(desktop, &header);
+    std::vector<uint8_t> screen = Raw(desktop, &header);
     EXPECT_EQ(header, "1920x1080 RGB");
     std::vector<uint8_t> model = GradientRgb(TwoColours(GRADIENT_LINEAR, 0xFF8000, 0x0040FF), 1920, 1080);
     ASSERT_EQ(screen.size(), model.size());
@@ -274,16 +262,11 @@ TEST_F(Preloading, MissingOrBrokenFilesEndTheRunAtTheirLine)
     };
     std::vector<uint8_t> broken = logoBytes;
     broken.resize(broken.size() / 2);
-    AppletPreload sample;
-    sample.kind = 4;
-    sample.id = 1;
-    sample.data = Text("beep.wav");
-    sample.line = 2;
     const Case cases[] = {
         {BGPic(1, dir.file("missing.png"), 3), "Cannot read file missing.png !", "LoadBGPic"},
         {Brush(4, "logo.png", broken, 4), "Cannot load picture", "LoadBrush"},
         {Brush(5, dir.file("text.png"), {}, 3), "Cannot load picture text.png!", "LoadBrush"},
-        {sample, "", "LoadSample"},
+        {Declare(4, 1, "beep.wav", 2), "", "LoadSample"},
     };
     WriteFileBytes(dir.file("text.png"), {'n', 'o', 't'});
     for (const Case& c : cases) {
@@ -321,11 +304,6 @@ TEST_F(Preloading, WindowIconsMustHaveTheirDeclaredSize)
 // declared size unless OVERRIDEPLACEMENT is given.
 TEST_F(Preloading, DisplayPlacementIsSavedAndRestored)
 {
-    const char kSize[] = R"PY(
-import sys
-from PIL import Image
-open(sys.argv[2], 'w').write('%dx%d' % Image.open(sys.argv[1]).size)
-)PY";
     auto run = [&](int32_t width, const std::vector<std::string>& options) {
         std::string window = dir.file("window.png");
         AppletDescription a = AssembleTestApplet(SnapshotScript(dir.file("picture.png"), window));
@@ -336,9 +314,9 @@ open(sys.argv[2], 'w').write('%dx%d' % Image.open(sys.argv[1]).size)
         display.flags = 0x8000000;  // remember the position
         PlayerRun r = PlayWithDisplay(a, display, options);
         EXPECT_EQ(r.status, 0) << r.err;
-        EXPECT_TRUE(RunPython(dir.path(), kSize, window + " " + dir.file("size.txt")));
-        std::vector<uint8_t> size = ReadFileBytes(dir.file("size.txt"));
-        return std::string(size.begin(), size.end());
+        std::string header;
+        Raw(window, &header);
+        return header.substr(0, header.find(' '));
     };
     EXPECT_EQ(run(300, {}), "300x100");
     EXPECT_EQ(run(500, {}), "300x100");

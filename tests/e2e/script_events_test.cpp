@@ -33,7 +33,7 @@ const char kPython[] = "/usr/bin/python3";
 // A TCP echo server: every line that arrives goes back with its line feed;
 // each closed connection is closed by its handler. The script ends once
 // %CLIENTS% clients have gone and prints what it counted.
-const char kEchoServer[] = R"(.chunk lines=auto
+const std::string kEchoServer = R"(.chunk lines=auto
 .function main source="@test.qas"
 .function onconnect params=1
     GETGLOBAL r1, "connects"
@@ -70,12 +70,7 @@ const char kEchoServer[] = R"(.chunk lines=auto
     SETGLOBAL r0, "connects"
     SETGLOBAL r0, "lines"
     SETGLOBAL r0, "disconnects"
-    GETGLOBAL r0, "createserver"
-    LOADNUM r1, 1
-    LOADK r2, #%PORT%
-    LOADK r3, "127.0.0.1"
-    CALL r0, 4, 1
-    GETGLOBAL r0, "installeventhandler"
+)" + CommandCall("createserver", {"#1", "#%PORT%", "\"127.0.0.1\""}) + R"(    GETGLOBAL r0, "installeventhandler"
     NEWTABLE r1, 0, 3
     CLOSURE r2, onconnect
     SETTABLE r1, "OnConnect", r2
@@ -90,13 +85,7 @@ loop:
     GETGLOBAL r0, "disconnects"
     LT 1, r0, #%CLIENTS%
     JMP loop
-    GETGLOBAL r0, "debugprint"
-    LOADK r1, "served"
-    GETGLOBAL r2, "connects"
-    GETGLOBAL r3, "lines"
-    GETGLOBAL r4, "disconnects"
-    CALL r0, 5, 1
-    RETURN r0, 1
+)" + CommandCall("debugprint", {"\"served\"", "@connects", "@lines", "@disconnects"}) + R"(    RETURN r0, 1
 .end
 )";
 
@@ -136,7 +125,7 @@ print("echoed", len(good))
 
 // A UDP echo: each datagram goes back to its sender; the fifth one makes
 // the handler close its own object, which ends the script.
-const char kUdpEcho[] = R"(.chunk lines=auto
+const std::string kUdpEcho = R"(.chunk lines=auto
 .function main source="@test.qas"
 .function ondatagram params=1
     GETGLOBAL r1, "receiveudpdata"
@@ -161,12 +150,7 @@ done:
 .end
     LOADNUM r0, 0
     SETGLOBAL r0, "datagrams"
-    GETGLOBAL r0, "createudpobject"
-    LOADNIL r1, r1
-    LOADK r2, #%PORT%
-    LOADK r3, "127.0.0.1"
-    CALL r0, 4, 1
-    GETGLOBAL r0, "installeventhandler"
+)" + CommandCall("createudpobject", {"nil", "#%PORT%", "\"127.0.0.1\""}) + R"(    GETGLOBAL r0, "installeventhandler"
     NEWTABLE r1, 0, 1
     CLOSURE r2, ondatagram
     SETTABLE r1, "OnReceiveUDPData", r2
@@ -177,11 +161,7 @@ loop:
     GETGLOBAL r0, "datagrams"
     LT 1, r0, #5
     JMP loop
-    GETGLOBAL r0, "debugprint"
-    LOADK r1, "datagrams"
-    GETGLOBAL r2, "datagrams"
-    CALL r0, 3, 1
-    RETURN r0, 1
+)" + CommandCall("debugprint", {"\"datagrams\"", "@datagrams"}) + R"(    RETURN r0, 1
 .end
 )";
 
@@ -206,7 +186,7 @@ print("echoed", echoed)
 // Two programs started with Run; the handler prints the value each came
 // with. Once both ended, the process list of the player's children goes to
 // a file, so that a zombie left behind would show.
-const char kRunsTwo[] = R"(.chunk lines=auto
+const std::string kRunsTwo = R"(.chunk lines=auto
 .function main source="@test.qas"
 .function onend params=1
     GETGLOBAL r1, "debugprint"
@@ -226,26 +206,14 @@ const char kRunsTwo[] = R"(.chunk lines=auto
     CLOSURE r2, onend
     SETTABLE r1, "OnProgramEnd", r2
     CALL r0, 2, 1
-    GETGLOBAL r0, "run"
-    LOADK r1, "/bin/sh -c \"sleep 0.2; exit 3\""
-    LOADNUM r2, 1
-    LOADK r3, "first"
-    CALL r0, 4, 1
-    GETGLOBAL r0, "run"
-    LOADK r1, "/bin/true"
-    LOADNUM r2, 1
-    LOADK r3, "second"
-    CALL r0, 4, 1
-loop:
+)" + CommandCall("run", {"\"/bin/sh -c \\\"sleep 0.2; exit 3\\\"\"", "#1", "\"first\""}) +
+                              CommandCall("run", {"\"/bin/true\"", "#1", "\"second\""}) + R"(loop:
     GETGLOBAL r0, "waitevent"
     CALL r0, 1, 1
     GETGLOBAL r0, "ends"
     LT 1, r0, #2
     JMP loop
-    GETGLOBAL r0, "execute"
-    LOADK r1, "/bin/sh -c \"ps -o pid=,stat= --ppid $PPID > '%PS%'\""
-    CALL r0, 2, 1
-    RETURN r0, 1
+)" + CommandCall("execute", {"\"/bin/sh -c \\\"ps -o pid=,stat= --ppid $PPID > '%PS%'\\\"\""}) + R"(    RETURN r0, 1
 .end
 )";
 

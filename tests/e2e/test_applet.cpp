@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "tools/qmasm/assembled_applet.h"
 #include "tools/qmasm/assembler.h"
 
@@ -30,12 +32,22 @@ std::string CommandCall(const std::string& name, const std::vector<std::string>&
     int r = 1;
     for (const std::string& o : operands) {
         std::string reg = "r" + std::to_string(r++);
-        if (o == "nil")
+        if (o == "nil") {
             t += "    LOADNIL " + reg + ", " + reg + "\n";
-        else if (o[0] == '@')
+        } else if (o[0] == '@') {
             t += "    GETGLOBAL " + reg + ", \"" + o.substr(1) + "\"\n";
-        else
+        } else if (o[0] == '{') {
+            t += "    NEWTABLE " + reg + ", 0, 0\n";
+            std::string fields = o.substr(1, o.size() - 2);
+            for (size_t at = 0; at < fields.size();) {
+                size_t end = std::min(fields.find(',', at), fields.size()), equals = fields.find('=', at);
+                t += "    SETTABLE " + reg + ", \"" + fields.substr(at, equals - at) + "\", " +
+                     fields.substr(equals + 1, end - equals - 1) + "\n";
+                at = end + 1;
+            }
+        } else {
             t += "    LOADK " + reg + ", " + o + "\n";
+        }
     }
     return t + "    CALL r0, " + std::to_string(r) + ", " + std::to_string(results + 1) + "\n";
 }

@@ -15,6 +15,6 @@ qmasm::AppletDescription AssembleTestApplet(const std::string& source);
 std::string Fill(std::string text, const std::vector<std::pair<std::string, std::string>>& values);
 
 // Assembly text calling the global command `name` from r0 with `operands`
-// in r1 on: assembly constants, "nil", or @name for a global's value. The
-// first of `results` values lands in r0.
+// in r1 on: assembly constants, "nil", @name for a global's value, or
+// {key=constant,...} for a table. The first of `results` values lands in r0.
 std::string CommandCall(const std::string& name, const std::vector<std::string>& operands, int results = 0);

@@ -254,12 +254,8 @@ TEST(AppletWriter, EverySectionReadsBackInPlace)
     EXPECT_EQ(Bytes(r.tags.begin(), r.tags.begin() + 7), (Bytes{10, 11, 12, 13, 14, 15, 34}));
     EXPECT_EQ(r.tags.back(), 1);
     EXPECT_EQ(r.end, b.size());
-    EXPECT_EQ(r.texts[11], "Sum");
-    EXPECT_EQ(r.texts[12], "$VER: sum 1.0");
-    EXPECT_EQ(r.texts[13], "(c) nobody");
-    EXPECT_EQ(r.texts[14], "tests");
-    EXPECT_EQ(r.texts[15], "adds numbers");
-    EXPECT_EQ(r.texts[34], "com.example.sum");
+    EXPECT_EQ(r.texts, (std::map<uint8_t, std::string>{{11, "Sum"}, {12, "$VER: sum 1.0"}, {13, "(c) nobody"},
+                                                       {14, "tests"}, {15, "adds numbers"}, {34, "com.example.sum"}}));
     EXPECT_EQ(r.labels, (std::vector<std::pair<uint32_t, std::string>>{{0, "start"}, {12, "loop"}}));
     ASSERT_EQ(r.constants.size(), 2u);
     EXPECT_EQ(std::get<0>(r.constants[0]), "#ANSWER");
@@ -328,21 +324,6 @@ TEST(AppletWriter, IncludedFilesWithAFileUseTheirOwnTag)
     EXPECT_EQ(r.included[1].file, "");
 }
 
-TEST(AppletWriter, IconsAndTrailerFollowTheCode)
-{
-    AppletDescription a;
-    a.code = {5};
-    a.icons = {{16, 16, 1, {9, 9, 9}}, {32, 32, 2, {}}};
-    a.trailer = {'T'};
-    Bytes b = WriteApplet(a);
-    ReadBack r = ReadApplet(b);
-    Bytes tail(b.begin() + r.end, b.end());
-    EXPECT_EQ(tail, (Bytes{'I', 0, 0,
-                           0, 16, 0, 16, 1, 0, 0, 0, 3, 9, 9, 9,
-                           0, 32, 0, 32, 2, 0, 0, 0, 0,
-                           0, 0, 'T'}));
-}
-
 // Inflates one zlib stream from `in`, reporting how many bytes it used.
 Bytes Inflate(const uint8_t* in, size_t size, size_t* used)
 {
@@ -380,51 +361,6 @@ TEST(AppletWriter, PackedAppletInflatesToThePlainOne)
     // The icon block stands after the compressed data, outside it.
     Bytes icons(packed.begin() + 8 + used, packed.end());
     EXPECT_EQ(icons, (Bytes{'I', 0, 0, 0, 48, 0, 48, 0, 0, 0, 0, 2, 7, 7, 0, 0}));
-}
-
-TEST(AppletWriter, DisplayDescriptionHasTheVersionSixLayout)
-{
-    AppletDisplay d;
-    d.width = 320;
-    d.height = 200;
-    d.flags = 4096;
-    d.title = "Hi";
-    d.dragRegions = {{{1, 2, 3, 4, 5}}};
-    d.gradient.stops = {{0xFF0000, 500000}};
-    d.hasMenu = true;
-    d.menu = 3;
-    d.backfill.kind = 2;
-    d.backfill.color1 = 0x111111;
-    d.backfill.color2 = 0x222222;
-    d.texts[2] = "xyz";
-    Bytes b = EncodeDisplayDescription(d);
-    // ten words, drag list (4 + 20), size list (4), title (2 + 2), fill
-    // (1 + 4 + 2 + 12), gradient (1 + 16 + 1 + 8), text (2), orientation,
-    // monitor, menu (1 + 4), mode, desktop, screen size (4), depth,
-    // hide-title-bar, backfill (1 + 8), three texts (2 + 2 + 5).
-    EXPECT_EQ(b.size(), 40u + 24 + 4 + 4 + 19 + 26 + 2 + 1 + 1 + 5 + 2 + 4 + 2 + 9 + 9);
-    Reader in(b);
-    EXPECT_EQ(in.U32(), 0u);
-    EXPECT_EQ(in.U32(), 0xFFFE7960u);  // x -100000
-    in.U32();
-    EXPECT_EQ(in.U32(), 320u);
-    EXPECT_EQ(in.U32(), 200u);
-    in.U32();
-    EXPECT_EQ(in.U32(), 4096u);
-    in.Take(12);
-    EXPECT_EQ(in.U32(), 1u);
-    in.Take(20);
-    EXPECT_EQ(in.U32(), 0u);
-    EXPECT_EQ(in.WStr(), "Hi");
-    in.Take(19 + 26 + 2 + 1 + 1);
-    EXPECT_EQ(in.U8(), 1);
-    EXPECT_EQ(in.U32(), 3u);
-    in.Take(2 + 4 + 2);
-    EXPECT_EQ(in.U8(), 2);
-    EXPECT_EQ(in.U32(), 0x111111u);
-    EXPECT_EQ(in.U32(), 0x222222u);
-    in.Take(4);
-    EXPECT_EQ(in.WStr(), "xyz");
 }
 
 TEST(AppletWriter, AssembledCodeBringsItsLabelsAndLineMap)

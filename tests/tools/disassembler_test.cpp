@@ -147,10 +147,6 @@ TEST(Disassembler, RefusesHugeCountsWithoutAllocatingForThem)
     EXPECT_FALSE(Disassemble(bad.data(), bad.size()).ok);
 }
 
-}  // namespace
-
-namespace {
-
 // Mutated chunks: whatever the disassembler accepts must assemble back to
 // the same bytes, NaN constants aside (their payload is not kept).
 TEST(Disassembler, AcceptedMutationsRoundTrip)

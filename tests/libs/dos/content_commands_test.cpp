@@ -52,7 +52,7 @@ TEST_F(ContentCommands, StringFilesReadAndWriteLikeFiles)
     EXPECT_EQ(Call("DefineVirtualFileFromString", {Str("x"), Str("")}), uint32_t{ERR_WRONGUSAGE});
 }
 
-TEST_F(ContentCommands, RegionsOfFilesNest)
+TEST_F(ContentCommands, RegionsOfFilesNestAndEndWithTheirContainer)
 {
     std::vector<uint8_t> bytes = PatternBytes(1000);
     WriteFileBytes(Path("c"), bytes);
@@ -64,12 +64,9 @@ TEST_F(ContentCommands, RegionsOfFilesNest)
     EXPECT_EQ(Call("DefineVirtualFile", {Str(Path("c")), Num(0), Num(0), Str("x")}), uint32_t{ERR_WRONGUSAGE});
     EXPECT_EQ(Call("DefineVirtualFile", {Str(""), Num(0), Num(5), Str("x")}), uint32_t{ERR_WRONGUSAGE});
     EXPECT_EQ(Call("DefineVirtualFile", {Str(Path("c")), Num(0), Num(5)}), uint32_t{ERR_MISSINGPARAMTR});
-}
 
-// A region may claim more than its container holds: it ends where the
-// container does, for its size as for its reads.
-TEST_F(ContentCommands, RegionsEndWithTheirContainer)
-{
+    // A region may claim more than its container holds: it ends where the
+    // container does, for its size as for its reads.
     WriteFileBytes(Path("ten"), PatternBytes(10));
     struct Case {
         double offset, size, real;
@@ -86,7 +83,7 @@ TEST_F(ContentCommands, RegionsEndWithTheirContainer)
         }
     }
     // A region of a region can only reach what its outer region really has.
-    std::string outer = std::get<std::string>(One("DefineVirtualFile", {Str(Path("ten")), Num(0), Num(1000), Str("o")}));
+    outer = std::get<std::string>(One("DefineVirtualFile", {Str(Path("ten")), Num(0), Num(1000), Str("o")}));
     EXPECT_EQ(Call("DefineVirtualFile", {Str(outer), Num(5), Num(10), Str("i")}), uint32_t{ERR_WRONGUSAGE});
 }
 

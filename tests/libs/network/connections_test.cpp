@@ -19,9 +19,6 @@ using namespace nettest;
 
 namespace {
 
-std::string Str(const Value& v) { return std::holds_alternative<std::string>(v) ? std::get<std::string>(v) : "<none>"; }
-double Num(const Value& v) { return std::holds_alternative<double>(v) ? std::get<double>(v) : -12345; }
-
 TEST_F(NetworkTest, LineModeDropsEveryCarriageReturnAndKeepsWhatFollowsBuffered)
 {
     LoopbackServer server([](int fd) {
@@ -214,8 +211,7 @@ TEST_F(NetworkTest, ReusingAnIdClosesTheOldConnectionEvenWhenTheNewOneFails)
 
     // A port nobody listens on: refused, and connection 1 is gone.
     uint16_t freePort;
-    int probe = ListenLoopback(&freePort);
-    close(probe);
+    close(ListenLoopback(&freePort));
     EXPECT_EQ(Call("openconnection", {1.0, std::string("127.0.0.1"), double(freePort)}), ERR_SOCKET);
     EXPECT_STREQ(errorArgText, "connection refused");
     EXPECT_EQ(CountObjectsOfType(OBJ_CLIENT), 0u);
@@ -269,32 +265,20 @@ TEST_F(NetworkTest, ServersAcceptThroughThePollAndReportEachEventOnce)
     EXPECT_GT(port, 0);
     EXPECT_EQ(Str(One("getlocalip", {7.0, 42.0})), "127.0.0.1");
 
-    int client = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_port = htons(static_cast<uint16_t>(port));
-    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(connect(client, reinterpret_cast<sockaddr*>(&sa), sizeof sa), 0);
+    int client = ConnectLoopback(static_cast<uint16_t>(port));
+    ASSERT_GE(client, 0);
 
     Server* server;
     ASSERT_EQ(FindServer(MakeObjectId(7), &server), 0u);
     uintptr_t handle = 0;
-    for (int i = 0; i < 5000 && !AcceptConnection(server, &handle); i++)
-        usleep(1000);
-    ASSERT_NE(handle, 0u);
+    ASSERT_TRUE(WaitFor([&] { return AcceptConnection(server, &handle); }));
     EXPECT_FALSE(AcceptConnection(server, &handle));
     Connection* connection;
     ASSERT_EQ(FindConnection(MakeHandleId(handle), &connection), 0u);
 
     EXPECT_FALSE(PollConnectionData(connection));
     WriteAll(client, "x");
-    bool arrived = false;
-    for (int i = 0; i < 5000 && !arrived; i++) {
-        arrived = PollConnectionData(connection);
-        if (!arrived)
-            usleep(1000);
-    }
-    EXPECT_TRUE(arrived);
+    EXPECT_TRUE(WaitFor([&] { return PollConnectionData(connection); }));
     WriteAll(client, "y");
     usleep(10000);
     EXPECT_FALSE(PollConnectionData(connection));
@@ -305,13 +289,7 @@ TEST_F(NetworkTest, ServersAcceptThroughThePollAndReportEachEventOnce)
     EXPECT_EQ(Str(One("getconnectionip", {Pointer{reinterpret_cast<void*>(handle)}})), "127.0.0.1");
 
     close(client);
-    bool closed = false;
-    for (int i = 0; i < 5000 && !closed; i++) {
-        closed = PollConnectionClosed(connection);
-        if (!closed)
-            usleep(1000);
-    }
-    EXPECT_TRUE(closed);
+    EXPECT_TRUE(WaitFor([&] { return PollConnectionClosed(connection); }));
     EXPECT_FALSE(PollConnectionClosed(connection));
 
     // Closing the server leaves the accepted connection alone.
@@ -324,13 +302,8 @@ TEST_F(NetworkTest, TheEventCheckPostsOnlyEventsThatHaveAHandler)
 {
     ASSERT_EQ(InitEventQueue(), 0u);
     ASSERT_EQ(Call("createserver", {3.0, 0.0, std::string("127.0.0.1")}), 0u);
-    double port = Number("getlocalport", {3.0, 115.0});
-    int client = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_port = htons(static_cast<uint16_t>(port));
-    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(connect(client, reinterpret_cast<sockaddr*>(&sa), sizeof sa), 0);
+    int client = ConnectLoopback(static_cast<uint16_t>(Number("getlocalport", {3.0, 115.0})));
+    ASSERT_GE(client, 0);
     WriteAll(client, "hi");
     usleep(20000);
 
@@ -398,13 +371,7 @@ TEST_F(NetworkTest, DatagramsGoBothWaysOnLoopback)
 
     sendto(peer, "pong!", 5, 0, reinterpret_cast<sockaddr*>(&from), fromLength);
     UDPObject* udp = UDPObjectList;
-    bool waiting = false;
-    for (int i = 0; i < 5000 && !waiting; i++) {
-        waiting = PollUDPData(udp);
-        if (!waiting)
-            usleep(1000);
-    }
-    EXPECT_TRUE(waiting);
+    EXPECT_TRUE(WaitFor([&] { return PollUDPData(udp); }));
     EXPECT_FALSE(PollUDPData(udp));
     ASSERT_EQ(Call("receiveudpdata", {1.0, 3.0}, &r), 0u);
     EXPECT_EQ(Str(r[0]), "pon");
@@ -417,7 +384,7 @@ TEST_F(NetworkTest, DatagramsGoBothWaysOnLoopback)
     EXPECT_EQ(Call("sendudpdata", {5.0, std::string("x"), std::string("127.0.0.1"), 9.0}), ERR_FINDUDPOBJECT);
 }
 
-TEST_F(NetworkTest, LocalhostResolvesToLoopback)
+TEST_F(NetworkTest, LocalhostAndTheHostNameComeFromTheSystem)
 {
     std::vector<Value> r;
     ASSERT_EQ(Call("toip", {std::string("localhost")}, &r), 0u) << ErrorText();
@@ -425,10 +392,7 @@ TEST_F(NetworkTest, LocalhostResolvesToLoopback)
     LoopbackServer server([](int fd) { ReadUntil(fd, "end"); });
     ASSERT_EQ(Call("openconnection", {1.0, std::string("localhost"), double(server.port())}), 0u);
     Number("senddata", {1.0, std::string("end")});
-}
 
-TEST_F(NetworkTest, HostNamesComeFromTheSystem)
-{
     char name[256] = {};
     ASSERT_EQ(gethostname(name, sizeof name - 1), 0);
     EXPECT_EQ(Str(One("gethostname", {})), name);
@@ -444,30 +408,6 @@ TEST_F(NetworkTest, HostNamesComeFromTheSystem)
     VmRawGetI(vm, -1, 1);
     EXPECT_STREQ(VmGetString(vm, -1), "127.0.0.1");
     VmSetTop(vm, 0);
-}
-
-TEST_F(NetworkTest, WithoutATimeOutASendWaitsUntilTheUserAborts)
-{
-    std::atomic<bool> release{false};
-    LoopbackServer server([&](int) {
-        for (int i = 0; i < 10000 && !release.load(); i++)
-            usleep(1000);
-    });
-    ASSERT_EQ(Call("openconnection", {1.0, std::string("127.0.0.1"), double(server.port())}), 0u);
-    ASSERT_EQ(Call("setnetworktimeout", {0.0}), 0u);
-    std::thread aborter([] {
-        usleep(100000);
-        VmAbortFlag.store(1);
-    });
-    std::string huge(64 << 20, 'z');
-    size_t sent = 0;
-    uint32_t status = 0;
-    SendAllData(vm, ConnectionList, reinterpret_cast<const uint8_t*>(huge.data()), huge.size(), &sent, &status);
-    aborter.join();
-    EXPECT_LT(sent, huge.size());
-    EXPECT_EQ(SendDataChecked(vm, ConnectionList, reinterpret_cast<const uint8_t*>("x"), 1), ERR_USERABORT);
-    VmAbortFlag.store(0);
-    release.store(true);
 }
 
 TEST_F(NetworkTest, IsOnlineProbesTheConfiguredHostAndNeverRaises)
@@ -487,10 +427,11 @@ TEST_F(NetworkTest, IsOnlineProbesTheConfiguredHostAndNeverRaises)
     OsUnsetEnv("QUILLMERE_ONLINE_PROBE");
 }
 
-TEST_F(NetworkTest, SendingToAPeerThatTakesNothingGivesUpAfterTheTimeOut)
+TEST_F(NetworkTest, ASendToAPeerThatTakesNothingEndsAtTheTimeOutOrAtAnAbort)
 {
-    // The peer never reads; once both socket buffers are full the send
-    // makes no progress and stops after the time-out.
+    // The peer never reads; once both socket buffers are full a send makes
+    // no progress: it stops after the time-out, or without one when the
+    // user aborts.
     std::atomic<bool> release{false};
     LoopbackServer server([&](int) {
         for (int i = 0; i < 10000 && !release.load(); i++)
@@ -502,8 +443,20 @@ TEST_F(NetworkTest, SendingToAPeerThatTakesNothingGivesUpAfterTheTimeOut)
     double sent = Number("senddata", {1.0, huge});
     EXPECT_GT(sent, 0);
     EXPECT_LT(sent, double(huge.size()));
+
+    ASSERT_EQ(Call("setnetworktimeout", {0.0}), 0u);
+    std::thread aborter([] {
+        usleep(100000);
+        VmAbortFlag.store(1);
+    });
+    size_t more = 0;
+    uint32_t status = 0;
+    SendAllData(vm, ConnectionList, reinterpret_cast<const uint8_t*>(huge.data()), huge.size(), &more, &status);
+    aborter.join();
+    EXPECT_LT(more, huge.size());
+    EXPECT_EQ(SendDataChecked(vm, ConnectionList, reinterpret_cast<const uint8_t*>("x"), 1), ERR_USERABORT);
+    VmAbortFlag.store(0);
     release.store(true);
-    ASSERT_EQ(Call("closeconnection", {1.0}), 0u);
 }
 
 }  // namespace

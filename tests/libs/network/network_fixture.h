@@ -25,7 +25,7 @@
 #include "core/vm/vm.h"
 #include "libs/network/network_library.h"
 #include "libs/network/socket_layer.h"
-#include "support/command_calls.h"
+#include "libs/library_fixture.h"
 
 namespace nettest {
 
@@ -83,6 +83,32 @@ inline int ListenLoopback(uint16_t* port, int type = SOCK_STREAM)
     return fd;
 }
 
+// A client socket connected to 127.0.0.1:port, or -1.
+inline int ConnectLoopback(uint16_t port)
+{
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_port = htons(port);
+    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0)
+        return fd;
+    close(fd);
+    return -1;
+}
+
+// Polls `ready` for up to kPeerWaitMs; answers its last value.
+template <typename F>
+bool WaitFor(F ready)
+{
+    for (int i = 0; i < kPeerWaitMs; i++) {
+        if (ready())
+            return true;
+        usleep(1000);
+    }
+    return false;
+}
+
 // Accepts up to `connections` clients one after the other and runs the
 // handler on each; the destructor joins the thread.
 class LoopbackServer {
@@ -120,12 +146,19 @@ struct Fields {
     std::vector<std::pair<std::string, std::variant<double, std::string>>> items;
 };
 
+inline std::string Str(const testcalls::Value& v)
+{
+    return std::holds_alternative<std::string>(v) ? std::get<std::string>(v) : "<none>";
+}
+inline double Num(const testcalls::Value& v)
+{
+    return std::holds_alternative<double>(v) ? std::get<double>(v) : -12345;
+}
+
 }  // namespace nettest
 
-class NetworkTest : public ::testing::Test {
+class NetworkTest : public CommandTest {
 protected:
-    using Value = testcalls::Value;
-
     void SetUp() override
     {
         vm = VmOpenState();
@@ -140,24 +173,6 @@ protected:
         FreeObjectTypeRegistry();
         VmCloseState(vm);
         NetworkTimeout = 10000;
-    }
-
-    uint32_t Call(const char* name, const std::vector<Value>& args, std::vector<Value>* results = nullptr)
-    {
-        return testcalls::CallGlobal(vm, name, args, results);
-    }
-
-    Value One(const char* name, const std::vector<Value>& args)
-    {
-        std::vector<Value> r;
-        EXPECT_EQ(Call(name, args, &r), 0u) << name << ": " << ErrorText();
-        return r.empty() ? Value{} : r[0];
-    }
-
-    double Number(const char* name, const std::vector<Value>& args)
-    {
-        Value v = One(name, args);
-        return std::holds_alternative<double>(v) ? std::get<double>(v) : -12345;
     }
 
     // Calls a command whose argument 2 is a table of named fields, then any
@@ -200,6 +215,4 @@ protected:
     }
 
     static std::string ErrorText() { return errorArgText; }
-
-    VmState* vm = nullptr;
 };

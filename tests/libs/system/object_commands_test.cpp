@@ -101,12 +101,12 @@ TEST_F(ObjectCommands, QueriesFindObjectsByTypeAndHandle)
     EXPECT_EQ(One("HaveObject", {kTimer, 2.0}), Value{0.0});
     std::vector<Value> r;
     int base;
-    ASSERT_EQ(CallWith("GetObjects", {}, {kFile}, &base), 0u);
+    ASSERT_EQ(CallKeep("GetObjects", {kFile}, &base), 0u);
     EXPECT_EQ(Read(vm, base + 2), Value{2.0});
     EXPECT_EQ(ReadArray(base + 1, 3), (std::vector<Value>{1.0, 2.0, Nil{}}));
-    ASSERT_EQ(CallWith("GetObjects", {}, {kTimer}, &base), 0u);
+    ASSERT_EQ(CallKeep("GetObjects", {kTimer}, &base), 0u);
     EXPECT_EQ(Read(vm, base + 2), Value{1.0});
-    ASSERT_EQ(CallWith("StartTimer", {}, {Nil{}}, &base), 0u);
+    ASSERT_EQ(CallKeep("StartTimer", {Nil{}}, &base), 0u);
     EXPECT_EQ(One("GetObjectType", {}, {base + 1}), Value{kTimer});
     EXPECT_EQ(One("GetObjectType", {5.0}), Value{-1.0});
 }

@@ -63,17 +63,12 @@ protected:
     bool hadConfig = false;
 };
 
-TEST_F(Preferences, LoadBeforeSaveLeavesTheTable)
+TEST_F(Preferences, LoadBeforeSaveLeavesTheTableAndAnEmptyTableIsFiveBytes)
 {
     int t = NewTableWith("keep", 1);
     ASSERT_EQ(Call("LoadPrefs", {}, nullptr, {t}), 0u);
     EXPECT_EQ(Field(t, "keep"), 1);
-}
-
-TEST_F(Preferences, EmptyTableIsFiveBytes)
-{
-    int t = NewTableWith(nullptr, 0);
-    ASSERT_EQ(Call("SavePrefs", {}, nullptr, {t}), 0u);
+    ASSERT_EQ(Call("SavePrefs", {}, nullptr, {NewTableWith(nullptr, 0)}), 0u);
     EXPECT_EQ(ReadFileBytes(FilePath()), (std::vector<uint8_t>{'P', 'R', 'F', 'S', 0}));
 }
 
@@ -112,7 +107,7 @@ TEST_F(Preferences, FailedSaveKeepsThePreviousFile)
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 1);
 }
 
-TEST_F(Preferences, ForeignFileIsRefused)
+TEST_F(Preferences, ForeignFilesAndIdentifiersThatLeaveTheFolderAreRefused)
 {
     int t = NewTableWith(nullptr, 0);
     ASSERT_EQ(Call("SavePrefs", {}, nullptr, {t}), 0u);
@@ -120,11 +115,6 @@ TEST_F(Preferences, ForeignFileIsRefused)
     EXPECT_EQ(Call("LoadPrefs", {}, nullptr, {t}), static_cast<uint32_t>(ERR_FILEFORMAT));
     WriteFileBytes(FilePath(), {'P', 'R'});
     EXPECT_EQ(Call("LoadPrefs", {}, nullptr, {t}), static_cast<uint32_t>(ERR_READ));
-}
-
-TEST_F(Preferences, IdentifierMustBeAPlainName)
-{
-    int t = NewTableWith(nullptr, 0);
     for (const char* id : {"", "..", "../escape", "a/b"}) {
         std::strcpy(applet.identifier, id);
         EXPECT_EQ(Call("SavePrefs", {}, nullptr, {t}), static_cast<uint32_t>(ERR_WRONGUSAGE)) << id;

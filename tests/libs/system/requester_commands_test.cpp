@@ -81,7 +81,7 @@ TEST_F(RequesterCommands, FileRequestJoinsPathsAndRemembersThem)
     a.files = {"b.txt", "c d.txt"};
     Answer(a);
     int base;
-    ASSERT_EQ(CallWith("FileRequest", {}, {kTitle, std::string(""), 1.0}, &base), 0u);
+    ASSERT_EQ(CallKeep("FileRequest", {kTitle, std::string(""), 1.0}, &base), 0u);
     EXPECT_EQ(ReadArray(base + 1, 5), (std::vector<Value>{std::string("/data/a.txt"), std::string("/data/b.txt"),
                                                           std::string("/data/c d.txt"), std::string(""), Nil{}}));
     VmSetTop(vm, base);
@@ -91,7 +91,7 @@ TEST_F(RequesterCommands, FileRequestJoinsPathsAndRemembersThem)
     Answer(cancel);
     EXPECT_EQ(One("FileRequest", {kTitle}), Value{std::string("")});
     Answer(cancel);
-    ASSERT_EQ(CallWith("FileRequest", {}, {kTitle, std::string(""), 1.0 + 65536.0}, &base), 0u);
+    ASSERT_EQ(CallKeep("FileRequest", {kTitle, std::string(""), 1.0 + 65536.0}, &base), 0u);
     EXPECT_EQ(ReadArray(base + 1, 2), (std::vector<Value>{std::string(""), Nil{}}));
     EXPECT_EQ(Call("FileRequest", {kTitle, std::string(""), 3.0}), static_cast<uint32_t>(ERR_WRONGUSAGE));
 }
@@ -135,13 +135,9 @@ TEST_F(RequesterCommands, PathListFontAndColour)
     a.index = 14;
     Answer(a);
     int base;
-    ASSERT_EQ(CallWith("FontRequest", {}, {kTitle}, &base), 0u);
-    VmPushString(vm, "name");
-    VmRawGet(vm, base + 1);
-    EXPECT_EQ(Read(vm, -1), Value{std::string("Vera")});
-    VmPushString(vm, "size");
-    VmRawGet(vm, base + 1);
-    EXPECT_EQ(Read(vm, -1), Value{14.0});
+    ASSERT_EQ(CallKeep("FontRequest", {kTitle}, &base), 0u);
+    EXPECT_EQ(Field(base + 1, "name"), Value{std::string("Vera")});
+    EXPECT_EQ(Field(base + 1, "size"), Value{14.0});
 }
 
 }  // namespace

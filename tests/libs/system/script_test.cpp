@@ -1,10 +1,5 @@
-// The library as assembled scripts use it: the example applet's sum printed
-// through DebugPrint, errors recorded for GetLastError with exit-on-error
+// The library as assembled scripts use it: errors recorded for GetLastError with exit-on-error
 // off, a script error handler, and iteration with script callbacks.
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-
 #include "core/command_services.h"
 #include "core/startup.h"
 #include "core/error_report.h"
@@ -38,19 +33,6 @@ protected:
         return RunAssembledScript(vm, text);
     }
 };
-
-TEST_F(SystemScripts, ExampleAppletPrintsItsSum)
-{
-    std::ifstream in(std::filesystem::path(QM_SOURCE_DIR) / "examples" / "sum.qas");
-    ASSERT_TRUE(in) << "examples/sum.qas not found in " << QM_SOURCE_DIR;
-    std::stringstream text;
-    text << in.rdbuf();
-    testing::internal::CaptureStdout();
-    uint32_t status = Run(text.str());
-    std::string printed = testing::internal::GetCapturedStdout();
-    ASSERT_EQ(status, 0u);
-    EXPECT_EQ(printed, "55\n");
-}
 
 TEST_F(SystemScripts, ErrorsAreRecordedWhenExitOnErrorIsOff)
 {

@@ -1,21 +1,15 @@
-// A VM with the "system" library registered, a clock the test drives, and
-// a way to call commands as scripts do and read their results.
+// A VM with the "system" library registered and a clock the test drives.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <cctype>
 #include <string>
-#include <variant>
 #include <vector>
 
-#include "core/vm/vm.h"
+#include "libs/library_fixture.h"
 #include "libs/system/system_library.h"
 
-struct Nil {
-    bool operator==(const Nil&) const { return true; }
-};
-using Value = std::variant<Nil, double, std::string>;
+using namespace slotcalls;
 
 // The test's clock: `nowMs` is the monotonic time, `wallSeconds` the date;
 // a sleep moves the monotonic time on and is recorded.
@@ -42,18 +36,7 @@ struct FakeClock {
     }
 };
 
-class SystemLibraryTest : public ::testing::Test {
-public:
-    static Value Read(VmState* vm, int i)
-    {
-        int t = VmType(vm, i);
-        if (t == VM_TNUMBER)
-            return VmGetNumber(vm, i);
-        if (t == VM_TSTRING)
-            return std::string(VmGetString(vm, i), VmGetStringLength(vm, i));
-        return Nil{};
-    }
-
+class SystemLibraryTest : public LibraryTest {
 protected:
     void SetUp() override
     {
@@ -76,70 +59,12 @@ protected:
         VmCloseState(vm);
     }
 
-    static void Push(VmState* vm, const Value& v)
-    {
-        if (std::holds_alternative<double>(v))
-            VmPushNumber(vm, std::get<double>(v));
-        else if (std::holds_alternative<std::string>(v))
-            VmPushLString(vm, std::get<std::string>(v).data(), std::get<std::string>(v).size());
-        else
-            VmPushNil(vm);
-    }
-
-    // Calls the global command `name` with the values at the stack slots
-    // `slots` (1-based, as they stand before the call) followed by `args`;
-    // the results stay on the stack above `base`, which is returned through
-    // outBase.
-    uint32_t CallWith(const char* name, const std::vector<int>& slots, const std::vector<Value>& args,
-                      int* outBase = nullptr)
-    {
-        int base = VmGetTop(vm);
-        std::string lower(name);
-        for (char& c : lower)
-            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        VmPushString(vm, lower.c_str());
-        VmGetTable(vm, VM_GLOBALSINDEX);
-        for (int s : slots)
-            VmPushValue(vm, s);
-        for (const Value& a : args)
-            Push(vm, a);
-        uint32_t code = VmPCall(vm, static_cast<int>(slots.size() + args.size()), VM_MULTRET, 0);
-        if (code)
-            VmSetTop(vm, base);
-        if (outBase)
-            *outBase = base;
-        return code;
-    }
-
-    // Calls and collects plain results; the stack is left as it was.
-    uint32_t Call(const char* name, const std::vector<Value>& args, std::vector<Value>* results = nullptr,
-                  const std::vector<int>& slots = {})
-    {
-        int base;
-        uint32_t code = CallWith(name, slots, args, &base);
-        if (results) {
-            results->clear();
-            for (int i = base + 1; i <= VmGetTop(vm); ++i)
-                results->push_back(Read(vm, i));
-        }
-        VmSetTop(vm, base);
-        return code;
-    }
-
-    Value One(const char* name, const std::vector<Value>& args, const std::vector<int>& slots = {})
-    {
-        std::vector<Value> r;
-        EXPECT_EQ(Call(name, args, &r, slots), 0u) << name;
-        EXPECT_EQ(r.size(), 1u) << name;
-        return r.empty() ? Value{Nil{}} : r[0];
-    }
-
     // Pushes an array of values at 0, 1, ...; answers its stack slot.
     int PushArray(const std::vector<Value>& items)
     {
         VmNewTable(vm);
         for (size_t i = 0; i < items.size(); ++i) {
-            Push(vm, items[i]);
+            Push(items[i]);
             VmRawSetI(vm, -2, static_cast<int>(i));
         }
         return VmGetTop(vm);
@@ -156,6 +81,5 @@ protected:
         return out;
     }
 
-    VmState* vm = nullptr;
     SystemClock savedClock{};
 };

@@ -54,14 +54,6 @@ TEST_F(TableCommands, CountsAndConcat)
     EXPECT_EQ(Call("Concat", {}, nullptr, {bad}), static_cast<uint32_t>(ERR_STRINGEXPECTED));
 }
 
-TEST_F(TableCommands, UnpackGivesEveryItem)
-{
-    int t = PushArray({1.0, std::string("two"), 3.0});
-    std::vector<Value> r;
-    ASSERT_EQ(Call("Unpack", {}, &r, {t}), 0u);
-    EXPECT_EQ(r, (std::vector<Value>{1.0, std::string("two"), 3.0}));
-}
-
 TEST_F(TableCommands, DeepCopyKeepsSharingAndCycles)
 {
     VmNewTable(vm);
@@ -82,7 +74,7 @@ TEST_F(TableCommands, DeepCopyKeepsSharingAndCycles)
     VmRawSet(vm, shared);
 
     int base;
-    ASSERT_EQ(CallWith("CopyTable", {t}, {}, &base), 0u);
+    ASSERT_EQ(CallKeep("CopyTable", {}, &base, {t}), 0u);
     int copy = base + 1;
     auto field = [&](int table, const char* key) {
         VmPushString(vm, key);
@@ -97,7 +89,7 @@ TEST_F(TableCommands, DeepCopyKeepsSharingAndCycles)
     EXPECT_FALSE(VmCompareRawEqual(vm, a, shared));
     EXPECT_TRUE(VmCompareRawEqual(vm, field(a, "back"), copy));
 
-    ASSERT_EQ(CallWith("CopyTable", {t}, {1.0}, &base), 0u);
+    ASSERT_EQ(CallKeep("CopyTable", {1.0}, &base, {t}), 0u);
     EXPECT_TRUE(VmCompareRawEqual(vm, field(base + 1, "a"), shared));
 }
 
@@ -114,7 +106,7 @@ TEST_F(TableCommands, DeepCopyOfALongChainNeedsNoRecursion)
     }
     VmPop(vm, 1);
     int base;
-    ASSERT_EQ(CallWith("CopyTable", {head}, {}, &base), 0u);
+    ASSERT_EQ(CallKeep("CopyTable", {}, &base, {head}), 0u);
     int depth = 0;
     VmPushValue(vm, base + 1);
     while (VmType(vm, -1) == VM_TTABLE) {
@@ -191,7 +183,7 @@ uint32_t Growing(VmState* vm)
     return 1;
 }
 
-TEST_F(TableCommands, SortWithAComparisonFunction)
+TEST_F(TableCommands, SortWithAComparisonFunctionOrUpToAnEmptyString)
 {
     std::vector<double> items = {5, 3, 9, 1, 1, 8, 2, 7};
     int t = PushArray(std::vector<Value>(items.begin(), items.end()));
@@ -199,6 +191,9 @@ TEST_F(TableCommands, SortWithAComparisonFunction)
     ASSERT_EQ(Call("Sort", {}, nullptr, {t, VmGetTop(vm)}), 0u);
     std::sort(items.begin(), items.end(), std::greater<>());
     EXPECT_EQ(ReadArray(t, 8), std::vector<Value>(items.begin(), items.end()));
+    int strings = PushArray(Strings({"c", "a", "", "b"}));
+    ASSERT_EQ(Call("Sort", {}, nullptr, {strings}), 0u);
+    EXPECT_EQ(ReadArray(strings, 4), Strings({"a", "c", "", "b"}));
 }
 
 TEST_F(TableCommands, BrokenComparisonsFailWithoutLeavingTheArray)
@@ -235,21 +230,11 @@ TEST_F(TableCommands, BrokenComparisonsFailWithoutLeavingTheArray)
         EXPECT_EQ(VmType(vm, -1), VM_TNIL);
         VmSetTop(vm, t - 1);
     }
-}
-
-TEST_F(TableCommands, ComparisonThatResizesTheTableIsAnError)
-{
+    // A comparison that resizes the table is an error.
     int t = PushArray({3.0, 1.0, 2.0, 5.0, 4.0});
     VmPushValue(vm, t);
     VmPushNativeClosure(vm, Growing, 1);
     EXPECT_EQ(Call("Sort", {}, nullptr, {t, VmGetTop(vm)}), static_cast<uint32_t>(ERR_SORTFUNC));
-}
-
-TEST_F(TableCommands, SortWithoutFunctionStopsAtAnEmptyString)
-{
-    int t = PushArray(Strings({"c", "a", "", "b"}));
-    ASSERT_EQ(Call("Sort", {}, nullptr, {t}), 0u);
-    EXPECT_EQ(ReadArray(t, 4), Strings({"a", "c", "", "b"}));
 }
 
 // Iteration.
@@ -300,7 +285,7 @@ TEST_F(TableCommands, PairsAndIPairsGiveGenericForTriples)
 {
     int t = PushArray({std::string("a"), std::string("b")});
     int base;
-    ASSERT_EQ(CallWith("IPairs", {t}, {}, &base), 0u);
+    ASSERT_EQ(CallKeep("IPairs", {}, &base, {t}), 0u);
     ASSERT_EQ(VmGetTop(vm), base + 3);
     EXPECT_EQ(Read(vm, base + 3), Value{-1.0});
     std::vector<Value> r;
@@ -309,7 +294,7 @@ TEST_F(TableCommands, PairsAndIPairsGiveGenericForTriples)
     ASSERT_EQ(Call("IPairs", {1.0}, &r, {t}), 0u);
     EXPECT_TRUE(r.empty());
 
-    ASSERT_EQ(CallWith("Pairs", {t}, {}, &base), 0u);
+    ASSERT_EQ(CallKeep("Pairs", {}, &base, {t}), 0u);
     ASSERT_EQ(VmGetTop(vm), base + 3);
     EXPECT_EQ(VmType(vm, base + 1), VM_TFUNCTION);
     int seen = 0;
@@ -324,7 +309,7 @@ TEST_F(TableCommands, PairsAndIPairsGiveGenericForTriples)
     EXPECT_EQ(seen, 2);
 }
 
-TEST_F(TableCommands, MetatablesAndRawAccess)
+TEST_F(TableCommands, ALockedMetatableIsProtected)
 {
     VmNewTable(vm);
     int t = VmGetTop(vm);
@@ -332,7 +317,7 @@ TEST_F(TableCommands, MetatablesAndRawAccess)
     int mt = VmGetTop(vm);
     ASSERT_EQ(Call("SetMetaTable", {}, nullptr, {t, mt}), 0u);
     int base;
-    ASSERT_EQ(CallWith("GetMetaTable", {t}, {}, &base), 0u);
+    ASSERT_EQ(CallKeep("GetMetaTable", {}, &base, {t}), 0u);
     EXPECT_TRUE(VmCompareRawEqual(vm, base + 1, mt));
     EXPECT_EQ(Call("SetMetaTable", {5.0}, nullptr, {t}), static_cast<uint32_t>(ERR_TABLEORNIL));
     VmPushString(vm, "__metatable");
@@ -341,11 +326,6 @@ TEST_F(TableCommands, MetatablesAndRawAccess)
     EXPECT_EQ(One("GetMetaTable", {}, {t}), Value{std::string("locked")});
     EXPECT_EQ(Call("SetMetaTable", {Nil{}}, nullptr, {t}), static_cast<uint32_t>(ERR_PROTMETATABLE));
     EXPECT_EQ(One("GetMetaTable", {5.0}), Value{Nil{}});
-
-    ASSERT_EQ(Call("RawSet", {std::string("k"), 3.0}, nullptr, {t}), 0u);
-    EXPECT_EQ(One("RawGet", {std::string("k")}, {t}), Value{3.0});
-    EXPECT_EQ(One("RawEqual", {}, {t, t}), Value{1.0});
-    EXPECT_EQ(One("RawEqual", {}, {t, mt}), Value{0.0});
 }
 
 TEST_F(TableCommands, TypesAndConditions)
@@ -354,19 +334,8 @@ TEST_F(TableCommands, TypesAndConditions)
     int t = VmGetTop(vm);
     VmPushBoolean(vm, 1);
     int b = VmGetTop(vm);
-    VmPushLightUserdata(vm, &b);
-    int light = VmGetTop(vm);
-    VmPushNativeFunction(vm, Failing);
-    int f = VmGetTop(vm);
-    EXPECT_EQ(One("GetType", {Nil{}}), Value{0.0});
-    EXPECT_EQ(One("GetType", {1.0}), Value{2.0});
-    EXPECT_EQ(One("GetType", {std::string("s")}), Value{3.0});
-    EXPECT_EQ(One("GetType", {}, {t}), Value{4.0});
-    EXPECT_EQ(One("GetType", {}, {f}), Value{5.0});
-    EXPECT_EQ(One("GetType", {}, {light}), Value{9.0});
+    // Booleans have no type of their own in scripts.
     EXPECT_EQ(One("GetType", {}, {b}), Value{-1.0});
-    EXPECT_EQ(One("IsNil", {Nil{}}), Value{1.0});
-    EXPECT_EQ(One("IsNil", {0.0}), Value{0.0});
 
     const std::string a = "a", z = "b";
     EXPECT_EQ(One("IIf", {0.0, a, z}), Value{z});

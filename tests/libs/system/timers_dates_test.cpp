@@ -12,15 +12,7 @@ namespace {
 
 using TimerCommands = SystemLibraryTest;
 
-
-TEST_F(TimerCommands, RunningTimerCountsClockTime)
-{
-    ASSERT_EQ(Call("StartTimer", {1.0}), 0u);
-    FakeClock::nowMs += 1234;
-    EXPECT_EQ(One("GetTimer", {1.0}), Value{1234.0});
-}
-
-TEST_F(TimerCommands, PausedTimerHoldsItsValueAndResumesFromIt)
+TEST_F(TimerCommands, PauseResumeAndResetWorkOnTheTimersValue)
 {
     ASSERT_EQ(Call("StartTimer", {1.0}), 0u);
     FakeClock::nowMs += 300;
@@ -31,19 +23,15 @@ TEST_F(TimerCommands, PausedTimerHoldsItsValueAndResumesFromIt)
     ASSERT_EQ(Call("ResumeTimer", {1.0}), 0u);
     FakeClock::nowMs += 50;
     EXPECT_EQ(One("GetTimer", {1.0}), Value{350.0});
-}
-
-TEST_F(TimerCommands, ResetSetsTheValueAndRuns)
-{
-    ASSERT_EQ(Call("StartTimer", {7.0}), 0u);
-    ASSERT_EQ(Call("PauseTimer", {7.0}), 0u);
-    ASSERT_EQ(Call("ResetTimer", {7.0, 5000.0}), 0u);
-    EXPECT_EQ(One("GetTimer", {7.0}), Value{5000.0});
+    // A reset sets the value of a paused timer and lets it run.
+    ASSERT_EQ(Call("PauseTimer", {1.0}), 0u);
+    ASSERT_EQ(Call("ResetTimer", {1.0, 5000.0}), 0u);
+    EXPECT_EQ(One("GetTimer", {1.0}), Value{5000.0});
     FakeClock::nowMs += 10;
-    EXPECT_EQ(One("GetTimer", {7.0}), Value{5010.0});
+    EXPECT_EQ(One("GetTimer", {1.0}), Value{5010.0});
 }
 
-TEST_F(TimerCommands, WaitTimerSleepsTheRestAndRestarts)
+TEST_F(TimerCommands, WaitTimerSleepsTheRestRefusesAPausedTimerAndPassesAnAbortOn)
 {
     ASSERT_EQ(Call("StartTimer", {1.0}), 0u);
     FakeClock::nowMs += 40;
@@ -55,19 +43,14 @@ TEST_F(TimerCommands, WaitTimerSleepsTheRestAndRestarts)
     ASSERT_EQ(Call("WaitTimer", {1.0, 100.0, 0.0}), 0u);
     EXPECT_EQ(FakeClock::sleeps.size(), 1u);
     EXPECT_EQ(One("GetTimer", {1.0}), Value{150.0});
-}
-
-TEST_F(TimerCommands, WaitTimerRefusesAPausedTimerAndPassesAnAbortOn)
-{
-    ASSERT_EQ(Call("StartTimer", {1.0}), 0u);
     ASSERT_EQ(Call("PauseTimer", {1.0}), 0u);
-    EXPECT_EQ(Call("WaitTimer", {1.0, 100.0}), static_cast<uint32_t>(ERR_WRONGUSAGE));
+    EXPECT_EQ(Call("WaitTimer", {1.0, 1000.0}), static_cast<uint32_t>(ERR_WRONGUSAGE));
     ASSERT_EQ(Call("ResumeTimer", {1.0}), 0u);
     FakeClock::sleepResult = ERR_USERABORT;
-    EXPECT_EQ(Call("WaitTimer", {1.0, 100.0}), static_cast<uint32_t>(ERR_USERABORT));
+    EXPECT_EQ(Call("WaitTimer", {1.0, 1000.0}), static_cast<uint32_t>(ERR_USERABORT));
 }
 
-TEST_F(TimerCommands, StartingAnIdInUseReplacesTheOldTimer)
+TEST_F(TimerCommands, AnIdInUseIsReplacedAndANilIdGivesAHandle)
 {
     ASSERT_EQ(Call("StartTimer", {3.0}), 0u);
     FakeClock::nowMs += 500;
@@ -76,12 +59,9 @@ TEST_F(TimerCommands, StartingAnIdInUseReplacesTheOldTimer)
     EXPECT_EQ(One("GetTimer", {3.0}), Value{20.0});
     ASSERT_EQ(Call("StopTimer", {3.0}), 0u);
     EXPECT_EQ(Call("GetTimer", {3.0}), static_cast<uint32_t>(ERR_FINDTIMER));
-}
 
-TEST_F(TimerCommands, NilIdGivesAHandleThatFindsTheTimer)
-{
     int base;
-    ASSERT_EQ(CallWith("StartTimer", {}, {Nil{}}, &base), 0u);
+    ASSERT_EQ(CallKeep("StartTimer", {Nil{}}, &base), 0u);
     ASSERT_EQ(VmGetTop(vm), base + 1);
     ASSERT_EQ(VmType(vm, -1), VM_TLIGHTUSERDATA);
     int handle = VmGetTop(vm);
@@ -89,12 +69,6 @@ TEST_F(TimerCommands, NilIdGivesAHandleThatFindsTheTimer)
     EXPECT_EQ(One("GetTimer", {}, {handle}), Value{9.0});
     ASSERT_EQ(Call("StopTimer", {}, nullptr, {handle}), 0u);
     EXPECT_EQ(Call("GetTimer", {}, nullptr, {handle}), static_cast<uint32_t>(ERR_FINDARRAY));
-}
-
-TEST_F(TimerCommands, MissingTimerNamesItsId)
-{
-    EXPECT_EQ(Call("PauseTimer", {42.0}), static_cast<uint32_t>(ERR_FINDTIMER));
-    EXPECT_EQ(Call("StopTimer", {42.0}), static_cast<uint32_t>(ERR_FINDTIMER));
 }
 
 TEST_F(TimerCommands, WaitConvertsUnits)
@@ -168,12 +142,6 @@ TEST_F(DateCommands, WeekdayIsTodaysName)
     EXPECT_TRUE(day == Value{before} || day == Value{after});
 }
 
-TEST_F(DateCommands, DateNumOfTimeDropsLeadingZeros)
-{
-    FakeClock::wallSeconds = 1796634307;  // 09:05:07
-    EXPECT_EQ(One("GetDateNum", {3.0}), Value{90507.0});
-}
-
 TEST_F(DateCommands, CompareDatesOrdersFieldByField)
 {
     struct Case {
@@ -207,10 +175,7 @@ TEST_F(DateCommands, CompareDatesOrdersFieldByField)
 
 TEST_F(DateCommands, CatalogStringFallsBackWithoutACatalog)
 {
-    EXPECT_EQ(One("GetCatalogString", {5.0, std::string("x")}), Value{std::string("x")});
     ASSERT_EQ(Call("OpenCatalog", {std::string("no-such-catalog")}), 0u);
-    EXPECT_EQ(One("GetCatalogString", {5.0, std::string("x")}), Value{std::string("x")});
-    ASSERT_EQ(Call("CloseCatalog", {}), 0u);
     EXPECT_EQ(One("GetCatalogString", {5.0, std::string("x")}), Value{std::string("x")});
 }
 

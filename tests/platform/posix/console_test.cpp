@@ -1,8 +1,10 @@
 // The console is standard output and standard input; DEBUGDEVICE may move
-// debug output into a file.
+// debug output into a file; without a terminal every requester takes its
+// default.
 #include "core/io/errors.h"
 #include "core/io/utilities.h"
 #include "platform/posix/os_console.h"
+#include "platform/posix/os_requester.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -95,4 +97,34 @@ TEST(ConsoleInput, ReadsWholeLinesAndDropsWhatDoesNotFit)
     EXPECT_EQ(OsReadConsole(buffer, sizeof buffer), static_cast<int>(ERR_READ));
     EXPECT_STREQ(buffer, "");
     EXPECT_EQ(OsReadConsole(buffer, 0), static_cast<int>(ERR_READ));
+}
+
+TEST(ConsoleRequester, WithoutATerminalEveryRequesterTakesItsDefault)
+{
+    StdinFrom input("2\nsome text\n/etc/passwd\n");
+    const OsRequesterBackend& c = ConsoleRequesterBackend;
+    int button = -1;
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(c.systemRequest("QuillmerePlayer", "Out of memory!", "One|Two|Three", 0, &button), 0);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "QuillmerePlayer: Out of memory!\n");
+    EXPECT_EQ(button, 1) << "the first button, not what the pipe says";
+    char text[kRequesterTextSize];
+    EXPECT_EQ(c.stringRequest("T", "B", "preset", 0, 3, 0, text), 0);
+    EXPECT_STREQ(text, "pre");
+    FileRequestResult file;
+    EXPECT_EQ(c.fileRequest("T", "", REQ_NORMAL, "", "", &file), 0);
+    EXPECT_EQ(file.count, 0u) << "cancel";
+    EXPECT_EQ(file.names, nullptr);
+    char* folder = reinterpret_cast<char*>(1);
+    EXPECT_EQ(c.pathRequest("T", 0, "", &folder), 0);
+    EXPECT_EQ(folder, nullptr) << "cancel";
+    int index = 9;
+    EXPECT_EQ(c.listRequest("T", "B", "a\0b\0", 1, &index), 0);
+    EXPECT_EQ(index, 1);
+    uint32_t color = 0;
+    EXPECT_EQ(c.colorRequest("T", 0x123456, &color), 0);
+    EXPECT_EQ(color, 0x123456u);
+    FontRequestResult font;
+    EXPECT_EQ(c.fontRequest("T", "", 0, &font), 0);
+    EXPECT_STREQ(font.name, "topaz");
 }

@@ -70,12 +70,10 @@ TEST_F(OsFiles, DirectoryScanMatchesReaddirAndStat)
         EXPECT_EQ(info.times[FILETIME_MODIFICATION], ToFileTime(st.st_mtim));
         EXPECT_EQ(info.times[FILETIME_ACCESS], ToFileTime(st.st_atim));
         EXPECT_EQ(std::string(info.fullPath), dir.path() + "/" + name);
-        EXPECT_EQ((info.flags & FILEATTR_READ_USR) != 0, (st.st_mode & S_IRUSR) != 0);
-        EXPECT_EQ((info.flags & FILEATTR_WRITE_USR) != 0, (st.st_mode & S_IWUSR) != 0);
-        EXPECT_EQ((info.flags & FILEATTR_EXECUTE_USR) != 0, (st.st_mode & S_IXUSR) != 0);
-        EXPECT_EQ((info.flags & FILEATTR_READ_GRP) != 0, (st.st_mode & S_IRGRP) != 0);
-        EXPECT_EQ((info.flags & FILEATTR_WRITE_GRP) != 0, (st.st_mode & S_IWGRP) != 0);
-        EXPECT_EQ((info.flags & FILEATTR_READ_OTH) != 0, (st.st_mode & S_IROTH) != 0);
+        for (auto [flag, bit] : {std::pair{FILEATTR_READ_USR, S_IRUSR}, {FILEATTR_WRITE_USR, S_IWUSR},
+                                 {FILEATTR_EXECUTE_USR, S_IXUSR}, {FILEATTR_READ_GRP, S_IRGRP},
+                                 {FILEATTR_WRITE_GRP, S_IWGRP}, {FILEATTR_READ_OTH, S_IROTH}})
+            EXPECT_EQ((info.flags & flag) != 0, (st.st_mode & bit) != 0) << flag;
         EXPECT_EQ((info.flags & FILEATTR_HIDDEN) != 0, name[0] == '.');
     }
     EXPECT_EQ(seen.size(), expected.size());

@@ -9,6 +9,7 @@
 #include "core/io/error_codes.h"
 #include "core/vm/vm.h"
 #include "platform/posix/os_runloop.h"
+#include "support/assembled_script.h"
 #include "tools/qmasm/assembler.h"
 
 namespace {
@@ -66,22 +67,6 @@ TEST(RunLoop, WakeBeforeWaitIsKept)
     OsShutdown();
 }
 
-}  // namespace
-
-namespace {
-
-struct ChunkInput {
-    const std::vector<uint8_t>* bytes;
-    bool done;
-};
-
-const char* ReadChunk(VmState*, void* data, size_t* size)
-{
-    auto* in = static_cast<ChunkInput*>(data);
-    *size = in->done ? 0 : in->bytes->size();
-    in->done = true;
-    return *size ? reinterpret_cast<const char*>(in->bytes->data()) : nullptr;
-}
 
 pthread_t g_scriptThread;
 uint32_t Mark(VmState*)
@@ -97,8 +82,7 @@ void LoadMain(VmState* vm, const char* text)
 {
     qmasm::AssembleResult r = qmasm::Assemble(text);
     ASSERT_TRUE(r.ok) << r.message;
-    ChunkInput in{&r.bytes, false};
-    ASSERT_EQ(VmLoad(vm, ReadChunk, &in, "=main"), 0u);
+    ASSERT_EQ(LoadChunkBytes(vm, r.bytes, "=main"), 0u);
 }
 
 TEST(RunLoop, WithoutAScriptMainTheLoadedChunkRunsOnTheScriptThread)

@@ -14,6 +14,12 @@ uint64_t ElapsedMs(uint64_t startNanos)
     return (OsMonotonicNanos() - startNanos) / 1000000u;
 }
 
+void SleepMs(long ms)
+{
+    timespec ts{0, ms * 1000000};
+    nanosleep(&ts, nullptr);
+}
+
 TEST(OsLockTest, SameThreadReentersAndOthersWaitForTheLastUnlock)
 {
     OsMutex* lock = OsCreateLock();
@@ -36,8 +42,7 @@ TEST(OsLockTest, SameThreadReentersAndOthersWaitForTheLastUnlock)
 
     OsUnlock(lock);
     for (int i = 0; i < 5; i++) {
-        timespec ts{0, 10 * 1000000};
-        nanosleep(&ts, nullptr);
+        SleepMs(10);
         EXPECT_EQ(shared.entered.load(), 0) << "lock released while still held once";
     }
     OsUnlock(lock);
@@ -79,12 +84,9 @@ TEST(OsEventTest, OneSetReleasesOneOfTwoWaiters)
     OsThread* b = OsCreateThread("waiter b", waiter, &shared, 0);
     ASSERT_TRUE(a && b);
     OsSetEvent(shared.event);
-    while (shared.woken.load() == 0) {
-        timespec ts{0, 1000000};
-        nanosleep(&ts, nullptr);
-    }
-    timespec settle{0, 50 * 1000000};
-    nanosleep(&settle, nullptr);
+    while (shared.woken.load() == 0)
+        SleepMs(1);
+    SleepMs(50);
     EXPECT_EQ(shared.woken.load(), 1);
     OsSetEvent(shared.event);
     OsStopThread(a);
@@ -147,10 +149,8 @@ TEST(OsThreadTest, StopRequestedBeforeTheThreadLooksIsNotLost)
         a->stopped->store(1);
         return 0;
     }, &args, 0);
-    while (!OsThreadStopRequested(thread)) {
-        timespec ts{0, 1000000};
-        nanosleep(&ts, nullptr);
-    }
+    while (!OsThreadStopRequested(thread))
+        SleepMs(1);
     OsSetEvent(gate);
     OsStopThread(stopper);
     EXPECT_EQ(stopped.load(), 1);
@@ -173,10 +173,8 @@ TEST(OsThreadTest, FinishReportsToTheHook)
         return 0;
     }, nullptr, 0);
     ASSERT_NE(thread, nullptr);
-    while (!seen.thread.load()) {
-        timespec ts{0, 1000000};
-        nanosleep(&ts, nullptr);
-    }
+    while (!seen.thread.load())
+        SleepMs(1);
     EXPECT_EQ(seen.thread.load(), thread);
     EXPECT_EQ(seen.failed.load(), 1);
     EXPECT_EQ(OsThreadFailed(thread), 1);
