@@ -73,7 +73,7 @@ VmString* VmNewStringHashed(VmState* L, const char* bytes, size_t length, uint32
     VmStringTable* tb = &L->g->strt;
     for (VmGcHeader* o = tb->hash[h & (tb->size - 1)]; o; o = o->next) {
         auto* s = static_cast<VmString*>(o);
-        if (s->len == length && (length == 0 || std::memcmp(bytes, VmStringBytes(s), length) == 0))
+        if (s->hash == h && s->len == length && (length == 0 || std::memcmp(bytes, VmStringBytes(s), length) == 0))
             return s;
     }
     return NewStringObject(L, bytes, length, h);
