@@ -36,6 +36,11 @@ constexpr size_t kGrain = 16;
 constexpr size_t kMaxPooled = 512;
 constexpr size_t kClasses = kMaxPooled / kGrain + 1;
 constexpr size_t kChunkSize = 64 * 1024;
+// Once the pool holds this many small chunks, it takes big ones, which the
+// system backs with huge pages: a growing heap then costs a page fault per
+// 2 MB rather than per 4 KB.
+constexpr size_t kSmallChunks = 32;
+constexpr size_t kBigChunkSize = 8 * 1024 * 1024;
 
 struct FreeBlock {
     FreeBlock* next;
@@ -56,6 +61,7 @@ struct VmPool {
     char* bump;
     char* bumpEnd;
     BlockLink* chunks;  // singly linked through next
+    size_t nchunks;
     BlockLink large;    // ring of large blocks
 };
 
@@ -82,17 +88,36 @@ void* PoolAlloc(VmPool* pool, size_t size)
     }
     size_t bytes = c * kGrain;
     if (static_cast<size_t>(pool->bumpEnd - pool->bump) < bytes) {
-        auto* chunk = static_cast<BlockLink*>(OsAllocMem(kChunkSize, 0));
+        size_t chunkSize = pool->nchunks < kSmallChunks ? kChunkSize : kBigChunkSize;
+        auto* chunk = static_cast<BlockLink*>(OsAllocMem(chunkSize, 0));
         if (!chunk)
             return nullptr;
         chunk->next = pool->chunks;
         pool->chunks = chunk;
+        pool->nchunks++;
         pool->bump = reinterpret_cast<char*>(chunk + 1);
-        pool->bumpEnd = reinterpret_cast<char*>(chunk) + kChunkSize;
+        pool->bumpEnd = reinterpret_cast<char*>(chunk) + chunkSize;
     }
     void* block = pool->bump;
     pool->bump += bytes;
     return block;
+}
+
+// A large block regrown in place where the system can: a growing array
+// is neither copied nor faulted in again page by page.
+void* PoolResizeLarge(VmPool* pool, void* block, size_t size)
+{
+    BlockLink* link = static_cast<BlockLink*>(block) - 1;
+    link->prev->next = link->next;
+    link->next->prev = link->prev;
+    auto* fresh = static_cast<BlockLink*>(OsResizeMem(link, sizeof(BlockLink) + size));
+    if (fresh)
+        link = fresh;
+    link->prev = &pool->large;
+    link->next = pool->large.next;
+    link->next->prev = link;
+    pool->large.next = link;
+    return fresh ? link + 1 : nullptr;
 }
 
 void PoolFree(VmPool* pool, void* block, size_t size)
@@ -167,6 +192,10 @@ void* VmRealloc(VmState* L, void* block, size_t oldSize, size_t newSize)
     if (pool && block && oldSize <= kMaxPooled && newSize <= kMaxPooled && ClassOf(oldSize) == ClassOf(newSize)) {
         fresh = block;
         block = nullptr;
+    } else if (block && oldSize > kMaxPooled && newSize > kMaxPooled) {
+        fresh = pool ? PoolResizeLarge(pool, block, newSize) : OsResizeMem(block, newSize);
+        if (fresh)
+            block = nullptr;
     } else {
         fresh = pool ? PoolAlloc(pool, newSize) : OsAllocMem(newSize, 0);
     }
