@@ -3,23 +3,14 @@
 // front end's order; trailing ones may be left out), finds the brush as one
 // that may be modified (a hardware brush is refused there) and hands the
 // brush's planes and size to the front end, whose result is the command's.
-//
-// The front ends clamp what they get, but a script that passes a level of
-// 300 or a negative radius has made a mistake it should hear about, so every
-// bounded parameter is checked here and refused with ERR_OUTOFRANGE before
-// any pixel changes. Numbers are range-checked as doubles, before they are
-// truncated, so that 2^32 + 5 is not taken for 5 nor NaN for anything.
+// Bounded parameters are refused before any pixel changes (brush_args.h).
 #include "display/brush_effects.h"
 
-#include <cmath>
-#include <cstdio>
-
-#include "core/check_args.h"
-#include "core/arg_helpers.h"
 #include "core/io/error_codes.h"
-#include "core/io/errors.h"
+#include "core/io/number_conv.h"
 #include "core/vm/library_glue.h"
 #include "core/vm/vm.h"
+#include "display/brush_args.h"
 #include "display/pictures.h"
 #include "gfx/bitmap.h"
 #include "gfx/effects.h"
@@ -28,58 +19,6 @@
 #include "gfx/work_buffer.h"
 
 namespace {
-
-// The planes and size of the brush a command changes.
-struct BrushPlanes {
-    Brush* brush = nullptr;
-    BitMapHandle* bitmap = nullptr;
-    BitMapHandle* mask = nullptr;
-    BitMapHandle* alpha = nullptr;
-    int32_t w = 0;
-    int32_t h = 0;
-};
-
-// A command's arguments, counted on construction. The readers remember the
-// first value out of its range instead of raising at once, so a handler
-// reads all its arguments and then returns one error; type errors are
-// raised by the VM's readers.
-class EffectArgs {
-public:
-    EffectArgs(VmState* vm, int min, int max) : vm_(vm) { CheckArgs(vm, min, max, 0, 0); }
-
-    double Number(int index, double fallback, double lo, double hi)
-    {
-        double v = VmOptNumber(vm_, index, fallback);
-        if (!(v >= lo && v <= hi)) {  // NaN fails too
-            if (!error_) error_ = ERR_OUTOFRANGE;
-            return fallback;
-        }
-        return v;
-    }
-    int32_t Int(int index, int32_t fallback, int32_t lo = INT32_MIN, int32_t hi = INT32_MAX)
-    {
-        return static_cast<int32_t>(Number(index, fallback, lo, hi));
-    }
-    // Flags count as set when their value truncated to an integer is not 0.
-    int Flag(int index, int fallback) { return std::trunc(VmOptNumber(vm_, index, fallback)) != 0 ? 1 : 0; }
-    // Script colours are 32-bit words: the low 32 bits of the number.
-    uint32_t Colour(int index) { return static_cast<uint32_t>(VmCheckInteger(vm_, index)); }
-
-    // The brush of argument 1, found for modifying; a range error of the
-    // arguments read before comes first.
-    uint32_t OpenBrush(BrushPlanes* out) const
-    {
-        ObjectId id = GetObjectIdArg(vm_, 1);
-        if (error_) return error_;
-        if (uint32_t error = FindBrush(vm_, id, &out->brush, FINDPICTURE_MODIFY)) return error;
-        GetBrushPlanes(out->brush, &out->bitmap, &out->mask, &out->alpha, &out->w, &out->h);
-        return out->bitmap ? 0u : uint32_t{ERR_HWBRUSH};
-    }
-
-private:
-    VmState* vm_;
-    uint32_t error_ = 0;
-};
 
 // The blur, emboss, edge and sharpen commands: (id[, radius, strength]).
 // Radius 0 and strength 0 let the kernel choose (sigma 1 for a blur, the
@@ -92,38 +31,6 @@ uint32_t CmdConvolveBrush(VmState* vm)
     BrushPlanes p;
     if (uint32_t error = a.OpenBrush(&p)) return error;
     return ConvolveBitMap(kKind, p.bitmap, p.alpha, p.w, p.h, radius, strength);
-}
-
-// A ReplaceColors list: {from, to, from, to, ...} at 0, 1, ...; an empty or
-// odd list is ERR_ARGS, an element that is no number ERR_NUMTABLEARG
-// naming its index.
-uint32_t ReadColourPairs(VmState* vm, int index, WorkBuffer<uint32_t>* pairs, int32_t* count)
-{
-    VmCheckTable(vm, index);
-    int32_t n = 0;
-    for (;; ++n) {
-        VmRawGetI(vm, index, n);
-        bool end = VmType(vm, -1) == VM_TNIL;
-        VmPop(vm, 1);
-        if (end) break;
-        if (n == INT32_MAX - 1) return ERR_ARGS;
-    }
-    if (n == 0 || n % 2) return ERR_ARGS;
-    if (!pairs->Allocate(static_cast<size_t>(n))) return ERR_MEM;
-    for (int32_t i = 0; i < n; ++i) {
-        VmRawGetI(vm, index, i);
-        bool number = VmIsNumber(vm, -1);
-        if (number) (*pairs)[i] = static_cast<uint32_t>(VmCheckInteger(vm, -1));
-        VmPop(vm, 1);
-        if (!number) {
-            char text[16];
-            std::snprintf(text, sizeof text, "%d", i);
-            SetErrorText(text);
-            return ERR_NUMTABLEARG;
-        }
-    }
-    *count = n / 2;
-    return 0;
 }
 
 }  // namespace
@@ -212,15 +119,20 @@ uint32_t CmdSetBrushTransparency(VmState* vm)
     return 0;
 }
 
+// A ReplaceColors list: {from, to, from, to, ...}; an odd list is ERR_ARGS.
 uint32_t CmdReplaceColors(VmState* vm)
 {
     EffectArgs a(vm, 2, 2);
-    WorkBuffer<uint32_t> pairs;
+    WorkBuffer<double> numbers;
     int32_t count = 0;
-    if (uint32_t error = ReadColourPairs(vm, 2, &pairs, &count)) return error;
+    if (uint32_t error = ReadNumberList(vm, 2, &numbers, &count)) return error;
+    if (count % 2) return ERR_ARGS;
+    WorkBuffer<uint32_t> pairs(static_cast<size_t>(count));
+    if (!pairs) return ERR_MEM;
+    for (int32_t i = 0; i < count; ++i) pairs[i] = DoubleToLow32(numbers[i]);
     BrushPlanes p;
     if (uint32_t error = a.OpenBrush(&p)) return error;
-    return ReplaceColors(p.bitmap, p.w, p.h, pairs.get(), count);
+    return ReplaceColors(p.bitmap, p.w, p.h, pairs.get(), count / 2);
 }
 
 uint32_t CmdBlurBrush(VmState* vm) { return CmdConvolveBrush<CONVOLVE_BLUR>(vm); }

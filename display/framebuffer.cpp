@@ -10,6 +10,7 @@
 
 #include "core/io/error_codes.h"
 #include "display/display.h"
+#include "display/window_icons.h"
 #include "gfx/bitmap.h"
 #include "gfx/bitmap_ops.h"
 #include "gfx/display_blit.h"
@@ -112,10 +113,16 @@ uint32_t AllocDisplayBuffers(Display* display)
     }
     fb->width = fw;
     fb->height = fh;
+    if (uint32_t error = MakeWindowIcons(&fb->icons, &fb->iconCount)) {
+        OsFreeMem(fb->pixels);
+        OsFreeMem(fb);
+        return error;
+    }
     for (int i = 0; i < kBackBufferCount; ++i) {
         auto* b = AllocColorBitMap(w, h, 0, nullptr);
         display->backBuffers[i] = b;
         if (!b) {
+            FreeWindowIconList(fb->icons, fb->iconCount);
             OsFreeMem(fb->pixels);
             OsFreeMem(fb);
             FreeDisplayBuffers(display);
@@ -134,6 +141,7 @@ void FreeDisplayBuffers(Display* display)
         b = nullptr;
     }
     if (Framebuffer* fb = display->framebuffer) {
+        FreeWindowIconList(fb->icons, fb->iconCount);
         OsFreeMem(fb->pixels);
         OsFreeMem(fb);
         display->framebuffer = nullptr;

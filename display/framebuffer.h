@@ -10,16 +10,19 @@
 struct BitMapHandle;
 struct Display;
 struct VmState;
+struct WindowIcon;
 
 struct Framebuffer {
     int32_t width;
     int32_t height;
     uint32_t* pixels;   // width * height words xxRRGGBB (the top byte means nothing)
     uint32_t presents;  // AdapterBlitToDisplay calls that reached it
+    WindowIcon* icons;  // the applet's icons as the window registered them
+    uint32_t iconCount;
 };
 
 // Makes the back buffers (cleared to black) and the framebuffer of a
-// display that has none yet. 0, ERR_BITMAP or ERR_MEM; on failure nothing
+// display that has none yet; the window registers the applet's icons. 0, ERR_BITMAP or ERR_MEM; on failure nothing
 // stays allocated.
 uint32_t AllocDisplayBuffers(Display* display);
 void FreeDisplayBuffers(Display* display);

@@ -3,10 +3,12 @@
 // and the commands that resource preloading calls by name: LoadBrush and
 // LoadBGPic load pictures (display/picture_loading.cpp), the others answer
 // that they are not implemented yet. The brush library also carries the
-// image effects (display/brush_effects.cpp). Brush and background-picture
+// image effects (display/brush_effects.cpp) and the transforms that give a
+// brush a new picture (display/brush_transforms.cpp). Brush and background-picture
 // records live in display/pictures.cpp.
 #include "core/object_registry.h"
 #include "display/brush_effects.h"
+#include "display/brush_transforms.h"
 #include "display/display_library.h"
 #include "display/library_support.h"
 #include "display/picture_loading.h"
@@ -47,6 +49,9 @@ const CommandTableEntry kBrushCommands[] = {
     {"WaterRippleBrush", CmdWaterRippleBrush},          // id, wavelength (>= 1), amplitude[, phase 0, cx 0.5, cy 0.5]
     {"OilPaintBrush", CmdOilPaintBrush},                // id[, radius 3] (>= 0)
     {"QuantizeBrush", CmdQuantizeBrush},                // id, colours (2..256)[, dither flag 0]
+    {"ScaleBrush", CmdScaleBrush},                      // id, width, height (1..65536 or KEEPASPRAT)[, smooth flag 0]
+    {"RotateBrush", CmdRotateBrush},                    // id, degrees[, scale x 1.0, scale y 1.0, smooth flag 0]
+    {"DistortBrush", CmdDistortBrush},                  // id, method (DISTORT_*), {coefficients}[, alpha flag 0]
     {nullptr, nullptr},
 };
 const CommandTableEntry kBGPicCommands[] = {{"LoadBGPic", CmdLoadBGPic}, {nullptr, nullptr}};
@@ -75,7 +80,9 @@ void FreeList(VmState* vm, ObjectHeader** list)
 
 uint32_t RegisterBrushLibrary(VmState* vm)
 {
-    return OpenPictureLibrary(vm, "brush", kBrushCommands, reinterpret_cast<ObjectHeader**>(&BrushList));
+    uint32_t error = OpenPictureLibrary(vm, "brush", kBrushCommands, reinterpret_cast<ObjectHeader**>(&BrushList));
+    if (!error && vm) VmRegisterConstants(vm, kBrushConstants, 0);
+    return error;
 }
 uint32_t RegisterBGPicLibrary(VmState* vm)
 {

@@ -112,6 +112,17 @@ void FreeBrush(VmState* vm, Brush* brush)
     if (brush) FreePictureRecord(vm, &BrushList, brush);
 }
 
+void ReplaceBrushPlanes(Brush* brush, BitMapHandle* bitmap, BitMapHandle* mask, BitMapHandle* alpha,
+                        int32_t width, int32_t height)
+{
+    FreePlanes(brush->bitmap, brush->mask, brush->alpha);
+    brush->bitmap = bitmap;
+    brush->mask = mask;
+    brush->alpha = alpha;
+    brush->width = width;
+    brush->height = height;
+}
+
 void FreeAllBrushes(VmState* vm)
 {
     while (BrushList) FreeBrush(vm, BrushList);

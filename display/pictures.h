@@ -65,6 +65,9 @@ uint32_t AddBrush(VmState* vm, ObjectId id, bool useHandle, BitMapHandle* bitmap
 void GetBrushPlanes(const Brush* brush, BitMapHandle** bitmap, BitMapHandle** mask,
                     BitMapHandle** alpha, int32_t* width, int32_t* height);
 void FreeBrush(VmState* vm, Brush* brush);
+// Gives a brush new planes (taken over) and size; the old planes are freed.
+void ReplaceBrushPlanes(Brush* brush, BitMapHandle* bitmap, BitMapHandle* mask, BitMapHandle* alpha,
+                        int32_t width, int32_t height);
 
 // 0, ERR_FINDBGPIC or ERR_FINDARRAY.
 uint32_t FindBGPic(VmState* vm, ObjectId id, BGPic** out, uint32_t options);

@@ -1,7 +1,9 @@
 // The window icons of an applet: the icon images linked into it, loaded
-// once before preloading and checked against the size each is declared at.
+// once before preloading and checked against the size each is declared at,
+// and registered with every window that opens afterwards.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 // Loads every icon of the icon table (nothing for a script that is not an
@@ -12,3 +14,19 @@ uint32_t LoadWindowIcons(bool notApplet);
 // The icons loaded, as the platform would hand them to its windows.
 uint32_t CountWindowIcons();
 void FreeWindowIcons();
+
+// An icon as a window registers it: the icon resource of a desktop's icon
+// files, a 40-byte bitmap info header (32 bits per pixel, the height
+// doubled for the colour rows and the transparency mask rows after them)
+// followed by the image body.
+struct WindowIcon {
+    int32_t width;
+    int32_t height;
+    uint8_t* data;  // owned
+    size_t size;
+};
+
+// The resources of every loaded icon, for a window that opens: 0 with
+// *count of them (none: null), or ERR_MEM with nothing kept.
+uint32_t MakeWindowIcons(WindowIcon** out, uint32_t* count);
+void FreeWindowIconList(WindowIcon* icons, uint32_t count);

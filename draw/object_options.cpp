@@ -7,13 +7,6 @@
 
 #include "core/vm/library_glue.h"
 
-double GetOptionDouble(const uint32_t* block, int word)
-{
-    double v;
-    std::memcpy(&v, block + word, sizeof v);
-    return v;
-}
-
 void SetOptionDouble(uint32_t* block, int word, double value) { std::memcpy(block + word, &value, sizeof value); }
 
 uint32_t ReadObjectOptions(VmState* vm, int index, uint32_t*, uint32_t*, uint32_t)

@@ -19,7 +19,6 @@ constexpr int kObjectScaleWord = 8;
 // Mode 4: the table fills a copy of the default draw tags.
 constexpr uint32_t OBJOPT_DRAWTAGS = 4;
 
-double GetOptionDouble(const uint32_t* block, int word);
 void SetOptionDouble(uint32_t* block, int word, double value);
 
 // Reads the standard options table at the argument index into the two

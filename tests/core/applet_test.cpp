@@ -345,16 +345,13 @@ TEST_F(AppletReading, PreloadEntriesWithEmbeddedDataAndDisplays)
     auto* desc = static_cast<DisplayDesc*>(e->details);
     EXPECT_EQ(desc->width, 800);
     EXPECT_EQ(desc->height, 600);
-    EXPECT_EQ(desc->x, -100000);
     EXPECT_STREQ(desc->title, "My display");
     EXPECT_EQ(desc->flags, 1u | 4096u);
     ASSERT_EQ(desc->dragRegionCount, 2u);
     EXPECT_EQ(desc->dragRegions[1].words[4], 44u);
-    EXPECT_EQ(desc->sizeRegionCount, 0u);
     ASSERT_EQ(desc->gradient.stopCount, 1u);
     EXPECT_DOUBLE_EQ(desc->gradient.positions[0], 0.5);
     EXPECT_EQ(desc->menu, 3);
-    EXPECT_EQ(desc->scrWidth, -1);
     EXPECT_EQ(desc->backfill.desc.kind, 2u);
     EXPECT_EQ(desc->backfill.desc.color2, 2u);
     EXPECT_STREQ(desc->texts[2], "third");

@@ -1,7 +1,6 @@
 // The call levels the error report reads: kinds, sources, lines and the
 // names under which functions were called, from assembled chunks.
 #include "core/call_levels.h"
-#include "tools/qmasm/assembler.h"
 #include "vm_fixture.h"
 
 #include <string>
@@ -22,28 +21,12 @@ uint32_t Probe(VmState* vm)
     return 0;
 }
 
-struct Reader {
-    const std::vector<uint8_t>* bytes;
-    bool done;
-};
-
-const char* ReadAll(VmState*, void* data, size_t* size)
-{
-    auto* reader = static_cast<Reader*>(data);
-    *size = reader->done ? 0 : reader->bytes->size();
-    const char* block = reader->done ? nullptr : reinterpret_cast<const char*>(reader->bytes->data());
-    reader->done = true;
-    return block;
-}
-
 class CallLevels : public VmTest {
 protected:
     void SetUp() override
     {
         VmTest::SetUp();
-        VmPushString(vm, "probe");
-        VmPushNativeFunction(vm, Probe);
-        VmSetTable(vm, VM_GLOBALSINDEX);
+        SetGlobal("probe", Probe);
         // t = {probe = <the same native>}
         VmPushString(vm, "t");
         VmNewTable(vm);
@@ -56,12 +39,8 @@ protected:
 
     std::vector<std::string> Run(const std::string& text)
     {
-        qmasm::AssembleResult chunk = qmasm::Assemble(text);
-        EXPECT_TRUE(chunk.ok) << chunk.errorLine << ": " << chunk.message;
-        Reader reader{&chunk.bytes, false};
-        EXPECT_EQ(VmLoad(vm, ReadAll, &reader, "levels"), 0u);
         levels.clear();
-        EXPECT_EQ(VmPCall(vm, 0, 0, 0), 0u);
+        EXPECT_EQ(RunChunk(text, "levels"), 0u);
         return levels;
     }
 };

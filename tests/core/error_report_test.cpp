@@ -9,14 +9,12 @@
 #include "core/vm/library_glue.h"
 #include "platform/posix/os_console.h"
 #include "platform/posix/os_requester.h"
-#include "tools/qmasm/assembler.h"
 #include "vm_fixture.h"
 
 #include <cstring>
-#include <fstream>
-#include <sstream>
-#include <unistd.h>
 #include <string>
+
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -36,23 +34,6 @@ uint32_t WhereAmI(VmState* vm)
 
 const CommandTableEntry commands[] = {{"FailCmd", FailCmd}, {"WhereAmI", WhereAmI}, {nullptr, nullptr}};
 
-struct ChunkReader {
-    const std::vector<uint8_t>* bytes;
-    bool done;
-};
-
-const char* ReadChunk(VmState*, void* data, size_t* size)
-{
-    auto* reader = static_cast<ChunkReader*>(data);
-    if (reader->done) {
-        *size = 0;
-        return nullptr;
-    }
-    reader->done = true;
-    *size = reader->bytes->size();
-    return reinterpret_cast<const char*>(reader->bytes->data());
-}
-
 // The applet's code holds two files: main.qm at lines 1-10 and
 // inc/helpers.qm at lines 11-30, whose first line there is its line 5.
 IncludedFileRecord helpers{nullptr, 11, 30, 4, "inc/helpers.qm", "app.qma"};
@@ -66,12 +47,8 @@ protected:
         savedTags = CoreTags;
         applet.includedFiles = &mainFile;
         applet.loaded = 1;
-        VmPushCString(vm, "applet");
-        VmPushLightUserdata(vm, &applet);
-        VmRawSet(vm, VM_REGISTRYINDEX);
-        VmPushCString(vm, "script");
-        VmPushCString(vm, ":none:");
-        VmRawSet(vm, VM_REGISTRYINDEX);
+        VmSetRegistryPointer(vm, "applet", &applet);
+        VmSetRegistryString(vm, "script", ":none:");
         ASSERT_EQ(InitCoreServices(), 0u);
         ResetErrorLocation();
         VmErrorLine = -1;
@@ -80,12 +57,8 @@ protected:
         InstallErrorReportHooks();
         ProgramVmState = vm;
         ASSERT_EQ(RegisterLibrary(commands, "test"), 0u);
-        VmPushString(vm, "failcmd");
-        VmPushNativeFunction(vm, FailCmd);
-        VmSetTable(vm, VM_GLOBALSINDEX);
-        VmPushString(vm, "whereami");
-        VmPushNativeFunction(vm, WhereAmI);
-        VmSetTable(vm, VM_GLOBALSINDEX);
+        SetGlobal("failcmd", FailCmd);
+        SetGlobal("whereami", WhereAmI);
     }
     void TearDown() override
     {
@@ -98,14 +71,7 @@ protected:
         VmTest::TearDown();
     }
 
-    uint32_t RunChunk(const std::string& text)
-    {
-        qmasm::AssembleResult chunk = qmasm::Assemble(text);
-        EXPECT_TRUE(chunk.ok) << chunk.errorLine << ": " << chunk.message;
-        ChunkReader reader{&chunk.bytes, false};
-        EXPECT_EQ(VmLoad(vm, ReadChunk, &reader, "app.qma"), 0u);
-        return VmPCall(vm, 0, 0, 0);
-    }
+    uint32_t RunChunk(const std::string& text) { return VmTest::RunChunk(text, "app.qma"); }
 
     AppletInfo applet{};
     CoreTagState savedTags{};
@@ -119,22 +85,20 @@ std::string Report(const char* text, bool plain)
     return out;
 }
 
-// main (at line 3 of the applet) calls the nested function inner, which
-// sits at applet line 20 when it makes its call.
-std::string Chunk(const char* innerCall)
+// main (at line 3 of the applet) calls the nested function inner (under
+// the global name given), which sits at applet line 20 when it makes its call.
+std::string Chunk(const char* innerCall, const std::string& innerName = "inner")
 {
-    return std::string(".function main source=\"app.qma\"\n"
-                       ".line 3\n"
-                       "  CLOSURE r0, inner\n"
-                       "  SETGLOBAL r0, \"inner\"\n"
-                       "  GETGLOBAL r0, \"inner\"\n"
-                       "  CALL r0, 1, 1\n"
-                       "  RETURN r0, 1\n"
-                       ".function inner line=12\n"
-                       ".line 20\n"
-                       "  GETGLOBAL r0, \"") +
-           innerCall +
-           "\"\n"
+    return ".function main source=\"app.qma\"\n"
+           ".line 3\n"
+           "  CLOSURE r0, inner\n"
+           "  SETGLOBAL r0, \"" + innerName + "\"\n"
+           "  GETGLOBAL r0, \"" + innerName + "\"\n"
+           "  CALL r0, 1, 1\n"
+           "  RETURN r0, 1\n"
+           ".function inner line=12\n"
+           ".line 20\n"
+           "  GETGLOBAL r0, \"" + innerCall + "\"\n"
            "  CALL r0, 1, 1\n"
            "  RETURN r0, 1\n"
            ".end\n"
@@ -202,9 +166,7 @@ TEST_F(ErrorReport, LinesOfASingleScriptCountTheIncludedFilesBeforeIt)
 {
     // A script that was not built from several files: its name is in the
     // registry, and every included record under that name adds its lines.
-    VmPushCString(vm, "script");
-    VmPushCString(vm, "Main.QM");
-    VmRawSet(vm, VM_REGISTRYINDEX);
+    VmSetRegistryString(vm, "script", "Main.QM");
     VmPushCString(vm, "beginline");
     VmPushNumber(vm, 5);
     VmRawSet(vm, VM_REGISTRYINDEX);
@@ -243,11 +205,7 @@ TEST_F(ErrorReport, UnknownLocationsGiveTheMessageAlone)
 TEST_F(ErrorReport, LongFunctionNamesAreCutToTheirBuffer)
 {
     std::string name(300, 'f');
-    std::string text = ".function main source=\"app.qma\"\n.line 3\n  CLOSURE r0, inner\n  SETGLOBAL r0, \"" +
-                       name + "\"\n  GETGLOBAL r0, \"" + name +
-                       "\"\n  CALL r0, 1, 1\n  RETURN r0, 1\n.function inner line=12\n.line 20\n"
-                       "  GETGLOBAL r0, \"nosuchfunction\"\n  CALL r0, 1, 1\n  RETURN r0, 1\n.end\n.end\n";
-    ASSERT_EQ(RunChunk(text), static_cast<uint32_t>(ERR_FUNCDECLA));
+    ASSERT_EQ(RunChunk(Chunk("nosuchfunction", name)), static_cast<uint32_t>(ERR_FUNCDECLA));
     EXPECT_EQ(std::string(errorFunctionName), name.substr(0, ERROR_FUNCTION_NAME_SIZE - 1));
 }
 
@@ -263,9 +221,7 @@ TEST_F(ErrorReport, TheRunningLineIsFoundInItsIncludedFile)
     ASSERT_EQ(RunChunk(Chunk("whereami")), 0u);
     helpers.lastLine = 30;
     EXPECT_EQ(scriptFileSeen, "");
-    VmPushCString(vm, "script");
-    VmPushCString(vm, "single.qm");
-    VmRawSet(vm, VM_REGISTRYINDEX);
+    VmSetRegistryString(vm, "script", "single.qm");
     ASSERT_EQ(RunChunk(Chunk("whereami")), 0u);
     EXPECT_EQ(scriptFileSeen, "single.qm");
 }
@@ -290,11 +246,9 @@ TEST_F(ErrorReport, TheFatalReportGoesToTheDebugDeviceAsOneLine)
         adapter.GetBitMapAttr = reinterpret_cast<QmProc>(AnswerPlatformFlag);
         g_platformFlag = c.flag;
         DisplayAdapterPlugin = c.adapter ? &adapter : nullptr;
-        char path[] = "/tmp/qm_fatal_XXXXXX";
-        int fd = mkstemp(path);
-        ASSERT_GE(fd, 0);
-        close(fd);
-        ASSERT_EQ(OsOpenDebugChannel((std::string("::file") + path).c_str()), 0);
+        TempDir dir;
+        std::string path = dir.file("fatal.txt");
+        ASSERT_EQ(OsOpenDebugChannel(("::file" + path).c_str()), 0);
         DebugDeviceSet = 1;
         CoreContext context{};
         ReportFatalError(0, &context, vm);
@@ -303,11 +257,8 @@ TEST_F(ErrorReport, TheFatalReportGoesToTheDebugDeviceAsOneLine)
         DebugDeviceSet = 0;
         DisplayAdapterPlugin = nullptr;
         OsCloseDebugChannel();
-        std::ifstream in(path);
-        std::stringstream written;
-        written << in.rdbuf();
-        unlink(path);
-        EXPECT_EQ(written.str(), c.expected) << "adapter " << c.adapter << " flag " << c.flag;
+        std::vector<uint8_t> written = ReadFileBytes(path);
+        EXPECT_EQ(std::string(written.begin(), written.end()), c.expected) << "adapter " << c.adapter << " flag " << c.flag;
         EXPECT_STREQ(context.errorText, "Could not find file handle 7!");
     }
 }

@@ -9,10 +9,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cstdlib>
-#include <fstream>
-#include <sstream>
-#include <unistd.h>
+
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -37,9 +35,8 @@ bool WaitFor(const std::atomic<void*>& value)
 
 TEST(ExternalProgramTest, ReportsTheEndOfTheProgramWithItsRecord)
 {
-    char dir[] = "/tmp/qmextXXXXXX";
-    ASSERT_NE(mkdtemp(dir), nullptr);
-    std::string mark = std::string(dir) + "/mark";
+    TempDir dir;
+    std::string mark = dir.file("mark");
     std::string arguments = "-c \"echo ran > '" + mark + "'\"";
 
     FinishLog log;
@@ -50,10 +47,7 @@ TEST(ExternalProgramTest, ReportsTheEndOfTheProgramWithItsRecord)
     ASSERT_TRUE(WaitFor(log.record));
     EXPECT_EQ(log.record.load(), &record);
     EXPECT_EQ(log.failed.load(), 0);
-    std::ifstream in(mark);
-    std::stringstream text;
-    text << in.rdbuf();
-    EXPECT_EQ(text.str(), "ran\n");
+    EXPECT_EQ(ReadFileBytes(mark), (std::vector<uint8_t>{'r', 'a', 'n', '\n'}));
     OsWaitExternalProgram(&record);
     EXPECT_EQ(record.thread, nullptr);
     EXPECT_EQ(record.argument, &tag);
@@ -67,7 +61,6 @@ TEST(ExternalProgramTest, ReportsTheEndOfTheProgramWithItsRecord)
     OsWaitExternalProgram(&bad);
 
     OsSetThreadFinishHook(nullptr, nullptr);
-    std::system((std::string("rm -rf ") + dir).c_str());
 }
 
 TEST(ExternalProgramTest, WaitingEndsWhileTheProgramStillRuns)

@@ -72,21 +72,6 @@ TEST(MessageHelpers, EscapePercentDoublesEveryPercent)
     }
 }
 
-TEST(SimpleLists, OlderAppletsGetTheRequiredVersionAsErrorText)
-{
-    AppletInfo applet{};
-    applet.loaded = 1;
-    applet.versionMajor = 5;
-    applet.versionMinor = 9;
-    ProgramAppletInfo = &applet;
-    SimpleListNode* list = nullptr;
-    EXPECT_EQ(AddToList(&list, 1), static_cast<uint32_t>(ERR_OLDAPPLET));
-    char message[ERROR_MESSAGE_SIZE];
-    GetErrorText(ERR_OLDAPPLET, message, sizeof message);
-    EXPECT_NE(std::string(message).find(" 6.0 or higher"), std::string::npos) << message;
-    ProgramAppletInfo = nullptr;
-}
-
 TEST(SimpleLists, NeedASixAppletAndRemoveEveryMatch)
 {
     AppletInfo applet{};

@@ -1,5 +1,5 @@
-// The library table: its fixed order, the registry entries start-up makes,
-// and exits that are safe whether or not the libraries were opened.
+// The library table: the registry entries start-up makes, every library
+// joining the list once, and exits that are safe without opening.
 #include "core/library_table.h"
 
 #include <gtest/gtest.h>
@@ -13,18 +13,6 @@
 #include "core/vm/vm.h"
 
 namespace {
-
-TEST(LibraryTable, OpensTheLibrariesInTheirFixedOrder)
-{
-    const std::vector<std::string> order = {
-        "string", "math",  "graphics", "draw",         "moveobject", "dos",    "event",
-        "system", "layers", "text",    "anim",         "display",    "sound",  "brush",
-        "bgpic",  "transitionfx", "sprite", "memblock", "vectorgraphics", "network", "video",
-    };
-    ASSERT_EQ(order.size(), static_cast<size_t>(LIBRARY_COUNT));
-    for (int i = 0; i < LIBRARY_COUNT; i++)
-        EXPECT_EQ(LibraryTable[i].name, order[i]);
-}
 
 TEST(LibraryTable, ExitsAreSafeWithoutOpening)
 {

@@ -44,19 +44,6 @@ struct PreloadRun {
     }
 };
 
-TEST(Preload, DisplayOneIsAddedWithDefaults)
-{
-    PreloadRun run;
-    ASSERT_EQ(PreloadResources(&run.context, &run.applet, nullptr), 0u);
-    PreloadEntry* entry = FindPreloadDisplay(&run.applet);
-    ASSERT_NE(entry, nullptr);
-    auto* desc = static_cast<DisplayDesc*>(entry->details);
-    EXPECT_EQ(desc->width, 640);
-    EXPECT_EQ(desc->height, 480);
-    EXPECT_EQ(desc->x, -100000);
-    EXPECT_EQ(desc->y, -100000);
-}
-
 TEST(Preload, StartupOptionsReachDisplayOneOrEveryDisplay)
 {
     for (uint32_t all : {0u, 1u}) {

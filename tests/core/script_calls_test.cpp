@@ -39,11 +39,9 @@ using ScriptCalls = VmTest;
 
 } // namespace
 
-TEST_F(ScriptCalls, ArgumentsArePushedByTheirType)
+TEST_F(ScriptCalls, ArgumentsArePushedByTheirTypeAndErrorsComeBack)
 {
-    VmPushString(vm, "probe");
-    VmPushNativeFunction(vm, Probe);
-    VmSetTable(vm, VM_GLOBALSINDEX);
+    SetGlobal("probe", Probe);
     VmPushString(vm, "kept");
     VmRawSetI(vm, VM_REGISTRYINDEX, 50);
 
@@ -60,13 +58,9 @@ TEST_F(ScriptCalls, ArgumentsArePushedByTheirType)
     VmSetTop(vm, 0);
 
     EXPECT_EQ(CallScriptFunction(nullptr, "probe", 0, {}), 0u);
-}
 
-TEST_F(ScriptCalls, TheCallAnswersTheCalleesErrorCode)
-{
-    VmPushString(vm, "failing");
-    VmPushNativeFunction(vm, Failing);
-    VmSetTable(vm, VM_GLOBALSINDEX);
+    // The call answers the callee's error code.
+    SetGlobal("failing", Failing);
     EXPECT_EQ(CallScriptFunction(vm, "Failing", 0, {}), 1178u);
 }
 

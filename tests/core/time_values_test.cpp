@@ -45,10 +45,7 @@ TEST(TimeValuesTest, AddSubtractCompare)
         EXPECT_EQ(OsCmpTime(&c.a, &c.b), c.order);
         EXPECT_EQ(OsCmpTime(&c.b, &c.a), -c.order);
     }
-}
-
-TEST(TimeValuesTest, SubtractingThenAddingBackRestoresTheTime)
-{
+    // Subtracting, then adding back, restores the time.
     const OsTimeValue steps[] = {{0, 1}, {0, 999999}, {1, 0}, {12, 345678}};
     OsTimeValue t{1000, 250000};
     for (const OsTimeValue& step : steps) {

@@ -139,16 +139,6 @@ TEST_F(TimersTest, FiredTimersWakeTheEventLoop)
     EXPECT_EQ(wakes.load(), 1);
 }
 
-TEST_F(TimersTest, TimedWaitLastsItsTime)
-{
-    uint64_t start = OsMonotonicNanos();
-    EXPECT_EQ(OsTimedWait(nullptr, 0), 0u);
-    EXPECT_LT(ElapsedMs(start), 1000u);
-    start = OsMonotonicNanos();
-    EXPECT_EQ(OsTimedWait(nullptr, 40), 0u);
-    EXPECT_GE(ElapsedMs(start), 40u);
-}
-
 // The event layer's side of a wait: a shared wake-up event, as the GUI loop
 // will have it, and a pump that reports a quit request on its n-th call.
 struct FakeEventLayer {

@@ -1,10 +1,14 @@
-// A VM state per test and a way to run one native under a protected call,
-// the way the interpreter runs a command.
+// A VM state per test, a way to run one native under a protected call, the
+// way the interpreter runs a command, and chunks from the test assembler.
 #pragma once
 
 #include "core/vm/vm.h"
+#include "support/assembled_script.h"
+#include "tools/qmasm/assembler.h"
 
 #include <gtest/gtest.h>
+
+#include <string>
 
 class VmTest : public ::testing::Test {
 protected:
@@ -28,6 +32,22 @@ protected:
     uint32_t Run(VmNativeFunction native, int nResults = 0)
     {
         return Run(native, [](VmState*) {}, nResults);
+    }
+
+    void SetGlobal(const char* name, VmNativeFunction native)
+    {
+        VmPushString(vm, name);
+        VmPushNativeFunction(vm, native);
+        VmSetTable(vm, VM_GLOBALSINDEX);
+    }
+
+    // Assembles text, loads it under the chunk name and runs it; the status.
+    uint32_t RunChunk(const std::string& text, const char* chunkName)
+    {
+        qmasm::AssembleResult chunk = qmasm::Assemble(text);
+        EXPECT_TRUE(chunk.ok) << chunk.errorLine << ": " << chunk.message;
+        EXPECT_EQ(LoadChunkBytes(vm, chunk.bytes, chunkName), 0u);
+        return VmPCall(vm, 0, 0, 0);
     }
 
     VmState* vm = nullptr;

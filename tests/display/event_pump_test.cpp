@@ -213,20 +213,6 @@ TEST_F(PumpTest, IntervalFiresRepeatedlyAndTimeoutOnce)
     }
 }
 
-TEST_F(PumpTest, NewHandleIntervalsAreFoundByHandleOnly)
-{
-    ObjectId id{};
-    ASSERT_EQ(AddInterval(nullptr, MakeObjectId(0), 1000, TIMER_NEWHANDLE, nullptr, &id), 0u);
-    EXPECT_EQ(id.id, 0u);
-    EXPECT_NE(id.handle, 0u);
-    IntervalRecord* r = nullptr;
-    EXPECT_EQ(FindInterval(id, &r), 0u);
-    EXPECT_EQ(r->time.seconds, 1u);
-    EXPECT_EQ(FindInterval(MakeObjectId(0), &r), uint32_t{ERR_FINDINTERVAL});
-    EXPECT_EQ(FindInterval(MakeHandleId(id.handle + 8), &r), uint32_t{ERR_FINDARRAY});
-    EXPECT_EQ(FindTimeout(id, &r), uint32_t{ERR_FINDARRAY});
-}
-
 TEST_F(PumpTest, SameIdReplacesTheInterval)
 {
     ASSERT_EQ(AddInterval(nullptr, MakeObjectId(3), 1000, 0), 0u);

@@ -11,6 +11,7 @@
 #include "display/framebuffer.h"
 #include "gfx/bitmap.h"
 #include "gfx/bitmap_ops.h"
+#include "gfx/test_pictures.h"
 #include "support/temp_dir.h"
 #include "support/test_displays.h"
 
@@ -27,12 +28,8 @@ protected:
     {
         return MakeTestDisplay(nullptr, ++ids, w, h, false, scaledW, scaledH);
     }
-    BitMapHandle* Filled(int32_t w, int32_t h, uint32_t argb)
-    {
-        BitMapHandle* b = AllocColorBitMap(w, h, 0, nullptr);
-        FillBitMapRect(b, 0, 0, w, h, argb);
-        return b;
-    }
+    BitMapHandle* Filled(int32_t w, int32_t h, uint32_t argb) { return own(testpictures::Colour(w, h, argb)); }
+    picture_test::Owned own;
     uint32_t ids = 0;
 };
 
@@ -55,13 +52,13 @@ TEST_F(Framebuffers, PresentsHonourMaskAlphaAndScale)
     Display* d = Make(8, 4, 16, 8);
     ASSERT_EQ(OpenDisplayRecord(d), 0u);
     BitMapHandle* white = Filled(8, 4, 0xFFFFFF);
-    BitMapHandle* mask = AllocMaskBitMap(white, 8, 4, 1, nullptr, 0);
+    BitMapHandle* mask = own(AllocMaskBitMap(white, 8, 4, 1, nullptr, 0));
     auto* bits = reinterpret_cast<uint8_t*>(QueryBitMapAttr(mask, BMATTR_MASK_PIXELS));
     bits[0] = 0x80;  // only (0, 0)
     AdapterBlitToDisplay(white, 0, 0, d, 0, 0, 2, 1, 0, 0, 0, mask, nullptr);
     EXPECT_EQ(ReadFramebufferPixel(d, 1, 1), 0xFFFFFFu);
     EXPECT_EQ(ReadFramebufferPixel(d, 2, 0), 0u);
-    BitMapHandle* alpha = AllocAlphaBitMap(8, 4, 1, nullptr, 0);
+    BitMapHandle* alpha = own(AllocAlphaBitMap(8, 4, 1, nullptr, 0));
     reinterpret_cast<uint8_t*>(QueryBitMapAttr(alpha, BMATTR_ALPHA_PIXELS))[3] = 128;
     AdapterBlitToDisplay(white, 3, 0, d, 3, 0, 1, 1, 0, 0, 0, nullptr, alpha);
     EXPECT_EQ(ReadFramebufferPixel(d, 6, 0), 0x7F7F7Fu);
@@ -75,10 +72,6 @@ TEST_F(Framebuffers, PresentsHonourMaskAlphaAndScale)
     // Rectangles running off the source or the window are cut.
     AdapterBlitToDisplay(red, -1, -1, d, 6, 2, 9, 9, 0, 0, 0, nullptr, nullptr);
     EXPECT_EQ(ReadFramebufferPixel(d, 15, 7), 0xFF0000u);
-    FreeColorBitMap(red);
-    FreePlaneBitMap(alpha);
-    FreePlaneBitMap(mask);
-    FreeColorBitMap(white);
 }
 
 TEST_F(Framebuffers, SixteenBitBackBuffersAreWidenedOnTheWay)
@@ -103,12 +96,10 @@ TEST_F(Framebuffers, GrabReadsTheWindowAndBlacksOutTheRest)
     BitMapHandle* green = Filled(4, 4, 0x00FF00);
     AdapterBlitToDisplay(green, 0, 0, d, 0, 0, 4, 4, 0, 0, 0, nullptr, nullptr);
     ASSERT_EQ(GrabDisplayToBitmap(d, -1, 2, 3, 3, 0, 0, &out), 0u);
-    EXPECT_EQ(out->width, 3);
+    EXPECT_EQ(own(out)->width, 3);
     EXPECT_EQ(ReadBitMapPixel(out, 0, 0, 0), 0u);
     EXPECT_EQ(ReadBitMapPixel(out, 1, 1, 0), 0x00FF00u);
     EXPECT_EQ(ReadBitMapPixel(out, 1, 2, 0), 0u);
-    FreeColorBitMap(out);
-    FreeColorBitMap(green);
 }
 
 std::string RunPython(const std::string& script)
@@ -140,7 +131,6 @@ TEST_F(Framebuffers, PngFilesAreReadBackByPilAndReplacedOnlyWhenComplete)
     std::string missing = dir / "no/such.png";
     EXPECT_EQ(WriteFramebufferPng(d, missing.c_str()), uint32_t{ERR_SAVEPNG});
     EXPECT_FALSE(FileExists(missing));
-    FreeColorBitMap(colour);
 }
 
 }  // namespace

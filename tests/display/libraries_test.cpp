@@ -11,7 +11,6 @@
 #include "core/io/error_codes.h"
 #include "core/option_tables.h"
 #include "core/vm/error_hooks.h"
-#include "core/vm/interpreter.h"
 #include "core/vm/vm.h"
 #include "display/display.h"
 #include "display/display_library.h"
@@ -22,6 +21,7 @@
 #include "media/sound.h"
 #include "media/video.h"
 #include "platform/posix/os_runloop.h"
+#include "support/command_calls.h"
 #include "transitions/transitionfx.h"
 
 namespace {
@@ -162,12 +162,7 @@ TEST_F(LibrariesTest, CreateDisplayReadsItsOptions)
     for (double size : {double(0x800000C8u), -2147483648.0, 2147483647.0, 4294967295.0}) {
         auto huge = [&] {
             VmPushNumber(vm, 4);
-            VmNewTable(vm);
-            for (const char* key : {"width", "height"}) {
-                VmPushString(vm, key);
-                VmPushNumber(vm, std::string(key) == "height" ? size : 100);
-                VmRawSet(vm, -3);
-            }
+            testcalls::PushValue(vm, testcalls::Options{{{"width", 100}, {"height", size}}});
         };
         EXPECT_EQ(Call("createdisplay", huge), uint32_t{ERR_DISPLAYSIZE}) << size;
         VmSetTop(vm, 0);
@@ -187,6 +182,16 @@ TEST(LibraryExits, RunTwiceAndWithoutTheirOpen)
 // ------------------------------------------------------------ dispatch
 
 std::vector<std::string> g_seen;
+
+QueuedEvent Event(uint32_t type, int32_t slot, uint32_t id, int32_t x = 0)
+{
+    QueuedEvent e{};
+    e.type = type;
+    e.slot = slot;
+    e.target = MakeObjectId(id);
+    e.args[0] = x;
+    return e;
+}
 
 uint32_t RecordHandler(VmState* vm)
 {
@@ -216,19 +221,10 @@ TEST_F(LibrariesTest, EventsReachTheirFunctionHandlers)
     EXPECT_EQ(InstallEventHandler(vm, "OnNothing", 1, 0), uint32_t{ERR_UNKNOWNTAG});
     VmSetTop(vm, 0);
 
-    QueuedEvent click{};
-    click.type = EVENT_DISPLAY;
-    click.slot = 8;
-    click.target = MakeObjectId(1);
-    click.args[0] = 33;
+    QueuedEvent click = Event(EVENT_DISPLAY, 8, 1, 33), end = Event(EVENT_GLOBAL, GEVENT_SAMPLEEND, 4);
+    QueuedEvent loop = Event(EVENT_GLOBAL, GEVENT_SAMPLELOOP, 4);  // no handler installed: nothing happens
     EXPECT_EQ(DispatchEvent(vm, &click), 0u);
-    QueuedEvent end{};
-    end.type = EVENT_GLOBAL;
-    end.slot = GEVENT_SAMPLEEND;
-    end.target = MakeObjectId(4);
     EXPECT_EQ(DispatchEvent(vm, &end), 0u);
-    QueuedEvent loop = end;
-    loop.slot = GEVENT_SAMPLELOOP;  // no handler installed: nothing happens
     EXPECT_EQ(DispatchEvent(vm, &loop), 0u);
     ASSERT_EQ(g_seen.size(), 2u);
     EXPECT_EQ(g_seen[0], "OnMouseDown,1,33,extra,");
@@ -249,36 +245,13 @@ TEST_F(LibrariesTest, TimeoutIsGoneOnceDispatched)
     EventHandler handler = kNoEventHandler;
     handler.functionRef = TakeRegistryRef(vm);
     ASSERT_EQ(AddTimeout(vm, MakeObjectId(9), 60000, 0, &handler), 0u);
-    QueuedEvent e{};
-    e.type = EVENT_TIMEOUT;
-    e.target = MakeObjectId(9);
+    QueuedEvent e = Event(EVENT_TIMEOUT, 0, 9);
     EXPECT_EQ(DispatchEvent(vm, &e), 0u);
     ASSERT_EQ(g_seen.size(), 1u);
     EXPECT_EQ(g_seen[0], "Timeout,9,0,-,");
     IntervalRecord* r;
     EXPECT_EQ(FindTimeout(MakeObjectId(9), &r), uint32_t{ERR_FINDTIMEOUT});
     EXPECT_EQ(DispatchEvent(vm, &e), 0u) << "a second event of it finds nothing";
-    EXPECT_EQ(g_seen.size(), 1u);
-}
-
-
-TEST_F(LibrariesTest, LabelHandlersAnswerAGosubToTheLabel)
-{
-    ASSERT_EQ(OpenFirstDisplay(vm, nullptr, nullptr), 0u);
-    ASSERT_EQ(InstallEventLabel(vm, "CloseWindow", 120), 0u);
-    VmCallInstructionIndex = 100;
-    QueuedEvent close{};
-    close.type = EVENT_DISPLAY;
-    close.slot = DEVENT_CLOSEWINDOW;
-    close.target = MakeObjectId(1);
-    EXPECT_EQ(DispatchEvent(vm, &close), VM_GOSUB_AFTER);
-    EXPECT_EQ(VmGosubJumpDistance, 20);
-    // A function installed over the label replaces it.
-    VmPushNativeFunction(vm, RecordHandler);
-    ASSERT_EQ(InstallEventHandler(vm, "closewindow", 1, 0), 0u);
-    VmSetTop(vm, 0);
-    g_seen.clear();
-    EXPECT_EQ(DispatchEvent(vm, &close), 0u);
     EXPECT_EQ(g_seen.size(), 1u);
 }
 
@@ -343,10 +316,7 @@ TEST_F(LibrariesTest, SoundEventsFallBackToTheFunctionNamedByTheirTag)
     ASSERT_EQ(SoundSetTagHandler(nullptr, SOUNDTAG_ONSAMPLEEND,
                                  reinterpret_cast<intptr_t>("P_SampleDone")),
               1);
-    QueuedEvent end{};
-    end.type = EVENT_GLOBAL;
-    end.slot = GEVENT_SAMPLEEND;
-    end.target = MakeObjectId(6);
+    QueuedEvent end = Event(EVENT_GLOBAL, GEVENT_SAMPLEEND, 6);
     EXPECT_EQ(DispatchEvent(vm, &end), 0u);
     EXPECT_EQ(g_namedCalls, 6u) << "called once with the sample's id, name without regard to case";
     SoundSwitches = SoundSettings{0, 30, {}};

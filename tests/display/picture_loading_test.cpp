@@ -198,24 +198,15 @@ TEST_F(PictureCommands, GradientFillsPaintTheDisplay)
         VmPushString(vm, "createdisplay");
         VmGetTable(vm, VM_GLOBALSINDEX);
         VmPushNumber(vm, ++id);
-        VmNewTable(vm);
-        int options = VmGetTop(vm);
-        SetTableInt(vm, options, "width", c.width);
-        SetTableInt(vm, options, "height", c.height);
-        SetTableInt(vm, options, "color", 0x999999);
-        SetTableInt(vm, options, "fillstyle", 3);
-        SetTableInt(vm, options, "gradientstyle", static_cast<int32_t>(c.type));
-        SetTableUnsigned(vm, options, "gradientstartcolor", start);
-        SetTableUnsigned(vm, options, "gradientendcolor", end);
-        SetTableInt(vm, options, "gradientangle", c.angle);
-        SetTableNumber(vm, options, "gradientcenterx", c.centerX);
-        SetTableNumber(vm, options, "gradientcentery", c.centerY);
-        SetTableNumber(vm, options, "gradientbalance", c.balance);
-        SetTableNumber(vm, options, "gradientborder", c.border);
+        PushValue(vm, Options{{{"width", c.width}, {"height", c.height}, {"color", 0x999999}, {"fillstyle", 3},
+                               {"gradientstyle", c.type}, {"gradientstartcolor", start}, {"gradientendcolor", end},
+                               {"gradientangle", c.angle}, {"gradientcenterx", c.centerX},
+                               {"gradientcentery", c.centerY}, {"gradientbalance", c.balance},
+                               {"gradientborder", c.border}}});
         if (!c.colours.empty()) {
             VmPushString(vm, "gradientcolors");
             PushValue(vm, Array{c.colours});
-            VmRawSet(vm, options);
+            VmRawSet(vm, -3);
         }
         ASSERT_EQ(VmPCall(vm, 2, 0, 0), 0u);
         Display* display = nullptr;

@@ -41,8 +41,9 @@ TEST(BltAlphaPlane, EveryModeOverAllBytePairs)
 {
     for (uint32_t value : {77u, 255u, 300u}) {
         for (uint32_t mode = 0; mode < 10; ++mode) {
-            BitMapHandle* src = AllocAlphaBitMap(256, 256, 1, nullptr, 0);
-            BitMapHandle* dst = AllocAlphaBitMap(256, 256, 1, nullptr, 0);
+            Owned own;
+            BitMapHandle* src = own(AllocAlphaBitMap(256, 256, 1, nullptr, 0));
+            BitMapHandle* dst = own(AllocAlphaBitMap(256, 256, 1, nullptr, 0));
             ASSERT_TRUE(src && dst);
             for (int y = 0; y < 256; ++y)
                 for (int x = 0; x < 256; ++x) {
@@ -57,16 +58,15 @@ TEST(BltAlphaPlane, EveryModeOverAllBytePairs)
                         ADD_FAILURE() << "mode " << mode << " v " << value << " s " << x << " d " << y
                                       << " got " << int(AlphaRow(dst, y)[x]);
             EXPECT_EQ(wrong, 0) << "mode " << mode;
-            FreePlaneBitMap(src);
-            FreePlaneBitMap(dst);
         }
     }
 }
 
 TEST(BltAlphaPlane, ClippedVariantCutsAndRefusesNegativeSources)
 {
-    BitMapHandle* src = Alpha(8, 8, 200);
-    BitMapHandle* dst = Alpha(8, 8, 0);
+    Owned own;
+    BitMapHandle* src = own(Alpha(8, 8, 200));
+    BitMapHandle* dst = own(Alpha(8, 8, 0));
     // A destination at x -3 takes source columns from 3 on.
     AlphaRow(src, 0)[3] = 9;
     ClipBltAlphaPlane(src, 0, 0, dst, -3, 0, 8, 1, 8, 8, 8, 8, 0, 0);
@@ -79,8 +79,6 @@ TEST(BltAlphaPlane, ClippedVariantCutsAndRefusesNegativeSources)
     // A rectangle larger than the planes is cut to them.
     BltAlphaPlane(src, 4, 4, dst, 4, 4, 100, 100, 3, 0);
     EXPECT_EQ(AlphaRow(dst, 7)[7], 255);
-    FreePlaneBitMap(src);
-    FreePlaneBitMap(dst);
 }
 
 struct CoverageCase {
@@ -111,9 +109,10 @@ TEST(BltAlphaChannel, CoverageModesGiveGoldenValues)
     };
     for (const CoverageCase& c : cases) {
         SCOPED_TRACE(c.name);
-        BitMapHandle* dst = Colour(4, 1, c.dstColour);
-        BitMapHandle* cov = Alpha(4, 1, c.coverage);
-        BitMapHandle* da = c.dstAlpha >= 0 ? Alpha(4, 1, static_cast<uint8_t>(c.dstAlpha)) : nullptr;
+        Owned own;
+        BitMapHandle* dst = own(Colour(4, 1, c.dstColour));
+        BitMapHandle* cov = own(Alpha(4, 1, c.coverage));
+        BitMapHandle* da = own(c.dstAlpha >= 0 ? Alpha(4, 1, static_cast<uint8_t>(c.dstAlpha)) : nullptr);
         BltAlphaChannel(cov, 0, 0, dst, 1, 0, 2, 1, 0xFFFFFFFF, c.mode, da, c.factor, nullptr, 0,
                         nullptr, nullptr, 0);
         EXPECT_EQ(Get(dst, 0, 0), c.dstColour & 0xFFFFFF);
@@ -123,34 +122,30 @@ TEST(BltAlphaChannel, CoverageModesGiveGoldenValues)
         if (da) {
             EXPECT_EQ(AlphaRow(da, 0)[1], c.wantAlpha);
             EXPECT_EQ(AlphaRow(da, 0)[3], c.dstAlpha);
-            FreePlaneBitMap(da);
         }
-        FreePlaneBitMap(cov);
-        FreeColorBitMap(dst);
     }
 }
 
 TEST(BltAlphaChannel, SourcePixelsReplaceTheColour)
 {
-    BitMapHandle* src = Colour(4, 4, 0x102030);
+    Owned own;
+    BitMapHandle* src = own(Colour(4, 4, 0x102030));
     Put(src, 2, 1, 0xA0B0C0);
-    BitMapHandle* dst = Colour(4, 4, 0);
-    BitMapHandle* cov = Alpha(4, 4, 255);
+    BitMapHandle* dst = own(Colour(4, 4, 0));
+    BitMapHandle* cov = own(Alpha(4, 4, 255));
     // Cut to the 4 x 4 pictures: only (2, 1) -> (0, 0) .. (1, 2) is drawn.
     BltAlphaChannel(cov, 2, 1, dst, 0, 0, 9, 9, 0xFFFFFF, 1, nullptr, 255, nullptr, 0, src, nullptr, 0);
     EXPECT_EQ(Get(dst, 0, 0), 0xA0B0C0u);
     EXPECT_EQ(Get(dst, 1, 2), 0x102030u);
     EXPECT_EQ(Get(dst, 2, 0), 0u);
     EXPECT_EQ(Get(dst, 0, 3), 0u);
-    FreePlaneBitMap(cov);
-    FreeColorBitMap(dst);
-    FreeColorBitMap(src);
 }
 
 TEST(BltAlphaChannel, ClippedVariantMovesTheCoverageWithTheDestination)
 {
-    BitMapHandle* dst = Colour(4, 1, 0);
-    BitMapHandle* cov = Alpha(4, 1, 0);
+    Owned own;
+    BitMapHandle* dst = own(Colour(4, 1, 0));
+    BitMapHandle* cov = own(Alpha(4, 1, 0));
     AlphaRow(cov, 0)[2] = 255;
     ClipBltAlphaChannel(cov, 0, 0, dst, -2, 0, 4, 1, 4, 1, 4, 1, 0xFF0000, 0, nullptr, 255, nullptr,
                         0, nullptr);
@@ -159,8 +154,6 @@ TEST(BltAlphaChannel, ClippedVariantMovesTheCoverageWithTheDestination)
     ClipBltAlphaChannel(cov, -1, 0, dst, 2, 0, 2, 1, 4, 1, 4, 1, 0xFF0000, 0, nullptr, 255, nullptr,
                         0, nullptr);
     EXPECT_EQ(Get(dst, 3, 0), 0u);
-    FreePlaneBitMap(cov);
-    FreeColorBitMap(dst);
 }
 
 }  // namespace

@@ -64,10 +64,10 @@ TEST(ArgbExchange, TransparentColourMatchesOnlyTheColour)
 
 TEST(ArgbExchange, MaskAndAlphaFoldIntoTheArray)
 {
-    std::vector<uint32_t> pix = {0x11223344, 0x55667788, 0x99AABBCC, 0xDDEEFF00};
-    BitMapHandle* bm = BitMapOf(pix, 4, 1);
-    BitMapHandle* mask = AllocMaskBitMap(bm, 4, 1, 1, nullptr, 0);
-    BitMapHandle* alpha = AllocAlphaBitMap(4, 1, 1, nullptr, 0);
+    Owned own;
+    BitMapHandle* bm = own(BitMapOf({0x11223344, 0x55667788, 0x99AABBCC, 0xDDEEFF00}, 4, 1));
+    BitMapHandle* mask = own(AllocMaskBitMap(bm, 4, 1, 1, nullptr, 0));
+    BitMapHandle* alpha = own(AllocAlphaBitMap(4, 1, 1, nullptr, 0));
     SetMaskAt(mask, 1, 0, true);
     SetMaskAt(mask, 3, 0, true);
     AlphaAt(alpha, 0, 0) = 0;
@@ -95,19 +95,16 @@ TEST(ArgbExchange, MaskAndAlphaFoldIntoTheArray)
         OsFreeMem(got);
     }
     // A plane smaller than the rectangle gives nothing rather than a read past it.
-    BitMapHandle* tiny = AllocAlphaBitMap(2, 1, 1, nullptr, 0);
+    BitMapHandle* tiny = own(AllocAlphaBitMap(2, 1, 1, nullptr, 0));
     EXPECT_EQ(BitMapToArgbMasked(bm, 0, 0, 4, 1, nullptr, tiny, -1, 0, 0), nullptr);
     EXPECT_EQ(ReadBitMapArgb(bm, 1, 0, 4, 1, 0), nullptr);
-    FreePlaneBitMap(tiny);
-    FreePlaneBitMap(mask);
-    FreePlaneBitMap(alpha);
-    FreeColorBitMap(bm);
 }
 
 TEST(ArgbExchange, WritesAreCutToTheBitMapAndAlphaComesOut)
 {
     std::vector<uint32_t> argb = RandomArgb(5 * 5, 8);
-    BitMapHandle* bm = BitMapOf(std::vector<uint32_t>(16, 0x01010101), 4, 4);
+    Owned own;
+    BitMapHandle* bm = own(BitMapOf(std::vector<uint32_t>(16, 0x01010101), 4, 4));
     WriteArgbToBitMap(argb.data(), 1, 1, 5 * 4, bm, 2, -1, 4, 4);
     std::vector<uint32_t> got = ArgbOf(bm);
     for (int32_t y = 0; y < 4; ++y)
@@ -115,11 +112,9 @@ TEST(ArgbExchange, WritesAreCutToTheBitMapAndAlphaComesOut)
             bool inside = x >= 2 && y <= 2;
             EXPECT_EQ(got[size_t(y) * 4 + x], inside ? argb[size_t(y + 2) * 5 + (x - 1)] : 0x01010101u) << x << "," << y;
         }
-    BitMapHandle* alpha = AllocAlphaBitMapFrom(argb.data(), 3, 2, 5);
+    BitMapHandle* alpha = own(AllocAlphaBitMapFrom(argb.data(), 3, 2, 5));
     ASSERT_NE(alpha, nullptr);
     EXPECT_EQ(AlphaAt(alpha, 2, 1), argb[7] >> 24);
-    FreePlaneBitMap(alpha);
-    FreeColorBitMap(bm);
 }
 
 TEST(IconImage, BodyRowsBottomFirstWithTheAndMask)

@@ -1,12 +1,9 @@
-// GetAttribute against records that scripts cannot make in this player or
-// whose fields no script command sets (window state, text objects, fonts,
-// intervals, sounds, videos, async draw objects, plugin object types), and
-// the cases without a current display, which answer an error instead of
-// reading through null.
+// GetAttribute where it does more than read a field: the cases without a
+// current display, which answer an error instead of reading through null,
+// layers, shown pictures and brush planes, the missing font's message,
+// intervals, async draw objects and plugin object types.
 #include <gtest/gtest.h>
 
-#include <cstring>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -14,7 +11,6 @@
 #include "core/io/error_codes.h"
 #include "core/io/errors.h"
 #include "core/object_registry.h"
-#include "core/plugins/plugin_manager.h"
 #include "core/vm/library_glue.h"
 #include "core/vm/vm.h"
 #include "display/display.h"
@@ -29,9 +25,6 @@
 #include "gfx/attribute_queries.h"
 #include "gfx/bitmap.h"
 #include "gfx/graphics_library.h"
-#include "media/sound.h"
-#include "media/video.h"
-#include "platform/posix/os_memory.h"
 #include "platform/posix/os_runloop.h"
 #include "support/command_calls.h"
 #include "support/test_displays.h"
@@ -44,8 +37,8 @@ using testcalls::Nil;
 using testcalls::Pointer;
 using testcalls::Value;
 
-enum : int { BGPIC = 1, SAMPLE = 2, BRUSH = 3, TEXTOBJECT = 8, DISPLAY = 21, LAYER = 22, MUSIC = 33,
-             ASYNCDRAW = 37, EVENTHANDLER = 40, INTERVAL = 41, FONT = 43, VIDEO = 50 };
+enum : int { BGPIC = 1, BRUSH = 3, DISPLAY = 21, LAYER = 22, ASYNCDRAW = 37, EVENTHANDLER = 40, INTERVAL = 41,
+             FONT = 43 };
 
 // An async draw producer of 7 frames standing at frame 4; it remembers what
 // it was asked and answers nothing to any other message.
@@ -79,37 +72,17 @@ protected:
     {
         GraphicsFixture::SetUp();
         CurrentDisplay = nullptr;
-        ASSERT_EQ(AddGetTagHandler(SoundGetTagHandler), 0u);
         ASSERT_EQ(InitTextState(), 0);
     }
     void TearDown() override
     {
         CurrentDisplay = nullptr;
-        DisplayAdapterPlugin = nullptr;
         FreeAllDisplays(vm);
         FreeGraphicsResources(vm);
         FreeAllBGPics(vm);
         FreeAllTimerObjects(vm);
         FreeTextResources(vm);
-        FreeList(&SampleList);
-        FreeList(&MusicList);
-        FreeList(&VideoList);
         GraphicsFixture::TearDown();
-    }
-    template <typename T>
-    static void FreeList(T** head)
-    {
-        while (T* r = *head) {
-            *head = reinterpret_cast<T*>(r->header.next);
-            OsFreeMem(r);
-        }
-    }
-    template <typename T>
-    T* Append(T** head, uint32_t type, uint32_t id)
-    {
-        auto* r = static_cast<T*>(OsAllocMem(sizeof(T), 1));
-        AppendObject(reinterpret_cast<ObjectHeader**>(head), &r->header, type, MakeObjectId(id), false);
-        return r;
     }
     // The values a query answers; its error code (0 on success).
     uint32_t Ask(int type, Value id, int attribute, std::vector<Value>* results)
@@ -143,43 +116,11 @@ TEST_F(AttributeQueries, WithoutACurrentDisplayQueriesOnItAreErrors)
     EXPECT_EQ(One(BGPIC, 4.0, ATTRCLIPREGION), Value{-1.0});
 }
 
-TEST_F(AttributeQueries, DisplaysAnswerEveryWindowField)
+TEST_F(AttributeQueries, LayerQueriesNeedLayersOnTheDisplay)
 {
     Display* d = MakeTestDisplay(vm, 3, 64, 48);
     ASSERT_NE(d, nullptr);
     CurrentDisplay = d;
-    struct Case {
-        int attribute;
-        std::function<void(Display*)> set;
-        Value expected;
-    };
-    const Case cases[] = {
-        {ATTRBORDERRIGHT, [](Display* d) { d->borderLeft = 4, d->borderWidth = 10; }, 6.0},
-        {ATTRBORDERBOTTOM, [](Display* d) { d->borderTop = 20, d->borderHeight = 25; }, 5.0},
-        {ATTRMAXWIDTH, [](Display* d) { d->borderWidth = 10; }, double(kMonitorWidth - 10)},
-        {ATTRMODE, [](Display* d) { d->fullScreen = 1; }, 2.0},
-        {ATTRSCALEMODE, [](Display* d) { d->layerScale = 1; }, 2.0},
-        {ATTRSCALEMODE, [](Display* d) { d->autoScale = 1, d->layerScale = 1; }, 1.0},
-        {ATTRSCALEWIDTH, [](Display* d) { d->scaleFlag = 1, d->scaledWidth = 256; }, 256.0},
-        {ATTRSCALEHEIGHT, [](Display* d) { d->scaleFlag = 0, d->scaledHeight = 256; }, 48.0},
-        {ATTRNOHIDE, [](Display* d) { d->windowFlags = DISPFLAG_NOHIDE | DISPFLAG_SIZEABLE; }, 1.0},
-        {ATTRNOHIDE, [](Display* d) { d->windowFlags = ~uint32_t{DISPFLAG_NOHIDE}; }, 0.0},
-        {ATTRTITLE, [](Display* d) { std::strcpy(d->title, "Window title"); }, std::string("Window title")},
-    };
-    for (const Case& c : cases) {
-        Display saved = *d;
-        c.set(d);
-        EXPECT_EQ(One(DISPLAY, 3.0, c.attribute), c.expected) << "attribute " << c.attribute;
-        EXPECT_EQ(One(DISPLAY, 0.0, c.attribute), c.expected) << "current, attribute " << c.attribute;
-        *d = saved;
-    }
-
-    PluginInfo adapter{};
-    adapter.modulename = "glassadapter";
-    DisplayAdapterPlugin = &adapter;
-    EXPECT_EQ(One(DISPLAY, 3.0, ATTRADAPTER), Value{std::string("glassadapter")});
-    DisplayAdapterPlugin = nullptr;
-
     // Layers on: a layer number finds no layer, a name no layer of that name.
     d->layersEnabled = 1;
     EXPECT_EQ(Error(LAYER, 1.0, ATTRWIDTH), ERR_LAYERRANGE);
@@ -188,7 +129,7 @@ TEST_F(AttributeQueries, DisplaysAnswerEveryWindowField)
     EXPECT_EQ(Error(LAYER, 1.0, ATTRWIDTH), ERR_NOLAYERS);
 }
 
-TEST_F(AttributeQueries, OutputDeviceNamesWhereDrawingGoes)
+TEST_F(AttributeQueries, ShownPicturesAndBrushPlanes)
 {
     Display* d = MakeTestDisplay(vm, 3, 64, 48);
     ASSERT_NE(d, nullptr);
@@ -199,29 +140,6 @@ TEST_F(AttributeQueries, OutputDeviceNamesWhereDrawingGoes)
     Brush* brush;
     ASSERT_EQ(AddBrush(vm, MakeObjectId(9), false, AllocColorBitMap(4, 4, 0, nullptr),
                        AllocMaskBitMap(nullptr, 4, 4, 1, nullptr, 0), nullptr, 4, 4, &brush), 0u);
-    struct Case {
-        const char* name;
-        std::function<void(Display*)> set;
-        std::vector<Value> expected;
-    };
-    const Case cases[] = {
-        {"the display", [](Display*) {}, {21.0, 3.0, 0.0}},
-        {"double buffer", [](Display* d) { d->doubleBuffer = 1; }, {38.0, 0.0, 0.0}},
-        {"a picture", [&](Display* d) { d->outputMode = OUTPUT_BGPIC, d->selectedOutput = &picture->output; },
-         {1.0, 6.0, 0.0}},
-        {"a brush", [&](Display* d) { d->outputMode = OUTPUT_BRUSH, d->outputTarget = brush->bitmap; },
-         {3.0, 9.0, 3.0}},
-        {"a brush's mask", [&](Display* d) { d->outputMode = OUTPUT_MASK, d->outputTarget = brush->mask; },
-         {3.0, 9.0, 28.0}},
-    };
-    for (const Case& c : cases) {
-        Display saved = *d;
-        c.set(d);
-        std::vector<Value> results;
-        EXPECT_EQ(Ask(DISPLAY, 0.0, ATTROUTPUTDEVICE, &results), 0u);
-        EXPECT_EQ(results, c.expected) << c.name;
-        *d = saved;
-    }
     // A picture shown on the display gives the display's size and id.
     d->shownBGPic = picture;
     EXPECT_EQ(One(DISPLAY, 3.0, ATTRWIDTH), Value{8.0});
@@ -238,39 +156,9 @@ TEST_F(AttributeQueries, OutputDeviceNamesWhereDrawingGoes)
     brush->hardware = 0;
 }
 
-TEST_F(AttributeQueries, TextObjectsAndFontsAnswerTheirFontRecords)
+// The message names the font asked for, whatever text an earlier error left.
+TEST_F(AttributeQueries, MissingFontsAreNamedInTheMessage)
 {
-    FontObject font{};
-    std::strcpy(font.name, "Serif Probe");
-    font.lineHeight = 25;
-    font.ascender = 19;
-    FontNode* node = Append(&FontList, OBJ_FONT, 2);
-    node->font = GetDefaultFont();
-    TextObject* text = Append(&TextObjectList, OBJ_TEXTOBJECT, 5);
-    text->text = static_cast<char*>(OsAllocMem(6, 0));
-    std::strcpy(text->text, "Hello");
-    text->font = &font;
-    const struct {
-        int type;
-        int attribute;
-        Value expected;
-    } cases[] = {
-        {TEXTOBJECT, ATTRTEXT, std::string("Hello")},
-        {TEXTOBJECT, ATTRFONTDESCENDER, 6.0},
-        {TEXTOBJECT, ATTRFONTNAME, std::string("Serif Probe")},
-        {FONT, ATTRFONTNAME, std::string("topaz")},
-        {FONT, ATTRFONTSIZE, 8.0},
-        {FONT, ATTRFONTDESCENDER, 1.0},
-        {FONT, ATTRFONTSCALABLE, 0.0},
-    };
-    for (const auto& c : cases) {
-        Value id = c.type == FONT ? 2.0 : 5.0;
-        EXPECT_EQ(One(c.type, id, c.attribute), c.expected) << "type " << c.type << " attribute " << c.attribute;
-    }
-    EXPECT_EQ(Error(FONT, 2.0, ATTRTEXT), ERR_UNKNOWNATTR);
-    EXPECT_EQ(Error(TEXTOBJECT, 5.0, ATTRLOADER), ERR_UNKNOWNATTR);
-    // The message names the font asked for, whatever text an earlier
-    // error left.
     SetErrorText("stale.png");
     EXPECT_EQ(Error(FONT, 3.0, ATTRFONTSIZE), ERR_FINDFONT2);
     char message[256];
@@ -301,42 +189,6 @@ TEST_F(AttributeQueries, IntervalsAnswerTheirTimeHandlerAndUserdata)
     PushRegistryRef(vm, function);
     EXPECT_TRUE(VmCompareRawEqual(vm, -1, -2));
     VmSetTop(vm, 0);
-}
-
-TEST_F(AttributeQueries, SoundsAndVideosAnswerFromTheirRecords)
-{
-    Sample* sample = Append(&SampleList, OBJ_SAMPLE, 4);
-    sample->frames = 22050;
-    sample->frequency = 11025;
-    sample->pitch = 8000;
-    sample->channel = -1;
-    Music* music = Append(&MusicList, OBJ_MUSIC, 6);
-    music->durationMs = 65000;
-    music->paused = 1;
-    Video* video = Append(&VideoList, OBJ_VIDEO, 7);
-    video->durationMs = 9000;
-    video->playState = 2;
-    const struct {
-        int type;
-        int attribute;
-        std::vector<Value> expected;
-    } cases[] = {
-        {SAMPLE, ATTRDURATION, {2000.0}},
-        {SAMPLE, ATTRPOSITION, {0.0, 0.0}},
-        {MUSIC, ATTRDURATION, {65000.0}},
-        {MUSIC, ATTRPAUSED, {1.0}},
-        {VIDEO, ATTRDURATION, {9000.0}},
-        {VIDEO, ATTRPAUSED, {1.0}},
-    };
-    for (const auto& c : cases) {
-        Value id = c.type == SAMPLE ? 4.0 : c.type == MUSIC ? 6.0 : 7.0;
-        std::vector<Value> results;
-        EXPECT_EQ(Ask(c.type, id, c.attribute, &results), 0u);
-        EXPECT_EQ(results, c.expected) << "type " << c.type << " attribute " << c.attribute;
-    }
-    EXPECT_EQ(Error(MUSIC, 4.0, ATTRDURATION), ERR_FINDMUSIC);
-    EXPECT_EQ(Error(SAMPLE, 6.0, ATTRDURATION), ERR_FINDSAMPLE);
-    EXPECT_EQ(Error(MUSIC, 6.0, ATTRWIDTH), ERR_UNKNOWNATTR);
 }
 
 TEST_F(AttributeQueries, AsyncDrawObjectsAskTheirProducerForFrames)

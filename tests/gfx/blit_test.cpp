@@ -10,33 +10,34 @@
 #include "gfx/bitmap_ops.h"
 #include "gfx/plane_ops.h"
 #include "gfx/soft_blit.h"
+#include "picture_test_helpers.h"
 
 namespace {
 
-uint32_t Lcg(uint32_t& s)
-{
-    s = s * 1664525u + 1013904223u;
-    return s >> 8 | (s << 24);
-}
+using namespace picture_test;
 
+// A colour bitmap of random pixels, locked for direct access while it lives.
 struct Picture {
-    BitMapHandle* bm;
-    BitMapLock lock;
+    BitMapHandle* bm = nullptr;
+    BitMapLock lock{};
+    Picture(int32_t w, int32_t h, uint32_t seed) : bm(AllocColorBitMap(w, h, 0, nullptr))
+    {
+        EXPECT_NE(bm, nullptr);
+        LockBitMapPixels(bm, 0, &lock);
+        for (int32_t y = 0; y < h; ++y)
+            for (int32_t x = 0; x < lock.rowLength; ++x) *px(x, y) = Lcg(seed);
+    }
+    Picture(const Picture&) = delete;
+    ~Picture()
+    {
+        UnlockBitMapPixels(&lock);
+        FreeColorBitMap(bm);
+    }
     uint32_t* px(int32_t x, int32_t y)
     {
         return reinterpret_cast<uint32_t*>(lock.pixels) + lock.rowLength * y + x;
     }
 };
-
-Picture MakePicture(int32_t w, int32_t h, uint32_t seed)
-{
-    Picture p{AllocColorBitMap(w, h, 0, nullptr), {}};
-    EXPECT_NE(p.bm, nullptr);
-    LockBitMapPixels(p.bm, 0, &p.lock);
-    for (int32_t y = 0; y < h; ++y)
-        for (int32_t x = 0; x < p.lock.rowLength; ++x) *p.px(x, y) = Lcg(seed);
-    return p;
-}
 
 std::vector<uint32_t> Snapshot(Picture& p)
 {
@@ -46,34 +47,20 @@ std::vector<uint32_t> Snapshot(Picture& p)
     return out;
 }
 
-void FreePicture(Picture& p)
-{
-    UnlockBitMapPixels(&p.lock);
-    FreeColorBitMap(p.bm);
-}
-
-uint8_t* MaskBits(BitMapHandle* m) { return reinterpret_cast<uint8_t*>(QueryBitMapAttr(m, BMATTR_MASK_PIXELS)); }
-uint32_t MaskRow(BitMapHandle* m) { return static_cast<uint32_t>(QueryBitMapAttr(m, BMATTR_MASK_BYTESPERROW)); }
-bool MaskAt(BitMapHandle* m, int32_t x, int32_t y) { return MaskBits(m)[MaskRow(m) * y + x / 8] & (0x80 >> (x % 8)); }
-uint8_t* AlphaAt(BitMapHandle* a, int32_t x, int32_t y)
-{
-    return reinterpret_cast<uint8_t*>(QueryBitMapAttr(a, BMATTR_ALPHA_PIXELS)) +
-           QueryBitMapAttr(a, BMATTR_ALPHA_BYTESPERROW) * y + x;
-}
-
 // Copies, masked copies and alpha blits of random rectangles (many of them
 // partly or wholly outside) against a reference that tests every pixel.
 TEST(Blits, RandomRectanglesMatchTheNaiveReference)
 {
     uint32_t seed = 99;
     for (int round = 0; round < 300; ++round) {
-        Picture src = MakePicture(13, 9, round);
-        Picture dst = MakePicture(11, 10, round + 1000);
-        BitMapHandle* mask = AllocMaskBitMap(src.bm, 13, 9, 0, nullptr, 0);
-        BitMapHandle* alpha = AllocAlphaBitMap(13, 9, 0, nullptr, 0);
+        Picture src(13, 9, round);
+        Picture dst(11, 10, round + 1000);
+        Owned own;
+        BitMapHandle* mask = own(AllocMaskBitMap(src.bm, 13, 9, 0, nullptr, 0));
+        BitMapHandle* alpha = own(AllocAlphaBitMap(13, 9, 0, nullptr, 0));
         for (int32_t y = 0; y < 9; ++y)
             for (int32_t x = 0; x < 13; ++x) {
-                *AlphaAt(alpha, x, y) = static_cast<uint8_t>(Lcg(seed) % 4 == 0 ? 255 : Lcg(seed));
+                AlphaAt(alpha, x, y) = static_cast<uint8_t>(Lcg(seed) % 4 == 0 ? 255 : Lcg(seed));
                 if (Lcg(seed) & 1) WriteBitMapPixel(mask, x, y, MASKVISIBLE, 1);
                 else WriteBitMapPixel(mask, x, y, MASKINVISIBLE, 1);
             }
@@ -96,7 +83,7 @@ TEST(Blits, RandomRectanglesMatchTheNaiveReference)
                 } else if (kind == 1) {
                     if (MaskAt(mask, x, y)) d = s;
                 } else {
-                    uint32_t a = *AlphaAt(alpha, x, y);
+                    uint32_t a = AlphaAt(alpha, x, y);
                     if (a == 255) {
                         d = s;
                     } else if (a != 0) {
@@ -116,10 +103,6 @@ TEST(Blits, RandomRectanglesMatchTheNaiveReference)
         ASSERT_EQ(Snapshot(dst), expect) << "round " << round << " kind " << kind << " src " << sx
                                           << "," << sy << " dst " << dx << "," << dy << " size "
                                           << w << "x" << h;
-        FreePlaneBitMap(mask);
-        FreePlaneBitMap(alpha);
-        FreePicture(src);
-        FreePicture(dst);
     }
 }
 
@@ -186,7 +169,7 @@ TEST(Blits, CopyWhereAlphaAndCompositeOverAlpha)
 
 TEST(Blits, FillsAreClippedAndSkip24Bit)
 {
-    Picture p = MakePicture(5, 4, 3);
+    Picture p(5, 4, 3);
     std::vector<uint32_t> expect = Snapshot(p);
     for (int32_t y = 2; y < 4; ++y)
         for (int32_t x = 0; x < 2; ++x) expect[y * 5 + x] = 0x00ABCDEF;
@@ -195,7 +178,6 @@ TEST(Blits, FillsAreClippedAndSkip24Bit)
     FillBitMapRect(p.bm, 5, 0, 3, 3, 0);
     FillBitMapRect(p.bm, INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX, 0);
     EXPECT_EQ(Snapshot(p), expect);
-    FreePicture(p);
 
     uint8_t rgb[6] = {1, 2, 3, 4, 5, 6};
     SoftRectFill(rgb, 0, 0, 2, 1, 0xFFFFFF, 255, 2, 8);
@@ -219,38 +201,38 @@ TEST(PlaneOps, MaskOperationsFollowTheirTruthTables)
         {false, false, false, true}, // and
         {false, true, true, true},   // or
     };
-    BitMapHandle* src = AllocMaskBitMap(nullptr, 4, 1, 1, nullptr, 0);
-    BitMapHandle* dst = AllocMaskBitMap(nullptr, 4, 1, 1, nullptr, 0);
+    Owned own;
+    BitMapHandle* src = own(AllocMaskBitMap(nullptr, 4, 1, 1, nullptr, 0));
+    BitMapHandle* dst = own(AllocMaskBitMap(nullptr, 4, 1, 1, nullptr, 0));
     ASSERT_TRUE(src && dst);
     for (uint32_t op = 0; op < 7; ++op) {
         // Pixels 0..3 hold (d, s) = (0,0) (0,1) (1,0) (1,1).
-        MaskBits(src)[0] = 0x50;
-        MaskBits(dst)[0] = 0x30;
+        PlanePixels(src)[0] = 0x50;
+        PlanePixels(dst)[0] = 0x30;
         BltMaskPlane(src, 0, 0, dst, 0, 0, 4, 1, op, nullptr, 0);
         for (int32_t x = 0; x < 4; ++x)
             EXPECT_EQ(MaskAt(dst, x, 0), op < 6 ? table[op][x] : (x >= 2)) << op << " " << x;
     }
-    FreePlaneBitMap(src);
-    FreePlaneBitMap(dst);
 }
 
 TEST(PlaneOps, FillsAndConversionsBetweenPlanes)
 {
-    BitMapHandle* mask = AllocMaskBitMap(nullptr, 20, 3, 1, nullptr, 0);
-    BitMapHandle* alpha = AllocAlphaBitMap(20, 3, 1, nullptr, 0);
+    Owned own;
+    BitMapHandle* mask = own(AllocMaskBitMap(nullptr, 20, 3, 1, nullptr, 0));
+    BitMapHandle* alpha = own(AllocAlphaBitMap(20, 3, 1, nullptr, 0));
     ASSERT_TRUE(mask && alpha);
     uint32_t seed = 5;
-    for (uint32_t i = 0; i < MaskRow(mask) * 3; ++i) MaskBits(mask)[i] = static_cast<uint8_t>(Lcg(seed));
-    std::vector<uint8_t> start(MaskBits(mask), MaskBits(mask) + MaskRow(mask) * 3);
+    for (uint32_t i = 0; i < PlaneRow(mask) * 3; ++i) PlanePixels(mask)[i] = static_cast<uint8_t>(Lcg(seed));
+    std::vector<uint8_t> start(PlanePixels(mask), PlanePixels(mask) + PlaneRow(mask) * 3);
     FillMaskPlane(mask, 3, 0, 14, 3, MASKXOR);
-    EXPECT_NE(std::vector<uint8_t>(MaskBits(mask), MaskBits(mask) + start.size()), start);
+    EXPECT_NE(std::vector<uint8_t>(PlanePixels(mask), PlanePixels(mask) + start.size()), start);
     FillMaskPlane(mask, 3, 0, 14, 3, MASKXOR);
     FillMaskPlane(mask, -5, -5, 100, 100, MASKAND);
-    EXPECT_EQ(std::vector<uint8_t>(MaskBits(mask), MaskBits(mask) + start.size()), start);
+    EXPECT_EQ(std::vector<uint8_t>(PlanePixels(mask), PlanePixels(mask) + start.size()), start);
 
     // Alpha to mask: only 255 counts as set for MASKVISIBLE.
     FillMaskPlane(mask, 0, 0, 20, 3, MASKVISIBLE);
-    for (int32_t x = 0; x < 20; ++x) *AlphaAt(alpha, x, 1) = x == 4 ? 255 : static_cast<uint8_t>(x * 13);
+    for (int32_t x = 0; x < 20; ++x) AlphaAt(alpha, x, 1) = x == 4 ? 255 : static_cast<uint8_t>(x * 13);
     CombineAlphaWithMask(alpha, 0, 1, mask, 0, 1, 20, 1, MASKVISIBLE);
     for (int32_t x = 0; x < 20; ++x) EXPECT_EQ(MaskAt(mask, x, 1), x == 4) << x;
     EXPECT_TRUE(MaskAt(mask, 0, 0));
@@ -260,35 +242,32 @@ TEST(PlaneOps, FillsAndConversionsBetweenPlanes)
     MaskToAlpha(mask, 0, 1, alpha, 0, 0, 20, 1, 200);
     SetAlphaThroughMask(mask, 0, 1, alpha, 0, 2, 20, 1, 77);
     for (int32_t x = 0; x < 20; ++x) {
-        EXPECT_EQ(*AlphaAt(alpha, x, 0), x == 4 ? 200 : 0);
-        EXPECT_EQ(*AlphaAt(alpha, x, 2), x == 4 ? 77 : 9);
+        EXPECT_EQ(AlphaAt(alpha, x, 0), x == 4 ? 200 : 0);
+        EXPECT_EQ(AlphaAt(alpha, x, 2), x == 4 ? 77 : 9);
     }
 
     // Scaling a whole plane, in place.
-    *AlphaAt(alpha, 0, 0) = 255;
-    *AlphaAt(alpha, 1, 0) = 1;
+    AlphaAt(alpha, 0, 0) = 255;
+    AlphaAt(alpha, 1, 0) = 1;
     CopyAlphaPlane(alpha, alpha, 3, 128);
-    EXPECT_EQ(*AlphaAt(alpha, 0, 0), 128);
-    EXPECT_EQ(*AlphaAt(alpha, 1, 0), 0);
+    EXPECT_EQ(AlphaAt(alpha, 0, 0), 128);
+    EXPECT_EQ(AlphaAt(alpha, 1, 0), 0);
     CopyAlphaPlane(alpha, alpha, 3, 1000);
-    EXPECT_EQ(*AlphaAt(alpha, 0, 0), 255);
-    FreePlaneBitMap(mask);
-    FreePlaneBitMap(alpha);
+    EXPECT_EQ(AlphaAt(alpha, 0, 0), 255);
 }
 
 TEST(PlaneOps, MaskedColourFillAndBorrowedPlanes)
 {
-    Picture p = MakePicture(9, 2, 8);
+    Picture p(9, 2, 8);
     std::vector<uint32_t> expect = Snapshot(p);
     uint8_t bits[4] = {0xA0, 0x80, 0, 0};  // row of 16 bits: pixels 0, 2, 8
     BitMapPlane* plane = BorrowMaskPlane(p.bm, bits);
     EXPECT_EQ(plane->bytesPerRow, 2u);  // 12-pixel rows
-    BitMapHandle* mask = AllocMaskBitMap(nullptr, 9, 2, 1, nullptr, 0);
+    Owned own;
+    BitMapHandle* mask = own(AllocMaskBitMap(nullptr, 9, 2, 1, nullptr, 0));
     FillMaskedColor(mask, 0, 0, p.bm, 0, 1, 9, 5, 0xFF010203, bits, 2);
     expect[9 + 0] = expect[9 + 2] = expect[9 + 8] = 0x010203;
     EXPECT_EQ(Snapshot(p), expect);
-    FreePlaneBitMap(mask);
-    FreePicture(p);
 }
 
 TEST(Tiles, PiecesStartInsideTheTileAndCoverTheRectangle)
@@ -312,26 +291,19 @@ TEST(Tiles, PiecesStartInsideTheTileAndCoverTheRectangle)
     EXPECT_EQ(none, 0u);
 
     // Between bitmaps, at an offset inside the destination.
-    Picture src = MakePicture(3, 2, 1), dst = MakePicture(10, 6, 2);
+    Picture src(3, 2, 1), dst(10, 6, 2);
     std::vector<uint32_t> expect = Snapshot(dst);
     for (int32_t y = 1; y < 6; ++y)
         for (int32_t x = 2; x < 9; ++x) expect[y * 10 + x] = *src.px((x - 2 + 1) % 3, (y - 1) % 2);
     TileCopyPixels(dst.bm, 2, 1, 7, 5, src.bm, -2, 0, 3, 2, 0, 0);
     EXPECT_EQ(Snapshot(dst), expect);
-    FreePicture(src);
-    FreePicture(dst);
 }
-
-}  // namespace
-
-namespace {
 
 void RandomPlane(BitMapHandle* plane, uint32_t seed)
 {
     bool alpha = plane->kind == BITMAP_ALPHA;
-    auto* bits = reinterpret_cast<uint8_t*>(QueryBitMapAttr(plane, alpha ? BMATTR_ALPHA_PIXELS : BMATTR_MASK_PIXELS));
-    uintptr_t bpr = QueryBitMapAttr(plane, alpha ? BMATTR_ALPHA_BYTESPERROW : BMATTR_MASK_BYTESPERROW);
-    for (uintptr_t i = 0; i < bpr * static_cast<uintptr_t>(plane->height); ++i) {
+    uint8_t* bits = PlanePixels(plane);
+    for (size_t i = 0; i < PlaneRow(plane) * static_cast<size_t>(plane->height); ++i) {
         uint32_t r = Lcg(seed);
         bits[i] = static_cast<uint8_t>(alpha && r % 3 == 0 ? 255 : alpha && r % 3 == 1 ? 0 : r >> 8);
     }
@@ -341,9 +313,10 @@ void RandomPlane(BitMapHandle* plane, uint32_t seed)
 // rows had the other size (a mask row is an eighth of an alpha row).
 TEST(Blits, PlanesOfTheWrongKindAreRefused)
 {
-    Picture src = MakePicture(40, 20, 1), dst = MakePicture(40, 20, 2);
-    BitMapHandle* mask = AllocMaskBitMap(nullptr, 40, 20, 0, nullptr, 0);
-    BitMapHandle* alpha = AllocAlphaBitMap(40, 20, 0, nullptr, 0);
+    Picture src(40, 20, 1), dst(40, 20, 2);
+    Owned own;
+    BitMapHandle* mask = own(AllocMaskBitMap(nullptr, 40, 20, 0, nullptr, 0));
+    BitMapHandle* alpha = own(AllocAlphaBitMap(40, 20, 0, nullptr, 0));
     ASSERT_TRUE(mask && alpha);
     RandomPlane(mask, 3);
     RandomPlane(alpha, 4);
@@ -355,17 +328,14 @@ TEST(Blits, PlanesOfTheWrongKindAreRefused)
     BltBitMapMasked(src.bm, 0, 0, dst.bm, 0, 0, 40, 20, mask);
     BltBitMapMask(src.bm, 0, 0, dst.bm, 0, 0, 40, 20, alpha);
     EXPECT_EQ(Snapshot(dst), before);
-    FreePlaneBitMap(mask);
-    FreePlaneBitMap(alpha);
-    FreePicture(src);
-    FreePicture(dst);
 }
 
 // A mask smaller than the rectangle cuts the blit to the part it covers.
 TEST(Blits, SmallMaskCutsTheMaskedBlit)
 {
-    Picture src = MakePicture(13, 9, 5), dst = MakePicture(11, 10, 6);
-    BitMapHandle* mask = AllocMaskBitMap(nullptr, 6, 4, 0, nullptr, 0);
+    Picture src(13, 9, 5), dst(11, 10, 6);
+    Owned own;
+    BitMapHandle* mask = own(AllocMaskBitMap(nullptr, 6, 4, 0, nullptr, 0));
     ASSERT_NE(mask, nullptr);
     RandomPlane(mask, 7);
     std::vector<uint32_t> expect = Snapshot(dst);
@@ -374,9 +344,6 @@ TEST(Blits, SmallMaskCutsTheMaskedBlit)
             if (MaskAt(mask, x, y)) expect[(y + 3) * 11 + (x - 2 + 1)] = *src.px(x, y);
     BltBitMapMask(src.bm, 2, 0, dst.bm, 1, 3, 10, 9, mask);
     EXPECT_EQ(Snapshot(dst), expect);
-    FreePlaneBitMap(mask);
-    FreePicture(src);
-    FreePicture(dst);
 }
 
 // The handle-level alpha blit cuts the rectangle to both bitmaps and hands
@@ -384,9 +351,10 @@ TEST(Blits, SmallMaskCutsTheMaskedBlit)
 TEST(Blits, HandleLevelAlphaBlitsMatchTheKernelOnTheCutRectangle)
 {
     for (uint32_t mode : {BLEND_ALPHA, BLEND_COPY_WHERE, BLEND_COMPOSITE}) {
-        Picture src = MakePicture(23, 17, 8), dst = MakePicture(19, 21, 9);
-        BitMapHandle* sa = AllocAlphaBitMap(23, 17, 0, nullptr, 0);
-        BitMapHandle* da = AllocAlphaBitMap(19, 21, 0, nullptr, 0);
+        Picture src(23, 17, 8), dst(19, 21, 9);
+        Owned own;
+        BitMapHandle* sa = own(AllocAlphaBitMap(23, 17, 0, nullptr, 0));
+        BitMapHandle* da = own(AllocAlphaBitMap(19, 21, 0, nullptr, 0));
         ASSERT_TRUE(sa && da);
         RandomPlane(sa, 10);
         RandomPlane(da, 11);
@@ -399,19 +367,15 @@ TEST(Blits, HandleLevelAlphaBlitsMatchTheKernelOnTheCutRectangle)
             for (int32_t x = 0; x < 19; ++x) dp[y * 19 + x] = *dst.px(x, y);
         std::vector<uint8_t> sap(23 * 17), dap(19 * 21);
         for (int32_t y = 0; y < 17; ++y)
-            for (int32_t x = 0; x < 23; ++x) sap[y * 23 + x] = *AlphaAt(sa, x, y);
+            for (int32_t x = 0; x < 23; ++x) sap[y * 23 + x] = AlphaAt(sa, x, y);
         for (int32_t y = 0; y < 21; ++y)
-            for (int32_t x = 0; x < 19; ++x) dap[y * 19 + x] = *AlphaAt(da, x, y);
+            for (int32_t x = 0; x < 19; ++x) dap[y * 19 + x] = AlphaAt(da, x, y);
         SoftBltRectEx(sp.data(), 0, 6, dp.data(), 8, 0, 11, 11, 23, 19, sap.data(), 23, dap.data(), 19,
                       10, 4, mode);
         BltBitMapAlphaSoft(src.bm, -3, 2, dst.bm, 5, -4, 14, 30, mode, sa, da);
         EXPECT_EQ(Snapshot(dst), dp) << mode;
         for (int32_t y = 0; y < 21; ++y)
-            for (int32_t x = 0; x < 19; ++x) ASSERT_EQ(*AlphaAt(da, x, y), dap[y * 19 + x]) << mode;
-        FreePlaneBitMap(sa);
-        FreePlaneBitMap(da);
-        FreePicture(src);
-        FreePicture(dst);
+            for (int32_t x = 0; x < 19; ++x) ASSERT_EQ(AlphaAt(da, x, y), dap[y * 19 + x]) << mode;
     }
 }
 

@@ -18,6 +18,7 @@
 #include "gfx/display_blit.h"
 #include "gfx/plane_ops.h"
 #include "support/test_displays.h"
+#include "fake_adapter.h"
 #include "test_pictures.h"
 
 namespace {
@@ -79,11 +80,10 @@ protected:
         display = Open(200, 150, 0, 0);
         ASSERT_NE(display, nullptr);
         CurrentDisplay = display;
-        src = Colour(64, 64, 0xFF0000);
+        src = own(Colour(64, 64, 0xFF0000));
     }
     void TearDown() override
     {
-        FreeColorBitMap(src);
         FreeAllClipRegions(nullptr);
         FreeAllBGPics(nullptr);
         FreeAllDisplays(nullptr);
@@ -105,6 +105,7 @@ protected:
     uint32_t Window(int32_t x, int32_t y) { return ReadFramebufferPixel(display, x, y); }
 
     Display* display = nullptr;
+    Owned own;
     BitMapHandle* src = nullptr;
     uint32_t ids = 0;
 };
@@ -145,7 +146,7 @@ TEST_F(DisplayBlit, NoDisplayPrintsTheErrorAndFallbackLeavesNoneBehind)
     SafeBlt(nullptr, src, Words(0, 0, 4, 4, 0));
     EXPECT_NE(testing::internal::GetCapturedStdout().find("ERROR! SAFEBLT() CALLED WITH DISPLAY=NULL!"),
               std::string::npos);
-    BitMapHandle* dst = Colour(8, 8, 0);
+    BitMapHandle* dst = own(Colour(8, 8, 0));
     SafeBltWords w = Words(2, 2, 4, 4, SAFEBLT_NODISPLAY);
     w.dst = dst;
     w.dstW = w.dstH = 8;
@@ -154,7 +155,6 @@ TEST_F(DisplayBlit, NoDisplayPrintsTheErrorAndFallbackLeavesNoneBehind)
     EXPECT_EQ(Get(dst, 5, 5), 0xFF0000u);
     EXPECT_EQ(Get(dst, 6, 6), 0u);
     EXPECT_EQ(CurrentDisplay, nullptr);
-    FreeColorBitMap(dst);
 }
 
 TEST_F(DisplayBlit, BoxRegionClipsEvenInsideTheDisplay)
@@ -183,7 +183,7 @@ TEST_F(DisplayBlit, ShapedRegionCombinesWithTheSourceMaskAndAlpha)
     ASSERT_EQ(CreateClipRegion(nullptr, MakeObjectId(1), false, 32, 32, 16, 16, shape, &region), 0u);
     FreePlaneBitMap(shape);  // the region keeps its own copy
     ASSERT_EQ(SetClipRegion(region), 0u);
-    BitMapHandle* mask = Mask(src, 64, 64, [](int32_t, int32_t y) { return y < 8; });
+    BitMapHandle* mask = own(Mask(src, 64, 64, [](int32_t, int32_t y) { return y < 8; }));
     SafeBltWords w = Words(32, 32, 16, 16, SAFEBLT_BACKBUFFER);
     w.sx = w.sy = 4;
     w.mask = mask;
@@ -200,36 +200,13 @@ TEST_F(DisplayBlit, ShapedRegionCombinesWithTheSourceMaskAndAlpha)
     EXPECT_EQ(Window(40, 32), 0u);
 
     // An alpha source keeps its bytes inside the shape and none outside.
-    BitMapHandle* alpha = Alpha(64, 64, 128);
-    BitMapHandle* white = Colour(64, 64, 0xFFFFFF);
+    BitMapHandle* alpha = own(Alpha(64, 64, 128));
+    BitMapHandle* white = own(Colour(64, 64, 0xFFFFFF));
     w = Words(32, 40, 16, 4, SAFEBLT_BACKBUFFER);
     w.alpha = alpha;
     SafeBlt(nullptr, white, w);
     EXPECT_EQ(Get(Back(0), 32, 40), 0x7F7F7Fu);
     EXPECT_EQ(Get(Back(0), 40, 40), 0u);
-    FreeColorBitMap(white);
-    FreePlaneBitMap(alpha);
-    FreePlaneBitMap(mask);
-}
-
-TEST_F(DisplayBlit, ScaledDisplayMirrorsAndPresentsScaled)
-{
-    Display* scaled = Open(100, 50, 200, 100);
-    ASSERT_NE(scaled, nullptr);
-    CurrentDisplay = display = scaled;
-    EXPECT_EQ(display->framebuffer->width, 200);
-    SafeBlt(nullptr, src, Words(10, 10, 5, 5, SAFEBLT_BACKBUFFER));
-    EXPECT_EQ(Get(Back(0), 12, 12), 0xFF0000u);
-    EXPECT_EQ(Get(Back(1), 12, 12), 0xFF0000u);
-    // Display pixel (x, y) shows as the 2 x 2 window block at (2x, 2y).
-    EXPECT_EQ(Window(20, 20), 0xFF0000u);
-    EXPECT_EQ(Window(29, 29), 0xFF0000u);
-    EXPECT_EQ(Window(30, 30), 0u);
-    EXPECT_EQ(Window(19, 19), 0u);
-    // A plain blit onto the display lands scaled as well.
-    SafeBlt(nullptr, src, Words(50, 0, 1, 1, 0));
-    EXPECT_EQ(Window(101, 1), 0xFF0000u);
-    EXPECT_EQ(Window(102, 1), 0u);
 }
 
 TEST_F(DisplayBlit, BlitUnderSpritesRedrawsTheBackgroundAndPresentsTheMirror)
@@ -241,7 +218,7 @@ TEST_F(DisplayBlit, BlitUnderSpritesRedrawsTheBackgroundAndPresentsTheMirror)
     OnScreenInstance sprite{nullptr, 0, 40, 40, 10, 10};
     display->output.instances = &sprite;
     // The blit's mask leaves a hole where the background shows through.
-    BitMapHandle* mask = Mask(src, 64, 64, [](int32_t x, int32_t) { return x != 1; });
+    BitMapHandle* mask = own(Mask(src, 64, 64, [](int32_t x, int32_t) { return x != 1; }));
     SafeBltWords w = Words(35, 35, 10, 10, 0);
     w.mask = mask;
     SafeBlt(nullptr, src, w);
@@ -255,13 +232,12 @@ TEST_F(DisplayBlit, BlitUnderSpritesRedrawsTheBackgroundAndPresentsTheMirror)
     SafeBlt(nullptr, src, Words(100, 100, 4, 4, 0));
     EXPECT_EQ(Get(Back(1), 100, 100), 0u);
     display->output.instances = nullptr;
-    FreePlaneBitMap(mask);
 }
 
 TEST_F(DisplayBlit, OutputTargetPlanesFollowTheBlit)
 {
-    BitMapHandle* targetMask = AllocMaskBitMap(nullptr, 200, 150, 1, nullptr, 0);
-    BitMapHandle* targetAlpha = Alpha(200, 150, 0);
+    BitMapHandle* targetMask = own(AllocMaskBitMap(nullptr, 200, 150, 1, nullptr, 0));
+    BitMapHandle* targetAlpha = own(Alpha(200, 150, 0));
     display->targetMask = targetMask;
     display->targetAlpha = targetAlpha;
     GraphicsAlphaIntensity = 100;
@@ -270,7 +246,7 @@ TEST_F(DisplayBlit, OutputTargetPlanesFollowTheBlit)
     EXPECT_FALSE(MaskAt(targetMask, 4, 3));
     EXPECT_EQ(AlphaRow(targetAlpha, 3)[3], 100);
     // A bitmap destination copies the mask plainly and writes opaque alpha.
-    BitMapHandle* dst = Colour(200, 150, 0);
+    BitMapHandle* dst = own(Colour(200, 150, 0));
     SafeBltWords w = Words(10, 0, 2, 2, 0);
     w.dst = dst;
     SafeBlt(nullptr, src, w);
@@ -282,9 +258,6 @@ TEST_F(DisplayBlit, OutputTargetPlanesFollowTheBlit)
     EXPECT_EQ(AlphaRow(targetAlpha, 0)[20], 0);
     EXPECT_EQ(Get(dst, 20, 0), 0xFF0000u);
     display->targetMask = display->targetAlpha = nullptr;
-    FreeColorBitMap(dst);
-    FreePlaneBitMap(targetAlpha);
-    FreePlaneBitMap(targetMask);
 }
 
 TEST_F(DisplayBlit, LayerRedrawAdapterAndCollectingPaths)
@@ -304,7 +277,7 @@ TEST_F(DisplayBlit, LayerRedrawAdapterAndCollectingPaths)
     // Flag 0x80 with adapter double buffering goes straight to the window,
     // through the source's mask.
     display->adapterDoubleBuffer = 1;
-    BitMapHandle* mask = Mask(src, 64, 64, [](int32_t x, int32_t) { return x == 0; });
+    BitMapHandle* mask = own(Mask(src, 64, 64, [](int32_t x, int32_t) { return x == 0; }));
     SafeBltWords w = Words(50, 50, 2, 1, SAFEBLT_ADAPTER | SAFEBLT_BACKBUFFER);
     w.mask = mask;
     SafeBlt(nullptr, src, w);
@@ -320,15 +293,14 @@ TEST_F(DisplayBlit, LayerRedrawAdapterAndCollectingPaths)
     EXPECT_EQ(block.pending, 1u);
     EXPECT_EQ(Get(Back(0), 70, 70), 0xFF0000u);
     EXPECT_EQ(Window(70, 70), 0u);
-    FreePlaneBitMap(mask);
 }
 
 TEST_F(DisplayBlit, AlphaSourcesFollowTheOutputAlphaMode)
 {
-    BitMapHandle* targetAlpha = Alpha(200, 150, 0);
+    BitMapHandle* targetAlpha = own(Alpha(200, 150, 0));
     display->targetAlpha = targetAlpha;
-    BitMapHandle* alpha = Alpha(64, 64, 128);
-    BitMapHandle* dst = Colour(200, 150, 0);
+    BitMapHandle* alpha = own(Alpha(64, 64, 128));
+    BitMapHandle* dst = own(Colour(200, 150, 0));
     // Mode 0 copies and hands the alpha to the plane; mode 1 copies where
     // alpha is set; mode 2 composes over the empty plane once: the whole
     // source shows and the plane holds 128, not 128 composed twice.
@@ -345,53 +317,14 @@ TEST_F(DisplayBlit, AlphaSourcesFollowTheOutputAlphaMode)
     }
     display->output.alphaMode = 0;
     display->targetAlpha = nullptr;
-    FreeColorBitMap(dst);
-    FreePlaneBitMap(alpha);
-    FreePlaneBitMap(targetAlpha);
 }
 
 // ---------------------------------------------------------------------------
 // Locks counted through an adapter that manages bitmaps.
 
-struct FakeBitMap {
-    int32_t width;
-    int32_t height;
-    std::vector<uint32_t> pixels;
-};
-int g_locks;
-
-void* FakeAlloc(uint32_t, int32_t w, int32_t h, uint32_t, const QmTagItem*)
-{
-    return new FakeBitMap{w, h, std::vector<uint32_t>(static_cast<size_t>(w) * h)};
-}
-void FakeFree(void* native) { delete static_cast<FakeBitMap*>(native); }
-uintptr_t FakeLock(void* native, uint32_t, AdapterBitMapInfo* info, const QmTagItem*)
-{
-    ++g_locks;
-    auto* bm = static_cast<FakeBitMap*>(native);
-    info->pixels = bm->pixels.data();
-    info->rowLength = static_cast<uint32_t>(bm->width);
-    info->width = static_cast<uint32_t>(bm->width);
-    info->height = static_cast<uint32_t>(bm->height);
-    return 1;
-}
-void FakeUnlock(uintptr_t) {}
-uint32_t FakeAttr(void* native, uint32_t attr, const QmTagItem*)
-{
-    auto* bm = static_cast<FakeBitMap*>(native);
-    return attr == 0 ? bm->width : attr == 1 ? bm->height : attr == 2 ? bm->width * 4 : 0;
-}
-
 TEST(SafeBltLocks, FullyClippedBlitsTakeNoLock)
 {
-    PluginInfo info{};
-    info.adapterFlags[QM_ADAPTERFLAGS_DISPLAY] = ADAPTERBITMAP_MANAGES;
-    info.displayAdapterWord = 10;
-    info.AllocBitMap = reinterpret_cast<QmProc>(FakeAlloc);
-    info.FreeBitMap = reinterpret_cast<QmProc>(FakeFree);
-    info.LockBitMap = reinterpret_cast<QmProc>(FakeLock);
-    info.UnLockBitMap = reinterpret_cast<QmProc>(FakeUnlock);
-    info.GetBitMapAttr = reinterpret_cast<QmProc>(FakeAttr);
+    PluginInfo info = fakeadapter::FakeBitMapAdapter();
     DisplayAdapterPlugin = &info;
     ASSERT_EQ(AllocFallbackDisplay(), 0u);
     BitMapHandle* src = AllocColorBitMap(16, 16, 0, nullptr);
@@ -416,11 +349,11 @@ TEST(SafeBltLocks, FullyClippedBlitsTakeNoLock)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        g_locks = 0;
+        fakeadapter::g_locks = 0;
         SafeBlt(nullptr, src,
                 SafeBltWords{c.sx, 0, dst, c.dx, c.dy, c.w, 4, 16, 16, 16, 16, SAFEBLT_NODISPLAY,
                              nullptr, nullptr, c.clip});
-        EXPECT_EQ(g_locks > 0, c.locks);
+        EXPECT_EQ(fakeadapter::g_locks > 0, c.locks);
     }
     FreeColorBitMap(src);
     FreeColorBitMap(dst);

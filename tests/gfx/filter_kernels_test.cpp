@@ -72,34 +72,6 @@ TEST(FilterKernels, BlurVectorPathsGiveTheReferenceBytes)
     }
 }
 
-TEST(FilterKernels, BlurKeepsAFlatPictureAndTheMean)
-{
-    RgbPicture flat;
-    flat.w = 33;
-    flat.h = 21;
-    flat.argb.assign(33 * 21, 0x3C80F1);
-    uint32_t old = SelectBlurPath(BLURPATH_SCALAR);
-    for (uint32_t path : {BLURPATH_SCALAR, BLURPATH_SSE2, BLURPATH_AVX2}) {
-        SelectBlurPath(path);
-        EXPECT_EQ(Apply(flat, PIXFMT_ARGB, Blur(5, 2)).argb, flat.argb);
-    }
-    SelectBlurPath(old);
-    RgbPicture in = TestPicture(64, 48);
-    for (double sigma : {0.7, 3.0, 12.0}) {
-        RgbPicture out = Apply(in, PIXFMT_ARGB, Blur(0, sigma));
-        for (int s = 0; s < 24; s += 8) {
-            double a = 0, b = 0;
-            for (size_t i = 0; i < in.argb.size(); ++i) {
-                a += (in.argb[i] >> s) & 0xFF;
-                b += (out.argb[i] >> s) & 0xFF;
-            }
-            // Edges repeat their pixels, which moves the mean a little.
-            EXPECT_NEAR(a / in.argb.size(), b / in.argb.size(), 2.5) << sigma;
-        }
-        EXPECT_NE(out.argb, in.argb);
-    }
-}
-
 TEST(FilterKernels, ThreeByThreeKernelsOnAFlatPictureAndASpot)
 {
     RgbPicture spot;

@@ -16,7 +16,6 @@
 namespace {
 
 using testcalls::CallGlobal;
-using testcalls::Value;
 
 uint64_t g_now;
 std::vector<uint32_t> g_sleeps;
@@ -88,9 +87,6 @@ TEST_F(FramePacing, LimiterSleepsTheRestOfAFrame)
 TEST_F(FramePacing, VWaitPacesTheCurrentDisplayAndPassesAnAbortOn)
 {
     ASSERT_EQ(CallGlobal(vm, "setfpslimit", {50.0}), 0u);
-    std::vector<Value> results;
-    ASSERT_EQ(CallGlobal(vm, "getfpslimit", {}, &results), 0u);
-    EXPECT_EQ(results, std::vector<Value>{50.0});
     for (int i = 0; i < 3; ++i) {
         ASSERT_EQ(CallGlobal(vm, "vwait", {}), 0u);
         g_now += 5000;
@@ -125,6 +121,8 @@ TEST_F(FramePacing, RefreshBlocksRefuseDrawingTargetsAndCollectUntilTheEnd)
         {"brush while double buffering", OUTPUT_BRUSH, 1, nullptr, ERR_ENDDOUBLEBUFFER},
         {"anim frame", OUTPUT_BRUSH, 0, &animFrame, ERR_SELECTANIM},
         {"mask", OUTPUT_MASK, 0, nullptr, ERR_SELECTMASK},
+        {"alpha channel", OUTPUT_ALPHACHANNEL, 0, nullptr, ERR_SELECTALPHACHANNEL},
+        {"brush", OUTPUT_BRUSH, 0, nullptr, ERR_SELECTBRUSH},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

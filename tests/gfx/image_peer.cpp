@@ -67,33 +67,14 @@ size_t CountColours(const RgbPicture& p)
 
 BitMapHandle* BitMapFromPicture(const RgbPicture& p, uint32_t format)
 {
-    uint32_t old = OsGetDisplayPixelFormat();
+    picture_test::FormatScope scope;
     OsSetDisplayPixelFormat(format);
-    BitMapHandle* bm = AllocColorBitMap(p.w, p.h, 0, nullptr);
-    OsSetDisplayPixelFormat(old);
-    if (!bm) return nullptr;
-    BitMapLock lock{};
-    LockBitMapPixels(bm, 0, &lock);
-    for (int32_t y = 0; y < p.h; ++y)
-        GetPixelRowKernels(format)->fromArgb(&p.argb[static_cast<size_t>(y) * p.w],
-                                             lock.pixels + static_cast<size_t>(lock.rowLength) * lock.bytesPerPixel * y,
-                                             p.w, 0);
-    UnlockBitMapPixels(&lock);
-    return bm;
+    return picture_test::BitMapOf(p.argb, p.w, p.h);
 }
 
 RgbPicture PictureFromBitMap(BitMapHandle* bitmap)
 {
-    RgbPicture p;
-    BitMapLock lock{};
-    if (!LockBitMapPixels(bitmap, LOCKBITMAP_READ, &lock)) return p;
-    p.w = lock.width;
-    p.h = lock.height;
-    p.argb.resize(static_cast<size_t>(p.w) * p.h);
-    for (int32_t y = 0; y < p.h; ++y)
-        GetPixelRowKernels(lock.format)->toArgb(lock.pixels + static_cast<size_t>(lock.rowLength) * lock.bytesPerPixel * y,
-                                                &p.argb[static_cast<size_t>(y) * p.w], p.w, 0);
-    UnlockBitMapPixels(&lock);
+    RgbPicture p{bitmap->width, bitmap->height, picture_test::ArgbOf(bitmap)};
     for (auto& c : p.argb) c &= 0xFFFFFF;
     return p;
 }

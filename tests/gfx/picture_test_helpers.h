@@ -18,6 +18,23 @@
 
 namespace picture_test {
 
+// Frees the bitmaps and planes handed to it, last first, when its scope ends.
+struct Owned {
+    std::vector<BitMapHandle*> handles;
+    BitMapHandle* operator()(BitMapHandle* h)
+    {
+        handles.push_back(h);
+        return h;
+    }
+    ~Owned()
+    {
+        for (auto h = handles.rbegin(); h != handles.rend(); ++h) {
+            if (*h && (*h)->kind == BITMAP_COLOR) FreeColorBitMap(*h);
+            else FreePlaneBitMap(*h);
+        }
+    }
+};
+
 inline uint32_t Lcg(uint32_t& s)
 {
     s = s * 1664525u + 1013904223u;

@@ -67,15 +67,6 @@ std::vector<uint32_t> SampleColours()
     return colours;
 }
 
-TEST(PixelFormats, SizesOfEveryFormat)
-{
-    for (uint32_t f = 0; f < 16; ++f) {
-        uint32_t bits = f < 4 ? 15 : f < 8 ? 16 : f < 10 ? 24 : f < 14 ? 32 : 0;
-        EXPECT_EQ(PixelFormatBits(f), bits) << f;
-        EXPECT_EQ(PixelFormatBytes(f), bits == 15 ? 2u : (bits + 7) / 8) << f;
-    }
-}
-
 TEST(PixelFormats, PackMatchesReferenceForEveryFormat)
 {
     for (uint32_t c : SampleColours()) {
@@ -220,10 +211,6 @@ TEST(PixelFormats, BlendRuleOnEveryPairAndAlpha)
             }
     EXPECT_EQ(BlendArgb(0xFF000000, 0x00FFFFFF, 128), 0x007F7F7Fu);
 }
-
-}  // namespace
-
-namespace {
 
 TEST(PixelFormats, AlphaBytesComeFromTheTopByteOfEachPixel)
 {

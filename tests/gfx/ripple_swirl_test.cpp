@@ -14,6 +14,8 @@
 
 namespace {
 
+using picture_test::Owned;
+
 // Every pixel its own colour, so a result names the source of each pixel.
 RgbPicture Indexed(int32_t w, int32_t h)
 {
@@ -98,7 +100,8 @@ TEST(RippleSwirl, RippleMatchesTheModel)
                  {24, 24, 6, 4, 2000000000, 0.5, 0.25}, {31, 17, 0, 6, 1, 2.0, -3.0}};
     for (const Case& c : cases) {
         RgbPicture in = Indexed(c.w, c.h);
-        BitMapHandle* bm = BitMapFromPicture(in, PIXFMT_ARGB);
+        Owned own;
+        BitMapHandle* bm = own(BitMapFromPicture(in, PIXFMT_ARGB));
         ASSERT_EQ(WaterRippleBitMap(bm, nullptr, nullptr, c.w, c.h, c.wavelength, c.amplitude, c.phase, c.fx, c.fy), 0u);
         double fx = c.fx < 0 ? 0 : c.fx > 1 ? 1 : c.fx, fy = c.fy < 0 ? 0 : c.fy > 1 ? 1 : c.fy;
         double wl = c.wavelength < 1 ? 1 : c.wavelength;
@@ -110,7 +113,6 @@ TEST(RippleSwirl, RippleMatchesTheModel)
         if (cx < c.w && cy < c.h) {
             EXPECT_EQ(PictureFromBitMap(bm).argb[static_cast<size_t>(cy) * c.w + cx], in.argb[static_cast<size_t>(cy) * c.w + cx]);
         }
-        FreeColorBitMap(bm);
     }
 }
 
@@ -121,27 +123,28 @@ TEST(RippleSwirl, SwirlMatchesTheModel)
     } cases[] = {{32, 32, 90, 90}, {40, 24, 200, 200}, {21, 35, -120, -120}, {30, 30, 400, 359}, {30, 30, -400, -359}};
     for (const Case& c : cases) {
         RgbPicture in = Indexed(c.w, c.h);
-        BitMapHandle* bm = BitMapFromPicture(in, PIXFMT_ARGB);
+        Owned own;
+        BitMapHandle* bm = own(BitMapFromPicture(in, PIXFMT_ARGB));
         ASSERT_EQ(SwirlBitMap(bm, nullptr, nullptr, c.w, c.h, c.degrees), 0u);
         ExpectGeometry(in, PictureFromBitMap(bm), [&](int32_t x, int32_t y, int32_t* sx, int32_t* sy) {
             SwirlModel(c.w, c.h, c.effective, x, y, sx, sy);
         }, "swirl");
-        FreeColorBitMap(bm);
     }
     // 0 degrees on a square picture changes nothing.
     RgbPicture in = Indexed(27, 27);
-    BitMapHandle* bm = BitMapFromPicture(in, PIXFMT_RGB565);
+    Owned own;
+    BitMapHandle* bm = own(BitMapFromPicture(in, PIXFMT_RGB565));
     ASSERT_EQ(SwirlBitMap(bm, nullptr, nullptr, 27, 27, 0), 0u);
     EXPECT_EQ(PictureFromBitMap(bm).argb, Quantised(in, PIXFMT_RGB565).argb);
-    FreeColorBitMap(bm);
 }
 
 TEST(RippleSwirl, SixteenBitKernelsShareTheGeometry)
 {
     RgbPicture in = Quantised(TestPicture(36, 28, 2), PIXFMT_BGR565);
     for (int effect = 0; effect < 2; ++effect) {
-        BitMapHandle* a = BitMapFromPicture(in, PIXFMT_ARGB);
-        BitMapHandle* b = BitMapFromPicture(in, PIXFMT_BGR565);
+        Owned own;
+        BitMapHandle* a = own(BitMapFromPicture(in, PIXFMT_ARGB));
+        BitMapHandle* b = own(BitMapFromPicture(in, PIXFMT_BGR565));
         if (effect == 0) {
             WaterRippleBitMap(a, nullptr, nullptr, 36, 28, 7, 6, 1, 0.4, 0.6);
             WaterRippleBitMap(b, nullptr, nullptr, 36, 28, 7, 6, 1, 0.4, 0.6);
@@ -151,16 +154,15 @@ TEST(RippleSwirl, SixteenBitKernelsShareTheGeometry)
         }
         EXPECT_EQ(PictureFromBitMap(a).argb, PictureFromBitMap(b).argb) << effect;
         EXPECT_NE(PictureFromBitMap(a).argb, in.argb) << effect;
-        FreeColorBitMap(a);
-        FreeColorBitMap(b);
     }
 }
 
 TEST(RippleSwirl, PlanesMoveWithThePixels)
 {
     RgbPicture in = Indexed(24, 20);
-    BitMapHandle* bm = BitMapFromPicture(in, PIXFMT_ARGB);
-    BitMapHandle* mask = AllocMaskBitMap(bm, 24, 20, 1, nullptr, 0);
+    Owned own;
+    BitMapHandle* bm = own(BitMapFromPicture(in, PIXFMT_ARGB));
+    BitMapHandle* mask = own(AllocMaskBitMap(bm, 24, 20, 1, nullptr, 0));
     // Visible where the pixel index is odd.
     for (int32_t i = 1; i < 24 * 20; i += 2) picture_test::SetMaskAt(mask, i % 24, i / 24, true);
     ASSERT_EQ(SwirlBitMap(bm, mask, nullptr, 24, 20, 180), 0u);
@@ -170,9 +172,8 @@ TEST(RippleSwirl, PlanesMoveWithThePixels)
             uint32_t source = (out.argb[static_cast<size_t>(y) * 24 + x] - 0x10000) / 0x40;
             ASSERT_EQ(picture_test::MaskAt(mask, x, y), (source % 2) == 1) << x << "," << y;
         }
-    FreePlaneBitMap(mask);
-    BitMapHandle* alpha = AllocAlphaBitMap(24, 20, 1, nullptr, 0);
-    BitMapHandle* fresh = BitMapFromPicture(in, PIXFMT_ARGB);
+    BitMapHandle* alpha = own(AllocAlphaBitMap(24, 20, 1, nullptr, 0));
+    BitMapHandle* fresh = own(BitMapFromPicture(in, PIXFMT_ARGB));
     for (int32_t y = 0; y < 20; ++y)
         for (int32_t x = 0; x < 24; ++x) picture_test::AlphaAt(alpha, x, y) = static_cast<uint8_t>(x * 10 + y);
     ASSERT_EQ(WaterRippleBitMap(fresh, nullptr, alpha, 24, 20, 6, 8, 0, 0.5, 0.5), 0u);
@@ -182,9 +183,6 @@ TEST(RippleSwirl, PlanesMoveWithThePixels)
             uint32_t source = (out.argb[static_cast<size_t>(y) * 24 + x] - 0x10000) / 0x40;
             ASSERT_EQ(picture_test::AlphaAt(alpha, x, y), static_cast<uint8_t>((source % 24) * 10 + source / 24)) << x << "," << y;
         }
-    FreePlaneBitMap(alpha);
-    FreeColorBitMap(fresh);
-    FreeColorBitMap(bm);
 }
 
 TEST(RippleSwirl, TransitionForms)

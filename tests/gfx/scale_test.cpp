@@ -214,10 +214,10 @@ TEST(ScalePixels, WideSmoothPositionsDoNotOverflow)
 
 TEST(ScaleBitMap, HandlesAndPlanesAsAsked)
 {
-    std::vector<uint32_t> pix = RandomArgb(12 * 8, 3);
-    BitMapHandle* src = BitMapOf(pix, 12, 8);
-    BitMapHandle* mask = AllocMaskBitMap(src, 12, 8, 1, nullptr, 0);
-    BitMapHandle* alpha = AllocAlphaBitMap(12, 8, 1, nullptr, 0);
+    Owned own;
+    BitMapHandle* src = own(BitMapOf(RandomArgb(12 * 8, 3), 12, 8));
+    BitMapHandle* mask = own(AllocMaskBitMap(src, 12, 8, 1, nullptr, 0));
+    BitMapHandle* alpha = own(AllocAlphaBitMap(12, 8, 1, nullptr, 0));
     for (int32_t y = 0; y < 8; ++y)
         for (int32_t x = 0; x < 12; ++x) {
             SetMaskAt(mask, x, y, (x + y) % 3 != 0);
@@ -233,6 +233,8 @@ TEST(ScaleBitMap, HandlesAndPlanesAsAsked)
         ASSERT_EQ(ScaleBitMap(src, c.withMask ? mask : nullptr, c.withAlpha ? alpha : nullptr, 2, 1,
                               nullptr, 9, 6, 20, 13, c.smooth, nullptr, &bm, &m, &a),
                   0u);
+        Owned out;
+        out(bm), out(m), out(a);
         ASSERT_NE(bm, nullptr);
         EXPECT_EQ(bm->width, 20);
         EXPECT_EQ(m != nullptr, c.wantMask) << c.smooth;
@@ -255,19 +257,14 @@ TEST(ScaleBitMap, HandlesAndPlanesAsAsked)
         if (a && c.smooth) {
             EXPECT_EQ(AlphaAt(a, 0, 0), AlphaAt(alpha, 2, 1));
         }
-        FreeColorBitMap(bm);
-        if (m) FreePlaneBitMap(m);
-        if (a) FreePlaneBitMap(a);
     }
-    FreePlaneBitMap(mask);
-    FreePlaneBitMap(alpha);
-    FreeColorBitMap(src);
 }
 
 TEST(ScaleBitMap, RefusalsClearTheOutputsAndMakeNothing)
 {
-    BitMapHandle* src = BitMapOf(RandomArgb(16, 1), 4, 4);
-    BitMapHandle* small = AllocColorBitMap(2, 2, 0, nullptr);
+    Owned own;
+    BitMapHandle* src = own(BitMapOf(RandomArgb(16, 1), 4, 4));
+    BitMapHandle* small = own(AllocColorBitMap(2, 2, 0, nullptr));
     struct Case {
         int32_t sx, sy, sw, sh, dw, dh;
         BitMapHandle* dest;
@@ -284,15 +281,14 @@ TEST(ScaleBitMap, RefusalsClearTheOutputsAndMakeNothing)
                   c.error);
         EXPECT_TRUE(bm == nullptr && m == nullptr && a == nullptr);
     }
-    FreeColorBitMap(small);
-    FreeColorBitMap(src);
 }
 
 TEST(ScaleBitMap, IntoAnExistingBitMapAndMaskOnly)
 {
     std::vector<uint32_t> pix = RandomArgb(6 * 6, 5);
-    BitMapHandle* src = BitMapOf(pix, 6, 6);
-    BitMapHandle* dest = BitMapOf(std::vector<uint32_t>(10 * 10, 0x123456), 10, 10);
+    Owned own;
+    BitMapHandle* src = own(BitMapOf(pix, 6, 6));
+    BitMapHandle* dest = own(BitMapOf(std::vector<uint32_t>(10 * 10, 0x123456), 10, 10));
     BitMapHandle* out = nullptr;
     ASSERT_EQ(ScaleBitMap(src, nullptr, nullptr, 0, 0, dest, 6, 6, 3, 3, 0, nullptr, &out, nullptr, nullptr), 0u);
     EXPECT_EQ(out, nullptr);
@@ -301,17 +297,13 @@ TEST(ScaleBitMap, IntoAnExistingBitMapAndMaskOnly)
     EXPECT_EQ(got[1], pix[2]);
     EXPECT_EQ(got[3], 0x123456u);  // outside the 3 x 3 nothing changes
 
-    BitMapHandle* mask = AllocMaskBitMap(nullptr, 6, 6, 1, nullptr, 0);
+    BitMapHandle* mask = own(AllocMaskBitMap(nullptr, 6, 6, 1, nullptr, 0));
     SetMaskAt(mask, 5, 5, true);
     BitMapHandle *bm = nullptr, *m = nullptr;
     ASSERT_EQ(ScaleBitMap(nullptr, mask, nullptr, 0, 0, nullptr, 6, 6, 12, 12, 1, nullptr, &bm, &m, nullptr), 0u);
     EXPECT_EQ(bm, nullptr);
-    ASSERT_NE(m, nullptr);
+    ASSERT_NE(own(m), nullptr);
     EXPECT_TRUE(MaskAt(m, 11, 11) && MaskAt(m, 10, 10) && !MaskAt(m, 9, 9));
-    FreePlaneBitMap(m);
-    FreePlaneBitMap(mask);
-    FreeColorBitMap(dest);
-    FreeColorBitMap(src);
 }
 
 TEST(ScaleBitMap, RandomSizesUpTo4096)
@@ -324,18 +316,15 @@ TEST(ScaleBitMap, RandomSizesUpTo4096)
         int32_t sw = wide ? longSide : shortSide, sh = wide ? shortSide : longSide;
         int32_t dLong = 1 + Lcg(seed) % 4096, dShort = 1 + Lcg(seed) % 6;
         int32_t dw = wide ? dShort : dLong, dh = wide ? dLong : dShort;
-        BitMapHandle* src = BitMapOf(RandomArgb(size_t(sw) * sh, seed), sw, sh);
-        BitMapHandle* alpha = AllocAlphaBitMap(sw, sh, 1, nullptr, 0);
+        Owned own;
+        BitMapHandle* src = own(BitMapOf(RandomArgb(size_t(sw) * sh, seed), sw, sh));
+        BitMapHandle* alpha = own(AllocAlphaBitMap(sw, sh, 1, nullptr, 0));
         for (int smooth = 0; smooth < 2; ++smooth) {
             BitMapHandle *bm = nullptr, *a = nullptr;
             ASSERT_EQ(ScaleBitMap(src, nullptr, alpha, 0, 0, nullptr, sw, sh, dw, dh, smooth, nullptr, &bm, nullptr, &a), 0u);
-            EXPECT_EQ(bm->width, dw);
-            EXPECT_EQ(a->height, dh);
-            FreeColorBitMap(bm);
-            FreePlaneBitMap(a);
+            EXPECT_EQ(own(bm)->width, dw);
+            EXPECT_EQ(own(a)->height, dh);
         }
-        FreePlaneBitMap(alpha);
-        FreeColorBitMap(src);
     }
 }
 
@@ -350,7 +339,8 @@ TEST(ScaleBitMap, SmoothIsCloseToImageMagicksTriangleFilter)
     } cases[] = {{160, 120, 320, 240, 36.0}, {200, 150, 90, 70, 28.0}};
     for (const Case& c : cases) {
         std::vector<uint32_t> pix = SmoothArgb(c.sw, c.sh);
-        BitMapHandle* src = BitMapOf(pix, c.sw, c.sh);
+        Owned own;
+        BitMapHandle* src = own(BitMapOf(pix, c.sw, c.sh));
         BitMapHandle* bm = nullptr;
         ASSERT_EQ(ScaleBitMap(src, nullptr, nullptr, 0, 0, nullptr, c.sw, c.sh, c.dw, c.dh, 1, nullptr, &bm, nullptr, nullptr), 0u);
         int32_t w = 0, h = 0;
@@ -360,19 +350,17 @@ TEST(ScaleBitMap, SmoothIsCloseToImageMagicksTriangleFilter)
                                              &w, &h);
         ASSERT_EQ(w, c.dw);
         ASSERT_EQ(h, c.dh);
-        double psnr = Psnr(ArgbOf(bm), peer);
-        EXPECT_GT(psnr, c.bound) << c.sw << "x" << c.sh << " -> " << c.dw << "x" << c.dh;
-        FreeColorBitMap(bm);
-        FreeColorBitMap(src);
+        EXPECT_GT(Psnr(ArgbOf(own(bm)), peer), c.bound) << c.sw << "x" << c.sh << " -> " << c.dw << "x" << c.dh;
     }
 }
 
 TEST(CopyBitMap, CopiesTheRectangleWithItsPlanes)
 {
     std::vector<uint32_t> pix = RandomArgb(9 * 7, 11);
-    BitMapHandle* src = BitMapOf(pix, 9, 7);
-    BitMapHandle* mask = AllocMaskBitMap(src, 9, 7, 1, nullptr, 0);
-    BitMapHandle* alpha = AllocAlphaBitMap(9, 7, 1, nullptr, 0);
+    Owned own;
+    BitMapHandle* src = own(BitMapOf(pix, 9, 7));
+    BitMapHandle* mask = own(AllocMaskBitMap(src, 9, 7, 1, nullptr, 0));
+    BitMapHandle* alpha = own(AllocAlphaBitMap(9, 7, 1, nullptr, 0));
     for (int32_t y = 0; y < 7; ++y)
         for (int32_t x = 0; x < 9; ++x) {
             SetMaskAt(mask, x, y, (x * y) % 2 == 1);
@@ -380,6 +368,7 @@ TEST(CopyBitMap, CopiesTheRectangleWithItsPlanes)
         }
     BitMapHandle *bm = nullptr, *m = nullptr, *a = nullptr;
     ASSERT_EQ(CopyBitMap(src, mask, alpha, 3, 2, 5, 4, 0, nullptr, nullptr, &bm, &m, &a), 0u);
+    own(bm), own(m), own(a);
     std::vector<uint32_t> got = ArgbOf(bm);
     for (int32_t y = 0; y < 4; ++y)
         for (int32_t x = 0; x < 5; ++x) {
@@ -387,19 +376,12 @@ TEST(CopyBitMap, CopiesTheRectangleWithItsPlanes)
             EXPECT_EQ(MaskAt(m, x, y), MaskAt(mask, x + 3, y + 2));
             EXPECT_EQ(AlphaAt(a, x, y), AlphaAt(alpha, x + 3, y + 2));
         }
-    FreeColorBitMap(bm);
-    FreePlaneBitMap(m);
-    FreePlaneBitMap(a);
     // Only planes without a colour source; nothing for a rectangle off the source.
     ASSERT_EQ(CopyBitMap(nullptr, mask, nullptr, 0, 0, 9, 7, 0, nullptr, nullptr, &bm, &m, nullptr), 0u);
     EXPECT_EQ(bm, nullptr);
-    EXPECT_NE(m, nullptr);
-    FreePlaneBitMap(m);
+    EXPECT_NE(own(m), nullptr);
     EXPECT_EQ(CopyBitMap(src, nullptr, nullptr, 5, 0, 5, 4, 0, nullptr, nullptr, &bm, nullptr, nullptr), uint32_t{ERR_COORDSRANGE});
     EXPECT_EQ(bm, nullptr);
-    FreePlaneBitMap(mask);
-    FreePlaneBitMap(alpha);
-    FreeColorBitMap(src);
 }
 
 }  // namespace

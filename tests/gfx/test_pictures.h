@@ -12,6 +12,7 @@
 namespace testpictures {
 
 using picture_test::MaskAt;
+using picture_test::Owned;
 using picture_test::SetMaskAt;
 
 inline BitMapHandle* Colour(int32_t w, int32_t h, uint32_t fill)

@@ -1,5 +1,5 @@
 // Matrix transforms: quarter turns and mirrors as exact permutations (also
-// against ImageMagick), the mask of a free rotation against the geometry
+// next to ImageMagick's), the mask of a free rotation against the geometry
 // of the rotated rectangle, planes, refusals and random matrices.
 #include <gtest/gtest.h>
 
@@ -85,31 +85,14 @@ TEST(TransformBitMap, QuarterTurnsAndMirrorsArePermutations)
                             << map.name << " smooth " << smooth << " format " << format << " at " << x << "," << y;
                         ASSERT_TRUE(MaskAt(r.mask, x, y)) << map.name;
                     }
+                // ImageMagick, the outside peer, turns the same pixels the same way.
+                if (format == PIXFMT_RGB24 && !smooth && *map.convert && HaveConvert()) {
+                    int32_t pw = 0, ph = 0;
+                    EXPECT_EQ(got, Convert(pix, w, h, map.convert, &pw, &ph)) << map.name;
+                }
             }
         FreeColorBitMap(src);
     }
-}
-
-TEST(TransformBitMap, QuarterTurnsAndMirrorsMatchImageMagick)
-{
-    if (!HaveConvert()) GTEST_SKIP() << "no ImageMagick";
-    const int32_t w = 21, h = 11;
-    std::vector<uint32_t> pix = RandomArgb(size_t(w) * h, 8);
-    for (auto& p : pix) p &= 0xFFFFFF;
-    BitMapHandle* src = BitMapOf(pix, w, h);
-    for (const ExactMap& map : kExactMaps) {
-        if (!*map.convert) continue;
-        Result r;
-        ASSERT_EQ(Transform(src, nullptr, nullptr, map.m, 0, r), 0u);
-        int32_t pw = 0, ph = 0;
-        std::vector<uint32_t> peer = Convert(pix, w, h, map.convert, &pw, &ph);
-        ASSERT_EQ(pw, r.w) << map.name;
-        ASSERT_EQ(ph, r.h) << map.name;
-        std::vector<uint32_t> got = ArgbOf(r.bm);
-        for (auto& p : got) p &= 0xFFFFFF;
-        EXPECT_EQ(got, peer) << map.name;
-    }
-    FreeColorBitMap(src);
 }
 
 TEST(TransformBitMap, TheMaskIsSetExactlyInsideTheRotatedPicture)

@@ -190,27 +190,26 @@ TEST_F(VideoBitMaps, FrontEndsAskTheAdapterOrReadTheSourceFirst)
 {
     std::vector<uint32_t> argb = RandomArgb(8 * 6, 4);
     for (auto& p : argb) p &= 0xFFFFFF;
-    BitMapHandle* video = Video(argb, 8, 6);
+    Owned own;
+    BitMapHandle* video = own(Video(argb, 8, 6));
     ASSERT_NE(video, nullptr);
 
     // Without the capability the scaler reads the pixels and works in memory.
     BitMapHandle* bm = nullptr;
     ASSERT_EQ(ScaleBitMap(video, nullptr, nullptr, 0, 0, nullptr, 8, 6, 4, 3, 0, nullptr, &bm, nullptr, nullptr), 0u);
-    EXPECT_EQ(bm->hardware, 0u);
+    EXPECT_EQ(own(bm)->hardware, 0u);
     EXPECT_EQ(ArgbOf(bm)[1], argb[2]);
     EXPECT_EQ(g_rec.reads, 1);
-    FreeColorBitMap(bm);
 
     // With it, the adapter gets the source video bitmap and the target size.
     info_.displayAdapterCaps = 0x1;
     ASSERT_EQ(ScaleBitMap(video, nullptr, nullptr, 0, 0, nullptr, 8, 6, 16, 12, 1, &info_, &bm, nullptr, nullptr), 0u);
-    EXPECT_EQ(bm->hardware, 1u);
+    EXPECT_EQ(own(bm)->hardware, 1u);
     EXPECT_EQ(g_rec.lastFlags, ALLOCBITMAP_VIDEO | VIDEOBITMAP_FROMVIDEO);
     EXPECT_EQ(g_rec.lastTags[VIDEOTAG_SOURCE], reinterpret_cast<uintptr_t>(video->native));
     EXPECT_EQ(g_rec.lastTags[VIDEOTAG_WIDTH], 16u);
     EXPECT_EQ(g_rec.lastTags[VIDEOTAG_HEIGHT], 12u);
     EXPECT_EQ(g_rec.lastTags[VIDEOTAG_SCALEMODE], 1u);
-    FreeColorBitMap(bm);
 
     // A refusal without fallback fails; with fallback the work goes on in memory.
     g_rec.refuse = true;
@@ -218,32 +217,26 @@ TEST_F(VideoBitMaps, FrontEndsAskTheAdapterOrReadTheSourceFirst)
               uint32_t{ERR_BITMAP});
     SetFlags(ADAPTERBITMAP_VIDEO | ADAPTERBITMAP_FALLBACK);
     ASSERT_EQ(ScaleBitMap(video, nullptr, nullptr, 0, 0, nullptr, 8, 6, 16, 12, 1, nullptr, &bm, nullptr, nullptr), 0u);
-    EXPECT_EQ(bm->hardware, 0u);
-    FreeColorBitMap(bm);
+    EXPECT_EQ(own(bm)->hardware, 0u);
     g_rec.refuse = false;
 
     // A hardware copy of part of a video bitmap goes over as pixels.
     ASSERT_EQ(CopyBitMap(video, nullptr, nullptr, 2, 1, 3, 2, 1, &info_, nullptr, &bm, nullptr, nullptr), 0u);
-    EXPECT_EQ(bm->hardware, 1u);
+    EXPECT_EQ(own(bm)->hardware, 1u);
     EXPECT_EQ(g_rec.lastFlags, ALLOCBITMAP_VIDEO | VIDEOBITMAP_HASALPHA);
     auto* copy = static_cast<FakeVideo*>(bm->native);
     EXPECT_EQ(copy->pixels[4] & 0xFFFFFF, argb[2 * 8 + 3]);
-    FreeColorBitMap(bm);
 
     // A memory source with its mask merged into alpha.
-    BitMapHandle* mem = BitMapOf(argb, 8, 6);
-    BitMapHandle* mask = AllocMaskBitMap(mem, 8, 6, 1, nullptr, 0);
+    BitMapHandle* mem = own(BitMapOf(argb, 8, 6));
+    BitMapHandle* mask = own(AllocMaskBitMap(mem, 8, 6, 1, nullptr, 0));
     SetMaskAt(mask, 1, 1, true);
     ASSERT_EQ(CopyBitMap(mem, mask, nullptr, 1, 1, 2, 2, 1, &info_, nullptr, &bm, nullptr, nullptr), 0u);
-    copy = static_cast<FakeVideo*>(bm->native);
+    copy = static_cast<FakeVideo*>(own(bm)->native);
     EXPECT_EQ(g_rec.lastFlags, ALLOCBITMAP_VIDEO | VIDEOBITMAP_HASALPHA);
     EXPECT_EQ(copy->pixels[0], 0xFF000000 | argb[9]);
     EXPECT_EQ(copy->pixels[1], argb[10]);
     EXPECT_EQ(bm->aux, 1u);
-    FreeColorBitMap(bm);
-    FreePlaneBitMap(mask);
-    FreeColorBitMap(mem);
-    FreeColorBitMap(video);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 
 #include "core/io/byte_order.h"
 #include "core/io/error_codes.h"
+#include "gfx/picture_test_helpers.h"
 #include "media/gif_writer.h"
 #include "media/image_codecs.h"
 #include "media/image_files.h"
@@ -233,19 +234,6 @@ TEST_F(PictureFiles, BrokenFilesGiveErrors)
     }
 }
 
-std::vector<uint8_t> Bytes(std::initializer_list<int> values)
-{
-    std::vector<uint8_t> out;
-    for (int v : values)
-        out.push_back(static_cast<uint8_t>(v));
-    return out;
-}
-
-void Append(std::vector<uint8_t>* out, const std::vector<uint8_t>& more)
-{
-    out->insert(out->end(), more.begin(), more.end());
-}
-
 struct HostileCase {
     const char* what;
     std::vector<uint8_t> bytes;
@@ -256,8 +244,8 @@ std::vector<HostileCase> HostileFiles()
 {
     std::vector<HostileCase> cases;
     // BMP claiming 60000 x 60000 pixels in 60 bytes.
-    std::vector<uint8_t> bmp = Bytes({'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0, 40, 0, 0, 0});
-    Append(&bmp, Bytes({0x60, 0xEA, 0, 0, 0x60, 0xEA, 0, 0, 1, 0, 24, 0}));
+    std::vector<uint8_t> bmp = {'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0, 40, 0, 0, 0,
+                                0x60, 0xEA, 0, 0, 0x60, 0xEA, 0, 0, 1, 0, 24, 0};
     bmp.resize(60);
     cases.push_back({"bmp larger than its data", bmp, ERR_BADDIMENSIONS});
     std::vector<uint8_t> small = bmp;
@@ -266,11 +254,11 @@ std::vector<HostileCase> HostileFiles()
     std::vector<uint8_t> rle = small;
     rle[28] = 8, rle[30] = 1;  // RLE8 whose runs pass the row's end
     rle.resize(54);
-    Append(&rle, Bytes({200, 1, 200, 1, 0, 2, 255, 255, 0, 5, 1, 2}));
+    rle.insert(rle.end(), {200, 1, 200, 1, 0, 2, 255, 255, 0, 5, 1, 2});
     cases.push_back({"bmp runs past the picture", rle, 0});
     // GIF whose first code after a clear refers to an empty table entry.
-    std::vector<uint8_t> gif = Bytes({'G', 'I', 'F', '8', '9', 'a', 4, 0, 4, 0, 0x80, 0, 0, 0, 0, 0, 255, 255, 255});
-    Append(&gif, Bytes({0x2C, 0, 0, 0, 0, 4, 0, 4, 0, 0, 2, 2, 0x3F, 0x3F, 0}));
+    std::vector<uint8_t> gif = {'G', 'I', 'F', '8', '9', 'a', 4, 0, 4, 0, 0x80, 0, 0, 0, 0, 0, 255, 255, 255,
+                                0x2C, 0, 0, 0, 0, 4, 0, 4, 0, 0, 2, 2, 0x3F, 0x3F, 0};
     cases.push_back({"gif code past its table", gif, ERR_LOADPICTURE});
     std::vector<uint8_t> wide = gif;
     wide[24] = 0xFF, wide[25] = 0xFF, wide[26] = 0xFF, wide[27] = 0xFF;
@@ -279,13 +267,13 @@ std::vector<HostileCase> HostileFiles()
     wideCode[29] = 12;
     cases.push_back({"gif code size 12", wideCode, ERR_LOADPICTURE});
     // PNG whose header claims 2^31 x 1 pixels.
-    std::vector<uint8_t> png = Bytes({0x89, 'P', 'N', 'G', 13, 10, 26, 10, 0, 0, 0, 13, 'I', 'H', 'D', 'R',
-                                      0x7F, 0xFF, 0xFF, 0xFF, 0, 0, 0, 1, 8, 2, 0, 0, 0, 0, 0, 0, 0});
+    std::vector<uint8_t> png = {0x89, 'P', 'N', 'G', 13, 10, 26, 10, 0, 0, 0, 13, 'I', 'H', 'D', 'R',
+                                0x7F, 0xFF, 0xFF, 0xFF, 0, 0, 0, 1, 8, 2, 0, 0, 0, 0, 0, 0, 0};
     cases.push_back({"png too wide", png, ERR_LOADPICTURE});
     // ILBM with a huge BMHD and a BODY of one byte.
-    std::vector<uint8_t> iff = Bytes({'F', 'O', 'R', 'M', 0, 0, 0, 40, 'I', 'L', 'B', 'M', 'B', 'M', 'H', 'D', 0, 0, 0, 20,
-                                      0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0, 8, 0, 1, 0, 0, 0, 1, 1, 0, 0, 0, 0,
-                                      'B', 'O', 'D', 'Y', 0, 0, 0, 1, 0x81, 0});
+    std::vector<uint8_t> iff = {'F', 'O', 'R', 'M', 0, 0, 0, 40, 'I', 'L', 'B', 'M', 'B', 'M', 'H', 'D', 0, 0, 0, 20,
+                                0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0, 8, 0, 1, 0, 0, 0, 1, 1, 0, 0, 0, 0,
+                                'B', 'O', 'D', 'Y', 0, 0, 0, 1, 0x81, 0};
     cases.push_back({"ilbm too large", iff, ERR_BADDIMENSIONS});
     std::vector<uint8_t> planes = iff;
     planes[20] = 0, planes[21] = 3, planes[22] = 0, planes[23] = 2, planes[28] = 12;
@@ -367,18 +355,6 @@ TEST_F(PictureWriters, PngIsExactWithAndWithoutAlpha)
     }
 }
 
-double Psnr(const std::vector<uint32_t>& argb, const std::vector<uint8_t>& rgba)
-{
-    double sum = 0;
-    for (size_t i = 0; i < argb.size(); ++i)
-        for (int c = 0; c < 3; ++c) {
-            double d = double((argb[i] >> (16 - 8 * c)) & 255) - rgba[i * 4 + c];
-            sum += d * d;
-        }
-    double mse = sum / (argb.size() * 3.0);
-    return mse == 0 ? 99 : 10 * std::log10(255.0 * 255.0 / mse);
-}
-
 TEST_F(PictureWriters, JpegInMemoryKeepsThePictureAtQuality90)
 {
     // Smooth gradients: hard chroma edges would measure the subsampling
@@ -401,8 +377,11 @@ TEST_F(PictureWriters, JpegInMemoryKeepsThePictureAtQuality90)
         std::string mode;
         std::vector<uint8_t> rgba = ReadBack(file, &mode);
         EXPECT_EQ(mode, "RGB JPEG -1");
+        std::vector<uint32_t> back(argb.size());
+        for (size_t k = 0; k < back.size(); ++k)
+            back[k] = (uint32_t{rgba[k * 4]} << 16) | (uint32_t{rgba[k * 4 + 1]} << 8) | rgba[k * 4 + 2];
         if (i == 0) {
-            EXPECT_GT(Psnr(argb, rgba), 30.0);
+            EXPECT_GT(picture_test::Psnr(argb, back), 30.0);
         }
     }
     // Out-of-range qualities are clamped to 1 and 100.

@@ -11,7 +11,6 @@
 #include "display/events.h"
 #include "media/null_audio.h"
 #include "media/sound.h"
-#include "media/video.h"
 #include "platform/posix/os_memory.h"
 #include "platform/posix/os_runloop.h"
 
@@ -148,43 +147,6 @@ protected:
     }
 };
 
-TEST_F(SoundLibraryTest, SetAndGetTagsRoundTrip)
-{
-    EXPECT_EQ(SoundSetTagHandler(nullptr, SOUNDTAG_NOSOUND, 1), 1);
-    EXPECT_EQ(SoundSetTagHandler(nullptr, SOUNDTAG_OPENVALUE, 44), 1);
-    EXPECT_EQ(SoundSetTagHandler(nullptr, SOUNDTAG_ONSAMPLEEND,
-                                 reinterpret_cast<intptr_t>("p_SampleDone")),
-              1);
-    EXPECT_EQ(SoundSetTagHandler(nullptr, 4, 1), 0) << "graphics tags are not ours";
-    SoundTagQuery q{};
-    EXPECT_EQ(SoundGetTagHandler(nullptr, SOUNDTAG_OPENVALUE, &q), 1);
-    EXPECT_EQ(q.word0, 44);
-    EXPECT_EQ(SoundGetTagHandler(nullptr, SOUNDTAG_ONSAMPLEEND, &q), 1);
-    EXPECT_STREQ(reinterpret_cast<const char*>(q.word1), "p_SampleDone");
-    EXPECT_EQ(OpenAudioDevice(nullptr), uint32_t{ERR_OPENAUDIO}) << "no sound switch";
-}
-
-TEST_F(SoundLibraryTest, SampleQueriesByIdPair)
-{
-    AddSample(3, 88200, 44100)->pitch = 22050;
-    SoundTagQuery q{3, 0};
-    ASSERT_EQ(SoundGetTagHandler(nullptr, SOUNDTAG_SAMPLEDURATION, &q), 1);
-    EXPECT_EQ(q.word0, 2000);
-    q = {3, 0};
-    ASSERT_EQ(SoundGetTagHandler(nullptr, SOUNDTAG_SAMPLELOADER, &q), 1);
-    EXPECT_STREQ(reinterpret_cast<const char*>(q.word1), "inbuilt");
-    q = {3, 0};
-    ASSERT_EQ(SoundGetTagHandler(nullptr, SOUNDTAG_SAMPLEPOSITION, &q), 1);
-    EXPECT_EQ(q.word0, 0);
-    EXPECT_EQ(q.word1, 0);
-    q = {4, 0};
-    EXPECT_EQ(SoundGetTagHandler(nullptr, SOUNDTAG_SAMPLEDURATION, &q), 0) << "no such sample";
-    q = {3, 0};
-    EXPECT_EQ(SoundGetTagHandler(nullptr, SOUNDTAG_MUSICDURATION, &q), 0) << "no such music";
-    Sample* s;
-    EXPECT_EQ(FindSample(MakeHandleId(99), &s), uint32_t{ERR_FINDARRAY});
-}
-
 TEST_F(SoundLibraryTest, PlayedSampleEndsWithAnEvent)
 {
     Sample* s = AddSample(8, 441, 44100);  // 10 ms
@@ -225,24 +187,6 @@ TEST_F(SoundLibraryTest, AdapterRules)
     SetAdapterSetupOpen(true);
     NullAudioOpen(2, 0);
     EXPECT_EQ(SetSoundAdapter(&other, 0, nullptr), uint32_t{ERR_SETADAPTER}) << "the device is open";
-}
-
-TEST_F(SoundLibraryTest, ExitsRunTwiceAndWithoutOpen)
-{
-    StopAllSounds();
-    CloseSoundLibrary(nullptr);
-    FreeAudio();
-    AddSample(1, 100, 100);
-    CloseSoundLibrary(nullptr);
-    CloseSoundLibrary(nullptr);
-    FreeAudio();
-    FreeAudio();
-    StopAllVideos();
-    FreeAllVideos();
-    FreeAllVideos();
-    Video* v;
-    EXPECT_EQ(FindVideo(MakeObjectId(1), &v, 0), uint32_t{ERR_FINDVIDEO});
-    EXPECT_EQ(SampleList, nullptr);
 }
 
 }  // namespace

@@ -122,14 +122,11 @@ TEST(IffCatalog, AnswersByStringNumberAndDefaultsForGaps)
     EXPECT_EQ(Lookup(c.catalog, 6), "<default>");
     EXPECT_EQ(Lookup(c.catalog, -1), "<default>");
     EXPECT_EQ(Lookup(nullptr, 0), "<default>");
-}
-
-TEST(IffCatalog, EndWordInsideTheDataEndsTheWalk)
-{
-    CatalogPtr c;
-    ASSERT_EQ(Parse(IffCatalog({{0, "zero"}, {0xFFFFFFFF, "end"}, {3, "hidden"}}), c), 0);
-    EXPECT_EQ(Lookup(c.catalog, 0), "zero");
-    EXPECT_EQ(Lookup(c.catalog, 3), "<default>");
+    // An end word inside the data ends the walk.
+    CatalogPtr ended;
+    ASSERT_EQ(Parse(IffCatalog({{0, "zero"}, {0xFFFFFFFF, "end"}, {3, "hidden"}}), ended), 0);
+    EXPECT_EQ(Lookup(ended.catalog, 0), "zero");
+    EXPECT_EQ(Lookup(ended.catalog, 3), "<default>");
 }
 
 TEST(IffCatalog, MalformedFilesAreRefused)

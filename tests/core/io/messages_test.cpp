@@ -110,42 +110,17 @@ TEST(MessageTable, KnownTextsStandAsPublished)
     };
     const Case cases[] = {
         {ERR_MEM, "Out of memory!"},
-        {ERR_USERABORT, "User abort!"},
         {ERR_WRITE, "Could not write all characters to file!\nCheck if there is enough free space!"},
-        {ERR_READ, "Could not read all characters from file!\nCheck if it is read protected!"},
         {ERR_UNKNOWNCMD, "Unknown command %s !"},
-        {ERR_FINDARRAY, "Requested object not found!"},
-        {ERR_READFILE, "Cannot read file %s !"},
         {ERR_WRONGUSAGE, "Wrong usage/parameters for this command!\nRead the documentation!"},
-        {ERR_FINDFILE, "Could not find file handle %ld!"},
         {ERR_PLAYERCOMP, "Compilation is not possible with QuillmerePlayer!"},
-        {ERR_NOTADIR, "%s is not a directory!"},
         {ERR_OLDAPPLET, "This functionality is only available to applets compiled by Quillmere %s or higher!"},
         {ERR_NUMTABLEARG, "Number expected in table argument \"%s\"!"},
-        {ERR_UNKNOWNTAG, "Unknown tag \"%s\"!"},
         {ERR_LOADPLUGIN, "Error loading plugin \"%s\"!"},
-        {ERR_NOALPHA, "Image \"%s\" does not have an alpha channel!"},
         {ERR_SOCKET, "The following network error occurred:\n%s"},
         {ERR_INTERNAL1, "Internal limit reached! Error code %s."},
-        {ERR_BADSIGNATURE, "Bad bytecode signature!"},
-        {ERR_CONSOLEARG, "Invalid parameter for console argument!"},
-        {ERR_MONITORRANGE, "Specified monitor is out of range!"},
         {ERR_FILEFORMAT, "File format error!"},
     };
     for (const Case& c : cases)
         EXPECT_STREQ(GetErrorMessage(c.code), c.text) << c.code;
-}
-
-TEST(MessageTable, ReportLabelsAndProgressWords)
-{
-    EXPECT_STREQ(GetString(0), "No error occurred!");
-    EXPECT_STREQ(GetString(91), "Unknown error code!");
-    EXPECT_STREQ(GetString(92), "current line");
-    EXPECT_STREQ(GetString(194), "File");
-    EXPECT_STREQ(GetString(280), "In function");
-    EXPECT_STREQ(GetString(MSG_DONE), "done");
-    EXPECT_STREQ(GetString(MSG_FAILED), "failed");
-    EXPECT_STREQ(GetString(MSG_OPTION_HELP_FIRST), "open script in a window (default)");
-    EXPECT_STREQ(GetString(MSG_OPTION_HELP_FIRST + MSG_OPTION_HELP_COUNT - 1), "use low resolution software timer");
-    EXPECT_EQ(GetString(MESSAGE_COUNT), nullptr);
 }

@@ -1,6 +1,5 @@
 // Runtime utilities against independent implementations: zlib's CRC-32,
 // glibc's drand48 family and iconv.
-#include "core/io/stream.h"
 #include "core/io/utilities.h"
 #include "platform/posix/os_memory.h"
 
@@ -8,10 +7,7 @@
 #include <iconv.h>
 #include <zlib.h>
 
-#include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <cstring>
 #include <random>
 #include <string>
@@ -90,16 +86,6 @@ TEST(Random48, FollowsTheDrand48FamilyOfTheCLibrary)
     EXPECT_EQ(state[2], 0xABCD);
 }
 
-TEST(Random48, DoublesStayBelowOne)
-{
-    SeedRandom48(7);
-    for (int i = 0; i < 100000; ++i) {
-        double d = RandomDouble();
-        ASSERT_GE(d, 0.0);
-        ASSERT_LT(d, 1.0);
-    }
-}
-
 TEST(Encoding, EveryLatin1CharacterRoundTripsAsIconvConvertsIt)
 {
     std::string latin1;
@@ -176,20 +162,4 @@ TEST(RoundToInt, RoundsHalfwayToEven)
                  {-0.5, 0}, {1e9 + 0.5, 1000000000}, {-2147483648.0, INT32_MIN}, {2147483647.0, INT32_MAX}};
     for (const Case& c : cases)
         EXPECT_EQ(RoundToInt(c.in), c.out) << c.in;
-}
-
-TEST(StreamWriteString, WritesTheTextWithoutItsTerminator)
-{
-    std::string path = ::testing::TempDir() + "stream_write_string.txt";
-    StreamHandle* stream = StreamOpen(path.c_str(), STREAM_WRITE);
-    ASSERT_NE(stream, nullptr);
-    EXPECT_EQ(StreamWriteString(stream, "::end\n"), 6u);
-    EXPECT_EQ(StreamWriteString(stream, ""), 0u);
-    EXPECT_EQ(StreamWriteString(stream, "100%"), 4u);
-    StreamClose(stream);
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    EXPECT_EQ(text.str(), std::string("::end\n100%"));
-    std::remove(path.c_str());
 }

@@ -8,21 +8,6 @@
 
 namespace {
 
-TEST(ChunkNames, MakeAndParseRoundTrip)
-{
-    char name[256];
-    ASSERT_TRUE(MakeChunkName("pic.png", name, sizeof name, 100, 20, 1000, "app.exe"));
-    EXPECT_STREQ(name, ":::chunk1100:20*pic.png?app.exe");
-    ChunkNameParts parts;
-    ASSERT_TRUE(ParseChunkName(name, &parts));
-    EXPECT_FALSE(parts.isString);
-    EXPECT_EQ(parts.offset, 1100u);
-    EXPECT_EQ(parts.size, 20u);
-    EXPECT_EQ(parts.displayName, "pic.png");
-    EXPECT_EQ(parts.file, "app.exe");
-    EXPECT_EQ(parts.extension, ".png");
-}
-
 TEST(ChunkNames, SeparatorsAreTakenAtTheirFirstOccurrence)
 {
     struct Case {

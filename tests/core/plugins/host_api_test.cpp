@@ -1,9 +1,8 @@
 // The host interface's tables: the layout plugins rely on, the wrappers of
-// the runtime library against glibc, the encoders against independent
-// oracles (zlib's CRC, the RFC test vectors), the stream and chunk
-// wrappers, the applet tags, the adapter setters and the command hooks.
+// the runtime library against glibc, the encoders' edge cases against zlib's
+// CRC and the empty input's digest, the stream and chunk wrappers, the
+// applet tags, the adapter setters and the command hooks.
 #include <sys/stat.h>
-#include <sys/time.h>
 #include <zlib.h>
 
 #include <cstdarg>
@@ -36,8 +35,8 @@ const PluginHostApi* Host()
     return GetPluginHostApi();
 }
 
-// Every slot holds a function except the reserved slot 45 of table 0; the
-// slots whose service does not exist here answer ERR_UNSUPPORTEDFEAT.
+// Every slot holds a function except the reserved slot 45 of table 0; a
+// plugin calls what it finds there.
 TEST(HostApiTest, EverySlotIsFilled)
 {
     const PluginHostApi* host = Host();
@@ -58,15 +57,6 @@ TEST(HostApiTest, EverySlotIsFilled)
             EXPECT_EQ(slots[i] == nullptr, t.table == host->runtime && i == 45) << (&t - tables) << ": " << i;
     }
     EXPECT_EQ(host->zlib->slot[QM_Z_CRC32], reinterpret_cast<QmProc>(crc32));
-    const QmProc unsupported[] = {
-        host->system->eventService14, host->system->OsEventCallback,
-        host->system->HandleOsEvent, host->system->eventService36, host->system->DispatchInterval,
-        host->system->DispatchPluginEvent, host->system->eventService48, host->graphics->slot[11],
-        host->graphics->slot[14], host->graphics->slot[15], host->graphics->slot[18], host->graphics->slot[19],
-        host->graphics->slot[25],
-    };
-    for (QmProc slot : unsupported)
-        EXPECT_EQ(reinterpret_cast<uint32_t (*)()>(slot)(), uint32_t(ERR_UNSUPPORTEDFEAT));
     auto findDisplay = reinterpret_cast<QmFindDisplayFunc>(host->graphics->slot[QM_GFX_FINDDISPLAY]);
     EXPECT_EQ(findDisplay(12345), nullptr);
     auto attach = reinterpret_cast<QmAttachDisplayCallbackFunc>(host->graphics->slot[QM_GFX_ATTACHDISPLAYCALLBACK]);
@@ -82,13 +72,11 @@ int CallVsscanf(const char* text, const char* format, ...)
     return result;
 }
 
-TEST(HostApiTest, GetTimeOfDayIsRealAndVsscanfSaysItIsNot)
+// What the probe plugin reaches through these tables (case folding, the
+// time of day, tags, the codecs' standard vectors) is checked there; here
+// the rest of the wrappers and their edge cases.
+TEST(HostApiTest, TheDateIsTodaysAndVsscanfSaysItIsUnsupported)
 {
-    struct timeval now = {0, -1};
-    EXPECT_EQ(Host()->runtime->gettimeofday(&now, nullptr), 0);
-    EXPECT_LE(std::llabs(static_cast<long long>(now.tv_sec) - static_cast<long long>(::time(nullptr))), 2);
-    EXPECT_GE(now.tv_usec, 0);
-    EXPECT_LT(now.tv_usec, 1000000);
     char date[16], clock[16], expected[16];
     ASSERT_EQ(Host()->system->FormatCurrentDateTime(1, date, sizeof date, clock, sizeof clock), 0u);
     std::time_t seconds = std::time(nullptr);
@@ -112,14 +100,12 @@ TEST(HostApiTest, TimeWrappersAgreeWithTheLibrary)
     QmTimeRecord* record = rt->gmtime(&when);
     ASSERT_NE(record, nullptr);
     EXPECT_EQ(record->recordSize, 48u);
-    EXPECT_EQ(record->year, 123);
-    EXPECT_EQ(record->month, 10);
-    EXPECT_EQ(record->dayOfMonth, 14);
-    EXPECT_EQ(record->hour, 22);
-    EXPECT_EQ(record->minute, 13);
-    EXPECT_EQ(record->second, 20);
-    EXPECT_EQ(record->weekday, 2);
-    EXPECT_EQ(record->dayOfYear, 317);
+    std::time_t seconds = static_cast<std::time_t>(when);
+    std::tm libc = *std::gmtime(&seconds);
+    EXPECT_EQ(std::vector<int>({record->year, record->month, record->dayOfMonth, record->hour, record->minute,
+                                record->second, record->weekday, record->dayOfYear}),
+              std::vector<int>({libc.tm_year, libc.tm_mon, libc.tm_mday, libc.tm_hour, libc.tm_min, libc.tm_sec,
+                                libc.tm_wday, libc.tm_yday}));
     EXPECT_EQ(rt->gmtime(nullptr), nullptr);
 
     QmTimeRecord copy = *rt->localtime(&when);  // TZ=UTC in the tests
@@ -143,12 +129,8 @@ TEST(HostApiTest, CaseAndStatusWrappers)
 {
     const QmRuntimeTable* rt = Host()->runtime;
     EXPECT_EQ(rt->tolower(0xC4), 0xE4);  // Latin-1 A with diaeresis
-    EXPECT_EQ(rt->toupper(0xE9), 0xC9);
-    EXPECT_EQ(rt->tolower('Q'), 'q');
     char word[] = "Gr\xDC\xDF" "e";
     EXPECT_STREQ(rt->PluginStrToLower(word), "gr\xFC\xDF" "e");
-    EXPECT_STREQ(rt->PluginStrToUpper(word), "GR\xDC\xDF" "E");
-    EXPECT_EQ(rt->StrCaseCmp("ABC", "abc"), 0);
 
     TempDir dir;
     std::string path = dir.file("status.bin");
@@ -170,23 +152,6 @@ TEST(HostApiTest, CaseAndStatusWrappers)
 TEST(HostApiTest, EncodersMatchTheirStandards)
 {
     const QmEncoderTable* enc = Host()->encoders;
-    struct Vector {
-        const char* plain;
-        const char* base64;  // RFC 4648 section 10
-    };
-    for (const Vector& v : {Vector{"", ""}, Vector{"f", "Zg=="}, Vector{"fo", "Zm8="}, Vector{"foo", "Zm9v"},
-                            Vector{"foob", "Zm9vYg=="}, Vector{"fooba", "Zm9vYmE="}, Vector{"foobar", "Zm9vYmFy"}}) {
-        char* text = enc->HostEncodeBase64(v.plain, std::strlen(v.plain));
-        ASSERT_NE(text, nullptr);
-        EXPECT_STREQ(text, v.base64);
-        size_t length = 99;
-        void* bytes = enc->HostDecodeBase64(text, std::strlen(text), &length);
-        ASSERT_NE(bytes, nullptr);
-        EXPECT_EQ(std::string(static_cast<char*>(bytes), length), v.plain);
-        Host()->system->HostFreeMem(text);
-        Host()->system->HostFreeMem(bytes);
-    }
-
     std::vector<uint8_t> data = PatternBytes(100000, 7);
     EXPECT_EQ(enc->HostCrc32(data.data(), static_cast<long>(data.size())),
               static_cast<uint32_t>(crc32(0, data.data(), static_cast<uInt>(data.size()))));
@@ -200,8 +165,6 @@ TEST(HostApiTest, EncodersMatchTheirStandards)
     EXPECT_STREQ(hex, "d41d8cd98f00b204e9800998ecf8427e");
     enc->HostMd5Hex("abc", -1, hex);
     EXPECT_STREQ(hex, "");
-    enc->HostMd5Hex("abc", 3, hex);  // RFC 1321 appendix A.5
-    EXPECT_STREQ(hex, "900150983cd24fb0d6963f7d28e17f72");
 }
 
 TEST(HostApiTest, ChunkNamesAreTakenApartForPlugins)
@@ -265,25 +228,19 @@ TEST(HostApiTest, AppletTagsAnswerTheAppletsTexts)
     std::strcpy(applet.author, "Someone");
     std::strcpy(applet.identifier, "com.example.game");
     ProgramAppletInfo = &applet;
-    uintptr_t zero = 99;
     const char* title = nullptr;
     const char* author = nullptr;
     const char* identifier = nullptr;
-    uintptr_t vm = 1;
     QmTagItem tags[] = {
-        {QM_HOSTTAG_ZERO, reinterpret_cast<uintptr_t>(&zero)},
         {QM_HOSTTAG_TITLE, reinterpret_cast<uintptr_t>(&title)},
         {QM_HOSTTAG_AUTHOR, reinterpret_cast<uintptr_t>(&author)},
         {QM_HOSTTAG_IDENTIFIER, reinterpret_cast<uintptr_t>(&identifier)},
         {QM_HOSTTAG_WORD38, 12},
-        {QM_HOSTTAG_VMSTATE, reinterpret_cast<uintptr_t>(&vm)},
         {9999, 0},
         {0, 0},
     };
-    EXPECT_EQ(Host()->system->HostGetSetTags(tags), 6u);
-    EXPECT_EQ(vm, reinterpret_cast<uintptr_t>(GetEventVmState()));
+    EXPECT_EQ(Host()->system->HostGetSetTags(tags), 4u);
     ProgramAppletInfo = nullptr;
-    EXPECT_EQ(zero, 0u);
     EXPECT_STREQ(title, "Game");
     EXPECT_STREQ(author, "Someone");
     EXPECT_STREQ(identifier, "com.example.game");

@@ -28,6 +28,15 @@ inline std::string PluginPath(const std::string& file)
     return PluginDir() + "/" + file + ".qmp";
 }
 
+// How often word occurs in text.
+inline size_t Count(const std::string& text, const std::string& word)
+{
+    size_t n = 0;
+    for (size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1))
+        ++n;
+    return n;
+}
+
 class PluginTest : public ::testing::Test {
 protected:
     void SetUp() override

@@ -7,7 +7,7 @@
 #include "core/io/error_codes.h"
 #include "core/startup.h"
 #include "core/vm/error_hooks.h"
-#include "core/vm/script_fixture.h"
+#include "support/assembled_script.h"
 #include "core/vm/vm.h"
 #include "plugin_fixture.h"
 
@@ -68,14 +68,6 @@ protected:
         int n = 0;
         for (LibraryNode* node = LibraryList; node; node = node->next)
             n += std::strcmp(node->name, name) == 0;
-        return n;
-    }
-
-    static size_t Count(const std::string& text, const std::string& word)
-    {
-        size_t n = 0;
-        for (size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1))
-            ++n;
         return n;
     }
 
@@ -147,14 +139,7 @@ TEST_F(RegistrationTest, AnAssembledChunkCallsPluginCommands)
     PluginRecord* record = nullptr;
     ASSERT_EQ(Load("mathx", &record), 0u);
     ASSERT_EQ(ActivatePlugin(vm, record), 0u);
-    auto run = [this](const char* text) {
-        qmasm::AssembleResult assembled = qmasm::Assemble(text);
-        EXPECT_TRUE(assembled.ok) << assembled.message;
-        MemoryInput in{&assembled.bytes};
-        VmSetTop(vm, 0);
-        uint32_t status = VmLoad(vm, ReadMemory, &in, "=plugin test");
-        return status ? status : VmPCall(vm, 0, 1, 0);
-    };
+    auto run = [this](const char* text) { return RunAssembledScript(vm, text); };
     ASSERT_EQ(run("GETGLOBAL r0, \"mathx\"\n"
                   "GETTABLE r0, r0, \"add\"\n"
                   "LOADK r1, #20\n"

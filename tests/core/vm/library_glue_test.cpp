@@ -10,25 +10,23 @@
 
 #include "core/io/error_codes.h"
 #include "core/io/errors.h"
+#include "vm_fixture.h"
 
 namespace {
 
-class LibraryGlue : public ::testing::Test {
+class LibraryGlue : public VmTest {
 protected:
-    void SetUp() override { vm = VmOpenState(); }
-    void TearDown() override { VmCloseState(vm); }
+    void SetUp() override
+    {
+        VmTest::SetUp();
+        vm = L;
+    }
     VmState* vm = nullptr;
 };
 
 uint32_t AnswerSeven(VmState* vm)
 {
     VmPushNumber(vm, 7);
-    return 1;
-}
-
-uint32_t ReadsANumber(VmState* vm)
-{
-    VmPushNumber(vm, VmCheckNumber(vm, 2));
     return 1;
 }
 
@@ -103,35 +101,6 @@ TEST_F(LibraryGlue, ReferencesStartAtThreeAndAreReused)
     EXPECT_EQ(VmGetTop(vm), 3);
 }
 
-TEST_F(LibraryGlue, ReadersNameTheArgument)
-{
-    VmPushNativeFunction(vm, ReadsANumber);
-    VmPushNumber(vm, 1);
-    VmNewTable(vm);
-    EXPECT_EQ(VmPCall(vm, 2, 1, 0), static_cast<uint32_t>(ERR_NUMEXPECTED));
-    EXPECT_EQ(errorArgNumber, 2);
-    VmSetTop(vm, 0);
-    VmPushNativeFunction(vm, ReadsANumber);
-    VmPushNumber(vm, 1);
-    VmPushString(vm, "12");
-    EXPECT_EQ(VmPCall(vm, 2, 1, 0), 0u);
-    EXPECT_EQ(VmGetNumber(vm, -1), 12);
-}
-
-// Runs body as a native under VmPCall; answers the status.
-const std::function<void(VmState*)>* Body = nullptr;
-uint32_t RunBody(VmState* vm, const std::function<void(VmState*)>& body)
-{
-    Body = &body;
-    VmPushNativeFunction(vm, [](VmState* s) -> uint32_t {
-        (*Body)(s);
-        return 0;
-    });
-    uint32_t status = VmPCall(vm, 0, 0, 0);
-    Body = nullptr;
-    return status;
-}
-
 std::string MessageOf(uint32_t code)
 {
     char text[256];
@@ -170,7 +139,7 @@ TEST_F(LibraryGlue, ReaderErrorsCarryTheirCodeAndPlace)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         VmSetTop(vm, 0);
-        uint32_t status = RunBody(vm, [&](VmState* s) {
+        uint32_t status = RunNative([&](VmState* s) {
             VmNewTable(s);
             VmPushNativeFunction(s, AnswerSeven);
             VmPushString(s, "x");
@@ -186,7 +155,7 @@ TEST_F(LibraryGlue, ReaderErrorsCarryTheirCodeAndPlace)
 
 TEST_F(LibraryGlue, ReadersConvertWhatTheyAccept)
 {
-    EXPECT_EQ(RunBody(vm, [](VmState* s) {
+    EXPECT_EQ(RunNative([](VmState* s) {
         VmPushNil(s);
         VmPushString(s, " 12 ");
         VmPushNumber(s, -2.7);

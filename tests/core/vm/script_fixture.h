@@ -7,25 +7,9 @@
 
 #include "core/vm/chunk.h"
 #include "core/vm/interpreter.h"
+#include "support/assembled_script.h"
 #include "tools/qmasm/assembler.h"
 #include "vm_fixture.h"
-
-struct MemoryInput {
-    const std::vector<uint8_t>* bytes;
-    bool done = false;
-};
-
-inline const char* ReadMemory(VmState*, void* data, size_t* size)
-{
-    auto* in = static_cast<MemoryInput*>(data);
-    if (in->done || in->bytes->empty()) {
-        *size = 0;
-        return nullptr;
-    }
-    in->done = true;
-    *size = in->bytes->size();
-    return reinterpret_cast<const char*>(in->bytes->data());
-}
 
 inline int CollectBytes(VmState*, const void* p, size_t n, void* data)
 {
@@ -50,21 +34,10 @@ protected:
         return r.bytes;
     }
 
-    uint32_t LoadBytes(const std::vector<uint8_t>& bytes)
-    {
-        MemoryInput in{&bytes};
-        return VmLoad(L, ReadMemory, &in, "=test");
-    }
+    uint32_t LoadBytes(const std::vector<uint8_t>& bytes) { return LoadChunkBytes(L, bytes, "=test"); }
 
     // Loads and runs text; answers the status with the results on the stack.
-    uint32_t Run(const std::string& text, int nresults = VM_MULTRET)
-    {
-        VmSetTop(L, 0);
-        uint32_t status = LoadBytes(Assemble(text));
-        if (status != 0)
-            return status;
-        return VmPCall(L, 0, nresults, 0);
-    }
+    uint32_t Run(const std::string& text) { return RunAssembledScript(L, text); }
 
     std::vector<uint8_t> Dump()
     {

@@ -1,0 +1,97 @@
+// Window icons: an opened window registers every icon the applet declared
+// as an icon resource. PIL reads each resource back from an icon file made
+// around it and compares it with the PNG it came from, alpha and the
+// transparency mask included.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "core/applet.h"
+#include "core/io/byte_order.h"
+#include "display/display.h"
+#include "display/framebuffer.h"
+#include "display/window_icons.h"
+#include "platform/posix/os_memory.h"
+#include "support/picture_oracle.h"
+#include "support/temp_dir.h"
+#include "support/test_displays.h"
+
+namespace {
+
+// Pictures whose channels all vary; the 16 x 16 one has alpha, 0 included.
+const char kMakeIcons[] = R"PY(
+import sys
+from PIL import Image
+for n, mode in ((16, 'RGBA'), (32, 'RGB')):
+    im = Image.new('RGBA', (n, n))
+    im.putdata([(x * 15 % 256, y * 9 % 256, x * y % 256, (x + y) * 8 % 256) for y in range(n) for x in range(n)])
+    im.convert(mode).save('%s/icon%d.png' % (sys.argv[1], n))
+)PY";
+
+// The icon file read by PIL must match the PNG, and the mask rows after
+// the pixels must mark exactly the pixels of alpha 0.
+const char kCompare[] = R"PY(
+import sys
+from PIL import Image
+ico, png = sys.argv[1], sys.argv[2]
+a, b = Image.open(ico).convert('RGBA'), Image.open(png).convert('RGBA')
+assert a.size == b.size, (a.size, b.size)
+w, h = b.size
+row = (w + 31) // 32 * 4
+mask = open(ico, 'rb').read()[22 + 40 + w * h * 4:]
+assert len(mask) == row * h, len(mask)
+for y in range(h):
+    for x in range(w):
+        pa, pb = a.getpixel((x, y)), b.getpixel((x, y))
+        assert pa[3] == pb[3] and (pb[3] == 0 or pa[:3] == pb[:3]), (x, y, pa, pb)
+        assert (mask[(h - 1 - y) * row + x // 8] >> (7 - x % 8)) & 1 == (pb[3] == 0), (x, y)
+)PY";
+
+char* OwnedCopy(const std::string& text)
+{
+    auto* copy = static_cast<char*>(OsAllocMem(text.size() + 1, 0));
+    std::memcpy(copy, text.c_str(), text.size() + 1);
+    return copy;
+}
+
+// A one-picture icon file around a resource.
+void WriteIconFile(const std::string& path, const WindowIcon& icon)
+{
+    std::vector<uint8_t> file(22 + icon.size);
+    StoreLE16(&file[2], 1);
+    StoreLE16(&file[4], 1);
+    file[6] = static_cast<uint8_t>(icon.width);
+    file[7] = static_cast<uint8_t>(icon.height);
+    StoreLE16(&file[10], 1);
+    StoreLE16(&file[12], 32);
+    StoreLE32(&file[14], static_cast<uint32_t>(icon.size));
+    StoreLE32(&file[18], 22);
+    std::memcpy(&file[22], icon.data, icon.size);
+    WriteFileBytes(path, file);
+}
+
+TEST(WindowIcons, OpenedWindowsRegisterEveryDeclaredIcon)
+{
+    if (!HavePil()) GTEST_SKIP() << "PIL makes and reads the icons";
+    TempDir dir;
+    ASSERT_TRUE(RunPython(dir.path(), kMakeIcons, dir.path()));
+    IconTable[0].data = OwnedCopy(dir.file("icon16.png"));
+    IconTable[ICON_TABLE_SIZE / 2 + 2].data = OwnedCopy(dir.file("icon32.png"));
+    ASSERT_EQ(LoadWindowIcons(false), 0u);
+    Display* d = MakeTestDisplay(nullptr, 1, 40, 30);
+    ASSERT_NE(d, nullptr);
+    ASSERT_EQ(d->framebuffer->iconCount, 2u);
+    for (uint32_t i = 0; i < 2; ++i) {
+        const WindowIcon& icon = d->framebuffer->icons[i];
+        std::string ico = dir.file("icon.ico"), png = dir.file("icon" + std::to_string(icon.width) + ".png");
+        WriteIconFile(ico, icon);
+        EXPECT_TRUE(RunPython(dir.path(), kCompare, ico + " " + png)) << icon.width;
+    }
+    FreeAllDisplays(nullptr);
+    FreeWindowIcons();
+    FreeIconTable();
+}
+
+}  // namespace
