@@ -493,7 +493,7 @@ RETURN r0, 1
 // blocks are handed out again.
 TEST_F(GcTest, AllocatorKeepsBytesAndTheCountExact)
 {
-    const size_t sizes[] = {1, 15, 16, 17, 100, 511, 512, 513, 4096, 70000};
+    const size_t sizes[] = {1, 15, 16, 17, 100, 511, 512, 513, 4096, 70000, 600};
     std::vector<std::pair<uint8_t*, size_t>> blocks;
     uint64_t before = L->g->nblocks;
     uint8_t fill = 1;
@@ -507,7 +507,8 @@ TEST_F(GcTest, AllocatorKeepsBytesAndTheCountExact)
         total += size;
     EXPECT_EQ(L->g->nblocks - before, total);
     // Each block moves to the size of its neighbour: up, down, within a
-    // class and across the pool's limit.
+    // class, across the pool's limit, and between large sizes (regrown in
+    // place where the system can).
     for (size_t i = 0; i < blocks.size(); i++) {
         size_t to = sizes[(i + 1) % blocks.size()];
         auto* moved = static_cast<uint8_t*>(VmRealloc(L, blocks[i].first, blocks[i].second, to));
