@@ -106,23 +106,6 @@ void* PoolAlloc(VmPool* pool, size_t size)
     return block;
 }
 
-// A large block regrown in place where the system can: a growing array
-// is neither copied nor faulted in again page by page.
-void* PoolResizeLarge(VmPool* pool, void* block, size_t size)
-{
-    BlockLink* link = static_cast<BlockLink*>(block) - 1;
-    link->prev->next = link->next;
-    link->next->prev = link->prev;
-    auto* fresh = static_cast<BlockLink*>(OsResizeMem(link, sizeof(BlockLink) + size));
-    if (fresh)
-        link = fresh;
-    link->prev = &pool->large;
-    link->next = pool->large.next;
-    link->next->prev = link;
-    pool->large.next = link;
-    return fresh ? link + 1 : nullptr;
-}
-
 void PoolFree(VmPool* pool, void* block, size_t size)
 {
     if (size > kMaxPooled) {
@@ -195,10 +178,6 @@ void* VmRealloc(VmState* L, void* block, size_t oldSize, size_t newSize)
     if (pool && block && oldSize <= kMaxPooled && newSize <= kMaxPooled && ClassOf(oldSize) == ClassOf(newSize)) {
         fresh = block;
         block = nullptr;
-    } else if (block && oldSize > kMaxPooled && newSize > kMaxPooled) {
-        fresh = pool ? PoolResizeLarge(pool, block, newSize) : OsResizeMem(block, newSize);
-        if (fresh)
-            block = nullptr;
     } else {
         fresh = pool ? PoolAlloc(pool, newSize) : OsAllocMem(newSize, 0);
     }

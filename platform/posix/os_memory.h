@@ -9,10 +9,5 @@
 // gives a distinct, freeable block, so null always means out of memory.
 void* OsAllocMem(size_t size, int zero);
 
-// Resizes a block from OsAllocMem, keeping its first bytes; a large block
-// may move without being copied. Null when memory is exhausted, the old
-// block then left as it was.
-void* OsResizeMem(void* block, size_t size);
-
 // Releases a block from OsAllocMem; null is allowed.
 void OsFreeMem(void* block);

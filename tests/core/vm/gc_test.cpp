@@ -507,8 +507,7 @@ TEST_F(GcTest, AllocatorKeepsBytesAndTheCountExact)
         total += size;
     EXPECT_EQ(L->g->nblocks - before, total);
     // Each block moves to the size of its neighbour: up, down, within a
-    // class, across the pool's limit, and between large sizes (regrown in
-    // place where the system can).
+    // class, across the pool's limit, and between large sizes.
     for (size_t i = 0; i < blocks.size(); i++) {
         size_t to = sizes[(i + 1) % blocks.size()];
         auto* moved = static_cast<uint8_t*>(VmRealloc(L, blocks[i].first, blocks[i].second, to));
