@@ -107,14 +107,8 @@ void TraverseTable(GcState* st, VmTable* h)
         *list = h;
     }
     if (!weakValues) {
-        // Marking writes into each object the array refers to, and those
-        // lie anywhere: the object some items ahead is fetched meanwhile.
-        constexpr uint32_t kAhead = 16;
-        for (uint32_t i = 0; i < h->sizearray; i++) {
-            if (i + kAhead < h->sizearray && VmIsCollectable(&h->array[i + kAhead]))
-                __builtin_prefetch(h->array[i + kAhead].v.gc, 1);
+        for (uint32_t i = 0; i < h->sizearray; i++)
             MarkValue(st, &h->array[i]);
-        }
     }
     if (h->lsizenode == 0)
         return;  // the shared empty node
