@@ -33,9 +33,17 @@ inline VmString* StringOf(uint64_t slot)
     return reinterpret_cast<VmString*>(slot & kAddressMask);
 }
 
-inline uint64_t SlotOf(VmString* s)
+// Puts a new string into a free slot. An address beyond 48 bits (which
+// user space on x86-64 Linux is never given) could not be packed: the
+// string is refused as out of memory rather than mangled.
+void LinkSlot(VmState* L, uint64_t* slot, VmString* s)
 {
-    return reinterpret_cast<uintptr_t>(s) | Tag(s->hash);
+    if (reinterpret_cast<uintptr_t>(s) & ~kAddressMask) {
+        VmRealloc(L, s, sizeof(VmString) + s->len + 1, 0);
+        VmRealloc(L, nullptr, 0, VM_MAX_BLOCK);  // raises ERR_MEM
+    }
+    *slot = reinterpret_cast<uintptr_t>(s) | Tag(s->hash);
+    L->g->strt.nuse++;
 }
 
 // The table grows before an insertion would fill more than three quarters
@@ -147,8 +155,7 @@ VmString* VmNewStringHashed(VmState* L, const char* bytes, size_t length, uint32
     // Linked only once allocated: a failed allocation leaves the table as
     // it was.
     VmString* s = NewStringObject(L, bytes, length, h);
-    *slot = SlotOf(s);
-    tb->nuse++;
+    LinkSlot(L, slot, s);
     return s;
 }
 
@@ -184,8 +191,7 @@ VmString* VmInternFresh(VmState* L, VmString* fresh)
         return StringOf(*slot);
     }
     fresh->hash = h;
-    *slot = SlotOf(fresh);
-    tb->nuse++;
+    LinkSlot(L, slot, fresh);
     return fresh;
 }
 
