@@ -340,20 +340,11 @@ void SweepList(VmState* L, VmGcHeader** p)
     }
 }
 
-constexpr uint64_t kSweepAhead = 8;
-
 void Sweep(VmState* L)
 {
     VmGlobalState* g = L->g;
     SweepList(L, &g->rootudata);
-    // The strings of a large table lie anywhere in memory: the first of a
-    // bucket some way ahead is fetched while this one is swept.
-    VmGcHeader** buckets = g->strt.hash;
-    for (uint64_t i = 0; i < g->strt.size; i++) {
-        if (i + kSweepAhead < g->strt.size)
-            __builtin_prefetch(buckets[i + kSweepAhead], 1);
-        SweepList(L, &buckets[i]);
-    }
+    VmSweepStrings(L);
     SweepList(L, &g->rootgc);
 }
 
@@ -514,9 +505,7 @@ void VmFreeAllObjects(VmState* L)
     if (g->pool) {
         // The pool gives every block back at once when the state goes.
         g->tmudata = g->rootudata = g->rootgc = nullptr;
-        if (g->strt.hash)
-            std::memset(g->strt.hash, 0, g->strt.size * sizeof *g->strt.hash);
-        g->strt.nuse = 0;
+        VmClearStringTable(L, false);
         return;
     }
     FreeList(L, g->tmudata);
@@ -525,10 +514,7 @@ void VmFreeAllObjects(VmState* L)
     g->rootudata = nullptr;
     FreeList(L, g->rootgc);
     g->rootgc = nullptr;
-    for (uint64_t i = 0; i < g->strt.size; i++) {
-        FreeList(L, g->strt.hash[i]);
-        g->strt.hash[i] = nullptr;
-    }
+    VmClearStringTable(L, true);
 }
 
 void VmCollectGarbage(VmState* L)

@@ -36,6 +36,11 @@ constexpr size_t kGrain = 16;
 constexpr size_t kMaxPooled = 512;
 constexpr size_t kClasses = kMaxPooled / kGrain + 1;
 constexpr size_t kChunkSize = 64 * 1024;
+// Once the pool holds this many small chunks, it takes big ones, which the
+// system backs with huge pages: a growing heap then costs a page fault per
+// 2 MB rather than per 4 KB.
+constexpr size_t kSmallChunks = 32;
+constexpr size_t kBigChunkSize = 8 * 1024 * 1024;
 
 struct FreeBlock {
     FreeBlock* next;
@@ -56,6 +61,7 @@ struct VmPool {
     char* bump;
     char* bumpEnd;
     BlockLink* chunks;  // singly linked through next
+    size_t nchunks;
     BlockLink large;    // ring of large blocks
 };
 
@@ -77,18 +83,23 @@ void* PoolAlloc(VmPool* pool, size_t size)
     }
     size_t c = ClassOf(size);
     if (FreeBlock* b = pool->free[c]) {
+        // Blocks freed by a sweep lie anywhere: the next one is fetched now
+        // rather than when it is handed out.
         pool->free[c] = b->next;
+        __builtin_prefetch(b->next, 1);
         return b;
     }
     size_t bytes = c * kGrain;
     if (static_cast<size_t>(pool->bumpEnd - pool->bump) < bytes) {
-        auto* chunk = static_cast<BlockLink*>(OsAllocMem(kChunkSize, 0));
+        size_t chunkSize = pool->nchunks < kSmallChunks ? kChunkSize : kBigChunkSize;
+        auto* chunk = static_cast<BlockLink*>(OsAllocMem(chunkSize, 0));
         if (!chunk)
             return nullptr;
         chunk->next = pool->chunks;
         pool->chunks = chunk;
+        pool->nchunks++;
         pool->bump = reinterpret_cast<char*>(chunk + 1);
-        pool->bumpEnd = reinterpret_cast<char*>(chunk) + kChunkSize;
+        pool->bumpEnd = reinterpret_cast<char*>(chunk) + chunkSize;
     }
     void* block = pool->bump;
     pool->bump += bytes;

@@ -94,8 +94,8 @@ bool Concatenable(const VmValue* o)
 // A short concatenation of strings and numbers whose right operand is not
 // empty: the bytes are gathered on the native stack with the numbers'
 // texts, so that the hashes of the numbers' strings and of the result are
-// known before any of them is interned and their buckets are fetched
-// together rather than one after the other. The numbers are still
+// known before any of them is interned and their string-table slots are
+// fetched together rather than one after the other. The numbers are still
 // converted in place. False (nothing done) for anything else: long
 // results, nil, many numbers, an empty right operand.
 bool ConcatShort(VmState* L, VmValue* top, int total, int* count)
@@ -135,13 +135,10 @@ bool ConcatShort(VmState* L, VmValue* top, int total, int* count)
         return false;
     for (int j = 0; j < nnum; j++) {
         numbers[j].hash = VmHashBytes(buf + numbers[j].at, numbers[j].len);
-        VmPrefetchStringBucket(L, numbers[j].hash);
+        VmPrefetchStringSlot(L, numbers[j].hash);
     }
     uint32_t hash = VmHashBytes(buf, at);
-    VmPrefetchStringBucket(L, hash);
-    for (int j = 0; j < nnum; j++)
-        VmPrefetchStringChain(L, numbers[j].hash);
-    VmPrefetchStringChain(L, hash);
+    VmPrefetchStringSlot(L, hash);
     for (int j = 0; j < nnum; j++)
         VmSetString(numbers[j].slot, VmNewStringHashed(L, buf + numbers[j].at, numbers[j].len, numbers[j].hash));
     VmSetString(top - m, VmNewStringHashed(L, buf, at, hash));

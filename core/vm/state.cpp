@@ -101,7 +101,7 @@ VmState* VmOpenState()
         if (L->g) {
             VmFreeAllObjects(L);
             FreeStack(L);
-            VmFreeVector(L, L->g->strt.hash, L->g->strt.size);
+            VmFreeVector(L, L->g->strt.slots, L->g->strt.size);
             VmReleasePool(L->g);
             OsFreeMem(L->g);
         }
@@ -120,7 +120,7 @@ void VmCloseState(VmState* L)
     VmCloseUpvalues(L, L->stack);
     VmFreeAllObjects(L);
     VmGlobalState* g = L->g;
-    VmFreeVector(L, g->strt.hash, g->strt.size);
+    VmFreeVector(L, g->strt.slots, g->strt.size);
     VmFreeVector(L, g->buffer, g->buffsize);
     FreeStack(L);
     VmReleasePool(g);

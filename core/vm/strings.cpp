@@ -10,11 +10,98 @@
 
 namespace {
 
+constexpr uint64_t kMix = 0x9E3779B97F4A7C15ull;
+constexpr int kTagShift = 48;
+constexpr uint64_t kAddressMask = (uint64_t{1} << kTagShift) - 1;
+static_assert(sizeof(uintptr_t) == 8, "string slots pack 64-bit addresses");
+
+// A string's home slot comes from a multiplicative mix of its hash: similar
+// strings hash to clustered values, and linear probing would pile them up.
+inline uint64_t HomeSlot(const VmStringTable* tb, uint32_t h)
+{
+    return (h * kMix) >> (64 - __builtin_ctzll(tb->size));
+}
+
+// Bits of the mix below those any home slot uses.
+inline uint64_t Tag(uint32_t h)
+{
+    return ((h * kMix) >> 16 & 0xFFFF) << kTagShift;
+}
+
+inline VmString* StringOf(uint64_t slot)
+{
+    return reinterpret_cast<VmString*>(slot & kAddressMask);
+}
+
+// Puts a new string into a free slot. An address beyond 48 bits (which
+// user space on x86-64 Linux is never given) could not be packed: the
+// string is refused as out of memory rather than mangled.
+void LinkSlot(VmState* L, uint64_t* slot, VmString* s)
+{
+    if (reinterpret_cast<uintptr_t>(s) & ~kAddressMask) {
+        VmRealloc(L, s, sizeof(VmString) + s->len + 1, 0);
+        VmRealloc(L, nullptr, 0, VM_MAX_BLOCK);  // raises ERR_MEM
+    }
+    *slot = reinterpret_cast<uintptr_t>(s) | Tag(s->hash);
+    L->g->strt.nuse++;
+}
+
+// The table grows before an insertion would fill more than three quarters
+// of its slots, so a free slot always ends every probe.
+inline bool NeedsGrowth(const VmStringTable* tb)
+{
+    return (tb->nuse + 1) * 4 > tb->size * 3;
+}
+
+// The slot holding the string of these bytes, or the free slot where it
+// belongs.
+uint64_t* FindSlot(VmStringTable* tb, const char* bytes, size_t length, uint32_t h)
+{
+    uint64_t mask = tb->size - 1;
+    uint64_t tag = Tag(h);
+    for (uint64_t i = HomeSlot(tb, h);; i = (i + 1) & mask) {
+        uint64_t* slot = &tb->slots[i];
+        if (*slot == 0)
+            return slot;
+        if ((*slot & ~kAddressMask) == tag) {
+            const VmString* s = StringOf(*slot);
+            if (s->hash == h && s->len == length &&
+                (length == 0 || std::memcmp(bytes, VmStringBytes(s), length) == 0))
+                return slot;
+        }
+    }
+}
+
+uint64_t* FreeSlot(VmStringTable* tb, uint32_t h)
+{
+    uint64_t mask = tb->size - 1;
+    uint64_t i = HomeSlot(tb, h);
+    while (tb->slots[i])
+        i = (i + 1) & mask;
+    return &tb->slots[i];
+}
+
+// Empties a slot, moving later entries of its run back so that every entry
+// stays reachable from its home slot without markers of deleted ones.
+void RemoveSlot(VmStringTable* tb, uint64_t hole)
+{
+    uint64_t mask = tb->size - 1;
+    for (uint64_t j = (hole + 1) & mask; tb->slots[j]; j = (j + 1) & mask) {
+        uint64_t home = HomeSlot(tb, StringOf(tb->slots[j])->hash);
+        if (((j - home) & mask) >= ((j - hole) & mask)) {
+            tb->slots[hole] = tb->slots[j];
+            hole = j;
+        }
+    }
+    tb->slots[hole] = 0;
+}
+
 VmString* NewStringObject(VmState* L, const char* bytes, size_t length, uint32_t h)
 {
     if (length >= VM_MAX_BLOCK - sizeof(VmString))
         VmRealloc(L, nullptr, 0, VM_MAX_BLOCK);  // raises ERR_MEM
     auto* s = static_cast<VmString*>(VmRealloc(L, nullptr, 0, sizeof(VmString) + length + 1));
+    s->next = nullptr;
     s->tt = VM_TSTRING;
     s->marked = 0;
     s->reserved = 0;
@@ -23,13 +110,6 @@ VmString* NewStringObject(VmState* L, const char* bytes, size_t length, uint32_t
     if (length != 0)
         std::memcpy(VmStringBytes(s), bytes, length);
     VmStringBytes(s)[length] = '\0';
-    VmStringTable* tb = &L->g->strt;
-    uint64_t b = h & (tb->size - 1);
-    s->next = tb->hash[b];
-    tb->hash[b] = s;
-    tb->nuse++;
-    if (tb->nuse > tb->size && tb->size <= 0x3FFFFFFEu)
-        VmResizeStringTable(L, tb->size * 2);
     return s;
 }
 
@@ -56,33 +136,38 @@ VmString* VmNewString(VmState* L, const char* bytes, size_t length)
     return VmNewStringHashed(L, bytes, length, VmHashBytes(bytes, length));
 }
 
-void VmPrefetchStringBucket(VmState* L, uint32_t hash)
+void VmPrefetchStringSlot(VmState* L, uint32_t hash)
 {
     const VmStringTable* tb = &L->g->strt;
-    __builtin_prefetch(&tb->hash[hash & (tb->size - 1)]);
-}
-
-void VmPrefetchStringChain(VmState* L, uint32_t hash)
-{
-    const VmStringTable* tb = &L->g->strt;
-    __builtin_prefetch(tb->hash[hash & (tb->size - 1)]);
+    __builtin_prefetch(&tb->slots[HomeSlot(tb, hash)]);
 }
 
 VmString* VmNewStringHashed(VmState* L, const char* bytes, size_t length, uint32_t h)
 {
     VmStringTable* tb = &L->g->strt;
-    for (VmGcHeader* o = tb->hash[h & (tb->size - 1)]; o; o = o->next) {
-        auto* s = static_cast<VmString*>(o);
-        if (s->len == length && (length == 0 || std::memcmp(bytes, VmStringBytes(s), length) == 0))
-            return s;
+    uint64_t* slot = FindSlot(tb, bytes, length, h);
+    if (*slot)
+        return StringOf(*slot);
+    if (NeedsGrowth(tb)) {
+        VmResizeStringTable(L, tb->size * 2);
+        slot = FreeSlot(tb, h);
     }
-    return NewStringObject(L, bytes, length, h);
+    // Linked only once allocated: a failed allocation leaves the table as
+    // it was.
+    VmString* s = NewStringObject(L, bytes, length, h);
+    LinkSlot(L, slot, s);
+    return s;
 }
 
 VmString* VmAllocString(VmState* L, size_t length)
 {
     if (length >= VM_MAX_BLOCK - sizeof(VmString))
         VmRealloc(L, nullptr, 0, VM_MAX_BLOCK);  // raises ERR_MEM
+    // Room for the string is made now, while a failure leaves nothing
+    // behind, so that VmInternFresh never has to grow the table.
+    VmStringTable* tb = &L->g->strt;
+    if (NeedsGrowth(tb))
+        VmResizeStringTable(L, tb->size * 2);
     auto* s = static_cast<VmString*>(VmRealloc(L, nullptr, 0, sizeof(VmString) + length + 1));
     s->next = nullptr;
     s->tt = VM_TSTRING;
@@ -100,20 +185,13 @@ VmString* VmInternFresh(VmState* L, VmString* fresh)
     size_t length = fresh->len;
     uint32_t h = VmHashBytes(bytes, length);
     VmStringTable* tb = &L->g->strt;
-    for (VmGcHeader* o = tb->hash[h & (tb->size - 1)]; o; o = o->next) {
-        auto* s = static_cast<VmString*>(o);
-        if (s->len == length && (length == 0 || std::memcmp(bytes, VmStringBytes(s), length) == 0)) {
-            VmRealloc(L, fresh, sizeof(VmString) + length + 1, 0);
-            return s;
-        }
+    uint64_t* slot = FindSlot(tb, bytes, length, h);
+    if (*slot) {
+        VmRealloc(L, fresh, sizeof(VmString) + length + 1, 0);
+        return StringOf(*slot);
     }
     fresh->hash = h;
-    uint64_t b = h & (tb->size - 1);
-    fresh->next = tb->hash[b];
-    tb->hash[b] = fresh;
-    tb->nuse++;
-    if (tb->nuse > tb->size && tb->size <= 0x3FFFFFFEu)
-        VmResizeStringTable(L, tb->size * 2);
+    LinkSlot(L, slot, fresh);
     return fresh;
 }
 
@@ -124,26 +202,56 @@ VmString* VmNewCString(VmState* L, const char* text)
 
 void VmResizeStringTable(VmState* L, uint64_t newSize)
 {
+    constexpr uint64_t kAhead = 16;
     VmStringTable* tb = &L->g->strt;
-    VmGcHeader** buckets = VmNewVector<VmGcHeader*>(L, newSize);
-    for (uint64_t i = 0; i < newSize; i++)
-        buckets[i] = nullptr;
+    VmStringTable fresh{VmNewVector<uint64_t>(L, newSize), tb->nuse, newSize};
+    std::memset(fresh.slots, 0, newSize * sizeof *fresh.slots);
     for (uint64_t i = 0; i < tb->size; i++) {
-        // Chains are relinked from scattered strings: fetch some ahead.
-        if (i + 8 < tb->size)
-            __builtin_prefetch(tb->hash[i + 8], 1);
-        VmGcHeader* p = tb->hash[i];
-        while (p) {
-            VmGcHeader* next = p->next;
-            uint64_t b = static_cast<VmString*>(p)->hash & (newSize - 1);
-            p->next = buckets[b];
-            buckets[b] = p;
-            p = next;
+        // The new home needs the full hash, in strings that lie anywhere.
+        if (i + kAhead < tb->size)
+            __builtin_prefetch(StringOf(tb->slots[i + kAhead]));
+        if (uint64_t slot = tb->slots[i])
+            *FreeSlot(&fresh, StringOf(slot)->hash) = slot;
+    }
+    VmFreeVector(L, tb->slots, tb->size);
+    *tb = fresh;
+}
+
+void VmSweepStrings(VmState* L)
+{
+    constexpr uint64_t kAhead = 32;
+    VmStringTable* tb = &L->g->strt;
+    uint64_t mask = tb->size - 1;
+    // The scan starts past a free slot: removing an entry moves later ones
+    // of its run back, and no run may wrap round to where the scan began.
+    uint64_t start = 0;
+    while (tb->slots[start])
+        start++;
+    for (uint64_t n = 1; n < tb->size; n++) {
+        uint64_t i = (start + n) & mask;
+        // The strings lie anywhere in memory: fetch one well ahead.
+        __builtin_prefetch(StringOf(tb->slots[(i + kAhead) & mask]), 1);
+        while (uint64_t slot = tb->slots[i]) {
+            VmString* s = StringOf(slot);
+            if (s->marked & (VM_GC_REACHED | VM_GC_FIXED)) {
+                s->marked &= static_cast<uint8_t>(~VM_GC_REACHED);
+                break;
+            }
+            RemoveSlot(tb, i);  // brings the next entry of the run here
+            VmFreeObject(L, s);
         }
     }
-    VmFreeVector(L, tb->hash, tb->size);
-    tb->hash = buckets;
-    tb->size = newSize;
+}
+
+void VmClearStringTable(VmState* L, bool freeStrings)
+{
+    VmStringTable* tb = &L->g->strt;
+    for (uint64_t i = 0; i < tb->size; i++) {
+        if (freeStrings && tb->slots[i])
+            VmFreeObject(L, StringOf(tb->slots[i]));
+        tb->slots[i] = 0;
+    }
+    tb->nuse = 0;
 }
 
 bool VmStrToNumber(const char* s, size_t length, double* result)

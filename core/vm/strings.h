@@ -12,16 +12,21 @@ uint32_t VmHashBytes(const char* bytes, size_t length);
 VmString* VmNewString(VmState* state, const char* bytes, size_t length);
 VmString* VmNewCString(VmState* state, const char* text);
 // The same with the hash of the bytes already known (VmHashBytes), so that
-// its bucket can be fetched ahead (VmPrefetchStringBucket) while other
-// work goes on.
+// its slot can be fetched ahead (VmPrefetchStringSlot) while other work
+// goes on.
 VmString* VmNewStringHashed(VmState* state, const char* bytes, size_t length, uint32_t hash);
-void VmPrefetchStringBucket(VmState* state, uint32_t hash);
-// Then the first string of the bucket's chain.
-void VmPrefetchStringChain(VmState* state, uint32_t hash);
+void VmPrefetchStringSlot(VmState* state, uint32_t hash);
 void VmResizeStringTable(VmState* state, uint64_t newSize);
+// The collector's sweep of the strings: frees those neither reached nor
+// fixed, clears the reached bit of the others.
+void VmSweepStrings(VmState* state);
+// Closing: empties the table, freeing the strings unless freeStrings is
+// false (the pool then takes them back in bulk).
+void VmClearStringTable(VmState* state, bool freeStrings);
 // A string built in place: VmAllocString gives an unlinked string object of
 // the length to fill; VmInternFresh then answers the interned string of its
 // bytes (the fresh object itself, or an equal one, freeing the fresh one).
+// Nothing else may be interned between the two.
 VmString* VmAllocString(VmState* state, size_t length);
 VmString* VmInternFresh(VmState* state, VmString* fresh);
 

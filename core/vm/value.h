@@ -211,10 +211,14 @@ struct VmCallInfo {
 
 struct VmProtectedRecord;
 
+// The interned strings, in open addressing with linear probing. A slot is 0
+// when free, else the string's address (user-space addresses fit in 48
+// bits) with 16 further bits of its hash on top, so that a probe passes
+// other strings without touching them.
 struct VmStringTable {
-    VmGcHeader** hash;
+    uint64_t* slots;
     uint64_t nuse;
-    uint64_t size;
+    uint64_t size;  // a power of two, at least 32
 };
 
 struct VmGlobalState {

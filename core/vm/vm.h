@@ -136,6 +136,11 @@ int VmPushUpvalues(VmState* state);
 void VmGetTable(VmState* state, int index);
 void VmRawGet(VmState* state, int index);
 void VmRawGetI(VmState* state, int index, int n);
+// Items first..last of the table at index, read raw, joined with sep
+// between them and pushed as one string: strings as they are, numbers in
+// their "%.14g" text. Answers 0, or ERR_STRINGEXPECTED (nothing pushed) when
+// an item is neither.
+uint32_t VmJoinItems(VmState* state, int index, const char* sep, size_t sepLength, int32_t first, int32_t last);
 void VmSetTable(VmState* state, int index);
 void VmRawSet(VmState* state, int index);
 void VmRawSetI(VmState* state, int index, int n);

@@ -343,18 +343,8 @@ uint32_t CmdConcat(VmState* vm)
     int32_t n = CountTableItems(vm, 1, true);
     int32_t first = VmOptInteger(vm, 3, 0);
     int32_t last = VmOptInteger(vm, 4, n - 1);
-    std::string out;
-    for (int32_t i = first; i <= last && i >= 0; ++i) {
-        VmRawGetI(vm, 1, i);
-        int type = VmType(vm, -1);
-        if (type != VM_TSTRING && type != VM_TNUMBER)
-            return ERR_STRINGEXPECTED;
-        if (i > first)
-            out.append(sep, sepLength);
-        out.append(VmGetString(vm, -1), VmGetStringLength(vm, -1));
-        VmPop(vm, 1);
-    }
-    VmPushLString(vm, out.data(), out.size());
+    if (uint32_t code = VmJoinItems(vm, 1, sep, sepLength, first, last))
+        return code;
     return 1;
 }
 

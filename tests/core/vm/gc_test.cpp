@@ -50,9 +50,9 @@ protected:
         FailingId = -1;
     }
 
-    // Allocated bytes apart from the string table's buckets, whose size
+    // Allocated bytes apart from the string table's slots, whose number
     // trails the number of strings by a few collections.
-    uint64_t Bytes() const { return L->g->nblocks - L->g->strt.size * sizeof(void*); }
+    uint64_t Bytes() const { return L->g->nblocks - L->g->strt.size * sizeof *L->g->strt.slots; }
     void Collect() { VmCollectGarbage(L); }
 
     // Pushes a metatable with the given __gc and keeps it at registry["meta"].
@@ -374,6 +374,48 @@ TEST_F(GcTest, StringTableAndScratchBufferShrink)
     EXPECT_LT(L->g->strt.nuse, L->g->strt.size * 2);
 }
 
+TEST_F(GcTest, SweepLeavesEveryLiveStringFindable)
+{
+    VmSetGCThreshold(L, 0x400000);
+    // Ordinary strings, and 64-byte ones differing only in bytes the hash
+    // does not sample: one hash, so one long run of neighbouring slots,
+    // which removals in its middle must not break.
+    std::vector<std::string> texts;
+    for (int i = 0; i < 3000; i++)
+        texts.push_back("s" + std::to_string(i));
+    for (int i = 0; i < 300; i++) {
+        std::string t(64, 'x');
+        t[1] = static_cast<char>('a' + i % 26);
+        t[2] = static_cast<char>('a' + i / 26);
+        texts.push_back(t);
+    }
+    VmNewTable(L);
+    std::vector<const char*> kept;
+    for (size_t i = 0; i < texts.size(); i++) {
+        VmPushLString(L, texts[i].data(), texts[i].size());
+        if (i % 3 == 1) {
+            kept.push_back(VmGetString(L, -1));
+            VmRawSetI(L, 1, static_cast<int>(kept.size()));
+        } else {
+            VmPop(L, 1);
+        }
+    }
+    uint64_t before = L->g->strt.nuse;
+    Collect();
+    VmSetGCThreshold(L, 0x400000);
+    EXPECT_EQ(L->g->strt.nuse, before - (texts.size() - kept.size()));
+    // Each kept string is still the one object of its bytes; each dropped
+    // one is made anew and counted once.
+    for (size_t i = 0, k = 0; i < texts.size(); i++) {
+        VmPushLString(L, texts[i].data(), texts[i].size());
+        if (i % 3 == 1) {
+            EXPECT_EQ(VmGetString(L, -1), kept[k++]) << i;
+        }
+        VmPop(L, 1);
+    }
+    EXPECT_EQ(L->g->strt.nuse, before);
+}
+
 TEST_F(GcTest, ThresholdKnobs)
 {
     VmSetGCThreshold(L, 0x400000);
@@ -451,7 +493,7 @@ RETURN r0, 1
 // blocks are handed out again.
 TEST_F(GcTest, AllocatorKeepsBytesAndTheCountExact)
 {
-    const size_t sizes[] = {1, 15, 16, 17, 100, 511, 512, 513, 4096, 70000};
+    const size_t sizes[] = {1, 15, 16, 17, 100, 511, 512, 513, 4096, 70000, 600};
     std::vector<std::pair<uint8_t*, size_t>> blocks;
     uint64_t before = L->g->nblocks;
     uint8_t fill = 1;
@@ -465,7 +507,7 @@ TEST_F(GcTest, AllocatorKeepsBytesAndTheCountExact)
         total += size;
     EXPECT_EQ(L->g->nblocks - before, total);
     // Each block moves to the size of its neighbour: up, down, within a
-    // class and across the pool's limit.
+    // class, across the pool's limit, and between large sizes.
     for (size_t i = 0; i < blocks.size(); i++) {
         size_t to = sizes[(i + 1) % blocks.size()];
         auto* moved = static_cast<uint8_t*>(VmRealloc(L, blocks[i].first, blocks[i].second, to));

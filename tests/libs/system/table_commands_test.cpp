@@ -52,6 +52,20 @@ TEST_F(TableCommands, CountsAndConcat)
     VmNewTable(vm);
     VmRawSetI(vm, bad, 1);
     EXPECT_EQ(Call("Concat", {}, nullptr, {bad}), static_cast<uint32_t>(ERR_STRINGEXPECTED));
+    // Empty and reversed ranges, fractional numbers, and a join long enough
+    // to run through the array part, checked against the same text built here.
+    EXPECT_EQ(One("Concat", {std::string("-"), 2.0, 1.0}, {t}), Value{std::string("")});
+    EXPECT_EQ(One("Concat", {std::string("-"), -1.0, 1.0}, {t}), Value{std::string("")});
+    std::vector<Value> items;
+    std::string expected;
+    for (int i = 0; i < 1000; i++) {
+        if (i % 3 == 0)
+            items.emplace_back(i + 0.25);
+        else
+            items.emplace_back("s" + std::to_string(i));
+        expected += (i ? ", " : "") + (i % 3 == 0 ? std::to_string(i) + ".25" : "s" + std::to_string(i));
+    }
+    EXPECT_EQ(One("Concat", {std::string(", ")}, {PushArray(items)}), Value{expected});
 }
 
 TEST_F(TableCommands, DeepCopyKeepsSharingAndCycles)
