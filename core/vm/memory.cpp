@@ -9,8 +9,7 @@
 // them without visiting the objects that own them. Every caller passes the
 // block's size, so a small block needs no header of its own.
 //
-// Under AddressSanitizer the pool is off: every block is its own malloc, so
-// that a use after free is still seen.
+// Under AddressSanitizer the pool is off (QM_VM_SANITIZED).
 #include "core/vm/memory.h"
 
 #include <cstring>
@@ -18,17 +17,6 @@
 #include "core/io/error_codes.h"
 #include "core/vm/calls.h"
 #include "platform/posix/os_memory.h"
-
-#if defined(__SANITIZE_ADDRESS__)
-#define QM_VM_POOL 0
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define QM_VM_POOL 0
-#endif
-#endif
-#ifndef QM_VM_POOL
-#define QM_VM_POOL 1
-#endif
 
 namespace {
 
@@ -125,7 +113,7 @@ void PoolFree(VmPool* pool, void* block, size_t size)
 
 void VmOpenPool(VmGlobalState* g)
 {
-#if QM_VM_POOL
+#if !QM_VM_SANITIZED
     auto* pool = static_cast<VmPool*>(OsAllocMem(sizeof(VmPool), 1));
     if (!pool)
         return;  // every block then comes from malloc

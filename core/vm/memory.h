@@ -8,6 +8,20 @@
 
 #include "core/vm/value.h"
 
+// Under AddressSanitizer the VM keeps its memory plain: every block is its
+// own malloc (so a use after free is still seen) and no pointer is stored
+// with other bits packed beside it (so the leak checker can follow it).
+#if defined(__SANITIZE_ADDRESS__)
+#define QM_VM_SANITIZED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define QM_VM_SANITIZED 1
+#endif
+#endif
+#ifndef QM_VM_SANITIZED
+#define QM_VM_SANITIZED 0
+#endif
+
 // Requests at or above this size fail with ERR_MEM as an ordinary error.
 constexpr uint64_t VM_MAX_BLOCK = 0xFFFFFFFDu;
 
