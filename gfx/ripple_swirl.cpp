@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "core/io/error_codes.h"
+#include "gfx/blend_kernels.h"
 #include "gfx/effect_lock.h"
 #include "gfx/pixel_formats.h"
 #include "gfx/pixel_kernels.h"
@@ -59,17 +60,6 @@ void FillSines(double* sine, double* cosine)
         if (cosine) cosine[k] = std::cos(arg);
         arg += kStep;
     }
-}
-
-// Blends per channel toward a by k/256 from b: b + (((a - b) * k) >> 8).
-inline uint32_t BlendPixel(uint32_t a, uint32_t b, uint32_t k, uint32_t format, uint32_t)
-{
-    return PixelToFormat32(format, BlendArgb(PixelFromFormat32(format, b), PixelFromFormat32(format, a), k));
-}
-inline uint16_t BlendPixel(uint16_t a, uint16_t b, uint32_t k, uint32_t format, uint16_t)
-{
-    uint32_t na = Rgb565ToArgb(PixelFromFormat16(format, a)), nb = Rgb565ToArgb(PixelFromFormat16(format, b));
-    return static_cast<uint16_t>(PixelToFormat16(format, ArgbToRgb565(BlendArgb(nb, na, k))));
 }
 
 // The source of a kernel: the block's own, or copies of the destination
@@ -160,7 +150,10 @@ void RippleKernel(RippleParams* b, int32_t frame)
             WaterRippleSample(b, phase, x, y);
             int32_t sx = b->sampledX, sy = b->sampledY;
             T colour = s.src[static_cast<size_t>(s.rowLength) * sy + sx];
-            if (blend) colour = BlendPixel(colour, second[static_cast<size_t>(b->secondRowLength) * sy + sx], k, b->format, T{});
+            // Per channel toward the displaced pixel by k/256 from the second image's.
+            if (blend)
+                colour = static_cast<T>(
+                    BlendFormatPixel(b->format, second[static_cast<size_t>(b->secondRowLength) * sy + sx], colour, k));
             TakePixel(b, s, sx, sy, x, y, colour, -1);
         }
 }
