@@ -28,24 +28,6 @@
 
 namespace {
 
-// Cuts w x h at the top-left corner to the locked bitmap; false when
-// nothing is left.
-bool CutToLock(const BitMapLock* lock, int32_t& w, int32_t& h)
-{
-    if (w > lock->width) w = lock->width;
-    if (h > lock->height) h = lock->height;
-    return w > 0 && h > 0;
-}
-
-// Also cuts to an optional plane's size.
-bool CutToPlane(const PlaneAccess& plane, int32_t& w, int32_t& h)
-{
-    if (!plane.pixels) return true;
-    if (w > plane.width) w = plane.width;
-    if (h > plane.height) h = plane.height;
-    return w > 0 && h > 0;
-}
-
 inline bool PairMember(const BitMapLock* lock) { return lock->bytesPerPixel == 4 || lock->bytesPerPixel == 2; }
 
 inline int32_t ClampInt(int32_t v, int32_t lo, int32_t hi) { return v < lo ? lo : v > hi ? hi : v; }
@@ -192,7 +174,7 @@ uint32_t FlipBitMap(BitMapHandle* bitmap, BitMapHandle* mask, BitMapHandle* alph
     if (uint32_t err = BeginEffect(lock, bitmap, nullptr, w, h, &go); err || !go) return err;
     PlaneAccess m, a;
     if ((mask && !m.Open(mask)) || (alpha && !a.Open(alpha))) return ERR_LOCKBMAP;
-    if (!CutToPlane(m, w, h) || !CutToPlane(a, w, h)) return 0;
+    if (!m.Cut(w, h) || !a.Cut(w, h)) return 0;
     WorkBuffer<uint8_t> scratch;
     if (horizontal && m.pixels && !scratch.Allocate(static_cast<size_t>(m.bytesPerRow))) return ERR_MEM;
     FlipParams block{lock->pixels, w, h, lock->rowLength, m.pixels, m.bytesPerRow, a.pixels, a.bytesPerRow,
@@ -273,7 +255,7 @@ uint32_t ConvolveBitMap(uint32_t kind, BitMapHandle* bitmap, BitMapHandle* alpha
     } else if (!a.pixels) {
         return 0;
     }
-    if (!CutToPlane(a, block.w, block.h)) return 0;
+    if (!a.Cut(block.w, block.h)) return 0;
     ConvolvePixels(&block);
     return 0;
 }
@@ -424,7 +406,7 @@ uint32_t PixelateBitMap(BitMapHandle* bitmap, BitMapHandle* mask, BitMapHandle* 
     if (uint32_t err = BeginEffect(lock, bitmap, nullptr, w, h, &go); err || !go) return err;
     PlaneAccess m, a;
     if ((mask && !m.Open(mask)) || (alpha && !a.Open(alpha))) return ERR_LOCKBMAP;
-    if (!CutToPlane(m, w, h) || !CutToPlane(a, w, h)) return 0;
+    if (!m.Cut(w, h) || !a.Cut(w, h)) return 0;
     // Cells read an untouched copy: the picture changes under them.
     MadeBitMaps copy{};
     if (uint32_t err = CopyBitMap(bitmap, mask, alpha, 0, 0, w, h, 0, nullptr, nullptr, &copy.bitmap,

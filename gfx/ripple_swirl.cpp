@@ -215,17 +215,7 @@ uint32_t OpenPicture(BitMapHandle* bitmap, BitMapHandle* mask, BitMapHandle* alp
     if ((mask && !p->mask.Open(mask)) || (alpha && !p->alpha.Open(alpha))) return ERR_LOCKBMAP;
     uint32_t bpp = p->lock->bytesPerPixel;
     if (bpp != 2 && bpp != 4) return 0;
-    if (w > p->lock->width) w = p->lock->width;
-    if (h > p->lock->height) h = p->lock->height;
-    if (p->mask.pixels) {
-        if (w > p->mask.width) w = p->mask.width;
-        if (h > p->mask.height) h = p->mask.height;
-    }
-    if (p->alpha.pixels) {
-        if (w > p->alpha.width) w = p->alpha.width;
-        if (h > p->alpha.height) h = p->alpha.height;
-    }
-    *go = w > 0 && h > 0;
+    *go = CutToLock(p->lock.get(), w, h) && p->mask.Cut(w, h) && p->alpha.Cut(w, h);
     return 0;
 }
 
