@@ -18,6 +18,7 @@
 #include "gfx/distort.h"
 #include "gfx/effect_lock.h"
 #include "gfx/filter_kernels.h"
+#include "gfx/picture_bits.h"
 #include "gfx/pixel_formats.h"
 #include "gfx/pixel_kernels.h"
 #include "gfx/pixelate.h"
@@ -207,9 +208,8 @@ BitMapHandle* SetBitMapTransparency(BitMapHandle* bitmap, int32_t w, int32_t h, 
         return nullptr;
     }
     if (lock->bytesPerPixel == 4) {
-        uint32_t compare = lock->format == PIXFMT_BGRA || lock->format == PIXFMT_RGBA ? 0xFFFFFF00u : 0x00FFFFFFu;
         BuildMaskFromColor32(reinterpret_cast<const uint32_t*>(lock->pixels), m.pixels, w, h, m.bytesPerRow,
-                             colour, lock->rowLength, compare);
+                             colour, lock->rowLength, ColourBytes32(lock->format));
     } else {
         BuildMaskFromColor16(reinterpret_cast<const uint16_t*>(lock->pixels), m.pixels, w, h, m.bytesPerRow,
                              colour, lock->rowLength);
@@ -228,8 +228,8 @@ uint32_t ReplaceColors(BitMapHandle* bitmap, int32_t w, int32_t h, const uint32_
     for (int32_t i = 0; i < 2 * count; ++i) list[i] = ArgbToPixel(pairs[i], lock->format, 0);
     list[2 * static_cast<size_t>(count)] = 0xFFFFFFFF;
     if (lock->bytesPerPixel == 4) {
-        uint32_t compare = lock->format == PIXFMT_BGRA || lock->format == PIXFMT_RGBA ? 0xFFFFFF00u : 0x00FFFFFFu;
-        ReplaceColorsPixels32(w, h, list.get(), reinterpret_cast<uint32_t*>(lock->pixels), lock->rowLength, compare);
+        ReplaceColorsPixels32(w, h, list.get(), reinterpret_cast<uint32_t*>(lock->pixels), lock->rowLength,
+                              ColourBytes32(lock->format));
     } else {
         ReplaceColorsPixels16(w, h, list.get(), reinterpret_cast<uint16_t*>(lock->pixels), lock->rowLength);
     }

@@ -11,6 +11,7 @@
 #include "core/io/error_codes.h"
 #include "gfx/blend_kernels.h"
 #include "gfx/effect_lock.h"
+#include "gfx/picture_bits.h"
 #include "gfx/pixel_formats.h"
 #include "gfx/pixel_kernels.h"
 #include "gfx/work_buffer.h"
@@ -27,18 +28,6 @@ inline int32_t TruncClamp(double v, int32_t hi)
 {
     if (!(v > 0)) return 0;
     return v >= hi ? hi : static_cast<int32_t>(v);
-}
-
-inline bool MaskBit(const uint8_t* plane, int32_t bytesPerRow, int32_t x, int32_t y)
-{
-    return plane[static_cast<size_t>(bytesPerRow) * y + (x >> 3)] & (0x80 >> (x & 7));
-}
-
-inline void PutMaskBit(uint8_t* plane, int32_t bytesPerRow, int32_t x, int32_t y, bool on)
-{
-    uint8_t* p = plane + static_cast<size_t>(bytesPerRow) * y + (x >> 3);
-    auto bit = static_cast<uint8_t>(0x80 >> (x & 7));
-    *p = on ? static_cast<uint8_t>(*p | bit) : static_cast<uint8_t>(*p & ~bit);
 }
 
 // floor(sqrt(v)) of a 64-bit square: pictures up to 65536 pixels a side
@@ -116,7 +105,8 @@ inline void TakePixel(const Block* b, const KernelSource<T, Block>& s, int32_t s
 {
     static_cast<T*>(b->dstPixels)[static_cast<size_t>(b->dstRowLength) * y + x] = colour;
     if (b->dstMask && s.srcMask)
-        PutMaskBit(b->dstMask, b->dstMaskBytesPerRow, x, y, MaskBit(s.srcMask, s.maskBytesPerRow, sx, sy));
+        PutMaskBit(b->dstMask + static_cast<size_t>(b->dstMaskBytesPerRow) * y, x,
+                   MaskBitAt(s.srcMask + static_cast<size_t>(s.maskBytesPerRow) * sy, sx));
     if (b->dstAlpha && (s.srcAlpha || fade >= 0)) {
         uint32_t a = s.srcAlpha ? s.srcAlpha[static_cast<size_t>(s.alphaBytesPerRow) * sy + sx] : 255;
         if (fade >= 0) a = a * static_cast<uint32_t>(fade) / 255;
