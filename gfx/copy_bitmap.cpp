@@ -51,6 +51,15 @@ void HandOutMadeBitMaps(MadeBitMaps* made, BitMapHandle** outBitMap, BitMapHandl
     FreeMadeBitMaps(made);
 }
 
+uint32_t FinishMadeBitMaps(uint32_t error, MadeBitMaps* temp, MadeBitMaps* made,
+                           BitMapHandle** outBitMap, BitMapHandle** outMask, BitMapHandle** outAlpha)
+{
+    if (temp) FreeMadeBitMaps(temp);
+    if (error) FreeMadeBitMaps(made);
+    else HandOutMadeBitMaps(made, outBitMap, outMask, outAlpha);
+    return error;
+}
+
 uint32_t TryVideoBitMap(int32_t w, int32_t h, uint32_t flags, VideoBitMapParams* params,
                         BitMapHandle** out)
 {
@@ -225,11 +234,5 @@ uint32_t CopyBitMap(BitMapHandle* src, BitMapHandle* srcMask, BitMapHandle* srcA
         if (made.mask) BltMaskPlane(srcMask, x, y, made.mask, 0, 0, w, h, MASKVANILLACOPY, nullptr, 0);
         if (made.bitmap) BltBitMapRect(src, x, y, made.bitmap, 0, 0, w, h);
     }
-    FreeMadeBitMaps(&temp);
-    if (error) {
-        FreeMadeBitMaps(&made);
-        return error;
-    }
-    HandOutMadeBitMaps(&made, outBitMap, outMask, outAlpha);
-    return 0;
+    return FinishMadeBitMaps(error, &temp, &made, outBitMap, outMask, outAlpha);
 }

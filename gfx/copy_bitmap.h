@@ -33,6 +33,11 @@ void FreeMadeBitMaps(MadeBitMaps* made);
 // Gives each handle to its out argument, or frees it when none is given.
 void HandOutMadeBitMaps(MadeBitMaps* made, BitMapHandle** outBitMap, BitMapHandle** outMask,
                         BitMapHandle** outAlpha);
+// A front end's last step: frees the copies of a video source (temp may be
+// null), then hands out what was made, or after an error frees it as well.
+// Returns the error.
+uint32_t FinishMadeBitMaps(uint32_t error, MadeBitMaps* temp, MadeBitMaps* made,
+                           BitMapHandle** outBitMap, BitMapHandle** outMask, BitMapHandle** outAlpha);
 
 // Asks the adapter for a w x h video bitmap. 0 with *out set on success;
 // 0 with *out null when the work goes on in software; ERR_BITMAP when the

@@ -517,23 +517,9 @@ uint32_t DistortBitMap(BitMapHandle* bitmap, BitMapHandle* mask, BitMapHandle* a
     if (uint32_t err = DistortBitMapBounds(&block)) return err;
 
     MadeBitMaps made{};
-    made.bitmap = AllocColorBitMap(block.outW, block.outH, 0, nullptr);
-    if (!made.bitmap) return ERR_BITMAP;
-    if (mask || (!alpha && flags == 0)) {
-        made.mask = AllocMaskBitMap(made.bitmap, block.outW, block.outH, 1, nullptr, 0);
-        if (!made.mask) {
-            FreeMadeBitMaps(&made);
-            return ERR_ALLOCMASK;
-        }
-    } else {
-        made.alpha = AllocAlphaBitMap(block.outW, block.outH, 1, nullptr, 0);
-        if (!made.alpha) {
-            FreeMadeBitMaps(&made);
-            return ERR_ALLOCALPHA;
-        }
-    }
-    uint32_t err = 0;
-    {
+    bool makeMask = mask || (!alpha && flags == 0);
+    uint32_t err = MakeBitMaps(&made, block.outW, block.outH, true, makeMask, !makeMask, 1);
+    if (!err) {
         EffectLock s, d;
         PlaneAccess sm, sa, dm, da;
         if (!s.Acquire(bitmap, LOCKBITMAP_READ) || !d.Acquire(made.bitmap, 0) || (mask && !sm.Open(mask)) ||
@@ -577,11 +563,7 @@ uint32_t DistortBitMap(BitMapHandle* bitmap, BitMapHandle* mask, BitMapHandle* a
             err = RenderDistortedBitMap(&block);
         }
     }
-    if (err) {
-        FreeMadeBitMaps(&made);
-        return err;
-    }
-    HandOutMadeBitMaps(&made, outBitMap, outMask, outAlpha);
+    if (FinishMadeBitMaps(err, nullptr, &made, outBitMap, outMask, outAlpha)) return err;
     if (outWidth) *outWidth = block.outW;
     if (outHeight) *outHeight = block.outH;
     return 0;

@@ -451,11 +451,5 @@ uint32_t ScaleBitMap(BitMapHandle* src, BitMapHandle* srcMask, BitMapHandle* src
     if (!error) ScalePixels(&p);
     UnlockBitMapPixels(&d);
     UnlockBitMapPixels(&s);
-    FreeMadeBitMaps(&temp);
-    if (error) {
-        FreeMadeBitMaps(&made);
-        return error;
-    }
-    HandOutMadeBitMaps(&made, outBitMap, outMask, outAlpha);
-    return 0;
+    return FinishMadeBitMaps(error, &temp, &made, outBitMap, outMask, outAlpha);
 }

@@ -371,12 +371,7 @@ uint32_t TransformBitMap(BitMapHandle* src, BitMapHandle* srcMask, BitMapHandle*
     }
     UnlockBitMapPixels(&d);
     UnlockBitMapPixels(&s);
-    FreeMadeBitMaps(&temp);
-    if (error) {
-        FreeMadeBitMaps(&made);
-        return error;
-    }
-    HandOutMadeBitMaps(&made, outBitMap, outMask, outAlpha);
+    if (FinishMadeBitMaps(error, &temp, &made, outBitMap, outMask, outAlpha)) return error;
     if (outWidth) *outWidth = width;
     if (outHeight) *outHeight = height;
     return 0;
