@@ -70,10 +70,37 @@ bool PlanePixelsOut(BitMapHandle* plane, uint8_t** pixels, int32_t* bytesPerRow)
 uint32_t LockSourceAndTarget(BitMapHandle* src, int32_t x, int32_t y, int32_t w, int32_t h,
                              BitMapHandle* target, int32_t tw, int32_t th, BitMapLock* s,
                              BitMapLock* d);
-// Points a scaler's or transformer's block at the locked pixels: the source
-// offset to (x, y), the target whole.
-template <typename Params>
-void AimAtLockedPixels(Params* p, const BitMapLock& s, const BitMapLock& d, int32_t x, int32_t y)
+// What a scaler's or transformer's block holds besides its own tables: the
+// pixels and planes it works between. Source pointers are offset to the
+// rectangle's top-left (a mask's x stays a bit offset, srcX); row lengths
+// are in pixels.
+struct PictureBlock {
+    const uint8_t* srcPixels;
+    uint8_t* dstPixels;
+    const uint8_t* srcMask;
+    uint8_t* dstMask;
+    const uint8_t* srcAlpha;
+    uint8_t* dstAlpha;
+    int32_t srcX;
+    int32_t srcY;
+    int32_t srcW;
+    int32_t srcH;
+    int32_t dstW;
+    int32_t dstH;
+    int32_t srcRowLength;
+    int32_t dstRowLength;
+    int32_t srcMaskBytesPerRow;
+    int32_t dstMaskBytesPerRow;
+    int32_t srcAlphaBytesPerRow;
+    int32_t dstAlphaBytesPerRow;
+    uint32_t smooth;
+    uint32_t format;
+    uint32_t bytesPerPixel;
+};
+
+// Points a block at the locked pixels: the source offset to (x, y), the
+// target whole.
+inline void AimAtLockedPixels(PictureBlock* p, const BitMapLock& s, const BitMapLock& d, int32_t x, int32_t y)
 {
     p->srcPixels = s.pixels + (static_cast<size_t>(s.rowLength) * y + x) * s.bytesPerPixel;
     p->dstPixels = d.pixels;
