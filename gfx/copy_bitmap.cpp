@@ -73,24 +73,16 @@ uint32_t TryVideoBitMap(int32_t w, int32_t h, uint32_t flags, VideoBitMapParams*
     return AdapterBitMapFlags() & ADAPTERBITMAP_FALLBACK ? 0u : uint32_t{ERR_BITMAP};
 }
 
-uint32_t ReadVideoSource(BitMapHandle* video, BitMapHandle** bitmap, BitMapHandle** alpha)
-{
-    *bitmap = nullptr;
-    *alpha = nullptr;
-    BitMapHandle* copy = AllocColorBitMap(video->width, video->height, 0, nullptr);
-    if (!copy) return ERR_BITMAP;
-    if (uint32_t error = AdapterReadVideoBitMap(video, copy, video->width, video->height, alpha)) {
-        FreeColorBitMap(copy);
-        return error;
-    }
-    *bitmap = copy;
-    return 0;
-}
-
 uint32_t SoftwareSource(BitMapHandle** src, BitMapHandle** srcAlpha, MadeBitMaps* temp)
 {
-    if (!IsAdapterVideoBitMap(*src)) return 0;
-    if (uint32_t error = ReadVideoSource(*src, &temp->bitmap, &temp->alpha)) return error;
+    BitMapHandle* video = *src;
+    if (!IsAdapterVideoBitMap(video)) return 0;
+    temp->bitmap = AllocColorBitMap(video->width, video->height, 0, nullptr);
+    if (!temp->bitmap) return ERR_BITMAP;
+    if (uint32_t error = AdapterReadVideoBitMap(video, temp->bitmap, video->width, video->height, &temp->alpha)) {
+        FreeMadeBitMaps(temp);
+        return error;
+    }
     *src = temp->bitmap;
     if (temp->alpha) *srcAlpha = temp->alpha;
     return 0;

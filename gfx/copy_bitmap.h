@@ -45,10 +45,8 @@ uint32_t FinishMadeBitMaps(uint32_t error, MadeBitMaps* temp, MadeBitMaps* made,
 uint32_t TryVideoBitMap(int32_t w, int32_t h, uint32_t flags, VideoBitMapParams* params,
                         BitMapHandle** out);
 
-// Reads a video bitmap whole into a new memory bitmap (and alpha plane,
-// when the adapter has alpha) so that software can work on it.
-uint32_t ReadVideoSource(BitMapHandle* video, BitMapHandle** bitmap, BitMapHandle** alpha);
-// When *src is a video bitmap of the adapter, reads it into temp and makes
+// When *src is a video bitmap of the adapter, reads it whole into temp (a
+// memory bitmap, and an alpha plane when the adapter has alpha) and makes
 // *src (and *srcAlpha, when the adapter gave alpha) point at the copies.
 uint32_t SoftwareSource(BitMapHandle** src, BitMapHandle** srcAlpha, MadeBitMaps* temp);
 
