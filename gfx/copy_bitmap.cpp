@@ -27,6 +27,30 @@ bool CopyAlphaRect(BitMapHandle* src, int32_t x, int32_t y, BitMapHandle* dst, i
     return true;
 }
 
+// The pixels of a plane handle at row y (and column x for alpha; a mask's
+// x stays a bit offset), and its bytes per row; false without pixels.
+bool PlanePixelsAt(BitMapHandle* plane, int32_t x, int32_t y, const uint8_t** pixels,
+                   int32_t* bytesPerRow)
+{
+    bool mask = plane->kind == BITMAP_MASK;
+    auto bpr = static_cast<int32_t>(
+        QueryBitMapAttr(plane, mask ? BMATTR_MASK_BYTESPERROW : BMATTR_ALPHA_BYTESPERROW));
+    auto* base = reinterpret_cast<const uint8_t*>(
+        QueryBitMapAttr(plane, mask ? BMATTR_MASK_PIXELS : BMATTR_ALPHA_PIXELS));
+    if (!base) return false;
+    *pixels = base + static_cast<ptrdiff_t>(bpr) * y + (mask ? 0 : x);
+    *bytesPerRow = bpr;
+    return true;
+}
+
+bool PlanePixelsOut(BitMapHandle* plane, uint8_t** pixels, int32_t* bytesPerRow)
+{
+    const uint8_t* p = nullptr;
+    if (!PlanePixelsAt(plane, 0, 0, &p, bytesPerRow)) return false;
+    *pixels = const_cast<uint8_t*>(p);
+    return true;
+}
+
 }  // namespace
 
 void FreeMadeBitMaps(MadeBitMaps* made)
@@ -97,26 +121,14 @@ uint32_t MakeBitMaps(MadeBitMaps* made, int32_t w, int32_t h, bool colour, bool 
     return 0;
 }
 
-bool PlanePixelsAt(BitMapHandle* plane, int32_t x, int32_t y, const uint8_t** pixels,
-                   int32_t* bytesPerRow)
+uint32_t AimAtPlanes(PictureBlock* p, BitMapHandle* srcMask, BitMapHandle* srcAlpha, const MadeBitMaps& made)
 {
-    bool mask = plane->kind == BITMAP_MASK;
-    auto bpr = static_cast<int32_t>(
-        QueryBitMapAttr(plane, mask ? BMATTR_MASK_BYTESPERROW : BMATTR_ALPHA_BYTESPERROW));
-    auto* base = reinterpret_cast<const uint8_t*>(
-        QueryBitMapAttr(plane, mask ? BMATTR_MASK_PIXELS : BMATTR_ALPHA_PIXELS));
-    if (!base) return false;
-    *pixels = base + static_cast<ptrdiff_t>(bpr) * y + (mask ? 0 : x);
-    *bytesPerRow = bpr;
-    return true;
-}
-
-bool PlanePixelsOut(BitMapHandle* plane, uint8_t** pixels, int32_t* bytesPerRow)
-{
-    const uint8_t* p = nullptr;
-    if (!PlanePixelsAt(plane, 0, 0, &p, bytesPerRow)) return false;
-    *pixels = const_cast<uint8_t*>(p);
-    return true;
+    if (srcMask && !PlanePixelsAt(srcMask, p->srcX, p->srcY, &p->srcMask, &p->srcMaskBytesPerRow)) return ERR_ALLOCMASK;
+    if (srcAlpha && !PlanePixelsAt(srcAlpha, p->srcX, p->srcY, &p->srcAlpha, &p->srcAlphaBytesPerRow))
+        return ERR_ALLOCALPHA;
+    if (made.mask && !PlanePixelsOut(made.mask, &p->dstMask, &p->dstMaskBytesPerRow)) return ERR_ALLOCMASK;
+    if (made.alpha && !PlanePixelsOut(made.alpha, &p->dstAlpha, &p->dstAlphaBytesPerRow)) return ERR_ALLOCALPHA;
+    return 0;
 }
 
 uint32_t LockSourceAndTarget(BitMapHandle* src, int32_t x, int32_t y, int32_t w, int32_t h,

@@ -56,12 +56,6 @@ uint32_t SoftwareSource(BitMapHandle** src, BitMapHandle** srcAlpha, MadeBitMaps
 uint32_t MakeBitMaps(MadeBitMaps* made, int32_t w, int32_t h, bool colour, bool mask, bool alpha,
                      int clearAlpha);
 
-// The pixels of a plane handle at row y (and column x for alpha; a mask's
-// x stays a bit offset), and its bytes per row; false without pixels.
-bool PlanePixelsAt(BitMapHandle* plane, int32_t x, int32_t y, const uint8_t** pixels,
-                   int32_t* bytesPerRow);
-bool PlanePixelsOut(BitMapHandle* plane, uint8_t** pixels, int32_t* bytesPerRow);
-
 // Locks the source for reading and the target for writing. ERR_LOCKBMAP
 // when a lock fails, the two differ in layout (pixels move unconverted), or
 // the locked sizes do not hold the rectangles; unlock both in any case.
@@ -95,6 +89,11 @@ struct PictureBlock {
     uint32_t format;
     uint32_t bytesPerPixel;
 };
+
+// Points a block at the planes: the source mask and alpha at the block's
+// (srcX, srcY), the made mask and alpha whole. ERR_ALLOCMASK or
+// ERR_ALLOCALPHA when a plane given has no pixels.
+uint32_t AimAtPlanes(PictureBlock* p, BitMapHandle* srcMask, BitMapHandle* srcAlpha, const MadeBitMaps& made);
 
 // Points a block at the locked pixels: the source offset to (x, y), the
 // target whole.

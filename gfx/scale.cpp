@@ -437,14 +437,7 @@ uint32_t ScaleBitMap(BitMapHandle* src, BitMapHandle* srcMask, BitMapHandle* src
     p.dstH = dstH;
     p.smooth = smooth ? 1 : 0;
     UseScaleTables(&p, &EffectScaleTables);
-    if (!error && srcMask &&
-        (!PlanePixelsAt(srcMask, srcX, srcY, &p.srcMask, &p.srcMaskBytesPerRow) ||
-         !PlanePixelsOut(made.mask, &p.dstMask, &p.dstMaskBytesPerRow)))
-        error = ERR_ALLOCMASK;
-    if (!error && srcAlpha &&
-        (!PlanePixelsAt(srcAlpha, srcX, srcY, &p.srcAlpha, &p.srcAlphaBytesPerRow) ||
-         !PlanePixelsOut(made.alpha, &p.dstAlpha, &p.dstAlphaBytesPerRow)))
-        error = ERR_ALLOCALPHA;
+    if (!error) error = AimAtPlanes(&p, srcMask, srcAlpha, made);
     BitMapLock s{}, d{};
     if (!error && src) error = LockSourceAndTarget(src, srcX, srcY, srcW, srcH, target, dstW, dstH, &s, &d);
     if (!error && src) AimAtLockedPixels(&p, s, d, srcX, srcY);

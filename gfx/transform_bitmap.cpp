@@ -357,12 +357,7 @@ uint32_t TransformBitMap(BitMapHandle* src, BitMapHandle* srcMask, BitMapHandle*
     p.dstH = height;
     p.matrix = full;
     p.smooth = smooth ? 1 : 0;
-    if (!error && srcMask && !PlanePixelsAt(srcMask, x, y, &p.srcMask, &p.srcMaskBytesPerRow)) error = ERR_ALLOCMASK;
-    if (!error && srcAlpha && !PlanePixelsAt(srcAlpha, x, y, &p.srcAlpha, &p.srcAlphaBytesPerRow))
-        error = ERR_ALLOCALPHA;
-    if (!error && made.mask && !PlanePixelsOut(made.mask, &p.dstMask, &p.dstMaskBytesPerRow)) error = ERR_ALLOCMASK;
-    if (!error && made.alpha && !PlanePixelsOut(made.alpha, &p.dstAlpha, &p.dstAlphaBytesPerRow))
-        error = ERR_ALLOCALPHA;
+    if (!error) error = AimAtPlanes(&p, srcMask, srcAlpha, made);
     BitMapLock s{}, d{};
     if (!error) error = LockSourceAndTarget(src, x, y, w, h, made.bitmap, width, height, &s, &d);
     if (!error) {
