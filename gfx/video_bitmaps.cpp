@@ -22,17 +22,11 @@ namespace {
 bool MergeAlpha(uint32_t* argb, int32_t w, int32_t h, BitMapHandle* mask, BitMapHandle* alpha,
                 int32_t x, int32_t y)
 {
-    const uint8_t* bits = nullptr;
-    uintptr_t bpr = 0;
     bool fromMask = mask != nullptr;
     BitMapHandle* plane = mask ? mask : alpha;
-    if (plane) {
-        if (x + w > plane->width || y + h > plane->height) return false;
-        bits = reinterpret_cast<const uint8_t*>(
-            QueryBitMapAttr(plane, fromMask ? BMATTR_MASK_PIXELS : BMATTR_ALPHA_PIXELS));
-        bpr = QueryBitMapAttr(plane, fromMask ? BMATTR_MASK_BYTESPERROW : BMATTR_ALPHA_BYTESPERROW);
-        if (!bits) return false;
-    }
+    uintptr_t bpr = 0;
+    const uint8_t* bits = plane ? PlaneCovering(plane, fromMask, x, y, w, h, &bpr) : nullptr;
+    if (plane && !bits) return false;
     for (int32_t j = 0; j < h; ++j) {
         uint32_t* p = argb + static_cast<size_t>(j) * w;
         const uint8_t* row = bits ? bits + bpr * static_cast<uintptr_t>(y + j) : nullptr;
