@@ -9,23 +9,12 @@
 #include "core/io/error_codes.h"
 #include "gfx/clip.h"
 #include "gfx/copy_bitmap.h"
+#include "gfx/picture_bits.h"
 #include "gfx/pixel_kernels.h"
 #include "gfx/video_bitmaps.h"
 #include "platform/posix/os_memory.h"
 
 namespace {
-
-inline bool MaskBitAt(const uint8_t* row, int32_t x) { return row[x >> 3] & (0x80 >> (x & 7)); }
-
-// A plane's pixels and row size when it covers the rectangle, else null.
-const uint8_t* PlaneCovering(BitMapHandle* plane, bool mask, int32_t x, int32_t y, int32_t w,
-                             int32_t h, uintptr_t* bytesPerRow)
-{
-    if (!RectInsideBitMap(plane, x, y, w, h)) return nullptr;
-    *bytesPerRow = QueryBitMapAttr(plane, mask ? BMATTR_MASK_BYTESPERROW : BMATTR_ALPHA_BYTESPERROW);
-    return reinterpret_cast<const uint8_t*>(
-        QueryBitMapAttr(plane, mask ? BMATTR_MASK_PIXELS : BMATTR_ALPHA_PIXELS));
-}
 
 // One converter for every target size: the row kernels already hold the
 // channel rules (format 10 keeps alpha, others drop it, 16-bit truncates).
@@ -41,6 +30,15 @@ void CopyRectFromArgb(const uint32_t* argb, int32_t srcRowLength, void* pixels,
 }
 
 }  // namespace
+
+const uint8_t* PlaneCovering(BitMapHandle* plane, bool mask, int32_t x, int32_t y, int32_t w,
+                             int32_t h, uintptr_t* bytesPerRow)
+{
+    if (!RectInsideBitMap(plane, x, y, w, h)) return nullptr;
+    *bytesPerRow = QueryBitMapAttr(plane, mask ? BMATTR_MASK_BYTESPERROW : BMATTR_ALPHA_BYTESPERROW);
+    return reinterpret_cast<const uint8_t*>(
+        QueryBitMapAttr(plane, mask ? BMATTR_MASK_PIXELS : BMATTR_ALPHA_PIXELS));
+}
 
 uint32_t* ReadBitMapArgb(BitMapHandle* bitmap, int32_t x, int32_t y, int32_t w, int32_t h,
                          uint32_t lockFlags)

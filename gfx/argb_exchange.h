@@ -10,6 +10,11 @@
 // No transparent colour.
 constexpr int64_t kNoTransparentColour = -1;
 
+// The pixels and bytes per row of a mask (mask true) or alpha plane when it
+// covers the w x h rectangle at (x, y), else null.
+const uint8_t* PlaneCovering(BitMapHandle* plane, bool mask, int32_t x, int32_t y, int32_t w,
+                             int32_t h, uintptr_t* bytesPerRow);
+
 // A new w x h array (row length w) of the rectangle, or null. The alpha
 // byte is the pixel's own for formats 10 and 11, else 0.
 uint32_t* ReadBitMapArgb(BitMapHandle* bitmap, int32_t x, int32_t y, int32_t w, int32_t h,

@@ -6,31 +6,11 @@
 #include <cstdint>
 
 #include "gfx/bitmap.h"
+#include "gfx/copy_bitmap.h"
 
-// The block ScalePixels takes. Source pointers are already offset to the
-// rectangle's top-left (the mask's x stays a bit offset, srcX).
-struct ScaleParams {
-    const uint8_t* srcPixels;  // null: only the mask plane is scaled
-    uint8_t* dstPixels;
-    const uint8_t* srcMask;
-    uint8_t* dstMask;
-    const uint8_t* srcAlpha;
-    uint8_t* dstAlpha;
-    int32_t srcX;
-    int32_t srcY;
-    int32_t srcW;
-    int32_t srcH;
-    int32_t dstW;
-    int32_t dstH;
-    int32_t srcRowLength;  // pixels
-    int32_t dstRowLength;
-    int32_t srcMaskBytesPerRow;
-    int32_t dstMaskBytesPerRow;
-    int32_t srcAlphaBytesPerRow;
-    int32_t dstAlphaBytesPerRow;
-    uint32_t smooth;
-    uint32_t format;
-    uint32_t bytesPerPixel;
+// The block ScalePixels takes; without source pixels only the mask plane
+// is scaled.
+struct ScaleParams : PictureBlock {
     int32_t* xFraction;  // dstW + 1 entries
     int32_t* yFraction;  // dstH + 1 entries
     int32_t* xAdvance;

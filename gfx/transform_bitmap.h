@@ -6,33 +6,12 @@
 #include <cstdint>
 
 #include "gfx/bitmap.h"
+#include "gfx/copy_bitmap.h"
 
-// The block TransformPixels takes. Source pointers are offset to the
-// rectangle (the mask's x stays a bit offset, srcX). matrix holds six
-// doubles: (x, y) goes to (m0 x + m2 y + m4, m1 x + m3 y + m5).
-struct TransformParams {
-    const uint8_t* srcPixels;
-    uint8_t* dstPixels;
-    const uint8_t* srcMask;
-    uint8_t* dstMask;
-    const uint8_t* srcAlpha;
-    uint8_t* dstAlpha;
-    int32_t srcX;
-    int32_t srcY;
-    int32_t srcW;
-    int32_t srcH;
-    int32_t srcRowLength;  // pixels
-    int32_t dstW;
-    int32_t dstH;
-    int32_t dstRowLength;
-    int32_t srcMaskBytesPerRow;
-    int32_t dstMaskBytesPerRow;
-    int32_t srcAlphaBytesPerRow;
-    int32_t dstAlphaBytesPerRow;
+// The block TransformPixels takes. matrix holds six doubles: (x, y) goes
+// to (m0 x + m2 y + m4, m1 x + m3 y + m5).
+struct TransformParams : PictureBlock {
     const double* matrix;
-    uint32_t smooth;
-    uint32_t format;
-    uint32_t bytesPerPixel;
 };
 
 // The inverse of the matrix as the sampler uses it: source (u, v) of

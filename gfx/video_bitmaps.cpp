@@ -11,11 +11,10 @@
 #include "core/io/error_codes.h"
 #include "gfx/adapter_calls.h"
 #include "gfx/argb_exchange.h"
+#include "gfx/picture_bits.h"
 #include "platform/posix/os_memory.h"
 
 namespace {
-
-inline bool MaskBitAt(const uint8_t* row, int32_t x) { return row[x >> 3] & (0x80 >> (x & 7)); }
 
 // Sets the alpha bytes of a w x h array from the mask (255 where a bit is
 // set) or from the alpha plane, both read at (x, y); 255 without either.
@@ -23,17 +22,11 @@ inline bool MaskBitAt(const uint8_t* row, int32_t x) { return row[x >> 3] & (0x8
 bool MergeAlpha(uint32_t* argb, int32_t w, int32_t h, BitMapHandle* mask, BitMapHandle* alpha,
                 int32_t x, int32_t y)
 {
-    const uint8_t* bits = nullptr;
-    uintptr_t bpr = 0;
     bool fromMask = mask != nullptr;
     BitMapHandle* plane = mask ? mask : alpha;
-    if (plane) {
-        if (x + w > plane->width || y + h > plane->height) return false;
-        bits = reinterpret_cast<const uint8_t*>(
-            QueryBitMapAttr(plane, fromMask ? BMATTR_MASK_PIXELS : BMATTR_ALPHA_PIXELS));
-        bpr = QueryBitMapAttr(plane, fromMask ? BMATTR_MASK_BYTESPERROW : BMATTR_ALPHA_BYTESPERROW);
-        if (!bits) return false;
-    }
+    uintptr_t bpr = 0;
+    const uint8_t* bits = plane ? PlaneCovering(plane, fromMask, x, y, w, h, &bpr) : nullptr;
+    if (plane && !bits) return false;
     for (int32_t j = 0; j < h; ++j) {
         uint32_t* p = argb + static_cast<size_t>(j) * w;
         const uint8_t* row = bits ? bits + bpr * static_cast<uintptr_t>(y + j) : nullptr;
