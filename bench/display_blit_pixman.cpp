@@ -9,6 +9,7 @@
 #include <cstring>
 #include <vector>
 
+#include "bench/pixel_bench.h"
 #include "display/display.h"
 #include "display/framebuffer.h"
 #include "gfx/alpha_blits.h"
@@ -19,13 +20,6 @@ namespace {
 
 constexpr int32_t kFrameW = 1920, kFrameH = 1080;
 constexpr int32_t kTextW = 256, kTextH = 32;
-
-void Report(benchmark::State& state, int64_t pixelsPerIteration)
-{
-    state.counters["MPixel/s"] = benchmark::Counter(
-        static_cast<double>(state.iterations() * pixelsPerIteration) / 1e6,
-        benchmark::Counter::kIsRate);
-}
 
 // Glyph-like coverage: runs of clear and opaque bytes with edges between.
 std::vector<uint8_t> TextCoverage(int32_t w, int32_t h, int32_t stride)
@@ -55,7 +49,7 @@ void BM_PresentFullFrame(benchmark::State& state)
         RefreshDisplay(nullptr, d, 0);
         benchmark::DoNotOptimize(d->framebuffer->pixels);
     }
-    Report(state, int64_t{kFrameW} * kFrameH);
+    ReportMegapixels(state, int64_t{kFrameW} * kFrameH);
     FreeAllDisplays(nullptr);
 }
 BENCHMARK(BM_PresentFullFrame)->Unit(benchmark::kMillisecond);
@@ -67,7 +61,7 @@ void BM_MemcpyFullFrame(benchmark::State& state)
         std::memcpy(dst.data(), src.data(), src.size() * 4);
         benchmark::DoNotOptimize(dst.data());
     }
-    Report(state, int64_t{kFrameW} * kFrameH);
+    ReportMegapixels(state, int64_t{kFrameW} * kFrameH);
 }
 BENCHMARK(BM_MemcpyFullFrame)->Unit(benchmark::kMillisecond);
 
@@ -85,7 +79,7 @@ void BM_CoverageTextBlit(benchmark::State& state)
                         nullptr, 255, nullptr, 0, nullptr, nullptr, 0);
         benchmark::ClobberMemory();
     }
-    Report(state, int64_t{kTextW} * kTextH);
+    ReportMegapixels(state, int64_t{kTextW} * kTextH);
     FreePlaneBitMap(coverage);
     FreeColorBitMap(dst);
 }
@@ -106,7 +100,7 @@ void BM_PixmanOverText(benchmark::State& state)
         pixman_image_composite32(PIXMAN_OP_OVER, solid, mask, dst, 0, 0, 0, 0, 100, 100, kTextW, kTextH);
         benchmark::ClobberMemory();
     }
-    Report(state, int64_t{kTextW} * kTextH);
+    ReportMegapixels(state, int64_t{kTextW} * kTextH);
     pixman_image_unref(solid);
     pixman_image_unref(mask);
     pixman_image_unref(dst);

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <vector>
 
+#include "bench/pixel_bench.h"
 #include "draw/transform.h"
 #include "gfx/bitmap.h"
 #include "gfx/scale.h"
@@ -30,36 +31,17 @@ std::vector<uint32_t> Noise(size_t n)
     return v;
 }
 
-BitMapHandle* BitMapOf(const std::vector<uint32_t>& argb, int32_t w, int32_t h)
-{
-    BitMapHandle* bm = AllocColorBitMap(w, h, 0, nullptr);
-    BitMapLock lock{};
-    LockBitMapPixels(bm, 0, &lock);
-    for (int32_t y = 0; y < h; ++y)
-        for (int32_t x = 0; x < w; ++x)
-            reinterpret_cast<uint32_t*>(lock.pixels)[static_cast<size_t>(y) * lock.rowLength + x] =
-                argb[static_cast<size_t>(y) * w + x];
-    UnlockBitMapPixels(&lock);
-    return bm;
-}
-
-void Report(benchmark::State& state, int64_t outputPixels)
-{
-    state.counters["MPixel/s"] = benchmark::Counter(
-        static_cast<double>(state.iterations() * outputPixels) / 1e6, benchmark::Counter::kIsRate);
-}
-
 void BM_Scale(benchmark::State& state)
 {
     int smooth = static_cast<int>(state.range(0));
-    BitMapHandle* src = BitMapOf(Noise(size_t(kSrcW) * kSrcH), kSrcW, kSrcH);
+    BitMapHandle* src = BitMapFromArgb(Noise(size_t(kSrcW) * kSrcH).data(), kSrcW, kSrcH);
     BitMapHandle* dst = AllocColorBitMap(kDstW, kDstH, 0, nullptr);
     for (auto _ : state) {
         ScaleBitMap(src, nullptr, nullptr, 0, 0, dst, kSrcW, kSrcH, kDstW, kDstH, smooth, nullptr, nullptr,
                     nullptr, nullptr);
         benchmark::ClobberMemory();
     }
-    Report(state, int64_t{kDstW} * kDstH);
+    ReportMegapixels(state, int64_t{kDstW} * kDstH);
     FreeColorBitMap(dst);
     FreeColorBitMap(src);
 }
@@ -69,7 +51,7 @@ BENCHMARK(BM_Scale)->Arg(0)->Arg(1)->ArgName("smooth")->Unit(benchmark::kMillise
 void BM_Rotate(benchmark::State& state)
 {
     int smooth = static_cast<int>(state.range(0));
-    BitMapHandle* src = BitMapOf(Noise(size_t(kRotSide) * kRotSide), kRotSide, kRotSide);
+    BitMapHandle* src = BitMapFromArgb(Noise(size_t(kRotSide) * kRotSide).data(), kRotSide, kRotSide);
     Matrix2 m2 = MakeRotateScaleMatrix(kDegrees, 1, 1);
     double m4[4] = {m2.m0, m2.m1, m2.m2, m2.m3};
     int32_t w = 0, h = 0;
@@ -96,7 +78,7 @@ void BM_Rotate(benchmark::State& state)
         TransformPixels(&p);
         benchmark::ClobberMemory();
     }
-    Report(state, int64_t{w} * h);
+    ReportMegapixels(state, int64_t{w} * h);
     UnlockBitMapPixels(&d);
     UnlockBitMapPixels(&s);
     FreePlaneBitMap(mask);
@@ -116,7 +98,7 @@ void Composite(benchmark::State& state, pixman_image_t* src, pixman_image_t* dst
         pixman_image_composite32(PIXMAN_OP_SRC, src, nullptr, dst, 0, 0, 0, 0, 0, 0, w, h);
         benchmark::ClobberMemory();
     }
-    Report(state, int64_t{w} * h);
+    ReportMegapixels(state, int64_t{w} * h);
 }
 
 void BM_PixmanScale(benchmark::State& state)
