@@ -106,32 +106,20 @@ uint32_t AllocDisplayBuffers(Display* display)
     if (fw > kMaxWindowSide || fh > kMaxWindowSide) return ERR_DISPLAYSIZE;
     auto* fb = static_cast<Framebuffer*>(OsAllocMem(sizeof(Framebuffer), 1));
     if (!fb) return ERR_MEM;
-    fb->pixels = static_cast<uint32_t*>(OsAllocMem(static_cast<size_t>(fw) * fh * 4, 1));
-    if (!fb->pixels) {
-        OsFreeMem(fb);
-        return ERR_MEM;
-    }
+    // From here FreeDisplayBuffers undoes whatever was made.
+    display->framebuffer = fb;
     fb->width = fw;
     fb->height = fh;
-    if (uint32_t error = MakeWindowIcons(&fb->icons, &fb->iconCount)) {
-        OsFreeMem(fb->pixels);
-        OsFreeMem(fb);
-        return error;
-    }
-    for (int i = 0; i < kBackBufferCount; ++i) {
+    fb->pixels = static_cast<uint32_t*>(OsAllocMem(static_cast<size_t>(fw) * fh * 4, 1));
+    uint32_t error = fb->pixels ? MakeWindowIcons(&fb->icons, &fb->iconCount) : uint32_t{ERR_MEM};
+    for (int i = 0; !error && i < kBackBufferCount; ++i) {
         auto* b = AllocColorBitMap(w, h, 0, nullptr);
         display->backBuffers[i] = b;
-        if (!b) {
-            FreeWindowIconList(fb->icons, fb->iconCount);
-            OsFreeMem(fb->pixels);
-            OsFreeMem(fb);
-            FreeDisplayBuffers(display);
-            return ERR_BITMAP;
-        }
-        FillBitMapRect(b, 0, 0, w, h, 0);
+        if (b) FillBitMapRect(b, 0, 0, w, h, 0);
+        else error = ERR_BITMAP;
     }
-    display->framebuffer = fb;
-    return 0;
+    if (error) FreeDisplayBuffers(display);
+    return error;
 }
 
 void FreeDisplayBuffers(Display* display)
