@@ -4,8 +4,6 @@
 // present would put the same pixels.
 #include "display/framebuffer.h"
 
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 #include "core/io/error_codes.h"
@@ -15,7 +13,6 @@
 #include "gfx/bitmap_ops.h"
 #include "gfx/display_blit.h"
 #include "gfx/pixel_formats.h"
-#include "media/image_files.h"
 #include "platform/posix/os_memory.h"
 
 namespace {
@@ -242,14 +239,4 @@ uint32_t ReadFramebufferPixel(const Display* display, int32_t x, int32_t y)
     const Framebuffer* fb = display ? display->framebuffer : nullptr;
     if (!fb || x < 0 || y < 0 || x >= fb->width || y >= fb->height) return 0;
     return fb->pixels[static_cast<size_t>(fb->width) * y + x] & 0xFFFFFF;
-}
-
-uint32_t WriteFramebufferPng(const Display* display, const char* path)
-{
-    const Framebuffer* fb = display ? display->framebuffer : nullptr;
-    if (!fb) return ERR_GRABSCREEN;
-    // The top byte of a framebuffer word means nothing: no alpha is stored.
-    SavePngBlock block{path, fb->pixels, static_cast<size_t>(fb->width) * 4, fb->width, fb->height, 0, 0};
-    SavePng(&block);
-    return block.result ? uint32_t{ERR_SAVEPNG} : 0u;
 }
