@@ -41,15 +41,13 @@ uint32_t LoadPicturePlanes(VmState* vm, PictureLoad* out)
     ImageLoadRequest request;
     request.file = file;
     int32_t transparency = -1;
-    bool hasTransparency = false;
+    bool cache = false, cachedLoad = false;
     char loader[1024] = "";
     if (VmType(vm, 3) == VM_TTABLE) {
         int32_t value = 0;
         uint32_t colour = 0;
-        if (GetTableColor(vm, 3, "transparency", &colour)) {
+        if (GetTableColor(vm, 3, "transparency", &colour))
             transparency = static_cast<int32_t>(colour & 0xFFFFFF);
-            hasTransparency = true;
-        }
         if (GetTableInt(vm, 3, "loadalpha", &value) && value)
             request.alphaMode = IMAGEALPHA_REQUIRED;
         if (GetTableInt(vm, 3, "loadtransparency", &value) && value)
@@ -62,10 +60,9 @@ uint32_t LoadPicturePlanes(VmState* vm, PictureLoad* out)
             request.smooth = value != 0;
         if (GetTableString(vm, 3, "loader", loader, sizeof loader))
             request.loaderList = loader;
+        cache = GetTableInt(vm, 3, "cache", &value) && value;
+        cachedLoad = GetTableInt(vm, 3, "cachedload", &value) && value;
     }
-    int32_t value = 0;
-    bool cache = VmType(vm, 3) == VM_TTABLE && GetTableInt(vm, 3, "cache", &value) && value;
-    bool cachedLoad = VmType(vm, 3) == VM_TTABLE && GetTableInt(vm, 3, "cachedload", &value) && value;
     ImageLoadResult loaded;
     uint32_t cachedColour = 0;
     bool fromCache = cachedLoad &&
@@ -90,7 +87,7 @@ uint32_t LoadPicturePlanes(VmState* vm, PictureLoad* out)
             return error;
         }
     }
-    int32_t colour = hasTransparency ? transparency : request.wantTransparentPen ? loaded.transparentColour : -1;
+    int32_t colour = transparency >= 0 ? transparency : request.wantTransparentPen ? loaded.transparentColour : -1;
     uint32_t error = CreateBitMapFromArgb(GetImageHandleData(loaded.handle), colour, loaded.width, loaded.height,
                                           loaded.rowLength, 0, 0, nullptr, &out->planes.bitmap,
                                           colour >= 0 ? &out->planes.mask : nullptr, nullptr);
