@@ -92,13 +92,20 @@ pixman_image_t* PixmanOf(std::vector<uint32_t>& argb, int32_t w, int32_t h)
     return pixman_image_create_bits(PIXMAN_a8r8g8b8, w, h, argb.data(), w * 4);
 }
 
-void Composite(benchmark::State& state, pixman_image_t* src, pixman_image_t* dst, int32_t w, int32_t h)
+// Composites src, transformed by t with the filter of range(0), into the
+// w x h dst; both images are freed afterwards.
+void Composite(benchmark::State& state, pixman_image_t* src, const pixman_transform_t& t, pixman_image_t* dst,
+               int32_t w, int32_t h)
 {
+    pixman_image_set_transform(src, &t);
+    pixman_image_set_filter(src, state.range(0) ? PIXMAN_FILTER_BILINEAR : PIXMAN_FILTER_NEAREST, nullptr, 0);
     for (auto _ : state) {
         pixman_image_composite32(PIXMAN_OP_SRC, src, nullptr, dst, 0, 0, 0, 0, 0, 0, w, h);
         benchmark::ClobberMemory();
     }
     ReportMegapixels(state, int64_t{w} * h);
+    pixman_image_unref(dst);
+    pixman_image_unref(src);
 }
 
 void BM_PixmanScale(benchmark::State& state)
@@ -109,11 +116,7 @@ void BM_PixmanScale(benchmark::State& state)
     pixman_transform_t t;
     pixman_transform_init_scale(&t, pixman_double_to_fixed(double(kSrcW) / kDstW),
                                 pixman_double_to_fixed(double(kSrcH) / kDstH));
-    pixman_image_set_transform(src, &t);
-    pixman_image_set_filter(src, state.range(0) ? PIXMAN_FILTER_BILINEAR : PIXMAN_FILTER_NEAREST, nullptr, 0);
-    Composite(state, src, dst, kDstW, kDstH);
-    pixman_image_unref(dst);
-    pixman_image_unref(src);
+    Composite(state, src, t, dst, kDstW, kDstH);
 }
 BENCHMARK(BM_PixmanScale)->Arg(0)->Arg(1)->ArgName("smooth")->Unit(benchmark::kMillisecond);
 
@@ -137,11 +140,7 @@ void BM_PixmanRotate(benchmark::State& state)
     f.m[1][0] = b, f.m[1][1] = d, f.m[1][2] = b * minX + d * minY;
     pixman_transform_t t;
     pixman_transform_from_pixman_f_transform(&t, &f);
-    pixman_image_set_transform(src, &t);
-    pixman_image_set_filter(src, state.range(0) ? PIXMAN_FILTER_BILINEAR : PIXMAN_FILTER_NEAREST, nullptr, 0);
-    Composite(state, src, dst, w, h);
-    pixman_image_unref(dst);
-    pixman_image_unref(src);
+    Composite(state, src, t, dst, w, h);
 }
 BENCHMARK(BM_PixmanRotate)->Arg(0)->Arg(1)->ArgName("smooth")->Unit(benchmark::kMillisecond);
 
