@@ -4,8 +4,6 @@
 // the same run. Compare the per-iteration times (or bytes per second).
 #include <benchmark/benchmark.h>
 
-#include <unistd.h>
-
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -18,11 +16,6 @@
 namespace {
 
 constexpr size_t kSource = 4 << 20, kPatch = 2 << 20;
-
-std::string Scratch(const char* name)
-{
-    return "/tmp/qm_bench_patch_" + std::to_string(getpid()) + "_" + name;
-}
 
 void WriteBytes(const std::string& path, size_t size, uint32_t seed)
 {
@@ -39,7 +32,8 @@ void WriteBytes(const std::string& path, size_t size, uint32_t seed)
 }
 
 struct Files {
-    std::string source = Scratch("source"), patch = Scratch("patch"), out = Scratch("out");
+    std::string source = ScratchPath("patch_source"), patch = ScratchPath("patch_patch"),
+                out = ScratchPath("patch_out");
     Files()
     {
         WriteBytes(source, kSource, 1);
