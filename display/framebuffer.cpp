@@ -158,24 +158,36 @@ void AdapterBlitToDisplay(BitMapHandle* src, int32_t sx, int32_t sy, Display* di
     PlaneBits alphaBytes = ViewPlane(alpha, BITMAP_ALPHA);
     bool plain = !maskBits.pixels && !alphaBytes.pixels;
     bool identity = mx.from == mx.to && my.from == my.to;
-    auto* row = any ? static_cast<uint32_t*>(OsAllocMem(static_cast<size_t>(mx.length) * 4, 0))
+    int32_t count = any ? mx.last - mx.first : 0;
+    // One block: the source row as ARGB, then the source column of every
+    // window column, worked out once for all rows.
+    auto* row = any ? static_cast<uint32_t*>(OsAllocMem((static_cast<size_t>(mx.length) + count) * 4, 0))
                     : nullptr;
+    auto* columns = row ? reinterpret_cast<int32_t*>(row + mx.length) : nullptr;
+    for (int32_t i = 0; columns && i < count; ++i) columns[i] = SourceAt(mx, mx.first + i);
+    int32_t convertedY = -1;
     for (int32_t y = my.first; row && y < my.last; ++y) {
         int32_t srcY = SourceAt(my, y);
         const uint8_t* srcRow = lock.pixels + (static_cast<size_t>(lock.rowLength) * srcY + mx.src) *
                                                   lock.bytesPerPixel;
         uint32_t* out = fb->pixels + static_cast<size_t>(fb->width) * y;
         if (plain && identity) {
-            const uint8_t* from = srcRow + static_cast<size_t>(SourceAt(mx, mx.first) - mx.src) * lock.bytesPerPixel;
-            int32_t count = mx.last - mx.first;
+            const uint8_t* from = srcRow + static_cast<size_t>(columns[0] - mx.src) * lock.bytesPerPixel;
             // ARGB goes across as it is: the window never looks at the top byte.
             if (lock.format == PIXFMT_ARGB) std::memcpy(out + mx.first, from, static_cast<size_t>(count) * 4);
             else rows->toArgb(from, out + mx.first, count, 0);
             continue;
         }
-        rows->toArgb(srcRow, row, mx.length, 0);
+        // Scaled up, a row shows the same source row as the one above it:
+        // without a mask or alpha it is a copy of that row.
+        if (plain && srcY == convertedY) {
+            std::memcpy(out + mx.first, out - fb->width + mx.first, static_cast<size_t>(count) * 4);
+            continue;
+        }
+        if (srcY != convertedY) rows->toArgb(srcRow, row, mx.length, 0);
+        convertedY = srcY;
         for (int32_t x = mx.first; x < mx.last; ++x) {
-            int32_t srcX = SourceAt(mx, x);
+            int32_t srcX = columns[x - mx.first];
             uint32_t s = row[srcX - mx.src];
             if (maskBits.pixels) {
                 if (srcX >= maskBits.width || srcY >= maskBits.height) continue;
