@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "bench/pixel_bench.h"
+#include "bench/pixman_peer.h"
 #include "display/display.h"
 #include "display/framebuffer.h"
 #include "gfx/alpha_blits.h"
@@ -36,16 +37,24 @@ std::vector<uint8_t> TextCoverage(int32_t w, int32_t h, int32_t stride)
     return c;
 }
 
-void BM_PresentFullFrame(benchmark::State& state)
+// Presents of a display filled with one colour into a 1920 x 1080 window:
+// a display of that size, or a half-size one scaled up (whose presents
+// come from its mirror, the second back buffer).
+void PresentFrames(benchmark::State& state, bool scaled)
 {
     DisplayOptions options;
     InitDisplayOptions(&options);
-    options.width = kFrameW;
-    options.height = kFrameH;
+    options.width = scaled ? kFrameW / 2 : kFrameW;
+    options.height = scaled ? kFrameH / 2 : kFrameH;
+    if (scaled) {
+        options.scaleWidth = kFrameW;
+        options.scaleHeight = kFrameH;
+    }
     Display* d = nullptr;
     CreateDisplayRecord(nullptr, MakeObjectId(1), false, options, &d);
     OpenDisplayRecord(d);
-    FillBitMapRect(static_cast<BitMapHandle*>(d->backBuffers[0]), 0, 0, kFrameW, kFrameH, 0x336699);
+    FillBitMapRect(static_cast<BitMapHandle*>(d->backBuffers[scaled ? 1 : 0]), 0, 0, options.width,
+                   options.height, 0x336699);
     for (auto _ : state) {
         RefreshDisplay(nullptr, d, 0);
         benchmark::DoNotOptimize(d->framebuffer->pixels);
@@ -53,6 +62,8 @@ void BM_PresentFullFrame(benchmark::State& state)
     ReportMegapixels(state, int64_t{kFrameW} * kFrameH);
     FreeAllDisplays(nullptr);
 }
+
+void BM_PresentFullFrame(benchmark::State& state) { PresentFrames(state, false); }
 BENCHMARK(BM_PresentFullFrame)->Unit(benchmark::kMillisecond);
 
 void BM_MemcpyFullFrame(benchmark::State& state)
@@ -66,28 +77,9 @@ void BM_MemcpyFullFrame(benchmark::State& state)
 }
 BENCHMARK(BM_MemcpyFullFrame)->Unit(benchmark::kMillisecond);
 
-// A half-size display shown at 1920 x 1080: every present scales its back
-// buffer up, against pixman's nearest scaling of the same pixels (both
-// sample pixel x at x / 2).
-void BM_PresentScaledFrame(benchmark::State& state)
-{
-    DisplayOptions options;
-    InitDisplayOptions(&options);
-    options.width = kFrameW / 2;
-    options.height = kFrameH / 2;
-    options.scaleWidth = kFrameW;
-    options.scaleHeight = kFrameH;
-    Display* d = nullptr;
-    CreateDisplayRecord(nullptr, MakeObjectId(1), false, options, &d);
-    OpenDisplayRecord(d);
-    FillBitMapRect(static_cast<BitMapHandle*>(d->backBuffers[1]), 0, 0, kFrameW / 2, kFrameH / 2, 0x336699);
-    for (auto _ : state) {
-        RefreshDisplay(nullptr, d, 0);
-        benchmark::DoNotOptimize(d->framebuffer->pixels);
-    }
-    ReportMegapixels(state, int64_t{kFrameW} * kFrameH);
-    FreeAllDisplays(nullptr);
-}
+// Every present scales the back buffer up, against pixman's nearest scaling
+// of the same pixels (both sample pixel x at x / 2).
+void BM_PresentScaledFrame(benchmark::State& state) { PresentFrames(state, true); }
 BENCHMARK(BM_PresentScaledFrame)->Unit(benchmark::kMillisecond);
 
 void BM_PixmanScaleFrame(benchmark::State& state)
@@ -99,15 +91,7 @@ void BM_PixmanScaleFrame(benchmark::State& state)
     pixman_image_t* dst = pixman_image_create_bits(PIXMAN_x8r8g8b8, kFrameW, kFrameH, frame.data(), kFrameW * 4);
     pixman_transform_t t;
     pixman_transform_init_scale(&t, pixman_double_to_fixed(0.5), pixman_double_to_fixed(0.5));
-    pixman_image_set_transform(src, &t);
-    pixman_image_set_filter(src, PIXMAN_FILTER_NEAREST, nullptr, 0);
-    for (auto _ : state) {
-        pixman_image_composite32(PIXMAN_OP_SRC, src, nullptr, dst, 0, 0, 0, 0, 0, 0, kFrameW, kFrameH);
-        benchmark::ClobberMemory();
-    }
-    ReportMegapixels(state, int64_t{kFrameW} * kFrameH);
-    pixman_image_unref(dst);
-    pixman_image_unref(src);
+    RunPixmanTransform(state, src, t, PIXMAN_FILTER_NEAREST, dst, kFrameW, kFrameH);
 }
 BENCHMARK(BM_PixmanScaleFrame)->Unit(benchmark::kMillisecond);
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "bench/pixel_bench.h"
+#include "bench/pixman_peer.h"
 #include "draw/transform.h"
 #include "gfx/bitmap.h"
 #include "gfx/scale.h"
@@ -92,20 +93,10 @@ pixman_image_t* PixmanOf(std::vector<uint32_t>& argb, int32_t w, int32_t h)
     return pixman_image_create_bits(PIXMAN_a8r8g8b8, w, h, argb.data(), w * 4);
 }
 
-// Composites src, transformed by t with the filter of range(0), into the
-// w x h dst; both images are freed afterwards.
-void Composite(benchmark::State& state, pixman_image_t* src, const pixman_transform_t& t, pixman_image_t* dst,
-               int32_t w, int32_t h)
+// The filter of range(0): 0 nearest, 1 bilinear.
+pixman_filter_t FilterOf(benchmark::State& state)
 {
-    pixman_image_set_transform(src, &t);
-    pixman_image_set_filter(src, state.range(0) ? PIXMAN_FILTER_BILINEAR : PIXMAN_FILTER_NEAREST, nullptr, 0);
-    for (auto _ : state) {
-        pixman_image_composite32(PIXMAN_OP_SRC, src, nullptr, dst, 0, 0, 0, 0, 0, 0, w, h);
-        benchmark::ClobberMemory();
-    }
-    ReportMegapixels(state, int64_t{w} * h);
-    pixman_image_unref(dst);
-    pixman_image_unref(src);
+    return state.range(0) ? PIXMAN_FILTER_BILINEAR : PIXMAN_FILTER_NEAREST;
 }
 
 void BM_PixmanScale(benchmark::State& state)
@@ -116,7 +107,7 @@ void BM_PixmanScale(benchmark::State& state)
     pixman_transform_t t;
     pixman_transform_init_scale(&t, pixman_double_to_fixed(double(kSrcW) / kDstW),
                                 pixman_double_to_fixed(double(kSrcH) / kDstH));
-    Composite(state, src, t, dst, kDstW, kDstH);
+    RunPixmanTransform(state, src, t, FilterOf(state), dst, kDstW, kDstH);
 }
 BENCHMARK(BM_PixmanScale)->Arg(0)->Arg(1)->ArgName("smooth")->Unit(benchmark::kMillisecond);
 
@@ -140,7 +131,7 @@ void BM_PixmanRotate(benchmark::State& state)
     f.m[1][0] = b, f.m[1][1] = d, f.m[1][2] = b * minX + d * minY;
     pixman_transform_t t;
     pixman_transform_from_pixman_f_transform(&t, &f);
-    Composite(state, src, t, dst, w, h);
+    RunPixmanTransform(state, src, t, FilterOf(state), dst, w, h);
 }
 BENCHMARK(BM_PixmanRotate)->Arg(0)->Arg(1)->ArgName("smooth")->Unit(benchmark::kMillisecond);
 
