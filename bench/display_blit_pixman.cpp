@@ -1,14 +1,17 @@
 // Display blits against their peers in one run: a full-frame present of a
 // 1920 x 1080 back buffer into the headless window against memcpy of the
-// same bytes, and a text-sized coverage blit (mode 1, a 256 x 32 line of
-// anti-aliased text) against pixman's OVER of a solid colour through an a8
-// mask. Figures are megapixels per second.
+// same bytes, the present of a half-size display scaled up to that frame
+// against pixman's nearest scaling, and a text-sized coverage blit (mode 1,
+// a 256 x 32 line of anti-aliased text) against pixman's OVER of a solid
+// colour through an a8 mask. Figures are megapixels per second.
 #include <benchmark/benchmark.h>
 #include <pixman.h>
 
 #include <cstring>
 #include <vector>
 
+#include "bench/pixel_bench.h"
+#include "bench/pixman_peer.h"
 #include "display/display.h"
 #include "display/framebuffer.h"
 #include "gfx/alpha_blits.h"
@@ -19,13 +22,6 @@ namespace {
 
 constexpr int32_t kFrameW = 1920, kFrameH = 1080;
 constexpr int32_t kTextW = 256, kTextH = 32;
-
-void Report(benchmark::State& state, int64_t pixelsPerIteration)
-{
-    state.counters["MPixel/s"] = benchmark::Counter(
-        static_cast<double>(state.iterations() * pixelsPerIteration) / 1e6,
-        benchmark::Counter::kIsRate);
-}
 
 // Glyph-like coverage: runs of clear and opaque bytes with edges between.
 std::vector<uint8_t> TextCoverage(int32_t w, int32_t h, int32_t stride)
@@ -41,23 +37,33 @@ std::vector<uint8_t> TextCoverage(int32_t w, int32_t h, int32_t stride)
     return c;
 }
 
-void BM_PresentFullFrame(benchmark::State& state)
+// Presents of a display filled with one colour into a 1920 x 1080 window:
+// a display of that size, or a half-size one scaled up (whose presents
+// come from its mirror, the second back buffer).
+void PresentFrames(benchmark::State& state, bool scaled)
 {
     DisplayOptions options;
     InitDisplayOptions(&options);
-    options.width = kFrameW;
-    options.height = kFrameH;
+    options.width = scaled ? kFrameW / 2 : kFrameW;
+    options.height = scaled ? kFrameH / 2 : kFrameH;
+    if (scaled) {
+        options.scaleWidth = kFrameW;
+        options.scaleHeight = kFrameH;
+    }
     Display* d = nullptr;
     CreateDisplayRecord(nullptr, MakeObjectId(1), false, options, &d);
     OpenDisplayRecord(d);
-    FillBitMapRect(static_cast<BitMapHandle*>(d->backBuffers[0]), 0, 0, kFrameW, kFrameH, 0x336699);
+    FillBitMapRect(static_cast<BitMapHandle*>(d->backBuffers[scaled ? 1 : 0]), 0, 0, options.width,
+                   options.height, 0x336699);
     for (auto _ : state) {
         RefreshDisplay(nullptr, d, 0);
         benchmark::DoNotOptimize(d->framebuffer->pixels);
     }
-    Report(state, int64_t{kFrameW} * kFrameH);
+    ReportMegapixels(state, int64_t{kFrameW} * kFrameH);
     FreeAllDisplays(nullptr);
 }
+
+void BM_PresentFullFrame(benchmark::State& state) { PresentFrames(state, false); }
 BENCHMARK(BM_PresentFullFrame)->Unit(benchmark::kMillisecond);
 
 void BM_MemcpyFullFrame(benchmark::State& state)
@@ -67,9 +73,27 @@ void BM_MemcpyFullFrame(benchmark::State& state)
         std::memcpy(dst.data(), src.data(), src.size() * 4);
         benchmark::DoNotOptimize(dst.data());
     }
-    Report(state, int64_t{kFrameW} * kFrameH);
+    ReportMegapixels(state, int64_t{kFrameW} * kFrameH);
 }
 BENCHMARK(BM_MemcpyFullFrame)->Unit(benchmark::kMillisecond);
+
+// Every present scales the back buffer up, against pixman's nearest scaling
+// of the same pixels (both sample pixel x at x / 2).
+void BM_PresentScaledFrame(benchmark::State& state) { PresentFrames(state, true); }
+BENCHMARK(BM_PresentScaledFrame)->Unit(benchmark::kMillisecond);
+
+void BM_PixmanScaleFrame(benchmark::State& state)
+{
+    std::vector<uint32_t> half(static_cast<size_t>(kFrameW / 2) * (kFrameH / 2), 0x336699),
+        frame(static_cast<size_t>(kFrameW) * kFrameH);
+    pixman_image_t* src =
+        pixman_image_create_bits(PIXMAN_x8r8g8b8, kFrameW / 2, kFrameH / 2, half.data(), kFrameW / 2 * 4);
+    pixman_image_t* dst = pixman_image_create_bits(PIXMAN_x8r8g8b8, kFrameW, kFrameH, frame.data(), kFrameW * 4);
+    pixman_transform_t t;
+    pixman_transform_init_scale(&t, pixman_double_to_fixed(0.5), pixman_double_to_fixed(0.5));
+    RunPixmanTransform(state, src, t, PIXMAN_FILTER_NEAREST, dst, kFrameW, kFrameH);
+}
+BENCHMARK(BM_PixmanScaleFrame)->Unit(benchmark::kMillisecond);
 
 void BM_CoverageTextBlit(benchmark::State& state)
 {
@@ -85,7 +109,7 @@ void BM_CoverageTextBlit(benchmark::State& state)
                         nullptr, 255, nullptr, 0, nullptr, nullptr, 0);
         benchmark::ClobberMemory();
     }
-    Report(state, int64_t{kTextW} * kTextH);
+    ReportMegapixels(state, int64_t{kTextW} * kTextH);
     FreePlaneBitMap(coverage);
     FreeColorBitMap(dst);
 }
@@ -106,7 +130,7 @@ void BM_PixmanOverText(benchmark::State& state)
         pixman_image_composite32(PIXMAN_OP_OVER, solid, mask, dst, 0, 0, 0, 0, 100, 100, kTextW, kTextH);
         benchmark::ClobberMemory();
     }
-    Report(state, int64_t{kTextW} * kTextH);
+    ReportMegapixels(state, int64_t{kTextW} * kTextH);
     pixman_image_unref(solid);
     pixman_image_unref(mask);
     pixman_image_unref(dst);

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <vector>
 
+#include "bench/pixel_bench.h"
 #include "gfx/blend_kernels.h"
 #include "gfx/soft_blit.h"
 
@@ -64,12 +65,6 @@ Frame& FrameOf(int64_t size)
     return size == 0 ? hd : big;
 }
 
-void Report(benchmark::State& state, const Frame& f)
-{
-    state.counters["MPixel/s"] = benchmark::Counter(
-        static_cast<double>(state.iterations()) * f.w * f.h / 1e6, benchmark::Counter::kIsRate);
-}
-
 // Runs our kernel on the path of range(1), putting the old path back.
 template <typename Body>
 void OnPath(benchmark::State& state, Body body)
@@ -84,7 +79,7 @@ void OnPath(benchmark::State& state, Body body)
         body(f);
         benchmark::ClobberMemory();
     }
-    Report(state, f);
+    ReportMegapixels(state, int64_t{f.w} * f.h);
     SetBlendPath(old);
 }
 
@@ -123,7 +118,7 @@ void BM_Copy(benchmark::State& state)
         SoftBltRect(f.src.data(), 0, 0, f.dst.data(), 0, 0, f.w, f.h, f.w, f.w, 4);
         benchmark::ClobberMemory();
     }
-    Report(state, f);
+    ReportMegapixels(state, int64_t{f.w} * f.h);
 }
 
 void BM_Fill(benchmark::State& state)
@@ -133,7 +128,7 @@ void BM_Fill(benchmark::State& state)
         SoftRectFill(f.dst.data(), 0, 0, f.w, f.h, 0xFF3366CC, 255, f.w, PIXFMT_ARGB);
         benchmark::ClobberMemory();
     }
-    Report(state, f);
+    ReportMegapixels(state, int64_t{f.w} * f.h);
 }
 
 // The peers.
@@ -146,7 +141,7 @@ void PixmanOver(benchmark::State& state, Frame& f, pixman_image_t* src, pixman_i
         pixman_image_composite32(PIXMAN_OP_OVER, src, mask, dst, 0, 0, 0, 0, 0, 0, f.w, f.h);
         benchmark::ClobberMemory();
     }
-    Report(state, f);
+    ReportMegapixels(state, int64_t{f.w} * f.h);
     for (pixman_image_t* image : {src, mask, dst})
         if (image) pixman_image_unref(image);
 }
@@ -183,7 +178,7 @@ void BM_Memcpy(benchmark::State& state)
         std::memcpy(f.dst.data(), f.src.data(), f.dst.size() * 4);
         benchmark::ClobberMemory();
     }
-    Report(state, f);
+    ReportMegapixels(state, int64_t{f.w} * f.h);
 }
 
 void BM_PixmanFill(benchmark::State& state)
@@ -193,7 +188,7 @@ void BM_PixmanFill(benchmark::State& state)
         pixman_fill(f.dst.data(), f.w, 32, 0, 0, f.w, f.h, 0xFF3366CC);
         benchmark::ClobberMemory();
     }
-    Report(state, f);
+    ReportMegapixels(state, int64_t{f.w} * f.h);
 }
 
 // range(0): 0 for 1920 x 1080, 1 for 4096 x 4096; range(1): the path.

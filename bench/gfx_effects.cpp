@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/pixel_bench.h"
 #include "gfx/bitmap.h"
 #include "gfx/blur.h"
 #include "gfx/effects.h"
@@ -43,18 +44,6 @@ std::vector<uint32_t> Picture()
             p[static_cast<size_t>(y) * kSide + x] = (r << 16) | ((g & 0xFF) << 8) | b;
         }
     return p;
-}
-
-BitMapHandle* FreshBitMap(const std::vector<uint32_t>& argb)
-{
-    BitMapHandle* bm = AllocColorBitMap(kSide, kSide, 0, nullptr);
-    BitMapLock lock{};
-    LockBitMapPixels(bm, 0, &lock);
-    for (int32_t y = 0; y < kSide; ++y)
-        std::copy(&argb[static_cast<size_t>(y) * kSide], &argb[static_cast<size_t>(y + 1) * kSide],
-                  reinterpret_cast<uint32_t*>(lock.pixels) + static_cast<size_t>(lock.rowLength) * y);
-    UnlockBitMapPixels(&lock);
-    return bm;
 }
 
 const std::string& PpmFile()
@@ -86,15 +75,14 @@ void Ours(benchmark::State& state, uint32_t (*effect)(BitMapHandle*))
     std::vector<uint32_t> argb = Picture();
     for (auto _ : state) {
         state.PauseTiming();
-        BitMapHandle* bm = FreshBitMap(argb);
+        BitMapHandle* bm = BitMapFromArgb(argb.data(), kSide, kSide);
         state.ResumeTiming();
         benchmark::DoNotOptimize(effect(bm));
         state.PauseTiming();
         FreeColorBitMap(bm);
         state.ResumeTiming();
     }
-    state.counters["MPixel/s"] = benchmark::Counter(static_cast<double>(state.iterations()) * kSide * kSide / 1e6,
-                                                    benchmark::Counter::kIsRate);
+    ReportMegapixels(state, int64_t{kSide} * kSide);
 }
 
 void Peer(benchmark::State& state, const char* arguments)

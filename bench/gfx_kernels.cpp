@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "bench/pixel_bench.h"
 #include "gfx/pixel_formats.h"
 #include "gfx/soft_blit.h"
 
@@ -21,13 +22,6 @@ std::vector<uint32_t> Noise(size_t n, uint32_t seed)
     return v;
 }
 
-void Report(benchmark::State& state, int64_t pixelsPerIteration)
-{
-    state.counters["MPixel/s"] = benchmark::Counter(
-        static_cast<double>(state.iterations() * pixelsPerIteration) / 1e6,
-        benchmark::Counter::kIsRate);
-}
-
 void BM_ToArgb(benchmark::State& state)
 {
     uint32_t format = static_cast<uint32_t>(state.range(0));
@@ -39,7 +33,7 @@ void BM_ToArgb(benchmark::State& state)
         k->toArgb(pixels.data(), argb.data(), kW * kH, 1);
         benchmark::DoNotOptimize(argb.data());
     }
-    Report(state, kW * kH);
+    ReportMegapixels(state, kW * kH);
 }
 BENCHMARK(BM_ToArgb)->DenseRange(0, 13);
 
@@ -53,7 +47,7 @@ void BM_FromArgb(benchmark::State& state)
         k->fromArgb(argb.data(), pixels.data(), kW * kH, 1);
         benchmark::DoNotOptimize(pixels.data());
     }
-    Report(state, kW * kH);
+    ReportMegapixels(state, kW * kH);
 }
 BENCHMARK(BM_FromArgb)->DenseRange(0, 13);
 
@@ -74,7 +68,7 @@ void BM_AlphaBlend(benchmark::State& state)
                       nullptr, 0, format, bpp, BLEND_ALPHA);
         benchmark::DoNotOptimize(dst.data());
     }
-    Report(state, kW * kH);
+    ReportMegapixels(state, kW * kH);
 }
 BENCHMARK(BM_AlphaBlend)->Arg(10)->Arg(11)->Arg(4)->Arg(5);
 
@@ -85,7 +79,7 @@ void BM_Copy32(benchmark::State& state)
         SoftBltRect(src.data(), 0, 0, dst.data(), 0, 0, kW, kH, kW, kW, 4);
         benchmark::DoNotOptimize(dst.data());
     }
-    Report(state, kW * kH);
+    ReportMegapixels(state, kW * kH);
 }
 BENCHMARK(BM_Copy32);
 
@@ -97,7 +91,7 @@ void BM_Fill(benchmark::State& state)
         SoftRectFill(dst.data(), 0, 0, kW, kH, 0xFF336699, opacity, kW, 10);
         benchmark::DoNotOptimize(dst.data());
     }
-    Report(state, kW * kH);
+    ReportMegapixels(state, kW * kH);
 }
 BENCHMARK(BM_Fill)->Arg(255)->Arg(128);
 

@@ -10,6 +10,7 @@
 #include <cmath>
 #include <vector>
 
+#include "bench/pixel_bench.h"
 #include "gfx/gradients.h"
 #include "gfx/pixel_formats.h"
 
@@ -17,12 +18,6 @@ namespace {
 
 constexpr int32_t kW = 1920, kH = 1080;
 constexpr uint32_t kFrom = 0x2040C0, kTo = 0xF0A010;
-
-void Report(benchmark::State& state)
-{
-    state.counters["MPixel/s"] = benchmark::Counter(
-        static_cast<double>(state.iterations()) * kW * kH / 1e6, benchmark::Counter::kIsRate);
-}
 
 GradientSpec Spec(uint32_t type, int32_t angle)
 {
@@ -45,7 +40,7 @@ void Ours(benchmark::State& state, uint32_t type, int32_t angle)
         RenderGradient(p);
         benchmark::DoNotOptimize(pixels.data());
     }
-    Report(state);
+    ReportMegapixels(state, int64_t{kW} * kH);
 }
 
 pixman_color_t Colour(uint32_t rgb)
@@ -64,7 +59,7 @@ void Pixman(benchmark::State& state, pixman_image_t* gradient)
     }
     pixman_image_unref(dst);
     pixman_image_unref(gradient);
-    Report(state);
+    ReportMegapixels(state, int64_t{kW} * kH);
 }
 
 pixman_point_fixed_t Point(double x, double y)

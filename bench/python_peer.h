@@ -9,6 +9,13 @@
 #include <cstdio>
 #include <string>
 
+// A file name of this run's own under /tmp, for the files a benchmark and
+// its peer share.
+inline std::string ScratchPath(const std::string& name)
+{
+    return "/tmp/qm_bench_" + std::to_string(getpid()) + "_" + name;
+}
+
 // python3 times its own run, so interpreter start-up does not count. A
 // program that prepares its data first restarts the clock itself (t0). The
 // interpreter may be another than the one on the path (PIL lives only in
@@ -17,7 +24,7 @@ inline void RunPython(benchmark::State& state, const char* program, const char* 
 {
     std::string script = std::string("import time\nt0 = time.perf_counter()\n") + program +
                          "print(time.perf_counter() - t0)\n";
-    std::string path = "/tmp/qm_bench_" + std::to_string(getpid()) + ".py";
+    std::string path = ScratchPath("peer.py");
     FILE* f = std::fopen(path.c_str(), "w");
     if (!f) {
         state.SkipWithError("cannot write the python script");
@@ -40,4 +47,3 @@ inline void RunPython(benchmark::State& state, const char* program, const char* 
     }
     std::remove(path.c_str());
 }
-

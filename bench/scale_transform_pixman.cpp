@@ -8,6 +8,8 @@
 #include <cmath>
 #include <vector>
 
+#include "bench/pixel_bench.h"
+#include "bench/pixman_peer.h"
 #include "draw/transform.h"
 #include "gfx/bitmap.h"
 #include "gfx/scale.h"
@@ -30,36 +32,17 @@ std::vector<uint32_t> Noise(size_t n)
     return v;
 }
 
-BitMapHandle* BitMapOf(const std::vector<uint32_t>& argb, int32_t w, int32_t h)
-{
-    BitMapHandle* bm = AllocColorBitMap(w, h, 0, nullptr);
-    BitMapLock lock{};
-    LockBitMapPixels(bm, 0, &lock);
-    for (int32_t y = 0; y < h; ++y)
-        for (int32_t x = 0; x < w; ++x)
-            reinterpret_cast<uint32_t*>(lock.pixels)[static_cast<size_t>(y) * lock.rowLength + x] =
-                argb[static_cast<size_t>(y) * w + x];
-    UnlockBitMapPixels(&lock);
-    return bm;
-}
-
-void Report(benchmark::State& state, int64_t outputPixels)
-{
-    state.counters["MPixel/s"] = benchmark::Counter(
-        static_cast<double>(state.iterations() * outputPixels) / 1e6, benchmark::Counter::kIsRate);
-}
-
 void BM_Scale(benchmark::State& state)
 {
     int smooth = static_cast<int>(state.range(0));
-    BitMapHandle* src = BitMapOf(Noise(size_t(kSrcW) * kSrcH), kSrcW, kSrcH);
+    BitMapHandle* src = BitMapFromArgb(Noise(size_t(kSrcW) * kSrcH).data(), kSrcW, kSrcH);
     BitMapHandle* dst = AllocColorBitMap(kDstW, kDstH, 0, nullptr);
     for (auto _ : state) {
         ScaleBitMap(src, nullptr, nullptr, 0, 0, dst, kSrcW, kSrcH, kDstW, kDstH, smooth, nullptr, nullptr,
                     nullptr, nullptr);
         benchmark::ClobberMemory();
     }
-    Report(state, int64_t{kDstW} * kDstH);
+    ReportMegapixels(state, int64_t{kDstW} * kDstH);
     FreeColorBitMap(dst);
     FreeColorBitMap(src);
 }
@@ -69,7 +52,7 @@ BENCHMARK(BM_Scale)->Arg(0)->Arg(1)->ArgName("smooth")->Unit(benchmark::kMillise
 void BM_Rotate(benchmark::State& state)
 {
     int smooth = static_cast<int>(state.range(0));
-    BitMapHandle* src = BitMapOf(Noise(size_t(kRotSide) * kRotSide), kRotSide, kRotSide);
+    BitMapHandle* src = BitMapFromArgb(Noise(size_t(kRotSide) * kRotSide).data(), kRotSide, kRotSide);
     Matrix2 m2 = MakeRotateScaleMatrix(kDegrees, 1, 1);
     double m4[4] = {m2.m0, m2.m1, m2.m2, m2.m3};
     int32_t w = 0, h = 0;
@@ -96,7 +79,7 @@ void BM_Rotate(benchmark::State& state)
         TransformPixels(&p);
         benchmark::ClobberMemory();
     }
-    Report(state, int64_t{w} * h);
+    ReportMegapixels(state, int64_t{w} * h);
     UnlockBitMapPixels(&d);
     UnlockBitMapPixels(&s);
     FreePlaneBitMap(mask);
@@ -110,13 +93,10 @@ pixman_image_t* PixmanOf(std::vector<uint32_t>& argb, int32_t w, int32_t h)
     return pixman_image_create_bits(PIXMAN_a8r8g8b8, w, h, argb.data(), w * 4);
 }
 
-void Composite(benchmark::State& state, pixman_image_t* src, pixman_image_t* dst, int32_t w, int32_t h)
+// The filter of range(0): 0 nearest, 1 bilinear.
+pixman_filter_t FilterOf(benchmark::State& state)
 {
-    for (auto _ : state) {
-        pixman_image_composite32(PIXMAN_OP_SRC, src, nullptr, dst, 0, 0, 0, 0, 0, 0, w, h);
-        benchmark::ClobberMemory();
-    }
-    Report(state, int64_t{w} * h);
+    return state.range(0) ? PIXMAN_FILTER_BILINEAR : PIXMAN_FILTER_NEAREST;
 }
 
 void BM_PixmanScale(benchmark::State& state)
@@ -127,11 +107,7 @@ void BM_PixmanScale(benchmark::State& state)
     pixman_transform_t t;
     pixman_transform_init_scale(&t, pixman_double_to_fixed(double(kSrcW) / kDstW),
                                 pixman_double_to_fixed(double(kSrcH) / kDstH));
-    pixman_image_set_transform(src, &t);
-    pixman_image_set_filter(src, state.range(0) ? PIXMAN_FILTER_BILINEAR : PIXMAN_FILTER_NEAREST, nullptr, 0);
-    Composite(state, src, dst, kDstW, kDstH);
-    pixman_image_unref(dst);
-    pixman_image_unref(src);
+    RunPixmanTransform(state, src, t, FilterOf(state), dst, kDstW, kDstH);
 }
 BENCHMARK(BM_PixmanScale)->Arg(0)->Arg(1)->ArgName("smooth")->Unit(benchmark::kMillisecond);
 
@@ -155,11 +131,7 @@ void BM_PixmanRotate(benchmark::State& state)
     f.m[1][0] = b, f.m[1][1] = d, f.m[1][2] = b * minX + d * minY;
     pixman_transform_t t;
     pixman_transform_from_pixman_f_transform(&t, &f);
-    pixman_image_set_transform(src, &t);
-    pixman_image_set_filter(src, state.range(0) ? PIXMAN_FILTER_BILINEAR : PIXMAN_FILTER_NEAREST, nullptr, 0);
-    Composite(state, src, dst, w, h);
-    pixman_image_unref(dst);
-    pixman_image_unref(src);
+    RunPixmanTransform(state, src, t, FilterOf(state), dst, w, h);
 }
 BENCHMARK(BM_PixmanRotate)->Arg(0)->Arg(1)->ArgName("smooth")->Unit(benchmark::kMillisecond);
 

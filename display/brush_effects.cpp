@@ -33,6 +33,24 @@ uint32_t CmdConvolveBrush(VmState* vm)
     return ConvolveBitMap(kKind, p.bitmap, p.alpha, p.w, p.h, radius, strength);
 }
 
+// The commands that change the colour plane alone by one optional value
+// after the id, a flag or a level of 0..255: (id[, value]).
+using PlaneEffect = uint32_t (*)(BitMapHandle* bitmap, int32_t w, int32_t h, int32_t value);
+template <PlaneEffect kEffect, bool kFlag, int32_t kFallback>
+uint32_t CmdPlaneEffect(VmState* vm)
+{
+    EffectArgs a(vm, 1, 2);
+    int32_t value = kFlag ? a.Flag(2, kFallback) : a.Int(2, kFallback, 0, 255);
+    BrushPlanes p;
+    if (uint32_t error = a.OpenBrush(&p)) return error;
+    return kEffect(p.bitmap, p.w, p.h, value);
+}
+
+uint32_t Gray(BitMapHandle* bitmap, int32_t w, int32_t h, int32_t threshold)
+{
+    return GrayBitMap(bitmap, w, h, threshold);
+}
+
 }  // namespace
 
 uint32_t CmdTintBrush(VmState* vm)
@@ -67,23 +85,8 @@ uint32_t CmdMixBrush(VmState* vm)
     return MixBitMaps(d.bitmap, s.bitmap, s.mask, dx, dy, sx, sy, w, h, level, s.alpha, s.w, s.h);
 }
 
-uint32_t CmdBrushToGray(VmState* vm)
-{
-    EffectArgs a(vm, 1, 2);
-    int threshold = a.Flag(2, 0);
-    BrushPlanes p;
-    if (uint32_t error = a.OpenBrush(&p)) return error;
-    return GrayBitMap(p.bitmap, p.w, p.h, threshold);
-}
-
-uint32_t CmdBrushToMonochrome(VmState* vm)
-{
-    EffectArgs a(vm, 1, 2);
-    int dither = a.Flag(2, 0);
-    BrushPlanes p;
-    if (uint32_t error = a.OpenBrush(&p)) return error;
-    return MonochromeBitMap(p.bitmap, p.w, p.h, dither);
-}
+uint32_t CmdBrushToGray(VmState* vm) { return CmdPlaneEffect<Gray, true, 0>(vm); }
+uint32_t CmdBrushToMonochrome(VmState* vm) { return CmdPlaneEffect<MonochromeBitMap, true, 0>(vm); }
 
 uint32_t CmdFlipBrush(VmState* vm)
 {
@@ -140,14 +143,7 @@ uint32_t CmdEmbossBrush(VmState* vm) { return CmdConvolveBrush<CONVOLVE_EMBOSS>(
 uint32_t CmdEdgeBrush(VmState* vm) { return CmdConvolveBrush<CONVOLVE_EDGE>(vm); }
 uint32_t CmdSharpenBrush(VmState* vm) { return CmdConvolveBrush<CONVOLVE_SHARPEN>(vm); }
 
-uint32_t CmdSolarizeBrush(VmState* vm)
-{
-    EffectArgs a(vm, 1, 2);
-    int32_t threshold = a.Int(2, 128, 0, 255);
-    BrushPlanes p;
-    if (uint32_t error = a.OpenBrush(&p)) return error;
-    return SolarizeBitMap(p.bitmap, p.w, p.h, threshold);
-}
+uint32_t CmdSolarizeBrush(VmState* vm) { return CmdPlaneEffect<SolarizeBitMap, false, 128>(vm); }
 
 uint32_t CmdGammaBrush(VmState* vm)
 {
@@ -179,14 +175,8 @@ uint32_t CmdModulateBrush(VmState* vm)
     return ModulateBitMap(p.bitmap, p.w, p.h, brightness, saturation, hue);
 }
 
-uint32_t CmdSepiaToneBrush(VmState* vm)
-{
-    EffectArgs a(vm, 1, 2);
-    int32_t level = a.Int(2, 204, 0, 255);  // 80%, the usual sepia threshold
-    BrushPlanes p;
-    if (uint32_t error = a.OpenBrush(&p)) return error;
-    return SepiaBitMap(p.bitmap, p.w, p.h, level);
-}
+// Level 204 is 80%, the usual sepia threshold.
+uint32_t CmdSepiaToneBrush(VmState* vm) { return CmdPlaneEffect<SepiaBitMap, false, 204>(vm); }
 
 uint32_t CmdCharcoalBrush(VmState* vm)
 {

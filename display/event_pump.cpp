@@ -30,9 +30,10 @@ bool g_staleClockStarted;
 constexpr uint32_t kStaleDropSeconds = 10;
 constexpr OsTimerKey kStaleCheckKey{kStaleCheckId.id, kStaleCheckId.handle};
 
-bool IsPollKey(const OsTimerKey& key)
+// True when the timer is the one of the interval or timeout record id.
+bool IsKeyOf(const OsTimerKey& key, ObjectId id)
 {
-    return key.id == kPollIntervalId.id && key.handle == kPollIntervalId.handle;
+    return key.id == id.id && key.handle == id.handle;
 }
 
 // Walks the timer list once, collecting every fired timer.
@@ -46,9 +47,9 @@ void CollectFiredTimers(VmState* vm)
         OsTimerKey key;
         cursor = OsNextFiredTimer(cursor, &kind, &key);
         if (kind == OS_TIMER_NOT_FIRED) continue;
-        if (kind == OS_TIMER_ONESHOT && key.id == kStaleCheckKey.id && key.handle == kStaleCheckKey.handle)
+        if (kind == OS_TIMER_ONESHOT && IsKeyOf(key, kStaleCheckId))
             continue;
-        if (kind == OS_TIMER_PERIODIC && IsPollKey(key)) {
+        if (kind == OS_TIMER_PERIODIC && IsKeyOf(key, kPollIntervalId)) {
             for (PollWork work : g_pollWork)
                 if (work) work(vm);
             continue;

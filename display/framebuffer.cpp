@@ -4,8 +4,6 @@
 // present would put the same pixels.
 #include "display/framebuffer.h"
 
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 #include "core/io/error_codes.h"
@@ -15,7 +13,6 @@
 #include "gfx/bitmap_ops.h"
 #include "gfx/display_blit.h"
 #include "gfx/pixel_formats.h"
-#include "media/image_files.h"
 #include "platform/posix/os_memory.h"
 
 namespace {
@@ -106,32 +103,20 @@ uint32_t AllocDisplayBuffers(Display* display)
     if (fw > kMaxWindowSide || fh > kMaxWindowSide) return ERR_DISPLAYSIZE;
     auto* fb = static_cast<Framebuffer*>(OsAllocMem(sizeof(Framebuffer), 1));
     if (!fb) return ERR_MEM;
-    fb->pixels = static_cast<uint32_t*>(OsAllocMem(static_cast<size_t>(fw) * fh * 4, 1));
-    if (!fb->pixels) {
-        OsFreeMem(fb);
-        return ERR_MEM;
-    }
+    // From here FreeDisplayBuffers undoes whatever was made.
+    display->framebuffer = fb;
     fb->width = fw;
     fb->height = fh;
-    if (uint32_t error = MakeWindowIcons(&fb->icons, &fb->iconCount)) {
-        OsFreeMem(fb->pixels);
-        OsFreeMem(fb);
-        return error;
-    }
-    for (int i = 0; i < kBackBufferCount; ++i) {
+    fb->pixels = static_cast<uint32_t*>(OsAllocMem(static_cast<size_t>(fw) * fh * 4, 1));
+    uint32_t error = fb->pixels ? MakeWindowIcons(&fb->icons, &fb->iconCount) : uint32_t{ERR_MEM};
+    for (int i = 0; !error && i < kBackBufferCount; ++i) {
         auto* b = AllocColorBitMap(w, h, 0, nullptr);
         display->backBuffers[i] = b;
-        if (!b) {
-            FreeWindowIconList(fb->icons, fb->iconCount);
-            OsFreeMem(fb->pixels);
-            OsFreeMem(fb);
-            FreeDisplayBuffers(display);
-            return ERR_BITMAP;
-        }
-        FillBitMapRect(b, 0, 0, w, h, 0);
+        if (b) FillBitMapRect(b, 0, 0, w, h, 0);
+        else error = ERR_BITMAP;
     }
-    display->framebuffer = fb;
-    return 0;
+    if (error) FreeDisplayBuffers(display);
+    return error;
 }
 
 void FreeDisplayBuffers(Display* display)
@@ -173,24 +158,36 @@ void AdapterBlitToDisplay(BitMapHandle* src, int32_t sx, int32_t sy, Display* di
     PlaneBits alphaBytes = ViewPlane(alpha, BITMAP_ALPHA);
     bool plain = !maskBits.pixels && !alphaBytes.pixels;
     bool identity = mx.from == mx.to && my.from == my.to;
-    auto* row = any ? static_cast<uint32_t*>(OsAllocMem(static_cast<size_t>(mx.length) * 4, 0))
+    int32_t count = any ? mx.last - mx.first : 0;
+    // One block: the source row as ARGB, then the source column of every
+    // window column, worked out once for all rows.
+    auto* row = any ? static_cast<uint32_t*>(OsAllocMem((static_cast<size_t>(mx.length) + count) * 4, 0))
                     : nullptr;
+    auto* columns = row ? reinterpret_cast<int32_t*>(row + mx.length) : nullptr;
+    for (int32_t i = 0; columns && i < count; ++i) columns[i] = SourceAt(mx, mx.first + i);
+    int32_t convertedY = -1;
     for (int32_t y = my.first; row && y < my.last; ++y) {
         int32_t srcY = SourceAt(my, y);
         const uint8_t* srcRow = lock.pixels + (static_cast<size_t>(lock.rowLength) * srcY + mx.src) *
                                                   lock.bytesPerPixel;
         uint32_t* out = fb->pixels + static_cast<size_t>(fb->width) * y;
         if (plain && identity) {
-            const uint8_t* from = srcRow + static_cast<size_t>(SourceAt(mx, mx.first) - mx.src) * lock.bytesPerPixel;
-            int32_t count = mx.last - mx.first;
+            const uint8_t* from = srcRow + static_cast<size_t>(columns[0] - mx.src) * lock.bytesPerPixel;
             // ARGB goes across as it is: the window never looks at the top byte.
             if (lock.format == PIXFMT_ARGB) std::memcpy(out + mx.first, from, static_cast<size_t>(count) * 4);
             else rows->toArgb(from, out + mx.first, count, 0);
             continue;
         }
-        rows->toArgb(srcRow, row, mx.length, 0);
+        // Scaled up, a row shows the same source row as the one above it:
+        // without a mask or alpha it is a copy of that row.
+        if (plain && srcY == convertedY) {
+            std::memcpy(out + mx.first, out - fb->width + mx.first, static_cast<size_t>(count) * 4);
+            continue;
+        }
+        if (srcY != convertedY) rows->toArgb(srcRow, row, mx.length, 0);
+        convertedY = srcY;
         for (int32_t x = mx.first; x < mx.last; ++x) {
-            int32_t srcX = SourceAt(mx, x);
+            int32_t srcX = columns[x - mx.first];
             uint32_t s = row[srcX - mx.src];
             if (maskBits.pixels) {
                 if (srcX >= maskBits.width || srcY >= maskBits.height) continue;
@@ -254,14 +251,4 @@ uint32_t ReadFramebufferPixel(const Display* display, int32_t x, int32_t y)
     const Framebuffer* fb = display ? display->framebuffer : nullptr;
     if (!fb || x < 0 || y < 0 || x >= fb->width || y >= fb->height) return 0;
     return fb->pixels[static_cast<size_t>(fb->width) * y + x] & 0xFFFFFF;
-}
-
-uint32_t WriteFramebufferPng(const Display* display, const char* path)
-{
-    const Framebuffer* fb = display ? display->framebuffer : nullptr;
-    if (!fb) return ERR_GRABSCREEN;
-    // The top byte of a framebuffer word means nothing: no alpha is stored.
-    SavePngBlock block{path, fb->pixels, static_cast<size_t>(fb->width) * 4, fb->width, fb->height, 0, 0};
-    SavePng(&block);
-    return block.result ? uint32_t{ERR_SAVEPNG} : 0u;
 }

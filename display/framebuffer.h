@@ -47,7 +47,3 @@ void RefreshDisplay(VmState* vm, Display* display, uint32_t unused);
 
 // The window's pixel at (x, y) as 0x00RRGGBB; 0 outside it.
 uint32_t ReadFramebufferPixel(const Display* display, int32_t x, int32_t y);
-// Writes the window as an 8-bit RGB PNG through a temporary file that
-// replaces `path` only when complete. 0, ERR_GRABSCREEN without a window,
-// or ERR_SAVEPNG.
-uint32_t WriteFramebufferPng(const Display* display, const char* path);

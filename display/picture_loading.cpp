@@ -20,26 +20,17 @@
 #include "display/pictures.h"
 #include "gfx/argb_exchange.h"
 #include "gfx/bitmap.h"
+#include "gfx/copy_bitmap.h"
 #include "gfx/gfx_cache.h"
 
 namespace {
 
 struct PictureLoad {
-    BitMapHandle* bitmap = nullptr;
-    BitMapHandle* mask = nullptr;
-    BitMapHandle* alpha = nullptr;
+    MadeBitMaps planes{};
     int32_t width = 0;
     int32_t height = 0;
     int32_t transparentColour = -1;
-    ~PictureLoad()
-    {
-        if (bitmap)
-            FreeColorBitMap(bitmap);
-        if (mask)
-            FreePlaneBitMap(mask);
-        if (alpha)
-            FreePlaneBitMap(alpha);
-    }
+    ~PictureLoad() { FreeMadeBitMaps(&planes); }
 };
 
 // Reads the file at argument 2 with the options table at 3 into planes.
@@ -50,15 +41,13 @@ uint32_t LoadPicturePlanes(VmState* vm, PictureLoad* out)
     ImageLoadRequest request;
     request.file = file;
     int32_t transparency = -1;
-    bool hasTransparency = false;
+    bool cache = false, cachedLoad = false;
     char loader[1024] = "";
     if (VmType(vm, 3) == VM_TTABLE) {
         int32_t value = 0;
         uint32_t colour = 0;
-        if (GetTableColor(vm, 3, "transparency", &colour)) {
+        if (GetTableColor(vm, 3, "transparency", &colour))
             transparency = static_cast<int32_t>(colour & 0xFFFFFF);
-            hasTransparency = true;
-        }
         if (GetTableInt(vm, 3, "loadalpha", &value) && value)
             request.alphaMode = IMAGEALPHA_REQUIRED;
         if (GetTableInt(vm, 3, "loadtransparency", &value) && value)
@@ -71,10 +60,9 @@ uint32_t LoadPicturePlanes(VmState* vm, PictureLoad* out)
             request.smooth = value != 0;
         if (GetTableString(vm, 3, "loader", loader, sizeof loader))
             request.loaderList = loader;
+        cache = GetTableInt(vm, 3, "cache", &value) && value;
+        cachedLoad = GetTableInt(vm, 3, "cachedload", &value) && value;
     }
-    int32_t value = 0;
-    bool cache = VmType(vm, 3) == VM_TTABLE && GetTableInt(vm, 3, "cache", &value) && value;
-    bool cachedLoad = VmType(vm, 3) == VM_TTABLE && GetTableInt(vm, 3, "cachedload", &value) && value;
     ImageLoadResult loaded;
     uint32_t cachedColour = 0;
     bool fromCache = cachedLoad &&
@@ -99,18 +87,17 @@ uint32_t LoadPicturePlanes(VmState* vm, PictureLoad* out)
             return error;
         }
     }
-    int32_t colour = hasTransparency ? transparency : request.wantTransparentPen ? loaded.transparentColour : -1;
+    int32_t colour = transparency >= 0 ? transparency : request.wantTransparentPen ? loaded.transparentColour : -1;
     uint32_t error = CreateBitMapFromArgb(GetImageHandleData(loaded.handle), colour, loaded.width, loaded.height,
-                                          loaded.rowLength, 0, 0, nullptr, &out->bitmap,
-                                          colour >= 0 ? &out->mask : nullptr, nullptr);
+                                          loaded.rowLength, 0, 0, nullptr, &out->planes.bitmap,
+                                          colour >= 0 ? &out->planes.mask : nullptr, nullptr);
     ReleaseImageHandle(loaded.handle);
-    out->alpha = loaded.alpha;
+    out->planes.alpha = loaded.alpha;
     out->width = loaded.width;
     out->height = loaded.height;
     out->transparentColour = colour;
     return error;
 }
-
 
 // Loads the planes and hands them to the record maker (AddBrush or
 // AddBGPic), which owns them from then on, also when it fails.
@@ -118,17 +105,18 @@ template <typename Record, typename AddRecord>
 uint32_t LoadPictureRecord(VmState* vm, AddRecord add)
 {
     CreateIdArg id = GetCreateIdArg(vm, 1);
-    PictureLoad planes;
-    if (uint32_t error = LoadPicturePlanes(vm, &planes))
+    PictureLoad load;
+    if (uint32_t error = LoadPicturePlanes(vm, &load))
         return error;
     Record* record = nullptr;
-    uint32_t error = add(vm, id.id, id.newHandle, planes.bitmap, planes.mask, planes.alpha, planes.width,
-                         planes.height, &record);
-    planes.bitmap = planes.mask = planes.alpha = nullptr;
+    MadeBitMaps& made = load.planes;
+    uint32_t error = add(vm, id.id, id.newHandle, made.bitmap, made.mask, made.alpha, load.width, load.height,
+                         &record);
+    made = MadeBitMaps{};
     if (error)
         return error;
-    if (planes.transparentColour >= 0)
-        record->transparentColour = static_cast<uint32_t>(planes.transparentColour);
+    if (load.transparentColour >= 0)
+        record->transparentColour = static_cast<uint32_t>(load.transparentColour);
     if (!id.newHandle)
         return 0;
     VmPushLightUserdata(vm, record);

@@ -11,6 +11,7 @@
 #include "gfx/bitmap.h"
 #include "gfx/bitmap_ops.h"
 #include "gfx/clip.h"
+#include "gfx/copy_bitmap.h"
 #include "gfx/pixel_formats.h"
 #include "platform/posix/os_memory.h"
 
@@ -27,9 +28,8 @@ ObjectHeader** HeadOf(Record** list)
 
 void FreePlanes(BitMapHandle* bitmap, BitMapHandle* mask, BitMapHandle* alpha)
 {
-    if (bitmap) FreeColorBitMap(bitmap);
-    if (mask) FreePlaneBitMap(mask);
-    if (alpha) FreePlaneBitMap(alpha);
+    MadeBitMaps planes{bitmap, mask, alpha};
+    FreeMadeBitMaps(&planes);
 }
 
 // AddBrush and AddBGPic: the record is complete before it replaces an old

@@ -63,6 +63,14 @@ uint32_t MakeIconResource(const LoadedIcon& icon, WindowIcon* out)
     return 0;
 }
 
+uint32_t CountLoadedIcons()
+{
+    uint32_t count = 0;
+    for (const LoadedIcon& icon : loadedIcons)
+        count += icon.handle != nullptr;
+    return count;
+}
+
 }  // namespace
 
 uint32_t LoadWindowIcons(bool notApplet)
@@ -93,14 +101,6 @@ uint32_t LoadWindowIcons(bool notApplet)
     return 0;
 }
 
-uint32_t CountWindowIcons()
-{
-    uint32_t count = 0;
-    for (const LoadedIcon& icon : loadedIcons)
-        count += icon.handle != nullptr;
-    return count;
-}
-
 void FreeWindowIcons()
 {
     for (LoadedIcon& icon : loadedIcons) {
@@ -113,7 +113,7 @@ uint32_t MakeWindowIcons(WindowIcon** out, uint32_t* count)
 {
     *out = nullptr;
     *count = 0;
-    uint32_t n = CountWindowIcons();
+    uint32_t n = CountLoadedIcons();
     if (!n) return 0;
     auto* icons = static_cast<WindowIcon*>(OsAllocMem(sizeof(WindowIcon) * n, 1));
     if (!icons) return ERR_MEM;

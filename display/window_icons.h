@@ -11,8 +11,7 @@
 // the size its record declares, or the loader's error.
 uint32_t LoadWindowIcons(bool notApplet);
 
-// The icons loaded, as the platform would hand them to its windows.
-uint32_t CountWindowIcons();
+// Frees the loaded icons (shutdown).
 void FreeWindowIcons();
 
 // An icon as a window registers it: the icon resource of a desktop's icon

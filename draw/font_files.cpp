@@ -146,14 +146,12 @@ uint32_t CmdOpenFont(VmState* vm)
         return ERR_MEM;
     }
     node->font = font;
-    if (!id.newHandle) {
-        FontNode* old;
-        if (!FindFont(id.id, &old)) {
-            UnlinkObject(reinterpret_cast<ObjectHeader**>(&FontList), &old->header);
-            FreeFontNode(vm, old);
-        }
+    auto** fonts = reinterpret_cast<ObjectHeader**>(&FontList);
+    if (ObjectHeader* old = id.newHandle ? nullptr : FindObjectInList(*fonts, id.id)) {
+        UnlinkObject(fonts, old);
+        FreeFontNode(vm, reinterpret_cast<FontNode*>(old));
     }
-    AppendObject(reinterpret_cast<ObjectHeader**>(&FontList), &node->header, OBJ_FONT, id.id, id.newHandle);
+    AppendObject(fonts, &node->header, OBJ_FONT, id.id, id.newHandle);
     if (!id.newHandle) return 0;
     VmPushLightUserdata(vm, node);
     return 1;

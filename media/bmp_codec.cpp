@@ -69,7 +69,6 @@ uint32_t DecodeRows(const BmpLayout& l, const uint8_t* data, size_t size, ImageD
     uint64_t stride = ((static_cast<uint64_t>(l.width) * l.bits + 31) / 32) * 4;
     if (l.dataOffset > size || stride * static_cast<uint64_t>(l.height) > size - l.dataOffset)
         return ERR_LOADPICTURE;
-    bool alpha = l.channels[3].bits != 0;
     for (int32_t r = 0; r < l.height; ++r) {
         const uint8_t* src = data + l.dataOffset + static_cast<size_t>(r) * stride;
         uint32_t* dst = RowOf(l, out, r);
@@ -89,7 +88,7 @@ uint32_t DecodeRows(const BmpLayout& l, const uint8_t* data, size_t size, ImageD
                 break;
             default: {
                 uint32_t p = l.bits == 16 ? LoadLE16(src + x * 2) : LoadLE32(src + x * 4);
-                uint32_t a = alpha ? Extract(l.channels[3], p, 255) : 255;
+                uint32_t a = Extract(l.channels[3], p, 255);
                 dst[x] = (a << 24) | (Extract(l.channels[0], p, 0) << 16) | (Extract(l.channels[1], p, 0) << 8) |
                          Extract(l.channels[2], p, 0);
                 break;

@@ -136,9 +136,10 @@ uint32_t ReadPalette(ByteReader* r, uint32_t entries, uint32_t* palette)
     return 0;
 }
 
+// colours holds the colour of every index: the palette's, black past it,
+// and the transparent one's.
 void PlaceRows(const uint8_t* indices, uint32_t w, uint32_t h, bool interlaced, uint32_t left, uint32_t top,
-               const uint32_t* palette, uint32_t entries, int32_t transparentIndex, uint32_t transparentRgb,
-               ImageData* out)
+               const uint32_t* colours, ImageData* out)
 {
     static constexpr uint32_t kStart[4] = {0, 4, 2, 1}, kStep[4] = {8, 8, 4, 2};
     uint32_t sourceRow = 0;
@@ -146,13 +147,8 @@ void PlaceRows(const uint8_t* indices, uint32_t w, uint32_t h, bool interlaced, 
         for (uint32_t y = interlaced ? kStart[pass] : 0; y < h; y += interlaced ? kStep[pass] : 1, ++sourceRow) {
             uint32_t* row = out->pixels + static_cast<size_t>(top + y) * static_cast<uint32_t>(out->width) + left;
             const uint8_t* src = indices + static_cast<size_t>(sourceRow) * w;
-            for (uint32_t x = 0; x < w; ++x) {
-                uint32_t i = src[x];
-                if (static_cast<int32_t>(i) == transparentIndex)
-                    row[x] = transparentRgb;
-                else
-                    row[x] = i < entries ? palette[i] : 0xFF000000u;
-            }
+            for (uint32_t x = 0; x < w; ++x)
+                row[x] = colours[src[x]];
         }
     }
 }
@@ -252,13 +248,15 @@ uint32_t DecodeGif(const uint8_t* data, size_t size, bool probe, ImageData* out)
     if (!error)
         error = AllocImagePixels(out, canvasWidth, canvasHeight, false);
     if (!error) {
-        uint32_t fill = transparentIndex >= 0 ? transparentRgb
-                        : background < entries ? palette[background]
-                                               : 0xFF000000u;
+        uint32_t colours[256];
+        for (uint32_t i = 0; i < 256; ++i)
+            colours[i] = i < entries ? palette[i] : 0xFF000000u;
+        uint32_t fill = colours[background];
+        if (transparentIndex >= 0)
+            fill = colours[transparentIndex] = transparentRgb;
         for (size_t i = 0, n = static_cast<size_t>(canvasWidth) * canvasHeight; i < n; ++i)
             out->pixels[i] = fill;
-        PlaceRows(indices, w, h, (imagePacked & 0x40) != 0, left, top, palette, entries, transparentIndex,
-                  transparentRgb, out);
+        PlaceRows(indices, w, h, (imagePacked & 0x40) != 0, left, top, colours, out);
     }
     OsFreeMem(indices);
     return error;

@@ -54,6 +54,17 @@ void PngFree(png_structp, png_voidp block)
     OsFreeMem(block);
 }
 
+// A read or write struct (by its libpng maker) with its info struct, both
+// using the hooks above; false when memory ran out. Whatever was made is
+// the caller's to destroy either way.
+template <typename Create>
+bool CreatePng(Create create, png_structp* png, png_infop* info)
+{
+    *png = create(PNG_LIBPNG_VER_STRING, nullptr, ErrorExit, IgnoreWarning, nullptr, PngAlloc, PngFree);
+    *info = *png ? png_create_info_struct(*png) : nullptr;
+    return *info != nullptr;
+}
+
 void RunDecode(PngDecodeState* s, bool probe)
 {
     if (setjmp(png_jmpbuf(s->png))) {
@@ -155,16 +166,10 @@ uint32_t DecodePng(const uint8_t* data, size_t size, bool probe, ImageData* out)
     PngDecodeState s;
     s.source = {data, size, 0};
     s.out = out;
-    s.png = png_create_read_struct_2(PNG_LIBPNG_VER_STRING, nullptr, ErrorExit, IgnoreWarning, nullptr, PngAlloc,
-                                     PngFree);
-    if (!s.png)
-        return ERR_MEM;
-    s.info = png_create_info_struct(s.png);
-    if (!s.info) {
-        png_destroy_read_struct(&s.png, nullptr, nullptr);
-        return ERR_MEM;
-    }
-    RunDecode(&s, probe);
+    if (CreatePng(png_create_read_struct_2, &s.png, &s.info))
+        RunDecode(&s, probe);
+    else
+        s.error = ERR_MEM;
     png_destroy_read_struct(&s.png, &s.info, nullptr);
     if (s.error)
         FreeImagePixels(out);
@@ -183,16 +188,10 @@ uint32_t EncodePng(const uint32_t* argb, size_t rowBytes, int32_t width, int32_t
     s.width = width;
     s.height = height;
     s.withAlpha = withAlpha;
-    s.png = png_create_write_struct_2(PNG_LIBPNG_VER_STRING, nullptr, ErrorExit, IgnoreWarning, nullptr, PngAlloc,
-                                      PngFree);
-    if (!s.png)
-        return ERR_MEM;
-    s.info = png_create_info_struct(s.png);
-    if (!s.info) {
-        png_destroy_write_struct(&s.png, nullptr);
-        return ERR_MEM;
-    }
-    RunEncode(&s);
+    if (CreatePng(png_create_write_struct_2, &s.png, &s.info))
+        RunEncode(&s);
+    else
+        s.error = ERR_MEM;
     png_destroy_write_struct(&s.png, &s.info);
     return s.error;
 }

@@ -1,10 +1,6 @@
-// The headless window: presents with masks, alpha and scaling, grabs, the
-// back buffers of other pixel formats, and the PNG writer, whose files are
-// read back by PIL.
+// The headless window: presents with masks, alpha and scaling, grabs and
+// the back buffers of other pixel formats.
 #include <gtest/gtest.h>
-
-#include <cstdio>
-#include <string>
 
 #include "core/io/error_codes.h"
 #include "display/display.h"
@@ -12,7 +8,6 @@
 #include "gfx/bitmap.h"
 #include "gfx/bitmap_ops.h"
 #include "gfx/test_pictures.h"
-#include "support/temp_dir.h"
 #include "support/test_displays.h"
 
 namespace {
@@ -100,37 +95,6 @@ TEST_F(Framebuffers, GrabReadsTheWindowAndBlacksOutTheRest)
     EXPECT_EQ(ReadBitMapPixel(out, 0, 0, 0), 0u);
     EXPECT_EQ(ReadBitMapPixel(out, 1, 1, 0), 0x00FF00u);
     EXPECT_EQ(ReadBitMapPixel(out, 1, 2, 0), 0u);
-}
-
-std::string RunPython(const std::string& script)
-{
-    std::string command = "/usr/bin/python3 -c '" + script + "'";
-    FILE* p = popen(command.c_str(), "r");
-    std::string out;
-    char buffer[256];
-    while (p && fgets(buffer, sizeof buffer, p)) out += buffer;
-    if (p) pclose(p);
-    return out;
-}
-
-TEST_F(Framebuffers, PngFilesAreReadBackByPilAndReplacedOnlyWhenComplete)
-{
-    Display* d = Make(5, 3);
-    ASSERT_EQ(OpenDisplayRecord(d), 0u);
-    BitMapHandle* colour = Filled(5, 3, 0x123456);
-    FillBitMapRect(colour, 4, 2, 1, 1, 0xFEDCBA);
-    AdapterBlitToDisplay(colour, 0, 0, d, 0, 0, 5, 3, 0, 0, 0, nullptr, nullptr);
-    TempDir dir;
-    std::string path = dir / "out.png";
-    WriteFileBytes(path, {1, 2, 3});
-    ASSERT_EQ(WriteFramebufferPng(d, path.c_str()), 0u);
-    EXPECT_EQ(RunPython("from PIL import Image; im = Image.open(\"" + path +
-                        "\"); print(im.mode, im.size, im.getpixel((0, 0)), im.getpixel((4, 2)))"),
-              "RGB (5, 3) (18, 52, 86) (254, 220, 186)\n");
-    // A folder that does not exist: an error, and nothing left behind.
-    std::string missing = dir / "no/such.png";
-    EXPECT_EQ(WriteFramebufferPng(d, missing.c_str()), uint32_t{ERR_SAVEPNG});
-    EXPECT_FALSE(FileExists(missing));
 }
 
 }  // namespace
