@@ -133,8 +133,9 @@ protected:
     }
 };
 
-// One query of each object kind and of each way a query fails; the
-// handler a query answers is the one installed: calling it runs it.
+// One query of each object kind, a plugin's own ones among them, and of
+// each way a query fails; the handler a query answers is the one
+// installed: calling it runs it.
 TEST_F(AttributeQueries, ObjectsAnswerFromTheirRecords)
 {
     const std::vector<Ask> asks = {
@@ -169,11 +170,29 @@ TEST_F(AttributeQueries, ObjectsAnswerFromTheirRecords)
         {"interval count is no count", INTERVAL, "#1", 60, "!1194"},
         {"sample missing", SAMPLE, "#1", 14, "!1178"},
         {"layers disabled", LAYER, "#1", 0, "!1078"},
-        {"no plugin type", 58, "#1", 0, "!1055"},
+        // A plugin's own type answers through the handler it registered;
+        // the type ids past the registered ones have none.
+        {"gadget number", 58, "#2", 0, "20"},
+        {"gadget name", 58, "#1", 1, "gadget 1"},
+        {"gadget count", 58, "#0", 60, "2"},
+        {"gadget refuses", 58, "#1", 2, "!1080"},
+        {"gadget missing", 58, "#9", 0, "!1041"},
+        {"gadget answers nothing", 58, "#1", 5, ""},
+        {"no plugin type", 59, "#1", 0, "!1055"},
+        // Files and directories that a plugin's adapter serves name it.
+        {"served file", FILE_, "#8", 87, "memfile"},
+        {"served directory", DIRECTORY, "#9", 87, "memdir"},
+        {"own directory", DIRECTORY, "#6", 87, "inbuilt"},
+        {"file count", FILE_, "#0", 60, "2"},
     };
+    std::string setup;
+    for (const char* plugin : {"gadgets", "memfile", "memdir"})
+        setup += CommandCall("loadplugin", {"\"" QM_TEST_PLUGIN_DIR "/" + std::string(plugin) + ".qmp\""});
+    setup += CommandCall("openfile", {"#8", "\"mem:data.bin\"", "#1005"}) +
+             CommandCall("opendirectory", {"#9", "\"mem:dir\""});
     const std::string callHandler =
         CommandCall("getattribute", {"#40", "\"OnMouseDown\"", "#58"}, 1) + "    LOADNUM r1, 0\n    CALL r0, 2, 1\n";
-    PlayerRun run = Run(asks, callHandler);
+    PlayerRun run = Run(asks, callHandler, setup);
     Expect(run, asks);
     EXPECT_NE(run.out.find("mouse handler\n"), std::string::npos) << run.out;
 }
@@ -294,40 +313,6 @@ TEST_F(AttributeQueries, FontsOpenedByPreloadingAndScriptsAnswerTheirFaces)
     PlayerRun run = Run(asks, missing, setup, {declared});
     Expect(run, asks);
     EXPECT_NE(run.out.find("missing font 1064\n"), std::string::npos) << run.out;
-}
-
-// A plugin's own object type answers through the handler it registered;
-// the type ids past the registered ones have no handler.
-TEST_F(AttributeQueries, PluginObjectTypesAnswerThroughTheirHandler)
-{
-    const std::string setup = CommandCall("loadplugin", {"\"" QM_TEST_PLUGIN_DIR "/gadgets.qmp\""});
-    const std::vector<Ask> asks = {
-        {"gadget number", 58, "#2", 0, "20"},
-        {"gadget name", 58, "#1", 1, "gadget 1"},
-        {"gadget count", 58, "#0", 60, "2"},
-        {"gadget refuses", 58, "#1", 2, "!1080"},
-        {"gadget missing", 58, "#9", 0, "!1041"},
-        {"gadget answers nothing", 58, "#1", 5, ""},
-        {"no handler", 59, "#1", 0, "!1055"},
-    };
-    Expect(Run(asks, "", setup), asks);
-}
-
-// Files and directories that a plugin's adapter serves name that plugin.
-TEST_F(AttributeQueries, AdaptersServingFilesAndDirectoriesAreNamed)
-{
-    std::string setup;
-    for (const char* plugin : {"memfile", "memdir"})
-        setup += CommandCall("loadplugin", {"\"" QM_TEST_PLUGIN_DIR "/" + std::string(plugin) + ".qmp\""});
-    setup += CommandCall("openfile", {"#8", "\"mem:data.bin\"", "#1005"}) +
-             CommandCall("opendirectory", {"#9", "\"mem:dir\""});
-    const std::vector<Ask> asks = {
-        {"served file", FILE_, "#8", 87, "memfile"},
-        {"served directory", DIRECTORY, "#9", 87, "memdir"},
-        {"own directory", DIRECTORY, "#6", 87, "inbuilt"},
-        {"file count", FILE_, "#0", 60, "2"},
-    };
-    Expect(Run(asks, "", setup), asks);
 }
 
 }  // namespace

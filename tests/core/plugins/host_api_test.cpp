@@ -72,16 +72,11 @@ int CallVsscanf(const char* text, const char* format, ...)
 }
 
 // What the probe plugin reaches through these tables (case folding, the
-// time of day, tags, the codecs' standard vectors) is checked there; here
-// the rest of the wrappers and their edge cases.
-TEST(HostApiTest, TheDateIsTodaysAndVsscanfSaysItIsUnsupported)
+// time of day, tags, the codecs' standard vectors) is checked there, the
+// date texts beside the clock; here the rest of the wrappers and their
+// edge cases.
+TEST(HostApiTest, VsscanfSaysItIsUnsupported)
 {
-    char date[16], clock[16], expected[16];
-    ASSERT_EQ(Host()->system->FormatCurrentDateTime(1, date, sizeof date, clock, sizeof clock), 0u);
-    std::time_t seconds = std::time(nullptr);
-    std::strftime(expected, sizeof expected, "%m-%d-%y", std::localtime(&seconds));
-    EXPECT_STREQ(date, expected);
-    EXPECT_EQ(std::strlen(clock), 8u);
     testing::internal::CaptureStdout();
     int value = 5;
     EXPECT_EQ(CallVsscanf("12", "%d", &value), 0);
