@@ -115,22 +115,14 @@ TEST_F(CommandArgs, NumbersOrPercentages)
         double result;
         bool isPercent;
     } cases[] = {
-        {"50%", 640, false, 0, 320, false},
-        {"50%", 0, false, 0, 0.5, true},
-        {"100%", 200, false, 0, 200, false},
-        {"0%", 200, false, 0, 0, false},
-        {"150%", 100, false, ERR_PERCENTFORMAT, 0, false},
-        {"150%", 100, true, 0, 150, false},
-        {"-5%", 100, true, ERR_PERCENTFORMAT, 0, false},
-        {"12.5%", 0, false, 0, 0.125, true},
-        {"42", 640, false, 0, 42, false},
-        {"-7", 640, false, 0, -7, false},
-        {"abc", 640, false, ERR_PERCENTFORMAT, 0, false},
-        {"%50", 640, false, ERR_PERCENTFORMAT, 0, false},
-        {"", 640, false, ERR_PERCENTFORMAT, 0, false},
-        {nullptr, 640, false, 0, 12.5, false},
-        {"nil", 640, false, 0, 0, false},
-        {"table", 640, false, ERR_STRORNUM, 0, false},
+        {"50%", 640, false, 0, 320, false},   {"50%", 0, false, 0, 0.5, true},
+        {"100%", 200, false, 0, 200, false},  {"0%", 200, false, 0, 0, false},
+        {"150%", 100, false, ERR_PERCENTFORMAT, 0, false},  {"150%", 100, true, 0, 150, false},
+        {"-5%", 100, true, ERR_PERCENTFORMAT, 0, false},    {"12.5%", 0, false, 0, 0.125, true},
+        {"42", 640, false, 0, 42, false},     {"-7", 640, false, 0, -7, false},
+        {"abc", 640, false, ERR_PERCENTFORMAT, 0, false},   {"%50", 640, false, ERR_PERCENTFORMAT, 0, false},
+        {"", 640, false, ERR_PERCENTFORMAT, 0, false},      {nullptr, 640, false, 0, 12.5, false},
+        {"nil", 640, false, 0, 0, false},     {"table", 640, false, ERR_STRORNUM, 0, false},
     };
     for (const Case& c : cases) {
         percent = {c.base, c.allow, -1, false};

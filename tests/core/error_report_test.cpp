@@ -130,20 +130,6 @@ TEST_F(ErrorReport, AFailingCommandIsNamedByItsTableSpellingInItsOwnFileAndLine)
     EXPECT_EQ(Report(message, true), message);
 }
 
-TEST_F(ErrorReport, AnErrorInsideANestedFunctionNamesThatFunction)
-{
-    ASSERT_EQ(RunChunk(Chunk("nosuchfunction")), static_cast<uint32_t>(ERR_FUNCDECLA));
-    EXPECT_STREQ(errorFunctionName, "inner");
-    EXPECT_EQ(GetErrorLine(vm), 14);
-    char message[ERROR_MESSAGE_SIZE];
-    const char* file = nullptr;
-    int32_t line = 0;
-    GetErrorInfo(vm, ERR_FUNCDECLA, message, sizeof message, &file, &line);
-    EXPECT_EQ(Report(message, false),
-              std::string(message) + "\nFile: helpers.qm (current line: 14 - In function: inner)");
-    EXPECT_EQ(FormatDebugErrorLine(message, file, line), "@_qmerror14:inc/helpers.qm*" + std::string(message));
-}
-
 TEST_F(ErrorReport, WithoutExitOnErrorTheScriptGoesOnAndTheLocationIsReset)
 {
     CoreTags.exitOnError = 0;

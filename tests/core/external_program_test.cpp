@@ -63,17 +63,6 @@ TEST(ExternalProgramTest, ReportsTheEndOfTheProgramWithItsRecord)
     OsSetThreadFinishHook(nullptr, nullptr);
 }
 
-TEST(ExternalProgramTest, WaitingEndsWhileTheProgramStillRuns)
-{
-    // The program outlives the wait; it lets go of the test's output at once so
-    // that the test runner is not kept waiting for it.
-    ExternalProgram record{nullptr, nullptr, "/bin/sh", "-c \"exec >/dev/null 2>&1; sleep 30\""};
-    ASSERT_EQ(OsRunExternalProgram(&record), 0u);
-    OsDelay(20);
-    OsWaitExternalProgram(&record);
-    EXPECT_EQ(record.thread, nullptr);
-}
-
 TEST(RequesterButtonsTest, StandardSetsAreRecognisedInAnyCase)
 {
     struct Case {

@@ -141,17 +141,6 @@ TEST_F(FileLayer, ReadWriteFilesTellTheirEndWhileWriting)
     EXPECT_EQ(ReadFileBytes(path), expected);
 }
 
-TEST_F(FileLayer, WriteOnlyHandlesReportTheEnd)
-{
-    OsFileHandle* h = OsFileOpen(dir.file("w.bin").c_str(), OSFILE_WRITE);
-    ASSERT_NE(h, nullptr);
-    EXPECT_EQ(OsFileEof(h), 1);
-    EXPECT_EQ(OsFileWrite(h, "abc", 3), 3u);
-    EXPECT_EQ(OsFileFlush(h), 1);
-    EXPECT_EQ(OsFileEof(h), 1);
-    EXPECT_EQ(OsFileClose(h), 1);
-}
-
 TEST_F(FileLayer, BackslashesAndProgramFolder)
 {
     std::string mixed = dir.path() + "\\container.bin";

@@ -40,21 +40,6 @@ int Handler(void* context, intptr_t a, intptr_t b)
 
 } // namespace
 
-TEST_F(ObjectRegistry, PluginTypesAreNumberedFrom58)
-{
-    Record* list = nullptr;
-    uint32_t first = 0, second = 0;
-    EXPECT_EQ(GetPluginObjectTypeCount(), 0u);
-    ASSERT_EQ(RegisterObjectType(&list, "Gadget", Handler, &first, 0), 0u);
-    ASSERT_EQ(RegisterObjectList(&list), 0u);  // no id for a bare list
-    ASSERT_EQ(RegisterObjectType(&list, "Widget", Handler, &second, 0), 0u);
-    EXPECT_EQ(first, 58u);
-    EXPECT_EQ(second, 59u);
-    EXPECT_EQ(GetPluginObjectTypeCount(), 2u);
-    FreeCoreLists(nullptr);
-    EXPECT_EQ(GetPluginObjectTypeCount(), 0u);
-}
-
 TEST_F(ObjectRegistry, SameNumericIdInSeveralListsIsToldApartByType)
 {
     Record* brushes = nullptr;

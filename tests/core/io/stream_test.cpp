@@ -3,7 +3,6 @@
 // seek within their bounds, and write modes are refused where they must be.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstring>
 #include <string>
 #include <sys/stat.h>
@@ -184,22 +183,6 @@ TEST_F(Streams, WritableVirtualFilesGrowAndKeepTheirBytes)
     StreamClose(s);
 }
 
-TEST_F(Streams, HostFilesWriteAndReadBack)
-{
-    std::string out = dir.file("out.bin");
-    StreamHandle* s = StreamOpen(out.c_str(), STREAM_WRITE);
-    ASSERT_NE(s, nullptr);
-    EXPECT_EQ(StreamWrite(s, data.data(), 1234), 1234u);
-    EXPECT_EQ(StreamPutC(s, 0xff), 1);
-    EXPECT_NE(StreamFlush(s), 0);
-    EXPECT_EQ(StreamSize(s), 1235u);
-    EXPECT_EQ(StreamSeek(s, 0, STREAM_SEEK_CURRENT), 1235);
-    StreamClose(s);
-    std::vector<uint8_t> expected(data.begin(), data.begin() + 1234);
-    expected.push_back(0xff);
-    EXPECT_EQ(ReadFileBytes(out), expected);
-}
-
 TEST_F(Streams, ExaminationOfOpenFilesAndRegions)
 {
     struct stat st;
@@ -242,102 +225,6 @@ TEST_F(Streams, LoaderListsWithoutInbuiltOpenNoHostFile)
     StreamClose(s);
     s = StreamOpen(path.c_str(), STREAM_READ, "Default");
     ASSERT_NE(s, nullptr);
-    StreamClose(s);
-}
-
-// A stand-in adapter that serves a buffer but cannot seek: seeks must be
-// emulated by reading forward in bounded steps, or refused.
-struct FakeAdapterStream {
-    std::vector<uint8_t> bytes;
-    uint64_t position = 0;
-    size_t largestRead = 0;
-    int rewinds = 0;
-};
-FakeAdapterStream g_fake;
-int g_fakeNode;
-
-size_t FakeRead(StreamHandle*, void* buffer, size_t count)
-{
-    g_fake.largestRead = std::max(g_fake.largestRead, count);
-    size_t left = g_fake.bytes.size() - g_fake.position;
-    size_t n = std::min(count, left);
-    std::memcpy(buffer, g_fake.bytes.data() + g_fake.position, n);
-    g_fake.position += n;
-    return n;
-}
-int FakeGetC(StreamHandle* h)
-{
-    uint8_t b;
-    return FakeRead(h, &b, 1) ? b : -1;
-}
-int64_t FakeSeek(StreamHandle*, int64_t offset, int mode)
-{
-    int64_t previous = static_cast<int64_t>(g_fake.position);
-    if (mode == 0 && offset == 0)
-        return previous;
-    if (mode == 1 && offset == 0) {
-        g_fake.position = 0;
-        ++g_fake.rewinds;
-        return previous;
-    }
-    ADD_FAILURE() << "a noseek adapter was asked to seek";
-    return -1;
-}
-size_t FakeWrite(StreamHandle*, const void*, size_t) { return 0; }
-int FakePutC(StreamHandle*, int) { return 0; }
-int FakeOne(StreamHandle*) { return 1; }
-int FakeEof(StreamHandle*) { return g_fake.position >= g_fake.bytes.size(); }
-uint64_t FakeSize(StreamHandle*) { return 0; }
-int FakeExamine(StreamHandle*, FileInfoRecord*) { return 0; }
-const StreamOps kFakeOps = {FakeRead, FakeWrite, FakeGetC, FakePutC, FakeOne,
-                            FakeEof, FakeSeek, FakeSize, FakeExamine, FakeOne};
-
-bool FakeOpen(StreamHandle* handle, const char*, uint32_t mode, const char*, const ChunkNameParts*,
-              const uint8_t*, uint64_t)
-{
-    handle->adapterNode = &g_fakeNode;
-    handle->ops = &kFakeOps;
-    handle->mode = 4 | (mode & STREAM_SEEKEMULATION);
-    handle->flags = STREAMFLAG_NOSEEK | STREAMFLAG_STREAMING;
-    g_fake.position = 0;
-    return true;
-}
-const char* FakeName(StreamHandle*) { return "fakeadapter"; }
-
-class NoSeekAdapter : public ::testing::Test {
-protected:
-    TempDir dir;
-    std::string path = dir.file("plain.bin");
-    StreamAdapterHooks hooks{};
-    void SetUp() override
-    {
-        g_fake = FakeAdapterStream{};
-        g_fake.bytes = PatternBytes(100000, 5);
-        WriteFileBytes(path, g_fake.bytes);
-        hooks.openStream = FakeOpen;
-        hooks.streamAdapterName = FakeName;
-        SetStreamAdapterHooks(&hooks);
-    }
-    void TearDown() override { SetStreamAdapterHooks(nullptr); }
-};
-
-TEST_F(NoSeekAdapter, SeeksAreEmulatedThroughABoundedBuffer)
-{
-    StreamHandle* s = StreamOpen("anything", 0x19);
-    ASSERT_NE(s, nullptr);
-    EXPECT_STREQ(GetStreamAdapterName(s), "fakeadapter");
-    EXPECT_EQ(IsStreamNoSeek(s), 1);
-    EXPECT_EQ(StreamSeek(s, 100, STREAM_SEEK_BEGINNING), 0);
-    EXPECT_EQ(StreamGetC(s), g_fake.bytes[100]);
-    EXPECT_EQ(StreamSeek(s, 90000, STREAM_SEEK_CURRENT), 101);
-    EXPECT_EQ(StreamGetC(s), g_fake.bytes[90101]);
-    EXPECT_LE(g_fake.largestRead, STREAM_SKIP_BUFFER);
-    EXPECT_EQ(StreamSeek(s, 10, STREAM_SEEK_BEGINNING), 90102);
-    EXPECT_EQ(g_fake.rewinds, 1);
-    EXPECT_EQ(StreamGetC(s), g_fake.bytes[10]);
-    EXPECT_EQ(StreamSeek(s, 0, STREAM_SEEK_END), -1);
-    EXPECT_EQ(StreamSeek(s, -100, STREAM_SEEK_CURRENT), -1);
-    EXPECT_EQ(StreamSeek(s, 200000, STREAM_SEEK_BEGINNING), -1);  // short read while skipping
     StreamClose(s);
 }
 

@@ -1,7 +1,7 @@
 // The host interface's tables: the layout plugins rely on, the wrappers of
 // the runtime library against glibc, the encoders' edge cases against zlib's
 // CRC and the empty input's digest, the stream and chunk wrappers, the
-// applet tags, the adapter setters and the command hooks.
+// adapter setters and the command hooks.
 #include <sys/stat.h>
 #include <zlib.h>
 
@@ -25,7 +25,6 @@
 #include "platform/posix/os_runloop.h"
 #include "media/sound.h"
 #include "platform/posix/os_memory.h"
-#include "platform/posix/os_requester.h"
 #include "plugin_fixture.h"
 
 namespace {
@@ -73,16 +72,11 @@ int CallVsscanf(const char* text, const char* format, ...)
 }
 
 // What the probe plugin reaches through these tables (case folding, the
-// time of day, tags, the codecs' standard vectors) is checked there; here
-// the rest of the wrappers and their edge cases.
-TEST(HostApiTest, TheDateIsTodaysAndVsscanfSaysItIsUnsupported)
+// time of day, tags, the codecs' standard vectors) is checked there, the
+// date texts beside the clock; here the rest of the wrappers and their
+// edge cases.
+TEST(HostApiTest, VsscanfSaysItIsUnsupported)
 {
-    char date[16], clock[16], expected[16];
-    ASSERT_EQ(Host()->system->FormatCurrentDateTime(1, date, sizeof date, clock, sizeof clock), 0u);
-    std::time_t seconds = std::time(nullptr);
-    std::strftime(expected, sizeof expected, "%m-%d-%y", std::localtime(&seconds));
-    EXPECT_STREQ(date, expected);
-    EXPECT_EQ(std::strlen(clock), 8u);
     testing::internal::CaptureStdout();
     int value = 5;
     EXPECT_EQ(CallVsscanf("12", "%d", &value), 0);
@@ -219,31 +213,6 @@ TEST(HostApiTest, NoEventsArePumpedWhileTheRuntimeShutsDown)
     EXPECT_EQ(code, 0u);
     EXPECT_EQ(Host()->system->HostWaitEvents(nullptr, 0, 0, 0), 0u);
     Startup.quitting = 0;
-}
-
-TEST(HostApiTest, AppletTagsAnswerTheAppletsTexts)
-{
-    AppletInfo applet = {};
-    std::strcpy(applet.title, "Game");
-    std::strcpy(applet.author, "Someone");
-    std::strcpy(applet.identifier, "com.example.game");
-    ProgramAppletInfo = &applet;
-    const char* title = nullptr;
-    const char* author = nullptr;
-    const char* identifier = nullptr;
-    QmTagItem tags[] = {
-        {QM_HOSTTAG_TITLE, reinterpret_cast<uintptr_t>(&title)},
-        {QM_HOSTTAG_AUTHOR, reinterpret_cast<uintptr_t>(&author)},
-        {QM_HOSTTAG_IDENTIFIER, reinterpret_cast<uintptr_t>(&identifier)},
-        {QM_HOSTTAG_WORD38, 12},
-        {9999, 0},
-        {0, 0},
-    };
-    EXPECT_EQ(Host()->system->HostGetSetTags(tags), 4u);
-    ProgramAppletInfo = nullptr;
-    EXPECT_STREQ(title, "Game");
-    EXPECT_STREQ(author, "Someone");
-    EXPECT_STREQ(identifier, "com.example.game");
 }
 
 TEST(HostApiTest, AdapterSettersCheckCapabilitiesAndStartUp)
@@ -564,30 +533,6 @@ TEST(HostApiTest, BrushesAndBitmapsLockForPlugins)
     FreeColorBitMap(bitmap);
     EXPECT_EQ(lockBitMap(nullptr, 0, &pixels), nullptr);
 
-}
-
-// The file requester slot answers the chosen file's full path, or none.
-TEST(HostApiTest, TheFileRequesterAnswersAPathOrNone)
-{
-    OsSetRequesterBackend(&ScriptedRequesterBackend);
-    ScriptedRequesterReset();
-    auto file = reinterpret_cast<QmFileRequestFunc>(Host()->requesters->slot[QM_REQ_FILEREQUEST]);
-    ScriptedAnswer picked;
-    picked.text = "/tmp/pictures/cat.png";
-    ScriptedRequesterPush(picked);
-    ScriptedAnswer cancel;
-    cancel.cancel = true;
-    ScriptedRequesterPush(cancel);
-    char* chosenPath = nullptr;
-    EXPECT_EQ(file("Open", "*", REQ_NORMAL, "/tmp", "", &chosenPath), 0u);
-    ASSERT_NE(chosenPath, nullptr);
-    EXPECT_STREQ(chosenPath, "/tmp/pictures/cat.png");
-    Host()->system->HostFreeMem(chosenPath);
-    EXPECT_EQ(file("Open", "*", REQ_NORMAL, "/tmp", "", &chosenPath), 0u);
-    EXPECT_EQ(chosenPath, nullptr);
-    EXPECT_EQ(ScriptedRequesterLog().size(), 2u);
-    OsSetRequesterBackend(nullptr);
-    ScriptedRequesterReset();
 }
 
 // The display slots see the runtime's displays: every one is visited until

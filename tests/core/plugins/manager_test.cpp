@@ -213,21 +213,6 @@ TEST_F(ManagerTest, TheListingWritesEveryLoadedPlugin)
     EXPECT_EQ(DumpPluginInfo(scratch.file("missing/listing.txt").c_str()), 0);
 }
 
-TEST_F(ManagerTest, SaverFormatsAreKeptInOrder)
-{
-    PluginRecord* record = nullptr;
-    ASSERT_EQ(Load("saver", &record), 0u);
-    QmSaverFormatNode* first = record->node->info->saverFormats;
-    ASSERT_NE(first, nullptr);
-    EXPECT_STREQ(first->name, "qmraw");
-    EXPECT_EQ(first->value, 0u);
-    QmSaverFormatNode* second = first->next;
-    ASSERT_NE(second, nullptr);
-    EXPECT_STREQ(second->secondName, "hex text");
-    EXPECT_EQ(second->value, 5u);  // kept: flag 0x1 is set
-    EXPECT_EQ(second->next, nullptr);
-}
-
 TEST_F(ManagerTest, ThePluginArrayListsLoadedPluginsOnly)
 {
     const PluginHostApi* host = GetPluginHostApi();

@@ -1,6 +1,5 @@
 // Calls of natives: the result protocol, protected calls that restore the
 // state, nesting limits, __call, hooks and the error hooks of the runtime.
-#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -243,33 +242,6 @@ TEST_F(CallsTest, RaisingOutsideAnyProtectedCallEndsTheProcess)
             VmRaiseError(s, ERR_WRONGOP);
         },
         ::testing::ExitedWithCode(1), "");
-}
-
-TEST(CloseState, RunsEveryFinaliserEvenWhenOneFails)
-{
-    VmHooks = {};
-    static std::vector<int> finalised;
-    finalised.clear();
-    VmState* L = VmOpenState();
-    VmNewTable(L);  // 1: metatable
-    VmPushString(L, "__gc");
-    VmPushNativeFunction(L, [](VmState* s) -> uint32_t {
-        int id = *static_cast<int*>(VmGetUserdata(s, 1));
-        finalised.push_back(id);
-        if (id == 2)
-            VmRaiseError(s, ERR_WRONGOP);
-        return 0;
-    });
-    VmSetTable(L, 1);
-    for (int id = 1; id <= 3; id++) {
-        *static_cast<int*>(VmNewUserdata(L, sizeof(int))) = id;
-        VmPushValue(L, 1);
-        VmSetMetatable(L, -2);
-    }
-    VmNewUserdata(L, 4);  // no __gc
-    VmCloseState(L);
-    std::sort(finalised.begin(), finalised.end());
-    EXPECT_EQ(finalised, (std::vector<int>{1, 2, 3}));
 }
 
 TEST_F(CallsTest, PluginHooksRunCommandsAndTheTraceSeesEveryNativeCall)

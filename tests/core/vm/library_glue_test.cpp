@@ -217,7 +217,7 @@ TEST_F(LibraryGlue, UpvaluesAreSharedByEveryCommand)
     }
 }
 
-TEST_F(LibraryGlue, LabelsRegistryEntriesAndStringLists)
+TEST_F(LibraryGlue, LabelsAndStringLists)
 {
     EXPECT_EQ(VmFindLabel(vm, "START"), -1) << "no labels table";
     VmPushString(vm, "labels");
@@ -233,19 +233,6 @@ TEST_F(LibraryGlue, LabelsRegistryEntriesAndStringLists)
     EXPECT_EQ(VmFindLabel(vm, "Start"), 17);
     EXPECT_EQ(VmFindLabel(vm, "odd"), -1);
     EXPECT_EQ(VmFindLabel(vm, "missing"), -1);
-
-    int marker = 0;
-    VmSetRegistryPointer(vm, "ptr", &marker);
-    VmSetRegistryString(vm, "str", "value");
-    VmPushString(vm, "num");
-    VmPushNumber(vm, 2.5);
-    VmRawSet(vm, VM_REGISTRYINDEX);
-    EXPECT_EQ(VmGetRegistryPointer(vm, "ptr"), &marker);
-    EXPECT_EQ(VmGetRegistryPointer(vm, "str"), nullptr);
-    EXPECT_STREQ(VmGetRegistryString(vm, "str"), "value");
-    EXPECT_EQ(VmGetRegistryString(vm, "ptr"), nullptr);
-    EXPECT_EQ(VmGetRegistryNumber(vm, "num"), 2.5);
-    EXPECT_EQ(VmGetRegistryNumber(vm, "none"), 0);
 
     const char* const list[] = {"one", "two", "Two", nullptr};
     EXPECT_EQ(VmFindString("two", list), 1);

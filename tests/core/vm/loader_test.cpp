@@ -60,18 +60,12 @@ TEST_F(LoaderTest, HeaderErrorsHaveTheirCodes)
         const char* chunk;
         uint32_t code;
     } cases[] = {
-        {".chunk signature=\"\\x1bQMC\"", ERR_BADSIGNATURE},
-        {".chunk intsize=8", ERR_VMMISMATCH},
-        {".chunk sizesize=8", ERR_VMMISMATCH},
-        {".chunk instrsize=8", ERR_VMMISMATCH},
-        {".chunk opbits=7", ERR_VMMISMATCH},
-        {".chunk abits=9", ERR_VMMISMATCH},
-        {".chunk bbits=8", ERR_VMMISMATCH},
-        {".chunk cbits=8", ERR_VMMISMATCH},
-        {".chunk numsize=4", ERR_VMMISMATCH},
-        {".chunk testnum=31415927", ERR_UNKNUMFMT},
-        {".chunk testnum=31415926.99", 0},
-        {".chunk order=7", 0},
+        {".chunk signature=\"\\x1bQMC\"", ERR_BADSIGNATURE}, {".chunk intsize=8", ERR_VMMISMATCH},
+        {".chunk sizesize=8", ERR_VMMISMATCH},  {".chunk instrsize=8", ERR_VMMISMATCH},
+        {".chunk opbits=7", ERR_VMMISMATCH},    {".chunk abits=9", ERR_VMMISMATCH},
+        {".chunk bbits=8", ERR_VMMISMATCH},     {".chunk cbits=8", ERR_VMMISMATCH},
+        {".chunk numsize=4", ERR_VMMISMATCH},   {".chunk testnum=31415927", ERR_UNKNUMFMT},
+        {".chunk testnum=31415926.99", 0},      {".chunk order=7", 0},
     };
     for (const Case& c : cases) {
         VmSetTop(L, 0);

@@ -1,4 +1,4 @@
-// Interning, the string table's growth, and the number/string coercions.
+// Interning and the number/string coercions.
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -38,27 +38,6 @@ TEST_F(StringsTest, LongStringsDifferingOnlyInUnsampledBytesCollideButStayDistin
     std::string c = a;
     c[63] = 'z';
     EXPECT_NE(VmHashBytes(a.data(), a.size()), VmHashBytes(c.data(), c.size()));
-}
-
-TEST_F(StringsTest, TableDoublesBeforeItIsThreeQuartersFull)
-{
-    VmStringTable* tb = &L->g->strt;
-    uint64_t size = tb->size;
-    ASSERT_LE(tb->nuse, size * 3 / 4);
-    int i = 0;
-    while (tb->nuse < size * 3 / 4)
-        VmNewCString(L, ("fill" + std::to_string(i++)).c_str());
-    EXPECT_EQ(tb->size, size);
-    VmString* last = VmNewCString(L, "one more");
-    EXPECT_EQ(tb->size, 2 * size);
-    // Every string is still found after the rehash, as the same object.
-    EXPECT_EQ(VmNewCString(L, "one more"), last);
-    for (int j = 0; j < i; j++) {
-        std::string s = "fill" + std::to_string(j);
-        VmString* o = VmNewCString(L, s.c_str());
-        EXPECT_EQ(std::string(VmStringBytes(o)), s);
-    }
-    EXPECT_EQ(tb->nuse, size * 3 / 4 + 1);
 }
 
 TEST(StringToNumber, AcceptsTheLanguageSyntaxOnly)

@@ -1,4 +1,4 @@
-// Tables against an independent map, the placement and rehash rules, and the
+// Tables against an independent map, the keys of every kind, and the
 // metamethod absence cache.
 #include <cmath>
 #include <cstring>
@@ -128,35 +128,6 @@ TEST_F(TableTest, MatchesAMapThroughInsertsDeletesAndWalks)
     EXPECT_EQ(status, 0u);
     EXPECT_TRUE(VmIsNil(&L->g->dummynode.key));
     EXPECT_TRUE(VmIsNil(&L->g->dummynode.val));
-}
-
-TEST_F(TableTest, PlacementFollowsTheRehashRule)
-{
-    ASSERT_EQ(RunNative([&](VmState*) {
-                  VmTable* t = NewTable();
-                  for (int i = 1; i <= 100; i++)
-                      Set(t, Num(i), Num(i * 2));
-                  VmResizeTable(L, t, t->sizearray, t->lsizenode);  // no change of layout
-                  // Force the rule on exactly these keys.
-                  VmTable* u = NewTable();
-                  for (int i = 1; i <= 100; i++)
-                      *VmTableSetNum(L, u, i) = Num(i);
-                  EXPECT_EQ(u->sizearray, 128u);
-                  for (uint64_t i = 0; i < VmSizeNode(u); i++)
-                      EXPECT_TRUE(VmIsNil(&u->node[i].val));
-                  EXPECT_EQ(Get(t, Num(77))->v.n, 154);
-
-                  VmTable* w = NewTable();
-                  Set(w, Num(1), Num(1));
-                  Set(w, Num(1000), Num(2));
-                  EXPECT_EQ(w->sizearray, 1u);
-                  EXPECT_EQ(w->array[0].v.n, 1);
-                  bool inHash = false;
-                  for (uint64_t i = 0; i < VmSizeNode(w); i++)
-                      inHash |= w->node[i].key.tt == VM_TNUMBER && w->node[i].key.v.n == 1000;
-                  EXPECT_TRUE(inHash);
-              }),
-              0u);
 }
 
 TEST_F(TableTest, NilKeyIsZeroAndNextFollowsArrayThenHash)

@@ -116,14 +116,14 @@ TEST_F(TransferTest, AGetSendsThePathAndTheHostWithoutItsPort)
 TEST_F(TransferTest, CredentialsInTheUrlBecomeBasicAuthorisation)
 {
     // As given in the URL, with and without "encoded", and as the peer must
-    // see them: percent escapes are the URL's, not the password's.
+    // see them: percent escapes are the URL's, not the password's (nginx
+    // checks a plain password with '@' and '%' too).
     const struct {
         const char* userInfo;
         double encoded;
         const char* sent;
     } cases[] = {
         {"ann:p%40ss%3aw%25rd", 1, "ann:p@ss:w%rd"},
-        {"ann:p@ss:w%rd", 0, "ann:p@ss:w%rd"},
         {"an%20n:x", 1, "an n:x"},
         {"ann:100%", 0, "ann:100%"},
     };

@@ -1,5 +1,6 @@
-// Information commands over the run's records: the command line, the
-// program type and paths, the applet's texts, and the version table.
+// Information commands over the run's records: the program type and
+// paths, the applet's texts, and the version table (the command line is
+// read end to end by the player's tests).
 #include <sys/utsname.h>
 
 #include <cstring>
@@ -29,24 +30,6 @@ protected:
     CoreContext context;
     AppletInfo applet;
 };
-
-TEST_F(ProgramInfo, CommandLineArgumentsComeAsATable)
-{
-    char name1[] = "mode", value1[] = "fast", name2[] = "verbose";
-    ScriptArgument second{nullptr, name2, nullptr};
-    ScriptArgument first{&second, name1, value1};
-    context.scriptArgs = &first;
-    int base;
-    ASSERT_EQ(CallKeep("GetCommandLine", {}, &base), 0u);
-    ASSERT_EQ(VmGetTop(vm), base + 3);
-    EXPECT_EQ(Read(vm, base + 2), Value{2.0});
-    EXPECT_EQ(Read(vm, base + 3), Value{0.0});
-    VmRawGetI(vm, base + 1, 0);
-    EXPECT_EQ(Field(VmGetTop(vm), "arg"), Value{std::string("mode")});
-    EXPECT_EQ(Field(VmGetTop(vm), "param"), Value{std::string("fast")});
-    VmRawGetI(vm, base + 1, 1);
-    EXPECT_EQ(Field(VmGetTop(vm), "param"), Value{std::string("")});
-}
 
 TEST_F(ProgramInfo, ProgramTypeAndPaths)
 {

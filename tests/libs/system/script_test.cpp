@@ -1,5 +1,5 @@
 // The library as assembled scripts use it: errors recorded for GetLastError with exit-on-error
-// off, a script error handler, and iteration with script callbacks.
+// off, traced native calls, and iteration with script callbacks.
 #include "core/command_services.h"
 #include "core/startup.h"
 #include "core/error_report.h"
@@ -54,47 +54,6 @@ TEST_F(SystemScripts, ErrorsAreRecordedWhenExitOnErrorIsOff)
     ASSERT_EQ(VmGetTop(vm), 2);
     EXPECT_EQ(VmGetNumber(vm, 1), ERR_FINDTIMER);
     EXPECT_EQ(VmGetNumber(vm, 2), ERR_FINDTIMER);
-}
-
-TEST_F(SystemScripts, ExitOnErrorEndsTheScriptWithTheCode)
-{
-    EXPECT_EQ(Run(R"(
-        GETGLOBAL r0, "stoptimer"
-        LOADNUM r1, 99
-        CALL r0, 2, 1
-        LOADNUM r0, 1
-        RETURN r0, 2
-    )"),
-              static_cast<uint32_t>(ERR_FINDTIMER));
-}
-
-TEST_F(SystemScripts, ScriptHandlerReceivesTheErrorAndTheScriptGoesOn)
-{
-    ASSERT_EQ(Run(R"(
-        .function handler params=4
-            SETGLOBAL r0, "gotcode"
-            SETGLOBAL r1, "gotmessage"
-            SETGLOBAL r3, "gotline"
-            RETURN r0, 1
-        .end
-            GETGLOBAL r0, "raiseonerror"
-            CLOSURE r1, handler
-            CALL r0, 2, 1
-            GETGLOBAL r0, "stoptimer"
-            LOADNUM r1, 99
-            CALL r0, 2, 1
-            LOADNUM r0, 7
-            RETURN r0, 2
-    )"),
-              0u);
-    EXPECT_EQ(VmGetNumber(vm, -1), 7);
-    VmPushString(vm, "gotcode");
-    VmGetTable(vm, VM_GLOBALSINDEX);
-    EXPECT_EQ(VmGetNumber(vm, -1), ERR_FINDTIMER);
-    VmPushString(vm, "gotmessage");
-    VmGetTable(vm, VM_GLOBALSINDEX);
-    EXPECT_EQ(VmType(vm, -1), VM_TSTRING);
-    EXPECT_NE(std::string(VmGetString(vm, -1)).find("99"), std::string::npos);
 }
 
 TEST_F(SystemScripts, DebugOutputTracesNativeCalls)

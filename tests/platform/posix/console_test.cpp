@@ -70,18 +70,6 @@ TEST(DebugChannel, FileDeviceTakesTheOutputAndOtherDevicesKeepTheConsole)
     std::remove(path.c_str());
 }
 
-TEST(DebugChannel, UnwritableFileFallsBackToTheConsole)
-{
-    std::string path = ::testing::TempDir() + "no/such/folder/debug.txt";
-    EXPECT_EQ(OsOpenDebugChannel(("::file" + path).c_str()), static_cast<int>(ERR_WRITEFILE));
-    EXPECT_EQ(std::string(errorArgText), path);
-    ::testing::internal::CaptureStdout();
-    forceFlush = 1;
-    DebugPrintf("still here\n");
-    forceFlush = 0;
-    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "still here\n");
-}
-
 TEST(ConsoleInput, ReadsWholeLinesAndDropsWhatDoesNotFit)
 {
     StdinFrom input("first\r\nsecond line is long\n\nlast");

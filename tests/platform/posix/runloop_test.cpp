@@ -47,17 +47,6 @@ TEST(RunLoop, GuiCallsRunOnTheFirstThread)
     OsShutdown();
 }
 
-uint32_t ScriptFails(VmState*) { return ERR_MEM; }
-
-TEST(RunLoop, ScriptResultIsTheRunsResult)
-{
-    OsSetScriptMain(ScriptFails);
-    EXPECT_EQ(OsRunMain(nullptr), uint32_t{ERR_MEM}) << "OsRunMain starts the platform itself";
-    OsSetScriptMain(nullptr);
-    EXPECT_EQ(OsRunMain(nullptr), 0u) << "no script: nothing to do";
-    OsShutdown();
-}
-
 TEST(RunLoop, WakeBeforeWaitIsKept)
 {
     ASSERT_EQ(OsInit(), 0u);
@@ -66,7 +55,6 @@ TEST(RunLoop, WakeBeforeWaitIsKept)
     EXPECT_EQ(OsWaitForWake(1), 0);
     OsShutdown();
 }
-
 
 pthread_t g_scriptThread;
 uint32_t Mark(VmState*)

@@ -116,19 +116,6 @@ TEST(OsThreadTest, StackIsAtLeastTheMinimumEvenWhenAskedForLess)
     }
 }
 
-TEST(OsThreadTest, StopSetsTheStopEventAndTheRequestFlag)
-{
-    std::atomic<int> sawRequest{0};
-    OsThread* thread = OsCreateThread("stoppable", [](OsThread* self, void* arg) {
-        OsWaitEvent(OsThreadCreateStopEvent(self));
-        static_cast<std::atomic<int>*>(arg)->store(OsThreadStopRequested(self));
-        return 0;
-    }, &sawRequest, 0);
-    ASSERT_NE(thread, nullptr);
-    OsStopThread(thread);
-    EXPECT_EQ(sawRequest.load(), 1);
-}
-
 TEST(OsThreadTest, StopRequestedBeforeTheThreadLooksIsNotLost)
 {
     OsEvent* gate = OsCreateEvent();
@@ -155,31 +142,6 @@ TEST(OsThreadTest, StopRequestedBeforeTheThreadLooksIsNotLost)
     OsStopThread(stopper);
     EXPECT_EQ(stopped.load(), 1);
     OsDeleteEvent(gate);
-}
-
-TEST(OsThreadTest, FinishReportsToTheHook)
-{
-    struct Seen {
-        std::atomic<OsThread*> thread{nullptr};
-        std::atomic<int> failed{-1};
-    } seen;
-    OsSetThreadFinishHook([](OsThread* thread, int failed, void* user) {
-        auto* s = static_cast<Seen*>(user);
-        s->failed.store(failed);
-        s->thread.store(thread);
-    }, &seen);
-    OsThread* thread = OsCreateThread("finisher", [](OsThread* self, void*) {
-        OsThreadFinish(self, 1);
-        return 0;
-    }, nullptr, 0);
-    ASSERT_NE(thread, nullptr);
-    while (!seen.thread.load())
-        SleepMs(1);
-    EXPECT_EQ(seen.thread.load(), thread);
-    EXPECT_EQ(seen.failed.load(), 1);
-    EXPECT_EQ(OsThreadFailed(thread), 1);
-    OsStopThread(thread);
-    OsSetThreadFinishHook(nullptr, nullptr);
 }
 
 } // namespace
