@@ -1,29 +1,20 @@
 // LoadBrush and LoadBGPic on real files (alpha, transparent colours and
 // pens, sizes), the picture a display opens with (colour, texture), and the
 // snapshot and picture-test commands of the graphics library.
-#include <gtest/gtest.h>
-
 #include <cstdio>
 #include <initializer_list>
 #include <string>
 #include <utility>
-#include <vector>
 
-#include "core/command_services.h"
 #include "core/io/error_codes.h"
 #include "core/option_tables.h"
-#include "core/vm/vm.h"
-#include "display/display.h"
-#include "display/display_library.h"
 #include "display/framebuffer.h"
 #include "display/pictures.h"
 #include "gfx/bitmap.h"
 #include "gfx/gradients.h"
-#include "gfx/graphics_library.h"
+#include "gfx/graphics_fixture.h"
 #include "media/image_codecs.h"
 #include "media/image_files.h"
-#include "platform/posix/os_runloop.h"
-#include "support/command_calls.h"
 #include "support/gradient_model.h"
 #include "support/picture_oracle.h"
 #include "support/temp_dir.h"
@@ -32,17 +23,13 @@ namespace {
 
 using namespace testcalls;
 
-class PictureCommands : public ::testing::Test {
+class PictureCommands : public VmFixture {
 protected:
     void SetUp() override
     {
-        ASSERT_EQ(OsInit(), 0u);
-        vm = VmOpenState();
-        for (auto open : {RegisterBrushLibrary, RegisterBGPicLibrary, OpenDisplayLibrary, RegisterGraphicsLibrary}) {
-            VmPushValue(vm, VM_GLOBALSINDEX);
-            ASSERT_EQ(open(vm), 0u);
-            VmSetTop(vm, 0);
-        }
+        VmFixture::SetUp();
+        for (auto open : {RegisterBrushLibrary, RegisterBGPicLibrary, OpenDisplayLibrary, RegisterGraphicsLibrary})
+            Register(open);
         alphaPng = dir.file("alpha.png");
         plainPng = dir.file("plain.png");
         std::vector<uint32_t> alpha = MakeTestPicture(20, 10, true);
@@ -59,11 +46,8 @@ protected:
     {
         CloseDisplayLibrary(vm);
         FreeGraphicsResources(vm);
-        FreeAllBrushes(vm);
         FreeAllBGPics(vm);
-        VmCloseState(vm);
-        FreeCoreLists(nullptr);
-        OsShutdown();
+        VmFixture::TearDown();
     }
     Brush* FoundBrush(uint32_t id)
     {
@@ -100,7 +84,6 @@ protected:
         return display;
     }
 
-    VmState* vm = nullptr;
     TempDir dir;
     std::string alphaPng, plainPng, gif;
 };

@@ -2,19 +2,12 @@
 // current display, which answer an error instead of reading through null,
 // layers, shown pictures and brush planes, the missing font's message,
 // intervals, async draw objects and plugin object types.
-#include <gtest/gtest.h>
 
 #include <string>
-#include <vector>
 
-#include "core/command_services.h"
 #include "core/io/error_codes.h"
 #include "core/io/errors.h"
 #include "core/object_registry.h"
-#include "core/vm/library_glue.h"
-#include "core/vm/vm.h"
-#include "display/display.h"
-#include "display/display_library.h"
 #include "display/intervals.h"
 #include "display/object_list.h"
 #include "display/output.h"
@@ -24,18 +17,9 @@
 #include "gfx/async_draw.h"
 #include "gfx/attribute_queries.h"
 #include "gfx/bitmap.h"
-#include "gfx/graphics_library.h"
-#include "platform/posix/os_runloop.h"
-#include "support/command_calls.h"
-#include "support/test_displays.h"
 #include "graphics_fixture.h"
 
 namespace {
-
-using testcalls::CallGlobal;
-using testcalls::Nil;
-using testcalls::Pointer;
-using testcalls::Value;
 
 enum : int { BGPIC = 1, BRUSH = 3, DISPLAY = 21, LAYER = 22, ASYNCDRAW = 37, EVENTHANDLER = 40, INTERVAL = 41,
              FONT = 43 };

@@ -58,14 +58,6 @@ TEST(BitMaps, SizesOutsideTheLimitsAreRefused)
     FreePlaneBitMap(edge);
 }
 
-TEST(BitMaps, NullHandlesAnswerZeroButPlatformIdsStillAnswer)
-{
-    for (uint32_t id : {0u, 1u, 2u, 3u, 4u, 13u, 14u, 18u, 19u, 20u, 21u, 22u})
-        EXPECT_EQ(QueryBitMapAttr(nullptr, id), 0u) << id;
-    EXPECT_EQ(QueryBitMapAttr(nullptr, BMATTR_DESKTOP_DEPTH), 32u);
-    EXPECT_EQ(QueryBitMapAttr(nullptr, BMATTR_PLATFORM_FLAG), 1u);
-}
-
 TEST(BitMaps, SinglePixelsInEveryPixelSize)
 {
     for (uint32_t format : {4u, 0u, 7u, 8u, 9u, 10u, 11u, 12u, 13u}) {

@@ -329,49 +329,6 @@ TEST(Effects, ColourReductionAndMonochrome)
     }
 }
 
-TEST(Effects, PixelateCells)
-{
-    RgbPicture in = TestPicture(11, 7, 4);
-    for (int32_t cell : {3, 50}) {
-        Picture p(in);
-        Plane mask(AllocMaskBitMap(p.bitmap, 11, 7, 1, nullptr, 0));
-        // Every corner visible but the one of the cell at (3, 0).
-        for (int32_t y = 0; y < 7; ++y)
-            for (int32_t x = 0; x < 11; ++x)
-                if (!(x == 3 && y == 0)) mask.Bytes()[mask.Row() * y + (x >> 3)] |= static_cast<uint8_t>(0x80 >> (x & 7));
-        ASSERT_EQ(PixelateBitMap(p.bitmap, mask.handle, nullptr, 11, 7, cell), 0u);
-        RgbPicture out = p.Read();
-        int32_t side = cell > 7 ? 7 : cell;
-        for (int32_t y = 0; y < 7; ++y)
-            for (int32_t x = 0; x < 11; ++x) {
-                int32_t cx = x / side * side, cy = y / side * side;
-                bool hidden = cx == 3 && cy == 0;
-                uint32_t expect = hidden ? in.argb[static_cast<size_t>(y) * 11 + x] : in.argb[static_cast<size_t>(cy) * 11 + cx];
-                ASSERT_EQ(out.argb[static_cast<size_t>(y) * 11 + x], expect) << cell << ": " << x << "," << y;
-                bool visible = mask.Bytes()[mask.Row() * y + (x >> 3)] & (0x80 >> (x & 7));
-                ASSERT_EQ(visible, !hidden) << cell << ": " << x << "," << y;
-            }
-    }
-}
-
-TEST(Effects, FlipsMoveMaskAndAlphaAlong)
-{
-    RgbPicture in = TestPicture(13, 7, 6);
-    Picture p(in);
-    Plane mask(AllocMaskBitMap(p.bitmap, 13, 7, 1, nullptr, 0));
-    mask.Bytes()[0] = 0x80;  // pixel (0, 0)
-    ASSERT_EQ(FlipBitMap(p.bitmap, mask.handle, nullptr, 13, 7, 1), 0u);
-    EXPECT_EQ(p.Read().argb[12], in.argb[0]);
-    EXPECT_TRUE(mask.Bytes()[1] & (0x80 >> 4));  // now pixel (12, 0)
-    EXPECT_EQ(mask.Bytes()[0], 0);
-    Picture q(in);
-    Plane alpha(AllocAlphaBitMap(13, 7, 1, nullptr, 0));
-    alpha.Bytes()[0] = 9;
-    ASSERT_EQ(FlipBitMap(q.bitmap, nullptr, alpha.handle, 13, 7, 0), 0u);
-    EXPECT_EQ(q.Read().argb[13 * 6], in.argb[0]);
-    EXPECT_EQ(alpha.Bytes()[alpha.Row() * 6], 9);
-}
-
 TEST(Effects, NextToImageMagick)
 {
     if (!HaveImageMagick()) GTEST_SKIP() << "no /usr/bin/convert";

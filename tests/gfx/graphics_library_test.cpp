@@ -3,39 +3,24 @@
 // or survives a free, and an assembled script that shapes a blit with a
 // brush mask and presents it, checked in the window against a picture
 // computed here; the colour commands and their argument errors.
-#include <gtest/gtest.h>
 
 #include <string>
-#include <vector>
 
-#include "core/command_services.h"
 #include "core/io/error_codes.h"
-#include "core/vm/library_glue.h"
-#include "core/vm/vm.h"
-#include "display/display.h"
-#include "display/display_library.h"
 #include "display/framebuffer.h"
 #include "display/output.h"
 #include "display/pictures.h"
 #include "gfx/bitmap.h"
 #include "gfx/clip_regions.h"
 #include "gfx/display_blit.h"
-#include "gfx/graphics_library.h"
 #include "gfx/pointers.h"
-#include "platform/posix/os_runloop.h"
 #include "support/assembled_script.h"
-#include "support/command_calls.h"
-#include "support/test_displays.h"
 #include "graphics_fixture.h"
 #include "test_pictures.h"
 
 namespace {
 
 using namespace testpictures;
-using testcalls::CallGlobal;
-using testcalls::Nil;
-using testcalls::Pointer;
-using testcalls::Value;
 
 // testblit(brush, x, y, flags): SafeBlt of a whole brush onto the current
 // display through the current output's clip region.

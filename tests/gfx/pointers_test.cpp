@@ -2,12 +2,8 @@
 // their hot spots kept on the image, the standard pointers, detaching a
 // pointer that a display still shows and freeing it once nothing does,
 // and moving the pointer with special coordinates on scaled displays.
-#include <gtest/gtest.h>
-
-#include <vector>
 
 #include "core/io/error_codes.h"
-#include "display/display.h"
 #include "display/output.h"
 #include "display/pictures.h"
 #include "gfx/pointers.h"
@@ -17,10 +13,6 @@
 namespace {
 
 using namespace testpictures;
-using testcalls::CallGlobal;
-using testcalls::Nil;
-using testcalls::Pointer;
-using testcalls::Value;
 
 class Pointers : public GraphicsFixture {
 protected:
