@@ -4,7 +4,6 @@
 // queries, and that closing a display ends only its own objects. The
 // nodes are freed inside the commands, so running this under ASan also
 // checks that nothing of a node is read after it is gone.
-
 #include "core/io/error_codes.h"
 #include "gfx/async_draw.h"
 #include "support/assembled_script.h"

@@ -2,7 +2,6 @@
 // frame-rate limit through the script commands, and refresh blocks: which
 // outputs refuse them, and that a block holds presenting back until it
 // ends.
-
 #include "core/io/error_codes.h"
 #include "display/framebuffer.h"
 #include "gfx/bitmap_ops.h"

@@ -3,7 +3,6 @@
 // or survives a free, and an assembled script that shapes a blit with a
 // brush mask and presents it, checked in the window against a picture
 // computed here; the colour commands and their argument errors.
-
 #include <string>
 
 #include "core/io/error_codes.h"
