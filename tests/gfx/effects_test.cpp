@@ -302,18 +302,11 @@ TEST(Effects, ShadowPlanes)
     EXPECT_EQ(MakeShadowBitMap(nullptr, nullptr, 0, 0, 0, 4, 2, 1, 255, 0, 0), nullptr);
 }
 
-TEST(Effects, ColourReductionAndMonochrome)
+// The palette itself is the quantiser's tests' business.
+TEST(Effects, DitheredMonochromeKeepsTheBrightness)
 {
     RgbPicture in = TestPicture(40, 30, 8);
-    for (uint32_t format : {PIXFMT_ARGB, PIXFMT_RGB565, PIXFMT_RGB24, PIXFMT_BGR24, PIXFMT_ABGR}) {
-        for (int32_t colours : {1, 16, 5000}) {
-            Picture p(in, format);
-            ASSERT_EQ(QuantizeBitMap(p.bitmap, 40, 30, colours, colours == 16), 0u);
-            size_t n = CountColours(p.Read());
-            EXPECT_LE(n, static_cast<size_t>(colours < 2 ? 2 : colours > 256 ? 256 : colours)) << format;
-            EXPECT_GE(n, 2u);
-        }
-        if (PixelFormatBytes(format) == 3) continue;
+    for (uint32_t format : {PIXFMT_ARGB, PIXFMT_RGB565, PIXFMT_ABGR}) {
         Picture m(in, format);
         ASSERT_EQ(MonochromeBitMap(m.bitmap, 40, 30, 1), 0u);
         RgbPicture out = m.Read();
