@@ -15,7 +15,7 @@
 #include "gfx/distort.h"
 #include "gfx/effects.h"
 #include "gfx/filter_kernels.h"
-#include "gfx/image_peer.h"
+#include "gfx/picture_test_helpers.h"
 #include "gfx/pixel_formats.h"
 #include "gfx/ripple_swirl.h"
 
@@ -324,7 +324,7 @@ TEST(Effects, DitheredMonochromeKeepsTheBrightness)
 
 TEST(Effects, NextToImageMagick)
 {
-    if (!HaveImageMagick()) GTEST_SKIP() << "no /usr/bin/convert";
+    if (!picture_test::HaveConvert()) GTEST_SKIP() << "no /usr/bin/convert";
     RgbPicture in = TestPicture(80, 60, 11);
     struct Case {
         const char* name;
@@ -363,7 +363,7 @@ TEST(Effects, NextToImageMagick)
 // the stretch and contrast steps of the chain above.
 TEST(Effects, SepiaToneNextToImageMagick)
 {
-    if (!HaveImageMagick()) GTEST_SKIP() << "no /usr/bin/convert";
+    if (!picture_test::HaveConvert()) GTEST_SKIP() << "no /usr/bin/convert";
     RgbPicture in = TestPicture(80, 60, 12);
     Picture p(in);
     BitMapLock lock{};

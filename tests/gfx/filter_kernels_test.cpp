@@ -11,7 +11,7 @@
 
 #include "gfx/blur.h"
 #include "gfx/filter_kernels.h"
-#include "gfx/image_peer.h"
+#include "gfx/picture_test_helpers.h"
 #include "gfx/pixel_formats.h"
 
 namespace {
@@ -197,7 +197,7 @@ struct PeerCase {
 
 TEST(FilterKernels, NextToImageMagick)
 {
-    if (!HaveImageMagick()) GTEST_SKIP() << "no /usr/bin/convert";
+    if (!picture_test::HaveConvert()) GTEST_SKIP() << "no /usr/bin/convert";
     RgbPicture in = TestPicture(96, 72, 4);
     PeerCase cases[] = {
         {"solarize", [](void* p, uint32_t, int32_t w, int32_t h, int32_t rl, uint32_t f) {

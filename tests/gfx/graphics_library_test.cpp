@@ -15,11 +15,11 @@
 #include "gfx/pointers.h"
 #include "support/assembled_script.h"
 #include "graphics_fixture.h"
-#include "test_pictures.h"
+#include "picture_test_helpers.h"
 
 namespace {
 
-using namespace testpictures;
+using namespace picture_test;
 
 // testblit(brush, x, y, flags): SafeBlt of a whole brush onto the current
 // display through the current output's clip region.

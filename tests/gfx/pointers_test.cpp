@@ -7,11 +7,11 @@
 #include "display/pictures.h"
 #include "gfx/pointers.h"
 #include "graphics_fixture.h"
-#include "test_pictures.h"
+#include "picture_test_helpers.h"
 
 namespace {
 
-using namespace testpictures;
+using namespace picture_test;
 
 class Pointers : public GraphicsFixture {
 protected:
