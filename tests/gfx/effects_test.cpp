@@ -120,7 +120,6 @@ TEST(Effects, IdentityParametersChangeNothing)
         {"tint level 0", [](BitMapHandle* b, int32_t w, int32_t h) { return TintBitMap(b, 0, 0, w, h, 0xFF00FF, 0); }},
         {"tint outside", [](BitMapHandle* b, int32_t w, int32_t h) { return TintBitMap(b, w, h, w, h, 0xFF00FF, 99); }},
         {"solarize 255", [](BitMapHandle* b, int32_t w, int32_t h) { return SolarizeBitMap(b, w, h, 999); }},
-        {"pixelate 1", [](BitMapHandle* b, int32_t w, int32_t h) { return PixelateBitMap(b, nullptr, nullptr, w, h, 1); }},
         {"oil paint 0", [](BitMapHandle* b, int32_t w, int32_t h) { return OilPaintBitMap(b, w, h, -2); }},
         {"ripple amplitude 0", [](BitMapHandle* b, int32_t w, int32_t h) { return WaterRippleBitMap(b, nullptr, nullptr, w, h, 5, 0, 3, 0.3, 0.7); }},
         {"ripple radius 0", [](BitMapHandle* b, int32_t w, int32_t h) { return WaterRippleBitMap(b, nullptr, nullptr, w, h, 5, 9, 3, -1, 0); }},
@@ -324,7 +323,7 @@ TEST(Effects, DitheredMonochromeKeepsTheBrightness)
 
 TEST(Effects, NextToImageMagick)
 {
-    if (!picture_test::HaveConvert()) GTEST_SKIP() << "no /usr/bin/convert";
+    if (!HaveConvert()) GTEST_SKIP() << "no /usr/bin/convert";
     RgbPicture in = TestPicture(80, 60, 11);
     struct Case {
         const char* name;
@@ -363,7 +362,7 @@ TEST(Effects, NextToImageMagick)
 // the stretch and contrast steps of the chain above.
 TEST(Effects, SepiaToneNextToImageMagick)
 {
-    if (!picture_test::HaveConvert()) GTEST_SKIP() << "no /usr/bin/convert";
+    if (!HaveConvert()) GTEST_SKIP() << "no /usr/bin/convert";
     RgbPicture in = TestPicture(80, 60, 12);
     Picture p(in);
     BitMapLock lock{};

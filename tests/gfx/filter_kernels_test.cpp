@@ -197,7 +197,7 @@ struct PeerCase {
 
 TEST(FilterKernels, NextToImageMagick)
 {
-    if (!picture_test::HaveConvert()) GTEST_SKIP() << "no /usr/bin/convert";
+    if (!HaveConvert()) GTEST_SKIP() << "no /usr/bin/convert";
     RgbPicture in = TestPicture(96, 72, 4);
     PeerCase cases[] = {
         {"solarize", [](void* p, uint32_t, int32_t w, int32_t h, int32_t rl, uint32_t f) {

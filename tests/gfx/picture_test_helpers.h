@@ -10,12 +10,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <set>
-#include <unistd.h>
 #include <string>
 #include <vector>
 
 #include "gfx/bitmap.h"
 #include "gfx/pixel_formats.h"
+#include "support/picture_oracle.h"
 #include "support/temp_dir.h"
 
 namespace picture_test {
@@ -164,10 +164,6 @@ BitMapHandle* Mask(BitMapHandle* colour, int32_t w, int32_t h, Shape shape)
     return m;
 }
 
-// ImageMagick, the test peer; tests skip without it.
-inline const char* kConvert = "/usr/bin/convert";
-inline bool HaveConvert() { return access(kConvert, X_OK) == 0; }
-
 inline void WritePpm(const std::string& path, const std::vector<uint32_t>& argb, int32_t w, int32_t h)
 {
     std::vector<uint8_t> bytes;
@@ -203,7 +199,7 @@ inline std::vector<uint32_t> Convert(const std::vector<uint32_t>& argb, int32_t 
 {
     TempDir dir;
     WritePpm(dir / "in.ppm", argb, w, h);
-    std::string command = std::string(kConvert) + " " + dir / "in.ppm" + " " + operation + " " +
+    std::string command = std::string(kImageMagick) + " " + dir / "in.ppm" + " " + operation + " " +
                           dir / "out.ppm" + " 2>/dev/null";
     if (std::system(command.c_str()) != 0) return {};
     return ReadPpm(dir / "out.ppm", ow, oh);
