@@ -178,11 +178,7 @@ TEST(FilterKernels, NormalizeStretchesToFullRangeAndLeavesFlatChannels)
     EXPECT_EQ((out.argb[50] >> 8) & 0xFF, 0x77u);
     EXPECT_EQ(out.argb[0] & 0xFF, 0u);
     EXPECT_EQ(out.argb[99] & 0xFF, 255u);
-    // With 10 pixels cut at either end red runs from 60 (the 11th) to 139.
-    out = Apply(in, PIXFMT_ARGB, normalize(10, 90));
-    EXPECT_EQ(out.argb[10] >> 16, 0u);
-    EXPECT_EQ(out.argb[89] >> 16, 255u);
-    EXPECT_EQ(out.argb[50] >> 16, (40u * 255 + 39) / 79);
+    // Cut-offs inside the range are ImageMagick's comparison (effects test).
     // Counts that leave no range change nothing.
     EXPECT_EQ(Apply(in, PIXFMT_ARGB, normalize(100, 0)).argb, in.argb);
 }

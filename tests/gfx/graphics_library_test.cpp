@@ -86,33 +86,6 @@ TEST_F(GraphicsLibrary, BoxRegionsAreCroppedAndRefusedWhenInvisible)
     }
 }
 
-TEST_F(GraphicsLibrary, ArgumentErrorsOfTheThreeCommands)
-{
-    BitMapHandle* plain = Colour(8, 8, 0);
-    Brush* brush;
-    ASSERT_EQ(AddBrush(vm, MakeObjectId(1), false, plain, nullptr, nullptr, 8, 8, &brush), 0u);
-    struct Case {
-        const char* name;
-        const char* command;
-        std::vector<Value> args;
-        uint32_t error;
-    };
-    const std::vector<Case> cases = {
-        {"unknown type", "createclipregion", {1.0, 3.0, 0.0, 0.0, 5.0}, ERR_WRONGUSAGE},
-        {"brush without a mask", "createclipregion", {1.0, 28.0, 1.0, 0.0, 0.0}, ERR_NOMASKBRUSH},
-        {"missing brush", "createclipregion", {1.0, 28.0, 9.0, 0.0, 0.0}, ERR_FINDBRUSH},
-        {"box without its size", "createclipregion", {1.0, 14.0, 0.0, 0.0, 5.0}, ERR_MISSINGPARAMTR},
-        {"set unknown id", "setclipregion", {4.0}, ERR_FINDCLIPREGION},
-        {"set unknown handle", "setclipregion", {Pointer{&brush}}, ERR_FINDARRAY},
-        {"free unknown id", "freeclipregion", {4.0}, ERR_FINDCLIPREGION},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        EXPECT_EQ(Call(c.command, c.args), c.error);
-    }
-    EXPECT_EQ(ClipRegionList, nullptr);
-}
-
 TEST_F(GraphicsLibrary, SettingValidatesFirstAndClearingRestoresTheWholeOutput)
 {
     ASSERT_EQ(Call("createclipregion", {1.0, 14.0, 4.0, 5.0, 10.0, 6.0}), 0u);
@@ -226,8 +199,10 @@ TEST_F(GraphicsLibrary, AssembledScriptShapesABlitWithABrushMask)
 
 int g_unknownHandle;
 
-TEST_F(GraphicsLibrary, ColourCommandsAndTheirArgumentErrors)
+TEST_F(GraphicsLibrary, CommandResultsAndArgumentErrors)
 {
+    Brush* brush;
+    ASSERT_EQ(AddBrush(vm, MakeObjectId(1), false, Colour(8, 8, 0), nullptr, nullptr, 8, 8, &brush), 0u);
     struct Case {
         const char* name;
         const char* command;
@@ -257,6 +232,13 @@ TEST_F(GraphicsLibrary, ColourCommandsAndTheirArgumentErrors)
         {"pointer of a sprite", "createpointer", {1.0, 32.0, 1.0}, ERR_FINDSPRITE, {}},
         {"set a missing pointer", "setpointer", {2.0}, ERR_FINDPOINTER, {}},
         {"free a missing handle", "freepointer", {Pointer{&g_unknownHandle}}, ERR_FINDARRAY, {}},
+        {"clip region of an unknown type", "createclipregion", {1.0, 3.0, 0.0, 0.0, 5.0}, ERR_WRONGUSAGE, {}},
+        {"clip region of a brush without a mask", "createclipregion", {1.0, 28.0, 1.0, 0.0, 0.0}, ERR_NOMASKBRUSH, {}},
+        {"clip region of a missing brush", "createclipregion", {1.0, 28.0, 9.0, 0.0, 0.0}, ERR_FINDBRUSH, {}},
+        {"clip box without its size", "createclipregion", {1.0, 14.0, 0.0, 0.0, 5.0}, ERR_MISSINGPARAMTR, {}},
+        {"set an unknown clip region", "setclipregion", {4.0}, ERR_FINDCLIPREGION, {}},
+        {"set an unknown handle", "setclipregion", {Pointer{&g_unknownHandle}}, ERR_FINDARRAY, {}},
+        {"free an unknown clip region", "freeclipregion", {4.0}, ERR_FINDCLIPREGION, {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -266,6 +248,7 @@ TEST_F(GraphicsLibrary, ColourCommandsAndTheirArgumentErrors)
             EXPECT_EQ(results, c.results);
         }
     }
+    EXPECT_EQ(ClipRegionList, nullptr);
 }
 
 TEST_F(GraphicsLibrary, PensComeFromTheOutputsPalette)
