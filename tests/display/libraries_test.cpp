@@ -1,6 +1,6 @@
-// Library registration on a real VM: the commands that preloading calls by
-// name exist, CreateDisplay makes displays, every exit is safe unopened and
-// twice, and queued events reach script handlers.
+// Library registration on a real VM: the commands of subsystems this
+// player lacks exist, CreateDisplay makes displays, every exit is safe
+// unopened and twice, and queued events reach script handlers.
 #include <string>
 
 #include "core/io/error_codes.h"

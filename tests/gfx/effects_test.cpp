@@ -1,6 +1,6 @@
 // Effect front ends on real bitmaps: untouched 24-bit pictures, identity
-// parameters, clamped script values, the gamma tables, shadows, colour
-// reduction, and ImageMagick as the peer for the exact effects.
+// parameters, clamped script values, the gamma tables, shadows, dithered
+// monochrome, and ImageMagick as the peer for the exact effects.
 #include <gtest/gtest.h>
 
 #include <cmath>
