@@ -3,26 +3,19 @@
 // effect's front end leaves a second brush loaded from the same file, and
 // wrong arguments, missing and hardware brushes must be refused with the
 // brush untouched.
-#include <gtest/gtest.h>
-
 #include <cmath>
 #include <cstdlib>
 #include <functional>
-#include <string>
-#include <vector>
 
-#include "core/command_services.h"
 #include "core/io/error_codes.h"
-#include "core/vm/vm.h"
 #include "display/display_library.h"
 #include "display/pictures.h"
 #include "gfx/bitmap.h"
 #include "gfx/effects.h"
 #include "gfx/filter_kernels.h"
+#include "gfx/graphics_fixture.h"
 #include "gfx/picture_test_helpers.h"
 #include "gfx/ripple_swirl.h"
-#include "platform/posix/os_runloop.h"
-#include "support/command_calls.h"
 #include "support/picture_oracle.h"
 #include "support/temp_dir.h"
 
@@ -53,31 +46,19 @@ BrushPixels PixelsOf(const Brush* brush)
     return p;
 }
 
-class BrushEffects : public ::testing::Test {
+class BrushEffects : public VmFixture {
 protected:
     void SetUp() override
     {
         if (!HaveConvert())
             GTEST_SKIP() << kImageMagick << " writes the pictures";
-        ASSERT_EQ(OsInit(), 0u);
-        vm = VmOpenState();
-        VmPushValue(vm, VM_GLOBALSINDEX);
-        ASSERT_EQ(RegisterBrushLibrary(vm), 0u);
-        VmSetTop(vm, 0);
+        VmFixture::SetUp();
+        Register(RegisterBrushLibrary);
         // Every channel varies; the top-left pixel is black.
         std::string make = std::string(kImageMagick) + " -size 48x32 xc: -channel R -fx i/w -channel G -fx j/h" +
                            " -channel B -fx '(i+j)%8/8' -channel A -fx '0.2+0.8*i/w' PNG32:" + picture +
                            " && " + kImageMagick + " -size 20x10 xc:'rgba(40,90,200,0.6)' PNG32:" + patch;
         ASSERT_EQ(std::system(make.c_str()), 0);
-    }
-    void TearDown() override
-    {
-        if (!vm)
-            return;
-        FreeAllBrushes(vm);
-        VmCloseState(vm);
-        FreeCoreLists(nullptr);
-        OsShutdown();
     }
     Brush* Found(uint32_t id)
     {
@@ -91,7 +72,6 @@ protected:
         return Found(id);
     }
 
-    VmState* vm = nullptr;
     TempDir dir;
     std::string picture = dir.file("picture.png"), patch = dir.file("patch.png");
 };

@@ -2,21 +2,15 @@
 // brush gets the picture the oracle written here expects (pixel doubling,
 // a quarter turn, a transposition), and every refused argument leaves the
 // brush exactly as it was, planes and all.
-#include <gtest/gtest.h>
-
 #include <cmath>
 #include <string>
-#include <vector>
 
-#include "core/command_services.h"
 #include "core/io/error_codes.h"
-#include "core/vm/vm.h"
 #include "display/display_library.h"
 #include "display/pictures.h"
 #include "gfx/bitmap.h"
+#include "gfx/graphics_fixture.h"
 #include "gfx/picture_test_helpers.h"
-#include "platform/posix/os_runloop.h"
-#include "support/command_calls.h"
 #include "support/picture_oracle.h"
 
 namespace {
@@ -35,22 +29,12 @@ std::vector<uint32_t> Rgb(const std::vector<uint32_t>& argb)
     return v;
 }
 
-class BrushTransforms : public ::testing::Test {
+class BrushTransforms : public VmFixture {
 protected:
     void SetUp() override
     {
-        ASSERT_EQ(OsInit(), 0u);
-        vm = VmOpenState();
-        VmPushValue(vm, VM_GLOBALSINDEX);
-        ASSERT_EQ(RegisterBrushLibrary(vm), 0u);
-        VmSetTop(vm, 0);
-    }
-    void TearDown() override
-    {
-        FreeAllBrushes(vm);
-        VmCloseState(vm);
-        FreeCoreLists(nullptr);
-        OsShutdown();
+        VmFixture::SetUp();
+        Register(RegisterBrushLibrary);
     }
     // Brush 1: the test picture, with a mask whose bit is clear on the
     // diagonal when asked for.
@@ -68,7 +52,6 @@ protected:
         return b;
     }
 
-    VmState* vm = nullptr;
     std::vector<uint32_t> source = MakeTestPicture(kW, kH, false);
 };
 

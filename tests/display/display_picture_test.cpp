@@ -15,7 +15,7 @@
 #include "gfx/bitmap.h"
 #include "gfx/clip_regions.h"
 #include "gfx/display_blit.h"
-#include "gfx/test_pictures.h"
+#include "gfx/picture_test_helpers.h"
 #include "support/picture_oracle.h"
 
 namespace {
@@ -107,7 +107,7 @@ TEST_F(DisplayPicture, OpeningDisplayShowsItsPictureThroughTheDisplayBlit)
         BitMapHandle *bitmap = nullptr, *mask = nullptr, *alpha = nullptr;
         ASSERT_EQ(RenderBGPicSource(argb.data(), pw, ph, c.alpha, &bitmap, &mask, &alpha), 0u);
         if (!c.alpha) {
-            mask = testpictures::Mask(bitmap, pw, ph, [&](int32_t x, int32_t y) { return argb[y * pw + x] >> 31; });
+            mask = picture_test::Mask(bitmap, pw, ph, [&](int32_t x, int32_t y) { return argb[y * pw + x] >> 31; });
             ASSERT_NE(mask, nullptr);
         }
         BGPic* picture;
@@ -117,7 +117,7 @@ TEST_F(DisplayPicture, OpeningDisplayShowsItsPictureThroughTheDisplayBlit)
         if (c.clip != NONE) {
             BitMapHandle* shape = nullptr;
             if (c.clip == SHAPED)
-                shape = testpictures::Mask(nullptr, rw, rh, [&](int32_t x, int32_t) { return x < rw / 2; });
+                shape = picture_test::Mask(nullptr, rw, rh, [&](int32_t x, int32_t) { return x < rw / 2; });
             ClipRegion* region;
             ASSERT_EQ(CreateClipRegion(nullptr, MakeObjectId(1), false, rx, ry, rw, rh, shape, &region), 0u);
             if (shape) FreePlaneBitMap(shape);

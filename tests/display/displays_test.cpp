@@ -12,7 +12,6 @@
 #include "display/event_handlers.h"
 #include "display/rects.h"
 #include "display/requesters.h"
-#include "platform/posix/os_memory.h"
 #include "platform/posix/os_runloop.h"
 
 namespace {
@@ -38,11 +37,8 @@ protected:
     }
 };
 
-TEST_F(DisplayTest, DefaultsAndSizeLimits)
+TEST_F(DisplayTest, SizesOutsideTheLimitsAreRefused)
 {
-    Display* d = Make(1);
-    EXPECT_EQ(d->x, (kMonitorWidth - 640) / 2);
-    EXPECT_EQ(d->y, (kMonitorHeight - 480) / 2);
     DisplayOptions o;
     InitDisplayOptions(&o);
     Display* bad;
@@ -194,70 +190,6 @@ TEST_F(DisplayTest, RequestersMarkTheDisplayAndDropItsInput)
     EXPECT_EQ(d->requesterOpen, 0u);
     EXPECT_EQ(d->mouseButtons, 0u);
     EXPECT_EQ(button, 1);
-}
-
-TEST_F(DisplayTest, ScriptedAnswersThroughEveryRequester)
-{
-    OsSetRequesterBackend(&ScriptedRequesterBackend);
-    auto answer = [](const char* text, bool cancel = false, std::vector<std::string> files = {}, int index = -1) {
-        ScriptedAnswer a;
-        a.text = text;
-        a.cancel = cancel;
-        a.files = std::move(files);
-        a.index = index;
-        ScriptedRequesterPush(a);
-    };
-    answer("hello world");
-    answer("partial", true);
-    answer("/tmp/pics/a.png", false, {"b.png"});
-    answer("/srv/data");
-    answer("", false, {}, 7);  // outside the choices: no choice
-
-    char out[kRequesterTextSize];
-    EXPECT_EQ(ShowStringRequester(nullptr, nullptr, "t", "b", "", 0, 5, 0, 1, out), 0u);
-    EXPECT_STREQ(out, "hello") << "cut to the maximum length";
-    EXPECT_EQ(ShowStringRequester(nullptr, nullptr, "t", "b", "", 3, 0, 0, 1, out),
-              uint32_t{ERR_USERABORT});
-    EXPECT_STREQ(out, "partial");
-    EXPECT_EQ(ShowStringRequester(nullptr, nullptr, "t", "b", "", 1, 0, 0, 1, out),
-              uint32_t{ERR_WRONGUSAGE});
-    EXPECT_EQ(ShowStringRequester(nullptr, nullptr, "t", "b", "", 0, 1025, 0, 1, out),
-              uint32_t{ERR_WRONGUSAGE});
-
-    FileRequestResult result;
-    ASSERT_EQ(ShowFileRequester(nullptr, nullptr, "t", "#?", REQ_MULTISELECT, "", "", 1, &result),
-              0u);
-    EXPECT_STREQ(result.folder, "/tmp/pics");
-    ASSERT_EQ(result.count, 2u);
-    EXPECT_STREQ(result.names, "a.png");
-    EXPECT_STREQ(result.names + 6, "b.png");
-    OsFreeMem(result.names);
-    EXPECT_EQ(ShowFileRequester(nullptr, nullptr, "t", "*", 3, "", "", 1, &result),
-              uint32_t{ERR_WRONGUSAGE});
-
-    char* chosen = nullptr;
-    ASSERT_EQ(ShowPathRequester(nullptr, nullptr, "t", REQ_SAVEMODE, "", 1, &chosen), 0u);
-    ASSERT_NE(chosen, nullptr);
-    EXPECT_STREQ(chosen, "/srv/data");
-    OsFreeMem(chosen);
-    EXPECT_EQ(ShowPathRequester(nullptr, nullptr, "t", REQ_MULTISELECT, "", 1, &chosen),
-              uint32_t{ERR_WRONGUSAGE});
-
-    const char choices[] = "one\0two\0";
-    int index = 0;
-    EXPECT_EQ(ShowListRequester(nullptr, nullptr, "t", "b", choices, 1, 1, &index), 0u);
-    EXPECT_EQ(index, -1);
-    EXPECT_EQ(ShowListRequester(nullptr, nullptr, "t", "b", "", 0, 1, &index),
-              uint32_t{ERR_WRONGUSAGE});
-
-    // The queue is empty now: every requester falls back to its default.
-    EXPECT_EQ(ShowListRequester(nullptr, nullptr, "t", "b", choices, 5, 1, &index), 0u);
-    EXPECT_EQ(index, -1) << "a default outside the choices counts as none";
-    uint32_t color = 0;
-    EXPECT_EQ(ShowColorRequester(nullptr, nullptr, "t", 0xFF8800, 1, &color), 0u);
-    EXPECT_EQ(color, 0xFF8800u);
-    EXPECT_EQ(ShowFileRequester(nullptr, nullptr, "t", "", 0, "", "", 1, &result), 0u);
-    EXPECT_EQ(result.count, 0u) << "no answer means cancelled";
 }
 
 struct OverlapCase {

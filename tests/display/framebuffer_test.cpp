@@ -7,7 +7,7 @@
 #include "display/framebuffer.h"
 #include "gfx/bitmap.h"
 #include "gfx/bitmap_ops.h"
-#include "gfx/test_pictures.h"
+#include "gfx/picture_test_helpers.h"
 #include "support/test_displays.h"
 
 namespace {
@@ -23,7 +23,7 @@ protected:
     {
         return MakeTestDisplay(nullptr, ++ids, w, h, false, scaledW, scaledH);
     }
-    BitMapHandle* Filled(int32_t w, int32_t h, uint32_t argb) { return own(testpictures::Colour(w, h, argb)); }
+    BitMapHandle* Filled(int32_t w, int32_t h, uint32_t argb) { return own(picture_test::Colour(w, h, argb)); }
     picture_test::Owned own;
     uint32_t ids = 0;
 };

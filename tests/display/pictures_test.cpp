@@ -1,6 +1,6 @@
-// Brush and background-picture records: ids and handles, replacement, the
-// planes they own (freed on every path, which the sanitizer build checks),
-// and the drawing helpers of background pictures.
+// Brush and background-picture records: the planes they own (freed on
+// every path, which the sanitizer build checks), and the drawing helpers
+// of background pictures.
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -12,11 +12,11 @@
 #include "display/pictures.h"
 #include "gfx/bitmap.h"
 #include "gfx/bitmap_ops.h"
-#include "gfx/test_pictures.h"
+#include "gfx/picture_test_helpers.h"
 
 namespace {
 
-using testpictures::Colour;
+using picture_test::Colour;
 
 class Pictures : public ::testing::Test {
 protected:
@@ -27,25 +27,6 @@ protected:
         FreeAllBGPics(nullptr);
     }
 };
-
-TEST_F(Pictures, BrushesAreReplacedByIdAndHardwareOnesAreNotModified)
-{
-    Brush *a, *b, *found;
-    ASSERT_EQ(AddBrush(nullptr, MakeObjectId(3), false, Colour(4, 4, 1), nullptr, nullptr, 4, 4, &a), 0u);
-    ASSERT_EQ(AddBrush(nullptr, MakeObjectId(3), false, Colour(6, 5, 3), nullptr, nullptr, 6, 5, &b), 0u);
-    ASSERT_EQ(FindBrush(nullptr, MakeObjectId(3), &found, 0), 0u);
-    EXPECT_EQ(found->width, 6);
-    found->hardware = 1;
-    EXPECT_EQ(FindBrush(nullptr, MakeObjectId(3), &found, FINDPICTURE_MODIFY), uint32_t{ERR_HWBRUSH});
-    BitMapHandle *bitmap, *mask, *alpha;
-    int32_t w, hgt;
-    GetBrushPlanes(b, &bitmap, &mask, &alpha, &w, &hgt);
-    EXPECT_EQ(bitmap, nullptr);
-    b->hardware = 0;
-    GetBrushPlanes(b, &bitmap, &mask, &alpha, &w, &hgt);
-    EXPECT_EQ(bitmap, b->bitmap);
-    EXPECT_EQ(w, 6);
-}
 
 TEST_F(Pictures, RefusedRecordsFreeThePlanesTheyWereGiven)
 {

@@ -1,45 +1,30 @@
 // OpenFont on a real VM: replacing a font of the same id (also the current
 // one), and the fonts it refuses without leaving a record behind.
-#include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <string>
-#include <vector>
 
-#include "core/command_services.h"
 #include "core/io/error_codes.h"
 #include "core/io/errors.h"
-#include "core/vm/vm.h"
 #include "draw/draw_library.h"
-#include "platform/posix/os_runloop.h"
-#include "support/command_calls.h"
+#include "gfx/graphics_fixture.h"
 #include "support/temp_dir.h"
 
 namespace {
 
-using testcalls::CallGlobal;
-using testcalls::Value;
-
 const char kVera[] = "/usr/share/fonts/truetype/ttf-bitstream-vera/Vera.ttf";
 
-class OpenFont : public ::testing::Test {
+class OpenFont : public VmFixture {
 protected:
     void SetUp() override
     {
-        ASSERT_EQ(OsInit(), 0u);
-        vm = VmOpenState();
-        ASSERT_NE(vm, nullptr);
-        VmPushValue(vm, VM_GLOBALSINDEX);
-        ASSERT_EQ(RegisterTextLibrary(vm), 0u);
-        VmSetTop(vm, 0);
+        VmFixture::SetUp();
+        Register(RegisterTextLibrary);
     }
     void TearDown() override
     {
         FreeTextResources(vm);
-        VmCloseState(vm);
-        FreeCoreLists(nullptr);
-        OsShutdown();
+        VmFixture::TearDown();
     }
     uint32_t Open(double id, const std::string& font, double size = 0)
     {
@@ -47,7 +32,7 @@ protected:
         args.emplace_back(id);
         args.emplace_back(font);
         if (size) args.emplace_back(size);
-        return CallGlobal(vm, "openfont", args);
+        return Call("openfont", args);
     }
     static int Count()
     {
@@ -60,7 +45,6 @@ protected:
         FontNode* node = nullptr;
         return FindFont(MakeObjectId(id), &node) ? nullptr : node->font;
     }
-    VmState* vm = nullptr;
     TempDir dir;
 };
 

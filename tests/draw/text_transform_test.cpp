@@ -9,17 +9,14 @@
 
 namespace {
 
-TEST(TextState, DefaultFontIsTopazEightAndCurrent)
+TEST(TextState, TheDefaultFontIsCurrentUntilFreed)
 {
     FreeTextState();
     EXPECT_EQ(GetCurrentFont(), nullptr);
     ASSERT_EQ(InitTextState(), 0);
     FontObject* f = GetCurrentFont();
     ASSERT_NE(f, nullptr);
-    EXPECT_STREQ(f->name, "topaz");
-    EXPECT_EQ(f->size, 8);
     EXPECT_EQ(f->lineHeight, f->ascender + f->descender);
-    EXPECT_EQ(f->scalable, 0u);
     // Switching back from another font falls to the default, not to none.
     SetCurrentFont(nullptr);
     EXPECT_EQ(GetCurrentFont(), f);

@@ -9,11 +9,11 @@
 #include "gfx/alpha_blits.h"
 #include "gfx/bitmap.h"
 #include "gfx/pixel_formats.h"
-#include "test_pictures.h"
+#include "picture_test_helpers.h"
 
 namespace {
 
-using namespace testpictures;
+using namespace picture_test;
 
 // The plane modes as the rules read, in floating point.
 int ExpectedPlaneByte(uint32_t mode, int s, int d, uint32_t v)

@@ -4,23 +4,12 @@
 // queries, and that closing a display ends only its own objects. The
 // nodes are freed inside the commands, so running this under ASan also
 // checks that nothing of a node is read after it is gone.
-#include <gtest/gtest.h>
-
-#include <vector>
-
 #include "core/io/error_codes.h"
-#include "core/vm/library_glue.h"
-#include "display/display.h"
 #include "gfx/async_draw.h"
 #include "support/assembled_script.h"
 #include "graphics_fixture.h"
 
 namespace {
-
-using testcalls::CallGlobal;
-using testcalls::Nil;
-using testcalls::Pointer;
-using testcalls::Value;
 
 struct Producer {
     int32_t count = 5;

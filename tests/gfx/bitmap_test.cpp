@@ -17,8 +17,6 @@ TEST(BitMaps, WrappedPlanesBorrowTheCallersPixels)
     BitMapHandle* alpha = AllocAlphaBitMap(7, 4, 1, pixels.data(), 16);
     BitMapHandle* mask = AllocMaskBitMap(nullptr, 7, 4, 1, pixels.data(), 16);
     ASSERT_TRUE(alpha && mask);
-    EXPECT_EQ(QueryBitMapAttr(alpha, BMATTR_ALPHA_PIXELS), reinterpret_cast<uintptr_t>(pixels.data()));
-    EXPECT_EQ(QueryBitMapAttr(mask, BMATTR_MASK_BYTESPERROW), 16u);
     EXPECT_EQ(GetPlaneDim(alpha->native, 0), 7);
     EXPECT_EQ(GetPlaneDim(mask->native, 0), 0);  // wrapped masks keep no size
     FreePlaneBitMap(alpha);
@@ -56,14 +54,6 @@ TEST(BitMaps, SizesOutsideTheLimitsAreRefused)
     BitMapHandle* edge = AllocMaskBitMap(nullptr, kMaxBitMapSide, 1, 0, nullptr, 0);
     ASSERT_NE(edge, nullptr);
     FreePlaneBitMap(edge);
-}
-
-TEST(BitMaps, NullHandlesAnswerZeroButPlatformIdsStillAnswer)
-{
-    for (uint32_t id : {0u, 1u, 2u, 3u, 4u, 13u, 14u, 18u, 19u, 20u, 21u, 22u})
-        EXPECT_EQ(QueryBitMapAttr(nullptr, id), 0u) << id;
-    EXPECT_EQ(QueryBitMapAttr(nullptr, BMATTR_DESKTOP_DEPTH), 32u);
-    EXPECT_EQ(QueryBitMapAttr(nullptr, BMATTR_PLATFORM_FLAG), 1u);
 }
 
 TEST(BitMaps, SinglePixelsInEveryPixelSize)

@@ -7,11 +7,11 @@
 #include "gfx/bitmap.h"
 #include "gfx/clip_regions.h"
 #include "support/test_displays.h"
-#include "test_pictures.h"
+#include "picture_test_helpers.h"
 
 namespace {
 
-using namespace testpictures;
+using namespace picture_test;
 
 ClipRegion Box(int32_t x, int32_t y, int32_t w, int32_t h)
 {

@@ -19,11 +19,11 @@
 #include "gfx/plane_ops.h"
 #include "support/test_displays.h"
 #include "fake_adapter.h"
-#include "test_pictures.h"
+#include "picture_test_helpers.h"
 
 namespace {
 
-using namespace testpictures;
+using namespace picture_test;
 
 struct ClipCase {
     const char* name;

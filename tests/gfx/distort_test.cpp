@@ -12,7 +12,6 @@
 #include "gfx/bitmap.h"
 #include "gfx/distort.h"
 #include "gfx/effects.h"
-#include "gfx/image_peer.h"
 #include "gfx/pixel_formats.h"
 #include "picture_test_helpers.h"
 

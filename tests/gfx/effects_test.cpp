@@ -1,6 +1,6 @@
 // Effect front ends on real bitmaps: untouched 24-bit pictures, identity
-// parameters, clamped script values, the gamma tables, shadows, colour
-// reduction, and ImageMagick as the peer for the exact effects.
+// parameters, clamped script values, the gamma tables, shadows, dithered
+// monochrome, and ImageMagick as the peer for the exact effects.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -15,7 +15,7 @@
 #include "gfx/distort.h"
 #include "gfx/effects.h"
 #include "gfx/filter_kernels.h"
-#include "gfx/image_peer.h"
+#include "gfx/picture_test_helpers.h"
 #include "gfx/pixel_formats.h"
 #include "gfx/ripple_swirl.h"
 
@@ -120,7 +120,6 @@ TEST(Effects, IdentityParametersChangeNothing)
         {"tint level 0", [](BitMapHandle* b, int32_t w, int32_t h) { return TintBitMap(b, 0, 0, w, h, 0xFF00FF, 0); }},
         {"tint outside", [](BitMapHandle* b, int32_t w, int32_t h) { return TintBitMap(b, w, h, w, h, 0xFF00FF, 99); }},
         {"solarize 255", [](BitMapHandle* b, int32_t w, int32_t h) { return SolarizeBitMap(b, w, h, 999); }},
-        {"pixelate 1", [](BitMapHandle* b, int32_t w, int32_t h) { return PixelateBitMap(b, nullptr, nullptr, w, h, 1); }},
         {"oil paint 0", [](BitMapHandle* b, int32_t w, int32_t h) { return OilPaintBitMap(b, w, h, -2); }},
         {"ripple amplitude 0", [](BitMapHandle* b, int32_t w, int32_t h) { return WaterRippleBitMap(b, nullptr, nullptr, w, h, 5, 0, 3, 0.3, 0.7); }},
         {"ripple radius 0", [](BitMapHandle* b, int32_t w, int32_t h) { return WaterRippleBitMap(b, nullptr, nullptr, w, h, 5, 9, 3, -1, 0); }},
@@ -302,18 +301,11 @@ TEST(Effects, ShadowPlanes)
     EXPECT_EQ(MakeShadowBitMap(nullptr, nullptr, 0, 0, 0, 4, 2, 1, 255, 0, 0), nullptr);
 }
 
-TEST(Effects, ColourReductionAndMonochrome)
+// The palette itself is the quantiser's tests' business.
+TEST(Effects, DitheredMonochromeKeepsTheBrightness)
 {
     RgbPicture in = TestPicture(40, 30, 8);
-    for (uint32_t format : {PIXFMT_ARGB, PIXFMT_RGB565, PIXFMT_RGB24, PIXFMT_BGR24, PIXFMT_ABGR}) {
-        for (int32_t colours : {1, 16, 5000}) {
-            Picture p(in, format);
-            ASSERT_EQ(QuantizeBitMap(p.bitmap, 40, 30, colours, colours == 16), 0u);
-            size_t n = CountColours(p.Read());
-            EXPECT_LE(n, static_cast<size_t>(colours < 2 ? 2 : colours > 256 ? 256 : colours)) << format;
-            EXPECT_GE(n, 2u);
-        }
-        if (PixelFormatBytes(format) == 3) continue;
+    for (uint32_t format : {PIXFMT_ARGB, PIXFMT_RGB565, PIXFMT_ABGR}) {
         Picture m(in, format);
         ASSERT_EQ(MonochromeBitMap(m.bitmap, 40, 30, 1), 0u);
         RgbPicture out = m.Read();
@@ -329,52 +321,9 @@ TEST(Effects, ColourReductionAndMonochrome)
     }
 }
 
-TEST(Effects, PixelateCells)
-{
-    RgbPicture in = TestPicture(11, 7, 4);
-    for (int32_t cell : {3, 50}) {
-        Picture p(in);
-        Plane mask(AllocMaskBitMap(p.bitmap, 11, 7, 1, nullptr, 0));
-        // Every corner visible but the one of the cell at (3, 0).
-        for (int32_t y = 0; y < 7; ++y)
-            for (int32_t x = 0; x < 11; ++x)
-                if (!(x == 3 && y == 0)) mask.Bytes()[mask.Row() * y + (x >> 3)] |= static_cast<uint8_t>(0x80 >> (x & 7));
-        ASSERT_EQ(PixelateBitMap(p.bitmap, mask.handle, nullptr, 11, 7, cell), 0u);
-        RgbPicture out = p.Read();
-        int32_t side = cell > 7 ? 7 : cell;
-        for (int32_t y = 0; y < 7; ++y)
-            for (int32_t x = 0; x < 11; ++x) {
-                int32_t cx = x / side * side, cy = y / side * side;
-                bool hidden = cx == 3 && cy == 0;
-                uint32_t expect = hidden ? in.argb[static_cast<size_t>(y) * 11 + x] : in.argb[static_cast<size_t>(cy) * 11 + cx];
-                ASSERT_EQ(out.argb[static_cast<size_t>(y) * 11 + x], expect) << cell << ": " << x << "," << y;
-                bool visible = mask.Bytes()[mask.Row() * y + (x >> 3)] & (0x80 >> (x & 7));
-                ASSERT_EQ(visible, !hidden) << cell << ": " << x << "," << y;
-            }
-    }
-}
-
-TEST(Effects, FlipsMoveMaskAndAlphaAlong)
-{
-    RgbPicture in = TestPicture(13, 7, 6);
-    Picture p(in);
-    Plane mask(AllocMaskBitMap(p.bitmap, 13, 7, 1, nullptr, 0));
-    mask.Bytes()[0] = 0x80;  // pixel (0, 0)
-    ASSERT_EQ(FlipBitMap(p.bitmap, mask.handle, nullptr, 13, 7, 1), 0u);
-    EXPECT_EQ(p.Read().argb[12], in.argb[0]);
-    EXPECT_TRUE(mask.Bytes()[1] & (0x80 >> 4));  // now pixel (12, 0)
-    EXPECT_EQ(mask.Bytes()[0], 0);
-    Picture q(in);
-    Plane alpha(AllocAlphaBitMap(13, 7, 1, nullptr, 0));
-    alpha.Bytes()[0] = 9;
-    ASSERT_EQ(FlipBitMap(q.bitmap, nullptr, alpha.handle, 13, 7, 0), 0u);
-    EXPECT_EQ(q.Read().argb[13 * 6], in.argb[0]);
-    EXPECT_EQ(alpha.Bytes()[alpha.Row() * 6], 9);
-}
-
 TEST(Effects, NextToImageMagick)
 {
-    if (!HaveImageMagick()) GTEST_SKIP() << "no /usr/bin/convert";
+    if (!HaveConvert()) GTEST_SKIP() << "no /usr/bin/convert";
     RgbPicture in = TestPicture(80, 60, 11);
     struct Case {
         const char* name;
@@ -413,7 +362,7 @@ TEST(Effects, NextToImageMagick)
 // the stretch and contrast steps of the chain above.
 TEST(Effects, SepiaToneNextToImageMagick)
 {
-    if (!HaveImageMagick()) GTEST_SKIP() << "no /usr/bin/convert";
+    if (!HaveConvert()) GTEST_SKIP() << "no /usr/bin/convert";
     RgbPicture in = TestPicture(80, 60, 12);
     Picture p(in);
     BitMapLock lock{};

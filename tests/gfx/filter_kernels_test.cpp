@@ -11,7 +11,7 @@
 
 #include "gfx/blur.h"
 #include "gfx/filter_kernels.h"
-#include "gfx/image_peer.h"
+#include "gfx/picture_test_helpers.h"
 #include "gfx/pixel_formats.h"
 
 namespace {
@@ -178,11 +178,7 @@ TEST(FilterKernels, NormalizeStretchesToFullRangeAndLeavesFlatChannels)
     EXPECT_EQ((out.argb[50] >> 8) & 0xFF, 0x77u);
     EXPECT_EQ(out.argb[0] & 0xFF, 0u);
     EXPECT_EQ(out.argb[99] & 0xFF, 255u);
-    // With 10 pixels cut at either end red runs from 60 (the 11th) to 139.
-    out = Apply(in, PIXFMT_ARGB, normalize(10, 90));
-    EXPECT_EQ(out.argb[10] >> 16, 0u);
-    EXPECT_EQ(out.argb[89] >> 16, 255u);
-    EXPECT_EQ(out.argb[50] >> 16, (40u * 255 + 39) / 79);
+    // Cut-offs inside the range are ImageMagick's comparison (effects test).
     // Counts that leave no range change nothing.
     EXPECT_EQ(Apply(in, PIXFMT_ARGB, normalize(100, 0)).argb, in.argb);
 }
@@ -197,7 +193,7 @@ struct PeerCase {
 
 TEST(FilterKernels, NextToImageMagick)
 {
-    if (!HaveImageMagick()) GTEST_SKIP() << "no /usr/bin/convert";
+    if (!HaveConvert()) GTEST_SKIP() << "no /usr/bin/convert";
     RgbPicture in = TestPicture(96, 72, 4);
     PeerCase cases[] = {
         {"solarize", [](void* p, uint32_t, int32_t w, int32_t h, int32_t rl, uint32_t f) {

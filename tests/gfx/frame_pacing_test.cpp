@@ -2,20 +2,13 @@
 // frame-rate limit through the script commands, and refresh blocks: which
 // outputs refuse them, and that a block holds presenting back until it
 // ends.
-#include <gtest/gtest.h>
-
-#include <vector>
-
 #include "core/io/error_codes.h"
-#include "display/display.h"
 #include "display/framebuffer.h"
 #include "gfx/bitmap_ops.h"
 #include "gfx/frame_pacing.h"
 #include "graphics_fixture.h"
 
 namespace {
-
-using testcalls::CallGlobal;
 
 uint64_t g_now;
 std::vector<uint32_t> g_sleeps;

@@ -1,7 +1,7 @@
-// The fixture of the graphics library's tests: a VM with the library
-// registered, an open display 1 as the current display, and script calls
-// of the library's commands. Tests add their own commands and objects in
-// their SetUp and free what they own before the base TearDown.
+// The fixtures of the tests that run commands on a real VM: one with the
+// libraries a test registers, and the graphics library's with an open
+// display 1 as the current display. Tests add their own commands and
+// objects in their SetUp and free what they own before the base TearDown.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -18,28 +18,36 @@
 #include "support/command_calls.h"
 #include "support/test_displays.h"
 
-class GraphicsFixture : public ::testing::Test {
+// The script-call values every test of the library passes around.
+using testcalls::CallGlobal;
+using testcalls::Nil;
+using testcalls::Pointer;
+using testcalls::Value;
+
+// A VM whose globals hold the libraries a test registers, with the
+// platform up for its whole life.
+class VmFixture : public ::testing::Test {
 protected:
     void SetUp() override
     {
         ASSERT_EQ(OsInit(), 0u);
         vm = VmOpenState();
         ASSERT_NE(vm, nullptr);
-        VmPushValue(vm, VM_GLOBALSINDEX);
-        ASSERT_EQ(RegisterGraphicsLibrary(vm), 0u);
-        VmSetTop(vm, 0);
-        display = MakeTestDisplay(vm, 1, kWidth, kHeight);
-        ASSERT_NE(display, nullptr);
-        CurrentDisplay = display;
     }
+    // Frees what the libraries keep before the VM goes.
     void TearDown() override
     {
-        FreeAllDisplays(vm);
-        FreeGraphicsResources(vm);
+        if (!vm) return;
         FreeAllBrushes(vm);
         VmCloseState(vm);
         FreeCoreLists(nullptr);
         OsShutdown();
+    }
+    void Register(uint32_t (*open)(VmState*))
+    {
+        VmPushValue(vm, VM_GLOBALSINDEX);
+        ASSERT_EQ(open(vm), 0u);
+        VmSetTop(vm, 0);
     }
     // Test commands become globals beside the library's.
     void AddCommands(const CommandTableEntry* commands)
@@ -53,7 +61,25 @@ protected:
     {
         return testcalls::CallGlobal(vm, name, args, results);
     }
-    static constexpr int32_t kWidth = 64, kHeight = 48;
     VmState* vm = nullptr;
+};
+
+class GraphicsFixture : public VmFixture {
+protected:
+    void SetUp() override
+    {
+        VmFixture::SetUp();
+        Register(RegisterGraphicsLibrary);
+        display = MakeTestDisplay(vm, 1, kWidth, kHeight);
+        ASSERT_NE(display, nullptr);
+        CurrentDisplay = display;
+    }
+    void TearDown() override
+    {
+        FreeAllDisplays(vm);
+        FreeGraphicsResources(vm);
+        VmFixture::TearDown();
+    }
+    static constexpr int32_t kWidth = 64, kHeight = 48;
     Display* display = nullptr;
 };

@@ -1,6 +1,7 @@
 // Helpers of the picture tests: bitmaps made from and read back into ARGB
-// vectors through plain locks, plane bits and bytes, random pictures, and
-// ImageMagick as an independent peer.
+// vectors through plain locks, plane bits and bytes, small pictures of one
+// colour or shape, random pictures, and ImageMagick as an independent peer
+// (pictures go out and come back as binary PPM files).
 #pragma once
 
 #include <gtest/gtest.h>
@@ -8,12 +9,13 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <unistd.h>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "gfx/bitmap.h"
 #include "gfx/pixel_formats.h"
+#include "support/picture_oracle.h"
 #include "support/temp_dir.h"
 
 namespace picture_test {
@@ -125,9 +127,42 @@ inline void SetMaskAt(BitMapHandle* m, int32_t x, int32_t y, bool on)
 
 inline uint8_t& AlphaAt(BitMapHandle* a, int32_t x, int32_t y) { return PlanePixels(a)[PlaneRow(a) * y + x]; }
 
-// ImageMagick, the test peer; tests skip without it.
-inline const char* kConvert = "/usr/bin/convert";
-inline bool HaveConvert() { return access(kConvert, X_OK) == 0; }
+inline BitMapHandle* Colour(int32_t w, int32_t h, uint32_t fill)
+{
+    return picture_test::BitMapOf(std::vector<uint32_t>(static_cast<size_t>(w) * h, fill), w, h);
+}
+
+inline void Put(BitMapHandle* b, int32_t x, int32_t y, uint32_t argb)
+{
+    BitMapLock lock{};
+    if (LockBitMapPixels(b, 0, &lock)) {
+        WriteLockedPixel(&lock, x, y, argb);
+        UnlockBitMapPixels(&lock);
+    }
+}
+
+// The pixel as 0x00RRGGBB.
+inline uint32_t Get(BitMapHandle* b, int32_t x, int32_t y) { return ReadBitMapPixel(b, x, y, 0); }
+
+inline uint8_t* AlphaRow(BitMapHandle* a, int32_t y) { return &picture_test::AlphaAt(a, 0, y); }
+
+inline BitMapHandle* Alpha(int32_t w, int32_t h, uint8_t fill)
+{
+    BitMapHandle* a = AllocAlphaBitMap(w, h, 1, nullptr, 0);
+    for (int32_t y = 0; a && y < h; ++y)
+        for (int32_t x = 0; x < w; ++x) AlphaRow(a, y)[x] = fill;
+    return a;
+}
+
+// A mask whose bit (x, y) is shape(x, y).
+template <typename Shape>
+BitMapHandle* Mask(BitMapHandle* colour, int32_t w, int32_t h, Shape shape)
+{
+    BitMapHandle* m = AllocMaskBitMap(colour, w, h, 1, nullptr, 0);
+    for (int32_t y = 0; m && y < h; ++y)
+        for (int32_t x = 0; x < w; ++x) SetMaskAt(m, x, y, shape(x, y));
+    return m;
+}
 
 inline void WritePpm(const std::string& path, const std::vector<uint32_t>& argb, int32_t w, int32_t h)
 {
@@ -164,7 +199,7 @@ inline std::vector<uint32_t> Convert(const std::vector<uint32_t>& argb, int32_t 
 {
     TempDir dir;
     WritePpm(dir / "in.ppm", argb, w, h);
-    std::string command = std::string(kConvert) + " " + dir / "in.ppm" + " " + operation + " " +
+    std::string command = std::string(kImageMagick) + " " + dir / "in.ppm" + " " + operation + " " +
                           dir / "out.ppm" + " 2>/dev/null";
     if (std::system(command.c_str()) != 0) return {};
     return ReadPpm(dir / "out.ppm", ow, oh);
@@ -183,3 +218,111 @@ inline double Psnr(const std::vector<uint32_t>& a, const std::vector<uint32_t>& 
 }
 
 }  // namespace picture_test
+
+// Pictures as 0x00RRGGBB words, rows without padding.
+struct RgbPicture {
+    int32_t w = 0;
+    int32_t h = 0;
+    std::vector<uint32_t> argb;
+};
+
+// Runs "/usr/bin/convert IN <arguments> OUT" on the picture; false when the
+// peer fails or its answer cannot be read.
+inline bool RunConvert(const RgbPicture& in, const std::string& arguments, RgbPicture* out)
+{
+    out->argb = picture_test::Convert(in.argb, in.w, in.h, arguments + " -depth 8", &out->w, &out->h);
+    return !out->argb.empty();
+}
+
+// A smooth but busy test picture: gradients, rings and a few hard edges.
+inline RgbPicture TestPicture(int32_t w, int32_t h, uint32_t seed = 1)
+{
+    RgbPicture p;
+    p.w = w;
+    p.h = h;
+    p.argb.resize(static_cast<size_t>(w) * h);
+    uint32_t s = seed;
+    for (int32_t y = 0; y < h; ++y)
+        for (int32_t x = 0; x < w; ++x) {
+            double fx = static_cast<double>(x) / w, fy = static_cast<double>(y) / h;
+            double ring = 0.5 + 0.5 * std::sin(std::hypot(fx - 0.4, fy - 0.6) * 40.0);
+            s = s * 1664525u + 1013904223u;
+            uint32_t noise = (s >> 27) & 7;
+            uint32_t r = static_cast<uint32_t>(255 * fx * ring) & 0xFF;
+            uint32_t g = static_cast<uint32_t>(255 * fy) ^ noise;
+            uint32_t b = (x / 16 + y / 16) % 2 ? 200 : static_cast<uint32_t>(255 * ring);
+            p.argb[static_cast<size_t>(y) * w + x] = (r << 16) | ((g & 0xFF) << 8) | b;
+        }
+    return p;
+}
+
+// Mean absolute difference per channel, and the largest one.
+inline double MeanChannelError(const RgbPicture& a, const RgbPicture& b)
+{
+    if (a.argb.size() != b.argb.size() || a.argb.empty()) return 1e9;
+    double sum = 0;
+    for (size_t i = 0; i < a.argb.size(); ++i)
+        for (int s = 0; s < 24; s += 8)
+            sum += std::abs(static_cast<int>((a.argb[i] >> s) & 0xFF) - static_cast<int>((b.argb[i] >> s) & 0xFF));
+    return sum / (3.0 * static_cast<double>(a.argb.size()));
+}
+
+inline uint32_t MaxChannelError(const RgbPicture& a, const RgbPicture& b)
+{
+    if (a.argb.size() != b.argb.size()) return 1000;
+    uint32_t worst = 0;
+    for (size_t i = 0; i < a.argb.size(); ++i)
+        for (int s = 0; s < 24; s += 8) {
+            int d = std::abs(static_cast<int>((a.argb[i] >> s) & 0xFF) - static_cast<int>((b.argb[i] >> s) & 0xFF));
+            if (static_cast<uint32_t>(d) > worst) worst = static_cast<uint32_t>(d);
+        }
+    return worst;
+}
+
+inline size_t CountColours(const RgbPicture& p)
+{
+    std::set<uint32_t> seen;
+    for (uint32_t c : p.argb) seen.insert(c & 0xFFFFFF);
+    return seen.size();
+}
+
+// A colour bitmap in the given pixel format holding the picture.
+inline BitMapHandle* BitMapFromPicture(const RgbPicture& p, uint32_t format)
+{
+    picture_test::FormatScope scope;
+    OsSetDisplayPixelFormat(format);
+    return picture_test::BitMapOf(p.argb, p.w, p.h);
+}
+
+inline RgbPicture PictureFromBitMap(BitMapHandle* bitmap)
+{
+    RgbPicture p{bitmap->width, bitmap->height, picture_test::ArgbOf(bitmap)};
+    for (auto& c : p.argb) c &= 0xFFFFFF;
+    return p;
+}
+
+// The picture as it comes back from a format with fewer bits per channel.
+inline RgbPicture Quantised(const RgbPicture& p, uint32_t format)
+{
+    RgbPicture q = p;
+    std::vector<uint8_t> bytes(static_cast<size_t>(p.w) * 4);
+    for (int32_t y = 0; y < p.h; ++y) {
+        uint32_t* row = &q.argb[static_cast<size_t>(y) * p.w];
+        GetPixelRowKernels(format)->fromArgb(row, bytes.data(), p.w, 0);
+        GetPixelRowKernels(format)->toArgb(bytes.data(), row, p.w, 0);
+    }
+    for (auto& c : q.argb) c &= 0xFFFFFF;
+    return q;
+}
+
+// The picture's pixels in `format`, rows of rowLength pixels whose padding
+// holds the fill byte.
+inline std::vector<uint8_t> StorePicture(const RgbPicture& p, uint32_t format, int32_t rowLength, uint8_t fill)
+{
+    uint32_t bpp = PixelFormatBytes(format);
+    std::vector<uint8_t> pixels(static_cast<size_t>(rowLength) * p.h * bpp, fill);
+    for (int32_t y = 0; y < p.h; ++y)
+        GetPixelRowKernels(format)->fromArgb(&p.argb[static_cast<size_t>(y) * p.w],
+                                             &pixels[static_cast<size_t>(y) * rowLength * bpp], p.w, 0);
+    return pixels;
+}

@@ -98,18 +98,6 @@ TEST(PixelFormats, UnpackMatchesReferenceAndRoundTrips)
     EXPECT_EQ(PixelToArgb(0x123456, 9, 1), 0u);
 }
 
-TEST(PixelFormats, DocumentedValues)
-{
-    EXPECT_EQ(ArgbToPixel(0x80FF8040, 4, 0), 0xFC08u);
-    EXPECT_EQ(ArgbToPixel(0x80FF8040, 4, 1), 0xFC08u);
-    EXPECT_EQ(ArgbToPixel(0x80FF8040, 10, 0), 0x00FF8040u);
-    EXPECT_EQ(ArgbToPixel(0x80FF8040, 10, 1), 0x80FF8040u);
-    EXPECT_EQ(PixelToArgb(0xFFFF, 4, 0), 0x00F8FCF8u);
-    EXPECT_EQ(PixelToFormat16(5, 0xFFFF), 0xFFFFu);
-    EXPECT_EQ(PixelFromFormat16(5, PixelToFormat16(5, 0xFFFF)), 0xFFFFu);
-    EXPECT_EQ(PixelToFormat16(0, 0xFFFF), 0x7FFFu);
-}
-
 TEST(PixelFormats, SixteenBitKernelConversionsOverAllValues)
 {
     for (uint32_t v = 0; v < 65536; ++v) {

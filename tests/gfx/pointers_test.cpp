@@ -1,26 +1,17 @@
 // Pointers through the script commands: images made from brushes with
-// their hot spots kept on the image, the standard pointers, detaching a
-// pointer that a display still shows and freeing it once nothing does,
-// and moving the pointer with special coordinates on scaled displays.
-#include <gtest/gtest.h>
-
-#include <vector>
-
+// their hot spots kept on the image, detaching a pointer that a display
+// still shows and freeing it once nothing does, and moving the pointer
+// with special coordinates on scaled displays.
 #include "core/io/error_codes.h"
-#include "display/display.h"
 #include "display/output.h"
 #include "display/pictures.h"
 #include "gfx/pointers.h"
 #include "graphics_fixture.h"
-#include "test_pictures.h"
+#include "picture_test_helpers.h"
 
 namespace {
 
-using namespace testpictures;
-using testcalls::CallGlobal;
-using testcalls::Nil;
-using testcalls::Pointer;
-using testcalls::Value;
+using namespace picture_test;
 
 class Pointers : public GraphicsFixture {
 protected:
@@ -81,34 +72,6 @@ TEST_F(Pointers, BrushImagesKeepTheirHotSpotOnTheImage)
     }
     // Replacing by id never left more than one.
     EXPECT_EQ(ListLength(), 1u);
-}
-
-TEST_F(Pointers, StandardPointersAndHandles)
-{
-    std::vector<Value> results;
-    ASSERT_EQ(Call("createpointer", {Nil{}, 36.0, 1.0}, &results), 0u);
-    ASSERT_EQ(results.size(), 1u);
-    auto* node = static_cast<PointerNode*>(std::get<Pointer>(results[0]).p);
-    PointerNode* found;
-    ASSERT_EQ(FindPointer(MakeHandleId(reinterpret_cast<uintptr_t>(node)), &found), 0u);
-    EXPECT_EQ(found, node);
-    EXPECT_EQ(node->kind, uint32_t{STDPTR_BUSY});
-    EXPECT_EQ(node->native, nullptr);
-    display->pointerHidden = 1;
-    ASSERT_EQ(Call("setpointer", {Pointer{node}}), 0u);
-    EXPECT_EQ(display->pointerKind, uint32_t{STDPTR_BUSY});
-    EXPECT_EQ(display->pointerHidden, 0u);
-    // The display names the standard pointer it shows, so freeing only
-    // detaches it until the display shows another.
-    ASSERT_EQ(Call("freepointer", {Pointer{node}}), 0u);
-    EXPECT_EQ(display->pointerObject, &node->header);
-    EXPECT_EQ(FindPointer(MakeHandleId(reinterpret_cast<uintptr_t>(node)), &found), uint32_t{ERR_FINDARRAY});
-    ASSERT_EQ(Call("createpointer", {4.0, 36.0, 0.0}), 0u);
-    ASSERT_EQ(Call("setpointer", {4.0}), 0u);
-    EXPECT_EQ(ListLength(), 1u);
-    ASSERT_EQ(Call("freepointer", {4.0}), 0u);
-    ReleaseDisplayPointer(vm, display);
-    EXPECT_EQ(PointerList, nullptr);
 }
 
 TEST_F(Pointers, AShownPointerIsDetachedAndFreedWhenNothingShowsIt)

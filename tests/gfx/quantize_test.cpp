@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "core/io/error_codes.h"
-#include "gfx/image_peer.h"
+#include "gfx/picture_test_helpers.h"
 #include "gfx/pixel_formats.h"
 #include "gfx/quantize.h"
 
@@ -111,7 +111,7 @@ TEST(Quantize, RefusesMismatchedFormatsAndSizes)
 
 TEST(Quantize, ErrorComparableToImageMagick)
 {
-    if (!HaveImageMagick()) GTEST_SKIP() << "no /usr/bin/convert";
+    if (!HaveConvert()) GTEST_SKIP() << "no /usr/bin/convert";
     RgbPicture in = TestPicture(160, 120, 7);
     for (uint32_t colours : {8u, 64u, 256u}) {
         RgbPicture peer;

@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "gfx/bitmap.h"
-#include "gfx/image_peer.h"
 #include "gfx/pixel_formats.h"
 #include "gfx/ripple_swirl.h"
 #include "picture_test_helpers.h"

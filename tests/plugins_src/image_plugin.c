@@ -20,9 +20,7 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "quillmere/plugin_abi.h"
-
-#define EXPORT __attribute__((visibility("default")))
+#include "test_plugin_info.h"
 
 static const PluginHostApi* host;
 
@@ -30,20 +28,10 @@ EXPORT int InitPlugin(PluginInfo* info, const PluginHostApi* api, const char* pa
 {
     (void)path;
     host = api;
-    info->capabilities = CAPS;
-    info->version = 1;
+    FillTestPluginInfo(info, CAPS, "Test image plugin " MODULE_NAME, MODULE_NAME, "Procedural pictures");
 #ifdef OLD_SVG
     info->revision = 1;
-#else
-    info->revision = 0;
 #endif
-    info->neededVersion = 6;
-    info->neededRevision = 1;
-    info->name = "Test image plugin " MODULE_NAME;
-    info->modulename = MODULE_NAME;
-    info->author = "Test author";
-    info->description = "Procedural pictures";
-    info->date = "07.12.2026";
 #ifdef SAVER
     api->system->HostAddSaverFormat(info, 100, "procraw", NULL, "praw", 0, 0);
     api->system->HostAddSaverFormat(info, 101, "procidx", NULL, "pidx", 0, 0);
@@ -79,17 +67,24 @@ static __attribute__((unused)) uint32_t* Render(int32_t w, int32_t h)
     return p;
 }
 
+/* What the loader answers about a W x H picture. */
+static void Describe(QmLoadImageParams* params, int32_t w, int32_t h)
+{
+    params->width = w;
+    params->height = h;
+    params->rowLength = w;
+    params->hasAlpha = 1;
+#ifdef VECTOR
+    params->vector = 1;
+#endif
+}
+
 EXPORT int IsImage(const char* file, QmLoadImageParams* params)
 {
     int32_t w, h;
     if (!ParseName(file, &w, &h))
         return 0;
-    params->width = w;
-    params->height = h;
-    params->hasAlpha = 1;
-#ifdef VECTOR
-    params->vector = 1;
-#endif
+    Describe(params, w, h);
     return 1;
 }
 
@@ -121,23 +116,14 @@ EXPORT void* LoadImage(const char* file, QmLoadImageParams* params)
 #ifndef NO_PIXELS
     picture->pixels = Render(w, h);
 #endif
-    params->width = w;
-    params->height = h;
-    params->rowLength = w;
-    params->hasAlpha = 1;
-#ifdef VECTOR
-    params->vector = 1;
-#endif
+    Describe(params, w, h);
     return picture;
 }
 
 EXPORT uint32_t* GetImage(void* image, QmLoadImageParams* params)
 {
     Picture* picture = (Picture*)image;
-    params->width = picture->width;
-    params->height = picture->height;
-    params->rowLength = picture->width;
-    params->hasAlpha = 1;
+    Describe(params, picture->width, picture->height);
     return picture->pixels;
 }
 

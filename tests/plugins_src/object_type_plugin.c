@@ -5,9 +5,7 @@
 #include <stdint.h>
 #include <stdio.h>
 
-#include "quillmere/plugin_abi.h"
-
-#define EXPORT __attribute__((visibility("default")))
+#include "test_plugin_info.h"
 
 /* Laid out as the host's object header, which every record begins with. */
 typedef struct Gadget {
@@ -45,17 +43,7 @@ EXPORT int InitPlugin(PluginInfo* info, const PluginHostApi* api, const char* pa
 {
     (void)path;
     host = api;
-    info->capabilities = 0x20000;
-    info->version = 1;
-    info->revision = 0;
-    info->neededVersion = 6;
-    info->neededRevision = 1;
-    info->name = "Gadget objects";
-    info->modulename = "gadgets";
-    info->author = "Test author";
-    info->description = "An object type for the attribute tests";
-    info->copyright = "none";
-    info->date = "07.12.2026";
+    FillTestPluginInfo(info, 0x20000, "Gadget objects", "gadgets", "An object type for the attribute tests");
     uint32_t type = api->system->HostRegisterObjectType(&gadgetList, "Gadget", (QmProc)GadgetAttribute);
     if (!type) return 0;
     for (uint32_t i = 0; i < 2; ++i) {
@@ -69,9 +57,4 @@ EXPORT int InitPlugin(PluginInfo* info, const PluginHostApi* api, const char* pa
 
 EXPORT void ClosePlugin(void) {}
 
-EXPORT uint32_t GetExtensions(uint32_t capability, uintptr_t reserved)
-{
-    (void)capability;
-    (void)reserved;
-    return 0;
-}
+EXPORT_NO_EXTENSIONS

@@ -16,9 +16,7 @@
 #include <jpeglib.h>
 #include <zlib.h>
 
-#include "quillmere/plugin_abi.h"
-
-#define EXPORT __attribute__((visibility("default")))
+#include "test_plugin_info.h"
 
 static const PluginHostApi* host;
 
@@ -26,29 +24,13 @@ EXPORT int InitPlugin(PluginInfo* info, const PluginHostApi* api, const char* pa
 {
     (void)path;
     host = api;
-    info->capabilities = PLUGINCAPS_EXTENSIONS;
-    info->version = 1;
-    info->revision = 0;
-    info->neededVersion = 6;
-    info->neededRevision = 1;
-    info->name = "probe";
-    info->modulename = "probe";
-    info->author = "QuillmerePlayer tests";
-    info->description = "Calls every host table";
-    info->copyright = "";
-    info->url = "";
-    info->date = "";
+    FillTestPluginInfo(info, PLUGINCAPS_EXTENSIONS, "probe", "probe", "Calls every host table");
     return 1;
 }
 
 EXPORT void ClosePlugin(void) {}
 
-EXPORT uint32_t GetExtensions(uint32_t capability, uintptr_t reserved)
-{
-    (void)capability;
-    (void)reserved;
-    return 0;
-}
+EXPORT_NO_EXTENSIONS
 
 /* Slot types of tables 7, 10 and 11: the library's own declarations. */
 #define SLOT(table, index, function) ((__typeof__(&function))host->table->slot[index])

@@ -26,7 +26,7 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "quillmere/plugin_abi.h"
+#include "test_plugin_info.h"
 
 #ifndef NEED_VERSION
 #define NEED_VERSION 6
@@ -34,14 +34,6 @@
 #ifndef NEED_REVISION
 #define NEED_REVISION 1
 #endif
-#ifndef PLUGIN_VERSION
-#define PLUGIN_VERSION 1
-#endif
-#ifndef PLUGIN_REVISION
-#define PLUGIN_REVISION 4
-#endif
-
-#define EXPORT __attribute__((visibility("default")))
 
 static const PluginHostApi* host;
 
@@ -74,18 +66,10 @@ INIT_LINKAGE int InitPlugin(PluginInfo* info, const PluginHostApi* api, const ch
 {
     (void)path;
     host = api;
-    info->capabilities = CAPS;
-    info->version = PLUGIN_VERSION;
-    info->revision = PLUGIN_REVISION;
+    FillTestPluginInfo(info, CAPS, "Test plugin " MODULE_NAME, MODULE_NAME, "Plugin for the host's tests");
+    info->revision = 4;
     info->neededVersion = NEED_VERSION;
     info->neededRevision = NEED_REVISION;
-    info->name = "Test plugin " MODULE_NAME;
-    info->modulename = MODULE_NAME;
-    info->author = "Test author";
-    info->description = "Plugin for the host's tests";
-    info->copyright = "none";
-    info->url = NULL;
-    info->date = "07.12.2026";
 #ifdef FOREIGN
     info->callForm = QM_CALLFORM_FOREIGN;
 #endif
