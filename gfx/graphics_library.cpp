@@ -15,7 +15,6 @@
 #include "display/display.h"
 #include "display/library_support.h"
 #include "display/output.h"
-#include "draw/text_state.h"
 #include "gfx/async_draw.h"
 #include "gfx/bitmap.h"
 #include "gfx/clip_regions.h"
@@ -251,18 +250,4 @@ int GetGraphicsOption(void*, uint32_t tag, void* pointer)
     else return 0;
     if (pointer) std::memcpy(pointer, &value, sizeof value);
     return 1;
-}
-
-double GetFontAttr(VmState* vm, const FontObject* font, uint32_t id)
-{
-    if (!font) return 0;
-    switch (id) {
-    case 30: return font->ascender;
-    case 31: return font->lineHeight - font->ascender;
-    case 32: VmPushString(vm, font->name); return 0;
-    case 33: return font->size;
-    case 34: return font->scalable;
-    case 35: return font->antiAlias;
-    default: return 0;
-    }
 }
