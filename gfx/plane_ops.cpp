@@ -5,26 +5,6 @@
 
 namespace {
 
-struct PlaneView {
-    uint8_t* pixels;
-    uintptr_t bytesPerRow;
-    int32_t width;
-    int32_t height;
-};
-
-bool ViewPlane(BitMapHandle* handle, uint32_t kind, PlaneView* view)
-{
-    if (!handle || handle->kind != kind) return false;
-    bool alpha = kind == BITMAP_ALPHA;
-    view->pixels = reinterpret_cast<uint8_t*>(
-        QueryBitMapAttr(handle, alpha ? BMATTR_ALPHA_PIXELS : BMATTR_MASK_PIXELS));
-    view->bytesPerRow =
-        QueryBitMapAttr(handle, alpha ? BMATTR_ALPHA_BYTESPERROW : BMATTR_MASK_BYTESPERROW);
-    view->width = handle->width;
-    view->height = handle->height;
-    return view->pixels != nullptr;
-}
-
 inline uint8_t* PlaneRow(const PlaneView& v, int32_t y) { return v.pixels + v.bytesPerRow * y; }
 inline bool Bit(const uint8_t* row, int32_t x) { return row[x >> 3] & (0x80 >> (x & 7)); }
 inline void PutBit(uint8_t* row, int32_t x, bool on)
@@ -60,6 +40,19 @@ const MaskRowFunc kMaskRows[6] = {MaskRow<0>, MaskRow<1>, MaskRow<2>,
 BitMapPlane g_borrowedPlane;
 
 }  // namespace
+
+bool ViewPlane(BitMapHandle* handle, uint32_t kind, PlaneView* view)
+{
+    if (!handle || handle->kind != kind) return false;
+    bool alpha = kind == BITMAP_ALPHA;
+    view->pixels = reinterpret_cast<uint8_t*>(
+        QueryBitMapAttr(handle, alpha ? BMATTR_ALPHA_PIXELS : BMATTR_MASK_PIXELS));
+    view->bytesPerRow =
+        QueryBitMapAttr(handle, alpha ? BMATTR_ALPHA_BYTESPERROW : BMATTR_MASK_BYTESPERROW);
+    view->width = handle->width;
+    view->height = handle->height;
+    return view->pixels != nullptr;
+}
 
 void BltMaskPlane(BitMapHandle* srcMask, int32_t sx, int32_t sy, BitMapHandle* dstMask, int32_t dx,
                   int32_t dy, int32_t w, int32_t h, uint32_t op, const uint8_t* srcPixels,
