@@ -9,13 +9,12 @@
 #include "core/io/error_codes.h"
 #include "gfx/clip.h"
 #include "gfx/copy_bitmap.h"
+#include "gfx/picture_bits.h"
 #include "gfx/pixel_kernels.h"
 #include "gfx/video_bitmaps.h"
 #include "platform/posix/os_memory.h"
 
 namespace {
-
-inline bool MaskBitAt(const uint8_t* row, int32_t x) { return row[x >> 3] & (0x80 >> (x & 7)); }
 
 // A plane's pixels and row size when it covers the rectangle, else null.
 const uint8_t* PlaneCovering(BitMapHandle* plane, bool mask, int32_t x, int32_t y, int32_t w,

@@ -51,6 +51,15 @@ void HandOutMadeBitMaps(MadeBitMaps* made, BitMapHandle** outBitMap, BitMapHandl
     FreeMadeBitMaps(made);
 }
 
+uint32_t FinishMadeBitMaps(uint32_t error, MadeBitMaps* temp, MadeBitMaps* made,
+                           BitMapHandle** outBitMap, BitMapHandle** outMask, BitMapHandle** outAlpha)
+{
+    if (temp) FreeMadeBitMaps(temp);
+    if (error) FreeMadeBitMaps(made);
+    else HandOutMadeBitMaps(made, outBitMap, outMask, outAlpha);
+    return error;
+}
+
 uint32_t TryVideoBitMap(int32_t w, int32_t h, uint32_t flags, VideoBitMapParams* params,
                         BitMapHandle** out)
 {
@@ -130,14 +139,13 @@ uint32_t LockSourceAndTarget(BitMapHandle* src, int32_t x, int32_t y, int32_t w,
     return 0;
 }
 
-uint32_t ReadBitMapPixels(BitMapHandle* bitmap, int32_t, int32_t y, int32_t, int32_t h,
+uint32_t ReadBitMapPixels(BitMapHandle* bitmap, int32_t x, int32_t y, int32_t w, int32_t h,
                           uint32_t** outPixels, uint32_t* outHasAlpha)
 {
     *outPixels = nullptr;
     if (outHasAlpha) *outHasAlpha = 0;
-    if (!RectInsideBitMap(bitmap, 0, y, bitmap ? bitmap->width : 0, h)) return ERR_COORDSRANGE;
-    int32_t width = bitmap->width;
-    auto* argb = static_cast<uint32_t*>(OsAllocMem(static_cast<size_t>(width) * h * 4, 0));
+    if (!RectInsideBitMap(bitmap, x, y, w, h)) return ERR_COORDSRANGE;
+    auto* argb = static_cast<uint32_t*>(OsAllocMem(static_cast<size_t>(w) * h * 4, 0));
     if (!argb) return ERR_MEM;
     if (IsAdapterVideoBitMap(bitmap)) {
         uint32_t hasAlpha = 0, format = PIXFMT_COUNT;
@@ -151,16 +159,17 @@ uint32_t ReadBitMapPixels(BitMapHandle* bitmap, int32_t, int32_t y, int32_t, int
             OsFreeMem(argb);
             return ERR_READVIDEOPIXELS;
         }
-        size_t stride = static_cast<size_t>(width) * PixelFormatBytes(format);
+        // The adapter's copy is the whole picture, rows packed tight.
+        size_t bytes = PixelFormatBytes(format), stride = static_cast<size_t>(bitmap->width) * bytes;
         for (int32_t j = 0; j < h; ++j)
-            k->toArgb(buffer + stride * (y + j), argb + static_cast<size_t>(width) * j, width, 1);
+            k->toArgb(buffer + stride * (y + j) + bytes * x, argb + static_cast<size_t>(w) * j, w, 1);
         AdapterFreeVideoPixels(const_cast<uint8_t*>(buffer));
         if (outHasAlpha) *outHasAlpha = hasAlpha;
     } else {
         BitMapLock lock{};
         LockBitMapPixels(bitmap, LOCKBITMAP_READ, &lock);
         const PixelRowKernels* k = GetPixelRowKernels(lock.format);
-        if (!lock.ok || !k || lock.width < width || lock.height < y + h) {
+        if (!lock.ok || !k || !RectInside(x, y, w, h, lock.width, lock.height)) {
             UnlockBitMapPixels(&lock);
             OsFreeMem(argb);
             return ERR_LOCKBMAP;
@@ -168,8 +177,8 @@ uint32_t ReadBitMapPixels(BitMapHandle* bitmap, int32_t, int32_t y, int32_t, int
         size_t stride = static_cast<size_t>(lock.rowLength) * lock.bytesPerPixel;
         int keepAlpha = lock.bytesPerPixel == 4;
         for (int32_t j = 0; j < h; ++j)
-            k->toArgb(lock.pixels + stride * (y + j), argb + static_cast<size_t>(width) * j, width,
-                      keepAlpha);
+            k->toArgb(lock.pixels + stride * (y + j) + static_cast<size_t>(lock.bytesPerPixel) * x,
+                      argb + static_cast<size_t>(w) * j, w, keepAlpha);
         UnlockBitMapPixels(&lock);
     }
     *outPixels = argb;
@@ -202,11 +211,6 @@ uint32_t CopyBitMap(BitMapHandle* src, BitMapHandle* srcMask, BitMapHandle* srcA
         if (src->hardware && ((hwB && hwB != hwA) || !whole)) {
             uint32_t hasAlpha = 0;
             if (uint32_t error = ReadBitMapPixels(src, x, y, w, h, &pixels, &hasAlpha)) return error;
-            // Whole rows came: keep the w columns from x, rows packed tight.
-            for (int32_t j = 0; j < h; ++j)
-                std::memmove(pixels + static_cast<size_t>(j) * w,
-                             pixels + static_cast<size_t>(j) * src->width + x,
-                             static_cast<size_t>(w) * 4);
             params.source = pixels;
             params.pixelsGiven = 1;
             flags = VIDEOBITMAP_HASALPHA;
@@ -230,11 +234,5 @@ uint32_t CopyBitMap(BitMapHandle* src, BitMapHandle* srcMask, BitMapHandle* srcA
         if (made.mask) BltMaskPlane(srcMask, x, y, made.mask, 0, 0, w, h, MASKVANILLACOPY, nullptr, 0);
         if (made.bitmap) BltBitMapRect(src, x, y, made.bitmap, 0, 0, w, h);
     }
-    FreeMadeBitMaps(&temp);
-    if (error) {
-        FreeMadeBitMaps(&made);
-        return error;
-    }
-    HandOutMadeBitMaps(&made, outBitMap, outMask, outAlpha);
-    return 0;
+    return FinishMadeBitMaps(error, &temp, &made, outBitMap, outMask, outAlpha);
 }

@@ -17,9 +17,9 @@ uint32_t CopyBitMap(BitMapHandle* src, BitMapHandle* srcMask, BitMapHandle* srcA
                     int32_t y, int32_t w, int32_t h, int hardware, void* hwA, void* hwB,
                     BitMapHandle** outBitMap, BitMapHandle** outMask, BitMapHandle** outAlpha);
 
-// A new buffer of (bitmap width) x h ARGB pixels of rows y..y+h-1, read
+// A new buffer of the w x h ARGB pixels at (x, y), rows packed tight, read
 // through the adapter for a video bitmap; *outHasAlpha tells whether the
-// alpha bytes are the picture's. x and w are not used: whole rows come.
+// alpha bytes are the picture's.
 uint32_t ReadBitMapPixels(BitMapHandle* bitmap, int32_t x, int32_t y, int32_t w, int32_t h,
                           uint32_t** outPixels, uint32_t* outHasAlpha);
 
@@ -33,6 +33,11 @@ void FreeMadeBitMaps(MadeBitMaps* made);
 // Gives each handle to its out argument, or frees it when none is given.
 void HandOutMadeBitMaps(MadeBitMaps* made, BitMapHandle** outBitMap, BitMapHandle** outMask,
                         BitMapHandle** outAlpha);
+// A front end's last step: frees the copies of a video source (temp may be
+// null), then hands out what was made, or after an error frees it as well.
+// Returns the error.
+uint32_t FinishMadeBitMaps(uint32_t error, MadeBitMaps* temp, MadeBitMaps* made,
+                           BitMapHandle** outBitMap, BitMapHandle** outMask, BitMapHandle** outAlpha);
 
 // Asks the adapter for a w x h video bitmap. 0 with *out set on success;
 // 0 with *out null when the work goes on in software; ERR_BITMAP when the

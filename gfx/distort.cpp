@@ -13,6 +13,7 @@
 
 #include "core/io/error_codes.h"
 #include "gfx/bitmap.h"
+#include "gfx/picture_bits.h"
 
 namespace {
 
@@ -330,13 +331,8 @@ uint32_t RenderDistortedBitMap(DistortParams* b)
     for (int32_t j = 0; j < b->outH; ++j) std::memset(dst + dstStride * j, 0, static_cast<size_t>(b->outW) * bpp);
     RenderRows(b, [&](int32_t sx, int32_t sy, int32_t dx, int32_t dy) {
         std::memcpy(dst + dstStride * dy + static_cast<size_t>(dx) * bpp, src + srcStride * sy + static_cast<size_t>(sx) * bpp, bpp);
-        if (b->dstMask) {
-            bool visible = true;
-            if (b->srcMask)
-                visible = b->srcMask[static_cast<size_t>(b->srcMaskBytesPerRow) * sy + (sx >> 3)] & (0x80 >> (sx & 7));
-            if (visible)
-                b->dstMask[static_cast<size_t>(b->dstMaskBytesPerRow) * dy + (dx >> 3)] |= static_cast<uint8_t>(0x80 >> (dx & 7));
-        }
+        if (b->dstMask && (!b->srcMask || MaskBitAt(b->srcMask + static_cast<size_t>(b->srcMaskBytesPerRow) * sy, sx)))
+            PutMaskBit(b->dstMask + static_cast<size_t>(b->dstMaskBytesPerRow) * dy, dx, true);
         if (b->dstAlpha)
             b->dstAlpha[static_cast<size_t>(b->dstAlphaBytesPerRow) * dy + dx] =
                 b->srcAlpha ? b->srcAlpha[static_cast<size_t>(b->srcAlphaBytesPerRow) * sy + sx] : 255;

@@ -40,6 +40,15 @@ private:
     BitMapLock* use_ = nullptr;
 };
 
+// Cuts w x h at the top-left corner to the locked bitmap; false when
+// nothing is left.
+inline bool CutToLock(const BitMapLock* lock, int32_t& w, int32_t& h)
+{
+    if (w > lock->width) w = lock->width;
+    if (h > lock->height) h = lock->height;
+    return w > 0 && h > 0;
+}
+
 // The pixels and bytes per row of a mask or alpha plane handle (through its
 // lock), with the handle's size; all zero for a null handle.
 struct PlaneAccess {
@@ -58,5 +67,15 @@ struct PlaneAccess {
         width = plane->width;
         height = plane->height;
         return pixels != nullptr;
+    }
+
+    // Also cuts w x h to the plane's size; a plane not opened cuts
+    // nothing. False when nothing is left.
+    bool Cut(int32_t& w, int32_t& h) const
+    {
+        if (!pixels) return true;
+        if (w > width) w = width;
+        if (h > height) h = height;
+        return w > 0 && h > 0;
     }
 };

@@ -18,6 +18,7 @@
 #include "gfx/distort.h"
 #include "gfx/effect_lock.h"
 #include "gfx/filter_kernels.h"
+#include "gfx/picture_bits.h"
 #include "gfx/pixel_formats.h"
 #include "gfx/pixel_kernels.h"
 #include "gfx/pixelate.h"
@@ -27,24 +28,6 @@
 #include "gfx/work_buffer.h"
 
 namespace {
-
-// Cuts w x h at the top-left corner to the locked bitmap; false when
-// nothing is left.
-bool CutToLock(const BitMapLock* lock, int32_t& w, int32_t& h)
-{
-    if (w > lock->width) w = lock->width;
-    if (h > lock->height) h = lock->height;
-    return w > 0 && h > 0;
-}
-
-// Also cuts to an optional plane's size.
-bool CutToPlane(const PlaneAccess& plane, int32_t& w, int32_t& h)
-{
-    if (!plane.pixels) return true;
-    if (w > plane.width) w = plane.width;
-    if (h > plane.height) h = plane.height;
-    return w > 0 && h > 0;
-}
 
 inline bool PairMember(const BitMapLock* lock) { return lock->bytesPerPixel == 4 || lock->bytesPerPixel == 2; }
 
@@ -192,7 +175,7 @@ uint32_t FlipBitMap(BitMapHandle* bitmap, BitMapHandle* mask, BitMapHandle* alph
     if (uint32_t err = BeginEffect(lock, bitmap, nullptr, w, h, &go); err || !go) return err;
     PlaneAccess m, a;
     if ((mask && !m.Open(mask)) || (alpha && !a.Open(alpha))) return ERR_LOCKBMAP;
-    if (!CutToPlane(m, w, h) || !CutToPlane(a, w, h)) return 0;
+    if (!m.Cut(w, h) || !a.Cut(w, h)) return 0;
     WorkBuffer<uint8_t> scratch;
     if (horizontal && m.pixels && !scratch.Allocate(static_cast<size_t>(m.bytesPerRow))) return ERR_MEM;
     FlipParams block{lock->pixels, w, h, lock->rowLength, m.pixels, m.bytesPerRow, a.pixels, a.bytesPerRow,
@@ -225,9 +208,8 @@ BitMapHandle* SetBitMapTransparency(BitMapHandle* bitmap, int32_t w, int32_t h, 
         return nullptr;
     }
     if (lock->bytesPerPixel == 4) {
-        uint32_t compare = lock->format == PIXFMT_BGRA || lock->format == PIXFMT_RGBA ? 0xFFFFFF00u : 0x00FFFFFFu;
         BuildMaskFromColor32(reinterpret_cast<const uint32_t*>(lock->pixels), m.pixels, w, h, m.bytesPerRow,
-                             colour, lock->rowLength, compare);
+                             colour, lock->rowLength, ColourBytes32(lock->format));
     } else {
         BuildMaskFromColor16(reinterpret_cast<const uint16_t*>(lock->pixels), m.pixels, w, h, m.bytesPerRow,
                              colour, lock->rowLength);
@@ -246,8 +228,8 @@ uint32_t ReplaceColors(BitMapHandle* bitmap, int32_t w, int32_t h, const uint32_
     for (int32_t i = 0; i < 2 * count; ++i) list[i] = ArgbToPixel(pairs[i], lock->format, 0);
     list[2 * static_cast<size_t>(count)] = 0xFFFFFFFF;
     if (lock->bytesPerPixel == 4) {
-        uint32_t compare = lock->format == PIXFMT_BGRA || lock->format == PIXFMT_RGBA ? 0xFFFFFF00u : 0x00FFFFFFu;
-        ReplaceColorsPixels32(w, h, list.get(), reinterpret_cast<uint32_t*>(lock->pixels), lock->rowLength, compare);
+        ReplaceColorsPixels32(w, h, list.get(), reinterpret_cast<uint32_t*>(lock->pixels), lock->rowLength,
+                              ColourBytes32(lock->format));
     } else {
         ReplaceColorsPixels16(w, h, list.get(), reinterpret_cast<uint16_t*>(lock->pixels), lock->rowLength);
     }
@@ -273,7 +255,7 @@ uint32_t ConvolveBitMap(uint32_t kind, BitMapHandle* bitmap, BitMapHandle* alpha
     } else if (!a.pixels) {
         return 0;
     }
-    if (!CutToPlane(a, block.w, block.h)) return 0;
+    if (!a.Cut(block.w, block.h)) return 0;
     ConvolvePixels(&block);
     return 0;
 }
@@ -424,7 +406,7 @@ uint32_t PixelateBitMap(BitMapHandle* bitmap, BitMapHandle* mask, BitMapHandle* 
     if (uint32_t err = BeginEffect(lock, bitmap, nullptr, w, h, &go); err || !go) return err;
     PlaneAccess m, a;
     if ((mask && !m.Open(mask)) || (alpha && !a.Open(alpha))) return ERR_LOCKBMAP;
-    if (!CutToPlane(m, w, h) || !CutToPlane(a, w, h)) return 0;
+    if (!m.Cut(w, h) || !a.Cut(w, h)) return 0;
     // Cells read an untouched copy: the picture changes under them.
     MadeBitMaps copy{};
     if (uint32_t err = CopyBitMap(bitmap, mask, alpha, 0, 0, w, h, 0, nullptr, nullptr, &copy.bitmap,
@@ -535,23 +517,9 @@ uint32_t DistortBitMap(BitMapHandle* bitmap, BitMapHandle* mask, BitMapHandle* a
     if (uint32_t err = DistortBitMapBounds(&block)) return err;
 
     MadeBitMaps made{};
-    made.bitmap = AllocColorBitMap(block.outW, block.outH, 0, nullptr);
-    if (!made.bitmap) return ERR_BITMAP;
-    if (mask || (!alpha && flags == 0)) {
-        made.mask = AllocMaskBitMap(made.bitmap, block.outW, block.outH, 1, nullptr, 0);
-        if (!made.mask) {
-            FreeMadeBitMaps(&made);
-            return ERR_ALLOCMASK;
-        }
-    } else {
-        made.alpha = AllocAlphaBitMap(block.outW, block.outH, 1, nullptr, 0);
-        if (!made.alpha) {
-            FreeMadeBitMaps(&made);
-            return ERR_ALLOCALPHA;
-        }
-    }
-    uint32_t err = 0;
-    {
+    bool makeMask = mask || (!alpha && flags == 0);
+    uint32_t err = MakeBitMaps(&made, block.outW, block.outH, true, makeMask, !makeMask, 1);
+    if (!err) {
         EffectLock s, d;
         PlaneAccess sm, sa, dm, da;
         if (!s.Acquire(bitmap, LOCKBITMAP_READ) || !d.Acquire(made.bitmap, 0) || (mask && !sm.Open(mask)) ||
@@ -595,11 +563,7 @@ uint32_t DistortBitMap(BitMapHandle* bitmap, BitMapHandle* mask, BitMapHandle* a
             err = RenderDistortedBitMap(&block);
         }
     }
-    if (err) {
-        FreeMadeBitMaps(&made);
-        return err;
-    }
-    HandOutMadeBitMaps(&made, outBitMap, outMask, outAlpha);
+    if (FinishMadeBitMaps(err, nullptr, &made, outBitMap, outMask, outAlpha)) return err;
     if (outWidth) *outWidth = block.outW;
     if (outHeight) *outHeight = block.outH;
     return 0;

@@ -7,6 +7,7 @@
 #include "core/io/error_codes.h"
 #include "core/io/stream.h"
 #include "gfx/bitmap.h"
+#include "gfx/picture_bits.h"
 #include "platform/posix/os_memory.h"
 
 uint32_t IconMaskBytesPerRow(int32_t w)
@@ -34,7 +35,7 @@ uint32_t WriteIconImage(const uint32_t* argb, int32_t w, int32_t h, int32_t rowL
         const uint32_t* row = argb + static_cast<size_t>(j) * rowLength;
         uint8_t* bits = mask + static_cast<size_t>(maskRow) * j;
         for (int32_t i = 0; i < w; ++i)
-            if (row[i] >> 24) bits[i >> 3] &= static_cast<uint8_t>(~(0x80 >> (i & 7)));
+            if (row[i] >> 24) PutMaskBit(bits, i, false);
     }
     size_t rowBytes = static_cast<size_t>(w) * 4;
     uint32_t error = 0;

@@ -3,7 +3,6 @@
 // through the colour quantiser first.
 #include "gfx/image_save.h"
 
-#include <cstring>
 
 #include "core/io/byte_order.h"
 #include "core/io/error_codes.h"
@@ -231,10 +230,6 @@ uint32_t SaveBitMapImage(uint32_t format, BitMapHandle* bitmap, int32_t width, i
         uint32_t pixelsHaveAlpha = 0;
         if (uint32_t error = ReadBitMapPixels(bitmap, 0, 0, width, height, &argb, &pixelsHaveAlpha))
             return error;
-        // Whole rows of the bitmap came: keep the first width pixels of each.
-        for (int32_t y = 1; y < height; ++y)
-            std::memmove(argb + static_cast<size_t>(y) * width, argb + static_cast<size_t>(y) * bitmap->width,
-                         static_cast<size_t>(width) * 4);
     } else {
         argb = BitMapToArgbMasked(bitmap, 0, 0, width, height, mask, alpha, transparentColour, 0, LOCKBITMAP_READ);
     }

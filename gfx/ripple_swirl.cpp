@@ -9,7 +9,9 @@
 #include <cstring>
 
 #include "core/io/error_codes.h"
+#include "gfx/blend_kernels.h"
 #include "gfx/effect_lock.h"
+#include "gfx/picture_bits.h"
 #include "gfx/pixel_formats.h"
 #include "gfx/pixel_kernels.h"
 #include "gfx/work_buffer.h"
@@ -26,18 +28,6 @@ inline int32_t TruncClamp(double v, int32_t hi)
 {
     if (!(v > 0)) return 0;
     return v >= hi ? hi : static_cast<int32_t>(v);
-}
-
-inline bool MaskBit(const uint8_t* plane, int32_t bytesPerRow, int32_t x, int32_t y)
-{
-    return plane[static_cast<size_t>(bytesPerRow) * y + (x >> 3)] & (0x80 >> (x & 7));
-}
-
-inline void PutMaskBit(uint8_t* plane, int32_t bytesPerRow, int32_t x, int32_t y, bool on)
-{
-    uint8_t* p = plane + static_cast<size_t>(bytesPerRow) * y + (x >> 3);
-    auto bit = static_cast<uint8_t>(0x80 >> (x & 7));
-    *p = on ? static_cast<uint8_t>(*p | bit) : static_cast<uint8_t>(*p & ~bit);
 }
 
 // floor(sqrt(v)) of a 64-bit square: pictures up to 65536 pixels a side
@@ -59,17 +49,6 @@ void FillSines(double* sine, double* cosine)
         if (cosine) cosine[k] = std::cos(arg);
         arg += kStep;
     }
-}
-
-// Blends per channel toward a by k/256 from b: b + (((a - b) * k) >> 8).
-inline uint32_t BlendPixel(uint32_t a, uint32_t b, uint32_t k, uint32_t format, uint32_t)
-{
-    return PixelToFormat32(format, BlendArgb(PixelFromFormat32(format, b), PixelFromFormat32(format, a), k));
-}
-inline uint16_t BlendPixel(uint16_t a, uint16_t b, uint32_t k, uint32_t format, uint16_t)
-{
-    uint32_t na = Rgb565ToArgb(PixelFromFormat16(format, a)), nb = Rgb565ToArgb(PixelFromFormat16(format, b));
-    return static_cast<uint16_t>(PixelToFormat16(format, ArgbToRgb565(BlendArgb(nb, na, k))));
 }
 
 // The source of a kernel: the block's own, or copies of the destination
@@ -126,7 +105,8 @@ inline void TakePixel(const Block* b, const KernelSource<T, Block>& s, int32_t s
 {
     static_cast<T*>(b->dstPixels)[static_cast<size_t>(b->dstRowLength) * y + x] = colour;
     if (b->dstMask && s.srcMask)
-        PutMaskBit(b->dstMask, b->dstMaskBytesPerRow, x, y, MaskBit(s.srcMask, s.maskBytesPerRow, sx, sy));
+        PutMaskBit(b->dstMask + static_cast<size_t>(b->dstMaskBytesPerRow) * y, x,
+                   MaskBitAt(s.srcMask + static_cast<size_t>(s.maskBytesPerRow) * sy, sx));
     if (b->dstAlpha && (s.srcAlpha || fade >= 0)) {
         uint32_t a = s.srcAlpha ? s.srcAlpha[static_cast<size_t>(s.alphaBytesPerRow) * sy + sx] : 255;
         if (fade >= 0) a = a * static_cast<uint32_t>(fade) / 255;
@@ -160,7 +140,10 @@ void RippleKernel(RippleParams* b, int32_t frame)
             WaterRippleSample(b, phase, x, y);
             int32_t sx = b->sampledX, sy = b->sampledY;
             T colour = s.src[static_cast<size_t>(s.rowLength) * sy + sx];
-            if (blend) colour = BlendPixel(colour, second[static_cast<size_t>(b->secondRowLength) * sy + sx], k, b->format, T{});
+            // Per channel toward the displaced pixel by k/256 from the second image's.
+            if (blend)
+                colour = static_cast<T>(
+                    BlendFormatPixel(b->format, second[static_cast<size_t>(b->secondRowLength) * sy + sx], colour, k));
             TakePixel(b, s, sx, sy, x, y, colour, -1);
         }
 }
@@ -222,17 +205,7 @@ uint32_t OpenPicture(BitMapHandle* bitmap, BitMapHandle* mask, BitMapHandle* alp
     if ((mask && !p->mask.Open(mask)) || (alpha && !p->alpha.Open(alpha))) return ERR_LOCKBMAP;
     uint32_t bpp = p->lock->bytesPerPixel;
     if (bpp != 2 && bpp != 4) return 0;
-    if (w > p->lock->width) w = p->lock->width;
-    if (h > p->lock->height) h = p->lock->height;
-    if (p->mask.pixels) {
-        if (w > p->mask.width) w = p->mask.width;
-        if (h > p->mask.height) h = p->mask.height;
-    }
-    if (p->alpha.pixels) {
-        if (w > p->alpha.width) w = p->alpha.width;
-        if (h > p->alpha.height) h = p->alpha.height;
-    }
-    *go = w > 0 && h > 0;
+    *go = CutToLock(p->lock.get(), w, h) && p->mask.Cut(w, h) && p->alpha.Cut(w, h);
     return 0;
 }
 

@@ -17,19 +17,13 @@
 #include "core/io/error_codes.h"
 #include "core/plugins/plugin_manager.h"
 #include "gfx/copy_bitmap.h"
+#include "gfx/picture_bits.h"
 #include "gfx/pixel_rgb.h"
 #include "platform/posix/os_memory.h"
 
 ScaleTables EffectScaleTables;
 
 namespace {
-
-inline bool MaskBitAt(const uint8_t* row, int32_t x) { return row[x >> 3] & (0x80 >> (x & 7)); }
-inline void PutMaskBit(uint8_t* row, int32_t x, bool on)
-{
-    uint8_t m = static_cast<uint8_t>(0x80 >> (x & 7));
-    row[x >> 3] = static_cast<uint8_t>(on ? row[x >> 3] | m : row[x >> 3] & ~m);
-}
 
 // ---------------------------------------------------------------------------
 // Nearest neighbour
@@ -190,12 +184,6 @@ const SmoothKernel kSmoothScalar[PIXFMT_COUNT] = {
     SmoothPixelsScalar<9, 3>,  SmoothPixelsScalar<10, 4>, SmoothPixelsScalar<11, 4>,
     SmoothPixelsScalar<12, 4>, SmoothPixelsScalar<13, 4>,
 };
-
-// The bytes that PackPixelRgb leaves 0 in each 32-bit format.
-uint32_t ColourBytes32(uint32_t format)
-{
-    return format == PIXFMT_BGRA || format == PIXFMT_RGBA ? 0xFFFFFF00u : 0x00FFFFFFu;
-}
 
 // a + ((b - a) * f >> 16) in eight 16-bit lanes. mulhi takes f as signed,
 // which for f >= 0x8000 is f - 65536: the product falls short by
@@ -463,11 +451,5 @@ uint32_t ScaleBitMap(BitMapHandle* src, BitMapHandle* srcMask, BitMapHandle* src
     if (!error) ScalePixels(&p);
     UnlockBitMapPixels(&d);
     UnlockBitMapPixels(&s);
-    FreeMadeBitMaps(&temp);
-    if (error) {
-        FreeMadeBitMaps(&made);
-        return error;
-    }
-    HandOutMadeBitMaps(&made, outBitMap, outMask, outAlpha);
-    return 0;
+    return FinishMadeBitMaps(error, &temp, &made, outBitMap, outMask, outAlpha);
 }

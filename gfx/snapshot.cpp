@@ -111,14 +111,6 @@ uint32_t TakeSnapshot(VmState* vm, Display* display, int32_t type, SnapshotBitma
     }
 }
 
-void SetField(VmState* vm, const char* key, double value)
-{
-    VmPushString(vm, key);
-    VmPushNumber(vm, value);
-    VmRawSet(vm, -3);
-}
-
-
 }  // namespace
 
 uint32_t CmdSaveSnapshot(VmState* vm)
@@ -152,11 +144,11 @@ uint32_t CmdIsPicture(VmState* vm)
     VmPushNumber(vm, ok);
     VmNewTable(vm);
     if (ok) {
-        SetField(vm, "width", probe.width);
-        SetField(vm, "height", probe.height);
-        SetField(vm, "alpha", probe.hasAlpha);
-        SetField(vm, "vector", probe.vector);
-        SetField(vm, "transparency", probe.transparency);
+        SetTableNumber(vm, -1, "width", probe.width);
+        SetTableNumber(vm, -1, "height", probe.height);
+        SetTableNumber(vm, -1, "alpha", probe.hasAlpha);
+        SetTableNumber(vm, -1, "vector", probe.vector);
+        SetTableNumber(vm, -1, "transparency", probe.transparency);
     }
     return 2;
 }

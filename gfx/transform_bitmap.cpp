@@ -16,17 +16,11 @@
 #include "core/io/number_conv.h"
 #include "core/plugins/plugin_manager.h"
 #include "gfx/copy_bitmap.h"
+#include "gfx/picture_bits.h"
 #include "gfx/pixel_rgb.h"
 #include "platform/posix/os_memory.h"
 
 namespace {
-
-inline bool MaskBitAt(const uint8_t* row, int32_t x) { return row[x >> 3] & (0x80 >> (x & 7)); }
-inline void PutMaskBit(uint8_t* row, int32_t x, bool on)
-{
-    uint8_t m = static_cast<uint8_t>(0x80 >> (x & 7));
-    row[x >> 3] = static_cast<uint8_t>(on ? row[x >> 3] | m : row[x >> 3] & ~m);
-}
 
 // Sets bits x0..x1 of a mask row.
 void SetMaskRun(uint8_t* row, int32_t x0, int32_t x1)
@@ -75,7 +69,7 @@ void SampleSpan32(const TransformParams* p, const InverseMatrix& inv, int32_t y,
 {
     const __m128i zero = _mm_setzero_si128();
     const __m128d one = _mm_set1_pd(1.0), half = _mm_set1_pd(0.5);
-    uint32_t keep = p->format == PIXFMT_BGRA || p->format == PIXFMT_RGBA ? 0xFFFFFF00u : 0x00FFFFFFu;
+    uint32_t keep = ColourBytes32(p->format);
     double cu = inv.c * (y + 0.5), cv = inv.d * (y + 0.5);
     auto* out = reinterpret_cast<uint32_t*>(dstRow);
     auto lanes = [&](uint32_t px, __m128d* lo, __m128d* hi) {
@@ -377,12 +371,7 @@ uint32_t TransformBitMap(BitMapHandle* src, BitMapHandle* srcMask, BitMapHandle*
     }
     UnlockBitMapPixels(&d);
     UnlockBitMapPixels(&s);
-    FreeMadeBitMaps(&temp);
-    if (error) {
-        FreeMadeBitMaps(&made);
-        return error;
-    }
-    HandOutMadeBitMaps(&made, outBitMap, outMask, outAlpha);
+    if (FinishMadeBitMaps(error, &temp, &made, outBitMap, outMask, outAlpha)) return error;
     if (outWidth) *outWidth = width;
     if (outHeight) *outHeight = height;
     return 0;

@@ -11,11 +11,10 @@
 #include "core/io/error_codes.h"
 #include "gfx/adapter_calls.h"
 #include "gfx/argb_exchange.h"
+#include "gfx/picture_bits.h"
 #include "platform/posix/os_memory.h"
 
 namespace {
-
-inline bool MaskBitAt(const uint8_t* row, int32_t x) { return row[x >> 3] & (0x80 >> (x & 7)); }
 
 // Sets the alpha bytes of a w x h array from the mask (255 where a bit is
 // set) or from the alpha plane, both read at (x, y); 255 without either.
