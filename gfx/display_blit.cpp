@@ -22,6 +22,7 @@
 #include "gfx/bitmap.h"
 #include "gfx/bitmap_ops.h"
 #include "gfx/clip_regions.h"
+#include "gfx/picture_bits.h"
 #include "gfx/plane_ops.h"
 #include "platform/posix/os_memory.h"
 
@@ -33,8 +34,6 @@ uint8_t* g_scratch;
 size_t g_scratchSize;
 BitMapPlane g_scratchPlane;
 BitMapHandle g_scratchHandle;
-
-inline bool MaskBit(const uint8_t* row, int32_t x) { return row[x >> 3] & (0x80 >> (x & 7)); }
 
 BitMapHandle* BackBuffer(const Display* d, int i) { return static_cast<BitMapHandle*>(d->backBuffers[i]); }
 
@@ -245,14 +244,12 @@ void CopyMaskRect(const ClipRegion* clip, int32_t sx, int32_t sy, int32_t dx, in
         const uint8_t* maskRow = srcMask ? srcMask + srcMaskBytesPerRow * (sy + j) : nullptr;
         const uint8_t* alphaRow = srcAlpha ? srcAlpha + srcAlphaBytesPerRow * (sy + j) : nullptr;
         for (int32_t i = 0; i < w; ++i) {
-            bool on = MaskBit(shapeRow, ox + i);
+            bool on = MaskBitAt(shapeRow, ox + i);
             int32_t x = sx + i;
             if (alphaOut) {
                 outRow[x] = on ? (alphaRow ? alphaRow[x] : 255) : 0;
             } else {
-                if (maskRow && !MaskBit(maskRow, x)) on = false;
-                uint8_t m = static_cast<uint8_t>(0x80 >> (x & 7));
-                outRow[x >> 3] = on ? (outRow[x >> 3] | m) : (outRow[x >> 3] & ~m);
+                PutMaskBit(outRow, x, on && (!maskRow || MaskBitAt(maskRow, x)));
             }
         }
     }
