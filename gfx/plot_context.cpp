@@ -65,7 +65,8 @@ void PlotBlendedPixel(PlotContext* c, int32_t x, int32_t y)
     if (c->clipping) {
         int64_t cx = int64_t{x} - c->clipX, cy = int64_t{y} - c->clipY;
         if (cx < 0 || cy < 0 || cx >= c->clipWidth || cy >= c->clipHeight) return;
-        if (c->clipMask && !MaskBitAt(c->clipMask + static_cast<ptrdiff_t>(c->clipMaskBytesPerRow) * cy, static_cast<int32_t>(cx)))
+        if (c->clipMask && !MaskBitAt(c->clipMask + static_cast<ptrdiff_t>(c->clipMaskBytesPerRow) * cy,
+                                      static_cast<int32_t>(cx)))
             return;
     }
     uint32_t value = c->pixel;
