@@ -18,6 +18,7 @@
 #include "gfx/blend_kernels.h"
 #include "gfx/display_blit.h"
 #include "gfx/pixel_formats.h"
+#include "gfx/plane_ops.h"
 #include "core/plugins/plugin_manager.h"
 
 namespace {
@@ -130,18 +131,6 @@ const CoverageKernelFunc kCoverageKernels[5][2] = {
     {CoverageKernel<Pixel32, 4>, CoverageKernel<Pixel16, 4>},
 };
 
-struct PlaneBytes {
-    uint8_t* pixels;
-    uintptr_t bytesPerRow;
-};
-
-PlaneBytes AlphaPlaneOf(BitMapHandle* plane)
-{
-    if (!plane || plane->kind != BITMAP_ALPHA) return PlaneBytes{};
-    return PlaneBytes{reinterpret_cast<uint8_t*>(QueryBitMapAttr(plane, BMATTR_ALPHA_PIXELS)),
-                      QueryBitMapAttr(plane, BMATTR_ALPHA_BYTESPERROW)};
-}
-
 int32_t SideOr(const BitMapHandle* h, bool width)
 {
     return h ? (width ? h->width : h->height) : INT32_MAX;
@@ -203,12 +192,14 @@ void BltAlphaChannel(BitMapHandle* alpha, int32_t sx, int32_t sy, BitMapHandle* 
         b.coverage16 = coverage16;
         b.coverage16RowLength = coverage16RowLength;
     } else {
-        PlaneBytes cov = AlphaPlaneOf(alpha);
+        PlaneView cov{};
+        ViewPlane(alpha, BITMAP_ALPHA, &cov);
         b.coverage = alphaPixels ? alphaPixels : cov.pixels;
         b.coverageBytesPerRow = alphaBytesPerRow ? alphaBytesPerRow : cov.bytesPerRow;
         if (!b.coverage) return;
     }
-    PlaneBytes da = AlphaPlaneOf(dstAlpha);
+    PlaneView da{};
+    ViewPlane(dstAlpha, BITMAP_ALPHA, &da);
     b.dstAlpha = da.pixels;
     b.dstAlphaBytesPerRow = da.bytesPerRow;
     // Cut to everything that is read or written at either position; a
@@ -271,11 +262,9 @@ void BltAlphaPlane(BitMapHandle* srcAlpha, int32_t sx, int32_t sy, BitMapHandle*
                    int32_t dx, int32_t dy, int32_t w, int32_t h, uint32_t mode, uint32_t value)
 {
     if (mode > 9) return;
-    PlaneBytes s = AlphaPlaneOf(srcAlpha), d = AlphaPlaneOf(dstAlpha);
-    if (!s.pixels || !d.pixels) return;
-    if (!ClipRectPair(sx, sy, srcAlpha->width, srcAlpha->height, dx, dy, dstAlpha->width,
-                      dstAlpha->height, w, h))
-        return;
+    PlaneView s{}, d{};
+    if (!ViewPlane(srcAlpha, BITMAP_ALPHA, &s) || !ViewPlane(dstAlpha, BITMAP_ALPHA, &d)) return;
+    if (!ClipRectPair(sx, sy, s.width, s.height, dx, dy, d.width, d.height, w, h)) return;
     for (int32_t j = 0; j < h; ++j)
         kAlphaPlaneRows[mode](s.pixels + s.bytesPerRow * (sy + j) + sx,
                               d.pixels + d.bytesPerRow * (dy + j) + dx, w, value);

@@ -5,7 +5,6 @@
 #include "core/arg_helpers.h"
 #include "core/check_args.h"
 #include "core/io/error_codes.h"
-#include "core/io/errors.h"
 #include "core/vm/library_glue.h"
 #include "display/display.h"
 #include "display/framebuffer.h"
@@ -60,15 +59,10 @@ uint32_t CreateAsyncDrawObject(uint32_t kind, AsyncFrameFunction frame, void* sp
 
 uint32_t FindAsyncDraw(ObjectId id, AsyncDrawNode** out)
 {
-    *out = nullptr;
-    ObjectHeader* record = FindObjectInList(reinterpret_cast<ObjectHeader*>(AsyncDrawList), id);
-    if (record) {
-        *out = reinterpret_cast<AsyncDrawNode*>(record);
-        return 0;
-    }
-    if (id.handle) return ERR_FINDARRAY;
-    SetErrorArgNumber(static_cast<int32_t>(id.id));
-    return ERR_FINDASYNCDRAW;
+    ObjectHeader* r;
+    uint32_t error = FindObjectOrError(*ListHead(), id, ERR_FINDASYNCDRAW, &r);
+    *out = reinterpret_cast<AsyncDrawNode*>(r);
+    return error;
 }
 
 void FreeAsyncDrawNode(AsyncDrawNode* node, VmState* vm, uint32_t flag)

@@ -168,7 +168,7 @@ uint32_t TextObjectAttr(const Query& q)
     case ATTRWIDTH: return PushNumber(q.vm, t->width);
     case ATTRHEIGHT: return PushNumber(q.vm, t->height);
     case ATTRTEXT: return PushText(q.vm, t->text);
-    default: return PushFontAttr(q.vm, t->font, q.attribute);
+    default: return GetFontAttr(q.vm, t->font, q.attribute);
     }
 }
 
@@ -176,7 +176,7 @@ uint32_t FontAttr(const Query& q)
 {
     FontNode* node;
     if (uint32_t error = FindFont(q.id, &node)) return error;
-    return PushFontAttr(q.vm, node->font, q.attribute);
+    return GetFontAttr(q.vm, node->font, q.attribute);
 }
 
 // The record that the display's drawing goes to while it is not the
@@ -261,7 +261,7 @@ uint32_t DisplayAttr(const Query& q)
     case ATTRFONTAA: {
         const FontObject* font = GetCurrentFont();
         if (!font) return ERR_DEFFONT;
-        return PushFontAttr(vm, font, q.attribute);
+        return GetFontAttr(vm, font, q.attribute);
     }
     case ATTRPOINTER: return PushIdOf(vm, d->pointerObject);
     case ATTRMENU: return PushNumber(vm, d->menu ? static_cast<double>(d->menu) : -1);
@@ -515,7 +515,7 @@ const TypeBranch* BranchOf(int32_t type)
 
 }  // namespace
 
-uint32_t PushFontAttr(VmState* vm, const FontObject* font, int32_t attribute)
+uint32_t GetFontAttr(VmState* vm, const FontObject* font, int32_t attribute)
 {
     switch (attribute) {
     case ATTRFONTASCENDER: return PushNumber(vm, font->ascender);

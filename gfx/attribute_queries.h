@@ -113,4 +113,4 @@ uint32_t CmdGetAttribute(VmState* vm);
 // Pushes one font attribute (ATTRFONTASCENDER .. ATTRFONTAA): the name as a
 // string, the others as numbers. Answers the number of values pushed, 1;
 // ERR_UNKNOWNATTR for any other attribute.
-uint32_t PushFontAttr(VmState* vm, const FontObject* font, int32_t attribute);
+uint32_t GetFontAttr(VmState* vm, const FontObject* font, int32_t attribute);

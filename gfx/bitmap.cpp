@@ -4,6 +4,7 @@
 
 #include "display/display.h"
 #include "gfx/adapter_calls.h"
+#include "gfx/picture_bits.h"
 #include "gfx/video_bitmaps.h"
 #include "platform/posix/os_memory.h"
 
@@ -506,7 +507,7 @@ uint32_t ReadBitMapPixel(BitMapHandle* handle, int32_t x, int32_t y, int maskFla
         auto* bits = reinterpret_cast<const uint8_t*>(QueryBitMapAttr(handle, BMATTR_MASK_PIXELS));
         uintptr_t bpr = QueryBitMapAttr(handle, BMATTR_MASK_BYTESPERROW);
         if (!bits) return 0;
-        return (bits[bpr * y + (x >> 3)] & (0x80 >> (x & 7))) ? 1 : 0;
+        return MaskBitAt(bits + bpr * y, x) ? 1 : 0;
     }
     BitMapLock lock{};
     if (!LockBitMapPixels(handle, LOCKBITMAP_READ, &lock)) return 0;

@@ -86,13 +86,10 @@ void WithLockedPair(BitMapHandle* src, int32_t sx, int32_t sy, BitMapHandle* dst
 const uint8_t* PlaneFor(BitMapHandle* plane, uint32_t kind, int32_t x, int32_t y, int32_t w,
                         int32_t h, int32_t* bytesPerRow)
 {
-    if (!plane || plane->kind != kind) return nullptr;
-    bool alpha = kind == BITMAP_ALPHA;
-    uint32_t pixelsAttr = alpha ? BMATTR_ALPHA_PIXELS : BMATTR_MASK_PIXELS;
-    uint32_t rowAttr = alpha ? BMATTR_ALPHA_BYTESPERROW : BMATTR_MASK_BYTESPERROW;
-    if (x + w > plane->width || y + h > plane->height) return nullptr;
-    *bytesPerRow = static_cast<int32_t>(QueryBitMapAttr(plane, rowAttr));
-    return reinterpret_cast<const uint8_t*>(QueryBitMapAttr(plane, pixelsAttr));
+    PlaneView v{};
+    if (!ViewPlane(plane, kind, &v) || x + w > v.width || y + h > v.height) return nullptr;
+    *bytesPerRow = static_cast<int32_t>(v.bytesPerRow);
+    return v.pixels;
 }
 
 }  // namespace

@@ -7,7 +7,6 @@
 #include "core/arg_helpers.h"
 #include "core/check_args.h"
 #include "core/io/error_codes.h"
-#include "core/io/errors.h"
 #include "core/vm/library_glue.h"
 #include "core/vm/vm.h"
 #include "display/display.h"
@@ -53,19 +52,16 @@ bool UsedByLayers(const ClipRegion*) { return false; }
 
 uint32_t FindClipRegion(ObjectId id, ClipRegion** out, uint32_t options)
 {
+    ObjectHeader* record;
+    uint32_t error = FindObjectOrError(*ListHead(), id, ERR_FINDCLIPREGION, &record);
     *out = nullptr;
-    for (ClipRegion* r = ClipRegionList; r; r = reinterpret_cast<ClipRegion*>(r->header.next)) {
-        if (r->temporary && !(options & FINDCLIP_TEMPORARY)) continue;
-        bool match = id.handle ? r->header.handle == id.handle
-                               : (r->header.handle == 0 && r->header.id == id.id);
-        if (!match) continue;
-        if ((options & FINDCLIP_MODIFY) && r->locked) return ERR_LOCKEDOBJ;
-        *out = r;
-        return 0;
-    }
-    if (id.handle) return ERR_FINDARRAY;
-    SetErrorArgNumber(static_cast<int32_t>(id.id));
-    return ERR_FINDCLIPREGION;
+    if (error) return error;
+    auto* r = reinterpret_cast<ClipRegion*>(record);
+    // A temporary region keeps only its handle, so only a handle reaches it.
+    if (r->temporary && !(options & FINDCLIP_TEMPORARY)) return ERR_FINDARRAY;
+    if ((options & FINDCLIP_MODIFY) && r->locked) return ERR_LOCKEDOBJ;
+    *out = r;
+    return 0;
 }
 
 uint32_t CropShapeToVisible(int32_t* h, int32_t* y, int32_t* x, int32_t* w, BitMapHandle** mask,

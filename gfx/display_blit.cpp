@@ -22,6 +22,7 @@
 #include "gfx/bitmap.h"
 #include "gfx/bitmap_ops.h"
 #include "gfx/clip_regions.h"
+#include "gfx/picture_bits.h"
 #include "gfx/plane_ops.h"
 #include "platform/posix/os_memory.h"
 
@@ -34,8 +35,6 @@ size_t g_scratchSize;
 BitMapPlane g_scratchPlane;
 BitMapHandle g_scratchHandle;
 
-inline bool MaskBit(const uint8_t* row, int32_t x) { return row[x >> 3] & (0x80 >> (x & 7)); }
-
 BitMapHandle* BackBuffer(const Display* d, int i) { return static_cast<BitMapHandle*>(d->backBuffers[i]); }
 
 bool InstancesOverlap(const OutputRecord* output, int32_t x, int32_t y, int32_t w, int32_t h)
@@ -45,15 +44,6 @@ bool InstancesOverlap(const OutputRecord* output, int32_t x, int32_t y, int32_t 
     return false;
 }
 
-const uint8_t* PlanePixels(BitMapHandle* plane, uint32_t attr, uintptr_t* bytesPerRow)
-{
-    *bytesPerRow = 0;
-    if (!plane) return nullptr;
-    *bytesPerRow = QueryBitMapAttr(plane, attr == BMATTR_MASK_PIXELS ? BMATTR_MASK_BYTESPERROW
-                                                                     : BMATTR_ALPHA_BYTESPERROW);
-    return reinterpret_cast<const uint8_t*>(QueryBitMapAttr(plane, attr));
-}
-
 // Step 6: a plane laid out like the source's rows 0 .. sy + h - 1 holding
 // the clip shape combined with the source's mask or alpha. Null when it
 // cannot be made; *made is set when the caller must free it.
@@ -61,6 +51,7 @@ BitMapHandle* MakeShapedPlane(BitMapHandle* src, const SafeBltWords& w, bool* ma
 {
     *made = false;
     bool alpha = w.alpha != nullptr;
+    uint32_t kind = alpha ? BITMAP_ALPHA : BITMAP_MASK;
     int32_t rows = w.sy + w.h;
     BitMapHandle* plane = nullptr;
     uint8_t* pixels = nullptr;
@@ -70,8 +61,10 @@ BitMapHandle* MakeShapedPlane(BitMapHandle* src, const SafeBltWords& w, bool* ma
                       : AllocMaskBitMap(src, src->width, rows, 0, nullptr, 0);
         if (!plane) return nullptr;
         *made = true;
-        pixels = const_cast<uint8_t*>(
-            PlanePixels(plane, alpha ? BMATTR_ALPHA_PIXELS : BMATTR_MASK_PIXELS, &bytesPerRow));
+        PlaneView view{};
+        ViewPlane(plane, kind, &view);
+        pixels = view.pixels;
+        bytesPerRow = view.bytesPerRow;
     } else {
         bytesPerRow = alpha ? static_cast<uintptr_t>(src->width)
                             : MaskPlaneBytesPerRow(static_cast<int32_t>(QueryBitMapAttr(src, BMATTR_ROWLENGTH)));
@@ -84,7 +77,7 @@ BitMapHandle* MakeShapedPlane(BitMapHandle* src, const SafeBltWords& w, bool* ma
             g_scratchPlane.height = rows;
         }
         g_scratchHandle = BitMapHandle{};
-        g_scratchHandle.kind = alpha ? BITMAP_ALPHA : BITMAP_MASK;
+        g_scratchHandle.kind = kind;
         g_scratchHandle.native = &g_scratchPlane;
         g_scratchHandle.width = src->width;
         g_scratchHandle.height = rows;
@@ -96,11 +89,11 @@ BitMapHandle* MakeShapedPlane(BitMapHandle* src, const SafeBltWords& w, bool* ma
         *made = false;
         return nullptr;
     }
-    uintptr_t maskBpr = 0, alphaBpr = 0;
-    const uint8_t* srcMask = alpha ? nullptr : PlanePixels(w.mask, BMATTR_MASK_PIXELS, &maskBpr);
-    const uint8_t* srcAlpha = alpha ? PlanePixels(w.alpha, BMATTR_ALPHA_PIXELS, &alphaBpr) : nullptr;
-    CopyMaskRect(w.clip, w.sx, w.sy, w.dx, w.dy, w.w, w.h, srcMask, maskBpr, srcAlpha, alphaBpr,
-                 pixels, bytesPerRow, alpha);
+    PlaneView source{};
+    ViewPlane(alpha ? w.alpha : w.mask, kind, &source);
+    CopyMaskRect(w.clip, w.sx, w.sy, w.dx, w.dy, w.w, w.h, alpha ? nullptr : source.pixels,
+                 source.bytesPerRow, alpha ? source.pixels : nullptr, source.bytesPerRow, pixels,
+                 bytesPerRow, alpha);
     return plane;
 }
 
@@ -251,14 +244,12 @@ void CopyMaskRect(const ClipRegion* clip, int32_t sx, int32_t sy, int32_t dx, in
         const uint8_t* maskRow = srcMask ? srcMask + srcMaskBytesPerRow * (sy + j) : nullptr;
         const uint8_t* alphaRow = srcAlpha ? srcAlpha + srcAlphaBytesPerRow * (sy + j) : nullptr;
         for (int32_t i = 0; i < w; ++i) {
-            bool on = MaskBit(shapeRow, ox + i);
+            bool on = MaskBitAt(shapeRow, ox + i);
             int32_t x = sx + i;
             if (alphaOut) {
                 outRow[x] = on ? (alphaRow ? alphaRow[x] : 255) : 0;
             } else {
-                if (maskRow && !MaskBit(maskRow, x)) on = false;
-                uint8_t m = static_cast<uint8_t>(0x80 >> (x & 7));
-                outRow[x >> 3] = on ? (outRow[x >> 3] | m) : (outRow[x >> 3] & ~m);
+                PutMaskBit(outRow, x, on && (!maskRow || MaskBitAt(maskRow, x)));
             }
         }
     }

@@ -84,7 +84,7 @@ uint32_t CmdSetFPSLimit(VmState* vm)
 uint32_t CmdGetFPSLimit(VmState* vm)
 {
     CheckArgs(vm, 0, 0, 0, 0);
-    VmPushNumber(vm, g_frameRateLimit);
+    VmPushNumber(vm, GetFrameRateLimit());
     return 1;
 }
 

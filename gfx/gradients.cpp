@@ -255,7 +255,7 @@ void LinearAxis(int32_t angle, int32_t w, int32_t h, double* x1, double* y1, dou
     case 270: *x1 = fw, *y1 = 0, *x2 = 0, *y2 = 0; return;
     default: break;
     }
-    double sx = a < 90 ? 0 : a < 180 ? 0 : fw;
+    double sx = a < 180 ? 0 : fw;
     double sy = a < 90 ? 0 : a < 270 ? fh : 0;
     double ox = fw - sx, oy = fh - sy;
     // Projection of (O - S) onto (sin a, cos a), through tan a: with t =
@@ -367,8 +367,8 @@ uint32_t RenderGradient(const GradientParams& p)
     }
     case GRADIENT_RADIAL:
     case GRADIENT_CONICAL: {
-        g.cx = ToPosition(w * spec->centerX * 65536) / 65536.0;
-        g.cy = ToPosition(h * spec->centerY * 65536) / 65536.0;
+        g.cx = Fixed(w * spec->centerX);
+        g.cy = Fixed(h * spec->centerY);
         if (spec->type == GRADIENT_CONICAL) {
             job.spread = GRADIENT_REFLECT;
             int32_t a = spec->angle % 360;
@@ -379,7 +379,7 @@ uint32_t RenderGradient(const GradientParams& p)
         double m = std::fmax(std::fabs(0.5 - spec->centerX), std::fabs(0.5 - spec->centerY));
         if (!(m <= 1e6)) m = 1e6;
         double v = spec->radial >= 0.99 ? 0.99 : spec->radial > 0 ? spec->radial : 0;
-        double radius = ToPosition(std::sqrt(w * w + h * h) * (0.5 + m) * (1 - v) * 65536) / 65536.0;
+        double radius = Fixed(std::sqrt(w * w + h * h) * (0.5 + m) * (1 - v));
         if (radius < 1.0 / 65536) radius = 1.0 / 65536;
         g.radiusScale = 65536 / radius;
         render = RenderRadialRow;

@@ -5,6 +5,7 @@
 #include <initializer_list>
 
 #include "core/io/error_codes.h"
+#include "core/io/number_conv.h"
 #include "gfx/bitmap.h"
 #include "gfx/graphics_tables.h"
 #include "gfx/pixel_kernels.h"
@@ -34,7 +35,7 @@ uint32_t ResolveKeepAspect(int32_t srcW, int32_t srcH, int32_t* w, int32_t* h)
     double v = keepW ? ratio * *h : *w / ratio;
     double whole = std::trunc(v);
     double rounded = whole + (v - whole >= 0.5 ? 1 : 0);
-    int32_t size = rounded >= 2147483647.0 ? INT32_MAX : static_cast<int32_t>(rounded);
+    int32_t size = DoubleToInt32(rounded);
     if (size < 1) size = 1;
     (keepW ? *w : *h) = size;
     return 0;
@@ -50,13 +51,6 @@ bool Inside(int32_t x, int32_t y, int32_t limit, int32_t edge)
     case CLIPEDGE_RIGHT: return x <= limit;
     default: return y <= limit;
     }
-}
-
-int32_t Saturate(double v)
-{
-    if (!(v > -2147483648.0)) return INT32_MIN;
-    if (v >= 2147483647.0) return INT32_MAX;
-    return static_cast<int32_t>(v);
 }
 
 }  // namespace
@@ -82,9 +76,9 @@ int32_t ClipPolygon(int32_t n, const int32_t* in, int32_t* out, int32_t limit, i
         double slope = (double(y1) - y0) / (double(x1) - x0);
         if (xEdge) {
             out[2 * m] = limit;
-            out[2 * m + 1] = Saturate(y0 + std::trunc(slope * (double(limit) - x0)));
+            out[2 * m + 1] = DoubleToInt32(y0 + std::trunc(slope * (double(limit) - x0)));
         } else {
-            out[2 * m] = Saturate(x0 + std::trunc((double(limit) - y0) / slope));
+            out[2 * m] = DoubleToInt32(x0 + std::trunc((double(limit) - y0) / slope));
             out[2 * m + 1] = limit;
         }
         ++m;

@@ -15,7 +15,7 @@
 #include "display/display.h"
 #include "display/library_support.h"
 #include "display/output.h"
-#include "draw/text_state.h"
+#include "display/rects.h"
 #include "gfx/async_draw.h"
 #include "gfx/bitmap.h"
 #include "gfx/clip_regions.h"
@@ -126,14 +126,11 @@ uint32_t CmdDumpVideoTime(VmState* vm)
 uint32_t CmdIntersection(VmState* vm)
 {
     CheckArgs(vm, 8, 8, 0, 0);
-    int64_t v[8];
+    int32_t v[8];
     for (int i = 0; i < 8; ++i) v[i] = VmCheckInteger(vm, i + 1);
-    int64_t x = v[0] > v[4] ? v[0] : v[4], y = v[1] > v[5] ? v[1] : v[5];
-    int64_t right = v[0] + v[2] < v[4] + v[6] ? v[0] + v[2] : v[4] + v[6];
-    int64_t bottom = v[1] + v[3] < v[5] + v[7] ? v[1] + v[3] : v[5] + v[7];
-    int64_t w = right - x, h = bottom - y;
-    if (w <= 0 || h <= 0) x = y = w = h = 0;
-    for (int64_t r : {x, y, w, h}) VmPushNumber(vm, static_cast<double>(r));
+    int32_t x, y, w, h;
+    if (!ClipRect(v[0], v[1], v[2], v[3], v[4], v[5], v[6], v[7], &x, &y, &w, &h)) x = y = 0;
+    for (int32_t r : {x, y, w, h}) VmPushNumber(vm, r);
     return 4;
 }
 
@@ -251,18 +248,4 @@ int GetGraphicsOption(void*, uint32_t tag, void* pointer)
     else return 0;
     if (pointer) std::memcpy(pointer, &value, sizeof value);
     return 1;
-}
-
-double GetFontAttr(VmState* vm, const FontObject* font, uint32_t id)
-{
-    if (!font) return 0;
-    switch (id) {
-    case 30: return font->ascender;
-    case 31: return font->lineHeight - font->ascender;
-    case 32: VmPushString(vm, font->name); return 0;
-    case 33: return font->size;
-    case 34: return font->scalable;
-    case 35: return font->antiAlias;
-    default: return 0;
-    }
 }

@@ -9,7 +9,6 @@
 
 #include "draw/object_options.h"
 
-struct FontObject;
 struct VmState;
 
 // Makes the fallback display, sets the default draw tags, opens the
@@ -32,7 +31,3 @@ extern uint32_t DefaultObjectTags[kObjectOptionWords];
 extern uint32_t DefaultStyleTags[kStyleOptionWords];
 void ResetDefaultDrawTags();
 
-// A font attribute for GetAttribute: 30 ascender, 31 height minus
-// ascender, 32 the name (pushed as a string, answer 0), 33 size, 34
-// scalable, 35 anti-aliased; other ids 0.
-double GetFontAttr(VmState* vm, const FontObject* font, uint32_t id);

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "gfx/blend_kernels.h"
+#include "gfx/picture_bits.h"
 #include "gfx/pixel_formats.h"
 
 namespace {
@@ -15,9 +16,6 @@ inline T* Row(T* pixels, int32_t rowLength, int32_t y)
     return pixels + static_cast<ptrdiff_t>(rowLength) * y;
 }
 
-inline bool MaskBit(const uint8_t* row, int32_t x) { return row[x >> 3] & (0x80 >> (x & 7)); }
-inline void SetMaskBit(uint8_t* row, int32_t x) { row[x >> 3] |= static_cast<uint8_t>(0x80 >> (x & 7)); }
-inline void ClearMaskBit(uint8_t* row, int32_t x) { row[x >> 3] &= static_cast<uint8_t>(~(0x80 >> (x & 7))); }
 
 // Applies `op` to every pixel of a 32-bit rectangle in the native ARGB
 // layout; non-native formats are converted per pixel.
@@ -83,10 +81,7 @@ void BuildMaskFromColor32(const uint32_t* pixels, uint8_t* maskRow, int32_t w, i
     for (int32_t j = 0; j < h; ++j) {
         const uint32_t* p = Row(pixels, rowLength, j);
         uint8_t* m = maskRow + static_cast<ptrdiff_t>(maskBytesPerRow) * j;
-        for (int32_t i = 0; i < w; ++i) {
-            if ((p[i] & compareMask) == colour) ClearMaskBit(m, i);
-            else SetMaskBit(m, i);
-        }
+        for (int32_t i = 0; i < w; ++i) PutMaskBit(m, i, (p[i] & compareMask) != colour);
     }
 }
 
@@ -96,10 +91,7 @@ void BuildMaskFromColor16(const uint16_t* pixels, uint8_t* maskRow, int32_t w, i
     for (int32_t j = 0; j < h; ++j) {
         const uint16_t* p = Row(pixels, rowLength, j);
         uint8_t* m = maskRow + static_cast<ptrdiff_t>(maskBytesPerRow) * j;
-        for (int32_t i = 0; i < w; ++i) {
-            if (p[i] == colour) ClearMaskBit(m, i);
-            else SetMaskBit(m, i);
-        }
+        for (int32_t i = 0; i < w; ++i) PutMaskBit(m, i, p[i] != colour);
     }
 }
 
@@ -203,7 +195,7 @@ void MixPixels32(const MixParams* b)
         const uint8_t* m = b->srcMaskRow ? b->srcMaskRow + static_cast<ptrdiff_t>(b->maskBytesPerRow) * j
                                          : nullptr;
         for (int32_t i = 0; i < b->w; ++i) {
-            if (m && !MaskBit(m, b->maskBitOffset + i)) continue;
+            if (m && !MaskBitAt(m, b->maskBitOffset + i)) continue;
             uint32_t sn = PixelFromFormat32(b->format, s[i]);
             uint32_t dn = PixelFromFormat32(b->format, d[i]);
             d[i] = PixelToFormat32(b->format, BlendArgb(sn, dn, keep));
@@ -220,7 +212,7 @@ void MixPixels16(const MixParams* b)
         const uint8_t* m = b->srcMaskRow ? b->srcMaskRow + static_cast<ptrdiff_t>(b->maskBytesPerRow) * j
                                          : nullptr;
         for (int32_t i = 0; i < b->w; ++i) {
-            if (m && !MaskBit(m, b->maskBitOffset + i)) continue;
+            if (m && !MaskBitAt(m, b->maskBitOffset + i)) continue;
             uint32_t sn = PixelFromFormat16(b->format, s[i]);
             uint32_t dn = PixelFromFormat16(b->format, d[i]);
             d[i] = static_cast<uint16_t>(PixelToFormat16(b->format, Tint565(sn, dn, keep)));
@@ -263,10 +255,7 @@ void MirrorMaskRows(uint8_t* plane, int32_t w, int32_t h, int32_t bytesPerRow, u
     for (int32_t j = 0; j < h; ++j) {
         uint8_t* row = plane + static_cast<ptrdiff_t>(bytesPerRow) * j;
         std::memcpy(scratch, row, static_cast<size_t>(bytesPerRow));
-        for (int32_t i = 0; i < w; ++i) {
-            if (MaskBit(scratch, w - 1 - i)) SetMaskBit(row, i);
-            else ClearMaskBit(row, i);
-        }
+        for (int32_t i = 0; i < w; ++i) PutMaskBit(row, i, MaskBitAt(scratch, w - 1 - i));
     }
 }
 
@@ -299,12 +288,9 @@ static void CopyWithMask(const CopyMaskParams* b)
             uint8_t* dm = b->dstMask ? b->dstMask + static_cast<ptrdiff_t>(b->dstMaskBytesPerRow) * (b->dy + j)
                                      : nullptr;
             for (int32_t i = 0; i < b->w; ++i) {
-                if (MaskBit(sm, b->sx + i)) {
-                    d[i] = s[i];
-                    if (dm) SetMaskBit(dm, b->dx + i);
-                } else if (dm) {
-                    ClearMaskBit(dm, b->dx + i);
-                }
+                bool on = MaskBitAt(sm, b->sx + i);
+                if (on) d[i] = s[i];
+                if (dm) PutMaskBit(dm, b->dx + i, on);
             }
         } else if (b->srcAlpha) {
             const uint8_t* sa = b->srcAlpha + static_cast<ptrdiff_t>(b->srcAlphaBytesPerRow) * (b->sy + j) + b->sx;
@@ -337,10 +323,8 @@ void BuildDissolveMask(const DissolveParams* b, uint32_t threshold)
             bool kept = (bytes[i] < threshold) != (b->invert != 0);
             if (b->byteOutput) {
                 dst[i] = kept && src ? src[i] : 0;
-            } else if (kept && (!src || MaskBit(src, i))) {
-                SetMaskBit(dst, i);
             } else {
-                ClearMaskBit(dst, i);
+                PutMaskBit(dst, i, kept && (!src || MaskBitAt(src, i)));
             }
         }
     }
@@ -385,7 +369,7 @@ void FillPolygonPlane(uint8_t* plane, int32_t bytesPerRow, int32_t width, int32_
         for (int32_t k = 0; k + 1 < n; k += 2) {
             int32_t x0 = work[k] < 0 ? 0 : work[k];
             int32_t x1 = work[k + 1] >= width ? width - 1 : work[k + 1];
-            for (int32_t x = x0; x <= x1; ++x) SetMaskBit(row, x);
+            for (int32_t x = x0; x <= x1; ++x) PutMaskBit(row, x, true);
         }
     }
 }

@@ -4,16 +4,13 @@
 #include <cstddef>
 #include <cstring>
 
-namespace {
+#include "gfx/picture_bits.h"
 
-inline bool Bit(const uint8_t* row, int32_t x) { return row[x >> 3] & (0x80 >> (x & 7)); }
+namespace {
 
 inline void PutBits(uint8_t* row, int32_t x, int32_t count, bool on)
 {
-    for (int32_t i = x; i < x + count; ++i) {
-        uint8_t m = static_cast<uint8_t>(0x80 >> (i & 7));
-        row[i >> 3] = static_cast<uint8_t>(on ? (row[i >> 3] | m) : (row[i >> 3] & ~m));
-    }
+    for (int32_t i = x; i < x + count; ++i) PutMaskBit(row, i, on);
 }
 
 template <typename T>
@@ -26,7 +23,7 @@ void Pixelate(const PixelateParams* b)
         for (int32_t cx = 0; cx < b->w; cx += b->cell) {
             int32_t cw = std::min(b->cell, b->w - cx);
             bool visible = !b->copyMask && !b->copyAlpha;
-            if (b->copyMask && Bit(b->copyMask + static_cast<ptrdiff_t>(b->copyMaskBytesPerRow) * cy, cx))
+            if (b->copyMask && MaskBitAt(b->copyMask + static_cast<ptrdiff_t>(b->copyMaskBytesPerRow) * cy, cx))
                 visible = true;
             uint8_t a = 0;
             if (b->copyAlpha) {

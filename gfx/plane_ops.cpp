@@ -1,37 +1,12 @@
 #include "gfx/plane_ops.h"
 
 #include "gfx/clip.h"
+#include "gfx/picture_bits.h"
 #include "gfx/pixel_formats.h"
 
 namespace {
 
-struct PlaneView {
-    uint8_t* pixels;
-    uintptr_t bytesPerRow;
-    int32_t width;
-    int32_t height;
-};
-
-bool ViewPlane(BitMapHandle* handle, uint32_t kind, PlaneView* view)
-{
-    if (!handle || handle->kind != kind) return false;
-    bool alpha = kind == BITMAP_ALPHA;
-    view->pixels = reinterpret_cast<uint8_t*>(
-        QueryBitMapAttr(handle, alpha ? BMATTR_ALPHA_PIXELS : BMATTR_MASK_PIXELS));
-    view->bytesPerRow =
-        QueryBitMapAttr(handle, alpha ? BMATTR_ALPHA_BYTESPERROW : BMATTR_MASK_BYTESPERROW);
-    view->width = handle->width;
-    view->height = handle->height;
-    return view->pixels != nullptr;
-}
-
 inline uint8_t* PlaneRow(const PlaneView& v, int32_t y) { return v.pixels + v.bytesPerRow * y; }
-inline bool Bit(const uint8_t* row, int32_t x) { return row[x >> 3] & (0x80 >> (x & 7)); }
-inline void PutBit(uint8_t* row, int32_t x, bool on)
-{
-    uint8_t m = static_cast<uint8_t>(0x80 >> (x & 7));
-    row[x >> 3] = on ? (row[x >> 3] | m) : (row[x >> 3] & ~m);
-}
 
 // The new destination bit of a mask operation, for a source bit s.
 template <uint32_t Op>
@@ -51,7 +26,7 @@ template <uint32_t Op>
 void MaskRow(const uint8_t* src, int32_t sx, uint8_t* dst, int32_t dx, int32_t w)
 {
     for (int32_t i = 0; i < w; ++i)
-        PutBit(dst, dx + i, MaskOp<Op>(Bit(dst, dx + i), src ? Bit(src, sx + i) : true));
+        PutMaskBit(dst, dx + i, MaskOp<Op>(MaskBitAt(dst, dx + i), src ? MaskBitAt(src, sx + i) : true));
 }
 
 const MaskRowFunc kMaskRows[6] = {MaskRow<0>, MaskRow<1>, MaskRow<2>,
@@ -60,6 +35,19 @@ const MaskRowFunc kMaskRows[6] = {MaskRow<0>, MaskRow<1>, MaskRow<2>,
 BitMapPlane g_borrowedPlane;
 
 }  // namespace
+
+bool ViewPlane(BitMapHandle* handle, uint32_t kind, PlaneView* view)
+{
+    if (!handle || handle->kind != kind) return false;
+    bool alpha = kind == BITMAP_ALPHA;
+    view->pixels = reinterpret_cast<uint8_t*>(
+        QueryBitMapAttr(handle, alpha ? BMATTR_ALPHA_PIXELS : BMATTR_MASK_PIXELS));
+    view->bytesPerRow =
+        QueryBitMapAttr(handle, alpha ? BMATTR_ALPHA_BYTESPERROW : BMATTR_MASK_BYTESPERROW);
+    view->width = handle->width;
+    view->height = handle->height;
+    return view->pixels != nullptr;
+}
 
 void BltMaskPlane(BitMapHandle* srcMask, int32_t sx, int32_t sy, BitMapHandle* dstMask, int32_t dx,
                   int32_t dy, int32_t w, int32_t h, uint32_t op, const uint8_t* srcPixels,
@@ -108,7 +96,7 @@ void FillMaskedColor(BitMapHandle* mask, int32_t mx, int32_t my, BitMapHandle* d
             const uint8_t* bits = PlaneRow(m, my + j);
             uint8_t* row = lock.pixels + (static_cast<size_t>(lock.rowLength) * (dy + j) + dx) * bpp;
             for (int32_t i = 0; i < w; ++i) {
-                if (!Bit(bits, mx + i)) continue;
+                if (!MaskBitAt(bits, mx + i)) continue;
                 if (bpp == 4) reinterpret_cast<uint32_t*>(row)[i] = value;
                 else reinterpret_cast<uint16_t*>(row)[i] = static_cast<uint16_t>(value);
             }
@@ -131,7 +119,7 @@ void CombineAlphaWithMask(BitMapHandle* alpha, int32_t ax, int32_t ay, BitMapHan
         uint8_t* dst = PlaneRow(m, my + j);
         for (int32_t i = 0; i < w; ++i) {
             int32_t x = mx + i;
-            bool d = Bit(dst, x);
+            bool d = MaskBitAt(dst, x);
             if (src[i] == 255) {
                 switch (op) {
                 case MASKVISIBLE: case MASKVANILLACOPY: case MASKOR: d = true; break;
@@ -143,7 +131,7 @@ void CombineAlphaWithMask(BitMapHandle* alpha, int32_t ax, int32_t ay, BitMapHan
                 if (op == MASKVISIBLE || op == MASKVANILLACOPY) d = false;
                 else if (op == MASKINVISIBLE) d = true;
             }
-            PutBit(dst, x, d);
+            PutMaskBit(dst, x, d);
         }
     }
 }
@@ -161,7 +149,7 @@ void MaskIntoAlpha(BitMapHandle* mask, int32_t mx, int32_t my, BitMapHandle* alp
         const uint8_t* bits = PlaneRow(m, my + j);
         uint8_t* dst = PlaneRow(a, ay + j) + ax;
         for (int32_t i = 0; i < w; ++i) {
-            if (Bit(bits, mx + i)) dst[i] = byte;
+            if (MaskBitAt(bits, mx + i)) dst[i] = byte;
             else if (clearOthers) dst[i] = 0;
         }
     }

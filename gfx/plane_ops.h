@@ -16,6 +16,19 @@ enum : uint32_t {
     MASKOR = 5,
 };
 
+// The pixels, row size and size of a mask or alpha plane.
+struct PlaneView {
+    uint8_t* pixels;
+    uintptr_t bytesPerRow;
+    int32_t width;
+    int32_t height;
+};
+
+// Fills *view from a plane of the kind asked for (BITMAP_MASK or
+// BITMAP_ALPHA); false, with *view untouched, for a null handle or another
+// kind, and false when the plane has no pixels.
+bool ViewPlane(BitMapHandle* handle, uint32_t kind, PlaneView* view);
+
 // Applies a mask operation with a set source bit to bit x of a mask row:
 // visible, vanilla copy and or set it, invisible clears, xor inverts, and
 // leaves it.

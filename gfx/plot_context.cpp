@@ -9,12 +9,11 @@
 #include <cstddef>
 
 #include "gfx/blend_kernels.h"
+#include "gfx/picture_bits.h"
 #include "gfx/pixel_formats.h"
 #include "gfx/plane_ops.h"
 
 namespace {
-
-inline bool MaskBit(const uint8_t* row, int64_t x) { return row[x >> 3] & (0x80 >> (x & 7)); }
 
 inline uint8_t* PixelAddress(uint8_t* pixels, int32_t rowLength, uint32_t bpp, int32_t x, int32_t y)
 {
@@ -66,7 +65,8 @@ void PlotBlendedPixel(PlotContext* c, int32_t x, int32_t y)
     if (c->clipping) {
         int64_t cx = int64_t{x} - c->clipX, cy = int64_t{y} - c->clipY;
         if (cx < 0 || cy < 0 || cx >= c->clipWidth || cy >= c->clipHeight) return;
-        if (c->clipMask && !MaskBit(c->clipMask + static_cast<ptrdiff_t>(c->clipMaskBytesPerRow) * cy, cx))
+        if (c->clipMask && !MaskBitAt(c->clipMask + static_cast<ptrdiff_t>(c->clipMaskBytesPerRow) * cy,
+                                      static_cast<int32_t>(cx)))
             return;
     }
     uint32_t value = c->pixel;

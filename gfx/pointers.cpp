@@ -93,18 +93,15 @@ uint32_t FindPointerArg(VmState* vm, int index, PointerNode** out)
 
 uint32_t FindPointer(ObjectId id, PointerNode** out)
 {
-    *out = nullptr;
-    for (PointerNode* p = PointerList; p; p = reinterpret_cast<PointerNode*>(p->header.next)) {
-        if (p->temporary) continue;
-        bool match = id.handle ? p->header.handle == id.handle : (p->header.handle == 0 && p->header.id == id.id);
-        if (match) {
-            *out = p;
-            return 0;
-        }
+    ObjectHeader* r;
+    uint32_t error = FindObjectOrError(*ListHead(), id, ERR_FINDPOINTER, &r);
+    *out = reinterpret_cast<PointerNode*>(r);
+    // A detached pointer keeps only its handle, so only a handle reaches it.
+    if (*out && (*out)->temporary) {
+        *out = nullptr;
+        return ERR_FINDARRAY;
     }
-    if (id.handle) return ERR_FINDARRAY;
-    SetErrorArgNumber(static_cast<int32_t>(id.id));
-    return ERR_FINDPOINTER;
+    return error;
 }
 
 void ReleaseDisplayPointer(VmState* vm, Display* display)
