@@ -33,15 +33,6 @@ namespace {
 constexpr char kAppletMagic[4] = {'Q', 'M', 'A', '\0'};
 constexpr size_t kHeaderPeek = 2048;
 
-struct StreamCloser {
-    StreamHandle* stream;
-    ~StreamCloser()
-    {
-        if (stream)
-            StreamClose(stream);
-    }
-};
-
 bool ReadMagic(StreamHandle* stream, char magic[4]) { return StreamRead(stream, magic, 4) == 4; }
 
 bool CopyInto(char* out, size_t size, const char* text)
