@@ -71,7 +71,7 @@ uint32_t RequireStartupPlugins(VmState* vm, uint32_t* answer);
 QmTagItem* LinkPluginOptions(std::vector<QmPluginOption>* options);
 
 // A new unique temporary file, remembered for deletion at shutdown; null
-// when none could be made.
+// when none could be made (the temporary folder is then the error text).
 const char* MakeTempAppletName();
 // The runtime's own temporary directory, created on first use. 0 or
 // ERR_CREATEDIR / ERR_NAMETOOLONG.
