@@ -9,6 +9,7 @@
 
 #include "core/io/error_codes.h"
 #include "core/object_registry.h"
+#include "core/path_helpers.h"
 #include "core/plugins/host_runtime.h"
 #include "display/adapters.h"
 #include "display/display.h"
@@ -343,11 +344,7 @@ uint32_t HostFileRequest(const char* title, const char* pattern, int mode, const
     uint32_t code = ShowFileRequester(GetEventVmState(), CurrentDisplay, title ? title : "", pattern ? pattern : "*",
                                       mode, folder ? folder : "", file ? file : "", 1, &result);
     if (!code && result.count && result.names) {
-        std::string full = result.folder;
-        if (!full.empty() && full.back() != '/')
-            full += '/';
-        full += result.names;
-        *path = HostCopyText(full.c_str());
+        *path = HostCopyText(AddPart(result.folder, result.names).c_str());
         if (!*path)
             code = ERR_MEM;
     }
