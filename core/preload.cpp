@@ -24,7 +24,6 @@
 #include "core/io/virtual_names.h"
 #include "core/option_tables.h"
 #include "core/options.h"
-#include "core/plugins/plugin_manager.h"
 #include "core/startup.h"
 #include "core/vm/error_hooks.h"
 #include "core/vm/vm.h"
@@ -459,11 +458,8 @@ uint32_t PreloadResources(CoreContext* context, AppletInfo* applet, VmState* vm)
         if (e->kind != PRELOAD_PLUGIN)
             continue;
         std::vector<QmPluginOption> options = RequirementOptions(e);
-        const char* name = e->text1[0] ? e->text1 : nullptr;
-        std::string declared = DeclaredFile(e);
-        if (!name)
-            name = declared.c_str();
-        if (uint32_t error = FindOrLoadPlugin(vm, name, 0, 0, false, false, LinkPluginOptions(&options), &pluginAnswer))
+        std::string name = e->text1[0] ? std::string(e->text1) : DeclaredFile(e);
+        if (uint32_t error = RequirePluginWithOptions(vm, name.c_str(), &options, &pluginAnswer))
             return error;
     }
     bool firstHidden = pluginAnswer & 1;
