@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-
 #include <cstring>
 #include <string>
 
@@ -24,7 +23,6 @@
 #include "core/startup.h"
 #include "core/vm/vm.h"
 #include "display/events.h"
-#include "platform/posix/os_env.h"
 #include "platform/posix/os_memory.h"
 #include "platform/posix/os_paths.h"
 
@@ -32,15 +30,6 @@ namespace {
 
 constexpr char kAppletMagic[4] = {'Q', 'M', 'A', '\0'};
 constexpr size_t kHeaderPeek = 2048;
-
-struct StreamCloser {
-    StreamHandle* stream;
-    ~StreamCloser()
-    {
-        if (stream)
-            StreamClose(stream);
-    }
-};
 
 bool ReadMagic(StreamHandle* stream, char magic[4]) { return StreamRead(stream, magic, 4) == 4; }
 
@@ -82,12 +71,8 @@ uint32_t OpenAppletStream(StreamHandle** stream, char* path, size_t pathSize, ui
         return ERR_READ;
     if (std::memcmp(magic, CONTAINER_MAGIC_APPLET, 4) == 0) {
         const char* temp = MakeTempAppletName();
-        if (!temp) {
-            char folder[1024] = "";
-            OsGetTempDir(folder, sizeof folder);
-            SetErrorText(folder);
+        if (!temp)
             return ERR_WRITEFILE;
-        }
         StreamClose(*stream);
         *stream = nullptr;
         uint64_t inflated = 0, containerLength = 0;

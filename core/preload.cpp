@@ -12,19 +12,20 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include <unistd.h>
 
 #include "core/applet.h"
 #include "core/command_services.h"
+#include "core/io/case_tables.h"
 #include "core/io/errors.h"
 #include "core/io/messages.h"
 #include "core/io/utilities.h"
 #include "core/io/virtual_names.h"
 #include "core/option_tables.h"
 #include "core/options.h"
-#include "core/plugins/plugin_manager.h"
 #include "core/startup.h"
 #include "core/vm/error_hooks.h"
 #include "core/vm/vm.h"
@@ -296,36 +297,39 @@ bool IsImageKind(uint32_t kind)
 // take it from there.
 enum : uint32_t { SHARE_NONE = 0, SHARE_FIRST = 1, SHARE_DUPLICATE = 2 };
 
-bool SameScaling(const PreloadEntry* a, const PreloadEntry* b)
+// What makes two declarations share a picture: the kind, the scaling
+// values and the file, compared without regard to case.
+std::string ShareKey(const PreloadEntry* entry, const std::string& file)
 {
-    uint32_t ia = ScaleWordIndex(a->kind), ib = ScaleWordIndex(b->kind);
-    for (uint32_t i = 0; i < 3; ++i)
-        if ((ia ? Word(a, ia + i) : 0) != (ib ? Word(b, ib + i) : 0))
-            return false;
-    return true;
+    std::string key(1, static_cast<char>(entry->kind));
+    uint32_t at = ScaleWordIndex(entry->kind);
+    for (uint32_t i = 0; i < 3; ++i) {
+        int32_t word = at ? Word(entry, at + i) : 0;
+        key.append(reinterpret_cast<const char*>(&word), sizeof word);
+    }
+    for (char c : file)
+        key += static_cast<char>(ToLowerLatin1(static_cast<uint8_t>(c)));
+    return key;
 }
 
+// Each declaration's share mark, in list order: the first of a key is
+// found once, whatever the number of declarations.
 void MarkSharedFiles(AppletInfo* applet, std::vector<uint32_t>* share)
 {
-    std::vector<PreloadEntry*> entries;
-    for (PreloadEntry* e = applet->preloadEntries; e; e = e->next)
-        entries.push_back(e);
-    share->assign(entries.size(), SHARE_NONE);
-    for (size_t i = 0; i < entries.size(); ++i) {
-        PreloadEntry* later = entries[i];
-        if (later->kind != PRELOAD_BRUSH && later->kind != PRELOAD_ANIM && later->kind != PRELOAD_SPRITE)
+    std::unordered_map<std::string, size_t> firstOfKey;
+    share->clear();
+    for (PreloadEntry* e = applet->preloadEntries; e; e = e->next) {
+        size_t index = share->size();
+        share->push_back(SHARE_NONE);
+        if (e->kind != PRELOAD_BRUSH && e->kind != PRELOAD_ANIM && e->kind != PRELOAD_SPRITE)
             continue;
-        std::string file = DeclaredFile(later);
+        std::string file = DeclaredFile(e);
         if (file.empty())
             continue;
-        for (size_t j = 0; j < i; ++j) {
-            PreloadEntry* earlier = entries[j];
-            if (earlier->kind != later->kind || (*share)[j] == SHARE_DUPLICATE ||
-                StrCaseCmp(DeclaredFile(earlier).c_str(), file.c_str()) != 0 || !SameScaling(earlier, later))
-                continue;
-            (*share)[j] = SHARE_FIRST;
-            (*share)[i] = SHARE_DUPLICATE;
-            break;
+        auto [first, isNew] = firstOfKey.emplace(ShareKey(e, file), index);
+        if (!isNew) {
+            (*share)[first->second] = SHARE_FIRST;
+            (*share)[index] = SHARE_DUPLICATE;
         }
     }
 }
@@ -459,11 +463,8 @@ uint32_t PreloadResources(CoreContext* context, AppletInfo* applet, VmState* vm)
         if (e->kind != PRELOAD_PLUGIN)
             continue;
         std::vector<QmPluginOption> options = RequirementOptions(e);
-        const char* name = e->text1[0] ? e->text1 : nullptr;
-        std::string declared = DeclaredFile(e);
-        if (!name)
-            name = declared.c_str();
-        if (uint32_t error = FindOrLoadPlugin(vm, name, 0, 0, false, false, LinkPluginOptions(&options), &pluginAnswer))
+        std::string name = e->text1[0] ? std::string(e->text1) : DeclaredFile(e);
+        if (uint32_t error = RequirePluginWithOptions(vm, name.c_str(), &options, &pluginAnswer))
             return error;
     }
     bool firstHidden = pluginAnswer & 1;

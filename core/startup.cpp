@@ -3,8 +3,6 @@
 // code ends start-up and goes to ShutdownRuntime, which always runs to the
 // end, reports the code and frees everything, whichever step failed.
 #include "core/startup.h"
-#include "display/window_icons.h"
-#include "gfx/gfx_cache.h"
 
 #include <cstdio>
 #include <cstring>
@@ -26,6 +24,8 @@
 #include "core/vm/vm.h"
 #include "display/display.h"
 #include "display/requesters.h"
+#include "display/window_icons.h"
+#include "gfx/gfx_cache.h"
 #include "gfx/scale.h"
 #include "media/sound.h"
 #include "platform/posix/os_console.h"
@@ -68,13 +68,24 @@ void PrintBanner()
     DebugPrintf(" \n");
 }
 
+// A temporary file or folder could not be made: the error names the
+// folder it was to go in.
+void NameTempFolder()
+{
+    char folder[1024] = "";
+    OsGetTempDir(folder, sizeof folder);
+    SetErrorText(folder);
+}
+
 }  // namespace
 
 const char* MakeTempAppletName()
 {
     char name[1024];
-    if (OsGetTempFileName(name, sizeof name))
+    if (OsGetTempFileName(name, sizeof name)) {
+        NameTempFolder();
         return nullptr;
+    }
     auto* node = static_cast<TempFileNode*>(OsAllocMem(sizeof(TempFileNode), 1));
     size_t length = std::strlen(name);
     char* copy = static_cast<char*>(OsAllocMem(length + 1, 0));
@@ -82,6 +93,7 @@ const char* MakeTempAppletName()
         OsFreeMem(node);
         OsFreeMem(copy);
         OsDeleteFile(name);
+        NameTempFolder();
         return nullptr;
     }
     std::memcpy(copy, name, length + 1);
@@ -99,9 +111,7 @@ uint32_t EnsureRuntimeTempDirectory()
         return 0;
     uint32_t error = OsCreateTempDirectory(Startup.tempDirectory, sizeof Startup.tempDirectory);
     if (error) {
-        char folder[1024] = "";
-        OsGetTempDir(folder, sizeof folder);
-        SetErrorText(folder);
+        NameTempFolder();
         Startup.tempDirectory[0] = 0;
     }
     return error;

@@ -66,12 +66,14 @@ void UnloadStartupPlugins();
 // open the first display hidden). 0 or the first error.
 uint32_t RequireStartupPlugins(VmState* vm, uint32_t* answer);
 
-// Links the records into the settings list RequirePlugin receives (null
-// when there are none); the records stay the caller's.
-QmTagItem* LinkPluginOptions(std::vector<QmPluginOption>* options);
+// Finds or loads the plugin, its RequirePlugin receiving the records
+// linked into its settings list (the records stay the caller's); its
+// answer goes to *answer. 0 or an error code.
+uint32_t RequirePluginWithOptions(VmState* vm, const char* name, std::vector<QmPluginOption>* options,
+                                  uint32_t* answer);
 
 // A new unique temporary file, remembered for deletion at shutdown; null
-// when none could be made.
+// when none could be made (the temporary folder is then the error text).
 const char* MakeTempAppletName();
 // The runtime's own temporary directory, created on first use. 0 or
 // ERR_CREATEDIR / ERR_NAMETOOLONG.

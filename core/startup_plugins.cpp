@@ -24,11 +24,13 @@ void FreeStartupPluginLibraries(VmState* vm) { FreePluginLibraries(vm); }
 
 void UnloadStartupPlugins() { FreeAllPlugins(); }
 
-QmTagItem* LinkPluginOptions(std::vector<QmPluginOption>* options)
+uint32_t RequirePluginWithOptions(VmState* vm, const char* name, std::vector<QmPluginOption>* options,
+                                  uint32_t* answer)
 {
     for (size_t i = 0; i + 1 < options->size(); ++i)
         (*options)[i].next = &(*options)[i + 1];
-    return options->empty() ? nullptr : reinterpret_cast<QmTagItem*>(options->data());
+    auto* list = options->empty() ? nullptr : reinterpret_cast<QmTagItem*>(options->data());
+    return FindOrLoadPlugin(vm, name, 0, 0, false, false, list, answer);
 }
 
 uint32_t RequireStartupPlugins(VmState* vm, uint32_t* answer)
@@ -46,7 +48,7 @@ uint32_t RequireStartupPlugins(VmState* vm, uint32_t* answer)
             for (const RequireTagSetting& s : group.settings)
                 options.push_back(QmPluginOption{nullptr, s.key.c_str(), s.isText ? s.text.c_str() : nullptr, s.number});
         }
-        if (uint32_t error = FindOrLoadPlugin(vm, name, 0, 0, false, false, LinkPluginOptions(&options), answer))
+        if (uint32_t error = RequirePluginWithOptions(vm, name, &options, answer))
             return error;
     }
     return 0;

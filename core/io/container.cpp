@@ -30,17 +30,6 @@ struct ContainerBuffers {
     bool ok() const { return in && out; }
 };
 
-// A stream this call opened for reading: closed on every path. Output
-// files are whole-file writers: a failure leaves the old file as it was.
-struct OwnedStream {
-    StreamHandle* handle = nullptr;
-    ~OwnedStream()
-    {
-        if (handle)
-            StreamClose(handle);
-    }
-};
-
 bool WriteAll(StreamHandle* stream, const void* data, size_t count)
 {
     return count == 0 || StreamWrite(stream, data, count) == count;
@@ -72,9 +61,9 @@ uint32_t DeflateFileWithMagic(const char* magic, const char* source, const char*
     ContainerBuffers buffers;
     if (!buffers.ok())
         return ERR_MEM;
-    OwnedStream input;
-    input.handle = StreamOpen(source, STREAM_READ | STREAM_ADAPTERS);
-    if (!input.handle) {
+    StreamCloser input;
+    input.stream = StreamOpen(source, STREAM_READ | STREAM_ADAPTERS);
+    if (!input.stream) {
         SetErrorText(source);
         return ERR_READFILE;
     }
@@ -100,8 +89,8 @@ uint32_t DeflateFileWithMagic(const char* magic, const char* source, const char*
     uint32_t result = 0;
     bool finished = false;
     while (!finished && result == 0) {
-        size_t n = StreamRead(input.handle, buffers.in, CONTAINER_BUFFER);
-        bool atEnd = StreamEof(input.handle) != 0;
+        size_t n = StreamRead(input.stream, buffers.in, CONTAINER_BUFFER);
+        bool atEnd = StreamEof(input.stream) != 0;
         if (n < CONTAINER_BUFFER && !atEnd) {
             result = ERR_READ;
             break;
@@ -142,15 +131,15 @@ uint32_t InflateFileWithMagic(const char* magic, const char* source, const char*
     ContainerBuffers buffers;
     if (!buffers.ok())
         return ERR_MEM;
-    OwnedStream input;
+    StreamCloser input;
     StreamHandle* in = sourceStream;
     if (!in) {
-        input.handle = StreamOpen(source, STREAM_READ | STREAM_ADAPTERS | STREAM_SEEKEMULATION);
-        if (!input.handle) {
+        input.stream = StreamOpen(source, STREAM_READ | STREAM_ADAPTERS | STREAM_SEEKEMULATION);
+        if (!input.stream) {
             SetErrorText(source);
             return ERR_READFILE;
         }
-        in = input.handle;
+        in = input.stream;
         if (sourceOffset > static_cast<uint64_t>(INT64_MAX) ||
             StreamSeek(in, static_cast<int64_t>(sourceOffset), STREAM_SEEK_BEGINNING) < 0)
             return ERR_READ;

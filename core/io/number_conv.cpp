@@ -9,14 +9,14 @@
 
 namespace {
 
-// Writes the digits of v (not 0) backwards, ending just before end; returns
-// where they start.
+// Writes the digits of v backwards (a single "0" for 0), ending just before
+// end; returns where they start.
 char* WriteDigitsBackwards(char* end, uint64_t v)
 {
-    while (v != 0) {
+    do {
         *--end = static_cast<char>('0' + v % 10);
         v /= 10;
-    }
+    } while (v != 0);
     return end;
 }
 
@@ -72,9 +72,7 @@ int FormatNumber14g(char* out, double n)
             // Integers print all their digits: at most 14 here.
             char buf[24];
             char* end = buf + sizeof buf;
-            char* start = a == 0 ? end - 1 : WriteDigitsBackwards(end, static_cast<uint64_t>(a));
-            if (a == 0)
-                *start = '0';
+            char* start = WriteDigitsBackwards(end, static_cast<uint64_t>(a));
             if (negative)
                 *--start = '-';
             int len = static_cast<int>(end - start);

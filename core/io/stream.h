@@ -75,6 +75,17 @@ StreamHandle* StreamOpen(const char* name, uint32_t mode, const char* loaderList
 // Closes and frees the handle: the source's close answer, 1 for memory.
 int StreamClose(StreamHandle* handle);
 
+// A stream the caller opened for reading, closed on every path out of its
+// scope.
+struct StreamCloser {
+    StreamHandle* stream = nullptr;
+    ~StreamCloser()
+    {
+        if (stream)
+            StreamClose(stream);
+    }
+};
+
 // Closes (or flushes) a stream that was written to: 0, or ERR_WRITE when a
 // host file reports that buffered bytes never reached it (a full disk
 // shows only here). Adapter streams answer in their plugin's own terms and

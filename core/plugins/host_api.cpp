@@ -282,10 +282,7 @@ QmStream* HostOpenStream(const char* name, uint32_t flags)
 
 QmStream* HostOpenStreamEx(const char* name, uint32_t flags, QmTagItem* tags)
 {
-    const char* loaderList = nullptr;
-    for (QmTagItem* tag = tags; tag && tag->tag; ++tag)
-        if (tag->tag == 1)
-            loaderList = reinterpret_cast<const char*>(tag->value);
+    auto* loaderList = reinterpret_cast<const char*>(HostTagValue(tags, 1, 0));
     return reinterpret_cast<QmStream*>(StreamOpen(name, StreamModeOf(flags), loaderList));
 }
 

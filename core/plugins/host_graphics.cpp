@@ -9,6 +9,7 @@
 
 #include "core/io/error_codes.h"
 #include "core/object_registry.h"
+#include "core/path_helpers.h"
 #include "core/plugins/host_runtime.h"
 #include "display/adapters.h"
 #include "display/display.h"
@@ -25,14 +26,6 @@
 
 namespace {
 
-uintptr_t TagValue(const QmTagItem* tags, uint32_t tag, uintptr_t fallback)
-{
-    for (const QmTagItem* t = tags; t && t->tag; ++t)
-        if (t->tag == tag)
-            return t->value;
-    return fallback;
-}
-
 // Where a software drawing call draws: tag 1 the format, tag 2 the row
 // length in pixels. Only formats of 2 and 4 bytes are drawn.
 struct DrawTarget {
@@ -43,8 +36,8 @@ struct DrawTarget {
 
 bool ReadDrawTarget(const void* pixels, const QmTagItem* tags, DrawTarget* target)
 {
-    target->format = static_cast<uint32_t>(TagValue(tags, 1, PIXFMT_ARGB));
-    target->rowLength = static_cast<int32_t>(TagValue(tags, 2, 0));
+    target->format = static_cast<uint32_t>(HostTagValue(tags, 1, PIXFMT_ARGB));
+    target->rowLength = static_cast<int32_t>(HostTagValue(tags, 2, 0));
     target->bytesPerPixel = PixelFormatBytes(target->format);
     return pixels && target->rowLength > 0 && (target->bytesPerPixel == 2 || target->bytesPerPixel == 4);
 }
@@ -95,7 +88,7 @@ Brush* FindPluginBrush(uint32_t id, uint32_t options)
 
 void* HostLockBrush(uint32_t brushId, const QmTagItem* tags, QmBrushLock* record)
 {
-    bool readOnly = TagValue(tags, 1, 0) != 0;
+    bool readOnly = HostTagValue(tags, 1, 0) != 0;
     Brush* brush = FindPluginBrush(brushId, readOnly ? 0u : uint32_t(FINDPICTURE_MODIFY));
     BitMapHandle *bitmap, *mask, *alpha;
     int32_t w, h;
@@ -135,9 +128,9 @@ uint32_t* HostGetBrushArgb(uint32_t brushId, const QmTagItem* tags)
                                         LOCKBITMAP_READ);
     if (!argb)
         return nullptr;
-    if (auto* out = reinterpret_cast<int32_t*>(TagValue(tags, 1, 0))) *out = w;
-    if (auto* out = reinterpret_cast<int32_t*>(TagValue(tags, 2, 0))) *out = h;
-    if (auto* out = reinterpret_cast<int32_t*>(TagValue(tags, 3, 0))) *out = !mask && !alpha ? 1 : 0;
+    if (auto* out = reinterpret_cast<int32_t*>(HostTagValue(tags, 1, 0))) *out = w;
+    if (auto* out = reinterpret_cast<int32_t*>(HostTagValue(tags, 2, 0))) *out = h;
+    if (auto* out = reinterpret_cast<int32_t*>(HostTagValue(tags, 3, 0))) *out = !mask && !alpha ? 1 : 0;
     return argb;
 }
 
@@ -215,7 +208,7 @@ void HostBltBitMap(const void* src, int32_t sx, int32_t sy, void* dst, int32_t d
     DrawTarget target;
     if (!src || !ReadDrawTarget(dst, tags, &target) || width < 1 || height < 1)
         return;
-    auto srcRowLength = static_cast<int32_t>(TagValue(tags, 3, static_cast<uintptr_t>(target.rowLength)));
+    auto srcRowLength = static_cast<int32_t>(HostTagValue(tags, 3, static_cast<uintptr_t>(target.rowLength)));
     if (srcRowLength <= 0)
         return;
     // Both buffers are cut at their left and right edges and at their tops.
@@ -343,11 +336,7 @@ uint32_t HostFileRequest(const char* title, const char* pattern, int mode, const
     uint32_t code = ShowFileRequester(GetEventVmState(), CurrentDisplay, title ? title : "", pattern ? pattern : "*",
                                       mode, folder ? folder : "", file ? file : "", 1, &result);
     if (!code && result.count && result.names) {
-        std::string full = result.folder;
-        if (!full.empty() && full.back() != '/')
-            full += '/';
-        full += result.names;
-        *path = HostCopyText(full.c_str());
+        *path = HostCopyText(AddPart(result.folder, result.names).c_str());
         if (!*path)
             code = ERR_MEM;
     }

@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "core/plugins/host_runtime.h"
 #include "media/image_codecs.h"
 #include "media/image_files.h"
 #include "platform/posix/os_memory.h"
@@ -30,10 +31,7 @@ int HostOpenImageFile(const char* file, void** outImage, int32_t* outWidth, int3
 uint32_t* HostLoadImageArgb(const char* file, QmTagItem* tags, int32_t* outWidth, int32_t* outHeight,
                             int32_t* outHasAlpha)
 {
-    bool keepArgb = false;
-    for (QmTagItem* tag = tags; tag && tag->tag; ++tag)
-        if (tag->tag == 1)
-            keepArgb = tag->value != 0;
+    bool keepArgb = HostTagValue(tags, 1, 0) != 0;
     ImageData* image = nullptr;
     HostImageInfo info{};
     if (!file || LoadImageFile(file, nullptr, 0, HOSTIMAGE_LOAD, &image, nullptr, &info))

@@ -232,3 +232,11 @@ void HostFreeMem(void* block)
 {
     OsFreeMem(block);
 }
+
+uintptr_t HostTagValue(const QmTagItem* tags, uint32_t tag, uintptr_t fallback)
+{
+    for (const QmTagItem* t = tags; t && t->tag; ++t)
+        if (t->tag == tag)
+            return t->value;
+    return fallback;
+}

@@ -33,3 +33,7 @@ void* HostAllocMem(size_t size, uint32_t flags);
 // A copy of the text in a block of its own (HostFreeMem), or null.
 char* HostCopyText(const char* text);
 void HostFreeMem(void* block);
+
+// The value of the first item of that tag in a plugin's tag list (ended by
+// tag 0; null for none), or fallback.
+uintptr_t HostTagValue(const QmTagItem* tags, uint32_t tag, uintptr_t fallback);

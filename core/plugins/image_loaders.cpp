@@ -280,16 +280,14 @@ uint32_t RunPluginImageLoader(ImageHandle* handle, const QmImageTransform& trans
     return ERR_TFIMAGE;
 }
 
-uint32_t LoadImageViaLoaders(const ImageLoadRequest& request, ImageLoadResult* result)
-{
-    *result = ImageLoadResult{};
-    ImageLoadResult r;
-    auto* handle = static_cast<ImageHandle*>(OsAllocMem(sizeof(ImageHandle), 1));
-    if (!handle)
-        return ERR_MEM;
-    handle->references = 1;
-    BuildLoaderChain(request.loaderList, PLUGINCAPS_IMAGE);
+namespace {
 
+// Loads, scales and makes the alpha plane of the picture into the handle;
+// 0 or an error code, the handle then the caller's to release.
+uint32_t LoadIntoHandle(const ImageLoadRequest& request, ImageHandle* handle, ImageLoadResult* out)
+{
+    ImageLoadResult& r = *out;
+    BuildLoaderChain(request.loaderList, PLUGINCAPS_IMAGE);
     bool alphaOn = request.alphaMode != IMAGEALPHA_OFF;
     bool pen = request.wantTransparentPen;
     bool sizeMet = false;
@@ -297,12 +295,10 @@ uint32_t LoadImageViaLoaders(const ImageLoadRequest& request, ImageLoadResult* r
         ImageData* image = nullptr;
         HostImageInfo info{};
         uint32_t hostMode = pen ? HOSTIMAGE_TRANSPARENT_PEN : request.hostMode;
-        uint32_t error = LoadImageFile(request.file, request.loaderList, static_cast<uint32_t>(request.options[0]),
-                                       hostMode, &image, &r.loaderKind, &info);
-        if (error) {
-            ReleaseImageHandle(handle);
+        if (uint32_t error = LoadImageFile(request.file, request.loaderList,
+                                           static_cast<uint32_t>(request.options[0]), hostMode, &image,
+                                           &r.loaderKind, &info))
             return error;
-        }
         handle->image = image;
         handle->pixels = GetImageDataPixels(image);
         r.width = r.rowLength = info.width;
@@ -325,14 +321,11 @@ uint32_t LoadImageViaLoaders(const ImageLoadRequest& request, ImageLoadResult* r
             t.matrix[3] = static_cast<double>(height) / r.height;
             uint32_t* pixels = nullptr;
             uint32_t hasAlpha = 0;
-            if (uint32_t error = RunPluginImageLoader(handle, t, width, height, &pixels, &hasAlpha)) {
-                ReleaseImageHandle(handle);
+            if (uint32_t error = RunPluginImageLoader(handle, t, width, height, &pixels, &hasAlpha))
                 return error;
-            }
             handle->pixels = pixels;
             r.hasAlpha = r.hasAlpha || hasAlpha;
         } else if (uint32_t error = ScaleInSoftware(handle, r, width, height, request.smooth)) {
-            ReleaseImageHandle(handle);
             return error;
         }
         r.width = r.rowLength = width;
@@ -342,20 +335,33 @@ uint32_t LoadImageViaLoaders(const ImageLoadRequest& request, ImageLoadResult* r
     if (alphaOn) {
         if (r.hasAlpha) {
             r.alpha = AllocAlphaBitMapFrom(GetImageHandleData(handle), r.width, r.height, r.rowLength);
-            if (!r.alpha) {
-                ReleaseImageHandle(handle);
+            if (!r.alpha)
                 return ERR_MEM;
-            }
         } else if (request.alphaMode != IMAGEALPHA_OPTIONAL) {
-            ReleaseImageHandle(handle);
             SetErrorText(request.file);
             return ERR_NOALPHA;
         }
     }
     if (pen && !r.alpha && r.transparentColour == -1) {
-        ReleaseImageHandle(handle);
         SetErrorText(request.file);
         return ERR_NOTRANSPARENCY;
+    }
+    return 0;
+}
+
+}  // namespace
+
+uint32_t LoadImageViaLoaders(const ImageLoadRequest& request, ImageLoadResult* result)
+{
+    *result = ImageLoadResult{};
+    auto* handle = static_cast<ImageHandle*>(OsAllocMem(sizeof(ImageHandle), 1));
+    if (!handle)
+        return ERR_MEM;
+    handle->references = 1;
+    ImageLoadResult r;
+    if (uint32_t error = LoadIntoHandle(request, handle, &r)) {
+        ReleaseImageHandle(handle);
+        return error;
     }
     r.handle = handle;
     *result = r;

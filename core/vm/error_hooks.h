@@ -35,13 +35,6 @@ public:
         if (v)
             VmRaisePumpDue();
     }
-    uint32_t exchange(uint32_t v)
-    {
-        uint32_t old = value_.exchange(v);
-        if (v)
-            VmRaisePumpDue();
-        return old;
-    }
     VmAbortWord& operator=(uint32_t v)
     {
         store(v);

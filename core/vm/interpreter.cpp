@@ -195,6 +195,16 @@ void EventCheck(VmState* L, const uint32_t* pc)
     VmCallEventHook(L, line);
 }
 
+// A field read with a string key from the RK operand rk: a constant key
+// tries the node its lookup last found first; any other goes by the hash
+// its value carries.
+inline const VmValue* StringField(const VmClosure* cl, VmTable* t, const VmValue* key, uint32_t rk)
+{
+    if (VmIsConstantRK(rk))
+        return VmTableGetStrHinted(t, key, &cl->proto->kHint[rk - VM_RK_CONST]);
+    return VmTableGetStrHashed(t, VmStrValue(key), key->aux);
+}
+
 }  // namespace
 
 VmValue VmArith(VmState* L, const VmValue* a, const VmValue* b, VmTmEvent event)
@@ -406,10 +416,8 @@ aborted:
                 VmTable* t = VmTabValue(rb);
                 int32_t n;
                 const VmValue* v;
-                if (key->tt == VM_TSTRING && VmIsConstantRK(VmArgC(i)))
-                    v = VmTableGetStrHinted(t, key, &cl->proto->kHint[VmArgC(i) - VM_RK_CONST]);
-                else if (key->tt == VM_TSTRING)
-                    v = VmTableGetStrHashed(t, VmStrValue(key), key->aux);
+                if (key->tt == VM_TSTRING)
+                    v = StringField(cl, t, key, VmArgC(i));
                 else if (key->tt == VM_TNUMBER && VmNumberToInt32(key->v.n, &n) &&
                          static_cast<uint32_t>(n) - 1 < t->sizearray)
                     v = &t->array[n - 1];
@@ -443,10 +451,7 @@ aborted:
             const VmValue* val = RKC(i);
             if (ra->tt == VM_TTABLE && key->tt == VM_TSTRING) {
                 // Fast path: an existing field.
-                auto* slot = const_cast<VmValue*>(
-                    VmIsConstantRK(VmArgB(i))
-                        ? VmTableGetStrHinted(VmTabValue(ra), key, &cl->proto->kHint[VmArgB(i) - VM_RK_CONST])
-                        : VmTableGetStrHashed(VmTabValue(ra), VmStrValue(key), key->aux));
+                auto* slot = const_cast<VmValue*>(StringField(cl, VmTabValue(ra), key, VmArgB(i)));
                 if (!VmIsNil(slot)) {
                     *slot = *val;
                     NEXT();
@@ -887,10 +892,7 @@ aborted:
             VmValue obj = *RB(i);
             ra[1] = obj;
             if (obj.tt == VM_TTABLE) {
-                const VmValue* v =
-                    VmIsConstantRK(VmArgC(i))
-                        ? VmTableGetStrHinted(VmTabValue(&obj), key, &cl->proto->kHint[VmArgC(i) - VM_RK_CONST])
-                        : VmTableGetStrHashed(VmTabValue(&obj), VmStrValue(key), key->aux);
+                const VmValue* v = StringField(cl, VmTabValue(&obj), key, VmArgC(i));
                 if (!VmIsNil(v)) {
                     *ra = *v;
                     NEXT();

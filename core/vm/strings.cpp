@@ -99,7 +99,9 @@ void RemoveSlot(VmStringTable* tb, uint64_t hole)
     tb->slots[hole] = 0;
 }
 
-VmString* NewStringObject(VmState* L, const char* bytes, size_t length, uint32_t h)
+// An unlinked string object of this length with its terminator; its bytes
+// are the caller's to fill.
+VmString* AllocStringObject(VmState* L, size_t length, uint32_t h)
 {
     if (length >= VM_MAX_BLOCK - sizeof(VmString))
         VmRealloc(L, nullptr, 0, VM_MAX_BLOCK);  // raises ERR_MEM
@@ -110,9 +112,15 @@ VmString* NewStringObject(VmState* L, const char* bytes, size_t length, uint32_t
     s->reserved = 0;
     s->hash = h;
     s->len = length;
+    VmStringBytes(s)[length] = '\0';
+    return s;
+}
+
+VmString* NewStringObject(VmState* L, const char* bytes, size_t length, uint32_t h)
+{
+    VmString* s = AllocStringObject(L, length, h);
     if (length != 0)
         std::memcpy(VmStringBytes(s), bytes, length);
-    VmStringBytes(s)[length] = '\0';
     return s;
 }
 
@@ -164,22 +172,12 @@ VmString* VmNewStringHashed(VmState* L, const char* bytes, size_t length, uint32
 
 VmString* VmAllocString(VmState* L, size_t length)
 {
-    if (length >= VM_MAX_BLOCK - sizeof(VmString))
-        VmRealloc(L, nullptr, 0, VM_MAX_BLOCK);  // raises ERR_MEM
     // Room for the string is made now, while a failure leaves nothing
     // behind, so that VmInternFresh never has to grow the table.
     VmStringTable* tb = &L->g->strt;
     if (NeedsGrowth(tb))
         VmResizeStringTable(L, tb->size * 2);
-    auto* s = static_cast<VmString*>(VmRealloc(L, nullptr, 0, sizeof(VmString) + length + 1));
-    s->next = nullptr;
-    s->tt = VM_TSTRING;
-    s->marked = 0;
-    s->reserved = 0;
-    s->hash = 0;
-    s->len = length;
-    VmStringBytes(s)[length] = '\0';
-    return s;
+    return AllocStringObject(L, length, 0);
 }
 
 VmString* VmInternFresh(VmState* L, VmString* fresh)

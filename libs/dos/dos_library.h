@@ -120,6 +120,10 @@ bool ParseDateString(const char* text, DateStamp* out);
 // text).
 uint32_t MakeDirectoryPath(const char* path);
 
+// Writing the destination would empty the source before it is read: 0, or
+// ERR_WRITEFILE (destination as error text) when both name one file.
+uint32_t RefuseSameFile(const std::string& source, const std::string& destination);
+
 struct DirectoryEntry {
     std::string name;
     bool isDirectory;

@@ -443,9 +443,6 @@ uint32_t CmdFilePart(VmState* vm)
     return 1;
 }
 
-namespace {
-
-// Writing the destination would empty the source before it is read.
 uint32_t RefuseSameFile(const std::string& source, const std::string& destination)
 {
     if (!OsSameFile(source.c_str(), destination.c_str()))
@@ -453,8 +450,6 @@ uint32_t RefuseSameFile(const std::string& source, const std::string& destinatio
     SetErrorText(destination.c_str());
     return ERR_WRITEFILE;
 }
-
-}  // namespace
 
 uint32_t CmdCompressFile(VmState* vm)
 {

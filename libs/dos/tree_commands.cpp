@@ -156,11 +156,8 @@ struct CopyBuffer {
 
 uint32_t CopyOneFile(Walker& w, const std::string& source, const std::string& destination)
 {
-    // Opening the destination would empty the source before it is read.
-    if (OsSameFile(source.c_str(), destination.c_str())) {
-        SetErrorText(destination.c_str());
-        return ERR_WRITEFILE;
-    }
+    if (uint32_t code = RefuseSameFile(source, destination))
+        return code;
     std::string sourcePath = IsChunkName(source.c_str()) ? source : OsFullPathString(source.c_str());
     {
         ExamineBuffer existing;

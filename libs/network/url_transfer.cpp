@@ -1196,12 +1196,10 @@ uint32_t TransferUrl(VmState* vm, bool upload)
             if (!code)
                 code = FlushStage(t);
             t.file = nullptr;
-            if (code) {
-                AbandonWholeFile(&t.destination);
-            } else if ((code = CommitWholeFile(&t.destination)) == ERR_WRITE) {
-                // Bytes lost at the close are the close's failure.
+            // A failed transfer leaves the new file to the writer, which
+            // removes it; bytes lost at the close are the close's failure.
+            if (!code && (code = CommitWholeFile(&t.destination)) == ERR_WRITE)
                 code = ERR_CLOSEFILE;
-            }
         }
         if (!code) {
             if (t.upload && t.scheme == 'f')

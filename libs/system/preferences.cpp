@@ -39,15 +39,6 @@ uint32_t PrefsPath(VmState* vm, std::string* out)
     return 0;
 }
 
-struct StreamCloser {
-    StreamHandle* stream;
-    ~StreamCloser()
-    {
-        if (stream)
-            StreamClose(stream);
-    }
-};
-
 }  // namespace
 
 uint32_t ReadPrefsFile(VmState* vm, int index)
