@@ -21,6 +21,7 @@
 #include "core/path_helpers.h"
 #include "core/preload.h"
 #include "core/run_records.h"
+#include "core/timers.h"
 #include "core/vm/vm.h"
 #include "display/display.h"
 #include "display/requesters.h"
@@ -157,7 +158,7 @@ uint32_t InitRuntime(const volatile unsigned char* linkerBlock, VmState* vm, App
                      const char* versionBlock, int argc, char** argv, CoreContext* context)
 {
     InitCrc32Table();
-    if (uint32_t error = OsInit())
+    if (uint32_t error = InitPlatformGlue())
         return error;
 
     AppletSettings[0] = AppletSettings[3] = 0;

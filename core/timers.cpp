@@ -3,6 +3,8 @@
 #include "core/timers.h"
 
 #include "core/io/error_codes.h"
+#include "core/vm/error_hooks.h"
+#include "platform/posix/os_runloop.h"
 #include "platform/posix/os_memory.h"
 #include "platform/posix/os_thread.h"
 #include "platform/posix/os_timer_queue.h"
@@ -255,6 +257,18 @@ void OsDeleteAllTimers()
         DestroyUnlinked(list);
         list = next;
     }
+}
+
+namespace {
+
+void RaiseScriptAbort() { VmAbortFlag.store(1); }
+
+}  // namespace
+
+uint32_t InitPlatformGlue()
+{
+    OsSetLoopHooks(OsLoopHooks{OsInitTimers, OsFreeTimers, RaiseScriptAbort});
+    return OsInit();
 }
 
 void OsFreeTimers()

@@ -49,6 +49,10 @@ enum : uint32_t {
 // Creates the timer lock and the timer queue: 0, ERR_SEMAPHORE or ERR_TIMER.
 // Calling it again while the timers are up does nothing.
 uint32_t OsInitTimers();
+// Hands the platform's run loop the timers and the script's abort word,
+// then starts it (OsInit): what start-up and every test that runs the loop
+// with timers call in place of OsInit.
+uint32_t InitPlatformGlue();
 
 // See the operations above. Removing or restarting a timer that is not there
 // does nothing, and so does an unknown operation. 0, ERR_MEM or ERR_TIMER.

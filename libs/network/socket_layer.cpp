@@ -428,6 +428,13 @@ int ResolveHost(const char* host, uint32_t* outIp, bool* outResolveFailed)
     return 0;
 }
 
+// The connect's wait pumps the script's events, so that a long connect
+// stays abortable.
+static int PumpWhileConnecting(void* vm, uint32_t* outCode)
+{
+    return vm ? PumpOsEvents(static_cast<VmState*>(vm), 2, 0, outCode) : 0;
+}
+
 int ConnectSocketToHost(VmState* vm, SocketRecord* record, const char* host, uint32_t port, int32_t timeoutMs,
                         bool* outResolveFailed, uint32_t* outInterrupt)
 {
@@ -435,8 +442,8 @@ int ConnectSocketToHost(VmState* vm, SocketRecord* record, const char* host, uin
     uint32_t ip;
     if (int code = ResolveHost(host, &ip, outResolveFailed))
         return code;
-    return OsNetConnect(vm, record->descriptor, NetAddress{ip, static_cast<uint16_t>(port)}, timeoutMs,
-                        outInterrupt);
+    return OsNetConnect(record->descriptor, NetAddress{ip, static_cast<uint16_t>(port)}, timeoutMs,
+                        PumpWhileConnecting, vm, outInterrupt);
 }
 
 uint32_t OpenTcpConnection(VmState* vm, const char* host, uint32_t port, ObjectId* id, bool useHandle,

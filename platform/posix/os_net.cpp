@@ -17,7 +17,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "display/events.h"
 #include "platform/posix/os_time.h"
 
 namespace {
@@ -99,8 +98,8 @@ int OsNetWait(int descriptor, int direction, const NetTimeout* timeout)
     }
 }
 
-int OsNetConnect(VmState* vm, int descriptor, const NetAddress& address, int32_t timeoutMs,
-                 uint32_t* outInterrupt)
+int OsNetConnect(int descriptor, const NetAddress& address, int32_t timeoutMs, OsNetPumpFn pump,
+                 void* pumpContext, uint32_t* outInterrupt)
 {
     *outInterrupt = 0;
     if (descriptor < 0)
@@ -112,7 +111,7 @@ int OsNetConnect(VmState* vm, int descriptor, const NetAddress& address, int32_t
         double start = OsGetEpochSeconds();
         for (;;) {
             uint32_t code = 0;
-            if (vm && PumpOsEvents(vm, 2, 0, &code)) {
+            if (pump && pump(pumpContext, &code)) {
                 *outInterrupt = code;
                 return OS_NET_TIMEOUT;
             }

@@ -15,8 +15,6 @@
 #include <string>
 #include <vector>
 
-struct VmState;
-
 constexpr int OS_NET_CLOSED_SOCKET = -1;  // the descriptor of a closed socket (all bits set)
 constexpr int OS_NET_TIMEOUT = -1;
 constexpr int OS_NET_CLOSED = -2;
@@ -51,11 +49,14 @@ void OsNetExit();
 
 int OsNetSocket(int* outDescriptor, int family, int type, int protocol);
 int OsNetSetNonBlocking(int descriptor);
-// Connects within timeoutMs (0 = no limit), pumping the script's events
+// Called every 10 ms of a connect's wait with its context; non-zero (and a
+// code in *outCode) asks the connect to stop.
+using OsNetPumpFn = int (*)(void* context, uint32_t* outCode);
+// Connects within timeoutMs (0 = no limit), calling pump (when not null)
 // every 10 ms of waiting; a pump that asks to stop ends the connect with -1
 // and its code in *outInterrupt.
-int OsNetConnect(VmState* vm, int descriptor, const NetAddress& address, int32_t timeoutMs,
-                 uint32_t* outInterrupt);
+int OsNetConnect(int descriptor, const NetAddress& address, int32_t timeoutMs, OsNetPumpFn pump,
+                 void* pumpContext, uint32_t* outInterrupt);
 int OsNetAccept(int descriptor, int* outDescriptor, const NetTimeout* timeout);
 int OsNetSend(int descriptor, const void* data, size_t length, size_t* outDone, const NetTimeout* timeout);
 int OsNetReceive(int descriptor, void* buffer, size_t size, size_t* outDone, const NetTimeout* timeout);

@@ -18,9 +18,6 @@
 #include <cerrno>
 
 #include "core/io/error_codes.h"
-#include "core/timers.h"
-#include "core/vm/error_hooks.h"
-#include "core/vm/vm.h"
 #include "platform/posix/os_memory.h"
 #include "platform/posix/os_thread.h"
 
@@ -55,6 +52,7 @@ RunLoop g_loop{false, {-1, -1}, {-1, -1}, nullptr, nullptr, nullptr, {}, {}, {},
 // runs and the runtime's temporary files go with it.
 constexpr int kQuitSignals[4] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 OsScriptMain g_scriptMain;
+OsLoopHooks g_hooks;
 std::atomic<bool> g_quitRequested;
 // The signal handler may run before OsInit made the pipe or after shutdown
 // closed it; it reads the descriptor once through this atomic.
@@ -82,7 +80,7 @@ void OnQuitSignal(int)
 {
     int saved = errno;
     g_quitRequested.store(true);
-    VmAbortFlag.store(1);
+    if (g_hooks.raiseAbort) g_hooks.raiseAbort();
     WriteByte(g_signalWriteFd.load());
     errno = saved;
 }
@@ -118,18 +116,10 @@ void ServeRequests()
     }
 }
 
-// Without a script main of its own the script thread runs the function on
-// top of the VM's stack: the applet's main chunk as the loader left it.
-uint32_t RunLoadedChunk(VmState* vm)
-{
-    if (!vm || VmGetTop(vm) < 1 || VmType(vm, -1) != VM_TFUNCTION) return 0;
-    return VmPCall(vm, 0, 0, 0);
-}
-
 int ScriptThreadProc(OsThread*, void* argument)
 {
     auto* vm = static_cast<VmState*>(argument);
-    g_loop.scriptResult = g_scriptMain ? g_scriptMain(vm) : RunLoadedChunk(vm);
+    g_loop.scriptResult = g_scriptMain ? g_scriptMain(vm) : 0;
     g_loop.scriptDone.store(true);
     WriteByte(g_loop.wakePipe[1]);
     return 0;
@@ -140,8 +130,9 @@ int ScriptThreadProc(OsThread*, void* argument)
 uint32_t OsInit()
 {
     if (g_loop.initialised) return 0;
-    uint32_t error = OsInitTimers();
-    if (error) return error;
+    if (g_hooks.startTimers) {
+        if (uint32_t error = g_hooks.startTimers()) return error;
+    }
     if (!MakePipe(g_loop.signalPipe) || !MakePipe(g_loop.wakePipe)) {
         ClosePipe(g_loop.signalPipe);
         ClosePipe(g_loop.wakePipe);
@@ -170,6 +161,8 @@ uint32_t OsInit()
 }
 
 void OsSetScriptMain(OsScriptMain main) { g_scriptMain = main; }
+
+void OsSetLoopHooks(const OsLoopHooks& hooks) { g_hooks = hooks; }
 
 uint32_t OsRunMain(VmState* vm)
 {
@@ -236,7 +229,7 @@ void OsShutdown()
         sigaction(SIGPIPE, &g_loop.oldPipe, nullptr);
     }
     g_signalWriteFd.store(-1);
-    OsFreeTimers();
+    if (g_hooks.stopTimers) g_hooks.stopTimers();
     ClosePipe(g_loop.signalPipe);
     ClosePipe(g_loop.wakePipe);
     if (g_loop.scriptWake) OsDeleteEvent(g_loop.scriptWake);
@@ -282,7 +275,7 @@ bool OsTakeQuitRequest() { return g_quitRequested.exchange(false); }
 void OsRequestQuit()
 {
     g_quitRequested.store(true);
-    VmAbortFlag.store(1);
+    if (g_hooks.raiseAbort) g_hooks.raiseAbort();
     WriteByte(g_signalWriteFd.load());
     OsWakeScript();
 }

@@ -10,15 +10,25 @@
 
 struct VmState;
 
-// Platform start-up: the timers, the run loop's wake-up channels and the
-// signal dispositions (SIGPIPE ignored; SIGINT, SIGTERM, SIGHUP and SIGQUIT ask for a user
+// What the loop calls in the layers above it, which hand it these before
+// OsInit: the timers start and stop with the loop, and a quit signal raises
+// the script's abort word (so raiseAbort must be async-signal-safe). Each
+// may be null.
+struct OsLoopHooks {
+    uint32_t (*startTimers)();
+    void (*stopTimers)();
+    void (*raiseAbort)();
+};
+void OsSetLoopHooks(const OsLoopHooks& hooks);
+
+// Platform start-up: the timers (through the hooks), the run loop's wake-up
+// channels and the signal dispositions (SIGPIPE ignored; SIGINT, SIGTERM, SIGHUP and SIGQUIT ask for a user
 // abort). 0 or an error code (ERR_TIMER, ERR_SEMAPHORE, ERR_PIPE).
 uint32_t OsInit();
 
 // What the script thread runs; returns the run's final error code (0 when
-// the script simply ended). Without one (null, the default) the script
-// thread calls the function on top of the VM's stack under protection: the
-// applet's main chunk as the loader pushed it.
+// the script simply ended). Without one the script thread ends at once
+// with 0.
 using OsScriptMain = uint32_t (*)(VmState* vm);
 void OsSetScriptMain(OsScriptMain main);
 

@@ -4,6 +4,7 @@
 
 #include <array>
 
+#include "core/timers.h"
 #include "core/io/error_codes.h"
 #include "core/plugins/plugin_manager.h"
 #include "core/run_records.h"
@@ -18,7 +19,7 @@ namespace {
 
 class DisplayTest : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_EQ(OsInit(), 0u); }
+    void SetUp() override { ASSERT_EQ(InitPlatformGlue(), 0u); }
     void TearDown() override
     {
         FreeAllDisplays(nullptr);

@@ -23,7 +23,7 @@ class PumpTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_EQ(OsInit(), 0u);
+        ASSERT_EQ(InitPlatformGlue(), 0u);
         ASSERT_EQ(InitEventQueue(), 0u);
         VmAbortFlag.store(0);
         OsTakeQuitRequest();

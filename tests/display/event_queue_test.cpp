@@ -19,7 +19,7 @@ class EventQueueTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_EQ(OsInit(), 0u);
+        ASSERT_EQ(InitPlatformGlue(), 0u);
         ASSERT_EQ(InitEventQueue(), 0u);
     }
     void TearDown() override

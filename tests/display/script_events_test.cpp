@@ -25,7 +25,7 @@ protected:
     void SetUp() override
     {
         ScriptTest::SetUp();
-        ASSERT_EQ(OsInit(), 0u);
+        ASSERT_EQ(InitPlatformGlue(), 0u);
         ASSERT_EQ(InitEventQueue(), 0u);
         OsTakeQuitRequest();
     }

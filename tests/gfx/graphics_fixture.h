@@ -8,6 +8,7 @@
 
 #include <vector>
 
+#include "core/timers.h"
 #include "core/command_services.h"
 #include "core/vm/library_glue.h"
 #include "core/vm/vm.h"
@@ -30,7 +31,7 @@ class VmFixture : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_EQ(OsInit(), 0u);
+        ASSERT_EQ(InitPlatformGlue(), 0u);
         vm = VmOpenState();
         ASSERT_NE(vm, nullptr);
     }

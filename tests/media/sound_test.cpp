@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "core/timers.h"
 #include "core/io/error_codes.h"
 #include "display/adapters.h"
 #include "display/event_handlers.h"
@@ -118,7 +119,7 @@ class SoundLibraryTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_EQ(OsInit(), 0u);
+        ASSERT_EQ(InitPlatformGlue(), 0u);
         ASSERT_EQ(InitEventQueue(), 0u);
     }
     void TearDown() override

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "core/timers.h"
 #include "core/io/error_codes.h"
 #include "core/io/virtual_names.h"
 #include "core/plugins/command_hooks.h"
@@ -540,7 +541,7 @@ TEST(HostApiTest, BrushesAndBitmapsLockForPlugins)
 // each open display's back buffer.
 TEST(HostApiTest, DisplaySlotsReachEveryDisplay)
 {
-    ASSERT_EQ(OsInit(), 0u);
+    ASSERT_EQ(InitPlatformGlue(), 0u);
     auto forEach = Host()->system->HostForEachDisplay;
     int visits = 0;
     auto count = [](void*, void* user) { return ++*static_cast<int*>(user), 0; };

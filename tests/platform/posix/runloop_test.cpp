@@ -4,13 +4,8 @@
 
 #include <pthread.h>
 
-#include <vector>
-
 #include "core/io/error_codes.h"
-#include "core/vm/vm.h"
 #include "platform/posix/os_runloop.h"
-#include "support/assembled_script.h"
-#include "tools/qmasm/assembler.h"
 
 namespace {
 
@@ -65,35 +60,18 @@ uint32_t Mark(VmState*)
 
 uint32_t Fail(VmState*) { return ERR_WRITE; }
 
-// Loads the assembled text, leaving its main function on the stack.
-void LoadMain(VmState* vm, const char* text)
+TEST(RunLoop, TheScriptMainRunsOnItsOwnThreadAndItsResultIsTheRuns)
 {
-    qmasm::AssembleResult r = qmasm::Assemble(text);
-    ASSERT_TRUE(r.ok) << r.message;
-    ASSERT_EQ(LoadChunkBytes(vm, r.bytes, "=main"), 0u);
-}
-
-TEST(RunLoop, WithoutAScriptMainTheLoadedChunkRunsOnTheScriptThread)
-{
-    VmState* vm = VmOpenState();
-    ASSERT_NE(vm, nullptr);
-    VmPushString(vm, "mark");
-    VmPushNativeFunction(vm, Mark);
-    VmSetTable(vm, VM_GLOBALSINDEX);
-    VmPushString(vm, "fail");
-    VmPushNativeFunction(vm, Fail);
-    VmSetTable(vm, VM_GLOBALSINDEX);
-    OsSetScriptMain(nullptr);
-
+    ASSERT_EQ(OsInit(), 0u);
     g_scriptThread = pthread_self();
-    LoadMain(vm, "GETGLOBAL r0, \"mark\"\nCALL r0, 1, 1\nRETURN r0, 1\n");
-    EXPECT_EQ(OsRunMain(vm), 0u);
+    OsSetScriptMain(Mark);
+    EXPECT_EQ(OsRunMain(nullptr), 0u);
     EXPECT_FALSE(pthread_equal(g_scriptThread, pthread_self())) << "ran on another thread";
 
-    VmSetTop(vm, 0);
-    LoadMain(vm, "GETGLOBAL r0, \"fail\"\nCALL r0, 1, 1\nRETURN r0, 1\n");
-    EXPECT_EQ(OsRunMain(vm), uint32_t{ERR_WRITE}) << "the script's error is the run's result";
-    VmCloseState(vm);
+    OsSetScriptMain(Fail);
+    EXPECT_EQ(OsRunMain(nullptr), uint32_t{ERR_WRITE}) << "the script's error is the run's result";
+    OsSetScriptMain(nullptr);
+    EXPECT_EQ(OsRunMain(nullptr), 0u) << "without a script main the run ends at once";
     OsShutdown();
 }
 
