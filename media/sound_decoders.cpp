@@ -146,8 +146,11 @@ uint32_t SndfileOpen(StreamHandle* stream, uint32_t, void** state, SoundFormat* 
     format->subsongs = 1;
     format->type = MUSICTYPE_STREAM;
     uint64_t bytes = StreamSize(stream);
-    bool pcm = sub >= SF_FORMAT_PCM_S8 && sub <= SF_FORMAT_PCM_32;
-    if (pcm || sub == SF_FORMAT_PCM_U8 || sub == SF_FORMAT_FLOAT || sub == SF_FORMAT_DOUBLE) {
+    int major = info.format & SF_FORMAT_TYPEMASK;
+    bool packed = major == SF_FORMAT_FLAC || major == SF_FORMAT_OGG;
+    bool pcm = (sub >= SF_FORMAT_PCM_S8 && sub <= SF_FORMAT_PCM_32) || sub == SF_FORMAT_PCM_U8 ||
+               sub == SF_FORMAT_FLOAT || sub == SF_FORMAT_DOUBLE;
+    if (pcm && !packed) {
         uint32_t sampleBits = sub == SF_FORMAT_PCM_S8 || sub == SF_FORMAT_PCM_U8 ? 8
                               : sub == SF_FORMAT_PCM_16                         ? 16
                               : sub == SF_FORMAT_PCM_24                         ? 24
@@ -277,12 +280,17 @@ uint32_t MpgOpen(StreamHandle* stream, uint32_t, void** state, SoundFormat* form
     }
     mpg123_frameinfo info{};
     if (mpg123_info(h, &info) == MPG123_OK) {
-        if (info.vbr == MPG123_CBR && info.bitrate > 0) {
-            format->bitRate = static_cast<uint32_t>(info.bitrate) * 1000;
-        } else if (format->frames > 0) {
+        // A constant-rate file that carries a Xing "Info" frame reads as
+        // VBR: its average (tags and all) stays near the frames' rate.
+        uint32_t nominal = info.bitrate > 0 ? static_cast<uint32_t>(info.bitrate) * 1000 : 0;
+        uint32_t average = 0;
+        if (format->frames > 0) {
             long double bits = static_cast<long double>(StreamSize(stream)) * 8 * rate / format->frames;
-            format->bitRate = bits < 4e9L ? static_cast<uint32_t>(bits) : 0;
+            average = bits < 4e9L ? static_cast<uint32_t>(bits) : 0;
         }
+        bool constant = info.vbr == MPG123_CBR || (average && nominal && average < nominal * 1.15 &&
+                                                   average > nominal * 0.95);
+        format->bitRate = constant || !average ? nominal : average;
         const char* layer = info.layer == 1 ? "MP1" : info.layer == 2 ? "MP2" : "MP3";
         std::snprintf(format->format, sizeof format->format, "%s", layer);
     } else {
