@@ -15,7 +15,7 @@ const CommandTableEntry kSoundCommands[] = {
 };
 
 const CommandTableEntry kVideoCommands[] = {
-    {"OpenVideo", UnimplementedCommand},
+    {"OpenVideo", CmdOpenVideo},
     {nullptr, nullptr},
 };
 
