@@ -31,6 +31,7 @@
 #include "libs/memblock/memblock_library.h"
 #include "media/sound.h"
 #include "media/video.h"
+#include "media/video_decoder.h"
 
 namespace {
 
@@ -441,8 +442,7 @@ uint32_t DirectoryAttr(const Query& q)
     return PushText(q.vm, name ? name : "inbuilt");
 }
 
-// Videos have no decoding back end in this player: what a back end would
-// tell (position, length in frames, format name) reads as nothing.
+// Position, length and format name come from the video's back end.
 uint32_t VideoAttr(const Query& q)
 {
     Video* v;
@@ -453,10 +453,10 @@ uint32_t VideoAttr(const Query& q)
     case ATTRSCALEMODE: return PushNumber(q.vm, v->scaleMode);
     case ATTRSCALEWIDTH: return PushNumber(q.vm, v->scaledWidth);
     case ATTRSCALEHEIGHT: return PushNumber(q.vm, v->scaledHeight);
-    case ATTRDURATION: return PushNumber(q.vm, v->durationMs);
-    case ATTRPOSITION:
-    case ATTRNUMFRAMES: return PushNumber(q.vm, 0);
-    case ATTRFORMAT: return PushText(q.vm, "");
+    case ATTRDURATION: return PushNumber(q.vm, static_cast<double>(OsVideoGetDuration(v->backEnd)));
+    case ATTRPOSITION: return PushNumber(q.vm, static_cast<double>(OsVideoGetPosition(v->backEnd)));
+    case ATTRNUMFRAMES: return PushNumber(q.vm, v->backEnd ? static_cast<double>(v->backEnd->frames) : 0);
+    case ATTRFORMAT: return PushText(q.vm, OsVideoGetFormatName(v->backEnd));
     case ATTRCANSEEK: return PushFlag(q.vm, v->canSeek != 0);
     case ATTRPLAYING: return PushFlag(q.vm, v->playState == 1);
     case ATTRPAUSED: return PushFlag(q.vm, v->playState == 2);

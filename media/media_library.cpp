@@ -1,21 +1,21 @@
 // The "sound" and "video" libraries: their object lists and the commands
-// that resource preloading calls by name (decoders come with their own
-// issue, so these answer that they are not implemented).
+// that resource preloading calls by name.
 #include "core/object_registry.h"
 #include "display/library_support.h"
 #include "media/sound.h"
+#include "media/sound_commands.h"
 #include "media/video.h"
 
 namespace {
 
 const CommandTableEntry kSoundCommands[] = {
-    {"LoadSample", UnimplementedCommand},
-    {"OpenMusic", UnimplementedCommand},
+    {"LoadSample", CmdLoadSample},
+    {"OpenMusic", CmdOpenMusic},
     {nullptr, nullptr},
 };
 
 const CommandTableEntry kVideoCommands[] = {
-    {"OpenVideo", UnimplementedCommand},
+    {"OpenVideo", CmdOpenVideo},
     {nullptr, nullptr},
 };
 

@@ -16,6 +16,7 @@
 #include "display/object_list.h"
 #include "display/script_refs.h"
 #include "media/null_audio.h"
+#include "media/sound_decoders.h"
 #include "platform/posix/os_memory.h"
 
 Sample* SampleList;
@@ -101,22 +102,6 @@ void OnDeviceNotice(uint32_t channel, uint32_t notice, uintptr_t tag, void*)
     }
     int slot = notice == AUDIO_ENDED ? GEVENT_SAMPLEEND : GEVENT_SAMPLELOOP;
     PostEvent(EVENT_GLOBAL, slot, id, 0, nullptr);
-}
-
-void FreeSample(VmState* vm, Sample* s)
-{
-    UnlinkObject(reinterpret_cast<ObjectHeader**>(&SampleList), &s->header);
-    if (s->channel >= 0) NullAudioStop(s->channel);
-    ReleaseObjectData(vm, &s->header);
-    OsFreeMem(s->pcm);
-    OsFreeMem(s);
-}
-
-void FreeMusic(VmState* vm, Music* m)
-{
-    UnlinkObject(reinterpret_cast<ObjectHeader**>(&MusicList), &m->header);
-    ReleaseObjectData(vm, &m->header);
-    OsFreeMem(m);
 }
 
 }  // namespace
@@ -231,6 +216,26 @@ void StopAllSounds()
         m->playing = 0;
         m->paused = 0;
     }
+}
+
+void FreeSample(VmState* vm, Sample* s)
+{
+    UnlinkObject(reinterpret_cast<ObjectHeader**>(&SampleList), &s->header);
+    if (s->channel >= 0) NullAudioStop(s->channel);
+    ReleaseObjectData(vm, &s->header);
+    OsFreeMem(s->pcm);
+    OsFreeMem(s);
+}
+
+void FreeMusic(VmState* vm, Music* m)
+{
+    if (m->source) {
+        CloseSoundSource(m->source);
+        OsFreeMem(m->source);
+    }
+    UnlinkObject(reinterpret_cast<ObjectHeader**>(&MusicList), &m->header);
+    ReleaseObjectData(vm, &m->header);
+    OsFreeMem(m);
 }
 
 void CloseSoundLibrary(VmState* vm)

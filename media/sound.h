@@ -10,6 +10,7 @@
 #include "display/adapters.h"
 
 struct VmState;
+struct SoundSource;
 
 struct Sample {
     ObjectHeader header;
@@ -41,6 +42,7 @@ struct Music {
     uint32_t playing;
     uint32_t paused;
     char loader[64];
+    SoundSource* source;   // the open decoder the music streams from, owned
 };
 
 extern Sample* SampleList;
@@ -116,6 +118,9 @@ uint32_t OpenSoundLibrary(VmState* vm);
 void StopAllSounds();
 // Frees every sample and music record with their references.
 void CloseSoundLibrary(VmState* vm);
+// Stop, unlink and free one record (a music's decoder closes with it).
+void FreeSample(VmState* vm, Sample* sample);
+void FreeMusic(VmState* vm, Music* music);
 // Stops all sound and closes the audio system (the last exit).
 void FreeAudio();
 

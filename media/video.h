@@ -1,6 +1,7 @@
 // Video objects: the list the runtime and GetAttribute read, guarded by the
-// video-list lock because decoder threads touch the records. Decoding comes
-// with its own issue; the list, the finder and the exits are here.
+// video-list lock because decoder threads touch the records; OpenVideo,
+// which opens a video through its back end (video_decoder.h) and keeps its
+// first frame as a bitmap; the finder and the exits.
 #pragma once
 
 #include <cstdint>
@@ -8,6 +9,8 @@
 #include "core/object_registry.h"
 
 struct VmState;
+struct VideoBackEnd;
+struct BitMapHandle;
 
 struct Video {
     ObjectHeader header;
@@ -20,7 +23,8 @@ struct Video {
     uint32_t canSeek;
     uint32_t playState;  // 0 stopped, 1 playing, 2 paused
     char loader[64];
-    void* backEnd;       // the decoder's state, owned by it
+    VideoBackEnd* backEnd;  // the decoder, owned
+    BitMapHandle* frame;    // the first frame, owned
 };
 
 extern Video* VideoList;
@@ -30,6 +34,9 @@ extern Video* VideoList;
 uint32_t FindVideo(ObjectId id, Video** out, uint32_t options);
 
 uint32_t OpenVideoLibrary(VmState* vm);
+// OpenVideo(id, file[, options]): "loader" and "adapter" as for sounds.
+uint32_t CmdOpenVideo(VmState* vm);
+
 // Stops every video.
 void StopAllVideos();
 // Frees every video and the video-list lock.

@@ -5,6 +5,8 @@ set -euo pipefail
 pkgs=(build-essential cmake pkg-config zlib1g-dev libpng-dev libjpeg-dev libfreetype-dev
       fonts-dejavu-core ttf-bitstream-vera googletest libgtest-dev libgmock-dev libbenchmark-dev
       clang libclang-rt-14-dev python3
+      libsndfile1-dev libmpg123-dev libopenmpt-dev libavformat-dev libavcodec-dev libswscale-dev
+      libavutil-dev sox ffmpeg
       libpixman-1-dev imagemagick python3-pil nginx-light python3-pyftpdlib curl)
 missing=()
 for p in "${pkgs[@]}"; do

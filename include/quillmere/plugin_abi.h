@@ -250,6 +250,80 @@ enum {
     QM_SAVEIMAGE_TRANSPARENT = 0x2      /* transparentIndex is valid */
 };
 
+/* Sound loaders. OpenStream opens a sound file (through the host's streams,
+ * so that linked files and file adapters serve it) and describes it in the
+ * record, which the host clears and fills with the purpose before each
+ * plugin is asked; null when the file is not one of the plugin's.
+ * StreamSamples decodes up to `frames` frames of interleaved signed PCM
+ * (bits 8 or 16, channels 1 or 2, as described) and answers how many it
+ * wrote: 0 at the end, -1 for a broken file. SeekStream moves to a frame
+ * (non-zero on success); GetFormatName names the format (the plugin's
+ * text, live while the stream is open). */
+typedef struct QmSoundInfo {
+    uint32_t channels;
+    uint32_t frequency;
+    uint32_t bits;
+    uint32_t flags;            /* QM_SOUND_ */
+    int64_t frames;            /* -1 when not known */
+    uint32_t bitRate;          /* bits per second, 0 when not known */
+    uint32_t subsongs;         /* 0 counts as 1 */
+    uint32_t purpose;          /* in: QM_SOUNDOPEN_ */
+    uint32_t reserved;
+} QmSoundInfo;
+
+enum { QM_SOUND_CANSEEK = 0x1, QM_SOUND_MODULE = 0x2 };
+enum { QM_SOUNDOPEN_SAMPLE = 0, QM_SOUNDOPEN_MUSIC = 1 };
+
+typedef void* (*QmOpenStreamFunc)(const char* file, QmSoundInfo* info);
+typedef void (*QmCloseStreamFunc)(void* stream);
+typedef int (*QmSeekStreamFunc)(void* stream, uint64_t frame);
+typedef int64_t (*QmStreamSamplesFunc)(void* stream, void* buffer, int64_t frames);
+typedef const char* (*QmGetFormatNameFunc)(void* stream);
+
+/* Video decoders. OpenVideo opens a video file (through the host's streams)
+ * and describes it in the cleared record; null when the file is not one of
+ * the plugin's. NextPacket fills the next packet of the file (1), or
+ * answers 0 at the end and -1 for a broken file; FreePacket gives it back.
+ * DecodeVideoFrame decodes a video packet into ARGB pixels (width x height
+ * of the description, rows of rowLength pixels): 1 when a frame was
+ * written (its time in *timeMs), 0 when it needs more packets, -1 for a
+ * broken packet. DecodeAudioFrame writes up to `frames` frames of signed
+ * 16-bit PCM and answers how many (-1 on error). SeekVideo moves to a time
+ * (non-zero on success); FlushAudio and FlushVideo drop what the decoders
+ * hold. GetVideoFrames answers the number of frames (-1 when not known);
+ * GetVideoFormat names the format (the plugin's text). */
+typedef struct QmVideoInfo {
+    int32_t width;
+    int32_t height;
+    int64_t durationMs;        /* -1 when not known */
+    uint32_t flags;            /* QM_VIDEO_ */
+    uint32_t audioChannels;
+    uint32_t audioFrequency;
+    uint32_t reserved;
+} QmVideoInfo;
+
+enum { QM_VIDEO_CANSEEK = 0x1, QM_VIDEO_HASAUDIO = 0x2 };
+enum { QM_PACKET_VIDEO = 1, QM_PACKET_AUDIO = 2 };
+
+typedef struct QmVideoPacket {
+    uint32_t kind;             /* QM_PACKET_ */
+    uint32_t reserved;
+    int64_t timeMs;
+    void* data;                /* the plugin's */
+} QmVideoPacket;
+
+typedef void* (*QmOpenVideoFunc)(const char* file, QmVideoInfo* info);
+typedef void (*QmCloseVideoFunc)(void* video);
+typedef int (*QmNextPacketFunc)(void* video, QmVideoPacket* packet);
+typedef void (*QmFreePacketFunc)(void* video, QmVideoPacket* packet);
+typedef int (*QmDecodeVideoFrameFunc)(void* video, QmVideoPacket* packet, uint32_t* argb, int32_t rowLength,
+                                      int64_t* timeMs);
+typedef int64_t (*QmDecodeAudioFrameFunc)(void* video, QmVideoPacket* packet, int16_t* pcm, int64_t frames);
+typedef int (*QmSeekVideoFunc)(void* video, int64_t timeMs);
+typedef void (*QmFlushVideoFunc)(void* video);
+typedef int64_t (*QmGetVideoFramesFunc)(void* video);
+typedef const char* (*QmGetVideoFormatFunc)(void* video);
+
 /* Bits of an image saver's format flags. */
 enum {
     QM_SAVERFORMAT_TRUECOLOR = 0x1,     /* takes ARGB rather than palette indices */
@@ -1135,6 +1209,9 @@ QM_ABI_ASSERT(sizeof(QmObjectId) == 16, "object id");
 QM_ABI_ASSERT(sizeof(QmBrushLock) == 80, "brush lock");
 QM_ABI_ASSERT(sizeof(QmBitMapLock) == 32, "bitmap lock");
 QM_ABI_ASSERT(sizeof(QmSampleData) == 56, "sample data");
+QM_ABI_ASSERT(sizeof(QmSoundInfo) == 40, "sound info");
+QM_ABI_ASSERT(sizeof(QmVideoInfo) == 32, "video info");
+QM_ABI_ASSERT(sizeof(QmVideoPacket) == 24, "video packet");
 QM_ABI_ASSERT(sizeof(QmVmBuffer) == 1048, "VM string builder");
 QM_ABI_ASSERT(sizeof(QmFileStatus) == 72, "file status");
 QM_ABI_ASSERT(sizeof(QmFileInfo) == 112, "file info");

@@ -1,0 +1,84 @@
+// Sound decoders and the sound loader chain. A decoder turns a sound file
+// into interleaved signed PCM frames (8 or 16 bits, one or two channels);
+// every decoder is a table of operations, so the inbuilt ones (libsndfile
+// for WAV, AIFF, FLAC and Ogg, libmpg123 for MP3, libopenmpt for tracker
+// modules) and the sound loader plugins are walked alike. Decoders read
+// their files through the stream layer, so ":::chunk" names, memory blocks
+// and file adapters serve sounds too, and they treat every file as
+// hostile: a broken file is an error naming it, never a crash or a hang.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+struct PluginInfo;
+struct StreamHandle;
+
+// Music types (the music tag 21).
+enum MusicType : uint32_t {
+    MUSICTYPE_STREAM = 0,  // sampled sound, decoded as it plays
+    MUSICTYPE_MODULE = 1,  // a tracker module, rendered as it plays
+};
+
+// What a decoder tells about its sound when it opens.
+struct SoundFormat {
+    uint32_t channels;   // 1 or 2
+    uint32_t frequency;  // frames per second
+    uint32_t bits;       // 8 or 16: what read delivers
+    int64_t frames;      // length in frames, -1 when not known
+    uint32_t bitRate;    // bits per second, 0 when not known
+    uint32_t canSeek;
+    uint32_t subsongs;   // at least 1
+    uint32_t type;       // MusicType
+    char format[64];     // the format's name
+};
+
+// Why a sound is opened: samples are decoded whole, music is streamed.
+enum SoundPurpose : uint32_t {
+    SOUNDFOR_SAMPLE = 0,
+    SOUNDFOR_MUSIC = 1,
+};
+
+struct SoundDecoderOps {
+    const char* name;
+    // Opens the stream (which the decoder takes over, also on failure):
+    // 0, or ERR_LOADSOUND when the file is not of its format or broken,
+    // ERR_MEM. The format is cleared before the call.
+    uint32_t (*open)(StreamHandle* stream, uint32_t purpose, void** state, SoundFormat* format);
+    // Up to `frames` frames into buffer: how many were written, 0 at the
+    // end, -1 for a broken file.
+    int64_t (*read)(void* state, void* buffer, int64_t frames);
+    // Moves to a frame: true on success.
+    bool (*seek)(void* state, uint64_t frame);
+    void (*close)(void* state);
+};
+
+// The inbuilt decoders, in the order they are tried.
+extern const SoundDecoderOps kSndfileDecoder;
+extern const SoundDecoderOps kMpg123Decoder;
+extern const SoundDecoderOps kModuleDecoder;
+
+// An open sound: whichever decoder took the file, and what it told.
+struct SoundSource {
+    const SoundDecoderOps* ops;
+    void* state;
+    SoundFormat format;
+    PluginInfo* producer;  // the sound loader plugin, null for the inbuilt decoders
+};
+
+// Opens a sound through the loader chain: the sound loader plugins that
+// the loader list allows, then the inbuilt decoders when it allows
+// "inbuilt" (tracker modules only for music). adapterList chooses the file
+// adapters that may serve the file. 0, or ERR_OPENSOUND (the file cannot
+// be opened), ERR_LOADSOUND (no decoder took it), ERR_MEM; the file name
+// is kept for the message.
+uint32_t OpenSoundSource(const char* file, const char* loaderList, const char* adapterList, uint32_t purpose,
+                         SoundSource* out);
+void CloseSoundSource(SoundSource* source);
+
+// The decoders on a stream of their own, for the fuzz targets: tries each
+// inbuilt decoder in turn on the stream's bytes.
+uint32_t OpenInbuiltSoundOnMemory(const uint8_t* data, size_t size, uint32_t purpose, SoundSource* out);
+
+// Largest decoded sample (bytes of PCM) that LoadSample keeps.
+extern uint64_t MaxSampleBytes;

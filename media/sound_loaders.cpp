@@ -1,0 +1,156 @@
+// The sound loader chain: the sound loader plugins that the loader list
+// allows, in the order of their capability list, then the inbuilt decoders
+// when the list allows "inbuilt" ("native" has no decoder here). A plugin
+// stream is wrapped in the same table of operations as the inbuilt
+// decoders, so samples and music use either alike.
+#include <cstdio>
+#include <cstring>
+
+#include "core/io/error_codes.h"
+#include "core/io/errors.h"
+#include "core/io/stream.h"
+#include "core/io/virtual_names.h"
+#include "core/plugins/capability_lists.h"
+#include "core/plugins/loader_lists.h"
+#include "core/plugins/plugin_loader.h"
+#include "media/sound_decoders.h"
+#include "platform/posix/os_memory.h"
+
+uint64_t MaxSampleBytes = uint64_t{1} << 30;
+
+namespace {
+
+struct PluginSound {
+    PluginInfo* info;
+    void* stream;
+};
+
+int64_t PluginRead(void* raw, void* buffer, int64_t frames)
+{
+    auto* s = static_cast<PluginSound*>(raw);
+    int64_t n = reinterpret_cast<QmStreamSamplesFunc>(s->info->StreamSamples)(s->stream, buffer, frames);
+    // A plugin that claims more than it was asked for is broken.
+    return n > frames ? -1 : n;
+}
+
+bool PluginSeek(void* raw, uint64_t frame)
+{
+    auto* s = static_cast<PluginSound*>(raw);
+    return reinterpret_cast<QmSeekStreamFunc>(s->info->SeekStream)(s->stream, frame) != 0;
+}
+
+void PluginClose(void* raw)
+{
+    auto* s = static_cast<PluginSound*>(raw);
+    if (!s) return;
+    if (s->stream) reinterpret_cast<QmCloseStreamFunc>(s->info->CloseStream)(s->stream);
+    OsFreeMem(s);
+}
+
+const SoundDecoderOps kPluginSoundOps = {"plugin", nullptr, PluginRead, PluginSeek, PluginClose};
+
+// Takes what a plugin described, or refuses a description that no sample
+// record could hold.
+bool AcceptPluginInfo(PluginInfo* info, void* stream, const QmSoundInfo& d, SoundFormat* format)
+{
+    if (d.channels < 1 || d.channels > 2 || (d.bits != 8 && d.bits != 16) || d.frequency < 1 ||
+        d.frequency > 768000 || d.frames < -1)
+        return false;
+    format->channels = d.channels;
+    format->frequency = d.frequency;
+    format->bits = d.bits;
+    format->frames = d.frames;
+    format->bitRate = d.bitRate;
+    format->canSeek = d.flags & QM_SOUND_CANSEEK ? 1 : 0;
+    format->subsongs = d.subsongs ? d.subsongs : 1;
+    format->type = d.flags & QM_SOUND_MODULE ? MUSICTYPE_MODULE : MUSICTYPE_STREAM;
+    const char* name = reinterpret_cast<QmGetFormatNameFunc>(info->GetFormatName)(stream);
+    std::snprintf(format->format, sizeof format->format, "%s", name ? name : "");
+    return true;
+}
+
+// 0 with the source when a plugin took the file, else 1.
+uint32_t OpenThroughPlugins(const char* file, const char* loaderList, uint32_t purpose, SoundSource* out)
+{
+    BuildLoaderChain(loaderList, PLUGINCAPS_SOUND);
+    for (PluginListNode* node = GetPluginListForCapability(PLUGINCAPS_SOUND); node; node = node->next) {
+        PluginInfo* info = node->info;
+        if (!PluginPassesLoaderList(info, loaderList) || IsForeignCallForm(info)) continue;
+        QmSoundInfo d{};
+        d.frames = -1;
+        d.purpose = purpose == SOUNDFOR_MUSIC ? QM_SOUNDOPEN_MUSIC : QM_SOUNDOPEN_SAMPLE;
+        void* stream = reinterpret_cast<QmOpenStreamFunc>(info->OpenStream)(file, &d);
+        if (!stream) continue;
+        auto* s = static_cast<PluginSound*>(OsAllocMem(sizeof(PluginSound), 1));
+        if (!s) {
+            reinterpret_cast<QmCloseStreamFunc>(info->CloseStream)(stream);
+            return ERR_MEM;
+        }
+        s->info = info;
+        s->stream = stream;
+        SoundSource source{};
+        if (!AcceptPluginInfo(info, stream, d, &source.format)) {
+            PluginClose(s);
+            continue;
+        }
+        source.ops = &kPluginSoundOps;
+        source.state = s;
+        source.producer = info;
+        *out = source;
+        return 0;
+    }
+    return 1;
+}
+
+// Each inbuilt decoder on a fresh stream of its own (they take it over).
+template <typename OpenStreamFn>
+uint32_t OpenThroughInbuilt(OpenStreamFn openStream, uint32_t purpose, SoundSource* out)
+{
+    const SoundDecoderOps* decoders[] = {&kSndfileDecoder, &kModuleDecoder, &kMpg123Decoder};
+    for (const SoundDecoderOps* ops : decoders) {
+        if (ops == &kModuleDecoder && purpose != SOUNDFOR_MUSIC) continue;
+        StreamHandle* stream = openStream();
+        if (!stream) return ERR_OPENSOUND;
+        SoundSource source{};
+        uint32_t error = ops->open(stream, purpose, &source.state, &source.format);
+        if (error == ERR_MEM) return error;
+        if (error) continue;
+        source.ops = ops;
+        *out = source;
+        return 0;
+    }
+    return ERR_LOADSOUND;
+}
+
+}  // namespace
+
+uint32_t OpenSoundSource(const char* file, const char* loaderList, const char* adapterList, uint32_t purpose,
+                         SoundSource* out)
+{
+    *out = SoundSource{};
+    uint32_t error = OpenThroughPlugins(file, loaderList, purpose, out);
+    if (error == 0) return 0;
+    if (error == 1) {
+        error = ERR_LOADSOUND;
+        if (IsLoaderAllowed(loaderList, "inbuilt", false)) {
+            error = OpenThroughInbuilt(
+                [&] { return StreamOpen(file, STREAM_READ | STREAM_ADAPTERS, adapterList); }, purpose, out);
+        }
+    }
+    if (error != ERR_MEM) SetErrorText(file);
+    return error;
+}
+
+void CloseSoundSource(SoundSource* source)
+{
+    if (source->ops) source->ops->close(source->state);
+    *source = SoundSource{};
+}
+
+uint32_t OpenInbuiltSoundOnMemory(const uint8_t* data, size_t size, uint32_t purpose, SoundSource* out)
+{
+    *out = SoundSource{};
+    char name[96];
+    if (!MakeMemoryName(data, size, name, sizeof name)) return ERR_MEM;
+    return OpenThroughInbuilt([&] { return StreamOpen(name, STREAM_READ); }, purpose, out);
+}

@@ -1,0 +1,15 @@
+// The inbuilt music decoders (the sample decoders and libopenmpt's tracker
+// modules) on arbitrary bytes: open, read a bounded stretch, seek, close.
+#include "media/sound_decoders.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    SoundSource source;
+    if (OpenInbuiltSoundOnMemory(data, size, SOUNDFOR_MUSIC, &source) != 0) return 0;
+    int16_t buffer[4096];
+    for (int i = 0; i < 16 && source.ops->read(source.state, buffer, 2048) > 0; ++i) {}
+    if (source.format.canSeek) source.ops->seek(source.state, 0);
+    source.ops->read(source.state, buffer, 64);
+    CloseSoundSource(&source);
+    return 0;
+}

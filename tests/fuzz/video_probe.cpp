@@ -1,0 +1,24 @@
+// The inbuilt video decoder (FFmpeg's libraries) on arbitrary bytes
+// through a ":::memory" stream: probing either fails holding nothing or
+// gives a plausible size whose first frame decodes or fails cleanly.
+#include <vector>
+
+#include "core/io/stream.h"
+#include "core/io/virtual_names.h"
+#include "media/video_decoder.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    char name[96];
+    if (!MakeMemoryName(data, size, name, sizeof name)) return 0;
+    StreamHandle* stream = StreamOpen(name, STREAM_READ);
+    if (!stream) return 0;
+    VideoBackEnd backEnd{};
+    if (OpenInbuiltVideo(stream, &backEnd) != 0) return 0;
+    if (int64_t{backEnd.width} * backEnd.height <= (int64_t{1} << 20)) {
+        std::vector<uint32_t> argb(static_cast<size_t>(backEnd.width) * static_cast<size_t>(backEnd.height));
+        backEnd.ops->firstFrame(backEnd.state, argb.data());
+    }
+    backEnd.ops->close(backEnd.state);
+    return 0;
+}

@@ -1,0 +1,130 @@
+// Sound loader and video decoder plugins in the loader chain: the test
+// plugins (tests/plugins_src/media_plugin.c) serve procedural data that
+// LoadSample, OpenMusic and OpenVideo take whole; the loader list picks or
+// passes them; the host reads a plugin sample back through the host
+// interface's sample data.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "core/io/error_codes.h"
+#include "core/plugins/host_graphics.h"
+#include "core/plugins/plugin_manager.h"
+#include "gfx/bitmap.h"
+#include "gfx/graphics_fixture.h"
+#include "media/sound.h"
+#include "media/video.h"
+#include "media/video_decoder.h"
+
+namespace {
+
+std::string MediaPlugin(const std::string& name)
+{
+    return (std::filesystem::read_symlink("/proc/self/exe").parent_path() / "plugins_src" / "media" /
+            (name + ".qmp"))
+        .string();
+}
+
+class MediaPlugins : public VmFixture {
+protected:
+    void SetUp() override
+    {
+        VmFixture::SetUp();
+        Register(OpenSoundLibrary);
+        Register(OpenVideoLibrary);
+        for (const char* name : {"procsound", "procvideo"}) {
+            PluginRecord* record = nullptr;
+            ASSERT_EQ(LoadPluginFile(MediaPlugin(name).c_str(), true, &record), 0u) << name;
+        }
+    }
+    void TearDown() override
+    {
+        CloseSoundLibrary(vm);
+        FreeAllVideos();
+        FreeAllPlugins();
+        VmFixture::TearDown();
+    }
+    uint32_t Open(const char* command, double id, const std::string& file, const char* loader = nullptr)
+    {
+        VmSetTop(vm, 0);
+        VmPushString(vm, command);
+        VmGetTable(vm, VM_GLOBALSINDEX);
+        VmPushNumber(vm, id);
+        VmPushString(vm, file.c_str());
+        VmNewTable(vm);
+        if (loader) {
+            VmPushString(vm, "loader");
+            VmPushString(vm, loader);
+            VmSetTable(vm, -3);
+        }
+        uint32_t code = VmPCall(vm, 3, 0, 0);
+        VmSetTop(vm, 0);
+        return code;
+    }
+};
+
+TEST_F(MediaPlugins, SoundLoaderServesSamplesAndMusic)
+{
+    ASSERT_EQ(Open("loadsample", 1, "tone:11025:5000"), 0u);
+    Sample* s = nullptr;
+    ASSERT_EQ(FindSample(MakeObjectId(1), &s), 0u);
+    EXPECT_EQ(s->frames, 5000u);
+    EXPECT_EQ(s->frequency, 11025u);
+    EXPECT_EQ(s->channels, 1u);
+    EXPECT_STREQ(s->loader, "procsound");
+    auto* pcm = static_cast<const int16_t*>(s->pcm);
+    for (int i = 0; i < 5000; ++i) ASSERT_EQ(pcm[i], static_cast<int16_t>(((i * 97) & 0x7FFF) - 0x4000)) << i;
+    // The host interface hands a copy of the same frames to plugins.
+    QmSampleData* data = HostGetSampleData(1, 1);
+    ASSERT_NE(data, nullptr);
+    EXPECT_EQ(data->frames, 5000u);
+    EXPECT_EQ(data->bits, 16u);
+    EXPECT_EQ(static_cast<const int16_t*>(data->data)[4999], pcm[4999]);
+    EXPECT_EQ(HostSetSampleData(data), 0u);
+
+    ASSERT_EQ(Open("openmusic", 2, "tone:8000:16000"), 0u);
+    Music* m = nullptr;
+    ASSERT_EQ(FindMusic(MakeObjectId(2), &m), 0u);
+    EXPECT_EQ(m->durationMs, 2000u);
+    EXPECT_STREQ(m->format, "Procedural tone");
+    EXPECT_EQ(m->bitRate, 128000u);
+    EXPECT_EQ(m->canSeek, 1u);
+    EXPECT_STREQ(m->loader, "procsound");
+}
+
+TEST_F(MediaPlugins, LoaderListsChooseOrPassThePlugins)
+{
+    // Only the inbuilt decoders: the procedural name is no file.
+    EXPECT_EQ(Open("loadsample", 1, "tone:8000:10", "inbuilt"), uint32_t{ERR_OPENSOUND});
+    EXPECT_EQ(Open("loadsample", 1, "tone:8000:10", "procsound"), 0u);
+    EXPECT_EQ(Open("loadsample", 1, "tone:8000:10", "plugin"), 0u);
+    EXPECT_EQ(Open("openvideo", 1, "bars:8:4:3", "inbuilt"), uint32_t{ERR_LOADVIDEO});
+    EXPECT_EQ(Open("openvideo", 1, "bars:8:4:3", "native"), uint32_t{ERR_LOADVIDEO});
+    EXPECT_EQ(Open("openvideo", 1, "bars:8:4:3", "procvideo"), 0u);
+}
+
+TEST_F(MediaPlugins, VideoDecoderGivesSizeLengthAndFirstFrame)
+{
+    ASSERT_EQ(Open("openvideo", 3, "bars:20:10:25"), 0u);
+    Video* v = nullptr;
+    ASSERT_EQ(FindVideo(MakeObjectId(3), &v, 0), 0u);
+    EXPECT_EQ(v->width, 20);
+    EXPECT_EQ(v->height, 10);
+    EXPECT_EQ(OsVideoGetDuration(v->backEnd), 1000);
+    EXPECT_EQ(v->backEnd->frames, 25);
+    EXPECT_STREQ(OsVideoGetFormatName(v->backEnd), "Procedural bars");
+    EXPECT_STREQ(v->loader, "procvideo");
+    BitMapLock lock{};
+    ASSERT_TRUE(LockBitMapPixels(v->frame, LOCKBITMAP_READ, &lock));
+    for (int y = 0; y < 10; ++y)
+        for (int x = 0; x < 20; ++x)
+            ASSERT_EQ(reinterpret_cast<const uint32_t*>(lock.pixels)[y * lock.rowLength + x] & 0xFFFFFF,
+                      uint32_t(x << 16 | y << 8));
+    UnlockBitMapPixels(&lock);
+    // A picture too large to hold is refused before anything is allocated.
+    EXPECT_EQ(Open("openvideo", 4, "bars:100000:100000:1"), uint32_t{ERR_LOADVIDEO});
+}
+
+}  // namespace

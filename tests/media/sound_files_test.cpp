@@ -1,0 +1,291 @@
+// LoadSample and OpenMusic on real files made by independent tools:
+// Python's wave module for WAV, sox for FLAC and AIFF, ffmpeg for Ogg
+// Vorbis and MP3, and a ProTracker module written here. Lossless PCM must
+// come back exactly as generated, lossy PCM close to it; the music tags
+// are checked against ffprobe and soxi. Broken files end in an error that
+// names them.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "core/command_services.h"
+#include "core/io/error_codes.h"
+#include "core/io/errors.h"
+#include "gfx/graphics_fixture.h"
+#include "media/sound.h"
+#include "media/sound_decoders.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+constexpr int kFrames = 22050;
+constexpr int kRate = 22050;
+
+// The generated stereo signal: a sine on the left, a saw on the right.
+int16_t Left(int i) { return static_cast<int16_t>(12000 * std::sin(i * 0.0627)); }
+int16_t Right(int i) { return static_cast<int16_t>((i * 37) % 65536 - 32768); }
+
+std::string Shell(const std::string& command)
+{
+    std::string out;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe) return out;
+    char buffer[512];
+    while (size_t n = fread(buffer, 1, sizeof buffer, pipe)) out.append(buffer, n);
+    pclose(pipe);
+    return out;
+}
+
+// The message the last failure would show.
+std::string Message(uint32_t code)
+{
+    char text[1100];
+    GetErrorText(code, text, sizeof text);
+    return text;
+}
+
+double Probe(const std::string& file, const std::string& entry)
+{
+    std::string text = Shell("ffprobe -v error -show_entries " + entry + " -of default=nw=1:nk=1 '" + file + "'");
+    return text.empty() ? -1 : std::stod(text);
+}
+
+// A 4-channel ProTracker module: one pattern of 64 rows whose first row
+// plays sample 1 (a square wave) on channel 1.
+std::vector<uint8_t> TinyModule()
+{
+    std::vector<uint8_t> m(1084 + 1024 + 64, 0);
+    std::snprintf(reinterpret_cast<char*>(m.data()), 20, "tiny");
+    uint8_t* s = &m[20];  // sample 1
+    std::snprintf(reinterpret_cast<char*>(s), 22, "square");
+    s[22] = 0, s[23] = 32;  // length in words
+    s[25] = 64;             // volume
+    s[28] = 0, s[29] = 1;   // no loop
+    m[950] = 1;             // song length
+    m[951] = 127;
+    std::memcpy(&m[1080], "M.K.", 4);
+    uint8_t* row0 = &m[1084];
+    row0[0] = 0x01, row0[1] = 0xAC;  // period 428
+    row0[2] = 0x10;                  // sample 1
+    for (int i = 0; i < 64; ++i) m[1084 + 1024 + i] = i & 8 ? 0x40 : 0xC0;
+    return m;
+}
+
+class SoundFiles : public VmFixture {
+protected:
+    void SetUp() override
+    {
+        VmFixture::SetUp();
+        Register(OpenSoundLibrary);
+        Register(RegisterGraphicsLibrary);
+        ASSERT_EQ(AddGetTagHandler(SoundGetTagHandler), 0u);
+        wav = dir.file("sound.wav");
+        std::string raw = dir.file("sound.raw");
+        std::ofstream out(raw, std::ios::binary);
+        for (int i = 0; i < kFrames; ++i) {
+            int16_t frame[2] = {Left(i), Right(i)};
+            out.write(reinterpret_cast<const char*>(frame), sizeof frame);
+        }
+        out.close();
+        Shell("/usr/bin/python3 -c \"import wave; w = wave.open('" + wav +
+            "', 'wb'); w.setnchannels(2); w.setsampwidth(2); w.setframerate(22050); w.writeframes(open('" + raw +
+            "', 'rb').read()); w.close()\"");
+        SetErrorText("");
+    }
+    void TearDown() override
+    {
+        CloseSoundLibrary(vm);
+        FreeGraphicsResources(vm);
+        VmFixture::TearDown();
+    }
+    std::string Make(const std::string& name, const std::string& command)
+    {
+        std::string file = dir.file(name);
+        Shell(command + " '" + file + "' 2>/dev/null");
+        return file;
+    }
+    // Calls `command`(id, file, {loader = ...}); the error code.
+    uint32_t Open(const char* command, double id, const std::string& file, const char* loader = nullptr)
+    {
+        VmSetTop(vm, 0);
+        VmPushString(vm, command);
+        VmGetTable(vm, VM_GLOBALSINDEX);
+        VmPushNumber(vm, id);
+        VmPushString(vm, file.c_str());
+        VmNewTable(vm);
+        if (loader) {
+            VmPushString(vm, "loader");
+            VmPushString(vm, loader);
+            VmSetTable(vm, -3);
+        }
+        uint32_t code = VmPCall(vm, 3, 0, 0);
+        VmSetTop(vm, 0);
+        return code;
+    }
+    Sample* FoundSample(uint32_t id)
+    {
+        Sample* s = nullptr;
+        FindSample(MakeObjectId(id), &s);
+        return s;
+    }
+    Music* FoundMusic(uint32_t id)
+    {
+        Music* m = nullptr;
+        FindMusic(MakeObjectId(id), &m);
+        return m;
+    }
+    std::vector<Value> Attribute(double type, double id, double attribute)
+    {
+        std::vector<Value> out;
+        EXPECT_EQ(Call("getattribute", {type, id, attribute}, &out), 0u);
+        return out;
+    }
+
+    TempDir dir;
+    std::string wav;
+};
+
+TEST_F(SoundFiles, LosslessSamplesComeBackExactly)
+{
+    std::vector<std::string> files = {wav, Make("sound.flac", "sox '" + wav + "'"),
+                                      Make("sound.aiff", "sox '" + wav + "'")};
+    for (const std::string& file : files) {
+        ASSERT_EQ(Open("loadsample", 1, file), 0u) << file << ": " << Message(ERR_LOADSOUND);
+        Sample* s = FoundSample(1);
+        ASSERT_NE(s, nullptr);
+        EXPECT_EQ(s->frames, uint64_t{kFrames}) << file;
+        EXPECT_EQ(s->frequency, uint32_t{kRate});
+        EXPECT_EQ(s->channels, 2u);
+        EXPECT_EQ(s->bits, 16u);
+        ASSERT_EQ(s->pcmBytes, uint64_t{kFrames} * 4);
+        auto* pcm = static_cast<const int16_t*>(s->pcm);
+        int wrong = 0;
+        for (int i = 0; i < kFrames; ++i) wrong += pcm[2 * i] != Left(i) || pcm[2 * i + 1] != Right(i);
+        EXPECT_EQ(wrong, 0) << file;
+        EXPECT_STREQ(s->loader, "inbuilt");
+    }
+    // What GetAttribute reads through the sound library's tags.
+    EXPECT_EQ(Attribute(2, 1, 14), std::vector<Value>{1000.0});  // ATTRDURATION
+    EXPECT_EQ(Attribute(2, 1, 11), std::vector<Value>{double(kFrames)});
+    EXPECT_EQ(Attribute(2, 1, 91), std::vector<Value>{std::string("inbuilt")});
+}
+
+TEST_F(SoundFiles, EightBitMonoStaysEightBit)
+{
+    std::string file = dir.file("mono8.wav");
+    Shell("/usr/bin/python3 -c \"import wave; w = wave.open('" + file +
+        "', 'wb'); w.setnchannels(1); w.setsampwidth(1); w.setframerate(8000); "
+        "w.writeframes(bytes(range(256))); w.close()\"");
+    ASSERT_EQ(Open("loadsample", 2, file), 0u) << Message(ERR_LOADSOUND);
+    Sample* s = FoundSample(2);
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(s->bits, 8u);
+    EXPECT_EQ(s->channels, 1u);
+    ASSERT_EQ(s->frames, 256u);
+    // Unsigned bytes on file, signed in the sample.
+    for (int i = 0; i < 256; ++i) ASSERT_EQ(static_cast<const int8_t*>(s->pcm)[i], i - 128);
+}
+
+TEST_F(SoundFiles, LossySamplesStayCloseToTheSignal)
+{
+    for (const char* kind : {"ogg", "mp3"}) {
+        std::string codec = std::string(kind) == "ogg" ? "libvorbis -q:a 6" : "libmp3lame -b:a 192k";
+        std::string file = Make(std::string("sound.") + kind, "ffmpeg -v error -y -i '" + wav + "' -c:a " + codec);
+        ASSERT_EQ(Open("loadsample", 3, file), 0u) << kind << ": " << Message(ERR_LOADSOUND);
+        Sample* s = FoundSample(3);
+        ASSERT_NE(s, nullptr);
+        EXPECT_EQ(s->frequency, uint32_t{kRate});
+        EXPECT_EQ(s->channels, 2u);
+        EXPECT_NEAR(double(s->frames), kFrames, 1152) << kind;
+        // The sine channel: signal-to-noise against the generator.
+        auto* pcm = static_cast<const int16_t*>(s->pcm);
+        double signal = 0, noise = 0;
+        for (int i = 0; i < kFrames && uint64_t(i) < s->frames; ++i) {
+            signal += double(Left(i)) * Left(i);
+            noise += (double(pcm[2 * i]) - Left(i)) * (double(pcm[2 * i]) - Left(i));
+        }
+        EXPECT_GT(10 * std::log10(signal / (noise + 1)), 15.0) << kind;
+    }
+}
+
+TEST_F(SoundFiles, MusicTagsAgreeWithFfprobe)
+{
+    std::string mp3 = Make("music.mp3", "ffmpeg -v error -y -i '" + wav + "' -c:a libmp3lame -b:a 128k");
+    std::string flac = Make("music.flac", "sox '" + wav + "'");
+    std::string mod = dir.file("tiny.mod");
+    std::vector<uint8_t> bytes = TinyModule();
+    std::ofstream(mod, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    struct Case {
+        std::string file;
+        std::string format;
+        double durationBound;
+        uint32_t type;
+    };
+    for (const Case& c : {Case{wav, "WAV", 1, MUSICTYPE_STREAM}, Case{flac, "FLAC", 1, MUSICTYPE_STREAM},
+                          Case{mp3, "MP3", 80, MUSICTYPE_STREAM}, Case{mod, "", 50, MUSICTYPE_MODULE}}) {
+        ASSERT_EQ(Open("openmusic", 4, c.file), 0u) << c.file << ": " << Message(ERR_LOADSOUND);
+        Music* m = FoundMusic(4);
+        ASSERT_NE(m, nullptr);
+        double duration = Probe(c.file, "format=duration") * 1000;
+        EXPECT_NEAR(m->durationMs, duration, c.durationBound) << c.file;
+        EXPECT_EQ(m->type, c.type);
+        EXPECT_EQ(m->canSeek, 1u);
+        EXPECT_GE(m->subsongs, 1u);
+        if (!c.format.empty()) {
+            EXPECT_EQ(std::string(m->format), c.format);
+        }
+        EXPECT_EQ(Attribute(33, 4, 14), std::vector<Value>{double(m->durationMs)});
+        EXPECT_EQ(Attribute(33, 4, 20), std::vector<Value>{double(m->bitRate)});
+        EXPECT_EQ(Attribute(33, 4, 91), std::vector<Value>{std::string("inbuilt")});
+    }
+    // Stream bit rates as ffprobe gives them (PCM: rate x channels x bits).
+    ASSERT_EQ(Open("openmusic", 5, mp3), 0u);
+    EXPECT_EQ(FoundMusic(5)->bitRate, uint32_t(Probe(mp3, "stream=bit_rate")));
+    ASSERT_EQ(Open("openmusic", 6, wav), 0u);
+    EXPECT_EQ(FoundMusic(6)->bitRate, uint32_t(Probe(wav, "stream=bit_rate")));
+    ASSERT_EQ(Open("openmusic", 7, flac), 0u);
+    double soxiRate = std::stod(Shell("soxi -B '" + flac + "'")) * 1000;  // soxi prints "118k"
+    EXPECT_NEAR(FoundMusic(7)->bitRate, soxiRate, 1000);
+}
+
+TEST_F(SoundFiles, BrokenAndForeignFilesAreErrorsNamingThem)
+{
+    std::string text = dir.file("notes.txt");
+    std::ofstream(text) << "this is not a sound at all\n";
+    EXPECT_EQ(Open("loadsample", 1, text), uint32_t{ERR_LOADSOUND});
+    EXPECT_NE(Message(ERR_LOADSOUND).find("notes.txt"), std::string::npos);
+    EXPECT_EQ(Open("openmusic", 1, text), uint32_t{ERR_LOADSOUND});
+    EXPECT_EQ(Open("loadsample", 1, dir.file("missing.wav")), uint32_t{ERR_OPENSOUND});
+    // A truncated WAV keeps what it holds; a module is no sample.
+    std::ifstream in(wav, std::ios::binary);
+    std::vector<char> head(44 + 400);
+    in.read(head.data(), head.size());
+    std::string cut = dir.file("cut.wav");
+    std::ofstream(cut, std::ios::binary).write(head.data(), head.size());
+    ASSERT_EQ(Open("loadsample", 1, cut), 0u);
+    EXPECT_EQ(FoundSample(1)->frames, 100u);
+    std::string mod = dir.file("tiny.mod");
+    std::vector<uint8_t> bytes = TinyModule();
+    std::ofstream(mod, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    EXPECT_EQ(Open("loadsample", 1, mod), uint32_t{ERR_LOADSOUND});
+    // Under a list without "inbuilt" nothing decodes.
+    EXPECT_EQ(Open("loadsample", 1, wav, "native"), uint32_t{ERR_LOADSOUND});
+    EXPECT_EQ(Open("loadsample", 1, wav, "native|inbuilt"), 0u);
+}
+
+TEST_F(SoundFiles, SamplesLargerThanTheLimitAreRefused)
+{
+    uint64_t saved = MaxSampleBytes;
+    MaxSampleBytes = 4000;
+    EXPECT_EQ(Open("loadsample", 1, wav), uint32_t{ERR_LOADSOUND});
+    MaxSampleBytes = uint64_t{kFrames} * 4;
+    EXPECT_EQ(Open("loadsample", 1, wav), 0u);
+    MaxSampleBytes = saved;
+}
+
+}  // namespace
