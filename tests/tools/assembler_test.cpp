@@ -151,7 +151,7 @@ TEST(Assembler, EncodesEveryOpcodeAndOperandForm)
         {"ADD r0, r1, k261", 0x0000FFCBu},
         {"SUB r2, k0, r249", 0x027D3E4Cu},
         {"MUL r1, r1, r1", 0x0100804Du},
-        {"DIV r0, 7, 300", 0x0003CB0Eu},
+        {"DIV r0, r7, k50", 0x0003CB0Eu},
         {"POW r0, r1, r2", 0x00008096u},
         {"UNM r0, r1", 0x00008017u},
         {"BNOT r5, r6", 0x05030019u},
