@@ -63,7 +63,7 @@ TEST(AssembledAppletErrors, ScriptErrorInANestedFunctionNamesItsLine)
                                    "    CALL r0, 1, 1\n"
                                    ".function inner\n"
                                    "    LOADNIL r0, r0\n"
-                                   "    ADD r1, r0, #1      ; arithmetic on nil\n"
+                                   "    GETTABLE r1, r0, \"x\"  ; indexes nil\n"
                                    ".end\n"
                                    ".end\n"
                                    "    CLOSURE r0, outer\n"
