@@ -15,3 +15,14 @@ VmState* CheckArgs(VmState* vm, int min, int max, uint32_t major, uint32_t minor
 // major.minor. When false, the required version ("%d.%d") has been stored
 // as the error text for ERR_OLDAPPLET's message.
 bool RequireAppletVersion(uint32_t major, uint32_t minor);
+
+// Set only by the command reference's generator: each handler it calls
+// notes its counts and version here in CheckArgs and stops there with
+// ERR_USERABORT, before it does anything.
+struct CheckArgsProbe {
+    bool active;
+    bool seen;
+    int min, max;
+    uint32_t major, minor;
+};
+extern CheckArgsProbe CheckArgsProbeState;

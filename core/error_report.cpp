@@ -5,6 +5,7 @@
 #include "core/command_services.h"
 #include "core/io/errors.h"
 #include "core/io/utilities.h"
+#include "core/options.h"
 #include "core/path_helpers.h"
 #include "core/run_records.h"
 #include "core/vm/calls.h"
@@ -14,6 +15,7 @@
 #include "display/requesters.h"
 #include "gfx/bitmap.h"
 
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -199,6 +201,12 @@ void ReportFatalError(uint32_t code, CoreContext* context, VmState* vm)
     const char* file = nullptr;
     int32_t line = 0;
     GetErrorInfo(vm, code, text, sizeof local, &file, &line);
+    const char* detail = ArgumentErrorDetail();
+    if (detail[0] && (code == ERR_ARGS || code == ERR_CONSOLEARG || code == ERR_BACKFILL ||
+                      code == ERR_VALUEEXPECTED || code == ERR_SYNTAXERROR)) {
+        size_t used = std::strlen(text);
+        std::snprintf(text + used, sizeof local - used, " (%s)", detail);
+    }
     if (DebugDeviceSet) {
         // A display adapter that answers bitmap attribute 16 with 0 wants
         // the progress line closed first; the platform's own answer is 1.

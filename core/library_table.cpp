@@ -87,7 +87,7 @@ const LibraryExitStep LibraryExitSteps[] = {
 };
 const int LIBRARY_EXIT_STEP_COUNT = sizeof LibraryExitSteps / sizeof LibraryExitSteps[0];
 
-uint32_t OpenAllLibraries(AppletInfo* applet, VmState* vm, CoreContext* context)
+void SetUpLibraryRegistry(AppletInfo* applet, VmState* vm, CoreContext* context)
 {
     VmPushCString(vm, "applet");
     VmPushLightUserdata(vm, applet);
@@ -104,14 +104,28 @@ uint32_t OpenAllLibraries(AppletInfo* applet, VmState* vm, CoreContext* context)
     VmPushCString(vm, "_g");
     VmPushValue(vm, VM_GLOBALSINDEX);
     VmRawSet(vm, VM_GLOBALSINDEX);
+}
 
+uint32_t OpenLibrary(const LibraryTableEntry& library, VmState* vm)
+{
+    VmPushValue(vm, VM_GLOBALSINDEX);
+    uint32_t error = library.open(vm);
+    VmSetTop(vm, 0);
+    return error;
+}
+
+uint32_t OpenAllLibraries(AppletInfo* applet, VmState* vm, CoreContext* context)
+{
+    SetUpLibraryRegistry(applet, vm, context);
     for (const LibraryTableEntry& library : LibraryTable) {
-        VmPushValue(vm, VM_GLOBALSINDEX);
-        uint32_t error = library.open(vm);
-        VmSetTop(vm, 0);
-        if (error)
+        if (uint32_t error = OpenLibrary(library, vm))
             return error;
     }
+    return AddLibraryTagHandlers();
+}
+
+uint32_t AddLibraryTagHandlers()
+{
     for (SetTagHandler handler : LibrarySetTagHandlers) {
         if (handler) {
             if (uint32_t error = AddSetTagHandler(handler))

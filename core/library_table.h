@@ -45,6 +45,13 @@ extern const int LIBRARY_EXIT_STEP_COUNT;
 // graphics and sound libraries.
 uint32_t OpenAllLibraries(AppletInfo* applet, VmState* vm, CoreContext* context);
 
+// The steps of OpenAllLibraries, for a caller that looks at each library as
+// it opens (the command reference's generator): the registry entries, one
+// library, the tag handlers.
+void SetUpLibraryRegistry(AppletInfo* applet, VmState* vm, CoreContext* context);
+uint32_t OpenLibrary(const LibraryTableEntry& library, VmState* vm);
+uint32_t AddLibraryTagHandlers();
+
 // Runs every exit step in shutdown's order; each is safe for a library that
 // was never opened. Answers 0, or ERR_WRITE when a file the script left
 // open lost written bytes as it was closed.

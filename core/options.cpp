@@ -2,7 +2,9 @@
 // step that turns the collected values into the run's records.
 #include "core/options.h"
 
+#include <cstdio>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "core/io/byte_order.h"
@@ -98,6 +100,16 @@ const OptionRecord* FindOption(const char* name, size_t length)
 
 namespace {
 
+// What an argument error was about: the failing word or option, shown
+// behind the error's message so that the user sees which one to mend.
+std::string argumentErrorDetail;
+
+uint32_t ArgumentError(uint32_t code, std::string detail)
+{
+    argumentErrorDetail = std::move(detail);
+    return code;
+}
+
 bool IsNameChar(char c)
 {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
@@ -159,6 +171,7 @@ uint32_t ParseCommandLine(int argc, char** argv, CoreContext* context, OptionVal
     if (!OsCopyPath(context->programPath, sizeof context->programPath, program.c_str(), program.size()))
         return ERR_NAMETOOLONG;
 
+    argumentErrorDetail.clear();
     const OptionRecord* waitingOption = nullptr;
     ScriptArgument* waitingArgument = nullptr;
     const char* scriptName = nullptr;
@@ -166,23 +179,28 @@ uint32_t ParseCommandLine(int argc, char** argv, CoreContext* context, OptionVal
         const char* word = argv[i];
         if (word[0] == '-') {
             if (waitingOption)
-                return ERR_ARGS;
-            size_t length = std::strlen(word + 1);
+                return ArgumentError(ERR_ARGS, std::string("-") + waitingOption->name + " " +
+                                                   (waitingOption->argName ? waitingOption->argName : "") +
+                                                   " needs a value before " + word);
+            // "--name" is taken as "-name": users of other programs type it.
+            const char* name = word[1] == '-' ? word + 2 : word + 1;
+            size_t length = std::strlen(name);
+            bool valid = length > 0;
             for (size_t k = 0; k < length; k++) {
-                if (!IsNameChar(word[1 + k]))
-                    return ERR_ARGS;
+                if (!IsNameChar(name[k]))
+                    valid = false;
             }
-            if (length == 0)
-                return ERR_ARGS;
+            if (!valid)
+                return ArgumentError(ERR_ARGS, std::string("bad option name ") + word);
             waitingArgument = nullptr;
-            if (const OptionRecord* option = FindOption(word + 1, length)) {
+            if (const OptionRecord* option = FindOption(name, length)) {
                 values->given[option->slot] = 1;
                 if (option->takesValue)
                     waitingOption = option;
                 else
                     values->flag[option->slot] = 1;
             } else {
-                uint32_t error = AddScriptArgument(context, word + 1, length, nullptr, &waitingArgument);
+                uint32_t error = AddScriptArgument(context, name, length, nullptr, &waitingArgument);
                 if (error)
                     return error;
             }
@@ -199,16 +217,38 @@ uint32_t ParseCommandLine(int argc, char** argv, CoreContext* context, OptionVal
         } else if (!scriptName) {
             scriptName = word;
         } else {
-            return ERR_ARGS;
+            return ArgumentError(ERR_ARGS, std::string("a second applet name \"") + word + "\" after \"" +
+                                               scriptName + "\"");
         }
     }
     if (waitingOption)
-        return ERR_ARGS;
+        return ArgumentError(ERR_ARGS, std::string("-") + waitingOption->name + " needs a value " +
+                                           (waitingOption->argName ? waitingOption->argName : ""));
     if (!scriptName)
         return ERR_CONFIG;
     if (!OsCopyPath(context->scriptPath, sizeof context->scriptPath, scriptName, std::strlen(scriptName)))
         return ERR_NAMETOOLONG;
     return 0;
+}
+
+const char* ArgumentErrorDetail() { return argumentErrorDetail.c_str(); }
+
+bool PrintOptionHelp()
+{
+    std::printf("Usage: quillmereplayer [OPTIONS] APPLET.qma [-NAME [VALUE]]...\n"
+                "Options are matched without regard to case; other -NAME [VALUE] pairs go to the applet.\n");
+    for (const OptionRecord& option : OptionTable) {
+        if (option.headingMessage)
+            std::printf("\n%s\n", GetString(option.headingMessage));
+        std::string usage = std::string("-") + option.name;
+        if (option.argName)
+            usage += std::string(" ") + option.argName;
+        std::string help = GetString(option.helpMessage);
+        if (option.argHint)
+            help += std::string(" (") + option.argHint + ")";
+        std::printf("  %-26s %s\n", usage.c_str(), help.c_str());
+    }
+    return std::fflush(stdout) == 0 && !std::ferror(stdout);
 }
 
 bool IniFileName(const char* scriptPath, char* out, size_t outSize)
@@ -514,7 +554,12 @@ uint32_t OptionalNumber(const OptionValues* v, uint32_t slot, int32_t* out, bool
     bool present = v->given[slot] && v->text[slot];
     if (given)
         *given = present;
-    return present ? NumberOption(v->text[slot], out) : 0;
+    if (!present)
+        return 0;
+    uint32_t error = NumberOption(v->text[slot], out);
+    if (error)
+        argumentErrorDetail = std::string("-") + OptionTable[slot].name + " " + v->text[slot];
+    return error;
 }
 
 bool Switch(const OptionValues* v, uint32_t slot) { return v->given[slot] && v->flag[slot]; }
@@ -576,6 +621,7 @@ uint32_t ParseBackfillOption(const char* mode, const char* brush, const char* st
 
 uint32_t ApplyStartupOptions(const OptionValues* v, CoreContext* context, AppletInfo* applet)
 {
+    argumentErrorDetail.clear();
     static const struct {
         uint32_t slot;
         uint32_t bit;
@@ -592,7 +638,7 @@ uint32_t ApplyStartupOptions(const OptionValues* v, CoreContext* context, Applet
     bool autoScale = Switch(v, OPT_AUTOSCALE);
     bool layerScale = Switch(v, OPT_LAYERSCALE);
     if (autoScale && layerScale)
-        return ERR_CONSOLEARG;
+        return ArgumentError(ERR_CONSOLEARG, "-AUTOSCALE together with -LAYERSCALE");
     if (Switch(v, OPT_HIDETITLEBAR))
         applet->backfill.hideTitleBar = 1;
     if (Switch(v, OPT_ALLDISPLAYS))
@@ -634,8 +680,21 @@ uint32_t ApplyStartupOptions(const OptionValues* v, CoreContext* context, Applet
     auto text = [v](uint32_t slot) { return v->given[slot] ? v->text[slot] : nullptr; };
     if (text(OPT_BACKFILL)) {
         if (uint32_t error = ParseBackfillOption(text(OPT_BACKFILL), text(OPT_BRUSH), text(OPT_STARTCOLOR),
-                                                 text(OPT_ENDCOLOR), text(OPT_BRUSHFILE), applet))
+                                                 text(OPT_ENDCOLOR), text(OPT_BRUSHFILE), applet)) {
+            if (argumentErrorDetail.empty())
+                argumentErrorDetail = std::string("-BACKFILL ") + text(OPT_BACKFILL);
             return error;
+        }
+    }
+    // A picture that is not there would otherwise leave the display
+    // silently without its backfill.
+    if (const char* file = text(OPT_BRUSHFILE)) {
+        StreamHandle* stream = StreamOpen(file, STREAM_READ);
+        if (!stream) {
+            SetErrorText(file);
+            return ERR_FILEEXIST;
+        }
+        StreamClose(stream);
     }
     if (Switch(v, OPT_SCALEPICTURE))
         applet->backfill.scalePicture = 1;
@@ -656,7 +715,7 @@ uint32_t ApplyStartupOptions(const OptionValues* v, CoreContext* context, Applet
         return error;
     if (channelsGiven) {
         if (channels < 1)
-            return ERR_CONSOLEARG;
+            return ArgumentError(ERR_CONSOLEARG, "-NUMCHANNELS " + std::to_string(channels));
         context->numChannels = static_cast<uint32_t>(channels);
     }
 
@@ -720,8 +779,14 @@ uint32_t ApplyStartupOptions(const OptionValues* v, CoreContext* context, Applet
             modes++;
         }
     }
-    if (modes > 1)
-        return ERR_CONSOLEARG;
+    if (modes > 1) {
+        std::string given;
+        for (const auto& m : kModes) {
+            if (Switch(v, m.slot))
+                given += std::string(given.empty() ? "-" : " with -") + OptionTable[m.slot].name;
+        }
+        return ArgumentError(ERR_CONSOLEARG, given);
+    }
     return 0;
 }
 

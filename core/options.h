@@ -56,6 +56,16 @@ const OptionRecord* FindOption(const char* name, size_t length);
 // ERR_CONFIG when no script is named, ERR_NAMETOOLONG, ERR_MEM.
 uint32_t ParseCommandLine(int argc, char** argv, CoreContext* context, OptionValues* values);
 
+// The word or option the last argument error (ERR_ARGS, ERR_CONSOLEARG,
+// ERR_BACKFILL, a bad number) of ParseCommandLine or ApplyStartupOptions
+// was about, for the report; empty when none is known.
+const char* ArgumentErrorDetail();
+
+// Prints the usage line and every option with its value placeholder and
+// help text, grouped under the table's headings, to standard output;
+// false when the output failed.
+bool PrintOptionHelp();
+
 // Reads the ".ini" file beside scriptPath; *outBuffer receives the file's
 // buffer, which values point into (free with OsFreeMem after
 // ApplyStartupOptions). A missing file is no error. 0, ERR_INISYNTAX,

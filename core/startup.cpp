@@ -178,6 +178,11 @@ uint32_t InitRuntime(const volatile unsigned char* linkerBlock, VmState* vm, App
 
     OptionValues values{};
     uint32_t error = ParseCommandLine(argc, argv, context, &values);
+    if ((error == 0 || error == ERR_CONFIG) && values.given[OPT_HELP]) {
+        // The help is all that was asked for: no applet runs and the run
+        // ends as a user's abort does, without a report.
+        return PrintOptionHelp() ? ERR_USERABORT : ERR_WRITE;
+    }
     if (error == ERR_CONFIG && !Startup.appletLinked)
         error = AskForScriptFile(vm, context);
     else if (error == ERR_CONFIG)

@@ -1,13 +1,20 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, only when one
 # is missing (so a prepared machine does not touch the network).
+#   bash scripts/deps.sh            what building, running and testing need
+#   bash scripts/deps.sh --runtime  only what building and running the player need
 set -euo pipefail
-pkgs=(build-essential cmake pkg-config zlib1g-dev libpng-dev libjpeg-dev libfreetype-dev
-      fonts-dejavu-core ttf-bitstream-vera googletest libgtest-dev libgmock-dev libbenchmark-dev
-      clang libclang-rt-14-dev python3
-      libsndfile1-dev libmpg123-dev libopenmpt-dev libavformat-dev libavcodec-dev libswscale-dev
-      libavutil-dev sox ffmpeg
-      libpixman-1-dev imagemagick python3-pil nginx-light python3-pyftpdlib curl)
+# Building and running the player (and its tools and examples).
+runtime_pkgs=(build-essential cmake pkg-config zlib1g-dev libpng-dev libjpeg-dev libfreetype-dev
+              fonts-dejavu-core python3)
+# The tests, sanitizer builds, benchmarks and the peers the tests compare against.
+test_pkgs=(ttf-bitstream-vera googletest libgtest-dev libgmock-dev libbenchmark-dev
+           clang libclang-rt-14-dev libpixman-1-dev imagemagick python3-pil nginx-light
+           python3-pyftpdlib curl)
+pkgs=("${runtime_pkgs[@]}")
+if [ "${1:-}" != "--runtime" ]; then
+  pkgs+=("${test_pkgs[@]}")
+fi
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

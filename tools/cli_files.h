@@ -23,13 +23,19 @@ inline bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* out)
     return ok;
 }
 
+// Writes a temporary file beside `path` and renames it over the old file
+// only when every byte reached it, so a failed write leaves the old file.
 inline bool WriteWholeFile(const std::string& path, const std::vector<uint8_t>& data)
 {
-    FILE* f = std::fopen(path.c_str(), "wb");
+    std::string temporary = path + ".tmp";
+    FILE* f = std::fopen(temporary.c_str(), "wb");
     if (!f)
         return false;
     bool ok = std::fwrite(data.data(), 1, data.size(), f) == data.size();
     ok = (std::fclose(f) == 0) && ok;
+    ok = ok && std::rename(temporary.c_str(), path.c_str()) == 0;
+    if (!ok)
+        std::remove(temporary.c_str());
     return ok;
 }
 

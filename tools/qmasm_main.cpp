@@ -1,6 +1,10 @@
 // qmasm: assembles a text file into a compiled chunk (-o) and/or an applet
-// (--applet) for tests and examples.
+// (--applet) for tests and examples. Named constants (#IMGFMT_PNG) are read
+// from the player's own tables; every function carries line information and
+// the main function the text's name, so that an applet's errors name the
+// file and line.
 #include "tools/cli_files.h"
+#include "tools/player_tables.h"
 #include "tools/qmasm/applet_writer.h"
 #include "tools/qmasm/assembled_applet.h"
 #include "tools/qmasm/assembler.h"
@@ -59,8 +63,28 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "qmasm: cannot read %s\n", input.c_str());
         return 1;
     }
+    std::string sourceName = input.substr(input.find_last_of('/') + 1);
+    PlayerTables tables;
+    if (uint32_t error = OpenPlayerTables(&tables)) {
+        std::fprintf(stderr, "qmasm: cannot open the player's libraries (error %u)\n", error);
+        return 1;
+    }
+    AssembleOptions options;
+    options.autoLines = true;
+    options.finalReturn = true;
+    options.mainSource = "@" + sourceName;
+    options.constants = [&tables](const std::string& name, Constant* out) {
+        PlayerConstant c;
+        if (!FindPlayerConstant(tables, name, &c))
+            return false;
+        out->type = c.isText ? kConstString : kConstNumber;
+        out->number = c.number;
+        out->text = c.text;
+        return true;
+    };
     AssembleResult r =
-        Assemble(std::string_view(reinterpret_cast<const char*>(text.data()), text.size()));
+        Assemble(std::string_view(reinterpret_cast<const char*>(text.data()), text.size()), options);
+    ClosePlayerTables(&tables);
     if (!r.ok) {
         std::fprintf(stderr, "%s:%d: %s\n", input.c_str(), r.errorLine, r.message.c_str());
         return 1;
@@ -70,7 +94,7 @@ int main(int argc, char** argv)
         return 1;
     }
     if (!appletPath.empty()) {
-        AddAssembledCode(r, input.substr(input.find_last_of('/') + 1), &applet);
+        AddAssembledCode(r, sourceName, &applet);
         if (!WriteWholeFile(appletPath, WriteApplet(applet))) {
             std::fprintf(stderr, "qmasm: cannot write %s\n", appletPath.c_str());
             return 1;

@@ -27,7 +27,10 @@ int OsOpenDebugChannel(const char* value)
     std::lock_guard<std::mutex> guard(channelLock);
     if (!value || std::strncmp(value, "::file", 6) != 0)
         return 0;
+    // "::file NAME" and "::fileNAME" name the same file.
     const char* path = value + 6;
+    while (*path == ' ' || *path == '\t')
+        path++;
     FILE* file = std::fopen(OsHostPath(path).c_str(), "w");
     if (!file) {
         SetErrorText(path);

@@ -91,6 +91,52 @@ TEST(CommandLine, OptionsAndScriptInAnyOrder)
     }
 }
 
+// "--name" is "-name"; the help switch is read with or without an applet;
+// an argument error keeps the word it was about for the report.
+TEST(CommandLine, DoubleDashHelpAndTheWordInError)
+{
+    StartupRun help;
+    EXPECT_EQ(help.Parse({"--help"}), ERR_CONFIG);
+    EXPECT_EQ(help.values.given[OPT_HELP], 1u);
+    StartupRun dashes;
+    ASSERT_EQ(dashes.Parse({"--QUIET", "s"}), 0u);
+    EXPECT_EQ(dashes.values.flag[OPT_QUIET], 1u);
+    const struct {
+        std::vector<std::string> words;
+        const char* detail;
+    } cases[] = {
+        {{"-scrwidth"}, "-SCRWIDTH needs a value <width>"},
+        {{"-scrwidth", "-window", "s"}, "-SCRWIDTH <width> needs a value before -window"},
+        {{"one", "two"}, "a second applet name \"two\" after \"one\""},
+        {{"-bad.name", "s"}, "bad option name -bad.name"},
+    };
+    for (const auto& c : cases) {
+        StartupRun run;
+        EXPECT_EQ(run.Parse(c.words), ERR_ARGS);
+        EXPECT_STREQ(ArgumentErrorDetail(), c.detail);
+    }
+    StartupRun number;
+    ASSERT_EQ(number.Parse({"-numchannels", "0", "s"}), 0u);
+    EXPECT_EQ(number.Apply(), ERR_CONSOLEARG);
+    EXPECT_STREQ(ArgumentErrorDetail(), "-NUMCHANNELS 0");
+}
+
+// A backfill picture that is not there fails the start, naming the file.
+TEST(Options, MissingBrushFileIsAnErrorNamingIt)
+{
+    TempDir dir;
+    StartupRun run;
+    ASSERT_EQ(run.Parse({"-backfill", "picture", "-brushfile", dir / "gone.png", "s"}), 0u);
+    EXPECT_EQ(run.Apply(), ERR_FILEEXIST);
+    char message[256];
+    GetErrorText(ERR_FILEEXIST, message, sizeof message);
+    EXPECT_NE(std::string(message).find("gone.png"), std::string::npos) << message;
+    WriteFileBytes(dir / "here.png", {1, 2, 3});
+    StartupRun present;
+    ASSERT_EQ(present.Parse({"-backfill", "picture", "-brushfile", dir / "here.png", "s"}), 0u);
+    EXPECT_EQ(present.Apply(), 0u);
+}
+
 TEST(CommandLine, ALongWordIsNeverCutShort)
 {
     StartupRun run;

@@ -151,7 +151,7 @@ TEST(Assembler, EncodesEveryOpcodeAndOperandForm)
         {"ADD r0, r1, k261", 0x0000FFCBu},
         {"SUB r2, k0, r249", 0x027D3E4Cu},
         {"MUL r1, r1, r1", 0x0100804Du},
-        {"DIV r0, 7, 300", 0x0003CB0Eu},
+        {"DIV r0, r7, k50", 0x0003CB0Eu},
         {"POW r0, r1, r2", 0x00008096u},
         {"UNM r0, r1", 0x00008017u},
         {"BNOT r5, r6", 0x05030019u},
@@ -476,3 +476,62 @@ TEST(Assembler, RandomTextFailsCleanlyAtALine)
 }
 
 }  // namespace
+
+namespace qmasm {
+namespace {
+
+// Named constants come from the caller's resolver; plain numbers are no
+// registers or constants; the command's options add line information, the
+// source name and a final RETURN.
+TEST(Assembler, NamedConstantsPlainNumbersAndTheCommandsOptions)
+{
+    AssembleOptions options;
+    options.constants = [](const std::string& name, Constant* out) {
+        if (name != "MODE_WRITE")
+            return false;
+        out->type = kConstNumber;
+        out->number = 1;
+        return true;
+    };
+    AssembleResult named = Assemble("LOADK r0, #MODE_WRITE\nLOADK r1, #1\nRETURN r0, 1\n", options);
+    ASSERT_TRUE(named.ok) << named.message;
+    EXPECT_EQ(named.bytes, Assemble("LOADK r0, #1\nLOADK r1, #1\nRETURN r0, 1\n").bytes);
+    EXPECT_TRUE(Assemble("LOADK r0, #inf\nRETURN r0, 1\n", options).ok);
+
+    const struct {
+        const char* text;
+        const char* message;
+    } refused[] = {
+        {"LOADK r0, #NOPE", "unknown constant #NOPE"},
+        {"LOADK r0, 1", "write #1 for the number 1 or k1"},
+        {"ADD r2, r2, 1", "write r1 for register 1, #1 for the number 1 or k1"},
+        {"GETGLOBAL r0, 7", "write #7"},
+    };
+    for (const auto& c : refused) {
+        AssembleResult r = Assemble(c.text, options);
+        EXPECT_FALSE(r.ok) << c.text;
+        EXPECT_NE(r.message.find(c.message), std::string::npos) << r.message;
+    }
+    EXPECT_NE(Assemble("LOADK r0, #MODE_WRITE").message.find("qmasm command"), std::string::npos);
+
+    AssembleOptions command;
+    command.autoLines = true;
+    command.finalReturn = true;
+    command.mainSource = "@x.qas";
+    AssembleResult r = Assemble("LOADNIL r0, r0\n.function f\nLOADNIL r0, r0\n.end\n", command);
+    ASSERT_TRUE(r.ok) << r.message;
+    ChunkHeader header;
+    Prototype main;
+    std::string message;
+    ASSERT_TRUE(ReadChunk(r.bytes.data(), r.bytes.size(), &header, &main, &message)) << message;
+    EXPECT_EQ(main.source, std::optional<std::string>("@x.qas"));
+    EXPECT_EQ(main.code.size(), 2u);
+    EXPECT_EQ(main.lineInfo, (std::vector<int32_t>{1, 1}));
+    ASSERT_EQ(main.functions.size(), 1u);
+    EXPECT_EQ(main.functions[0].code.size(), 2u);
+    EXPECT_EQ(main.functions[0].lineInfo, (std::vector<int32_t>{3, 3}));
+    EXPECT_FALSE(main.functions[0].source.has_value());
+}
+
+}  // namespace
+}  // namespace qmasm

@@ -49,7 +49,7 @@ test: FORLOOP r1, loop
     ".function main maxstack=251\nWORD 0x01010040\nRAW 43, 1, 2, 3\nRAW 63, 255, 511, 511\n"
     "JMP +100\nJMP -5, 1\nGOSUB 0\nJMP 0, 3\nFORLOOP r0, -131071\nTFORPREP r1, 131072\n"
     "RETSUB\nRETURN r1, 0, 1\nRETURN r0, 0, 7\nLOADNUM r0, 3, 1\nEQ 7, k261, r249\n"
-    "ADD r0, 300, 511\nSETGLOBAL r0, 262143\nMOVE r255, r511\n.end\n",
+    "ADD r0, k50, k261\nSETGLOBAL r0, k262143\nMOVE r255, r511\n.end\n",
     // A pool with duplicates, special numbers and entries no instruction names.
     ".const #1 #1 \"s\" \"s\" nil nil #-0 #0 #inf #-inf #nan #1e308 #4.9e-324\n"
     "LOADK r0, k1\nLOADK r0, k0\nLOADK r1, \"s\"\nLOADK r1, k3\nADD r0, k5, #0\nEQ 0, #-0, nil\n"

@@ -20,6 +20,9 @@ void AddAssembledCode(const AssembleResult& assembled, const std::string& source
     source.lastLine = static_cast<uint32_t>(assembled.lineCount);
     source.beginLine = 0;
     source.name = sourceName;
+    // The chunk name an assembled main function carries (see
+    // AssembleOptions::mainSource): errors find their file through it.
+    source.file = "@" + sourceName;
     applet->includedFiles.push_back(source);
     applet->code = assembled.bytes;
 }

@@ -275,10 +275,29 @@ bool IsConstantLiteral(std::string_view s)
     return !s.empty() && (s[0] == '#' || s[0] == '"' || Lower(s) == "nil");
 }
 
-Constant ParseConstant(std::string_view s, int line)
+bool IsNameStart(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_'; }
+
+// "#NAME" names a constant of the player's tables; "#inf" and "#nan" stay
+// numbers.
+bool IsNamedConstant(std::string_view s)
+{
+    if (s.size() < 2 || s[0] != '#' || !IsNameStart(s[1]))
+        return false;
+    std::string lower = Lower(s.substr(1));
+    return lower != "inf" && lower != "nan";
+}
+
+Constant ParseConstant(std::string_view s, int line, const ConstantResolver* names)
 {
     Constant k;
-    if (s[0] == '#') {
+    if (IsNamedConstant(s)) {
+        std::string name(s.substr(1));
+        if (!names || !*names)
+            Fail(line, "constant names (" + std::string(s) + ") need the player's constant tables, "
+                       "which only the qmasm command reads");
+        if (!(*names)(name, &k))
+            Fail(line, "unknown constant " + std::string(s) + " (docs/commands.md lists them)");
+    } else if (s[0] == '#') {
         k.type = kConstNumber;
         k.number = ParseNumberLiteral(s.substr(1), line);
     } else if (s[0] == '"') {
@@ -353,6 +372,7 @@ struct FunctionBuild {
 
 class Assembler {
 public:
+    explicit Assembler(const AssembleOptions& options) : options_(options) {}
     AssembleResult Run(std::string_view text);
 
 private:
@@ -366,7 +386,12 @@ private:
     uint32_t EncodeOperand(FunctionBuild& f, Operand kind, const std::string& tok, uint32_t max,
                            const Item& item, uint32_t pc, uint32_t* regsNeeded);
     uint32_t PoolConstant(FunctionBuild& f, const Constant& k, int line);
+    Constant ConstantOf(std::string_view tok, int line) const
+    {
+        return ParseConstant(tok, line, &options_.constants);
+    }
 
+    AssembleOptions options_;
     ChunkHeader header_;
     bool autoLinesForAll_ = false;
     std::unique_ptr<FunctionBuild> root_;
@@ -382,6 +407,7 @@ AssembleResult Assembler::Run(std::string_view text)
     root_->name = "main";
     root_->declLine = 1;
     current_ = root_.get();
+    autoLinesForAll_ = options_.autoLines;
     int lineNo = 0;
     try {
         size_t pos = 0;
@@ -405,6 +431,8 @@ AssembleResult Assembler::Run(std::string_view text)
             main = root_->children[0].get();
         else
             Finish(*root_);
+        if (!main->proto.source && options_.mainSource)
+            main->proto.source = options_.mainSource;
         result.mainLabels = main->resolvedLabels;
         result.bytes = WriteChunk(header_, main->proto);
         result.ok = true;
@@ -511,7 +539,7 @@ void Assembler::Directive(const std::vector<std::string>& toks, int line)
         item.operands.assign(toks.begin() + 1, toks.end());
         for (const std::string& t : item.operands)
             if (Lower(t.substr(0, 5)) != "type=")
-                ParseConstant(t, line);  // reports a bad literal at its line now
+                ConstantOf(t, line);  // reports a bad literal at its line now
         AddItem(std::move(item), line);
     } else {
         Fail(line, "unknown directive " + toks[0]);
@@ -710,15 +738,17 @@ uint32_t Assembler::EncodeOperand(FunctionBuild& f, Operand kind, const std::str
             return kRkConstBase + static_cast<uint32_t>(n);
         }
         if (IsConstantLiteral(tok)) {
-            uint32_t index = PoolConstant(f, ParseConstant(tok, line), line);
+            uint32_t index = PoolConstant(f, ConstantOf(tok, line), line);
             if (index > kMaxRkConst)
                 Fail(line, "constant " + tok + " has index " + std::to_string(index) +
                                ", beyond the reach of an RK operand");
             return kRkConstBase + index;
         }
         if (ParseInteger(tok, &n))
-            return fits(n, "value");
-        Fail(line, "expected a register or a constant: " + tok);
+            Fail(line, "a plain number is no operand here: write r" + tok + " for register " + tok +
+                           ", #" + tok + " for the number " + tok + " or k" + tok + " for constant " +
+                           tok + " of the pool");
+        Fail(line, "expected a register rN or a constant (#number, #NAME, \"string\", nil, kN): " + tok);
     case Operand::Num:
     case Operand::Count:
         if (!ParseInteger(tok, &n))
@@ -735,10 +765,11 @@ uint32_t Assembler::EncodeOperand(FunctionBuild& f, Operand kind, const std::str
         if (ParsePrefixed(tok, 'k', &n))
             return fits(n, "constant");
         if (IsConstantLiteral(tok))
-            return fits(PoolConstant(f, ParseConstant(tok, line), line), "constant");
+            return fits(PoolConstant(f, ConstantOf(tok, line), line), "constant");
         if (ParseInteger(tok, &n))
-            return fits(n, "value");
-        Fail(line, "expected a constant: " + tok);
+            Fail(line, "a plain number is no constant: write #" + tok + " for the number " + tok +
+                           " or k" + tok + " for constant " + tok + " of the pool");
+        Fail(line, "expected a constant (#number, #NAME, \"string\", nil, kN): " + tok);
     case Operand::Func: {
         if (ParseInteger(tok, &n))
             return fits(n, "function index");
@@ -772,6 +803,23 @@ uint32_t Assembler::EncodeOperand(FunctionBuild& f, Operand kind, const std::str
 void Assembler::Finish(FunctionBuild& f)
 {
     Prototype& p = f.proto;
+    if (options_.finalReturn) {
+        bool returns = false;
+        for (auto it = f.items.rbegin(); it != f.items.rend() && !returns; ++it) {
+            if (it->kind == Item::ConstDecl)
+                continue;
+            returns = it->kind == Item::Instruction && it->opcode == OP_RETURN;
+            break;
+        }
+        if (!returns) {
+            Item ret;
+            ret.opcode = OP_RETURN;
+            ret.operands = {"r0", "1"};
+            ret.line = f.items.empty() ? f.declLine : f.items.back().line;
+            ret.sourceLine = f.items.empty() ? f.declLine : f.items.back().sourceLine;
+            f.items.push_back(std::move(ret));
+        }
+    }
     // Words per item: a CLOSURE of a named function is followed by one
     // capture instruction per upvalue of that function.
     wordIndex_.assign(f.items.size() + 1, 0);
@@ -798,7 +846,7 @@ void Assembler::Finish(FunctionBuild& f)
                 if (Lower(t.substr(0, 5)) == "type=")
                     k.type = static_cast<uint8_t>(ExpectInteger(t.substr(5), it.line, 0, 255, "type"));
                 else
-                    k = ParseConstant(t, it.line);
+                    k = ConstantOf(t, it.line);
                 if (p.constants.size() > kMaxBx)
                     Fail(it.line, "too many constants");
                 p.constants.push_back(k);
@@ -923,9 +971,9 @@ void Assembler::Finish(FunctionBuild& f)
 
 }  // namespace
 
-AssembleResult Assemble(std::string_view text)
+AssembleResult Assemble(std::string_view text, const AssembleOptions& options)
 {
-    Assembler assembler;
+    Assembler assembler(options);
     return assembler.Run(text);
 }
 

@@ -11,14 +11,19 @@
 //   .const VALUE...         appends constants to the pool without merging
 //   MNEMONIC operands       the 43 instructions, plus GOSUB target, RETSUB,
 //                           WORD value, RAW op, a, b, c
-// Operands: rN registers, kN constant indices, #number / "string" / nil
-// constants (pooled per function; #12, #-0.5, #0x1F, #inf, #nan; strings
-// take C escapes, \x with at most two digits), labels or signed offsets for
-// jumps, uN or names for upvalues, nested function names for CLOSURE (a
-// plain number instead writes the index without capture instructions).
-// Plain numbers are raw field values, also where an RK operand goes. Names
-// in .upval and .local may be quoted; @none writes no string at all.
-// Without a top-level .function the whole text is the main function.
+// Operands: rN registers, kN constant indices, #number / #NAME / "string" /
+// nil constants (pooled per function; #12, #-0.5, #0x1F, #inf, #nan; #NAME
+// a named constant of the player's tables, such as #IMGFMT_PNG, when the
+// caller hands a resolver; strings take C escapes, \x with at most two
+// digits), labels or signed offsets for jumps, uN or names for upvalues,
+// nested function names for CLOSURE (a plain number instead writes the index
+// without capture instructions). A plain number is refused where a register
+// or a constant goes (the error says which form to write); it stands only in
+// the count and flag fields (EQ's A, TEST's C, CALL's B and C, ...) and in
+// RAW and WORD, which write fields and words as given. Names in .upval and
+// .local may be quoted; @none writes no string at all. Without a top-level
+// .function the whole text is the main function. docs/assembly.md says what
+// each instruction does, with examples.
 //
 // Operand order (A, then B and C, or Bx; [x] may be left out and is 0):
 //   MOVE/UNM/NOT/BNOT/LOADNIL rA, rB      LOADK/GETGLOBAL/SETGLOBAL rA, K
@@ -36,7 +41,11 @@
 // parameters and the vararg table, and is at least 2.
 #pragma once
 
+#include "tools/qmasm/chunk.h"
+
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -55,6 +64,24 @@ struct AssembleResult {
     int lineCount = 0;  // lines of the text
 };
 
-AssembleResult Assemble(std::string_view text);
+// Answers the value of a named constant (the name as written after '#');
+// false when there is none of that name.
+using ConstantResolver = std::function<bool(const std::string& name, Constant* out)>;
+
+struct AssembleOptions {
+    ConstantResolver constants;  // empty: "#NAME" is an error
+    // Line information in every function that does not set its own (as
+    // ".chunk lines=auto" asks), so that errors name their line.
+    bool autoLines = false;
+    // The main function's source name when the text gives none; an applet's
+    // included-file record names the same text, which is how an error finds
+    // its file.
+    std::optional<std::string> mainSource;
+    // A function whose text does not end in RETURN gets "RETURN r0, 1",
+    // as the loader wants every function to end.
+    bool finalReturn = false;
+};
+
+AssembleResult Assemble(std::string_view text, const AssembleOptions& options = {});
 
 }  // namespace qmasm

@@ -136,7 +136,7 @@ TEST_F(LoaderTest, VerifierRefusesCodeThatLeavesItsFrame)
         ".function main maxstack=2\nMOVE r5, r0\nRETURN r0, 1\n.end\n",
         ".function main maxstack=2\nMOVE r0, r9\nRETURN r0, 1\n.end\n",
         ".function main maxstack=2\nADD r0, r0, k3\nRETURN r0, 1\n.end\n",
-        "LOADK r0, 9\nRETURN r0, 1\n",
+        "LOADK r0, k9\nRETURN r0, 1\n",
         "JMP 5\nRETURN r0, 1\n",
         "JMP -3\nRETURN r0, 1\n",
         "EQ 1, r0, r0\nRETURN r0, 1\n",                      // no JMP behind a test

@@ -68,6 +68,12 @@ TEST(DebugChannel, FileDeviceTakesTheOutputAndOtherDevicesKeepTheConsole)
     }
     EXPECT_EQ(ReadAll(path), "to file 50%\n");
     std::remove(path.c_str());
+    // "::file NAME", as users write it, names the same file.
+    ASSERT_EQ(OsOpenDebugChannel(("::file  " + path).c_str()), 0);
+    DebugPrintf("spaced\n");
+    OsCloseDebugChannel();
+    EXPECT_EQ(ReadAll(path), "spaced\n");
+    std::remove(path.c_str());
 }
 
 TEST(ConsoleInput, ReadsWholeLinesAndDropsWhatDoesNotFit)

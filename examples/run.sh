@@ -1,0 +1,57 @@
+#!/usr/bin/env bash
+# Runs one example applet the way its comment block describes, in a scratch
+# folder of its own (the player works in the applet's folder), with the
+# local peer it needs; prints what the applet printed.
+#   bash examples/run.sh BUILD NAME           run build/examples/NAME.qma
+#   bash examples/run.sh BUILD NAME --check   and compare with examples/NAME.expected
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+build=$(cd "$1" && pwd)
+name=$2
+check=${3:-}
+work=$(mktemp -d)
+peer=""
+cleanup() {
+  if [ -n "$peer" ]; then kill "$peer" 2>/dev/null || true; fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+cp "$build/examples/$name.qma" "$work/"
+args=()
+case "$name" in
+  transfers)
+    # A local web server with one file of 100,000 bytes to download.
+    mkdir "$work/site"
+    head -c 100000 /dev/zero | tr '\0' 'q' >"$work/site/data.bin"
+    port_file="$work/port"
+    python3 - "$work/site" "$port_file" <<'PY' &
+import http.server, functools, sys, os
+handler = functools.partial(http.server.SimpleHTTPRequestHandler, directory=sys.argv[1])
+handler.log_message = lambda *a: None
+server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
+with open(sys.argv[2] + ".tmp", "w") as f:
+    f.write(str(server.server_address[1]))
+os.rename(sys.argv[2] + ".tmp", sys.argv[2])
+server.serve_forever()
+PY
+    peer=$!
+    for _ in $(seq 100); do [ -f "$port_file" ] && break; sleep 0.1; done
+    args=(-url "http://127.0.0.1:$(cat "$port_file")/data.bin")
+    ;;
+esac
+out="$work/out.txt"
+status=0
+(cd "$work" && "$build/quillmereplayer" "$name.qma" "${args[@]}") >"$out" 2>&1 || status=$?
+if [ "$check" != "--check" ]; then
+  cat "$out"
+  exit "$status"
+fi
+if [ "$status" -ne 0 ]; then
+  cat "$out"
+  echo "examples/$name: the player ended with status $status" >&2
+  exit 1
+fi
+if ! diff -u "$here/$name.expected" "$out"; then
+  echo "examples/$name: the output differs from examples/$name.expected" >&2
+  exit 1
+fi

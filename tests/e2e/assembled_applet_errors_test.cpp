@@ -1,0 +1,75 @@
+// Applets made by the qmasm command, run by the player as a user runs them:
+// every runtime error names the assembly file and the line, and an argument
+// error the command, whether the error comes from a command, a missing file
+// or the script itself inside nested functions.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "e2e/player_process.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+const char kPlayer[] = QM_PLAYER_PATH;
+const char kQmasm[] = QM_QMASM_PATH;
+
+// Assembles `text` as NAME.qas with the qmasm command and runs the applet.
+PlayerRun AssembleAndRun(const TempDir& dir, const std::string& name, const std::string& text)
+{
+    std::string source = dir / (name + ".qas"), applet = dir / (name + ".qma");
+    WriteFileBytes(source, std::vector<uint8_t>(text.begin(), text.end()));
+    PlayerRun assembled = RunProgram(kQmasm, {source, "--applet", applet});
+    EXPECT_EQ(assembled.status, 0) << assembled.err;
+    return RunProgram(kPlayer, {applet});
+}
+
+TEST(AssembledAppletErrors, ArgumentErrorNamesFileLineAndCommand)
+{
+    TempDir dir;
+    PlayerRun run = AssembleAndRun(dir, "args",
+                                   "; OpenFile needs a file name\n"
+                                   "    GETGLOBAL r0, \"openfile\"\n"
+                                   "    LOADK r1, #1\n"
+                                   "    CALL r0, 2, 1\n");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("Not enough arguments!"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("File: args.qas (current line: 4 - In function: OpenFile)"), std::string::npos)
+        << run.err;
+}
+
+TEST(AssembledAppletErrors, MissingFileNamesFileAndLine)
+{
+    TempDir dir;
+    std::string missing = dir / "no such file.txt";
+    PlayerRun run = AssembleAndRun(dir, "missing",
+                                   "    GETGLOBAL r0, \"openfile\"\n"
+                                   "    LOADK r1, #1\n"
+                                   "    LOADK r2, \"" + missing + "\"\n"
+                                   "    LOADK r3, #MODE_READ\n"
+                                   "    CALL r0, 4, 1\n");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("no such file.txt"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("File: missing.qas (current line: 5 - In function: OpenFile)"), std::string::npos)
+        << run.err;
+}
+
+TEST(AssembledAppletErrors, ScriptErrorInANestedFunctionNamesItsLine)
+{
+    TempDir dir;
+    PlayerRun run = AssembleAndRun(dir, "nested",
+                                   ".function outer\n"
+                                   "    CLOSURE r0, inner\n"
+                                   "    CALL r0, 1, 1\n"
+                                   ".function inner\n"
+                                   "    LOADNIL r0, r0\n"
+                                   "    GETTABLE r1, r0, \"x\"  ; indexes nil\n"
+                                   ".end\n"
+                                   ".end\n"
+                                   "    CLOSURE r0, outer\n"
+                                   "    CALL r0, 1, 1\n");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("File: nested.qas (current line: 6"), std::string::npos) << run.err;
+}
+
+}  // namespace
