@@ -6,11 +6,13 @@
 set -euo pipefail
 # Building and running the player (and its tools and examples).
 runtime_pkgs=(build-essential cmake pkg-config zlib1g-dev libpng-dev libjpeg-dev libfreetype-dev
-              fonts-dejavu-core python3)
+              fonts-dejavu-core python3
+              libsndfile1-dev libmpg123-dev libopenmpt-dev libavformat-dev libavcodec-dev
+              libswscale-dev libavutil-dev)
 # The tests, sanitizer builds, benchmarks and the peers the tests compare against.
 test_pkgs=(ttf-bitstream-vera googletest libgtest-dev libgmock-dev libbenchmark-dev
            clang libclang-rt-14-dev libpixman-1-dev imagemagick python3-pil nginx-light
-           python3-pyftpdlib curl)
+           python3-pyftpdlib curl sox ffmpeg)
 pkgs=("${runtime_pkgs[@]}")
 if [ "${1:-}" != "--runtime" ]; then
   pkgs+=("${test_pkgs[@]}")
