@@ -2,7 +2,7 @@
 # Installs the Debian packages the build and the tests need, only when one
 # is missing (so a prepared machine does not touch the network).
 set -euo pipefail
-pkgs=(build-essential cmake pkg-config zlib1g-dev libpng-dev libjpeg-dev libfreetype-dev
+pkgs=(build-essential cmake pkg-config zlib1g-dev libspng-dev libdeflate-dev libjpeg-dev libfreetype-dev
       fonts-dejavu-core ttf-bitstream-vera googletest libgtest-dev libgmock-dev libbenchmark-dev
       clang libclang-rt-14-dev python3
       libpixman-1-dev imagemagick python3-pil nginx-light python3-pyftpdlib curl)
