@@ -23,7 +23,7 @@ function(qm_runtime_target)
     list(JOIN libs "," joined)
     target_link_libraries(qm_runtime INTERFACE "$<LINK_GROUP:RESCAN,${joined}>")
   endif()
-  target_link_libraries(qm_runtime INTERFACE ZLIB::ZLIB PNG::PNG JPEG::JPEG Freetype::Freetype
+  target_link_libraries(qm_runtime INTERFACE ZLIB::ZLIB PkgConfig::SPNG PkgConfig::DEFLATE JPEG::JPEG Freetype::Freetype
                         Threads::Threads ${CMAKE_DL_LIBS})
 endfunction()
 

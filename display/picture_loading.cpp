@@ -88,9 +88,16 @@ uint32_t LoadPicturePlanes(VmState* vm, PictureLoad* out)
         }
     }
     int32_t colour = transparency >= 0 ? transparency : request.wantTransparentPen ? loaded.transparentColour : -1;
-    uint32_t error = CreateBitMapFromArgb(GetImageHandleData(loaded.handle), colour, loaded.width, loaded.height,
-                                          loaded.rowLength, 0, 0, nullptr, &out->planes.bitmap,
-                                          colour >= 0 ? &out->planes.mask : nullptr, nullptr);
+    BitMapHandle** mask = colour >= 0 ? &out->planes.mask : nullptr;
+    // A picture decoded for this brush alone becomes its bitmap as it is:
+    // a copy would hold the picture twice while it is made.
+    uint32_t* taken = nullptr;
+    if (!cache && !fromCache && loaded.rowLength == loaded.width && CanAdoptArgbPixels(loaded.width, loaded.height))
+        taken = TakeDecodedPixels(loaded.handle);
+    uint32_t error =
+        taken ? CreateBitMapTakingArgb(taken, colour, loaded.width, loaded.height, &out->planes.bitmap, mask)
+              : CreateBitMapFromArgb(GetImageHandleData(loaded.handle), colour, loaded.width, loaded.height,
+                                     loaded.rowLength, 0, 0, nullptr, &out->planes.bitmap, mask, nullptr);
     ReleaseImageHandle(loaded.handle);
     out->planes.alpha = loaded.alpha;
     out->width = loaded.width;

@@ -148,6 +148,48 @@ BitMapHandle* AllocAlphaBitMapFrom(const uint32_t* argb, int32_t w, int32_t h, i
     return alpha;
 }
 
+namespace {
+
+// The mask of a colour bitmap: set where the pixel's colour is not the
+// transparent one. Only the colour counts: a key of 0xFF000000 matches
+// black pixels of any alpha.
+uint32_t MakeKeyMask(BitMapHandle* colour, const uint32_t* argb, int64_t transparentColour, int32_t w, int32_t h,
+                     int32_t rowLength, BitMapHandle** mask)
+{
+    BitMapHandle* made = AllocMaskBitMap(colour, w, h, 1, nullptr, 0);
+    auto* bits = made ? reinterpret_cast<uint8_t*>(QueryBitMapAttr(made, BMATTR_MASK_PIXELS)) : nullptr;
+    if (!bits) {
+        FreePlaneBitMap(made);
+        return ERR_ALLOCMASK;
+    }
+    BuildMaskFromColor32(argb, bits, w, h, static_cast<int32_t>(QueryBitMapAttr(made, BMATTR_MASK_BYTESPERROW)),
+                         static_cast<uint32_t>(transparentColour) & 0xFFFFFF, rowLength, 0xFFFFFF);
+    *mask = made;
+    return 0;
+}
+
+}  // namespace
+
+uint32_t CreateBitMapTakingArgb(uint32_t* argb, int64_t transparentColour, int32_t w, int32_t h,
+                                BitMapHandle** bitmap, BitMapHandle** mask)
+{
+    *bitmap = nullptr;
+    if (mask) *mask = nullptr;
+    BitMapHandle* colour = AdoptArgbPixels(argb, w, h);
+    if (!colour) {
+        OsFreeMem(argb);
+        return ERR_BITMAP;
+    }
+    if (transparentColour != kNoTransparentColour && mask) {
+        if (uint32_t error = MakeKeyMask(colour, argb, transparentColour, w, h, w, mask)) {
+            FreeColorBitMap(colour);
+            return error;
+        }
+    }
+    *bitmap = colour;
+    return 0;
+}
+
 uint32_t CreateBitMapFromArgb(const uint32_t* argb, int64_t transparentColour, int32_t w,
                               int32_t h, int32_t rowLength, int video, uint32_t alphaMode,
                               void* display, BitMapHandle** bitmap, BitMapHandle** mask,
@@ -177,18 +219,10 @@ uint32_t CreateBitMapFromArgb(const uint32_t* argb, int64_t transparentColour, i
     WriteArgbToBitMap(argb, 0, 0, rowLength * 4, colour, 0, 0, w, h);
     BitMapHandle* madeMask = nullptr;
     if (transparentColour != kNoTransparentColour && mask) {
-        madeMask = AllocMaskBitMap(colour, w, h, 1, nullptr, 0);
-        auto* bits = madeMask ? reinterpret_cast<uint8_t*>(QueryBitMapAttr(madeMask, BMATTR_MASK_PIXELS)) : nullptr;
-        if (!bits) {
-            FreePlaneBitMap(madeMask);
+        if (uint32_t error = MakeKeyMask(colour, argb, transparentColour, w, h, rowLength, &madeMask)) {
             FreeColorBitMap(colour);
-            return ERR_ALLOCMASK;
+            return error;
         }
-        // Only the colour counts: a key of 0xFF000000 matches black pixels of
-        // any alpha.
-        BuildMaskFromColor32(argb, bits, w, h,
-                             static_cast<int32_t>(QueryBitMapAttr(madeMask, BMATTR_MASK_BYTESPERROW)),
-                             static_cast<uint32_t>(transparentColour) & 0xFFFFFF, rowLength, 0xFFFFFF);
     }
     BitMapHandle* madeAlpha = nullptr;
     if (video && alphaMode == 2 && alpha) {

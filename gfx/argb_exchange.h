@@ -51,3 +51,10 @@ uint32_t CreateBitMapFromArgb(const uint32_t* argb, int64_t transparentColour, i
                               int32_t h, int32_t rowLength, int video, uint32_t alphaMode,
                               void* display, BitMapHandle** bitmap, BitMapHandle** mask,
                               BitMapHandle** alpha);
+
+// A memory bitmap that takes over the pixels (see AdoptArgbPixels; the
+// caller checked CanAdoptArgbPixels) instead of copying them, with a mask
+// from the transparent colour when one is given and asked for. The pixels
+// are the bitmap's from then on, also when this fails.
+uint32_t CreateBitMapTakingArgb(uint32_t* argb, int64_t transparentColour, int32_t w, int32_t h,
+                                BitMapHandle** bitmap, BitMapHandle** mask);

@@ -225,6 +225,33 @@ BitMapHandle* AllocColorBitMap(int32_t width, int32_t height, uint32_t flags, vo
     return handle;
 }
 
+bool CanAdoptArgbPixels(int32_t width, int32_t height)
+{
+    return SizeAllowed(width, height) && width % 4 == 0 && g_platformFormat == PIXFMT_ARGB &&
+           !(AdapterBitMapFlags() & ADAPTERBITMAP_MANAGES);
+}
+
+BitMapHandle* AdoptArgbPixels(uint32_t* pixels, int32_t width, int32_t height)
+{
+    if (!pixels || !CanAdoptArgbPixels(width, height)) return nullptr;
+    BitMapHandle* handle = NewHandle(BITMAP_COLOR, width, height);
+    auto* record = handle ? static_cast<OsBitMap*>(OsAllocMem(sizeof(OsBitMap), 1)) : nullptr;
+    if (!record) {
+        OsFreeMem(handle);
+        return nullptr;
+    }
+    record->width = width;
+    record->height = height;
+    record->rowLength = width;
+    record->bytesPerPixel = 4;
+    record->bytesPerRow = static_cast<uint32_t>(width) * 4;
+    record->format = PIXFMT_ARGB;
+    record->pixels = reinterpret_cast<uint8_t*>(pixels);
+    handle->native = record;
+    OsBitMapNoop(handle, nullptr, &handle->aux);
+    return handle;
+}
+
 BitMapHandle* AllocAlphaBitMap(int32_t width, int32_t height, int clear, void* pixels,
                                uint32_t bytesPerRow)
 {

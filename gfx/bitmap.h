@@ -108,6 +108,13 @@ BitMapHandle* AllocAlphaBitMap(int32_t width, int32_t height, int clear, void* p
 BitMapHandle* AllocMaskBitMap(BitMapHandle* colourBitMap, int32_t width, int32_t height,
                               int clear, void* pixels, uint32_t bytesPerRow);
 void FreeColorBitMap(BitMapHandle* handle);
+// A colour bitmap of the platform store that takes over ARGB pixels
+// instead of copying them: OsAllocMem memory of height + 1 rows of exactly
+// width pixels, freed with the bitmap. Possible (CanAdoptArgbPixels) when
+// that store serves bitmaps in the ARGB format and rows of that width need
+// no rounding; null when not possible or out of memory (nothing taken).
+bool CanAdoptArgbPixels(int32_t width, int32_t height);
+BitMapHandle* AdoptArgbPixels(uint32_t* pixels, int32_t width, int32_t height);
 void FreePlaneBitMap(BitMapHandle* handle);
 void* GetNativeBitMap(const BitMapHandle* handle);
 int32_t GetPlaneDim(void* plane, uint32_t which);

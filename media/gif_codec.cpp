@@ -3,6 +3,7 @@
 // checked against its table (a code past the next free entry ends the
 // picture as broken) and its output is cut to the picture's pixels; prefix
 // chains always point to smaller codes, so every walk ends.
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -10,6 +11,7 @@
 #include "core/io/error_codes.h"
 #include "core/io/whole_file.h"
 #include "core/io/stream.h"
+#include "core/vm/error_hooks.h"
 #include "media/gif_writer.h"
 #include "media/image_codecs.h"
 #include "platform/posix/os_memory.h"
@@ -48,9 +50,29 @@ struct LzwDecoder {
     uint8_t stack[kMaxCodes + 1];
 };
 
+// Takes the indices one row at a time and puts each finished row into the
+// picture, so that no picture-sized buffer of indices exists.
+struct IndexRows {
+    uint8_t* row;  // one row of indices
+    uint32_t width;
+    uint32_t column;
+    uint32_t delivered;  // rows put so far
+    bool (*put)(IndexRows*);  // false stops the decoding: the run is being aborted
+};
+
+inline bool PutIndex(IndexRows* rows, uint8_t index)
+{
+    rows->row[rows->column++] = index;
+    if (rows->column < rows->width)
+        return true;
+    rows->column = 0;
+    return rows->put(rows);
+}
+
 // Decodes codes into indices; stops at the end code, at the end of the data
-// or when the picture is full. 0, or ERR_LOADPICTURE for an impossible code.
-uint32_t DecodeLzw(const uint8_t* data, size_t size, uint32_t minimumBits, uint8_t* indices, size_t count)
+// or when the picture is full. 0, ERR_LOADPICTURE for an impossible code or
+// ERR_USERABORT.
+uint32_t DecodeLzw(const uint8_t* data, size_t size, uint32_t minimumBits, IndexRows* indices, size_t count)
 {
     auto* t = static_cast<LzwDecoder*>(OsAllocMem(sizeof(LzwDecoder), 0));
     if (!t)
@@ -91,7 +113,11 @@ uint32_t DecodeLzw(const uint8_t* data, size_t size, uint32_t minimumBits, uint8
                 break;
             }
             first = static_cast<uint8_t>(code);
-            indices[out++] = first;
+            ++out;
+            if (!PutIndex(indices, first)) {
+                status = ERR_USERABORT;
+                break;
+            }
             previous = static_cast<int32_t>(code);
             continue;
         }
@@ -110,8 +136,13 @@ uint32_t DecodeLzw(const uint8_t* data, size_t size, uint32_t minimumBits, uint8
         }
         first = static_cast<uint8_t>(code);
         t->stack[depth++] = first;
-        while (depth && out < count)
-            indices[out++] = t->stack[--depth];
+        while (depth && out < count && status == 0) {
+            ++out;
+            if (!PutIndex(indices, t->stack[--depth]))
+                status = ERR_USERABORT;
+        }
+        if (status)
+            break;
         if (next < kMaxCodes) {
             t->prefix[next] = static_cast<uint16_t>(previous);
             t->suffix[next] = first;
@@ -136,21 +167,42 @@ uint32_t ReadPalette(ByteReader* r, uint32_t entries, uint32_t* palette)
     return 0;
 }
 
-// colours holds the colour of every index: the palette's, black past it,
-// and the transparent one's.
-void PlaceRows(const uint8_t* indices, uint32_t w, uint32_t h, bool interlaced, uint32_t left, uint32_t top,
-               const uint32_t* colours, ImageData* out)
+// Puts rows of indices into the picture as colours, in the order of the
+// file's rows (by passes for an interlaced picture). colours holds the
+// colour of every index: the palette's, black past it, and the transparent
+// one's.
+struct RowPlacer {
+    IndexRows rows;
+    const uint32_t* colours;
+    ImageData* out;
+    uint32_t left, top, height;
+    bool interlaced;
+};
+
+uint32_t PictureRow(uint32_t sourceRow, uint32_t height, bool interlaced)
 {
+    if (!interlaced)
+        return sourceRow;
     static constexpr uint32_t kStart[4] = {0, 4, 2, 1}, kStep[4] = {8, 8, 4, 2};
-    uint32_t sourceRow = 0;
-    for (int pass = interlaced ? 0 : 3; pass < 4; ++pass) {
-        for (uint32_t y = interlaced ? kStart[pass] : 0; y < h; y += interlaced ? kStep[pass] : 1, ++sourceRow) {
-            uint32_t* row = out->pixels + static_cast<size_t>(top + y) * static_cast<uint32_t>(out->width) + left;
-            const uint8_t* src = indices + static_cast<size_t>(sourceRow) * w;
-            for (uint32_t x = 0; x < w; ++x)
-                row[x] = colours[src[x]];
-        }
+    for (int pass = 0; pass < 4; ++pass) {
+        uint32_t rowsInPass = height > kStart[pass] ? (height - kStart[pass] + kStep[pass] - 1) / kStep[pass] : 0;
+        if (sourceRow < rowsInPass)
+            return kStart[pass] + sourceRow * kStep[pass];
+        sourceRow -= rowsInPass;
     }
+    return height;  // past the picture: never reached, rows stop at its height
+}
+
+bool PlaceRow(IndexRows* rows)
+{
+    auto* p = reinterpret_cast<RowPlacer*>(rows);
+    uint32_t y = PictureRow(rows->delivered++, p->height, p->interlaced);
+    if (y < p->height) {
+        uint32_t* row = p->out->pixels + static_cast<size_t>(p->top + y) * static_cast<uint32_t>(p->out->width) + p->left;
+        for (uint32_t x = 0; x < rows->width; ++x)
+            row[x] = p->colours[rows->row[x]];
+    }
+    return !VmAbortFlag.load();
 }
 
 }  // namespace
@@ -239,14 +291,12 @@ uint32_t DecodeGif(const uint8_t* data, size_t size, bool probe, ImageData* out)
             return error;
         }
     }
-    size_t pixelCount = static_cast<size_t>(w) * h;
-    auto* indices = static_cast<uint8_t*>(OsAllocMem(pixelCount, 1));
-    uint32_t error = indices ? 0u : uint32_t{ERR_MEM};
-    if (!error)
-        error = DecodeLzw(codes.data, codes.size, minimumBits, indices, pixelCount);
-    FreeByteBuffer(&codes);
-    if (!error)
-        error = AllocImagePixels(out, canvasWidth, canvasHeight, false);
+    // The picture is made once, at its final size; the decoder writes its
+    // rows straight into it, and only the canvas around them is filled.
+    uint32_t error = AllocImagePixels(out, canvasWidth, canvasHeight, false);
+    auto* row = error ? nullptr : static_cast<uint8_t*>(OsAllocMem(w, 1));
+    if (!error && !row)
+        error = ERR_MEM;
     if (!error) {
         uint32_t colours[256];
         for (uint32_t i = 0; i < 256; ++i)
@@ -254,11 +304,29 @@ uint32_t DecodeGif(const uint8_t* data, size_t size, bool probe, ImageData* out)
         uint32_t fill = colours[background];
         if (transparentIndex >= 0)
             fill = colours[transparentIndex] = transparentRgb;
-        for (size_t i = 0, n = static_cast<size_t>(canvasWidth) * canvasHeight; i < n; ++i)
-            out->pixels[i] = fill;
-        PlaceRows(indices, w, h, (imagePacked & 0x40) != 0, left, top, colours, out);
+        for (uint32_t y = 0; y < canvasHeight; ++y) {
+            uint32_t* line = out->pixels + static_cast<size_t>(y) * canvasWidth;
+            if (y < top || y >= top + h) {
+                std::fill(line, line + canvasWidth, fill);
+            } else {
+                std::fill(line, line + left, fill);
+                std::fill(line + left + w, line + canvasWidth, fill);
+            }
+        }
+        RowPlacer placer{{row, w, 0, 0, PlaceRow}, colours, out, left, top, h, (imagePacked & 0x40) != 0};
+        error = DecodeLzw(codes.data, codes.size, minimumBits, &placer.rows, static_cast<size_t>(w) * h);
+        // Pixels the data did not reach take the first colour.
+        while (!error && placer.rows.delivered < h) {
+            std::fill(row + placer.rows.column, row + w, uint8_t{0});
+            placer.rows.column = 0;
+            if (!PlaceRow(&placer.rows))
+                error = ERR_USERABORT;
+        }
     }
-    OsFreeMem(indices);
+    FreeByteBuffer(&codes);
+    OsFreeMem(row);
+    if (error)
+        FreeImagePixels(out);
     return error;
 }
 

@@ -23,7 +23,9 @@ uint32_t AllocImagePixels(ImageData* image, int64_t width, int64_t height, bool 
 {
     if (uint32_t error = CheckImageSize(width, height))
         return error;
-    size_t bytes = static_cast<size_t>(width) * static_cast<size_t>(height) * 4;
+    // One spare row: a bitmap can take the pixels over as they are (its
+    // kernels may read a row ahead).
+    size_t bytes = static_cast<size_t>(width) * (static_cast<size_t>(height) + 1) * 4;
     image->pixels = static_cast<uint32_t*>(OsAllocMem(bytes, clear ? 1 : 0));
     if (!image->pixels)
         return ERR_MEM;

@@ -38,8 +38,8 @@ extern uint64_t ImageDecodePixelLimit;
 // 0 when the size is positive and within the limits, else ERR_BADDIMENSIONS.
 uint32_t CheckImageSize(int64_t width, int64_t height);
 
-// Sets the size and allocates the pixels (cleared with clear set): 0,
-// ERR_BADDIMENSIONS or ERR_MEM.
+// Sets the size and allocates the pixels (cleared with clear set) with one
+// spare row after them: 0, ERR_BADDIMENSIONS or ERR_MEM.
 uint32_t AllocImagePixels(ImageData* image, int64_t width, int64_t height, bool clear);
 
 // Frees the pixels; the record may be reused.

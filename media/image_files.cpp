@@ -85,7 +85,7 @@ uint32_t LoadImageFile(const char* file, const char* loaderList, uint32_t, uint3
     OsFreeMem(data);
     if (error) {
         OsFreeMem(image);
-        if (error != ERR_MEM) {
+        if (error != ERR_MEM && error != ERR_USERABORT) {
             SetErrorText(file);
             error = ERR_LOADPICTURE;
         }

@@ -5,7 +5,7 @@
 #   bash scripts/deps.sh --runtime  only what building and running the player need
 set -euo pipefail
 # Building and running the player (and its tools and examples).
-runtime_pkgs=(build-essential cmake pkg-config zlib1g-dev libpng-dev libjpeg-dev libfreetype-dev
+runtime_pkgs=(build-essential cmake pkg-config zlib1g-dev libspng-dev libdeflate-dev libjpeg-dev libfreetype-dev
               fonts-dejavu-core python3
               libsndfile1-dev libmpg123-dev libopenmpt-dev libavformat-dev libavcodec-dev
               libswscale-dev libavutil-dev)

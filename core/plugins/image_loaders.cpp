@@ -230,6 +230,20 @@ void ReleaseImageHandle(ImageHandle* handle)
     OsFreeMem(handle);
 }
 
+uint32_t* TakeDecodedPixels(ImageHandle* handle)
+{
+    if (handle->references != 1 || handle->producer || handle->wrapped || handle->converted || handle->ownsPixels ||
+        !handle->image)
+        return nullptr;
+    auto* image = static_cast<ImageData*>(handle->image);
+    if (image->pixels != handle->pixels)
+        return nullptr;
+    uint32_t* pixels = image->pixels;
+    image->pixels = nullptr;
+    handle->pixels = nullptr;
+    return pixels;
+}
+
 uint32_t* GetImageHandleData(ImageHandle* handle)
 {
     return handle->converted ? handle->converted : handle->pixels;

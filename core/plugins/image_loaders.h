@@ -46,6 +46,10 @@ void RetainImageHandle(ImageHandle* handle);
 // Drops one reference; the last frees the image through whoever made it.
 void ReleaseImageHandle(ImageHandle* handle);
 uint32_t* GetImageHandleData(ImageHandle* handle);
+// The pixels of a handle that alone holds a picture of the inbuilt
+// decoders, unscaled, taken from it (OsAllocMem memory with a spare row,
+// the caller's to free); null, leaving the handle as it was, otherwise.
+uint32_t* TakeDecodedPixels(ImageHandle* handle);
 void GetImageHandleSize(const ImageHandle* handle, int32_t* width, int32_t* height);
 
 // "inbuilt" for null, "native" for the value 1, else the module name.

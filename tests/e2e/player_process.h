@@ -9,6 +9,7 @@ struct PlayerRun {
     int status = -1;  // exit status, or 128 + signal
     std::string out;
     std::string err;
+    long maxRssKb = 0;  // the child's peak resident memory
 };
 
 // Runs `program` with `args` and extra environment settings ("NAME=value").

@@ -11,6 +11,7 @@
 
 #include "core/io/byte_order.h"
 #include "core/io/error_codes.h"
+#include "core/vm/error_hooks.h"
 #include "gfx/picture_test_helpers.h"
 #include "media/gif_writer.h"
 #include "media/image_codecs.h"
@@ -510,3 +511,34 @@ TEST_F(PictureWriters, FailedSaveLeavesTheOldFileAlone)
 }
 
 }  // namespace
+
+// A run being aborted stops the decoders between rows: the decode fails and
+// holds nothing.
+TEST(PictureDecoders, AbortStopsTheDecodeAndFreesThePicture)
+{
+    std::vector<uint32_t> argb(64 * 64, 0xFF336699u);
+    ByteBuffer png;
+    ASSERT_EQ(EncodePng(argb.data(), 64 * 4, 64, 64, false, &png), 0u);
+    TempDir dir;
+    std::string gifFile = dir.file("a.gif");
+    std::vector<uint8_t> indices(64 * 64, 1);
+    uint32_t palette[2] = {0xFF000000u, 0xFFFFFFFFu};
+    GifWriter* writer = nullptr;
+    ASSERT_EQ(SaveGif(gifFile.c_str(), 64, 64, &writer), 0u);
+    ASSERT_EQ(WriteAnimGifFrame(writer, indices.data(), 64, 64, 0, palette, 2, -1, 0, 0), 0u);
+    ASSERT_EQ(CloseGifWriter(writer), 0u);
+    std::vector<uint8_t> gif = ReadFileBytes(gifFile);
+
+    for (uint32_t abort : {0u, 1u}) {
+        VmAbortFlag = abort;
+        ImageData image{};
+        EXPECT_EQ(DecodePng(png.data, png.size, false, &image), abort ? uint32_t{ERR_USERABORT} : 0u);
+        EXPECT_EQ(image.pixels != nullptr, abort == 0);
+        FreeImagePixels(&image);
+        EXPECT_EQ(DecodeGif(gif.data(), gif.size(), false, &image), abort ? uint32_t{ERR_USERABORT} : 0u);
+        EXPECT_EQ(image.pixels != nullptr, abort == 0);
+        FreeImagePixels(&image);
+    }
+    VmAbortFlag = 0;
+    FreeByteBuffer(&png);
+}
