@@ -12,6 +12,7 @@
 
 #include "core/check_args.h"
 #include "core/io/error_codes.h"
+#include "core/io/linked_files.h"
 #include "core/option_tables.h"
 #include "core/plugins/image_loaders.h"
 #include "core/vm/library_glue.h"
@@ -37,7 +38,10 @@ struct PictureLoad {
 uint32_t LoadPicturePlanes(VmState* vm, PictureLoad* out)
 {
     CheckArgs(vm, 2, 3, 0, 0);
-    const char* file = VmCheckString(vm, 2, nullptr);
+    // A picture linked into the applet opens from there; the cache knows it
+    // by that name too, so that a file on disk of the same name stays apart.
+    const std::string name = GetFileNameArg(vm, 2);
+    const char* file = name.c_str();
     ImageLoadRequest request;
     request.file = file;
     int32_t transparency = -1;
