@@ -234,6 +234,49 @@ TEST_F(PictureFiles, BrokenFilesGiveErrors)
     }
 }
 
+// Where a GIF's LZW data starts: after the header, the palettes, the
+// extensions and the image descriptor with its code size.
+size_t GifCodesStart(const std::vector<uint8_t>& gif)
+{
+    size_t at = 13 + ((gif[10] & 0x80) ? 3u * (2u << (gif[10] & 7)) : 0);
+    while (gif.at(at) == 0x21) {
+        at += 2;
+        while (gif.at(at))
+            at += 1 + gif[at];
+        ++at;
+    }
+    EXPECT_EQ(gif.at(at), 0x2C);
+    uint8_t packed = gif.at(at + 9);
+    at += 10 + ((packed & 0x80) ? 3u * (2u << (packed & 7)) : 0);
+    return at + 1;
+}
+
+// A GIF cut inside its LZW data is broken, wherever the cut falls, plain or
+// interlaced; one that only lacks its block terminator and trailer still
+// has all its pixels.
+TEST_F(PictureFiles, GifCutInsideItsCodesIsAnError)
+{
+    for (const char* name : {"full.gif", "interlaced.gif", "t.gif"}) {
+        SCOPED_TRACE(name);
+        std::vector<uint8_t> gif = ReadFileBytes(folder->file(name));
+        ASSERT_EQ(gif.back(), 0x3B);
+        size_t start = GifCodesStart(gif);
+        ASSERT_LT(start + 8, gif.size());
+        ImageData whole{};
+        ASSERT_EQ(DecodeImage(gif.data(), gif.size(), false, &whole), 0u);
+        for (size_t cut : {start, start + 1, start + 2, (start + gif.size()) / 2, gif.size() - 8}) {
+            ImageData image{};
+            EXPECT_EQ(DecodeImage(gif.data(), cut, false, &image), uint32_t{ERR_LOADPICTURE}) << "cut at " << cut;
+            EXPECT_EQ(image.pixels, nullptr);
+        }
+        ImageData unterminated{};
+        ASSERT_EQ(DecodeImage(gif.data(), gif.size() - 2, false, &unterminated), 0u);
+        EXPECT_EQ(std::memcmp(unterminated.pixels, whole.pixels, static_cast<size_t>(whole.width) * whole.height * 4), 0);
+        FreeImagePixels(&unterminated);
+        FreeImagePixels(&whole);
+    }
+}
+
 struct HostileCase {
     const char* what;
     std::vector<uint8_t> bytes;
