@@ -35,14 +35,20 @@ protected:
             GTEST_SKIP() << "PIL makes the pictures";
     }
 
-    PlayerRun Load(const std::string& command, const std::string& file)
+    // Runs an applet that loads the file with the command; with a limit,
+    // the player's address space is held to that many KiB.
+    PlayerRun Load(const std::string& command, const std::string& file, long limitKiB = 0)
     {
         AppletDescription a = AssembleTestApplet(".chunk lines=auto\n.function main source=\"@test.qas\"\n" +
                                                  CommandCall(command, {"#1", "\"" + file + "\""}) +
                                                  "    RETURN r0, 1\n.end\n");
         std::string path = dir.file("test.qma");
         WriteFileBytes(path, WriteApplet(a));
-        return RunProgram(QM_PLAYER_PATH, {path}, {"TMPDIR=" + dir.path()});
+        if (!limitKiB)
+            return RunProgram(QM_PLAYER_PATH, {path}, {"TMPDIR=" + dir.path()});
+        return RunProgram("/bin/sh", {"-c", "ulimit -v " + std::to_string(limitKiB) + " && exec \"$0\" \"$@\"",
+                                      QM_PLAYER_PATH, path},
+                          {"TMPDIR=" + dir.path()});
     }
 
     TempDir dir;
@@ -66,6 +72,32 @@ TEST_F(PictureErrors, GifCutInsideItsCodesEndsTheRunNamingTheFile)
             std::string name = interlaced ? "cut interlaced.gif" : "cut.gif";
             EXPECT_NE(run.err.find("Cannot load picture " + name), std::string::npos) << run.err;
         }
+    }
+}
+
+// A picture within the size limits that does not fit in the memory the
+// player may use ends the run naming the file, whether its decode or the
+// making of its planes runs out. (An address-space limit means nothing to
+// the sanitizers' allocators, so those builds skip this.)
+TEST_F(PictureErrors, PictureThatDoesNotFitInMemoryNamesTheFile)
+{
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "address-space limits do not apply under the address sanitizer";
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(memory_sanitizer)
+    GTEST_SKIP() << "address-space limits do not apply under the sanitizers";
+#endif
+#endif
+    std::string big = dir.file("big.png");
+    ASSERT_TRUE(RunPython(dir.path(), "import sys\nfrom PIL import Image\n"
+                                      "Image.new('RGB', (10000, 10000), (10, 200, 30)).save(sys.argv[1])\n",
+                          big));
+    // 400 MB of pixels: with 300 MB the decode runs out, with 700 MB the
+    // decoded picture fits but its bitmap does not.
+    for (long limit : {300000L, 700000L}) {
+        PlayerRun run = Load("loadbrush", big, limit);
+        EXPECT_EQ(run.status, 1) << limit;
+        EXPECT_NE(run.err.find("Cannot load picture big.png!"), std::string::npos) << limit << ": " << run.err;
     }
 }
 
