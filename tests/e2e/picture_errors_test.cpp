@@ -71,6 +71,8 @@ TEST_F(PictureErrors, GifCutInsideItsCodesEndsTheRunNamingTheFile)
             EXPECT_EQ(run.status, 1) << command << ": " << run.err;
             std::string name = interlaced ? "cut interlaced.gif" : "cut.gif";
             EXPECT_NE(run.err.find("Cannot load picture " + name), std::string::npos) << run.err;
+            // A sanitizer's report also ends the run with status 1.
+            EXPECT_EQ(run.err.find("Sanitizer"), std::string::npos) << run.err;
         }
     }
 }
