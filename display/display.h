@@ -154,6 +154,8 @@ extern Display* CurrentDisplay;
 constexpr int32_t kMonitorWidth = 1920;
 constexpr int32_t kMonitorHeight = 1080;
 constexpr int32_t kMonitorDepth = 32;
+// The largest side of a display.
+constexpr int32_t kMaxDisplaySize = 16384;
 
 // A scaled display shows its back buffers at its scaled size.
 inline bool DisplayIsScaled(const Display* d) { return d->scaleFlag && d->scaledWidth && d->scaledHeight; }
@@ -196,7 +198,11 @@ void InitDisplayOptions(DisplayOptions* options);
 // size below 1 or above 16384.
 uint32_t CreateDisplayRecord(VmState* vm, ObjectId id, bool useHandle,
                              const DisplayOptions& options, Display** out);
-// Opens a display: state open, active, current when there was none.
+// Gives a closed display a new size: its output record, clip words and
+// scale factors follow.
+void SetDisplaySize(Display* display, int32_t width, int32_t height);
+// Opens a display: state open, active, current when there was none. A
+// display that shows a background picture takes the picture's size first.
 uint32_t OpenDisplayRecord(Display* display);
 // Closes it and drops its input state.
 void CloseDisplayRecord(Display* display);

@@ -5,6 +5,7 @@
 // and its output target's planes apply to it, and SafeBlt presents it.
 #include "display/display_picture.h"
 
+#include "core/io/error_codes.h"
 #include "core/object_registry.h"
 #include "display/display.h"
 #include "display/framebuffer.h"
@@ -42,6 +43,20 @@ void BlitBGPic(Display* display, const BGPic* picture)
 }
 
 }  // namespace
+
+uint32_t TakeDisplayPictureSize(Display* display)
+{
+    if (!display->shownBGPicId)
+        return 0;
+    BGPic* picture = nullptr;
+    if (uint32_t error = FindBGPic(nullptr, MakeObjectId(display->shownBGPicId), &picture, 0))
+        return error;
+    if (picture->width < 1 || picture->height < 1 || picture->width > kMaxDisplaySize ||
+        picture->height > kMaxDisplaySize)
+        return ERR_DISPLAYSIZE;
+    SetDisplaySize(display, picture->width, picture->height);
+    return 0;
+}
 
 uint32_t PaintDisplayPicture(Display* display)
 {

@@ -19,3 +19,9 @@ enum DisplayFillStyle : uint32_t {
 // or ERR_FINDBGPIC / ERR_FINDBRUSH when the picture or texture it names
 // does not exist.
 uint32_t PaintDisplayPicture(Display* display);
+
+// A display that shows a background picture has that picture's size: sets
+// the display's size from the picture it names. 0 (also for a display
+// without a picture), ERR_FINDBGPIC, or ERR_DISPLAYSIZE for a picture
+// larger than a display may be.
+uint32_t TakeDisplayPictureSize(Display* display);

@@ -26,8 +26,6 @@ namespace {
 
 ObjectHeader** ListHead() { return reinterpret_cast<ObjectHeader**>(&DisplayList); }
 
-constexpr int32_t kMaxDisplaySize = 16384;
-
 void ClearHandlers(Display* d)
 {
     for (auto& slot : d->handlers) slot = kNoEventHandler;
@@ -74,8 +72,6 @@ uint32_t CreateDisplayRecord(VmState* vm, ObjectId id, bool useHandle,
     if (!d) return ERR_MEM;
     d->x = options.x;
     d->y = options.y;
-    d->width = options.width;
-    d->height = options.height;
     d->windowFlags = options.flags;
     d->mode = options.mode ? options.mode : DISPMODE_WINDOWED;
     d->fullScreen = d->mode == DISPMODE_FULLSCREEN || d->mode == DISPMODE_FAKEFULLSCREEN;
@@ -89,10 +85,6 @@ uint32_t CreateDisplayRecord(VmState* vm, ObjectId id, bool useHandle,
         d->scaleFlag = 1;
         d->scaledWidth = options.scaleWidth;
         d->scaledHeight = options.scaleHeight;
-        d->scaleFactorX = static_cast<double>(options.scaleWidth) / options.width;
-        d->scaleFactorY = static_cast<double>(options.scaleHeight) / options.height;
-    } else {
-        d->scaleFactorX = d->scaleFactorY = 1.0;
     }
     d->monitor = options.monitor > 0 ? options.monitor : 1;
     d->shownBGPicId = options.bgpic;
@@ -107,9 +99,14 @@ uint32_t CreateDisplayRecord(VmState* vm, ObjectId id, bool useHandle,
     d->backfillEndColor = options.backfillEndColor;
     d->backfillBrush = options.backfillBrush;
     d->outputMode = OUTPUT_DISPLAY;
-    d->output.width = d->width;
-    d->output.height = d->height;
-    ResetClipWords(&d->output);
+    SetDisplaySize(d, options.width, options.height);
+    // A picture loaded before the display gives it its size at once, so
+    // that queries before the display opens answer what it will be; one
+    // loaded later is looked up when the display opens.
+    if (TakeDisplayPictureSize(d) == ERR_DISPLAYSIZE) {
+        OsFreeMem(d);
+        return ERR_DISPLAYSIZE;
+    }
     d->xdpi = d->ydpi = 96.0;
     d->density = 1;
     std::snprintf(d->title, sizeof d->title, "%s", options.title);
@@ -119,9 +116,27 @@ uint32_t CreateDisplayRecord(VmState* vm, ObjectId id, bool useHandle,
     return 0;
 }
 
+void SetDisplaySize(Display* display, int32_t width, int32_t height)
+{
+    display->width = width;
+    display->height = height;
+    display->output.width = width;
+    display->output.height = height;
+    ResetClipWords(&display->output);
+    if (DisplayIsScaled(display)) {
+        display->scaleFactorX = static_cast<double>(display->scaledWidth) / width;
+        display->scaleFactorY = static_cast<double>(display->scaledHeight) / height;
+    } else {
+        display->scaleFactorX = display->scaleFactorY = 1.0;
+    }
+}
+
 uint32_t OpenDisplayRecord(Display* display)
 {
     if (display->state == DISPSTATE_OPEN) return 0;
+    // The picture may have been loaded anew since the display was made:
+    // its buffers take the size of the picture it shows now.
+    if (uint32_t error = TakeDisplayPictureSize(display)) return error;
     if (uint32_t error = AllocDisplayBuffers(display)) return error;
     if (uint32_t error = PaintDisplayPicture(display)) return error;
     display->state = DISPSTATE_OPEN;

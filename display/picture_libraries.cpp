@@ -1,13 +1,15 @@
 // The picture-object libraries ("brush", "bgpic", "sprite", "anim",
 // "moveobject", "layers"). What opens here is each library's object list
 // and the commands that resource preloading calls by name: LoadBrush and
-// LoadBGPic load pictures (display/picture_loading.cpp), the others answer
+// LoadBGPic load pictures (display/picture_loading.cpp), SaveBrush writes
+// one (display/brush_save.cpp), the others answer
 // that they are not implemented yet. The brush library also carries the
 // image effects (display/brush_effects.cpp) and the transforms that give a
 // brush a new picture (display/brush_transforms.cpp). Brush and background-picture
 // records live in display/pictures.cpp.
 #include "core/object_registry.h"
 #include "display/brush_effects.h"
+#include "display/brush_save.h"
 #include "display/brush_transforms.h"
 #include "display/display_library.h"
 #include "display/library_support.h"
@@ -26,6 +28,7 @@ ObjectHeader* g_anims;
 // (MixBrush's w and h: the source's size; WaterRippleBrush's centre: 0..1).
 const CommandTableEntry kBrushCommands[] = {
     {"LoadBrush", CmdLoadBrush},
+    {"SaveBrush", CmdSaveBrush},                        // id, file[, format IMGFMT_BMP, options]
     {"TintBrush", CmdTintBrush},                        // id, x, y, w, h, colour[, level 128] (0..255)
     {"MixBrush", CmdMixBrush},                          // id, source id[, dx 0, dy 0, sx 0, sy 0, w, h, level 128]
     {"BrushToGray", CmdBrushToGray},                    // id[, threshold flag 0]

@@ -12,6 +12,8 @@
 
 #include "core/check_args.h"
 #include "core/io/error_codes.h"
+#include "core/io/errors.h"
+#include "core/io/linked_files.h"
 #include "core/option_tables.h"
 #include "core/plugins/image_loaders.h"
 #include "core/vm/library_glue.h"
@@ -25,6 +27,17 @@
 
 namespace {
 
+// A picture within the size limits may still not fit in memory, while it
+// is decoded or while its planes are made; that failure names the file like
+// every other failure of a picture.
+uint32_t NamePictureError(uint32_t error, const char* file)
+{
+    if (error != ERR_MEM && error != ERR_BITMAP && error != ERR_ALLOCMASK && error != ERR_ALLOCALPHA)
+        return error;
+    SetErrorText(file);
+    return ERR_LOADPICTURE;
+}
+
 struct PictureLoad {
     MadeBitMaps planes{};
     int32_t width = 0;
@@ -37,7 +50,10 @@ struct PictureLoad {
 uint32_t LoadPicturePlanes(VmState* vm, PictureLoad* out)
 {
     CheckArgs(vm, 2, 3, 0, 0);
-    const char* file = VmCheckString(vm, 2, nullptr);
+    // A picture linked into the applet opens from there; the cache knows it
+    // by that name too, so that a file on disk of the same name stays apart.
+    const std::string name = GetFileNameArg(vm, 2);
+    const char* file = name.c_str();
     ImageLoadRequest request;
     request.file = file;
     int32_t transparency = -1;
@@ -74,7 +90,7 @@ uint32_t LoadPicturePlanes(VmState* vm, PictureLoad* out)
         loaded.rowLength = loaded.width;
         loaded.transparentColour = static_cast<int32_t>(cachedColour);
     } else if (uint32_t error = LoadImageViaLoaders(request, &loaded)) {
-        return error;
+        return NamePictureError(error, file);
     }
     if (cache && !fromCache) {
         if (uint32_t error = AddGfxCacheEntry(file, loaded.width, loaded.height,
@@ -84,7 +100,7 @@ uint32_t LoadPicturePlanes(VmState* vm, PictureLoad* out)
             ReleaseImageHandle(loaded.handle);
             if (loaded.alpha)
                 FreePlaneBitMap(loaded.alpha);
-            return error;
+            return NamePictureError(error, file);
         }
     }
     int32_t colour = transparency >= 0 ? transparency : request.wantTransparentPen ? loaded.transparentColour : -1;
@@ -103,7 +119,7 @@ uint32_t LoadPicturePlanes(VmState* vm, PictureLoad* out)
     out->width = loaded.width;
     out->height = loaded.height;
     out->transparentColour = colour;
-    return error;
+    return NamePictureError(error, file);
 }
 
 // Loads the planes and hands them to the record maker (AddBrush or

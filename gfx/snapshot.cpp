@@ -4,9 +4,11 @@
 #include "gfx/snapshot.h"
 
 #include <algorithm>
+#include <string>
 
 #include "core/check_args.h"
 #include "core/io/error_codes.h"
+#include "core/io/linked_files.h"
 #include "core/option_tables.h"
 #include "core/plugins/image_loaders.h"
 #include "core/vm/library_glue.h"
@@ -134,13 +136,13 @@ uint32_t CmdSaveSnapshot(VmState* vm)
 uint32_t CmdIsPicture(VmState* vm)
 {
     CheckArgs(vm, 1, 2, 0, 0);
-    const char* file = VmCheckString(vm, 1, nullptr);
+    const std::string file = GetFileNameArg(vm, 1);
     char loader[1024] = "";
     const char* loaderList = nullptr;
     if (VmType(vm, 2) == VM_TTABLE && GetTableString(vm, 2, "loader", loader, sizeof loader))
         loaderList = loader;
     ImageProbe probe{};
-    int ok = ProbeImageLoaders(file, loaderList, 0, &probe);
+    int ok = ProbeImageLoaders(file.c_str(), loaderList, 0, &probe);
     VmPushNumber(vm, ok);
     VmNewTable(vm);
     if (ok) {

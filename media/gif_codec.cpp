@@ -69,9 +69,10 @@ inline bool PutIndex(IndexRows* rows, uint8_t index)
     return rows->put(rows);
 }
 
-// Decodes codes into indices; stops at the end code, at the end of the data
-// or when the picture is full. 0, ERR_LOADPICTURE for an impossible code or
-// ERR_USERABORT.
+// Decodes codes into indices; stops at the end code or when the picture is
+// full. 0, ERR_USERABORT, or ERR_LOADPICTURE for an impossible code or for
+// data that runs out before either: a file cut short must not pass for a
+// picture with empty rows.
 uint32_t DecodeLzw(const uint8_t* data, size_t size, uint32_t minimumBits, IndexRows* indices, size_t count)
 {
     auto* t = static_cast<LzwDecoder*>(OsAllocMem(sizeof(LzwDecoder), 0));
@@ -94,8 +95,10 @@ uint32_t DecodeLzw(const uint8_t* data, size_t size, uint32_t minimumBits, Index
             accumulator |= static_cast<uint64_t>(data[in++]) << held;
             held += 8;
         }
-        if (held < bits)
+        if (held < bits) {
+            status = ERR_LOADPICTURE;
             break;
+        }
         uint32_t code = static_cast<uint32_t>(accumulator & ((1u << bits) - 1));
         accumulator >>= bits;
         held -= bits;

@@ -15,6 +15,7 @@
 #include "core/io/virtual_names.h"
 #include "core/io/whole_file.h"
 #include "core/path_helpers.h"
+#include "core/vm/library_glue.h"
 #include "platform/posix/os_files.h"
 #include "platform/posix/os_memory.h"
 #include "platform/posix/os_paths.h"
@@ -141,6 +142,11 @@ const char* ResolveLinkedFile(VmState* vm, const char* name, int fontLookup, int
         return result.c_str();
     }
     return name;
+}
+
+const char* GetFileNameArg(VmState* vm, int index)
+{
+    return ResolveLinkedFile(vm, VmCheckString(vm, index, nullptr), 0, nullptr);
 }
 
 uint32_t ReadLongBE(StreamHandle* stream)

@@ -38,6 +38,13 @@ void SetLinkedFiles(const LinkedFileRecord* first, uint64_t appletStart);
 // valid until the next call.
 const char* ResolveLinkedFile(VmState* vm, const char* name, int fontLookup, int* outIsFont);
 
+// The string argument at index as a file name: the linked file of that
+// name, or the name itself. Every command that opens a file by a name
+// that a script gives reads it through here. Raises the VM's argument
+// error when the argument is no string; the answer stays valid until the
+// next look-up.
+const char* GetFileNameArg(VmState* vm, int index);
+
 // Byte-order readers (bytes through StreamGetC; an end of stream reads as
 // 0xFF bytes) and writers (through StreamPutC).
 uint32_t ReadLongBE(StreamHandle* stream);

@@ -487,7 +487,7 @@ uint32_t HostGetOptionalInt(VmState* vm, int index, uint32_t out[2])
 // were linked under.
 const char* HostGetFileNameArg(VmState* vm, int index)
 {
-    return ResolveLinkedFile(vm, VmCheckString(vm, index, nullptr), 0, nullptr);
+    return GetFileNameArg(vm, index);
 }
 
 // The string builder: the plugin holds the VM's own record.

@@ -227,11 +227,6 @@ size_t DosWrite(StreamHandle* stream, const void* buffer, size_t count)
     return DosState.ioMode ? StreamWriteBytes(stream, buffer, count) : StreamWrite(stream, buffer, count);
 }
 
-const char* GetFileNameArg(VmState* vm, int index)
-{
-    return ResolveLinkedFile(vm, VmCheckString(vm, index, nullptr), 0, nullptr);
-}
-
 uint32_t ReadFileArgInBlocks(VmState* vm, int index, void (*consume)(void* context, const uint8_t* data, size_t size),
                              void* context)
 {

@@ -92,9 +92,6 @@ size_t DosWrite(StreamHandle* stream, const void* buffer, size_t count);
 uint32_t DosFileForRead(VmState* vm, int index, DosFile** out);
 uint32_t DosFileForWrite(VmState* vm, int index, DosFile** out);
 
-// The file name argument at index with linked files resolved.
-const char* GetFileNameArg(VmState* vm, int index);
-
 // Reads the whole file named by the argument at index, handing each block
 // to consume; ERR_READFILE when it cannot be opened, ERR_READ when reading
 // stops before the end (a digest of part of a file must not pass for the

@@ -12,6 +12,7 @@
 #include "display/display_library.h"
 #include "display/framebuffer.h"
 #include "display/pictures.h"
+#include "core/io/error_codes.h"
 #include "gfx/bitmap.h"
 #include "gfx/clip_regions.h"
 #include "gfx/display_blit.h"
@@ -58,18 +59,16 @@ protected:
         FreeAllDisplays(nullptr);
         FreeAllBGPics(nullptr);
     }
-    // A closed display of the colour showing background picture 1.
-    Display* Make(int32_t w, int32_t h, int32_t scale, uint32_t bgpic)
+    // A closed display of the colour showing background picture 1, shown
+    // at the scaled size (none when 0).
+    Display* Make(int32_t w, int32_t h, int32_t scaledW, int32_t scaledH, uint32_t bgpic)
     {
         DisplayOptions options;
         InitDisplayOptions(&options);
         options.width = w;
         options.height = h;
-        options.scaleWidth = options.scaleHeight = 0;
-        if (scale > 1) {
-            options.scaleWidth = w * scale;
-            options.scaleHeight = h * scale;
-        }
+        options.scaleWidth = scaledW;
+        options.scaleHeight = scaledH;
         options.color = kColour;
         options.bgpic = bgpic;
         Display* d = nullptr;
@@ -112,7 +111,8 @@ TEST_F(DisplayPicture, OpeningDisplayShowsItsPictureThroughTheDisplayBlit)
         }
         BGPic* picture;
         ASSERT_EQ(AddBGPic(nullptr, MakeObjectId(1), false, bitmap, mask, alpha, pw, ph, &picture), 0u);
-        Display* d = Make(w, h, c.scale, 1);
+        int32_t scaled = c.scale > 1 ? c.scale : 0;
+        Display* d = Make(w, h, pw * scaled, ph * scaled, 1);
         ASSERT_NE(d, nullptr);
         if (c.clip != NONE) {
             BitMapHandle* shape = nullptr;
@@ -132,13 +132,16 @@ TEST_F(DisplayPicture, OpeningDisplayShowsItsPictureThroughTheDisplayBlit)
         // None was current: the opened display is.
         EXPECT_EQ(CurrentDisplay, d);
 
+        // Declared larger, the display takes the size of its picture.
+        EXPECT_EQ(d->width, pw);
+        EXPECT_EQ(d->height, ph);
         int wrong = 0;
-        for (int32_t y = 0; y < h; ++y)
-            for (int32_t x = 0; x < w; ++x) {
+        for (int32_t y = 0; y < ph; ++y)
+            for (int32_t x = 0; x < pw; ++x) {
                 uint32_t want = kColour;
                 bool inClip = c.clip == NONE || (x >= rx && x < rx + rw && y >= ry && y < ry + rh &&
                                                  (c.clip == BOX || x - rx < rw / 2));
-                if (x < pw && y < ph && inClip) {
+                if (inClip) {
                     uint32_t p = argb[y * pw + x];
                     want = c.alpha ? Blend(kColour, p & 0xFFFFFF, p >> 24)
                                    : (p >> 31 ? p & 0xFFFFFF : kColour);
@@ -150,12 +153,46 @@ TEST_F(DisplayPicture, OpeningDisplayShowsItsPictureThroughTheDisplayBlit)
                         wrong += ReadFramebufferPixel(d, x * c.scale + i, y * c.scale + j) != want;
             }
         EXPECT_EQ(wrong, 0);
-        EXPECT_EQ(d->framebuffer->width, w * c.scale);
+        EXPECT_EQ(d->framebuffer->width, pw * c.scale);
+        EXPECT_EQ(d->framebuffer->height, ph * c.scale);
         CurrentDisplay = nullptr;
         FreeAllClipRegions(nullptr);
         FreeAllDisplays(nullptr);
         FreeAllBGPics(nullptr);
     }
+}
+
+// A picture loaded after the display was made, or loaded anew in another
+// size, gives the display its size when it opens; its buffers, output
+// record and clip words agree.
+TEST_F(DisplayPicture, DisplayTakesThePictureSizeWhenItOpens)
+{
+    Display* d = Make(24, 10, 10, 6, 1);
+    ASSERT_NE(d, nullptr);
+    EXPECT_EQ(d->width, 24);
+    EXPECT_EQ(OpenDisplayRecord(d), uint32_t{ERR_FINDBGPIC});
+    std::vector<uint32_t> argb = MakeTestPicture(5, 3, false);
+    BitMapHandle *bitmap = nullptr, *mask = nullptr, *alpha = nullptr;
+    ASSERT_EQ(RenderBGPicSource(argb.data(), 5, 3, false, &bitmap, &mask, &alpha), 0u);
+    BGPic* picture;
+    ASSERT_EQ(AddBGPic(nullptr, MakeObjectId(1), false, bitmap, mask, alpha, 5, 3, &picture), 0u);
+    ASSERT_EQ(OpenDisplayRecord(d), 0u);
+    EXPECT_EQ(d->width, 5);
+    EXPECT_EQ(d->height, 3);
+    EXPECT_EQ(d->output.width, 5);
+    EXPECT_EQ(d->output.height, 3);
+    EXPECT_EQ(d->output.clipWords[2], 4);
+    EXPECT_EQ(d->output.clipWords[3], 2);
+    EXPECT_EQ(static_cast<BitMapHandle*>(d->backBuffers[0])->width, 5);
+    EXPECT_EQ(d->framebuffer->width, 10);
+    EXPECT_DOUBLE_EQ(d->scaleFactorX, 2.0);
+    EXPECT_DOUBLE_EQ(d->scaleFactorY, 2.0);
+    int wrong = 0;
+    for (int32_t y = 0; y < 3; ++y)
+        for (int32_t x = 0; x < 5; ++x)
+            wrong += (ReadBitMapPixel(static_cast<BitMapHandle*>(d->backBuffers[0]), x, y, 0) & 0xFFFFFF) !=
+                     (argb[y * 5 + x] & 0xFFFFFF);
+    EXPECT_EQ(wrong, 0);
 }
 
 }  // namespace

@@ -323,4 +323,31 @@ TEST_F(Preloading, DisplayPlacementIsSavedAndRestored)
     EXPECT_EQ(run(500, {"-overrideplacement"}), "500x100");
 }
 
+// A picture linked into the applet is found by the name it was linked
+// under (in any case, with '\' for '/'), by a declaration and by every
+// command that opens a picture by name; no file of that name exists.
+TEST_F(Preloading, LinkedPicturesLoadByTheirLinkedName)
+{
+    auto query = [](const std::string& label, const std::string& type, const std::string& id,
+                    const std::string& attribute) {
+        return CommandCall("getattribute", {type, id, attribute}, 1) +
+               "    MOVE r2, r0\n    GETGLOBAL r0, \"debugprint\"\n    LOADK r1, \"" + label +
+               "\"\n    CALL r0, 3, 1\n";
+    };
+    std::string body = CommandCall("loadbrush", {"#2", "\"gfx\\\\LK.png\""}) +
+                       CommandCall("loadbgpic", {"#3", "\"gfx/lk.PNG\""}) +
+                       query("declared", "#3", "#1", "#0") + query("loaded", "#3", "#2", "#1") +
+                       query("bgpic", "#1", "#3", "#0") + CommandCall("ispicture", {"\"gfx/lk.png\""}, 2) +
+                       "    GETTABLE r3, r1, \"width\"\n    MOVE r2, r0\n    GETGLOBAL r0, \"debugprint\"\n"
+                       "    LOADK r1, \"probe\"\n    CALL r0, 4, 1\n";
+    AppletDescription a = AssembleTestApplet(".chunk lines=auto\n.function main source=\"@test.qas\"\n" + body +
+                                             "    RETURN r0, 1\n.end\n");
+    a.linkedFiles.push_back({"gfx/lk.png", AppletLinkedFile::Storage::Inline, logoBytes, 0, 0});
+    a.preloads.push_back(Declare(1, 1, "gfx/lk.png", 3));
+    PlayerRun run = Play(a, {"-debugdevice", "console"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_FALSE(FileExists(dir.file("gfx/lk.png")));
+    EXPECT_NE(run.out.find("declared 32\nloaded 16\nbgpic 32\nprobe 1 32\n"), std::string::npos) << run.out;
+}
+
 }  // namespace

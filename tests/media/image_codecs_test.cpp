@@ -235,6 +235,49 @@ TEST_F(PictureFiles, BrokenFilesGiveErrors)
     }
 }
 
+// Where a GIF's LZW data starts: after the header, the palettes, the
+// extensions and the image descriptor with its code size.
+size_t GifCodesStart(const std::vector<uint8_t>& gif)
+{
+    size_t at = 13 + ((gif[10] & 0x80) ? 3u * (2u << (gif[10] & 7)) : 0);
+    while (gif.at(at) == 0x21) {
+        at += 2;
+        while (gif.at(at))
+            at += 1 + gif[at];
+        ++at;
+    }
+    EXPECT_EQ(gif.at(at), 0x2C);
+    uint8_t packed = gif.at(at + 9);
+    at += 10 + ((packed & 0x80) ? 3u * (2u << (packed & 7)) : 0);
+    return at + 1;
+}
+
+// A GIF cut inside its LZW data is broken, wherever the cut falls, plain or
+// interlaced; one that only lacks its block terminator and trailer still
+// has all its pixels.
+TEST_F(PictureFiles, GifCutInsideItsCodesIsAnError)
+{
+    for (const char* name : {"full.gif", "interlaced.gif", "t.gif"}) {
+        SCOPED_TRACE(name);
+        std::vector<uint8_t> gif = ReadFileBytes(folder->file(name));
+        ASSERT_EQ(gif.back(), 0x3B);
+        size_t start = GifCodesStart(gif);
+        ASSERT_LT(start + 8, gif.size());
+        ImageData whole{};
+        ASSERT_EQ(DecodeImage(gif.data(), gif.size(), false, &whole), 0u);
+        for (size_t cut : {start, start + 1, start + 2, (start + gif.size()) / 2, gif.size() - 8}) {
+            ImageData image{};
+            EXPECT_EQ(DecodeImage(gif.data(), cut, false, &image), uint32_t{ERR_LOADPICTURE}) << "cut at " << cut;
+            EXPECT_EQ(image.pixels, nullptr);
+        }
+        ImageData unterminated{};
+        ASSERT_EQ(DecodeImage(gif.data(), gif.size() - 2, false, &unterminated), 0u);
+        EXPECT_EQ(std::memcmp(unterminated.pixels, whole.pixels, static_cast<size_t>(whole.width) * whole.height * 4), 0);
+        FreeImagePixels(&unterminated);
+        FreeImagePixels(&whole);
+    }
+}
+
 struct HostileCase {
     const char* what;
     std::vector<uint8_t> bytes;
@@ -430,40 +473,6 @@ TEST_F(PictureWriters, GifKeepsIndicesPaletteAndTransparentIndex)
     }
 }
 
-// An ILBM reader written from the format's description, independent of
-// the codec: ByteRun1 and planar rows to RGB.
-const char* kReadIlbm = R"PY(
-import struct, sys
-data = open(sys.argv[1], 'rb').read()
-assert data[:4] == b'FORM' and data[8:12] == b'ILBM'
-assert struct.unpack('>I', data[4:8])[0] == len(data) - 8
-at, chunks = 12, {}
-while at + 8 <= len(data):
-    cid, n = data[at:at + 4], struct.unpack('>I', data[at + 4:at + 8])[0]
-    chunks[cid] = data[at + 8:at + 8 + n]
-    at += 8 + n + (n & 1)
-w, h, _, _, planes, masking, comp = struct.unpack('>HHhhBBB', chunks[b'BMHD'][:11])
-rb = ((w + 15) // 16) * 2
-body, pos, out = chunks[b'BODY'], 0, bytearray()
-def row():
-    global pos
-    line = bytearray()
-    while len(line) < rb:
-        n = body[pos]; pos += 1
-        if n < 128: line += body[pos:pos + n + 1]; pos += n + 1
-        elif n > 128: line += bytes([body[pos]]) * (257 - n); pos += 1
-    assert len(line) == rb
-    return line
-for y in range(h):
-    lines = [row() for p in range(planes)]
-    for x in range(w):
-        v = sum(((lines[p][x >> 3] >> (7 - (x & 7))) & 1) << p for p in range(planes))
-        out += bytes([v & 255, (v >> 8) & 255, (v >> 16) & 255])
-assert pos == len(body)
-open(sys.argv[2], 'w').write('%d %d %d %d %d' % (w, h, planes, masking, comp))
-open(sys.argv[2] + '.rgb', 'wb').write(out)
-)PY";
-
 TEST_F(PictureWriters, IlbmReadsBackThroughAnIndependentReader)
 {
     for (int32_t w : {1, 16, 45}) {
@@ -471,7 +480,7 @@ TEST_F(PictureWriters, IlbmReadsBackThroughAnIndependentReader)
         std::vector<uint32_t> argb = MakeTestPicture(w, h, true);
         std::string file = dir.file("out.iff");
         ASSERT_EQ(SaveIlbm(file.c_str(), argb.data(), w, h), 0u);
-        ASSERT_TRUE(RunPython(dir.path(), kReadIlbm, file + " " + dir.file("ilbm.txt")));
+        ASSERT_TRUE(RunPython(dir.path(), kIlbmReader, file + " " + dir.file("ilbm.txt")));
         std::vector<uint8_t> text = ReadFileBytes(dir.file("ilbm.txt"));
         EXPECT_EQ(std::string(text.begin(), text.end()), std::to_string(w) + " 9 24 0 1");
         std::vector<uint8_t> rgb = ReadFileBytes(dir.file("ilbm.txt.rgb"));

@@ -38,6 +38,42 @@ inline bool RunPython(const std::string& folder, const std::string& script, cons
     return std::system(line.c_str()) == 0;
 }
 
+// An ILBM reader written from the format's description, independent of
+// the codec (PIL has none): ByteRun1 and planar rows to RGB. Arguments: the
+// file and an output name, which gets "w h planes masking compression";
+// the RGB bytes go to the output name + ".rgb".
+inline constexpr const char kIlbmReader[] = R"PY(
+import struct, sys
+data = open(sys.argv[1], 'rb').read()
+assert data[:4] == b'FORM' and data[8:12] == b'ILBM'
+assert struct.unpack('>I', data[4:8])[0] == len(data) - 8
+at, chunks = 12, {}
+while at + 8 <= len(data):
+    cid, n = data[at:at + 4], struct.unpack('>I', data[at + 4:at + 8])[0]
+    chunks[cid] = data[at + 8:at + 8 + n]
+    at += 8 + n + (n & 1)
+w, h, _, _, planes, masking, comp = struct.unpack('>HHhhBBB', chunks[b'BMHD'][:11])
+rb = ((w + 15) // 16) * 2
+body, pos, out = chunks[b'BODY'], 0, bytearray()
+def row():
+    global pos
+    line = bytearray()
+    while len(line) < rb:
+        n = body[pos]; pos += 1
+        if n < 128: line += body[pos:pos + n + 1]; pos += n + 1
+        elif n > 128: line += bytes([body[pos]]) * (257 - n); pos += 1
+    assert len(line) == rb
+    return line
+for y in range(h):
+    lines = [row() for p in range(planes)]
+    for x in range(w):
+        v = sum(((lines[p][x >> 3] >> (7 - (x & 7))) & 1) << p for p in range(planes))
+        out += bytes([v & 255, (v >> 8) & 255, (v >> 16) & 255])
+assert pos == len(body)
+open(sys.argv[2], 'w').write('%d %d %d %d %d' % (w, h, planes, masking, comp))
+open(sys.argv[2] + '.rgb', 'wb').write(out)
+)PY";
+
 // A test picture of ARGB words whose channels all vary: gradients crossed
 // with a checker, alpha optional.
 inline std::vector<uint32_t> MakeTestPicture(int32_t w, int32_t h, bool alpha)

@@ -1,0 +1,113 @@
+// A display that shows a background picture has the picture's size, in the
+// player as a script sees it: snapshots of the display and of its window,
+// the size GetAttribute answers and the box SetClipRegion accepts all read
+// that one size, whatever size the display was declared with.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "e2e/player_process.h"
+#include "e2e/test_applet.h"
+#include "support/picture_oracle.h"
+#include "support/temp_dir.h"
+#include "tools/qmasm/applet_writer.h"
+
+using namespace qmasm;
+
+namespace {
+
+const char kMakePng[] = R"PY(
+import sys
+from PIL import Image
+w, h = int(sys.argv[2]), int(sys.argv[3])
+im = Image.new('RGB', (w, h))
+im.putdata([((x * 40) % 256, (y * 70) % 256, 99) for y in range(h) for x in range(w)])
+im.save(sys.argv[1])
+)PY";
+
+// Prints the label and then the values (or the error code) that the
+// command call in `call` leaves in r0.
+std::string PrintAfter(const std::string& label, const std::string& call)
+{
+    return call + "    MOVE r5, r0\n" + CommandCall("getlasterror", {}, 1) + "    MOVE r6, r0\n" +
+           "    GETGLOBAL r0, \"debugprint\"\n    LOADK r1, \"" + label + "\"\n    MOVE r2, r5\n    MOVE r3, r6\n" +
+           "    CALL r0, 4, 1\n";
+}
+
+class ShownPicture : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!HavePil())
+            GTEST_SKIP() << "PIL makes the pictures";
+    }
+
+    // Runs `body` with background picture 1 loaded from a w x h PNG and
+    // display 1 declared 640 x 480 showing it.
+    PlayerRun Play(int w, int h, const std::string& body)
+    {
+        std::string picture = dir.file("picture.png");
+        EXPECT_TRUE(RunPython(dir.path(), kMakePng, picture + " " + std::to_string(w) + " " + std::to_string(h)));
+        AppletDescription a = AssembleTestApplet(".chunk lines=auto\n.function main source=\"@test.qas\"\n" +
+                                                 CommandCall("exitonerror", {"#0"}) + body + "    RETURN r0, 1\n.end\n");
+        AppletPreload bgpic;
+        bgpic.kind = 0;
+        bgpic.id = 1;
+        bgpic.data.assign(picture.begin(), picture.end());
+        bgpic.data.push_back(0);
+        bgpic.line = 2;
+        bgpic.record.assign(1 + 4 + 4 + 2 + 12 + 18 + 12, 0);
+        a.preloads.push_back(bgpic);
+        AppletPreload display;
+        display.kind = 10;
+        display.id = 1;
+        AppletDisplay d;
+        d.bgpic = 1;
+        d.flags = 512;  // the display names its picture
+        display.record = EncodeDisplayDescription(d);
+        a.preloads.push_back(display);
+        std::string path = dir.file("test.qma");
+        WriteFileBytes(path, WriteApplet(a));
+        return RunProgram(QM_PLAYER_PATH, {"-debugdevice", "console", path},
+                          {"TMPDIR=" + dir.path(), "XDG_CONFIG_HOME=" + dir.path()});
+    }
+
+    TempDir dir;
+};
+
+TEST_F(ShownPicture, SnapshotsOfAOnePixelPictureAreFiftyEightByteBmps)
+{
+    std::string shown = dir.file("shown.bmp"), window = dir.file("window.bmp");
+    PlayerRun run = Play(1, 1,
+                         CommandCall("savesnapshot", {"\"" + shown + "\"", "#1", "#0"}) +
+                             CommandCall("savesnapshot", {"\"" + window + "\"", "#0", "#0"}) +
+                             PrintAfter("width", CommandCall("getattribute", {"#21", "#1", "#0"}, 1)) +
+                             PrintAfter("height", CommandCall("getattribute", {"#21", "#1", "#1"}, 1)));
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("width 1 0\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("height 1 0\n"), std::string::npos) << run.out;
+    for (const std::string& file : {shown, window}) {
+        std::vector<uint8_t> bmp = ReadFileBytes(file);
+        ASSERT_EQ(bmp.size(), 58u) << file;
+        // The one pixel, blue green red, then one byte of padding.
+        EXPECT_EQ(std::vector<uint8_t>(bmp.begin() + 54, bmp.end()), (std::vector<uint8_t>{99, 0, 0, 0})) << file;
+    }
+}
+
+TEST_F(ShownPicture, ClipRegionsMustFitThePicture)
+{
+    PlayerRun run = Play(61, 7,
+                         CommandCall("createclipregion", {"#1", "#14", "#0", "#0", "#62", "#7"}) +
+                             PrintAfter("too wide", CommandCall("setclipregion", {"#1"}, 1)) +
+                             CommandCall("createclipregion", {"#2", "#14", "#0", "#0", "#61", "#8"}) +
+                             PrintAfter("too high", CommandCall("setclipregion", {"#2"}, 1)) +
+                             CommandCall("createclipregion", {"#3", "#14", "#0", "#0", "#61", "#7"}) +
+                             PrintAfter("whole picture", CommandCall("setclipregion", {"#3"}, 1)));
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("too wide Nil 1225\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("too high Nil 1225\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("whole picture Nil 0\n"), std::string::npos) << run.out;
+}
+
+}  // namespace
