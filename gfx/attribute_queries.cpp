@@ -16,12 +16,14 @@
 #include "core/plugins/image_loaders.h"
 #include "core/plugins/plugin_manager.h"
 #include "core/vm/vm.h"
+#include "display/anims.h"
 #include "display/display.h"
 #include "display/event_handlers.h"
 #include "display/intervals.h"
 #include "display/output.h"
 #include "display/pictures.h"
 #include "display/script_refs.h"
+#include "display/sprites.h"
 #include "draw/draw_library.h"
 #include "gfx/async_draw.h"
 #include "gfx/bitmap.h"
@@ -77,17 +79,57 @@ uint32_t NotFound(ObjectId id, uint32_t code)
     return code;
 }
 
-// Types whose records nothing in this player creates: the lookup fails
-// the way the type's own finder does; a record of the type could only
-// have come from elsewhere and has no fields known here.
-uint32_t LookupOnly(const Query& q, uint32_t notFoundCode)
+// Frame numbers of scripts are 1-based.
+uint32_t AnimAttr(const Query& q)
 {
-    if (!FindObjectOfType(q.type, q.id)) return NotFound(q.id, notFoundCode);
-    return ERR_UNKNOWNATTR;
+    Anim* a;
+    if (uint32_t error = FindAnim(q.vm, q.id, &a, 0)) return error;
+    const FrameSet& f = a->frames;
+    switch (q.attribute) {
+    case ATTRWIDTH: return PushNumber(q.vm, f.width);
+    case ATTRHEIGHT: return PushNumber(q.vm, f.height);
+    case ATTRTRANSPARENTCOLOR: return PushNumber(q.vm, f.transparentColour);
+    case ATTRHASMASK: return PushFlag(q.vm, f.maskMode != FRAMEMASK_NONE);
+    case ATTRHASALPHA: return PushFlag(q.vm, f.withAlpha != 0);
+    case ATTRNUMFRAMES: return PushNumber(q.vm, f.frameCount);
+    case ATTRFRAMEDELAY: {
+        int32_t frame = VmType(q.vm, 4) == VM_TNONE ? 0 : VmCheckInteger(q.vm, 4);
+        if (frame < 1 || static_cast<uint32_t>(frame) > f.frameCount) return ERR_ANIMFRAME;
+        return PushNumber(q.vm, LookupAnimFrameDelay(a, static_cast<uint32_t>(frame - 1)));
+    }
+    case ATTRLOADER: return PushText(q.vm, GetLoaderName(f.loader));
+    default: return ERR_UNKNOWNATTR;
+    }
 }
 
-uint32_t AnimAttr(const Query& q) { return LookupOnly(q, ERR_FINDANIM); }
-uint32_t SpriteAttr(const Query& q) { return LookupOnly(q, ERR_FINDSPRITE); }
+uint32_t SpriteAttr(const Query& q)
+{
+    Sprite* s;
+    if (uint32_t error = FindSprite(q.id, &s)) return error;
+    const FrameSet& f = ResolveSpriteLink(s)->frames;
+    SpriteInstance* shown = nullptr;
+    switch (q.attribute) {
+    case ATTRWIDTH: return PushNumber(q.vm, f.width);
+    case ATTRHEIGHT: return PushNumber(q.vm, f.height);
+    case ATTRNUMFRAMES: return PushNumber(q.vm, f.frameCount);
+    case ATTRTRANSPARENTCOLOR: return PushNumber(q.vm, f.transparentColour);
+    case ATTRHASMASK:
+    case ATTRHASALPHA: {
+        BitMapHandle *bitmap, *mask, *alpha;
+        if (uint32_t error = GetSpriteFramePlanes(s, 0, &bitmap, &mask, &alpha)) return error;
+        return PushFlag(q.vm, (q.attribute == ATTRHASMASK ? mask : alpha) != nullptr);
+    }
+    case ATTRONSCREEN: return PushFlag(q.vm, FindSpriteInstance(q.id, &shown) == 0);
+    case ATTRXPOS:
+    case ATTRYPOS:
+    case ATTRCURFRAME:
+        if (uint32_t error = FindSpriteInstance(q.id, &shown)) return error;
+        if (q.attribute == ATTRXPOS) return PushNumber(q.vm, shown->instance.x);
+        if (q.attribute == ATTRYPOS) return PushNumber(q.vm, shown->instance.y);
+        return PushNumber(q.vm, shown->frame + 1);
+    default: return ERR_UNKNOWNATTR;
+    }
+}
 
 uint32_t PointerAttr(const Query& q)
 {
