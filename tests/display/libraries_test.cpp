@@ -94,7 +94,7 @@ protected:
 // whatever their arguments.
 TEST_F(LibrariesTest, CommandsOfMissingSubsystemsExist)
 {
-    for (const char* command : {"loadanim", "loadsprite", "loadsample",
+    for (const char* command : {"loadsample",
                                 "openmusic", "openvideo", "createbutton",
                                 "createkeydown", "createmenu"}) {
         SCOPED_TRACE(command);
