@@ -21,6 +21,7 @@
 #include "core/plugins/loader_lists.h"
 #include "core/vm/library_glue.h"
 #include "core/vm/vm.h"
+#include "display/layers.h"
 #include "display/library_support.h"
 #include "display/object_list.h"
 #include "display/script_refs.h"
@@ -397,6 +398,7 @@ void FreeAnim(VmState* vm, Anim* anim)
 {
     if (!anim)
         return;
+    ReleaseLayerObject(vm, OBJ_ANIM, &anim->header);
     UnlinkObject(ListHead(), &anim->header);
     ReleaseObjectData(vm, &anim->header);
     FreeFrameSet(&anim->frames);
