@@ -2,12 +2,14 @@
 // "moveobject", "layers"). What opens here is each library's object list
 // and the commands that resource preloading calls by name: LoadBrush and
 // LoadBGPic load pictures (display/picture_loading.cpp), SaveBrush writes
-// one (display/brush_save.cpp), the others answer
-// that they are not implemented yet. The brush library also carries the
+// one (display/brush_save.cpp), LoadAnim and LoadSprite frame sets
+// (display/anims.cpp, display/sprites.cpp). The layer lists belong to the
+// background pictures (display/layers.cpp). The brush library also carries the
 // image effects (display/brush_effects.cpp) and the transforms that give a
 // brush a new picture (display/brush_transforms.cpp). Brush and background-picture
 // records live in display/pictures.cpp.
 #include "core/object_registry.h"
+#include "display/anims.h"
 #include "display/brush_effects.h"
 #include "display/brush_save.h"
 #include "display/brush_transforms.h"
@@ -16,12 +18,9 @@
 #include "display/picture_loading.h"
 #include "display/pictures.h"
 #include "display/script_refs.h"
-#include "platform/posix/os_memory.h"
+#include "display/sprites.h"
 
 namespace {
-
-ObjectHeader* g_sprites;
-ObjectHeader* g_anims;
 
 // The effects' argument lists: the brush id, then the effect's own
 // parameters; those in brackets may be left out and take the value shown
@@ -58,8 +57,8 @@ const CommandTableEntry kBrushCommands[] = {
     {nullptr, nullptr},
 };
 const CommandTableEntry kBGPicCommands[] = {{"LoadBGPic", CmdLoadBGPic}, {nullptr, nullptr}};
-const CommandTableEntry kSpriteCommands[] = {{"LoadSprite", UnimplementedCommand}, {nullptr, nullptr}};
-const CommandTableEntry kAnimCommands[] = {{"LoadAnim", UnimplementedCommand}, {nullptr, nullptr}};
+const CommandTableEntry kSpriteCommands[] = {{"LoadSprite", CmdLoadSprite}, {nullptr, nullptr}};
+const CommandTableEntry kAnimCommands[] = {{"LoadAnim", CmdLoadAnim}, {nullptr, nullptr}};
 const CommandTableEntry kNoCommands[] = {{nullptr, nullptr}};
 
 uint32_t OpenPictureLibrary(VmState* vm, const char* name, const CommandTableEntry* commands,
@@ -68,15 +67,6 @@ uint32_t OpenPictureLibrary(VmState* vm, const char* name, const CommandTableEnt
     uint32_t error = list ? RegisterObjectList(list) : 0;
     if (!error) error = RegisterCommandTable(vm, name, commands);
     return error;
-}
-
-void FreeList(VmState* vm, ObjectHeader** list)
-{
-    while (ObjectHeader* r = *list) {
-        *list = r->next;
-        ReleaseObjectData(vm, r);
-        OsFreeMem(r);
-    }
 }
 
 }  // namespace
@@ -91,16 +81,23 @@ uint32_t RegisterBGPicLibrary(VmState* vm)
 {
     return OpenPictureLibrary(vm, "bgpic", kBGPicCommands, reinterpret_cast<ObjectHeader**>(&BGPicList));
 }
-uint32_t RegisterSpriteLibrary(VmState* vm) { return OpenPictureLibrary(vm, "sprite", kSpriteCommands, &g_sprites); }
-uint32_t RegisterAnimLibrary(VmState* vm) { return OpenPictureLibrary(vm, "anim", kAnimCommands, &g_anims); }
+uint32_t RegisterSpriteLibrary(VmState* vm)
+{
+    return OpenPictureLibrary(vm, "sprite", kSpriteCommands, reinterpret_cast<ObjectHeader**>(&SpriteList));
+}
+uint32_t RegisterAnimLibrary(VmState* vm)
+{
+    return OpenPictureLibrary(vm, "anim", kAnimCommands, reinterpret_cast<ObjectHeader**>(&AnimList));
+}
 uint32_t RegisterMoveObjectLibrary(VmState* vm) { return OpenPictureLibrary(vm, "moveobject", kNoCommands, nullptr); }
 uint32_t OpenLayersLibrary(VmState* vm) { return OpenPictureLibrary(vm, "layers", kNoCommands, nullptr); }
 
-void FreeAllSprites(VmState* vm) { FreeList(vm, &g_sprites); }
-void FreeAllAnims(VmState* vm) { FreeList(vm, &g_anims); }
 void CloseLayersLibrary(VmState*) {}
 
-void FlushObjectCaches(VmState*, uint32_t)
+void FlushObjectCaches(VmState*, uint32_t flags)
 {
-    // Frame caches come with the pictures that fill them; none exist yet.
+    // Anims on disk hold one decoded frame; the other pictures keep no
+    // cached frames.
+    if (flags & 2)
+        FlushAnimCaches();
 }

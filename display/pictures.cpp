@@ -6,6 +6,7 @@
 
 #include "core/io/error_codes.h"
 #include "display/display.h"
+#include "display/layers.h"
 #include "display/object_list.h"
 #include "display/script_refs.h"
 #include "gfx/bitmap.h"
@@ -109,7 +110,9 @@ void GetBrushPlanes(const Brush* brush, BitMapHandle** bitmap, BitMapHandle** ma
 
 void FreeBrush(VmState* vm, Brush* brush)
 {
-    if (brush) FreePictureRecord(vm, &BrushList, brush);
+    if (!brush) return;
+    ReleaseLayerObject(vm, OBJ_BRUSH, &brush->header);
+    FreePictureRecord(vm, &BrushList, brush);
 }
 
 void ReplaceBrushPlanes(Brush* brush, BitMapHandle* bitmap, BitMapHandle* mask, BitMapHandle* alpha,
@@ -162,6 +165,8 @@ void FreeBGPic(VmState* vm, BGPic* picture)
             d->outputMode = OUTPUT_DISPLAY;
         }
     }
+    FreeLayerList(vm, picture);
+    ReleaseLayerObject(vm, OBJ_BGPIC, &picture->header);
     FreePictureRecord(vm, &BGPicList, picture);
 }
 
@@ -227,11 +232,9 @@ uint32_t RenderBGPicSource(const uint32_t* pixels, int32_t width, int32_t height
     return 0;
 }
 
-void Redraw(VmState*, Display*, BGPic* picture, BitMapHandle* dst, int32_t x, int32_t y,
+void Redraw(VmState* vm, Display*, BGPic* picture, BitMapHandle* dst, int32_t x, int32_t y,
             int32_t w, int32_t h, uint32_t, uint32_t mode)
 {
     if (!picture || !picture->bitmap || !dst || mode == 2) return;
-    int32_t sx = x, sy = y;
-    if (ClipRectPair(sx, sy, picture->width, picture->height, x, y, dst->width, dst->height, w, h))
-        BltBitMapRect(picture->bitmap, sx, sy, dst, x, y, w, h);
+    DrawLayerStack(vm, picture, dst, x, y, w, h);
 }

@@ -46,6 +46,7 @@ struct BGPic {
     uint32_t loader;
     // Its output record while it is selected as output or shown.
     OutputRecord output;
+    struct Layer* layers;  // its layer stack, bottom first (display/layers.cpp)
 };
 
 extern Brush* BrushList;
@@ -89,9 +90,9 @@ uint32_t RenderBGPicSource(const uint32_t* pixels, int32_t width, int32_t height
                            uint32_t alphaFlag, BitMapHandle** outBitmap, BitMapHandle** outMask,
                            BitMapHandle** outAlpha);
 
-// Redraws the rectangle (x, y, w, h) of a picture's stack into dst at the
-// same position. Without layers or sprites the stack is the picture alone:
-// modes 0 (plain redraw) and 1 (before a blit under sprites) draw it, mode
-// 2 (sprites back on top) has nothing to draw.
+// Redraws the rectangle (x, y, w, h) of a picture's stack (the picture and
+// its visible layers) into dst at the same position: modes 0 (plain
+// redraw) and 1 (before a blit under sprites) draw it, mode 2 (sprites back
+// on top) has nothing to draw, as no command shows sprites.
 void Redraw(VmState* vm, Display* display, BGPic* picture, BitMapHandle* dst, int32_t x,
             int32_t y, int32_t w, int32_t h, uint32_t unused, uint32_t mode);

@@ -16,12 +16,15 @@
 #include "core/plugins/image_loaders.h"
 #include "core/plugins/plugin_manager.h"
 #include "core/vm/vm.h"
+#include "display/anims.h"
 #include "display/display.h"
 #include "display/event_handlers.h"
 #include "display/intervals.h"
+#include "display/layers.h"
 #include "display/output.h"
 #include "display/pictures.h"
 #include "display/script_refs.h"
+#include "display/sprites.h"
 #include "draw/draw_library.h"
 #include "gfx/async_draw.h"
 #include "gfx/bitmap.h"
@@ -78,17 +81,57 @@ uint32_t NotFound(ObjectId id, uint32_t code)
     return code;
 }
 
-// Types whose records nothing in this player creates: the lookup fails
-// the way the type's own finder does; a record of the type could only
-// have come from elsewhere and has no fields known here.
-uint32_t LookupOnly(const Query& q, uint32_t notFoundCode)
+// Frame numbers of scripts are 1-based.
+uint32_t AnimAttr(const Query& q)
 {
-    if (!FindObjectOfType(q.type, q.id)) return NotFound(q.id, notFoundCode);
-    return ERR_UNKNOWNATTR;
+    Anim* a;
+    if (uint32_t error = FindAnim(q.vm, q.id, &a, 0)) return error;
+    const FrameSet& f = a->frames;
+    switch (q.attribute) {
+    case ATTRWIDTH: return PushNumber(q.vm, f.width);
+    case ATTRHEIGHT: return PushNumber(q.vm, f.height);
+    case ATTRTRANSPARENTCOLOR: return PushNumber(q.vm, f.transparentColour);
+    case ATTRHASMASK: return PushFlag(q.vm, f.maskMode != FRAMEMASK_NONE);
+    case ATTRHASALPHA: return PushFlag(q.vm, f.withAlpha != 0);
+    case ATTRNUMFRAMES: return PushNumber(q.vm, f.frameCount);
+    case ATTRFRAMEDELAY: {
+        int32_t frame = VmType(q.vm, 4) == VM_TNONE ? 0 : VmCheckInteger(q.vm, 4);
+        if (frame < 1 || static_cast<uint32_t>(frame) > f.frameCount) return ERR_ANIMFRAME;
+        return PushNumber(q.vm, LookupAnimFrameDelay(a, static_cast<uint32_t>(frame - 1)));
+    }
+    case ATTRLOADER: return PushText(q.vm, GetLoaderName(f.loader));
+    default: return ERR_UNKNOWNATTR;
+    }
 }
 
-uint32_t AnimAttr(const Query& q) { return LookupOnly(q, ERR_FINDANIM); }
-uint32_t SpriteAttr(const Query& q) { return LookupOnly(q, ERR_FINDSPRITE); }
+uint32_t SpriteAttr(const Query& q)
+{
+    Sprite* s;
+    if (uint32_t error = FindSprite(q.id, &s)) return error;
+    const FrameSet& f = ResolveSpriteLink(s)->frames;
+    SpriteInstance* shown = nullptr;
+    switch (q.attribute) {
+    case ATTRWIDTH: return PushNumber(q.vm, f.width);
+    case ATTRHEIGHT: return PushNumber(q.vm, f.height);
+    case ATTRNUMFRAMES: return PushNumber(q.vm, f.frameCount);
+    case ATTRTRANSPARENTCOLOR: return PushNumber(q.vm, f.transparentColour);
+    case ATTRHASMASK:
+    case ATTRHASALPHA: {
+        BitMapHandle *bitmap, *mask, *alpha;
+        if (uint32_t error = GetSpriteFramePlanes(s, 0, &bitmap, &mask, &alpha)) return error;
+        return PushFlag(q.vm, (q.attribute == ATTRHASMASK ? mask : alpha) != nullptr);
+    }
+    case ATTRONSCREEN: return PushFlag(q.vm, FindSpriteInstance(q.id, &shown) == 0);
+    case ATTRXPOS:
+    case ATTRYPOS:
+    case ATTRCURFRAME:
+        if (uint32_t error = FindSpriteInstance(q.id, &shown)) return error;
+        if (q.attribute == ATTRXPOS) return PushNumber(q.vm, shown->instance.x);
+        if (q.attribute == ATTRYPOS) return PushNumber(q.vm, shown->instance.y);
+        return PushNumber(q.vm, shown->frame + 1);
+    default: return ERR_UNKNOWNATTR;
+    }
+}
 
 uint32_t PointerAttr(const Query& q)
 {
@@ -147,7 +190,7 @@ uint32_t BGPicAttr(const Query& q)
     switch (q.attribute) {
     case ATTRWIDTH: return PushNumber(q.vm, p->width);
     case ATTRHEIGHT: return PushNumber(q.vm, p->height);
-    case ATTRLAYERS: return PushNumber(q.vm, 0);  // pictures carry no layers in this player
+    case ATTRLAYERS: return PushNumber(q.vm, CountLayers(p));
     case ATTRHASMASK: return PushFlag(q.vm, p->mask != nullptr);
     case ATTRHASALPHA: return PushFlag(q.vm, p->alpha != nullptr);
     case ATTRTRANSPARENTCOLOR: return PushNumber(q.vm, p->transparentColour);
@@ -233,7 +276,7 @@ uint32_t DisplayAttr(const Query& q)
     switch (q.attribute) {
     case ATTRWIDTH: return PushNumber(vm, shown ? shown->width : d->width);
     case ATTRHEIGHT: return PushNumber(vm, shown ? shown->height : d->height);
-    case ATTRLAYERS: return PushNumber(vm, 0);  // pictures carry no layers in this player
+    case ATTRLAYERS: return PushNumber(vm, CountLayers(shown));
     case ATTRBGPIC: return PushIdOf(vm, shown ? &shown->header : nullptr);
     case ATTRXPOS: return PushNumber(vm, d->x);
     case ATTRYPOS: return PushNumber(vm, d->y);
@@ -299,22 +342,81 @@ uint32_t DisplayAttr(const Query& q)
     }
 }
 
-// Layers are numbered in the layer list of the current output. No picture
-// carries layers in this player, so the lookup ends at its first failure.
+uint32_t VideoAttr(const Query& q);
+
+// Layers are numbered in the layer list of the current output.
 uint32_t LayerAttr(const Query& q)
 {
-    bool byName = VmType(q.vm, 2) == VM_TSTRING;
-    if (!byName) VmCheckInteger(q.vm, 2);
-    const Display* d = CurrentDisplay;
-    if (!d) return ERR_NOLAYERS;
-    bool pictureOutput = d->outputMode == OUTPUT_BRUSH || d->outputMode == OUTPUT_MASK ||
-                         d->outputMode == OUTPUT_ALPHACHANNEL;
-    if (pictureOutput || !d->layersEnabled) return ERR_NOLAYERS;
-    if (byName) {
-        SetErrorText(VmCheckString(q.vm, 2, nullptr));
-        return ERR_FINDLAYER;
+    BGPic* owner;
+    if (uint32_t error = GetCurrentLayerOwner(&owner)) return error;
+    int32_t position = GetLayerIdArg(q.vm, 2, owner);
+    Layer* l = GetLayerByPosition(owner, position);
+    if (!l) return ERR_LAYERRANGE;
+    bool anim = l->layerType == LAYERTYPE_ANIM, video = l->layerType == OBJ_VIDEO;
+    bool text = l->layerType == LAYERTYPE_TEXT || l->layerType == 11;
+    switch (q.attribute) {
+    case ATTRWIDTH: return PushNumber(q.vm, l->width);
+    case ATTRHEIGHT: return PushNumber(q.vm, l->height);
+    case ATTRXPOS: return PushNumber(q.vm, l->x);
+    case ATTRYPOS: return PushNumber(q.vm, l->y);
+    case ATTRRAWWIDTH: return PushNumber(q.vm, l->rawWidth);
+    case ATTRRAWHEIGHT: return PushNumber(q.vm, l->rawHeight);
+    case ATTRRAWXPOS: return PushNumber(q.vm, l->rawX);
+    case ATTRRAWYPOS: return PushNumber(q.vm, l->rawY);
+    case ATTRTYPE: return PushNumber(q.vm, l->layerType);
+    case ATTRVISIBLE: return PushFlag(q.vm, !l->hidden);
+    case ATTRLAYERID:
+    case ATTRZPOS: return PushNumber(q.vm, position);
+    case ATTRGROUP: return PushText(q.vm, l->group);
+    case ATTRLAYERS: return PushNumber(q.vm, CountAllLayers());
+    case ATTRCURFRAME:
+    case ATTRFRAMEDELAY: {
+        if (!anim) return ERR_NOANMLAYER;
+        if (q.attribute == ATTRCURFRAME) return PushNumber(q.vm, l->frame + 1);
+        const auto* a = reinterpret_cast<const Anim*>(l->object);
+        return PushNumber(q.vm, a ? LookupAnimFrameDelay(a, l->frame) : 0);
     }
-    return ERR_LAYERRANGE;
+    case ATTRNUMFRAMES:
+        if (anim) {
+            const auto* a = reinterpret_cast<const Anim*>(l->object);
+            return PushNumber(q.vm, a ? a->frames.frameCount : 1);
+        }
+        if (video) return PushNumber(q.vm, 0);  // videos have no decoding back end here
+        return ERR_BADLAYERTYPE;
+    case ATTRTEXT:
+        if (!text) return ERR_NOTXTLAYER;
+        return PushText(q.vm, l->text);
+    case ATTRFONTASCENDER:
+    case ATTRFONTDESCENDER:
+    case ATTRFONTNAME:
+    case ATTRFONTSIZE:
+    case ATTRFONTSCALABLE:
+    case ATTRFONTAA: {
+        if (!text) return ERR_NOTXTLAYER;
+        const FontObject* font = GetCurrentFont();
+        if (!font) return ERR_DEFFONT;
+        return GetFontAttr(q.vm, font, q.attribute);
+    }
+    case ATTRDURATION:
+    case ATTRPOSITION:
+    case ATTRFORMAT:
+    case ATTRCANSEEK:
+    case ATTRPLAYING:
+    case ATTRPAUSED: {
+        if (!video || !l->object) return ERR_BADLAYERTYPE;
+        Query asVideo = q;
+        asVideo.type = OBJ_VIDEO;
+        asVideo.id = ObjectId{l->object->id, l->object->handle};
+        return VideoAttr(asVideo);
+    }
+    case ATTRID: {
+        uint32_t t = l->layerType;
+        bool shows = t == 3 || t == 4 || t == 8 || t == 12 || t == 13 || t == 49 || t == 50;
+        if (!shows) return ERR_BADLAYERTYPE;
+        return PushIdOf(q.vm, l->object);
+    }
+    default: return ERR_UNKNOWNATTR;
+    }
 }
 
 // The sound library answers for its objects through the tag lists; no

@@ -10,6 +10,7 @@
 #include "core/vm/library_glue.h"
 #include "core/vm/vm.h"
 #include "display/display.h"
+#include "display/layers.h"
 #include "display/library_support.h"
 #include "display/object_list.h"
 #include "display/output.h"
@@ -44,9 +45,8 @@ void DropEveryReference(ClipRegion* region)
     if (FallbackDisplay) DropReference(&FallbackDisplay->output, region);
 }
 
-// Layers keep their own references to regions; with no layer system in
-// this player nothing else holds one.
-bool UsedByLayers(const ClipRegion*) { return false; }
+// Layers keep their own references to regions.
+bool UsedByLayers(const ClipRegion* region) { return FindLayerUsingObject(OBJ_CLIPREGION, region) != 0; }
 
 }  // namespace
 

@@ -529,3 +529,28 @@ uint32_t CloseGifWriter(GifWriter* writer)
     delete writer;
     return error;
 }
+
+// ---------------------------------------------------------------------------
+// The block reader and the LZW decoder, as the animated-GIF reader uses them
+// (media/gif_blocks.h).
+
+uint32_t GifReadSubBlocks(const uint8_t* data, size_t size, size_t* position, ByteBuffer* out)
+{
+    ByteReader r{data, size, *position};
+    uint32_t error = ReadSubBlocks(&r, out);
+    *position = r.position;
+    return error;
+}
+
+uint32_t GifDecodeLzw(const uint8_t* data, size_t size, uint32_t minimumBits, uint8_t* indices, size_t count)
+{
+    return DecodeLzw(data, size, minimumBits, indices, count);
+}
+
+uint32_t GifReadPalette(const uint8_t* data, size_t size, size_t* position, uint32_t entries, uint32_t* palette)
+{
+    ByteReader r{data, size, *position};
+    uint32_t error = ReadPalette(&r, entries, palette);
+    *position = r.position;
+    return error;
+}

@@ -228,6 +228,33 @@ typedef uint32_t* (*QmGetImageFunc)(void* image, QmLoadImageParams* params);
 typedef void (*QmFreeImageFunc)(void* image);
 typedef int (*QmTransformImageFunc)(void* image, const QmImageTransform* transform, int width, int height);
 
+/* The anim loader's parameter record, cleared before each plugin is asked.
+ * OpenAnim answers the plugin's anim or null when the file is not one it
+ * reads; LoadFrame the ARGB pixels of a 0-based frame (width x height, rows
+ * of width pixels; null on failure), which stay the plugin's until
+ * FreeFrame; GetFrameDelay a frame's delay in milliseconds. */
+typedef struct QmAnimParams {
+    int32_t width;              /* out */
+    int32_t height;             /* out */
+    int32_t frames;             /* out: the frame count */
+    int32_t hasAlpha;           /* out: the frames carry alpha */
+    int32_t transparentColour;  /* out: 0xRRGGBB, or -1 for none */
+    uint32_t flags;             /* in: QM_ANIM_ */
+    int32_t option;             /* in: the caller's first option */
+} QmAnimParams;
+
+enum {
+    QM_ANIM_SKIPLOOPFRAMES = 0x1,  /* leave out the frames that only close a loop */
+    QM_ANIM_DEINTERLACE = 0x2,     /* join interlaced fields into whole frames */
+    QM_ANIM_FROMDISK = 0x4         /* frames are asked for one at a time while the anim lives */
+};
+
+typedef void* (*QmOpenAnimFunc)(const char* file, QmAnimParams* params);
+typedef uint32_t* (*QmLoadFrameFunc)(void* anim, int32_t frame, QmAnimParams* params);
+typedef void (*QmFreeFrameFunc)(void* anim, uint32_t* pixels);
+typedef int32_t (*QmGetFrameDelayFunc)(void* anim, int32_t frame);
+typedef void (*QmCloseAnimFunc)(void* anim);
+
 /* The block an image saver's SaveImage receives, cleared before it is
  * filled; SaveImage answers non-zero on success. */
 typedef struct QmSaveImageBlock {
@@ -1169,6 +1196,8 @@ QM_ABI_ASSERT(sizeof(QmSaverFormatNode) == 48, "saver format node");
 QM_ABI_ASSERT(sizeof(QmLoadImageParams) == 52, "load image parameters");
 QM_ABI_ASSERT(offsetof(QmLoadImageParams, renderFlags) == 24, "load image render flags");
 QM_ABI_ASSERT(offsetof(QmLoadImageParams, option) == 48, "load image option");
+QM_ABI_ASSERT(sizeof(QmAnimParams) == 28, "anim parameters");
+QM_ABI_ASSERT(offsetof(QmAnimParams, flags) == 20, "anim flags");
 QM_ABI_ASSERT(sizeof(QmImageTransform) == 48, "image transform");
 QM_ABI_ASSERT(sizeof(QmSaveImageBlock) == 56, "save image block");
 QM_ABI_ASSERT(sizeof(AdapterStatRecord) == 128, "adapter stat record");

@@ -9,6 +9,7 @@
 #include "core/io/error_codes.h"
 #include "core/io/errors.h"
 #include "display/display.h"
+#include "display/layers.h"
 #include "libs/system/system_library.h"
 #include "platform/posix/os_memory.h"
 
@@ -17,14 +18,17 @@ namespace {
 uint32_t FindObjectArg(VmState* vm, int typeIndex, int idIndex, ObjectHeader** out)
 {
     auto type = static_cast<uint32_t>(VmCheckInteger(vm, typeIndex));
+    // Layers live in their picture's layer list, not on an object list; a
+    // layer's data list is in its own record.
+    if (type == OBJ_LAYER) {
+        Layer* layer = nullptr;
+        uint32_t error = FindLayerArg(vm, idIndex, &layer);
+        *out = layer ? &layer->header : nullptr;
+        return error;
+    }
     ObjectId id = GetObjectIdArg(vm, idIndex);
     *out = FindObjectOfType(type, id);
-    if (*out)
-        return 0;
-    // Layers live in the display's own records, not on an object list.
-    if (type == OBJ_LAYER)
-        return (!CurrentDisplay || !CurrentDisplay->layersEnabled) ? ERR_NOLAYERS : ERR_LAYERRANGE;
-    return ERR_FINDARRAY;
+    return *out ? 0u : uint32_t{ERR_FINDARRAY};
 }
 
 uint32_t KeyArg(VmState* vm, int index, const char** out)

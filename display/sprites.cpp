@@ -1,0 +1,140 @@
+// Sprite records. Their frames come from the same loaders as anims, always
+// decoded at load: a sprite is drawn often and from any frame. Sprites are
+// shown by display instances that only the display code makes; a sprite
+// freed while linked sprites point at it takes the links with it.
+#include "display/sprites.h"
+
+#include "core/check_args.h"
+#include "core/io/error_codes.h"
+#include "core/io/errors.h"
+#include "core/option_tables.h"
+#include "core/vm/library_glue.h"
+#include "core/vm/vm.h"
+#include "display/display.h"
+#include "display/library_support.h"
+#include "display/object_list.h"
+#include "display/script_refs.h"
+#include "platform/posix/os_memory.h"
+
+Sprite* SpriteList;
+
+namespace {
+
+ObjectHeader** ListHead() { return reinterpret_cast<ObjectHeader**>(&SpriteList); }
+
+}  // namespace
+
+uint32_t FindSprite(ObjectId id, Sprite** out)
+{
+    ObjectHeader* r;
+    uint32_t error = FindObjectOrError(*ListHead(), id, ERR_FINDSPRITE, &r);
+    *out = reinterpret_cast<Sprite*>(r);
+    return error;
+}
+
+uint32_t FindSpriteInstance(ObjectId id, SpriteInstance** out)
+{
+    *out = nullptr;
+    Sprite* sprite;
+    if (uint32_t error = FindSprite(id, &sprite))
+        return error;
+    if (!CurrentDisplay)
+        return ERR_SPRITEONSCREEN2;
+    for (Display* d = DisplayList; d; d = reinterpret_cast<Display*>(d->header.next)) {
+        for (OnScreenInstance* i = d->output.instances; i; i = i->next) {
+            if (i->tag != OBJ_SPRITE)
+                continue;
+            auto* shown = reinterpret_cast<SpriteInstance*>(i);
+            if (shown->sprite == sprite) {
+                *out = shown;
+                return 0;
+            }
+        }
+    }
+    SetErrorArgNumber(static_cast<int32_t>(id.id));
+    return ERR_SPRITEONSCREEN;
+}
+
+const Sprite* ResolveSpriteLink(const Sprite* sprite)
+{
+    // Links are made to sprites with frames of their own; the bound guards
+    // against a chain that loops.
+    for (int hops = 0; sprite->link && hops < 64; ++hops)
+        sprite = sprite->link;
+    return sprite;
+}
+
+uint32_t GetSpriteFramePlanes(Sprite* sprite, uint32_t frame, BitMapHandle** bitmap, BitMapHandle** mask,
+                              BitMapHandle** alpha)
+{
+    auto* owner = const_cast<Sprite*>(ResolveSpriteLink(sprite));
+    return GetFrameSetPlanes(&owner->frames, frame, bitmap, mask, alpha);
+}
+
+void FreeSprite(VmState* vm, Sprite* sprite)
+{
+    if (!sprite)
+        return;
+    for (Display* d = DisplayList; d; d = reinterpret_cast<Display*>(d->header.next)) {
+        for (OnScreenInstance** link = &d->output.instances; *link;) {
+            auto* shown = reinterpret_cast<SpriteInstance*>(*link);
+            if ((*link)->tag == OBJ_SPRITE && shown->sprite == sprite) {
+                *link = (*link)->next;
+                OsFreeMem(shown);
+            } else {
+                link = &(*link)->next;
+            }
+        }
+    }
+    // Freeing a linked sprite may free others; the walk starts over each time.
+    for (bool again = true; again;) {
+        again = false;
+        for (Sprite* s = SpriteList; s; s = reinterpret_cast<Sprite*>(s->header.next)) {
+            if (s->link == sprite) {
+                FreeSprite(vm, s);
+                again = true;
+                break;
+            }
+        }
+    }
+    UnlinkObject(ListHead(), &sprite->header);
+    ReleaseObjectData(vm, &sprite->header);
+    FreeFrameSet(&sprite->frames);
+    OsFreeMem(sprite);
+}
+
+void FreeAllSprites(VmState* vm)
+{
+    while (SpriteList)
+        FreeSprite(vm, SpriteList);
+}
+
+uint32_t CmdLoadSprite(VmState* vm)
+{
+    CheckArgs(vm, 2, 3, 0, 0);
+    CreateIdArg id = GetCreateIdArg(vm, 1);
+    FrameSetRequest request;
+    request.file = VmCheckString(vm, 2, nullptr);
+    char loader[1024] = "";
+    if (VmType(vm, 3) == VM_TTABLE && GetTableString(vm, 3, "loader", loader, sizeof loader))
+        request.loaderList = loader;
+    ReadFrameSetOptions(vm, 3, &request);
+    request.fromDisk = false;
+    auto* sprite = static_cast<Sprite*>(OsAllocMem(sizeof(Sprite), 1));
+    if (!sprite)
+        return ERR_MEM;
+    if (uint32_t error = LoadFrameSet(request, &sprite->frames)) {
+        OsFreeMem(sprite);
+        return error;
+    }
+    if (!id.newHandle) {
+        Sprite* old = nullptr;
+        if (FindSprite(id.id, &old) == 0)
+            FreeSprite(vm, old);
+    }
+    AppendObject(ListHead(), &sprite->header, OBJ_SPRITE, id.id, id.newHandle);
+    if (!id.newHandle)
+        return 0;
+    VmPushLightUserdata(vm, sprite);
+    return 1;
+}

@@ -1,0 +1,227 @@
+// LoadAnim and LoadSprite on real files: a picture strip cut exactly into
+// its frames, an animated GIF whose frames equal the reader's composition
+// (kept, or decoded on demand), masks from its transparency, broken files
+// named in the error; and what GetAttribute answers for both kinds, on
+// screen and off.
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "core/io/error_codes.h"
+#include "core/io/errors.h"
+#include "display/anims.h"
+#include "display/display_library.h"
+#include "display/sprites.h"
+#include "gfx/argb_exchange.h"
+#include "gfx/attribute_queries.h"
+#include "gfx/bitmap.h"
+#include "gfx/graphics_fixture.h"
+#include "media/gif_anim.h"
+#include "media/image_files.h"
+#include "platform/posix/os_memory.h"
+#include "support/anim_gif_oracle.h"
+#include "support/picture_oracle.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+using testcalls::Options;
+
+enum : int { ANIM = 4, SPRITE = 32 };
+
+class AnimCommands : public GraphicsFixture {
+protected:
+    void SetUp() override
+    {
+        GraphicsFixture::SetUp();
+        Register(RegisterAnimLibrary);
+        Register(RegisterSpriteLibrary);
+    }
+    void TearDown() override
+    {
+        FreeAllSprites(vm);
+        FreeAllAnims(vm);
+        GraphicsFixture::TearDown();
+    }
+    Value One(int type, Value id, int attribute, Value extra = Nil{})
+    {
+        std::vector<Value> results;
+        std::vector<Value> args = {double(type), id, double(attribute)};
+        if (!std::holds_alternative<Nil>(extra))
+            args.push_back(extra);
+        uint32_t error = CallGlobal(vm, "getattribute", args, &results);
+        EXPECT_EQ(error, 0u) << "type " << type << " attribute " << attribute;
+        return results.size() == 1 ? results[0] : Value{Nil{}};
+    }
+    uint32_t Error(int type, Value id, int attribute, Value extra = Nil{})
+    {
+        std::vector<Value> args = {double(type), id, double(attribute)};
+        if (!std::holds_alternative<Nil>(extra))
+            args.push_back(extra);
+        return CallGlobal(vm, "getattribute", args);
+    }
+    Anim* FoundAnim(uint32_t id)
+    {
+        Anim* a = nullptr;
+        FindAnim(vm, MakeObjectId(id), &a, 0);
+        return a;
+    }
+    // The colour words of a frame's bitmap.
+    static std::vector<uint32_t> FrameRgb(BitMapHandle* bitmap, int32_t w, int32_t h)
+    {
+        uint32_t* argb = ReadBitMapArgb(bitmap, 0, 0, w, h, 0);
+        std::vector<uint32_t> rgb(argb, argb + static_cast<size_t>(w) * h);
+        OsFreeMem(argb);
+        for (uint32_t& p : rgb)
+            p &= 0xFFFFFF;
+        return rgb;
+    }
+    TempDir dir;
+};
+
+TEST_F(AnimCommands, AStripIsCutExactlyIntoItsFrames)
+{
+    // 23 x 11 with 5 frames, 3 a row: frames of 7 x 5, the odd pixels unused.
+    std::vector<uint32_t> picture = MakeTestPicture(23, 11, false);
+    std::string strip = dir / "strip.png";
+    SavePngBlock save{strip.c_str(), picture.data(), 23 * 4, 23, 11, 0, 0};
+    SavePng(&save);
+    ASSERT_EQ(save.result, 0u);
+    ASSERT_EQ(Call("loadanim", {1.0, strip, Options{{{"frames", 5}, {"fpr", 3}}}}), 0u);
+    ASSERT_EQ(Call("loadsprite", {2.0, strip, Options{{{"frames", 5}, {"fpr", 3}}}}), 0u);
+    Anim* anim = FoundAnim(1);
+    ASSERT_NE(anim, nullptr);
+    EXPECT_EQ(One(ANIM, 1.0, ATTRWIDTH), Value{7.0});
+    EXPECT_EQ(One(ANIM, 1.0, ATTRHEIGHT), Value{5.0});
+    EXPECT_EQ(One(ANIM, 1.0, ATTRNUMFRAMES), Value{5.0});
+    EXPECT_EQ(One(SPRITE, 2.0, ATTRNUMFRAMES), Value{5.0});
+    Sprite* sprite = nullptr;
+    ASSERT_EQ(FindSprite(MakeObjectId(2), &sprite), 0u);
+    for (uint32_t f = 0; f < 5; ++f) {
+        std::vector<uint32_t> expected;
+        for (int32_t y = 0; y < 5; ++y)
+            for (int32_t x = 0; x < 7; ++x)
+                expected.push_back(picture[(f / 3 * 5 + y) * 23 + f % 3 * 7 + x] & 0xFFFFFF);
+        BitMapHandle *bitmap, *mask, *alpha;
+        ASSERT_EQ(GetFrameSetPlanes(&anim->frames, f, &bitmap, &mask, &alpha), 0u);
+        EXPECT_EQ(FrameRgb(bitmap, 7, 5), expected) << "anim frame " << f;
+        ASSERT_EQ(GetSpriteFramePlanes(sprite, f, &bitmap, &mask, &alpha), 0u);
+        EXPECT_EQ(FrameRgb(bitmap, 7, 5), expected) << "sprite frame " << f;
+    }
+    BitMapHandle *bitmap, *mask, *alpha;
+    EXPECT_EQ(GetFrameSetPlanes(&anim->frames, 5, &bitmap, &mask, &alpha), uint32_t{ERR_ANIMFRAME});
+    // A strip of more frames than the picture has pixels cannot be cut.
+    EXPECT_EQ(Call("loadanim", {3.0, strip, Options{{{"frames", 30}, {"fpr", 30}}}}), uint32_t{ERR_BADDIMENSIONS});
+    EXPECT_EQ(Call("loadanim", {3.0, strip, Options{{{"frames", -2}}}}), uint32_t{ERR_WRONGUSAGE});
+    EXPECT_EQ(FoundAnim(3), nullptr);
+}
+
+TEST_F(AnimCommands, GifFramesAreTheReadersCompositionKeptOrOnDemand)
+{
+    if (!HavePil())
+        GTEST_SKIP() << "PIL missing";
+    ASSERT_TRUE(RunPython(dir.path(), kMakeAnimGif, dir.path()));
+    std::string gif = dir / "anim.gif";
+    ASSERT_EQ(Call("loadanim", {1.0, gif}), 0u);
+    ASSERT_EQ(Call("loadanim", {2.0, gif, Options{{{"fromdisk", 1}, {"loadtransparency", 1}}}}), 0u);
+    std::vector<Value> handle;
+    ASSERT_EQ(Call("loadsprite", {Nil{}, gif, Options{{{"loadtransparency", 1}}}}, &handle), 0u);
+    ASSERT_EQ(handle.size(), 1u);
+
+    std::vector<uint8_t> bytes = ReadFileBytes(gif);
+    auto* data = static_cast<uint8_t*>(OsAllocMem(bytes.size(), 0));
+    std::memcpy(data, bytes.data(), bytes.size());
+    GifAnimDecoder* decoder = nullptr;
+    GifAnimInfo info{};
+    ASSERT_EQ(OpenGifAnim(data, bytes.size(), &decoder, &info), 0u);
+    Anim* kept = FoundAnim(1);
+    Anim* onDisk = FoundAnim(2);
+    ASSERT_TRUE(kept && onDisk);
+    EXPECT_EQ(onDisk->frames.frames[3].bitmap, nullptr);  // nothing decoded yet
+    // Backwards as well, so the reader restarts.
+    for (uint32_t f : {0u, 1u, 2u, 3u, 4u, 5u, 6u, 2u, 0u}) {
+        const uint32_t* pixels = nullptr;
+        ASSERT_EQ(DecodeGifAnimFrame(decoder, f, &pixels), 0u);
+        std::vector<uint32_t> expected(pixels, pixels + info.width * info.height);
+        for (uint32_t& p : expected)
+            p &= 0xFFFFFF;
+        for (Anim* anim : {kept, onDisk}) {
+            BitMapHandle *bitmap, *mask, *alpha;
+            ASSERT_EQ(GetFrameSetPlanes(&anim->frames, f, &bitmap, &mask, &alpha), 0u);
+            EXPECT_EQ(FrameRgb(bitmap, info.width, info.height), expected) << "frame " << f;
+            EXPECT_EQ(mask != nullptr, anim == onDisk);
+            if (!mask)
+                continue;
+            // The mask hides exactly what the reader shows nothing at.
+            for (int32_t i = 0; i < info.width * info.height; ++i)
+                EXPECT_EQ(ReadBitMapPixel(mask, i % info.width, i / info.width, 1) != 0, (pixels[i] >> 24) != 0)
+                    << "frame " << f << " pixel " << i;
+        }
+        // Only one frame of an anim on disk is held at a time.
+        uint32_t held = 0;
+        for (uint32_t i = 0; i < onDisk->frames.frameCount; ++i)
+            held += onDisk->frames.frames[i].bitmap != nullptr;
+        EXPECT_EQ(held, 1u);
+    }
+    CloseGifAnim(decoder);
+
+    EXPECT_EQ(One(ANIM, 1.0, ATTRNUMFRAMES), Value{7.0});
+    EXPECT_EQ(One(ANIM, 1.0, ATTRFRAMEDELAY, 1.0), Value{100.0});
+    EXPECT_EQ(One(ANIM, 1.0, ATTRFRAMEDELAY, 3.0), Value{300.0});
+    EXPECT_EQ(Error(ANIM, 1.0, ATTRFRAMEDELAY, 0.0), uint32_t{ERR_ANIMFRAME});
+    EXPECT_EQ(Error(ANIM, 1.0, ATTRFRAMEDELAY, 8.0), uint32_t{ERR_ANIMFRAME});
+    EXPECT_EQ(One(ANIM, 1.0, ATTRHASMASK), Value{0.0});
+    EXPECT_EQ(One(ANIM, 2.0, ATTRHASMASK), Value{1.0});
+    EXPECT_EQ(One(ANIM, 2.0, ATTRTRANSPARENTCOLOR), Value{double(info.transparentColour)});
+    EXPECT_EQ(One(ANIM, 1.0, ATTRLOADER), Value{std::string("inbuilt")});
+    EXPECT_EQ(One(ANIM, 0.0, ATTRCOUNT), Value{2.0});
+    EXPECT_EQ(Error(ANIM, 9.0, ATTRWIDTH), uint32_t{ERR_FINDANIM});
+    EXPECT_EQ(One(SPRITE, handle[0], ATTRHASMASK), Value{1.0});
+    EXPECT_EQ(One(SPRITE, handle[0], ATTRWIDTH), Value{20.0});
+    // Flushing the caches lets the anim on disk decode again when asked.
+    FlushObjectCaches(vm, 2);
+    BitMapHandle *bitmap, *mask, *alpha;
+    EXPECT_EQ(GetFrameSetPlanes(&onDisk->frames, 4, &bitmap, &mask, &alpha), 0u);
+}
+
+TEST_F(AnimCommands, BrokenAnimsAreErrorsNamingTheFile)
+{
+    std::vector<uint8_t> gif = {'G', 'I', 'F', '8', '9', 'a', 4, 0, 4, 0, 0, 0, 0, 0x2C, 0, 0};
+    std::string broken = dir / "broken.gif";
+    WriteFileBytes(broken, gif);
+    EXPECT_EQ(Call("loadanim", {1.0, broken}), uint32_t{ERR_OPENANIM2});
+    EXPECT_EQ(Call("loadsprite", {1.0, broken}), uint32_t{ERR_OPENANIM2});
+    EXPECT_EQ(Call("loadanim", {1.0, dir / "missing.gif"}), uint32_t{ERR_READFILE});
+    EXPECT_EQ(AnimList, nullptr);
+    EXPECT_EQ(SpriteList, nullptr);
+}
+
+TEST_F(AnimCommands, SpritesAnswerWhereTheyAreShownOnlyWhenShown)
+{
+    std::vector<uint32_t> picture = MakeTestPicture(12, 4, false);
+    std::string strip = dir / "strip.png";
+    SavePngBlock save{strip.c_str(), picture.data(), 12 * 4, 12, 4, 0, 0};
+    SavePng(&save);
+    ASSERT_EQ(Call("loadsprite", {1.0, strip, Options{{{"frames", 3}}}}), 0u);
+    EXPECT_EQ(One(SPRITE, 1.0, ATTRONSCREEN), Value{0.0});
+    EXPECT_EQ(Error(SPRITE, 1.0, ATTRXPOS), uint32_t{ERR_SPRITEONSCREEN});
+    EXPECT_EQ(Error(SPRITE, 1.0, ATTRCURFRAME), uint32_t{ERR_SPRITEONSCREEN});
+    EXPECT_EQ(Error(SPRITE, 2.0, ATTRONSCREEN), uint32_t{ERR_FINDSPRITE});
+    // The display code shows a sprite through an instance of its output.
+    Sprite* sprite = nullptr;
+    ASSERT_EQ(FindSprite(MakeObjectId(1), &sprite), 0u);
+    auto* shown = static_cast<SpriteInstance*>(OsAllocMem(sizeof(SpriteInstance), 1));
+    shown->instance = OnScreenInstance{nullptr, OBJ_SPRITE, 30, 12, 4, 4};
+    shown->sprite = sprite;
+    shown->frame = 2;
+    display->output.instances = &shown->instance;
+    EXPECT_EQ(One(SPRITE, 1.0, ATTRONSCREEN), Value{1.0});
+    EXPECT_EQ(One(SPRITE, 1.0, ATTRXPOS), Value{30.0});
+    EXPECT_EQ(One(SPRITE, 1.0, ATTRYPOS), Value{12.0});
+    EXPECT_EQ(One(SPRITE, 1.0, ATTRCURFRAME), Value{3.0});
+    // Freeing the sprite takes its instance off the display.
+    FreeSprite(vm, sprite);
+    EXPECT_EQ(display->output.instances, nullptr);
+}
+
+}  // namespace

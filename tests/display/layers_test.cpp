@@ -1,0 +1,279 @@
+// Layer stacks made through the list's own functions: Redraw against a
+// model that composes the same pictures pixel by pixel, what GetAttribute
+// and the object-data commands answer for layers, layers that outlive the
+// objects and clip regions they show (run under AddressSanitizer), and the
+// layer references of option tables.
+#include <string>
+#include <vector>
+
+#include "core/io/error_codes.h"
+#include "core/option_tables.h"
+#include "display/layers.h"
+#include "display/pictures.h"
+#include "gfx/argb_exchange.h"
+#include "gfx/attribute_queries.h"
+#include "gfx/bitmap.h"
+#include "gfx/bitmap_ops.h"
+#include "gfx/clip_regions.h"
+#include "gfx/graphics_fixture.h"
+#include "libs/system/system_library.h"
+#include "platform/posix/os_memory.h"
+#include "support/picture_oracle.h"
+
+namespace {
+
+enum : int { BGPIC = 1, LAYER = 22 };
+
+class Layers : public GraphicsFixture {
+protected:
+    void SetUp() override
+    {
+        GraphicsFixture::SetUp();
+        Register(RegisterSystemLibrary);
+        background = MakeTestPicture(kW, kH, false);
+        ASSERT_EQ(AddBGPic(vm, MakeObjectId(1), false, Picture(background, kW, kH), nullptr, nullptr, kW, kH,
+                           &picture), 0u);
+        display->shownBGPic = picture;
+        display->layersEnabled = 1;
+    }
+    void TearDown() override
+    {
+        display->shownBGPic = nullptr;
+        FreeAllBGPics(vm);
+        GraphicsFixture::TearDown();
+    }
+    static BitMapHandle* Picture(const std::vector<uint32_t>& argb, int32_t w, int32_t h)
+    {
+        BitMapHandle* b = nullptr;
+        EXPECT_EQ(CreateBitMapFromArgb(argb.data(), kNoTransparentColour, w, h, w, 0, 0, nullptr, &b, nullptr,
+                                       nullptr), 0u);
+        return b;
+    }
+    // A brush of w x h solid colour; with a key, the pixels of the key
+    // colour on the diagonal are masked out.
+    Brush* SolidBrush(uint32_t id, int32_t w, int32_t h, uint32_t colour, bool masked)
+    {
+        std::vector<uint32_t> argb(static_cast<size_t>(w) * h, colour);
+        for (int32_t i = 0; masked && i < w && i < h; ++i)
+            argb[static_cast<size_t>(i) * w + i] = 0xFF00FF00u;
+        BitMapHandle *b = nullptr, *m = nullptr;
+        EXPECT_EQ(CreateBitMapFromArgb(argb.data(), masked ? 0x00FF00 : kNoTransparentColour, w, h, w, 0, 0,
+                                       nullptr, &b, masked ? &m : nullptr, nullptr), 0u);
+        Brush* brush = nullptr;
+        EXPECT_EQ(AddBrush(vm, MakeObjectId(id), false, b, m, nullptr, w, h, &brush), 0u);
+        return brush;
+    }
+    std::vector<uint32_t> Drawn(int32_t x, int32_t y, int32_t w, int32_t h)
+    {
+        BitMapHandle* dst = AllocColorBitMap(kW, kH, 0, nullptr);
+        FillBitMapRect(dst, 0, 0, kW, kH, 0xFF123456u);
+        Redraw(vm, display, picture, dst, x, y, w, h, 0, 0);
+        uint32_t* argb = ReadBitMapArgb(dst, 0, 0, kW, kH, 0);
+        std::vector<uint32_t> out(argb, argb + kW * kH);
+        OsFreeMem(argb);
+        FreeColorBitMap(dst);
+        for (uint32_t& p : out)
+            p &= 0xFFFFFF;
+        return out;
+    }
+    Value One(Value id, int attribute)
+    {
+        std::vector<Value> results;
+        EXPECT_EQ(CallGlobal(vm, "getattribute", {double(LAYER), id, double(attribute)}, &results), 0u)
+            << "attribute " << attribute;
+        return results.size() == 1 ? results[0] : Value{Nil{}};
+    }
+    uint32_t Error(int type, Value id, int attribute)
+    {
+        return CallGlobal(vm, "getattribute", {double(type), id, double(attribute)});
+    }
+    static constexpr int32_t kW = 40, kH = 30;
+    std::vector<uint32_t> background;
+    BGPic* picture = nullptr;
+};
+
+// The model: the background, then each visible layer's pixels where its
+// mask shows them, all cut to the redrawn rectangle.
+struct ModelLayer {
+    int32_t x, y, w, h;
+    uint32_t colour;
+    bool masked, hidden;
+};
+
+std::vector<uint32_t> Compose(const std::vector<uint32_t>& background, int32_t W, int32_t H,
+                              const std::vector<ModelLayer>& layers, int32_t rx, int32_t ry, int32_t rw, int32_t rh)
+{
+    std::vector<uint32_t> out(static_cast<size_t>(W) * H, 0x123456);
+    for (int32_t y = 0; y < H; ++y)
+        for (int32_t x = 0; x < W; ++x) {
+            if (x < rx || y < ry || x >= rx + rw || y >= ry + rh)
+                continue;
+            uint32_t p = background[y * W + x] & 0xFFFFFF;
+            for (const ModelLayer& l : layers) {
+                int32_t lx = x - l.x, ly = y - l.y;
+                if (l.hidden || lx < 0 || ly < 0 || lx >= l.w || ly >= l.h || (l.masked && lx == ly))
+                    continue;
+                p = l.colour & 0xFFFFFF;
+            }
+            out[y * W + x] = p;
+        }
+    return out;
+}
+
+TEST_F(Layers, RedrawComposesTheStackLikeTheModel)
+{
+    const std::vector<ModelLayer> model = {
+        {5, 4, 12, 10, 0xFFAA0000u, false, false},
+        {10, 8, 9, 9, 0xFF00AAAAu, true, false},
+        {-3, 20, 8, 20, 0xFF0000AAu, false, false},  // sticks out left and bottom
+        {2, 2, 30, 20, 0xFFFFFFFFu, false, true},    // hidden
+        {30, 1, 15, 6, 0xFF777700u, true, false},    // sticks out right
+    };
+    for (size_t i = 0; i < model.size(); ++i) {
+        const ModelLayer& m = model[i];
+        Brush* brush = SolidBrush(static_cast<uint32_t>(i + 1), m.w, m.h, m.colour, m.masked);
+        LayerDesc desc;
+        desc.object = &brush->header;
+        desc.x = m.x;
+        desc.y = m.y;
+        desc.hidden = m.hidden;
+        Layer* layer;
+        ASSERT_EQ(InsertLayer(picture, 0, desc, &layer), 0u);
+    }
+    EXPECT_EQ(CountLayers(picture), 5);
+    struct Rect {
+        int32_t x, y, w, h;
+    } rects[] = {{0, 0, kW, kH}, {7, 6, 10, 9}, {-5, -5, 12, 12}, {35, 25, 20, 20}, {0, 0, 0, 0}};
+    for (const Rect& r : rects)
+        EXPECT_EQ(Drawn(r.x, r.y, r.w, r.h), Compose(background, kW, kH, model, r.x, r.y, r.w, r.h))
+            << r.x << "," << r.y << " " << r.w << "x" << r.h;
+    // Inserting at position 1 puts a layer at the bottom of the stack.
+    Brush* bottom = SolidBrush(9, kW, kH, 0xFF010203u, false);
+    LayerDesc desc;
+    desc.object = &bottom->header;
+    Layer* layer;
+    ASSERT_EQ(InsertLayer(picture, 1, desc, &layer), 0u);
+    std::vector<uint32_t> flat(static_cast<size_t>(kW) * kH, 0xFF010203u);
+    EXPECT_EQ(Drawn(0, 0, kW, kH), Compose(flat, kW, kH, model, 0, 0, kW, kH));
+    EXPECT_EQ(GetLayerByPosition(picture, 1), layer);
+    EXPECT_EQ(GetLayerByPosition(picture, 7), nullptr);
+    EXPECT_EQ(GetLayerByPosition(picture, 0), nullptr);
+}
+
+TEST_F(Layers, AFreedPictureLeavesItsLayersACopyNotADanglingPointer)
+{
+    Brush* brush = SolidBrush(1, 6, 5, 0xFF00AA00u, true);
+    LayerDesc desc;
+    desc.object = &brush->header;
+    desc.x = 3;
+    desc.y = 2;
+    Layer* layer;
+    ASSERT_EQ(InsertLayer(picture, 0, desc, &layer), 0u);
+    std::vector<uint32_t> before = Drawn(0, 0, kW, kH);
+    EXPECT_TRUE(FindLayerUsingObject(OBJ_BRUSH, brush));
+    FreeBrush(vm, brush);  // AddressSanitizer watches every later read
+    EXPECT_EQ(layer->object, nullptr);
+    EXPECT_FALSE(FindLayerUsingObject(OBJ_BRUSH, brush));
+    EXPECT_EQ(Drawn(0, 0, kW, kH), before);
+    EXPECT_EQ(One(1.0, ATTRWIDTH), Value{6.0});
+    // A background picture shown as a layer of another one, likewise.
+    BGPic* other = nullptr;
+    ASSERT_EQ(AddBGPic(vm, MakeObjectId(2), false, AllocColorBitMap(4, 4, 0, nullptr), nullptr, nullptr, 4, 4,
+                       &other), 0u);
+    FillBitMapRect(other->bitmap, 0, 0, 4, 4, 0xFF445566u);
+    LayerDesc part;
+    part.layerType = LAYERTYPE_BGPIC;
+    part.object = &other->header;
+    ASSERT_EQ(InsertLayer(picture, 0, part, &layer), 0u);
+    before = Drawn(0, 0, kW, kH);
+    FreeBGPic(vm, other);
+    EXPECT_EQ(Drawn(0, 0, kW, kH), before);
+}
+
+TEST_F(Layers, ARegionFreedWhileALayerUsesItLivesOnDetached)
+{
+    ClipRegion* region = nullptr;
+    ASSERT_EQ(CreateClipRegion(vm, MakeObjectId(5), false, 1, 1, 5, 5, nullptr, &region), 0u);
+    Brush* brush = SolidBrush(1, 4, 4, 0xFF00AA00u, false);
+    LayerDesc desc;
+    desc.object = &brush->header;
+    Layer* layer;
+    ASSERT_EQ(InsertLayer(picture, 0, desc, &layer), 0u);
+    layer->clipRegion = region;
+    FreeClipRegion(vm, region);
+    ClipRegion* found = nullptr;
+    EXPECT_EQ(FindClipRegion(MakeObjectId(5), &found, 0), uint32_t{ERR_FINDCLIPREGION});
+    EXPECT_EQ(region->temporary, 1u);
+    EXPECT_EQ(layer->clipRegion, region);
+    // The last layer that uses it takes it along.
+    RemoveLayer(vm, picture, layer);
+    EXPECT_EQ(ClipRegionList, nullptr);
+}
+
+TEST_F(Layers, AttributesAndObjectDataAddressLayersByPositionOrName)
+{
+    Brush* brush = SolidBrush(1, 6, 5, 0xFF00AA00u, false);
+    LayerDesc desc;
+    desc.object = &brush->header;
+    desc.x = 7;
+    desc.y = -2;
+    desc.name = "sky";
+    desc.group = "far";
+    Layer* layer;
+    ASSERT_EQ(InsertLayer(picture, 0, desc, &layer), 0u);
+    LayerDesc text;
+    text.layerType = LAYERTYPE_TEXT;
+    text.text = "hello";
+    text.hidden = 1;
+    ASSERT_EQ(InsertLayer(picture, 0, text, &layer), 0u);
+
+    EXPECT_EQ(One(1.0, ATTRXPOS), Value{7.0});
+    EXPECT_EQ(One(std::string("SKY"), ATTRYPOS), Value{-2.0});
+    EXPECT_EQ(One(1.0, ATTRWIDTH), Value{6.0});
+    EXPECT_EQ(One(1.0, ATTRTYPE), Value{3.0});
+    EXPECT_EQ(One(1.0, ATTRGROUP), Value{std::string("far")});
+    EXPECT_EQ(One(1.0, ATTRID), Value{1.0});
+    EXPECT_EQ(One(2.0, ATTRZPOS), Value{2.0});
+    EXPECT_EQ(One(2.0, ATTRVISIBLE), Value{0.0});
+    EXPECT_EQ(One(2.0, ATTRTEXT), Value{std::string("hello")});
+    EXPECT_EQ(One(1.0, ATTRLAYERS), Value{2.0});
+    EXPECT_EQ(Error(LAYER, 1.0, ATTRTEXT), uint32_t{ERR_NOTXTLAYER});
+    EXPECT_EQ(Error(LAYER, 1.0, ATTRCURFRAME), uint32_t{ERR_NOANMLAYER});
+    EXPECT_EQ(Error(LAYER, 2.0, ATTRID), uint32_t{ERR_BADLAYERTYPE});
+    EXPECT_EQ(Error(LAYER, 2.0, ATTRNUMFRAMES), uint32_t{ERR_BADLAYERTYPE});
+    EXPECT_EQ(Error(LAYER, 3.0, ATTRWIDTH), uint32_t{ERR_LAYERRANGE});
+    EXPECT_EQ(Error(LAYER, std::string("sea"), ATTRWIDTH), uint32_t{ERR_FINDLAYER});
+    std::vector<Value> results;
+    ASSERT_EQ(CallGlobal(vm, "getattribute", {double(BGPIC), 1.0, double(ATTRLAYERS)}, &results), 0u);
+    EXPECT_EQ(results, std::vector<Value>{2.0});
+
+    // Object data lives in the layer record and goes with it.
+    ASSERT_EQ(Call("setobjectdata", {double(LAYER), std::string("sky"), std::string("k"), 42.0}), 0u);
+    ASSERT_EQ(Call("getobjectdata", {double(LAYER), 1.0, std::string("k")}, &results), 0u);
+    EXPECT_EQ(results, std::vector<Value>{42.0});
+    EXPECT_EQ(Call("getobjectdata", {double(LAYER), 2.0, std::string("k")}), uint32_t{ERR_FINDOBJECTDATA});
+    EXPECT_EQ(Call("setobjectdata", {double(LAYER), 5.0, std::string("k"), 1.0}), uint32_t{ERR_LAYERRANGE});
+
+    // Layer references in option tables: a number, or a name of the
+    // current picture's layers.
+    VmNewTable(vm);
+    SetTableString(vm, 1, "insert", "sky");
+    SetTableInt(vm, 1, "above", 2);
+    int32_t position = 0;
+    EXPECT_TRUE(GetTableLayerRef(vm, 1, "insert", &position));
+    EXPECT_EQ(position, 1);
+    EXPECT_TRUE(GetTableLayerRef(vm, 1, "above", &position));
+    EXPECT_EQ(position, 2);
+    EXPECT_FALSE(GetTableLayerRef(vm, 1, "missing", &position));
+    VmSetTop(vm, 0);
+
+    // Without layers on the display nothing addresses them.
+    display->layersEnabled = 0;
+    EXPECT_EQ(Error(LAYER, 1.0, ATTRWIDTH), uint32_t{ERR_NOLAYERS});
+    EXPECT_EQ(Call("setobjectdata", {double(LAYER), 1.0, std::string("k"), 1.0}), uint32_t{ERR_NOLAYERS});
+    display->layersEnabled = 1;
+    RemoveLayer(vm, picture, GetLayerByPosition(picture, 1));
+    EXPECT_EQ(CountAllLayers(), 1);
+}
+
+}  // namespace
