@@ -95,6 +95,7 @@ uint32_t CreateDisplayRecord(VmState* vm, ObjectId id, bool useHandle,
         d->scaleFactorX = d->scaleFactorY = 1.0;
     }
     d->monitor = options.monitor > 0 ? options.monitor : 1;
+    d->menu = options.menu;
     d->shownBGPicId = options.bgpic;
     d->backColor = options.color;
     d->fillStyle = options.fillStyle;
