@@ -173,10 +173,10 @@ uint32_t FireInputObjectEvents(VmState* vm, const QueuedEvent* e)
             const char* action = nullptr;
             if (e->slot == DEVENT_MOUSEMOVE) {
                 if (inside != (b->inside != 0))
-                    action = inside ? "OnButtonOver" : "OnButtonOut";
+                    action = inside ? "onbuttonover" : "onbuttonout";
                 b->inside = inside;
             } else if (inside) {
-                action = e->slot == DEVENT_MOUSEDOWN ? "OnButtonClick" : "OnButtonRightClick";
+                action = e->slot == DEVENT_MOUSEDOWN ? "onbuttonclick" : "onbuttonrightclick";
             }
             if (action)
                 if (uint32_t error = CallEvent(vm, action, IdOf(b->header), e))
@@ -187,7 +187,7 @@ uint32_t FireInputObjectEvents(VmState* vm, const QueuedEvent* e)
         for (KeyHandlerRecord *k = KeyHandlerList, *next; k; k = next) {
             next = reinterpret_cast<KeyHandlerRecord*>(k->header.next);
             if (k->key == e->args[2])
-                if (uint32_t error = CallEvent(vm, "OnKeyDown", IdOf(k->header), e))
+                if (uint32_t error = CallEvent(vm, "onkeydown", IdOf(k->header), e))
                     return error;
         }
         return 0;

@@ -39,7 +39,8 @@ int32_t KeyCodeOfName(const char* name);
 
 // Fires the button and key-handler events that a display's input event
 // calls for: "OnButtonClick", "OnButtonRightClick", "OnButtonOver",
-// "OnButtonOut" and "OnKeyDown", each a global script function called with
+// "OnButtonOut" and "OnKeyDown", each a global script function (looked up
+// under its lower-case name, as the VM keeps globals) called with
 // a message {action, id, x, y, key}. 0 or the first handler's error.
 uint32_t FireInputObjectEvents(VmState* vm, const QueuedEvent* event);
 

@@ -10,6 +10,7 @@
 
 #include <cstring>
 
+#include "core/io/case_tables.h"
 #include "core/io/error_codes.h"
 #include "display/display.h"
 #include "display/event_handlers.h"
@@ -113,7 +114,9 @@ uint32_t DispatchPluginEvent(const char* handler, int32_t x, int32_t y, int32_t 
     auto* name = static_cast<char*>(OsAllocMem(n, 0));
     if (!name)
         return ERR_MEM;
-    std::memcpy(name, handler, n);
+    // Scripts keep their globals under lower-case names.
+    for (size_t i = 0; i < n; ++i)
+        name[i] = static_cast<char>(ToLowerLatin1(static_cast<uint8_t>(handler[i])));
     const int32_t args[4] = {x, y, key, 0};
     return PostEvent(EVENT_USER, EVENT_USER_NAMED_HANDLER, ObjectId{}, reinterpret_cast<uintptr_t>(name), args);
 }
