@@ -57,6 +57,7 @@ struct DisplayDesc {
     uint32_t color;
     uint32_t fillColor;
     uint32_t flags;  // DISPFLAG_* bits
+    uint32_t active;  // non-zero: the display is declared active
     int32_t scaleWidth, scaleHeight;
     uint32_t dragRegionCount, sizeRegionCount;
     DisplayRegion* dragRegions;  // owned (OsAllocMem)
@@ -115,6 +116,29 @@ struct PreloadWords {
     uint32_t hasGradient;
     DisplayGradient gradient;
 };
+
+// Bits of a preload entry's flags word: 1 load alpha, 2 load transparency,
+// 4 load this file on its own (never shared with another declaration).
+constexpr uint32_t PRELOAD_FLAG_LOADALPHA = 1;
+constexpr uint32_t PRELOAD_FLAG_LOADTRANSPARENCY = 2;
+constexpr uint32_t PRELOAD_FLAG_SEPARATE = 4;
+
+// Which word of a kind record (PreloadWords, in file order) feeds which
+// option key of the declaration's command. A word of 0 means "not
+// declared": the key is then left out of the options table.
+enum PreloadWordRule : uint8_t {
+    WORDKEY_INT,       // the word as a signed number
+    WORDKEY_UNSIGNED,  // the word as an unsigned number (colours, ids)
+    WORDKEY_FLAG,      // 1 when the word is non-zero
+    WORDKEY_GRADIENT,  // start colour, end colour, angle: go with the gradient
+};
+struct PreloadWordKey {
+    uint8_t word;
+    PreloadWordRule rule;
+    const char* key;
+};
+// The word keys of kinds 0, 1, 2 and 7 (null and 0 for other kinds).
+const PreloadWordKey* PreloadWordKeys(uint32_t kind, uint32_t* count);
 
 // One tag of a plugin requirement (kind 12).
 struct PluginRequireTag {

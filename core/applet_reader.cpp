@@ -369,7 +369,7 @@ void ReadDisplayDescription(AppletRead& r, DisplayDesc* d)
     d->color = in.U32();
     d->fillColor = d->color;
     d->flags = in.U32();
-    in.U32();
+    d->active = in.U32();
     d->scaleWidth = in.I32();
     d->scaleHeight = in.I32();
     ReadRegions(r, &d->dragRegionCount, &d->dragRegions);
@@ -453,6 +453,88 @@ void ReadPluginTags(AppletRead& r, PreloadEntry* entry)
             tag->number = r.in.F64();
     }
 }
+
+}  // namespace
+
+// The words of the kind records, in the order the file holds them, and the
+// option keys they feed (ReadPreloadWords below reads them in this order).
+//
+// Background picture (kind 0), from format 4.7:
+//   0 byte fill style            "fillstyle"
+//   1 u32 fill colour            "fillcolor"
+//   2 the same u32 again         "gradientstartcolor"
+//   3 u32                        "gradientendcolor"
+//   4 i16                        "gradientangle"
+//   5-7 three u32                "texturebrush", "texturex", "texturey"
+//   from 5.0 the gradient        style and values: "gradientstyle",
+//                                "gradientcenterx", "gradientcentery",
+//                                "gradientbalance", "gradientborder",
+//                                "gradientcolors"
+//   8-10 three u32 (5.3)         "scalewidth", "scaleheight", "smoothscale"
+// Brush (kind 1):
+//   0-4 five i16                 "width", "height", "globalalpha",
+//                                "cachealpha", (4: kept, no key)
+//   5 byte (5.0)                 "hardware"
+//   6-8 three u32 (5.3)          "scalewidth", "scaleheight", "smoothscale"
+//   9 u32 (6.0)                  "display"
+// Anim (kind 2):
+//   0 byte (3.0)                 "fromdisk"
+//   1-6 six i16 (4.1)            "frames", "fpr", "width", "height",
+//                                "scalewidth", "scaleheight"
+//   7, 8 two bytes (5.3)         "skiploopframes", "deinterlace"
+// Sprite (kind 7):
+//   0-5 six i16                  "width", "height", "scalewidth",
+//                                "scaleheight", "smoothscale", "globalalpha"
+// Every image kind also takes from the entry itself: "transparency" (the
+// transparent colour, -1 none), "loadalpha" and "loadtransparency" (flag
+// bits 1 and 2), "loader" and "adapter" (the two texts); preloading adds
+// "cache" and "cachedload" for files that several declarations share.
+namespace {
+
+constexpr PreloadWordKey kBGPicWordKeys[] = {
+    {0, WORDKEY_INT, "fillstyle"},          {1, WORDKEY_UNSIGNED, "fillcolor"},
+    {2, WORDKEY_GRADIENT, "gradientstartcolor"}, {3, WORDKEY_GRADIENT, "gradientendcolor"},
+    {4, WORDKEY_GRADIENT, "gradientangle"}, {5, WORDKEY_UNSIGNED, "texturebrush"},
+    {6, WORDKEY_INT, "texturex"},           {7, WORDKEY_INT, "texturey"},
+    {8, WORDKEY_INT, "scalewidth"},         {9, WORDKEY_INT, "scaleheight"},
+    {10, WORDKEY_FLAG, "smoothscale"},
+};
+constexpr PreloadWordKey kBrushWordKeys[] = {
+    {0, WORDKEY_INT, "width"},       {1, WORDKEY_INT, "height"},       {2, WORDKEY_INT, "globalalpha"},
+    {3, WORDKEY_FLAG, "cachealpha"}, {5, WORDKEY_FLAG, "hardware"},    {6, WORDKEY_INT, "scalewidth"},
+    {7, WORDKEY_INT, "scaleheight"}, {8, WORDKEY_FLAG, "smoothscale"}, {9, WORDKEY_UNSIGNED, "display"},
+};
+constexpr PreloadWordKey kAnimWordKeys[] = {
+    {0, WORDKEY_FLAG, "fromdisk"},       {1, WORDKEY_INT, "frames"},       {2, WORDKEY_INT, "fpr"},
+    {3, WORDKEY_INT, "width"},           {4, WORDKEY_INT, "height"},       {5, WORDKEY_INT, "scalewidth"},
+    {6, WORDKEY_INT, "scaleheight"},     {7, WORDKEY_FLAG, "skiploopframes"}, {8, WORDKEY_FLAG, "deinterlace"},
+};
+constexpr PreloadWordKey kSpriteWordKeys[] = {
+    {0, WORDKEY_INT, "width"},       {1, WORDKEY_INT, "height"},       {2, WORDKEY_INT, "scalewidth"},
+    {3, WORDKEY_INT, "scaleheight"}, {4, WORDKEY_FLAG, "smoothscale"}, {5, WORDKEY_INT, "globalalpha"},
+};
+
+template <size_t N>
+const PreloadWordKey* KeysOf(const PreloadWordKey (&keys)[N], uint32_t* count)
+{
+    *count = N;
+    return keys;
+}
+
+}  // namespace
+
+const PreloadWordKey* PreloadWordKeys(uint32_t kind, uint32_t* count)
+{
+    switch (kind) {
+    case PRELOAD_BGPIC: return KeysOf(kBGPicWordKeys, count);
+    case PRELOAD_BRUSH: return KeysOf(kBrushWordKeys, count);
+    case PRELOAD_ANIM: return KeysOf(kAnimWordKeys, count);
+    case PRELOAD_SPRITE: return KeysOf(kSpriteWordKeys, count);
+    default: *count = 0; return nullptr;
+    }
+}
+
+namespace {
 
 void ReadPreloadWords(AppletRead& r, PreloadEntry* entry)
 {

@@ -169,8 +169,14 @@ char* GetErrorInfo(VmState* vm, uint32_t code, char* out, size_t outSize, const 
 size_t ErrorReportText(VmState* vm, const char* text, bool plain, char* out, size_t outSize)
 {
     ErrorLocation location{nullptr, -1};
-    if (!plain && CoreTags.scriptRunning)
+    if (!plain && CoreTags.scriptRunning) {
         location = LocateError(vm);
+        // No included-file record holds the line: the report still names
+        // the chunk's own file and the line as the code numbers it.
+        if (!location.file && VmErrorLine >= 0 && errorScriptName && errorScriptName[0] &&
+            errorScriptName[0] != '?')
+            location = {errorScriptName[0] == '@' ? errorScriptName + 1 : errorScriptName, VmErrorLine};
+    }
     if (!location.file) {
         CopyBounded(out, outSize, text);
         return std::strlen(out);

@@ -47,6 +47,10 @@ enum ObjectType : uint32_t {
     OBJ_UDPOBJECT = 56,
     OBJ_MENU = 57,
     OBJ_FIRST_PLUGIN_TYPE = 58,
+    // Objects that scripts make but no type constant names: far above any
+    // plugin type, so that no query reaches them by number.
+    OBJ_BUTTON = 0x40000000,
+    OBJ_KEYHANDLER = 0x40000001,
 };
 
 // A value attached to an object with SetObjectData. The key text lives in

@@ -33,6 +33,7 @@
 #include "display/window_icons.h"
 #include "draw/text_state.h"
 #include "gfx/gfx_cache.h"
+#include "libs/dos/dos_library.h"
 #include "libs/system/system_library.h"
 
 void ApplyStartupDisplayOptions(const AppletInfo* applet, DisplayDesc* desc)
@@ -115,17 +116,15 @@ void ApplySavedPlacement(VmState* vm, uint32_t id, int t)
     VmSetTop(vm, top);
 }
 
-// The gradient keys of a declared display. The description keeps the
-// gradient's end colour and angle in the two words after the fill style,
-// its start colour as the display's colour, and centre, balance and border
-// as the gradient's four values.
-void PushGradientTable(VmState* vm, int t, const DisplayDesc* d)
+// The gradient keys: the style and the four values of the gradient
+// record, the two colours and the angle from the words around it.
+void PushGradientTable(VmState* vm, int t, const DisplayGradient& g, uint32_t startColor, uint32_t endColor,
+                       int32_t angle)
 {
-    const DisplayGradient& g = d->gradient;
     SetTableInt(vm, t, "gradientstyle", static_cast<int32_t>(g.style));
-    SetTableUnsigned(vm, t, "gradientstartcolor", d->fillColor);
-    SetTableUnsigned(vm, t, "gradientendcolor", d->fillWord);
-    SetTableInt(vm, t, "gradientangle", d->fillShort);
+    SetTableUnsigned(vm, t, "gradientstartcolor", startColor);
+    SetTableUnsigned(vm, t, "gradientendcolor", endColor);
+    SetTableInt(vm, t, "gradientangle", angle);
     const char* const valueKeys[] = {"gradientcenterx", "gradientcentery", "gradientbalance", "gradientborder"};
     for (int i = 0; i < 4; ++i)
         SetTableNumber(vm, t, valueKeys[i], g.values[i]);
@@ -138,6 +137,25 @@ void PushGradientTable(VmState* vm, int t, const DisplayDesc* d)
         VmRawSetI(vm, -2, static_cast<int>(2 * i));
         VmPushNumber(vm, g.positions[i]);
         VmRawSetI(vm, -2, static_cast<int>(2 * i + 1));
+    }
+    VmRawSet(vm, t);
+}
+
+// A region list of a display: one table per region, {type, x, y, width,
+// height} in the order of the record's five words.
+void PushRegionList(VmState* vm, int t, const char* key, const DisplayRegion* regions, uint32_t count)
+{
+    if (!count)
+        return;
+    VmPushString(vm, key);
+    VmNewTable(vm);
+    for (uint32_t i = 0; i < count; ++i) {
+        VmNewTable(vm);
+        int r = VmGetTop(vm);
+        const char* const keys[] = {"type", "x", "y", "width", "height"};
+        for (int k = 0; k < 5; ++k)
+            SetTableInt(vm, r, keys[k], static_cast<int32_t>(regions[i].words[k]));
+        VmRawSetI(vm, -2, static_cast<int>(i + 1));
     }
     VmRawSet(vm, t);
 }
@@ -170,7 +188,11 @@ uint32_t CreateDeclaredDisplay(VmState* vm, const PreloadEntry* entry, bool bgpi
         SetTableUnsigned(vm, t, "texturex", d->textureX);
         SetTableUnsigned(vm, t, "texturey", d->textureY);
     }
-    PushGradientTable(vm, t, d);
+    // The description keeps the gradient's start colour as the display's
+    // colour, its end colour and angle in the two words after the fill style.
+    PushGradientTable(vm, t, d->gradient, d->fillColor, d->fillWord, d->fillShort);
+    if (d->active)
+        SetTableInt(vm, t, "active", 1);
     if (hidden)
         SetTableInt(vm, t, "hidden", 1);
     if (d->scaleWidth)
@@ -199,6 +221,18 @@ uint32_t CreateDeclaredDisplay(VmState* vm, const PreloadEntry* entry, bool bgpi
         SetTableInt(vm, t, "scrheight", d->scrHeight);
     if (d->scrDepth)
         SetTableUnsigned(vm, t, "scrdepth", d->scrDepth);
+    PushRegionList(vm, t, "dragregion", d->dragRegions, d->dragRegionCount);
+    PushRegionList(vm, t, "sizeregion", d->sizeRegions, d->sizeRegionCount);
+    if (d->orientation)
+        SetTableInt(vm, t, "orientation", static_cast<int32_t>(d->orientation));
+    if (d->hasMenu && d->menu >= 0)
+        SetTableInt(vm, t, "menu", d->menu);
+    if (d->desktop)
+        SetTableInt(vm, t, "desktop", 1);
+    // The declared size, for the display to go back to when a saved
+    // placement gave it another.
+    SetTableInt(vm, t, "__restorewidth", d->width);
+    SetTableInt(vm, t, "__restoreheight", d->height);
     const BackfillDesc& b = d->backfill.desc;
     if (b.kind || b.hideTitleBar) {
         VmPushString(vm, "backfill");
@@ -212,6 +246,7 @@ uint32_t CreateDeclaredDisplay(VmState* vm, const PreloadEntry* entry, bool bgpi
             SetTableUnsigned(vm, f, "endcolor", b.color2);
             SetTableInt(vm, f, "brush", b.brush);
             SetTableInt(vm, f, "scalepicture", static_cast<int32_t>(b.scalePicture));
+            SetTableInt(vm, f, "smoothscale", b.flag6 ? 1 : 0);
         }
         VmRawSet(vm, t);
     }
@@ -280,16 +315,20 @@ int32_t Word(const PreloadEntry* entry, uint32_t index)
     return w && index < w->count ? w->words[index] : 0;
 }
 
-// Where the three scaling values of an image declaration stand: brushes
-// from word 6, background pictures from word 8 (width, height, smooth).
-uint32_t ScaleWordIndex(uint32_t kind)
-{
-    return kind == PRELOAD_BRUSH ? 6 : kind == PRELOAD_BGPIC ? 8 : 0;
-}
-
 bool IsImageKind(uint32_t kind)
 {
     return kind == PRELOAD_BGPIC || kind == PRELOAD_BRUSH || kind == PRELOAD_ANIM || kind == PRELOAD_SPRITE;
+}
+
+// The word of a kind record that feeds `key`, or 0 when none does.
+int32_t WordOfKey(const PreloadEntry* entry, const char* key)
+{
+    uint32_t count = 0;
+    const PreloadWordKey* keys = PreloadWordKeys(entry->kind, &count);
+    for (uint32_t i = 0; i < count; ++i)
+        if (std::strcmp(keys[i].key, key) == 0)
+            return Word(entry, keys[i].word);
+    return 0;
 }
 
 // Files shared by several declarations are loaded once: the first
@@ -297,14 +336,13 @@ bool IsImageKind(uint32_t kind)
 // take it from there.
 enum : uint32_t { SHARE_NONE = 0, SHARE_FIRST = 1, SHARE_DUPLICATE = 2 };
 
-// What makes two declarations share a picture: the kind, the scaling
-// values and the file, compared without regard to case.
+// What makes two declarations share a picture: the kind, the three
+// scaling values and the file, compared without regard to case.
 std::string ShareKey(const PreloadEntry* entry, const std::string& file)
 {
     std::string key(1, static_cast<char>(entry->kind));
-    uint32_t at = ScaleWordIndex(entry->kind);
-    for (uint32_t i = 0; i < 3; ++i) {
-        int32_t word = at ? Word(entry, at + i) : 0;
+    for (const char* scaling : {"scalewidth", "scaleheight", "smoothscale"}) {
+        int32_t word = WordOfKey(entry, scaling);
         key.append(reinterpret_cast<const char*>(&word), sizeof word);
     }
     for (char c : file)
@@ -313,7 +351,8 @@ std::string ShareKey(const PreloadEntry* entry, const std::string& file)
 }
 
 // Each declaration's share mark, in list order: the first of a key is
-// found once, whatever the number of declarations.
+// found once, whatever the number of declarations. A declaration that
+// asks to be loaded on its own takes no part, on either side.
 void MarkSharedFiles(AppletInfo* applet, std::vector<uint32_t>* share)
 {
     std::unordered_map<std::string, size_t> firstOfKey;
@@ -322,6 +361,8 @@ void MarkSharedFiles(AppletInfo* applet, std::vector<uint32_t>* share)
         size_t index = share->size();
         share->push_back(SHARE_NONE);
         if (e->kind != PRELOAD_BRUSH && e->kind != PRELOAD_ANIM && e->kind != PRELOAD_SPRITE)
+            continue;
+        if (e->flags & PRELOAD_FLAG_SEPARATE)
             continue;
         std::string file = DeclaredFile(e);
         if (file.empty())
@@ -334,31 +375,35 @@ void MarkSharedFiles(AppletInfo* applet, std::vector<uint32_t>* share)
     }
 }
 
-// The options table of an image declaration.
+// The options table of an image declaration: the entry's own words, then
+// the kind record's words by the table beside the reader.
 void PushImageOptions(VmState* vm, const PreloadEntry* entry, uint32_t share)
 {
     VmNewTable(vm);
     int t = VmGetTop(vm);
     if (entry->transparentColor != -1)
         SetTableUnsigned(vm, t, "transparency", static_cast<uint32_t>(entry->transparentColor));
-    if (entry->flags & 1)
+    if (entry->flags & PRELOAD_FLAG_LOADALPHA)
         SetTableInt(vm, t, "loadalpha", 1);
-    if (entry->flags & 2)
+    if (entry->flags & PRELOAD_FLAG_LOADTRANSPARENCY)
         SetTableInt(vm, t, "loadtransparency", 1);
-    if (uint32_t at = ScaleWordIndex(entry->kind)) {
-        if (Word(entry, at))
-            SetTableInt(vm, t, "scalewidth", Word(entry, at));
-        if (Word(entry, at + 1))
-            SetTableInt(vm, t, "scaleheight", Word(entry, at + 1));
-        if (Word(entry, at + 2))
-            SetTableInt(vm, t, "smoothscale", 1);
+    uint32_t count = 0;
+    const PreloadWordKey* keys = PreloadWordKeys(entry->kind, &count);
+    for (uint32_t i = 0; i < count; ++i) {
+        int32_t word = Word(entry, keys[i].word);
+        if (!word || keys[i].rule == WORDKEY_GRADIENT)
+            continue;
+        switch (keys[i].rule) {
+        case WORDKEY_INT: SetTableInt(vm, t, keys[i].key, word); break;
+        case WORDKEY_UNSIGNED: SetTableUnsigned(vm, t, keys[i].key, static_cast<uint32_t>(word)); break;
+        default: SetTableInt(vm, t, keys[i].key, 1); break;
+        }
     }
-    if (entry->kind == PRELOAD_BRUSH) {
-        if (Word(entry, 0) > 0)
-            SetTableInt(vm, t, "width", Word(entry, 0));
-        if (Word(entry, 1) > 0)
-            SetTableInt(vm, t, "height", Word(entry, 1));
-    }
+    const PreloadWords* words = WordsOf(entry);
+    if (words && words->hasGradient && words->gradient.style)
+        PushGradientTable(vm, t, words->gradient, static_cast<uint32_t>(WordOfKey(entry, "gradientstartcolor")),
+                          static_cast<uint32_t>(WordOfKey(entry, "gradientendcolor")),
+                          WordOfKey(entry, "gradientangle"));
     if (share == SHARE_FIRST)
         SetTableInt(vm, t, "cache", 1);
     if (share == SHARE_DUPLICATE)
@@ -367,6 +412,32 @@ void PushImageOptions(VmState* vm, const PreloadEntry* entry, uint32_t share)
         SetTableString(vm, t, "loader", entry->text1);
     if (entry->text2[0])
         SetTableString(vm, t, "adapter", entry->text2);
+}
+
+// The menu tree as CreateMenu takes it: an array of items, each an array
+// {label, submenu} with "flags", "hotkey" and "id" (the item's third text).
+void PushMenuTreeTable(VmState* vm, const MenuTreeItem* item, uint32_t depth)
+{
+    VmNewTable(vm);
+    int level = VmGetTop(vm);
+    VmCheckStack(vm, 4);
+    for (int index = 1; item; item = item->next, ++index) {
+        VmNewTable(vm);
+        int t = VmGetTop(vm);
+        VmPushString(vm, item->label);
+        VmRawSetI(vm, t, 1);
+        if (item->submenu && depth < MENU_MAX_DEPTH) {
+            PushMenuTreeTable(vm, item->submenu, depth + 1);
+            VmRawSetI(vm, t, 2);
+        }
+        if (item->flags)
+            SetTableUnsigned(vm, t, "flags", item->flags);
+        if (item->hotkey[0])
+            SetTableString(vm, t, "hotkey", item->hotkey);
+        if (item->extra[0])
+            SetTableString(vm, t, "id", item->extra);
+        VmRawSetI(vm, level, index);
+    }
 }
 
 // Calls the command of one declaration as the script would: its error
@@ -402,9 +473,19 @@ uint32_t CallDeclaredCommand(VmState* vm, const PreloadEntry* entry, uint32_t sh
         arguments += 1;
         break;
     case PRELOAD_MENU:
-        VmNewTable(vm);
+        PushMenuTreeTable(vm, static_cast<const MenuTreeItem*>(entry->details), 1);
         arguments += 1;
         break;
+    case PRELOAD_FILE: {
+        // A declared file is opened for reading, through its adapter.
+        VmPushString(vm, file.c_str());
+        VmPushNumber(vm, MODE_READ);
+        VmNewTable(vm);
+        if (entry->text2[0])
+            SetTableString(vm, VmGetTop(vm), "adapter", entry->text2);
+        arguments += 3;
+        break;
+    }
     default:
         VmPushString(vm, file.c_str());
         if (IsImageKind(entry->kind)) {

@@ -175,6 +175,7 @@ struct DisplayOptions {
     int32_t scaleWidth;
     int32_t scaleHeight;
     int32_t monitor;
+    uint32_t menu;  // id of the menu to attach, 0 none
     uint32_t bgpic;
     char title[256];
     // The picture of a display without a background picture.

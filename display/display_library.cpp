@@ -12,6 +12,7 @@
 #include "core/vm/vm.h"
 #include "display/display.h"
 #include "display/display_library.h"
+#include "display/menus.h"
 #include "display/library_support.h"
 
 namespace {
@@ -86,6 +87,7 @@ void ReadOptions(VmState* vm, int table, DisplayOptions* o)
     if (GetTableInt(vm, table, "scalewidth", &v)) o->scaleWidth = v;
     if (GetTableInt(vm, table, "scaleheight", &v)) o->scaleHeight = v;
     if (GetTableInt(vm, table, "monitor", &v)) o->monitor = v;
+    if (GetTableInt(vm, table, "menu", &v) && v > 0) o->menu = static_cast<uint32_t>(v);
     if (GetTableInt(vm, table, "bgpic", &v)) o->bgpic = static_cast<uint32_t>(v);
     GetTableColor(vm, table, "color", &o->color);
     if (GetTableInt(vm, table, "fillstyle", &v)) o->fillStyle = static_cast<uint32_t>(v);
@@ -137,7 +139,7 @@ uint32_t CmdCreateDisplay(VmState* vm)
 
 const CommandTableEntry kDisplayCommands[] = {
     {"CreateDisplay", CmdCreateDisplay},
-    {"CreateMenu", UnimplementedCommand},
+    {"CreateMenu", CmdCreateMenu},
     {nullptr, nullptr},
 };
 
@@ -146,8 +148,13 @@ const CommandTableEntry kDisplayCommands[] = {
 uint32_t OpenDisplayLibrary(VmState* vm)
 {
     uint32_t error = RegisterObjectList(&DisplayList);
+    if (!error) error = RegisterObjectList(&MenuList);
     if (!error) error = RegisterCommandTable(vm, "display", kDisplayCommands);
     return error;
 }
 
-void CloseDisplayLibrary(VmState* vm) { FreeAllDisplays(vm); }
+void CloseDisplayLibrary(VmState* vm)
+{
+    FreeAllDisplays(vm);
+    FreeAllMenus();
+}

@@ -87,6 +87,7 @@ uint32_t CreateDisplayRecord(VmState* vm, ObjectId id, bool useHandle,
         d->scaledHeight = options.scaleHeight;
     }
     d->monitor = options.monitor > 0 ? options.monitor : 1;
+    d->menu = options.menu;
     d->shownBGPicId = options.bgpic;
     d->backColor = options.color;
     d->fillStyle = options.fillStyle;

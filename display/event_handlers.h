@@ -57,8 +57,10 @@ enum DisplayEvent : int {
     DEVENT_MOUSEDOWN = 8,
     DEVENT_MOUSEUP = 9,
     DEVENT_MOUSEMOVE = 10,
+    DEVENT_RIGHTMOUSEDOWN = 11,
     DEVENT_KEYDOWN = 17,
     DEVENT_KEYUP = 18,
+    DEVENT_USERMESSAGE = 29,
 };
 
 // Looks a name up among the display events first, then the global events.

@@ -13,6 +13,7 @@
 #include "core/vm/library_glue.h"
 #include "core/vm/vm.h"
 #include "display/adapters.h"
+#include "display/buttons.h"
 #include "display/display.h"
 #include "display/intervals.h"
 #include "display/library_support.h"
@@ -30,8 +31,8 @@ uint32_t CmdCheckEvent(VmState* vm);
 uint32_t CmdWaitEvent(VmState* vm);
 
 const CommandTableEntry kEventCommands[] = {
-    {"CreateButton", UnimplementedCommand},
-    {"CreateKeyDown", UnimplementedCommand},
+    {"CreateButton", CmdCreateButton},
+    {"CreateKeyDown", CmdCreateKeyDown},
     {"InstallEventHandler", CmdInstallEventHandler},
     {"CheckEvent", CmdCheckEvent},
     {"WaitEvent", CmdWaitEvent},
@@ -175,6 +176,8 @@ uint32_t OpenEventLibrary(VmState* vm)
     uint32_t error = InitEventQueue();
     if (!error) error = RegisterObjectList(&IntervalList);
     if (!error) error = RegisterObjectList(&TimeoutList);
+    if (!error) error = RegisterObjectList(&ButtonList);
+    if (!error) error = RegisterObjectList(&KeyHandlerList);
     if (!error) error = RegisterCommandTable(vm, "event", kEventCommands);
     if (!error) SetEventVmState(vm);
     return error;
@@ -185,6 +188,7 @@ void CloseEventLibrary(VmState* vm)
     ReleaseEventHandlers(vm, GlobalEventHandlers, kGlobalEventCount);
     UpdateNetworkPolling(vm);
     FreeAllTimerObjects(vm);
+    FreeInputObjects(vm);
     FreeEventQueue();
     SetEventVmState(nullptr);
 }
@@ -277,7 +281,9 @@ uint32_t DispatchEvent(VmState* vm, const QueuedEvent* e)
         int32_t own = g_programEnd.userValueRef(e->payload);
         if (own >= 0) userdataRef = own;
     }
-    uint32_t result = 0;
+    // Buttons and key handlers hear the display's input first.
+    uint32_t result = FireInputObjectEvents(vm, e);
+    if (result) return result;
     if (handler.label >= 0) {
         FinishProgram(vm, e);
         result = GosubToLabel(vm, handler.label);
@@ -286,6 +292,16 @@ uint32_t DispatchEvent(VmState* vm, const QueuedEvent* e)
         PushMessage(vm, e, name, userdataRef);
         FinishProgram(vm, e);
         result = VmCall(vm, 1, 0);
+    } else if (e->type == EVENT_USER && e->slot == EVENT_USER_NAMED_HANDLER && e->payload) {
+        const char* function = reinterpret_cast<const char*>(e->payload);
+        VmPushCString(vm, function);
+        VmGetTable(vm, VM_GLOBALSINDEX);
+        if (VmType(vm, -1) == VM_TFUNCTION) {
+            PushMessage(vm, e, function, -1);
+            result = VmCall(vm, 1, 0);
+        } else {
+            VmPop(vm, 1);
+        }
     } else if (IsProgramEnd(e)) {
         FinishProgram(vm, e);
     } else if (const char* function = NamedSoundHandler(e)) {

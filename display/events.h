@@ -23,6 +23,9 @@ enum EventType : uint32_t {
     EVENT_TIMEOUT = 4,   // timeout `target` ran out
     EVENT_USER = 5,      // posted by a plugin; `payload` is an OsAllocMem block
 };
+// Slot of an EVENT_USER whose payload is the name of the global script
+// function to call.
+constexpr int32_t EVENT_USER_NAMED_HANDLER = 1;
 
 struct QueuedEvent {
     QueuedEvent* next;

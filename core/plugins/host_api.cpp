@@ -24,6 +24,7 @@
 #include <jpeglib.h>
 
 #include "core/io/base64.h"
+#include "core/plugins/host_events.h"
 #include "core/io/errors.h"
 #include "core/io/file_parts.h"
 #include "core/io/linked_files.h"
@@ -624,8 +625,8 @@ const QmSystemTable kSystem = {
     HostAllocMem,
     HostFreeMem,
     HostAddHook,
-    kUnsupported,  // 14: posting native events
-    kUnsupported,  // 15: OsEventCallback, a native window procedure
+    As<QmProc>(HostPostEventCode),
+    As<QmProc>(OsEventCallback),
     RepaintAllDisplays,
     HostRegisterObjectType,
     HostFreeObjectData,
@@ -637,7 +638,7 @@ const QmSystemTable kSystem = {
     HostSetHookErrorFunc,
     GetWordAt8,
     HostSetHookDisabled,
-    kUnsupported,  // HandleOsEvent: native window messages
+    As<QmProc>(HandleOsEvent),
     HostPumpEvents,
     HostWaitEvents,
     HostCreateLock,
@@ -646,9 +647,9 @@ const QmSystemTable kSystem = {
     HostUnlock,
     HostSetRuntimeHookDisabled,
     HostRemoveHook,
-    kUnsupported,  // 36: posting native events
+    As<QmProc>(HostPostEventCodeV),
     OsWriteConsole,
-    kUnsupported,  // DispatchInterval
+    As<QmProc>(DispatchInterval),
     SetTimerAdapter,
     DebugPrintf,
     ConvertEncoding,
@@ -656,9 +657,9 @@ const QmSystemTable kSystem = {
     AddPluginToCapabilityList,
     RemovePluginFromCapabilityList,
     SetAdapterFlags,
-    kUnsupported,  // DispatchPluginEvent
+    As<QmProc>(DispatchPluginEvent),
     HostGetErrorLocation,
-    kUnsupported,  // 48: spare event service
+    As<QmProc>(HostQueuedEventCount),
 };
 
 const QmStreamTable kStreams = {
@@ -726,6 +727,10 @@ QmGraphicsTable MakeGraphicsTable()
     table.slot[QM_GFX_ARGBTOPIXEL] = As<QmProc>(HostArgbToPixel);
     table.slot[QM_GFX_PIXELTOARGB] = As<QmProc>(HostPixelToArgb);
     table.slot[QM_GFX_FREEBRUSH] = As<QmProc>(HostFreeBrush);
+    table.slot[QM_GFX_DISPLAYSIZE] = As<QmProc>(HostDisplaySize);
+    table.slot[QM_GFX_CURRENTDISPLAY] = As<QmProc>(HostCurrentDisplay);
+    table.slot[QM_GFX_REFRESHDISPLAY] = As<QmProc>(HostRefreshDisplay);
+    table.slot[QM_GFX_POSTDISPLAYEVENT] = As<QmProc>(PostDisplayEventByWindow);
     return table;
 }
 const QmGraphicsTable kGraphics = MakeGraphicsTable();

@@ -292,6 +292,9 @@ uint32_t RegisterPluginLibrary(PluginRecord* record, VmState* vm, bool registerC
     return static_cast<uint32_t>(result);
 }
 
+// More formats than any saver offers: a list this long never ends.
+constexpr size_t kMaxSaverFormats = 4096;
+
 uint32_t CollectPluginFormatHooks(VmState* vm, const char* prefix, QmRegisterSaverFunc registration,
                                   QmSaverFormat** destination, uint32_t moreBit, PluginInfo* info)
 {
@@ -300,9 +303,16 @@ uint32_t CollectPluginFormatHooks(VmState* vm, const char* prefix, QmRegisterSav
     size_t prefixLength = std::strlen(prefix);
     size_t count = 0;
     size_t nameBytes = 0;
+    // The record is cleared once per pass, not per call: a plugin may walk
+    // its list by reading back what it answered last. A list that never
+    // ends is refused rather than waited for.
     QmSaverFormat format;
+    std::memset(&format, 0, sizeof format);
     do {
-        std::memset(&format, 0, sizeof format);
+        if (count == kMaxSaverFormats) {
+            SetErrorText(info->modulename ? info->modulename : "?");
+            return ERR_LOADPLUGIN;
+        }
         registration(&format);
         ++count;
         nameBytes += prefixLength + (format.name ? std::strlen(format.name) : 0) + 1;
@@ -319,8 +329,8 @@ uint32_t CollectPluginFormatHooks(VmState* vm, const char* prefix, QmRegisterSav
     }
     char* cursor = names;
     size_t filled = 0;
+    std::memset(&format, 0, sizeof format);
     do {
-        std::memset(&format, 0, sizeof format);
         registration(&format);
         hooks[filled] = format;
         const char* name = format.name ? format.name : "";

@@ -845,10 +845,14 @@ enum {
     QM_GFX_ATTACHDISPLAYCALLBACK = 8,   /* QmAttachDisplayCallbackFunc */
     QM_GFX_REMOVEDISPLAYCALLBACK = 9,   /* void (display, callback) */
     QM_GFX_SIGNALDISPLAYCALLBACK = 10,  /* void (display, uint32_t message) */
+    QM_GFX_DISPLAYSIZE = 11,            /* QmDisplaySizeFunc */
     QM_GFX_CREATEBRUSH = 12,            /* QmCreateBrushFunc */
     QM_GFX_SETDISPLAYADAPTER = 13,
+    QM_GFX_CURRENTDISPLAY = 14,         /* void* (void): the current display or null */
     QM_GFX_LOCKBITMAP = 16,             /* QmLockBitMapFunc */
     QM_GFX_UNLOCKBITMAP = 17,           /* void (lock) */
+    QM_GFX_REFRESHDISPLAY = 18,         /* uint32_t (state, display): redraw and present */
+    QM_GFX_POSTDISPLAYEVENT = 19,       /* QmPostDisplayEventFunc */
     QM_GFX_FINDDISPLAY = 20,            /* QmFindDisplayFunc */
     QM_GFX_BLTBITMAP = 21,              /* QmBltBitMapFunc */
     QM_GFX_RECTFILL = 22,               /* QmRectFillFunc */
@@ -859,6 +863,46 @@ enum {
     QM_GFX_PIXELTOARGB = 28,            /* uint32_t (uint32_t pixel, uint32_t format) */
     QM_GFX_FREEBRUSH = 29               /* uint32_t (uint32_t id): 0 or ERR_FINDBRUSH */
 };
+
+/* Window input that a display-adapter plugin feeds in. The window is the
+ * display record the host handed out (HostFindDisplay, HostForEachDisplay);
+ * positions are in display pixels, keys are character codes. */
+enum {
+    QM_WINEVENT_MOUSEDOWN = 1,
+    QM_WINEVENT_MOUSEUP = 2,
+    QM_WINEVENT_MOUSEMOVE = 3,
+    QM_WINEVENT_RIGHTMOUSEDOWN = 4,
+    QM_WINEVENT_KEYDOWN = 5,
+    QM_WINEVENT_KEYUP = 6,
+    QM_WINEVENT_CLOSE = 7
+};
+typedef struct QmWindowEvent {
+    uint32_t kind; /* QM_WINEVENT_* */
+    int32_t x, y;
+    int32_t key;
+} QmWindowEvent;
+
+/* Table 1 slot 15 (OsEventCallback): feeds a window event in from any
+ * thread; 0 or an error code. Slot 27 (HandleOsEvent): the same from the
+ * script thread, which then hands the queued events to their handlers. */
+typedef uint32_t (*QmOsEventCallbackFunc)(void* window, const QmWindowEvent* event);
+typedef uint32_t (*QmHandleOsEventFunc)(struct VmState* state, void* window, const QmWindowEvent* event);
+/* Table 1 slots 14 and 36: post a display event (its number among the
+ * display event names, 0..29) to the current display with three numbers,
+ * x, y and key; slot 36 takes them as a va_list. 0 or an error code. */
+typedef uint32_t (*QmPostEventCodeFunc)(uint32_t code, ...);
+typedef uint32_t (*QmPostEventCodeVFunc)(uint32_t code, va_list args);
+/* Table 1 slot 38: a timer adapter reports that the interval with this id
+ * pair fired; slot 46: asks the host to call the script's global function
+ * `handler` with a message {action, x, y, key}; slot 48: the number of
+ * events waiting for the script. */
+typedef uint32_t (*QmDispatchIntervalFunc)(uint32_t id, uintptr_t handle);
+typedef uint32_t (*QmDispatchPluginEventFunc)(const char* handler, int32_t x, int32_t y, int32_t key);
+typedef uint32_t (*QmQueuedEventCountFunc)(void);
+/* Table 3 slot 19: posts a display event (0..29) for a window. */
+typedef uint32_t (*QmPostDisplayEventFunc)(void* window, uint32_t code, int32_t x, int32_t y, int32_t key);
+/* Table 3 slot 11: a display's size; 0 or ERR_FINDDISPLAY. */
+typedef uint32_t (*QmDisplaySizeFunc)(void* display, int32_t* width, int32_t* height);
 
 /* The host's own image loader for plugins: HostOpenImageFile answers 1
  * with a decoded image (ARGB pixels through slot 2, freed through slot 3)

@@ -168,7 +168,7 @@ TEST_F(ErrorReport, LinesOfASingleScriptCountTheIncludedFilesBeforeIt)
     EXPECT_EQ(Report(message, false), "Out of memory!\nFile: Main.QM (current line: 45)");
 }
 
-TEST_F(ErrorReport, UnknownLocationsGiveTheMessageAlone)
+TEST_F(ErrorReport, LinesOutsideEveryRecordKeepTheChunksOwnNumbering)
 {
     VmErrorLine = 99;  // outside every record
     std::strcpy(errorScriptName, "app.qma");
@@ -178,8 +178,11 @@ TEST_F(ErrorReport, UnknownLocationsGiveTheMessageAlone)
     GetErrorInfo(vm, ERR_MEM, message, sizeof message, &file, &line);
     EXPECT_EQ(file, nullptr);
     EXPECT_EQ(line, 0);
-    EXPECT_EQ(Report(message, false), "Out of memory!");
+    EXPECT_EQ(Report(message, false), "Out of memory!\nFile: app.qma (current line: 99)");
     EXPECT_EQ(FormatDebugErrorLine(message, file, line), "@_qmerror0:\"\"*Out of memory!");
+    VmErrorLine = -1;  // no line at all
+    EXPECT_EQ(Report(message, false), "Out of memory!");
+    VmErrorLine = 99;
 
     CoreTags.scriptRunning = 0;  // start-up failures carry no location at all
     VmErrorLine = 20;

@@ -8,6 +8,7 @@
 #include "core/vm/error_hooks.h"
 #include "display/event_library.h"
 #include "display/intervals.h"
+#include "display/menus.h"
 #include "display/script_refs.h"
 #include "draw/draw_library.h"
 #include "gfx/graphics_fixture.h"
@@ -90,16 +91,10 @@ protected:
     }
 };
 
-// Commands of subsystems this player does not have answer ERR_UNIMPLCMD,
-// whatever their arguments.
-TEST_F(LibrariesTest, CommandsOfMissingSubsystemsExist)
+// The media commands exist and check their arguments (tests/media holds
+// what they load).
+TEST_F(LibrariesTest, MediaCommandsCheckTheirArguments)
 {
-    for (const char* command : {"createbutton", "createkeydown", "createmenu"}) {
-        SCOPED_TRACE(command);
-        EXPECT_EQ(Call(command, [&] { VmPushNumber(vm, 1); }), uint32_t{ERR_UNIMPLCMD});
-        VmSetTop(vm, 0);
-    }
-    // The media commands exist and check their arguments (tests/media).
     for (const char* command : {"loadsample", "openmusic", "openvideo"}) {
         SCOPED_TRACE(command);
         uint32_t code = Call(command, [&] { VmPushNumber(vm, 1); });
@@ -107,6 +102,38 @@ TEST_F(LibrariesTest, CommandsOfMissingSubsystemsExist)
         EXPECT_NE(code, uint32_t{ERR_UNIMPLCMD});
         VmSetTop(vm, 0);
     }
+}
+
+TEST_F(LibrariesTest, MenuTreesBecomeMenuObjects)
+{
+    auto tree = [&](bool empty) {
+        return [&, empty] {
+            VmPushNumber(vm, 3);
+            VmNewTable(vm);
+            if (empty)
+                return;
+            VmNewTable(vm);
+            VmPushCString(vm, "File");
+            VmRawSetI(vm, -2, 1);
+            VmNewTable(vm);
+            VmNewTable(vm);
+            VmPushCString(vm, "Quit");
+            VmRawSetI(vm, -2, 1);
+            VmRawSetI(vm, -2, 1);
+            VmRawSetI(vm, -2, 2);
+            VmRawSetI(vm, -2, 1);
+        };
+    };
+    EXPECT_EQ(Call("createmenu", tree(true)), uint32_t{ERR_EMPTYMENUTREE});
+    VmSetTop(vm, 0);
+    ASSERT_EQ(Call("createmenu", tree(false)), 0u);
+    VmSetTop(vm, 0);
+    MenuRecord* menu = nullptr;
+    ASSERT_EQ(FindMenu(MakeObjectId(3), &menu), 0u);
+    EXPECT_EQ(menu->itemCount, 2u);
+    EXPECT_STREQ(menu->items->submenu->label, "Quit");
+    EXPECT_EQ(CountObjectsOfType(OBJ_MENU), 1u);
+    EXPECT_EQ(FindMenu(MakeObjectId(4), &menu), uint32_t{ERR_FINDMENU});
 }
 
 TEST_F(LibrariesTest, CreateDisplayReadsItsOptions)

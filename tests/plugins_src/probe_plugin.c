@@ -93,7 +93,7 @@ static long ProbeSystem(char* out, size_t capacity)
     block = (unsigned char*)sys->HostAllocMem(64, QM_HOSTALLOC_ZERO);
     CHECK(block && block[0] == 0 && block[63] == 0);
     sys->HostFreeMem(block);
-    CHECK(((uint32_t(*)(void))sys->DispatchInterval)() == QM_UNSUPPORTED);
+    CHECK(((uint32_t(*)(uint32_t, uintptr_t))sys->DispatchInterval)(0, 0) != QM_UNSUPPORTED);
     return snprintf(out, capacity, "%s|%llx", title, (unsigned long long)vm);
 }
 

@@ -16,7 +16,9 @@
  *   DIR_ADAPTER      serves the folder "mem:dir"
  *                    BY_NAME_ONLY: not entered in the file-adapter list, so
  *                    only a loader list that names it uses it
- *   SAVER            an image saver with two formats
+ *   SAVER            an image saver with two formats; READBACK walks its
+ *                    list by reading its previous answer back from the
+ *                    record; ENDLESS never ends its list
  *   FOREIGN          asks for the foreign call form
  * Every call of InitPlugin, ClosePlugin and RequirePlugin is appended as a
  * line to the file that QM_TEST_PLUGIN_LOG names, written through the
@@ -237,7 +239,15 @@ EXPORT int TransformImage(void* image, const QmImageTransform* t, int w, int h)
 static int saverCalls;
 EXPORT int RegisterImageSaver(QmSaverFormat* format)
 {
+#if defined(READBACK)
+    int index = format->formatId == 7;
+    (void)saverCalls;
+#elif defined(ENDLESS)
+    int index = 0;
+    (void)saverCalls;
+#else
     int index = saverCalls++ % 2;
+#endif
     format->formatId = index ? 8 : 7;
     format->name = index ? "hex" : "raw";
     format->flags = index ? 0 : 0x8;

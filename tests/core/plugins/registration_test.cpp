@@ -199,6 +199,27 @@ TEST_F(RegistrationTest, SaverFormatsBecomeConstantsAndHooks)
     EXPECT_EQ(record->node->info->imageSaverFormats, hooks);  // kept, not rebuilt
 }
 
+TEST_F(RegistrationTest, SaverReadingItsLastAnswerEndsItsList)
+{
+    PluginRecord* record = nullptr;
+    ASSERT_EQ(Load("saverback", &record), 0u);
+    ASSERT_EQ(ActivatePlugin(vm, record), 0u);
+    const QmSaverFormat* hooks = record->node->info->imageSaverFormats;
+    ASSERT_NE(hooks, nullptr);
+    EXPECT_EQ(hooks[0].formatId, 7u);
+    EXPECT_EQ(hooks[1].formatId, 8u);
+    EXPECT_EQ(hooks[2].formatId, 0u);
+    EXPECT_EQ(UserConstant("imgfmt_hex"), std::to_string(8.0));
+}
+
+TEST_F(RegistrationTest, SaverThatNeverEndsItsListIsRefused)
+{
+    PluginRecord* record = nullptr;
+    ASSERT_EQ(Load("saverendless", &record), 0u);
+    EXPECT_EQ(ActivatePlugin(vm, record), static_cast<uint32_t>(ERR_LOADPLUGIN));
+    EXPECT_EQ(record->node->info->imageSaverFormats, nullptr);
+}
+
 TEST_F(RegistrationTest, RequiredPluginsGetTheirRequireTagsSettings)
 {
     ASSERT_EQ(Load("mathx"), 0u);

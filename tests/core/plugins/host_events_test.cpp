@@ -1,0 +1,156 @@
+// The host's event services as a display-adapter plugin uses them: window
+// input fed through table 1 slots 15 and 27 fires the script events of a
+// button and a key handler, an interval of the plugin's own timer reaches
+// its handler through slot 38, an event code posted through slot 14 the
+// display's handler, and a plugin event through slot 46 a named function.
+#include "core/plugins/host_events.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "core/io/error_codes.h"
+#include "core/plugins/plugin_loader.h"
+#include "core/vm/vm.h"
+#include "display/buttons.h"
+#include "display/display.h"
+#include "display/display_library.h"
+#include "display/event_library.h"
+#include "display/events.h"
+#include "display/intervals.h"
+#include "display/script_refs.h"
+#include "platform/posix/os_runloop.h"
+#include "support/test_displays.h"
+
+namespace {
+
+std::vector<std::string> heard;
+
+uint32_t Heard(VmState* vm)
+{
+    std::string line;
+    for (const char* key : {"action", "id", "x", "y", "key"}) {
+        VmPushCString(vm, key);
+        VmRawGet(vm, 1);
+        line += (line.empty() ? "" : " ") + std::string(VmType(vm, -1) == VM_TSTRING ? VmGetString(vm, -1)
+                                                        : std::to_string(static_cast<int>(VmGetNumber(vm, -1))));
+        VmPop(vm, 1);
+    }
+    heard.push_back(line);
+    return 0;
+}
+
+class HostEvents : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_EQ(OsInit(), 0u);
+        vm = VmOpenState();
+        VmPushValue(vm, VM_GLOBALSINDEX);
+        ASSERT_EQ(OpenDisplayLibrary(vm), 0u);
+        ASSERT_EQ(OpenEventLibrary(vm), 0u);
+        VmSetTop(vm, 0);
+        display = MakeTestDisplay(vm, 1, 320, 200);
+        ASSERT_NE(display, nullptr);
+        for (const char* name : {"onbuttonclick", "onbuttonover", "onbuttonout", "onkeydown", "fromplugin"}) {
+            VmPushCString(vm, name);
+            VmPushNativeFunction(vm, Heard);
+            VmSetTable(vm, VM_GLOBALSINDEX);
+        }
+        heard.clear();
+        host = GetPluginHostApi();
+    }
+    void TearDown() override
+    {
+        CloseEventLibrary(vm);
+        CloseDisplayLibrary(vm);
+        VmCloseState(vm);
+        OsShutdown();
+    }
+    uint32_t Run(const char* command, std::vector<double> numbers, const char* text = nullptr)
+    {
+        VmPushCString(vm, command);
+        VmGetTable(vm, VM_GLOBALSINDEX);
+        for (double n : numbers)
+            VmPushNumber(vm, n);
+        if (text)
+            VmPushCString(vm, text);
+        uint32_t error = VmPCall(vm, static_cast<int>(numbers.size()) + (text ? 1 : 0), 0, 0);
+        VmSetTop(vm, 0);
+        return error;
+    }
+    void DispatchAll()
+    {
+        while (QueuedEvent* e = TakeEvent()) {
+            EXPECT_EQ(DispatchEvent(vm, e), 0u);
+            FreeQueuedEvent(e);
+        }
+    }
+
+    VmState* vm = nullptr;
+    Display* display = nullptr;
+    const PluginHostApi* host = nullptr;
+};
+
+TEST_F(HostEvents, WindowInputFiresButtonAndKeyHandlerEvents)
+{
+    ASSERT_EQ(Run("createbutton", {4, 10, 10, 50, 30}), 0u);
+    ASSERT_EQ(Run("createkeydown", {6}, "ESC"), 0u);
+    auto osEventCallback = reinterpret_cast<QmOsEventCallbackFunc>(host->system->OsEventCallback);
+    auto handleOsEvent = reinterpret_cast<QmHandleOsEventFunc>(host->system->HandleOsEvent);
+
+    // From the adapter's own thread the events wait in the queue ...
+    QmWindowEvent move{QM_WINEVENT_MOUSEMOVE, 20, 20, 0};
+    ASSERT_EQ(osEventCallback(display, &move), 0u);
+    QmWindowEvent miss{QM_WINEVENT_MOUSEDOWN, 60, 20, 0};
+    ASSERT_EQ(osEventCallback(display, &miss), 0u);
+    EXPECT_TRUE(heard.empty());
+    DispatchAll();
+    // ... from the script thread they are handed over at once.
+    QmWindowEvent click{QM_WINEVENT_MOUSEDOWN, 50, 30, 0};
+    ASSERT_EQ(handleOsEvent(vm, display, &click), 0u);
+    QmWindowEvent away{QM_WINEVENT_MOUSEMOVE, 0, 0, 0};
+    ASSERT_EQ(handleOsEvent(vm, display, &away), 0u);
+    QmWindowEvent other{QM_WINEVENT_KEYDOWN, 0, 0, 'a'};
+    ASSERT_EQ(handleOsEvent(vm, display, &other), 0u);
+    QmWindowEvent escape{QM_WINEVENT_KEYDOWN, 0, 0, 27};
+    ASSERT_EQ(handleOsEvent(vm, display, &escape), 0u);
+
+    const std::vector<std::string> expected = {
+        "onbuttonover 4 20 20 0", "onbuttonclick 4 50 30 0", "onbuttonout 4 0 0 0", "onkeydown 6 0 0 27"};
+    EXPECT_EQ(heard, expected);
+    // A window that is no display is refused.
+    int notADisplay = 0;
+    EXPECT_EQ(handleOsEvent(vm, &notADisplay, &click), static_cast<uint32_t>(ERR_FINDDISPLAY));
+}
+
+TEST_F(HostEvents, PostedCodesIntervalsAndPluginEventsReachTheScript)
+{
+    // Slot 14: the current display's OnUserMessage slot.
+    VmPushNativeFunction(vm, Heard);
+    ASSERT_EQ(InstallEventHandler(vm, "OnUserMessage", 1, 0), 0u);
+    VmSetTop(vm, 0);
+    auto post = reinterpret_cast<QmPostEventCodeFunc>(host->system->eventService14);
+    ASSERT_EQ(post(29u, 7, 8, 9), 0u);
+    auto count = reinterpret_cast<QmQueuedEventCountFunc>(host->system->eventService48);
+    EXPECT_EQ(count(), 1u);
+
+    // Slot 38: an interval ticked by the plugin's timer.
+    EventHandler handler = kNoEventHandler;
+    VmPushNativeFunction(vm, Heard);
+    handler.functionRef = TakeRegistryRef(vm);
+    ASSERT_EQ(AddInterval(vm, MakeObjectId(3), 100000, 0, &handler, nullptr), 0u);
+    auto tick = reinterpret_cast<QmDispatchIntervalFunc>(host->system->DispatchInterval);
+    ASSERT_EQ(tick(3, 0), 0u);
+    ASSERT_EQ(tick(99, 0), 0u);  // no such interval: dropped at dispatch
+
+    // Slot 46: a named global function.
+    auto pluginEvent = reinterpret_cast<QmDispatchPluginEventFunc>(host->system->DispatchPluginEvent);
+    ASSERT_EQ(pluginEvent("FromPlugin", 1, 2, 3), 0u);
+    DispatchAll();
+    const std::vector<std::string> expected = {"OnUserMessage 1 7 8 9", "Interval 3 0 0 0", "fromplugin 0 1 2 3"};
+    EXPECT_EQ(heard, expected);
+}
+
+}  // namespace
