@@ -13,9 +13,9 @@ struct ByteBuffer;
 // first (*position then lies at the end), or ERR_MEM.
 uint32_t GifReadSubBlocks(const uint8_t* data, size_t size, size_t* position, ByteBuffer* out);
 
-// Decodes LZW codes into count indices; stops at the end code, the end of
-// the data or a full picture (indices not reached keep their value).
-// 0, ERR_MEM, or ERR_LOADPICTURE for an impossible code.
+// Decodes LZW codes into count indices; stops at the end code or a full
+// picture (indices not reached keep their value). 0, ERR_MEM, or
+// ERR_LOADPICTURE for an impossible code or data that ends before either.
 uint32_t GifDecodeLzw(const uint8_t* data, size_t size, uint32_t minimumBits, uint8_t* indices, size_t count);
 
 // Reads entries RGB triples as opaque ARGB words. 0 or ERR_LOADPICTURE.

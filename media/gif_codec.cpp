@@ -542,9 +542,18 @@ uint32_t GifReadSubBlocks(const uint8_t* data, size_t size, size_t* position, By
     return error;
 }
 
+namespace {
+
+bool KeepWholeFrame(IndexRows*) { return true; }
+
+}  // namespace
+
 uint32_t GifDecodeLzw(const uint8_t* data, size_t size, uint32_t minimumBits, uint8_t* indices, size_t count)
 {
-    return DecodeLzw(data, size, minimumBits, indices, count);
+    // The frame's indices form one long row: the animated reader composes
+    // frames onto its canvas itself.
+    IndexRows rows{indices, static_cast<uint32_t>(count), 0, 0, KeepWholeFrame};
+    return DecodeLzw(data, size, minimumBits, &rows, count);
 }
 
 uint32_t GifReadPalette(const uint8_t* data, size_t size, size_t* position, uint32_t entries, uint32_t* palette)

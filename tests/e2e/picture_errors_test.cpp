@@ -92,10 +92,11 @@ TEST_F(PictureErrors, PictureThatDoesNotFitInMemoryNamesTheFile)
 #endif
     std::string big = dir.file("big.png");
     ASSERT_TRUE(RunPython(dir.path(), "import sys\nfrom PIL import Image\n"
-                                      "Image.new('RGB', (10000, 10000), (10, 200, 30)).save(sys.argv[1])\n",
+                                      "Image.new('RGB', (10002, 10000), (10, 200, 30)).save(sys.argv[1])\n",
                           big));
     // 400 MB of pixels: with 300 MB the decode runs out, with 700 MB the
-    // decoded picture fits but its bitmap does not.
+    // decoded picture fits but its bitmap does not (a width that is no
+    // multiple of 4 keeps the bitmap from taking over the decoded pixels).
     for (long limit : {300000L, 700000L}) {
         PlayerRun run = Load("loadbrush", big, limit);
         EXPECT_EQ(run.status, 1) << limit;
