@@ -26,8 +26,10 @@ case "$name" in
     port_file="$work/port"
     python3 - "$work/site" "$port_file" <<'PY' &
 import http.server, functools, sys, os
-handler = functools.partial(http.server.SimpleHTTPRequestHandler, directory=sys.argv[1])
-handler.log_message = lambda *a: None
+class Quiet(http.server.SimpleHTTPRequestHandler):
+    def log_message(self, *args):
+        pass
+handler = functools.partial(Quiet, directory=sys.argv[1])
 server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
 with open(sys.argv[2] + ".tmp", "w") as f:
     f.write(str(server.server_address[1]))
