@@ -40,6 +40,22 @@ PY
     for _ in $(seq 100); do [ -f "$port_file" ] && break; sleep 0.1; done
     args=(-url "http://127.0.0.1:$(cat "$port_file")/data.bin")
     ;;
+  sounds)
+    # Half a second of a 440 Hz tone (mono, 16 bits, 22050 Hz) and two
+    # seconds of a stereo tune (16 bits, 44100 Hz), written by python's wave.
+    python3 - "$work" <<'PY'
+import math, struct, sys, wave
+def write(name, rate, channels, frames, pitch):
+    with wave.open(sys.argv[1] + "/" + name, "wb") as w:
+        w.setnchannels(channels)
+        w.setsampwidth(2)
+        w.setframerate(rate)
+        w.writeframes(b"".join(struct.pack("<h", int(8000 * math.sin(2 * math.pi * pitch * i / rate))) * channels
+                               for i in range(frames)))
+write("tone.wav", 22050, 1, 11025, 440)
+write("tune.wav", 44100, 2, 88200, 330)
+PY
+    ;;
 esac
 out="$work/out.txt"
 status=0
