@@ -40,6 +40,23 @@ PY
     for _ in $(seq 100); do [ -f "$port_file" ] && break; sleep 0.1; done
     args=(-url "http://127.0.0.1:$(cat "$port_file")/data.bin")
     ;;
+  displays)
+    # A picture of 640 x 480 in four bands (red, green, blue, white) for
+    # background picture 1, and a full-screen display with a gradient
+    # backfill from orange at the top of the screen to blue at the bottom.
+    python3 - "$work/sky.png" <<'PY'
+import struct, sys, zlib
+w, h = 640, 480
+bands = [b"\xff\x00\x00", b"\x00\xff\x00", b"\x00\x00\xff", b"\xff\xff\xff"]
+rows = b"".join(b"\x00" + bands[y * 4 // h] * w for y in range(h))
+def chunk(kind, data):
+    return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+png = (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", w, h, 8, 2, 0, 0, 0))
+       + chunk(b"IDAT", zlib.compress(rows)) + chunk(b"IEND", b""))
+open(sys.argv[1], "wb").write(png)
+PY
+    args=(-FAKEFULLSCREEN -BACKFILL gradient -STARTCOLOR '$FF8000' -ENDCOLOR '$0000FF')
+    ;;
   sounds)
     # Half a second of a 440 Hz tone (mono, 16 bits, 22050 Hz) and two
     # seconds of a stereo tune (16 bits, 44100 Hz), written by python's wave.
