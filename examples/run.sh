@@ -57,6 +57,24 @@ open(sys.argv[1], "wb").write(png)
 PY
     args=(-FAKEFULLSCREEN -BACKFILL gradient -STARTCOLOR '$FF8000' -ENDCOLOR '$0000FF')
     ;;
+  pictures)
+    # A photo-like picture of 400 x 300: colours running across and down.
+    python3 - "$work/photo.png" <<'PY'
+import struct, sys, zlib
+w, h = 400, 300
+rows = b"".join(b"\x00" + b"".join(bytes((x * 255 // w, y * 255 // h, (x + y) % 256)) for x in range(w))
+                for y in range(h))
+def chunk(kind, data):
+    return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+png = (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", w, h, 8, 2, 0, 0, 0))
+       + chunk(b"IDAT", zlib.compress(rows)) + chunk(b"IEND", b""))
+open(sys.argv[1], "wb").write(png)
+PY
+    ;;
+  anims)
+    # An animated GIF of 4 frames of 64 x 48, 100 ms each, made by ImageMagick.
+    convert -size 64x48 -delay 10 xc:red xc:green xc:blue xc:white -loop 0 "$work/spin.gif"
+    ;;
   sounds)
     # Half a second of a 440 Hz tone (mono, 16 bits, 22050 Hz) and two
     # seconds of a stereo tune (16 bits, 44100 Hz), written by python's wave.
