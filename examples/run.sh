@@ -26,8 +26,10 @@ case "$name" in
     port_file="$work/port"
     python3 - "$work/site" "$port_file" <<'PY' &
 import http.server, functools, sys, os
-handler = functools.partial(http.server.SimpleHTTPRequestHandler, directory=sys.argv[1])
-handler.log_message = lambda *a: None
+class Quiet(http.server.SimpleHTTPRequestHandler):
+    def log_message(self, *args):
+        pass
+handler = functools.partial(Quiet, directory=sys.argv[1])
 server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
 with open(sys.argv[2] + ".tmp", "w") as f:
     f.write(str(server.server_address[1]))
@@ -37,6 +39,57 @@ PY
     peer=$!
     for _ in $(seq 100); do [ -f "$port_file" ] && break; sleep 0.1; done
     args=(-url "http://127.0.0.1:$(cat "$port_file")/data.bin")
+    ;;
+  displays)
+    # A picture of 640 x 480 in four bands (red, green, blue, white) for
+    # background picture 1, and a full-screen display with a gradient
+    # backfill from orange at the top of the screen to blue at the bottom.
+    python3 - "$work/sky.png" <<'PY'
+import struct, sys, zlib
+w, h = 640, 480
+bands = [b"\xff\x00\x00", b"\x00\xff\x00", b"\x00\x00\xff", b"\xff\xff\xff"]
+rows = b"".join(b"\x00" + bands[y * 4 // h] * w for y in range(h))
+def chunk(kind, data):
+    return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+png = (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", w, h, 8, 2, 0, 0, 0))
+       + chunk(b"IDAT", zlib.compress(rows)) + chunk(b"IEND", b""))
+open(sys.argv[1], "wb").write(png)
+PY
+    args=(-FAKEFULLSCREEN -BACKFILL gradient -STARTCOLOR '$FF8000' -ENDCOLOR '$0000FF')
+    ;;
+  pictures)
+    # A photo-like picture of 400 x 300: colours running across and down.
+    python3 - "$work/photo.png" <<'PY'
+import struct, sys, zlib
+w, h = 400, 300
+rows = b"".join(b"\x00" + b"".join(bytes((x * 255 // w, y * 255 // h, (x + y) % 256)) for x in range(w))
+                for y in range(h))
+def chunk(kind, data):
+    return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+png = (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", w, h, 8, 2, 0, 0, 0))
+       + chunk(b"IDAT", zlib.compress(rows)) + chunk(b"IEND", b""))
+open(sys.argv[1], "wb").write(png)
+PY
+    ;;
+  anims)
+    # An animated GIF of 4 frames of 64 x 48, 100 ms each, made by ImageMagick.
+    convert -size 64x48 -delay 10 xc:red xc:green xc:blue xc:white -loop 0 "$work/spin.gif"
+    ;;
+  sounds)
+    # Half a second of a 440 Hz tone (mono, 16 bits, 22050 Hz) and two
+    # seconds of a stereo tune (16 bits, 44100 Hz), written by python's wave.
+    python3 - "$work" <<'PY'
+import math, struct, sys, wave
+def write(name, rate, channels, frames, pitch):
+    with wave.open(sys.argv[1] + "/" + name, "wb") as w:
+        w.setnchannels(channels)
+        w.setsampwidth(2)
+        w.setframerate(rate)
+        w.writeframes(b"".join(struct.pack("<h", int(8000 * math.sin(2 * math.pi * pitch * i / rate))) * channels
+                               for i in range(frames)))
+write("tone.wav", 22050, 1, 11025, 440)
+write("tune.wav", 44100, 2, 88200, 330)
+PY
     ;;
 esac
 out="$work/out.txt"

@@ -7,7 +7,7 @@
 
 #include "core/vm/library_glue.h"
 
-constexpr int kGraphicsConstantCount = 177;
+constexpr int kGraphicsConstantCount = 179;
 extern const ConstantTableEntry kGraphicsConstants[kGraphicsConstantCount + 1];
 
 constexpr int kRandomColorCount = 246;

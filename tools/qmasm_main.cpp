@@ -10,15 +10,37 @@
 #include "tools/qmasm/assembler.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 using namespace qmasm;
+
+// A background picture declared with no options: the whole picture, no
+// transparent colour, no gradient behind it. The file name is read as the
+// applet starts, from the applet's folder.
+static AppletPreload BGPicDeclaration(uint32_t id, const std::string& file)
+{
+    constexpr uint8_t kPreloadBGPic = 0;
+    // Options (1 + 4 + 4 + 2 + 3 * 4 bytes), the gradient (style, four
+    // values, no stops) and three more words, all zero.
+    constexpr size_t kRecordSize = 23 + 18 + 12;
+    AppletPreload p;
+    p.kind = kPreloadBGPic;
+    p.id = id;
+    p.data.assign(file.begin(), file.end());
+    p.data.push_back(0);
+    p.record.assign(kRecordSize, 0);
+    return p;
+}
 
 static int Usage()
 {
     std::fprintf(stderr,
                  "usage: qmasm IN.qas [-o OUT.qmb] [--applet OUT.qma [--packed] [--title TEXT]\n"
-                 "             [--link NAME=FILE]...]\n");
+                 "             [--link NAME=FILE]... [--bgpic ID=FILE]...]\n"
+                 "  --link NAME=FILE   links FILE into the applet under NAME\n"
+                 "  --bgpic ID=FILE    declares background picture ID, loaded from FILE (beside\n"
+                 "                     the applet) as the applet starts; BGPic 1 is display 1's\n");
     return 2;
 }
 
@@ -49,6 +71,14 @@ int main(int argc, char** argv)
                 return 1;
             }
             applet.linkedFiles.push_back(std::move(f));
+        } else if (a == "--bgpic" && hasValue) {
+            std::string spec = argv[++i];
+            size_t eq = spec.find('=');
+            char* end = nullptr;
+            unsigned long id = eq == std::string::npos ? 0 : std::strtoul(spec.c_str(), &end, 10);
+            if (id < 1 || id > 0xFFFFFFFFul || end != spec.c_str() + eq || eq + 1 == spec.size())
+                return Usage();
+            applet.preloads.push_back(BGPicDeclaration(static_cast<uint32_t>(id), spec.substr(eq + 1)));
         } else if (!a.empty() && a[0] != '-' && input.empty()) {
             input = a;
         } else {
