@@ -109,6 +109,21 @@ void PoolFree(VmPool* pool, void* block, size_t size)
     pool->free[c] = b;
 }
 
+// Resizes a large block in place or by remapping its pages: a growing
+// vector or string is not copied page by page into fresh memory.
+void* PoolResizeLarge(void* block, size_t size)
+{
+    BlockLink* link = static_cast<BlockLink*>(block) - 1;
+    BlockLink* prev = link->prev;
+    BlockLink* next = link->next;
+    auto* fresh = static_cast<BlockLink*>(OsResizeMem(link, sizeof(BlockLink) + size));
+    if (!fresh)
+        return nullptr;  // the old block is still linked where it was
+    prev->next = fresh;
+    next->prev = fresh;
+    return fresh + 1;
+}
+
 }  // namespace
 
 void VmOpenPool(VmGlobalState* g)
@@ -166,6 +181,10 @@ void* VmRealloc(VmState* L, void* block, size_t oldSize, size_t newSize)
     if (pool && block && oldSize <= kMaxPooled && newSize <= kMaxPooled && ClassOf(oldSize) == ClassOf(newSize)) {
         fresh = block;
         block = nullptr;
+    } else if (block && oldSize > kMaxPooled && newSize > kMaxPooled) {
+        fresh = pool ? PoolResizeLarge(block, newSize) : OsResizeMem(block, newSize);
+        if (fresh)
+            block = nullptr;
     } else {
         fresh = pool ? PoolAlloc(pool, newSize) : OsAllocMem(newSize, 0);
     }

@@ -34,6 +34,16 @@ void* OsAllocMem(size_t size, int zero)
     return block;
 }
 
+void* OsResizeMem(void* block, size_t size)
+{
+    if (size == 0)
+        size = 1;
+    void* fresh = std::realloc(block, size);
+    if (fresh && size >= kHugeBlock)
+        AdviseHugePages(fresh, size);
+    return fresh;
+}
+
 void OsFreeMem(void* block)
 {
     std::free(block);
