@@ -6,7 +6,8 @@ player's start-up is part of its time, as curl's start-up is part of curl's.
 
     /usr/bin/python3 bench/transfer_vs_curl.py BUILD_DIR [--size MiB] [--runs N]
 
-Prints the best time of N runs of each and the ratios to curl's time."""
+Prints the best wall and CPU time of N runs of each, its peak memory (also
+as a multiple of the body) and the ratios to curl's times."""
 import argparse
 import hashlib
 import os
@@ -108,22 +109,33 @@ def applet(build, work, name, url, target):
 
 
 def timed(command, check):
+    """Wall time, CPU time and peak resident memory (KiB) of one run. GNU
+    time reports the peak: the child's own rusage would count the memory of
+    this script, which it shares until it starts the program."""
     t = time.perf_counter()
-    out = subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    out = subprocess.run(["/usr/bin/time", "-f", "peak %M %U %S"] + command,
+                         stdout=subprocess.PIPE, stderr=subprocess.PIPE)
     elapsed = time.perf_counter() - t
     if out.returncode != 0:
         sys.exit("%s failed: %s" % (command[0], out.stderr.decode(errors="replace")))
     check(out.stdout)
-    return elapsed
+    peak = cpu = 0
+    for line in out.stderr.decode(errors="replace").splitlines():
+        if line.startswith("peak "):
+            fields = line.split()
+            peak, cpu = int(fields[1]), float(fields[2]) + float(fields[3])
+    return elapsed, cpu, peak
 
 
 def best_of(runs, commands):
-    """The best time of each (command, check) pair; the pairs take turns, so
-    that a change in the machine's load touches them alike."""
-    best = [float("inf")] * len(commands)
+    """The best wall and CPU time and the largest peak memory of each
+    (command, check) pair; the pairs take turns, so that a change in the
+    machine's load touches them alike."""
+    best = [[float("inf"), float("inf"), 0] for _ in commands]
     for _ in range(runs):
         for i, (command, check) in enumerate(commands):
-            best[i] = min(best[i], timed(command, check))
+            wall, cpu, peak = timed(command, check)
+            best[i] = [min(best[i][0], wall), min(best[i][1], cpu), max(best[i][2], peak)]
     return best
 
 
@@ -170,11 +182,16 @@ def main():
                 ([player, applet(build, work, proto + "string", url, None)], size_ok),
             ])
             rows.append((proto, curl, to_file, to_string))
-        print("%d MiB over loopback, best of %d runs" % (args.size, args.runs))
-        print("%-5s %10s %10s %10s %10s %10s" % ("", "curl", "to file", "ratio", "to string", "ratio"))
+        print("%d MiB over loopback, best of %d runs, one thread each (player whole process); "
+              "ratio = time / curl's time, peak = largest resident set" % (args.size, args.runs))
+        print("%-5s %-10s %9s %8s %8s %8s %8s %8s" % ("", "", "wall ms", "cpu ms", "peak MB", "x body",
+                                                     "ratio", "cpu rat."))
         for proto, curl, to_file, to_string in rows:
-            print("%-5s %8.1fms %8.1fms %9.2fx %8.1fms %9.2fx" % (
-                proto, curl * 1000, to_file * 1000, to_file / curl, to_string * 1000, to_string / curl))
+            for name, (wall, cpu, peak) in (("curl file", curl), ("to file", to_file),
+                                            ("to string", to_string)):
+                print("%-5s %-10s %9.1f %8.1f %8.1f %8.2f %8.2f %8.2f" % (
+                    proto, name, wall * 1000, cpu * 1000, peak / 1024, peak * 1024.0 / size,
+                    wall / curl[0], cpu / curl[1] if curl[1] else float("nan")))
     finally:
         nginx.terminate()
         ftp.terminate()

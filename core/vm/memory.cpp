@@ -158,7 +158,7 @@ bool VmReleasePool(VmGlobalState* g)
     return true;
 }
 
-void* VmRealloc(VmState* L, void* block, size_t oldSize, size_t newSize)
+void* VmTryRealloc(VmState* L, void* block, size_t oldSize, size_t newSize)
 {
     VmPool* pool = L && L->g ? L->g->pool : nullptr;
     if (newSize == 0) {
@@ -172,11 +172,8 @@ void* VmRealloc(VmState* L, void* block, size_t oldSize, size_t newSize)
             L->g->nblocks -= oldSize;
         return nullptr;
     }
-    if (newSize >= VM_MAX_BLOCK) {
-        if (!L)
-            return nullptr;
-        VmRaiseError(L, ERR_MEM);
-    }
+    if (newSize >= VM_MAX_BLOCK)
+        return nullptr;
     void* fresh;
     if (pool && block && oldSize <= kMaxPooled && newSize <= kMaxPooled && ClassOf(oldSize) == ClassOf(newSize)) {
         fresh = block;
@@ -188,11 +185,8 @@ void* VmRealloc(VmState* L, void* block, size_t oldSize, size_t newSize)
     } else {
         fresh = pool ? PoolAlloc(pool, newSize) : OsAllocMem(newSize, 0);
     }
-    if (!fresh) {
-        if (!L)
-            return nullptr;
-        VmThrow(L, ERR_MEM);
-    }
+    if (!fresh)
+        return nullptr;
     if (block) {
         std::memcpy(fresh, block, oldSize < newSize ? oldSize : newSize);
         if (pool)
@@ -202,6 +196,17 @@ void* VmRealloc(VmState* L, void* block, size_t oldSize, size_t newSize)
     }
     if (L && L->g)
         L->g->nblocks += newSize - oldSize;
+    return fresh;
+}
+
+void* VmRealloc(VmState* L, void* block, size_t oldSize, size_t newSize)
+{
+    void* fresh = VmTryRealloc(L, block, oldSize, newSize);
+    if (!fresh && newSize != 0 && L) {
+        if (newSize >= VM_MAX_BLOCK)
+            VmRaiseError(L, ERR_MEM);
+        VmThrow(L, ERR_MEM);
+    }
     return fresh;
 }
 

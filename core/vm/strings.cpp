@@ -197,10 +197,15 @@ VmString* VmAllocString(VmState* L, size_t length)
 {
     // Room for the string is made now, while a failure leaves nothing
     // behind, so that VmInternFresh never has to grow the table.
+    VmReserveStringSlot(L);
+    return AllocStringObject(L, length, 0);
+}
+
+void VmReserveStringSlot(VmState* L)
+{
     VmStringTable* tb = &L->g->strt;
     if (NeedsGrowth(tb))
         VmResizeStringTable(L, tb->size * 2);
-    return AllocStringObject(L, length, 0);
 }
 
 VmString* VmInternFresh(VmState* L, VmString* fresh)
