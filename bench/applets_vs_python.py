@@ -7,7 +7,7 @@ player's time over python's for each with the peak memory of both, the idle
 cost of the event check per source line, and fib(30) with and without line
 information.
 
-    python3 bench/applets_vs_python.py BUILD_DIR [--runs N] [--python PATH]
+    python3 bench/applets_vs_python.py BUILD_DIR [--runs N] [--python PATH] [--baseline BUILD_DIR]
 
 The player's times are whole-process times (start-up included); python's
 are those of its main() alone, taken by the script itself (compute only),
@@ -258,37 +258,41 @@ def run_once(cmd):
     """Wall and CPU time, peak resident memory (KiB) and the output of one
     run; a python program's own compute times replace its process times.
     GNU time reports the peak: a child's own rusage would count the memory
-    of this script, which it shares until it starts the program."""
-    t0 = time.perf_counter()
-    p = subprocess.run(["/usr/bin/time", "-f", "peak %M %U %S"] + cmd, stdout=subprocess.PIPE,
-                       stderr=subprocess.PIPE, text=True, env=ONE_THREAD)
-    wall = time.perf_counter() - t0
+    of this script, which it shares until it starts the program. The CPU
+    time comes from the rusage of GNU time, which holds its child's."""
+    with tempfile.TemporaryFile("w+") as out, tempfile.TemporaryFile("w+") as err:
+        t0 = time.perf_counter()
+        p = subprocess.Popen(["/usr/bin/time", "-f", "peak %M"] + cmd, stdout=out, stderr=err,
+                             text=True, env=ONE_THREAD)
+        _, status, usage = os.wait4(p.pid, 0)
+        wall = time.perf_counter() - t0
+        p.returncode = os.waitstatus_to_exitcode(status)
+        out.seek(0)
+        err.seek(0)
+        stdout, stderr = out.read(), err.read()
     if p.returncode != 0:
-        sys.exit(f"{' '.join(cmd)} failed ({p.returncode}): {p.stderr.strip()}")
-    cpu = peak = 0.0
-    for line in p.stderr.splitlines():
+        sys.exit(f"{' '.join(cmd)} failed ({p.returncode}): {stderr.strip()}")
+    cpu = usage.ru_utime + usage.ru_stime
+    peak = 0
+    for line in stderr.splitlines():
         fields = line.split()
         if line.startswith("peak "):
             peak = int(fields[1])
-            cpu = float(fields[2]) + float(fields[3])
-    for line in p.stderr.splitlines():
-        if line.startswith("compute "):
-            wall, cpu = (float(x) for x in line.split()[1:3])
-    return wall, cpu, peak, p.stdout.strip()
+        elif line.startswith("compute "):
+            wall, cpu = (float(x) for x in fields[1:3])
+    return wall, cpu, peak, stdout.strip()
 
 
-def run_best(cmd, runs):
-    """Best wall and CPU time of `runs` runs, the largest peak memory (KiB)
-    and the output."""
-    best_wall = best_cpu = None
-    peak = 0
-    output = None
+def run_best(cmds, runs):
+    """For each command: the best wall and CPU time of `runs` runs, the
+    largest peak memory (KiB) and the output. The commands take turns, so
+    that a change in the machine's load touches them alike."""
+    best = [[float("inf"), float("inf"), 0, None] for _ in cmds]
     for _ in range(runs):
-        wall, cpu, rss, output = run_once(cmd)
-        best_wall = wall if best_wall is None else min(best_wall, wall)
-        best_cpu = cpu if best_cpu is None else min(best_cpu, cpu)
-        peak = max(peak, rss)
-    return best_wall, best_cpu, peak, output
+        for b, cmd in zip(best, cmds):
+            wall, cpu, peak, output = run_once(cmd)
+            b[0], b[1], b[2], b[3] = min(b[0], wall), min(b[1], cpu), max(b[2], peak), output
+    return best
 
 
 def main():
@@ -296,9 +300,12 @@ def main():
     ap.add_argument("build")
     ap.add_argument("--runs", type=int, default=5)
     ap.add_argument("--python", default="/usr/bin/python3")
+    ap.add_argument("--baseline", help="another build whose player runs in the same turns, "
+                                       "for a before/after comparison")
     args = ap.parse_args()
     qmasm = os.path.join(args.build, "qmasm")
     player = os.path.join(args.build, "quillmereplayer")
+    players = [player] + ([os.path.join(args.baseline, "quillmereplayer")] if args.baseline else [])
     py_version = subprocess.run([args.python, "--version"], stdout=subprocess.PIPE,
                                 text=True).stdout.strip()
     with tempfile.TemporaryDirectory() as tmp:
@@ -317,20 +324,31 @@ def main():
             return path
 
         print(f"player {player} (whole process) against {args.python} ({py_version}, main() only), "
-              f"best of {args.runs}")
-        print(f"{'workload':32s} {'player':>23s} {'python':>23s} {'ratio':>13s}")
-        print(f"{'':32s} {'wall s':>7s} {'cpu s':>7s} {'peak MB':>7s} {'wall s':>7s} {'cpu s':>7s} "
-              f"{'peak MB':>7s} {'wall':>6s} {'cpu':>6s}")
+              f"best of {args.runs}, taking turns")
+        print(f"{'workload':32s} {'player':>23s} {'python':>23s} {'ratio':>13s}"
+              + (f" {'baseline':>23s} {'ratio':>13s}" if args.baseline else ""))
+        units = f"{'wall s':>7s} {'cpu s':>7s} {'peak MB':>7s}"
+        print(f"{'':32s} {units} {units} {'wall':>6s} {'cpu':>6s}"
+              + (f" {units} {'wall':>6s} {'cpu':>6s}" if args.baseline else ""))
         for i, (name, text, py) in enumerate(WORKLOADS):
-            vm_wall, vm_cpu, vm_rss, vm_out = run_best([player, applet(f"w{i}", text)], args.runs)
-            py_wall, py_cpu, py_rss, py_out = run_best([args.python, script(f"w{i}", py)], args.runs)
-            agree = "" if vm_out == py_out else f"  OUTPUTS DIFFER: {vm_out!r} vs {py_out!r}"
-            print(f"{name:32s} {vm_wall:7.3f} {vm_cpu:7.3f} {vm_rss / 1024:7.1f} {py_wall:7.3f} {py_cpu:7.3f} "
-                  f"{py_rss / 1024:7.1f} {vm_wall / py_wall:6.2f} {vm_cpu / py_cpu:6.2f}{agree}")
+            qma = applet(f"w{i}", text)
+            results = run_best([[args.python, script(f"w{i}", py)]] + [[p, qma] for p in players], args.runs)
+            py_wall, py_cpu, py_rss, py_out = results[0]
+            line = f"{name:32s}"
+            for j, (vm_wall, vm_cpu, vm_rss, vm_out) in enumerate(results[1:]):
+                if j == 0:
+                    line += f" {vm_wall:7.3f} {vm_cpu:7.3f} {vm_rss / 1024:7.1f} {py_wall:7.3f} {py_cpu:7.3f} " \
+                            f"{py_rss / 1024:7.1f}"
+                else:
+                    line += f" {vm_wall:7.3f} {vm_cpu:7.3f} {vm_rss / 1024:7.1f}"
+                line += f" {vm_wall / py_wall:6.2f} {vm_cpu / py_cpu:6.2f}"
+                if vm_out != py_out:
+                    line += f"  OUTPUTS DIFFER: {vm_out!r} vs {py_out!r}"
+            print(line)
 
         def with_and_without_lines(name, text):
-            return (run_best([player, applet(name + "_lines", text)], args.runs),
-                    run_best([player, applet(name + "_bare", without_lines(text))], args.runs))
+            return run_best([[player, applet(name + "_lines", text)],
+                             [player, applet(name + "_bare", without_lines(text))]], args.runs)
 
         lines, bare = with_and_without_lines("lines", LINES)
         print(f"idle event check per line: {(lines[0] - bare[0]) / LINES_PER_RUN * 1e9:.2f} ns wall, "

@@ -144,6 +144,8 @@ def main():
     parser.add_argument("build")
     parser.add_argument("--size", type=int, default=64)
     parser.add_argument("--runs", type=int, default=5)
+    parser.add_argument("--baseline", help="another build whose player runs in the same turns, "
+                                           "for a before/after comparison")
     args = parser.parse_args()
     build = os.path.abspath(args.build)
     player = os.path.join(build, "quillmereplayer")
@@ -174,22 +176,26 @@ def main():
     try:
         http = "http://127.0.0.1:%d/big.bin" % http_port
         ftp_url = "ftp://127.0.0.1:%d/big.bin" % ftp_port
+        builds = [("", build)] + ([("base ", os.path.abspath(args.baseline))] if args.baseline else [])
         rows = []
         for proto, url in (("HTTP", http), ("FTP", ftp_url)):
-            curl, to_file, to_string = best_of(args.runs, [
-                (["curl", "-s", "-o", out_file, url], file_ok),
-                ([player, applet(build, work, proto + "file", url, out_file)], file_ok),
-                ([player, applet(build, work, proto + "string", url, None)], size_ok),
-            ])
-            rows.append((proto, curl, to_file, to_string))
+            file_applet = applet(build, work, proto + "file", url, out_file)
+            string_applet = applet(build, work, proto + "string", url, None)
+            commands = [(["curl", "-s", "-o", out_file, url], file_ok)]
+            for _, b in builds:
+                player = os.path.join(b, "quillmereplayer")
+                commands += [([player, file_applet], file_ok), ([player, string_applet], size_ok)]
+            results = best_of(args.runs, commands)
+            names = ["curl file"] + [prefix + kind for prefix, _ in builds for kind in ("to file", "to string")]
+            rows.append((proto, list(zip(names, results))))
         print("%d MiB over loopback, best of %d runs, one thread each (player whole process); "
               "ratio = time / curl's time, peak = largest resident set" % (args.size, args.runs))
-        print("%-5s %-10s %9s %8s %8s %8s %8s %8s" % ("", "", "wall ms", "cpu ms", "peak MB", "x body",
+        print("%-5s %-14s %9s %8s %8s %8s %8s %8s" % ("", "", "wall ms", "cpu ms", "peak MB", "x body",
                                                      "ratio", "cpu rat."))
-        for proto, curl, to_file, to_string in rows:
-            for name, (wall, cpu, peak) in (("curl file", curl), ("to file", to_file),
-                                            ("to string", to_string)):
-                print("%-5s %-10s %9.1f %8.1f %8.1f %8.2f %8.2f %8.2f" % (
+        for proto, results in rows:
+            curl = results[0][1]
+            for name, (wall, cpu, peak) in results:
+                print("%-5s %-14s %9.1f %8.1f %8.1f %8.2f %8.2f %8.2f" % (
                     proto, name, wall * 1000, cpu * 1000, peak / 1024, peak * 1024.0 / size,
                     wall / curl[0], cpu / curl[1] if curl[1] else float("nan")))
     finally:
