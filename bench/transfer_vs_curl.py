@@ -148,7 +148,6 @@ def main():
                                            "for a before/after comparison")
     args = parser.parse_args()
     build = os.path.abspath(args.build)
-    player = os.path.join(build, "quillmereplayer")
     size = args.size << 20
 
     work = tempfile.mkdtemp(prefix="qm-transfer-")
