@@ -147,6 +147,10 @@ struct VmProto : VmGcHeader {
     // Per constant: where a field lookup with it as the key last found its
     // node (an index into that table's hash part); only ever a hint.
     uint32_t* kHint;
+    // Per instruction (sizeCode bytes, or null): 1 at a concatenation whose
+    // operands but the first are never read again, so need no conversion
+    // in place (VmFindDeadOperands).
+    uint8_t* deadOperands;
     int32_t sizeK;
     int32_t sizeCode;
     int32_t sizeLineInfo;
