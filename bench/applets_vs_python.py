@@ -2,18 +2,21 @@
 """Five workloads as users meet them: whole applets with line information on
 every statement, assembled by the built qmasm and run by the built player
 (with the event check the player installs on every applet), against the same
-programs run by python3, in the same run. Prints the player's time over
-python3's for each, the idle cost of the event check per source line, and
-fib(30) with and without line information.
+programs run by CPython inside a function, in the same run. Prints the
+player's time over python's for each with the peak memory of both, the idle
+cost of the event check per source line, and fib(30) with and without line
+information.
 
-    python3 bench/applets_vs_python.py BUILD_DIR [--runs N] [--python PATH]
+    python3 bench/applets_vs_python.py BUILD_DIR [--runs N] [--python PATH] [--baseline BUILD_DIR]
 
-Times are whole-process times (start-up included), best of N runs: wall
-time, and CPU time (user + system), which a busy machine disturbs less.
+The player's times are whole-process times (start-up included); python's
+are those of its main() alone, taken by the script itself (compute only),
+which is the harder peer. Best of N runs: wall time, and CPU time (user +
+system), which a busy machine disturbs less. Peak memory is each process's
+largest resident set. Both sides run on one thread.
 """
 import argparse
 import os
-import resource
 import subprocess
 import sys
 import tempfile
@@ -65,7 +68,8 @@ def fib(n):
     if n < 2:
         return n
     return fib(n - 1) + fib(n - 2)
-print(fib(30))
+def main():
+    print(fib(30))
 """
 
 LOOP = """
@@ -90,7 +94,6 @@ def main():
     for i in range(1, 10000001):
         s = s + i % 7
     print(s)
-main()
 """
 
 TABLE = """
@@ -124,7 +127,6 @@ def main():
     for i in range(1, 1000001):
         s = s + t[i]
     print(s)
-main()
 """
 
 METHOD = """
@@ -167,7 +169,6 @@ def main():
     for i in range(1, 3000001):
         obj.add(i)
     print(obj.v)
-main()
 """
 
 STRINGS = """
@@ -201,7 +202,6 @@ def main():
         t.append("item" + str(i))
     s = "".join(t)
     print(len(s))
-main()
 """
 
 WORKLOADS = [
@@ -237,27 +237,62 @@ test: FORLOOP r1, body
 LINES_PER_RUN = 10_000_000 * 4
 
 
+# Appended to every python program: times its main() alone and reports it
+# on stderr, so that the interpreter's start-up is left out.
+PY_TIMER = """
+import sys as _sys, time as _time
+_cpu, _wall = _time.process_time(), _time.perf_counter()
+main()
+_sys.stdout.flush()
+_sys.stderr.write("compute %r %r\\n" % (_time.perf_counter() - _wall, _time.process_time() - _cpu))
+"""
+
+ONE_THREAD = dict(os.environ, OMP_NUM_THREADS="1", OPENBLAS_NUM_THREADS="1")
+
+
 def without_lines(text):
     return "\n".join(l for l in text.splitlines() if not l.strip().startswith(".line"))
 
 
-def run_best(cmd, runs):
-    """Best wall and best CPU time of `runs` runs, and the output."""
-    best_wall = best_cpu = None
-    output = None
-    for _ in range(runs):
-        before = resource.getrusage(resource.RUSAGE_CHILDREN)
+def run_once(cmd):
+    """Wall and CPU time, peak resident memory (KiB) and the output of one
+    run; a python program's own compute times replace its process times.
+    GNU time reports the peak: a child's own rusage would count the memory
+    of this script, which it shares until it starts the program. The CPU
+    time comes from the rusage of GNU time, which holds its child's."""
+    with tempfile.TemporaryFile("w+") as out, tempfile.TemporaryFile("w+") as err:
         t0 = time.perf_counter()
-        p = subprocess.run(cmd, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+        p = subprocess.Popen(["/usr/bin/time", "-f", "peak %M"] + cmd, stdout=out, stderr=err,
+                             text=True, env=ONE_THREAD)
+        _, status, usage = os.wait4(p.pid, 0)
         wall = time.perf_counter() - t0
-        after = resource.getrusage(resource.RUSAGE_CHILDREN)
-        cpu = (after.ru_utime - before.ru_utime) + (after.ru_stime - before.ru_stime)
-        if p.returncode != 0:
-            sys.exit(f"{' '.join(cmd)} failed ({p.returncode}): {p.stderr.strip()}")
-        output = p.stdout.strip()
-        best_wall = wall if best_wall is None else min(best_wall, wall)
-        best_cpu = cpu if best_cpu is None else min(best_cpu, cpu)
-    return best_wall, best_cpu, output
+        p.returncode = os.waitstatus_to_exitcode(status)
+        out.seek(0)
+        err.seek(0)
+        stdout, stderr = out.read(), err.read()
+    if p.returncode != 0:
+        sys.exit(f"{' '.join(cmd)} failed ({p.returncode}): {stderr.strip()}")
+    cpu = usage.ru_utime + usage.ru_stime
+    peak = 0
+    for line in stderr.splitlines():
+        fields = line.split()
+        if line.startswith("peak "):
+            peak = int(fields[1])
+        elif line.startswith("compute "):
+            wall, cpu = (float(x) for x in fields[1:3])
+    return wall, cpu, peak, stdout.strip()
+
+
+def run_best(cmds, runs):
+    """For each command: the best wall and CPU time of `runs` runs, the
+    largest peak memory (KiB) and the output. The commands take turns, so
+    that a change in the machine's load touches them alike."""
+    best = [[float("inf"), float("inf"), 0, None] for _ in cmds]
+    for _ in range(runs):
+        for b, cmd in zip(best, cmds):
+            wall, cpu, peak, output = run_once(cmd)
+            b[0], b[1], b[2], b[3] = min(b[0], wall), min(b[1], cpu), max(b[2], peak), output
+    return best
 
 
 def main():
@@ -265,9 +300,12 @@ def main():
     ap.add_argument("build")
     ap.add_argument("--runs", type=int, default=5)
     ap.add_argument("--python", default="/usr/bin/python3")
+    ap.add_argument("--baseline", help="another build whose player runs in the same turns, "
+                                       "for a before/after comparison")
     args = ap.parse_args()
     qmasm = os.path.join(args.build, "qmasm")
     player = os.path.join(args.build, "quillmereplayer")
+    players = [player] + ([os.path.join(args.baseline, "quillmereplayer")] if args.baseline else [])
     py_version = subprocess.run([args.python, "--version"], stdout=subprocess.PIPE,
                                 text=True).stdout.strip()
     with tempfile.TemporaryDirectory() as tmp:
@@ -282,22 +320,35 @@ def main():
         def script(name, text):
             path = os.path.join(tmp, name + ".py")
             with open(path, "w") as f:
-                f.write(text)
+                f.write(text + PY_TIMER)
             return path
 
-        print(f"player {player} against {args.python} ({py_version}), best of {args.runs}")
-        print(f"{'workload':32s} {'player':>15s} {'python':>15s} {'ratio':>6s} {'ratio':>6s}")
-        print(f"{'':32s} {'wall s':>7s} {'cpu s':>7s} {'wall s':>7s} {'cpu s':>7s} {'wall':>6s} {'cpu':>6s}")
+        print(f"player {player} (whole process) against {args.python} ({py_version}, main() only), "
+              f"best of {args.runs}, taking turns")
+        print(f"{'workload':32s} {'player':>23s} {'python':>23s} {'ratio':>13s}"
+              + (f" {'baseline':>23s} {'ratio':>13s}" if args.baseline else ""))
+        units = f"{'wall s':>7s} {'cpu s':>7s} {'peak MB':>7s}"
+        print(f"{'':32s} {units} {units} {'wall':>6s} {'cpu':>6s}"
+              + (f" {units} {'wall':>6s} {'cpu':>6s}" if args.baseline else ""))
         for i, (name, text, py) in enumerate(WORKLOADS):
-            vm_wall, vm_cpu, vm_out = run_best([player, applet(f"w{i}", text)], args.runs)
-            py_wall, py_cpu, py_out = run_best([args.python, script(f"w{i}", py)], args.runs)
-            agree = "" if vm_out == py_out else f"  OUTPUTS DIFFER: {vm_out!r} vs {py_out!r}"
-            print(f"{name:32s} {vm_wall:7.3f} {vm_cpu:7.3f} {py_wall:7.3f} {py_cpu:7.3f} "
-                  f"{vm_wall / py_wall:6.2f} {vm_cpu / py_cpu:6.2f}{agree}")
+            qma = applet(f"w{i}", text)
+            results = run_best([[args.python, script(f"w{i}", py)]] + [[p, qma] for p in players], args.runs)
+            py_wall, py_cpu, py_rss, py_out = results[0]
+            line = f"{name:32s}"
+            for j, (vm_wall, vm_cpu, vm_rss, vm_out) in enumerate(results[1:]):
+                if j == 0:
+                    line += f" {vm_wall:7.3f} {vm_cpu:7.3f} {vm_rss / 1024:7.1f} {py_wall:7.3f} {py_cpu:7.3f} " \
+                            f"{py_rss / 1024:7.1f}"
+                else:
+                    line += f" {vm_wall:7.3f} {vm_cpu:7.3f} {vm_rss / 1024:7.1f}"
+                line += f" {vm_wall / py_wall:6.2f} {vm_cpu / py_cpu:6.2f}"
+                if vm_out != py_out:
+                    line += f"  OUTPUTS DIFFER: {vm_out!r} vs {py_out!r}"
+            print(line)
 
         def with_and_without_lines(name, text):
-            return (run_best([player, applet(name + "_lines", text)], args.runs),
-                    run_best([player, applet(name + "_bare", without_lines(text))], args.runs))
+            return run_best([[player, applet(name + "_lines", text)],
+                             [player, applet(name + "_bare", without_lines(text))]], args.runs)
 
         lines, bare = with_and_without_lines("lines", LINES)
         print(f"idle event check per line: {(lines[0] - bare[0]) / LINES_PER_RUN * 1e9:.2f} ns wall, "

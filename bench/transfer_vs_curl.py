@@ -6,7 +6,8 @@ player's start-up is part of its time, as curl's start-up is part of curl's.
 
     /usr/bin/python3 bench/transfer_vs_curl.py BUILD_DIR [--size MiB] [--runs N]
 
-Prints the best time of N runs of each and the ratios to curl's time."""
+Prints the best wall and CPU time of N runs of each, its peak memory (also
+as a multiple of the body) and the ratios to curl's times."""
 import argparse
 import hashlib
 import os
@@ -108,22 +109,33 @@ def applet(build, work, name, url, target):
 
 
 def timed(command, check):
+    """Wall time, CPU time and peak resident memory (KiB) of one run. GNU
+    time reports the peak: the child's own rusage would count the memory of
+    this script, which it shares until it starts the program."""
     t = time.perf_counter()
-    out = subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    out = subprocess.run(["/usr/bin/time", "-f", "peak %M %U %S"] + command,
+                         stdout=subprocess.PIPE, stderr=subprocess.PIPE)
     elapsed = time.perf_counter() - t
     if out.returncode != 0:
         sys.exit("%s failed: %s" % (command[0], out.stderr.decode(errors="replace")))
     check(out.stdout)
-    return elapsed
+    peak = cpu = 0
+    for line in out.stderr.decode(errors="replace").splitlines():
+        if line.startswith("peak "):
+            fields = line.split()
+            peak, cpu = int(fields[1]), float(fields[2]) + float(fields[3])
+    return elapsed, cpu, peak
 
 
 def best_of(runs, commands):
-    """The best time of each (command, check) pair; the pairs take turns, so
-    that a change in the machine's load touches them alike."""
-    best = [float("inf")] * len(commands)
+    """The best wall and CPU time and the largest peak memory of each
+    (command, check) pair; the pairs take turns, so that a change in the
+    machine's load touches them alike."""
+    best = [[float("inf"), float("inf"), 0] for _ in commands]
     for _ in range(runs):
         for i, (command, check) in enumerate(commands):
-            best[i] = min(best[i], timed(command, check))
+            wall, cpu, peak = timed(command, check)
+            best[i] = [min(best[i][0], wall), min(best[i][1], cpu), max(best[i][2], peak)]
     return best
 
 
@@ -132,9 +144,10 @@ def main():
     parser.add_argument("build")
     parser.add_argument("--size", type=int, default=64)
     parser.add_argument("--runs", type=int, default=5)
+    parser.add_argument("--baseline", help="another build whose player runs in the same turns, "
+                                           "for a before/after comparison")
     args = parser.parse_args()
     build = os.path.abspath(args.build)
-    player = os.path.join(build, "quillmereplayer")
     size = args.size << 20
 
     work = tempfile.mkdtemp(prefix="qm-transfer-")
@@ -162,19 +175,28 @@ def main():
     try:
         http = "http://127.0.0.1:%d/big.bin" % http_port
         ftp_url = "ftp://127.0.0.1:%d/big.bin" % ftp_port
+        builds = [("", build)] + ([("base ", os.path.abspath(args.baseline))] if args.baseline else [])
         rows = []
         for proto, url in (("HTTP", http), ("FTP", ftp_url)):
-            curl, to_file, to_string = best_of(args.runs, [
-                (["curl", "-s", "-o", out_file, url], file_ok),
-                ([player, applet(build, work, proto + "file", url, out_file)], file_ok),
-                ([player, applet(build, work, proto + "string", url, None)], size_ok),
-            ])
-            rows.append((proto, curl, to_file, to_string))
-        print("%d MiB over loopback, best of %d runs" % (args.size, args.runs))
-        print("%-5s %10s %10s %10s %10s %10s" % ("", "curl", "to file", "ratio", "to string", "ratio"))
-        for proto, curl, to_file, to_string in rows:
-            print("%-5s %8.1fms %8.1fms %9.2fx %8.1fms %9.2fx" % (
-                proto, curl * 1000, to_file * 1000, to_file / curl, to_string * 1000, to_string / curl))
+            file_applet = applet(build, work, proto + "file", url, out_file)
+            string_applet = applet(build, work, proto + "string", url, None)
+            commands = [(["curl", "-s", "-o", out_file, url], file_ok)]
+            for _, b in builds:
+                player = os.path.join(b, "quillmereplayer")
+                commands += [([player, file_applet], file_ok), ([player, string_applet], size_ok)]
+            results = best_of(args.runs, commands)
+            names = ["curl file"] + [prefix + kind for prefix, _ in builds for kind in ("to file", "to string")]
+            rows.append((proto, list(zip(names, results))))
+        print("%d MiB over loopback, best of %d runs, one thread each (player whole process); "
+              "ratio = time / curl's time, peak = largest resident set" % (args.size, args.runs))
+        print("%-5s %-14s %9s %8s %8s %8s %8s %8s" % ("", "", "wall ms", "cpu ms", "peak MB", "x body",
+                                                     "ratio", "cpu rat."))
+        for proto, results in rows:
+            curl = results[0][1]
+            for name, (wall, cpu, peak) in results:
+                print("%-5s %-14s %9.1f %8.1f %8.1f %8.2f %8.2f %8.2f" % (
+                    proto, name, wall * 1000, cpu * 1000, peak / 1024, peak * 1024.0 / size,
+                    wall / curl[0], cpu / curl[1] if curl[1] else float("nan")))
     finally:
         nginx.terminate()
         ftp.terminate()

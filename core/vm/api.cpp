@@ -335,6 +335,70 @@ void VmPushLString(VmState* L, const char* bytes, size_t length)
     VmSetString(L->top++, s);
 }
 
+char* VmNewStringBlock(VmState* L, size_t capacity)
+{
+    if (capacity >= VM_MAX_BLOCK - VM_STRING_HEADER)
+        return nullptr;
+    auto* s = static_cast<VmString*>(VmTryRealloc(L, nullptr, 0, VmStringBlockSize(capacity)));
+    if (!s)
+        return nullptr;
+    s->next = nullptr;
+    s->tt = VM_TSTRING;
+    s->marked = 0;
+    s->hash = 0;
+    s->len = static_cast<uint32_t>(capacity);
+    return VmStringBytes(s);
+}
+
+char* VmResizeStringBlock(VmState* L, char* bytes, size_t oldCapacity, size_t newCapacity)
+{
+    if (!bytes)
+        return VmNewStringBlock(L, newCapacity);
+    if (newCapacity >= VM_MAX_BLOCK - VM_STRING_HEADER)
+        return nullptr;
+    auto* s = static_cast<VmString*>(
+        VmTryRealloc(L, VmStringOfBytes(bytes), VmStringBlockSize(oldCapacity), VmStringBlockSize(newCapacity)));
+    if (!s)
+        return nullptr;
+    s->len = static_cast<uint32_t>(newCapacity);
+    return VmStringBytes(s);
+}
+
+void VmFreeStringBlock(VmState* L, char* bytes, size_t capacity)
+{
+    if (bytes)
+        VmRealloc(L, VmStringOfBytes(bytes), VmStringBlockSize(capacity), 0);
+}
+
+void VmPushStringBlock(VmState* L, char* bytes, size_t capacity, size_t length)
+{
+    // The block is freed, not leaked, when the stack or the string table
+    // cannot take the string.
+    struct Owner {
+        VmState* L;
+        char* bytes;
+        size_t capacity;
+        ~Owner() { VmFreeStringBlock(L, bytes, capacity); }
+    } owner{L, bytes, capacity};
+    if (length > capacity)
+        length = capacity;
+    PushSlot(L);
+    VmCheckGC(L);
+    if (length != capacity) {
+        // Shrinking keeps a large block where it is.
+        char* smaller = VmResizeStringBlock(L, bytes, capacity, length);
+        if (!smaller)
+            VmThrow(L, ERR_MEM);
+        owner.bytes = bytes = smaller;
+        owner.capacity = length;
+    }
+    VmReserveStringSlot(L);
+    VmString* s = VmStringOfBytes(bytes);
+    bytes[length] = '\0';
+    owner.bytes = nullptr;
+    VmSetString(L->top++, VmInternFresh(L, s));
+}
+
 void VmPushCString(VmState* L, const char* text)
 {
     PushSlot(L);

@@ -32,6 +32,9 @@ VmProto* VmUndump(VmState* state, const uint8_t* bytes, size_t size, const char*
 // The bytecode check of a loaded function (nested functions are checked as
 // they load).
 bool VmVerifyCode(const VmProto* p);
+// Marks, in p->deadOperands, the concatenations of a verified function
+// whose operands but the first no instruction reads again.
+void VmFindDeadOperands(VmState* state, VmProto* p);
 // Symbolic execution up to lastPc: answers false for code that fails the
 // check; with reg < 255 *lastSet receives the instruction that last set
 // that register (the final return when none did).

@@ -432,7 +432,7 @@ void VmFreeObject(VmState* L, VmGcHeader* o)
 {
     switch (o->tt) {
     case VM_TSTRING:
-        VmRealloc(L, o, sizeof(VmString) + static_cast<VmString*>(o)->len + 1, 0);
+        VmRealloc(L, o, VmStringBlockSize(static_cast<VmString*>(o)->len), 0);
         L->g->strt.nuse--;
         break;
     case VM_TTABLE:

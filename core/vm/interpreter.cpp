@@ -546,7 +546,8 @@ aborted:
         op_OP_CONCAT: {
             int b = static_cast<int>(VmArgB(i));
             int c = static_cast<int>(VmArgC(i));
-            PROTECT(VmConcatValues(L, c - b + 1, c));
+            const uint8_t* dead = cl->proto->deadOperands;
+            PROTECT(VmConcatValues(L, c - b + 1, c, !(dead && dead[pc - 1 - code])));
             *RA(i) = base[b];
             PROTECT(VmCheckGC(L));
             NEXT();

@@ -24,7 +24,9 @@ constexpr uint32_t VM_GOSUB_DEPTH = 4096;
 extern VmGosubEntry VmGosubStack[VM_GOSUB_DEPTH];
 extern uint32_t VmGosubDepth;
 // Set by a native before it returns a Gosub request: the target instruction
-// index minus VmCallInstructionIndex.
+// index minus VmCallInstructionIndex. No native sets it, so a request goes
+// on right after its call; the dead-operand pass (liveness.cpp) relies on
+// that, and must learn of any other target before one is used.
 extern int32_t VmGosubJumpDistance;
 // Index of the instruction after the OP_CALL being run, written before
 // every native call.

@@ -109,6 +109,21 @@ void PoolFree(VmPool* pool, void* block, size_t size)
     pool->free[c] = b;
 }
 
+// Resizes a large block in place or by remapping its pages: a growing
+// vector or string is not copied page by page into fresh memory.
+void* PoolResizeLarge(void* block, size_t size)
+{
+    BlockLink* link = static_cast<BlockLink*>(block) - 1;
+    BlockLink* prev = link->prev;
+    BlockLink* next = link->next;
+    auto* fresh = static_cast<BlockLink*>(OsResizeMem(link, sizeof(BlockLink) + size));
+    if (!fresh)
+        return nullptr;  // the old block is still linked where it was
+    prev->next = fresh;
+    next->prev = fresh;
+    return fresh + 1;
+}
+
 }  // namespace
 
 void VmOpenPool(VmGlobalState* g)
@@ -143,7 +158,7 @@ bool VmReleasePool(VmGlobalState* g)
     return true;
 }
 
-void* VmRealloc(VmState* L, void* block, size_t oldSize, size_t newSize)
+void* VmTryRealloc(VmState* L, void* block, size_t oldSize, size_t newSize)
 {
     VmPool* pool = L && L->g ? L->g->pool : nullptr;
     if (newSize == 0) {
@@ -157,23 +172,21 @@ void* VmRealloc(VmState* L, void* block, size_t oldSize, size_t newSize)
             L->g->nblocks -= oldSize;
         return nullptr;
     }
-    if (newSize >= VM_MAX_BLOCK) {
-        if (!L)
-            return nullptr;
-        VmRaiseError(L, ERR_MEM);
-    }
+    if (newSize >= VM_MAX_BLOCK)
+        return nullptr;
     void* fresh;
     if (pool && block && oldSize <= kMaxPooled && newSize <= kMaxPooled && ClassOf(oldSize) == ClassOf(newSize)) {
         fresh = block;
         block = nullptr;
+    } else if (block && oldSize > kMaxPooled && newSize > kMaxPooled) {
+        fresh = pool ? PoolResizeLarge(block, newSize) : OsResizeMem(block, newSize);
+        if (fresh)
+            block = nullptr;
     } else {
         fresh = pool ? PoolAlloc(pool, newSize) : OsAllocMem(newSize, 0);
     }
-    if (!fresh) {
-        if (!L)
-            return nullptr;
-        VmThrow(L, ERR_MEM);
-    }
+    if (!fresh)
+        return nullptr;
     if (block) {
         std::memcpy(fresh, block, oldSize < newSize ? oldSize : newSize);
         if (pool)
@@ -183,6 +196,17 @@ void* VmRealloc(VmState* L, void* block, size_t oldSize, size_t newSize)
     }
     if (L && L->g)
         L->g->nblocks += newSize - oldSize;
+    return fresh;
+}
+
+void* VmRealloc(VmState* L, void* block, size_t oldSize, size_t newSize)
+{
+    void* fresh = VmTryRealloc(L, block, oldSize, newSize);
+    if (!fresh && newSize != 0 && L) {
+        if (newSize >= VM_MAX_BLOCK)
+            VmRaiseError(L, ERR_MEM);
+        VmThrow(L, ERR_MEM);
+    }
     return fresh;
 }
 

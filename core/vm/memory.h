@@ -36,6 +36,10 @@ bool VmReleasePool(VmGlobalState* g);
 // state is null).
 void* VmRealloc(VmState* state, void* block, size_t oldSize, size_t newSize);
 
+// The same without raising: null when there is no memory (the block is
+// then left as it was), or when the size reaches VM_MAX_BLOCK.
+void* VmTryRealloc(VmState* state, void* block, size_t oldSize, size_t newSize);
+
 template <typename T>
 T* VmNewVector(VmState* state, uint64_t n)
 {

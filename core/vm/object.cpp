@@ -73,6 +73,8 @@ void VmFreeProto(VmState* L, VmProto* p)
     if (p->kHint)
         VmFreeVector(L, p->kHint, p->sizeK);
     VmFreeVector(L, p->code, p->sizeCode);
+    if (p->deadOperands)
+        VmFreeVector(L, p->deadOperands, p->sizeCode);
     VmFreeVector(L, p->p, p->sizeP);
     VmFreeVector(L, p->lineInfo, p->sizeLineInfo);
     VmFreeVector(L, p->locVars, p->sizeLocVars);

@@ -96,9 +96,10 @@ bool Concatenable(const VmValue* o)
 // texts, so that the hashes of the numbers' strings and of the result are
 // known before any of them is interned and their string-table slots are
 // fetched together rather than one after the other. The numbers are still
-// converted in place. False (nothing done) for anything else: long
+// converted in place, unless convertNumbers is false. False (nothing done)
+// for anything else: long
 // results, nil, many numbers, an empty right operand.
-bool ConcatShort(VmState* L, VmValue* top, int total, int* count)
+bool ConcatShort(VmState* L, VmValue* top, int total, bool convertNumbers, int* count)
 {
     constexpr size_t kMaxBytes = 256;
     constexpr int kMaxNumbers = 4;
@@ -125,7 +126,8 @@ bool ConcatShort(VmState* L, VmValue* top, int total, int* count)
             lastLen = str->len;
         } else if (v->tt == VM_TNUMBER && nnum < kMaxNumbers && kMaxBytes - at >= 32) {
             lastLen = static_cast<size_t>(VmFormatNumber(buf + at, v->v.n));
-            numbers[nnum++] = {v, at, lastLen, 0};
+            if (convertNumbers)
+                numbers[nnum++] = {v, at, lastLen, 0};
         } else {
             return false;
         }
@@ -373,7 +375,7 @@ bool VmLessEqual(VmState* L, const VmValue* a, const VmValue* b)
     RaiseMismatch(L, a, b);
 }
 
-void VmConcatValues(VmState* L, int total, int last)
+void VmConcatValues(VmState* L, int total, int last, bool convertOperands)
 {
     do {
         VmValue* top = L->base + last + 1;
@@ -384,7 +386,7 @@ void VmConcatValues(VmState* L, int total, int last)
                 VmRaiseError(L, ERR_CONCAT);
             top = L->base + last + 1;
             top[-2] = result;
-        } else if (!ConcatShort(L, top, total, &n)) {
+        } else if (!ConcatShort(L, top, total, convertOperands, &n)) {
             VmToStringInPlace(L, top - 2);
             VmToStringInPlace(L, top - 1);
             if (VmStrValue(top - 1)->len != 0) {

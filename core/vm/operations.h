@@ -22,7 +22,11 @@ int VmCompareStrings(const VmString* a, const VmString* b, int mode);
 
 // Concatenates the `total` registers ending at register `last` (relative to
 // the frame base) into register last - total + 1.
-void VmConcatValues(VmState* state, int total, int last);
+// Joins the values in registers last - total + 1 .. last into the first of
+// them. Numbers and nil among them become strings in place, unless
+// convertOperands is false (none of them is read again): then only the
+// result is made.
+void VmConcatValues(VmState* state, int total, int last, bool convertOperands = true);
 
 // Calls f(a, b) and answers its first result.
 VmValue VmCallMetaResult(VmState* state, const VmValue* f, const VmValue* a, const VmValue* b);

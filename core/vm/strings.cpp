@@ -11,9 +11,19 @@
 namespace {
 
 constexpr uint64_t kMix = 0x9E3779B97F4A7C15ull;
-constexpr int kTagShift = 48;
-constexpr uint64_t kAddressMask = (uint64_t{1} << kTagShift) - 1;
 static_assert(sizeof(uintptr_t) == 8, "string slots pack 64-bit addresses");
+
+// A slot packs the string's address with the top 20 bits of its hash's
+// mix (see HomeSlot): 16 above the 48 address bits, 4 in the low bits that
+// a string's 16-byte alignment leaves free. They answer most mismatches of
+// a probe, and give the home slot of a table of up to 2^20 slots, so that
+// growing the table or closing a gap moves entries without visiting
+// strings that lie anywhere in memory. Left out under the sanitizer, whose
+// leak checker only follows plain pointers.
+constexpr int kTagBits = 20;
+constexpr uint64_t kHighTag = ~((uint64_t{1} << 48) - 1);
+constexpr uint64_t kLowTag = 0xF;
+constexpr uint64_t kAddressMask = QM_VM_SANITIZED ? ~uint64_t{0} : ~(kHighTag | kLowTag);
 
 // A string's home slot comes from a multiplicative mix of its hash: similar
 // strings hash to clustered values, and linear probing would pile them up.
@@ -22,13 +32,12 @@ inline uint64_t HomeSlot(const VmStringTable* tb, uint32_t h)
     return (h * kMix) >> (64 - __builtin_ctzll(tb->size));
 }
 
-// Bits of the mix below those any home slot uses. Left out under the
-// sanitizer, whose leak checker only follows plain pointers.
 inline uint64_t Tag(uint32_t h)
 {
     if (QM_VM_SANITIZED)
         return 0;
-    return ((h * kMix) >> 16 & 0xFFFF) << kTagShift;
+    uint64_t top = (h * kMix) >> (64 - kTagBits);
+    return (top >> 4) << 48 | (top & kLowTag);
 }
 
 inline VmString* StringOf(uint64_t slot)
@@ -36,13 +45,24 @@ inline VmString* StringOf(uint64_t slot)
     return reinterpret_cast<VmString*>(slot & kAddressMask);
 }
 
+// The home slot of an occupied slot's string.
+inline uint64_t HomeOfSlot(const VmStringTable* tb, uint64_t slot)
+{
+    int bits = __builtin_ctzll(tb->size);
+    if (QM_VM_SANITIZED || bits > kTagBits)
+        return HomeSlot(tb, StringOf(slot)->hash);
+    uint64_t top = (slot >> 48) << 4 | (slot & kLowTag);
+    return top >> (kTagBits - bits);
+}
+
 // Puts a new string into a free slot. An address beyond 48 bits (which
-// user space on x86-64 Linux is never given) could not be packed: the
-// string is refused as out of memory rather than mangled.
+// user space on x86-64 Linux is never given) or off its 16-byte alignment
+// (which no block of the allocator is) could not be packed: the string is
+// refused as out of memory rather than mangled.
 void LinkSlot(VmState* L, uint64_t* slot, VmString* s)
 {
     if (reinterpret_cast<uintptr_t>(s) & ~kAddressMask) {
-        VmRealloc(L, s, sizeof(VmString) + s->len + 1, 0);
+        VmRealloc(L, s, VmStringBlockSize(s->len), 0);
         VmRealloc(L, nullptr, 0, VM_MAX_BLOCK);  // raises ERR_MEM
     }
     *slot = reinterpret_cast<uintptr_t>(s) | Tag(s->hash);
@@ -75,13 +95,17 @@ uint64_t* FindSlot(VmStringTable* tb, const char* bytes, size_t length, uint32_t
     }
 }
 
-uint64_t* FreeSlot(VmStringTable* tb, uint32_t h)
+uint64_t* FreeSlotFrom(VmStringTable* tb, uint64_t i)
 {
     uint64_t mask = tb->size - 1;
-    uint64_t i = HomeSlot(tb, h);
     while (tb->slots[i])
         i = (i + 1) & mask;
     return &tb->slots[i];
+}
+
+uint64_t* FreeSlot(VmStringTable* tb, uint32_t h)
+{
+    return FreeSlotFrom(tb, HomeSlot(tb, h));
 }
 
 // Empties a slot, moving later entries of its run back so that every entry
@@ -90,7 +114,7 @@ void RemoveSlot(VmStringTable* tb, uint64_t hole)
 {
     uint64_t mask = tb->size - 1;
     for (uint64_t j = (hole + 1) & mask; tb->slots[j]; j = (j + 1) & mask) {
-        uint64_t home = HomeSlot(tb, StringOf(tb->slots[j])->hash);
+        uint64_t home = HomeOfSlot(tb, tb->slots[j]);
         if (((j - home) & mask) >= ((j - hole) & mask)) {
             tb->slots[hole] = tb->slots[j];
             hole = j;
@@ -103,15 +127,14 @@ void RemoveSlot(VmStringTable* tb, uint64_t hole)
 // are the caller's to fill.
 VmString* AllocStringObject(VmState* L, size_t length, uint32_t h)
 {
-    if (length >= VM_MAX_BLOCK - sizeof(VmString))
+    if (length >= VM_MAX_BLOCK - VM_STRING_HEADER)
         VmRealloc(L, nullptr, 0, VM_MAX_BLOCK);  // raises ERR_MEM
-    auto* s = static_cast<VmString*>(VmRealloc(L, nullptr, 0, sizeof(VmString) + length + 1));
+    auto* s = static_cast<VmString*>(VmRealloc(L, nullptr, 0, VmStringBlockSize(length)));
     s->next = nullptr;
     s->tt = VM_TSTRING;
     s->marked = 0;
-    s->reserved = 0;
     s->hash = h;
-    s->len = length;
+    s->len = static_cast<uint32_t>(length);
     VmStringBytes(s)[length] = '\0';
     return s;
 }
@@ -174,10 +197,15 @@ VmString* VmAllocString(VmState* L, size_t length)
 {
     // Room for the string is made now, while a failure leaves nothing
     // behind, so that VmInternFresh never has to grow the table.
+    VmReserveStringSlot(L);
+    return AllocStringObject(L, length, 0);
+}
+
+void VmReserveStringSlot(VmState* L)
+{
     VmStringTable* tb = &L->g->strt;
     if (NeedsGrowth(tb))
         VmResizeStringTable(L, tb->size * 2);
-    return AllocStringObject(L, length, 0);
 }
 
 VmString* VmInternFresh(VmState* L, VmString* fresh)
@@ -188,7 +216,7 @@ VmString* VmInternFresh(VmState* L, VmString* fresh)
     VmStringTable* tb = &L->g->strt;
     uint64_t* slot = FindSlot(tb, bytes, length, h);
     if (*slot) {
-        VmRealloc(L, fresh, sizeof(VmString) + length + 1, 0);
+        VmRealloc(L, fresh, VmStringBlockSize(length), 0);
         return StringOf(*slot);
     }
     fresh->hash = h;
@@ -207,11 +235,18 @@ void VmResizeStringTable(VmState* L, uint64_t newSize)
     VmStringTable* tb = &L->g->strt;
     VmStringTable fresh{VmNewVector<uint64_t>(L, newSize), tb->nuse, newSize};
     std::memset(fresh.slots, 0, newSize * sizeof *fresh.slots);
+    bool tagsGiveHome = !QM_VM_SANITIZED && __builtin_ctzll(newSize) <= kTagBits;
     for (uint64_t i = 0; i < tb->size; i++) {
+        uint64_t slot = tb->slots[i];
+        if (tagsGiveHome) {
+            if (slot)
+                *FreeSlotFrom(&fresh, HomeOfSlot(&fresh, slot)) = slot;
+            continue;
+        }
         // The new home needs the full hash, in strings that lie anywhere.
         if (i + kAhead < tb->size)
             __builtin_prefetch(StringOf(tb->slots[i + kAhead]));
-        if (uint64_t slot = tb->slots[i])
+        if (slot)
             *FreeSlot(&fresh, StringOf(slot)->hash) = slot;
     }
     VmFreeVector(L, tb->slots, tb->size);

@@ -28,7 +28,14 @@ void VmClearStringTable(VmState* state, bool freeStrings);
 // bytes (the fresh object itself, or an equal one, freeing the fresh one).
 // Nothing else may be interned between the two.
 VmString* VmAllocString(VmState* state, size_t length);
+// Room in the table for one more string (as VmAllocString makes it).
+void VmReserveStringSlot(VmState* state);
 VmString* VmInternFresh(VmState* state, VmString* fresh);
+// The string block of the public API (vm.h) behind its bytes.
+inline VmString* VmStringOfBytes(char* bytes)
+{
+    return reinterpret_cast<VmString*>(bytes - VM_STRING_HEADER);
+}
 
 // Whole-string number syntax: "$" or "0x" and hexadecimal digits (an
 // unsigned 32-bit value), or a decimal floating-point number; surrounding

@@ -199,6 +199,7 @@ private:
 
         if (!VmVerifyCode(f))
             Fail(ERR_BADBYTECODE);
+        VmFindDeadOperands(L, f);
         return f;
     }
 

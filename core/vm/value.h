@@ -32,6 +32,9 @@ struct VmGcHeader {
     VmGcHeader* next;
     uint8_t tt;
     uint8_t marked;
+    // A string's hash, in what would otherwise be the header's padding
+    // (unused by other objects): it keeps a string's header at 20 bytes.
+    uint32_t hash;
 };
 
 struct VmString;
@@ -99,13 +102,21 @@ inline void VmSetObject(VmValue* o, int32_t tt, void* obj)
 }
 // ---- objects ----------------------------------------------------------------
 // Interned string; its bytes and one terminating zero follow the record.
+// The bytes follow the length at once, not at the record's aligned size:
+// with a 20-byte header a string of up to 11 bytes fits a 32-byte block.
+// A length fits 32 bits since no block reaches VM_MAX_BLOCK.
 struct VmString : VmGcHeader {
-    uint8_t reserved;
-    uint32_t hash;
-    uint64_t len;
+    uint32_t len;
 };
-inline char* VmStringBytes(VmString* s) { return reinterpret_cast<char*>(s + 1); }
-inline const char* VmStringBytes(const VmString* s) { return reinterpret_cast<const char*>(s + 1); }
+constexpr size_t VM_STRING_HEADER = sizeof(VmGcHeader) + sizeof(uint32_t);
+static_assert(sizeof(VmGcHeader) == 16 && sizeof(VmString) == 24);
+// The size of the block of a string of this length, terminator included.
+constexpr size_t VmStringBlockSize(size_t length) { return VM_STRING_HEADER + length + 1; }
+inline char* VmStringBytes(VmString* s) { return reinterpret_cast<char*>(s) + VM_STRING_HEADER; }
+inline const char* VmStringBytes(const VmString* s)
+{
+    return reinterpret_cast<const char*>(s) + VM_STRING_HEADER;
+}
 // Full userdata; its data block follows the record.
 struct VmUserdata : VmGcHeader {
     VmTable* metatable;
@@ -136,6 +147,10 @@ struct VmProto : VmGcHeader {
     // Per constant: where a field lookup with it as the key last found its
     // node (an index into that table's hash part); only ever a hint.
     uint32_t* kHint;
+    // Per instruction (sizeCode bytes, or null): 1 at a concatenation whose
+    // operands but the first are never read again, so need no conversion
+    // in place (VmFindDeadOperands).
+    uint8_t* deadOperands;
     int32_t sizeK;
     int32_t sizeCode;
     int32_t sizeLineInfo;

@@ -123,6 +123,16 @@ void VmPushLightUserdata(VmState* state, void* p);
 void VmPushLString(VmState* state, const char* bytes, size_t length);
 void VmPushCString(VmState* state, const char* text);
 void VmPushString(VmState* state, const char* text);
+// A large string filled in place, so that its bytes are never copied (a
+// downloaded body): VmNewStringBlock gives room for `capacity` bytes,
+// VmResizeStringBlock changes the room keeping the bytes (both answer null
+// when there is no memory, the old block then left as it was), and
+// VmPushStringBlock takes the block back and pushes the string of its first
+// `length` bytes. VmFreeStringBlock drops a block that is not pushed.
+char* VmNewStringBlock(VmState* state, size_t capacity);
+char* VmResizeStringBlock(VmState* state, char* bytes, size_t oldCapacity, size_t newCapacity);
+void VmPushStringBlock(VmState* state, char* bytes, size_t capacity, size_t length);
+void VmFreeStringBlock(VmState* state, char* bytes, size_t capacity);
 void VmPushNativeClosure(VmState* state, VmNativeFunction function, int n);
 inline void VmPushNativeFunction(VmState* state, VmNativeFunction function) { VmPushNativeClosure(state, function, 0); }
 void VmNewTable(VmState* state);

@@ -169,13 +169,18 @@ uint32_t Deliver(VmState* vm, int32_t mode, ReceiveTarget& target, const uint8_t
             // copies in proportion to its size, not to its square.
             size_t step = std::max(need - *target.blockSize, *target.blockSize);
             size_t grown = *target.blockSize + (step + 16383) / 16384 * 16384;
-            auto* bigger = static_cast<uint8_t*>(OsAllocMem(grown, 0));
-            if (!bigger)
-                return ERR_MEM;
-            std::memcpy(bigger, *target.block, receivedBefore);
-            OsFreeMem(*target.block);
-            *target.block = bigger;
-            *target.blockSize = grown;
+            if (target.grow) {
+                if (!target.grow(target.growContext, grown))
+                    return ERR_MEM;
+            } else {
+                auto* bigger = static_cast<uint8_t*>(OsAllocMem(grown, 0));
+                if (!bigger)
+                    return ERR_MEM;
+                std::memcpy(bigger, *target.block, receivedBefore);
+                OsFreeMem(*target.block);
+                *target.block = bigger;
+                *target.blockSize = grown;
+            }
         }
         std::memcpy(*target.block + receivedBefore, data, n);
         return 0;
@@ -193,6 +198,24 @@ void IdleRound(int descriptor, int direction)
 {
     NetTimeout oneMs{0.001, -1, 0};
     OsNetWait(descriptor, direction, &oneMs);
+}
+
+// Room in the target's block that the next bytes may be received into
+// directly, bypassing the socket buffer: only in the modes that take bytes
+// as they come, once the buffer is empty. Worth it from a buffer's worth up.
+size_t DirectRoom(int32_t mode, const ReceiveTarget& target, const SocketBuffer* buffer, size_t count,
+                  size_t received)
+{
+    constexpr size_t kMaxDirect = 1 << 20;
+    if (buffer->first < buffer->last || target.stream || !target.block || !*target.block)
+        return 0;
+    if (mode != RECEIVEBYTES && mode != RECEIVEALL)
+        return 0;
+    size_t room = *target.blockSize > received ? *target.blockSize - received : 0;
+    if (mode == RECEIVEBYTES)
+        room = std::min(room, count - received);
+    room = std::min(room, kMaxDirect);
+    return room >= SOCKET_BUFFER_SIZE ? room : 0;
 }
 
 void Consume(SocketBuffer* buffer, uint32_t n)
@@ -593,7 +616,24 @@ void ReceiveSocketData(VmState* vm, Connection* connection, int32_t mode, size_t
             break;
         }
         code = 0;
-        if (buffer->first >= buffer->last) {
+        size_t direct = DirectRoom(mode, target, buffer, count, received);
+        if (direct) {
+            size_t got = 0;
+            code = record->io.receive(record, *target.block + received, direct, &got);
+            if (got != 0) {
+                lastProgress = OsGetEpochSeconds();
+                received += got;
+                if (mode == RECEIVEBYTES && received >= count)
+                    done = true;
+                if (connection->statusArmed) {
+                    connection->statusCount += static_cast<uint32_t>(got);
+                    stop = CallStatusCallback(vm, connection);
+                }
+                if (code != 0)
+                    break;
+                continue;
+            }
+        } else if (buffer->first >= buffer->last) {
             size_t got = 0;
             code = record->io.receive(record, buffer->data, SOCKET_BUFFER_SIZE, &got);
             buffer->first = 0;

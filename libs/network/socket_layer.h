@@ -140,6 +140,11 @@ struct ReceiveTarget {
     StreamHandle* stream = nullptr;
     uint8_t** block = nullptr;       // OsAllocMem block; may be replaced in mode all
     size_t* blockSize = nullptr;
+    // How mode all grows the block when it is not an OsAllocMem one: gives
+    // it `size` bytes of room keeping its bytes (and updating *block and
+    // *blockSize), or answers null, the block then left as it was.
+    uint8_t* (*grow)(void* context, size_t size) = nullptr;
+    void* growContext = nullptr;
     int callbackIndex = 0;           // stack index of a receive function
     int userdataIndex = 0;           // 0: none
     std::string* text = nullptr;     // the string form

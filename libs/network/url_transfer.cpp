@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "core/check_args.h"
@@ -44,7 +45,7 @@ constexpr int kMaxInterimResponses = 100;
 constexpr int kMaxFtpReplyLines = 1000;
 constexpr size_t kUnknownLengthBlock = 16384;
 constexpr size_t kGrowStep = 8192;
-constexpr size_t kFtpRound = 4096;
+constexpr size_t kFtpRound = 1 << 20;
 // Body bytes bound for a file gather here, so that the file gets few large
 // writes rather than one per socket read.
 constexpr size_t kFileStageSize = 1 << 16;
@@ -175,6 +176,8 @@ struct Transfer {
     Connection* control = nullptr;
     Connection* dataConnection = nullptr;
 
+    // A body bound for a string is received straight into the string's
+    // block (VmNewStringBlock), so that it is never copied once more.
     uint8_t* block = nullptr;
     size_t blockSize = 0;
     uint8_t* stage = nullptr;  // kFileStageSize bytes on their way to `file`
@@ -202,7 +205,7 @@ struct Transfer {
             StreamClose(file);
         DropConnection(&dataConnection);
         DropConnection(&control);
-        OsFreeMem(block);
+        VmFreeStringBlock(vm, reinterpret_cast<char*>(block), blockSize);
         OsFreeMem(stage);
     }
 
@@ -250,6 +253,24 @@ uint32_t ReadLine(Transfer& t, Connection* connection, size_t limit, std::string
     return 0;
 }
 
+// Gives the body block `size` bytes of room, keeping what it holds.
+uint32_t ResizeBlock(Transfer& t, size_t size)
+{
+    char* resized = VmResizeStringBlock(t.vm, reinterpret_cast<char*>(t.block), t.blockSize, size);
+    if (!resized)
+        return ERR_MEM;
+    t.block = reinterpret_cast<uint8_t*>(resized);
+    t.blockSize = size;
+    return 0;
+}
+
+// The socket layer's way of growing the body block in mode all.
+uint8_t* GrowBlock(void* context, size_t size)
+{
+    auto& t = *static_cast<Transfer*>(context);
+    return ResizeBlock(t, size) ? nullptr : t.block;
+}
+
 // Makes room for `round` more body bytes. The block grows at least by
 // doubling (bounded by the bytes still `expected`), so a large body costs
 // few copies, and never beyond what the peer has really sent plus one
@@ -260,15 +281,7 @@ uint32_t EnsureRoom(Transfer& t, size_t round, size_t expected)
     if (t.blockSize >= needed)
         return 0;
     size_t grown = std::max({needed, t.blockSize + kGrowStep, std::min(t.blockSize * 2, t.bodySize + expected)});
-    auto* bigger = static_cast<uint8_t*>(OsAllocMem(grown, 0));
-    if (!bigger)
-        return ERR_MEM;
-    if (t.block)
-        std::memcpy(bigger, t.block, t.bodySize);
-    OsFreeMem(t.block);
-    t.block = bigger;
-    t.blockSize = grown;
-    return 0;
+    return ResizeBlock(t, grown);
 }
 
 // The outcome of one receive for the transfer; a stop by the status
@@ -303,6 +316,8 @@ uint32_t ReceiveUntilClosed(Transfer& t, Connection* connection)
     } else {
         target.block = &t.block;
         target.blockSize = &t.blockSize;
+        target.grow = GrowBlock;
+        target.growContext = &t;
     }
     ReceiveOutcome outcome;
     ReceiveSocketData(t.vm, connection, RECEIVEALL, 0, true, target, &outcome);
@@ -899,18 +914,15 @@ uint32_t RunHttp(Transfer& t, bool* redirected)
         size_t received;
         auto length = static_cast<size_t>(t.contentLength);
         if (!t.file && length && t.contentLength <= kTrustedLength) {
-            if (!(t.block = static_cast<uint8_t*>(OsAllocMem(length, 0))))
-                return ERR_MEM;
-            t.blockSize = length;
+            if (uint32_t code = ResizeBlock(t, length))
+                return code;
         }
         return ReceiveCounted(t, t.control, length, length, &received);
     }
     ArmStatus(t, t.control, action, kUnknownLengthBlock);
     if (!t.file) {
-        t.block = static_cast<uint8_t*>(OsAllocMem(kUnknownLengthBlock, 0));
-        if (!t.block)
-            return ERR_MEM;
-        t.blockSize = kUnknownLengthBlock;
+        if (uint32_t code = ResizeBlock(t, kUnknownLengthBlock))
+            return code;
     }
     return ReceiveUntilClosed(t, t.control);
 }
@@ -1210,7 +1222,8 @@ uint32_t TransferUrl(VmState* vm, bool upload)
             else if (t.scheme == 'f' && t.stoppedByCallback)
                 VmPushCString(vm, ""), size = 0;
             else if (t.block)
-                VmPushLString(vm, reinterpret_cast<const char*>(t.block), std::min(size, t.bodySize));
+                VmPushStringBlock(vm, reinterpret_cast<char*>(std::exchange(t.block, nullptr)), t.blockSize,
+                                  std::min(size, t.bodySize));
             else
                 VmPushCString(vm, "");
             VmPushNumber(vm, static_cast<double>(size));

@@ -12,14 +12,16 @@ namespace {
 // backing them with huge pages spares the kernel a fault per 4 KiB page as
 // they are filled.
 constexpr size_t kHugeBlock = size_t{8} << 20;
-constexpr uintptr_t kHugePage = uintptr_t{2} << 20;
+constexpr uintptr_t kPage = 4096;
 
+// The advice covers every page of the block, not only its whole huge pages:
+// advising part of a mapping splits it in two, and the C library can then
+// no longer resize it by remapping (it copies instead).
 void AdviseHugePages(void* block, size_t size)
 {
-    auto start = (reinterpret_cast<uintptr_t>(block) + kHugePage - 1) & ~(kHugePage - 1);
-    auto end = (reinterpret_cast<uintptr_t>(block) + size) & ~(kHugePage - 1);
-    if (end > start)
-        madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
+    auto start = reinterpret_cast<uintptr_t>(block) & ~(kPage - 1);
+    auto end = (reinterpret_cast<uintptr_t>(block) + size + kPage - 1) & ~(kPage - 1);
+    madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
 }
 
 }  // namespace
@@ -32,6 +34,16 @@ void* OsAllocMem(size_t size, int zero)
     if (block && size >= kHugeBlock)
         AdviseHugePages(block, size);
     return block;
+}
+
+void* OsResizeMem(void* block, size_t size)
+{
+    if (size == 0)
+        size = 1;
+    void* fresh = std::realloc(block, size);
+    if (fresh && size >= kHugeBlock)
+        AdviseHugePages(fresh, size);
+    return fresh;
 }
 
 void OsFreeMem(void* block)

@@ -9,5 +9,11 @@
 // gives a distinct, freeable block, so null always means out of memory.
 void* OsAllocMem(size_t size, int zero);
 
+// Grows or shrinks a block from OsAllocMem, keeping its first bytes (as
+// many as both sizes hold); null when memory is exhausted, the block then
+// left as it was. A large block is moved by remapping its pages, not by
+// copying them.
+void* OsResizeMem(void* block, size_t size);
+
 // Releases a block from OsAllocMem; null is allowed.
 void OsFreeMem(void* block);

@@ -4,6 +4,8 @@
 #include <string>
 
 #include "core/io/error_codes.h"
+#include "core/vm/memory.h"
+#include "core/vm/state.h"
 #include "vm_fixture.h"
 
 using ApiTest = VmTest;
@@ -153,6 +155,43 @@ TEST_F(ApiTest, ConcatJoinsConvertibleValues)
                   EXPECT_EQ(VmGetStringLength(s, 1), 6u);
                   VmConcat(s, 1);
                   EXPECT_EQ(VmGetTop(s), 1);
+              }),
+              0u);
+}
+
+// A string filled in place: grown and shrunk with its bytes kept, pushed
+// as an interned string (one equal to an existing string is that string),
+// and its memory counted while it lives and given back after.
+TEST_F(ApiTest, StringBlocksBecomeInternedStringsWithoutLeaks)
+{
+    EXPECT_EQ(RunNative([](VmState* s) {
+                  VmCollectGarbage(s);
+                  uint64_t before = s->g->nblocks;
+                  const std::string text = "filled in place";
+                  char* block = VmNewStringBlock(s, 8);
+                  ASSERT_NE(block, nullptr);
+                  std::memcpy(block, text.data(), 8);
+                  // Past the size the pool takes, so that it moves.
+                  block = VmResizeStringBlock(s, block, 8, 100000);
+                  ASSERT_NE(block, nullptr);
+                  std::memcpy(block + 8, text.data() + 8, text.size() - 8);
+                  EXPECT_GT(s->g->nblocks, before + 100000);
+                  VmPushStringBlock(s, block, 100000, text.size());
+                  EXPECT_EQ(std::string(VmGetString(s, -1), VmGetStringLength(s, -1)), text);
+                  VmPushString(s, text.c_str());
+                  EXPECT_EQ(VmCompareRawEqual(s, -1, -2), 1);
+                  EXPECT_EQ(VmStrValue(s->top - 1), VmStrValue(s->top - 2));
+                  // Equal to a string that exists: that one is answered.
+                  block = VmNewStringBlock(s, 4000);
+                  std::memcpy(block, text.data(), text.size());
+                  VmPushStringBlock(s, block, 4000, text.size());
+                  EXPECT_EQ(VmStrValue(s->top - 1), VmStrValue(s->top - 2));
+                  VmPushStringBlock(s, VmNewStringBlock(s, 600), 600, 0);
+                  EXPECT_EQ(VmGetStringLength(s, -1), 0u);
+                  VmFreeStringBlock(s, VmNewStringBlock(s, 1 << 20), 1 << 20);
+                  VmSetTop(s, 0);
+                  VmCollectGarbage(s);
+                  EXPECT_EQ(s->g->nblocks, before);
               }),
               0u);
 }

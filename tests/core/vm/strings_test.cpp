@@ -1,8 +1,11 @@
 // Interning and the number/string coercions.
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
+#include "core/vm/memory.h"
 #include "core/vm/state.h"
 #include "core/vm/strings.h"
 #include "vm_fixture.h"
@@ -38,6 +41,43 @@ TEST_F(StringsTest, LongStringsDifferingOnlyInUnsampledBytesCollideButStayDistin
     std::string c = a;
     c[63] = 'z';
     EXPECT_NE(VmHashBytes(a.data(), a.size()), VmHashBytes(c.data(), c.size()));
+}
+
+// Past 2^20 slots a string's home slot comes from its hash, below it from
+// the bits its slot keeps: both must find every string again, through the
+// table's growth and through a sweep that frees most of them.
+TEST_F(StringsTest, EveryStringIsFoundAgainThroughGrowthAndSweeps)
+{
+    constexpr int kCount = 800000;  // more than 3/4 of 2^20: the table doubles past it
+    std::vector<VmString*> strings(kCount);
+    char text[32];
+    auto textOf = [&](int i) { return std::snprintf(text, sizeof text, "item%d", i); };
+    for (int i = 0; i < kCount; i++) {
+        int n = textOf(i);
+        strings[i] = VmNewString(L, text, static_cast<size_t>(n));
+    }
+    ASSERT_GT(L->g->strt.size, uint64_t{1} << 20);
+    for (int i = 0; i < kCount; i += 7) {
+        int n = textOf(i);
+        ASSERT_EQ(VmNewString(L, text, static_cast<size_t>(n)), strings[i]) << text;
+    }
+    // Every third string survives a collection; the others go.
+    uint64_t before = L->g->strt.nuse;
+    for (int i = 0; i < kCount; i += 3)
+        strings[i]->marked |= VM_GC_FIXED;
+    VmCollectGarbage(L);
+    EXPECT_EQ(L->g->strt.nuse, before - (kCount - (kCount + 2) / 3));
+    for (int i = 0; i < kCount; i += 3) {
+        int n = textOf(i);
+        ASSERT_EQ(VmNewString(L, text, static_cast<size_t>(n)), strings[i]) << text;
+        strings[i]->marked &= static_cast<uint8_t>(~VM_GC_FIXED);
+    }
+    // Collected down to a small table, whose homes come from the slots.
+    VmCollectGarbage(L);
+    VmCollectGarbage(L);
+    EXPECT_LE(L->g->strt.size, uint64_t{1} << 20);
+    VmString* again = VmNewString(L, "item42", 6);
+    EXPECT_EQ(VmNewString(L, "item42", 6), again);
 }
 
 TEST(StringToNumber, AcceptsTheLanguageSyntaxOnly)
