@@ -20,12 +20,14 @@ import random
 import subprocess
 import sys
 import tempfile
+import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from applets_vs_python import run_best  # noqa: E402
 
 CONVERT = "/usr/bin/convert"
-PYTHON = "/usr/bin/python3"  # the one with PIL
+PYTHON = "/usr/bin/python3"  # the one with PIL and OpenCV
+VIPS = "/usr/bin/vips"
 
 
 def photo_like(width, height, seed):
@@ -102,11 +104,216 @@ def brush_applet(picture, command=None, operands=()):
 PIL_LOAD = "import sys\nfrom PIL import Image\nim = Image.open(sys.argv[1])\nim.load()\nprint(0, *im.size)\n"
 
 
+# ---------------------------------------------------------------------------
+# The kernels against OpenCV, vips and PIL, each held to one thread.
+
+PEER_SCRIPT = r'''
+import sys
+what, op, src = sys.argv[1], sys.argv[2], sys.argv[3]
+args = [float(a) for a in sys.argv[4:]]
+if what == "cv2":
+    import cv2
+    import numpy as np
+    cv2.setNumThreads(1)
+    # Four bytes a pixel, as the player's brushes hold them.
+    im = cv2.cvtColor(cv2.imread(src, cv2.IMREAD_COLOR), cv2.COLOR_BGR2BGRA)
+    h, w = im.shape[:2]
+    if op == "rotate":
+        W, H = int(args[1]), int(args[2])
+        m = cv2.getRotationMatrix2D((w / 2, h / 2), args[0], 1.0)
+        m[0, 2] += W / 2 - w / 2
+        m[1, 2] += H / 2 - h / 2
+        im = cv2.warpAffine(im, m, (W, H), flags=cv2.INTER_LINEAR, borderMode=cv2.BORDER_CONSTANT)
+    elif op in ("linear", "area"):
+        im = cv2.resize(im, (int(args[0]), int(args[1])),
+                        interpolation=cv2.INTER_LINEAR if op == "linear" else cv2.INTER_AREA)
+    elif op == "blur":
+        k = 2 * int(args[0]) + 1
+        im = cv2.GaussianBlur(im, (k, k), args[1], borderType=cv2.BORDER_REPLICATE)
+    h, w = im.shape[:2]
+else:
+    from PIL import Image, ImageFilter
+    im = Image.open(src).convert("RGB")
+    im.load()
+    if op == "rotate":
+        im = im.rotate(args[0], resample=Image.BILINEAR, expand=True)
+    elif op == "linear":
+        im = im.resize((int(args[0]), int(args[1])), Image.BILINEAR)
+    elif op == "blur":
+        im = im.filter(ImageFilter.GaussianBlur(args[1]))
+    elif op == "quantize":
+        palette = im.quantize(int(args[0]), method=Image.Quantize.FASTOCTREE)
+        im = im.quantize(palette=palette, dither=Image.Dither.FLOYDSTEINBERG)
+    w, h = im.size
+print(0, w, h)
+'''
+
+
+class RusagePopen(subprocess.Popen):
+    """Popen that keeps the child's own CPU time and peak memory from wait4."""
+
+    def _try_wait(self, wait_flags):
+        try:
+            pid, status, usage = os.wait4(self.pid, wait_flags)
+        except ChildProcessError:
+            pid, status = self.pid, 0
+            usage = None
+        if pid == self.pid and usage is not None:
+            self.rusage = (usage.ru_utime + usage.ru_stime, usage.ru_maxrss / 1024.0)
+        return pid, status
+
+
+def measured(command, runs, env=None):
+    """Best wall and CPU time of `runs` runs, the peak resident memory (MB)
+    of the last, and its output."""
+    best_wall = best_cpu = None
+    for _ in range(runs):
+        t0 = time.perf_counter()
+        p = RusagePopen(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, env=env)
+        out, err = p.communicate()
+        wall = time.perf_counter() - t0
+        if p.returncode != 0:
+            sys.exit(f"{' '.join(command)} failed ({p.returncode}): {err.strip()}")
+        cpu, peak = p.rusage
+        best_wall = wall if best_wall is None else min(best_wall, wall)
+        best_cpu = cpu if best_cpu is None else min(best_cpu, cpu)
+    return best_wall, best_cpu, peak, out
+
+
+def kernel_rows(args):
+    build = os.path.abspath(args.build)
+    qmasm = os.path.join(build, "qmasm")
+    players = [("player", os.path.join(build, "quillmereplayer"))]
+    if args.before:
+        players.insert(0, ("before", os.path.abspath(args.before)))
+    one = dict(os.environ, VIPS_CONCURRENCY="1", OMP_NUM_THREADS="1", OPENCV_FOR_THREADS_NUM="1")
+    cv_version = subprocess.run([PYTHON, "-c", "import cv2; print(cv2.__version__)"],
+                                stdout=subprocess.PIPE, text=True).stdout.strip()
+    vips_version = subprocess.run([VIPS, "--version"], stdout=subprocess.PIPE, text=True).stdout.strip()
+    from PIL import Image, __version__ as pil_version
+
+    with tempfile.TemporaryDirectory(prefix="qm-kernels-") as tmp:
+        def path(name):
+            return os.path.join(tmp, name)
+
+        with open(path("peer.py"), "w") as f:
+            f.write(PEER_SCRIPT)
+        # Each picture as a 24-bit BMP (the player, OpenCV, PIL) and as a
+        # four-band vips file: every side reads it quickly and works on
+        # four bytes a pixel.
+        small = photo_like(2000, 2000, 2)
+        pictures = {"2000": small, "4000x3000": photo_like(4000, 3000, 1)}
+        rng = random.Random(3)
+        pictures["8000"] = Image.blend(small.resize((8000, 8000), Image.BICUBIC),
+                                       Image.frombytes("L", (8000, 8000), rng.randbytes(64000000)).convert("RGB"),
+                                       0.05)
+        for name, im in pictures.items():
+            im.save(path(name + ".bmp"))
+            subprocess.run([VIPS, "bandjoin_const", path(name + ".bmp"), path(name + ".v"), "255"],
+                           check=True, env=one)
+        del small, pictures, im
+
+        def applet(name, text):
+            with open(path(name + ".qas"), "w") as f:
+                f.write(text)
+            subprocess.run([qmasm, path(name + ".qas"), "--applet", path(name + ".qma")], check=True)
+            return path(name + ".qma")
+
+        def size_of(out):
+            words = out.split()
+            if len(words) < 3 or words[-3] != "0":
+                sys.exit(f"unexpected output {out!r}")
+            return tuple(map(int, words[-2:]))
+
+        # (row, picture, player command and operands, peers: (name, op, args or vips argv)).
+        rotated = (2732, 2732)
+        work = [
+            ("rotate 2000x2000 30 deg bilinear", "2000", ("rotatebrush", ["#30", "#1", "#1", "#1"]),
+             [("OpenCV warpAffine", "cv2", "rotate", [30, *rotated]),
+              ("vips rotate", "vips", ["rotate", "@in", "@out", "30"], None),
+              ("PIL rotate expand", "pil", "rotate", [30])]),
+            ("smooth 4:1 down 4000x3000 -> 1000x750", "4000x3000", ("scalebrush", ["#1000", "#750", "#1"]),
+             [("OpenCV INTER_LINEAR", "cv2", "linear", [1000, 750]),
+              ("OpenCV INTER_AREA", "cv2", "area", [1000, 750]),
+              ("vips affine bilinear", "vips", ["affine", "@in", "@out", "0.25 0 0 0.25"], None),
+              ("PIL BILINEAR (antialiased)", "pil", "linear", [1000, 750])]),
+            ("smooth 2x up 2000x2000 -> 4000x4000", "2000", ("scalebrush", ["#4000", "#4000", "#1"]),
+             [("OpenCV INTER_LINEAR", "cv2", "linear", [4000, 4000]),
+              ("vips affine bilinear", "vips", ["affine", "@in", "@out", "2 0 0 2"], None),
+              ("PIL BILINEAR", "pil", "linear", [4000, 4000])]),
+            ("Gaussian sigma 10 (61 taps) 2000x2000", "2000", ("blurbrush", ["#30", "#10"]),
+             [("OpenCV GaussianBlur 61", "cv2", "blur", [30, 10]),
+              ("vips gaussblur 10", "vips", ["gaussblur", "@in", "@out", "10", "--min-ampl", "0.01"], None)]),
+            ("Gaussian sigma 10 (61 taps) 8000x8000", "8000", ("blurbrush", ["#30", "#10"]),
+             [("OpenCV GaussianBlur 61", "cv2", "blur", [30, 10]),
+              ("vips gaussblur 10", "vips", ["gaussblur", "@in", "@out", "10", "--min-ampl", "0.01"], None),
+              ("PIL GaussianBlur (box passes)", "pil", "blur", [30, 10])]),
+            ("256 colours Floyd-Steinberg 2000x2000", "2000", ("quantizebrush", ["#256", "#1"]),
+             [("PIL octree + dithered remap", "pil", "quantize", [256])]),
+        ]
+
+        def peer_command(kind, op, operands, picture):
+            if kind == "vips":
+                vips_args = [a.replace("@in", path(picture + ".v")).replace("@out", path("out.v"))
+                             for a in (op if op else ["copy", "@in", "@out"])]
+                return [VIPS] + vips_args
+            return [PYTHON, path("peer.py"), kind, op, path(picture + ".bmp")] + [str(a) for a in operands]
+
+        results = []
+        base_cache = {}
+        for row, picture, (command, operands), peers in work:
+            source = path(picture + ".bmp")
+            for who, binary in players:
+                key = (who, picture)
+                if key not in base_cache:
+                    base = [binary, applet(f"load_{who}_{picture}", brush_applet(source))]
+                    base_cache[key] = measured(base, args.runs, one)
+                run = [binary, applet(f"{command}_{who}_{picture}", brush_applet(source, command, operands))]
+                mine = measured(run, args.runs, one)
+                size_of(mine[3])
+                results.append((row, who, mine, base_cache[key]))
+            for name, kind, op, operands in peers:
+                key = (kind, picture)
+                if key not in base_cache:
+                    base_cache[key] = measured(peer_command(kind, "load" if kind != "vips" else None, [], picture),
+                                               args.runs, one)
+                theirs = measured(peer_command(kind, op, operands, picture), args.runs, one)
+                if kind != "vips":
+                    size_of(theirs[3])
+                results.append((row, name, theirs, base_cache[key]))
+
+    print(f"\nKernels against OpenCV {cv_version}, {vips_version} and PIL {pil_version}, one thread each "
+          f"(VIPS_CONCURRENCY=1, cv2.setNumThreads(1)),\nbest of {args.runs}. 'whole' is the whole process; "
+          f"'net' subtracts the same side's load-only run (the player: an applet\nthat only loads the brush; "
+          f"OpenCV and PIL: the script without the work; vips: 'vips copy' to the same .v output).\n"
+          f"Every side works on four bytes a pixel and writes nothing but vips (a .v file, netted out).\n"
+          f"Ratios are the player's net CPU time over the peer's; peak is the work run's resident peak.")
+    print(f"{'row':40s} {'side':30s} {'whole s':>8s} {'net s':>7s} {'net cpu':>7s} {'peak MB':>8s} {'ratio':>6s}")
+    by_row = {}
+    for row, who, (wall, cpu, peak, _), (bwall, bcpu, _, _) in results:
+        by_row.setdefault(row, []).append((who, wall, wall - bwall, cpu - bcpu, peak))
+    for row, sides in by_row.items():
+        mine = {who: net_cpu for who, _, _, net_cpu, _ in sides if who in ("player", "before")}
+        for who, wall, net, net_cpu, peak in sides:
+            ratio = ""
+            if who not in ("player", "before") and net_cpu > 0:
+                ratio = " ".join(f"{mine[k] / net_cpu:6.2f}" for k in ("before", "player") if k in mine)
+            print(f"{row:40s} {who:30s} {wall:8.3f} {net:7.3f} {net_cpu:7.3f} {peak:8.0f} {ratio}")
+            row = ""
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("build")
     ap.add_argument("--runs", type=int, default=3)
+    ap.add_argument("--peers", choices=("all", "convert", "kernels"), default="all",
+                    help="convert: the ImageMagick rows; kernels: OpenCV, vips and PIL")
+    ap.add_argument("--before", help="an older player binary, timed in the same run (kernels rows)")
     args = ap.parse_args()
+    if args.peers in ("all", "kernels"):
+        kernel_rows(args)
+    if args.peers == "kernels":
+        return
     build = os.path.abspath(args.build)
     qmasm = os.path.join(build, "qmasm")
     player = os.path.join(build, "quillmereplayer")

@@ -1,8 +1,9 @@
-// The separable Gaussian blur behind ConvolvePixels. Both passes run as a
-// vertical pass, the only direction in which every byte of a row is an
-// independent sum and so vectorises without shuffles: vertical pass,
-// transpose, vertical pass, transpose back. A pass costs one multiply-add
-// per tap and byte (O(r) per pixel); weights are 2.14 fixed point adding up
+// The separable Gaussian blur behind ConvolvePixels, in place. Both passes
+// run one kernel that sums 2r + 1 byte arrays with one weight each, so every
+// byte is an independent sum and vectorises without shuffles: the vertical
+// pass gives it rows, the horizontal pass the same row shifted by whole
+// elements. A pass costs one multiply-add per tap and byte (O(r) per
+// pixel), and scratch memory of a column strip and one row; weights are 2.14 fixed point adding up
 // to exactly 1 << 14, so a flat picture stays flat and its mean is kept up
 // to rounding. Edges repeat the outermost row. The SSE2 and AVX2 members
 // give the same bytes as the scalar reference (same integer sums).
@@ -23,6 +24,8 @@ constexpr int32_t kWeightBits = 14;
 constexpr int32_t kWeightOne = 1 << kWeightBits;
 // The widest kernel: wider ones would round most weights to 0.
 constexpr int32_t kMaxBlurRadius = 2000;
+// What the rows of one column strip may take of the first-level cache.
+constexpr size_t kStripCacheBytes = 24 * 1024;
 
 }  // namespace
 
@@ -64,55 +67,61 @@ uint32_t BestBlurPath()
 
 uint32_t g_blurPath = BestBlurPath();
 
-// Transposes a packed w x h array of T into an h x w array, in tiles that stay in the cache.
-template <typename T>
-void Transpose(const T* src, int32_t w, int32_t h, T* dst)
+// The vertical pass in strips of columns: each strip is copied out (so the
+// sums read the unblurred rows while the result goes back in place), and
+// the 2r + 1 strip rows one output row reads stay in the first-level cache
+// however wide the picture is. Full-width rows of a wide picture would not:
+// 61 taps of an 8000-pixel row are 2 MB.
+size_t StripBytes(int32_t taps, size_t rowBytes)
 {
-    constexpr int32_t kTile = 16;
-    for (int32_t y0 = 0; y0 < h; y0 += kTile)
-        for (int32_t x0 = 0; x0 < w; x0 += kTile) {
-            int32_t y1 = y0 + kTile < h ? y0 + kTile : h, x1 = x0 + kTile < w ? x0 + kTile : w;
-            for (int32_t y = y0; y < y1; ++y)
-                for (int32_t x = x0; x < x1; ++x)
-                    dst[static_cast<size_t>(x) * h + y] = src[static_cast<size_t>(y) * w + x];
-        }
+    size_t strip = (kStripCacheBytes / static_cast<size_t>(taps)) & ~size_t{31};
+    strip = strip < 64 ? 64 : strip;
+    return strip < rowBytes ? strip : rowBytes;
 }
 
-// One vertical pass over rows of `rowBytes` bytes.
-bool VerticalPass(const uint8_t* src, uint8_t* dst, size_t rowBytes, int32_t rows,
-                  const int16_t* weights, int32_t radius, BlurColumnsFunc columns)
+// `copy` holds StripBytes() x rows bytes, `rowPtrs` 2r + 1 pointers.
+void VerticalPass(uint8_t* base, size_t stride, size_t rowBytes, int32_t rows, const int16_t* weights,
+                  int32_t radius, BlurColumnsFunc columns, uint8_t* copy, const uint8_t** rowPtrs)
 {
     int32_t taps = 2 * radius + 1;
-    WorkBuffer<const uint8_t*> rowPtrs(static_cast<size_t>(taps));
-    if (!rowPtrs) return false;
-    for (int32_t y = 0; y < rows; ++y) {
-        for (int32_t k = 0; k < taps; ++k) {
-            int32_t sy = y - radius + k;
-            sy = sy < 0 ? 0 : sy >= rows ? rows - 1 : sy;
-            rowPtrs[k] = src + rowBytes * static_cast<size_t>(sy);
+    size_t strip = StripBytes(taps, rowBytes);
+    for (size_t x0 = 0; x0 < rowBytes; x0 += strip) {
+        size_t n = rowBytes - x0 < strip ? rowBytes - x0 : strip;
+        for (int32_t y = 0; y < rows; ++y)
+            std::memcpy(copy + n * static_cast<size_t>(y), base + stride * static_cast<size_t>(y) + x0, n);
+        for (int32_t y = 0; y < rows; ++y) {
+            for (int32_t k = 0; k < taps; ++k) {
+                int32_t sy = y - radius + k;
+                sy = sy < 0 ? 0 : sy >= rows ? rows - 1 : sy;
+                rowPtrs[k] = copy + n * static_cast<size_t>(sy);
+            }
+            columns(rowPtrs, weights, taps, base + stride * static_cast<size_t>(y) + x0,
+                    static_cast<int32_t>(n));
         }
-        columns(rowPtrs.get(), weights, taps, dst + rowBytes * static_cast<size_t>(y),
-                static_cast<int32_t>(rowBytes));
     }
-    return true;
 }
 
-template <typename T>
-bool BlurElements(T* data, int32_t w, int32_t h, const int16_t* weights, int32_t radius)
+// The horizontal pass is the same sum: tap k of output element x is element
+// x - r + k of the row, so with the row copied between r repeats of its
+// first and last elements, "row" k starts k elements into that copy.
+// `padded` holds (w + 2r) elements.
+void HorizontalPass(uint8_t* base, size_t stride, int32_t w, int32_t h, uint32_t elementBytes,
+                    const int16_t* weights, int32_t radius, BlurColumnsFunc columns, uint8_t* padded,
+                    const uint8_t** rowPtrs)
 {
-    size_t n = static_cast<size_t>(w) * static_cast<size_t>(h);
-    WorkBuffer<T> work(n);
-    if (!work) return false;
-    BlurColumnsFunc columns = GetBlurColumns(g_blurPath);
-    auto* bytes = reinterpret_cast<uint8_t*>(data);
-    auto* workBytes = reinterpret_cast<uint8_t*>(work.get());
-    if (!VerticalPass(bytes, workBytes, sizeof(T) * static_cast<size_t>(w), h, weights, radius, columns))
-        return false;
-    Transpose(work.get(), w, h, data);
-    if (!VerticalPass(bytes, workBytes, sizeof(T) * static_cast<size_t>(h), w, weights, radius, columns))
-        return false;
-    Transpose(work.get(), h, w, data);
-    return true;
+    int32_t taps = 2 * radius + 1;
+    size_t rowBytes = static_cast<size_t>(w) * elementBytes;
+    size_t edge = static_cast<size_t>(radius) * elementBytes;
+    for (int32_t k = 0; k < taps; ++k) rowPtrs[k] = padded + static_cast<size_t>(k) * elementBytes;
+    for (int32_t y = 0; y < h; ++y) {
+        uint8_t* row = base + stride * static_cast<size_t>(y);
+        std::memcpy(padded + edge, row, rowBytes);
+        for (size_t i = 0; i < edge; i += elementBytes) {
+            std::memcpy(padded + i, row, elementBytes);
+            std::memcpy(padded + edge + rowBytes + i, row + rowBytes - elementBytes, elementBytes);
+        }
+        columns(rowPtrs, weights, taps, row, static_cast<int32_t>(rowBytes));
+    }
 }
 
 }  // namespace
@@ -164,18 +173,21 @@ int32_t GaussianWeights(double radius, double sigma, WorkBuffer<int16_t>* weight
     return r;
 }
 
-bool GaussianBlurArgb(uint32_t* argb, int32_t w, int32_t h, double radius, double sigma)
+bool GaussianBlurRows(uint8_t* rows, size_t stride, int32_t w, int32_t h, uint32_t elementBytes, double radius,
+                      double sigma)
 {
+    if (w <= 0 || h <= 0) return true;
     WorkBuffer<int16_t> weights;
     int32_t r = GaussianWeights(radius, sigma, &weights);
     if (r <= 0) return r == 0;
-    return BlurElements(argb, w, h, weights.get(), r);
-}
-
-bool GaussianBlurBytes(uint8_t* plane, int32_t w, int32_t h, double radius, double sigma)
-{
-    WorkBuffer<int16_t> weights;
-    int32_t r = GaussianWeights(radius, sigma, &weights);
-    if (r <= 0) return r == 0;
-    return BlurElements(plane, w, h, weights.get(), r);
+    int32_t taps = 2 * r + 1;
+    size_t rowBytes = static_cast<size_t>(w) * elementBytes;
+    WorkBuffer<const uint8_t*> rowPtrs(static_cast<size_t>(taps));
+    WorkBuffer<uint8_t> strip(StripBytes(taps, rowBytes) * static_cast<size_t>(h));
+    WorkBuffer<uint8_t> padded(rowBytes + 2 * static_cast<size_t>(r) * elementBytes);
+    if (!rowPtrs || !strip || !padded) return false;
+    BlurColumnsFunc columns = GetBlurColumns(g_blurPath);
+    VerticalPass(rows, stride, rowBytes, h, weights.get(), r, columns, strip.get(), rowPtrs.get());
+    HorizontalPass(rows, stride, w, h, elementBytes, weights.get(), r, columns, padded.get(), rowPtrs.get());
+    return true;
 }

@@ -3,6 +3,7 @@
 // next to ImageMagick's.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <functional>
@@ -70,6 +71,53 @@ TEST(FilterKernels, BlurVectorPathsGiveTheReferenceBytes)
             }
         }
     }
+}
+
+// The blur in place on padded rows against the plain separable sum (rows
+// first, edges repeated), on every path: column strips, the shifted-row
+// horizontal pass and pictures narrower than the kernel.
+TEST(FilterKernels, BlurInPlaceIsTheSeparableSum)
+{
+    std::mt19937 rng(11);
+    struct Size {
+        int32_t w, h;
+        uint32_t bytes;
+        double sigma;
+    } sizes[] = {{1, 1, 4, 2}, {7, 300, 4, 10}, {333, 41, 4, 3.5}, {900, 5, 1, 10}, {61, 77, 1, 1.2}, {40, 3, 4, 30}};
+    uint32_t before = SelectBlurPath(BLURPATH_SCALAR);
+    for (const Size& c : sizes) {
+        WorkBuffer<int16_t> weights;
+        int32_t r = GaussianWeights(0, c.sigma, &weights);
+        ASSERT_GT(r, 0);
+        size_t rowBytes = static_cast<size_t>(c.w) * c.bytes, stride = rowBytes + 9;
+        std::vector<uint8_t> in(stride * static_cast<size_t>(c.h));
+        for (auto& b : in) b = static_cast<uint8_t>(rng());
+        auto at = [&](const std::vector<uint8_t>& v, int32_t x, int32_t y, uint32_t k) {
+            x = std::clamp(x, 0, c.w - 1);
+            y = std::clamp(y, 0, c.h - 1);
+            return v[stride * static_cast<size_t>(y) + static_cast<size_t>(x) * c.bytes + k];
+        };
+        std::vector<uint8_t> mid = in, want = in;
+        for (int pass = 0; pass < 2; ++pass) {
+            const std::vector<uint8_t>& from = pass ? mid : in;
+            std::vector<uint8_t>& to = pass ? want : mid;
+            for (int32_t y = 0; y < c.h; ++y)
+                for (int32_t x = 0; x < c.w; ++x)
+                    for (uint32_t k = 0; k < c.bytes; ++k) {
+                        int32_t acc = 1 << 13;
+                        for (int32_t t = -r; t <= r; ++t)
+                            acc += weights[static_cast<size_t>(t + r)] * (pass ? at(from, x + t, y, k) : at(from, x, y + t, k));
+                        to[stride * static_cast<size_t>(y) + static_cast<size_t>(x) * c.bytes + k] = static_cast<uint8_t>(acc >> 14);
+                    }
+        }
+        for (uint32_t path : {BLURPATH_SCALAR, BLURPATH_SSE2, BLURPATH_AVX2}) {
+            SelectBlurPath(path);
+            std::vector<uint8_t> got = in;
+            ASSERT_TRUE(GaussianBlurRows(got.data(), stride, c.w, c.h, c.bytes, 0, c.sigma));
+            EXPECT_EQ(got, want) << c.w << "x" << c.h << " bytes " << c.bytes << " path " << path;
+        }
+    }
+    SelectBlurPath(before);
 }
 
 TEST(FilterKernels, ThreeByThreeKernelsOnAFlatPictureAndASpot)
