@@ -28,6 +28,7 @@ from applets_vs_python import run_best  # noqa: E402
 CONVERT = "/usr/bin/convert"
 PYTHON = "/usr/bin/python3"  # the one with PIL and OpenCV
 VIPS = "/usr/bin/vips"
+PEER_PATH = [None]  # the peer script, once written
 
 
 def photo_like(width, height, seed):
@@ -109,15 +110,22 @@ PIL_LOAD = "import sys\nfrom PIL import Image\nim = Image.open(sys.argv[1])\nim.
 
 PEER_SCRIPT = r'''
 import sys
+import time
 what, op, src = sys.argv[1], sys.argv[2], sys.argv[3]
 args = [float(a) for a in sys.argv[4:]]
 if what == "cv2":
     import cv2
-    import numpy as np
     cv2.setNumThreads(1)
     # Four bytes a pixel, as the player's brushes hold them.
     im = cv2.cvtColor(cv2.imread(src, cv2.IMREAD_COLOR), cv2.COLOR_BGR2BGRA)
     h, w = im.shape[:2]
+else:
+    from PIL import Image, ImageFilter
+    im = Image.open(src).convert("RGB")
+    im.load()
+    w, h = im.size
+t0, c0 = time.perf_counter(), time.process_time()
+if what == "cv2":
     if op == "rotate":
         W, H = int(args[1]), int(args[2])
         m = cv2.getRotationMatrix2D((w / 2, h / 2), args[0], 1.0)
@@ -132,9 +140,6 @@ if what == "cv2":
         im = cv2.GaussianBlur(im, (k, k), args[1], borderType=cv2.BORDER_REPLICATE)
     h, w = im.shape[:2]
 else:
-    from PIL import Image, ImageFilter
-    im = Image.open(src).convert("RGB")
-    im.load()
     if op == "rotate":
         im = im.rotate(args[0], resample=Image.BILINEAR, expand=True)
     elif op == "linear":
@@ -145,8 +150,28 @@ else:
         palette = im.quantize(int(args[0]), method=Image.Quantize.FASTOCTREE)
         im = im.quantize(palette=palette, dither=Image.Dither.FLOYDSTEINBERG)
     w, h = im.size
+# The work alone, as timed in here, and the result's size.
+print(time.perf_counter() - t0, time.process_time() - c0)
 print(0, w, h)
 '''
+
+
+def make_pictures(folder):
+    """The kernel rows' pictures, made in a process of their own so that
+    the bench stays small: a child's peak memory starts from its parent's.
+    Each as a 24-bit BMP (the player, OpenCV, PIL) and a four-band vips
+    file, so that every side reads it quickly and works on four bytes a
+    pixel."""
+    from PIL import Image
+    small = photo_like(2000, 2000, 2)
+    pictures = {"2000": small, "4000x3000": photo_like(4000, 3000, 1)}
+    rng = random.Random(3)
+    grain = Image.frombytes("L", (8000, 8000), rng.randbytes(64000000)).convert("RGB")
+    pictures["8000"] = Image.blend(small.resize((8000, 8000), Image.BICUBIC), grain, 0.05)
+    for name, im in pictures.items():
+        bmp = os.path.join(folder, name + ".bmp")
+        im.save(bmp)
+        subprocess.run([VIPS, "bandjoin_const", bmp, os.path.join(folder, name + ".v"), "255"], check=True)
 
 
 class RusagePopen(subprocess.Popen):
@@ -165,8 +190,9 @@ class RusagePopen(subprocess.Popen):
 
 def measured(command, runs, env=None):
     """Best wall and CPU time of `runs` runs, the peak resident memory (MB)
-    of the last, and its output."""
-    best_wall = best_cpu = None
+    of the last, its output, and the best of the times a peer script
+    printed on its first line for the work alone (None for other commands)."""
+    best = [None] * 4
     for _ in range(runs):
         t0 = time.perf_counter()
         p = RusagePopen(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, env=env)
@@ -175,9 +201,12 @@ def measured(command, runs, env=None):
         if p.returncode != 0:
             sys.exit(f"{' '.join(command)} failed ({p.returncode}): {err.strip()}")
         cpu, peak = p.rusage
-        best_wall = wall if best_wall is None else min(best_wall, wall)
-        best_cpu = cpu if best_cpu is None else min(best_cpu, cpu)
-    return best_wall, best_cpu, peak, out
+        times = [wall, cpu]
+        if command[1:2] == [PEER_PATH[0]]:
+            times += [float(t) for t in out.split("\n")[0].split()]
+        best = [t if b is None else min(b, t) for b, t in zip(best, times)] + best[len(times):]
+    inner = tuple(best[2:]) if best[2] is not None else None
+    return best[0], best[1], peak, out, inner
 
 
 def kernel_rows(args):
@@ -190,28 +219,17 @@ def kernel_rows(args):
     cv_version = subprocess.run([PYTHON, "-c", "import cv2; print(cv2.__version__)"],
                                 stdout=subprocess.PIPE, text=True).stdout.strip()
     vips_version = subprocess.run([VIPS, "--version"], stdout=subprocess.PIPE, text=True).stdout.strip()
-    from PIL import Image, __version__ as pil_version
+    pil_version = subprocess.run([PYTHON, "-c", "import PIL; print(PIL.__version__)"],
+                                 stdout=subprocess.PIPE, text=True).stdout.strip()
 
     with tempfile.TemporaryDirectory(prefix="qm-kernels-") as tmp:
         def path(name):
             return os.path.join(tmp, name)
 
+        PEER_PATH[0] = path("peer.py")
         with open(path("peer.py"), "w") as f:
             f.write(PEER_SCRIPT)
-        # Each picture as a 24-bit BMP (the player, OpenCV, PIL) and as a
-        # four-band vips file: every side reads it quickly and works on
-        # four bytes a pixel.
-        small = photo_like(2000, 2000, 2)
-        pictures = {"2000": small, "4000x3000": photo_like(4000, 3000, 1)}
-        rng = random.Random(3)
-        pictures["8000"] = Image.blend(small.resize((8000, 8000), Image.BICUBIC),
-                                       Image.frombytes("L", (8000, 8000), rng.randbytes(64000000)).convert("RGB"),
-                                       0.05)
-        for name, im in pictures.items():
-            im.save(path(name + ".bmp"))
-            subprocess.run([VIPS, "bandjoin_const", path(name + ".bmp"), path(name + ".v"), "255"],
-                           check=True, env=one)
-        del small, pictures, im
+        subprocess.run([PYTHON, os.path.abspath(__file__), "--make-pictures", tmp], check=True)
 
         def applet(name, text):
             with open(path(name + ".qas"), "w") as f:
@@ -274,24 +292,24 @@ def kernel_rows(args):
                 results.append((row, who, mine, base_cache[key]))
             for name, kind, op, operands in peers:
                 key = (kind, picture)
-                if key not in base_cache:
-                    base_cache[key] = measured(peer_command(kind, "load" if kind != "vips" else None, [], picture),
-                                               args.runs, one)
+                if kind == "vips" and key not in base_cache:
+                    base_cache[key] = measured(peer_command(kind, None, [], picture), args.runs, one)
                 theirs = measured(peer_command(kind, op, operands, picture), args.runs, one)
                 if kind != "vips":
                     size_of(theirs[3])
-                results.append((row, name, theirs, base_cache[key]))
+                results.append((row, name, theirs, base_cache.get(key)))
 
     print(f"\nKernels against OpenCV {cv_version}, {vips_version} and PIL {pil_version}, one thread each "
           f"(VIPS_CONCURRENCY=1, cv2.setNumThreads(1)),\nbest of {args.runs}. 'whole' is the whole process; "
-          f"'net' subtracts the same side's load-only run (the player: an applet\nthat only loads the brush; "
-          f"OpenCV and PIL: the script without the work; vips: 'vips copy' to the same .v output).\n"
+          f"'net' is the work alone: the player's run less an applet that only loads\nthe brush; vips's less 'vips copy' "
+          f"to the same .v output; OpenCV's and PIL's as timed around the call.\n"
           f"Every side works on four bytes a pixel and writes nothing but vips (a .v file, netted out).\n"
           f"Ratios are the player's net CPU time over the peer's; peak is the work run's resident peak.")
     print(f"{'row':40s} {'side':30s} {'whole s':>8s} {'net s':>7s} {'net cpu':>7s} {'peak MB':>8s} {'ratio':>6s}")
     by_row = {}
-    for row, who, (wall, cpu, peak, _), (bwall, bcpu, _, _) in results:
-        by_row.setdefault(row, []).append((who, wall, wall - bwall, cpu - bcpu, peak))
+    for row, who, (wall, cpu, peak, _, inner), base in results:
+        net = inner if inner else (wall - base[0], cpu - base[1])
+        by_row.setdefault(row, []).append((who, wall, net[0], net[1], peak))
     for row, sides in by_row.items():
         mine = {who: net_cpu for who, _, _, net_cpu, _ in sides if who in ("player", "before")}
         for who, wall, net, net_cpu, peak in sides:
@@ -303,6 +321,9 @@ def kernel_rows(args):
 
 
 def main():
+    if len(sys.argv) == 3 and sys.argv[1] == "--make-pictures":
+        make_pictures(sys.argv[2])
+        return
     ap = argparse.ArgumentParser()
     ap.add_argument("build")
     ap.add_argument("--runs", type=int, default=3)

@@ -109,10 +109,43 @@ void SplitBox(const Histogram& hist, Box* box, Box* other)
 
 inline uint32_t Clamp255(int32_t v) { return v < 0 ? 0 : v > 255 ? 255 : static_cast<uint32_t>(v); }
 
+// The nearest entry of a cell, searched outward from the cell's green in
+// the entries sorted by green: an entry whose green alone is further than
+// the best distance so far cannot win, and neither can any beyond it. Ties
+// go to the lowest index, as a search of every entry in order would give.
+// Dithering visits most cells of the cache, so this search is most of the
+// mapping's time.
 struct Mapper {
-    const uint32_t* palette;
-    uint32_t colours;  // entries that take part in the search
     WorkBuffer<int16_t> cache;
+    uint32_t colours = 0;  // entries that take part in the search
+    int32_t red[256], green[256], blue[256];
+    uint8_t index[256];  // the palette index of each sorted entry
+    int16_t firstAtLeast[256];  // the first sorted entry whose green is at least g
+
+    void Sort(const uint32_t* palette, uint32_t n)
+    {
+        colours = n;
+        for (uint32_t i = 0; i < n; ++i) {
+            // Insertion by green, stable: equal greens keep index order.
+            auto g = static_cast<int32_t>((palette[i] >> 8) & 0xFF);
+            uint32_t at = i;
+            for (; at > 0 && green[at - 1] > g; --at) {
+                red[at] = red[at - 1];
+                green[at] = green[at - 1];
+                blue[at] = blue[at - 1];
+                index[at] = index[at - 1];
+            }
+            red[at] = static_cast<int32_t>((palette[i] >> 16) & 0xFF);
+            green[at] = g;
+            blue[at] = static_cast<int32_t>(palette[i] & 0xFF);
+            index[at] = static_cast<uint8_t>(i);
+        }
+        int16_t k = 0;
+        for (int32_t g = 0; g < 256; ++g) {
+            while (k < static_cast<int16_t>(n) && green[k] < g) ++k;
+            firstAtLeast[g] = k;
+        }
+    }
 
     uint32_t Nearest(uint32_t r, uint32_t g, uint32_t b)
     {
@@ -122,16 +155,27 @@ struct Mapper {
         // The cell's centre stands for every colour in it.
         int32_t cr = static_cast<int32_t>((r & 0xFC) | 2), cg = static_cast<int32_t>((g & 0xFC) | 2),
                 cb = static_cast<int32_t>((b & 0xFC) | 2);
+        int32_t start = firstAtLeast[cg];
         uint32_t best = 0;
         int32_t bestD = INT32_MAX;
-        for (uint32_t i = 0; i < colours; ++i) {
-            int32_t dr = cr - static_cast<int32_t>((palette[i] >> 16) & 0xFF);
-            int32_t dg = cg - static_cast<int32_t>((palette[i] >> 8) & 0xFF);
-            int32_t db = cb - static_cast<int32_t>(palette[i] & 0xFF);
+        auto consider = [&](int32_t k, int32_t dg) {
+            int32_t dr = cr - red[k], db = cb - blue[k];
             int32_t d = dr * dr + dg * dg + db * db;
-            if (d < bestD) {
+            if (d < bestD || (d == bestD && index[k] < best)) {
                 bestD = d;
-                best = i;
+                best = index[k];
+            }
+        };
+        for (int32_t up = start, down = start - 1; up < static_cast<int32_t>(colours) || down >= 0;) {
+            if (up < static_cast<int32_t>(colours)) {
+                int32_t dg = green[up] - cg;
+                if (dg * dg > bestD) up = static_cast<int32_t>(colours);
+                else consider(up++, dg);
+            }
+            if (down >= 0) {
+                int32_t dg = cg - green[down];
+                if (dg * dg > bestD) down = -1;
+                else consider(down--, dg);
             }
         }
         cache[cell] = static_cast<int16_t>(best);
@@ -209,7 +253,8 @@ uint32_t QuantizeImage(QuantizeParams* b)
         b->palette[made++] = key;
     }
 
-    Mapper map{b->palette, nBoxes, {}};
+    Mapper map;
+    map.Sort(b->palette, nBoxes);
     if (!map.cache.Allocate(kMapCells)) return ERR_MEM;
     std::memset(map.cache.get(), 0xFF, kMapCells * sizeof(int16_t));
 

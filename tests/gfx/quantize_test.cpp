@@ -60,6 +60,43 @@ TEST(Quantize, PaletteSizeIndexRangeAndErrorBound)
     }
 }
 
+// Without dithering every pixel takes the entry nearest its cache cell's
+// centre, the first one on a tie: the pruned search against all entries,
+// on random colours (palettes with many equal greens and distances).
+TEST(Quantize, MappingIsTheNearestEntryFirstOnTies)
+{
+    for (uint32_t colours : {256u, 37u, 5u}) {
+        RgbPicture in;
+        in.w = 97;
+        in.h = 61;
+        uint32_t seed = colours;
+        for (int32_t i = 0; i < in.w * in.h; ++i) {
+            seed = seed * 1664525u + 1013904223u;
+            in.argb.push_back((seed >> 8) & 0xFFFFFF);
+        }
+        Reduced r = Reduce(in, PIXFMT_ARGB, colours, 0);
+        ASSERT_EQ(r.err, 0u);
+        for (size_t i = 0; i < in.argb.size(); ++i) {
+            int32_t centre[3];
+            for (int k = 0; k < 3; ++k) centre[k] = static_cast<int32_t>(((in.argb[i] >> (16 - 8 * k)) & 0xFC) | 2);
+            uint32_t best = 0;
+            int32_t bestD = INT32_MAX;
+            for (uint32_t e = 0; e < r.count; ++e) {
+                int32_t d = 0;
+                for (int k = 0; k < 3; ++k) {
+                    int32_t c = centre[k] - static_cast<int32_t>((r.palette[e] >> (16 - 8 * k)) & 0xFF);
+                    d += c * c;
+                }
+                if (d < bestD) {
+                    bestD = d;
+                    best = e;
+                }
+            }
+            ASSERT_EQ(r.indices[i], best) << "pixel " << i << " of " << colours << " colours";
+        }
+    }
+}
+
 TEST(Quantize, FewColoursComeBackExactlyInEveryFormatSize)
 {
     RgbPicture in;
