@@ -304,17 +304,20 @@ def kernel_rows(args):
           f"'net' is the work alone: the player's run less an applet that only loads\nthe brush; vips's less 'vips copy' "
           f"to the same .v output; OpenCV's and PIL's as timed around the call.\n"
           f"Every side works on four bytes a pixel and writes nothing but vips (a .v file, netted out).\n"
-          f"Ratios are the player's net CPU time over the peer's; peak is the work run's resident peak.")
+          f"Ratios are net CPU time, the player's over the peer's (before, after); peak is each run's resident peak.")
     print(f"{'row':40s} {'side':30s} {'whole s':>8s} {'net s':>7s} {'net cpu':>7s} {'peak MB':>8s} {'ratio':>6s}")
     by_row = {}
     for row, who, (wall, cpu, peak, _, inner), base in results:
         net = inner if inner else (wall - base[0], cpu - base[1])
         by_row.setdefault(row, []).append((who, wall, net[0], net[1], peak))
+        if who in ("player", "before"):
+            # What loading alone takes, so that the work's own peak shows.
+            by_row[row].append((f"  {who}: load only", base[0], 0.0, 0.0, base[2]))
     for row, sides in by_row.items():
         mine = {who: net_cpu for who, _, _, net_cpu, _ in sides if who in ("player", "before")}
         for who, wall, net, net_cpu, peak in sides:
             ratio = ""
-            if who not in ("player", "before") and net_cpu > 0:
+            if who not in ("player", "before") and not who.startswith(" ") and net_cpu > 0:
                 ratio = " ".join(f"{mine[k] / net_cpu:6.2f}" for k in ("before", "player") if k in mine)
             print(f"{row:40s} {who:30s} {wall:8.3f} {net:7.3f} {net_cpu:7.3f} {peak:8.0f} {ratio}")
             row = ""
