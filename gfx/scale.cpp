@@ -195,6 +195,29 @@ inline __m128i LerpLanes(__m128i a, __m128i b, __m128i f)
     return _mm_add_epi16(_mm_add_epi16(a, hi), _mm_and_si128(d, _mm_srai_epi16(f, 15)));
 }
 
+uint32_t BestScalePath()
+{
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") ? SCALEPATH_AVX2 : SCALEPATH_SSE2;
+}
+
+uint32_t g_scalePath = BestScalePath();
+
+}  // namespace
+
+// scale_avx2.cpp: spreads all but the last n % 4 pixels, returns how many it did.
+int32_t SpreadRow32Avx2(const int32_t* column, const int16_t* fraction, int32_t n, const uint32_t* src,
+                        int16_t* out);
+
+uint32_t SelectScalePath(uint32_t path)
+{
+    uint32_t previous = g_scalePath;
+    g_scalePath = path == SCALEPATH_AVX2 ? BestScalePath() : SCALEPATH_SSE2;
+    return previous;
+}
+
+namespace {
+
 // Where each destination column reads, worked out once for all rows: the
 // left source column and the fraction, splatted over the pixel's four lanes.
 struct ColumnSteps {
@@ -223,6 +246,7 @@ void SpreadRow32(const ScaleParams* p, const ColumnSteps& steps, const uint32_t*
         for (; i < n; ++i) _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 4 * i), v);
         return;
     }
+    if (g_scalePath == SCALEPATH_AVX2) i = SpreadRow32Avx2(steps.column, steps.fraction, n, src, out);
     // With two or more source columns every column read stays below the
     // last, so the right neighbour is always inside the row.
     for (; i + 1 < n; i += 2) {
