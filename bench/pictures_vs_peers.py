@@ -139,10 +139,14 @@ else:
     im = Image.open(src).convert("RGB")
     im.load()
     w, h = im.size
-source = im
+# Each round works on a copy made beforehand, and its result takes the
+# copy's place (im = op(im)), as a brush command leaves its result in place
+# of the brush: what freeing the old picture costs counts on both sides.
+copies = [im.copy() for _ in range(repeat)]
+del im
 t0, c0 = time.perf_counter(), time.process_time()
 for _ in range(repeat):
-    im = source
+    im = copies.pop()
     if what == "cv2":
         if op == "rotate":
             W, H = int(args[1]), int(args[2])

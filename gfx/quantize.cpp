@@ -151,7 +151,13 @@ struct Mapper {
     {
         size_t cell = (static_cast<size_t>(r >> (8 - kMapBits)) << (2 * kMapBits)) |
                       (static_cast<size_t>(g >> (8 - kMapBits)) << kMapBits) | (b >> (8 - kMapBits));
-        if (cache[cell] >= 0) return static_cast<uint32_t>(cache[cell]);
+        int16_t known = cache[cell];
+        return known >= 0 ? static_cast<uint32_t>(known) : Search(cell, r, g, b);
+    }
+
+    // Out of line, so that the cache hit above stays small enough to inline.
+    [[gnu::noinline]] uint32_t Search(size_t cell, uint32_t r, uint32_t g, uint32_t b)
+    {
         // The cell's centre stands for every colour in it.
         int32_t cr = static_cast<int32_t>((r & 0xFC) | 2), cg = static_cast<int32_t>((g & 0xFC) | 2),
                 cb = static_cast<int32_t>((b & 0xFC) | 2);
