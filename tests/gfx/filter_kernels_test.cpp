@@ -51,22 +51,28 @@ Kernel Blur(double radius, double sigma) { return Convolve(CONVOLVE_BLUR, radius
 TEST(FilterKernels, BlurVectorPathsGiveTheReferenceBytes)
 {
     std::mt19937 rng(5);
-    std::vector<uint8_t> data(64 * 1100);
-    for (auto& b : data) b = static_cast<uint8_t>(rng());
-    BlurColumnsFunc scalar = GetBlurColumns(BLURPATH_SCALAR);
+    std::vector<uint32_t> data(64 * 1100);
+    for (auto& slot : data) slot = (rng() & 0xFF) | (rng() & 0xFF) << 16;
+    BlurPairsFunc scalar = GetBlurPairs(BLURPATH_SCALAR);
     for (double sigma : {0.4, 1.0, 2.5, 9.0}) {
         WorkBuffer<int16_t> weights;
         int32_t r = GaussianWeights(0, sigma, &weights);
         ASSERT_GE(r, 0);
         if (r == 0) continue;
-        int32_t taps = 2 * r + 1;
-        std::vector<const uint8_t*> rows(static_cast<size_t>(taps));
-        for (int32_t k = 0; k < taps; ++k) rows[k] = &data[static_cast<size_t>(k % 64) * 1100 + (k * 7) % 13];
+        int32_t count = r + 1;
+        std::vector<const uint32_t*> pairs(static_cast<size_t>(count));
+        std::vector<int32_t> weightPairs(static_cast<size_t>(count));
+        for (int32_t m = 0; m < count; ++m) {
+            pairs[m] = &data[static_cast<size_t>(m % 64) * 1100 + (m * 7) % 13];
+            int32_t second = 2 * m + 1 <= 2 * r ? weights[2 * static_cast<size_t>(m) + 1] : 0;
+            weightPairs[m] = static_cast<int32_t>(static_cast<uint32_t>(second) << 16 |
+                                                  static_cast<uint16_t>(weights[2 * static_cast<size_t>(m)]));
+        }
         for (int32_t bytes : {1, 3, 15, 16, 17, 31, 32, 33, 47, 67, 1000}) {
             std::vector<uint8_t> ref(static_cast<size_t>(bytes)), got(static_cast<size_t>(bytes));
-            scalar(rows.data(), weights.get(), taps, ref.data(), bytes);
+            scalar(pairs.data(), weightPairs.data(), count, ref.data(), bytes);
             for (uint32_t path : {BLURPATH_SSE2, BLURPATH_AVX2}) {
-                GetBlurColumns(path)(rows.data(), weights.get(), taps, got.data(), bytes);
+                GetBlurPairs(path)(pairs.data(), weightPairs.data(), count, got.data(), bytes);
                 ASSERT_EQ(got, ref) << "path " << path << " sigma " << sigma << " bytes " << bytes;
             }
         }
