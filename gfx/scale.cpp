@@ -250,6 +250,9 @@ void SpreadRow32(const ScaleParams* p, const ColumnSteps& steps, const uint32_t*
     // With two or more source columns every column read stays below the
     // last, so the right neighbour is always inside the row.
     for (; i + 1 < n; i += 2) {
+        // A shrinking row reads most of its source: a kilobyte ahead keeps
+        // the loads from waiting on memory at every new page.
+        _mm_prefetch(reinterpret_cast<const char*>(src + steps.column[i]) + 1024, _MM_HINT_T0);
         __m128i p0 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(src + steps.column[i]));
         __m128i p1 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(src + steps.column[i + 1]));
         __m128i both = _mm_unpacklo_epi32(p0, p1);  // left0 left1 right0 right1
