@@ -386,19 +386,21 @@ void OilPaint(const OilPaintParams* p, uint32_t bpp)
     StoreRect(rect, out.get());
 }
 
-// The alpha plane rectangle as a packed copy, filtered, and written back.
+// The alpha plane rectangle: blurred where it lies, the 3 x 3 kernels on a
+// packed copy.
 void ConvolveAlpha(const ConvolveParams* b, double strength)
 {
     size_t w = static_cast<size_t>(b->w);
+    size_t stride = static_cast<size_t>(b->alphaBytesPerRow);
+    if (b->kind == CONVOLVE_BLUR) {
+        GaussianBlurRows(b->alpha, stride, b->w, b->h, 1, b->radius, strength);
+        return;
+    }
     WorkBuffer<uint8_t> plane(w * static_cast<size_t>(b->h));
     if (!plane) return;
-    for (int32_t y = 0; y < b->h; ++y)
-        std::memcpy(plane.get() + w * y, b->alpha + static_cast<size_t>(b->alphaBytesPerRow) * y, w);
-    bool ok = b->kind == CONVOLVE_BLUR ? GaussianBlurBytes(plane.get(), b->w, b->h, b->radius, strength)
-                                       : Convolve3x3Any<uint8_t, 1>(b->kind, plane.get(), b->w, b->h, strength);
-    if (!ok) return;
-    for (int32_t y = 0; y < b->h; ++y)
-        std::memcpy(b->alpha + static_cast<size_t>(b->alphaBytesPerRow) * y, plane.get() + w * y, w);
+    for (int32_t y = 0; y < b->h; ++y) std::memcpy(plane.get() + w * y, b->alpha + stride * y, w);
+    if (!Convolve3x3Any<uint8_t, 1>(b->kind, plane.get(), b->w, b->h, strength)) return;
+    for (int32_t y = 0; y < b->h; ++y) std::memcpy(b->alpha + stride * y, plane.get() + w * y, w);
 }
 
 }  // namespace
@@ -420,11 +422,19 @@ void ConvolvePixels(const ConvolveParams* b)
     block.radius = radius;
     PixelRect rect;
     if (b->pixels && OpenRect(b->pixels, b->bytesPerPixel, b->w, b->h, b->rowLength, b->format, &rect)) {
-        WorkBuffer<uint32_t> argb;
-        if (LoadRect(rect, &argb)) {
-            bool ok = kind == CONVOLVE_BLUR ? GaussianBlurArgb(argb.get(), b->w, b->h, radius, strength)
-                                            : Convolve3x3Any<uint32_t, 3>(kind, argb.get(), b->w, b->h, strength);
-            if (ok) StoreRect(rect, argb.get());
+        if (kind == CONVOLVE_BLUR && rect.direct) {
+            // ARGB rows are blurred where they lie: a copy would double the
+            // memory a large picture takes.
+            GaussianBlurRows(rect.base, rect.stride, b->w, b->h, 4, radius, strength);
+        } else {
+            WorkBuffer<uint32_t> argb;
+            if (LoadRect(rect, &argb)) {
+                auto* bytes = reinterpret_cast<uint8_t*>(argb.get());
+                bool ok = kind == CONVOLVE_BLUR
+                              ? GaussianBlurRows(bytes, 4 * static_cast<size_t>(b->w), b->w, b->h, 4, radius, strength)
+                              : Convolve3x3Any<uint32_t, 3>(kind, argb.get(), b->w, b->h, strength);
+                if (ok) StoreRect(rect, argb.get());
+            }
         }
     }
     if (b->alpha && b->alphaBytesPerRow >= b->w) ConvolveAlpha(&block, strength);

@@ -109,13 +109,14 @@ void NormalizePixels(const NormalizeParams* block);
 void OilPaintPixels32(const OilPaintParams* block);
 void OilPaintPixels16(const OilPaintParams* block);
 
-// The vertical pass of the Gaussian blur: each output byte is the sum of
-// `taps` source rows' bytes at the same column times weights that add up
-// to 1 << 14, rounded. Members: scalar reference, SSE2, AVX2.
-typedef void (*BlurColumnsFunc)(const uint8_t* const* rows, const int16_t* weights, int32_t taps,
-                                uint8_t* out, int32_t bytes);
+// One pass of the Gaussian blur: output byte i is the rounded sum, over
+// m < count, of the two 16-bit halves of pairs[m][i] (two source bytes)
+// times the two 16-bit halves of weightPairs[m] (low with low), over 1 << 14.
+// Members: scalar reference, SSE2, AVX2.
+typedef void (*BlurPairsFunc)(const uint32_t* const* pairs, const int32_t* weightPairs, int32_t count,
+                              uint8_t* out, int32_t bytes);
 enum : uint32_t { BLURPATH_SCALAR = 0, BLURPATH_SSE2 = 1, BLURPATH_AVX2 = 2 };
-BlurColumnsFunc GetBlurColumns(uint32_t path);
+BlurPairsFunc GetBlurPairs(uint32_t path);
 // The path the blur uses; the best the processor has unless a test forces
 // another (a path the processor lacks falls back to SSE2).
 uint32_t SelectBlurPath(uint32_t path);

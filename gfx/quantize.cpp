@@ -8,6 +8,8 @@
 // serpentine order.
 #include "gfx/quantize.h"
 
+#include <emmintrin.h>
+
 #include <cstring>
 
 #include "core/io/error_codes.h"
@@ -107,31 +109,79 @@ void SplitBox(const Histogram& hist, Box* box, Box* other)
     MeasureBox(hist, other);
 }
 
-inline uint32_t Clamp255(int32_t v) { return v < 0 ? 0 : v > 255 ? 255 : static_cast<uint32_t>(v); }
-
+// The nearest entry of a cell, searched outward from the cell's green in
+// the entries sorted by green: an entry whose green alone is further than
+// the best distance so far cannot win, and neither can any beyond it. Ties
+// go to the lowest index, as a search of every entry in order would give.
+// Dithering visits most cells of the cache, so this search is most of the
+// mapping's time.
 struct Mapper {
-    const uint32_t* palette;
-    uint32_t colours;  // entries that take part in the search
     WorkBuffer<int16_t> cache;
+    uint32_t colours = 0;  // entries that take part in the search
+    int32_t red[256], green[256], blue[256];
+    uint8_t index[256];  // the palette index of each sorted entry
+    int16_t firstAtLeast[256];  // the first sorted entry whose green is at least g
+
+    void Sort(const uint32_t* palette, uint32_t n)
+    {
+        colours = n;
+        for (uint32_t i = 0; i < n; ++i) {
+            // Insertion by green, stable: equal greens keep index order.
+            auto g = static_cast<int32_t>((palette[i] >> 8) & 0xFF);
+            uint32_t at = i;
+            for (; at > 0 && green[at - 1] > g; --at) {
+                red[at] = red[at - 1];
+                green[at] = green[at - 1];
+                blue[at] = blue[at - 1];
+                index[at] = index[at - 1];
+            }
+            red[at] = static_cast<int32_t>((palette[i] >> 16) & 0xFF);
+            green[at] = g;
+            blue[at] = static_cast<int32_t>(palette[i] & 0xFF);
+            index[at] = static_cast<uint8_t>(i);
+        }
+        int16_t k = 0;
+        for (int32_t g = 0; g < 256; ++g) {
+            while (k < static_cast<int16_t>(n) && green[k] < g) ++k;
+            firstAtLeast[g] = k;
+        }
+    }
 
     uint32_t Nearest(uint32_t r, uint32_t g, uint32_t b)
     {
         size_t cell = (static_cast<size_t>(r >> (8 - kMapBits)) << (2 * kMapBits)) |
                       (static_cast<size_t>(g >> (8 - kMapBits)) << kMapBits) | (b >> (8 - kMapBits));
-        if (cache[cell] >= 0) return static_cast<uint32_t>(cache[cell]);
+        int16_t known = cache[cell];
+        return known >= 0 ? static_cast<uint32_t>(known) : Search(cell, r, g, b);
+    }
+
+    // Out of line, so that the cache hit above stays small enough to inline.
+    [[gnu::noinline]] uint32_t Search(size_t cell, uint32_t r, uint32_t g, uint32_t b)
+    {
         // The cell's centre stands for every colour in it.
         int32_t cr = static_cast<int32_t>((r & 0xFC) | 2), cg = static_cast<int32_t>((g & 0xFC) | 2),
                 cb = static_cast<int32_t>((b & 0xFC) | 2);
+        int32_t start = firstAtLeast[cg];
         uint32_t best = 0;
         int32_t bestD = INT32_MAX;
-        for (uint32_t i = 0; i < colours; ++i) {
-            int32_t dr = cr - static_cast<int32_t>((palette[i] >> 16) & 0xFF);
-            int32_t dg = cg - static_cast<int32_t>((palette[i] >> 8) & 0xFF);
-            int32_t db = cb - static_cast<int32_t>(palette[i] & 0xFF);
+        auto consider = [&](int32_t k, int32_t dg) {
+            int32_t dr = cr - red[k], db = cb - blue[k];
             int32_t d = dr * dr + dg * dg + db * db;
-            if (d < bestD) {
+            if (d < bestD || (d == bestD && index[k] < best)) {
                 bestD = d;
-                best = i;
+                best = index[k];
+            }
+        };
+        for (int32_t up = start, down = start - 1; up < static_cast<int32_t>(colours) || down >= 0;) {
+            if (up < static_cast<int32_t>(colours)) {
+                int32_t dg = green[up] - cg;
+                if (dg * dg > bestD) up = static_cast<int32_t>(colours);
+                else consider(up++, dg);
+            }
+            if (down >= 0) {
+                int32_t dg = cg - green[down];
+                if (dg * dg > bestD) down = -1;
+                else consider(down--, dg);
             }
         }
         cache[cell] = static_cast<int16_t>(best);
@@ -209,17 +259,26 @@ uint32_t QuantizeImage(QuantizeParams* b)
         b->palette[made++] = key;
     }
 
-    Mapper map{b->palette, nBoxes, {}};
+    Mapper map;
+    map.Sort(b->palette, nBoxes);
     if (!map.cache.Allocate(kMapCells)) return ERR_MEM;
     std::memset(map.cache.get(), 0xFF, kMapCells * sizeof(int16_t));
 
     // Two rows of diffused error, 16 times the channel error, with a guard
-    // cell at either end.
-    size_t errCells = 3 * (w + 2);
-    WorkBuffer<int32_t> errThis(errCells, 1), errNext(errCells, 1);
+    // cell at either end: four 16-bit lanes per pixel in the pixel's byte
+    // order (blue, green, red, and a lane that stays 0). Every error is at
+    // most 255 and a cell gathers 16 of them at most, so the lanes hold the
+    // sums exactly.
+    size_t errLanes = 4 * (w + 2);
+    WorkBuffer<int16_t> errThis(errLanes, 1), errNext(errLanes, 1);
     if (b->dither && (!errThis || !errNext)) return ERR_MEM;
-    int32_t* cur = errThis.get();
-    int32_t* next = errNext.get();
+    int16_t* cur = errThis.get();
+    int16_t* next = errNext.get();
+    const __m128i zero = _mm_setzero_si128(), eight = _mm_set1_epi16(8);
+    const __m128i seven = _mm_set1_epi16(7), five = _mm_set1_epi16(5), three = _mm_set1_epi16(3);
+    auto lanes = [zero](uint32_t c) { return _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int32_t>(c)), zero); };
+    auto load = [](const int16_t* at) { return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(at)); };
+    auto store = [](int16_t* at, __m128i v) { _mm_storel_epi64(reinterpret_cast<__m128i*>(at), v); };
 
     for (int32_t y = 0; y < b->h; ++y) {
         rows->toArgb(base + stride * y, row.get(), b->w, 0);
@@ -236,33 +295,30 @@ uint32_t QuantizeImage(QuantizeParams* b)
                 out[x] = 0;
                 continue;
             }
-            int32_t v[3] = {static_cast<int32_t>(c >> 16), static_cast<int32_t>((c >> 8) & 0xFF),
-                            static_cast<int32_t>(c & 0xFF)};
-            int32_t* e = cur + 3 * (x + 1);
-            if (b->dither)
-                for (int k = 0; k < 3; ++k) v[k] = static_cast<int32_t>(Clamp255(v[k] + ((e[k] + 8) >> 4)));
-            uint32_t idx = map.Nearest(static_cast<uint32_t>(v[0]), static_cast<uint32_t>(v[1]),
-                                       static_cast<uint32_t>(v[2]));
-            out[x] = static_cast<uint8_t>(idx);
-            if (!b->dither) continue;
-            uint32_t p = b->palette[idx];
-            int32_t q[3] = {static_cast<int32_t>(p >> 16), static_cast<int32_t>((p >> 8) & 0xFF),
-                            static_cast<int32_t>(p & 0xFF)};
-            ptrdiff_t ahead = reverse ? -3 : 3;
-            int32_t* n = next + 3 * (x + 1);
-            for (int k = 0; k < 3; ++k) {
-                int32_t err = v[k] - q[k];
-                e[ahead + k] += err * 7;
-                n[-ahead + k] += err * 3;
-                n[k] += err * 5;
-                n[ahead + k] += err;
+            if (!b->dither) {
+                out[x] = static_cast<uint8_t>(map.Nearest(c >> 16, (c >> 8) & 0xFF, c & 0xFF));
+                continue;
             }
+            // The colour plus its rounded share of error, clamped to 0..255
+            // by the saturating pack.
+            int16_t* e = cur + 4 * (x + 1);
+            __m128i share = _mm_srai_epi16(_mm_add_epi16(load(e), eight), 4);
+            auto v = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(_mm_add_epi16(lanes(c), share), zero)));
+            uint32_t idx = map.Nearest(v >> 16, (v >> 8) & 0xFF, v & 0xFF);
+            out[x] = static_cast<uint8_t>(idx);
+            __m128i err = _mm_sub_epi16(lanes(v), lanes(b->palette[idx]));
+            ptrdiff_t ahead = reverse ? -4 : 4;
+            int16_t* n = next + 4 * (x + 1);
+            store(e + ahead, _mm_add_epi16(load(e + ahead), _mm_mullo_epi16(err, seven)));
+            store(n - ahead, _mm_add_epi16(load(n - ahead), _mm_mullo_epi16(err, three)));
+            store(n, _mm_add_epi16(load(n), _mm_mullo_epi16(err, five)));
+            store(n + ahead, _mm_add_epi16(load(n + ahead), err));
         }
         if (b->dither) {
-            int32_t* t = cur;
+            int16_t* t = cur;
             cur = next;
             next = t;
-            std::memset(next, 0, errCells * sizeof(int32_t));
+            std::memset(next, 0, errLanes * sizeof(int16_t));
         }
     }
     b->count = made;

@@ -195,38 +195,75 @@ inline __m128i LerpLanes(__m128i a, __m128i b, __m128i f)
     return _mm_add_epi16(_mm_add_epi16(a, hi), _mm_and_si128(d, _mm_srai_epi16(f, 15)));
 }
 
+uint32_t BestScalePath()
+{
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") ? SCALEPATH_AVX2 : SCALEPATH_SSE2;
+}
+
+uint32_t g_scalePath = BestScalePath();
+
+}  // namespace
+
+// scale_avx2.cpp: spreads all but the last n % 4 pixels, returns how many it did.
+int32_t SpreadRow32Avx2(const int32_t* column, const int16_t* fraction, int32_t n, const uint32_t* src,
+                        int16_t* out);
+
+uint32_t SelectScalePath(uint32_t path)
+{
+    uint32_t previous = g_scalePath;
+    g_scalePath = path == SCALEPATH_AVX2 ? BestScalePath() : SCALEPATH_SSE2;
+    return previous;
+}
+
+namespace {
+
+// Where each destination column reads, worked out once for all rows: the
+// left source column and the fraction, splatted over the pixel's four lanes.
+struct ColumnSteps {
+    int32_t* column;
+    int16_t* fraction;  // four per destination pixel
+};
+
+void FillColumnSteps(const ScaleParams* p, ColumnSteps* steps)
+{
+    int32_t c = 0;
+    for (int32_t i = 0; i < p->dstW; ++i) {
+        c += p->xAdvance[i];
+        steps->column[i] = c;
+        for (int k = 0; k < 4; ++k) steps->fraction[4 * static_cast<size_t>(i) + k] = static_cast<int16_t>(p->xFraction[i]);
+    }
+}
+
 // One source row interpolated across: four 16-bit lanes per destination
 // pixel, in the pixel's byte order.
-void SpreadRow32(const ScaleParams* p, const uint32_t* src, int16_t* out)
+void SpreadRow32(const ScaleParams* p, const ColumnSteps& steps, const uint32_t* src, int16_t* out)
 {
     const __m128i zero = _mm_setzero_si128();
-    int32_t n = p->dstW, c = 0, i = 0;
+    int32_t n = p->dstW, i = 0;
     if (p->srcW == 1) {
         __m128i v = _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int32_t>(src[0])), zero);
         for (; i < n; ++i) _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 4 * i), v);
         return;
     }
+    if (g_scalePath == SCALEPATH_AVX2) i = SpreadRow32Avx2(steps.column, steps.fraction, n, src, out);
     // With two or more source columns every column read stays below the
     // last, so the right neighbour is always inside the row.
     for (; i + 1 < n; i += 2) {
-        int32_t c0 = c + p->xAdvance[i];
-        int32_t c1 = c0 + p->xAdvance[i + 1];
-        c = c1;
-        __m128i p0 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(src + c0));
-        __m128i p1 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(src + c1));
+        // A shrinking row reads most of its source: a kilobyte ahead keeps
+        // the loads from waiting on memory at every new page.
+        _mm_prefetch(reinterpret_cast<const char*>(src + steps.column[i]) + 1024, _MM_HINT_T0);
+        __m128i p0 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(src + steps.column[i]));
+        __m128i p1 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(src + steps.column[i + 1]));
         __m128i both = _mm_unpacklo_epi32(p0, p1);  // left0 left1 right0 right1
-        auto f0 = static_cast<int16_t>(p->xFraction[i]);
-        auto f1 = static_cast<int16_t>(p->xFraction[i + 1]);
-        __m128i f = _mm_set_epi16(f1, f1, f1, f1, f0, f0, f0, f0);
+        __m128i f = _mm_loadu_si128(reinterpret_cast<const __m128i*>(steps.fraction + 4 * i));
         __m128i v = LerpLanes(_mm_unpacklo_epi8(both, zero), _mm_unpackhi_epi8(both, zero), f);
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4 * i), v);
     }
     for (; i < n; ++i) {
-        c += p->xAdvance[i];
-        __m128i pair = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(src + c));
-        auto f0 = static_cast<int16_t>(p->xFraction[i]);
-        __m128i v = LerpLanes(_mm_unpacklo_epi8(pair, zero),
-                              _mm_unpacklo_epi8(_mm_srli_si128(pair, 4), zero), _mm_set1_epi16(f0));
+        __m128i pair = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(src + steps.column[i]));
+        __m128i v = LerpLanes(_mm_unpacklo_epi8(pair, zero), _mm_unpacklo_epi8(_mm_srli_si128(pair, 4), zero),
+                              _mm_loadl_epi64(reinterpret_cast<const __m128i*>(steps.fraction + 4 * i)));
         _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 4 * i), v);
     }
 }
@@ -256,13 +293,16 @@ void BlendRows32(const int16_t* top, const int16_t* bottom, int32_t n, int32_t f
 
 void SmoothPixels32(const ScaleParams* p)
 {
-    size_t rowBytes = static_cast<size_t>(p->dstW) * 4 * sizeof(int16_t);
-    auto* spread = static_cast<int16_t*>(OsAllocMem(2 * rowBytes, 0));
+    // Two spread rows, the fractions (as long as one) and the columns.
+    size_t lanes = 4 * static_cast<size_t>(p->dstW);
+    auto* spread = static_cast<int16_t*>(OsAllocMem(3 * lanes * sizeof(int16_t) + lanes, 0));
     if (!spread) {
         kSmoothScalar[p->format](p);
         return;
     }
-    int16_t* rows[2] = {spread, spread + 4 * static_cast<size_t>(p->dstW)};
+    int16_t* rows[2] = {spread, spread + lanes};
+    ColumnSteps steps{reinterpret_cast<int32_t*>(spread + 3 * lanes), spread + 2 * lanes};
+    FillColumnSteps(p, &steps);
     int32_t held[2] = {-1, -1};  // the source row each buffer holds
     uint32_t keep = ColourBytes32(p->format);
     auto source = [p](int32_t r) {
@@ -274,12 +314,12 @@ void SmoothPixels32(const ScaleParams* p)
                 std::swap(rows[0], rows[1]);
                 std::swap(held[0], held[1]);
             } else {
-                SpreadRow32(p, source(r0), rows[0]);
+                SpreadRow32(p, steps, source(r0), rows[0]);
                 held[0] = r0;
             }
         }
         if (held[1] != r1) {
-            SpreadRow32(p, source(r1), rows[1]);
+            SpreadRow32(p, steps, source(r1), rows[1]);
             held[1] = r1;
         }
         BlendRows32(rows[0], rows[1], p->dstW, fy,  keep,

@@ -41,6 +41,12 @@ void ScalePixels(const ScaleParams* params);
 // The plain C++ member of the smooth 32-bit kernel, against which the
 // vectorised one is checked.
 void ScalePixelsReference(const ScaleParams* params);
+// The vectorised smooth kernel's members: SSE2 (every x86-64 processor) and
+// AVX2. ScalePixels takes the best the processor has unless a test forces
+// SSE2 (asking for AVX2 on a processor without it gives SSE2); returns the
+// path in use before.
+enum : uint32_t { SCALEPATH_SSE2 = 1, SCALEPATH_AVX2 = 2 };
+uint32_t SelectScalePath(uint32_t path);
 
 // Scales the srcW x srcH rectangle at (srcX, srcY) to dstW x dstH: into
 // dest when one is given (colour only), else into new handles. A video

@@ -113,7 +113,27 @@ void SampleSpan32(const TransformParams* p, const InverseMatrix& inv, int32_t y,
     }
 }
 
+uint32_t BestTransformPath()
+{
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") ? TRANSFORMPATH_AVX2 : TRANSFORMPATH_SSE2;
+}
+
+uint32_t g_transformPath = BestTransformPath();
+
 }  // namespace
+
+// transform_avx2.cpp: fills all but the last (xe - xs + 1) % 4 pixels and
+// returns the first x it left.
+int32_t SampleSpan32Avx2(const TransformParams* p, const InverseMatrix& inv, int32_t y, int32_t xs, int32_t xe,
+                         uint8_t* dstRow, uint8_t* alphaRow);
+
+uint32_t SelectTransformPath(uint32_t path)
+{
+    uint32_t previous = g_transformPath;
+    g_transformPath = path == TRANSFORMPATH_AVX2 ? BestTransformPath() : TRANSFORMPATH_SSE2;
+    return previous;
+}
 
 bool InvertTransformMatrix(const double* m, InverseMatrix* inv)
 {
@@ -266,7 +286,8 @@ void TransformPixelsWith(const TransformParams* p, bool vectorised)
         uint8_t* alphaRow = alphaOut ? p->dstAlpha + static_cast<ptrdiff_t>(p->dstAlphaBytesPerRow) * y : nullptr;
         if (maskRow && !p->srcMask) SetMaskRun(maskRow, xs, xe);
         if (p->smooth && bpp == 4 && !p->srcMask && vectorised) {
-            SampleSpan32(p, inv, y, xs, xe, dstRow, alphaRow);
+            if (g_transformPath == TRANSFORMPATH_AVX2) xs = SampleSpan32Avx2(p, inv, y, xs, xe, dstRow, alphaRow);
+            if (xs <= xe) SampleSpan32(p, inv, y, xs, xe, dstRow, alphaRow);
             continue;
         }
         // Every pixel samples where its centre maps: so quarter turns and

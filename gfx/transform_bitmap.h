@@ -44,6 +44,12 @@ bool SampleTransformed(const TransformParams* p, uint8_t* dst, uint8_t* alphaOut
 void TransformPixels(const TransformParams* params);
 // The plain C++ member, against which the vectorised smooth loop is checked.
 void TransformPixelsReference(const TransformParams* params);
+// The vectorised smooth loop's members: SSE2 (every x86-64 processor) and
+// AVX2. TransformPixels takes the best the processor has unless a test
+// forces SSE2 (asking for AVX2 on a processor without it gives SSE2);
+// returns the path in use before.
+enum : uint32_t { TRANSFORMPATH_SSE2 = 1, TRANSFORMPATH_AVX2 = 2 };
+uint32_t SelectTransformPath(uint32_t path);
 
 // Transforms the w x h rectangle at (x, y) by the 2 x 2 matrix (four
 // doubles) into new handles: the bitmap, a mask when the source has one or

@@ -3,6 +3,7 @@
 // next to ImageMagick's.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <functional>
@@ -50,26 +51,79 @@ Kernel Blur(double radius, double sigma) { return Convolve(CONVOLVE_BLUR, radius
 TEST(FilterKernels, BlurVectorPathsGiveTheReferenceBytes)
 {
     std::mt19937 rng(5);
-    std::vector<uint8_t> data(64 * 1100);
-    for (auto& b : data) b = static_cast<uint8_t>(rng());
-    BlurColumnsFunc scalar = GetBlurColumns(BLURPATH_SCALAR);
+    std::vector<uint32_t> data(64 * 1100);
+    for (auto& slot : data) slot = (rng() & 0xFF) | (rng() & 0xFF) << 16;
+    BlurPairsFunc scalar = GetBlurPairs(BLURPATH_SCALAR);
     for (double sigma : {0.4, 1.0, 2.5, 9.0}) {
         WorkBuffer<int16_t> weights;
         int32_t r = GaussianWeights(0, sigma, &weights);
         ASSERT_GE(r, 0);
         if (r == 0) continue;
-        int32_t taps = 2 * r + 1;
-        std::vector<const uint8_t*> rows(static_cast<size_t>(taps));
-        for (int32_t k = 0; k < taps; ++k) rows[k] = &data[static_cast<size_t>(k % 64) * 1100 + (k * 7) % 13];
+        int32_t count = r + 1;
+        std::vector<const uint32_t*> pairs(static_cast<size_t>(count));
+        std::vector<int32_t> weightPairs(static_cast<size_t>(count));
+        for (int32_t m = 0; m < count; ++m) {
+            pairs[m] = &data[static_cast<size_t>(m % 64) * 1100 + (m * 7) % 13];
+            int32_t second = 2 * m + 1 <= 2 * r ? weights[2 * static_cast<size_t>(m) + 1] : 0;
+            weightPairs[m] = static_cast<int32_t>(static_cast<uint32_t>(second) << 16 |
+                                                  static_cast<uint16_t>(weights[2 * static_cast<size_t>(m)]));
+        }
         for (int32_t bytes : {1, 3, 15, 16, 17, 31, 32, 33, 47, 67, 1000}) {
             std::vector<uint8_t> ref(static_cast<size_t>(bytes)), got(static_cast<size_t>(bytes));
-            scalar(rows.data(), weights.get(), taps, ref.data(), bytes);
+            scalar(pairs.data(), weightPairs.data(), count, ref.data(), bytes);
             for (uint32_t path : {BLURPATH_SSE2, BLURPATH_AVX2}) {
-                GetBlurColumns(path)(rows.data(), weights.get(), taps, got.data(), bytes);
+                GetBlurPairs(path)(pairs.data(), weightPairs.data(), count, got.data(), bytes);
                 ASSERT_EQ(got, ref) << "path " << path << " sigma " << sigma << " bytes " << bytes;
             }
         }
     }
+}
+
+// The blur in place on padded rows against the plain separable sum (rows
+// first, edges repeated), on every path: column strips, the shifted-row
+// horizontal pass and pictures narrower than the kernel.
+TEST(FilterKernels, BlurInPlaceIsTheSeparableSum)
+{
+    std::mt19937 rng(11);
+    struct Size {
+        int32_t w, h;
+        uint32_t bytes;
+        double sigma;
+    } sizes[] = {{1, 1, 4, 2}, {7, 300, 4, 10}, {333, 41, 4, 3.5}, {900, 5, 1, 10}, {61, 77, 1, 1.2}, {40, 3, 4, 30}};
+    uint32_t before = SelectBlurPath(BLURPATH_SCALAR);
+    for (const Size& c : sizes) {
+        WorkBuffer<int16_t> weights;
+        int32_t r = GaussianWeights(0, c.sigma, &weights);
+        ASSERT_GT(r, 0);
+        size_t rowBytes = static_cast<size_t>(c.w) * c.bytes, stride = rowBytes + 9;
+        std::vector<uint8_t> in(stride * static_cast<size_t>(c.h));
+        for (auto& b : in) b = static_cast<uint8_t>(rng());
+        auto at = [&](const std::vector<uint8_t>& v, int32_t x, int32_t y, uint32_t k) {
+            x = std::clamp(x, 0, c.w - 1);
+            y = std::clamp(y, 0, c.h - 1);
+            return v[stride * static_cast<size_t>(y) + static_cast<size_t>(x) * c.bytes + k];
+        };
+        std::vector<uint8_t> mid = in, want = in;
+        for (int pass = 0; pass < 2; ++pass) {
+            const std::vector<uint8_t>& from = pass ? mid : in;
+            std::vector<uint8_t>& to = pass ? want : mid;
+            for (int32_t y = 0; y < c.h; ++y)
+                for (int32_t x = 0; x < c.w; ++x)
+                    for (uint32_t k = 0; k < c.bytes; ++k) {
+                        int32_t acc = 1 << 13;
+                        for (int32_t t = -r; t <= r; ++t)
+                            acc += weights[static_cast<size_t>(t + r)] * (pass ? at(from, x + t, y, k) : at(from, x, y + t, k));
+                        to[stride * static_cast<size_t>(y) + static_cast<size_t>(x) * c.bytes + k] = static_cast<uint8_t>(acc >> 14);
+                    }
+        }
+        for (uint32_t path : {BLURPATH_SCALAR, BLURPATH_SSE2, BLURPATH_AVX2}) {
+            SelectBlurPath(path);
+            std::vector<uint8_t> got = in;
+            ASSERT_TRUE(GaussianBlurRows(got.data(), stride, c.w, c.h, c.bytes, 0, c.sigma));
+            EXPECT_EQ(got, want) << c.w << "x" << c.h << " bytes " << c.bytes << " path " << path;
+        }
+    }
+    SelectBlurPath(before);
 }
 
 TEST(FilterKernels, ThreeByThreeKernelsOnAFlatPictureAndASpot)

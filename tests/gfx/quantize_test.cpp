@@ -2,6 +2,7 @@
 // transparent entry, and its quality next to ImageMagick's -colors.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <vector>
@@ -58,6 +59,71 @@ TEST(Quantize, PaletteSizeIndexRangeAndErrorBound)
         EXPECT_LE(CountColours(r.picture), c.expectMax);
         EXPECT_LT(MeanChannelError(in, r.picture), c.meanBound) << c.asked << " dither " << c.dither;
     }
+}
+
+// Every pixel takes the entry nearest its cache cell's centre, the first
+// one on a tie (the pruned search against all entries); with dithering
+// after its share of the error diffused so far (7/16 ahead, 3/16 below
+// behind, 5/16 below, 1/16 below ahead, rows in serpentine order), which
+// the plain loop below spells out in 32-bit sums. Random colours give
+// palettes with many equal greens and distances, and large errors.
+TEST(Quantize, MappingIsTheNearestEntryAfterDiffusedError)
+{
+    for (uint32_t dither : {0u, 1u})
+        for (uint32_t colours : {256u, 37u, 5u}) {
+            RgbPicture in;
+            in.w = 97;
+            in.h = 61;
+            uint32_t seed = colours;
+            for (int32_t i = 0; i < in.w * in.h; ++i) {
+                seed = seed * 1664525u + 1013904223u;
+                in.argb.push_back((seed >> 8) & 0xFFFFFF);
+            }
+            Reduced r = Reduce(in, PIXFMT_ARGB, colours, dither);
+            ASSERT_EQ(r.err, 0u);
+            auto channel = [](uint32_t c, int k) { return static_cast<int32_t>((c >> (16 - 8 * k)) & 0xFF); };
+            auto nearest = [&](const int32_t v[3]) {
+                uint32_t best = 0;
+                int32_t bestD = INT32_MAX;
+                for (uint32_t e = 0; e < r.count; ++e) {
+                    int32_t d = 0;
+                    for (int k = 0; k < 3; ++k) {
+                        int32_t c = ((v[k] & 0xFC) | 2) - channel(r.palette[e], k);
+                        d += c * c;
+                    }
+                    if (d < bestD) {
+                        bestD = d;
+                        best = e;
+                    }
+                }
+                return best;
+            };
+            size_t w = static_cast<size_t>(in.w);
+            std::vector<int32_t> cur(3 * (w + 2)), next(3 * (w + 2));
+            for (int32_t y = 0; y < in.h; ++y) {
+                bool reverse = dither && (y & 1);
+                for (size_t i = 0; i < w; ++i) {
+                    size_t x = reverse ? w - 1 - i : i, at = static_cast<size_t>(y) * w + x;
+                    int32_t v[3];
+                    int32_t* e = &cur[3 * (x + 1)];
+                    for (int k = 0; k < 3; ++k)
+                        v[k] = std::clamp(channel(in.argb[at], k) + (dither ? (e[k] + 8) >> 4 : 0), 0, 255);
+                    uint32_t want = nearest(v);
+                    ASSERT_EQ(r.indices[at], want) << "pixel " << at << ", " << colours << " colours, dither " << dither;
+                    ptrdiff_t ahead = reverse ? -3 : 3;
+                    int32_t* n = &next[3 * (x + 1)];
+                    for (int k = 0; k < 3; ++k) {
+                        int32_t err = v[k] - channel(r.palette[want], k);
+                        e[ahead + k] += err * 7;
+                        n[-ahead + k] += err * 3;
+                        n[k] += err * 5;
+                        n[ahead + k] += err;
+                    }
+                }
+                cur.swap(next);
+                std::fill(next.begin(), next.end(), 0);
+            }
+        }
 }
 
 TEST(Quantize, FewColoursComeBackExactlyInEveryFormatSize)

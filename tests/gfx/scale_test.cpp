@@ -192,10 +192,15 @@ TEST(ScalePixels, VectorisedSmoothGivesTheBytesOfThePlainKernel)
         int32_t dw = 1 + Lcg(seed) % 150, dh = 1 + Lcg(seed) % 90;
         uint32_t format = 10 + Lcg(seed) % 4;
         std::vector<uint32_t> src = RandomArgb(static_cast<size_t>(sw) * sh, seed);
-        RawScale fast, plain;
-        RunRaw(fast, src, sw, sh, dw, dh, format, true);
+        RawScale plain;
         RunRaw(plain, src, sw, sh, dw, dh, format, true, true);
-        ASSERT_EQ(fast.dst, plain.dst) << sw << "x" << sh << " -> " << dw << "x" << dh;
+        for (uint32_t path : {SCALEPATH_SSE2, SCALEPATH_AVX2}) {
+            uint32_t before = SelectScalePath(path);
+            RawScale fast;
+            RunRaw(fast, src, sw, sh, dw, dh, format, true);
+            SelectScalePath(before);
+            ASSERT_EQ(fast.dst, plain.dst) << sw << "x" << sh << " -> " << dw << "x" << dh << " path " << path;
+        }
     }
 }
 

@@ -226,7 +226,7 @@ TEST(TransformPixels, RowsThatMissTheSourceStayEmpty)
 TEST(TransformPixels, VectorisedSmoothGivesTheBytesOfThePlainLoop)
 {
     uint32_t seed = 31;
-    for (int round = 0; round < 30; ++round) {
+    for (int round = 0; round < 60; ++round) {
         int32_t w = 1 + Lcg(seed) % 50, h = 1 + Lcg(seed) % 50;
         double m[6];
         for (int k = 0; k < 4; ++k) m[k] = (static_cast<int32_t>(Lcg(seed) % 2001) - 1000) / 400.0;
@@ -245,16 +245,22 @@ TEST(TransformPixels, VectorisedSmoothGivesTheBytesOfThePlainLoop)
         p.srcW = w, p.srcH = h, p.srcRowLength = w, p.srcAlphaBytesPerRow = w;
         p.dstW = dw, p.dstH = dh, p.dstRowLength = dw, p.dstAlphaBytesPerRow = dw;
         p.matrix = m, p.smooth = 1, p.format = 10 + round % 4, p.bytesPerPixel = 4;
-        std::vector<uint32_t> fast(size_t(dw) * dh, 0x5A5A5A5A), plain = fast;
-        std::vector<uint8_t> fastAlpha(size_t(dw) * dh, 9), plainAlpha = fastAlpha;
-        p.dstPixels = reinterpret_cast<uint8_t*>(fast.data());
-        p.dstAlpha = fastAlpha.data();
-        TransformPixels(&p);
+        std::vector<uint32_t> plain(size_t(dw) * dh, 0x5A5A5A5A);
+        std::vector<uint8_t> plainAlpha(size_t(dw) * dh, 9);
         p.dstPixels = reinterpret_cast<uint8_t*>(plain.data());
         p.dstAlpha = plainAlpha.data();
         TransformPixelsReference(&p);
-        ASSERT_EQ(fast, plain) << round;
-        ASSERT_EQ(fastAlpha, plainAlpha) << round;
+        for (uint32_t path : {TRANSFORMPATH_SSE2, TRANSFORMPATH_AVX2}) {
+            uint32_t before = SelectTransformPath(path);
+            std::vector<uint32_t> fast(size_t(dw) * dh, 0x5A5A5A5A);
+            std::vector<uint8_t> fastAlpha(size_t(dw) * dh, 9);
+            p.dstPixels = reinterpret_cast<uint8_t*>(fast.data());
+            p.dstAlpha = fastAlpha.data();
+            TransformPixels(&p);
+            SelectTransformPath(before);
+            ASSERT_EQ(fast, plain) << round << " path " << path;
+            ASSERT_EQ(fastAlpha, plainAlpha) << round << " path " << path;
+        }
     }
 }
 
