@@ -3,6 +3,7 @@
 // (kept, or decoded on demand), masks from its transparency, broken files
 // named in the error; and what GetAttribute answers for both kinds, on
 // screen and off.
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -11,10 +12,12 @@
 #include "core/io/errors.h"
 #include "display/anims.h"
 #include "display/display_library.h"
+#include "display/framebuffer.h"
 #include "display/sprites.h"
 #include "gfx/argb_exchange.h"
 #include "gfx/attribute_queries.h"
 #include "gfx/bitmap.h"
+#include "gfx/clip_regions.h"
 #include "gfx/graphics_fixture.h"
 #include "media/gif_anim.h"
 #include "media/image_files.h"
@@ -211,7 +214,7 @@ TEST_F(AnimCommands, SpritesAnswerWhereTheyAreShownOnlyWhenShown)
     Sprite* sprite = nullptr;
     ASSERT_EQ(FindSprite(MakeObjectId(1), &sprite), 0u);
     auto* shown = static_cast<SpriteInstance*>(OsAllocMem(sizeof(SpriteInstance), 1));
-    shown->instance = OnScreenInstance{nullptr, OBJ_SPRITE, 30, 12, 4, 4};
+    shown->instance = OnScreenInstance{nullptr, OBJ_SPRITE, 30, 12, 4, 4, nullptr};
     shown->sprite = sprite;
     shown->frame = 2;
     display->output.instances = &shown->instance;
@@ -219,6 +222,21 @@ TEST_F(AnimCommands, SpritesAnswerWhereTheyAreShownOnlyWhenShown)
     EXPECT_EQ(One(SPRITE, 1.0, ATTRXPOS), Value{30.0});
     EXPECT_EQ(One(SPRITE, 1.0, ATTRYPOS), Value{12.0});
     EXPECT_EQ(One(SPRITE, 1.0, ATTRCURFRAME), Value{3.0});
+    // A sprite drawn through a clip region is shown whole again when the
+    // region goes: its union is redrawn and presented, nothing else.
+    ClipRegion* region = nullptr;
+    ASSERT_EQ(CreateClipRegion(vm, MakeObjectId(3), false, 30, 12, 2, 2, nullptr, &region), 0u);
+    shown->instance.taggedObject = region;
+    Framebuffer* fb = display->framebuffer;
+    std::fill(fb->pixels, fb->pixels + static_cast<size_t>(fb->width) * fb->height, 0xABCDEFu);
+    FreeClipRegion(vm, region);
+    EXPECT_EQ(shown->instance.taggedObject, nullptr);
+    for (int32_t y = 12; y < 16; ++y)
+        for (int32_t x = 30; x < 34; ++x)
+            EXPECT_EQ(ReadFramebufferPixel(display, x, y), picture[(y - 12) * 12 + 8 + (x - 30)] & 0xFFFFFF)
+                << x << "," << y;
+    EXPECT_EQ(ReadFramebufferPixel(display, 29, 12), 0xABCDEFu);
+    EXPECT_EQ(ReadFramebufferPixel(display, 34, 15), 0xABCDEFu);
     // Freeing the sprite takes its instance off the display.
     FreeSprite(vm, sprite);
     EXPECT_EQ(display->output.instances, nullptr);
