@@ -3,13 +3,18 @@
 // (kept, or decoded on demand), masks from its transparency, broken files
 // named in the error; and what GetAttribute answers for both kinds, on
 // screen and off.
+#include <dlfcn.h>
+
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "core/io/error_codes.h"
 #include "core/io/errors.h"
+#include "core/option_tables.h"
+#include "core/plugins/plugin_manager.h"
 #include "display/anims.h"
 #include "display/display_library.h"
 #include "display/framebuffer.h"
@@ -240,6 +245,118 @@ TEST_F(AnimCommands, SpritesAnswerWhereTheyAreShownOnlyWhenShown)
     // Freeing the sprite takes its instance off the display.
     FreeSprite(vm, sprite);
     EXPECT_EQ(display->output.instances, nullptr);
+}
+
+// The anim loader plugin of tests/plugins_src/anim_plugin.c, reached
+// through LoadAnim's loader chain.
+class AnimPlugin : public AnimCommands {
+protected:
+    void SetUp() override
+    {
+        AnimCommands::SetUp();
+        path = (std::filesystem::read_symlink("/proc/self/exe").parent_path() / "plugins_src" / "anims" /
+                "procanim.qmp")
+                   .string();
+        PluginRecord* record = nullptr;
+        ASSERT_EQ(LoadPluginFile(path.c_str(), false, &record), 0u);
+        void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
+        ASSERT_NE(module, nullptr);
+        outstanding = reinterpret_cast<int (*)()>(dlsym(module, "ProcAnimOutstanding"));
+        lastFlags = reinterpret_cast<uint32_t (*)()>(dlsym(module, "ProcAnimLastFlags"));
+        dlclose(module);  // the plugin manager keeps its own reference
+        ASSERT_NE(outstanding, nullptr);
+    }
+    void TearDown() override
+    {
+        FreeAllSprites(vm);
+        FreeAllAnims(vm);
+        FreeAllPlugins();
+        AnimCommands::TearDown();
+    }
+    // LoadAnim(id, file, {loader = ..., fromdisk = ...}).
+    uint32_t Load(double id, const char* file, const char* loader, int fromDisk)
+    {
+        VmSetTop(vm, 0);
+        VmPushString(vm, "loadanim");
+        VmGetTable(vm, VM_GLOBALSINDEX);
+        VmPushNumber(vm, id);
+        VmPushString(vm, file);
+        VmNewTable(vm);
+        if (loader)
+            SetTableString(vm, 4, "loader", loader);
+        SetTableInt(vm, 4, "fromdisk", fromDisk);
+        uint32_t code = VmPCall(vm, 3, 0, 0);
+        VmSetTop(vm, 0);
+        return code;
+    }
+    static std::vector<uint32_t> Expected(int32_t w, int32_t h, uint32_t n)
+    {
+        std::vector<uint32_t> rgb;
+        for (int32_t y = 0; y < h; ++y)
+            for (int32_t x = 0; x < w; ++x)
+                rgb.push_back(((static_cast<uint32_t>(x) * 7 + n * 31) & 255) << 16 |
+                              ((static_cast<uint32_t>(y) * 13) & 255) << 8 | (n & 255));
+        return rgb;
+    }
+    std::string path;
+    int (*outstanding)() = nullptr;
+    uint32_t (*lastFlags)() = nullptr;
+};
+
+TEST_F(AnimPlugin, FramesAndDelaysComeFromThePlugin)
+{
+    ASSERT_EQ(Load(1, "frames:9:6:4", nullptr, 0), 0u);
+    Anim* anim = FoundAnim(1);
+    ASSERT_NE(anim, nullptr);
+    EXPECT_EQ(One(ANIM, 1.0, ATTRWIDTH), Value{9.0});
+    EXPECT_EQ(One(ANIM, 1.0, ATTRHEIGHT), Value{6.0});
+    EXPECT_EQ(One(ANIM, 1.0, ATTRNUMFRAMES), Value{4.0});
+    for (uint32_t f = 0; f < 4; ++f) {
+        EXPECT_EQ(LookupAnimFrameDelay(anim, f), static_cast<int32_t>(f + 1) * 10);
+        EXPECT_EQ(One(ANIM, 1.0, ATTRFRAMEDELAY, double(f + 1)), Value{double(f + 1) * 10});
+        BitMapHandle *bitmap, *mask, *alpha;
+        ASSERT_EQ(GetFrameSetPlanes(&anim->frames, f, &bitmap, &mask, &alpha), 0u);
+        EXPECT_EQ(mask, nullptr);
+        EXPECT_EQ(alpha, nullptr);
+        EXPECT_EQ(FrameRgb(bitmap, 9, 6), Expected(9, 6, f)) << "frame " << f;
+    }
+    // Every frame was handed back and the anim closed once all were taken.
+    EXPECT_EQ(outstanding(), 0);
+    EXPECT_EQ(lastFlags(), 0u);
+}
+
+TEST_F(AnimPlugin, FramesOnDiskAreAskedForWhenShown)
+{
+    ASSERT_EQ(Load(1, "frames:5:3:6", nullptr, 1), 0u);
+    EXPECT_EQ(lastFlags(), uint32_t{QM_ANIM_FROMDISK});
+    Anim* anim = FoundAnim(1);
+    ASSERT_NE(anim, nullptr);
+    EXPECT_EQ(outstanding(), 1);  // the open anim, no frame
+    for (uint32_t f : {4u, 1u, 5u}) {
+        BitMapHandle *bitmap, *mask, *alpha;
+        ASSERT_EQ(GetFrameSetPlanes(&anim->frames, f, &bitmap, &mask, &alpha), 0u);
+        EXPECT_EQ(FrameRgb(bitmap, 5, 3), Expected(5, 3, f)) << "frame " << f;
+        EXPECT_EQ(outstanding(), 1);
+    }
+    EXPECT_EQ(LookupAnimFrameDelay(anim, 5), 60);
+    FreeAnim(vm, anim);
+    EXPECT_EQ(outstanding(), 0);
+}
+
+TEST_F(AnimPlugin, TheLoaderListPicksOrPassesThePluginAndABrokenFrameFails)
+{
+    ASSERT_EQ(Load(1, "frames:4:4:2", "procanim", 0), 0u);
+    // Without the plugin nothing reads the name.
+    EXPECT_NE(Load(2, "frames:4:4:2", "inbuilt", 0), 0u);
+    EXPECT_EQ(FoundAnim(2), nullptr);
+    EXPECT_EQ(Load(3, "frames:4:4:5:3", nullptr, 0), uint32_t{ERR_LOADFRAME});
+    EXPECT_EQ(FoundAnim(3), nullptr);
+    EXPECT_EQ(outstanding(), 0);
+    // The same frame asked for on disk fails when it is shown, not before.
+    ASSERT_EQ(Load(4, "frames:4:4:5:3", nullptr, 1), 0u);
+    BitMapHandle *bitmap, *mask, *alpha;
+    EXPECT_EQ(GetFrameSetPlanes(&FoundAnim(4)->frames, 3, &bitmap, &mask, &alpha), uint32_t{ERR_LOADFRAME});
+    EXPECT_EQ(GetFrameSetPlanes(&FoundAnim(4)->frames, 2, &bitmap, &mask, &alpha), 0u);
 }
 
 }  // namespace
