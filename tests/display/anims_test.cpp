@@ -23,6 +23,7 @@
 #include "gfx/attribute_queries.h"
 #include "gfx/bitmap.h"
 #include "gfx/clip_regions.h"
+#include "gfx/gfx_cache.h"
 #include "gfx/graphics_fixture.h"
 #include "media/gif_anim.h"
 #include "media/image_files.h"
@@ -245,6 +246,53 @@ TEST_F(AnimCommands, SpritesAnswerWhereTheyAreShownOnlyWhenShown)
     // Freeing the sprite takes its instance off the display.
     FreeSprite(vm, sprite);
     EXPECT_EQ(display->output.instances, nullptr);
+}
+
+TEST_F(AnimCommands, DeclarationsSharingAFileReadItOnce)
+{
+    // The file is gone before the second load: only the shared copy can serve it.
+    ASSERT_TRUE(RunPython(dir.path(), kMakeAnimGif, dir.path()));
+    std::string gif = dir / "anim.gif";
+    ASSERT_EQ(Call("loadanim", {1.0, gif, Options{{{"cache", 1}, {"loadtransparency", 1}}}}), 0u);
+    std::filesystem::remove(gif);
+    ASSERT_EQ(Call("loadsprite", {2.0, gif, Options{{{"cachedload", 1}, {"loadtransparency", 1}}}}), 0u);
+    Anim* anim = FoundAnim(1);
+    Sprite* sprite = nullptr;
+    ASSERT_EQ(FindSprite(MakeObjectId(2), &sprite), 0u);
+    ASSERT_EQ(sprite->frames.frameCount, anim->frames.frameCount);
+    const int32_t w = anim->frames.width, h = anim->frames.height;
+    for (uint32_t f = 0; f < anim->frames.frameCount; ++f) {
+        BitMapHandle *a, *am, *aa, *b, *bm, *ba;
+        ASSERT_EQ(GetFrameSetPlanes(&anim->frames, f, &a, &am, &aa), 0u);
+        ASSERT_EQ(GetSpriteFramePlanes(sprite, f, &b, &bm, &ba), 0u);
+        EXPECT_NE(a, b);
+        EXPECT_EQ(FrameRgb(b, w, h), FrameRgb(a, w, h)) << "frame " << f;
+        ASSERT_EQ(am != nullptr, bm != nullptr);
+        EXPECT_EQ(LookupAnimFrameDelay(anim, f), sprite->frames.frames[f].delay);
+    }
+    // Other options, or the shared set freed: the file is read again.
+    EXPECT_EQ(Call("loadanim", {3.0, gif, Options{{{"cachedload", 1}}}}), uint32_t{ERR_READFILE});
+    FreeAnim(vm, anim);
+    EXPECT_EQ(Call("loadanim", {3.0, gif, Options{{{"cachedload", 1}, {"loadtransparency", 1}}}}),
+              uint32_t{ERR_READFILE});
+
+    // A strip is shared as a picture, whatever frames each declaration cuts.
+    std::vector<uint32_t> picture = MakeTestPicture(12, 4, false);
+    std::string strip = dir / "strip.png";
+    SavePngBlock save{strip.c_str(), picture.data(), 12 * 4, 12, 4, 0, 0};
+    SavePng(&save);
+    ASSERT_EQ(Call("loadanim", {4.0, strip, Options{{{"frames", 3}, {"cache", 1}}}}), 0u);
+    std::filesystem::remove(strip);
+    ASSERT_EQ(Call("loadsprite", {5.0, strip, Options{{{"frames", 2}, {"cachedload", 1}}}}), 0u);
+    ASSERT_EQ(FindSprite(MakeObjectId(5), &sprite), 0u);
+    BitMapHandle *bitmap, *mask, *alpha;
+    ASSERT_EQ(GetSpriteFramePlanes(sprite, 1, &bitmap, &mask, &alpha), 0u);
+    std::vector<uint32_t> expected;
+    for (int32_t y = 0; y < 4; ++y)
+        for (int32_t x = 6; x < 12; ++x)
+            expected.push_back(picture[y * 12 + x] & 0xFFFFFF);
+    EXPECT_EQ(FrameRgb(bitmap, 6, 4), expected);
+    FreeGfxCache();
 }
 
 // The anim loader plugin of tests/plugins_src/anim_plugin.c, reached
