@@ -21,6 +21,7 @@
 #include "gfx/bitmap.h"
 #include "gfx/bitmap_ops.h"
 #include "gfx/clip_regions.h"
+#include "media/video.h"
 #include "platform/posix/os_memory.h"
 
 namespace {
@@ -69,7 +70,15 @@ bool LayerPlanes(Layer* layer, BitMapHandle** bitmap, BitMapHandle** mask, BitMa
         *h = a->frames.height;
         break;
     }
-    default: return false;  // text and video layers have no pictures of their own here
+    case LAYERTYPE_VIDEO: {
+        // Without playback a video shows its first frame.
+        auto* v = reinterpret_cast<Video*>(layer->object);
+        *bitmap = v->frame;
+        *w = v->width;
+        *h = v->height;
+        break;
+    }
+    default: return false;  // text layers have no picture of their own here
     }
     return *bitmap != nullptr;
 }
@@ -108,6 +117,7 @@ uint32_t InsertLayer(BGPic* picture, uint32_t position, const LayerDesc& desc, L
     uint32_t objectType = desc.layerType == LAYERTYPE_BRUSH  ? uint32_t{OBJ_BRUSH}
                           : desc.layerType == LAYERTYPE_BGPIC ? OBJ_BGPIC
                           : desc.layerType == LAYERTYPE_ANIM  ? OBJ_ANIM
+                          : desc.layerType == LAYERTYPE_VIDEO ? OBJ_VIDEO
                                                               : 0u;
     if (!picture || (objectType && (!desc.object || desc.object->type != objectType)))
         return ERR_WRONGUSAGE;

@@ -21,6 +21,7 @@
 #include "gfx/picture_bits.h"
 #include "gfx/graphics_fixture.h"
 #include "libs/system/system_library.h"
+#include "media/video.h"
 #include "platform/posix/os_memory.h"
 #include "support/picture_oracle.h"
 
@@ -199,6 +200,40 @@ TEST_F(Layers, AFreedPictureLeavesItsLayersACopyNotADanglingPointer)
     before = Drawn(0, 0, kW, kH);
     FreeBGPic(vm, other);
     EXPECT_EQ(Drawn(0, 0, kW, kH), before);
+}
+
+TEST_F(Layers, AVideoLayerShowsTheFirstFrameAndKeepsItWhenTheVideoGoes)
+{
+    auto* video = static_cast<Video*>(OsAllocMem(sizeof(Video), 1));
+    video->header.type = OBJ_VIDEO;
+    video->header.id = 3;
+    video->width = 7;
+    video->height = 5;
+    std::vector<uint32_t> frame = MakeTestPicture(7, 5, false);
+    video->frame = Picture(frame, 7, 5);
+    VideoList = video;
+    LayerDesc desc;
+    desc.layerType = LAYERTYPE_VIDEO;
+    desc.object = &video->header;
+    desc.x = 4;
+    desc.y = 6;
+    Layer* layer;
+    ASSERT_EQ(InsertLayer(picture, 0, desc, &layer), 0u);
+    EXPECT_EQ(layer->width, 7);
+    std::vector<uint32_t> expected = background;
+    for (int32_t y = 0; y < 5; ++y)
+        for (int32_t x = 0; x < 7; ++x)
+            expected[(y + 6) * kW + x + 4] = frame[y * 7 + x];
+    for (uint32_t& p : expected)
+        p &= 0xFFFFFF;
+    EXPECT_EQ(Drawn(0, 0, kW, kH), expected);
+    // A brush is no video.
+    Brush* brush = SolidBrush(1, 2, 2, 0xFF00AA00u, false);
+    desc.object = &brush->header;
+    EXPECT_EQ(InsertLayer(picture, 0, desc, &layer), uint32_t{ERR_WRONGUSAGE});
+    FreeAllVideos();  // AddressSanitizer watches the layer's later reads
+    EXPECT_EQ(GetLayerByPosition(picture, 1)->object, nullptr);
+    EXPECT_EQ(Drawn(0, 0, kW, kH), expected);
 }
 
 TEST_F(Layers, ARegionFreedWhileALayerUsesItLivesOnDetached)
