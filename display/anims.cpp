@@ -5,6 +5,11 @@
 // Everything a file says is bounded before it is allocated: frame counts,
 // the strip's geometry, the decoded size of all frames together.
 //
+// Declarations that share a file (preloading's "cache" and "cachedload")
+// read it once: a strip's picture goes through the graphics cache like a
+// brush's; an anim file's frames are copied from the set loaded with
+// "cache" while it lives, and read again only when it is gone.
+//
 // "skiploopframes" and "deinterlace" mean something only to formats that
 // have loop frames or fields: the GIF reader always joins interlaced rows
 // and has no loop frames, so they go to plugins as flags.
@@ -15,6 +20,7 @@
 #include "core/check_args.h"
 #include "core/io/error_codes.h"
 #include "core/io/errors.h"
+#include "core/io/utilities.h"
 #include "core/option_tables.h"
 #include "core/plugins/capability_lists.h"
 #include "core/plugins/image_loaders.h"
@@ -25,9 +31,11 @@
 #include "display/library_support.h"
 #include "display/object_list.h"
 #include "display/script_refs.h"
+#include "display/sprites.h"
 #include "gfx/argb_exchange.h"
 #include "gfx/bitmap.h"
 #include "gfx/copy_bitmap.h"
+#include "gfx/gfx_cache.h"
 #include "gfx/pixel_kernels.h"
 #include "media/gif_anim.h"
 #include "media/image_codecs.h"
@@ -35,6 +43,13 @@
 #include "platform/posix/os_memory.h"
 
 Anim* AnimList;
+
+// The options that must agree for a load to share another's frames.
+struct FrameSetShareKey {
+    int64_t transparency;
+    int32_t width, height;
+    bool loadTransparency, loadAlpha, skipLoopFrames, deinterlace, smooth;
+};
 
 namespace {
 
@@ -243,6 +258,39 @@ int OpenWithGifReader(const FrameSetRequest& request, FrameSet* set, uint32_t* e
     return 1;
 }
 
+// The picture of a strip, shared through the graphics cache with the other
+// declarations of the file (brushes among them) as LoadBrush shares it.
+uint32_t LoadStripPicture(const FrameSetRequest& request, const ImageLoadRequest& load, ImageLoadResult* loaded)
+{
+    uint32_t cachedColour = 0;
+    bool fromCache =
+        request.cachedLoad &&
+        (FindGfxCacheEntry(request.file, true, &loaded->width, &loaded->height, &cachedColour, &loaded->handle,
+                           &loaded->alpha, nullptr) == 0 ||
+         FindGfxCacheEntry(request.file, false, &loaded->width, &loaded->height, &cachedColour, &loaded->handle,
+                           nullptr, nullptr) == 0);
+    if (fromCache) {
+        loaded->rowLength = loaded->width;
+        loaded->transparentColour = static_cast<int32_t>(cachedColour);
+        return 0;
+    }
+    if (uint32_t error = LoadImageViaLoaders(load, loaded))
+        return error;
+    if (!request.cache)
+        return 0;
+    uint32_t error = AddGfxCacheEntry(request.file, loaded->width, loaded->height,
+                                      static_cast<uint32_t>(loaded->transparentColour), loaded->handle,
+                                      loaded->alpha, 0);
+    if (error && error != ERR_CACHEERROR) {
+        ReleaseImageHandle(loaded->handle);
+        if (loaded->alpha)
+            FreePlaneBitMap(loaded->alpha);
+        *loaded = ImageLoadResult{};
+        return error;
+    }
+    return 0;
+}
+
 // One picture cut into frames of equal size, left to right and top down.
 uint32_t LoadStrip(const FrameSetRequest& request, FrameSet* set)
 {
@@ -259,7 +307,7 @@ uint32_t LoadStrip(const FrameSetRequest& request, FrameSet* set)
     load.height = request.height;
     load.smooth = request.smooth;
     ImageLoadResult loaded;
-    if (uint32_t error = LoadImageViaLoaders(load, &loaded))
+    if (uint32_t error = LoadStripPicture(request, load, &loaded))
         return error;
     uint32_t rows = (frames + perRow - 1) / perRow;
     uint32_t error = 0;
@@ -292,6 +340,74 @@ uint32_t LoadStrip(const FrameSetRequest& request, FrameSet* set)
     return error;
 }
 
+FrameSetShareKey ShareKeyOf(const FrameSetRequest& r)
+{
+    return FrameSetShareKey{r.transparency, r.width,        r.height,         r.loadTransparency,
+                            r.loadAlpha,    r.skipLoopFrames, r.deinterlace, r.smooth};
+}
+
+bool SameKey(const FrameSetShareKey& a, const FrameSetShareKey& b)
+{
+    return a.transparency == b.transparency && a.width == b.width && a.height == b.height &&
+           a.loadTransparency == b.loadTransparency && a.loadAlpha == b.loadAlpha &&
+           a.skipLoopFrames == b.skipLoopFrames && a.deinterlace == b.deinterlace && a.smooth == b.smooth;
+}
+
+// A set of the file loaded to be shared, with every frame in memory and
+// loaded with the same options; null when there is none.
+const FrameSet* FindSharedFrameSet(const FrameSetRequest& request)
+{
+    FrameSetShareKey key = ShareKeyOf(request);
+    auto matches = [&](const FrameSet& set) {
+        return set.sharedName && set.shareKey && !set.gif && !set.pluginAnim &&
+               StrCaseCmp(set.sharedName, request.file) == 0 && SameKey(*set.shareKey, key);
+    };
+    for (Anim* a = AnimList; a; a = reinterpret_cast<Anim*>(a->header.next))
+        if (matches(a->frames))
+            return &a->frames;
+    for (Sprite* s = SpriteList; s; s = reinterpret_cast<Sprite*>(s->header.next))
+        if (matches(s->frames))
+            return &s->frames;
+    return nullptr;
+}
+
+uint32_t CopyFrameSet(const FrameSet& from, FrameSet* out)
+{
+    out->width = from.width;
+    out->height = from.height;
+    out->transparentColour = from.transparentColour;
+    out->maskMode = from.maskMode;
+    out->withAlpha = from.withAlpha;
+    out->loader = from.loader;
+    out->frames = static_cast<AnimFrame*>(OsAllocMem(sizeof(AnimFrame) * from.frameCount, 1));
+    if (!out->frames)
+        return ERR_MEM;
+    out->frameCount = from.frameCount;
+    for (uint32_t i = 0; i < from.frameCount; ++i) {
+        const AnimFrame& f = from.frames[i];
+        AnimFrame* copy = &out->frames[i];
+        copy->delay = f.delay;
+        if (uint32_t error = CopyBitMap(f.bitmap, f.mask, f.alpha, 0, 0, from.width, from.height, 0, nullptr,
+                                        nullptr, &copy->bitmap, f.mask ? &copy->mask : nullptr,
+                                        f.alpha ? &copy->alpha : nullptr))
+            return error;
+    }
+    return 0;
+}
+
+// Marks a set loaded with "cache" as the one later loads of the file copy.
+uint32_t ShareFrameSet(const FrameSetRequest& request, FrameSet* set)
+{
+    size_t n = std::strlen(request.file);
+    set->sharedName = static_cast<char*>(OsAllocMem(n + 1, 0));
+    set->shareKey = static_cast<FrameSetShareKey*>(OsAllocMem(sizeof(FrameSetShareKey), 0));
+    if (!set->sharedName || !set->shareKey)
+        return ERR_MEM;
+    std::memcpy(set->sharedName, request.file, n + 1);
+    *set->shareKey = ShareKeyOf(request);
+    return 0;
+}
+
 }  // namespace
 
 void ReadFrameSetOptions(VmState* vm, int index, FrameSetRequest* request)
@@ -320,6 +436,10 @@ void ReadFrameSetOptions(VmState* vm, int index, FrameSetRequest* request)
     GetTableIntOrPercent(vm, index, "scaleheight", &request->height, true);
     if (GetTableInt(vm, index, "smoothscale", &value))
         request->smooth = value != 0;
+    if (GetTableInt(vm, index, "cache", &value))
+        request->cache = value != 0;
+    if (GetTableInt(vm, index, "cachedload", &value))
+        request->cachedLoad = value != 0;
 }
 
 uint32_t LoadFrameSet(const FrameSetRequest& request, FrameSet* out)
@@ -331,8 +451,14 @@ uint32_t LoadFrameSet(const FrameSetRequest& request, FrameSet* out)
     if (request.frames < 0 || request.framesPerRow < 0)
         return ERR_WRONGUSAGE;
     bool strip = request.frames > 0;
-    if (strip || !(OpenWithPlugin(request, out, &error) || OpenWithGifReader(request, out, &error)))
+    const FrameSet* shared = !strip && request.cachedLoad ? FindSharedFrameSet(request) : nullptr;
+    if (shared)
+        error = CopyFrameSet(*shared, out);
+    else if (strip || !(OpenWithPlugin(request, out, &error) || OpenWithGifReader(request, out, &error)))
         error = LoadStrip(request, out);
+    // A strip is shared as a picture, through the graphics cache.
+    if (!error && !strip && request.cache && !request.fromDisk)
+        error = ShareFrameSet(request, out);
     if (error) {
         FreeFrameSet(out);
         return error;
@@ -348,6 +474,10 @@ void FreeFrameSet(FrameSet* set)
     set->frames = nullptr;
     CloseSource(set);
     set->frameCount = 0;
+    OsFreeMem(set->sharedName);
+    OsFreeMem(set->shareKey);
+    set->sharedName = nullptr;
+    set->shareKey = nullptr;
 }
 
 uint32_t GetFrameSetPlanes(FrameSet* set, uint32_t frame, BitMapHandle** bitmap, BitMapHandle** mask,

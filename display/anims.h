@@ -11,6 +11,7 @@
 #include "core/object_registry.h"
 
 struct BitMapHandle;
+struct FrameSetShareKey;
 struct GifAnimDecoder;
 struct PluginInfo;
 struct VmState;
@@ -42,6 +43,11 @@ struct FrameSet {
     GifAnimDecoder* gif;
     void* pluginAnim;
     int64_t decodedFrame;  // the one frame held, -1 none
+    // Set when the set was loaded to be shared ("cache"): the file and the
+    // options it was loaded with, so a later "cachedload" of the same file
+    // copies the frames instead of reading it again.
+    char* sharedName;
+    FrameSetShareKey* shareKey;
 };
 
 // What LoadAnim and LoadSprite read from their options table.
@@ -59,6 +65,10 @@ struct FrameSetRequest {
     int32_t width = 0;  // scaling of strip pictures (0 as stored, negative percent)
     int32_t height = 0;
     bool smooth = false;
+    // Preloading's sharing of files among declarations: "cache" keeps what
+    // is loaded for later loads of the file, "cachedload" takes it from there.
+    bool cache = false;
+    bool cachedLoad = false;
 };
 
 // Reads the options table at index into the request (the file is set by

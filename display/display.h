@@ -86,7 +86,7 @@ struct Display {
     int32_t scaledHeight;
     double scaleFactorX;
     double scaleFactorY;
-    void* refreshRects;
+    struct RefreshRectList* refreshRects;  // display/refresh_rects, null until used
     // Pointer.
     PointerImage* pointer;
     ObjectHeader* pointerObject;  // the script's pointer shown (gfx/pointers), null for the default

@@ -13,6 +13,7 @@
 #include "display/display_picture.h"
 #include "display/display_placement.h"
 #include "display/framebuffer.h"
+#include "display/refresh_rects.h"
 #include "display/object_list.h"
 #include "display/script_refs.h"
 #include "gfx/async_draw.h"
@@ -172,6 +173,7 @@ void FreeDisplayRecord(VmState* vm, Display* display)
     ReleaseDisplayPointer(vm, display);
     FreeDisplayAsyncDrawObjects(vm, display);
     FreeDisplayBuffers(display);
+    FreeRefreshRects(display);
     OsFreeMem(display);
 }
 

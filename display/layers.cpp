@@ -5,6 +5,7 @@
 // nothing: it never reaches freed memory.
 #include "display/layers.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "core/io/error_codes.h"
@@ -15,10 +16,12 @@
 #include "display/anims.h"
 #include "display/display.h"
 #include "display/pictures.h"
+#include "display/refresh_rects.h"
 #include "display/script_refs.h"
 #include "gfx/bitmap.h"
 #include "gfx/bitmap_ops.h"
 #include "gfx/clip_regions.h"
+#include "media/video.h"
 #include "platform/posix/os_memory.h"
 
 namespace {
@@ -67,7 +70,15 @@ bool LayerPlanes(Layer* layer, BitMapHandle** bitmap, BitMapHandle** mask, BitMa
         *h = a->frames.height;
         break;
     }
-    default: return false;  // text and video layers have no pictures of their own here
+    case LAYERTYPE_VIDEO: {
+        // Without playback a video shows its first frame.
+        auto* v = reinterpret_cast<Video*>(layer->object);
+        *bitmap = v->frame;
+        *w = v->width;
+        *h = v->height;
+        break;
+    }
+    default: return false;  // text layers have no picture of their own here
     }
     return *bitmap != nullptr;
 }
@@ -106,6 +117,7 @@ uint32_t InsertLayer(BGPic* picture, uint32_t position, const LayerDesc& desc, L
     uint32_t objectType = desc.layerType == LAYERTYPE_BRUSH  ? uint32_t{OBJ_BRUSH}
                           : desc.layerType == LAYERTYPE_BGPIC ? OBJ_BGPIC
                           : desc.layerType == LAYERTYPE_ANIM  ? OBJ_ANIM
+                          : desc.layerType == LAYERTYPE_VIDEO ? OBJ_VIDEO
                                                               : 0u;
     if (!picture || (objectType && (!desc.object || desc.object->type != objectType)))
         return ERR_WRONGUSAGE;
@@ -262,9 +274,23 @@ uint32_t FindLayerArg(VmState* vm, int index, Layer** out)
 
 uint32_t DetachObjectFromLayers(VmState*, uint32_t type, ObjectHeader* object)
 {
+    if (type == OBJ_CLIPREGION) {
+        // One copy serves every layer clipped by the region.
+        auto* region = reinterpret_cast<ClipRegion*>(object);
+        if (!region || !FindLayerUsingObject(OBJ_CLIPREGION, region))
+            return 0;
+        ClipRegion* copy;
+        if (uint32_t error = CopyClipRegion(region, &copy))
+            return error;
+        ForEachLayer([&](Layer* l) {
+            if (l->clipRegion == region)
+                l->clipRegion = copy;
+        });
+        return 0;
+    }
     uint32_t result = 0;
     ForEachLayer([&](Layer* l) {
-        if (!object || type == OBJ_CLIPREGION || !ShowsObject(l, type, object))
+        if (!object || !ShowsObject(l, type, object))
             return;
         BitMapHandle *bitmap, *mask, *alpha;
         int32_t w, h;
@@ -340,21 +366,42 @@ void DrawLayerStack(VmState*, BGPic* picture, BitMapHandle* dst, int32_t x, int3
     for (Layer* l = picture->layers; l; l = Next(l)) {
         BitMapHandle *bitmap, *mask, *alpha;
         int32_t lw, lh;
-        if (l->hidden || !LayerPlanes(l, &bitmap, &mask, &alpha, &lw, &lh))
-            continue;
-        int64_t l0 = l->x > left ? l->x : left, t0 = l->y > top ? l->y : top;
-        int64_t r0 = int64_t{l->x} + lw < right ? int64_t{l->x} + lw : right;
-        int64_t b0 = int64_t{l->y} + lh < bottom ? int64_t{l->y} + lh : bottom;
-        if (r0 <= l0 || b0 <= t0)
-            continue;
-        auto sx = static_cast<int32_t>(l0 - l->x), sy = static_cast<int32_t>(t0 - l->y);
-        auto dx = static_cast<int32_t>(l0), dy = static_cast<int32_t>(t0);
-        auto cw = static_cast<int32_t>(r0 - l0), ch = static_cast<int32_t>(b0 - t0);
-        if (alpha)
-            BltBitMapMasked(bitmap, sx, sy, dst, dx, dy, cw, ch, alpha);
-        else if (mask)
-            BltBitMapMask(bitmap, sx, sy, dst, dx, dy, cw, ch, mask);
-        else
-            BltBitMapRect(bitmap, sx, sy, dst, dx, dy, cw, ch);
+        if (!l->hidden && LayerPlanes(l, &bitmap, &mask, &alpha, &lw, &lh))
+            DrawPlanesCut(bitmap, mask, alpha, lw, lh, l->x, l->y, dst, 0, 0, left, top, right, bottom);
     }
+}
+
+void DrawPlanesCut(BitMapHandle* bitmap, BitMapHandle* mask, BitMapHandle* alpha, int32_t w, int32_t h,
+                   int32_t px, int32_t py, BitMapHandle* dst, int32_t originX, int32_t originY, int64_t left,
+                   int64_t top, int64_t right, int64_t bottom)
+{
+    int64_t l0 = std::max<int64_t>(px, left), t0 = std::max<int64_t>(py, top);
+    int64_t r0 = std::min(int64_t{px} + w, right), b0 = std::min(int64_t{py} + h, bottom);
+    if (r0 <= l0 || b0 <= t0)
+        return;
+    auto sx = static_cast<int32_t>(l0 - px), sy = static_cast<int32_t>(t0 - py);
+    auto dx = static_cast<int32_t>(l0 - originX), dy = static_cast<int32_t>(t0 - originY);
+    auto cw = static_cast<int32_t>(r0 - l0), ch = static_cast<int32_t>(b0 - t0);
+    if (alpha)
+        BltBitMapMasked(bitmap, sx, sy, dst, dx, dy, cw, ch, alpha);
+    else if (mask)
+        BltBitMapMask(bitmap, sx, sy, dst, dx, dy, cw, ch, mask);
+    else
+        BltBitMapRect(bitmap, sx, sy, dst, dx, dy, cw, ch);
+}
+
+uint32_t MarkLayerDirty(VmState*, Display* display, const void* object, const Layer* layer)
+{
+    auto* picture = display ? static_cast<BGPic*>(display->shownBGPic) : nullptr;
+    if (!picture || !object)
+        return 0;
+    if (object == picture)
+        return AddRefreshRect(&display->refreshRects, 0, 0, picture->width, picture->height);
+    for (Layer* l = picture->layers; l; l = Next(l)) {
+        if (l->hidden || (layer ? l != layer : l->object != object))
+            continue;
+        if (uint32_t error = AddRefreshRect(&display->refreshRects, l->x, l->y, l->width, l->height))
+            return error;
+    }
+    return 0;
 }

@@ -82,8 +82,10 @@ bool GetTableLayerRef(VmState* vm, int table, const char* key, int32_t* out);
 // ERR_NOLAYERS or ERR_LAYERRANGE.
 uint32_t FindLayerArg(VmState* vm, int index, Layer** out);
 
-// Gives every layer that shows the object a private copy of its planes.
-// 0 or an error code (the layers that could not be given one show nothing).
+// Gives every layer that shows the object a private copy of its planes; the
+// layers clipped by a clip region move to one temporary copy of it. 0 or an
+// error code (the layers that could not be given a copy show nothing; a
+// failed region copy leaves the layers on the region).
 uint32_t DetachObjectFromLayers(VmState* vm, uint32_t type, ObjectHeader* object);
 // Non-zero when a layer shows the object (a clip region: is clipped by it).
 int FindLayerUsingObject(uint32_t type, const void* object);
@@ -95,6 +97,19 @@ void ClearLayerObjectLinks(const void* object);
 // What the picture records call before they free themselves: layers that
 // show the object keep a private copy, then forget the object.
 void ReleaseLayerObject(VmState* vm, uint32_t type, ObjectHeader* object);
+
+// Adds to the display's refresh list where the object shows on it: the
+// rectangle of the given layer, or without one of every visible layer of
+// the shown picture that shows the object, or the whole picture when the
+// object is the picture itself. 0 or ERR_MEM.
+uint32_t MarkLayerDirty(VmState* vm, Display* display, const void* object, const Layer* layer);
+
+// Draws the part of w x h planes placed at (px, py) that lies in the
+// rectangle [left, right) x [top, bottom) into dst, shifted by (-originX,
+// -originY): through the alpha plane, else the mask, else opaque.
+void DrawPlanesCut(BitMapHandle* bitmap, BitMapHandle* mask, BitMapHandle* alpha, int32_t w, int32_t h,
+                   int32_t px, int32_t py, BitMapHandle* dst, int32_t originX, int32_t originY, int64_t left,
+                   int64_t top, int64_t right, int64_t bottom);
 
 // Draws the layer stack of the rectangle (x, y, w, h) into dst (at the same
 // place): the picture, then every visible layer cut to the rectangle.

@@ -20,7 +20,8 @@ enum : uint32_t {
 };
 
 // A sprite or other object shown on top of the output; blits that overlap
-// one go through the sprite-protecting path of SafeBlt.
+// one go through the sprite-protecting path of SafeBlt. An instance drawn
+// through a clip region is tagged with it until the region goes.
 struct OnScreenInstance {
     OnScreenInstance* next;
     uint32_t tag;
@@ -28,6 +29,7 @@ struct OnScreenInstance {
     int32_t y;
     int32_t width;
     int32_t height;
+    void* taggedObject;
 };
 
 // Alpha modes of the output selection.

@@ -4,6 +4,9 @@
 // freed while linked sprites point at it takes the links with it.
 #include "display/sprites.h"
 
+#include <algorithm>
+#include <cstdint>
+
 #include "core/check_args.h"
 #include "core/io/error_codes.h"
 #include "core/io/errors.h"
@@ -11,6 +14,8 @@
 #include "core/vm/library_glue.h"
 #include "core/vm/vm.h"
 #include "display/display.h"
+#include "display/layers.h"
+#include "display/refresh_rects.h"
 #include "display/library_support.h"
 #include "display/object_list.h"
 #include "display/script_refs.h"
@@ -101,6 +106,50 @@ void FreeSprite(VmState* vm, Sprite* sprite)
     ReleaseObjectData(vm, &sprite->header);
     FreeFrameSet(&sprite->frames);
     OsFreeMem(sprite);
+}
+
+void DrawSpriteInstances(Display* display, BitMapHandle* dst, int32_t originX, int32_t originY)
+{
+    int64_t right = int64_t{originX} + dst->width, bottom = int64_t{originY} + dst->height;
+    for (OnScreenInstance* i = display->output.instances; i; i = i->next) {
+        if (i->tag != OBJ_SPRITE)
+            continue;
+        auto* shown = reinterpret_cast<SpriteInstance*>(i);
+        BitMapHandle *bitmap, *mask, *alpha;
+        if (GetSpriteFramePlanes(shown->sprite, shown->frame, &bitmap, &mask, &alpha))
+            continue;
+        DrawPlanesCut(bitmap, mask, alpha, i->width, i->height, i->x, i->y, dst, originX, originY, originX,
+                      originY, right, bottom);
+    }
+}
+
+void RefreshTaggedInstances(VmState* vm, const void* object)
+{
+    if (!object)
+        return;
+    for (Display* d = DisplayList; d; d = reinterpret_cast<Display*>(d->header.next)) {
+        int64_t left = INT64_MAX, top = INT64_MAX, right = INT64_MIN, bottom = INT64_MIN;
+        for (OnScreenInstance* i = d->output.instances; i; i = i->next) {
+            if (i->taggedObject != object)
+                continue;
+            i->taggedObject = nullptr;
+            left = std::min<int64_t>(left, i->x);
+            top = std::min<int64_t>(top, i->y);
+            right = std::max(right, int64_t{i->x} + i->width);
+            bottom = std::max(bottom, int64_t{i->y} + i->height);
+        }
+        if (right <= left || bottom <= top)
+            continue;
+        // Off-screen parts are cut by the redraw; the union is bounded first
+        // so that it fits the rectangle's words.
+        left = std::max<int64_t>(left, 0);
+        top = std::max<int64_t>(top, 0);
+        right = std::min<int64_t>(right, kMaxDisplaySize);
+        bottom = std::min<int64_t>(bottom, kMaxDisplaySize);
+        if (right > left && bottom > top)
+            RefreshDisplayRect(vm, d, static_cast<int32_t>(left), static_cast<int32_t>(top),
+                               static_cast<int32_t>(right - left), static_cast<int32_t>(bottom - top));
+    }
 }
 
 void FreeAllSprites(VmState* vm)

@@ -10,6 +10,8 @@
 #include "display/anims.h"
 #include "display/output.h"
 
+struct Display;
+
 struct Sprite {
     ObjectHeader header;
     FrameSet frames;  // empty for a linked sprite
@@ -37,6 +39,13 @@ uint32_t GetSpriteFramePlanes(Sprite* sprite, uint32_t frame, BitMapHandle** bit
 // The sprite whose frames a sprite shows (itself unless linked).
 const Sprite* ResolveSpriteLink(const Sprite* sprite);
 void FreeSprite(VmState* vm, Sprite* sprite);
+
+// Draws the sprites shown on the display over dst, which holds the
+// display's pixels from (originX, originY).
+void DrawSpriteInstances(Display* display, BitMapHandle* dst, int32_t originX, int32_t originY);
+// Clears the object's tag from the on-screen instances of every display
+// and redraws, per display, the union of the instances that carried it.
+void RefreshTaggedInstances(VmState* vm, const void* object);
 void FreeAllSprites(VmState* vm);
 
 // LoadSprite(id or Nil, file[, options]).

@@ -8,7 +8,9 @@
 #include "core/vm/library_glue.h"
 #include "display/display.h"
 #include "display/framebuffer.h"
+#include "display/layers.h"
 #include "display/object_list.h"
+#include "display/refresh_rects.h"
 #include "display/script_refs.h"
 #include "gfx/frame_pacing.h"
 #include "platform/posix/os_memory.h"
@@ -25,12 +27,18 @@ intptr_t Send(AsyncDrawNode* node, uint32_t message, intptr_t argument)
 }
 
 // After drawing into a background picture the display shows the picture
-// again; without refresh rectangles the whole display is redrawn.
+// again where the drawn object is on it; a node that names no object, or a
+// display without layers, has the whole display presented.
 void RefreshAfterBGPicDraw(VmState* vm, AsyncDrawNode* node)
 {
     void* object = nullptr;
     Send(node, ADMSG_OBJECT, reinterpret_cast<intptr_t>(&object));
-    RefreshDisplay(vm, node->display, 0);
+    Display* display = node->display;
+    if (!object || !display->layersEnabled || MarkLayerDirty(vm, display, object, nullptr) != 0) {
+        RefreshDisplay(vm, display, 0);
+        return;
+    }
+    FlushRefreshRects(vm, display);
 }
 
 bool OutputIsBGPic(const AsyncDrawNode* node) { return node->display && node->display->outputMode == OUTPUT_BGPIC; }

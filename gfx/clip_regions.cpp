@@ -16,6 +16,7 @@
 #include "display/output.h"
 #include "display/pictures.h"
 #include "display/script_refs.h"
+#include "display/sprites.h"
 #include "gfx/bitmap.h"
 #include "gfx/display_blit.h"
 #include "gfx/plane_ops.h"
@@ -60,7 +61,29 @@ uint32_t FindClipRegion(ObjectId id, ClipRegion** out, uint32_t options)
     // A temporary region keeps only its handle, so only a handle reaches it.
     if (r->temporary && !(options & FINDCLIP_TEMPORARY)) return ERR_FINDARRAY;
     if ((options & FINDCLIP_MODIFY) && r->locked) return ERR_LOCKEDOBJ;
+    // Layers keep clipping by the region as it was; the caller changes it
+    // for everyone else.
+    if ((options & FINDCLIP_MODIFY) && !(options & FINDCLIP_NOCOPY) && UsedByLayers(r))
+        if (uint32_t copyError = DetachObjectFromLayers(nullptr, OBJ_CLIPREGION, &r->header)) return copyError;
     *out = r;
+    return 0;
+}
+
+uint32_t CopyClipRegion(const ClipRegion* region, ClipRegion** out)
+{
+    *out = nullptr;
+    int32_t x = region->x, y = region->y, w = region->width, h = region->height;
+    BitMapHandle* mask = region->mask;
+    if (uint32_t error = CropShapeToVisible(&h, &y, &x, &w, &mask, 1, 0)) return error;
+    auto* copy = static_cast<ClipRegion*>(OsAllocMem(sizeof(ClipRegion), 1));
+    if (!copy) {
+        if (mask) FreePlaneBitMap(mask);
+        return ERR_MEM;
+    }
+    SetClipRegionShape(copy, x, y, w, h, mask);
+    copy->temporary = 1;
+    AppendObject(ListHead(), &copy->header, OBJ_CLIPREGION, ObjectId{0, 0}, true);
+    *out = copy;
     return 0;
 }
 
@@ -161,6 +184,8 @@ void FreeClipRegion(VmState* vm, ClipRegion* region)
 {
     if (!region) return;
     DropEveryReference(region);
+    // Sprites drawn through the region are shown again without it.
+    RefreshTaggedInstances(vm, region);
     if (UsedByLayers(region)) {
         region->header.id = 0;
         region->header.handle = reinterpret_cast<uintptr_t>(region);
@@ -186,6 +211,7 @@ void FreeAllClipRegions(VmState* vm)
     while (ClipRegionList) {
         ClipRegion* r = ClipRegionList;
         DropEveryReference(r);
+        RefreshTaggedInstances(vm, r);
         UnlinkObject(ListHead(), &r->header);
         FreeClipRegionData(vm, r);
         OsFreeMem(r);

@@ -37,7 +37,14 @@ enum : uint32_t {
 };
 
 // 0, ERR_LOCKEDOBJ (modify), ERR_FINDARRAY (handle) or ERR_FINDCLIPREGION.
+// With FINDCLIP_MODIFY (and without FINDCLIP_NOCOPY) the layers clipped by
+// the region move to a temporary copy of it first (its errors returned).
 uint32_t FindClipRegion(ObjectId id, ClipRegion** out, uint32_t options);
+
+// Appends a temporary copy of a region (its rectangle and a copy of its
+// shape), reached only by its handle and freed once no layer uses it.
+// 0, ERR_ALLOCMASK or ERR_MEM.
+uint32_t CopyClipRegion(const ClipRegion* region, ClipRegion** out);
 
 // Makes a region and appends it; x and y are plain coordinates. A shape
 // mask is copied (cropped to the visible part), never taken over. With

@@ -12,6 +12,7 @@
 #include "core/io/errors.h"
 #include "core/plugins/image_loaders.h"
 #include "core/vm/vm.h"
+#include "display/layers.h"
 #include "display/library_support.h"
 #include "display/object_list.h"
 #include "display/script_refs.h"
@@ -30,6 +31,8 @@ OsMutex* g_videoLock;
 
 void FreeVideoRecord(Video* v)
 {
+    // A layer showing the video keeps its frame, not a pointer to it.
+    ReleaseLayerObject(nullptr, OBJ_VIDEO, &v->header);
     CloseVideoBackEnd(v->backEnd);
     if (v->frame) FreeColorBitMap(v->frame);
     OsFreeMem(v);

@@ -3,18 +3,27 @@
 // (kept, or decoded on demand), masks from its transparency, broken files
 // named in the error; and what GetAttribute answers for both kinds, on
 // screen and off.
+#include <dlfcn.h>
+
+#include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "core/io/error_codes.h"
 #include "core/io/errors.h"
+#include "core/option_tables.h"
+#include "core/plugins/plugin_manager.h"
 #include "display/anims.h"
 #include "display/display_library.h"
+#include "display/framebuffer.h"
 #include "display/sprites.h"
 #include "gfx/argb_exchange.h"
 #include "gfx/attribute_queries.h"
 #include "gfx/bitmap.h"
+#include "gfx/clip_regions.h"
+#include "gfx/gfx_cache.h"
 #include "gfx/graphics_fixture.h"
 #include "media/gif_anim.h"
 #include "media/image_files.h"
@@ -211,7 +220,7 @@ TEST_F(AnimCommands, SpritesAnswerWhereTheyAreShownOnlyWhenShown)
     Sprite* sprite = nullptr;
     ASSERT_EQ(FindSprite(MakeObjectId(1), &sprite), 0u);
     auto* shown = static_cast<SpriteInstance*>(OsAllocMem(sizeof(SpriteInstance), 1));
-    shown->instance = OnScreenInstance{nullptr, OBJ_SPRITE, 30, 12, 4, 4};
+    shown->instance = OnScreenInstance{nullptr, OBJ_SPRITE, 30, 12, 4, 4, nullptr};
     shown->sprite = sprite;
     shown->frame = 2;
     display->output.instances = &shown->instance;
@@ -219,9 +228,183 @@ TEST_F(AnimCommands, SpritesAnswerWhereTheyAreShownOnlyWhenShown)
     EXPECT_EQ(One(SPRITE, 1.0, ATTRXPOS), Value{30.0});
     EXPECT_EQ(One(SPRITE, 1.0, ATTRYPOS), Value{12.0});
     EXPECT_EQ(One(SPRITE, 1.0, ATTRCURFRAME), Value{3.0});
+    // A sprite drawn through a clip region is shown whole again when the
+    // region goes: its union is redrawn and presented, nothing else.
+    ClipRegion* region = nullptr;
+    ASSERT_EQ(CreateClipRegion(vm, MakeObjectId(3), false, 30, 12, 2, 2, nullptr, &region), 0u);
+    shown->instance.taggedObject = region;
+    Framebuffer* fb = display->framebuffer;
+    std::fill(fb->pixels, fb->pixels + static_cast<size_t>(fb->width) * fb->height, 0xABCDEFu);
+    FreeClipRegion(vm, region);
+    EXPECT_EQ(shown->instance.taggedObject, nullptr);
+    for (int32_t y = 12; y < 16; ++y)
+        for (int32_t x = 30; x < 34; ++x)
+            EXPECT_EQ(ReadFramebufferPixel(display, x, y), picture[(y - 12) * 12 + 8 + (x - 30)] & 0xFFFFFF)
+                << x << "," << y;
+    EXPECT_EQ(ReadFramebufferPixel(display, 29, 12), 0xABCDEFu);
+    EXPECT_EQ(ReadFramebufferPixel(display, 34, 15), 0xABCDEFu);
     // Freeing the sprite takes its instance off the display.
     FreeSprite(vm, sprite);
     EXPECT_EQ(display->output.instances, nullptr);
+}
+
+TEST_F(AnimCommands, DeclarationsSharingAFileReadItOnce)
+{
+    // The file is gone before the second load: only the shared copy can serve it.
+    ASSERT_TRUE(RunPython(dir.path(), kMakeAnimGif, dir.path()));
+    std::string gif = dir / "anim.gif";
+    ASSERT_EQ(Call("loadanim", {1.0, gif, Options{{{"cache", 1}, {"loadtransparency", 1}}}}), 0u);
+    std::filesystem::remove(gif);
+    ASSERT_EQ(Call("loadsprite", {2.0, gif, Options{{{"cachedload", 1}, {"loadtransparency", 1}}}}), 0u);
+    Anim* anim = FoundAnim(1);
+    Sprite* sprite = nullptr;
+    ASSERT_EQ(FindSprite(MakeObjectId(2), &sprite), 0u);
+    ASSERT_EQ(sprite->frames.frameCount, anim->frames.frameCount);
+    const int32_t w = anim->frames.width, h = anim->frames.height;
+    for (uint32_t f = 0; f < anim->frames.frameCount; ++f) {
+        BitMapHandle *a, *am, *aa, *b, *bm, *ba;
+        ASSERT_EQ(GetFrameSetPlanes(&anim->frames, f, &a, &am, &aa), 0u);
+        ASSERT_EQ(GetSpriteFramePlanes(sprite, f, &b, &bm, &ba), 0u);
+        EXPECT_NE(a, b);
+        EXPECT_EQ(FrameRgb(b, w, h), FrameRgb(a, w, h)) << "frame " << f;
+        ASSERT_EQ(am != nullptr, bm != nullptr);
+        EXPECT_EQ(LookupAnimFrameDelay(anim, f), sprite->frames.frames[f].delay);
+    }
+    // Other options, or the shared set freed: the file is read again.
+    EXPECT_EQ(Call("loadanim", {3.0, gif, Options{{{"cachedload", 1}}}}), uint32_t{ERR_READFILE});
+    FreeAnim(vm, anim);
+    EXPECT_EQ(Call("loadanim", {3.0, gif, Options{{{"cachedload", 1}, {"loadtransparency", 1}}}}),
+              uint32_t{ERR_READFILE});
+
+    // A strip is shared as a picture, whatever frames each declaration cuts.
+    std::vector<uint32_t> picture = MakeTestPicture(12, 4, false);
+    std::string strip = dir / "strip.png";
+    SavePngBlock save{strip.c_str(), picture.data(), 12 * 4, 12, 4, 0, 0};
+    SavePng(&save);
+    ASSERT_EQ(Call("loadanim", {4.0, strip, Options{{{"frames", 3}, {"cache", 1}}}}), 0u);
+    std::filesystem::remove(strip);
+    ASSERT_EQ(Call("loadsprite", {5.0, strip, Options{{{"frames", 2}, {"cachedload", 1}}}}), 0u);
+    ASSERT_EQ(FindSprite(MakeObjectId(5), &sprite), 0u);
+    BitMapHandle *bitmap, *mask, *alpha;
+    ASSERT_EQ(GetSpriteFramePlanes(sprite, 1, &bitmap, &mask, &alpha), 0u);
+    std::vector<uint32_t> expected;
+    for (int32_t y = 0; y < 4; ++y)
+        for (int32_t x = 6; x < 12; ++x)
+            expected.push_back(picture[y * 12 + x] & 0xFFFFFF);
+    EXPECT_EQ(FrameRgb(bitmap, 6, 4), expected);
+    FreeGfxCache();
+}
+
+// The anim loader plugin of tests/plugins_src/anim_plugin.c, reached
+// through LoadAnim's loader chain.
+class AnimPlugin : public AnimCommands {
+protected:
+    void SetUp() override
+    {
+        AnimCommands::SetUp();
+        path = (std::filesystem::read_symlink("/proc/self/exe").parent_path() / "plugins_src" / "anims" /
+                "procanim.qmp")
+                   .string();
+        PluginRecord* record = nullptr;
+        ASSERT_EQ(LoadPluginFile(path.c_str(), false, &record), 0u);
+        void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
+        ASSERT_NE(module, nullptr);
+        outstanding = reinterpret_cast<int (*)()>(dlsym(module, "ProcAnimOutstanding"));
+        lastFlags = reinterpret_cast<uint32_t (*)()>(dlsym(module, "ProcAnimLastFlags"));
+        dlclose(module);  // the plugin manager keeps its own reference
+        ASSERT_NE(outstanding, nullptr);
+    }
+    void TearDown() override
+    {
+        FreeAllSprites(vm);
+        FreeAllAnims(vm);
+        FreeAllPlugins();
+        AnimCommands::TearDown();
+    }
+    // LoadAnim(id, file, {loader = ..., fromdisk = ...}).
+    uint32_t Load(double id, const char* file, const char* loader, int fromDisk)
+    {
+        VmSetTop(vm, 0);
+        VmPushString(vm, "loadanim");
+        VmGetTable(vm, VM_GLOBALSINDEX);
+        VmPushNumber(vm, id);
+        VmPushString(vm, file);
+        VmNewTable(vm);
+        if (loader)
+            SetTableString(vm, 4, "loader", loader);
+        SetTableInt(vm, 4, "fromdisk", fromDisk);
+        uint32_t code = VmPCall(vm, 3, 0, 0);
+        VmSetTop(vm, 0);
+        return code;
+    }
+    static std::vector<uint32_t> Expected(int32_t w, int32_t h, uint32_t n)
+    {
+        std::vector<uint32_t> rgb;
+        for (int32_t y = 0; y < h; ++y)
+            for (int32_t x = 0; x < w; ++x)
+                rgb.push_back(((static_cast<uint32_t>(x) * 7 + n * 31) & 255) << 16 |
+                              ((static_cast<uint32_t>(y) * 13) & 255) << 8 | (n & 255));
+        return rgb;
+    }
+    std::string path;
+    int (*outstanding)() = nullptr;
+    uint32_t (*lastFlags)() = nullptr;
+};
+
+TEST_F(AnimPlugin, FramesAndDelaysComeFromThePlugin)
+{
+    ASSERT_EQ(Load(1, "frames:9:6:4", nullptr, 0), 0u);
+    Anim* anim = FoundAnim(1);
+    ASSERT_NE(anim, nullptr);
+    EXPECT_EQ(One(ANIM, 1.0, ATTRWIDTH), Value{9.0});
+    EXPECT_EQ(One(ANIM, 1.0, ATTRHEIGHT), Value{6.0});
+    EXPECT_EQ(One(ANIM, 1.0, ATTRNUMFRAMES), Value{4.0});
+    for (uint32_t f = 0; f < 4; ++f) {
+        EXPECT_EQ(LookupAnimFrameDelay(anim, f), static_cast<int32_t>(f + 1) * 10);
+        EXPECT_EQ(One(ANIM, 1.0, ATTRFRAMEDELAY, double(f + 1)), Value{double(f + 1) * 10});
+        BitMapHandle *bitmap, *mask, *alpha;
+        ASSERT_EQ(GetFrameSetPlanes(&anim->frames, f, &bitmap, &mask, &alpha), 0u);
+        EXPECT_EQ(mask, nullptr);
+        EXPECT_EQ(alpha, nullptr);
+        EXPECT_EQ(FrameRgb(bitmap, 9, 6), Expected(9, 6, f)) << "frame " << f;
+    }
+    // Every frame was handed back and the anim closed once all were taken.
+    EXPECT_EQ(outstanding(), 0);
+    EXPECT_EQ(lastFlags(), 0u);
+}
+
+TEST_F(AnimPlugin, FramesOnDiskAreAskedForWhenShown)
+{
+    ASSERT_EQ(Load(1, "frames:5:3:6", nullptr, 1), 0u);
+    EXPECT_EQ(lastFlags(), uint32_t{QM_ANIM_FROMDISK});
+    Anim* anim = FoundAnim(1);
+    ASSERT_NE(anim, nullptr);
+    EXPECT_EQ(outstanding(), 1);  // the open anim, no frame
+    for (uint32_t f : {4u, 1u, 5u}) {
+        BitMapHandle *bitmap, *mask, *alpha;
+        ASSERT_EQ(GetFrameSetPlanes(&anim->frames, f, &bitmap, &mask, &alpha), 0u);
+        EXPECT_EQ(FrameRgb(bitmap, 5, 3), Expected(5, 3, f)) << "frame " << f;
+        EXPECT_EQ(outstanding(), 1);
+    }
+    EXPECT_EQ(LookupAnimFrameDelay(anim, 5), 60);
+    FreeAnim(vm, anim);
+    EXPECT_EQ(outstanding(), 0);
+}
+
+TEST_F(AnimPlugin, TheLoaderListPicksOrPassesThePluginAndABrokenFrameFails)
+{
+    ASSERT_EQ(Load(1, "frames:4:4:2", "procanim", 0), 0u);
+    // Without the plugin nothing reads the name.
+    EXPECT_NE(Load(2, "frames:4:4:2", "inbuilt", 0), 0u);
+    EXPECT_EQ(FoundAnim(2), nullptr);
+    EXPECT_EQ(Load(3, "frames:4:4:5:3", nullptr, 0), uint32_t{ERR_LOADFRAME});
+    EXPECT_EQ(FoundAnim(3), nullptr);
+    EXPECT_EQ(outstanding(), 0);
+    // The same frame asked for on disk fails when it is shown, not before.
+    ASSERT_EQ(Load(4, "frames:4:4:5:3", nullptr, 1), 0u);
+    BitMapHandle *bitmap, *mask, *alpha;
+    EXPECT_EQ(GetFrameSetPlanes(&FoundAnim(4)->frames, 3, &bitmap, &mask, &alpha), uint32_t{ERR_LOADFRAME});
+    EXPECT_EQ(GetFrameSetPlanes(&FoundAnim(4)->frames, 2, &bitmap, &mask, &alpha), 0u);
 }
 
 }  // namespace

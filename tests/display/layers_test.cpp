@@ -3,20 +3,25 @@
 // and the object-data commands answer for layers, layers that outlive the
 // objects and clip regions they show (run under AddressSanitizer), and the
 // layer references of option tables.
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "core/io/error_codes.h"
 #include "core/option_tables.h"
+#include "display/framebuffer.h"
 #include "display/layers.h"
 #include "display/pictures.h"
+#include "display/refresh_rects.h"
 #include "gfx/argb_exchange.h"
 #include "gfx/attribute_queries.h"
 #include "gfx/bitmap.h"
 #include "gfx/bitmap_ops.h"
 #include "gfx/clip_regions.h"
+#include "gfx/picture_bits.h"
 #include "gfx/graphics_fixture.h"
 #include "libs/system/system_library.h"
+#include "media/video.h"
 #include "platform/posix/os_memory.h"
 #include "support/picture_oracle.h"
 
@@ -91,6 +96,13 @@ protected:
     std::vector<uint32_t> background;
     BGPic* picture = nullptr;
 };
+
+bool MaskBit(BitMapHandle* mask, int32_t x, int32_t y)
+{
+    auto* bits = reinterpret_cast<const uint8_t*>(QueryBitMapAttr(mask, BMATTR_MASK_PIXELS));
+    auto bytesPerRow = static_cast<size_t>(QueryBitMapAttr(mask, BMATTR_MASK_BYTESPERROW));
+    return MaskBitAt(bits + bytesPerRow * static_cast<size_t>(y), x);
+}
 
 // The model: the background, then each visible layer's pixels where its
 // mask shows them, all cut to the redrawn rectangle.
@@ -190,6 +202,40 @@ TEST_F(Layers, AFreedPictureLeavesItsLayersACopyNotADanglingPointer)
     EXPECT_EQ(Drawn(0, 0, kW, kH), before);
 }
 
+TEST_F(Layers, AVideoLayerShowsTheFirstFrameAndKeepsItWhenTheVideoGoes)
+{
+    auto* video = static_cast<Video*>(OsAllocMem(sizeof(Video), 1));
+    video->header.type = OBJ_VIDEO;
+    video->header.id = 3;
+    video->width = 7;
+    video->height = 5;
+    std::vector<uint32_t> frame = MakeTestPicture(7, 5, false);
+    video->frame = Picture(frame, 7, 5);
+    VideoList = video;
+    LayerDesc desc;
+    desc.layerType = LAYERTYPE_VIDEO;
+    desc.object = &video->header;
+    desc.x = 4;
+    desc.y = 6;
+    Layer* layer;
+    ASSERT_EQ(InsertLayer(picture, 0, desc, &layer), 0u);
+    EXPECT_EQ(layer->width, 7);
+    std::vector<uint32_t> expected = background;
+    for (int32_t y = 0; y < 5; ++y)
+        for (int32_t x = 0; x < 7; ++x)
+            expected[(y + 6) * kW + x + 4] = frame[y * 7 + x];
+    for (uint32_t& p : expected)
+        p &= 0xFFFFFF;
+    EXPECT_EQ(Drawn(0, 0, kW, kH), expected);
+    // A brush is no video.
+    Brush* brush = SolidBrush(1, 2, 2, 0xFF00AA00u, false);
+    desc.object = &brush->header;
+    EXPECT_EQ(InsertLayer(picture, 0, desc, &layer), uint32_t{ERR_WRONGUSAGE});
+    FreeAllVideos();  // AddressSanitizer watches the layer's later reads
+    EXPECT_EQ(GetLayerByPosition(picture, 1)->object, nullptr);
+    EXPECT_EQ(Drawn(0, 0, kW, kH), expected);
+}
+
 TEST_F(Layers, ARegionFreedWhileALayerUsesItLivesOnDetached)
 {
     ClipRegion* region = nullptr;
@@ -208,6 +254,104 @@ TEST_F(Layers, ARegionFreedWhileALayerUsesItLivesOnDetached)
     // The last layer that uses it takes it along.
     RemoveLayer(vm, picture, layer);
     EXPECT_EQ(ClipRegionList, nullptr);
+}
+
+TEST_F(Layers, ARegionAboutToChangeLeavesItsLayersACopy)
+{
+    std::vector<uint32_t> shape(36, 0xFF000000u);
+    for (int i = 0; i < 6; ++i)
+        shape[i * 6 + i] = 0xFF00FF00u;
+    BitMapHandle *b = nullptr, *m = nullptr;
+    ASSERT_EQ(CreateBitMapFromArgb(shape.data(), 0x00FF00, 6, 6, 6, 0, 0, nullptr, &b, &m, nullptr), 0u);
+    ClipRegion* region = nullptr;
+    ASSERT_EQ(CreateClipRegion(vm, MakeObjectId(5), false, 2, 3, 6, 6, m, &region), 0u);
+    FreePlaneBitMap(m);
+    FreeColorBitMap(b);
+    Brush* brush = SolidBrush(1, 4, 4, 0xFF00AA00u, false);
+    LayerDesc desc;
+    desc.object = &brush->header;
+    Layer* first;
+    Layer* second;
+    ASSERT_EQ(InsertLayer(picture, 0, desc, &first), 0u);
+    ASSERT_EQ(InsertLayer(picture, 0, desc, &second), 0u);
+    first->clipRegion = second->clipRegion = region;
+
+    // Looking it up without changing it, or with the copy refused, moves nothing.
+    ClipRegion* found = nullptr;
+    ASSERT_EQ(FindClipRegion(MakeObjectId(5), &found, 0), 0u);
+    ASSERT_EQ(FindClipRegion(MakeObjectId(5), &found, FINDCLIP_MODIFY | FINDCLIP_NOCOPY), 0u);
+    EXPECT_EQ(first->clipRegion, region);
+    region->locked = 1;
+    EXPECT_EQ(FindClipRegion(MakeObjectId(5), &found, FINDCLIP_MODIFY), uint32_t{ERR_LOCKEDOBJ});
+    EXPECT_EQ(first->clipRegion, region);
+    region->locked = 0;
+
+    ASSERT_EQ(FindClipRegion(MakeObjectId(5), &found, FINDCLIP_MODIFY), 0u);
+    EXPECT_EQ(found, region);
+    ClipRegion* copy = first->clipRegion;
+    ASSERT_NE(copy, region);
+    EXPECT_EQ(second->clipRegion, copy);
+    EXPECT_EQ(copy->temporary, 1u);
+    EXPECT_EQ(copy->header.handle, reinterpret_cast<uintptr_t>(copy));
+    EXPECT_EQ((std::vector<int32_t>{copy->x, copy->y, copy->width, copy->height}),
+              (std::vector<int32_t>{2, 3, 6, 6}));
+    ASSERT_NE(copy->mask, nullptr);
+    EXPECT_NE(copy->mask, region->mask);
+    for (int32_t y = 0; y < 6; ++y)
+        for (int32_t x = 0; x < 6; ++x)
+            EXPECT_EQ(MaskBit(copy->mask, x, y), MaskBit(region->mask, x, y)) << x << "," << y;
+    // The region is the script's again: freeing it frees it at once, and
+    // the copy goes with the last layer that uses it.
+    EXPECT_FALSE(FindLayerUsingObject(OBJ_CLIPREGION, region));
+    FreeClipRegion(vm, region);
+    EXPECT_EQ(ClipRegionList, copy);
+    RemoveLayer(vm, picture, first);
+    EXPECT_EQ(ClipRegionList, copy);
+    RemoveLayer(vm, picture, second);
+    EXPECT_EQ(ClipRegionList, nullptr);
+}
+
+TEST_F(Layers, MarkedLayersAreRedrawnFromTheStackAndPresented)
+{
+    Brush* brush = SolidBrush(1, 6, 5, 0xFF00AA00u, false);
+    LayerDesc desc;
+    desc.object = &brush->header;
+    desc.x = 5;
+    desc.y = 4;
+    Layer* layer;
+    ASSERT_EQ(InsertLayer(picture, 0, desc, &layer), 0u);
+    desc.x = 20;
+    desc.hidden = 1;
+    ASSERT_EQ(InsertLayer(picture, 0, desc, &layer), 0u);
+    Framebuffer* fb = display->framebuffer;
+    std::fill(fb->pixels, fb->pixels + static_cast<size_t>(fb->width) * fb->height, 0xABCDEFu);
+    // Something drew into the brush behind the display's back.
+    FillBitMapRect(brush->bitmap, 0, 0, 6, 5, 0xFF3300CCu);
+    ASSERT_EQ(MarkLayerDirty(vm, display, brush, nullptr), 0u);
+    ASSERT_NE(display->refreshRects, nullptr);
+    ASSERT_EQ(display->refreshRects->count, 1u);  // the hidden layer shows nothing
+    EXPECT_EQ(display->refreshRects->rects[0].x, 5);
+    EXPECT_EQ(display->refreshRects->rects[0].height, 5);
+    FlushRefreshRects(vm, display);
+    EXPECT_EQ(display->refreshRects->count, 0u);
+    for (int32_t y = 0; y < kH; ++y)
+        for (int32_t x = 0; x < kW; ++x) {
+            bool inside = x >= 5 && x < 11 && y >= 4 && y < 9;
+            EXPECT_EQ(ReadFramebufferPixel(display, x, y), inside ? 0x3300CCu : 0xABCDEFu) << x << "," << y;
+        }
+    // The picture itself is marked whole; an object nothing shows, not at all.
+    ASSERT_EQ(MarkLayerDirty(vm, display, picture, nullptr), 0u);
+    int other = 0;
+    ASSERT_EQ(MarkLayerDirty(vm, display, &other, nullptr), 0u);
+    ASSERT_EQ(display->refreshRects->count, 1u);
+    FlushRefreshRects(vm, display);
+    EXPECT_EQ(ReadFramebufferPixel(display, 0, 0), background[0] & 0xFFFFFF);
+    EXPECT_EQ(ReadFramebufferPixel(display, kW - 1, kH - 1), background[kW * kH - 1] & 0xFFFFFF);
+    // A long list folds into its union rather than growing.
+    for (int32_t i = 0; i < 100; ++i)
+        ASSERT_EQ(AddRefreshRect(&display->refreshRects, i % 30, i / 30, 1, 1), 0u);
+    EXPECT_LE(display->refreshRects->count, kMaxRefreshRects);
+    FlushRefreshRects(vm, display);
 }
 
 TEST_F(Layers, AttributesAndObjectDataAddressLayersByPositionOrName)

@@ -215,7 +215,7 @@ TEST_F(DisplayBlit, BlitUnderSpritesRedrawsTheBackgroundAndPresentsTheMirror)
     BGPic* picture;
     ASSERT_EQ(AddBGPic(nullptr, MakeObjectId(1), false, bg, nullptr, nullptr, 200, 150, &picture), 0u);
     display->shownBGPic = picture;
-    OnScreenInstance sprite{nullptr, 0, 40, 40, 10, 10};
+    OnScreenInstance sprite{nullptr, 0, 40, 40, 10, 10, nullptr};
     display->output.instances = &sprite;
     // The blit's mask leaves a hole where the background shows through.
     BitMapHandle* mask = own(Mask(src, 64, 64, [](int32_t x, int32_t) { return x != 1; }));
