@@ -884,6 +884,14 @@ typedef struct QmWindowEvent {
     int32_t key;
 } QmWindowEvent;
 
+/* A display adapter's event entries. HandleEvents pumps the adapter's
+ * window system once, feeding window input in through table 1 slot 15 or
+ * 27; 0, or an error code that ends the script's wait (ERR_USERABORT stops
+ * the script). WaitEvents blocks until the adapter has input; 0 or a code.
+ * While an adapter is set they take the place of the platform's pump. */
+typedef uint32_t (*QmHandleEventsFunc)(struct VmState* state);
+typedef uint32_t (*QmWaitEventsFunc)(struct VmState* state);
+
 /* Table 1 slot 15 (OsEventCallback): feeds a window event in from any
  * thread; 0 or an error code. Slot 27 (HandleOsEvent): the same from the
  * script thread, which then hands the queued events to their handlers. */
