@@ -3,9 +3,12 @@
 
 #include "core/io/error_codes.h"
 #include "core/check_args.h"
+#include "core/plugins/host_adapters.h"
+#include "core/plugins/plugin_loader.h"
 #include "core/plugins/plugin_manager.h"
 #include "core/timers.h"
 #include "display/display.h"
+#include "display/events.h"
 #include "display/requesters.h"
 #include "gfx/frame_pacing.h"
 
@@ -28,6 +31,22 @@ uint32_t CheckAdapterChange(const PluginInfo* plugin, uint32_t capability,
     if (!g_setupOpen || (current && (current->adapterFlags[flagIndex] & ADAPTERFLAG_LOCKED)))
         return ERR_SETADAPTER;
     return 0;
+}
+
+// The adapter's event entries are read at each call: the loader binds them
+// after InitPlugin, where an adapter usually sets itself.
+uint32_t AdapterHandleEvents(VmState* vm, void* user)
+{
+    auto* plugin = static_cast<const PluginInfo*>(user);
+    if (!plugin->HandleEvents || IsForeignCallForm(plugin)) return 0;
+    return reinterpret_cast<QmHandleEventsFunc>(plugin->HandleEvents)(vm);
+}
+
+uint32_t AdapterWaitEvents(VmState* vm, void* user)
+{
+    auto* plugin = static_cast<const PluginInfo*>(user);
+    if (!plugin->WaitEvents || IsForeignCallForm(plugin)) return 0;
+    return reinterpret_cast<QmWaitEventsFunc>(plugin->WaitEvents)(vm);
 }
 
 }  // namespace
@@ -53,7 +72,25 @@ uint32_t SetDisplayAdapter(PluginInfo* plugin, uint32_t flags, const QmTagItem* 
     }
     DisplayAdapterWord = plugin->displayAdapterWord;
     DisplayAdapterPlugin = plugin;
+    const EventAdapterHooks events{AdapterHandleEvents, AdapterWaitEvents, plugin};
+    SetEventAdapterHooks(&events);
     return 0;
+}
+
+void ForgetAdapterPlugin(const PluginInfo* plugin)
+{
+    if (!plugin) return;
+    if (DisplayAdapterPlugin == plugin) {
+        DisplayAdapterPlugin = nullptr;
+        DisplayAdapterWord = 10;
+        g_displayHooks = DisplayAdapterHooks{};
+        SetEventAdapterHooks(nullptr);
+    }
+    if (RequesterAdapterPlugin == plugin) {
+        RequesterAdapterPlugin = nullptr;
+        g_requesterAdapter = RequesterAdapterHooks{};
+    }
+    if (TimerAdapterPlugin == plugin) TimerAdapterPlugin = nullptr;
 }
 
 void SetDisplayAdapterHooks(const DisplayAdapterHooks* hooks)
@@ -87,6 +124,7 @@ void SetRequesterAdapterHooks(const OsRequesterBackend* backend)
 
 void ResetAdapters()
 {
+    if (DisplayAdapterPlugin) SetEventAdapterHooks(nullptr);
     DisplayAdapterPlugin = nullptr;
     RequesterAdapterPlugin = nullptr;
     DisplayAdapterWord = 10;

@@ -43,6 +43,9 @@ bool HaveDisplayAdapter();
 // capability word. The plugin becomes DisplayAdapterPlugin.
 uint32_t SetDisplayAdapter(PluginInfo* plugin, uint32_t flags, const QmTagItem* tags);
 void SetDisplayAdapterHooks(const DisplayAdapterHooks* hooks);
+// A plugin that goes (unloaded, or refused after its InitPlugin) leaves
+// every adapter role it held, and the event pump is the platform's again.
+void ForgetAdapterPlugin(const PluginInfo* plugin);
 // The same rules with capability 0x2000; the flags go to the plugin's
 // requester flag word.
 uint32_t SetRequesterAdapter(PluginInfo* plugin, uint32_t flags);

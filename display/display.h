@@ -153,7 +153,6 @@ extern Display* CurrentDisplay;
 // Virtual monitor.
 constexpr int32_t kMonitorWidth = 1920;
 constexpr int32_t kMonitorHeight = 1080;
-constexpr int32_t kMonitorDepth = 32;
 // The largest side of a display.
 constexpr int32_t kMaxDisplaySize = 16384;
 

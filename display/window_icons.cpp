@@ -136,3 +136,38 @@ void FreeWindowIconList(WindowIcon* icons, uint32_t count)
     for (uint32_t i = 0; icons && i < count; ++i) OsFreeMem(icons[i].data);
     OsFreeMem(icons);
 }
+
+uint32_t HostGetIconList(QmIconList** list)
+{
+    if (!list) return ERR_WRONGUSAGE;
+    *list = nullptr;
+    WindowIcon* icons = nullptr;
+    uint32_t count = 0;
+    if (uint32_t error = MakeWindowIcons(&icons, &count)) return error;
+    if (!count) return 0;
+    auto* made = static_cast<QmIconList*>(OsAllocMem(sizeof(QmIconList), 1));
+    auto* entries = static_cast<QmIcon*>(OsAllocMem(sizeof(QmIcon) * count, 1));
+    if (!made || !entries) {
+        OsFreeMem(made);
+        OsFreeMem(entries);
+        FreeWindowIconList(icons, count);
+        return ERR_MEM;
+    }
+    // The resources move into the plugin's list; only the array is left.
+    for (uint32_t i = 0; i < count; ++i)
+        entries[i] = QmIcon{icons[i].width, icons[i].height, icons[i].data, icons[i].size};
+    OsFreeMem(icons);
+    made->count = count;
+    made->icons = entries;
+    *list = made;
+    return 0;
+}
+
+void FreeIconList(QmIconList* list)
+{
+    if (!list) return;
+    for (uint32_t i = 0; list->icons && i < list->count; ++i)
+        OsFreeMem(const_cast<uint8_t*>(list->icons[i].data));
+    OsFreeMem(list->icons);
+    OsFreeMem(list);
+}

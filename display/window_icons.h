@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "quillmere/plugin_abi.h"
+
 // Loads every icon of the icon table (nothing for a script that is not an
 // applet): 0, ERR_ICONDIMS ("%dx%d" of the picture) when a picture is not
 // the size its record declares, or the loader's error.
@@ -29,3 +31,8 @@ struct WindowIcon {
 // *count of them (none: null), or ERR_MEM with nothing kept.
 uint32_t MakeWindowIcons(WindowIcon** out, uint32_t* count);
 void FreeWindowIconList(WindowIcon* icons, uint32_t count);
+
+// The icon list a plugin's window registers (host table 3 slots 14 and
+// 15): 0 with *list (null without icons) or ERR_MEM.
+uint32_t HostGetIconList(QmIconList** list);
+void FreeIconList(QmIconList* list);

@@ -5,6 +5,11 @@
 #include <cmath>
 #include <limits>
 
+#include "core/io/error_codes.h"
+#include "gfx/bitmap.h"
+#include "gfx/transform_bitmap.h"
+#include "gfx/transform_bounds.h"
+
 Matrix2 MakeRotateScaleMatrix(double degrees, double sx, double sy)
 {
     // Exact values at the right angles, so that a quarter turn maps a
@@ -49,4 +54,36 @@ PolygonBounds TransformPolygon(PolygonPoint* points, int count, double anchorX, 
     return PolygonBounds{static_cast<int>(x0), static_cast<int>(y0),
                          static_cast<int>(std::ceil(maxX) - x0),
                          static_cast<int>(std::ceil(maxY) - y0)};
+}
+
+uint32_t TransformObjectPlanes(const ObjectPlanes& planes, const double* matrix, double anchorX, double anchorY,
+                               int smooth, ObjectPlanes* out)
+{
+    *out = ObjectPlanes{};
+    if (!matrix || planes.width < 1 || planes.height < 1 || (!planes.bitmap && !planes.mask && !planes.alpha))
+        return ERR_WRONGUSAGE;
+    // A shape rides through the picture transformer on a blank canvas.
+    BitMapHandle* canvas = nullptr;
+    if (!planes.bitmap && !(canvas = AllocColorBitMap(planes.width, planes.height, 0, nullptr)))
+        return ERR_BITMAP;
+    ObjectPlanes made{};
+    uint32_t error = TransformBitMap(planes.bitmap ? planes.bitmap : canvas, planes.mask, planes.alpha, 0, 0,
+                                     planes.width, planes.height, matrix, smooth, nullptr, &made.bitmap,
+                                     &made.mask, &made.alpha, &made.width, &made.height);
+    if (canvas) {
+        FreeColorBitMap(canvas);
+        if (made.bitmap) FreeColorBitMap(made.bitmap);
+        made.bitmap = nullptr;
+    }
+    if (error) {
+        if (made.bitmap) FreeColorBitMap(made.bitmap);
+        if (made.mask) FreePlaneBitMap(made.mask);
+        if (made.alpha) FreePlaneBitMap(made.alpha);
+        return error;
+    }
+    int32_t boxW = 0, boxH = 0;
+    ComputeTransformBounds(planes.x, planes.y, planes.width, planes.height, anchorX, anchorY, matrix, &made.x,
+                           &made.y, &boxW, &boxH);
+    *out = made;
+    return 0;
 }

@@ -138,6 +138,12 @@ void OsSetDisplayPixelFormat(uint32_t format)
     if (format < PIXFMT_COUNT) g_platformFormat = format;
 }
 
+uint32_t OsGetDisplayDepth()
+{
+    uint32_t bytes = PixelFormatBytes(g_platformFormat);
+    return bytes ? bytes * 8 : 32;
+}
+
 // ---------------------------------------------------------------------------
 // Planes
 
@@ -455,7 +461,7 @@ uintptr_t QueryBitMapAttr(const void* object, uint32_t id)
         if (manages) return AdapterPixelFormat();
         if (handle->kind != BITMAP_COLOR || handle->hardware) return 0;
         return static_cast<const OsBitMap*>(handle->native)->format;
-    case BMATTR_DESKTOP_DEPTH: return kMonitorDepth;
+    case BMATTR_DESKTOP_DEPTH: return OsGetDisplayDepth();
     case 6:
     case 7: {
         if (!object) return 0;

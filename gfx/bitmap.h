@@ -88,6 +88,8 @@ uint32_t OsGetBitMapInfo(const OsBitMap* record, BitMapLock* lock);
 // The platform's display pixel format (10 unless set otherwise).
 uint32_t OsGetDisplayPixelFormat();
 void OsSetDisplayPixelFormat(uint32_t format);
+// Bits per pixel of the desktop's pixel format (32 while it is unknown).
+uint32_t OsGetDisplayDepth();
 
 // Plane rounding.
 uint32_t AlphaPlaneBytesPerRow(int32_t width);

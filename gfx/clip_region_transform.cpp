@@ -5,33 +5,14 @@
 #include "core/io/number_conv.h"
 #include "core/object_registry.h"
 #include "display/display.h"
+#include "draw/transform.h"
 #include "gfx/bitmap.h"
 #include "gfx/clip_regions.h"
 #include "gfx/graphics_geometry.h"
-#include "gfx/transform_bitmap.h"
 #include "gfx/transform_bounds.h"
 #include "platform/posix/os_memory.h"
 
 namespace {
-
-// The region's shape moved by the matrix, through the picture transformer
-// (a blank canvas carries the mask).
-BitMapHandle* TransformShape(const ClipRegion* region, const double* matrix, int32_t* w, int32_t* h)
-{
-    BitMapHandle* canvas = AllocColorBitMap(region->width, region->height, 0, nullptr);
-    if (!canvas) return nullptr;
-    BitMapHandle *bitmap = nullptr, *mask = nullptr, *alpha = nullptr;
-    uint32_t error = TransformBitMap(canvas, region->mask, nullptr, 0, 0, region->width,
-                                     region->height, matrix, 0, nullptr, &bitmap, &mask, &alpha, w, h);
-    FreeColorBitMap(canvas);
-    if (bitmap) FreeColorBitMap(bitmap);
-    if (alpha) FreePlaneBitMap(alpha);
-    if (error && mask) {
-        FreePlaneBitMap(mask);
-        mask = nullptr;
-    }
-    return mask;
-}
 
 // The region's rectangle turned by the matrix, filled into a new mask of
 // its bounding box at (x, y).
@@ -61,10 +42,14 @@ ClipRegion* RenderClipRegionMask(const ClipRegion* region, double anchorX, doubl
     int32_t x = region->x, y = region->y, w = 0, h = 0, boxW, boxH;
     BitMapHandle* mask = nullptr;
     if (region->mask) {
-        mask = TransformShape(region, matrix, &w, &h);
-        if (!mask) return nullptr;
-        ComputeTransformBounds(region->x, region->y, region->width, region->height, anchorX,
-                               anchorY, matrix, &x, &y, &boxW, &boxH);
+        const ObjectPlanes shape{nullptr, region->mask, nullptr, region->x, region->y, region->width, region->height};
+        ObjectPlanes moved;
+        if (TransformObjectPlanes(shape, matrix, anchorX, anchorY, 0, &moved)) return nullptr;
+        mask = moved.mask;
+        x = moved.x;
+        y = moved.y;
+        w = moved.width;
+        h = moved.height;
     } else if (matrix[1] == 0 && matrix[2] == 0) {
         x = DoubleToInt32(region->x * matrix[0]);
         w = DoubleToInt32(region->width * matrix[0]);

@@ -25,6 +25,7 @@
 
 #include "core/io/base64.h"
 #include "core/plugins/host_events.h"
+#include "display/window_icons.h"
 #include "core/io/errors.h"
 #include "core/io/file_parts.h"
 #include "core/io/linked_files.h"
@@ -728,7 +729,9 @@ QmGraphicsTable MakeGraphicsTable()
     table.slot[QM_GFX_PIXELTOARGB] = As<QmProc>(HostPixelToArgb);
     table.slot[QM_GFX_FREEBRUSH] = As<QmProc>(HostFreeBrush);
     table.slot[QM_GFX_DISPLAYSIZE] = As<QmProc>(HostDisplaySize);
-    table.slot[QM_GFX_CURRENTDISPLAY] = As<QmProc>(HostCurrentDisplay);
+    table.slot[QM_GFX_GETICONLIST] = As<QmProc>(HostGetIconList);
+    table.slot[QM_GFX_FREEICONLIST] = As<QmProc>(FreeIconList);
+    table.slot[QM_GFX_BLTBITMAPMASKED] = As<QmProc>(HostBltBitMapMasked);
     table.slot[QM_GFX_REFRESHDISPLAY] = As<QmProc>(HostRefreshDisplay);
     table.slot[QM_GFX_POSTDISPLAYEVENT] = As<QmProc>(PostDisplayEventByWindow);
     return table;

@@ -135,8 +135,6 @@ uint32_t HostDisplaySize(void* display, int32_t* width, int32_t* height)
     return 0;
 }
 
-void* HostCurrentDisplay() { return CurrentDisplay; }
-
 uint32_t HostRefreshDisplay(VmState* vm, void* display)
 {
     if (!IsLiveDisplay(display))

@@ -1,7 +1,7 @@
 // The event and display services of the plugin host interface: how a
 // display-adapter plugin feeds window input in, how plugins post events,
 // dispatch intervals of their own timers and reach the displays (table 1
-// slots 14, 15, 27, 36, 38, 46 and 48; table 3 slots 11, 14, 18 and 19).
+// slots 14, 15, 27, 36, 38, 46 and 48; table 3 slots 11, 18 and 19).
 #pragma once
 
 #include <cstdarg>
@@ -19,6 +19,5 @@ uint32_t DispatchPluginEvent(const char* handler, int32_t x, int32_t y, int32_t 
 uint32_t HostQueuedEventCount();
 
 uint32_t HostDisplaySize(void* display, int32_t* width, int32_t* height);
-void* HostCurrentDisplay();
 uint32_t HostRefreshDisplay(VmState* vm, void* display);
 uint32_t PostDisplayEventByWindow(void* window, uint32_t code, int32_t x, int32_t y, int32_t key);

@@ -202,6 +202,26 @@ uint32_t HostPixelToArgb(uint32_t pixel, uint32_t format)
 // ---------------------------------------------------------------------------
 // Software drawing into the plugin's pixels
 
+namespace {
+
+// A blit's rectangle cut to both buffers: at their left edges and tops, and
+// at the right edge of each row length (a plane's limit among them).
+bool CutBlitRect(int32_t* sx, int32_t* sy, int32_t* dx, int32_t* dy, int32_t* width, int32_t* height,
+                 int64_t srcLimit, int64_t dstLimit)
+{
+    int32_t cut = 0;
+    if (*sx < 0) { cut = -*sx; *sx = 0; *dx += cut; *width -= cut; }
+    if (*dx < 0) { cut = -*dx; *dx = 0; *sx += cut; *width -= cut; }
+    if (*sy < 0) { cut = -*sy; *sy = 0; *dy += cut; *height -= cut; }
+    if (*dy < 0) { cut = -*dy; *dy = 0; *sy += cut; *height -= cut; }
+    int64_t right = std::min<int64_t>(srcLimit - *sx, dstLimit - *dx);
+    if (*width > right)
+        *width = static_cast<int32_t>(std::max<int64_t>(right, 0));
+    return *width >= 1 && *height >= 1;
+}
+
+}  // namespace
+
 void HostBltBitMap(const void* src, int32_t sx, int32_t sy, void* dst, int32_t dx, int32_t dy, int32_t width,
                    int32_t height, uint32_t, const QmTagItem* tags)
 {
@@ -209,20 +229,38 @@ void HostBltBitMap(const void* src, int32_t sx, int32_t sy, void* dst, int32_t d
     if (!src || !ReadDrawTarget(dst, tags, &target) || width < 1 || height < 1)
         return;
     auto srcRowLength = static_cast<int32_t>(HostTagValue(tags, 3, static_cast<uintptr_t>(target.rowLength)));
-    if (srcRowLength <= 0)
-        return;
-    // Both buffers are cut at their left and right edges and at their tops.
-    int32_t cut = 0;
-    if (sx < 0) { cut = -sx; sx = 0; dx += cut; width -= cut; }
-    if (dx < 0) { cut = -dx; dx = 0; sx += cut; width -= cut; }
-    if (sy < 0) { cut = -sy; sy = 0; dy += cut; height -= cut; }
-    if (dy < 0) { cut = -dy; dy = 0; sy += cut; height -= cut; }
-    int64_t right = std::min<int64_t>(int64_t(srcRowLength) - sx, int64_t(target.rowLength) - dx);
-    if (width > right)
-        width = static_cast<int32_t>(right);
-    if (width < 1 || height < 1)
+    if (srcRowLength <= 0 || !CutBlitRect(&sx, &sy, &dx, &dy, &width, &height, srcRowLength, target.rowLength))
         return;
     SoftBltRect(src, sx, sy, dst, dx, dy, width, height, srcRowLength, target.rowLength, target.bytesPerPixel);
+}
+
+void HostBltBitMapMasked(const void* src, int32_t sx, int32_t sy, void* dst, int32_t dx, int32_t dy,
+                         int32_t width, int32_t height, uint32_t flags, const QmTagItem* tags)
+{
+    const auto* alpha = reinterpret_cast<const uint8_t*>(HostTagValue(tags, QM_BLTTAG_ALPHA, 0));
+    const auto* mask = reinterpret_cast<const uint8_t*>(HostTagValue(tags, QM_BLTTAG_MASK, 0));
+    if (!alpha && !mask) {
+        HostBltBitMap(src, sx, sy, dst, dx, dy, width, height, flags, tags);
+        return;
+    }
+    DrawTarget target;
+    if (!src || !ReadDrawTarget(dst, tags, &target) || width < 1 || height < 1)
+        return;
+    auto srcRowLength = static_cast<int32_t>(HostTagValue(tags, 3, static_cast<uintptr_t>(target.rowLength)));
+    // The plane is read at the source position: its row bounds the source.
+    auto planeBytesPerRow = static_cast<int32_t>(
+        HostTagValue(tags, alpha ? QM_BLTTAG_ALPHABYTESPERROW : QM_BLTTAG_MASKBYTESPERROW, 0));
+    if (srcRowLength <= 0 || planeBytesPerRow <= 0)
+        return;
+    int64_t srcLimit = std::min<int64_t>(srcRowLength, alpha ? int64_t{planeBytesPerRow} : int64_t{planeBytesPerRow} * 8);
+    if (!CutBlitRect(&sx, &sy, &dx, &dy, &width, &height, srcLimit, target.rowLength))
+        return;
+    if (alpha)
+        SoftBltRectEx(src, sx, sy, dst, dx, dy, width, height, srcRowLength, target.rowLength, alpha,
+                      planeBytesPerRow, nullptr, 0, target.format, target.bytesPerPixel, BLEND_ALPHA);
+    else
+        SoftBltRectMask(src, sx, sy, dst, dx, dy, width, height, srcRowLength, target.rowLength, mask,
+                        planeBytesPerRow, target.bytesPerPixel);
 }
 
 void HostRectFill(void* pixels, int32_t x, int32_t y, int32_t width, int32_t height, uint32_t colour,

@@ -19,6 +19,9 @@ uint32_t HostPixelToArgb(uint32_t pixel, uint32_t format);
 
 void HostBltBitMap(const void* src, int32_t sx, int32_t sy, void* dst, int32_t dx, int32_t dy, int32_t width,
                    int32_t height, uint32_t flags, const QmTagItem* tags);
+// Table 3 slot 25: the blit through a mask plane or an alpha plane.
+void HostBltBitMapMasked(const void* src, int32_t sx, int32_t sy, void* dst, int32_t dx, int32_t dy,
+                         int32_t width, int32_t height, uint32_t flags, const QmTagItem* tags);
 void HostRectFill(void* pixels, int32_t x, int32_t y, int32_t width, int32_t height, uint32_t colour,
                   uint32_t flags, const QmTagItem* tags);
 void HostWritePixel(void* pixels, int32_t x, int32_t y, uint32_t colour, uint32_t flags, const QmTagItem* tags);

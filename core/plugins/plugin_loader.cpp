@@ -13,6 +13,7 @@
 #include "core/io/errors.h"
 #include "core/path_helpers.h"
 #include "core/plugins/capability_lists.h"
+#include "display/adapters.h"
 #include "platform/posix/os_memory.h"
 #include "platform/posix/os_paths.h"
 
@@ -280,8 +281,10 @@ uint32_t OpenPluginLibrary(const char* path, uint32_t* outCapabilities, PluginNo
     if (code == ERR_LOADPLUGIN)
         SetErrorText(PathFilePart(path));
     if (info) {
-        // The plugin may have entered lists itself in InitPlugin.
+        // The plugin may have entered lists or set itself as an adapter in
+        // InitPlugin.
         RemovePluginFromAllCapabilityLists(info);
+        ForgetAdapterPlugin(info);
         if (initialised && !IsForeignCallForm(info))
             info->ClosePlugin();
     }
@@ -299,6 +302,7 @@ void UnloadPlugin(PluginNode* node)
     PluginInfo* info = node->info;
     if (info) {
         RemovePluginFromAllCapabilityLists(info);
+        ForgetAdapterPlugin(info);
         if (info->ClosePlugin && !IsForeignCallForm(info))
             info->ClosePlugin();
     }

@@ -20,6 +20,7 @@
 #include "core/plugins/host_runtime.h"
 #include "core/vm/library_glue.h"
 #include "core/vm/vm.h"
+#include "display/adapters.h"
 #include "platform/posix/os_memory.h"
 
 // A plugin's tables go to the VM glue as they are.
@@ -547,8 +548,9 @@ void FreeAllPlugins()
         FreeRecord(record);
         record = next;
     }
-    DisplayAdapterPlugin = nullptr;
-    TimerAdapterPlugin = nullptr;
+    // Adapters that no loaded plugin backs (set by hand) go as well.
+    ForgetAdapterPlugin(DisplayAdapterPlugin);
+    ForgetAdapterPlugin(TimerAdapterPlugin);
     FreeCommandHooks();
     RemovePluginStreamAdapters();
 }

@@ -848,7 +848,8 @@ enum {
     QM_GFX_DISPLAYSIZE = 11,            /* QmDisplaySizeFunc */
     QM_GFX_CREATEBRUSH = 12,            /* QmCreateBrushFunc */
     QM_GFX_SETDISPLAYADAPTER = 13,
-    QM_GFX_CURRENTDISPLAY = 14,         /* void* (void): the current display or null */
+    QM_GFX_GETICONLIST = 14,            /* QmGetIconListFunc */
+    QM_GFX_FREEICONLIST = 15,           /* QmFreeIconListFunc */
     QM_GFX_LOCKBITMAP = 16,             /* QmLockBitMapFunc */
     QM_GFX_UNLOCKBITMAP = 17,           /* void (lock) */
     QM_GFX_REFRESHDISPLAY = 18,         /* uint32_t (state, display): redraw and present */
@@ -858,6 +859,7 @@ enum {
     QM_GFX_RECTFILL = 22,               /* QmRectFillFunc */
     QM_GFX_WRITEPIXEL = 23,             /* QmWritePixelFunc */
     QM_GFX_DRAWLINE = 24,               /* QmDrawLineFunc */
+    QM_GFX_BLTBITMAPMASKED = 25,        /* QmBltBitMapFunc with QM_BLTTAG_ planes */
     QM_GFX_GETPLANEDIM = 26,            /* int32_t (plane, uint32_t which) */
     QM_GFX_ARGBTOPIXEL = 27,            /* uint32_t (uint32_t argb, uint32_t format) */
     QM_GFX_PIXELTOARGB = 28,            /* uint32_t (uint32_t pixel, uint32_t format) */
@@ -882,6 +884,14 @@ typedef struct QmWindowEvent {
     int32_t key;
 } QmWindowEvent;
 
+/* A display adapter's event entries. HandleEvents pumps the adapter's
+ * window system once, feeding window input in through table 1 slot 15 or
+ * 27; 0, or an error code that ends the script's wait (ERR_USERABORT stops
+ * the script). WaitEvents blocks until the adapter has input; 0 or a code.
+ * While an adapter is set they take the place of the platform's pump. */
+typedef uint32_t (*QmHandleEventsFunc)(struct VmState* state);
+typedef uint32_t (*QmWaitEventsFunc)(struct VmState* state);
+
 /* Table 1 slot 15 (OsEventCallback): feeds a window event in from any
  * thread; 0 or an error code. Slot 27 (HandleOsEvent): the same from the
  * script thread, which then hands the queued events to their handlers. */
@@ -901,6 +911,24 @@ typedef uint32_t (*QmDispatchPluginEventFunc)(const char* handler, int32_t x, in
 typedef uint32_t (*QmQueuedEventCountFunc)(void);
 /* Table 3 slot 19: posts a display event (0..29) for a window. */
 typedef uint32_t (*QmPostDisplayEventFunc)(void* window, uint32_t code, int32_t x, int32_t y, int32_t key);
+/* Table 3 slot 14: the applet's window icons as a window registers them,
+ * each an icon resource (a 40-byte bitmap info header, 32 bits per pixel,
+ * the height doubled, then the colour rows and the transparency mask),
+ * for an adapter that opens a window of its own. 0 with *list set (null
+ * when the applet has no icons) or ERR_MEM; slot 15 (FreeIconList) frees
+ * the list. */
+typedef struct QmIcon {
+    int32_t width;
+    int32_t height;
+    const uint8_t* data;
+    size_t size;
+} QmIcon;
+typedef struct QmIconList {
+    uint32_t count;
+    QmIcon* icons;
+} QmIconList;
+typedef uint32_t (*QmGetIconListFunc)(QmIconList** list);
+typedef void (*QmFreeIconListFunc)(QmIconList* list);
 /* Table 3 slot 11: a display's size; 0 or ERR_FINDDISPLAY. */
 typedef uint32_t (*QmDisplaySizeFunc)(void* display, int32_t* width, int32_t* height);
 
@@ -978,6 +1006,19 @@ typedef void* (*QmLockBitMapFunc)(void* bitmap, uint32_t flags, QmBitMapLock* re
  * destination's). */
 typedef void (*QmBltBitMapFunc)(const void* src, int32_t sx, int32_t sy, void* dst, int32_t dx, int32_t dy,
                                 int32_t width, int32_t height, uint32_t flags, const QmTagItem* tags);
+/* Table 3 slot 25 takes the blit's tags and a plane read at the source
+ * position: with tag 4 (alpha plane pixels, one byte per pixel) and tag 5
+ * (its bytes per row) the source is blended over the destination by its
+ * alpha; else with tag 6 (mask plane, one bit per pixel, the most
+ * significant bit first) and tag 7 (its bytes per row) the pixels whose bit
+ * is set are copied; with neither it is the plain blit. The plane's row
+ * bounds the source as its row length does. */
+enum {
+    QM_BLTTAG_ALPHA = 4,
+    QM_BLTTAG_ALPHABYTESPERROW = 5,
+    QM_BLTTAG_MASK = 6,
+    QM_BLTTAG_MASKBYTESPERROW = 7
+};
 typedef void (*QmRectFillFunc)(void* pixels, int32_t x, int32_t y, int32_t width, int32_t height,
                                uint32_t colour, uint32_t flags, const QmTagItem* tags);
 typedef void (*QmWritePixelFunc)(void* pixels, int32_t x, int32_t y, uint32_t colour, uint32_t flags,

@@ -1,7 +1,8 @@
 // Window icons: an opened window registers every icon the applet declared
 // as an icon resource. PIL reads each resource back from an icon file made
 // around it and compares it with the PNG it came from, alpha and the
-// transparency mask included.
+// transparency mask included. A display adapter's own window gets the same
+// resources through the host interface.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -10,6 +11,7 @@
 
 #include "core/applet.h"
 #include "core/io/byte_order.h"
+#include "core/plugins/plugin_loader.h"
 #include "display/display.h"
 #include "display/framebuffer.h"
 #include "display/window_icons.h"
@@ -89,9 +91,26 @@ TEST(WindowIcons, OpenedWindowsRegisterEveryDeclaredIcon)
         WriteIconFile(ico, icon);
         EXPECT_TRUE(RunPython(dir.path(), kCompare, ico + " " + png)) << icon.width;
     }
+    const QmGraphicsTable* g = GetPluginHostApi()->graphics;
+    auto getIcons = reinterpret_cast<QmGetIconListFunc>(g->slot[QM_GFX_GETICONLIST]);
+    auto freeIcons = reinterpret_cast<QmFreeIconListFunc>(g->slot[QM_GFX_FREEICONLIST]);
+    QmIconList* list = nullptr;
+    ASSERT_EQ(getIcons(&list), 0u);
+    ASSERT_NE(list, nullptr);
+    ASSERT_EQ(list->count, 2u);
+    for (uint32_t i = 0; i < 2; ++i) {
+        const WindowIcon& icon = d->framebuffer->icons[i];
+        EXPECT_EQ(list->icons[i].width, icon.width);
+        ASSERT_EQ(list->icons[i].size, icon.size);
+        EXPECT_EQ(std::memcmp(list->icons[i].data, icon.data, icon.size), 0);
+    }
+    freeIcons(list);
+    freeIcons(nullptr);
     FreeAllDisplays(nullptr);
     FreeWindowIcons();
     FreeIconTable();
+    ASSERT_EQ(getIcons(&list), 0u);
+    EXPECT_EQ(list, nullptr);
 }
 
 }  // namespace

@@ -1,11 +1,15 @@
-// The default text state with its built-in font, and corner-point
-// transforms checked against hand-computed rotations.
+// The default text state with its built-in font, corner-point transforms
+// checked against hand-computed rotations, and transformed picture planes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "draw/text_state.h"
+#include "core/io/error_codes.h"
 #include "draw/transform.h"
+#include "gfx/bitmap.h"
+#include "gfx/transform_bounds.h"
 
 namespace {
 
@@ -96,6 +100,60 @@ TEST(TransformPolygon, CounterClockwiseOnScreen)
     EXPECT_EQ(empty.x, 3);
     EXPECT_EQ(empty.y, -3);
     EXPECT_EQ(empty.width, 0);
+}
+
+// A picture turned a quarter keeps its kinds of plane, takes the turned
+// size and stands where its corners land; a shape alone comes back as a
+// shape; a picture without planes or size is refused.
+TEST(TransformObjectPlanes, CopiesThePlanesAndPlacesThemWhereTheCornersLand)
+{
+    const double quarter[4] = {0, 1, -1, 0};
+    BitMapHandle* colour = AllocColorBitMap(6, 2, 0, nullptr);
+    BitMapHandle* alpha = AllocAlphaBitMap(6, 2, 1, nullptr, 0);
+    BitMapHandle* mask = AllocMaskBitMap(nullptr, 6, 2, 1, nullptr, 0);
+    ASSERT_TRUE(colour && alpha && mask);
+    for (int32_t y = 0; y < 2; ++y)
+        for (int32_t x = 0; x < 6; ++x) WriteBitMapPixel(colour, x, y, 0xFF102030u + x, 0);
+    int32_t x = 0, y = 0, w = 0, h = 0;
+    ComputeTransformBounds(10, 20, 6, 2, 0.5, 0.5, quarter, &x, &y, &w, &h);
+
+    ObjectPlanes out;
+    ASSERT_EQ(TransformObjectPlanes(ObjectPlanes{colour, nullptr, alpha, 10, 20, 6, 2}, quarter, 0.5, 0.5, 0, &out),
+              0u);
+    EXPECT_NE(out.bitmap, nullptr);
+    EXPECT_NE(out.alpha, nullptr);
+    EXPECT_EQ(out.mask, nullptr);
+    EXPECT_EQ(out.width, 2);
+    EXPECT_EQ(out.height, 6);
+    EXPECT_EQ(out.x, x);
+    EXPECT_EQ(out.y, y);
+    // The row of the picture becomes a column: its first and last pixels
+    // end at opposite ends of it.
+    uint32_t ends[2] = {ReadBitMapPixel(out.bitmap, 0, 0, 0) & 0xFFFFFF, ReadBitMapPixel(out.bitmap, 0, 5, 0) & 0xFFFFFF};
+    std::sort(ends, ends + 2);
+    EXPECT_EQ(ends[0], 0x102030u);
+    EXPECT_EQ(ends[1], 0x102035u);
+    FreeColorBitMap(out.bitmap);
+    FreePlaneBitMap(out.alpha);
+
+    ASSERT_EQ(TransformObjectPlanes(ObjectPlanes{nullptr, mask, nullptr, 10, 20, 6, 2}, quarter, 0.5, 0.5, 0, &out),
+              0u);
+    EXPECT_EQ(out.bitmap, nullptr);
+    ASSERT_NE(out.mask, nullptr);
+    EXPECT_EQ(out.width, 2);
+    EXPECT_EQ(out.height, 6);
+    FreePlaneBitMap(out.mask);
+
+    EXPECT_EQ(TransformObjectPlanes(ObjectPlanes{nullptr, nullptr, nullptr, 0, 0, 6, 2}, quarter, 0.5, 0.5, 0, &out),
+              uint32_t{ERR_WRONGUSAGE});
+    EXPECT_EQ(TransformObjectPlanes(ObjectPlanes{colour, nullptr, nullptr, 0, 0, 0, 2}, quarter, 0.5, 0.5, 0, &out),
+              uint32_t{ERR_WRONGUSAGE});
+    const double flat[4] = {1, 0, 0, 0};
+    EXPECT_NE(TransformObjectPlanes(ObjectPlanes{colour, nullptr, nullptr, 0, 0, 6, 2}, flat, 0.5, 0.5, 0, &out), 0u);
+    EXPECT_EQ(out.bitmap, nullptr);
+    FreeColorBitMap(colour);
+    FreePlaneBitMap(alpha);
+    FreePlaneBitMap(mask);
 }
 
 }  // namespace

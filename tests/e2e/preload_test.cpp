@@ -281,6 +281,35 @@ TEST_F(Preloading, MissingOrBrokenFilesEndTheRunAtTheirLine)
     }
 }
 
+// A declared file opens for reading under its id, from the disk or from
+// the applet that carries it; a missing one ends the run at its line.
+TEST_F(Preloading, DeclaredFilesOpenForReading)
+{
+    const std::string script = ".chunk lines=auto\n.function main source=\"@test.qas\"\n" +
+                               CommandCall("readline", {"#1"}, 1) + "    SETGLOBAL r0, \"first\"\n" +
+                               CommandCall("readline", {"#2"}, 1) + "    SETGLOBAL r0, \"second\"\n" +
+                               CommandCall("debugprint", {"@first", "@second"}) + "    RETURN r0, 1\n.end\n";
+    WriteFileBytes(dir.file("notes.txt"), {'o', 'n', ' ', 'd', 'i', 's', 'k', '\n', 'x', '\n'});
+    AppletDescription a = AssembleTestApplet(script);
+    a.preloads.push_back(Declare(8, 1, dir.file("notes.txt"), 3));
+    AppletPreload linked = Declare(8, 2, "gone/inside.txt", 4);
+    linked.linkedData = {'i', 'n', 's', 'i', 'd', 'e', '\n'};
+    a.preloads.push_back(linked);
+    PlayerRun run = Play(a);
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    EXPECT_NE(run.out.find("on disk inside"), std::string::npos) << run.out;
+
+    AppletDescription b = AssembleTestApplet(script);
+    b.preloads.push_back(Declare(8, 1, dir.file("notes.txt"), 3));
+    b.preloads.push_back(Declare(8, 2, dir.file("missing.txt"), 7));
+    run = Play(b);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("missing.txt"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("current line: 7"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("OpenFile"), std::string::npos) << run.err;
+}
+
 TEST_F(Preloading, WindowIconsMustHaveTheirDeclaredSize)
 {
     ASSERT_TRUE(RunPython(dir.path(), kMakePng, dir.file("icon16.png") + " 16 16"));

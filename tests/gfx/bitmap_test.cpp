@@ -56,6 +56,18 @@ TEST(BitMaps, SizesOutsideTheLimitsAreRefused)
     FreePlaneBitMap(edge);
 }
 
+// The desktop depth follows the platform's pixel format, as the host
+// depth attribute reads it.
+TEST(BitMaps, TheDesktopDepthIsThePixelFormatsBits)
+{
+    EXPECT_EQ(OsGetDisplayDepth(), 32u);
+    OsSetDisplayPixelFormat(4);
+    EXPECT_EQ(OsGetDisplayDepth(), 16u);
+    EXPECT_EQ(QueryBitMapAttr(nullptr, BMATTR_DESKTOP_DEPTH), 16u);
+    OsSetDisplayPixelFormat(10);
+    EXPECT_EQ(QueryBitMapAttr(nullptr, BMATTR_DESKTOP_DEPTH), 32u);
+}
+
 TEST(BitMaps, SinglePixelsInEveryPixelSize)
 {
     for (uint32_t format : {4u, 0u, 7u, 8u, 9u, 10u, 11u, 12u, 13u}) {

@@ -478,6 +478,45 @@ TEST(HostApiTest, SoftwareDrawingStaysInsideTheRows)
     EXPECT_EQ(std::memcmp(dst, want, sizeof want), 0);
 }
 
+// Slot 25 copies through a mask plane (bit set: copied) or blends through
+// an alpha plane read at the source position; the plane's row bounds the
+// source; without a plane it is the plain blit.
+TEST(HostApiTest, TheMaskedBlitCopiesThroughAMaskOrBlendsThroughAlpha)
+{
+    auto blit = reinterpret_cast<QmBltBitMapFunc>(Host()->graphics->slot[QM_GFX_BLTBITMAPMASKED]);
+    const uint32_t white[4] = {0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF};
+    const uint8_t mask[2] = {0xA0, 0x50};  // row 0: pixels 0 and 2; row 1: 1 and 3
+    const QmTagItem masked[] = {{2, 4}, {3, 2}, {QM_BLTTAG_MASK, reinterpret_cast<uintptr_t>(mask)},
+                                {QM_BLTTAG_MASKBYTESPERROW, 1}, {0, 0}};
+    uint32_t dst[8] = {};
+    blit(white, 0, 0, dst, 1, 0, 2, 2, 0, masked);
+    const uint32_t wantMasked[8] = {0, 0xFFFFFF, 0, 0, 0, 0, 0xFFFFFF, 0};
+    EXPECT_EQ(std::memcmp(dst, wantMasked, sizeof dst), 0);
+
+    // Alpha 128 of white over black gives 127 and a cleared alpha byte; 255
+    // copies the pixel as it is; 0 leaves the destination.
+    const uint32_t source[3] = {0xFFFFFFFF, 0xFFFFFFFF, 0x12345678};
+    const uint8_t alpha[3] = {128, 0, 255};
+    const QmTagItem blended[] = {{2, 3}, {QM_BLTTAG_ALPHA, reinterpret_cast<uintptr_t>(alpha)},
+                                 {QM_BLTTAG_ALPHABYTESPERROW, 2}, {0, 0}};
+    uint32_t row[3] = {0xFF000000, 0x00ABCDEF, 0};
+    blit(source, 0, 0, row, 0, 0, 3, 1, 0, blended);  // the plane's row of 2 cuts the third
+    EXPECT_EQ(row[0], 0x007F7F7Fu);
+    EXPECT_EQ(row[1], 0x00ABCDEFu);
+    EXPECT_EQ(row[2], 0u);
+    const QmTagItem wide[] = {{2, 3}, {QM_BLTTAG_ALPHA, reinterpret_cast<uintptr_t>(alpha)},
+                              {QM_BLTTAG_ALPHABYTESPERROW, 3}, {0, 0}};
+    blit(source, 2, 0, row, 2, 0, 1, 1, 0, wide);
+    EXPECT_EQ(row[2], 0x12345678u);
+    const QmTagItem noRow[] = {{2, 3}, {QM_BLTTAG_ALPHA, reinterpret_cast<uintptr_t>(alpha)}, {0, 0}};
+    row[0] = 0;
+    blit(source, 0, 0, row, 0, 0, 1, 1, 0, noRow);
+    EXPECT_EQ(row[0], 0u);
+    const QmTagItem plain[] = {{2, 3}, {0, 0}};
+    blit(source, 2, 0, row, 0, 0, 1, 1, 0, plain);
+    EXPECT_EQ(row[0], 0x12345678u);
+}
+
 // Brushes with an alpha channel lock with their alpha plane; bitmaps lock
 // for plugins like for the runtime; pixel conversions keep the alpha byte.
 TEST(HostApiTest, BrushesAndBitmapsLockForPlugins)

@@ -3,8 +3,11 @@
 // button and a key handler, an interval of the plugin's own timer reaches
 // its handler through slot 38, an event code posted through slot 14 the
 // display's handler, and a plugin event through slot 46 a named function.
+// A display-adapter plugin (adapter_plugin.c) feeds the same window input
+// while the runtime pumps events through it.
 #include "core/plugins/host_events.h"
 
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -13,6 +16,7 @@
 #include "core/io/error_codes.h"
 #include "core/plugins/plugin_loader.h"
 #include "core/vm/vm.h"
+#include "display/adapters.h"
 #include "display/buttons.h"
 #include "display/display.h"
 #include "display/display_library.h"
@@ -21,6 +25,7 @@
 #include "display/intervals.h"
 #include "display/script_refs.h"
 #include "platform/posix/os_runloop.h"
+#include "plugin_fixture.h"
 #include "support/test_displays.h"
 
 namespace {
@@ -151,6 +156,46 @@ TEST_F(HostEvents, PostedCodesIntervalsAndPluginEventsReachTheScript)
     DispatchAll();
     const std::vector<std::string> expected = {"OnUserMessage 1 7 8 9", "Interval 3 0 0 0", "fromplugin 0 1 2 3"};
     EXPECT_EQ(heard, expected);
+}
+
+TEST_F(HostEvents, ADisplayAdapterPluginFeedsItsWindowsInputWhileTheRuntimePumps)
+{
+    ASSERT_EQ(Run("createbutton", {4, 10, 10, 50, 30}), 0u);
+    ASSERT_EQ(Run("createkeydown", {6}, "ESC"), 0u);
+    SetAdapterSetupOpen(true);
+    const std::string path = PluginPath("winadapter");
+    PluginRecord* record = nullptr;
+    ASSERT_EQ(LoadPluginFile(path.c_str(), true, &record), 0u);
+    void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
+    ASSERT_NE(module, nullptr);
+    auto probe = reinterpret_cast<uint32_t (*)(uint32_t)>(dlsym(module, "AdapterProbe"));
+    dlclose(module);
+    ASSERT_NE(probe, nullptr);
+    EXPECT_EQ(probe(0), 0u);  // it became the display adapter
+    EXPECT_TRUE(HaveDisplayAdapter());
+
+    // The first two events come as from the adapter's own thread: they wait.
+    uint32_t code = 99;
+    for (int i = 0; i < 2; ++i)
+        EXPECT_EQ(PumpOsEvents(vm, 2, 0, &code), 0);
+    EXPECT_EQ(code, 0u);
+    EXPECT_TRUE(heard.empty());
+    DispatchAll();
+    // The rest come from the script thread and are handled at once.
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(PumpOsEvents(vm, 2, 0, &code), 0);
+    EXPECT_EQ(probe(1), 6u);
+    EXPECT_EQ(probe(2), 0u);
+    const std::vector<std::string> expected = {
+        "onbuttonover 4 20 20 0", "onbuttonclick 4 50 30 0", "onbuttonout 4 0 0 0", "onkeydown 6 0 0 27"};
+    EXPECT_EQ(heard, expected);
+
+    // Unloaded, it leaves the pump to the platform again.
+    FreeAllPlugins();
+    EXPECT_FALSE(HaveDisplayAdapter());
+    EXPECT_EQ(PumpOsEvents(vm, 2, 0, &code), 0);
+    ResetAdapters();
+    SetAdapterSetupOpen(false);
 }
 
 }  // namespace
