@@ -5,9 +5,9 @@
 
 #include <vector>
 
-#include "core/check_args.h"
-#include "core/command_services.h"
-#include "core/object_registry.h"
+#include "core/services/check_args.h"
+#include "core/services/command_services.h"
+#include "core/services/object_registry.h"
 #include "core/vm/vm.h"
 
 namespace {

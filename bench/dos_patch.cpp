@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "bench/python_peer.h"
-#include "core/command_services.h"
+#include "core/services/command_services.h"
 #include "core/vm/vm.h"
 #include "libs/dos/dos_library.h"
 

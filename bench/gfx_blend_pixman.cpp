@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "bench/pixel_bench.h"
-#include "gfx/blend_kernels.h"
-#include "gfx/soft_blit.h"
+#include "gfx/blits/blend_kernels.h"
+#include "gfx/blits/soft_blit.h"
 
 namespace {
 

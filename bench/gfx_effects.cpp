@@ -21,10 +21,10 @@
 #include <vector>
 
 #include "bench/pixel_bench.h"
-#include "gfx/bitmap.h"
-#include "gfx/blur.h"
-#include "gfx/effects.h"
-#include "gfx/filter_kernels.h"
+#include "gfx/bitmaps/bitmap.h"
+#include "gfx/effects/blur.h"
+#include "gfx/effects/effects.h"
+#include "gfx/effects/filter_kernels.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "bench/pixel_bench.h"
-#include "gfx/pixel_formats.h"
-#include "gfx/soft_blit.h"
+#include "gfx/bitmaps/pixel_formats.h"
+#include "gfx/blits/soft_blit.h"
 
 namespace {
 

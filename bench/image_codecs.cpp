@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "bench/python_peer.h"
-#include "gfx/image_save.h"
+#include "gfx/library/image_save.h"
 #include "media/image_codecs.h"
 #include "media/image_files.h"
 

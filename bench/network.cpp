@@ -19,7 +19,7 @@
 #include <string>
 #include <thread>
 
-#include "core/object_registry.h"
+#include "core/services/object_registry.h"
 #include "core/vm/vm.h"
 #include "libs/network/network_library.h"
 #include "libs/network/socket_layer.h"

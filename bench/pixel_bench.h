@@ -6,8 +6,8 @@
 
 #include <cstdint>
 
-#include "gfx/argb_exchange.h"
-#include "gfx/bitmap.h"
+#include "gfx/bitmaps/argb_exchange.h"
+#include "gfx/bitmaps/bitmap.h"
 
 // Reports the pixels of every iteration as the rate "MPixel/s".
 inline void ReportMegapixels(benchmark::State& state, int64_t pixelsPerIteration)

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "core/command_services.h"
+#include "core/services/command_services.h"
 #include "core/io/stream.h"
 #include "core/io/virtual_names.h"
 #include "core/plugins/plugin_manager.h"

@@ -11,9 +11,9 @@
 #include "bench/pixel_bench.h"
 #include "bench/pixman_peer.h"
 #include "draw/transform.h"
-#include "gfx/bitmap.h"
-#include "gfx/scale.h"
-#include "gfx/transform_bitmap.h"
+#include "gfx/bitmaps/bitmap.h"
+#include "gfx/effects/scale.h"
+#include "gfx/effects/transform_bitmap.h"
 
 namespace {
 

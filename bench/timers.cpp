@@ -1,7 +1,7 @@
 // Costs on the script thread's hot paths: a lock round trip, an event hand-off
 // between two threads, and the walk over the timer list that every event pump
 // makes.
-#include "core/timers.h"
+#include "core/glue/timers.h"
 #include "platform/posix/os_thread.h"
 
 #include <benchmark/benchmark.h>

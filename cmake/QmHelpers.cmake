@@ -1,16 +1,23 @@
 # Build helpers shared by every folder.
 #
-# qm_library(NAME): a static library of the *.cpp files of the current folder
-# (not of its subfolders). A folder without sources yet gives an empty
-# interface library, so the layout can exist before its code does.
+# qm_library(NAME [SUBDIRS dir...] [libs...]): a static library of the *.cpp
+# files of the current folder and of the named subfolders (the groups of one
+# subsystem; other subfolders are libraries of their own). A folder without
+# sources yet gives an empty interface library, so the layout can exist
+# before its code does.
 set_property(GLOBAL PROPERTY QM_LIBRARIES "")
 
 function(qm_library name)
-  file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.c)
+  cmake_parse_arguments(QL "" "" "SUBDIRS" ${ARGN})
+  set(globs ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.c)
+  foreach(dir ${QL_SUBDIRS})
+    list(APPEND globs ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/*.c)
+  endforeach()
+  file(GLOB srcs CONFIGURE_DEPENDS ${globs})
   if(srcs)
     add_library(${name} STATIC ${srcs})
     target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/include)
-    target_link_libraries(${name} PUBLIC ${ARGN})
+    target_link_libraries(${name} PUBLIC ${QL_UNPARSED_ARGUMENTS})
     set_property(GLOBAL APPEND PROPERTY QM_LIBRARIES ${name})
   endif()
 endfunction()

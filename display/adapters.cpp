@@ -2,15 +2,15 @@
 #include "display/adapters.h"
 
 #include "core/io/error_codes.h"
-#include "core/check_args.h"
+#include "core/services/check_args.h"
 #include "core/plugins/host_adapters.h"
 #include "core/plugins/plugin_loader.h"
 #include "core/plugins/plugin_manager.h"
-#include "core/timers.h"
+#include "core/glue/timers.h"
 #include "display/display.h"
 #include "display/events.h"
 #include "display/requesters.h"
-#include "gfx/frame_pacing.h"
+#include "gfx/library/frame_pacing.h"
 
 uint32_t DisplayAdapterWord = 10;
 PluginInfo* RequesterAdapterPlugin;

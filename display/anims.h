@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-#include "core/object_registry.h"
+#include "core/services/object_registry.h"
 
 struct BitMapHandle;
 struct FrameSetShareKey;

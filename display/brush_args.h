@@ -14,12 +14,12 @@
 #include <cmath>
 #include <cstdint>
 
-#include "core/arg_helpers.h"
-#include "core/check_args.h"
+#include "core/services/arg_helpers.h"
+#include "core/services/check_args.h"
 #include "core/io/error_codes.h"
 #include "core/vm/library_glue.h"
 #include "display/pictures.h"
-#include "gfx/work_buffer.h"
+#include "gfx/effects/work_buffer.h"
 
 // The planes and size of the brush a command changes.
 struct BrushPlanes {

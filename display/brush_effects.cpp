@@ -12,11 +12,11 @@
 #include "core/vm/vm.h"
 #include "display/brush_args.h"
 #include "display/pictures.h"
-#include "gfx/bitmap.h"
-#include "gfx/effects.h"
-#include "gfx/filter_kernels.h"
-#include "gfx/ripple_swirl.h"
-#include "gfx/work_buffer.h"
+#include "gfx/bitmaps/bitmap.h"
+#include "gfx/effects/effects.h"
+#include "gfx/effects/filter_kernels.h"
+#include "gfx/effects/ripple_swirl.h"
+#include "gfx/effects/work_buffer.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // The image-effect commands of the "brush" library: each changes a software
-// brush in place through one of the effect front ends (gfx/effects.h,
-// gfx/ripple_swirl.h). Their argument lists stand beside their entries in
+// brush in place through one of the effect front ends (gfx/effects/effects.h,
+// gfx/effects/ripple_swirl.h). Their argument lists stand beside their entries in
 // the library's command table (display/picture_libraries.cpp).
 #pragma once
 

@@ -8,14 +8,14 @@
 
 #include <memory>
 
-#include "core/arg_helpers.h"
-#include "core/check_args.h"
+#include "core/services/arg_helpers.h"
+#include "core/services/check_args.h"
 #include "core/io/error_codes.h"
 #include "core/vm/library_glue.h"
 #include "core/vm/vm.h"
 #include "display/pictures.h"
-#include "gfx/argb_exchange.h"
-#include "gfx/image_save.h"
+#include "gfx/bitmaps/argb_exchange.h"
+#include "gfx/library/image_save.h"
 #include "platform/posix/os_memory.h"
 
 namespace {

@@ -12,13 +12,13 @@
 #include "display/brush_args.h"
 #include "display/pictures.h"
 #include "draw/transform.h"
-#include "gfx/bitmap.h"
-#include "gfx/distort.h"
-#include "gfx/effects.h"
-#include "gfx/graphics_geometry.h"
-#include "gfx/scale.h"
-#include "gfx/transform_bitmap.h"
-#include "gfx/work_buffer.h"
+#include "gfx/bitmaps/bitmap.h"
+#include "gfx/effects/distort.h"
+#include "gfx/effects/effects.h"
+#include "gfx/library/graphics_geometry.h"
+#include "gfx/effects/scale.h"
+#include "gfx/effects/transform_bitmap.h"
+#include "gfx/effects/work_buffer.h"
 
 const ConstantTableEntry kBrushConstants[] = {
     {"DISTORT_AFFINE", nullptr, DISTORT_AFFINE},

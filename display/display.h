@@ -7,10 +7,10 @@
 
 #include <cstdint>
 
-#include "core/object_registry.h"
+#include "core/services/object_registry.h"
 #include "display/event_handlers.h"
 #include "display/output.h"
-#include "gfx/gradients.h"
+#include "gfx/effects/gradients.h"
 
 struct VmState;
 struct AppletInfo;

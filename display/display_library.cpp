@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "core/check_args.h"
-#include "core/arg_helpers.h"
+#include "core/services/check_args.h"
+#include "core/services/arg_helpers.h"
 #include "core/io/error_codes.h"
 #include "core/io/number_conv.h"
 #include "core/io/utilities.h"
-#include "core/option_tables.h"
+#include "core/services/option_tables.h"
 #include "core/vm/vm.h"
 #include "display/display.h"
 #include "display/display_library.h"

@@ -6,15 +6,15 @@
 #include "display/display_picture.h"
 
 #include "core/io/error_codes.h"
-#include "core/object_registry.h"
+#include "core/services/object_registry.h"
 #include "display/display.h"
 #include "display/framebuffer.h"
 #include "display/output.h"
 #include "display/pictures.h"
-#include "gfx/bitmap.h"
-#include "gfx/bitmap_ops.h"
-#include "gfx/display_blit.h"
-#include "gfx/gradients.h"
+#include "gfx/bitmaps/bitmap.h"
+#include "gfx/bitmaps/bitmap_ops.h"
+#include "gfx/blits/display_blit.h"
+#include "gfx/effects/gradients.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include "display/display_placement.h"
 
 #include "core/io/error_codes.h"
-#include "core/option_tables.h"
+#include "core/services/option_tables.h"
 #include "core/vm/vm.h"
 #include "display/display.h"
 #include "libs/system/system_library.h"

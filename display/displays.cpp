@@ -16,8 +16,8 @@
 #include "display/refresh_rects.h"
 #include "display/object_list.h"
 #include "display/script_refs.h"
-#include "gfx/async_draw.h"
-#include "gfx/pointers.h"
+#include "gfx/library/async_draw.h"
+#include "gfx/library/pointers.h"
 #include "platform/posix/os_memory.h"
 
 Display* DisplayList;

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "core/io/error_codes.h"
-#include "core/time_values.h"
+#include "core/glue/time_values.h"
 #include "core/vm/error_hooks.h"
 #include "display/events.h"
 #include "platform/posix/os_memory.h"

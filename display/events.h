@@ -9,7 +9,7 @@
 
 #include <cstdint>
 
-#include "core/object_registry.h"
+#include "core/services/object_registry.h"
 #include "platform/posix/os_time.h"
 
 struct VmState;

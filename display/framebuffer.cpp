@@ -9,10 +9,10 @@
 #include "core/io/error_codes.h"
 #include "display/display.h"
 #include "display/window_icons.h"
-#include "gfx/bitmap.h"
-#include "gfx/bitmap_ops.h"
-#include "gfx/display_blit.h"
-#include "gfx/pixel_formats.h"
+#include "gfx/bitmaps/bitmap.h"
+#include "gfx/bitmaps/bitmap_ops.h"
+#include "gfx/blits/display_blit.h"
+#include "gfx/bitmaps/pixel_formats.h"
 #include "platform/posix/os_memory.h"
 
 namespace {

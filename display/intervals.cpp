@@ -4,7 +4,7 @@
 #include "display/intervals.h"
 
 #include "core/io/error_codes.h"
-#include "core/timers.h"
+#include "core/glue/timers.h"
 #include "display/object_list.h"
 #include "display/script_refs.h"
 #include "platform/posix/os_memory.h"

@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "core/object_registry.h"
+#include "core/services/object_registry.h"
 #include "display/event_handlers.h"
 #include "platform/posix/os_time.h"
 

@@ -18,9 +18,9 @@
 #include "display/pictures.h"
 #include "display/refresh_rects.h"
 #include "display/script_refs.h"
-#include "gfx/bitmap.h"
-#include "gfx/bitmap_ops.h"
-#include "gfx/clip_regions.h"
+#include "gfx/bitmaps/bitmap.h"
+#include "gfx/bitmaps/bitmap_ops.h"
+#include "gfx/blits/clip_regions.h"
 #include "media/video.h"
 #include "platform/posix/os_memory.h"
 

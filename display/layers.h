@@ -8,8 +8,8 @@
 
 #include <cstdint>
 
-#include "core/object_registry.h"
-#include "gfx/copy_bitmap.h"
+#include "core/services/object_registry.h"
+#include "gfx/bitmaps/copy_bitmap.h"
 
 struct BGPic;
 struct BitMapHandle;

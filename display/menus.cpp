@@ -5,8 +5,8 @@
 
 #include <cstring>
 
-#include "core/arg_helpers.h"
-#include "core/check_args.h"
+#include "core/services/arg_helpers.h"
+#include "core/services/check_args.h"
 #include "core/io/error_codes.h"
 #include "core/io/number_conv.h"
 #include "core/vm/vm.h"

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "core/object_registry.h"
+#include "core/services/object_registry.h"
 
 // Appends a record and fills its header: with `useHandle` the record's own
 // address becomes its handle (and its numeric id 0), else it takes the id

@@ -8,7 +8,7 @@
 // image effects (display/brush_effects.cpp) and the transforms that give a
 // brush a new picture (display/brush_transforms.cpp). Brush and background-picture
 // records live in display/pictures.cpp.
-#include "core/object_registry.h"
+#include "core/services/object_registry.h"
 #include "display/anims.h"
 #include "display/brush_effects.h"
 #include "display/brush_save.h"

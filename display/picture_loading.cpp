@@ -10,20 +10,20 @@
 
 #include <string>
 
-#include "core/check_args.h"
+#include "core/services/check_args.h"
 #include "core/io/error_codes.h"
 #include "core/io/errors.h"
 #include "core/io/linked_files.h"
-#include "core/option_tables.h"
+#include "core/services/option_tables.h"
 #include "core/plugins/image_loaders.h"
 #include "core/vm/library_glue.h"
 #include "core/vm/vm.h"
 #include "display/library_support.h"
 #include "display/pictures.h"
-#include "gfx/argb_exchange.h"
-#include "gfx/bitmap.h"
-#include "gfx/copy_bitmap.h"
-#include "gfx/gfx_cache.h"
+#include "gfx/bitmaps/argb_exchange.h"
+#include "gfx/bitmaps/bitmap.h"
+#include "gfx/bitmaps/copy_bitmap.h"
+#include "gfx/library/gfx_cache.h"
 
 namespace {
 

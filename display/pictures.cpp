@@ -9,11 +9,11 @@
 #include "display/layers.h"
 #include "display/object_list.h"
 #include "display/script_refs.h"
-#include "gfx/bitmap.h"
-#include "gfx/bitmap_ops.h"
-#include "gfx/clip.h"
-#include "gfx/copy_bitmap.h"
-#include "gfx/pixel_formats.h"
+#include "gfx/bitmaps/bitmap.h"
+#include "gfx/bitmaps/bitmap_ops.h"
+#include "gfx/blits/clip.h"
+#include "gfx/bitmaps/copy_bitmap.h"
+#include "gfx/bitmaps/pixel_formats.h"
 #include "platform/posix/os_memory.h"
 
 Brush* BrushList;

@@ -11,9 +11,9 @@
 #include "display/layers.h"
 #include "display/pictures.h"
 #include "display/sprites.h"
-#include "gfx/bitmap.h"
-#include "gfx/bitmap_ops.h"
-#include "gfx/display_blit.h"
+#include "gfx/bitmaps/bitmap.h"
+#include "gfx/bitmaps/bitmap_ops.h"
+#include "gfx/blits/display_blit.h"
 #include "platform/posix/os_memory.h"
 
 namespace {

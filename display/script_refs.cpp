@@ -2,8 +2,8 @@
 // the library glue's reference mechanism on the registry.
 #include "display/script_refs.h"
 
-#include "core/object_registry.h"
-#include "core/run_records.h"
+#include "core/services/object_registry.h"
+#include "core/startup/run_records.h"
 #include "core/vm/library_glue.h"
 #include "core/vm/vm.h"
 

@@ -7,10 +7,10 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "core/check_args.h"
+#include "core/services/check_args.h"
 #include "core/io/error_codes.h"
 #include "core/io/errors.h"
-#include "core/option_tables.h"
+#include "core/services/option_tables.h"
 #include "core/vm/library_glue.h"
 #include "core/vm/vm.h"
 #include "display/display.h"

@@ -6,14 +6,14 @@
 
 #include <cstdio>
 
-#include "core/applet.h"
+#include "core/startup/applet.h"
 #include "core/io/byte_order.h"
 #include "core/io/error_codes.h"
 #include "core/io/errors.h"
 #include "core/plugins/image_loaders.h"
-#include "gfx/bitmap.h"
-#include "gfx/icon_image.h"
-#include "gfx/work_buffer.h"
+#include "gfx/bitmaps/bitmap.h"
+#include "gfx/bitmaps/icon_image.h"
+#include "gfx/effects/work_buffer.h"
 #include "platform/posix/os_memory.h"
 
 namespace {

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "core/object_registry.h"
+#include "core/services/object_registry.h"
 #include "draw/text_state.h"
 
 struct VmState;

@@ -12,7 +12,7 @@
 #include <cstring>
 #include <string>
 
-#include "core/check_args.h"
+#include "core/services/check_args.h"
 #include "core/io/error_codes.h"
 #include "core/io/errors.h"
 #include "core/io/file_parts.h"

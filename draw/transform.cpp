@@ -6,9 +6,9 @@
 #include <limits>
 
 #include "core/io/error_codes.h"
-#include "gfx/bitmap.h"
-#include "gfx/transform_bitmap.h"
-#include "gfx/transform_bounds.h"
+#include "gfx/bitmaps/bitmap.h"
+#include "gfx/effects/transform_bitmap.h"
+#include "gfx/effects/transform_bounds.h"
 
 Matrix2 MakeRotateScaleMatrix(double degrees, double sx, double sy)
 {

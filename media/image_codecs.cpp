@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "core/io/error_codes.h"
-#include "gfx/bitmap.h"
+#include "gfx/bitmaps/bitmap.h"
 #include "platform/posix/os_memory.h"
 
 uint64_t ImageDecodePixelLimit = kMaxBitMapPixels;

@@ -1,6 +1,6 @@
 // The "sound" and "video" libraries: their object lists and the commands
 // that resource preloading calls by name.
-#include "core/object_registry.h"
+#include "core/services/object_registry.h"
 #include "display/library_support.h"
 #include "media/sound.h"
 #include "media/sound_commands.h"

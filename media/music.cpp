@@ -3,7 +3,7 @@
 // can-seek, subsongs) are what the decoder told when it opened.
 #include <cstdio>
 
-#include "core/check_args.h"
+#include "core/services/check_args.h"
 #include "core/io/error_codes.h"
 #include "core/plugins/image_loaders.h"
 #include "core/vm/vm.h"

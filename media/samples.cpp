@@ -6,10 +6,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "core/check_args.h"
+#include "core/services/check_args.h"
 #include "core/io/error_codes.h"
 #include "core/io/errors.h"
-#include "core/option_tables.h"
+#include "core/services/option_tables.h"
 #include "core/plugins/image_loaders.h"
 #include "core/vm/vm.h"
 #include "display/library_support.h"

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "core/object_registry.h"
+#include "core/services/object_registry.h"
 #include "display/adapters.h"
 
 struct VmState;

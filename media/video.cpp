@@ -7,7 +7,7 @@
 #include <new>
 #include <vector>
 
-#include "core/check_args.h"
+#include "core/services/check_args.h"
 #include "core/io/error_codes.h"
 #include "core/io/errors.h"
 #include "core/plugins/image_loaders.h"
@@ -16,8 +16,8 @@
 #include "display/library_support.h"
 #include "display/object_list.h"
 #include "display/script_refs.h"
-#include "gfx/argb_exchange.h"
-#include "gfx/bitmap.h"
+#include "gfx/bitmaps/argb_exchange.h"
+#include "gfx/bitmaps/bitmap.h"
 #include "media/sound_commands.h"
 #include "media/video_decoder.h"
 #include "platform/posix/os_memory.h"

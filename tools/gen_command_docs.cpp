@@ -33,7 +33,7 @@
 #include <string>
 #include <vector>
 
-#include "core/check_args.h"
+#include "core/services/check_args.h"
 #include "core/io/errors.h"
 #include "display/event_handlers.h"
 #include "display/library_support.h"

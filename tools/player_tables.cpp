@@ -5,11 +5,11 @@
 #include <cctype>
 #include <set>
 
-#include "core/applet.h"
-#include "core/command_services.h"
+#include "core/startup/applet.h"
+#include "core/services/command_services.h"
 #include "core/io/error_codes.h"
-#include "core/library_table.h"
-#include "core/run_records.h"
+#include "core/services/library_table.h"
+#include "core/startup/run_records.h"
 #include "core/vm/library_glue.h"
 #include "platform/posix/os_memory.h"
 

@@ -18,7 +18,7 @@
 #include "core/io/linked_files.h"
 #include "core/io/messages.h"
 #include "core/io/stream.h"
-#include "core/path_helpers.h"
+#include "core/services/path_helpers.h"
 #include "platform/posix/os_env.h"
 #include "platform/posix/os_memory.h"
 #include "platform/posix/os_paths.h"

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "core/command_services.h"
+#include "core/services/command_services.h"
 #include "core/io/file_parts.h"
 #include "core/io/messages.h"
 #include "core/io/utilities.h"

@@ -14,7 +14,7 @@
 #include "core/io/stream.h"
 #include "core/io/virtual_names.h"
 #include "core/io/whole_file.h"
-#include "core/path_helpers.h"
+#include "core/services/path_helpers.h"
 #include "core/vm/library_glue.h"
 #include "platform/posix/os_files.h"
 #include "platform/posix/os_memory.h"

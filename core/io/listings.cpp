@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-#include "core/command_services.h"
+#include "core/services/command_services.h"
 #include "core/io/stream.h"
 #include "core/io/utilities.h"
 #include "core/vm/vm.h"

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <ctime>
 
-#include "core/file_layer.h"
+#include "core/glue/file_layer.h"
 #include "core/io/error_codes.h"
 #include "core/io/virtual_files.h"
 #include "core/io/virtual_names.h"

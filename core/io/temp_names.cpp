@@ -9,7 +9,7 @@
 #include "core/io/error_codes.h"
 #include "core/io/stream.h"
 #include "core/io/virtual_names.h"
-#include "core/path_helpers.h"
+#include "core/services/path_helpers.h"
 #include "platform/posix/os_env.h"
 #include "platform/posix/os_paths.h"
 

@@ -1,7 +1,7 @@
 // The timer adapter's setter.
 #include "core/plugins/host_adapters.h"
 
-#include "core/check_args.h"
+#include "core/services/check_args.h"
 #include "core/io/error_codes.h"
 #include "display/adapters.h"
 

@@ -11,7 +11,7 @@
 #include "core/io/case_tables.h"
 #include "core/io/error_codes.h"
 #include "core/io/errors.h"
-#include "core/path_helpers.h"
+#include "core/services/path_helpers.h"
 #include "core/plugins/capability_lists.h"
 #include "display/adapters.h"
 #include "platform/posix/os_memory.h"

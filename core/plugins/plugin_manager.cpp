@@ -6,13 +6,13 @@
 #include <cstring>
 #include <string>
 
-#include "core/command_services.h"
+#include "core/services/command_services.h"
 #include "core/io/error_codes.h"
 #include "core/io/errors.h"
 #include "core/io/messages.h"
 #include "core/io/stream.h"
 #include "core/io/utilities.h"
-#include "core/path_helpers.h"
+#include "core/services/path_helpers.h"
 #include "core/plugins/adapter_streams.h"
 #include "core/plugins/capability_lists.h"
 #include "core/plugins/command_hooks.h"

@@ -5,9 +5,9 @@
 #include <cstring>
 #include <string>
 
-#include "core/arg_helpers.h"
-#include "core/check_args.h"
-#include "core/command_services.h"
+#include "core/services/arg_helpers.h"
+#include "core/services/check_args.h"
+#include "core/services/command_services.h"
 #include "core/io/errors.h"
 #include "core/io/linked_files.h"
 #include "core/io/md5.h"

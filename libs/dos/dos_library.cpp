@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "core/arg_helpers.h"
-#include "core/command_services.h"
+#include "core/services/arg_helpers.h"
+#include "core/services/command_services.h"
 #include "core/io/errors.h"
 #include "core/io/linked_files.h"
 #include "core/io/number_conv.h"

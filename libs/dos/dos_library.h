@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "core/object_registry.h"
+#include "core/services/object_registry.h"
 #include "core/vm/library_glue.h"
 
 struct StreamHandle;

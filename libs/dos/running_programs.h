@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "core/external_program.h"
+#include "core/glue/external_program.h"
 
 struct VmState;
 

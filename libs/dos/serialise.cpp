@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "core/arg_helpers.h"
-#include "core/check_args.h"
+#include "core/services/arg_helpers.h"
+#include "core/services/check_args.h"
 #include "core/io/base64.h"
 #include "core/io/byte_order.h"
 #include "core/io/errors.h"

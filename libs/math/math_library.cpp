@@ -9,8 +9,8 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "core/check_args.h"
-#include "core/command_services.h"
+#include "core/services/check_args.h"
+#include "core/services/command_services.h"
 #include "core/io/error_codes.h"
 #include "core/io/number_conv.h"
 #include "core/io/utilities.h"

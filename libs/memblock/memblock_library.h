@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "core/object_registry.h"
+#include "core/services/object_registry.h"
 #include "core/vm/library_glue.h"
 #include "core/vm/vm.h"
 

@@ -9,9 +9,9 @@
 #include <functional>
 #include <string>
 
-#include "core/arg_helpers.h"
-#include "core/check_args.h"
-#include "core/command_services.h"
+#include "core/services/arg_helpers.h"
+#include "core/services/check_args.h"
+#include "core/services/command_services.h"
 #include "core/io/error_codes.h"
 #include "core/io/errors.h"
 #include "core/io/number_conv.h"

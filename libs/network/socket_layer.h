@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <string>
 
-#include "core/object_registry.h"
+#include "core/services/object_registry.h"
 #include "platform/posix/os_net.h"
 
 struct VmState;

@@ -13,7 +13,7 @@
 #include <utility>
 #include <vector>
 
-#include "core/check_args.h"
+#include "core/services/check_args.h"
 #include "core/io/base64.h"
 #include "core/io/case_tables.h"
 #include "core/io/error_codes.h"
@@ -22,7 +22,7 @@
 #include "core/io/stream.h"
 #include "core/io/virtual_names.h"
 #include "core/io/whole_file.h"
-#include "core/path_helpers.h"
+#include "core/services/path_helpers.h"
 #include "core/vm/error_hooks.h"
 #include "core/vm/library_glue.h"
 #include "core/vm/vm.h"

@@ -2,7 +2,7 @@
 // as script errors; argument errors are returned as ERR_WRONGUSAGE.
 #include <string>
 
-#include "core/check_args.h"
+#include "core/services/check_args.h"
 #include "libs/string/format.h"
 #include "libs/string/patterns.h"
 #include "libs/string/string_args.h"

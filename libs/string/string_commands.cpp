@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "core/check_args.h"
-#include "core/command_services.h"
+#include "core/services/check_args.h"
+#include "core/services/command_services.h"
 #include "core/io/base64.h"
 #include "core/io/errors.h"
 #include "core/io/md5.h"

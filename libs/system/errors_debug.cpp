@@ -3,14 +3,14 @@
 // commands to.
 #include <string>
 
-#include "core/check_args.h"
-#include "core/command_services.h"
-#include "core/error_report.h"
+#include "core/services/check_args.h"
+#include "core/services/command_services.h"
+#include "core/services/error_report.h"
 #include "core/io/case_tables.h"
 #include "core/io/error_codes.h"
 #include "core/io/errors.h"
 #include "core/io/utilities.h"
-#include "core/startup.h"
+#include "core/startup/startup.h"
 #include "core/vm/error_hooks.h"
 #include "display/events.h"
 #include "libs/system/system_library.h"

@@ -17,8 +17,8 @@
 #include <thread>
 #include <vector>
 
-#include "core/arg_helpers.h"
-#include "core/check_args.h"
+#include "core/services/arg_helpers.h"
+#include "core/services/check_args.h"
 #include "core/io/byte_order.h"
 #include "core/io/case_tables.h"
 #include "core/io/error_codes.h"

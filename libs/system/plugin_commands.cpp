@@ -2,7 +2,7 @@
 // disabling plugins, asking for one and loading one by name.
 #include <string>
 
-#include "core/check_args.h"
+#include "core/services/check_args.h"
 #include "core/io/error_codes.h"
 #include "core/io/errors.h"
 #include "core/plugins/plugin_manager.h"

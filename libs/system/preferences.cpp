@@ -4,13 +4,13 @@
 #include <cstring>
 #include <string>
 
-#include "core/check_args.h"
+#include "core/services/check_args.h"
 #include "core/io/error_codes.h"
 #include "core/io/errors.h"
 #include "core/io/stream.h"
 #include "core/io/whole_file.h"
-#include "core/path_helpers.h"
-#include "core/run_records.h"
+#include "core/services/path_helpers.h"
+#include "core/startup/run_records.h"
 #include "libs/dos/table_stream.h"
 #include "libs/system/system_library.h"
 #include "platform/posix/os_env.h"

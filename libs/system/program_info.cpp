@@ -5,11 +5,11 @@
 
 #include <cstring>
 
-#include "core/arg_helpers.h"
-#include "core/check_args.h"
+#include "core/services/arg_helpers.h"
+#include "core/services/check_args.h"
 #include "core/io/error_codes.h"
-#include "core/run_records.h"
-#include "core/startup.h"
+#include "core/startup/run_records.h"
+#include "core/startup/startup.h"
 #include "libs/system/system_library.h"
 #include "platform/posix/os_env.h"
 

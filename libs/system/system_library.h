@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <string>
 
-#include "core/object_registry.h"
+#include "core/services/object_registry.h"
 #include "core/vm/library_glue.h"
 #include "platform/posix/os_time.h"
 

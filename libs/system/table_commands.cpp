@@ -5,7 +5,7 @@
 // that InsertItem, RemoveItem and Sort do.
 #include <string>
 
-#include "core/check_args.h"
+#include "core/services/check_args.h"
 #include "core/io/case_tables.h"
 #include "core/io/error_codes.h"
 #include "core/io/number_conv.h"

@@ -16,7 +16,7 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
-#include "core/file_layer.h"
+#include "core/glue/file_layer.h"
 #include "core/io/error_codes.h"
 #include "platform/posix/os_memory.h"
 #include "platform/posix/os_paths.h"

@@ -1,7 +1,7 @@
 // Host path rules: backslashes, the program-folder prefix, full paths.
 #include "platform/posix/os_paths.h"
 
-#include "core/path_helpers.h"
+#include "core/services/path_helpers.h"
 
 #include <cerrno>
 #include <climits>

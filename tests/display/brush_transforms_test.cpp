@@ -8,7 +8,7 @@
 #include "core/io/error_codes.h"
 #include "display/display_library.h"
 #include "display/pictures.h"
-#include "gfx/bitmap.h"
+#include "gfx/bitmaps/bitmap.h"
 #include "gfx/graphics_fixture.h"
 #include "gfx/picture_test_helpers.h"
 #include "support/picture_oracle.h"

@@ -13,9 +13,9 @@
 #include "display/framebuffer.h"
 #include "display/pictures.h"
 #include "core/io/error_codes.h"
-#include "gfx/bitmap.h"
-#include "gfx/clip_regions.h"
-#include "gfx/display_blit.h"
+#include "gfx/bitmaps/bitmap.h"
+#include "gfx/blits/clip_regions.h"
+#include "gfx/blits/display_blit.h"
 #include "gfx/picture_test_helpers.h"
 #include "support/picture_oracle.h"
 

@@ -4,10 +4,10 @@
 
 #include <array>
 
-#include "core/timers.h"
+#include "core/glue/timers.h"
 #include "core/io/error_codes.h"
 #include "core/plugins/plugin_manager.h"
-#include "core/run_records.h"
+#include "core/startup/run_records.h"
 #include "display/adapters.h"
 #include "display/display.h"
 #include "display/event_handlers.h"

@@ -7,8 +7,8 @@
 #include <thread>
 #include <vector>
 
-#include "core/time_values.h"
-#include "core/timers.h"
+#include "core/glue/time_values.h"
+#include "core/glue/timers.h"
 #include "display/events.h"
 #include "platform/posix/os_memory.h"
 #include "platform/posix/os_runloop.h"

@@ -5,8 +5,8 @@
 #include "core/io/error_codes.h"
 #include "display/display.h"
 #include "display/framebuffer.h"
-#include "gfx/bitmap.h"
-#include "gfx/bitmap_ops.h"
+#include "gfx/bitmaps/bitmap.h"
+#include "gfx/bitmaps/bitmap_ops.h"
 #include "gfx/picture_test_helpers.h"
 #include "support/test_displays.h"
 

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "core/io/error_codes.h"
-#include "core/option_tables.h"
+#include "core/services/option_tables.h"
 #include "core/vm/error_hooks.h"
 #include "display/event_library.h"
 #include "display/intervals.h"

@@ -6,11 +6,11 @@
 #include <utility>
 
 #include "core/io/error_codes.h"
-#include "core/option_tables.h"
+#include "core/services/option_tables.h"
 #include "display/framebuffer.h"
 #include "display/pictures.h"
-#include "gfx/bitmap.h"
-#include "gfx/gradients.h"
+#include "gfx/bitmaps/bitmap.h"
+#include "gfx/effects/gradients.h"
 #include "gfx/graphics_fixture.h"
 #include "media/image_codecs.h"
 #include "media/image_files.h"

@@ -10,8 +10,8 @@
 #include "display/display_library.h"
 #include "display/output.h"
 #include "display/pictures.h"
-#include "gfx/bitmap.h"
-#include "gfx/bitmap_ops.h"
+#include "gfx/bitmaps/bitmap.h"
+#include "gfx/bitmaps/bitmap_ops.h"
 #include "gfx/picture_test_helpers.h"
 
 namespace {

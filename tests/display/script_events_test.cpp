@@ -8,8 +8,8 @@
 
 #include <thread>
 
-#include "core/command_services.h"
-#include "core/timers.h"
+#include "core/services/command_services.h"
+#include "core/glue/timers.h"
 #include "core/io/error_codes.h"
 #include "core/vm/script_fixture.h"
 #include "display/display.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "core/applet.h"
+#include "core/startup/applet.h"
 #include "core/io/byte_order.h"
 #include "core/plugins/plugin_loader.h"
 #include "display/display.h"

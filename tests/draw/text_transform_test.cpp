@@ -8,8 +8,8 @@
 #include "draw/text_state.h"
 #include "core/io/error_codes.h"
 #include "draw/transform.h"
-#include "gfx/bitmap.h"
-#include "gfx/transform_bounds.h"
+#include "gfx/bitmaps/bitmap.h"
+#include "gfx/effects/transform_bounds.h"
 
 namespace {
 

@@ -6,10 +6,10 @@
 #include <cstdint>
 #include <cstring>
 
-#include "core/applet.h"
+#include "core/startup/applet.h"
 #include "core/io/stream.h"
 #include "core/io/virtual_names.h"
-#include "core/options.h"
+#include "core/startup/options.h"
 #include "core/vm/vm.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)

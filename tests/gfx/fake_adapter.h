@@ -7,7 +7,7 @@
 
 #include "core/plugins/plugin_manager.h"
 #include "display/adapters.h"
-#include "gfx/adapter_calls.h"
+#include "gfx/bitmaps/adapter_calls.h"
 
 namespace fakeadapter {
 

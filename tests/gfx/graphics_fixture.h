@@ -8,13 +8,13 @@
 
 #include <vector>
 
-#include "core/timers.h"
-#include "core/command_services.h"
+#include "core/glue/timers.h"
+#include "core/services/command_services.h"
 #include "core/vm/library_glue.h"
 #include "core/vm/vm.h"
 #include "display/display.h"
 #include "display/display_library.h"
-#include "gfx/graphics_library.h"
+#include "gfx/library/graphics_library.h"
 #include "platform/posix/os_runloop.h"
 #include "support/command_calls.h"
 #include "support/test_displays.h"

@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "gfx/bitmap.h"
-#include "gfx/pixel_formats.h"
+#include "gfx/bitmaps/bitmap.h"
+#include "gfx/bitmaps/pixel_formats.h"
 #include "support/picture_oracle.h"
 #include "support/temp_dir.h"
 

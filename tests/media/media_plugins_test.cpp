@@ -12,7 +12,7 @@
 #include "core/io/error_codes.h"
 #include "core/plugins/host_graphics.h"
 #include "core/plugins/plugin_manager.h"
-#include "gfx/bitmap.h"
+#include "gfx/bitmaps/bitmap.h"
 #include "gfx/graphics_fixture.h"
 #include "media/sound.h"
 #include "media/video.h"

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "core/command_services.h"
+#include "core/services/command_services.h"
 #include "core/io/error_codes.h"
 #include "core/io/errors.h"
 #include "gfx/graphics_fixture.h"

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "core/timers.h"
+#include "core/glue/timers.h"
 #include "core/io/error_codes.h"
 #include "display/adapters.h"
 #include "display/event_handlers.h"

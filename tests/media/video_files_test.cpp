@@ -14,7 +14,7 @@
 #include "core/io/error_codes.h"
 #include "core/io/errors.h"
 #include "core/io/virtual_names.h"
-#include "gfx/bitmap.h"
+#include "gfx/bitmaps/bitmap.h"
 #include "gfx/graphics_fixture.h"
 #include "media/video.h"
 #include "media/video_decoder.h"

@@ -1,6 +1,6 @@
 // Message building: placeholder filling that never treats a text as a
 // format, file parts of error arguments, user error codes, progress lines.
-#include "core/command_services.h"
+#include "core/services/command_services.h"
 #include "core/io/file_parts.h"
 #include "core/io/errors.h"
 #include "core/io/messages.h"

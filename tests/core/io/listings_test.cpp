@@ -1,5 +1,5 @@
 // Listings read back from their files.
-#include "core/command_services.h"
+#include "core/services/command_services.h"
 #include "core/io/listings.h"
 #include "core/vm/vm.h"
 #include "display/library_support.h"

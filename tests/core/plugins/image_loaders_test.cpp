@@ -9,7 +9,7 @@
 #include "core/io/error_codes.h"
 #include "core/plugins/image_loaders.h"
 #include "core/plugins/plugin_fixture.h"
-#include "gfx/bitmap.h"
+#include "gfx/bitmaps/bitmap.h"
 #include "support/picture_oracle.h"
 #include "media/image_files.h"
 

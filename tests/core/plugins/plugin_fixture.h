@@ -12,7 +12,7 @@
 #include <sstream>
 #include <string>
 
-#include "core/command_services.h"
+#include "core/services/command_services.h"
 #include "core/io/errors.h"
 #include "core/plugins/plugin_manager.h"
 #include "support/temp_dir.h"

@@ -17,12 +17,12 @@
 #include <jpeglib.h>
 
 #include "core/io/error_codes.h"
-#include "core/object_registry.h"
+#include "core/services/object_registry.h"
 #include "core/vm/vm.h"
 #include "display/adapters.h"
 #include "display/pictures.h"
-#include "gfx/argb_exchange.h"
-#include "gfx/bitmap.h"
+#include "gfx/bitmaps/argb_exchange.h"
+#include "gfx/bitmaps/bitmap.h"
 #include "media/sound.h"
 #include "platform/posix/os_memory.h"
 #include "platform/posix/os_requester.h"

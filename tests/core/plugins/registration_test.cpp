@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "core/io/error_codes.h"
-#include "core/startup.h"
+#include "core/startup/startup.h"
 #include "core/vm/error_hooks.h"
 #include "support/assembled_script.h"
 #include "core/vm/vm.h"

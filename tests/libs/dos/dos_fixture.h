@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "core/command_services.h"
+#include "core/services/command_services.h"
 #include "libs/dos/dos_library.h"
 #include "libs/library_fixture.h"
 #include "support/temp_dir.h"

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "core/object_registry.h"
+#include "core/services/object_registry.h"
 #include "core/vm/vm.h"
 #include "libs/memblock/memblock_library.h"
 #include "libs/library_fixture.h"

@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "core/io/errors.h"
-#include "core/object_registry.h"
+#include "core/services/object_registry.h"
 #include "core/vm/error_hooks.h"
 #include "core/vm/vm.h"
 #include "libs/network/network_library.h"

@@ -1,7 +1,7 @@
 // Error controls (the script error handler and its arguments, exit-on-error,
 // assertions), debug output, constants by name and the runtime switches.
-#include "core/command_services.h"
-#include "core/startup.h"
+#include "core/services/command_services.h"
+#include "core/startup/startup.h"
 #include "core/io/error_codes.h"
 #include "core/io/errors.h"
 #include "core/vm/error_hooks.h"

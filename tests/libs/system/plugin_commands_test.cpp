@@ -3,7 +3,7 @@
 // plugin off and on.
 #include <filesystem>
 
-#include "core/command_services.h"
+#include "core/services/command_services.h"
 #include "core/io/error_codes.h"
 #include "core/io/errors.h"
 #include "core/plugins/plugin_manager.h"

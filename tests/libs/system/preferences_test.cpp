@@ -6,7 +6,7 @@
 #include <filesystem>
 
 #include "core/io/error_codes.h"
-#include "core/run_records.h"
+#include "core/startup/run_records.h"
 #include "support/temp_dir.h"
 #include "system_fixture.h"
 

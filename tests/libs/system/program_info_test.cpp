@@ -5,8 +5,8 @@
 
 #include <cstring>
 
-#include "core/run_records.h"
-#include "core/startup.h"
+#include "core/startup/run_records.h"
+#include "core/startup/startup.h"
 #include "system_fixture.h"
 
 namespace {

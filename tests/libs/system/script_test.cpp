@@ -1,8 +1,8 @@
 // The library as assembled scripts use it: errors recorded for GetLastError with exit-on-error
 // off, traced native calls, and iteration with script callbacks.
-#include "core/command_services.h"
-#include "core/startup.h"
-#include "core/error_report.h"
+#include "core/services/command_services.h"
+#include "core/startup/startup.h"
+#include "core/services/error_report.h"
 #include "core/io/error_codes.h"
 #include "core/vm/error_hooks.h"
 #include "support/assembled_script.h"

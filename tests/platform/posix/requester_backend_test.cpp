@@ -10,7 +10,7 @@
 #include <cstring>
 
 #include "core/io/error_codes.h"
-#include "core/timers.h"
+#include "core/glue/timers.h"
 #include "core/vm/error_hooks.h"
 #include "platform/posix/os_memory.h"
 #include "platform/posix/os_requester.h"

@@ -1,0 +1,162 @@
+// The file layer against the C library reading the same files directly.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "core/glue/file_layer.h"
+#include "core/io/virtual_names.h"
+#include "platform/posix/os_paths.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+std::string RegionName(uint64_t offset, uint64_t size, const std::string& container,
+                       const char* display = "pic.png")
+{
+    char name[2048];
+    EXPECT_TRUE(MakeChunkName(display, name, sizeof name, offset, size, 0, container.c_str()));
+    return name;
+}
+
+std::vector<uint8_t> ReadAll(OsFileHandle* h)
+{
+    std::vector<uint8_t> out;
+    uint8_t block[333];
+    size_t n;
+    while ((n = OsFileRead(h, block, sizeof block)) > 0)
+        out.insert(out.end(), block, block + n);
+    return out;
+}
+
+class FileLayer : public ::testing::Test {
+protected:
+    TempDir dir;
+    std::vector<uint8_t> data = PatternBytes(10000);
+    std::string container = dir.file("container.bin");
+    void SetUp() override { WriteFileBytes(container, data); }
+};
+
+TEST_F(FileLayer, RegionsReadTheSameBytesAsTheContainer)
+{
+    struct Case {
+        uint64_t offset, size;
+    } cases[] = {{0, 10000}, {1, 1}, {100, 2000}, {9999, 1}, {5000, 0}, {4096, 4096}};
+    for (const Case& c : cases) {
+        OsFileHandle* h = OsFileOpen(RegionName(c.offset, c.size, container).c_str(), OSFILE_READ);
+        ASSERT_NE(h, nullptr);
+        std::vector<uint8_t> expected(data.begin() + c.offset, data.begin() + c.offset + c.size);
+        EXPECT_EQ(ReadAll(h), expected) << c.offset << "+" << c.size;
+        EXPECT_EQ(OsFileGetC(h), -1);
+        EXPECT_EQ(OsFileEof(h), 1);
+        OsFileClose(h);
+    }
+}
+
+TEST_F(FileLayer, RegionGetCAndSeeksStayInsideTheRegion)
+{
+    OsFileHandle* h = OsFileOpen(RegionName(300, 50, container).c_str(), OSFILE_READ);
+    ASSERT_NE(h, nullptr);
+    EXPECT_EQ(OsFileGetC(h), data[300]);
+    EXPECT_EQ(OsFileSeek(h, 10, 1), 1);
+    EXPECT_EQ(OsFileGetC(h), data[310]);
+    EXPECT_EQ(OsFileSeek(h, 1000, 1), 11);  // past the end: stops at the end
+    EXPECT_EQ(h->position, 50u);
+    uint8_t b;
+    EXPECT_EQ(OsFileRead(h, &b, 1), 0u);
+    EXPECT_EQ(OsFileSeek(h, -5, 2), 50);
+    EXPECT_EQ(OsFileGetC(h), data[345]);
+    // Before the start of the region: refused, and the position stays.
+    EXPECT_EQ(OsFileSeek(h, -100, 0), -1);
+    EXPECT_EQ(OsFileSeek(h, -1, 1), -1);
+    EXPECT_EQ(OsFileSeek(h, 299, 3), -1);  // absolute, in front of the base
+    EXPECT_EQ(h->position, 46u);
+    EXPECT_EQ(OsFileGetC(h), data[346]);
+    EXPECT_EQ(OsFileSeek(h, 310, 3), 47);  // absolute file position
+    EXPECT_EQ(OsFileGetC(h), data[310]);
+    OsFileClose(h);
+}
+
+TEST_F(FileLayer, MalformedRegionsFoldersAndMissingFilesDoNotOpen)
+{
+    const std::string names[] = {
+        ":::chunk", ":::chunk12", ":::chunk12:", ":::chunk12:5", ":::chunk12:5*x",
+        ":::chunk:5*x?f", ":::chunk99999999999999999999:1*x?f", ":::chunk1:99999999999999999999*x?f",
+        ":::chunk9223372036854775807:2*x?f", ":::chunkS1:0*x?unused", dir.path(), dir.file("missing"),
+    };
+    for (const std::string& name : names)
+        EXPECT_EQ(OsFileOpen(name.c_str(), OSFILE_READ), nullptr) << name;
+    // Regions are never opened for writing, and the container stays whole.
+    std::string region = RegionName(100, 200, container);
+    EXPECT_EQ(OsFileOpen(region.c_str(), OSFILE_WRITE), nullptr);
+    EXPECT_EQ(OsFileOpen(region.c_str(), OSFILE_READWRITE), nullptr);
+    EXPECT_EQ(ReadFileBytes(container), data);
+}
+
+TEST_F(FileLayer, LargeOffsetsAreSixtyFourBit)
+{
+    std::string sparse = dir.file("sparse.bin");
+    OsFileHandle* h = OsFileOpen(sparse.c_str(), OSFILE_WRITE);
+    ASSERT_NE(h, nullptr);
+    const int64_t far = (int64_t(1) << 32) + 7;
+    EXPECT_EQ(OsFileSeek(h, far, 1), 0);
+    EXPECT_EQ(OsFilePutC(h, 0x5a), 1);
+    EXPECT_EQ(h->position, uint64_t(far) + 1);
+    OsFileClose(h);
+
+    h = OsFileOpen(sparse.c_str(), OSFILE_READ);
+    ASSERT_NE(h, nullptr);
+    EXPECT_EQ(h->size, uint64_t(far) + 1);
+    EXPECT_EQ(OsFileSeek(h, -1, 2), 0);
+    EXPECT_EQ(OsFileGetC(h), 0x5a);
+    OsFileClose(h);
+    std::remove(sparse.c_str());
+}
+
+TEST_F(FileLayer, ReadWriteFilesTellTheirEndWhileWriting)
+{
+    std::string path = dir.file("rw.bin");
+    OsFileHandle* h = OsFileOpen(path.c_str(), OSFILE_READWRITE);  // created when missing
+    ASSERT_NE(h, nullptr);
+    EXPECT_TRUE(FileExists(path));
+    EXPECT_EQ(OsFileEof(h), 1);
+    EXPECT_EQ(OsFileWrite(h, "hello world", 11), 11u);
+    EXPECT_EQ(OsFileEof(h), 1);
+    EXPECT_EQ(OsFileSeek(h, 0, 1), 11);
+    EXPECT_EQ(OsFileEof(h), 0);
+    // Read until the end, then append, then read the appended bytes back:
+    // the direction changes need no seek from the caller.
+    std::string seen;
+    while (!OsFileEof(h))
+        seen += static_cast<char>(OsFileGetC(h));
+    EXPECT_EQ(seen, "hello world");
+    EXPECT_EQ(OsFilePutC(h, '!'), 1);
+    EXPECT_EQ(OsFileSeek(h, 5, 1), 12);
+    EXPECT_EQ(OsFileWrite(h, "_", 1), 1u);
+    EXPECT_EQ(OsFileGetC(h), 'w');
+    EXPECT_EQ(OsFileSeek(h, 0, 2), 7);
+    EXPECT_EQ(h->position, 12u);
+    OsFileClose(h);
+    std::vector<uint8_t> expected = {'h', 'e', 'l', 'l', 'o', '_', 'w', 'o', 'r', 'l', 'd', '!'};
+    EXPECT_EQ(ReadFileBytes(path), expected);
+}
+
+TEST_F(FileLayer, BackslashesAndProgramFolder)
+{
+    std::string mixed = dir.path() + "\\container.bin";
+    OsFileHandle* h = OsFileOpen(mixed.c_str(), OSFILE_READ);
+    ASSERT_NE(h, nullptr);
+    EXPECT_EQ(std::string(h->fullPath), container);
+    OsFileClose(h);
+
+    std::string exe = OsProgramFilePath();
+    size_t slash = exe.rfind('/');
+    ASSERT_NE(slash, std::string::npos);
+    std::string viaPrefix = std::string("PROGDIR:") + exe.substr(slash + 1);
+    h = OsFileOpen(viaPrefix.c_str(), OSFILE_READ);
+    ASSERT_NE(h, nullptr);
+    EXPECT_EQ(std::string(h->fullPath), exe);
+    OsFileClose(h);
+}
+
+} // namespace

@@ -1,0 +1,586 @@
+// The applet reader and loader against applets made by the test applet
+// writer, which shares no code with them.
+#include "core/startup/applet.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "core/io/container.h"
+#include "core/io/errors.h"
+#include "core/io/linked_files.h"
+#include "core/io/stream.h"
+#include "core/startup/options.h"
+#include "core/startup/startup.h"
+#include "core/vm/error_hooks.h"
+#include "core/vm/vm.h"
+#include "platform/posix/os_memory.h"
+#include "support/temp_dir.h"
+#include "tools/qmasm/applet_writer.h"
+#include "tools/qmasm/byte_sink.h"
+#include "tools/qmasm/container.h"
+#include "tools/qmasm/linker.h"
+
+using namespace qmasm;
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+class AppletReading : public ::testing::Test {
+protected:
+    TempDir dir;
+    CoreContext context{};
+    AppletInfo applet{};
+    VmState* vm = nullptr;
+
+    void SetUp() override
+    {
+        applet.versionMajor = 6;
+        applet.versionMinor = 1;
+        ResetStartupDisplayRecord(&StartupDisplayRecord);
+    }
+    void TearDown() override
+    {
+        FreeAppletInfoLists(&applet);
+        FreeIconTable();
+        FreeStartupGlobals();
+        Startup = StartupGlobals{};
+        if (vm)
+            VmCloseState(vm);
+    }
+
+    // Writes the bytes behind `prefix` filler bytes and reads the sections.
+    uint32_t Read(const Bytes& bytes, size_t prefix = 0)
+    {
+        Bytes file(prefix, 0x5A);
+        file.insert(file.end(), bytes.begin(), bytes.end());
+        path = dir.file("a.qma");
+        WriteFileBytes(path, file);
+        StreamHandle* stream = StreamOpen(path.c_str(), STREAM_READ);
+        EXPECT_NE(stream, nullptr);
+        AppletOrigin origin{};
+        uint32_t error = ReadAppletSections(path.c_str(), &context, vm, stream, prefix, &applet, &origin);
+        StreamClose(stream);
+        return error;
+    }
+
+    static AppletDescription Minimal()
+    {
+        AppletDescription a;
+        a.code = {1, 2, 3, 4, 5};
+        return a;
+    }
+
+    // The bytes of a minimal applet with one more section before the code.
+    static Bytes WithSection(uint8_t tag, const Bytes& data, uint8_t major = 6, uint8_t minor = 1)
+    {
+        AppletDescription a = Minimal();
+        a.versionMajor = major;
+        a.versionMinor = minor;
+        a.sections.push_back({tag, data});
+        return WriteApplet(a);
+    }
+
+    std::string path;
+};
+
+TEST_F(AppletReading, MetadataCodeAndVersion)
+{
+    AppletDescription a = Minimal();
+    a.versionMajor = 5;
+    a.versionMinor = 3;
+    a.title = "Title";
+    a.version = "\xFFVER: x 1.0";
+    a.copyright = "(c)";
+    a.author = std::string(400, 'a');  // longer than its field
+    a.description = "desc";
+    a.identifier = "com.example.x";
+    ASSERT_EQ(Read(WriteApplet(a)), 0u);
+    EXPECT_STREQ(applet.title, "Title");
+    EXPECT_STREQ(applet.version, "$VER: x 1.0");
+    EXPECT_EQ(std::strlen(applet.author), sizeof applet.author - 1);
+    EXPECT_STREQ(applet.identifier, "com.example.x");
+    EXPECT_EQ(applet.versionMajor, 5u);
+    EXPECT_EQ(applet.versionMinor, 3u);
+    ASSERT_EQ(applet.codeSize, 5u);
+    EXPECT_EQ(Bytes(applet.code, applet.code + 5), a.code);
+    EXPECT_EQ(applet.loaded, 1u);
+}
+
+TEST_F(AppletReading, NewerFormatVersionsAreRefusedWithTheVersionAsArgument)
+{
+    const struct {
+        uint8_t major, minor;
+        const char* text;
+    } cases[] = {{6, 2, "6.2"}, {7, 0, "7.0"}};
+    for (const auto& c : cases) {
+        AppletDescription a = Minimal();
+        a.versionMajor = c.major;
+        a.versionMinor = c.minor;
+        FreeAppletInfoLists(&applet);
+        EXPECT_EQ(Read(WriteApplet(a)), ERR_APPLETVERSION);
+        EXPECT_STREQ(errorArgText, c.text);
+    }
+}
+
+TEST_F(AppletReading, EveryTruncationFailsCleanly)
+{
+    AppletDescription a = Minimal();
+    a.title = "t";
+    a.labels = {{"start", 3}};
+    a.constants = {{"K", false, 2.5, ""}};
+    a.linkedFiles.push_back({"data.bin", AppletLinkedFile::Storage::Inline, {9, 8, 7}, 0, 0});
+    AppletPreload p;
+    p.kind = PRELOAD_WARNING;
+    p.data = {'h', 'i'};
+    a.preloads.push_back(p);
+    Bytes full = WriteApplet(a);
+    // Cutting off the last byte of the code still leaves every section whole.
+    for (size_t n = 0; n < full.size(); n++) {
+        FreeAppletInfoLists(&applet);
+        Bytes cut(full.begin(), full.begin() + n);
+        uint32_t error = Read(cut);
+        EXPECT_TRUE(error == ERR_UNEXPECTEDEOF || error == ERR_READ) << n << ": " << error;
+    }
+}
+
+TEST_F(AppletReading, UnknownTagsAndTagsAfterTheCode)
+{
+    EXPECT_EQ(Read(WithSection(35, {})), ERR_UNKNOWNSEC);
+    FreeAppletInfoLists(&applet);
+    EXPECT_EQ(Read(WithSection(255, {})), ERR_UNKNOWNSEC);
+
+    // Sections behind the code chunk are never read, whatever they hold.
+    FreeAppletInfoLists(&applet);
+    AppletDescription a = Minimal();
+    a.trailer = {35, 11, 'x', 'y'};
+    ASSERT_EQ(Read(WriteApplet(a)), 0u);
+    EXPECT_STREQ(applet.title, "");
+}
+
+TEST_F(AppletReading, SizesAndCountsBeyondTheFileAllocateNothing)
+{
+    // Counts and sizes near 4 GB must fail before anything that large is
+    // asked of the allocator (the sanitizer build would report it).
+    const std::pair<uint8_t, Bytes> cases[] = {
+        {0, {0xFF, 0xFF, 0xFF, 0xF0}},
+        {2, {0xFF, 0xFF, 0xFF, 0xFF}},
+        {8, {0x10, 0x00, 0x00, 0x00}},
+        {9, {0xFF, 0xFF, 0xFF, 0xFF}},
+        {26, {0x7F, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0}},
+        {26, {0, 0, 0, 1, 0, 0, 0, 0, 'n', 0, 0xFF, 0xFF, 0xFF, 0xF0}},
+        {26, {0, 0, 0, 1, 0, 0, 0, 0, 'n', 0, 0xFF, 0xFF, 0xFF, 0xFF, 0x10, 0, 0, 0, 0, 0, 0, 0}},
+        {27, {0x01, 0x00, 0x00, 0x00}},
+    };
+    for (const auto& [tag, data] : cases) {
+        FreeAppletInfoLists(&applet);
+        EXPECT_EQ(Read(WithSection(tag, data)), ERR_UNEXPECTEDEOF) << int(tag);
+    }
+    FreeAppletInfoLists(&applet);
+    Bytes huge = {'Q', 'M', 'A', 0, 1, 0xFF, 0xFF, 0xFF, 0xFF, 1, 2};
+    EXPECT_EQ(Read(huge), ERR_UNEXPECTEDEOF);
+}
+
+TEST_F(AppletReading, LinkedFilesInlineExternalAndDropped)
+{
+    AppletDescription a = Minimal();
+    a.linkedFiles.push_back({"in.txt", AppletLinkedFile::Storage::Inline, {'a', 'b', 'c'}, 0, 0});
+    a.linkedFiles.push_back({"gone.txt", AppletLinkedFile::Storage::Dropped, {}, 0, 0});
+    a.linkedFiles.push_back({"out.txt", AppletLinkedFile::Storage::External, {'x', 'y'}, 0, 0});
+    const size_t prefix = 77;  // as in a linked program: offsets are relative to the applet
+    Bytes bytes = WriteApplet(a);
+    ASSERT_EQ(Read(bytes, prefix), 0u);
+    Bytes file = ReadFileBytes(path);
+    std::vector<std::pair<std::string, std::string>> found;
+    for (LinkedFileRecord* r = applet.linkedFiles; r; r = r->next) {
+        EXPECT_EQ(std::string(r->container), path);
+        found.emplace_back(r->name, std::string(file.begin() + prefix + r->offset,
+                                                file.begin() + prefix + r->offset + r->size));
+    }
+    EXPECT_EQ(found, (std::vector<std::pair<std::string, std::string>>{{"in.txt", "abc"}, {"out.txt", "xy"}}));
+}
+
+// A hostile applet may carry tens of thousands of records: each is
+// appended in constant time, and a user abort ends the load.
+TEST_F(AppletReading, LongListsLoadWholeAndInOrderAndAbortEndsThem)
+{
+    constexpr uint32_t kCount = 40000;
+    AppletDescription a = Minimal();
+    for (uint32_t i = 0; i < kCount; i++) {
+        a.linkedFiles.push_back({"f" + std::to_string(i), AppletLinkedFile::Storage::Inline, {}, 0, 0});
+        a.includedFiles.push_back({i, i, 0, "i" + std::to_string(i), std::nullopt});
+    }
+    AppletPreload menu;
+    menu.kind = 13;
+    for (uint32_t i = 0; i < kCount; i++) {
+        const uint8_t item[11] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, static_cast<uint8_t>(i + 1 < kCount ? 1 : 0)};
+        menu.record.insert(menu.record.end(), item, item + 11);
+    }
+    a.preloads.push_back(menu);
+    Bytes bytes = WriteApplet(a);
+    ASSERT_EQ(Read(bytes), 0u);
+    uint32_t linked = 0, included = 0, items = 0;
+    for (LinkedFileRecord* r = applet.linkedFiles; r; r = r->next, linked++)
+        ASSERT_EQ(std::string(r->name), "f" + std::to_string(linked));
+    for (IncludedFileRecord* r = applet.includedFiles; r; r = r->next, included++)
+        ASSERT_EQ(std::string(r->name), "i" + std::to_string(included));
+    ASSERT_NE(applet.preloadEntries, nullptr);
+    for (auto* item = static_cast<MenuTreeItem*>(applet.preloadEntries->details); item; item = item->next)
+        items++;
+    EXPECT_EQ(linked, kCount);
+    EXPECT_EQ(included, kCount);
+    EXPECT_EQ(items, kCount);
+
+    FreeAppletInfoLists(&applet);
+    VmAbortFlag.store(1);
+    EXPECT_EQ(Read(bytes), uint32_t{ERR_USERABORT});
+    VmAbortFlag.store(0);
+}
+
+TEST_F(AppletReading, LabelsAndConstantsGoToTheRegistry)
+{
+    vm = VmOpenState();
+    AppletDescription a = Minimal();
+    a.labels = {{"start", 3}, {"Loop", 9}};
+    a.constants = {{"MY_NUM", false, -2.5, ""}, {"My_Text", true, 0, "hello"}};
+    ASSERT_EQ(Read(WriteApplet(a)), 0u);
+    auto field = [this](const char* table, const char* key) {
+        VmPushCString(vm, table);
+        VmRawGet(vm, VM_REGISTRYINDEX);
+        VmPushCString(vm, key);
+        VmRawGet(vm, -2);
+        std::string out = VmType(vm, -1) == VM_TNUMBER ? std::to_string(VmGetNumber(vm, -1))
+                          : VmType(vm, -1) == VM_TSTRING ? std::string(VmGetString(vm, -1))
+                                                         : "nil";
+        VmSetTop(vm, 0);
+        return out;
+    };
+    EXPECT_EQ(field("labels", "start"), std::to_string(3.0));
+    EXPECT_EQ(field("labels", "Loop"), std::to_string(9.0));
+    EXPECT_EQ(field("constants", "my_num"), std::to_string(-2.5));
+    EXPECT_EQ(field("constants", "my_text"), "hello");
+}
+
+TEST_F(AppletReading, IncludedFilesOfEveryForm)
+{
+    AppletDescription a = Minimal();
+    a.includedFiles = {{1, 10, 0, "main.qas", std::nullopt}};
+    ASSERT_EQ(Read(WriteApplet(a)), 0u);
+    ASSERT_NE(applet.includedFiles, nullptr);
+    EXPECT_STREQ(applet.includedFiles->name, "main.qas");
+    EXPECT_EQ(std::string(applet.includedFiles->file), path);  // tag 8: the applet itself
+
+    FreeAppletInfoLists(&applet);
+    ByteSink s;
+    s.U32(1);
+    s.U32(5);
+    s.U32(7);
+    s.U32(2);
+    s.CString("stored\x01name");
+    s.CString("file\x02");
+    ASSERT_EQ(Read(WithSection(33, s.Take())), 0u);
+    ASSERT_NE(applet.includedFiles, nullptr);
+    // Kept as stored: the names of this section are not unscrambled.
+    EXPECT_STREQ(applet.includedFiles->name, "stored\x01name");
+    EXPECT_STREQ(applet.includedFiles->file, "file\x02");
+    EXPECT_EQ(applet.includedFiles->beginLine, 2u);
+}
+
+TEST_F(AppletReading, PreloadEntriesWithEmbeddedDataAndDisplays)
+{
+    AppletDescription a = Minimal();
+    AppletPreload warning;
+    warning.kind = PRELOAD_WARNING;
+    warning.data = {'l', 'o', 'w'};
+    warning.line = 12;
+    warning.text1 = "t1";
+    a.preloads.push_back(warning);
+    AppletPreload display;
+    display.kind = PRELOAD_DISPLAY;
+    display.id = 1;
+    AppletDisplay d;
+    d.width = 800;
+    d.height = 600;
+    d.title = "My display";
+    d.flags = 1 | 4096;
+    d.dragRegions.resize(2);
+    d.dragRegions[1].words[4] = 44;
+    d.gradient.stops = {{0xFF0000, 500000}};
+    d.hasMenu = true;
+    d.menu = 3;
+    d.backfill.kind = 2;
+    d.backfill.color1 = 1;
+    d.backfill.color2 = 2;
+    d.texts[2] = "third";
+    display.record = EncodeDisplayDescription(d);
+    a.preloads.push_back(display);
+    AppletPreload brush;
+    brush.kind = PRELOAD_BRUSH;
+    brush.id = 5;
+    ByteSink r;
+    for (int i = 1; i <= 5; i++)
+        r.I16(-i);
+    r.U8(9);
+    for (int i = 0; i < 4; i++)
+        r.U32(100 + i);
+    brush.record = r.Take();
+    a.preloads.push_back(brush);
+    ASSERT_EQ(Read(WriteApplet(a)), 0u);
+
+    PreloadEntry* e = applet.preloadEntries;
+    ASSERT_NE(e, nullptr);
+    EXPECT_EQ(e->kind, PRELOAD_WARNING);
+    EXPECT_EQ(e->line, 12u);
+    EXPECT_STREQ(e->text1, "t1");
+    ASSERT_EQ(e->dataSize, 3u);
+    EXPECT_STREQ(reinterpret_cast<char*>(e->data), "low");
+    EXPECT_EQ(std::string(e->sourceFile), path);
+
+    e = e->next;
+    ASSERT_NE(e, nullptr);
+    ASSERT_EQ(FindPreloadDisplay(&applet), e);
+    auto* desc = static_cast<DisplayDesc*>(e->details);
+    EXPECT_EQ(desc->width, 800);
+    EXPECT_EQ(desc->height, 600);
+    EXPECT_STREQ(desc->title, "My display");
+    EXPECT_EQ(desc->flags, 1u | 4096u);
+    ASSERT_EQ(desc->dragRegionCount, 2u);
+    EXPECT_EQ(desc->dragRegions[1].words[4], 44u);
+    ASSERT_EQ(desc->gradient.stopCount, 1u);
+    EXPECT_DOUBLE_EQ(desc->gradient.positions[0], 0.5);
+    EXPECT_EQ(desc->menu, 3);
+    EXPECT_EQ(desc->backfill.desc.kind, 2u);
+    EXPECT_EQ(desc->backfill.desc.color2, 2u);
+    EXPECT_STREQ(desc->texts[2], "third");
+
+    e = e->next;
+    ASSERT_NE(e, nullptr);
+    auto* words = static_cast<PreloadWords*>(e->details);
+    ASSERT_EQ(words->count, 10u);
+    EXPECT_EQ(words->words[0], -1);
+    EXPECT_EQ(words->words[4], -5);
+    EXPECT_EQ(words->words[5], 9);
+    EXPECT_EQ(words->words[9], 103);
+    EXPECT_EQ(e->next, nullptr);
+}
+
+TEST_F(AppletReading, EmbeddedDataOutsideTheAppletIsRefused)
+{
+    AppletDescription a = Minimal();
+    AppletPreload p;
+    p.kind = PRELOAD_FILE;
+    p.dataOffset = 0xFFFFFFF0;
+    p.dataSize = 0x20;
+    a.preloads.push_back(p);
+    EXPECT_EQ(Read(WriteApplet(a)), ERR_UNEXPECTEDEOF);
+}
+
+// A chain of submenus `depth` levels deep, one item per level.
+Bytes MenuLevel(int depth)
+{
+    ByteSink s;
+    for (int level = 1; level <= depth; level++) {
+        s.WString("item");
+        s.WString("");
+        s.WString("");
+        s.U32(0);
+        s.U8(level < depth ? 2 : 0);
+    }
+    for (int level = 1; level < depth; level++)
+        s.U8(0);
+    return s.Take();
+}
+
+TEST_F(AppletReading, MenuTreesHaveADepthLimit)
+{
+    for (int depth : {1, 5, static_cast<int>(MENU_MAX_DEPTH)}) {
+        AppletDescription a = Minimal();
+        AppletPreload p;
+        p.kind = PRELOAD_MENU;
+        p.record = MenuLevel(depth);
+        a.preloads.push_back(p);
+        FreeAppletInfoLists(&applet);
+        ASSERT_EQ(Read(WriteApplet(a)), 0u) << depth;
+        int found = 0;
+        for (auto* item = static_cast<MenuTreeItem*>(applet.preloadEntries->details); item; item = item->submenu)
+            found++;
+        EXPECT_EQ(found, depth);
+    }
+    AppletDescription deep = Minimal();
+    AppletPreload p;
+    p.kind = PRELOAD_MENU;
+    p.record = MenuLevel(5000);
+    deep.preloads.push_back(p);
+    FreeAppletInfoLists(&applet);
+    EXPECT_EQ(Read(WriteApplet(deep)), ERR_MENUCOMPLEXITY);
+}
+
+TEST_F(AppletReading, FirstDisplaySectionsAndStartupRecord)
+{
+    ByteSink s;
+    s.U8(4);
+    s.WString("Titled");
+    s.U8(3);
+    s.I16(320);
+    s.I16(200);
+    s.U8(18);
+    s.U8(1);
+    s.U8(28);
+    s.U8(1);
+    s.U32(50);
+    s.U32(60);
+    s.U8(1);
+    s.U8(22);
+    s.I16(5);
+    s.I16(-7);
+    s.U8(29);
+    AppletDescription a = Minimal();
+    Bytes body = s.Take();
+    // Several sections as one raw block behind an empty skipped section.
+    a.sections.push_back({0, {0, 0, 0, 0}});
+    a.sections.back().data.insert(a.sections.back().data.end(), body.begin(), body.end());
+    ASSERT_EQ(Read(WriteApplet(a)), 0u);
+    PreloadEntry* e = FindPreloadDisplay(&applet);
+    ASSERT_NE(e, nullptr);
+    auto* desc = static_cast<DisplayDesc*>(e->details);
+    EXPECT_STREQ(desc->title, "Titled");
+    EXPECT_EQ(desc->width, 320);
+    EXPECT_EQ(desc->height, 200);
+    EXPECT_EQ(desc->flags, DISPFLAG_STARTUPDISPLAY | 1u | 256u | 128u);
+    EXPECT_EQ(desc->scaleWidth, 50);
+    EXPECT_EQ(desc->scaleHeight, 60);
+    EXPECT_EQ(StartupDisplayRecord.words[0], 5);
+    EXPECT_EQ(StartupDisplayRecord.words[1], -7);
+    EXPECT_EQ(context.noOptionOverride, 1u);
+}
+
+TEST_F(AppletReading, IconsBecomeChunkNamesIntoTheFile)
+{
+    AppletDescription a = Minimal();
+    a.icons = {{16, 16, 0, {1, 2, 3}}, {32, 32, 1, {4, 5}}, {17, 17, 0, {6}}};
+    ASSERT_EQ(Read(WriteApplet(a), 10), 0u);
+    ASSERT_NE(IconTable[0].data, nullptr);
+    EXPECT_NE(std::string(IconTable[0].data).find("16x16"), std::string::npos);
+    StreamHandle* icon = StreamOpen(IconTable[0].data, STREAM_READ);
+    ASSERT_NE(icon, nullptr);
+    uint8_t got[4] = {};
+    EXPECT_EQ(StreamRead(icon, got, 4), 3u);
+    EXPECT_EQ(Bytes(got, got + 3), (Bytes{1, 2, 3}));
+    StreamClose(icon);
+    EXPECT_EQ(IconTable[2].data, nullptr);              // 32 x 32 went to the second half
+    ASSERT_NE(IconTable[ICON_TABLE_SIZE / 2 + 2].data, nullptr);
+}
+
+class AppletLoading : public AppletReading {
+};
+
+TEST_F(AppletLoading, PackedAppletsAreInflatedIntoATemporaryFile)
+{
+    AppletDescription a = Minimal();
+    a.packed = true;
+    a.title = "packed";
+    a.linkedFiles.push_back({"in.txt", AppletLinkedFile::Storage::Inline, {'q'}, 0, 0});
+    a.icons = {{16, 16, 0, {7, 7}}};
+    std::string file = dir.file("p.qma");
+    WriteFileBytes(file, WriteApplet(a));
+    char current[1024];
+    std::snprintf(current, sizeof current, "%s", file.c_str());
+    StreamHandle* stream = StreamOpen(current, STREAM_READ);
+    ASSERT_NE(stream, nullptr);
+    uint64_t offset = 0;
+    AppletOrigin origin{};
+    ASSERT_EQ(OpenAppletStream(&stream, current, sizeof current, &offset, &context, &origin), 0u);
+    EXPECT_EQ(context.isApplet, 1u);
+    EXPECT_EQ(origin.packed, 1u);
+    EXPECT_NE(std::string(current), file);
+    ASSERT_EQ(ReadAppletSections(current, &context, nullptr, stream, offset, &applet, &origin), 0u);
+    StreamClose(stream);
+    EXPECT_STREQ(applet.title, "packed");
+    ASSERT_NE(applet.linkedFiles, nullptr);
+    EXPECT_STREQ(applet.linkedFiles->container, current);
+    // The icon block follows the container in the original file.
+    ASSERT_NE(IconTable[0].data, nullptr);
+    EXPECT_NE(std::string(IconTable[0].data).find(file), std::string::npos);
+    std::string temp = current;
+    FreeStartupGlobals();
+    EXPECT_FALSE(FileExists(temp));
+}
+
+TEST_F(AppletLoading, HeaderTextsFromTheFirstBytes)
+{
+    AppletDescription a = Minimal();
+    a.title = "Quick";
+    a.author = "Me";
+    std::string file = dir.file("h.qma");
+    WriteFileBytes(file, WriteApplet(a));
+    std::snprintf(context.scriptPath, sizeof context.scriptPath, "%s", file.c_str());
+    ASSERT_EQ(ReadScriptFileHeader(&context, &applet), 0u);
+    EXPECT_STREQ(applet.title, "Quick");
+    EXPECT_STREQ(applet.author, "Me");
+
+    AppletInfo packed{};
+    a.packed = true;
+    a.title = "Squeezed";
+    WriteFileBytes(file, WriteApplet(a));
+    ASSERT_EQ(ReadScriptFileHeader(&context, &packed), 0u);
+    EXPECT_STREQ(packed.title, "Squeezed");
+
+    WriteFileBytes(file, {'N', 'O', 'P', 'E', 0});
+    EXPECT_EQ(ReadScriptFileHeader(&context, &packed), ERR_NOAPPLET);
+    std::snprintf(context.scriptPath, sizeof context.scriptPath, "%s", dir.file("missing").c_str());
+    EXPECT_EQ(ReadScriptFileHeader(&context, &packed), ERR_FILEEXIST);
+}
+
+TEST_F(AppletLoading, PluginBundleEntriesStayInsideTheTemporaryDirectory)
+{
+    Bytes player(64, 0x11);
+    Bytes appletBytes = WriteApplet(Minimal());
+    for (bool packed : {false, true}) {
+        std::vector<BundlePlugin> plugins = {{"../../escape", {1, 2, 3}}, {"/abs/plain", {4}}, {"..", {5}}};
+        Bytes bundle = WritePluginBundle(plugins, packed);
+        Bytes program = player;
+        program.insert(program.end(), bundle.begin(), bundle.end());
+        program.insert(program.end(), appletBytes.begin(), appletBytes.end());
+        std::string file = dir.file("prog");
+        WriteFileBytes(file, program);
+        uint32_t offset = static_cast<uint32_t>(player.size());
+        ASSERT_EQ(RunLinkedPluginBundle(file.c_str(), &offset), 0u);
+        EXPECT_EQ(offset, player.size() + bundle.size());
+        std::string temp = Startup.tempDirectory;
+        ASSERT_FALSE(temp.empty());
+        EXPECT_EQ(ReadFileBytes(temp + "/escape.qmp"), (Bytes{1, 2, 3}));
+        EXPECT_EQ(ReadFileBytes(temp + "/plain.qmp"), (Bytes{4}));
+        EXPECT_FALSE(FileExists(dir.path() + "/escape.qmp"));
+        FreeStartupGlobals();
+        EXPECT_FALSE(FileExists(temp));
+    }
+}
+
+TEST_F(AppletLoading, NoBundleLeavesTheOffsetAlone)
+{
+    Bytes program(40, 0x22);
+    Bytes appletBytes = WriteApplet(Minimal());
+    program.insert(program.end(), appletBytes.begin(), appletBytes.end());
+    std::string file = dir.file("prog");
+    WriteFileBytes(file, program);
+    uint32_t offset = 40;
+    ASSERT_EQ(RunLinkedPluginBundle(file.c_str(), &offset), 0u);
+    EXPECT_EQ(offset, 40u);
+    EXPECT_EQ(Startup.tempDirectory[0], 0);
+}
+
+TEST_F(AppletLoading, TruncatedBundleFails)
+{
+    std::vector<BundlePlugin> plugins = {{"one", PatternBytes(1000)}};
+    Bytes bundle = WritePluginBundle(plugins, false);
+    bundle.resize(bundle.size() - 600);
+    std::string file = dir.file("prog");
+    WriteFileBytes(file, bundle);
+    uint32_t offset = 0;
+    EXPECT_EQ(RunLinkedPluginBundle(file.c_str(), &offset), ERR_READ);
+}
+
+}  // namespace

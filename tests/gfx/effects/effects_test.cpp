@@ -1,0 +1,384 @@
+// Effect front ends on real bitmaps: untouched 24-bit pictures, identity
+// parameters, clamped script values, the gamma tables, shadows, dithered
+// monochrome, and ImageMagick as the peer for the exact effects.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <functional>
+#include <set>
+#include <vector>
+
+#include "core/io/error_codes.h"
+#include "core/vm/error_hooks.h"
+#include "gfx/bitmaps/bitmap.h"
+#include "gfx/effects/distort.h"
+#include "gfx/effects/effects.h"
+#include "gfx/effects/filter_kernels.h"
+#include "gfx/picture_test_helpers.h"
+#include "gfx/bitmaps/pixel_formats.h"
+#include "gfx/effects/ripple_swirl.h"
+
+namespace {
+
+struct Picture {
+    BitMapHandle* bitmap = nullptr;
+    explicit Picture(const RgbPicture& p, uint32_t format = PIXFMT_ARGB) : bitmap(BitMapFromPicture(p, format)) {}
+    ~Picture() { FreeColorBitMap(bitmap); }
+    RgbPicture Read() const { return PictureFromBitMap(bitmap); }
+};
+
+struct Plane {
+    BitMapHandle* handle;
+    explicit Plane(BitMapHandle* h) : handle(h) {}
+    ~Plane() { FreePlaneBitMap(handle); }
+    uint8_t* Bytes() const { return reinterpret_cast<uint8_t*>(QueryBitMapAttr(handle, handle->kind == BITMAP_ALPHA ? BMATTR_ALPHA_PIXELS : BMATTR_MASK_PIXELS)); }
+    uint32_t Row() const { return static_cast<uint32_t>(QueryBitMapAttr(handle, handle->kind == BITMAP_ALPHA ? BMATTR_ALPHA_BYTESPERROW : BMATTR_MASK_BYTESPERROW)); }
+};
+
+using Effect = std::function<uint32_t(BitMapHandle*, int32_t w, int32_t h)>;
+
+struct NamedEffect {
+    const char* name;
+    Effect run;
+};
+
+std::vector<NamedEffect> AllEffects()
+{
+    return {
+        {"tint", [](BitMapHandle* b, int32_t w, int32_t h) { return TintBitMap(b, 0, 0, w, h, 0xFF0000, 100); }},
+        {"gray", [](BitMapHandle* b, int32_t w, int32_t h) { return GrayBitMap(b, w, h, 0); }},
+        {"monochrome", [](BitMapHandle* b, int32_t w, int32_t h) { return MonochromeBitMap(b, w, h, 0); }},
+        {"monochrome dithered", [](BitMapHandle* b, int32_t w, int32_t h) { return MonochromeBitMap(b, w, h, 1); }},
+        {"flip", [](BitMapHandle* b, int32_t w, int32_t h) { return FlipBitMap(b, nullptr, nullptr, w, h, 1); }},
+        {"flop", [](BitMapHandle* b, int32_t w, int32_t h) { return FlipBitMap(b, nullptr, nullptr, w, h, 0); }},
+        {"invert", [](BitMapHandle* b, int32_t w, int32_t h) { return InvertBitMap(b, w, h); }},
+        {"replace", [](BitMapHandle* b, int32_t w, int32_t h) {
+             uint32_t pairs[] = {0, 0xFFFFFF};
+             return ReplaceColors(b, w, h, pairs, 1);
+         }},
+        {"blur", [](BitMapHandle* b, int32_t w, int32_t h) { return ConvolveBitMap(CONVOLVE_BLUR, b, nullptr, w, h, 3, 1); }},
+        {"emboss", [](BitMapHandle* b, int32_t w, int32_t h) { return ConvolveBitMap(CONVOLVE_EMBOSS, b, nullptr, w, h, 1, 1); }},
+        {"edge", [](BitMapHandle* b, int32_t w, int32_t h) { return ConvolveBitMap(CONVOLVE_EDGE, b, nullptr, w, h, 1, 1); }},
+        {"sharpen", [](BitMapHandle* b, int32_t w, int32_t h) { return ConvolveBitMap(CONVOLVE_SHARPEN, b, nullptr, w, h, 1, 1); }},
+        {"solarize", [](BitMapHandle* b, int32_t w, int32_t h) { return SolarizeBitMap(b, w, h, 100); }},
+        {"gamma", [](BitMapHandle* b, int32_t w, int32_t h) { return GammaBitMap(b, w, h, 2, 0.5, 1); }},
+        {"contrast", [](BitMapHandle* b, int32_t w, int32_t h) { return ContrastBitMap(b, w, h, 1, 3); }},
+        {"modulate", [](BitMapHandle* b, int32_t w, int32_t h) { return ModulateBitMap(b, w, h, 1.2, 0.5, 1.5); }},
+        {"normalize", [](BitMapHandle* b, int32_t w, int32_t h) { return NormalizeBitMap(b, w, h, 5, static_cast<uint32_t>(w * h - 5)); }},
+        {"sepia", [](BitMapHandle* b, int32_t w, int32_t h) { return SepiaBitMap(b, w, h, 200); }},
+        {"charcoal", [](BitMapHandle* b, int32_t w, int32_t h) { return CharcoalBitMap(b, nullptr, w, h, 1, 1); }},
+        {"oil paint", [](BitMapHandle* b, int32_t w, int32_t h) { return OilPaintBitMap(b, w, h, 2); }},
+        {"pixelate", [](BitMapHandle* b, int32_t w, int32_t h) { return PixelateBitMap(b, nullptr, nullptr, w, h, 4); }},
+        {"ripple", [](BitMapHandle* b, int32_t w, int32_t h) { return WaterRippleBitMap(b, nullptr, nullptr, w, h, 8, 4, 1, 0.5, 0.5); }},
+        {"swirl", [](BitMapHandle* b, int32_t w, int32_t h) { return SwirlBitMap(b, nullptr, nullptr, w, h, 90); }},
+    };
+}
+
+TEST(Effects, TwentyFourBitPicturesAreLeftAlone)
+{
+    RgbPicture in = TestPicture(31, 19);
+    for (uint32_t format : {PIXFMT_RGB24, PIXFMT_BGR24}) {
+        for (const NamedEffect& e : AllEffects()) {
+            Picture p(in, format);
+            ASSERT_NE(p.bitmap, nullptr);
+            EXPECT_EQ(e.run(p.bitmap, 31, 19), 0u) << e.name;
+            EXPECT_EQ(p.Read().argb, in.argb) << e.name;
+        }
+        Picture p(in, format);
+        EXPECT_EQ(SetBitMapTransparency(p.bitmap, 31, 19, 0), nullptr);
+    }
+}
+
+// Sizes beyond the bitmap are cut to it (ASan guards the reads); every
+// effect still changes the picture in all the 2- and 4-byte formats.
+TEST(Effects, OversizedRectanglesAreCutToTheBitMap)
+{
+    RgbPicture in = TestPicture(29, 17, 3);
+    in.argb[0] = 0;  // for the replacement
+    for (uint32_t format : {PIXFMT_ARGB, PIXFMT_BGRA, PIXFMT_RGB565, PIXFMT_BGR555}) {
+        // New bitmaps (the pixelate copy) come in the platform's format, as
+        // every bitmap of a run does.
+        uint32_t platform = OsGetDisplayPixelFormat();
+        OsSetDisplayPixelFormat(format);
+        for (const NamedEffect& e : AllEffects()) {
+            Picture p(in, format);
+            EXPECT_EQ(e.run(p.bitmap, 4000, 100000), 0u) << e.name;
+            EXPECT_NE(p.Read().argb, Quantised(in, format).argb) << e.name << " format " << format;
+        }
+        OsSetDisplayPixelFormat(platform);
+    }
+}
+
+TEST(Effects, IdentityParametersChangeNothing)
+{
+    RgbPicture in = TestPicture(20, 12, 5);
+    std::vector<NamedEffect> identities = {
+        {"modulate 1,1,1", [](BitMapHandle* b, int32_t w, int32_t h) { return ModulateBitMap(b, w, h, 1, 1, 1); }},
+        {"gamma 1,1,1", [](BitMapHandle* b, int32_t w, int32_t h) { return GammaBitMap(b, w, h, 1, 1, 1); }},
+        {"contrast 0 steps", [](BitMapHandle* b, int32_t w, int32_t h) { return ContrastBitMap(b, w, h, 1, 0); }},
+        {"tint level 0", [](BitMapHandle* b, int32_t w, int32_t h) { return TintBitMap(b, 0, 0, w, h, 0xFF00FF, 0); }},
+        {"tint outside", [](BitMapHandle* b, int32_t w, int32_t h) { return TintBitMap(b, w, h, w, h, 0xFF00FF, 99); }},
+        {"solarize 255", [](BitMapHandle* b, int32_t w, int32_t h) { return SolarizeBitMap(b, w, h, 999); }},
+        {"oil paint 0", [](BitMapHandle* b, int32_t w, int32_t h) { return OilPaintBitMap(b, w, h, -2); }},
+        {"ripple amplitude 0", [](BitMapHandle* b, int32_t w, int32_t h) { return WaterRippleBitMap(b, nullptr, nullptr, w, h, 5, 0, 3, 0.3, 0.7); }},
+        {"ripple radius 0", [](BitMapHandle* b, int32_t w, int32_t h) { return WaterRippleBitMap(b, nullptr, nullptr, w, h, 5, 9, 3, -1, 0); }},
+        {"empty rectangle", [](BitMapHandle* b, int32_t, int32_t) { return InvertBitMap(b, 0, -4); }},
+        {"pixels of one colour", [](BitMapHandle* b, int32_t w, int32_t h) {
+             uint32_t pairs[] = {0x123456, 0, 0x654321, 0};
+             return ReplaceColors(b, w, h, pairs, 2);
+         }},
+    };
+    for (const NamedEffect& e : identities) {
+        Picture p(in);
+        EXPECT_EQ(e.run(p.bitmap, 20, 12), 0u) << e.name;
+        EXPECT_EQ(p.Read().argb, in.argb) << e.name;
+    }
+}
+
+// Script values at the ends of their types: every effect ends, stays in
+// its picture (ASan) and answers 0.
+TEST(Effects, HostileParametersStayInBounds)
+{
+    const double inf = HUGE_VAL, nan = std::nan("");
+    std::vector<NamedEffect> hostile = {
+        {"blur huge radius", [](BitMapHandle* b, int32_t w, int32_t h) { return ConvolveBitMap(CONVOLVE_BLUR, b, nullptr, w, h, 1e12, 1); }},
+        {"blur nan", [=](BitMapHandle* b, int32_t w, int32_t h) { return ConvolveBitMap(CONVOLVE_BLUR, b, nullptr, w, h, nan, nan); }},
+        {"blur inf strength", [=](BitMapHandle* b, int32_t w, int32_t h) { return ConvolveBitMap(CONVOLVE_BLUR, b, nullptr, w, h, 4, inf); }},
+        {"sharpen inf", [=](BitMapHandle* b, int32_t w, int32_t h) { return ConvolveBitMap(CONVOLVE_SHARPEN, b, nullptr, w, h, 1, inf); }},
+        {"unknown kind", [](BitMapHandle* b, int32_t w, int32_t h) { return ConvolveBitMap(7, b, nullptr, w, h, 1, 1); }},
+        {"oil paint huge", [](BitMapHandle* b, int32_t w, int32_t h) { return OilPaintBitMap(b, w, h, 1e300); }},
+        {"modulate inf", [=](BitMapHandle* b, int32_t w, int32_t h) { return ModulateBitMap(b, w, h, inf, nan, -inf); }},
+        {"gamma nan", [=](BitMapHandle* b, int32_t w, int32_t h) { return GammaBitMap(b, w, h, nan, inf, 1e-300); }},
+        {"solarize negative", [](BitMapHandle* b, int32_t w, int32_t h) { return SolarizeBitMap(b, w, h, INT32_MIN); }},
+        {"sepia huge", [](BitMapHandle* b, int32_t w, int32_t h) { return SepiaBitMap(b, w, h, INT32_MAX); }},
+        {"normalize huge counts", [](BitMapHandle* b, int32_t w, int32_t h) { return NormalizeBitMap(b, w, h, UINT32_MAX, UINT32_MAX); }},
+        {"ripple extremes", [](BitMapHandle* b, int32_t w, int32_t h) { return WaterRippleBitMap(b, nullptr, nullptr, w, h, INT32_MIN, INT32_MAX, INT32_MIN, 0.5, 0.5); }},
+        {"ripple nan centre", [=](BitMapHandle* b, int32_t w, int32_t h) { return WaterRippleBitMap(b, nullptr, nullptr, w, h, INT32_MAX, 5, INT32_MAX, nan, inf); }},
+        {"swirl extremes", [](BitMapHandle* b, int32_t w, int32_t h) { return SwirlBitMap(b, nullptr, nullptr, w, h, INT32_MIN); }},
+        {"tint extremes", [](BitMapHandle* b, int32_t, int32_t) { return TintBitMap(b, INT32_MIN, INT32_MAX, INT32_MAX, INT32_MAX, 0xFFFFFFFF, INT32_MAX); }},
+        {"pixelate huge", [](BitMapHandle* b, int32_t w, int32_t h) { return PixelateBitMap(b, nullptr, nullptr, w, h, INT32_MAX); }},
+        {"quantize negative", [](BitMapHandle* b, int32_t w, int32_t h) { return QuantizeBitMap(b, w, h, INT32_MIN, 1); }},
+    };
+    RgbPicture in = TestPicture(17, 13, 9);
+    for (const NamedEffect& e : hostile) {
+        Picture p(in);
+        EXPECT_EQ(e.run(p.bitmap, 17, 13), 0u) << e.name;
+    }
+    Picture p(in);
+    EXPECT_EQ(MakeShadowBitMap(nullptr, nullptr, 0, 0, 17, 13, 1e12, 1, 255, 0, 0), nullptr);
+    EXPECT_EQ(MixBitMaps(p.bitmap, p.bitmap, nullptr, INT32_MIN, INT32_MAX, INT32_MAX, INT32_MIN, INT32_MAX, INT32_MAX, 7, nullptr, 0, 0), 0u);
+    double huge[6] = {1e300, 0, 0, 0, 1e300, 0};
+    BitMapHandle* out = nullptr;
+    EXPECT_NE(DistortBitMap(p.bitmap, nullptr, nullptr, DISTORT_AFFINE, 6, 17, 13, huge, 0, &out, nullptr, nullptr, nullptr, nullptr), 0u);
+    EXPECT_EQ(out, nullptr);
+}
+
+TEST(Effects, GammaTables)
+{
+    uint8_t t[256];
+    for (double gamma : {2.0, 1.0, 0.5}) {
+        BuildGammaTable(gamma, t);
+        for (int i = 0; i < 256; ++i) ASSERT_NEAR(t[i], 255 * std::pow(i / 255.0, 1 / gamma), 0.5001) << gamma;
+    }
+
+    RgbPicture in = TestPicture(16, 9, 2);
+    Picture p(in);
+    ASSERT_EQ(GammaBitMap(p.bitmap, 16, 9, 1.0, 1.0, 2.0), 0u);
+    RgbPicture out = p.Read();
+    BuildGammaTable(2.0, t);
+    for (size_t i = 0; i < in.argb.size(); ++i)
+        ASSERT_EQ(out.argb[i], (in.argb[i] & 0xFFFF00) | t[in.argb[i] & 0xFF]) << i;
+    // A gamma of 0 (or a negative one) blacks its channel out.
+    Picture q(in);
+    ASSERT_EQ(GammaBitMap(q.bitmap, 16, 9, -3.0, 1.0, 1.0), 0u);
+    out = q.Read();
+    for (size_t i = 0; i < in.argb.size(); ++i) ASSERT_EQ(out.argb[i], in.argb[i] & 0x00FFFF) << i;
+}
+
+TEST(Effects, ContrastStepsStopAtTheAbortFlag)
+{
+    RgbPicture in = TestPicture(16, 16);
+    Picture p(in);
+    VmAbortFlag = 1;
+    EXPECT_EQ(ContrastBitMap(p.bitmap, 16, 16, 1, 1000000), static_cast<uint32_t>(ERR_USERABORT));
+    VmAbortFlag = 0;
+    EXPECT_EQ(p.Read().argb, in.argb);
+    // A huge count is bounded (the test would not end otherwise).
+    EXPECT_EQ(ContrastBitMap(p.bitmap, 16, 16, 1, 2000000000), 0u);
+}
+
+TEST(Effects, TransparencyMaskIgnoresTheAlphaByte)
+{
+    RgbPicture in;
+    in.w = 5;
+    in.h = 2;
+    in.argb = {0x102030, 0x102031, 0x102030, 0, 0x102030, 1, 2, 0x102030, 3, 0x102030};
+    for (uint32_t format : {PIXFMT_ARGB, PIXFMT_BGRA, PIXFMT_RGBA, PIXFMT_ABGR}) {
+        Picture p(in, format);
+        // Give every pixel an alpha byte that must not matter.
+        BitMapLock lock{};
+        ASSERT_TRUE(LockBitMapPixels(p.bitmap, 0, &lock));
+        for (int32_t y = 0; y < 2; ++y)
+            for (int32_t x = 0; x < 5; ++x) {
+                auto* px = reinterpret_cast<uint32_t*>(lock.pixels) + lock.rowLength * y + x;
+                *px |= (format == PIXFMT_BGRA || format == PIXFMT_RGBA) ? 0x77u : 0x77000000u;
+            }
+        UnlockBitMapPixels(&lock);
+        Plane mask(SetBitMapTransparency(p.bitmap, 99, 99, 0xFF102030));
+        ASSERT_NE(mask.handle, nullptr);
+        EXPECT_EQ(mask.handle->width, 5);
+        for (int32_t i = 0; i < 10; ++i) {
+            bool visible = mask.Bytes()[mask.Row() * (i / 5) + ((i % 5) >> 3)] & (0x80 >> (i % 5));
+            EXPECT_EQ(visible, in.argb[i] != 0x102030) << i << " format " << format;
+        }
+    }
+}
+
+TEST(Effects, MixClampsPositionsAndLevel)
+{
+    RgbPicture a = TestPicture(12, 10, 1), b = TestPicture(12, 10, 2);
+    struct Case {
+        int32_t dx, dy, sx, sy, w, h, level;
+    } cases[] = {{0, 0, 0, 0, 12, 10, 128}, {-3, 2, 1, -4, 50, 50, 999}, {5, 5, 0, 0, 20, 20, -7}, {11, 9, 11, 9, 1, 1, 255}};
+    for (const Case& c : cases) {
+        Picture dst(a), src(b);
+        ASSERT_EQ(MixBitMaps(dst.bitmap, src.bitmap, nullptr, c.dx, c.dy, c.sx, c.sy, c.w, c.h, c.level, nullptr, 0, 0), 0u);
+        RgbPicture out = dst.Read();
+        int32_t level = c.level < 0 ? 0 : c.level > 255 ? 255 : c.level;
+        for (int32_t y = 0; y < 10; ++y)
+            for (int32_t x = 0; x < 12; ++x) {
+                int32_t sx = x - c.dx + c.sx, sy = y - c.dy + c.sy;
+                bool inside = x >= c.dx && y >= c.dy && x < c.dx + c.w && y < c.dy + c.h && sx >= 0 && sy >= 0 &&
+                              sx < 12 && sy < 10;
+                uint32_t d = a.argb[static_cast<size_t>(y) * 12 + x], expect = d;
+                if (inside) {
+                    uint32_t s = b.argb[static_cast<size_t>(sy) * 12 + sx];
+                    expect = 0;
+                    for (int k = 0; k < 24; k += 8) {
+                        int32_t sc = (s >> k) & 0xFF, dc = (d >> k) & 0xFF;
+                        expect |= static_cast<uint32_t>(sc + (((dc - sc) * (255 - level)) >> 8)) << k;
+                    }
+                }
+                ASSERT_EQ(out.argb[static_cast<size_t>(y) * 12 + x], expect) << x << "," << y << " level " << c.level;
+            }
+    }
+}
+
+TEST(Effects, ShadowPlanes)
+{
+    Plane src(AllocAlphaBitMap(10, 6, 1, nullptr, 0));
+    for (int32_t y = 1; y < 5; ++y)
+        for (int32_t x = 2; x < 8; ++x) src.Bytes()[src.Row() * y + x] = 30;
+    struct Case {
+        double radius;
+        int hard;
+        int32_t size;
+    } cases[] = {{4, 0, 8}, {4, 1, 8}, {-6, 0, 0}, {0, 1, 0}};
+    for (const Case& c : cases) {
+        Plane shadow(MakeShadowBitMap(src.handle, nullptr, 0, 0, 10, 6, c.radius, c.radius / 3, 200, c.hard, !c.hard));
+        ASSERT_NE(shadow.handle, nullptr);
+        EXPECT_EQ(shadow.handle->width, 10 + c.size) << c.radius;
+        EXPECT_EQ(shadow.handle->height, 6 + c.size) << c.radius;
+        int32_t r = c.size / 2;
+        uint8_t centre = shadow.Bytes()[shadow.Row() * (r + 3) + r + 5];
+        EXPECT_GT(centre, 100) << c.radius;
+        std::set<uint8_t> values;
+        for (int32_t y = 0; y < shadow.handle->height; ++y)
+            for (int32_t x = 0; x < shadow.handle->width; ++x) values.insert(shadow.Bytes()[shadow.Row() * y + x]);
+        if (c.hard) {
+            for (uint8_t v : values) EXPECT_TRUE(v == 0 || v == 255) << int(v);
+        }
+        if (c.size) {
+            EXPECT_TRUE(values.count(0)) << c.radius;
+        }
+    }
+    // Without planes the rectangle itself casts the shadow.
+    Plane plain(MakeShadowBitMap(nullptr, nullptr, 0, 0, 4, 4, 2, 1, 255, 0, 0));
+    ASSERT_NE(plain.handle, nullptr);
+    EXPECT_EQ(plain.handle->width, 8);
+    EXPECT_GT(plain.Bytes()[plain.Row() * 4 + 4], 128);
+    EXPECT_EQ(MakeShadowBitMap(nullptr, nullptr, 0, 0, 0, 4, 2, 1, 255, 0, 0), nullptr);
+}
+
+// The palette itself is the quantiser's tests' business.
+TEST(Effects, DitheredMonochromeKeepsTheBrightness)
+{
+    RgbPicture in = TestPicture(40, 30, 8);
+    for (uint32_t format : {PIXFMT_ARGB, PIXFMT_RGB565, PIXFMT_ABGR}) {
+        Picture m(in, format);
+        ASSERT_EQ(MonochromeBitMap(m.bitmap, 40, 30, 1), 0u);
+        RgbPicture out = m.Read();
+        uint32_t white = Quantised(RgbPicture{1, 1, {0xFFFFFF}}, format).argb[0];
+        double inLuma = 0, outLuma = 0;
+        for (size_t i = 0; i < out.argb.size(); ++i) {
+            ASSERT_TRUE(out.argb[i] == 0 || out.argb[i] == white) << i;
+            inLuma += ((in.argb[i] >> 16) * 299 + ((in.argb[i] >> 8) & 0xFF) * 587 + (in.argb[i] & 0xFF) * 114) / 1000.0;
+            outLuma += out.argb[i] ? 255 : 0;
+        }
+        // Dithering keeps the picture's brightness roughly.
+        EXPECT_NEAR(outLuma / out.argb.size(), inLuma / in.argb.size(), 40) << format;
+    }
+}
+
+TEST(Effects, NextToImageMagick)
+{
+    if (!HaveConvert()) GTEST_SKIP() << "no /usr/bin/convert";
+    RgbPicture in = TestPicture(80, 60, 11);
+    struct Case {
+        const char* name;
+        Effect run;
+        std::string arguments;
+        double meanBound;
+        uint32_t maxBound;
+    } cases[] = {
+        {"negate", [](BitMapHandle* b, int32_t w, int32_t h) { return InvertBitMap(b, w, h); }, "-negate", 0, 0},
+        {"flop", [](BitMapHandle* b, int32_t w, int32_t h) { return FlipBitMap(b, nullptr, nullptr, w, h, 1); }, "-flop", 0, 0},
+        {"flip", [](BitMapHandle* b, int32_t w, int32_t h) { return FlipBitMap(b, nullptr, nullptr, w, h, 0); }, "-flip", 0, 0},
+        {"grayscale", [](BitMapHandle* b, int32_t w, int32_t h) { return GrayBitMap(b, w, h, 0); }, "-grayscale Rec601Luma", 0.5, 1},
+        // The histogram stretch works on each channel alone.
+        {"normalize", [](BitMapHandle* b, int32_t w, int32_t h) {
+             return NormalizeBitMap(b, w, h, static_cast<uint32_t>(w * h * 0.02), static_cast<uint32_t>(w * h * 0.99));
+         }, "-channel RGB -contrast-stretch 2%x1%", 0.6, 1},
+        {"contrast", [](BitMapHandle* b, int32_t w, int32_t h) { return ContrastBitMap(b, w, h, 1, 1); }, "-contrast", 0.6, 1},
+        {"contrast-", [](BitMapHandle* b, int32_t w, int32_t h) { return ContrastBitMap(b, w, h, 0, 2); }, "+contrast +contrast", 0.8, 2},
+    };
+    for (const Case& c : cases) {
+        RgbPicture peer;
+        ASSERT_TRUE(RunConvert(in, c.arguments, &peer)) << c.name;
+        Picture p(in);
+        ASSERT_EQ(c.run(p.bitmap, 80, 60), 0u);
+        RgbPicture ours = p.Read();
+        double mean = MeanChannelError(ours, peer);
+        uint32_t worst = MaxChannelError(ours, peer);
+        std::printf("%-9s mean %.3f max %u\n", c.name, mean, worst);
+        EXPECT_LE(mean, c.meanBound) << c.name;
+        EXPECT_LE(worst, c.maxBound) << c.name;
+    }
+}
+
+// The peer's sepia tone ends with a stretch of its own (all channels
+// together, other cut-offs): the toning itself is compared through it, and
+// the stretch and contrast steps of the chain above.
+TEST(Effects, SepiaToneNextToImageMagick)
+{
+    if (!HaveConvert()) GTEST_SKIP() << "no /usr/bin/convert";
+    RgbPicture in = TestPicture(80, 60, 12);
+    Picture p(in);
+    BitMapLock lock{};
+    ASSERT_TRUE(LockBitMapPixels(p.bitmap, 0, &lock));
+    SepiaPixels32(reinterpret_cast<uint32_t*>(lock.pixels), 80, 60, lock.rowLength, lock.format, 204);
+    UnlockBitMapPixels(&lock);
+    RgbPicture toned = p.Read(), peer, finished;
+    ASSERT_TRUE(RunConvert(in, "-sepia-tone 80%", &peer));
+    ASSERT_TRUE(RunConvert(toned, "-normalize -contrast", &finished));
+    EXPECT_LE(MeanChannelError(finished, peer), 0.5);
+    EXPECT_LE(MaxChannelError(finished, peer), 1u);
+    // The whole chain: sepia, then the stretch and one contrast step.
+    Picture chain(in);
+    ASSERT_EQ(SepiaBitMap(chain.bitmap, 80, 60, 204), 0u);
+    ASSERT_TRUE(RunConvert(toned, "-channel RGB -contrast-stretch 2%x1% +channel -contrast", &finished));
+    EXPECT_LE(MeanChannelError(chain.Read(), finished), 0.8);
+}
+
+}  // namespace

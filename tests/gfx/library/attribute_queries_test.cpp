@@ -1,0 +1,224 @@
+// GetAttribute where it does more than read a field: the cases without a
+// current display, which answer an error instead of reading through null,
+// layers, shown pictures and brush planes, the missing font's message,
+// intervals, async draw objects and plugin object types.
+#include <string>
+
+#include "core/io/error_codes.h"
+#include "core/io/errors.h"
+#include "core/services/object_registry.h"
+#include "display/intervals.h"
+#include "display/object_list.h"
+#include "display/output.h"
+#include "display/pictures.h"
+#include "display/script_refs.h"
+#include "draw/draw_library.h"
+#include "gfx/library/async_draw.h"
+#include "gfx/library/attribute_queries.h"
+#include "gfx/bitmaps/bitmap.h"
+#include "gfx/graphics_fixture.h"
+
+namespace {
+
+enum : int { BGPIC = 1, BRUSH = 3, DISPLAY = 21, LAYER = 22, ASYNCDRAW = 37, EVENTHANDLER = 40, INTERVAL = 41,
+             FONT = 43 };
+
+// An async draw producer of 7 frames standing at frame 4; it remembers what
+// it was asked and answers nothing to any other message.
+struct Producer {
+    std::vector<std::pair<uint32_t, intptr_t>> asked;
+};
+
+intptr_t ProducerMessage(uint32_t message, intptr_t argument, void* user)
+{
+    static_cast<Producer*>(user)->asked.emplace_back(message, argument);
+    return message == ADMSG_FRAMECOUNT ? 7 : message == ADMSG_CURFRAME ? 4 : 0;
+}
+
+uint32_t ProducerFrame(void*, uint32_t*) { return 0; }
+void ProducerCleanup(void*, uint32_t) {}
+
+// A plugin type's handler: pushes attribute * 1000 + id, or answers a
+// negative count when asked for attribute 1.
+int GadgetHandler(void* context, intptr_t attribute, intptr_t id)
+{
+    if (attribute == 1) return -1;
+    VmPushNumber(static_cast<VmState*>(context), static_cast<double>(attribute * 1000 + id));
+    return 1;
+}
+
+class AttributeQueries : public GraphicsFixture {
+protected:
+    // Starts without a current display; display 1 stays open beside it.
+    void SetUp() override
+    {
+        GraphicsFixture::SetUp();
+        CurrentDisplay = nullptr;
+        ASSERT_EQ(InitTextState(), 0);
+    }
+    void TearDown() override
+    {
+        CurrentDisplay = nullptr;
+        FreeAllDisplays(vm);
+        FreeGraphicsResources(vm);
+        FreeAllBGPics(vm);
+        FreeAllTimerObjects(vm);
+        FreeTextResources(vm);
+        GraphicsFixture::TearDown();
+    }
+    // The values a query answers; its error code (0 on success).
+    uint32_t Ask(int type, Value id, int attribute, std::vector<Value>* results)
+    {
+        return CallGlobal(vm, "getattribute", {double(type), id, double(attribute)}, results);
+    }
+    Value One(int type, Value id, int attribute)
+    {
+        std::vector<Value> results;
+        uint32_t error = Ask(type, id, attribute, &results);
+        EXPECT_EQ(error, 0u) << "type " << type << " attribute " << attribute;
+        return results.size() == 1 ? results[0] : Value{Nil{}};
+    }
+    uint32_t Error(int type, Value id, int attribute) { return Ask(type, id, attribute, nullptr); }
+};
+
+TEST_F(AttributeQueries, WithoutACurrentDisplayQueriesOnItAreErrors)
+{
+    ASSERT_EQ(CurrentDisplay, nullptr);
+    EXPECT_EQ(Error(DISPLAY, 0.0, ATTRWIDTH), ERR_FINDDISPLAY);
+    EXPECT_EQ(Error(DISPLAY, 0.0, ATTROUTPUTDEVICE), ERR_FINDDISPLAY);
+    EXPECT_EQ(Error(DISPLAY, 0.0, ATTRFONTNAME), ERR_FINDDISPLAY);
+    EXPECT_EQ(Error(EVENTHANDLER, std::string("OnMouseDown"), ATTRFUNCTION), ERR_FINDDISPLAY);
+    EXPECT_EQ(Error(LAYER, 1.0, ATTRWIDTH), ERR_NOLAYERS);
+    // A global event's slot needs no display.
+    EXPECT_EQ(One(EVENTHANDLER, std::string("OnMusicEnd"), ATTRFUNCTION), Value{0.0});
+    // Nor does a picture, whose clip region is the current output's.
+    BGPic* picture;
+    ASSERT_EQ(AddBGPic(vm, MakeObjectId(4), false, AllocColorBitMap(8, 6, 0, nullptr), nullptr, nullptr, 8, 6,
+                       &picture), 0u);
+    EXPECT_EQ(One(BGPIC, 4.0, ATTRCLIPREGION), Value{-1.0});
+}
+
+TEST_F(AttributeQueries, LayerQueriesNeedLayersOnTheDisplay)
+{
+    Display* d = MakeTestDisplay(vm, 3, 64, 48);
+    ASSERT_NE(d, nullptr);
+    CurrentDisplay = d;
+    // Layers on: a layer number finds no layer, a name no layer of that name.
+    d->layersEnabled = 1;
+    EXPECT_EQ(Error(LAYER, 1.0, ATTRWIDTH), ERR_LAYERRANGE);
+    EXPECT_EQ(Error(LAYER, std::string("sky"), ATTRWIDTH), ERR_FINDLAYER);
+    d->outputMode = OUTPUT_BRUSH;
+    EXPECT_EQ(Error(LAYER, 1.0, ATTRWIDTH), ERR_NOLAYERS);
+}
+
+TEST_F(AttributeQueries, ShownPicturesAndBrushPlanes)
+{
+    Display* d = MakeTestDisplay(vm, 3, 64, 48);
+    ASSERT_NE(d, nullptr);
+    CurrentDisplay = d;
+    BGPic* picture;
+    ASSERT_EQ(AddBGPic(vm, MakeObjectId(6), false, AllocColorBitMap(8, 6, 0, nullptr), nullptr, nullptr, 8, 6,
+                       &picture), 0u);
+    Brush* brush;
+    ASSERT_EQ(AddBrush(vm, MakeObjectId(9), false, AllocColorBitMap(4, 4, 0, nullptr),
+                       AllocMaskBitMap(nullptr, 4, 4, 1, nullptr, 0), nullptr, 4, 4, &brush), 0u);
+    // A picture shown on the display gives the display's size and id.
+    d->shownBGPic = picture;
+    EXPECT_EQ(One(DISPLAY, 3.0, ATTRWIDTH), Value{8.0});
+    EXPECT_EQ(One(DISPLAY, 3.0, ATTRBGPIC), Value{6.0});
+    d->shownBGPic = nullptr;
+    brush->boundDisplay = d;
+    EXPECT_EQ(One(BRUSH, 9.0, ATTRDISPLAY), Value{3.0});
+    EXPECT_EQ(One(BRUSH, 9.0, ATTRHASMASK), Value{1.0});
+    brush->hardware = 1;
+    brush->planeFlags = BRUSHPLANE_ALPHA;
+    EXPECT_EQ(One(BRUSH, 9.0, ATTRHASMASK), Value{0.0});
+    EXPECT_EQ(One(BRUSH, 9.0, ATTRHASALPHA), Value{1.0});
+    EXPECT_EQ(One(BRUSH, 9.0, ATTRHARDWARE), Value{1.0});
+    brush->hardware = 0;
+}
+
+// The message names the font asked for, whatever text an earlier error left.
+TEST_F(AttributeQueries, MissingFontsAreNamedInTheMessage)
+{
+    SetErrorText("stale.png");
+    EXPECT_EQ(Error(FONT, 3.0, ATTRFONTSIZE), ERR_FINDFONT2);
+    char message[256];
+    GetErrorText(ERR_FINDFONT2, message, sizeof message);
+    EXPECT_STREQ(message, "Font 3 is not available in this size!");
+}
+
+TEST_F(AttributeQueries, IntervalsAnswerTheirTimeHandlerAndUserdata)
+{
+    VmPushNativeFunction(vm, [](VmState*) -> uint32_t { return 0; });
+    int32_t function = TakeRegistryRef(vm);
+    VmPushCString(vm, "tick data");
+    int32_t userdata = TakeRegistryRef(vm);
+    EventHandler handler{function, userdata, -1};
+    ASSERT_EQ(AddInterval(vm, MakeObjectId(8), 1500, 0, &handler), 0u);
+    EXPECT_EQ(One(INTERVAL, 8.0, ATTRDURATION), Value{1500.0});
+    EXPECT_EQ(One(INTERVAL, 8.0, ATTRUSERDATA), Value{std::string("tick data")});
+    EXPECT_EQ(Error(INTERVAL, 8.0, ATTRCOUNT), ERR_UNKNOWNATTR);
+    EXPECT_EQ(Error(INTERVAL, 9.0, ATTRCOUNT), ERR_FINDINTERVAL);
+    // The function answered is the installed one.
+    VmSetTop(vm, 0);
+    VmPushString(vm, "getattribute");
+    VmGetTable(vm, VM_GLOBALSINDEX);
+    VmPushNumber(vm, INTERVAL);
+    VmPushNumber(vm, 8);
+    VmPushNumber(vm, ATTRFUNCTION);
+    ASSERT_EQ(VmPCall(vm, 3, 1, 0), 0u);
+    PushRegistryRef(vm, function);
+    EXPECT_TRUE(VmCompareRawEqual(vm, -1, -2));
+    VmSetTop(vm, 0);
+}
+
+TEST_F(AttributeQueries, AsyncDrawObjectsAskTheirProducerForFrames)
+{
+    Producer producer;
+    AsyncDrawNode *anim, *move;
+    ASSERT_EQ(CreateAsyncDrawObject(ADF_ANIM, ProducerFrame, nullptr, nullptr, ProducerCleanup, ProducerMessage,
+                                    &producer, &anim), 0u);
+    ASSERT_EQ(CreateAsyncDrawObject(ADF_MOVEOBJECT, ProducerFrame, nullptr, nullptr, ProducerCleanup, nullptr,
+                                    &producer, &move), 0u);
+    const struct {
+        AsyncDrawNode* node;
+        int attribute;
+        Value expected;
+    } cases[] = {
+        {anim, ATTRTYPE, 2.0},
+        {anim, ATTRNUMFRAMES, 7.0},
+        {anim, ATTRCURFRAME, 4.0},
+        {move, ATTRTYPE, 1.0},
+        {move, ATTRNUMFRAMES, -1.0},
+        {move, ATTRCURFRAME, -1.0},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(One(ASYNCDRAW, Pointer{c.node}, c.attribute), c.expected) << "attribute " << c.attribute;
+    using Asked = std::vector<std::pair<uint32_t, intptr_t>>;
+    EXPECT_EQ(producer.asked, (Asked{{ADMSG_FRAMECOUNT, 0}, {ADMSG_CURFRAME, 0}}));
+    EXPECT_EQ(One(ASYNCDRAW, 0.0, ATTRCOUNT), Value{2.0});
+    EXPECT_EQ(Error(ASYNCDRAW, Pointer{anim}, ATTRWIDTH), ERR_UNKNOWNATTR);
+    EXPECT_EQ(Error(ASYNCDRAW, 1.0, ATTRTYPE), ERR_FINDASYNCDRAW);
+    FreeAsyncDrawNode(anim, vm, 0);
+    EXPECT_EQ(Error(ASYNCDRAW, Pointer{anim}, ATTRTYPE), ERR_FINDARRAY);
+    EXPECT_EQ(producer.asked.size(), 2u) << "a failed lookup asks nothing";
+}
+
+TEST_F(AttributeQueries, PluginTypesAnswerThroughTheirHandler)
+{
+    ObjectHeader* gadgets = nullptr;
+    uint32_t type = 0;
+    ASSERT_EQ(RegisterObjectType(&gadgets, "Gadget", GadgetHandler, &type, 0), 0u);
+    ASSERT_EQ(type, 58u);
+    ObjectHeader record{};
+    AppendObject(&gadgets, &record, type, MakeObjectId(3), false);
+    EXPECT_EQ(One(58, 3.0, 7), Value{7003.0});
+    EXPECT_EQ(Error(58, 3.0, 1), ERR_WRONGUSAGE) << "a negative answer is no Gosub request";
+    // Below 58 the ids have no finder.
+    EXPECT_EQ(Error(49, 3.0, ATTRWIDTH), ERR_UNKNOWNATTR);
+    EXPECT_EQ(One(49, 3.0, ATTRCOUNT), Value{0.0});
+    gadgets = nullptr;
+}
+
+}  // namespace
