@@ -734,7 +734,7 @@ void ArmStatus(Transfer& t, Connection* connection, uint32_t action, uint64_t to
     connection->statusArmed = t.statusFunction ? 1 : 0;
     connection->statusAction = action;
     connection->statusCount = 0;
-    connection->statusTotal = static_cast<uint32_t>(total);
+    connection->statusTotal = total;
 }
 
 uint64_t MultipartLength(const Transfer& t)
