@@ -63,7 +63,7 @@ void FreeBlock(VmState* vm, MemBlock* block)
         FreeObjectDataList(vm, &block->header.dataList);
     if (block->borrowers) {
         block->freed = 1;
-        block->header.next = &FreedLenders->header;
+        block->header.next = reinterpret_cast<ObjectHeader*>(FreedLenders);
         FreedLenders = block;
         return;
     }
