@@ -25,10 +25,19 @@ struct ArgbBuffer {
     ~ArgbBuffer() { OsFreeMem(pixels); }
 };
 
+// Whether a pixel that shows has the colour (RGB).
+bool ShownWithColour(const uint32_t* argb, size_t count, uint32_t rgb)
+{
+    for (size_t i = 0; i < count; ++i)
+        if (argb[i] >> 24 != 0 && (argb[i] & 0xFFFFFF) == rgb)
+            return true;
+    return false;
+}
+
 // The first colour that no pixel of the picture has: the key of its
-// transparent pixels when the brush has none of its own. 2^24 colours
-// cannot all be in a picture of at most 2^24 - 1 pixels that keeps one of
-// them invisible, so there always is one.
+// transparent pixels when the brush's own cannot be. 2^24 colours cannot
+// all be in a picture of at most 2^24 - 1 pixels that keeps one of them
+// invisible, so there always is one.
 int32_t UnusedColour(const uint32_t* argb, size_t count)
 {
     constexpr size_t kColours = size_t{1} << 24;
@@ -68,12 +77,16 @@ uint32_t SaveBrushPlanes(const Brush* brush, uint32_t format, const char* file, 
     for (size_t i = 0; i < count && !hidden; ++i)
         hidden = argb.pixels[i] >> 24 == 0;
     // Formats that keep transparency as one colour of a palette need a key
-    // that no visible pixel has: the brush's own, or one the picture lacks.
+    // that no visible pixel has, or those pixels would vanish too: the
+    // brush's own while nothing shown has it (drawing on a brush or
+    // changing its mask can show it), else one the picture lacks.
     int32_t key = -1;
     bool keyed = format != IMGFMT_BMP && format != IMGFMT_PNG && format != IMGFMT_JPEG && format != IMGFMT_ILBM;
     if (hidden && keyed) {
-        key = brush->transparentColour != 0xFFFFFFFFu ? static_cast<int32_t>(brush->transparentColour & 0xFFFFFF)
-                                                       : UnusedColour(argb.pixels, count);
+        uint32_t own = brush->transparentColour & 0xFFFFFF;
+        key = brush->transparentColour != 0xFFFFFFFFu && !ShownWithColour(argb.pixels, count, own)
+                  ? static_cast<int32_t>(own)
+                  : UnusedColour(argb.pixels, count);
         if (key < 0)
             return ERR_MEM;
         for (size_t i = 0; i < count; ++i)

@@ -2,11 +2,11 @@
 // it, so a pointer is never freed while a display still points at it.
 #include "gfx/library/pointers.h"
 
-#include "core/services/arg_helpers.h"
-#include "core/services/check_args.h"
 #include "core/io/error_codes.h"
 #include "core/io/errors.h"
 #include "core/io/number_conv.h"
+#include "core/services/arg_helpers.h"
+#include "core/services/check_args.h"
 #include "core/vm/library_glue.h"
 #include "display/display.h"
 #include "display/library_support.h"
@@ -14,6 +14,7 @@
 #include "display/output.h"
 #include "display/pictures.h"
 #include "display/script_refs.h"
+#include "display/sprites.h"
 #include "gfx/bitmaps/argb_exchange.h"
 #include "gfx/library/named_coords.h"
 #include "platform/posix/os_memory.h"
@@ -62,17 +63,14 @@ void FreeUnusedDetached(VmState* vm)
     }
 }
 
-// The pointer image of a brush: ARGB, transparent where the mask is clear.
-// The hot spot defaults to the middle and is kept on the image.
-uint32_t MakeBrushPointer(VmState* vm, PointerNode* node)
+// The pointer image of a picture: ARGB, transparent where the mask is
+// clear. The hot spot, from the arguments at hotArg and hotArg + 1, defaults
+// to the middle and is kept on the image.
+uint32_t MakeImagePointer(VmState* vm, PointerNode* node, int hotArg, BitMapHandle* bitmap, BitMapHandle* mask,
+                          BitMapHandle* alpha, int32_t w, int32_t h)
 {
-    Brush* brush;
-    if (uint32_t error = FindBrush(vm, GetObjectIdArg(vm, 3), &brush, 0)) return error;
-    BitMapHandle *bitmap, *mask, *alpha;
-    int32_t w, h;
-    GetBrushPlanes(brush, &bitmap, &mask, &alpha, &w, &h);
     if (!bitmap || w < 1 || h < 1) return ERR_POINTERIMG;
-    int32_t hotX = VmOptInteger(vm, 4, w / 2), hotY = VmOptInteger(vm, 5, h / 2);
+    int32_t hotX = VmOptInteger(vm, hotArg, w / 2), hotY = VmOptInteger(vm, hotArg + 1, h / 2);
     hotX = hotX < 0 ? 0 : hotX > w - 1 ? w - 1 : hotX;
     hotY = hotY < 0 ? 0 : hotY > h - 1 ? h - 1 : hotY;
     uint32_t* argb = BitMapToArgbMasked(bitmap, 0, 0, w, h, mask, alpha, -1, 1, 0);
@@ -82,6 +80,31 @@ uint32_t MakeBrushPointer(VmState* vm, PointerNode* node)
     OsFreeMem(argb);
     node->kind = STDPTR_CUSTOM;
     return error;
+}
+
+uint32_t MakeBrushPointer(VmState* vm, PointerNode* node)
+{
+    Brush* brush;
+    if (uint32_t error = FindBrush(vm, GetObjectIdArg(vm, 3), &brush, 0)) return error;
+    BitMapHandle *bitmap, *mask, *alpha;
+    int32_t w, h;
+    GetBrushPlanes(brush, &bitmap, &mask, &alpha, &w, &h);
+    return MakeImagePointer(vm, node, 4, bitmap, mask, alpha, w, h);
+}
+
+// A sprite's frame (1-based) as the image; a linked sprite shows the frames
+// of the sprite it is linked to.
+uint32_t MakeSpritePointer(VmState* vm, PointerNode* node)
+{
+    Sprite* sprite;
+    if (uint32_t error = FindSprite(GetObjectIdArg(vm, 3), &sprite)) return error;
+    int32_t frame = VmOptInteger(vm, 4, 1);
+    const FrameSet& frames = ResolveSpriteLink(sprite)->frames;
+    if (frame < 1 || static_cast<uint32_t>(frame) > frames.frameCount) return ERR_ANIMFRAME;
+    BitMapHandle *bitmap, *mask, *alpha;
+    if (uint32_t error = GetSpriteFramePlanes(sprite, static_cast<uint32_t>(frame - 1), &bitmap, &mask, &alpha))
+        return error;
+    return MakeImagePointer(vm, node, 5, bitmap, mask, alpha, frames.width, frames.height);
 }
 
 uint32_t FindPointerArg(VmState* vm, int index, PointerNode** out)
@@ -137,9 +160,7 @@ uint32_t CmdCreatePointer(VmState* vm)
         CheckArgs(vm, 3, 5, 0, 0);
         error = MakeBrushPointer(vm, node);
     } else if (type == OBJ_SPRITE) {
-        // This player has no sprites, so no sprite id can be found.
-        SetErrorArgNumber(VmCheckInteger(vm, 3));
-        error = ERR_FINDSPRITE;
+        error = MakeSpritePointer(vm, node);
     } else if (type == OBJ_POINTER) {
         CheckArgs(vm, 3, 3, 0, 0);
         int32_t kind = VmCheckInteger(vm, 3);

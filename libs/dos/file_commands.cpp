@@ -462,7 +462,7 @@ uint32_t CmdCompressFile(VmState* vm)
     if (uint32_t code =
             DeflateFileWithMagic(CONTAINER_MAGIC_PACKAGE, source.c_str(), destination.c_str(), nullptr, &written))
         return code;
-    VmPushNumber(vm, static_cast<double>(static_cast<uint32_t>(written)));
+    VmPushNumber(vm, static_cast<double>(written));
     return 1;
 }
 

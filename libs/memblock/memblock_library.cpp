@@ -27,15 +27,110 @@ void UnlinkBlock(MemBlock* block)
         *link = block->header.next;
 }
 
-void FreeBlock(VmState* vm, MemBlock* block)
+// Blocks freed by the script while others still borrow their bytes.
+MemBlock* FreedLenders = nullptr;
+
+void ReleaseLender(MemBlock* lender);
+
+void FreeStorage(MemBlock* block)
 {
     if (!block->notOwned)
         OsFreeMem(block->data);
     if (block->file)
         ReleaseVirtualStringFile(block->file);
+    if (block->lender)
+        ReleaseLender(block->lender);
+    OsFreeMem(block);
+}
+
+void ReleaseLender(MemBlock* lender)
+{
+    if (--lender->borrowers || !lender->freed)
+        return;
+    ObjectHeader** link = reinterpret_cast<ObjectHeader**>(&FreedLenders);
+    while (*link && *link != &lender->header)
+        link = &(*link)->next;
+    if (*link)
+        *link = lender->header.next;
+    FreeStorage(lender);
+}
+
+// The script is done with the block (it is already unlinked); its bytes
+// stay while other blocks borrow them.
+void FreeBlock(VmState* vm, MemBlock* block)
+{
     if (vm)
         FreeObjectDataList(vm, &block->header.dataList);
-    OsFreeMem(block);
+    if (block->borrowers) {
+        block->freed = 1;
+        block->header.next = reinterpret_cast<ObjectHeader*>(FreedLenders);
+        FreedLenders = block;
+        return;
+    }
+    FreeStorage(block);
+}
+
+// Points the block at its virtual file's bytes, which move when a writable
+// file grows. ERR_MEMRANGE when the file no longer reaches the block (a
+// size of 0 would mean "unknown" and turn the range checks off).
+uint32_t FollowFile(MemBlock* block)
+{
+    VirtualStringFile* file = block->file;
+    if (!file->data || file->size <= block->fileOffset)
+        return ERR_MEMRANGE;
+    uint64_t size = file->size - block->fileOffset;
+    if (block->fileLength) {
+        if (size < block->fileLength)
+            return ERR_MEMRANGE;
+        size = block->fileLength;
+    }
+    if (size > UINT32_MAX)
+        return ERR_MEMRANGE;
+    block->data = file->data + block->fileOffset;
+    block->size = static_cast<uint32_t>(size);
+    return 0;
+}
+
+// Where a block over foreign memory gets its bytes from when the address
+// lies inside bytes that this library lends: an allocated block's or a
+// virtual file's.
+struct BorrowedBytes {
+    MemBlock* lender = nullptr;
+    VirtualStringFile* file = nullptr;
+    uint64_t fileOffset = 0;
+    uint64_t available = 0;  // bytes from the address to the end of the lent bytes
+    bool readOnly = false;
+};
+
+bool LendsAddress(MemBlock* block, const uint8_t* address, BorrowedBytes* out)
+{
+    if (block->file) {
+        if (FollowFile(block))
+            return false;
+    } else if (block->notOwned) {
+        return false;
+    }
+    if (address < block->data || address >= block->data + block->size)
+        return false;
+    auto offset = static_cast<uint64_t>(address - block->data);
+    if (block->file) {
+        out->file = block->file;
+        out->fileOffset = block->fileOffset + offset;
+    } else {
+        out->lender = block;
+    }
+    out->available = block->size - offset;
+    out->readOnly = block->readOnly != 0;
+    return true;
+}
+
+bool FindLentBytes(const uint8_t* address, BorrowedBytes* out)
+{
+    for (MemBlock* list : {MemBlockList, FreedLenders})
+        for (MemBlock* b = list; b; b = reinterpret_cast<MemBlock*>(b->header.next))
+            if (LendsAddress(b, address, out))
+                return true;
+    return false;
 }
 
 // The id argument of the commands that make blocks: Nil asks for a handle.
@@ -53,9 +148,11 @@ NewBlockId ReadNewBlockId(VmState* vm, int index)
 
 // Files the block under its id, taking the place of a block with the same
 // id, and pushes the handle when one was asked for. The old block goes only
-// once the new one exists, so a failed allocation leaves it in place.
+// once the new one exists, so a failed allocation leaves it in place; the
+// new block takes what it borrows first, so replacing its own lender keeps
+// the bytes.
 uint32_t AddBlock(VmState* vm, NewBlockId id, uint8_t* data, uint32_t size, bool notOwned,
-                  VirtualStringFile* file = nullptr)
+                  const BorrowedBytes* borrowed = nullptr)
 {
     auto* block = static_cast<MemBlock*>(OsAllocMem(sizeof(MemBlock), 1));
     if (!block) {
@@ -63,10 +160,16 @@ uint32_t AddBlock(VmState* vm, NewBlockId id, uint8_t* data, uint32_t size, bool
             OsFreeMem(data);
         return ERR_MEM;
     }
-    if (file) {
-        RetainVirtualStringFile(file);
-        block->file = file;
-        block->readOnly = file->writable ? 0 : 1;
+    if (borrowed && borrowed->file) {
+        RetainVirtualStringFile(borrowed->file);
+        block->file = borrowed->file;
+        block->fileOffset = borrowed->fileOffset;
+        block->fileLength = size;
+        block->readOnly = borrowed->readOnly || !borrowed->file->writable ? 1 : 0;
+    } else if (borrowed && borrowed->lender) {
+        block->lender = borrowed->lender;
+        ++block->lender->borrowers;
+        block->readOnly = borrowed->readOnly ? 1 : 0;
     }
     if (!id.useHandle) {
         if (auto* old = reinterpret_cast<MemBlock*>(FindObjectOfType(OBJ_MEMORY, id.id))) {
@@ -80,6 +183,8 @@ uint32_t AddBlock(VmState* vm, NewBlockId id, uint8_t* data, uint32_t size, bool
     block->size = size;
     block->data = data;
     block->notOwned = notOwned ? 1 : 0;
+    if (block->file)
+        FollowFile(block);
     ObjectHeader** link = reinterpret_cast<ObjectHeader**>(&MemBlockList);
     while (*link)
         link = &(*link)->next;
@@ -135,7 +240,17 @@ uint32_t CmdAllocMemFromPointer(VmState* vm)
     int64_t size = DoubleToInt64(VmCheckNumber(vm, 3));
     if (!data || size < 0 || size > UINT32_MAX)
         return ERR_WRONGUSAGE;
-    return AddBlock(vm, id, data, static_cast<uint32_t>(size), true);
+    // Bytes of a block or a virtual file are borrowed, not taken: their size
+    // is known (so 0 means the rest of them), and a block never reaches past
+    // them.
+    BorrowedBytes borrowed;
+    if (!FindLentBytes(data, &borrowed))
+        return AddBlock(vm, id, data, static_cast<uint32_t>(size), true);
+    if (static_cast<uint64_t>(size) > borrowed.available)
+        return ERR_MEMRANGE;
+    if (size == 0)
+        size = static_cast<int64_t>(borrowed.available);
+    return AddBlock(vm, id, data, static_cast<uint32_t>(size), true, &borrowed);
 }
 
 // Only a virtual string file (the ":::chunkS" form) lives in memory; a
@@ -153,7 +268,10 @@ uint32_t CmdAllocMemFromVirtualFile(VmState* vm)
     VirtualStringFile* file = parts.object;
     if (!file->data || file->size == 0 || file->size > UINT32_MAX)
         return ERR_WRONGUSAGE;
-    return AddBlock(vm, id, file->data, static_cast<uint32_t>(file->size), true, file);
+    BorrowedBytes whole;
+    whole.file = file;
+    whole.readOnly = !file->writable;
+    return AddBlock(vm, id, file->data, 0, true, &whole);
 }
 
 }  // namespace
@@ -162,16 +280,7 @@ uint32_t FindMemBlock(ObjectId id, MemBlock** out)
 {
     *out = reinterpret_cast<MemBlock*>(FindObjectOfType(OBJ_MEMORY, id));
     if (MemBlock* block = *out) {
-        // A writable virtual file moves its bytes when it grows: the block
-        // follows them. An emptied file leaves nothing to reach (a size of
-        // 0 would mean "unknown" and turn the range checks off).
-        if (VirtualStringFile* file = block->file) {
-            if (!file->data || file->size == 0 || file->size > UINT32_MAX)
-                return ERR_MEMRANGE;
-            block->data = file->data;
-            block->size = static_cast<uint32_t>(file->size);
-        }
-        return 0;
+        return block->file ? FollowFile(block) : 0;
     }
     if (id.handle)
         return ERR_FINDARRAY;

@@ -2,7 +2,10 @@
 // the object registry (type 39), named by id or handle, over bytes that the
 // library allocated or over foreign memory that it never frees. Every access
 // is range-checked when the block's size is known; a block over foreign
-// memory of unknown size (0) is the caller's responsibility.
+// memory of unknown size (0) is the caller's responsibility. A block made
+// over an address inside another block's bytes borrows them: it keeps an
+// allocated block's bytes alive after that block is freed, follows a
+// virtual file's bytes as they move, and is read-only over read-only bytes.
 #pragma once
 
 #include <cstdint>
@@ -20,6 +23,11 @@ struct MemBlock {
     uint32_t notOwned;  // 1: the data belongs to somebody else
     uint32_t readOnly;  // 1: the bytes are not the script's to change
     VirtualStringFile* file;  // the borrowed virtual file, or null
+    uint64_t fileOffset;      // where in the file's bytes the block starts
+    uint32_t fileLength;      // bytes of the file the block covers; 0: to its end
+    MemBlock* lender;         // the block whose allocated bytes this one borrows, or null
+    uint32_t borrowers;       // blocks borrowing this one's bytes
+    uint32_t freed;           // freed by the script, kept for its borrowers
 };
 
 // The blocks, in creation order.

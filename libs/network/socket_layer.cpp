@@ -513,8 +513,8 @@ uint32_t CallStatusCallback(VmState* vm, Connection* connection)
 {
     return CallWithTable(vm, 3, [&](int table) {
         SetField(vm, table, "action", connection->statusAction);
-        SetField(vm, table, "count", connection->statusCount);
-        SetField(vm, table, "total", connection->statusTotal);
+        SetField(vm, table, "count", static_cast<double>(connection->statusCount));
+        SetField(vm, table, "total", static_cast<double>(connection->statusTotal));
         if (connection->statusUserdata) {
             VmPushCString(vm, "userdata");
             VmPushValue(vm, 4);
@@ -544,7 +544,7 @@ int SendWithProgress(VmState* vm, Connection* connection, const uint8_t* data, s
         code = record->io.send(record, data + sent, std::min<size_t>(length - sent, SOCKET_BUFFER_SIZE), &done);
         sent += done;
         if (connection->statusArmed && done > 0) {
-            connection->statusCount += static_cast<uint32_t>(done);
+            connection->statusCount += done;
             *outStatus = CallStatusCallback(vm, connection);
         }
     }
@@ -683,7 +683,7 @@ void ReceiveSocketData(VmState* vm, Connection* connection, int32_t mode, size_t
             }
         }
         if (!stop && connection->statusArmed && delivered) {
-            connection->statusCount += static_cast<uint32_t>(delivered);
+            connection->statusCount += delivered;
             stop = CallStatusCallback(vm, connection);
         }
         if (code != 0)

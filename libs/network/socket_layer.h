@@ -60,8 +60,8 @@ struct Connection {
     uint32_t dataArrived;
     uint32_t closed;
     uint32_t statusArmed;
-    uint32_t statusCount;
-    uint32_t statusTotal;
+    uint64_t statusCount;  // bytes moved; transfers may pass 4 GiB
+    uint64_t statusTotal;
     uint32_t statusUserdata;
     uint32_t statusAction;
 };

@@ -10,10 +10,10 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <string_view>
 #include <utility>
 #include <vector>
 
-#include "core/services/check_args.h"
 #include "core/io/base64.h"
 #include "core/io/case_tables.h"
 #include "core/io/error_codes.h"
@@ -22,6 +22,7 @@
 #include "core/io/stream.h"
 #include "core/io/virtual_names.h"
 #include "core/io/whole_file.h"
+#include "core/services/check_args.h"
 #include "core/services/path_helpers.h"
 #include "core/vm/error_hooks.h"
 #include "core/vm/library_glue.h"
@@ -401,6 +402,32 @@ uint32_t ReadStringField(VmState* vm, int table, const char* key, size_t capacit
     return code;
 }
 
+// The script's own header lines go into the request as they stand, so each
+// must be one whole "Name: value" line: a CR, LF or NUL inside it, an empty
+// line or one that is no header would end the header block early or smuggle
+// lines past it. The last line gets its CR LF when the script left it off.
+uint32_t CheckCustomHeaders(std::string* text)
+{
+    size_t start = 0;
+    while (start < text->size()) {
+        size_t end = text->find("\r\n", start);
+        if (end == std::string::npos)
+            end = text->size();
+        std::string_view line(text->data() + start, end - start);
+        size_t colon = line.find(':');
+        if (colon == 0 || colon == std::string_view::npos ||
+            line.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos)
+            return ERR_WRONGUSAGE;
+        for (char c : line.substr(0, colon))
+            if (static_cast<unsigned char>(c) <= ' ' || c == 0x7F)
+                return ERR_WRONGUSAGE;
+        start = end + 2;
+    }
+    if (!text->empty() && !text->ends_with("\r\n"))
+        *text += "\r\n";
+    return 0;
+}
+
 bool ReadIntField(VmState* vm, int table, const char* key, int32_t* out)
 {
     VmPushCString(vm, key);
@@ -543,6 +570,8 @@ uint32_t ReadOptions(Transfer& t)
     if (ReadIntField(vm, 2, "silentfail", &number))
         t.silentFail = number != 0;
     if (uint32_t code = ReadStringField(vm, 2, "customheaders", 4096, &t.customHeaders, &found))
+        return code;
+    if (uint32_t code = CheckCustomHeaders(&t.customHeaders))
         return code;
     if (t.upload) {
         if (uint32_t code = ReadStringField(vm, 2, "data", 0, &unused, &found, &t.data, &t.dataLength))
@@ -749,7 +778,7 @@ void ArmStatus(Transfer& t, Connection* connection, uint32_t action, uint64_t to
     connection->statusArmed = t.statusFunction ? 1 : 0;
     connection->statusAction = action;
     connection->statusCount = 0;
-    connection->statusTotal = static_cast<uint32_t>(total);
+    connection->statusTotal = total;
 }
 
 uint64_t MultipartLength(const Transfer& t)

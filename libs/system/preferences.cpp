@@ -1,5 +1,6 @@
 // The preferences file of an applet: "PRFS" and one table stream, in the
 // user's preferences folder under the applet's identifier.
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -108,6 +109,10 @@ uint32_t CmdDeletePrefs(VmState* vm)
     std::string path;
     if (uint32_t code = PrefsPath(vm, &path))
         return code;
-    std::remove(path.c_str());  // a missing file is no error
+    // A missing file is no error; one that stays is.
+    if (std::remove(path.c_str()) != 0 && errno != ENOENT) {
+        SetErrorText(path.c_str());
+        return ERR_DELETEFILE;
+    }
     return 0;
 }

@@ -97,7 +97,7 @@ bool ReadDigits(const char* text, int count, int* out)
     return true;
 }
 
-// The fields of "dd-Mon-20yy hh:mm:ss" (or its first 11 characters) in
+// The fields of "dd-Mon-yyyy hh:mm:ss" (or its first 11 characters) in
 // comparison order: year, month, day, hours, minutes, seconds.
 uint32_t ParseLongDate(const char* text, size_t length, bool dateOnly, int fields[6])
 {
@@ -249,8 +249,8 @@ uint32_t CmdGetDate(VmState* vm)
         return ERR_WRONGUSAGE;
     char text[64];
     if (longForm)
-        std::snprintf(text, sizeof text, "%.2d-%s-20%.2d %.2d:%.2d:%.2d", now.tm_mday, kMonthNames[now.tm_mon],
-                      now.tm_year % 100, now.tm_hour, now.tm_min, now.tm_sec);
+        std::snprintf(text, sizeof text, "%.2d-%s-%.4d %.2d:%.2d:%.2d", now.tm_mday, kMonthNames[now.tm_mon],
+                      1900 + now.tm_year, now.tm_hour, now.tm_min, now.tm_sec);
     else
         std::strftime(text, sizeof text, "%m-%d-%y", &now);
     VmPushString(vm, text);
@@ -289,7 +289,7 @@ uint32_t CmdGetDateNum(VmState* vm)
         return ERR_WRONGUSAGE;
     double value = 0;
     switch (field) {
-    case 0: value = 2000 + now.tm_year % 100; break;
+    case 0: value = 1900.0 + now.tm_year; break;
     case 1: value = now.tm_mon + 1; break;
     case 2: value = now.tm_mday; break;
     case 3: value = now.tm_hour * 10000 + now.tm_min * 100 + now.tm_sec; break;

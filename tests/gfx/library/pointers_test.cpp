@@ -1,13 +1,19 @@
-// Pointers through the script commands: images made from brushes with
-// their hot spots kept on the image, detaching a pointer that a display
+// Pointers through the script commands: images made from brushes and
+// sprite frames with their hot spots kept on the image, detaching a pointer that a display
 // still shows and freeing it once nothing does, and moving the pointer
 // with special coordinates on scaled displays.
+#include <string>
+#include <vector>
+
 #include "core/io/error_codes.h"
 #include "display/output.h"
 #include "display/pictures.h"
-#include "gfx/library/pointers.h"
+#include "display/sprites.h"
 #include "gfx/graphics_fixture.h"
+#include "gfx/library/pointers.h"
 #include "gfx/picture_test_helpers.h"
+#include "media/image_files.h"
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -18,6 +24,7 @@ protected:
     void SetUp() override
     {
         GraphicsFixture::SetUp();
+        Register(RegisterSpriteLibrary);
         // Brush 1: 8 x 6, red, visible only in its left half.
         BitMapHandle* bitmap = Colour(8, 6, 0xFF0000);
         BitMapHandle* mask = Mask(bitmap, 8, 6, [](int32_t x, int32_t) { return x < 4; });
@@ -28,6 +35,7 @@ protected:
     {
         FreeAllDisplays(vm);
         FreeGraphicsResources(vm);
+        FreeAllSprites(vm);
         EXPECT_EQ(PointerList, nullptr);
         GraphicsFixture::TearDown();
     }
@@ -71,6 +79,46 @@ TEST_F(Pointers, BrushImagesKeepTheirHotSpotOnTheImage)
         EXPECT_EQ(node->native->argb[6] >> 24, 0u);
     }
     // Replacing by id never left more than one.
+    EXPECT_EQ(ListLength(), 1u);
+}
+
+TEST_F(Pointers, SpriteFramesBecomeImagesWithTheirMasks)
+{
+    // A strip of two 5 x 4 frames: the first green, the second blue with a
+    // black (masked) left column.
+    std::vector<uint32_t> strip(10 * 4);
+    for (int32_t y = 0; y < 4; ++y)
+        for (int32_t x = 0; x < 10; ++x)
+            strip[y * 10 + x] = x < 5 ? 0xFF00FF00 : x == 5 ? 0xFF000000 : 0xFF0000FF;
+    TempDir dir;
+    std::string file = dir / "strip.png";
+    SavePngBlock save{file.c_str(), strip.data(), 10 * 4, 10, 4, 0, 0};
+    SavePng(&save);
+    ASSERT_EQ(save.result, 0u);
+    ASSERT_EQ(Call("loadsprite", {7.0, file, testcalls::Options{{{"frames", 2}, {"transparency", 0}}}}), 0u);
+
+    ASSERT_EQ(Call("createpointer", {1.0, 32.0, 7.0}), 0u);
+    PointerNode* node = Find(1);
+    ASSERT_NE(node, nullptr);
+    ASSERT_NE(node->native, nullptr);
+    EXPECT_EQ(node->width, 5);
+    EXPECT_EQ(node->height, 4);
+    EXPECT_EQ(node->native->hotX, 2);
+    EXPECT_EQ(node->native->hotY, 2);
+    EXPECT_EQ(node->native->argb[0], 0xFF00FF00u);
+
+    ASSERT_EQ(Call("createpointer", {1.0, 32.0, 7.0, 2.0, 9.0, 1.0}), 0u);
+    node = Find(1);
+    ASSERT_NE(node, nullptr);
+    EXPECT_EQ(node->native->hotX, 4);
+    EXPECT_EQ(node->native->hotY, 1);
+    EXPECT_EQ(node->native->argb[0] >> 24, 0u);
+    EXPECT_EQ(node->native->argb[1], 0xFF0000FFu);
+
+    EXPECT_EQ(Call("createpointer", {2.0, 32.0, 7.0, 3.0}), uint32_t{ERR_ANIMFRAME});
+    EXPECT_EQ(Call("createpointer", {2.0, 32.0, 7.0, 0.0}), uint32_t{ERR_ANIMFRAME});
+    EXPECT_EQ(Call("createpointer", {2.0, 32.0, 8.0}), uint32_t{ERR_FINDSPRITE});
+    EXPECT_EQ(Find(2), nullptr);
     EXPECT_EQ(ListLength(), 1u);
 }
 

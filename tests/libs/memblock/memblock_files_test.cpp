@@ -137,4 +137,35 @@ TEST_F(MemBlockOverVirtualFiles, BlocksBorrowTheirFileSafely)
     EXPECT_EQ(Number("peek", {2.0, 1.0, kByte}), 89.0);
 }
 
+// A block made over a file block's address is as read-only as the file,
+// and follows the file's bytes as they move.
+TEST_F(MemBlockOverVirtualFiles, BlocksOverAFileBlocksAddressBorrowTheFile)
+{
+    std::string text = "ABCDEFGH";
+    std::string ro = Define(text, "ro.txt", 0);
+    ASSERT_EQ(Call("allocmemfromvirtualfile", {1.0, ro}), 0u);
+    ASSERT_EQ(Call("allocmemfrompointer", {2.0, One("getmempointer", {1.0, 2.0}), 0.0}), 0u);
+    EXPECT_EQ(Block(2)->size, 6u);
+    EXPECT_EQ(Call("poke", {2.0, 0.0, 90.0, kByte}), ERR_READONLY);
+    EXPECT_EQ(Call("allocmemfrompointer", {3.0, One("getmempointer", {1.0, 2.0}), 7.0}), ERR_MEMRANGE);
+    EXPECT_EQ(Number("peek", {1.0, 2.0, kByte}), 'C');
+    ASSERT_EQ(Call("freemem", {1.0}), 0u);
+    ASSERT_EQ(Call("undefinevirtualstringfile", {ro}), 0u);
+    VmCollectGarbage(vm);
+    EXPECT_EQ(Number("peek", {2.0, 5.0, kByte}), 'H');
+
+    std::string rw = Define("abcd", "rw.txt", 1);
+    ASSERT_EQ(Call("allocmemfromvirtualfile", {4.0, rw}), 0u);
+    ASSERT_EQ(Call("allocmemfrompointer", {5.0, One("getmempointer", {4.0, 1.0}), 2.0}), 0u);
+    ASSERT_EQ(Call("poke", {5.0, 0.0, 66.0, kByte}), 0u);
+    ASSERT_EQ(Call("openfile", {6.0, rw, kReadWrite}), 0u);
+    ASSERT_EQ(Call("seek", {6.0, -1.0}), 0u);
+    ASSERT_EQ(Call("writestring", {6.0, std::string(200000, 'q')}), 0u);
+    ASSERT_EQ(Call("closefile", {6.0}), 0u);
+    EXPECT_EQ(Number("peek", {4.0, 1.0, kByte}), 66.0);
+    ASSERT_EQ(Call("poke", {5.0, 1.0, 67.0, kByte}), 0u);
+    EXPECT_EQ(Number("peek", {4.0, 2.0, kByte}), 67.0);
+    EXPECT_EQ(Call("peek", {5.0, 2.0, kByte}), ERR_MEMRANGE);
+}
+
 }  // namespace

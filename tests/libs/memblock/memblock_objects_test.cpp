@@ -110,6 +110,45 @@ TEST_F(MemBlockTest, BlocksOverForeignMemoryAreNeverFreedAndUncheckedWithoutSize
     EXPECT_EQ(Call("allocmemfrompointer", {1.0, Pointer{foreign}, 5e9}), ERR_WRONGUSAGE);
 }
 
+// A block made over another block's address borrows its bytes: they
+// outlive the lender's FreeMem, and the borrower never reaches past them.
+TEST_F(MemBlockTest, BlocksOverAnotherBlocksBytesKeepThemAlive)
+{
+    ASSERT_EQ(Call("allocmem", {1.0, 64.0}), 0u);
+    ASSERT_EQ(Call("fillmem", {1.0, double(0x5A), 64.0}), 0u);
+    Value middle = One("getmempointer", {1.0, 16.0});
+    ASSERT_EQ(Call("allocmemfrompointer", {2.0, middle, 8.0}), 0u);
+    // Size 0 is the rest of the lender's bytes, which are known.
+    Value rest = One("allocmemfrompointer", {Nil{}, middle, 0.0});
+    EXPECT_EQ(Number("peek", {rest, 47.0, kByte}), 0x5A);
+    EXPECT_EQ(Call("allocmemfrompointer", {3.0, middle, 49.0}), ERR_MEMRANGE);
+    EXPECT_EQ(Call("poke", {rest, 48.0, 1.0, kByte}), ERR_MEMRANGE);
+
+    // Freed by the script; a new block of the same size takes the heap's
+    // freed chunk if there is one, and must not show through.
+    ASSERT_EQ(Call("freemem", {1.0}), 0u);
+    EXPECT_EQ(Call("peek", {1.0, 0.0}), ERR_FINDMEMBLK);
+    ASSERT_EQ(Call("allocmem", {4.0, 64.0}), 0u);
+    ASSERT_EQ(Call("fillmem", {4.0, double(0xEE), 64.0}), 0u);
+    EXPECT_EQ(Number("peek", {2.0, 0.0, kByte}), 0x5A);
+    ASSERT_EQ(Call("poke", {2.0, 4.0, double(0x11223344)}), 0u);
+    EXPECT_EQ(Number("peek", {rest, 4.0}), double(0x11223344));
+
+    // A borrower of a freed lender borrows it too; the bytes go with the
+    // last borrower (ASan checks both frees and the reads in between).
+    Value again = One("getmempointer", {2.0, 0.0});
+    ASSERT_EQ(Call("allocmemfrompointer", {5.0, again, 4.0}), 0u);
+    ASSERT_EQ(Call("freemem", {2.0}), 0u);
+    ASSERT_EQ(Call("freemem", {rest}), 0u);
+    EXPECT_EQ(Number("peek", {5.0, 0.0, kByte}), 0x5A);
+    // Replacing its own lender keeps the bytes too.
+    ASSERT_EQ(Call("allocmem", {6.0, 8.0}), 0u);
+    ASSERT_EQ(Call("poke", {6.0, 0.0, 7.0, kByte}), 0u);
+    ASSERT_EQ(Call("allocmemfrompointer", {6.0, One("getmempointer", {6.0}), 0.0}), 0u);
+    EXPECT_EQ(Number("peek", {6.0, 0.0, kByte}), 7.0);
+    EXPECT_EQ(Call("peek", {6.0, 8.0, kByte}), ERR_MEMRANGE);
+}
+
 TEST_F(MemBlockTest, OnlyNonEmptyVirtualStringFilesLendTheirBytes)
 {
     const uint8_t bytes[] = {10, 20, 30, 40, 50};

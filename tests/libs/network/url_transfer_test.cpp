@@ -322,6 +322,100 @@ TEST_F(TransferTest, PostSendsItsBodyWithTypeAndLength)
         << q;
 }
 
+// Python's HTTP server on a free loopback port: it answers each of `count`
+// requests with its request line and the header lines as it parsed them,
+// one a line, and then exits (each wait for a request is bounded).
+class PythonHeaderEcho {
+public:
+    static constexpr const char* kPython = "/usr/bin/python3";
+
+    PythonHeaderEcho(const TempDir& work, int count)
+    {
+        std::string script = work / "echo.py";
+        const std::string text =
+            "import http.server, sys\n"
+            "class H(http.server.BaseHTTPRequestHandler):\n"
+            "    def do_GET(self):\n"
+            "        lines = [self.requestline] + ['%s: %s' % kv for kv in self.headers.items()]\n"
+            "        body = ('\\n'.join(lines) + '\\n').encode('latin-1')\n"
+            "        self.send_response(200)\n"
+            "        self.send_header('Content-Length', str(len(body)))\n"
+            "        self.end_headers()\n"
+            "        self.wfile.write(body)\n"
+            "    def log_message(self, *args):\n"
+            "        pass\n"
+            "server = http.server.HTTPServer(('127.0.0.1', 0), H)\n"
+            "server.timeout = 10\n"
+            "print(server.server_address[1], flush=True)\n"
+            "for _ in range(" + std::to_string(count) + "):\n"
+            "    server.handle_request()\n";
+        WriteFileBytes(script, std::vector<uint8_t>(text.begin(), text.end()));
+        pipe_ = popen((std::string(kPython) + " " + script).c_str(), "r");
+        char line[32] = "";
+        if (pipe_ && std::fgets(line, sizeof line, pipe_))
+            port_ = std::atoi(line);
+    }
+    ~PythonHeaderEcho()
+    {
+        if (pipe_)
+            pclose(pipe_);
+    }
+    bool Running() const { return port_ > 0; }
+    std::string Url(const std::string& path) const
+    {
+        return "http://127.0.0.1:" + std::to_string(port_) + path;
+    }
+
+private:
+    FILE* pipe_ = nullptr;
+    int port_ = 0;
+};
+
+// Custom header lines reach the server as the headers they say, each ended
+// properly; text that would end the header block early or slip in lines of
+// its own is refused before anything is sent.
+TEST_F(TransferTest, CustomHeadersAreWholeHeaderLinesOrRefused)
+{
+    if (access(PythonHeaderEcho::kPython, X_OK) != 0)
+        GTEST_SKIP() << PythonHeaderEcho::kPython << " is not installed";
+    TempDir work;
+    PythonHeaderEcho server(work, 3);
+    ASSERT_TRUE(server.Running()) << "the Python server did not start";
+    auto headersOf = [&](const std::string& path, const std::string& custom) {
+        std::vector<Value> r;
+        EXPECT_EQ(Download(server.Url(path), {{{"customheaders", custom}}}, &r), 0u) << ErrorText();
+        return r.empty() ? std::string() : Str(r[0]);
+    };
+
+    // Without its CR LF the last line would swallow the next header.
+    std::string seen = headersOf("/1", "X-One: 1");
+    EXPECT_EQ(seen.substr(0, seen.find('\n')), "GET /1 HTTP/1.1");
+    EXPECT_NE(seen.find("\nX-One: 1\n"), std::string::npos) << seen;
+    EXPECT_NE(seen.find("\nTE: trailers\n"), std::string::npos) << seen;
+    seen = headersOf("/2", "X-A: 1\r\nX-B: two words\r\n");
+    EXPECT_NE(seen.find("\nX-A: 1\nX-B: two words\nTE: trailers\n"), std::string::npos) << seen;
+
+    const std::string refused[] = {
+        "X-A: 1\r\n\r\nGET /smuggled HTTP/1.1",
+        "X-A: 1\nX-Evil: 2",
+        "X-A: 1\rX-Evil: 2",
+        "X-A: 1\r\n X-Folded: 2\r\n",
+        std::string("X-A: a\0b", 8),
+        "no colon here",
+        ": no name",
+        "X A: 1",
+        "\r\n",
+    };
+    for (const std::string& custom : refused) {
+        std::vector<Value> r;
+        EXPECT_EQ(Download(server.Url("/refused"), {{{"customheaders", custom}}}, &r), ERR_WRONGUSAGE) << custom;
+    }
+    // The server's next request is the next one made: nothing got through.
+    seen = headersOf("/3", "");
+    EXPECT_EQ(seen.substr(0, seen.find('\n')), "GET /3 HTTP/1.1");
+    EXPECT_EQ(CountObjectsOfType(OBJ_CLIENT), 0u);
+}
+
 TEST_F(TransferTest, MultipartUploadAnnouncesExactlyTheBytesItSends)
 {
     char path[] = "/tmp/quillmere_upload_XXXXXX";

@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "core/io/error_codes.h"
+#include "core/io/errors.h"
 #include "core/startup/run_records.h"
 #include "support/temp_dir.h"
 #include "system_fixture.h"
@@ -83,6 +84,17 @@ TEST_F(Preferences, SavedEntriesComeBackIntoTheTable)
     ASSERT_EQ(Call("DeletePrefs", {}), 0u);
     ASSERT_EQ(Call("DeletePrefs", {}), 0u);
     EXPECT_FALSE(FileExists(FilePath()));
+}
+
+// A file that cannot be deleted is reported, not taken for a missing one
+// (a folder in its place stands in for a locked file, which root could
+// still delete).
+TEST_F(Preferences, AFailedDeleteIsReported)
+{
+    std::filesystem::create_directories(FilePath() + "/inside");
+    EXPECT_EQ(Call("DeletePrefs", {}), static_cast<uint32_t>(ERR_DELETEFILE));
+    EXPECT_STREQ(errorArgText, FilePath().c_str());
+    EXPECT_TRUE(std::filesystem::is_directory(FilePath() + "/inside"));
 }
 
 uint32_t NoOp(VmState*) { return 0; }

@@ -117,15 +117,17 @@ std::string PythonStrftime(const char* format, uint64_t seconds)
 
 TEST_F(DateCommands, FormsAgreeWithStrftimeAtFixedTimes)
 {
-    // 2026-12-07 09:05:07, 1999-01-31 23:59:59, 2000-02-29 00:00:00 (UTC)
-    for (uint64_t t : {1796634307ull, 917827199ull, 951782400ull}) {
+    // 2026-12-07 09:05:07, 1999-01-31 23:59:59, 2000-02-29 00:00:00,
+    // 2100-01-01 00:00:00 (UTC): the long form and the number carry the
+    // whole year, the short form two digits.
+    for (uint64_t t : {1796634307ull, 917827199ull, 951782400ull, 4102444800ull}) {
         FakeClock::wallSeconds = t;
         SCOPED_TRACE(t);
         EXPECT_EQ(One("GetDate", {}), Value{PythonStrftime("%m-%d-%y", t)});
-        EXPECT_EQ(One("GetDate", {1.0}), Value{PythonStrftime("%d-%b-20%y %H:%M:%S", t)});
+        EXPECT_EQ(One("GetDate", {1.0}), Value{PythonStrftime("%d-%b-%Y %H:%M:%S", t)});
         EXPECT_EQ(One("GetTime", {1.0}), Value{PythonStrftime("%H:%M:%S", t)});
         EXPECT_EQ(One("GetTime", {0.0}), Value{PythonStrftime("%H:%M", t)});
-        EXPECT_EQ(One("GetDateNum", {0.0}), Value{std::stod(PythonStrftime("20%y", t))});
+        EXPECT_EQ(One("GetDateNum", {0.0}), Value{std::stod(PythonStrftime("%Y", t))});
         EXPECT_EQ(One("GetDateNum", {1.0}), Value{std::stod(PythonStrftime("%m", t))});
         EXPECT_EQ(One("GetDateNum", {2.0}), Value{std::stod(PythonStrftime("%d", t))});
         EXPECT_EQ(One("GetDateNum", {3.0}), Value{std::stod(PythonStrftime("%H%M%S", t))});
