@@ -14,9 +14,9 @@
 #include "bench/pixman_peer.h"
 #include "display/display.h"
 #include "display/framebuffer.h"
-#include "gfx/blits/alpha_blits.h"
 #include "gfx/bitmaps/bitmap.h"
 #include "gfx/bitmaps/bitmap_ops.h"
+#include "gfx/blits/alpha_blits.h"
 
 namespace {
 

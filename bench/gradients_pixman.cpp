@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "bench/pixel_bench.h"
-#include "gfx/effects/gradients.h"
 #include "gfx/bitmaps/pixel_formats.h"
+#include "gfx/effects/gradients.h"
 
 namespace {
 

@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "core/services/command_services.h"
 #include "core/io/stream.h"
 #include "core/io/virtual_names.h"
 #include "core/plugins/plugin_manager.h"
+#include "core/services/command_services.h"
 
 namespace {
 

@@ -1,12 +1,12 @@
 // Adapter bookkeeping, sleeps and the software frame limiter.
 #include "display/adapters.h"
 
+#include "core/glue/timers.h"
 #include "core/io/error_codes.h"
-#include "core/services/check_args.h"
 #include "core/plugins/host_adapters.h"
 #include "core/plugins/plugin_loader.h"
 #include "core/plugins/plugin_manager.h"
-#include "core/glue/timers.h"
+#include "core/services/check_args.h"
 #include "display/display.h"
 #include "display/events.h"
 #include "display/requesters.h"

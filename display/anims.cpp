@@ -17,14 +17,14 @@
 
 #include <cstring>
 
-#include "core/services/check_args.h"
 #include "core/io/error_codes.h"
 #include "core/io/errors.h"
 #include "core/io/utilities.h"
-#include "core/services/option_tables.h"
 #include "core/plugins/capability_lists.h"
 #include "core/plugins/image_loaders.h"
 #include "core/plugins/loader_lists.h"
+#include "core/services/check_args.h"
+#include "core/services/option_tables.h"
 #include "core/vm/library_glue.h"
 #include "core/vm/vm.h"
 #include "display/layers.h"
@@ -35,8 +35,8 @@
 #include "gfx/bitmaps/argb_exchange.h"
 #include "gfx/bitmaps/bitmap.h"
 #include "gfx/bitmaps/copy_bitmap.h"
-#include "gfx/library/gfx_cache.h"
 #include "gfx/effects/pixel_kernels.h"
+#include "gfx/library/gfx_cache.h"
 #include "media/gif_anim.h"
 #include "media/image_codecs.h"
 #include "media/image_files.h"

@@ -14,9 +14,9 @@
 #include <cmath>
 #include <cstdint>
 
+#include "core/io/error_codes.h"
 #include "core/services/arg_helpers.h"
 #include "core/services/check_args.h"
-#include "core/io/error_codes.h"
 #include "core/vm/library_glue.h"
 #include "display/pictures.h"
 #include "gfx/effects/work_buffer.h"

@@ -8,9 +8,9 @@
 
 #include <memory>
 
+#include "core/io/error_codes.h"
 #include "core/services/arg_helpers.h"
 #include "core/services/check_args.h"
-#include "core/io/error_codes.h"
 #include "core/vm/library_glue.h"
 #include "core/vm/vm.h"
 #include "display/pictures.h"

@@ -15,10 +15,10 @@
 #include "gfx/bitmaps/bitmap.h"
 #include "gfx/effects/distort.h"
 #include "gfx/effects/effects.h"
-#include "gfx/library/graphics_geometry.h"
 #include "gfx/effects/scale.h"
 #include "gfx/effects/transform_bitmap.h"
 #include "gfx/effects/work_buffer.h"
+#include "gfx/library/graphics_geometry.h"
 
 const ConstantTableEntry kBrushConstants[] = {
     {"DISTORT_AFFINE", nullptr, DISTORT_AFFINE},

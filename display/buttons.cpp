@@ -6,12 +6,12 @@
 
 #include <cstring>
 
-#include "core/services/arg_helpers.h"
-#include "core/services/check_args.h"
-#include "core/io/utilities.h"
 #include "core/io/error_codes.h"
 #include "core/io/errors.h"
 #include "core/io/number_conv.h"
+#include "core/io/utilities.h"
+#include "core/services/arg_helpers.h"
+#include "core/services/check_args.h"
 #include "core/services/option_tables.h"
 #include "core/services/script_calls.h"
 #include "core/vm/vm.h"

@@ -3,17 +3,17 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "core/services/check_args.h"
-#include "core/services/arg_helpers.h"
 #include "core/io/error_codes.h"
 #include "core/io/number_conv.h"
 #include "core/io/utilities.h"
+#include "core/services/arg_helpers.h"
+#include "core/services/check_args.h"
 #include "core/services/option_tables.h"
 #include "core/vm/vm.h"
 #include "display/display.h"
 #include "display/display_library.h"
-#include "display/menus.h"
 #include "display/library_support.h"
+#include "display/menus.h"
 
 namespace {
 

@@ -1,15 +1,15 @@
 // The "event" library and the dispatch of queued events to script handlers.
 #include "display/event_library.h"
 
+#include "core/glue/timers.h"
+#include "core/io/error_codes.h"
+#include "core/io/errors.h"
 #include "core/services/check_args.h"
 #include "core/services/command_services.h"
-#include "core/io/errors.h"
-#include "core/io/error_codes.h"
 #include "core/services/object_registry.h"
 #include "core/services/option_tables.h"
 #include "core/services/script_calls.h"
 #include "core/vm/interpreter.h"
-#include "core/glue/timers.h"
 #include "core/vm/library_glue.h"
 #include "core/vm/vm.h"
 #include "display/adapters.h"

@@ -4,10 +4,10 @@
 // pumps its own window system instead.
 #include <atomic>
 
-#include "core/services/command_services.h"
-#include "core/io/error_codes.h"
-#include "core/glue/timers.h"
 #include "core/glue/time_values.h"
+#include "core/glue/timers.h"
+#include "core/io/error_codes.h"
+#include "core/services/command_services.h"
 #include "core/vm/error_hooks.h"
 #include "display/events.h"
 #include "display/intervals.h"

@@ -4,8 +4,8 @@
 // script thread.
 #include <cstring>
 
-#include "core/io/error_codes.h"
 #include "core/glue/time_values.h"
+#include "core/io/error_codes.h"
 #include "core/vm/error_hooks.h"
 #include "display/events.h"
 #include "platform/posix/os_memory.h"

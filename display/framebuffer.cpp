@@ -11,8 +11,8 @@
 #include "display/window_icons.h"
 #include "gfx/bitmaps/bitmap.h"
 #include "gfx/bitmaps/bitmap_ops.h"
-#include "gfx/blits/display_blit.h"
 #include "gfx/bitmaps/pixel_formats.h"
+#include "gfx/blits/display_blit.h"
 #include "platform/posix/os_memory.h"
 
 namespace {

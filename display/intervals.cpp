@@ -3,8 +3,8 @@
 // the timer list reports.
 #include "display/intervals.h"
 
-#include "core/io/error_codes.h"
 #include "core/glue/timers.h"
+#include "core/io/error_codes.h"
 #include "display/object_list.h"
 #include "display/script_refs.h"
 #include "platform/posix/os_memory.h"

@@ -2,9 +2,9 @@
 // and media libraries.
 #include "display/library_support.h"
 
+#include "core/io/error_codes.h"
 #include "core/services/arg_helpers.h"
 #include "core/services/command_services.h"
-#include "core/io/error_codes.h"
 
 uint32_t RegisterCommandTable(VmState* vm, const char* name, const CommandTableEntry* commands)
 {

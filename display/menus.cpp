@@ -5,10 +5,10 @@
 
 #include <cstring>
 
-#include "core/services/arg_helpers.h"
-#include "core/services/check_args.h"
 #include "core/io/error_codes.h"
 #include "core/io/number_conv.h"
+#include "core/services/arg_helpers.h"
+#include "core/services/check_args.h"
 #include "core/vm/vm.h"
 #include "display/library_support.h"
 #include "display/object_list.h"

@@ -10,12 +10,12 @@
 
 #include <string>
 
-#include "core/services/check_args.h"
 #include "core/io/error_codes.h"
 #include "core/io/errors.h"
 #include "core/io/linked_files.h"
-#include "core/services/option_tables.h"
 #include "core/plugins/image_loaders.h"
+#include "core/services/check_args.h"
+#include "core/services/option_tables.h"
 #include "core/vm/library_glue.h"
 #include "core/vm/vm.h"
 #include "display/library_support.h"

@@ -11,9 +11,9 @@
 #include "display/script_refs.h"
 #include "gfx/bitmaps/bitmap.h"
 #include "gfx/bitmaps/bitmap_ops.h"
-#include "gfx/blits/clip.h"
 #include "gfx/bitmaps/copy_bitmap.h"
 #include "gfx/bitmaps/pixel_formats.h"
+#include "gfx/blits/clip.h"
 #include "platform/posix/os_memory.h"
 
 Brush* BrushList;

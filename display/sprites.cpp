@@ -7,17 +7,17 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "core/services/check_args.h"
 #include "core/io/error_codes.h"
 #include "core/io/errors.h"
+#include "core/services/check_args.h"
 #include "core/services/option_tables.h"
 #include "core/vm/library_glue.h"
 #include "core/vm/vm.h"
 #include "display/display.h"
 #include "display/layers.h"
-#include "display/refresh_rects.h"
 #include "display/library_support.h"
 #include "display/object_list.h"
+#include "display/refresh_rects.h"
 #include "display/script_refs.h"
 #include "platform/posix/os_memory.h"
 

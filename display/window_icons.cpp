@@ -6,11 +6,11 @@
 
 #include <cstdio>
 
-#include "core/startup/applet.h"
 #include "core/io/byte_order.h"
 #include "core/io/error_codes.h"
 #include "core/io/errors.h"
 #include "core/plugins/image_loaders.h"
+#include "core/startup/applet.h"
 #include "gfx/bitmaps/bitmap.h"
 #include "gfx/bitmaps/icon_image.h"
 #include "gfx/effects/work_buffer.h"

@@ -12,12 +12,12 @@
 #include <cstring>
 #include <string>
 
-#include "core/services/check_args.h"
 #include "core/io/error_codes.h"
 #include "core/io/errors.h"
 #include "core/io/file_parts.h"
 #include "core/io/linked_files.h"
 #include "core/io/utilities.h"
+#include "core/services/check_args.h"
 #include "core/vm/library_glue.h"
 #include "core/vm/vm.h"
 #include "display/library_support.h"

@@ -9,8 +9,8 @@
 
 #include "core/io/byte_order.h"
 #include "core/io/error_codes.h"
-#include "core/io/whole_file.h"
 #include "core/io/stream.h"
+#include "core/io/whole_file.h"
 #include "core/vm/error_hooks.h"
 #include "media/gif_writer.h"
 #include "media/image_codecs.h"

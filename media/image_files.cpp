@@ -6,8 +6,8 @@
 
 #include "core/io/error_codes.h"
 #include "core/io/errors.h"
-#include "core/io/whole_file.h"
 #include "core/io/stream.h"
+#include "core/io/whole_file.h"
 #include "core/plugins/loader_lists.h"
 #include "media/image_codecs.h"
 #include "platform/posix/os_memory.h"

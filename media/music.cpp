@@ -3,9 +3,9 @@
 // can-seek, subsongs) are what the decoder told when it opened.
 #include <cstdio>
 
-#include "core/services/check_args.h"
 #include "core/io/error_codes.h"
 #include "core/plugins/image_loaders.h"
+#include "core/services/check_args.h"
 #include "core/vm/vm.h"
 #include "display/library_support.h"
 #include "display/object_list.h"

@@ -6,11 +6,11 @@
 #include <cstdio>
 #include <cstring>
 
-#include "core/services/check_args.h"
 #include "core/io/error_codes.h"
 #include "core/io/errors.h"
-#include "core/services/option_tables.h"
 #include "core/plugins/image_loaders.h"
+#include "core/services/check_args.h"
+#include "core/services/option_tables.h"
 #include "core/vm/vm.h"
 #include "display/library_support.h"
 #include "display/object_list.h"

@@ -7,10 +7,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "core/services/check_args.h"
-#include "core/io/error_codes.h"
-#include "core/startup/run_records.h"
 #include "core/glue/timers.h"
+#include "core/io/error_codes.h"
+#include "core/services/check_args.h"
+#include "core/startup/run_records.h"
 #include "display/event_handlers.h"
 #include "display/events.h"
 #include "display/object_list.h"

@@ -7,10 +7,10 @@
 #include <new>
 #include <vector>
 
-#include "core/services/check_args.h"
 #include "core/io/error_codes.h"
 #include "core/io/errors.h"
 #include "core/plugins/image_loaders.h"
+#include "core/services/check_args.h"
 #include "core/vm/vm.h"
 #include "display/layers.h"
 #include "display/library_support.h"

@@ -33,8 +33,8 @@
 #include <string>
 #include <vector>
 
-#include "core/services/check_args.h"
 #include "core/io/errors.h"
+#include "core/services/check_args.h"
 #include "display/event_handlers.h"
 #include "display/library_support.h"
 #include "tools/cli_files.h"

@@ -5,10 +5,10 @@
 #include <cctype>
 #include <set>
 
-#include "core/startup/applet.h"
-#include "core/services/command_services.h"
 #include "core/io/error_codes.h"
+#include "core/services/command_services.h"
 #include "core/services/library_table.h"
+#include "core/startup/applet.h"
 #include "core/startup/run_records.h"
 #include "core/vm/library_glue.h"
 #include "platform/posix/os_memory.h"

@@ -4,8 +4,8 @@
 
 #include "core/io/error_codes.h"
 #include "core/vm/error_hooks.h"
-#include "platform/posix/os_runloop.h"
 #include "platform/posix/os_memory.h"
+#include "platform/posix/os_runloop.h"
 #include "platform/posix/os_thread.h"
 #include "platform/posix/os_timer_queue.h"
 

@@ -9,8 +9,8 @@
 #include "core/io/error_codes.h"
 #include "core/io/errors.h"
 #include "core/io/stream.h"
-#include "core/io/whole_file.h"
 #include "core/io/virtual_names.h"
+#include "core/io/whole_file.h"
 #include "platform/posix/os_files.h"
 #include "platform/posix/os_memory.h"
 

@@ -5,11 +5,11 @@
 #include <cstdio>
 #include <cstring>
 
-#include "core/services/command_services.h"
 #include "core/io/file_parts.h"
 #include "core/io/messages.h"
 #include "core/io/utilities.h"
 #include "core/io/virtual_names.h"
+#include "core/services/command_services.h"
 #include "core/vm/error_hooks.h"
 #include "platform/posix/os_memory.h"
 

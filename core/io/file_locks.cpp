@@ -8,9 +8,9 @@
 #include "core/io/stream.h"
 #include "core/io/virtual_files.h"
 #include "core/io/virtual_names.h"
+#include "core/plugins/loader_lists.h"
 #include "platform/posix/os_files.h"
 #include "platform/posix/os_memory.h"
-#include "core/plugins/loader_lists.h"
 
 namespace {
 

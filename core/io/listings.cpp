@@ -4,9 +4,9 @@
 
 #include <cstdio>
 
-#include "core/services/command_services.h"
 #include "core/io/stream.h"
 #include "core/io/utilities.h"
+#include "core/services/command_services.h"
 #include "core/vm/vm.h"
 #include "display/library_support.h"
 

@@ -1,8 +1,8 @@
 // The timer adapter's setter.
 #include "core/plugins/host_adapters.h"
 
-#include "core/services/check_args.h"
 #include "core/io/error_codes.h"
+#include "core/services/check_args.h"
 #include "display/adapters.h"
 
 PluginInfo* TimerAdapterPlugin = nullptr;

@@ -8,9 +8,9 @@
 #include <string>
 
 #include "core/io/error_codes.h"
+#include "core/plugins/host_runtime.h"
 #include "core/services/object_registry.h"
 #include "core/services/path_helpers.h"
-#include "core/plugins/host_runtime.h"
 #include "display/adapters.h"
 #include "display/display.h"
 #include "display/framebuffer.h"

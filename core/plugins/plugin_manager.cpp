@@ -6,18 +6,18 @@
 #include <cstring>
 #include <string>
 
-#include "core/services/command_services.h"
 #include "core/io/error_codes.h"
 #include "core/io/errors.h"
 #include "core/io/messages.h"
 #include "core/io/stream.h"
 #include "core/io/utilities.h"
-#include "core/services/path_helpers.h"
 #include "core/plugins/adapter_streams.h"
 #include "core/plugins/capability_lists.h"
 #include "core/plugins/command_hooks.h"
 #include "core/plugins/host_adapters.h"
 #include "core/plugins/host_runtime.h"
+#include "core/services/command_services.h"
+#include "core/services/path_helpers.h"
 #include "core/vm/library_glue.h"
 #include "core/vm/vm.h"
 #include "display/adapters.h"

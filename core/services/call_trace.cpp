@@ -3,10 +3,10 @@
 
 #include <string>
 
+#include "core/io/utilities.h"
 #include "core/services/call_levels.h"
 #include "core/services/command_services.h"
 #include "core/startup/startup.h"
-#include "core/io/utilities.h"
 #include "core/vm/error_hooks.h"
 #include "core/vm/vm.h"
 

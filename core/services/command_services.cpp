@@ -4,9 +4,9 @@
 // head, so handlers and hooks run in the order they were added.
 #include "core/services/command_services.h"
 
-#include "core/services/error_report.h"
 #include "core/io/error_codes.h"
 #include "core/io/errors.h"
+#include "core/services/error_report.h"
 #include "core/services/object_registry.h"
 #include "core/vm/error_hooks.h"
 #include "display/events.h"

@@ -2,9 +2,9 @@
 // commands that accept constants by name read them.
 #include <cstring>
 
-#include "core/services/arg_helpers.h"
 #include "core/io/error_codes.h"
 #include "core/io/errors.h"
+#include "core/services/arg_helpers.h"
 #include "core/vm/library_glue.h"
 
 namespace {

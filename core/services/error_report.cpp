@@ -1,12 +1,12 @@
 // Error locations and the final report.
 #include "core/services/error_report.h"
 
-#include "core/services/call_levels.h"
-#include "core/services/command_services.h"
 #include "core/io/errors.h"
 #include "core/io/utilities.h"
-#include "core/startup/options.h"
+#include "core/services/call_levels.h"
+#include "core/services/command_services.h"
 #include "core/services/path_helpers.h"
+#include "core/startup/options.h"
 #include "core/startup/run_records.h"
 #include "core/vm/calls.h"
 #include "core/vm/error_hooks.h"

@@ -3,9 +3,9 @@
 // it, and leaves the stack as it found it (unless it raises).
 #include "core/services/option_tables.h"
 
-#include "core/services/arg_helpers.h"
 #include "core/io/errors.h"
 #include "core/io/number_conv.h"
+#include "core/services/arg_helpers.h"
 #include "core/vm/vm.h"
 
 #include <cstring>

@@ -1,6 +1,6 @@
 // Simple lists: singly linked {next, value} nodes appended at the tail.
-#include "core/services/check_args.h"
 #include "core/io/error_codes.h"
+#include "core/services/check_args.h"
 #include "core/services/lists.h"
 #include "platform/posix/os_memory.h"
 

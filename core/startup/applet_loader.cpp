@@ -9,8 +9,6 @@
 #include <cstring>
 #include <string>
 
-#include "core/startup/applet.h"
-#include "core/services/command_services.h"
 #include "core/io/container.h"
 #include "core/io/error_codes.h"
 #include "core/io/errors.h"
@@ -18,8 +16,10 @@
 #include "core/io/messages.h"
 #include "core/io/stream.h"
 #include "core/io/whole_file.h"
-#include "core/startup/options.h"
+#include "core/services/command_services.h"
 #include "core/services/path_helpers.h"
+#include "core/startup/applet.h"
+#include "core/startup/options.h"
 #include "core/startup/startup.h"
 #include "core/vm/vm.h"
 #include "display/events.h"

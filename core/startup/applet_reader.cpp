@@ -10,13 +10,13 @@
 #include <cstdio>
 #include <cstring>
 
-#include "core/startup/applet.h"
 #include "core/io/byte_order.h"
 #include "core/io/error_codes.h"
 #include "core/io/errors.h"
 #include "core/io/linked_files.h"
 #include "core/io/stream.h"
 #include "core/io/virtual_names.h"
+#include "core/startup/applet.h"
 #include "core/startup/options.h"
 #include "core/vm/error_hooks.h"
 #include "core/vm/vm.h"

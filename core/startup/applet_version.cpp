@@ -1,7 +1,7 @@
 // The applet-version rule: what an applet made for an older version of the
 // language may not use.
-#include "core/services/check_args.h"
 #include "core/io/errors.h"
+#include "core/services/check_args.h"
 #include "core/startup/run_records.h"
 
 #include <cstdio>

@@ -17,14 +17,14 @@
 
 #include <unistd.h>
 
-#include "core/startup/applet.h"
-#include "core/services/command_services.h"
 #include "core/io/case_tables.h"
 #include "core/io/errors.h"
 #include "core/io/messages.h"
 #include "core/io/utilities.h"
 #include "core/io/virtual_names.h"
+#include "core/services/command_services.h"
 #include "core/services/option_tables.h"
+#include "core/startup/applet.h"
 #include "core/startup/options.h"
 #include "core/startup/startup.h"
 #include "core/vm/error_hooks.h"

@@ -4,8 +4,8 @@
 #include <cstring>
 
 #include "core/plugins/plugin_manager.h"
-#include "core/startup/run_records.h"
 #include "core/startup/require_tags.h"
+#include "core/startup/run_records.h"
 #include "core/startup/startup.h"
 
 uint32_t LoadStartupPlugins(CoreContext* context)

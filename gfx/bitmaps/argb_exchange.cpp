@@ -7,11 +7,11 @@
 #include <cstring>
 
 #include "core/io/error_codes.h"
-#include "gfx/blits/clip.h"
 #include "gfx/bitmaps/copy_bitmap.h"
 #include "gfx/bitmaps/picture_bits.h"
-#include "gfx/effects/pixel_kernels.h"
 #include "gfx/bitmaps/video_bitmaps.h"
+#include "gfx/blits/clip.h"
+#include "gfx/effects/pixel_kernels.h"
 #include "platform/posix/os_memory.h"
 
 namespace {

@@ -12,14 +12,14 @@
 #include <climits>
 
 #include "core/io/utilities.h"
+#include "core/plugins/plugin_manager.h"
 #include "gfx/bitmaps/adapter_calls.h"
 #include "gfx/bitmaps/bitmap.h"
-#include "gfx/blits/clip.h"
-#include "gfx/blits/blend_kernels.h"
-#include "gfx/blits/display_blit.h"
 #include "gfx/bitmaps/pixel_formats.h"
+#include "gfx/blits/blend_kernels.h"
+#include "gfx/blits/clip.h"
+#include "gfx/blits/display_blit.h"
 #include "gfx/blits/plane_ops.h"
-#include "core/plugins/plugin_manager.h"
 
 namespace {
 

@@ -21,8 +21,8 @@
 
 #include <immintrin.h>
 
-#include "gfx/blits/blend_kernels.h"
 #include "gfx/bitmaps/rgb565_layouts.h"
+#include "gfx/blits/blend_kernels.h"
 
 #if !defined(QM_VBYTES) || !defined(QM_SIMD_NS) || !defined(QM_SIMD_TABLE)
 #error "define QM_VBYTES, QM_SIMD_NS and QM_SIMD_TABLE before including this file"

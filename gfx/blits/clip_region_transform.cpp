@@ -8,8 +8,8 @@
 #include "draw/transform.h"
 #include "gfx/bitmaps/bitmap.h"
 #include "gfx/blits/clip_regions.h"
-#include "gfx/library/graphics_geometry.h"
 #include "gfx/effects/transform_bounds.h"
+#include "gfx/library/graphics_geometry.h"
 #include "platform/posix/os_memory.h"
 
 namespace {

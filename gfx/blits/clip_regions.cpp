@@ -4,9 +4,9 @@
 // active.
 #include "gfx/blits/clip_regions.h"
 
+#include "core/io/error_codes.h"
 #include "core/services/arg_helpers.h"
 #include "core/services/check_args.h"
-#include "core/io/error_codes.h"
 #include "core/vm/library_glue.h"
 #include "core/vm/vm.h"
 #include "display/display.h"

@@ -18,11 +18,11 @@
 #include "display/pictures.h"
 #include "display/rects.h"
 #include "gfx/bitmaps/adapter_calls.h"
-#include "gfx/blits/alpha_blits.h"
 #include "gfx/bitmaps/bitmap.h"
 #include "gfx/bitmaps/bitmap_ops.h"
-#include "gfx/blits/clip_regions.h"
 #include "gfx/bitmaps/picture_bits.h"
+#include "gfx/blits/alpha_blits.h"
+#include "gfx/blits/clip_regions.h"
 #include "gfx/blits/plane_ops.h"
 #include "platform/posix/os_memory.h"
 

@@ -1,8 +1,8 @@
 #include "gfx/blits/plane_ops.h"
 
-#include "gfx/blits/clip.h"
 #include "gfx/bitmaps/picture_bits.h"
 #include "gfx/bitmaps/pixel_formats.h"
+#include "gfx/blits/clip.h"
 
 namespace {
 

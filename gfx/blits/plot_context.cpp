@@ -8,9 +8,9 @@
 #include <algorithm>
 #include <cstddef>
 
-#include "gfx/blits/blend_kernels.h"
 #include "gfx/bitmaps/picture_bits.h"
 #include "gfx/bitmaps/pixel_formats.h"
+#include "gfx/blits/blend_kernels.h"
 #include "gfx/blits/plane_ops.h"
 
 namespace {

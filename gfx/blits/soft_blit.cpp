@@ -3,8 +3,8 @@
 #include <cstddef>
 #include <cstring>
 
-#include "gfx/blits/blend_kernels.h"
 #include "gfx/bitmaps/pixel_formats.h"
+#include "gfx/blits/blend_kernels.h"
 #include "gfx/effects/pixel_kernels.h"
 
 namespace {

@@ -9,8 +9,8 @@
 #include <cmath>
 #include <cstring>
 
-#include "gfx/effects/blur.h"
 #include "gfx/bitmaps/pixel_formats.h"
+#include "gfx/effects/blur.h"
 #include "gfx/effects/work_buffer.h"
 
 namespace {

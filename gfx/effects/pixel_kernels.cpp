@@ -4,9 +4,9 @@
 #include <cstring>
 #include <utility>
 
-#include "gfx/blits/blend_kernels.h"
 #include "gfx/bitmaps/picture_bits.h"
 #include "gfx/bitmaps/pixel_formats.h"
+#include "gfx/blits/blend_kernels.h"
 
 namespace {
 

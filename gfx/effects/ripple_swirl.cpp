@@ -9,10 +9,10 @@
 #include <cstring>
 
 #include "core/io/error_codes.h"
-#include "gfx/blits/blend_kernels.h"
-#include "gfx/effects/effect_lock.h"
 #include "gfx/bitmaps/picture_bits.h"
 #include "gfx/bitmaps/pixel_formats.h"
+#include "gfx/blits/blend_kernels.h"
+#include "gfx/effects/effect_lock.h"
 #include "gfx/effects/pixel_kernels.h"
 #include "gfx/effects/work_buffer.h"
 

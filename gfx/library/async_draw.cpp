@@ -2,9 +2,9 @@
 // whatever is needed of it afterwards (its done flag) is read first.
 #include "gfx/library/async_draw.h"
 
+#include "core/io/error_codes.h"
 #include "core/services/arg_helpers.h"
 #include "core/services/check_args.h"
-#include "core/io/error_codes.h"
 #include "core/vm/library_glue.h"
 #include "display/display.h"
 #include "display/framebuffer.h"

@@ -2,9 +2,9 @@
 // clock, so a change of the wall clock neither stalls nor rushes a script.
 #include "gfx/library/frame_pacing.h"
 
-#include "core/services/check_args.h"
-#include "core/io/error_codes.h"
 #include "core/glue/timers.h"
+#include "core/io/error_codes.h"
+#include "core/services/check_args.h"
 #include "core/vm/library_glue.h"
 #include "core/vm/vm.h"
 #include "display/adapters.h"

@@ -7,8 +7,8 @@
 #include "core/io/error_codes.h"
 #include "core/io/number_conv.h"
 #include "gfx/bitmaps/bitmap.h"
-#include "gfx/library/graphics_tables.h"
 #include "gfx/effects/pixel_kernels.h"
+#include "gfx/library/graphics_tables.h"
 #include "platform/posix/os_memory.h"
 
 uint32_t MixArgb(uint32_t c1, uint32_t c2, uint32_t ratio)

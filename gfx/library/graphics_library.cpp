@@ -7,24 +7,24 @@
 #include <cstring>
 #include <initializer_list>
 
-#include "core/services/check_args.h"
 #include "core/io/error_codes.h"
 #include "core/io/utilities.h"
+#include "core/services/check_args.h"
 #include "core/services/object_registry.h"
 #include "core/vm/library_glue.h"
 #include "display/display.h"
 #include "display/library_support.h"
 #include "display/output.h"
 #include "display/rects.h"
-#include "gfx/library/async_draw.h"
 #include "gfx/bitmaps/bitmap.h"
 #include "gfx/blits/clip_regions.h"
 #include "gfx/blits/display_blit.h"
+#include "gfx/library/async_draw.h"
+#include "gfx/library/attribute_queries.h"
 #include "gfx/library/frame_pacing.h"
 #include "gfx/library/graphics_geometry.h"
 #include "gfx/library/graphics_tables.h"
 #include "gfx/library/pointers.h"
-#include "gfx/library/attribute_queries.h"
 #include "gfx/library/snapshot.h"
 
 uint32_t DefaultObjectTags[kObjectOptionWords];

@@ -5,9 +5,6 @@
 #include <cstring>
 #include <string>
 
-#include "core/services/arg_helpers.h"
-#include "core/services/check_args.h"
-#include "core/services/command_services.h"
 #include "core/io/errors.h"
 #include "core/io/linked_files.h"
 #include "core/io/md5.h"
@@ -16,6 +13,9 @@
 #include "core/io/virtual_files.h"
 #include "core/io/virtual_names.h"
 #include "core/io/whole_file.h"
+#include "core/services/arg_helpers.h"
+#include "core/services/check_args.h"
+#include "core/services/command_services.h"
 #include "core/vm/error_hooks.h"
 #include "core/vm/vm.h"
 #include "display/events.h"

@@ -9,8 +9,6 @@
 #include <vector>
 #include <zlib.h>
 
-#include "core/services/arg_helpers.h"
-#include "core/services/check_args.h"
 #include "core/io/case_tables.h"
 #include "core/io/errors.h"
 #include "core/io/file_info.h"
@@ -18,6 +16,8 @@
 #include "core/io/number_conv.h"
 #include "core/io/stream.h"
 #include "core/io/virtual_names.h"
+#include "core/services/arg_helpers.h"
+#include "core/services/check_args.h"
 #include "core/services/path_helpers.h"
 #include "core/vm/vm.h"
 #include "display/display.h"

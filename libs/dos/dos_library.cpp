@@ -6,13 +6,13 @@
 #include <cstdio>
 #include <cstring>
 
-#include "core/services/arg_helpers.h"
-#include "core/services/command_services.h"
 #include "core/io/errors.h"
 #include "core/io/linked_files.h"
 #include "core/io/number_conv.h"
 #include "core/io/stream.h"
 #include "core/io/virtual_files.h"
+#include "core/services/arg_helpers.h"
+#include "core/services/command_services.h"
 #include "core/vm/vm.h"
 #include "libs/dos/running_programs.h"
 #include "platform/posix/os_memory.h"

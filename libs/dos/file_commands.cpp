@@ -4,8 +4,6 @@
 #include <cstring>
 #include <string>
 
-#include "core/services/arg_helpers.h"
-#include "core/services/check_args.h"
 #include "core/io/container.h"
 #include "core/io/errors.h"
 #include "core/io/file_parts.h"
@@ -14,6 +12,8 @@
 #include "core/io/number_conv.h"
 #include "core/io/stream.h"
 #include "core/io/virtual_names.h"
+#include "core/services/arg_helpers.h"
+#include "core/services/check_args.h"
 #include "core/services/path_helpers.h"
 #include "core/vm/vm.h"
 #include "libs/dos/dos_library.h"

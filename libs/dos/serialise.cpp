@@ -13,12 +13,12 @@
 #include <string>
 #include <vector>
 
-#include "core/services/arg_helpers.h"
-#include "core/services/check_args.h"
 #include "core/io/base64.h"
 #include "core/io/byte_order.h"
 #include "core/io/errors.h"
 #include "core/io/stream.h"
+#include "core/services/arg_helpers.h"
+#include "core/services/check_args.h"
 #include "core/vm/vm.h"
 #include "libs/dos/dos_library.h"
 #include "libs/dos/table_stream.h"

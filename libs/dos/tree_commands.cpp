@@ -8,14 +8,14 @@
 #include <string>
 #include <vector>
 
-#include "core/services/arg_helpers.h"
-#include "core/services/check_args.h"
 #include "core/io/errors.h"
 #include "core/io/file_parts.h"
 #include "core/io/linked_files.h"
 #include "core/io/stream.h"
 #include "core/io/virtual_names.h"
 #include "core/io/whole_file.h"
+#include "core/services/arg_helpers.h"
+#include "core/services/check_args.h"
 #include "core/services/path_helpers.h"
 #include "core/vm/error_hooks.h"
 #include "core/vm/vm.h"

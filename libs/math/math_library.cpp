@@ -9,11 +9,11 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "core/services/check_args.h"
-#include "core/services/command_services.h"
 #include "core/io/error_codes.h"
 #include "core/io/number_conv.h"
 #include "core/io/utilities.h"
+#include "core/services/check_args.h"
+#include "core/services/command_services.h"
 
 namespace {
 

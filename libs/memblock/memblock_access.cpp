@@ -7,12 +7,12 @@
 #include <cstdio>
 #include <cstring>
 
-#include "core/services/arg_helpers.h"
-#include "core/services/check_args.h"
 #include "core/io/error_codes.h"
 #include "core/io/errors.h"
 #include "core/io/number_conv.h"
 #include "core/io/utilities.h"
+#include "core/services/arg_helpers.h"
+#include "core/services/check_args.h"
 #include "core/services/option_tables.h"
 #include "libs/memblock/memblock_elements.h"
 

@@ -1,9 +1,9 @@
 // Moving bytes between blocks and the dos library's open files, through
 // its reads and writes so that its I/O mode (buffered or not) applies.
-#include "core/services/arg_helpers.h"
-#include "core/services/check_args.h"
 #include "core/io/error_codes.h"
 #include "core/io/number_conv.h"
+#include "core/services/arg_helpers.h"
+#include "core/services/check_args.h"
 #include "libs/dos/dos_library.h"
 #include "libs/memblock/memblock_elements.h"
 

@@ -3,14 +3,14 @@
 // library's registration.
 #include "libs/memblock/memblock_library.h"
 
-#include "core/services/arg_helpers.h"
-#include "core/services/check_args.h"
-#include "core/services/command_services.h"
 #include "core/io/error_codes.h"
 #include "core/io/errors.h"
 #include "core/io/number_conv.h"
 #include "core/io/virtual_files.h"
 #include "core/io/virtual_names.h"
+#include "core/services/arg_helpers.h"
+#include "core/services/check_args.h"
+#include "core/services/command_services.h"
 #include "libs/memblock/memblock_elements.h"
 #include "platform/posix/os_memory.h"
 

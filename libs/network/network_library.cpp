@@ -9,12 +9,12 @@
 #include <functional>
 #include <string>
 
-#include "core/services/arg_helpers.h"
-#include "core/services/check_args.h"
-#include "core/services/command_services.h"
 #include "core/io/error_codes.h"
 #include "core/io/errors.h"
 #include "core/io/number_conv.h"
+#include "core/services/arg_helpers.h"
+#include "core/services/check_args.h"
+#include "core/services/command_services.h"
 #include "core/vm/vm.h"
 #include "display/event_library.h"
 #include "libs/network/socket_layer.h"

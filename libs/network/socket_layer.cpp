@@ -10,11 +10,11 @@
 #include <algorithm>
 #include <cstring>
 
-#include "core/services/command_services.h"
+#include "core/glue/timers.h"
 #include "core/io/error_codes.h"
 #include "core/io/errors.h"
 #include "core/io/stream.h"
-#include "core/glue/timers.h"
+#include "core/services/command_services.h"
 #include "core/vm/error_hooks.h"
 #include "core/vm/vm.h"
 #include "display/event_handlers.h"

@@ -6,12 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "core/services/check_args.h"
-#include "core/services/command_services.h"
 #include "core/io/base64.h"
 #include "core/io/errors.h"
 #include "core/io/md5.h"
 #include "core/io/utilities.h"
+#include "core/services/check_args.h"
+#include "core/services/command_services.h"
 #include "libs/string/eval.h"
 #include "libs/string/string_args.h"
 #include "libs/string/string_library.h"

@@ -1,8 +1,8 @@
 // The "string" library: its command table and registration.
 #pragma once
 
-#include "core/vm/vm.h"
 #include "core/vm/library_glue.h"
+#include "core/vm/vm.h"
 
 // Every command, in registration order, ended by a null name.
 extern const CommandTableEntry kStringCommands[];

@@ -3,13 +3,13 @@
 // commands to.
 #include <string>
 
-#include "core/services/check_args.h"
-#include "core/services/command_services.h"
-#include "core/services/error_report.h"
 #include "core/io/case_tables.h"
 #include "core/io/error_codes.h"
 #include "core/io/errors.h"
 #include "core/io/utilities.h"
+#include "core/services/check_args.h"
+#include "core/services/command_services.h"
+#include "core/services/error_report.h"
 #include "core/startup/startup.h"
 #include "core/vm/error_hooks.h"
 #include "display/events.h"

@@ -17,14 +17,14 @@
 #include <thread>
 #include <vector>
 
-#include "core/services/arg_helpers.h"
-#include "core/services/check_args.h"
 #include "core/io/byte_order.h"
 #include "core/io/case_tables.h"
 #include "core/io/error_codes.h"
 #include "core/io/errors.h"
 #include "core/io/stream.h"
 #include "core/io/whole_file.h"
+#include "core/services/arg_helpers.h"
+#include "core/services/check_args.h"
 #include "display/adapters.h"
 #include "libs/system/system_library.h"
 #include "platform/posix/os_env.h"

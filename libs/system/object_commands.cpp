@@ -4,10 +4,10 @@
 // allocation.
 #include <cstring>
 
-#include "core/services/arg_helpers.h"
-#include "core/services/check_args.h"
 #include "core/io/error_codes.h"
 #include "core/io/errors.h"
+#include "core/services/arg_helpers.h"
+#include "core/services/check_args.h"
 #include "display/display.h"
 #include "display/layers.h"
 #include "libs/system/system_library.h"

@@ -2,10 +2,10 @@
 // disabling plugins, asking for one and loading one by name.
 #include <string>
 
-#include "core/services/check_args.h"
 #include "core/io/error_codes.h"
 #include "core/io/errors.h"
 #include "core/plugins/plugin_manager.h"
+#include "core/services/check_args.h"
 #include "libs/system/system_library.h"
 #include "platform/posix/os_memory.h"
 #include "platform/posix/os_paths.h"

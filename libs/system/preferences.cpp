@@ -5,11 +5,11 @@
 #include <cstring>
 #include <string>
 
-#include "core/services/check_args.h"
 #include "core/io/error_codes.h"
 #include "core/io/errors.h"
 #include "core/io/stream.h"
 #include "core/io/whole_file.h"
+#include "core/services/check_args.h"
 #include "core/services/path_helpers.h"
 #include "core/startup/run_records.h"
 #include "libs/dos/table_stream.h"

@@ -5,9 +5,9 @@
 
 #include <cstring>
 
+#include "core/io/error_codes.h"
 #include "core/services/arg_helpers.h"
 #include "core/services/check_args.h"
-#include "core/io/error_codes.h"
 #include "core/startup/run_records.h"
 #include "core/startup/startup.h"
 #include "libs/system/system_library.h"

@@ -5,10 +5,10 @@
 #include <cstring>
 #include <string>
 
-#include "core/services/check_args.h"
 #include "core/io/error_codes.h"
 #include "core/io/errors.h"
 #include "core/io/number_conv.h"
+#include "core/services/check_args.h"
 #include "core/services/path_helpers.h"
 #include "core/startup/run_records.h"
 #include "display/display.h"

@@ -2,10 +2,10 @@
 // state, registration and clean-up.
 #include "libs/system/system_library.h"
 
-#include "core/services/call_trace.h"
-#include "core/services/command_services.h"
 #include "core/io/catalog.h"
 #include "core/io/error_codes.h"
+#include "core/services/call_trace.h"
+#include "core/services/command_services.h"
 #include "core/vm/error_hooks.h"
 #include "core/vm/interpreter.h"
 #include "display/adapters.h"

@@ -5,10 +5,10 @@
 // that InsertItem, RemoveItem and Sort do.
 #include <string>
 
-#include "core/services/check_args.h"
 #include "core/io/case_tables.h"
 #include "core/io/error_codes.h"
 #include "core/io/number_conv.h"
+#include "core/services/check_args.h"
 #include "core/vm/interpreter.h"
 #include "display/display_library.h"
 #include "libs/system/system_library.h"

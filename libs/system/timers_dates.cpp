@@ -7,13 +7,13 @@
 #include <cstring>
 #include <ctime>
 
-#include "core/services/arg_helpers.h"
-#include "core/services/check_args.h"
+#include "core/glue/time_values.h"
 #include "core/io/catalog.h"
 #include "core/io/error_codes.h"
 #include "core/io/errors.h"
 #include "core/io/number_conv.h"
-#include "core/glue/time_values.h"
+#include "core/services/arg_helpers.h"
+#include "core/services/check_args.h"
 #include "libs/system/system_library.h"
 #include "platform/posix/os_memory.h"
 

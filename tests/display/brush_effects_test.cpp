@@ -13,9 +13,9 @@
 #include "gfx/bitmaps/bitmap.h"
 #include "gfx/effects/effects.h"
 #include "gfx/effects/filter_kernels.h"
+#include "gfx/effects/ripple_swirl.h"
 #include "gfx/graphics_fixture.h"
 #include "gfx/picture_test_helpers.h"
-#include "gfx/effects/ripple_swirl.h"
 #include "support/picture_oracle.h"
 #include "support/temp_dir.h"
 

@@ -8,11 +8,11 @@
 #include <cmath>
 #include <vector>
 
+#include "core/io/error_codes.h"
 #include "display/display.h"
 #include "display/display_library.h"
 #include "display/framebuffer.h"
 #include "display/pictures.h"
-#include "core/io/error_codes.h"
 #include "gfx/bitmaps/bitmap.h"
 #include "gfx/blits/clip_regions.h"
 #include "gfx/blits/display_blit.h"

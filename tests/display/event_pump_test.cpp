@@ -7,9 +7,9 @@
 
 #include <thread>
 
-#include "core/services/command_services.h"
-#include "core/io/error_codes.h"
 #include "core/glue/timers.h"
+#include "core/io/error_codes.h"
+#include "core/services/command_services.h"
 #include "core/vm/error_hooks.h"
 #include "display/adapters.h"
 #include "display/events.h"

@@ -8,9 +8,9 @@
 
 #include <thread>
 
-#include "core/services/command_services.h"
 #include "core/glue/timers.h"
 #include "core/io/error_codes.h"
+#include "core/services/command_services.h"
 #include "core/vm/script_fixture.h"
 #include "display/display.h"
 #include "display/event_library.h"

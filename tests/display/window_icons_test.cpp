@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "core/startup/applet.h"
 #include "core/io/byte_order.h"
 #include "core/plugins/plugin_loader.h"
+#include "core/startup/applet.h"
 #include "display/display.h"
 #include "display/framebuffer.h"
 #include "display/window_icons.h"

@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "draw/text_state.h"
 #include "core/io/error_codes.h"
+#include "draw/text_state.h"
 #include "draw/transform.h"
 #include "gfx/bitmaps/bitmap.h"
 #include "gfx/effects/transform_bounds.h"

@@ -6,9 +6,9 @@
 #include <cstdint>
 #include <cstring>
 
-#include "core/startup/applet.h"
 #include "core/io/stream.h"
 #include "core/io/virtual_names.h"
+#include "core/startup/applet.h"
 #include "core/startup/options.h"
 #include "core/vm/vm.h"
 

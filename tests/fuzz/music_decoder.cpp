@@ -1,7 +1,7 @@
 // The inbuilt music decoders (the sample decoders and libopenmpt's tracker
 // modules) on arbitrary bytes: open, read a bounded stretch, seek, close.
-#include "media/sound_decoders.h"
 #include "library_leaks.h"
+#include "media/sound_decoders.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

@@ -1,8 +1,8 @@
 // The inbuilt sample decoders (libsndfile, libmpg123) on arbitrary bytes
 // through a ":::memory" stream: an open either fails holding nothing or
 // gives a sound whose frames can be read to the end within the size bound.
-#include "media/sound_decoders.h"
 #include "library_leaks.h"
+#include "media/sound_decoders.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

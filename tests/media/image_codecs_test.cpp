@@ -16,8 +16,8 @@
 #include "media/gif_writer.h"
 #include "media/image_codecs.h"
 #include "media/image_files.h"
-#include "support/picture_oracle.h"
 #include "platform/posix/os_memory.h"
+#include "support/picture_oracle.h"
 #include "support/temp_dir.h"
 
 namespace {

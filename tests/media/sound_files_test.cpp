@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "core/services/command_services.h"
 #include "core/io/error_codes.h"
 #include "core/io/errors.h"
+#include "core/services/command_services.h"
 #include "gfx/graphics_fixture.h"
 #include "media/sound.h"
 #include "media/sound_decoders.h"

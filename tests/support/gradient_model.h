@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "gfx/effects/gradients.h"
 #include "gfx/bitmaps/pixel_formats.h"
+#include "gfx/effects/gradients.h"
 
 inline GradientSpec TwoColours(uint32_t type, uint32_t c1, uint32_t c2, int32_t angle = 0)
 {

@@ -2,8 +2,8 @@
 #include "core/glue/external_program.h"
 #include "core/services/requester_buttons.h"
 
-#include "core/io/error_codes.h"
 #include "core/glue/timers.h"
+#include "core/io/error_codes.h"
 #include "platform/posix/os_thread.h"
 
 #include <gtest/gtest.h>

@@ -1,9 +1,9 @@
 // Message building: placeholder filling that never treats a text as a
 // format, file parts of error arguments, user error codes, progress lines.
-#include "core/services/command_services.h"
-#include "core/io/file_parts.h"
 #include "core/io/errors.h"
+#include "core/io/file_parts.h"
 #include "core/io/messages.h"
+#include "core/services/command_services.h"
 #include "core/vm/error_hooks.h"
 #include "platform/posix/os_console.h"
 

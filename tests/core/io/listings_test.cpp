@@ -1,6 +1,6 @@
 // Listings read back from their files.
-#include "core/services/command_services.h"
 #include "core/io/listings.h"
+#include "core/services/command_services.h"
 #include "core/vm/vm.h"
 #include "display/library_support.h"
 

@@ -23,9 +23,9 @@
 #include "display/framebuffer.h"
 #include "gfx/bitmaps/bitmap.h"
 #include "gfx/bitmaps/bitmap_ops.h"
-#include "platform/posix/os_runloop.h"
 #include "media/sound.h"
 #include "platform/posix/os_memory.h"
+#include "platform/posix/os_runloop.h"
 #include "plugin_fixture.h"
 
 namespace {

@@ -10,8 +10,8 @@
 #include "core/plugins/image_loaders.h"
 #include "core/plugins/plugin_fixture.h"
 #include "gfx/bitmaps/bitmap.h"
-#include "support/picture_oracle.h"
 #include "media/image_files.h"
+#include "support/picture_oracle.h"
 
 namespace {
 

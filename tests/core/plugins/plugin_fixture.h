@@ -12,9 +12,9 @@
 #include <sstream>
 #include <string>
 
-#include "core/services/command_services.h"
 #include "core/io/errors.h"
 #include "core/plugins/plugin_manager.h"
+#include "core/services/command_services.h"
 #include "support/temp_dir.h"
 
 // The folder of the test plugins, beside the test executable.

@@ -7,9 +7,9 @@
 #include "core/io/error_codes.h"
 #include "core/startup/startup.h"
 #include "core/vm/error_hooks.h"
-#include "support/assembled_script.h"
 #include "core/vm/vm.h"
 #include "plugin_fixture.h"
+#include "support/assembled_script.h"
 
 namespace {
 

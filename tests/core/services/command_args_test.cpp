@@ -1,7 +1,7 @@
 // CheckArgs and the readers of arguments with several forms.
+#include "core/io/errors.h"
 #include "core/services/arg_helpers.h"
 #include "core/services/check_args.h"
-#include "core/io/errors.h"
 #include "core/startup/run_records.h"
 #include "core/vm_fixture.h"
 

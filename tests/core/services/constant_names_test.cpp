@@ -1,6 +1,6 @@
 // "#NAME" constant references.
-#include "core/services/arg_helpers.h"
 #include "core/io/errors.h"
+#include "core/services/arg_helpers.h"
 #include "core/vm/library_glue.h"
 #include "core/vm_fixture.h"
 

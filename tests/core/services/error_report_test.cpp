@@ -1,15 +1,15 @@
 // Error locations and the two forms of the final report, from a chunk made
 // by the test assembler whose lines belong to included files.
-#include "core/services/command_services.h"
-#include "core/services/error_report.h"
 #include "core/io/errors.h"
 #include "core/plugins/plugin_manager.h"
+#include "core/services/command_services.h"
+#include "core/services/error_report.h"
 #include "core/startup/run_records.h"
 #include "core/vm/error_hooks.h"
 #include "core/vm/library_glue.h"
+#include "core/vm_fixture.h"
 #include "platform/posix/os_console.h"
 #include "platform/posix/os_requester.h"
-#include "core/vm_fixture.h"
 
 #include <cstring>
 #include <string>

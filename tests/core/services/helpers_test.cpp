@@ -1,10 +1,10 @@
 // Path joining, '%' escaping, simple and exec lists.
 #include "core/io/error_codes.h"
 #include "core/io/errors.h"
-#include "core/startup/run_records.h"
 #include "core/services/lists.h"
 #include "core/services/message_helpers.h"
 #include "core/services/path_helpers.h"
+#include "core/startup/run_records.h"
 #include "platform/posix/os_memory.h"
 
 #include <gtest/gtest.h>

@@ -1,8 +1,8 @@
 // The object registry over lists that look like a library's.
 #include "core/services/object_registry.h"
 
-#include "core/services/command_services.h"
 #include "core/io/error_codes.h"
+#include "core/services/command_services.h"
 
 #include <gtest/gtest.h>
 

@@ -11,8 +11,8 @@
 #include "gfx/bitmaps/adapter_calls.h"
 #include "gfx/bitmaps/argb_exchange.h"
 #include "gfx/bitmaps/copy_bitmap.h"
-#include "gfx/effects/scale.h"
 #include "gfx/bitmaps/video_bitmaps.h"
+#include "gfx/effects/scale.h"
 #include "gfx/picture_test_helpers.h"
 
 namespace {

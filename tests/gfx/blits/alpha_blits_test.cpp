@@ -6,9 +6,9 @@
 #include <cmath>
 #include <string>
 
-#include "gfx/blits/alpha_blits.h"
 #include "gfx/bitmaps/bitmap.h"
 #include "gfx/bitmaps/pixel_formats.h"
+#include "gfx/blits/alpha_blits.h"
 #include "gfx/picture_test_helpers.h"
 
 namespace {

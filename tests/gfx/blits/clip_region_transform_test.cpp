@@ -6,8 +6,8 @@
 #include "display/display.h"
 #include "gfx/bitmaps/bitmap.h"
 #include "gfx/blits/clip_regions.h"
-#include "support/test_displays.h"
 #include "gfx/picture_test_helpers.h"
+#include "support/test_displays.h"
 
 namespace {
 

@@ -17,9 +17,9 @@
 #include "gfx/blits/clip_regions.h"
 #include "gfx/blits/display_blit.h"
 #include "gfx/blits/plane_ops.h"
-#include "support/test_displays.h"
 #include "gfx/fake_adapter.h"
 #include "gfx/picture_test_helpers.h"
+#include "support/test_displays.h"
 
 namespace {
 

@@ -10,9 +10,9 @@
 
 #include "core/io/error_codes.h"
 #include "gfx/bitmaps/bitmap.h"
+#include "gfx/bitmaps/pixel_formats.h"
 #include "gfx/effects/distort.h"
 #include "gfx/effects/effects.h"
-#include "gfx/bitmaps/pixel_formats.h"
 #include "gfx/picture_test_helpers.h"
 
 namespace {

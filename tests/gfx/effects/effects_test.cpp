@@ -12,12 +12,12 @@
 #include "core/io/error_codes.h"
 #include "core/vm/error_hooks.h"
 #include "gfx/bitmaps/bitmap.h"
+#include "gfx/bitmaps/pixel_formats.h"
 #include "gfx/effects/distort.h"
 #include "gfx/effects/effects.h"
 #include "gfx/effects/filter_kernels.h"
-#include "gfx/picture_test_helpers.h"
-#include "gfx/bitmaps/pixel_formats.h"
 #include "gfx/effects/ripple_swirl.h"
+#include "gfx/picture_test_helpers.h"
 
 namespace {
 

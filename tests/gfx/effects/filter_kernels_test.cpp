@@ -10,10 +10,10 @@
 #include <random>
 #include <vector>
 
+#include "gfx/bitmaps/pixel_formats.h"
 #include "gfx/effects/blur.h"
 #include "gfx/effects/filter_kernels.h"
 #include "gfx/picture_test_helpers.h"
-#include "gfx/bitmaps/pixel_formats.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "core/io/error_codes.h"
-#include "gfx/effects/gradients.h"
 #include "gfx/bitmaps/pixel_formats.h"
+#include "gfx/effects/gradients.h"
 #include "support/gradient_model.h"
 
 namespace {

@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "core/io/error_codes.h"
-#include "gfx/picture_test_helpers.h"
 #include "gfx/bitmaps/pixel_formats.h"
 #include "gfx/effects/quantize.h"
+#include "gfx/picture_test_helpers.h"
 
 namespace {
 

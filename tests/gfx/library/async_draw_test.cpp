@@ -5,9 +5,9 @@
 // nodes are freed inside the commands, so running this under ASan also
 // checks that nothing of a node is read after it is gone.
 #include "core/io/error_codes.h"
+#include "gfx/graphics_fixture.h"
 #include "gfx/library/async_draw.h"
 #include "support/assembled_script.h"
-#include "gfx/graphics_fixture.h"
 
 namespace {
 

@@ -13,10 +13,10 @@
 #include "display/pictures.h"
 #include "display/script_refs.h"
 #include "draw/draw_library.h"
-#include "gfx/library/async_draw.h"
-#include "gfx/library/attribute_queries.h"
 #include "gfx/bitmaps/bitmap.h"
 #include "gfx/graphics_fixture.h"
+#include "gfx/library/async_draw.h"
+#include "gfx/library/attribute_queries.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include "core/io/error_codes.h"
 #include "display/framebuffer.h"
 #include "gfx/bitmaps/bitmap_ops.h"
-#include "gfx/library/frame_pacing.h"
 #include "gfx/graphics_fixture.h"
+#include "gfx/library/frame_pacing.h"
 
 namespace {
 

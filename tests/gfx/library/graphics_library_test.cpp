@@ -12,10 +12,10 @@
 #include "gfx/bitmaps/bitmap.h"
 #include "gfx/blits/clip_regions.h"
 #include "gfx/blits/display_blit.h"
-#include "gfx/library/pointers.h"
-#include "support/assembled_script.h"
 #include "gfx/graphics_fixture.h"
+#include "gfx/library/pointers.h"
 #include "gfx/picture_test_helpers.h"
+#include "support/assembled_script.h"
 
 namespace {
 

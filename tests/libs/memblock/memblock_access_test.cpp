@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "core/io/error_codes.h"
+#include "memblock_fixture.h"
 #include "platform/posix/os_console.h"
 #include "support/temp_dir.h"
-#include "memblock_fixture.h"
 
 using namespace testcalls;
 using Bytes8 = std::vector<uint8_t>;

@@ -8,8 +8,8 @@
 #include "core/io/error_codes.h"
 #include "core/vm/memory.h"
 #include "libs/dos/dos_library.h"
-#include "support/temp_dir.h"
 #include "memblock_fixture.h"
+#include "support/temp_dir.h"
 
 using namespace testcalls;
 

@@ -9,8 +9,8 @@
 
 #include "core/services/object_registry.h"
 #include "core/vm/vm.h"
-#include "libs/memblock/memblock_library.h"
 #include "libs/library_fixture.h"
+#include "libs/memblock/memblock_library.h"
 
 class MemBlockTest : public CommandTest {
 protected:

@@ -12,8 +12,8 @@
 #include "core/io/errors.h"
 #include "core/io/virtual_files.h"
 #include "core/io/virtual_names.h"
-#include "platform/posix/os_memory.h"
 #include "memblock_fixture.h"
+#include "platform/posix/os_memory.h"
 
 using namespace testcalls;
 

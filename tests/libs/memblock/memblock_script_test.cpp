@@ -7,8 +7,8 @@
 
 #include "core/io/error_codes.h"
 #include "libs/math/math_library.h"
-#include "support/assembled_script.h"
 #include "memblock_fixture.h"
+#include "support/assembled_script.h"
 
 namespace {
 

@@ -23,9 +23,9 @@
 #include "core/services/object_registry.h"
 #include "core/vm/error_hooks.h"
 #include "core/vm/vm.h"
+#include "libs/library_fixture.h"
 #include "libs/network/network_library.h"
 #include "libs/network/socket_layer.h"
-#include "libs/library_fixture.h"
 
 namespace nettest {
 

@@ -1,9 +1,9 @@
 // Error controls (the script error handler and its arguments, exit-on-error,
 // assertions), debug output, constants by name and the runtime switches.
-#include "core/services/command_services.h"
-#include "core/startup/startup.h"
 #include "core/io/error_codes.h"
 #include "core/io/errors.h"
+#include "core/services/command_services.h"
+#include "core/startup/startup.h"
 #include "core/vm/error_hooks.h"
 #include "display/events.h"
 #include "libs/string/string_library.h"

@@ -3,10 +3,10 @@
 // plugin off and on.
 #include <filesystem>
 
-#include "core/services/command_services.h"
 #include "core/io/error_codes.h"
 #include "core/io/errors.h"
 #include "core/plugins/plugin_manager.h"
+#include "core/services/command_services.h"
 #include "system_fixture.h"
 
 namespace {

@@ -1,9 +1,9 @@
 // The library as assembled scripts use it: errors recorded for GetLastError with exit-on-error
 // off, traced native calls, and iteration with script callbacks.
-#include "core/services/command_services.h"
-#include "core/startup/startup.h"
-#include "core/services/error_report.h"
 #include "core/io/error_codes.h"
+#include "core/services/command_services.h"
+#include "core/services/error_report.h"
+#include "core/startup/startup.h"
 #include "core/vm/error_hooks.h"
 #include "support/assembled_script.h"
 #include "system_fixture.h"

@@ -9,8 +9,8 @@
 
 #include <cstring>
 
-#include "core/io/error_codes.h"
 #include "core/glue/timers.h"
+#include "core/io/error_codes.h"
 #include "core/vm/error_hooks.h"
 #include "platform/posix/os_memory.h"
 #include "platform/posix/os_requester.h"
