@@ -9,17 +9,6 @@
 
 namespace {
 
-// Writes the digits of v backwards (a single "0" for 0), ending just before
-// end; returns where they start.
-char* WriteDigitsBackwards(char* end, uint64_t v)
-{
-    do {
-        *--end = static_cast<char>('0' + v % 10);
-        v /= 10;
-    } while (v != 0);
-    return end;
-}
-
 // "%g" with precision 14 from significant digits (no trailing zeros, at
 // most 14) and the decimal exponent of the first one.
 int LayOutDigits(char* out, bool negative, const char* digits, int count, int exponent)
@@ -69,16 +58,15 @@ int FormatNumber14g(char* out, double n)
         bool negative = std::signbit(n);
         double a = std::fabs(n);
         if (a < 1e14 && a == std::floor(a)) {
-            // Integers print all their digits: at most 14 here.
-            char buf[24];
-            char* end = buf + sizeof buf;
-            char* start = WriteDigitsBackwards(end, static_cast<uint64_t>(a));
+            // Integers print all their digits: at most 14 here. The library's
+            // writer takes two digits a step, which number-heavy
+            // concatenations feel.
+            char* p = out;
             if (negative)
-                *--start = '-';
-            int len = static_cast<int>(end - start);
-            std::memcpy(out, start, static_cast<size_t>(len));
-            out[len] = '\0';
-            return len;
+                *p++ = '-';
+            p = std::to_chars(p, p + 16, static_cast<uint64_t>(a)).ptr;
+            *p = '\0';
+            return static_cast<int>(p - out);
         }
         // The shortest digits that read back exactly: when there are at most
         // 14, rounding to 14 digits gives the same ones, since a normal double

@@ -201,33 +201,6 @@ const char* VmTypeName(VmState*, int tag)
     return VmTypeNameOf(tag);
 }
 
-int VmLog2(uint32_t x)
-{
-    static const uint8_t kBits[256] = {
-#define B2(n) n, n
-#define B4(n) B2(n), B2(n)
-#define B8(n) B4(n), B4(n)
-#define B16(n) B8(n), B8(n)
-#define B32(n) B16(n), B16(n)
-#define B64(n) B32(n), B32(n)
-#define B128(n) B64(n), B64(n)
-        0, 1, B2(2), B4(3), B8(4), B16(5), B32(6), B64(7), B128(8)
-#undef B2
-#undef B4
-#undef B8
-#undef B16
-#undef B32
-#undef B64
-#undef B128
-    };
-    int l = -1;
-    while (x >= 256) {
-        l += 8;
-        x >>= 8;
-    }
-    return l + kBits[x];
-}
-
 void VmChunkId(char* out, const char* source, size_t size)
 {
     if (size == 0)

@@ -2,6 +2,7 @@
 // them.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 
@@ -25,5 +26,7 @@ void VmReallocCallInfo(VmState* state, uint32_t newSize);
 void VmRestoreStackLimit(VmState* state);
 
 const char* VmTypeNameOf(int tag);
-int VmLog2(uint32_t x);
+// Floor of the base-2 logarithm; -1 for 0. Counting a table's keys by
+// their size class calls it for every key on each rehash, so it stays in line.
+inline int VmLog2(uint32_t x) { return static_cast<int>(std::bit_width(x)) - 1; }
 void VmChunkId(char* out, const char* source, size_t size);
