@@ -7,7 +7,7 @@
 // length that lies cannot make it allocate more than a few megabytes.
 //
 // The encoder filters every row with the filter whose output has the
-// smallest sum of magnitudes (the usual heuristic) and compresses the whole
+// smallest sum of magnitudes (png_filters.h) and compresses the whole
 // filtered picture in one call of libdeflate, which on photographs is
 // several times faster than zlib for a smaller file; the PNG chunks around
 // it are written here.
@@ -21,6 +21,7 @@
 #include "core/io/error_codes.h"
 #include "core/vm/error_hooks.h"
 #include "media/image_codecs.h"
+#include "media/png_filters.h"
 #include "platform/posix/os_memory.h"
 
 namespace {
@@ -138,50 +139,6 @@ bool AppendChunk(ByteBuffer* out, const char type[4], const uint8_t* data, size_
     return AppendBytes(out, head, 8) && AppendBytes(out, data, size) && AppendBytes(out, tail, 4);
 }
 
-inline uint8_t Paeth(int a, int b, int c)
-{
-    int p = a + b - c;
-    int pa = p > a ? p - a : a - p, pb = p > b ? p - b : b - p, pc = p > c ? p - c : c - p;
-    return static_cast<uint8_t>(pa <= pb && pa <= pc ? a : pb <= pc ? b : c);
-}
-
-// The magnitude of a filtered byte taken as signed.
-inline uint32_t Cost(uint8_t v)
-{
-    return v < 128 ? v : 256u - v;
-}
-
-// Filters one row of n bytes (bpp bytes a pixel) against the previous one
-// (zeros for the first row) into out: a filter byte and n bytes. Each
-// candidate is written in turn and the cheapest kept.
-void FilterRow(const uint8_t* row, const uint8_t* above, size_t n, size_t bpp, uint8_t* out, uint8_t* scratch)
-{
-    uint32_t best = UINT32_MAX;
-    for (uint8_t filter = 0; filter < 5; ++filter) {
-        uint8_t* f = filter == 0 ? out + 1 : scratch;
-        uint32_t sum = 0;
-        for (size_t i = 0; i < n; ++i) {
-            int a = i >= bpp ? row[i - bpp] : 0, b = above[i], c = i >= bpp ? above[i - bpp] : 0;
-            uint8_t v = row[i];
-            switch (filter) {
-            case 1: v = static_cast<uint8_t>(v - a); break;
-            case 2: v = static_cast<uint8_t>(v - b); break;
-            case 3: v = static_cast<uint8_t>(v - ((a + b) >> 1)); break;
-            case 4: v = static_cast<uint8_t>(v - Paeth(a, b, c)); break;
-            default: break;
-            }
-            f[i] = v;
-            sum += Cost(v);
-        }
-        if (filter == 0 || sum < best) {
-            best = sum;
-            out[0] = filter;
-            if (filter)
-                std::memcpy(out + 1, scratch, n);
-        }
-    }
-}
-
 }  // namespace
 
 uint32_t DecodePng(const uint8_t* data, size_t size, bool probe, ImageData* out)
@@ -202,12 +159,15 @@ uint32_t EncodePng(const uint32_t* argb, size_t rowBytes, int32_t width, int32_t
     const size_t bpp = withAlpha ? 4 : 3, n = static_cast<size_t>(width) * bpp;
     const size_t filteredSize = (n + 1) * static_cast<size_t>(height);
     auto* filtered = static_cast<uint8_t*>(OsAllocMem(filteredSize, 0));
-    auto* rows = static_cast<uint8_t*>(OsAllocMem(n * 3, 1));  // two rows and the scratch row
+    // Two rows, each after its zero padding, and the four scratch rows.
+    const size_t stride = kPngFilterPad + n;
+    auto* rows = static_cast<uint8_t*>(OsAllocMem(2 * stride + 4 * n, 1));
+    const PngFilterRowFn filterRow = ChosenPngFilterRow();
     libdeflate_compressor* compressor = libdeflate_alloc_compressor(kDeflateLevel);
     uint8_t* compressed = nullptr;
     uint32_t error = filtered && rows && compressor ? 0u : uint32_t{ERR_MEM};
     if (!error) {
-        uint8_t *current = rows, *above = rows + n, *scratch = rows + 2 * n;
+        uint8_t *current = rows + kPngFilterPad, *above = current + stride, *scratch = rows + 2 * stride;
         for (int32_t y = 0; y < height; ++y) {
             const auto* source = reinterpret_cast<const uint32_t*>(reinterpret_cast<const uint8_t*>(argb) + y * rowBytes);
             uint8_t* d = current;
@@ -219,7 +179,7 @@ uint32_t EncodePng(const uint32_t* argb, size_t rowBytes, int32_t width, int32_t
                 if (withAlpha)
                     d[3] = static_cast<uint8_t>(p >> 24);
             }
-            FilterRow(current, above, n, bpp, filtered + static_cast<size_t>(y) * (n + 1), scratch);
+            filterRow(current, above, n, bpp, filtered + static_cast<size_t>(y) * (n + 1), scratch);
             uint8_t* t = above;
             above = current;
             current = t;
