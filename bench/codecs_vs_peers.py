@@ -18,8 +18,10 @@ The pictures are made here, in a temporary folder: the photograph from
 smooth gradients, soft shapes and grain; the graphics from flat shapes,
 lines and text in a few colours. PNG outputs are decoded by PIL and must
 hold the input's pixels before any timing. For each side: the best wall
-and CPU time of N runs, and the peak resident memory of the process
-(/usr/bin/time); ratios are player / peer."""
+and CPU time of N runs (the sides taking turns), and the peak resident
+memory of the process (/usr/bin/time); ratios are player / peer. The load
+of a shared machine makes single runs vary by a tenth of a second: the net
+rows, differences of two bests, are the least certain."""
 import argparse
 import os
 import subprocess
@@ -85,26 +87,19 @@ def flat_graphics(width, height, seed):
     return picture
 
 
-def run_measured(command, runs, env, report):
-    """Best wall and CPU seconds of `runs` runs and the largest peak resident
-    set (MiB) among them. /usr/bin/time measures the process on its own: a
-    child forked from this (large) interpreter would inherit its peak."""
-    best_wall = best_cpu = None
-    peak = 0.0
-    for _ in range(runs):
-        t0 = time.perf_counter()
-        p = subprocess.run([TIME, "-o", report, "-f", "%U %S %M"] + command, env=env,
-                           stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
-        wall = time.perf_counter() - t0
-        if p.returncode != 0:
-            sys.exit(f"{' '.join(command)} failed ({p.returncode}): {p.stderr.decode().strip()}")
-        with open(report) as f:
-            user, system, kib = f.read().split()[-3:]
-        cpu = float(user) + float(system)
-        best_wall = wall if best_wall is None else min(best_wall, wall)
-        best_cpu = cpu if best_cpu is None else min(best_cpu, cpu)
-        peak = max(peak, int(kib) / 1024)
-    return best_wall, best_cpu, peak
+def run_measured(command, env, report):
+    """Wall and CPU seconds and peak resident set (MiB) of one run.
+    /usr/bin/time measures the process on its own: a child forked from this
+    (large) interpreter would inherit its peak."""
+    t0 = time.perf_counter()
+    p = subprocess.run([TIME, "-o", report, "-f", "%U %S %M"] + command, env=env,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+    wall = time.perf_counter() - t0
+    if p.returncode != 0:
+        sys.exit(f"{' '.join(command)} failed ({p.returncode}): {p.stderr.decode().strip()}")
+    with open(report) as f:
+        user, system, kib = f.read().split()[-3:]
+    return wall, float(user) + float(system), int(kib) / 1024
 
 
 PIL_SCRIPT = """import sys
@@ -129,7 +124,7 @@ if len(sys.argv) > 2:
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("build")
-    ap.add_argument("--runs", type=int, default=3)
+    ap.add_argument("--runs", type=int, default=5)
     ap.add_argument("--player", help="another player binary to time (the build's qmasm still assembles)")
     ap.add_argument("--size", default="4000x3000")
     args = ap.parse_args()
@@ -203,10 +198,18 @@ def main():
                 subprocess.run(command, env=env, check=True, stdout=subprocess.DEVNULL)
             if files:
                 check(source, files, lossless)
-            for side, command in commands.items():
-                wall, cpu, peak = run_measured(command, args.runs, env, path("time.txt"))
+            # The sides take turns, so that a change in the machine's load
+            # falls on all of them; each keeps its best times and its
+            # largest peak.
+            best = {side: (float("inf"), float("inf"), 0.0) for side in commands}
+            for _ in range(args.runs):
+                for side, command in commands.items():
+                    wall, cpu, peak = run_measured(command, env, path("time.txt"))
+                    w, c, p = best[side]
+                    best[side] = (min(w, wall), min(c, cpu), max(p, peak))
+            for side in commands:
                 size = os.path.getsize(files[side]) if files and files[side] else None
-                results[side] = (wall, cpu, peak, size)
+                results[side] = best[side] + (size,)
             rows.append((label, results))
             return results
 
@@ -235,7 +238,7 @@ def main():
         mine = results["player"][1]
         for side in sides_order:
             wall, cpu, peak, size = results[side]
-            ratio = f"{mine / cpu:6.2f}" if side != "player" and cpu > 0 else f"{'':6s}"
+            ratio = f"{mine / cpu:6.2f}" if side != "player" and cpu > 0 and mine > 0 else f"{'':6s}"
             peak_text = f"{peak:9.1f}" if peak else f"{'':9s}"
             size_text = f"{size / 1024:9.0f}" if size else f"{'':9s}"
             print(f"{label if side == 'player' else '':38s} {side:7s} {wall:7.3f} {cpu:7.3f} {ratio} "

@@ -5,11 +5,11 @@
 
 namespace {
 
-uint32_t FilterRowScalar(const uint8_t* row, const uint8_t* above, size_t n, size_t bpp, uint8_t* out, uint8_t* scratch)
+void FilterRowScalar(const uint8_t* row, const uint8_t* above, size_t n, size_t bpp, uint8_t* out, uint8_t* scratch)
 {
     uint32_t sums[5] = {};
     PngFilterBytes(row, above, 0, n, bpp, scratch, sums);
-    return PngPickFilter(row, n, scratch, sums, out);
+    PngPickFilter(row, n, scratch, sums, out);
 }
 
 uint32_t ChoosePath()
@@ -23,12 +23,12 @@ const PngFilterRowFn g_chosen = GetPngFilterRow(ChoosePath());
 
 }  // namespace
 
-uint32_t PngFilterRowSse2(const uint8_t* row, const uint8_t* above, size_t n, size_t bpp, uint8_t* out,
+void PngFilterRowSse2(const uint8_t* row, const uint8_t* above, size_t n, size_t bpp, uint8_t* out,
                       uint8_t* scratch);
-uint32_t PngFilterRowAvx2(const uint8_t* row, const uint8_t* above, size_t n, size_t bpp, uint8_t* out,
+void PngFilterRowAvx2(const uint8_t* row, const uint8_t* above, size_t n, size_t bpp, uint8_t* out,
                       uint8_t* scratch);
 
-uint32_t PngPickFilter(const uint8_t* row, size_t n, const uint8_t* scratch, const uint32_t sums[5], uint8_t* out)
+void PngPickFilter(const uint8_t* row, size_t n, const uint8_t* scratch, const uint32_t sums[5], uint8_t* out)
 {
     uint32_t best = 0;
     for (uint32_t k = 1; k < 5; ++k)
@@ -36,7 +36,6 @@ uint32_t PngPickFilter(const uint8_t* row, size_t n, const uint8_t* scratch, con
             best = k;
     out[0] = static_cast<uint8_t>(best);
     std::memcpy(out + 1, best ? scratch + (best - 1) * n : row, n);
-    return sums[best];
 }
 
 PngFilterRowFn GetPngFilterRow(uint32_t path)

@@ -15,8 +15,7 @@ constexpr size_t kPngFilterPad = 32;
 // Filters the n bytes of row (bpp bytes a pixel, 3 or 4) against above
 // (all zeros for the first row) into out: the filter byte and n bytes.
 // scratch holds 4 * n bytes. Both rows have kPngFilterPad zeros before them.
-// Gives the cost of the kept filter: the sum of its bytes' magnitudes.
-using PngFilterRowFn = uint32_t (*)(const uint8_t* row, const uint8_t* above, size_t n, size_t bpp, uint8_t* out,
+using PngFilterRowFn = void (*)(const uint8_t* row, const uint8_t* above, size_t n, size_t bpp, uint8_t* out,
                                 uint8_t* scratch);
 
 enum PngFilterPath : uint32_t {
@@ -64,6 +63,5 @@ inline void PngFilterBytes(const uint8_t* row, const uint8_t* above, size_t from
     }
 }
 
-// Keeps the cheapest filter (the lowest number on a tie) in out; gives its
-// cost.
-uint32_t PngPickFilter(const uint8_t* row, size_t n, const uint8_t* scratch, const uint32_t sums[5], uint8_t* out);
+// Keeps the cheapest filter (the lowest number on a tie) in out.
+void PngPickFilter(const uint8_t* row, size_t n, const uint8_t* scratch, const uint32_t sums[5], uint8_t* out);

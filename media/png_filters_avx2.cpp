@@ -43,7 +43,7 @@ struct Avx2 {
 
 }  // namespace
 
-uint32_t PngFilterRowAvx2(const uint8_t* row, const uint8_t* above, size_t n, size_t bpp, uint8_t* out, uint8_t* scratch)
+void PngFilterRowAvx2(const uint8_t* row, const uint8_t* above, size_t n, size_t bpp, uint8_t* out, uint8_t* scratch)
 {
-    return PngFilterRowVector<Avx2>(row, above, n, bpp, out, scratch);
+    PngFilterRowVector<Avx2>(row, above, n, bpp, out, scratch);
 }

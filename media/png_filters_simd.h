@@ -27,7 +27,7 @@ inline typename V::T PngPaethVector(typename V::T a, typename V::T b, typename V
 }
 
 template <typename V>
-uint32_t PngFilterRowVector(const uint8_t* row, const uint8_t* above, size_t n, size_t bpp, uint8_t* out,
+void PngFilterRowVector(const uint8_t* row, const uint8_t* above, size_t n, size_t bpp, uint8_t* out,
                         uint8_t* scratch)
 {
     using T = typename V::T;
@@ -50,5 +50,5 @@ uint32_t PngFilterRowVector(const uint8_t* row, const uint8_t* above, size_t n, 
     for (size_t k = 0; k < 5; ++k)
         totals[k] = V::Total(sums[k]);
     PngFilterBytes(row, above, whole, n, bpp, scratch, totals);
-    return PngPickFilter(row, n, scratch, totals, out);
+    PngPickFilter(row, n, scratch, totals, out);
 }

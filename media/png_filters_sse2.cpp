@@ -39,7 +39,7 @@ struct Sse2 {
 
 }  // namespace
 
-uint32_t PngFilterRowSse2(const uint8_t* row, const uint8_t* above, size_t n, size_t bpp, uint8_t* out, uint8_t* scratch)
+void PngFilterRowSse2(const uint8_t* row, const uint8_t* above, size_t n, size_t bpp, uint8_t* out, uint8_t* scratch)
 {
-    return PngFilterRowVector<Sse2>(row, above, n, bpp, out, scratch);
+    PngFilterRowVector<Sse2>(row, above, n, bpp, out, scratch);
 }

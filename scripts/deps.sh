@@ -13,6 +13,8 @@ runtime_pkgs=(build-essential cmake pkg-config zlib1g-dev libspng-dev libdeflate
 test_pkgs=(ttf-bitstream-vera googletest libgtest-dev libgmock-dev libbenchmark-dev
            clang libclang-rt-14-dev libpixman-1-dev imagemagick python3-pil nginx-light
            python3-pyftpdlib curl sox ffmpeg)
+# The peers of bench/codecs_vs_peers.py, and the /usr/bin/time it measures them with.
+test_pkgs+=(libvips-tools python3-opencv python3-numpy time)
 pkgs=("${runtime_pkgs[@]}")
 if [ "${1:-}" != "--runtime" ]; then
   pkgs+=("${test_pkgs[@]}")
