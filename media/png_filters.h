@@ -51,8 +51,9 @@ inline uint32_t PngFilterCost(uint8_t v)
 inline void PngFilterBytes(const uint8_t* row, const uint8_t* above, size_t from, size_t n, size_t bpp,
                            uint8_t* scratch, uint32_t sums[5])
 {
+    const uint8_t *left = row - bpp, *upLeft = above - bpp;  // in the padding for the first pixel
     for (size_t i = from; i < n; ++i) {
-        int x = row[i], a = row[i - bpp], b = above[i], c = above[i - bpp];
+        int x = row[i], a = left[i], b = above[i], c = upLeft[i];
         uint8_t f[4] = {static_cast<uint8_t>(x - a), static_cast<uint8_t>(x - b),
                         static_cast<uint8_t>(x - ((a + b) >> 1)), static_cast<uint8_t>(x - PngPaeth(a, b, c))};
         sums[0] += PngFilterCost(static_cast<uint8_t>(x));

@@ -35,7 +35,7 @@ void PngFilterRowVector(const uint8_t* row, const uint8_t* above, size_t n, size
     T sums[5] = {V::Zero(), V::Zero(), V::Zero(), V::Zero(), V::Zero()};
     const T one = V::Ones();
     for (size_t i = 0; i < whole; i += V::kBytes) {
-        T x = V::Load(row + i), a = V::Load(row + i - bpp), b = V::Load(above + i), c = V::Load(above + i - bpp);
+        T x = V::Load(row + i), a = V::Load(row - bpp + i), b = V::Load(above + i), c = V::Load(above - bpp + i);
         // The floor of (a + b) / 2: the rounded-up average less the bit
         // that rounding added.
         T avg = V::Sub8(V::Avg8(a, b), V::And(V::Xor(a, b), one));
