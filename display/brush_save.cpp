@@ -15,6 +15,7 @@
 #include "core/vm/vm.h"
 #include "display/pictures.h"
 #include "gfx/bitmaps/argb_exchange.h"
+#include "gfx/bitmaps/bitmap.h"
 #include "gfx/library/image_save.h"
 #include "platform/posix/os_memory.h"
 
@@ -66,6 +67,20 @@ uint32_t SaveBrushPlanes(const Brush* brush, uint32_t format, const char* file, 
     GetBrushPlanes(brush, &bitmap, &mask, &alpha, &w, &h);
     if (!bitmap)
         return ERR_HWBRUSH;
+    if (!mask && !alpha && (format == IMGFMT_PNG || format == IMGFMT_JPEG)) {
+        // Everything shows and these writers read the colours alone: they
+        // get the bitmap's own rows when it holds them as ARGB words.
+        BitMapLock lock{};
+        if (LockBitMapPixels(bitmap, LOCKBITMAP_READ, &lock)) {
+            bool direct = lock.format == PIXFMT_ARGB && lock.rowLength == w && lock.width >= w && lock.height >= h;
+            uint32_t error = direct ? SaveArgbImage(format, reinterpret_cast<const uint32_t*>(lock.pixels), w, h, file,
+                                                    -1, false, quality, colors, dither)
+                                    : 0;
+            UnlockBitMapPixels(&lock);
+            if (direct)
+                return error;
+        }
+    }
     // The alpha bytes say what shows: the alpha plane's, else the mask's as
     // 0 or 255, else 255.
     ArgbBuffer argb;

@@ -52,6 +52,16 @@ uint32_t SniffImageFormat(const uint8_t* data, size_t size);
 // 0, or an error code (ERR_LOADPICTURE for a broken file, ERR_MEM,
 // ERR_BADDIMENSIONS); on error nothing stays allocated.
 uint32_t DecodePng(const uint8_t* data, size_t size, bool probe, ImageData* out);
+
+// Bytes for a decoder that reads as it goes, so a file need not be in
+// memory whole: read puts up to count bytes in buffer and answers how many
+// (0 at the end or on an error).
+struct ImageByteSource {
+    size_t (*read)(void* context, uint8_t* buffer, size_t count);
+    void* context;
+};
+// DecodePng reading from a source, from the signature on.
+uint32_t DecodePngSource(ImageByteSource* source, bool probe, ImageData* out);
 uint32_t DecodeJpeg(const uint8_t* data, size_t size, bool probe, ImageData* out);
 uint32_t DecodeBmp(const uint8_t* data, size_t size, bool probe, ImageData* out);
 uint32_t DecodeGif(const uint8_t* data, size_t size, bool probe, ImageData* out);

@@ -1,8 +1,11 @@
-// Picture files: reading a whole file through the stream layer (so that
-// linked files, virtual files and file adapters serve pictures too),
-// handing it to the inbuilt decoders, and the PNG, JPEG and ILBM writers,
-// which encode into memory and then replace the file in one step.
+// Picture files: reading through the stream layer (so that linked files,
+// virtual files and file adapters serve pictures too) into the inbuilt
+// decoders, a PNG as it is read and other formats whole, and the PNG, JPEG
+// and ILBM writers, which encode into memory and then replace the file in
+// one step.
 #include "media/image_files.h"
+
+#include <cstring>
 
 #include "core/io/error_codes.h"
 #include "core/io/errors.h"
@@ -11,6 +14,98 @@
 #include "core/plugins/loader_lists.h"
 #include "media/image_codecs.h"
 #include "platform/posix/os_memory.h"
+
+namespace {
+
+// Reads the rest of a stream after the head bytes already taken from it:
+// one read into a buffer of the size the source tells, and on for a source
+// that holds more than it said. 0, ERR_READFILE (too large) or ERR_MEM.
+uint32_t ReadRest(StreamHandle* stream, const uint8_t* head, size_t headSize, ByteBuffer* bytes)
+{
+    uint64_t known = 0;
+    if (StreamKnownSize(stream, &known) && known > kMaxImageFileSize)
+        return ERR_READFILE;
+    if (known > headSize) {
+        bytes->data = static_cast<uint8_t*>(OsAllocMem(static_cast<size_t>(known), 0));
+        if (!bytes->data)
+            return ERR_MEM;
+        bytes->capacity = static_cast<size_t>(known);
+    }
+    if (!AppendBytes(bytes, head, headSize))
+        return ERR_MEM;
+    if (bytes->capacity > bytes->size)
+        bytes->size += StreamRead(stream, bytes->data + bytes->size, bytes->capacity - bytes->size);
+    uint8_t block[STREAM_SKIP_BUFFER];
+    for (;;) {
+        size_t n = StreamRead(stream, block, sizeof block);
+        if (!n)
+            return 0;
+        if (bytes->size + n > kMaxImageFileSize)
+            return ERR_READFILE;
+        if (!AppendBytes(bytes, block, n))
+            return ERR_MEM;
+    }
+}
+
+// Up to count bytes, fewer only at the end of the stream.
+size_t ReadFully(StreamHandle* stream, uint8_t* buffer, size_t count)
+{
+    size_t done = 0;
+    while (done < count) {
+        size_t n = StreamRead(stream, buffer + done, count - done);
+        if (!n)
+            break;
+        done += n;
+    }
+    return done;
+}
+
+// A stream whose first bytes were already read into head: they are served
+// again first.
+struct PrefixedStream {
+    const uint8_t* head;
+    size_t left;
+    StreamHandle* stream;
+};
+
+size_t ReadPrefixed(void* context, uint8_t* buffer, size_t count)
+{
+    auto* p = static_cast<PrefixedStream*>(context);
+    if (!p->left)
+        return StreamRead(p->stream, buffer, count);
+    size_t n = count < p->left ? count : p->left;
+    std::memcpy(buffer, p->head, n);
+    p->head += n;
+    p->left -= n;
+    return n;
+}
+
+// Bytes enough for SniffImageFormat to know every format.
+constexpr size_t kSniffBytes = 16;
+
+// Decodes the picture in an open stream: a PNG as it is read, any other
+// format read whole first.
+uint32_t DecodeStream(StreamHandle* stream, bool probe, ImageData* image)
+{
+    uint8_t head[kSniffBytes];
+    size_t headSize = ReadFully(stream, head, sizeof head);
+    if (SniffImageFormat(head, headSize) == IMAGEFILE_PNG) {
+        PrefixedStream prefixed{head, headSize, stream};
+        ImageByteSource source{ReadPrefixed, &prefixed};
+        *image = ImageData{};
+        image->transparentColour = -1;
+        image->format = IMAGEFILE_PNG;
+        return DecodePngSource(&source, probe, image);
+    }
+    ByteBuffer bytes;
+    uint32_t error = ReadRest(stream, head, headSize, &bytes);
+    if (!error)
+        error = DecodeImage(bytes.data, bytes.size, probe, image);
+    FreeByteBuffer(&bytes);
+    return error;
+}
+
+}  // namespace
 
 uint32_t ReadWholeImageFile(const char* file, const char* loaderList, uint8_t** outData, size_t* outSize)
 {
@@ -22,37 +117,7 @@ uint32_t ReadWholeImageFile(const char* file, const char* loaderList, uint8_t** 
         return ERR_READFILE;
     }
     ByteBuffer bytes;
-    uint64_t known = 0;
-    uint32_t error = 0;
-    if (StreamKnownSize(stream, &known) && known > kMaxImageFileSize) {
-        error = ERR_READFILE;
-    } else if (known) {
-        // One read into a buffer of the size the source tells; a source
-        // that holds more than it said is read on below.
-        bytes.data = static_cast<uint8_t*>(OsAllocMem(static_cast<size_t>(known), 0));
-        if (!bytes.data)
-            error = ERR_MEM;
-        else
-            bytes.capacity = static_cast<size_t>(known);
-        if (!error)
-            bytes.size = StreamRead(stream, bytes.data, bytes.capacity);
-    }
-    if (!error) {
-        uint8_t block[STREAM_SKIP_BUFFER];
-        for (;;) {
-            size_t n = StreamRead(stream, block, sizeof block);
-            if (!n)
-                break;
-            if (bytes.size + n > kMaxImageFileSize) {
-                error = ERR_READFILE;
-                break;
-            }
-            if (!AppendBytes(&bytes, block, n)) {
-                error = ERR_MEM;
-                break;
-            }
-        }
-    }
+    uint32_t error = ReadRest(stream, nullptr, 0, &bytes);
     StreamClose(stream);
     if (error) {
         FreeByteBuffer(&bytes);
@@ -76,18 +141,20 @@ uint32_t LoadImageFile(const char* file, const char* loaderList, uint32_t, uint3
         SetErrorText(file);
         return ERR_LOADPICTURE;
     }
-    uint8_t* data = nullptr;
-    size_t size = 0;
-    if (uint32_t error = ReadWholeImageFile(file, loaderList, &data, &size))
-        return error;
+    StreamHandle* stream = StreamOpen(file, STREAM_READ | STREAM_ADAPTERS, loaderList);
+    if (!stream) {
+        SetErrorText(file);
+        return ERR_READFILE;
+    }
     auto* image = static_cast<ImageData*>(OsAllocMem(sizeof(ImageData), 1));
-    uint32_t error = image ? DecodeImage(data, size, hostMode == HOSTIMAGE_PROBE, image) : ERR_MEM;
-    OsFreeMem(data);
+    uint32_t error = image ? DecodeStream(stream, hostMode == HOSTIMAGE_PROBE, image) : ERR_MEM;
+    StreamClose(stream);
     if (error) {
         OsFreeMem(image);
         if (error != ERR_MEM && error != ERR_USERABORT) {
             SetErrorText(file);
-            error = ERR_LOADPICTURE;
+            if (error != ERR_READFILE)
+                error = ERR_LOADPICTURE;
         }
         return error;
     }

@@ -235,6 +235,54 @@ TEST_F(PictureFiles, BrokenFilesGiveErrors)
     }
 }
 
+// A PNG is decoded as its file is read: through LoadImageFile every cut
+// file, and through a source that gives one byte a call the whole one,
+// must end as decoding the same bytes from memory does.
+TEST_F(PictureFiles, PngReadAsItGoesMatchesTheMemoryDecoder)
+{
+    for (const char* name : {"rgb.png", "rgba.png", "interlaced.png", "pal.png"}) {
+        std::vector<uint8_t> good = ReadFileBytes(folder->file(name));
+        ImageData whole{};
+        ASSERT_EQ(DecodePng(good.data(), good.size(), false, &whole), 0u) << name;
+        struct OneByte {
+            const std::vector<uint8_t>* bytes;
+            size_t at;
+        } state{&good, 0};
+        ImageByteSource source{[](void* context, uint8_t* buffer, size_t count) -> size_t {
+                                   auto* s = static_cast<OneByte*>(context);
+                                   if (!count || s->at == s->bytes->size())
+                                       return 0;
+                                   buffer[0] = (*s->bytes)[s->at++];
+                                   return 1;
+                               },
+                               &state};
+        ImageData streamed{};
+        ASSERT_EQ(DecodePngSource(&source, false, &streamed), 0u) << name;
+        ASSERT_EQ(streamed.width, whole.width);
+        EXPECT_EQ(streamed.transparentColour, whole.transparentColour);
+        EXPECT_EQ(0, std::memcmp(streamed.pixels, whole.pixels, sizeof(uint32_t) * whole.width * whole.height))
+            << name;
+        FreeImagePixels(&streamed);
+        FreeImagePixels(&whole);
+
+        std::string cutFile = folder->file("cut.png");
+        for (size_t cut = 0; cut < good.size(); cut += 1 + good.size() / 61) {
+            WriteFileBytes(cutFile, std::vector<uint8_t>(good.begin(), good.begin() + cut));
+            ImageData memory{};
+            uint32_t want = DecodeImage(good.data(), cut, false, &memory) ? uint32_t{ERR_LOADPICTURE} : 0u;
+            ImageData* image = nullptr;
+            EXPECT_EQ(LoadImageFile(cutFile.c_str(), nullptr, 0, HOSTIMAGE_LOAD, &image, nullptr, nullptr), want)
+                << name << " cut at " << cut;
+            if (image && memory.pixels) {
+                EXPECT_EQ(0, std::memcmp(image->pixels, memory.pixels,
+                                         sizeof(uint32_t) * memory.width * memory.height));
+            }
+            FreeImageData(image);
+            FreeImagePixels(&memory);
+        }
+    }
+}
+
 // Where a GIF's LZW data starts: after the header, the palettes, the
 // extensions and the image descriptor with its code size.
 size_t GifCodesStart(const std::vector<uint8_t>& gif)
