@@ -48,5 +48,6 @@ struct QmFfApi {
 #define QM_FFMPEG_ENTRY_NAME "QmFfmpegEntry"
 
 // The module's one export: its table when it speaks version, else null.
+// The player calls it once, before any video opens.
 typedef const QmFfApi* (*QmFfmpegEntryFunc)(uint32_t version);
 }

@@ -13,7 +13,6 @@ extern "C" {
 }
 
 #include <cstdio>
-#include <mutex>
 
 #include "core/io/error_codes.h"
 #include "media/ffmpeg_module.h"
@@ -110,8 +109,6 @@ uint32_t FfFirstFrame(void* raw, uint32_t* argb)
 uint32_t FfOpen(const QmFfIo* io, QmFfVideoInfo* out, void** video)
 {
     *video = nullptr;
-    static std::once_flag quiet;
-    std::call_once(quiet, [] { av_log_set_level(AV_LOG_QUIET); });
     auto* s = static_cast<FfState*>(av_mallocz(sizeof(FfState)));
     if (!s) return ERR_MEM;
     s->io = *io;
@@ -182,5 +179,8 @@ const QmFfApi kApi = {FfOpen, FfFirstFrame, FfClose};
 
 extern "C" __attribute__((visibility("default"))) const QmFfApi* QmFfmpegEntry(uint32_t version)
 {
-    return version == QM_FFMPEG_API_VERSION ? &kApi : nullptr;
+    if (version != QM_FFMPEG_API_VERSION) return nullptr;
+    // Hostile files would otherwise fill the player's error stream.
+    av_log_set_level(AV_LOG_QUIET);
+    return &kApi;
 }
