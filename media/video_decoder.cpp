@@ -1,22 +1,20 @@
 // The video loader chain and its two kinds of back end: video decoder
 // plugins, asked in the order of their capability list under the loader
 // list's rules, and the inbuilt decoder on FFmpeg's libraries when the list
-// allows "inbuilt". Hostile files are bounded everywhere: the probe reads
-// a limited amount, a picture larger than kMaxVideoPixels is refused, and
-// the search for the first frame gives up after a bounded number of
-// packets.
+// allows "inbuilt". The inbuilt decoder lives in libqm_ffmpeg.so, loaded on
+// the first video that reaches it, so that applets without videos do not
+// pay for linking FFmpeg; when the module is missing, such videos fail to
+// load like any other undecodable file. Hostile files are bounded
+// everywhere: a picture larger than kMaxVideoPixels is refused, and the
+// search for the first frame gives up after a bounded number of packets.
 #include "media/video_decoder.h"
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
-#include <libavutil/imgutils.h>
-#include <libswscale/swscale.h>
-}
+#include <dlfcn.h>
 
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <string>
 
 #include "core/io/error_codes.h"
 #include "core/io/errors.h"
@@ -24,106 +22,73 @@ extern "C" {
 #include "core/plugins/capability_lists.h"
 #include "core/plugins/loader_lists.h"
 #include "core/plugins/plugin_loader.h"
+#include "media/ffmpeg_module.h"
 #include "platform/posix/os_memory.h"
+#include "platform/posix/os_paths.h"
 
 namespace {
 
 // Packets read while looking for the first picture.
 constexpr int kMaxPacketsToFirstFrame = 4096;
-constexpr int kIoBufferSize = 32768;
-
-bool PlausibleSize(int64_t width, int64_t height)
-{
-    return width > 0 && height > 0 && width <= 32768 && height <= 32768 && width * height <= kMaxVideoPixels;
-}
 
 // ---------------------------------------------------------------------------
-// FFmpeg
+// The inbuilt decoder, in libqm_ffmpeg.so
 
-struct FfState {
-    StreamHandle* stream;
-    AVIOContext* io;
-    AVFormatContext* format;
-    AVCodecContext* codec;
-    int videoIndex;
-};
+// The module's table, or null when it could not be loaded; set once.
+const QmFfApi* g_ffApi;
 
-int FfRead(void* opaque, uint8_t* buffer, int size)
+// Beside the program first (an installed player carries its module along),
+// then by bare name: the build folder through the programs' run path, then
+// wherever the dynamic linker looks.
+const QmFfApi* FfmpegModule()
 {
-    if (size <= 0) return 0;
-    size_t n = StreamRead(static_cast<StreamHandle*>(opaque), buffer, static_cast<size_t>(size));
-    return n ? static_cast<int>(n) : AVERROR_EOF;
+    static std::once_flag once;
+    std::call_once(once, [] {
+        std::string beside = OsProgramDirectory() + "/" QM_FFMPEG_MODULE_NAME;
+        if (LoadFfmpegModuleFrom(beside.c_str(), &g_ffApi) != 0)
+            LoadFfmpegModuleFrom(QM_FFMPEG_MODULE_NAME, &g_ffApi);
+    });
+    return g_ffApi;
 }
 
-int64_t FfSeek(void* opaque, int64_t offset, int whence)
+struct InbuiltVideo {
+    StreamHandle* stream;
+    QmFfIo io;  // the module keeps a pointer to it
+    const QmFfApi* api;
+    void* video;
+};
+
+size_t InbuiltRead(void* opaque, uint8_t* buffer, size_t size)
+{
+    return StreamRead(static_cast<StreamHandle*>(opaque), buffer, size);
+}
+
+int64_t InbuiltSeek(void* opaque, int64_t offset, int origin)
 {
     auto* stream = static_cast<StreamHandle*>(opaque);
-    if (whence & AVSEEK_SIZE) return static_cast<int64_t>(StreamSize(stream));
-    whence &= ~AVSEEK_FORCE;
-    int mode = whence == SEEK_SET ? STREAM_SEEK_BEGINNING : whence == SEEK_END ? STREAM_SEEK_END : STREAM_SEEK_CURRENT;
+    int mode = origin == SEEK_SET ? STREAM_SEEK_BEGINNING : origin == SEEK_END ? STREAM_SEEK_END : STREAM_SEEK_CURRENT;
     if (StreamSeek(stream, offset, mode) < 0) return -1;
     return StreamSeek(stream, 0, STREAM_SEEK_CURRENT);
 }
 
-void FfClose(void* raw)
+int64_t InbuiltSize(void* opaque) { return static_cast<int64_t>(StreamSize(static_cast<StreamHandle*>(opaque))); }
+
+uint32_t InbuiltFirstFrame(void* raw, uint32_t* argb)
 {
-    auto* s = static_cast<FfState*>(raw);
-    if (!s) return;
-    avcodec_free_context(&s->codec);
-    avformat_close_input(&s->format);
-    if (s->io) {
-        av_freep(&s->io->buffer);
-        avio_context_free(&s->io);
-    }
-    if (s->stream) StreamClose(s->stream);
-    OsFreeMem(s);
+    auto* v = static_cast<InbuiltVideo*>(raw);
+    return v->api->firstFrame(v->video, argb) ? uint32_t{ERR_VIDEOFRAME} : 0u;
 }
 
-// Converts a decoded picture to ARGB words (BGRA bytes in memory).
-uint32_t FfConvert(const AVFrame* frame, int32_t width, int32_t height, uint32_t* argb)
+void InbuiltClose(void* raw)
 {
-    if (!PlausibleSize(frame->width, frame->height)) return ERR_VIDEOFRAME;
-    SwsContext* sws = sws_getContext(frame->width, frame->height, static_cast<AVPixelFormat>(frame->format), width,
-                                     height, AV_PIX_FMT_BGRA, SWS_BICUBIC, nullptr, nullptr, nullptr);
-    if (!sws) return ERR_VIDEOFRAME;
-    uint8_t* planes[4] = {reinterpret_cast<uint8_t*>(argb), nullptr, nullptr, nullptr};
-    int strides[4] = {width * 4, 0, 0, 0};
-    int rows = sws_scale(sws, frame->data, frame->linesize, 0, frame->height, planes, strides);
-    sws_freeContext(sws);
-    return rows == height ? 0u : uint32_t{ERR_VIDEOFRAME};
+    auto* v = static_cast<InbuiltVideo*>(raw);
+    if (!v) return;
+    if (v->video) v->api->close(v->video);
+    StreamClose(v->stream);
+    OsFreeMem(v);
 }
 
-uint32_t FfFirstFrame(void* raw, uint32_t* argb)
-{
-    auto* s = static_cast<FfState*>(raw);
-    const AVCodecParameters* par = s->format->streams[s->videoIndex]->codecpar;
-    AVPacket* packet = av_packet_alloc();
-    AVFrame* frame = av_frame_alloc();
-    uint32_t error = ERR_VIDEOFRAME;
-    bool draining = false;
-    for (int read = 0; packet && frame && read < kMaxPacketsToFirstFrame;) {
-        int got = avcodec_receive_frame(s->codec, frame);
-        if (got == 0) {
-            error = FfConvert(frame, par->width, par->height, argb);
-            break;
-        }
-        if (got != AVERROR(EAGAIN) || draining) break;
-        int status = av_read_frame(s->format, packet);
-        ++read;
-        if (status < 0) {
-            draining = true;
-            avcodec_send_packet(s->codec, nullptr);
-            continue;
-        }
-        if (packet->stream_index == s->videoIndex) avcodec_send_packet(s->codec, packet);
-        av_packet_unref(packet);
-    }
-    av_frame_free(&frame);
-    av_packet_free(&packet);
-    return error;
-}
-
-const VideoBackEndOps kFfOps = {FfFirstFrame, FfClose};
+const VideoBackEndOps kInbuiltOps = {InbuiltFirstFrame, InbuiltClose};
 
 // ---------------------------------------------------------------------------
 // Plugins
@@ -181,7 +146,7 @@ uint32_t OpenThroughPlugins(const char* file, const char* loaderList, VideoBackE
             return ERR_MEM;
         }
         *p = PluginVideo{info, video, d.width, d.height};
-        if (!PlausibleSize(d.width, d.height)) {
+        if (!PlausibleVideoSize(d.width, d.height)) {
             PluginCloseVideo(p);
             continue;
         }
@@ -203,73 +168,50 @@ uint32_t OpenThroughPlugins(const char* file, const char* loaderList, VideoBackE
 
 }  // namespace
 
+uint32_t LoadFfmpegModuleFrom(const char* path, const QmFfApi** api)
+{
+    *api = nullptr;
+    void* module = dlopen(path, RTLD_NOW | RTLD_LOCAL);
+    if (!module) return ERR_LOADVIDEO;
+    auto entry = reinterpret_cast<QmFfmpegEntryFunc>(dlsym(module, QM_FFMPEG_ENTRY_NAME));
+    const QmFfApi* table = entry ? entry(QM_FFMPEG_API_VERSION) : nullptr;
+    if (!table || !table->open || !table->firstFrame || !table->close) {
+        dlclose(module);
+        return ERR_LOADVIDEO;
+    }
+    // The module stays for the life of the process: videos may be open
+    // until the very end.
+    *api = table;
+    return 0;
+}
+
 uint32_t OpenInbuiltVideo(StreamHandle* stream, VideoBackEnd* out)
 {
-    static std::once_flag quiet;
-    std::call_once(quiet, [] { av_log_set_level(AV_LOG_QUIET); });
-    auto* s = static_cast<FfState*>(OsAllocMem(sizeof(FfState), 1));
-    if (!s) {
+    const QmFfApi* api = FfmpegModule();
+    auto* v = api ? static_cast<InbuiltVideo*>(OsAllocMem(sizeof(InbuiltVideo), 1)) : nullptr;
+    if (!v) {
         StreamClose(stream);
-        return ERR_MEM;
+        return api ? uint32_t{ERR_MEM} : uint32_t{ERR_LOADVIDEO};
     }
-    s->stream = stream;
-    auto* buffer = static_cast<unsigned char*>(av_malloc(kIoBufferSize));
-    if (buffer) s->io = avio_alloc_context(buffer, kIoBufferSize, 0, stream, FfRead, nullptr,
-                                           IsStreamNoSeek(stream) ? nullptr : FfSeek);
-    if (!s->io) {
-        av_free(buffer);
-        FfClose(s);
-        return ERR_MEM;
+    *v = InbuiltVideo{stream, QmFfIo{stream, InbuiltRead, IsStreamNoSeek(stream) ? nullptr : InbuiltSeek, InbuiltSize},
+                      api, nullptr};
+    QmFfVideoInfo info{};
+    uint32_t error = api->open(&v->io, &info, &v->video);
+    if (error || !v->video) {
+        v->video = nullptr;
+        InbuiltClose(v);
+        return error == ERR_MEM ? uint32_t{ERR_MEM} : uint32_t{ERR_LOADVIDEO};
     }
-    s->format = avformat_alloc_context();
-    if (!s->format) {
-        FfClose(s);
-        return ERR_MEM;
-    }
-    s->format->pb = s->io;
-    s->format->flags |= AVFMT_FLAG_CUSTOM_IO;
-    s->format->probesize = 8 << 20;
-    s->format->max_analyze_duration = 10 * int64_t{AV_TIME_BASE};
-    // On failure FFmpeg frees the format context itself.
-    if (avformat_open_input(&s->format, "", nullptr, nullptr) < 0 ||
-        avformat_find_stream_info(s->format, nullptr) < 0) {
-        FfClose(s);
-        return ERR_LOADVIDEO;
-    }
-    const AVCodec* decoder = nullptr;
-    s->videoIndex = av_find_best_stream(s->format, AVMEDIA_TYPE_VIDEO, -1, -1, &decoder, 0);
-    if (s->videoIndex < 0 || !decoder) {
-        FfClose(s);
-        return ERR_LOADVIDEO;
-    }
-    AVStream* video = s->format->streams[s->videoIndex];
-    s->codec = avcodec_alloc_context3(decoder);
-    if (!s->codec || avcodec_parameters_to_context(s->codec, video->codecpar) < 0) {
-        FfClose(s);
-        return ERR_LOADVIDEO;
-    }
-    s->codec->thread_count = 1;
-    if (avcodec_open2(s->codec, decoder, nullptr) < 0 || !PlausibleSize(video->codecpar->width, video->codecpar->height)) {
-        FfClose(s);
-        return ERR_LOADVIDEO;
-    }
-    out->ops = &kFfOps;
-    out->state = s;
-    out->width = video->codecpar->width;
-    out->height = video->codecpar->height;
-    int64_t duration = 0;
-    if (s->format->duration != AV_NOPTS_VALUE && s->format->duration > 0)
-        duration = av_rescale(s->format->duration, 1000, AV_TIME_BASE);
-    else if (video->duration != AV_NOPTS_VALUE && video->duration > 0)
-        duration = av_rescale_q(video->duration, video->time_base, AVRational{1, 1000});
-    out->durationMs = duration;
-    if (video->nb_frames > 0) {
-        out->frames = video->nb_frames;
-    } else if (duration > 0 && video->avg_frame_rate.num > 0 && video->avg_frame_rate.den > 0) {
-        out->frames = av_rescale(duration, video->avg_frame_rate.num, int64_t{1000} * video->avg_frame_rate.den);
-    }
-    out->canSeek = s->io->seekable & AVIO_SEEKABLE_NORMAL ? 1 : 0;
-    std::snprintf(out->format, sizeof out->format, "%s", s->format->iformat->name);
+    out->ops = &kInbuiltOps;
+    out->state = v;
+    out->width = info.width;
+    out->height = info.height;
+    out->durationMs = info.durationMs;
+    out->frames = info.frames;
+    out->canSeek = info.canSeek;
+    static_assert(sizeof out->format == sizeof info.format);
+    std::memcpy(out->format, info.format, sizeof out->format);
+    out->format[sizeof out->format - 1] = 0;
     return 0;
 }
 

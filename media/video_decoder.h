@@ -3,15 +3,16 @@
 // libavcodec, libswscale), chosen through the loader chain ("native" has
 // no decoder here). A back end knows the video's size, length, frame count,
 // format name and whether it can seek, and decodes its first frame into
-// ARGB pixels. The inbuilt decoder reads through the stream layer (an
-// AVIOContext over a StreamHandle), decodes on one thread and keeps
-// FFmpeg's log quiet.
+// ARGB pixels. The inbuilt decoder sits in a module of its own
+// (ffmpeg_module.h), loaded when a video first needs it; it reads through
+// the stream layer.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
 struct PluginInfo;
+struct QmFfApi;
 struct StreamHandle;
 
 struct VideoBackEndOps {
@@ -36,6 +37,11 @@ struct VideoBackEnd {
 // Largest picture a video may have, in pixels.
 constexpr int64_t kMaxVideoPixels = int64_t{1} << 26;
 
+inline bool PlausibleVideoSize(int64_t width, int64_t height)
+{
+    return width > 0 && height > 0 && width <= 32768 && height <= 32768 && width * height <= kMaxVideoPixels;
+}
+
 // Opens a video through the loader chain: 0, or ERR_LOADVIDEO (no decoder
 // took it, or it is broken; the name is kept), ERR_MEM.
 uint32_t OpenVideoBackEnd(const char* file, const char* loaderList, const char* adapterList, VideoBackEnd** out);
@@ -44,6 +50,12 @@ void CloseVideoBackEnd(VideoBackEnd* backEnd);
 // The inbuilt decoder on a stream the caller opened (it takes the stream
 // over, also on failure); for OpenVideoBackEnd and the fuzz target.
 uint32_t OpenInbuiltVideo(StreamHandle* stream, VideoBackEnd* out);
+
+// Loads the inbuilt decoder's module from path (a file, or a bare name the
+// dynamic linker searches for) and keeps it loaded: 0 and *api, or
+// ERR_LOADVIDEO when it is missing, broken or of another version.
+// OpenInbuiltVideo calls it on the first video.
+uint32_t LoadFfmpegModuleFrom(const char* path, const QmFfApi** api);
 
 // What GetAttribute asks of a video's back end: the playback position and
 // the length in milliseconds, and the format's name.

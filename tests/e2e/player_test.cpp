@@ -144,6 +144,36 @@ TEST_F(Player, NormalEndIsSilentAndSucceeds)
     EXPECT_EQ(run.err, "");
 }
 
+// FFmpeg is linked only when a video needs the inbuilt decoder: the player
+// itself does not name its libraries, and still opens a video through its
+// decoder module.
+TEST_F(Player, VideosNeedNoFfmpegAtStartUp)
+{
+    PlayerRun needed = RunProgram("/bin/sh", {"-c", std::string("readelf -d '") + kPlayer + "'"});
+    ASSERT_EQ(needed.status, 0);
+    EXPECT_NE(needed.out.find("NEEDED"), std::string::npos);
+    for (const char* lib : {"libavformat", "libavcodec", "libavutil", "libswscale"})
+        EXPECT_EQ(needed.out.find(lib), std::string::npos) << lib;
+
+    std::string video = dir.file("bars.mp4");
+    PlayerRun make = RunProgram("/bin/sh", {"-c", "ffmpeg -v error -y -f lavfi -i testsrc=size=32x16:rate=5:duration=1 "
+                                                  "-pix_fmt yuv420p '" + video + "'"});
+    ASSERT_EQ(make.status, 0) << make.err;
+    std::string opens = ".chunk lines=auto\n.function main source=\"@test.qas\"\n" +
+                        CommandCall("openvideo", {"#1", "\"" + video + "\""}) + "    RETURN r0, 1\n.end\n";
+    PlayerRun run = Play({Applet(opens.c_str())});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+
+    WriteFileBytes(dir.file("broken.mp4"), {'n', 'o', 't', ' ', 'a', ' ', 'v', 'i', 'd', 'e', 'o'});
+    std::string refuses = ".chunk lines=auto\n.function main source=\"@test.qas\"\n" +
+                          CommandCall("openvideo", {"#1", "\"" + dir.file("broken.mp4") + "\""}) +
+                          "    RETURN r0, 1\n.end\n";
+    PlayerRun broken = Play({Applet(refuses.c_str())});
+    EXPECT_EQ(broken.status, 1);
+    EXPECT_NE(broken.err.find("broken.mp4"), std::string::npos) << broken.err;
+}
+
 TEST_F(Player, FatalErrorNamesFileAndLineOnStderr)
 {
     PlayerRun run = Play({Applet(kFailsOnLine5)});

@@ -4,7 +4,9 @@
 // "native" has no decoder, sounds and broken files are no videos.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -16,6 +18,7 @@
 #include "core/io/virtual_names.h"
 #include "gfx/bitmaps/bitmap.h"
 #include "gfx/graphics_fixture.h"
+#include "media/ffmpeg_module.h"
 #include "media/video.h"
 #include "media/video_decoder.h"
 #include "support/temp_dir.h"
@@ -139,6 +142,38 @@ TEST_F(VideoFiles, FirstFrameMatchesWhatFfmpegExtracts)
         }
     UnlockBitMapPixels(&lock);
     EXPECT_LE(worst, 6);
+}
+
+TEST_F(VideoFiles, DecoderModuleIsRefusedUnlessWhole)
+{
+    const QmFfApi* api = nullptr;
+    EXPECT_EQ(LoadFfmpegModuleFrom(dir.file("libqm_ffmpeg.so").c_str(), &api), uint32_t{ERR_LOADVIDEO});
+    EXPECT_EQ(api, nullptr);
+    std::ofstream(dir.file("junk.so"), std::ios::binary) << "not a shared object";
+    EXPECT_EQ(LoadFfmpegModuleFrom(dir.file("junk.so").c_str(), &api), uint32_t{ERR_LOADVIDEO});
+    // A shared object without the module's entry.
+    EXPECT_EQ(LoadFfmpegModuleFrom("libz.so.1", &api), uint32_t{ERR_LOADVIDEO});
+    EXPECT_EQ(api, nullptr);
+    ASSERT_EQ(LoadFfmpegModuleFrom(QM_BINARY_DIR "/" QM_FFMPEG_MODULE_NAME, &api), 0u);
+    ASSERT_NE(api, nullptr);
+    // Broken bytes through the module's own table: refused, nothing held.
+    struct Bytes {
+        std::string data;
+        size_t at;
+    } bytes{"RIFF\x10\0\0\0AVI LIST garbage", 0};
+    QmFfIo io{&bytes,
+              [](void* opaque, uint8_t* out, size_t size) {
+                  auto* b = static_cast<Bytes*>(opaque);
+                  size_t n = std::min(size, b->data.size() - b->at);
+                  std::memcpy(out, b->data.data() + b->at, n);
+                  b->at += n;
+                  return n;
+              },
+              nullptr, [](void* opaque) { return static_cast<int64_t>(static_cast<Bytes*>(opaque)->data.size()); }};
+    QmFfVideoInfo info{};
+    void* video = &info;
+    EXPECT_EQ(api->open(&io, &info, &video), uint32_t{ERR_LOADVIDEO});
+    EXPECT_EQ(video, nullptr);
 }
 
 TEST_F(VideoFiles, MemoryNamesGoThroughTheStreamLayer)
