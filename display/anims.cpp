@@ -574,9 +574,5 @@ uint32_t CmdLoadAnim(VmState* vm)
         if (FindAnim(vm, id.id, &old, 0) == 0)
             FreeAnim(vm, old);
     }
-    AppendObject(ListHead(), &anim->header, OBJ_ANIM, id.id, id.newHandle);
-    if (!id.newHandle)
-        return 0;
-    VmPushLightUserdata(vm, anim);
-    return 1;
+    return AppendCreatedObject(vm, ListHead(), &anim->header, OBJ_ANIM, id.id, id.newHandle);
 }

@@ -178,9 +178,5 @@ uint32_t CmdLoadSprite(VmState* vm)
         if (FindSprite(id.id, &old) == 0)
             FreeSprite(vm, old);
     }
-    AppendObject(ListHead(), &sprite->header, OBJ_SPRITE, id.id, id.newHandle);
-    if (!id.newHandle)
-        return 0;
-    VmPushLightUserdata(vm, sprite);
-    return 1;
+    return AppendCreatedObject(vm, ListHead(), &sprite->header, OBJ_SPRITE, id.id, id.newHandle);
 }
