@@ -410,7 +410,7 @@ uint32_t ShareFrameSet(const FrameSetRequest& request, FrameSet* set)
 
 }  // namespace
 
-void ReadFrameSetOptions(VmState* vm, int index, FrameSetRequest* request)
+static void ReadFrameSetOptions(VmState* vm, int index, FrameSetRequest* request)
 {
     if (VmType(vm, index) != VM_TTABLE)
         return;
@@ -440,6 +440,14 @@ void ReadFrameSetOptions(VmState* vm, int index, FrameSetRequest* request)
         request->cache = value != 0;
     if (GetTableInt(vm, index, "cachedload", &value))
         request->cachedLoad = value != 0;
+}
+
+void ReadFrameSetArgs(VmState* vm, FrameSetRequest* request, char* loader, size_t loaderSize)
+{
+    request->file = VmCheckString(vm, 2, nullptr);
+    if (VmType(vm, 3) == VM_TTABLE && GetTableString(vm, 3, "loader", loader, loaderSize))
+        request->loaderList = loader;
+    ReadFrameSetOptions(vm, 3, request);
 }
 
 uint32_t LoadFrameSet(const FrameSetRequest& request, FrameSet* out)
@@ -552,11 +560,8 @@ uint32_t CmdLoadAnim(VmState* vm)
     CheckArgs(vm, 2, 3, 0, 0);
     CreateIdArg id = GetCreateIdArg(vm, 1);
     FrameSetRequest request;
-    request.file = VmCheckString(vm, 2, nullptr);
     char loader[1024] = "";
-    if (VmType(vm, 3) == VM_TTABLE && GetTableString(vm, 3, "loader", loader, sizeof loader))
-        request.loaderList = loader;
-    ReadFrameSetOptions(vm, 3, &request);
+    ReadFrameSetArgs(vm, &request, loader, sizeof loader);
     auto* anim = static_cast<Anim*>(OsAllocMem(sizeof(Anim), 1));
     if (!anim)
         return ERR_MEM;
@@ -569,9 +574,5 @@ uint32_t CmdLoadAnim(VmState* vm)
         if (FindAnim(vm, id.id, &old, 0) == 0)
             FreeAnim(vm, old);
     }
-    AppendObject(ListHead(), &anim->header, OBJ_ANIM, id.id, id.newHandle);
-    if (!id.newHandle)
-        return 0;
-    VmPushLightUserdata(vm, anim);
-    return 1;
+    return AppendCreatedObject(vm, ListHead(), &anim->header, OBJ_ANIM, id.id, id.newHandle);
 }

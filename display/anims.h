@@ -6,6 +6,7 @@
 // when it is asked for, holding only the last one.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "core/services/object_registry.h"
@@ -71,9 +72,11 @@ struct FrameSetRequest {
     bool cachedLoad = false;
 };
 
-// Reads the options table at index into the request (the file is set by
-// the caller). Raises the VM's errors for wrongly typed fields.
-void ReadFrameSetOptions(VmState* vm, int index, FrameSetRequest* request);
+// Reads LoadAnim's and LoadSprite's file (argument 2) and options table
+// (argument 3) into the request; the table's "loader" list is kept in
+// `loader`, which must outlive the request. Raises the VM's errors for
+// wrongly typed arguments and fields.
+void ReadFrameSetArgs(VmState* vm, FrameSetRequest* request, char* loader, size_t loaderSize);
 
 // Loads a frame set. 0 or an error code (ERR_OPENANIM2 with the file name
 // for an anim whose data is broken, the picture loaders' errors, ERR_MEM,

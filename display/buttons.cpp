@@ -10,7 +10,6 @@
 #include "core/io/errors.h"
 #include "core/io/number_conv.h"
 #include "core/io/utilities.h"
-#include "core/services/arg_helpers.h"
 #include "core/services/check_args.h"
 #include "core/services/option_tables.h"
 #include "core/services/script_calls.h"
@@ -111,11 +110,7 @@ uint32_t CmdCreateButton(VmState* vm)
     r->x2 = c[0] < c[2] ? c[2] : c[0];
     r->y1 = c[1] < c[3] ? c[1] : c[3];
     r->y2 = c[1] < c[3] ? c[3] : c[1];
-    AppendObject(Head(&ButtonList), &r->header, OBJ_BUTTON, id.id, id.newHandle);
-    if (!id.newHandle)
-        return 0;
-    PushObjectId(vm, IdOf(r->header));
-    return 1;
+    return AppendCreatedObject(vm, Head(&ButtonList), &r->header, OBJ_BUTTON, id.id, id.newHandle);
 }
 
 // CreateKeyDown(id, key): the key as its name or its code.
@@ -134,11 +129,7 @@ uint32_t CmdCreateKeyDown(VmState* vm)
     if (!r)
         return ERR_MEM;
     r->key = key;
-    AppendObject(Head(&KeyHandlerList), &r->header, OBJ_KEYHANDLER, id.id, id.newHandle);
-    if (!id.newHandle)
-        return 0;
-    PushObjectId(vm, IdOf(r->header));
-    return 1;
+    return AppendCreatedObject(vm, Head(&KeyHandlerList), &r->header, OBJ_KEYHANDLER, id.id, id.newHandle);
 }
 
 uint32_t FindButton(ObjectId id, ButtonRecord** out)

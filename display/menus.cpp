@@ -7,7 +7,6 @@
 
 #include "core/io/error_codes.h"
 #include "core/io/number_conv.h"
-#include "core/services/arg_helpers.h"
 #include "core/services/check_args.h"
 #include "core/vm/vm.h"
 #include "display/library_support.h"
@@ -143,11 +142,7 @@ uint32_t CmdCreateMenu(VmState* vm)
             FreeRecord(reinterpret_cast<MenuRecord*>(old));
     r->items = items;
     r->itemCount = count;
-    AppendObject(Head(), &r->header, OBJ_MENU, id.id, id.newHandle);
-    if (!id.newHandle)
-        return 0;
-    PushObjectId(vm, ObjectId{r->header.id, r->header.handle});
-    return 1;
+    return AppendCreatedObject(vm, Head(), &r->header, OBJ_MENU, id.id, id.newHandle);
 }
 
 uint32_t FindMenu(ObjectId id, MenuRecord** out)

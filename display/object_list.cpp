@@ -3,6 +3,7 @@
 
 #include "core/io/error_codes.h"
 #include "core/io/errors.h"
+#include "core/vm/vm.h"
 
 void AppendObject(ObjectHeader** head, ObjectHeader* record, uint32_t type, ObjectId id,
                   bool useHandle)
@@ -14,6 +15,16 @@ void AppendObject(ObjectHeader** head, ObjectHeader* record, uint32_t type, Obje
     ObjectHeader** link = head;
     while (*link) link = &(*link)->next;
     *link = record;
+}
+
+uint32_t AppendCreatedObject(VmState* vm, ObjectHeader** head, ObjectHeader* record, uint32_t type, ObjectId id,
+                             bool newHandle)
+{
+    AppendObject(head, record, type, id, newHandle);
+    if (!newHandle)
+        return 0;
+    VmPushLightUserdata(vm, record);
+    return 1;
 }
 
 bool UnlinkObject(ObjectHeader** head, ObjectHeader* record)

@@ -8,11 +8,18 @@
 
 #include "core/services/object_registry.h"
 
+struct VmState;
+
 // Appends a record and fills its header: with `useHandle` the record's own
 // address becomes its handle (and its numeric id 0), else it takes the id
 // pair as given (a handle there is a fixed one, like the poll interval's).
 void AppendObject(ObjectHeader** head, ObjectHeader* record, uint32_t type, ObjectId id,
                   bool useHandle);
+// AppendObject for a command that creates the record under its id
+// argument, answering the command's result count: 0 for a numeric id, 1
+// with the new handle pushed when the script passed Nil.
+uint32_t AppendCreatedObject(VmState* vm, ObjectHeader** head, ObjectHeader* record, uint32_t type, ObjectId id,
+                             bool newHandle);
 // Unlinks a record; false when it is not on the list.
 bool UnlinkObject(ObjectHeader** head, ObjectHeader* record);
 // By handle when the id carries one, else by number among the records

@@ -163,11 +163,8 @@ uint32_t CmdLoadSprite(VmState* vm)
     CheckArgs(vm, 2, 3, 0, 0);
     CreateIdArg id = GetCreateIdArg(vm, 1);
     FrameSetRequest request;
-    request.file = VmCheckString(vm, 2, nullptr);
     char loader[1024] = "";
-    if (VmType(vm, 3) == VM_TTABLE && GetTableString(vm, 3, "loader", loader, sizeof loader))
-        request.loaderList = loader;
-    ReadFrameSetOptions(vm, 3, &request);
+    ReadFrameSetArgs(vm, &request, loader, sizeof loader);
     request.fromDisk = false;
     auto* sprite = static_cast<Sprite*>(OsAllocMem(sizeof(Sprite), 1));
     if (!sprite)
@@ -181,9 +178,5 @@ uint32_t CmdLoadSprite(VmState* vm)
         if (FindSprite(id.id, &old) == 0)
             FreeSprite(vm, old);
     }
-    AppendObject(ListHead(), &sprite->header, OBJ_SPRITE, id.id, id.newHandle);
-    if (!id.newHandle)
-        return 0;
-    VmPushLightUserdata(vm, sprite);
-    return 1;
+    return AppendCreatedObject(vm, ListHead(), &sprite->header, OBJ_SPRITE, id.id, id.newHandle);
 }

@@ -51,8 +51,6 @@ uint32_t CmdOpenMusic(VmState* vm)
         Music* old = reinterpret_cast<Music*>(FindObjectInList(reinterpret_cast<ObjectHeader*>(MusicList), id.id));
         if (old) FreeMusic(vm, old);
     }
-    AppendObject(reinterpret_cast<ObjectHeader**>(&MusicList), &music->header, OBJ_MUSIC, id.id, id.newHandle);
-    if (!id.newHandle) return 0;
-    VmPushLightUserdata(vm, music);
-    return 1;
+    return AppendCreatedObject(vm, reinterpret_cast<ObjectHeader**>(&MusicList), &music->header, OBJ_MUSIC, id.id,
+                               id.newHandle);
 }

@@ -125,8 +125,6 @@ uint32_t CmdLoadSample(VmState* vm)
         Sample* old = reinterpret_cast<Sample*>(FindObjectInList(reinterpret_cast<ObjectHeader*>(SampleList), id.id));
         if (old) FreeSample(vm, old);
     }
-    AppendObject(reinterpret_cast<ObjectHeader**>(&SampleList), &sample->header, OBJ_SAMPLE, id.id, id.newHandle);
-    if (!id.newHandle) return 0;
-    VmPushLightUserdata(vm, sample);
-    return 1;
+    return AppendCreatedObject(vm, reinterpret_cast<ObjectHeader**>(&SampleList), &sample->header, OBJ_SAMPLE, id.id,
+                               id.newHandle);
 }

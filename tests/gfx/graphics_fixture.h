@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 #include "core/glue/timers.h"
@@ -61,6 +62,25 @@ protected:
                   std::vector<testcalls::Value>* results = nullptr)
     {
         return testcalls::CallGlobal(vm, name, args, results);
+    }
+    // Calls an opening command as `command`(id, file, {loader = ...}), the
+    // loader option only when one is named; the error code.
+    uint32_t OpenFile(const char* command, double id, const std::string& file, const char* loader = nullptr)
+    {
+        VmSetTop(vm, 0);
+        VmPushString(vm, command);
+        VmGetTable(vm, VM_GLOBALSINDEX);
+        VmPushNumber(vm, id);
+        VmPushString(vm, file.c_str());
+        VmNewTable(vm);
+        if (loader) {
+            VmPushString(vm, "loader");
+            VmPushString(vm, loader);
+            VmSetTable(vm, -3);
+        }
+        uint32_t code = VmPCall(vm, 3, 0, 0);
+        VmSetTop(vm, 0);
+        return code;
     }
     VmState* vm = nullptr;
 };

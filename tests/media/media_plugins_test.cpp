@@ -46,28 +46,11 @@ protected:
         FreeAllPlugins();
         VmFixture::TearDown();
     }
-    uint32_t Open(const char* command, double id, const std::string& file, const char* loader = nullptr)
-    {
-        VmSetTop(vm, 0);
-        VmPushString(vm, command);
-        VmGetTable(vm, VM_GLOBALSINDEX);
-        VmPushNumber(vm, id);
-        VmPushString(vm, file.c_str());
-        VmNewTable(vm);
-        if (loader) {
-            VmPushString(vm, "loader");
-            VmPushString(vm, loader);
-            VmSetTable(vm, -3);
-        }
-        uint32_t code = VmPCall(vm, 3, 0, 0);
-        VmSetTop(vm, 0);
-        return code;
-    }
 };
 
 TEST_F(MediaPlugins, SoundLoaderServesSamplesAndMusic)
 {
-    ASSERT_EQ(Open("loadsample", 1, "tone:11025:5000"), 0u);
+    ASSERT_EQ(OpenFile("loadsample", 1, "tone:11025:5000"), 0u);
     Sample* s = nullptr;
     ASSERT_EQ(FindSample(MakeObjectId(1), &s), 0u);
     EXPECT_EQ(s->frames, 5000u);
@@ -84,7 +67,7 @@ TEST_F(MediaPlugins, SoundLoaderServesSamplesAndMusic)
     EXPECT_EQ(static_cast<const int16_t*>(data->data)[4999], pcm[4999]);
     EXPECT_EQ(HostSetSampleData(data), 0u);
 
-    ASSERT_EQ(Open("openmusic", 2, "tone:8000:16000"), 0u);
+    ASSERT_EQ(OpenFile("openmusic", 2, "tone:8000:16000"), 0u);
     Music* m = nullptr;
     ASSERT_EQ(FindMusic(MakeObjectId(2), &m), 0u);
     EXPECT_EQ(m->durationMs, 2000u);
@@ -97,17 +80,17 @@ TEST_F(MediaPlugins, SoundLoaderServesSamplesAndMusic)
 TEST_F(MediaPlugins, LoaderListsChooseOrPassThePlugins)
 {
     // Only the inbuilt decoders: the procedural name is no file.
-    EXPECT_EQ(Open("loadsample", 1, "tone:8000:10", "inbuilt"), uint32_t{ERR_OPENSOUND});
-    EXPECT_EQ(Open("loadsample", 1, "tone:8000:10", "procsound"), 0u);
-    EXPECT_EQ(Open("loadsample", 1, "tone:8000:10", "plugin"), 0u);
-    EXPECT_EQ(Open("openvideo", 1, "bars:8:4:3", "inbuilt"), uint32_t{ERR_LOADVIDEO});
-    EXPECT_EQ(Open("openvideo", 1, "bars:8:4:3", "native"), uint32_t{ERR_LOADVIDEO});
-    EXPECT_EQ(Open("openvideo", 1, "bars:8:4:3", "procvideo"), 0u);
+    EXPECT_EQ(OpenFile("loadsample", 1, "tone:8000:10", "inbuilt"), uint32_t{ERR_OPENSOUND});
+    EXPECT_EQ(OpenFile("loadsample", 1, "tone:8000:10", "procsound"), 0u);
+    EXPECT_EQ(OpenFile("loadsample", 1, "tone:8000:10", "plugin"), 0u);
+    EXPECT_EQ(OpenFile("openvideo", 1, "bars:8:4:3", "inbuilt"), uint32_t{ERR_LOADVIDEO});
+    EXPECT_EQ(OpenFile("openvideo", 1, "bars:8:4:3", "native"), uint32_t{ERR_LOADVIDEO});
+    EXPECT_EQ(OpenFile("openvideo", 1, "bars:8:4:3", "procvideo"), 0u);
 }
 
 TEST_F(MediaPlugins, VideoDecoderGivesSizeLengthAndFirstFrame)
 {
-    ASSERT_EQ(Open("openvideo", 3, "bars:20:10:25"), 0u);
+    ASSERT_EQ(OpenFile("openvideo", 3, "bars:20:10:25"), 0u);
     Video* v = nullptr;
     ASSERT_EQ(FindVideo(MakeObjectId(3), &v, 0), 0u);
     EXPECT_EQ(v->width, 20);
@@ -124,7 +107,7 @@ TEST_F(MediaPlugins, VideoDecoderGivesSizeLengthAndFirstFrame)
                       uint32_t(x << 16 | y << 8));
     UnlockBitMapPixels(&lock);
     // A picture too large to hold is refused before anything is allocated.
-    EXPECT_EQ(Open("openvideo", 4, "bars:100000:100000:1"), uint32_t{ERR_LOADVIDEO});
+    EXPECT_EQ(OpenFile("openvideo", 4, "bars:100000:100000:1"), uint32_t{ERR_LOADVIDEO});
 }
 
 }  // namespace

@@ -19,6 +19,7 @@
 #include "gfx/graphics_fixture.h"
 #include "media/sound.h"
 #include "media/sound_decoders.h"
+#include "support/shell_output.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -30,17 +31,6 @@ constexpr int kRate = 22050;
 int16_t Left(int i) { return static_cast<int16_t>(12000 * std::sin(i * 0.0627)); }
 int16_t Right(int i) { return static_cast<int16_t>((i * 37) % 65536 - 32768); }
 
-std::string Shell(const std::string& command)
-{
-    std::string out;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) return out;
-    char buffer[512];
-    while (size_t n = fread(buffer, 1, sizeof buffer, pipe)) out.append(buffer, n);
-    pclose(pipe);
-    return out;
-}
-
 // The message the last failure would show.
 std::string Message(uint32_t code)
 {
@@ -51,7 +41,7 @@ std::string Message(uint32_t code)
 
 double Probe(const std::string& file, const std::string& entry)
 {
-    std::string text = Shell("ffprobe -v error -show_entries " + entry + " -of default=nw=1:nk=1 '" + file + "'");
+    std::string text = ShellOutput("ffprobe -v error -show_entries " + entry + " -of default=nw=1:nk=1 '" + file + "'");
     return text.empty() ? -1 : std::stod(text);
 }
 
@@ -92,7 +82,7 @@ protected:
             out.write(reinterpret_cast<const char*>(frame), sizeof frame);
         }
         out.close();
-        Shell("/usr/bin/python3 -c \"import wave; w = wave.open('" + wav +
+        ShellOutput("/usr/bin/python3 -c \"import wave; w = wave.open('" + wav +
             "', 'wb'); w.setnchannels(2); w.setsampwidth(2); w.setframerate(22050); w.writeframes(open('" + raw +
             "', 'rb').read()); w.close()\"");
         SetErrorText("");
@@ -106,26 +96,8 @@ protected:
     std::string Make(const std::string& name, const std::string& command)
     {
         std::string file = dir.file(name);
-        Shell(command + " '" + file + "' 2>/dev/null");
+        ShellOutput(command + " '" + file + "' 2>/dev/null");
         return file;
-    }
-    // Calls `command`(id, file, {loader = ...}); the error code.
-    uint32_t Open(const char* command, double id, const std::string& file, const char* loader = nullptr)
-    {
-        VmSetTop(vm, 0);
-        VmPushString(vm, command);
-        VmGetTable(vm, VM_GLOBALSINDEX);
-        VmPushNumber(vm, id);
-        VmPushString(vm, file.c_str());
-        VmNewTable(vm);
-        if (loader) {
-            VmPushString(vm, "loader");
-            VmPushString(vm, loader);
-            VmSetTable(vm, -3);
-        }
-        uint32_t code = VmPCall(vm, 3, 0, 0);
-        VmSetTop(vm, 0);
-        return code;
     }
     Sample* FoundSample(uint32_t id)
     {
@@ -155,7 +127,7 @@ TEST_F(SoundFiles, LosslessSamplesComeBackExactly)
     std::vector<std::string> files = {wav, Make("sound.flac", "sox '" + wav + "'"),
                                       Make("sound.aiff", "sox '" + wav + "'")};
     for (const std::string& file : files) {
-        ASSERT_EQ(Open("loadsample", 1, file), 0u) << file << ": " << Message(ERR_LOADSOUND);
+        ASSERT_EQ(OpenFile("loadsample", 1, file), 0u) << file << ": " << Message(ERR_LOADSOUND);
         Sample* s = FoundSample(1);
         ASSERT_NE(s, nullptr);
         EXPECT_EQ(s->frames, uint64_t{kFrames}) << file;
@@ -178,10 +150,10 @@ TEST_F(SoundFiles, LosslessSamplesComeBackExactly)
 TEST_F(SoundFiles, EightBitMonoStaysEightBit)
 {
     std::string file = dir.file("mono8.wav");
-    Shell("/usr/bin/python3 -c \"import wave; w = wave.open('" + file +
+    ShellOutput("/usr/bin/python3 -c \"import wave; w = wave.open('" + file +
         "', 'wb'); w.setnchannels(1); w.setsampwidth(1); w.setframerate(8000); "
         "w.writeframes(bytes(range(256))); w.close()\"");
-    ASSERT_EQ(Open("loadsample", 2, file), 0u) << Message(ERR_LOADSOUND);
+    ASSERT_EQ(OpenFile("loadsample", 2, file), 0u) << Message(ERR_LOADSOUND);
     Sample* s = FoundSample(2);
     ASSERT_NE(s, nullptr);
     EXPECT_EQ(s->bits, 8u);
@@ -196,7 +168,7 @@ TEST_F(SoundFiles, LossySamplesStayCloseToTheSignal)
     for (const char* kind : {"ogg", "mp3"}) {
         std::string codec = std::string(kind) == "ogg" ? "libvorbis -q:a 6" : "libmp3lame -b:a 192k";
         std::string file = Make(std::string("sound.") + kind, "ffmpeg -v error -y -i '" + wav + "' -c:a " + codec);
-        ASSERT_EQ(Open("loadsample", 3, file), 0u) << kind << ": " << Message(ERR_LOADSOUND);
+        ASSERT_EQ(OpenFile("loadsample", 3, file), 0u) << kind << ": " << Message(ERR_LOADSOUND);
         Sample* s = FoundSample(3);
         ASSERT_NE(s, nullptr);
         EXPECT_EQ(s->frequency, uint32_t{kRate});
@@ -228,7 +200,7 @@ TEST_F(SoundFiles, MusicTagsAgreeWithFfprobe)
     };
     for (const Case& c : {Case{wav, "WAV", 1, MUSICTYPE_STREAM}, Case{flac, "FLAC", 1, MUSICTYPE_STREAM},
                           Case{mp3, "MP3", 80, MUSICTYPE_STREAM}, Case{mod, "", 50, MUSICTYPE_MODULE}}) {
-        ASSERT_EQ(Open("openmusic", 4, c.file), 0u) << c.file << ": " << Message(ERR_LOADSOUND);
+        ASSERT_EQ(OpenFile("openmusic", 4, c.file), 0u) << c.file << ": " << Message(ERR_LOADSOUND);
         Music* m = FoundMusic(4);
         ASSERT_NE(m, nullptr);
         double duration = Probe(c.file, "format=duration") * 1000;
@@ -244,12 +216,12 @@ TEST_F(SoundFiles, MusicTagsAgreeWithFfprobe)
         EXPECT_EQ(Attribute(33, 4, 91), std::vector<Value>{std::string("inbuilt")});
     }
     // Stream bit rates as ffprobe gives them (PCM: rate x channels x bits).
-    ASSERT_EQ(Open("openmusic", 5, mp3), 0u);
+    ASSERT_EQ(OpenFile("openmusic", 5, mp3), 0u);
     EXPECT_EQ(FoundMusic(5)->bitRate, uint32_t(Probe(mp3, "stream=bit_rate")));
-    ASSERT_EQ(Open("openmusic", 6, wav), 0u);
+    ASSERT_EQ(OpenFile("openmusic", 6, wav), 0u);
     EXPECT_EQ(FoundMusic(6)->bitRate, uint32_t(Probe(wav, "stream=bit_rate")));
-    ASSERT_EQ(Open("openmusic", 7, flac), 0u);
-    double soxiRate = std::stod(Shell("soxi -B '" + flac + "'")) * 1000;  // soxi prints "118k"
+    ASSERT_EQ(OpenFile("openmusic", 7, flac), 0u);
+    double soxiRate = std::stod(ShellOutput("soxi -B '" + flac + "'")) * 1000;  // soxi prints "118k"
     EXPECT_NEAR(FoundMusic(7)->bitRate, soxiRate, 1000);
 }
 
@@ -257,34 +229,34 @@ TEST_F(SoundFiles, BrokenAndForeignFilesAreErrorsNamingThem)
 {
     std::string text = dir.file("notes.txt");
     std::ofstream(text) << "this is not a sound at all\n";
-    EXPECT_EQ(Open("loadsample", 1, text), uint32_t{ERR_LOADSOUND});
+    EXPECT_EQ(OpenFile("loadsample", 1, text), uint32_t{ERR_LOADSOUND});
     EXPECT_NE(Message(ERR_LOADSOUND).find("notes.txt"), std::string::npos);
-    EXPECT_EQ(Open("openmusic", 1, text), uint32_t{ERR_LOADSOUND});
-    EXPECT_EQ(Open("loadsample", 1, dir.file("missing.wav")), uint32_t{ERR_OPENSOUND});
+    EXPECT_EQ(OpenFile("openmusic", 1, text), uint32_t{ERR_LOADSOUND});
+    EXPECT_EQ(OpenFile("loadsample", 1, dir.file("missing.wav")), uint32_t{ERR_OPENSOUND});
     // A truncated WAV keeps what it holds; a module is no sample.
     std::ifstream in(wav, std::ios::binary);
     std::vector<char> head(44 + 400);
     in.read(head.data(), head.size());
     std::string cut = dir.file("cut.wav");
     std::ofstream(cut, std::ios::binary).write(head.data(), head.size());
-    ASSERT_EQ(Open("loadsample", 1, cut), 0u);
+    ASSERT_EQ(OpenFile("loadsample", 1, cut), 0u);
     EXPECT_EQ(FoundSample(1)->frames, 100u);
     std::string mod = dir.file("tiny.mod");
     std::vector<uint8_t> bytes = TinyModule();
     std::ofstream(mod, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-    EXPECT_EQ(Open("loadsample", 1, mod), uint32_t{ERR_LOADSOUND});
+    EXPECT_EQ(OpenFile("loadsample", 1, mod), uint32_t{ERR_LOADSOUND});
     // Under a list without "inbuilt" nothing decodes.
-    EXPECT_EQ(Open("loadsample", 1, wav, "native"), uint32_t{ERR_LOADSOUND});
-    EXPECT_EQ(Open("loadsample", 1, wav, "native|inbuilt"), 0u);
+    EXPECT_EQ(OpenFile("loadsample", 1, wav, "native"), uint32_t{ERR_LOADSOUND});
+    EXPECT_EQ(OpenFile("loadsample", 1, wav, "native|inbuilt"), 0u);
 }
 
 TEST_F(SoundFiles, SamplesLargerThanTheLimitAreRefused)
 {
     uint64_t saved = MaxSampleBytes;
     MaxSampleBytes = 4000;
-    EXPECT_EQ(Open("loadsample", 1, wav), uint32_t{ERR_LOADSOUND});
+    EXPECT_EQ(OpenFile("loadsample", 1, wav), uint32_t{ERR_LOADSOUND});
     MaxSampleBytes = uint64_t{kFrames} * 4;
-    EXPECT_EQ(Open("loadsample", 1, wav), 0u);
+    EXPECT_EQ(OpenFile("loadsample", 1, wav), 0u);
     MaxSampleBytes = saved;
 }
 

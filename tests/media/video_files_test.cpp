@@ -9,7 +9,6 @@
 #include <cstring>
 #include <cstdlib>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -21,33 +20,17 @@
 #include "media/ffmpeg_module.h"
 #include "media/video.h"
 #include "media/video_decoder.h"
+#include "support/shell_output.h"
 #include "support/temp_dir.h"
 
 namespace {
 
-std::string Shell(const std::string& command)
-{
-    std::string out;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) return out;
-    char buffer[512];
-    while (size_t n = fread(buffer, 1, sizeof buffer, pipe)) out.append(buffer, n);
-    pclose(pipe);
-    return out;
-}
-
 std::string Probe(const std::string& file, const std::string& entry)
 {
-    std::string text = Shell("ffprobe -v error -select_streams v:0 -show_entries " + entry +
+    std::string text = ShellOutput("ffprobe -v error -select_streams v:0 -show_entries " + entry +
                              " -of default=nw=1:nk=1 '" + file + "'");
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
     return text;
-}
-
-std::vector<uint8_t> ReadFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 class VideoFiles : public VmFixture {
@@ -58,7 +41,7 @@ protected:
         Register(OpenVideoLibrary);
         Register(RegisterGraphicsLibrary);
         video = dir.file("clip.mp4");
-        Shell("ffmpeg -v error -y -f lavfi -i testsrc=size=48x32:rate=10:duration=1.5 -pix_fmt yuv420p "
+        ShellOutput("ffmpeg -v error -y -f lavfi -i testsrc=size=48x32:rate=10:duration=1.5 -pix_fmt yuv420p "
               "-c:v mpeg4 -q:v 2 '" + video + "'");
         SetErrorText("");
     }
@@ -70,20 +53,7 @@ protected:
     }
     uint32_t Open(double id, const std::string& file, const char* loader = nullptr)
     {
-        VmSetTop(vm, 0);
-        VmPushString(vm, "openvideo");
-        VmGetTable(vm, VM_GLOBALSINDEX);
-        VmPushNumber(vm, id);
-        VmPushString(vm, file.c_str());
-        VmNewTable(vm);
-        if (loader) {
-            VmPushString(vm, "loader");
-            VmPushString(vm, loader);
-            VmSetTable(vm, -3);
-        }
-        uint32_t code = VmPCall(vm, 3, 0, 0);
-        VmSetTop(vm, 0);
-        return code;
+        return OpenFile("openvideo", id, file, loader);
     }
     Value Attribute(double id, double attribute)
     {
@@ -121,8 +91,8 @@ TEST_F(VideoFiles, AttributesAgreeWithFfprobe)
 TEST_F(VideoFiles, FirstFrameMatchesWhatFfmpegExtracts)
 {
     std::string raw = dir.file("frame.raw");
-    Shell("ffmpeg -v error -y -i '" + video + "' -frames:v 1 -f rawvideo -pix_fmt bgra '" + raw + "'");
-    std::vector<uint8_t> expected = ReadFile(raw);
+    ShellOutput("ffmpeg -v error -y -i '" + video + "' -frames:v 1 -f rawvideo -pix_fmt bgra '" + raw + "'");
+    std::vector<uint8_t> expected = ReadFileBytes(raw);
     ASSERT_EQ(expected.size(), size_t{48 * 32 * 4});
     ASSERT_EQ(Open(1, video), 0u);
     Video* v = Found(1);
@@ -178,7 +148,7 @@ TEST_F(VideoFiles, DecoderModuleIsRefusedUnlessWhole)
 
 TEST_F(VideoFiles, MemoryNamesGoThroughTheStreamLayer)
 {
-    std::vector<uint8_t> bytes = ReadFile(video);
+    std::vector<uint8_t> bytes = ReadFileBytes(video);
     char name[96];
     ASSERT_TRUE(MakeMemoryName(bytes.data(), bytes.size(), name, sizeof name));
     ASSERT_EQ(Open(2, name), 0u);
@@ -191,9 +161,9 @@ TEST_F(VideoFiles, NativeSoundsAndBrokenFilesAreRefused)
     EXPECT_EQ(Open(1, video, "native"), uint32_t{ERR_LOADVIDEO});
     EXPECT_EQ(Open(1, video, "native|inbuilt"), 0u);
     std::string wav = dir.file("tone.wav");
-    Shell("ffmpeg -v error -y -f lavfi -i sine=duration=0.2 '" + wav + "'");
+    ShellOutput("ffmpeg -v error -y -f lavfi -i sine=duration=0.2 '" + wav + "'");
     EXPECT_EQ(Open(2, wav), uint32_t{ERR_LOADVIDEO});
-    std::vector<uint8_t> bytes = ReadFile(video);
+    std::vector<uint8_t> bytes = ReadFileBytes(video);
     bytes.resize(bytes.size() / 3);
     std::string cut = dir.file("cut.mp4");
     std::ofstream(cut, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
