@@ -93,8 +93,9 @@ OsBitMap* OsAllocBitMap(int32_t width, int32_t height, uint32_t)
     record->bytesPerRow = static_cast<uint32_t>(rowLength) * bpp;
     record->format = format;
     // One spare row lets kernels that read a row ahead stay in bounds.
-    record->pixels = static_cast<uint8_t*>(
-        OsAllocMem(static_cast<size_t>(record->bytesPerRow) * (static_cast<size_t>(height) + 1), 0));
+    size_t bytes = static_cast<size_t>(record->bytesPerRow) * (static_cast<size_t>(height) + 1);
+    // Every maker of a picture writes all of it next.
+    record->pixels = static_cast<uint8_t*>(OsAllocFilledMem(bytes));
     if (!record->pixels) {
         OsFreeMem(record);
         return nullptr;
