@@ -25,8 +25,9 @@ BitMapPlane* NewPlane(uint32_t kind, int32_t width, int32_t height, uint32_t byt
     if (!SizeAllowed(width, height)) return nullptr;
     auto* plane = static_cast<BitMapPlane*>(OsAllocMem(sizeof(BitMapPlane), 1));
     if (!plane) return nullptr;
-    plane->pixels = static_cast<uint8_t*>(
-        OsAllocMem(static_cast<size_t>(bytesPerRow) * static_cast<size_t>(height), clear));
+    // A plane not cleared here is one its maker writes whole next.
+    size_t bytes = static_cast<size_t>(bytesPerRow) * static_cast<size_t>(height);
+    plane->pixels = static_cast<uint8_t*>(clear ? OsAllocMem(bytes, 1) : OsAllocFilledMem(bytes));
     if (!plane->pixels) {
         OsFreeMem(plane);
         return nullptr;
@@ -92,9 +93,10 @@ OsBitMap* OsAllocBitMap(int32_t width, int32_t height, uint32_t)
     record->bytesPerPixel = bpp;
     record->bytesPerRow = static_cast<uint32_t>(rowLength) * bpp;
     record->format = format;
-    // One spare row lets kernels that read a row ahead stay in bounds.
-    record->pixels = static_cast<uint8_t*>(
-        OsAllocMem(static_cast<size_t>(record->bytesPerRow) * (static_cast<size_t>(height) + 1), 0));
+    // One spare row lets kernels that read a row ahead stay in bounds. Every
+    // maker of a picture writes all of it next.
+    size_t bytes = static_cast<size_t>(record->bytesPerRow) * (static_cast<size_t>(height) + 1);
+    record->pixels = static_cast<uint8_t*>(OsAllocFilledMem(bytes));
     if (!record->pixels) {
         OsFreeMem(record);
         return nullptr;

@@ -15,5 +15,10 @@ void* OsAllocMem(size_t size, int zero);
 // copying them.
 void* OsResizeMem(void* block, size_t size);
 
+// As OsAllocMem(size, 0), for a block its caller writes whole at once (a
+// picture's pixels): its pages are mapped up front in one call rather than
+// one fault at a time, a large block on huge pages where the system allows.
+void* OsAllocFilledMem(size_t size);
+
 // Releases a block from OsAllocMem; null is allowed.
 void OsFreeMem(void* block);

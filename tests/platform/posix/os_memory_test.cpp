@@ -1,0 +1,47 @@
+// The allocator's blocks for pictures: every size the small, mapped-at-once
+// and huge-page paths take is writable to its last byte, keeps what is
+// written, and goes back through the one free and resize of the program.
+#include "platform/posix/os_memory.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+
+namespace {
+
+TEST(OsMemoryTest, FilledBlocksHoldEveryByteAndFreeAndResizeAsAnyOther)
+{
+    // Either side of the mapped-at-once and huge-page thresholds, and a
+    // size that ends part-way into a page.
+    for (size_t size : {size_t{1}, size_t{4096}, (size_t{256} << 10) - 1, size_t{256} << 10,
+                        (size_t{2} << 20) - 16, size_t{2} << 20, (size_t{3} << 20) + 4097}) {
+        SCOPED_TRACE(size);
+        auto* block = static_cast<uint8_t*>(OsAllocFilledMem(size));
+        ASSERT_NE(block, nullptr);
+        for (size_t i = 0; i < size; ++i) block[i] = static_cast<uint8_t>(i * 7 + 3);
+        bool same = true;
+        for (size_t i = 0; i < size; ++i) same = same && block[i] == static_cast<uint8_t>(i * 7 + 3);
+        EXPECT_TRUE(same);
+        // Grown well past the huge-page size: the first bytes come along.
+        size_t bigger = size + (size_t{5} << 20);
+        auto* grown = static_cast<uint8_t*>(OsResizeMem(block, bigger));
+        ASSERT_NE(grown, nullptr);
+        same = true;
+        for (size_t i = 0; i < size; ++i) same = same && grown[i] == static_cast<uint8_t>(i * 7 + 3);
+        EXPECT_TRUE(same);
+        grown[bigger - 1] = 1;
+        OsFreeMem(grown);
+    }
+}
+
+TEST(OsMemoryTest, LargeFilledBlocksStartOnAHugePage)
+{
+    // Only then can the kernel back their first two megabytes with one page.
+    void* block = OsAllocFilledMem(size_t{5} << 20);
+    ASSERT_NE(block, nullptr);
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(block) % (uintptr_t{2} << 20), 0u);
+    OsFreeMem(block);
+}
+
+}  // namespace
