@@ -33,6 +33,9 @@ ctest --test-dir build-san --output-on-failure -j"$jobs"
 # The fuzzers run side by side, each from a copy of its committed seeds, so
 # that the short runs begin at real inputs and the seeds stay as committed.
 fuzz_logs=$(mktemp -d)
+# An input that fails a fuzzer is kept in the (ignored) build folder, not
+# beside the sources.
+mkdir -p build-san/fuzz-findings
 fuzz_runs=()
 for fuzzer in build-san/tests/fuzz_*; do
   [ -x "$fuzzer" ] || continue
@@ -51,7 +54,7 @@ for fuzzer in build-san/tests/fuzz_*; do
     # them an allocation past 256 MiB or a unit past 5 s is a fault.
     limits=(-rss_limit_mb=2048 -timeout=10)
     case "$name" in *_decoder) limits=(-rss_limit_mb=1024 -malloc_limit_mb=256 -timeout=5) ;; esac
-    "$fuzzer" -max_total_time="$fuzz_seconds" "${limits[@]}" "$corpus" \
+    "$fuzzer" -max_total_time="$fuzz_seconds" "${limits[@]}" -artifact_prefix=build-san/fuzz-findings/ "$corpus" \
       >"$fuzz_logs/$name.log" 2>&1 || status=$?
     rm -rf "$corpus"
     echo "$status" >"$fuzz_logs/$name.rc"
