@@ -6,8 +6,8 @@
 
 #include <cstring>
 
-#include "core/io/case_tables.h"
 #include "core/io/error_codes.h"
+#include "core/io/utilities.h"
 #include "core/vm/calls.h"
 #include "core/vm/debug.h"
 #include "core/vm/error_hooks.h"
@@ -73,17 +73,6 @@ const VmValue* SharedEqMeta(VmState* L, VmTable* mt1, VmTable* mt2)
     if (!tm2 || !VmRawEqualValues(tm1, tm2))
         return nullptr;
     return tm1;
-}
-
-int CaseCompare(const char* a, const char* b)
-{
-    const auto* p = reinterpret_cast<const unsigned char*>(a);
-    const auto* q = reinterpret_cast<const unsigned char*>(b);
-    for (;; p++, q++) {
-        int d = LowerCaseTable[*p] - LowerCaseTable[*q];
-        if (d != 0 || *p == 0)
-            return d;
-    }
 }
 
 bool Concatenable(const VmValue* o)
@@ -298,7 +287,7 @@ int VmCompareStrings(const VmString* ls, const VmString* rs, int mode)
     const char* r = VmStringBytes(rs);
     size_t lr = rs->len;
     for (;;) {
-        int temp = mode ? std::strcmp(l, r) : CaseCompare(l, r);
+        int temp = mode ? std::strcmp(l, r) : StrCaseCmp(l, r);
         if (temp != 0)
             return temp;
         size_t len = std::strlen(l);

@@ -41,11 +41,12 @@ void SwapItems(VmState* vm, int t, int32_t a, int32_t b)
 
 // Whether the value below the top sorts before the top value; both are
 // popped. With a function f (a stack index) its result decides, else the
-// VM's less-than.
+// VM's less-than in its case-blind mode, so that names sort as a reader
+// looks them up ("a", "B", "c") rather than by code point.
 uint32_t LessTop(VmState* vm, int f, bool* out)
 {
     if (!f) {
-        *out = VmCompareLess(vm, -2, -1, 1) != 0;
+        *out = VmCompareLess(vm, -2, -1, 0) != 0;
         VmPop(vm, 2);
         return 0;
     }

@@ -41,6 +41,32 @@ TEST_F(DirectoryCommands, ReadDirectorySortsAndTerminatesBothLists)
     EXPECT_EQ(Call("ReadDirectory", {Str(Path("none")), Slot{1}, Slot{2}}), uint32_t{ERR_LOCK2});
 }
 
+// Both lists sort as Sort does without a function: by name, case playing no
+// part (the byte order would put every capital first).
+TEST_F(DirectoryCommands, ReadDirectorySortsNamesWithoutRegardToCase)
+{
+    for (const char* name : {"beta", "Alpha", "gamma", "Delta", "_under", "alphabet"})
+        WriteFileBytes(Path(name), {1});
+    for (const char* name : {"Zed", "apple", "Mid"})
+        ASSERT_EQ(mkdir(Path(name).c_str(), 0700), 0);
+    VmNewTable(vm);
+    VmNewTable(vm);
+    ASSERT_EQ(Call("ReadDirectory", {Str(dir.path()), Slot{1}, Slot{2}}), 0u);
+    auto list = [&](int slot) {
+        std::vector<std::string> names;
+        for (int i = 0;; ++i) {
+            VmRawGetI(vm, slot, i);
+            std::string name = VmGetString(vm, -1);
+            VmPop(vm, 1);
+            if (name.empty())
+                return names;
+            names.push_back(name);
+        }
+    };
+    EXPECT_EQ(list(1), (std::vector<std::string>{"_under", "Alpha", "alphabet", "beta", "Delta", "gamma"}));
+    EXPECT_EQ(list(2), (std::vector<std::string>{"apple", "Mid", "Zed"}));
+}
+
 TEST_F(DirectoryCommands, DirectoryObjectsScanToTheEnd)
 {
     WriteFileBytes(Path("f"), PatternBytes(12));

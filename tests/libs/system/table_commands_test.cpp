@@ -1,7 +1,9 @@
 // Array commands, copying (shared and cyclic tables), iteration, sorting
 // against std::sort and with broken comparisons, metatables and types.
 #include <algorithm>
+#include <cctype>
 #include <random>
+#include <set>
 
 #include "core/io/error_codes.h"
 #include "system_fixture.h"
@@ -160,6 +162,87 @@ TEST_F(TableCommands, SortMatchesStdSort)
             VmPop(vm, 1);
         }
     }
+}
+
+// Without a function strings sort as a reader looks names up: case plays no
+// part. The oracle lowers ASCII with the C library, not with the player's
+// tables; items that differ only in case may come in either order, so the
+// output is checked as a permutation whose lowered form is sorted.
+TEST_F(TableCommands, SortWithoutAFunctionIgnoresCase)
+{
+    auto sortStrings = [&](const std::vector<std::string>& items) {
+        std::vector<Value> values(items.begin(), items.end());
+        int t = PushArray(values);
+        EXPECT_EQ(Call("Sort", {}, nullptr, {t}), 0u);
+        std::vector<std::string> out;
+        for (const Value& v : ReadArray(t, static_cast<int>(items.size())))
+            out.push_back(std::get<std::string>(v));
+        VmPop(vm, 1);
+        return out;
+    };
+    auto lowered = [](std::vector<std::string> items) {
+        for (std::string& s : items)
+            for (char& c : s)
+                c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        return items;
+    };
+    std::vector<std::string> got = sortStrings({"b", "C", "a", "B"});
+    EXPECT_EQ(lowered(got), (std::vector<std::string>{"a", "b", "b", "c"}));
+    EXPECT_EQ(got[0], "a");
+    EXPECT_EQ(got[3], "C");
+    EXPECT_EQ(sortStrings({"beta", "Alpha", "gamma", "Delta", "alphabet", "ALP"}),
+              (std::vector<std::string>{"ALP", "Alpha", "alphabet", "beta", "Delta", "gamma"}));
+    // Characters between the cases ('_' and '[' lie between 'Z' and 'a')
+    // sort before letters of either case.
+    EXPECT_EQ(sortStrings({"a", "_", "Z", "["}), (std::vector<std::string>{"[", "_", "a", "Z"}));
+    // Latin-1 letters with umlauts meet their other case; bytes above 127
+    // sort after ASCII.
+    got = sortStrings({"\xE4pfel", "zebra", "\xC4PFEL", "Apfel"});
+    EXPECT_EQ(got[0], "Apfel");
+    EXPECT_EQ(got[1], "zebra");
+    EXPECT_EQ(std::set<std::string>(got.begin() + 2, got.end()), (std::set<std::string>{"\xE4pfel", "\xC4PFEL"}));
+    // Pieces between zero bytes compare one by one, each without case, and
+    // a string that runs out first is the smaller.
+    EXPECT_EQ(sortStrings({std::string("a\0B", 3), std::string("A\0a", 3), std::string("AB\0", 3), "ab"}),
+              (std::vector<std::string>{std::string("A\0a", 3), std::string("a\0B", 3), "ab", std::string("AB\0", 3)}));
+
+    std::mt19937 random(11);
+    for (int round = 0; round < 20; ++round) {
+        std::vector<std::string> items;
+        for (int i = 0; i < 200; ++i) {
+            std::string word;
+            for (size_t n = 1 + random() % 4; n > 0; --n)
+                word += static_cast<char>((random() & 1 ? 'a' : 'A') + random() % 3);
+            items.push_back(word);
+        }
+        got = sortStrings(items);
+        std::vector<std::string> expect = lowered(items);
+        std::sort(expect.begin(), expect.end());
+        EXPECT_EQ(lowered(got), expect);
+        std::sort(items.begin(), items.end());
+        std::sort(got.begin(), got.end());
+        EXPECT_EQ(got, items);
+    }
+}
+
+// Numbers keep their order by value; a mix of numbers and strings has no
+// order, nor have tables without __lt, and the array keeps every item.
+TEST_F(TableCommands, SortWithoutAFunctionRefusesItemsWithoutAnOrder)
+{
+    int t = PushArray({10.0, -2.5, 3.0, 1e300, -0.0, 2.0});
+    ASSERT_EQ(Call("Sort", {}, nullptr, {t}), 0u);
+    EXPECT_EQ(ReadArray(t, 6), (std::vector<Value>{-2.5, -0.0, 2.0, 3.0, 10.0, 1e300}));
+    int mixed = PushArray({std::string("b"), 1.0, std::string("A")});
+    EXPECT_EQ(Call("Sort", {}, nullptr, {mixed}), static_cast<uint32_t>(ERR_NUMSTRCMP));
+    std::vector<Value> after = ReadArray(mixed, 4);
+    EXPECT_EQ(after[3], Value{Nil{}});
+    EXPECT_EQ(std::count(after.begin(), after.end(), Value{1.0}), 1);
+    int tables = PushArray({});
+    VmNewTable(vm);
+    VmRawSetI(vm, tables, 0);
+    VmNewTable(vm);
+    VmRawSetI(vm, tables, 1);
+    EXPECT_EQ(Call("Sort", {}, nullptr, {tables}), static_cast<uint32_t>(ERR_WRONGOP));
 }
 
 uint32_t Greater(VmState* vm)
