@@ -26,8 +26,12 @@
 #include "core/services/arg_helpers.h"
 #include "core/services/check_args.h"
 #include "display/adapters.h"
+#include "display/pictures.h"
+#include "gfx/bitmaps/argb_exchange.h"
 #include "libs/system/system_library.h"
+#include "platform/posix/os_clipboard.h"
 #include "platform/posix/os_env.h"
+#include "platform/posix/os_memory.h"
 #include "platform/posix/os_paths.h"
 
 extern char** environ;
@@ -44,13 +48,6 @@ constexpr const char* kRootNames[kRegistryRootCount] = {
 
 std::string registryFolder;  // empty: under the preferences folder
 std::string urlOpener = "xdg-open";
-
-struct Clipboard {
-    uint32_t type = 0;  // CLIPBOARD_EMPTY
-    std::string text;
-} clipboard;
-
-enum : uint32_t { CLIPBOARD_EMPTY = 0, CLIPBOARD_TEXT = 1, CLIPBOARD_IMAGE = 2 };
 
 bool RegistryBase(std::string* out)
 {
@@ -250,48 +247,76 @@ uint32_t ReadShortcutFile(const char* link, std::string* target, std::string* de
 uint32_t CmdSetClipboard(VmState* vm)
 {
     CheckArgs(vm, 2, 2, 0, 0);
-    int32_t type = VmCheckInteger(vm, 1);
-    if (type == CLIPBOARD_TEXT) {
-        size_t length;
-        const char* text = VmCheckString(vm, 2, &length);
-        clipboard.text.assign(text, length);
-        clipboard.type = CLIPBOARD_TEXT;
-        return 0;
+    auto type = static_cast<uint32_t>(VmCheckInteger(vm, 1));
+    OsClipboardRecord record{};
+    if (type == OSCLIPBOARD_TEXT) {
+        record.text = VmCheckString(vm, 2, &record.textLength);
+        return OsSetClipboard(OSCLIPBOARD_TEXT, &record);
     }
-    if (type == CLIPBOARD_IMAGE) {
-        ObjectId id = GetObjectIdArg(vm, 2);
-        if (!FindObjectOfType(OBJ_BRUSH, id)) {
-            SetErrorArgNumber(static_cast<int32_t>(id.id));
-            return ERR_FINDBRUSH;
-        }
-        // Pictures cannot be taken from brushes here yet.
-        return ERR_CLIPFORMAT;
-    }
-    return ERR_WRONGUSAGE;
+    if (type != OSCLIPBOARD_IMAGE)
+        return ERR_WRONGUSAGE;
+    Brush* brush = nullptr;
+    if (uint32_t code = FindBrush(vm, GetObjectIdArg(vm, 2), &brush, 0))
+        return code;
+    BitMapHandle *bitmap, *mask, *alpha;
+    GetBrushPlanes(brush, &bitmap, &mask, &alpha, &record.width, &record.height);
+    if (!bitmap)
+        return ERR_HWBRUSH;
+    // What the mask hides goes on the clipboard as alpha 0, so the picture
+    // keeps its shape in the one form the clipboard has.
+    uint32_t* pixels = BitMapToArgbMasked(bitmap, 0, 0, record.width, record.height, mask, alpha,
+                                          kNoTransparentColour, 1, LOCKBITMAP_READ);
+    if (!pixels)
+        return ERR_MEM;
+    record.pixels = pixels;
+    record.alpha = mask || alpha;
+    uint32_t code = OsSetClipboard(OSCLIPBOARD_IMAGE, &record);
+    OsFreeMem(pixels);
+    return code;
 }
 
 uint32_t CmdGetClipboard(VmState* vm)
 {
     CheckArgs(vm, 0, 0, 0, 0);
-    VmPushNumber(vm, clipboard.type);
-    if (clipboard.type != CLIPBOARD_TEXT)
+    OsClipboardRecord record{};
+    uint32_t type;
+    if (uint32_t code = OsGetClipboard(&record, &type))
+        return code;
+    if (type == OSCLIPBOARD_TEXT) {
+        VmPushNumber(vm, type);
+        VmPushLString(vm, record.text, record.textLength);
+        return 2;
+    }
+    if (type != OSCLIPBOARD_IMAGE) {
+        VmPushNumber(vm, type);
         return 1;
-    VmPushLString(vm, clipboard.text.data(), clipboard.text.size());
+    }
+    BitMapHandle *bitmap, *mask, *alpha;
+    if (uint32_t code = RenderBGPicSource(record.pixels, record.width, record.height, record.alpha, &bitmap,
+                                          &mask, &alpha))
+        return code;
+    Brush* brush = nullptr;
+    if (uint32_t code = AddBrush(vm, ObjectId{0, 0}, true, bitmap, mask, alpha, record.width, record.height, &brush))
+        return code;
+    VmPushNumber(vm, type);
+    VmPushLightUserdata(vm, brush);
     return 2;
 }
 
 uint32_t CmdPeekClipboard(VmState* vm)
 {
     CheckArgs(vm, 0, 0, 0, 0);
-    VmPushNumber(vm, clipboard.type);
+    uint32_t type;
+    if (uint32_t code = OsPeekClipboard(&type))
+        return code;
+    VmPushNumber(vm, type);
     return 1;
 }
 
 uint32_t CmdClearClipboard(VmState* vm)
 {
     CheckArgs(vm, 0, 0, 0, 0);
-    clipboard = Clipboard{};
-    return 0;
+    return OsClearClipboard();
 }
 
 uint32_t CmdReadRegistryKey(VmState* vm)

@@ -1,7 +1,7 @@
 // Host services of the "system" library on a machine without a desktop
-// shell: a clipboard kept in the process, a file-backed registry under the
-// preferences folder, shortcut files, and addresses handed to an opener
-// program.
+// shell: a file-backed registry under the preferences folder, shortcut
+// files, and addresses handed to an opener program. (The clipboard is the
+// platform layer's, kept in the process.)
 #pragma once
 
 #include <cstdint>

@@ -18,6 +18,7 @@
 #include <cerrno>
 
 #include "core/io/error_codes.h"
+#include "platform/posix/os_clipboard.h"
 #include "platform/posix/os_memory.h"
 #include "platform/posix/os_thread.h"
 
@@ -238,6 +239,7 @@ void OsShutdown()
     g_loop.lock = nullptr;
     g_loop.requests = nullptr;
     g_loop.initialised = false;
+    OsClearClipboard();
 }
 
 void OsWakeScript()

@@ -1,11 +1,17 @@
-// Registry and clipboard round trips, shortcut files, addresses handed to an
+// Registry and clipboard round trips (text, and brush pictures read back
+// pixel by pixel), shortcut files, addresses handed to an
 // opener without a shell, and the refused tray icon.
 #include <sys/stat.h>
 
 #include <fstream>
 
 #include "core/io/error_codes.h"
+#include "display/display_library.h"
+#include "display/pictures.h"
+#include "gfx/bitmaps/argb_exchange.h"
+#include "gfx/effects/effects.h"
 #include "libs/system/host_services.h"
+#include "platform/posix/os_memory.h"
 #include "support/temp_dir.h"
 #include "system_fixture.h"
 
@@ -83,6 +89,114 @@ TEST_F(HostServices, ClipboardHoldsText)
     EXPECT_EQ(r, std::vector<Value>{0.0});
     EXPECT_EQ(Call("SetClipboard", {3.0, text}), static_cast<uint32_t>(ERR_WRONGUSAGE));
     EXPECT_EQ(Call("SetClipboard", {2.0, 77.0}), static_cast<uint32_t>(ERR_FINDBRUSH));
+}
+
+// A 7 x 5 picture with every pixel different and alpha from 0 to 255.
+std::vector<uint32_t> TestPicture(int32_t w, int32_t h)
+{
+    std::vector<uint32_t> argb;
+    for (int32_t y = 0; y < h; ++y)
+        for (int32_t x = 0; x < w; ++x) {
+            auto i = static_cast<uint32_t>(y * w + x);
+            uint32_t a = i == 0 ? 0 : i == 1 ? 255 : (i * 37) & 0xFF;
+            argb.push_back(a << 24 | (i * 7) << 16 | (255 - i * 5) << 8 | (i * 13 + 1));
+        }
+    return argb;
+}
+
+// The brush of the handle at the slot, and its pixels with the alpha plane
+// folded in (opaque without one); the alpha plane's presence in *hasAlpha.
+std::vector<uint32_t> BrushPixels(VmState* vm, int slot, int32_t* w, int32_t* h, bool* hasAlpha)
+{
+    Brush* brush = static_cast<Brush*>(VmGetUserdata(vm, slot));
+    EXPECT_NE(brush, nullptr);
+    if (!brush)
+        return {};
+    *w = brush->width;
+    *h = brush->height;
+    *hasAlpha = brush->alpha != nullptr;
+    EXPECT_EQ(brush->mask, nullptr);
+    uint32_t* argb = BitMapToArgbMasked(brush->bitmap, 0, 0, *w, *h, brush->mask, brush->alpha, kNoTransparentColour,
+                                        1, LOCKBITMAP_READ);
+    EXPECT_NE(argb, nullptr);
+    std::vector<uint32_t> out(argb, argb + (argb ? static_cast<size_t>(*w) * *h : 0));
+    OsFreeMem(argb);
+    return out;
+}
+
+TEST_F(HostServices, ClipboardHoldsACopyOfABrushPicture)
+{
+    const int32_t w = 7, h = 5;
+    std::vector<uint32_t> argb = TestPicture(w, h);
+    BitMapHandle *bitmap, *mask, *alpha;
+    ASSERT_EQ(RenderBGPicSource(argb.data(), w, h, 1, &bitmap, &mask, &alpha), 0u);
+    Brush* brush = nullptr;
+    ASSERT_EQ(AddBrush(vm, MakeObjectId(1), false, bitmap, mask, alpha, w, h, &brush), 0u);
+    ASSERT_EQ(Call("SetClipboard", {2.0, 1.0}), 0u);
+    EXPECT_EQ(One("PeekClipboard", {}), Value{2.0});
+    // The clipboard's picture is its own: the brush may go.
+    FreeBrush(vm, brush);
+    EXPECT_EQ(Call("SetClipboard", {2.0, 1.0}), static_cast<uint32_t>(ERR_FINDBRUSH));
+
+    // Every read gives a new brush with the same pixels, alpha included.
+    for (int read = 0; read < 2; ++read) {
+        int base;
+        ASSERT_EQ(CallKeep("GetClipboard", {}, &base), 0u);
+        ASSERT_EQ(VmGetTop(vm), base + 2);
+        EXPECT_EQ(VmGetNumber(vm, base + 1), 2.0);
+        int32_t gw = 0, gh = 0;
+        bool hasAlpha = false;
+        EXPECT_EQ(BrushPixels(vm, base + 2, &gw, &gh, &hasAlpha), argb);
+        EXPECT_EQ(gw, w);
+        EXPECT_EQ(gh, h);
+        EXPECT_TRUE(hasAlpha);
+        VmSetTop(vm, base);
+    }
+    int32_t brushes = 0;
+    for (Brush* b = BrushList; b; b = reinterpret_cast<Brush*>(b->header.next))
+        ++brushes;
+    EXPECT_EQ(brushes, 2);
+
+    // Text takes the picture's place, and a picture the text's.
+    ASSERT_EQ(Call("SetClipboard", {1.0, std::string("words")}), 0u);
+    EXPECT_EQ(One("PeekClipboard", {}), Value{1.0});
+    std::vector<Value> r;
+    ASSERT_EQ(Call("GetClipboard", {}, &r), 0u);
+    EXPECT_EQ(r, (std::vector<Value>{1.0, std::string("words")}));
+
+    // A brush without alpha comes back opaque and without an alpha plane; a
+    // mask comes back as alpha 0 where it hides.
+    for (int i = 0; i < 2; ++i)
+        argb[static_cast<size_t>(i)] |= 0xFF000000u;
+    ASSERT_EQ(RenderBGPicSource(argb.data(), w, h, 0, &bitmap, &mask, &alpha), 0u);
+    ASSERT_EQ(AddBrush(vm, MakeObjectId(2), false, bitmap, mask, alpha, w, h, &brush), 0u);
+    ASSERT_EQ(Call("SetClipboard", {2.0, 2.0}), 0u);
+    EXPECT_EQ(One("PeekClipboard", {}), Value{2.0});
+    int base;
+    ASSERT_EQ(CallKeep("GetClipboard", {}, &base), 0u);
+    int32_t gw = 0, gh = 0;
+    bool hasAlpha = true;
+    std::vector<uint32_t> opaque = BrushPixels(vm, base + 2, &gw, &gh, &hasAlpha);
+    EXPECT_FALSE(hasAlpha);
+    ASSERT_EQ(opaque.size(), argb.size());
+    for (size_t i = 0; i < argb.size(); ++i)
+        EXPECT_EQ(opaque[i], argb[i] | 0xFF000000u) << i;
+    VmSetTop(vm, base);
+
+    brush->mask = SetBitMapTransparency(brush->bitmap, w, h, argb[3] & 0xFFFFFF);
+    ASSERT_NE(brush->mask, nullptr);
+    ASSERT_EQ(Call("SetClipboard", {2.0, 2.0}), 0u);
+    ASSERT_EQ(CallKeep("GetClipboard", {}, &base), 0u);
+    std::vector<uint32_t> keyed = BrushPixels(vm, base + 2, &gw, &gh, &hasAlpha);
+    EXPECT_TRUE(hasAlpha);
+    ASSERT_EQ(keyed.size(), argb.size());
+    for (size_t i = 0; i < argb.size(); ++i)
+        EXPECT_EQ(keyed[i], (argb[i] & 0xFFFFFF) | (i == 3 ? 0 : 0xFF000000u)) << i;
+    VmSetTop(vm, base);
+
+    ASSERT_EQ(Call("ClearClipboard", {}), 0u);
+    EXPECT_EQ(One("PeekClipboard", {}), Value{0.0});
+    FreeAllBrushes(vm);
 }
 
 TEST_F(HostServices, ShortcutsKeepTargetAndDescription)

@@ -1,0 +1,101 @@
+// The clipboard in the player: a brush's picture that PIL wrote goes on the
+// clipboard, the brush is changed and replaced, and what GetClipboard gives
+// back is saved and read by PIL pixel for pixel; text takes the picture's
+// place and the picture the text's.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "e2e/player_process.h"
+#include "e2e/test_applet.h"
+#include "support/picture_oracle.h"
+#include "support/temp_dir.h"
+#include "tools/qmasm/applet_writer.h"
+
+using namespace qmasm;
+
+namespace {
+
+// A 7 x 5 picture whose pixels all differ, with alpha from 0 to 255, and a
+// 3 x 3 opaque one to replace the brush with.
+const char kMakePictures[] = R"PY(
+import sys
+from PIL import Image
+d, w, h = sys.argv[1], 7, 5
+def pixel(i):
+    a = 0 if i == 0 else 255 if i == 1 else (i * 37) & 255
+    return ((i * 7) & 255, 255 - i * 5, (i * 13 + 1) & 255, a)
+im = Image.new('RGBA', (w, h))
+im.putdata([pixel(i) for i in range(w * h)])
+im.save(d + '/picture.png')
+Image.new('RGB', (3, 3), (9, 9, 9)).save(d + '/other.png')
+)PY";
+
+// Compares the saved files with the picture: "<file> ok" or what differs.
+const char kCompare[] = R"PY(
+import sys
+from PIL import Image
+d = sys.argv[1]
+want = Image.open(d + '/picture.png').convert('RGBA')
+out = []
+for name in ('first.png', 'again.png'):
+    got = Image.open(d + '/' + name)
+    problem = got.size != want.size and 'size %s' % (got.size,) or got.mode != 'RGBA' and 'mode ' + got.mode
+    if not problem:
+        # A pixel that does not show has no colour to keep.
+        for i, (g, s) in enumerate(zip(got.getdata(), want.getdata())):
+            if g[3] != s[3] or (s[3] and g[:3] != s[:3]):
+                problem = 'pixel %d is %s, not %s' % (i, g, s)
+                break
+    out.append('%s %s' % (name, problem or 'ok'))
+open(d + '/compared.txt', 'w').write('\n'.join(out) + '\n')
+)PY";
+
+std::string Print(const std::string& global) { return CommandCall("debugprint", {"@" + global}); }
+
+std::string Keep(const std::string& first, const std::string& second = "")
+{
+    std::string t = "    SETGLOBAL r0, \"" + first + "\"\n";
+    if (!second.empty())
+        t += "    SETGLOBAL r1, \"" + second + "\"\n";
+    return t;
+}
+
+TEST(Clipboard, BrushPictureSurvivesItsBrushAndTakesTurnsWithText)
+{
+    if (!HavePil())
+        GTEST_SKIP() << "PIL is the oracle";
+    TempDir dir;
+    ASSERT_TRUE(RunPython(dir.path(), kMakePictures, dir.path()));
+    auto quoted = [&](const std::string& name) { return "\"" + dir.file(name) + "\""; };
+    std::string body =
+        CommandCall("loadbrush", {"#1", quoted("picture.png"), "{loadalpha=#1}"}) +
+        CommandCall("setclipboard", {"#2", "#1"}) +
+        // The clipboard holds a copy: neither changing nor replacing the
+        // brush reaches it.
+        CommandCall("invertbrush", {"#1"}) + CommandCall("loadbrush", {"#1", quoted("other.png")}) +
+        CommandCall("peekclipboard", {}, 1) + Keep("t") + Print("t") +
+        CommandCall("getclipboard", {}, 2) + Keep("t", "pic") + Print("t") +
+        CommandCall("savebrush", {"@pic", quoted("first.png"), "#1"}) +
+        CommandCall("setclipboard", {"#1", "\"words\""}) +
+        CommandCall("peekclipboard", {}, 1) + Keep("t") + Print("t") +
+        CommandCall("getclipboard", {}, 2) + Keep("t", "text") + Print("t") + Print("text") +
+        CommandCall("setclipboard", {"#2", "@pic"}) +
+        CommandCall("peekclipboard", {}, 1) + Keep("t") + Print("t") +
+        CommandCall("getclipboard", {}, 2) + Keep("t", "again") + Print("t") +
+        CommandCall("savebrush", {"@again", quoted("again.png"), "#1"}) +
+        CommandCall("clearclipboard", {}) + CommandCall("getclipboard", {}, 2) + Keep("t") + Print("t");
+    AppletDescription a =
+        AssembleTestApplet(".chunk lines=auto\n.function main source=\"@test.qas\"\n" + body + "    RETURN r0, 1\n.end\n");
+    std::string path = dir.file("test.qma");
+    WriteFileBytes(path, WriteApplet(a));
+    PlayerRun run = RunProgram(QM_PLAYER_PATH, {path}, {"TMPDIR=" + dir.path()});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "2\n2\n1\n1\nwords\n2\n2\n0\n");
+    ASSERT_TRUE(RunPython(dir.path(), kCompare, dir.path()));
+    std::vector<uint8_t> compared = ReadFileBytes(dir.file("compared.txt"));
+    EXPECT_EQ(std::string(compared.begin(), compared.end()), "first.png ok\nagain.png ok\n");
+}
+
+}  // namespace
