@@ -231,14 +231,10 @@ const std::vector<std::string> kLinkedNames = {"pic.png", "anim.gif", "snd.wav",
 
 std::string Q(const std::string& text) { return "\"" + text + "\""; }
 
-// DebugPrint of a label and the values in r0 .. r(count - 1).
-std::string Print(const std::string& label, int count = 1)
+// DebugPrint of a label and the value in r0.
+std::string Print(const std::string& label)
 {
-    std::string t;
-    for (int i = count - 1; i >= 0; --i)
-        t += "    MOVE r" + std::to_string(i + 2) + ", r" + std::to_string(i) + "\n";
-    return t + "    GETGLOBAL r0, \"debugprint\"\n    LOADK r1, " + Q(label) + "\n    CALL r0, " +
-           std::to_string(count + 2) + ", 1\n";
+    return "    MOVE r2, r0\n    GETGLOBAL r0, \"debugprint\"\n    LOADK r1, " + Q(label) + "\n    CALL r0, 3, 1\n";
 }
 
 std::string Attribute(const std::string& type, const std::string& id, const std::string& attribute)
@@ -330,7 +326,6 @@ protected:
         if (!HavePil() || ShellOutput("command -v ffmpeg").empty())
             return;
         files = new TempDir;
-        std::vector<std::string> writers;
         std::string names;
         for (const std::string& w : kWriterFiles)
             names += " " + w;
@@ -583,37 +578,39 @@ protected:
     }
 
     // The declarations that call the loaders, each of a linked name, and
-    // what the script then asks of each object (id 5).
+    // what the script then asks of each object.
     static void Declare(AppletDescription* a, std::map<std::string, Case>* cases)
     {
         const struct {
             uint8_t kind;
-            const char* command;
+            uint32_t id;
+            const char* label;
             const char* file;
             std::string query;
             const char* shown;
         } declared[] = {
-            {0, "LoadBGPic", "lk/pic.png", Attribute("BGPIC", "#5", "ATTRWIDTH"), "32"},
-            {1, "LoadBrush", "lk/pic.png", Attribute("BRUSH", "#5", "ATTRWIDTH"), "32"},
-            {2, "LoadAnim", "lk/anim.gif", Attribute("ANIM", "#5", "ATTRNUMFRAMES"), "3"},
-            // Shares the anim's file, so it is taken from what the anim loaded.
-            {7, "LoadSprite", "lk/anim.gif", Attribute("SPRITE", "#5", "ATTRNUMFRAMES"), "3"},
-            {4, "LoadSample", "lk/snd.wav", Attribute("SAMPLE", "#5", "ATTRPITCH"), "8000"},
-            {3, "OpenMusic", "lk/snd.wav", Attribute("MUSIC", "#5", "ATTRPITCH"), "8000"},
-            {11, "OpenVideo", "lk/vid.mp4", Attribute("VIDEO", "#5", "ATTRWIDTH"), "48"},
-            {8, "OpenFile", "lk/text.txt", CommandCall("readline", {"#5"}, 1), "linked text"},
-            {9, "OpenFont", "lk/font.ttf", Attribute("FONT", "#5", "ATTRFONTNAME"), "Bitstream Vera Sans"},
+            {0, 5, "LoadBGPic", "lk/pic.png", Attribute("BGPIC", "#5", "ATTRWIDTH"), "32"},
+            {1, 5, "LoadBrush", "lk/pic.png", Attribute("BRUSH", "#5", "ATTRWIDTH"), "32"},
+            {2, 5, "LoadAnim", "lk/anim.gif", Attribute("ANIM", "#5", "ATTRNUMFRAMES"), "3"},
+            // The second declaration of a file takes the frames the first loaded.
+            {2, 6, "LoadAnim shared", "lk/anim.gif", Attribute("ANIM", "#6", "ATTRNUMFRAMES"), "3"},
+            {7, 5, "LoadSprite", "lk/anim.gif", Attribute("SPRITE", "#5", "ATTRNUMFRAMES"), "3"},
+            {4, 5, "LoadSample", "lk/snd.wav", Attribute("SAMPLE", "#5", "ATTRPITCH"), "8000"},
+            {3, 5, "OpenMusic", "lk/snd.wav", Attribute("MUSIC", "#5", "ATTRPITCH"), "8000"},
+            {11, 5, "OpenVideo", "lk/vid.mp4", Attribute("VIDEO", "#5", "ATTRWIDTH"), "48"},
+            {8, 5, "OpenFile", "lk/text.txt", CommandCall("readline", {"#5"}, 1), "linked text"},
+            {9, 5, "OpenFont", "lk/font.ttf", Attribute("FONT", "#5", "ATTRFONTNAME"), "Bitstream Vera Sans"},
         };
         uint32_t line = 1;
         for (const auto& d : declared) {
             AppletPreload p;
             p.kind = d.kind;
-            p.id = 5;
+            p.id = d.id;
             p.data.assign(d.file, d.file + std::strlen(d.file) + 1);
             p.line = line++;
             p.record = KindRecord(d.kind);
             a->preloads.push_back(p);
-            std::string label = std::string("declared ") + d.command;
+            std::string label = std::string("declared ") + d.label;
             (*cases)[label] = {d.query + Print(label), label + " " + d.shown};
         }
     }
