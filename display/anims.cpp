@@ -19,6 +19,7 @@
 
 #include "core/io/error_codes.h"
 #include "core/io/errors.h"
+#include "core/io/linked_files.h"
 #include "core/io/utilities.h"
 #include "core/plugins/capability_lists.h"
 #include "core/plugins/image_loaders.h"
@@ -442,11 +443,12 @@ static void ReadFrameSetOptions(VmState* vm, int index, FrameSetRequest* request
         request->cachedLoad = value != 0;
 }
 
-void ReadFrameSetArgs(VmState* vm, FrameSetRequest* request, char* loader, size_t loaderSize)
+void ReadFrameSetArgs(VmState* vm, FrameSetRequest* request, FrameSetArgTexts* texts)
 {
-    request->file = VmCheckString(vm, 2, nullptr);
-    if (VmType(vm, 3) == VM_TTABLE && GetTableString(vm, 3, "loader", loader, loaderSize))
-        request->loaderList = loader;
+    texts->file = GetFileNameArg(vm, 2);
+    request->file = texts->file.c_str();
+    if (VmType(vm, 3) == VM_TTABLE && GetTableString(vm, 3, "loader", texts->loader, sizeof texts->loader))
+        request->loaderList = texts->loader;
     ReadFrameSetOptions(vm, 3, request);
 }
 
@@ -560,8 +562,8 @@ uint32_t CmdLoadAnim(VmState* vm)
     CheckArgs(vm, 2, 3, 0, 0);
     CreateIdArg id = GetCreateIdArg(vm, 1);
     FrameSetRequest request;
-    char loader[1024] = "";
-    ReadFrameSetArgs(vm, &request, loader, sizeof loader);
+    FrameSetArgTexts texts;
+    ReadFrameSetArgs(vm, &request, &texts);
     auto* anim = static_cast<Anim*>(OsAllocMem(sizeof(Anim), 1));
     if (!anim)
         return ERR_MEM;

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "core/services/object_registry.h"
 
@@ -72,11 +73,17 @@ struct FrameSetRequest {
     bool cachedLoad = false;
 };
 
+// The texts a request points into; they must outlive it.
+struct FrameSetArgTexts {
+    std::string file;  // a file linked into the applet: its chunk name
+    char loader[1024] = "";
+};
+
 // Reads LoadAnim's and LoadSprite's file (argument 2) and options table
-// (argument 3) into the request; the table's "loader" list is kept in
-// `loader`, which must outlive the request. Raises the VM's errors for
-// wrongly typed arguments and fields.
-void ReadFrameSetArgs(VmState* vm, FrameSetRequest* request, char* loader, size_t loaderSize);
+// (argument 3) into the request, keeping the file's name and the table's
+// "loader" list in `texts`. Raises the VM's errors for wrongly typed
+// arguments and fields.
+void ReadFrameSetArgs(VmState* vm, FrameSetRequest* request, FrameSetArgTexts* texts);
 
 // Loads a frame set. 0 or an error code (ERR_OPENANIM2 with the file name
 // for an anim whose data is broken, the picture loaders' errors, ERR_MEM,

@@ -163,8 +163,8 @@ uint32_t CmdLoadSprite(VmState* vm)
     CheckArgs(vm, 2, 3, 0, 0);
     CreateIdArg id = GetCreateIdArg(vm, 1);
     FrameSetRequest request;
-    char loader[1024] = "";
-    ReadFrameSetArgs(vm, &request, loader, sizeof loader);
+    FrameSetArgTexts texts;
+    ReadFrameSetArgs(vm, &request, &texts);
     request.fromDisk = false;
     auto* sprite = static_cast<Sprite*>(OsAllocMem(sizeof(Sprite), 1));
     if (!sprite)

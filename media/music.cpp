@@ -2,8 +2,10 @@
 // open with the record; the music tags (duration, format, bit rate,
 // can-seek, subsongs) are what the decoder told when it opened.
 #include <cstdio>
+#include <string>
 
 #include "core/io/error_codes.h"
+#include "core/io/linked_files.h"
 #include "core/plugins/image_loaders.h"
 #include "core/services/check_args.h"
 #include "core/vm/vm.h"
@@ -18,7 +20,8 @@ uint32_t CmdOpenMusic(VmState* vm)
 {
     CheckArgs(vm, 2, 3, 0, 0);
     CreateIdArg id = GetCreateIdArg(vm, 1);
-    const char* file = VmCheckString(vm, 2, nullptr);
+    const std::string name = GetFileNameArg(vm, 2);
+    const char* file = name.c_str();
     LoaderOptions options;
     ReadLoaderOptions(vm, 3, &options);
     auto* music = static_cast<Music*>(OsAllocMem(sizeof(Music), 1));

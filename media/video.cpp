@@ -5,10 +5,12 @@
 
 #include <cstdio>
 #include <new>
+#include <string>
 #include <vector>
 
 #include "core/io/error_codes.h"
 #include "core/io/errors.h"
+#include "core/io/linked_files.h"
 #include "core/plugins/image_loaders.h"
 #include "core/services/check_args.h"
 #include "core/vm/vm.h"
@@ -93,7 +95,8 @@ uint32_t CmdOpenVideo(VmState* vm)
 {
     CheckArgs(vm, 2, 3, 0, 0);
     CreateIdArg id = GetCreateIdArg(vm, 1);
-    const char* file = VmCheckString(vm, 2, nullptr);
+    const std::string name = GetFileNameArg(vm, 2);
+    const char* file = name.c_str();
     LoaderOptions options;
     ReadLoaderOptions(vm, 3, &options);
     VideoBackEnd* backEnd = nullptr;

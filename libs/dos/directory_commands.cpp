@@ -474,10 +474,11 @@ uint32_t CmdIsDirectory(VmState* vm)
 {
     CheckArgs(vm, 1, 1, 0, 0);
     const char* path = VmCheckString(vm, 1, nullptr);
+    const std::string examined = ResolveLinkedFile(vm, path, 0, nullptr);
     auto* record = static_cast<FileExamineRecord*>(OsAllocMem(sizeof(FileExamineRecord), 1));
     if (!record)
         return ERR_MEM;
-    int ok = ExamineFileByName(path, record, 1);
+    int ok = ExamineFileByName(examined.c_str(), record, 1);
     bool directory = record->kind == FILEINFO_DIRECTORY;
     OsFreeMem(record);
     if (!ok) {

@@ -410,12 +410,13 @@ uint32_t CmdExists(VmState* vm)
 uint32_t CmdFileSize(VmState* vm)
 {
     CheckArgs(vm, 1, 1, 0, 0);
-    const char* name = VmCheckString(vm, 1, nullptr);
+    // Exists finds a file linked into the applet, so its size is that file's.
+    const std::string name = GetFileNameArg(vm, 1);
     auto* record = static_cast<FileExamineRecord*>(OsAllocMem(sizeof(FileExamineRecord), 1));
     if (!record)
         return ERR_MEM;
     double size = -1;
-    if (ExamineFileByName(name, record, 1) && record->kind == FILEINFO_FILE)
+    if (ExamineFileByName(name.c_str(), record, 1) && record->kind == FILEINFO_FILE)
         size = static_cast<double>(record->size);
     OsFreeMem(record);
     VmPushNumber(vm, size);
@@ -454,7 +455,7 @@ uint32_t RefuseSameFile(const std::string& source, const std::string& destinatio
 uint32_t CmdCompressFile(VmState* vm)
 {
     CheckArgs(vm, 2, 2, 0, 0);
-    std::string source = VmCheckString(vm, 1, nullptr);
+    std::string source = GetFileNameArg(vm, 1);
     std::string destination = VmCheckString(vm, 2, nullptr);
     if (uint32_t code = RefuseSameFile(source, destination))
         return code;
@@ -469,7 +470,7 @@ uint32_t CmdCompressFile(VmState* vm)
 uint32_t CmdDecompressFile(VmState* vm)
 {
     CheckArgs(vm, 2, 2, 0, 0);
-    std::string source = VmCheckString(vm, 1, nullptr);
+    std::string source = GetFileNameArg(vm, 1);
     std::string destination = VmCheckString(vm, 2, nullptr);
     if (uint32_t code = RefuseSameFile(source, destination))
         return code;

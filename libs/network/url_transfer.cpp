@@ -18,6 +18,7 @@
 #include "core/io/case_tables.h"
 #include "core/io/error_codes.h"
 #include "core/io/errors.h"
+#include "core/io/linked_files.h"
 #include "core/io/number_conv.h"
 #include "core/io/stream.h"
 #include "core/io/virtual_names.h"
@@ -439,9 +440,11 @@ bool ReadIntField(VmState* vm, int table, const char* key, int32_t* out)
     return found;
 }
 
-uint32_t OpenSourceFile(const std::string& name, StreamHandle** out, uint64_t* size)
+// A file linked into the applet is sent from the applet, as every reader
+// of a named file takes it.
+uint32_t OpenSourceFile(VmState* vm, const std::string& name, StreamHandle** out, uint64_t* size)
 {
-    *out = StreamOpen(name.c_str(), STREAM_READ | STREAM_ADAPTERS);
+    *out = StreamOpen(ResolveLinkedFile(vm, name.c_str(), 0, nullptr), STREAM_READ | STREAM_ADAPTERS);
     if (!*out) {
         SetErrorText(name.c_str());
         return ERR_READFILE;
@@ -486,7 +489,7 @@ uint32_t ReadFormItem(Transfer& t, int table, FormItem* item)
     if (haveFile) {
         if (haveData)
             return ERR_WRONGUSAGE;
-        if (uint32_t code = OpenSourceFile(fileName, &item->stream, &item->size))
+        if (uint32_t code = OpenSourceFile(vm, fileName, &item->stream, &item->size))
             return code;
         if (item->size == 0)
             return ERR_WRONGUSAGE;
@@ -1172,7 +1175,7 @@ uint32_t Prepare(Transfer& t)
         if (t.data && t.haveFile)
             return ERR_WRONGUSAGE;
         if (t.haveFile) {
-            if (uint32_t code = OpenSourceFile(t.fileName, &t.file, &t.fileSize))
+            if (uint32_t code = OpenSourceFile(t.vm, t.fileName, &t.file, &t.fileSize))
                 return code;
         }
     }

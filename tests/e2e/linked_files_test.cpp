@@ -1,0 +1,710 @@
+// Files linked into an applet, as every command that takes a file name sees
+// them. A command that reads a named file reads the linked one, also when a
+// different file of the same name lies beside the applet; a command that
+// writes writes the file on disk under the name as given, and later reads
+// still see the linked file; declarations that call the loaders find linked
+// files as the script does. The table below names every command of the
+// player that takes a file name, and a guard holds it against the
+// registered commands and their descriptions, so that a new one cannot be
+// left out. The files come from PIL, Python's wave and zlib, and ffmpeg.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <atomic>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <memory>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "e2e/player_process.h"
+#include "e2e/test_applet.h"
+#include "libs/network/network_fixture.h"
+#include "support/picture_oracle.h"
+#include "support/shell_output.h"
+#include "support/temp_dir.h"
+#include "tools/player_tables.h"
+#include "tools/qmasm/applet_writer.h"
+#include "tools/qmasm/assembled_applet.h"
+#include "tools/qmasm/assembler.h"
+
+using namespace qmasm;
+
+namespace {
+
+// What a command does with the file name it takes.
+enum class Use {
+    Reads,   // opens the named file for reading: a linked file wins
+    Writes,  // writes, deletes or changes the file on disk, by the name as given
+    NoFile,  // the name is no file of the applet (the note says what it is)
+};
+
+struct FileNameCommand {
+    const char* library;
+    const char* command;
+    Use use;
+    const char* note;  // the argument meant, or what the name is instead
+};
+
+// Every registered command that takes a file name, in any argument or
+// option field.
+const FileNameCommand kFileNameCommands[] = {
+    {"dos", "OpenFile", Use::Reads, "file, with #MODE_READ (the other modes write it as given)"},
+    {"dos", "Exists", Use::Reads, "path"},
+    {"dos", "FileSize", Use::Reads, "file"},
+    {"dos", "IsDirectory", Use::Reads, "path"},
+    {"dos", "GetFileAttributes", Use::Reads, "path"},
+    {"dos", "CRC32", Use::Reads, "file"},
+    {"dos", "MD5", Use::Reads, "file"},
+    {"dos", "FileToString", Use::Reads, "file"},
+    {"dos", "FileLines", Use::Reads, "file"},
+    {"dos", "CopyFile", Use::Reads, "source (the destination is a folder on disk)"},
+    {"dos", "DefineVirtualFile", Use::Reads, "file"},
+    {"dos", "CompressFile", Use::Reads, "source (the destination is written as given)"},
+    {"dos", "DecompressFile", Use::Reads, "source (the destination is written as given)"},
+    {"dos", "Execute", Use::Reads, "the program of the command line, run from a copy"},
+    {"dos", "Run", Use::Reads, "the program of the command line, run from a copy"},
+    {"graphics", "IsPicture", Use::Reads, "file"},
+    {"brush", "LoadBrush", Use::Reads, "file"},
+    {"bgpic", "LoadBGPic", Use::Reads, "file"},
+    {"anim", "LoadAnim", Use::Reads, "file"},
+    {"sprite", "LoadSprite", Use::Reads, "file"},
+    {"sound", "LoadSample", Use::Reads, "file"},
+    {"sound", "OpenMusic", Use::Reads, "file"},
+    {"video", "OpenVideo", Use::Reads, "file"},
+    {"text", "OpenFont", Use::Reads, "a font file, or the name of a linked font"},
+    {"network", "UploadFile", Use::Reads, "option File and the File of form items"},
+    {"dos", "StringToFile", Use::Writes, "file"},
+    {"dos", "DeleteFile", Use::Writes, "path"},
+    {"dos", "Rename", Use::Writes, "old"},
+    {"dos", "SetFileAttributes", Use::Writes, "path"},
+    {"brush", "SaveBrush", Use::Writes, "file"},
+    {"graphics", "SaveSnapshot", Use::Writes, "file"},
+    {"system", "CreateShortcut", Use::Writes, "link"},
+    {"network", "DownloadFile", Use::Writes, "option File"},
+    {"dos", "MakeDirectory", Use::NoFile, "a folder; linked files are files"},
+    {"dos", "ChangeDirectory", Use::NoFile, "a folder; linked files are files"},
+    {"dos", "OpenDirectory", Use::NoFile, "a folder; linked files are files"},
+    {"dos", "ReadDirectory", Use::NoFile, "a folder; linked files are files"},
+    {"dos", "PathPart", Use::NoFile, "text only: nothing is opened"},
+    {"dos", "FilePart", Use::NoFile, "text only: nothing is opened"},
+    {"dos", "FullPath", Use::NoFile, "text only: nothing is opened"},
+    {"dos", "MatchPattern", Use::NoFile, "text only: nothing is opened"},
+    {"dos", "GetVolumeInfo", Use::NoFile, "a volume of the host"},
+    {"dos", "GetVolumeName", Use::NoFile, "a volume of the host"},
+    {"dos", "DefineVirtualFileFromString", Use::NoFile, "the name a virtual file goes by"},
+    {"dos", "UndefineVirtualStringFile", Use::NoFile, "a virtual file the runtime named"},
+    {"memblock", "AllocMemFromVirtualFile", Use::NoFile, "a virtual file the runtime named"},
+    {"dos", "GetAsset", Use::NoFile, "answered unchanged; what opens it finds the linked file"},
+    {"system", "LoadPlugin", Use::NoFile, "a plugin, found among the plugins"},
+    {"system", "HavePlugin", Use::NoFile, "a plugin, found among the plugins"},
+    {"system", "EnablePlugin", Use::NoFile, "a plugin, found among the plugins"},
+    {"system", "DisablePlugin", Use::NoFile, "a plugin, found among the plugins"},
+    {"system", "OpenCatalog", Use::NoFile, "a catalog, looked for under Catalogs by language"},
+    {"system", "FileRequest", Use::NoFile, "what the requester offers"},
+    {"system", "PathRequest", Use::NoFile, "what the requester offers"},
+    {"system", "ReadRegistryKey", Use::NoFile, "a key of the registry"},
+    {"system", "WriteRegistryKey", Use::NoFile, "a key of the registry"},
+    {"system", "GetShortcutPath", Use::NoFile, "a desktop shortcut of the host"},
+};
+
+// The guard's reading of tools/command_docs.txt: the described commands,
+// and those with an argument that names a file (a string argument about a
+// file, folder, path, program, plugin, shortcut or asset, or an
+// options table with a File field).
+struct Descriptions {
+    std::set<std::string> described;
+    std::set<std::string> withFileName;
+};
+
+Descriptions ReadDescriptions(const std::string& path)
+{
+    Descriptions d;
+    std::ifstream in(path);
+    std::string line, command;
+    const std::regex arg(R"(arg (\S+): ([^:]*):(.*))");
+    const std::regex aboutFiles(R"(\b(file|folder|path|program|plugin|shortcut|asset))", std::regex::icase);
+    const std::regex fileField(R"(\bFile\b)");
+    while (std::getline(in, line)) {
+        std::smatch m;
+        if (line.rfind("command ", 0) == 0) {
+            command = line.substr(8);
+            d.described.insert(command);
+        } else if (line.rfind("library ", 0) == 0 || line.rfind("section ", 0) == 0) {
+            command.clear();
+        } else if (!command.empty() && std::regex_match(line, m, arg)) {
+            std::string type = m[2], text = m[3];
+            if ((type.rfind("string", 0) == 0 && std::regex_search(text, aboutFiles)) ||
+                (type.rfind("table", 0) == 0 && std::regex_search(text, fileField)))
+                d.withFileName.insert(command);
+        }
+    }
+    return d;
+}
+
+const FileNameCommand* FindRow(const std::string& command)
+{
+    for (const FileNameCommand& row : kFileNameCommands)
+        if (command == row.command)
+            return &row;
+    return nullptr;
+}
+
+TEST(FileNameCommands, TheTableNamesEveryRegisteredCommandThatTakesAFileName)
+{
+    PlayerTables tables;
+    ASSERT_EQ(OpenPlayerTables(&tables), 0u);
+    std::map<std::string, std::string> registered;  // command -> library
+    for (const PlayerLibrary& library : tables.libraries)
+        for (const PlayerCommand& c : library.commands)
+            registered[c.name] = library.name;
+    ClosePlayerTables(&tables);
+    ASSERT_GT(registered.size(), 300u);
+
+    for (const FileNameCommand& row : kFileNameCommands) {
+        auto at = registered.find(row.command);
+        ASSERT_NE(at, registered.end()) << row.command << " is no registered command";
+        EXPECT_EQ(at->second, row.library) << row.command;
+    }
+    Descriptions d = ReadDescriptions(QM_COMMAND_DOCS);
+    ASSERT_GT(d.described.size(), 300u);
+    for (const auto& [command, library] : registered) {
+        if (!d.described.count(command)) {
+            EXPECT_NE(FindRow(command), nullptr)
+                << library << "." << command << " has no description: describe it in tools/command_docs.txt, "
+                << "and when it takes a file name add it to this table";
+        } else if (d.withFileName.count(command)) {
+            EXPECT_NE(FindRow(command), nullptr)
+                << library << "." << command << " takes a file name: add it to this table";
+        }
+    }
+}
+
+// The suite's files: one folder as they are linked into the applet, one with
+// different files of the same names for the disk beside it.
+const char kMakeFiles[] = R"PY(
+import hashlib, math, os, shutil, struct, sys, wave, zlib
+from PIL import Image
+folder, variant, font = sys.argv[1], sys.argv[2], sys.argv[3]
+linked = variant == 'linked'
+os.makedirs(folder, exist_ok=True)
+def put(name, data):
+    with open(os.path.join(folder, name), 'wb') as f:
+        f.write(data)
+w, h = (32, 16) if linked else (24, 8)
+im = Image.new('RGB', (w, h))
+im.putdata([((x * 7) % 256, (y * 29) % 256, 90 if linked else 200) for y in range(h) for x in range(w)])
+im.save(os.path.join(folder, 'pic.png'))
+frames = [Image.new('RGB', (10, 6), (60 * i, 255 - 60 * i, 128)) for i in range(3 if linked else 2)]
+frames[0].save(os.path.join(folder, 'anim.gif'), save_all=True, append_images=frames[1:], duration=100, loop=0)
+with wave.open(os.path.join(folder, 'snd.wav'), 'wb') as s:
+    s.setnchannels(1)
+    s.setsampwidth(2)
+    s.setframerate(8000 if linked else 11025)
+    s.writeframes(b''.join(struct.pack('<h', int(9000 * math.sin(i * 0.2))) for i in range(800)))
+text = ('%s text\nsecond %s line\n' % (variant, variant)).encode()
+put('text.txt', text)
+put('pack.pak', b'QMPK\0\0\0\0' + zlib.compress(('packed ' + variant).encode()))
+put('prog.sh', ('#!/bin/sh\necho "$1 %s program"\n' % variant).encode())
+shutil.copyfile(font, os.path.join(folder, 'font.ttf'))
+for name in sys.argv[4:]:
+    put(name + '.txt', ('%s %s' % (variant, name)).encode())
+put('digests', ('%d %s' % (zlib.crc32(text), hashlib.md5(text).hexdigest())).encode())
+)PY";
+
+const char kFontFolder[] = "/usr/share/fonts/truetype/ttf-bitstream-vera/";
+
+// The writers each get a file of their own to write over.
+const std::vector<std::string> kWriterFiles = {"stringtofile", "deletefile",    "rename",      "setfileattributes",
+                                               "savebrush",    "savesnapshot", "createshortcut", "downloadfile"};
+
+// The files that every applet here links under "lk/".
+const std::vector<std::string> kLinkedNames = {"pic.png", "anim.gif", "snd.wav",  "vid.mp4",
+                                               "text.txt", "pack.pak", "prog.sh", "font.ttf"};
+
+std::string Q(const std::string& text) { return "\"" + text + "\""; }
+
+// DebugPrint of a label and the value in r0.
+std::string Print(const std::string& label)
+{
+    return "    MOVE r2, r0\n    GETGLOBAL r0, \"debugprint\"\n    LOADK r1, " + Q(label) + "\n    CALL r0, 3, 1\n";
+}
+
+std::string Attribute(const std::string& type, const std::string& id, const std::string& attribute)
+{
+    return CommandCall("getattribute", {"#" + type, id, "#" + attribute}, 1);
+}
+
+// What one command's part of an applet does, and the line that shows it
+// took the linked file.
+struct Case {
+    std::string script;
+    std::string expected;
+    // Writers: what the file on disk must be afterwards (a failure message,
+    // empty when it is right).
+    std::function<std::string(const std::string& folder)> diskCheck = nullptr;
+};
+
+std::string Text(const std::string& file)
+{
+    std::vector<uint8_t> bytes = FileExists(file) ? ReadFileBytes(file) : std::vector<uint8_t>{};
+    return std::string(bytes.begin(), bytes.end());
+}
+
+// An HTTP peer on 127.0.0.1 for the player's transfers: each request (its
+// head and a body of Content-Length bytes) is answered with what `answer`
+// makes of it, until the test is done with the peer.
+class HttpPeer {
+public:
+    explicit HttpPeer(std::function<std::string(const std::string& request)> answer)
+    {
+        listener_ = nettest::ListenLoopback(&port_);
+        thread_ = std::thread([this, answer] {
+            while (!done_) {
+                if (!nettest::WaitReadable(listener_, 50))
+                    continue;
+                int fd = accept(listener_, nullptr, nullptr);
+                if (fd < 0)
+                    continue;
+                std::string request = nettest::ReadUntil(fd, "\r\n\r\n");
+                size_t at = request.find("Content-Length: ");
+                size_t head = request.find("\r\n\r\n");
+                if (at != std::string::npos && head != std::string::npos) {
+                    size_t length = std::stoul(request.substr(at + 16));
+                    while (request.size() < head + 4 + length) {
+                        std::string more = nettest::ReadUntil(fd, "", 1);
+                        if (more.empty())
+                            break;
+                        request += more;
+                    }
+                }
+                std::string body = answer(request);
+                nettest::WriteAll(fd, "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) +
+                                          "\r\nConnection: close\r\n\r\n" + body);
+                close(fd);
+            }
+        });
+    }
+    ~HttpPeer()
+    {
+        done_ = true;
+        thread_.join();
+        close(listener_);
+    }
+    std::string Url() const { return "http://127.0.0.1:" + std::to_string(port_) + "/"; }
+
+private:
+    int listener_ = -1;
+    uint16_t port_ = 0;
+    std::atomic<bool> done_{false};
+    std::thread thread_;
+};
+
+// The kind records of format 6.1, all values 0.
+std::vector<uint8_t> KindRecord(uint8_t kind)
+{
+    switch (kind) {
+    case 0: return std::vector<uint8_t>(1 + 4 + 4 + 2 + 12 + (1 + 16 + 1) + 12, 0);  // background picture
+    case 1: return std::vector<uint8_t>(10 + 1 + 12 + 4, 0);                         // brush
+    case 2: return std::vector<uint8_t>(1 + 12 + 2, 0);                              // anim
+    case 7: return std::vector<uint8_t>(12, 0);                                      // sprite
+    default: return {};
+    }
+}
+
+class LinkedFiles : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        if (!HavePil() || ShellOutput("command -v ffmpeg").empty())
+            return;
+        files = new TempDir;
+        std::string names;
+        for (const std::string& w : kWriterFiles)
+            names += " " + w;
+        bool made = true;
+        for (const char* variant : {"linked", "disk"}) {
+            std::string font = std::string(kFontFolder) + (variant[0] == 'l' ? "Vera.ttf" : "VeraMono.ttf");
+            made = made && RunPython(files->path(), kMakeFiles,
+                                     files->file(variant) + " " + variant + " " + font + names);
+            std::string size = variant[0] == 'l' ? "48x32" : "32x16";
+            ShellOutput("ffmpeg -v error -y -f lavfi -i testsrc=size=" + size +
+                        ":rate=10:duration=0.5 -pix_fmt yuv420p -c:v mpeg4 -q:v 2 '" +
+                        files->file(std::string(variant) + "/vid.mp4") + "'");
+            made = made && FileExists(files->file(std::string(variant) + "/vid.mp4"));
+        }
+        if (!made) {
+            delete files;
+            files = nullptr;
+            return;
+        }
+        PlayerTables* opened = new PlayerTables;
+        if (OpenPlayerTables(opened) == 0)
+            tables = opened;
+        else
+            delete opened;
+    }
+    static void TearDownTestSuite()
+    {
+        if (tables)
+            ClosePlayerTables(tables);
+        delete tables;
+        tables = nullptr;
+        delete files;
+        files = nullptr;
+    }
+    void SetUp() override
+    {
+        if (!files || !tables)
+            GTEST_SKIP() << "PIL, ffmpeg and the Vera fonts make the files";
+        ASSERT_EQ(mkdir(dir.file("out").c_str(), 0700), 0);
+        std::istringstream digests(Text(files->file("linked/digests")));
+        digests >> crc >> md5;
+        linkedText = Text(files->file("linked/text.txt"));
+    }
+
+    // Assembly text as the main function of an applet that links the
+    // linked folder's files under "lk/" (and "lk/notadir", a file).
+    AppletDescription Applet(const std::string& body)
+    {
+        AssembleOptions options;
+        options.constants = [](const std::string& name, Constant* out) {
+            PlayerConstant c;
+            if (!FindPlayerConstant(*tables, name, &c))
+                return false;
+            out->type = c.isText ? kConstString : kConstNumber;
+            out->number = c.number;
+            out->text = c.text;
+            return true;
+        };
+        AssembleResult r = Assemble(".chunk lines=auto\n.function main source=\"@test.qas\"\n" +
+                                        CommandCall("exitonerror", {"#0"}) + body + "    RETURN r0, 1\n.end\n",
+                                    options);
+        EXPECT_TRUE(r.ok) << r.message << " at line " << r.errorLine;
+        AppletDescription a;
+        AddAssembledCode(r, "test.qas", &a);
+        if (!a.includedFiles.empty())
+            a.includedFiles[0].file = "@test.qas";
+        std::vector<std::string> names = kLinkedNames;
+        for (const std::string& w : kWriterFiles)
+            names.push_back(w + ".txt");
+        for (const std::string& name : names)
+            a.linkedFiles.push_back(
+                {"lk/" + name, AppletLinkedFile::Storage::Inline, ReadFileBytes(files->file("linked/" + name)), 0, 0});
+        a.linkedFiles.push_back({"lk/notadir", AppletLinkedFile::Storage::Inline, {'x'}, 0, 0});
+        return a;
+    }
+
+    // Puts the disk's files beside the applet under the linked names; the
+    // linked "lk/notadir" meets a folder.
+    void Shadow()
+    {
+        ShellOutput("mkdir -p '" + dir.file("lk/notadir") + "' && cp '" + files->file("disk") + "'/* '" +
+                    dir.file("lk") + "/'");
+        ASSERT_EQ(chmod(dir.file("lk/prog.sh").c_str(), 0755), 0);
+        for (const std::string& name : kLinkedNames)
+            ASSERT_TRUE(FileExists(dir.file("lk/" + name))) << name;
+    }
+
+    PlayerRun Play(const AppletDescription& a)
+    {
+        std::string path = dir.file("test.qma");
+        WriteFileBytes(path, WriteApplet(a));
+        return RunProgram(QM_PLAYER_PATH, {"-debugdevice", "console", path}, {"TMPDIR=" + dir.path()});
+    }
+
+    // The readers, each on a linked name.
+    std::map<std::string, Case> Readers(const std::string& url)
+    {
+        const std::string text = Q("lk/text.txt"), pic = Q("lk/pic.png"), gif = Q("lk/anim.gif"),
+                          wav = Q("lk/snd.wav");
+        const std::string size = std::to_string(linkedText.size());
+        std::map<std::string, Case> c;
+        c["OpenFile"] = {CommandCall("openfile", {"#1", text, "#MODE_READ"}) + CommandCall("readline", {"#1"}, 1) +
+                             Print("OpenFile") + CommandCall("closefile", {"#1"}),
+                         "OpenFile linked text"};
+        c["Exists"] = {CommandCall("exists", {text}, 1) + Print("Exists"), "Exists 1"};
+        c["FileSize"] = {CommandCall("filesize", {text}, 1) + Print("FileSize"), "FileSize " + size};
+        c["IsDirectory"] = {CommandCall("isdirectory", {Q("lk/notadir")}, 1) + Print("IsDirectory"),
+                            "IsDirectory 0"};
+        c["GetFileAttributes"] = {CommandCall("getfileattributes", {text}, 1) + "    GETTABLE r0, r0, \"size\"\n" +
+                                      Print("GetFileAttributes"),
+                                  "GetFileAttributes " + size};
+        c["CRC32"] = {CommandCall("crc32", {text}, 1) + Print("CRC32"), "CRC32 " + crc};
+        c["MD5"] = {CommandCall("md5", {text}, 1) + Print("MD5"), "MD5 " + md5};
+        c["FileToString"] = {CommandCall("filetostring", {text}, 1) + Print("FileToString"),
+                             "FileToString " + linkedText};
+        c["FileLines"] = {CommandCall("filelines", {text}, 2) +
+                              "    MOVE r5, r0\n    MOVE r6, r1\n    LOADNIL r7, r7\n    CALL r5, 3, 2\n"
+                              "    MOVE r0, r5\n" +
+                              Print("FileLines"),
+                          "FileLines linked text"};
+        c["CopyFile"] = {CommandCall("copyfile", {text, Q("out")}) +
+                             CommandCall("filetostring", {Q("out/text.txt")}, 1) + Print("CopyFile"),
+                         "CopyFile " + linkedText};
+        c["DefineVirtualFile"] = {CommandCall("definevirtualfile", {text, "#0", "#6", Q("part.txt")}, 1) +
+                                      "    MOVE r1, r0\n    GETGLOBAL r0, \"filetostring\"\n    CALL r0, 2, 2\n" +
+                                      Print("DefineVirtualFile"),
+                                  "DefineVirtualFile linked"};
+        c["CompressFile"] = {CommandCall("compressfile", {text, Q("out/c.pak")}) +
+                                 CommandCall("decompressfile", {Q("out/c.pak"), Q("out/c.txt")}) +
+                                 CommandCall("filetostring", {Q("out/c.txt")}, 1) + Print("CompressFile"),
+                             "CompressFile " + linkedText};
+        c["DecompressFile"] = {CommandCall("decompressfile", {Q("lk/pack.pak"), Q("out/d.txt")}) +
+                                   CommandCall("filetostring", {Q("out/d.txt")}, 1) + Print("DecompressFile"),
+                               "DecompressFile packed linked"};
+        // The program prints the line itself.
+        c["Execute"] = {CommandCall("execute", {Q("lk/prog.sh Execute")}), "Execute linked program"};
+        // With a handler for its end, Run's program is waited for.
+        c["Run"] = {std::string(".function onprogramend params=1\n    LOADK r1, #1\n    SETGLOBAL r1, \"runended\"\n"
+                    "    RETURN r0, 1\n.end\n"
+                    "    LOADK r0, #0\n    SETGLOBAL r0, \"runended\"\n    CLOSURE r5, onprogramend\n") +
+                        "    GETGLOBAL r0, \"installeventhandler\"\n    NEWTABLE r1, 0, 0\n    SETTABLE r1, \"onprogramend\", r5\n    CALL r0, 2, 1\n" +
+                        CommandCall("run", {Q("lk/prog.sh Run")}) + CommandCall("getlasterror", {}, 1) +
+                        "    EQ 0, r0, #0\n    JMP runskip\nrunwait:\n" + CommandCall("waitevent", {}) +
+                        "    GETGLOBAL r0, \"runended\"\n    EQ 1, r0, #0\n    JMP runwait\nrunskip:\n",
+                    "Run linked program"};
+        c["IsPicture"] = {CommandCall("ispicture", {pic}, 2) + "    GETTABLE r0, r1, \"width\"\n" + Print("IsPicture"),
+                          "IsPicture 32"};
+        c["LoadBrush"] = {CommandCall("loadbrush", {"#1", pic}) + Attribute("BRUSH", "#1", "ATTRWIDTH") +
+                              Print("LoadBrush"),
+                          "LoadBrush 32"};
+        c["LoadBGPic"] = {CommandCall("loadbgpic", {"#2", pic}) + Attribute("BGPIC", "#2", "ATTRWIDTH") +
+                              Print("LoadBGPic"),
+                          "LoadBGPic 32"};
+        c["LoadAnim"] = {CommandCall("loadanim", {"#1", gif}) + Attribute("ANIM", "#1", "ATTRNUMFRAMES") +
+                             Print("LoadAnim"),
+                         "LoadAnim 3"};
+        c["LoadSprite"] = {CommandCall("loadsprite", {"#1", gif}) + Attribute("SPRITE", "#1", "ATTRNUMFRAMES") +
+                               Print("LoadSprite"),
+                           "LoadSprite 3"};
+        c["LoadSample"] = {CommandCall("loadsample", {"#1", wav}) + Attribute("SAMPLE", "#1", "ATTRPITCH") +
+                               Print("LoadSample"),
+                           "LoadSample 8000"};
+        c["OpenMusic"] = {CommandCall("openmusic", {"#1", wav}) + Attribute("MUSIC", "#1", "ATTRPITCH") +
+                              Print("OpenMusic"),
+                          "OpenMusic 8000"};
+        c["OpenVideo"] = {CommandCall("openvideo", {"#1", Q("lk/vid.mp4")}) + Attribute("VIDEO", "#1", "ATTRWIDTH") +
+                              Print("OpenVideo"),
+                          "OpenVideo 48"};
+        c["OpenFont"] = {CommandCall("openfont", {"#1", Q("lk/font.ttf"), "#12"}) +
+                             Attribute("FONT", "#1", "ATTRFONTNAME") + Print("OpenFont"),
+                         "OpenFont Bitstream Vera Sans"};
+        c["UploadFile"] = {"    GETGLOBAL r0, \"uploadfile\"\n    LOADK r1, " + Q(url) +
+                               "\n    NEWTABLE r2, 0, 0\n    NEWTABLE r3, 0, 0\n    NEWTABLE r4, 0, 0\n"
+                               "    SETTABLE r4, \"name\", \"f\"\n    SETTABLE r4, \"file\", " +
+                               text + "\n    SETTABLE r3, #0, r4\n    SETTABLE r2, \"formdata\", r3\n"
+                                      "    CALL r0, 3, 2\n" +
+                               Print("UploadFile"),
+                           "UploadFile saw linked"};
+        return c;
+    }
+
+    // The writers, each on a linked name of its own with a file of the same
+    // name on disk; each shows afterwards that reads still see the linked
+    // file.
+    std::map<std::string, Case> Writers(const std::string& url)
+    {
+        auto after = [](const std::string& command) {
+            std::string lower = command;
+            for (char& ch : lower)
+                ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+            return CommandCall("filetostring", {Q("lk/" + lower + ".txt")}, 1) + Print(command);
+        };
+        auto expected = [](const std::string& command) {
+            std::string lower = command;
+            for (char& ch : lower)
+                ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+            return command + " linked " + lower;
+        };
+        auto holds = [](const std::string& file, const std::string& want) {
+            return [file, want](const std::string& folder) {
+                std::string got = Text(folder + "/" + file);
+                return got.rfind(want, 0) == 0 ? std::string() : file + " holds \"" + got + "\"";
+            };
+        };
+        std::map<std::string, Case> c;
+        c["StringToFile"] = {CommandCall("stringtofile", {Q("written"), Q("lk/stringtofile.txt")}) +
+                                 after("StringToFile"),
+                             expected("StringToFile"), holds("lk/stringtofile.txt", "written")};
+        c["DeleteFile"] = {CommandCall("deletefile", {Q("lk/deletefile.txt")}) + after("DeleteFile"),
+                           expected("DeleteFile"), [](const std::string& folder) {
+                               return FileExists(folder + "/lk/deletefile.txt") ? "the disk file is still there"
+                                                                                 : "";
+                           }};
+        c["Rename"] = {CommandCall("rename", {Q("lk/rename.txt"), Q("renamed.txt")}) + after("Rename"),
+                       expected("Rename"), [holds](const std::string& folder) {
+                           if (FileExists(folder + "/lk/rename.txt"))
+                               return std::string("the disk file keeps its name");
+                           return holds("lk/renamed.txt", "disk rename")(folder);
+                       }};
+        c["SetFileAttributes"] = {CommandCall("setfileattributes", {Q("lk/setfileattributes.txt"),
+                                                                    "{flags=#FILEATTR_READ_USR}"}) +
+                                      after("SetFileAttributes"),
+                                  expected("SetFileAttributes"), [](const std::string& folder) {
+                                      struct stat st {};
+                                      if (stat((folder + "/lk/setfileattributes.txt").c_str(), &st) != 0)
+                                          return std::string("the disk file is gone");
+                                      return (st.st_mode & 0200) ? std::string("the disk file stays writable")
+                                                                 : std::string();
+                                  }};
+        c["SaveBrush"] = {CommandCall("loadbrush", {"#1", Q("lk/pic.png")}) +
+                              CommandCall("savebrush", {"#1", Q("lk/savebrush.txt"), "#IMGFMT_PNG"}) +
+                              after("SaveBrush"),
+                          expected("SaveBrush"), [](const std::string& folder) {
+                              // The linked picture's width, in the PNG's header.
+                              std::string png = Text(folder + "/lk/savebrush.txt");
+                              if (png.size() < 24 || png.compare(1, 3, "PNG") != 0)
+                                  return std::string("no PNG on disk");
+                              return png[19] == 32 ? std::string() : std::string("the PNG is not 32 wide");
+                          }};
+        c["SaveSnapshot"] = {CommandCall("savesnapshot", {Q("lk/savesnapshot.txt"), "#SNAPDISPLAY", "#IMGFMT_PNG"}) +
+                                 after("SaveSnapshot"),
+                             expected("SaveSnapshot"), holds("lk/savesnapshot.txt", "\x89PNG")};
+        c["CreateShortcut"] = {CommandCall("createshortcut", {Q("/bin/true"), Q("lk/createshortcut.txt"), Q("s")}) +
+                                   after("CreateShortcut"),
+                               expected("CreateShortcut"), holds("lk/createshortcut.txt", "[Desktop Entry]")};
+        c["DownloadFile"] = {CommandCall("downloadfile", {Q(url), "{file=\"lk/downloadfile.txt\"}"}) +
+                                 after("DownloadFile"),
+                             expected("DownloadFile"), holds("lk/downloadfile.txt", "downloaded")};
+        return c;
+    }
+
+    // The declarations that call the loaders, each of a linked name, and
+    // what the script then asks of each object.
+    static void Declare(AppletDescription* a, std::map<std::string, Case>* cases)
+    {
+        const struct {
+            uint8_t kind;
+            uint32_t id;
+            const char* label;
+            const char* file;
+            std::string query;
+            const char* shown;
+        } declared[] = {
+            {0, 5, "LoadBGPic", "lk/pic.png", Attribute("BGPIC", "#5", "ATTRWIDTH"), "32"},
+            {1, 5, "LoadBrush", "lk/pic.png", Attribute("BRUSH", "#5", "ATTRWIDTH"), "32"},
+            {2, 5, "LoadAnim", "lk/anim.gif", Attribute("ANIM", "#5", "ATTRNUMFRAMES"), "3"},
+            // The second declaration of a file takes the frames the first loaded.
+            {2, 6, "LoadAnim shared", "lk/anim.gif", Attribute("ANIM", "#6", "ATTRNUMFRAMES"), "3"},
+            {7, 5, "LoadSprite", "lk/anim.gif", Attribute("SPRITE", "#5", "ATTRNUMFRAMES"), "3"},
+            {4, 5, "LoadSample", "lk/snd.wav", Attribute("SAMPLE", "#5", "ATTRPITCH"), "8000"},
+            {3, 5, "OpenMusic", "lk/snd.wav", Attribute("MUSIC", "#5", "ATTRPITCH"), "8000"},
+            {11, 5, "OpenVideo", "lk/vid.mp4", Attribute("VIDEO", "#5", "ATTRWIDTH"), "48"},
+            {8, 5, "OpenFile", "lk/text.txt", CommandCall("readline", {"#5"}, 1), "linked text"},
+            {9, 5, "OpenFont", "lk/font.ttf", Attribute("FONT", "#5", "ATTRFONTNAME"), "Bitstream Vera Sans"},
+        };
+        uint32_t line = 1;
+        for (const auto& d : declared) {
+            AppletPreload p;
+            p.kind = d.kind;
+            p.id = d.id;
+            p.data.assign(d.file, d.file + std::strlen(d.file) + 1);
+            p.line = line++;
+            p.record = KindRecord(d.kind);
+            a->preloads.push_back(p);
+            std::string label = std::string("declared ") + d.label;
+            (*cases)[label] = {d.query + Print(label), label + " " + d.shown};
+        }
+    }
+
+    // Runs the applet; the cases whose line it did not print, and the run.
+    std::string Missing(const AppletDescription& a, const std::map<std::string, Case>& cases, PlayerRun* run)
+    {
+        *run = Play(a);
+        std::string out = "\n" + run->out, missing;
+        for (const auto& [command, c] : cases)
+            if (out.find("\n" + c.expected + "\n") == std::string::npos)
+                missing += " " + command;
+        return missing;
+    }
+
+    // The readers each run on a linked name, and so do the declarations;
+    // every one must show the linked file.
+    void ReadersSeeTheLinkedFiles()
+    {
+        HttpPeer peer([](const std::string& request) {
+            return std::string(request.find("linked text") != std::string::npos ? "saw linked"
+                               : request.find("disk text") != std::string::npos ? "saw disk"
+                                                                                : "saw nothing");
+        });
+        std::map<std::string, Case> cases = Readers(peer.Url());
+        std::string body;
+        for (const FileNameCommand& row : kFileNameCommands) {
+            if (row.use != Use::Reads)
+                continue;
+            auto at = cases.find(row.command);
+            if (at == cases.end())
+                ADD_FAILURE() << row.command << " reads a named file and has no case here";
+            else
+                body += at->second.script;
+        }
+        PlayerRun run;
+        EXPECT_EQ(Missing(Applet(body), cases, &run), "") << run.out << run.err;
+        EXPECT_EQ(run.status, 0);
+
+        AppletDescription a;
+        std::map<std::string, Case> declarations;
+        Declare(&a, &declarations);
+        std::string queries;
+        for (const auto& [label, c] : declarations)
+            queries += c.script;
+        std::vector<AppletPreload> preloads = a.preloads;
+        a = Applet(queries);
+        a.preloads = preloads;
+        EXPECT_EQ(Missing(a, declarations, &run), "") << run.out << run.err;
+        EXPECT_EQ(run.status, 0);
+    }
+
+    static TempDir* files;
+    static PlayerTables* tables;
+    TempDir dir;
+    std::string crc, md5, linkedText;
+};
+
+TempDir* LinkedFiles::files = nullptr;
+PlayerTables* LinkedFiles::tables = nullptr;
+
+TEST_F(LinkedFiles, EveryReaderAndDeclarationOpensAFileThatLivesOnlyInTheApplet)
+{
+    ASSERT_FALSE(FileExists(dir.file("lk")));
+    ReadersSeeTheLinkedFiles();
+}
+
+TEST_F(LinkedFiles, EveryReaderAndDeclarationPrefersTheLinkedFileToADiskFileOfTheSameName)
+{
+    Shadow();
+    ReadersSeeTheLinkedFiles();
+}
+
+TEST_F(LinkedFiles, WritersWriteTheDiskFileByTheNameAsGivenAndReadsStillSeeTheLinkedOne)
+{
+    Shadow();
+    HttpPeer peer([](const std::string&) { return std::string("downloaded"); });
+    std::map<std::string, Case> cases = Writers(peer.Url());
+    std::string body;
+    for (const FileNameCommand& row : kFileNameCommands) {
+        if (row.use != Use::Writes)
+            continue;
+        auto at = cases.find(row.command);
+        if (at == cases.end()) {
+            ADD_FAILURE() << row.command << " writes a named file and has no case here";
+            continue;
+        }
+        body += at->second.script;
+    }
+    PlayerRun run;
+    EXPECT_EQ(Missing(Applet(body), cases, &run), "") << run.out << run.err;
+    EXPECT_EQ(run.status, 0);
+    for (const auto& [command, c] : cases)
+        EXPECT_EQ(c.diskCheck(dir.path()), "") << command;
+}
+
+}  // namespace
