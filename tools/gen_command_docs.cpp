@@ -446,9 +446,9 @@ bool WriteReference(const PlayerTables& tables, Descriptions& d, std::string* ou
         << "registers and from `tools/command_docs.txt`; do not edit by hand (CI compares this file\n"
         << "with a fresh one: after changing a table or a description, run\n"
         << "`./build/gen_command_docs tools/command_docs.txt -o docs/commands.md`).\n\n"
-        << "Command names are matched without regard to case; an argument in brackets may be\n"
-        << "left out. Argument counts are the ones each command checks. In assembly, a constant\n"
-        << "is written `#NAME` (docs/assembly.md).\n\n";
+        << "An argument in brackets may be left out; argument counts are the ones each command\n"
+        << "checks. In assembly (docs/assembly.md) a command is the global of its lower-case name\n"
+        << "(`GETGLOBAL r10, \"debugprint\"`) and a constant is written `#NAME`.\n\n";
     out << "## Contents\n\n";
     for (const auto& [title, chapter] : d.chapters)
         out << "- [" << title << "](#" << Anchor(title) << ")\n";
