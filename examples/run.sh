@@ -72,8 +72,58 @@ open(sys.argv[1], "wb").write(png)
 PY
     ;;
   anims)
-    # An animated GIF of 4 frames of 64 x 48, 100 ms each, made by ImageMagick.
-    convert -size 64x48 -delay 10 xc:red xc:green xc:blue xc:white -loop 0 "$work/spin.gif"
+    # An animated GIF of 4 frames of 64 x 48 (red, green, blue, white),
+    # 100 ms each, looping; written byte by byte with its LZW coding.
+    python3 - "$work/spin.gif" <<'PY'
+import struct, sys
+w, h = 64, 48
+palette = bytes((255, 0, 0, 0, 255, 0, 0, 0, 255, 255, 255, 255))
+def lzw(pixels, min_size=2):
+    clear, end = 1 << min_size, (1 << min_size) + 1
+    out, acc, nbits = bytearray(), 0, 0
+    def emit(code):
+        nonlocal acc, nbits
+        acc |= code << nbits
+        nbits += size
+        while nbits >= 8:
+            out.append(acc & 255)
+            acc >>= 8
+            nbits -= 8
+    def reset():
+        return {bytes([i]): i for i in range(clear)}, min_size + 1, end + 1
+    table, size, next_code = reset()
+    emit(clear)
+    run = b""
+    for p in pixels:
+        if run + bytes([p]) in table:
+            run += bytes([p])
+            continue
+        emit(table[run])
+        if next_code < 4096:
+            table[run + bytes([p])] = next_code
+            next_code += 1
+            if next_code > 1 << size and size < 12:
+                size += 1
+        else:
+            emit(clear)
+            table, size, next_code = reset()
+        run = bytes([p])
+    emit(table[run])
+    emit(end)
+    if nbits:
+        out.append(acc & 255)
+    return bytes(out)
+gif = b"GIF89a" + struct.pack("<HHBBB", w, h, 0x81, 0, 0) + palette
+gif += b"\x21\xff\x0bNETSCAPE2.0\x03\x01\x00\x00\x00"
+for colour in range(4):
+    gif += b"\x21\xf9\x04\x00" + struct.pack("<H", 10) + b"\x00\x00"
+    gif += b"\x2c" + struct.pack("<HHHHB", 0, 0, w, h, 0) + b"\x02"
+    data = lzw([colour] * (w * h))
+    for i in range(0, len(data), 255):
+        gif += bytes([len(data[i:i + 255])]) + data[i:i + 255]
+    gif += b"\x00"
+open(sys.argv[1], "wb").write(gif + b"\x3b")
+PY
     ;;
   sounds)
     # Half a second of a 440 Hz tone (mono, 16 bits, 22050 Hz) and two

@@ -571,48 +571,321 @@ uint32_t VideoAttr(const Query& q)
 // Built-in types that name objects but have no finder: ATTRCOUNT only.
 uint32_t CountOnly(const Query&) { return ERR_UNKNOWNATTR; }
 
-struct TypeBranch {
-    uint32_t type;
-    uint32_t (*answer)(const Query& q);
-    bool countsFirst;  // ATTRCOUNT is answered before any lookup
+// The lists below are what each type answers; an attribute missing from a
+// list is refused, and the reference prints them as they stand.
+constexpr const char* kTransparent = "the transparent colour $RRGGBB; $FFFFFFFF (4294967295) when there is none";
+constexpr const char* kLoader = "the loader that read it, as text: \"inbuilt\", \"native\" or a plugin's name";
+constexpr const char* kImageType = "#IMAGETYPE_RASTER or #IMAGETYPE_VECTOR";
+
+#define FONT_ANSWERS(whose)                                                                   \
+    {ATTRFONTASCENDER, "the ascender of " whose ", in pixels", nullptr},                      \
+    {ATTRFONTDESCENDER, "the line height of " whose " minus its ascender, in pixels", nullptr}, \
+    {ATTRFONTNAME, "the name of " whose ", as text", nullptr},                                \
+    {ATTRFONTSIZE, "the size of " whose ", in pixels", nullptr},                              \
+    {ATTRFONTSCALABLE, "1 when " whose " is scalable, else 0", nullptr},                     \
+    {ATTRFONTAA, "1 when " whose " is drawn anti-aliased, else 0", nullptr}
+
+constexpr AttributeAnswer kAnimAnswers[] = {
+    {ATTRWIDTH, "the width in pixels", nullptr},
+    {ATTRHEIGHT, "the height in pixels", nullptr},
+    {ATTRTRANSPARENTCOLOR, kTransparent, nullptr},
+    {ATTRHASMASK, "1 when the frames have a mask, else 0", nullptr},
+    {ATTRHASALPHA, "1 when the frames have an alpha channel, else 0", nullptr},
+    {ATTRNUMFRAMES, "the number of frames", nullptr},
+    {ATTRFRAMEDELAY, "how long the frame shows, in milliseconds (ERR_ANIMFRAME for a frame out of range)",
+     "the frame, from 1"},
+    {ATTRLOADER, kLoader, nullptr},
 };
 
+constexpr AttributeAnswer kBrushAnswers[] = {
+    {ATTRWIDTH, "the width in pixels", nullptr},
+    {ATTRHEIGHT, "the height in pixels", nullptr},
+    {ATTRTRANSPARENTCOLOR, kTransparent, nullptr},
+    {ATTRHASMASK, "1 when it has a mask, else 0", nullptr},
+    {ATTRHASALPHA, "1 when it has an alpha channel, else 0", nullptr},
+    {ATTRTYPE, kImageType, nullptr},
+    {ATTRHARDWARE, "1 for a hardware brush, else 0", nullptr},
+    {ATTRLOADER, kLoader, nullptr},
+    {ATTRDISPLAY, "the display it is bound to, -1 for none", nullptr},
+};
+
+constexpr AttributeAnswer kSpriteAnswers[] = {
+    {ATTRWIDTH, "the width in pixels", nullptr},
+    {ATTRHEIGHT, "the height in pixels", nullptr},
+    {ATTRNUMFRAMES, "the number of frames", nullptr},
+    {ATTRTRANSPARENTCOLOR, kTransparent, nullptr},
+    {ATTRHASMASK, "1 when its first frame has a mask, else 0", nullptr},
+    {ATTRHASALPHA, "1 when its first frame has an alpha channel, else 0", nullptr},
+    {ATTRONSCREEN, "1 while it is shown, else 0", nullptr},
+    {ATTRXPOS, "the x position where it is shown, in pixels (ERR_SPRITEONSCREEN2 when it is not shown)", nullptr},
+    {ATTRYPOS, "the y position where it is shown, in pixels (ERR_SPRITEONSCREEN2 when it is not shown)", nullptr},
+    {ATTRCURFRAME, "the frame shown, from 1 (ERR_SPRITEONSCREEN2 when it is not shown)", nullptr},
+};
+
+constexpr AttributeAnswer kBGPicAnswers[] = {
+    {ATTRWIDTH, "the width in pixels", nullptr},
+    {ATTRHEIGHT, "the height in pixels", nullptr},
+    {ATTRLAYERS, "its number of layers", nullptr},
+    {ATTRHASMASK, "1 when it has a mask, else 0", nullptr},
+    {ATTRHASALPHA, "1 when it has an alpha channel, else 0", nullptr},
+    {ATTRTRANSPARENTCOLOR, kTransparent, nullptr},
+    {ATTRTYPE, kImageType, nullptr},
+    {ATTRLOADER, kLoader, nullptr},
+    {ATTRCLIPREGION, "the clip region set on the current output, -1 for none", nullptr},
+};
+
+constexpr AttributeAnswer kTextObjectAnswers[] = {
+    {ATTRWIDTH, "the width in pixels", nullptr},
+    {ATTRHEIGHT, "the height in pixels", nullptr},
+    {ATTRTEXT, "its text", nullptr},
+    FONT_ANSWERS("its font"),
+};
+
+constexpr AttributeAnswer kDisplayAnswers[] = {
+    {ATTRWIDTH, "the width in pixels (of the background picture shown, when there is one)", nullptr},
+    {ATTRHEIGHT, "the height in pixels (of the background picture shown, when there is one)", nullptr},
+    {ATTRLAYERS, "the number of layers of the background picture shown", nullptr},
+    {ATTRBGPIC, "the background picture shown, -1 for none", nullptr},
+    {ATTRXPOS, "the window's x position on the monitor, in pixels", nullptr},
+    {ATTRYPOS, "the window's y position on the monitor, in pixels", nullptr},
+    {ATTRCURSORX, "the mouse pointer's x position in the display, in pixels", nullptr},
+    {ATTRCURSORY, "the mouse pointer's y position in the display, in pixels", nullptr},
+    {ATTRBORDERLEFT, "the width of the window's left border, in pixels", nullptr},
+    {ATTRBORDERTOP, "the height of the window's top border, in pixels", nullptr},
+    {ATTRBORDERRIGHT, "the width of the window's right border, in pixels", nullptr},
+    {ATTRBORDERBOTTOM, "the height of the window's bottom border, in pixels", nullptr},
+    {ATTRMAXWIDTH, "the widest the display can be on its monitor, in pixels", nullptr},
+    {ATTRMAXHEIGHT, "the highest the display can be on its monitor, in pixels", nullptr},
+    {ATTRHOSTWIDTH, "the width of its monitor, in pixels", nullptr},
+    {ATTRHOSTHEIGHT, "the height of its monitor, in pixels", nullptr},
+    {ATTRHOSTDEPTH, "the desktop's colour depth, in bits per pixel", nullptr},
+    {ATTRHOSTMONITORS, "the number of monitors", nullptr},
+    {ATTRMONITOR, "its monitor, from 1", nullptr},
+    FONT_ANSWERS("the current font"),
+    {ATTRPOINTER, "its mouse pointer (CreatePointer), -1 for the standard one", nullptr},
+    {ATTRMENU, "its menu (CreateMenu), -1 for none", nullptr},
+    {ATTRSTATE, "0 closed, 1 open, 2 minimized", nullptr},
+    {ATTRACTIVE, "1 when it is the active window, else 0", nullptr},
+    {ATTRMODE, "2 in full-screen mode, else 1 (a window)", nullptr},
+    {ATTRSCALEMODE, "1 when everything is scaled, 2 when the layers are scaled, else 0", nullptr},
+    {ATTRSCALEWIDTH, "the width it is shown at when scaled, else its own width, in pixels", nullptr},
+    {ATTRSCALEHEIGHT, "the height it is shown at when scaled, else its own height, in pixels", nullptr},
+    {ATTRBORDERLESS, "1 when the window has no border, else 0", nullptr},
+    {ATTRSIZEABLE, "1 when the window may be resized, else 0", nullptr},
+    {ATTRFIXED, "1 when the window may not be dragged, else 0", nullptr},
+    {ATTRNOMODESWITCH, "1 when switching to full screen is forbidden, else 0", nullptr},
+    {ATTRNOHIDE, "1 when the window may not be minimized, else 0", nullptr},
+    {ATTRNOCLOSE, "1 when the window has no close button, else 0", nullptr},
+    {ATTRTITLE, "the window title", nullptr},
+    {ATTRMARGINLEFT, "the left margin, in pixels", nullptr},
+    {ATTRMARGINRIGHT, "the right margin, in pixels", nullptr},
+    {ATTRDOUBLEBUFFER, "1 while it is double-buffered, else 0", nullptr},
+    {ATTROUTPUTDEVICE,
+     "three values saying where drawing goes: 38, 0, 0 while double-buffered; #DISPLAY, the display, 0; "
+     "#BGPIC, the picture, 0; else the object's type, its id and the output mode (3 a brush, 28 its mask, "
+     "30 its alpha channel)",
+     nullptr},
+    {ATTRMASKMODE, "the current mask mode", nullptr},
+    {ATTRALPHAINTENSITY, "the current alpha intensity", nullptr},
+    {ATTRLAYERSON, "1 when layers are on, else 0", nullptr},
+    {ATTRORIENTATION, "its orientation, as set", nullptr},
+    {ATTRDENSITY, "its density, as set", nullptr},
+    {ATTRKEYBOARD, "its keyboard state, as set", nullptr},
+    {ATTRXDPI, "its horizontal resolution, in dots per inch", nullptr},
+    {ATTRYDPI, "its vertical resolution, in dots per inch", nullptr},
+    {ATTRADAPTER, "the display adapter plugin's name, \"inbuilt\" when none serves it", nullptr},
+};
+
+constexpr AttributeAnswer kLayerAnswers[] = {
+    {ATTRWIDTH, "the width as drawn, in pixels", nullptr},
+    {ATTRHEIGHT, "the height as drawn, in pixels", nullptr},
+    {ATTRXPOS, "the x position as drawn, in pixels", nullptr},
+    {ATTRYPOS, "the y position as drawn, in pixels", nullptr},
+    {ATTRRAWWIDTH, "the width before any transformation, in pixels", nullptr},
+    {ATTRRAWHEIGHT, "the height before any transformation, in pixels", nullptr},
+    {ATTRRAWXPOS, "the x position before any transformation, in pixels", nullptr},
+    {ATTRRAWYPOS, "the y position before any transformation, in pixels", nullptr},
+    {ATTRTYPE, "the layer's type", nullptr},
+    {ATTRVISIBLE, "1 unless it is hidden, else 0", nullptr},
+    {ATTRLAYERID, "its position in the layer stack", nullptr},
+    {ATTRZPOS, "its position in the layer stack", nullptr},
+    {ATTRGROUP, "its group's name", nullptr},
+    {ATTRLAYERS, "the number of layers of all background pictures together", nullptr},
+    {ATTRCURFRAME, "an anim layer's frame shown, from 1 (ERR_NOANMLAYER for other layers)", nullptr},
+    {ATTRFRAMEDELAY, "how long an anim layer's frame shows, in milliseconds (ERR_NOANMLAYER for other layers)",
+     nullptr},
+    {ATTRNUMFRAMES, "the number of frames of an anim or video layer (ERR_BADLAYERTYPE for other layers)", nullptr},
+    {ATTRTEXT, "a text layer's text (ERR_NOTXTLAYER for other layers)", nullptr},
+    FONT_ANSWERS("a text layer's font"),
+    {ATTRDURATION, "a video layer's length, in milliseconds (ERR_BADLAYERTYPE for other layers)", nullptr},
+    {ATTRPOSITION, "a video layer's position, in milliseconds (ERR_BADLAYERTYPE for other layers)", nullptr},
+    {ATTRFORMAT, "a video layer's format name (ERR_BADLAYERTYPE for other layers)", nullptr},
+    {ATTRCANSEEK, "1 when a video layer can seek, else 0 (ERR_BADLAYERTYPE for other layers)", nullptr},
+    {ATTRPLAYING, "1 while a video layer plays, else 0 (ERR_BADLAYERTYPE for other layers)", nullptr},
+    {ATTRPAUSED, "1 while a video layer is paused, else 0 (ERR_BADLAYERTYPE for other layers)", nullptr},
+    {ATTRID, "the object the layer shows (a brush, anim, text object, video, ...; ERR_BADLAYERTYPE for drawn shapes)",
+     nullptr},
+};
+
+constexpr AttributeAnswer kSampleAnswers[] = {
+    {ATTRTYPE, "the sample's type word (0 for samples that LoadSample made)", nullptr},
+    {ATTRDURATION, "its length, in milliseconds", nullptr},
+    {ATTRPITCH, "its playback rate, in Hz", nullptr},
+    {ATTRNUMFRAMES, "its length in sample frames (one frame holds a value for every channel)", nullptr},
+    {ATTRPLAYING, "1 while it plays, else 0", nullptr},
+    {ATTRLOADER, kLoader, nullptr},
+    {ATTRPOSITION, "two values: the playing position's whole seconds and the milliseconds beyond them (0, 0 "
+                   "when it is not playing)",
+     nullptr},
+};
+
+constexpr AttributeAnswer kMusicAnswers[] = {
+    {ATTRDURATION, "its length, in milliseconds (0 when the file does not say)", nullptr},
+    {ATTRPOSITION, "its playing position, in milliseconds", nullptr},
+    {ATTRFORMAT, "its format's name, such as \"WAV\"", nullptr},
+    {ATTRBITRATE, "its bit rate, in bits per second", nullptr},
+    {ATTRPITCH, "its sample rate, in Hz", nullptr},
+    {ATTRTYPE, "0 for sampled sound, 1 for a tracker module", nullptr},
+    {ATTRCANSEEK, "1 when it can seek, else 0", nullptr},
+    {ATTRNUMSUBSONGS, "its number of subsongs", nullptr},
+    {ATTRCURSUBSONG, "the subsong chosen, from 1", nullptr},
+    {ATTRPLAYING, "1 while it plays, else 0", nullptr},
+    {ATTRPAUSED, "1 while it is paused, else 0", nullptr},
+    {ATTRLOADER, kLoader, nullptr},
+};
+
+constexpr AttributeAnswer kClipRegionAnswers[] = {
+    {ATTRXPOS, "the rectangle's left edge, in pixels", nullptr},
+    {ATTRYPOS, "the rectangle's top edge, in pixels", nullptr},
+    {ATTRWIDTH, "the rectangle's width, in pixels", nullptr},
+    {ATTRHEIGHT, "the rectangle's height, in pixels", nullptr},
+};
+
+constexpr AttributeAnswer kPointerAnswers[] = {
+    {ATTRWIDTH, "the image's width, in pixels", nullptr},
+    {ATTRHEIGHT, "the image's height, in pixels", nullptr},
+    {ATTRTYPE, "#STDPTR_SYSTEM, #STDPTR_BUSY or #STDPTR_CUSTOM", nullptr},
+};
+
+constexpr AttributeAnswer kAsyncDrawAnswers[] = {
+    {ATTRTYPE, "#ADF_FX, #ADF_MOVEOBJECT or #ADF_ANIM", nullptr},
+    {ATTRNUMFRAMES, "its number of frames, -1 when its maker cannot say", nullptr},
+    {ATTRCURFRAME, "the frame it stands at, -1 when its maker cannot say", nullptr},
+};
+
+constexpr AttributeAnswer kMemoryAnswers[] = {
+    {ATTRSIZE, "its size in bytes (0 for a block of unknown size)", nullptr},
+};
+
+constexpr AttributeAnswer kTimerObjectAnswers[] = {
+    {ATTRDURATION, "its time, in milliseconds", nullptr},
+    {ATTRFUNCTION, "the function it calls", nullptr},
+    {ATTRUSERDATA, "the userdata handed to the function, 0 when none was given", nullptr},
+};
+
+constexpr AttributeAnswer kEventHandlerAnswers[] = {
+    {ATTRFUNCTION, "the function installed for the event, 0 when none is", nullptr},
+    {ATTRUSERDATA, "the userdata installed with it, 0 when none was given", nullptr},
+};
+
+constexpr AttributeAnswer kFontAnswers[] = {
+    FONT_ANSWERS("the font"),
+};
+
+constexpr AttributeAnswer kFileAnswers[] = {
+    {ATTRMODE, "#MODE_READ, #MODE_WRITE or #MODE_READWRITE", nullptr},
+    {ATTRADAPTER, "the file adapter plugin's name, \"inbuilt\" when none serves it", nullptr},
+};
+
+constexpr AttributeAnswer kDirectoryAnswers[] = {
+    {ATTRADAPTER, "the directory adapter plugin's name, \"inbuilt\" when none serves it", nullptr},
+};
+
+constexpr AttributeAnswer kVideoAnswers[] = {
+    {ATTRWIDTH, "the width in pixels", nullptr},
+    {ATTRHEIGHT, "the height in pixels", nullptr},
+    {ATTRSCALEMODE, "its scale mode", nullptr},
+    {ATTRSCALEWIDTH, "the width it is shown at, in pixels", nullptr},
+    {ATTRSCALEHEIGHT, "the height it is shown at, in pixels", nullptr},
+    {ATTRDURATION, "its length, in milliseconds", nullptr},
+    {ATTRPOSITION, "its playing position, in milliseconds", nullptr},
+    {ATTRNUMFRAMES, "its number of frames, 0 when the file does not say", nullptr},
+    {ATTRFORMAT, "its format's name", nullptr},
+    {ATTRCANSEEK, "1 when it can seek, else 0", nullptr},
+    {ATTRPLAYING, "1 while it plays, else 0", nullptr},
+    {ATTRPAUSED, "1 while it is paused, else 0", nullptr},
+    {ATTRDRIVER, "#VIDDRV_OS when the \"native\" loader plays it, else #VIDDRV_QUILLMERE", nullptr},
+    {ATTRLOADER, kLoader, nullptr},
+};
+
+#undef FONT_ANSWERS
+
+struct TypeBranch {
+    AttributeTypeInfo info;
+    uint32_t (*answer)(const Query& q);
+};
+
+template <size_t N>
+constexpr AttributeTypeInfo Info(uint32_t type, const char* name, const AttributeAnswer (&answers)[N],
+                                 bool countsFirst, uint32_t notFound, const char* id = "number or handle")
+{
+    return {type, name, answers, N, countsFirst, notFound, id};
+}
+
+constexpr AttributeTypeInfo CountInfo(uint32_t type, const char* name)
+{
+    return {type, name, nullptr, 0, true, 0, "number or handle (not looked at)"};
+}
+
 constexpr TypeBranch kBranches[] = {
-    {OBJ_ANIM, AnimAttr, true},
-    {OBJ_BRUSH, BrushAttr, true},
-    {OBJ_SPRITE, SpriteAttr, true},
-    {OBJ_BGPIC, BGPicAttr, true},
-    {OBJ_TEXTOBJECT, TextObjectAttr, true},
-    {OBJ_DISPLAY, DisplayAttr, true},
-    {OBJ_LAYER, LayerAttr, false},
-    {OBJ_SAMPLE, SampleAttr, true},
-    {OBJ_MUSIC, MusicAttr, true},
-    {OBJ_CLIPREGION, ClipRegionAttr, true},
-    {OBJ_POINTER, PointerAttr, true},
-    {OBJ_ASYNCDRAW, AsyncDrawAttr, true},
-    {OBJ_MEMORY, MemoryAttr, true},
-    {OBJ_INTERVAL, TimerObjectAttr, false},
-    {OBJ_TIMEOUT, TimerObjectAttr, false},
-    {OBJ_EVENTHANDLER, EventHandlerAttr, false},
-    {OBJ_FONT, FontAttr, true},
-    {OBJ_FILE, FileAttr, true},
-    {OBJ_DIRECTORY, DirectoryAttr, true},
-    {OBJ_VIDEO, VideoAttr, true},
-    {OBJ_VECTORPATH, CountOnly, true},
-    {OBJ_MOVELIST, CountOnly, true},
-    {OBJ_ANIMSTREAM, CountOnly, true},
-    {OBJ_TIMER, CountOnly, true},
-    {OBJ_CLIENT, CountOnly, true},
-    {OBJ_SERVER, CountOnly, true},
-    {OBJ_UDPOBJECT, CountOnly, true},
-    {OBJ_MENU, CountOnly, true},
+    {Info(OBJ_ANIM, "ANIM", kAnimAnswers, true, ERR_FINDANIM), AnimAttr},
+    {Info(OBJ_BRUSH, "BRUSH", kBrushAnswers, true, ERR_FINDBRUSH), BrushAttr},
+    {Info(OBJ_SPRITE, "SPRITE", kSpriteAnswers, true, ERR_FINDSPRITE), SpriteAttr},
+    {Info(OBJ_BGPIC, "BGPIC", kBGPicAnswers, true, ERR_FINDBGPIC), BGPicAttr},
+    {Info(OBJ_TEXTOBJECT, "TEXTOBJECT", kTextObjectAnswers, true, ERR_FINDTEXTOBJECT), TextObjectAttr},
+    {Info(OBJ_DISPLAY, "DISPLAY", kDisplayAnswers, true, ERR_FINDDISPLAY,
+          "number or handle; 0 for the current display"),
+     DisplayAttr},
+    {Info(OBJ_LAYER, "LAYER", kLayerAnswers, false, ERR_LAYERRANGE,
+          "a layer's number or name on the current output (layers must be on)"),
+     LayerAttr},
+    {Info(OBJ_SAMPLE, "SAMPLE", kSampleAnswers, true, ERR_FINDSAMPLE), SampleAttr},
+    {Info(OBJ_MUSIC, "MUSIC", kMusicAnswers, true, ERR_FINDMUSIC), MusicAttr},
+    {Info(OBJ_CLIPREGION, "CLIPREGION", kClipRegionAnswers, true, ERR_FINDCLIPREGION), ClipRegionAttr},
+    {Info(OBJ_POINTER, "POINTER", kPointerAnswers, true, ERR_FINDPOINTER), PointerAttr},
+    {Info(OBJ_ASYNCDRAW, "ASYNCDRAW", kAsyncDrawAnswers, true, ERR_FINDASYNCDRAW), AsyncDrawAttr},
+    {Info(OBJ_MEMORY, "MEMORY", kMemoryAnswers, true, ERR_FINDMEMBLK), MemoryAttr},
+    {Info(OBJ_INTERVAL, "INTERVAL", kTimerObjectAnswers, false, ERR_FINDINTERVAL), TimerObjectAttr},
+    {Info(OBJ_TIMEOUT, "TIMEOUT", kTimerObjectAnswers, false, ERR_FINDTIMEOUT), TimerObjectAttr},
+    {Info(OBJ_EVENTHANDLER, "EVENTHANDLER", kEventHandlerAnswers, false, ERR_UNKNOWNTAG,
+          "an event name (any case); a display event's handler is the current display's"),
+     EventHandlerAttr},
+    {Info(OBJ_FONT, "FONT", kFontAnswers, true, ERR_FINDFONT2), FontAttr},
+    {Info(OBJ_FILE, "FILE", kFileAnswers, true, ERR_FINDFILE), FileAttr},
+    {Info(OBJ_DIRECTORY, "DIRECTORY", kDirectoryAnswers, true, ERR_FINDDIR), DirectoryAttr},
+    {Info(OBJ_VIDEO, "VIDEO", kVideoAnswers, true, ERR_FINDVIDEO), VideoAttr},
+    {CountInfo(OBJ_VECTORPATH, "VECTORPATH"), CountOnly},
+    {CountInfo(OBJ_MOVELIST, "MOVELIST"), CountOnly},
+    {CountInfo(OBJ_ANIMSTREAM, "ANIMSTREAM"), CountOnly},
+    {CountInfo(OBJ_TIMER, "TIMER"), CountOnly},
+    {CountInfo(OBJ_CLIENT, "CLIENT"), CountOnly},
+    {CountInfo(OBJ_SERVER, "SERVER"), CountOnly},
+    {CountInfo(OBJ_UDPOBJECT, "UDPOBJECT"), CountOnly},
+    {CountInfo(OBJ_MENU, "MENU"), CountOnly},
 };
 
 const TypeBranch* BranchOf(int32_t type)
 {
     for (const TypeBranch& b : kBranches)
-        if (static_cast<int32_t>(b.type) == type) return &b;
+        if (static_cast<int32_t>(b.info.type) == type) return &b;
     return nullptr;
+}
+
+bool Answers(const AttributeTypeInfo& info, int32_t attribute)
+{
+    for (size_t i = 0; i < info.answerCount; i++)
+        if (info.answers[i].attribute == attribute) return true;
+    return false;
 }
 
 }  // namespace
@@ -637,11 +910,15 @@ uint32_t CmdGetAttribute(VmState* vm)
     int32_t attribute = VmCheckInteger(vm, 3);
     const TypeBranch* branch = BranchOf(type);
     int64_t knownTypes = int64_t{OBJ_FIRST_PLUGIN_TYPE} + GetPluginObjectTypeCount();
-    bool countsFirst = branch ? branch->countsFirst : type < knownTypes;
+    bool countsFirst = branch ? branch->info.countsFirst : type < knownTypes;
     if (attribute == ATTRCOUNT && countsFirst)
         return PushNumber(vm, type < 0 ? 0 : CountObjectsOfType(static_cast<uint32_t>(type)));
 
-    Query q{vm, static_cast<uint32_t>(type), ObjectId{0, 0}, attribute};
+    // An attribute the type's list lacks reaches the answer as one that no
+    // type knows: the object is still looked up first, so a missing object
+    // is reported before an unknown attribute.
+    bool listed = branch && Answers(branch->info, attribute);
+    Query q{vm, static_cast<uint32_t>(type), ObjectId{0, 0}, listed ? attribute : -1};
     if (branch && type != OBJ_LAYER && type != OBJ_EVENTHANDLER) q.id = GetObjectIdArg(vm, 2);
     if (branch) return branch->answer(q);
     // Built-in type ids without a record of their own have nothing to ask.
@@ -655,3 +932,7 @@ uint32_t CmdGetAttribute(VmState* vm)
     // A negative answer would read as a Gosub request; it is a usage error.
     return result < 0 ? ERR_WRONGUSAGE : static_cast<uint32_t>(result);
 }
+
+size_t AttributeTypeCount() { return std::size(kBranches); }
+
+const AttributeTypeInfo& AttributeTypeAt(size_t index) { return kBranches[index].info; }

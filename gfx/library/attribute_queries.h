@@ -110,6 +110,30 @@ enum Attribute : int32_t {
 // GetAttribute(type, id, attribute[, extra]).
 uint32_t CmdGetAttribute(VmState* vm);
 
+// What GetAttribute answers for one attribute of an object type. The
+// command refuses every attribute that its type's list does not name, and
+// the command reference is written from the same lists.
+struct AttributeAnswer {
+    int32_t attribute;
+    const char* answer;  // what comes back, with its unit
+    const char* extra;   // what the fourth argument gives, or null
+};
+
+struct AttributeTypeInfo {
+    uint32_t type;
+    const char* name;  // the type's constant
+    const AttributeAnswer* answers;
+    size_t answerCount;
+    bool countsFirst;   // ATTRCOUNT is answered before any lookup
+    uint32_t notFound;  // the error for an id that names no object (0: none)
+    const char* id;     // what the id argument is
+};
+
+// The object types that GetAttribute knows itself, in the order of the
+// reference (plugin types answer through their own handlers).
+size_t AttributeTypeCount();
+const AttributeTypeInfo& AttributeTypeAt(size_t index);
+
 // Pushes one font attribute (ATTRFONTASCENDER .. ATTRFONTAA): the name as a
 // string, the others as numbers. Answers the number of values pushed, 1;
 // ERR_UNKNOWNATTR for any other attribute.

@@ -1,7 +1,10 @@
 // GetAttribute where it does more than read a field: the cases without a
 // current display, which answer an error instead of reading through null,
 // layers, shown pictures and brush planes, the missing font's message,
-// intervals, async draw objects and plugin object types.
+// intervals, async draw objects and plugin object types; and the lists of
+// attributes that each type answers, which the reference prints.
+#include <map>
+#include <set>
 #include <string>
 
 #include "core/io/error_codes.h"
@@ -21,7 +24,7 @@
 namespace {
 
 enum : int { BGPIC = 1, BRUSH = 3, DISPLAY = 21, LAYER = 22, ASYNCDRAW = 37, EVENTHANDLER = 40, INTERVAL = 41,
-             FONT = 43 };
+             TIMEOUT = 42, FONT = 43 };
 
 // An async draw producer of 7 frames standing at frame 4; it remembers what
 // it was asked and answers nothing to any other message.
@@ -219,6 +222,63 @@ TEST_F(AttributeQueries, PluginTypesAnswerThroughTheirHandler)
     EXPECT_EQ(Error(49, 3.0, ATTRWIDTH), ERR_UNKNOWNATTR);
     EXPECT_EQ(One(49, 3.0, ATTRCOUNT), Value{0.0});
     gadgets = nullptr;
+}
+
+// Every attribute a type lists is answered (with a value or an error of its
+// own, never as unknown), every other attribute is refused, and a missing
+// object gives the error the list names, for the types whose objects can be
+// made here.
+TEST_F(AttributeQueries, EachTypeAnswersExactlyTheAttributesItLists)
+{
+    Display* d = MakeTestDisplay(vm, 3, 64, 48);
+    ASSERT_NE(d, nullptr);
+    CurrentDisplay = d;
+    BGPic* picture;
+    ASSERT_EQ(AddBGPic(vm, MakeObjectId(6), false, AllocColorBitMap(8, 6, 0, nullptr), nullptr, nullptr, 8, 6,
+                       &picture), 0u);
+    Brush* brush;
+    ASSERT_EQ(AddBrush(vm, MakeObjectId(9), false, AllocColorBitMap(4, 4, 0, nullptr), nullptr, nullptr, 4, 4,
+                       &brush), 0u);
+    EventHandler none{-1, -1, -1};
+    ASSERT_EQ(AddInterval(vm, MakeObjectId(8), 1500, 0, &none), 0u);
+    ASSERT_EQ(AddTimeout(vm, MakeObjectId(8), 700, 0, &none), 0u);
+    Producer producer;
+    AsyncDrawNode* node;
+    ASSERT_EQ(CreateAsyncDrawObject(ADF_ANIM, ProducerFrame, nullptr, nullptr, ProducerCleanup, ProducerMessage,
+                                    &producer, &node), 0u);
+    const std::map<int, Value> objects = {
+        {BGPIC, 6.0}, {BRUSH, 9.0}, {DISPLAY, 3.0}, {INTERVAL, 8.0}, {TIMEOUT, 8.0},
+        {ASYNCDRAW, Pointer{node}}, {EVENTHANDLER, std::string("closewindow")},
+    };
+    size_t checked = 0;
+    for (size_t i = 0; i < AttributeTypeCount(); i++) {
+        const AttributeTypeInfo& info = AttributeTypeAt(i);
+        auto object = objects.find(static_cast<int>(info.type));
+        if (object == objects.end())
+            continue;
+        std::set<int32_t> listed;
+        for (size_t k = 0; k < info.answerCount; k++)
+            listed.insert(info.answers[k].attribute);
+        EXPECT_EQ(listed.size(), info.answerCount) << info.name << " lists an attribute twice";
+        for (int32_t attribute = ATTRWIDTH; attribute <= ATTRLOADER; attribute++) {
+            if (attribute == ATTRCOUNT)
+                continue;
+            uint32_t error = Ask(static_cast<int>(info.type), object->second, attribute, nullptr);
+            if (listed.count(attribute))
+                EXPECT_NE(error, ERR_UNKNOWNATTR) << info.name << " attribute " << attribute;
+            else
+                EXPECT_EQ(error, ERR_UNKNOWNATTR) << info.name << " attribute " << attribute;
+        }
+        // An id that names nothing gives the type's own error.
+        Value missing = info.type == EVENTHANDLER ? Value{std::string("onnothing")} : Value{77.0};
+        EXPECT_EQ(Ask(static_cast<int>(info.type), missing, info.answers[0].attribute, nullptr), info.notFound)
+            << info.name;
+        checked++;
+    }
+    EXPECT_EQ(checked, objects.size());
+    // A missing object is reported before an unknown attribute.
+    EXPECT_EQ(Error(BRUSH, 10.0, ATTRTITLE), ERR_FINDBRUSH);
+    FreeAsyncDrawNode(node, vm, 0);
 }
 
 }  // namespace
