@@ -2,11 +2,21 @@
 // version 5; 1, 4 and 8 bits through the palette, 16, 24 and 32 bits
 // direct or through bit-field masks, RLE8 and RLE4. Palette indices past
 // the palette give black; run lengths are cut at the row's end.
+//
+// An uncompressed file read from a source is decoded a block of rows at a
+// time, so that a large picture costs its pixels and not its file as well
+// (24-bit files are three quarters of their picture). The headers are
+// parsed from the same bytes as in memory, so both routes take and refuse
+// the same files; whatever does not fit reading as it goes (run lengths,
+// outsized headers, rows far past the headers) is read whole first.
 #include <cstring>
 
 #include "core/io/byte_order.h"
 #include "core/io/error_codes.h"
+#include "core/vm/error_hooks.h"
 #include "media/image_codecs.h"
+#include "media/image_files.h"
+#include "platform/posix/os_memory.h"
 
 namespace {
 
@@ -64,37 +74,50 @@ uint32_t PaletteColour(const BmpLayout& l, uint32_t index)
     return index < l.paletteCount ? l.palette[index] : 0xFF000000u;
 }
 
+uint64_t RowStride(const BmpLayout& l)
+{
+    return ((static_cast<uint64_t>(l.width) * l.bits + 31) / 32) * 4;
+}
+
+void DecodeRow(const BmpLayout& l, const uint8_t* src, uint32_t* dst)
+{
+    switch (l.bits) {
+    case 1:
+        for (int32_t x = 0; x < l.width; ++x)
+            dst[x] = PaletteColour(l, (src[x >> 3] >> (7 - (x & 7))) & 1);
+        break;
+    case 4:
+        for (int32_t x = 0; x < l.width; ++x)
+            dst[x] = PaletteColour(l, (src[x >> 1] >> ((x & 1) ? 0 : 4)) & 15);
+        break;
+    case 8:
+        for (int32_t x = 0; x < l.width; ++x)
+            dst[x] = PaletteColour(l, src[x]);
+        break;
+    case 24:
+        for (int32_t x = 0; x < l.width; ++x, src += 3)
+            dst[x] = 0xFF000000u | (uint32_t{src[2]} << 16) | (uint32_t{src[1]} << 8) | src[0];
+        break;
+    default:
+        for (int32_t x = 0; x < l.width; ++x) {
+            uint32_t p = l.bits == 16 ? LoadLE16(src + x * 2) : LoadLE32(src + x * 4);
+            uint32_t a = Extract(l.channels[3], p, 255);
+            dst[x] = (a << 24) | (Extract(l.channels[0], p, 0) << 16) | (Extract(l.channels[1], p, 0) << 8) |
+                     Extract(l.channels[2], p, 0);
+        }
+        break;
+    }
+}
+
 uint32_t DecodeRows(const BmpLayout& l, const uint8_t* data, size_t size, ImageData* out)
 {
-    uint64_t stride = ((static_cast<uint64_t>(l.width) * l.bits + 31) / 32) * 4;
+    uint64_t stride = RowStride(l);
     if (l.dataOffset > size || stride * static_cast<uint64_t>(l.height) > size - l.dataOffset)
         return ERR_LOADPICTURE;
     for (int32_t r = 0; r < l.height; ++r) {
-        const uint8_t* src = data + l.dataOffset + static_cast<size_t>(r) * stride;
-        uint32_t* dst = RowOf(l, out, r);
-        for (int32_t x = 0; x < l.width; ++x) {
-            switch (l.bits) {
-            case 1:
-                dst[x] = PaletteColour(l, (src[x >> 3] >> (7 - (x & 7))) & 1);
-                break;
-            case 4:
-                dst[x] = PaletteColour(l, (src[x >> 1] >> ((x & 1) ? 0 : 4)) & 15);
-                break;
-            case 8:
-                dst[x] = PaletteColour(l, src[x]);
-                break;
-            case 24:
-                dst[x] = 0xFF000000u | (src[x * 3 + 2] << 16) | (src[x * 3 + 1] << 8) | src[x * 3];
-                break;
-            default: {
-                uint32_t p = l.bits == 16 ? LoadLE16(src + x * 2) : LoadLE32(src + x * 4);
-                uint32_t a = Extract(l.channels[3], p, 255);
-                dst[x] = (a << 24) | (Extract(l.channels[0], p, 0) << 16) | (Extract(l.channels[1], p, 0) << 8) |
-                         Extract(l.channels[2], p, 0);
-                break;
-            }
-            }
-        }
+        if (VmAbortFlag.load())
+            return ERR_USERABORT;
+        DecodeRow(l, data + l.dataOffset + static_cast<size_t>(r) * stride, RowOf(l, out, r));
     }
     return 0;
 }
@@ -145,13 +168,14 @@ uint32_t DecodeRle(const BmpLayout& l, const uint8_t* data, size_t size, ImageDa
     return 0;
 }
 
-}  // namespace
-
-uint32_t DecodeBmp(const uint8_t* data, size_t size, bool probe, ImageData* out)
+// The headers, bit-field masks and palette from the first bytes of the
+// file (all of it, or at least kHeadBytes past the info header): the
+// layout, and the size and transparency in out.
+uint32_t ParseHeaders(const uint8_t* data, size_t size, BmpLayout* layout, ImageData* out)
 {
     if (size < 26 || data[0] != 'B' || data[1] != 'M')
         return ERR_LOADPICTURE;
-    BmpLayout l{};
+    BmpLayout& l = *layout;
     l.dataOffset = LoadLE32(data + 10);
     uint32_t headerSize = LoadLE32(data + 14);
     if (headerSize < 12 || headerSize > size - 14)
@@ -207,8 +231,6 @@ uint32_t DecodeBmp(const uint8_t* data, size_t size, bool probe, ImageData* out)
     out->transparentColour = l.channels[3].bits ? -2 : -1;
     out->width = l.width;
     out->height = l.height;
-    if (probe)
-        return 0;
 
     if (l.bits <= 8) {
         uint32_t count = coloursUsed && coloursUsed < (1u << l.bits) ? coloursUsed : 1u << l.bits;
@@ -216,6 +238,143 @@ uint32_t DecodeBmp(const uint8_t* data, size_t size, bool probe, ImageData* out)
         for (uint32_t i = 0; i < count && at + paletteEntrySize <= size; ++i, at += paletteEntrySize)
             l.palette[l.paletteCount++] = 0xFF000000u | (data[at + 2] << 16) | (data[at + 1] << 8) | data[at];
     }
+    return 0;
+}
+
+// What ParseHeaders may read past the info header: the masks after a
+// 40-byte header and the largest palette.
+constexpr size_t kHeadBytes = 16 + 256 * 4;
+// Info headers up to this size are read as the file goes; the largest
+// known one is 124 bytes.
+constexpr uint32_t kMaxStreamedHeader = 64 * 1024;
+// Rows further than this past the headers are found by reading the file
+// whole, which bounds what is read in vain.
+constexpr uint32_t kMaxStreamedGap = 1u << 20;
+// Bytes of rows read at a time.
+constexpr size_t kRowBlockBytes = 256 * 1024;
+
+// Up to count bytes, fewer only at the end of the source.
+size_t ReadUpTo(ImageByteSource* source, uint8_t* buffer, size_t count)
+{
+    size_t done = 0;
+    while (done < count) {
+        size_t n = source->read(source->context, buffer + done, count - done);
+        if (!n)
+            break;
+        done += n;
+    }
+    return done;
+}
+
+// Appends up to count more bytes of the source to bytes; false when
+// memory ran out.
+bool AppendFromSource(ImageByteSource* source, size_t count, ByteBuffer* bytes)
+{
+    uint8_t block[4096];
+    while (count) {
+        size_t n = ReadUpTo(source, block, count < sizeof block ? count : sizeof block);
+        if (!AppendBytes(bytes, block, n))
+            return false;
+        if (n < (count < sizeof block ? count : sizeof block))
+            break;
+        count -= n;
+    }
+    return true;
+}
+
+// The rest of the source after the bytes already read, decoded in memory.
+uint32_t DecodeWhole(ImageByteSource* source, ByteBuffer* bytes, bool probe, ImageData* out)
+{
+    uint8_t block[16384];
+    for (;;) {
+        size_t n = ReadUpTo(source, block, sizeof block);
+        if (!n)
+            break;
+        if (bytes->size + n > kMaxImageFileSize)
+            return ERR_READFILE;
+        if (!AppendBytes(bytes, block, n))
+            return ERR_MEM;
+    }
+    return DecodeBmp(bytes->data, bytes->size, probe, out);
+}
+
+// The rows of an uncompressed file, from dataOffset on: those already in
+// head first, then the source's, a block at a time.
+uint32_t StreamRows(const BmpLayout& l, ImageByteSource* source, const ByteBuffer& head, ImageData* out)
+{
+    const size_t stride = static_cast<size_t>(RowStride(l));
+    size_t rowsPerBlock = kRowBlockBytes / stride ? kRowBlockBytes / stride : 1;
+    auto* block = static_cast<uint8_t*>(OsAllocMem(rowsPerBlock * stride, 0));
+    if (!block)
+        return ERR_MEM;
+    size_t skip = l.dataOffset > head.size ? l.dataOffset - head.size : 0;
+    const uint8_t* early = head.data + (l.dataOffset < head.size ? l.dataOffset : head.size);
+    size_t earlyLeft = head.size - static_cast<size_t>(early - head.data);
+    uint32_t error = 0;
+    while (skip && !error) {
+        size_t n = ReadUpTo(source, block, skip < rowsPerBlock * stride ? skip : rowsPerBlock * stride);
+        skip -= n;
+        if (!n)
+            error = ERR_LOADPICTURE;
+    }
+    for (int32_t r = 0; r < l.height && !error;) {
+        size_t rows = static_cast<size_t>(l.height - r) < rowsPerBlock ? static_cast<size_t>(l.height - r)
+                                                                        : rowsPerBlock;
+        size_t want = rows * stride, have = earlyLeft < want ? earlyLeft : want;
+        std::memcpy(block, early, have);
+        early += have;
+        earlyLeft -= have;
+        if (ReadUpTo(source, block + have, want - have) != want - have) {
+            error = ERR_LOADPICTURE;
+            break;
+        }
+        for (size_t i = 0; i < rows && !error; ++i, ++r) {
+            if (VmAbortFlag.load())
+                error = ERR_USERABORT;
+            else
+                DecodeRow(l, block + i * stride, RowOf(l, out, r));
+        }
+    }
+    OsFreeMem(block);
+    return error;
+}
+
+uint32_t DecodeSource(ImageByteSource* source, bool probe, ImageData* out, ByteBuffer* head)
+{
+    // The file header and the info header's size first, then every byte
+    // the headers may take, so that they parse as from the whole file.
+    if (!AppendFromSource(source, 18, head))
+        return ERR_MEM;
+    uint32_t headerSize = head->size >= 18 ? LoadLE32(head->data + 14) : 0;
+    if (head->size < 18 || headerSize > kMaxStreamedHeader)
+        return DecodeWhole(source, head, probe, out);
+    if (!AppendFromSource(source, 14 + headerSize + kHeadBytes - head->size, head))
+        return ERR_MEM;
+    BmpLayout l{};
+    if (uint32_t error = ParseHeaders(head->data, head->size, &l, out))
+        return error;
+    if (probe)
+        return 0;
+    if (l.compression == BI_RLE8 || l.compression == BI_RLE4 || l.dataOffset > head->size + kMaxStreamedGap)
+        return DecodeWhole(source, head, probe, out);
+    if (uint32_t error = AllocImagePixels(out, l.width, l.height, false))
+        return error;
+    uint32_t error = StreamRows(l, source, *head, out);
+    if (error)
+        FreeImagePixels(out);
+    return error;
+}
+
+}  // namespace
+
+uint32_t DecodeBmp(const uint8_t* data, size_t size, bool probe, ImageData* out)
+{
+    BmpLayout l{};
+    if (uint32_t error = ParseHeaders(data, size, &l, out))
+        return error;
+    if (probe)
+        return 0;
+    bool rle = l.compression == BI_RLE8 || l.compression == BI_RLE4;
     if (uint32_t error = AllocImagePixels(out, l.width, l.height, false))
         return error;
     if (rle) {
@@ -226,5 +385,13 @@ uint32_t DecodeBmp(const uint8_t* data, size_t size, bool probe, ImageData* out)
     uint32_t error = rle ? DecodeRle(l, data, size, out) : DecodeRows(l, data, size, out);
     if (error)
         FreeImagePixels(out);
+    return error;
+}
+
+uint32_t DecodeBmpSource(ImageByteSource* source, bool probe, ImageData* out)
+{
+    ByteBuffer head;
+    uint32_t error = DecodeSource(source, probe, out, &head);
+    FreeByteBuffer(&head);
     return error;
 }

@@ -60,8 +60,9 @@ struct ImageByteSource {
     size_t (*read)(void* context, uint8_t* buffer, size_t count);
     void* context;
 };
-// DecodePng reading from a source, from the signature on.
+// DecodePng and DecodeBmp reading from a source, from the first byte on.
 uint32_t DecodePngSource(ImageByteSource* source, bool probe, ImageData* out);
+uint32_t DecodeBmpSource(ImageByteSource* source, bool probe, ImageData* out);
 uint32_t DecodeJpeg(const uint8_t* data, size_t size, bool probe, ImageData* out);
 uint32_t DecodeBmp(const uint8_t* data, size_t size, bool probe, ImageData* out);
 uint32_t DecodeGif(const uint8_t* data, size_t size, bool probe, ImageData* out);

@@ -1,8 +1,8 @@
 // Picture files: reading through the stream layer (so that linked files,
 // virtual files and file adapters serve pictures too) into the inbuilt
-// decoders, a PNG as it is read and other formats whole, and the PNG, JPEG
-// and ILBM writers, which encode into memory and then replace the file in
-// one step.
+// decoders, a PNG or BMP as it is read and other formats whole, and the
+// PNG, JPEG and ILBM writers, which encode into memory and then replace the
+// file in one step.
 #include "media/image_files.h"
 
 #include <cstring>
@@ -83,19 +83,20 @@ size_t ReadPrefixed(void* context, uint8_t* buffer, size_t count)
 // Bytes enough for SniffImageFormat to know every format.
 constexpr size_t kSniffBytes = 16;
 
-// Decodes the picture in an open stream: a PNG as it is read, any other
-// format read whole first.
+// Decodes the picture in an open stream: a PNG or a BMP as it is read, any
+// other format read whole first.
 uint32_t DecodeStream(StreamHandle* stream, bool probe, ImageData* image)
 {
     uint8_t head[kSniffBytes];
     size_t headSize = ReadFully(stream, head, sizeof head);
-    if (SniffImageFormat(head, headSize) == IMAGEFILE_PNG) {
+    uint32_t format = SniffImageFormat(head, headSize);
+    if (format == IMAGEFILE_PNG || format == IMAGEFILE_BMP) {
         PrefixedStream prefixed{head, headSize, stream};
         ImageByteSource source{ReadPrefixed, &prefixed};
         *image = ImageData{};
         image->transparentColour = -1;
-        image->format = IMAGEFILE_PNG;
-        return DecodePngSource(&source, probe, image);
+        image->format = format;
+        return format == IMAGEFILE_PNG ? DecodePngSource(&source, probe, image) : DecodeBmpSource(&source, probe, image);
     }
     ByteBuffer bytes;
     uint32_t error = ReadRest(stream, head, headSize, &bytes);

@@ -283,6 +283,157 @@ TEST_F(PictureFiles, PngReadAsItGoesMatchesTheMemoryDecoder)
     }
 }
 
+// A source that hands out its bytes a few at a time, in steps that line up
+// with nothing a decoder asks for.
+struct DribbleSource {
+    const std::vector<uint8_t>* bytes;
+    size_t at = 0;
+    size_t calls = 0;
+};
+
+size_t ReadDribble(void* context, uint8_t* buffer, size_t count)
+{
+    auto* s = static_cast<DribbleSource*>(context);
+    size_t n = std::min({count, s->bytes->size() - s->at, size_t{1} + s->calls++ % 7 * 1000});
+    std::memcpy(buffer, s->bytes->data() + s->at, n);
+    s->at += n;
+    return n;
+}
+
+// A BMP decoded as it is read must end as decoding it from memory does:
+// read whole from a source, loaded from its file, probed, and cut anywhere.
+void ExpectBmpStreamsAsInMemory(const std::vector<uint8_t>& file, const std::string& scratch, const std::string& name)
+{
+    SCOPED_TRACE(name);
+    ImageData memory{};
+    memory.transparentColour = -1;
+    uint32_t want = DecodeBmp(file.data(), file.size(), false, &memory);
+    DribbleSource state{&file};
+    ImageByteSource source{ReadDribble, &state};
+    ImageData streamed{};
+    streamed.transparentColour = -1;
+    ASSERT_EQ(DecodeBmpSource(&source, false, &streamed), want);
+    if (!want) {
+        ASSERT_EQ(streamed.width, memory.width);
+        ASSERT_EQ(streamed.height, memory.height);
+        EXPECT_EQ(streamed.transparentColour, memory.transparentColour);
+        EXPECT_EQ(0, std::memcmp(streamed.pixels, memory.pixels, sizeof(uint32_t) * memory.width * memory.height));
+    }
+    FreeImagePixels(&streamed);
+    FreeImagePixels(&memory);
+
+    for (size_t cut = 0; cut <= file.size(); cut += 1 + file.size() / 53) {
+        std::vector<uint8_t> part(file.begin(), file.begin() + static_cast<ptrdiff_t>(cut));
+        WriteFileBytes(scratch, part);
+        for (uint32_t mode : {uint32_t{HOSTIMAGE_LOAD}, uint32_t{HOSTIMAGE_PROBE}}) {
+            ImageData inMemory{};
+            uint32_t expected = DecodeImage(part.data(), part.size(), mode == HOSTIMAGE_PROBE, &inMemory);
+            if (expected)
+                expected = ERR_LOADPICTURE;
+            ImageData* image = nullptr;
+            HostImageInfo info{};
+            ASSERT_EQ(LoadImageFile(scratch.c_str(), nullptr, 0, mode, &image, nullptr, &info), expected)
+                << "cut at " << cut << " mode " << mode;
+            if (!expected) {
+                EXPECT_EQ(info.width, inMemory.width);
+                EXPECT_EQ(info.transparentColour, inMemory.transparentColour);
+            }
+            if (image && inMemory.pixels) {
+                EXPECT_EQ(0, std::memcmp(image->pixels, inMemory.pixels,
+                                         sizeof(uint32_t) * inMemory.width * inMemory.height))
+                    << "cut at " << cut;
+            }
+            FreeImageData(image);
+            FreeImagePixels(&inMemory);
+        }
+    }
+}
+
+// A BMP of w x h pixels: 8 bits through a full palette, 24 bits, or 32
+// bits through bit-field masks (alpha in the top byte); its info header
+// headerSize bytes long (40 or more) and `gap` bytes between the palette
+// or masks and the rows, which start inside them when it is negative.
+std::vector<uint8_t> MakeBmp(int32_t w, int32_t h, uint32_t bits, uint32_t headerSize, int64_t gap)
+{
+    size_t stride = (static_cast<size_t>(w) * bits + 31) / 32 * 4;
+    size_t tables = bits == 8 ? 1024 : bits == 32 && headerSize == 40 ? 16 : 0;
+    auto dataOffset = static_cast<size_t>(static_cast<int64_t>(14 + headerSize + tables) + gap);
+    std::vector<uint8_t> file(std::max(dataOffset + stride * h, 14 + headerSize + tables));
+    std::vector<uint8_t> noise = PatternBytes(file.size(), bits + headerSize);
+    // The palette, then the rows over it where they overlap, then the
+    // headers over both.
+    for (size_t i = 14 + headerSize; bits == 8 && i < 14 + headerSize + 1024; ++i)
+        file[i] = noise[i];
+    for (size_t i = dataOffset; i < file.size(); ++i)
+        file[i] = noise[i];
+    file[0] = 'B', file[1] = 'M';
+    StoreLE32(&file[2], static_cast<uint32_t>(file.size()));
+    StoreLE32(&file[10], static_cast<uint32_t>(dataOffset));
+    uint8_t* info = &file[14];
+    StoreLE32(info, headerSize);
+    StoreLE32(info + 4, static_cast<uint32_t>(w));
+    StoreLE32(info + 8, static_cast<uint32_t>(h));
+    StoreLE16(info + 12, 1);
+    StoreLE16(info + 14, static_cast<uint16_t>(bits));
+    StoreLE32(info + 16, bits == 32 ? 6 : 0);  // alpha bit fields
+    const uint32_t masks[4] = {0xFF0000, 0xFF00, 0xFF, 0xFF000000u};
+    for (int i = 0; bits == 32 && i < 4; ++i)
+        StoreLE32(info + 40 + 4 * i, masks[i]);
+    return file;
+}
+
+TEST_F(PictureFiles, BmpReadAsItGoesMatchesTheMemoryDecoder)
+{
+    std::string scratch = folder->file("cut.bmp");
+    for (const char* name : {"rgb.bmp", "pal8.bmp", "mono.bmp", "rle8.bmp", "alpha.bmp", "rgb565.bmp", "topdown.bmp"})
+        ExpectBmpStreamsAsInMemory(ReadFileBytes(folder->file(name)), scratch, name);
+    struct Case {
+        const char* what;
+        int32_t w, h;
+        uint32_t bits, headerSize;
+        int64_t gap;
+    };
+    const Case cases[] = {
+        {"24 bits, rows over many blocks", 3001, 97, 24, 40, 0},
+        {"8 bits, a gap before the rows", 301, 40, 8, 40, 700},
+        {"8 bits, rows starting inside the palette", 301, 40, 8, 40, -600},
+        {"32-bit fields in a version 5 header", 200, 50, 32, 124, 0},
+        {"32-bit fields after a plain header", 200, 50, 32, 40, 3},
+        {"an outsized header, read whole", 64, 9, 24, 70000, 0},
+        {"rows far past the headers, read whole", 64, 9, 24, 40, 1100000},
+        {"rows starting before the info header ends", 10, 10, 24, 40, -30},
+    };
+    for (const Case& c : cases) {
+        std::vector<uint8_t> file = MakeBmp(c.w, c.h, c.bits, c.headerSize, c.gap);
+        ImageData image{};
+        ASSERT_EQ(DecodeBmp(file.data(), file.size(), false, &image), 0u) << c.what;
+        FreeImagePixels(&image);
+        ExpectBmpStreamsAsInMemory(file, scratch, c.what);
+    }
+    // And every file with bytes flipped.
+    for (const char* name : {"rgb.bmp", "pal8.bmp", "alpha.bmp", "rgb565.bmp"}) {
+        std::vector<uint8_t> file = ReadFileBytes(folder->file(name));
+        for (uint32_t seed = 1; seed <= 40; ++seed) {
+            std::vector<uint8_t> broken = file;
+            std::vector<uint8_t> noise = PatternBytes(broken.size(), seed);
+            for (size_t i = seed % 5; i < 80 && i < broken.size(); i += 1 + seed % 9)
+                broken[i] ^= noise[i] & 0x33;
+            ImageData memory{};
+            uint32_t want = DecodeBmp(broken.data(), broken.size(), false, &memory);
+            DribbleSource state{&broken};
+            ImageByteSource source{ReadDribble, &state};
+            ImageData streamed{};
+            ASSERT_EQ(DecodeBmpSource(&source, false, &streamed), want) << name << " seed " << seed;
+            if (!want) {
+                EXPECT_EQ(0, std::memcmp(streamed.pixels, memory.pixels,
+                                         sizeof(uint32_t) * memory.width * memory.height));
+            }
+            FreeImagePixels(&streamed);
+            FreeImagePixels(&memory);
+        }
+    }
+}
+
 // Where a GIF's LZW data starts: after the header, the palettes, the
 // extensions and the image descriptor with its code size.
 size_t GifCodesStart(const std::vector<uint8_t>& gif)
@@ -585,6 +736,7 @@ TEST(PictureDecoders, AbortStopsTheDecodeAndFreesThePicture)
     ASSERT_EQ(WriteAnimGifFrame(writer, indices.data(), 64, 64, 0, palette, 2, -1, 0, 0), 0u);
     ASSERT_EQ(CloseGifWriter(writer), 0u);
     std::vector<uint8_t> gif = ReadFileBytes(gifFile);
+    std::vector<uint8_t> bmp = MakeBmp(64, 64, 24, 40, 0);
 
     for (uint32_t abort : {0u, 1u}) {
         VmAbortFlag = abort;
@@ -593,6 +745,14 @@ TEST(PictureDecoders, AbortStopsTheDecodeAndFreesThePicture)
         EXPECT_EQ(image.pixels != nullptr, abort == 0);
         FreeImagePixels(&image);
         EXPECT_EQ(DecodeGif(gif.data(), gif.size(), false, &image), abort ? uint32_t{ERR_USERABORT} : 0u);
+        EXPECT_EQ(image.pixels != nullptr, abort == 0);
+        FreeImagePixels(&image);
+        EXPECT_EQ(DecodeBmp(bmp.data(), bmp.size(), false, &image), abort ? uint32_t{ERR_USERABORT} : 0u);
+        EXPECT_EQ(image.pixels != nullptr, abort == 0);
+        FreeImagePixels(&image);
+        DribbleSource state{&bmp};
+        ImageByteSource source{ReadDribble, &state};
+        EXPECT_EQ(DecodeBmpSource(&source, false, &image), abort ? uint32_t{ERR_USERABORT} : 0u);
         EXPECT_EQ(image.pixels != nullptr, abort == 0);
         FreeImagePixels(&image);
     }
