@@ -72,6 +72,12 @@ void SwapRedBlue(uint32_t* pixels, size_t count)
     }
 }
 
+// One row of file bytes, freed on every way out of the decoder.
+struct RgbRow {
+    uint8_t* bytes;
+    ~RgbRow() { OsFreeMem(bytes); }
+};
+
 uint32_t SpngError(int error)
 {
     return error == SPNG_EMEM ? uint32_t{ERR_MEM} : uint32_t{ERR_LOADPICTURE};
@@ -93,12 +99,21 @@ uint32_t RunDecode(spng_ctx* ctx, bool probe, ImageData* out)
     out->height = static_cast<int32_t>(ihdr.height);
     if (probe)
         return 0;
-    if (int error = spng_decode_image(ctx, nullptr, 0, SPNG_FMT_RGBA8, SPNG_DECODE_TRNS | SPNG_DECODE_PROGRESSIVE))
+    // 8-bit RGB rows come as the file holds them and are widened here,
+    // eight pixels at a time, where libspng would widen them a byte at a
+    // time and leave red and blue to be turned round after.
+    const bool interlaced = ihdr.interlace_method != 0;
+    const bool rgb = ihdr.bit_depth == 8 && ihdr.color_type == SPNG_COLOR_TYPE_TRUECOLOR && !alpha && !interlaced;
+    if (int error = spng_decode_image(ctx, nullptr, 0, rgb ? SPNG_FMT_PNG : SPNG_FMT_RGBA8,
+                                      rgb ? SPNG_DECODE_PROGRESSIVE : SPNG_DECODE_TRNS | SPNG_DECODE_PROGRESSIVE))
         return SpngError(error);
-    if (uint32_t error = AllocImagePixels(out, ihdr.width, ihdr.height, ihdr.interlace_method != 0))
+    if (uint32_t error = AllocImagePixels(out, ihdr.width, ihdr.height, interlaced))
         return error;
     const size_t width = ihdr.width;
-    const bool interlaced = ihdr.interlace_method != 0;
+    RgbRow rgbRow{rgb ? static_cast<uint8_t*>(OsAllocMem(width * 3, 0)) : nullptr};
+    if (rgb && !rgbRow.bytes)
+        return ERR_MEM;
+    const PngRgbRowFn widen = ChosenPngRgbRow();
     for (;;) {
         if (VmAbortFlag.load())
             return ERR_USERABORT;
@@ -109,12 +124,14 @@ uint32_t RunDecode(spng_ctx* ctx, bool probe, ImageData* out)
         if (error)
             return SpngError(error);
         uint32_t* target = out->pixels + row.row_num * width;
-        error = spng_decode_row(ctx, target, width * 4);
+        error = rgb ? spng_decode_row(ctx, rgbRow.bytes, width * 3) : spng_decode_row(ctx, target, width * 4);
         if (error && error != SPNG_EOI)
             return SpngError(error);
         // The passes of an interlaced picture fill each row in steps; its
         // bytes are turned round once at the end.
-        if (!interlaced)
+        if (rgb)
+            widen(rgbRow.bytes, target, width);
+        else if (!interlaced)
             SwapRedBlue(target, width);
         if (error == SPNG_EOI)
             break;

@@ -12,14 +12,22 @@ void FilterRowScalar(const uint8_t* row, const uint8_t* above, size_t n, size_t 
     PngPickFilter(row, n, scratch, sums, out);
 }
 
+void RgbRowScalar(const uint8_t* rgb, uint32_t* argb, size_t count)
+{
+    for (size_t i = 0; i < count; ++i)
+        argb[i] = PngRgbPixel(rgb + 3 * i);
+}
+
 uint32_t ChoosePath()
 {
     __builtin_cpu_init();
     return __builtin_cpu_supports("avx2") ? PNGFILTER_AVX2 : PNGFILTER_SSE2;
 }
 
-// Chosen before main runs, so encoders on any thread only read it.
+// Chosen before main runs, so encoders and decoders on any thread only
+// read them.
 const PngFilterRowFn g_chosen = GetPngFilterRow(ChoosePath());
+const PngRgbRowFn g_chosenRgb = GetPngRgbRow(ChoosePath());
 
 }  // namespace
 
@@ -27,6 +35,7 @@ void PngFilterRowSse2(const uint8_t* row, const uint8_t* above, size_t n, size_t
                       uint8_t* scratch);
 void PngFilterRowAvx2(const uint8_t* row, const uint8_t* above, size_t n, size_t bpp, uint8_t* out,
                       uint8_t* scratch);
+void PngRgbRowAvx2(const uint8_t* rgb, uint32_t* argb, size_t count);
 
 void PngPickFilter(const uint8_t* row, size_t n, const uint8_t* scratch, const uint32_t sums[5], uint8_t* out)
 {
@@ -56,4 +65,23 @@ PngFilterRowFn GetPngFilterRow(uint32_t path)
 PngFilterRowFn ChosenPngFilterRow()
 {
     return g_chosen;
+}
+
+PngRgbRowFn GetPngRgbRow(uint32_t path)
+{
+    switch (path) {
+    case PNGFILTER_SCALAR:
+    case PNGFILTER_SSE2:
+        return RgbRowScalar;
+    case PNGFILTER_AVX2:
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx2") ? PngRgbRowAvx2 : nullptr;
+    default:
+        return nullptr;
+    }
+}
+
+PngRgbRowFn ChosenPngRgbRow()
+{
+    return g_chosenRgb;
 }

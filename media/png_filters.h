@@ -2,7 +2,8 @@
 // of the format and the one whose bytes have the smallest sum of magnitudes
 // (taken as signed) is kept, the usual heuristic. Three paths do it: the
 // scalar reference, SSE2 and AVX2; the fastest the processor runs is chosen
-// once at start-up, and the vector paths give the reference's bytes.
+// once at start-up, and the vector paths give the reference's bytes. The
+// reader's widening of 8-bit RGB rows into ARGB words goes the same way.
 #pragma once
 
 #include <cstddef>
@@ -30,6 +31,17 @@ PngFilterRowFn GetPngFilterRow(uint32_t path);
 
 // The kernel chosen at start-up.
 PngFilterRowFn ChosenPngFilterRow();
+
+// Widens count pixels of red, green and blue bytes into ARGB words with
+// alpha 255.
+using PngRgbRowFn = void (*)(const uint8_t* rgb, uint32_t* argb, size_t count);
+
+// The widening of a path (SSE2 has no byte shuffle and takes the
+// reference's); null for a path the processor lacks.
+PngRgbRowFn GetPngRgbRow(uint32_t path);
+
+// The widening chosen at start-up.
+PngRgbRowFn ChosenPngRgbRow();
 
 // The per-byte rules the vector paths follow, shared with the scalar tail
 // of each of them.
@@ -62,6 +74,12 @@ inline void PngFilterBytes(const uint8_t* row, const uint8_t* above, size_t from
             sums[k + 1] += PngFilterCost(f[k]);
         }
     }
+}
+
+// One pixel of an 8-bit RGB row as an ARGB word with alpha 255.
+inline uint32_t PngRgbPixel(const uint8_t* rgb)
+{
+    return 0xFF000000u | uint32_t{rgb[0]} << 16 | uint32_t{rgb[1]} << 8 | rgb[2];
 }
 
 // Keeps the cheapest filter (the lowest number on a tie) in out.

@@ -1,6 +1,7 @@
-// The PNG row filters on 32-byte AVX2 vectors; this file alone is compiled
-// for AVX2 and is only reached when the processor has it. Widening and
-// narrowing both work within each 128-bit lane, so bytes keep their order.
+// The PNG row filters and the widening of RGB rows on 32-byte AVX2 vectors;
+// this file alone is compiled for AVX2 and is only reached when the
+// processor has it. Widening and narrowing both work within each 128-bit
+// lane, so bytes keep their order.
 #include <immintrin.h>
 
 #include "media/png_filters_simd.h"
@@ -46,4 +47,23 @@ struct Avx2 {
 void PngFilterRowAvx2(const uint8_t* row, const uint8_t* above, size_t n, size_t bpp, uint8_t* out, uint8_t* scratch)
 {
     PngFilterRowVector<Avx2>(row, above, n, bpp, out, scratch);
+}
+
+// Eight pixels at a time: the 24 bytes are read as 16 from the first pixel
+// and 16 from the fifth, so each 128-bit lane shuffles four pixels of its
+// own, and the loop stops where the second read would pass the row.
+void PngRgbRowAvx2(const uint8_t* rgb, uint32_t* argb, size_t count)
+{
+    const __m256i order = _mm256_setr_epi8(2, 1, 0, -1, 5, 4, 3, -1, 8, 7, 6, -1, 11, 10, 9, -1,  //
+                                           2, 1, 0, -1, 5, 4, 3, -1, 8, 7, 6, -1, 11, 10, 9, -1);
+    const __m256i alpha = _mm256_set1_epi32(static_cast<int>(0xFF000000u));
+    size_t i = 0;
+    for (; 3 * i + 28 <= 3 * count; i += 8) {
+        __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rgb + 3 * i));
+        __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rgb + 3 * i + 12));
+        __m256i pixels = _mm256_shuffle_epi8(_mm256_set_m128i(high, low), order);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(argb + i), _mm256_or_si256(pixels, alpha));
+    }
+    for (; i < count; ++i)
+        argb[i] = PngRgbPixel(rgb + 3 * i);
 }

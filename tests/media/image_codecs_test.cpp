@@ -46,6 +46,8 @@ rgb.save(d + '/rgb.png'); done('rgb.png')
 rgb.convert('L').save(d + '/grey.png'); done('grey.png')
 magick('rgb.png', 'deep16.png', '-depth', '16'); done('deep16.png')
 magick('rgba.png', 'interlaced.png', '-interlace', 'PNG'); done('interlaced.png')
+magick('rgb.png', 'interlaced_rgb.png', '-interlace', 'PNG'); done('interlaced_rgb.png')
+rgb.save(d + '/trns.png', transparency=px[3, 4][:3]); done('trns.png')
 pal.save(d + '/pal.png', transparency=3); done('pal.png')
 rgb.save(d + '/q90.jpg', quality=90); done('q90.jpg')
 rgb.save(d + '/progressive.jpg', quality=75, progressive=True); done('progressive.jpg')
@@ -116,7 +118,7 @@ struct DecoderCase {
 
 const DecoderCase kDecoderCases[] = {
     {"rgba.png", -2, 0},      {"rgb.png", -1, 0},         {"grey.png", -1, 0},     {"deep16.png", -1, 0},
-    {"interlaced.png", -2, 0}, {"pal.png", -2, 0},        {"q90.jpg", -1, 1},      {"progressive.jpg", -1, 1},
+    {"interlaced.png", -2, 0}, {"interlaced_rgb.png", -1, 0}, {"trns.png", -2, 0}, {"pal.png", -2, 0},        {"q90.jpg", -1, 1},      {"progressive.jpg", -1, 1},
     {"grey.jpg", -1, 1},      {"cmyk.jpg", -1, 2},        {"rgb.bmp", -1, 0},      {"pal8.bmp", -1, 0},
     {"mono.bmp", -1, 0},      {"rle8.bmp", -1, 0},        {"alpha.bmp", -2, 0},    {"rgb565.bmp", -1, 0},
     {"topdown.bmp", -1, 0},   {"t.gif", 1, 0},            {"interlaced.gif", 1, 0}, {"full.gif", -1, 0},

@@ -92,3 +92,35 @@ TEST(PngFilters, ReferenceFollowsTheFormat)
 }
 
 }  // namespace
+
+// The widening of RGB rows: every path gives the reference's words for
+// every length around the vector sizes, from every alignment, and writes
+// nothing past the row; the reference puts red high and alpha at 255.
+TEST(PngFilters, RgbRowsWidenAsTheReference)
+{
+    PngRgbRowFn reference = GetPngRgbRow(PNGFILTER_SCALAR);
+    ASSERT_NE(reference, nullptr);
+    ASSERT_NE(ChosenPngRgbRow(), nullptr);
+    const uint8_t pixel[3] = {0x12, 0x34, 0x56};
+    uint32_t word = 0;
+    reference(pixel, &word, 1);
+    EXPECT_EQ(word, 0xFF123456u);
+    std::mt19937 random(11);
+    for (uint32_t path = PNGFILTER_SCALAR; path < PNGFILTER_PATHS; ++path) {
+        PngRgbRowFn widen = GetPngRgbRow(path);
+        if (!widen)
+            continue;  // the processor lacks it
+        for (size_t count = 0; count <= 70; ++count)
+            for (size_t skew = 0; skew < 4; ++skew) {
+                // The row ends the buffer, so a read past it is the sanitizer's to catch.
+                std::vector<uint8_t> rgb(skew + 3 * count);
+                for (uint8_t& b : rgb)
+                    b = static_cast<uint8_t>(random());
+                std::vector<uint32_t> want(count + 1, 0xDEADBEEF), got(count + 1, 0xDEADBEEF);
+                reference(rgb.data() + skew, want.data(), count);
+                widen(rgb.data() + skew, got.data(), count);
+                ASSERT_EQ(got, want) << "path " << path << " count " << count << " skew " << skew;
+                EXPECT_EQ(got[count], 0xDEADBEEFu);
+            }
+    }
+}
