@@ -357,6 +357,11 @@ uint32_t DecodeSource(ImageByteSource* source, bool probe, ImageData* out, ByteB
         return 0;
     if (l.compression == BI_RLE8 || l.compression == BI_RLE4 || l.dataOffset > head->size + kMaxStreamedGap)
         return DecodeWhole(source, head, probe, out);
+    // Rows that the file cannot hold are refused before the picture is
+    // allocated, as in memory.
+    uint64_t rowBytes = RowStride(l) * static_cast<uint64_t>(l.height);
+    if (source->knownSize && (l.dataOffset > source->knownSize || rowBytes > source->knownSize - l.dataOffset))
+        return ERR_LOADPICTURE;
     if (uint32_t error = AllocImagePixels(out, l.width, l.height, false))
         return error;
     uint32_t error = StreamRows(l, source, *head, out);

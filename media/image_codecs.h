@@ -55,10 +55,13 @@ uint32_t DecodePng(const uint8_t* data, size_t size, bool probe, ImageData* out)
 
 // Bytes for a decoder that reads as it goes, so a file need not be in
 // memory whole: read puts up to count bytes in buffer and answers how many
-// (0 at the end or on an error).
+// (0 at the end or on an error). knownSize, when not 0, is how many bytes
+// the source holds in all, which lets a header that claims more be refused
+// before anything is allocated.
 struct ImageByteSource {
     size_t (*read)(void* context, uint8_t* buffer, size_t count);
     void* context;
+    uint64_t knownSize = 0;
 };
 // DecodePng and DecodeBmp reading from a source, from the first byte on.
 uint32_t DecodePngSource(ImageByteSource* source, bool probe, ImageData* out);

@@ -93,6 +93,9 @@ uint32_t DecodeStream(StreamHandle* stream, bool probe, ImageData* image)
     if (format == IMAGEFILE_PNG || format == IMAGEFILE_BMP) {
         PrefixedStream prefixed{head, headSize, stream};
         ImageByteSource source{ReadPrefixed, &prefixed};
+        uint64_t known = 0;
+        if (StreamKnownSize(stream, &known))
+            source.knownSize = known;
         *image = ImageData{};
         image->transparentColour = -1;
         image->format = format;

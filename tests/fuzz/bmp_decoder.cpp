@@ -1,5 +1,6 @@
 // The BMP decoder on arbitrary bytes, from memory and read as it goes in
-// uneven pieces: both routes must give the same answer and the same pixels.
+// uneven pieces (knowing the size or not): both routes must give the same
+// answer and the same pixels.
 #include <cstring>
 
 #include "tests/fuzz/decoder_fuzz.h"
@@ -34,6 +35,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     uint32_t want = DecodeBmp(data, size, probe, &memory);
     Pieces pieces{data, size, 0};
     ImageByteSource source{ReadPiece, &pieces};
+    if (size & 2)
+        source.knownSize = size;
     if (DecodeBmpSource(&source, probe, &streamed) != want || (!want && (streamed.width != memory.width ||
                                                                           streamed.height != memory.height)))
         __builtin_trap();
