@@ -10,66 +10,53 @@
 
 namespace {
 
-uint32_t walkDepth;
-void* keptRecords;
-
 void*& KeptLink(void* record) { return *static_cast<void**>(record); }
 
-bool IsKept(const void* record)
+}  // namespace
+
+bool ListWalk::IsKept(const void* record)
 {
-    for (void* r = keptRecords; r; r = KeptLink(r))
+    for (void* r = kept; r; r = KeptLink(r))
         if (r == record)
             return true;
     return false;
 }
 
-}  // namespace
-
 void FreeListRecord(void* record)
 {
     if (!record)
         return;
-    if (walkDepth == 0) {
+    if (ListWalk::depth == 0) {
         OsFreeMem(record);
         return;
     }
-    KeptLink(record) = keptRecords;
-    keptRecords = record;
+    KeptLink(record) = ListWalk::kept;
+    ListWalk::kept = record;
 }
 
-ListWalk::ListWalk() : records(inlineRecords) { ++walkDepth; }
-
-ListWalk::~ListWalk()
+void ListWalk::Close()
 {
     if (records != inlineRecords)
         OsFreeMem(records);
-    if (--walkDepth)
+    if (--depth)
         return;
-    while (void* r = keptRecords) {
-        keptRecords = KeptLink(r);
+    while (void* r = kept) {
+        kept = KeptLink(r);
         OsFreeMem(r);
     }
 }
 
-uint32_t ListWalk::Take(void* record)
+uint32_t ListWalk::Grow(void* record)
 {
-    if (count == capacity) {
-        size_t grown = capacity * 2;
-        auto* bigger = static_cast<void**>(OsAllocMem(grown * sizeof(void*), 0));
-        if (!bigger)
-            return ERR_MEM;
-        std::memcpy(bigger, records, count * sizeof(void*));
-        if (records != inlineRecords)
-            OsFreeMem(records);
-        records = bigger;
-        capacity = grown;
-    }
+    size_t grown = capacity * 2;
+    auto* bigger = static_cast<void**>(OsAllocMem(grown * sizeof(void*), 0));
+    if (!bigger)
+        return ERR_MEM;
+    std::memcpy(bigger, records, count * sizeof(void*));
+    if (records != inlineRecords)
+        OsFreeMem(records);
+    records = bigger;
+    capacity = grown;
     records[count++] = record;
     return 0;
-}
-
-void* ListWalk::Live(size_t index) const
-{
-    void* r = records[index];
-    return keptRecords && IsKept(r) ? nullptr : r;
 }

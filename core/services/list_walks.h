@@ -23,21 +23,44 @@
 void FreeListRecord(void* record);
 
 // One walk, open from construction to destruction (an error that unwinds
-// through a visit closes it too).
+// through a visit closes it too). The common case (a short list, nothing
+// freed) stays inline: the line hook walks the hooks on every line.
 class ListWalk {
 public:
-    ListWalk();
-    ~ListWalk();
+    ListWalk() : records(inlineRecords) { ++depth; }
+    ~ListWalk()
+    {
+        if (records != inlineRecords || (depth == 1 && kept))
+            Close();
+        else
+            --depth;
+    }
     ListWalk(const ListWalk&) = delete;
     ListWalk& operator=(const ListWalk&) = delete;
 
     // Adds a record to visit: 0 or ERR_MEM.
-    uint32_t Take(void* record);
+    uint32_t Take(void* record)
+    {
+        if (count == capacity)
+            return Grow(record);
+        records[count++] = record;
+        return 0;
+    }
     size_t Count() const { return count; }
     // The record taken at `index`, or null when it has been freed since.
-    void* Live(size_t index) const;
+    void* Live(size_t index) const { return kept && IsKept(records[index]) ? nullptr : records[index]; }
 
 private:
+    friend void FreeListRecord(void* record);
+    uint32_t Grow(void* record);
+    void Close();
+    static bool IsKept(const void* record);
+
+    // Walks now on the stack, and the records freed meanwhile (linked
+    // through their first word).
+    static inline uint32_t depth = 0;
+    static inline void* kept = nullptr;
+
     static constexpr size_t kInlineRecords = 16;
     void* inlineRecords[kInlineRecords];
     void** records;
