@@ -226,6 +226,9 @@ uint32_t Connect(Transfer& t, const char* host, uint32_t port, Connection** out)
         return code;
     (*out)->dataArrived = 1;
     (*out)->closed = 1;
+    // The script may find the connection (GetObjects) from a status
+    // callback, but it is the transfer's until the transfer ends.
+    (*out)->heldByTransfer = 1;
     (*out)->statusUserdata = t.statusUserdata ? 1 : 0;
     return 0;
 }

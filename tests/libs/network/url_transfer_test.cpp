@@ -639,6 +639,33 @@ TEST_F(TransferTest, AStatusCallbackThatStopsEndsTheTransferWithWhatArrived)
     EXPECT_TRUE(std::string(content.begin(), content.end()) == body.substr(0, content.size()));
 }
 
+// The transfer's connection is listed with the others, so a status
+// callback can name it; closing it from there is refused.
+uint32_t g_closeAnswer;
+uint32_t CloseTheTransfersConnection(VmState* vm)
+{
+    g_statusCalls++;
+    if (ConnectionList)
+        g_closeAnswer = RemoveConnection(ObjectId{ConnectionList->header.id, ConnectionList->header.handle});
+    VmPushNumber(vm, 0);
+    return 1;
+}
+
+TEST_F(TransferTest, AStatusCallbackCannotCloseTheTransfersConnection)
+{
+    std::string body(50000, 'q');
+    HttpPeer peer({"HTTP/1.1 200 OK\r\nContent-Length: 50000\r\n\r\n" + body});
+    g_statusCalls = 0;
+    g_closeAnswer = 0;
+    std::vector<Value> r;
+    ASSERT_EQ(Download(peer.Url(), {}, &r, CloseTheTransfersConnection), 0u) << ErrorText();
+    peer.Join();
+    EXPECT_GE(g_statusCalls, 1u);
+    EXPECT_EQ(g_closeAnswer, uint32_t{ERR_LOCKEDOBJ});
+    EXPECT_EQ(Str(r[0]), body);
+    EXPECT_EQ(CountObjectsOfType(OBJ_CLIENT), 0u) << "gone with the transfer";
+}
+
 struct StatusSeen {
     double action = -1, count = -1, total = -1;
     std::string userdata;
