@@ -158,7 +158,6 @@ uint32_t OpenThroughPlugins(const char* file, const char* loaderList, VideoBackE
         out->durationMs = d.durationMs > 0 ? d.durationMs : 0;
         int64_t frames = reinterpret_cast<QmGetVideoFramesFunc>(info->GetVideoFrames)(video);
         out->frames = frames > 0 ? frames : 0;
-        out->framesError = frames > 0 ? 0u : uint32_t{ERR_VIDEOFRAME};
         out->canSeek = d.flags & QM_VIDEO_CANSEEK ? 1 : 0;
         const char* name = reinterpret_cast<QmGetVideoFormatFunc>(info->GetVideoFormat)(video);
         std::snprintf(out->format, sizeof out->format, "%s", name ? name : "");
@@ -209,7 +208,7 @@ uint32_t OpenInbuiltVideo(StreamHandle* stream, VideoBackEnd* out)
     out->height = info.height;
     out->durationMs = info.durationMs;
     out->frames = info.frames;
-    out->framesError = info.frames > 0 ? 0u : info.framesError ? info.framesError : uint32_t{ERR_VIDEOFRAME};
+    out->framesError = info.framesError;
     out->canSeek = info.canSeek;
     static_assert(sizeof out->format == sizeof info.format);
     std::memcpy(out->format, info.format, sizeof out->format);

@@ -28,8 +28,8 @@ struct VideoBackEnd {
     int32_t width;
     int32_t height;
     int64_t durationMs;    // 0 when not known
-    int64_t frames;        // 0 when not known, and then framesError says why
-    uint32_t framesError;
+    int64_t frames;        // 0 when not known
+    uint32_t framesError;  // why frames is not known, when the decoder says
     int64_t positionMs;
     uint32_t canSeek;
     char format[64];

@@ -78,7 +78,8 @@ void FfClose(void* raw)
 }
 
 // Opens the container from where the stream stands and picks its video
-// stream: 0, ERR_MEM or ERR_LOADVIDEO. What was made stays for CloseDemuxer.
+// stream, which must have a plausible size: 0, ERR_MEM or ERR_LOADVIDEO.
+// What was made stays for CloseDemuxer.
 uint32_t OpenDemuxer(FfState* s)
 {
     auto* buffer = static_cast<unsigned char*>(av_malloc(kIoBufferSize));
@@ -99,7 +100,9 @@ uint32_t OpenDemuxer(FfState* s)
         avformat_find_stream_info(s->format, nullptr) < 0)
         return ERR_LOADVIDEO;
     s->videoIndex = av_find_best_stream(s->format, AVMEDIA_TYPE_VIDEO, -1, -1, &s->decoder, 0);
-    return s->videoIndex >= 0 && s->decoder ? 0u : uint32_t{ERR_LOADVIDEO};
+    if (s->videoIndex < 0 || !s->decoder) return ERR_LOADVIDEO;
+    const AVCodecParameters* par = s->format->streams[s->videoIndex]->codecpar;
+    return PlausibleVideoSize(par->width, par->height) ? 0u : uint32_t{ERR_LOADVIDEO};
 }
 
 bool KnownRate(AVRational rate) { return rate.num > 0 && rate.den > 0; }
@@ -214,9 +217,7 @@ uint32_t FfOpen(const QmFfIo* io, QmFfVideoInfo* out, void** video)
     }
     if (!error) {
         s->codec->thread_count = 1;
-        if (avcodec_open2(s->codec, s->decoder, nullptr) < 0 ||
-            !PlausibleVideoSize(stream->codecpar->width, stream->codecpar->height))
-            error = ERR_LOADVIDEO;
+        if (avcodec_open2(s->codec, s->decoder, nullptr) < 0) error = ERR_LOADVIDEO;
     }
     if (error) {
         FfClose(s);
