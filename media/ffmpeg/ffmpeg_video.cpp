@@ -16,6 +16,8 @@ extern "C" {
 }
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 #include "core/io/error_codes.h"
 #include "media/ffmpeg_module.h"
@@ -150,18 +152,30 @@ uint32_t CountFrames(FfState* s, int64_t* frames, uint32_t* reopenError)
     return count > 0 ? 0u : uint32_t{ERR_VIDEOFRAME};
 }
 
-// Converts a decoded picture to ARGB words (BGRA bytes in memory).
+// Converts a decoded picture to ARGB words (BGRA bytes in memory). The
+// scaler writes whole vectors of pixels, past the end of a row that is not
+// a multiple of them and so past the end of a tight picture: it writes into
+// rows padded to 64 bytes with one spare row below, and they are copied out.
 uint32_t FfConvert(const AVFrame* frame, int32_t width, int32_t height, uint32_t* argb)
 {
-    if (!PlausibleVideoSize(frame->width, frame->height)) return ERR_VIDEOFRAME;
-    SwsContext* sws = sws_getContext(frame->width, frame->height, static_cast<AVPixelFormat>(frame->format), width,
-                                     height, AV_PIX_FMT_BGRA, SWS_BICUBIC, nullptr, nullptr, nullptr);
-    if (!sws) return ERR_VIDEOFRAME;
-    uint8_t* planes[4] = {reinterpret_cast<uint8_t*>(argb), nullptr, nullptr, nullptr};
-    int strides[4] = {width * 4, 0, 0, 0};
-    int rows = sws_scale(sws, frame->data, frame->linesize, 0, frame->height, planes, strides);
+    if (!PlausibleVideoSize(frame->width, frame->height) || !PlausibleVideoSize(width, height)) return ERR_VIDEOFRAME;
+    size_t rowBytes = static_cast<size_t>(width) * 4, stride = (rowBytes + 63) & ~size_t{63};
+    auto* rows = static_cast<uint8_t*>(std::malloc(stride * (static_cast<size_t>(height) + 1)));
+    SwsContext* sws = rows ? sws_getContext(frame->width, frame->height, static_cast<AVPixelFormat>(frame->format),
+                                            width, height, AV_PIX_FMT_BGRA, SWS_BICUBIC, nullptr, nullptr, nullptr)
+                           : nullptr;
+    int done = 0;
+    if (sws && stride <= INT32_MAX) {
+        uint8_t* planes[4] = {rows, nullptr, nullptr, nullptr};
+        int strides[4] = {static_cast<int>(stride), 0, 0, 0};
+        done = sws_scale(sws, frame->data, frame->linesize, 0, frame->height, planes, strides);
+    }
+    if (done == height)
+        for (int32_t y = 0; y < height; ++y)
+            std::memcpy(argb + static_cast<size_t>(y) * width, rows + static_cast<size_t>(y) * stride, rowBytes);
     sws_freeContext(sws);
-    return rows == height ? 0u : uint32_t{ERR_VIDEOFRAME};
+    std::free(rows);
+    return done == height ? 0u : uint32_t{ERR_VIDEOFRAME};
 }
 
 uint32_t FfFirstFrame(void* raw, uint32_t* argb)

@@ -16,6 +16,7 @@
 
 #include "core/io/error_codes.h"
 #include "core/io/errors.h"
+#include "core/io/stream.h"
 #include "core/io/virtual_names.h"
 #include "display/layers.h"
 #include "display/pictures.h"
@@ -215,6 +216,31 @@ TEST_F(VideoFiles, FirstFrameMatchesWhatFfmpegExtracts)
         }
     UnlockBitMapPixels(&lock);
     EXPECT_LE(worst, 6);
+}
+
+// FFmpeg's scaler writes whole vectors of pixels; a frame whose rows are
+// narrower than one must still end where its pixels end.
+TEST_F(VideoFiles, NarrowFramesAreWrittenWithinTheirPixels)
+{
+    const QmFfApi* api = nullptr;
+    ASSERT_EQ(LoadFfmpegModuleFrom(QM_BINARY_DIR "/" QM_FFMPEG_MODULE_NAME, &api), 0u);
+    for (const char* size : {"4x8", "6x2", "2x30"}) {
+        SCOPED_TRACE(size);
+        std::string file = dir.file(std::string("narrow") + size + ".avi");
+        ShellOutput(std::string("ffmpeg -v error -y -f lavfi -i testsrc=size=") + size +
+                    ":rate=10:duration=0.3 -pix_fmt yuv420p -c:v mjpeg '" + file + "'");
+        std::vector<uint8_t> data = ReadFileBytes(file);
+        ASSERT_FALSE(data.empty());
+        char name[96];
+        ASSERT_TRUE(MakeMemoryName(data.data(), data.size(), name, sizeof name));
+        VideoBackEnd backEnd{};
+        ASSERT_EQ(OpenInbuiltVideo(StreamOpen(name, STREAM_READ), &backEnd), 0u);
+        size_t pixels = static_cast<size_t>(backEnd.width) * static_cast<size_t>(backEnd.height);
+        std::vector<uint32_t> argb(pixels + 256, 0xDEADBEEFu);
+        EXPECT_EQ(backEnd.ops->firstFrame(backEnd.state, argb.data()), 0u);
+        backEnd.ops->close(backEnd.state);
+        EXPECT_EQ(std::count(argb.begin() + static_cast<std::ptrdiff_t>(pixels), argb.end(), 0xDEADBEEFu), 256);
+    }
 }
 
 TEST_F(VideoFiles, DecoderModuleIsRefusedUnlessWhole)
