@@ -344,6 +344,15 @@ uint32_t DisplayAttr(const Query& q)
 
 uint32_t VideoAttr(const Query& q);
 
+// A video layer answers for the video it shows as the video itself would.
+uint32_t ShownVideoAttr(const Query& q, const Layer* layer)
+{
+    Query asVideo = q;
+    asVideo.type = OBJ_VIDEO;
+    asVideo.id = ObjectId{layer->object->id, layer->object->handle};
+    return VideoAttr(asVideo);
+}
+
 // Layers are numbered in the layer list of the current output.
 uint32_t LayerAttr(const Query& q)
 {
@@ -381,7 +390,8 @@ uint32_t LayerAttr(const Query& q)
             const auto* a = reinterpret_cast<const Anim*>(l->object);
             return PushNumber(q.vm, a ? a->frames.frameCount : 1);
         }
-        if (video) return PushNumber(q.vm, 0);  // videos have no decoding back end here
+        if (video && l->object) return ShownVideoAttr(q, l);
+        if (video) return PushNumber(q.vm, 1);  // the one frame the layer kept of it
         return ERR_BADLAYERTYPE;
     case ATTRTEXT:
         if (!text) return ERR_NOTXTLAYER;
@@ -404,10 +414,7 @@ uint32_t LayerAttr(const Query& q)
     case ATTRPLAYING:
     case ATTRPAUSED: {
         if (!video || !l->object) return ERR_BADLAYERTYPE;
-        Query asVideo = q;
-        asVideo.type = OBJ_VIDEO;
-        asVideo.id = ObjectId{l->object->id, l->object->handle};
-        return VideoAttr(asVideo);
+        return ShownVideoAttr(q, l);
     }
     case ATTRID: {
         uint32_t t = l->layerType;
@@ -557,7 +564,11 @@ uint32_t VideoAttr(const Query& q)
     case ATTRSCALEHEIGHT: return PushNumber(q.vm, v->scaledHeight);
     case ATTRDURATION: return PushNumber(q.vm, static_cast<double>(OsVideoGetDuration(v->backEnd)));
     case ATTRPOSITION: return PushNumber(q.vm, static_cast<double>(OsVideoGetPosition(v->backEnd)));
-    case ATTRNUMFRAMES: return PushNumber(q.vm, v->backEnd ? static_cast<double>(v->backEnd->frames) : 0);
+    case ATTRNUMFRAMES: {
+        int64_t frames;
+        if (uint32_t error = GetVideoFrameCount(v->backEnd, &frames)) return error;
+        return PushNumber(q.vm, static_cast<double>(frames));
+    }
     case ATTRFORMAT: return PushText(q.vm, OsVideoGetFormatName(v->backEnd));
     case ATTRCANSEEK: return PushFlag(q.vm, v->canSeek != 0);
     case ATTRPLAYING: return PushFlag(q.vm, v->playState == 1);
