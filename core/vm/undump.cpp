@@ -25,7 +25,7 @@ constexpr size_t kMinFunctionBytes = 4 + 4 + 4 + 6 * 4;
 
 class Loader {
 public:
-    Loader(VmState* L, const uint8_t* bytes, size_t size) : L(L), p(bytes), end(bytes + size) {}
+    Loader(VmState* L, const uint8_t* bytes, size_t size) : L(L), start(bytes), p(bytes), end(bytes + size) {}
 
     VmProto* Run()
     {
@@ -36,12 +36,19 @@ public:
 private:
     [[noreturn]] void Fail(uint32_t code) { VmThrow(L, code); }
 
+    [[noreturn]] void FailShort()
+    {
+        VmSetErrorDetail(ERR_UNEXPECTEDEOF, "The code chunk ends after %zu bytes, before its functions are complete",
+                         static_cast<size_t>(end - start));
+        Fail(ERR_UNEXPECTEDEOF);
+    }
+
     size_t Remaining() const { return static_cast<size_t>(end - p); }
 
     void Need(size_t n)
     {
         if (Remaining() < n)
-            Fail(ERR_UNEXPECTEDEOF);
+            FailShort();
     }
 
     uint8_t Byte()
@@ -81,7 +88,7 @@ private:
         if (n < 0)
             Fail(ERR_BADINTEGER);
         if (static_cast<uint64_t>(n) * itemBytes > Remaining())
-            Fail(ERR_UNEXPECTEDEOF);
+            FailShort();
         return n;
     }
 
@@ -116,8 +123,10 @@ private:
 
     VmProto* ReadFunction(VmString* parentSource, int depth)
     {
-        if (depth > kMaxNesting)
+        if (depth > kMaxNesting) {
+            VmSetErrorDetail(ERR_BADBYTECODE, "Functions are nested more than %d deep", kMaxNesting);
             Fail(ERR_BADBYTECODE);
+        }
         VmProto* f = VmNewProto(L);
         f->source = String();
         if (!f->source)
@@ -197,13 +206,19 @@ private:
         for (int32_t i = 0; i < n; i++)
             f->code[i] = Word();
 
-        if (!VmVerifyCode(f))
+        if (!VmVerifyCode(f)) {
+            char function[192], fault[192];
+            VmDescribeFunction(f, function, sizeof function);
+            VmDescribeCodeFault(f, fault, sizeof fault);
+            VmSetErrorDetail(ERR_BADBYTECODE, "In %s: %s", function, fault);
             Fail(ERR_BADBYTECODE);
+        }
         VmFindDeadOperands(L, f);
         return f;
     }
 
     VmState* L;
+    const uint8_t* start;
     const uint8_t* p;
     const uint8_t* end;
     bool swap = false;

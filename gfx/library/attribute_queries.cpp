@@ -4,6 +4,7 @@
 // lookup. Nothing here changes a record.
 #include "gfx/library/attribute_queries.h"
 
+#include <cstdio>
 #include <string_view>
 
 #include "core/io/error_codes.h"
@@ -29,6 +30,7 @@
 #include "gfx/bitmaps/bitmap.h"
 #include "gfx/blits/clip_regions.h"
 #include "gfx/library/async_draw.h"
+#include "gfx/library/graphics_tables.h"
 #include "gfx/library/pointers.h"
 #include "libs/dos/dos_library.h"
 #include "libs/memblock/memblock_library.h"
@@ -96,7 +98,8 @@ uint32_t AnimAttr(const Query& q)
     case ATTRNUMFRAMES: return PushNumber(q.vm, f.frameCount);
     case ATTRFRAMEDELAY: {
         int32_t frame = VmType(q.vm, 4) == VM_TNONE ? 0 : VmCheckInteger(q.vm, 4);
-        if (frame < 1 || static_cast<uint32_t>(frame) > f.frameCount) return ERR_ANIMFRAME;
+        if (frame < 1 || static_cast<uint32_t>(frame) > f.frameCount)
+            return SetRangeErrorDetail(ERR_ANIMFRAME, "frame", frame, 1, f.frameCount);
         return PushNumber(q.vm, LookupAnimFrameDelay(a, static_cast<uint32_t>(frame - 1)));
     }
     case ATTRLOADER: return PushText(q.vm, GetLoaderName(f.loader));
@@ -575,37 +578,38 @@ struct TypeBranch {
     uint32_t type;
     uint32_t (*answer)(const Query& q);
     bool countsFirst;  // ATTRCOUNT is answered before any lookup
+    const char* name;  // the type's constant
 };
 
 constexpr TypeBranch kBranches[] = {
-    {OBJ_ANIM, AnimAttr, true},
-    {OBJ_BRUSH, BrushAttr, true},
-    {OBJ_SPRITE, SpriteAttr, true},
-    {OBJ_BGPIC, BGPicAttr, true},
-    {OBJ_TEXTOBJECT, TextObjectAttr, true},
-    {OBJ_DISPLAY, DisplayAttr, true},
-    {OBJ_LAYER, LayerAttr, false},
-    {OBJ_SAMPLE, SampleAttr, true},
-    {OBJ_MUSIC, MusicAttr, true},
-    {OBJ_CLIPREGION, ClipRegionAttr, true},
-    {OBJ_POINTER, PointerAttr, true},
-    {OBJ_ASYNCDRAW, AsyncDrawAttr, true},
-    {OBJ_MEMORY, MemoryAttr, true},
-    {OBJ_INTERVAL, TimerObjectAttr, false},
-    {OBJ_TIMEOUT, TimerObjectAttr, false},
-    {OBJ_EVENTHANDLER, EventHandlerAttr, false},
-    {OBJ_FONT, FontAttr, true},
-    {OBJ_FILE, FileAttr, true},
-    {OBJ_DIRECTORY, DirectoryAttr, true},
-    {OBJ_VIDEO, VideoAttr, true},
-    {OBJ_VECTORPATH, CountOnly, true},
-    {OBJ_MOVELIST, CountOnly, true},
-    {OBJ_ANIMSTREAM, CountOnly, true},
-    {OBJ_TIMER, CountOnly, true},
-    {OBJ_CLIENT, CountOnly, true},
-    {OBJ_SERVER, CountOnly, true},
-    {OBJ_UDPOBJECT, CountOnly, true},
-    {OBJ_MENU, CountOnly, true},
+    {OBJ_ANIM, AnimAttr, true, "ANIM"},
+    {OBJ_BRUSH, BrushAttr, true, "BRUSH"},
+    {OBJ_SPRITE, SpriteAttr, true, "SPRITE"},
+    {OBJ_BGPIC, BGPicAttr, true, "BGPIC"},
+    {OBJ_TEXTOBJECT, TextObjectAttr, true, "TEXTOBJECT"},
+    {OBJ_DISPLAY, DisplayAttr, true, "DISPLAY"},
+    {OBJ_LAYER, LayerAttr, false, "LAYER"},
+    {OBJ_SAMPLE, SampleAttr, true, "SAMPLE"},
+    {OBJ_MUSIC, MusicAttr, true, "MUSIC"},
+    {OBJ_CLIPREGION, ClipRegionAttr, true, "CLIPREGION"},
+    {OBJ_POINTER, PointerAttr, true, "POINTER"},
+    {OBJ_ASYNCDRAW, AsyncDrawAttr, true, "ASYNCDRAW"},
+    {OBJ_MEMORY, MemoryAttr, true, "MEMORY"},
+    {OBJ_INTERVAL, TimerObjectAttr, false, "INTERVAL"},
+    {OBJ_TIMEOUT, TimerObjectAttr, false, "TIMEOUT"},
+    {OBJ_EVENTHANDLER, EventHandlerAttr, false, "EVENTHANDLER"},
+    {OBJ_FONT, FontAttr, true, "FONT"},
+    {OBJ_FILE, FileAttr, true, "FILE"},
+    {OBJ_DIRECTORY, DirectoryAttr, true, "DIRECTORY"},
+    {OBJ_VIDEO, VideoAttr, true, "VIDEO"},
+    {OBJ_VECTORPATH, CountOnly, true, "VECTORPATH"},
+    {OBJ_MOVELIST, CountOnly, true, "MOVELIST"},
+    {OBJ_ANIMSTREAM, CountOnly, true, "ANIMSTREAM"},
+    {OBJ_TIMER, CountOnly, true, "TIMER"},
+    {OBJ_CLIENT, CountOnly, true, "CLIENT"},
+    {OBJ_SERVER, CountOnly, true, "SERVER"},
+    {OBJ_UDPOBJECT, CountOnly, true, "UDPOBJECT"},
+    {OBJ_MENU, CountOnly, true, "MENU"},
 };
 
 const TypeBranch* BranchOf(int32_t type)
@@ -613,6 +617,31 @@ const TypeBranch* BranchOf(int32_t type)
     for (const TypeBranch& b : kBranches)
         if (static_cast<int32_t>(b.type) == type) return &b;
     return nullptr;
+}
+
+// The detail of an attribute that a type does not answer: the type's and
+// the attribute's constants as far as the tables name them.
+uint32_t UnknownAttribute(const TypeBranch* branch, int32_t type, int32_t attribute)
+{
+    const char* attributeName = nullptr;
+    for (const ConstantTableEntry* c = kGraphicsConstants; c->name && !attributeName; ++c)
+        if (std::string_view(c->name).starts_with("ATTR") && c->number == attribute) attributeName = c->name;
+    char attributeText[96], typeText[64];
+    if (attributeName)
+        std::snprintf(attributeText, sizeof attributeText, "#%s (%d)", attributeName, static_cast<int>(attribute));
+    else
+        std::snprintf(attributeText, sizeof attributeText, "%d, which no #ATTR constant names",
+                      static_cast<int>(attribute));
+    if (branch)
+        std::snprintf(typeText, sizeof typeText, "#%s", branch->name);
+    else
+        std::snprintf(typeText, sizeof typeText, "%d", static_cast<int>(type));
+    bool countOnly = !branch || branch->answer == CountOnly;
+    char text[256];
+    std::snprintf(text, sizeof text, "Type %s does not answer attribute %s%s", typeText, attributeText,
+                  countOnly ? "; it answers #ATTRCOUNT only" : "");
+    SetErrorDetail(ERR_UNKNOWNATTR, text);
+    return ERR_UNKNOWNATTR;
 }
 
 }  // namespace
@@ -643,9 +672,13 @@ uint32_t CmdGetAttribute(VmState* vm)
 
     Query q{vm, static_cast<uint32_t>(type), ObjectId{0, 0}, attribute};
     if (branch && type != OBJ_LAYER && type != OBJ_EVENTHANDLER) q.id = GetObjectIdArg(vm, 2);
-    if (branch) return branch->answer(q);
+    if (branch) {
+        uint32_t answer = branch->answer(q);
+        return answer == ERR_UNKNOWNATTR ? UnknownAttribute(branch, type, attribute) : answer;
+    }
     // Built-in type ids without a record of their own have nothing to ask.
-    if (type >= 0 && type < static_cast<int32_t>(OBJ_FIRST_PLUGIN_TYPE)) return ERR_UNKNOWNATTR;
+    if (type >= 0 && type < static_cast<int32_t>(OBJ_FIRST_PLUGIN_TYPE))
+        return UnknownAttribute(nullptr, type, attribute);
     // Plugin types: the handler gets the VM, the attribute and the id word
     // (the handle when the script passed one, else the number); what it
     // answers is the command's answer.

@@ -80,6 +80,12 @@ struct AssembleOptions {
     // A function whose text does not end in RETURN gets "RETURN r0, 1",
     // as the loader wants every function to end.
     bool finalReturn = false;
+    // Refuses the instruction pairs that the player's bytecode check
+    // refuses: a test (EQ, LT, LE, TEST, TFORLOOP) that no JMP follows, a
+    // CALL or TAILCALL with C = 0 that no instruction taking all results
+    // follows, a LOADNUM that skips the last instruction. Off, such code is
+    // written as given, for tests of that check.
+    bool checkPairs = false;
 };
 
 AssembleResult Assemble(std::string_view text, const AssembleOptions& options = {});
