@@ -117,11 +117,11 @@ int main(int argc, char** argv)
     }
     if (input.empty())
         return Refuse("no input file");
+    if (appletOptions && appletPath.empty())
+        return Refuse("--packed, --title, --link and --bgpic shape an applet: give --applet OUT.qma too");
     if (output.empty() && appletPath.empty())
         return Refuse("nothing to write: give -o OUT.qmb for the compiled chunk or --applet OUT.qma "
                       "for an applet");
-    if (appletOptions && appletPath.empty())
-        return Refuse("--packed, --title, --link and --bgpic shape an applet: give --applet OUT.qma too");
 
     std::vector<uint8_t> text;
     if (!ReadWholeFile(input, &text)) {

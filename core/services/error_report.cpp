@@ -250,9 +250,8 @@ void ReportFatalError(uint32_t code, CoreContext* context, VmState* vm)
         // The requester shows the detail on lines of its own under the
         // message; the debug device's error line stays one line.
         if (DebugDeviceSet) {
-            for (char& c : detail)
-                if (c == '\n')
-                    c = ';';
+            for (size_t at = detail.find('\n'); at != std::string::npos; at = detail.find('\n', at))
+                detail.replace(at, 1, "; ");
             detail = " (" + detail + ")";
         } else {
             detail = "\n" + detail;

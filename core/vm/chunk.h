@@ -38,8 +38,9 @@ bool VmVerifyCode(const VmProto* p);
 // end in RETURN").
 void VmDescribeCodeFault(const VmProto* p, char* out, size_t size);
 // "the main function of x.qas" (line defined 0) or "the function defined
-// at line N of x.qas".
-void VmDescribeFunction(const VmProto* p, char* out, size_t size);
+// at line N of x.qas"; a function without a source takes `chunkName`
+// (shown as it stands), else "?".
+void VmDescribeFunction(const VmProto* p, const char* chunkName, char* out, size_t size);
 // Marks, in p->deadOperands, the concatenations of a verified function
 // whose operands but the first no instruction reads again.
 void VmFindDeadOperands(VmState* state, VmProto* p);

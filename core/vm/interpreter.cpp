@@ -212,7 +212,7 @@ inline const VmValue* StringField(const VmClosure* cl, VmTable* t, const VmValue
 [[noreturn]] void RaiseBadOperand(VmState* L, const VmProto* p, ptrdiff_t pc, const char* does, const VmValue* v)
 {
     char function[192];
-    VmDescribeFunction(p, function, sizeof function);
+    VmDescribeFunction(p, nullptr, function, sizeof function);
     uint32_t op = VmOp(p->code[pc]);
     VmSetErrorDetail(ERR_BADBYTECODE, "In %s: instruction %d (%s) %s a %s", function, static_cast<int>(pc),
                      op < VM_NUM_OPCODES ? VmOpTable[op].name : "?", does, VmTypeNameOf(v->tt));

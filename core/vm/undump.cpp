@@ -25,7 +25,10 @@ constexpr size_t kMinFunctionBytes = 4 + 4 + 4 + 6 * 4;
 
 class Loader {
 public:
-    Loader(VmState* L, const uint8_t* bytes, size_t size) : L(L), start(bytes), p(bytes), end(bytes + size) {}
+    Loader(VmState* L, const uint8_t* bytes, size_t size, const char* name)
+        : L(L), name(name), start(bytes), p(bytes), end(bytes + size)
+    {
+    }
 
     VmProto* Run()
     {
@@ -208,7 +211,7 @@ private:
 
         if (!VmVerifyCode(f)) {
             char function[192], fault[192];
-            VmDescribeFunction(f, function, sizeof function);
+            VmDescribeFunction(f, name, function, sizeof function);
             VmDescribeCodeFault(f, fault, sizeof fault);
             VmSetErrorDetail(ERR_BADBYTECODE, "In %s: %s", function, fault);
             Fail(ERR_BADBYTECODE);
@@ -218,6 +221,7 @@ private:
     }
 
     VmState* L;
+    const char* name;  // the chunk's, for functions that name no source
     const uint8_t* start;
     const uint8_t* p;
     const uint8_t* end;
@@ -300,9 +304,9 @@ size_t VmStreamRead(VmChunkStream* z, void* out, size_t n)
     return 0;
 }
 
-VmProto* VmUndump(VmState* L, const uint8_t* bytes, size_t size, const char*)
+VmProto* VmUndump(VmState* L, const uint8_t* bytes, size_t size, const char* chunkName)
 {
-    Loader loader(L, bytes, size);
+    Loader loader(L, bytes, size, chunkName);
     return loader.Run();
 }
 

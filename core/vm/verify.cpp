@@ -242,10 +242,13 @@ bool VmVerifyCode(const VmProto* p)
     return VmSymbolicExec(p, p->sizeCode, NO_REG, nullptr);
 }
 
-void VmDescribeFunction(const VmProto* p, char* out, size_t size)
+void VmDescribeFunction(const VmProto* p, const char* chunkName, char* out, size_t size)
 {
     char source[128];
-    VmChunkId(source, p->source ? VmStringBytes(p->source) : "=?", sizeof source);
+    if (p->source)
+        VmChunkId(source, VmStringBytes(p->source), sizeof source);
+    else
+        std::snprintf(source, sizeof source, "%s", chunkName ? chunkName : "?");
     if (p->lineDefined == 0)
         std::snprintf(out, size, "the main function of %s", source);
     else
@@ -294,5 +297,7 @@ void VmDescribeCodeFault(const VmProto* p, char* out, size_t size)
         why = "is not followed by JMP";
     else if ((op == OP_CALL || op == OP_TAILCALL) && VmArgC(p->code[pc]) == 0)
         why = "keeps all results, but the next instruction does not take them";
+    else if (op == OP_LOADNUM && VmArgC(p->code[pc]) != 0)
+        why = "skips the last instruction";
     std::snprintf(out, size, "%s %s", instruction, why);
 }

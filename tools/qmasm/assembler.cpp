@@ -355,6 +355,7 @@ struct FunctionBuild {
     Prototype proto;
     bool maxStackGiven = false;
     bool upvalsGiven = false;
+    bool lineGiven = false;
     bool writeUpvalNames = true;
     bool hasLines = false;
     bool autoLines = false;
@@ -474,8 +475,11 @@ AssembleResult Assembler::Run(std::string_view text)
         // whole text the main function.
         if (root_->items.empty() && root_->labels.empty() && root_->locals.empty() &&
             root_->upvals.empty() && !root_->hasLines && !root_->lineInfoOverride &&
-            root_->children.size() == 1)
+            root_->children.size() == 1) {
             main = root_->children[0].get();
+            if (!main->lineGiven)
+                main->proto.lineDefined = 0;
+        }
         else
             Finish(*root_);
         if (!main->proto.source && options_.mainSource)
@@ -663,8 +667,10 @@ void Assembler::BeginFunction(const std::vector<std::string>& toks, int line)
         std::string key = Lower(toks[i].substr(0, eq));
         std::string value = toks[i].substr(eq + 1);
         Prototype& p = f->proto;
-        if (key == "line")
+        if (key == "line") {
             p.lineDefined = static_cast<int32_t>(ExpectInteger(value, line, INT32_MIN, INT32_MAX, "line"));
+            f->lineGiven = true;
+        }
         else if (key == "params")
             p.paramCount = static_cast<uint8_t>(ExpectInteger(value, line, 0, 255, "params"));
         else if (key == "vararg")
@@ -682,6 +688,10 @@ void Assembler::BeginFunction(const std::vector<std::string>& toks, int line)
         else
             Fail(line, "unknown function attribute " + key);
     }
+    // The VM takes a function defined at line 0 for a main function, whose
+    // frames errors do not name.
+    if (options_.autoLines && !f->lineGiven)
+        f->proto.lineDefined = line;
     parent.childIndex[name] = parent.children.size();
     parent.children.push_back(std::move(f));
     current_ = parent.children.back().get();

@@ -71,7 +71,9 @@ using ConstantResolver = std::function<bool(const std::string& name, Constant* o
 struct AssembleOptions {
     ConstantResolver constants;  // empty: "#NAME" is an error
     // Line information in every function that does not set its own (as
-    // ".chunk lines=auto" asks), so that errors name their line.
+    // ".chunk lines=auto" asks), so that errors name their line, and every
+    // nested function without line= defined at the line of its .function,
+    // so that errors name the function.
     bool autoLines = false;
     // The main function's source name when the text gives none; an applet's
     // included-file record names the same text, which is how an error finds
