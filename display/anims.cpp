@@ -495,7 +495,7 @@ uint32_t GetFrameSetPlanes(FrameSet* set, uint32_t frame, BitMapHandle** bitmap,
 {
     *bitmap = *mask = *alpha = nullptr;
     if (frame >= set->frameCount)
-        return ERR_ANIMFRAME;
+        return SetRangeErrorDetail(ERR_ANIMFRAME, "frame", int64_t{frame} + 1, 1, set->frameCount);
     AnimFrame* f = &set->frames[frame];
     if (!f->bitmap) {
         if (set->decodedFrame >= 0)

@@ -11,6 +11,7 @@
 
 #include "core/io/byte_order.h"
 #include "core/io/error_codes.h"
+#include "core/io/errors.h"
 #include "media/gif_blocks.h"
 #include "media/image_codecs.h"
 #include "platform/posix/os_memory.h"
@@ -285,7 +286,7 @@ uint32_t DecodeGifAnimFrame(GifAnimDecoder* d, uint32_t frame, const uint32_t** 
 {
     *outPixels = nullptr;
     if (frame >= d->frameCount)
-        return ERR_ANIMFRAME;
+        return SetRangeErrorDetail(ERR_ANIMFRAME, "frame", int64_t{frame} + 1, 1, d->frameCount);
     size_t pixels = static_cast<size_t>(d->width) * static_cast<size_t>(d->height);
     if (!d->canvas) {
         d->canvas = static_cast<uint32_t*>(OsAllocMem(pixels * 4, 0));

@@ -101,6 +101,9 @@ uint32_t FilterNativeError(VmState* vm, uint32_t code)
     SystemState.insideErrorHandler = 1;
     uint32_t result = CallScriptErrorHandler(vm, code);
     SystemState.insideErrorHandler = 0;
+    // A handled error leaves no detail for a later one of the same code.
+    if (result == 0)
+        DropErrorDetail();
     return result;
 }
 

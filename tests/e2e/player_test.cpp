@@ -317,9 +317,11 @@ TEST_F(Player, LostOutputFailsTheRun)
 TEST_F(Player, StartupMessagesSayWhatHappened)
 {
     mkdir(dir.file("folder.qma").c_str(), 0700);
-    EXPECT_EQ(Play({dir.file("folder.qma")}).err, "QuillmerePlayer: Cannot read file folder.qma !\n");
+    EXPECT_EQ(Play({dir.file("folder.qma")}).err,
+              "QuillmerePlayer: Cannot read file folder.qma !\n" + dir.file("folder.qma") + " is a folder, not a file\n");
     WriteFileBytes(dir.file("empty.qma"), {});
-    EXPECT_EQ(Play({dir.file("empty.qma")}).err, "QuillmerePlayer: Script is empty!\n");
+    EXPECT_EQ(Play({dir.file("empty.qma")}).err,
+              "QuillmerePlayer: Script is empty!\nFile: " + dir.file("empty.qma") + "\n");
 
     AppletDescription packed = AssembleTestApplet(kEndsNormally);
     packed.packed = true;
