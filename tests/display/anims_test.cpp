@@ -120,7 +120,7 @@ TEST_F(AnimCommands, AStripIsCutExactlyIntoItsFrames)
     BitMapHandle *bitmap, *mask, *alpha;
     EXPECT_EQ(GetFrameSetPlanes(&anim->frames, 5, &bitmap, &mask, &alpha), uint32_t{ERR_ANIMFRAME});
     // A strip of more frames than the picture has pixels cannot be cut.
-    EXPECT_EQ(Call("loadanim", {3.0, strip, Options{{{"frames", 30}, {"fpr", 30}}}}), uint32_t{ERR_BADDIMENSIONS});
+    EXPECT_EQ(Call("loadanim", {3.0, strip, Options{{{"frames", 30}, {"fpr", 30}}}}), uint32_t{ERR_OPENANIM2});
     EXPECT_EQ(Call("loadanim", {3.0, strip, Options{{{"frames", -2}}}}), uint32_t{ERR_WRONGUSAGE});
     EXPECT_EQ(FoundAnim(3), nullptr);
 }
