@@ -18,3 +18,7 @@ struct PlayerRun {
 PlayerRun RunProgram(const std::string& program, const std::vector<std::string>& args,
                      const std::vector<std::string>& env = {},
                      const std::function<bool(const std::string& out, int pid)>& onOutput = nullptr);
+
+// An onOutput action for RunProgram: sends `sig` once the player has
+// written `text`, so that its own handlers are in place by then.
+std::function<bool(const std::string& out, int pid)> SignalAfter(const char* text, int sig);
