@@ -10,7 +10,6 @@
 
 #include <zlib.h>
 
-#include <csignal>
 #include <string>
 #include <vector>
 
@@ -57,22 +56,14 @@ Bytes LyingPng()
     return png;
 }
 
-// An applet that loads `file` with the command (as object 1) between two
-// lines of output.
-std::string LoadingScript(const std::string& command, const std::string& file)
-{
-    return ".chunk lines=auto\n.function main source=\"@test.qas\"\n" + CommandCall("debugprint", {"\"load begins\""}) +
-           CommandCall(command, {"#1", "\"" + file + "\""}) + CommandCall("debugprint", {"\"load ended\""}) +
-           "    RETURN r0, 1\n.end\n";
-}
-
 class HostilePictures : public ::testing::Test {
 protected:
     std::string Applet(const std::string& picture, const Bytes& bytes, const std::string& command = "loadbrush")
     {
         WriteFileBytes(dir.file(picture), bytes);
         std::string applet = dir.file(picture + "." + command + ".qma");
-        WriteFileBytes(applet, WriteApplet(AssembleTestApplet(LoadingScript(command, dir.file(picture)))));
+        WriteFileBytes(applet, WriteApplet(AssembleTestApplet(
+                                   MarkedLoadScript(CommandCall(command, {"#1", "\"" + dir.file(picture) + "\""})))));
         return applet;
     }
 
@@ -141,8 +132,7 @@ TEST_F(HostilePictures, FramesTooCostlyToDecodeAreRefusedNamingTheFile)
 TEST_F(HostilePictures, AbortEndsALargeAnimDecode)
 {
     std::string applet = Applet("maximal.gif", RunsGif(16384, 16384, 1, 16384), "loadanim");
-    PlayerRun run = RunProgram(QM_PLAYER_PATH, {"-debugdevice", "console", "-forceflush", applet}, {},
-                               SignalAfter("load begins", SIGTERM));
+    PlayerRun run = RunPlayerAbortedAfter(QM_PLAYER_PATH, applet, "load begins");
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(run.out.find("load ended"), std::string::npos) << run.out;

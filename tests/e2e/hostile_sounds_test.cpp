@@ -5,7 +5,6 @@
 // a user abort ends a long decode between two blocks.
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <string>
 #include <vector>
 
@@ -28,10 +27,7 @@ protected:
     std::string Applet(const std::string& name, const std::string& calls, const std::string& setup = "")
     {
         std::string applet = dir.file(name + ".qma");
-        WriteFileBytes(applet, WriteApplet(AssembleTestApplet(
-                                   ".chunk lines=auto\n.function main source=\"@test.qas\"\n" + setup +
-                                   CommandCall("debugprint", {"\"load begins\""}) + calls +
-                                   CommandCall("debugprint", {"\"load ended\""}) + "    RETURN r0, 1\n.end\n")));
+        WriteFileBytes(applet, WriteApplet(AssembleTestApplet(MarkedLoadScript(calls, setup))));
         return applet;
     }
 
@@ -65,8 +61,7 @@ TEST_F(HostileSounds, AbortEndsALongSampleDecode)
     std::string plugin = std::string(QM_TEST_PLUGIN_DIR) + "/media/procsound.qmp";
     std::string applet = Applet("slow", CommandCall("loadsample", {"#1", "\"slowtone:8000:16777216:10\""}),
                                 CommandCall("loadplugin", {"\"" + plugin + "\""}));
-    PlayerRun run = RunProgram(QM_PLAYER_PATH, {"-debugdevice", "console", "-forceflush", applet}, {},
-                               SignalAfter("load begins", SIGTERM));
+    PlayerRun run = RunPlayerAbortedAfter(QM_PLAYER_PATH, applet, "load begins");
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(run.out.find("load ended"), std::string::npos) << run.out;
