@@ -12,9 +12,9 @@
 #include "core/io/error_codes.h"
 #include "core/io/errors.h"
 #include "core/plugins/image_loaders.h"
-#include "core/vm/error_hooks.h"
 #include "core/services/check_args.h"
 #include "core/services/option_tables.h"
+#include "core/vm/error_hooks.h"
 #include "core/vm/vm.h"
 #include "display/library_support.h"
 #include "display/object_list.h"
@@ -87,8 +87,9 @@ uint32_t DecodeSamplePcm(SoundSource* source, uint64_t budget, void** outPcm, ui
     const SoundFormat& f = source->format;
     uint64_t frameBytes = uint64_t{f.bits / 8} * f.channels;
     uint64_t limit = budget / frameBytes * frameBytes;
-    // A length known at the start is the most a sample may be refused on
-    // before anything is decoded; a file may still hold less than it says.
+    // A length known at the start decides before anything is decoded. A
+    // file may still hold less than it says: the length only sizes the
+    // first allocation.
     if (f.frames > 0 && static_cast<uint64_t>(f.frames) > limit / frameBytes) return ERR_LOADSOUND;
     PcmBuffer pcm;
     if (f.frames > 0) {
@@ -122,7 +123,6 @@ uint32_t DecodeSamplePcm(SoundSource* source, uint64_t budget, void** outPcm, ui
     pcm.data = nullptr;
     return 0;
 }
-
 
 void ReadLoaderOptions(VmState* vm, int table, LoaderOptions* out)
 {
