@@ -137,7 +137,9 @@ uint32_t OpenSoundSource(const char* file, const char* loaderList, const char* a
                 [&] { return StreamOpen(file, STREAM_READ | STREAM_ADAPTERS, adapterList); }, purpose, out);
         }
     }
-    if (error != ERR_MEM) SetErrorText(file);
+    // Running out of memory for a sound is a failure to load it, named.
+    if (error == ERR_MEM) error = ERR_LOADSOUND;
+    SetErrorText(file);
     return error;
 }
 

@@ -90,18 +90,6 @@ const char kPrintsArguments[] =
 const char kLine5Report[] =
     "QuillmerePlayer: Not enough arguments!\nFile: test.qas (current line: 5 - In function: UpperStr)\n";
 
-// Sends `sig` once the player has written `text`, so that its own handlers
-// are in place by then.
-std::function<bool(const std::string&, int)> SignalAfter(const char* text, int sig)
-{
-    return [text, sig](const std::string& out, int pid) {
-        if (out.find(text) == std::string::npos)
-            return false;
-        kill(pid, sig);
-        return true;
-    };
-}
-
 class Player : public ::testing::Test {
 protected:
     TempDir dir;
