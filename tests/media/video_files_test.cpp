@@ -149,9 +149,9 @@ TEST_F(VideoFiles, DecoderModuleIsRefusedUnlessWhole)
 TEST_F(VideoFiles, MemoryNamesGoThroughTheStreamLayer)
 {
     std::vector<uint8_t> bytes = ReadFileBytes(video);
-    char name[96];
-    ASSERT_TRUE(MakeMemoryName(bytes.data(), bytes.size(), name, sizeof name));
-    ASSERT_EQ(Open(2, name), 0u);
+    MemoryName name;
+    ASSERT_TRUE(MakeMemoryName(bytes.data(), bytes.size(), &name));
+    ASSERT_EQ(Open(2, name.c_str()), 0u);
     EXPECT_EQ(Attribute(2, 0), Value{48.0});
     EXPECT_EQ(Attribute(2, 11), Value{15.0});
 }
