@@ -27,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     applet.versionMinor = 1;
     ResetStartupDisplayRecord(&StartupDisplayRecord);
     AppletOrigin origin{};
-    ReadAppletSections(name, &context, vm, stream, 0, &applet, &origin);
+    ReadAppletSections(name.c_str(), &context, vm, stream, 0, &applet, &origin);
     StreamClose(stream);
     FreeAppletInfoLists(&applet);
     FreeIconTable();
