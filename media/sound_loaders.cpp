@@ -152,7 +152,7 @@ void CloseSoundSource(SoundSource* source)
 uint32_t OpenInbuiltSoundOnMemory(const uint8_t* data, size_t size, uint32_t purpose, SoundSource* out)
 {
     *out = SoundSource{};
-    char name[96];
-    if (!MakeMemoryName(data, size, name, sizeof name)) return ERR_MEM;
-    return OpenThroughInbuilt([&] { return StreamOpen(name, STREAM_READ); }, purpose, out);
+    MemoryName name;
+    if (!MakeMemoryName(data, size, &name)) return ERR_MEM;
+    return OpenThroughInbuilt([&] { return StreamOpen(name.c_str(), STREAM_READ); }, purpose, out);
 }

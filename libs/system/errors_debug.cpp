@@ -107,11 +107,13 @@ uint32_t FilterNativeError(VmState* vm, uint32_t code)
     return result;
 }
 
+// Fails like any other command, so that the call glue hands the error to a
+// RaiseOnError handler first.
 uint32_t CmdError(VmState* vm)
 {
     CheckArgs(vm, 1, 1, 0, 0);
     SetErrorText(VmCheckString(vm, 1, nullptr));
-    VmRaiseError(vm, ERR_ERRORCALLED);
+    return ERR_ERRORCALLED;
 }
 
 uint32_t CmdAssert(VmState* vm)

@@ -16,19 +16,19 @@
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
     static const uint8_t empty[1] = {0};
-    char name[96];
-    if (!MakeMemoryName(empty, sizeof empty, name, sizeof name)) return 0;
+    MemoryName name;
+    if (!MakeMemoryName(empty, sizeof empty, &name)) return 0;
     VideoBackEnd backEnd{};
-    if (StreamHandle* stream = StreamOpen(name, STREAM_READ); stream && OpenInbuiltVideo(stream, &backEnd) == 0)
+    if (StreamHandle* stream = StreamOpen(name.c_str(), STREAM_READ); stream && OpenInbuiltVideo(stream, &backEnd) == 0)
         backEnd.ops->close(backEnd.state);
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    char name[96];
-    if (!MakeMemoryName(data, size, name, sizeof name)) return 0;
-    StreamHandle* stream = StreamOpen(name, STREAM_READ);
+    MemoryName name;
+    if (!MakeMemoryName(data, size, &name)) return 0;
+    StreamHandle* stream = StreamOpen(name.c_str(), STREAM_READ);
     if (!stream) return 0;
     VideoBackEnd backEnd{};
     if (OpenInbuiltVideo(stream, &backEnd) != 0) return 0;

@@ -231,10 +231,10 @@ TEST_F(VideoFiles, NarrowFramesAreWrittenWithinTheirPixels)
                     ":rate=10:duration=0.3 -pix_fmt yuv420p -c:v mjpeg '" + file + "'");
         std::vector<uint8_t> data = ReadFileBytes(file);
         ASSERT_FALSE(data.empty());
-        char name[96];
-        ASSERT_TRUE(MakeMemoryName(data.data(), data.size(), name, sizeof name));
+        MemoryName name;
+        ASSERT_TRUE(MakeMemoryName(data.data(), data.size(), &name));
         VideoBackEnd backEnd{};
-        ASSERT_EQ(OpenInbuiltVideo(StreamOpen(name, STREAM_READ), &backEnd), 0u);
+        ASSERT_EQ(OpenInbuiltVideo(StreamOpen(name.text, STREAM_READ), &backEnd), 0u);
         size_t pixels = static_cast<size_t>(backEnd.width) * static_cast<size_t>(backEnd.height);
         std::vector<uint32_t> argb(pixels + 256, 0xDEADBEEFu);
         EXPECT_EQ(backEnd.ops->firstFrame(backEnd.state, argb.data()), 0u);
@@ -278,9 +278,9 @@ TEST_F(VideoFiles, DecoderModuleIsRefusedUnlessWhole)
 TEST_F(VideoFiles, MemoryNamesGoThroughTheStreamLayer)
 {
     std::vector<uint8_t> bytes = ReadFileBytes(video);
-    char name[96];
-    ASSERT_TRUE(MakeMemoryName(bytes.data(), bytes.size(), name, sizeof name));
-    ASSERT_EQ(Open(2, name), 0u);
+    MemoryName name;
+    ASSERT_TRUE(MakeMemoryName(bytes.data(), bytes.size(), &name));
+    ASSERT_EQ(Open(2, name.c_str()), 0u);
     EXPECT_EQ(Attribute(2, 0), Value{48.0});
     EXPECT_EQ(Attribute(2, 11), Value{15.0});
 }
