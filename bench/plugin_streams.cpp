@@ -76,9 +76,9 @@ BENCHMARK(BM_ReadThroughFileAdapter);
 void BM_ReadMemoryBlock(benchmark::State& state)
 {
     std::vector<char> block(1000, 1);
-    char name[MEMORY_NAME_MAX];
-    MakeMemoryName(block.data(), block.size(), name, sizeof name);
-    StreamHandle* stream = StreamOpen(name, STREAM_READ);
+    MemoryName name;
+    MakeMemoryName(block.data(), block.size(), &name);
+    StreamHandle* stream = StreamOpen(name.c_str(), STREAM_READ);
     ReadWhole(state, stream);
     StreamClose(stream);
 }

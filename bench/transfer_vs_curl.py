@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """DownloadFile against curl over loopback, in the same run: 64 MiB from nginx
-(HTTP, to a file and to a string) and from pyftpdlib (FTP, to a file and to a
-string). Each transfer runs as an applet in the player binary, so the
+(HTTP with a length, and chunked through a server-side include; to a file and
+to a string) and from pyftpdlib (FTP, to a file and to a string). Each transfer runs as an applet in the player binary, so the
 player's start-up is part of its time, as curl's start-up is part of curl's.
 
     /usr/bin/python3 bench/transfer_vs_curl.py BUILD_DIR [--size MiB] [--runs N]
@@ -57,9 +57,12 @@ http {{
     fastcgi_temp_path {work};
     uwsgi_temp_path {work};
     scgi_temp_path {work};
+    types {{ text/html shtml; }}
     server {{
         listen 127.0.0.1:{port};
         root {root};
+        # A page that only includes the file comes out chunked.
+        location ~ \\.shtml$ {{ ssi on; }}
     }}
 }}
 """)
@@ -158,6 +161,8 @@ def main():
     with open(os.path.join(root, "big.bin"), "wb") as f:
         f.write(data)
     del data
+    with open(os.path.join(root, "big.shtml"), "w") as f:
+        f.write('<!--# include virtual="/big.bin" -->')
     out_file = os.path.join(work, "out.bin")
 
     def file_ok(_):
@@ -174,10 +179,11 @@ def main():
     ftp, ftp_port = start_ftp(root)
     try:
         http = "http://127.0.0.1:%d/big.bin" % http_port
+        chunked = "http://127.0.0.1:%d/big.shtml" % http_port
         ftp_url = "ftp://127.0.0.1:%d/big.bin" % ftp_port
         builds = [("", build)] + ([("base ", os.path.abspath(args.baseline))] if args.baseline else [])
         rows = []
-        for proto, url in (("HTTP", http), ("FTP", ftp_url)):
+        for proto, url in (("HTTP", http), ("chunked", chunked), ("FTP", ftp_url)):
             file_applet = applet(build, work, proto + "file", url, out_file)
             string_applet = applet(build, work, proto + "string", url, None)
             commands = [(["curl", "-s", "-o", out_file, url], file_ok)]
@@ -189,12 +195,12 @@ def main():
             rows.append((proto, list(zip(names, results))))
         print("%d MiB over loopback, best of %d runs, one thread each (player whole process); "
               "ratio = time / curl's time, peak = largest resident set" % (args.size, args.runs))
-        print("%-5s %-14s %9s %8s %8s %8s %8s %8s" % ("", "", "wall ms", "cpu ms", "peak MB", "x body",
+        print("%-7s %-14s %9s %8s %8s %8s %8s %8s" % ("", "", "wall ms", "cpu ms", "peak MB", "x body",
                                                      "ratio", "cpu rat."))
         for proto, results in rows:
             curl = results[0][1]
             for name, (wall, cpu, peak) in results:
-                print("%-5s %-14s %9.1f %8.1f %8.1f %8.2f %8.2f %8.2f" % (
+                print("%-7s %-14s %9.1f %8.1f %8.1f %8.2f %8.2f %8.2f" % (
                     proto, name, wall * 1000, cpu * 1000, peak / 1024, peak * 1024.0 / size,
                     wall / curl[0], cpu / curl[1] if curl[1] else float("nan")))
     finally:

@@ -69,13 +69,19 @@ void FreeFramePlanes(AnimFrame* frame)
 }
 
 // Makes a frame's planes from w x h ARGB pixels with rows of rowLength.
-uint32_t MakeFramePlanes(const FrameSet& set, const uint32_t* argb, int32_t rowLength, AnimFrame* frame)
+// With `taken` (the pixels themselves, of rows of w, which CanAdoptArgbPixels
+// allows) the colour plane takes them over instead of copying them: they
+// are the frame's from then on, also when this fails.
+uint32_t MakeFramePlanes(const FrameSet& set, const uint32_t* argb, int32_t rowLength, AnimFrame* frame,
+                         uint32_t* taken = nullptr)
 {
     const int32_t w = set.width, h = set.height;
     int64_t key = set.maskMode == FRAMEMASK_COLOUR ? int64_t{set.transparentColour} : kNoTransparentColour;
     MadeBitMaps made{};
-    uint32_t error = CreateBitMapFromArgb(argb, key, w, h, rowLength, 0, 0, nullptr, &made.bitmap,
-                                          key != kNoTransparentColour ? &made.mask : nullptr, nullptr);
+    BitMapHandle** keyMask = key != kNoTransparentColour ? &made.mask : nullptr;
+    uint32_t error = taken ? CreateBitMapTakingArgb(taken, key, w, h, &made.bitmap, keyMask)
+                           : CreateBitMapFromArgb(argb, key, w, h, rowLength, 0, 0, nullptr, &made.bitmap, keyMask,
+                                                  nullptr);
     if (!error && set.maskMode == FRAMEMASK_ALPHAZERO) {
         made.mask = AllocMaskBitMap(made.bitmap, w, h, 1, nullptr, 0);
         auto* bits = made.mask ? reinterpret_cast<uint8_t*>(QueryBitMapAttr(made.mask, BMATTR_MASK_PIXELS)) : nullptr;
@@ -110,14 +116,18 @@ QmAnimParams PluginParams(const FrameSetRequest& request)
     return params;
 }
 
-// Decodes one frame from the open source into its planes.
-uint32_t DecodeFrame(FrameSet* set, uint32_t frame)
+// Decodes one frame from the open source into its planes. With `last` no
+// frame is decoded after this one, so its planes may take the GIF reader's
+// canvas over rather than hold the picture a second time.
+uint32_t DecodeFrame(FrameSet* set, uint32_t frame, bool last = false)
 {
     if (set->gif) {
         const uint32_t* pixels = nullptr;
         if (uint32_t error = DecodeGifAnimFrame(set->gif, frame, &pixels))
-            return error == ERR_MEM ? error : uint32_t{ERR_LOADFRAME};
-        return MakeFramePlanes(*set, pixels, set->width, &set->frames[frame]);
+            return error == ERR_MEM || error == ERR_USERABORT ? error : uint32_t{ERR_LOADFRAME};
+        uint32_t* taken =
+            last && CanAdoptArgbPixels(set->width, set->height) ? TakeGifAnimCanvas(set->gif) : nullptr;
+        return MakeFramePlanes(*set, pixels, set->width, &set->frames[frame], taken);
     }
     if (set->pluginAnim && set->loader) {
         QmAnimParams params{};
@@ -169,7 +179,7 @@ uint32_t TakeFrames(const FrameSetRequest& request, FrameSet* set)
         kMaxDecodedPixels)
         return ERR_MEM;
     for (uint32_t i = 0; i < set->frameCount; ++i) {
-        if (uint32_t error = DecodeFrame(set, i)) {
+        if (uint32_t error = DecodeFrame(set, i, i + 1 == set->frameCount)) {
             SetErrorArgNumber(static_cast<int32_t>(i + 1));
             return error;
         }
@@ -452,6 +462,17 @@ void ReadFrameSetArgs(VmState* vm, FrameSetRequest* request, FrameSetArgTexts* t
     ReadFrameSetOptions(vm, 3, request);
 }
 
+// A file that does not fit (in the limits or in memory) names itself like
+// every other failure of a load, as a picture's does.
+static uint32_t NameFrameSetError(uint32_t error, const char* file)
+{
+    if (error != ERR_MEM && error != ERR_BADDIMENSIONS && error != ERR_BITMAP && error != ERR_ALLOCMASK &&
+        error != ERR_ALLOCALPHA)
+        return error;
+    SetErrorText(file);
+    return ERR_OPENANIM2;
+}
+
 uint32_t LoadFrameSet(const FrameSetRequest& request, FrameSet* out)
 {
     *out = FrameSet{};
@@ -471,7 +492,7 @@ uint32_t LoadFrameSet(const FrameSetRequest& request, FrameSet* out)
         error = ShareFrameSet(request, out);
     if (error) {
         FreeFrameSet(out);
-        return error;
+        return NameFrameSetError(error, request.file);
     }
     return 0;
 }
@@ -495,7 +516,7 @@ uint32_t GetFrameSetPlanes(FrameSet* set, uint32_t frame, BitMapHandle** bitmap,
 {
     *bitmap = *mask = *alpha = nullptr;
     if (frame >= set->frameCount)
-        return ERR_ANIMFRAME;
+        return SetRangeErrorDetail(ERR_ANIMFRAME, "frame", int64_t{frame} + 1, 1, set->frameCount);
     AnimFrame* f = &set->frames[frame];
     if (!f->bitmap) {
         if (set->decodedFrame >= 0)
@@ -521,11 +542,14 @@ void FlushFrameSetCache(FrameSet* set)
     set->decodedFrame = -1;
 }
 
-uint32_t FindAnim(VmState*, ObjectId id, Anim** out, uint32_t)
+uint32_t FindAnim(VmState* vm, ObjectId id, Anim** out, uint32_t options)
 {
     ObjectHeader* r;
     uint32_t error = FindObjectOrError(*ListHead(), id, ERR_FINDANIM, &r);
     *out = reinterpret_cast<Anim*>(r);
+    if (error || !(options & FINDANIM_MODIFY)) return error;
+    // Layers keep the frame they show as it is now.
+    if ((error = DetachObjectFromLayers(vm, OBJ_ANIM, r))) *out = nullptr;
     return error;
 }
 

@@ -11,6 +11,7 @@
 #include "core/io/number_conv.h"
 #include "core/io/utilities.h"
 #include "core/services/check_args.h"
+#include "core/services/list_walks.h"
 #include "core/services/option_tables.h"
 #include "core/services/script_calls.h"
 #include "core/vm/vm.h"
@@ -31,12 +32,14 @@ ObjectHeader** Head(KeyHandlerRecord** list) { return reinterpret_cast<ObjectHea
 int32_t IntArg(VmState* vm, int index) { return DoubleToInt32(VmCheckNumber(vm, index)); }
 
 // A record of the list with that id goes before its successor comes in.
+// Both lists call the script while they are walked, so their records go
+// through FreeListRecord.
 template <typename Record>
 void ReplaceExisting(Record** list, ObjectId id)
 {
     if (ObjectHeader* old = FindObjectInList(reinterpret_cast<ObjectHeader*>(*list), id)) {
         UnlinkObject(Head(list), old);
-        OsFreeMem(old);
+        FreeListRecord(old);
     }
 }
 
@@ -46,8 +49,14 @@ void FreeList(Record** list)
     while (*list) {
         Record* r = *list;
         UnlinkObject(Head(list), &r->header);
-        OsFreeMem(r);
+        FreeListRecord(r);
     }
+}
+
+template <typename Record>
+Record* NextOf(Record* r)
+{
+    return reinterpret_cast<Record*>(r->header.next);
 }
 
 uint32_t CallEvent(VmState* vm, const char* action, ObjectId id, const QueuedEvent* e)
@@ -153,13 +162,11 @@ uint32_t FireInputObjectEvents(VmState* vm, const QueuedEvent* e)
     if (e->type != EVENT_DISPLAY)
         return 0;
     int32_t x = e->args[0], y = e->args[1];
-    // A handler may free records: the walk takes each successor first.
     switch (e->slot) {
     case DEVENT_MOUSEDOWN:
     case DEVENT_RIGHTMOUSEDOWN:
     case DEVENT_MOUSEMOVE:
-        for (ButtonRecord *b = ButtonList, *next; b; b = next) {
-            next = reinterpret_cast<ButtonRecord*>(b->header.next);
+        return WalkList(ButtonList, NextOf<ButtonRecord>, [&](ButtonRecord* b) -> uint32_t {
             bool inside = x >= b->x1 && x <= b->x2 && y >= b->y1 && y <= b->y2;
             const char* action = nullptr;
             if (e->slot == DEVENT_MOUSEMOVE) {
@@ -169,19 +176,12 @@ uint32_t FireInputObjectEvents(VmState* vm, const QueuedEvent* e)
             } else if (inside) {
                 action = e->slot == DEVENT_MOUSEDOWN ? "onbuttonclick" : "onbuttonrightclick";
             }
-            if (action)
-                if (uint32_t error = CallEvent(vm, action, IdOf(b->header), e))
-                    return error;
-        }
-        return 0;
+            return action ? CallEvent(vm, action, IdOf(b->header), e) : 0;
+        });
     case DEVENT_KEYDOWN:
-        for (KeyHandlerRecord *k = KeyHandlerList, *next; k; k = next) {
-            next = reinterpret_cast<KeyHandlerRecord*>(k->header.next);
-            if (k->key == e->args[2])
-                if (uint32_t error = CallEvent(vm, "onkeydown", IdOf(k->header), e))
-                    return error;
-        }
-        return 0;
+        return WalkList(KeyHandlerList, NextOf<KeyHandlerRecord>, [&](KeyHandlerRecord* k) -> uint32_t {
+            return k->key == e->args[2] ? CallEvent(vm, "onkeydown", IdOf(k->header), e) : 0;
+        });
     default: return 0;
     }
 }

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "core/io/error_codes.h"
+#include "core/services/list_walks.h"
 #include "display/adapters.h"
 #include "display/display_picture.h"
 #include "display/display_placement.h"
@@ -166,7 +167,7 @@ void FreeDisplayRecord(VmState* vm, Display* display)
     ReleaseObjectData(vm, &display->header);
     for (DisplayCallback* c = display->callbacks; c;) {
         DisplayCallback* next = c->next;
-        OsFreeMem(c);
+        FreeListRecord(c);
         c = next;
     }
     // The pointer and the async draw objects are the graphics library's.
@@ -296,7 +297,7 @@ void RemoveDisplayCallback(Display* display, DisplayCallback* callback)
     for (DisplayCallback** link = &display->callbacks; *link; link = &(*link)->next) {
         if (*link == callback) {
             *link = callback->next;
-            OsFreeMem(callback);
+            FreeListRecord(callback);
             return;
         }
     }
@@ -305,12 +306,13 @@ void RemoveDisplayCallback(Display* display, DisplayCallback* callback)
 void SignalDisplayCallback(Display* display, uint32_t message)
 {
     if (!display) return;
-    // A callback may remove itself, so the successor is taken first.
-    for (DisplayCallback* c = display->callbacks; c;) {
-        DisplayCallback* next = c->next;
+    // A callback may remove callbacks, add them, or free the display (and
+    // with it every callback): the display is not read again.
+    auto next = [](DisplayCallback* c) { return c->next; };
+    WalkList(display->callbacks, next, [&](DisplayCallback* c) -> uint32_t {
         if (c->function) c->function(display, message, c->userData);
-        c = next;
-    }
+        return 0;
+    });
 }
 
 uint32_t OpenFirstDisplay(VmState* vm, AppletInfo*, CoreContext*)

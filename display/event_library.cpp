@@ -261,6 +261,10 @@ void SetProgramEndHooks(const ProgramEndHooks* hooks) { g_programEnd = hooks ? *
 
 uint32_t DispatchEvent(VmState* vm, const QueuedEvent* e)
 {
+    // Buttons and key handlers hear the display's input first. Their
+    // handlers may replace or remove the display's handler, or free the
+    // display: the handler is looked up once they are done.
+    if (uint32_t result = FireInputObjectEvents(vm, e)) return result;
     const char* name = "";
     const EventHandler* found = HandlerOf(e, &name);
     // A copy: the handler may replace itself, or the timeout may go.
@@ -281,9 +285,7 @@ uint32_t DispatchEvent(VmState* vm, const QueuedEvent* e)
         int32_t own = g_programEnd.userValueRef(e->payload);
         if (own >= 0) userdataRef = own;
     }
-    // Buttons and key handlers hear the display's input first.
-    uint32_t result = FireInputObjectEvents(vm, e);
-    if (result) return result;
+    uint32_t result = 0;
     if (handler.label >= 0) {
         FinishProgram(vm, e);
         result = GosubToLabel(vm, handler.label);

@@ -36,11 +36,14 @@ bool IsKeyOf(const OsTimerKey& key, ObjectId id)
     return key.id == id.id && key.handle == id.handle;
 }
 
-// Walks the timer list once, collecting every fired timer.
+// Walks the timer list once, collecting every fired timer. The walk's
+// cursor is a record of the list, so nothing that could remove timers runs
+// during it: the poll work (which may clear intervals) comes after.
 void CollectFiredTimers(VmState* vm)
 {
     OsTimer* cursor = nullptr;
     bool first = true;
+    bool pollDue = false;
     while (first || cursor) {
         first = false;
         uint32_t kind;
@@ -50,8 +53,7 @@ void CollectFiredTimers(VmState* vm)
         if (kind == OS_TIMER_ONESHOT && IsKeyOf(key, kStaleCheckId))
             continue;
         if (kind == OS_TIMER_PERIODIC && IsKeyOf(key, kPollIntervalId)) {
-            for (PollWork work : g_pollWork)
-                if (work) work(vm);
+            pollDue = true;
             continue;
         }
         ObjectId target{static_cast<uint32_t>(key.id), key.handle};
@@ -61,6 +63,9 @@ void CollectFiredTimers(VmState* vm)
         if (type == EVENT_INTERVAL && IsEventQueued(type, target)) continue;
         PostEvent(type, 0, target, 0, nullptr);
     }
+    if (pollDue)
+        for (PollWork work : g_pollWork)
+            if (work) work(vm);
 }
 
 uint32_t NativePump(VmState* vm)

@@ -139,6 +139,29 @@ bool IsEventQueued(uint32_t type, ObjectId target)
     return found;
 }
 
+void DropQueuedEventsOf(uint32_t type, ObjectId target)
+{
+    if (!g_queueLock) return;
+    QueuedEvent* dropped = nullptr;
+    OsLock(g_queueLock);
+    QueuedEvent* previous = nullptr;
+    for (QueuedEvent* e = g_head; e;) {
+        QueuedEvent* next = e->next;
+        if (e->type == type && e->target.id == target.id && e->target.handle == target.handle) {
+            (previous ? previous->next : g_head) = next;
+            if (g_tail == e) g_tail = previous;
+            --g_count;
+            e->next = dropped;
+            dropped = e;
+        } else {
+            previous = e;
+        }
+        e = next;
+    }
+    OsUnlock(g_queueLock);
+    FreeChain(dropped);
+}
+
 void DropEvents(VmState*, uint32_t n, uint32_t)
 {
     if (!g_queueLock) return;

@@ -57,6 +57,10 @@ void FreeQueuedEvent(QueuedEvent* event);
 uint32_t CountQueuedEvents();
 // True when an event of that type and target is waiting in the queue.
 bool IsEventQueued(uint32_t type, ObjectId target);
+// Removes every queued event of that type and target (the events of an
+// object that is freed: a record made later under the same id or at the
+// same address must not take them).
+void DropQueuedEventsOf(uint32_t type, ObjectId target);
 // Removes the first n+1 queued events and frees their payloads.
 void DropEvents(VmState* vm, uint32_t n, uint32_t unused);
 // Drops the events at the head of the queue that are older than the event

@@ -5,6 +5,7 @@
 
 #include "core/glue/timers.h"
 #include "core/io/error_codes.h"
+#include "display/events.h"
 #include "display/object_list.h"
 #include "display/script_refs.h"
 #include "platform/posix/os_memory.h"
@@ -22,6 +23,8 @@ void FreeRecord(VmState* vm, IntervalRecord** list, IntervalRecord* r, uint32_t 
 {
     UnlinkObject(Head(list), &r->header);
     OsCreateTimer(removeOp, KeyOf(r), 0);
+    DropQueuedEventsOf(r->header.type == OBJ_TIMEOUT ? EVENT_TIMEOUT : EVENT_INTERVAL,
+                       ObjectId{r->header.id, r->header.handle});
     ReleaseEventHandlers(vm, &r->handler, 1);
     ReleaseObjectData(vm, &r->header);
     OsFreeMem(r);

@@ -38,6 +38,7 @@ constexpr uint32_t TIMER_NEWHANDLE = 0x1;
 uint32_t AddInterval(VmState* vm, ObjectId id, uint32_t ms, uint32_t flag,
                      const EventHandler* handler = nullptr, ObjectId* outId = nullptr);
 // Stops and frees the interval with that id; nothing when there is none.
+// An event of it still queued goes with it (as when it is replaced).
 void ClearIntervalRecord(VmState* vm, ObjectId id);
 // The same for timeouts (one-shot timers).
 uint32_t AddTimeout(VmState* vm, ObjectId id, uint32_t ms, uint32_t flag,

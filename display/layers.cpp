@@ -295,19 +295,23 @@ uint32_t DetachObjectFromLayers(VmState*, uint32_t type, ObjectHeader* object)
         BitMapHandle *bitmap, *mask, *alpha;
         int32_t w, h;
         FreeMadeBitMaps(&l->privateCopy);
-        if (!LayerPlanes(l, &bitmap, &mask, &alpha, &w, &h))
-            return;
         MadeBitMaps copy{};
-        uint32_t error = CopyBitMap(bitmap, mask, alpha, 0, 0, w, h, 0, nullptr, nullptr, &copy.bitmap,
-                                    mask ? &copy.mask : nullptr, alpha ? &copy.alpha : nullptr);
-        if (error) {
-            FreeMadeBitMaps(&copy);
-            result = error;
-            return;
+        if (LayerPlanes(l, &bitmap, &mask, &alpha, &w, &h)) {
+            uint32_t error = CopyBitMap(bitmap, mask, alpha, 0, 0, w, h, 0, nullptr, nullptr, &copy.bitmap,
+                                        mask ? &copy.mask : nullptr, alpha ? &copy.alpha : nullptr);
+            if (error) {
+                // The layer goes on showing the object; the caller must
+                // not change it.
+                FreeMadeBitMaps(&copy);
+                result = error;
+                return;
+            }
+            l->rawWidth = l->width = w;
+            l->rawHeight = l->height = h;
         }
+        // A layer that drew nothing of the object goes on drawing nothing.
         l->privateCopy = copy;
-        l->rawWidth = l->width = w;
-        l->rawHeight = l->height = h;
+        l->object = nullptr;
     });
     return result;
 }
@@ -323,10 +327,13 @@ int RelinkLayerSources(uint32_t type, uint32_t, ObjectHeader* object)
 {
     int used = 0;
     ForEachLayer([&](Layer* l) {
-        if (object && ShowsObject(l, type, object)) {
+        if (!object || !ShowsObject(l, type, object))
+            return;
+        // A region clips the layer wherever it lies; only a shown object
+        // gives the layer its size.
+        if (type != OBJ_CLIPREGION)
             TakeObjectSize(l);
-            used = 1;
-        }
+        used = 1;
     });
     return used;
 }
@@ -345,7 +352,7 @@ void ReleaseLayerObject(VmState* vm, uint32_t type, ObjectHeader* object)
 {
     if (!FindLayerUsingObject(type, object))
         return;
-    // Without a copy the layer shows nothing; that is still no dangling pointer.
+    // A layer whose copy failed shows nothing; that is still no dangling pointer.
     DetachObjectFromLayers(vm, type, object);
     ClearLayerObjectLinks(object);
 }

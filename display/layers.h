@@ -82,15 +82,17 @@ bool GetTableLayerRef(VmState* vm, int table, const char* key, int32_t* out);
 // ERR_NOLAYERS or ERR_LAYERRANGE.
 uint32_t FindLayerArg(VmState* vm, int index, Layer** out);
 
-// Gives every layer that shows the object a private copy of its planes; the
-// layers clipped by a clip region move to one temporary copy of it. 0 or an
-// error code (the layers that could not be given a copy show nothing; a
-// failed region copy leaves the layers on the region).
+// Gives every layer that shows the object a private copy of the planes it
+// draws now and unlinks it from the object, so that what the object becomes
+// is no longer the layer's; the layers clipped by a clip region move to one
+// temporary copy of it. 0 or an error code: a layer whose copy failed stays
+// on the object (and a failed region copy leaves the layers on the region),
+// so a caller about to change the object must not.
 uint32_t DetachObjectFromLayers(VmState* vm, uint32_t type, ObjectHeader* object);
 // Non-zero when a layer shows the object (a clip region: is clipped by it).
 int FindLayerUsingObject(uint32_t type, const void* object);
-// Takes the size of the object again into the layers that show it after it
-// changed; non-zero when a layer uses it.
+// Non-zero when a layer uses the object: shows it (and takes its size
+// again) or, for a clip region, is clipped by it.
 int RelinkLayerSources(uint32_t type, uint32_t unused, ObjectHeader* object);
 // Removes a freed object from the layers' object slots.
 void ClearLayerObjectLinks(const void* object);

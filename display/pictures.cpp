@@ -66,6 +66,19 @@ uint32_t AddPictureRecord(VmState* vm, Record** list, uint32_t type, ObjectId id
     return 0;
 }
 
+// A picture on a display that is open (or minimised) is what the display
+// shows: its attributes, snapshots and redraws read it.
+bool ShownOnDisplay(const BGPic* picture)
+{
+    for (Display* d = DisplayList; d; d = reinterpret_cast<Display*>(d->header.next))
+        if (d->shownBGPic == picture && d->state != DISPSTATE_CLOSED) return true;
+    return false;
+}
+
+// Frees a picture whatever shows it: a closed display forgets it (it looks
+// its picture up by id again when it opens), as does every output record.
+void DropBGPic(VmState* vm, BGPic* picture);
+
 template <typename Record>
 void FreePictureRecord(VmState* vm, Record** list, Record* r)
 {
@@ -77,15 +90,16 @@ void FreePictureRecord(VmState* vm, Record** list, Record* r)
 
 }  // namespace
 
-uint32_t FindBrush(VmState*, ObjectId id, Brush** out, uint32_t options)
+uint32_t FindBrush(VmState* vm, ObjectId id, Brush** out, uint32_t options)
 {
     ObjectHeader* r;
     uint32_t error = FindObjectOrError(HeadOf(&BrushList)[0], id, ERR_FINDBRUSH, &r);
     *out = reinterpret_cast<Brush*>(r);
-    if (!error && (options & FINDPICTURE_MODIFY) && (*out)->hardware) {
-        *out = nullptr;
-        return ERR_HWBRUSH;
-    }
+    if (error || !(options & FINDPICTURE_MODIFY)) return error;
+    if ((*out)->hardware) error = ERR_HWBRUSH;
+    // Layers go on showing the brush as it is now.
+    if (!error) error = DetachObjectFromLayers(vm, OBJ_BRUSH, r);
+    if (error) *out = nullptr;
     return error;
 }
 
@@ -131,11 +145,14 @@ void FreeAllBrushes(VmState* vm)
     while (BrushList) FreeBrush(vm, BrushList);
 }
 
-uint32_t FindBGPic(VmState*, ObjectId id, BGPic** out, uint32_t)
+uint32_t FindBGPic(VmState* vm, ObjectId id, BGPic** out, uint32_t options)
 {
     ObjectHeader* r;
     uint32_t error = FindObjectOrError(HeadOf(&BGPicList)[0], id, ERR_FINDBGPIC, &r);
     *out = reinterpret_cast<BGPic*>(r);
+    if (error || !(options & FINDPICTURE_MODIFY)) return error;
+    // Layers of other pictures that show this one keep it as it is now.
+    if ((error = DetachObjectFromLayers(vm, OBJ_BGPIC, r))) *out = nullptr;
     return error;
 }
 
@@ -143,8 +160,14 @@ uint32_t AddBGPic(VmState* vm, ObjectId id, bool useHandle, BitMapHandle* bitmap
                   BitMapHandle* mask, BitMapHandle* alpha, int32_t width, int32_t height,
                   BGPic** out)
 {
+    *out = nullptr;
+    auto* old = useHandle ? nullptr : reinterpret_cast<BGPic*>(FindObjectInList(HeadOf(&BGPicList)[0], id));
+    if (old && ShownOnDisplay(old)) {
+        FreePlanes(bitmap, mask, alpha);
+        return ERR_FREEABGPIC;
+    }
     uint32_t error = AddPictureRecord(vm, &BGPicList, OBJ_BGPIC, id, useHandle, bitmap, mask, alpha,
-                                      width, height, FreeBGPic, out);
+                                      width, height, DropBGPic, out);
     if (!error) {
         (*out)->output.width = width;
         (*out)->output.height = height;
@@ -153,11 +176,18 @@ uint32_t AddBGPic(VmState* vm, ObjectId id, bool useHandle, BitMapHandle* bitmap
     return error;
 }
 
-void FreeBGPic(VmState* vm, BGPic* picture)
+uint32_t FreeBGPic(VmState* vm, BGPic* picture)
 {
-    if (!picture) return;
-    // A display that shows the picture forgets it rather than keep a
-    // dangling pointer.
+    if (!picture) return 0;
+    if (ShownOnDisplay(picture)) return ERR_FREEABGPIC;
+    DropBGPic(vm, picture);
+    return 0;
+}
+
+namespace {
+
+void DropBGPic(VmState* vm, BGPic* picture)
+{
     for (Display* d = DisplayList; d; d = reinterpret_cast<Display*>(d->header.next)) {
         if (d->shownBGPic == picture) d->shownBGPic = nullptr;
         if (d->selectedOutput == &picture->output) {
@@ -170,9 +200,11 @@ void FreeBGPic(VmState* vm, BGPic* picture)
     FreePictureRecord(vm, &BGPicList, picture);
 }
 
+}  // namespace
+
 void FreeAllBGPics(VmState* vm)
 {
-    while (BGPicList) FreeBGPic(vm, BGPicList);
+    while (BGPicList) DropBGPic(vm, BGPicList);
 }
 
 uint32_t AcquireBGPicBitmap(VmState*, BGPic* picture, int32_t x, int32_t y, int32_t w, int32_t h,

@@ -52,8 +52,10 @@ struct BGPic {
 extern Brush* BrushList;
 extern BGPic* BGPicList;
 
-// 0, ERR_FINDBRUSH (numeric id) or ERR_FINDARRAY (handle id). A hardware
-// brush asked for with FINDPICTURE_MODIFY is refused with ERR_HWBRUSH.
+// 0, ERR_FINDBRUSH (numeric id) or ERR_FINDARRAY (handle id). With
+// FINDPICTURE_MODIFY a hardware brush is refused with ERR_HWBRUSH, and the
+// layers that show the brush first get a private copy of it (that copy's
+// error, the brush unchanged, when one cannot be made).
 uint32_t FindBrush(VmState* vm, ObjectId id, Brush** out, uint32_t options);
 // Takes the planes over (they are freed with the brush, also when the
 // record cannot be made). An existing brush of the numeric id is replaced;
@@ -70,13 +72,16 @@ void FreeBrush(VmState* vm, Brush* brush);
 void ReplaceBrushPlanes(Brush* brush, BitMapHandle* bitmap, BitMapHandle* mask, BitMapHandle* alpha,
                         int32_t width, int32_t height);
 
-// 0, ERR_FINDBGPIC or ERR_FINDARRAY.
+// 0, ERR_FINDBGPIC or ERR_FINDARRAY; FINDPICTURE_MODIFY gives the layers
+// that show the picture a private copy first, as for brushes.
 uint32_t FindBGPic(VmState* vm, ObjectId id, BGPic** out, uint32_t options);
-// As AddBrush, for background pictures.
+// As AddBrush, for background pictures; a picture that an open display
+// shows is not replaced (ERR_FREEABGPIC, the new planes freed).
 uint32_t AddBGPic(VmState* vm, ObjectId id, bool useHandle, BitMapHandle* bitmap,
                   BitMapHandle* mask, BitMapHandle* alpha, int32_t width, int32_t height,
                   BGPic** out);
-void FreeBGPic(VmState* vm, BGPic* picture);
+// 0, or ERR_FREEABGPIC for a picture that an open display shows (it stays).
+uint32_t FreeBGPic(VmState* vm, BGPic* picture);
 
 // A w x h bitmap holding the picture from (x, y): the picture's own bitmap
 // when that is exactly it (made 0), else a new copy (made 1, the caller

@@ -28,7 +28,8 @@ struct QmFfVideoInfo {
     int32_t width;
     int32_t height;
     int64_t durationMs;  // 0 when not known
-    int64_t frames;      // 0 when not known
+    int64_t frames;      // 0 when not known, and then framesError says why
+    uint32_t framesError;
     uint32_t canSeek;
     char format[64];
 };
@@ -43,7 +44,7 @@ struct QmFfApi {
 };
 
 // Raised whenever QmFfApi or the records above change shape.
-#define QM_FFMPEG_API_VERSION 1u
+#define QM_FFMPEG_API_VERSION 2u
 #define QM_FFMPEG_MODULE_NAME "libqm_ffmpeg.so"
 #define QM_FFMPEG_ENTRY_NAME "QmFfmpegEntry"
 

@@ -1,6 +1,7 @@
 // The animated-GIF reader. Frame rectangles come from the file: each is cut
-// to the logical screen before anything is painted, and its index buffer is
-// bounded by the picture-size limit before it is allocated. Disposal: 1 and
+// to the logical screen as it is decoded, a row at a time, and the rows
+// after the last one on the screen are not decoded at all; what is decoded
+// off the screen is bounded when the file is opened. Disposal: 1 and
 // 0 leave the frame in place, 2 restores its rectangle to the background
 // (transparent when the frame has a transparent index, else the background
 // colour), 3 restores what was there before it.
@@ -11,6 +12,8 @@
 
 #include "core/io/byte_order.h"
 #include "core/io/error_codes.h"
+#include "core/io/errors.h"
+#include "core/vm/error_hooks.h"
 #include "media/gif_blocks.h"
 #include "media/image_codecs.h"
 #include "platform/posix/os_memory.h"
@@ -152,6 +155,45 @@ void FillRect(GifAnimDecoder* d, const GifFrameEntry& e, uint32_t colour)
     }
 }
 
+// Paints the rows of a frame onto the canvas as they are decoded, cut to
+// the canvas.
+struct FramePainter {
+    GifIndexRows rows;
+    GifAnimDecoder* d;
+    const GifFrameEntry* e;
+    const uint32_t* table;
+    uint32_t shownW, shownH;
+    bool interlaced;
+};
+
+bool PaintRow(GifIndexRows* rows)
+{
+    auto* p = reinterpret_cast<FramePainter*>(rows);
+    const GifFrameEntry& e = *p->e;
+    uint32_t y = GifPictureRow(rows->delivered++, e.height, p->interlaced);
+    if (y < p->shownH) {
+        uint32_t* row = p->d->canvas + static_cast<size_t>(e.top + y) * static_cast<uint32_t>(p->d->width) + e.left;
+        const int32_t skip = e.transparentIndex;
+        for (uint32_t x = 0; x < p->shownW; ++x)
+            if (rows->row[x] != skip)
+                row[x] = p->table[rows->row[x]];
+    }
+    return !VmAbortFlag.load();
+}
+
+// The indices decoding a frame takes, and how many of them are shown:
+// rows after the last shown one are never decoded.
+void FrameWork(const GifAnimDecoder* d, const GifFrameEntry& e, uint64_t* decoded, uint64_t* shown)
+{
+    uint32_t w, h;
+    *decoded = *shown = 0;
+    if (!VisibleRect(d, e, &w, &h))
+        return;
+    bool interlaced = (d->data[e.descriptor + 8] & 0x40) != 0;
+    *decoded = uint64_t{e.width} * GifRowsToDecode(e.height, h, interlaced);
+    *shown = uint64_t{w} * h;
+}
+
 uint32_t PaintFrame(GifAnimDecoder* d, const GifFrameEntry& e)
 {
     const uint8_t* data = d->data;
@@ -168,44 +210,34 @@ uint32_t PaintFrame(GifAnimDecoder* d, const GifFrameEntry& e)
     uint32_t minimumBits = data[position++];
     if (minimumBits < 2 || minimumBits > 11)
         return ERR_LOADPICTURE;
-    uint32_t visibleW, visibleH;
-    size_t count = static_cast<size_t>(e.width) * e.height;
-    if (!count || !VisibleRect(d, e, &visibleW, &visibleH))
+    uint32_t shownW, shownH;
+    if (!e.width || !e.height || !VisibleRect(d, e, &shownW, &shownH))
         return 0;
+    const bool interlaced = (packed & 0x40) != 0;
+    const uint32_t rowsToDecode = GifRowsToDecode(e.height, shownH, interlaced);
     ByteBuffer codes;
     uint32_t error = GifReadSubBlocks(data, d->size, &position, &codes);
     if (error == ERR_LOADPICTURE && codes.size)
         error = 0;  // the lost terminator of the last frame
-    auto* indices = error ? nullptr : static_cast<uint8_t*>(OsAllocMem(count, 1));
-    if (!error && !indices)
+    auto* row = error ? nullptr : static_cast<uint8_t*>(OsAllocMem(e.width, 1));
+    if (!error && !row)
         error = ERR_MEM;
-    if (!error)
-        error = GifDecodeLzw(codes.data, codes.size, minimumBits, indices, count);
-    FreeByteBuffer(&codes);
-    if (error) {
-        OsFreeMem(indices);
-        return error;
-    }
     uint32_t table[256];
     for (uint32_t i = 0; i < 256; ++i)
         table[i] = i < entries ? colours[i] : 0xFF000000u;
-    const int32_t skip = e.transparentIndex;
-    static constexpr uint32_t kStart[4] = {0, 4, 2, 1}, kStep[4] = {8, 8, 4, 2};
-    const bool interlaced = (packed & 0x40) != 0;
-    uint32_t sourceRow = 0;
-    for (int pass = interlaced ? 0 : 3; pass < 4; ++pass) {
-        for (uint32_t y = interlaced ? kStart[pass] : 0; y < e.height; y += interlaced ? kStep[pass] : 1, ++sourceRow) {
-            if (y >= visibleH)
-                continue;
-            uint32_t* row = d->canvas + static_cast<size_t>(e.top + y) * static_cast<uint32_t>(d->width) + e.left;
-            const uint8_t* src = indices + static_cast<size_t>(sourceRow) * e.width;
-            for (uint32_t x = 0; x < visibleW; ++x)
-                if (src[x] != skip)
-                    row[x] = table[src[x]];
-        }
+    FramePainter painter{{row, e.width, 0, 0, PaintRow}, d, &e, table, shownW, shownH, interlaced};
+    if (!error)
+        error = GifDecodeLzw(codes.data, codes.size, minimumBits, &painter.rows, size_t{e.width} * rowsToDecode);
+    // Indices the data did not reach are index 0.
+    while (!error && painter.rows.delivered < rowsToDecode) {
+        std::memset(row + painter.rows.column, 0, e.width - painter.rows.column);
+        painter.rows.column = 0;
+        if (!PaintRow(&painter.rows))
+            error = ERR_USERABORT;
     }
-    OsFreeMem(indices);
-    return 0;
+    FreeByteBuffer(&codes);
+    OsFreeMem(row);
+    return error;
 }
 
 }  // namespace
@@ -243,6 +275,17 @@ uint32_t OpenGifAnim(uint8_t* data, size_t size, GifAnimDecoder** out, GifAnimIn
     }
     if (!error)
         error = CheckImageSize(d->width, d->height);
+    // Rows and columns of frames outside the screen are decoded for
+    // nothing: together they may cost no more than one picture of the
+    // largest size.
+    uint64_t waste = 0;
+    for (uint32_t i = 0; !error && i < d->frameCount; ++i) {
+        uint64_t decoded, shown;
+        FrameWork(d, d->frames[i], &decoded, &shown);
+        waste += decoded - shown;
+        if (waste > ImageDecodePixelLimit)
+            error = ERR_BADDIMENSIONS;
+    }
     int32_t key = -1;
     for (uint32_t i = 0; !error && i < d->frameCount && key < 0; ++i) {
         const GifFrameEntry& e = d->frames[i];
@@ -285,12 +328,14 @@ uint32_t DecodeGifAnimFrame(GifAnimDecoder* d, uint32_t frame, const uint32_t** 
 {
     *outPixels = nullptr;
     if (frame >= d->frameCount)
-        return ERR_ANIMFRAME;
+        return SetRangeErrorDetail(ERR_ANIMFRAME, "frame", int64_t{frame} + 1, 1, d->frameCount);
     size_t pixels = static_cast<size_t>(d->width) * static_cast<size_t>(d->height);
     if (!d->canvas) {
-        d->canvas = static_cast<uint32_t*>(OsAllocMem(pixels * 4, 0));
+        // One spare row, so that a bitmap can take the canvas over.
+        d->canvas = static_cast<uint32_t*>(OsAllocMem((pixels + static_cast<size_t>(d->width)) * 4, 0));
         if (!d->canvas)
             return ERR_MEM;
+        d->current = -1;
     }
     if (d->current > static_cast<int64_t>(frame))
         d->current = -1;
@@ -323,6 +368,14 @@ uint32_t DecodeGifAnimFrame(GifAnimDecoder* d, uint32_t frame, const uint32_t** 
     }
     *outPixels = d->canvas;
     return 0;
+}
+
+uint32_t* TakeGifAnimCanvas(GifAnimDecoder* d)
+{
+    uint32_t* canvas = d->canvas;
+    d->canvas = nullptr;
+    d->current = -1;
+    return canvas;
 }
 
 void CloseGifAnim(GifAnimDecoder* d)

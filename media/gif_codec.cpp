@@ -12,6 +12,7 @@
 #include "core/io/stream.h"
 #include "core/io/whole_file.h"
 #include "core/vm/error_hooks.h"
+#include "media/gif_blocks.h"
 #include "media/gif_writer.h"
 #include "media/image_codecs.h"
 #include "platform/posix/os_memory.h"
@@ -50,17 +51,7 @@ struct LzwDecoder {
     uint8_t stack[kMaxCodes + 1];
 };
 
-// Takes the indices one row at a time and puts each finished row into the
-// picture, so that no picture-sized buffer of indices exists.
-struct IndexRows {
-    uint8_t* row;  // one row of indices
-    uint32_t width;
-    uint32_t column;
-    uint32_t delivered;  // rows put so far
-    bool (*put)(IndexRows*);  // false stops the decoding: the run is being aborted
-};
-
-inline bool PutIndex(IndexRows* rows, uint8_t index)
+inline bool PutIndex(GifIndexRows* rows, uint8_t index)
 {
     rows->row[rows->column++] = index;
     if (rows->column < rows->width)
@@ -73,7 +64,7 @@ inline bool PutIndex(IndexRows* rows, uint8_t index)
 // full. 0, ERR_USERABORT, or ERR_LOADPICTURE for an impossible code or for
 // data that runs out before either: a file cut short must not pass for a
 // picture with empty rows.
-uint32_t DecodeLzw(const uint8_t* data, size_t size, uint32_t minimumBits, IndexRows* indices, size_t count)
+uint32_t DecodeLzw(const uint8_t* data, size_t size, uint32_t minimumBits, GifIndexRows* indices, size_t count)
 {
     auto* t = static_cast<LzwDecoder*>(OsAllocMem(sizeof(LzwDecoder), 0));
     if (!t)
@@ -171,41 +162,34 @@ uint32_t ReadPalette(ByteReader* r, uint32_t entries, uint32_t* palette)
 }
 
 // Puts rows of indices into the picture as colours, in the order of the
-// file's rows (by passes for an interlaced picture). colours holds the
-// colour of every index: the palette's, black past it, and the transparent
-// one's.
+// file's rows (by passes for an interlaced picture), cut to the picture:
+// colours holds the colour of every index (the palette's, black past it,
+// and the transparent one's).
 struct RowPlacer {
-    IndexRows rows;
+    GifIndexRows rows;
     const uint32_t* colours;
     ImageData* out;
     uint32_t left, top, height;
+    uint32_t shownWidth, shownRows;  // the part of the frame inside the picture
     bool interlaced;
 };
 
-uint32_t PictureRow(uint32_t sourceRow, uint32_t height, bool interlaced)
-{
-    if (!interlaced)
-        return sourceRow;
-    static constexpr uint32_t kStart[4] = {0, 4, 2, 1}, kStep[4] = {8, 8, 4, 2};
-    for (int pass = 0; pass < 4; ++pass) {
-        uint32_t rowsInPass = height > kStart[pass] ? (height - kStart[pass] + kStep[pass] - 1) / kStep[pass] : 0;
-        if (sourceRow < rowsInPass)
-            return kStart[pass] + sourceRow * kStep[pass];
-        sourceRow -= rowsInPass;
-    }
-    return height;  // past the picture: never reached, rows stop at its height
-}
-
-bool PlaceRow(IndexRows* rows)
+bool PlaceRow(GifIndexRows* rows)
 {
     auto* p = reinterpret_cast<RowPlacer*>(rows);
-    uint32_t y = PictureRow(rows->delivered++, p->height, p->interlaced);
-    if (y < p->height) {
+    uint32_t y = GifPictureRow(rows->delivered++, p->height, p->interlaced);
+    if (y < p->shownRows) {
         uint32_t* row = p->out->pixels + static_cast<size_t>(p->top + y) * static_cast<uint32_t>(p->out->width) + p->left;
-        for (uint32_t x = 0; x < rows->width; ++x)
+        for (uint32_t x = 0; x < p->shownWidth; ++x)
             row[x] = p->colours[rows->row[x]];
     }
     return !VmAbortFlag.load();
+}
+
+// How much of a frame at `at` with `extent` pixels lies inside `size`.
+uint32_t ShownExtent(uint32_t at, uint32_t extent, uint32_t size)
+{
+    return at >= size ? 0 : std::min(extent, size - at);
 }
 
 }  // namespace
@@ -261,13 +245,21 @@ uint32_t DecodeGif(const uint8_t* data, size_t size, bool probe, ImageData* out)
             return ERR_LOADPICTURE;
         palette = localPalette;
     }
-    // A picture that sticks out of the logical screen widens the canvas.
-    uint32_t canvasWidth = screenWidth > left + w ? screenWidth : left + w;
-    uint32_t canvasHeight = screenHeight > top + h ? screenHeight : top + h;
+    // The logical screen is the picture, and what of the frame lies outside
+    // it is never shown; only a file without a screen takes the frame's
+    // extent, as the animated reader does.
+    uint32_t canvasWidth = screenWidth, canvasHeight = screenHeight;
+    if (!canvasWidth || !canvasHeight) {
+        canvasWidth = left + w;
+        canvasHeight = top + h;
+    }
     if (uint32_t error = CheckImageSize(canvasWidth, canvasHeight))
         return error;
     if (w == 0 || h == 0)
         return ERR_LOADPICTURE;
+    // The frame's declared size bounds the work of decoding it, shown or not.
+    if (uint32_t error = CheckImageSize(w, h))
+        return error;
     uint32_t transparentRgb = 0;
     if (transparentIndex >= 0) {
         if (static_cast<uint32_t>(transparentIndex) < entries)
@@ -294,6 +286,11 @@ uint32_t DecodeGif(const uint8_t* data, size_t size, bool probe, ImageData* out)
             return error;
         }
     }
+    const bool interlaced = (imagePacked & 0x40) != 0;
+    uint32_t shownWidth = ShownExtent(left, w, canvasWidth), shownRows = ShownExtent(top, h, canvasHeight);
+    if (!shownWidth)
+        shownRows = 0;
+    const uint32_t rowsToDecode = GifRowsToDecode(h, shownRows, interlaced);
     // The picture is made once, at its final size; the decoder writes its
     // rows straight into it, and only the canvas around them is filled.
     uint32_t error = AllocImagePixels(out, canvasWidth, canvasHeight, false);
@@ -309,17 +306,18 @@ uint32_t DecodeGif(const uint8_t* data, size_t size, bool probe, ImageData* out)
             fill = colours[transparentIndex] = transparentRgb;
         for (uint32_t y = 0; y < canvasHeight; ++y) {
             uint32_t* line = out->pixels + static_cast<size_t>(y) * canvasWidth;
-            if (y < top || y >= top + h) {
+            if (y < top || y >= top + shownRows) {
                 std::fill(line, line + canvasWidth, fill);
             } else {
                 std::fill(line, line + left, fill);
-                std::fill(line + left + w, line + canvasWidth, fill);
+                std::fill(line + left + shownWidth, line + canvasWidth, fill);
             }
         }
-        RowPlacer placer{{row, w, 0, 0, PlaceRow}, colours, out, left, top, h, (imagePacked & 0x40) != 0};
-        error = DecodeLzw(codes.data, codes.size, minimumBits, &placer.rows, static_cast<size_t>(w) * h);
+        RowPlacer placer{{row, w, 0, 0, PlaceRow}, colours, out, left, top, h, shownWidth, shownRows, interlaced};
+        if (rowsToDecode)
+            error = DecodeLzw(codes.data, codes.size, minimumBits, &placer.rows, size_t{w} * rowsToDecode);
         // Pixels the data did not reach take the first colour.
-        while (!error && placer.rows.delivered < h) {
+        while (!error && placer.rows.delivered < rowsToDecode) {
             std::fill(row + placer.rows.column, row + w, uint8_t{0});
             placer.rows.column = 0;
             if (!PlaceRow(&placer.rows))
@@ -542,18 +540,9 @@ uint32_t GifReadSubBlocks(const uint8_t* data, size_t size, size_t* position, By
     return error;
 }
 
-namespace {
-
-bool KeepWholeFrame(IndexRows*) { return true; }
-
-}  // namespace
-
-uint32_t GifDecodeLzw(const uint8_t* data, size_t size, uint32_t minimumBits, uint8_t* indices, size_t count)
+uint32_t GifDecodeLzw(const uint8_t* data, size_t size, uint32_t minimumBits, GifIndexRows* rows, size_t count)
 {
-    // The frame's indices form one long row: the animated reader composes
-    // frames onto its canvas itself.
-    IndexRows rows{indices, static_cast<uint32_t>(count), 0, 0, KeepWholeFrame};
-    return DecodeLzw(data, size, minimumBits, &rows, count);
+    return DecodeLzw(data, size, minimumBits, rows, count);
 }
 
 uint32_t GifReadPalette(const uint8_t* data, size_t size, size_t* position, uint32_t entries, uint32_t* palette)
@@ -562,4 +551,45 @@ uint32_t GifReadPalette(const uint8_t* data, size_t size, size_t* position, uint
     uint32_t error = ReadPalette(&r, entries, palette);
     *position = r.position;
     return error;
+}
+
+namespace {
+
+constexpr uint32_t kPassStart[4] = {0, 4, 2, 1}, kPassStep[4] = {8, 8, 4, 2};
+
+uint32_t RowsInPass(uint32_t height, int pass)
+{
+    return height > kPassStart[pass] ? (height - kPassStart[pass] + kPassStep[pass] - 1) / kPassStep[pass] : 0;
+}
+
+}  // namespace
+
+uint32_t GifPictureRow(uint32_t sourceRow, uint32_t height, bool interlaced)
+{
+    if (!interlaced)
+        return sourceRow;
+    for (int pass = 0; pass < 4; ++pass) {
+        uint32_t rows = RowsInPass(height, pass);
+        if (sourceRow < rows)
+            return kPassStart[pass] + sourceRow * kPassStep[pass];
+        sourceRow -= rows;
+    }
+    return height;  // past the picture
+}
+
+uint32_t GifRowsToDecode(uint32_t height, uint32_t shown, bool interlaced)
+{
+    if (shown > height)
+        shown = height;
+    if (!interlaced || !shown)
+        return shown;
+    // The last pass that holds a shown row ends the work: its last shown
+    // row comes after every shown row of the passes before it.
+    uint32_t before = 0, needed = 0;
+    for (int pass = 0; pass < 4; ++pass) {
+        if (shown > kPassStart[pass])
+            needed = before + (shown - 1 - kPassStart[pass]) / kPassStep[pass] + 1;
+        before += RowsInPass(height, pass);
+    }
+    return needed;
 }

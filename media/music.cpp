@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/io/error_codes.h"
+#include "core/io/errors.h"
 #include "core/io/linked_files.h"
 #include "core/plugins/image_loaders.h"
 #include "core/services/check_args.h"
@@ -29,7 +30,9 @@ uint32_t CmdOpenMusic(VmState* vm)
     if (!music || !source) {
         OsFreeMem(music);
         OsFreeMem(source);
-        return ERR_MEM;
+        // Named like every other failure to open a sound.
+        SetErrorText(file);
+        return ERR_LOADSOUND;
     }
     uint32_t error = OpenSoundSource(file, options.loader[0] ? options.loader : nullptr,
                                      options.adapter[0] ? options.adapter : nullptr, SOUNDFOR_MUSIC, source);

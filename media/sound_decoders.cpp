@@ -10,6 +10,7 @@
 #include <mpg123.h>
 #include <sndfile.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
@@ -56,9 +57,34 @@ struct SndfileState {
     SNDFILE* file;
     uint32_t channels;
     uint32_t bits;
-    short* wide;  // 8-bit sources: the 16-bit frames before narrowing
-    int64_t wideFrames;
+    bool floating;  // samples read as floats and converted here
+    // 8-bit sources: the 16-bit frames before narrowing; floating-point
+    // sources: the float frames before conversion.
+    void* scratch;
+    size_t scratchBytes;
 };
+
+// The scratch buffer with room for bytes, or null.
+void* SndfileScratch(SndfileState* s, size_t bytes)
+{
+    if (bytes > s->scratchBytes) {
+        OsFreeMem(s->scratch);
+        s->scratch = OsAllocMem(bytes, 0);
+        s->scratchBytes = s->scratch ? bytes : 0;
+    }
+    return s->scratch;
+}
+
+// Floating-point samples into 16 bits: full scale is 1.0, and what lies
+// beyond it is clipped, never wrapped.
+void FloatsToShorts(const float* in, short* out, size_t count)
+{
+    for (size_t i = 0; i < count; ++i) {
+        float v = in[i] * 32767.0f;
+        out[i] = v != v ? short{0} : v >= 32767.0f ? short{32767} : v <= -32768.0f ? short{-32768}
+                                                                                 : static_cast<short>(std::lrintf(v));
+    }
+}
 
 sf_count_t SfLength(void* user)
 {
@@ -114,7 +140,7 @@ void SndfileClose(void* raw)
     if (!s) return;
     if (s->file) sf_close(s->file);
     if (s->stream) StreamClose(s->stream);
-    OsFreeMem(s->wide);
+    OsFreeMem(s->scratch);
     OsFreeMem(s);
 }
 
@@ -133,11 +159,12 @@ uint32_t SndfileOpen(StreamHandle* stream, uint32_t, void** state, SoundFormat* 
         SndfileClose(s);
         return ERR_LOADSOUND;
     }
-    // Floating-point files are scaled into the integer range, not wrapped.
-    sf_command(s->file, SFC_SET_SCALE_FLOAT_INT_READ, nullptr, SF_TRUE);
     int sub = info.format & SF_FORMAT_SUBMASK;
     s->channels = static_cast<uint32_t>(info.channels);
     s->bits = sub == SF_FORMAT_PCM_S8 || sub == SF_FORMAT_PCM_U8 ? 8 : 16;
+    // Floating-point samples are converted here: the library's own scaling
+    // would first read the whole file for its peak, at every open.
+    s->floating = sub == SF_FORMAT_FLOAT || sub == SF_FORMAT_DOUBLE || sub == SF_FORMAT_VORBIS || sub == SF_FORMAT_OPUS;
     format->channels = s->channels;
     format->frequency = static_cast<uint32_t>(info.samplerate);
     format->bits = s->bits;
@@ -171,22 +198,26 @@ int64_t SndfileRead(void* raw, void* buffer, int64_t frames)
 {
     auto* s = static_cast<SndfileState*>(raw);
     if (frames <= 0) return 0;
-    if (s->bits == 16) {
+    if (s->bits == 16 && !s->floating) {
         sf_count_t n = sf_readf_short(s->file, static_cast<short*>(buffer), frames);
         if (n == 0 && sf_error(s->file) != SF_ERR_NO_ERROR) return -1;
         return n;
     }
-    if (frames > s->wideFrames) {
-        OsFreeMem(s->wide);
-        s->wide = static_cast<short*>(OsAllocMem(static_cast<size_t>(frames) * s->channels * sizeof(short), 0));
-        s->wideFrames = s->wide ? frames : 0;
-        if (!s->wide) return -1;
-    }
-    sf_count_t n = sf_readf_short(s->file, s->wide, frames);
+    size_t samples = static_cast<size_t>(frames) * s->channels;
+    void* scratch = SndfileScratch(s, samples * (s->floating ? sizeof(float) : sizeof(short)));
+    if (!scratch) return -1;
+    sf_count_t n = s->floating ? sf_readf_float(s->file, static_cast<float*>(scratch), frames)
+                               : sf_readf_short(s->file, static_cast<short*>(scratch), frames);
     if (n == 0 && sf_error(s->file) != SF_ERR_NO_ERROR) return -1;
+    size_t got = static_cast<size_t>(n) * s->channels;
+    if (s->floating) {
+        FloatsToShorts(static_cast<const float*>(scratch), static_cast<short*>(buffer), got);
+        return n;
+    }
+    auto* wide = static_cast<const short*>(scratch);
     auto* out = static_cast<int8_t*>(buffer);
-    for (sf_count_t i = 0; i < n * static_cast<sf_count_t>(s->channels); ++i)
-        out[i] = static_cast<int8_t>(s->wide[i] >> 8);
+    for (size_t i = 0; i < got; ++i)
+        out[i] = static_cast<int8_t>(wide[i] >> 8);
     return n;
 }
 

@@ -70,8 +70,8 @@ struct SoundSource {
 // the loader list allows, then the inbuilt decoders when it allows
 // "inbuilt" (tracker modules only for music). adapterList chooses the file
 // adapters that may serve the file. 0, or ERR_OPENSOUND (the file cannot
-// be opened), ERR_LOADSOUND (no decoder took it), ERR_MEM; the file name
-// is kept for the message.
+// be opened), ERR_LOADSOUND (no decoder took it, or memory ran out); the
+// file name is kept for the message.
 uint32_t OpenSoundSource(const char* file, const char* loaderList, const char* adapterList, uint32_t purpose,
                          SoundSource* out);
 void CloseSoundSource(SoundSource* source);
@@ -80,5 +80,13 @@ void CloseSoundSource(SoundSource* source);
 // inbuilt decoder in turn on the stream's bytes.
 uint32_t OpenInbuiltSoundOnMemory(const uint8_t* data, size_t size, uint32_t purpose, SoundSource* out);
 
-// Largest decoded sample (bytes of PCM) that LoadSample keeps.
+// The most bytes of PCM that all samples loaded by LoadSample hold together.
 extern uint64_t MaxSampleBytes;
+
+// Decodes the whole of an open sound into OsAllocMem memory (*outPcm, the
+// caller's), in blocks between which the abort flag is read. budget is the
+// most bytes the PCM may take: a sound whose length, known at the start,
+// is larger is refused before any of it is decoded. 0, ERR_LOADSOUND
+// (broken, no frames at all, or over the budget; the name is the caller's
+// to set), ERR_MEM or ERR_USERABORT.
+uint32_t DecodeSamplePcm(SoundSource* source, uint64_t budget, void** outPcm, uint64_t* outBytes);

@@ -137,7 +137,9 @@ uint32_t OpenSoundSource(const char* file, const char* loaderList, const char* a
                 [&] { return StreamOpen(file, STREAM_READ | STREAM_ADAPTERS, adapterList); }, purpose, out);
         }
     }
-    if (error != ERR_MEM) SetErrorText(file);
+    // Running out of memory for a sound is a failure to load it, named.
+    if (error == ERR_MEM) error = ERR_LOADSOUND;
+    SetErrorText(file);
     return error;
 }
 
@@ -150,7 +152,7 @@ void CloseSoundSource(SoundSource* source)
 uint32_t OpenInbuiltSoundOnMemory(const uint8_t* data, size_t size, uint32_t purpose, SoundSource* out)
 {
     *out = SoundSource{};
-    char name[96];
-    if (!MakeMemoryName(data, size, name, sizeof name)) return ERR_MEM;
-    return OpenThroughInbuilt([&] { return StreamOpen(name, STREAM_READ); }, purpose, out);
+    MemoryName name;
+    if (!MakeMemoryName(data, size, &name)) return ERR_MEM;
+    return OpenThroughInbuilt([&] { return StreamOpen(name.c_str(), STREAM_READ); }, purpose, out);
 }

@@ -29,8 +29,12 @@ struct Video {
 
 extern Video* VideoList;
 
-// 0, or ERR_FINDVIDEO (ERR_FINDARRAY for a handle id). Option bits are
-// accepted for the callers that pass them and change nothing here.
+// FindVideo option: the video's frame is about to change.
+enum : uint32_t { FINDVIDEO_MODIFY = 0x1 };
+
+// 0, or ERR_FINDVIDEO (ERR_FINDARRAY for a handle id). With
+// FINDVIDEO_MODIFY the layers that show the video first get a private copy
+// of its frame (that copy's error, the video unchanged, when one cannot be made).
 uint32_t FindVideo(ObjectId id, Video** out, uint32_t options);
 
 uint32_t OpenVideoLibrary(VmState* vm);

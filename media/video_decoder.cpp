@@ -208,6 +208,7 @@ uint32_t OpenInbuiltVideo(StreamHandle* stream, VideoBackEnd* out)
     out->height = info.height;
     out->durationMs = info.durationMs;
     out->frames = info.frames;
+    out->framesError = info.framesError;
     out->canSeek = info.canSeek;
     static_assert(sizeof out->format == sizeof info.format);
     std::memcpy(out->format, info.format, sizeof out->format);
@@ -249,3 +250,12 @@ int64_t OsVideoGetPosition(const VideoBackEnd* backEnd) { return backEnd ? backE
 int64_t OsVideoGetDuration(const VideoBackEnd* backEnd) { return backEnd ? backEnd->durationMs : 0; }
 
 const char* OsVideoGetFormatName(const VideoBackEnd* backEnd) { return backEnd ? backEnd->format : ""; }
+
+uint32_t GetVideoFrameCount(const VideoBackEnd* backEnd, int64_t* frames)
+{
+    *frames = 0;
+    if (!backEnd) return ERR_VIDEOFRAME;
+    if (backEnd->frames <= 0) return backEnd->framesError ? backEnd->framesError : uint32_t{ERR_VIDEOFRAME};
+    *frames = backEnd->frames;
+    return 0;
+}

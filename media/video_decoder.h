@@ -1,8 +1,8 @@
 // Video back ends: the decoder behind a video object, either a video
 // decoder plugin or the inbuilt decoder on FFmpeg's libraries (libavformat,
 // libavcodec, libswscale), chosen through the loader chain ("native" has
-// no decoder here). A back end knows the video's size, length, frame count,
-// format name and whether it can seek, and decodes its first frame into
+// no decoder here). A back end knows the video's size, length, frame count
+// (or why it cannot know it), format name and whether it can seek, and decodes its first frame into
 // ARGB pixels. The inbuilt decoder sits in a module of its own
 // (ffmpeg_module.h), loaded when a video first needs it; it reads through
 // the stream layer.
@@ -29,6 +29,7 @@ struct VideoBackEnd {
     int32_t height;
     int64_t durationMs;    // 0 when not known
     int64_t frames;        // 0 when not known
+    uint32_t framesError;  // why frames is not known, when the decoder says
     int64_t positionMs;
     uint32_t canSeek;
     char format[64];
@@ -62,3 +63,7 @@ uint32_t LoadFfmpegModuleFrom(const char* path, const QmFfApi** api);
 int64_t OsVideoGetPosition(const VideoBackEnd* backEnd);
 int64_t OsVideoGetDuration(const VideoBackEnd* backEnd);
 const char* OsVideoGetFormatName(const VideoBackEnd* backEnd);
+// The video's length in frames: 0, or why it is not known (ERR_SEEKFORMAT:
+// it could only be counted by reading the video through and starting again;
+// ERR_VIDEOFRAME: neither the decoder nor a bounded count could tell).
+uint32_t GetVideoFrameCount(const VideoBackEnd* backEnd, int64_t* frames);

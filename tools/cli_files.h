@@ -1,4 +1,5 @@
-// Whole-file reading and writing for the command-line tools.
+// Whole-file reading and writing, and the help text, for the command-line
+// tools.
 #pragma once
 
 #include <cstdint>
@@ -37,6 +38,24 @@ inline bool WriteWholeFile(const std::string& path, const std::vector<uint8_t>& 
     if (!ok)
         std::remove(temporary.c_str());
     return ok;
+}
+
+// Prints the usage and the help on standard output; the exit status is 1
+// when the text did not all reach it.
+inline int PrintHelp(const char* usage, const char* help)
+{
+    std::fputs(usage, stdout);
+    std::fputs("\n", stdout);
+    std::fputs(help, stdout);
+    return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
+}
+
+// A wrong command line: what is wrong, then the usage, on the error stream;
+// answers the exit status 2.
+inline int RefuseCommandLine(const char* tool, const char* usage, const std::string& why)
+{
+    std::fprintf(stderr, "%s: %s\n%s", tool, why.c_str(), usage);
+    return 2;
 }
 
 }  // namespace qmasm

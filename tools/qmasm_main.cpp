@@ -33,37 +33,63 @@ static AppletPreload BGPicDeclaration(uint32_t id, const std::string& file)
     return p;
 }
 
-static int Usage()
+static const char kUsage[] =
+    "usage: qmasm IN.qas -o OUT.qmb\n"
+    "       qmasm IN.qas --applet OUT.qma [--packed] [--title TEXT] [--link NAME=FILE]...\n"
+    "                    [--bgpic ID=FILE]...\n"
+    "       qmasm --help\n";
+
+static const char kHelp[] =
+    "Assembles IN.qas, a text in the assembly language that docs/assembly.md\n"
+    "describes, into a compiled chunk, an applet that quillmereplayer runs, or both.\n"
+    "At least one of -o and --applet is needed.\n"
+    "\n"
+    "  -o OUT.qmb         writes the bare compiled chunk (qmdis prints it back as text)\n"
+    "  --applet OUT.qma   writes an applet: the chunk with its line records, so that\n"
+    "                     the player's error reports name IN.qas and its lines\n"
+    "The applet takes these as well:\n"
+    "  --packed           packs the applet with zlib\n"
+    "  --title TEXT       the applet's title\n"
+    "  --link NAME=FILE   links FILE into the applet under NAME\n"
+    "  --bgpic ID=FILE    declares background picture ID, loaded from FILE (beside\n"
+    "                     the applet) as the applet starts; BGPic 1 is display 1's\n"
+    "  -h, --help         prints this help\n"
+    "\n"
+    "Errors in the text are reported as IN.qas:LINE: what is wrong; nothing is\n"
+    "written then.\n";
+
+static int Refuse(const std::string& why)
 {
-    std::fprintf(stderr,
-                 "usage: qmasm IN.qas [-o OUT.qmb] [--applet OUT.qma [--packed] [--title TEXT]\n"
-                 "             [--link NAME=FILE]... [--bgpic ID=FILE]...]\n"
-                 "  --link NAME=FILE   links FILE into the applet under NAME\n"
-                 "  --bgpic ID=FILE    declares background picture ID, loaded from FILE (beside\n"
-                 "                     the applet) as the applet starts; BGPic 1 is display 1's\n");
-    return 2;
+    return RefuseCommandLine("qmasm", kUsage, why);
 }
 
 int main(int argc, char** argv)
 {
     std::string input, output, appletPath;
     AppletDescription applet;
+    bool appletOptions = false;
     for (int i = 1; i < argc; i++) {
         std::string a = argv[i];
-        bool hasValue = i + 1 < argc;
-        if (a == "-o" && hasValue) {
+        if (a == "-h" || a == "--help")
+            return PrintHelp(kUsage, kHelp);
+        bool takesValue = a == "-o" || a == "--applet" || a == "--title" || a == "--link" || a == "--bgpic";
+        if (takesValue && i + 1 >= argc)
+            return Refuse(a + " needs a value");
+        if (a == "-o") {
             output = argv[++i];
-        } else if (a == "--applet" && hasValue) {
+        } else if (a == "--applet") {
             appletPath = argv[++i];
         } else if (a == "--packed") {
             applet.packed = true;
-        } else if (a == "--title" && hasValue) {
+            appletOptions = true;
+        } else if (a == "--title") {
             applet.title = argv[++i];
-        } else if (a == "--link" && hasValue) {
+            appletOptions = true;
+        } else if (a == "--link") {
             std::string spec = argv[++i];
             size_t eq = spec.find('=');
-            if (eq == std::string::npos || eq == 0)
-                return Usage();
+            if (eq == std::string::npos || eq == 0 || eq + 1 == spec.size())
+                return Refuse("--link takes NAME=FILE, not " + spec);
             AppletLinkedFile f;
             f.name = spec.substr(0, eq);
             if (!ReadWholeFile(spec.substr(eq + 1), &f.data)) {
@@ -71,22 +97,31 @@ int main(int argc, char** argv)
                 return 1;
             }
             applet.linkedFiles.push_back(std::move(f));
-        } else if (a == "--bgpic" && hasValue) {
+            appletOptions = true;
+        } else if (a == "--bgpic") {
             std::string spec = argv[++i];
             size_t eq = spec.find('=');
             char* end = nullptr;
             unsigned long id = eq == std::string::npos ? 0 : std::strtoul(spec.c_str(), &end, 10);
             if (id < 1 || id > 0xFFFFFFFFul || end != spec.c_str() + eq || eq + 1 == spec.size())
-                return Usage();
+                return Refuse("--bgpic takes ID=FILE with an ID from 1, not " + spec);
             applet.preloads.push_back(BGPicDeclaration(static_cast<uint32_t>(id), spec.substr(eq + 1)));
-        } else if (!a.empty() && a[0] != '-' && input.empty()) {
-            input = a;
+            appletOptions = true;
+        } else if (!a.empty() && a[0] == '-') {
+            return Refuse("unknown option " + a);
+        } else if (!input.empty()) {
+            return Refuse("one input file only, not " + input + " and " + a);
         } else {
-            return Usage();
+            input = a;
         }
     }
-    if (input.empty() || (output.empty() && appletPath.empty()))
-        return Usage();
+    if (input.empty())
+        return Refuse("no input file");
+    if (appletOptions && appletPath.empty())
+        return Refuse("--packed, --title, --link and --bgpic shape an applet: give --applet OUT.qma too");
+    if (output.empty() && appletPath.empty())
+        return Refuse("nothing to write: give -o OUT.qmb for the compiled chunk or --applet OUT.qma "
+                      "for an applet");
 
     std::vector<uint8_t> text;
     if (!ReadWholeFile(input, &text)) {
@@ -102,6 +137,7 @@ int main(int argc, char** argv)
     AssembleOptions options;
     options.autoLines = true;
     options.finalReturn = true;
+    options.checkPairs = true;
     options.mainSource = "@" + sourceName;
     options.constants = [&tables](const std::string& name, Constant* out) {
         PlayerConstant c;

@@ -10,11 +10,26 @@
 
 using namespace qmasm;
 
-static int Usage()
+static const char kUsage[] =
+    "usage: qmlink PLAYER APPLET.qma -o OUTPUT [--plugin FILE.qmp]... [--pack-plugins]\n"
+    "       qmlink --help\n";
+
+static const char kHelp[] =
+    "Writes OUTPUT, a copy of the player binary PLAYER with the applet APPLET.qma\n"
+    "(as qmasm --applet writes it) linked in: run without arguments, OUTPUT plays\n"
+    "its own applet. OUTPUT is made executable.\n"
+    "\n"
+    "  -o OUTPUT          the program to write\n"
+    "  --plugin FILE.qmp  bundles the plugin FILE.qmp before the applet; the program\n"
+    "                     unpacks and loads it as it starts (may be repeated)\n"
+    "  --pack-plugins     packs the bundled plugins with zlib\n"
+    "  -h, --help         prints this help\n"
+    "\n"
+    "docs/assembly.md describes how applets are written.\n";
+
+static int Refuse(const std::string& why)
 {
-    std::fprintf(stderr,
-                 "usage: qmlink PLAYER APPLET.qma -o OUTPUT [--plugin FILE.qmp]... [--pack-plugins]\n");
-    return 2;
+    return RefuseCommandLine("qmlink", kUsage, why);
 }
 
 // The bundle stores a plugin under its file name without directory and
@@ -34,19 +49,25 @@ int main(int argc, char** argv)
     bool pack = false;
     for (int i = 1; i < argc; i++) {
         std::string a = argv[i];
-        if (a == "-o" && i + 1 < argc)
+        if (a == "-h" || a == "--help")
+            return PrintHelp(kUsage, kHelp);
+        if ((a == "-o" || a == "--plugin") && i + 1 >= argc)
+            return Refuse(a + " needs a file name");
+        if (a == "-o")
             output = argv[++i];
-        else if (a == "--plugin" && i + 1 < argc)
+        else if (a == "--plugin")
             plugins.push_back(argv[++i]);
         else if (a == "--pack-plugins")
             pack = true;
-        else if (!a.empty() && a[0] != '-')
-            inputs.push_back(a);
+        else if (!a.empty() && a[0] == '-')
+            return Refuse("unknown option " + a);
         else
-            return Usage();
+            inputs.push_back(a);
     }
-    if (inputs.size() != 2 || output.empty())
-        return Usage();
+    if (inputs.size() != 2)
+        return Refuse(inputs.size() < 2 ? "needs the player and the applet" : "takes the player and one applet only");
+    if (output.empty())
+        return Refuse("no output: give -o OUTPUT");
     std::vector<uint8_t> player, applet;
     for (auto [path, data] : {std::pair{&inputs[0], &player}, std::pair{&inputs[1], &applet}}) {
         if (!ReadWholeFile(*path, data)) {

@@ -20,6 +20,19 @@ char* errorScriptName = nullptr;
 
 namespace {
 
+// Copies text into a buffer of the error context, cut to fit; the text may
+// be (a part of) the buffer itself.
+void StoreCut(char* buffer, size_t size, const char* text)
+{
+    size_t length = strnlen(text, size - 1);
+    std::memmove(buffer, text, length);
+    buffer[length] = '\0';
+}
+
+char errorDetailText[ERROR_TEXT_SIZE] = "";
+uint32_t errorDetailCode = 0;
+bool errorDetailFresh = false;
+
 // One registered text; the text is stored in the same block behind the node.
 struct UserErrorNode {
     UserErrorNode* next;
@@ -63,6 +76,7 @@ const char* FindPlaceholder(const char* text, const char* kind)
 
 void InitErrorContext()
 {
+    DropErrorDetail();
     SetErrorText(nullptr);
     SetErrorArgNumber(0);
     ResetErrorLocation();
@@ -71,14 +85,48 @@ void InitErrorContext()
 
 void SetErrorText(const char* text)
 {
-    if (!text)
-        text = "";
-    size_t length = std::strlen(text);
-    if (length > ERROR_TEXT_SIZE - 1)
-        length = ERROR_TEXT_SIZE - 1;
-    // The text may be (a part of) the buffer itself.
-    std::memmove(errorArgText, text, length);
-    errorArgText[length] = '\0';
+    StoreCut(errorArgText, sizeof errorArgText, text ? text : "");
+}
+
+void SetErrorDetail(uint32_t code, const char* text)
+{
+    StoreCut(errorDetailText, sizeof errorDetailText, text ? text : "");
+    errorDetailCode = code;
+    errorDetailFresh = true;
+}
+
+void ClaimErrorDetail(uint32_t code)
+{
+    if (!errorDetailFresh || errorDetailCode != code)
+        DropErrorDetail();
+    errorDetailFresh = false;
+}
+
+void DropErrorDetail()
+{
+    errorDetailText[0] = '\0';
+    errorDetailCode = 0;
+    errorDetailFresh = false;
+}
+
+const char* GetErrorDetail(uint32_t code)
+{
+    return code != 0 && code == errorDetailCode ? errorDetailText : "";
+}
+
+uint32_t SetRangeErrorDetail(uint32_t code, const char* what, int64_t value, int64_t first, int64_t last)
+{
+    char text[256];
+    char capital = what[0] >= 'a' && what[0] <= 'z' ? static_cast<char>(what[0] - 'a' + 'A') : what[0];
+    if (last < first)
+        std::snprintf(text, sizeof text, "%c%s %lld asked for; no %ss exist", capital, what + 1,
+                      static_cast<long long>(value), what);
+    else
+        std::snprintf(text, sizeof text, "%c%s %lld asked for; %ss %lld to %lld exist", capital, what + 1,
+                      static_cast<long long>(value), what, static_cast<long long>(first),
+                      static_cast<long long>(last));
+    SetErrorDetail(code, text);
+    return code;
 }
 
 void SetErrorArgNumber(int32_t n)
@@ -88,13 +136,7 @@ void SetErrorArgNumber(int32_t n)
 
 void SetErrorFunctionName(const char* name)
 {
-    if (!name)
-        name = "----";
-    size_t length = std::strlen(name);
-    if (length > ERROR_FUNCTION_NAME_SIZE - 1)
-        length = ERROR_FUNCTION_NAME_SIZE - 1;
-    std::memmove(errorFunctionName, name, length);
-    errorFunctionName[length] = '\0';
+    StoreCut(errorFunctionName, sizeof errorFunctionName, name ? name : "----");
 }
 
 void ResetErrorLocation()

@@ -43,6 +43,26 @@ void InitErrorContext();
 void SetErrorText(const char* text);
 void SetErrorArgNumber(int32_t n);
 
+// The detail of an error: facts that its message has no room for (the value
+// asked for and the range, the operand types, the file, the failing
+// instruction), shown by the final report on a line of its own under the
+// message, which stays the system's own text. A detail belongs to one code
+// and to one raise: a failing operation stores it with SetErrorDetail just
+// before it answers the code; when an error reaches the script
+// (RecordScriptError, a raise inside the VM), ClaimErrorDetail keeps a fresh
+// detail of that code and drops any other, so that an error whose operation
+// gave no detail never shows one left from an earlier error of that code.
+void SetErrorDetail(uint32_t code, const char* text);
+void ClaimErrorDetail(uint32_t code);
+// Drops the detail (an error the script's handler dealt with).
+void DropErrorDetail();
+// The detail of `code`; "" when the detail held is of another code.
+const char* GetErrorDetail(uint32_t code);
+// Stores the detail of a number outside its range, "<What> N asked for;
+// <what>s FIRST to LAST exist" (or "no <what>s exist" when LAST < FIRST),
+// and answers code.
+uint32_t SetRangeErrorDetail(uint32_t code, const char* what, int64_t value, int64_t first, int64_t last);
+
 // Stores the name of the function in which an error happened, cut to fit
 // the buffer; null stores "----".
 void SetErrorFunctionName(const char* name);

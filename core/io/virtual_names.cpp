@@ -4,8 +4,10 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <string>
 #include <sys/stat.h>
+#include <vector>
 
 #include "core/io/virtual_files.h"
 #include "platform/posix/os_paths.h"
@@ -40,6 +42,39 @@ bool ParseNumber(const char*& p, unsigned base, uint64_t* out)
         return false;
     *out = value;
     return true;
+}
+
+// The blocks whose memory names are held, each with its count of holders:
+// the only blocks that a memory name opens. Streams may be opened from more
+// than the script thread, hence the lock. Never destroyed, so that a record
+// that goes at exit still finds it.
+struct HeldBlock {
+    uintptr_t address;
+    uint64_t size;
+    uint32_t holders;
+};
+struct HeldNames {
+    std::mutex lock;
+    std::vector<HeldBlock> blocks;
+};
+
+HeldNames& Held()
+{
+    static HeldNames* held = new HeldNames;
+    return *held;
+}
+
+HeldBlock* FindHeld(HeldNames& held, uintptr_t address, uint64_t size)
+{
+    for (HeldBlock& block : held.blocks)
+        if (block.address == address && block.size == size)
+            return &block;
+    return nullptr;
+}
+
+bool IsWholeBlock(uintptr_t address, uint64_t size)
+{
+    return size <= UINTPTR_MAX - address && (address != 0 || size == 0);
 }
 
 } // namespace
@@ -134,16 +169,41 @@ uint64_t ChunkRegionSize(const ChunkNameParts& parts)
     return ClampRegionSize(static_cast<uint64_t>(st.st_size), parts.offset, parts.size);
 }
 
-bool MakeMemoryName(const void* data, uint64_t size, char* out, size_t outSize)
+bool MakeMemoryName(const void* data, uint64_t size, MemoryName* out)
 {
-    int n = std::snprintf(out, outSize, "%s%" PRIxPTR ":%" PRIx64, MEMORY_PREFIX,
-                          reinterpret_cast<uintptr_t>(data), size);
-    if (n < 0 || static_cast<size_t>(n) >= outSize) {
-        if (outSize)
-            out[0] = 0;
+    ReleaseMemoryName(out);
+    auto address = reinterpret_cast<uintptr_t>(data);
+    if (!IsWholeBlock(address, size))
+        return false;
+    int n = std::snprintf(out->text, sizeof out->text, "%s%" PRIxPTR ":%" PRIx64, MEMORY_PREFIX, address, size);
+    if (n < 0 || static_cast<size_t>(n) >= sizeof out->text) {
+        out->text[0] = 0;
         return false;
     }
+    HeldNames& held = Held();
+    std::lock_guard<std::mutex> lock(held.lock);
+    if (HeldBlock* block = FindHeld(held, address, size))
+        ++block->holders;
+    else
+        held.blocks.push_back({address, size, 1});
+    out->address = address;
+    out->size = size;
+    out->held = true;
     return true;
+}
+
+void ReleaseMemoryName(MemoryName* name)
+{
+    name->text[0] = 0;
+    if (!name->held)
+        return;
+    name->held = false;
+    HeldNames& held = Held();
+    std::lock_guard<std::mutex> lock(held.lock);
+    if (HeldBlock* block = FindHeld(held, name->address, name->size); block && --block->holders == 0) {
+        *block = held.blocks.back();
+        held.blocks.pop_back();
+    }
 }
 
 bool ParseMemoryName(const char* name, const uint8_t** outData, uint64_t* outSize)
@@ -155,8 +215,14 @@ bool ParseMemoryName(const char* name, const uint8_t** outData, uint64_t* outSiz
     uint64_t size;
     if (!ParseNumber(p, 16, &address) || *p++ != ':' || !ParseNumber(p, 16, &size) || *p != 0)
         return false;
-    if (address > UINTPTR_MAX || size > UINTPTR_MAX - address || (address == 0 && size != 0))
+    if (address > UINTPTR_MAX || !IsWholeBlock(static_cast<uintptr_t>(address), size))
         return false;
+    HeldNames& held = Held();
+    {
+        std::lock_guard<std::mutex> lock(held.lock);
+        if (!FindHeld(held, static_cast<uintptr_t>(address), size))
+            return false;
+    }
     *outData = reinterpret_cast<const uint8_t*>(static_cast<uintptr_t>(address));
     *outSize = size;
     return true;

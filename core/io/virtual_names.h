@@ -58,13 +58,41 @@ uint64_t ChunkRegionSize(const ChunkNameParts& parts);
 // The extension of a display name: from its last '.', or empty.
 std::string_view DisplayNameExtension(std::string_view displayName);
 
-// ":::memory" + address + ":" + size in lower-case hexadecimal. False when
-// it does not fit outSize.
-bool MakeMemoryName(const void* data, uint64_t size, char* out, size_t outSize);
-
 // Longest memory name (prefix, two 16-digit numbers, ':' and terminator).
 constexpr size_t MEMORY_NAME_MAX = sizeof(MEMORY_PREFIX) + 16 + 1 + 16;
 
-// Reads a memory name back; false when it is not well formed or the block
-// would wrap around the address space.
+struct MemoryName;
+
+// Lets go of the name: it opens no more (unless another record holds the
+// same block). Harmless on a record that holds nothing.
+void ReleaseMemoryName(MemoryName* name);
+
+// A memory name and its hold on the registry of names that open. A memory
+// name is ordinary text that a script, a file or a peer could write too, so
+// only the names made here and still held open: the record lets go of its
+// name when it goes, and its maker keeps the block alive at least that long
+// (a stream opened meanwhile reads the block until it is closed, so the
+// block must outlive such streams as well).
+struct MemoryName {
+    char text[MEMORY_NAME_MAX] = {};
+    uintptr_t address = 0;
+    uint64_t size = 0;
+    bool held = false;
+
+    MemoryName() = default;
+    MemoryName(const MemoryName&) = delete;
+    MemoryName& operator=(const MemoryName&) = delete;
+    ~MemoryName() { ReleaseMemoryName(this); }
+
+    const char* c_str() const { return text; }
+};
+
+// Writes ":::memory" + address + ":" + size in lower-case hexadecimal into
+// out and holds the name until out is released or goes. False (out empty and
+// not held) for a block that would wrap around the address space or a null
+// block with bytes; a name out held before is released first.
+bool MakeMemoryName(const void* data, uint64_t size, MemoryName* out);
+
+// Reads a memory name back; false when it is not well formed or no live
+// MemoryName holds exactly that block.
 bool ParseMemoryName(const char* name, const uint8_t** outData, uint64_t* outSize);

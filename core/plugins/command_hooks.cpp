@@ -1,15 +1,13 @@
 // Command hooks of plugins.
 #include "core/plugins/command_hooks.h"
 
+#include "core/services/list_walks.h"
 #include "core/vm/error_hooks.h"
 #include "platform/posix/os_memory.h"
 
 namespace {
 
 CommandHook* g_hooks = nullptr;
-// The hook whose call callback is running; its error callback hears of
-// errors thrown meanwhile.
-CommandHook* g_current = nullptr;
 
 bool IsListed(const CommandHook* hook)
 {
@@ -26,27 +24,29 @@ void FreeHook(CommandHook* hook)
         OsFreeMem(c);
         c = next;
     }
-    OsFreeMem(hook);
+    FreeListRecord(hook);
 }
 
 // Makes a hook current while its call callback runs (also when the
-// callback itself runs hooked commands), and frees it afterwards when it
-// was removed meanwhile.
+// callback itself runs hooked commands). The hook is held as a one-record
+// walk: removed meanwhile, its memory waits until the callback is off the
+// stack, and it is no longer current for errors.
 struct CurrentHookScope {
-    explicit CurrentHookScope(CommandHook* hook) : hook(hook), previous(g_current)
+    explicit CurrentHookScope(CommandHook* hook) : previous(current)
     {
-        g_current = hook;
-        ++hook->running;
+        hold.Take(hook);  // the first record always has room
+        current = this;
     }
-    ~CurrentHookScope()
-    {
-        g_current = previous;
-        if (--hook->running == 0 && hook->removed)
-            FreeHook(hook);
-    }
-    CommandHook* hook;
-    CommandHook* previous;
+    ~CurrentHookScope() { current = previous; }
+    CommandHook* Hook() const { return static_cast<CommandHook*>(hold.Live(0)); }
+
+    // The scope of the hook whose call callback is running; its error
+    // callback hears of errors thrown meanwhile.
+    static CurrentHookScope* current;
+    ListWalk hold;
+    CurrentHookScope* previous;
 };
+CurrentHookScope* CurrentHookScope::current = nullptr;
 
 } // namespace
 
@@ -73,10 +73,7 @@ void HostRemoveCommandHook(void* hook)
         if (*link == hook) {
             auto* h = static_cast<CommandHook*>(hook);
             *link = h->next;
-            if (h->running)
-                h->removed = 1;
-            else
-                FreeHook(h);
+            FreeHook(h);
             return;
         }
     }
@@ -131,8 +128,8 @@ int VmFindPluginCommand(VmState* vm, QmNativeFunction function, uint32_t* result
 
 int VmCallPluginHook(VmState* vm, uint32_t code)
 {
-    CommandHook* hook = g_current;
-    if (!hook || hook->removed || !hook->error)
+    CommandHook* hook = CurrentHookScope::current ? CurrentHookScope::current->Hook() : nullptr;
+    if (!hook || !hook->error)
         return 0;
     hook->error(hook, vm, code, hook->userData);
     return 1;
@@ -145,5 +142,4 @@ void FreeCommandHooks()
         FreeHook(g_hooks);
         g_hooks = next;
     }
-    g_current = nullptr;
 }

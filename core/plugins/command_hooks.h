@@ -26,16 +26,14 @@ struct CommandHook {
     HookedCommand* commands;
     uint32_t disabled;
     void* userData;
-    uint32_t running;  // call callbacks of this hook now on the stack
-    uint32_t removed;  // unlinked while running: freed when the last returns
 };
 
 // Appends a hook (and makes the VM ask the hooks); null when out of memory.
 CommandHook* HostAddCommandHook(void* reserved, void* call, void* error, void* userData);
 // Unlinks and frees a hook with its command list; hooks not in the list
 // are left alone. A hook removed from inside its own call callback is
-// unlinked at once and freed when that callback returns or unwinds; its
-// error callback no longer runs.
+// unlinked at once and its memory kept until that callback returns or
+// unwinds; its error callback no longer runs.
 void HostRemoveCommandHook(void* hook);
 // 1 when the function is (now) hooked, 0 when out of memory.
 int HostHookCommand(void* hook, QmNativeFunction function);

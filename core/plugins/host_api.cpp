@@ -443,10 +443,10 @@ uint32_t HostWriteFile(const char* name, const void* data, uint32_t, size_t size
             return ERR_WRITE;
         return CommitWholeFile(&out);
     }
-    char memoryName[MEMORY_NAME_MAX];
-    if (!MakeMemoryName(data, size, memoryName, sizeof memoryName))
+    MemoryName memoryName;
+    if (!MakeMemoryName(data, size, &memoryName))
         return ERR_MEM;
-    return CopyStreamToFile(memoryName, nullptr, name, nullptr);
+    return CopyStreamToFile(memoryName.c_str(), nullptr, name, nullptr);
 }
 
 // ---------------------------------------------------------------------------

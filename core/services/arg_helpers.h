@@ -40,6 +40,10 @@ double GetNumberOrPercent(VmState* vm, int index, double base, bool allowAbove10
 uint32_t ResolveConstantName(VmState* vm, const char* text, size_t* outLength, const char** outString,
                              double* outNumber);
 
+// A character that may stand in a constant's name: a letter, a digit, '_',
+// '$' or '!'.
+bool IsConstantNameChar(char c);
+
 // The shared reading of "N" and "N%" texts: false when the text does not
 // begin with a number, or the percentage is negative or above 100 while that
 // is not allowed.

@@ -7,6 +7,7 @@
 #include "core/io/error_codes.h"
 #include "core/io/errors.h"
 #include "core/services/error_report.h"
+#include "core/services/list_walks.h"
 #include "core/services/object_registry.h"
 #include "core/vm/error_hooks.h"
 #include "display/events.h"
@@ -223,44 +224,54 @@ void RemoveHook(HookRecord* record)
     for (HookRecord** link = &HookList; *link; link = &(*link)->next) {
         if (*link == record) {
             *link = record->next;
-            OsFreeMem(record);
+            FreeListRecord(record);
             return;
         }
     }
 }
 
+namespace {
+
+HookRecord* NextHook(HookRecord* r) { return r->next; }
+
+// Only the first poll hook runs, until it reports or is removed. A foreign
+// one would answer 0 for ever through the stub, so it counts as having
+// reported nothing.
+int RunPollHook()
+{
+    HookRecord* r = HookList;
+    while (r && (r->disabled || r->kind != HOOK_POLL))
+        r = r->next;
+    if (!r || r->foreign || !r->pollFunc)
+        return 0;
+    ListWalk walk;
+    if (walk.Take(r))
+        return 0;
+    int result = 0;
+    while (walk.Live(0) && (result = r->pollFunc(r->userData)) == 0) {
+    }
+    return result == -1 ? 0 : result;
+}
+
+}  // namespace
+
 int RunHooks(VmState* vm, uint32_t kind, void* arg)
 {
-    for (HookRecord* r = HookList; r; r = r->next) {
-        if (r->disabled || r->kind != kind)
-            continue;
-        switch (kind) {
-        case HOOK_POLL: {
-            // Only the first poll hook runs, until it reports. A foreign
-            // one would answer 0 for ever through the stub, so it counts
-            // as having reported nothing.
-            if (r->foreign || !r->pollFunc)
-                return 0;
-            int result;
-            while ((result = r->pollFunc(r->userData)) == 0) {
-            }
-            return result == -1 ? 0 : result;
-        }
-        case HOOK_VMSTATE: {
-            int result = (r->foreign || !r->stateFunc) ? 0 : r->stateFunc(vm, r->userData);
-            if (result)
-                return result;
-            break;
-        }
-        case HOOK_ARGUMENT:
-            if (!r->foreign && r->argFunc)
-                r->argFunc(arg, r->userData);
-            break;
-        default:
+    if (kind == HOOK_POLL)
+        return RunPollHook();
+    if (kind != HOOK_VMSTATE && kind != HOOK_ARGUMENT)
+        return 0;
+    int answer = 0;
+    uint32_t error = WalkList(HookList, NextHook, [&](HookRecord* r) -> uint32_t {
+        if (r->disabled || r->kind != kind || r->foreign)
             return 0;
-        }
-    }
-    return 0;
+        if (kind == HOOK_VMSTATE && r->stateFunc)
+            answer = r->stateFunc(vm, r->userData);
+        else if (kind == HOOK_ARGUMENT && r->argFunc)
+            r->argFunc(arg, r->userData);
+        return answer != 0;
+    });
+    return answer ? answer : static_cast<int>(error);
 }
 
 bool HasHooks(uint32_t kind)
@@ -292,7 +303,10 @@ void FreeCoreLists(VmState* vm)
     FreeNodes(LibraryList);
     FreeUserErrorCodes();
     FreeObjectTypeRegistry();
-    FreeNodes(HookList);
+    while (HookRecord* hook = HookList) {
+        HookList = hook->next;
+        FreeListRecord(hook);
+    }
     FreeEventQueue();
     OsFreeMem(errorScriptName);
     errorScriptName = nullptr;

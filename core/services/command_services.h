@@ -122,7 +122,8 @@ void SetHookDisabled(HookRecord* record, uint32_t flag);
 void RemoveHook(HookRecord* record);
 
 // Runs the enabled hooks of one kind in list order (see the rules in the
-// implementation); answers the first non-zero result, or 0.
+// implementation); answers the first non-zero result, or 0. A hook may add
+// and remove hooks, itself included, while it runs.
 int RunHooks(VmState* vm, uint32_t kind, void* arg);
 // True when an enabled hook of that kind is in the list.
 bool HasHooks(uint32_t kind);

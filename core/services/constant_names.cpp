@@ -12,9 +12,13 @@ namespace {
 constexpr size_t kMaxConstantName = 64;
 
 bool IsNameStart(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_'; }
-bool IsNameChar(char c) { return IsNameStart(c) || (c >= '0' && c <= '9') || c == '$' || c == '!'; }
 
 }  // namespace
+
+bool IsConstantNameChar(char c)
+{
+    return IsNameStart(c) || (c >= '0' && c <= '9') || c == '$' || c == '!';
+}
 
 uint32_t ResolveConstantName(VmState* vm, const char* text, size_t* outLength, const char** outString,
                              double* outNumber)
@@ -25,7 +29,7 @@ uint32_t ResolveConstantName(VmState* vm, const char* text, size_t* outLength, c
         return ERR_SYNTAXERROR;
     char name[kMaxConstantName + 1];
     size_t n = 0;
-    while (n < kMaxConstantName && IsNameChar(text[1 + n])) {
+    while (n < kMaxConstantName && IsConstantNameChar(text[1 + n])) {
         name[n] = text[1 + n];
         ++n;
     }

@@ -14,6 +14,8 @@
 #include "core/vm/vm.h"
 #include "display/requesters.h"
 #include "gfx/bitmaps/bitmap.h"
+#include "platform/posix/os_files.h"
+#include "platform/posix/os_paths.h"
 
 #include <cstdio>
 #include <cstring>
@@ -96,6 +98,29 @@ void RecordScriptErrorHook(VmState* vm, uint32_t code)
     RecordScriptError(vm, code);
 }
 
+// A detail the VM hands comes with its raise.
+void SetRaisedErrorDetail(uint32_t code, const char* text)
+{
+    SetErrorDetail(code, text);
+}
+
+// Where a file that could not be read was looked for, which the message
+// does not say when it shows the file part alone (ERR_READFILE) or the
+// name as given (ERR_FILEEXIST, relative names only): the folder, or that
+// the name is a folder itself. Nothing for the runtime's own names.
+std::string FileFolderDetail(uint32_t code, const char* name)
+{
+    if (!name[0] || std::strncmp(name, ":::", 3) == 0)
+        return "";
+    if (code == ERR_FILEEXIST && OsHostPath(name)[0] == '/')
+        return "";
+    std::string full = OsFullPathString(OsHostPath(name).c_str());
+    if (OsIsDirectory(name))
+        return full + " is a folder, not a file";
+    size_t slash = full.find_last_of('/');
+    return "Looked in the folder " + (slash == 0 ? std::string("/") : full.substr(0, slash));
+}
+
 } // namespace
 
 void InstallErrorReportHooks()
@@ -103,10 +128,13 @@ void InstallErrorReportHooks()
     VmHooks.recordScriptError = RecordScriptErrorHook;
     VmHooks.findErrorFunctionName = FindErrorFunctionName;
     VmHooks.setErrorText = SetErrorText;
+    VmHooks.setErrorDetail = SetRaisedErrorDetail;
+    VmHooks.claimErrorDetail = ClaimErrorDetail;
 }
 
 uint32_t RecordScriptError(VmState* vm, uint32_t code)
 {
+    ClaimErrorDetail(code);
     VmLastErrorCode = code;
     if (CoreTags.exitOnError) {
         FindErrorFunctionName(vm);
@@ -204,14 +232,32 @@ void ReportFatalError(uint32_t code, CoreContext* context, VmState* vm)
         return;
     char local[sizeof context->errorText];
     char* text = context ? context->errorText : local;
+    // Taken before the message is made, which may cut a chunk name in the
+    // error text down to its file part.
+    std::string detail = GetErrorDetail(code);
+    if (detail.empty() && (code == ERR_READFILE || code == ERR_FILEEXIST))
+        detail = FileFolderDetail(code, errorArgText);
     const char* file = nullptr;
     int32_t line = 0;
     GetErrorInfo(vm, code, text, sizeof local, &file, &line);
-    const char* detail = ArgumentErrorDetail();
-    if (detail[0] && (code == ERR_ARGS || code == ERR_CONSOLEARG || code == ERR_BACKFILL ||
-                      code == ERR_VALUEEXPECTED || code == ERR_SYNTAXERROR)) {
+    const char* argument = ArgumentErrorDetail();
+    if (argument[0] && (code == ERR_ARGS || code == ERR_CONSOLEARG || code == ERR_BACKFILL ||
+                        code == ERR_VALUEEXPECTED || code == ERR_SYNTAXERROR)) {
         size_t used = std::strlen(text);
-        std::snprintf(text + used, sizeof local - used, " (%s)", detail);
+        std::snprintf(text + used, sizeof local - used, " (%s)", argument);
+    }
+    if (!detail.empty()) {
+        // The requester shows the detail on lines of its own under the
+        // message; the debug device's error line stays one line.
+        if (DebugDeviceSet) {
+            for (size_t at = detail.find('\n'); at != std::string::npos; at = detail.find('\n', at))
+                detail.replace(at, 1, "; ");
+            detail = " (" + detail + ")";
+        } else {
+            detail = "\n" + detail;
+        }
+        size_t used = std::strlen(text);
+        std::snprintf(text + used, sizeof local - used, "%s", detail.c_str());
     }
     if (DebugDeviceSet) {
         // A display adapter that answers bitmap attribute 16 with 0 wants

@@ -15,6 +15,7 @@
 #include "core/io/linked_files.h"
 #include "core/io/messages.h"
 #include "core/io/stream.h"
+#include "core/io/utilities.h"
 #include "core/io/whole_file.h"
 #include "core/services/command_services.h"
 #include "core/services/path_helpers.h"
@@ -50,11 +51,28 @@ uint32_t ScriptOpenError(const char* path)
     return ERR_READFILE;
 }
 
+// The detail of an error about the script file itself, whose message does
+// not name it: "File: " and the path, and for assembly text the command
+// that makes an applet of it. Answers code.
+uint32_t ScriptFileError(uint32_t code, const char* path, const char* more = nullptr)
+{
+    std::string detail = std::string(GetString(MSG_FILE)) + ": " + OsFullPathString(path);
+    if (more && more[0])
+        detail += std::string("\n") + more;
+    std::string name = PathFilePart(path);
+    size_t dot = name.find_last_of('.');
+    if (dot != std::string::npos && StrCaseCmp(name.c_str() + dot, ".qas") == 0)
+        detail += "\n" + name + " is assembly text: qmasm " + name + " --applet " + name.substr(0, dot) +
+                  ".qma makes an applet of it";
+    SetErrorDetail(code, detail.c_str());
+    return code;
+}
+
 // A file too short for the magic is empty, or no applet.
 uint32_t ShortScriptError(StreamHandle* stream, const char* path)
 {
     SetErrorText(path);
-    return StreamSize(stream) == 0 ? uint32_t{ERR_EMPTYSCRIPT} : uint32_t{ERR_NOAPPLET};
+    return ScriptFileError(StreamSize(stream) == 0 ? uint32_t{ERR_EMPTYSCRIPT} : uint32_t{ERR_NOAPPLET}, path);
 }
 
 }  // namespace
@@ -141,12 +159,14 @@ uint32_t LoadApplet(AppletInfo* applet, VmState* vm, CoreContext* context)
     }
     if (!context->isApplet) {
         SetErrorText(context->scriptPath);
-        return ERR_NOAPPLET;
+        return ScriptFileError(ERR_NOAPPLET, context->scriptPath);
     }
     uint32_t error = ReadAppletSections(path, context, vm, file.stream, offset, applet, &origin);
     LoadedAppletOffset = offset;
     // The linked files point into the file the sections were read from.
     SetLinkedFiles(applet->linkedFiles, offset);
+    if (error == ERR_UNEXPECTEDEOF)
+        return ScriptFileError(error, context->scriptPath);
     if (error)
         return error;
     PrintDone();
@@ -171,7 +191,7 @@ uint32_t ReadScriptFileHeader(CoreContext* context, AppletInfo* applet)
     bool packed = std::memcmp(magic, CONTAINER_MAGIC_APPLET, 4) == 0;
     if (!packed && std::memcmp(magic, kAppletMagic, 4) != 0) {
         SetErrorText(context->scriptPath);
-        return ERR_NOAPPLET;
+        return ScriptFileError(ERR_NOAPPLET, context->scriptPath);
     }
     if (context->quiet)
         return 0;
@@ -220,6 +240,10 @@ uint32_t StartScriptChunk(CoreContext* context)
                                            : ChunkSource{applet->altCode, applet->altCodeSize};
     uint32_t error = source.bytes ? VmLoad(vm, ReadMemoryChunk, &source, context->scriptPath) : ERR_EMPTYSCRIPT;
     SetTags(nullptr, {{TAG_SCRIPTRUNNING, 0}, {TAG_END, 0}});
+    // The loader's detail says where in the code; the file is named here.
+    if (error == ERR_EMPTYSCRIPT || error == ERR_UNEXPECTEDEOF || error == ERR_BADBYTECODE)
+        return ScriptFileError(error, context->scriptPath,
+                               error == ERR_EMPTYSCRIPT ? "" : std::string(GetErrorDetail(error)).c_str());
     if (error)
         return error;
     if (uint32_t failed = ApplyFirstDisplayOptions(applet, &StartupDisplayRecord, 0))

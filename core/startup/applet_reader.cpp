@@ -1006,8 +1006,10 @@ uint32_t ReadAppletSections(const char* path, CoreContext* context, VmState* vm,
     }
     if (origin && origin->packed) {
         StreamHandle* container = StreamOpen(origin->containerPath, STREAM_READ);
-        if (!container)
+        if (!container) {
+            SetErrorText(origin->containerPath);
             return ERR_READFILE;
+        }
         uint64_t containerSize = StreamSize(container);
         if (origin->containerEnd <= containerSize &&
             StreamSeek(container, static_cast<int64_t>(origin->containerEnd), STREAM_SEEK_BEGINNING) >= 0)

@@ -3,6 +3,8 @@
 // code thrown as VmError to the innermost protected call.
 #include "core/vm/calls.h"
 
+#include <cstdarg>
+#include <cstdio>
 #include <cstdlib>
 
 #include "core/io/error_codes.h"
@@ -339,8 +341,22 @@ void VmThrow(VmState* L, uint32_t code)
     std::exit(1);
 }
 
+void VmSetErrorDetail(uint32_t code, const char* format, ...)
+{
+    if (!VmHooks.setErrorDetail)
+        return;
+    char text[512];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+    VmHooks.setErrorDetail(code, text);
+}
+
 void VmRaiseError(VmState* L, uint32_t code)
 {
+    if (VmHooks.claimErrorDetail)
+        VmHooks.claimErrorDetail(code);
     VmErrorLine = (L->ci->state & VM_CI_NATIVE) ? -1 : VmCurrentLine(L, L->ci);
     if (VmHooks.findErrorFunctionName)
         VmHooks.findErrorFunctionName(L);

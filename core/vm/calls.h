@@ -45,3 +45,6 @@ uint32_t VmRunProtected(VmState* state, VmProtectedFunction function, void* data
 uint32_t VmProtectedCall(VmState* state, VmProtectedFunction function, void* data, ptrdiff_t oldTop,
                          ptrdiff_t errorFunction);
 [[noreturn]] void VmThrow(VmState* state, uint32_t code);
+// Hands the detail of the error about to be raised with `code` to the
+// runtime (VmHooks.setErrorDetail), formatted as printf does.
+void VmSetErrorDetail(uint32_t code, const char* format, ...) __attribute__((format(printf, 2, 3)));

@@ -32,6 +32,15 @@ VmProto* VmUndump(VmState* state, const uint8_t* bytes, size_t size, const char*
 // The bytecode check of a loaded function (nested functions are checked as
 // they load).
 bool VmVerifyCode(const VmProto* p);
+// Says where in a function that failed VmVerifyCode the check failed, for
+// the error's detail: "instruction 3 (EQ, line 5) is not followed by JMP",
+// or what of the function as a whole does not hold ("the function does not
+// end in RETURN").
+void VmDescribeCodeFault(const VmProto* p, char* out, size_t size);
+// "the main function of x.qas" (line defined 0) or "the function defined
+// at line N of x.qas"; a function without a source takes `chunkName`
+// (shown as it stands), else "?".
+void VmDescribeFunction(const VmProto* p, const char* chunkName, char* out, size_t size);
 // Marks, in p->deadOperands, the concatenations of a verified function
 // whose operands but the first no instruction reads again.
 void VmFindDeadOperands(VmState* state, VmProto* p);

@@ -1,7 +1,8 @@
 // What the VM shares with the runtime's error services: the process-wide
 // error flags, and one record of hooks through which the command services
 // and the plugin host take part in calls and errors. The VM never formats a
-// message: it only moves codes. Every hook is optional; with a hook unset
+// message: it moves codes, and may hand the facts behind one (the operand
+// types, the failing instruction) as the error's detail. Every hook is optional; with a hook unset
 // the VM does the least that keeps its own contract (noted per field).
 #pragma once
 
@@ -77,6 +78,12 @@ struct VmErrorHooks {
     // Stores the text that the next error message's "%s" takes.
     // Unset: the text is dropped.
     void (*setErrorText)(const char* text);
+    // Stores the detail of the error about to be raised with `code`.
+    // Unset: the detail is dropped.
+    void (*setErrorDetail)(uint32_t code, const char* text);
+    // An error of `code` is raised: a detail stored for it stays, any other
+    // goes. Unset: nothing happens.
+    void (*claimErrorDetail)(uint32_t code);
     // A command hooked by a plugin: returns 1 with the command's result in
     // *result when the plugin ran it instead. Unset: every native runs itself.
     int (*findPluginCommand)(VmState* state, VmNativeFunction function, uint32_t* result);

@@ -18,6 +18,7 @@
 #include "core/io/error_codes.h"
 #include "core/io/number_conv.h"
 #include "core/vm/calls.h"
+#include "core/vm/chunk.h"
 #include "core/vm/error_hooks.h"
 #include "core/vm/memory.h"
 #include "core/vm/object.h"
@@ -205,6 +206,19 @@ inline const VmValue* StringField(const VmClosure* cl, VmTable* t, const VmValue
     return VmTableGetStrHashed(t, VmStrValue(key), key->aux);
 }
 
+// An operand of a verified instruction that the code gave a value of the
+// wrong type: the bytecode is refused here, and the detail names the
+// function, the instruction and the type.
+[[noreturn]] void RaiseBadOperand(VmState* L, const VmProto* p, ptrdiff_t pc, const char* does, const VmValue* v)
+{
+    char function[192];
+    VmDescribeFunction(p, nullptr, function, sizeof function);
+    uint32_t op = VmOp(p->code[pc]);
+    VmSetErrorDetail(ERR_BADBYTECODE, "In %s: instruction %d (%s) %s a %s", function, static_cast<int>(pc),
+                     op < VM_NUM_OPCODES ? VmOpTable[op].name : "?", does, VmTypeNameOf(v->tt));
+    VmRaiseError(L, ERR_BADBYTECODE);
+}
+
 }  // namespace
 
 VmValue VmArith(VmState* L, const VmValue* a, const VmValue* b, VmTmEvent event)
@@ -217,7 +231,7 @@ VmValue VmArith(VmState* L, const VmValue* a, const VmValue* b, VmTmEvent event)
     }
     VmValue result;
     if (!VmCallBinaryMeta(L, &result, a, b, event))
-        VmRaiseError(L, ERR_WRONGOP);
+        VmRaiseWrongOperator(L, event, a, b);
     return result;
 }
 
@@ -519,8 +533,10 @@ aborted:
                 VmValue r;
                 bool found;
                 PROTECT(found = VmCallBinaryMeta(L, &r, RB(i), &VmNilObject, TM_UNM));
-                if (!found)
-                    RAISE(ERR_WRONGOP);
+                if (!found) {
+                    SAVEPC();
+                    VmRaiseWrongOperator(L, TM_UNM, RB(i), nullptr);
+                }
                 *RA(i) = r;
             }
             NEXT();
@@ -537,8 +553,10 @@ aborted:
                 VmValue r;
                 bool found;
                 PROTECT(found = VmCallBinaryMeta(L, &r, RB(i), &VmNilObject, TM_NOT));
-                if (!found)
-                    RAISE(ERR_WRONGOP);
+                if (!found) {
+                    SAVEPC();
+                    VmRaiseWrongOperator(L, TM_NOT, RB(i), nullptr);
+                }
                 *RA(i) = r;
             }
             NEXT();
@@ -852,8 +870,10 @@ aborted:
             NEXT();
         op_OP_SETLIST:
         op_OP_SETLISTO: {
-            if (ra->tt != VM_TTABLE)
-                RAISE(ERR_BADBYTECODE);
+            if (ra->tt != VM_TTABLE) {
+                SAVEPC();
+                RaiseBadOperand(L, cl->proto, pc - 1 - code, "stores into", ra);
+            }
             VmTable* t = VmTabValue(ra);
             uint32_t bx = VmArgBx(i);
             SAVEPC();
@@ -888,8 +908,10 @@ aborted:
         }
         op_OP_SELF: {
             const VmValue* key = RKC(i);
-            if (key->tt != VM_TSTRING)
-                RAISE(ERR_BADBYTECODE);
+            if (key->tt != VM_TSTRING) {
+                SAVEPC();
+                RaiseBadOperand(L, cl->proto, pc - 1 - code, "looks up a method by", key);
+            }
             VmValue obj = *RB(i);
             ra[1] = obj;
             if (obj.tt == VM_TTABLE) {

@@ -4,6 +4,7 @@
 // through the absence cache of each metatable.
 #include "core/vm/operations.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "core/io/error_codes.h"
@@ -55,10 +56,20 @@ bool NilEquals(const VmValue* x)
     return x->tt == VM_TNIL;
 }
 
-[[noreturn]] void RaiseMismatch(VmState* L, const VmValue* a, const VmValue* b)
+[[noreturn]] void RaiseMismatch(VmState* L, const VmValue* a, const VmValue* b, VmTmEvent event)
 {
     bool numStr = (a->tt == VM_TNUMBER && b->tt == VM_TSTRING) || (a->tt == VM_TSTRING && b->tt == VM_TNUMBER);
-    VmRaiseError(L, numStr ? ERR_NUMSTRCMP : ERR_WRONGOP);
+    if (numStr)
+        VmRaiseError(L, ERR_NUMSTRCMP);
+    VmRaiseWrongOperator(L, event, a, b);
+}
+
+// A type as the detail of an error names it: "nil" alone, else with "a".
+const char* TypeWithArticle(const VmValue* v, char* out, size_t size)
+{
+    const char* name = VmTypeNameOf(v->tt);
+    std::snprintf(out, size, "%s%s", v->tt == VM_TNIL ? "" : "a ", name);
+    return out;
 }
 
 // __eq shared by both operands' metatables.
@@ -138,6 +149,26 @@ bool ConcatShort(VmState* L, VmValue* top, int total, bool convertNumbers, int* 
 }
 
 }  // namespace
+
+void VmRaiseWrongOperator(VmState* L, VmTmEvent event, const VmValue* a, const VmValue* b)
+{
+    static const char* const kNames[] = {
+        "Addition", "Subtraction", "Multiplication", "Division", "Integer division", "Modulo",
+        "Left shift", "Right shift", "Bitwise or", "Bitwise and", "Bitwise xor", "Power",
+        "Negation", "Bitwise not", "Comparison (<)", "Comparison (<=)",
+    };
+    static_assert(sizeof kNames / sizeof kNames[0] == TM_LE - TM_ADD + 1);
+    const char* name = event >= TM_ADD && event <= TM_LE ? kNames[event - TM_ADD]
+                       : event == TM_EQ                  ? "Comparison (==)"
+                                                         : "Operation";
+    char first[32], second[32];
+    if (b)
+        VmSetErrorDetail(ERR_WRONGOP, "%s of %s and %s", name, TypeWithArticle(a, first, sizeof first),
+                         TypeWithArticle(b, second, sizeof second));
+    else
+        VmSetErrorDetail(ERR_WRONGOP, "%s of %s", name, TypeWithArticle(a, first, sizeof first));
+    VmRaiseError(L, ERR_WRONGOP);
+}
 
 void VmReportNativeError(VmState* L, uint32_t code)
 {
@@ -229,7 +260,7 @@ bool VmEqualValues(VmState* L, const VmValue* a, const VmValue* b)
             return NilEquals(b);
         if (b->tt == VM_TNIL)
             return NilEquals(a);
-        RaiseMismatch(L, a, b);
+        RaiseMismatch(L, a, b, TM_EQ);
     }
     switch (a->tt) {
     case VM_TNIL:
@@ -317,7 +348,7 @@ bool VmLessThan(VmState* L, const VmValue* a, const VmValue* b, int mode)
             int res = VmCallOrderMeta(L, a, b, TM_LT);
             if (res != -1)
                 return res != 0;
-            VmRaiseError(L, ERR_WRONGOP);
+            VmRaiseWrongOperator(L, TM_LT, a, b);
         }
         }
     }
@@ -327,9 +358,9 @@ bool VmLessThan(VmState* L, const VmValue* a, const VmValue* b, int mode)
             return a->tt == VM_TNIL ? 0 < b->v.n : a->v.n < 0;
         if (other->tt == VM_TSTRING)
             return false;
-        VmRaiseError(L, ERR_WRONGOP);
+        VmRaiseWrongOperator(L, TM_LT, a, b);
     }
-    RaiseMismatch(L, a, b);
+    RaiseMismatch(L, a, b, TM_LT);
 }
 
 bool VmLessEqual(VmState* L, const VmValue* a, const VmValue* b)
@@ -349,7 +380,7 @@ bool VmLessEqual(VmState* L, const VmValue* a, const VmValue* b)
             res = VmCallOrderMeta(L, b, a, TM_LT);
             if (res != -1)
                 return res == 0;
-            VmRaiseError(L, ERR_WRONGOP);
+            VmRaiseWrongOperator(L, TM_LE, a, b);
         }
         }
     }
@@ -359,9 +390,9 @@ bool VmLessEqual(VmState* L, const VmValue* a, const VmValue* b)
             return a->tt == VM_TNIL ? 0 <= b->v.n : a->v.n <= 0;
         if (other->tt == VM_TSTRING)
             return false;
-        VmRaiseError(L, ERR_WRONGOP);
+        VmRaiseWrongOperator(L, TM_LE, a, b);
     }
-    RaiseMismatch(L, a, b);
+    RaiseMismatch(L, a, b, TM_LE);
 }
 
 void VmConcatValues(VmState* L, int total, int last, bool convertOperands)

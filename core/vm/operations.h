@@ -36,6 +36,11 @@ bool VmCallBinaryMeta(VmState* state, VmValue* result, const VmValue* a, const V
 // -1 when a has no such metamethod or b's differs, else its truth (0/1).
 int VmCallOrderMeta(VmState* state, const VmValue* a, const VmValue* b, VmTmEvent event);
 
+// Raises ERR_WRONGOP for an operation (TM_EQ, or an event from TM_ADD to TM_LE) that
+// the operands' types do not allow; the error's detail names the operation
+// and the types. b is null for the unary ones.
+[[noreturn]] void VmRaiseWrongOperator(VmState* state, VmTmEvent event, const VmValue* a, const VmValue* b);
+
 // A native's error code that reached the VM: recorded by the runtime's hook,
 // which may throw.
 void VmReportNativeError(VmState* state, uint32_t code);

@@ -25,7 +25,10 @@ constexpr size_t kMinFunctionBytes = 4 + 4 + 4 + 6 * 4;
 
 class Loader {
 public:
-    Loader(VmState* L, const uint8_t* bytes, size_t size) : L(L), p(bytes), end(bytes + size) {}
+    Loader(VmState* L, const uint8_t* bytes, size_t size, const char* name)
+        : L(L), name(name), start(bytes), p(bytes), end(bytes + size)
+    {
+    }
 
     VmProto* Run()
     {
@@ -36,12 +39,19 @@ public:
 private:
     [[noreturn]] void Fail(uint32_t code) { VmThrow(L, code); }
 
+    [[noreturn]] void FailShort()
+    {
+        VmSetErrorDetail(ERR_UNEXPECTEDEOF, "The code chunk ends after %zu bytes, before its functions are complete",
+                         static_cast<size_t>(end - start));
+        Fail(ERR_UNEXPECTEDEOF);
+    }
+
     size_t Remaining() const { return static_cast<size_t>(end - p); }
 
     void Need(size_t n)
     {
         if (Remaining() < n)
-            Fail(ERR_UNEXPECTEDEOF);
+            FailShort();
     }
 
     uint8_t Byte()
@@ -81,7 +91,7 @@ private:
         if (n < 0)
             Fail(ERR_BADINTEGER);
         if (static_cast<uint64_t>(n) * itemBytes > Remaining())
-            Fail(ERR_UNEXPECTEDEOF);
+            FailShort();
         return n;
     }
 
@@ -116,8 +126,10 @@ private:
 
     VmProto* ReadFunction(VmString* parentSource, int depth)
     {
-        if (depth > kMaxNesting)
+        if (depth > kMaxNesting) {
+            VmSetErrorDetail(ERR_BADBYTECODE, "Functions are nested more than %d deep", kMaxNesting);
             Fail(ERR_BADBYTECODE);
+        }
         VmProto* f = VmNewProto(L);
         f->source = String();
         if (!f->source)
@@ -197,13 +209,20 @@ private:
         for (int32_t i = 0; i < n; i++)
             f->code[i] = Word();
 
-        if (!VmVerifyCode(f))
+        if (!VmVerifyCode(f)) {
+            char function[192], fault[192];
+            VmDescribeFunction(f, name, function, sizeof function);
+            VmDescribeCodeFault(f, fault, sizeof fault);
+            VmSetErrorDetail(ERR_BADBYTECODE, "In %s: %s", function, fault);
             Fail(ERR_BADBYTECODE);
+        }
         VmFindDeadOperands(L, f);
         return f;
     }
 
     VmState* L;
+    const char* name;  // the chunk's, for functions that name no source
+    const uint8_t* start;
     const uint8_t* p;
     const uint8_t* end;
     bool swap = false;
@@ -285,9 +304,9 @@ size_t VmStreamRead(VmChunkStream* z, void* out, size_t n)
     return 0;
 }
 
-VmProto* VmUndump(VmState* L, const uint8_t* bytes, size_t size, const char*)
+VmProto* VmUndump(VmState* L, const uint8_t* bytes, size_t size, const char* chunkName)
 {
-    Loader loader(L, bytes, size);
+    Loader loader(L, bytes, size, chunkName);
     return loader.Run();
 }
 

@@ -4,7 +4,11 @@
 // outside its frame, so that no loaded chunk can touch memory it does not
 // own. The same walk answers which instruction last set a register.
 #include "core/vm/chunk.h"
+
+#include <cstdio>
+
 #include "core/vm/opcodes.h"
+#include "core/vm/state.h"
 
 const VmOpInfo VmOpTable[VM_NUM_OPCODES] = {
     // name        format        B              C              K      setsA  test
@@ -236,4 +240,64 @@ bool VmSymbolicExec(const VmProto* p, int lastPc, int reg, uint32_t* lastSet)
 bool VmVerifyCode(const VmProto* p)
 {
     return VmSymbolicExec(p, p->sizeCode, NO_REG, nullptr);
+}
+
+void VmDescribeFunction(const VmProto* p, const char* chunkName, char* out, size_t size)
+{
+    char source[128];
+    if (p->source)
+        VmChunkId(source, VmStringBytes(p->source), sizeof source);
+    else
+        std::snprintf(source, sizeof source, "%s", chunkName ? chunkName : "?");
+    if (p->lineDefined == 0)
+        std::snprintf(out, size, "the main function of %s", source);
+    else
+        std::snprintf(out, size, "the function defined at line %d of %s", static_cast<int>(p->lineDefined),
+                      source);
+}
+
+void VmDescribeCodeFault(const VmProto* p, char* out, size_t size)
+{
+    if (!PreCheck(p)) {
+        char what[128];
+        if (p->maxStackSize > VM_MAXSTACK)
+            std::snprintf(what, sizeof what, "uses %d registers, more than %d", p->maxStackSize, VM_MAXSTACK);
+        else if (p->numParams + (p->isVararg ? 1 : 0) > p->maxStackSize)
+            std::snprintf(what, sizeof what, "has more parameters than its %d registers", p->maxStackSize);
+        else if (p->sizeLineInfo != p->sizeCode && p->sizeLineInfo != 0)
+            std::snprintf(what, sizeof what, "has %d line records for %d instructions",
+                          static_cast<int>(p->sizeLineInfo), static_cast<int>(p->sizeCode));
+        else
+            std::snprintf(what, sizeof what, "does not end in RETURN");
+        std::snprintf(out, size, "the function %s", what);
+        return;
+    }
+    // The check walks the code in order without following jumps, so a
+    // prefix that passes stays passing: the first failing instruction is
+    // found by halving.
+    int passing = 0, failing = p->sizeCode;
+    while (failing - passing > 1) {
+        int middle = passing + (failing - passing) / 2;
+        if (VmSymbolicExec(p, middle, NO_REG, nullptr))
+            passing = middle;
+        else
+            failing = middle;
+    }
+    int pc = failing - 1;
+    uint32_t op = VmOp(p->code[pc]);
+    char instruction[64];
+    const char* name = op < VM_NUM_OPCODES ? VmOpTable[op].name : "?";
+    if (p->sizeLineInfo > pc)
+        std::snprintf(instruction, sizeof instruction, "instruction %d (%s, line %d)", pc, name,
+                      static_cast<int>(p->lineInfo[pc]));
+    else
+        std::snprintf(instruction, sizeof instruction, "instruction %d (%s)", pc, name);
+    const char* why = "reaches outside the function's registers, constants, upvalues or code";
+    if (op < VM_NUM_OPCODES && VmOpTable[op].isTest && (pc + 1 >= p->sizeCode || VmOp(p->code[pc + 1]) != OP_JMP))
+        why = "is not followed by JMP";
+    else if ((op == OP_CALL || op == OP_TAILCALL) && VmArgC(p->code[pc]) == 0)
+        why = "keeps all results, but the next instruction does not take them";
+    else if (op == OP_LOADNUM && VmArgC(p->code[pc]) != 0)
+        why = "skips the last instruction";
+    std::snprintf(out, size, "%s %s", instruction, why);
 }

@@ -46,8 +46,9 @@ void DropEveryReference(ClipRegion* region)
     if (FallbackDisplay) DropReference(&FallbackDisplay->output, region);
 }
 
-// Layers keep their own references to regions.
-bool UsedByLayers(const ClipRegion* region) { return FindLayerUsingObject(OBJ_CLIPREGION, region) != 0; }
+// Layers keep their own references to regions, so a region lives on,
+// detached from its id, while a layer is clipped by it.
+bool UsedByLayers(ClipRegion* region) { return RelinkLayerSources(OBJ_CLIPREGION, 0, &region->header) != 0; }
 
 }  // namespace
 
@@ -63,7 +64,7 @@ uint32_t FindClipRegion(ObjectId id, ClipRegion** out, uint32_t options)
     if ((options & FINDCLIP_MODIFY) && r->locked) return ERR_LOCKEDOBJ;
     // Layers keep clipping by the region as it was; the caller changes it
     // for everyone else.
-    if ((options & FINDCLIP_MODIFY) && !(options & FINDCLIP_NOCOPY) && UsedByLayers(r))
+    if ((options & FINDCLIP_MODIFY) && !(options & FINDCLIP_NOCOPY))
         if (uint32_t copyError = DetachObjectFromLayers(nullptr, OBJ_CLIPREGION, &r->header)) return copyError;
     *out = r;
     return 0;

@@ -3,6 +3,7 @@
 #include "gfx/library/async_draw.h"
 
 #include "core/io/error_codes.h"
+#include "core/io/errors.h"
 #include "core/services/arg_helpers.h"
 #include "core/services/check_args.h"
 #include "core/vm/library_glue.h"
@@ -167,7 +168,7 @@ uint32_t SeekFrame(VmState* vm, AsyncDrawNode* node, int32_t frame, uint32_t* re
         *result = 1;
         return RunAsyncDrawFrame(vm, node, 1);
     }
-    if (frame > count) return ERR_ANIMFRAME;
+    if (frame > count) return SetRangeErrorDetail(ERR_ANIMFRAME, "frame", frame, 1, count);
     if (frame == current) return 0;
     if (frame == current + 1 || frame == 0) return RunAsyncDrawFrame(vm, node, 0);
     int32_t wanted = frame;

@@ -4,6 +4,8 @@
 // lookup. Nothing here changes a record.
 #include "gfx/library/attribute_queries.h"
 
+#include <cstdio>
+#include <string>
 #include <string_view>
 
 #include "core/io/error_codes.h"
@@ -29,6 +31,7 @@
 #include "gfx/bitmaps/bitmap.h"
 #include "gfx/blits/clip_regions.h"
 #include "gfx/library/async_draw.h"
+#include "gfx/library/graphics_tables.h"
 #include "gfx/library/pointers.h"
 #include "libs/dos/dos_library.h"
 #include "libs/memblock/memblock_library.h"
@@ -96,7 +99,8 @@ uint32_t AnimAttr(const Query& q)
     case ATTRNUMFRAMES: return PushNumber(q.vm, f.frameCount);
     case ATTRFRAMEDELAY: {
         int32_t frame = VmType(q.vm, 4) == VM_TNONE ? 0 : VmCheckInteger(q.vm, 4);
-        if (frame < 1 || static_cast<uint32_t>(frame) > f.frameCount) return ERR_ANIMFRAME;
+        if (frame < 1 || static_cast<uint32_t>(frame) > f.frameCount)
+            return SetRangeErrorDetail(ERR_ANIMFRAME, "frame", frame, 1, f.frameCount);
         return PushNumber(q.vm, LookupAnimFrameDelay(a, static_cast<uint32_t>(frame - 1)));
     }
     case ATTRLOADER: return PushText(q.vm, GetLoaderName(f.loader));
@@ -344,6 +348,15 @@ uint32_t DisplayAttr(const Query& q)
 
 uint32_t VideoAttr(const Query& q);
 
+// A video layer answers for the video it shows as the video itself would.
+uint32_t ShownVideoAttr(const Query& q, const Layer* layer)
+{
+    Query asVideo = q;
+    asVideo.type = OBJ_VIDEO;
+    asVideo.id = ObjectId{layer->object->id, layer->object->handle};
+    return VideoAttr(asVideo);
+}
+
 // Layers are numbered in the layer list of the current output.
 uint32_t LayerAttr(const Query& q)
 {
@@ -381,7 +394,8 @@ uint32_t LayerAttr(const Query& q)
             const auto* a = reinterpret_cast<const Anim*>(l->object);
             return PushNumber(q.vm, a ? a->frames.frameCount : 1);
         }
-        if (video) return PushNumber(q.vm, 0);  // videos have no decoding back end here
+        if (video && l->object) return ShownVideoAttr(q, l);
+        if (video) return PushNumber(q.vm, 1);  // the one frame the layer kept of it
         return ERR_BADLAYERTYPE;
     case ATTRTEXT:
         if (!text) return ERR_NOTXTLAYER;
@@ -404,10 +418,7 @@ uint32_t LayerAttr(const Query& q)
     case ATTRPLAYING:
     case ATTRPAUSED: {
         if (!video || !l->object) return ERR_BADLAYERTYPE;
-        Query asVideo = q;
-        asVideo.type = OBJ_VIDEO;
-        asVideo.id = ObjectId{l->object->id, l->object->handle};
-        return VideoAttr(asVideo);
+        return ShownVideoAttr(q, l);
     }
     case ATTRID: {
         uint32_t t = l->layerType;
@@ -557,7 +568,11 @@ uint32_t VideoAttr(const Query& q)
     case ATTRSCALEHEIGHT: return PushNumber(q.vm, v->scaledHeight);
     case ATTRDURATION: return PushNumber(q.vm, static_cast<double>(OsVideoGetDuration(v->backEnd)));
     case ATTRPOSITION: return PushNumber(q.vm, static_cast<double>(OsVideoGetPosition(v->backEnd)));
-    case ATTRNUMFRAMES: return PushNumber(q.vm, v->backEnd ? static_cast<double>(v->backEnd->frames) : 0);
+    case ATTRNUMFRAMES: {
+        int64_t frames;
+        if (uint32_t error = GetVideoFrameCount(v->backEnd, &frames)) return error;
+        return PushNumber(q.vm, static_cast<double>(frames));
+    }
     case ATTRFORMAT: return PushText(q.vm, OsVideoGetFormatName(v->backEnd));
     case ATTRCANSEEK: return PushFlag(q.vm, v->canSeek != 0);
     case ATTRPLAYING: return PushFlag(q.vm, v->playState == 1);
@@ -881,6 +896,42 @@ const TypeBranch* BranchOf(int32_t type)
     return nullptr;
 }
 
+// The name of an #ATTR constant, or null when no constant has the number.
+const char* AttributeName(int32_t attribute)
+{
+    for (const ConstantTableEntry* c = kGraphicsConstants; c->name; ++c)
+        if (std::string_view(c->name).starts_with("ATTR") && c->number == attribute) return c->name;
+    return nullptr;
+}
+
+// The detail of an attribute that a type does not answer: the type's and
+// the attribute's constants, and what the type does answer.
+uint32_t UnknownAttribute(const TypeBranch* branch, int32_t type, int32_t attribute)
+{
+    const char* attributeName = AttributeName(attribute);
+    std::string text = "Type ";
+    text += branch ? std::string("#") + branch->info.name : std::to_string(type);
+    text += " does not answer attribute ";
+    text += attributeName ? "#" + std::string(attributeName) + " (" + std::to_string(attribute) + ")"
+                          : std::to_string(attribute) + ", which no #ATTR constant names";
+    if (!branch || branch->info.answerCount == 0) {
+        text += "; it answers #ATTRCOUNT only";
+    } else if (branch->info.answerCount > 12) {
+        // A long list would bury the message; the reference prints it.
+        text += "; it answers " + std::to_string(branch->info.answerCount) +
+                " attributes, listed under GetAttribute in docs/commands.md";
+    } else {
+        text += "; it answers";
+        for (size_t i = 0; i < branch->info.answerCount; ++i) {
+            const char* name = AttributeName(branch->info.answers[i].attribute);
+            text += i ? ", #" : " #";
+            text += name ? name : "?";
+        }
+    }
+    SetErrorDetail(ERR_UNKNOWNATTR, text.c_str());
+    return ERR_UNKNOWNATTR;
+}
+
 bool Answers(const AttributeTypeInfo& info, int32_t attribute)
 {
     for (size_t i = 0; i < info.answerCount; i++)
@@ -920,9 +971,13 @@ uint32_t CmdGetAttribute(VmState* vm)
     bool listed = branch && Answers(branch->info, attribute);
     Query q{vm, static_cast<uint32_t>(type), ObjectId{0, 0}, listed ? attribute : -1};
     if (branch && type != OBJ_LAYER && type != OBJ_EVENTHANDLER) q.id = GetObjectIdArg(vm, 2);
-    if (branch) return branch->answer(q);
+    if (branch) {
+        uint32_t answer = branch->answer(q);
+        return answer == ERR_UNKNOWNATTR ? UnknownAttribute(branch, type, attribute) : answer;
+    }
     // Built-in type ids without a record of their own have nothing to ask.
-    if (type >= 0 && type < static_cast<int32_t>(OBJ_FIRST_PLUGIN_TYPE)) return ERR_UNKNOWNATTR;
+    if (type >= 0 && type < static_cast<int32_t>(OBJ_FIRST_PLUGIN_TYPE))
+        return UnknownAttribute(nullptr, type, attribute);
     // Plugin types: the handler gets the VM, the attribute and the id word
     // (the handle when the script passed one, else the number); what it
     // answers is the command's answer.

@@ -100,7 +100,8 @@ uint32_t MakeSpritePointer(VmState* vm, PointerNode* node)
     if (uint32_t error = FindSprite(GetObjectIdArg(vm, 3), &sprite)) return error;
     int32_t frame = VmOptInteger(vm, 4, 1);
     const FrameSet& frames = ResolveSpriteLink(sprite)->frames;
-    if (frame < 1 || static_cast<uint32_t>(frame) > frames.frameCount) return ERR_ANIMFRAME;
+    if (frame < 1 || static_cast<uint32_t>(frame) > frames.frameCount)
+        return SetRangeErrorDetail(ERR_ANIMFRAME, "frame", frame, 1, frames.frameCount);
     BitMapHandle *bitmap, *mask, *alpha;
     if (uint32_t error = GetSpriteFramePlanes(sprite, static_cast<uint32_t>(frame - 1), &bitmap, &mask, &alpha))
         return error;

@@ -572,6 +572,12 @@ uint32_t CmdSetFileAttributes(VmState* vm)
         if (VmType(vm, -1) == VM_TSTRING) {
             DateStamp date;
             if (!ParseDateString(VmGetString(vm, -1), &date) || !OsDateToFileTime(&date, times, timeSlots[i])) {
+                char detail[200];
+                std::snprintf(detail, sizeof detail,
+                              "Field %s: \"%.64s\" is no date of the form dd-mmm-yyyy hh:mm:ss "
+                              "(07-Mar-2024 13:05:00) that a file can carry",
+                              timeFields[i], VmGetString(vm, -1));
+                SetErrorDetail(ERR_INVALIDDATE, detail);
                 VmPop(vm, 1);
                 return ERR_INVALIDDATE;
             }

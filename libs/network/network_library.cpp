@@ -179,8 +179,7 @@ uint32_t CmdReceiveData(VmState* vm)
     ReceiveSocketData(vm, connection, static_cast<int32_t>(mode), count, wait, target, &outcome);
     if (outcome.stopCode)
         return outcome.stopCode;
-    // A callback may have closed the connection; its flag is gone with it.
-    if (IsConnectionListed(connection))
+    if (!outcome.connectionGone)
         connection->dataArrived = 0;
     VmPushLString(vm, text.data(), text.size());
     VmPushNumber(vm, static_cast<double>(outcome.received));

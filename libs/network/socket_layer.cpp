@@ -15,6 +15,7 @@
 #include "core/io/errors.h"
 #include "core/io/stream.h"
 #include "core/services/command_services.h"
+#include "core/services/list_walks.h"
 #include "core/vm/error_hooks.h"
 #include "core/vm/vm.h"
 #include "display/event_handlers.h"
@@ -290,7 +291,7 @@ void FreeSocketRecord(SocketRecord* record)
     if (!record)
         return;
     OsNetClose(&record->descriptor);
-    OsFreeMem(record);
+    FreeListRecord(record);
 }
 
 void FreeUdpSocketRecord(UdpSocketRecord* record)
@@ -372,7 +373,7 @@ void RemoveConnectionRecord(Connection* connection)
     if (NetworkCursors.connection == connection)
         NetworkCursors.connection = reinterpret_cast<Connection*>(connection->header.next);
     FreeSocketRecord(connection->socket);
-    OsFreeMem(connection);
+    FreeListRecord(connection);
 }
 
 uint32_t RemoveConnection(ObjectId id)
@@ -380,6 +381,8 @@ uint32_t RemoveConnection(ObjectId id)
     Connection* connection;
     if (uint32_t code = FindConnection(id, &connection))
         return code;
+    if (connection->heldByTransfer)
+        return ERR_LOCKEDOBJ;
     RemoveConnectionRecord(connection);
     return 0;
 }
@@ -525,8 +528,9 @@ uint32_t CallStatusCallback(VmState* vm, Connection* connection)
 
 namespace {
 
-int SendWithProgress(VmState* vm, Connection* connection, const uint8_t* data, size_t length, size_t* outSent,
-                     uint32_t* outStatus)
+// `hold` holds the connection (see ReceiveOutcome::connectionGone).
+int SendWithProgress(VmState* vm, Connection* connection, const ListWalk& hold, const uint8_t* data, size_t length,
+                     size_t* outSent, uint32_t* outStatus)
 {
     SocketRecord* record = connection->socket;
     size_t sent = 0;
@@ -540,6 +544,8 @@ int SendWithProgress(VmState* vm, Connection* connection, const uint8_t* data, s
             code = OS_NET_TIMEOUT;
             break;
         }
+        if (!hold.Live(0))
+            break;
         size_t done = 0;
         code = record->io.send(record, data + sent, std::min<size_t>(length - sent, SOCKET_BUFFER_SIZE), &done);
         sent += done;
@@ -547,9 +553,13 @@ int SendWithProgress(VmState* vm, Connection* connection, const uint8_t* data, s
             connection->statusCount += done;
             *outStatus = CallStatusCallback(vm, connection);
         }
+        if (!hold.Live(0))
+            break;
     }
-    record->buffer.bytesSent += static_cast<uint32_t>(sent);
     *outSent = sent;
+    if (!hold.Live(0))
+        return OS_NET_CLOSED;
+    record->buffer.bytesSent += static_cast<uint32_t>(sent);
     return code;
 }
 
@@ -562,11 +572,13 @@ int SendAllData(VmState* vm, Connection* connection, const uint8_t* data, size_t
     *outStatus = 0;
     if (length == 0)
         return 0;
+    ListWalk hold;
+    hold.Take(connection);  // the first record always has room
     double lastProgress = OsGetEpochSeconds();
     size_t total = 0;
     for (;;) {
         size_t sent = 0;
-        int code = SendWithProgress(vm, connection, data + total, length - total, &sent, outStatus);
+        int code = SendWithProgress(vm, connection, hold, data + total, length - total, &sent, outStatus);
         total += sent;
         if (sent > 0)
             lastProgress = OsGetEpochSeconds();
@@ -601,11 +613,14 @@ uint32_t SendDataChecked(VmState* vm, Connection* connection, const uint8_t* dat
 void ReceiveSocketData(VmState* vm, Connection* connection, int32_t mode, size_t count, bool wait,
                        ReceiveTarget& target, ReceiveOutcome* outcome)
 {
+    ListWalk hold;
+    hold.Take(connection);  // the first record always has room
     SocketRecord* record = connection->socket;
     SocketBuffer* buffer = &record->buffer;
     record->timeout.start = OsGetEpochSeconds();
     size_t received = 0;
     bool done = false;
+    bool gone = false;
     double lastProgress = OsGetEpochSeconds();
     int code = 0;
     uint32_t stop = 0;
@@ -615,6 +630,8 @@ void ReceiveSocketData(VmState* vm, Connection* connection, int32_t mode, size_t
             code = OS_NET_TIMEOUT;
             break;
         }
+        if ((gone = !hold.Live(0)))
+            break;
         code = 0;
         size_t direct = DirectRoom(mode, target, buffer, count, received);
         if (direct) {
@@ -654,7 +671,7 @@ void ReceiveSocketData(VmState* vm, Connection* connection, int32_t mode, size_t
         size_t delivered = 0;
         if (mode == RECEIVELINE) {
             uint32_t used = 0;
-            while (used < available && !stop) {
+            while (used < available && !stop && !gone) {
                 uint8_t c = bytes[used++];
                 if (c == '\n') {
                     done = true;
@@ -667,7 +684,10 @@ void ReceiveSocketData(VmState* vm, Connection* connection, int32_t mode, size_t
                     received++;
                     delivered++;
                 }
+                gone = !hold.Live(0);
             }
+            if (gone)
+                break;
             Consume(buffer, used);
         } else {
             size_t n = available;
@@ -677,10 +697,13 @@ void ReceiveSocketData(VmState* vm, Connection* connection, int32_t mode, size_t
             if (!stop) {
                 received += n;
                 delivered = n;
-                Consume(buffer, static_cast<uint32_t>(n));
                 if (mode == RECEIVEBYTES && received >= count)
                     done = true;
             }
+            if ((gone = !hold.Live(0)))
+                break;
+            if (!stop)
+                Consume(buffer, static_cast<uint32_t>(n));
         }
         if (!stop && connection->statusArmed && delivered) {
             connection->statusCount += delivered;
@@ -688,6 +711,12 @@ void ReceiveSocketData(VmState* vm, Connection* connection, int32_t mode, size_t
         }
         if (code != 0)
             break;
+    }
+    // A connection the script closed meanwhile ends the receive as a peer
+    // that closed would.
+    if (gone || !hold.Live(0)) {
+        gone = true;
+        code = OS_NET_CLOSED;
     }
     if (done)
         code = 0;
@@ -701,6 +730,7 @@ void ReceiveSocketData(VmState* vm, Connection* connection, int32_t mode, size_t
     outcome->received = received;
     outcome->socketCode = code;
     outcome->stopCode = stop;
+    outcome->connectionGone = gone;
 }
 
 uint32_t ReceiveResultCode(const ReceiveOutcome& outcome, Connection* connection)
@@ -832,7 +862,7 @@ void FreeNetwork(VmState* vm)
     while (Connection* connection = ConnectionList) {
         ConnectionList = reinterpret_cast<Connection*>(connection->header.next);
         FreeSocketRecord(connection->socket);
-        OsFreeMem(connection);
+        FreeListRecord(connection);
     }
     while (Server* server = ServerList) {
         ServerList = reinterpret_cast<Server*>(server->header.next);

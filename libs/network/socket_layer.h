@@ -64,6 +64,7 @@ struct Connection {
     uint64_t statusTotal;
     uint32_t statusUserdata;
     uint32_t statusAction;
+    uint32_t heldByTransfer;  // the script may not close it (RemoveConnection: ERR_LOCKEDOBJ)
 };
 
 struct Server {
@@ -110,6 +111,7 @@ uint32_t AddUDPRecord(UdpSocketRecord* record, ObjectId* id, bool useHandle);
 uint32_t FindConnection(ObjectId id, Connection** out);
 uint32_t FindServer(ObjectId id, Server** out);
 uint32_t FindUDPObject(ObjectId id, UDPObject** out);
+// A connection that a transfer holds is refused with ERR_LOCKEDOBJ.
 uint32_t RemoveConnection(ObjectId id);
 uint32_t RemoveServer(ObjectId id);
 uint32_t RemoveUDPObject(ObjectId id);
@@ -156,7 +158,13 @@ struct ReceiveOutcome {
     uint32_t stopCode;     // callback or delivery failure; 0 when none
     uint32_t pumpCode;     // what the event pump asked to report; 0 when none
     bool closedAfterData;  // mode all ended by the peer after at least one byte
+    bool connectionGone;   // the script closed or replaced the connection meanwhile
 };
+
+// Sending and receiving call out (the status and receive callbacks, the
+// event pump), and the script may close or replace the very connection
+// meanwhile: the operation then ends as on a closed socket (-2) without
+// touching the connection again.
 
 void ReceiveSocketData(VmState* vm, Connection* connection, int32_t mode, size_t count, bool wait,
                        ReceiveTarget& target, ReceiveOutcome* outcome);

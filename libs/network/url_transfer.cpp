@@ -48,6 +48,12 @@ constexpr int kMaxFtpReplyLines = 1000;
 constexpr size_t kUnknownLengthBlock = 16384;
 constexpr size_t kGrowStep = 8192;
 constexpr size_t kFtpRound = 1 << 20;
+// What a body whose total nobody announced is expected to hold: its block
+// then doubles as the bytes arrive. A chunked body counts as one: growing
+// it chunk by chunk would regrow the block for every chunk, and the fresh
+// end of a block grown by only a little is filled before the system can
+// back it with huge pages.
+constexpr size_t kUnknownTotal = SIZE_MAX / 4;
 // Body bytes bound for a file gather here, so that the file gets few large
 // writes rather than one per socket read.
 constexpr size_t kFileStageSize = 1 << 16;
@@ -226,6 +232,9 @@ uint32_t Connect(Transfer& t, const char* host, uint32_t port, Connection** out)
         return code;
     (*out)->dataArrived = 1;
     (*out)->closed = 1;
+    // The script may find the connection (GetObjects) from a status
+    // callback, but it is the transfer's until the transfer ends.
+    (*out)->heldByTransfer = 1;
     (*out)->statusUserdata = t.statusUserdata ? 1 : 0;
     return 0;
 }
@@ -878,8 +887,7 @@ uint32_t ReceiveChunkedBody(Transfer& t)
         if (size == 0)
             return 0;
         size_t received;
-        if (uint32_t code = ReceiveCounted(t, t.control, static_cast<size_t>(size), static_cast<size_t>(size),
-                                           &received))
+        if (uint32_t code = ReceiveCounted(t, t.control, static_cast<size_t>(size), kUnknownTotal, &received))
             return code;
         if (t.stoppedByCallback)
             return 0;
@@ -1064,8 +1072,7 @@ uint32_t ReceiveFtpBody(Transfer& t)
 {
     for (;;) {
         size_t received;
-        // The size is unknown: the block doubles as the file comes in.
-        uint32_t code = ReceiveCounted(t, t.dataConnection, kFtpRound, SIZE_MAX / 4, &received);
+        uint32_t code = ReceiveCounted(t, t.dataConnection, kFtpRound, kUnknownTotal, &received);
         if (t.stoppedByCallback)
             return 0;
         if (code == ERR_RECVCLOSED)

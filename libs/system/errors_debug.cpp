@@ -101,14 +101,19 @@ uint32_t FilterNativeError(VmState* vm, uint32_t code)
     SystemState.insideErrorHandler = 1;
     uint32_t result = CallScriptErrorHandler(vm, code);
     SystemState.insideErrorHandler = 0;
+    // A handled error leaves no detail for a later one of the same code.
+    if (result == 0)
+        DropErrorDetail();
     return result;
 }
 
+// Fails like any other command, so that the call glue hands the error to a
+// RaiseOnError handler first.
 uint32_t CmdError(VmState* vm)
 {
     CheckArgs(vm, 1, 1, 0, 0);
     SetErrorText(VmCheckString(vm, 1, nullptr));
-    VmRaiseError(vm, ERR_ERRORCALLED);
+    return ERR_ERRORCALLED;
 }
 
 uint32_t CmdAssert(VmState* vm)

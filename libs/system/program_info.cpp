@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "core/io/error_codes.h"
+#include "core/io/errors.h"
 #include "core/services/arg_helpers.h"
 #include "core/services/check_args.h"
 #include "core/startup/run_records.h"
@@ -116,14 +117,23 @@ uint32_t CmdGetConstant(VmState* vm)
 {
     CheckArgs(vm, 1, 1, 0, 0);
     const char* name = VmCheckString(vm, 1, nullptr);
+    // The whole argument must be the name, so "#ERR-MEM" is a bad name, not
+    // the unknown constant "ERR".
+    if (name[0] == '#') {
+        for (const char* p = name + 1; *p; ++p)
+            if (!IsConstantNameChar(*p))
+                return ERR_SYNTAXERROR;
+    }
     size_t used;
     const char* text = nullptr;
     double number = 0;
     if (uint32_t code = ResolveConstantName(vm, name, &used, &text, &number))
         return code;
-    // The whole argument must be the name: "#PI+1" is no constant.
-    if (name[used] != '\0')
-        return ERR_SYNTAXERROR;
+    // Only a name longer than any constant's is left over here.
+    if (name[used] != '\0') {
+        SetErrorText(name + 1);
+        return ERR_FINDCST;
+    }
     if (text)
         VmPushString(vm, text);
     else

@@ -307,8 +307,14 @@ uint32_t CmdCompareDates(VmState* vm)
     const char* d2 = VmCheckString(vm, 2, &len2);
     bool dateOnly = VmOptInteger(vm, 3, 0) != 0;
     int a[6], b[6];
-    if (ParseLongDate(d1, len1, dateOnly, a) || ParseLongDate(d2, len2, dateOnly, b))
+    const char* bad = ParseLongDate(d1, len1, dateOnly, a) ? d1 : ParseLongDate(d2, len2, dateOnly, b) ? d2 : nullptr;
+    if (bad) {
+        char detail[160];
+        std::snprintf(detail, sizeof detail, "Date \"%.64s\" is not of the form %s", bad,
+                      dateOnly ? "dd-mmm-yyyy (07-Mar-2024)" : "dd-mmm-yyyy hh:mm:ss (07-Mar-2024 13:05:00)");
+        SetErrorDetail(ERR_INVALIDDATE, detail);
         return ERR_INVALIDDATE;
+    }
     int result = 0;
     for (int i = 0; i < (dateOnly ? 3 : 6) && result == 0; ++i)
         if (a[i] != b[i])

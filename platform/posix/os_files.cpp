@@ -153,6 +153,12 @@ bool OsIsSymLink(const char* path)
     return lstat(OsHostPath(path).c_str(), &st) == 0 && S_ISLNK(st.st_mode);
 }
 
+bool OsIsDirectory(const char* path)
+{
+    struct stat st;
+    return stat(OsHostPath(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
 int OsCopySymLink(const char* from, const char* to)
 {
     std::string target(4096, '\0');

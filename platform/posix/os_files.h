@@ -32,6 +32,8 @@ uint32_t OsCreateSiblingTemp(const char* path, std::string* outTemp, std::string
 
 // True when the path itself is a symbolic link (it is not followed).
 bool OsIsSymLink(const char* path);
+// True when the path reaches a folder (links are followed).
+bool OsIsDirectory(const char* path);
 
 // Makes `to` a symbolic link with the same target text as the link `from`;
 // non-zero on success.

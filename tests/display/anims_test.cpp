@@ -26,9 +26,11 @@
 #include "gfx/library/attribute_queries.h"
 #include "gfx/library/gfx_cache.h"
 #include "media/gif_anim.h"
+#include "media/image_codecs.h"
 #include "media/image_files.h"
 #include "platform/posix/os_memory.h"
 #include "support/anim_gif_oracle.h"
+#include "support/hand_gifs.h"
 #include "support/picture_oracle.h"
 #include "support/temp_dir.h"
 
@@ -120,7 +122,7 @@ TEST_F(AnimCommands, AStripIsCutExactlyIntoItsFrames)
     BitMapHandle *bitmap, *mask, *alpha;
     EXPECT_EQ(GetFrameSetPlanes(&anim->frames, 5, &bitmap, &mask, &alpha), uint32_t{ERR_ANIMFRAME});
     // A strip of more frames than the picture has pixels cannot be cut.
-    EXPECT_EQ(Call("loadanim", {3.0, strip, Options{{{"frames", 30}, {"fpr", 30}}}}), uint32_t{ERR_BADDIMENSIONS});
+    EXPECT_EQ(Call("loadanim", {3.0, strip, Options{{{"frames", 30}, {"fpr", 30}}}}), uint32_t{ERR_OPENANIM2});
     EXPECT_EQ(Call("loadanim", {3.0, strip, Options{{{"frames", -2}}}}), uint32_t{ERR_WRONGUSAGE});
     EXPECT_EQ(FoundAnim(3), nullptr);
 }
@@ -201,6 +203,37 @@ TEST_F(AnimCommands, BrokenAnimsAreErrorsNamingTheFile)
     EXPECT_EQ(Call("loadanim", {1.0, broken}), uint32_t{ERR_OPENANIM2});
     EXPECT_EQ(Call("loadsprite", {1.0, broken}), uint32_t{ERR_OPENANIM2});
     EXPECT_EQ(Call("loadanim", {1.0, dir / "missing.gif"}), uint32_t{ERR_READFILE});
+    EXPECT_EQ(AnimList, nullptr);
+    EXPECT_EQ(SpriteList, nullptr);
+}
+
+// Files that do not fit, in the limits or in the frames asked for, are
+// failures to open the anim that name the file, as a picture's are.
+TEST_F(AnimCommands, AnimsThatDoNotFitNameTheFile)
+{
+    auto message = [] {
+        char text[2048];
+        GetErrorText(ERR_OPENANIM2, text, sizeof text);
+        return std::string(text);
+    };
+    std::vector<uint32_t> picture = MakeTestPicture(4, 4, false);
+    std::string strip = dir / "small strip.png";
+    SavePngBlock save{strip.c_str(), picture.data(), 4 * 4, 4, 4, 0, 0};
+    SavePng(&save);
+    ASSERT_EQ(save.result, 0u);
+    SetErrorText("");
+    EXPECT_EQ(Call("loadsprite", {1.0, strip, Options{{{"frames", 5}}}}), uint32_t{ERR_OPENANIM2});
+    EXPECT_EQ(message(), "Cannot open anim small strip.png!");
+    // Interlaced frames far below a screen of two rows.
+    uint64_t limit = ImageDecodePixelLimit;
+    ImageDecodePixelLimit = 10000;
+    LiteralFrame costly{0, 0, 100, 100, true, 5100, true};
+    std::string gif = dir / "costly.gif";
+    WriteFileBytes(gif, LiteralGif(100, 2, {costly, costly, costly}));
+    SetErrorText("");
+    EXPECT_EQ(Call("loadanim", {1.0, gif}), uint32_t{ERR_OPENANIM2});
+    EXPECT_EQ(message(), "Cannot open anim costly.gif!");
+    ImageDecodePixelLimit = limit;
     EXPECT_EQ(AnimList, nullptr);
     EXPECT_EQ(SpriteList, nullptr);
 }

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <thread>
+#include <vector>
 
 #include "core/glue/timers.h"
 #include "core/io/error_codes.h"
@@ -224,6 +225,45 @@ TEST_F(PumpTest, SameIdReplacesTheInterval)
     IntervalRecord* r;
     ASSERT_EQ(FindInterval(MakeObjectId(3), &r), 0u);
     EXPECT_EQ(r->time.seconds, 2u);
+}
+
+// The poll work of the shared timer may clear intervals, the one whose
+// timer fired after the poll timer included, and the poll interval itself.
+int g_pollRuns;
+void ClearEverything(VmState*)
+{
+    ++g_pollRuns;
+    ClearIntervalRecord(nullptr, MakeObjectId(8));
+    ClearIntervalRecord(nullptr, kPollIntervalId);
+}
+
+TEST_F(PumpTest, PollWorkMayClearTheIntervalsWhoseTimersFired)
+{
+    // Long periods: the test marks the timers fired itself.
+    ASSERT_EQ(AddInterval(nullptr, kPollIntervalId, 100000, 0), 0u);
+    ASSERT_EQ(AddInterval(nullptr, MakeObjectId(8), 100000, 0), 0u);
+    ASSERT_EQ(AddInterval(nullptr, MakeObjectId(9), 100000, 0), 0u);
+    for (ObjectId id : {kPollIntervalId, MakeObjectId(8), MakeObjectId(9)}) {
+        OsTimer* timer = OsFindTimer(OS_TIMER_PERIODIC, OsTimerKey{id.id, id.handle}, nullptr);
+        ASSERT_NE(timer, nullptr);
+        OsMarkTimerFired(timer);
+    }
+    g_pollRuns = 0;
+    SetPollWork(0, ClearEverything);
+    uint32_t code;
+    EXPECT_EQ(PumpOsEvents(nullptr, 2, 0, &code), 0);
+    SetPollWork(0, nullptr);
+    EXPECT_EQ(g_pollRuns, 1);
+    IntervalRecord* r;
+    EXPECT_EQ(FindInterval(MakeObjectId(8), &r), uint32_t{ERR_FINDINTERVAL});
+    EXPECT_EQ(FindInterval(MakeObjectId(9), &r), 0u);
+    // The cleared interval's event went with it.
+    std::vector<uint32_t> queued;
+    while (QueuedEvent* e = TakeEvent()) {
+        queued.push_back(e->target.id);
+        FreeQueuedEvent(e);
+    }
+    EXPECT_EQ(queued, std::vector<uint32_t>{9});
 }
 
 // ------------------------------------------------------------ quit signals

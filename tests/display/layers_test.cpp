@@ -1,16 +1,21 @@
 // Layer stacks made through the list's own functions: Redraw against a
 // model that composes the same pictures pixel by pixel, what GetAttribute
 // and the object-data commands answer for layers, layers that outlive the
-// objects and clip regions they show (run under AddressSanitizer), and the
-// layer references of option tables.
+// objects and clip regions they show (run under AddressSanitizer) or keep
+// them as they were when they change, background pictures that an open
+// display shows, and the layer references of option tables.
 #include <algorithm>
 #include <string>
 #include <vector>
 
 #include "core/io/error_codes.h"
+#include "core/plugins/host_graphics.h"
 #include "core/services/option_tables.h"
+#include "display/anims.h"
+#include "display/display_library.h"
 #include "display/framebuffer.h"
 #include "display/layers.h"
+#include "display/object_list.h"
 #include "display/pictures.h"
 #include "display/refresh_rects.h"
 #include "gfx/bitmaps/argb_exchange.h"
@@ -35,6 +40,7 @@ protected:
     {
         GraphicsFixture::SetUp();
         Register(RegisterSystemLibrary);
+        Register(RegisterBrushLibrary);
         background = MakeTestPicture(kW, kH, false);
         ASSERT_EQ(AddBGPic(vm, MakeObjectId(1), false, Picture(background, kW, kH), nullptr, nullptr, kW, kH,
                            &picture), 0u);
@@ -45,6 +51,8 @@ protected:
     {
         display->shownBGPic = nullptr;
         FreeAllBGPics(vm);
+        FreeAllAnims(vm);
+        FreeAllVideos();
         GraphicsFixture::TearDown();
     }
     static BitMapHandle* Picture(const std::vector<uint32_t>& argb, int32_t w, int32_t h)
@@ -236,6 +244,207 @@ TEST_F(Layers, AVideoLayerShowsTheFirstFrameAndKeepsItWhenTheVideoGoes)
     EXPECT_EQ(Drawn(0, 0, kW, kH), expected);
 }
 
+// Each kind of object a layer can show, found for changing and then
+// changed in place: its layer goes on drawing what it drew, on a copy of
+// its own. Found only for reading, the object stays the layer's.
+TEST_F(Layers, ObjectsFoundForChangingLeaveTheirLayersWhatTheyShowed)
+{
+    struct Shown {
+        const char* name;
+        uint32_t layerType;
+        ObjectHeader* object;
+        BitMapHandle* bitmap;  // the planes the layer draws now
+        uint32_t (*find)(VmState* vm, uint32_t id, uint32_t options);
+        uint32_t modify;
+    };
+    std::vector<Shown> cases;
+
+    const std::vector<uint32_t> pixels = MakeTestPicture(9, 7, false);
+    Brush* brush = nullptr;
+    ASSERT_EQ(AddBrush(vm, MakeObjectId(1), false, Picture(pixels, 9, 7), nullptr, nullptr, 9, 7, &brush), 0u);
+    cases.push_back({"brush", LAYERTYPE_BRUSH, &brush->header, brush->bitmap,
+                     [](VmState* v, uint32_t id, uint32_t options) {
+                         Brush* b;
+                         return FindBrush(v, MakeObjectId(id), &b, options);
+                     },
+                     FINDPICTURE_MODIFY});
+
+    BGPic* part = nullptr;
+    ASSERT_EQ(AddBGPic(vm, MakeObjectId(2), false, Picture(pixels, 9, 7), nullptr, nullptr, 9, 7, &part), 0u);
+    cases.push_back({"picture", LAYERTYPE_BGPIC, &part->header, part->bitmap,
+                     [](VmState* v, uint32_t id, uint32_t options) {
+                         BGPic* p;
+                         return FindBGPic(v, MakeObjectId(id), &p, options);
+                     },
+                     FINDPICTURE_MODIFY});
+
+    // An anim of two frames whose layer shows the second.
+    auto* anim = static_cast<Anim*>(OsAllocMem(sizeof(Anim), 1));
+    anim->frames.width = 9;
+    anim->frames.height = 7;
+    anim->frames.frameCount = 2;
+    anim->frames.transparentColour = 0xFFFFFFFFu;
+    anim->frames.decodedFrame = -1;
+    anim->frames.frames = static_cast<AnimFrame*>(OsAllocMem(2 * sizeof(AnimFrame), 1));
+    anim->frames.frames[0].bitmap = AllocColorBitMap(9, 7, 0, nullptr);
+    FillBitMapRect(anim->frames.frames[0].bitmap, 0, 0, 9, 7, 0xFF000000u);
+    anim->frames.frames[1].bitmap = Picture(pixels, 9, 7);
+    AppendObject(reinterpret_cast<ObjectHeader**>(&AnimList), &anim->header, OBJ_ANIM, MakeObjectId(3), false);
+    cases.push_back({"anim", LAYERTYPE_ANIM, &anim->header, anim->frames.frames[1].bitmap,
+                     [](VmState* v, uint32_t id, uint32_t options) {
+                         Anim* a;
+                         return FindAnim(v, MakeObjectId(id), &a, options);
+                     },
+                     FINDANIM_MODIFY});
+
+    auto* video = static_cast<Video*>(OsAllocMem(sizeof(Video), 1));
+    video->width = 9;
+    video->height = 7;
+    video->frame = Picture(pixels, 9, 7);
+    AppendObject(reinterpret_cast<ObjectHeader**>(&VideoList), &video->header, OBJ_VIDEO, MakeObjectId(4), false);
+    cases.push_back({"video", LAYERTYPE_VIDEO, &video->header, video->frame,
+                     [](VmState*, uint32_t id, uint32_t options) {
+                         Video* found;
+                         return FindVideo(MakeObjectId(id), &found, options);
+                     },
+                     FINDVIDEO_MODIFY});
+
+    for (size_t i = 0; i < cases.size(); ++i) {
+        const Shown& c = cases[i];
+        SCOPED_TRACE(c.name);
+        uint32_t id = static_cast<uint32_t>(i + 1);
+        LayerDesc desc;
+        desc.layerType = c.layerType;
+        desc.object = c.object;
+        desc.x = 3 + 2 * static_cast<int32_t>(i);
+        desc.y = 2 + 3 * static_cast<int32_t>(i);
+        Layer* layer;
+        ASSERT_EQ(InsertLayer(picture, 0, desc, &layer), 0u);
+        layer->frame = c.layerType == LAYERTYPE_ANIM ? 1 : 0;
+        const std::vector<uint32_t> shown = Drawn(0, 0, kW, kH);
+
+        // Read only: a change shows through the layer.
+        ASSERT_EQ(c.find(vm, id, 0), 0u);
+        EXPECT_EQ(layer->object, c.object);
+        FillBitMapRect(c.bitmap, 0, 0, 1, 1, 0xFF0000FFu);
+        EXPECT_NE(Drawn(0, 0, kW, kH), shown);
+        FillBitMapRect(c.bitmap, 0, 0, 1, 1, 0xFF000000u | pixels[0]);
+        ASSERT_EQ(Drawn(0, 0, kW, kH), shown);
+
+        // For changing: the layer keeps the pixels and size it had.
+        ASSERT_EQ(c.find(vm, id, c.modify), 0u);
+        EXPECT_EQ(layer->object, nullptr);
+        EXPECT_FALSE(FindLayerUsingObject(c.object->type, c.object));
+        FillBitMapRect(c.bitmap, 0, 0, 9, 7, 0xFF00FF00u);
+        EXPECT_EQ(Drawn(0, 0, kW, kH), shown);
+        EXPECT_EQ(One(double(i + 1), ATTRWIDTH), Value{9.0});
+        EXPECT_EQ(One(double(i + 1), ATTRHEIGHT), Value{7.0});
+        // Found for changing again with no layer on it: nothing to do.
+        EXPECT_EQ(c.find(vm, id, c.modify), 0u);
+    }
+    // The copies are the layers' own: the objects going changes nothing.
+    const std::vector<uint32_t> shown = Drawn(0, 0, kW, kH);
+    FreeBrush(vm, brush);
+    EXPECT_EQ(FreeBGPic(vm, part), 0u);
+    FreeAllAnims(vm);
+    FreeAllVideos();
+    EXPECT_EQ(Drawn(0, 0, kW, kH), shown);
+}
+
+// The script's and a plugin's routes to changing a brush.
+TEST_F(Layers, ABlurredBrushLeavesItsLayerTheOldPixels)
+{
+    const std::vector<uint32_t> pixels = MakeTestPicture(12, 10, false);
+    Brush *blurred = nullptr, *locked = nullptr;
+    ASSERT_EQ(AddBrush(vm, MakeObjectId(1), false, Picture(pixels, 12, 10), nullptr, nullptr, 12, 10, &blurred), 0u);
+    ASSERT_EQ(AddBrush(vm, MakeObjectId(2), false, Picture(pixels, 12, 10), nullptr, nullptr, 12, 10, &locked), 0u);
+    Layer *first, *second, *third;
+    LayerDesc desc;
+    desc.object = &blurred->header;
+    desc.x = 4;
+    desc.y = 3;
+    ASSERT_EQ(InsertLayer(picture, 0, desc, &first), 0u);
+    desc.x = 20;
+    desc.y = 15;
+    ASSERT_EQ(InsertLayer(picture, 0, desc, &second), 0u);
+    desc.object = &locked->header;
+    desc.x = 25;
+    desc.y = 1;
+    ASSERT_EQ(InsertLayer(picture, 0, desc, &third), 0u);
+    std::vector<uint32_t> shown = Drawn(0, 0, kW, kH);
+
+    ASSERT_EQ(CallGlobal(vm, "blurbrush", {1.0, 2.0}), 0u);
+    uint32_t* now = ReadBitMapArgb(blurred->bitmap, 0, 0, 12, 10, 0);
+    size_t changed = 0;
+    for (size_t i = 0; i < pixels.size(); ++i)
+        changed += (now[i] & 0xFFFFFF) != (pixels[i] & 0xFFFFFF);
+    OsFreeMem(now);
+    EXPECT_GT(changed, pixels.size() / 2);
+    EXPECT_EQ(Drawn(0, 0, kW, kH), shown);
+    EXPECT_EQ(first->object, nullptr);
+    EXPECT_EQ(second->object, nullptr);
+    EXPECT_EQ(third->object, &locked->header);
+    // The layer no longer names the brush.
+    EXPECT_EQ(One(1.0, ATTRID), Value{-1.0});
+
+    // A plugin that locks a brush for writing changes it for the script alone.
+    QmBrushLock record{};
+    void* held = HostLockBrush(2, nullptr, &record);
+    ASSERT_NE(held, nullptr);
+    EXPECT_EQ(third->object, nullptr);
+    for (uintptr_t y = 0; y < record.height; ++y)
+        std::fill_n(static_cast<uint32_t*>(record.pixels) + y * record.rowLength, record.width, 0xFF00FF00u);
+    HostUnLockBitMap(held);
+    EXPECT_EQ(Drawn(0, 0, kW, kH), shown);
+    // A read lock leaves a new layer on the brush.
+    ASSERT_EQ(InsertLayer(picture, 0, desc, &third), 0u);
+    const QmTagItem readOnly[] = {{1, 1}, {0, 0}};
+    held = HostLockBrush(2, readOnly, &record);
+    ASSERT_NE(held, nullptr);
+    HostUnLockBitMap(held);
+    EXPECT_EQ(third->object, &locked->header);
+}
+
+// A background picture that an open display shows stays while it shows
+// it; a closed display lets it go and looks its picture up again by id.
+TEST_F(Layers, APictureAnOpenDisplayShowsIsNeitherFreedNorReplaced)
+{
+    std::vector<Value> results;
+    auto shownId = [&]() {
+        results.clear();
+        EXPECT_EQ(CallGlobal(vm, "getattribute", {21.0, 1.0, double(ATTRBGPIC)}, &results), 0u);
+        return results.size() == 1 ? results[0] : Value{Nil{}};
+    };
+    ASSERT_EQ(shownId(), Value{1.0});
+    EXPECT_EQ(FreeBGPic(vm, picture), uint32_t{ERR_FREEABGPIC});
+    BGPic* replacement = nullptr;
+    EXPECT_EQ(AddBGPic(vm, MakeObjectId(1), false, AllocColorBitMap(5, 5, 0, nullptr), nullptr, nullptr, 5, 5,
+                       &replacement), uint32_t{ERR_FREEABGPIC});
+    EXPECT_EQ(replacement, nullptr);
+    BGPic* found = nullptr;
+    ASSERT_EQ(FindBGPic(vm, MakeObjectId(1), &found, 0), 0u);
+    EXPECT_EQ(found, picture);
+    EXPECT_EQ(display->shownBGPic, picture);
+    EXPECT_EQ(shownId(), Value{1.0});
+    // A minimised display shows it too; a picture no display shows goes.
+    display->state = DISPSTATE_MINIMIZED;
+    EXPECT_EQ(FreeBGPic(vm, picture), uint32_t{ERR_FREEABGPIC});
+    BGPic* other = nullptr;
+    ASSERT_EQ(AddBGPic(vm, MakeObjectId(2), false, AllocColorBitMap(5, 5, 0, nullptr), nullptr, nullptr, 5, 5,
+                       &other), 0u);
+    ASSERT_EQ(AddBGPic(vm, MakeObjectId(2), false, AllocColorBitMap(6, 6, 0, nullptr), nullptr, nullptr, 6, 6,
+                       &other), 0u);
+    EXPECT_EQ(FreeBGPic(vm, other), 0u);
+    EXPECT_EQ(FindBGPic(vm, MakeObjectId(2), &found, 0), uint32_t{ERR_FINDBGPIC});
+
+    display->state = DISPSTATE_CLOSED;
+    ASSERT_EQ(AddBGPic(vm, MakeObjectId(1), false, AllocColorBitMap(5, 5, 0, nullptr), nullptr, nullptr, 5, 5,
+                       &replacement), 0u);
+    EXPECT_EQ(display->shownBGPic, nullptr);
+    picture = replacement;
+    display->state = DISPSTATE_OPEN;
+}
+
 TEST_F(Layers, ARegionFreedWhileALayerUsesItLivesOnDetached)
 {
     ClipRegion* region = nullptr;
@@ -251,6 +460,11 @@ TEST_F(Layers, ARegionFreedWhileALayerUsesItLivesOnDetached)
     EXPECT_EQ(FindClipRegion(MakeObjectId(5), &found, 0), uint32_t{ERR_FINDCLIPREGION});
     EXPECT_EQ(region->temporary, 1u);
     EXPECT_EQ(layer->clipRegion, region);
+    // The layer uses the region; that gives the layer no size of the region's.
+    EXPECT_TRUE(RelinkLayerSources(OBJ_CLIPREGION, 0, &region->header));
+    EXPECT_EQ(layer->width, 4);
+    FreeTemporaryClipRegions(vm);
+    EXPECT_EQ(ClipRegionList, region);
     // The last layer that uses it takes it along.
     RemoveLayer(vm, picture, layer);
     EXPECT_EQ(ClipRegionList, nullptr);

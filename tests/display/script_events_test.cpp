@@ -140,8 +140,8 @@ TEST_F(ScriptEventsTest, AFiringIntervalMakesTheLineHookPump)
                   "RETURN r0, 1\n"),
               0u);
     VmSetEventHook(L, nullptr);
-    ClearIntervalRecord(L, MakeObjectId(7));
     EXPECT_EQ(CountQueuedEvents(), 1u);
+    ClearIntervalRecord(L, MakeObjectId(7));
     EXPECT_LT(OsMonotonicNanos(), deadline) << "the loop ended by the event, not by the time limit";
 }
 

@@ -1,18 +1,21 @@
-// Hostile pictures through the whole player: a PNG whose chunk length lies
-// and a small GIF that declares the largest picture allowed. Each must end
-// within a bound of memory: the lying length allocates nothing near what it
-// claims, and the large picture is held once, not once decoded and once
-// more as the brush's bitmap.
+// Hostile pictures through the whole player: a PNG whose chunk length lies,
+// a small GIF that declares the largest picture allowed, and GIFs whose
+// frames lie far off their logical screen. Each must end within a bound of
+// memory: the lying length allocates nothing near what it claims, the large
+// picture is held once, not once decoded and once more as the brush's or
+// the anim's bitmap, and what lies off the screen is never held; frames
+// that would cost too much to decode are refused, naming the file; an
+// abort stops a long decode.
 #include <gtest/gtest.h>
 
 #include <zlib.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "e2e/player_process.h"
 #include "e2e/test_applet.h"
+#include "support/hand_gifs.h"
 #include "support/temp_dir.h"
 #include "tools/qmasm/applet_writer.h"
 
@@ -26,12 +29,6 @@ void PutBE32(Bytes* out, uint32_t v)
 {
     for (int shift = 24; shift >= 0; shift -= 8)
         out->push_back(static_cast<uint8_t>(v >> shift));
-}
-
-void PutLE16(Bytes* out, uint32_t v)
-{
-    out->push_back(static_cast<uint8_t>(v));
-    out->push_back(static_cast<uint8_t>(v >> 8));
 }
 
 // A chunk with the given length field in front of data of another length.
@@ -59,69 +56,14 @@ Bytes LyingPng()
     return png;
 }
 
-// 16384 x 16384 in one colour in about 100 KB: LZW codes for ever longer
-// runs until the table is full, then its longest code again and again.
-Bytes MaximalGif()
-{
-    const uint32_t side = 16384;
-    const uint64_t total = uint64_t{side} * side;
-    Bytes gif = {'G', 'I', 'F', '8', '9', 'a'};
-    PutLE16(&gif, side);
-    PutLE16(&gif, side);
-    gif.insert(gif.end(), {0x80, 0, 0, 0, 0, 0, 255, 255, 255, ','});
-    PutLE16(&gif, 0);
-    PutLE16(&gif, 0);
-    PutLE16(&gif, side);
-    PutLE16(&gif, side);
-    gif.insert(gif.end(), {0, 2});
-    Bytes codes;
-    uint64_t accumulator = 0;
-    uint32_t held = 0;
-    auto put = [&](uint32_t code, uint32_t bits) {
-        accumulator |= uint64_t{code} << held;
-        for (held += bits; held >= 8; held -= 8, accumulator >>= 8)
-            codes.push_back(static_cast<uint8_t>(accumulator));
-    };
-    uint32_t bits = 3, next = 6;
-    put(4, bits);  // clear
-    put(0, bits);
-    uint64_t produced = 1, length = 1;
-    while (produced < total && next < 4096) {
-        put(next, bits);  // the previous string and its first index again
-        produced += ++length;
-        if (++next == (1u << bits) && bits < 12)
-            ++bits;
-    }
-    for (; produced < total; produced += length)
-        put(4095, 12);
-    put(5, 12);  // end
-    if (held)
-        codes.push_back(static_cast<uint8_t>(accumulator));
-    for (size_t at = 0; at < codes.size(); at += 255) {
-        size_t n = std::min<size_t>(255, codes.size() - at);
-        gif.push_back(static_cast<uint8_t>(n));
-        gif.insert(gif.end(), codes.begin() + static_cast<std::ptrdiff_t>(at),
-                   codes.begin() + static_cast<std::ptrdiff_t>(at + n));
-    }
-    gif.insert(gif.end(), {0, ';'});
-    return gif;
-}
-
-// An applet that loads `file` as brush 1.
-std::string LoadingScript(const std::string& file)
-{
-    return ".chunk lines=auto\n.function main source=\"@test.qas\"\n" +
-           CommandCall("loadbrush", {"#1", "\"" + file + "\""}) +
-           "    RETURN r0, 1\n.end\n";
-}
-
 class HostilePictures : public ::testing::Test {
 protected:
-    std::string Applet(const std::string& picture, const Bytes& bytes)
+    std::string Applet(const std::string& picture, const Bytes& bytes, const std::string& command = "loadbrush")
     {
         WriteFileBytes(dir.file(picture), bytes);
-        std::string applet = dir.file(picture + ".qma");
-        WriteFileBytes(applet, WriteApplet(AssembleTestApplet(LoadingScript(dir.file(picture)))));
+        std::string applet = dir.file(picture + "." + command + ".qma");
+        WriteFileBytes(applet, WriteApplet(AssembleTestApplet(
+                                   MarkedLoadScript(CommandCall(command, {"#1", "\"" + dir.file(picture) + "\""})))));
         return applet;
     }
 
@@ -142,9 +84,58 @@ TEST_F(HostilePictures, LyingPngChunkLengthEndsWithAnErrorNamingTheFile)
 // pixels.
 TEST_F(HostilePictures, MaximalGifIsHeldOnce)
 {
-    PlayerRun run = RunProgram(QM_PLAYER_PATH, {Applet("maximal.gif", MaximalGif())});
+    PlayerRun run = RunProgram(QM_PLAYER_PATH, {Applet("maximal.gif", RunsGif(16384, 16384, 1, 16384))});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_LT(run.maxRssKb, 1536 * kMiB);
+}
+
+// The same picture as an anim of one frame: its bitmap takes the decoded
+// canvas over.
+TEST_F(HostilePictures, MaximalGifAnimIsHeldOnce)
+{
+    PlayerRun run =
+        RunProgram(QM_PLAYER_PATH, {Applet("maximal.gif", RunsGif(16384, 16384, 1, 16384), "loadanim")});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_LT(run.maxRssKb, 1536 * kMiB);
+}
+
+// Ten frames of the largest size on a screen of one pixel: only the pixel
+// is decoded and held, as a brush and as an anim.
+TEST_F(HostilePictures, FramesOffTheScreenAreNeitherDecodedNorHeld)
+{
+    Bytes gif = RunsGif(1, 1, 10, 16384);
+    for (const char* command : {"loadbrush", "loadanim"}) {
+        PlayerRun run = RunProgram(QM_PLAYER_PATH, {Applet("offscreen.gif", gif, command)});
+        EXPECT_EQ(run.status, 0) << command << ": " << run.err;
+        EXPECT_NE(run.out.find("load ended"), std::string::npos) << command;
+        EXPECT_LT(run.maxRssKb, 128 * kMiB) << command;
+    }
+}
+
+// Interlaced frames must be decoded down to their second pass to show two
+// rows: three such frames of the largest size cost more than a picture of
+// the largest size and are refused before anything is decoded.
+TEST_F(HostilePictures, FramesTooCostlyToDecodeAreRefusedNamingTheFile)
+{
+    PlayerRun run =
+        RunProgram(QM_PLAYER_PATH, {Applet("costly.gif", RunsGif(16384, 2, 3, 16384, true), "loadanim")});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("Cannot open anim costly.gif!"), std::string::npos) << run.err;
+    EXPECT_LT(run.maxRssKb, 128 * kMiB);
+    // Two of them are within the bound.
+    PlayerRun two = RunProgram(QM_PLAYER_PATH, {Applet("two.gif", RunsGif(16384, 2, 2, 16384, true), "loadanim")});
+    EXPECT_EQ(two.status, 0) << two.err;
+}
+
+// A user abort while a large anim decodes ends the run as an abort does:
+// silently and with success.
+TEST_F(HostilePictures, AbortEndsALargeAnimDecode)
+{
+    std::string applet = Applet("maximal.gif", RunsGif(16384, 16384, 1, 16384), "loadanim");
+    PlayerRun run = RunPlayerAbortedAfter(QM_PLAYER_PATH, applet, "load begins");
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.out.find("load ended"), std::string::npos) << run.out;
 }
 
 }  // namespace

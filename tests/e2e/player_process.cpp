@@ -93,3 +93,18 @@ PlayerRun RunProgram(const std::string& program, const std::vector<std::string>&
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return run;
 }
+
+std::function<bool(const std::string& out, int pid)> SignalAfter(const char* text, int sig)
+{
+    return [text, sig](const std::string& out, int pid) {
+        if (out.find(text) == std::string::npos)
+            return false;
+        kill(pid, sig);
+        return true;
+    };
+}
+
+PlayerRun RunPlayerAbortedAfter(const std::string& player, const std::string& applet, const char* text)
+{
+    return RunProgram(player, {"-debugdevice", "console", "-forceflush", applet}, {}, SignalAfter(text, SIGTERM));
+}

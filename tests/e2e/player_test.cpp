@@ -90,18 +90,6 @@ const char kPrintsArguments[] =
 const char kLine5Report[] =
     "QuillmerePlayer: Not enough arguments!\nFile: test.qas (current line: 5 - In function: UpperStr)\n";
 
-// Sends `sig` once the player has written `text`, so that its own handlers
-// are in place by then.
-std::function<bool(const std::string&, int)> SignalAfter(const char* text, int sig)
-{
-    return [text, sig](const std::string& out, int pid) {
-        if (out.find(text) == std::string::npos)
-            return false;
-        kill(pid, sig);
-        return true;
-    };
-}
-
 class Player : public ::testing::Test {
 protected:
     TempDir dir;
@@ -317,9 +305,11 @@ TEST_F(Player, LostOutputFailsTheRun)
 TEST_F(Player, StartupMessagesSayWhatHappened)
 {
     mkdir(dir.file("folder.qma").c_str(), 0700);
-    EXPECT_EQ(Play({dir.file("folder.qma")}).err, "QuillmerePlayer: Cannot read file folder.qma !\n");
+    EXPECT_EQ(Play({dir.file("folder.qma")}).err,
+              "QuillmerePlayer: Cannot read file folder.qma !\n" + dir.file("folder.qma") + " is a folder, not a file\n");
     WriteFileBytes(dir.file("empty.qma"), {});
-    EXPECT_EQ(Play({dir.file("empty.qma")}).err, "QuillmerePlayer: Script is empty!\n");
+    EXPECT_EQ(Play({dir.file("empty.qma")}).err,
+              "QuillmerePlayer: Script is empty!\nFile: " + dir.file("empty.qma") + "\n");
 
     AppletDescription packed = AssembleTestApplet(kEndsNormally);
     packed.packed = true;

@@ -1,7 +1,8 @@
 // A display that shows a background picture has the picture's size, in the
 // player as a script sees it: snapshots of the display and of its window,
 // the size GetAttribute answers and the box SetClipRegion accepts all read
-// that one size, whatever size the display was declared with.
+// that one size, whatever size the display was declared with. The picture
+// it shows cannot be replaced under it.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -108,6 +109,31 @@ TEST_F(ShownPicture, ClipRegionsMustFitThePicture)
     EXPECT_NE(run.out.find("too wide Nil 1225\n"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("too high Nil 1225\n"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("whole picture Nil 0\n"), std::string::npos) << run.out;
+}
+
+TEST_F(ShownPicture, TheShownPictureIsNotReplacedUnderTheDisplay)
+{
+    std::string other = dir.file("other.png"), shown = dir.file("shown.bmp");
+    ASSERT_TRUE(RunPython(dir.path(), kMakePng, other + " 5 3"));
+    PlayerRun run = Play(17, 9,
+                         PrintAfter("replace", CommandCall("loadbgpic", {"#1", "\"" + other + "\""}, 1)) +
+                             PrintAfter("bgpic", CommandCall("getattribute", {"#21", "#1", "#4"}, 1)) +
+                             PrintAfter("width", CommandCall("getattribute", {"#21", "#1", "#0"}, 1)) +
+                             CommandCall("savesnapshot", {"\"" + shown + "\"", "#1", "#0"}) +
+                             PrintAfter("another", CommandCall("loadbgpic", {"#2", "\"" + other + "\""}, 1)));
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("replace Nil 1051\n"), std::string::npos) << run.out;  // ERR_FREEABGPIC
+    EXPECT_NE(run.out.find("bgpic 1 0\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("width 17 0\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("another Nil 0\n"), std::string::npos) << run.out;
+    // PIL reads the snapshot back: it is the first picture, pixel for pixel.
+    EXPECT_TRUE(RunPython(dir.path(), R"PY(
+import sys
+from PIL import Image
+a, b = Image.open(sys.argv[1]).convert('RGB'), Image.open(sys.argv[2]).convert('RGB')
+assert a.size == b.size and list(a.getdata()) == list(b.getdata())
+)PY",
+                          shown + " " + dir.file("picture.png")));
 }
 
 }  // namespace

@@ -51,3 +51,10 @@ std::string CommandCall(const std::string& name, const std::vector<std::string>&
     }
     return t + "    CALL r0, " + std::to_string(r) + ", " + std::to_string(results + 1) + "\n";
 }
+
+std::string MarkedLoadScript(const std::string& calls, const std::string& setup)
+{
+    return ".chunk lines=auto\n.function main source=\"@test.qas\"\n" + setup +
+           CommandCall("debugprint", {"\"load begins\""}) + calls + CommandCall("debugprint", {"\"load ended\""}) +
+           "    RETURN r0, 1\n.end\n";
+}

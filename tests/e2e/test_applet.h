@@ -18,3 +18,7 @@ std::string Fill(std::string text, const std::vector<std::pair<std::string, std:
 // in r1 on: assembly constants, "nil", @name for a global's value, or
 // {key=constant,...} for a table. The first of `results` values lands in r0.
 std::string CommandCall(const std::string& name, const std::vector<std::string>& operands, int results = 0);
+
+// The source of an applet that runs `setup`, then `calls` between the debug
+// lines "load begins" and "load ended", which tell how far it came.
+std::string MarkedLoadScript(const std::string& calls, const std::string& setup = "");

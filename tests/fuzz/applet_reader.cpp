@@ -15,10 +15,10 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     static VmState* vm = VmOpenState();
-    char name[MEMORY_NAME_MAX];
-    if (!MakeMemoryName(data, size, name, sizeof name))
+    MemoryName name;
+    if (!MakeMemoryName(data, size, &name))
         return 0;
-    StreamHandle* stream = StreamOpen(name, STREAM_READ);
+    StreamHandle* stream = StreamOpen(name.c_str(), STREAM_READ);
     if (!stream)
         return 0;
     CoreContext context{};
@@ -27,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     applet.versionMinor = 1;
     ResetStartupDisplayRecord(&StartupDisplayRecord);
     AppletOrigin origin{};
-    ReadAppletSections(name, &context, vm, stream, 0, &applet, &origin);
+    ReadAppletSections(name.c_str(), &context, vm, stream, 0, &applet, &origin);
     StreamClose(stream);
     FreeAppletInfoLists(&applet);
     FreeIconTable();

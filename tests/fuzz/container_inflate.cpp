@@ -14,13 +14,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     // that fills and a block that outlasts the stream are reached.
     size_t room = 1 + (size * 2654435761u) % 70000;
     std::vector<uint8_t> input(data, data + size);
-    char name[MEMORY_NAME_MAX];
-    if (!MakeMemoryName(input.data(), input.size(), name, sizeof name))
+    MemoryName name;
+    if (!MakeMemoryName(input.data(), input.size(), &name))
         return 0;
     std::vector<uint8_t> out(room);
     uint64_t produced = 0;
     uint64_t length = 0;
-    InflateFileWithMagic(CONTAINER_MAGIC_PACKAGE, name, nullptr, nullptr, 0, &produced, &length, out.data(),
+    InflateFileWithMagic(CONTAINER_MAGIC_PACKAGE, name.c_str(), nullptr, nullptr, 0, &produced, &length, out.data(),
                          out.size());
     if (produced > out.size())
         __builtin_trap();

@@ -103,6 +103,104 @@ def texts():
         put("patterns", name, bytes([len(pattern)]) + pattern + subject)
 
 
+def runs_gif(screen, frames, side, interlaced=False):
+    """frames frames of side x side indices 0: LZW codes for ever longer
+    runs, then the longest again and again (a large frame in few bytes)."""
+    g = b"GIF89a" + struct.pack("<HH", *screen) + bytes([0x80, 0, 0, 255, 0, 0, 0, 0, 255])
+    for _ in range(frames):
+        g += b"," + struct.pack("<HHHH", 0, 0, side, side) + bytes([0x40 if interlaced else 0, 2])
+        out, acc, held = bytearray(), 0, 0
+
+        def put(code, bits):
+            nonlocal acc, held
+            acc |= code << held
+            held += bits
+            while held >= 8:
+                out.append(acc & 255)
+                acc >>= 8
+                held -= 8
+        bits, nxt, produced, length = 3, 6, 1, 1
+        put(4, bits)
+        put(0, bits)
+        while produced < side * side and nxt < 4096:
+            put(nxt, bits)
+            length += 1
+            produced += length
+            nxt += 1
+            if nxt == 1 << bits and bits < 12:
+                bits += 1
+        while produced < side * side:
+            put(4095, 12)
+            produced += length
+        put(5, 12)
+        if held:
+            out.append(acc & 255)
+        for at in range(0, len(out), 255):
+            g += bytes([len(out[at:at + 255])]) + out[at:at + 255]
+        g += b"\0"
+    return g + b";"
+
+
+def png(width, height, depth, colour_type, rows, plte=b"", trns=b""):
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+    out = b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, depth, colour_type, 0, 0, 0))
+    if plte:
+        out += chunk(b"PLTE", plte)
+    if trns:
+        out += chunk(b"tRNS", trns)
+    return out + chunk(b"IDAT", zlib.compress(b"".join(b"\0" + r for r in rows), 9)) + chunk(b"IEND", b"")
+
+
+def crc8(data):
+    crc = 0
+    for b in data:
+        crc ^= b
+        for _ in range(8):
+            crc = ((crc << 1) ^ 0x07 if crc & 0x80 else crc << 1) & 0xFF
+    return crc
+
+
+def crc16(data):
+    crc = 0
+    for b in data:
+        crc ^= b << 8
+        for _ in range(8):
+            crc = ((crc << 1) ^ 0x8005 if crc & 0x8000 else crc << 1) & 0xFFFF
+    return crc
+
+
+def silent_flac(declared, held, rate, channels):
+    """16-bit silence in constant subframes, declaring `declared` frames."""
+    info = struct.pack(">HH", min(held, 65535) or 16, 65535) + bytes(6)
+    info += ((rate << 44) | ((channels - 1) << 41) | (15 << 36) | declared).to_bytes(8, "big") + bytes(16)
+    out = b"fLaC" + bytes([0x80, 0, 0, 34]) + info
+    number = 0
+    while held:
+        n = min(held, 65535)
+        held -= n
+        assert number < 0x80
+        frame = bytes([0xFF, 0xF8, 0x70, ((channels - 1) << 4) | 0x08, number]) + struct.pack(">H", n - 1)
+        frame += bytes([crc8(frame)]) + bytes(3 * channels)
+        out += frame + struct.pack(">H", crc16(frame))
+        number += 1
+    return out
+
+
+def hostile_media():
+    """Frames far larger than their screen, packed PNG rows, FLAC lengths
+    that say more than the files hold or that cannot be believed."""
+    put("gif_anim_decoder", "offscreen.gif", runs_gif((1, 1), 3, 1024))
+    put("gif_anim_decoder", "below-interlaced.gif", runs_gif((1024, 2), 2, 1024, True))
+    put("gif_decoder", "offscreen.gif", runs_gif((1, 1), 1, 1024))
+    put("png_decoder", "grey1.png", png(1024, 1024, 1, 0, [bytes(128)] * 1024))
+    put("png_decoder", "pal2-trns.png", png(13, 5, 2, 3, [bytes([0x1B, 0x6C, 0xE4, 0x39])] * 5,
+                                            bytes([10, 20, 30, 40, 50, 60, 70, 80, 90]), bytes([0, 128])))
+    put("sample_decoder", "declares-more.flac", silent_flac(1 << 28, 1000, 8000, 2))
+    put("sample_decoder", "cut-frame.flac", silent_flac(100, 100, 8000, 1)[:-1])
+    put("music_decoder", "declares-more.flac", silent_flac(1 << 28, 1000, 8000, 2))
+
+
 def main():
     if len(sys.argv) != 2:
         sys.exit(__doc__)
@@ -111,6 +209,7 @@ def main():
     catalogs()
     http()
     texts()
+    hostile_media()
 
 
 if __name__ == "__main__":

@@ -12,10 +12,10 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    char name[MEMORY_NAME_MAX];
-    if (!MakeMemoryName(data, size, name, sizeof name))
+    MemoryName name;
+    if (!MakeMemoryName(data, size, &name))
         return 0;
-    StreamHandle* stream = StreamOpen(name, STREAM_READ);
+    StreamHandle* stream = StreamOpen(name.c_str(), STREAM_READ);
     if (!stream)
         return 0;
     // A state of its own per input: the VM frees its objects when it closes.

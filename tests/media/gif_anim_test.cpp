@@ -1,7 +1,9 @@
 // The animated-GIF reader against PIL's composition of the same file (frames
 // with their own rectangles, disposal 1, 2 and 3, transparency, a local
 // palette, an interlaced frame, delays), and hostile files: frames outside
-// the screen, broken codes, missing trailers, absurd sizes.
+// the screen (whose rows past it are never decoded, and whose cost off the
+// screen is bounded), broken codes, missing trailers, absurd sizes; and an
+// abort between rows.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -10,10 +12,12 @@
 #include <vector>
 
 #include "core/io/error_codes.h"
+#include "core/vm/error_hooks.h"
 #include "media/gif_anim.h"
 #include "media/image_codecs.h"
 #include "platform/posix/os_memory.h"
 #include "support/anim_gif_oracle.h"
+#include "support/hand_gifs.h"
 #include "support/picture_oracle.h"
 #include "support/temp_dir.h"
 
@@ -203,6 +207,95 @@ TEST(GifAnim, HostileFilesFailCleanly)
     ASSERT_EQ(Open(bad, &decoder, &info), 0u);
     const uint32_t* pixels = nullptr;
     EXPECT_EQ(DecodeGifAnimFrame(decoder, 0, &pixels), uint32_t{ERR_LOADPICTURE});
+    CloseGifAnim(decoder);
+}
+
+// The frame is 60000 rows high on a screen of two, and its data ends after
+// its second row: the rows below the screen are never decoded, so the
+// missing data is never missed. Interlaced, the second row comes in the
+// last pass, after half the frame, so there the data is missed.
+TEST(GifAnim, RowsBelowTheScreenAreNeverDecoded)
+{
+    for (bool interlaced : {false, true}) {
+        GifAnimDecoder* decoder = nullptr;
+        GifAnimInfo info{};
+        ASSERT_EQ(Open(LiteralGif(4, 2, {{0, 0, 4, 60000, interlaced, 8, false}}), &decoder, &info), 0u);
+        const uint32_t* pixels = nullptr;
+        ASSERT_EQ(DecodeGifAnimFrame(decoder, 0, &pixels), interlaced ? uint32_t{ERR_LOADPICTURE} : 0u);
+        for (int i = 0; !interlaced && i < 8; ++i)
+            EXPECT_EQ(pixels[i], 0xFF0000FFu) << i;
+        CloseGifAnim(decoder);
+    }
+    // A screen of one row needs only the first pass.
+    GifAnimDecoder* decoder = nullptr;
+    GifAnimInfo info{};
+    ASSERT_EQ(Open(LiteralGif(4, 1, {{0, 0, 4, 60000, true, 4, false}}), &decoder, &info), 0u);
+    const uint32_t* pixels = nullptr;
+    EXPECT_EQ(DecodeGifAnimFrame(decoder, 0, &pixels), 0u);
+    CloseGifAnim(decoder);
+}
+
+// Interlaced frames of 100 x 100 on a screen of 100 x 2 decode 51 rows to
+// show 2: 4900 indices each for nothing. Frames may waste no more than the
+// largest picture holds, all of them together.
+TEST(GifAnim, WhatFramesCostOffTheScreenIsBoundedAtOpen)
+{
+    uint64_t limit = ImageDecodePixelLimit;
+    ImageDecodePixelLimit = 10000;
+    LiteralFrame costly{0, 0, 100, 100, true, 5100, true};
+    GifAnimDecoder* decoder = nullptr;
+    GifAnimInfo info{};
+    ASSERT_EQ(Open(LiteralGif(100, 2, {costly, costly}), &decoder, &info), 0u);
+    EXPECT_EQ(info.frameCount, 2u);
+    const uint32_t* pixels = nullptr;
+    EXPECT_EQ(DecodeGifAnimFrame(decoder, 1, &pixels), 0u);
+    CloseGifAnim(decoder);
+    EXPECT_EQ(Open(LiteralGif(100, 2, {costly, costly, costly}), &decoder, &info), uint32_t{ERR_BADDIMENSIONS});
+    EXPECT_EQ(decoder, nullptr);
+    // Not interlaced, the same frames decode only the two rows shown.
+    costly.interlaced = false;
+    ASSERT_EQ(Open(LiteralGif(100, 2, std::vector<LiteralFrame>(20, costly)), &decoder, &info), 0u);
+    CloseGifAnim(decoder);
+    ImageDecodePixelLimit = limit;
+}
+
+TEST(GifAnim, AbortStopsAFrameBetweenRowsAndTheNextDecodeStartsAfresh)
+{
+    GifAnimDecoder* decoder = nullptr;
+    GifAnimInfo info{};
+    ASSERT_EQ(Open(LiteralGif(8, 8, {{0, 0, 8, 8, false, 64, true}}), &decoder, &info), 0u);
+    const uint32_t* pixels = nullptr;
+    VmAbortFlag.store(1);
+    EXPECT_EQ(DecodeGifAnimFrame(decoder, 0, &pixels), uint32_t{ERR_USERABORT});
+    VmAbortFlag.store(0);
+    ASSERT_EQ(DecodeGifAnimFrame(decoder, 0, &pixels), 0u);
+    for (int i = 0; i < 64; ++i)
+        ASSERT_EQ(pixels[i], 0xFF0000FFu) << i;
+    CloseGifAnim(decoder);
+}
+
+// The canvas handed over holds the frame and a spare row; decoding goes on
+// in a canvas of its own.
+TEST(GifAnim, TakenCanvasHoldsTheFrameAndDecodingGoesOn)
+{
+    GifAnimDecoder* decoder = nullptr;
+    GifAnimInfo info{};
+    ASSERT_EQ(Open(LiteralGif(8, 4, {{2, 1, 3, 2, false, 6, true}, {0, 0, 1, 1, false, 1, true}}), &decoder, &info),
+              0u);
+    const uint32_t* pixels = nullptr;
+    ASSERT_EQ(DecodeGifAnimFrame(decoder, 1, &pixels), 0u);
+    std::vector<uint32_t> expected(pixels, pixels + 32);
+    uint32_t* taken = TakeGifAnimCanvas(decoder);
+    ASSERT_EQ(taken, pixels);
+    taken[32 + 7] = 0;  // the spare row is there to be written
+    EXPECT_EQ(std::vector<uint32_t>(taken, taken + 32), expected);
+    ASSERT_EQ(DecodeGifAnimFrame(decoder, 1, &pixels), 0u);
+    EXPECT_NE(pixels, taken);
+    EXPECT_EQ(std::vector<uint32_t>(pixels, pixels + 32), expected);
+    EXPECT_EQ(expected[1 * 8 + 2], 0xFF0000FFu);
+    EXPECT_EQ(expected[0], 0xFF0000FFu);
+    EXPECT_EQ(expected[1], 0xFFFF0000u);
+    OsFreeMem(taken);
     CloseGifAnim(decoder);
 }
 

@@ -3,6 +3,9 @@
 // hostile files: every broken file gives an error and nothing else.
 #include <gtest/gtest.h>
 
+#include <spng.h>
+#include <zlib.h>
+
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -17,6 +20,7 @@
 #include "media/image_codecs.h"
 #include "media/image_files.h"
 #include "platform/posix/os_memory.h"
+#include "support/hand_gifs.h"
 #include "support/picture_oracle.h"
 #include "support/temp_dir.h"
 
@@ -539,6 +543,187 @@ TEST(PictureDecoders, HostileHeadersAreRefusedBeforeAllocating)
             FreeImagePixels(&image);
         EXPECT_TRUE(error == 0 || image.pixels == nullptr) << c.what;
     }
+}
+
+// The logical screen is the picture: what of a frame lies outside it is
+// neither shown nor decoded (the data of this frame of 60000 rows ends
+// after the two rows on the screen); only a file without a screen takes
+// the frame's extent.
+TEST(PictureDecoders, GifPictureIsItsLogicalScreen)
+{
+    const uint32_t red = 0xFFFF0000u, blue = 0xFF0000FFu;
+    struct Case {
+        const char* what;
+        std::vector<uint8_t> gif;
+        int32_t width, height;
+        uint32_t error;
+        std::vector<int> blue;  // the pixels of index 1
+    };
+    const Case cases[] = {
+        {"rows below the screen", LiteralGif(4, 2, {{0, 0, 4, 60000, false, 8, false}}), 4, 2, 0,
+         {0, 1, 2, 3, 4, 5, 6, 7}},
+        {"interlaced rows below the screen", LiteralGif(4, 2, {{0, 0, 4, 60000, true, 8, false}}), 4, 2,
+         ERR_LOADPICTURE, {}},
+        {"sticking out right and below", LiteralGif(8, 8, {{6, 6, 4, 4, false, 16, true}}), 8, 8, 0, {54, 55, 62, 63}},
+        {"wholly outside", LiteralGif(8, 8, {{9, 0, 4, 4, false, 16, true}}), 8, 8, 0, {}},
+        {"no screen", LiteralGif(0, 0, {{2, 1, 3, 2, false, 6, true}}), 5, 3, 0, {7, 8, 9, 12, 13, 14}},
+        {"the largest frame on one pixel", RunsGif(1, 1, 1, 16384), 1, 1, 0, {}},
+    };
+    for (const Case& c : cases) {
+        ImageData probed{};
+        ASSERT_EQ(DecodeGif(c.gif.data(), c.gif.size(), true, &probed), 0u) << c.what;
+        EXPECT_EQ(probed.width, c.width) << c.what;
+        EXPECT_EQ(probed.height, c.height) << c.what;
+        ImageData image{};
+        ASSERT_EQ(DecodeGif(c.gif.data(), c.gif.size(), false, &image), c.error) << c.what;
+        if (c.error) {
+            EXPECT_EQ(image.pixels, nullptr);
+            continue;
+        }
+        for (int i = 0; i < c.width * c.height; ++i) {
+            bool isBlue = std::find(c.blue.begin(), c.blue.end(), i) != c.blue.end();
+            ASSERT_EQ(image.pixels[i], isBlue ? blue : red) << c.what << " pixel " << i;
+        }
+        FreeImagePixels(&image);
+    }
+}
+
+// Grey and palette PNGs of 1 to 8 bits, with and without tRNS (also ones
+// that match nothing, or that libspng ignores), palettes shorter than the
+// indices reach, widths that end inside a byte: DecodePng gives exactly
+// what libspng's own expansion to RGBA gives.
+std::vector<uint8_t> MakePng(uint32_t w, uint32_t h, uint8_t depth, uint8_t colourType, bool interlaced,
+                             const std::vector<uint8_t>& plte, const std::vector<uint8_t>& trns, uint32_t* seed)
+{
+    auto chunk = [](std::vector<uint8_t>* out, const char* type, const std::vector<uint8_t>& data) {
+        std::vector<uint8_t> typed(type, type + 4);
+        typed.insert(typed.end(), data.begin(), data.end());
+        uint8_t length[4];
+        StoreBE32(length, static_cast<uint32_t>(data.size()));
+        out->insert(out->end(), length, length + 4);
+        out->insert(out->end(), typed.begin(), typed.end());
+        uint8_t crc[4];
+        StoreBE32(crc, static_cast<uint32_t>(crc32(0, typed.data(), static_cast<uInt>(typed.size()))));
+        out->insert(out->end(), crc, crc + 4);
+    };
+    std::vector<uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    std::vector<uint8_t> ihdr(13);
+    StoreBE32(ihdr.data(), w);
+    StoreBE32(ihdr.data() + 4, h);
+    ihdr[8] = depth, ihdr[9] = colourType, ihdr[12] = interlaced ? 1 : 0;
+    chunk(&png, "IHDR", ihdr);
+    if (!plte.empty())
+        chunk(&png, "PLTE", plte);
+    if (!trns.empty())
+        chunk(&png, "tRNS", trns);
+    // Rows of random bytes under filter 0 (Adam7 passes are rows too: the
+    // bytes are made for the largest case and inflated only as far as used).
+    std::vector<uint8_t> raw;
+    size_t rowBytes = (size_t{w} * depth + 7) / 8;
+    for (uint32_t y = 0; y < h * 2; ++y) {
+        raw.push_back(0);
+        for (size_t i = 0; i < rowBytes; ++i) {
+            *seed = *seed * 1103515245u + 12345u;
+            raw.push_back(static_cast<uint8_t>(*seed >> 16));
+        }
+    }
+    if (interlaced) {
+        // Seven passes: the rows of each, filter 0, cut from the random bytes.
+        static const int kX0[7] = {0, 4, 0, 2, 0, 1, 0}, kY0[7] = {0, 0, 4, 0, 2, 0, 1};
+        static const int kDx[7] = {8, 8, 4, 4, 2, 2, 1}, kDy[7] = {8, 8, 8, 4, 4, 2, 2};
+        std::vector<uint8_t> passes;
+        size_t at = 1;
+        for (int p = 0; p < 7; ++p) {
+            uint32_t pw = w > uint32_t(kX0[p]) ? (w - kX0[p] + kDx[p] - 1) / kDx[p] : 0;
+            uint32_t ph = h > uint32_t(kY0[p]) ? (h - kY0[p] + kDy[p] - 1) / kDy[p] : 0;
+            if (!pw || !ph)
+                continue;
+            for (uint32_t y = 0; y < ph; ++y) {
+                passes.push_back(0);
+                size_t n = (size_t{pw} * depth + 7) / 8;
+                passes.insert(passes.end(), raw.begin() + static_cast<long>(at), raw.begin() + static_cast<long>(at + n));
+                at += n;
+            }
+        }
+        raw = passes;
+    } else {
+        raw.resize((rowBytes + 1) * h);
+    }
+    uLongf size = compressBound(static_cast<uLong>(raw.size()));
+    std::vector<uint8_t> idat(size);
+    compress(idat.data(), &size, raw.data(), static_cast<uLong>(raw.size()));
+    idat.resize(size);
+    chunk(&png, "IDAT", idat);
+    chunk(&png, "IEND", {});
+    return png;
+}
+
+// libspng's own RGBA expansion of the whole picture, as ARGB words.
+std::vector<uint32_t> LibspngArgb(const std::vector<uint8_t>& png)
+{
+    spng_ctx* ctx = spng_ctx_new(0);
+    spng_set_png_buffer(ctx, png.data(), png.size());
+    size_t size = 0;
+    std::vector<uint32_t> argb;
+    if (spng_decoded_image_size(ctx, SPNG_FMT_RGBA8, &size) == 0) {
+        std::vector<uint8_t> rgba(size);
+        if (spng_decode_image(ctx, rgba.data(), size, SPNG_FMT_RGBA8, SPNG_DECODE_TRNS) == 0)
+            for (size_t i = 0; i < size; i += 4)
+                argb.push_back(uint32_t{rgba[i + 3]} << 24 | uint32_t{rgba[i]} << 16 | uint32_t{rgba[i + 1]} << 8 |
+                               rgba[i + 2]);
+    }
+    spng_ctx_free(ctx);
+    return argb;
+}
+
+TEST(PictureDecoders, PackedPngRowsMatchLibspngExactly)
+{
+    uint32_t seed = 7;
+    int cases = 0;
+    for (uint8_t depth : {1, 2, 4, 8}) {
+        const uint32_t levels = 1u << depth;
+        std::vector<std::pair<std::vector<uint8_t>, std::vector<uint8_t>>> variants;  // PLTE, tRNS
+        // Grey: no tRNS, a level that occurs, a value past the levels.
+        variants.push_back({{}, {}});
+        variants.push_back({{}, {0, static_cast<uint8_t>(levels - 1)}});
+        variants.push_back({{}, {1, 0}});
+        // Palettes: one entry, half, all; tRNS shorter than the palette,
+        // as long, and longer (which libspng ignores).
+        for (uint32_t entries : {1u, levels / 2 + 1, levels}) {
+            std::vector<uint8_t> plte;
+            for (uint32_t i = 0; i < entries * 3; ++i)
+                plte.push_back(static_cast<uint8_t>(i * 37 + depth));
+            for (uint32_t alphas : {0u, (entries + 1) / 2, entries, entries + 1}) {
+                std::vector<uint8_t> trns;
+                for (uint32_t i = 0; i < alphas; ++i)
+                    trns.push_back(static_cast<uint8_t>(i * 53));
+                variants.push_back({plte, trns});
+            }
+        }
+        for (const auto& [plte, trns] : variants) {
+            uint8_t colourType = plte.empty() ? 0 : 3;
+            for (uint32_t w : {1u, 3u, 7u, 8u, 9u, 13u, 33u}) {
+                for (bool interlaced : {false, true}) {
+                    std::vector<uint8_t> png = MakePng(w, 5, depth, colourType, interlaced, plte, trns, &seed);
+                    std::vector<uint32_t> expected = LibspngArgb(png);
+                    ASSERT_EQ(expected.size(), size_t{w} * 5) << int(depth) << " " << w;
+                    ImageData image{};
+                    ASSERT_EQ(DecodePng(png.data(), png.size(), false, &image), 0u);
+                    std::vector<uint32_t> ours(image.pixels, image.pixels + expected.size());
+                    EXPECT_EQ(ours, expected) << "depth " << int(depth) << " type " << int(colourType) << " width "
+                                              << w << " plte " << plte.size() / 3 << " trns " << trns.size()
+                                              << (interlaced ? " interlaced" : "");
+                    FreeImagePixels(&image);
+                    ++cases;
+                    // Cut inside the pixels, the picture is broken.
+                    std::vector<uint8_t> cut(png.begin(), png.end() - 20);
+                    EXPECT_EQ(DecodePng(cut.data(), cut.size(), false, &image), uint32_t{ERR_LOADPICTURE});
+                    EXPECT_EQ(image.pixels, nullptr);
+                }
+            }
+        }
+    }
+    EXPECT_GT(cases, 500);
 }
 
 // ---------------------------------------------------------------------------

@@ -6,6 +6,7 @@
 // names them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <cstdio>
@@ -20,6 +21,7 @@
 #include "media/sound.h"
 #include "media/sound_decoders.h"
 #include "support/shell_output.h"
+#include "support/silent_flac.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -258,6 +260,114 @@ TEST_F(SoundFiles, SamplesLargerThanTheLimitAreRefused)
     MaxSampleBytes = uint64_t{kFrames} * 4;
     EXPECT_EQ(OpenFile("loadsample", 1, wav), 0u);
     MaxSampleBytes = saved;
+}
+
+TEST_F(SoundFiles, AllSamplesTogetherStayWithinTheLimit)
+{
+    const uint64_t one = uint64_t{kFrames} * 4;
+    uint64_t saved = MaxSampleBytes;
+    MaxSampleBytes = 2 * one;
+    EXPECT_EQ(OpenFile("loadsample", 1, wav), 0u);
+    EXPECT_EQ(OpenFile("loadsample", 2, wav), 0u);
+    SetErrorText("");
+    EXPECT_EQ(OpenFile("loadsample", 3, wav), uint32_t{ERR_LOADSOUND});
+    EXPECT_NE(Message(ERR_LOADSOUND).find("sound.wav"), std::string::npos);
+    EXPECT_EQ(FoundSample(3), nullptr);
+    // A sample loaded in the place of another takes that one's share.
+    EXPECT_EQ(OpenFile("loadsample", 2, wav), 0u);
+    ASSERT_NE(FoundSample(1), nullptr);
+    FreeSample(vm, FoundSample(1));
+    EXPECT_EQ(OpenFile("loadsample", 3, wav), 0u);
+    MaxSampleBytes = saved;
+}
+
+TEST_F(SoundFiles, FlacLengthsDecideBeforeDecoding)
+{
+    auto write = [&](const std::string& name, const std::vector<uint8_t>& bytes) {
+        std::string file = dir.file(name);
+        std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+        return file;
+    };
+    // The independent reader agrees with what the files declare and hold.
+    std::string whole = write("whole.flac", SilentFlac(200000, 200000, 8000, 2));
+    EXPECT_EQ(ShellOutput("soxi -s '" + whole + "'"), "200000\n");
+    ASSERT_EQ(OpenFile("loadsample", 1, whole), 0u) << Message(ERR_LOADSOUND);
+    EXPECT_EQ(FoundSample(1)->frames, 200000u);
+    EXPECT_EQ(FoundSample(1)->pcmBytes, 800000u);
+    // Declaring a length past what all samples may hold is refused.
+    uint64_t saved = MaxSampleBytes;
+    MaxSampleBytes = 799999 + 800000;
+    SetErrorText("");
+    EXPECT_EQ(OpenFile("loadsample", 2, whole), uint32_t{ERR_LOADSOUND});
+    EXPECT_NE(Message(ERR_LOADSOUND).find("whole.flac"), std::string::npos);
+    MaxSampleBytes = saved;
+    // 1 GiB and a little more in 72 KB.
+    std::string huge = write("huge.flac", SilentFlac(268500000, 268500000, 48000, 2));
+    EXPECT_EQ(OpenFile("loadsample", 2, huge), uint32_t{ERR_LOADSOUND});
+    EXPECT_NE(Message(ERR_LOADSOUND).find("huge.flac"), std::string::npos);
+    // Music streams: the same file opens at once with its length.
+    ASSERT_EQ(OpenFile("openmusic", 1, huge), 0u);
+    EXPECT_EQ(FoundMusic(1)->durationMs, uint32_t(268500000ull * 1000 / 48000));
+    // A file that holds less than it says keeps what it holds; one whose
+    // only frame is cut holds nothing and is no sample.
+    std::string shorter = write("shorter.flac", SilentFlac(300000, 70000, 8000, 1));
+    ASSERT_EQ(OpenFile("loadsample", 3, shorter), 0u) << Message(ERR_LOADSOUND);
+    EXPECT_EQ(FoundSample(3)->frames, 70000u);
+    std::vector<uint8_t> one = SilentFlac(100, 100, 8000, 1);
+    ASSERT_EQ(OpenFile("loadsample", 4, write("one.flac", one)), 0u);
+    EXPECT_EQ(FoundSample(4)->frames, 100u);
+    one.pop_back();
+    SetErrorText("");
+    EXPECT_EQ(OpenFile("loadsample", 5, write("cut one.flac", one)), uint32_t{ERR_LOADSOUND});
+    EXPECT_NE(Message(ERR_LOADSOUND).find("cut one.flac"), std::string::npos);
+    EXPECT_EQ(FoundSample(5), nullptr);
+}
+
+// Floating-point samples keep their level (full scale is 1.0, nothing is
+// scaled to the file's peak, which would take a pass over the whole file)
+// and what lies beyond full scale is clipped, not wrapped.
+TEST_F(SoundFiles, FloatingPointSamplesKeepTheirLevelAndClip)
+{
+    const std::vector<float> values = {0.0f, 0.5f, -0.5f, 0.25f, 1.0f, -1.0f, 1.5f, -2.0f, 0.001f};
+    std::vector<uint8_t> wavBytes;
+    auto put32 = [&](uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            wavBytes.push_back(static_cast<uint8_t>(v >> (8 * i)));
+    };
+    auto put16 = [&](uint32_t v) {
+        wavBytes.push_back(static_cast<uint8_t>(v));
+        wavBytes.push_back(static_cast<uint8_t>(v >> 8));
+    };
+    const uint32_t dataBytes = static_cast<uint32_t>(values.size() * 4);
+    wavBytes.insert(wavBytes.end(), {'R', 'I', 'F', 'F'});
+    put32(4 + 8 + 16 + 8 + dataBytes);
+    wavBytes.insert(wavBytes.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
+    put32(16);
+    put16(3);  // IEEE float
+    put16(1);
+    put32(8000);
+    put32(8000 * 4);
+    put16(4);
+    put16(32);
+    wavBytes.insert(wavBytes.end(), {'d', 'a', 't', 'a'});
+    put32(dataBytes);
+    for (float v : values) {
+        uint32_t bits;
+        std::memcpy(&bits, &v, 4);
+        put32(bits);
+    }
+    std::string file = dir.file("float.wav");
+    std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(wavBytes.data()), wavBytes.size());
+    ASSERT_EQ(OpenFile("loadsample", 1, file), 0u) << Message(ERR_LOADSOUND);
+    Sample* s = FoundSample(1);
+    ASSERT_NE(s, nullptr);
+    ASSERT_EQ(s->frames, values.size());
+    ASSERT_EQ(s->bits, 16u);
+    auto* pcm = static_cast<const int16_t*>(s->pcm);
+    for (size_t i = 0; i < values.size(); ++i) {
+        double expected = std::max(-32768.0, std::min(32767.0, values[i] * 32767.0));
+        EXPECT_NEAR(pcm[i], expected, 1.0) << values[i];
+    }
 }
 
 }  // namespace

@@ -1,7 +1,9 @@
 // OpenVideo on a tiny video that ffmpeg makes: GetAttribute against
-// ffprobe, the first frame against the frame ffmpeg extracts, the same
-// video through a ":::memory" name (the stream layer), and the refusals:
-// "native" has no decoder, sounds and broken files are no videos.
+// ffprobe, the frame count of every container against ffprobe's count of
+// decoded frames (also through a video layer), the first frame against the
+// frame ffmpeg extracts, the same video through a ":::memory" name (the
+// stream layer), and the refusals: "native" has no decoder, sounds and
+// broken files are no videos.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -14,7 +16,10 @@
 
 #include "core/io/error_codes.h"
 #include "core/io/errors.h"
+#include "core/io/stream.h"
 #include "core/io/virtual_names.h"
+#include "display/layers.h"
+#include "display/pictures.h"
 #include "gfx/bitmaps/bitmap.h"
 #include "gfx/graphics_fixture.h"
 #include "media/ffmpeg_module.h"
@@ -22,6 +27,7 @@
 #include "media/video_decoder.h"
 #include "support/shell_output.h"
 #include "support/temp_dir.h"
+#include "support/test_displays.h"
 
 namespace {
 
@@ -88,6 +94,104 @@ TEST_F(VideoFiles, AttributesAgreeWithFfprobe)
     EXPECT_EQ(Attribute(1, 83), Value{0.0});   // not playing
 }
 
+// 64 x 48, 2 s at 25 frames a second: containers that store the count,
+// ones that give only a frame rate and a length (the stream's or their
+// own), and bare streams that give no length at all, whose frames are
+// counted.
+TEST_F(VideoFiles, FrameCountsAgreeWithFfprobesCountOfDecodedFrames)
+{
+    struct Clip {
+        const char* file;
+        const char* encoder;
+        const char* muxer;  // null: by the extension
+    } clips[] = {
+        {"clip.ogv", "libtheora", nullptr},  {"vp8.webm", "libvpx", nullptr}, {"vp9.webm", "libvpx-vp9", nullptr},
+        {"clip.mkv", "mpeg4", nullptr},      {"clip.avi", "mpeg4", nullptr},  {"mjpeg.avi", "mjpeg", nullptr},
+        {"clip.m4v", "mpeg4", "m4v"},        {"clip.mjpeg", "mjpeg", "mjpeg"},
+    };
+    const std::string encoders = ShellOutput("ffmpeg -hide_banner -encoders 2>/dev/null");
+    Display* display = MakeTestDisplay(vm, 1, 64, 48);
+    ASSERT_NE(display, nullptr);
+    CurrentDisplay = display;
+    display->layersEnabled = 1;
+    BGPic* picture = nullptr;
+    ASSERT_EQ(AddBGPic(vm, MakeObjectId(1), false, AllocColorBitMap(64, 48, 0, nullptr), nullptr, nullptr, 64, 48,
+                       &picture), 0u);
+    display->shownBGPic = picture;
+    double id = 0;
+    std::string skipped;
+    for (const Clip& c : clips) {
+        SCOPED_TRACE(c.file);
+        if (encoders.find(std::string(" ") + c.encoder + " ") == std::string::npos) {
+            skipped += std::string(" ") + c.file;  // this ffmpeg cannot make it
+            continue;
+        }
+        std::string file = dir.file(c.file);
+        ShellOutput(std::string("ffmpeg -v error -y -f lavfi -i testsrc=size=64x48:rate=25:duration=2 ") +
+                    "-pix_fmt yuv420p -c:v " + c.encoder + (c.muxer ? std::string(" -f ") + c.muxer : "") + " '" +
+                    file + "'");
+        std::string counted = Probe(file, "stream=nb_read_frames -count_frames");
+        ASSERT_FALSE(counted.empty()) << "ffprobe could not count " << file;
+        ASSERT_EQ(Open(++id, file), 0u);
+        EXPECT_EQ(Attribute(id, 11), Value{std::stod(counted)});  // ATTRNUMFRAMES
+        // A layer that shows the video answers for it.
+        Video* v = Found(static_cast<uint32_t>(id));
+        ASSERT_NE(v, nullptr);
+        LayerDesc desc;
+        desc.layerType = LAYERTYPE_VIDEO;
+        desc.object = &v->header;
+        Layer* layer;
+        ASSERT_EQ(InsertLayer(picture, 1, desc, &layer), 0u);
+        std::vector<Value> out;
+        EXPECT_EQ(Call("getattribute", {22.0, 1.0, 11.0}, &out), 0u);
+        EXPECT_EQ(out, std::vector<Value>{Value{std::stod(counted)}});
+        RemoveLayer(vm, picture, layer);
+    }
+    if (!skipped.empty()) std::printf("no encoder in this ffmpeg for:%s\n", skipped.c_str());
+    display->shownBGPic = nullptr;
+    FreeAllDisplays(vm);
+    FreeAllBGPics(vm);
+}
+
+// A bare stream that cannot go back to its start has no length to tell:
+// the open succeeds, and the count is refused, never answered with 0.
+TEST_F(VideoFiles, AStreamThatCannotRewindHasNoFrameCount)
+{
+    std::string file = dir.file("clip.m4v");
+    ShellOutput("ffmpeg -v error -y -f lavfi -i testsrc=size=64x48:rate=25:duration=2 -pix_fmt yuv420p "
+                "-c:v mpeg4 -f m4v '" + file + "'");
+    const QmFfApi* api = nullptr;
+    ASSERT_EQ(LoadFfmpegModuleFrom(QM_BINARY_DIR "/" QM_FFMPEG_MODULE_NAME, &api), 0u);
+    struct Bytes {
+        std::vector<uint8_t> data;
+        size_t at;
+    } bytes{ReadFileBytes(file), 0};
+    ASSERT_FALSE(bytes.data.empty());
+    QmFfIo io{&bytes,
+              [](void* opaque, uint8_t* out, size_t size) {
+                  auto* b = static_cast<Bytes*>(opaque);
+                  size_t n = std::min(size, b->data.size() - b->at);
+                  std::memcpy(out, b->data.data() + b->at, n);
+                  b->at += n;
+                  return n;
+              },
+              nullptr, [](void*) { return int64_t{-1}; }};
+    QmFfVideoInfo info{};
+    void* video = nullptr;
+    ASSERT_EQ(api->open(&io, &info, &video), 0u);
+    EXPECT_EQ(info.frames, 0);
+    EXPECT_EQ(info.framesError, uint32_t{ERR_SEEKFORMAT});
+    EXPECT_EQ(info.width, 64);
+    std::vector<uint32_t> argb(64 * 48);
+    EXPECT_EQ(api->firstFrame(video, argb.data()), 0u);
+    api->close(video);
+    VideoBackEnd backEnd{};
+    backEnd.framesError = ERR_SEEKFORMAT;
+    int64_t frames = -1;
+    EXPECT_EQ(GetVideoFrameCount(&backEnd, &frames), uint32_t{ERR_SEEKFORMAT});
+    EXPECT_EQ(frames, 0);
+}
+
 TEST_F(VideoFiles, FirstFrameMatchesWhatFfmpegExtracts)
 {
     std::string raw = dir.file("frame.raw");
@@ -112,6 +216,31 @@ TEST_F(VideoFiles, FirstFrameMatchesWhatFfmpegExtracts)
         }
     UnlockBitMapPixels(&lock);
     EXPECT_LE(worst, 6);
+}
+
+// FFmpeg's scaler writes whole vectors of pixels; a frame whose rows are
+// narrower than one must still end where its pixels end.
+TEST_F(VideoFiles, NarrowFramesAreWrittenWithinTheirPixels)
+{
+    const QmFfApi* api = nullptr;
+    ASSERT_EQ(LoadFfmpegModuleFrom(QM_BINARY_DIR "/" QM_FFMPEG_MODULE_NAME, &api), 0u);
+    for (const char* size : {"4x8", "6x2", "2x30"}) {
+        SCOPED_TRACE(size);
+        std::string file = dir.file(std::string("narrow") + size + ".avi");
+        ShellOutput(std::string("ffmpeg -v error -y -f lavfi -i testsrc=size=") + size +
+                    ":rate=10:duration=0.3 -pix_fmt yuv420p -c:v mjpeg '" + file + "'");
+        std::vector<uint8_t> data = ReadFileBytes(file);
+        ASSERT_FALSE(data.empty());
+        MemoryName name;
+        ASSERT_TRUE(MakeMemoryName(data.data(), data.size(), &name));
+        VideoBackEnd backEnd{};
+        ASSERT_EQ(OpenInbuiltVideo(StreamOpen(name.text, STREAM_READ), &backEnd), 0u);
+        size_t pixels = static_cast<size_t>(backEnd.width) * static_cast<size_t>(backEnd.height);
+        std::vector<uint32_t> argb(pixels + 256, 0xDEADBEEFu);
+        EXPECT_EQ(backEnd.ops->firstFrame(backEnd.state, argb.data()), 0u);
+        backEnd.ops->close(backEnd.state);
+        EXPECT_EQ(std::count(argb.begin() + static_cast<std::ptrdiff_t>(pixels), argb.end(), 0xDEADBEEFu), 256);
+    }
 }
 
 TEST_F(VideoFiles, DecoderModuleIsRefusedUnlessWhole)
@@ -149,9 +278,9 @@ TEST_F(VideoFiles, DecoderModuleIsRefusedUnlessWhole)
 TEST_F(VideoFiles, MemoryNamesGoThroughTheStreamLayer)
 {
     std::vector<uint8_t> bytes = ReadFileBytes(video);
-    char name[96];
-    ASSERT_TRUE(MakeMemoryName(bytes.data(), bytes.size(), name, sizeof name));
-    ASSERT_EQ(Open(2, name), 0u);
+    MemoryName name;
+    ASSERT_TRUE(MakeMemoryName(bytes.data(), bytes.size(), &name));
+    ASSERT_EQ(Open(2, name.c_str()), 0u);
     EXPECT_EQ(Attribute(2, 0), Value{48.0});
     EXPECT_EQ(Attribute(2, 11), Value{15.0});
 }

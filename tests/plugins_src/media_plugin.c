@@ -2,12 +2,15 @@
  * procedural data so that tests can check every frame and pixel:
  *   procsound (0x10) takes "tone:RATE:FRAMES" and decodes a mono 16-bit
  *             sound whose frame i is (i * 97) & 0x7FFF (minus 0x4000);
+ *             "slowtone:RATE:FRAMES:MS" is the same sound, each piece of
+ *             it taking MS milliseconds to come;
  *   procvideo (0x40) takes "bars:W:H:FRAMES" and decodes frames whose
  *             pixel (x, y) of frame n is 0xFF000000 | x << 16 | y << 8 | n.
  * Both hand out their data in small pieces to exercise the host's loops. */
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <time.h>
 
 #include "test_plugin_info.h"
 
@@ -25,18 +28,23 @@ EXPORT void ClosePlugin(void) {}
 typedef struct Tone {
     int64_t frames;
     int64_t at;
+    unsigned delayMs;
 } Tone;
 
 EXPORT void* OpenStream(const char* file, QmSoundInfo* info)
 {
-    unsigned rate = 0;
+    unsigned rate = 0, delayMs = 0;
     long long frames = 0;
-    if (sscanf(file, "tone:%u:%lld", &rate, &frames) != 2 || frames < 0)
+    if (sscanf(file, "slowtone:%u:%lld:%u", &rate, &frames, &delayMs) != 3 &&
+        sscanf(file, "tone:%u:%lld", &rate, &frames) != 2)
+        return NULL;
+    if (frames < 0)
         return NULL;
     Tone* t = (Tone*)calloc(1, sizeof(Tone));
     if (!t)
         return NULL;
     t->frames = frames;
+    t->delayMs = delayMs;
     info->channels = 1;
     info->frequency = rate;
     info->bits = 16;
@@ -64,6 +72,10 @@ EXPORT int64_t StreamSamples(void* stream, void* buffer, int64_t frames)
     int64_t n = 0;
     if (frames > 1000)
         frames = 1000;
+    if (t->delayMs) {
+        struct timespec pause = {(time_t)(t->delayMs / 1000), (long)(t->delayMs % 1000) * 1000000L};
+        nanosleep(&pause, NULL);
+    }
     while (n < frames && t->at < t->frames) {
         out[n++] = (int16_t)(((t->at * 97) & 0x7FFF) - 0x4000);
         ++t->at;

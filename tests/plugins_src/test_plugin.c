@@ -143,10 +143,23 @@ static uint32_t Fail(struct VmState* state)
     return 1459;
 }
 
+/* WriteCopy(file, text): has the host write text to file through its own
+ * copier, which reads the text through a memory name of the host's making. */
+static uint32_t WriteCopy(struct VmState* state)
+{
+    const char* file = host->vm->VmGetString(state, 1);
+    size_t length = 0;
+    const char* text = host->vm->VmCheckString(state, 2, &length);
+    if (!file)
+        return 1055;
+    return host->streams->HostWriteFile(file, text, 0, length, 0);
+}
+
 static const QmCommandEntry commands[] = {
     {"Add", Add},
     {"Fail", Fail},
     {"Unused", NULL},
+    {"WriteCopy", WriteCopy},
     {NULL, NULL},
 };
 

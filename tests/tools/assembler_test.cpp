@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include "core/io/error_codes.h"
+#include "core/vm/vm.h"
+#include "support/assembled_script.h"
+
 #include <cstring>
 #include <string>
 #include <vector>
@@ -531,6 +535,64 @@ TEST(Assembler, NamedConstantsPlainNumbersAndTheCommandsOptions)
     EXPECT_EQ(main.functions[0].code.size(), 2u);
     EXPECT_EQ(main.functions[0].lineInfo, (std::vector<int32_t>{3, 3}));
     EXPECT_FALSE(main.functions[0].source.has_value());
+    // Nested functions are defined at the line of their .function, so that
+    // the VM does not take them for main functions; the main one stays at 0.
+    EXPECT_EQ(main.lineDefined, 0);
+    EXPECT_EQ(main.functions[0].lineDefined, 2);
+    AssembleResult block = Assemble("\n.function main\n.function g\n.end\n.end\n", command);
+    ASSERT_TRUE(block.ok) << block.message;
+    ASSERT_TRUE(ReadChunk(block.bytes.data(), block.bytes.size(), &header, &main, &message)) << message;
+    EXPECT_EQ(main.lineDefined, 0);
+    ASSERT_EQ(main.functions.size(), 1u);
+    EXPECT_EQ(main.functions[0].lineDefined, 3);
+    AssembleResult given = Assemble(".function f line=9\n.end\n", command);
+    ASSERT_TRUE(ReadChunk(given.bytes.data(), given.bytes.size(), &header, &main, &message)) << message;
+    EXPECT_EQ(main.lineDefined, 9);
+}
+
+TEST(Assembler, PairCheckRefusesWhatThePlayersLoaderRefuses)
+{
+    // The player's loader is the oracle: each text it refuses, the check
+    // refuses at the line of the first instruction of the pair; each text
+    // it takes, the check takes.
+    const struct {
+        const char* text;
+        int line;  // 0: accepted
+    } cases[] = {
+        {"LOADNUM r0, 1\nEQ 1, r0, #0\nLOADNUM r0, 2\nRETURN r0, 1\n", 2},
+        {"LT 0, r0, #0\nRETURN r0, 1\n", 1},
+        {"LE 0, r0, r0\nMOVE r0, r0\nRETURN r0, 1\n", 1},
+        {"TEST r1, r0, 1\nRETURN r0, 1\n", 1},
+        {".function main maxstack=8\nTFORLOOP r0, 1\nRETURN r0, 1\n.end\n", 2},
+        {"CALL r0, 1, 0\nMOVE r0, r0\nRETURN r0, 1\n", 1},
+        {"CALL r0, 1, 0\nRETURN r0, 1\n", 1},
+        {"TAILCALL r0, 1, 0\nRETURN r0, 1\n", 1},
+        {"LOADNUM r0, 1, 1\nRETURN r0, 1\n", 1},
+        {"LOADNUM r0, 1\nEQ 1, r0, #0\nJMP +1\nLOADNUM r0, 2\nRETURN r0, 1\n", 0},
+        {"TEST r1, r0, 0\nJMP 0\nRETURN r0, 1\n", 0},
+        {".function main maxstack=8\nTFORLOOP r0, 1\nJMP -2\nRETURN r0, 1\n.end\n", 0},
+        {"CALL r0, 1, 0\nCALL r0, 0, 1\nRETURN r0, 1\n", 0},
+        {"CALL r0, 1, 0\nRETURN r0, 0\n", 0},
+        {"TAILCALL r0, 1, 0\nRETURN r0, 0\n", 0},
+        {"NEWTABLE r0, 0, 0\nCALL r1, 1, 0\nSETLISTO r0, 0\nRETURN r0, 1\n", 0},
+        {"LOADNUM r0, 1, 1\nLOADNUM r0, 2\nRETURN r0, 1\n", 0},
+    };
+    AssembleOptions checked;
+    checked.checkPairs = true;
+    VmState* vm = VmOpenState();
+    ASSERT_NE(vm, nullptr);
+    for (const auto& c : cases) {
+        AssembleResult plain = Assemble(c.text);
+        ASSERT_TRUE(plain.ok) << c.text << plain.message;
+        uint32_t loaded = LoadChunkBytes(vm, plain.bytes, "=pairs");
+        EXPECT_EQ(loaded, c.line ? static_cast<uint32_t>(ERR_BADBYTECODE) : 0u) << c.text;
+        AssembleResult r = Assemble(c.text, checked);
+        EXPECT_EQ(r.ok, c.line == 0) << c.text << r.message;
+        if (c.line) {
+            EXPECT_EQ(r.errorLine, c.line) << c.text << r.message;
+        }
+    }
+    VmCloseState(vm);
 }
 
 }  // namespace

@@ -355,6 +355,7 @@ struct FunctionBuild {
     Prototype proto;
     bool maxStackGiven = false;
     bool upvalsGiven = false;
+    bool lineGiven = false;
     bool writeUpvalNames = true;
     bool hasLines = false;
     bool autoLines = false;
@@ -369,6 +370,53 @@ struct FunctionBuild {
     std::vector<std::unique_ptr<FunctionBuild>> children;
     std::map<std::string, size_t> childIndex;
 };
+
+// What the player's bytecode check asks of the instruction after another:
+// a test decides whether the JMP after it is taken, a CALL that keeps all
+// its results leaves them to an instruction that takes them up to the top,
+// and LOADNUM with C set skips an instruction that must not be the last.
+void CheckPairs(const std::vector<uint32_t>& code, const std::vector<int>& textLines)
+{
+    for (size_t pc = 0; pc < code.size(); pc++) {
+        uint32_t op = DecodeOp(code[pc]);
+        if (op >= kOpcodeCount)
+            continue;
+        const char* name = kOpcodeTable[op].name;
+        bool hasNext = pc + 1 < code.size();
+        uint32_t next = hasNext ? code[pc + 1] : 0;
+        uint32_t nextOp = DecodeOp(next);
+        switch (op) {
+        case OP_EQ:
+        case OP_LT:
+        case OP_LE:
+        case OP_TEST:
+        case OP_TFORLOOP:
+            if (!hasNext || nextOp != OP_JMP)
+                Fail(textLines[pc], std::string(name) + " must be followed by a JMP, which " +
+                                        (op == OP_TFORLOOP ? "it takes while the loop goes on"
+                                                           : "the test takes or skips"));
+            break;
+        case OP_CALL:
+        case OP_TAILCALL:
+            if (DecodeC(code[pc]) == 0 &&
+                !(hasNext && (((nextOp == OP_CALL || nextOp == OP_TAILCALL || nextOp == OP_RETURN) &&
+                               DecodeB(next) == 0) ||
+                              nextOp == OP_SETLISTO)))
+                Fail(textLines[pc], std::string(name) +
+                                        " with C = 0 keeps all results up to a new top: the next "
+                                        "instruction must take them (CALL, TAILCALL or RETURN with "
+                                        "B = 0, or SETLISTO)");
+            break;
+        case OP_LOADNUM:
+            if (DecodeC(code[pc]) != 0 && pc + 2 >= code.size())
+                Fail(textLines[pc], "LOADNUM with C set skips the next instruction, which must "
+                                    "not be the last");
+            break;
+        default:
+            break;
+        }
+    }
+}
 
 class Assembler {
 public:
@@ -427,8 +475,11 @@ AssembleResult Assembler::Run(std::string_view text)
         // whole text the main function.
         if (root_->items.empty() && root_->labels.empty() && root_->locals.empty() &&
             root_->upvals.empty() && !root_->hasLines && !root_->lineInfoOverride &&
-            root_->children.size() == 1)
+            root_->children.size() == 1) {
             main = root_->children[0].get();
+            if (!main->lineGiven)
+                main->proto.lineDefined = 0;
+        }
         else
             Finish(*root_);
         if (!main->proto.source && options_.mainSource)
@@ -616,8 +667,10 @@ void Assembler::BeginFunction(const std::vector<std::string>& toks, int line)
         std::string key = Lower(toks[i].substr(0, eq));
         std::string value = toks[i].substr(eq + 1);
         Prototype& p = f->proto;
-        if (key == "line")
+        if (key == "line") {
             p.lineDefined = static_cast<int32_t>(ExpectInteger(value, line, INT32_MIN, INT32_MAX, "line"));
+            f->lineGiven = true;
+        }
         else if (key == "params")
             p.paramCount = static_cast<uint8_t>(ExpectInteger(value, line, 0, 255, "params"));
         else if (key == "vararg")
@@ -635,6 +688,10 @@ void Assembler::BeginFunction(const std::vector<std::string>& toks, int line)
         else
             Fail(line, "unknown function attribute " + key);
     }
+    // The VM takes a function defined at line 0 for a main function, whose
+    // frames errors do not name.
+    if (options_.autoLines && !f->lineGiven)
+        f->proto.lineDefined = line;
     parent.childIndex[name] = parent.children.size();
     parent.children.push_back(std::move(f));
     current_ = parent.children.back().get();
@@ -839,6 +896,7 @@ void Assembler::Finish(FunctionBuild& f)
 
     uint32_t regs = 0;
     std::vector<int32_t> lines;
+    std::vector<int> textLines;  // the text line of every word
     for (const Item& it : f.items) {
         if (it.kind == Item::ConstDecl) {
             for (const std::string& t : it.operands) {
@@ -857,6 +915,7 @@ void Assembler::Finish(FunctionBuild& f)
         if (it.kind == Item::Word) {
             p.code.push_back(it.word);
             lines.push_back(it.sourceLine);
+            textLines.push_back(it.line);
             continue;
         }
         const OpcodeInfo& info = kOpcodeTable[it.opcode];
@@ -908,6 +967,7 @@ void Assembler::Finish(FunctionBuild& f)
         }
         p.code.push_back(word);
         lines.push_back(it.sourceLine);
+        textLines.push_back(it.line);
         if (regs > 255 && !f.maxStackGiven)
             Fail(it.line, "function " + f.name + " needs " + std::to_string(regs) +
                               " registers, more than a byte holds");
@@ -921,9 +981,13 @@ void Assembler::Finish(FunctionBuild& f)
                     reach(u.index + 1);
                 p.code.push_back(EncodeABC(u.fromUpvalue ? OP_GETUPVAL : OP_MOVE, 0, u.index, 0));
                 lines.push_back(it.sourceLine);
+                textLines.push_back(it.line);
             }
         }
     }
+
+    if (options_.checkPairs)
+        CheckPairs(p.code, textLines);
 
     if (f.lineInfoOverride)
         p.lineInfo = *f.lineInfoOverride;

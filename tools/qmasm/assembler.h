@@ -71,7 +71,9 @@ using ConstantResolver = std::function<bool(const std::string& name, Constant* o
 struct AssembleOptions {
     ConstantResolver constants;  // empty: "#NAME" is an error
     // Line information in every function that does not set its own (as
-    // ".chunk lines=auto" asks), so that errors name their line.
+    // ".chunk lines=auto" asks), so that errors name their line, and every
+    // nested function without line= defined at the line of its .function,
+    // so that errors name the function.
     bool autoLines = false;
     // The main function's source name when the text gives none; an applet's
     // included-file record names the same text, which is how an error finds
@@ -80,6 +82,12 @@ struct AssembleOptions {
     // A function whose text does not end in RETURN gets "RETURN r0, 1",
     // as the loader wants every function to end.
     bool finalReturn = false;
+    // Refuses the instruction pairs that the player's bytecode check
+    // refuses: a test (EQ, LT, LE, TEST, TFORLOOP) that no JMP follows, a
+    // CALL or TAILCALL with C = 0 that no instruction taking all results
+    // follows, a LOADNUM that skips the last instruction. Off, such code is
+    // written as given, for tests of that check.
+    bool checkPairs = false;
 };
 
 AssembleResult Assemble(std::string_view text, const AssembleOptions& options = {});

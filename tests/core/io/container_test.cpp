@@ -128,13 +128,13 @@ TEST_F(Container, RoundTripThroughEverySourceKind)
     WriteFileBytes(outer, wrapped);
     char region[1024];
     ASSERT_TRUE(MakeChunkName("x.qmz", region, sizeof region, 1000, container.size(), 0, outer.c_str()));
-    char memory[MEMORY_NAME_MAX];
-    ASSERT_TRUE(MakeMemoryName(wrapped.data(), wrapped.size(), memory, sizeof memory));
+    MemoryName memory;
+    ASSERT_TRUE(MakeMemoryName(wrapped.data(), wrapped.size(), &memory));
 
     struct Case {
         const char* source;
         uint64_t offset;
-    } cases[] = {{outer.c_str(), 1000}, {region, 0}, {memory, 1000}};
+    } cases[] = {{outer.c_str(), 1000}, {region, 0}, {memory.c_str(), 1000}};
     for (const Case& c : cases) {
         std::remove(unpacked.c_str());
         uint64_t size = 0, length = 0;

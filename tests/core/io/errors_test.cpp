@@ -140,6 +140,39 @@ TEST_F(ErrorContext, SetErrorTextKeeps1023CharactersAndMayOverlap)
     EXPECT_STREQ(errorArgText, "");
 }
 
+TEST_F(ErrorContext, DetailBelongsToItsCodeAndItsRaise)
+{
+    DropErrorDetail();
+    SetErrorDetail(ERR_WRONGOP, "Addition of a table and a number");
+    EXPECT_STREQ(GetErrorDetail(ERR_WRONGOP), "Addition of a table and a number");
+    EXPECT_STREQ(GetErrorDetail(ERR_ANIMFRAME), "");
+    // The raise it was stored for keeps it, until the next raise, which
+    // brings no detail of its own.
+    ClaimErrorDetail(ERR_WRONGOP);
+    EXPECT_STREQ(GetErrorDetail(ERR_WRONGOP), "Addition of a table and a number");
+    ClaimErrorDetail(ERR_WRONGOP);
+    EXPECT_STREQ(GetErrorDetail(ERR_WRONGOP), "");
+    // A raise of another code drops it.
+    SetErrorDetail(ERR_WRONGOP, "x");
+    ClaimErrorDetail(ERR_ANIMFRAME);
+    EXPECT_STREQ(GetErrorDetail(ERR_WRONGOP), "");
+    EXPECT_STREQ(GetErrorDetail(ERR_ANIMFRAME), "");
+    SetErrorDetail(ERR_WRONGOP, "x");
+    DropErrorDetail();
+    EXPECT_STREQ(GetErrorDetail(ERR_WRONGOP), "");
+    EXPECT_STREQ(GetErrorDetail(0), "");
+    // Cut to the buffer, never past it.
+    std::string longText(3000, 'd');
+    SetErrorDetail(ERR_WRONGOP, longText.c_str());
+    EXPECT_EQ(std::strlen(GetErrorDetail(ERR_WRONGOP)), ERROR_TEXT_SIZE - 1);
+
+    EXPECT_EQ(SetRangeErrorDetail(ERR_ANIMFRAME, "frame", 12, 1, 10), static_cast<uint32_t>(ERR_ANIMFRAME));
+    EXPECT_STREQ(GetErrorDetail(ERR_ANIMFRAME), "Frame 12 asked for; frames 1 to 10 exist");
+    SetRangeErrorDetail(ERR_ANIMFRAME, "frame", -3, 1, 0);
+    EXPECT_STREQ(GetErrorDetail(ERR_ANIMFRAME), "Frame -3 asked for; no frames exist");
+    DropErrorDetail();
+}
+
 TEST_F(ErrorContext, UserCodesCountFromTheFirstUserCode)
 {
     EXPECT_EQ(AddUserErrorCode("first"), 1581u);

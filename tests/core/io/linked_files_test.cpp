@@ -106,9 +106,9 @@ TEST(ByteOrder, ReadersCombineMaskedBytesAndWritersRoundTrip)
     // Short reads: the missing bytes read as 0xFF each, without spilling
     // over the bytes that were there.
     std::vector<uint8_t> three = {0x01, 0x02, 0x03};
-    char name[MEMORY_NAME_MAX];
-    ASSERT_TRUE(MakeMemoryName(three.data(), three.size(), name, sizeof name));
-    s = StreamOpen(name, STREAM_READ);
+    MemoryName name;
+    ASSERT_TRUE(MakeMemoryName(three.data(), three.size(), &name));
+    s = StreamOpen(name.c_str(), STREAM_READ);
     EXPECT_EQ(ReadLongBE(s), 0x010203FFu);
     StreamSeek(s, 0, STREAM_SEEK_BEGINNING);
     EXPECT_EQ(ReadLongLE(s), 0xFF030201u);
@@ -188,15 +188,15 @@ TEST_F(WholeFiles, CopiesReachTheDestinationWhole)
 {
     char region[1024];
     ASSERT_TRUE(MakeChunkName("r.bin", region, sizeof region, 1000, 33000, 0, source.c_str()));
-    char memory[MEMORY_NAME_MAX];
-    ASSERT_TRUE(MakeMemoryName(data.data(), 16384, memory, sizeof memory));
+    MemoryName memory;
+    ASSERT_TRUE(MakeMemoryName(data.data(), 16384, &memory));
     struct Case {
         const char* name;
         std::vector<uint8_t> expected;
     } cases[] = {
         {source.c_str(), data},
         {region, std::vector<uint8_t>(data.begin() + 1000, data.begin() + 34000)},
-        {memory, std::vector<uint8_t>(data.begin(), data.begin() + 16384)},
+        {memory.c_str(), std::vector<uint8_t>(data.begin(), data.begin() + 16384)},
     };
     for (const Case& c : cases) {
         ASSERT_EQ(CopyStreamToFile(c.name, nullptr, copy.c_str(), nullptr), 0u) << c.name;

@@ -3,6 +3,7 @@
 // seek within their bounds, and write modes are refused where they must be.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <sys/stat.h>
@@ -34,11 +35,11 @@ std::vector<uint8_t> ReadAllByBytes(StreamHandle* s)
     return out;
 }
 
-std::string MemoryName(const std::vector<uint8_t>& bytes)
+// The name of bytes, which opens while *held lives.
+std::string NameOfBytes(const std::vector<uint8_t>& bytes, MemoryName* held)
 {
-    char name[MEMORY_NAME_MAX];
-    EXPECT_TRUE(MakeMemoryName(bytes.data(), bytes.size(), name, sizeof name));
-    return name;
+    EXPECT_TRUE(MakeMemoryName(bytes.data(), bytes.size(), held));
+    return held->c_str();
 }
 
 class Streams : public ::testing::Test {
@@ -56,7 +57,8 @@ protected:
         char name[1024];
         EXPECT_TRUE(MakeChunkName("d.bin", name, sizeof name, 100, size, 0, path.c_str()));
         names.push_back(name);
-        names.push_back(MemoryName(slice_ = std::vector<uint8_t>(data.begin() + 100, data.begin() + 100 + size)));
+        slice_ = std::vector<uint8_t>(data.begin() + 100, data.begin() + 100 + size);
+        names.push_back(NameOfBytes(slice_, &sliceName_));
         VirtualStringFile* file = NewVirtualStringFile("v.bin", slice_.data(), size, true);
         file->anchorRef = 9;
         *outFile = file;
@@ -68,6 +70,7 @@ protected:
         return names;
     }
     std::vector<uint8_t> slice_;
+    MemoryName sliceName_;
 };
 
 TEST_F(Streams, EveryKindReadsTheBytesBehindIt)
@@ -117,7 +120,8 @@ TEST_F(Streams, SeekAndSizeKeepThePositionOnEveryKind)
 TEST_F(Streams, MemorySourcesStopAtTheirEnd)
 {
     std::vector<uint8_t> bytes = PatternBytes(20, 3);
-    StreamHandle* s = StreamOpen(MemoryName(bytes).c_str(), STREAM_READ);
+    MemoryName name;
+    StreamHandle* s = StreamOpen(NameOfBytes(bytes, &name).c_str(), STREAM_READ);
     ASSERT_NE(s, nullptr);
     EXPECT_EQ(StreamSeek(s, 16, STREAM_SEEK_BEGINNING), 0);
     uint8_t buffer[10];
@@ -136,6 +140,32 @@ TEST_F(Streams, MemorySourcesStopAtTheirEnd)
     EXPECT_EQ(StreamClose(s), 1);
 }
 
+// A memory name is text anyone can write: only a held name of the runtime's
+// making opens, and only while it is held.
+TEST_F(Streams, OnlyHeldMemoryNamesOpen)
+{
+    std::vector<uint8_t> bytes = PatternBytes(20, 5);
+    std::string text;
+    {
+        MemoryName name;
+        text = NameOfBytes(bytes, &name);
+        StreamHandle* s = StreamOpen(text.c_str(), STREAM_READ | STREAM_ADAPTERS);
+        ASSERT_NE(s, nullptr);
+        EXPECT_EQ(ReadAllByBytes(s), bytes);
+        ReleaseMemoryName(&name);
+        // An open stream reads on: the block is still its maker's.
+        StreamSeek(s, 0, STREAM_SEEK_BEGINNING);
+        EXPECT_EQ(ReadAllByBytes(s), bytes);
+        StreamClose(s);
+    }
+    for (uint32_t mode : {uint32_t(STREAM_READ), uint32_t(STREAM_READ | STREAM_ADAPTERS)})
+        EXPECT_EQ(StreamOpen(text.c_str(), mode), nullptr) << mode;
+    char forged[64];
+    std::snprintf(forged, sizeof forged, ":::memory%llx:%zx",
+                  static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(data.data())), data.size());
+    EXPECT_EQ(StreamOpen(forged, STREAM_READ), nullptr);
+}
+
 TEST_F(Streams, WriteModesAreRefusedOnReadOnlySources)
 {
     VirtualStringFile* readOnly = NewVirtualStringFile("r.txt", data.data(), 10, false);
@@ -143,7 +173,8 @@ TEST_F(Streams, WriteModesAreRefusedOnReadOnlySources)
     char region[1024], string[128];
     ASSERT_TRUE(MakeChunkName("d.bin", region, sizeof region, 0, 100, 0, path.c_str()));
     ASSERT_TRUE(MakeChunkName("r.txt", string, sizeof string, CHUNK_STRING_OFFSET, 0, 3, "unused"));
-    std::string memory = MemoryName(data);
+    MemoryName held;
+    std::string memory = NameOfBytes(data, &held);
     for (const char* name : {static_cast<const char*>(region), static_cast<const char*>(string), memory.c_str()}) {
         for (uint32_t mode : {uint32_t(STREAM_WRITE), uint32_t(STREAM_READWRITE), STREAM_WRITE | STREAM_ADAPTERS,
                               STREAM_READ | STREAM_READWRITE}) {

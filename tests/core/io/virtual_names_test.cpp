@@ -1,6 +1,7 @@
 // Chunk and memory names: made and taken apart by one pair of helpers.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 
 #include "core/io/virtual_files.h"
@@ -75,24 +76,66 @@ TEST(ChunkNames, StringFormFindsTheVirtualFileAndItsCurrentSize)
     EXPECT_FALSE(ParseChunkName(name, &parts));
 }
 
-TEST(MemoryNames, RoundTripAndRefusals)
+TEST(MemoryNames, OnlyHeldNamesOfTheirWholeBlockOpen)
 {
     static const uint8_t block[10] = {};
-    char name[MEMORY_NAME_MAX];
-    ASSERT_TRUE(MakeMemoryName(block, sizeof block, name, sizeof name));
     const uint8_t* data = nullptr;
     uint64_t size = 0;
-    ASSERT_TRUE(ParseMemoryName(name, &data, &size));
-    EXPECT_EQ(data, block);
-    EXPECT_EQ(size, 10u);
+    std::string text;
+    {
+        MemoryName name;
+        ASSERT_TRUE(MakeMemoryName(block, sizeof block, &name));
+        char expected[64];
+        std::snprintf(expected, sizeof expected, ":::memory%llx:a",
+                      static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(block)));
+        EXPECT_STREQ(name.c_str(), expected);
+        ASSERT_TRUE(ParseMemoryName(name.c_str(), &data, &size));
+        EXPECT_EQ(data, block);
+        EXPECT_EQ(size, 10u);
+        text = name.c_str();
 
-    ASSERT_TRUE(MakeMemoryName(reinterpret_cast<void*>(UINTPTR_MAX), UINT64_MAX, name, sizeof name));
-    EXPECT_EQ(std::string(name), ":::memoryffffffffffffffff:ffffffffffffffff");
-    EXPECT_FALSE(ParseMemoryName(name, &data, &size));  // wraps around
+        // The same address with another size, or inside the block, was
+        // never made: text that claims it is refused.
+        char other[64];
+        std::snprintf(other, sizeof other, ":::memory%llx:b",
+                      static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(block)));
+        EXPECT_FALSE(ParseMemoryName(other, &data, &size));
+        std::snprintf(other, sizeof other, ":::memory%llx:9",
+                      static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(block)));
+        EXPECT_FALSE(ParseMemoryName(other, &data, &size));
+        std::snprintf(other, sizeof other, ":::memory%llx:9",
+                      static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(block + 1)));
+        EXPECT_FALSE(ParseMemoryName(other, &data, &size));
 
-    const char* bad[] = {":::memory", ":::memory10", ":::memory10:", ":::memory:10",
-                         ":::memoryxyz:1", ":::memory10:1 ", ":::memory10000000000000000:1",
-                         ":::memory0:5"};
+        // Two holders of one block: the name opens until both let go.
+        MemoryName second;
+        ASSERT_TRUE(MakeMemoryName(block, sizeof block, &second));
+        ReleaseMemoryName(&second);
+        EXPECT_STREQ(second.c_str(), "");
+        EXPECT_TRUE(ParseMemoryName(text.c_str(), &data, &size));
+        ReleaseMemoryName(&second);  // a second release changes nothing
+        EXPECT_TRUE(ParseMemoryName(text.c_str(), &data, &size));
+    }
+    EXPECT_FALSE(ParseMemoryName(text.c_str(), &data, &size));
+
+    // Making a new name lets go of the old one.
+    MemoryName name;
+    ASSERT_TRUE(MakeMemoryName(block, sizeof block, &name));
+    ASSERT_TRUE(MakeMemoryName(block, 4, &name));
+    EXPECT_FALSE(ParseMemoryName(text.c_str(), &data, &size));
+    EXPECT_TRUE(ParseMemoryName(name.c_str(), &data, &size));
+    EXPECT_EQ(size, 4u);
+
+    // Blocks that wrap around, or bytes at address 0, get no name.
+    EXPECT_FALSE(MakeMemoryName(reinterpret_cast<void*>(UINTPTR_MAX), 2, &name));
+    EXPECT_STREQ(name.c_str(), "");
+    EXPECT_FALSE(MakeMemoryName(nullptr, 5, &name));
+    EXPECT_FALSE(ParseMemoryName(":::memoryffffffffffffffff:ffffffffffffffff", &data, &size));
+
+    const char* bad[] = {":::memory",       ":::memory10",     ":::memory10:",
+                         ":::memory:10",    ":::memoryxyz:1",  ":::memory10:1 ",
+                         ":::memory10000000000000000:1",     ":::memory0:5",
+                         ":::memory1000:40"};
     for (const char* n : bad)
         EXPECT_FALSE(ParseMemoryName(n, &data, &size)) << n;
 }

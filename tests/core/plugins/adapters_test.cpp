@@ -160,11 +160,11 @@ TEST_F(AdapterTest, LoaderListsChooseAmongAdapters)
 TEST_F(AdapterTest, VirtualNamesReachOnlyAdaptersThatServeThem)
 {
     std::vector<uint8_t> block = {5, 6, 7, 8};
-    char name[MEMORY_NAME_MAX];
-    ASSERT_TRUE(MakeMemoryName(block.data(), block.size(), name, sizeof name));
+    MemoryName name;
+    ASSERT_TRUE(MakeMemoryName(block.data(), block.size(), &name));
 
     ASSERT_EQ(Load("memnoseek"), 0u);  // does not take virtual names
-    StreamHandle* stream = StreamOpen(name, STREAM_READ | STREAM_ADAPTERS);
+    StreamHandle* stream = StreamOpen(name.c_str(), STREAM_READ | STREAM_ADAPTERS);
     ASSERT_NE(stream, nullptr);
     EXPECT_EQ(GetStreamAdapterName(stream), nullptr);
     EXPECT_EQ(ReadSome(stream, 10), block);
@@ -172,7 +172,7 @@ TEST_F(AdapterTest, VirtualNamesReachOnlyAdaptersThatServeThem)
     EXPECT_EQ(Count(Log(), "fopen"), 0u);
 
     ASSERT_EQ(Load("memfile"), 0u);
-    stream = StreamOpen(name, STREAM_READ | STREAM_ADAPTERS);
+    stream = StreamOpen(name.c_str(), STREAM_READ | STREAM_ADAPTERS);
     ASSERT_NE(stream, nullptr);
     EXPECT_STREQ(GetStreamAdapterName(stream), "memfile");
     EXPECT_EQ(ReadSome(stream, 10), block);

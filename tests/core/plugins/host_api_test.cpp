@@ -6,11 +6,13 @@
 #include <zlib.h>
 
 #include <cstdarg>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 
 #include "core/glue/timers.h"
 #include "core/io/error_codes.h"
+#include "core/io/stream.h"
 #include "core/io/virtual_names.h"
 #include "core/plugins/command_hooks.h"
 #include "core/plugins/host_adapters.h"
@@ -197,6 +199,11 @@ TEST(HostApiTest, WriteFileWritesRawOrThroughTheStreamCopier)
     EXPECT_EQ(ReadFileBytes(dir.file("raw.bin")), data);
     EXPECT_EQ(st->HostWriteFile(dir.file("copy.bin").c_str(), data.data(), 0, data.size(), 0), 0u);
     EXPECT_EQ(ReadFileBytes(dir.file("copy.bin")), data);
+    // The name the copier read the bytes through opens no more.
+    char forged[64];
+    std::snprintf(forged, sizeof forged, ":::memory%llx:%zx",
+                  static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(data.data())), data.size());
+    EXPECT_EQ(StreamOpen(forged, STREAM_READ), nullptr);
     EXPECT_EQ(st->HostWriteFile(dir.file("no/such/dir.bin").c_str(), data.data(), 0, 10, QM_HOSTWRITE_RAW),
               uint32_t(ERR_WRITEFILE));
 

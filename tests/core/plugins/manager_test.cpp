@@ -206,7 +206,7 @@ TEST_F(ManagerTest, TheListingWritesEveryLoadedPlugin)
     EXPECT_EQ(std::string(bytes.begin(), bytes.end()),
               "::plugin\n1.4\n0x00000402\nTest plugin mathx\nTest author\nPlugin for the host's tests\nnone\n\n"
               "07.12.2026\n\n\n"
-              "::commands\nmathx.Add\nmathx.Fail\nmathx.Unused\n::constants\nMATHX_ONE\nMATHX_NAME\n"
+              "::commands\nmathx.Add\nmathx.Fail\nmathx.Unused\nmathx.WriteCopy\n::constants\nMATHX_ONE\nMATHX_NAME\n"
               "::plugin\n1.4\n0x00020000\nTest plugin extonly\nTest author\nPlugin for the host's tests\nnone\n\n"
               "07.12.2026\n\n\n"
               "::end\n");

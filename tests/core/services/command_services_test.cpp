@@ -205,3 +205,69 @@ TEST_F(CommandServices, HooksOfUnknownKindAreRefusedAndStrangersAreLeftAlone)
     EXPECT_EQ(HookList, b);
     EXPECT_EQ(b->next, nullptr);
 }
+
+namespace {
+
+// Hooks that rearrange the hook list from inside a run: the first removes
+// the hook after it and itself and adds one.
+struct Rearranging {
+    HookRecord* next = nullptr;
+    HookRecord* self = nullptr;
+    bool done = false;
+};
+Rearranging rearranging;
+
+void Rearrange(uint32_t kind, void* function, void* userData)
+{
+    if (reinterpret_cast<intptr_t>(userData) != 1 || rearranging.done)
+        return;
+    rearranging.done = true;
+    RemoveHook(rearranging.next);
+    RemoveHook(rearranging.self);
+    ASSERT_NE(AddHook(kind, function, AsData(4), 0), nullptr);
+}
+
+int RearrangingStateHook(VmState*, void* userData)
+{
+    calls.push_back("state " + std::to_string(reinterpret_cast<intptr_t>(userData)));
+    Rearrange(HOOK_VMSTATE, AsPointer(RearrangingStateHook), userData);
+    return 0;
+}
+
+void RearrangingArgHook(void*, void* userData)
+{
+    calls.push_back("arg " + std::to_string(reinterpret_cast<intptr_t>(userData)));
+    Rearrange(HOOK_ARGUMENT, AsPointer(RearrangingArgHook), userData);
+}
+
+} // namespace
+
+// A run goes on with the hooks that were there when it began, minus those
+// removed meanwhile; hooks added meanwhile run from the next run on.
+TEST_F(CommandServices, AHookMayRemoveTheNextHookAndItselfWhileTheHooksRun)
+{
+    struct Case {
+        uint32_t kind;
+        void* function;
+        const char* first;
+        const char* third;
+        const char* added;
+    } cases[] = {
+        {HOOK_VMSTATE, AsPointer(RearrangingStateHook), "state 1", "state 3", "state 4"},
+        {HOOK_ARGUMENT, AsPointer(RearrangingArgHook), "arg 1", "arg 3", "arg 4"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.first);
+        FreeCoreLists(nullptr);
+        calls.clear();
+        rearranging = Rearranging{};
+        rearranging.self = AddHook(c.kind, c.function, AsData(1), 0);
+        rearranging.next = AddHook(c.kind, c.function, AsData(2), 0);
+        ASSERT_NE(AddHook(c.kind, c.function, AsData(3), 0), nullptr);
+        EXPECT_EQ(RunHooks(nullptr, c.kind, nullptr), 0);
+        EXPECT_EQ(calls, (std::vector<std::string>{c.first, c.third}));
+        calls.clear();
+        EXPECT_EQ(RunHooks(nullptr, c.kind, nullptr), 0);
+        EXPECT_EQ(calls, (std::vector<std::string>{c.third, c.added}));
+    }
+}

@@ -132,6 +132,41 @@ TEST_F(InterpreterTest, MissingFieldsAreErrorsWithTheKeyAsText)
     EXPECT_EQ(Run("LOADNUM r1, 1\nGETTABLE r0, r1, #1\nRETURN r0, 2\n"), static_cast<uint32_t>(ERR_TABLEDECLA));
 }
 
+TEST_F(InterpreterTest, WrongOperandsAreNamedInTheErrorsDetail)
+{
+    static std::string detail;
+    VmHooks.setErrorDetail = [](uint32_t, const char* text) { detail = text; };
+    const char* table = "NEWTABLE r1, 0, 0\n";
+    const struct {
+        std::string code;
+        uint32_t status;
+        const char* detail;
+    } cases[] = {
+        {std::string(table) + "ADD r0, r1, #1\nRETURN r0, 2", ERR_WRONGOP, "Addition of a table and a number"},
+        {"ADD r0, \"abc\", #1\nRETURN r0, 2", ERR_WRONGOP, "Addition of a string and a number"},
+        {std::string(table) + "POW r0, #2, r1\nRETURN r0, 2", ERR_WRONGOP, "Power of a number and a table"},
+        {std::string(table) + "SHL r0, r1, #1\nRETURN r0, 2", ERR_WRONGOP, "Left shift of a table and a number"},
+        {std::string(table) + "MOD r0, r1, r1\nRETURN r0, 2", ERR_WRONGOP, "Modulo of a table and a table"},
+        {std::string(table) + "UNM r0, r1\nRETURN r0, 2", ERR_WRONGOP, "Negation of a table"},
+        {std::string(table) + "BNOT r0, r1\nRETURN r0, 2", ERR_WRONGOP, "Bitwise not of a table"},
+        {Jumps(table, "EQ", "r1", "#1"), ERR_WRONGOP, "Comparison (==) of a table and a number"},
+        {Jumps(table, "LT", "r1", "#1"), ERR_WRONGOP, "Comparison (<) of a table and a number"},
+        {Jumps(table, "LE", "nil", "r1"), ERR_WRONGOP, "Comparison (<=) of nil and a table"},
+        {Jumps(table + std::string("NEWTABLE r2, 0, 0\n"), "LT", "r1", "r2"), ERR_WRONGOP,
+         "Comparison (<) of a table and a table"},
+        // Code that passes the load check but hands an instruction the wrong type.
+        {"LOADNUM r1, 1\nSETLIST r1, 0\nRETURN r0, 1", ERR_BADBYTECODE,
+         "In the main function of ?: instruction 1 (SETLIST) stores into a number"},
+        {std::string(table) + "SELF r2, r1, #1\nRETURN r0, 1", ERR_BADBYTECODE,
+         "In the main function of ?: instruction 1 (SELF) looks up a method by a number"},
+    };
+    for (const auto& c : cases) {
+        detail.clear();
+        EXPECT_EQ(Run(c.code), c.status) << c.code;
+        EXPECT_EQ(detail, c.detail) << c.code;
+    }
+}
+
 TEST_F(InterpreterTest, TablesConstructAndIndex)
 {
     ASSERT_EQ(Run("NEWTABLE r0, 3, 1\n"

@@ -1,8 +1,10 @@
 // The chunk loader, dumper and bytecode check, against chunks written by the
 // independent test assembler.
 #include <cstring>
+#include <string>
 
 #include "core/io/error_codes.h"
+#include "core/vm/error_hooks.h"
 #include "script_fixture.h"
 
 namespace {
@@ -128,44 +130,73 @@ TEST_F(LoaderTest, BadUpvalueNamesAndConstants)
     EXPECT_EQ(LoadBytes(k), static_cast<uint32_t>(ERR_BADCONSTANT));
 }
 
+namespace {
+
+// The detail the loader hands with its refusal.
+std::string refusalDetail;
+
+void KeepDetail(uint32_t code, const char* text)
+{
+    if (code == ERR_BADBYTECODE)
+        refusalDetail = text;
+}
+
+}  // namespace
+
 TEST_F(LoaderTest, VerifierRefusesCodeThatLeavesItsFrame)
 {
-    const char* const bad[] = {
-        ".function main maxstack=251\nRETURN r0, 1\n.end\n",
-        "MOVE r0, r1\n",                                       // no final RETURN
-        ".function main maxstack=2\nMOVE r5, r0\nRETURN r0, 1\n.end\n",
-        ".function main maxstack=2\nMOVE r0, r9\nRETURN r0, 1\n.end\n",
-        ".function main maxstack=2\nADD r0, r0, k3\nRETURN r0, 1\n.end\n",
-        "LOADK r0, k9\nRETURN r0, 1\n",
-        "JMP 5\nRETURN r0, 1\n",
-        "JMP -3\nRETURN r0, 1\n",
-        "EQ 1, r0, r0\nRETURN r0, 1\n",                      // no JMP behind a test
-        "EQ 1, r0, r0\nMOVE r0, r0\nRETURN r0, 1\n",
-        "LOADNUM r0, 1, 1\nRETURN r0, 1\n",                    // skips past the end
-        "GETUPVAL r0, 0\nRETURN r0, 1\n",
-        "GETGLOBAL r0, #1\nRETURN r0, 1\n",
-        ".function main maxstack=4\nCONCAT r0, r2, r1\nRETURN r0, 1\n.end\n",
-        ".function main maxstack=4\nCONCAT r0, r0, r9\nRETURN r0, 1\n.end\n",
-        ".function main maxstack=4\nCALL r0, 9, 1\nRETURN r0, 1\n.end\n",
-        ".function main maxstack=4\nCALL r0, 1, 9\nRETURN r0, 1\n.end\n",
-        "CALL r0, 1, 0\nMOVE r0, r0\nRETURN r0, 1\n",          // all results, nobody takes them
-        ".function main maxstack=4\nRETURN r2, 9\n.end\n",
-        ".function main maxstack=4\nRETURN r2, 9, 2\n.end\n",
-        ".function main maxstack=4\nSETLIST r0, 31\nRETURN r0, 1\n.end\n",
-        ".function main maxstack=4\nFORLOOP r2, -1\nRETURN r0, 1\n.end\n",
-        ".function main maxstack=4\nFORLOOP r0, 5\nRETURN r0, 1\n.end\n",
-        ".function main maxstack=4\nTFORPREP r3, 0\nRETURN r0, 1\n.end\n",
-        ".function main maxstack=4\nTFORPREP r0, 7\nRETURN r0, 1\n.end\n",
-        ".function main maxstack=8\nTFORLOOP r0, 3\nJMP -2\nRETURN r0, 1\n.end\n",
-        ".function main maxstack=4\nSELF r3, r0, \"m\"\nRETURN r0, 1\n.end\n",
-        "CLOSURE r0, 0\nRETURN r0, 1\n",                       // no nested function
-        ".function g\n.upval a = r0\nRETURN r0, 1\n.end\nCLOSURE r0, 0\n",  // no room for the capture
-        ".function main params=3 vararg=1 maxstack=3\nRETURN r0, 1\n.end\n",
+    // Each case with what the refusal's detail says of it.
+    const struct {
+        const char* text;
+        const char* detail;
+    } bad[] = {
+        {".function main maxstack=251\nRETURN r0, 1\n.end\n", "the function uses 251 registers, more than 250"},
+        {"MOVE r0, r1\n", "the function does not end in RETURN"},
+        {".function main maxstack=2\nMOVE r5, r0\nRETURN r0, 1\n.end\n", "instruction 0 (MOVE) reaches outside"},
+        {".function main maxstack=2\nMOVE r0, r9\nRETURN r0, 1\n.end\n", "instruction 0 (MOVE) reaches outside"},
+        {".function main maxstack=2\nADD r0, r0, k3\nRETURN r0, 1\n.end\n", "instruction 0 (ADD)"},
+        {"LOADK r0, k9\nRETURN r0, 1\n", "instruction 0 (LOADK)"},
+        {"JMP 5\nRETURN r0, 1\n", "instruction 0 (JMP)"},
+        {"JMP -3\nRETURN r0, 1\n", "instruction 0 (JMP)"},
+        {"EQ 1, r0, r0\nRETURN r0, 1\n", "instruction 0 (EQ) is not followed by JMP"},
+        {"MOVE r0, r0\nEQ 1, r0, r0\nMOVE r0, r0\nRETURN r0, 1\n", "instruction 1 (EQ) is not followed by JMP"},
+        {"LOADNUM r0, 1, 1\nRETURN r0, 1\n", "instruction 0 (LOADNUM) skips the last instruction"},
+        {"GETUPVAL r0, 0\nRETURN r0, 1\n", "instruction 0 (GETUPVAL)"},
+        {"GETGLOBAL r0, #1\nRETURN r0, 1\n", "instruction 0 (GETGLOBAL)"},
+        {".function main maxstack=4\nCONCAT r0, r2, r1\nRETURN r0, 1\n.end\n", "instruction 0 (CONCAT)"},
+        {".function main maxstack=4\nCONCAT r0, r0, r9\nRETURN r0, 1\n.end\n", "instruction 0 (CONCAT)"},
+        {".function main maxstack=4\nCALL r0, 9, 1\nRETURN r0, 1\n.end\n", "instruction 0 (CALL)"},
+        {".function main maxstack=4\nCALL r0, 1, 9\nRETURN r0, 1\n.end\n", "instruction 0 (CALL)"},
+        {"CALL r0, 1, 0\nMOVE r0, r0\nRETURN r0, 1\n",
+         "instruction 0 (CALL) keeps all results, but the next instruction does not take them"},
+        {".function main maxstack=4\nRETURN r2, 9\n.end\n", "instruction 0 (RETURN)"},
+        {".function main maxstack=4\nRETURN r2, 9, 2\n.end\n", "instruction 0 (RETURN)"},
+        {".function main maxstack=4\nSETLIST r0, 31\nRETURN r0, 1\n.end\n", "instruction 0 (SETLIST)"},
+        {".function main maxstack=4\nFORLOOP r2, -1\nRETURN r0, 1\n.end\n", "instruction 0 (FORLOOP)"},
+        {".function main maxstack=4\nFORLOOP r0, 5\nRETURN r0, 1\n.end\n", "instruction 0 (FORLOOP)"},
+        {".function main maxstack=4\nTFORPREP r3, 0\nRETURN r0, 1\n.end\n", "instruction 0 (TFORPREP)"},
+        {".function main maxstack=4\nTFORPREP r0, 7\nRETURN r0, 1\n.end\n", "instruction 0 (TFORPREP)"},
+        {".function main maxstack=8\nTFORLOOP r0, 3\nJMP -2\nRETURN r0, 1\n.end\n", "instruction 0 (TFORLOOP)"},
+        {".function main maxstack=4\nSELF r3, r0, \"m\"\nRETURN r0, 1\n.end\n", "instruction 0 (SELF)"},
+        {"CLOSURE r0, 0\nRETURN r0, 1\n", "instruction 0 (CLOSURE)"},                // no nested function
+        {".function g\n.upval a = r0\nRETURN r0, 1\n.end\nCLOSURE r0, 0\n",  // no room for the capture
+         "In the main function of test: the function does not end in RETURN"},
+        {".function main params=3 vararg=1 maxstack=3\nRETURN r0, 1\n.end\n",
+         "the function has more parameters than its 3 registers"},
+        // A nested function is named by where it stands, an instruction by its line.
+        {".chunk lines=auto\n.function main source=\"@x.qas\"\n.function f line=3\nMOVE r0, r0\nLT 0, r0, r0\n"
+         "RETURN r0, 1\n.end\nRETURN r0, 1\n.end\n",
+         "In the function defined at line 3 of x.qas: instruction 1 (LT, line 5) is not followed by JMP"},
     };
-    for (const char* text : bad) {
+    VmErrorHooks saved = VmHooks;
+    VmHooks.setErrorDetail = KeepDetail;
+    for (const auto& c : bad) {
         VmSetTop(L, 0);
-        EXPECT_EQ(LoadBytes(Assemble(text)), static_cast<uint32_t>(ERR_BADBYTECODE)) << text;
+        refusalDetail.clear();
+        EXPECT_EQ(LoadBytes(Assemble(c.text)), static_cast<uint32_t>(ERR_BADBYTECODE)) << c.text;
+        EXPECT_NE(refusalDetail.find(c.detail), std::string::npos) << c.text << " -> " << refusalDetail;
     }
+    VmHooks = saved;
     // Unknown opcodes load and do nothing.
     EXPECT_EQ(Run("LOADNUM r0, 4\nRAW 50, 0, 0, 0\nRETURN r0, 2\n"), 0u);
     EXPECT_EQ(VmGetNumber(L, -1), 4);

@@ -162,9 +162,9 @@ TEST_F(MemBlockTest, OnlyNonEmptyVirtualStringFilesLendTheirBytes)
     // dos library.
     char region[128];
     ASSERT_TRUE(MakeChunkName("r.bin", region, sizeof region, 0, 16, 0, "/tmp/container"));
-    char memory[MEMORY_NAME_MAX];
-    ASSERT_TRUE(MakeMemoryName(bytes, sizeof bytes, memory, sizeof memory));
-    for (std::string bad : {std::string(region), std::string(memory), std::string("plain.txt"),
+    MemoryName memory;
+    ASSERT_TRUE(MakeMemoryName(bytes, sizeof bytes, &memory));
+    for (std::string bad : {std::string(region), std::string(memory.c_str()), std::string("plain.txt"),
                             std::string(":::chunkS78:0*v.bin?unused")})
         EXPECT_EQ(Call("allocmemfromvirtualfile", {1.0, bad}), ERR_WRONGUSAGE) << bad;
 

@@ -199,6 +199,61 @@ TEST_F(NetworkTest, ReceiveCallbacksGetEachPieceAndTheirAnswerCounts)
     Number("senddata", {1.0, std::string("end")});
 }
 
+// A receive callback that closes the connection it is receiving from, or
+// replaces it with a new one under the same id: the receive ends there as on
+// a closed connection, with what was delivered until then.
+uint32_t CloseOwnConnection(VmState* vm)
+{
+    g_pieces++;
+    EXPECT_EQ(CallGlobal(vm, "closeconnection", {1.0}), 0u);
+    VmPushNumber(vm, 0);
+    return 1;
+}
+
+uint16_t g_replacementPort;
+uint32_t ReplaceOwnConnection(VmState* vm)
+{
+    g_pieces++;
+    EXPECT_EQ(CallGlobal(vm, "openconnection", {1.0, std::string("127.0.0.1"), double(g_replacementPort)}), 0u);
+    VmPushNumber(vm, 0);
+    return 1;
+}
+
+TEST_F(NetworkTest, AReceiveCallbackMayCloseOrReplaceItsOwnConnection)
+{
+    LoopbackServer replacement([](int fd) { ReadUntil(fd, "end"); }, 2);
+    g_replacementPort = replacement.port();
+    const std::pair<VmNativeFunction, bool> callbacks[] = {{CloseOwnConnection, false},
+                                                           {ReplaceOwnConnection, true}};
+    for (int mode : {RECEIVELINE, RECEIVEALL})
+        for (auto [callback, replaced] : callbacks) {
+            SCOPED_TRACE(std::to_string(mode) + (replaced ? " replaced" : " closed"));
+            LoopbackServer server([](int fd) {
+                WriteAll(fd, "abc\nrest");
+                ReadUntil(fd, "end");
+            });
+            ASSERT_EQ(Call("openconnection", {1.0, std::string("127.0.0.1"), double(server.port())}), 0u);
+            g_pieces = 0;
+            VmSetTop(vm, 0);
+            VmPushString(vm, "receivedata");
+            VmGetTable(vm, VM_GLOBALSINDEX);
+            VmPushNumber(vm, 1);
+            VmPushNumber(vm, mode);
+            if (mode == RECEIVEALL)
+                VmPushNumber(vm, 1);
+            VmPushNativeFunction(vm, callback);
+            ASSERT_EQ(VmPCall(vm, mode == RECEIVEALL ? 4 : 3, VM_MULTRET, 0), 0u);
+            EXPECT_EQ(g_pieces, 1u);
+            EXPECT_GE(VmGetNumber(vm, 2), 1) << "what was delivered counts";
+            VmSetTop(vm, 0);
+            EXPECT_EQ(CountObjectsOfType(OBJ_CLIENT), replaced ? 1u : 0u);
+            if (replaced) {
+                Number("senddata", {1.0, std::string("end")});
+                ASSERT_EQ(Call("closeconnection", {1.0}), 0u);
+            }
+        }
+}
+
 TEST_F(NetworkTest, ReusingAnIdClosesTheOldConnectionEvenWhenTheNewOneFails)
 {
     LoopbackServer server([](int fd) { ReadUntil(fd, "end"); });

@@ -8,10 +8,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 
@@ -194,11 +196,23 @@ TEST_F(TransferTest, BodiesArriveChunkedSizedOrUntilClose)
     std::string big(3 * 1024 * 1024 + 1, 0);
     for (size_t i = 0; i < big.size(); i++)
         big[i] = static_cast<char>(i * 7 + i / 251);
+    // The same body in chunks of many sizes, from one byte to more than a
+    // receive round, so that the block is regrown across chunk ends.
+    std::string chunkedBig = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n";
+    const size_t sizes[] = {1, 4095, 65536, 7, 1300000, 16384, 2, 8193};
+    for (size_t at = 0, n = 0, k = 0; at < big.size(); at += n, k++) {
+        n = std::min(sizes[k % std::size(sizes)], big.size() - at);
+        char line[32];
+        std::snprintf(line, sizeof line, "%zx\r\n", n);
+        chunkedBig += line + big.substr(at, n) + "\r\n";
+    }
+    chunkedBig += "0\r\n\r\n";
     const Case cases[] = {
         {"HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n", ""},
         {"HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\nignored", ""},
         {"HTTP/1.0 200 OK\r\n\r\n" + big.substr(0, 16385), big.substr(0, 16385)},
         {"HTTP/1.0 200 OK\r\n\r\n" + big, big},
+        {chunkedBig, big},
         {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n", "hello"},
         {"HTTP/1.1 200 OK\r\ntransfer-encoding: chunked\r\n\r\n3;ext=1\r\nabc\r\n2\r\nde\r\n0\r\n\r\n", "abcde"},
         {"HTTP/1.0 200 OK\r\n\r\nuntil the end", "until the end"},
@@ -637,6 +651,33 @@ TEST_F(TransferTest, AStatusCallbackThatStopsEndsTheTransferWithWhatArrived)
     EXPECT_GT(content.size(), 0u);
     EXPECT_EQ(double(content.size()), Num(r[1]));
     EXPECT_TRUE(std::string(content.begin(), content.end()) == body.substr(0, content.size()));
+}
+
+// The transfer's connection is listed with the others, so a status
+// callback can name it; closing it from there is refused.
+uint32_t g_closeAnswer;
+uint32_t CloseTheTransfersConnection(VmState* vm)
+{
+    g_statusCalls++;
+    if (ConnectionList)
+        g_closeAnswer = RemoveConnection(ObjectId{ConnectionList->header.id, ConnectionList->header.handle});
+    VmPushNumber(vm, 0);
+    return 1;
+}
+
+TEST_F(TransferTest, AStatusCallbackCannotCloseTheTransfersConnection)
+{
+    std::string body(50000, 'q');
+    HttpPeer peer({"HTTP/1.1 200 OK\r\nContent-Length: 50000\r\n\r\n" + body});
+    g_statusCalls = 0;
+    g_closeAnswer = 0;
+    std::vector<Value> r;
+    ASSERT_EQ(Download(peer.Url(), {}, &r, CloseTheTransfersConnection), 0u) << ErrorText();
+    peer.Join();
+    EXPECT_GE(g_statusCalls, 1u);
+    EXPECT_EQ(g_closeAnswer, uint32_t{ERR_LOCKEDOBJ});
+    EXPECT_EQ(Str(r[0]), body);
+    EXPECT_EQ(CountObjectsOfType(OBJ_CLIENT), 0u) << "gone with the transfer";
 }
 
 struct StatusSeen {

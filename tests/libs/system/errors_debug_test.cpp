@@ -138,6 +138,29 @@ TEST_F(ErrorCommands, ConstantsByName)
     EXPECT_STREQ(errorArgText, "NO_SUCH_THING");
 }
 
+// A bad character anywhere in the name is a bad name, even when the name up
+// to it is a constant or is unknown; only a name of good characters is
+// looked up.
+TEST_F(ErrorCommands, ConstantNamesAreCheckedWholeBeforeTheLookup)
+{
+    struct Case {
+        std::string name;
+        uint32_t code;
+    } cases[] = {
+        {"#ERR-MEM", ERR_SYNTAXERROR},    {"#ERR_MEM ", ERR_SYNTAXERROR}, {"#TICKS.", ERR_SYNTAXERROR},
+        {"#NO-SUCH", ERR_SYNTAXERROR},    {"#", ERR_SYNTAXERROR},         {"#_X\xe4", ERR_SYNTAXERROR},
+        {"ERR-MEM", ERR_WRONGUSAGE},      {"#ERR_MEMX", ERR_FINDCST},     {"#ERR$MEM!", ERR_FINDCST},
+        // Names are read for 64 characters: a longer one is no constant's,
+        // though it starts with one.
+        {"#TICKS" + std::string(60, 'X'), ERR_FINDCST},
+        {"#" + std::string(70, 'A') + "-", ERR_SYNTAXERROR},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(Call("GetConstant", {c.name}), c.code) << c.name;
+    EXPECT_EQ(Call("GetConstant", {"#TICKS" + std::string(60, 'X')}), static_cast<uint32_t>(ERR_FINDCST));
+    EXPECT_EQ(std::string(errorArgText), "TICKS" + std::string(59, 'X'));  // as far as it was read
+}
+
 TEST_F(ErrorCommands, EndAndUnknownSwitches)
 {
     EXPECT_EQ(Call("LegacyControl", {std::string("other"), 1.0}), static_cast<uint32_t>(ERR_UNKNOWNTAG));

@@ -1,0 +1,242 @@
+// Buttons and key handlers as a script meets them: a display's input fires
+// their events in the order they were made, and the script's handlers may
+// create, replace and drop records of the very list whose events they hear
+// (the record they were called for included) while that list is walked.
+#include "display/buttons.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "core/io/error_codes.h"
+#include "core/vm/vm.h"
+#include "display/display.h"
+#include "display/display_library.h"
+#include "display/event_library.h"
+#include "display/events.h"
+#include "platform/posix/os_runloop.h"
+#include "support/command_calls.h"
+#include "support/event_dispatch.h"
+#include "support/test_displays.h"
+
+namespace {
+
+using testcalls::CallGlobal;
+using testcalls::Nil;
+using testcalls::Value;
+
+std::vector<std::string> heard;
+// What the script does when it hears an event: (action, numeric id; 0 for
+// a handle).
+std::function<void(VmState*, const std::string&, int)> reaction;
+
+std::string Field(VmState* vm, const char* key)
+{
+    VmPushCString(vm, key);
+    VmRawGet(vm, 1);
+    std::string text = VmType(vm, -1) == VM_TSTRING        ? VmGetString(vm, -1)
+                       : VmType(vm, -1) == VM_TLIGHTUSERDATA ? "handle"
+                                                             : std::to_string(static_cast<int>(VmGetNumber(vm, -1)));
+    VmPop(vm, 1);
+    return text;
+}
+
+uint32_t Heard(VmState* vm)
+{
+    std::string action = Field(vm, "action");
+    std::string id = Field(vm, "id");
+    heard.push_back(action + " " + id);
+    if (reaction)
+        reaction(vm, action, id == "handle" ? 0 : std::stoi(id));
+    return 0;
+}
+
+uint32_t DisplayHeard(VmState*)
+{
+    heard.push_back("display");
+    return 0;
+}
+
+class ButtonsTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_EQ(OsInit(), 0u);
+        vm = VmOpenState();
+        VmPushValue(vm, VM_GLOBALSINDEX);
+        ASSERT_EQ(OpenDisplayLibrary(vm), 0u);
+        ASSERT_EQ(OpenEventLibrary(vm), 0u);
+        VmSetTop(vm, 0);
+        display = MakeTestDisplay(vm, 1, 320, 200);
+        ASSERT_NE(display, nullptr);
+        CurrentDisplay = display;
+        for (const char* name : {"onbuttonclick", "onbuttonover", "onbuttonout", "onkeydown"}) {
+            VmPushCString(vm, name);
+            VmPushNativeFunction(vm, Heard);
+            VmSetTable(vm, VM_GLOBALSINDEX);
+        }
+        heard.clear();
+        reaction = nullptr;
+    }
+    void TearDown() override
+    {
+        reaction = nullptr;
+        CloseEventLibrary(vm);
+        CloseDisplayLibrary(vm);
+        VmCloseState(vm);
+        OsShutdown();
+    }
+    // An input event of display 1, handed to its handlers as the event
+    // commands do: from a command under the protected call.
+    uint32_t Input(int slot, int32_t x, int32_t y, int32_t key = 0) { return Dispatch(vm, slot, x, y, key); }
+    static uint32_t Dispatch(VmState* v, int slot, int32_t x, int32_t y, int32_t key = 0)
+    {
+        QueuedEvent e{};
+        e.type = EVENT_DISPLAY;
+        e.slot = slot;
+        e.target = MakeObjectId(1);
+        e.args[0] = x;
+        e.args[1] = y;
+        e.args[2] = key;
+        return DispatchProtected(v, &e);
+    }
+    void Button(Value id, double x1, double y1, double x2, double y2)
+    {
+        ASSERT_EQ(CallGlobal(vm, "createbutton", {id, x1, y1, x2, y2}), 0u);
+    }
+    void Key(Value id, const char* key) { ASSERT_EQ(CallGlobal(vm, "createkeydown", {id, std::string(key)}), 0u); }
+    std::vector<std::string> Take()
+    {
+        std::vector<std::string> taken;
+        taken.swap(heard);
+        return taken;
+    }
+
+    VmState* vm = nullptr;
+    Display* display = nullptr;
+};
+
+using Heards = std::vector<std::string>;
+
+// A button's handler replaces the button after it (now elsewhere) and
+// itself, and makes a new one: the walk goes on with the records that were
+// there when the click came, minus the ones that went; the new records hear
+// the next click.
+TEST_F(ButtonsTest, AClickHandlerReplacesTheNextButtonAndItself)
+{
+    for (double id : {1, 2, 3})
+        Button(id, 10, 10, 50, 30);
+    bool once = true;
+    reaction = [&](VmState* v, const std::string&, int id) {
+        if (id != 1 || !once)
+            return;
+        once = false;
+        EXPECT_EQ(CallGlobal(v, "createbutton", {2.0, 100.0, 100.0, 110.0, 110.0}), 0u);
+        EXPECT_EQ(CallGlobal(v, "createbutton", {1.0, 10.0, 10.0, 50.0, 30.0}), 0u);
+        EXPECT_EQ(CallGlobal(v, "createbutton", {Nil{}, 10.0, 10.0, 50.0, 30.0}), 0u);
+    };
+    ASSERT_EQ(Input(DEVENT_MOUSEDOWN, 20, 20), 0u);
+    EXPECT_EQ(Take(), (Heards{"onbuttonclick 1", "onbuttonclick 3"}));
+    ASSERT_EQ(Input(DEVENT_MOUSEDOWN, 20, 20), 0u);
+    EXPECT_EQ(Take(), (Heards{"onbuttonclick 3", "onbuttonclick 1", "onbuttonclick handle"}));
+    ASSERT_EQ(Input(DEVENT_MOUSEDOWN, 105, 105), 0u);
+    EXPECT_EQ(Take(), (Heards{"onbuttonclick 2"}));
+}
+
+// The same on the pointer's way in and out: a replaced button starts
+// outside, so the move after the walk brings it in.
+TEST_F(ButtonsTest, AnOverHandlerReplacesTheNextButtonAndItself)
+{
+    for (double id : {1, 2, 3})
+        Button(id, 10, 10, 50, 30);
+    bool once = true;
+    reaction = [&](VmState* v, const std::string& action, int id) {
+        if (id != 1 || action != "onbuttonover" || !once)
+            return;
+        once = false;
+        EXPECT_EQ(CallGlobal(v, "createbutton", {2.0, 10.0, 10.0, 50.0, 30.0}), 0u);
+        EXPECT_EQ(CallGlobal(v, "createbutton", {1.0, 10.0, 10.0, 50.0, 30.0}), 0u);
+    };
+    ASSERT_EQ(Input(DEVENT_MOUSEMOVE, 20, 20), 0u);
+    EXPECT_EQ(Take(), (Heards{"onbuttonover 1", "onbuttonover 3"}));
+    ASSERT_EQ(Input(DEVENT_MOUSEMOVE, 21, 21), 0u);
+    EXPECT_EQ(Take(), (Heards{"onbuttonover 2", "onbuttonover 1"}));
+    ASSERT_EQ(Input(DEVENT_MOUSEMOVE, 0, 0), 0u);
+    EXPECT_EQ(Take(), (Heards{"onbuttonout 3", "onbuttonout 2", "onbuttonout 1"}));
+}
+
+TEST_F(ButtonsTest, AKeyHandlerReplacesTheNextHandlerAndItself)
+{
+    for (double id : {1, 2, 3})
+        Key(id, "a");
+    bool once = true;
+    reaction = [&](VmState* v, const std::string&, int id) {
+        if (id != 1 || !once)
+            return;
+        once = false;
+        EXPECT_EQ(CallGlobal(v, "createkeydown", {2.0, std::string("b")}), 0u);
+        EXPECT_EQ(CallGlobal(v, "createkeydown", {1.0, std::string("a")}), 0u);
+        EXPECT_EQ(CallGlobal(v, "createkeydown", {4.0, std::string("a")}), 0u);
+    };
+    ASSERT_EQ(Input(DEVENT_KEYDOWN, 0, 0, 'a'), 0u);
+    EXPECT_EQ(Take(), (Heards{"onkeydown 1", "onkeydown 3"}));
+    ASSERT_EQ(Input(DEVENT_KEYDOWN, 0, 0, 'a'), 0u);
+    EXPECT_EQ(Take(), (Heards{"onkeydown 3", "onkeydown 1", "onkeydown 4"}));
+    ASSERT_EQ(Input(DEVENT_KEYDOWN, 0, 0, 'b'), 0u);
+    EXPECT_EQ(Take(), (Heards{"onkeydown 2"}));
+}
+
+// A handler that takes the next event itself (as CheckEvent in a handler
+// does) starts a second walk of the same list inside the first; what the
+// inner walk's handlers replace is gone for the outer walk too.
+TEST_F(ButtonsTest, AWalkInsideAWalkReplacesWhatTheOuterWalkHasStillToVisit)
+{
+    for (double id : {1, 2, 3})
+        Button(id, 10, 10, 50, 30);
+    int calls = 0;
+    reaction = [&](VmState* v, const std::string&, int id) {
+        if (id != 1)
+            return;
+        if (++calls == 1) {
+            EXPECT_EQ(Dispatch(v, DEVENT_MOUSEDOWN, 20, 20), 0u);
+        } else if (calls == 2) {
+            EXPECT_EQ(CallGlobal(v, "createbutton", {2.0, 10.0, 10.0, 50.0, 30.0}), 0u);
+            EXPECT_EQ(CallGlobal(v, "createbutton", {3.0, 10.0, 10.0, 50.0, 30.0}), 0u);
+        }
+    };
+    ASSERT_EQ(Input(DEVENT_MOUSEDOWN, 20, 20), 0u);
+    EXPECT_EQ(Take(), (Heards{"onbuttonclick 1", "onbuttonclick 1"}));
+    ASSERT_EQ(Input(DEVENT_MOUSEDOWN, 20, 20), 0u);
+    EXPECT_EQ(Take(), (Heards{"onbuttonclick 1", "onbuttonclick 2", "onbuttonclick 3"}));
+}
+
+// The display's own handler runs after the buttons: the one installed when
+// they are done, not the one their handlers replaced or removed.
+TEST_F(ButtonsTest, TheDisplayHandlerIsTheOneLeftAfterTheButtons)
+{
+    Button(1.0, 10, 10, 50, 30);
+    VmPushNativeFunction(vm, Heard);
+    ASSERT_EQ(InstallEventHandler(vm, "OnMouseDown", 1, 0), 0u);
+    VmSetTop(vm, 0);
+    reaction = [&](VmState* v, const std::string& action, int) {
+        if (action != "onbuttonclick")
+            return;
+        VmPushNil(v);
+        EXPECT_EQ(InstallEventHandler(v, "OnMouseDown", VmGetTop(v), 0), 0u);
+        VmPop(v, 1);
+    };
+    ASSERT_EQ(Input(DEVENT_MOUSEDOWN, 20, 20), 0u);
+    EXPECT_EQ(Take(), (Heards{"onbuttonclick 1"}));
+
+    reaction = [&](VmState* v, const std::string&, int) {
+        VmPushNativeFunction(v, DisplayHeard);
+        EXPECT_EQ(InstallEventHandler(v, "OnMouseDown", VmGetTop(v), 0), 0u);
+        VmPop(v, 1);
+    };
+    ASSERT_EQ(Input(DEVENT_MOUSEDOWN, 20, 20), 0u);
+    EXPECT_EQ(Take(), (Heards{"onbuttonclick 1", "display"}));
+}
+
+}  // namespace

@@ -1,0 +1,232 @@
+// What the player's error report says beyond the message itself, run as a
+// user runs it: the file it could not use, where it looked, the function
+// and instruction of refused bytecode, and the values, ranges and types
+// behind a run-time error. The message keeps its text on the first line;
+// the detail follows on lines of its own, above the script's location.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <string>
+#include <vector>
+
+#include "e2e/player_process.h"
+#include "e2e/test_applet.h"
+#include "media/image_files.h"
+#include "support/picture_oracle.h"
+#include "support/temp_dir.h"
+#include "tools/qmasm/applet_writer.h"
+#include "tools/qmasm/assembled_applet.h"
+#include "tools/qmasm/assembler.h"
+
+using namespace qmasm;
+
+namespace {
+
+const char kPlayer[] = QM_PLAYER_PATH;
+
+class ErrorDetails : public ::testing::Test {
+protected:
+    TempDir dir;
+
+    std::string Write(const std::vector<uint8_t>& bytes, const std::string& file)
+    {
+        std::string path = dir / file;
+        WriteFileBytes(path, bytes);
+        return path;
+    }
+    std::string WriteText(const std::string& text, const std::string& file)
+    {
+        return Write(std::vector<uint8_t>(text.begin(), text.end()), file);
+    }
+    std::string Applet(const std::string& source, const std::string& file = "test.qma")
+    {
+        return Write(WriteApplet(AssembleTestApplet(source)), file);
+    }
+    PlayerRun Play(std::vector<std::string> args) { return RunProgram(kPlayer, args, {"TMPDIR=" + dir.path()}); }
+    // The player started in the test's folder, for relative names.
+    PlayerRun PlayHere(const std::string& name)
+    {
+        return RunProgram("/bin/sh", {"-c", "cd \"$0\" && exec \"$1\" \"$2\"", dir.path(), kPlayer, name},
+                          {"TMPDIR=" + dir.path()});
+    }
+};
+
+// Main function of test.qas with line information.
+std::string Main(const std::string& body)
+{
+    return ".chunk lines=auto\n.function main source=\"@test.qas\"\n" + body + "    RETURN r0, 1\n.end\n";
+}
+
+TEST_F(ErrorDetails, RefusedBytecodeNamesTheAppletTheFunctionAndTheInstruction)
+{
+    // The assembler library writes what the qmasm command would refuse.
+    std::string applet = Applet(Main(".function check line=3\n"
+                                     "    MOVE r0, r0\n"
+                                     "    EQ 1, r0, #0\n"
+                                     "    RETURN r0, 1\n"
+                                     ".end\n"));
+    const std::string where =
+        "In the function defined at line 3 of test.qas: instruction 1 (EQ, line 5) is not followed by JMP";
+    PlayerRun run = Play({applet});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "QuillmerePlayer: Bad bytecode!\nFile: " + applet + "\n" + where + "\n");
+
+    // The debug device's error line stays one line.
+    PlayerRun machine = Play({"-debugdevice", "console", applet});
+    EXPECT_EQ(machine.status, 1);
+    EXPECT_NE(machine.out.find("@_qmerror0:\"\"*Bad bytecode! (File: " + applet + "; " + where + ")\n"),
+              std::string::npos)
+        << machine.out;
+
+    // Code that passes the load check but gives an instruction the wrong
+    // type is refused as it runs, at its line and in its function.
+    std::string running = Applet(Main(".function fill line=3\n"
+                                      "    LOADNUM r1, 1\n"
+                                      "    SETLIST r1, 0\n"
+                                      "    RETURN r0, 1\n"
+                                      ".end\n"
+                                      "    CLOSURE r0, fill\n"
+                                      "    SETGLOBAL r0, \"fill\"\n"
+                                      "    GETGLOBAL r0, \"fill\"\n"
+                                      "    CALL r0, 1, 1\n"),
+                                 "running.qma");
+    PlayerRun late = Play({running});
+    EXPECT_EQ(late.status, 1);
+    EXPECT_EQ(late.err, "QuillmerePlayer: Bad bytecode!\n"
+                        "In the function defined at line 3 of test.qas: instruction 1 (SETLIST) stores into a number\n"
+                        "File: test.qas (current line: 5 - In function: fill)\n");
+}
+
+TEST_F(ErrorDetails, FilesThatAreNoAppletsAreNamed)
+{
+    std::string source = WriteText("    LOADNUM r0, 1\n", "sum.qas");
+    PlayerRun text = Play({source});
+    EXPECT_EQ(text.status, 1);
+    EXPECT_EQ(text.err, "QuillmerePlayer: This is not a Quillmere applet!\nFile: " + source +
+                            "\nsum.qas is assembly text: qmasm sum.qas --applet sum.qma makes an applet of it\n");
+
+    std::string notes = WriteText("some notes\n", "notes.txt");
+    EXPECT_EQ(Play({notes}).err, "QuillmerePlayer: This is not a Quillmere applet!\nFile: " + notes + "\n");
+
+    std::string empty = WriteText("", "empty.qas");
+    EXPECT_EQ(Play({empty}).err, "QuillmerePlayer: Script is empty!\nFile: " + empty +
+                                     "\nempty.qas is assembly text: qmasm empty.qas --applet empty.qma makes an "
+                                     "applet of it\n");
+
+    // Cut inside its sections, and a whole applet whose code chunk is cut.
+    std::vector<uint8_t> whole = WriteApplet(AssembleTestApplet(Main("    LOADNUM r0, 1\n")));
+    std::string cut = Write(std::vector<uint8_t>(whole.begin(), whole.begin() + 12), "cut.qma");
+    PlayerRun cutRun = Play({cut});
+    EXPECT_EQ(cutRun.status, 1);
+    EXPECT_EQ(cutRun.err, "QuillmerePlayer: Unexpected end of file!\nFile: " + cut + "\n");
+
+    AppletDescription shortCode = AssembleTestApplet(Main("    LOADNUM r0, 1\n"));
+    shortCode.code.resize(30);
+    std::string shortApplet = Write(WriteApplet(shortCode), "short.qma");
+    EXPECT_EQ(Play({shortApplet}).err, "QuillmerePlayer: Unexpected end of file!\nFile: " + shortApplet +
+                                           "\nThe code chunk ends after 30 bytes, before its functions are "
+                                           "complete\n");
+}
+
+TEST_F(ErrorDetails, FilesNotReadSayWhereTheyWereLookedFor)
+{
+    mkdir((dir / "folder.qma").c_str(), 0700);
+    PlayerRun folder = PlayHere("folder.qma");
+    EXPECT_EQ(folder.status, 1);
+    EXPECT_EQ(folder.err, "QuillmerePlayer: Cannot read file folder.qma !\n" + dir / "folder.qma" +
+                              " is a folder, not a file\n");
+
+    PlayerRun missing = PlayHere("missing.qma");
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.err, "QuillmerePlayer: File missing.qma does not exist!\nLooked in the folder " +
+                               dir.path() + "\n");
+
+    // A script's relative names are taken from the applet's folder.
+    mkdir((dir / "data").c_str(), 0700);
+    mkdir((dir / "data/sub").c_str(), 0700);
+    const struct {
+        const char* name;
+        std::string detail;
+    } reads[] = {
+        {"data/sub", dir / "data/sub is a folder, not a file"},
+        {"data/absent.txt", "Looked in the folder " + dir / "data"},
+    };
+    for (const auto& r : reads) {
+        std::string applet = Applet(Main(CommandCall("openfile", {"#1", std::string("\"") + r.name + "\"", "#1005"})));
+        PlayerRun run = RunProgram(kPlayer, {applet});
+        EXPECT_EQ(run.status, 1);
+        std::string file = std::string(r.name).substr(5);
+        EXPECT_EQ(run.err, "QuillmerePlayer: Cannot read file " + file + " !\n" + r.detail +
+                               "\nFile: test.qas (current line: 7 - In function: OpenFile)\n");
+    }
+}
+
+TEST_F(ErrorDetails, RunTimeErrorsAddTheValuesRangesAndTypes)
+{
+    // Types and attributes go in as numbers: the names in the reports are
+    // the player's own (#DISPLAY 21, #VECTORPATH 49, #ANIM 4, #ATTRNUMFRAMES
+    // 11, #ATTRFRAMEDELAY 37).
+    std::vector<uint32_t> picture = MakeTestPicture(12, 4, false);
+    std::string strip = dir / "strip.png";
+    SavePngBlock save{strip.c_str(), picture.data(), 48, 12, 4, 0, 0};
+    SavePng(&save);
+    ASSERT_EQ(save.result, 0u);
+    const struct {
+        std::string body;
+        std::string report;
+    } cases[] = {
+        {"    NEWTABLE r1, 0, 0\n    ADD r0, r1, #1\n",
+         "Wrong operator for this type!\nAddition of a table and a number\nFile: test.qas (current line: 4)"},
+        {"    NEWTABLE r1, 0, 0\n    LT 1, r1, #1\n    JMP +0\n",
+         "Wrong operator for this type!\nComparison (<) of a table and a number\nFile: test.qas (current line: 4)"},
+        {CommandCall("getattribute", {"#21", "#1", "#11"}, 1),
+         "Unknown attribute specified!\nType #DISPLAY does not answer attribute #ATTRNUMFRAMES (11); it answers 53 "
+         "attributes, listed under GetAttribute in docs/commands.md\n"
+         "File: test.qas (current line: 7 - In function: GetAttribute)"},
+        {CommandCall("getattribute", {"#49", "#1", "#9999"}, 1),
+         "Unknown attribute specified!\nType #VECTORPATH does not answer attribute 9999, which no #ATTR constant "
+         "names; it answers #ATTRCOUNT only\nFile: test.qas (current line: 7 - In function: GetAttribute)"},
+        {CommandCall("loadanim", {"#5", "\"" + strip + "\"", "{frames=#3}"}) +
+             CommandCall("getattribute", {"#4", "#5", "#37", "#9"}, 1),
+         "Specified animation frame is out of range!\nFrame 9 asked for; frames 1 to 3 exist\n"
+         "File: test.qas (current line: 14 - In function: GetAttribute)"},
+        {CommandCall("comparedates", {"\"07-Mar-2024 13:05:00\"", "\"yesterday\""}, 1),
+         "Invalid date specified!\nDate \"yesterday\" is not of the form dd-mmm-yyyy hh:mm:ss (07-Mar-2024 "
+         "13:05:00)\nFile: test.qas (current line: 6 - In function: CompareDates)"},
+        {CommandCall("setfileattributes", {"\"" + strip + "\"", "{time=\"31-Feb-2024 10:00\"}"}),
+         "Invalid date specified!\nField time: \"31-Feb-2024 10:00\" is no date of the form dd-mmm-yyyy "
+         "hh:mm:ss (07-Mar-2024 13:05:00) that a file can carry\n"
+         "File: test.qas (current line: 7 - In function: SetFileAttributes)"},
+    };
+    for (const auto& c : cases) {
+        PlayerRun run = Play({Applet(Main(c.body))});
+        EXPECT_EQ(run.status, 1) << c.body;
+        EXPECT_EQ(run.err, "QuillmerePlayer: " + c.report + "\n") << c.body;
+    }
+}
+
+TEST_F(ErrorDetails, EachErrorShowsItsOwnDetail)
+{
+    // The first failing CompareDates is only recorded (exit on error is
+    // off); the report is of the second, with its own date, and an error
+    // of another code after a recorded one shows no detail at all.
+    std::string applet = Applet(Main(CommandCall("exitonerror", {"#0"}) +
+                                     CommandCall("comparedates", {"\"first\"", "\"07-Mar-2024 13:05:00\""}, 1) +
+                                     CommandCall("exitonerror", {"#1"}) +
+                                     CommandCall("comparedates", {"\"second\"", "\"07-Mar-2024 13:05:00\""}, 1)));
+    PlayerRun run = Play({applet});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "QuillmerePlayer: Invalid date specified!\n"
+                       "Date \"second\" is not of the form dd-mmm-yyyy hh:mm:ss (07-Mar-2024 13:05:00)\n"
+                       "File: test.qas (current line: 16 - In function: CompareDates)\n");
+
+    std::string other = Applet(Main(CommandCall("exitonerror", {"#0"}) +
+                                    CommandCall("comparedates", {"\"first\"", "\"07-Mar-2024 13:05:00\""}, 1) +
+                                    CommandCall("exitonerror", {"#1"}) + CommandCall("upperstr", {})),
+                               "other.qma");
+    EXPECT_EQ(Play({other}).err, "QuillmerePlayer: Not enough arguments!\n"
+                                 "File: test.qas (current line: 14 - In function: UpperStr)\n");
+}
+
+}  // namespace

@@ -1,0 +1,163 @@
+// Memory names written by a script: text that claims a block of memory opens
+// nothing, whatever command it reaches. The run ends with the read error
+// naming the file, never with a read of memory the name points at.
+#include <gtest/gtest.h>
+
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "e2e/player_process.h"
+#include "e2e/test_applet.h"
+#include "support/temp_dir.h"
+#include "tools/qmasm/applet_writer.h"
+
+using namespace qmasm;
+
+namespace {
+
+// Each prelude leaves a forged name in the global "forged". Messages show a
+// name after its first ':' (where a volume name ends), so ":::memory1000:40"
+// shows as "::memory1000:40".
+struct Forgery {
+    const char* what;
+    const char* prelude;
+    const char* shownName;  // how the error names it: all of it, or its start
+};
+
+// A 16-byte block's address as text: ToString shows it as "UserData: 0x"
+// and the hexadecimal digits. The name is ":::memory" + digits + SIZE.
+const char kBlockName[] =
+    "    GETGLOBAL r0, \"allocmem\"\n"
+    "    LOADK r1, #1\n"
+    "    LOADK r2, #16\n"
+    "    CALL r0, 3, 1\n"
+    "    GETGLOBAL r0, \"getmempointer\"\n"
+    "    LOADK r1, #1\n"
+    "    CALL r0, 2, 2\n"
+    "    GETGLOBAL r1, \"tostring\"\n"
+    "    MOVE r2, r0\n"
+    "    CALL r1, 2, 2\n"
+    "    GETGLOBAL r2, \"replacestr\"\n"
+    "    MOVE r3, r1\n"
+    "    LOADK r4, \"UserData: 0x\"\n"
+    "    LOADK r5, \"\"\n"
+    "    CALL r2, 4, 2\n"
+    "    LOADK r1, \":::memory\"\n"
+    "    LOADK r3, SIZE\n"
+    "    CONCAT r4, r1, r3\n"
+    "    SETGLOBAL r4, \"forged\"\n";
+
+const char kFreeBlock[] =
+    "    GETGLOBAL r0, \"freemem\"\n"
+    "    LOADK r1, #1\n"
+    "    CALL r0, 2, 1\n";
+
+const Forgery kForgeries[] = {
+    {"number text", "    LOADK r0, \":::memory1000:40\"\n    SETGLOBAL r0, \"forged\"\n", "::memory1000:40"},
+    {"live block, size past its end", nullptr, "::memory"},
+    {"live block, its own size", nullptr, "::memory"},
+    {"freed block", nullptr, "::memory"},
+};
+
+std::string Prelude(int i)
+{
+    switch (i) {
+    case 1: return Fill(kBlockName, {{"SIZE", "\":1000\""}});
+    case 2: return Fill(kBlockName, {{"SIZE", "\":10\""}});
+    case 3: return Fill(kBlockName, {{"SIZE", "\":10\""}}) + kFreeBlock;
+    default: return kForgeries[i].prelude;
+    }
+}
+
+struct Use {
+    const char* command;
+    std::vector<std::string> operands;
+    const char* message;  // the command's error for a file it cannot read
+};
+
+const Use kUses[] = {
+    {"filetostring", {"@forged"}, "Cannot read file "},
+    {"loadbrush", {"#1", "@forged"}, "Cannot read file "},
+    {"loadsample", {"#1", "@forged"}, "Cannot open sound file "},
+    {"openfile", {"#1", "@forged"}, "Cannot read file "},
+};
+
+class ForgedMemoryNames : public ::testing::Test {
+protected:
+    PlayerRun Run(const std::string& body)
+    {
+        AppletDescription a = AssembleTestApplet(".chunk lines=auto\n.function main source=\"@test.qas\"\n" + body +
+                                                 "    RETURN r0, 1\n.end\n");
+        std::string path = dir.file("test.qma");
+        WriteFileBytes(path, WriteApplet(a));
+        return RunProgram(QM_PLAYER_PATH, {path}, {"TMPDIR=" + dir.path()});
+    }
+
+    TempDir dir;
+};
+
+TEST_F(ForgedMemoryNames, EveryFileCommandRefusesThemNamingTheFile)
+{
+    for (int i = 0; i < static_cast<int>(std::size(kForgeries)); ++i) {
+        for (const Use& use : kUses) {
+            SCOPED_TRACE(std::string(kForgeries[i].what) + " / " + use.command);
+            PlayerRun run = Run(Prelude(i) + CommandCall(use.command, use.operands));
+            EXPECT_EQ(run.status, 1) << run.err;
+            EXPECT_NE(run.err.find(std::string(use.message) + kForgeries[i].shownName), std::string::npos)
+                << run.err;
+            // A sanitizer's report also ends the run with status 1.
+            EXPECT_EQ(run.err.find("Sanitizer"), std::string::npos) << run.err;
+        }
+        // FileSize answers -1 for a name that is no file, as for a missing
+        // one.
+        PlayerRun run = Run(Prelude(i) + CommandCall("filesize", {"@forged"}, 1) +
+                            "    MOVE r1, r0\n    GETGLOBAL r0, \"debugprint\"\n    CALL r0, 2, 1\n");
+        EXPECT_EQ(run.status, 0) << kForgeries[i].what << ": " << run.err;
+        EXPECT_EQ(run.out, "-1\n") << kForgeries[i].what;
+    }
+}
+
+// The forgeries above do name the live block: the text that the script
+// builds is ":::memory", the block's address and the size.
+TEST_F(ForgedMemoryNames, TheForgedBlockNameMatchesTheBlock)
+{
+    PlayerRun run = Run(Fill(kBlockName, {{"SIZE", "\":10\""}}) +
+                        "    GETGLOBAL r0, \"debugprint\"\n"
+                        "    GETGLOBAL r1, \"forged\"\n"
+                        "    GETGLOBAL r2, \"tostring\"\n"
+                        "    GETGLOBAL r3, \"getmempointer\"\n"
+                        "    LOADK r4, #1\n"
+                        "    CALL r3, 2, 2\n"
+                        "    CALL r2, 2, 2\n"
+                        "    CALL r0, 3, 1\n");
+    ASSERT_EQ(run.status, 0) << run.err;
+    // "NAME UserData: 0xDIGITS": the digits after ":::memory" are the
+    // block's.
+    size_t space = run.out.find(' ');
+    ASSERT_NE(space, std::string::npos) << run.out;
+    std::string name = run.out.substr(0, space);
+    std::string shown = run.out.substr(space + 1);
+    ASSERT_EQ(shown.rfind("UserData: 0x", 0), 0u) << run.out;
+    std::string digits = shown.substr(12);
+    digits.erase(digits.find_last_not_of("\n") + 1);
+    EXPECT_EQ(name, ":::memory" + digits + ":10");
+}
+
+// The memory names that the player makes itself still open: the host's
+// file copier, asked by a plugin, reads the plugin's bytes through one.
+TEST_F(ForgedMemoryNames, NamesThePlayerMakesStillOpen)
+{
+    std::string target = dir.file("copy.txt");
+    PlayerRun run = Run(CommandCall("loadplugin", {"\"" QM_TEST_PLUGIN_DIR "/mathx.qmp\""}) +
+                        "    GETGLOBAL r0, \"mathx\"\n"
+                        "    GETTABLE r0, r0, \"writecopy\"\n"
+                        "    LOADK r1, \"" + target + "\"\n"
+                        "    LOADK r2, \"bytes of the plugin\"\n"
+                        "    CALL r0, 3, 1\n");
+    ASSERT_EQ(run.status, 0) << run.err;
+    std::vector<uint8_t> copied = ReadFileBytes(target);
+    EXPECT_EQ(std::string(copied.begin(), copied.end()), "bytes of the plugin");
+}
+
+}  // namespace

@@ -1,0 +1,142 @@
+// The command-line tools as a user runs them: what their help explains, what
+// they say of a command line they cannot use, and the assembler refusing
+// code that the player would refuse.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "e2e/player_process.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+const char kQmasm[] = QM_QMASM_PATH;
+const char kQmdis[] = QM_QMDIS_PATH;
+const char kQmlink[] = QM_QMLINK_PATH;
+const char kPlayer[] = QM_PLAYER_PATH;
+
+void WriteText(const std::string& path, const std::string& text)
+{
+    WriteFileBytes(path, std::vector<uint8_t>(text.begin(), text.end()));
+}
+
+TEST(CommandLine, HelpExplainsEveryOptionOnStandardOutput)
+{
+    const struct {
+        const char* tool;
+        std::vector<std::string> mentions;
+    } tools[] = {
+        {kQmasm, {"usage: qmasm", "-o OUT.qmb", "--applet OUT.qma", "--packed", "--title TEXT", "--link NAME=FILE",
+                  "--bgpic ID=FILE", "-h, --help", "docs/assembly.md"}},
+        {kQmdis, {"usage: qmdis CHUNK.qmb", "-h, --help", "docs/assembly.md"}},
+        {kQmlink, {"usage: qmlink PLAYER APPLET.qma -o OUTPUT", "--plugin FILE.qmp", "--pack-plugins", "-h, --help",
+                   "docs/assembly.md"}},
+    };
+    for (const auto& t : tools) {
+        for (const char* ask : {"--help", "-h"}) {
+            PlayerRun run = RunProgram(t.tool, {ask});
+            EXPECT_EQ(run.status, 0) << t.tool << " " << ask;
+            EXPECT_EQ(run.err, "") << t.tool;
+            for (const std::string& m : t.mentions)
+                EXPECT_NE(run.out.find(m), std::string::npos) << t.tool << " help lacks " << m << ":\n" << run.out;
+        }
+        // Help that cannot be written is a failure, not a success.
+        PlayerRun full = RunProgram("/bin/sh", {"-c", "exec \"$0\" --help >/dev/full", t.tool});
+        EXPECT_EQ(full.status, 1) << t.tool;
+    }
+}
+
+TEST(CommandLine, AWrongCommandLineSaysWhatIsWrongAndWritesNothing)
+{
+    TempDir dir;
+    std::string in = dir / "in.qas", out = dir / "out.qma";
+    WriteText(in, "    LOADNUM r0, 1\n");
+    const struct {
+        const char* tool;
+        std::vector<std::string> args;
+        const char* says;
+    } cases[] = {
+        {kQmasm, {in}, "qmasm: nothing to write: give -o OUT.qmb for the compiled chunk or --applet OUT.qma"},
+        {kQmasm, {}, "qmasm: no input file"},
+        {kQmasm, {"-o", out}, "qmasm: no input file"},
+        {kQmasm, {in, "-o"}, "qmasm: -o needs a value"},
+        {kQmasm, {in, "--applet"}, "qmasm: --applet needs a value"},
+        {kQmasm, {in, "--frob", "--applet", out}, "qmasm: unknown option --frob"},
+        {kQmasm, {in, in, "--applet", out}, "qmasm: one input file only"},
+        {kQmasm, {in, "-o", out, "--title", "T"}, "shape an applet: give --applet OUT.qma too"},
+        {kQmasm, {in, "--packed"}, "shape an applet: give --applet OUT.qma too"},
+        {kQmasm, {in, "--applet", out, "--bgpic", "0=a.png"}, "--bgpic takes ID=FILE with an ID from 1, not 0=a.png"},
+        {kQmasm, {in, "--applet", out, "--link", "=a.png"}, "--link takes NAME=FILE, not =a.png"},
+        {kQmdis, {}, "qmdis: no input file"},
+        {kQmdis, {in, in}, "qmdis: one input file only"},
+        {kQmdis, {"--frob"}, "qmdis: unknown option --frob"},
+        {kQmlink, {}, "qmlink: needs the player and the applet"},
+        {kQmlink, {kPlayer, in}, "qmlink: no output: give -o OUTPUT"},
+        {kQmlink, {kPlayer, in, in, "-o", out}, "qmlink: takes the player and one applet only"},
+        {kQmlink, {kPlayer, in, "-o", out, "--plugin"}, "qmlink: --plugin needs a file name"},
+        {kQmlink, {kPlayer, in, "-o", out, "--frob"}, "qmlink: unknown option --frob"},
+    };
+    for (const auto& c : cases) {
+        PlayerRun run = RunProgram(c.tool, c.args);
+        std::string line = std::string(c.tool) + (c.args.empty() ? "" : " " + c.args.back());
+        EXPECT_EQ(run.status, 2) << line;
+        EXPECT_NE(run.err.find(c.says), std::string::npos) << line << ":\n" << run.err;
+        EXPECT_NE(run.err.find("usage: "), std::string::npos) << line;
+        EXPECT_EQ(run.out, "") << line;
+        EXPECT_FALSE(FileExists(out)) << line;
+    }
+}
+
+TEST(CommandLine, AssemblerRefusesTestsThatNoJumpFollowsAtTheirLine)
+{
+    TempDir dir;
+    std::string in = dir / "tests.qas", applet = dir / "tests.qma";
+    const struct {
+        const char* text;
+        const char* says;
+    } refused[] = {
+        {"    LOADNUM r0, 1\n    EQ 1, r0, #0\n    LOADNUM r0, 2\n",
+         ":2: EQ must be followed by a JMP, which the test takes or skips\n"},
+        {"    LT 0, r0, #0\n", ":1: LT must be followed by a JMP, which the test takes or skips\n"},
+        {"    LOADNUM r0, 1\n\n    LE 1, r0, #0\n    RETURN r0, 1\n", ":3: LE must be followed by a JMP"},
+        {"    TEST r1, r0, 1\n    MOVE r0, r1\n", ":1: TEST must be followed by a JMP"},
+        {".function f\n    LOADNUM r0, 1\n    TEST r1, r0, 0\n.end\n    RETURN r0, 1\n", ":3: TEST must be followed by a JMP"},
+        {"    TFORLOOP r0, 1\n    RETURN r0, 1\n", ":1: TFORLOOP must be followed by a JMP, which it takes while the loop goes on"},
+        {"    GETGLOBAL r0, \"getcommandline\"\n    CALL r0, 1, 0\n    MOVE r1, r0\n",
+         ":2: CALL with C = 0 keeps all results up to a new top"},
+        {"    LOADNUM r0, 1, 1\n", ":1: LOADNUM with C set skips the next instruction, which must not be the last"},
+    };
+    for (const auto& c : refused) {
+        WriteText(in, c.text);
+        PlayerRun run = RunProgram(kQmasm, {in, "--applet", applet, "-o", dir / "tests.qmb"});
+        EXPECT_EQ(run.status, 1) << c.text;
+        EXPECT_EQ(run.err.rfind(in + c.says, 0), 0u) << c.text << "\n" << run.err;
+        EXPECT_FALSE(FileExists(applet));
+        EXPECT_FALSE(FileExists(dir / "tests.qmb"));
+    }
+    // Paired as the player wants, the same instructions assemble and run.
+    WriteText(in, "    LOADNUM r0, 1\n    EQ 1, r0, #0\n    JMP done\n    GETGLOBAL r0, \"getcommandline\"\n"
+                  "    CALL r0, 1, 0\n    RETURN r0, 0\ndone:\n    LOADNUM r0, 1, 1\n    LOADNUM r0, 2\n"
+                  "    RETURN r0, 1\n");
+    PlayerRun ok = RunProgram(kQmasm, {in, "--applet", applet});
+    ASSERT_EQ(ok.status, 0) << ok.err;
+    PlayerRun played = RunProgram(kPlayer, {applet});
+    EXPECT_EQ(played.status, 0) << played.err;
+    EXPECT_EQ(played.err, "");
+}
+
+TEST(CommandLine, DisassemblerReadsWhatTheAssemblerWrote)
+{
+    TempDir dir;
+    WriteText(dir / "a.qas", "    LOADNUM r0, 7\n    RETURN r0, 2\n");
+    ASSERT_EQ(RunProgram(kQmasm, {dir / "a.qas", "-o", dir / "a.qmb"}).status, 0);
+    PlayerRun text = RunProgram(kQmdis, {dir / "a.qmb"});
+    EXPECT_EQ(text.status, 0) << text.err;
+    EXPECT_NE(text.out.find("LOADNUM r0, 7"), std::string::npos) << text.out;
+    PlayerRun missing = RunProgram(kQmdis, {dir / "none.qmb"});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.err, "qmdis: cannot read " + dir / "none.qmb" + "\n");
+}
+
+}  // namespace
