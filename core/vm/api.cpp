@@ -512,6 +512,17 @@ void VmRawGetI(VmState* L, int idx, int n)
     Push(L, *VmTableGetNum(t, n));
 }
 
+int32_t VmCountItems(VmState* L, int idx, bool stopAtEmpty)
+{
+    VmTable* t = TableAt(L, idx);
+    for (int32_t n = 0;; ++n) {
+        const VmValue* v = VmTableGetNum(t, n);
+        if (v->tt == VM_TNIL || (stopAtEmpty && v->tt == VM_TSTRING && VmStrValue(v)->len == 0) ||
+            n == INT32_MAX)
+            return n;
+    }
+}
+
 namespace {
 
 // Strings a join reads are scattered: the header of one some items ahead

@@ -457,11 +457,12 @@ aborted:
                     NEXT();
                 }
             } else if (ra->tt == VM_TTABLE && key->tt == VM_TNUMBER) {
-                // Fast path: an existing array or hash slot of a number key.
+                // Fast path: a slot of the array part that is taken, or
+                // free where the metatable is known to have no __newindex.
                 int32_t n;
                 VmTable* t = VmTabValue(ra);
                 if (VmNumberToInt32(key->v.n, &n) && static_cast<uint32_t>(n) - 1 < t->sizearray &&
-                    !VmIsNil(&t->array[n - 1])) {
+                    (!VmIsNil(&t->array[n - 1]) || (t->metatable->flags & (1u << TM_NEWINDEX)))) {
                     t->array[n - 1] = *val;
                     NEXT();
                 }
