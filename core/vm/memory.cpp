@@ -208,6 +208,17 @@ void* VmTryRealloc(VmState* L, void* block, size_t oldSize, size_t newSize)
     return fresh;
 }
 
+void* VmTryNewSmallBlock(VmState* L, size_t size)
+{
+    VmGlobalState* g = L->g;
+    if (!g->pool || size > kMaxPooled)
+        return nullptr;
+    void* block = PoolAlloc(g->pool, size);
+    if (block)
+        g->nblocks += size;
+    return block;
+}
+
 void* VmRealloc(VmState* L, void* block, size_t oldSize, size_t newSize)
 {
     void* fresh = VmTryRealloc(L, block, oldSize, newSize);
