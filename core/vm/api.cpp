@@ -565,7 +565,7 @@ uint32_t VmJoinItems(VmState* L, int idx, const char* sep, size_t sepLength, int
     char* out = VmStringBytes(s);
     for (int64_t i = first; i <= last && i >= 0; ++i) {
         PrefetchItem(t, i);
-        if (i > first) {
+        if (i > first && sepLength != 0) {
             std::memcpy(out, sep, sepLength);
             out += sepLength;
         }
