@@ -71,9 +71,9 @@ char* WriteDecimal(char* p, uint64_t v)
     } else {
         *--q = static_cast<char>('0' + v);
     }
-    size_t count = static_cast<size_t>(digits + sizeof digits - q);
-    std::memcpy(p, q, count);
-    return p + count;
+    while (q < digits + sizeof digits)
+        *p++ = *q++;
+    return p;
 }
 
 }  // namespace
