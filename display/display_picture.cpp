@@ -58,7 +58,7 @@ uint32_t TakeDisplayPictureSize(Display* display)
     return 0;
 }
 
-uint32_t PaintDisplayPicture(Display* display)
+uint32_t PaintDisplayPicture(Display* display, bool freshBuffers)
 {
     BGPic* picture = nullptr;
     if (display->shownBGPicId) {
@@ -76,7 +76,9 @@ uint32_t PaintDisplayPicture(Display* display)
         auto* target = static_cast<BitMapHandle*>(buffer);
         if (!target)
             continue;
-        FillBitMapRect(target, 0, 0, display->width, display->height, 0xFF000000u | display->backColor);
+        uint32_t colour = 0xFF000000u | display->backColor;
+        if (!freshBuffers || !FreshBufferShows(target, colour))
+            FillBitMapRect(target, 0, 0, display->width, display->height, colour);
         if (texture && texture->bitmap)
             TileCopyPixels(target, 0, 0, display->width, display->height, texture->bitmap, display->textureX,
                            display->textureY, texture->width, texture->height, 0, 0);

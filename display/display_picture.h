@@ -17,8 +17,9 @@ enum DisplayFillStyle : uint32_t {
 
 // Paints the display's picture into its back buffers and presents it: 0,
 // or ERR_FINDBGPIC / ERR_FINDBRUSH when the picture or texture it names
-// does not exist.
-uint32_t PaintDisplayPicture(Display* display);
+// does not exist. freshBuffers: the back buffers were just made, so a
+// colour they show already needs no fill.
+uint32_t PaintDisplayPicture(Display* display, bool freshBuffers);
 
 // A display that shows a background picture has that picture's size: sets
 // the display's size from the picture it names. 0 (also for a display

@@ -140,8 +140,9 @@ uint32_t OpenDisplayRecord(Display* display)
     // The picture may have been loaded anew since the display was made:
     // its buffers take the size of the picture it shows now.
     if (uint32_t error = TakeDisplayPictureSize(display)) return error;
+    bool fresh = !display->framebuffer;
     if (uint32_t error = AllocDisplayBuffers(display)) return error;
-    if (uint32_t error = PaintDisplayPicture(display)) return error;
+    if (uint32_t error = PaintDisplayPicture(display, fresh)) return error;
     display->state = DISPSTATE_OPEN;
     display->active = !display->hidden;
     display->lastFrameMicros = 0;

@@ -110,13 +110,21 @@ uint32_t AllocDisplayBuffers(Display* display)
     fb->pixels = static_cast<uint32_t*>(OsAllocMem(static_cast<size_t>(fw) * fh * 4, 1));
     uint32_t error = fb->pixels ? MakeWindowIcons(&fb->icons, &fb->iconCount) : uint32_t{ERR_MEM};
     for (int i = 0; !error && i < kBackBufferCount; ++i) {
-        auto* b = AllocColorBitMap(w, h, 0, nullptr);
+        // Zero bytes where the platform holds it: an applet that never
+        // draws pays nothing for its pages.
+        auto* b = AllocColorBitMap(w, h, ALLOCBITMAP_ZEROED, nullptr);
         display->backBuffers[i] = b;
-        if (b) FillBitMapRect(b, 0, 0, w, h, 0);
-        else error = ERR_BITMAP;
+        if (!b) error = ERR_BITMAP;
+        else if (!FreshBufferShows(b, 0)) FillBitMapRect(b, 0, 0, w, h, 0);
     }
     if (error) FreeDisplayBuffers(display);
     return error;
+}
+
+bool FreshBufferShows(const BitMapHandle* buffer, uint32_t argb)
+{
+    return buffer->store == BITMAPSTORE_OWN && buffer->native &&
+           ArgbToPixel(argb, static_cast<const OsBitMap*>(buffer->native)->format, 0) == 0;
 }
 
 void FreeDisplayBuffers(Display* display)

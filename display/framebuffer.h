@@ -26,6 +26,10 @@ struct Framebuffer {
 // stays allocated.
 uint32_t AllocDisplayBuffers(Display* display);
 void FreeDisplayBuffers(Display* display);
+// Whether a back buffer fresh from AllocDisplayBuffers shows argb already:
+// the platform holds it as zero bytes, and argb is zero bytes in its
+// format. Its pages then stay unmapped until something is drawn there.
+bool FreshBufferShows(const BitMapHandle* buffer, uint32_t argb);
 
 // Presents the w x h rectangle at (sx, sy) of src at (dx, dy) of the
 // display (display coordinates: on a scaled display the rectangle lands

@@ -50,6 +50,32 @@ int LayOutDigits(char* out, bool negative, const char* digits, int count, int ex
     return static_cast<int>(p - out);
 }
 
+// The decimal digits of v, two at a time from the last, without the
+// division loop the library's writer runs first to count them.
+char* WriteDecimal(char* p, uint64_t v)
+{
+    static constexpr char kPairs[] =
+        "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+        "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+        "8081828384858687888990919293949596979899";
+    char digits[20];
+    char* q = digits + sizeof digits;
+    while (v >= 100) {
+        q -= 2;
+        std::memcpy(q, kPairs + v % 100 * 2, 2);
+        v /= 100;
+    }
+    if (v >= 10) {
+        q -= 2;
+        std::memcpy(q, kPairs + v * 2, 2);
+    } else {
+        *--q = static_cast<char>('0' + v);
+    }
+    while (q < digits + sizeof digits)
+        *p++ = *q++;
+    return p;
+}
+
 }  // namespace
 
 int FormatNumber14g(char* out, double n)
@@ -57,14 +83,13 @@ int FormatNumber14g(char* out, double n)
     if (std::isfinite(n)) {
         bool negative = std::signbit(n);
         double a = std::fabs(n);
-        if (a < 1e14 && a == std::floor(a)) {
-            // Integers print all their digits: at most 14 here. The library's
-            // writer takes two digits a step, which number-heavy
-            // concatenations feel.
+        if (a < 1e14 && a == static_cast<double>(static_cast<uint64_t>(a))) {
+            // Integers print all their digits: at most 14 here. Number-heavy
+            // concatenations feel every step of this.
             char* p = out;
             if (negative)
                 *p++ = '-';
-            p = std::to_chars(p, p + 16, static_cast<uint64_t>(a)).ptr;
+            p = WriteDecimal(p, static_cast<uint64_t>(a));
             *p = '\0';
             return static_cast<int>(p - out);
         }

@@ -512,6 +512,17 @@ void VmRawGetI(VmState* L, int idx, int n)
     Push(L, *VmTableGetNum(t, n));
 }
 
+int32_t VmCountItems(VmState* L, int idx, bool stopAtEmpty)
+{
+    VmTable* t = TableAt(L, idx);
+    for (int32_t n = 0;; ++n) {
+        const VmValue* v = VmTableGetNum(t, n);
+        if (v->tt == VM_TNIL || (stopAtEmpty && v->tt == VM_TSTRING && VmStrValue(v)->len == 0) ||
+            n == INT32_MAX)
+            return n;
+    }
+}
+
 namespace {
 
 // Strings a join reads are scattered: the header of one some items ahead
@@ -554,7 +565,7 @@ uint32_t VmJoinItems(VmState* L, int idx, const char* sep, size_t sepLength, int
     char* out = VmStringBytes(s);
     for (int64_t i = first; i <= last && i >= 0; ++i) {
         PrefetchItem(t, i);
-        if (i > first) {
+        if (i > first && sepLength != 0) {
             std::memcpy(out, sep, sepLength);
             out += sepLength;
         }

@@ -471,11 +471,12 @@ aborted:
                     NEXT();
                 }
             } else if (ra->tt == VM_TTABLE && key->tt == VM_TNUMBER) {
-                // Fast path: an existing array or hash slot of a number key.
+                // Fast path: a slot of the array part that is taken, or
+                // free where the metatable is known to have no __newindex.
                 int32_t n;
                 VmTable* t = VmTabValue(ra);
                 if (VmNumberToInt32(key->v.n, &n) && static_cast<uint32_t>(n) - 1 < t->sizearray &&
-                    !VmIsNil(&t->array[n - 1])) {
+                    (!VmIsNil(&t->array[n - 1]) || (t->metatable->flags & (1u << TM_NEWINDEX)))) {
                     t->array[n - 1] = *val;
                     NEXT();
                 }
@@ -641,12 +642,12 @@ aborted:
             VmCallInfo* ci = L->ci;
             ci->savedPc = pc;
             bool tail = VmOp(i) == OP_TAILCALL;
-            if (b != 0 && !tail && ra->tt == VM_TFUNCTION && !VmFuncValue(ra)->isNative) {
+            if (__builtin_expect(b != 0 && !tail && ra->tt == VM_TFUNCTION && !VmFuncValue(ra)->isNative, 1)) {
                 // The common case in line: a script function with fixed
                 // parameters, room on the stack and a free call record.
                 const VmProto* p = VmFuncValue(ra)->proto;
                 VmValue* top = ra + b;
-                if (!p->isVararg && L->stackLast - top > p->maxStackSize && ci != L->endCi) {
+                if (__builtin_expect(!p->isVararg && L->stackLast - top > p->maxStackSize && ci != L->endCi, 1)) {
                     // Locals throughout: value stores may alias anything, so
                     // fields read back after them would be loaded again. A
                     // record running here holds no other state bit.
@@ -742,9 +743,9 @@ aborted:
             int b = static_cast<int>(VmArgB(i));
             VmCallInfo* caller = L->ci - 1;
             int nresults = -1;
-            if (caller->state & VM_CI_CALLING) {
+            if (__builtin_expect(caller->state & VM_CI_CALLING, 1)) {
                 nresults = static_cast<int>(VmArgC(caller->savedPc[-1])) - 1;
-                if (b != 0 && nresults >= 0 && !(L->hookMask & VM_MASKRET)) {
+                if (__builtin_expect(b != 0 && nresults >= 0 && !(L->hookMask & VM_MASKRET), 1)) {
                     // A fixed number of results into a fixed number wanted:
                     // no stack top to consult, the caller's goes back to its
                     // frame top.

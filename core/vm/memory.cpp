@@ -30,6 +30,14 @@ constexpr size_t kChunkSize = 64 * 1024;
 constexpr size_t kSmallChunks = 32;
 constexpr size_t kBigChunkSize = 8 * 1024 * 1024;
 
+// A large block growing to a size in [kCopyGrowth, kRemapGrowth) moves to
+// a fresh block, which starts on a huge-page boundary and so faults a huge
+// page at a time, instead of being remapped, when its new pages would
+// fault 4 KiB at a time. Beyond that, remapping spares the copy and the
+// moment when both blocks are held.
+constexpr size_t kCopyGrowth = size_t{2} << 20;
+constexpr size_t kRemapGrowth = size_t{64} << 20;
+
 struct FreeBlock {
     FreeBlock* next;
 };
@@ -178,7 +186,8 @@ void* VmTryRealloc(VmState* L, void* block, size_t oldSize, size_t newSize)
     if (pool && block && oldSize <= kMaxPooled && newSize <= kMaxPooled && ClassOf(oldSize) == ClassOf(newSize)) {
         fresh = block;
         block = nullptr;
-    } else if (block && oldSize > kMaxPooled && newSize > kMaxPooled) {
+    } else if (block && oldSize > kMaxPooled && newSize > kMaxPooled &&
+               !(newSize > oldSize && newSize >= kCopyGrowth && newSize < kRemapGrowth)) {
         fresh = pool ? PoolResizeLarge(block, newSize) : OsResizeMem(block, newSize);
         if (fresh)
             block = nullptr;
@@ -197,6 +206,17 @@ void* VmTryRealloc(VmState* L, void* block, size_t oldSize, size_t newSize)
     if (L && L->g)
         L->g->nblocks += newSize - oldSize;
     return fresh;
+}
+
+void* VmTryNewSmallBlock(VmState* L, size_t size)
+{
+    VmGlobalState* g = L->g;
+    if (!g->pool || size > kMaxPooled)
+        return nullptr;
+    void* block = PoolAlloc(g->pool, size);
+    if (block)
+        g->nblocks += size;
+    return block;
 }
 
 void* VmRealloc(VmState* L, void* block, size_t oldSize, size_t newSize)

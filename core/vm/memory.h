@@ -40,6 +40,11 @@ void* VmRealloc(VmState* state, void* block, size_t oldSize, size_t newSize);
 // then left as it was), or when the size reaches VM_MAX_BLOCK.
 void* VmTryRealloc(VmState* state, void* block, size_t oldSize, size_t newSize);
 
+// A new block of a small object, counted like any other: from the pool,
+// without the branches of a resize. Null (nothing raised) when the size is
+// beyond the pool's, there is no pool, or no memory.
+void* VmTryNewSmallBlock(VmState* state, size_t size);
+
 template <typename T>
 T* VmNewVector(VmState* state, uint64_t n)
 {

@@ -13,15 +13,18 @@ namespace {
 constexpr uint64_t kMix = 0x9E3779B97F4A7C15ull;
 static_assert(sizeof(uintptr_t) == 8, "string slots pack 64-bit addresses");
 
-// A slot packs the string's address with the top 20 bits of its hash's
-// mix (see HomeSlot): 16 above the 48 address bits, 4 in the low bits that
-// a string's 16-byte alignment leaves free. They answer most mismatches of
-// a probe, and give the home slot of a table of up to 2^20 slots, so that
-// growing the table or closing a gap moves entries without visiting
-// strings that lie anywhere in memory. Left out under the sanitizer, whose
-// leak checker only follows plain pointers.
-constexpr int kTagBits = 20;
-constexpr uint64_t kHighTag = ~((uint64_t{1} << 48) - 1);
+// A slot packs the string's address with the top 21 bits of its hash's
+// mix (see HomeSlot): 17 above the 47 bits of a user-space address, 4 in
+// the low bits that a string's 16-byte alignment leaves free. They answer
+// most mismatches of a probe, and give the home slot of a table of up to
+// 2^21 slots, so that growing the table or closing a gap moves entries
+// without visiting strings that lie anywhere in memory. Among entries of
+// one home slot only the tag bits below the home's tell strings apart,
+// and each one more halves the strings a probe visits in vain. Left out
+// under the sanitizer, whose leak checker only follows plain pointers.
+constexpr int kTagBits = 21;
+constexpr int kAddressBits = 47;
+constexpr uint64_t kHighTag = ~((uint64_t{1} << kAddressBits) - 1);
 constexpr uint64_t kLowTag = 0xF;
 constexpr uint64_t kAddressMask = QM_VM_SANITIZED ? ~uint64_t{0} : ~(kHighTag | kLowTag);
 
@@ -37,7 +40,7 @@ inline uint64_t Tag(uint32_t h)
     if (QM_VM_SANITIZED)
         return 0;
     uint64_t top = (h * kMix) >> (64 - kTagBits);
-    return (top >> 4) << 48 | (top & kLowTag);
+    return (top >> 4) << kAddressBits | (top & kLowTag);
 }
 
 inline VmString* StringOf(uint64_t slot)
@@ -51,11 +54,11 @@ inline uint64_t HomeOfSlot(const VmStringTable* tb, uint64_t slot)
     int bits = __builtin_ctzll(tb->size);
     if (QM_VM_SANITIZED || bits > kTagBits)
         return HomeSlot(tb, StringOf(slot)->hash);
-    uint64_t top = (slot >> 48) << 4 | (slot & kLowTag);
+    uint64_t top = (slot >> kAddressBits) << 4 | (slot & kLowTag);
     return top >> (kTagBits - bits);
 }
 
-// Puts a new string into a free slot. An address beyond 48 bits (which
+// Puts a new string into a free slot. An address beyond 47 bits (which
 // user space on x86-64 Linux is never given) or off its 16-byte alignment
 // (which no block of the allocator is) could not be packed: the string is
 // refused as out of memory rather than mangled.
@@ -123,13 +126,10 @@ void RemoveSlot(VmStringTable* tb, uint64_t hole)
     tb->slots[hole] = 0;
 }
 
-// An unlinked string object of this length with its terminator; its bytes
-// are the caller's to fill.
-VmString* AllocStringObject(VmState* L, size_t length, uint32_t h)
+// The header and terminator of a string object of this length.
+VmString* InitStringObject(void* block, size_t length, uint32_t h)
 {
-    if (length >= VM_MAX_BLOCK - VM_STRING_HEADER)
-        VmRealloc(L, nullptr, 0, VM_MAX_BLOCK);  // raises ERR_MEM
-    auto* s = static_cast<VmString*>(VmRealloc(L, nullptr, 0, VmStringBlockSize(length)));
+    auto* s = static_cast<VmString*>(block);
     s->next = nullptr;
     s->tt = VM_TSTRING;
     s->marked = 0;
@@ -139,9 +139,31 @@ VmString* AllocStringObject(VmState* L, size_t length, uint32_t h)
     return s;
 }
 
+// An unlinked string object of this length with its terminator; its bytes
+// are the caller's to fill.
+VmString* AllocStringObject(VmState* L, size_t length, uint32_t h)
+{
+    if (length >= VM_MAX_BLOCK - VM_STRING_HEADER)
+        VmRealloc(L, nullptr, 0, VM_MAX_BLOCK);  // raises ERR_MEM
+    return InitStringObject(VmRealloc(L, nullptr, 0, VmStringBlockSize(length)), length, h);
+}
+
 VmString* NewStringObject(VmState* L, const char* bytes, size_t length, uint32_t h)
 {
     VmString* s = AllocStringObject(L, length, h);
+    if (length != 0)
+        std::memcpy(VmStringBytes(s), bytes, length);
+    return s;
+}
+
+// The same for a short string, raising nothing: null when the pool cannot
+// give it at once.
+VmString* TryNewShortString(VmState* L, const char* bytes, size_t length, uint32_t h)
+{
+    void* block = VmTryNewSmallBlock(L, VmStringBlockSize(length));
+    if (!block)
+        return nullptr;
+    VmString* s = InitStringObject(block, length, h);
     if (length != 0)
         std::memcpy(VmStringBytes(s), bytes, length);
     return s;
@@ -179,16 +201,30 @@ void VmPrefetchStringSlot(VmState* L, uint32_t hash)
 VmString* VmNewStringHashed(VmState* L, const char* bytes, size_t length, uint32_t h)
 {
     VmStringTable* tb = &L->g->strt;
+    // Most strings a run makes are new: a short one's object is made while
+    // its home slot is on its way from memory, rather than after the probe
+    // has waited for it. Found interned, it goes back. Nothing here raises
+    // before the probe, so finding a string never fails.
+    VmPrefetchStringSlot(L, h);
+    VmString* s = TryNewShortString(L, bytes, length, h);
     uint64_t* slot = FindSlot(tb, bytes, length, h);
-    if (*slot)
+    if (*slot) {
+        if (s)
+            VmRealloc(L, s, VmStringBlockSize(length), 0);
         return StringOf(*slot);
+    }
     if (NeedsGrowth(tb)) {
+        // The table may fail to grow: nothing unlinked is held then.
+        if (s)
+            VmRealloc(L, s, VmStringBlockSize(length), 0);
+        s = nullptr;
         VmResizeStringTable(L, tb->size * 2);
         slot = FreeSlot(tb, h);
     }
     // Linked only once allocated: a failed allocation leaves the table as
     // it was.
-    VmString* s = NewStringObject(L, bytes, length, h);
+    if (!s)
+        s = NewStringObject(L, bytes, length, h);
     LinkSlot(L, slot, s);
     return s;
 }
@@ -255,7 +291,7 @@ void VmResizeStringTable(VmState* L, uint64_t newSize)
 
 void VmSweepStrings(VmState* L)
 {
-    constexpr uint64_t kAhead = 32;
+    constexpr uint64_t kAhead = 128;
     VmStringTable* tb = &L->g->strt;
     uint64_t mask = tb->size - 1;
     // The scan starts past a free slot: removing an entry moves later ones
@@ -265,7 +301,8 @@ void VmSweepStrings(VmState* L)
         start++;
     for (uint64_t n = 1; n < tb->size; n++) {
         uint64_t i = (start + n) & mask;
-        // The strings lie anywhere in memory: fetch one well ahead.
+        // The strings lie anywhere in memory: fetch one well ahead, further
+        // than a sweep that keeps most strings takes to wait out a miss.
         __builtin_prefetch(StringOf(tb->slots[(i + kAhead) & mask]), 1);
         while (uint64_t slot = tb->slots[i]) {
             VmString* s = StringOf(slot);
@@ -282,11 +319,11 @@ void VmSweepStrings(VmState* L)
 void VmClearStringTable(VmState* L, bool freeStrings)
 {
     VmStringTable* tb = &L->g->strt;
-    for (uint64_t i = 0; i < tb->size; i++) {
-        if (freeStrings && tb->slots[i])
+    for (uint64_t i = 0; freeStrings && i < tb->size; i++) {
+        if (tb->slots[i])
             VmFreeObject(L, StringOf(tb->slots[i]));
-        tb->slots[i] = 0;
     }
+    std::memset(tb->slots, 0, tb->size * sizeof *tb->slots);
     tb->nuse = 0;
 }
 

@@ -146,6 +146,9 @@ int VmPushUpvalues(VmState* state);
 void VmGetTable(VmState* state, int index);
 void VmRawGet(VmState* state, int index);
 void VmRawGetI(VmState* state, int index, int n);
+// The items of the table at index, read raw from key 0 up to the first nil
+// (or, with stopAtEmpty, the first empty string), at most INT32_MAX.
+int32_t VmCountItems(VmState* state, int index, bool stopAtEmpty);
 // Items first..last of the table at index, read raw, joined with sep
 // between them and pushed as one string: strings as they are, numbers in
 // their "%.14g" text. Answers 0, or ERR_STRINGEXPECTED (nothing pushed) when

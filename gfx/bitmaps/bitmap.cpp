@@ -79,7 +79,7 @@ const BitMapPlane* OwnPlane(const BitMapHandle* handle)
 // ---------------------------------------------------------------------------
 // Platform store
 
-OsBitMap* OsAllocBitMap(int32_t width, int32_t height, uint32_t)
+OsBitMap* OsAllocBitMap(int32_t width, int32_t height, uint32_t flags)
 {
     if (!SizeAllowed(width, height)) return nullptr;
     auto* record = static_cast<OsBitMap*>(OsAllocMem(sizeof(OsBitMap), 1));
@@ -94,9 +94,10 @@ OsBitMap* OsAllocBitMap(int32_t width, int32_t height, uint32_t)
     record->bytesPerRow = static_cast<uint32_t>(rowLength) * bpp;
     record->format = format;
     // One spare row lets kernels that read a row ahead stay in bounds. Every
-    // maker of a picture writes all of it next.
+    // maker of a picture but one asking for zero bytes writes all of it next.
     size_t bytes = static_cast<size_t>(record->bytesPerRow) * (static_cast<size_t>(height) + 1);
-    record->pixels = static_cast<uint8_t*>(OsAllocFilledMem(bytes));
+    record->pixels = static_cast<uint8_t*>((flags & ALLOCBITMAP_ZEROED) ? OsAllocMem(bytes, 1)
+                                                                          : OsAllocFilledMem(bytes));
     if (!record->pixels) {
         OsFreeMem(record);
         return nullptr;

@@ -66,6 +66,11 @@ enum : uint32_t {
 
 // AllocColorBitMap flag: ask for a video bitmap of the adapter.
 constexpr uint32_t ALLOCBITMAP_VIDEO = 0x8;
+// AllocColorBitMap flag: a bitmap of the platform store starts as zero
+// bytes, its pages mapped as they are first written, for a maker that may
+// never write most of them (rather than all at once for one that writes
+// them whole).
+constexpr uint32_t ALLOCBITMAP_ZEROED = 0x100;
 
 // Bits of the display adapter's flag word read by the bitmap layer.
 enum : uint32_t {

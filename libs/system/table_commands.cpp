@@ -227,18 +227,7 @@ uint32_t CallEntryFunction(VmState* vm, int f, int ud, bool* stop)
 
 int32_t CountTableItems(VmState* vm, int index, bool raw)
 {
-    if (index < 0 && index > VM_REGISTRYINDEX)
-        index = VmGetTop(vm) + index + 1;
-    int32_t n = 0;
-    for (;;) {
-        VmRawGetI(vm, index, n);
-        int type = VmType(vm, -1);
-        bool end = type == VM_TNIL || (!raw && type == VM_TSTRING && VmGetStringLength(vm, -1) == 0);
-        VmPop(vm, 1);
-        if (end || n == INT32_MAX)
-            return n;
-        ++n;
-    }
+    return VmCountItems(vm, index, !raw);
 }
 
 uint32_t QuickSortItems(VmState* vm, int index, bool hasFunction, int32_t low, int32_t high)

@@ -45,6 +45,17 @@ void* OsAllocMem(size_t size, int zero)
 {
     if (size == 0)
         size = 1;
+    if (!zero && size >= kHugePage) {
+        // Starting on a huge-page boundary, every whole huge page of the
+        // block can be one, each a single fault as it is first written (a
+        // growing heap's vectors, a join's result). Zero-filled blocks stay
+        // with calloc, whose fresh mappings need no clearing.
+        void* block = nullptr;
+        if (posix_memalign(&block, kHugePage, size) != 0)
+            return nullptr;
+        AdviseHugePages(block, size);
+        return block;
+    }
     void* block = zero ? std::calloc(1, size) : std::malloc(size);
     if (block && size >= kHugeBlock)
         AdviseHugePages(block, size);

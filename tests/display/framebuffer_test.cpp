@@ -81,6 +81,34 @@ TEST_F(Framebuffers, SixteenBitBackBuffersAreWidenedOnTheWay)
     EXPECT_EQ(ReadFramebufferPixel(d, 3, 3), 0xF8FCF8u);
 }
 
+TEST_F(Framebuffers, BackBuffersStartBlackInEveryFormat)
+{
+    // Whether black comes as zero bytes or from a fill, every pixel of
+    // every back buffer reads black, and drawing still lands.
+    for (uint32_t format : {10u, 4u, 0u, 11u, 13u}) {
+        SCOPED_TRACE(format);
+        OsSetDisplayPixelFormat(format);
+        Display* d = Make(37, 23);
+        ASSERT_EQ(OpenDisplayRecord(d), 0u);
+        for (void* buffer : d->backBuffers) {
+            auto* back = static_cast<BitMapHandle*>(buffer);
+            ASSERT_NE(back, nullptr);
+            int notBlack = 0;
+            for (int32_t y = 0; y < 23; ++y)
+                for (int32_t x = 0; x < 37; ++x) notBlack += (ReadBitMapPixel(back, x, y, 0) & 0xFFFFFF) != 0;
+            EXPECT_EQ(notBlack, 0);
+            FillBitMapRect(back, 36, 22, 1, 1, 0xFFFFFF);
+            EXPECT_EQ(ReadBitMapPixel(back, 36, 22, 0) & 0xF0F0F0, 0xF0F0F0u);
+        }
+        // A display of another colour is filled with it when it opens.
+        Display* blue = Make(9, 5);
+        blue->backColor = 0x0000F8;
+        ASSERT_EQ(OpenDisplayRecord(blue), 0u);
+        for (void* buffer : blue->backBuffers)
+            EXPECT_EQ(ReadBitMapPixel(static_cast<BitMapHandle*>(buffer), 8, 4, 0) & 0xFFFFFF, 0x0000F8u);
+    }
+}
+
 TEST_F(Framebuffers, GrabReadsTheWindowAndBlacksOutTheRest)
 {
     Display* d = Make(4, 4);

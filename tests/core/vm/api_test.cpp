@@ -159,6 +159,40 @@ TEST_F(ApiTest, ConcatJoinsConvertibleValues)
               0u);
 }
 
+// Items count from key 0 to the first nil, across the array and hash
+// parts, raw; the empty string ends them only when asked.
+TEST_F(ApiTest, CountItemsStopsAtTheFirstNilOrEmptyString)
+{
+    EXPECT_EQ(RunNative([](VmState* s) {
+                  VmNewTable(s);
+                  EXPECT_EQ(VmCountItems(s, 1, false), 0);
+                  for (int n = 0; n < 40; n++) {
+                      VmPushString(s, n == 7 ? "" : "x");
+                      VmRawSetI(s, 1, n);
+                  }
+                  EXPECT_EQ(VmCountItems(s, 1, false), 40);
+                  EXPECT_EQ(VmCountItems(s, -1, true), 7);
+                  VmPushNil(s);
+                  VmRawSetI(s, 1, 25);
+                  EXPECT_EQ(VmCountItems(s, 1, false), 25);
+                  // A metatable's __index is not consulted.
+                  VmNewTable(s);
+                  VmPushString(s, "__index");
+                  VmPushValue(s, 1);
+                  VmSetTable(s, -3);
+                  VmNewTable(s);
+                  VmPushValue(s, -2);
+                  VmSetMetatable(s, -2);
+                  EXPECT_EQ(VmCountItems(s, -1, false), 0);
+              }),
+              0u);
+    EXPECT_EQ(RunNative([](VmState* s) {
+                  VmPushNumber(s, 1);
+                  VmCountItems(s, -1, false);
+              }),
+              ERR_TABEXPECTED);
+}
+
 // A string filled in place: grown and shrunk with its bytes kept, pushed
 // as an interned string (one equal to an existing string is that string),
 // and its memory counted while it lives and given back after.

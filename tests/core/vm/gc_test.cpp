@@ -520,6 +520,25 @@ TEST_F(GcTest, AllocatorKeepsBytesAndTheCountExact)
     for (auto& [b, size] : blocks)
         VmRealloc(L, b, size, 0);
     EXPECT_EQ(L->g->nblocks, before);
+    // Large blocks growing by copy into a fresh block and by remapping, and
+    // shrinking: the bytes and the count come along every way.
+    size_t size = size_t{1} << 20;
+    auto* big = static_cast<uint8_t*>(VmRealloc(L, nullptr, 0, size));
+    for (size_t j = 0; j < size; j++)
+        big[j] = static_cast<uint8_t>(j * 13 + 5);
+    for (size_t to : {size_t{3} << 20, (size_t{5} << 20) + 7, size_t{70} << 20, size_t{2} << 20}) {
+        auto* moved = static_cast<uint8_t*>(VmRealloc(L, big, size, to));
+        bool same = true;
+        for (size_t j = 0; j < std::min(size, to) && j < (size_t{1} << 20); j++)
+            same = same && moved[j] == static_cast<uint8_t>(j * 13 + 5);
+        EXPECT_TRUE(same) << "grown to " << to;
+        moved[to - 1] = 1;
+        EXPECT_EQ(L->g->nblocks - before, to);
+        big = moved;
+        size = to;
+    }
+    VmRealloc(L, big, size, 0);
+    EXPECT_EQ(L->g->nblocks, before);
     // Strings made and collected leave the count where it was (the second
     // round finds the string table grown already).
     uint64_t settled = 0;

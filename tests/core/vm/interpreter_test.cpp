@@ -188,6 +188,60 @@ TEST_F(InterpreterTest, TablesConstructAndIndex)
     EXPECT_EQ(Run("LOADNUM r0, 1\nSETLIST r0, 0\nRETURN r0, 1\n"), static_cast<uint32_t>(ERR_BADBYTECODE));
 }
 
+// A free slot of the array part is filled raw while the metatable has no
+// __newindex, also once its absence is known; a __newindex added later
+// takes the free slots, never the taken ones.
+TEST_F(InterpreterTest, FreeArraySlotsHonourANewIndexAddedLater)
+{
+    SetGlobal("meta", [](VmState* s) -> uint32_t {
+        VmNewTable(s);
+        VmPushString(s, "mt");
+        VmPushValue(s, -2);
+        VmRawSet(s, VM_REGISTRYINDEX);
+        VmSetMetatable(s, 1);
+        return 0;
+    });
+    SetGlobal("arm", [](VmState* s) -> uint32_t {
+        VmPushString(s, "mt");
+        VmRawGet(s, VM_REGISTRYINDEX);
+        VmPushString(s, "__newindex");
+        VmPushNativeFunction(s, [](VmState* t) -> uint32_t {
+            // Records key * 100 + value where "seen" is read back.
+            VmPushString(t, "seen");
+            VmPushNumber(t, VmGetNumber(t, 2) * 100 + VmGetNumber(t, 3));
+            VmSetTable(t, VM_GLOBALSINDEX);
+            return 0;
+        });
+        VmRawSet(s, -3);
+        return 0;
+    });
+    SetGlobal("raw", [](VmState* s) -> uint32_t {
+        VmRawGetI(s, 1, static_cast<int>(VmGetNumber(s, 2)));
+        if (VmType(s, -1) == VM_TNIL)
+            VmPushNumber(s, -1);
+        return 1;
+    });
+    ASSERT_EQ(Run("NEWTABLE r0, 3, 0\n"
+                  "SETTABLE r0, #2, #4\n"
+                  "GETGLOBAL r1, \"meta\"\nMOVE r2, r0\nCALL r1, 2, 1\n"
+                  "SETTABLE r0, #1, #5\n"
+                  "GETGLOBAL r1, \"arm\"\nCALL r1, 1, 1\n"
+                  "SETTABLE r0, #3, #6\n"
+                  "SETTABLE r0, #1, #7\n"
+                  "SETTABLE r0, #2, #8\n"
+                  "GETGLOBAL r1, \"raw\"\nMOVE r2, r0\nLOADNUM r3, 1\nCALL r1, 3, 2\n"
+                  "GETGLOBAL r2, \"raw\"\nMOVE r3, r0\nLOADNUM r4, 2\nCALL r2, 3, 2\n"
+                  "GETGLOBAL r3, \"raw\"\nMOVE r4, r0\nLOADNUM r5, 3\nCALL r3, 3, 2\n"
+                  "GETGLOBAL r4, \"seen\"\n"
+                  "RETURN r1, 5\n"),
+              0u);
+    ASSERT_EQ(VmGetTop(L), 4);
+    EXPECT_EQ(VmGetNumber(L, 1), 7);
+    EXPECT_EQ(VmGetNumber(L, 2), 8);
+    EXPECT_EQ(VmGetNumber(L, 3), -1);
+    EXPECT_EQ(VmGetNumber(L, 4), 306);
+}
+
 // Every operand that was a number or nil is a string afterwards, and the
 // numbers' strings and the result are interned: the same objects as equal
 // constants. Short and long results, few and many numbers, nil operands and

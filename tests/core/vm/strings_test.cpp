@@ -43,12 +43,12 @@ TEST_F(StringsTest, LongStringsDifferingOnlyInUnsampledBytesCollideButStayDistin
     EXPECT_NE(VmHashBytes(a.data(), a.size()), VmHashBytes(c.data(), c.size()));
 }
 
-// Past 2^20 slots a string's home slot comes from its hash, below it from
+// Past 2^21 slots a string's home slot comes from its hash, up to it from
 // the bits its slot keeps: both must find every string again, through the
 // table's growth and through a sweep that frees most of them.
 TEST_F(StringsTest, EveryStringIsFoundAgainThroughGrowthAndSweeps)
 {
-    constexpr int kCount = 800000;  // more than 3/4 of 2^20: the table doubles past it
+    constexpr int kCount = 1600000;  // more than 3/4 of 2^21: the table doubles past it
     std::vector<VmString*> strings(kCount);
     char text[32];
     auto textOf = [&](int i) { return std::snprintf(text, sizeof text, "item%d", i); };
@@ -56,7 +56,7 @@ TEST_F(StringsTest, EveryStringIsFoundAgainThroughGrowthAndSweeps)
         int n = textOf(i);
         strings[i] = VmNewString(L, text, static_cast<size_t>(n));
     }
-    ASSERT_GT(L->g->strt.size, uint64_t{1} << 20);
+    ASSERT_GT(L->g->strt.size, uint64_t{1} << 21);
     for (int i = 0; i < kCount; i += 7) {
         int n = textOf(i);
         ASSERT_EQ(VmNewString(L, text, static_cast<size_t>(n)), strings[i]) << text;
@@ -75,7 +75,7 @@ TEST_F(StringsTest, EveryStringIsFoundAgainThroughGrowthAndSweeps)
     // Collected down to a small table, whose homes come from the slots.
     VmCollectGarbage(L);
     VmCollectGarbage(L);
-    EXPECT_LE(L->g->strt.size, uint64_t{1} << 20);
+    EXPECT_LE(L->g->strt.size, uint64_t{1} << 21);
     VmString* again = VmNewString(L, "item42", 6);
     EXPECT_EQ(VmNewString(L, "item42", 6), again);
 }

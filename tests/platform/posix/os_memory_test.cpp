@@ -44,4 +44,27 @@ TEST(OsMemoryTest, LargeFilledBlocksStartOnAHugePage)
     OsFreeMem(block);
 }
 
+TEST(OsMemoryTest, LargeBlocksStartOnAHugePageAndZeroedOnesReadZero)
+{
+    // A block of a huge page or more that its caller fills starts on a huge
+    // page; one asked zeroed reads zero throughout, wherever it lies.
+    for (size_t size : {size_t{2} << 20, (size_t{9} << 20) + 5}) {
+        SCOPED_TRACE(size);
+        auto* block = static_cast<uint8_t*>(OsAllocMem(size, 0));
+        ASSERT_NE(block, nullptr);
+        EXPECT_EQ(reinterpret_cast<uintptr_t>(block) % (uintptr_t{2} << 20), 0u);
+        std::memset(block, 0xA5, size);
+        auto* grown = static_cast<uint8_t*>(OsResizeMem(block, size * 2));
+        ASSERT_NE(grown, nullptr);
+        EXPECT_EQ(grown[size - 1], 0xA5);
+        OsFreeMem(grown);
+        auto* zeroed = static_cast<uint8_t*>(OsAllocMem(size, 1));
+        ASSERT_NE(zeroed, nullptr);
+        bool zero = true;
+        for (size_t i = 0; i < size; i += 4093) zero = zero && zeroed[i] == 0;
+        EXPECT_TRUE(zero && zeroed[size - 1] == 0);
+        OsFreeMem(zeroed);
+    }
+}
+
 }  // namespace
