@@ -405,7 +405,7 @@ def main():
             return tuple(map(int, words[-2:]))
 
         def best(command):
-            return run_best(command, args.runs)[:2]
+            return run_best([command], args.runs)[0][:2]
 
         with open(path("load.py"), "w") as f:
             f.write(PIL_LOAD)
