@@ -188,9 +188,13 @@ int32_t SampleSpan32Avx2(const TransformParams* p, const InverseMatrix& inv, int
             shift[c] = _mm_cvtsi32_si128(8 * byte);
         }
         alignas(32) int32_t at[4][8];
-        // Where the pixels of the row kAheadRows below read, in bytes.
-        const intptr_t ahead = 4 * (static_cast<intptr_t>(std::lround(kAheadRows * inv.d)) * static_cast<intptr_t>(rowLength) +
-                                    std::lround(kAheadRows * inv.c));
+        // Where the pixels of the row kAheadRows below read, in bytes. A
+        // nearly singular matrix puts that anywhere, far past the source
+        // and past what an integer holds: asking there is of no use.
+        const double aheadBytes = 4.0 * (std::round(kAheadRows * inv.d) * static_cast<double>(rowLength) +
+                                         std::round(kAheadRows * inv.c));
+        const double sourceBytes = 4.0 * static_cast<double>(rowLength) * p->srcH;
+        const intptr_t ahead = std::fabs(aheadBytes) < sourceBytes ? static_cast<intptr_t>(aheadBytes) : 0;
         double sx[8], sy[8];
         for (; x + 7 <= xe; x += 8) {
             uint32_t redo = Sample8(m, src, x, lastColumnI, lastRowI, rows, ahead, pick, shift, out, at, sx, sy);

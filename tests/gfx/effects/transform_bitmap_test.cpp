@@ -317,6 +317,34 @@ TEST(TransformPixels, VectorisedSmoothKeepsTheBytesOnLargePictures)
     }
 }
 
+// A picture squashed to a line has an inverse of enormous entries: the
+// rows it reaches still give the plain loop's bytes, and nothing that looks
+// ahead along the source overflows.
+TEST(TransformPixels, VectorisedSmoothTakesNearlySingularMatrices)
+{
+    const int32_t w = 64, h = 8;
+    std::vector<uint32_t> src = RandomArgb(size_t(w) * h, 5);
+    for (double squash : {1e-17, -1e-17, 1e-30}) {
+        const double m[6] = {1, 0, 0, squash, 0, 0.5};
+        TransformParams p{};
+        p.srcPixels = reinterpret_cast<const uint8_t*>(src.data());
+        p.srcW = w, p.srcH = h, p.srcRowLength = w;
+        p.dstW = w, p.dstH = 2, p.dstRowLength = w;
+        p.matrix = m, p.smooth = 1, p.format = PIXFMT_ARGB, p.bytesPerPixel = 4;
+        std::vector<uint32_t> plain(size_t(w) * 2, 0x5A5A5A5A);
+        p.dstPixels = reinterpret_cast<uint8_t*>(plain.data());
+        TransformPixelsReference(&p);
+        for (uint32_t path : {TRANSFORMPATH_SSE2, TRANSFORMPATH_AVX2}) {
+            uint32_t before = SelectTransformPath(path);
+            std::vector<uint32_t> fast(plain.size(), 0x5A5A5A5A);
+            p.dstPixels = reinterpret_cast<uint8_t*>(fast.data());
+            TransformPixels(&p);
+            SelectTransformPath(before);
+            ASSERT_EQ(fast, plain) << squash << " path " << path;
+        }
+    }
+}
+
 TEST(TransformBitMap, RefusalsAndRandomMatrices)
 {
     BitMapHandle* src = BitMapOf(RandomArgb(64, 3), 8, 8);
