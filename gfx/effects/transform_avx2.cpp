@@ -188,9 +188,13 @@ int32_t SampleSpan32Avx2(const TransformParams* p, const InverseMatrix& inv, int
             shift[c] = _mm_cvtsi32_si128(8 * byte);
         }
         alignas(32) int32_t at[4][8];
-        // Where the pixels of the row kAheadRows below read, in bytes.
-        const intptr_t ahead = 4 * (static_cast<intptr_t>(std::lround(kAheadRows * inv.d)) * static_cast<intptr_t>(rowLength) +
-                                    std::lround(kAheadRows * inv.c));
+        // Where the pixels of the row kAheadRows below read, in bytes. A
+        // nearly flat matrix from a script may put that row anywhere: the
+        // distance is taken in doubles, and one past any picture asks for
+        // nothing.
+        const double aheadBytes =
+            4 * (std::round(kAheadRows * inv.d) * static_cast<double>(rowLength) + std::round(kAheadRows * inv.c));
+        const intptr_t ahead = std::fabs(aheadBytes) < 0x1p40 ? static_cast<intptr_t>(aheadBytes) : 0;
         double sx[8], sy[8];
         for (; x + 7 <= xe; x += 8) {
             uint32_t redo = Sample8(m, src, x, lastColumnI, lastRowI, rows, ahead, pick, shift, out, at, sx, sy);
