@@ -45,7 +45,7 @@ struct GifAnimDecoder {
     uint32_t background;   // ARGB of the background index
     uint32_t transparent;  // the transparent pixel: key colour, alpha 0
     uint32_t* canvas;
-    uint32_t* saved;       // the canvas before a frame of disposal 3
+    uint32_t* saved;       // a frame of disposal 3's rectangle before it was painted
     int64_t current;       // the frame the canvas shows, -1 none
 };
 
@@ -152,6 +152,21 @@ void FillRect(GifAnimDecoder* d, const GifFrameEntry& e, uint32_t colour)
         uint32_t* row = d->canvas + static_cast<size_t>(e.top + y) * static_cast<uint32_t>(d->width) + e.left;
         for (uint32_t x = 0; x < w; ++x)
             row[x] = colour;
+    }
+}
+
+// Copies the frame's rectangle on the canvas to or from d->saved, where
+// it lies row after row: a frame changes the canvas nowhere else, so this
+// is all that disposal 3 has to put back.
+void CopyRect(GifAnimDecoder* d, const GifFrameEntry& e, bool save)
+{
+    uint32_t w, h;
+    if (!VisibleRect(d, e, &w, &h))
+        return;
+    for (uint32_t y = 0; y < h; ++y) {
+        uint32_t* row = d->canvas + static_cast<size_t>(e.top + y) * static_cast<uint32_t>(d->width) + e.left;
+        uint32_t* kept = d->saved + static_cast<size_t>(y) * w;
+        std::memcpy(save ? kept : row, save ? row : kept, size_t{w} * 4);
     }
 }
 
@@ -340,6 +355,11 @@ uint32_t DecodeGifAnimFrame(GifAnimDecoder* d, uint32_t frame, const uint32_t** 
     if (d->current > static_cast<int64_t>(frame))
         d->current = -1;
     while (d->current < static_cast<int64_t>(frame)) {
+        // Frames that paint nothing are stepped over without looking at
+        // the rows, so an abort is looked for here too; the canvas holds
+        // the frames painted so far, and the next decode goes on from them.
+        if (VmAbortFlag.load())
+            return ERR_USERABORT;
         auto next = static_cast<uint32_t>(d->current + 1);
         const GifFrameEntry& e = d->frames[next];
         if (next == 0) {
@@ -351,14 +371,14 @@ uint32_t DecodeGifAnimFrame(GifAnimDecoder* d, uint32_t frame, const uint32_t** 
             if (before.disposal == 2)
                 FillRect(d, before, before.transparentIndex >= 0 ? d->transparent : d->background);
             else if (before.disposal == 3 && d->saved)
-                std::memcpy(d->canvas, d->saved, pixels * 4);
+                CopyRect(d, before, false);
         }
         if (e.disposal == 3) {
             if (!d->saved)
                 d->saved = static_cast<uint32_t*>(OsAllocMem(pixels * 4, 0));
             if (!d->saved)
                 return ERR_MEM;
-            std::memcpy(d->saved, d->canvas, pixels * 4);
+            CopyRect(d, e, true);
         }
         if (uint32_t error = PaintFrame(d, e)) {
             d->current = -1;  // the canvas is half painted

@@ -180,14 +180,15 @@ void TransformRowSpan(const InverseMatrix& m, int32_t w, int32_t h, int32_t y, d
     double incoming = *xmin;
     // One axis of the source: the pixels whose centre maps into [0, size).
     // The upper bound is exclusive, so the span ends one pixel before the
-    // first centre that maps onto the far edge.
+    // first centre that maps onto the far edge; it is stepped back as a
+    // double, since a nearly flat matrix puts it at the least integer.
     auto narrow = [&](double slope, double offset, int32_t size) {
         if (slope > eps) {
             *xmin = std::max(*xmin, static_cast<double>(CeilToInt(-offset / slope + eps - 0.5)));
-            *xmax = std::min(*xmax, static_cast<double>(CeilToInt((size - offset) / slope - eps - 0.5) - 1));
+            *xmax = std::min(*xmax, static_cast<double>(CeilToInt((size - offset) / slope - eps - 0.5)) - 1);
         } else if (slope < -eps) {
             *xmin = std::max(*xmin, static_cast<double>(CeilToInt((size - offset) / slope + eps - 0.5)));
-            *xmax = std::min(*xmax, static_cast<double>(CeilToInt(-offset / slope - eps - 0.5) - 1));
+            *xmax = std::min(*xmax, static_cast<double>(CeilToInt(-offset / slope - eps - 0.5)) - 1);
         } else if (offset < 0 || offset >= size) {
             // The whole row misses the source: an empty span, not one pixel.
             *xmin = incoming;

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <fstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/io/error_codes.h"
@@ -271,6 +272,59 @@ TEST(GifAnim, AbortStopsAFrameBetweenRowsAndTheNextDecodeStartsAfresh)
     ASSERT_EQ(DecodeGifAnimFrame(decoder, 0, &pixels), 0u);
     for (int i = 0; i < 64; ++i)
         ASSERT_EQ(pixels[i], 0xFF0000FFu) << i;
+    CloseGifAnim(decoder);
+}
+
+namespace {
+
+// Frames of index 1 (blue) as LiteralGif writes them, each after a graphic
+// control block with its disposal.
+std::vector<uint8_t> DisposalGif(uint16_t screenWidth, uint16_t screenHeight,
+                                 const std::vector<std::pair<LiteralFrame, uint8_t>>& frames)
+{
+    std::vector<uint8_t> g = handgif::Header(screenWidth, screenHeight);
+    for (const auto& [f, disposal] : frames) {
+        g.insert(g.end(), {0x21, 0xF9, 4, static_cast<uint8_t>(disposal << 2), 0, 0, 0, 0});
+        std::vector<uint8_t> one = LiteralGif(1, 1, {f});
+        // The frame of the one-frame file: after the header, before the trailer.
+        g.insert(g.end(), one.begin() + 19, one.end() - 1);
+    }
+    g.push_back(0x3B);
+    return g;
+}
+
+}  // namespace
+
+// Disposal 3 puts back the frame's rectangle as it was; frames that paint
+// nothing, however many, still let an abort in, and decoding then goes on.
+TEST(GifAnim, DisposalThreeRestoresItsRectangleAndEmptyFramesLetAnAbortIn)
+{
+    GifAnimDecoder* decoder = nullptr;
+    GifAnimInfo info{};
+    ASSERT_EQ(Open(DisposalGif(8, 8, {{{1, 1, 2, 2, false, 4, true}, 1}, {{2, 2, 3, 3, false, 9, true}, 3},
+                                      {{7, 7, 1, 1, false, 1, true}, 1}}),
+                   &decoder, &info),
+              0u);
+    ASSERT_EQ(info.frameCount, 3u);
+    const uint32_t* pixels = nullptr;
+    ASSERT_EQ(DecodeGifAnimFrame(decoder, 1, &pixels), 0u);
+    EXPECT_EQ(pixels[4 * 8 + 4], 0xFF0000FFu);
+    ASSERT_EQ(DecodeGifAnimFrame(decoder, 2, &pixels), 0u);
+    for (int32_t y = 0; y < 8; ++y)
+        for (int32_t x = 0; x < 8; ++x) {
+            bool blue = (x >= 1 && x <= 2 && y >= 1 && y <= 2) || (x == 7 && y == 7);
+            EXPECT_EQ(pixels[y * 8 + x], blue ? 0xFF0000FFu : 0xFFFF0000u) << x << "," << y;
+        }
+    CloseGifAnim(decoder);
+
+    std::vector<std::pair<LiteralFrame, uint8_t>> empty(500, {{0, 0, 0, 0, false, 0, true}, 3});
+    ASSERT_EQ(Open(DisposalGif(64, 64, empty), &decoder, &info), 0u);
+    ASSERT_EQ(info.frameCount, 500u);
+    VmAbortFlag.store(1);
+    EXPECT_EQ(DecodeGifAnimFrame(decoder, 499, &pixels), uint32_t{ERR_USERABORT});
+    VmAbortFlag.store(0);
+    ASSERT_EQ(DecodeGifAnimFrame(decoder, 499, &pixels), 0u);
+    EXPECT_EQ(pixels[0], 0xFFFF0000u);
     CloseGifAnim(decoder);
 }
 

@@ -353,6 +353,40 @@ TEST(TransformPixels, VectorisedSmoothTakesNearlySingularMatrices)
     }
 }
 
+// Matrices that are all but flat: the source rows of neighbouring target
+// rows lie a vast distance apart, while one target row, moved by half a
+// row, still reads the source's first row. Every path gives the plain
+// loop's bytes, and nothing on the way overflows.
+TEST(TransformPixels, NearlyFlatMatricesKeepTheBytes)
+{
+    const int32_t w = 40, h = 24;
+    std::vector<uint32_t> src = RandomArgb(size_t(w) * h, 12);
+    for (double flat : {1e-17, 1e-150, -1e-300}) {
+        const double m[6] = {1, 0, 0.25, flat, 0, 0.5};
+        const int32_t dw = 48, dh = 2;
+        TransformParams p{};
+        p.srcPixels = reinterpret_cast<const uint8_t*>(src.data());
+        p.srcW = w, p.srcH = h, p.srcRowLength = w;
+        p.dstW = dw, p.dstH = dh, p.dstRowLength = dw;
+        p.matrix = m, p.smooth = 1, p.format = PIXFMT_ARGB, p.bytesPerPixel = 4;
+        std::vector<uint32_t> plain = TransformedOn(p, size_t(dw) * dh, -1);
+        EXPECT_GE(std::count_if(plain.begin(), plain.end(), [](uint32_t v) { return v != 0x5A5A5A5Au; }), 16)
+            << flat << ": the row is drawn";
+        for (int path : {TRANSFORMPATH_SSE2, TRANSFORMPATH_AVX2})
+            EXPECT_EQ(TransformedOn(p, plain.size(), path), plain) << flat << " path " << path;
+    }
+    // The same through the command, where the box is made to fit.
+    BitMapHandle* picture = BitMapOf(src, w, h);
+    for (double flat : {1e-17, -1e-150}) {
+        for (double shear : {0.25, -0.25}) {
+            const double m[4] = {1, 0, shear, flat};
+            Result r;
+            EXPECT_EQ(Transform(picture, nullptr, nullptr, m, 1, r), 0u) << flat << " " << shear;
+        }
+    }
+    FreeColorBitMap(picture);
+}
+
 TEST(TransformBitMap, RefusalsAndRandomMatrices)
 {
     BitMapHandle* src = BitMapOf(RandomArgb(64, 3), 8, 8);
