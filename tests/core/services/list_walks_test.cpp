@@ -102,6 +102,42 @@ TEST_F(ListWalks, VisitsFreeTheNextRecordAndThemselvesAndAddNewOnes)
     EXPECT_EQ(Numbers(), added);
 }
 
+// The first visit frees thousands of records at once: each later one is
+// told apart from the survivors by its mark, whatever its number.
+TEST_F(ListWalks, AVisitThatFreesThousandsLeavesOnlyTheSurvivors)
+{
+    constexpr int kCount = 5000;
+    Node* last = nullptr;
+    for (int i = 0; i < kCount; ++i) {
+        auto* n = static_cast<Node*>(OsAllocMem(sizeof(Node), 1));
+        n->number = i;
+        (last ? last->next : list) = n;
+        last = n;
+    }
+    std::vector<int> visited, survivors;
+    EXPECT_EQ(WalkList(list, NextNode, [&](Node* n) -> uint32_t {
+                  visited.push_back(n->number);
+                  if (n->number == 0) {
+                      for (Node** link = &list; *link;) {
+                          Node* r = *link;
+                          if (r->number % 3 == 1) {
+                              *link = r->next;
+                              FreeListRecord(r);
+                          } else {
+                              link = &r->next;
+                          }
+                      }
+                  }
+                  return 0;
+              }),
+              0u);
+    for (int i = 0; i < kCount; ++i)
+        if (i % 3 != 1)
+            survivors.push_back(i);
+    EXPECT_EQ(visited, survivors);
+    EXPECT_EQ(Numbers(), survivors);
+}
+
 // A visit that walks the list again: what the inner walk frees is skipped
 // by the outer one, and the memory of the freed records lasts until the
 // outer walk ends (AddressSanitizer checks both).
