@@ -124,7 +124,9 @@ uint32_t CmdOpenVideo(VmState* vm)
     if (!v) {
         if (frame) FreeColorBitMap(frame);
         CloseVideoBackEnd(backEnd);
-        return error ? error : uint32_t{ERR_MEM};
+        if (error && error != ERR_MEM) return error;
+        SetErrorText(file);
+        return ERR_LOADVIDEO;
     }
     v->width = backEnd->width;
     v->height = backEnd->height;

@@ -220,8 +220,7 @@ uint32_t OpenVideoBackEnd(const char* file, const char* loaderList, const char* 
 {
     *out = nullptr;
     auto* backEnd = static_cast<VideoBackEnd*>(OsAllocMem(sizeof(VideoBackEnd), 1));
-    if (!backEnd) return ERR_MEM;
-    uint32_t error = OpenThroughPlugins(file, loaderList, backEnd);
+    uint32_t error = backEnd ? OpenThroughPlugins(file, loaderList, backEnd) : ERR_MEM;
     if (error == 1) {
         error = ERR_LOADVIDEO;
         if (IsLoaderAllowed(loaderList, "inbuilt", false)) {
@@ -231,7 +230,10 @@ uint32_t OpenVideoBackEnd(const char* file, const char* loaderList, const char* 
     }
     if (error) {
         OsFreeMem(backEnd);
-        if (error != ERR_MEM) SetErrorText(file);
+        // A video that does not fit in memory is named like any other that
+        // cannot be loaded.
+        if (error == ERR_MEM) error = ERR_LOADVIDEO;
+        SetErrorText(file);
         return error;
     }
     *out = backEnd;
