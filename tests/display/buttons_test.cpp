@@ -63,13 +63,7 @@ class ButtonsTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_EQ(OsInit(), 0u);
-        vm = VmOpenState();
-        VmPushValue(vm, VM_GLOBALSINDEX);
-        ASSERT_EQ(OpenDisplayLibrary(vm), 0u);
-        ASSERT_EQ(OpenEventLibrary(vm), 0u);
-        VmSetTop(vm, 0);
-        display = MakeTestDisplay(vm, 1, 320, 200);
+        display = OpenDisplayEventVm(&vm);
         ASSERT_NE(display, nullptr);
         CurrentDisplay = display;
         for (const char* name : {"onbuttonclick", "onbuttonover", "onbuttonout", "onkeydown"}) {

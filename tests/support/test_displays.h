@@ -9,3 +9,8 @@ struct VmState;
 
 Display* MakeTestDisplay(VmState* vm, uint32_t id, int32_t width, int32_t height, bool open = true,
                          int32_t scaledWidth = 0, int32_t scaledHeight = 0);
+
+// The platform with its timers up, a VM with the display and event
+// libraries in its globals and display 1 (320 x 200) open in it; null
+// display on failure.
+Display* OpenDisplayEventVm(VmState** vm);
