@@ -53,10 +53,19 @@ struct SoundDecoderOps {
     void (*close)(void* state);
 };
 
-// The inbuilt decoders, in the order they are tried.
+// The inbuilt decoders, in the order they are tried. Their work is done in
+// libqm_sound.so (media/sound_module.h), loaded on the first sound that
+// reaches one of them; without it they take no file.
 extern const SoundDecoderOps kSndfileDecoder;
 extern const SoundDecoderOps kMpg123Decoder;
 extern const SoundDecoderOps kModuleDecoder;
+
+// Loads the sound decoder module at path (a file name, or a bare name for
+// the dynamic linker to find): 0 and its table, or ERR_LOADSOUND with *api
+// null when it cannot be loaded, lacks the entry, speaks another version or
+// gives a table with holes.
+struct QmSndApi;
+uint32_t LoadSoundModuleFrom(const char* path, const QmSndApi** api);
 
 // An open sound: whichever decoder took the file, and what it told.
 struct SoundSource {

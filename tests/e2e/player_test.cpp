@@ -14,6 +14,7 @@
 #include "e2e/player_process.h"
 #include "e2e/test_applet.h"
 #include "support/temp_dir.h"
+#include "support/tiny_module.h"
 #include "tools/qmasm/applet_writer.h"
 #include "tools/qmasm/assembled_applet.h"
 #include "tools/qmasm/assembler.h"
@@ -160,6 +161,46 @@ TEST_F(Player, VideosNeedNoFfmpegAtStartUp)
     PlayerRun broken = Play({Applet(refuses.c_str())});
     EXPECT_EQ(broken.status, 1);
     EXPECT_NE(broken.err.find("broken.mp4"), std::string::npos) << broken.err;
+}
+
+// The sound decoders' libraries are linked only when a sound reaches the
+// inbuilt decoders: the player itself names none of them, and still loads
+// WAV, FLAC, MP3 and a tracker module through its decoder module.
+TEST_F(Player, SoundsNeedNoDecoderLibrariesAtStartUp)
+{
+    PlayerRun needed = RunProgram("/bin/sh", {"-c", std::string("readelf -d '") + kPlayer + "'"});
+    ASSERT_EQ(needed.status, 0);
+    EXPECT_NE(needed.out.find("NEEDED"), std::string::npos);
+    for (const char* lib : {"libsndfile", "libmpg123", "libopenmpt", "libFLAC", "libvorbis", "libogg", "libopus",
+                            "libmp3lame"})
+        EXPECT_EQ(needed.out.find(lib), std::string::npos) << lib;
+
+    std::string wav = dir.file("tone.wav"), flac = dir.file("tone.flac"), mp3 = dir.file("tone.mp3");
+    PlayerRun make = RunProgram(
+        "/bin/sh", {"-c", "ffmpeg -v error -y -f lavfi -i sine=frequency=440:sample_rate=22050:duration=0.5 '" + wav +
+                              "' && sox '" + wav + "' '" + flac + "' && ffmpeg -v error -y -i '" + wav +
+                              "' -c:a libmp3lame '" + mp3 + "'"});
+    ASSERT_EQ(make.status, 0) << make.err;
+    WriteFileBytes(dir.file("tiny.mod"), TinyModule());
+    std::string loads = ".chunk lines=auto\n.function main source=\"@test.qas\"\n" +
+                        CommandCall("loadsample", {"#1", "\"" + wav + "\""}) +
+                        CommandCall("loadsample", {"#2", "\"" + flac + "\""}) +
+                        CommandCall("loadsample", {"#3", "\"" + mp3 + "\""}) +
+                        CommandCall("openmusic", {"#4", "\"" + dir.file("tiny.mod") + "\""}) +
+                        "    GETGLOBAL r0, \"debugprint\"\n    LOADK r1, \"loaded\"\n    CALL r0, 2, 1\n"
+                        "    RETURN r0, 1\n.end\n";
+    PlayerRun run = Play({Applet(loads.c_str())});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    EXPECT_NE(run.out.find("loaded"), std::string::npos) << run.out;
+
+    WriteFileBytes(dir.file("broken.wav"), {'R', 'I', 'F', 'F', 1, 0, 0, 0, 'W', 'A', 'V', 'E'});
+    std::string refuses = ".chunk lines=auto\n.function main source=\"@test.qas\"\n" +
+                          CommandCall("loadsample", {"#1", "\"" + dir.file("broken.wav") + "\""}) +
+                          "    RETURN r0, 1\n.end\n";
+    PlayerRun broken = Play({Applet(refuses.c_str())});
+    EXPECT_EQ(broken.status, 1);
+    EXPECT_NE(broken.err.find("broken.wav"), std::string::npos) << broken.err;
 }
 
 TEST_F(Player, FatalErrorNamesFileAndLineOnStderr)

@@ -1,6 +1,6 @@
 // The inbuilt music decoders (the sample decoders and libopenmpt's tracker
 // modules) on arbitrary bytes: open, read a bounded stretch, seek, close.
-#include "library_leaks.h"
+#include "sound_targets.h"
 #include "media/sound_decoders.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)

@@ -6,7 +6,7 @@
 // is met too).
 #include <cstdlib>
 
-#include "library_leaks.h"
+#include "sound_targets.h"
 #include "media/sound_decoders.h"
 #include "platform/posix/os_memory.h"
 

@@ -4,6 +4,7 @@
 // come back exactly as generated, lossy PCM close to it; the music tags
 // are checked against ffprobe and soxi. Broken files end in an error that
 // names them.
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -20,9 +21,11 @@
 #include "gfx/graphics_fixture.h"
 #include "media/sound.h"
 #include "media/sound_decoders.h"
+#include "media/sound_module.h"
 #include "support/shell_output.h"
 #include "support/silent_flac.h"
 #include "support/temp_dir.h"
+#include "support/tiny_module.h"
 
 namespace {
 
@@ -45,27 +48,6 @@ double Probe(const std::string& file, const std::string& entry)
 {
     std::string text = ShellOutput("ffprobe -v error -show_entries " + entry + " -of default=nw=1:nk=1 '" + file + "'");
     return text.empty() ? -1 : std::stod(text);
-}
-
-// A 4-channel ProTracker module: one pattern of 64 rows whose first row
-// plays sample 1 (a square wave) on channel 1.
-std::vector<uint8_t> TinyModule()
-{
-    std::vector<uint8_t> m(1084 + 1024 + 64, 0);
-    std::snprintf(reinterpret_cast<char*>(m.data()), 20, "tiny");
-    uint8_t* s = &m[20];  // sample 1
-    std::snprintf(reinterpret_cast<char*>(s), 22, "square");
-    s[22] = 0, s[23] = 32;  // length in words
-    s[25] = 64;             // volume
-    s[28] = 0, s[29] = 1;   // no loop
-    m[950] = 1;             // song length
-    m[951] = 127;
-    std::memcpy(&m[1080], "M.K.", 4);
-    uint8_t* row0 = &m[1084];
-    row0[0] = 0x01, row0[1] = 0xAC;  // period 428
-    row0[2] = 0x10;                  // sample 1
-    for (int i = 0; i < 64; ++i) m[1084 + 1024 + i] = i & 8 ? 0x40 : 0xC0;
-    return m;
 }
 
 class SoundFiles : public VmFixture {
@@ -367,6 +349,75 @@ TEST_F(SoundFiles, FloatingPointSamplesKeepTheirLevelAndClip)
     for (size_t i = 0; i < values.size(); ++i) {
         double expected = std::max(-32768.0, std::min(32767.0, values[i] * 32767.0));
         EXPECT_NEAR(pcm[i], expected, 1.0) << values[i];
+    }
+}
+
+// The decoders live in a module the player loads by name: anything else by
+// that name, or a module of another version, is refused and leaves no table.
+TEST_F(SoundFiles, DecoderModuleIsRefusedUnlessWhole)
+{
+    const QmSndApi* api = nullptr;
+    EXPECT_EQ(LoadSoundModuleFrom(dir.file(QM_SOUND_MODULE_NAME).c_str(), &api), uint32_t{ERR_LOADSOUND});
+    EXPECT_EQ(api, nullptr);
+    std::ofstream(dir.file("junk.so"), std::ios::binary) << "not a shared object";
+    EXPECT_EQ(LoadSoundModuleFrom(dir.file("junk.so").c_str(), &api), uint32_t{ERR_LOADSOUND});
+    // A shared object without the module's entry.
+    EXPECT_EQ(LoadSoundModuleFrom("libz.so.1", &api), uint32_t{ERR_LOADSOUND});
+    EXPECT_EQ(api, nullptr);
+    void* handle = dlopen(QM_BINARY_DIR "/" QM_SOUND_MODULE_NAME, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(handle, nullptr) << dlerror();
+    auto entry = reinterpret_cast<QmSoundEntryFunc>(dlsym(handle, QM_SOUND_ENTRY_NAME));
+    ASSERT_NE(entry, nullptr);
+    EXPECT_EQ(entry(QM_SOUND_API_VERSION + 1), nullptr);
+    EXPECT_EQ(entry(QM_SOUND_API_VERSION - 1), nullptr);
+    dlclose(handle);
+    ASSERT_EQ(LoadSoundModuleFrom(QM_BINARY_DIR "/" QM_SOUND_MODULE_NAME, &api), 0u);
+    ASSERT_NE(api, nullptr);
+
+    // The module's own table on bytes the test holds: it reads them through
+    // the callbacks alone and never closes them.
+    struct Bytes {
+        std::vector<uint8_t> data;
+        size_t at;
+    } bytes{TinyModule(), 0};
+    QmSndIo io{&bytes,
+               [](void* opaque, void* out, size_t size) {
+                   auto* b = static_cast<Bytes*>(opaque);
+                   size_t n = std::min(size, b->data.size() - b->at);
+                   std::memcpy(out, b->data.data() + b->at, n);
+                   b->at += n;
+                   return n;
+               },
+               [](void* opaque, int64_t offset, int origin) {
+                   auto* b = static_cast<Bytes*>(opaque);
+                   int64_t base = origin == SEEK_SET ? 0 : origin == SEEK_END ? int64_t(b->data.size()) : int64_t(b->at);
+                   if (base + offset < 0 || base + offset > int64_t(b->data.size())) return int64_t{-1};
+                   b->at = size_t(base + offset);
+                   return int64_t(b->at);
+               },
+               [](void* opaque) { return uint64_t(static_cast<Bytes*>(opaque)->data.size()); }, 1};
+    SoundFormat format{};
+    void* state = nullptr;
+    ASSERT_EQ(api->module.open(&io, SOUNDFOR_MUSIC, &state, &format), 0u);
+    EXPECT_EQ(format.type, uint32_t{MUSICTYPE_MODULE});
+    int16_t frames[2 * 256];
+    EXPECT_EQ(api->module.read(state, frames, 256), 256);
+    EXPECT_EQ(api->module.seek(state, 0), 1u);
+    api->module.close(state);
+    // Modules are refused as samples, and on a stream that cannot go back.
+    bytes.at = 0;
+    state = nullptr;
+    EXPECT_EQ(api->module.open(&io, SOUNDFOR_SAMPLE, &state, &format), uint32_t{ERR_LOADSOUND});
+    io.canSeek = 0;
+    EXPECT_EQ(api->module.open(&io, SOUNDFOR_MUSIC, &state, &format), uint32_t{ERR_LOADSOUND});
+    EXPECT_EQ(state, nullptr);
+    // Broken bytes: refused by every decoder, nothing held.
+    io.canSeek = 1;
+    bytes = Bytes{{'R', 'I', 'F', 'F', 0x10, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't'}, 0};
+    for (const QmSndDecoder* d : {&api->sndfile, &api->mpg123, &api->module}) {
+        bytes.at = 0;
+        EXPECT_EQ(d->open(&io, SOUNDFOR_MUSIC, &state, &format), uint32_t{ERR_LOADSOUND});
+        EXPECT_EQ(state, nullptr);
     }
 }
 

@@ -2,19 +2,18 @@
 // formats libopenmpt knows), for music only. A file is taken only when
 // libopenmpt's header probe recognises it, so that other sounds are not
 // mistaken for one of its weakly marked formats; the module is then loaded
-// through libopenmpt's stream callbacks over the stream layer and rendered
+// through libopenmpt's stream callbacks over the player's stream and rendered
 // as 16-bit stereo at a fixed rate.
 #include <libopenmpt/libopenmpt.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <vector>
 
 #include "core/io/error_codes.h"
-#include "core/io/stream.h"
-#include "media/sound_decoders.h"
-#include "platform/posix/os_memory.h"
+#include "media/sound/decoders.h"
 
 namespace {
 
@@ -23,26 +22,26 @@ constexpr int32_t kModuleRate = 48000;
 constexpr uint64_t kMaxModuleBytes = uint64_t{256} << 20;
 
 struct ModuleState {
-    StreamHandle* stream;
     openmpt_module* module;
 };
 
 size_t ModRead(void* user, void* buffer, size_t count)
 {
-    return StreamRead(static_cast<StreamHandle*>(user), buffer, count);
+    auto* io = static_cast<const QmSndIo*>(user);
+    return io->read(io->opaque, buffer, count);
 }
 
 int ModSeek(void* user, int64_t offset, int whence)
 {
-    int mode = whence == OPENMPT_STREAM_SEEK_SET   ? STREAM_SEEK_BEGINNING
-               : whence == OPENMPT_STREAM_SEEK_END ? STREAM_SEEK_END
-                                                   : STREAM_SEEK_CURRENT;
-    return StreamSeek(static_cast<StreamHandle*>(user), offset, mode) < 0 ? -1 : 0;
+    int origin = whence == OPENMPT_STREAM_SEEK_SET ? SEEK_SET : whence == OPENMPT_STREAM_SEEK_END ? SEEK_END : SEEK_CUR;
+    auto* io = static_cast<const QmSndIo*>(user);
+    return io->seek(io->opaque, offset, origin) < 0 ? -1 : 0;
 }
 
 int64_t ModTell(void* user)
 {
-    return StreamSeek(static_cast<StreamHandle*>(user), 0, STREAM_SEEK_CURRENT);
+    auto* io = static_cast<const QmSndIo*>(user);
+    return io->seek(io->opaque, 0, SEEK_CUR);
 }
 
 void ModuleClose(void* raw)
@@ -50,37 +49,29 @@ void ModuleClose(void* raw)
     auto* s = static_cast<ModuleState*>(raw);
     if (!s) return;
     if (s->module) openmpt_module_destroy(s->module);
-    if (s->stream) StreamClose(s->stream);
-    OsFreeMem(s);
+    std::free(s);
 }
 
-bool LooksLikeModule(StreamHandle* stream, uint64_t size)
+bool LooksLikeModule(const QmSndIo* io, uint64_t size)
 {
     std::vector<uint8_t> head(openmpt_probe_file_header_get_recommended_size());
-    size_t n = StreamRead(stream, head.data(), head.size());
-    if (StreamSeek(stream, 0, STREAM_SEEK_BEGINNING) < 0) return false;
+    size_t n = io->read(io->opaque, head.data(), head.size());
+    if (io->seek(io->opaque, 0, SEEK_SET) < 0) return false;
     int answer = openmpt_probe_file_header(OPENMPT_PROBE_FILE_HEADER_FLAGS_DEFAULT, head.data(), n, size,
                                            openmpt_log_func_silent, nullptr, openmpt_error_func_ignore, nullptr,
                                            nullptr, nullptr);
     return answer == OPENMPT_PROBE_FILE_HEADER_RESULT_SUCCESS;
 }
 
-uint32_t ModuleOpen(StreamHandle* stream, uint32_t purpose, void** state, SoundFormat* format)
+uint32_t ModuleOpen(const QmSndIo* io, uint32_t purpose, void** state, SoundFormat* format)
 {
-    uint64_t size = StreamSize(stream);
-    if (purpose != SOUNDFOR_MUSIC || IsStreamNoSeek(stream) || size > kMaxModuleBytes ||
-        !LooksLikeModule(stream, size)) {
-        StreamClose(stream);
+    uint64_t size = io->size(io->opaque);
+    if (purpose != SOUNDFOR_MUSIC || !io->canSeek || size > kMaxModuleBytes || !LooksLikeModule(io, size))
         return ERR_LOADSOUND;
-    }
-    auto* s = static_cast<ModuleState*>(OsAllocMem(sizeof(ModuleState), 1));
-    if (!s) {
-        StreamClose(stream);
-        return ERR_MEM;
-    }
-    s->stream = stream;
+    auto* s = static_cast<ModuleState*>(std::calloc(1, sizeof(ModuleState)));
+    if (!s) return ERR_MEM;
     openmpt_stream_callbacks callbacks{ModRead, ModSeek, ModTell};
-    s->module = openmpt_module_create2(callbacks, stream, openmpt_log_func_silent, nullptr, openmpt_error_func_ignore,
+    s->module = openmpt_module_create2(callbacks, const_cast<QmSndIo*>(io), openmpt_log_func_silent, nullptr, openmpt_error_func_ignore,
                                        nullptr, nullptr, nullptr, nullptr);
     if (!s->module) {
         ModuleClose(s);
@@ -118,13 +109,13 @@ int64_t ModuleRead(void* raw, void* buffer, int64_t frames)
     return total;
 }
 
-bool ModuleSeek(void* raw, uint64_t frame)
+uint32_t ModuleSeek(void* raw, uint64_t frame)
 {
     auto* s = static_cast<ModuleState*>(raw);
     openmpt_module_set_position_seconds(s->module, static_cast<double>(frame) / kModuleRate);
-    return true;
+    return 1;
 }
 
 }  // namespace
 
-const SoundDecoderOps kModuleDecoder = {"openmpt", ModuleOpen, ModuleRead, ModuleSeek, ModuleClose};
+const QmSndDecoder kTrackerModuleDecoder = {ModuleOpen, ModuleRead, ModuleSeek, ModuleClose};
