@@ -78,6 +78,21 @@ protected:
     std::string video;
 };
 
+// Bytes handed to the decoder module through its own stream callbacks.
+struct BytesIn {
+    std::vector<uint8_t> data;
+    size_t at;
+};
+
+size_t ReadBytesIn(void* opaque, uint8_t* out, size_t size)
+{
+    auto* b = static_cast<BytesIn*>(opaque);
+    size_t n = std::min(size, b->data.size() - b->at);
+    std::memcpy(out, b->data.data() + b->at, n);
+    b->at += n;
+    return n;
+}
+
 TEST_F(VideoFiles, AttributesAgreeWithFfprobe)
 {
     ASSERT_EQ(Open(1, video), 0u);
@@ -162,20 +177,9 @@ TEST_F(VideoFiles, AStreamThatCannotRewindHasNoFrameCount)
                 "-c:v mpeg4 -f m4v '" + file + "'");
     const QmFfApi* api = nullptr;
     ASSERT_EQ(LoadFfmpegModuleFrom(QM_BINARY_DIR "/" QM_FFMPEG_MODULE_NAME, &api), 0u);
-    struct Bytes {
-        std::vector<uint8_t> data;
-        size_t at;
-    } bytes{ReadFileBytes(file), 0};
+    BytesIn bytes{ReadFileBytes(file), 0};
     ASSERT_FALSE(bytes.data.empty());
-    QmFfIo io{&bytes,
-              [](void* opaque, uint8_t* out, size_t size) {
-                  auto* b = static_cast<Bytes*>(opaque);
-                  size_t n = std::min(size, b->data.size() - b->at);
-                  std::memcpy(out, b->data.data() + b->at, n);
-                  b->at += n;
-                  return n;
-              },
-              nullptr, [](void*) { return int64_t{-1}; }};
+    QmFfIo io{&bytes, ReadBytesIn, nullptr, [](void*) { return int64_t{-1}; }};
     QmFfVideoInfo info{};
     void* video = nullptr;
     ASSERT_EQ(api->open(&io, &info, &video), 0u);
@@ -256,19 +260,10 @@ TEST_F(VideoFiles, DecoderModuleIsRefusedUnlessWhole)
     ASSERT_EQ(LoadFfmpegModuleFrom(QM_BINARY_DIR "/" QM_FFMPEG_MODULE_NAME, &api), 0u);
     ASSERT_NE(api, nullptr);
     // Broken bytes through the module's own table: refused, nothing held.
-    struct Bytes {
-        std::string data;
-        size_t at;
-    } bytes{"RIFF\x10\0\0\0AVI LIST garbage", 0};
-    QmFfIo io{&bytes,
-              [](void* opaque, uint8_t* out, size_t size) {
-                  auto* b = static_cast<Bytes*>(opaque);
-                  size_t n = std::min(size, b->data.size() - b->at);
-                  std::memcpy(out, b->data.data() + b->at, n);
-                  b->at += n;
-                  return n;
-              },
-              nullptr, [](void* opaque) { return static_cast<int64_t>(static_cast<Bytes*>(opaque)->data.size()); }};
+    const char broken[] = "RIFF\x10\0\0\0AVI LIST garbage";
+    BytesIn bytes{std::vector<uint8_t>(broken, broken + sizeof broken - 1), 0};
+    QmFfIo io{&bytes, ReadBytesIn, nullptr,
+              [](void* opaque) { return static_cast<int64_t>(static_cast<BytesIn*>(opaque)->data.size()); }};
     QmFfVideoInfo info{};
     void* video = &info;
     EXPECT_EQ(api->open(&io, &info, &video), uint32_t{ERR_LOADVIDEO});
