@@ -7,6 +7,7 @@
 // colour), 3 restores what was there before it.
 #include "media/gif_anim.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -143,16 +144,18 @@ bool VisibleRect(const GifAnimDecoder* d, const GifFrameEntry& e, uint32_t* w, u
     return *w && *h;
 }
 
+// The canvas row under row y of the frame's rectangle.
+uint32_t* CanvasRow(GifAnimDecoder* d, const GifFrameEntry& e, uint32_t y)
+{
+    return d->canvas + static_cast<size_t>(e.top + y) * static_cast<uint32_t>(d->width) + e.left;
+}
+
 void FillRect(GifAnimDecoder* d, const GifFrameEntry& e, uint32_t colour)
 {
     uint32_t w, h;
-    if (!VisibleRect(d, e, &w, &h))
-        return;
-    for (uint32_t y = 0; y < h; ++y) {
-        uint32_t* row = d->canvas + static_cast<size_t>(e.top + y) * static_cast<uint32_t>(d->width) + e.left;
-        for (uint32_t x = 0; x < w; ++x)
-            row[x] = colour;
-    }
+    if (VisibleRect(d, e, &w, &h))
+        for (uint32_t y = 0; y < h; ++y)
+            std::fill_n(CanvasRow(d, e, y), w, colour);
 }
 
 // Copies the frame's rectangle on the canvas to or from d->saved, where
@@ -164,7 +167,7 @@ void CopyRect(GifAnimDecoder* d, const GifFrameEntry& e, bool save)
     if (!VisibleRect(d, e, &w, &h))
         return;
     for (uint32_t y = 0; y < h; ++y) {
-        uint32_t* row = d->canvas + static_cast<size_t>(e.top + y) * static_cast<uint32_t>(d->width) + e.left;
+        uint32_t* row = CanvasRow(d, e, y);
         uint32_t* kept = d->saved + static_cast<size_t>(y) * w;
         std::memcpy(save ? kept : row, save ? row : kept, size_t{w} * 4);
     }
@@ -187,7 +190,7 @@ bool PaintRow(GifIndexRows* rows)
     const GifFrameEntry& e = *p->e;
     uint32_t y = GifPictureRow(rows->delivered++, e.height, p->interlaced);
     if (y < p->shownH) {
-        uint32_t* row = p->d->canvas + static_cast<size_t>(e.top + y) * static_cast<uint32_t>(p->d->width) + e.left;
+        uint32_t* row = CanvasRow(p->d, e, y);
         const int32_t skip = e.transparentIndex;
         for (uint32_t x = 0; x < p->shownW; ++x)
             if (rows->row[x] != skip)

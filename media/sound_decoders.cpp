@@ -7,35 +7,19 @@
 // and the stream is closed here, whatever the module answered.
 #include "media/sound_decoders.h"
 
-#include <dlfcn.h>
-
-#include <cstdio>
-#include <mutex>
-#include <string>
-
 #include "core/io/error_codes.h"
 #include "core/io/stream.h"
+#include "media/media_modules.h"
 #include "media/sound_module.h"
 #include "platform/posix/os_memory.h"
-#include "platform/posix/os_paths.h"
 
 namespace {
 
-// The module's table, or null when it could not be loaded; set once.
-const QmSndApi* g_soundApi;
-
-// Beside the program first (an installed player carries its module along),
-// then by bare name: the build folder through the programs' run path, then
-// wherever the dynamic linker looks.
+// The module's table, or null when it could not be loaded.
 const QmSndApi* SoundModule()
 {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        std::string beside = OsProgramDirectory() + "/" QM_SOUND_MODULE_NAME;
-        if (LoadSoundModuleFrom(beside.c_str(), &g_soundApi) != 0)
-            LoadSoundModuleFrom(QM_SOUND_MODULE_NAME, &g_soundApi);
-    });
-    return g_soundApi;
+    static const QmSndApi* api = LoadModuleNearProgram(QM_SOUND_MODULE_NAME, LoadSoundModuleFrom);
+    return api;
 }
 
 struct ModuleSound {
@@ -48,14 +32,6 @@ struct ModuleSound {
 size_t ModuleSoundRead(void* opaque, void* buffer, size_t size)
 {
     return StreamRead(static_cast<StreamHandle*>(opaque), buffer, size);
-}
-
-int64_t ModuleSoundSeek(void* opaque, int64_t offset, int origin)
-{
-    auto* stream = static_cast<StreamHandle*>(opaque);
-    int mode = origin == SEEK_SET ? STREAM_SEEK_BEGINNING : origin == SEEK_END ? STREAM_SEEK_END : STREAM_SEEK_CURRENT;
-    if (StreamSeek(stream, offset, mode) < 0) return -1;
-    return StreamSeek(stream, 0, STREAM_SEEK_CURRENT);
 }
 
 uint64_t ModuleSoundSize(void* opaque) { return StreamSize(static_cast<StreamHandle*>(opaque)); }
@@ -80,7 +56,7 @@ uint32_t OpenModuleSound(QmSndDecoder QmSndApi::*which, StreamHandle* stream, ui
         StreamClose(stream);
         return api ? uint32_t{ERR_MEM} : uint32_t{ERR_LOADSOUND};
     }
-    *s = ModuleSound{stream, QmSndIo{stream, ModuleSoundRead, ModuleSoundSeek, ModuleSoundSize,
+    *s = ModuleSound{stream, QmSndIo{stream, ModuleSoundRead, SeekStreamForModule, ModuleSoundSize,
                                      IsStreamNoSeek(stream) ? 0u : 1u},
                      &(api->*which), nullptr};
     uint32_t error = s->decoder->open(&s->io, purpose, &s->state, format);
@@ -127,23 +103,19 @@ const SoundDecoderOps kMpg123Decoder = {"mpg123", OpenMpg123, ReadModuleSound, S
 const SoundDecoderOps kModuleDecoder = {"openmpt", OpenTrackerModule, ReadModuleSound, SeekModuleSound,
                                         CloseModuleSound};
 
+namespace {
+
+bool WholeSoundApi(const QmSndApi* table)
+{
+    for (const QmSndDecoder* d : {&table->sndfile, &table->mpg123, &table->module})
+        if (!d->open || !d->read || !d->seek || !d->close) return false;
+    return true;
+}
+
+}  // namespace
+
 uint32_t LoadSoundModuleFrom(const char* path, const QmSndApi** api)
 {
-    *api = nullptr;
-    void* module = dlopen(path, RTLD_NOW | RTLD_LOCAL);
-    if (!module) return ERR_LOADSOUND;
-    auto entry = reinterpret_cast<QmSoundEntryFunc>(dlsym(module, QM_SOUND_ENTRY_NAME));
-    const QmSndApi* table = entry ? entry(QM_SOUND_API_VERSION) : nullptr;
-    bool whole = table != nullptr;
-    if (whole)
-        for (const QmSndDecoder* d : {&table->sndfile, &table->mpg123, &table->module})
-            whole = whole && d->open && d->read && d->seek && d->close;
-    if (!whole) {
-        dlclose(module);
-        return ERR_LOADSOUND;
-    }
-    // The module stays for the life of the process: sounds may play until
-    // the very end.
-    *api = table;
-    return 0;
+    *api = LoadModuleTable(path, QM_SOUND_ENTRY_NAME, QM_SOUND_API_VERSION, WholeSoundApi);
+    return *api ? 0 : uint32_t{ERR_LOADSOUND};
 }

@@ -9,12 +9,8 @@
 // search for the first frame gives up after a bounded number of packets.
 #include "media/video_decoder.h"
 
-#include <dlfcn.h>
-
 #include <cstdio>
 #include <cstring>
-#include <mutex>
-#include <string>
 
 #include "core/io/error_codes.h"
 #include "core/io/errors.h"
@@ -23,8 +19,8 @@
 #include "core/plugins/loader_lists.h"
 #include "core/plugins/plugin_loader.h"
 #include "media/ffmpeg_module.h"
+#include "media/media_modules.h"
 #include "platform/posix/os_memory.h"
-#include "platform/posix/os_paths.h"
 
 namespace {
 
@@ -34,21 +30,11 @@ constexpr int kMaxPacketsToFirstFrame = 4096;
 // ---------------------------------------------------------------------------
 // The inbuilt decoder, in libqm_ffmpeg.so
 
-// The module's table, or null when it could not be loaded; set once.
-const QmFfApi* g_ffApi;
-
-// Beside the program first (an installed player carries its module along),
-// then by bare name: the build folder through the programs' run path, then
-// wherever the dynamic linker looks.
+// The module's table, or null when it could not be loaded.
 const QmFfApi* FfmpegModule()
 {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        std::string beside = OsProgramDirectory() + "/" QM_FFMPEG_MODULE_NAME;
-        if (LoadFfmpegModuleFrom(beside.c_str(), &g_ffApi) != 0)
-            LoadFfmpegModuleFrom(QM_FFMPEG_MODULE_NAME, &g_ffApi);
-    });
-    return g_ffApi;
+    static const QmFfApi* api = LoadModuleNearProgram(QM_FFMPEG_MODULE_NAME, LoadFfmpegModuleFrom);
+    return api;
 }
 
 struct InbuiltVideo {
@@ -61,14 +47,6 @@ struct InbuiltVideo {
 size_t InbuiltRead(void* opaque, uint8_t* buffer, size_t size)
 {
     return StreamRead(static_cast<StreamHandle*>(opaque), buffer, size);
-}
-
-int64_t InbuiltSeek(void* opaque, int64_t offset, int origin)
-{
-    auto* stream = static_cast<StreamHandle*>(opaque);
-    int mode = origin == SEEK_SET ? STREAM_SEEK_BEGINNING : origin == SEEK_END ? STREAM_SEEK_END : STREAM_SEEK_CURRENT;
-    if (StreamSeek(stream, offset, mode) < 0) return -1;
-    return StreamSeek(stream, 0, STREAM_SEEK_CURRENT);
 }
 
 int64_t InbuiltSize(void* opaque) { return static_cast<int64_t>(StreamSize(static_cast<StreamHandle*>(opaque))); }
@@ -170,19 +148,10 @@ uint32_t OpenThroughPlugins(const char* file, const char* loaderList, VideoBackE
 
 uint32_t LoadFfmpegModuleFrom(const char* path, const QmFfApi** api)
 {
-    *api = nullptr;
-    void* module = dlopen(path, RTLD_NOW | RTLD_LOCAL);
-    if (!module) return ERR_LOADVIDEO;
-    auto entry = reinterpret_cast<QmFfmpegEntryFunc>(dlsym(module, QM_FFMPEG_ENTRY_NAME));
-    const QmFfApi* table = entry ? entry(QM_FFMPEG_API_VERSION) : nullptr;
-    if (!table || !table->open || !table->firstFrame || !table->close) {
-        dlclose(module);
-        return ERR_LOADVIDEO;
-    }
-    // The module stays for the life of the process: videos may be open
-    // until the very end.
-    *api = table;
-    return 0;
+    *api = LoadModuleTable(path, QM_FFMPEG_ENTRY_NAME, QM_FFMPEG_API_VERSION, +[](const QmFfApi* table) {
+        return table->open && table->firstFrame && table->close;
+    });
+    return *api ? 0 : uint32_t{ERR_LOADVIDEO};
 }
 
 uint32_t OpenInbuiltVideo(StreamHandle* stream, VideoBackEnd* out)
@@ -193,7 +162,7 @@ uint32_t OpenInbuiltVideo(StreamHandle* stream, VideoBackEnd* out)
         StreamClose(stream);
         return api ? uint32_t{ERR_MEM} : uint32_t{ERR_LOADVIDEO};
     }
-    *v = InbuiltVideo{stream, QmFfIo{stream, InbuiltRead, IsStreamNoSeek(stream) ? nullptr : InbuiltSeek, InbuiltSize},
+    *v = InbuiltVideo{stream, QmFfIo{stream, InbuiltRead, IsStreamNoSeek(stream) ? nullptr : SeekStreamForModule, InbuiltSize},
                       api, nullptr};
     QmFfVideoInfo info{};
     uint32_t error = api->open(&v->io, &info, &v->video);
