@@ -194,18 +194,6 @@ inline std::vector<uint32_t> ReadPpm(const std::string& path, int32_t* w, int32_
     return out;
 }
 
-// Runs convert on a PPM of the pixels with the given operation.
-inline std::vector<uint32_t> Convert(const std::vector<uint32_t>& argb, int32_t w, int32_t h,
-                                     const std::string& operation, int32_t* ow, int32_t* oh)
-{
-    TempDir dir;
-    WritePpm(dir / "in.ppm", argb, w, h);
-    std::string command = std::string(kImageMagick) + " " + dir / "in.ppm" + " " + operation + " " +
-                          dir / "out.ppm" + " 2>/dev/null";
-    if (std::system(command.c_str()) != 0) return {};
-    return ReadPpm(dir / "out.ppm", ow, oh);
-}
-
 inline double Psnr(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b)
 {
     double sum = 0;
@@ -231,7 +219,12 @@ struct RgbPicture {
 // peer fails or its answer cannot be read.
 inline bool RunConvert(const RgbPicture& in, const std::string& arguments, RgbPicture* out)
 {
-    out->argb = picture_test::Convert(in.argb, in.w, in.h, arguments + " -depth 8", &out->w, &out->h);
+    TempDir dir;
+    picture_test::WritePpm(dir / "in.ppm", in.argb, in.w, in.h);
+    std::string command = std::string(kImageMagick) + " " + dir / "in.ppm" + " " + arguments + " -depth 8 " +
+                          dir / "out.ppm" + " 2>/dev/null";
+    out->argb.clear();
+    if (std::system(command.c_str()) == 0) out->argb = picture_test::ReadPpm(dir / "out.ppm", &out->w, &out->h);
     return !out->argb.empty();
 }
 

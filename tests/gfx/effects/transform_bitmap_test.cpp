@@ -88,8 +88,9 @@ TEST(TransformBitMap, QuarterTurnsAndMirrorsArePermutations)
                     }
                 // ImageMagick, the outside peer, turns the same pixels the same way.
                 if (format == PIXFMT_RGB24 && !smooth && *map.convert && HaveConvert()) {
-                    int32_t pw = 0, ph = 0;
-                    EXPECT_EQ(got, Convert(pix, w, h, map.convert, &pw, &ph)) << map.name;
+                    RgbPicture peer;
+                    EXPECT_TRUE(RunConvert(RgbPicture{w, h, pix}, map.convert, &peer));
+                    EXPECT_EQ(got, peer.argb) << map.name;
                 }
             }
         FreeColorBitMap(src);
