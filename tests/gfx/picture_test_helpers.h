@@ -268,13 +268,6 @@ inline double MeanChannelError(const RgbPicture& a, const RgbPicture& b, uint32_
     return sum / (3.0 * static_cast<double>(a.argb.size()));
 }
 
-inline uint32_t MaxChannelError(const RgbPicture& a, const RgbPicture& b)
-{
-    uint32_t worst;
-    MeanChannelError(a, b, &worst);
-    return worst;
-}
-
 // Ours next to the peer's picture: both errors printed, and held to the bounds.
 inline void ExpectNearPeer(const char* name, const RgbPicture& ours, const RgbPicture& peer, double meanBound,
                            uint32_t maxBound)
