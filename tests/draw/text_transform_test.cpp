@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 #include "core/io/error_codes.h"
@@ -59,6 +60,10 @@ TEST(TextState, GlyphsStayInsideTheirCellAndOnlyDescendersUseTheLastRow)
     FreeTextState();
 }
 
+// A box as x, y, width and height.
+std::array<int32_t, 4> Box(const PolygonBounds& b) { return {b.x, b.y, b.width, b.height}; }
+std::array<int32_t, 4> Box(const ObjectPlanes& p) { return {p.x, p.y, p.width, p.height}; }
+
 struct TransformCase {
     const char* name;
     double degrees, sx, sy;
@@ -82,10 +87,7 @@ TEST(TransformPolygon, RectangleCornersAboutTheirCentre)
         SCOPED_TRACE(c.name);
         PolygonPoint p[4] = {{10, 20}, {110, 20}, {110, 70}, {10, 70}};
         PolygonBounds b = TransformPolygon(p, 4, 60, 45, MakeRotateScaleMatrix(c.degrees, c.sx, c.sy));
-        EXPECT_EQ(b.x, c.expect.x);
-        EXPECT_EQ(b.y, c.expect.y);
-        EXPECT_EQ(b.width, c.expect.width);
-        EXPECT_EQ(b.height, c.expect.height);
+        EXPECT_EQ(Box(b), Box(c.expect));
     }
 }
 
@@ -97,9 +99,7 @@ TEST(TransformPolygon, CounterClockwiseOnScreen)
     EXPECT_DOUBLE_EQ(p.x, 0);
     EXPECT_DOUBLE_EQ(p.y, -10);
     PolygonBounds empty = TransformPolygon(nullptr, 0, 3.5, -2.5, MakeRotateScaleMatrix(0, 1, 1));
-    EXPECT_EQ(empty.x, 3);
-    EXPECT_EQ(empty.y, -3);
-    EXPECT_EQ(empty.width, 0);
+    EXPECT_EQ(Box(empty), (std::array<int32_t, 4>{3, -3, 0, 0}));
 }
 
 // A picture turned a quarter keeps its kinds of plane, takes the turned
@@ -123,10 +123,7 @@ TEST(TransformObjectPlanes, CopiesThePlanesAndPlacesThemWhereTheCornersLand)
     EXPECT_NE(out.bitmap, nullptr);
     EXPECT_NE(out.alpha, nullptr);
     EXPECT_EQ(out.mask, nullptr);
-    EXPECT_EQ(out.width, 2);
-    EXPECT_EQ(out.height, 6);
-    EXPECT_EQ(out.x, x);
-    EXPECT_EQ(out.y, y);
+    EXPECT_EQ(Box(out), (std::array<int32_t, 4>{x, y, 2, 6}));
     // The row of the picture becomes a column: its first and last pixels
     // end at opposite ends of it.
     uint32_t ends[2] = {ReadBitMapPixel(out.bitmap, 0, 0, 0) & 0xFFFFFF, ReadBitMapPixel(out.bitmap, 0, 5, 0) & 0xFFFFFF};
@@ -140,8 +137,7 @@ TEST(TransformObjectPlanes, CopiesThePlanesAndPlacesThemWhereTheCornersLand)
               0u);
     EXPECT_EQ(out.bitmap, nullptr);
     ASSERT_NE(out.mask, nullptr);
-    EXPECT_EQ(out.width, 2);
-    EXPECT_EQ(out.height, 6);
+    EXPECT_EQ(Box(out), (std::array<int32_t, 4>{x, y, 2, 6}));
     FreePlaneBitMap(out.mask);
 
     EXPECT_EQ(TransformObjectPlanes(ObjectPlanes{nullptr, nullptr, nullptr, 0, 0, 6, 2}, quarter, 0.5, 0.5, 0, &out),
