@@ -138,6 +138,8 @@ inline PluginInfo FakeBitMapAdapter()
     info.AllocVideoBitMap = reinterpret_cast<QmProc>(FakeAllocVideo);
     info.FreeVideoBitMap = reinterpret_cast<QmProc>(FakeFreeVideo);
     info.DoVideoBitMapMethod = reinterpret_cast<QmProc>(FakeMethod);
+    info.ReadVideoPixels = reinterpret_cast<QmProc>(FakeReadVideo);
+    info.FreeVideoPixels = reinterpret_cast<QmProc>(FakeFreePixels);
     return info;
 }
 

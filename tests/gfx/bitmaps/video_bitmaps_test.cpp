@@ -21,14 +21,8 @@ class VideoBitMaps : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ResetFakeAdapter();
-        info_ = PluginInfo{};
+        info_ = FakeBitMapAdapter();
         info_.adapterFlags[QM_ADAPTERFLAGS_DISPLAY] = ADAPTERBITMAP_VIDEO;
-        info_.displayAdapterWord = 10;
-        info_.AllocVideoBitMap = reinterpret_cast<QmProc>(FakeAllocVideo);
-        info_.FreeVideoBitMap = reinterpret_cast<QmProc>(FakeFreeVideo);
-        info_.ReadVideoPixels = reinterpret_cast<QmProc>(FakeReadVideo);
-        info_.FreeVideoPixels = reinterpret_cast<QmProc>(FakeFreePixels);
         DisplayAdapterPlugin = &info_;
     }
     void TearDown() override
