@@ -212,7 +212,6 @@ TEST(Lines, BitMapLinesDrawInSoftwareCutToTheBitMap)
     for (int32_t y = 0; y < 6; ++y) EXPECT_EQ(ReadBitMapPixel(bm, 3, y, 0) & 0xFFFFFF, 0x405060u) << y;
     EXPECT_EQ(ReadBitMapPixel(bm, 0, 0, 0) & 0xFFFFFF, 0u);
     FreeColorBitMap(bm);
-
 }
 
 }  // namespace

@@ -82,7 +82,6 @@ TEST(Gradients, NinetyDegreesOver256PixelsStepsOneWeightPerPixel)
 {
     Canvas c(256, 3);
     ASSERT_EQ(Render(&c, TwoColours(GRADIENT_LINEAR, 0x102030, 0xF0E0D0, 90), 0, 0, 256, 3), 0u);
-    EXPECT_EQ(c.At(0, 0), 0x102030u);
     for (int32_t x = 0; x < 256; ++x)
         for (int32_t y = 0; y < 3; ++y) ASSERT_EQ(c.At(x, y), Mix(0x102030, 0xF0E0D0, x)) << x << "," << y;
     EXPECT_TRUE(c.CanaryIntact());

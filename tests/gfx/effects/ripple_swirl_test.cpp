@@ -224,7 +224,6 @@ TEST(RippleSwirl, TransitionForms)
             int32_t a = (first.argb[i] >> s) & 0xFF, b = (second.argb[i] >> s) & 0xFF;
             ASSERT_EQ(static_cast<int32_t>((dst[i] >> s) & 0xFF), b + (((a - b) * 255) >> 8)) << i;
         }
-
 }
 
 }  // namespace
