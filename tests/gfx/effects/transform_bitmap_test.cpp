@@ -142,9 +142,10 @@ TEST(TransformBitMap, TheMaskIsSetExactlyInsideTheRotatedPicture)
 TEST(TransformBitMap, PlanesFollowTheSource)
 {
     const int32_t w = 6, h = 4;
-    BitMapHandle* src = BitMapOf(RandomArgb(size_t(w) * h, 2), w, h);
-    BitMapHandle* mask = AllocMaskBitMap(src, w, h, 1, nullptr, 0);
-    BitMapHandle* alpha = AllocAlphaBitMap(w, h, 1, nullptr, 0);
+    Owned own;
+    BitMapHandle* src = own(BitMapOf(RandomArgb(size_t(w) * h, 2), w, h));
+    BitMapHandle* mask = own(AllocMaskBitMap(src, w, h, 1, nullptr, 0));
+    BitMapHandle* alpha = own(AllocAlphaBitMap(w, h, 1, nullptr, 0));
     for (int32_t y = 0; y < h; ++y)
         for (int32_t x = 0; x < w; ++x) {
             SetMaskAt(mask, x, y, x == 1);
@@ -170,9 +171,6 @@ TEST(TransformBitMap, PlanesFollowTheSource)
                 }
             }
     }
-    FreePlaneBitMap(mask);
-    FreePlaneBitMap(alpha);
-    FreeColorBitMap(src);
 }
 
 TEST(SampleTransformed, NeighboursOutsideTheMaskTakeTheFirstVisibleColour)
@@ -386,14 +384,13 @@ TEST(TransformBitMap, RefusalsAndRandomMatrices)
         double m[4];
         for (double& v : m) v = (static_cast<int32_t>(Lcg(seed) % 2001) - 1000) / 250.0;
         int32_t w = 1 + Lcg(seed) % 40, h = 1 + Lcg(seed) % 40;
-        BitMapHandle* s = BitMapOf(RandomArgb(size_t(w) * h, seed), w, h);
-        BitMapHandle* a = AllocAlphaBitMap(w, h, 1, nullptr, 0);
+        Owned own;
+        BitMapHandle* s = own(BitMapOf(RandomArgb(size_t(w) * h, seed), w, h));
+        BitMapHandle* a = own(AllocAlphaBitMap(w, h, 1, nullptr, 0));
         Result r;
         uint32_t error = TransformBitMap(s, nullptr, round % 2 ? a : nullptr, 0, 0, w, h, m, round % 3 == 0, nullptr,
                                          &r.bm, &r.mask, &r.alpha, &r.w, &r.h);
         EXPECT_TRUE(error == 0 || error == ERR_BADDIMENSIONS) << error;
-        FreePlaneBitMap(a);
-        FreeColorBitMap(s);
     }
     FreeColorBitMap(src);
 }
