@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 #include "core/io/error_codes.h"
@@ -10,6 +11,7 @@
 #include "draw/transform.h"
 #include "gfx/bitmaps/bitmap.h"
 #include "gfx/effects/transform_bounds.h"
+#include "gfx/picture_test_helpers.h"
 
 namespace {
 
@@ -59,6 +61,10 @@ TEST(TextState, GlyphsStayInsideTheirCellAndOnlyDescendersUseTheLastRow)
     FreeTextState();
 }
 
+// A box as x, y, width and height.
+std::array<int32_t, 4> Box(const PolygonBounds& b) { return {b.x, b.y, b.width, b.height}; }
+std::array<int32_t, 4> Box(const ObjectPlanes& p) { return {p.x, p.y, p.width, p.height}; }
+
 struct TransformCase {
     const char* name;
     double degrees, sx, sy;
@@ -82,10 +88,7 @@ TEST(TransformPolygon, RectangleCornersAboutTheirCentre)
         SCOPED_TRACE(c.name);
         PolygonPoint p[4] = {{10, 20}, {110, 20}, {110, 70}, {10, 70}};
         PolygonBounds b = TransformPolygon(p, 4, 60, 45, MakeRotateScaleMatrix(c.degrees, c.sx, c.sy));
-        EXPECT_EQ(b.x, c.expect.x);
-        EXPECT_EQ(b.y, c.expect.y);
-        EXPECT_EQ(b.width, c.expect.width);
-        EXPECT_EQ(b.height, c.expect.height);
+        EXPECT_EQ(Box(b), Box(c.expect));
     }
 }
 
@@ -97,9 +100,7 @@ TEST(TransformPolygon, CounterClockwiseOnScreen)
     EXPECT_DOUBLE_EQ(p.x, 0);
     EXPECT_DOUBLE_EQ(p.y, -10);
     PolygonBounds empty = TransformPolygon(nullptr, 0, 3.5, -2.5, MakeRotateScaleMatrix(0, 1, 1));
-    EXPECT_EQ(empty.x, 3);
-    EXPECT_EQ(empty.y, -3);
-    EXPECT_EQ(empty.width, 0);
+    EXPECT_EQ(Box(empty), (std::array<int32_t, 4>{3, -3, 0, 0}));
 }
 
 // A picture turned a quarter keeps its kinds of plane, takes the turned
@@ -107,10 +108,11 @@ TEST(TransformPolygon, CounterClockwiseOnScreen)
 // shape; a picture without planes or size is refused.
 TEST(TransformObjectPlanes, CopiesThePlanesAndPlacesThemWhereTheCornersLand)
 {
-    const double quarter[4] = {0, 1, -1, 0};
-    BitMapHandle* colour = AllocColorBitMap(6, 2, 0, nullptr);
-    BitMapHandle* alpha = AllocAlphaBitMap(6, 2, 1, nullptr, 0);
-    BitMapHandle* mask = AllocMaskBitMap(nullptr, 6, 2, 1, nullptr, 0);
+    const double quarter[4] = {0, 1, -1, 0}, flat[4] = {1, 0, 0, 0};
+    picture_test::Owned own;
+    BitMapHandle* colour = own(AllocColorBitMap(6, 2, 0, nullptr));
+    BitMapHandle* alpha = own(AllocAlphaBitMap(6, 2, 1, nullptr, 0));
+    BitMapHandle* mask = own(AllocMaskBitMap(nullptr, 6, 2, 1, nullptr, 0));
     ASSERT_TRUE(colour && alpha && mask);
     for (int32_t y = 0; y < 2; ++y)
         for (int32_t x = 0; x < 6; ++x) WriteBitMapPixel(colour, x, y, 0xFF102030u + x, 0);
@@ -118,42 +120,30 @@ TEST(TransformObjectPlanes, CopiesThePlanesAndPlacesThemWhereTheCornersLand)
     ComputeTransformBounds(10, 20, 6, 2, 0.5, 0.5, quarter, &x, &y, &w, &h);
 
     ObjectPlanes out;
-    ASSERT_EQ(TransformObjectPlanes(ObjectPlanes{colour, nullptr, alpha, 10, 20, 6, 2}, quarter, 0.5, 0.5, 0, &out),
-              0u);
+    auto turn = [&](ObjectPlanes in, const double* m) { return TransformObjectPlanes(in, m, 0.5, 0.5, 0, &out); };
+    ASSERT_EQ(turn(ObjectPlanes{colour, nullptr, alpha, 10, 20, 6, 2}, quarter), 0u);
     EXPECT_NE(out.bitmap, nullptr);
     EXPECT_NE(out.alpha, nullptr);
     EXPECT_EQ(out.mask, nullptr);
-    EXPECT_EQ(out.width, 2);
-    EXPECT_EQ(out.height, 6);
-    EXPECT_EQ(out.x, x);
-    EXPECT_EQ(out.y, y);
+    EXPECT_EQ(Box(out), (std::array<int32_t, 4>{x, y, 2, 6}));
     // The row of the picture becomes a column: its first and last pixels
     // end at opposite ends of it.
     uint32_t ends[2] = {ReadBitMapPixel(out.bitmap, 0, 0, 0) & 0xFFFFFF, ReadBitMapPixel(out.bitmap, 0, 5, 0) & 0xFFFFFF};
     std::sort(ends, ends + 2);
     EXPECT_EQ(ends[0], 0x102030u);
     EXPECT_EQ(ends[1], 0x102035u);
-    FreeColorBitMap(out.bitmap);
-    FreePlaneBitMap(out.alpha);
+    own(out.bitmap), own(out.alpha);
 
-    ASSERT_EQ(TransformObjectPlanes(ObjectPlanes{nullptr, mask, nullptr, 10, 20, 6, 2}, quarter, 0.5, 0.5, 0, &out),
-              0u);
+    ASSERT_EQ(turn(ObjectPlanes{nullptr, mask, nullptr, 10, 20, 6, 2}, quarter), 0u);
     EXPECT_EQ(out.bitmap, nullptr);
     ASSERT_NE(out.mask, nullptr);
-    EXPECT_EQ(out.width, 2);
-    EXPECT_EQ(out.height, 6);
-    FreePlaneBitMap(out.mask);
+    EXPECT_EQ(Box(out), (std::array<int32_t, 4>{x, y, 2, 6}));
+    own(out.mask);
 
-    EXPECT_EQ(TransformObjectPlanes(ObjectPlanes{nullptr, nullptr, nullptr, 0, 0, 6, 2}, quarter, 0.5, 0.5, 0, &out),
-              uint32_t{ERR_WRONGUSAGE});
-    EXPECT_EQ(TransformObjectPlanes(ObjectPlanes{colour, nullptr, nullptr, 0, 0, 0, 2}, quarter, 0.5, 0.5, 0, &out),
-              uint32_t{ERR_WRONGUSAGE});
-    const double flat[4] = {1, 0, 0, 0};
-    EXPECT_NE(TransformObjectPlanes(ObjectPlanes{colour, nullptr, nullptr, 0, 0, 6, 2}, flat, 0.5, 0.5, 0, &out), 0u);
+    EXPECT_EQ(turn(ObjectPlanes{nullptr, nullptr, nullptr, 0, 0, 6, 2}, quarter), uint32_t{ERR_WRONGUSAGE});
+    EXPECT_EQ(turn(ObjectPlanes{colour, nullptr, nullptr, 0, 0, 0, 2}, quarter), uint32_t{ERR_WRONGUSAGE});
+    EXPECT_NE(turn(ObjectPlanes{colour, nullptr, nullptr, 0, 0, 6, 2}, flat), 0u);
     EXPECT_EQ(out.bitmap, nullptr);
-    FreeColorBitMap(colour);
-    FreePlaneBitMap(alpha);
-    FreePlaneBitMap(mask);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -193,18 +194,6 @@ inline std::vector<uint32_t> ReadPpm(const std::string& path, int32_t* w, int32_
     return out;
 }
 
-// Runs convert on a PPM of the pixels with the given operation.
-inline std::vector<uint32_t> Convert(const std::vector<uint32_t>& argb, int32_t w, int32_t h,
-                                     const std::string& operation, int32_t* ow, int32_t* oh)
-{
-    TempDir dir;
-    WritePpm(dir / "in.ppm", argb, w, h);
-    std::string command = std::string(kImageMagick) + " " + dir / "in.ppm" + " " + operation + " " +
-                          dir / "out.ppm" + " 2>/dev/null";
-    if (std::system(command.c_str()) != 0) return {};
-    return ReadPpm(dir / "out.ppm", ow, oh);
-}
-
 inline double Psnr(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b)
 {
     double sum = 0;
@@ -230,7 +219,12 @@ struct RgbPicture {
 // peer fails or its answer cannot be read.
 inline bool RunConvert(const RgbPicture& in, const std::string& arguments, RgbPicture* out)
 {
-    out->argb = picture_test::Convert(in.argb, in.w, in.h, arguments + " -depth 8", &out->w, &out->h);
+    TempDir dir;
+    picture_test::WritePpm(dir / "in.ppm", in.argb, in.w, in.h);
+    std::string command = std::string(kImageMagick) + " " + dir / "in.ppm" + " " + arguments + " -depth 8 " +
+                          dir / "out.ppm" + " 2>/dev/null";
+    out->argb.clear();
+    if (std::system(command.c_str()) == 0) out->argb = picture_test::ReadPpm(dir / "out.ppm", &out->w, &out->h);
     return !out->argb.empty();
 }
 
@@ -256,27 +250,33 @@ inline RgbPicture TestPicture(int32_t w, int32_t h, uint32_t seed = 1)
     return p;
 }
 
-// Mean absolute difference per channel, and the largest one.
-inline double MeanChannelError(const RgbPicture& a, const RgbPicture& b)
+// Mean absolute difference per channel (1e9 for pictures of other sizes),
+// and the largest one through `worst` (1000 then).
+inline double MeanChannelError(const RgbPicture& a, const RgbPicture& b, uint32_t* worst = nullptr)
 {
+    if (worst) *worst = 1000;
     if (a.argb.size() != b.argb.size() || a.argb.empty()) return 1e9;
     double sum = 0;
-    for (size_t i = 0; i < a.argb.size(); ++i)
-        for (int s = 0; s < 24; s += 8)
-            sum += std::abs(static_cast<int>((a.argb[i] >> s) & 0xFF) - static_cast<int>((b.argb[i] >> s) & 0xFF));
-    return sum / (3.0 * static_cast<double>(a.argb.size()));
-}
-
-inline uint32_t MaxChannelError(const RgbPicture& a, const RgbPicture& b)
-{
-    if (a.argb.size() != b.argb.size()) return 1000;
-    uint32_t worst = 0;
+    uint32_t most = 0;
     for (size_t i = 0; i < a.argb.size(); ++i)
         for (int s = 0; s < 24; s += 8) {
             int d = std::abs(static_cast<int>((a.argb[i] >> s) & 0xFF) - static_cast<int>((b.argb[i] >> s) & 0xFF));
-            if (static_cast<uint32_t>(d) > worst) worst = static_cast<uint32_t>(d);
+            sum += d;
+            most = std::max(most, static_cast<uint32_t>(d));
         }
-    return worst;
+    if (worst) *worst = most;
+    return sum / (3.0 * static_cast<double>(a.argb.size()));
+}
+
+// Ours next to the peer's picture: both errors printed, and held to the bounds.
+inline void ExpectNearPeer(const char* name, const RgbPicture& ours, const RgbPicture& peer, double meanBound,
+                           uint32_t maxBound)
+{
+    uint32_t worst;
+    double mean = MeanChannelError(ours, peer, &worst);
+    std::printf("%-9s mean %.3f max %u\n", name, mean, worst);
+    EXPECT_LE(mean, meanBound) << name;
+    EXPECT_LE(worst, maxBound) << name;
 }
 
 inline size_t CountColours(const RgbPicture& p)

@@ -2,95 +2,33 @@
 // what it is handed and records the tags and flags of every request.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <map>
 #include <vector>
 
 #include "core/io/error_codes.h"
-#include "core/plugins/plugin_manager.h"
-#include "gfx/bitmaps/adapter_calls.h"
 #include "gfx/bitmaps/argb_exchange.h"
 #include "gfx/bitmaps/copy_bitmap.h"
 #include "gfx/bitmaps/video_bitmaps.h"
 #include "gfx/effects/scale.h"
+#include "gfx/fake_adapter.h"
 #include "gfx/picture_test_helpers.h"
 
 namespace {
 
+using namespace fakeadapter;
 using namespace picture_test;
-
-struct FakeVideo {
-    int32_t w, h;
-    std::vector<uint32_t> pixels;  // what the adapter was given, or its own copy
-};
-
-struct Recorder {
-    int frees = 0, reads = 0, pixelFrees = 0;
-    uint32_t lastFlags = 0;
-    std::map<uintptr_t, uintptr_t> lastTags;
-    bool refuse = false;
-} g_rec;
-
-void* FakeAllocVideo(int32_t w, int32_t h, uint32_t flags, const QmTagItem* tags)
-{
-    g_rec.lastFlags = flags;
-    g_rec.lastTags.clear();
-    for (const QmTagItem* t = tags; t && t->tag; ++t) g_rec.lastTags[t->tag] = t->value;
-    if (g_rec.refuse) return nullptr;
-    auto* v = new FakeVideo{w, h, {}};
-    auto source = g_rec.lastTags.find(VIDEOTAG_SOURCE);
-    if (source != g_rec.lastTags.end()) {
-        if (flags & VIDEOBITMAP_FROMVIDEO)
-            v->pixels = reinterpret_cast<FakeVideo*>(source->second)->pixels;
-        else {
-            auto* p = reinterpret_cast<const uint32_t*>(source->second);
-            v->pixels.assign(p, p + size_t(w) * h);
-        }
-    }
-    return v;
-}
-void FakeFreeVideo(void* native)
-{
-    ++g_rec.frees;
-    delete static_cast<FakeVideo*>(native);
-}
-// Hands back an ARGB copy of the pixels, without alpha.
-void* FakeReadVideo(void* native, const QmTagItem* tags)
-{
-    ++g_rec.reads;
-    auto& pixels = static_cast<FakeVideo*>(native)->pixels;
-    auto* out = new uint32_t[pixels.size()];
-    std::copy(pixels.begin(), pixels.end(), out);
-    for (const QmTagItem* t = tags; t->tag; ++t) {
-        if (t->tag == READVIDEOTAG_HASALPHA) *reinterpret_cast<uint32_t*>(t->value) = 0;
-        if (t->tag == READVIDEOTAG_FORMAT) *reinterpret_cast<uint32_t*>(t->value) = PIXFMT_ARGB;
-    }
-    return out;
-}
-void FakeFreePixels(void* pixels)
-{
-    ++g_rec.pixelFrees;
-    delete[] static_cast<uint32_t*>(pixels);
-}
 
 class VideoBitMaps : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        g_rec = Recorder{};
-        info_ = PluginInfo{};
+        info_ = FakeBitMapAdapter();
         info_.adapterFlags[QM_ADAPTERFLAGS_DISPLAY] = ADAPTERBITMAP_VIDEO;
-        info_.displayAdapterWord = 10;
-        info_.AllocVideoBitMap = reinterpret_cast<QmProc>(FakeAllocVideo);
-        info_.FreeVideoBitMap = reinterpret_cast<QmProc>(FakeFreeVideo);
-        info_.ReadVideoPixels = reinterpret_cast<QmProc>(FakeReadVideo);
-        info_.FreeVideoPixels = reinterpret_cast<QmProc>(FakeFreePixels);
         DisplayAdapterPlugin = &info_;
     }
     void TearDown() override
     {
         DisplayAdapterPlugin = nullptr;
-        EXPECT_EQ(g_rec.reads, g_rec.pixelFrees);  // every read buffer went back
+        EXPECT_EQ(g_reads, g_pixelFrees);  // every read buffer went back
     }
     void SetFlags(uint32_t flags) { info_.adapterFlags[QM_ADAPTERFLAGS_DISPLAY] = flags; }
     BitMapHandle* Video(const std::vector<uint32_t>& argb, int32_t w, int32_t h)
@@ -128,10 +66,10 @@ TEST_F(VideoBitMaps, AlphaModesMergeWhatTheAdapterGets)
         ASSERT_NE(bm, nullptr);
         EXPECT_EQ(fallBack, 0u);
         EXPECT_EQ(bm->hardware, 1u);
-        EXPECT_EQ(g_rec.lastFlags, ALLOCBITMAP_VIDEO | c.hasAlphaFlag);
+        EXPECT_EQ(g_videoFlags, ALLOCBITMAP_VIDEO | c.hasAlphaFlag);
         EXPECT_EQ(bm->aux, c.hasAlphaFlag);
-        EXPECT_EQ(g_rec.lastTags[VIDEOTAG_WINDOW], reinterpret_cast<uintptr_t>(&info_));
-        auto* v = static_cast<FakeVideo*>(bm->native);
+        EXPECT_EQ(g_videoTags[VIDEOTAG_WINDOW], reinterpret_cast<uintptr_t>(&info_));
+        auto* v = static_cast<FakeBitMap*>(bm->native);
         for (size_t i = 0; i < 6; ++i) {
             EXPECT_EQ(v->pixels[i] >> 24, c.alphas[i]) << c.mode << " " << i;
             EXPECT_EQ(v->pixels[i] & 0xFFFFFF, argb[i] & 0xFFFFFF);
@@ -142,13 +80,13 @@ TEST_F(VideoBitMaps, AlphaModesMergeWhatTheAdapterGets)
         }
         FreeColorBitMap(bm);
     }
-    EXPECT_EQ(g_rec.frees, 5);
+    EXPECT_EQ(g_videoFrees, 5);
 }
 
 TEST_F(VideoBitMaps, RefusedRequestsFallBackOnlyWhenAllowed)
 {
     std::vector<uint32_t> argb = {0x80FF0000, 0x00000000, 0xFF00FF00, 0xFF0000FF};
-    g_rec.refuse = true;
+    g_refuseVideo = true;
     BitMapHandle* callerAlpha = AllocAlphaBitMap(2, 2, 1, nullptr, 0);
     struct Case {
         uint32_t flags;
@@ -199,32 +137,32 @@ TEST_F(VideoBitMaps, FrontEndsAskTheAdapterOrReadTheSourceFirst)
     ASSERT_EQ(ScaleBitMap(video, nullptr, nullptr, 0, 0, nullptr, 8, 6, 4, 3, 0, nullptr, &bm, nullptr, nullptr), 0u);
     EXPECT_EQ(own(bm)->hardware, 0u);
     EXPECT_EQ(ArgbOf(bm)[1], argb[2]);
-    EXPECT_EQ(g_rec.reads, 1);
+    EXPECT_EQ(g_reads, 1);
 
     // With it, the adapter gets the source video bitmap and the target size.
     info_.displayAdapterCaps = 0x1;
     ASSERT_EQ(ScaleBitMap(video, nullptr, nullptr, 0, 0, nullptr, 8, 6, 16, 12, 1, &info_, &bm, nullptr, nullptr), 0u);
     EXPECT_EQ(own(bm)->hardware, 1u);
-    EXPECT_EQ(g_rec.lastFlags, ALLOCBITMAP_VIDEO | VIDEOBITMAP_FROMVIDEO);
-    EXPECT_EQ(g_rec.lastTags[VIDEOTAG_SOURCE], reinterpret_cast<uintptr_t>(video->native));
-    EXPECT_EQ(g_rec.lastTags[VIDEOTAG_WIDTH], 16u);
-    EXPECT_EQ(g_rec.lastTags[VIDEOTAG_HEIGHT], 12u);
-    EXPECT_EQ(g_rec.lastTags[VIDEOTAG_SCALEMODE], 1u);
+    EXPECT_EQ(g_videoFlags, ALLOCBITMAP_VIDEO | VIDEOBITMAP_FROMVIDEO);
+    EXPECT_EQ(g_videoTags[VIDEOTAG_SOURCE], reinterpret_cast<uintptr_t>(video->native));
+    EXPECT_EQ(g_videoTags[VIDEOTAG_WIDTH], 16u);
+    EXPECT_EQ(g_videoTags[VIDEOTAG_HEIGHT], 12u);
+    EXPECT_EQ(g_videoTags[VIDEOTAG_SCALEMODE], 1u);
 
     // A refusal without fallback fails; with fallback the work goes on in memory.
-    g_rec.refuse = true;
+    g_refuseVideo = true;
     EXPECT_EQ(ScaleBitMap(video, nullptr, nullptr, 0, 0, nullptr, 8, 6, 16, 12, 1, nullptr, &bm, nullptr, nullptr),
               uint32_t{ERR_BITMAP});
     SetFlags(ADAPTERBITMAP_VIDEO | ADAPTERBITMAP_FALLBACK);
     ASSERT_EQ(ScaleBitMap(video, nullptr, nullptr, 0, 0, nullptr, 8, 6, 16, 12, 1, nullptr, &bm, nullptr, nullptr), 0u);
     EXPECT_EQ(own(bm)->hardware, 0u);
-    g_rec.refuse = false;
+    g_refuseVideo = false;
 
     // A hardware copy of part of a video bitmap goes over as pixels.
     ASSERT_EQ(CopyBitMap(video, nullptr, nullptr, 2, 1, 3, 2, 1, &info_, nullptr, &bm, nullptr, nullptr), 0u);
     EXPECT_EQ(own(bm)->hardware, 1u);
-    EXPECT_EQ(g_rec.lastFlags, ALLOCBITMAP_VIDEO | VIDEOBITMAP_HASALPHA);
-    auto* copy = static_cast<FakeVideo*>(bm->native);
+    EXPECT_EQ(g_videoFlags, ALLOCBITMAP_VIDEO | VIDEOBITMAP_HASALPHA);
+    auto* copy = static_cast<FakeBitMap*>(bm->native);
     EXPECT_EQ(copy->pixels[4] & 0xFFFFFF, argb[2 * 8 + 3]);
 
     // A memory source with its mask merged into alpha.
@@ -232,8 +170,8 @@ TEST_F(VideoBitMaps, FrontEndsAskTheAdapterOrReadTheSourceFirst)
     BitMapHandle* mask = own(AllocMaskBitMap(mem, 8, 6, 1, nullptr, 0));
     SetMaskAt(mask, 1, 1, true);
     ASSERT_EQ(CopyBitMap(mem, mask, nullptr, 1, 1, 2, 2, 1, &info_, nullptr, &bm, nullptr, nullptr), 0u);
-    copy = static_cast<FakeVideo*>(own(bm)->native);
-    EXPECT_EQ(g_rec.lastFlags, ALLOCBITMAP_VIDEO | VIDEOBITMAP_HASALPHA);
+    copy = static_cast<FakeBitMap*>(own(bm)->native);
+    EXPECT_EQ(g_videoFlags, ALLOCBITMAP_VIDEO | VIDEOBITMAP_HASALPHA);
     EXPECT_EQ(copy->pixels[0], 0xFF000000 | argb[9]);
     EXPECT_EQ(copy->pixels[1], argb[10]);
     EXPECT_EQ(bm->aux, 1u);

@@ -35,10 +35,7 @@ const double kQuarterTurn[4] = {0, 1, -1, 0};
 
 void ExpectBox(const ClipRegion* r, int32_t x, int32_t y, int32_t w, int32_t h)
 {
-    EXPECT_EQ(r->x, x);
-    EXPECT_EQ(r->y, y);
-    EXPECT_EQ(r->width, w);
-    EXPECT_EQ(r->height, h);
+    EXPECT_EQ((std::vector<int32_t>{r->x, r->y, r->width, r->height}), (std::vector<int32_t>{x, y, w, h}));
 }
 
 TEST(RenderClipRegionMask, PureScaleMultipliesTheRectangle)

@@ -77,7 +77,7 @@ protected:
     void SetUp() override
     {
         ASSERT_EQ(AllocFallbackDisplay(), 0u);
-        display = Open(200, 150, 0, 0);
+        display = MakeTestDisplay(nullptr, 1, 200, 150);
         ASSERT_NE(display, nullptr);
         CurrentDisplay = display;
         src = own(Colour(64, 64, 0xFF0000));
@@ -91,10 +91,6 @@ protected:
         GraphicsAlphaIntensity = -1;
         GraphicsMaskMode = 0;
     }
-    Display* Open(int32_t w, int32_t h, int32_t scaledW, int32_t scaledH)
-    {
-        return MakeTestDisplay(nullptr, ++ids, w, h, true, scaledW, scaledH);
-    }
     SafeBltWords Words(int32_t dx, int32_t dy, int32_t w, int32_t h, uint32_t flags)
     {
         return SafeBltWords{0, 0, nullptr, dx, dy, w, h, src->width, src->height,
@@ -107,7 +103,6 @@ protected:
     Display* display = nullptr;
     Owned own;
     BitMapHandle* src = nullptr;
-    uint32_t ids = 0;
 };
 
 TEST_F(DisplayBlit, BackBufferBlitIsPresentedUnlessRefreshIsOff)

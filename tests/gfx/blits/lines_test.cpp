@@ -4,6 +4,7 @@
 // touched, and the walk must not visit the invisible part).
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdlib>
 #include <set>
 #include <utility>
@@ -68,8 +69,17 @@ PixelSet DrawnBySoftLine(int64_t x1, int64_t y1, int64_t x2, int64_t y2, int32_t
     return out;
 }
 
-TEST(Lines, OnePixelLinesMatchTheIdealLine)
+// Ends near the picture (level, upright and diagonal lines among them)
+// and anywhere in the 32-bit range: the part inside is the ideal line's,
+// and nothing outside the picture is written.
+TEST(Lines, OnePixelLinesMatchTheIdealLineWhereVisible)
 {
+    const int64_t lo = INT32_MIN, hi = INT32_MAX;
+    std::vector<std::array<int64_t, 4>> cases = {
+        {lo, lo, hi, hi}, {hi, lo, lo, hi}, {lo, 5, hi, 7}, {3, lo, 9, hi},
+        {lo, lo, lo, hi}, {-1000000000, 10, 1000000000, 11}, {20, 20, hi, hi - 5},
+        {lo, 0, 5, 5}, {hi, hi, hi, hi}, {-5, -5, -5, -5},
+    };
     uint32_t seed = 3;
     for (int round = 0; round < 2000; ++round) {
         int64_t x1 = static_cast<int32_t>(Lcg(seed) % 60) - 15, y1 = static_cast<int32_t>(Lcg(seed) % 50) - 12;
@@ -77,30 +87,16 @@ TEST(Lines, OnePixelLinesMatchTheIdealLine)
         if (round % 7 == 0) y2 = y1;
         if (round % 11 == 0) x2 = x1;
         if (round % 13 == 0) y2 = y1 + (x2 - x1);
-        ASSERT_EQ(DrawnBySoftLine(x1, y1, x2, y2, 31, 23), IdealLine(x1, y1, x2, y2, 31, 23))
-            << "(" << x1 << "," << y1 << ")-(" << x2 << "," << y2 << ")";
+        cases.push_back({x1, y1, x2, y2});
     }
-}
-
-// Ends anywhere in the 32-bit range: the part inside is the ideal line's,
-// and nothing outside the picture is written.
-TEST(Lines, LinesFarOutsideArePlottedOnlyWhereVisible)
-{
-    const int64_t lo = INT32_MIN, hi = INT32_MAX;
-    const int64_t cases[][4] = {
-        {lo, lo, hi, hi}, {hi, lo, lo, hi}, {lo, 5, hi, 7}, {3, lo, 9, hi},
-        {lo, lo, lo, hi}, {-1000000000, 10, 1000000000, 11}, {20, 20, hi, hi - 5},
-        {lo, 0, 5, 5}, {hi, hi, hi, hi}, {-5, -5, -5, -5},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(DrawnBySoftLine(c[0], c[1], c[2], c[3], 31, 23), IdealLine(c[0], c[1], c[2], c[3], 31, 23))
-            << "(" << c[0] << "," << c[1] << ")-(" << c[2] << "," << c[3] << ")";
-    uint32_t seed = 11;
     for (int round = 0; round < 300; ++round) {
-        int64_t v[4];
-        for (auto& x : v) x = static_cast<int32_t>(Lcg(seed));
-        ASSERT_EQ(DrawnBySoftLine(v[0], v[1], v[2], v[3], 31, 23), IdealLine(v[0], v[1], v[2], v[3], 31, 23));
+        std::array<int64_t, 4> far;
+        for (auto& v : far) v = static_cast<int32_t>(Lcg(seed));
+        cases.push_back(far);
     }
+    for (const auto& c : cases)
+        ASSERT_EQ(DrawnBySoftLine(c[0], c[1], c[2], c[3], 31, 23), IdealLine(c[0], c[1], c[2], c[3], 31, 23))
+            << "(" << c[0] << "," << c[1] << ")-(" << c[2] << "," << c[3] << ")";
 }
 
 struct Target {
@@ -216,7 +212,6 @@ TEST(Lines, BitMapLinesDrawInSoftwareCutToTheBitMap)
     for (int32_t y = 0; y < 6; ++y) EXPECT_EQ(ReadBitMapPixel(bm, 3, y, 0) & 0xFFFFFF, 0x405060u) << y;
     EXPECT_EQ(ReadBitMapPixel(bm, 0, 0, 0) & 0xFFFFFF, 0u);
     FreeColorBitMap(bm);
-
 }
 
 }  // namespace

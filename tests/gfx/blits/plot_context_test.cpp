@@ -111,7 +111,6 @@ TEST(PlotContext, BlendedPixelCases)
             }
         }
     }
-
 }
 
 // The row kernel path (plain target) against the pixel path (forced by a

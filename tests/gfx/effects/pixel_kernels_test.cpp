@@ -31,8 +31,6 @@ TEST(PixelKernels, IntegerSqrtIsTheFloorOfTheRoot)
                 ASSERT_EQ(IntegerSqrt(static_cast<int32_t>(x)), exact(x)) << x;
             }
         }
-    EXPECT_EQ(IntegerSqrt(255), 15);
-    EXPECT_EQ(IntegerSqrt(65535), 255);
     EXPECT_EQ(IntegerSqrt(INT32_MAX), 46340);
     EXPECT_EQ(IntegerSqrt(-5), -1);
 }

@@ -76,18 +76,26 @@ void SwirlModel(int32_t w, int32_t h, int32_t degrees, int32_t x, int32_t y, int
     *sy = Cut((sn * dx + cs * dy) / ky + cy, h - 1);
 }
 
-template <typename Model>
-void ExpectGeometry(const RgbPicture& in, const RgbPicture& out, Model model, const char* what)
+// Runs the effect on an indexed w x h picture and holds every pixel to the
+// source pixel that the model names; the picture it made.
+template <typename Run, typename Model>
+RgbPicture ExpectGeometry(int32_t w, int32_t h, Run run, Model model, const char* what)
 {
+    RgbPicture in = Indexed(w, h);
+    Owned own;
+    BitMapHandle* bm = own(BitMapFromPicture(in, PIXFMT_ARGB));
+    EXPECT_EQ(run(bm), 0u) << what;
+    RgbPicture out = PictureFromBitMap(bm);
     int32_t wrong = 0;
-    for (int32_t y = 0; y < in.h; ++y)
-        for (int32_t x = 0; x < in.w; ++x) {
+    for (int32_t y = 0; y < h; ++y)
+        for (int32_t x = 0; x < w; ++x) {
             int32_t sx, sy;
             model(x, y, &sx, &sy);
-            if (out.argb[static_cast<size_t>(y) * in.w + x] != in.argb[static_cast<size_t>(sy) * in.w + sx] && wrong++ < 5)
+            if (out.argb[static_cast<size_t>(y) * w + x] != in.argb[static_cast<size_t>(sy) * w + sx] && wrong++ < 5)
                 ADD_FAILURE() << what << ": pixel " << x << "," << y << " expected from " << sx << "," << sy;
         }
     EXPECT_EQ(wrong, 0) << what;
+    return out;
 }
 
 TEST(RippleSwirl, RippleMatchesTheModel)
@@ -98,19 +106,21 @@ TEST(RippleSwirl, RippleMatchesTheModel)
     } cases[] = {{40, 30, 8, 5, 0, 0.5, 0.5}, {33, 47, 5, 12, 3, 0.2, 0.9}, {50, 20, 1, 3, -7, 1.0, 0.0},
                  {24, 24, 6, 4, 2000000000, 0.5, 0.25}, {31, 17, 0, 6, 1, 2.0, -3.0}};
     for (const Case& c : cases) {
-        RgbPicture in = Indexed(c.w, c.h);
-        Owned own;
-        BitMapHandle* bm = own(BitMapFromPicture(in, PIXFMT_ARGB));
-        ASSERT_EQ(WaterRippleBitMap(bm, nullptr, nullptr, c.w, c.h, c.wavelength, c.amplitude, c.phase, c.fx, c.fy), 0u);
         double fx = c.fx < 0 ? 0 : c.fx > 1 ? 1 : c.fx, fy = c.fy < 0 ? 0 : c.fy > 1 ? 1 : c.fy;
         double wl = c.wavelength < 1 ? 1 : c.wavelength;
-        ExpectGeometry(in, PictureFromBitMap(bm), [&](int32_t x, int32_t y, int32_t* sx, int32_t* sy) {
-            RippleModel(c.w, c.h, wl, c.amplitude, c.phase, fx, fy, x, y, sx, sy);
-        }, "ripple");
+        RgbPicture out = ExpectGeometry(
+            c.w, c.h,
+            [&](BitMapHandle* bm) {
+                return WaterRippleBitMap(bm, nullptr, nullptr, c.w, c.h, c.wavelength, c.amplitude, c.phase, c.fx, c.fy);
+            },
+            [&](int32_t x, int32_t y, int32_t* sx, int32_t* sy) {
+                RippleModel(c.w, c.h, wl, c.amplitude, c.phase, fx, fy, x, y, sx, sy);
+            },
+            "ripple");
         // The centre is a fixed point.
-        int32_t cx = static_cast<int32_t>(c.w * fx), cy = static_cast<int32_t>(c.h * fy);
-        if (cx < c.w && cy < c.h) {
-            EXPECT_EQ(PictureFromBitMap(bm).argb[static_cast<size_t>(cy) * c.w + cx], in.argb[static_cast<size_t>(cy) * c.w + cx]);
+        size_t centre = static_cast<size_t>(c.h * fy) * c.w + static_cast<size_t>(c.w * fx);
+        if (c.w * fx < c.w && c.h * fy < c.h) {
+            EXPECT_EQ(out.argb[centre], Indexed(c.w, c.h).argb[centre]);
         }
     }
 }
@@ -120,15 +130,11 @@ TEST(RippleSwirl, SwirlMatchesTheModel)
     struct Case {
         int32_t w, h, degrees, effective;
     } cases[] = {{32, 32, 90, 90}, {40, 24, 200, 200}, {21, 35, -120, -120}, {30, 30, 400, 359}, {30, 30, -400, -359}};
-    for (const Case& c : cases) {
-        RgbPicture in = Indexed(c.w, c.h);
-        Owned own;
-        BitMapHandle* bm = own(BitMapFromPicture(in, PIXFMT_ARGB));
-        ASSERT_EQ(SwirlBitMap(bm, nullptr, nullptr, c.w, c.h, c.degrees), 0u);
-        ExpectGeometry(in, PictureFromBitMap(bm), [&](int32_t x, int32_t y, int32_t* sx, int32_t* sy) {
-            SwirlModel(c.w, c.h, c.effective, x, y, sx, sy);
-        }, "swirl");
-    }
+    for (const Case& c : cases)
+        ExpectGeometry(
+            c.w, c.h, [&](BitMapHandle* bm) { return SwirlBitMap(bm, nullptr, nullptr, c.w, c.h, c.degrees); },
+            [&](int32_t x, int32_t y, int32_t* sx, int32_t* sy) { SwirlModel(c.w, c.h, c.effective, x, y, sx, sy); },
+            "swirl");
     // 0 degrees on a square picture changes nothing.
     RgbPicture in = Indexed(27, 27);
     Owned own;
@@ -144,13 +150,9 @@ TEST(RippleSwirl, SixteenBitKernelsShareTheGeometry)
         Owned own;
         BitMapHandle* a = own(BitMapFromPicture(in, PIXFMT_ARGB));
         BitMapHandle* b = own(BitMapFromPicture(in, PIXFMT_BGR565));
-        if (effect == 0) {
-            WaterRippleBitMap(a, nullptr, nullptr, 36, 28, 7, 6, 1, 0.4, 0.6);
-            WaterRippleBitMap(b, nullptr, nullptr, 36, 28, 7, 6, 1, 0.4, 0.6);
-        } else {
-            SwirlBitMap(a, nullptr, nullptr, 36, 28, 150);
-            SwirlBitMap(b, nullptr, nullptr, 36, 28, 150);
-        }
+        for (BitMapHandle* bm : {a, b})
+            effect ? SwirlBitMap(bm, nullptr, nullptr, 36, 28, 150)
+                   : WaterRippleBitMap(bm, nullptr, nullptr, 36, 28, 7, 6, 1, 0.4, 0.6);
         EXPECT_EQ(PictureFromBitMap(a).argb, PictureFromBitMap(b).argb) << effect;
         EXPECT_NE(PictureFromBitMap(a).argb, in.argb) << effect;
     }
@@ -222,7 +224,6 @@ TEST(RippleSwirl, TransitionForms)
             int32_t a = (first.argb[i] >> s) & 0xFF, b = (second.argb[i] >> s) & 0xFF;
             ASSERT_EQ(static_cast<int32_t>((dst[i] >> s) & 0xFF), b + (((a - b) * 255) >> 8)) << i;
         }
-
 }
 
 }  // namespace

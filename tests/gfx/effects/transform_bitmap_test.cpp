@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string>
 #include <vector>
 
 #include "core/io/error_codes.h"
@@ -87,8 +88,9 @@ TEST(TransformBitMap, QuarterTurnsAndMirrorsArePermutations)
                     }
                 // ImageMagick, the outside peer, turns the same pixels the same way.
                 if (format == PIXFMT_RGB24 && !smooth && *map.convert && HaveConvert()) {
-                    int32_t pw = 0, ph = 0;
-                    EXPECT_EQ(got, Convert(pix, w, h, map.convert, &pw, &ph)) << map.name;
+                    RgbPicture peer;
+                    EXPECT_TRUE(RunConvert(RgbPicture{w, h, pix}, map.convert, &peer));
+                    EXPECT_EQ(got, peer.argb) << map.name;
                 }
             }
         FreeColorBitMap(src);
@@ -140,9 +142,10 @@ TEST(TransformBitMap, TheMaskIsSetExactlyInsideTheRotatedPicture)
 TEST(TransformBitMap, PlanesFollowTheSource)
 {
     const int32_t w = 6, h = 4;
-    BitMapHandle* src = BitMapOf(RandomArgb(size_t(w) * h, 2), w, h);
-    BitMapHandle* mask = AllocMaskBitMap(src, w, h, 1, nullptr, 0);
-    BitMapHandle* alpha = AllocAlphaBitMap(w, h, 1, nullptr, 0);
+    Owned own;
+    BitMapHandle* src = own(BitMapOf(RandomArgb(size_t(w) * h, 2), w, h));
+    BitMapHandle* mask = own(AllocMaskBitMap(src, w, h, 1, nullptr, 0));
+    BitMapHandle* alpha = own(AllocAlphaBitMap(w, h, 1, nullptr, 0));
     for (int32_t y = 0; y < h; ++y)
         for (int32_t x = 0; x < w; ++x) {
             SetMaskAt(mask, x, y, x == 1);
@@ -168,9 +171,6 @@ TEST(TransformBitMap, PlanesFollowTheSource)
                 }
             }
     }
-    FreePlaneBitMap(mask);
-    FreePlaneBitMap(alpha);
-    FreeColorBitMap(src);
 }
 
 TEST(SampleTransformed, NeighboursOutsideTheMaskTakeTheFirstVisibleColour)
@@ -199,6 +199,19 @@ TEST(SampleTransformed, NeighboursOutsideTheMaskTakeTheFirstVisibleColour)
     EXPECT_EQ(out, static_cast<uint32_t>(std::trunc((16 * 0.25 + 32 * 0.75) * 0.5 + (48 * 0.25 + 64 * 0.75) * 0.5 + 0.5)) << 16);
 }
 
+// Smooth ARGB parameters from a w x h source with rows of srcRow pixels
+// onto a dw x dh destination with rows of dstRow pixels.
+TransformParams Params(const std::vector<uint32_t>& src, int32_t w, int32_t h, int32_t srcRow, int32_t dw, int32_t dh,
+                       int32_t dstRow, const double* m)
+{
+    TransformParams p{};
+    p.srcPixels = reinterpret_cast<const uint8_t*>(src.data());
+    p.srcW = w, p.srcH = h, p.srcRowLength = srcRow, p.srcAlphaBytesPerRow = w;
+    p.dstW = dw, p.dstH = dh, p.dstRowLength = dstRow;
+    p.matrix = m, p.smooth = 1, p.format = PIXFMT_ARGB, p.bytesPerPixel = 4;
+    return p;
+}
+
 TEST(TransformPixels, RowsThatMissTheSourceStayEmpty)
 {
     // A quarter turn shifted by a fraction of a pixel: row 5 of the box
@@ -207,13 +220,9 @@ TEST(TransformPixels, RowsThatMissTheSourceStayEmpty)
     const double m[6] = {0, -1, 1, 0, 0, 4.7};
     std::vector<uint32_t> dst(3 * 8, 0);
     std::vector<uint8_t> mask(2 * 8, 0);
-    TransformParams p{};
-    p.srcPixels = reinterpret_cast<const uint8_t*>(src.data());
+    TransformParams p = Params(src, 5, 3, 5, 3, 8, 3, m);
     p.dstPixels = reinterpret_cast<uint8_t*>(dst.data());
-    p.dstMask = mask.data();
-    p.srcW = 5, p.srcH = 3, p.srcRowLength = 5;
-    p.dstW = 3, p.dstH = 8, p.dstRowLength = 3, p.dstMaskBytesPerRow = 2;
-    p.matrix = m, p.format = PIXFMT_ARGB, p.bytesPerPixel = 4;
+    p.dstMask = mask.data(), p.dstMaskBytesPerRow = 2;
     for (int smooth = 0; smooth < 2; ++smooth) {
         std::fill(mask.begin(), mask.end(), 0);
         p.smooth = smooth;
@@ -221,6 +230,40 @@ TEST(TransformPixels, RowsThatMissTheSourceStayEmpty)
         for (int32_t y = 0; y < 8; ++y) EXPECT_EQ(mask[2 * y], y < 5 ? 0xE0 : 0) << "row " << y;
         EXPECT_EQ(dst[3 * 4 + 1] & 0xFFFFFF, src[1 * 5 + 0] & 0xFFFFFF);  // row 4 reads source column 0
     }
+}
+
+// What a path (the plain loop for -1) draws onto a fresh destination: its
+// pixels, followed by the bytes of an alpha plane when one is asked for.
+std::vector<uint32_t> TransformedOn(TransformParams p, int path, bool withAlpha)
+{
+    std::vector<uint32_t> out(size_t(p.dstRowLength) * p.dstH, 0x5A5A5A5A);
+    std::vector<uint8_t> alpha(withAlpha ? size_t(p.dstW) * p.dstH : 0, 9);
+    p.dstPixels = reinterpret_cast<uint8_t*>(out.data());
+    p.dstAlpha = withAlpha ? alpha.data() : nullptr;
+    p.dstAlphaBytesPerRow = p.dstW;
+    if (path < 0) {
+        TransformPixelsReference(&p);
+    } else {
+        uint32_t before = SelectTransformPath(static_cast<uint32_t>(path));
+        TransformPixels(&p);
+        SelectTransformPath(before);
+    }
+    out.insert(out.end(), alpha.begin(), alpha.end());
+    return out;
+}
+
+// Every vector path gives the plain loop's bytes (counted, as the pictures
+// may be large); the plain loop's are returned.
+std::vector<uint32_t> ExpectPathsGivePlainBytes(const TransformParams& p, bool withAlpha, const std::string& what)
+{
+    std::vector<uint32_t> plain = TransformedOn(p, -1, withAlpha);
+    for (int path : {TRANSFORMPATH_SSE2, TRANSFORMPATH_AVX2}) {
+        std::vector<uint32_t> fast = TransformedOn(p, path, withAlpha);
+        size_t differ = 0;
+        for (size_t i = 0; i < fast.size(); ++i) differ += fast[i] != plain[i];
+        EXPECT_EQ(differ, 0u) << what << " path " << path;
+    }
+    return plain;
 }
 
 TEST(TransformPixels, VectorisedSmoothGivesTheBytesOfThePlainLoop)
@@ -239,28 +282,10 @@ TEST(TransformPixels, VectorisedSmoothGivesTheBytesOfThePlainLoop)
         m[4] = -minX, m[5] = -minY;
         std::vector<uint32_t> src = RandomArgb(size_t(w) * h, seed);
         std::vector<uint8_t> alpha = PatternBytes(size_t(w) * h, seed);
-        TransformParams p{};
-        p.srcPixels = reinterpret_cast<const uint8_t*>(src.data());
+        TransformParams p = Params(src, w, h, w, dw, dh, dw, m);
         p.srcAlpha = round % 2 ? alpha.data() : nullptr;
-        p.srcW = w, p.srcH = h, p.srcRowLength = w, p.srcAlphaBytesPerRow = w;
-        p.dstW = dw, p.dstH = dh, p.dstRowLength = dw, p.dstAlphaBytesPerRow = dw;
-        p.matrix = m, p.smooth = 1, p.format = 10 + round % 4, p.bytesPerPixel = 4;
-        std::vector<uint32_t> plain(size_t(dw) * dh, 0x5A5A5A5A);
-        std::vector<uint8_t> plainAlpha(size_t(dw) * dh, 9);
-        p.dstPixels = reinterpret_cast<uint8_t*>(plain.data());
-        p.dstAlpha = plainAlpha.data();
-        TransformPixelsReference(&p);
-        for (uint32_t path : {TRANSFORMPATH_SSE2, TRANSFORMPATH_AVX2}) {
-            uint32_t before = SelectTransformPath(path);
-            std::vector<uint32_t> fast(size_t(dw) * dh, 0x5A5A5A5A);
-            std::vector<uint8_t> fastAlpha(size_t(dw) * dh, 9);
-            p.dstPixels = reinterpret_cast<uint8_t*>(fast.data());
-            p.dstAlpha = fastAlpha.data();
-            TransformPixels(&p);
-            SelectTransformPath(before);
-            ASSERT_EQ(fast, plain) << round << " path " << path;
-            ASSERT_EQ(fastAlpha, plainAlpha) << round << " path " << path;
-        }
+        p.format = 10 + round % 4;
+        ExpectPathsGivePlainBytes(p, true, "round " + std::to_string(round));
     }
 }
 
@@ -293,90 +318,38 @@ TEST(TransformPixels, VectorisedSmoothKeepsTheBytesOnLargePictures)
                 src[size_t(y) * (w + pad) + x] = (grain & 0xFF000000u) | (((x + (grain & 3)) & 255) << 16) |
                                                  (((y * 2 + (grain >> 8 & 7)) & 255) << 8) | ((x * 3 + y + (grain >> 16 & 15)) & 255);
             }
-        TransformParams p{};
-        p.srcPixels = reinterpret_cast<const uint8_t*>(src.data());
-        p.srcW = w, p.srcH = h, p.srcRowLength = w + pad;
-        p.dstW = dw, p.dstH = dh, p.dstRowLength = dw + pad;
-        p.matrix = m, p.smooth = 1, p.bytesPerPixel = 4;
+        TransformParams p = Params(src, w, h, w + pad, dw, dh, dw + pad, m);
         for (uint32_t format = 10; format < 14; ++format) {
             p.format = format;
-            std::vector<uint32_t> plain(size_t(dw + pad) * dh, 0x5A5A5A5A);
-            p.dstPixels = reinterpret_cast<uint8_t*>(plain.data());
-            TransformPixelsReference(&p);
-            for (uint32_t path : {TRANSFORMPATH_SSE2, TRANSFORMPATH_AVX2}) {
-                uint32_t before = SelectTransformPath(path);
-                std::vector<uint32_t> fast(plain.size(), 0x5A5A5A5A);
-                p.dstPixels = reinterpret_cast<uint8_t*>(fast.data());
-                TransformPixels(&p);
-                SelectTransformPath(before);
-                size_t differ = 0;
-                for (size_t i = 0; i < fast.size(); ++i) differ += fast[i] != plain[i];
-                ASSERT_EQ(differ, 0u) << c.degrees << " degrees, format " << format << " path " << path;
-            }
+            ExpectPathsGivePlainBytes(p, false, std::to_string(c.degrees) + " degrees, format " + std::to_string(format));
         }
     }
 }
 
-// The pixels that a path (the plain loop for -1) draws onto a fresh
-// destination of count pixels.
-std::vector<uint32_t> TransformedOn(TransformParams p, size_t count, int path)
+// Matrices that are all but singular or flat: a picture squashed to a line
+// has an inverse of enormous entries, and with a shear the source rows of
+// neighbouring target rows lie a vast distance apart, while one target
+// row, moved by half a row, still reads the source's first row. Every path
+// gives the plain loop's bytes, and nothing that looks ahead along the
+// source overflows.
+TEST(TransformPixels, NearlySingularAndFlatMatricesKeepTheBytes)
 {
-    std::vector<uint32_t> out(count, 0x5A5A5A5A);
-    p.dstPixels = reinterpret_cast<uint8_t*>(out.data());
-    if (path < 0) {
-        TransformPixelsReference(&p);
-        return out;
-    }
-    uint32_t before = SelectTransformPath(static_cast<uint32_t>(path));
-    TransformPixels(&p);
-    SelectTransformPath(before);
-    return out;
-}
-
-// A picture squashed to a line has an inverse of enormous entries: the
-// rows it reaches still give the plain loop's bytes, and nothing that looks
-// ahead along the source overflows.
-TEST(TransformPixels, VectorisedSmoothTakesNearlySingularMatrices)
-{
-    const int32_t w = 64, h = 8;
-    std::vector<uint32_t> src = RandomArgb(size_t(w) * h, 5);
-    for (double squash : {1e-17, -1e-17, 1e-30}) {
-        const double m[6] = {1, 0, 0, squash, 0, 0.5};
-        TransformParams p{};
-        p.srcPixels = reinterpret_cast<const uint8_t*>(src.data());
-        p.srcW = w, p.srcH = h, p.srcRowLength = w;
-        p.dstW = w, p.dstH = 2, p.dstRowLength = w;
-        p.matrix = m, p.smooth = 1, p.format = PIXFMT_ARGB, p.bytesPerPixel = 4;
-        std::vector<uint32_t> plain = TransformedOn(p, size_t(w) * 2, -1);
-        EXPECT_EQ(TransformedOn(p, plain.size(), TRANSFORMPATH_SSE2), plain) << squash;
-        EXPECT_EQ(TransformedOn(p, plain.size(), TRANSFORMPATH_AVX2), plain) << squash;
-    }
-}
-
-// Matrices that are all but flat: the source rows of neighbouring target
-// rows lie a vast distance apart, while one target row, moved by half a
-// row, still reads the source's first row. Every path gives the plain
-// loop's bytes, and nothing on the way overflows.
-TEST(TransformPixels, NearlyFlatMatricesKeepTheBytes)
-{
-    const int32_t w = 40, h = 24;
-    std::vector<uint32_t> src = RandomArgb(size_t(w) * h, 12);
-    for (double flat : {1e-17, 1e-150, -1e-300}) {
-        const double m[6] = {1, 0, 0.25, flat, 0, 0.5};
-        const int32_t dw = 48, dh = 2;
-        TransformParams p{};
-        p.srcPixels = reinterpret_cast<const uint8_t*>(src.data());
-        p.srcW = w, p.srcH = h, p.srcRowLength = w;
-        p.dstW = dw, p.dstH = dh, p.dstRowLength = dw;
-        p.matrix = m, p.smooth = 1, p.format = PIXFMT_ARGB, p.bytesPerPixel = 4;
-        std::vector<uint32_t> plain = TransformedOn(p, size_t(dw) * dh, -1);
+    struct Case {
+        int32_t w, h, dw;
+        double shear, flat;
+    } cases[] = {{64, 8, 64, 0, 1e-17},     {64, 8, 64, 0, -1e-17},     {64, 8, 64, 0, 1e-30},
+                 {40, 24, 48, 0.25, 1e-17}, {40, 24, 48, 0.25, 1e-150}, {40, 24, 48, 0.25, -1e-300}};
+    for (const Case& c : cases) {
+        std::vector<uint32_t> src = RandomArgb(size_t(c.w) * c.h, 12);
+        const double m[6] = {1, 0, c.shear, c.flat, 0, 0.5};
+        std::vector<uint32_t> plain =
+            ExpectPathsGivePlainBytes(Params(src, c.w, c.h, c.w, c.dw, 2, c.dw, m), false, std::to_string(c.flat));
         EXPECT_GE(std::count_if(plain.begin(), plain.end(), [](uint32_t v) { return v != 0x5A5A5A5Au; }), 16)
-            << flat << ": the row is drawn";
-        for (int path : {TRANSFORMPATH_SSE2, TRANSFORMPATH_AVX2})
-            EXPECT_EQ(TransformedOn(p, plain.size(), path), plain) << flat << " path " << path;
+            << c.flat << ": the row is drawn";
     }
     // The same through the command, where the box is made to fit.
-    BitMapHandle* picture = BitMapOf(src, w, h);
+    std::vector<uint32_t> src = RandomArgb(40 * 24, 12);
+    BitMapHandle* picture = BitMapOf(src, 40, 24);
     for (double flat : {1e-17, -1e-150}) {
         for (double shear : {0.25, -0.25}) {
             const double m[4] = {1, 0, shear, flat};
@@ -411,14 +384,13 @@ TEST(TransformBitMap, RefusalsAndRandomMatrices)
         double m[4];
         for (double& v : m) v = (static_cast<int32_t>(Lcg(seed) % 2001) - 1000) / 250.0;
         int32_t w = 1 + Lcg(seed) % 40, h = 1 + Lcg(seed) % 40;
-        BitMapHandle* s = BitMapOf(RandomArgb(size_t(w) * h, seed), w, h);
-        BitMapHandle* a = AllocAlphaBitMap(w, h, 1, nullptr, 0);
+        Owned own;
+        BitMapHandle* s = own(BitMapOf(RandomArgb(size_t(w) * h, seed), w, h));
+        BitMapHandle* a = own(AllocAlphaBitMap(w, h, 1, nullptr, 0));
         Result r;
         uint32_t error = TransformBitMap(s, nullptr, round % 2 ? a : nullptr, 0, 0, w, h, m, round % 3 == 0, nullptr,
                                          &r.bm, &r.mask, &r.alpha, &r.w, &r.h);
         EXPECT_TRUE(error == 0 || error == ERR_BADDIMENSIONS) << error;
-        FreePlaneBitMap(a);
-        FreeColorBitMap(s);
     }
     FreeColorBitMap(src);
 }

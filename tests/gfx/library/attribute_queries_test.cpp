@@ -82,6 +82,18 @@ protected:
         return results.size() == 1 ? results[0] : Value{Nil{}};
     }
     uint32_t Error(int type, Value id, int attribute) { return Ask(type, id, attribute, nullptr); }
+    // Display 3 made current, picture 6 of 8 x 6 and brush 9 of 4 x 4 with a mask.
+    Display* ShowObjects(BGPic** picture, Brush** brush)
+    {
+        Display* d = MakeTestDisplay(vm, 3, 64, 48);
+        EXPECT_NE(d, nullptr);
+        CurrentDisplay = d;
+        EXPECT_EQ(AddBGPic(vm, MakeObjectId(6), false, AllocColorBitMap(8, 6, 0, nullptr), nullptr, nullptr, 8, 6,
+                           picture), 0u);
+        EXPECT_EQ(AddBrush(vm, MakeObjectId(9), false, AllocColorBitMap(4, 4, 0, nullptr),
+                           AllocMaskBitMap(nullptr, 4, 4, 1, nullptr, 0), nullptr, 4, 4, brush), 0u);
+        return d;
+    }
 };
 
 TEST_F(AttributeQueries, WithoutACurrentDisplayQueriesOnItAreErrors)
@@ -116,15 +128,10 @@ TEST_F(AttributeQueries, LayerQueriesNeedLayersOnTheDisplay)
 
 TEST_F(AttributeQueries, ShownPicturesAndBrushPlanes)
 {
-    Display* d = MakeTestDisplay(vm, 3, 64, 48);
-    ASSERT_NE(d, nullptr);
-    CurrentDisplay = d;
-    BGPic* picture;
-    ASSERT_EQ(AddBGPic(vm, MakeObjectId(6), false, AllocColorBitMap(8, 6, 0, nullptr), nullptr, nullptr, 8, 6,
-                       &picture), 0u);
-    Brush* brush;
-    ASSERT_EQ(AddBrush(vm, MakeObjectId(9), false, AllocColorBitMap(4, 4, 0, nullptr),
-                       AllocMaskBitMap(nullptr, 4, 4, 1, nullptr, 0), nullptr, 4, 4, &brush), 0u);
+    BGPic* picture = nullptr;
+    Brush* brush = nullptr;
+    Display* d = ShowObjects(&picture, &brush);
+    ASSERT_TRUE(d && picture && brush);
     // A picture shown on the display gives the display's size and id.
     d->shownBGPic = picture;
     EXPECT_EQ(One(DISPLAY, 3.0, ATTRWIDTH), Value{8.0});
@@ -230,15 +237,9 @@ TEST_F(AttributeQueries, PluginTypesAnswerThroughTheirHandler)
 // made here.
 TEST_F(AttributeQueries, EachTypeAnswersExactlyTheAttributesItLists)
 {
-    Display* d = MakeTestDisplay(vm, 3, 64, 48);
-    ASSERT_NE(d, nullptr);
-    CurrentDisplay = d;
-    BGPic* picture;
-    ASSERT_EQ(AddBGPic(vm, MakeObjectId(6), false, AllocColorBitMap(8, 6, 0, nullptr), nullptr, nullptr, 8, 6,
-                       &picture), 0u);
-    Brush* brush;
-    ASSERT_EQ(AddBrush(vm, MakeObjectId(9), false, AllocColorBitMap(4, 4, 0, nullptr), nullptr, nullptr, 4, 4,
-                       &brush), 0u);
+    BGPic* picture = nullptr;
+    Brush* brush = nullptr;
+    ASSERT_TRUE(ShowObjects(&picture, &brush) && picture && brush);
     EventHandler none{-1, -1, -1};
     ASSERT_EQ(AddInterval(vm, MakeObjectId(8), 1500, 0, &none), 0u);
     ASSERT_EQ(AddTimeout(vm, MakeObjectId(8), 700, 0, &none), 0u);

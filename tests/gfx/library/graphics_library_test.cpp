@@ -46,7 +46,6 @@ protected:
         GraphicsFixture::SetUp();
         AddCommands(kTestCommands);
     }
-    Display* OpenDisplay(uint32_t id, int32_t w, int32_t h) { return MakeTestDisplay(vm, id, w, h); }
     ClipRegion* Region(uint32_t id)
     {
         ClipRegion* r = nullptr;
@@ -123,7 +122,7 @@ TEST_F(GraphicsLibrary, FreedAndReplacedRegionsLeaveNoOutputPointingAtThem)
     // Active on a display that is no longer current: freeing it still
     // clears that display's reference.
     ASSERT_EQ(Call("setclipregion", {1.0}), 0u);
-    Display* second = OpenDisplay(2, 32, 32);
+    Display* second = MakeTestDisplay(vm, 2, 32, 32);
     ASSERT_NE(second, nullptr);
     CurrentDisplay = second;
     ASSERT_EQ(Call("freeclipregion", {1.0}), 0u);
