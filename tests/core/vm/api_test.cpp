@@ -6,7 +6,7 @@
 #include "core/io/error_codes.h"
 #include "core/vm/memory.h"
 #include "core/vm/state.h"
-#include "vm_fixture.h"
+#include "core/vm_fixture.h"
 
 using ApiTest = VmTest;
 

@@ -10,19 +10,11 @@
 
 #include "core/io/error_codes.h"
 #include "core/io/errors.h"
-#include "vm_fixture.h"
+#include "core/vm_fixture.h"
 
 namespace {
 
-class LibraryGlue : public VmTest {
-protected:
-    void SetUp() override
-    {
-        VmTest::SetUp();
-        vm = L;
-    }
-    VmState* vm = nullptr;
-};
+using LibraryGlue = VmTest;
 
 uint32_t AnswerSeven(VmState* vm)
 {
