@@ -261,10 +261,7 @@ TEST_F(Streams, LoaderListsWithoutInbuiltOpenNoHostFile)
 
 TEST(TempNames, KeepTheModelsExtension)
 {
-    struct Case {
-        const char* model;
-        const char* extension;
-    } cases[] = {
+    const std::pair<const char*, const char*> cases[] = {
         {"pic.png", ".png"},
         {"dir.d/file", ""},
         {"C:\\data.x\\song.MOD", ".MOD"},
@@ -274,13 +271,13 @@ TEST(TempNames, KeepTheModelsExtension)
         {"archive.tar.gz", ".gz"},
         {nullptr, ""},
     };
-    for (const Case& c : cases) {
-        EXPECT_EQ(ModelExtension(c.model), c.extension) << (c.model ? c.model : "null");
+    for (const auto& [model, extension] : cases) {
+        EXPECT_EQ(ModelExtension(model), extension) << (model ? model : "null");
         char name[4096];
-        ASSERT_EQ(MakeTempFileNameWithExt(name, sizeof name, c.model), 0u);
+        ASSERT_EQ(MakeTempFileNameWithExt(name, sizeof name, model), 0u);
         std::string made = name;
         EXPECT_NE(made.find("quillmere"), std::string::npos);
-        EXPECT_EQ(made.substr(made.size() - std::strlen(c.extension)), c.extension);
+        EXPECT_EQ(made.substr(made.size() - std::strlen(extension)), extension);
         EXPECT_TRUE(FileExists(made));
         std::remove(name);
     }

@@ -146,10 +146,7 @@ void KeepDetail(uint32_t code, const char* text)
 TEST_F(LoaderTest, VerifierRefusesCodeThatLeavesItsFrame)
 {
     // Each case with what the refusal's detail says of it.
-    const struct {
-        const char* text;
-        const char* detail;
-    } bad[] = {
+    const std::pair<const char*, const char*> bad[] = {
         {".function main maxstack=251\nRETURN r0, 1\n.end\n", "the function uses 251 registers, more than 250"},
         {"MOVE r0, r1\n", "the function does not end in RETURN"},
         {".function main maxstack=2\nMOVE r5, r0\nRETURN r0, 1\n.end\n", "instruction 0 (MOVE) reaches outside"},
@@ -190,11 +187,11 @@ TEST_F(LoaderTest, VerifierRefusesCodeThatLeavesItsFrame)
     };
     VmErrorHooks saved = VmHooks;
     VmHooks.setErrorDetail = KeepDetail;
-    for (const auto& c : bad) {
+    for (const auto& [text, detail] : bad) {
         VmSetTop(vm, 0);
         refusalDetail.clear();
-        EXPECT_EQ(LoadBytes(Assemble(c.text)), static_cast<uint32_t>(ERR_BADBYTECODE)) << c.text;
-        EXPECT_NE(refusalDetail.find(c.detail), std::string::npos) << c.text << " -> " << refusalDetail;
+        EXPECT_EQ(LoadBytes(Assemble(text)), static_cast<uint32_t>(ERR_BADBYTECODE)) << text;
+        EXPECT_NE(refusalDetail.find(detail), std::string::npos) << text << " -> " << refusalDetail;
     }
     VmHooks = saved;
     // Unknown opcodes load and do nothing.
