@@ -79,10 +79,10 @@ TEST_F(FileLayer, RegionGetCAndSeeksStayInsideTheRegion)
 
 TEST_F(FileLayer, MalformedRegionsFoldersAndMissingFilesDoNotOpen)
 {
+    // The name parser's own refusals are checked with it; one stands for them.
     const std::string names[] = {
-        ":::chunk", ":::chunk12", ":::chunk12:", ":::chunk12:5", ":::chunk12:5*x",
-        ":::chunk:5*x?f", ":::chunk99999999999999999999:1*x?f", ":::chunk1:99999999999999999999*x?f",
-        ":::chunk9223372036854775807:2*x?f", ":::chunkS1:0*x?unused", dir.path(), dir.file("missing"),
+        ":::chunk12:5*x", ":::chunk9223372036854775807:2*x?f", ":::chunkS1:0*x?unused", dir.path(),
+        dir.file("missing"),
     };
     for (const std::string& name : names)
         EXPECT_EQ(OsFileOpen(name.c_str(), OSFILE_READ), nullptr) << name;

@@ -38,7 +38,8 @@ TEST(ChunkNames, MalformedNamesAreRefused)
     const char* names[] = {
         "", "chunk1:2*a?b", ":::chunk", ":::chunk1", ":::chunk1:", ":::chunk1:2", ":::chunk1:2*a",
         ":::chunk-1:2*a?b", ":::chunk1:-2*a?b", ":::chunk 1:2*a?b", ":::chunk1;2*a?b",
-        ":::chunk18446744073709551616:0*a?b", ":::chunkS:0*a?unused", ":::chunkSx:0*a?unused",
+        ":::chunk18446744073709551616:0*a?b", ":::chunk1:18446744073709551616*a?b", ":::chunk:5*a?b",
+        ":::chunkS:0*a?unused", ":::chunkSx:0*a?unused",
     };
     for (const char* name : names) {
         ChunkNameParts parts;

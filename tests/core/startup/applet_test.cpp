@@ -548,7 +548,7 @@ TEST_F(AppletLoading, PluginBundleEntriesStayInsideTheTemporaryDirectory)
     }
 }
 
-TEST_F(AppletLoading, NoBundleLeavesTheOffsetAlone)
+TEST_F(AppletLoading, NoBundleLeavesTheOffsetAloneAndACutOneFails)
 {
     Bytes program(40, 0x22);
     Bytes appletBytes = WriteApplet(Minimal());
@@ -559,16 +559,11 @@ TEST_F(AppletLoading, NoBundleLeavesTheOffsetAlone)
     ASSERT_EQ(RunLinkedPluginBundle(file.c_str(), &offset), 0u);
     EXPECT_EQ(offset, 40u);
     EXPECT_EQ(Startup.tempDirectory[0], 0);
-}
 
-TEST_F(AppletLoading, TruncatedBundleFails)
-{
-    std::vector<BundlePlugin> plugins = {{"one", PatternBytes(1000)}};
-    Bytes bundle = WritePluginBundle(plugins, false);
+    Bytes bundle = WritePluginBundle({{"one", PatternBytes(1000)}}, false);
     bundle.resize(bundle.size() - 600);
-    std::string file = dir.file("prog");
     WriteFileBytes(file, bundle);
-    uint32_t offset = 0;
+    offset = 0;
     EXPECT_EQ(RunLinkedPluginBundle(file.c_str(), &offset), ERR_READ);
 }
 
