@@ -171,16 +171,13 @@ TEST_F(GcTest, ResurrectedUserdataIsNotFinalisedAgain)
 {
     // The finaliser stores its argument in a global: it lives on, and when
     // dropped again it is simply freed.
-    VmNewTable(vm);
-    VmPushString(vm, "__gc");
-    VmPushNativeFunction(vm, [](VmState* s) -> uint32_t {
+    PushFinaliserMeta([](VmState* s) -> uint32_t {
         Finalised.push_back(*static_cast<int*>(VmGetUserdata(s, 1)));
         VmPushString(s, "saved");
         VmPushValue(s, 1);
         VmSetTable(s, VM_GLOBALSINDEX);
         return 0;
     });
-    VmRawSet(vm, -3);
     PushUserdata(7, 1);
     VmSetTop(vm, 1);
     Collect();
