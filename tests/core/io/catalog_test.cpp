@@ -8,13 +8,14 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "support/temp_dir.h"
 
 namespace fs = std::filesystem;
 
@@ -87,25 +88,19 @@ class CatalogFiles : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        root = fs::path(::testing::TempDir()) / ("catalogs_" + std::to_string(::getpid()));
-        fs::remove_all(root);
         fs::create_directories(root / "cwd");
-        previous = fs::current_path();
         fs::current_path(root / "cwd");
     }
-    void TearDown() override
-    {
-        fs::current_path(previous);
-        fs::remove_all(root);
-    }
+    void TearDown() override { fs::current_path(previous); }
     std::string Open(const char* name, int language)
     {
         CatalogPtr c;
         c.catalog = OpenCatalogForLanguage(name, language, (root / "prog").c_str());
         return c.catalog ? Lookup(c.catalog, 0) : "<none>";
     }
-    fs::path root;
-    fs::path previous;
+    TempDir scratch;
+    fs::path root = fs::absolute(scratch.path());
+    fs::path previous = fs::current_path();
 };
 
 } // namespace

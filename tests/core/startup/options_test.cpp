@@ -196,24 +196,19 @@ TEST(Options, PluginListsAreSplitAtBars)
     EXPECT_STREQ(Startup.requireTags, "x[a=1]");
 }
 
-// Writes text as the ".ini" file of a script in dir and reads it.
-uint32_t ReadIni(const TempDir& dir, StartupRun& run, const std::string& text, std::vector<std::string> commandLine = {})
-{
-    std::string script = dir.file("game.qma");
-    WriteFileBytes(dir.file("game.ini"), std::vector<uint8_t>(text.begin(), text.end()));
-    commandLine.push_back(script);
-    EXPECT_EQ(run.Parse(commandLine), 0u);
-    return ReadIniOptions(&run.values, &run.context, &run.iniBuffer);
-}
-
 class IniFile : public ::testing::Test {
 protected:
     TempDir dir;
     StartupRun run;
 
-    uint32_t ReadWith(const std::string& text, std::vector<std::string> commandLine = {})
+    // Writes text as the ".ini" file of a script in dir and reads it into `into`.
+    uint32_t ReadWith(const std::string& text, std::vector<std::string> commandLine = {}, StartupRun* into = nullptr)
     {
-        return ReadIni(dir, run, text, commandLine);
+        StartupRun& target = into ? *into : run;
+        WriteFileBytes(dir.file("game.ini"), std::vector<uint8_t>(text.begin(), text.end()));
+        commandLine.push_back(dir.file("game.qma"));
+        EXPECT_EQ(target.Parse(commandLine), 0u);
+        return ReadIniOptions(&target.values, &target.context, &target.iniBuffer);
     }
 };
 
@@ -281,7 +276,7 @@ TEST_F(IniFile, SyntaxErrorsAndTheKeyLengthLimit)
     };
     for (const std::string& text : cases) {
         StartupRun fresh;
-        EXPECT_EQ(ReadIni(dir, fresh, text), ERR_INISYNTAX) << text;
+        EXPECT_EQ(ReadWith(text, {}, &fresh), ERR_INISYNTAX) << text;
     }
     EXPECT_EQ(ReadWith(std::string(127, 'k') + "=1\n"), 0u);
 }
