@@ -45,10 +45,7 @@ TEST(ChunkNames, MalformedNamesAreRefused)
         ChunkNameParts parts;
         EXPECT_FALSE(ParseChunkName(name, &parts)) << name;
     }
-}
-
-TEST(ChunkNames, MakeRefusesWhatDoesNotFit)
-{
+    // Names that do not fit are not made.
     char small[16];
     EXPECT_FALSE(MakeChunkName("pic.png", small, sizeof small, 1, 2, 0, "container"));
     EXPECT_STREQ(small, "");

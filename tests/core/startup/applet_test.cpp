@@ -178,6 +178,14 @@ TEST_F(AppletReading, SizesAndCountsBeyondTheFileAllocateNothing)
     }
     Bytes huge = {'Q', 'M', 'A', 0, 1, 0xFF, 0xFF, 0xFF, 0xFF, 1, 2};
     EXPECT_EQ(Read(huge), ERR_UNEXPECTEDEOF);
+    // Embedded data outside the applet.
+    AppletDescription a = Minimal();
+    AppletPreload p;
+    p.kind = PRELOAD_FILE;
+    p.dataOffset = 0xFFFFFFF0;
+    p.dataSize = 0x20;
+    a.preloads.push_back(p);
+    EXPECT_EQ(Read(WriteApplet(a)), ERR_UNEXPECTEDEOF);
 }
 
 TEST_F(AppletReading, LinkedFilesInlineExternalAndDropped)
@@ -359,17 +367,6 @@ TEST_F(AppletReading, PreloadEntriesWithEmbeddedDataAndDisplays)
     EXPECT_EQ(words->words[5], 9);
     EXPECT_EQ(words->words[9], 103);
     EXPECT_EQ(e->next, nullptr);
-}
-
-TEST_F(AppletReading, EmbeddedDataOutsideTheAppletIsRefused)
-{
-    AppletDescription a = Minimal();
-    AppletPreload p;
-    p.kind = PRELOAD_FILE;
-    p.dataOffset = 0xFFFFFFF0;
-    p.dataSize = 0x20;
-    a.preloads.push_back(p);
-    EXPECT_EQ(Read(WriteApplet(a)), ERR_UNEXPECTEDEOF);
 }
 
 // A chain of submenus `depth` levels deep, one item per level.

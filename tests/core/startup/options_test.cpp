@@ -266,6 +266,10 @@ TEST_F(IniFile, OverridesTheCommandLine)
     ASSERT_EQ(run.Apply(), 0u);
     EXPECT_EQ(run.context.quiet, 0u);
     EXPECT_EQ(run.applet.screenWidth, 1024);
+    // A missing file is no error.
+    ASSERT_EQ(run.Parse({dir.file("none.qma")}), 0u);
+    EXPECT_EQ(ReadIniOptions(&run.values, &run.context, &run.iniBuffer), 0u);
+    EXPECT_EQ(run.context.scriptArgs, nullptr);
 }
 
 TEST_F(IniFile, SyntaxErrorsAndTheKeyLengthLimit)
@@ -279,13 +283,6 @@ TEST_F(IniFile, SyntaxErrorsAndTheKeyLengthLimit)
         EXPECT_EQ(ReadWith(text, {}, &fresh), ERR_INISYNTAX) << text;
     }
     EXPECT_EQ(ReadWith(std::string(127, 'k') + "=1\n"), 0u);
-}
-
-TEST_F(IniFile, MissingFileIsNoError)
-{
-    ASSERT_EQ(run.Parse({dir.file("none.qma")}), 0u);
-    EXPECT_EQ(ReadIniOptions(&run.values, &run.context, &run.iniBuffer), 0u);
-    EXPECT_EQ(run.context.scriptArgs, nullptr);
 }
 
 TEST(Options, TempDirReplacesTheTemporaryFolder)
