@@ -203,10 +203,7 @@ TEST_F(RegistrationTest, SaverFormatsBecomeConstantsAndHooks)
         FreePluginLibraries(vm);
         FreeAllPlugins();
     }
-}
-
-TEST_F(RegistrationTest, SaverThatNeverEndsItsListIsRefused)
-{
+    // A saver that never ends its list is refused.
     PluginRecord* record = nullptr;
     ASSERT_EQ(Load("saverendless", &record), 0u);
     EXPECT_EQ(ActivatePlugin(vm, record), static_cast<uint32_t>(ERR_LOADPLUGIN));

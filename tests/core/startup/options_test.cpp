@@ -101,6 +101,14 @@ TEST(CommandLine, OptionsAndScriptInAnyOrder)
     StartupRun dashes;
     ASSERT_EQ(dashes.Parse({"--QUIET", "s"}), 0u);
     EXPECT_EQ(dashes.values.flag[OPT_QUIET], 1u);
+    // A long word is never cut short.
+    StartupRun longWord;
+    std::string longName(5000, 'a');
+    EXPECT_EQ(longWord.Parse({longName}), ERR_NAMETOOLONG);
+    StartupRun second;
+    std::string longValue(100000, 'v');
+    ASSERT_EQ(second.Parse({"-foo", longValue, "s"}), 0u);
+    EXPECT_EQ(second.Arguments()[0].second.size(), longValue.size());
 }
 
 // A backfill picture that is not there fails the start, naming the file.
@@ -119,19 +127,9 @@ TEST(Options, MissingBrushFileIsAnErrorNamingIt)
     EXPECT_EQ(present.Apply(), 0u);
 }
 
-TEST(CommandLine, ALongWordIsNeverCutShort)
-{
-    StartupRun run;
-    std::string longName(5000, 'a');
-    EXPECT_EQ(run.Parse({longName}), ERR_NAMETOOLONG);
-    StartupRun second;
-    std::string longValue(100000, 'v');
-    ASSERT_EQ(second.Parse({"-foo", longValue, "s"}), 0u);
-    EXPECT_EQ(second.Arguments()[0].second.size(), longValue.size());
-}
-
-// The notations are the number parser's own; here that options read through it.
-TEST(Options, NumbersInEveryNotation)
+// Option values reach the records they set. The number notations are the
+// number parser's own; here that options read through it.
+TEST(Options, ValuesReachTheirRecords)
 {
     for (const auto& [text, expected] : {std::pair{"$-10", -16}, std::pair{"%11111111", 255}}) {
         StartupRun run;
@@ -142,20 +140,24 @@ TEST(Options, NumbersInEveryNotation)
     StartupRun bad;
     ASSERT_EQ(bad.Parse({"-scrheight", "$", "s"}), 0u);
     EXPECT_EQ(bad.Apply(), ERR_SYNTAXERROR);
-}
-
-// Scaling sizes need a scaling engine.
-TEST(Options, ScaleSizesNeedAutoScale)
-{
-    StartupRun run;
-    ASSERT_EQ(run.Parse({"-autoscale", "-scalewidth", "50%", "-monitor", "2", "s"}), 0u);
-    ASSERT_EQ(run.Apply(), 0u);
-    EXPECT_EQ(run.applet.scaleWidth, -50);
-    EXPECT_EQ(run.applet.monitor, 1);
+    // Scaling sizes need a scaling engine.
+    StartupRun scaled;
+    ASSERT_EQ(scaled.Parse({"-autoscale", "-scalewidth", "50%", "-monitor", "2", "s"}), 0u);
+    ASSERT_EQ(scaled.Apply(), 0u);
+    EXPECT_EQ(scaled.applet.scaleWidth, -50);
+    EXPECT_EQ(scaled.applet.monitor, 1);
     StartupRun unscaled;
     ASSERT_EQ(unscaled.Parse({"-scalewidth", "50%", "s"}), 0u);
     ASSERT_EQ(unscaled.Apply(), 0u);
     EXPECT_EQ(unscaled.applet.scaleWidth, 0);
+    // Plugin lists are split at bars.
+    StartupRun lists;
+    ASSERT_EQ(lists.Parse({"-skipplugins", "a|bb|", "-requireplugins", "x", "-requiretags", "x[a=1]", "s"}), 0u);
+    ASSERT_EQ(lists.Apply(), 0u);
+    ASSERT_NE(Startup.skipPlugins, nullptr);
+    EXPECT_EQ(std::string(Startup.skipPlugins, 7), std::string("a\0bb\0\0\0", 7));
+    EXPECT_STREQ(Startup.requirePlugins, "x");
+    EXPECT_STREQ(Startup.requireTags, "x[a=1]");
 }
 
 TEST(Options, RefusedCombinationsAndRanges)
@@ -183,17 +185,6 @@ TEST(Options, RefusedCombinationsAndRanges)
             EXPECT_STREQ(ArgumentErrorDetail(), c.detail);
         }
     }
-}
-
-TEST(Options, PluginListsAreSplitAtBars)
-{
-    StartupRun run;
-    ASSERT_EQ(run.Parse({"-skipplugins", "a|bb|", "-requireplugins", "x", "-requiretags", "x[a=1]", "s"}), 0u);
-    ASSERT_EQ(run.Apply(), 0u);
-    ASSERT_NE(Startup.skipPlugins, nullptr);
-    EXPECT_EQ(std::string(Startup.skipPlugins, 7), std::string("a\0bb\0\0\0", 7));
-    EXPECT_STREQ(Startup.requirePlugins, "x");
-    EXPECT_STREQ(Startup.requireTags, "x[a=1]");
 }
 
 class IniFile : public ::testing::Test {

@@ -666,6 +666,13 @@ TEST_F(InterpreterTest, LineAndCountHooksSeeTheRun)
     EXPECT_EQ(counted, 3);
     VmSetHook(vm, nullptr, 0, 0);
     EXPECT_EQ(Run("LOADNUM r0, 1\nRETURN r0, 2\n"), 0u);
+    // Errors know their line.
+    ASSERT_EQ(Run(".chunk lines=auto\nLOADNUM r0, 1\nLOADNUM r1, 0\nDIV r0, r0, r1\nRETURN r0, 2\n"),
+              static_cast<uint32_t>(ERR_ZERODIVISION));
+    EXPECT_EQ(VmErrorLine, 4);
+    // Without line information the line is 0.
+    ASSERT_EQ(Run("LOADNUM r0, 1\nDIV r0, r0, #0\nRETURN r0, 2\n"), static_cast<uint32_t>(ERR_ZERODIVISION));
+    EXPECT_EQ(VmErrorLine, 0);
 }
 
 // The event hook runs only once a pump is due, at the first new line, backward
@@ -732,16 +739,6 @@ TEST_F(InterpreterTest, EventHookRunsAtTheNextLineOnlyWhenAPumpIsDue)
     VmSetHook(vm, nullptr, 0, 0);
     VmSetEventHook(vm, nullptr);
     VmPumpDue = 0;
-}
-
-TEST_F(InterpreterTest, ErrorsKnowTheirLine)
-{
-    ASSERT_EQ(Run(".chunk lines=auto\nLOADNUM r0, 1\nLOADNUM r1, 0\nDIV r0, r0, r1\nRETURN r0, 2\n"),
-              static_cast<uint32_t>(ERR_ZERODIVISION));
-    EXPECT_EQ(VmErrorLine, 4);
-    // Without line information the line is 0.
-    ASSERT_EQ(Run("LOADNUM r0, 1\nDIV r0, r0, #0\nRETURN r0, 2\n"), static_cast<uint32_t>(ERR_ZERODIVISION));
-    EXPECT_EQ(VmErrorLine, 0);
 }
 
 TEST_F(InterpreterTest, GenericForWithManyVariablesStaysInsideTheStack)
