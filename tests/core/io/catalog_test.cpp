@@ -197,16 +197,6 @@ TEST(CatalogMessages, CatalogTextsReplaceMessagesAndStayData)
     EXPECT_STREQ(GetString(MSG_FILE), "File");
 }
 
-TEST_F(CatalogFiles, EnglishAndUnknownUsersUseNoCatalog)
-{
-    WriteFile(root / "prog/Catalogs/english/app.catalog", "english\n");
-    WriteFile(root / "prog/Catalogs/german/app.catalog", "german\n");
-    EXPECT_EQ(Open("app.catalog", 0), "<none>");
-    EXPECT_EQ(Open("app.catalog", LANGUAGE_NONE), "<none>");
-    EXPECT_EQ(Open("app.catalog", -1), "<none>");
-    EXPECT_EQ(Open("missing.catalog", 1), "<none>");
-}
-
 // The English folder name comes before the native one, and the first file
 // that opens decides.
 TEST_F(CatalogFiles, TheFirstFileThatOpensDecidesEvenWhenBroken)
@@ -223,6 +213,13 @@ TEST_F(CatalogFiles, TheFirstFileThatOpensDecidesEvenWhenBroken)
     WriteFile(root / "prog/Catalogs/french/app.catalog", "program\n");
     WriteFile(root / "cwd/Catalogs/fran\xE7" "ais/app.catalog", "current\n");
     EXPECT_EQ(Open("app.catalog", 4), "current");
+    // English and unknown users use no catalog.
+    WriteFile(root / "prog/Catalogs/english/app.catalog", "english\n");
+    WriteFile(root / "prog/Catalogs/german/app.catalog", "german\n");
+    EXPECT_EQ(Open("app.catalog", 0), "<none>");
+    EXPECT_EQ(Open("app.catalog", LANGUAGE_NONE), "<none>");
+    EXPECT_EQ(Open("app.catalog", -1), "<none>");
+    EXPECT_EQ(Open("missing.catalog", 1), "<none>");
 }
 
 TEST_F(CatalogFiles, UserLanguageComesFromTheLocale)

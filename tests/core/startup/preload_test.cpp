@@ -75,10 +75,7 @@ TEST(Preload, StartupOptionsReachDisplayOneOrEveryDisplay)
             EXPECT_EQ(second->flags & 17u, secondGets ? 17u : 0u);
         }
     }
-}
-
-TEST(Preload, WholeBackfillReplacesTheDeclaredOne)
-{
+    // A whole backfill replaces the declared one.
     PreloadRun run;
     DisplayDesc* desc = run.Add(1);
     desc->backfill.desc.kind = 3;

@@ -67,7 +67,7 @@ TEST_F(CallsTest, ResultCountsAreTakenFromTheTop)
     EXPECT_EQ(VmGetNumber(vm, 2), 5);
 }
 
-TEST_F(CallsTest, ErrorCodesAreReturnedWithNoResults)
+TEST_F(CallsTest, ErrorCodesComeBackWithNoResultsThroughTheFilterAndTheLastError)
 {
     EXPECT_EQ(Call([](VmState* s) -> uint32_t {
         VmPushNumber(s, 1);
@@ -79,10 +79,7 @@ TEST_F(CallsTest, ErrorCodesAreReturnedWithNoResults)
     // 999 is still a count; 0xFFFFFFFD an error.
     EXPECT_EQ(Call([](VmState*) -> uint32_t { return 0xFFFFFFFDu; }, {}, 0), 0xFFFFFFFDu);
     EXPECT_EQ(VmGetTop(vm), 0);
-}
-
-TEST_F(CallsTest, LastErrorIsResetExceptForGetLastError)
-{
+    // The last error is reset by every call but GetLastError's.
     static const VmNativeFunction getLastError = [](VmState* s) -> uint32_t {
         VmPushNumber(s, VmLastErrorCode);
         return 1;
@@ -93,10 +90,7 @@ TEST_F(CallsTest, LastErrorIsResetExceptForGetLastError)
     EXPECT_EQ(VmGetNumber(vm, -1), 1045);
     Call(PushThree, {}, 0);
     EXPECT_EQ(VmLastErrorCode, 0u);
-}
-
-TEST_F(CallsTest, ErrorFilterMayHandleTheCode)
-{
+    // The error filter may handle the code.
     VmHooks.filterNativeError = [](VmState*, uint32_t code) -> uint32_t { return code == ERR_READFILE ? 0 : code; };
     EXPECT_EQ(Call([](VmState*) -> uint32_t { return ERR_READFILE; }, {}, 1), 0u);
     EXPECT_EQ(Call([](VmState*) -> uint32_t { return ERR_WRITE; }, {}, 1), static_cast<uint32_t>(ERR_WRITE));

@@ -130,7 +130,7 @@ TEST_F(TableTest, MatchesAMapThroughInsertsDeletesAndWalks)
     EXPECT_TRUE(VmIsNil(&vm->g->dummynode.val));
 }
 
-TEST_F(TableTest, NilKeyIsZeroAndNextFollowsArrayThenHash)
+TEST_F(TableTest, KeysOfEveryKindNilAsZeroAndTheWalksOrder)
 {
     ASSERT_EQ(RunNative([&](VmState*) {
                   VmTable* t = NewTable();
@@ -153,24 +153,6 @@ TEST_F(TableTest, NilKeyIsZeroAndNextFollowsArrayThenHash)
                   EXPECT_EQ(order, "12x");
               }),
               0u);
-}
-
-TEST_F(TableTest, BadKeysGiveTheirCodes)
-{
-    EXPECT_EQ(RunNative([&](VmState*) { Set(NewTable(), Num(NAN), Num(1)); }), ERR_TABLEINDEX);
-    EXPECT_EQ(RunNative([&](VmState*) {
-                  VmTable* t = NewTable();
-                  Set(t, Str("a"), Num(1));
-                  VmValue kv[2] = {Str("missing"), {}};
-                  VmTableNext(vm, t, kv);
-              }),
-              ERR_INVNEXTKEY);
-    EXPECT_EQ(RunNative([&](VmState*) { VmNewTableObject(vm, 0, 25); }), ERR_TABLEOVERFLOW);
-    EXPECT_EQ(RunNative([&](VmState*) { VmNewTableObject(vm, (1u << 24) + 1, 0); }), ERR_TABLEOVERFLOW);
-}
-
-TEST_F(TableTest, EveryKindOfKeyIsFoundAgain)
-{
     ASSERT_EQ(RunNative([&](VmState*) {
                   VmTable* t = NewTable();
                   VmTable* other = NewTable();
@@ -187,6 +169,20 @@ TEST_F(TableTest, EveryKindOfKeyIsFoundAgain)
                       EXPECT_EQ(Get(t, keys[i])->v.n, i + 100) << i;
               }),
               0u);
+}
+
+TEST_F(TableTest, BadKeysGiveTheirCodes)
+{
+    EXPECT_EQ(RunNative([&](VmState*) { Set(NewTable(), Num(NAN), Num(1)); }), ERR_TABLEINDEX);
+    EXPECT_EQ(RunNative([&](VmState*) {
+                  VmTable* t = NewTable();
+                  Set(t, Str("a"), Num(1));
+                  VmValue kv[2] = {Str("missing"), {}};
+                  VmTableNext(vm, t, kv);
+              }),
+              ERR_INVNEXTKEY);
+    EXPECT_EQ(RunNative([&](VmState*) { VmNewTableObject(vm, 0, 25); }), ERR_TABLEOVERFLOW);
+    EXPECT_EQ(RunNative([&](VmState*) { VmNewTableObject(vm, (1u << 24) + 1, 0); }), ERR_TABLEOVERFLOW);
 }
 
 TEST_F(TableTest, AbsenceCacheIsClearedByAnyStore)
