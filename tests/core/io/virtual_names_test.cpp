@@ -9,7 +9,7 @@
 
 namespace {
 
-TEST(ChunkNames, SeparatorsAreTakenAtTheirFirstOccurrence)
+TEST(ChunkNames, SeparatorsAreTakenAtTheirFirstOccurrenceAndMalformedNamesRefused)
 {
     struct Case {
         const char* name;
@@ -31,10 +31,7 @@ TEST(ChunkNames, SeparatorsAreTakenAtTheirFirstOccurrence)
         EXPECT_EQ(parts.extension, c.extension);
         EXPECT_EQ(parts.offset, c.offset);
     }
-}
-
-TEST(ChunkNames, MalformedNamesAreRefused)
-{
+    // Malformed names are refused.
     const char* names[] = {
         "", "chunk1:2*a?b", ":::chunk", ":::chunk1", ":::chunk1:", ":::chunk1:2", ":::chunk1:2*a",
         ":::chunk-1:2*a?b", ":::chunk1:-2*a?b", ":::chunk 1:2*a?b", ":::chunk1;2*a?b",

@@ -74,7 +74,10 @@ int CallVsscanf(const char* text, const char* format, ...)
     return result;
 }
 
-TEST(HostApiTest, TimeWrappersAgreeWithTheLibrary)
+// What the probe plugin reaches through these tables (case folding, the
+// time of day, tags, the codecs' standard vectors) is checked there; here
+// the rest of the wrappers and their edge cases, against the C library.
+TEST(HostApiTest, RuntimeWrappersAgreeWithTheLibrary)
 {
     const QmRuntimeTable* rt = Host()->runtime;
     int64_t when = 1700000000;  // 2023-11-14 22:13:20 UTC
@@ -104,15 +107,6 @@ TEST(HostApiTest, TimeWrappersAgreeWithTheLibrary)
     int64_t answered = rt->time(&now);
     EXPECT_EQ(answered, now);
     EXPECT_LE(std::llabs(answered - static_cast<int64_t>(::time(nullptr))), 5);
-}
-
-// What the probe plugin reaches through these tables (case folding, the
-// time of day, tags, the codecs' standard vectors) is checked there, the
-// date texts beside the clock; here the rest of the wrappers and their
-// edge cases.
-TEST(HostApiTest, CaseStatusAndScanWrappers)
-{
-    const QmRuntimeTable* rt = Host()->runtime;
     EXPECT_EQ(rt->tolower(0xC4), 0xE4);  // Latin-1 A with diaeresis
     char word[] = "Gr\xDC\xDF" "e";
     EXPECT_STREQ(rt->PluginStrToLower(word), "gr\xFC\xDF" "e");
@@ -161,7 +155,7 @@ TEST(HostApiTest, EncodersMatchTheirStandards)
     EXPECT_STREQ(hex, "");
 }
 
-TEST(HostApiTest, ChunkNamesAreTakenApartForPlugins)
+TEST(HostApiTest, TheStreamTableTakesChunkNamesApartAndWritesFiles)
 {
     const QmStreamTable* st = Host()->streams;
     char chunk[512];
@@ -185,12 +179,7 @@ TEST(HostApiTest, ChunkNamesAreTakenApartForPlugins)
     EXPECT_EQ(description.size, 50u);
     EXPECT_EQ(st->HostDescribeChunk("plain.txt", &description), 0);
     EXPECT_EQ(st->HostDescribeChunk(":::chunk12", &description), 0);
-}
-
-TEST(HostApiTest, WriteFileWritesRawOrThroughTheStreamCopier)
-{
     TempDir dir;
-    const QmStreamTable* st = Host()->streams;
     std::vector<uint8_t> data = PatternBytes(40000, 3);
     EXPECT_EQ(st->HostWriteFile(dir.file("raw.bin").c_str(), data.data(), 0, data.size(), QM_HOSTWRITE_RAW), 0u);
     EXPECT_EQ(ReadFileBytes(dir.file("raw.bin")), data);

@@ -125,6 +125,15 @@ TEST_F(AppletReading, NewerFormatVersionsAreRefusedWithTheVersionAsArgument)
         EXPECT_EQ(Read(WriteApplet(a)), ERR_APPLETVERSION);
         EXPECT_STREQ(errorArgText, c.text);
     }
+    // Unknown tags are refused; tags after the code are never read.
+    EXPECT_EQ(Read(WithSection(35, {})), ERR_UNKNOWNSEC);
+    EXPECT_EQ(Read(WithSection(255, {})), ERR_UNKNOWNSEC);
+
+    // Sections behind the code chunk are never read, whatever they hold.
+    AppletDescription a = Minimal();
+    a.trailer = {35, 11, 'x', 'y'};
+    ASSERT_EQ(Read(WriteApplet(a)), 0u);
+    EXPECT_STREQ(applet.title, "");
 }
 
 TEST_F(AppletReading, EveryTruncationFailsCleanly)
@@ -145,18 +154,6 @@ TEST_F(AppletReading, EveryTruncationFailsCleanly)
         uint32_t error = Read(cut);
         EXPECT_TRUE(error == ERR_UNEXPECTEDEOF || error == ERR_READ) << n << ": " << error;
     }
-}
-
-TEST_F(AppletReading, UnknownTagsAndTagsAfterTheCode)
-{
-    EXPECT_EQ(Read(WithSection(35, {})), ERR_UNKNOWNSEC);
-    EXPECT_EQ(Read(WithSection(255, {})), ERR_UNKNOWNSEC);
-
-    // Sections behind the code chunk are never read, whatever they hold.
-    AppletDescription a = Minimal();
-    a.trailer = {35, 11, 'x', 'y'};
-    ASSERT_EQ(Read(WriteApplet(a)), 0u);
-    EXPECT_STREQ(applet.title, "");
 }
 
 TEST_F(AppletReading, SizesAndCountsBeyondTheFileAllocateNothing)

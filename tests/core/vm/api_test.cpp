@@ -75,7 +75,7 @@ TEST_F(ApiTest, AccessOutsideTheFrameRaisesStackOverflow)
     EXPECT_EQ(RunNative([](VmState* s) { VmType(s, 500); }), ERR_STACK);
 }
 
-TEST_F(ApiTest, QueriesFollowTheirOwnRules)
+TEST_F(ApiTest, QueriesAndComparisonsFollowTheirOwnRules)
 {
     EXPECT_EQ(RunNative([](VmState* s) {
                   VmPushNil(s);         // 1
@@ -114,10 +114,6 @@ TEST_F(ApiTest, QueriesFollowTheirOwnRules)
                   EXPECT_EQ(VmType(s, -1), VM_TSTRING);
               }),
               0u);
-}
-
-TEST_F(ApiTest, ComparisonsUseTheLanguageRules)
-{
     EXPECT_EQ(RunNative([](VmState* s) {
                   VmPushString(s, "abc");
                   VmPushString(s, "ABD");

@@ -67,8 +67,16 @@ TEST_F(LivenessTest, OnlyOperandsThatNoPathReadsAgainAreDead)
     }
 }
 
-TEST_F(LivenessTest, ACapturedOperandStaysAlive)
+// Whether or not the operands are converted, the result is the same, and
+// interned.
+TEST_F(LivenessTest, ADeadOperandStillJoinsAsItsText)
 {
+    ASSERT_EQ(Run("LOADK r1, \"item\"\nLOADK r2, #-1.5\nCONCAT r0, r1, r2\nLOADNIL r2, r2\n"
+                  "LOADK r3, \"item-1.5\"\nEQ 0, r0, r3\nJMP bad\nRETURN r0, 2\nbad: LOADNIL r0, r0\nRETURN r0, 2\n"),
+              0u);
+    ASSERT_EQ(VmType(vm, -1), VM_TSTRING);
+    EXPECT_EQ(std::string(VmGetString(vm, -1)), "item-1.5");
+    // A captured operand stays alive.
     const std::string text = R"(.function main
     LOADK r1, "a"
     LOADNUM r2, 5
@@ -84,15 +92,4 @@ TEST_F(LivenessTest, ACapturedOperandStaysAlive)
 .end
 )";
     EXPECT_EQ(FirstConcatMark(text), 0);
-}
-
-// Whether or not the operands are converted, the result is the same, and
-// interned.
-TEST_F(LivenessTest, ADeadOperandStillJoinsAsItsText)
-{
-    ASSERT_EQ(Run("LOADK r1, \"item\"\nLOADK r2, #-1.5\nCONCAT r0, r1, r2\nLOADNIL r2, r2\n"
-                  "LOADK r3, \"item-1.5\"\nEQ 0, r0, r3\nJMP bad\nRETURN r0, 2\nbad: LOADNIL r0, r0\nRETURN r0, 2\n"),
-              0u);
-    ASSERT_EQ(VmType(vm, -1), VM_TSTRING);
-    EXPECT_EQ(std::string(VmGetString(vm, -1)), "item-1.5");
 }
