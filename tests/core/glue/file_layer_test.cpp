@@ -79,10 +79,10 @@ TEST_F(FileLayer, RegionGetCAndSeeksStayInsideTheRegion)
 
 TEST_F(FileLayer, MalformedRegionsFoldersAndMissingFilesDoNotOpen)
 {
+    // The name parser's own refusals are checked with it; one stands for them.
     const std::string names[] = {
-        ":::chunk", ":::chunk12", ":::chunk12:", ":::chunk12:5", ":::chunk12:5*x",
-        ":::chunk:5*x?f", ":::chunk99999999999999999999:1*x?f", ":::chunk1:99999999999999999999*x?f",
-        ":::chunk9223372036854775807:2*x?f", ":::chunkS1:0*x?unused", dir.path(), dir.file("missing"),
+        ":::chunk12:5*x", ":::chunk9223372036854775807:2*x?f", ":::chunkS1:0*x?unused", dir.path(),
+        dir.file("missing"),
     };
     for (const std::string& name : names)
         EXPECT_EQ(OsFileOpen(name.c_str(), OSFILE_READ), nullptr) << name;
@@ -91,26 +91,6 @@ TEST_F(FileLayer, MalformedRegionsFoldersAndMissingFilesDoNotOpen)
     EXPECT_EQ(OsFileOpen(region.c_str(), OSFILE_WRITE), nullptr);
     EXPECT_EQ(OsFileOpen(region.c_str(), OSFILE_READWRITE), nullptr);
     EXPECT_EQ(ReadFileBytes(container), data);
-}
-
-TEST_F(FileLayer, LargeOffsetsAreSixtyFourBit)
-{
-    std::string sparse = dir.file("sparse.bin");
-    OsFileHandle* h = OsFileOpen(sparse.c_str(), OSFILE_WRITE);
-    ASSERT_NE(h, nullptr);
-    const int64_t far = (int64_t(1) << 32) + 7;
-    EXPECT_EQ(OsFileSeek(h, far, 1), 0);
-    EXPECT_EQ(OsFilePutC(h, 0x5a), 1);
-    EXPECT_EQ(h->position, uint64_t(far) + 1);
-    OsFileClose(h);
-
-    h = OsFileOpen(sparse.c_str(), OSFILE_READ);
-    ASSERT_NE(h, nullptr);
-    EXPECT_EQ(h->size, uint64_t(far) + 1);
-    EXPECT_EQ(OsFileSeek(h, -1, 2), 0);
-    EXPECT_EQ(OsFileGetC(h), 0x5a);
-    OsFileClose(h);
-    std::remove(sparse.c_str());
 }
 
 TEST_F(FileLayer, ReadWriteFilesTellTheirEndWhileWriting)
@@ -139,6 +119,23 @@ TEST_F(FileLayer, ReadWriteFilesTellTheirEndWhileWriting)
     OsFileClose(h);
     std::vector<uint8_t> expected = {'h', 'e', 'l', 'l', 'o', '_', 'w', 'o', 'r', 'l', 'd', '!'};
     EXPECT_EQ(ReadFileBytes(path), expected);
+    // Large offsets are 64-bit.
+    std::string sparse = dir.file("sparse.bin");
+    h = OsFileOpen(sparse.c_str(), OSFILE_WRITE);
+    ASSERT_NE(h, nullptr);
+    const int64_t far = (int64_t(1) << 32) + 7;
+    EXPECT_EQ(OsFileSeek(h, far, 1), 0);
+    EXPECT_EQ(OsFilePutC(h, 0x5a), 1);
+    EXPECT_EQ(h->position, uint64_t(far) + 1);
+    OsFileClose(h);
+
+    h = OsFileOpen(sparse.c_str(), OSFILE_READ);
+    ASSERT_NE(h, nullptr);
+    EXPECT_EQ(h->size, uint64_t(far) + 1);
+    EXPECT_EQ(OsFileSeek(h, -1, 2), 0);
+    EXPECT_EQ(OsFileGetC(h), 0x5a);
+    OsFileClose(h);
+    std::remove(sparse.c_str());
 }
 
 TEST_F(FileLayer, BackslashesAndProgramFolder)

@@ -8,13 +8,14 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "support/temp_dir.h"
 
 namespace fs = std::filesystem;
 
@@ -87,25 +88,19 @@ class CatalogFiles : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        root = fs::path(::testing::TempDir()) / ("catalogs_" + std::to_string(::getpid()));
-        fs::remove_all(root);
         fs::create_directories(root / "cwd");
-        previous = fs::current_path();
         fs::current_path(root / "cwd");
     }
-    void TearDown() override
-    {
-        fs::current_path(previous);
-        fs::remove_all(root);
-    }
+    void TearDown() override { fs::current_path(previous); }
     std::string Open(const char* name, int language)
     {
         CatalogPtr c;
         c.catalog = OpenCatalogForLanguage(name, language, (root / "prog").c_str());
         return c.catalog ? Lookup(c.catalog, 0) : "<none>";
     }
-    fs::path root;
-    fs::path previous;
+    TempDir scratch;
+    fs::path root = fs::absolute(scratch.path());
+    fs::path previous = fs::current_path();
 };
 
 } // namespace
@@ -202,23 +197,6 @@ TEST(CatalogMessages, CatalogTextsReplaceMessagesAndStayData)
     EXPECT_STREQ(GetString(MSG_FILE), "File");
 }
 
-TEST_F(CatalogFiles, EnglishAndUnknownUsersUseNoCatalog)
-{
-    WriteFile(root / "prog/Catalogs/english/app.catalog", "english\n");
-    WriteFile(root / "prog/Catalogs/german/app.catalog", "german\n");
-    EXPECT_EQ(Open("app.catalog", 0), "<none>");
-    EXPECT_EQ(Open("app.catalog", LANGUAGE_NONE), "<none>");
-    EXPECT_EQ(Open("app.catalog", -1), "<none>");
-    EXPECT_EQ(Open("missing.catalog", 1), "<none>");
-}
-
-TEST_F(CatalogFiles, CurrentDirectoryBeforeProgramDirectoryAndNativeNamesInLatin1)
-{
-    WriteFile(root / "prog/Catalogs/french/app.catalog", "program\n");
-    WriteFile(root / "cwd/Catalogs/fran\xE7" "ais/app.catalog", "current\n");
-    EXPECT_EQ(Open("app.catalog", 4), "current");
-}
-
 // The English folder name comes before the native one, and the first file
 // that opens decides.
 TEST_F(CatalogFiles, TheFirstFileThatOpensDecidesEvenWhenBroken)
@@ -231,6 +209,17 @@ TEST_F(CatalogFiles, TheFirstFileThatOpensDecidesEvenWhenBroken)
     fs::create_directories(root / "prog/Catalogs/italian/app.catalog");  // a folder is no file
     WriteFile(root / "prog/Catalogs/italiano/app.catalog", "italiano\n");
     EXPECT_EQ(Open("app.catalog", 3), "italiano");
+    // The current folder comes before the program's; native names are in Latin-1.
+    WriteFile(root / "prog/Catalogs/french/app.catalog", "program\n");
+    WriteFile(root / "cwd/Catalogs/fran\xE7" "ais/app.catalog", "current\n");
+    EXPECT_EQ(Open("app.catalog", 4), "current");
+    // English and unknown users use no catalog.
+    WriteFile(root / "prog/Catalogs/english/app.catalog", "english\n");
+    WriteFile(root / "prog/Catalogs/german/app.catalog", "german\n");
+    EXPECT_EQ(Open("app.catalog", 0), "<none>");
+    EXPECT_EQ(Open("app.catalog", LANGUAGE_NONE), "<none>");
+    EXPECT_EQ(Open("app.catalog", -1), "<none>");
+    EXPECT_EQ(Open("missing.catalog", 1), "<none>");
 }
 
 TEST_F(CatalogFiles, UserLanguageComesFromTheLocale)

@@ -19,8 +19,7 @@ namespace {
 
 std::string DataFile(const char* name)
 {
-    std::string here = __FILE__;
-    return here.substr(0, here.rfind('/')) + "/data/" + name;
+    return std::string(QM_SOURCE_DIR) + "/tests/core/io/data/" + name;
 }
 
 bool HavePython()
@@ -42,6 +41,13 @@ protected:
     std::string plain = dir.file("plain.bin");
     std::string packed = dir.file("packed.qmpk");
     std::string unpacked = dir.file("unpacked.bin");
+
+    // Inflates the container file `from` (at `offset`) into the file `to`.
+    static uint32_t Inflate(const std::string& from, const std::string& to, uint64_t* size = nullptr,
+                            const char* magic = CONTAINER_MAGIC_PACKAGE, uint64_t offset = 0)
+    {
+        return InflateFileWithMagic(magic, from.c_str(), to.c_str(), nullptr, offset, size, nullptr, nullptr, 0);
+    }
 };
 
 TEST_F(Container, PythonInflatesWhatIsDeflatedHere)
@@ -103,13 +109,21 @@ TEST_F(Container, InflatesWhatPythonDeflated)
     }
 }
 
-TEST_F(Container, GoldenContainerInflates)
+TEST_F(Container, FixedContainersInflateWhole)
 {
     uint64_t size = 0;
-    ASSERT_EQ(InflateFileWithMagic(CONTAINER_MAGIC_PACKAGE, DataFile("golden_qmpk.bin").c_str(), unpacked.c_str(),
-                                   nullptr, 0, &size, nullptr, nullptr, 0),
-              0u);
+    ASSERT_EQ(Inflate(DataFile("golden_qmpk.bin"), unpacked, &size), 0u);
     EXPECT_EQ(ReadFileBytes(unpacked), ReadFileBytes(DataFile("golden_plain.txt")));
+    // The fuzzer's seeds are whole containers that inflate to the end, one of
+    // them past the largest output block the fuzzer gives.
+    const std::string seeds = std::string(QM_SOURCE_DIR) + "/tests/fuzz/corpus/container_inflate/";
+    uint64_t largest = 0;
+    for (const char* name : {"text.qmpk", "small.qmpk", "empty.qmpk", "stored.qmpk"}) {
+        uint64_t inflated = 0;
+        EXPECT_EQ(Inflate(seeds + name, dir.file("out"), &inflated), 0u) << name;
+        largest = std::max(largest, inflated);
+    }
+    EXPECT_GT(largest, 70000u);
 }
 
 TEST_F(Container, RoundTripThroughEverySourceKind)
@@ -170,9 +184,7 @@ TEST_F(Container, DeflatesIntoAnOpenStreamAtItsPosition)
     ASSERT_EQ(DeflateFileWithMagic(CONTAINER_MAGIC_PLUGINS, plain.c_str(), nullptr, out, &written), 0u);
     StreamClose(out);
     EXPECT_EQ(written + 6, ReadFileBytes(packed).size());
-    ASSERT_EQ(InflateFileWithMagic(CONTAINER_MAGIC_PLUGINS, packed.c_str(), unpacked.c_str(), nullptr, 6, nullptr,
-                                   nullptr, nullptr, 0),
-              0u);
+    ASSERT_EQ(Inflate(packed, unpacked, nullptr, CONTAINER_MAGIC_PLUGINS, 6), 0u);
     EXPECT_EQ(ReadFileBytes(unpacked), input);
 }
 
@@ -227,17 +239,12 @@ TEST_F(Container, BrokenContainersFailAndLeaveNoOutput)
     for (const Case& c : cases) {
         WriteFileBytes(packed, c.bytes);
         WriteFileBytes(unpacked, {1, 2, 3});  // an older file of that name stays whole
-        EXPECT_EQ(InflateFileWithMagic(CONTAINER_MAGIC_PACKAGE, packed.c_str(), unpacked.c_str(), nullptr, 0,
-                                       nullptr, nullptr, nullptr, 0),
-                  c.code)
-            << c.what;
-        EXPECT_EQ(ReadFileBytes(unpacked), (std::vector<uint8_t>{1, 2, 3})) << c.what;
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(Inflate(packed, unpacked), c.code);
+        EXPECT_EQ(ReadFileBytes(unpacked), (std::vector<uint8_t>{1, 2, 3}));
         std::remove(unpacked.c_str());
-        EXPECT_EQ(InflateFileWithMagic(CONTAINER_MAGIC_PACKAGE, packed.c_str(), unpacked.c_str(), nullptr, 0,
-                                       nullptr, nullptr, nullptr, 0),
-                  c.code)
-            << c.what;
-        EXPECT_FALSE(FileExists(unpacked)) << c.what;
+        EXPECT_EQ(Inflate(packed, unpacked), c.code);
+        EXPECT_FALSE(FileExists(unpacked));
     }
 }
 
@@ -251,26 +258,7 @@ TEST_F(Container, MissingFilesNameTheirError)
     EXPECT_EQ(DeflateFileWithMagic(CONTAINER_MAGIC_PACKAGE, plain.c_str(), dir.file("no/such/dir/x").c_str(),
                                    nullptr, nullptr),
               ERR_WRITEFILE);
-    EXPECT_EQ(InflateFileWithMagic(CONTAINER_MAGIC_PACKAGE, dir.file("missing").c_str(), unpacked.c_str(), nullptr,
-                                   0, nullptr, nullptr, nullptr, 0),
-              ERR_READFILE);
-}
-
-// The fuzzer's seeds are whole containers that inflate to the end, one of
-// them past the largest output block the fuzzer gives.
-TEST_F(Container, FuzzSeedsInflateWhole)
-{
-    const std::string seeds = std::string(QM_SOURCE_DIR) + "/tests/fuzz/corpus/container_inflate/";
-    uint64_t largest = 0;
-    for (const char* name : {"text.qmpk", "small.qmpk", "empty.qmpk", "stored.qmpk"}) {
-        uint64_t size = 0;
-        EXPECT_EQ(InflateFileWithMagic(CONTAINER_MAGIC_PACKAGE, (seeds + name).c_str(), dir.file("out").c_str(),
-                                       nullptr, 0, &size, nullptr, nullptr, 0),
-                  0u)
-            << name;
-        largest = std::max(largest, size);
-    }
-    EXPECT_GT(largest, 70000u);
+    EXPECT_EQ(Inflate(dir.file("missing"), unpacked), ERR_READFILE);
 }
 
 } // namespace

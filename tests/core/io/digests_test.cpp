@@ -51,10 +51,7 @@ TEST(Md5, MatchesReferenceDigests)
         Md5Hex(c.in.data(), c.in.size(), hex);
         EXPECT_STREQ(hex, c.hex) << c.in.size();
     }
-}
-
-TEST(Md5, IncrementalUpdatesGiveTheSameDigest)
-{
+    // Incremental updates give the same digest.
     std::string data = SteppedBytes();
     for (size_t step : {1u, 3u, 63u, 64u, 65u, 999u}) {
         Md5Context ctx;
@@ -89,10 +86,7 @@ TEST(Base64, EncodesLikeTheReference)
         std::string text = c.text;
         EXPECT_EQ(DecodeBase64String(text.data(), text.size()), c.in);
     }
-}
-
-TEST(Base64, DecoderSkipsForeignCharacters)
-{
+    // The decoder skips foreign characters.
     const std::string text = "SGVs\r\nbG8g*d29y bGQ=";
     EXPECT_EQ(DecodeBase64String(text.data(), text.size()), "Hello world");
     // Without padding the last whole bytes still come out; a lone sixth bit

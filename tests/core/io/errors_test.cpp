@@ -100,7 +100,7 @@ TEST(ChunkNames, FilePartOfPathsAndChunkNames)
     EXPECT_STREQ(out, "very");
 }
 
-TEST_F(ErrorContext, FileNameCodesShowOnlyTheFilePart)
+TEST_F(ErrorContext, CodesShowTheFilePartNumbersFixedTextsOrTheText)
 {
     SetErrorText("C:\\data\\pictures\\pic.png");
     EXPECT_EQ(ErrorText(ERR_READFILE), "Cannot read file pic.png !");
@@ -110,10 +110,6 @@ TEST_F(ErrorContext, FileNameCodesShowOnlyTheFilePart)
     SetErrorText(":::chunk4096:1000*pictures/pic.png?/opt/app/program");
     EXPECT_EQ(ErrorText(ERR_READFILE), "Cannot read file pic.png !");
     EXPECT_STREQ(errorArgText, "pic.png");
-}
-
-TEST_F(ErrorContext, NumbersFixedTextsAndTextCodes)
-{
     SetErrorArgNumber(7);
     EXPECT_EQ(ErrorText(ERR_FINDFILE), "Could not find file handle 7!");
     EXPECT_EQ(ErrorText(ERR_NONE), "No error occurred!");
@@ -233,10 +229,7 @@ TEST(CoreServices, ScriptNameBufferLivesFromStartToExit)
     char out[ERROR_MESSAGE_SIZE];
     GetErrorText(ERR_FIRST_USER, out, sizeof out);
     EXPECT_STREQ(out, "Unknown error code!");
-}
-
-TEST(ErrorContextStart, VmErrorTextsReachTheContext)
-{
+    // The VM's error texts reach the context from its start.
     SetErrorText("stale");
     SetErrorFunctionName("old");
     InitErrorContext();
@@ -245,7 +238,6 @@ TEST(ErrorContextStart, VmErrorTextsReachTheContext)
     EXPECT_EQ(VmErrorLine, -1);
     ASSERT_EQ(VmHooks.setErrorText, &SetErrorText);
     VmHooks.setErrorText("t.field");
-    char out[ERROR_MESSAGE_SIZE];
     GetErrorText(ERR_FIELDINIT, out, sizeof out);
     EXPECT_STREQ(out, "Table field t.field was not initialized!");
 }

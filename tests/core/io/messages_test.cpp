@@ -18,8 +18,7 @@ namespace {
 // The enum as written in the header, read back from the source tree.
 std::map<std::string, uint32_t> ReadErrorEnum()
 {
-    std::string self = __FILE__;
-    std::string path = self.substr(0, self.rfind("tests/core/io/")) + "core/io/error_codes.h";
+    std::string path = std::string(QM_SOURCE_DIR) + "/core/io/error_codes.h";
     std::ifstream in(path);
     EXPECT_TRUE(in) << path;
     std::stringstream text;

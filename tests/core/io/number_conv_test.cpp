@@ -61,10 +61,7 @@ TEST(StringToNumber, ReadsEveryNotation)
         EXPECT_EQ(used, c.used) << c.text;
         EXPECT_EQ(err, c.error) << c.text;
     }
-}
-
-TEST(StringToNumber, StopsAtTheGivenLength)
-{
+    // The length ends the text, not a zero byte.
     size_t used;
     ErrorCode err;
     EXPECT_EQ(StringToNumber("1234", 2, &used, &err), 12);

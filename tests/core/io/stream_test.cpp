@@ -117,7 +117,7 @@ TEST_F(Streams, SeekAndSizeKeepThePositionOnEveryKind)
     }
 }
 
-TEST_F(Streams, MemorySourcesStopAtTheirEnd)
+TEST_F(Streams, MemorySourcesStopAtTheirEndAndOpenOnlyWhileHeld)
 {
     std::vector<uint8_t> bytes = PatternBytes(20, 3);
     MemoryName name;
@@ -138,24 +138,20 @@ TEST_F(Streams, MemorySourcesStopAtTheirEnd)
     EXPECT_EQ(info.flags, FILEATTR_DEFAULT);
     EXPECT_STREQ(info.fullPath, "Unnamed");
     EXPECT_EQ(StreamClose(s), 1);
-}
-
-// A memory name is text anyone can write: only a held name of the runtime's
-// making opens, and only while it is held.
-TEST_F(Streams, OnlyHeldMemoryNamesOpen)
-{
-    std::vector<uint8_t> bytes = PatternBytes(20, 5);
+    // A memory name is text anyone can write: only a held name of the runtime's
+    // making opens, and only while it is held.
+    std::vector<uint8_t> held = PatternBytes(20, 5);
     std::string text;
     {
-        MemoryName name;
-        text = NameOfBytes(bytes, &name);
-        StreamHandle* s = StreamOpen(text.c_str(), STREAM_READ | STREAM_ADAPTERS);
+        MemoryName holder;
+        text = NameOfBytes(held, &holder);
+        s = StreamOpen(text.c_str(), STREAM_READ | STREAM_ADAPTERS);
         ASSERT_NE(s, nullptr);
-        EXPECT_EQ(ReadAllByBytes(s), bytes);
-        ReleaseMemoryName(&name);
+        EXPECT_EQ(ReadAllByBytes(s), held);
+        ReleaseMemoryName(&holder);
         // An open stream reads on: the block is still its maker's.
         StreamSeek(s, 0, STREAM_SEEK_BEGINNING);
-        EXPECT_EQ(ReadAllByBytes(s), bytes);
+        EXPECT_EQ(ReadAllByBytes(s), held);
         StreamClose(s);
     }
     for (uint32_t mode : {uint32_t(STREAM_READ), uint32_t(STREAM_READ | STREAM_ADAPTERS)})
@@ -261,10 +257,7 @@ TEST_F(Streams, LoaderListsWithoutInbuiltOpenNoHostFile)
 
 TEST(TempNames, KeepTheModelsExtension)
 {
-    struct Case {
-        const char* model;
-        const char* extension;
-    } cases[] = {
+    const std::pair<const char*, const char*> cases[] = {
         {"pic.png", ".png"},
         {"dir.d/file", ""},
         {"C:\\data.x\\song.MOD", ".MOD"},
@@ -274,13 +267,13 @@ TEST(TempNames, KeepTheModelsExtension)
         {"archive.tar.gz", ".gz"},
         {nullptr, ""},
     };
-    for (const Case& c : cases) {
-        EXPECT_EQ(ModelExtension(c.model), c.extension) << (c.model ? c.model : "null");
+    for (const auto& [model, extension] : cases) {
+        EXPECT_EQ(ModelExtension(model), extension) << (model ? model : "null");
         char name[4096];
-        ASSERT_EQ(MakeTempFileNameWithExt(name, sizeof name, c.model), 0u);
+        ASSERT_EQ(MakeTempFileNameWithExt(name, sizeof name, model), 0u);
         std::string made = name;
         EXPECT_NE(made.find("quillmere"), std::string::npos);
-        EXPECT_EQ(made.substr(made.size() - std::strlen(c.extension)), c.extension);
+        EXPECT_EQ(made.substr(made.size() - std::strlen(extension)), extension);
         EXPECT_TRUE(FileExists(made));
         std::remove(name);
     }

@@ -9,7 +9,7 @@
 
 namespace {
 
-TEST(ChunkNames, SeparatorsAreTakenAtTheirFirstOccurrence)
+TEST(ChunkNames, SeparatorsAreTakenAtTheirFirstOccurrenceAndMalformedNamesRefused)
 {
     struct Case {
         const char* name;
@@ -31,23 +31,18 @@ TEST(ChunkNames, SeparatorsAreTakenAtTheirFirstOccurrence)
         EXPECT_EQ(parts.extension, c.extension);
         EXPECT_EQ(parts.offset, c.offset);
     }
-}
-
-TEST(ChunkNames, MalformedNamesAreRefused)
-{
+    // Malformed names are refused.
     const char* names[] = {
         "", "chunk1:2*a?b", ":::chunk", ":::chunk1", ":::chunk1:", ":::chunk1:2", ":::chunk1:2*a",
         ":::chunk-1:2*a?b", ":::chunk1:-2*a?b", ":::chunk 1:2*a?b", ":::chunk1;2*a?b",
-        ":::chunk18446744073709551616:0*a?b", ":::chunkS:0*a?unused", ":::chunkSx:0*a?unused",
+        ":::chunk18446744073709551616:0*a?b", ":::chunk1:18446744073709551616*a?b", ":::chunk:5*a?b",
+        ":::chunkS:0*a?unused", ":::chunkSx:0*a?unused",
     };
     for (const char* name : names) {
         ChunkNameParts parts;
         EXPECT_FALSE(ParseChunkName(name, &parts)) << name;
     }
-}
-
-TEST(ChunkNames, MakeRefusesWhatDoesNotFit)
-{
+    // Names that do not fit are not made.
     char small[16];
     EXPECT_FALSE(MakeChunkName("pic.png", small, sizeof small, 1, 2, 0, "container"));
     EXPECT_STREQ(small, "");

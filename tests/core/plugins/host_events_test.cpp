@@ -32,6 +32,11 @@ namespace {
 
 std::vector<std::string> heard;
 
+// What the button at (10, 10)-(50, 30) and the Escape key handler hear of
+// the adapters' window input: enter, click, leave, the key.
+const std::vector<std::string> kWindowInputHeard = {
+    "onbuttonover 4 20 20 0", "onbuttonclick 4 50 30 0", "onbuttonout 4 0 0 0", "onkeydown 6 0 0 27"};
+
 uint32_t Heard(VmState* vm)
 {
     std::string line;
@@ -116,9 +121,7 @@ TEST_F(HostEvents, WindowInputFiresButtonAndKeyHandlerEvents)
     QmWindowEvent escape{QM_WINEVENT_KEYDOWN, 0, 0, 27};
     ASSERT_EQ(handleOsEvent(vm, display, &escape), 0u);
 
-    const std::vector<std::string> expected = {
-        "onbuttonover 4 20 20 0", "onbuttonclick 4 50 30 0", "onbuttonout 4 0 0 0", "onkeydown 6 0 0 27"};
-    EXPECT_EQ(heard, expected);
+    EXPECT_EQ(heard, kWindowInputHeard);
     // A window that is no display is refused.
     int notADisplay = 0;
     EXPECT_EQ(handleOsEvent(vm, &notADisplay, &click), static_cast<uint32_t>(ERR_FINDDISPLAY));
@@ -180,9 +183,7 @@ TEST_F(HostEvents, ADisplayAdapterPluginFeedsItsWindowsInputWhileTheRuntimePumps
         EXPECT_EQ(PumpOsEvents(vm, 2, 0, &code), 0);
     EXPECT_EQ(probe(1), 6u);
     EXPECT_EQ(probe(2), 0u);
-    const std::vector<std::string> expected = {
-        "onbuttonover 4 20 20 0", "onbuttonclick 4 50 30 0", "onbuttonout 4 0 0 0", "onkeydown 6 0 0 27"};
-    EXPECT_EQ(heard, expected);
+    EXPECT_EQ(heard, kWindowInputHeard);
 
     // Unloaded, it leaves the pump to the platform again.
     FreeAllPlugins();

@@ -101,11 +101,7 @@ TEST_F(LoaderTest, EntryPointsAreBoundByCapability)
     EXPECT_NE(info->RequirePlugin, nullptr);
     EXPECT_EQ(info->GetLibraryCount, nullptr);  // not asked for, so not bound
     UnloadPlugin(node);
-}
-
-TEST_F(LoaderTest, ImageLoadersEnterTheirListUnlessOnlyNamed)
-{
-    uint32_t capabilities = 0;
+    // Image loaders enter their list unless they are only to be named.
     PluginNode* byName = nullptr;
     PluginNode* byDefault = nullptr;
     ASSERT_EQ(OpenPluginLibrary(PluginPath("imgbyname").c_str(), &capabilities, &byName), 0u);

@@ -88,10 +88,7 @@ TEST_F(ManagerTest, ScanLoadsRecordsAndSkips)
         EXPECT_EQ(count, expectedCount);
         FreeAllPlugins();
     }
-}
-
-TEST_F(ManagerTest, CountingOnlyCountsPluginFiles)
-{
+    // Counting only counts plugin files and loads nothing.
     std::string folder = Folder("count", {"abcd", "extonly", "_abc"});
     WriteFileBytes(folder + "/notes.txt", {1, 2, 3});
     fs::create_directories(folder + "/dir.qmp");

@@ -64,7 +64,7 @@ protected:
     ProbeRunFunc run = nullptr;
 };
 
-TEST_F(ProbeTest, RuntimeAndSystemTables)
+TEST_F(ProbeTest, RuntimeSystemAndEncoderTables)
 {
     std::string seconds = Run("runtime");
     EXPECT_LE(std::llabs(std::stoll(seconds) - static_cast<long long>(std::time(nullptr))), 5);
@@ -72,21 +72,21 @@ TEST_F(ProbeTest, RuntimeAndSystemTables)
     std::snprintf(expected, sizeof expected, "|%llx",  // no applet
                   static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(GetEventVmState())));
     EXPECT_EQ(Run("system"), expected);
-}
-
-TEST_F(ProbeTest, EncodersAnswerTheStandardsVectors)
-{
     // RFC 1321 A.5 (empty input and "abc"), RFC 4648 10, CRC-32 check value.
     EXPECT_EQ(Run("encoders"),
               "d41d8cd98f00b204e9800998ecf8427e|900150983cd24fb0d6963f7d28e17f72|Zm9vYmFy|cbf43926");
 }
 
-TEST_F(ProbeTest, StreamsReadFiles)
+TEST_F(ProbeTest, StreamsReadFilesAndTheVmBuildsStrings)
 {
     std::vector<uint8_t> data = PatternBytes(3000, 11);
     WriteFileBytes(scratch.file("data.bin"), data);
     std::string read = Run("stream", scratch.file("data.bin").c_str());
     EXPECT_EQ(std::vector<uint8_t>(read.begin(), read.end()), data);
+    // The VM's string builder works from a plugin.
+    VmState* vm = VmOpenState();
+    EXPECT_EQ(Run("vm", vm), "plugin bytes42");
+    VmCloseState(vm);
 }
 
 TEST_F(ProbeTest, DeflatedDataInflatesWithTheSystemZlib)
@@ -169,13 +169,6 @@ TEST_F(ProbeTest, BlitAndLineLandInTheBrush)
     auto freeBrush = reinterpret_cast<uint32_t (*)(uint32_t)>(GetPluginHostApi()->graphics->slot[QM_GFX_FREEBRUSH]);
     EXPECT_EQ(freeBrush(7), 0u);
     EXPECT_EQ(freeBrush(7), uint32_t(ERR_FINDBRUSH));
-}
-
-TEST_F(ProbeTest, TheVmStringBuilderWorksFromAPlugin)
-{
-    VmState* vm = VmOpenState();
-    EXPECT_EQ(Run("vm", vm), "plugin bytes42");
-    VmCloseState(vm);
 }
 
 TEST_F(ProbeTest, ListsHoldThePluginAndTheSystemFonts)

@@ -180,40 +180,30 @@ TEST_F(RegistrationTest, AdaptersOnlyRequirementsSkipOtherPlugins)
     EXPECT_EQ(Count(Log(), "require"), 0u);
 }
 
+// "saverback" reads the answer of its last format before it ends the list.
 TEST_F(RegistrationTest, SaverFormatsBecomeConstantsAndHooks)
 {
-    PluginRecord* record = nullptr;
-    ASSERT_EQ(Load("saver", &record), 0u);
-    ASSERT_EQ(ActivatePlugin(vm, record), 0u);
-    const QmSaverFormat* hooks = record->node->info->imageSaverFormats;
-    ASSERT_NE(hooks, nullptr);
-    EXPECT_EQ(hooks[0].formatId, 7u);
-    EXPECT_STREQ(hooks[0].name, "raw");
-    EXPECT_EQ(hooks[1].formatId, 8u);
-    EXPECT_STREQ(hooks[1].name, "hex");
-    EXPECT_EQ(hooks[2].formatId, 0u);
-    EXPECT_EQ(hooks[2].name, nullptr);
-    EXPECT_EQ(UserConstant("imgfmt_raw"), std::to_string(7.0));
-    EXPECT_EQ(UserConstant("imgfmt_hex"), std::to_string(8.0));
-    ASSERT_EQ(ActivatePlugin(vm, record), 0u);
-    EXPECT_EQ(record->node->info->imageSaverFormats, hooks);  // kept, not rebuilt
-}
-
-TEST_F(RegistrationTest, SaverReadingItsLastAnswerEndsItsList)
-{
-    PluginRecord* record = nullptr;
-    ASSERT_EQ(Load("saverback", &record), 0u);
-    ASSERT_EQ(ActivatePlugin(vm, record), 0u);
-    const QmSaverFormat* hooks = record->node->info->imageSaverFormats;
-    ASSERT_NE(hooks, nullptr);
-    EXPECT_EQ(hooks[0].formatId, 7u);
-    EXPECT_EQ(hooks[1].formatId, 8u);
-    EXPECT_EQ(hooks[2].formatId, 0u);
-    EXPECT_EQ(UserConstant("imgfmt_hex"), std::to_string(8.0));
-}
-
-TEST_F(RegistrationTest, SaverThatNeverEndsItsListIsRefused)
-{
+    for (const char* plugin : {"saver", "saverback"}) {
+        SCOPED_TRACE(plugin);
+        PluginRecord* record = nullptr;
+        ASSERT_EQ(Load(plugin, &record), 0u);
+        ASSERT_EQ(ActivatePlugin(vm, record), 0u);
+        const QmSaverFormat* hooks = record->node->info->imageSaverFormats;
+        ASSERT_NE(hooks, nullptr);
+        EXPECT_EQ(hooks[0].formatId, 7u);
+        EXPECT_STREQ(hooks[0].name, "raw");
+        EXPECT_EQ(hooks[1].formatId, 8u);
+        EXPECT_STREQ(hooks[1].name, "hex");
+        EXPECT_EQ(hooks[2].formatId, 0u);
+        EXPECT_EQ(hooks[2].name, nullptr);
+        EXPECT_EQ(UserConstant("imgfmt_raw"), std::to_string(7.0));
+        EXPECT_EQ(UserConstant("imgfmt_hex"), std::to_string(8.0));
+        ASSERT_EQ(ActivatePlugin(vm, record), 0u);
+        EXPECT_EQ(record->node->info->imageSaverFormats, hooks);  // kept, not rebuilt
+        FreePluginLibraries(vm);
+        FreeAllPlugins();
+    }
+    // A saver that never ends its list is refused.
     PluginRecord* record = nullptr;
     ASSERT_EQ(Load("saverendless", &record), 0u);
     EXPECT_EQ(ActivatePlugin(vm, record), static_cast<uint32_t>(ERR_LOADPLUGIN));

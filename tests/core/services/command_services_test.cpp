@@ -148,10 +148,7 @@ TEST_F(CommandServices, PollHookRunsUntilItReportsAndMinusOneMeansNothing)
         EXPECT_EQ(second.calls, 0) << "only the first poll hook runs";
         FreeCoreLists(nullptr);
     }
-}
-
-TEST_F(CommandServices, DisabledAndForeignPollHooks)
-{
+    // Disabled and foreign poll hooks are passed by.
     PollState disabled{0, 1, 4}, enabled{0, 1, 6};
     HookRecord* first = AddHook(HOOK_POLL, AsPointer(Poll), &disabled, 0);
     AddHook(HOOK_POLL, AsPointer(Poll), &enabled, 0);

@@ -52,9 +52,11 @@ protected:
             VmCloseState(vm);
     }
 
-    // Writes the bytes behind `prefix` filler bytes and reads the sections.
+    // Writes the bytes behind `prefix` filler bytes and reads the sections
+    // into a fresh record.
     uint32_t Read(const Bytes& bytes, size_t prefix = 0)
     {
+        FreeAppletInfoLists(&applet);
         Bytes file(prefix, 0x5A);
         file.insert(file.end(), bytes.begin(), bytes.end());
         path = dir.file("a.qma");
@@ -120,10 +122,18 @@ TEST_F(AppletReading, NewerFormatVersionsAreRefusedWithTheVersionAsArgument)
         AppletDescription a = Minimal();
         a.versionMajor = c.major;
         a.versionMinor = c.minor;
-        FreeAppletInfoLists(&applet);
         EXPECT_EQ(Read(WriteApplet(a)), ERR_APPLETVERSION);
         EXPECT_STREQ(errorArgText, c.text);
     }
+    // Unknown tags are refused; tags after the code are never read.
+    EXPECT_EQ(Read(WithSection(35, {})), ERR_UNKNOWNSEC);
+    EXPECT_EQ(Read(WithSection(255, {})), ERR_UNKNOWNSEC);
+
+    // Sections behind the code chunk are never read, whatever they hold.
+    AppletDescription a = Minimal();
+    a.trailer = {35, 11, 'x', 'y'};
+    ASSERT_EQ(Read(WriteApplet(a)), 0u);
+    EXPECT_STREQ(applet.title, "");
 }
 
 TEST_F(AppletReading, EveryTruncationFailsCleanly)
@@ -140,25 +150,10 @@ TEST_F(AppletReading, EveryTruncationFailsCleanly)
     Bytes full = WriteApplet(a);
     // Cutting off the last byte of the code still leaves every section whole.
     for (size_t n = 0; n < full.size(); n++) {
-        FreeAppletInfoLists(&applet);
         Bytes cut(full.begin(), full.begin() + n);
         uint32_t error = Read(cut);
         EXPECT_TRUE(error == ERR_UNEXPECTEDEOF || error == ERR_READ) << n << ": " << error;
     }
-}
-
-TEST_F(AppletReading, UnknownTagsAndTagsAfterTheCode)
-{
-    EXPECT_EQ(Read(WithSection(35, {})), ERR_UNKNOWNSEC);
-    FreeAppletInfoLists(&applet);
-    EXPECT_EQ(Read(WithSection(255, {})), ERR_UNKNOWNSEC);
-
-    // Sections behind the code chunk are never read, whatever they hold.
-    FreeAppletInfoLists(&applet);
-    AppletDescription a = Minimal();
-    a.trailer = {35, 11, 'x', 'y'};
-    ASSERT_EQ(Read(WriteApplet(a)), 0u);
-    EXPECT_STREQ(applet.title, "");
 }
 
 TEST_F(AppletReading, SizesAndCountsBeyondTheFileAllocateNothing)
@@ -176,12 +171,18 @@ TEST_F(AppletReading, SizesAndCountsBeyondTheFileAllocateNothing)
         {27, {0x01, 0x00, 0x00, 0x00}},
     };
     for (const auto& [tag, data] : cases) {
-        FreeAppletInfoLists(&applet);
         EXPECT_EQ(Read(WithSection(tag, data)), ERR_UNEXPECTEDEOF) << int(tag);
     }
-    FreeAppletInfoLists(&applet);
     Bytes huge = {'Q', 'M', 'A', 0, 1, 0xFF, 0xFF, 0xFF, 0xFF, 1, 2};
     EXPECT_EQ(Read(huge), ERR_UNEXPECTEDEOF);
+    // Embedded data outside the applet.
+    AppletDescription a = Minimal();
+    AppletPreload p;
+    p.kind = PRELOAD_FILE;
+    p.dataOffset = 0xFFFFFFF0;
+    p.dataSize = 0x20;
+    a.preloads.push_back(p);
+    EXPECT_EQ(Read(WriteApplet(a)), ERR_UNEXPECTEDEOF);
 }
 
 TEST_F(AppletReading, LinkedFilesInlineExternalAndDropped)
@@ -234,7 +235,6 @@ TEST_F(AppletReading, LongListsLoadWholeAndInOrderAndAbortEndsThem)
     EXPECT_EQ(included, kCount);
     EXPECT_EQ(items, kCount);
 
-    FreeAppletInfoLists(&applet);
     VmAbortFlag.store(1);
     EXPECT_EQ(Read(bytes), uint32_t{ERR_USERABORT});
     VmAbortFlag.store(0);
@@ -273,7 +273,6 @@ TEST_F(AppletReading, IncludedFilesOfEveryForm)
     EXPECT_STREQ(applet.includedFiles->name, "main.qas");
     EXPECT_EQ(std::string(applet.includedFiles->file), path);  // tag 8: the applet itself
 
-    FreeAppletInfoLists(&applet);
     ByteSink s;
     s.U32(1);
     s.U32(5);
@@ -367,17 +366,6 @@ TEST_F(AppletReading, PreloadEntriesWithEmbeddedDataAndDisplays)
     EXPECT_EQ(e->next, nullptr);
 }
 
-TEST_F(AppletReading, EmbeddedDataOutsideTheAppletIsRefused)
-{
-    AppletDescription a = Minimal();
-    AppletPreload p;
-    p.kind = PRELOAD_FILE;
-    p.dataOffset = 0xFFFFFFF0;
-    p.dataSize = 0x20;
-    a.preloads.push_back(p);
-    EXPECT_EQ(Read(WriteApplet(a)), ERR_UNEXPECTEDEOF);
-}
-
 // A chain of submenus `depth` levels deep, one item per level.
 Bytes MenuLevel(int depth)
 {
@@ -396,26 +384,22 @@ Bytes MenuLevel(int depth)
 
 TEST_F(AppletReading, MenuTreesHaveADepthLimit)
 {
-    for (int depth : {1, 5, static_cast<int>(MENU_MAX_DEPTH)}) {
+    for (int depth : {1, 5, static_cast<int>(MENU_MAX_DEPTH), 5000}) {
         AppletDescription a = Minimal();
         AppletPreload p;
         p.kind = PRELOAD_MENU;
         p.record = MenuLevel(depth);
         a.preloads.push_back(p);
-        FreeAppletInfoLists(&applet);
+        if (depth > static_cast<int>(MENU_MAX_DEPTH)) {
+            EXPECT_EQ(Read(WriteApplet(a)), ERR_MENUCOMPLEXITY);
+            continue;
+        }
         ASSERT_EQ(Read(WriteApplet(a)), 0u) << depth;
         int found = 0;
         for (auto* item = static_cast<MenuTreeItem*>(applet.preloadEntries->details); item; item = item->submenu)
             found++;
         EXPECT_EQ(found, depth);
     }
-    AppletDescription deep = Minimal();
-    AppletPreload p;
-    p.kind = PRELOAD_MENU;
-    p.record = MenuLevel(5000);
-    deep.preloads.push_back(p);
-    FreeAppletInfoLists(&applet);
-    EXPECT_EQ(Read(WriteApplet(deep)), ERR_MENUCOMPLEXITY);
 }
 
 TEST_F(AppletReading, FirstDisplaySectionsAndStartupRecord)
@@ -474,8 +458,7 @@ TEST_F(AppletReading, IconsBecomeChunkNamesIntoTheFile)
     ASSERT_NE(IconTable[ICON_TABLE_SIZE / 2 + 2].data, nullptr);
 }
 
-class AppletLoading : public AppletReading {
-};
+using AppletLoading = AppletReading;
 
 TEST_F(AppletLoading, PackedAppletsAreInflatedIntoATemporaryFile)
 {
@@ -559,7 +542,7 @@ TEST_F(AppletLoading, PluginBundleEntriesStayInsideTheTemporaryDirectory)
     }
 }
 
-TEST_F(AppletLoading, NoBundleLeavesTheOffsetAlone)
+TEST_F(AppletLoading, NoBundleLeavesTheOffsetAloneAndACutOneFails)
 {
     Bytes program(40, 0x22);
     Bytes appletBytes = WriteApplet(Minimal());
@@ -570,16 +553,11 @@ TEST_F(AppletLoading, NoBundleLeavesTheOffsetAlone)
     ASSERT_EQ(RunLinkedPluginBundle(file.c_str(), &offset), 0u);
     EXPECT_EQ(offset, 40u);
     EXPECT_EQ(Startup.tempDirectory[0], 0);
-}
 
-TEST_F(AppletLoading, TruncatedBundleFails)
-{
-    std::vector<BundlePlugin> plugins = {{"one", PatternBytes(1000)}};
-    Bytes bundle = WritePluginBundle(plugins, false);
+    Bytes bundle = WritePluginBundle({{"one", PatternBytes(1000)}}, false);
     bundle.resize(bundle.size() - 600);
-    std::string file = dir.file("prog");
     WriteFileBytes(file, bundle);
-    uint32_t offset = 0;
+    offset = 0;
     EXPECT_EQ(RunLinkedPluginBundle(file.c_str(), &offset), ERR_READ);
 }
 

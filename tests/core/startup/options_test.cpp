@@ -58,6 +58,8 @@ struct StartupRun {
 
 using Pairs = std::vector<std::pair<std::string, std::string>>;
 
+// "--name" is "-name"; the help switch is read with or without an applet;
+// an argument error keeps the word it was about for the report.
 TEST(CommandLine, OptionsAndScriptInAnyOrder)
 {
     struct Case {
@@ -65,6 +67,7 @@ TEST(CommandLine, OptionsAndScriptInAnyOrder)
         uint32_t error;
         std::string script;
         Pairs arguments;
+        const char* detail = nullptr;
     } cases[] = {
         {{"script.qma"}, 0, "script.qma", {}},
         {{"-foo", "bar", "script.qma"}, 0, "script.qma", {{"foo", "bar"}}},
@@ -73,52 +76,39 @@ TEST(CommandLine, OptionsAndScriptInAnyOrder)
         {{"a b c.qma", "-QUIET"}, 0, "a b c.qma", {}},
         {{"-foo", "script.qma"}, ERR_CONFIG, "", {{"foo", "script.qma"}}},
         {{}, ERR_CONFIG, "", {}},
-        {{"-scrwidth"}, ERR_ARGS, "", {}},
-        {{"-scrwidth", "-window", "s"}, ERR_ARGS, "", {}},
-        {{"one", "two"}, ERR_ARGS, "", {}},
+        {{"-scrwidth"}, ERR_ARGS, "", {}, "-SCRWIDTH needs a value <width>"},
+        {{"-scrwidth", "-window", "s"}, ERR_ARGS, "", {}, "-SCRWIDTH <width> needs a value before -window"},
+        {{"one", "two"}, ERR_ARGS, "", {}, "a second applet name \"two\" after \"one\""},
         {{"-", "s"}, ERR_ARGS, "", {}},
-        {{"-bad.name", "s"}, ERR_ARGS, "", {}},
+        {{"-bad.name", "s"}, ERR_ARGS, "", {}, "bad option name -bad.name"},
         {{"-scrwidth", "-5", "s"}, ERR_ARGS, "", {}},
     };
     for (const Case& c : cases) {
         StartupRun run;
-        std::string label = "case " + std::to_string(&c - cases);
-        EXPECT_EQ(run.Parse(c.words), c.error) << label;
+        SCOPED_TRACE("case " + std::to_string(&c - cases));
+        EXPECT_EQ(run.Parse(c.words), c.error);
         if (!c.error) {
-            EXPECT_STREQ(run.context.scriptPath, c.script.c_str()) << label;
+            EXPECT_STREQ(run.context.scriptPath, c.script.c_str());
         }
-        EXPECT_EQ(run.Arguments(), c.arguments) << label;
+        if (c.detail) {
+            EXPECT_STREQ(ArgumentErrorDetail(), c.detail);
+        }
+        EXPECT_EQ(run.Arguments(), c.arguments);
     }
-}
-
-// "--name" is "-name"; the help switch is read with or without an applet;
-// an argument error keeps the word it was about for the report.
-TEST(CommandLine, DoubleDashHelpAndTheWordInError)
-{
     StartupRun help;
     EXPECT_EQ(help.Parse({"--help"}), ERR_CONFIG);
     EXPECT_EQ(help.values.given[OPT_HELP], 1u);
     StartupRun dashes;
     ASSERT_EQ(dashes.Parse({"--QUIET", "s"}), 0u);
     EXPECT_EQ(dashes.values.flag[OPT_QUIET], 1u);
-    const struct {
-        std::vector<std::string> words;
-        const char* detail;
-    } cases[] = {
-        {{"-scrwidth"}, "-SCRWIDTH needs a value <width>"},
-        {{"-scrwidth", "-window", "s"}, "-SCRWIDTH <width> needs a value before -window"},
-        {{"one", "two"}, "a second applet name \"two\" after \"one\""},
-        {{"-bad.name", "s"}, "bad option name -bad.name"},
-    };
-    for (const auto& c : cases) {
-        StartupRun run;
-        EXPECT_EQ(run.Parse(c.words), ERR_ARGS);
-        EXPECT_STREQ(ArgumentErrorDetail(), c.detail);
-    }
-    StartupRun number;
-    ASSERT_EQ(number.Parse({"-numchannels", "0", "s"}), 0u);
-    EXPECT_EQ(number.Apply(), ERR_CONSOLEARG);
-    EXPECT_STREQ(ArgumentErrorDetail(), "-NUMCHANNELS 0");
+    // A long word is never cut short.
+    StartupRun longWord;
+    std::string longName(5000, 'a');
+    EXPECT_EQ(longWord.Parse({longName}), ERR_NAMETOOLONG);
+    StartupRun second;
+    std::string longValue(100000, 'v');
+    ASSERT_EQ(second.Parse({"-foo", longValue, "s"}), 0u);
+    EXPECT_EQ(second.Arguments()[0].second.size(), longValue.size());
 }
 
 // A backfill picture that is not there fails the start, naming the file.
@@ -137,19 +127,9 @@ TEST(Options, MissingBrushFileIsAnErrorNamingIt)
     EXPECT_EQ(present.Apply(), 0u);
 }
 
-TEST(CommandLine, ALongWordIsNeverCutShort)
-{
-    StartupRun run;
-    std::string longName(5000, 'a');
-    EXPECT_EQ(run.Parse({longName}), ERR_NAMETOOLONG);
-    StartupRun second;
-    std::string longValue(100000, 'v');
-    ASSERT_EQ(second.Parse({"-foo", longValue, "s"}), 0u);
-    EXPECT_EQ(second.Arguments()[0].second.size(), longValue.size());
-}
-
-// The notations are the number parser's own; here that options read through it.
-TEST(Options, NumbersInEveryNotation)
+// Option values reach the records they set. The number notations are the
+// number parser's own; here that options read through it.
+TEST(Options, ValuesReachTheirRecords)
 {
     for (const auto& [text, expected] : {std::pair{"$-10", -16}, std::pair{"%11111111", 255}}) {
         StartupRun run;
@@ -160,20 +140,24 @@ TEST(Options, NumbersInEveryNotation)
     StartupRun bad;
     ASSERT_EQ(bad.Parse({"-scrheight", "$", "s"}), 0u);
     EXPECT_EQ(bad.Apply(), ERR_SYNTAXERROR);
-}
-
-// Scaling sizes need a scaling engine.
-TEST(Options, ScaleSizesNeedAutoScale)
-{
-    StartupRun run;
-    ASSERT_EQ(run.Parse({"-autoscale", "-scalewidth", "50%", "-monitor", "2", "s"}), 0u);
-    ASSERT_EQ(run.Apply(), 0u);
-    EXPECT_EQ(run.applet.scaleWidth, -50);
-    EXPECT_EQ(run.applet.monitor, 1);
+    // Scaling sizes need a scaling engine.
+    StartupRun scaled;
+    ASSERT_EQ(scaled.Parse({"-autoscale", "-scalewidth", "50%", "-monitor", "2", "s"}), 0u);
+    ASSERT_EQ(scaled.Apply(), 0u);
+    EXPECT_EQ(scaled.applet.scaleWidth, -50);
+    EXPECT_EQ(scaled.applet.monitor, 1);
     StartupRun unscaled;
     ASSERT_EQ(unscaled.Parse({"-scalewidth", "50%", "s"}), 0u);
     ASSERT_EQ(unscaled.Apply(), 0u);
     EXPECT_EQ(unscaled.applet.scaleWidth, 0);
+    // Plugin lists are split at bars.
+    StartupRun lists;
+    ASSERT_EQ(lists.Parse({"-skipplugins", "a|bb|", "-requireplugins", "x", "-requiretags", "x[a=1]", "s"}), 0u);
+    ASSERT_EQ(lists.Apply(), 0u);
+    ASSERT_NE(Startup.skipPlugins, nullptr);
+    EXPECT_EQ(std::string(Startup.skipPlugins, 7), std::string("a\0bb\0\0\0", 7));
+    EXPECT_STREQ(Startup.requirePlugins, "x");
+    EXPECT_STREQ(Startup.requireTags, "x[a=1]");
 }
 
 TEST(Options, RefusedCombinationsAndRanges)
@@ -181,11 +165,12 @@ TEST(Options, RefusedCombinationsAndRanges)
     const struct {
         std::vector<std::string> words;
         uint32_t error;
+        const char* detail = nullptr;
     } cases[] = {
         {{"-autoscale", "-layerscale", "s"}, ERR_CONSOLEARG},
         {{"-window", "-fullscreen", "s"}, ERR_CONSOLEARG},
         {{"-monitor", "0", "s"}, ERR_MONITORRANGE},
-        {{"-numchannels", "0", "s"}, ERR_CONSOLEARG},
+        {{"-numchannels", "0", "s"}, ERR_CONSOLEARG, "-NUMCHANNELS 0"},
         {{"-backfill", "texture", "s"}, ERR_BACKFILL},
         {{"-backfill", "plaid", "-startcolor", "$FF", "s"}, ERR_BACKFILL},
         {{"-backfill", "color", "s"}, ERR_BACKFILL},
@@ -196,28 +181,10 @@ TEST(Options, RefusedCombinationsAndRanges)
         StartupRun run;
         ASSERT_EQ(run.Parse(c.words), 0u);
         EXPECT_EQ(run.Apply(), c.error) << c.words[0] << " " << c.words[1];
+        if (c.detail) {
+            EXPECT_STREQ(ArgumentErrorDetail(), c.detail);
+        }
     }
-}
-
-TEST(Options, PluginListsAreSplitAtBars)
-{
-    StartupRun run;
-    ASSERT_EQ(run.Parse({"-skipplugins", "a|bb|", "-requireplugins", "x", "-requiretags", "x[a=1]", "s"}), 0u);
-    ASSERT_EQ(run.Apply(), 0u);
-    ASSERT_NE(Startup.skipPlugins, nullptr);
-    EXPECT_EQ(std::string(Startup.skipPlugins, 7), std::string("a\0bb\0\0\0", 7));
-    EXPECT_STREQ(Startup.requirePlugins, "x");
-    EXPECT_STREQ(Startup.requireTags, "x[a=1]");
-}
-
-// Writes text as the ".ini" file of a script in dir and reads it.
-uint32_t ReadIni(const TempDir& dir, StartupRun& run, const std::string& text, std::vector<std::string> commandLine = {})
-{
-    std::string script = dir.file("game.qma");
-    WriteFileBytes(dir.file("game.ini"), std::vector<uint8_t>(text.begin(), text.end()));
-    commandLine.push_back(script);
-    EXPECT_EQ(run.Parse(commandLine), 0u);
-    return ReadIniOptions(&run.values, &run.context, &run.iniBuffer);
 }
 
 class IniFile : public ::testing::Test {
@@ -225,9 +192,14 @@ protected:
     TempDir dir;
     StartupRun run;
 
-    uint32_t ReadWith(const std::string& text, std::vector<std::string> commandLine = {})
+    // Writes text as the ".ini" file of a script in dir and reads it into `into`.
+    uint32_t ReadWith(const std::string& text, std::vector<std::string> commandLine = {}, StartupRun* into = nullptr)
     {
-        return ReadIni(dir, run, text, commandLine);
+        StartupRun& target = into ? *into : run;
+        WriteFileBytes(dir.file("game.ini"), std::vector<uint8_t>(text.begin(), text.end()));
+        commandLine.push_back(dir.file("game.qma"));
+        EXPECT_EQ(target.Parse(commandLine), 0u);
+        return ReadIniOptions(&target.values, &target.context, &target.iniBuffer);
     }
 };
 
@@ -285,6 +257,10 @@ TEST_F(IniFile, OverridesTheCommandLine)
     ASSERT_EQ(run.Apply(), 0u);
     EXPECT_EQ(run.context.quiet, 0u);
     EXPECT_EQ(run.applet.screenWidth, 1024);
+    // A missing file is no error.
+    ASSERT_EQ(run.Parse({dir.file("none.qma")}), 0u);
+    EXPECT_EQ(ReadIniOptions(&run.values, &run.context, &run.iniBuffer), 0u);
+    EXPECT_EQ(run.context.scriptArgs, nullptr);
 }
 
 TEST_F(IniFile, SyntaxErrorsAndTheKeyLengthLimit)
@@ -295,16 +271,9 @@ TEST_F(IniFile, SyntaxErrorsAndTheKeyLengthLimit)
     };
     for (const std::string& text : cases) {
         StartupRun fresh;
-        EXPECT_EQ(ReadIni(dir, fresh, text), ERR_INISYNTAX) << text;
+        EXPECT_EQ(ReadWith(text, {}, &fresh), ERR_INISYNTAX) << text;
     }
     EXPECT_EQ(ReadWith(std::string(127, 'k') + "=1\n"), 0u);
-}
-
-TEST_F(IniFile, MissingFileIsNoError)
-{
-    ASSERT_EQ(run.Parse({dir.file("none.qma")}), 0u);
-    EXPECT_EQ(ReadIniOptions(&run.values, &run.context, &run.iniBuffer), 0u);
-    EXPECT_EQ(run.context.scriptArgs, nullptr);
 }
 
 TEST(Options, TempDirReplacesTheTemporaryFolder)

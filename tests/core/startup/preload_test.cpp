@@ -75,10 +75,7 @@ TEST(Preload, StartupOptionsReachDisplayOneOrEveryDisplay)
             EXPECT_EQ(second->flags & 17u, secondGets ? 17u : 0u);
         }
     }
-}
-
-TEST(Preload, WholeBackfillReplacesTheDeclaredOne)
-{
+    // A whole backfill replaces the declared one.
     PreloadRun run;
     DisplayDesc* desc = run.Add(1);
     desc->backfill.desc.kind = 3;
@@ -125,93 +122,6 @@ TEST(Preload, DeclaredDisplaysAreCreatedThroughTheScriptCommand)
         EXPECT_EQ(VmGetTop(vm), 0);
     }
     CloseDisplayLibrary(vm);
-    VmCloseState(vm);
-}
-
-// What the fake picture commands received: id, file and option keys.
-std::vector<std::string> calls;
-
-uint32_t RecordCall(VmState* vm, const char* command)
-{
-    std::string line = std::string(command) + " " + std::to_string(static_cast<int>(VmGetNumber(vm, 1))) + " " +
-                       VmGetString(vm, 2);
-    if (VmType(vm, 3) == VM_TTABLE) {
-        std::vector<std::string> keys;
-        VmPushNil(vm);
-        while (VmNext(vm, 3)) {
-            std::string value = VmType(vm, -1) == VM_TSTRING ? VmGetString(vm, -1)
-                                                             : std::to_string(static_cast<long long>(VmGetNumber(vm, -1)));
-            keys.push_back(std::string(VmGetString(vm, -2)) + "=" + value);
-            VmPop(vm, 1);
-        }
-        std::sort(keys.begin(), keys.end());
-        for (const std::string& k : keys)
-            line += " " + k;
-    }
-    calls.push_back(line);
-    return 0;
-}
-
-uint32_t FakeLoadBrush(VmState* vm) { return RecordCall(vm, "brush"); }
-uint32_t FakeLoadBGPic(VmState* vm) { return RecordCall(vm, "bgpic"); }
-
-PreloadEntry* AddPicture(AppletInfo* applet, uint32_t kind, uint32_t id, const char* file, uint32_t line)
-{
-    auto* e = static_cast<PreloadEntry*>(OsAllocMem(sizeof(PreloadEntry), 1));
-    e->kind = kind;
-    e->id = id;
-    e->line = line;
-    e->transparentColor = -1;
-    e->dataSize = static_cast<uint32_t>(std::strlen(file) + 1);
-    e->data = static_cast<uint8_t*>(OsAllocMem(e->dataSize, 1));
-    std::memcpy(e->data, file, e->dataSize);
-    auto* words = static_cast<PreloadWords*>(OsAllocMem(sizeof(PreloadWords), 1));
-    words->count = 10;
-    e->details = words;
-    std::snprintf(e->sourceFile, sizeof e->sourceFile, "%s", "/applets/app.qma");
-    PreloadEntry** tail = &applet->preloadEntries;
-    while (*tail)
-        tail = &(*tail)->next;
-    *tail = e;
-    return e;
-}
-
-TEST(Preload, DeclarationsCallTheirCommandsWithIdFileAndOptions)
-{
-    VmState* vm = VmOpenState();
-    const std::pair<const char*, VmNativeFunction> fakes[] = {{"loadbrush", FakeLoadBrush}, {"loadbgpic", FakeLoadBGPic}};
-    for (auto [name, function] : fakes) {
-        VmPushCString(vm, name);
-        VmPushNativeFunction(vm, function);
-        VmSetTable(vm, VM_GLOBALSINDEX);
-    }
-    calls.clear();
-    {
-        PreloadRun run;
-        PreloadEntry* alpha = AddPicture(&run.applet, PRELOAD_BRUSH, 2, "a.png", 10);
-        alpha->flags = 1 | 2;
-        alpha->transparentColor = 0xFF00FF;
-        std::snprintf(alpha->text1, sizeof alpha->text1, "%s", "inbuilt");
-        PreloadEntry* linked = AddPicture(&run.applet, PRELOAD_BGPIC, 1, "pic.png", 11);
-        linked->linkedOffset = 100;
-        linked->linkedSize = 20;
-        // The same file at the same scale is loaded once: the first one
-        // caches it, the second takes it from the cache; another scale is
-        // another picture.
-        AddPicture(&run.applet, PRELOAD_BRUSH, 3, "Same.png", 12);
-        AddPicture(&run.applet, PRELOAD_BRUSH, 4, "same.PNG", 13);
-        static_cast<PreloadWords*>(AddPicture(&run.applet, PRELOAD_BRUSH, 5, "same.png", 14)->details)->words[6] = 50;
-        ASSERT_EQ(PreloadResources(&run.context, &run.applet, vm), 0u);
-    }
-    ASSERT_EQ(calls.size(), 5u);
-    EXPECT_EQ(calls[0], "brush 2 a.png loadalpha=1 loader=inbuilt loadtransparency=1 transparency=16711935");
-    EXPECT_EQ(calls[1], "bgpic 1 :::chunk100:20*pic.png?/applets/app.qma");
-    EXPECT_EQ(calls[2], "brush 3 Same.png cache=1");
-    EXPECT_EQ(calls[3], "brush 4 same.PNG cachedload=1");
-    EXPECT_EQ(calls[4], "brush 5 same.png scalewidth=50");
-
-    SetTags(nullptr, {{TAG_SCRIPTRUNNING, 0}, {TAG_END, 0}});
-    VmErrorLine = -1;
     VmCloseState(vm);
 }
 
@@ -268,6 +178,66 @@ void RegisterRecorders(VmState* vm)
     }
 }
 
+PreloadEntry* AddPicture(AppletInfo* applet, uint32_t kind, uint32_t id, const char* file, uint32_t line)
+{
+    auto* e = static_cast<PreloadEntry*>(OsAllocMem(sizeof(PreloadEntry), 1));
+    e->kind = kind;
+    e->id = id;
+    e->line = line;
+    e->transparentColor = -1;
+    e->dataSize = static_cast<uint32_t>(std::strlen(file) + 1);
+    e->data = static_cast<uint8_t*>(OsAllocMem(e->dataSize, 1));
+    std::memcpy(e->data, file, e->dataSize);
+    auto* words = static_cast<PreloadWords*>(OsAllocMem(sizeof(PreloadWords), 1));
+    words->count = 10;
+    e->details = words;
+    std::snprintf(e->sourceFile, sizeof e->sourceFile, "%s", "/applets/app.qma");
+    PreloadEntry** tail = &applet->preloadEntries;
+    while (*tail)
+        tail = &(*tail)->next;
+    *tail = e;
+    return e;
+}
+
+TEST(Preload, DeclarationsCallTheirCommandsWithIdFileAndOptions)
+{
+    VmState* vm = VmOpenState();
+    RegisterRecorders(vm);
+    received.clear();
+    {
+        PreloadRun run;
+        PreloadEntry* alpha = AddPicture(&run.applet, PRELOAD_BRUSH, 2, "a.png", 10);
+        alpha->flags = 1 | 2;
+        alpha->transparentColor = 0xFF00FF;
+        std::snprintf(alpha->text1, sizeof alpha->text1, "%s", "inbuilt");
+        PreloadEntry* linked = AddPicture(&run.applet, PRELOAD_BGPIC, 1, "pic.png", 11);
+        linked->linkedOffset = 100;
+        linked->linkedSize = 20;
+        // The same file at the same scale is loaded once: the first one
+        // caches it, the second takes it from the cache; another scale is
+        // another picture.
+        AddPicture(&run.applet, PRELOAD_BRUSH, 3, "Same.png", 12);
+        AddPicture(&run.applet, PRELOAD_BRUSH, 4, "same.PNG", 13);
+        static_cast<PreloadWords*>(AddPicture(&run.applet, PRELOAD_BRUSH, 5, "same.png", 14)->details)->words[6] = 50;
+        ASSERT_EQ(PreloadResources(&run.context, &run.applet, vm), 0u);
+    }
+    // Display 1 comes last, its background the declared picture 1.
+    ASSERT_EQ(received.size(), 6u);
+    EXPECT_NE(received[5].find(" bgpic=1 "), std::string::npos) << received[5];
+    received.pop_back();
+    EXPECT_EQ(received, (std::vector<std::string>{
+                            "2 \"a.png\" {loadalpha=1 loader=\"inbuilt\" loadtransparency=1 transparency=16711935}",
+                            "1 \":::chunk100:20*pic.png?/applets/app.qma\" {}",
+                            "3 \"Same.png\" {cache=1}",
+                            "4 \"same.PNG\" {cachedload=1}",
+                            "5 \"same.png\" {scalewidth=50}",
+                        }));
+
+    SetTags(nullptr, {{TAG_SCRIPTRUNNING, 0}, {TAG_END, 0}});
+    VmErrorLine = -1;
+    VmCloseState(vm);
+}
+
 qmasm::AppletPreload Declared(uint8_t kind, uint32_t id, const std::string& file, std::vector<uint8_t> record)
 {
     qmasm::AppletPreload p;
@@ -307,10 +277,7 @@ protected:
     {
         a.code = {1, 2, 3, 4};
         std::string path = dir.file("kinds.qma");
-        std::vector<uint8_t> bytes = qmasm::WriteApplet(a);
-        FILE* f = std::fopen(path.c_str(), "wb");
-        std::fwrite(bytes.data(), 1, bytes.size(), f);
-        std::fclose(f);
+        WriteFileBytes(path, qmasm::WriteApplet(a));
         StreamHandle* stream = StreamOpen(path.c_str(), STREAM_READ);
         AppletOrigin origin{};
         uint32_t error = ReadAppletSections(path.c_str(), &context, vm, stream, 0, &applet, &origin);

@@ -6,7 +6,7 @@
 #include "core/io/error_codes.h"
 #include "core/vm/memory.h"
 #include "core/vm/state.h"
-#include "vm_fixture.h"
+#include "core/vm_fixture.h"
 
 using ApiTest = VmTest;
 
@@ -75,7 +75,7 @@ TEST_F(ApiTest, AccessOutsideTheFrameRaisesStackOverflow)
     EXPECT_EQ(RunNative([](VmState* s) { VmType(s, 500); }), ERR_STACK);
 }
 
-TEST_F(ApiTest, QueriesFollowTheirOwnRules)
+TEST_F(ApiTest, QueriesAndComparisonsFollowTheirOwnRules)
 {
     EXPECT_EQ(RunNative([](VmState* s) {
                   VmPushNil(s);         // 1
@@ -114,10 +114,6 @@ TEST_F(ApiTest, QueriesFollowTheirOwnRules)
                   EXPECT_EQ(VmType(s, -1), VM_TSTRING);
               }),
               0u);
-}
-
-TEST_F(ApiTest, ComparisonsUseTheLanguageRules)
-{
     EXPECT_EQ(RunNative([](VmState* s) {
                   VmPushString(s, "abc");
                   VmPushString(s, "ABD");
@@ -191,6 +187,14 @@ TEST_F(ApiTest, CountItemsStopsAtTheFirstNilOrEmptyString)
                   VmCountItems(s, -1, false);
               }),
               ERR_TABEXPECTED);
+    // So does a raw read from what is no table (the interpreter's tests
+    // index a number).
+    EXPECT_EQ(RunNative([](VmState* s) {
+                  VmPushNumber(s, 1);
+                  VmPushNil(s);
+                  VmRawGet(s, 1);
+              }),
+              ERR_TABEXPECTED);
 }
 
 // A string filled in place: grown and shrunk with its bytes kept, pushed
@@ -228,18 +232,6 @@ TEST_F(ApiTest, StringBlocksBecomeInternedStringsWithoutLeaks)
                   EXPECT_EQ(s->g->nblocks, before);
               }),
               0u);
-}
-
-// Reading and writing through the stack is what every other test does;
-// here what is not a table (the interpreter's tests index a number).
-TEST_F(ApiTest, IndexingWhatIsNoTableRaises)
-{
-    EXPECT_EQ(RunNative([](VmState* s) {
-                  VmPushNumber(s, 1);
-                  VmPushNil(s);
-                  VmRawGet(s, 1);
-              }),
-              ERR_TABEXPECTED);
 }
 
 TEST_F(ApiTest, MetatablesAndIndexMetamethods)

@@ -6,7 +6,7 @@
 #include "core/io/error_codes.h"
 #include "core/vm/calls.h"
 #include "core/vm/state.h"
-#include "vm_fixture.h"
+#include "core/vm_fixture.h"
 
 namespace {
 
@@ -15,10 +15,10 @@ struct CallsTest : VmTest {
     // leaves the results on the stack.
     uint32_t Call(VmNativeFunction f, std::vector<double> args, int nresults)
     {
-        VmPushNativeFunction(L, f);
+        VmPushNativeFunction(vm, f);
         for (double a : args)
-            VmPushNumber(L, a);
-        return VmCall(L, static_cast<int>(args.size()), nresults);
+            VmPushNumber(vm, a);
+        return VmCall(vm, static_cast<int>(args.size()), nresults);
     }
 };
 
@@ -35,54 +35,51 @@ uint32_t PushThree(VmState* s)
 TEST_F(CallsTest, ResultCountsAreTakenFromTheTop)
 {
     EXPECT_EQ(Call(PushThree, {}, VM_MULTRET), 0u);
-    ASSERT_EQ(VmGetTop(L), 3);
-    EXPECT_EQ(VmGetNumber(L, 1), 1);
-    EXPECT_EQ(VmGetNumber(L, 3), 3);
-    VmSetTop(L, 0);
+    ASSERT_EQ(VmGetTop(vm), 3);
+    EXPECT_EQ(VmGetNumber(vm, 1), 1);
+    EXPECT_EQ(VmGetNumber(vm, 3), 3);
+    VmSetTop(vm, 0);
     // Fewer wanted: the first ones; more wanted: padded with nil.
     Call(PushThree, {}, 2);
-    EXPECT_EQ(VmGetTop(L), 2);
-    EXPECT_EQ(VmGetNumber(L, 2), 2);
-    VmSetTop(L, 0);
+    EXPECT_EQ(VmGetTop(vm), 2);
+    EXPECT_EQ(VmGetNumber(vm, 2), 2);
+    VmSetTop(vm, 0);
     Call(PushThree, {}, 5);
-    EXPECT_EQ(VmGetTop(L), 5);
-    EXPECT_EQ(VmType(L, 4), VM_TNIL);
-    VmSetTop(L, 0);
+    EXPECT_EQ(VmGetTop(vm), 5);
+    EXPECT_EQ(VmType(vm, 4), VM_TNIL);
+    VmSetTop(vm, 0);
     // Results are the top values, not the first pushed.
     Call([](VmState* s) -> uint32_t {
         VmPushNumber(s, 100);
         VmPushNumber(s, 200);
         return 1;
     }, {7, 8}, VM_MULTRET);
-    ASSERT_EQ(VmGetTop(L), 1);
-    EXPECT_EQ(VmGetNumber(L, 1), 200);
-    VmSetTop(L, 0);
+    ASSERT_EQ(VmGetTop(vm), 1);
+    EXPECT_EQ(VmGetNumber(vm, 1), 200);
+    VmSetTop(vm, 0);
     // Claiming more than the frame holds gives what is there, arguments included.
     Call([](VmState* s) -> uint32_t {
         VmPushNumber(s, 5);
         return 50;
     }, {4}, VM_MULTRET);
-    ASSERT_EQ(VmGetTop(L), 2);
-    EXPECT_EQ(VmGetNumber(L, 1), 4);
-    EXPECT_EQ(VmGetNumber(L, 2), 5);
+    ASSERT_EQ(VmGetTop(vm), 2);
+    EXPECT_EQ(VmGetNumber(vm, 1), 4);
+    EXPECT_EQ(VmGetNumber(vm, 2), 5);
 }
 
-TEST_F(CallsTest, ErrorCodesAreReturnedWithNoResults)
+TEST_F(CallsTest, ErrorCodesComeBackWithNoResultsThroughTheFilterAndTheLastError)
 {
     EXPECT_EQ(Call([](VmState* s) -> uint32_t {
         VmPushNumber(s, 1);
         return ERR_READFILE;
     }, {}, 2), static_cast<uint32_t>(ERR_READFILE));
-    EXPECT_EQ(VmGetTop(L), 2);
-    EXPECT_EQ(VmType(L, 1), VM_TNIL);
-    VmSetTop(L, 0);
+    EXPECT_EQ(VmGetTop(vm), 2);
+    EXPECT_EQ(VmType(vm, 1), VM_TNIL);
+    VmSetTop(vm, 0);
     // 999 is still a count; 0xFFFFFFFD an error.
     EXPECT_EQ(Call([](VmState*) -> uint32_t { return 0xFFFFFFFDu; }, {}, 0), 0xFFFFFFFDu);
-    EXPECT_EQ(VmGetTop(L), 0);
-}
-
-TEST_F(CallsTest, LastErrorIsResetExceptForGetLastError)
-{
+    EXPECT_EQ(VmGetTop(vm), 0);
+    // The last error is reset by every call but GetLastError's.
     static const VmNativeFunction getLastError = [](VmState* s) -> uint32_t {
         VmPushNumber(s, VmLastErrorCode);
         return 1;
@@ -90,13 +87,10 @@ TEST_F(CallsTest, LastErrorIsResetExceptForGetLastError)
     VmHooks.getLastErrorCommand = getLastError;
     VmLastErrorCode = 1045;
     Call(getLastError, {}, 1);
-    EXPECT_EQ(VmGetNumber(L, -1), 1045);
+    EXPECT_EQ(VmGetNumber(vm, -1), 1045);
     Call(PushThree, {}, 0);
     EXPECT_EQ(VmLastErrorCode, 0u);
-}
-
-TEST_F(CallsTest, ErrorFilterMayHandleTheCode)
-{
+    // The error filter may handle the code.
     VmHooks.filterNativeError = [](VmState*, uint32_t code) -> uint32_t { return code == ERR_READFILE ? 0 : code; };
     EXPECT_EQ(Call([](VmState*) -> uint32_t { return ERR_READFILE; }, {}, 1), 0u);
     EXPECT_EQ(Call([](VmState*) -> uint32_t { return ERR_WRITE; }, {}, 1), static_cast<uint32_t>(ERR_WRITE));
@@ -111,35 +105,35 @@ TEST_F(CallsTest, ErrorFilterMayHandleTheCode)
 
 TEST_F(CallsTest, GosubOutsideTheInterpreterLeavesNoRecord)
 {
-    VmCallInfo* before = L->ci;
+    VmCallInfo* before = vm->ci;
     for (uint32_t request : {VM_GOSUB_AFTER, VM_GOSUB_BEFORE}) {
-        VmPushNativeFunction(L, [](VmState* s) -> uint32_t {
+        VmPushNativeFunction(vm, [](VmState* s) -> uint32_t {
             VmPushNumber(s, 1);
             return VmGetNumber(s, 1) == 1 ? VM_GOSUB_AFTER : VM_GOSUB_BEFORE;
         });
-        VmPushNumber(L, request == VM_GOSUB_AFTER ? 1 : 2);
-        EXPECT_EQ(VmCall(L, 1, 2), 0u);
-        EXPECT_EQ(L->ci, before);
-        EXPECT_EQ(VmGetTop(L), 2);
-        EXPECT_EQ(VmType(L, 1), VM_TNIL);
-        VmSetTop(L, 0);
+        VmPushNumber(vm, request == VM_GOSUB_AFTER ? 1 : 2);
+        EXPECT_EQ(VmCall(vm, 1, 2), 0u);
+        EXPECT_EQ(vm->ci, before);
+        EXPECT_EQ(VmGetTop(vm), 2);
+        EXPECT_EQ(VmType(vm, 1), VM_TNIL);
+        VmSetTop(vm, 0);
     }
     VmPreCallResult r;
-    VmPushNativeFunction(L, [](VmState*) -> uint32_t { return VM_GOSUB_BEFORE; });
-    r = VmPreCall(L, L->top - 1);
+    VmPushNativeFunction(vm, [](VmState*) -> uint32_t { return VM_GOSUB_BEFORE; });
+    r = VmPreCall(vm, vm->top - 1);
     EXPECT_EQ(r.outcome, VmCallOutcome::GosubRequest);
     EXPECT_EQ(r.code, VM_GOSUB_BEFORE);
-    EXPECT_EQ(L->ci, before);
-    EXPECT_EQ(VmGetTop(L), 0);
+    EXPECT_EQ(vm->ci, before);
+    EXPECT_EQ(VmGetTop(vm), 0);
 }
 
 TEST_F(CallsTest, ProtectedCallsRestoreTheStateAndTheNextCallWorks)
 {
-    VmPushNumber(L, 42);
-    int top = VmGetTop(L);
-    VmCallInfo* ci = L->ci;
-    uint32_t depth = L->nCcalls;
-    VmPushNativeFunction(L, [](VmState* s) -> uint32_t {
+    VmPushNumber(vm, 42);
+    int top = VmGetTop(vm);
+    VmCallInfo* ci = vm->ci;
+    uint32_t depth = vm->nCcalls;
+    VmPushNativeFunction(vm, [](VmState* s) -> uint32_t {
         VmPushNativeFunction(s, [](VmState* t) -> uint32_t {
             for (int i = 0; i < 5; i++)
                 VmPushNumber(t, i);
@@ -149,17 +143,17 @@ TEST_F(CallsTest, ProtectedCallsRestoreTheStateAndTheNextCallWorks)
         ADD_FAILURE() << "a raise never returns";
         return 0;
     });
-    VmPushNumber(L, 1);
-    EXPECT_EQ(VmPCall(L, 1, 0, 0), static_cast<uint32_t>(ERR_WRONGOP));
-    EXPECT_EQ(VmGetTop(L), top) << "the function and its arguments are gone";
-    EXPECT_EQ(L->ci, ci);
-    EXPECT_EQ(L->nCcalls, depth);
+    VmPushNumber(vm, 1);
+    EXPECT_EQ(VmPCall(vm, 1, 0, 0), static_cast<uint32_t>(ERR_WRONGOP));
+    EXPECT_EQ(VmGetTop(vm), top) << "the function and its arguments are gone";
+    EXPECT_EQ(vm->ci, ci);
+    EXPECT_EQ(vm->nCcalls, depth);
     EXPECT_EQ(VmErrorInProgress, 0u);
     EXPECT_EQ(VmErrorLine, -1) << "raised in a native";
-    EXPECT_EQ(VmGetNumber(L, 1), 42);
-    VmPushNativeFunction(L, PushThree);
-    EXPECT_EQ(VmPCall(L, 0, 1, 0), 0u);
-    EXPECT_EQ(VmGetNumber(L, -1), 1);
+    EXPECT_EQ(VmGetNumber(vm, 1), 42);
+    VmPushNativeFunction(vm, PushThree);
+    EXPECT_EQ(VmPCall(vm, 0, 1, 0), 0u);
+    EXPECT_EQ(VmGetNumber(vm, -1), 1);
 }
 
 TEST_F(CallsTest, NativeNestingOverflowsAtTwoHundred)
@@ -172,10 +166,10 @@ TEST_F(CallsTest, NativeNestingOverflowsAtTwoHundred)
         return VmCall(s, 0, 0);
     };
     deepest = 0;
-    VmPushNativeFunction(L, recurse);
-    EXPECT_EQ(VmPCall(L, 0, 0, 0), static_cast<uint32_t>(ERR_STACK));
+    VmPushNativeFunction(vm, recurse);
+    EXPECT_EQ(VmPCall(vm, 0, 0, 0), static_cast<uint32_t>(ERR_STACK));
     EXPECT_EQ(deepest, 199);
-    EXPECT_EQ(L->nCcalls, 0u);
+    EXPECT_EQ(vm->nCcalls, 0u);
 }
 
 TEST_F(CallsTest, CallMetamethodShiftsTheArguments)
@@ -210,14 +204,15 @@ TEST_F(CallsTest, HooksSeeCallsAndReturnsAndMayThrow)
 {
     static std::vector<int> events;
     events.clear();
-    VmSetHook(L, [](VmState*, VmDebugRecord* r, uint32_t*) { events.push_back(r->event); }, VM_MASKCALL | VM_MASKRET, 0);
+    VmSetHook(vm, [](VmState*, VmDebugRecord* r, uint32_t*) { events.push_back(r->event); },
+              VM_MASKCALL | VM_MASKRET, 0);
     Call(PushThree, {}, 0);
     EXPECT_EQ(events, (std::vector<int>{VM_HOOKCALL, VM_HOOKRET}));
-    VmSetHook(L, [](VmState*, VmDebugRecord*, uint32_t* code) { *code = ERR_USERABORT; }, VM_MASKCALL, 0);
-    VmPushNativeFunction(L, PushThree);
-    EXPECT_EQ(VmPCall(L, 0, 0, 0), static_cast<uint32_t>(ERR_USERABORT));
-    EXPECT_EQ(L->allowHook, 1);
-    VmSetHook(L, nullptr, VM_MASKCALL, 0);
+    VmSetHook(vm, [](VmState*, VmDebugRecord*, uint32_t* code) { *code = ERR_USERABORT; }, VM_MASKCALL, 0);
+    VmPushNativeFunction(vm, PushThree);
+    EXPECT_EQ(VmPCall(vm, 0, 0, 0), static_cast<uint32_t>(ERR_USERABORT));
+    EXPECT_EQ(vm->allowHook, 1);
+    VmSetHook(vm, nullptr, VM_MASKCALL, 0);
 }
 
 TEST_F(CallsTest, PluginErrorHookRunsProtectedAndTheUnwindGoesOn)
@@ -260,7 +255,7 @@ TEST_F(CallsTest, PluginHooksRunCommandsAndTheTraceSeesEveryNativeCall)
         return 1;
     };
     EXPECT_EQ(Call(PushThree, {1, 2}, VM_MULTRET), 0u);
-    ASSERT_EQ(VmGetTop(L), 1);
-    EXPECT_STREQ(VmGetString(L, 1), "hooked");
+    ASSERT_EQ(VmGetTop(vm), 1);
+    EXPECT_STREQ(VmGetString(vm, 1), "hooked");
     EXPECT_EQ(traced, 1);
 }

@@ -107,10 +107,7 @@ TEST_F(DebugTest, LevelsDescribeNativesScriptsAndMain)
     EXPECT_EQ(main.currentLine, 3);
     EXPECT_EQ(Sources[2], "@scripts/app.qm");
     EXPECT_STREQ(main.shortSource, "scripts/app.qm");
-}
-
-TEST_F(DebugTest, LineZeroWithoutLineInformation)
-{
+    // Without line information the line is 0.
     ASSERT_EQ(Run("GETGLOBAL r0, \"probe\"\nCALL r0, 1, 1\nRETURN r0, 1\n"), 0u);
     ASSERT_EQ(Seen.size(), 2u);
     EXPECT_EQ(Seen[1].currentLine, 0);

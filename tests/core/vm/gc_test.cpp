@@ -52,45 +52,45 @@ protected:
 
     // Allocated bytes apart from the string table's slots, whose number
     // trails the number of strings by a few collections.
-    uint64_t Bytes() const { return L->g->nblocks - L->g->strt.size * sizeof *L->g->strt.slots; }
-    void Collect() { VmCollectGarbage(L); }
+    uint64_t Bytes() const { return vm->g->nblocks - vm->g->strt.size * sizeof *vm->g->strt.slots; }
+    void Collect() { VmCollectGarbage(vm); }
 
     // Pushes a metatable with the given __gc and keeps it at registry["meta"].
     void PushFinaliserMeta(VmNativeFunction f)
     {
-        VmNewTable(L);
-        VmPushString(L, "__gc");
-        VmPushNativeFunction(L, f);
-        VmRawSet(L, -3);
-        VmPushString(L, "meta");
-        VmPushValue(L, -2);
-        VmRawSet(L, VM_REGISTRYINDEX);
+        VmNewTable(vm);
+        VmPushString(vm, "__gc");
+        VmPushNativeFunction(vm, f);
+        VmRawSet(vm, -3);
+        VmPushString(vm, "meta");
+        VmPushValue(vm, -2);
+        VmRawSet(vm, VM_REGISTRYINDEX);
     }
     // Pushes a userdata holding id, with the metatable at index meta.
     void PushUserdata(int id, int meta)
     {
-        meta = meta < 0 ? VmGetTop(L) + meta + 1 : meta;
-        *static_cast<int*>(VmNewUserdata(L, sizeof(int))) = id;
-        VmPushValue(L, meta);
-        VmSetMetatable(L, -2);
+        meta = meta < 0 ? VmGetTop(vm) + meta + 1 : meta;
+        *static_cast<int*>(VmNewUserdata(vm, sizeof(int))) = id;
+        VmPushValue(vm, meta);
+        VmSetMetatable(vm, -2);
     }
     // Pushes a table whose metatable's __mode is mode.
     void PushWeakTable(const char* mode)
     {
-        VmNewTable(L);
-        VmNewTable(L);
-        VmPushString(L, "__mode");
-        VmPushString(L, mode);
-        VmRawSet(L, -3);
-        VmSetMetatable(L, -2);
+        VmNewTable(vm);
+        VmNewTable(vm);
+        VmPushString(vm, "__mode");
+        VmPushString(vm, mode);
+        VmRawSet(vm, -3);
+        VmSetMetatable(vm, -2);
     }
     int CountEntries(int t)
     {
         int n = 0;
-        VmPushNil(L);
-        while (VmNext(L, t)) {
+        VmPushNil(vm);
+        while (VmNext(vm, t)) {
             n++;
-            VmPop(L, 1);
+            VmPop(vm, 1);
         }
         return n;
     }
@@ -101,14 +101,14 @@ TEST_F(GcTest, UnreachableObjectsAreFreedAndReachableOnesKept)
     for (int i = 0; i < 4; i++)
         Collect();
     uint64_t base = Bytes();
-    VmSetGCThreshold(L, 0x400000);
+    VmSetGCThreshold(vm, 0x400000);
     // Garbage of every kind: tables, strings, closures, userdata.
     for (int i = 0; i < 200; i++) {
-        VmNewTableSized(L, 8, 3);
-        VmPushString(L, ("garbage " + std::to_string(i)).c_str());
-        VmPushNativeClosure(L, RecordFinaliser, 2);
-        VmNewUserdata(L, 100);
-        VmSetTop(L, 0);
+        VmNewTableSized(vm, 8, 3);
+        VmPushString(vm, ("garbage " + std::to_string(i)).c_str());
+        VmPushNativeClosure(vm, RecordFinaliser, 2);
+        VmNewUserdata(vm, 100);
+        VmSetTop(vm, 0);
     }
     if (!kStress) {
         EXPECT_GT(Bytes(), base + 200 * 100);
@@ -118,25 +118,25 @@ TEST_F(GcTest, UnreachableObjectsAreFreedAndReachableOnesKept)
     EXPECT_EQ(Bytes(), base);
 
     // Kept: what the registry, the globals and the stack reach.
-    VmPushString(L, "kept");
-    VmNewTable(L);
-    VmPushString(L, "inner value");
-    VmRawSetI(L, -2, 1);
-    VmRawSet(L, VM_REGISTRYINDEX);
-    VmPushString(L, "global");
-    VmPushString(L, "global value");
-    VmSetTable(L, VM_GLOBALSINDEX);
-    VmPushString(L, "on the stack");
+    VmPushString(vm, "kept");
+    VmNewTable(vm);
+    VmPushString(vm, "inner value");
+    VmRawSetI(vm, -2, 1);
+    VmRawSet(vm, VM_REGISTRYINDEX);
+    VmPushString(vm, "global");
+    VmPushString(vm, "global value");
+    VmSetTable(vm, VM_GLOBALSINDEX);
+    VmPushString(vm, "on the stack");
     Collect();
     Collect();
-    EXPECT_STREQ(VmGetString(L, 1), "on the stack");
-    VmPushString(L, "kept");
-    VmRawGet(L, VM_REGISTRYINDEX);
-    VmRawGetI(L, -1, 1);
-    EXPECT_STREQ(VmGetString(L, -1), "inner value");
-    VmPushString(L, "global");
-    VmGetTable(L, VM_GLOBALSINDEX);
-    EXPECT_STREQ(VmGetString(L, -1), "global value");
+    EXPECT_STREQ(VmGetString(vm, 1), "on the stack");
+    VmPushString(vm, "kept");
+    VmRawGet(vm, VM_REGISTRYINDEX);
+    VmRawGetI(vm, -1, 1);
+    EXPECT_STREQ(VmGetString(vm, -1), "inner value");
+    VmPushString(vm, "global");
+    VmGetTable(vm, VM_GLOBALSINDEX);
+    EXPECT_STREQ(VmGetString(vm, -1), "global value");
 }
 
 TEST_F(GcTest, FinaliserRunsOnceInOrderAndTheNextCollectionFrees)
@@ -147,9 +147,9 @@ TEST_F(GcTest, FinaliserRunsOnceInOrderAndTheNextCollectionFrees)
     for (int id = 1; id <= 3; id++)
         PushUserdata(id, 1);
     PushUserdata(4, 1);  // stays reachable
-    VmRemove(L, 2);
-    VmRemove(L, 2);
-    VmRemove(L, 2);
+    VmRemove(vm, 2);
+    VmRemove(vm, 2);
+    VmRemove(vm, 2);
     uint64_t withAll = Bytes();
     Collect();
     // The newest unreachable userdata comes first; the survivor is untouched.
@@ -160,7 +160,7 @@ TEST_F(GcTest, FinaliserRunsOnceInOrderAndTheNextCollectionFrees)
     Collect();
     EXPECT_EQ(Finalised.size(), 3u) << "a finaliser runs once";
     EXPECT_LT(Bytes(), withAll);
-    VmSetTop(L, 1);
+    VmSetTop(vm, 1);
     Collect();
     Collect();
     EXPECT_EQ(Finalised, (std::vector<int>{3, 2, 1, 4}));
@@ -171,28 +171,25 @@ TEST_F(GcTest, ResurrectedUserdataIsNotFinalisedAgain)
 {
     // The finaliser stores its argument in a global: it lives on, and when
     // dropped again it is simply freed.
-    VmNewTable(L);
-    VmPushString(L, "__gc");
-    VmPushNativeFunction(L, [](VmState* s) -> uint32_t {
+    PushFinaliserMeta([](VmState* s) -> uint32_t {
         Finalised.push_back(*static_cast<int*>(VmGetUserdata(s, 1)));
         VmPushString(s, "saved");
         VmPushValue(s, 1);
         VmSetTable(s, VM_GLOBALSINDEX);
         return 0;
     });
-    VmRawSet(L, -3);
     PushUserdata(7, 1);
-    VmSetTop(L, 1);
+    VmSetTop(vm, 1);
     Collect();
     ASSERT_EQ(Finalised, (std::vector<int>{7}));
-    VmPushString(L, "saved");
-    VmGetTable(L, VM_GLOBALSINDEX);
-    ASSERT_EQ(VmType(L, -1), VM_TUSERDATA);
-    EXPECT_EQ(*static_cast<int*>(VmGetUserdata(L, -1)), 7);
-    VmSetTop(L, 1);
-    VmPushString(L, "saved");
-    VmPushNil(L);
-    VmSetTable(L, VM_GLOBALSINDEX);
+    VmPushString(vm, "saved");
+    VmGetTable(vm, VM_GLOBALSINDEX);
+    ASSERT_EQ(VmType(vm, -1), VM_TUSERDATA);
+    EXPECT_EQ(*static_cast<int*>(VmGetUserdata(vm, -1)), 7);
+    VmSetTop(vm, 1);
+    VmPushString(vm, "saved");
+    VmPushNil(vm);
+    VmSetTable(vm, VM_GLOBALSINDEX);
     uint64_t before = Bytes();
     Collect();
     Collect();
@@ -207,10 +204,10 @@ TEST_F(GcTest, RaisingFinaliserReachesTheProtectedCallAndTheRestRunLater)
     PushFinaliserMeta(RaisingFinaliser);
     PushUserdata(1, 1);
     PushUserdata(2, 1);
-    VmSetTop(L, 0);
+    VmSetTop(vm, 0);
     EXPECT_EQ(RunNative([](VmState* s) { VmSetGCThreshold(s, 0); }), static_cast<uint32_t>(ERR_WRONGOP));
     EXPECT_EQ(Finalised, (std::vector<int>{2}));
-    EXPECT_EQ(L->allowHook, 1) << "hooks are allowed again after the failed finaliser";
+    EXPECT_EQ(vm->allowHook, 1) << "hooks are allowed again after the failed finaliser";
     EXPECT_EQ(RunNative([](VmState* s) { VmSetGCThreshold(s, 0); }), static_cast<uint32_t>(ERR_WRONGOP));
     EXPECT_EQ(Finalised, (std::vector<int>{2, 1}));
     EXPECT_EQ(RunNative([](VmState* s) { VmSetGCThreshold(s, 0); }), 0u);
@@ -224,11 +221,11 @@ TEST_F(GcTest, ClosingRunsFinalisersLeftPendingByAnError)
     PushFinaliserMeta(RaisingFinaliser);
     for (int id = 1; id <= 3; id++)
         PushUserdata(id, 1);
-    VmSetTop(L, 0);
+    VmSetTop(vm, 0);
     EXPECT_NE(RunNative([](VmState* s) { VmSetGCThreshold(s, 0); }), 0u);
     ASSERT_EQ(Finalised, (std::vector<int>{3}));
-    VmCloseState(L);
-    L = VmOpenState();
+    VmCloseState(vm);
+    vm = VmOpenState();
     EXPECT_EQ(Finalised, (std::vector<int>{3, 2, 1}));
 }
 
@@ -242,60 +239,58 @@ TEST_F(GcTest, WeakTablesDropUnreachedObjectsByMode)
     for (const Case& c : {Case{"k", true, false}, Case{"v", false, true}, Case{"kv", true, true},
                           Case{"vk", true, true}, Case{"x", false, false}}) {
         SCOPED_TRACE(c.mode);
-        VmSetTop(L, 0);
+        VmSetTop(vm, 0);
         PushWeakTable(c.mode);  // 1
-        VmNewTable(L);          // 2: a key kept elsewhere
+        VmNewTable(vm);          // 2: a key kept elsewhere
         // Table key -> number; number and string keys -> table values;
         // string values are never weak. The doomed objects wait at 3-5
         // until the table is complete.
-        VmNewTable(L);
-        VmNewTable(L);
-        VmNewTable(L);
-        VmPushString(L, "name");  // 6
-        VmPushValue(L, 3);
-        VmPushNumber(L, 1);
-        VmRawSet(L, 1);
-        VmPushValue(L, 2);
-        VmPushNumber(L, 2);
-        VmRawSet(L, 1);
-        VmPushNumber(L, 10);
-        VmPushValue(L, 4);
-        VmRawSet(L, 1);
-        VmPushValue(L, 6);
-        VmPushValue(L, 5);
-        VmRawSet(L, 1);
-        VmPushNumber(L, 11);
-        VmPushString(L, "a string value");
-        VmRawSet(L, 1);
-        VmPushNumber(L, 12);
-        VmPushValue(L, 2);
-        VmRawSet(L, 1);
-        VmSetTop(L, 2);
+        VmNewTable(vm);
+        VmNewTable(vm);
+        VmNewTable(vm);
+        VmPushString(vm, "name");  // 6
+        VmPushValue(vm, 3);
+        VmPushNumber(vm, 1);
+        VmRawSet(vm, 1);
+        VmPushValue(vm, 2);
+        VmPushNumber(vm, 2);
+        VmRawSet(vm, 1);
+        VmPushNumber(vm, 10);
+        VmPushValue(vm, 4);
+        VmRawSet(vm, 1);
+        VmPushValue(vm, 6);
+        VmPushValue(vm, 5);
+        VmRawSet(vm, 1);
+        VmPushNumber(vm, 11);
+        VmPushString(vm, "a string value");
+        VmRawSet(vm, 1);
+        VmPushNumber(vm, 12);
+        VmPushValue(vm, 2);
+        VmRawSet(vm, 1);
+        VmSetTop(vm, 2);
         ASSERT_EQ(CountEntries(1), 6);
         Collect();
         int expected = 6 - (c.keysWeak ? 1 : 0) - (c.valuesWeak ? 2 : 0);
         EXPECT_EQ(CountEntries(1), expected);
-        VmRawGetI(L, 1, 11);
-        EXPECT_STREQ(VmGetString(L, -1), "a string value");
-        VmRawGetI(L, 1, 12);
-        EXPECT_TRUE(VmCompareRawEqual(L, -1, 2));
-        VmPushValue(L, 2);
-        VmRawGet(L, 1);
-        EXPECT_EQ(VmGetNumber(L, -1), 2);
+        VmRawGetI(vm, 1, 11);
+        EXPECT_STREQ(VmGetString(vm, -1), "a string value");
+        VmRawGetI(vm, 1, 12);
+        EXPECT_TRUE(VmCompareRawEqual(vm, -1, 2));
+        VmPushValue(vm, 2);
+        VmRawGet(vm, 1);
+        EXPECT_EQ(VmGetNumber(vm, -1), 2);
     }
-}
-
-TEST_F(GcTest, WeakTableSurvivesOnlyWhileReachable)
-{
+    // A weak table itself lives only while it is reached.
+    VmSetTop(vm, 0);
     Collect();
     uint64_t base = Bytes();
     PushWeakTable("k");
-    VmNewTable(L);
-    VmPushNumber(L, 1);
-    VmRawSet(L, -3);
+    VmNewTable(vm);
+    VmPushNumber(vm, 1);
+    VmRawSet(vm, -3);
     Collect();
     EXPECT_GT(Bytes(), base);
-    VmSetTop(L, 0);
+    VmSetTop(vm, 0);
     Collect();
     EXPECT_EQ(Bytes(), base) << "an unreachable weak table is freed";
 }
@@ -306,19 +301,19 @@ TEST_F(GcTest, TraversalContinuesPastEntriesTheCollectorRemoved)
     // behind the walk: the key in hand still finds its place.
     PushWeakTable("v");
     for (int i = 0; i < 50; i++) {
-        VmPushString(L, ("k" + std::to_string(i)).c_str());
-        VmNewTable(L);
-        VmRawSet(L, 1);
+        VmPushString(vm, ("k" + std::to_string(i)).c_str());
+        VmNewTable(vm);
+        VmRawSet(vm, 1);
     }
     int seen = 0;
-    VmPushNil(L);
-    ASSERT_EQ(VmNext(L, 1), 1);
+    VmPushNil(vm);
+    ASSERT_EQ(VmNext(vm, 1), 1);
     seen++;
-    VmPop(L, 1);
+    VmPop(vm, 1);
     Collect();
-    while (VmNext(L, 1)) {
+    while (VmNext(vm, 1)) {
         seen++;
-        VmPop(L, 1);
+        VmPop(vm, 1);
     }
     EXPECT_EQ(seen, 1);
     EXPECT_EQ(CountEntries(1), 0);
@@ -344,39 +339,39 @@ CALL r0, 2, 1
 RETURN r0, 1
 )"),
               0u);
-    uint64_t grownStack = L->stackSize;
-    uint32_t grownCi = L->sizeCi;
+    uint64_t grownStack = vm->stackSize;
+    uint32_t grownCi = vm->sizeCi;
     if (!kStress) {  // there the return already collected
         ASSERT_GT(grownStack, 1000u);
         ASSERT_GT(grownCi, 500u);
     }
     for (int i = 0; i < 12; i++)
         Collect();
-    EXPECT_LE(L->stackSize, 100u);
-    EXPECT_LE(L->sizeCi, 16u);
+    EXPECT_LE(vm->stackSize, 100u);
+    EXPECT_LE(vm->sizeCi, 16u);
     // Still usable after the moves.
     EXPECT_EQ(Run("LOADNUM r0, 5\nRETURN r0, 2"), 0u);
-    EXPECT_EQ(VmGetNumber(L, -1), 5);
+    EXPECT_EQ(VmGetNumber(vm, -1), 5);
 }
 
 TEST_F(GcTest, StringTableAndScratchBufferShrink)
 {
-    VmSetGCThreshold(L, 0x400000);
+    VmSetGCThreshold(vm, 0x400000);
     for (int i = 0; i < 5000; i++) {
-        VmPushString(L, ("s" + std::to_string(i)).c_str());
-        VmPop(L, 1);
+        VmPushString(vm, ("s" + std::to_string(i)).c_str());
+        VmPop(vm, 1);
     }
-    uint64_t grown = L->g->strt.size;
+    uint64_t grown = vm->g->strt.size;
     ASSERT_GE(grown, 4096u);
     for (int i = 0; i < 12; i++)
         Collect();
-    EXPECT_LE(L->g->strt.size, 128u);
-    EXPECT_LT(L->g->strt.nuse, L->g->strt.size * 2);
+    EXPECT_LE(vm->g->strt.size, 128u);
+    EXPECT_LT(vm->g->strt.nuse, vm->g->strt.size * 2);
 }
 
 TEST_F(GcTest, SweepLeavesEveryLiveStringFindable)
 {
-    VmSetGCThreshold(L, 0x400000);
+    VmSetGCThreshold(vm, 0x400000);
     // Ordinary strings, and 64-byte ones differing only in bytes the hash
     // does not sample: one hash, so one long run of neighbouring slots,
     // which removals in its middle must not break.
@@ -389,49 +384,49 @@ TEST_F(GcTest, SweepLeavesEveryLiveStringFindable)
         t[2] = static_cast<char>('a' + i / 26);
         texts.push_back(t);
     }
-    VmNewTable(L);
+    VmNewTable(vm);
     std::vector<const char*> kept;
     for (size_t i = 0; i < texts.size(); i++) {
-        VmPushLString(L, texts[i].data(), texts[i].size());
+        VmPushLString(vm, texts[i].data(), texts[i].size());
         if (i % 3 == 1) {
-            kept.push_back(VmGetString(L, -1));
-            VmRawSetI(L, 1, static_cast<int>(kept.size()));
+            kept.push_back(VmGetString(vm, -1));
+            VmRawSetI(vm, 1, static_cast<int>(kept.size()));
         } else {
-            VmPop(L, 1);
+            VmPop(vm, 1);
         }
     }
-    uint64_t before = L->g->strt.nuse;
+    uint64_t before = vm->g->strt.nuse;
     Collect();
-    VmSetGCThreshold(L, 0x400000);
-    EXPECT_EQ(L->g->strt.nuse, before - (texts.size() - kept.size()));
+    VmSetGCThreshold(vm, 0x400000);
+    EXPECT_EQ(vm->g->strt.nuse, before - (texts.size() - kept.size()));
     // Each kept string is still the one object of its bytes; each dropped
     // one is made anew and counted once.
     for (size_t i = 0, k = 0; i < texts.size(); i++) {
-        VmPushLString(L, texts[i].data(), texts[i].size());
+        VmPushLString(vm, texts[i].data(), texts[i].size());
         if (i % 3 == 1) {
-            EXPECT_EQ(VmGetString(L, -1), kept[k++]) << i;
+            EXPECT_EQ(VmGetString(vm, -1), kept[k++]) << i;
         }
-        VmPop(L, 1);
+        VmPop(vm, 1);
     }
-    EXPECT_EQ(L->g->strt.nuse, before);
+    EXPECT_EQ(vm->g->strt.nuse, before);
 }
 
 TEST_F(GcTest, ThresholdKnobs)
 {
-    VmSetGCThreshold(L, 0x400000);
-    EXPECT_EQ(VmGetGCThreshold(L), 0x3FFFFFu);
+    VmSetGCThreshold(vm, 0x400000);
+    EXPECT_EQ(VmGetGCThreshold(vm), 0x3FFFFFu);
     // No automatic collection: an unreachable finalisable userdata waits.
     PushFinaliserMeta(RecordFinaliser);
     PushUserdata(1, 1);
-    VmSetTop(L, 1);
+    VmSetTop(vm, 1);
     for (int i = 0; i < 20000; i++) {
-        VmNewTable(L);
-        VmPop(L, 1);
+        VmNewTable(vm);
+        VmPop(vm, 1);
     }
     EXPECT_TRUE(Finalised.empty());
-    EXPECT_GT(VmGetGCCount(L), 20000u * 40 / 1024);
+    EXPECT_GT(VmGetGCCount(vm), 20000u * 40 / 1024);
     // A threshold below the allocated bytes collects at once.
-    VmSetGCThreshold(L, 1);
+    VmSetGCThreshold(vm, 1);
     EXPECT_EQ(Finalised, (std::vector<int>{1}));
 }
 
@@ -456,8 +451,8 @@ test:
     RETURN r0, 2
 )"),
               0u);
-    EXPECT_EQ(VmGetNumber(L, -1), 200000);
-    EXPECT_LT(L->g->nblocks, 1024u * 1024u);
+    EXPECT_EQ(VmGetNumber(vm, -1), 200000);
+    EXPECT_LT(vm->g->nblocks, 1024u * 1024u);
 }
 
 TEST_F(GcTest, ClosuresKeepTheirUpvaluesAndPrototypes)
@@ -485,7 +480,7 @@ RETURN r0, 1
     Collect();
     Collect();
     ASSERT_EQ(Run("GETGLOBAL r0, \"getter\"\nCALL r0, 1, 2\nRETURN r0, 2"), 0u);
-    EXPECT_STREQ(VmGetString(L, -1), "inside");
+    EXPECT_STREQ(VmGetString(vm, -1), "inside");
 }
 
 // Blocks of every size class and beyond keep their bytes through growing
@@ -495,63 +490,63 @@ TEST_F(GcTest, AllocatorKeepsBytesAndTheCountExact)
 {
     const size_t sizes[] = {1, 15, 16, 17, 100, 511, 512, 513, 4096, 70000, 600};
     std::vector<std::pair<uint8_t*, size_t>> blocks;
-    uint64_t before = L->g->nblocks;
+    uint64_t before = vm->g->nblocks;
     uint8_t fill = 1;
     for (size_t size : sizes) {
-        auto* b = static_cast<uint8_t*>(VmRealloc(L, nullptr, 0, size));
+        auto* b = static_cast<uint8_t*>(VmRealloc(vm, nullptr, 0, size));
         std::memset(b, fill++, size);
         blocks.push_back({b, size});
     }
     uint64_t total = 0;
     for (size_t size : sizes)
         total += size;
-    EXPECT_EQ(L->g->nblocks - before, total);
+    EXPECT_EQ(vm->g->nblocks - before, total);
     // Each block moves to the size of its neighbour: up, down, within a
     // class, across the pool's limit, and between large sizes.
     for (size_t i = 0; i < blocks.size(); i++) {
         size_t to = sizes[(i + 1) % blocks.size()];
-        auto* moved = static_cast<uint8_t*>(VmRealloc(L, blocks[i].first, blocks[i].second, to));
+        auto* moved = static_cast<uint8_t*>(VmRealloc(vm, blocks[i].first, blocks[i].second, to));
         for (size_t j = 0; j < std::min(to, blocks[i].second); j++)
             ASSERT_EQ(moved[j], static_cast<uint8_t>(i + 1)) << "block " << i << " byte " << j;
         total += to - blocks[i].second;
         blocks[i] = {moved, to};
     }
-    EXPECT_EQ(L->g->nblocks - before, total);
+    EXPECT_EQ(vm->g->nblocks - before, total);
     for (auto& [b, size] : blocks)
-        VmRealloc(L, b, size, 0);
-    EXPECT_EQ(L->g->nblocks, before);
+        VmRealloc(vm, b, size, 0);
+    EXPECT_EQ(vm->g->nblocks, before);
     // Large blocks growing by copy into a fresh block and by remapping, and
     // shrinking: the bytes and the count come along every way.
     size_t size = size_t{1} << 20;
-    auto* big = static_cast<uint8_t*>(VmRealloc(L, nullptr, 0, size));
+    auto* big = static_cast<uint8_t*>(VmRealloc(vm, nullptr, 0, size));
     for (size_t j = 0; j < size; j++)
         big[j] = static_cast<uint8_t>(j * 13 + 5);
     for (size_t to : {size_t{3} << 20, (size_t{5} << 20) + 7, size_t{70} << 20, size_t{2} << 20}) {
-        auto* moved = static_cast<uint8_t*>(VmRealloc(L, big, size, to));
+        auto* moved = static_cast<uint8_t*>(VmRealloc(vm, big, size, to));
         bool same = true;
         for (size_t j = 0; j < std::min(size, to) && j < (size_t{1} << 20); j++)
             same = same && moved[j] == static_cast<uint8_t>(j * 13 + 5);
         EXPECT_TRUE(same) << "grown to " << to;
         moved[to - 1] = 1;
-        EXPECT_EQ(L->g->nblocks - before, to);
+        EXPECT_EQ(vm->g->nblocks - before, to);
         big = moved;
         size = to;
     }
-    VmRealloc(L, big, size, 0);
-    EXPECT_EQ(L->g->nblocks, before);
+    VmRealloc(vm, big, size, 0);
+    EXPECT_EQ(vm->g->nblocks, before);
     // Strings made and collected leave the count where it was (the second
     // round finds the string table grown already).
     uint64_t settled = 0;
     for (int round = 0; round < 2; round++) {
         for (int i = 0; i < 1000; i++) {
             std::string text = "short-lived " + std::to_string(i);
-            VmPushLString(L, text.data(), text.size());
-            VmPop(L, 1);
+            VmPushLString(vm, text.data(), text.size());
+            VmPop(vm, 1);
         }
-        VmCollectGarbage(L);
+        VmCollectGarbage(vm);
         if (round == 1) {
-            EXPECT_EQ(L->g->nblocks, settled);
+            EXPECT_EQ(vm->g->nblocks, settled);
         }
-        settled = L->g->nblocks;
+        settled = vm->g->nblocks;
     }
 }

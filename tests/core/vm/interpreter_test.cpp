@@ -33,8 +33,8 @@ protected:
             uint32_t status = Run(c.code);
             EXPECT_EQ(status, c.status) << c.code;
             if (status == 0 && c.status == 0) {
-                EXPECT_EQ(VmType(L, -1), VM_TNUMBER) << c.code;
-                EXPECT_EQ(VmGetNumber(L, -1), c.value) << c.code;
+                EXPECT_EQ(VmType(vm, -1), VM_TNUMBER) << c.code;
+                EXPECT_EQ(VmGetNumber(vm, -1), c.value) << c.code;
             }
         }
     }
@@ -124,10 +124,10 @@ TEST_F(InterpreterTest, MissingFieldsAreErrorsWithTheKeyAsText)
     EXPECT_EQ(LastErrorText, "3");
     // Globals and methods read as nil instead.
     EXPECT_EQ(Run("GETGLOBAL r0, \"nothing\"\nRETURN r0, 2\n"), 0u);
-    EXPECT_EQ(VmType(L, -1), VM_TNIL);
+    EXPECT_EQ(VmType(vm, -1), VM_TNIL);
     EXPECT_EQ(Run("NEWTABLE r1, 0, 0\nSELF r2, r1, \"m\"\nRETURN r2, 3\n"), 0u);
-    EXPECT_EQ(VmType(L, -2), VM_TNIL);
-    EXPECT_EQ(VmType(L, -1), VM_TTABLE);
+    EXPECT_EQ(VmType(vm, -2), VM_TNIL);
+    EXPECT_EQ(VmType(vm, -1), VM_TTABLE);
     // Indexing a number names the table error.
     EXPECT_EQ(Run("LOADNUM r1, 1\nGETTABLE r0, r1, #1\nRETURN r0, 2\n"), static_cast<uint32_t>(ERR_TABLEDECLA));
 }
@@ -180,7 +180,7 @@ TEST_F(InterpreterTest, TablesConstructAndIndex)
                   "GETTABLE r1, r0, #2\n"
                   "RETURN r1, 2\n"),
               0u);
-    EXPECT_EQ(VmGetNumber(L, -1), 25);
+    EXPECT_EQ(VmGetNumber(vm, -1), 25);
     // NEWTABLE sizes past the limit.
     EXPECT_EQ(Run("NEWTABLE r0, 511, 0\nRETURN r0, 1\n"), static_cast<uint32_t>(ERR_TABLEOVERFLOW));
     EXPECT_EQ(Run("NEWTABLE r0, 0, 25\nRETURN r0, 1\n"), static_cast<uint32_t>(ERR_TABLEOVERFLOW));
@@ -235,11 +235,11 @@ TEST_F(InterpreterTest, FreeArraySlotsHonourANewIndexAddedLater)
                   "GETGLOBAL r4, \"seen\"\n"
                   "RETURN r1, 5\n"),
               0u);
-    ASSERT_EQ(VmGetTop(L), 4);
-    EXPECT_EQ(VmGetNumber(L, 1), 7);
-    EXPECT_EQ(VmGetNumber(L, 2), 8);
-    EXPECT_EQ(VmGetNumber(L, 3), -1);
-    EXPECT_EQ(VmGetNumber(L, 4), 306);
+    ASSERT_EQ(VmGetTop(vm), 4);
+    EXPECT_EQ(VmGetNumber(vm, 1), 7);
+    EXPECT_EQ(VmGetNumber(vm, 2), 8);
+    EXPECT_EQ(VmGetNumber(vm, 3), -1);
+    EXPECT_EQ(VmGetNumber(vm, 4), 306);
 }
 
 // Every operand that was a number or nil is a string afterwards, and the
@@ -277,14 +277,14 @@ TEST_F(InterpreterTest, ConcatenationConvertsOperandsInPlaceAndInterns)
         int values = 2 + c.last + static_cast<int>(c.operands.size());
         text.replace(text.size() - 2, 1, std::to_string(values + 1));
         ASSERT_EQ(Run(text), 0u) << text;
-        ASSERT_EQ(VmGetTop(L), values) << text;
-        auto object = [&](int index) { return L->base[index - 1].v.gc; };
-        EXPECT_EQ(std::string(VmGetString(L, 1), VmStrValue(&L->base[0])->len), c.result) << c.setup;
+        ASSERT_EQ(VmGetTop(vm), values) << text;
+        auto object = [&](int index) { return vm->base[index - 1].v.gc; };
+        EXPECT_EQ(std::string(VmGetString(vm, 1), VmStrValue(&vm->base[0])->len), c.result) << c.setup;
         EXPECT_EQ(object(1), object(c.last + 2)) << "result interned: " << c.setup;
         // The first operand's register receives the result too.
         EXPECT_EQ(object(2), object(c.last + 2)) << c.setup;
         for (int j = 2; j <= c.last; j++) {
-            ASSERT_EQ(VmType(L, 1 + j), VM_TSTRING) << c.setup << " r" << j;
+            ASSERT_EQ(VmType(vm, 1 + j), VM_TSTRING) << c.setup << " r" << j;
             EXPECT_EQ(object(1 + j), object(c.last + 2 + j)) << c.setup << " r" << j;
         }
     }
@@ -336,8 +336,8 @@ TEST_F(InterpreterTest, ReturnsFillTheResultsTheCallerWants)
 )"),
               0u);
     std::vector<std::string> got;
-    for (int j = 1; j <= VmGetTop(L); j++)
-        got.push_back(VmType(L, j) == VM_TNIL ? "nil" : std::to_string(static_cast<int>(VmGetNumber(L, j))));
+    for (int j = 1; j <= VmGetTop(vm); j++)
+        got.push_back(VmType(vm, j) == VM_TNIL ? "nil" : std::to_string(static_cast<int>(VmGetNumber(vm, j))));
     EXPECT_EQ(got, (std::vector<std::string>{"2", "nil", "nil", "10", "nil", "nil", "15", "20", "21", "22"}));
 }
 
@@ -406,7 +406,7 @@ TEST_F(InterpreterTest, ForLoopsWithAllKindsOfSteps)
     // Step 0 keeps going while the index is not below the limit: the guard
     // counter in r5 stops it after 1000 rounds.
     EXPECT_EQ(Run(loop("#5", "#5", "#0")), 0u);
-    EXPECT_EQ(VmGetNumber(L, -1), 5000);
+    EXPECT_EQ(VmGetNumber(vm, -1), 5000);
 }
 
 TEST_F(InterpreterTest, GenericForWalksATableAndANativeIterator)
@@ -420,7 +420,7 @@ TEST_F(InterpreterTest, GenericForWalksATableAndANativeIterator)
                   "test: TFORLOOP r1, 1\nJMP body\n"
                   "RETURN r9, 2\n"),
               0u);
-    EXPECT_EQ(VmGetNumber(L, -1), 35);
+    EXPECT_EQ(VmGetNumber(vm, -1), 35);
     // A native iterator counting down from its state.
     SetGlobal("countdown", [](VmState* s) -> uint32_t {
         double n = VmGetNumber(s, 2);
@@ -439,7 +439,25 @@ TEST_F(InterpreterTest, GenericForWalksATableAndANativeIterator)
                   "test: TFORLOOP r1, 0\nJMP body\n"
                   "RETURN r9, 2\n"),
               0u);
-    EXPECT_EQ(VmGetNumber(L, -1), 4 + 3 + 2 + 1);
+    EXPECT_EQ(VmGetNumber(vm, -1), 4 + 3 + 2 + 1);
+    // A native iterator asked for 200 results returns one; the rest are nil
+    // and land in memory the VM owns.
+    SetGlobal("once", [](VmState* s) -> uint32_t {
+        if (VmType(s, 2) != VM_TNIL) {
+            VmPushNil(s);
+            return 1;
+        }
+        VmPushNumber(s, 1);
+        return 1;
+    });
+    ASSERT_EQ(Run(".function main maxstack=250\n"
+                  "GETGLOBAL r0, \"once\"\nLOADNIL r1, r2\nLOADNUM r3, 0\nSETGLOBAL r3, \"n\"\n"
+                  "TFORPREP r0, test\n"
+                  "body: GETGLOBAL r3, \"n\"\nADD r3, r3, r2\nSETGLOBAL r3, \"n\"\n"
+                  "test: TFORLOOP r0, 199\nJMP body\n"
+                  "GETGLOBAL r3, \"n\"\nRETURN r3, 2\n.end\n"),
+              0u);
+    EXPECT_EQ(VmGetNumber(vm, -1), 1);
 }
 
 TEST_F(InterpreterTest, ClosuresShareAndCloseUpvalues)
@@ -476,7 +494,7 @@ TEST_F(InterpreterTest, ClosuresShareAndCloseUpvalues)
     RETURN r3, 2
 )"),
               0u);
-    EXPECT_EQ(VmGetNumber(L, -1), 12);
+    EXPECT_EQ(VmGetNumber(vm, -1), 12);
 }
 
 TEST_F(InterpreterTest, VarargsGoIntoTheArgTable)
@@ -500,11 +518,13 @@ TEST_F(InterpreterTest, VarargsGoIntoTheArgTable)
     RETURN r0, 2
 )"),
               0u);
-    EXPECT_EQ(VmGetNumber(L, -1), 3 * 100 + 5 + 2);
+    EXPECT_EQ(VmGetNumber(vm, -1), 3 * 100 + 5 + 2);
 }
 
-TEST_F(InterpreterTest, TailCallsRunInBoundedSpace)
+TEST_F(InterpreterTest, DeepRecursionOverflowsButTailCallsRunInBoundedSpace)
 {
+    // Tail calls run in bounded space; deep recursion overflows, and the
+    // state recovers.
     ASSERT_EQ(Run(R"(
 .function loop params=2
     EQ 1, r0, #0
@@ -526,13 +546,9 @@ done: RETURN r1, 2
     RETURN r0, 2
 )"),
               0u);
-    EXPECT_EQ(VmGetNumber(L, -1), 100000);
-    EXPECT_LE(L->sizeCi, 16u);
-    EXPECT_LE(L->stackSize, 200u);
-}
-
-TEST_F(InterpreterTest, DeepRecursionOverflowsAndTheStateRecovers)
-{
+    EXPECT_EQ(VmGetNumber(vm, -1), 100000);
+    EXPECT_LE(vm->sizeCi, 16u);
+    EXPECT_LE(vm->stackSize, 200u);
     const char* text = R"(
 .function rec
     GETGLOBAL r0, "rec"
@@ -545,15 +561,15 @@ TEST_F(InterpreterTest, DeepRecursionOverflowsAndTheStateRecovers)
     RETURN r0, 1
 )";
     EXPECT_EQ(Run(text), static_cast<uint32_t>(ERR_STACK));
-    EXPECT_LE(L->sizeCi, VM_MAXCALLS);
+    EXPECT_LE(vm->sizeCi, VM_MAXCALLS);
     EXPECT_EQ(Run("LOADNUM r0, 3\nRETURN r0, 2\n"), 0u);
-    EXPECT_EQ(VmGetNumber(L, -1), 3);
+    EXPECT_EQ(VmGetNumber(vm, -1), 3);
 }
 
 TEST_F(InterpreterTest, GosubAndReturnWithinAFunction)
 {
     ASSERT_EQ(Run("LOADNUM r0, 1\nGOSUB sub\nMUL r0, r0, #10\nRETURN r0, 2\nsub: ADD r0, r0, #1\nRETSUB\n"), 0u);
-    EXPECT_EQ(VmGetNumber(L, -1), 20);
+    EXPECT_EQ(VmGetNumber(vm, -1), 20);
     EXPECT_EQ(VmGosubDepth, 0u);
     EXPECT_EQ(Run("RETSUB\nRETURN r0, 1\n"), static_cast<uint32_t>(ERR_RETWOGOSUB));
     // Unbounded Gosub recursion hits the limit.
@@ -586,7 +602,7 @@ TEST_F(InterpreterTest, NativeGosubRequestsJumpAndPopTheirRecord)
         VmGosubJumpDistance = 5 - VmCallInstructionIndex;
         return calls == 1 ? VM_GOSUB_BEFORE : (calls == 2 ? VM_GOSUB_AFTER : 0);
     });
-    VmCallInfo* before = L->ci;
+    VmCallInfo* before = vm->ci;
     ASSERT_EQ(Run("LOADNUM r1, 0\n"                 // 0
                   "GETGLOBAL r0, \"jump\"\n"        // 1
                   "CALL r0, 1, 1\n"                 // 2
@@ -597,9 +613,9 @@ TEST_F(InterpreterTest, NativeGosubRequestsJumpAndPopTheirRecord)
               0u);
     // First call: label, then back to GETGLOBAL and the call again; second
     // call: label, back after the call; then 100.
-    EXPECT_EQ(VmGetNumber(L, -1), 102);
+    EXPECT_EQ(VmGetNumber(vm, -1), 102);
     EXPECT_EQ(calls, 2);
-    EXPECT_EQ(L->ci, before);
+    EXPECT_EQ(vm->ci, before);
     // A distance outside the code is refused.
     SetGlobal("jump", [](VmState*) -> uint32_t {
         VmGosubJumpDistance = 1000;
@@ -629,18 +645,18 @@ top: JMP top
     RETURN r0, 1
 )"),
               0u);
-    EXPECT_EQ(VmGetTop(L), 0) << "an aborted run yields nothing";
-    EXPECT_EQ(L->openUpval, nullptr);
+    EXPECT_EQ(VmGetTop(vm), 0) << "an aborted run yields nothing";
+    EXPECT_EQ(vm->openUpval, nullptr);
     VmAbortFlag = 0;
     EXPECT_EQ(Run("LOADNUM r0, 9\nRETURN r0, 2\n"), 0u);
-    EXPECT_EQ(VmGetNumber(L, -1), 9);
+    EXPECT_EQ(VmGetNumber(vm, -1), 9);
 }
 
 TEST_F(InterpreterTest, LineAndCountHooksSeeTheRun)
 {
     static std::vector<int> lines;
     lines.clear();
-    VmSetHook(L, [](VmState*, VmDebugRecord* r, uint32_t*) { lines.push_back(r->currentLine); }, VM_MASKLINE, 0);
+    VmSetHook(vm, [](VmState*, VmDebugRecord* r, uint32_t*) { lines.push_back(r->currentLine); }, VM_MASKLINE, 0);
     // Lines by text line: a loop over lines 5-6 runs three times.
     ASSERT_EQ(Run(".chunk lines=auto\n"
                   "LOADNUM r0, 0\n"       // 2
@@ -650,22 +666,29 @@ TEST_F(InterpreterTest, LineAndCountHooksSeeTheRun)
                   "test: FORLOOP r1, body\n"  // 8
                   "RETURN r0, 2\n"),       // 9
               0u);
-    EXPECT_EQ(VmGetNumber(L, -1), 6);
+    EXPECT_EQ(VmGetNumber(vm, -1), 6);
     // The first instruction only starts the hook; then every new line and
     // every backward jump.
     EXPECT_EQ(lines, (std::vector<int>{3, 4, 5, 6, 8, 7, 8, 7, 8, 7, 8, 9}));
 
     static int counted;
     counted = 0;
-    VmSetHook(L, [](VmState*, VmDebugRecord* r, uint32_t* code) {
+    VmSetHook(vm, [](VmState*, VmDebugRecord* r, uint32_t* code) {
         EXPECT_EQ(r->event, VM_HOOKCOUNT);
         if (++counted == 3)
             *code = ERR_USERABORT;
     }, VM_MASKCOUNT, 10);
     EXPECT_EQ(Run("top: JMP top\nRETURN r0, 1\n"), static_cast<uint32_t>(ERR_USERABORT));
     EXPECT_EQ(counted, 3);
-    VmSetHook(L, nullptr, 0, 0);
+    VmSetHook(vm, nullptr, 0, 0);
     EXPECT_EQ(Run("LOADNUM r0, 1\nRETURN r0, 2\n"), 0u);
+    // Errors know their line.
+    ASSERT_EQ(Run(".chunk lines=auto\nLOADNUM r0, 1\nLOADNUM r1, 0\nDIV r0, r0, r1\nRETURN r0, 2\n"),
+              static_cast<uint32_t>(ERR_ZERODIVISION));
+    EXPECT_EQ(VmErrorLine, 4);
+    // Without line information the line is 0.
+    ASSERT_EQ(Run("LOADNUM r0, 1\nDIV r0, r0, #0\nRETURN r0, 2\n"), static_cast<uint32_t>(ERR_ZERODIVISION));
+    EXPECT_EQ(VmErrorLine, 0);
 }
 
 // The event hook runs only once a pump is due, at the first new line, backward
@@ -705,7 +728,7 @@ TEST_F(InterpreterTest, EventHookRunsAtTheNextLineOnlyWhenAPumpIsDue)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         lines.clear();
-        VmSetEventHook(L, [](VmState*, VmDebugRecord* r, uint32_t* code) {
+        VmSetEventHook(vm, [](VmState*, VmDebugRecord* r, uint32_t* code) {
             lines.push_back(r->currentLine);
             // Stops the looping case; the others have returned by then.
             if (lines.size() == 1 && r->currentLine == 7)
@@ -724,46 +747,14 @@ TEST_F(InterpreterTest, EventHookRunsAtTheNextLineOnlyWhenAPumpIsDue)
     static int debugLines;
     debugLines = 0;
     lines.clear();
-    VmSetHook(L, [](VmState*, VmDebugRecord*, uint32_t*) { ++debugLines; }, VM_MASKLINE, 0);
-    VmSetEventHook(L, [](VmState*, VmDebugRecord* r, uint32_t*) { lines.push_back(r->currentLine); });
+    VmSetHook(vm, [](VmState*, VmDebugRecord*, uint32_t*) { ++debugLines; }, VM_MASKLINE, 0);
+    VmSetEventHook(vm, [](VmState*, VmDebugRecord* r, uint32_t*) { lines.push_back(r->currentLine); });
     EXPECT_EQ(Run(".line 1\nLOADNUM r0, 1\n.line 2\nLOADNUM r0, 2\n.line 3\nRETURN r0, 2\n"), 0u);
     EXPECT_EQ(debugLines, 2);
     EXPECT_EQ(lines, (std::vector<int>{1, 2, 3}));
-    VmSetHook(L, nullptr, 0, 0);
-    VmSetEventHook(L, nullptr);
+    VmSetHook(vm, nullptr, 0, 0);
+    VmSetEventHook(vm, nullptr);
     VmPumpDue = 0;
-}
-
-TEST_F(InterpreterTest, ErrorsKnowTheirLine)
-{
-    ASSERT_EQ(Run(".chunk lines=auto\nLOADNUM r0, 1\nLOADNUM r1, 0\nDIV r0, r0, r1\nRETURN r0, 2\n"),
-              static_cast<uint32_t>(ERR_ZERODIVISION));
-    EXPECT_EQ(VmErrorLine, 4);
-    // Without line information the line is 0.
-    ASSERT_EQ(Run("LOADNUM r0, 1\nDIV r0, r0, #0\nRETURN r0, 2\n"), static_cast<uint32_t>(ERR_ZERODIVISION));
-    EXPECT_EQ(VmErrorLine, 0);
-}
-
-TEST_F(InterpreterTest, GenericForWithManyVariablesStaysInsideTheStack)
-{
-    // A native iterator asked for 200 results returns one; the rest are nil
-    // and land in memory the VM owns.
-    SetGlobal("once", [](VmState* s) -> uint32_t {
-        if (VmType(s, 2) != VM_TNIL) {
-            VmPushNil(s);
-            return 1;
-        }
-        VmPushNumber(s, 1);
-        return 1;
-    });
-    ASSERT_EQ(Run(".function main maxstack=250\n"
-                  "GETGLOBAL r0, \"once\"\nLOADNIL r1, r2\nLOADNUM r3, 0\nSETGLOBAL r3, \"n\"\n"
-                  "TFORPREP r0, test\n"
-                  "body: GETGLOBAL r3, \"n\"\nADD r3, r3, r2\nSETGLOBAL r3, \"n\"\n"
-                  "test: TFORLOOP r0, 199\nJMP body\n"
-                  "GETGLOBAL r3, \"n\"\nRETURN r3, 2\n.end\n"),
-              0u);
-    EXPECT_EQ(VmGetNumber(L, -1), 1);
 }
 
 TEST_F(InterpreterTest, ComparisonConcatAndUnaryMetamethods)
@@ -849,7 +840,7 @@ TEST_F(InterpreterTest, CallUpToTheTopWithoutAnOpenResultTakesNoArguments)
     RETURN r2, 2
 )"),
               0u);
-    EXPECT_EQ(VmGetNumber(L, -1), 5);
+    EXPECT_EQ(VmGetNumber(vm, -1), 5);
     ASSERT_EQ(Run("GETGLOBAL r2, \"noop\"\nGETGLOBAL r0, \"noop\"\nCALL r0, 1, 0\nCALL r2, 0, 2\nRETURN r2, 2\n"), 0u);
-    EXPECT_EQ(VmType(L, -1), VM_TNIL);
+    EXPECT_EQ(VmType(vm, -1), VM_TNIL);
 }

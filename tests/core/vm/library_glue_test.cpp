@@ -10,19 +10,11 @@
 
 #include "core/io/error_codes.h"
 #include "core/io/errors.h"
-#include "vm_fixture.h"
+#include "core/vm_fixture.h"
 
 namespace {
 
-class LibraryGlue : public VmTest {
-protected:
-    void SetUp() override
-    {
-        VmTest::SetUp();
-        vm = L;
-    }
-    VmState* vm = nullptr;
-};
+using LibraryGlue = VmTest;
 
 uint32_t AnswerSeven(VmState* vm)
 {
@@ -53,9 +45,33 @@ TEST_F(LibraryGlue, CommandsAreStoredUnderLowerCaseNames)
     VmPushString(vm, "playmusic");
     VmGetTable(vm, -2);
     EXPECT_EQ(VmType(vm, -1), VM_TFUNCTION);
+    VmSetTop(vm, 0);
+    // Upvalues are shared by every command.
+    const CommandTableEntry shared[] = {{"First", [](VmState* s) -> uint32_t {
+                                             VmPushValue(s, VmUpvalueIndex(1));
+                                             return 1;
+                                         }},
+                                        {"SECOND", [](VmState* s) -> uint32_t {
+                                             VmPushValue(s, VmUpvalueIndex(2));
+                                             return 1;
+                                         }},
+                                        {nullptr, nullptr}};
+    VmPushNumber(vm, 10);
+    VmPushNumber(vm, 20);
+    ASSERT_EQ(VmRegisterLibrary(vm, "Lib", shared, 2), 1);
+    EXPECT_EQ(VmGetTop(vm), 0);
+    for (auto [name, value] : {std::pair{"first", 10}, std::pair{"second", 20}}) {
+        VmPushString(vm, "Lib");
+        VmGetTable(vm, VM_GLOBALSINDEX);
+        VmPushString(vm, name);
+        VmGetTable(vm, -2);
+        ASSERT_EQ(VmCall(vm, 0, 1), 0u);
+        EXPECT_EQ(VmGetNumber(vm, -1), value) << name;
+        VmSetTop(vm, 0);
+    }
 }
 
-TEST_F(LibraryGlue, ConstantsAreFoundInAnyCase)
+TEST_F(LibraryGlue, ConstantsLabelsAndStringsAreFoundByName)
 {
     const ConstantTableEntry builtIn[] = {{"TICKS", nullptr, 2}, {"NAME", "text", 0}, {nullptr, nullptr, 0}};
     const ConstantTableEntry user[] = {{"Plugin_Value", nullptr, 9}, {nullptr, nullptr, 0}};
@@ -72,6 +88,27 @@ TEST_F(LibraryGlue, ConstantsAreFoundInAnyCase)
     EXPECT_EQ(number, 9);
     EXPECT_EQ(VmFindConstant(vm, "missing", &number, &text), 0);
     EXPECT_EQ(VmLookupConstantTable(vm, "userconstants", "ticks", &number, &text), 0);
+    EXPECT_EQ(VmGetTop(vm), 0);
+    // Labels and string lists.
+    EXPECT_EQ(VmFindLabel(vm, "START"), -1) << "no labels table";
+    VmPushString(vm, "labels");
+    VmNewTable(vm);
+    VmPushString(vm, "start");
+    VmPushNumber(vm, 17);
+    VmRawSet(vm, -3);
+    VmPushString(vm, "odd");
+    VmPushString(vm, "text");
+    VmRawSet(vm, -3);
+    VmRawSet(vm, VM_REGISTRYINDEX);
+    EXPECT_EQ(VmFindLabel(vm, "START"), 17);
+    EXPECT_EQ(VmFindLabel(vm, "Start"), 17);
+    EXPECT_EQ(VmFindLabel(vm, "odd"), -1);
+    EXPECT_EQ(VmFindLabel(vm, "missing"), -1);
+
+    const char* const list[] = {"one", "two", "Two", nullptr};
+    EXPECT_EQ(VmFindString("two", list), 1);
+    EXPECT_EQ(VmFindString("Two", list), 2);
+    EXPECT_EQ(VmFindString("three", list), -1);
     EXPECT_EQ(VmGetTop(vm), 0);
 }
 
@@ -189,56 +226,6 @@ TEST_F(LibraryGlue, ReadersConvertWhatTheyAccept)
         EXPECT_EQ(code, static_cast<uint32_t>(ERR_STRCALLBACK));
     }),
               0u);
-}
-
-TEST_F(LibraryGlue, UpvaluesAreSharedByEveryCommand)
-{
-    const CommandTableEntry commands[] = {{"First", [](VmState* s) -> uint32_t {
-                                               VmPushValue(s, VmUpvalueIndex(1));
-                                               return 1;
-                                           }},
-                                          {"SECOND", [](VmState* s) -> uint32_t {
-                                               VmPushValue(s, VmUpvalueIndex(2));
-                                               return 1;
-                                           }},
-                                          {nullptr, nullptr}};
-    VmPushNumber(vm, 10);
-    VmPushNumber(vm, 20);
-    ASSERT_EQ(VmRegisterLibrary(vm, "Lib", commands, 2), 1);
-    EXPECT_EQ(VmGetTop(vm), 0);
-    for (auto [name, value] : {std::pair{"first", 10}, std::pair{"second", 20}}) {
-        VmPushString(vm, "Lib");
-        VmGetTable(vm, VM_GLOBALSINDEX);
-        VmPushString(vm, name);
-        VmGetTable(vm, -2);
-        ASSERT_EQ(VmCall(vm, 0, 1), 0u);
-        EXPECT_EQ(VmGetNumber(vm, -1), value) << name;
-        VmSetTop(vm, 0);
-    }
-}
-
-TEST_F(LibraryGlue, LabelsAndStringLists)
-{
-    EXPECT_EQ(VmFindLabel(vm, "START"), -1) << "no labels table";
-    VmPushString(vm, "labels");
-    VmNewTable(vm);
-    VmPushString(vm, "start");
-    VmPushNumber(vm, 17);
-    VmRawSet(vm, -3);
-    VmPushString(vm, "odd");
-    VmPushString(vm, "text");
-    VmRawSet(vm, -3);
-    VmRawSet(vm, VM_REGISTRYINDEX);
-    EXPECT_EQ(VmFindLabel(vm, "START"), 17);
-    EXPECT_EQ(VmFindLabel(vm, "Start"), 17);
-    EXPECT_EQ(VmFindLabel(vm, "odd"), -1);
-    EXPECT_EQ(VmFindLabel(vm, "missing"), -1);
-
-    const char* const list[] = {"one", "two", "Two", nullptr};
-    EXPECT_EQ(VmFindString("two", list), 1);
-    EXPECT_EQ(VmFindString("Two", list), 2);
-    EXPECT_EQ(VmFindString("three", list), -1);
-    EXPECT_EQ(VmGetTop(vm), 0);
 }
 
 TEST_F(LibraryGlue, NamedMetatablesAndMetaFields)

@@ -17,7 +17,7 @@ protected:
     {
         if (LoadBytes(Assemble(text)) != 0)
             return -1;
-        const VmProto* p = VmFuncValue(L->top - 1)->proto;
+        const VmProto* p = VmFuncValue(vm->top - 1)->proto;
         for (int pc = 0; pc < p->sizeCode; pc++) {
             if (VmOp(p->code[pc]) == OP_CONCAT)
                 return p->deadOperands ? p->deadOperands[pc] : 0;
@@ -63,12 +63,20 @@ TEST_F(LivenessTest, OnlyOperandsThatNoPathReadsAgainAreDead)
     };
     for (const auto& c : cases) {
         EXPECT_EQ(FirstConcatMark(head + c.body), c.dead) << c.name;
-        VmSetTop(L, 0);
+        VmSetTop(vm, 0);
     }
 }
 
-TEST_F(LivenessTest, ACapturedOperandStaysAlive)
+// Whether or not the operands are converted, the result is the same, and
+// interned.
+TEST_F(LivenessTest, ADeadOperandStillJoinsAsItsText)
 {
+    ASSERT_EQ(Run("LOADK r1, \"item\"\nLOADK r2, #-1.5\nCONCAT r0, r1, r2\nLOADNIL r2, r2\n"
+                  "LOADK r3, \"item-1.5\"\nEQ 0, r0, r3\nJMP bad\nRETURN r0, 2\nbad: LOADNIL r0, r0\nRETURN r0, 2\n"),
+              0u);
+    ASSERT_EQ(VmType(vm, -1), VM_TSTRING);
+    EXPECT_EQ(std::string(VmGetString(vm, -1)), "item-1.5");
+    // A captured operand stays alive.
     const std::string text = R"(.function main
     LOADK r1, "a"
     LOADNUM r2, 5
@@ -84,15 +92,4 @@ TEST_F(LivenessTest, ACapturedOperandStaysAlive)
 .end
 )";
     EXPECT_EQ(FirstConcatMark(text), 0);
-}
-
-// Whether or not the operands are converted, the result is the same, and
-// interned.
-TEST_F(LivenessTest, ADeadOperandStillJoinsAsItsText)
-{
-    ASSERT_EQ(Run("LOADK r1, \"item\"\nLOADK r2, #-1.5\nCONCAT r0, r1, r2\nLOADNIL r2, r2\n"
-                  "LOADK r3, \"item-1.5\"\nEQ 0, r0, r3\nJMP bad\nRETURN r0, 2\nbad: LOADNIL r0, r0\nRETURN r0, 2\n"),
-              0u);
-    ASSERT_EQ(VmType(L, -1), VM_TSTRING);
-    EXPECT_EQ(std::string(VmGetString(L, -1)), "item-1.5");
 }

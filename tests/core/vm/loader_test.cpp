@@ -32,13 +32,18 @@ const char* const kProgram = R"(.chunk lines=auto
 
 }  // namespace
 
-TEST_F(LoaderTest, DumpWritesWhatTheAssemblerWrote)
+TEST_F(LoaderTest, DumpWritesWhatTheAssemblerWroteAndRefusesNatives)
 {
     std::vector<uint8_t> bytes = Assemble(kProgram);
     ASSERT_EQ(LoadBytes(bytes), 0u);
     EXPECT_EQ(Dump(), bytes);
-    ASSERT_EQ(VmPCall(L, 0, 1, 0), 0u);
-    EXPECT_EQ(VmGetNumber(L, -1), 3.5);
+    ASSERT_EQ(VmPCall(vm, 0, 1, 0), 0u);
+    EXPECT_EQ(VmGetNumber(vm, -1), 3.5);
+    // Natives have no bytes to dump.
+    VmPushNativeFunction(vm, [](VmState*) -> uint32_t { return 0; });
+    std::vector<uint8_t> out;
+    EXPECT_EQ(VmDump(vm, -1, CollectBytes, &out), static_cast<uint32_t>(ERR_NOQMFUNC));
+    EXPECT_TRUE(out.empty());
 }
 
 TEST_F(LoaderTest, BigEndianChunkLoadsToTheSameFunction)
@@ -51,7 +56,7 @@ TEST_F(LoaderTest, BigEndianChunkLoadsToTheSameFunction)
     ASSERT_EQ(LoadBytes(big), 0u);
     EXPECT_EQ(Dump(), little);
     std::vector<uint8_t> once = Dump();
-    VmSetTop(L, 0);
+    VmSetTop(vm, 0);
     ASSERT_EQ(LoadBytes(once), 0u);
     EXPECT_EQ(Dump(), once) << "dump, load, dump gives the same bytes";
 }
@@ -70,15 +75,15 @@ TEST_F(LoaderTest, HeaderErrorsHaveTheirCodes)
         {".chunk testnum=31415926.99", 0},      {".chunk order=7", 0},
     };
     for (const Case& c : cases) {
-        VmSetTop(L, 0);
+        VmSetTop(vm, 0);
         std::string text = std::string(c.chunk) + "\nRETURN r0, 1\n";
         EXPECT_EQ(LoadBytes(Assemble(text)), c.code) << c.chunk;
     }
     // A text chunk is no chunk at all.
-    VmSetTop(L, 0);
+    VmSetTop(vm, 0);
     std::vector<uint8_t> text = {'p', 'r', 'i', 'n', 't'};
     EXPECT_EQ(LoadBytes(text), static_cast<uint32_t>(ERR_BADSIGNATURE));
-    EXPECT_EQ(VmGetTop(L), 0) << "nothing stays pushed";
+    EXPECT_EQ(VmGetTop(vm), 0) << "nothing stays pushed";
 }
 
 TEST_F(LoaderTest, EveryTruncationIsAnUnexpectedEnd)
@@ -87,7 +92,7 @@ TEST_F(LoaderTest, EveryTruncationIsAnUnexpectedEnd)
     for (size_t n = 0; n < bytes.size(); n++) {
         std::vector<uint8_t> cut(bytes.begin(), bytes.begin() + static_cast<ptrdiff_t>(n));
         ASSERT_EQ(LoadBytes(cut), static_cast<uint32_t>(ERR_UNEXPECTEDEOF)) << "cut at " << n;
-        ASSERT_EQ(VmGetTop(L), 0);
+        ASSERT_EQ(VmGetTop(vm), 0);
     }
 }
 
@@ -116,8 +121,8 @@ TEST_F(LoaderTest, BadUpvalueNamesAndConstants)
     EXPECT_EQ(LoadBytes(b), static_cast<uint32_t>(ERR_BADUPVALUES));
     // No names at all is fine.
     EXPECT_EQ(LoadBytes(Assemble(".function main upvals=2 upvalnames=0\nGETUPVAL r0, u1\nRETURN r0, 2\n.end\n")), 0u);
-    EXPECT_EQ(VmPCall(L, 0, 1, 0), 0u);
-    EXPECT_EQ(VmType(L, -1), VM_TNIL);
+    EXPECT_EQ(VmPCall(vm, 0, 1, 0), 0u);
+    EXPECT_EQ(VmType(vm, -1), VM_TNIL);
     // A constant of type boolean.
     std::vector<uint8_t> k = Assemble("LOADK r0, #7\nRETURN r0, 2\n");
     // The constant block: count 1, then the type byte 3 and 8 bytes.
@@ -146,10 +151,7 @@ void KeepDetail(uint32_t code, const char* text)
 TEST_F(LoaderTest, VerifierRefusesCodeThatLeavesItsFrame)
 {
     // Each case with what the refusal's detail says of it.
-    const struct {
-        const char* text;
-        const char* detail;
-    } bad[] = {
+    const std::pair<const char*, const char*> bad[] = {
         {".function main maxstack=251\nRETURN r0, 1\n.end\n", "the function uses 251 registers, more than 250"},
         {"MOVE r0, r1\n", "the function does not end in RETURN"},
         {".function main maxstack=2\nMOVE r5, r0\nRETURN r0, 1\n.end\n", "instruction 0 (MOVE) reaches outside"},
@@ -190,22 +192,14 @@ TEST_F(LoaderTest, VerifierRefusesCodeThatLeavesItsFrame)
     };
     VmErrorHooks saved = VmHooks;
     VmHooks.setErrorDetail = KeepDetail;
-    for (const auto& c : bad) {
-        VmSetTop(L, 0);
+    for (const auto& [text, detail] : bad) {
+        VmSetTop(vm, 0);
         refusalDetail.clear();
-        EXPECT_EQ(LoadBytes(Assemble(c.text)), static_cast<uint32_t>(ERR_BADBYTECODE)) << c.text;
-        EXPECT_NE(refusalDetail.find(c.detail), std::string::npos) << c.text << " -> " << refusalDetail;
+        EXPECT_EQ(LoadBytes(Assemble(text)), static_cast<uint32_t>(ERR_BADBYTECODE)) << text;
+        EXPECT_NE(refusalDetail.find(detail), std::string::npos) << text << " -> " << refusalDetail;
     }
     VmHooks = saved;
     // Unknown opcodes load and do nothing.
     EXPECT_EQ(Run("LOADNUM r0, 4\nRAW 50, 0, 0, 0\nRETURN r0, 2\n"), 0u);
-    EXPECT_EQ(VmGetNumber(L, -1), 4);
-}
-
-TEST_F(LoaderTest, DumpRefusesNatives)
-{
-    VmPushNativeFunction(L, [](VmState*) -> uint32_t { return 0; });
-    std::vector<uint8_t> out;
-    EXPECT_EQ(VmDump(L, -1, CollectBytes, &out), static_cast<uint32_t>(ERR_NOQMFUNC));
-    EXPECT_TRUE(out.empty());
+    EXPECT_EQ(VmGetNumber(vm, -1), 4);
 }

@@ -8,21 +8,21 @@
 #include "core/vm/memory.h"
 #include "core/vm/state.h"
 #include "core/vm/strings.h"
-#include "vm_fixture.h"
+#include "core/vm_fixture.h"
 
 using StringsTest = VmTest;
 
 TEST_F(StringsTest, EqualBytesAreOneObjectAndZeroBytesCount)
 {
-    VmString* a = VmNewString(L, "abc", 3);
-    EXPECT_EQ(a, VmNewString(L, std::string("abc").c_str(), 3));
-    VmString* withZero = VmNewString(L, "ab\0c", 4);
-    VmString* prefix = VmNewString(L, "ab", 2);
+    VmString* a = VmNewString(vm, "abc", 3);
+    EXPECT_EQ(a, VmNewString(vm, std::string("abc").c_str(), 3));
+    VmString* withZero = VmNewString(vm, "ab\0c", 4);
+    VmString* prefix = VmNewString(vm, "ab", 2);
     EXPECT_NE(withZero, prefix);
     EXPECT_EQ(withZero->len, 4u);
-    EXPECT_EQ(withZero, VmNewString(L, "ab\0c", 4));
+    EXPECT_EQ(withZero, VmNewString(vm, "ab\0c", 4));
     EXPECT_EQ(VmStringBytes(withZero)[4], '\0');
-    EXPECT_EQ(VmNewString(L, "", 0), VmNewString(L, "", 0));
+    EXPECT_EQ(VmNewString(vm, "", 0), VmNewString(vm, "", 0));
 }
 
 TEST_F(StringsTest, LongStringsDifferingOnlyInUnsampledBytesCollideButStayDistinct)
@@ -31,11 +31,11 @@ TEST_F(StringsTest, LongStringsDifferingOnlyInUnsampledBytesCollideButStayDistin
     std::string a(64, 'x'), b(64, 'x');
     b[1] = 'y';
     EXPECT_EQ(VmHashBytes(a.data(), a.size()), VmHashBytes(b.data(), b.size()));
-    VmString* sa = VmNewString(L, a.data(), a.size());
-    VmString* sb = VmNewString(L, b.data(), b.size());
+    VmString* sa = VmNewString(vm, a.data(), a.size());
+    VmString* sb = VmNewString(vm, b.data(), b.size());
     EXPECT_NE(sa, sb);
     EXPECT_EQ(sa->hash, sb->hash);
-    EXPECT_EQ(sb, VmNewString(L, b.data(), b.size()));
+    EXPECT_EQ(sb, VmNewString(vm, b.data(), b.size()));
     EXPECT_EQ(std::memcmp(VmStringBytes(sb), b.data(), 64), 0);
     // A sampled byte changes the hash.
     std::string c = a;
@@ -54,30 +54,30 @@ TEST_F(StringsTest, EveryStringIsFoundAgainThroughGrowthAndSweeps)
     auto textOf = [&](int i) { return std::snprintf(text, sizeof text, "item%d", i); };
     for (int i = 0; i < kCount; i++) {
         int n = textOf(i);
-        strings[i] = VmNewString(L, text, static_cast<size_t>(n));
+        strings[i] = VmNewString(vm, text, static_cast<size_t>(n));
     }
-    ASSERT_GT(L->g->strt.size, uint64_t{1} << 21);
+    ASSERT_GT(vm->g->strt.size, uint64_t{1} << 21);
     for (int i = 0; i < kCount; i += 7) {
         int n = textOf(i);
-        ASSERT_EQ(VmNewString(L, text, static_cast<size_t>(n)), strings[i]) << text;
+        ASSERT_EQ(VmNewString(vm, text, static_cast<size_t>(n)), strings[i]) << text;
     }
     // Every third string survives a collection; the others go.
-    uint64_t before = L->g->strt.nuse;
+    uint64_t before = vm->g->strt.nuse;
     for (int i = 0; i < kCount; i += 3)
         strings[i]->marked |= VM_GC_FIXED;
-    VmCollectGarbage(L);
-    EXPECT_EQ(L->g->strt.nuse, before - (kCount - (kCount + 2) / 3));
+    VmCollectGarbage(vm);
+    EXPECT_EQ(vm->g->strt.nuse, before - (kCount - (kCount + 2) / 3));
     for (int i = 0; i < kCount; i += 3) {
         int n = textOf(i);
-        ASSERT_EQ(VmNewString(L, text, static_cast<size_t>(n)), strings[i]) << text;
+        ASSERT_EQ(VmNewString(vm, text, static_cast<size_t>(n)), strings[i]) << text;
         strings[i]->marked &= static_cast<uint8_t>(~VM_GC_FIXED);
     }
     // Collected down to a small table, whose homes come from the slots.
-    VmCollectGarbage(L);
-    VmCollectGarbage(L);
-    EXPECT_LE(L->g->strt.size, uint64_t{1} << 21);
-    VmString* again = VmNewString(L, "item42", 6);
-    EXPECT_EQ(VmNewString(L, "item42", 6), again);
+    VmCollectGarbage(vm);
+    VmCollectGarbage(vm);
+    EXPECT_LE(vm->g->strt.size, uint64_t{1} << 21);
+    VmString* again = VmNewString(vm, "item42", 6);
+    EXPECT_EQ(VmNewString(vm, "item42", 6), again);
 }
 
 TEST(StringToNumber, AcceptsTheLanguageSyntaxOnly)
@@ -112,11 +112,11 @@ TEST_F(StringsTest, NilPrintsEmptyAndBooleansDoNotPrint)
 {
     VmValue nil;
     VmSetNil(&nil);
-    ASSERT_TRUE(VmToStringInPlace(L, &nil));
+    ASSERT_TRUE(VmToStringInPlace(vm, &nil));
     EXPECT_EQ(VmStrValue(&nil)->len, 0u);
     VmValue b;
     VmSetBool(&b, 1);
-    EXPECT_FALSE(VmToStringInPlace(L, &b));
+    EXPECT_FALSE(VmToStringInPlace(vm, &b));
 }
 
 TEST(ChunkId, ShortNamesFitTheirBuffer)

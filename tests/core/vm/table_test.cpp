@@ -10,16 +10,16 @@
 #include "core/io/error_codes.h"
 #include "core/vm/strings.h"
 #include "core/vm/table.h"
-#include "vm_fixture.h"
+#include "core/vm_fixture.h"
 
 namespace {
 
 struct TableTest : VmTest {
     VmTable* NewTable(uint64_t asize = 0, int hlog = 0)
     {
-        VmTable* t = VmNewTableObject(L, asize, hlog);
+        VmTable* t = VmNewTableObject(vm, asize, hlog);
         // Keep it on the stack, as a script would.
-        VmSetTableValue(L->top++, t);
+        VmSetTableValue(vm->top++, t);
         return t;
     }
     VmValue Num(double n)
@@ -31,10 +31,10 @@ struct TableTest : VmTest {
     VmValue Str(const std::string& s)
     {
         VmValue v;
-        VmSetString(&v, VmNewString(L, s.data(), s.size()));
+        VmSetString(&v, VmNewString(vm, s.data(), s.size()));
         return v;
     }
-    void Set(VmTable* t, const VmValue& k, const VmValue& v) { *VmTableSet(L, t, &k) = v; }
+    void Set(VmTable* t, const VmValue& k, const VmValue& v) { *VmTableSet(vm, t, &k) = v; }
     const VmValue* Get(VmTable* t, const VmValue& k) { return VmTableGet(t, &k); }
 };
 
@@ -109,28 +109,28 @@ TEST_F(TableTest, MatchesAMapThroughInsertsDeletesAndWalks)
             }
             // A full walk visits every live key exactly once.
             std::set<std::string> seen;
-            VmValue* kv = L->top;
-            L->top += 2;
+            VmValue* kv = vm->top;
+            vm->top += 2;
             VmSetNil(&kv[0]);
-            while (VmTableNext(L, t, kv)) {
+            while (VmTableNext(vm, t, kv)) {
                 std::string mk = ModelKey(kv[0]);
                 ASSERT_TRUE(seen.insert(mk).second) << "visited twice: " << mk;
                 auto it = model.find(mk);
                 ASSERT_NE(it, model.end()) << mk;
                 ASSERT_EQ(kv[1].v.n, it->second);
             }
-            L->top -= 2;
+            vm->top -= 2;
             ASSERT_EQ(seen.size(), model.size());
             for (auto& [mk, v] : model)
                 ASSERT_TRUE(seen.count(mk)) << mk;
         }
     });
     EXPECT_EQ(status, 0u);
-    EXPECT_TRUE(VmIsNil(&L->g->dummynode.key));
-    EXPECT_TRUE(VmIsNil(&L->g->dummynode.val));
+    EXPECT_TRUE(VmIsNil(&vm->g->dummynode.key));
+    EXPECT_TRUE(VmIsNil(&vm->g->dummynode.val));
 }
 
-TEST_F(TableTest, NilKeyIsZeroAndNextFollowsArrayThenHash)
+TEST_F(TableTest, KeysOfEveryKindNilAsZeroAndTheWalksOrder)
 {
     ASSERT_EQ(RunNative([&](VmState*) {
                   VmTable* t = NewTable();
@@ -144,33 +144,15 @@ TEST_F(TableTest, NilKeyIsZeroAndNextFollowsArrayThenHash)
                   Set(u, Num(1), Num(10));
                   Set(u, Num(2), Num(20));
                   Set(u, Str("x"), Num(1));
-                  VmValue* kv = L->top;
-                  L->top += 2;
+                  VmValue* kv = vm->top;
+                  vm->top += 2;
                   VmSetNil(kv);
                   std::string order;
-                  while (VmTableNext(L, u, kv))
+                  while (VmTableNext(vm, u, kv))
                       order += kv[0].tt == VM_TNUMBER ? std::to_string(static_cast<int>(kv[0].v.n)) : VmSvalue(&kv[0]);
                   EXPECT_EQ(order, "12x");
               }),
               0u);
-}
-
-TEST_F(TableTest, BadKeysGiveTheirCodes)
-{
-    EXPECT_EQ(RunNative([&](VmState*) { Set(NewTable(), Num(NAN), Num(1)); }), ERR_TABLEINDEX);
-    EXPECT_EQ(RunNative([&](VmState*) {
-                  VmTable* t = NewTable();
-                  Set(t, Str("a"), Num(1));
-                  VmValue kv[2] = {Str("missing"), {}};
-                  VmTableNext(L, t, kv);
-              }),
-              ERR_INVNEXTKEY);
-    EXPECT_EQ(RunNative([&](VmState*) { VmNewTableObject(L, 0, 25); }), ERR_TABLEOVERFLOW);
-    EXPECT_EQ(RunNative([&](VmState*) { VmNewTableObject(L, (1u << 24) + 1, 0); }), ERR_TABLEOVERFLOW);
-}
-
-TEST_F(TableTest, EveryKindOfKeyIsFoundAgain)
-{
     ASSERT_EQ(RunNative([&](VmState*) {
                   VmTable* t = NewTable();
                   VmTable* other = NewTable();
@@ -189,19 +171,33 @@ TEST_F(TableTest, EveryKindOfKeyIsFoundAgain)
               0u);
 }
 
+TEST_F(TableTest, BadKeysGiveTheirCodes)
+{
+    EXPECT_EQ(RunNative([&](VmState*) { Set(NewTable(), Num(NAN), Num(1)); }), ERR_TABLEINDEX);
+    EXPECT_EQ(RunNative([&](VmState*) {
+                  VmTable* t = NewTable();
+                  Set(t, Str("a"), Num(1));
+                  VmValue kv[2] = {Str("missing"), {}};
+                  VmTableNext(vm, t, kv);
+              }),
+              ERR_INVNEXTKEY);
+    EXPECT_EQ(RunNative([&](VmState*) { VmNewTableObject(vm, 0, 25); }), ERR_TABLEOVERFLOW);
+    EXPECT_EQ(RunNative([&](VmState*) { VmNewTableObject(vm, (1u << 24) + 1, 0); }), ERR_TABLEOVERFLOW);
+}
+
 TEST_F(TableTest, AbsenceCacheIsClearedByAnyStore)
 {
     ASSERT_EQ(RunNative([&](VmState*) {
                   VmTable* mt = NewTable();
-                  EXPECT_EQ(VmFastMeta(L, mt, TM_INDEX), nullptr);
+                  EXPECT_EQ(VmFastMeta(vm, mt, TM_INDEX), nullptr);
                   EXPECT_TRUE(mt->flags & (1u << TM_INDEX));
                   Set(mt, Str("__index"), Num(1));
                   EXPECT_EQ(mt->flags, 0);
-                  const VmValue* tm = VmFastMeta(L, mt, TM_INDEX);
+                  const VmValue* tm = VmFastMeta(vm, mt, TM_INDEX);
                   ASSERT_NE(tm, nullptr);
                   EXPECT_EQ(tm->v.n, 1);
                   // Uncached events leave no trace: a later entry is found.
-                  EXPECT_EQ(VmFastMeta(L, mt, TM_CALL), nullptr);
+                  EXPECT_EQ(VmFastMeta(vm, mt, TM_CALL), nullptr);
                   EXPECT_EQ(mt->flags, 0);
               }),
               0u);
