@@ -86,6 +86,19 @@ TEST_F(NetworkTest, ReceiveWithoutWaitingTakesOnlyWhatIsThere)
     Number("senddata", {1.0, std::string("end")});
 }
 
+// Receives on the first connection into a plain block, as the memory-block
+// commands do; answers the result code.
+uint32_t ReceiveInto(VmState* vm, std::vector<uint8_t>* buffer, int mode, size_t count, ReceiveOutcome* outcome)
+{
+    uint8_t* p = buffer->data();
+    size_t size = buffer->size();
+    ReceiveTarget target;
+    target.block = &p;
+    target.blockSize = &size;
+    ReceiveSocketData(vm, ConnectionList, mode, count, true, target, outcome);
+    return ReceiveResultCode(*outcome, ConnectionList);
+}
+
 TEST_F(NetworkTest, ReceiveTimesOutWhenThePeerStaysSilent)
 {
     LoopbackServer server([](int fd) { ReadUntil(fd, "end"); });
@@ -94,16 +107,9 @@ TEST_F(NetworkTest, ReceiveTimesOutWhenThePeerStaysSilent)
     std::vector<Value> r;
     ASSERT_EQ(Call("receivedata", {1.0, 1.0, 10.0}, &r), 0u);
     EXPECT_EQ(Num(r[1]), 0);
-
-    ReceiveTarget target;
-    uint8_t buffer[16];
-    uint8_t* p = buffer;
-    size_t size = sizeof buffer;
-    target.block = &p;
-    target.blockSize = &size;
+    std::vector<uint8_t> buffer(16);
     ReceiveOutcome outcome;
-    ReceiveSocketData(vm, ConnectionList, RECEIVEBYTES, 4, true, target, &outcome);
-    EXPECT_EQ(ReceiveResultCode(outcome, ConnectionList), ERR_RECVTIMEOUT);
+    EXPECT_EQ(ReceiveInto(vm, &buffer, RECEIVEBYTES, 4, &outcome), ERR_RECVTIMEOUT);
     Number("senddata", {1.0, std::string("end")});
 }
 
@@ -115,22 +121,11 @@ TEST_F(NetworkTest, ALineThatFillsTheWholeBlockIsOutOfMemory)
     });
     ASSERT_EQ(Call("openconnection", {1.0, std::string("127.0.0.1"), double(server.port())}), 0u);
     std::vector<uint8_t> buffer(1024);
-    for (size_t expectLength : {size_t(1022), size_t(0)}) {
-        uint8_t* p = buffer.data();
-        size_t size = buffer.size();
-        ReceiveTarget target;
-        target.block = &p;
-        target.blockSize = &size;
-        ReceiveOutcome outcome;
-        ReceiveSocketData(vm, ConnectionList, RECEIVELINE, 0, true, target, &outcome);
-        if (expectLength) {
-            EXPECT_EQ(ReceiveResultCode(outcome, ConnectionList), 0u);
-            EXPECT_EQ(outcome.received, expectLength);
-            EXPECT_EQ(buffer[1022], 0);
-        } else {
-            EXPECT_EQ(ReceiveResultCode(outcome, ConnectionList), ERR_MEM);
-        }
-    }
+    ReceiveOutcome outcome;
+    EXPECT_EQ(ReceiveInto(vm, &buffer, RECEIVELINE, 0, &outcome), 0u);
+    EXPECT_EQ(outcome.received, 1022u);
+    EXPECT_EQ(buffer[1022], 0);
+    EXPECT_EQ(ReceiveInto(vm, &buffer, RECEIVELINE, 0, &outcome), ERR_MEM);
     Number("senddata", {1.0, std::string("end")});
 }
 
@@ -170,13 +165,7 @@ TEST_F(NetworkTest, ReceiveCallbacksGetEachPieceAndTheirAnswerCounts)
     ASSERT_EQ(Call("openconnection", {1.0, std::string("127.0.0.1"), double(server.port())}), 0u);
     g_pieces = 0;
     g_collected.clear();
-    VmSetTop(vm, 0);
-    VmPushString(vm, "receivedata");
-    VmGetTable(vm, VM_GLOBALSINDEX);
-    VmPushNumber(vm, 1);
-    VmPushNumber(vm, 2);
-    VmPushNativeFunction(vm, CollectPiece);
-    ASSERT_EQ(VmPCall(vm, 3, VM_MULTRET, 0), 0u);
+    ASSERT_EQ(CallWithCallback("receivedata", {1, 2}, CollectPiece), 0u);
     EXPECT_EQ(std::string(VmGetString(vm, 1)), "");
     EXPECT_EQ(VmGetNumber(vm, 2), 2);
     // Line mode calls once per character.
@@ -185,16 +174,8 @@ TEST_F(NetworkTest, ReceiveCallbacksGetEachPieceAndTheirAnswerCounts)
 
     const std::pair<VmNativeFunction, uint32_t> stops[] = {
         {StopAtOnce, ERR_USERABORT}, {AnswerText, ERR_NUMCALLBACK}, {RaiseWrongUsage, ERR_WRONGUSAGE}};
-    for (auto [callback, expected] : stops) {
-        VmSetTop(vm, 0);
-        VmPushString(vm, "receivedata");
-        VmGetTable(vm, VM_GLOBALSINDEX);
-        VmPushNumber(vm, 1);
-        VmPushNumber(vm, 1);
-        VmPushNumber(vm, 1);
-        VmPushNativeFunction(vm, callback);
-        EXPECT_EQ(VmPCall(vm, 4, VM_MULTRET, 0), expected);
-    }
+    for (auto [callback, expected] : stops)
+        EXPECT_EQ(CallWithCallback("receivedata", {1, 1, 1}, callback), expected);
     VmSetTop(vm, 0);
     Number("senddata", {1.0, std::string("end")});
 }
@@ -234,15 +215,10 @@ TEST_F(NetworkTest, AReceiveCallbackMayCloseOrReplaceItsOwnConnection)
             });
             ASSERT_EQ(Call("openconnection", {1.0, std::string("127.0.0.1"), double(server.port())}), 0u);
             g_pieces = 0;
-            VmSetTop(vm, 0);
-            VmPushString(vm, "receivedata");
-            VmGetTable(vm, VM_GLOBALSINDEX);
-            VmPushNumber(vm, 1);
-            VmPushNumber(vm, mode);
+            std::vector<double> numbers = {1, double(mode)};
             if (mode == RECEIVEALL)
-                VmPushNumber(vm, 1);
-            VmPushNativeFunction(vm, callback);
-            ASSERT_EQ(VmPCall(vm, mode == RECEIVEALL ? 4 : 3, VM_MULTRET, 0), 0u);
+                numbers.push_back(1);
+            ASSERT_EQ(CallWithCallback("receivedata", numbers, callback), 0u);
             EXPECT_EQ(g_pieces, 1u);
             EXPECT_GE(VmGetNumber(vm, 2), 1) << "what was delivered counts";
             VmSetTop(vm, 0);

@@ -214,5 +214,18 @@ protected:
         return code;
     }
 
+    // Calls a command with plain numbers and then a native function (a
+    // callback); the results stay on the stack from slot 1.
+    uint32_t CallWithCallback(const char* name, const std::vector<double>& numbers, VmNativeFunction callback)
+    {
+        VmSetTop(vm, 0);
+        VmPushString(vm, name);
+        VmGetTable(vm, VM_GLOBALSINDEX);
+        for (double n : numbers)
+            VmPushNumber(vm, n);
+        VmPushNativeFunction(vm, callback);
+        return VmPCall(vm, static_cast<int>(numbers.size()) + 1, VM_MULTRET, 0);
+    }
+
     static std::string ErrorText() { return errorArgText; }
 };
