@@ -105,6 +105,23 @@ protected:
         return r.empty() ? Value{Nil{}} : r[0];
     }
 
+    // A new empty table on top of the stack; answers its slot.
+    int NewTable()
+    {
+        VmNewTable(vm);
+        return VmGetTop(vm);
+    }
+
+    // Raw table[key] = value for the table at a slot (negative counts from
+    // the top).
+    void SetField(int table, const Value& key, const Value& value)
+    {
+        int slot = table < 0 ? VmGetTop(vm) + 1 + table : table;
+        Push(key);
+        Push(value);
+        VmRawSet(vm, slot);
+    }
+
     // Field of the table at slot.
     Value Field(int slot, const char* key)
     {

@@ -164,11 +164,9 @@ TEST_F(DirectoryCommands, AttributesMatchStat)
     VmSetTop(vm, base);
 
     // Dates set through the command are what stat sees (TZ=UTC).
-    VmNewTable(vm);
-    VmPushString(vm, "time");
-    VmPushString(vm, "02-Feb-2010 03:04:05");
-    VmRawSet(vm, -3);
-    ASSERT_EQ(Call("SetFileAttributes", {Str(Path("f")), Slot{VmGetTop(vm)}}), 0u);
+    int dates = NewTable();
+    SetField(dates, Str("time"), Str("02-Feb-2010 03:04:05"));
+    ASSERT_EQ(Call("SetFileAttributes", {Str(Path("f")), Slot{dates}}), 0u);
     struct stat st;
     ASSERT_EQ(stat(Path("f").c_str(), &st), 0);
     EXPECT_EQ(st.st_mtime, 1265079845);
@@ -176,14 +174,10 @@ TEST_F(DirectoryCommands, AttributesMatchStat)
     EXPECT_EQ(Field(VmGetTop(vm), "time"), Value{Str("02-Feb-2010 03:04:05")});
     VmSetTop(vm, 0);
 
-    VmNewTable(vm);
-    VmPushString(vm, "time");
-    VmPushString(vm, "02-Feb-2010 24:04:05");
-    VmRawSet(vm, -3);
-    VmPushString(vm, "flags");
-    VmPushNumber(vm, FILEATTR_READ_USR);
-    VmRawSet(vm, -3);
-    EXPECT_EQ(Call("SetFileAttributes", {Str(Path("f")), Slot{VmGetTop(vm)}}), uint32_t{ERR_INVALIDDATE});
+    int bad = NewTable();
+    SetField(bad, Str("time"), Str("02-Feb-2010 24:04:05"));
+    SetField(bad, Str("flags"), Num(FILEATTR_READ_USR));
+    EXPECT_EQ(Call("SetFileAttributes", {Str(Path("f")), Slot{bad}}), uint32_t{ERR_INVALIDDATE});
     ASSERT_EQ(stat(Path("f").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0640u) << "a refused date leaves the protection alone";
 }

@@ -84,10 +84,7 @@ protected:
 
 TEST_F(Serialise, BinaryFormBytes)
 {
-    VmNewTable(vm);
-    VmPushString(vm, "a");
-    VmPushNumber(vm, 1);
-    VmRawSet(vm, -3);
+    SetField(NewTable(), Str("a"), Num(1));
     ASSERT_EQ(WriteTableFile("t", 1), 0u);
     std::vector<uint8_t> expected = {'Q', 'M', 'T', '0'};
     AppendString(expected, 3, "a");
@@ -101,10 +98,7 @@ TEST_F(Serialise, TextFormIsBase64OfTheBinaryForm)
     if (!HavePython())
         GTEST_SKIP() << "python3 is needed as the Base64 oracle";
     // 4 + (5 + 1) + (5 + 84) + 1 = 100 bytes of binary form.
-    VmNewTable(vm);
-    VmPushString(vm, "k");
-    VmPushString(vm, std::string(84, 'v').c_str());
-    VmRawSet(vm, -3);
+    SetField(NewTable(), Str("k"), Str(std::string(84, 'v')));
     ASSERT_EQ(WriteTableFile("bin", 1), 0u);
     ASSERT_EQ(ReadFileBytes(Path("bin")).size(), 100u);
     ASSERT_EQ(WriteTableFile("txt", 1, true), 0u);
@@ -130,29 +124,18 @@ TEST_F(Serialise, TextFormIsBase64OfTheBinaryForm)
 
 TEST_F(Serialise, NestedTablesAndFunctionsRoundTrip)
 {
-    VmNewTable(vm);
-    int t = VmGetTop(vm);
-    VmPushNumber(vm, 0);
-    VmPushString(vm, "zero");
-    VmRawSet(vm, t);
-    VmPushString(vm, std::string("bin\0ary", 7).c_str());
-    VmPushLString(vm, std::string("v\0w", 3).data(), 3);
-    VmRawSet(vm, t);
-    VmPushString(vm, "inner");
-    VmNewTable(vm);
-    VmPushNumber(vm, -2.5);
-    VmPushNumber(vm, 1e300);
-    VmRawSet(vm, -3);
-    VmRawSet(vm, t);
-    VmPushString(vm, "fn");
+    int t = NewTable();
+    SetField(t, Num(0), Str("zero"));
+    SetField(t, Str("bin"), Str(std::string("v\0w", 3)));
+    int inner = NewTable();
+    SetField(inner, Num(-2.5), Num(1e300));
+    SetField(t, Str("inner"), Slot{inner});
     PushAssembled("LOADNUM r0, 42\nRETURN r0, 2\n");
-    VmRawSet(vm, t);
-    VmPushString(vm, "ud");
+    SetField(t, Str("fn"), Slot{VmGetTop(vm)});
     VmPushLightUserdata(vm, this);
-    VmRawSet(vm, t);
-    VmPushString(vm, "flag");
+    SetField(t, Str("ud"), Slot{VmGetTop(vm)});
     VmPushBoolean(vm, 1);
-    VmRawSet(vm, t);
+    SetField(t, Str("flag"), Slot{VmGetTop(vm)});
     for (bool text : {false, true}) {
         ASSERT_EQ(WriteTableFile("rt", t, text), 0u);
         ASSERT_EQ(ReadTableFile("rt"), 0u);
@@ -207,23 +190,18 @@ TEST_F(Serialise, FileStandsRightBehindEachTable)
 
 TEST_F(Serialise, WriteRefusals)
 {
-    VmNewTable(vm);
-    VmNewTable(vm);
-    VmPushNumber(vm, 1);
-    VmRawSet(vm, 1);
+    // A table as a key, a native function, and a table that holds itself
+    // (refused, not followed forever).
+    NewTable();
+    SetField(1, Slot{NewTable()}, Num(1));
     EXPECT_EQ(WriteTableFile("k", 1), uint32_t{ERR_WRONGUSAGE});
     VmSetTop(vm, 0);
-    VmNewTable(vm);
-    VmPushString(vm, "f");
+    NewTable();
     VmPushNativeFunction(vm, CmdEof);
-    VmRawSet(vm, 1);
+    SetField(1, Str("f"), Slot{2});
     EXPECT_EQ(WriteTableFile("n", 1), uint32_t{ERR_NOQMFUNC});
     VmSetTop(vm, 0);
-    // A table that holds itself is refused, not followed forever.
-    VmNewTable(vm);
-    VmPushString(vm, "self");
-    VmPushValue(vm, 1);
-    VmRawSet(vm, 1);
+    SetField(NewTable(), Str("self"), Slot{1});
     EXPECT_EQ(WriteTableFile("c", 1), uint32_t{ERR_WRONGUSAGE});
     VmSetTop(vm, 0);
     WriteFileBytes(Path("r"), {});

@@ -55,25 +55,17 @@ TEST_F(PluginCommands, LoadThenAskByVersion)
 
 TEST_F(PluginCommands, LoadChecksTheWantedVersion)
 {
-    VmNewTable(vm);
-    int options = VmGetTop(vm);
-    VmPushString(vm, "version");
-    VmPushNumber(vm, 3);
-    VmRawSet(vm, options);
-    VmPushString(vm, "mode");
-    VmPushString(vm, "fast");
-    VmRawSet(vm, options);
+    int options = NewTable();
+    SetField(options, std::string("version"), 3.0);
+    SetField(options, std::string("mode"), std::string("fast"));
     EXPECT_EQ(Call("LoadPlugin", {TestPlugin("mathx")}, nullptr, {}), 0u);
     FreeAllPlugins();
     int base = VmGetTop(vm);
     VmPushString(vm, TestPlugin("mathx").c_str());
     EXPECT_EQ(Call("LoadPlugin", {}, nullptr, {base + 1, options}), static_cast<uint32_t>(ERR_REQUIREPLUGIN));
 
-    VmNewTable(vm);
-    int bad = VmGetTop(vm);
-    VmPushNumber(vm, 1);
-    VmPushString(vm, "x");
-    VmRawSet(vm, bad);
+    int bad = NewTable();
+    SetField(bad, 1.0, std::string("x"));
     EXPECT_EQ(Call("LoadPlugin", {}, nullptr, {base + 1, bad}), static_cast<uint32_t>(ERR_WRONGUSAGE));
 }
 

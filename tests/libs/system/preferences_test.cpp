@@ -42,13 +42,10 @@ protected:
     }
     int NewTableWith(const char* key, double value)
     {
-        VmNewTable(vm);
-        if (key) {
-            VmPushString(vm, key);
-            VmPushNumber(vm, value);
-            VmRawSet(vm, -3);
-        }
-        return VmGetTop(vm);
+        int t = NewTable();
+        if (key)
+            SetField(t, std::string(key), value);
+        return t;
     }
     double Field(int t, const char* key)
     {
@@ -108,8 +105,7 @@ TEST_F(Preferences, FailedSaveKeepsThePreviousFile)
     std::vector<uint8_t> before = ReadFileBytes(FilePath());
     int bad = NewTableWith("level", 4);
     VmPushNativeFunction(vm, NoOp);
-    VmPushNumber(vm, 1);
-    VmRawSet(vm, bad);
+    SetField(bad, Slot{VmGetTop(vm)}, 1.0);
     EXPECT_NE(Call("SavePrefs", {}, nullptr, {bad}), 0u);
     EXPECT_EQ(ReadFileBytes(FilePath()), before);
     int loaded = NewTableWith(nullptr, 0);

@@ -118,8 +118,7 @@ TEST_F(RequesterCommands, PathListFontAndColour)
     EXPECT_EQ(One("ListRequest", {1.0}, {title, body, choices}), Value{1.0});
     EXPECT_EQ(One("ListRequest", {7.0}, {title, body, choices}), Value{-1.0});
     int mixed = PushArray({std::string("one")});
-    VmNewTable(vm);
-    VmRawSetI(vm, mixed, 1);
+    SetField(mixed, 1.0, Slot{NewTable()});
     EXPECT_EQ(Call("ListRequest", {}, nullptr, {title, body, mixed}), static_cast<uint32_t>(ERR_STREXPECTED));
     int empty = PushArray({});
     EXPECT_EQ(Call("ListRequest", {}, nullptr, {title, body, empty}), static_cast<uint32_t>(ERR_WRONGUSAGE));

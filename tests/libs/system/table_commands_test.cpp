@@ -41,9 +41,7 @@ TEST_F(TableCommands, InsertAndRemoveMoveTheItems)
 TEST_F(TableCommands, CountsAndConcat)
 {
     int t = PushArray({std::string("a"), 1.0, std::string("b")});
-    VmPushString(vm, "key");
-    VmPushNumber(vm, 5);
-    VmRawSet(vm, t);
+    SetField(t, std::string("key"), 5.0);
     EXPECT_EQ(One("ListItems", {}, {t}), Value{3.0});
     EXPECT_EQ(One("TableItems", {}, {t}), Value{4.0});
     EXPECT_EQ(One("IsTableEmpty", {}, {t}), Value{0.0});
@@ -51,8 +49,7 @@ TEST_F(TableCommands, CountsAndConcat)
     EXPECT_EQ(One("Concat", {std::string("-")}, {t}), Value{std::string("a-1-b")});
     EXPECT_EQ(One("Concat", {std::string(""), 1.0, 2.0}, {t}), Value{std::string("1b")});
     int bad = PushArray({std::string("a")});
-    VmNewTable(vm);
-    VmRawSetI(vm, bad, 1);
+    SetField(bad, 1.0, Slot{NewTable()});
     EXPECT_EQ(Call("Concat", {}, nullptr, {bad}), static_cast<uint32_t>(ERR_STRINGEXPECTED));
     // Empty and reversed ranges, fractional numbers, and a join long enough
     // to run through the array part, checked against the same text built here.
@@ -72,22 +69,12 @@ TEST_F(TableCommands, CountsAndConcat)
 
 TEST_F(TableCommands, DeepCopyKeepsSharingAndCycles)
 {
-    VmNewTable(vm);
-    int t = VmGetTop(vm);
-    VmNewTable(vm);
-    int shared = VmGetTop(vm);
-    VmPushString(vm, "self");
-    VmPushValue(vm, t);
-    VmRawSet(vm, t);
-    VmPushString(vm, "a");
-    VmPushValue(vm, shared);
-    VmRawSet(vm, t);
-    VmPushString(vm, "b");
-    VmPushValue(vm, shared);
-    VmRawSet(vm, t);
-    VmPushString(vm, "back");
-    VmPushValue(vm, t);
-    VmRawSet(vm, shared);
+    int t = NewTable();
+    int shared = NewTable();
+    SetField(t, std::string("self"), Slot{t});
+    SetField(t, std::string("a"), Slot{shared});
+    SetField(t, std::string("b"), Slot{shared});
+    SetField(shared, std::string("back"), Slot{t});
 
     int base;
     ASSERT_EQ(CallKeep("CopyTable", {}, &base, {t}), 0u);
@@ -111,8 +98,7 @@ TEST_F(TableCommands, DeepCopyKeepsSharingAndCycles)
 
 TEST_F(TableCommands, DeepCopyOfALongChainNeedsNoRecursion)
 {
-    VmNewTable(vm);
-    int head = VmGetTop(vm);
+    int head = NewTable();
     VmPushValue(vm, head);
     for (int i = 0; i < 200000; ++i) {
         VmNewTable(vm);
@@ -135,11 +121,8 @@ TEST_F(TableCommands, DeepCopyOfALongChainNeedsNoRecursion)
 
 TEST_F(TableCommands, HaveItemLowersStringKeys)
 {
-    VmNewTable(vm);
-    int t = VmGetTop(vm);
-    VmPushString(vm, "name");
-    VmPushNumber(vm, 1);
-    VmRawSet(vm, t);
+    int t = NewTable();
+    SetField(t, std::string("name"), 1.0);
     EXPECT_EQ(One("HaveItem", {std::string("NaMe")}, {t}), Value{1.0});
     EXPECT_EQ(One("HaveItem", {std::string("other")}, {t}), Value{0.0});
     EXPECT_EQ(One("HaveItem", {0.0}, {t}), Value{0.0});
@@ -238,10 +221,8 @@ TEST_F(TableCommands, SortWithoutAFunctionRefusesItemsWithoutAnOrder)
     EXPECT_EQ(after[3], Value{Nil{}});
     EXPECT_EQ(std::count(after.begin(), after.end(), Value{1.0}), 1);
     int tables = PushArray({});
-    VmNewTable(vm);
-    VmRawSetI(vm, tables, 0);
-    VmNewTable(vm);
-    VmRawSetI(vm, tables, 1);
+    SetField(tables, 0.0, Slot{NewTable()});
+    SetField(tables, 1.0, Slot{NewTable()});
     EXPECT_EQ(Call("Sort", {}, nullptr, {tables}), static_cast<uint32_t>(ERR_WRONGOP));
 }
 
@@ -367,8 +348,7 @@ TEST_F(TableCommands, ForEachStopsAtTheFirstResultAndPassesErrors)
     int g = VmGetTop(vm);
     EXPECT_EQ(Call("ForEach", {}, nullptr, {t, g}), static_cast<uint32_t>(ERR_WRONGUSAGE));
     EXPECT_EQ(Call("ForEachI", {}, nullptr, {t, g}), static_cast<uint32_t>(ERR_WRONGUSAGE));
-    VmNewTable(vm);
-    int ud = VmGetTop(vm);
+    int ud = NewTable();
     VmPushNativeFunction(vm, SumWithUserData);
     std::vector<Value> r;
     ASSERT_EQ(Call("ForEachI", {}, &r, {t, VmGetTop(vm), ud}), 0u);
@@ -408,18 +388,14 @@ TEST_F(TableCommands, PairsAndIPairsGiveGenericForTriples)
 
 TEST_F(TableCommands, ALockedMetatableIsProtected)
 {
-    VmNewTable(vm);
-    int t = VmGetTop(vm);
-    VmNewTable(vm);
-    int mt = VmGetTop(vm);
+    int t = NewTable();
+    int mt = NewTable();
     ASSERT_EQ(Call("SetMetaTable", {}, nullptr, {t, mt}), 0u);
     int base;
     ASSERT_EQ(CallKeep("GetMetaTable", {}, &base, {t}), 0u);
     EXPECT_TRUE(VmCompareRawEqual(vm, base + 1, mt));
     EXPECT_EQ(Call("SetMetaTable", {5.0}, nullptr, {t}), static_cast<uint32_t>(ERR_TABLEORNIL));
-    VmPushString(vm, "__metatable");
-    VmPushString(vm, "locked");
-    VmRawSet(vm, mt);
+    SetField(mt, std::string("__metatable"), std::string("locked"));
     EXPECT_EQ(One("GetMetaTable", {}, {t}), Value{std::string("locked")});
     EXPECT_EQ(Call("SetMetaTable", {Nil{}}, nullptr, {t}), static_cast<uint32_t>(ERR_PROTMETATABLE));
     EXPECT_EQ(One("GetMetaTable", {5.0}), Value{Nil{}});
@@ -427,8 +403,7 @@ TEST_F(TableCommands, ALockedMetatableIsProtected)
 
 TEST_F(TableCommands, TypesAndConditions)
 {
-    VmNewTable(vm);
-    int t = VmGetTop(vm);
+    int t = NewTable();
     VmPushBoolean(vm, 1);
     int b = VmGetTop(vm);
     // Booleans have no type of their own in scripts.
