@@ -38,10 +38,11 @@ Bytes AssembleOk(const std::string& text)
     return r.bytes;
 }
 
-uint32_t LastWordLE(const Bytes& b)
+// The little-endian word at `at` (from the end when negative).
+uint32_t WordLE(const Bytes& b, ptrdiff_t at = -4)
 {
-    size_t n = b.size();
-    return b[n - 4] | b[n - 3] << 8 | b[n - 2] << 16 | static_cast<uint32_t>(b[n - 1]) << 24;
+    size_t p = at < 0 ? b.size() - static_cast<size_t>(-at) : static_cast<size_t>(at);
+    return b[p] | b[p + 1] << 8 | b[p + 2] << 16 | static_cast<uint32_t>(b[p + 3]) << 24;
 }
 
 TEST(Assembler, WritesTheSmallestChunkByteForByte)
@@ -189,13 +190,10 @@ TEST(Assembler, EncodesEveryOpcodeAndOperandForm)
     for (const EncodingCase& c : cases) {
         Bytes b = AssembleOk(std::string(".function main maxstack=250\n") + c.text + "\n.end\n");
         if (b.size() >= 4) {
-            EXPECT_EQ(LastWordLE(b), c.word) << c.text;
+            EXPECT_EQ(WordLE(b), c.word) << c.text;
         }
     }
-}
-
-TEST(Assembler, MnemonicsIgnoreCase)
-{
+    // Mnemonics ignore case.
     EXPECT_EQ(AssembleOk("move r1, r2\n"), AssembleOk("MOVE r1, r2\n"));
     EXPECT_EQ(AssembleOk("Gosub 2\n"), AssembleOk("JMP 2, 2\n"));
 }
@@ -210,10 +208,7 @@ TEST(Assembler, ResolvesLabelsForwardAndBackward)
                          "done:\n"
                          "     RETURN r0, 1\n");
     // The code is the last 6 words.
-    auto word = [&](int i) {
-        size_t at = b.size() - 4 * (6 - i);
-        return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<uint32_t>(b[at + 3]) << 24;
-    };
+    auto word = [&](int i) { return WordLE(b, -4 * (6 - i)); };
     auto jumpOffset = [](uint32_t w) { return static_cast<int32_t>((w >> 6) & 0xFFFFFF) - 8388607; };
     EXPECT_EQ(jumpOffset(word(1)), -2);
     EXPECT_EQ(jumpOffset(word(2)), 2);
@@ -231,15 +226,12 @@ struct ConstantView {
 std::vector<ConstantView> MainConstants(const Bytes& b)
 {
     size_t at = 21 + 4 + 4 + 4 + 4 + 4 + 4;  // to the constant count
-    auto u32 = [&](size_t p) {
-        return b[p] | b[p + 1] << 8 | b[p + 2] << 16 | static_cast<uint32_t>(b[p + 3]) << 24;
-    };
-    uint32_t n = u32(at);
+    uint32_t n = WordLE(b, at);
     at += 4;
     std::vector<ConstantView> out;
     for (uint32_t i = 0; i < n; i++) {
         ConstantView k{b[at++], {}};
-        size_t len = k.type == 3 ? 8 : k.type == 4 ? 4 + u32(at) : 0;
+        size_t len = k.type == 3 ? 8 : k.type == 4 ? 4 + WordLE(b, at) : 0;
         k.value.assign(b.begin() + at, b.begin() + at + len);
         at += len;
         out.push_back(k);
@@ -267,26 +259,22 @@ TEST(Assembler, PoolsConstantsOncePerFunctionByExactValue)
     EXPECT_EQ(k[2].type, 0);
     EXPECT_EQ(k[3].value, (Bytes{0, 0, 0, 0, 0, 0, 0, 0x80}));  // -0 is a constant of its own
     EXPECT_EQ(k[4].value, (Bytes{0, 0, 0, 0, 0, 0, 0, 0}));
-}
 
-TEST(Assembler, DecodesStringEscapesAndKeepsEmbeddedZeros)
-{
-    Bytes b = AssembleOk("LOADK r0, \"a\\n\\x41\\101\\0z\\\"\\\\\"\nRETURN r0, 1\n");
-    std::vector<ConstantView> k = MainConstants(b);
+    // String escapes are decoded and embedded zeros kept.
+    b = AssembleOk("LOADK r0, \"a\\n\\x41\\101\\0z\\\"\\\\\"\nRETURN r0, 1\n");
+    k = MainConstants(b);
     ASSERT_EQ(k.size(), 1u);
     EXPECT_EQ(k[0].value, (Bytes{9, 0, 0, 0, 'a', '\n', 'A', 'A', 0, 'z', '"', '\\', 0}));
-}
 
-TEST(Assembler, ConstDirectiveAppendsInOrderWithoutMerging)
-{
-    Bytes b = AssembleOk(".const \"s\" #2 \"s\" type=7\nLOADK r0, #2\nLOADK r0, \"s\"\nRETURN r0, 1\n");
-    std::vector<ConstantView> k = MainConstants(b);
+    // .const appends in order without merging; literals find the first
+    // equal entry.
+    b = AssembleOk(".const \"s\" #2 \"s\" type=7\nLOADK r0, #2\nLOADK r0, \"s\"\nRETURN r0, 1\n");
+    k = MainConstants(b);
     ASSERT_EQ(k.size(), 4u);
     EXPECT_EQ(k[2].type, 4);
     EXPECT_EQ(k[3].type, 7);
-    // Literals find the first equal entry.
-    EXPECT_EQ(LastWordLE(Bytes(b.begin(), b.end() - 8)) >> 6, 1u);
-    EXPECT_EQ(LastWordLE(Bytes(b.begin(), b.end() - 4)) >> 6, 0u);
+    EXPECT_EQ(WordLE(b, -12) >> 6, 1u);
+    EXPECT_EQ(WordLE(b, -8) >> 6, 0u);
 }
 
 TEST(Assembler, ComputesTheStackSizeFromEveryRegisterReached)
@@ -332,9 +320,9 @@ TEST(Assembler, ClosureEmitsOneCaptureInstructionPerUpvalue)
                          "CLOSURE r1, g\n"
                          "RETURN r0, 1\n");
     size_t code = b.size() - 16;
-    EXPECT_EQ(LastWordLE(Bytes(b.begin(), b.begin() + code + 4)), 0x01000029u);   // CLOSURE r1, 0
-    EXPECT_EQ(LastWordLE(Bytes(b.begin(), b.begin() + code + 8)), 0x00038000u);   // MOVE 0, r7
-    EXPECT_EQ(LastWordLE(Bytes(b.begin(), b.begin() + code + 12)), 0x00018004u);  // GETUPVAL 0, u3
+    EXPECT_EQ(WordLE(b, code), 0x01000029u);      // CLOSURE r1, 0
+    EXPECT_EQ(WordLE(b, code + 4), 0x00038000u);  // MOVE 0, r7
+    EXPECT_EQ(WordLE(b, code + 8), 0x00018004u);  // GETUPVAL 0, u3
     EXPECT_EQ(b[21 + 11], 8);  // r7 is reached
 }
 
@@ -427,15 +415,11 @@ TEST(Assembler, ReportsErrorsAtTheirLine)
         EXPECT_EQ(r.errorLine, c.line) << c.text << " -> " << r.message;
         EXPECT_NE(r.message.find(c.message), std::string::npos) << c.text << " -> " << r.message;
     }
-}
-
-TEST(Assembler, RejectsAConstantBeyondTheReachOfRk)
-{
+    // A literal pooled beyond the reach of an RK operand.
     std::string text = ".const";
     for (int i = 0; i < 262; i++)
         text += " #" + std::to_string(i);
-    text += "\nADD r0, r0, #261\nADD r0, r0, #262\n";
-    AssembleResult r = Assemble(text);
+    AssembleResult r = Assemble(text + "\nADD r0, r0, #261\nADD r0, r0, #262\n");
     EXPECT_FALSE(r.ok);
     EXPECT_EQ(r.errorLine, 3);
     EXPECT_NE(r.message.find("beyond the reach of an RK operand"), std::string::npos) << r.message;
@@ -502,19 +486,16 @@ TEST(Assembler, NamedConstantsPlainNumbersAndTheCommandsOptions)
     EXPECT_EQ(named.bytes, Assemble("LOADK r0, #1\nLOADK r1, #1\nRETURN r0, 1\n").bytes);
     EXPECT_TRUE(Assemble("LOADK r0, #inf\nRETURN r0, 1\n", options).ok);
 
-    const struct {
-        const char* text;
-        const char* message;
-    } refused[] = {
+    const std::pair<const char*, const char*> refused[] = {
         {"LOADK r0, #NOPE", "unknown constant #NOPE"},
         {"LOADK r0, 1", "write #1 for the number 1 or k1"},
         {"ADD r2, r2, 1", "write r1 for register 1, #1 for the number 1 or k1"},
         {"GETGLOBAL r0, 7", "write #7"},
     };
-    for (const auto& c : refused) {
-        AssembleResult r = Assemble(c.text, options);
-        EXPECT_FALSE(r.ok) << c.text;
-        EXPECT_NE(r.message.find(c.message), std::string::npos) << r.message;
+    for (auto [text, message] : refused) {
+        AssembleResult r = Assemble(text, options);
+        EXPECT_FALSE(r.ok) << text;
+        EXPECT_NE(r.message.find(message), std::string::npos) << r.message;
     }
     EXPECT_NE(Assemble("LOADK r0, #MODE_WRITE").message.find("qmasm command"), std::string::npos);
 
