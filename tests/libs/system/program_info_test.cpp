@@ -21,12 +21,6 @@ protected:
         SetRecord("clargs", &context);
         SetRecord("applet", &applet);
     }
-    void SetRecord(const char* name, void* record)
-    {
-        VmPushString(vm, name);
-        VmPushLightUserdata(vm, record);
-        VmRawSet(vm, VM_REGISTRYINDEX);
-    }
     CoreContext context;
     AppletInfo applet;
 };

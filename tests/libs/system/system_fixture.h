@@ -70,6 +70,14 @@ protected:
         return VmGetTop(vm);
     }
 
+    // Hands the commands a run record under `name` in the registry.
+    void SetRecord(const char* name, void* record)
+    {
+        VmPushString(vm, name);
+        VmPushLightUserdata(vm, record);
+        VmRawSet(vm, VM_REGISTRYINDEX);
+    }
+
     std::vector<Value> ReadArray(int slot, int n)
     {
         std::vector<Value> out;
