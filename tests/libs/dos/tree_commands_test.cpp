@@ -94,33 +94,28 @@ TEST_F(TreeCommands, DeleteRefusalsAndPatterns)
     EXPECT_FALSE(FileExists(Path("t")));
 }
 
-TEST_F(TreeCommands, ProtectedFilesAskFirst)
+TEST_F(TreeCommands, ProtectedFilesAskFirstAndAStatusAnswerStops)
 {
     MakeTree();
+    // A status answer of 1 stops at once, without error.
+    int cb = PushRecorder();
+    ASSERT_EQ(Call("DeleteFile", {Str(Path("t")), Slot{cb}}), 0u);
+    EXPECT_EQ(g_log.calls.size(), 1u);
+    EXPECT_TRUE(FileExists(Path("t/a.txt")));
+    EXPECT_TRUE(FileExists(Path("t/b.dat")));
+    g_log = CallbackLog{};
     ASSERT_EQ(chmod(Path("t/b.dat").c_str(), 0400), 0);
     // Without a callback a protected file stays, and so does its folder.
     EXPECT_EQ(Call("DeleteFile", {Str(Path("t"))}), uint32_t{ERR_DELETEFILE});
     EXPECT_TRUE(FileExists(Path("t/b.dat")));
     EXPECT_FALSE(FileExists(Path("t/a.txt")));
     // With one that agrees to unprotect and goes on, everything goes.
-    int cb = PushRecorder();
     g_log.answer = 0;
     g_log.answerForAction[1] = 1;
     ASSERT_EQ(Call("DeleteFile", {Str(Path("t")), Slot{cb}, Str("ud")}), 0u);
     EXPECT_FALSE(FileExists(Path("t")));
     ASSERT_FALSE(g_log.calls.empty());
     EXPECT_EQ(g_log.calls.front(), (std::pair<double, std::string>{1, Path("t/b.dat")}));
-}
-
-TEST_F(TreeCommands, StatusAnswerStopsWithoutError)
-{
-    MakeTree();
-    int cb = PushRecorder();
-    g_log.answer = 1;
-    ASSERT_EQ(Call("DeleteFile", {Str(Path("t")), Slot{cb}}), 0u);
-    EXPECT_EQ(g_log.calls.size(), 1u);
-    EXPECT_TRUE(FileExists(Path("t/a.txt")));
-    EXPECT_TRUE(FileExists(Path("t/b.dat")));
 }
 
 TEST_F(TreeCommands, CopySingleFiles)
