@@ -5,7 +5,6 @@
 
 #include <climits>
 #include <map>
-#include <fstream>
 
 #include "core/io/errors.h"
 #include "core/io/file_info.h"

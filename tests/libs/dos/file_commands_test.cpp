@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <cstring>
-#include <fstream>
 
 #include "core/io/errors.h"
 #include "dos_fixture.h"
