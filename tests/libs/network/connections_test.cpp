@@ -368,20 +368,7 @@ TEST_F(NetworkTest, TheEventCheckPostsOnlyEventsThatHaveAHandler)
     FreeEventQueue();
 }
 
-TEST_F(NetworkTest, RemovingTheObjectTheEventCheckVisitsNextMovesItsCursorOn)
-{
-    ASSERT_EQ(Call("createudpobject", {1.0, 0.0, std::string("127.0.0.1")}), 0u);
-    ASSERT_EQ(Call("createudpobject", {2.0, 0.0, std::string("127.0.0.1")}), 0u);
-    UDPObject* first = UDPObjectList;
-    auto* second = reinterpret_cast<UDPObject*>(first->header.next);
-    NetworkCursors.udp = first;
-    ASSERT_EQ(Call("closeudpobject", {1.0}), 0u);
-    EXPECT_EQ(NetworkCursors.udp, second);
-    ASSERT_EQ(Call("closeudpobject", {2.0}), 0u);
-    EXPECT_EQ(NetworkCursors.udp, nullptr);
-}
-
-TEST_F(NetworkTest, DatagramsGoBothWaysOnLoopback)
+TEST_F(NetworkTest, DatagramsGoBothWaysAndClosingMovesTheEventCursorOn)
 {
     ASSERT_EQ(Call("createudpobject", {1.0, 0.0, std::string("127.0.0.1")}), 0u);
     double port = Number("getlocalport", {1.0, 117.0});
@@ -413,6 +400,18 @@ TEST_F(NetworkTest, DatagramsGoBothWaysOnLoopback)
 
     EXPECT_EQ(Call("sendudpdata", {1.0, std::string("x"), std::string("localhost"), 9.0}), ERR_BADIP);
     EXPECT_EQ(Call("sendudpdata", {5.0, std::string("x"), std::string("127.0.0.1"), 9.0}), ERR_FINDUDPOBJECT);
+
+    // Removing the object the event check visits next moves its cursor on.
+    ASSERT_EQ(Call("closeudpobject", {1.0}), 0u);
+    ASSERT_EQ(Call("createudpobject", {1.0, 0.0, std::string("127.0.0.1")}), 0u);
+    ASSERT_EQ(Call("createudpobject", {2.0, 0.0, std::string("127.0.0.1")}), 0u);
+    UDPObject* first = UDPObjectList;
+    auto* second = reinterpret_cast<UDPObject*>(first->header.next);
+    NetworkCursors.udp = first;
+    ASSERT_EQ(Call("closeudpobject", {1.0}), 0u);
+    EXPECT_EQ(NetworkCursors.udp, second);
+    ASSERT_EQ(Call("closeudpobject", {2.0}), 0u);
+    EXPECT_EQ(NetworkCursors.udp, nullptr);
 }
 
 TEST_F(NetworkTest, LocalhostAndTheHostNameComeFromTheSystem)

@@ -38,7 +38,7 @@ TEST_F(TableCommands, InsertAndRemoveMoveTheItems)
     EXPECT_TRUE(r.empty());
 }
 
-TEST_F(TableCommands, CountsAndConcat)
+TEST_F(TableCommands, CountsConcatAndHaveItem)
 {
     int t = PushArray({std::string("a"), 1.0, std::string("b")});
     SetField(t, std::string("key"), 5.0);
@@ -65,6 +65,13 @@ TEST_F(TableCommands, CountsAndConcat)
         expected += (i ? ", " : "") + (i % 3 == 0 ? std::to_string(i) + ".25" : "s" + std::to_string(i));
     }
     EXPECT_EQ(One("Concat", {std::string(", ")}, {PushArray(items)}), Value{expected});
+
+    // HaveItem lowers string keys.
+    int t = NewTable();
+    SetField(t, std::string("name"), 1.0);
+    EXPECT_EQ(One("HaveItem", {std::string("NaMe")}, {t}), Value{1.0});
+    EXPECT_EQ(One("HaveItem", {std::string("other")}, {t}), Value{0.0});
+    EXPECT_EQ(One("HaveItem", {0.0}, {t}), Value{0.0});
 }
 
 TEST_F(TableCommands, DeepCopyKeepsSharingAndCycles)
@@ -117,15 +124,6 @@ TEST_F(TableCommands, DeepCopyOfALongChainNeedsNoRecursion)
         ++depth;
     }
     EXPECT_EQ(depth, 200001);
-}
-
-TEST_F(TableCommands, HaveItemLowersStringKeys)
-{
-    int t = NewTable();
-    SetField(t, std::string("name"), 1.0);
-    EXPECT_EQ(One("HaveItem", {std::string("NaMe")}, {t}), Value{1.0});
-    EXPECT_EQ(One("HaveItem", {std::string("other")}, {t}), Value{0.0});
-    EXPECT_EQ(One("HaveItem", {0.0}, {t}), Value{0.0});
 }
 
 // Sorting: random arrays come out as the sorted permutation std::sort gives.

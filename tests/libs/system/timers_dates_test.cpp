@@ -144,7 +144,7 @@ TEST_F(DateCommands, WeekdayIsTodaysName)
     EXPECT_TRUE(day == Value{before} || day == Value{after});
 }
 
-TEST_F(DateCommands, CompareDatesOrdersFieldByField)
+TEST_F(DateCommands, CompareDatesAndACatalogStringWithoutACatalog)
 {
     struct Case {
         const char* a;
@@ -173,10 +173,8 @@ TEST_F(DateCommands, CompareDatesOrdersFieldByField)
             EXPECT_EQ(r, std::vector<Value>{c.result});
         }
     }
-}
 
-TEST_F(DateCommands, CatalogStringFallsBackWithoutACatalog)
-{
+    // Without a catalog a catalog string is its default.
     ASSERT_EQ(Call("OpenCatalog", {std::string("no-such-catalog")}), 0u);
     EXPECT_EQ(One("GetCatalogString", {5.0, std::string("x")}), Value{std::string("x")});
 }

@@ -116,7 +116,7 @@ TEST_F(OsFiles, DeleteMakeAndRename)
     EXPECT_EQ(OsDeleteFile(dir.file("new").c_str()), 0);
 }
 
-TEST_F(OsFiles, DateStampsRoundTripThroughFileTimes)
+TEST_F(OsFiles, DateStampsRoundTripAndFileTimesAreSetAsStatReportsThem)
 {
     struct Case {
         DateStamp date;
@@ -139,11 +139,10 @@ TEST_F(OsFiles, DateStampsRoundTripThroughFileTimes)
                        {0, 0, 0, 0, 0, 2000},  {0, 0, 0, 1, 12, 2000}};
     for (const DateStamp& d : bad)
         EXPECT_EQ(OsDateToFileTime(&d, times, 0), 0);
-}
 
-TEST_F(OsFiles, FileTimesAreSetAsStatReportsThem)
-{
-    uint64_t times[3] = {};
+    // File times are set as stat reports them.
+    for (uint64_t& t : times)
+        t = 0;
     DateStamp access = {1, 2, 3, 4, 5, 2006};
     DateStamp modified = {10, 20, 12, 24, 11, 2010};
     ASSERT_EQ(OsDateToFileTime(&access, times, FILETIME_ACCESS), 1);
