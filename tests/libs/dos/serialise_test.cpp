@@ -1,8 +1,6 @@
 // Table and function files: exact bytes of the binary form, the text form
 // checked against Python's base64, round trips with nested tables and
 // assembled functions, and refusals of malformed or hostile input.
-#include <cstring>
-
 #include "core/io/byte_order.h"
 #include "core/io/errors.h"
 #include "core/vm/library_glue.h"
@@ -11,31 +9,6 @@
 #include "tools/qmasm/assembler.h"
 
 namespace {
-
-std::vector<uint8_t> Be64(double d)
-{
-    uint64_t bits;
-    std::memcpy(&bits, &d, 8);
-    std::vector<uint8_t> out(8);
-    for (int i = 0; i < 8; ++i)
-        out[i] = static_cast<uint8_t>(bits >> (56 - 8 * i));
-    return out;
-}
-
-void Append(std::vector<uint8_t>& out, const std::vector<uint8_t>& more) { out.insert(out.end(), more.begin(), more.end()); }
-void AppendString(std::vector<uint8_t>& out, uint8_t tag, const std::string& s)
-{
-    out.push_back(tag);
-    uint8_t len[4];
-    StoreBE32(len, static_cast<uint32_t>(s.size()));
-    out.insert(out.end(), len, len + 4);
-    out.insert(out.end(), s.begin(), s.end());
-}
-void AppendNumber(std::vector<uint8_t>& out, double d)
-{
-    out.push_back(2);
-    Append(out, Be64(d));
-}
 
 class Serialise : public DosTest {
 protected:
@@ -86,11 +59,10 @@ TEST_F(Serialise, BinaryFormBytes)
 {
     SetField(NewTable(), Str("a"), Num(1));
     ASSERT_EQ(WriteTableFile("t", 1), 0u);
-    std::vector<uint8_t> expected = {'Q', 'M', 'T', '0'};
-    AppendString(expected, 3, "a");
-    AppendNumber(expected, 1);
-    expected.push_back(0);
-    EXPECT_EQ(ReadFileBytes(Path("t")), expected);
+    // The key "a" (tag 3, big-endian length), the number 1 (tag 2, a
+    // big-endian double) and the end mark.
+    EXPECT_EQ(ReadFileBytes(Path("t")), (std::vector<uint8_t>{'Q', 'M', 'T', '0', 3, 0, 0, 0, 1, 'a', 2, 0x3F, 0xF0,
+                                                               0, 0, 0, 0, 0, 0, 0}));
 }
 
 TEST_F(Serialise, TextFormIsBase64OfTheBinaryForm)
@@ -254,13 +226,15 @@ TEST_F(Serialise, MalformedTableFiles)
 
 TEST_F(Serialise, NestingDepthIsBounded)
 {
-    std::vector<uint8_t> deep = {'Q', 'M', 'T', '0'};
-    for (int i = 0; i < 100000; ++i)
-        Append(deep, {2, 0, 0, 0, 0, 0, 0, 0, 0, 4});
-    EXPECT_EQ(ReadBytesAsTable(deep), uint32_t{ERR_FILEFORMAT});
-    std::vector<uint8_t> fine = {'Q', 'M', 'T', '0'};
-    for (int i = 0; i < 50; ++i)
-        Append(fine, {2, 0, 0, 0, 0, 0, 0, 0, 0, 4});
+    // Each level is the key 0 and a table value (tag 4).
+    auto nested = [](int levels) {
+        std::vector<uint8_t> bytes = {'Q', 'M', 'T', '0'};
+        for (int i = 0; i < levels; ++i)
+            bytes.insert(bytes.end(), {2, 0, 0, 0, 0, 0, 0, 0, 0, 4});
+        return bytes;
+    };
+    EXPECT_EQ(ReadBytesAsTable(nested(100000)), uint32_t{ERR_FILEFORMAT});
+    std::vector<uint8_t> fine = nested(50);
     fine.insert(fine.end(), 51, 0);
     EXPECT_EQ(ReadBytesAsTable(fine), 0u);
 }
