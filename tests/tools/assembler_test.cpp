@@ -534,29 +534,33 @@ TEST(Assembler, NamedConstantsPlainNumbersAndTheCommandsOptions)
 TEST(Assembler, PairCheckRefusesWhatThePlayersLoaderRefuses)
 {
     // The player's loader is the oracle: each text it refuses, the check
-    // refuses at the line of the first instruction of the pair; each text
-    // it takes, the check takes.
+    // refuses at the line of the first instruction of the pair, saying what
+    // the pair needs; each text it takes, the check takes.
     const struct {
         const char* text;
         int line;  // 0: accepted
+        const char* says;
     } cases[] = {
-        {"LOADNUM r0, 1\nEQ 1, r0, #0\nLOADNUM r0, 2\nRETURN r0, 1\n", 2},
-        {"LT 0, r0, #0\nRETURN r0, 1\n", 1},
-        {"LE 0, r0, r0\nMOVE r0, r0\nRETURN r0, 1\n", 1},
-        {"TEST r1, r0, 1\nRETURN r0, 1\n", 1},
-        {".function main maxstack=8\nTFORLOOP r0, 1\nRETURN r0, 1\n.end\n", 2},
-        {"CALL r0, 1, 0\nMOVE r0, r0\nRETURN r0, 1\n", 1},
-        {"CALL r0, 1, 0\nRETURN r0, 1\n", 1},
-        {"TAILCALL r0, 1, 0\nRETURN r0, 1\n", 1},
-        {"LOADNUM r0, 1, 1\nRETURN r0, 1\n", 1},
-        {"LOADNUM r0, 1\nEQ 1, r0, #0\nJMP +1\nLOADNUM r0, 2\nRETURN r0, 1\n", 0},
-        {"TEST r1, r0, 0\nJMP 0\nRETURN r0, 1\n", 0},
-        {".function main maxstack=8\nTFORLOOP r0, 1\nJMP -2\nRETURN r0, 1\n.end\n", 0},
-        {"CALL r0, 1, 0\nCALL r0, 0, 1\nRETURN r0, 1\n", 0},
-        {"CALL r0, 1, 0\nRETURN r0, 0\n", 0},
-        {"TAILCALL r0, 1, 0\nRETURN r0, 0\n", 0},
-        {"NEWTABLE r0, 0, 0\nCALL r1, 1, 0\nSETLISTO r0, 0\nRETURN r0, 1\n", 0},
-        {"LOADNUM r0, 1, 1\nLOADNUM r0, 2\nRETURN r0, 1\n", 0},
+        {"LOADNUM r0, 1\nEQ 1, r0, #0\nLOADNUM r0, 2\nRETURN r0, 1\n", 2,
+         "EQ must be followed by a JMP, which the test takes or skips"},
+        {"LT 0, r0, #0\nRETURN r0, 1\n", 1, "LT must be followed by a JMP"},
+        {"LE 0, r0, r0\nMOVE r0, r0\nRETURN r0, 1\n", 1, "LE must be followed by a JMP"},
+        {"TEST r1, r0, 1\nRETURN r0, 1\n", 1, "TEST must be followed by a JMP"},
+        {".function main maxstack=8\nTFORLOOP r0, 1\nRETURN r0, 1\n.end\n", 2,
+         "TFORLOOP must be followed by a JMP, which it takes while the loop goes on"},
+        {"CALL r0, 1, 0\nMOVE r0, r0\nRETURN r0, 1\n", 1, "CALL with C = 0 keeps all results up to a new top"},
+        {"CALL r0, 1, 0\nRETURN r0, 1\n", 1, "CALL with C = 0"},
+        {"TAILCALL r0, 1, 0\nRETURN r0, 1\n", 1, "TAILCALL with C = 0"},
+        {"LOADNUM r0, 1, 1\nRETURN r0, 1\n", 1,
+         "LOADNUM with C set skips the next instruction, which must not be the last"},
+        {"LOADNUM r0, 1\nEQ 1, r0, #0\nJMP +1\nLOADNUM r0, 2\nRETURN r0, 1\n", 0, ""},
+        {"TEST r1, r0, 0\nJMP 0\nRETURN r0, 1\n", 0, ""},
+        {".function main maxstack=8\nTFORLOOP r0, 1\nJMP -2\nRETURN r0, 1\n.end\n", 0, ""},
+        {"CALL r0, 1, 0\nCALL r0, 0, 1\nRETURN r0, 1\n", 0, ""},
+        {"CALL r0, 1, 0\nRETURN r0, 0\n", 0, ""},
+        {"TAILCALL r0, 1, 0\nRETURN r0, 0\n", 0, ""},
+        {"NEWTABLE r0, 0, 0\nCALL r1, 1, 0\nSETLISTO r0, 0\nRETURN r0, 1\n", 0, ""},
+        {"LOADNUM r0, 1, 1\nLOADNUM r0, 2\nRETURN r0, 1\n", 0, ""},
     };
     AssembleOptions checked;
     checked.checkPairs = true;
@@ -572,6 +576,7 @@ TEST(Assembler, PairCheckRefusesWhatThePlayersLoaderRefuses)
         if (c.line) {
             EXPECT_EQ(r.errorLine, c.line) << c.text << r.message;
         }
+        EXPECT_NE(r.message.find(c.says), std::string::npos) << c.text << r.message;
     }
     VmCloseState(vm);
 }
