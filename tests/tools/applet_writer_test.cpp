@@ -282,7 +282,7 @@ TEST(AppletWriter, EverySectionReadsBackInPlace)
     EXPECT_EQ(r.code, a.code);
 }
 
-TEST(AppletWriter, OldFormatVersionsLeaveOutThePreloadTexts)
+TEST(AppletWriter, OldVersionsLeaveOutPreloadTextsAndIncludedFilesWithAFileTakeTheirOwnTag)
 {
     AppletDescription a;
     a.versionMajor = 5;
@@ -299,15 +299,12 @@ TEST(AppletWriter, OldFormatVersionsLeaveOutThePreloadTexts)
     EXPECT_EQ(r.minor, 3);
     EXPECT_EQ(r.code, (Bytes{1, 2, 3}));
     EXPECT_EQ(r.end, b.size());
-}
 
-TEST(AppletWriter, IncludedFilesWithAFileUseTheirOwnTag)
-{
-    AppletDescription a;
-    a.writeVersion = false;
-    a.includedFiles = {{1, 5, 0, "a.qas", "a.qas"}, {6, 9, 0, "b.qas", std::nullopt}};
-    Bytes b = WriteApplet(a);
-    ReadBack r = ReadApplet(b);
+    // Included files with a file use their own tag.
+    AppletDescription files;
+    files.writeVersion = false;
+    files.includedFiles = {{1, 5, 0, "a.qas", "a.qas"}, {6, 9, 0, "b.qas", std::nullopt}};
+    r = ReadApplet(WriteApplet(files));
     EXPECT_EQ(r.tags, (Bytes{27, 1}));
     EXPECT_EQ(r.included, (std::vector<ReadBack::Included>{{1, 5, 0, "a.qas", "a.qas"}, {6, 9, 0, "b.qas", ""}}));
 }

@@ -188,7 +188,7 @@ TEST_F(HostServices, ClipboardHoldsACopyOfABrushPicture)
     FreeAllBrushes(vm);
 }
 
-TEST_F(HostServices, ShortcutsKeepTargetAndDescription)
+TEST_F(HostServices, ShortcutsKeepTargetAndDescriptionAndTheTrayIconIsRefused)
 {
     std::string link = dir.file("link.desktop");
     std::string target = "/opt/app/run me";
@@ -198,6 +198,11 @@ TEST_F(HostServices, ShortcutsKeepTargetAndDescription)
     ASSERT_EQ(Call("GetShortcutPath", {link}, &r), 0u);
     EXPECT_EQ(r, (std::vector<Value>{target, description}));
     EXPECT_EQ(Call("GetShortcutPath", {dir.file("missing")}), static_cast<uint32_t>(ERR_GETSHORTCUT));
+
+    // The tray icon is refused.
+    EXPECT_EQ(Call("SetTrayIcon", {1.0, std::string("tip")}), static_cast<uint32_t>(ERR_UNSUPPORTEDFEAT));
+    EXPECT_EQ(Call("SetTrayIcon", {1.0, std::string(128, 't')}), static_cast<uint32_t>(ERR_WRONGUSAGE));
+    EXPECT_EQ(Call("SetTrayIcon", {Nil{}}), static_cast<uint32_t>(ERR_WRONGUSAGE));
 }
 
 TEST_F(HostServices, AddressGoesToTheOpenerAsOneArgument)
@@ -224,13 +229,6 @@ TEST_F(HostServices, AddressGoesToTheOpenerAsOneArgument)
     EXPECT_EQ(Call("OpenURL", {std::string("")}), static_cast<uint32_t>(ERR_BADURL));
     SetUrlOpener(dir.file("no-such-opener").c_str());
     EXPECT_EQ(Call("OpenURL", {url}), static_cast<uint32_t>(ERR_EXECUTE));
-}
-
-TEST_F(HostServices, TrayIconIsRefused)
-{
-    EXPECT_EQ(Call("SetTrayIcon", {1.0, std::string("tip")}), static_cast<uint32_t>(ERR_UNSUPPORTEDFEAT));
-    EXPECT_EQ(Call("SetTrayIcon", {1.0, std::string(128, 't')}), static_cast<uint32_t>(ERR_WRONGUSAGE));
-    EXPECT_EQ(Call("SetTrayIcon", {Nil{}}), static_cast<uint32_t>(ERR_WRONGUSAGE));
 }
 
 }  // namespace

@@ -31,7 +31,7 @@ protected:
     }
 };
 
-TEST_F(PluginCommands, LoadThenAskByVersion)
+TEST_F(PluginCommands, LoadAskAndCheckTheVersion)
 {
     EXPECT_EQ(One("HavePlugin", {std::string("extonly")}), Value{0.0});
     ASSERT_EQ(Call("LoadPlugin", {TestPlugin("extonly")}), 0u);
@@ -51,10 +51,8 @@ TEST_F(PluginCommands, LoadThenAskByVersion)
     for (const Case& c : cases)
         EXPECT_EQ(One("HavePlugin", c.args), Value{c.have});
     EXPECT_EQ(Call("LoadPlugin", {TestPlugin("extonly")}), static_cast<uint32_t>(ERR_PLUGINDOUBLET));
-}
 
-TEST_F(PluginCommands, LoadChecksTheWantedVersion)
-{
+    // Loading checks the version the options want.
     int options = NewTable();
     SetField(options, std::string("version"), 3.0);
     SetField(options, std::string("mode"), std::string("fast"));

@@ -67,11 +67,11 @@ TEST_F(TableCommands, CountsConcatAndHaveItem)
     EXPECT_EQ(One("Concat", {std::string(", ")}, {PushArray(items)}), Value{expected});
 
     // HaveItem lowers string keys.
-    int t = NewTable();
-    SetField(t, std::string("name"), 1.0);
-    EXPECT_EQ(One("HaveItem", {std::string("NaMe")}, {t}), Value{1.0});
-    EXPECT_EQ(One("HaveItem", {std::string("other")}, {t}), Value{0.0});
-    EXPECT_EQ(One("HaveItem", {0.0}, {t}), Value{0.0});
+    int named = NewTable();
+    SetField(named, std::string("name"), 1.0);
+    EXPECT_EQ(One("HaveItem", {std::string("NaMe")}, {named}), Value{1.0});
+    EXPECT_EQ(One("HaveItem", {std::string("other")}, {named}), Value{0.0});
+    EXPECT_EQ(One("HaveItem", {0.0}, {named}), Value{0.0});
 }
 
 TEST_F(TableCommands, DeepCopyKeepsSharingAndCycles)
@@ -126,8 +126,14 @@ TEST_F(TableCommands, DeepCopyOfALongChainNeedsNoRecursion)
     EXPECT_EQ(depth, 200001);
 }
 
+uint32_t Greater(VmState* vm)
+{
+    VmPushNumber(vm, VmGetNumber(vm, 1) > VmGetNumber(vm, 2) ? 1 : 0);
+    return 1;
+}
+
 // Sorting: random arrays come out as the sorted permutation std::sort gives.
-TEST_F(TableCommands, SortMatchesStdSort)
+TEST_F(TableCommands, SortMatchesStdSortWithOrWithoutAFunction)
 {
     std::mt19937 random(7);
     for (int n : {0, 1, 2, 3, 4, 5, 10, 100, 1000}) {
@@ -143,6 +149,17 @@ TEST_F(TableCommands, SortMatchesStdSort)
             VmPop(vm, 1);
         }
     }
+
+    // With a comparison function, and without one up to an empty string.
+    std::vector<double> items = {5, 3, 9, 1, 1, 8, 2, 7};
+    int t = PushArray(std::vector<Value>(items.begin(), items.end()));
+    VmPushNativeFunction(vm, Greater);
+    ASSERT_EQ(Call("Sort", {}, nullptr, {t, VmGetTop(vm)}), 0u);
+    std::sort(items.begin(), items.end(), std::greater<>());
+    EXPECT_EQ(ReadArray(t, 8), std::vector<Value>(items.begin(), items.end()));
+    int strings = PushArray(Strings({"c", "a", "", "b"}));
+    ASSERT_EQ(Call("Sort", {}, nullptr, {strings}), 0u);
+    EXPECT_EQ(ReadArray(strings, 4), Strings({"a", "c", "", "b"}));
 }
 
 // Without a function strings sort as a reader looks names up: case plays no
@@ -224,11 +241,6 @@ TEST_F(TableCommands, SortWithoutAFunctionRefusesItemsWithoutAnOrder)
     EXPECT_EQ(Call("Sort", {}, nullptr, {tables}), static_cast<uint32_t>(ERR_WRONGOP));
 }
 
-uint32_t Greater(VmState* vm)
-{
-    VmPushNumber(vm, VmGetNumber(vm, 1) > VmGetNumber(vm, 2) ? 1 : 0);
-    return 1;
-}
 uint32_t AlwaysBefore(VmState* vm)
 {
     VmPushNumber(vm, 1);
@@ -257,19 +269,6 @@ uint32_t Growing(VmState* vm)
     VmRawSetI(vm, -2, n);
     VmPushNumber(vm, VmGetNumber(vm, 1) < VmGetNumber(vm, 2) ? 1 : 0);
     return 1;
-}
-
-TEST_F(TableCommands, SortWithAComparisonFunctionOrUpToAnEmptyString)
-{
-    std::vector<double> items = {5, 3, 9, 1, 1, 8, 2, 7};
-    int t = PushArray(std::vector<Value>(items.begin(), items.end()));
-    VmPushNativeFunction(vm, Greater);
-    ASSERT_EQ(Call("Sort", {}, nullptr, {t, VmGetTop(vm)}), 0u);
-    std::sort(items.begin(), items.end(), std::greater<>());
-    EXPECT_EQ(ReadArray(t, 8), std::vector<Value>(items.begin(), items.end()));
-    int strings = PushArray(Strings({"c", "a", "", "b"}));
-    ASSERT_EQ(Call("Sort", {}, nullptr, {strings}), 0u);
-    EXPECT_EQ(ReadArray(strings, 4), Strings({"a", "c", "", "b"}));
 }
 
 TEST_F(TableCommands, BrokenComparisonsFailWithoutLeavingTheArray)
