@@ -489,17 +489,6 @@ TEST_F(NetworkTest, ASendToAPeerThatTakesNothingEndsAtTheTimeOutOrAtAnAbort)
     release.store(true);
 }
 
-std::vector<double> g_statusCounts;
-
-uint32_t RecordStatusCount(VmState* vm)
-{
-    VmPushCString(vm, "count");
-    VmGetTable(vm, 1);
-    g_statusCounts.push_back(VmGetNumber(vm, -1));
-    VmPushNumber(vm, 0);
-    return 1;
-}
-
 // Transfers past 4 GiB keep counting: the count that the status callback
 // sees (and that a stopped transfer answers) never wraps. The counter is
 // set just below 2^32 rather than moving that much data.
@@ -516,8 +505,8 @@ TEST_F(NetworkTest, StatusCountsGoPastFourGibibytes)
     VmSetTop(vm, 0);
     VmPushNil(vm);
     VmPushNil(vm);
-    VmPushNativeFunction(vm, RecordStatusCount);
-    g_statusCounts.clear();
+    VmPushNativeFunction(vm, RecordStatus);
+    statusSeen = StatusSeen{};
     connection->statusArmed = 1;
     connection->statusCount = 0xFFFFFFF0u;
     connection->statusTotal = 0x100000020ull;
@@ -527,8 +516,8 @@ TEST_F(NetworkTest, StatusCountsGoPastFourGibibytes)
     ASSERT_EQ(SendAllData(vm, connection, reinterpret_cast<const uint8_t*>(text.data()), text.size(), &sent, &status),
               0);
     ASSERT_EQ(status, 0u);
-    ASSERT_FALSE(g_statusCounts.empty());
-    EXPECT_EQ(g_statusCounts.back(), 4294967296.0 - 16 + text.size());
+    ASSERT_FALSE(statusSeen.counts.empty());
+    EXPECT_EQ(statusSeen.counts.back(), 4294967296.0 - 16 + text.size());
     VmSetTop(vm, 0);
     connection->statusArmed = 0;
 }

@@ -141,6 +141,39 @@ private:
     std::thread thread_;
 };
 
+// What status callbacks were handed: each count, and the last action, total
+// and userdata. `answer` is what RecordStatus answers (1 stops the transfer).
+struct StatusSeen {
+    std::vector<double> counts;
+    double action = -1, total = -1;
+    std::string userdata;
+    double answer = 0;
+};
+inline StatusSeen statusSeen;
+
+inline double StatusField(VmState* vm, const char* key)
+{
+    VmPushCString(vm, key);
+    VmGetTable(vm, 1);
+    double value = VmGetNumber(vm, -1);
+    VmPop(vm, 1);
+    return value;
+}
+
+inline uint32_t RecordStatus(VmState* vm)
+{
+    statusSeen.counts.push_back(StatusField(vm, "count"));
+    statusSeen.action = StatusField(vm, "action");
+    statusSeen.total = StatusField(vm, "total");
+    VmPushCString(vm, "userdata");
+    VmRawGet(vm, 1);
+    if (VmIsString(vm, -1))
+        statusSeen.userdata = VmGetString(vm, -1);
+    VmPop(vm, 1);
+    VmPushNumber(vm, statusSeen.answer);
+    return 1;
+}
+
 // A table argument with string and number fields.
 struct Fields {
     std::vector<std::pair<std::string, std::variant<double, std::string>>> items;
