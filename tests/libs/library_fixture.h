@@ -31,7 +31,21 @@ inline Value Num(double d) { return Value{d}; }
 
 }  // namespace slotcalls
 
-class LibraryTest : public ::testing::Test {
+// The VM of one library's tests.
+class VmTest : public ::testing::Test {
+protected:
+    // Opens the VM and registers the library (a failure fails the test).
+    void OpenVm(uint32_t (*registerLibrary)(VmState*))
+    {
+        vm = VmOpenState();
+        ASSERT_NE(vm, nullptr);
+        ASSERT_EQ(registerLibrary(vm), 0u);
+    }
+
+    VmState* vm = nullptr;
+};
+
+class LibraryTest : public VmTest {
 public:
     using Value = slotcalls::Value;
     using Nil = slotcalls::Nil;
@@ -131,11 +145,9 @@ protected:
         VmPop(vm, 1);
         return v;
     }
-
-    VmState* vm = nullptr;
 };
 
-class CommandTest : public ::testing::Test {
+class CommandTest : public VmTest {
 protected:
     using Value = testcalls::Value;
 
@@ -157,6 +169,4 @@ protected:
         Value v = One(name, args);
         return std::holds_alternative<double>(v) ? std::get<double>(v) : -12345;
     }
-
-    VmState* vm = nullptr;
 };

@@ -22,12 +22,7 @@ namespace {
 
 class MathCommands : public CommandTest {
 protected:
-    void SetUp() override
-    {
-        vm = VmOpenState();
-        ASSERT_NE(vm, nullptr);
-        ASSERT_EQ(RegisterMathLibrary(vm), 0u);
-    }
+    void SetUp() override { OpenVm(RegisterMathLibrary); }
     void TearDown() override { VmCloseState(vm); }
 };
 

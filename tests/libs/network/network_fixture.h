@@ -194,9 +194,7 @@ class NetworkTest : public CommandTest {
 protected:
     void SetUp() override
     {
-        vm = VmOpenState();
-        ASSERT_NE(vm, nullptr);
-        ASSERT_EQ(RegisterNetworkLibrary(vm), 0u);
+        OpenVm(RegisterNetworkLibrary);
         NetworkTimeout = 10000;
         VmAbortFlag.store(0);
     }

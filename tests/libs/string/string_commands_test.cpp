@@ -20,12 +20,7 @@ using namespace testcalls;
 
 class StringCommands : public CommandTest {
 protected:
-    void SetUp() override
-    {
-        vm = VmOpenState();
-        ASSERT_NE(vm, nullptr);
-        ASSERT_EQ(OpenStringLibrary(vm), 0u);
-    }
+    void SetUp() override { OpenVm(OpenStringLibrary); }
     void TearDown() override { VmCloseState(vm); }
 };
 

@@ -40,9 +40,7 @@ class SystemLibraryTest : public LibraryTest {
 protected:
     void SetUp() override
     {
-        vm = VmOpenState();
-        ASSERT_NE(vm, nullptr);
-        ASSERT_EQ(RegisterSystemLibrary(vm), 0u);
+        OpenVm(RegisterSystemLibrary);
         savedClock = SystemState.clock;
         SystemState.clock = {FakeClock::Now, FakeClock::Wall, FakeClock::Sleep};
         FakeClock::nowMs = 1000000;
