@@ -133,14 +133,9 @@ end:
     EXPECT_EQ(r.mainLabels[0].second, 4u);
 }
 
-struct EncodingCase {
-    const char* text;
-    uint32_t word;
-};
-
 TEST(Assembler, EncodesEveryOpcodeAndOperandForm)
 {
-    const EncodingCase cases[] = {
+    const std::pair<const char*, uint32_t> cases[] = {
         {"MOVE r1, r2", 0x01010000u},
         {"LOADK r3, k5", 0x03000141u},
         {"LOADNUM r0, 511, 1", 0x00FF8042u},
@@ -187,10 +182,10 @@ TEST(Assembler, EncodesEveryOpcodeAndOperandForm)
         {"RAW 63, 255, 511, 511", 0xFFFFFFFFu},
         {"WORD 0x12345678", 0x12345678u},
     };
-    for (const EncodingCase& c : cases) {
-        Bytes b = AssembleOk(std::string(".function main maxstack=250\n") + c.text + "\n.end\n");
+    for (auto [text, word] : cases) {
+        Bytes b = AssembleOk(std::string(".function main maxstack=250\n") + text + "\n.end\n");
         if (b.size() >= 4) {
-            EXPECT_EQ(WordLE(b), c.word) << c.text;
+            EXPECT_EQ(WordLE(b), word) << text;
         }
     }
     // Mnemonics ignore case.
@@ -334,15 +329,13 @@ TEST(Assembler, AutomaticLinesFollowTheText)
     EXPECT_EQ(lines, (Bytes{2, 0, 0, 0, 4, 0, 0, 0, 5, 0, 0, 0}));
 }
 
-struct HeaderCase {
-    const char* option;
-    size_t offset;
-    Bytes bytes;
-};
-
 TEST(Assembler, OverridesEveryHeaderField)
 {
-    const HeaderCase cases[] = {
+    const struct {
+        const char* option;
+        size_t offset;
+        Bytes bytes;
+    } cases[] = {
         {"signature=\"\\x1bQMX\"", 0, {0x1b, 'Q', 'M', 'X'}},
         {"order=1", 4, {1}},
         {"order=7", 4, {7}},
@@ -354,7 +347,7 @@ TEST(Assembler, OverridesEveryHeaderField)
         {"testnum=#31415926.9", 13, {0x66, 0x66, 0x66, 0x6e, 0xe7, 0xf5, 0x7d, 0x41}},
     };
     Bytes plain = AssembleOk("RETURN r0, 1\n");
-    for (const HeaderCase& c : cases) {
+    for (const auto& c : cases) {
         Bytes b = AssembleOk(std::string(".chunk ") + c.option + "\nRETURN r0, 1\n");
         ASSERT_EQ(b.size(), plain.size()) << c.option;
         Bytes expected = plain;
@@ -369,15 +362,13 @@ TEST(Assembler, OverridesEveryHeaderField)
     }
 }
 
-struct ErrorCase {
-    const char* text;
-    int line;
-    const char* message;
-};
-
 TEST(Assembler, ReportsErrorsAtTheirLine)
 {
-    const ErrorCase cases[] = {
+    const struct {
+        const char* text;
+        int line;
+        const char* message;
+    } cases[] = {
         {"RETURN r0, 1\nJMP nowhere\n", 2, "unknown label nowhere"},
         {"a:\nMOVE r0, r0\na:\n", 3, "label a defined twice"},
         {"\n\nMOVE r256, r0\n", 3, "register r256 does not fit its 8-bit field"},
@@ -409,7 +400,7 @@ TEST(Assembler, ReportsErrorsAtTheirLine)
         {".local x 0 nowhere\nRETURN r0, 1\n", 1, "unknown label nowhere"},
         {"MOVE r255, r300\n", 1, "needs 301 registers"},
     };
-    for (const ErrorCase& c : cases) {
+    for (const auto& c : cases) {
         AssembleResult r = Assemble(c.text);
         EXPECT_FALSE(r.ok) << c.text;
         EXPECT_EQ(r.errorLine, c.line) << c.text << " -> " << r.message;

@@ -4,9 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdio>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -260,9 +257,7 @@ TEST_F(MemBlockAccess, DumpMemPrintsSixteenBytesPerLine)
     EXPECT_EQ(Call("dumpmem", {2.0, 4.0, 17.0}), ERR_MEMRANGE);
     OsCloseDebugChannel();
 
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
+    std::vector<uint8_t> text = ReadFileBytes(path);
     std::string gap(3, ' ');
     std::string expected =
         "00000000: 01 3f 40 20 42 43 44 45 46 47 48 49 4a 4b 4c 4d .?@ BCDEFGHIJKLM\n"
@@ -270,7 +265,7 @@ TEST_F(MemBlockAccess, DumpMemPrintsSixteenBytesPerLine)
         "NOP.\n"
         "00000011: 4f 50 7f " + std::string(13 * 3, ' ') + "OP.\n"
         "00000012: 50 7f " + std::string(14 * 3, ' ') + "P.\n";
-    EXPECT_EQ(text.str(), expected);
+    EXPECT_EQ(std::string(text.begin(), text.end()), expected);
 }
 
 }  // namespace

@@ -63,16 +63,14 @@ TEST_F(RequesterCommands, StringRequestDefaultsAndLimits)
     ASSERT_EQ(Call("StringRequest", {kTitle, kBody}, &r), 0u);
     EXPECT_EQ(r, (std::vector<Value>{std::string("typed"), 0.0}));
 
-    struct Bad {
-        std::vector<Value> args;
-    } bad[] = {
-        {{kTitle, kBody, std::string(""), 1.0}},
-        {{kTitle, kBody, std::string(""), 0.0, 1025.0}},
-        {{kTitle, kBody, std::string(""), 0.0, -1.0}},
-        {{kTitle, kBody, std::string("12a"), 3.0}},
+    const std::vector<Value> bad[] = {
+        {kTitle, kBody, std::string(""), 1.0},
+        {kTitle, kBody, std::string(""), 0.0, 1025.0},
+        {kTitle, kBody, std::string(""), 0.0, -1.0},
+        {kTitle, kBody, std::string("12a"), 3.0},
     };
-    for (const Bad& b : bad)
-        EXPECT_EQ(Call("StringRequest", b.args), static_cast<uint32_t>(ERR_WRONGUSAGE));
+    for (const std::vector<Value>& args : bad)
+        EXPECT_EQ(Call("StringRequest", args), static_cast<uint32_t>(ERR_WRONGUSAGE));
     ASSERT_EQ(Call("StringRequest", {kTitle, kBody, std::string("42"), 3.0}, &r), 0u);
     EXPECT_EQ(r[0], Value{std::string("42")});
 }

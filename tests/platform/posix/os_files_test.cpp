@@ -118,18 +118,16 @@ TEST_F(OsFiles, DeleteMakeAndRename)
 
 TEST_F(OsFiles, DateStampsRoundTripAndFileTimesAreSetAsStatReportsThem)
 {
-    struct Case {
-        DateStamp date;
-    } cases[] = {
-        {{0, 30, 10, 4, 10, 2002}}, {{59, 59, 23, 31, 11, 1999}}, {{0, 0, 0, 1, 0, 1970}},
-        {{7, 8, 9, 29, 1, 2024}},   {{1, 2, 3, 15, 5, 1955}},
+    const DateStamp dates[] = {
+        {0, 30, 10, 4, 10, 2002}, {59, 59, 23, 31, 11, 1999}, {0, 0, 0, 1, 0, 1970},
+        {7, 8, 9, 29, 1, 2024},   {1, 2, 3, 15, 5, 1955},
     };
-    for (const Case& c : cases) {
+    for (const DateStamp& date : dates) {
         uint64_t times[3] = {};
-        ASSERT_EQ(OsDateToFileTime(&c.date, times, FILETIME_MODIFICATION), 1);
+        ASSERT_EQ(OsDateToFileTime(&date, times, FILETIME_MODIFICATION), 1);
         DateStamp back{};
         ASSERT_EQ(OsFileTimeToDate(times, &back, FILETIME_MODIFICATION), 1);
-        EXPECT_EQ(std::memcmp(&back, &c.date, sizeof back), 0) << c.date.year;
+        EXPECT_EQ(std::memcmp(&back, &date, sizeof back), 0) << date.year;
     }
     uint64_t times[3] = {};
     DateStamp epoch = {0, 0, 0, 1, 0, 1970};  // TZ=UTC
