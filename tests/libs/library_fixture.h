@@ -136,6 +136,14 @@ protected:
         VmRawSet(vm, slot);
     }
 
+    // Pushes the raw table[key] of the table at a slot; answers its slot.
+    int PushField(int table, const Value& key)
+    {
+        Push(key);
+        VmRawGet(vm, table);
+        return VmGetTop(vm);
+    }
+
     // Field of the table at slot.
     Value Field(int slot, const char* key)
     {

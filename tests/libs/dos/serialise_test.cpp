@@ -113,22 +113,14 @@ TEST_F(Serialise, NestedTablesAndFunctionsRoundTrip)
         ASSERT_EQ(ReadTableFile("rt"), 0u);
         int r = VmGetTop(vm);
         EXPECT_EQ(Field(r, "zero"), Value{Nil{}});
-        VmRawGetI(vm, r, 0);
-        EXPECT_EQ(Read(vm, -1), Value{Str("zero")});
-        VmPop(vm, 1);
+        EXPECT_EQ(Read(vm, PushField(r, Num(0))), Value{Str("zero")});
         EXPECT_EQ(Field(r, "bin"), Value{Str(std::string("v\0w", 3))});
         EXPECT_EQ(Field(r, "ud"), Value{0.0});
         EXPECT_EQ(Field(r, "flag"), Value{Nil{}});
-        VmPushString(vm, "inner");
-        VmRawGet(vm, r);
-        VmPushNumber(vm, -2.5);
-        VmRawGet(vm, -2);
-        EXPECT_EQ(Read(vm, -1), Value{1e300});
-        VmPop(vm, 2);
-        VmPushString(vm, "fn");
-        VmRawGet(vm, r);
-        ASSERT_EQ(VmType(vm, -1), VM_TFUNCTION);
-        EXPECT_EQ(CallForNumber(VmGetTop(vm)), 42.0);
+        EXPECT_EQ(Read(vm, PushField(PushField(r, Str("inner")), Num(-2.5))), Value{1e300});
+        int fn = PushField(r, Str("fn"));
+        ASSERT_EQ(VmType(vm, fn), VM_TFUNCTION);
+        EXPECT_EQ(CallForNumber(fn), 42.0);
         VmSetTop(vm, t);
     }
 }

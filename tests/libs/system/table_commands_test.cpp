@@ -86,11 +86,7 @@ TEST_F(TableCommands, DeepCopyKeepsSharingAndCycles)
     int base;
     ASSERT_EQ(CallKeep("CopyTable", {}, &base, {t}), 0u);
     int copy = base + 1;
-    auto field = [&](int table, const char* key) {
-        VmPushString(vm, key);
-        VmRawGet(vm, table);
-        return VmGetTop(vm);
-    };
+    auto field = [&](int table, const char* key) { return PushField(table, std::string(key)); };
     EXPECT_FALSE(VmCompareRawEqual(vm, copy, t));
     EXPECT_TRUE(VmCompareRawEqual(vm, field(copy, "self"), copy));
     int a = field(copy, "a");
