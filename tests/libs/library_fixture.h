@@ -136,6 +136,13 @@ protected:
         VmRawSet(vm, slot);
     }
 
+    // Pushes a native function; answers its slot.
+    int PushFunction(VmNativeFunction function)
+    {
+        VmPushNativeFunction(vm, function);
+        return VmGetTop(vm);
+    }
+
     // Pushes the raw table[key] of the table at a slot; answers its slot.
     int PushField(int table, const Value& key)
     {

@@ -159,8 +159,7 @@ TEST_F(ContentCommands, PatchXorsThenComplementsInTheCallbacksRhythm)
         WriteFileBytes(Path("patch"), c.patch);
         OpenPatchFiles();
         g_progress.clear();
-        VmPushNativeFunction(vm, RecordProgress);
-        ASSERT_EQ(Call("ApplyPatch", {Num(1), Num(2), Num(3), Slot{VmGetTop(vm)}}), 0u);
+        ASSERT_EQ(Call("ApplyPatch", {Num(1), Num(2), Num(3), Slot{PushFunction(RecordProgress)}}), 0u);
         VmPop(vm, 1);
         for (int id : {1, 2, 3})
             ASSERT_EQ(Call("CloseFile", {Num(id)}), 0u);
@@ -197,8 +196,7 @@ TEST_F(ContentCommands, PatchWhoseFilesCloseUnderItStops)
     WriteFileBytes(Path("src"), PatternBytes(50000, 2));
     WriteFileBytes(Path("patch"), PatternBytes(10, 3));
     OpenPatchFiles();
-    VmPushNativeFunction(vm, CloseEveryFile);
-    EXPECT_EQ(Call("ApplyPatch", {Num(1), Num(2), Num(3), Slot{VmGetTop(vm)}}), uint32_t{ERR_FINDFILE});
+    EXPECT_EQ(Call("ApplyPatch", {Num(1), Num(2), Num(3), Slot{PushFunction(CloseEveryFile)}}), uint32_t{ERR_FINDFILE});
     VmPop(vm, 1);
 }
 

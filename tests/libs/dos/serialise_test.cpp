@@ -253,8 +253,7 @@ TEST_F(Serialise, FunctionFiles)
         ASSERT_EQ(Call("CloseFile", {Num(1)}), 0u);
     }
     ASSERT_EQ(Call("OpenFile", {Num(1), Str(Path("n")), Num(MODE_WRITE)}), 0u);
-    VmPushNativeFunction(vm, CmdEof);
-    EXPECT_EQ(Call("WriteFunction", {Num(1), Slot{VmGetTop(vm)}}), uint32_t{ERR_NOQMFUNC});
+    EXPECT_EQ(Call("WriteFunction", {Num(1), Slot{PushFunction(CmdEof)}}), uint32_t{ERR_NOQMFUNC});
     WriteFileBytes(Path("t"), StringToBytes("QMT0\0"));
     ASSERT_EQ(Call("OpenFile", {Num(2), Str(Path("t")), Num(MODE_READ)}), 0u);
     EXPECT_EQ(Call("ReadFunction", {Num(2)}), uint32_t{ERR_READFUNC});

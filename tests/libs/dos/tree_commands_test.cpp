@@ -49,11 +49,6 @@ protected:
         WriteFileBytes(Path("t/b.dat"), PatternBytes(10, 2));
         WriteFileBytes(Path("t/sub/c.txt"), PatternBytes(5, 3));
     }
-    int PushRecorder()
-    {
-        VmPushNativeFunction(vm, Recorder);
-        return VmGetTop(vm);
-    }
 };
 
 TEST_F(TreeCommands, Wildcards)
@@ -98,7 +93,7 @@ TEST_F(TreeCommands, ProtectedFilesAskFirstAndAStatusAnswerStops)
 {
     MakeTree();
     // A status answer of 1 stops at once, without error.
-    int cb = PushRecorder();
+    int cb = PushFunction(Recorder);
     ASSERT_EQ(Call("DeleteFile", {Str(Path("t")), Slot{cb}}), 0u);
     EXPECT_EQ(g_log.calls.size(), 1u);
     EXPECT_TRUE(FileExists(Path("t/a.txt")));
@@ -153,7 +148,7 @@ TEST_F(TreeCommands, CopyTreesWithPatternsAndCallbacks)
 
     // An existing destination: the callback answering 0 keeps it.
     WriteFileBytes(Path("copy/a.txt"), {1, 2, 3});
-    int cb = PushRecorder();
+    int cb = PushFunction(Recorder);
     g_log.answer = 0;
     ASSERT_EQ(Call("CopyFile", {Str(Path("t/a.txt")), Str(Path("copy")), Nil{}, Slot{cb}}), 0u);
     EXPECT_EQ(ReadFileBytes(Path("copy/a.txt")), (std::vector<uint8_t>{1, 2, 3}));
@@ -203,7 +198,7 @@ TEST_F(TreeCommands, StoppedCopyKeepsTheOldDestination)
 {
     MakeTree();
     WriteFileBytes(Path("old.txt"), {1, 2, 3});
-    int cb = PushRecorder();
+    int cb = PushFunction(Recorder);
     g_log.answerForAction[1] = 1;  // overwrite: yes
     g_log.answer = 1;                                    // status: stop
     ASSERT_EQ(Call("CopyFile", {Str(Path("t/a.txt")), Str(Path("old.txt")), Nil{}, Slot{cb}}), 0u);

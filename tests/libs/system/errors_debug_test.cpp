@@ -47,8 +47,7 @@ uint32_t HandlerThatFails(VmState*) { return ERR_WRONGUSAGE; }
 TEST_F(ErrorCommands, RaiseOnErrorHandlerGetsCodeMessageNameAndLine)
 {
     handlerCall = {};
-    VmPushNativeFunction(vm, RecordingHandler);
-    ASSERT_EQ(Call("RaiseOnError", {}, nullptr, {VmGetTop(vm)}), 0u);
+    ASSERT_EQ(Call("RaiseOnError", {}, nullptr, {PushFunction(RecordingHandler)}), 0u);
     VmPushNativeFunction(vm, FailingCommand);
     VmSetTop(vm, 0);
     VmPushNativeFunction(vm, FailingCommand);
@@ -72,8 +71,7 @@ TEST_F(ErrorCommands, RaiseOnErrorHandlerGetsCodeMessageNameAndLine)
     EXPECT_EQ(handlerCall.calls, 1);
 
     // A handler's own error is not handled again.
-    VmPushNativeFunction(vm, HandlerThatFails);
-    ASSERT_EQ(Call("RaiseOnError", {}, nullptr, {VmGetTop(vm)}), 0u);
+    ASSERT_EQ(Call("RaiseOnError", {}, nullptr, {PushFunction(HandlerThatFails)}), 0u);
     VmSetTop(vm, 0);
     VmPushNativeFunction(vm, FailingCommand);
     EXPECT_EQ(VmPCall(vm, 0, 0, 0), static_cast<uint32_t>(ERR_WRONGUSAGE));
@@ -82,8 +80,7 @@ TEST_F(ErrorCommands, RaiseOnErrorHandlerGetsCodeMessageNameAndLine)
 
 TEST_F(ErrorCommands, ExitOnErrorAndRaiseOnErrorExcludeEachOther)
 {
-    VmPushNativeFunction(vm, RecordingHandler);
-    int f = VmGetTop(vm);
+    int f = PushFunction(RecordingHandler);
     ASSERT_EQ(Call("RaiseOnError", {}, nullptr, {f}), 0u);
     // Refused; the refusal itself goes to the installed handler.
     handlerCall = {};

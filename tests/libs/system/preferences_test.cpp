@@ -101,8 +101,7 @@ TEST_F(Preferences, FailedSaveKeepsThePreviousFile)
     ASSERT_EQ(Call("SavePrefs", {}, nullptr, {good}), 0u);
     std::vector<uint8_t> before = ReadFileBytes(FilePath());
     int bad = NewTableWith("level", 4);
-    VmPushNativeFunction(vm, NoOp);
-    SetField(bad, Slot{VmGetTop(vm)}, 1.0);
+    SetField(bad, Slot{PushFunction(NoOp)}, 1.0);
     EXPECT_NE(Call("SavePrefs", {}, nullptr, {bad}), 0u);
     EXPECT_EQ(ReadFileBytes(FilePath()), before);
     int loaded = NewTableWith(nullptr, 0);

@@ -149,8 +149,7 @@ TEST_F(TableCommands, SortMatchesStdSortWithOrWithoutAFunction)
     // With a comparison function, and without one up to an empty string.
     std::vector<double> items = {5, 3, 9, 1, 1, 8, 2, 7};
     int t = PushArray(std::vector<Value>(items.begin(), items.end()));
-    VmPushNativeFunction(vm, Greater);
-    ASSERT_EQ(Call("Sort", {}, nullptr, {t, VmGetTop(vm)}), 0u);
+    ASSERT_EQ(Call("Sort", {}, nullptr, {t, PushFunction(Greater)}), 0u);
     std::sort(items.begin(), items.end(), std::greater<>());
     EXPECT_EQ(ReadArray(t, 8), std::vector<Value>(items.begin(), items.end()));
     int strings = PushArray(Strings({"c", "a", "", "b"}));
@@ -294,8 +293,7 @@ TEST_F(TableCommands, BrokenComparisonsFailWithoutLeavingTheArray)
         for (int i = 0; i < 64; ++i)
             values.emplace_back(static_cast<double>(i));
         int t = PushArray(values);
-        VmPushNativeFunction(vm, Random);
-        uint32_t code = Call("Sort", {}, nullptr, {t, VmGetTop(vm)});
+        uint32_t code = Call("Sort", {}, nullptr, {t, PushFunction(Random)});
         EXPECT_TRUE(code == 0 || code == ERR_SORTFUNC);
         VmRawGetI(vm, t, 64);
         EXPECT_EQ(VmType(vm, -1), VM_TNIL);
@@ -333,12 +331,10 @@ uint32_t SumWithUserData(VmState* vm)
 TEST_F(TableCommands, ForEachStopsAtTheFirstResultAndPassesErrors)
 {
     int t = PushArray({1.0, 2.0, 3.0});
-    VmPushNativeFunction(vm, StopAtTwo);
-    int f = VmGetTop(vm);
+    int f = PushFunction(StopAtTwo);
     EXPECT_EQ(One("ForEach", {}, {t, f}), Value{std::string("found")});
     EXPECT_EQ(One("ForEachI", {}, {t, f}), Value{std::string("found")});
-    VmPushNativeFunction(vm, FailAtTwo);
-    int g = VmGetTop(vm);
+    int g = PushFunction(FailAtTwo);
     EXPECT_EQ(Call("ForEach", {}, nullptr, {t, g}), static_cast<uint32_t>(ERR_WRONGUSAGE));
     EXPECT_EQ(Call("ForEachI", {}, nullptr, {t, g}), static_cast<uint32_t>(ERR_WRONGUSAGE));
     int ud = NewTable();
