@@ -31,7 +31,21 @@ inline Value Num(double d) { return Value{d}; }
 
 }  // namespace slotcalls
 
-class LibraryTest : public ::testing::Test {
+// The VM of one library's tests.
+class VmTest : public ::testing::Test {
+protected:
+    // Opens the VM and registers the library (a failure fails the test).
+    void OpenVm(uint32_t (*registerLibrary)(VmState*))
+    {
+        vm = VmOpenState();
+        ASSERT_NE(vm, nullptr);
+        ASSERT_EQ(registerLibrary(vm), 0u);
+    }
+
+    VmState* vm = nullptr;
+};
+
+class LibraryTest : public VmTest {
 public:
     using Value = slotcalls::Value;
     using Nil = slotcalls::Nil;
@@ -105,6 +119,38 @@ protected:
         return r.empty() ? Value{Nil{}} : r[0];
     }
 
+    // A new empty table on top of the stack; answers its slot.
+    int NewTable()
+    {
+        VmNewTable(vm);
+        return VmGetTop(vm);
+    }
+
+    // Raw table[key] = value for the table at a slot (negative counts from
+    // the top).
+    void SetField(int table, const Value& key, const Value& value)
+    {
+        int slot = table < 0 ? VmGetTop(vm) + 1 + table : table;
+        Push(key);
+        Push(value);
+        VmRawSet(vm, slot);
+    }
+
+    // Pushes a native function; answers its slot.
+    int PushFunction(VmNativeFunction function)
+    {
+        VmPushNativeFunction(vm, function);
+        return VmGetTop(vm);
+    }
+
+    // Pushes the raw table[key] of the table at a slot; answers its slot.
+    int PushField(int table, const Value& key)
+    {
+        Push(key);
+        VmRawGet(vm, table);
+        return VmGetTop(vm);
+    }
+
     // Field of the table at slot.
     Value Field(int slot, const char* key)
     {
@@ -114,11 +160,9 @@ protected:
         VmPop(vm, 1);
         return v;
     }
-
-    VmState* vm = nullptr;
 };
 
-class CommandTest : public ::testing::Test {
+class CommandTest : public VmTest {
 protected:
     using Value = testcalls::Value;
 
@@ -140,6 +184,4 @@ protected:
         Value v = One(name, args);
         return std::holds_alternative<double>(v) ? std::get<double>(v) : -12345;
     }
-
-    VmState* vm = nullptr;
 };

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <map>
 #include <string>
+#include <tuple>
 #include <vector>
 
 using namespace qmasm;
@@ -30,6 +31,7 @@ struct ReadBack {
     struct Included {
         uint32_t first, last, begin;
         std::string name, file;
+        bool operator==(const Included&) const = default;
     };
     std::vector<Included> included;
     struct Linked {
@@ -257,42 +259,30 @@ TEST(AppletWriter, EverySectionReadsBackInPlace)
     EXPECT_EQ(r.texts, (std::map<uint8_t, std::string>{{11, "Sum"}, {12, "$VER: sum 1.0"}, {13, "(c) nobody"},
                                                        {14, "tests"}, {15, "adds numbers"}, {34, "com.example.sum"}}));
     EXPECT_EQ(r.labels, (std::vector<std::pair<uint32_t, std::string>>{{0, "start"}, {12, "loop"}}));
-    ASSERT_EQ(r.constants.size(), 2u);
-    EXPECT_EQ(std::get<0>(r.constants[0]), "#ANSWER");
-    EXPECT_EQ(std::get<1>(r.constants[0]), 0);
-    EXPECT_EQ(std::get<2>(r.constants[0]), 42.5);
-    EXPECT_EQ(std::get<3>(r.constants[1]), "quill");
+    using Constant = std::tuple<std::string, uint8_t, double, std::string>;
+    EXPECT_EQ(r.constants, (std::vector<Constant>{{"#ANSWER", 0, 42.5, ""}, {"#NAME", 1, 0.0, "quill"}}));
     ASSERT_EQ(r.included.size(), 2u);
-    EXPECT_EQ(r.included[1].first, 31u);
-    EXPECT_EQ(r.included[1].last, 40u);
-    EXPECT_EQ(r.included[1].begin, 2u);
-    EXPECT_EQ(r.included[1].name, "lib.qas");
+    EXPECT_EQ(r.included[1], (ReadBack::Included{31, 40, 2, "lib.qas", ""}));
 
     ASSERT_EQ(r.linked.size(), 4u);
     EXPECT_EQ(Slice(b, r.linked[0].offset, r.linked[0].size), (Bytes{'h', 'i', '\n'}));
     EXPECT_EQ(Slice(b, r.linked[1].offset, r.linked[1].size), (Bytes{1, 2, 3, 4, 5}));
-    EXPECT_EQ(r.linked[2].size, 77u);
-    EXPECT_EQ(r.linked[2].offset, 9999u);
+    EXPECT_EQ(std::make_tuple(r.linked[2].size, r.linked[2].offset), std::make_tuple(77u, 9999u));
     EXPECT_TRUE(r.linked[3].dropped);
     EXPECT_EQ(r.linked[3].name, "gone");
 
     ASSERT_EQ(r.preloads.size(), 2u);
     const ReadBack::Preload& p = r.preloads[0];
-    EXPECT_EQ(p.kind, 1);
-    EXPECT_EQ(p.id, 7u);
+    EXPECT_EQ(std::make_tuple(p.kind, p.id, p.words[4], p.words[5], p.words[6], p.text1, p.text2),
+              std::make_tuple(uint8_t{1}, 7u, 0xFF00FFu, 3u, 12u, std::string("one"), std::string("two")));
     EXPECT_EQ(Slice(b, p.words[0], p.words[1]), (Bytes{0xAA, 0xBB}));
     EXPECT_EQ(Slice(b, p.words[2], p.words[3]), (Bytes{0xCC, 0xDD, 0xEE}));
-    EXPECT_EQ(p.words[4], 0xFF00FFu);
-    EXPECT_EQ(p.words[5], 3u);
-    EXPECT_EQ(p.words[6], 12u);
-    EXPECT_EQ(p.text1, "one");
-    EXPECT_EQ(p.text2, "two");
     EXPECT_EQ(r.preloads[1].words[0], 100u);
     EXPECT_EQ(r.preloads[1].words[4], 0xFFFFFFFFu);
     EXPECT_EQ(r.code, a.code);
 }
 
-TEST(AppletWriter, OldFormatVersionsLeaveOutThePreloadTexts)
+TEST(AppletWriter, OldVersionsLeaveOutPreloadTextsAndIncludedFilesWithAFileTakeTheirOwnTag)
 {
     AppletDescription a;
     a.versionMajor = 5;
@@ -309,19 +299,14 @@ TEST(AppletWriter, OldFormatVersionsLeaveOutThePreloadTexts)
     EXPECT_EQ(r.minor, 3);
     EXPECT_EQ(r.code, (Bytes{1, 2, 3}));
     EXPECT_EQ(r.end, b.size());
-}
 
-TEST(AppletWriter, IncludedFilesWithAFileUseTheirOwnTag)
-{
-    AppletDescription a;
-    a.writeVersion = false;
-    a.includedFiles = {{1, 5, 0, "a.qas", "a.qas"}, {6, 9, 0, "b.qas", std::nullopt}};
-    Bytes b = WriteApplet(a);
-    ReadBack r = ReadApplet(b);
+    // Included files with a file use their own tag.
+    AppletDescription files;
+    files.writeVersion = false;
+    files.includedFiles = {{1, 5, 0, "a.qas", "a.qas"}, {6, 9, 0, "b.qas", std::nullopt}};
+    r = ReadApplet(WriteApplet(files));
     EXPECT_EQ(r.tags, (Bytes{27, 1}));
-    ASSERT_EQ(r.included.size(), 2u);
-    EXPECT_EQ(r.included[0].file, "a.qas");
-    EXPECT_EQ(r.included[1].file, "");
+    EXPECT_EQ(r.included, (std::vector<ReadBack::Included>{{1, 5, 0, "a.qas", "a.qas"}, {6, 9, 0, "b.qas", ""}}));
 }
 
 // Inflates one zlib stream from `in`, reporting how many bytes it used.
@@ -371,11 +356,7 @@ TEST(AppletWriter, AssembledCodeBringsItsLabelsAndLineMap)
     AddAssembledCode(r, "x.qas", &a);
     ReadBack back = ReadApplet(WriteApplet(a));
     EXPECT_EQ(back.labels, (std::vector<std::pair<uint32_t, std::string>>{{0, "start"}, {1, "loop_b"}}));
-    ASSERT_EQ(back.included.size(), 1u);
-    EXPECT_EQ(back.included[0].first, 1u);
-    EXPECT_EQ(back.included[0].last, 5u);
-    EXPECT_EQ(back.included[0].begin, 0u);
-    EXPECT_EQ(back.included[0].name, "x.qas");
+    EXPECT_EQ(back.included, (std::vector<ReadBack::Included>{{1, 5, 0, "x.qas", "@x.qas"}}));
     EXPECT_EQ(back.code, r.bytes);
 }
 

@@ -38,10 +38,11 @@ Bytes AssembleOk(const std::string& text)
     return r.bytes;
 }
 
-uint32_t LastWordLE(const Bytes& b)
+// The little-endian word at `at` (from the end when negative).
+uint32_t WordLE(const Bytes& b, ptrdiff_t at = -4)
 {
-    size_t n = b.size();
-    return b[n - 4] | b[n - 3] << 8 | b[n - 2] << 16 | static_cast<uint32_t>(b[n - 1]) << 24;
+    size_t p = at < 0 ? b.size() - static_cast<size_t>(-at) : static_cast<size_t>(at);
+    return b[p] | b[p + 1] << 8 | b[p + 2] << 16 | static_cast<uint32_t>(b[p + 3]) << 24;
 }
 
 TEST(Assembler, WritesTheSmallestChunkByteForByte)
@@ -132,14 +133,9 @@ end:
     EXPECT_EQ(r.mainLabels[0].second, 4u);
 }
 
-struct EncodingCase {
-    const char* text;
-    uint32_t word;
-};
-
 TEST(Assembler, EncodesEveryOpcodeAndOperandForm)
 {
-    const EncodingCase cases[] = {
+    const std::pair<const char*, uint32_t> cases[] = {
         {"MOVE r1, r2", 0x01010000u},
         {"LOADK r3, k5", 0x03000141u},
         {"LOADNUM r0, 511, 1", 0x00FF8042u},
@@ -186,16 +182,13 @@ TEST(Assembler, EncodesEveryOpcodeAndOperandForm)
         {"RAW 63, 255, 511, 511", 0xFFFFFFFFu},
         {"WORD 0x12345678", 0x12345678u},
     };
-    for (const EncodingCase& c : cases) {
-        Bytes b = AssembleOk(std::string(".function main maxstack=250\n") + c.text + "\n.end\n");
+    for (auto [text, word] : cases) {
+        Bytes b = AssembleOk(std::string(".function main maxstack=250\n") + text + "\n.end\n");
         if (b.size() >= 4) {
-            EXPECT_EQ(LastWordLE(b), c.word) << c.text;
+            EXPECT_EQ(WordLE(b), word) << text;
         }
     }
-}
-
-TEST(Assembler, MnemonicsIgnoreCase)
-{
+    // Mnemonics ignore case.
     EXPECT_EQ(AssembleOk("move r1, r2\n"), AssembleOk("MOVE r1, r2\n"));
     EXPECT_EQ(AssembleOk("Gosub 2\n"), AssembleOk("JMP 2, 2\n"));
 }
@@ -210,10 +203,7 @@ TEST(Assembler, ResolvesLabelsForwardAndBackward)
                          "done:\n"
                          "     RETURN r0, 1\n");
     // The code is the last 6 words.
-    auto word = [&](int i) {
-        size_t at = b.size() - 4 * (6 - i);
-        return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<uint32_t>(b[at + 3]) << 24;
-    };
+    auto word = [&](int i) { return WordLE(b, -4 * (6 - i)); };
     auto jumpOffset = [](uint32_t w) { return static_cast<int32_t>((w >> 6) & 0xFFFFFF) - 8388607; };
     EXPECT_EQ(jumpOffset(word(1)), -2);
     EXPECT_EQ(jumpOffset(word(2)), 2);
@@ -231,15 +221,12 @@ struct ConstantView {
 std::vector<ConstantView> MainConstants(const Bytes& b)
 {
     size_t at = 21 + 4 + 4 + 4 + 4 + 4 + 4;  // to the constant count
-    auto u32 = [&](size_t p) {
-        return b[p] | b[p + 1] << 8 | b[p + 2] << 16 | static_cast<uint32_t>(b[p + 3]) << 24;
-    };
-    uint32_t n = u32(at);
+    uint32_t n = WordLE(b, at);
     at += 4;
     std::vector<ConstantView> out;
     for (uint32_t i = 0; i < n; i++) {
         ConstantView k{b[at++], {}};
-        size_t len = k.type == 3 ? 8 : k.type == 4 ? 4 + u32(at) : 0;
+        size_t len = k.type == 3 ? 8 : k.type == 4 ? 4 + WordLE(b, at) : 0;
         k.value.assign(b.begin() + at, b.begin() + at + len);
         at += len;
         out.push_back(k);
@@ -267,26 +254,22 @@ TEST(Assembler, PoolsConstantsOncePerFunctionByExactValue)
     EXPECT_EQ(k[2].type, 0);
     EXPECT_EQ(k[3].value, (Bytes{0, 0, 0, 0, 0, 0, 0, 0x80}));  // -0 is a constant of its own
     EXPECT_EQ(k[4].value, (Bytes{0, 0, 0, 0, 0, 0, 0, 0}));
-}
 
-TEST(Assembler, DecodesStringEscapesAndKeepsEmbeddedZeros)
-{
-    Bytes b = AssembleOk("LOADK r0, \"a\\n\\x41\\101\\0z\\\"\\\\\"\nRETURN r0, 1\n");
-    std::vector<ConstantView> k = MainConstants(b);
+    // String escapes are decoded and embedded zeros kept.
+    b = AssembleOk("LOADK r0, \"a\\n\\x41\\101\\0z\\\"\\\\\"\nRETURN r0, 1\n");
+    k = MainConstants(b);
     ASSERT_EQ(k.size(), 1u);
     EXPECT_EQ(k[0].value, (Bytes{9, 0, 0, 0, 'a', '\n', 'A', 'A', 0, 'z', '"', '\\', 0}));
-}
 
-TEST(Assembler, ConstDirectiveAppendsInOrderWithoutMerging)
-{
-    Bytes b = AssembleOk(".const \"s\" #2 \"s\" type=7\nLOADK r0, #2\nLOADK r0, \"s\"\nRETURN r0, 1\n");
-    std::vector<ConstantView> k = MainConstants(b);
+    // .const appends in order without merging; literals find the first
+    // equal entry.
+    b = AssembleOk(".const \"s\" #2 \"s\" type=7\nLOADK r0, #2\nLOADK r0, \"s\"\nRETURN r0, 1\n");
+    k = MainConstants(b);
     ASSERT_EQ(k.size(), 4u);
     EXPECT_EQ(k[2].type, 4);
     EXPECT_EQ(k[3].type, 7);
-    // Literals find the first equal entry.
-    EXPECT_EQ(LastWordLE(Bytes(b.begin(), b.end() - 8)) >> 6, 1u);
-    EXPECT_EQ(LastWordLE(Bytes(b.begin(), b.end() - 4)) >> 6, 0u);
+    EXPECT_EQ(WordLE(b, -12) >> 6, 1u);
+    EXPECT_EQ(WordLE(b, -8) >> 6, 0u);
 }
 
 TEST(Assembler, ComputesTheStackSizeFromEveryRegisterReached)
@@ -332,9 +315,9 @@ TEST(Assembler, ClosureEmitsOneCaptureInstructionPerUpvalue)
                          "CLOSURE r1, g\n"
                          "RETURN r0, 1\n");
     size_t code = b.size() - 16;
-    EXPECT_EQ(LastWordLE(Bytes(b.begin(), b.begin() + code + 4)), 0x01000029u);   // CLOSURE r1, 0
-    EXPECT_EQ(LastWordLE(Bytes(b.begin(), b.begin() + code + 8)), 0x00038000u);   // MOVE 0, r7
-    EXPECT_EQ(LastWordLE(Bytes(b.begin(), b.begin() + code + 12)), 0x00018004u);  // GETUPVAL 0, u3
+    EXPECT_EQ(WordLE(b, code), 0x01000029u);      // CLOSURE r1, 0
+    EXPECT_EQ(WordLE(b, code + 4), 0x00038000u);  // MOVE 0, r7
+    EXPECT_EQ(WordLE(b, code + 8), 0x00018004u);  // GETUPVAL 0, u3
     EXPECT_EQ(b[21 + 11], 8);  // r7 is reached
 }
 
@@ -346,15 +329,13 @@ TEST(Assembler, AutomaticLinesFollowTheText)
     EXPECT_EQ(lines, (Bytes{2, 0, 0, 0, 4, 0, 0, 0, 5, 0, 0, 0}));
 }
 
-struct HeaderCase {
-    const char* option;
-    size_t offset;
-    Bytes bytes;
-};
-
 TEST(Assembler, OverridesEveryHeaderField)
 {
-    const HeaderCase cases[] = {
+    const struct {
+        const char* option;
+        size_t offset;
+        Bytes bytes;
+    } cases[] = {
         {"signature=\"\\x1bQMX\"", 0, {0x1b, 'Q', 'M', 'X'}},
         {"order=1", 4, {1}},
         {"order=7", 4, {7}},
@@ -366,7 +347,7 @@ TEST(Assembler, OverridesEveryHeaderField)
         {"testnum=#31415926.9", 13, {0x66, 0x66, 0x66, 0x6e, 0xe7, 0xf5, 0x7d, 0x41}},
     };
     Bytes plain = AssembleOk("RETURN r0, 1\n");
-    for (const HeaderCase& c : cases) {
+    for (const auto& c : cases) {
         Bytes b = AssembleOk(std::string(".chunk ") + c.option + "\nRETURN r0, 1\n");
         ASSERT_EQ(b.size(), plain.size()) << c.option;
         Bytes expected = plain;
@@ -381,15 +362,13 @@ TEST(Assembler, OverridesEveryHeaderField)
     }
 }
 
-struct ErrorCase {
-    const char* text;
-    int line;
-    const char* message;
-};
-
 TEST(Assembler, ReportsErrorsAtTheirLine)
 {
-    const ErrorCase cases[] = {
+    const struct {
+        const char* text;
+        int line;
+        const char* message;
+    } cases[] = {
         {"RETURN r0, 1\nJMP nowhere\n", 2, "unknown label nowhere"},
         {"a:\nMOVE r0, r0\na:\n", 3, "label a defined twice"},
         {"\n\nMOVE r256, r0\n", 3, "register r256 does not fit its 8-bit field"},
@@ -421,21 +400,17 @@ TEST(Assembler, ReportsErrorsAtTheirLine)
         {".local x 0 nowhere\nRETURN r0, 1\n", 1, "unknown label nowhere"},
         {"MOVE r255, r300\n", 1, "needs 301 registers"},
     };
-    for (const ErrorCase& c : cases) {
+    for (const auto& c : cases) {
         AssembleResult r = Assemble(c.text);
         EXPECT_FALSE(r.ok) << c.text;
         EXPECT_EQ(r.errorLine, c.line) << c.text << " -> " << r.message;
         EXPECT_NE(r.message.find(c.message), std::string::npos) << c.text << " -> " << r.message;
     }
-}
-
-TEST(Assembler, RejectsAConstantBeyondTheReachOfRk)
-{
+    // A literal pooled beyond the reach of an RK operand.
     std::string text = ".const";
     for (int i = 0; i < 262; i++)
         text += " #" + std::to_string(i);
-    text += "\nADD r0, r0, #261\nADD r0, r0, #262\n";
-    AssembleResult r = Assemble(text);
+    AssembleResult r = Assemble(text + "\nADD r0, r0, #261\nADD r0, r0, #262\n");
     EXPECT_FALSE(r.ok);
     EXPECT_EQ(r.errorLine, 3);
     EXPECT_NE(r.message.find("beyond the reach of an RK operand"), std::string::npos) << r.message;
@@ -502,19 +477,16 @@ TEST(Assembler, NamedConstantsPlainNumbersAndTheCommandsOptions)
     EXPECT_EQ(named.bytes, Assemble("LOADK r0, #1\nLOADK r1, #1\nRETURN r0, 1\n").bytes);
     EXPECT_TRUE(Assemble("LOADK r0, #inf\nRETURN r0, 1\n", options).ok);
 
-    const struct {
-        const char* text;
-        const char* message;
-    } refused[] = {
+    const std::pair<const char*, const char*> refused[] = {
         {"LOADK r0, #NOPE", "unknown constant #NOPE"},
         {"LOADK r0, 1", "write #1 for the number 1 or k1"},
         {"ADD r2, r2, 1", "write r1 for register 1, #1 for the number 1 or k1"},
         {"GETGLOBAL r0, 7", "write #7"},
     };
-    for (const auto& c : refused) {
-        AssembleResult r = Assemble(c.text, options);
-        EXPECT_FALSE(r.ok) << c.text;
-        EXPECT_NE(r.message.find(c.message), std::string::npos) << r.message;
+    for (auto [text, message] : refused) {
+        AssembleResult r = Assemble(text, options);
+        EXPECT_FALSE(r.ok) << text;
+        EXPECT_NE(r.message.find(message), std::string::npos) << r.message;
     }
     EXPECT_NE(Assemble("LOADK r0, #MODE_WRITE").message.find("qmasm command"), std::string::npos);
 
@@ -553,29 +525,33 @@ TEST(Assembler, NamedConstantsPlainNumbersAndTheCommandsOptions)
 TEST(Assembler, PairCheckRefusesWhatThePlayersLoaderRefuses)
 {
     // The player's loader is the oracle: each text it refuses, the check
-    // refuses at the line of the first instruction of the pair; each text
-    // it takes, the check takes.
+    // refuses at the line of the first instruction of the pair, saying what
+    // the pair needs; each text it takes, the check takes.
     const struct {
         const char* text;
         int line;  // 0: accepted
+        const char* says;
     } cases[] = {
-        {"LOADNUM r0, 1\nEQ 1, r0, #0\nLOADNUM r0, 2\nRETURN r0, 1\n", 2},
-        {"LT 0, r0, #0\nRETURN r0, 1\n", 1},
-        {"LE 0, r0, r0\nMOVE r0, r0\nRETURN r0, 1\n", 1},
-        {"TEST r1, r0, 1\nRETURN r0, 1\n", 1},
-        {".function main maxstack=8\nTFORLOOP r0, 1\nRETURN r0, 1\n.end\n", 2},
-        {"CALL r0, 1, 0\nMOVE r0, r0\nRETURN r0, 1\n", 1},
-        {"CALL r0, 1, 0\nRETURN r0, 1\n", 1},
-        {"TAILCALL r0, 1, 0\nRETURN r0, 1\n", 1},
-        {"LOADNUM r0, 1, 1\nRETURN r0, 1\n", 1},
-        {"LOADNUM r0, 1\nEQ 1, r0, #0\nJMP +1\nLOADNUM r0, 2\nRETURN r0, 1\n", 0},
-        {"TEST r1, r0, 0\nJMP 0\nRETURN r0, 1\n", 0},
-        {".function main maxstack=8\nTFORLOOP r0, 1\nJMP -2\nRETURN r0, 1\n.end\n", 0},
-        {"CALL r0, 1, 0\nCALL r0, 0, 1\nRETURN r0, 1\n", 0},
-        {"CALL r0, 1, 0\nRETURN r0, 0\n", 0},
-        {"TAILCALL r0, 1, 0\nRETURN r0, 0\n", 0},
-        {"NEWTABLE r0, 0, 0\nCALL r1, 1, 0\nSETLISTO r0, 0\nRETURN r0, 1\n", 0},
-        {"LOADNUM r0, 1, 1\nLOADNUM r0, 2\nRETURN r0, 1\n", 0},
+        {"LOADNUM r0, 1\nEQ 1, r0, #0\nLOADNUM r0, 2\nRETURN r0, 1\n", 2,
+         "EQ must be followed by a JMP, which the test takes or skips"},
+        {"LT 0, r0, #0\nRETURN r0, 1\n", 1, "LT must be followed by a JMP"},
+        {"LE 0, r0, r0\nMOVE r0, r0\nRETURN r0, 1\n", 1, "LE must be followed by a JMP"},
+        {"TEST r1, r0, 1\nRETURN r0, 1\n", 1, "TEST must be followed by a JMP"},
+        {".function main maxstack=8\nTFORLOOP r0, 1\nRETURN r0, 1\n.end\n", 2,
+         "TFORLOOP must be followed by a JMP, which it takes while the loop goes on"},
+        {"CALL r0, 1, 0\nMOVE r0, r0\nRETURN r0, 1\n", 1, "CALL with C = 0 keeps all results up to a new top"},
+        {"CALL r0, 1, 0\nRETURN r0, 1\n", 1, "CALL with C = 0"},
+        {"TAILCALL r0, 1, 0\nRETURN r0, 1\n", 1, "TAILCALL with C = 0"},
+        {"LOADNUM r0, 1, 1\nRETURN r0, 1\n", 1,
+         "LOADNUM with C set skips the next instruction, which must not be the last"},
+        {"LOADNUM r0, 1\nEQ 1, r0, #0\nJMP +1\nLOADNUM r0, 2\nRETURN r0, 1\n", 0, ""},
+        {"TEST r1, r0, 0\nJMP 0\nRETURN r0, 1\n", 0, ""},
+        {".function main maxstack=8\nTFORLOOP r0, 1\nJMP -2\nRETURN r0, 1\n.end\n", 0, ""},
+        {"CALL r0, 1, 0\nCALL r0, 0, 1\nRETURN r0, 1\n", 0, ""},
+        {"CALL r0, 1, 0\nRETURN r0, 0\n", 0, ""},
+        {"TAILCALL r0, 1, 0\nRETURN r0, 0\n", 0, ""},
+        {"NEWTABLE r0, 0, 0\nCALL r1, 1, 0\nSETLISTO r0, 0\nRETURN r0, 1\n", 0, ""},
+        {"LOADNUM r0, 1, 1\nLOADNUM r0, 2\nRETURN r0, 1\n", 0, ""},
     };
     AssembleOptions checked;
     checked.checkPairs = true;
@@ -591,6 +567,7 @@ TEST(Assembler, PairCheckRefusesWhatThePlayersLoaderRefuses)
         if (c.line) {
             EXPECT_EQ(r.errorLine, c.line) << c.text << r.message;
         }
+        EXPECT_NE(r.message.find(c.says), std::string::npos) << c.text << r.message;
     }
     VmCloseState(vm);
 }

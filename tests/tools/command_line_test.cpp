@@ -96,15 +96,12 @@ TEST(CommandLine, AssemblerRefusesTestsThatNoJumpFollowsAtTheirLine)
         const char* text;
         const char* says;
     } refused[] = {
+        // What each pair needs is the assembler's own tests'; here the
+        // file and line lead the message, blank lines and functions counted.
         {"    LOADNUM r0, 1\n    EQ 1, r0, #0\n    LOADNUM r0, 2\n",
          ":2: EQ must be followed by a JMP, which the test takes or skips\n"},
-        {"    LT 0, r0, #0\n", ":1: LT must be followed by a JMP, which the test takes or skips\n"},
         {"    LOADNUM r0, 1\n\n    LE 1, r0, #0\n    RETURN r0, 1\n", ":3: LE must be followed by a JMP"},
-        {"    TEST r1, r0, 1\n    MOVE r0, r1\n", ":1: TEST must be followed by a JMP"},
         {".function f\n    LOADNUM r0, 1\n    TEST r1, r0, 0\n.end\n    RETURN r0, 1\n", ":3: TEST must be followed by a JMP"},
-        {"    TFORLOOP r0, 1\n    RETURN r0, 1\n", ":1: TFORLOOP must be followed by a JMP, which it takes while the loop goes on"},
-        {"    GETGLOBAL r0, \"getcommandline\"\n    CALL r0, 1, 0\n    MOVE r1, r0\n",
-         ":2: CALL with C = 0 keeps all results up to a new top"},
         {"    LOADNUM r0, 1, 1\n", ":1: LOADNUM with C set skips the next instruction, which must not be the last"},
     };
     for (const auto& c : refused) {

@@ -23,6 +23,23 @@ protected:
         EXPECT_EQ(std::get<double>(r[1]), double(std::get<std::string>(r[0]).size()));
         return std::get<std::string>(r[0]);
     }
+    // The next line from the iterator function at `fn`, or "<end>".
+    std::string NextLine(int fn)
+    {
+        VmPushValue(vm, fn);
+        EXPECT_EQ(VmPCall(vm, 0, 1, 0), 0u);
+        std::string line = VmType(vm, -1) == VM_TSTRING ? std::string(VmGetString(vm, -1), VmGetStringLength(vm, -1))
+                                                         : "<end>";
+        VmPop(vm, 1);
+        return line;
+    }
+    // Files 1 and 2 read src and patch, file 3 writes dst.
+    void OpenPatchFiles()
+    {
+        ASSERT_EQ(Call("OpenFile", {Num(1), Str(Path("src"))}), 0u);
+        ASSERT_EQ(Call("OpenFile", {Num(2), Str(Path("patch"))}), 0u);
+        ASSERT_EQ(Call("OpenFile", {Num(3), Str(Path("dst")), Num(MODE_WRITE)}), 0u);
+    }
 };
 
 TEST_F(ContentCommands, StringFilesReadAndWriteLikeFiles)
@@ -140,12 +157,9 @@ TEST_F(ContentCommands, PatchXorsThenComplementsInTheCallbacksRhythm)
         std::vector<uint8_t> src = PatternBytes(c.size, 4);
         WriteFileBytes(Path("src"), src);
         WriteFileBytes(Path("patch"), c.patch);
-        ASSERT_EQ(Call("OpenFile", {Num(1), Str(Path("src"))}), 0u);
-        ASSERT_EQ(Call("OpenFile", {Num(2), Str(Path("patch"))}), 0u);
-        ASSERT_EQ(Call("OpenFile", {Num(3), Str(Path("dst")), Num(MODE_WRITE)}), 0u);
+        OpenPatchFiles();
         g_progress.clear();
-        VmPushNativeFunction(vm, RecordProgress);
-        ASSERT_EQ(Call("ApplyPatch", {Num(1), Num(2), Num(3), Slot{VmGetTop(vm)}}), 0u);
+        ASSERT_EQ(Call("ApplyPatch", {Num(1), Num(2), Num(3), Slot{PushFunction(RecordProgress)}}), 0u);
         VmPop(vm, 1);
         for (int id : {1, 2, 3})
             ASSERT_EQ(Call("CloseFile", {Num(id)}), 0u);
@@ -181,11 +195,8 @@ TEST_F(ContentCommands, PatchWhoseFilesCloseUnderItStops)
 {
     WriteFileBytes(Path("src"), PatternBytes(50000, 2));
     WriteFileBytes(Path("patch"), PatternBytes(10, 3));
-    ASSERT_EQ(Call("OpenFile", {Num(1), Str(Path("src"))}), 0u);
-    ASSERT_EQ(Call("OpenFile", {Num(2), Str(Path("patch"))}), 0u);
-    ASSERT_EQ(Call("OpenFile", {Num(3), Str(Path("dst")), Num(MODE_WRITE)}), 0u);
-    VmPushNativeFunction(vm, CloseEveryFile);
-    EXPECT_EQ(Call("ApplyPatch", {Num(1), Num(2), Num(3), Slot{VmGetTop(vm)}}), uint32_t{ERR_FINDFILE});
+    OpenPatchFiles();
+    EXPECT_EQ(Call("ApplyPatch", {Num(1), Num(2), Num(3), Slot{PushFunction(CloseEveryFile)}}), uint32_t{ERR_FINDFILE});
     VmPop(vm, 1);
 }
 
@@ -209,18 +220,9 @@ TEST_F(ContentCommands, FileLinesIteratesAndCutsLongLines)
     int base;
     ASSERT_EQ(CallKeep("FileLines", {Str(Path("l"))}, &base), 0u);
     ASSERT_EQ(VmGetTop(vm), base + 2);
-    int fn = base + 1;
     std::vector<std::string> lines;
-    for (int i = 0; i < 10; ++i) {
-        VmPushValue(vm, fn);
-        ASSERT_EQ(VmPCall(vm, 0, 1, 0), 0u);
-        if (VmType(vm, -1) != VM_TSTRING) {
-            VmPop(vm, 1);
-            break;
-        }
-        lines.emplace_back(VmGetString(vm, -1), VmGetStringLength(vm, -1));
-        VmPop(vm, 1);
-    }
+    for (std::string line; lines.size() < 10 && (line = NextLine(base + 1)) != "<end>";)
+        lines.push_back(line);
     std::vector<std::string> expected = {"one", "two", longLine.substr(0, 1024), longLine.substr(1024), "last"};
     EXPECT_EQ(lines, expected);
     EXPECT_EQ(Call("FileLines", {Str(Path("none"))}), uint32_t{ERR_READFILE});
@@ -235,14 +237,7 @@ TEST_F(ContentCommands, LinesOfAnUndefinedStringFileStayReadable)
             One("DefineVirtualFileFromString", {Str(std::string("one\ntwo\nthree")), Str("l.txt"), Num(writable)}));
         int base;
         ASSERT_EQ(CallKeep("FileLines", {Str(name)}, &base), 0u);
-        int fn = base + 1;
-        auto next = [&]() {
-            VmPushValue(vm, fn);
-            EXPECT_EQ(VmPCall(vm, 0, 1, 0), 0u);
-            std::string line = VmType(vm, -1) == VM_TSTRING ? VmGetString(vm, -1) : "<end>";
-            VmPop(vm, 1);
-            return line;
-        };
+        auto next = [&] { return NextLine(base + 1); };
         EXPECT_EQ(next(), "one");
         ASSERT_EQ(Call("UndefineVirtualStringFile", {Str(name)}), 0u);
         EXPECT_NE(Call("FileToString", {Str(name)}), 0u);  // the name is gone

@@ -18,9 +18,7 @@ class DosTest : public LibraryTest {
 protected:
     void SetUp() override
     {
-        vm = VmOpenState();
-        ASSERT_NE(vm, nullptr);
-        ASSERT_EQ(RegisterDosLibrary(vm), 0u);
+        OpenVm(RegisterDosLibrary);
         SetTags(nullptr, {{TAG_QUIET, 1}});
     }
     void TearDown() override

@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <cstring>
-#include <fstream>
 
 #include "core/io/errors.h"
 #include "dos_fixture.h"
@@ -22,7 +21,7 @@ protected:
     }
 };
 
-TEST_F(FileCommands, HandleFromNilClosesOnceThenIsUnknown)
+TEST_F(FileCommands, HandlesCloseOnceAndIdsAreReplaced)
 {
     WriteFileBytes(Path("a"), {1, 2, 3});
     int base;
@@ -33,6 +32,15 @@ TEST_F(FileCommands, HandleFromNilClosesOnceThenIsUnknown)
     EXPECT_EQ(One("ReadChr", {}, {handle}), Value{1.0});
     EXPECT_EQ(Call("CloseFile", {}, nullptr, {handle}), 0u);
     EXPECT_EQ(Call("CloseFile", {}, nullptr, {handle}), uint32_t{ERR_FINDARRAY});
+
+    // Reopening an id closes the first file.
+    WriteFileBytes(Path("two"), {'2'});
+    Open(1, Path("a"), kRead);
+    Open(1, Path("two"), kRead);
+    EXPECT_EQ(One("ReadChr", {Num(1)}), Value{double('2')});
+    ASSERT_EQ(Call("CloseFile", {Num(1)}), 0u);
+    EXPECT_EQ(Call("CloseFile", {Num(1)}), uint32_t{ERR_FINDFILE});
+    EXPECT_EQ(errorArgNumber, 1);
 }
 
 TEST_F(FileCommands, OpenRefusalsAndWhatOpensBesidesFiles)
@@ -59,18 +67,6 @@ TEST_F(FileCommands, OpenRefusalsAndWhatOpensBesidesFiles)
     EXPECT_NE(Call("FileToString", {Str(Path("fifo"))}), 0u);
     Open(1, "/dev/null", kWrite);
     EXPECT_EQ(Call("CloseFile", {Num(1)}), 0u);
-}
-
-TEST_F(FileCommands, ReopeningAnIdClosesTheFirstFile)
-{
-    WriteFileBytes(Path("one"), {'1'});
-    WriteFileBytes(Path("two"), {'2'});
-    Open(1, Path("one"), kRead);
-    Open(1, Path("two"), kRead);
-    EXPECT_EQ(One("ReadChr", {Num(1)}), Value{double('2')});
-    ASSERT_EQ(Call("CloseFile", {Num(1)}), 0u);
-    EXPECT_EQ(Call("CloseFile", {Num(1)}), uint32_t{ERR_FINDFILE});
-    EXPECT_EQ(errorArgNumber, 1);
 }
 
 TEST_F(FileCommands, WritesInEitherByteOrder)

@@ -1,8 +1,6 @@
 // Table and function files: exact bytes of the binary form, the text form
 // checked against Python's base64, round trips with nested tables and
 // assembled functions, and refusals of malformed or hostile input.
-#include <cstring>
-
 #include "core/io/byte_order.h"
 #include "core/io/errors.h"
 #include "core/vm/library_glue.h"
@@ -11,31 +9,6 @@
 #include "tools/qmasm/assembler.h"
 
 namespace {
-
-std::vector<uint8_t> Be64(double d)
-{
-    uint64_t bits;
-    std::memcpy(&bits, &d, 8);
-    std::vector<uint8_t> out(8);
-    for (int i = 0; i < 8; ++i)
-        out[i] = static_cast<uint8_t>(bits >> (56 - 8 * i));
-    return out;
-}
-
-void Append(std::vector<uint8_t>& out, const std::vector<uint8_t>& more) { out.insert(out.end(), more.begin(), more.end()); }
-void AppendString(std::vector<uint8_t>& out, uint8_t tag, const std::string& s)
-{
-    out.push_back(tag);
-    uint8_t len[4];
-    StoreBE32(len, static_cast<uint32_t>(s.size()));
-    out.insert(out.end(), len, len + 4);
-    out.insert(out.end(), s.begin(), s.end());
-}
-void AppendNumber(std::vector<uint8_t>& out, double d)
-{
-    out.push_back(2);
-    Append(out, Be64(d));
-}
 
 class Serialise : public DosTest {
 protected:
@@ -84,16 +57,12 @@ protected:
 
 TEST_F(Serialise, BinaryFormBytes)
 {
-    VmNewTable(vm);
-    VmPushString(vm, "a");
-    VmPushNumber(vm, 1);
-    VmRawSet(vm, -3);
+    SetField(NewTable(), Str("a"), Num(1));
     ASSERT_EQ(WriteTableFile("t", 1), 0u);
-    std::vector<uint8_t> expected = {'Q', 'M', 'T', '0'};
-    AppendString(expected, 3, "a");
-    AppendNumber(expected, 1);
-    expected.push_back(0);
-    EXPECT_EQ(ReadFileBytes(Path("t")), expected);
+    // The key "a" (tag 3, big-endian length), the number 1 (tag 2, a
+    // big-endian double) and the end mark.
+    EXPECT_EQ(ReadFileBytes(Path("t")), (std::vector<uint8_t>{'Q', 'M', 'T', '0', 3, 0, 0, 0, 1, 'a', 2, 0x3F, 0xF0,
+                                                               0, 0, 0, 0, 0, 0, 0}));
 }
 
 TEST_F(Serialise, TextFormIsBase64OfTheBinaryForm)
@@ -101,10 +70,7 @@ TEST_F(Serialise, TextFormIsBase64OfTheBinaryForm)
     if (!HavePython())
         GTEST_SKIP() << "python3 is needed as the Base64 oracle";
     // 4 + (5 + 1) + (5 + 84) + 1 = 100 bytes of binary form.
-    VmNewTable(vm);
-    VmPushString(vm, "k");
-    VmPushString(vm, std::string(84, 'v').c_str());
-    VmRawSet(vm, -3);
+    SetField(NewTable(), Str("k"), Str(std::string(84, 'v')));
     ASSERT_EQ(WriteTableFile("bin", 1), 0u);
     ASSERT_EQ(ReadFileBytes(Path("bin")).size(), 100u);
     ASSERT_EQ(WriteTableFile("txt", 1, true), 0u);
@@ -130,50 +96,31 @@ TEST_F(Serialise, TextFormIsBase64OfTheBinaryForm)
 
 TEST_F(Serialise, NestedTablesAndFunctionsRoundTrip)
 {
-    VmNewTable(vm);
-    int t = VmGetTop(vm);
-    VmPushNumber(vm, 0);
-    VmPushString(vm, "zero");
-    VmRawSet(vm, t);
-    VmPushString(vm, std::string("bin\0ary", 7).c_str());
-    VmPushLString(vm, std::string("v\0w", 3).data(), 3);
-    VmRawSet(vm, t);
-    VmPushString(vm, "inner");
-    VmNewTable(vm);
-    VmPushNumber(vm, -2.5);
-    VmPushNumber(vm, 1e300);
-    VmRawSet(vm, -3);
-    VmRawSet(vm, t);
-    VmPushString(vm, "fn");
+    int t = NewTable();
+    SetField(t, Num(0), Str("zero"));
+    SetField(t, Str("bin"), Str(std::string("v\0w", 3)));
+    int inner = NewTable();
+    SetField(inner, Num(-2.5), Num(1e300));
+    SetField(t, Str("inner"), Slot{inner});
     PushAssembled("LOADNUM r0, 42\nRETURN r0, 2\n");
-    VmRawSet(vm, t);
-    VmPushString(vm, "ud");
+    SetField(t, Str("fn"), Slot{VmGetTop(vm)});
     VmPushLightUserdata(vm, this);
-    VmRawSet(vm, t);
-    VmPushString(vm, "flag");
+    SetField(t, Str("ud"), Slot{VmGetTop(vm)});
     VmPushBoolean(vm, 1);
-    VmRawSet(vm, t);
+    SetField(t, Str("flag"), Slot{VmGetTop(vm)});
     for (bool text : {false, true}) {
         ASSERT_EQ(WriteTableFile("rt", t, text), 0u);
         ASSERT_EQ(ReadTableFile("rt"), 0u);
         int r = VmGetTop(vm);
         EXPECT_EQ(Field(r, "zero"), Value{Nil{}});
-        VmRawGetI(vm, r, 0);
-        EXPECT_EQ(Read(vm, -1), Value{Str("zero")});
-        VmPop(vm, 1);
+        EXPECT_EQ(Read(vm, PushField(r, Num(0))), Value{Str("zero")});
         EXPECT_EQ(Field(r, "bin"), Value{Str(std::string("v\0w", 3))});
         EXPECT_EQ(Field(r, "ud"), Value{0.0});
         EXPECT_EQ(Field(r, "flag"), Value{Nil{}});
-        VmPushString(vm, "inner");
-        VmRawGet(vm, r);
-        VmPushNumber(vm, -2.5);
-        VmRawGet(vm, -2);
-        EXPECT_EQ(Read(vm, -1), Value{1e300});
-        VmPop(vm, 2);
-        VmPushString(vm, "fn");
-        VmRawGet(vm, r);
-        ASSERT_EQ(VmType(vm, -1), VM_TFUNCTION);
-        EXPECT_EQ(CallForNumber(VmGetTop(vm)), 42.0);
+        EXPECT_EQ(Read(vm, PushField(PushField(r, Str("inner")), Num(-2.5))), Value{1e300});
+        int fn = PushField(r, Str("fn"));
+        ASSERT_EQ(VmType(vm, fn), VM_TFUNCTION);
+        EXPECT_EQ(CallForNumber(fn), 42.0);
         VmSetTop(vm, t);
     }
 }
@@ -207,23 +154,18 @@ TEST_F(Serialise, FileStandsRightBehindEachTable)
 
 TEST_F(Serialise, WriteRefusals)
 {
-    VmNewTable(vm);
-    VmNewTable(vm);
-    VmPushNumber(vm, 1);
-    VmRawSet(vm, 1);
+    // A table as a key, a native function, and a table that holds itself
+    // (refused, not followed forever).
+    NewTable();
+    SetField(1, Slot{NewTable()}, Num(1));
     EXPECT_EQ(WriteTableFile("k", 1), uint32_t{ERR_WRONGUSAGE});
     VmSetTop(vm, 0);
-    VmNewTable(vm);
-    VmPushString(vm, "f");
+    NewTable();
     VmPushNativeFunction(vm, CmdEof);
-    VmRawSet(vm, 1);
+    SetField(1, Str("f"), Slot{2});
     EXPECT_EQ(WriteTableFile("n", 1), uint32_t{ERR_NOQMFUNC});
     VmSetTop(vm, 0);
-    // A table that holds itself is refused, not followed forever.
-    VmNewTable(vm);
-    VmPushString(vm, "self");
-    VmPushValue(vm, 1);
-    VmRawSet(vm, 1);
+    SetField(NewTable(), Str("self"), Slot{1});
     EXPECT_EQ(WriteTableFile("c", 1), uint32_t{ERR_WRONGUSAGE});
     VmSetTop(vm, 0);
     WriteFileBytes(Path("r"), {});
@@ -276,13 +218,15 @@ TEST_F(Serialise, MalformedTableFiles)
 
 TEST_F(Serialise, NestingDepthIsBounded)
 {
-    std::vector<uint8_t> deep = {'Q', 'M', 'T', '0'};
-    for (int i = 0; i < 100000; ++i)
-        Append(deep, {2, 0, 0, 0, 0, 0, 0, 0, 0, 4});
-    EXPECT_EQ(ReadBytesAsTable(deep), uint32_t{ERR_FILEFORMAT});
-    std::vector<uint8_t> fine = {'Q', 'M', 'T', '0'};
-    for (int i = 0; i < 50; ++i)
-        Append(fine, {2, 0, 0, 0, 0, 0, 0, 0, 0, 4});
+    // Each level is the key 0 and a table value (tag 4).
+    auto nested = [](int levels) {
+        std::vector<uint8_t> bytes = {'Q', 'M', 'T', '0'};
+        for (int i = 0; i < levels; ++i)
+            bytes.insert(bytes.end(), {2, 0, 0, 0, 0, 0, 0, 0, 0, 4});
+        return bytes;
+    };
+    EXPECT_EQ(ReadBytesAsTable(nested(100000)), uint32_t{ERR_FILEFORMAT});
+    std::vector<uint8_t> fine = nested(50);
     fine.insert(fine.end(), 51, 0);
     EXPECT_EQ(ReadBytesAsTable(fine), 0u);
 }
@@ -309,8 +253,7 @@ TEST_F(Serialise, FunctionFiles)
         ASSERT_EQ(Call("CloseFile", {Num(1)}), 0u);
     }
     ASSERT_EQ(Call("OpenFile", {Num(1), Str(Path("n")), Num(MODE_WRITE)}), 0u);
-    VmPushNativeFunction(vm, CmdEof);
-    EXPECT_EQ(Call("WriteFunction", {Num(1), Slot{VmGetTop(vm)}}), uint32_t{ERR_NOQMFUNC});
+    EXPECT_EQ(Call("WriteFunction", {Num(1), Slot{PushFunction(CmdEof)}}), uint32_t{ERR_NOQMFUNC});
     WriteFileBytes(Path("t"), StringToBytes("QMT0\0"));
     ASSERT_EQ(Call("OpenFile", {Num(2), Str(Path("t")), Num(MODE_READ)}), 0u);
     EXPECT_EQ(Call("ReadFunction", {Num(2)}), uint32_t{ERR_READFUNC});

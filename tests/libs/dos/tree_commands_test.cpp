@@ -49,11 +49,6 @@ protected:
         WriteFileBytes(Path("t/b.dat"), PatternBytes(10, 2));
         WriteFileBytes(Path("t/sub/c.txt"), PatternBytes(5, 3));
     }
-    int PushRecorder()
-    {
-        VmPushNativeFunction(vm, Recorder);
-        return VmGetTop(vm);
-    }
 };
 
 TEST_F(TreeCommands, Wildcards)
@@ -94,33 +89,28 @@ TEST_F(TreeCommands, DeleteRefusalsAndPatterns)
     EXPECT_FALSE(FileExists(Path("t")));
 }
 
-TEST_F(TreeCommands, ProtectedFilesAskFirst)
+TEST_F(TreeCommands, ProtectedFilesAskFirstAndAStatusAnswerStops)
 {
     MakeTree();
+    // A status answer of 1 stops at once, without error.
+    int cb = PushFunction(Recorder);
+    ASSERT_EQ(Call("DeleteFile", {Str(Path("t")), Slot{cb}}), 0u);
+    EXPECT_EQ(g_log.calls.size(), 1u);
+    EXPECT_TRUE(FileExists(Path("t/a.txt")));
+    EXPECT_TRUE(FileExists(Path("t/b.dat")));
+    g_log = CallbackLog{};
     ASSERT_EQ(chmod(Path("t/b.dat").c_str(), 0400), 0);
     // Without a callback a protected file stays, and so does its folder.
     EXPECT_EQ(Call("DeleteFile", {Str(Path("t"))}), uint32_t{ERR_DELETEFILE});
     EXPECT_TRUE(FileExists(Path("t/b.dat")));
     EXPECT_FALSE(FileExists(Path("t/a.txt")));
     // With one that agrees to unprotect and goes on, everything goes.
-    int cb = PushRecorder();
     g_log.answer = 0;
     g_log.answerForAction[1] = 1;
     ASSERT_EQ(Call("DeleteFile", {Str(Path("t")), Slot{cb}, Str("ud")}), 0u);
     EXPECT_FALSE(FileExists(Path("t")));
     ASSERT_FALSE(g_log.calls.empty());
     EXPECT_EQ(g_log.calls.front(), (std::pair<double, std::string>{1, Path("t/b.dat")}));
-}
-
-TEST_F(TreeCommands, StatusAnswerStopsWithoutError)
-{
-    MakeTree();
-    int cb = PushRecorder();
-    g_log.answer = 1;
-    ASSERT_EQ(Call("DeleteFile", {Str(Path("t")), Slot{cb}}), 0u);
-    EXPECT_EQ(g_log.calls.size(), 1u);
-    EXPECT_TRUE(FileExists(Path("t/a.txt")));
-    EXPECT_TRUE(FileExists(Path("t/b.dat")));
 }
 
 TEST_F(TreeCommands, CopySingleFiles)
@@ -158,7 +148,7 @@ TEST_F(TreeCommands, CopyTreesWithPatternsAndCallbacks)
 
     // An existing destination: the callback answering 0 keeps it.
     WriteFileBytes(Path("copy/a.txt"), {1, 2, 3});
-    int cb = PushRecorder();
+    int cb = PushFunction(Recorder);
     g_log.answer = 0;
     ASSERT_EQ(Call("CopyFile", {Str(Path("t/a.txt")), Str(Path("copy")), Nil{}, Slot{cb}}), 0u);
     EXPECT_EQ(ReadFileBytes(Path("copy/a.txt")), (std::vector<uint8_t>{1, 2, 3}));
@@ -208,7 +198,7 @@ TEST_F(TreeCommands, StoppedCopyKeepsTheOldDestination)
 {
     MakeTree();
     WriteFileBytes(Path("old.txt"), {1, 2, 3});
-    int cb = PushRecorder();
+    int cb = PushFunction(Recorder);
     g_log.answerForAction[1] = 1;  // overwrite: yes
     g_log.answer = 1;                                    // status: stop
     ASSERT_EQ(Call("CopyFile", {Str(Path("t/a.txt")), Str(Path("old.txt")), Nil{}, Slot{cb}}), 0u);

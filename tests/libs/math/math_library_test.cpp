@@ -22,12 +22,7 @@ namespace {
 
 class MathCommands : public CommandTest {
 protected:
-    void SetUp() override
-    {
-        vm = VmOpenState();
-        ASSERT_NE(vm, nullptr);
-        ASSERT_EQ(RegisterMathLibrary(vm), 0u);
-    }
+    void SetUp() override { OpenVm(RegisterMathLibrary); }
     void TearDown() override { VmCloseState(vm); }
 };
 
@@ -56,7 +51,7 @@ TEST_F(MathCommands, FloatingPointCommandsAgreeWithPythonMath)
     }
 }
 
-TEST_F(MathCommands, DomainErrorsAreResultsNotErrors)
+TEST_F(MathCommands, DomainErrorsAreResultsAndFrExpAnswersTwo)
 {
     EXPECT_TRUE(std::isnan(Number("sqrt", {-1.0})));
     EXPECT_EQ(Number("ln", {0.0}), -INFINITY);
@@ -64,10 +59,8 @@ TEST_F(MathCommands, DomainErrorsAreResultsNotErrors)
     EXPECT_TRUE(std::isnan(Number("log", {-1.0, 10.0})));
     EXPECT_EQ(Number("frac", {INFINITY}), 0.0);
     EXPECT_EQ(Number("sgn", {NAN}), 0.0);
-}
 
-TEST_F(MathCommands, FrExpReturnsMantissaAndExponent)
-{
+    // FrExp answers the mantissa and the exponent.
     struct Case {
         double x, m, e;
     } cases[] = {{-3.0, -0.75, 2.0}, {0.1, 0.8, -3.0}};

@@ -4,9 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdio>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -61,10 +58,8 @@ TEST_F(MemBlockAccess, PokeWritesTheBytesOfEachTypeAndOrder)
         EXPECT_EQ(Bytes(1, 4 + c.bytes.size(), 1), Bytes8{0}) << "wrote past the element";
         EXPECT_EQ(Number("peek", {1.0, 4.0, c.type, c.little}), c.readBack) << c.type;
     }
-}
 
-TEST_F(MemBlockAccess, PeekAndPokeTakeBigEndianIntegersByDefault)
-{
+    // Without a type and order: big-endian integers.
     ASSERT_EQ(Call("poke", {1.0, 0.0, double(0x11223344)}), 0u);
     EXPECT_EQ(Number("peek", {1.0, 1.0, kShort}), double(0x2233));
     EXPECT_EQ(Number("peek", {1.0, 0.0}), double(0x11223344));
@@ -207,7 +202,7 @@ TEST_F(MemBlockAccess, MemToTableReadsElementsInMachineOrder)
     EXPECT_EQ(Call("memtotable", {1.0, 4.0}), ERR_WRONGUSAGE);
 }
 
-TEST_F(MemBlockAccess, TableToMemWritesUntilNilAndStopsAtTheBlockEnd)
+TEST_F(MemBlockAccess, TableToMemWritesUntilNilOrANonNumberAndStopsAtTheBlockEnd)
 {
     ASSERT_EQ(Call("tabletomem", {Array{{1, -2, 65536 + 3}}, 1.0, kShort, Options{{{"offset", 2}}}}), 0u);
     EXPECT_EQ(Bytes(1, 0, 9), (Bytes8{0, 0, 1, 0, 0xfe, 0xff, 3, 0, 0}));
@@ -228,10 +223,8 @@ TEST_F(MemBlockAccess, TableToMemWritesUntilNilAndStopsAtTheBlockEnd)
     EXPECT_EQ(Call("tabletomem", {Array{{1}}, 1.0, kInteger, Options{{{"offset", -4}}}}), ERR_MEMRANGE);
     EXPECT_EQ(Call("tabletomem", {Array{{1}}, 1.0, kString}), ERR_WRONGUSAGE);
     EXPECT_EQ(Call("tabletomem", {1.0, 1.0, kByte}), ERR_TABEXPECTED);
-}
 
-TEST_F(MemBlockAccess, TableToMemRefusesElementsThatAreNoNumbers)
-{
+    // Elements that are no numbers are refused after what came before.
     VmSetTop(vm, 0);
     VmPushString(vm, "tabletomem");
     VmGetTable(vm, VM_GLOBALSINDEX);
@@ -264,9 +257,7 @@ TEST_F(MemBlockAccess, DumpMemPrintsSixteenBytesPerLine)
     EXPECT_EQ(Call("dumpmem", {2.0, 4.0, 17.0}), ERR_MEMRANGE);
     OsCloseDebugChannel();
 
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
+    std::vector<uint8_t> text = ReadFileBytes(path);
     std::string gap(3, ' ');
     std::string expected =
         "00000000: 01 3f 40 20 42 43 44 45 46 47 48 49 4a 4b 4c 4d .?@ BCDEFGHIJKLM\n"
@@ -274,7 +265,7 @@ TEST_F(MemBlockAccess, DumpMemPrintsSixteenBytesPerLine)
         "NOP.\n"
         "00000011: 4f 50 7f " + std::string(13 * 3, ' ') + "OP.\n"
         "00000012: 50 7f " + std::string(14 * 3, ' ') + "P.\n";
-    EXPECT_EQ(text.str(), expected);
+    EXPECT_EQ(std::string(text.begin(), text.end()), expected);
 }
 
 }  // namespace

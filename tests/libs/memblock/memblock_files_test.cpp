@@ -15,19 +15,28 @@ using namespace testcalls;
 
 namespace {
 
-class MemBlockFiles : public MemBlockTest, public ::testing::WithParamInterface<double> {
+// Blocks beside the dos library's files.
+class MemBlockWithFiles : public MemBlockTest {
 protected:
     void SetUp() override
     {
         MemBlockTest::SetUp();
         ASSERT_EQ(RegisterDosLibrary(vm), 0u);
-        ASSERT_EQ(Call("setiomode", {GetParam()}), 0u);
-        ASSERT_EQ(Call("allocmem", {1.0, 16.0}), 0u);
     }
     void TearDown() override
     {
         CleanupDosLibrary(vm);
         MemBlockTest::TearDown();
+    }
+};
+
+class MemBlockFiles : public MemBlockWithFiles, public ::testing::WithParamInterface<double> {
+protected:
+    void SetUp() override
+    {
+        MemBlockWithFiles::SetUp();
+        ASSERT_EQ(Call("setiomode", {GetParam()}), 0u);
+        ASSERT_EQ(Call("allocmem", {1.0, 16.0}), 0u);
     }
 
     TempDir dir;
@@ -84,24 +93,21 @@ TEST_P(MemBlockFiles, WriteMemWritesThePartOfTheBlockAsked)
 
 INSTANTIATE_TEST_SUITE_P(IoModes, MemBlockFiles, ::testing::Values(0.0, 1.0));
 
-
-class MemBlockOverVirtualFiles : public MemBlockTest {
+class MemBlockOverVirtualFiles : public MemBlockWithFiles {
 protected:
-    void SetUp() override
-    {
-        MemBlockTest::SetUp();
-        ASSERT_EQ(RegisterDosLibrary(vm), 0u);
-    }
-    void TearDown() override
-    {
-        CleanupDosLibrary(vm);
-        MemBlockTest::TearDown();
-    }
     std::string Define(const std::string& text, const char* name, double writable)
     {
         std::vector<Value> r;
         EXPECT_EQ(Call("definevirtualfilefromstring", {text, std::string(name), writable}, &r), 0u);
         return r.empty() ? std::string() : std::get<std::string>(r[0]);
+    }
+    // Appends 200000 bytes of 'q' to a writable string file through file 9.
+    void Grow(const std::string& name)
+    {
+        ASSERT_EQ(Call("openfile", {9.0, name, kReadWrite}), 0u);
+        ASSERT_EQ(Call("seek", {9.0, -1.0}), 0u);
+        ASSERT_EQ(Call("writestring", {9.0, std::string(200000, 'q')}), 0u);
+        ASSERT_EQ(Call("closefile", {9.0}), 0u);
     }
 };
 
@@ -125,10 +131,7 @@ TEST_F(MemBlockOverVirtualFiles, BlocksBorrowTheirFileSafely)
     std::string rw = Define("abc", "rw.txt", 1);
     ASSERT_EQ(Call("allocmemfromvirtualfile", {2.0, rw}), 0u);
     ASSERT_EQ(Call("poke", {2.0, 0.0, 90.0, kByte}), 0u);
-    ASSERT_EQ(Call("openfile", {5.0, rw, kReadWrite}), 0u);
-    ASSERT_EQ(Call("seek", {5.0, -1.0}), 0u);
-    ASSERT_EQ(Call("writestring", {5.0, std::string(200000, 'q')}), 0u);
-    ASSERT_EQ(Call("closefile", {5.0}), 0u);
+    Grow(rw);
     EXPECT_EQ(Number("peek", {2.0, 0.0, kByte}), 90.0);
     EXPECT_EQ(Number("peek", {2.0, 200002.0, kByte}), 'q');
     EXPECT_EQ(Call("peek", {2.0, 200003.0, kByte}), ERR_MEMRANGE);
@@ -158,10 +161,7 @@ TEST_F(MemBlockOverVirtualFiles, BlocksOverAFileBlocksAddressBorrowTheFile)
     ASSERT_EQ(Call("allocmemfromvirtualfile", {4.0, rw}), 0u);
     ASSERT_EQ(Call("allocmemfrompointer", {5.0, One("getmempointer", {4.0, 1.0}), 2.0}), 0u);
     ASSERT_EQ(Call("poke", {5.0, 0.0, 66.0, kByte}), 0u);
-    ASSERT_EQ(Call("openfile", {6.0, rw, kReadWrite}), 0u);
-    ASSERT_EQ(Call("seek", {6.0, -1.0}), 0u);
-    ASSERT_EQ(Call("writestring", {6.0, std::string(200000, 'q')}), 0u);
-    ASSERT_EQ(Call("closefile", {6.0}), 0u);
+    Grow(rw);
     EXPECT_EQ(Number("peek", {4.0, 1.0, kByte}), 66.0);
     ASSERT_EQ(Call("poke", {5.0, 1.0, 67.0, kByte}), 0u);
     EXPECT_EQ(Number("peek", {4.0, 2.0, kByte}), 67.0);

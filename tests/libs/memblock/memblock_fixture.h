@@ -18,9 +18,7 @@ protected:
 
     void SetUp() override
     {
-        vm = VmOpenState();
-        ASSERT_NE(vm, nullptr);
-        ASSERT_EQ(RegisterMemBlockLibrary(vm), 0u);
+        OpenVm(RegisterMemBlockLibrary);
     }
     void TearDown() override
     {

@@ -86,6 +86,19 @@ TEST_F(NetworkTest, ReceiveWithoutWaitingTakesOnlyWhatIsThere)
     Number("senddata", {1.0, std::string("end")});
 }
 
+// Receives on the first connection into a plain block, as the memory-block
+// commands do; answers the result code.
+uint32_t ReceiveInto(VmState* vm, std::vector<uint8_t>* buffer, int mode, size_t count, ReceiveOutcome* outcome)
+{
+    uint8_t* p = buffer->data();
+    size_t size = buffer->size();
+    ReceiveTarget target;
+    target.block = &p;
+    target.blockSize = &size;
+    ReceiveSocketData(vm, ConnectionList, mode, count, true, target, outcome);
+    return ReceiveResultCode(*outcome, ConnectionList);
+}
+
 TEST_F(NetworkTest, ReceiveTimesOutWhenThePeerStaysSilent)
 {
     LoopbackServer server([](int fd) { ReadUntil(fd, "end"); });
@@ -94,16 +107,9 @@ TEST_F(NetworkTest, ReceiveTimesOutWhenThePeerStaysSilent)
     std::vector<Value> r;
     ASSERT_EQ(Call("receivedata", {1.0, 1.0, 10.0}, &r), 0u);
     EXPECT_EQ(Num(r[1]), 0);
-
-    ReceiveTarget target;
-    uint8_t buffer[16];
-    uint8_t* p = buffer;
-    size_t size = sizeof buffer;
-    target.block = &p;
-    target.blockSize = &size;
+    std::vector<uint8_t> buffer(16);
     ReceiveOutcome outcome;
-    ReceiveSocketData(vm, ConnectionList, RECEIVEBYTES, 4, true, target, &outcome);
-    EXPECT_EQ(ReceiveResultCode(outcome, ConnectionList), ERR_RECVTIMEOUT);
+    EXPECT_EQ(ReceiveInto(vm, &buffer, RECEIVEBYTES, 4, &outcome), ERR_RECVTIMEOUT);
     Number("senddata", {1.0, std::string("end")});
 }
 
@@ -115,22 +121,11 @@ TEST_F(NetworkTest, ALineThatFillsTheWholeBlockIsOutOfMemory)
     });
     ASSERT_EQ(Call("openconnection", {1.0, std::string("127.0.0.1"), double(server.port())}), 0u);
     std::vector<uint8_t> buffer(1024);
-    for (size_t expectLength : {size_t(1022), size_t(0)}) {
-        uint8_t* p = buffer.data();
-        size_t size = buffer.size();
-        ReceiveTarget target;
-        target.block = &p;
-        target.blockSize = &size;
-        ReceiveOutcome outcome;
-        ReceiveSocketData(vm, ConnectionList, RECEIVELINE, 0, true, target, &outcome);
-        if (expectLength) {
-            EXPECT_EQ(ReceiveResultCode(outcome, ConnectionList), 0u);
-            EXPECT_EQ(outcome.received, expectLength);
-            EXPECT_EQ(buffer[1022], 0);
-        } else {
-            EXPECT_EQ(ReceiveResultCode(outcome, ConnectionList), ERR_MEM);
-        }
-    }
+    ReceiveOutcome outcome;
+    EXPECT_EQ(ReceiveInto(vm, &buffer, RECEIVELINE, 0, &outcome), 0u);
+    EXPECT_EQ(outcome.received, 1022u);
+    EXPECT_EQ(buffer[1022], 0);
+    EXPECT_EQ(ReceiveInto(vm, &buffer, RECEIVELINE, 0, &outcome), ERR_MEM);
     Number("senddata", {1.0, std::string("end")});
 }
 
@@ -170,13 +165,7 @@ TEST_F(NetworkTest, ReceiveCallbacksGetEachPieceAndTheirAnswerCounts)
     ASSERT_EQ(Call("openconnection", {1.0, std::string("127.0.0.1"), double(server.port())}), 0u);
     g_pieces = 0;
     g_collected.clear();
-    VmSetTop(vm, 0);
-    VmPushString(vm, "receivedata");
-    VmGetTable(vm, VM_GLOBALSINDEX);
-    VmPushNumber(vm, 1);
-    VmPushNumber(vm, 2);
-    VmPushNativeFunction(vm, CollectPiece);
-    ASSERT_EQ(VmPCall(vm, 3, VM_MULTRET, 0), 0u);
+    ASSERT_EQ(CallWithCallback("receivedata", {1, 2}, CollectPiece), 0u);
     EXPECT_EQ(std::string(VmGetString(vm, 1)), "");
     EXPECT_EQ(VmGetNumber(vm, 2), 2);
     // Line mode calls once per character.
@@ -185,16 +174,8 @@ TEST_F(NetworkTest, ReceiveCallbacksGetEachPieceAndTheirAnswerCounts)
 
     const std::pair<VmNativeFunction, uint32_t> stops[] = {
         {StopAtOnce, ERR_USERABORT}, {AnswerText, ERR_NUMCALLBACK}, {RaiseWrongUsage, ERR_WRONGUSAGE}};
-    for (auto [callback, expected] : stops) {
-        VmSetTop(vm, 0);
-        VmPushString(vm, "receivedata");
-        VmGetTable(vm, VM_GLOBALSINDEX);
-        VmPushNumber(vm, 1);
-        VmPushNumber(vm, 1);
-        VmPushNumber(vm, 1);
-        VmPushNativeFunction(vm, callback);
-        EXPECT_EQ(VmPCall(vm, 4, VM_MULTRET, 0), expected);
-    }
+    for (auto [callback, expected] : stops)
+        EXPECT_EQ(CallWithCallback("receivedata", {1, 1, 1}, callback), expected);
     VmSetTop(vm, 0);
     Number("senddata", {1.0, std::string("end")});
 }
@@ -234,15 +215,10 @@ TEST_F(NetworkTest, AReceiveCallbackMayCloseOrReplaceItsOwnConnection)
             });
             ASSERT_EQ(Call("openconnection", {1.0, std::string("127.0.0.1"), double(server.port())}), 0u);
             g_pieces = 0;
-            VmSetTop(vm, 0);
-            VmPushString(vm, "receivedata");
-            VmGetTable(vm, VM_GLOBALSINDEX);
-            VmPushNumber(vm, 1);
-            VmPushNumber(vm, mode);
+            std::vector<double> numbers = {1, double(mode)};
             if (mode == RECEIVEALL)
-                VmPushNumber(vm, 1);
-            VmPushNativeFunction(vm, callback);
-            ASSERT_EQ(VmPCall(vm, mode == RECEIVEALL ? 4 : 3, VM_MULTRET, 0), 0u);
+                numbers.push_back(1);
+            ASSERT_EQ(CallWithCallback("receivedata", numbers, callback), 0u);
             EXPECT_EQ(g_pieces, 1u);
             EXPECT_GE(VmGetNumber(vm, 2), 1) << "what was delivered counts";
             VmSetTop(vm, 0);
@@ -392,20 +368,7 @@ TEST_F(NetworkTest, TheEventCheckPostsOnlyEventsThatHaveAHandler)
     FreeEventQueue();
 }
 
-TEST_F(NetworkTest, RemovingTheObjectTheEventCheckVisitsNextMovesItsCursorOn)
-{
-    ASSERT_EQ(Call("createudpobject", {1.0, 0.0, std::string("127.0.0.1")}), 0u);
-    ASSERT_EQ(Call("createudpobject", {2.0, 0.0, std::string("127.0.0.1")}), 0u);
-    UDPObject* first = UDPObjectList;
-    auto* second = reinterpret_cast<UDPObject*>(first->header.next);
-    NetworkCursors.udp = first;
-    ASSERT_EQ(Call("closeudpobject", {1.0}), 0u);
-    EXPECT_EQ(NetworkCursors.udp, second);
-    ASSERT_EQ(Call("closeudpobject", {2.0}), 0u);
-    EXPECT_EQ(NetworkCursors.udp, nullptr);
-}
-
-TEST_F(NetworkTest, DatagramsGoBothWaysOnLoopback)
+TEST_F(NetworkTest, DatagramsGoBothWaysAndClosingMovesTheEventCursorOn)
 {
     ASSERT_EQ(Call("createudpobject", {1.0, 0.0, std::string("127.0.0.1")}), 0u);
     double port = Number("getlocalport", {1.0, 117.0});
@@ -437,6 +400,18 @@ TEST_F(NetworkTest, DatagramsGoBothWaysOnLoopback)
 
     EXPECT_EQ(Call("sendudpdata", {1.0, std::string("x"), std::string("localhost"), 9.0}), ERR_BADIP);
     EXPECT_EQ(Call("sendudpdata", {5.0, std::string("x"), std::string("127.0.0.1"), 9.0}), ERR_FINDUDPOBJECT);
+
+    // Removing the object the event check visits next moves its cursor on.
+    ASSERT_EQ(Call("closeudpobject", {1.0}), 0u);
+    ASSERT_EQ(Call("createudpobject", {1.0, 0.0, std::string("127.0.0.1")}), 0u);
+    ASSERT_EQ(Call("createudpobject", {2.0, 0.0, std::string("127.0.0.1")}), 0u);
+    UDPObject* first = UDPObjectList;
+    auto* second = reinterpret_cast<UDPObject*>(first->header.next);
+    NetworkCursors.udp = first;
+    ASSERT_EQ(Call("closeudpobject", {1.0}), 0u);
+    EXPECT_EQ(NetworkCursors.udp, second);
+    ASSERT_EQ(Call("closeudpobject", {2.0}), 0u);
+    EXPECT_EQ(NetworkCursors.udp, nullptr);
 }
 
 TEST_F(NetworkTest, LocalhostAndTheHostNameComeFromTheSystem)
@@ -514,17 +489,6 @@ TEST_F(NetworkTest, ASendToAPeerThatTakesNothingEndsAtTheTimeOutOrAtAnAbort)
     release.store(true);
 }
 
-std::vector<double> g_statusCounts;
-
-uint32_t RecordStatusCount(VmState* vm)
-{
-    VmPushCString(vm, "count");
-    VmGetTable(vm, 1);
-    g_statusCounts.push_back(VmGetNumber(vm, -1));
-    VmPushNumber(vm, 0);
-    return 1;
-}
-
 // Transfers past 4 GiB keep counting: the count that the status callback
 // sees (and that a stopped transfer answers) never wraps. The counter is
 // set just below 2^32 rather than moving that much data.
@@ -541,8 +505,8 @@ TEST_F(NetworkTest, StatusCountsGoPastFourGibibytes)
     VmSetTop(vm, 0);
     VmPushNil(vm);
     VmPushNil(vm);
-    VmPushNativeFunction(vm, RecordStatusCount);
-    g_statusCounts.clear();
+    VmPushNativeFunction(vm, RecordStatus);
+    statusSeen = StatusSeen{};
     connection->statusArmed = 1;
     connection->statusCount = 0xFFFFFFF0u;
     connection->statusTotal = 0x100000020ull;
@@ -552,8 +516,8 @@ TEST_F(NetworkTest, StatusCountsGoPastFourGibibytes)
     ASSERT_EQ(SendAllData(vm, connection, reinterpret_cast<const uint8_t*>(text.data()), text.size(), &sent, &status),
               0);
     ASSERT_EQ(status, 0u);
-    ASSERT_FALSE(g_statusCounts.empty());
-    EXPECT_EQ(g_statusCounts.back(), 4294967296.0 - 16 + text.size());
+    ASSERT_FALSE(statusSeen.counts.empty());
+    EXPECT_EQ(statusSeen.counts.back(), 4294967296.0 - 16 + text.size());
     VmSetTop(vm, 0);
     connection->statusArmed = 0;
 }

@@ -141,6 +141,39 @@ private:
     std::thread thread_;
 };
 
+// What status callbacks were handed: each count, and the last action, total
+// and userdata. `answer` is what RecordStatus answers (1 stops the transfer).
+struct StatusSeen {
+    std::vector<double> counts;
+    double action = -1, total = -1;
+    std::string userdata;
+    double answer = 0;
+};
+inline StatusSeen statusSeen;
+
+inline double StatusField(VmState* vm, const char* key)
+{
+    VmPushCString(vm, key);
+    VmGetTable(vm, 1);
+    double value = VmGetNumber(vm, -1);
+    VmPop(vm, 1);
+    return value;
+}
+
+inline uint32_t RecordStatus(VmState* vm)
+{
+    statusSeen.counts.push_back(StatusField(vm, "count"));
+    statusSeen.action = StatusField(vm, "action");
+    statusSeen.total = StatusField(vm, "total");
+    VmPushCString(vm, "userdata");
+    VmRawGet(vm, 1);
+    if (VmIsString(vm, -1))
+        statusSeen.userdata = VmGetString(vm, -1);
+    VmPop(vm, 1);
+    VmPushNumber(vm, statusSeen.answer);
+    return 1;
+}
+
 // A table argument with string and number fields.
 struct Fields {
     std::vector<std::pair<std::string, std::variant<double, std::string>>> items;
@@ -161,9 +194,7 @@ class NetworkTest : public CommandTest {
 protected:
     void SetUp() override
     {
-        vm = VmOpenState();
-        ASSERT_NE(vm, nullptr);
-        ASSERT_EQ(RegisterNetworkLibrary(vm), 0u);
+        OpenVm(RegisterNetworkLibrary);
         NetworkTimeout = 10000;
         VmAbortFlag.store(0);
     }
@@ -212,6 +243,19 @@ protected:
         }
         VmSetTop(vm, 0);
         return code;
+    }
+
+    // Calls a command with plain numbers and then a native function (a
+    // callback); the results stay on the stack from slot 1.
+    uint32_t CallWithCallback(const char* name, const std::vector<double>& numbers, VmNativeFunction callback)
+    {
+        VmSetTop(vm, 0);
+        VmPushString(vm, name);
+        VmGetTable(vm, VM_GLOBALSINDEX);
+        for (double n : numbers)
+            VmPushNumber(vm, n);
+        VmPushNativeFunction(vm, callback);
+        return VmPCall(vm, static_cast<int>(numbers.size()) + 1, VM_MULTRET, 0);
     }
 
     static std::string ErrorText() { return errorArgText; }

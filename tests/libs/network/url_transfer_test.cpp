@@ -12,9 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <iterator>
-#include <sstream>
 #include <string>
 
 #include "core/io/base64.h"
@@ -101,17 +99,34 @@ protected:
     }
 };
 
-TEST_F(TransferTest, AGetSendsThePathAndTheHostWithoutItsPort)
+// What goes out on the wire: the request line, Host without its port (the
+// whole target's host through a proxy), the agent, and a post's body.
+TEST_F(TransferTest, RequestsCarryTheirLineHostAndBody)
 {
-    HttpPeer peer({"HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhello"});
+    HttpPeer peer({"HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhello",
+                   "HTTP/1.1 200 OK\r\nContent-Length: 3\r\n\r\nvia",
+                   "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok"});
     std::vector<Value> r;
     ASSERT_EQ(Download("http://127.0.0.1:" + std::to_string(peer.port()), {}, &r), 0u) << ErrorText();
-    peer.Join();
     EXPECT_EQ(r, (std::vector<Value>{std::string("hello"), 5.0}));
+    ASSERT_EQ(Download("http://target.invalid:8080/page", {{{"proxy", peer.Url("")}}}, &r), 0u) << ErrorText();
+    EXPECT_EQ(Str(r[0]), "via");
+    ASSERT_EQ(Download(peer.Url("/form"), {{{"post", std::string("a=1&b=2")}, {"customheaders", std::string("X-One: 1\r\n")}}},
+                       &r),
+              0u);
+    peer.Join();
     const std::string& q = peer.requests[0];
     EXPECT_EQ(q.substr(0, q.find("\r\n")), "GET / HTTP/1.1");
     EXPECT_NE(q.find("\r\nHost: 127.0.0.1\r\n"), std::string::npos) << q;
     EXPECT_NE(q.find("\r\nUser-Agent: Quillmere 6.1\r\n"), std::string::npos) << q;
+    const std::string& proxied = peer.requests[1];
+    EXPECT_EQ(proxied.substr(0, proxied.find("\r\n")), "GET http://target.invalid:8080/page HTTP/1.1");
+    EXPECT_NE(proxied.find("\r\nHost: target.invalid:8080\r\n"), std::string::npos) << proxied;
+    const std::string& post = peer.requests[2];
+    EXPECT_EQ(post.substr(0, post.find("\r\n") + 12), "POST /form HTTP/1.1\r\nX-One: 1\r\n");
+    EXPECT_NE(post.find("Content-Type: application/x-www-form-urlencoded\r\nContent-Length: 7\r\n\r\na=1&b=2"),
+              std::string::npos)
+        << post;
     EXPECT_EQ(CountObjectsOfType(OBJ_CLIENT), 0u);
 }
 
@@ -269,10 +284,7 @@ TEST_F(TransferTest, FailingStatusesAndBrokenResponses)
         }
         EXPECT_EQ(CountObjectsOfType(OBJ_CLIENT), 0u);
     }
-}
-
-TEST_F(TransferTest, SilentFailReturnsTheMessageInsteadOfRaising)
-{
+    // With "silentfail" the message is the result instead.
     HttpPeer peer({"HTTP/1.1 204 No Content\r\n\r\n"});
     std::vector<Value> r;
     ASSERT_EQ(Download(peer.Url(), {{{"silentfail", 1.0}}}, &r), 0u);
@@ -306,34 +318,6 @@ TEST_F(TransferTest, RedirectsAreFollowedUpToFiveTimes)
     ASSERT_EQ(Download(once.Url(), {{{"redirect", 0.0}}}, &r), 0u);
     once.Join();
     EXPECT_EQ(Str(r[0]), "body");
-}
-
-TEST_F(TransferTest, AProxyGetsTheWholeUrlAndTheTargetsHost)
-{
-    HttpPeer proxy({"HTTP/1.1 200 OK\r\nContent-Length: 3\r\n\r\nvia"});
-    std::vector<Value> r;
-    std::string proxyUrl = "http://127.0.0.1:" + std::to_string(proxy.port());
-    ASSERT_EQ(Download("http://target.invalid:8080/page", {{{"proxy", proxyUrl}}}, &r), 0u) << ErrorText();
-    proxy.Join();
-    EXPECT_EQ(Str(r[0]), "via");
-    const std::string& q = proxy.requests[0];
-    EXPECT_EQ(q.substr(0, q.find("\r\n")), "GET http://target.invalid:8080/page HTTP/1.1");
-    EXPECT_NE(q.find("\r\nHost: target.invalid:8080\r\n"), std::string::npos) << q;
-}
-
-TEST_F(TransferTest, PostSendsItsBodyWithTypeAndLength)
-{
-    HttpPeer peer({"HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok"});
-    std::vector<Value> r;
-    ASSERT_EQ(Download(peer.Url("/form"), {{{"post", std::string("a=1&b=2")}, {"customheaders", std::string("X-One: 1\r\n")}}},
-                       &r),
-              0u);
-    peer.Join();
-    const std::string& q = peer.requests[0];
-    EXPECT_EQ(q.substr(0, q.find("\r\n") + 12), "POST /form HTTP/1.1\r\nX-One: 1\r\n");
-    EXPECT_NE(q.find("Content-Type: application/x-www-form-urlencoded\r\nContent-Length: 7\r\n\r\na=1&b=2"),
-              std::string::npos)
-        << q;
 }
 
 // Python's HTTP server on a free loopback port: it answers each of `count`
@@ -432,12 +416,10 @@ TEST_F(TransferTest, CustomHeadersAreWholeHeaderLinesOrRefused)
 
 TEST_F(TransferTest, MultipartUploadAnnouncesExactlyTheBytesItSends)
 {
-    char path[] = "/tmp/quillmere_upload_XXXXXX";
-    int fd = mkstemp(path);
-    ASSERT_GE(fd, 0);
+    TempDir dir;
+    std::string path = dir / "upload.bin";
     std::string fileBytes(20000, 'f');
-    ASSERT_EQ(write(fd, fileBytes.data(), fileBytes.size()), ssize_t(fileBytes.size()));
-    close(fd);
+    WriteFileBytes(path, std::vector<uint8_t>(fileBytes.begin(), fileBytes.end()));
 
     HttpPeer peer({"HTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r\ndone"});
     ASSERT_EQ(UploadForm(peer.Url("/up"), {{{"name", "field"}, {"data", "value"}},
@@ -449,7 +431,6 @@ TEST_F(TransferTest, MultipartUploadAnnouncesExactlyTheBytesItSends)
     EXPECT_EQ(std::string(VmGetString(vm, 1)), "done");
     VmSetTop(vm, 0);
     peer.Join();
-    std::remove(path);
 
     const std::string& q = peer.requests[0];
     size_t head = q.find("\r\n\r\n") + 4;
@@ -461,8 +442,8 @@ TEST_F(TransferTest, MultipartUploadAnnouncesExactlyTheBytesItSends)
     ASSERT_NE(typeAt, std::string::npos);
     std::string boundary = q.substr(typeAt + 44, q.find("\r\n", typeAt) - typeAt - 44);
     EXPECT_EQ(q.substr(q.size() - boundary.size() - 6), "--" + boundary + "--\r\n");
-    EXPECT_NE(q.find("name=\"upload\"; filename=\"" + std::string(strrchr(path, '/') + 1) +
-                     "\"\r\nContent-Type: application/octet-stream\r\n\r\n" + fileBytes + "\r\n"),
+    EXPECT_NE(q.find("name=\"upload\"; filename=\"upload.bin\"\r\nContent-Type: application/octet-stream\r\n\r\n" +
+                     fileBytes + "\r\n"),
               std::string::npos);
     EXPECT_NE(q.find("name=\"field\"\r\n\r\nvalue\r\n"), std::string::npos);
 }
@@ -614,95 +595,55 @@ TEST_F(TransferTest, FtpStoresDataAndRefusesBrokenPassiveReplies)
     EXPECT_EQ(CountObjectsOfType(OBJ_CLIENT), 0u);
 }
 
-uint32_t g_statusCalls;
-double g_lastCount;
-
-uint32_t StatusStopsAfterFirst(VmState* vm)
-{
-    g_statusCalls++;
-    VmPushCString(vm, "count");
-    VmGetTable(vm, 1);
-    g_lastCount = VmGetNumber(vm, -1);
-    VmPushNumber(vm, 1);
-    return 1;
-}
-
-TEST_F(TransferTest, AStatusCallbackThatStopsEndsTheTransferWithWhatArrived)
-{
-    std::string body(50000, 'q');
-    HttpPeer peer({"HTTP/1.1 200 OK\r\nContent-Length: 50000\r\n\r\n" + body});
-    g_statusCalls = 0;
-    std::vector<Value> r;
-    ASSERT_EQ(Download(peer.Url(), {}, &r, StatusStopsAfterFirst), 0u) << ErrorText();
-    peer.Join();
-    EXPECT_EQ(g_statusCalls, 1u);
-    EXPECT_GT(g_lastCount, 0);
-    EXPECT_EQ(Num(r[1]), g_lastCount);
-    EXPECT_EQ(Str(r[0]).size(), size_t(g_lastCount));
-
-    // Stopped on purpose, the transfer succeeds: its file is what arrived.
-    TempDir dir;
-    std::string target = dir / "stopped.bin";
-    WriteFileBytes(target, {'o', 'l', 'd'});
-    HttpPeer again({"HTTP/1.1 200 OK\r\nContent-Length: 50000\r\n\r\n" + body});
-    ASSERT_EQ(Download(again.Url(), {{{"file", target}}}, &r, StatusStopsAfterFirst), 0u) << ErrorText();
-    again.Join();
-    std::vector<uint8_t> content = ReadFileBytes(target);
-    EXPECT_GT(content.size(), 0u);
-    EXPECT_EQ(double(content.size()), Num(r[1]));
-    EXPECT_TRUE(std::string(content.begin(), content.end()) == body.substr(0, content.size()));
-}
+uint32_t g_closeAnswer;
 
 // The transfer's connection is listed with the others, so a status
 // callback can name it; closing it from there is refused.
-uint32_t g_closeAnswer;
 uint32_t CloseTheTransfersConnection(VmState* vm)
 {
-    g_statusCalls++;
+    statusSeen.counts.push_back(-1);
     if (ConnectionList)
         g_closeAnswer = RemoveConnection(ObjectId{ConnectionList->header.id, ConnectionList->header.handle});
     VmPushNumber(vm, 0);
     return 1;
 }
 
-TEST_F(TransferTest, AStatusCallbackCannotCloseTheTransfersConnection)
+// A status callback that stops ends the transfer with what arrived, to
+// memory or to its file; one that closes the transfer's connection cannot.
+TEST_F(TransferTest, StatusCallbacksMayStopButNotCloseTheTransfer)
 {
-    std::string body(50000, 'q');
-    HttpPeer peer({"HTTP/1.1 200 OK\r\nContent-Length: 50000\r\n\r\n" + body});
-    g_statusCalls = 0;
-    g_closeAnswer = 0;
-    std::vector<Value> r;
-    ASSERT_EQ(Download(peer.Url(), {}, &r, CloseTheTransfersConnection), 0u) << ErrorText();
-    peer.Join();
-    EXPECT_GE(g_statusCalls, 1u);
-    EXPECT_EQ(g_closeAnswer, uint32_t{ERR_LOCKEDOBJ});
-    EXPECT_EQ(Str(r[0]), body);
-    EXPECT_EQ(CountObjectsOfType(OBJ_CLIENT), 0u) << "gone with the transfer";
-}
-
-struct StatusSeen {
-    double action = -1, count = -1, total = -1;
-    std::string userdata;
-    int calls = 0;
-} g_seen;
-
-uint32_t RecordStatus(VmState* vm)
-{
-    g_seen.calls++;
-    for (auto [key, out] : {std::pair{"action", &g_seen.action}, std::pair{"count", &g_seen.count},
-                            std::pair{"total", &g_seen.total}}) {
-        VmPushCString(vm, key);
-        VmGetTable(vm, 1);
-        *out = VmGetNumber(vm, -1);
-        VmPop(vm, 1);
+    const std::string body(50000, 'q');
+    TempDir dir;
+    std::string target = dir / "stopped.bin";
+    WriteFileBytes(target, {'o', 'l', 'd'});
+    const struct {
+        VmNativeFunction callback;
+        Fields fields;
+    } cases[] = {{RecordStatus, {}}, {RecordStatus, {{{"file", target}}}}, {CloseTheTransfersConnection, {}}};
+    for (const auto& c : cases) {
+        HttpPeer peer({"HTTP/1.1 200 OK\r\nContent-Length: 50000\r\n\r\n" + body});
+        statusSeen = StatusSeen{};
+        statusSeen.answer = 1;
+        g_closeAnswer = 0;
+        std::vector<Value> r;
+        ASSERT_EQ(Download(peer.Url(), c.fields, &r, c.callback), 0u) << ErrorText();
+        peer.Join();
+        ASSERT_GE(statusSeen.counts.size(), 1u);
+        if (c.callback == CloseTheTransfersConnection) {
+            EXPECT_EQ(g_closeAnswer, uint32_t{ERR_LOCKEDOBJ});
+            EXPECT_EQ(Str(r[0]), body);
+            continue;
+        }
+        EXPECT_EQ(statusSeen.counts.size(), 1u);
+        double count = statusSeen.counts.back();
+        EXPECT_GT(count, 0);
+        EXPECT_EQ(Num(r[1]), count);
+        std::vector<uint8_t> file = ReadFileBytes(target);
+        std::string got = c.fields.items.empty() ? Str(r[0]) : std::string(file.begin(), file.end());
+        EXPECT_EQ(got.size(), size_t(count));
+        EXPECT_TRUE(got == body.substr(0, got.size()));
     }
-    VmPushCString(vm, "userdata");
-    VmRawGet(vm, 1);
-    if (VmIsString(vm, -1))
-        g_seen.userdata = VmGetString(vm, -1);
-    VmPop(vm, 1);
-    VmPushNumber(vm, 0);
-    return 1;
+    EXPECT_EQ(CountObjectsOfType(OBJ_CLIENT), 0u) << "gone with the transfer";
 }
 
 TEST_F(TransferTest, TheStatusCallbackSeesCountTotalAndUserdata)
@@ -714,16 +655,16 @@ TEST_F(TransferTest, TheStatusCallbackSeesCountTotalAndUserdata)
     };
     for (const auto& [response, total] : cases) {
         HttpPeer peer({response});
-        g_seen = StatusSeen{};
+        statusSeen = StatusSeen{};
         Value userdata = std::string("mine");
         std::vector<Value> r;
         ASSERT_EQ(CallWithFields("downloadfile", peer.Url(), {}, &r, RecordStatus, &userdata), 0u) << ErrorText();
         peer.Join();
-        EXPECT_GE(g_seen.calls, 1);
-        EXPECT_EQ(g_seen.action, 0);
-        EXPECT_EQ(g_seen.count, 7);
-        EXPECT_EQ(g_seen.total, total) << response;
-        EXPECT_EQ(g_seen.userdata, "mine");
+        ASSERT_GE(statusSeen.counts.size(), 1u);
+        EXPECT_EQ(statusSeen.action, 0);
+        EXPECT_EQ(statusSeen.counts.back(), 7);
+        EXPECT_EQ(statusSeen.total, total) << response;
+        EXPECT_EQ(statusSeen.userdata, "mine");
     }
 }
 
@@ -785,12 +726,8 @@ TEST_F(TransferTest, ADownloadReplacesItsFileOnlyWhenTheBodyArrivedWhole)
         EXPECT_EQ(names, std::vector<std::string>{"target.bin"}) << c.name;
     }
     EXPECT_EQ(CountObjectsOfType(OBJ_CLIENT), 0u);
-}
-
-// A file that cannot be made leaves the transfer with the write error and
-// the file's name.
-TEST_F(TransferTest, ADownloadToAFolderThatIsMissingFails)
-{
+    // A file that cannot be made leaves the transfer with the write error
+    // and the file's name.
     TempDir dir;
     HttpPeer peer({"HTTP/1.1 200 OK\r\nContent-Length: 3\r\n\r\nabc"});
     std::vector<Value> r;

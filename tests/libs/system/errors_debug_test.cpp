@@ -42,11 +42,12 @@ uint32_t FailingCommand(VmState*)
     return ERR_FINDCST;
 }
 
+uint32_t HandlerThatFails(VmState*) { return ERR_WRONGUSAGE; }
+
 TEST_F(ErrorCommands, RaiseOnErrorHandlerGetsCodeMessageNameAndLine)
 {
     handlerCall = {};
-    VmPushNativeFunction(vm, RecordingHandler);
-    ASSERT_EQ(Call("RaiseOnError", {}, nullptr, {VmGetTop(vm)}), 0u);
+    ASSERT_EQ(Call("RaiseOnError", {}, nullptr, {PushFunction(RecordingHandler)}), 0u);
     VmPushNativeFunction(vm, FailingCommand);
     VmSetTop(vm, 0);
     VmPushNativeFunction(vm, FailingCommand);
@@ -68,14 +69,9 @@ TEST_F(ErrorCommands, RaiseOnErrorHandlerGetsCodeMessageNameAndLine)
     VmPushNativeFunction(vm, FailingCommand);
     EXPECT_EQ(VmPCall(vm, 0, 0, 0), static_cast<uint32_t>(ERR_FINDCST));
     EXPECT_EQ(handlerCall.calls, 1);
-}
 
-uint32_t HandlerThatFails(VmState*) { return ERR_WRONGUSAGE; }
-
-TEST_F(ErrorCommands, HandlerErrorsAreNotHandledAgain)
-{
-    VmPushNativeFunction(vm, HandlerThatFails);
-    ASSERT_EQ(Call("RaiseOnError", {}, nullptr, {VmGetTop(vm)}), 0u);
+    // A handler's own error is not handled again.
+    ASSERT_EQ(Call("RaiseOnError", {}, nullptr, {PushFunction(HandlerThatFails)}), 0u);
     VmSetTop(vm, 0);
     VmPushNativeFunction(vm, FailingCommand);
     EXPECT_EQ(VmPCall(vm, 0, 0, 0), static_cast<uint32_t>(ERR_WRONGUSAGE));
@@ -84,8 +80,7 @@ TEST_F(ErrorCommands, HandlerErrorsAreNotHandledAgain)
 
 TEST_F(ErrorCommands, ExitOnErrorAndRaiseOnErrorExcludeEachOther)
 {
-    VmPushNativeFunction(vm, RecordingHandler);
-    int f = VmGetTop(vm);
+    int f = PushFunction(RecordingHandler);
     ASSERT_EQ(Call("RaiseOnError", {}, nullptr, {f}), 0u);
     // Refused; the refusal itself goes to the installed handler.
     handlerCall = {};
@@ -101,7 +96,7 @@ TEST_F(ErrorCommands, ExitOnErrorAndRaiseOnErrorExcludeEachOther)
     EXPECT_EQ(CoreTags.exitOnError, 1u);
 }
 
-TEST_F(ErrorCommands, ErrorAndAssert)
+TEST_F(ErrorCommands, ErrorAssertEndAndUnknownSwitches)
 {
     EXPECT_EQ(Call("Error", {std::string("my text")}), static_cast<uint32_t>(ERR_ERRORCALLED));
     EXPECT_STREQ(errorArgText, "my text");
@@ -109,6 +104,10 @@ TEST_F(ErrorCommands, ErrorAndAssert)
     EXPECT_EQ(One("Assert", {std::string("")}), Value{std::string("")});
     EXPECT_EQ(Call("Assert", {0.0}), static_cast<uint32_t>(ERR_ASSERTFAILED));
     EXPECT_EQ(Call("Assert", {Nil{}}), static_cast<uint32_t>(ERR_ASSERTFAILED));
+    EXPECT_EQ(Call("LegacyControl", {std::string("other"), 1.0}), static_cast<uint32_t>(ERR_UNKNOWNTAG));
+    EXPECT_STREQ(errorArgText, "other");
+    EXPECT_EQ(Call("End", {}), static_cast<uint32_t>(ERR_USERABORT));
+    EXPECT_EQ(SystemState.quit, 1u);
     Startup.noDebug = 1;
     EXPECT_EQ(Call("Assert", {0.0}), 0u);
 }
@@ -126,7 +125,7 @@ TEST_F(ErrorCommands, DebugPrintJoinsArgumentsThroughToString)
     EXPECT_EQ(Call("DebugPrint", {}), static_cast<uint32_t>(ERR_MISSINGPARAMTR));
 }
 
-TEST_F(ErrorCommands, ConstantsByName)
+TEST_F(ErrorCommands, ConstantsByNameAreCheckedWholeBeforeTheLookup)
 {
     EXPECT_EQ(One("GetConstant", {std::string("#ERR_MEM")}), Value{1000.0});
     EXPECT_EQ(One("GetConstant", {std::string("#ticks")}), Value{2.0});
@@ -136,13 +135,10 @@ TEST_F(ErrorCommands, ConstantsByName)
     EXPECT_EQ(Call("GetConstant", {std::string("#TICKS+1")}), static_cast<uint32_t>(ERR_SYNTAXERROR));
     EXPECT_EQ(Call("GetConstant", {std::string("#NO_SUCH_THING")}), static_cast<uint32_t>(ERR_FINDCST));
     EXPECT_STREQ(errorArgText, "NO_SUCH_THING");
-}
 
-// A bad character anywhere in the name is a bad name, even when the name up
-// to it is a constant or is unknown; only a name of good characters is
-// looked up.
-TEST_F(ErrorCommands, ConstantNamesAreCheckedWholeBeforeTheLookup)
-{
+    // A bad character anywhere in the name is a bad name, even when the name
+    // up to it is a constant or is unknown; only a name of good characters
+    // is looked up.
     struct Case {
         std::string name;
         uint32_t code;
@@ -150,23 +146,14 @@ TEST_F(ErrorCommands, ConstantNamesAreCheckedWholeBeforeTheLookup)
         {"#ERR-MEM", ERR_SYNTAXERROR},    {"#ERR_MEM ", ERR_SYNTAXERROR}, {"#TICKS.", ERR_SYNTAXERROR},
         {"#NO-SUCH", ERR_SYNTAXERROR},    {"#", ERR_SYNTAXERROR},         {"#_X\xe4", ERR_SYNTAXERROR},
         {"ERR-MEM", ERR_WRONGUSAGE},      {"#ERR_MEMX", ERR_FINDCST},     {"#ERR$MEM!", ERR_FINDCST},
-        // Names are read for 64 characters: a longer one is no constant's,
-        // though it starts with one.
-        {"#TICKS" + std::string(60, 'X'), ERR_FINDCST},
         {"#" + std::string(70, 'A') + "-", ERR_SYNTAXERROR},
     };
     for (const Case& c : cases)
         EXPECT_EQ(Call("GetConstant", {c.name}), c.code) << c.name;
+    // Names are read for 64 characters: a longer one is no constant's,
+    // though it starts with one.
     EXPECT_EQ(Call("GetConstant", {"#TICKS" + std::string(60, 'X')}), static_cast<uint32_t>(ERR_FINDCST));
     EXPECT_EQ(std::string(errorArgText), "TICKS" + std::string(59, 'X'));  // as far as it was read
-}
-
-TEST_F(ErrorCommands, EndAndUnknownSwitches)
-{
-    EXPECT_EQ(Call("LegacyControl", {std::string("other"), 1.0}), static_cast<uint32_t>(ERR_UNKNOWNTAG));
-    EXPECT_STREQ(errorArgText, "other");
-    EXPECT_EQ(Call("End", {}), static_cast<uint32_t>(ERR_USERABORT));
-    EXPECT_EQ(SystemState.quit, 1u);
 }
 
 }  // namespace

@@ -31,7 +31,7 @@ protected:
     }
 };
 
-TEST_F(PluginCommands, LoadThenAskByVersion)
+TEST_F(PluginCommands, LoadAskAndCheckTheVersion)
 {
     EXPECT_EQ(One("HavePlugin", {std::string("extonly")}), Value{0.0});
     ASSERT_EQ(Call("LoadPlugin", {TestPlugin("extonly")}), 0u);
@@ -51,29 +51,19 @@ TEST_F(PluginCommands, LoadThenAskByVersion)
     for (const Case& c : cases)
         EXPECT_EQ(One("HavePlugin", c.args), Value{c.have});
     EXPECT_EQ(Call("LoadPlugin", {TestPlugin("extonly")}), static_cast<uint32_t>(ERR_PLUGINDOUBLET));
-}
 
-TEST_F(PluginCommands, LoadChecksTheWantedVersion)
-{
-    VmNewTable(vm);
-    int options = VmGetTop(vm);
-    VmPushString(vm, "version");
-    VmPushNumber(vm, 3);
-    VmRawSet(vm, options);
-    VmPushString(vm, "mode");
-    VmPushString(vm, "fast");
-    VmRawSet(vm, options);
+    // Loading checks the version the options want.
+    int options = NewTable();
+    SetField(options, std::string("version"), 3.0);
+    SetField(options, std::string("mode"), std::string("fast"));
     EXPECT_EQ(Call("LoadPlugin", {TestPlugin("mathx")}, nullptr, {}), 0u);
     FreeAllPlugins();
     int base = VmGetTop(vm);
     VmPushString(vm, TestPlugin("mathx").c_str());
     EXPECT_EQ(Call("LoadPlugin", {}, nullptr, {base + 1, options}), static_cast<uint32_t>(ERR_REQUIREPLUGIN));
 
-    VmNewTable(vm);
-    int bad = VmGetTop(vm);
-    VmPushNumber(vm, 1);
-    VmPushString(vm, "x");
-    VmRawSet(vm, bad);
+    int bad = NewTable();
+    SetField(bad, 1.0, std::string("x"));
     EXPECT_EQ(Call("LoadPlugin", {}, nullptr, {base + 1, bad}), static_cast<uint32_t>(ERR_WRONGUSAGE));
 }
 
@@ -83,18 +73,13 @@ TEST_F(PluginCommands, PluginTableDescribesLoadedPlugins)
     int base;
     ASSERT_EQ(CallKeep("GetPlugins", {}, &base), 0u);
     int table = base + 1;
-    VmRawGetI(vm, table, 0);
-    int entry = VmGetTop(vm);
+    int entry = PushField(table, 0.0);
     EXPECT_EQ(Field(entry, "modulename"), Value{std::string("saver")});
     EXPECT_EQ(Field(entry, "version"), Value{1.0});
     EXPECT_EQ(Field(entry, "author"), Value{std::string("Test author")});
     EXPECT_EQ(Field(entry, "disabled"), Value{0.0});
     EXPECT_EQ(Field(entry, "path"), Value{TestPlugin("saver.qmp")});
-    VmPushString(vm, "filetypes");
-    VmRawGet(vm, entry);
-    int types = VmGetTop(vm);
-    VmRawGetI(vm, types, 1);
-    int second = VmGetTop(vm);
+    int second = PushField(PushField(entry, std::string("filetypes")), 1.0);
     EXPECT_EQ(Field(second, "name"), Value{std::string("qmhex")});
     EXPECT_EQ(Field(second, "formatid"), Value{8.0});
     VmRawGetI(vm, table, 1);
@@ -103,22 +88,17 @@ TEST_F(PluginCommands, PluginTableDescribesLoadedPlugins)
     // An image saver's formats say whether they keep alpha.
     ASSERT_EQ(Call("LoadPlugin", {TestPlugin("images/procimage")}), 0u);
     ASSERT_EQ(CallKeep("GetPlugins", {}, &base), 0u);
-    VmRawGetI(vm, base + 1, 1);
-    VmPushString(vm, "filetypes");
-    VmRawGet(vm, VmGetTop(vm) - 1);
-    int procTypes = VmGetTop(vm);
+    int procTypes = PushField(PushField(base + 1, 1.0), std::string("filetypes"));
     const std::pair<const char*, double> expected[2] = {{"procraw", 3}, {"procidx", 1}};
     for (int i = 0; i < 2; ++i) {
-        VmRawGetI(vm, procTypes, i);
-        int type = VmGetTop(vm);
+        int type = PushField(procTypes, double(i));
         EXPECT_EQ(Field(type, "name"), Value{std::string(expected[i].first)});
         EXPECT_EQ(Field(type, "type"), Value{0.0});
         EXPECT_EQ(Field(type, "flags"), Value{expected[i].second});
     }
     ASSERT_EQ(Call("DisablePlugin", {std::string("saver")}), 0u);
     ASSERT_EQ(CallKeep("GetPlugins", {}, &base), 0u);
-    VmRawGetI(vm, base + 1, 0);
-    EXPECT_EQ(Field(VmGetTop(vm), "disabled"), Value{1.0});
+    EXPECT_EQ(Field(PushField(base + 1, 0.0), "disabled"), Value{1.0});
     ASSERT_EQ(Call("EnablePlugin", {std::string("saver.qmp")}), 0u);
     EXPECT_EQ(Call("EnablePlugin", {std::string("none")}), static_cast<uint32_t>(ERR_FINDPLUGIN));
     EXPECT_STREQ(errorArgText, "none");

@@ -24,9 +24,7 @@ protected:
         setenv("XDG_CONFIG_HOME", dir.path().c_str(), 1);
         applet = {};
         std::strcpy(applet.identifier, "com.example.prefs");
-        VmPushString(vm, "applet");
-        VmPushLightUserdata(vm, &applet);
-        VmRawSet(vm, VM_REGISTRYINDEX);
+        SetRecord("applet", &applet);
     }
     void TearDown() override
     {
@@ -42,13 +40,10 @@ protected:
     }
     int NewTableWith(const char* key, double value)
     {
-        VmNewTable(vm);
-        if (key) {
-            VmPushString(vm, key);
-            VmPushNumber(vm, value);
-            VmRawSet(vm, -3);
-        }
-        return VmGetTop(vm);
+        int t = NewTable();
+        if (key)
+            SetField(t, std::string(key), value);
+        return t;
     }
     double Field(int t, const char* key)
     {
@@ -64,17 +59,16 @@ protected:
     bool hadConfig = false;
 };
 
-TEST_F(Preferences, LoadBeforeSaveLeavesTheTableAndAnEmptyTableIsFiveBytes)
+TEST_F(Preferences, LoadSaveAndDeleteRoundTrip)
 {
     int t = NewTableWith("keep", 1);
     ASSERT_EQ(Call("LoadPrefs", {}, nullptr, {t}), 0u);
     EXPECT_EQ(Field(t, "keep"), 1);
     ASSERT_EQ(Call("SavePrefs", {}, nullptr, {NewTableWith(nullptr, 0)}), 0u);
     EXPECT_EQ(ReadFileBytes(FilePath()), (std::vector<uint8_t>{'P', 'R', 'F', 'S', 0}));
-}
 
-TEST_F(Preferences, SavedEntriesComeBackIntoTheTable)
-{
+    // Saved entries come back into the table beside what it holds; deleting
+    // twice is no error.
     int saved = NewTableWith("volume", 7);
     ASSERT_EQ(Call("SavePrefs", {}, nullptr, {saved}), 0u);
     int loaded = NewTableWith("other", 3);
@@ -107,9 +101,7 @@ TEST_F(Preferences, FailedSaveKeepsThePreviousFile)
     ASSERT_EQ(Call("SavePrefs", {}, nullptr, {good}), 0u);
     std::vector<uint8_t> before = ReadFileBytes(FilePath());
     int bad = NewTableWith("level", 4);
-    VmPushNativeFunction(vm, NoOp);
-    VmPushNumber(vm, 1);
-    VmRawSet(vm, bad);
+    SetField(bad, Slot{PushFunction(NoOp)}, 1.0);
     EXPECT_NE(Call("SavePrefs", {}, nullptr, {bad}), 0u);
     EXPECT_EQ(ReadFileBytes(FilePath()), before);
     int loaded = NewTableWith(nullptr, 0);

@@ -21,17 +21,11 @@ protected:
         SetRecord("clargs", &context);
         SetRecord("applet", &applet);
     }
-    void SetRecord(const char* name, void* record)
-    {
-        VmPushString(vm, name);
-        VmPushLightUserdata(vm, record);
-        VmRawSet(vm, VM_REGISTRYINDEX);
-    }
     CoreContext context;
     AppletInfo applet;
 };
 
-TEST_F(ProgramInfo, ProgramTypeAndPaths)
+TEST_F(ProgramInfo, ProgramTypePathsApplicationAndVersion)
 {
     std::strcpy(context.programPath, "/opt/q/quillmereplayer");
     std::strcpy(context.scriptPath, "/home/u/game.qma");
@@ -45,10 +39,7 @@ TEST_F(ProgramInfo, ProgramTypeAndPaths)
     ASSERT_EQ(Call("GetProgramInfo", {}, &r), 0u);
     Startup.appletLinked = 0;
     EXPECT_EQ(r, (std::vector<Value>{2.0, std::string("/opt/q/quillmereplayer")}));
-}
 
-TEST_F(ProgramInfo, ApplicationAndVersionTables)
-{
     std::strcpy(applet.title, "Game");
     std::strcpy(applet.identifier, "com.example.game");
     int base;

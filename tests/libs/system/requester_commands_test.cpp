@@ -25,6 +25,17 @@ protected:
 
 const std::string kTitle = "Title", kBody = "Body";
 
+// An answer with its text (the typed text, the path, the font's name),
+// perhaps cancelled, perhaps with an index (the list item, the font size).
+ScriptedAnswer Answered(const std::string& text, bool cancel = false, int index = -1)
+{
+    ScriptedAnswer a;
+    a.text = text;
+    a.cancel = cancel;
+    a.index = index;
+    return a;
+}
+
 TEST_F(RequesterCommands, SystemRequestAnswersTheButton)
 {
     ScriptedAnswer a;
@@ -48,31 +59,25 @@ TEST_F(RequesterCommands, StringRequestDefaultsAndLimits)
     EXPECT_EQ(r, (std::vector<Value>{std::string("hello"), 1.0}));
     ASSERT_EQ(Call("StringRequest", {kTitle, kBody, std::string("hello"), 0.0, 3.0}, &r), 0u);
     EXPECT_EQ(r, (std::vector<Value>{std::string("hel"), 1.0}));
-    ScriptedAnswer cancel;
-    cancel.cancel = true;
-    cancel.text = "typed";
-    Answer(cancel);
+    Answer(Answered("typed", true));
     ASSERT_EQ(Call("StringRequest", {kTitle, kBody}, &r), 0u);
     EXPECT_EQ(r, (std::vector<Value>{std::string("typed"), 0.0}));
 
-    struct Bad {
-        std::vector<Value> args;
-    } bad[] = {
-        {{kTitle, kBody, std::string(""), 1.0}},
-        {{kTitle, kBody, std::string(""), 0.0, 1025.0}},
-        {{kTitle, kBody, std::string(""), 0.0, -1.0}},
-        {{kTitle, kBody, std::string("12a"), 3.0}},
+    const std::vector<Value> bad[] = {
+        {kTitle, kBody, std::string(""), 1.0},
+        {kTitle, kBody, std::string(""), 0.0, 1025.0},
+        {kTitle, kBody, std::string(""), 0.0, -1.0},
+        {kTitle, kBody, std::string("12a"), 3.0},
     };
-    for (const Bad& b : bad)
-        EXPECT_EQ(Call("StringRequest", b.args), static_cast<uint32_t>(ERR_WRONGUSAGE));
+    for (const std::vector<Value>& args : bad)
+        EXPECT_EQ(Call("StringRequest", args), static_cast<uint32_t>(ERR_WRONGUSAGE));
     ASSERT_EQ(Call("StringRequest", {kTitle, kBody, std::string("42"), 3.0}, &r), 0u);
     EXPECT_EQ(r[0], Value{std::string("42")});
 }
 
 TEST_F(RequesterCommands, FileRequestJoinsPathsAndRemembersThem)
 {
-    ScriptedAnswer a;
-    a.text = "/data/a.txt";
+    ScriptedAnswer a = Answered("/data/a.txt");
     Answer(a);
     EXPECT_EQ(One("FileRequest", {kTitle}), Value{std::string("/data/a.txt")});
     EXPECT_EQ(SystemState.lastFileFolder, "/data");
@@ -86,11 +91,9 @@ TEST_F(RequesterCommands, FileRequestJoinsPathsAndRemembersThem)
                                                           std::string("/data/c d.txt"), std::string(""), Nil{}}));
     VmSetTop(vm, base);
 
-    ScriptedAnswer cancel;
-    cancel.cancel = true;
-    Answer(cancel);
+    Answer(Answered("", true));
     EXPECT_EQ(One("FileRequest", {kTitle}), Value{std::string("")});
-    Answer(cancel);
+    Answer(Answered("", true));
     ASSERT_EQ(CallKeep("FileRequest", {kTitle, std::string(""), 1.0 + 65536.0}, &base), 0u);
     EXPECT_EQ(ReadArray(base + 1, 2), (std::vector<Value>{std::string(""), Nil{}}));
     EXPECT_EQ(Call("FileRequest", {kTitle, std::string(""), 3.0}), static_cast<uint32_t>(ERR_WRONGUSAGE));
@@ -98,9 +101,7 @@ TEST_F(RequesterCommands, FileRequestJoinsPathsAndRemembersThem)
 
 TEST_F(RequesterCommands, PathListFontAndColour)
 {
-    ScriptedAnswer a;
-    a.text = "/home/x";
-    Answer(a);
+    Answer(Answered("/home/x"));
     EXPECT_EQ(One("PathRequest", {kTitle}), Value{std::string("/home/x")});
     EXPECT_EQ(SystemState.lastPath, "/home/x");
     EXPECT_EQ(Call("PathRequest", {kTitle, 1.0}), static_cast<uint32_t>(ERR_WRONGUSAGE));
@@ -110,30 +111,24 @@ TEST_F(RequesterCommands, PathListFontAndColour)
     VmPushString(vm, kBody.c_str());
     int body = VmGetTop(vm);
     int choices = PushArray({std::string("one"), std::string(""), std::string("three")});
-    a = {};
-    a.index = 2;
-    Answer(a);
+    Answer(Answered("", false, 2));
     EXPECT_EQ(One("ListRequest", {}, {title, body, choices}), Value{2.0});
     // Without an answer the default stands; one outside the choices is none.
     EXPECT_EQ(One("ListRequest", {1.0}, {title, body, choices}), Value{1.0});
     EXPECT_EQ(One("ListRequest", {7.0}, {title, body, choices}), Value{-1.0});
     int mixed = PushArray({std::string("one")});
-    VmNewTable(vm);
-    VmRawSetI(vm, mixed, 1);
+    SetField(mixed, 1.0, Slot{NewTable()});
     EXPECT_EQ(Call("ListRequest", {}, nullptr, {title, body, mixed}), static_cast<uint32_t>(ERR_STREXPECTED));
     int empty = PushArray({});
     EXPECT_EQ(Call("ListRequest", {}, nullptr, {title, body, empty}), static_cast<uint32_t>(ERR_WRONGUSAGE));
 
     EXPECT_EQ(One("ColorRequest", {kTitle, 255.0}), Value{255.0});
-    a = {};
+    ScriptedAnswer a;
     a.color = 0x123456;
     Answer(a);
     EXPECT_EQ(One("ColorRequest", {kTitle}), Value{static_cast<double>(0x123456)});
 
-    a = {};
-    a.text = "Vera";
-    a.index = 14;
-    Answer(a);
+    Answer(Answered("Vera", false, 14));
     int base;
     ASSERT_EQ(CallKeep("FontRequest", {kTitle}, &base), 0u);
     EXPECT_EQ(Field(base + 1, "name"), Value{std::string("Vera")});

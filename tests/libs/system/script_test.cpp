@@ -26,12 +26,6 @@ protected:
         VmAbortFlag = 0;
         SystemLibraryTest::TearDown();
     }
-
-    // Assembles and runs text; answers the status, results on the stack.
-    uint32_t Run(const std::string& text)
-    {
-        return RunAssembledScript(vm, text);
-    }
 };
 
 TEST_F(SystemScripts, ErrorsAreRecordedWhenExitOnErrorIsOff)
@@ -50,7 +44,7 @@ TEST_F(SystemScripts, ErrorsAreRecordedWhenExitOnErrorIsOff)
         RETURN r0, 3
     )";
     // The second GetLastError still sees the code: it does not reset it.
-    ASSERT_EQ(Run(script), 0u);
+    ASSERT_EQ(RunAssembledScript(vm, script), 0u);
     ASSERT_EQ(VmGetTop(vm), 2);
     EXPECT_EQ(VmGetNumber(vm, 1), ERR_FINDTIMER);
     EXPECT_EQ(VmGetNumber(vm, 2), ERR_FINDTIMER);
@@ -60,7 +54,7 @@ TEST_F(SystemScripts, DebugOutputTracesNativeCalls)
 {
     Startup.noDebug = 1;  // the traced command itself prints nothing
     testing::internal::CaptureStdout();
-    uint32_t status = Run(R"(
+    uint32_t status = RunAssembledScript(vm, R"(
         GETGLOBAL r0, "debugoutput"
         LOADNUM r1, 1
         CALL r0, 2, 1
@@ -86,7 +80,7 @@ TEST_F(SystemScripts, DebugOutputTracesNativeCalls)
 
 TEST_F(SystemScripts, ForEachCallsAScriptFunctionUntilItAnswers)
 {
-    ASSERT_EQ(Run(R"(
+    ASSERT_EQ(RunAssembledScript(vm, R"(
         .function find params=2
             LOADNUM r2, 20
             EQ 1, r1, r2

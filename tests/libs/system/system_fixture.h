@@ -40,9 +40,7 @@ class SystemLibraryTest : public LibraryTest {
 protected:
     void SetUp() override
     {
-        vm = VmOpenState();
-        ASSERT_NE(vm, nullptr);
-        ASSERT_EQ(RegisterSystemLibrary(vm), 0u);
+        OpenVm(RegisterSystemLibrary);
         savedClock = SystemState.clock;
         SystemState.clock = {FakeClock::Now, FakeClock::Wall, FakeClock::Sleep};
         FakeClock::nowMs = 1000000;
@@ -68,6 +66,14 @@ protected:
             VmRawSetI(vm, -2, static_cast<int>(i));
         }
         return VmGetTop(vm);
+    }
+
+    // Hands the commands a run record under `name` in the registry.
+    void SetRecord(const char* name, void* record)
+    {
+        VmPushString(vm, name);
+        VmPushLightUserdata(vm, record);
+        VmRawSet(vm, VM_REGISTRYINDEX);
     }
 
     std::vector<Value> ReadArray(int slot, int n)

@@ -38,12 +38,10 @@ TEST_F(TableCommands, InsertAndRemoveMoveTheItems)
     EXPECT_TRUE(r.empty());
 }
 
-TEST_F(TableCommands, CountsAndConcat)
+TEST_F(TableCommands, CountsConcatAndHaveItem)
 {
     int t = PushArray({std::string("a"), 1.0, std::string("b")});
-    VmPushString(vm, "key");
-    VmPushNumber(vm, 5);
-    VmRawSet(vm, t);
+    SetField(t, std::string("key"), 5.0);
     EXPECT_EQ(One("ListItems", {}, {t}), Value{3.0});
     EXPECT_EQ(One("TableItems", {}, {t}), Value{4.0});
     EXPECT_EQ(One("IsTableEmpty", {}, {t}), Value{0.0});
@@ -51,8 +49,7 @@ TEST_F(TableCommands, CountsAndConcat)
     EXPECT_EQ(One("Concat", {std::string("-")}, {t}), Value{std::string("a-1-b")});
     EXPECT_EQ(One("Concat", {std::string(""), 1.0, 2.0}, {t}), Value{std::string("1b")});
     int bad = PushArray({std::string("a")});
-    VmNewTable(vm);
-    VmRawSetI(vm, bad, 1);
+    SetField(bad, 1.0, Slot{NewTable()});
     EXPECT_EQ(Call("Concat", {}, nullptr, {bad}), static_cast<uint32_t>(ERR_STRINGEXPECTED));
     // Empty and reversed ranges, fractional numbers, and a join long enough
     // to run through the array part, checked against the same text built here.
@@ -68,35 +65,28 @@ TEST_F(TableCommands, CountsAndConcat)
         expected += (i ? ", " : "") + (i % 3 == 0 ? std::to_string(i) + ".25" : "s" + std::to_string(i));
     }
     EXPECT_EQ(One("Concat", {std::string(", ")}, {PushArray(items)}), Value{expected});
+
+    // HaveItem lowers string keys.
+    int named = NewTable();
+    SetField(named, std::string("name"), 1.0);
+    EXPECT_EQ(One("HaveItem", {std::string("NaMe")}, {named}), Value{1.0});
+    EXPECT_EQ(One("HaveItem", {std::string("other")}, {named}), Value{0.0});
+    EXPECT_EQ(One("HaveItem", {0.0}, {named}), Value{0.0});
 }
 
 TEST_F(TableCommands, DeepCopyKeepsSharingAndCycles)
 {
-    VmNewTable(vm);
-    int t = VmGetTop(vm);
-    VmNewTable(vm);
-    int shared = VmGetTop(vm);
-    VmPushString(vm, "self");
-    VmPushValue(vm, t);
-    VmRawSet(vm, t);
-    VmPushString(vm, "a");
-    VmPushValue(vm, shared);
-    VmRawSet(vm, t);
-    VmPushString(vm, "b");
-    VmPushValue(vm, shared);
-    VmRawSet(vm, t);
-    VmPushString(vm, "back");
-    VmPushValue(vm, t);
-    VmRawSet(vm, shared);
+    int t = NewTable();
+    int shared = NewTable();
+    SetField(t, std::string("self"), Slot{t});
+    SetField(t, std::string("a"), Slot{shared});
+    SetField(t, std::string("b"), Slot{shared});
+    SetField(shared, std::string("back"), Slot{t});
 
     int base;
     ASSERT_EQ(CallKeep("CopyTable", {}, &base, {t}), 0u);
     int copy = base + 1;
-    auto field = [&](int table, const char* key) {
-        VmPushString(vm, key);
-        VmRawGet(vm, table);
-        return VmGetTop(vm);
-    };
+    auto field = [&](int table, const char* key) { return PushField(table, std::string(key)); };
     EXPECT_FALSE(VmCompareRawEqual(vm, copy, t));
     EXPECT_TRUE(VmCompareRawEqual(vm, field(copy, "self"), copy));
     int a = field(copy, "a");
@@ -111,8 +101,7 @@ TEST_F(TableCommands, DeepCopyKeepsSharingAndCycles)
 
 TEST_F(TableCommands, DeepCopyOfALongChainNeedsNoRecursion)
 {
-    VmNewTable(vm);
-    int head = VmGetTop(vm);
+    int head = NewTable();
     VmPushValue(vm, head);
     for (int i = 0; i < 200000; ++i) {
         VmNewTable(vm);
@@ -133,20 +122,14 @@ TEST_F(TableCommands, DeepCopyOfALongChainNeedsNoRecursion)
     EXPECT_EQ(depth, 200001);
 }
 
-TEST_F(TableCommands, HaveItemLowersStringKeys)
+uint32_t Greater(VmState* vm)
 {
-    VmNewTable(vm);
-    int t = VmGetTop(vm);
-    VmPushString(vm, "name");
-    VmPushNumber(vm, 1);
-    VmRawSet(vm, t);
-    EXPECT_EQ(One("HaveItem", {std::string("NaMe")}, {t}), Value{1.0});
-    EXPECT_EQ(One("HaveItem", {std::string("other")}, {t}), Value{0.0});
-    EXPECT_EQ(One("HaveItem", {0.0}, {t}), Value{0.0});
+    VmPushNumber(vm, VmGetNumber(vm, 1) > VmGetNumber(vm, 2) ? 1 : 0);
+    return 1;
 }
 
 // Sorting: random arrays come out as the sorted permutation std::sort gives.
-TEST_F(TableCommands, SortMatchesStdSort)
+TEST_F(TableCommands, SortMatchesStdSortWithOrWithoutAFunction)
 {
     std::mt19937 random(7);
     for (int n : {0, 1, 2, 3, 4, 5, 10, 100, 1000}) {
@@ -162,6 +145,16 @@ TEST_F(TableCommands, SortMatchesStdSort)
             VmPop(vm, 1);
         }
     }
+
+    // With a comparison function, and without one up to an empty string.
+    std::vector<double> items = {5, 3, 9, 1, 1, 8, 2, 7};
+    int t = PushArray(std::vector<Value>(items.begin(), items.end()));
+    ASSERT_EQ(Call("Sort", {}, nullptr, {t, PushFunction(Greater)}), 0u);
+    std::sort(items.begin(), items.end(), std::greater<>());
+    EXPECT_EQ(ReadArray(t, 8), std::vector<Value>(items.begin(), items.end()));
+    int strings = PushArray(Strings({"c", "a", "", "b"}));
+    ASSERT_EQ(Call("Sort", {}, nullptr, {strings}), 0u);
+    EXPECT_EQ(ReadArray(strings, 4), Strings({"a", "c", "", "b"}));
 }
 
 // Without a function strings sort as a reader looks names up: case plays no
@@ -238,18 +231,11 @@ TEST_F(TableCommands, SortWithoutAFunctionRefusesItemsWithoutAnOrder)
     EXPECT_EQ(after[3], Value{Nil{}});
     EXPECT_EQ(std::count(after.begin(), after.end(), Value{1.0}), 1);
     int tables = PushArray({});
-    VmNewTable(vm);
-    VmRawSetI(vm, tables, 0);
-    VmNewTable(vm);
-    VmRawSetI(vm, tables, 1);
+    SetField(tables, 0.0, Slot{NewTable()});
+    SetField(tables, 1.0, Slot{NewTable()});
     EXPECT_EQ(Call("Sort", {}, nullptr, {tables}), static_cast<uint32_t>(ERR_WRONGOP));
 }
 
-uint32_t Greater(VmState* vm)
-{
-    VmPushNumber(vm, VmGetNumber(vm, 1) > VmGetNumber(vm, 2) ? 1 : 0);
-    return 1;
-}
 uint32_t AlwaysBefore(VmState* vm)
 {
     VmPushNumber(vm, 1);
@@ -280,19 +266,6 @@ uint32_t Growing(VmState* vm)
     return 1;
 }
 
-TEST_F(TableCommands, SortWithAComparisonFunctionOrUpToAnEmptyString)
-{
-    std::vector<double> items = {5, 3, 9, 1, 1, 8, 2, 7};
-    int t = PushArray(std::vector<Value>(items.begin(), items.end()));
-    VmPushNativeFunction(vm, Greater);
-    ASSERT_EQ(Call("Sort", {}, nullptr, {t, VmGetTop(vm)}), 0u);
-    std::sort(items.begin(), items.end(), std::greater<>());
-    EXPECT_EQ(ReadArray(t, 8), std::vector<Value>(items.begin(), items.end()));
-    int strings = PushArray(Strings({"c", "a", "", "b"}));
-    ASSERT_EQ(Call("Sort", {}, nullptr, {strings}), 0u);
-    EXPECT_EQ(ReadArray(strings, 4), Strings({"a", "c", "", "b"}));
-}
-
 TEST_F(TableCommands, BrokenComparisonsFailWithoutLeavingTheArray)
 {
     struct Case {
@@ -320,8 +293,7 @@ TEST_F(TableCommands, BrokenComparisonsFailWithoutLeavingTheArray)
         for (int i = 0; i < 64; ++i)
             values.emplace_back(static_cast<double>(i));
         int t = PushArray(values);
-        VmPushNativeFunction(vm, Random);
-        uint32_t code = Call("Sort", {}, nullptr, {t, VmGetTop(vm)});
+        uint32_t code = Call("Sort", {}, nullptr, {t, PushFunction(Random)});
         EXPECT_TRUE(code == 0 || code == ERR_SORTFUNC);
         VmRawGetI(vm, t, 64);
         EXPECT_EQ(VmType(vm, -1), VM_TNIL);
@@ -359,16 +331,13 @@ uint32_t SumWithUserData(VmState* vm)
 TEST_F(TableCommands, ForEachStopsAtTheFirstResultAndPassesErrors)
 {
     int t = PushArray({1.0, 2.0, 3.0});
-    VmPushNativeFunction(vm, StopAtTwo);
-    int f = VmGetTop(vm);
+    int f = PushFunction(StopAtTwo);
     EXPECT_EQ(One("ForEach", {}, {t, f}), Value{std::string("found")});
     EXPECT_EQ(One("ForEachI", {}, {t, f}), Value{std::string("found")});
-    VmPushNativeFunction(vm, FailAtTwo);
-    int g = VmGetTop(vm);
+    int g = PushFunction(FailAtTwo);
     EXPECT_EQ(Call("ForEach", {}, nullptr, {t, g}), static_cast<uint32_t>(ERR_WRONGUSAGE));
     EXPECT_EQ(Call("ForEachI", {}, nullptr, {t, g}), static_cast<uint32_t>(ERR_WRONGUSAGE));
-    VmNewTable(vm);
-    int ud = VmGetTop(vm);
+    int ud = NewTable();
     VmPushNativeFunction(vm, SumWithUserData);
     std::vector<Value> r;
     ASSERT_EQ(Call("ForEachI", {}, &r, {t, VmGetTop(vm), ud}), 0u);
@@ -408,18 +377,14 @@ TEST_F(TableCommands, PairsAndIPairsGiveGenericForTriples)
 
 TEST_F(TableCommands, ALockedMetatableIsProtected)
 {
-    VmNewTable(vm);
-    int t = VmGetTop(vm);
-    VmNewTable(vm);
-    int mt = VmGetTop(vm);
+    int t = NewTable();
+    int mt = NewTable();
     ASSERT_EQ(Call("SetMetaTable", {}, nullptr, {t, mt}), 0u);
     int base;
     ASSERT_EQ(CallKeep("GetMetaTable", {}, &base, {t}), 0u);
     EXPECT_TRUE(VmCompareRawEqual(vm, base + 1, mt));
     EXPECT_EQ(Call("SetMetaTable", {5.0}, nullptr, {t}), static_cast<uint32_t>(ERR_TABLEORNIL));
-    VmPushString(vm, "__metatable");
-    VmPushString(vm, "locked");
-    VmRawSet(vm, mt);
+    SetField(mt, std::string("__metatable"), std::string("locked"));
     EXPECT_EQ(One("GetMetaTable", {}, {t}), Value{std::string("locked")});
     EXPECT_EQ(Call("SetMetaTable", {Nil{}}, nullptr, {t}), static_cast<uint32_t>(ERR_PROTMETATABLE));
     EXPECT_EQ(One("GetMetaTable", {5.0}), Value{Nil{}});
@@ -427,8 +392,7 @@ TEST_F(TableCommands, ALockedMetatableIsProtected)
 
 TEST_F(TableCommands, TypesAndConditions)
 {
-    VmNewTable(vm);
-    int t = VmGetTop(vm);
+    int t = NewTable();
     VmPushBoolean(vm, 1);
     int b = VmGetTop(vm);
     // Booleans have no type of their own in scripts.

@@ -115,7 +115,7 @@ std::string PythonStrftime(const char* format, uint64_t seconds)
     return out;
 }
 
-TEST_F(DateCommands, FormsAgreeWithStrftimeAtFixedTimes)
+TEST_F(DateCommands, FormsAgreeWithStrftimeAndTheWeekdayIsTodays)
 {
     // 2026-12-07 09:05:07, 1999-01-31 23:59:59, 2000-02-29 00:00:00,
     // 2100-01-01 00:00:00 (UTC): the long form and the number carry the
@@ -133,10 +133,7 @@ TEST_F(DateCommands, FormsAgreeWithStrftimeAtFixedTimes)
         EXPECT_EQ(One("GetDateNum", {3.0}), Value{std::stod(PythonStrftime("%H%M%S", t))});
         EXPECT_EQ(One("GetDateNum", {9.0}), Value{0.0});
     }
-}
 
-TEST_F(DateCommands, WeekdayIsTodaysName)
-{
     // Read before and after, so that a call across midnight still matches.
     std::string before = PythonStrftime("%A", static_cast<uint64_t>(time(nullptr)));
     Value day = One("GetWeekday", {});
@@ -144,7 +141,7 @@ TEST_F(DateCommands, WeekdayIsTodaysName)
     EXPECT_TRUE(day == Value{before} || day == Value{after});
 }
 
-TEST_F(DateCommands, CompareDatesOrdersFieldByField)
+TEST_F(DateCommands, CompareDatesAndACatalogStringWithoutACatalog)
 {
     struct Case {
         const char* a;
@@ -173,10 +170,8 @@ TEST_F(DateCommands, CompareDatesOrdersFieldByField)
             EXPECT_EQ(r, std::vector<Value>{c.result});
         }
     }
-}
 
-TEST_F(DateCommands, CatalogStringFallsBackWithoutACatalog)
-{
+    // Without a catalog a catalog string is its default.
     ASSERT_EQ(Call("OpenCatalog", {std::string("no-such-catalog")}), 0u);
     EXPECT_EQ(One("GetCatalogString", {5.0, std::string("x")}), Value{std::string("x")});
 }

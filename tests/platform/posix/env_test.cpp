@@ -46,8 +46,6 @@ private:
     std::map<std::string, std::pair<bool, std::string>> saved_;
 };
 
-using ScratchDir = TempDir;
-
 mode_t ModeOf(const std::string& path)
 {
     struct stat st;
@@ -73,7 +71,7 @@ TEST(OsEnvTest, NamesTheCLibraryRefusesAreErrors)
 
 TEST(OsTempTest, FileNamesAreUniqueNewFilesInTheTemporaryFolder)
 {
-    ScratchDir scratch;
+    TempDir scratch;
     EnvScope env;
     env.Set("TMPDIR", (scratch.path() + "/").c_str());
     char a[1024], b[1024];
@@ -97,7 +95,7 @@ TEST(OsTempTest, FileNamesAreUniqueNewFilesInTheTemporaryFolder)
 
 TEST(OsTempTest, OwnDirectoryIsPrivateAndGoesAwayWhole)
 {
-    ScratchDir scratch;
+    TempDir scratch;
     EnvScope env;
     env.Set("TMPDIR", scratch.path().c_str());
     char dir[1024];
@@ -129,7 +127,7 @@ TEST(OsTempTest, OwnDirectoryIsPrivateAndGoesAwayWhole)
 
 TEST(OsPrefsPathTest, CreatesEveryLevelUnderTheConfigFolder)
 {
-    ScratchDir scratch;
+    TempDir scratch;
     EnvScope env;
     std::string config = scratch / "deep/config";
     env.Set("XDG_CONFIG_HOME", config.c_str());
@@ -162,7 +160,7 @@ TEST(OsPrefsPathTest, CreatesEveryLevelUnderTheConfigFolder)
 
 TEST(OsUserInfoTest, StandardFoldersFollowTheXdgSettings)
 {
-    ScratchDir scratch;
+    TempDir scratch;
     EnvScope env;
     std::string home = scratch / "home";
     mkdir(home.c_str(), 0700);

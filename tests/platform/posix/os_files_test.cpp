@@ -116,20 +116,18 @@ TEST_F(OsFiles, DeleteMakeAndRename)
     EXPECT_EQ(OsDeleteFile(dir.file("new").c_str()), 0);
 }
 
-TEST_F(OsFiles, DateStampsRoundTripThroughFileTimes)
+TEST_F(OsFiles, DateStampsRoundTripAndFileTimesAreSetAsStatReportsThem)
 {
-    struct Case {
-        DateStamp date;
-    } cases[] = {
-        {{0, 30, 10, 4, 10, 2002}}, {{59, 59, 23, 31, 11, 1999}}, {{0, 0, 0, 1, 0, 1970}},
-        {{7, 8, 9, 29, 1, 2024}},   {{1, 2, 3, 15, 5, 1955}},
+    const DateStamp dates[] = {
+        {0, 30, 10, 4, 10, 2002}, {59, 59, 23, 31, 11, 1999}, {0, 0, 0, 1, 0, 1970},
+        {7, 8, 9, 29, 1, 2024},   {1, 2, 3, 15, 5, 1955},
     };
-    for (const Case& c : cases) {
+    for (const DateStamp& date : dates) {
         uint64_t times[3] = {};
-        ASSERT_EQ(OsDateToFileTime(&c.date, times, FILETIME_MODIFICATION), 1);
+        ASSERT_EQ(OsDateToFileTime(&date, times, FILETIME_MODIFICATION), 1);
         DateStamp back{};
         ASSERT_EQ(OsFileTimeToDate(times, &back, FILETIME_MODIFICATION), 1);
-        EXPECT_EQ(std::memcmp(&back, &c.date, sizeof back), 0) << c.date.year;
+        EXPECT_EQ(std::memcmp(&back, &date, sizeof back), 0) << date.year;
     }
     uint64_t times[3] = {};
     DateStamp epoch = {0, 0, 0, 1, 0, 1970};  // TZ=UTC
@@ -139,11 +137,10 @@ TEST_F(OsFiles, DateStampsRoundTripThroughFileTimes)
                        {0, 0, 0, 0, 0, 2000},  {0, 0, 0, 1, 12, 2000}};
     for (const DateStamp& d : bad)
         EXPECT_EQ(OsDateToFileTime(&d, times, 0), 0);
-}
 
-TEST_F(OsFiles, FileTimesAreSetAsStatReportsThem)
-{
-    uint64_t times[3] = {};
+    // File times are set as stat reports them.
+    for (uint64_t& t : times)
+        t = 0;
     DateStamp access = {1, 2, 3, 4, 5, 2006};
     DateStamp modified = {10, 20, 12, 24, 11, 2010};
     ASSERT_EQ(OsDateToFileTime(&access, times, FILETIME_ACCESS), 1);

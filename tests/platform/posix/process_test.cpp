@@ -35,8 +35,6 @@ void SleepMs(long ms)
     nanosleep(&ts, nullptr);
 }
 
-using ScratchDir = TempDir;
-
 // Children of this process that have ended but were never waited for.
 int CountZombieChildren()
 {
@@ -99,7 +97,7 @@ TEST(OsProgramPathTest, NamesThisTestProgramAndRefusesToCut)
 
 TEST(OsChangeDirTest, ReturnsThePreviousDirectory)
 {
-    ScratchDir scratch;
+    TempDir scratch;
     char* start = OsChangeDir(nullptr);
     ASSERT_NE(start, nullptr);
     char* previous = OsChangeDir(scratch.path().c_str());
@@ -133,7 +131,7 @@ TEST(OsRunProgramTest, ExitStatusDoesNotMatterButStartingDoes)
 
 TEST(OsRunProgramTest, ArgumentsArriveAsSplit)
 {
-    ScratchDir scratch;
+    TempDir scratch;
     std::string out = scratch / "argv";
     // The shell only writes out what it was given, one argument per line.
     std::string line = "-c \"for a; do printf '<%s>\\n' \\\"$a\\\"; done > \\\"$0\\\"\" " + out +
@@ -145,7 +143,7 @@ TEST(OsRunProgramTest, ArgumentsArriveAsSplit)
 
 TEST(OsRunProgramTest, SynchronousRunWaitsAndAsynchronousDoesNot)
 {
-    ScratchDir scratch;
+    TempDir scratch;
     std::string syncMark = scratch / "sync";
     std::string line = "-c \"sleep 0.2; echo done > '" + syncMark + "'\"";
     ASSERT_EQ(OsRunProgram("/bin/sh", line.c_str(), 0), 0u);
@@ -182,7 +180,7 @@ TEST(OsRunProgramTest, AsynchronousRunsLeaveNoZombies)
 
 TEST(OsRunProgramTest, BareNameInTheCurrentDirectoryComesFirst)
 {
-    ScratchDir scratch;
+    TempDir scratch;
     std::string script = scratch / "true";
     std::ofstream(script) << "#!/bin/sh\necho mine > \"$1\"\n";
     chmod(script.c_str(), 0755);
@@ -197,7 +195,7 @@ TEST(OsRunProgramTest, BareNameInTheCurrentDirectoryComesFirst)
 
 TEST(OsRunProgramTest, ChildStartsWithDefaultSignals)
 {
-    ScratchDir scratch;
+    TempDir scratch;
     std::string out = scratch / "status";
     struct sigaction ignore {}, old {};
     ignore.sa_handler = SIG_IGN;

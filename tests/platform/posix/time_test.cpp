@@ -66,6 +66,12 @@ TEST(OsTimeTest, DateTextsHaveTheirFixedShapes)
     EXPECT_TRUE(std::regex_match(text, std::regex("[01][0-9]-[0-3][0-9]-[0-9]{2}"))) << text;
     ASSERT_EQ(OsFormatDateTime(2, text, sizeof text, nullptr, 0), 0u);
     EXPECT_TRUE(std::regex_match(text, std::regex("[0-2][0-9]:[0-5][0-9]:[0-6][0-9]"))) << text;
+    // Unknown modes and short buffers are refused with an empty text.
+    char small[4] = "xyz";
+    EXPECT_EQ(OsFormatDateTime(4, small, sizeof small, nullptr, 0), uint32_t{ERR_WRONGUSAGE});
+    EXPECT_STREQ(small, "");
+    EXPECT_EQ(OsFormatDateTime(0, small, sizeof small, nullptr, 0), uint32_t{ERR_WRONGUSAGE});
+    EXPECT_STREQ(small, "");
 }
 
 TEST(OsTimeTest, WeekdayIsNamedInTheUsersLanguage)
@@ -89,15 +95,6 @@ TEST(OsTimeTest, WeekdayIsNamedInTheUsersLanguage)
         setenv("LC_ALL", savedLang.c_str(), 1);
     else
         unsetenv("LC_ALL");
-}
-
-TEST(OsTimeTest, DateTextRefusesUnknownModesAndShortBuffers)
-{
-    char text[4] = "xyz";
-    EXPECT_EQ(OsFormatDateTime(4, text, sizeof text, nullptr, 0), uint32_t{ERR_WRONGUSAGE});
-    EXPECT_STREQ(text, "");
-    EXPECT_EQ(OsFormatDateTime(0, text, sizeof text, nullptr, 0), uint32_t{ERR_WRONGUSAGE});
-    EXPECT_STREQ(text, "");
 }
 
 } // namespace
