@@ -6,20 +6,15 @@
 #include <string>
 #include <vector>
 
-#include "e2e/player_process.h"
 #include "e2e/test_applet.h"
 #include "media/image_files.h"
 #include "support/anim_gif_oracle.h"
 #include "support/picture_oracle.h"
-#include "support/temp_dir.h"
-#include "tools/qmasm/applet_writer.h"
 #include "tools/qmasm/assembled_applet.h"
 
 using namespace qmasm;
 
 namespace {
-
-const char kPlayer[] = QM_PLAYER_PATH;
 
 // Prints the label and what the query answers, or the label, "!" and the
 // error code when it fails.
@@ -64,8 +59,7 @@ TEST(AnimApplets, DeclaredAndLoadedAnimsAndSpritesAnswerGetAttribute)
         ASSERT_EQ(save.result, 0u);
     }
     enum { ANIM = 4, SPRITE = 32 };
-    std::string text = ".chunk lines=auto\n.function main source=\"@test.qas\"\n" +
-                       CommandCall("exitonerror", {"#0"}) +
+    std::string text = MainScript(CommandCall("exitonerror", {"#0"}) +
                        CommandCall("loadanim", {"#5", "\"" + strip + "\"", "{frames=#3}"}) +
                        CommandCall("loadsprite", {"#6", "\"" + strip + "\"", "{frames=#4,fpr=#2}"}) +
                        Ask("file frames", ANIM, 1, 11) + Ask("file width", ANIM, 1, 0) +
@@ -75,22 +69,18 @@ TEST(AnimApplets, DeclaredAndLoadedAnimsAndSpritesAnswerGetAttribute)
                        Ask("strip width", ANIM, 5, 0) + Ask("anim count", ANIM, 0, 60) +
                        Ask("sprite frames", SPRITE, 1, 11) + Ask("sprite onscreen", SPRITE, 1, 23) +
                        Ask("sprite xpos", SPRITE, 1, 7) + Ask("embedded sprite width", SPRITE, 2, 0) +
-                       Ask("strip sprite size", SPRITE, 6, 1) + Ask("missing anim", ANIM, 9, 0) +
-                       "    RETURN r0, 1\n.end\n";
+                       Ask("strip sprite size", SPRITE, 6, 1) + Ask("missing anim", ANIM, 9, 0));
     AppletDescription applet = AssembleTestApplet(text);
     std::vector<uint8_t> bytes = ReadFileBytes(gif);
     applet.preloads = {Declare(2, 1, gif), Declare(2, 2, "gone/anim.gif", bytes), Declare(7, 1, gif),
                        Declare(7, 2, "gone/anim.gif", bytes)};
-    std::string path = dir / "test.qma";
-    WriteFileBytes(path, WriteApplet(applet));
-    PlayerRun run = RunProgram(kPlayer, {"-debugdevice", "console", path}, {"TMPDIR=" + dir.path()});
+    PlayerRun run = PlayApplet(dir, applet, {"-debugdevice", "console"});
     EXPECT_EQ(run.status, 0) << run.err;
-    for (const char* line : {"file frames 0 7\n", "file width 0 20\n", "file delay 0 300\n", "delay zero 1094 Nil\n",
-                             "file loader 0 inbuilt\n", "embedded frames 0 7\n", "embedded height 0 14\n",
-                             "strip frames 0 3\n", "strip width 0 4\n", "anim count 0 3\n", "sprite frames 0 7\n",
-                             "sprite onscreen 0 0\n", "sprite xpos 1220 Nil\n", "embedded sprite width 0 20\n",
-                             "strip sprite size 0 2\n", "missing anim 1176 Nil\n"})
-        EXPECT_NE(run.out.find(line), std::string::npos) << "expected " << line << "in\n" << run.out;
+    ExpectLines(run.out, {"file frames 0 7", "file width 0 20", "file delay 0 300", "delay zero 1094 Nil",
+                          "file loader 0 inbuilt", "embedded frames 0 7", "embedded height 0 14", "strip frames 0 3",
+                          "strip width 0 4", "anim count 0 3", "sprite frames 0 7", "sprite onscreen 0 0",
+                          "sprite xpos 1220 Nil", "embedded sprite width 0 20", "strip sprite size 0 2",
+                          "missing anim 1176 Nil"});
 }
 
 }  // namespace

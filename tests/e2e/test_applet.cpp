@@ -7,15 +7,35 @@
 #include "tools/qmasm/assembled_applet.h"
 #include "tools/qmasm/assembler.h"
 
-qmasm::AppletDescription AssembleTestApplet(const std::string& source)
+qmasm::AppletDescription AssembleTestApplet(const std::string& source, const qmasm::AssembleOptions& options)
 {
-    qmasm::AssembleResult r = qmasm::Assemble(source);
+    qmasm::AssembleResult r = qmasm::Assemble(source, options);
     EXPECT_TRUE(r.ok) << r.message << " at line " << r.errorLine;
     qmasm::AppletDescription a;
     qmasm::AddAssembledCode(r, "test.qas", &a);
     if (!a.includedFiles.empty())
         a.includedFiles[0].file = "@test.qas";
     return a;
+}
+
+std::string MainScript(const std::string& body)
+{
+    return ".chunk lines=auto\n.function main source=\"@test.qas\"\n" + body + "    RETURN r0, 1\n.end\n";
+}
+
+PlayerRun PlayApplet(const TempDir& dir, const qmasm::AppletDescription& applet, std::vector<std::string> args,
+                     std::vector<std::string> env)
+{
+    args.push_back(dir.file("test.qma"));
+    WriteFileBytes(args.back(), qmasm::WriteApplet(applet));
+    env.push_back("TMPDIR=" + dir.path());
+    return RunProgram(QM_PLAYER_PATH, args, env);
+}
+
+void ExpectLines(const std::string& out, const std::vector<std::string>& lines)
+{
+    for (const std::string& line : lines)
+        EXPECT_NE(out.find(line + "\n"), std::string::npos) << "expected " << line << " in\n" << out;
 }
 
 std::string Fill(std::string text, const std::vector<std::pair<std::string, std::string>>& values)
@@ -54,7 +74,6 @@ std::string CommandCall(const std::string& name, const std::vector<std::string>&
 
 std::string MarkedLoadScript(const std::string& calls, const std::string& setup)
 {
-    return ".chunk lines=auto\n.function main source=\"@test.qas\"\n" + setup +
-           CommandCall("debugprint", {"\"load begins\""}) + calls + CommandCall("debugprint", {"\"load ended\""}) +
-           "    RETURN r0, 1\n.end\n";
+    return MainScript(setup + CommandCall("debugprint", {"\"load begins\""}) + calls +
+                      CommandCall("debugprint", {"\"load ended\""}));
 }

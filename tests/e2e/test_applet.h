@@ -6,10 +6,24 @@
 #include <utility>
 #include <vector>
 
+#include "e2e/player_process.h"
+#include "support/temp_dir.h"
 #include "tools/qmasm/applet_writer.h"
+#include "tools/qmasm/assembler.h"
 
 // A failure to assemble fails the test (with the assembler's message).
-qmasm::AppletDescription AssembleTestApplet(const std::string& source);
+qmasm::AppletDescription AssembleTestApplet(const std::string& source, const qmasm::AssembleOptions& options = {});
+
+// The source of an applet whose main function runs `body`.
+std::string MainScript(const std::string& body);
+
+// Writes the applet as test.qma in `dir` and runs the player on it, the
+// options in `args` first, with TMPDIR (and `env`) set.
+PlayerRun PlayApplet(const TempDir& dir, const qmasm::AppletDescription& applet, std::vector<std::string> args = {},
+                     std::vector<std::string> env = {});
+
+// Fails the test for each of `lines` (a newline is added) missing from `out`.
+void ExpectLines(const std::string& out, const std::vector<std::string>& lines);
 
 // `text` with every occurrence of each key replaced by its value.
 std::string Fill(std::string text, const std::vector<std::pair<std::string, std::string>>& values);
