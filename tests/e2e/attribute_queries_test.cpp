@@ -94,8 +94,7 @@ protected:
     PlayerRun Run(const std::vector<Ask>& asks, const std::string& tail = "", const std::string& setup = "",
                   const std::vector<AppletPreload>& preloads = {})
     {
-        std::string text = ".chunk lines=auto\n.function main source=\"@test.qas\"\n";
-        text += ".function onmouse params=1\n    GETGLOBAL r1, \"debugprint\"\n    LOADK r2, \"mouse handler\"\n"
+        std::string text = ".function onmouse params=1\n    GETGLOBAL r1, \"debugprint\"\n    LOADK r2, \"mouse handler\"\n"
                 "    CALL r1, 2, 1\n    RETURN r0, 1\n.end\n";
         text += ".function onend params=1\n    RETURN r0, 1\n.end\n";
         text += Fill(Preamble(), {{"%OPAQUE%", dir.file("opaque.png")},
@@ -104,12 +103,9 @@ protected:
                                  {"%DIR%", dir.path()}});
         text += setup;
         for (const Ask& a : asks) text += AskText(a);
-        text += tail + "    RETURN r0, 1\n.end\n";
-        AppletDescription applet = AssembleTestApplet(text);
+        AppletDescription applet = AssembleTestApplet(MainScript(text + tail));
         applet.preloads = preloads;
-        std::string path = dir.file("test.qma");
-        WriteFileBytes(path, WriteApplet(applet));
-        return RunProgram(kPlayer, {"-debugdevice", "console", path}, {"TMPDIR=" + dir.path()});
+        return PlayApplet(dir, applet, {"-debugdevice", "console"});
     }
 
     void Expect(const PlayerRun& run, const std::vector<Ask>& asks)

@@ -159,13 +159,7 @@ protected:
 
     PlayerRun Play(const std::string& body, const std::vector<std::string>& extraArgs = {})
     {
-        AppletDescription a = AssembleTestApplet(".chunk lines=auto\n.function main source=\"@test.qas\"\n" + body +
-                                                 "    RETURN r0, 1\n.end\n");
-        std::string path = dir.file("test.qma");
-        WriteFileBytes(path, WriteApplet(a));
-        std::vector<std::string> args = extraArgs;
-        args.push_back(path);
-        return RunProgram(QM_PLAYER_PATH, args, {"TMPDIR=" + dir.path()});
+        return PlayApplet(dir, AssembleTestApplet(MainScript(body)), extraArgs);
     }
 
     std::string Quoted(const std::string& name) const { return "\"" + dir.file(name) + "\""; }

@@ -25,10 +25,8 @@ namespace {
 // desktop) as PNG files.
 std::string SnapshotScript(const std::string& picture, const std::string& window, int secondType = 0)
 {
-    return ".chunk lines=auto\n.function main source=\"@test.qas\"\n" +
-           CommandCall("savesnapshot", {"\"" + picture + "\"", "#1", "#1"}) +
-           CommandCall("savesnapshot", {"\"" + window + "\"", "#" + std::to_string(secondType), "#1"}) +
-           "    RETURN r0, 1\n.end\n";
+    return MainScript(CommandCall("savesnapshot", {"\"" + picture + "\"", "#1", "#1"}) +
+                      CommandCall("savesnapshot", {"\"" + window + "\"", "#" + std::to_string(secondType), "#1"}));
 }
 
 // Writes a test picture as PNG with PIL, so that the picture the player
@@ -135,11 +133,7 @@ protected:
     PlayerRun Play(const AppletDescription& a, std::vector<std::string> args = {},
                    std::vector<std::string> env = {})
     {
-        std::string path = dir.file("test.qma");
-        WriteFileBytes(path, WriteApplet(a));
-        args.push_back(path);
-        env.push_back("TMPDIR=" + dir.path());
-        return RunProgram(QM_PLAYER_PATH, args, env);
+        return PlayApplet(dir, a, args, env);
     }
 
     // Runs the applet with display 1 declared as given, and the options.
@@ -285,10 +279,9 @@ TEST_F(Preloading, MissingOrBrokenFilesEndTheRunAtTheirLine)
 // the applet that carries it; a missing one ends the run at its line.
 TEST_F(Preloading, DeclaredFilesOpenForReading)
 {
-    const std::string script = ".chunk lines=auto\n.function main source=\"@test.qas\"\n" +
-                               CommandCall("readline", {"#1"}, 1) + "    SETGLOBAL r0, \"first\"\n" +
-                               CommandCall("readline", {"#2"}, 1) + "    SETGLOBAL r0, \"second\"\n" +
-                               CommandCall("debugprint", {"@first", "@second"}) + "    RETURN r0, 1\n.end\n";
+    const std::string script = MainScript(CommandCall("readline", {"#1"}, 1) + "    SETGLOBAL r0, \"first\"\n" +
+                                          CommandCall("readline", {"#2"}, 1) + "    SETGLOBAL r0, \"second\"\n" +
+                                          CommandCall("debugprint", {"@first", "@second"}));
     WriteFileBytes(dir.file("notes.txt"), {'o', 'n', ' ', 'd', 'i', 's', 'k', '\n', 'x', '\n'});
     AppletDescription a = AssembleTestApplet(script);
     a.preloads.push_back(Declare(8, 1, dir.file("notes.txt"), 3));
@@ -369,8 +362,7 @@ TEST_F(Preloading, LinkedPicturesLoadByTheirLinkedName)
                        query("bgpic", "#1", "#3", "#0") + CommandCall("ispicture", {"\"gfx/lk.png\""}, 2) +
                        "    GETTABLE r3, r1, \"width\"\n    MOVE r2, r0\n    GETGLOBAL r0, \"debugprint\"\n"
                        "    LOADK r1, \"probe\"\n    CALL r0, 4, 1\n";
-    AppletDescription a = AssembleTestApplet(".chunk lines=auto\n.function main source=\"@test.qas\"\n" + body +
-                                             "    RETURN r0, 1\n.end\n");
+    AppletDescription a = AssembleTestApplet(MainScript(body));
     a.linkedFiles.push_back({"gfx/lk.png", AppletLinkedFile::Storage::Inline, logoBytes, 0, 0});
     a.preloads.push_back(Declare(1, 1, "gfx/lk.png", 3));
     PlayerRun run = Play(a, {"-debugdevice", "console"});
