@@ -11,6 +11,7 @@
 #include "display/intervals.h"
 #include "display/menus.h"
 #include "display/script_refs.h"
+#include "draw/text_state.h"
 #include "gfx/graphics_fixture.h"
 #include "media/sound.h"
 
