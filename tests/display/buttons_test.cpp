@@ -262,48 +262,53 @@ TEST_F(ButtonsTest, TheDisplayHandlerIsTheOneLeftAfterTheButtons)
 
 // The first interval's handler replaces the second (whose event waits) and
 // clears itself, and starts a fourth: the second's waiting event belonged
-// to the record that went, so the new one does not take it.
-TEST_F(ButtonsTest, AnIntervalHandlerReplacesTheNextIntervalAndClearsItself)
+// to the record that went, so the new one does not take it. The first
+// timeout's handler starts itself again and replaces the second: the new
+// records run out on their own time.
+TEST_F(ButtonsTest, IntervalAndTimeoutHandlersReplaceTheNextRecordAndThemselves)
 {
-    for (uint32_t id : {1, 2, 3})
-        ASSERT_EQ(Add(vm, false, id), 0u);
-    FireAll();
-    reaction = [](VmState* v, const std::string&, int id) {
-        if (id != 1)
-            return;
-        EXPECT_EQ(Add(v, false, 2), 0u);
-        ClearIntervalRecord(v, MakeObjectId(1));
-        EXPECT_EQ(Add(v, false, 4), 0u);
+    const struct {
+        bool timeout;
+        void (*reaction)(VmState* v, const std::string&, int id);
+        Heards first, second;
+    } cases[] = {
+        {false,
+         [](VmState* v, const std::string&, int id) {
+             if (id != 1)
+                 return;
+             EXPECT_EQ(Add(v, false, 2), 0u);
+             ClearIntervalRecord(v, MakeObjectId(1));
+             EXPECT_EQ(Add(v, false, 4), 0u);
+         },
+         {"Interval 1", "Interval 3"},
+         {"Interval 3", "Interval 2", "Interval 4"}},
+        {true,
+         [](VmState* v, const std::string&, int id) {
+             if (id != 1)
+                 return;
+             EXPECT_EQ(Add(v, true, 2), 0u);
+             EXPECT_EQ(Add(v, true, 1), 0u);
+         },
+         {"Timeout 1", "Timeout 3"},
+         {"Timeout 2", "Timeout 1"}},
     };
-    EXPECT_EQ(DispatchQueued(vm), 0u);
-    EXPECT_EQ(Take(), (Heards{"Interval 1", "Interval 3"}));
-    reaction = nullptr;
-    FireAll();
-    EXPECT_EQ(DispatchQueued(vm), 0u);
-    EXPECT_EQ(Take(), (Heards{"Interval 3", "Interval 2", "Interval 4"}));
-}
-
-// A timeout's handler starts itself again and replaces the next timeout:
-// the new records run out on their own time.
-TEST_F(ButtonsTest, ATimeoutHandlerReplacesTheNextTimeoutAndStartsItselfAgain)
-{
-    for (uint32_t id : {5, 6, 7})
-        ASSERT_EQ(Add(vm, true, id), 0u);
-    FireAll();
-    reaction = [](VmState* v, const std::string&, int id) {
-        if (id != 5)
-            return;
-        EXPECT_EQ(Add(v, true, 6), 0u);
-        EXPECT_EQ(Add(v, true, 5), 0u);
-    };
-    EXPECT_EQ(DispatchQueued(vm), 0u);
-    EXPECT_EQ(Take(), (Heards{"Timeout 5", "Timeout 7"}));
-    IntervalRecord* r;
-    EXPECT_EQ(FindTimeout(MakeObjectId(7), &r), uint32_t{ERR_FINDTIMEOUT}) << "ran out";
-    reaction = nullptr;
-    FireAll();
-    EXPECT_EQ(DispatchQueued(vm), 0u);
-    EXPECT_EQ(Take(), (Heards{"Timeout 6", "Timeout 5"}));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.timeout ? "timeouts" : "intervals");
+        for (uint32_t id : {1, 2, 3})
+            ASSERT_EQ(Add(vm, c.timeout, id), 0u);
+        FireAll();
+        reaction = c.reaction;
+        EXPECT_EQ(DispatchQueued(vm), 0u);
+        EXPECT_EQ(Take(), c.first);
+        IntervalRecord* r;
+        EXPECT_TRUE(!c.timeout || FindTimeout(MakeObjectId(3), &r) == ERR_FINDTIMEOUT) << "ran out";
+        reaction = nullptr;
+        FireAll();
+        EXPECT_EQ(DispatchQueued(vm), 0u);
+        EXPECT_EQ(Take(), c.second);
+        for (uint32_t id : {1, 2, 3, 4})
+            ClearIntervalRecord(vm, MakeObjectId(id));
+    }
     EXPECT_EQ(TimeoutList, nullptr);
 }
 

@@ -40,13 +40,12 @@ const char kErrorScript[] =
 // Each installation takes three lines, so that Error stays on line 17.
 TEST(ErrorCommand, FailsAsEveryCommandFails)
 {
-    const struct {
-        const char* what;
-        const char* install;
+    struct Case {
+        const char *what, *install;
         int status;
-        const char* out;
-        const char* err;
-    } cases[] = {
+        const char *out, *err;
+    };
+    const Case cases[] = {
         {"a RaiseOnError handler gets code, message, name and line",
          "    GETGLOBAL r0, \"raiseonerror\"\n    CLOSURE r1, handler\n    CALL r0, 2, 1\n", 0,
          "1239 the script's own failure Error 17\nafter 0\n", ""},
