@@ -51,13 +51,8 @@ TEST(AnimApplets, DeclaredAndLoadedAnimsAndSpritesAnswerGetAttribute)
     TempDir dir;
     ASSERT_TRUE(RunPython(dir.path(), kMakeAnimGif, dir.path()));
     std::string gif = dir / "anim.gif";
-    std::vector<uint32_t> picture = MakeTestPicture(12, 4, false);
     std::string strip = dir / "strip.png";
-    {
-        SavePngBlock save{strip.c_str(), picture.data(), 48, 12, 4, 0, 0};
-        SavePng(&save);
-        ASSERT_EQ(save.result, 0u);
-    }
+    ASSERT_FALSE(WriteTestPng(strip, 12, 4).empty());
     enum { ANIM = 4, SPRITE = 32 };
     std::string text = MainScript(CommandCall("exitonerror", {"#0"}) +
                        CommandCall("loadanim", {"#5", "\"" + strip + "\"", "{frames=#3}"}) +

@@ -159,11 +159,8 @@ TEST_F(ErrorDetails, RunTimeErrorsAddTheValuesRangesAndTypes)
     // Types and attributes go in as numbers: the names in the reports are
     // the player's own (#DISPLAY 21, #VECTORPATH 49, #ANIM 4, #ATTRNUMFRAMES
     // 11, #ATTRFRAMEDELAY 37).
-    std::vector<uint32_t> picture = MakeTestPicture(12, 4, false);
     std::string strip = dir / "strip.png";
-    SavePngBlock save{strip.c_str(), picture.data(), 48, 12, 4, 0, 0};
-    SavePng(&save);
-    ASSERT_EQ(save.result, 0u);
+    ASSERT_FALSE(WriteTestPng(strip, 12, 4).empty());
     const struct {
         std::string body;
         std::string report;

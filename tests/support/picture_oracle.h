@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "media/gif_writer.h"
+#include "media/image_files.h"
 
 inline constexpr const char* kSystemPython = "/usr/bin/python3";
 inline constexpr const char* kImageMagick = "/usr/bin/convert";
@@ -87,6 +88,16 @@ inline std::vector<uint32_t> MakeTestPicture(int32_t w, int32_t h, bool alpha)
             argb[static_cast<size_t>(y) * w + x] = (a << 24) | (r << 16) | (g << 8) | b;
         }
     return argb;
+}
+
+// The test picture written as a PNG by the runtime's own writer: its
+// pixels, or none when it cannot be written.
+inline std::vector<uint32_t> WriteTestPng(const std::string& path, int32_t w, int32_t h, bool alpha = false)
+{
+    std::vector<uint32_t> argb = MakeTestPicture(w, h, alpha);
+    SavePngBlock save{path.c_str(), argb.data(), static_cast<size_t>(w) * 4, w, h, alpha, 0};
+    SavePng(&save);
+    return save.result ? std::vector<uint32_t>{} : argb;
 }
 
 // A w x h GIF of green (index 0, the transparent index) and navy (index 1)
