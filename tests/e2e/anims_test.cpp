@@ -30,20 +30,6 @@ std::string Ask(const std::string& label, int type, int id, int attribute, int e
                   "    CALL r0, 4, 1\n";
 }
 
-AppletPreload Declare(uint8_t kind, uint32_t id, const std::string& file, std::vector<uint8_t> linked = {})
-{
-    AppletPreload p;
-    p.kind = kind;
-    p.id = id;
-    p.data.assign(file.begin(), file.end());
-    p.data.push_back(0);
-    p.linkedData = std::move(linked);
-    // The kind records with every word 0: an anim's byte, six i16 and two
-    // bytes; a sprite's six i16.
-    p.record.assign(kind == 2 ? 15 : 12, 0);
-    return p;
-}
-
 TEST(AnimApplets, DeclaredAndLoadedAnimsAndSpritesAnswerGetAttribute)
 {
     if (!HavePil())
@@ -67,8 +53,8 @@ TEST(AnimApplets, DeclaredAndLoadedAnimsAndSpritesAnswerGetAttribute)
                        Ask("strip sprite size", SPRITE, 6, 1) + Ask("missing anim", ANIM, 9, 0));
     AppletDescription applet = AssembleTestApplet(text);
     std::vector<uint8_t> bytes = ReadFileBytes(gif);
-    applet.preloads = {Declare(2, 1, gif), Declare(2, 2, "gone/anim.gif", bytes), Declare(7, 1, gif),
-                       Declare(7, 2, "gone/anim.gif", bytes)};
+    applet.preloads = {DeclaredFile(2, 1, gif), DeclaredFile(2, 2, "gone/anim.gif", 0, bytes), DeclaredFile(7, 1, gif),
+                       DeclaredFile(7, 2, "gone/anim.gif", 0, bytes)};
     PlayerRun run = PlayApplet(dir, applet, {"-debugdevice", "console"});
     EXPECT_EQ(run.status, 0) << run.err;
     ExpectLines(run.out, {"file frames 0 7", "file width 0 20", "file delay 0 300", "delay zero 1094 Nil",

@@ -26,8 +26,6 @@ using namespace qmasm;
 
 namespace {
 
-const char kPlayer[] = QM_PLAYER_PATH;
-
 // Object types and attributes as the applet passes them.
 enum : int { BGPIC = 1, SAMPLE = 2, BRUSH = 3, DISPLAY = 21, LAYER = 22, CLIPREGION = 35, POINTER = 36,
              MEMORY = 39, EVENTHANDLER = 40, INTERVAL = 41, FONT = 43, FILE_ = 44, DIRECTORY = 45, TIMER = 53 };
@@ -280,11 +278,7 @@ TEST_F(AttributeQueries, FontsOpenedByPreloadingAndScriptsAnswerTheirFaces)
     };
     // Font 3 is declared by the applet with the face linked into it, so it
     // opens at the default size from inside the applet file.
-    AppletPreload declared;
-    declared.kind = 9;
-    declared.id = 3;
-    declared.data = {'V', 'e', 'r', 'a', '.', 't', 't', 'f', 0};
-    declared.linkedData = ReadFileBytes(kVera);
+    AppletPreload declared = DeclaredFile(9, 3, "Vera.ttf", 0, ReadFileBytes(kVera));
     std::string setup = CommandCall("openfont", {"#4", "\"" + std::string(kVeraMono) + "\"", "#20"}) +
                         CommandCall("openfont", {"#5", "\"Topaz.font\""}) +
                         CommandCall("openfont", {"nil", "\"" + std::string(kVera) + "\"", "#20"}, 1) +

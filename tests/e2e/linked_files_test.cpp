@@ -310,18 +310,6 @@ private:
     std::thread thread_;
 };
 
-// The kind records of format 6.1, all values 0.
-std::vector<uint8_t> KindRecord(uint8_t kind)
-{
-    switch (kind) {
-    case 0: return std::vector<uint8_t>(1 + 4 + 4 + 2 + 12 + (1 + 16 + 1) + 12, 0);  // background picture
-    case 1: return std::vector<uint8_t>(10 + 1 + 12 + 4, 0);                         // brush
-    case 2: return std::vector<uint8_t>(1 + 12 + 2, 0);                              // anim
-    case 7: return std::vector<uint8_t>(12, 0);                                      // sprite
-    default: return {};
-    }
-}
-
 class LinkedFiles : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
@@ -580,13 +568,7 @@ protected:
         };
         uint32_t line = 1;
         for (const auto& d : declared) {
-            AppletPreload p;
-            p.kind = d.kind;
-            p.id = d.id;
-            p.data.assign(d.file, d.file + std::strlen(d.file) + 1);
-            p.line = line++;
-            p.record = KindRecord(d.kind);
-            a->preloads.push_back(p);
+            a->preloads.push_back(DeclaredFile(d.kind, d.id, d.file, line++));
             std::string label = std::string("declared ") + d.label;
             (*cases)[label] = {d.query + Print(label), label + " " + d.shown};
         }

@@ -48,22 +48,11 @@ protected:
         std::string picture = dir.file("picture.png");
         EXPECT_TRUE(RunPython(dir.path(), kMakePng, picture + " " + std::to_string(w) + " " + std::to_string(h)));
         AppletDescription a = AssembleTestApplet(MainScript(CommandCall("exitonerror", {"#0"}) + body));
-        AppletPreload bgpic;
-        bgpic.kind = 0;
-        bgpic.id = 1;
-        bgpic.data.assign(picture.begin(), picture.end());
-        bgpic.data.push_back(0);
-        bgpic.line = 2;
-        bgpic.record.assign(1 + 4 + 4 + 2 + 12 + 18 + 12, 0);
-        a.preloads.push_back(bgpic);
-        AppletPreload display;
-        display.kind = 10;
-        display.id = 1;
+        a.preloads.push_back(DeclaredFile(0, 1, picture, 2));
         AppletDisplay d;
         d.bgpic = 1;
         d.flags = 512;  // the display names its picture
-        display.record = EncodeDisplayDescription(d);
-        a.preloads.push_back(display);
+        a.preloads.push_back(DeclaredDisplay(d));
         return PlayApplet(dir, a, {"-debugdevice", "console"}, {"XDG_CONFIG_HOME=" + dir.path()});
     }
 

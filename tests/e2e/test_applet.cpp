@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <iterator>
 
 #include "tools/qmasm/assembled_applet.h"
 #include "tools/qmasm/assembler.h"
@@ -30,6 +31,33 @@ PlayerRun PlayApplet(const TempDir& dir, const qmasm::AppletDescription& applet,
     WriteFileBytes(args.back(), qmasm::WriteApplet(applet));
     env.push_back("TMPDIR=" + dir.path());
     return RunProgram(QM_PLAYER_PATH, args, env);
+}
+
+qmasm::AppletPreload DeclaredFile(uint8_t kind, uint32_t id, const std::string& file, uint32_t line,
+                                  std::vector<uint8_t> linked)
+{
+    qmasm::AppletPreload p;
+    p.kind = kind;
+    p.id = id;
+    p.data.assign(file.begin(), file.end());
+    p.data.push_back(0);
+    p.line = line;
+    p.linkedData = std::move(linked);
+    // Background picture: flags, two u32, an i16, three u32, an empty
+    // gradient, three u32; brush: five i16, a byte, four u32; anim: a byte,
+    // six i16, two bytes; sprite: six i16.
+    const size_t sizes[] = {1 + 4 + 4 + 2 + 12 + 18 + 12, 10 + 1 + 12 + 4, 1 + 12 + 2, 0, 0, 0, 0, 12};
+    p.record.assign(kind < std::size(sizes) ? sizes[kind] : 0, 0);
+    return p;
+}
+
+qmasm::AppletPreload DeclaredDisplay(const qmasm::AppletDisplay& display, uint32_t id)
+{
+    qmasm::AppletPreload p;
+    p.kind = 10;
+    p.id = id;
+    p.record = qmasm::EncodeDisplayDescription(display);
+    return p;
 }
 
 void ExpectLines(const std::string& out, const std::vector<std::string>& lines)

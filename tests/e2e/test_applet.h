@@ -22,6 +22,14 @@ std::string MainScript(const std::string& body);
 PlayerRun PlayApplet(const TempDir& dir, const qmasm::AppletDescription& applet, std::vector<std::string> args = {},
                      std::vector<std::string> env = {});
 
+// A declaration of `file` as object `id` of the kind (0 background picture,
+// 1 brush, 2 anim, 7 sprite with kind records of all values 0; other kinds
+// with none) at the line; with `linked`, the applet carries those bytes.
+qmasm::AppletPreload DeclaredFile(uint8_t kind, uint32_t id, const std::string& file, uint32_t line = 0,
+                                  std::vector<uint8_t> linked = {});
+// Display `id` declared as given.
+qmasm::AppletPreload DeclaredDisplay(const qmasm::AppletDisplay& display, uint32_t id = 1);
+
 // Fails the test for each of `lines` (a newline is added) missing from `out`.
 void ExpectLines(const std::string& out, const std::vector<std::string>& lines);
 
