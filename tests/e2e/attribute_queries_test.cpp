@@ -30,14 +30,6 @@ namespace {
 enum : int { BGPIC = 1, SAMPLE = 2, BRUSH = 3, DISPLAY = 21, LAYER = 22, CLIPREGION = 35, POINTER = 36,
              MEMORY = 39, EVENTHANDLER = 40, INTERVAL = 41, FONT = 43, FILE_ = 44, DIRECTORY = 45, TIMER = 53 };
 
-struct Ask {
-    const char* label;
-    int type;
-    std::string id;  // an assembly operand: #n, "text", or @global for a global's value
-    int attribute;
-    std::string expected;  // the printed values (none: empty), or "!code" for an error
-    std::string extra = "";
-};
 
 // Objects the applet makes before it asks (paths filled in by the test).
 std::string Preamble()
@@ -61,30 +53,6 @@ std::string Preamble()
            CommandCall("starttimer", {"#1"});
 }
 
-// One query: the values it answers on one line after the label; then the
-// same query again (queries change nothing), followed at once by
-// GetLastError, whose code goes out after the label and "!".
-std::string AskText(const Ask& a)
-{
-    std::string call = "    GETGLOBAL r2, \"getattribute\"\n";
-    call += "    LOADK r3, #" + std::to_string(a.type) + "\n";
-    if (a.id[0] == '@')
-        call += "    GETGLOBAL r4, \"" + a.id.substr(1) + "\"\n";
-    else
-        call += "    LOADK r4, " + a.id + "\n";
-    call += "    LOADK r5, #" + std::to_string(a.attribute) + "\n";
-    if (!a.extra.empty()) call += "    LOADK r6, " + a.extra + "\n";
-    call += "    CALL r2, " + std::to_string(a.extra.empty() ? 4 : 5) + ", ";
-    std::string t = "    GETGLOBAL r0, \"debugprint\"\n";
-    t += "    LOADK r1, \"" + std::string(a.label) + "\"\n";
-    t += call + "0\n    CALL r0, 0, 1\n";
-    t += call + "1\n    GETGLOBAL r2, \"getlasterror\"\n    CALL r2, 1, 2\n";
-    t += "    GETGLOBAL r0, \"debugprint\"\n";
-    t += "    LOADK r1, \"" + std::string(a.label) + "!\"\n";
-    t += "    CALL r0, 3, 1\n";
-    return t;
-}
-
 class AttributeQueries : public ::testing::Test {
 protected:
     TempDir dir;
@@ -104,18 +72,6 @@ protected:
         AppletDescription applet = AssembleTestApplet(MainScript(text + tail));
         applet.preloads = preloads;
         return PlayApplet(dir, applet, {"-debugdevice", "console"});
-    }
-
-    void Expect(const PlayerRun& run, const std::vector<Ask>& asks)
-    {
-        EXPECT_EQ(run.status, 0) << run.err;
-        for (const Ask& a : asks) {
-            bool failed = !a.expected.empty() && a.expected[0] == '!';
-            std::string values = failed || a.expected.empty() ? "" : " " + a.expected;
-            std::string code = failed ? a.expected.substr(1) : "0";
-            std::string lines = std::string(a.label) + values + "\n" + a.label + "! " + code + "\n";
-            EXPECT_NE(run.out.find(lines), std::string::npos) << "expected\n" << lines << "in\n" << run.out;
-        }
     }
 
     void SetUp() override
@@ -187,7 +143,7 @@ TEST_F(AttributeQueries, ObjectsAnswerFromTheirRecords)
     const std::string callHandler =
         CommandCall("getattribute", {"#40", "\"OnMouseDown\"", "#58"}, 1) + "    LOADNUM r1, 0\n    CALL r0, 2, 1\n";
     PlayerRun run = Run(asks, callHandler, setup);
-    Expect(run, asks);
+    ExpectAnswers(run, asks);
     EXPECT_NE(run.out.find("mouse handler\n"), std::string::npos) << run.out;
 }
 
@@ -230,8 +186,8 @@ TEST_F(AttributeQueries, PointersAnswerFromTheirRecordsAndDisplaysNameTheirs)
     std::string asked = after;
     for (const Ask& a : freed) asked += AskText(a);
     PlayerRun run = Run(asks, asked, pointers);
-    Expect(run, asks);
-    Expect(run, freed);
+    ExpectAnswers(run, asks);
+    ExpectAnswers(run, freed);
     size_t busy = run.out.find("busy handle "), shown = run.out.find("shown handle ");
     ASSERT_NE(busy, std::string::npos) << run.out;
     ASSERT_NE(shown, std::string::npos) << run.out;
@@ -301,7 +257,7 @@ TEST_F(AttributeQueries, FontsOpenedByPreloadingAndScriptsAnswerTheirFaces)
                                 CommandCall("getlasterror", {}, 1) + "    SETGLOBAL r0, \"code\"\n" +
                                 CommandCall("debugprint", {"\"missing font\"", "@code"});
     PlayerRun run = Run(asks, missing, setup, {declared});
-    Expect(run, asks);
+    ExpectAnswers(run, asks);
     EXPECT_NE(run.out.find("missing font 1064\n"), std::string::npos) << run.out;
 }
 

@@ -60,6 +60,34 @@ qmasm::AppletPreload DeclaredDisplay(const qmasm::AppletDisplay& display, uint32
     return p;
 }
 
+std::string AskText(const Ask& a)
+{
+    std::string call = "    GETGLOBAL r2, \"getattribute\"\n    LOADK r3, #" + std::to_string(a.type) + "\n";
+    if (a.id[0] == '@')
+        call += "    GETGLOBAL r4, \"" + a.id.substr(1) + "\"\n";
+    else
+        call += "    LOADK r4, " + a.id + "\n";
+    call += "    LOADK r5, #" + std::to_string(a.attribute) + "\n";
+    if (!a.extra.empty())
+        call += "    LOADK r6, " + a.extra + "\n";
+    call += "    CALL r2, " + std::to_string(a.extra.empty() ? 4 : 5) + ", ";
+    return "    GETGLOBAL r0, \"debugprint\"\n    LOADK r1, \"" + std::string(a.label) + "\"\n" + call +
+           "0\n    CALL r0, 0, 1\n" + call + "1\n    GETGLOBAL r2, \"getlasterror\"\n    CALL r2, 1, 2\n" +
+           "    GETGLOBAL r0, \"debugprint\"\n    LOADK r1, \"" + a.label + "!\"\n    CALL r0, 3, 1\n";
+}
+
+void ExpectAnswers(const PlayerRun& run, const std::vector<Ask>& asks)
+{
+    EXPECT_EQ(run.status, 0) << run.err;
+    for (const Ask& a : asks) {
+        bool failed = !a.expected.empty() && a.expected[0] == '!';
+        std::string values = failed || a.expected.empty() ? "" : " " + a.expected;
+        std::string code = failed ? a.expected.substr(1) : "0";
+        std::string lines = std::string(a.label) + values + "\n" + a.label + "! " + code + "\n";
+        EXPECT_NE(run.out.find(lines), std::string::npos) << "expected\n" << lines << "in\n" << run.out;
+    }
+}
+
 void ExpectLines(const std::string& out, const std::vector<std::string>& lines)
 {
     for (const std::string& line : lines)

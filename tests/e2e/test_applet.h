@@ -30,6 +30,28 @@ qmasm::AppletPreload DeclaredFile(uint8_t kind, uint32_t id, const std::string& 
 // Display `id` declared as given.
 qmasm::AppletPreload DeclaredDisplay(const qmasm::AppletDisplay& display, uint32_t id = 1);
 
+// A GetAttribute query: its object type, id (an assembly operand: #n,
+// "text", or @global for a global's value) and attribute, an optional
+// extra operand, and the values it must answer (none: empty), or "!code"
+// for an error.
+struct Ask {
+    const char* label;
+    int type;
+    std::string id;
+    int attribute;
+    std::string expected;
+    std::string extra = "";
+};
+
+// Assembly text that prints the values the query answers on one line after
+// the label; then runs the same query again (queries change nothing),
+// followed at once by GetLastError, whose code goes out after the label
+// and "!".
+std::string AskText(const Ask& a);
+
+// The run ended well and printed what each query must answer.
+void ExpectAnswers(const PlayerRun& run, const std::vector<Ask>& asks);
+
 // Fails the test for each of `lines` (a newline is added) missing from `out`.
 void ExpectLines(const std::string& out, const std::vector<std::string>& lines);
 
