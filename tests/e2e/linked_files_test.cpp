@@ -12,7 +12,6 @@
 #include <sys/stat.h>
 
 #include <atomic>
-#include <cstring>
 #include <fstream>
 #include <functional>
 #include <map>

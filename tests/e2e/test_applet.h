@@ -1,5 +1,6 @@
 // The applets of the end-to-end tests: assembly text turned into an applet
-// whose code comes from "@test.qas", ready for preloads and other parts.
+// whose code comes from "@test.qas", ready for preloads and other parts,
+// and run by the player in a test's folder.
 #pragma once
 
 #include <string>
