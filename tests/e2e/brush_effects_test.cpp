@@ -21,15 +21,6 @@ struct Call {
     int expected;                       // GetLastError afterwards
 };
 
-// The call, then "<command> <GetLastError>" on the debug device.
-std::string CallText(const Call& c)
-{
-    std::string t = CommandCall(c.command, c.operands);
-    t += "    GETGLOBAL r0, \"debugprint\"\n    LOADK r1, \"" + std::string(c.command) + "\"\n";
-    t += "    GETGLOBAL r2, \"getlasterror\"\n    CALL r2, 1, 2\n    CALL r0, 3, 1\n";
-    return t;
-}
-
 // The brush's attribute `attribute` into register r, through r+1..r+3.
 std::string Attribute(int r, int attribute, int brush = 1)
 {
@@ -57,7 +48,7 @@ protected:
         text += "    NEWTABLE r0, 0, 2\n    SETTABLE r0, #0, #0xFF0000\n    SETTABLE r0, #1, #0x00FF00\n"
                 "    SETGLOBAL r0, \"pairs\"\n";
         for (const Call& c : calls)
-            text += CallText(c);
+            text += ErrorAfter(c.command, CommandCall(c.command, c.operands));
         return PlayApplet(dir, AssembleTestApplet(MainScript(text + tail)), {"-debugdevice", "console"});
     }
 
@@ -79,6 +70,12 @@ TEST_F(BrushEffectsApplet, CommandsRunAndRefusalsComeBackAsErrors)
         {"solarizebrush", {"#1", "#300"}, 1039},
         {"quantizebrush", {"#1", "#257"}, 1039},
         {"invertbrush", {"#7"}, 1174},
+        // Format ids past the inbuilt ones go to the saver plugins: none
+        // knows 77; a brush that is gone and a file that cannot be written
+        // are errors too.
+        {"savebrush", {"#1", "\"" + dir.file("x.img") + "\"", "#77"}, 1486},
+        {"savebrush", {"#9", "\"" + dir.file("x.bmp") + "\""}, 1174},
+        {"savebrush", {"#1", "\"" + dir.file("none/x.bmp") + "\""}, 1052},
     };
     // Brush 2's mask attribute.
     std::string tail = "    GETGLOBAL r0, \"debugprint\"\n    LOADK r1, \"mask\"\n" + Attribute(2, 16, 2) +
@@ -90,6 +87,7 @@ TEST_F(BrushEffectsApplet, CommandsRunAndRefusalsComeBackAsErrors)
         expected += std::string(c.command) + " " + std::to_string(c.expected) + "\n";
     expected += "mask 1\n";
     EXPECT_NE(run.out.find(expected), std::string::npos) << "expected\n" << expected << "in\n" << run.out;
+    EXPECT_FALSE(FileExists(dir.file("x.img")));
 }
 
 TEST_F(BrushEffectsApplet, RefusedArgumentsEndTheRunAtTheirLine)

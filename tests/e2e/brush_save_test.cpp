@@ -255,24 +255,6 @@ TEST_F(SaveBrush, EffectsThenSaveMatchImageMagick)
     }
 }
 
-// Format ids past the inbuilt ones go to the saver plugins: none knows 77;
-// a brush that is gone and a file that cannot be written are errors too.
-TEST_F(SaveBrush, UnknownFormatsMissingBrushesAndUnwritableFilesAreErrors)
-{
-    auto report = [](const std::string& label, const std::string& call) {
-        return call + "    GETGLOBAL r0, \"debugprint\"\n    LOADK r1, \"" + label +
-               "\"\n    GETGLOBAL r2, \"getlasterror\"\n    CALL r2, 1, 2\n    CALL r0, 3, 1\n";
-    };
-    std::string body = CommandCall("exitonerror", {"#0"}) + CommandCall("loadbrush", {"#1", Quoted("opaque.png")}) +
-                       report("unknown", CommandCall("savebrush", {"#1", Quoted("x.img"), "#77"})) +
-                       report("missing", CommandCall("savebrush", {"#9", Quoted("x.bmp")})) +
-                       report("unwritable", CommandCall("savebrush", {"#1", Quoted("none/x.bmp")}));
-    PlayerRun run = Play(body, {"-debugdevice", "console"});
-    ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_NE(run.out.find("unknown 1486\nmissing 1174\nunwritable 1052\n"), std::string::npos) << run.out;
-    EXPECT_FALSE(FileExists(dir.file("x.img")));
-}
-
 // Format ids past the inbuilt ones go to the saver plugin that serves them:
 // a true-colour saver that stores alpha gets the alpha brush's ARGB with
 // its alpha (hidden pixels in the key colour), an indexed one the keyed brush reduced to a palette with the

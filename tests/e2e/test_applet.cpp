@@ -60,6 +60,12 @@ qmasm::AppletPreload DeclaredDisplay(const qmasm::AppletDisplay& display, uint32
     return p;
 }
 
+std::string ErrorAfter(const std::string& label, const std::string& call)
+{
+    return call + "    GETGLOBAL r0, \"debugprint\"\n    LOADK r1, \"" + label +
+           "\"\n    GETGLOBAL r2, \"getlasterror\"\n    CALL r2, 1, 2\n    CALL r0, 3, 1\n";
+}
+
 std::string AskText(const Ask& a)
 {
     std::string call = "    GETGLOBAL r2, \"getattribute\"\n    LOADK r3, #" + std::to_string(a.type) + "\n";

@@ -31,6 +31,10 @@ qmasm::AppletPreload DeclaredFile(uint8_t kind, uint32_t id, const std::string& 
 // Display `id` declared as given.
 qmasm::AppletPreload DeclaredDisplay(const qmasm::AppletDisplay& display, uint32_t id = 1);
 
+// Assembly text that runs `call` and prints the label and the code
+// GetLastError gives after it.
+std::string ErrorAfter(const std::string& label, const std::string& call);
+
 // A GetAttribute query: its object type, id (an assembly operand: #n,
 // "text", or @global for a global's value) and attribute, an optional
 // extra operand, and the values it must answer (none: empty), or "!code"
