@@ -51,14 +51,6 @@ im = Image.open(sys.argv[1])
 open(sys.argv[2], 'wb').write(('%dx%d %s\n' % (im.size[0], im.size[1], im.mode)).encode() + im.convert('RGB').tobytes())
 )PY";
 
-const char kSamePixels[] = R"PY(
-import sys
-from PIL import Image
-a = Image.open(sys.argv[1]).convert('RGB')
-b = Image.open(sys.argv[2]).convert('RGB')
-sys.exit(0 if a.size == b.size and a.tobytes() == b.tobytes() else 1)
-)PY";
-
 // Whether a window (argv 1) shows a picture with alpha (argv 2) at its
 // corner over a colour (argv 3, hex RRGGBB): each channel moves from the
 // colour towards the picture's by floor((s - d) * a / 256).

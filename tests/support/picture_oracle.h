@@ -39,6 +39,16 @@ inline bool RunPython(const std::string& folder, const std::string& script, cons
     return std::system(line.c_str()) == 0;
 }
 
+// Exits 0 when the two pictures (argv 1 and 2) have the same size and the
+// same colours pixel for pixel.
+inline constexpr const char kSamePixels[] = R"PY(
+import sys
+from PIL import Image
+a = Image.open(sys.argv[1]).convert('RGB')
+b = Image.open(sys.argv[2]).convert('RGB')
+sys.exit(0 if a.size == b.size and a.tobytes() == b.tobytes() else 1)
+)PY";
+
 // An ILBM reader written from the format's description, independent of
 // the codec (PIL has none): ByteRun1 and planar rows to RGB. Arguments: the
 // file and an output name, which gets "w h planes masking compression";
