@@ -93,11 +93,9 @@ protected:
 TEST_F(AnimCommands, AStripIsCutExactlyIntoItsFrames)
 {
     // 23 x 11 with 5 frames, 3 a row: frames of 7 x 5, the odd pixels unused.
-    std::vector<uint32_t> picture = MakeTestPicture(23, 11, false);
     std::string strip = dir / "strip.png";
-    SavePngBlock save{strip.c_str(), picture.data(), 23 * 4, 23, 11, 0, 0};
-    SavePng(&save);
-    ASSERT_EQ(save.result, 0u);
+    std::vector<uint32_t> picture = WriteTestPng(strip, 23, 11);
+    ASSERT_FALSE(picture.empty());
     ASSERT_EQ(Call("loadanim", {1.0, strip, Options{{{"frames", 5}, {"fpr", 3}}}}), 0u);
     ASSERT_EQ(Call("loadsprite", {2.0, strip, Options{{{"frames", 5}, {"fpr", 3}}}}), 0u);
     Anim* anim = FoundAnim(1);
@@ -216,11 +214,8 @@ TEST_F(AnimCommands, AnimsThatDoNotFitNameTheFile)
         GetErrorText(ERR_OPENANIM2, text, sizeof text);
         return std::string(text);
     };
-    std::vector<uint32_t> picture = MakeTestPicture(4, 4, false);
     std::string strip = dir / "small strip.png";
-    SavePngBlock save{strip.c_str(), picture.data(), 4 * 4, 4, 4, 0, 0};
-    SavePng(&save);
-    ASSERT_EQ(save.result, 0u);
+    ASSERT_FALSE(WriteTestPng(strip, 4, 4).empty());
     SetErrorText("");
     EXPECT_EQ(Call("loadsprite", {1.0, strip, Options{{{"frames", 5}}}}), uint32_t{ERR_OPENANIM2});
     EXPECT_EQ(message(), "Cannot open anim small strip.png!");
@@ -240,10 +235,8 @@ TEST_F(AnimCommands, AnimsThatDoNotFitNameTheFile)
 
 TEST_F(AnimCommands, SpritesAnswerWhereTheyAreShownOnlyWhenShown)
 {
-    std::vector<uint32_t> picture = MakeTestPicture(12, 4, false);
     std::string strip = dir / "strip.png";
-    SavePngBlock save{strip.c_str(), picture.data(), 12 * 4, 12, 4, 0, 0};
-    SavePng(&save);
+    std::vector<uint32_t> picture = WriteTestPng(strip, 12, 4);
     ASSERT_EQ(Call("loadsprite", {1.0, strip, Options{{{"frames", 3}}}}), 0u);
     EXPECT_EQ(One(SPRITE, 1.0, ATTRONSCREEN), Value{0.0});
     EXPECT_EQ(Error(SPRITE, 1.0, ATTRXPOS), uint32_t{ERR_SPRITEONSCREEN});
@@ -310,10 +303,8 @@ TEST_F(AnimCommands, DeclarationsSharingAFileReadItOnce)
               uint32_t{ERR_READFILE});
 
     // A strip is shared as a picture, whatever frames each declaration cuts.
-    std::vector<uint32_t> picture = MakeTestPicture(12, 4, false);
     std::string strip = dir / "strip.png";
-    SavePngBlock save{strip.c_str(), picture.data(), 12 * 4, 12, 4, 0, 0};
-    SavePng(&save);
+    std::vector<uint32_t> picture = WriteTestPng(strip, 12, 4);
     ASSERT_EQ(Call("loadanim", {4.0, strip, Options{{{"frames", 3}, {"cache", 1}}}}), 0u);
     std::filesystem::remove(strip);
     ASSERT_EQ(Call("loadsprite", {5.0, strip, Options{{{"frames", 2}, {"cachedload", 1}}}}), 0u);

@@ -1,7 +1,8 @@
-// Buttons and key handlers as a script meets them: a display's input fires
-// their events in the order they were made, and the script's handlers may
-// create, replace and drop records of the very list whose events they hear
-// (the record they were called for included) while that list is walked.
+// Buttons, key handlers, intervals and timeouts as a script meets them: a
+// display's input or a timer collection fires their events in the order
+// they were made, and the script's handlers may create, replace and drop
+// records of the very list whose events they hear (the record they were
+// called for included) while that list is walked.
 #include "display/buttons.h"
 
 #include <gtest/gtest.h>
@@ -10,12 +11,15 @@
 #include <string>
 #include <vector>
 
+#include "core/glue/timers.h"
 #include "core/io/error_codes.h"
 #include "core/vm/vm.h"
 #include "display/display.h"
 #include "display/display_library.h"
 #include "display/event_library.h"
 #include "display/events.h"
+#include "display/intervals.h"
+#include "display/script_refs.h"
 #include "platform/posix/os_runloop.h"
 #include "support/command_calls.h"
 #include "support/event_dispatch.h"
@@ -59,20 +63,28 @@ uint32_t DisplayHeard(VmState*)
     return 0;
 }
 
+// Long periods: the test marks the timers fired itself.
+constexpr uint32_t kLong = 100000;
+
+// An interval or timeout whose handler hears with Heard.
+uint32_t Add(VmState* vm, bool timeout, uint32_t id)
+{
+    EventHandler handler = kNoEventHandler;
+    VmPushNativeFunction(vm, Heard);
+    handler.functionRef = TakeRegistryRef(vm);
+    return (timeout ? AddTimeout : AddInterval)(vm, MakeObjectId(id), kLong, 0, &handler, nullptr);
+}
+
 class ButtonsTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        heard.clear();
+        reaction = nullptr;
         display = OpenDisplayEventVm(&vm);
         ASSERT_NE(display, nullptr);
         CurrentDisplay = display;
-        for (const char* name : {"onbuttonclick", "onbuttonover", "onbuttonout", "onkeydown"}) {
-            VmPushCString(vm, name);
-            VmPushNativeFunction(vm, Heard);
-            VmSetTable(vm, VM_GLOBALSINDEX);
-        }
-        heard.clear();
-        reaction = nullptr;
+        SetGlobalFunctions(vm, {"onbuttonclick", "onbuttonover", "onbuttonout", "onkeydown"}, Heard);
     }
     void TearDown() override
     {
@@ -101,6 +113,21 @@ protected:
         ASSERT_EQ(CallGlobal(vm, "createbutton", {id, x1, y1, x2, y2}), 0u);
     }
     void Key(Value id, const char* key) { ASSERT_EQ(CallGlobal(vm, "createkeydown", {id, std::string(key)}), 0u); }
+    // Marks every timer of the interval and timeout records fired and pumps
+    // once, as a timer collection does.
+    void FireAll()
+    {
+        for (bool timeout : {false, true})
+            for (IntervalRecord* r = timeout ? TimeoutList : IntervalList; r;
+                 r = reinterpret_cast<IntervalRecord*>(r->header.next)) {
+                OsTimer* timer = OsFindTimer(timeout ? OS_TIMER_ONESHOT : OS_TIMER_PERIODIC,
+                                             OsTimerKey{r->header.id, r->header.handle}, nullptr);
+                ASSERT_NE(timer, nullptr);
+                OsMarkTimerFired(timer);
+            }
+        uint32_t code;
+        ASSERT_EQ(PumpOsEvents(vm, 2, 0, &code), 0);
+    }
     std::vector<std::string> Take()
     {
         std::vector<std::string> taken;
@@ -231,6 +258,58 @@ TEST_F(ButtonsTest, TheDisplayHandlerIsTheOneLeftAfterTheButtons)
     };
     ASSERT_EQ(Input(DEVENT_MOUSEDOWN, 20, 20), 0u);
     EXPECT_EQ(Take(), (Heards{"onbuttonclick 1", "display"}));
+}
+
+// The first interval's handler replaces the second (whose event waits) and
+// clears itself, and starts a fourth: the second's waiting event belonged
+// to the record that went, so the new one does not take it. The first
+// timeout's handler starts itself again and replaces the second: the new
+// records run out on their own time.
+TEST_F(ButtonsTest, IntervalAndTimeoutHandlersReplaceTheNextRecordAndThemselves)
+{
+    const struct {
+        bool timeout;
+        void (*reaction)(VmState* v, const std::string&, int id);
+        Heards first, second;
+    } cases[] = {
+        {false,
+         [](VmState* v, const std::string&, int id) {
+             if (id != 1)
+                 return;
+             EXPECT_EQ(Add(v, false, 2), 0u);
+             ClearIntervalRecord(v, MakeObjectId(1));
+             EXPECT_EQ(Add(v, false, 4), 0u);
+         },
+         {"Interval 1", "Interval 3"},
+         {"Interval 3", "Interval 2", "Interval 4"}},
+        {true,
+         [](VmState* v, const std::string&, int id) {
+             if (id != 1)
+                 return;
+             EXPECT_EQ(Add(v, true, 2), 0u);
+             EXPECT_EQ(Add(v, true, 1), 0u);
+         },
+         {"Timeout 1", "Timeout 3"},
+         {"Timeout 2", "Timeout 1"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.timeout ? "timeouts" : "intervals");
+        for (uint32_t id : {1, 2, 3})
+            ASSERT_EQ(Add(vm, c.timeout, id), 0u);
+        FireAll();
+        reaction = c.reaction;
+        EXPECT_EQ(DispatchQueued(vm), 0u);
+        EXPECT_EQ(Take(), c.first);
+        IntervalRecord* r;
+        EXPECT_TRUE(!c.timeout || FindTimeout(MakeObjectId(3), &r) == ERR_FINDTIMEOUT) << "ran out";
+        reaction = nullptr;
+        FireAll();
+        EXPECT_EQ(DispatchQueued(vm), 0u);
+        EXPECT_EQ(Take(), c.second);
+        for (uint32_t id : {1, 2, 3, 4})
+            ClearIntervalRecord(vm, MakeObjectId(id));
+    }
+    EXPECT_EQ(TimeoutList, nullptr);
 }
 
 }  // namespace

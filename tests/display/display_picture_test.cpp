@@ -18,6 +18,7 @@
 #include "gfx/blits/display_blit.h"
 #include "gfx/picture_test_helpers.h"
 #include "support/picture_oracle.h"
+#include "support/test_displays.h"
 
 namespace {
 int g_safeBlts;
@@ -63,16 +64,11 @@ protected:
     // at the scaled size (none when 0).
     Display* Make(int32_t w, int32_t h, int32_t scaledW, int32_t scaledH, uint32_t bgpic)
     {
-        DisplayOptions options;
-        InitDisplayOptions(&options);
-        options.width = w;
-        options.height = h;
-        options.scaleWidth = scaledW;
-        options.scaleHeight = scaledH;
-        options.color = kColour;
-        options.bgpic = bgpic;
-        Display* d = nullptr;
-        EXPECT_EQ(CreateDisplayRecord(nullptr, MakeObjectId(++ids), false, options, &d), 0u);
+        Display* d = MakeTestDisplay(nullptr, ++ids, w, h, false, scaledW, scaledH, [&](DisplayOptions* o) {
+            o->color = kColour;
+            o->bgpic = bgpic;
+        });
+        EXPECT_NE(d, nullptr);
         return d;
     }
     uint32_t ids = 0;
@@ -155,10 +151,7 @@ TEST_F(DisplayPicture, OpeningDisplayShowsItsPictureThroughTheDisplayBlit)
         EXPECT_EQ(wrong, 0);
         EXPECT_EQ(d->framebuffer->width, pw * c.scale);
         EXPECT_EQ(d->framebuffer->height, ph * c.scale);
-        CurrentDisplay = nullptr;
-        FreeAllClipRegions(nullptr);
-        FreeAllDisplays(nullptr);
-        FreeAllBGPics(nullptr);
+        TearDown();
     }
 }
 

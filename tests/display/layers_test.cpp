@@ -76,6 +76,25 @@ protected:
         EXPECT_EQ(AddBrush(vm, MakeObjectId(id), false, b, m, nullptr, w, h, &brush), 0u);
         return brush;
     }
+    // A layer on top of the stack (or at `position`) showing the object.
+    Layer* Insert(ObjectHeader* object, int32_t x = 0, int32_t y = 0, uint32_t type = LAYERTYPE_BRUSH,
+                  uint32_t position = 0)
+    {
+        LayerDesc desc;
+        desc.layerType = type;
+        desc.object = object;
+        desc.x = x;
+        desc.y = y;
+        Layer* layer = nullptr;
+        EXPECT_EQ(InsertLayer(picture, position, desc, &layer), 0u);
+        return layer;
+    }
+    Brush* PictureBrush(uint32_t id, const std::vector<uint32_t>& argb, int32_t w, int32_t h)
+    {
+        Brush* brush = nullptr;
+        EXPECT_EQ(AddBrush(vm, MakeObjectId(id), false, Picture(argb, w, h), nullptr, nullptr, w, h, &brush), 0u);
+        return brush;
+    }
     std::vector<uint32_t> Drawn(int32_t x, int32_t y, int32_t w, int32_t h)
     {
         BitMapHandle* dst = AllocColorBitMap(kW, kH, 0, nullptr);
@@ -104,6 +123,14 @@ protected:
     std::vector<uint32_t> background;
     BGPic* picture = nullptr;
 };
+
+// Finds an object by number as the lists' own finders do.
+template <typename T, uint32_t (*Find)(VmState*, ObjectId, T**, uint32_t)>
+uint32_t FindAs(VmState* vm, uint32_t id, uint32_t options)
+{
+    T* found;
+    return Find(vm, MakeObjectId(id), &found, options);
+}
 
 bool MaskBit(BitMapHandle* mask, int32_t x, int32_t y)
 {
@@ -168,11 +195,7 @@ TEST_F(Layers, RedrawComposesTheStackLikeTheModel)
         EXPECT_EQ(Drawn(r.x, r.y, r.w, r.h), Compose(background, kW, kH, model, r.x, r.y, r.w, r.h))
             << r.x << "," << r.y << " " << r.w << "x" << r.h;
     // Inserting at position 1 puts a layer at the bottom of the stack.
-    Brush* bottom = SolidBrush(9, kW, kH, 0xFF010203u, false);
-    LayerDesc desc;
-    desc.object = &bottom->header;
-    Layer* layer;
-    ASSERT_EQ(InsertLayer(picture, 1, desc, &layer), 0u);
+    Layer* layer = Insert(&SolidBrush(9, kW, kH, 0xFF010203u, false)->header, 0, 0, LAYERTYPE_BRUSH, 1);
     std::vector<uint32_t> flat(static_cast<size_t>(kW) * kH, 0xFF010203u);
     EXPECT_EQ(Drawn(0, 0, kW, kH), Compose(flat, kW, kH, model, 0, 0, kW, kH));
     EXPECT_EQ(GetLayerByPosition(picture, 1), layer);
@@ -183,12 +206,7 @@ TEST_F(Layers, RedrawComposesTheStackLikeTheModel)
 TEST_F(Layers, AFreedPictureLeavesItsLayersACopyNotADanglingPointer)
 {
     Brush* brush = SolidBrush(1, 6, 5, 0xFF00AA00u, true);
-    LayerDesc desc;
-    desc.object = &brush->header;
-    desc.x = 3;
-    desc.y = 2;
-    Layer* layer;
-    ASSERT_EQ(InsertLayer(picture, 0, desc, &layer), 0u);
+    Layer* layer = Insert(&brush->header, 3, 2);
     std::vector<uint32_t> before = Drawn(0, 0, kW, kH);
     EXPECT_TRUE(FindLayerUsingObject(OBJ_BRUSH, brush));
     FreeBrush(vm, brush);  // AddressSanitizer watches every later read
@@ -201,10 +219,7 @@ TEST_F(Layers, AFreedPictureLeavesItsLayersACopyNotADanglingPointer)
     ASSERT_EQ(AddBGPic(vm, MakeObjectId(2), false, AllocColorBitMap(4, 4, 0, nullptr), nullptr, nullptr, 4, 4,
                        &other), 0u);
     FillBitMapRect(other->bitmap, 0, 0, 4, 4, 0xFF445566u);
-    LayerDesc part;
-    part.layerType = LAYERTYPE_BGPIC;
-    part.object = &other->header;
-    ASSERT_EQ(InsertLayer(picture, 0, part, &layer), 0u);
+    Insert(&other->header, 0, 0, LAYERTYPE_BGPIC);
     before = Drawn(0, 0, kW, kH);
     FreeBGPic(vm, other);
     EXPECT_EQ(Drawn(0, 0, kW, kH), before);
@@ -220,13 +235,8 @@ TEST_F(Layers, AVideoLayerShowsTheFirstFrameAndKeepsItWhenTheVideoGoes)
     std::vector<uint32_t> frame = MakeTestPicture(7, 5, false);
     video->frame = Picture(frame, 7, 5);
     VideoList = video;
-    LayerDesc desc;
-    desc.layerType = LAYERTYPE_VIDEO;
-    desc.object = &video->header;
-    desc.x = 4;
-    desc.y = 6;
-    Layer* layer;
-    ASSERT_EQ(InsertLayer(picture, 0, desc, &layer), 0u);
+    Layer* layer = Insert(&video->header, 4, 6, LAYERTYPE_VIDEO);
+    ASSERT_NE(layer, nullptr);
     EXPECT_EQ(layer->width, 7);
     std::vector<uint32_t> expected = background;
     for (int32_t y = 0; y < 5; ++y)
@@ -236,8 +246,9 @@ TEST_F(Layers, AVideoLayerShowsTheFirstFrameAndKeepsItWhenTheVideoGoes)
         p &= 0xFFFFFF;
     EXPECT_EQ(Drawn(0, 0, kW, kH), expected);
     // A brush is no video.
-    Brush* brush = SolidBrush(1, 2, 2, 0xFF00AA00u, false);
-    desc.object = &brush->header;
+    LayerDesc desc;
+    desc.layerType = LAYERTYPE_VIDEO;
+    desc.object = &SolidBrush(1, 2, 2, 0xFF00AA00u, false)->header;
     EXPECT_EQ(InsertLayer(picture, 0, desc, &layer), uint32_t{ERR_WRONGUSAGE});
     FreeAllVideos();  // AddressSanitizer watches the layer's later reads
     EXPECT_EQ(GetLayerByPosition(picture, 1)->object, nullptr);
@@ -260,22 +271,14 @@ TEST_F(Layers, ObjectsFoundForChangingLeaveTheirLayersWhatTheyShowed)
     std::vector<Shown> cases;
 
     const std::vector<uint32_t> pixels = MakeTestPicture(9, 7, false);
-    Brush* brush = nullptr;
-    ASSERT_EQ(AddBrush(vm, MakeObjectId(1), false, Picture(pixels, 9, 7), nullptr, nullptr, 9, 7, &brush), 0u);
-    cases.push_back({"brush", LAYERTYPE_BRUSH, &brush->header, brush->bitmap,
-                     [](VmState* v, uint32_t id, uint32_t options) {
-                         Brush* b;
-                         return FindBrush(v, MakeObjectId(id), &b, options);
-                     },
+    Brush* brush = PictureBrush(1, pixels, 9, 7);
+    ASSERT_NE(brush, nullptr);
+    cases.push_back({"brush", LAYERTYPE_BRUSH, &brush->header, brush->bitmap, FindAs<Brush, FindBrush>,
                      FINDPICTURE_MODIFY});
 
     BGPic* part = nullptr;
     ASSERT_EQ(AddBGPic(vm, MakeObjectId(2), false, Picture(pixels, 9, 7), nullptr, nullptr, 9, 7, &part), 0u);
-    cases.push_back({"picture", LAYERTYPE_BGPIC, &part->header, part->bitmap,
-                     [](VmState* v, uint32_t id, uint32_t options) {
-                         BGPic* p;
-                         return FindBGPic(v, MakeObjectId(id), &p, options);
-                     },
+    cases.push_back({"picture", LAYERTYPE_BGPIC, &part->header, part->bitmap, FindAs<BGPic, FindBGPic>,
                      FINDPICTURE_MODIFY});
 
     // An anim of two frames whose layer shows the second.
@@ -290,11 +293,7 @@ TEST_F(Layers, ObjectsFoundForChangingLeaveTheirLayersWhatTheyShowed)
     FillBitMapRect(anim->frames.frames[0].bitmap, 0, 0, 9, 7, 0xFF000000u);
     anim->frames.frames[1].bitmap = Picture(pixels, 9, 7);
     AppendObject(reinterpret_cast<ObjectHeader**>(&AnimList), &anim->header, OBJ_ANIM, MakeObjectId(3), false);
-    cases.push_back({"anim", LAYERTYPE_ANIM, &anim->header, anim->frames.frames[1].bitmap,
-                     [](VmState* v, uint32_t id, uint32_t options) {
-                         Anim* a;
-                         return FindAnim(v, MakeObjectId(id), &a, options);
-                     },
+    cases.push_back({"anim", LAYERTYPE_ANIM, &anim->header, anim->frames.frames[1].bitmap, FindAs<Anim, FindAnim>,
                      FINDANIM_MODIFY});
 
     auto* video = static_cast<Video*>(OsAllocMem(sizeof(Video), 1));
@@ -313,13 +312,8 @@ TEST_F(Layers, ObjectsFoundForChangingLeaveTheirLayersWhatTheyShowed)
         const Shown& c = cases[i];
         SCOPED_TRACE(c.name);
         uint32_t id = static_cast<uint32_t>(i + 1);
-        LayerDesc desc;
-        desc.layerType = c.layerType;
-        desc.object = c.object;
-        desc.x = 3 + 2 * static_cast<int32_t>(i);
-        desc.y = 2 + 3 * static_cast<int32_t>(i);
-        Layer* layer;
-        ASSERT_EQ(InsertLayer(picture, 0, desc, &layer), 0u);
+        Layer* layer = Insert(c.object, 3 + 2 * static_cast<int32_t>(i), 2 + 3 * static_cast<int32_t>(i), c.layerType);
+        ASSERT_NE(layer, nullptr);
         layer->frame = c.layerType == LAYERTYPE_ANIM ? 1 : 0;
         const std::vector<uint32_t> shown = Drawn(0, 0, kW, kH);
 
@@ -355,22 +349,11 @@ TEST_F(Layers, ObjectsFoundForChangingLeaveTheirLayersWhatTheyShowed)
 TEST_F(Layers, ABlurredBrushLeavesItsLayerTheOldPixels)
 {
     const std::vector<uint32_t> pixels = MakeTestPicture(12, 10, false);
-    Brush *blurred = nullptr, *locked = nullptr;
-    ASSERT_EQ(AddBrush(vm, MakeObjectId(1), false, Picture(pixels, 12, 10), nullptr, nullptr, 12, 10, &blurred), 0u);
-    ASSERT_EQ(AddBrush(vm, MakeObjectId(2), false, Picture(pixels, 12, 10), nullptr, nullptr, 12, 10, &locked), 0u);
-    Layer *first, *second, *third;
-    LayerDesc desc;
-    desc.object = &blurred->header;
-    desc.x = 4;
-    desc.y = 3;
-    ASSERT_EQ(InsertLayer(picture, 0, desc, &first), 0u);
-    desc.x = 20;
-    desc.y = 15;
-    ASSERT_EQ(InsertLayer(picture, 0, desc, &second), 0u);
-    desc.object = &locked->header;
-    desc.x = 25;
-    desc.y = 1;
-    ASSERT_EQ(InsertLayer(picture, 0, desc, &third), 0u);
+    Brush *blurred = PictureBrush(1, pixels, 12, 10), *locked = PictureBrush(2, pixels, 12, 10);
+    ASSERT_TRUE(blurred && locked);
+    Layer *first = Insert(&blurred->header, 4, 3), *second = Insert(&blurred->header, 20, 15),
+          *third = Insert(&locked->header, 25, 1);
+    ASSERT_TRUE(first && second && third);
     std::vector<uint32_t> shown = Drawn(0, 0, kW, kH);
 
     ASSERT_EQ(CallGlobal(vm, "blurbrush", {1.0, 2.0}), 0u);
@@ -397,7 +380,7 @@ TEST_F(Layers, ABlurredBrushLeavesItsLayerTheOldPixels)
     HostUnLockBitMap(held);
     EXPECT_EQ(Drawn(0, 0, kW, kH), shown);
     // A read lock leaves a new layer on the brush.
-    ASSERT_EQ(InsertLayer(picture, 0, desc, &third), 0u);
+    third = Insert(&locked->header, 25, 1);
     const QmTagItem readOnly[] = {{1, 1}, {0, 0}};
     held = HostLockBrush(2, readOnly, &record);
     ASSERT_NE(held, nullptr);
@@ -449,11 +432,8 @@ TEST_F(Layers, ARegionFreedWhileALayerUsesItLivesOnDetached)
 {
     ClipRegion* region = nullptr;
     ASSERT_EQ(CreateClipRegion(vm, MakeObjectId(5), false, 1, 1, 5, 5, nullptr, &region), 0u);
-    Brush* brush = SolidBrush(1, 4, 4, 0xFF00AA00u, false);
-    LayerDesc desc;
-    desc.object = &brush->header;
-    Layer* layer;
-    ASSERT_EQ(InsertLayer(picture, 0, desc, &layer), 0u);
+    Layer* layer = Insert(&SolidBrush(1, 4, 4, 0xFF00AA00u, false)->header);
+    ASSERT_NE(layer, nullptr);
     layer->clipRegion = region;
     FreeClipRegion(vm, region);
     ClipRegion* found = nullptr;
@@ -482,12 +462,8 @@ TEST_F(Layers, ARegionAboutToChangeLeavesItsLayersACopy)
     FreePlaneBitMap(m);
     FreeColorBitMap(b);
     Brush* brush = SolidBrush(1, 4, 4, 0xFF00AA00u, false);
-    LayerDesc desc;
-    desc.object = &brush->header;
-    Layer* first;
-    Layer* second;
-    ASSERT_EQ(InsertLayer(picture, 0, desc, &first), 0u);
-    ASSERT_EQ(InsertLayer(picture, 0, desc, &second), 0u);
+    Layer *first = Insert(&brush->header), *second = Insert(&brush->header);
+    ASSERT_TRUE(first && second);
     first->clipRegion = second->clipRegion = region;
 
     // Looking it up without changing it, or with the copy refused, moves nothing.
@@ -528,15 +504,10 @@ TEST_F(Layers, ARegionAboutToChangeLeavesItsLayersACopy)
 TEST_F(Layers, MarkedLayersAreRedrawnFromTheStackAndPresented)
 {
     Brush* brush = SolidBrush(1, 6, 5, 0xFF00AA00u, false);
-    LayerDesc desc;
-    desc.object = &brush->header;
-    desc.x = 5;
-    desc.y = 4;
-    Layer* layer;
-    ASSERT_EQ(InsertLayer(picture, 0, desc, &layer), 0u);
-    desc.x = 20;
-    desc.hidden = 1;
-    ASSERT_EQ(InsertLayer(picture, 0, desc, &layer), 0u);
+    Insert(&brush->header, 5, 4);
+    Layer* hidden = Insert(&brush->header, 20, 4);
+    ASSERT_NE(hidden, nullptr);
+    hidden->hidden = 1;
     Framebuffer* fb = display->framebuffer;
     std::fill(fb->pixels, fb->pixels + static_cast<size_t>(fb->width) * fb->height, 0xABCDEFu);
     // Something drew into the brush behind the display's back.

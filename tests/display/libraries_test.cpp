@@ -4,62 +4,25 @@
 #include <string>
 
 #include "core/io/error_codes.h"
+#include "core/services/library_table.h"
 #include "core/services/option_tables.h"
 #include "core/vm/error_hooks.h"
 #include "display/event_library.h"
 #include "display/intervals.h"
 #include "display/menus.h"
 #include "display/script_refs.h"
-#include "draw/draw_library.h"
+#include "draw/text_state.h"
 #include "gfx/graphics_fixture.h"
 #include "media/sound.h"
-#include "media/video.h"
-#include "transitions/transitionfx.h"
 
 namespace {
-
-using OpenFn = uint32_t (*)(VmState*);
-
-struct Library {
-    const char* name;
-    OpenFn open;
-};
-
-const Library kLibraries[] = {
-    {"draw", RegisterDrawLibrary},
-    {"moveobject", RegisterMoveObjectLibrary},
-    {"event", OpenEventLibrary},
-    {"layers", OpenLayersLibrary},
-    {"text", RegisterTextLibrary},
-    {"anim", RegisterAnimLibrary},
-    {"display", OpenDisplayLibrary},
-    {"sound", OpenSoundLibrary},
-    {"brush", RegisterBrushLibrary},
-    {"bgpic", RegisterBGPicLibrary},
-    {"transitionfx", RegisterTransitionFXLibrary},
-    {"sprite", RegisterSpriteLibrary},
-    {"vectorgraphics", RegisterVectorGraphicsLibrary},
-    {"video", OpenVideoLibrary},
-};
 
 // Every exit in shutdown's order.
 void RunAllExits(VmState* vm)
 {
-    StopAllVideos();
-    StopAllSounds();
-    CloseDisplayLibrary(vm);
-    FreeDrawBuffers();
-    FreeAllBrushes(vm);
-    FreeAllBGPics(vm);
-    FreeAllVideos();
-    FreeVectorGraphics();
-    FreeAllSprites(vm);
-    FreeTextResources(vm);
-    FreeAllAnims(vm);
-    CloseLayersLibrary(vm);
-    CloseEventLibrary(vm);
-    CloseSoundLibrary(vm);
-    FreeAudio();
+    for (int i = 0; i < LIBRARY_EXIT_STEP_COUNT; i++)
+        if (LibraryExitSteps[i].exit)
+            LibraryExitSteps[i].exit(vm);
 }
 
 class LibrariesTest : public VmFixture {
@@ -67,7 +30,7 @@ protected:
     void SetUp() override
     {
         VmFixture::SetUp();
-        for (const Library& l : kLibraries) {
+        for (const LibraryTableEntry& l : LibraryTable) {
             SCOPED_TRACE(l.name);
             Register(l.open);
         }

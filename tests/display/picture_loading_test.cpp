@@ -31,9 +31,7 @@ protected:
             Register(open);
         alphaPng = dir.file("alpha.png");
         plainPng = dir.file("plain.png");
-        std::vector<uint32_t> alpha = MakeTestPicture(20, 10, true);
-        SavePngBlock a{alphaPng.c_str(), alpha.data(), 80, 20, 10, 1, 0};
-        SavePng(&a);
+        ASSERT_FALSE(WriteTestPng(alphaPng, 20, 10, true).empty());
         std::vector<uint32_t> plain = MakeTestPicture(20, 10, false);
         plain[3] = 0xFF336699u;
         SavePngBlock p{plainPng.c_str(), plain.data(), 80, 20, 10, 0, 0};

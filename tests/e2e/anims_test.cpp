@@ -6,48 +6,15 @@
 #include <string>
 #include <vector>
 
-#include "e2e/player_process.h"
 #include "e2e/test_applet.h"
 #include "media/image_files.h"
 #include "support/anim_gif_oracle.h"
 #include "support/picture_oracle.h"
-#include "support/temp_dir.h"
-#include "tools/qmasm/applet_writer.h"
 #include "tools/qmasm/assembled_applet.h"
 
 using namespace qmasm;
 
 namespace {
-
-const char kPlayer[] = QM_PLAYER_PATH;
-
-// Prints the label and what the query answers, or the label, "!" and the
-// error code when it fails.
-std::string Ask(const std::string& label, int type, int id, int attribute, int extra = -1)
-{
-    std::string call = "    GETGLOBAL r2, \"getattribute\"\n    LOADK r3, #" + std::to_string(type) +
-                       "\n    LOADK r4, #" + std::to_string(id) + "\n    LOADK r5, #" + std::to_string(attribute) + "\n";
-    if (extra >= 0)
-        call += "    LOADK r6, #" + std::to_string(extra) + "\n";
-    call += "    CALL r2, " + std::to_string(extra >= 0 ? 5 : 4) + ", 2\n";
-    return call + "    GETGLOBAL r3, \"getlasterror\"\n    CALL r3, 1, 2\n    GETGLOBAL r0, \"debugprint\"\n"
-                  "    LOADK r1, \"" + label + "\"\n    MOVE r4, r2\n    MOVE r2, r3\n    MOVE r3, r4\n"
-                  "    CALL r0, 4, 1\n";
-}
-
-AppletPreload Declare(uint8_t kind, uint32_t id, const std::string& file, std::vector<uint8_t> linked = {})
-{
-    AppletPreload p;
-    p.kind = kind;
-    p.id = id;
-    p.data.assign(file.begin(), file.end());
-    p.data.push_back(0);
-    p.linkedData = std::move(linked);
-    // The kind records with every word 0: an anim's byte, six i16 and two
-    // bytes; a sprite's six i16.
-    p.record.assign(kind == 2 ? 15 : 12, 0);
-    return p;
-}
 
 TEST(AnimApplets, DeclaredAndLoadedAnimsAndSpritesAnswerGetAttribute)
 {
@@ -56,41 +23,29 @@ TEST(AnimApplets, DeclaredAndLoadedAnimsAndSpritesAnswerGetAttribute)
     TempDir dir;
     ASSERT_TRUE(RunPython(dir.path(), kMakeAnimGif, dir.path()));
     std::string gif = dir / "anim.gif";
-    std::vector<uint32_t> picture = MakeTestPicture(12, 4, false);
     std::string strip = dir / "strip.png";
-    {
-        SavePngBlock save{strip.c_str(), picture.data(), 48, 12, 4, 0, 0};
-        SavePng(&save);
-        ASSERT_EQ(save.result, 0u);
-    }
+    ASSERT_FALSE(WriteTestPng(strip, 12, 4).empty());
     enum { ANIM = 4, SPRITE = 32 };
-    std::string text = ".chunk lines=auto\n.function main source=\"@test.qas\"\n" +
-                       CommandCall("exitonerror", {"#0"}) +
+    const std::vector<Ask> asks = {
+        {"file frames", ANIM, "#1", 11, "7"},        {"file width", ANIM, "#1", 0, "20"},
+        {"file delay", ANIM, "#1", 37, "300", "#3"}, {"delay zero", ANIM, "#1", 37, "!1094", "#0"},
+        {"file loader", ANIM, "#1", 91, "inbuilt"},  {"embedded frames", ANIM, "#2", 11, "7"},
+        {"embedded height", ANIM, "#2", 1, "14"},    {"strip frames", ANIM, "#5", 11, "3"},
+        {"strip width", ANIM, "#5", 0, "4"},         {"anim count", ANIM, "#0", 60, "3"},
+        {"sprite frames", SPRITE, "#1", 11, "7"},    {"sprite onscreen", SPRITE, "#1", 23, "0"},
+        {"sprite xpos", SPRITE, "#1", 7, "!1220"},   {"embedded sprite width", SPRITE, "#2", 0, "20"},
+        {"strip sprite size", SPRITE, "#6", 1, "2"}, {"missing anim", ANIM, "#9", 0, "!1176"},
+    };
+    std::string text = CommandCall("exitonerror", {"#0"}) +
                        CommandCall("loadanim", {"#5", "\"" + strip + "\"", "{frames=#3}"}) +
-                       CommandCall("loadsprite", {"#6", "\"" + strip + "\"", "{frames=#4,fpr=#2}"}) +
-                       Ask("file frames", ANIM, 1, 11) + Ask("file width", ANIM, 1, 0) +
-                       Ask("file delay", ANIM, 1, 37, 3) + Ask("delay zero", ANIM, 1, 37, 0) +
-                       Ask("file loader", ANIM, 1, 91) + Ask("embedded frames", ANIM, 2, 11) +
-                       Ask("embedded height", ANIM, 2, 1) + Ask("strip frames", ANIM, 5, 11) +
-                       Ask("strip width", ANIM, 5, 0) + Ask("anim count", ANIM, 0, 60) +
-                       Ask("sprite frames", SPRITE, 1, 11) + Ask("sprite onscreen", SPRITE, 1, 23) +
-                       Ask("sprite xpos", SPRITE, 1, 7) + Ask("embedded sprite width", SPRITE, 2, 0) +
-                       Ask("strip sprite size", SPRITE, 6, 1) + Ask("missing anim", ANIM, 9, 0) +
-                       "    RETURN r0, 1\n.end\n";
-    AppletDescription applet = AssembleTestApplet(text);
+                       CommandCall("loadsprite", {"#6", "\"" + strip + "\"", "{frames=#4,fpr=#2}"});
+    for (const Ask& a : asks)
+        text += AskText(a);
+    AppletDescription applet = AssembleTestApplet(MainScript(text));
     std::vector<uint8_t> bytes = ReadFileBytes(gif);
-    applet.preloads = {Declare(2, 1, gif), Declare(2, 2, "gone/anim.gif", bytes), Declare(7, 1, gif),
-                       Declare(7, 2, "gone/anim.gif", bytes)};
-    std::string path = dir / "test.qma";
-    WriteFileBytes(path, WriteApplet(applet));
-    PlayerRun run = RunProgram(kPlayer, {"-debugdevice", "console", path}, {"TMPDIR=" + dir.path()});
-    EXPECT_EQ(run.status, 0) << run.err;
-    for (const char* line : {"file frames 0 7\n", "file width 0 20\n", "file delay 0 300\n", "delay zero 1094 Nil\n",
-                             "file loader 0 inbuilt\n", "embedded frames 0 7\n", "embedded height 0 14\n",
-                             "strip frames 0 3\n", "strip width 0 4\n", "anim count 0 3\n", "sprite frames 0 7\n",
-                             "sprite onscreen 0 0\n", "sprite xpos 1220 Nil\n", "embedded sprite width 0 20\n",
-                             "strip sprite size 0 2\n", "missing anim 1176 Nil\n"})
-        EXPECT_NE(run.out.find(line), std::string::npos) << "expected " << line << "in\n" << run.out;
+    applet.preloads = {DeclaredFile(2, 1, gif), DeclaredFile(2, 2, "gone/anim.gif", 0, bytes), DeclaredFile(7, 1, gif),
+                       DeclaredFile(7, 2, "gone/anim.gif", 0, bytes)};
+    ExpectAnswers(PlayApplet(dir, applet, {"-debugdevice", "console"}), asks);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "e2e/player_process.h"
 #include "support/temp_dir.h"
@@ -24,52 +25,35 @@ PlayerRun AssembleAndRun(const TempDir& dir, const std::string& name, const std:
     return RunProgram(kPlayer, {applet});
 }
 
-TEST(AssembledAppletErrors, ArgumentErrorNamesFileLineAndCommand)
+// An argument error names the command; a missing file is named; a
+// script error inside nested functions names its own line.
+TEST(AssembledAppletErrors, RuntimeErrorsNameFileLineAndCommand)
 {
     TempDir dir;
-    PlayerRun run = AssembleAndRun(dir, "args",
-                                   "; OpenFile needs a file name\n"
-                                   "    GETGLOBAL r0, \"openfile\"\n"
-                                   "    LOADK r1, #1\n"
-                                   "    CALL r0, 2, 1\n");
-    EXPECT_EQ(run.status, 1);
-    EXPECT_NE(run.err.find("Not enough arguments!"), std::string::npos) << run.err;
-    EXPECT_NE(run.err.find("File: args.qas (current line: 4 - In function: OpenFile)"), std::string::npos)
-        << run.err;
-}
-
-TEST(AssembledAppletErrors, MissingFileNamesFileAndLine)
-{
-    TempDir dir;
-    std::string missing = dir / "no such file.txt";
-    PlayerRun run = AssembleAndRun(dir, "missing",
-                                   "    GETGLOBAL r0, \"openfile\"\n"
-                                   "    LOADK r1, #1\n"
-                                   "    LOADK r2, \"" + missing + "\"\n"
-                                   "    LOADK r3, #MODE_READ\n"
-                                   "    CALL r0, 4, 1\n");
-    EXPECT_EQ(run.status, 1);
-    EXPECT_NE(run.err.find("no such file.txt"), std::string::npos) << run.err;
-    EXPECT_NE(run.err.find("File: missing.qas (current line: 5 - In function: OpenFile)"), std::string::npos)
-        << run.err;
-}
-
-TEST(AssembledAppletErrors, ScriptErrorInANestedFunctionNamesItsLine)
-{
-    TempDir dir;
-    PlayerRun run = AssembleAndRun(dir, "nested",
-                                   ".function outer\n"
-                                   "    CLOSURE r0, inner\n"
-                                   "    CALL r0, 1, 1\n"
-                                   ".function inner\n"
-                                   "    LOADNIL r0, r0\n"
-                                   "    GETTABLE r1, r0, \"x\"  ; indexes nil\n"
-                                   ".end\n"
-                                   ".end\n"
-                                   "    CLOSURE r0, outer\n"
-                                   "    CALL r0, 1, 1\n");
-    EXPECT_EQ(run.status, 1);
-    EXPECT_NE(run.err.find("File: nested.qas (current line: 6"), std::string::npos) << run.err;
+    const struct {
+        const char* name;
+        std::string text;
+        std::vector<std::string> shown;
+    } cases[] = {
+        {"args",
+         "; OpenFile needs a file name\n    GETGLOBAL r0, \"openfile\"\n    LOADK r1, #1\n    CALL r0, 2, 1\n",
+         {"Not enough arguments!", "File: args.qas (current line: 4 - In function: OpenFile)"}},
+        {"missing",
+         "    GETGLOBAL r0, \"openfile\"\n    LOADK r1, #1\n    LOADK r2, \"" + dir / "no such file.txt" +
+             "\"\n    LOADK r3, #MODE_READ\n    CALL r0, 4, 1\n",
+         {"no such file.txt", "File: missing.qas (current line: 5 - In function: OpenFile)"}},
+        {"nested",
+         ".function outer\n    CLOSURE r0, inner\n    CALL r0, 1, 1\n.function inner\n    LOADNIL r0, r0\n"
+         "    GETTABLE r1, r0, \"x\"  ; indexes nil\n.end\n.end\n    CLOSURE r0, outer\n    CALL r0, 1, 1\n",
+         {"File: nested.qas (current line: 6"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        PlayerRun run = AssembleAndRun(dir, c.name, c.text);
+        EXPECT_EQ(run.status, 1);
+        for (const std::string& s : c.shown)
+            EXPECT_NE(run.err.find(s), std::string::npos) << run.err;
+    }
 }
 
 }  // namespace

@@ -26,20 +26,10 @@ using namespace qmasm;
 
 namespace {
 
-const char kPlayer[] = QM_PLAYER_PATH;
-
 // Object types and attributes as the applet passes them.
 enum : int { BGPIC = 1, SAMPLE = 2, BRUSH = 3, DISPLAY = 21, LAYER = 22, CLIPREGION = 35, POINTER = 36,
              MEMORY = 39, EVENTHANDLER = 40, INTERVAL = 41, FONT = 43, FILE_ = 44, DIRECTORY = 45, TIMER = 53 };
 
-struct Ask {
-    const char* label;
-    int type;
-    std::string id;  // an assembly operand: #n, "text", or @global for a global's value
-    int attribute;
-    std::string expected;  // the printed values (none: empty), or "!code" for an error
-    std::string extra = "";
-};
 
 // Objects the applet makes before it asks (paths filled in by the test).
 std::string Preamble()
@@ -63,30 +53,6 @@ std::string Preamble()
            CommandCall("starttimer", {"#1"});
 }
 
-// One query: the values it answers on one line after the label; then the
-// same query again (queries change nothing), followed at once by
-// GetLastError, whose code goes out after the label and "!".
-std::string AskText(const Ask& a)
-{
-    std::string call = "    GETGLOBAL r2, \"getattribute\"\n";
-    call += "    LOADK r3, #" + std::to_string(a.type) + "\n";
-    if (a.id[0] == '@')
-        call += "    GETGLOBAL r4, \"" + a.id.substr(1) + "\"\n";
-    else
-        call += "    LOADK r4, " + a.id + "\n";
-    call += "    LOADK r5, #" + std::to_string(a.attribute) + "\n";
-    if (!a.extra.empty()) call += "    LOADK r6, " + a.extra + "\n";
-    call += "    CALL r2, " + std::to_string(a.extra.empty() ? 4 : 5) + ", ";
-    std::string t = "    GETGLOBAL r0, \"debugprint\"\n";
-    t += "    LOADK r1, \"" + std::string(a.label) + "\"\n";
-    t += call + "0\n    CALL r0, 0, 1\n";
-    t += call + "1\n    GETGLOBAL r2, \"getlasterror\"\n    CALL r2, 1, 2\n";
-    t += "    GETGLOBAL r0, \"debugprint\"\n";
-    t += "    LOADK r1, \"" + std::string(a.label) + "!\"\n";
-    t += "    CALL r0, 3, 1\n";
-    return t;
-}
-
 class AttributeQueries : public ::testing::Test {
 protected:
     TempDir dir;
@@ -94,8 +60,7 @@ protected:
     PlayerRun Run(const std::vector<Ask>& asks, const std::string& tail = "", const std::string& setup = "",
                   const std::vector<AppletPreload>& preloads = {})
     {
-        std::string text = ".chunk lines=auto\n.function main source=\"@test.qas\"\n";
-        text += ".function onmouse params=1\n    GETGLOBAL r1, \"debugprint\"\n    LOADK r2, \"mouse handler\"\n"
+        std::string text = ".function onmouse params=1\n    GETGLOBAL r1, \"debugprint\"\n    LOADK r2, \"mouse handler\"\n"
                 "    CALL r1, 2, 1\n    RETURN r0, 1\n.end\n";
         text += ".function onend params=1\n    RETURN r0, 1\n.end\n";
         text += Fill(Preamble(), {{"%OPAQUE%", dir.file("opaque.png")},
@@ -104,24 +69,9 @@ protected:
                                  {"%DIR%", dir.path()}});
         text += setup;
         for (const Ask& a : asks) text += AskText(a);
-        text += tail + "    RETURN r0, 1\n.end\n";
-        AppletDescription applet = AssembleTestApplet(text);
+        AppletDescription applet = AssembleTestApplet(MainScript(text + tail));
         applet.preloads = preloads;
-        std::string path = dir.file("test.qma");
-        WriteFileBytes(path, WriteApplet(applet));
-        return RunProgram(kPlayer, {"-debugdevice", "console", path}, {"TMPDIR=" + dir.path()});
-    }
-
-    void Expect(const PlayerRun& run, const std::vector<Ask>& asks)
-    {
-        EXPECT_EQ(run.status, 0) << run.err;
-        for (const Ask& a : asks) {
-            bool failed = !a.expected.empty() && a.expected[0] == '!';
-            std::string values = failed || a.expected.empty() ? "" : " " + a.expected;
-            std::string code = failed ? a.expected.substr(1) : "0";
-            std::string lines = std::string(a.label) + values + "\n" + a.label + "! " + code + "\n";
-            EXPECT_NE(run.out.find(lines), std::string::npos) << "expected\n" << lines << "in\n" << run.out;
-        }
+        return PlayApplet(dir, applet, {"-debugdevice", "console"});
     }
 
     void SetUp() override
@@ -193,7 +143,7 @@ TEST_F(AttributeQueries, ObjectsAnswerFromTheirRecords)
     const std::string callHandler =
         CommandCall("getattribute", {"#40", "\"OnMouseDown\"", "#58"}, 1) + "    LOADNUM r1, 0\n    CALL r0, 2, 1\n";
     PlayerRun run = Run(asks, callHandler, setup);
-    Expect(run, asks);
+    ExpectAnswers(run, asks);
     EXPECT_NE(run.out.find("mouse handler\n"), std::string::npos) << run.out;
 }
 
@@ -236,8 +186,8 @@ TEST_F(AttributeQueries, PointersAnswerFromTheirRecordsAndDisplaysNameTheirs)
     std::string asked = after;
     for (const Ask& a : freed) asked += AskText(a);
     PlayerRun run = Run(asks, asked, pointers);
-    Expect(run, asks);
-    Expect(run, freed);
+    ExpectAnswers(run, asks);
+    ExpectAnswers(run, freed);
     size_t busy = run.out.find("busy handle "), shown = run.out.find("shown handle ");
     ASSERT_NE(busy, std::string::npos) << run.out;
     ASSERT_NE(shown, std::string::npos) << run.out;
@@ -284,11 +234,7 @@ TEST_F(AttributeQueries, FontsOpenedByPreloadingAndScriptsAnswerTheirFaces)
     };
     // Font 3 is declared by the applet with the face linked into it, so it
     // opens at the default size from inside the applet file.
-    AppletPreload declared;
-    declared.kind = 9;
-    declared.id = 3;
-    declared.data = {'V', 'e', 'r', 'a', '.', 't', 't', 'f', 0};
-    declared.linkedData = ReadFileBytes(kVera);
+    AppletPreload declared = DeclaredFile(9, 3, "Vera.ttf", 0, ReadFileBytes(kVera));
     std::string setup = CommandCall("openfont", {"#4", "\"" + std::string(kVeraMono) + "\"", "#20"}) +
                         CommandCall("openfont", {"#5", "\"Topaz.font\""}) +
                         CommandCall("openfont", {"nil", "\"" + std::string(kVera) + "\"", "#20"}, 1) +
@@ -311,7 +257,7 @@ TEST_F(AttributeQueries, FontsOpenedByPreloadingAndScriptsAnswerTheirFaces)
                                 CommandCall("getlasterror", {}, 1) + "    SETGLOBAL r0, \"code\"\n" +
                                 CommandCall("debugprint", {"\"missing font\"", "@code"});
     PlayerRun run = Run(asks, missing, setup, {declared});
-    Expect(run, asks);
+    ExpectAnswers(run, asks);
     EXPECT_NE(run.out.find("missing font 1064\n"), std::string::npos) << run.out;
 }
 

@@ -1,7 +1,8 @@
-// The brush effect commands called by an applet that the player runs: the
-// commands on a brush loaded from a PNG that ImageMagick writes, with the
-// error GetLastError reports after each call; a new transparency shows in
-// the brush's attributes; and a refused argument ends a run that does not
+// The brush effect and transform commands called by an applet that the
+// player runs: the commands on a brush loaded from a PNG that ImageMagick
+// writes, with the error GetLastError reports after each call; a new
+// transparency shows in the brush's attributes, a transform's result in its
+// size, mask and alpha; and a refused argument ends a run that does not
 // catch errors with its message and line.
 #include <gtest/gtest.h>
 
@@ -9,10 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "e2e/player_process.h"
 #include "e2e/test_applet.h"
 #include "support/picture_oracle.h"
-#include "support/temp_dir.h"
 
 namespace {
 
@@ -22,13 +21,13 @@ struct Call {
     int expected;                       // GetLastError afterwards
 };
 
-// The call, then "<command> <GetLastError>" on the debug device.
-std::string CallText(const Call& c)
+// The brush's attribute `attribute` into register r, through r+1..r+3.
+std::string Attribute(int r, int attribute, int brush = 1)
 {
-    std::string t = CommandCall(c.command, c.operands);
-    t += "    GETGLOBAL r0, \"debugprint\"\n    LOADK r1, \"" + std::string(c.command) + "\"\n";
-    t += "    GETGLOBAL r2, \"getlasterror\"\n    CALL r2, 1, 2\n    CALL r0, 3, 1\n";
-    return t;
+    auto reg = [&](int k) { return "r" + std::to_string(r + k); };
+    return "    GETGLOBAL " + reg(0) + ", \"getattribute\"\n    LOADK " + reg(1) + ", #3\n    LOADK " + reg(2) + ", #" +
+           std::to_string(brush) + "\n    LOADK " + reg(3) + ", #" + std::to_string(attribute) + "\n    CALL " +
+           reg(0) + ", 4, 2\n";
 }
 
 class BrushEffectsApplet : public ::testing::Test {
@@ -43,18 +42,14 @@ protected:
 
     PlayerRun Play(bool exitOnError, const std::vector<Call>& calls, const std::string& tail = "")
     {
-        std::string text = ".chunk lines=auto\n.function main source=\"@test.qas\"\n";
-        text += CommandCall("exitonerror", {exitOnError ? "#1" : "#0"});
+        std::string text = CommandCall("exitonerror", {exitOnError ? "#1" : "#0"});
         for (const char* id : {"#1", "#2"})
             text += CommandCall("loadbrush", {id, "\"" + dir.file("p.png") + "\"", "{loadalpha=#1}"});
         text += "    NEWTABLE r0, 0, 2\n    SETTABLE r0, #0, #0xFF0000\n    SETTABLE r0, #1, #0x00FF00\n"
                 "    SETGLOBAL r0, \"pairs\"\n";
         for (const Call& c : calls)
-            text += CallText(c);
-        text += tail + "    RETURN r0, 1\n.end\n";
-        std::string path = dir.file("test.qma");
-        WriteFileBytes(path, qmasm::WriteApplet(AssembleTestApplet(text)));
-        return RunProgram(QM_PLAYER_PATH, {"-debugdevice", "console", path}, {"TMPDIR=" + dir.path()});
+            text += ErrorAfter(c.command, CommandCall(c.command, c.operands));
+        return PlayApplet(dir, AssembleTestApplet(MainScript(text + tail)), {"-debugdevice", "console"});
     }
 
     TempDir dir;
@@ -75,10 +70,16 @@ TEST_F(BrushEffectsApplet, CommandsRunAndRefusalsComeBackAsErrors)
         {"solarizebrush", {"#1", "#300"}, 1039},
         {"quantizebrush", {"#1", "#257"}, 1039},
         {"invertbrush", {"#7"}, 1174},
+        // Format ids past the inbuilt ones go to the saver plugins: none
+        // knows 77; a brush that is gone and a file that cannot be written
+        // are errors too.
+        {"savebrush", {"#1", "\"" + dir.file("x.img") + "\"", "#77"}, 1486},
+        {"savebrush", {"#9", "\"" + dir.file("x.bmp") + "\""}, 1174},
+        {"savebrush", {"#1", "\"" + dir.file("none/x.bmp") + "\""}, 1052},
     };
-    std::string tail = "    GETGLOBAL r0, \"debugprint\"\n    LOADK r1, \"mask\"\n"
-                       "    GETGLOBAL r2, \"getattribute\"\n    LOADK r3, #3\n    LOADK r4, #2\n    LOADK r5, #16\n"
-                       "    CALL r2, 4, 2\n    CALL r0, 3, 1\n";
+    // Brush 2's mask attribute.
+    std::string tail = "    GETGLOBAL r0, \"debugprint\"\n    LOADK r1, \"mask\"\n" + Attribute(2, 16, 2) +
+                       "    CALL r0, 3, 1\n";
     PlayerRun run = Play(false, calls, tail);
     ASSERT_EQ(run.status, 0) << run.err;
     std::string expected;
@@ -86,6 +87,7 @@ TEST_F(BrushEffectsApplet, CommandsRunAndRefusalsComeBackAsErrors)
         expected += std::string(c.command) + " " + std::to_string(c.expected) + "\n";
     expected += "mask 1\n";
     EXPECT_NE(run.out.find(expected), std::string::npos) << "expected\n" << expected << "in\n" << run.out;
+    EXPECT_FALSE(FileExists(dir.file("x.img")));
 }
 
 TEST_F(BrushEffectsApplet, RefusedArgumentsEndTheRunAtTheirLine)
@@ -108,6 +110,45 @@ TEST_F(BrushEffectsApplet, RefusedArgumentsEndTheRunAtTheirLine)
         std::string line = "@_qmerror" + std::to_string(at) + ":test.qas*" + c.message + "\n";
         EXPECT_NE(run.out.find(line), std::string::npos) << run.out;
     }
+}
+
+// ScaleBrush, RotateBrush and DistortBrush: after each call the applet
+// prints GetLastError and brush 1's size, mask and alpha attributes; the
+// method constants are read with GetConstant.
+TEST_F(BrushEffectsApplet, TransformsReplaceTheBrushAndRefusalsLeaveIt)
+{
+    const struct {
+        const char* command;
+        std::vector<std::string> operands;
+        const char* expected;  // "<GetLastError> <width> <height> <mask> <alpha>"
+    } calls[] = {
+        {"scalebrush", {"#1", "#100000", "#8", "#1"}, "0 12 8 0 1"},
+        {"rotatebrush", {"#1", "#90"}, "0 8 12 0 1"},
+        {"rotatebrush", {"#1", "#-90", "#2", "#0.5"}, "0 24 4 0 1"},
+        {"distortbrush", {"#1", "#0", "@wide"}, "0 48 4 0 1"},
+        {"scalebrush", {"#1", "#0", "#5"}, "1039 48 4 0 1"},
+        {"distortbrush", {"#1", "#9", "@wide"}, "1039 48 4 0 1"},
+        {"distortbrush", {"#1", "#0", "@short"}, "1060 48 4 0 1"},
+        {"scalebrush", {"#7", "#5", "#5"}, "1174 48 4 0 1"},
+    };
+    // Errors come back through GetLastError; {2, 0, 0, 0, 1, 0} doubles the
+    // width, {1, 0, 0} is too short for any method.
+    std::string text = "    NEWTABLE r0, 0, 6\n";
+    for (int i = 0; i < 6; ++i) text += "    SETTABLE r0, #" + std::to_string(i) + ", #" + "200010"[i] + "\n";
+    text += "    SETGLOBAL r0, \"wide\"\n    NEWTABLE r0, 0, 3\n    SETTABLE r0, #0, #1\n    SETGLOBAL r0, \"short\"\n";
+    for (const char* name : {"#DISTORT_AFFINE", "#DISTORT_BILINEAR", "#DISTORT_PERSPECTIVE_POINTS"})
+        text += std::string("    GETGLOBAL r0, \"debugprint\"\n    GETGLOBAL r1, \"getconstant\"\n    LOADK r2, \"") +
+                name + "\"\n    CALL r1, 2, 2\n    CALL r0, 2, 1\n";
+    std::string expected = "0\n2\n4\n";  // the three constants
+    for (const auto& c : calls) {
+        text += CommandCall(c.command, c.operands) + "    GETGLOBAL r0, \"debugprint\"\n    LOADK r1, \"" + c.command +
+                "\"\n    GETGLOBAL r2, \"getlasterror\"\n    CALL r2, 1, 2\n" + Attribute(3, 0) + Attribute(4, 1) +
+                Attribute(5, 16) + Attribute(6, 17) + "    CALL r0, 7, 1\n";
+        expected += std::string(c.command) + " " + c.expected + "\n";
+    }
+    PlayerRun run = Play(false, {}, text);
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find(expected), std::string::npos) << "expected\n" << expected << "in\n" << run.out;
 }
 
 }  // namespace

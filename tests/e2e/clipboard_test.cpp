@@ -7,11 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "e2e/player_process.h"
 #include "e2e/test_applet.h"
 #include "support/picture_oracle.h"
-#include "support/temp_dir.h"
-#include "tools/qmasm/applet_writer.h"
 
 using namespace qmasm;
 
@@ -52,14 +49,12 @@ for name in ('first.png', 'again.png'):
 open(d + '/compared.txt', 'w').write('\n'.join(out) + '\n')
 )PY";
 
-std::string Print(const std::string& global) { return CommandCall("debugprint", {"@" + global}); }
-
-std::string Keep(const std::string& first, const std::string& second = "")
+// Runs `call` and prints the first value it leaves; with `keep`, the second
+// is kept in that global.
+std::string Shown(const std::string& call, const std::string& keep = "")
 {
-    std::string t = "    SETGLOBAL r0, \"" + first + "\"\n";
-    if (!second.empty())
-        t += "    SETGLOBAL r1, \"" + second + "\"\n";
-    return t;
+    return call + (keep.empty() ? "" : "    SETGLOBAL r1, \"" + keep + "\"\n") +
+           "    MOVE r1, r0\n    GETGLOBAL r0, \"debugprint\"\n    CALL r0, 2, 1\n";
 }
 
 TEST(Clipboard, BrushPictureSurvivesItsBrushAndTakesTurnsWithText)
@@ -69,28 +64,19 @@ TEST(Clipboard, BrushPictureSurvivesItsBrushAndTakesTurnsWithText)
     TempDir dir;
     ASSERT_TRUE(RunPython(dir.path(), kMakePictures, dir.path()));
     auto quoted = [&](const std::string& name) { return "\"" + dir.file(name) + "\""; };
+    const std::string peek = CommandCall("peekclipboard", {}, 1), get = CommandCall("getclipboard", {}, 2);
     std::string body =
         CommandCall("loadbrush", {"#1", quoted("picture.png"), "{loadalpha=#1}"}) +
         CommandCall("setclipboard", {"#2", "#1"}) +
         // The clipboard holds a copy: neither changing nor replacing the
         // brush reaches it.
-        CommandCall("invertbrush", {"#1"}) + CommandCall("loadbrush", {"#1", quoted("other.png")}) +
-        CommandCall("peekclipboard", {}, 1) + Keep("t") + Print("t") +
-        CommandCall("getclipboard", {}, 2) + Keep("t", "pic") + Print("t") +
-        CommandCall("savebrush", {"@pic", quoted("first.png"), "#1"}) +
-        CommandCall("setclipboard", {"#1", "\"words\""}) +
-        CommandCall("peekclipboard", {}, 1) + Keep("t") + Print("t") +
-        CommandCall("getclipboard", {}, 2) + Keep("t", "text") + Print("t") + Print("text") +
-        CommandCall("setclipboard", {"#2", "@pic"}) +
-        CommandCall("peekclipboard", {}, 1) + Keep("t") + Print("t") +
-        CommandCall("getclipboard", {}, 2) + Keep("t", "again") + Print("t") +
-        CommandCall("savebrush", {"@again", quoted("again.png"), "#1"}) +
-        CommandCall("clearclipboard", {}) + CommandCall("getclipboard", {}, 2) + Keep("t") + Print("t");
-    AppletDescription a =
-        AssembleTestApplet(".chunk lines=auto\n.function main source=\"@test.qas\"\n" + body + "    RETURN r0, 1\n.end\n");
-    std::string path = dir.file("test.qma");
-    WriteFileBytes(path, WriteApplet(a));
-    PlayerRun run = RunProgram(QM_PLAYER_PATH, {path}, {"TMPDIR=" + dir.path()});
+        CommandCall("invertbrush", {"#1"}) + CommandCall("loadbrush", {"#1", quoted("other.png")}) + Shown(peek) +
+        Shown(get, "pic") + CommandCall("savebrush", {"@pic", quoted("first.png"), "#1"}) +
+        CommandCall("setclipboard", {"#1", "\"words\""}) + Shown(peek) + Shown(get, "text") +
+        CommandCall("debugprint", {"@text"}) + CommandCall("setclipboard", {"#2", "@pic"}) + Shown(peek) +
+        Shown(get, "again") + CommandCall("savebrush", {"@again", quoted("again.png"), "#1"}) +
+        CommandCall("clearclipboard", {}) + Shown(get);
+    PlayerRun run = PlayApplet(dir, AssembleTestApplet(MainScript(body)));
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, "2\n2\n1\n1\nwords\n2\n2\n0\n");
     ASSERT_TRUE(RunPython(dir.path(), kCompare, dir.path()));

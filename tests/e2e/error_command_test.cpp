@@ -5,10 +5,7 @@
 
 #include <string>
 
-#include "e2e/player_process.h"
 #include "e2e/test_applet.h"
-#include "support/temp_dir.h"
-#include "tools/qmasm/applet_writer.h"
 
 using namespace qmasm;
 
@@ -40,48 +37,34 @@ const char kErrorScript[] =
     "    RETURN r0, 1\n"
     ".end\n";
 
-class ErrorCommand : public ::testing::Test {
-protected:
-    PlayerRun Run(const std::string& install)
-    {
-        // Every installation takes three lines, so that Error stays on line 17.
-        std::string path = dir.file("test.qma");
-        WriteFileBytes(path, WriteApplet(AssembleTestApplet(Fill(kErrorScript, {{"INSTALL", install}}))));
-        return RunProgram(QM_PLAYER_PATH, {path}, {"TMPDIR=" + dir.path()});
+// Each installation takes three lines, so that Error stays on line 17.
+TEST(ErrorCommand, FailsAsEveryCommandFails)
+{
+    struct Case {
+        const char *what, *install;
+        int status;
+        const char *out, *err;
+    };
+    const Case cases[] = {
+        {"a RaiseOnError handler gets code, message, name and line",
+         "    GETGLOBAL r0, \"raiseonerror\"\n    CLOSURE r1, handler\n    CALL r0, 2, 1\n", 0,
+         "1239 the script's own failure Error 17\nafter 0\n", ""},
+        {"without a handler the run ends with the message",
+         "    LOADNIL r0, r0\n    LOADNIL r0, r0\n    LOADNIL r0, r0\n", 1, "",
+         "QuillmerePlayer: the script's own failure\nFile: test.qas (current line: 17 - In function: Error)\n"},
+        // With errors only recorded, Error is recorded too: the script goes
+        // on and GetLastError tells what failed.
+        {"after ExitOnError off it is only recorded",
+         "    GETGLOBAL r0, \"exitonerror\"\n    LOADK r1, #0\n    CALL r0, 2, 1\n", 0, "after 1239\n", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        PlayerRun run = PlayApplet(dir, AssembleTestApplet(Fill(kErrorScript, {{"INSTALL", c.install}})));
+        EXPECT_EQ(run.status, c.status) << run.err;
+        EXPECT_EQ(run.out, c.out);
+        EXPECT_EQ(run.err, c.err);
     }
-
-    TempDir dir;
-};
-
-TEST_F(ErrorCommand, RaiseOnErrorHandlerGetsCodeMessageNameAndLine)
-{
-    PlayerRun run = Run("    GETGLOBAL r0, \"raiseonerror\"\n"
-                        "    CLOSURE r1, handler\n"
-                        "    CALL r0, 2, 1\n");
-    EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(run.err, "");
-    EXPECT_EQ(run.out, "1239 the script's own failure Error 17\nafter 0\n");
-}
-
-TEST_F(ErrorCommand, WithoutAHandlerTheRunEndsWithTheMessage)
-{
-    PlayerRun run = Run("    LOADNIL r0, r0\n    LOADNIL r0, r0\n    LOADNIL r0, r0\n");
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.out, "");
-    EXPECT_EQ(run.err,
-              "QuillmerePlayer: the script's own failure\n"
-              "File: test.qas (current line: 17 - In function: Error)\n");
-}
-
-// With errors only recorded, Error is recorded too: the script goes on and
-// GetLastError tells what failed.
-TEST_F(ErrorCommand, AfterExitOnErrorOffItIsOnlyRecorded)
-{
-    PlayerRun run = Run("    GETGLOBAL r0, \"exitonerror\"\n"
-                        "    LOADK r1, #0\n"
-                        "    CALL r0, 2, 1\n");
-    EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(run.out, "after 1239\n");
 }
 
 }  // namespace

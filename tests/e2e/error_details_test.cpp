@@ -10,11 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "e2e/player_process.h"
 #include "e2e/test_applet.h"
 #include "media/image_files.h"
 #include "support/picture_oracle.h"
-#include "support/temp_dir.h"
 #include "tools/qmasm/applet_writer.h"
 #include "tools/qmasm/assembled_applet.h"
 #include "tools/qmasm/assembler.h"
@@ -52,16 +50,10 @@ protected:
     }
 };
 
-// Main function of test.qas with line information.
-std::string Main(const std::string& body)
-{
-    return ".chunk lines=auto\n.function main source=\"@test.qas\"\n" + body + "    RETURN r0, 1\n.end\n";
-}
-
 TEST_F(ErrorDetails, RefusedBytecodeNamesTheAppletTheFunctionAndTheInstruction)
 {
     // The assembler library writes what the qmasm command would refuse.
-    std::string applet = Applet(Main(".function check line=3\n"
+    std::string applet = Applet(MainScript(".function check line=3\n"
                                      "    MOVE r0, r0\n"
                                      "    EQ 1, r0, #0\n"
                                      "    RETURN r0, 1\n"
@@ -81,7 +73,7 @@ TEST_F(ErrorDetails, RefusedBytecodeNamesTheAppletTheFunctionAndTheInstruction)
 
     // Code that passes the load check but gives an instruction the wrong
     // type is refused as it runs, at its line and in its function.
-    std::string running = Applet(Main(".function fill line=3\n"
+    std::string running = Applet(MainScript(".function fill line=3\n"
                                       "    LOADNUM r1, 1\n"
                                       "    SETLIST r1, 0\n"
                                       "    RETURN r0, 1\n"
@@ -115,13 +107,13 @@ TEST_F(ErrorDetails, FilesThatAreNoAppletsAreNamed)
                                      "applet of it\n");
 
     // Cut inside its sections, and a whole applet whose code chunk is cut.
-    std::vector<uint8_t> whole = WriteApplet(AssembleTestApplet(Main("    LOADNUM r0, 1\n")));
+    std::vector<uint8_t> whole = WriteApplet(AssembleTestApplet(MainScript("    LOADNUM r0, 1\n")));
     std::string cut = Write(std::vector<uint8_t>(whole.begin(), whole.begin() + 12), "cut.qma");
     PlayerRun cutRun = Play({cut});
     EXPECT_EQ(cutRun.status, 1);
     EXPECT_EQ(cutRun.err, "QuillmerePlayer: Unexpected end of file!\nFile: " + cut + "\n");
 
-    AppletDescription shortCode = AssembleTestApplet(Main("    LOADNUM r0, 1\n"));
+    AppletDescription shortCode = AssembleTestApplet(MainScript("    LOADNUM r0, 1\n"));
     shortCode.code.resize(30);
     std::string shortApplet = Write(WriteApplet(shortCode), "short.qma");
     EXPECT_EQ(Play({shortApplet}).err, "QuillmerePlayer: Unexpected end of file!\nFile: " + shortApplet +
@@ -153,7 +145,7 @@ TEST_F(ErrorDetails, FilesNotReadSayWhereTheyWereLookedFor)
         {"data/absent.txt", "Looked in the folder " + dir / "data"},
     };
     for (const auto& r : reads) {
-        std::string applet = Applet(Main(CommandCall("openfile", {"#1", std::string("\"") + r.name + "\"", "#1005"})));
+        std::string applet = Applet(MainScript(CommandCall("openfile", {"#1", std::string("\"") + r.name + "\"", "#1005"})));
         PlayerRun run = RunProgram(kPlayer, {applet});
         EXPECT_EQ(run.status, 1);
         std::string file = std::string(r.name).substr(5);
@@ -167,11 +159,8 @@ TEST_F(ErrorDetails, RunTimeErrorsAddTheValuesRangesAndTypes)
     // Types and attributes go in as numbers: the names in the reports are
     // the player's own (#DISPLAY 21, #VECTORPATH 49, #ANIM 4, #ATTRNUMFRAMES
     // 11, #ATTRFRAMEDELAY 37).
-    std::vector<uint32_t> picture = MakeTestPicture(12, 4, false);
     std::string strip = dir / "strip.png";
-    SavePngBlock save{strip.c_str(), picture.data(), 48, 12, 4, 0, 0};
-    SavePng(&save);
-    ASSERT_EQ(save.result, 0u);
+    ASSERT_FALSE(WriteTestPng(strip, 12, 4).empty());
     const struct {
         std::string body;
         std::string report;
@@ -200,7 +189,7 @@ TEST_F(ErrorDetails, RunTimeErrorsAddTheValuesRangesAndTypes)
          "File: test.qas (current line: 7 - In function: SetFileAttributes)"},
     };
     for (const auto& c : cases) {
-        PlayerRun run = Play({Applet(Main(c.body))});
+        PlayerRun run = Play({Applet(MainScript(c.body))});
         EXPECT_EQ(run.status, 1) << c.body;
         EXPECT_EQ(run.err, "QuillmerePlayer: " + c.report + "\n") << c.body;
     }
@@ -211,7 +200,7 @@ TEST_F(ErrorDetails, EachErrorShowsItsOwnDetail)
     // The first failing CompareDates is only recorded (exit on error is
     // off); the report is of the second, with its own date, and an error
     // of another code after a recorded one shows no detail at all.
-    std::string applet = Applet(Main(CommandCall("exitonerror", {"#0"}) +
+    std::string applet = Applet(MainScript(CommandCall("exitonerror", {"#0"}) +
                                      CommandCall("comparedates", {"\"first\"", "\"07-Mar-2024 13:05:00\""}, 1) +
                                      CommandCall("exitonerror", {"#1"}) +
                                      CommandCall("comparedates", {"\"second\"", "\"07-Mar-2024 13:05:00\""}, 1)));
@@ -221,7 +210,7 @@ TEST_F(ErrorDetails, EachErrorShowsItsOwnDetail)
                        "Date \"second\" is not of the form dd-mmm-yyyy hh:mm:ss (07-Mar-2024 13:05:00)\n"
                        "File: test.qas (current line: 16 - In function: CompareDates)\n");
 
-    std::string other = Applet(Main(CommandCall("exitonerror", {"#0"}) +
+    std::string other = Applet(MainScript(CommandCall("exitonerror", {"#0"}) +
                                     CommandCall("comparedates", {"\"first\"", "\"07-Mar-2024 13:05:00\""}, 1) +
                                     CommandCall("exitonerror", {"#1"}) + CommandCall("upperstr", {})),
                                "other.qma");

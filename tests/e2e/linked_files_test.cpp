@@ -12,7 +12,6 @@
 #include <sys/stat.h>
 
 #include <atomic>
-#include <cstring>
 #include <fstream>
 #include <functional>
 #include <map>
@@ -24,16 +23,12 @@
 #include <thread>
 #include <vector>
 
-#include "e2e/player_process.h"
 #include "e2e/test_applet.h"
 #include "libs/network/network_fixture.h"
 #include "support/picture_oracle.h"
 #include "support/shell_output.h"
-#include "support/temp_dir.h"
 #include "tools/player_tables.h"
-#include "tools/qmasm/applet_writer.h"
 #include "tools/qmasm/assembled_applet.h"
-#include "tools/qmasm/assembler.h"
 
 using namespace qmasm;
 
@@ -231,6 +226,13 @@ const std::vector<std::string> kLinkedNames = {"pic.png", "anim.gif", "snd.wav",
 
 std::string Q(const std::string& text) { return "\"" + text + "\""; }
 
+std::string Lower(std::string text)
+{
+    for (char& ch : text)
+        ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    return text;
+}
+
 // DebugPrint of a label and the value in r0.
 std::string Print(const std::string& label)
 {
@@ -307,18 +309,6 @@ private:
     std::thread thread_;
 };
 
-// The kind records of format 6.1, all values 0.
-std::vector<uint8_t> KindRecord(uint8_t kind)
-{
-    switch (kind) {
-    case 0: return std::vector<uint8_t>(1 + 4 + 4 + 2 + 12 + (1 + 16 + 1) + 12, 0);  // background picture
-    case 1: return std::vector<uint8_t>(10 + 1 + 12 + 4, 0);                         // brush
-    case 2: return std::vector<uint8_t>(1 + 12 + 2, 0);                              // anim
-    case 7: return std::vector<uint8_t>(12, 0);                                      // sprite
-    default: return {};
-    }
-}
-
 class LinkedFiles : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
@@ -384,14 +374,7 @@ protected:
             out->text = c.text;
             return true;
         };
-        AssembleResult r = Assemble(".chunk lines=auto\n.function main source=\"@test.qas\"\n" +
-                                        CommandCall("exitonerror", {"#0"}) + body + "    RETURN r0, 1\n.end\n",
-                                    options);
-        EXPECT_TRUE(r.ok) << r.message << " at line " << r.errorLine;
-        AppletDescription a;
-        AddAssembledCode(r, "test.qas", &a);
-        if (!a.includedFiles.empty())
-            a.includedFiles[0].file = "@test.qas";
+        AppletDescription a = AssembleTestApplet(MainScript(CommandCall("exitonerror", {"#0"}) + body), options);
         std::vector<std::string> names = kLinkedNames;
         for (const std::string& w : kWriterFiles)
             names.push_back(w + ".txt");
@@ -413,18 +396,10 @@ protected:
             ASSERT_TRUE(FileExists(dir.file("lk/" + name))) << name;
     }
 
-    PlayerRun Play(const AppletDescription& a)
-    {
-        std::string path = dir.file("test.qma");
-        WriteFileBytes(path, WriteApplet(a));
-        return RunProgram(QM_PLAYER_PATH, {"-debugdevice", "console", path}, {"TMPDIR=" + dir.path()});
-    }
-
     // The readers, each on a linked name.
     std::map<std::string, Case> Readers(const std::string& url)
     {
-        const std::string text = Q("lk/text.txt"), pic = Q("lk/pic.png"), gif = Q("lk/anim.gif"),
-                          wav = Q("lk/snd.wav");
+        const std::string text = Q("lk/text.txt"), pic = Q("lk/pic.png");
         const std::string size = std::to_string(linkedText.size());
         std::map<std::string, Case> c;
         c["OpenFile"] = {CommandCall("openfile", {"#1", text, "#MODE_READ"}) + CommandCall("readline", {"#1"}, 1) +
@@ -473,30 +448,27 @@ protected:
                     "Run linked program"};
         c["IsPicture"] = {CommandCall("ispicture", {pic}, 2) + "    GETTABLE r0, r1, \"width\"\n" + Print("IsPicture"),
                           "IsPicture 32"};
-        c["LoadBrush"] = {CommandCall("loadbrush", {"#1", pic}) + Attribute("BRUSH", "#1", "ATTRWIDTH") +
-                              Print("LoadBrush"),
-                          "LoadBrush 32"};
-        c["LoadBGPic"] = {CommandCall("loadbgpic", {"#2", pic}) + Attribute("BGPIC", "#2", "ATTRWIDTH") +
-                              Print("LoadBGPic"),
-                          "LoadBGPic 32"};
-        c["LoadAnim"] = {CommandCall("loadanim", {"#1", gif}) + Attribute("ANIM", "#1", "ATTRNUMFRAMES") +
-                             Print("LoadAnim"),
-                         "LoadAnim 3"};
-        c["LoadSprite"] = {CommandCall("loadsprite", {"#1", gif}) + Attribute("SPRITE", "#1", "ATTRNUMFRAMES") +
-                               Print("LoadSprite"),
-                           "LoadSprite 3"};
-        c["LoadSample"] = {CommandCall("loadsample", {"#1", wav}) + Attribute("SAMPLE", "#1", "ATTRPITCH") +
-                               Print("LoadSample"),
-                           "LoadSample 8000"};
-        c["OpenMusic"] = {CommandCall("openmusic", {"#1", wav}) + Attribute("MUSIC", "#1", "ATTRPITCH") +
-                              Print("OpenMusic"),
-                          "OpenMusic 8000"};
-        c["OpenVideo"] = {CommandCall("openvideo", {"#1", Q("lk/vid.mp4")}) + Attribute("VIDEO", "#1", "ATTRWIDTH") +
-                              Print("OpenVideo"),
-                          "OpenVideo 48"};
-        c["OpenFont"] = {CommandCall("openfont", {"#1", Q("lk/font.ttf"), "#12"}) +
-                             Attribute("FONT", "#1", "ATTRFONTNAME") + Print("OpenFont"),
-                         "OpenFont Bitstream Vera Sans"};
+        // The loaders, each asked afterwards about what it loaded.
+        const struct {
+            const char *command, *file, *type, *attribute, *shown;
+        } loaders[] = {
+            {"LoadBrush", "pic.png", "BRUSH", "ATTRWIDTH", "32"},
+            {"LoadBGPic", "pic.png", "BGPIC", "ATTRWIDTH", "32"},
+            {"LoadAnim", "anim.gif", "ANIM", "ATTRNUMFRAMES", "3"},
+            {"LoadSprite", "anim.gif", "SPRITE", "ATTRNUMFRAMES", "3"},
+            {"LoadSample", "snd.wav", "SAMPLE", "ATTRPITCH", "8000"},
+            {"OpenMusic", "snd.wav", "MUSIC", "ATTRPITCH", "8000"},
+            {"OpenVideo", "vid.mp4", "VIDEO", "ATTRWIDTH", "48"},
+            {"OpenFont", "font.ttf", "FONT", "ATTRFONTNAME", "Bitstream Vera Sans"},
+        };
+        for (const auto& l : loaders) {
+            std::vector<std::string> operands = {"#2", Q(std::string("lk/") + l.file)};
+            if (l.type == std::string("FONT"))
+                operands.push_back("#12");
+            c[l.command] = {CommandCall(Lower(l.command), operands) + Attribute(l.type, "#2", l.attribute) +
+                                Print(l.command),
+                            std::string(l.command) + " " + l.shown};
+        }
         c["UploadFile"] = {"    GETGLOBAL r0, \"uploadfile\"\n    LOADK r1, " + Q(url) +
                                "\n    NEWTABLE r2, 0, 0\n    NEWTABLE r3, 0, 0\n    NEWTABLE r4, 0, 0\n"
                                "    SETTABLE r4, \"name\", \"f\"\n    SETTABLE r4, \"file\", " +
@@ -513,17 +485,9 @@ protected:
     std::map<std::string, Case> Writers(const std::string& url)
     {
         auto after = [](const std::string& command) {
-            std::string lower = command;
-            for (char& ch : lower)
-                ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-            return CommandCall("filetostring", {Q("lk/" + lower + ".txt")}, 1) + Print(command);
+            return CommandCall("filetostring", {Q("lk/" + Lower(command) + ".txt")}, 1) + Print(command);
         };
-        auto expected = [](const std::string& command) {
-            std::string lower = command;
-            for (char& ch : lower)
-                ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-            return command + " linked " + lower;
-        };
+        auto expected = [](const std::string& command) { return command + " linked " + Lower(command); };
         auto holds = [](const std::string& file, const std::string& want) {
             return [file, want](const std::string& folder) {
                 std::string got = Text(folder + "/" + file);
@@ -603,13 +567,7 @@ protected:
         };
         uint32_t line = 1;
         for (const auto& d : declared) {
-            AppletPreload p;
-            p.kind = d.kind;
-            p.id = d.id;
-            p.data.assign(d.file, d.file + std::strlen(d.file) + 1);
-            p.line = line++;
-            p.record = KindRecord(d.kind);
-            a->preloads.push_back(p);
+            a->preloads.push_back(DeclaredFile(d.kind, d.id, d.file, line++));
             std::string label = std::string("declared ") + d.label;
             (*cases)[label] = {d.query + Print(label), label + " " + d.shown};
         }
@@ -618,7 +576,7 @@ protected:
     // Runs the applet; the cases whose line it did not print, and the run.
     std::string Missing(const AppletDescription& a, const std::map<std::string, Case>& cases, PlayerRun* run)
     {
-        *run = Play(a);
+        *run = PlayApplet(dir, a, {"-debugdevice", "console"});
         std::string out = "\n" + run->out, missing;
         for (const auto& [command, c] : cases)
             if (out.find("\n" + c.expected + "\n") == std::string::npos)

@@ -7,10 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "e2e/player_process.h"
 #include "e2e/test_applet.h"
-#include "support/temp_dir.h"
-#include "tools/qmasm/applet_writer.h"
 
 using namespace qmasm;
 
@@ -85,14 +82,7 @@ const Use kUses[] = {
 
 class ForgedMemoryNames : public ::testing::Test {
 protected:
-    PlayerRun Run(const std::string& body)
-    {
-        AppletDescription a = AssembleTestApplet(".chunk lines=auto\n.function main source=\"@test.qas\"\n" + body +
-                                                 "    RETURN r0, 1\n.end\n");
-        std::string path = dir.file("test.qma");
-        WriteFileBytes(path, WriteApplet(a));
-        return RunProgram(QM_PLAYER_PATH, {path}, {"TMPDIR=" + dir.path()});
-    }
+    PlayerRun Run(const std::string& body) { return PlayApplet(dir, AssembleTestApplet(MainScript(body))); }
 
     TempDir dir;
 };

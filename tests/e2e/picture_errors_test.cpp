@@ -6,10 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "e2e/player_process.h"
 #include "e2e/test_applet.h"
 #include "support/picture_oracle.h"
-#include "support/temp_dir.h"
 #include "tools/qmasm/applet_writer.h"
 
 using namespace qmasm;
@@ -39,13 +37,11 @@ protected:
     // the player's address space is held to that many KiB.
     PlayerRun Load(const std::string& command, const std::string& file, long limitKiB = 0)
     {
-        AppletDescription a = AssembleTestApplet(".chunk lines=auto\n.function main source=\"@test.qas\"\n" +
-                                                 CommandCall(command, {"#1", "\"" + file + "\""}) +
-                                                 "    RETURN r0, 1\n.end\n");
+        AppletDescription a = AssembleTestApplet(MainScript(CommandCall(command, {"#1", "\"" + file + "\""})));
+        if (!limitKiB)
+            return PlayApplet(dir, a);
         std::string path = dir.file("test.qma");
         WriteFileBytes(path, WriteApplet(a));
-        if (!limitKiB)
-            return RunProgram(QM_PLAYER_PATH, {path}, {"TMPDIR=" + dir.path()});
         return RunProgram("/bin/sh", {"-c", "ulimit -v " + std::to_string(limitKiB) + " && exec \"$0\" \"$@\"",
                                       QM_PLAYER_PATH, path},
                           {"TMPDIR=" + dir.path()});

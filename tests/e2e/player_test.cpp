@@ -37,41 +37,15 @@ std::string ExampleApplet()
 // Scripts with line information; the main function names its source file
 // the way a compiled applet does, and the applet's included-file record for
 // that file maps the lines back.
-const char kEndsNormally[] =
-    ".chunk lines=auto\n"
-    ".function main source=\"@test.qas\"\n"
-    "    LOADNUM r0, 1\n"
-    "    RETURN r0, 1\n"
-    ".end\n";
+const std::string kEndsNormally = MainScript("    LOADNUM r0, 1\n");
 
 // Line 5 calls a command with too few arguments.
-const char kFailsOnLine5[] =
-    ".chunk lines=auto\n"
-    ".function main source=\"@test.qas\"\n"
-    "    LOADNUM r0, 1\n"
-    "    GETGLOBAL r1, \"upperstr\"\n"
-    "    CALL r1, 1, 1\n"
-    "    RETURN r0, 1\n"
-    ".end\n";
+const std::string kFailsOnLine5 = MainScript("    LOADNUM r0, 1\n    GETGLOBAL r1, \"upperstr\"\n    CALL r1, 1, 1\n");
 
-const char kRunsForever[] =
-    ".chunk lines=auto\n"
-    ".function main source=\"@test.qas\"\n"
-    "loop:\n"
-    "    LOADNUM r0, 1\n"
-    "    JMP loop\n"
-    "    RETURN r0, 1\n"
-    ".end\n";
+const std::string kRunsForever = MainScript("loop:\n    LOADNUM r0, 1\n    JMP loop\n");
 
 // Calls the test plugin's library command that always fails (1459).
-const char kCallsPlugin[] =
-    ".chunk lines=auto\n"
-    ".function main source=\"@test.qas\"\n"
-    "    GETGLOBAL r0, \"mathx\"\n"
-    "    GETTABLE r0, r0, \"fail\"\n"
-    "    CALL r0, 1, 1\n"
-    "    RETURN r0, 1\n"
-    ".end\n";
+const std::string kCallsPlugin = MainScript("    GETGLOBAL r0, \"mathx\"\n    GETTABLE r0, r0, \"fail\"\n    CALL r0, 1, 1\n");
 
 // Prints the first two options the player handed to the script.
 const char kPrintsArguments[] =
@@ -101,7 +75,7 @@ protected:
         WriteFileBytes(path, WriteApplet(a));
         return path;
     }
-    std::string Applet(const char* source) { return Write(AssembleTestApplet(source)); }
+    std::string Applet(const std::string& source) { return Write(AssembleTestApplet(source)); }
 
     PlayerRun Play(std::vector<std::string> args, std::vector<std::string> env = {})
     {
@@ -133,74 +107,43 @@ TEST_F(Player, NormalEndIsSilentAndSucceeds)
     EXPECT_EQ(run.err, "");
 }
 
-// FFmpeg is linked only when a video needs the inbuilt decoder: the player
-// itself does not name its libraries, and still opens a video through its
-// decoder module.
-TEST_F(Player, VideosNeedNoFfmpegAtStartUp)
+// FFmpeg and the sound decoders' libraries are linked only when a video or
+// a sound needs the inbuilt decoders: the player itself names none of them,
+// and still opens a video, WAV, FLAC, MP3 and a tracker module through its
+// decoder modules, and refuses broken ones naming them.
+TEST_F(Player, MediaNeedNoDecoderLibrariesAtStartUp)
 {
     PlayerRun needed = RunProgram("/bin/sh", {"-c", std::string("readelf -d '") + kPlayer + "'"});
     ASSERT_EQ(needed.status, 0);
     EXPECT_NE(needed.out.find("NEEDED"), std::string::npos);
-    for (const char* lib : {"libavformat", "libavcodec", "libavutil", "libswscale"})
+    for (const char* lib : {"libavformat", "libavcodec", "libavutil", "libswscale", "libsndfile", "libmpg123",
+                            "libopenmpt", "libFLAC", "libvorbis", "libogg", "libopus", "libmp3lame"})
         EXPECT_EQ(needed.out.find(lib), std::string::npos) << lib;
 
-    std::string video = dir.file("bars.mp4");
-    PlayerRun make = RunProgram("/bin/sh", {"-c", "ffmpeg -v error -y -f lavfi -i testsrc=size=32x16:rate=5:duration=1 "
-                                                  "-pix_fmt yuv420p '" + video + "'"});
-    ASSERT_EQ(make.status, 0) << make.err;
-    std::string opens = ".chunk lines=auto\n.function main source=\"@test.qas\"\n" +
-                        CommandCall("openvideo", {"#1", "\"" + video + "\""}) + "    RETURN r0, 1\n.end\n";
-    PlayerRun run = Play({Applet(opens.c_str())});
-    EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(run.err, "");
-
-    WriteFileBytes(dir.file("broken.mp4"), {'n', 'o', 't', ' ', 'a', ' ', 'v', 'i', 'd', 'e', 'o'});
-    std::string refuses = ".chunk lines=auto\n.function main source=\"@test.qas\"\n" +
-                          CommandCall("openvideo", {"#1", "\"" + dir.file("broken.mp4") + "\""}) +
-                          "    RETURN r0, 1\n.end\n";
-    PlayerRun broken = Play({Applet(refuses.c_str())});
-    EXPECT_EQ(broken.status, 1);
-    EXPECT_NE(broken.err.find("broken.mp4"), std::string::npos) << broken.err;
-}
-
-// The sound decoders' libraries are linked only when a sound reaches the
-// inbuilt decoders: the player itself names none of them, and still loads
-// WAV, FLAC, MP3 and a tracker module through its decoder module.
-TEST_F(Player, SoundsNeedNoDecoderLibrariesAtStartUp)
-{
-    PlayerRun needed = RunProgram("/bin/sh", {"-c", std::string("readelf -d '") + kPlayer + "'"});
-    ASSERT_EQ(needed.status, 0);
-    EXPECT_NE(needed.out.find("NEEDED"), std::string::npos);
-    for (const char* lib : {"libsndfile", "libmpg123", "libopenmpt", "libFLAC", "libvorbis", "libogg", "libopus",
-                            "libmp3lame"})
-        EXPECT_EQ(needed.out.find(lib), std::string::npos) << lib;
-
-    std::string wav = dir.file("tone.wav"), flac = dir.file("tone.flac"), mp3 = dir.file("tone.mp3");
+    auto q = [&](const char* name) { return "\"" + dir.file(name) + "\""; };
     PlayerRun make = RunProgram(
-        "/bin/sh", {"-c", "ffmpeg -v error -y -f lavfi -i sine=frequency=440:sample_rate=22050:duration=0.5 '" + wav +
-                              "' && sox '" + wav + "' '" + flac + "' && ffmpeg -v error -y -i '" + wav +
-                              "' -c:a libmp3lame '" + mp3 + "'"});
+        "/bin/sh", {"-c", "cd '" + dir.path() + "' && ffmpeg -v error -y -f lavfi -i "
+                          "testsrc=size=32x16:rate=5:duration=1 -pix_fmt yuv420p bars.mp4 && ffmpeg -v error -y "
+                          "-f lavfi -i sine=frequency=440:sample_rate=22050:duration=0.5 tone.wav && sox tone.wav "
+                          "tone.flac && ffmpeg -v error -y -i tone.wav -c:a libmp3lame tone.mp3"});
     ASSERT_EQ(make.status, 0) << make.err;
     WriteFileBytes(dir.file("tiny.mod"), TinyModule());
-    std::string loads = ".chunk lines=auto\n.function main source=\"@test.qas\"\n" +
-                        CommandCall("loadsample", {"#1", "\"" + wav + "\""}) +
-                        CommandCall("loadsample", {"#2", "\"" + flac + "\""}) +
-                        CommandCall("loadsample", {"#3", "\"" + mp3 + "\""}) +
-                        CommandCall("openmusic", {"#4", "\"" + dir.file("tiny.mod") + "\""}) +
-                        "    GETGLOBAL r0, \"debugprint\"\n    LOADK r1, \"loaded\"\n    CALL r0, 2, 1\n"
-                        "    RETURN r0, 1\n.end\n";
-    PlayerRun run = Play({Applet(loads.c_str())});
+    std::string loads = MainScript(
+        CommandCall("openvideo", {"#1", q("bars.mp4")}) + CommandCall("loadsample", {"#1", q("tone.wav")}) +
+        CommandCall("loadsample", {"#2", q("tone.flac")}) + CommandCall("loadsample", {"#3", q("tone.mp3")}) +
+        CommandCall("openmusic", {"#4", q("tiny.mod")}) + CommandCall("debugprint", {"\"loaded\""}));
+    PlayerRun run = Play({Applet(loads)});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.err, "");
-    EXPECT_NE(run.out.find("loaded"), std::string::npos) << run.out;
+    EXPECT_EQ(run.out, "loaded\n");
 
+    WriteFileBytes(dir.file("broken.mp4"), {'n', 'o', 't', ' ', 'a', ' ', 'v', 'i', 'd', 'e', 'o'});
     WriteFileBytes(dir.file("broken.wav"), {'R', 'I', 'F', 'F', 1, 0, 0, 0, 'W', 'A', 'V', 'E'});
-    std::string refuses = ".chunk lines=auto\n.function main source=\"@test.qas\"\n" +
-                          CommandCall("loadsample", {"#1", "\"" + dir.file("broken.wav") + "\""}) +
-                          "    RETURN r0, 1\n.end\n";
-    PlayerRun broken = Play({Applet(refuses.c_str())});
-    EXPECT_EQ(broken.status, 1);
-    EXPECT_NE(broken.err.find("broken.wav"), std::string::npos) << broken.err;
+    for (auto [command, file] : {std::pair{"openvideo", "broken.mp4"}, std::pair{"loadsample", "broken.wav"}}) {
+        PlayerRun broken = Play({Applet(MainScript(CommandCall(command, {"#1", q(file)})))});
+        EXPECT_EQ(broken.status, 1);
+        EXPECT_NE(broken.err.find(file), std::string::npos) << broken.err;
+    }
 }
 
 TEST_F(Player, FatalErrorNamesFileAndLineOnStderr)
@@ -236,11 +179,6 @@ TEST_F(Player, StartupErrorsHaveNoLine)
     PlayerRun machine = Play({"-debugdevice", "console", dir.file("absent.qma")});
     EXPECT_NE(machine.out.find("@_qmerror0:\"\"*File " + dir.file("absent.qma") + " does not exist!\n"),
               std::string::npos);
-
-    WriteFileBytes(dir.file("plain.txt"), {'h', 'e', 'l', 'l', 'o', '\n'});
-    PlayerRun notApplet = Play({dir.file("plain.txt")});
-    EXPECT_EQ(notApplet.status, 1);
-    EXPECT_NE(notApplet.err.find("QuillmerePlayer: "), std::string::npos);
 }
 
 TEST_F(Player, EveryStartupStepEndsWithOneReport)
@@ -320,9 +258,8 @@ TEST_F(Player, ExampleAppletPrintsItsSum)
 // close.
 std::string WritesALine(const std::string& target)
 {
-    return ".chunk lines=auto\n.function main source=\"@test.qas\"\n" +
-           CommandCall("openfile", {"#1", "\"" + target + "\"", "#1006"}) +
-           CommandCall("writeline", {"#1", "\"" + std::string(100, 'x') + "\""}) + "    RETURN r0, 1\n.end\n";
+    return MainScript(CommandCall("openfile", {"#1", "\"" + target + "\"", "#1006"}) +
+                      CommandCall("writeline", {"#1", "\"" + std::string(100, 'x') + "\""}));
 }
 
 // Lost data must not look like success to a shell: neither bytes a full
@@ -345,9 +282,6 @@ TEST_F(Player, LostOutputFailsTheRun)
 // Each start-up failure says what happened to which file.
 TEST_F(Player, StartupMessagesSayWhatHappened)
 {
-    mkdir(dir.file("folder.qma").c_str(), 0700);
-    EXPECT_EQ(Play({dir.file("folder.qma")}).err,
-              "QuillmerePlayer: Cannot read file folder.qma !\n" + dir.file("folder.qma") + " is a folder, not a file\n");
     WriteFileBytes(dir.file("empty.qma"), {});
     EXPECT_EQ(Play({dir.file("empty.qma")}).err,
               "QuillmerePlayer: Script is empty!\nFile: " + dir.file("empty.qma") + "\n");
@@ -446,9 +380,7 @@ TEST_F(LinkedPlayer, PluginBundleIsUnpackedLoadedAndRemoved)
 // unpacked, as a normal end does.
 TEST_F(LinkedPlayer, HangUpRemovesTheUnpackedPlugins)
 {
-    const std::string kReadyThenForever = ".chunk lines=auto\n.function main source=\"@test.qas\"\n" +
-                                          CommandCall("debugprint", {"\"ready\""}) +
-                                          "loop:\n    JMP loop\n    RETURN r0, 1\n.end\n";
+    const std::string kReadyThenForever = MainScript(CommandCall("debugprint", {"\"ready\""}) + "loop:\n    JMP loop\n");
     Bytes plugin = ReadFileBytes(std::string(QM_TEST_PLUGIN_DIR) + "/mathx.qmp");
     std::string program = Link(AssembleTestApplet(kReadyThenForever), {{"mathx", plugin}});
     for (int sig : {SIGHUP, SIGQUIT}) {

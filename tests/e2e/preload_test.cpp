@@ -25,10 +25,8 @@ namespace {
 // desktop) as PNG files.
 std::string SnapshotScript(const std::string& picture, const std::string& window, int secondType = 0)
 {
-    return ".chunk lines=auto\n.function main source=\"@test.qas\"\n" +
-           CommandCall("savesnapshot", {"\"" + picture + "\"", "#1", "#1"}) +
-           CommandCall("savesnapshot", {"\"" + window + "\"", "#" + std::to_string(secondType), "#1"}) +
-           "    RETURN r0, 1\n.end\n";
+    return MainScript(CommandCall("savesnapshot", {"\"" + picture + "\"", "#1", "#1"}) +
+                      CommandCall("savesnapshot", {"\"" + window + "\"", "#" + std::to_string(secondType), "#1"}));
 }
 
 // Writes a test picture as PNG with PIL, so that the picture the player
@@ -53,14 +51,6 @@ im = Image.open(sys.argv[1])
 open(sys.argv[2], 'wb').write(('%dx%d %s\n' % (im.size[0], im.size[1], im.mode)).encode() + im.convert('RGB').tobytes())
 )PY";
 
-const char kSamePixels[] = R"PY(
-import sys
-from PIL import Image
-a = Image.open(sys.argv[1]).convert('RGB')
-b = Image.open(sys.argv[2]).convert('RGB')
-sys.exit(0 if a.size == b.size and a.tobytes() == b.tobytes() else 1)
-)PY";
-
 // Whether a window (argv 1) shows a picture with alpha (argv 2) at its
 // corner over a colour (argv 3, hex RRGGBB): each channel moves from the
 // colour towards the picture's by floor((s - d) * a / 256).
@@ -81,26 +71,6 @@ for y in range(window.size[1]):
             sys.exit(1)
 )PY";
 
-std::vector<uint8_t> Text(const std::string& text)
-{
-    std::vector<uint8_t> bytes(text.begin(), text.end());
-    bytes.push_back(0);
-    return bytes;
-}
-
-// The kind records of format 6.1, all values 0: brush (five i16, a byte,
-// three u32, a u32) and background picture (flags, two u32, i16, three u32,
-// an empty gradient, three u32).
-std::vector<uint8_t> BrushRecord() { return std::vector<uint8_t>(10 + 1 + 12 + 4, 0); }
-std::vector<uint8_t> BGPicRecord()
-{
-    std::vector<uint8_t> record(1 + 4 + 4 + 2 + 12, 0);
-    std::vector<uint8_t> gradient(1 + 16 + 1, 0);
-    record.insert(record.end(), gradient.begin(), gradient.end());
-    record.resize(record.size() + 12, 0);
-    return record;
-}
-
 class Preloading : public ::testing::Test {
 protected:
     void SetUp() override
@@ -114,42 +84,25 @@ protected:
         logoBytes = ReadFileBytes(logo);
     }
 
-    static AppletPreload Declare(uint8_t kind, uint32_t id, const std::string& file, uint32_t line)
-    {
-        AppletPreload p;
-        p.kind = kind;
-        p.id = id;
-        p.data = Text(file);
-        p.line = line;
-        p.record = kind == 1 ? BrushRecord() : kind == 0 ? BGPicRecord() : std::vector<uint8_t>{};
-        return p;
-    }
     static AppletPreload Brush(uint32_t id, const std::string& file, std::vector<uint8_t> linked, uint32_t line)
     {
-        AppletPreload p = Declare(1, id, file, line);
-        p.linkedData = std::move(linked);
-        return p;
+        return DeclaredFile(1, id, file, line, std::move(linked));
     }
-    static AppletPreload BGPic(uint32_t id, const std::string& file, uint32_t line) { return Declare(0, id, file, line); }
+    static AppletPreload BGPic(uint32_t id, const std::string& file, uint32_t line)
+    {
+        return DeclaredFile(0, id, file, line);
+    }
 
     PlayerRun Play(const AppletDescription& a, std::vector<std::string> args = {},
                    std::vector<std::string> env = {})
     {
-        std::string path = dir.file("test.qma");
-        WriteFileBytes(path, WriteApplet(a));
-        args.push_back(path);
-        env.push_back("TMPDIR=" + dir.path());
-        return RunProgram(QM_PLAYER_PATH, args, env);
+        return PlayApplet(dir, a, args, env);
     }
 
     // Runs the applet with display 1 declared as given, and the options.
     PlayerRun PlayWithDisplay(AppletDescription a, const AppletDisplay& display, std::vector<std::string> args)
     {
-        AppletPreload entry;
-        entry.kind = 10;
-        entry.id = 1;
-        entry.record = EncodeDisplayDescription(display);
-        a.preloads.push_back(entry);
+        a.preloads.push_back(DeclaredDisplay(display));
         return Play(a, std::move(args), {"XDG_CONFIG_HOME=" + dir.path()});
     }
 
@@ -266,7 +219,7 @@ TEST_F(Preloading, MissingOrBrokenFilesEndTheRunAtTheirLine)
         {BGPic(1, dir.file("missing.png"), 3), "Cannot read file missing.png !", "LoadBGPic"},
         {Brush(4, "logo.png", broken, 4), "Cannot load picture", "LoadBrush"},
         {Brush(5, dir.file("text.png"), {}, 3), "Cannot load picture text.png!", "LoadBrush"},
-        {Declare(4, 1, "beep.wav", 2), "", "LoadSample"},
+        {DeclaredFile(4, 1, "beep.wav", 2), "", "LoadSample"},
     };
     WriteFileBytes(dir.file("text.png"), {'n', 'o', 't'});
     for (const Case& c : cases) {
@@ -285,14 +238,13 @@ TEST_F(Preloading, MissingOrBrokenFilesEndTheRunAtTheirLine)
 // the applet that carries it; a missing one ends the run at its line.
 TEST_F(Preloading, DeclaredFilesOpenForReading)
 {
-    const std::string script = ".chunk lines=auto\n.function main source=\"@test.qas\"\n" +
-                               CommandCall("readline", {"#1"}, 1) + "    SETGLOBAL r0, \"first\"\n" +
-                               CommandCall("readline", {"#2"}, 1) + "    SETGLOBAL r0, \"second\"\n" +
-                               CommandCall("debugprint", {"@first", "@second"}) + "    RETURN r0, 1\n.end\n";
+    const std::string script = MainScript(CommandCall("readline", {"#1"}, 1) + "    SETGLOBAL r0, \"first\"\n" +
+                                          CommandCall("readline", {"#2"}, 1) + "    SETGLOBAL r0, \"second\"\n" +
+                                          CommandCall("debugprint", {"@first", "@second"}));
     WriteFileBytes(dir.file("notes.txt"), {'o', 'n', ' ', 'd', 'i', 's', 'k', '\n', 'x', '\n'});
     AppletDescription a = AssembleTestApplet(script);
-    a.preloads.push_back(Declare(8, 1, dir.file("notes.txt"), 3));
-    AppletPreload linked = Declare(8, 2, "gone/inside.txt", 4);
+    a.preloads.push_back(DeclaredFile(8, 1, dir.file("notes.txt"), 3));
+    AppletPreload linked = DeclaredFile(8, 2, "gone/inside.txt", 4);
     linked.linkedData = {'i', 'n', 's', 'i', 'd', 'e', '\n'};
     a.preloads.push_back(linked);
     PlayerRun run = Play(a);
@@ -301,8 +253,8 @@ TEST_F(Preloading, DeclaredFilesOpenForReading)
     EXPECT_NE(run.out.find("on disk inside"), std::string::npos) << run.out;
 
     AppletDescription b = AssembleTestApplet(script);
-    b.preloads.push_back(Declare(8, 1, dir.file("notes.txt"), 3));
-    b.preloads.push_back(Declare(8, 2, dir.file("missing.txt"), 7));
+    b.preloads.push_back(DeclaredFile(8, 1, dir.file("notes.txt"), 3));
+    b.preloads.push_back(DeclaredFile(8, 2, dir.file("missing.txt"), 7));
     run = Play(b);
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.err.find("missing.txt"), std::string::npos) << run.err;
@@ -369,10 +321,9 @@ TEST_F(Preloading, LinkedPicturesLoadByTheirLinkedName)
                        query("bgpic", "#1", "#3", "#0") + CommandCall("ispicture", {"\"gfx/lk.png\""}, 2) +
                        "    GETTABLE r3, r1, \"width\"\n    MOVE r2, r0\n    GETGLOBAL r0, \"debugprint\"\n"
                        "    LOADK r1, \"probe\"\n    CALL r0, 4, 1\n";
-    AppletDescription a = AssembleTestApplet(".chunk lines=auto\n.function main source=\"@test.qas\"\n" + body +
-                                             "    RETURN r0, 1\n.end\n");
+    AppletDescription a = AssembleTestApplet(MainScript(body));
     a.linkedFiles.push_back({"gfx/lk.png", AppletLinkedFile::Storage::Inline, logoBytes, 0, 0});
-    a.preloads.push_back(Declare(1, 1, "gfx/lk.png", 3));
+    a.preloads.push_back(DeclaredFile(1, 1, "gfx/lk.png", 3));
     PlayerRun run = Play(a, {"-debugdevice", "console"});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_FALSE(FileExists(dir.file("gfx/lk.png")));

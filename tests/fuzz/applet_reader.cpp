@@ -6,19 +6,16 @@
 #include <cstdint>
 #include <cstring>
 
-#include "core/io/stream.h"
-#include "core/io/virtual_names.h"
 #include "core/startup/applet.h"
 #include "core/startup/options.h"
 #include "core/vm/vm.h"
+#include "tests/fuzz/memory_input.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     static VmState* vm = VmOpenState();
     MemoryName name;
-    if (!MakeMemoryName(data, size, &name))
-        return 0;
-    StreamHandle* stream = StreamOpen(name.c_str(), STREAM_READ);
+    StreamHandle* stream = OpenInputStream(data, size, &name);
     if (!stream)
         return 0;
     CoreContext context{};

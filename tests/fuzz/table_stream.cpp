@@ -5,17 +5,14 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "core/io/stream.h"
-#include "core/io/virtual_names.h"
 #include "core/vm/vm.h"
 #include "libs/dos/dos_library.h"
+#include "tests/fuzz/memory_input.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     MemoryName name;
-    if (!MakeMemoryName(data, size, &name))
-        return 0;
-    StreamHandle* stream = StreamOpen(name.c_str(), STREAM_READ);
+    StreamHandle* stream = OpenInputStream(data, size, &name);
     if (!stream)
         return 0;
     // A state of its own per input: the VM frees its objects when it closes.

@@ -7,9 +7,8 @@
 #include <cstdlib>
 #include <vector>
 
-#include "core/io/stream.h"
-#include "core/io/virtual_names.h"
 #include "media/video_decoder.h"
+#include "tests/fuzz/memory_input.h"
 
 // The decoder lives in a module loaded on the first video; loading it
 // before the first input lets the fuzzer see its coverage from the start.
@@ -17,9 +16,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
     static const uint8_t empty[1] = {0};
     MemoryName name;
-    if (!MakeMemoryName(empty, sizeof empty, &name)) return 0;
     VideoBackEnd backEnd{};
-    if (StreamHandle* stream = StreamOpen(name.c_str(), STREAM_READ); stream && OpenInbuiltVideo(stream, &backEnd) == 0)
+    if (StreamHandle* stream = OpenInputStream(empty, sizeof empty, &name); stream && OpenInbuiltVideo(stream, &backEnd) == 0)
         backEnd.ops->close(backEnd.state);
     return 0;
 }
@@ -27,8 +25,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     MemoryName name;
-    if (!MakeMemoryName(data, size, &name)) return 0;
-    StreamHandle* stream = StreamOpen(name.c_str(), STREAM_READ);
+    StreamHandle* stream = OpenInputStream(data, size, &name);
     if (!stream) return 0;
     VideoBackEnd backEnd{};
     if (OpenInbuiltVideo(stream, &backEnd) != 0) return 0;

@@ -6,6 +6,7 @@
 // abort between rows.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <string>
@@ -109,45 +110,13 @@ TEST(GifAnim, EveryFrameMatchesPilsCompositionForwardAndBackward)
 }
 
 // A small GIF by hand: screen w x h, one 2-colour frame at (x, y, fw, fh)
-// of literal codes (minimum code size 2).
+// of literal codes, at most 3000 of them.
 std::vector<uint8_t> HandGif(uint16_t w, uint16_t h, uint16_t x, uint16_t y, uint16_t fw, uint16_t fh,
                              bool trailer = true)
 {
-    std::vector<uint8_t> g = {'G', 'I', 'F', '8', '9', 'a', uint8_t(w), uint8_t(w >> 8), uint8_t(h), uint8_t(h >> 8),
-                              0x80, 0, 0, 255, 0, 0, 0, 0, 255};
-    uint8_t desc[] = {0x2C, uint8_t(x), uint8_t(x >> 8), uint8_t(y), uint8_t(y >> 8), uint8_t(fw), uint8_t(fw >> 8),
-                      uint8_t(fh), uint8_t(fh >> 8), 0};
-    for (uint8_t b : desc)
-        g.push_back(b);
-    // Clear (4), then index 1 over and over at 3 bits, clear every two codes.
-    std::vector<uint8_t> codes;
-    uint32_t acc = 0, bits = 0;
-    auto put = [&](uint32_t code) {
-        acc |= code << bits;
-        bits += 3;
-        while (bits >= 8) {
-            codes.push_back(uint8_t(acc));
-            acc >>= 8;
-            bits -= 8;
-        }
-    };
-    for (uint32_t i = 0; i < uint32_t{fw} * fh && i < 3000; ++i) {
-        if (i % 2 == 0)
-            put(4);
-        put(1);
-    }
-    put(5);
-    if (bits)
-        codes.push_back(uint8_t(acc));
-    g.push_back(2);
-    for (size_t i = 0; i < codes.size(); i += 255) {
-        size_t n = std::min<size_t>(255, codes.size() - i);
-        g.push_back(uint8_t(n));
-        g.insert(g.end(), codes.begin() + static_cast<long>(i), codes.begin() + static_cast<long>(i + n));
-    }
-    g.push_back(0);
-    if (trailer)
-        g.push_back(0x3B);
+    std::vector<uint8_t> g = LiteralGif(w, h, {{x, y, fw, fh, false, std::min(uint32_t{fw} * fh, 3000u), true}});
+    if (!trailer)
+        g.pop_back();
     return g;
 }
 

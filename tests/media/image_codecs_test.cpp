@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -241,58 +242,11 @@ TEST_F(PictureFiles, BrokenFilesGiveErrors)
     }
 }
 
-// A PNG is decoded as its file is read: through LoadImageFile every cut
-// file, and through a source that gives one byte a call the whole one,
-// must end as decoding the same bytes from memory does.
-TEST_F(PictureFiles, PngReadAsItGoesMatchesTheMemoryDecoder)
-{
-    for (const char* name : {"rgb.png", "rgba.png", "interlaced.png", "pal.png"}) {
-        std::vector<uint8_t> good = ReadFileBytes(folder->file(name));
-        ImageData whole{};
-        ASSERT_EQ(DecodePng(good.data(), good.size(), false, &whole), 0u) << name;
-        struct OneByte {
-            const std::vector<uint8_t>* bytes;
-            size_t at;
-        } state{&good, 0};
-        ImageByteSource source{[](void* context, uint8_t* buffer, size_t count) -> size_t {
-                                   auto* s = static_cast<OneByte*>(context);
-                                   if (!count || s->at == s->bytes->size())
-                                       return 0;
-                                   buffer[0] = (*s->bytes)[s->at++];
-                                   return 1;
-                               },
-                               &state};
-        ImageData streamed{};
-        ASSERT_EQ(DecodePngSource(&source, false, &streamed), 0u) << name;
-        ASSERT_EQ(streamed.width, whole.width);
-        EXPECT_EQ(streamed.transparentColour, whole.transparentColour);
-        EXPECT_EQ(0, std::memcmp(streamed.pixels, whole.pixels, sizeof(uint32_t) * whole.width * whole.height))
-            << name;
-        FreeImagePixels(&streamed);
-        FreeImagePixels(&whole);
-
-        std::string cutFile = folder->file("cut.png");
-        for (size_t cut = 0; cut < good.size(); cut += 1 + good.size() / 61) {
-            WriteFileBytes(cutFile, std::vector<uint8_t>(good.begin(), good.begin() + cut));
-            ImageData memory{};
-            uint32_t want = DecodeImage(good.data(), cut, false, &memory) ? uint32_t{ERR_LOADPICTURE} : 0u;
-            ImageData* image = nullptr;
-            EXPECT_EQ(LoadImageFile(cutFile.c_str(), nullptr, 0, HOSTIMAGE_LOAD, &image, nullptr, nullptr), want)
-                << name << " cut at " << cut;
-            if (image && memory.pixels) {
-                EXPECT_EQ(0, std::memcmp(image->pixels, memory.pixels,
-                                         sizeof(uint32_t) * memory.width * memory.height));
-            }
-            FreeImageData(image);
-            FreeImagePixels(&memory);
-        }
-    }
-}
-
 // A source that hands out its bytes a few at a time, in steps that line up
-// with nothing a decoder asks for.
+// with nothing a decoder asks for, or one byte a call.
 struct DribbleSource {
     const std::vector<uint8_t>* bytes;
+    bool oneByte = false;
     size_t at = 0;
     size_t calls = 0;
 };
@@ -300,25 +254,27 @@ struct DribbleSource {
 size_t ReadDribble(void* context, uint8_t* buffer, size_t count)
 {
     auto* s = static_cast<DribbleSource*>(context);
-    size_t n = std::min({count, s->bytes->size() - s->at, size_t{1} + s->calls++ % 7 * 1000});
+    size_t n = std::min({count, s->bytes->size() - s->at, s->oneByte ? 1 : size_t{1} + s->calls++ % 7 * 1000});
     std::memcpy(buffer, s->bytes->data() + s->at, n);
     s->at += n;
     return n;
 }
 
-// A BMP decoded as it is read must end as decoding it from memory does:
-// read whole from a source, loaded from its file, probed, and cut anywhere.
-void ExpectBmpStreamsAsInMemory(const std::vector<uint8_t>& file, const std::string& scratch, const std::string& name)
+// A PNG or BMP decoded as it is read must end as decoding it from memory
+// does: read whole from a source, loaded from its file, probed, and cut
+// anywhere.
+void ExpectStreamsAsInMemory(const std::vector<uint8_t>& file, const std::string& scratch, const std::string& name,
+                             bool png = false)
 {
     SCOPED_TRACE(name);
     ImageData memory{};
     memory.transparentColour = -1;
-    uint32_t want = DecodeBmp(file.data(), file.size(), false, &memory);
-    DribbleSource state{&file};
+    uint32_t want = (png ? DecodePng : DecodeBmp)(file.data(), file.size(), false, &memory);
+    DribbleSource state{&file, png};
     ImageByteSource source{ReadDribble, &state};
     ImageData streamed{};
     streamed.transparentColour = -1;
-    ASSERT_EQ(DecodeBmpSource(&source, false, &streamed), want);
+    ASSERT_EQ((png ? DecodePngSource : DecodeBmpSource)(&source, false, &streamed), want);
     if (!want) {
         ASSERT_EQ(streamed.width, memory.width);
         ASSERT_EQ(streamed.height, memory.height);
@@ -388,11 +344,14 @@ std::vector<uint8_t> MakeBmp(int32_t w, int32_t h, uint32_t bits, uint32_t heade
     return file;
 }
 
-TEST_F(PictureFiles, BmpReadAsItGoesMatchesTheMemoryDecoder)
+// The PNGs are read one byte a call.
+TEST_F(PictureFiles, PngAndBmpReadAsTheyGoMatchTheMemoryDecoder)
 {
+    for (const char* name : {"rgb.png", "rgba.png", "interlaced.png", "pal.png"})
+        ExpectStreamsAsInMemory(ReadFileBytes(folder->file(name)), folder->file("cut.png"), name, true);
     std::string scratch = folder->file("cut.bmp");
     for (const char* name : {"rgb.bmp", "pal8.bmp", "mono.bmp", "rle8.bmp", "alpha.bmp", "rgb565.bmp", "topdown.bmp"})
-        ExpectBmpStreamsAsInMemory(ReadFileBytes(folder->file(name)), scratch, name);
+        ExpectStreamsAsInMemory(ReadFileBytes(folder->file(name)), scratch, name);
     struct Case {
         const char* what;
         int32_t w, h;
@@ -414,7 +373,7 @@ TEST_F(PictureFiles, BmpReadAsItGoesMatchesTheMemoryDecoder)
         ImageData image{};
         ASSERT_EQ(DecodeBmp(file.data(), file.size(), false, &image), 0u) << c.what;
         FreeImagePixels(&image);
-        ExpectBmpStreamsAsInMemory(file, scratch, c.what);
+        ExpectStreamsAsInMemory(file, scratch, c.what);
     }
     // And every file with bytes flipped.
     for (const char* name : {"rgb.bmp", "pal8.bmp", "alpha.bmp", "rgb565.bmp"}) {
@@ -925,23 +884,24 @@ TEST(PictureDecoders, AbortStopsTheDecodeAndFreesThePicture)
     std::vector<uint8_t> gif = ReadFileBytes(gifFile);
     std::vector<uint8_t> bmp = MakeBmp(64, 64, 24, 40, 0);
 
+    const std::function<uint32_t(ImageData*)> decoders[] = {
+        [&](ImageData* image) { return DecodePng(png.data, png.size, false, image); },
+        [&](ImageData* image) { return DecodeGif(gif.data(), gif.size(), false, image); },
+        [&](ImageData* image) { return DecodeBmp(bmp.data(), bmp.size(), false, image); },
+        [&](ImageData* image) {
+            DribbleSource state{&bmp};
+            ImageByteSource source{ReadDribble, &state};
+            return DecodeBmpSource(&source, false, image);
+        },
+    };
     for (uint32_t abort : {0u, 1u}) {
         VmAbortFlag = abort;
-        ImageData image{};
-        EXPECT_EQ(DecodePng(png.data, png.size, false, &image), abort ? uint32_t{ERR_USERABORT} : 0u);
-        EXPECT_EQ(image.pixels != nullptr, abort == 0);
-        FreeImagePixels(&image);
-        EXPECT_EQ(DecodeGif(gif.data(), gif.size(), false, &image), abort ? uint32_t{ERR_USERABORT} : 0u);
-        EXPECT_EQ(image.pixels != nullptr, abort == 0);
-        FreeImagePixels(&image);
-        EXPECT_EQ(DecodeBmp(bmp.data(), bmp.size(), false, &image), abort ? uint32_t{ERR_USERABORT} : 0u);
-        EXPECT_EQ(image.pixels != nullptr, abort == 0);
-        FreeImagePixels(&image);
-        DribbleSource state{&bmp};
-        ImageByteSource source{ReadDribble, &state};
-        EXPECT_EQ(DecodeBmpSource(&source, false, &image), abort ? uint32_t{ERR_USERABORT} : 0u);
-        EXPECT_EQ(image.pixels != nullptr, abort == 0);
-        FreeImagePixels(&image);
+        for (const auto& decode : decoders) {
+            ImageData image{};
+            EXPECT_EQ(decode(&image), abort ? uint32_t{ERR_USERABORT} : 0u);
+            EXPECT_EQ(image.pixels != nullptr, abort == 0);
+            FreeImagePixels(&image);
+        }
     }
     VmAbortFlag = 0;
     FreeByteBuffer(&png);

@@ -10,7 +10,6 @@
 #include <cstdio>
 #include <cstring>
 #include <cstdlib>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -39,6 +38,16 @@ std::string Probe(const std::string& file, const std::string& entry)
     return text;
 }
 
+// ffmpeg's test pattern of the size, rate and length, encoded as `codec`
+// (and any further output options) into the file.
+std::string MakeClip(const std::string& file, const std::string& size, const std::string& rateAndLength,
+                     const std::string& codec)
+{
+    ShellOutput("ffmpeg -v error -y -f lavfi -i testsrc=size=" + size + ":" + rateAndLength +
+                " -pix_fmt yuv420p -c:v " + codec + " '" + file + "'");
+    return file;
+}
+
 class VideoFiles : public VmFixture {
 protected:
     void SetUp() override
@@ -46,9 +55,7 @@ protected:
         VmFixture::SetUp();
         Register(OpenVideoLibrary);
         Register(RegisterGraphicsLibrary);
-        video = dir.file("clip.mp4");
-        ShellOutput("ffmpeg -v error -y -f lavfi -i testsrc=size=48x32:rate=10:duration=1.5 -pix_fmt yuv420p "
-              "-c:v mpeg4 -q:v 2 '" + video + "'");
+        video = MakeClip(dir.file("clip.mp4"), "48x32", "rate=10:duration=1.5", "mpeg4 -q:v 2");
         SetErrorText("");
     }
     void TearDown() override
@@ -107,6 +114,13 @@ TEST_F(VideoFiles, AttributesAgreeWithFfprobe)
     EXPECT_EQ(Attribute(1, 75), Value{1.0});   // ATTRDRIVER: our decoder
     EXPECT_EQ(Attribute(1, 91), Value{std::string("inbuilt")});
     EXPECT_EQ(Attribute(1, 83), Value{0.0});   // not playing
+    // The same bytes through a ":::memory" name go through the stream layer.
+    std::vector<uint8_t> bytes = ReadFileBytes(video);
+    MemoryName name;
+    ASSERT_TRUE(MakeMemoryName(bytes.data(), bytes.size(), &name));
+    ASSERT_EQ(Open(2, name.c_str()), 0u);
+    EXPECT_EQ(Attribute(2, 0), Attribute(1, 0));
+    EXPECT_EQ(Attribute(2, 11), Attribute(1, 11));
 }
 
 // 64 x 48, 2 s at 25 frames a second: containers that store the count,
@@ -141,10 +155,8 @@ TEST_F(VideoFiles, FrameCountsAgreeWithFfprobesCountOfDecodedFrames)
             skipped += std::string(" ") + c.file;  // this ffmpeg cannot make it
             continue;
         }
-        std::string file = dir.file(c.file);
-        ShellOutput(std::string("ffmpeg -v error -y -f lavfi -i testsrc=size=64x48:rate=25:duration=2 ") +
-                    "-pix_fmt yuv420p -c:v " + c.encoder + (c.muxer ? std::string(" -f ") + c.muxer : "") + " '" +
-                    file + "'");
+        std::string file = MakeClip(dir.file(c.file), "64x48", "rate=25:duration=2",
+                                    c.encoder + (c.muxer ? std::string(" -f ") + c.muxer : ""));
         std::string counted = Probe(file, "stream=nb_read_frames -count_frames");
         ASSERT_FALSE(counted.empty()) << "ffprobe could not count " << file;
         ASSERT_EQ(Open(++id, file), 0u);
@@ -172,9 +184,7 @@ TEST_F(VideoFiles, FrameCountsAgreeWithFfprobesCountOfDecodedFrames)
 // the open succeeds, and the count is refused, never answered with 0.
 TEST_F(VideoFiles, AStreamThatCannotRewindHasNoFrameCount)
 {
-    std::string file = dir.file("clip.m4v");
-    ShellOutput("ffmpeg -v error -y -f lavfi -i testsrc=size=64x48:rate=25:duration=2 -pix_fmt yuv420p "
-                "-c:v mpeg4 -f m4v '" + file + "'");
+    std::string file = MakeClip(dir.file("clip.m4v"), "64x48", "rate=25:duration=2", "mpeg4 -f m4v");
     const QmFfApi* api = nullptr;
     ASSERT_EQ(LoadFfmpegModuleFrom(QM_BINARY_DIR "/" QM_FFMPEG_MODULE_NAME, &api), 0u);
     BytesIn bytes{ReadFileBytes(file), 0};
@@ -230,10 +240,8 @@ TEST_F(VideoFiles, NarrowFramesAreWrittenWithinTheirPixels)
     ASSERT_EQ(LoadFfmpegModuleFrom(QM_BINARY_DIR "/" QM_FFMPEG_MODULE_NAME, &api), 0u);
     for (const char* size : {"4x8", "6x2", "2x30"}) {
         SCOPED_TRACE(size);
-        std::string file = dir.file(std::string("narrow") + size + ".avi");
-        ShellOutput(std::string("ffmpeg -v error -y -f lavfi -i testsrc=size=") + size +
-                    ":rate=10:duration=0.3 -pix_fmt yuv420p -c:v mjpeg '" + file + "'");
-        std::vector<uint8_t> data = ReadFileBytes(file);
+        std::vector<uint8_t> data =
+            ReadFileBytes(MakeClip(dir.file(std::string("narrow") + size + ".avi"), size, "rate=10:duration=0.3", "mjpeg"));
         ASSERT_FALSE(data.empty());
         MemoryName name;
         ASSERT_TRUE(MakeMemoryName(data.data(), data.size(), &name));
@@ -252,7 +260,7 @@ TEST_F(VideoFiles, DecoderModuleIsRefusedUnlessWhole)
     const QmFfApi* api = nullptr;
     EXPECT_EQ(LoadFfmpegModuleFrom(dir.file("libqm_ffmpeg.so").c_str(), &api), uint32_t{ERR_LOADVIDEO});
     EXPECT_EQ(api, nullptr);
-    std::ofstream(dir.file("junk.so"), std::ios::binary) << "not a shared object";
+    WriteFileBytes(dir.file("junk.so"), {'n', 'o', 't', ' ', 'E', 'L', 'F'});
     EXPECT_EQ(LoadFfmpegModuleFrom(dir.file("junk.so").c_str(), &api), uint32_t{ERR_LOADVIDEO});
     // A shared object without the module's entry.
     EXPECT_EQ(LoadFfmpegModuleFrom("libz.so.1", &api), uint32_t{ERR_LOADVIDEO});
@@ -270,16 +278,6 @@ TEST_F(VideoFiles, DecoderModuleIsRefusedUnlessWhole)
     EXPECT_EQ(video, nullptr);
 }
 
-TEST_F(VideoFiles, MemoryNamesGoThroughTheStreamLayer)
-{
-    std::vector<uint8_t> bytes = ReadFileBytes(video);
-    MemoryName name;
-    ASSERT_TRUE(MakeMemoryName(bytes.data(), bytes.size(), &name));
-    ASSERT_EQ(Open(2, name.c_str()), 0u);
-    EXPECT_EQ(Attribute(2, 0), Value{48.0});
-    EXPECT_EQ(Attribute(2, 11), Value{15.0});
-}
-
 TEST_F(VideoFiles, NativeSoundsAndBrokenFilesAreRefused)
 {
     EXPECT_EQ(Open(1, video, "native"), uint32_t{ERR_LOADVIDEO});
@@ -289,9 +287,8 @@ TEST_F(VideoFiles, NativeSoundsAndBrokenFilesAreRefused)
     EXPECT_EQ(Open(2, wav), uint32_t{ERR_LOADVIDEO});
     std::vector<uint8_t> bytes = ReadFileBytes(video);
     bytes.resize(bytes.size() / 3);
-    std::string cut = dir.file("cut.mp4");
-    std::ofstream(cut, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-    uint32_t code = Open(3, cut);
+    WriteFileBytes(dir.file("cut.mp4"), bytes);
+    uint32_t code = Open(3, dir.file("cut.mp4"));
     EXPECT_TRUE(code == 0 || code == ERR_LOADVIDEO) << code;
     EXPECT_EQ(Open(4, dir.file("missing.mp4")), uint32_t{ERR_LOADVIDEO});
     char text[256];

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 
 #include "core/vm/vm.h"
 #include "display/event_library.h"
@@ -29,4 +30,14 @@ inline uint32_t DispatchQueued(VmState* vm)
         if (!first) first = code;
     }
     return first;
+}
+
+// Sets each named global to the native function, as a script's handlers.
+inline void SetGlobalFunctions(VmState* vm, std::initializer_list<const char*> names, VmNativeFunction function)
+{
+    for (const char* name : names) {
+        VmPushCString(vm, name);
+        VmPushNativeFunction(vm, function);
+        VmSetTable(vm, VM_GLOBALSINDEX);
+    }
 }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "media/gif_writer.h"
+#include "media/image_files.h"
 
 inline constexpr const char* kSystemPython = "/usr/bin/python3";
 inline constexpr const char* kImageMagick = "/usr/bin/convert";
@@ -37,6 +38,16 @@ inline bool RunPython(const std::string& folder, const std::string& script, cons
     std::string line = std::string(kSystemPython) + " " + path + " " + arguments;
     return std::system(line.c_str()) == 0;
 }
+
+// Exits 0 when the two pictures (argv 1 and 2) have the same size and the
+// same colours pixel for pixel.
+inline constexpr const char kSamePixels[] = R"PY(
+import sys
+from PIL import Image
+a = Image.open(sys.argv[1]).convert('RGB')
+b = Image.open(sys.argv[2]).convert('RGB')
+sys.exit(0 if a.size == b.size and a.tobytes() == b.tobytes() else 1)
+)PY";
 
 // An ILBM reader written from the format's description, independent of
 // the codec (PIL has none): ByteRun1 and planar rows to RGB. Arguments: the
@@ -87,6 +98,16 @@ inline std::vector<uint32_t> MakeTestPicture(int32_t w, int32_t h, bool alpha)
             argb[static_cast<size_t>(y) * w + x] = (a << 24) | (r << 16) | (g << 8) | b;
         }
     return argb;
+}
+
+// The test picture written as a PNG by the runtime's own writer: its
+// pixels, or none when it cannot be written.
+inline std::vector<uint32_t> WriteTestPng(const std::string& path, int32_t w, int32_t h, bool alpha = false)
+{
+    std::vector<uint32_t> argb = MakeTestPicture(w, h, alpha);
+    SavePngBlock save{path.c_str(), argb.data(), static_cast<size_t>(w) * 4, w, h, alpha, 0};
+    SavePng(&save);
+    return save.result ? std::vector<uint32_t>{} : argb;
 }
 
 // A w x h GIF of green (index 0, the transparent index) and navy (index 1)

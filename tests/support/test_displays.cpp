@@ -7,7 +7,8 @@
 #include "display/event_library.h"
 
 Display* MakeTestDisplay(VmState* vm, uint32_t id, int32_t width, int32_t height, bool open,
-                         int32_t scaledWidth, int32_t scaledHeight)
+                         int32_t scaledWidth, int32_t scaledHeight,
+                         const std::function<void(DisplayOptions*)>& adjust)
 {
     DisplayOptions options;
     InitDisplayOptions(&options);
@@ -15,6 +16,7 @@ Display* MakeTestDisplay(VmState* vm, uint32_t id, int32_t width, int32_t height
     options.height = height;
     options.scaleWidth = scaledWidth;
     options.scaleHeight = scaledHeight;
+    if (adjust) adjust(&options);
     Display* d = nullptr;
     if (CreateDisplayRecord(vm, MakeObjectId(id), false, options, &d)) return nullptr;
     if (open && OpenDisplayRecord(d)) return nullptr;

@@ -1,0 +1,193 @@
+// Hostile files through the whole player: a PNG whose chunk length lies, a
+// small GIF that declares the largest picture allowed, GIFs whose frames lie
+// far off their logical screen, a FLAC file of 72 KB that declares more than
+// a gigabyte of samples, a sound whose decoder is slow and an AVI whose
+// header declares a chunk of more than a gigabyte. Each must end within a
+// bound of memory: a lying length allocates nothing near what it claims, the
+// large picture is held once, not once decoded and once more as the brush's
+// or the anim's bitmap, and what lies off the screen is never held; what
+// would cost too much is refused, naming the file; an abort stops a long
+// decode.
+#include <gtest/gtest.h>
+
+#include <zlib.h>
+
+#include <string>
+#include <vector>
+
+#include "e2e/test_applet.h"
+#include "support/hand_gifs.h"
+#include "support/silent_flac.h"
+
+using namespace qmasm;
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+constexpr long kMiB = 1024;  // in the kilobytes of maxRssKb
+
+void Put32(Bytes* out, uint32_t v, bool bigEndian)
+{
+    for (int i = 0; i < 4; i++)
+        out->push_back(static_cast<uint8_t>(v >> (bigEndian ? 24 - 8 * i : 8 * i)));
+}
+
+void PutTag(Bytes* out, const char* tag)
+{
+    for (int i = 0; i < 4; i++)
+        out->push_back(static_cast<uint8_t>(tag[i]));
+}
+
+// A chunk with the given length field in front of data of another length.
+void PutChunk(Bytes* out, const char* type, const Bytes& data, uint32_t length)
+{
+    Put32(out, length, true);
+    Bytes typed(type, type + 4);
+    typed.insert(typed.end(), data.begin(), data.end());
+    out->insert(out->end(), typed.begin(), typed.end());
+    Put32(out, static_cast<uint32_t>(crc32(0, typed.data(), static_cast<uInt>(typed.size()))), true);
+}
+
+// 16 x 16 RGB, then a text chunk claiming 2 GiB that holds 1.4 KB.
+Bytes LyingPng()
+{
+    Bytes png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    Bytes ihdr;
+    Put32(&ihdr, 16, true);
+    Put32(&ihdr, 16, true);
+    ihdr.insert(ihdr.end(), {8, 2, 0, 0, 0});
+    PutChunk(&png, "IHDR", ihdr, 13);
+    Bytes text = {'C', 'o', 'm', 'm', 'e', 'n', 't', 0};
+    text.resize(1400, 'x');
+    PutChunk(&png, "tEXt", text, 0x7FFFFFFF);
+    return png;
+}
+
+// RIFF "AVI " holding one INFO list whose first entry claims `claimed`
+// bytes, padded with zeros to 338 bytes. FFmpeg's demuxer would zero-fill
+// that much before finding out how little the file holds.
+Bytes LyingAvi(uint32_t claimed)
+{
+    Bytes avi;
+    PutTag(&avi, "RIFF");
+    Put32(&avi, 28, false);
+    PutTag(&avi, "AVI ");
+    PutTag(&avi, "LIST");
+    Put32(&avi, claimed + 16, false);
+    PutTag(&avi, "INFO");
+    PutTag(&avi, "ISFT");
+    Put32(&avi, claimed, false);
+    PutTag(&avi, "tool");
+    avi.resize(338, 0);
+    return avi;
+}
+
+class HostileFiles : public ::testing::Test {
+protected:
+    // An applet that runs the setup, then the calls between two lines of
+    // output.
+    std::string Applet(const std::string& name, const std::string& calls, const std::string& setup = "")
+    {
+        std::string applet = dir.file(name + ".qma");
+        WriteFileBytes(applet, WriteApplet(AssembleTestApplet(MarkedLoadScript(calls, setup))));
+        return applet;
+    }
+
+    // Writes the file and runs an applet that opens it with the command.
+    PlayerRun Open(const std::string& file, const Bytes& bytes, const std::string& command = "loadbrush")
+    {
+        WriteFileBytes(dir.file(file), bytes);
+        std::string applet = Applet(file + "." + command, CommandCall(command, {"#1", "\"" + dir.file(file) + "\""}));
+        return RunProgram(QM_PLAYER_PATH, {applet}, {"TMPDIR=" + dir.path()});
+    }
+
+    TempDir dir;
+};
+
+TEST_F(HostileFiles, LyingChunkLengthsEndWithAnErrorNamingTheFile)
+{
+    PlayerRun png = Open("lying.png", LyingPng());
+    EXPECT_NE(png.status, 0);
+    EXPECT_NE(png.err.find("lying.png"), std::string::npos) << png.err;
+    EXPECT_LT(png.maxRssKb, 300 * kMiB);
+    PlayerRun avi = Open("lying.avi", LyingAvi(0x50000000), "openvideo");
+    EXPECT_EQ(avi.status, 1) << avi.err;
+    EXPECT_NE(avi.err.find("lying.avi"), std::string::npos) << avi.err;
+    EXPECT_LT(avi.maxRssKb, 300 * kMiB);
+}
+
+// The picture takes 1 GiB: it is decoded once, straight into the brush's
+// pixels; as an anim of one frame, its bitmap takes the decoded canvas over.
+TEST_F(HostileFiles, MaximalGifIsHeldOnceAsBrushAndAsAnim)
+{
+    for (const char* command : {"loadbrush", "loadanim"}) {
+        PlayerRun run = Open("maximal.gif", RunsGif(16384, 16384, 1, 16384), command);
+        EXPECT_EQ(run.status, 0) << command << ": " << run.err;
+        EXPECT_LT(run.maxRssKb, 1536 * kMiB) << command;
+    }
+}
+
+// Ten frames of the largest size on a screen of one pixel: only the pixel
+// is decoded and held, as a brush and as an anim.
+TEST_F(HostileFiles, FramesOffTheScreenAreNeitherDecodedNorHeld)
+{
+    Bytes gif = RunsGif(1, 1, 10, 16384);
+    for (const char* command : {"loadbrush", "loadanim"}) {
+        PlayerRun run = Open("offscreen.gif", gif, command);
+        EXPECT_EQ(run.status, 0) << command << ": " << run.err;
+        EXPECT_NE(run.out.find("load ended"), std::string::npos) << command;
+        EXPECT_LT(run.maxRssKb, 128 * kMiB) << command;
+    }
+}
+
+// Interlaced frames must be decoded down to their second pass to show two
+// rows: three such frames of the largest size cost more than a picture of
+// the largest size and are refused before anything is decoded.
+TEST_F(HostileFiles, FramesTooCostlyToDecodeAreRefusedNamingTheFile)
+{
+    PlayerRun run = Open("costly.gif", RunsGif(16384, 2, 3, 16384, true), "loadanim");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("Cannot open anim costly.gif!"), std::string::npos) << run.err;
+    EXPECT_LT(run.maxRssKb, 128 * kMiB);
+    // Two of them are within the bound.
+    PlayerRun two = Open("two.gif", RunsGif(16384, 2, 2, 16384, true), "loadanim");
+    EXPECT_EQ(two.status, 0) << two.err;
+}
+
+// 2^28 + 64464 stereo frames of 16 bits: just over the 1 GiB that all
+// samples together may hold.
+TEST_F(HostileFiles, SoundLongerThanAllSamplesMayHoldIsRefusedBeforeDecoding)
+{
+    Bytes flac = SilentFlac(268500000, 268500000, 48000, 2);
+    PlayerRun run = Open("huge.flac", flac, "loadsample");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("huge.flac!"), std::string::npos) << run.err;
+    EXPECT_LT(run.maxRssKb, 128 * kMiB);
+    // As music it streams: opening reads no more than the start.
+    PlayerRun music = Open("huge.flac", flac, "openmusic");
+    EXPECT_EQ(music.status, 0) << music.err;
+    EXPECT_NE(music.out.find("load ended"), std::string::npos);
+    EXPECT_LT(music.maxRssKb, 128 * kMiB);
+}
+
+// A user abort while a large decode runs ends the run as an abort does:
+// silently and with success. The test plugin's "slowtone" takes 10 ms for
+// every thousand frames, so that decoding these 16 M frames whole would
+// take longer than the test run lets the player live.
+TEST_F(HostileFiles, AbortEndsALargeAnimOrALongSampleDecode)
+{
+    WriteFileBytes(dir.file("maximal.gif"), RunsGif(16384, 16384, 1, 16384));
+    std::string plugin = std::string(QM_TEST_PLUGIN_DIR) + "/media/procsound.qmp";
+    for (const std::string& applet :
+         {Applet("anim", CommandCall("loadanim", {"#1", "\"" + dir.file("maximal.gif") + "\""})),
+          Applet("slow", CommandCall("loadsample", {"#1", "\"slowtone:8000:16777216:10\""}),
+                 CommandCall("loadplugin", {"\"" + plugin + "\""}))}) {
+        PlayerRun run = RunPlayerAbortedAfter(QM_PLAYER_PATH, applet, "load begins");
+        EXPECT_EQ(run.status, 0) << applet << ": " << run.err;
+        EXPECT_EQ(run.err, "") << applet;
+        EXPECT_EQ(run.out.find("load ended"), std::string::npos) << applet << ": " << run.out;
+    }
+}
+
+}  // namespace
