@@ -542,14 +542,11 @@ void FlushFrameSetCache(FrameSet* set)
     set->decodedFrame = -1;
 }
 
-uint32_t FindAnim(VmState* vm, ObjectId id, Anim** out, uint32_t options)
+uint32_t FindAnim(VmState*, ObjectId id, Anim** out, uint32_t)
 {
     ObjectHeader* r;
     uint32_t error = FindObjectOrError(*ListHead(), id, ERR_FINDANIM, &r);
     *out = reinterpret_cast<Anim*>(r);
-    if (error || !(options & FINDANIM_MODIFY)) return error;
-    // Layers keep the frame they show as it is now.
-    if ((error = DetachObjectFromLayers(vm, OBJ_ANIM, r))) *out = nullptr;
     return error;
 }
 

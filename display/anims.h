@@ -105,12 +105,8 @@ struct Anim {
 
 extern Anim* AnimList;
 
-// FindAnim option: the anim is about to change.
-enum : uint32_t { FINDANIM_MODIFY = 0x1 };
-
-// 0, ERR_FINDANIM (numeric id) or ERR_FINDARRAY (handle id). With
-// FINDANIM_MODIFY the layers that show the anim first get a private copy of
-// their frame (that copy's error, the anim unchanged, when one cannot be made).
+// 0, ERR_FINDANIM (numeric id) or ERR_FINDARRAY (handle id). No command
+// changes an anim in place, so no option is defined yet: pass 0.
 uint32_t FindAnim(VmState* vm, ObjectId id, Anim** out, uint32_t options);
 // The delay of a 0-based frame in milliseconds, 0 outside the frames.
 int32_t LookupAnimFrameDelay(const Anim* anim, uint32_t frame);

@@ -145,14 +145,11 @@ void FreeAllBrushes(VmState* vm)
     while (BrushList) FreeBrush(vm, BrushList);
 }
 
-uint32_t FindBGPic(VmState* vm, ObjectId id, BGPic** out, uint32_t options)
+uint32_t FindBGPic(VmState*, ObjectId id, BGPic** out, uint32_t)
 {
     ObjectHeader* r;
     uint32_t error = FindObjectOrError(HeadOf(&BGPicList)[0], id, ERR_FINDBGPIC, &r);
     *out = reinterpret_cast<BGPic*>(r);
-    if (error || !(options & FINDPICTURE_MODIFY)) return error;
-    // Layers of other pictures that show this one keep it as it is now.
-    if ((error = DetachObjectFromLayers(vm, OBJ_BGPIC, r))) *out = nullptr;
     return error;
 }
 
@@ -174,14 +171,6 @@ uint32_t AddBGPic(VmState* vm, ObjectId id, bool useHandle, BitMapHandle* bitmap
         ResetClipWords(&(*out)->output);
     }
     return error;
-}
-
-uint32_t FreeBGPic(VmState* vm, BGPic* picture)
-{
-    if (!picture) return 0;
-    if (ShownOnDisplay(picture)) return ERR_FREEABGPIC;
-    DropBGPic(vm, picture);
-    return 0;
 }
 
 namespace {

@@ -72,16 +72,14 @@ void FreeBrush(VmState* vm, Brush* brush);
 void ReplaceBrushPlanes(Brush* brush, BitMapHandle* bitmap, BitMapHandle* mask, BitMapHandle* alpha,
                         int32_t width, int32_t height);
 
-// 0, ERR_FINDBGPIC or ERR_FINDARRAY; FINDPICTURE_MODIFY gives the layers
-// that show the picture a private copy first, as for brushes.
+// 0, ERR_FINDBGPIC or ERR_FINDARRAY. No command changes a background
+// picture in place, so no option is defined for it yet: pass 0.
 uint32_t FindBGPic(VmState* vm, ObjectId id, BGPic** out, uint32_t options);
 // As AddBrush, for background pictures; a picture that an open display
 // shows is not replaced (ERR_FREEABGPIC, the new planes freed).
 uint32_t AddBGPic(VmState* vm, ObjectId id, bool useHandle, BitMapHandle* bitmap,
                   BitMapHandle* mask, BitMapHandle* alpha, int32_t width, int32_t height,
                   BGPic** out);
-// 0, or ERR_FREEABGPIC for a picture that an open display shows (it stays).
-uint32_t FreeBGPic(VmState* vm, BGPic* picture);
 
 // A w x h bitmap holding the picture from (x, y): the picture's own bitmap
 // when that is exactly it (made 0), else a new copy (made 1, the caller

@@ -58,7 +58,7 @@ void UnlockVideoList()
     if (g_videoLock) OsUnlock(g_videoLock);
 }
 
-uint32_t FindVideo(ObjectId id, Video** out, uint32_t options)
+uint32_t FindVideo(ObjectId id, Video** out, uint32_t)
 {
     ObjectHeader* r;
     LockVideoList();
@@ -66,9 +66,6 @@ uint32_t FindVideo(ObjectId id, Video** out, uint32_t options)
         FindObjectOrError(reinterpret_cast<ObjectHeader*>(VideoList), id, ERR_FINDVIDEO, &r);
     UnlockVideoList();
     *out = reinterpret_cast<Video*>(r);
-    if (error || !(options & FINDVIDEO_MODIFY)) return error;
-    // Layers keep the frame they show as it is now.
-    if ((error = DetachObjectFromLayers(nullptr, OBJ_VIDEO, r))) *out = nullptr;
     return error;
 }
 

@@ -29,12 +29,8 @@ struct Video {
 
 extern Video* VideoList;
 
-// FindVideo option: the video's frame is about to change.
-enum : uint32_t { FINDVIDEO_MODIFY = 0x1 };
-
-// 0, or ERR_FINDVIDEO (ERR_FINDARRAY for a handle id). With
-// FINDVIDEO_MODIFY the layers that show the video first get a private copy
-// of its frame (that copy's error, the video unchanged, when one cannot be made).
+// 0, or ERR_FINDVIDEO (ERR_FINDARRAY for a handle id). No command changes
+// a video's frame in place, so no option is defined yet: pass 0.
 uint32_t FindVideo(ObjectId id, Video** out, uint32_t options);
 
 uint32_t OpenVideoLibrary(VmState* vm);

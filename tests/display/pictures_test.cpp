@@ -96,7 +96,7 @@ TEST_F(Pictures, BackgroundBitmapsRedrawAndForgetting)
     d->shownBGPic = picture;
     d->selectedOutput = &picture->output;
     d->outputMode = OUTPUT_BGPIC;
-    FreeBGPic(nullptr, picture);
+    FreeAllBGPics(nullptr);
     EXPECT_EQ(d->shownBGPic, nullptr);
     EXPECT_EQ(DisplayOutput(d), &d->output);
     EXPECT_EQ(d->outputMode, uint32_t{OUTPUT_DISPLAY});

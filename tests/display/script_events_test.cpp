@@ -31,8 +31,8 @@ protected:
     }
     void TearDown() override
     {
-        FreeAllDisplays(L);
-        CloseEventLibrary(L);
+        FreeAllDisplays(vm);
+        CloseEventLibrary(vm);
         OsShutdown();
         OsTakeQuitRequest();
         VmAbortFlag = 0;
@@ -53,8 +53,8 @@ uint32_t CheckEvent(VmState* vm)
 
 TEST_F(ScriptEventsTest, LabelHandlerRunsAndComesBackAfterTheCall)
 {
-    ASSERT_EQ(OpenFirstDisplay(L, nullptr, nullptr), 0u);
-    ASSERT_EQ(InstallEventLabel(L, "CloseWindow", 5), 0u);
+    ASSERT_EQ(OpenFirstDisplay(vm, nullptr, nullptr), 0u);
+    ASSERT_EQ(InstallEventLabel(vm, "CloseWindow", 5), 0u);
     SetGlobal("checkevent", CheckEvent);
     const char* script =
         "LOADNUM r1, 0\n"                // 0
@@ -66,9 +66,9 @@ TEST_F(ScriptEventsTest, LabelHandlerRunsAndComesBackAfterTheCall)
         "RETSUB\n";                      // 6
     ASSERT_EQ(PostEvent(EVENT_DISPLAY, DEVENT_CLOSEWINDOW, MakeObjectId(1), 0, nullptr), 0u);
     ASSERT_EQ(Run(script), 0u);
-    EXPECT_EQ(VmGetNumber(L, -1), 101) << "the label ran once, then the code after the call";
+    EXPECT_EQ(VmGetNumber(vm, -1), 101) << "the label ran once, then the code after the call";
     ASSERT_EQ(Run(script), 0u);
-    EXPECT_EQ(VmGetNumber(L, -1), 100) << "no event: no label";
+    EXPECT_EQ(VmGetNumber(vm, -1), 100) << "no event: no label";
 }
 
 int g_pumps;
@@ -79,12 +79,12 @@ TEST_F(ScriptEventsTest, LineHookPumpsAndItsCodeEndsTheScript)
     g_pumps = 0;
     HookRecord* hook = AddHook(HOOK_VMSTATE, reinterpret_cast<void*>(&StopAfterThreePumps), nullptr, 0);
     ASSERT_NE(hook, nullptr);
-    VmSetEventHook(L, PumpEventsCallback);
+    VmSetEventHook(vm, PumpEventsCallback);
     uint32_t status = Run(".chunk lines=auto\n"
                           "top: LOADNUM r0, 1\n"
                           "JMP top\n"
                           "RETURN r0, 1\n");
-    VmSetEventHook(L, nullptr);
+    VmSetEventHook(vm, nullptr);
     RemoveHook(hook);
     EXPECT_EQ(status, uint32_t{ERR_WRITE});
     EXPECT_EQ(g_pumps, 3);
@@ -92,7 +92,7 @@ TEST_F(ScriptEventsTest, LineHookPumpsAndItsCodeEndsTheScript)
 
 TEST_F(ScriptEventsTest, SigintStopsALoopingScript)
 {
-    VmSetEventHook(L, PumpEventsCallback);
+    VmSetEventHook(vm, PumpEventsCallback);
     std::thread sender([] {
         OsDelay(30);
         kill(getpid(), SIGINT);
@@ -113,7 +113,7 @@ TEST_F(ScriptEventsTest, SigintStopsALoopingScript)
                           "JMP top\n"
                           "RETURN r0, 1\n");
     sender.join();
-    VmSetEventHook(L, nullptr);
+    VmSetEventHook(vm, nullptr);
     EXPECT_EQ(status, 0u);
     EXPECT_EQ(VmAbortFlag.load(), 1u) << "the run ended by the abort, not by the time limit";
     EXPECT_LT(OsMonotonicNanos(), limit);
@@ -129,9 +129,9 @@ TEST_F(ScriptEventsTest, AFiringIntervalMakesTheLineHookPump)
         VmPushBoolean(vm, CountQueuedEvents() == 0 && OsMonotonicNanos() < deadline);
         return 1;
     });
-    VmSetEventHook(L, PumpEventsCallback);
+    VmSetEventHook(vm, PumpEventsCallback);
     ObjectId id;
-    ASSERT_EQ(AddInterval(L, MakeObjectId(7), 5, 0, nullptr, &id), 0u);
+    ASSERT_EQ(AddInterval(vm, MakeObjectId(7), 5, 0, nullptr, &id), 0u);
     EXPECT_EQ(Run(".chunk lines=auto\n"
                   "top: GETGLOBAL r0, \"quiet\"\n"
                   "CALL r0, 1, 2\n"
@@ -139,9 +139,9 @@ TEST_F(ScriptEventsTest, AFiringIntervalMakesTheLineHookPump)
                   "JMP top\n"
                   "RETURN r0, 1\n"),
               0u);
-    VmSetEventHook(L, nullptr);
+    VmSetEventHook(vm, nullptr);
     EXPECT_EQ(CountQueuedEvents(), 1u);
-    ClearIntervalRecord(L, MakeObjectId(7));
+    ClearIntervalRecord(vm, MakeObjectId(7));
     EXPECT_LT(OsMonotonicNanos(), deadline) << "the loop ended by the event, not by the time limit";
 }
 

@@ -43,7 +43,4 @@ protected:
         EXPECT_EQ(VmDump(vm, -1, CollectBytes, &out), 0u);
         return out;
     }
-
-    // The state under the name the display's script tests still use.
-    VmState*& L = vm;
 };
