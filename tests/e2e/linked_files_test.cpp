@@ -594,18 +594,8 @@ protected:
                                                                                 : "saw nothing");
         });
         std::map<std::string, Case> cases = Readers(peer.Url());
-        std::string body;
-        for (const FileNameCommand& row : kFileNameCommands) {
-            if (row.use != Use::Reads)
-                continue;
-            auto at = cases.find(row.command);
-            if (at == cases.end())
-                ADD_FAILURE() << row.command << " reads a named file and has no case here";
-            else
-                body += at->second.script;
-        }
         PlayerRun run;
-        EXPECT_EQ(Missing(Applet(body), cases, &run), "") << run.out << run.err;
+        EXPECT_EQ(Missing(Applet(ScriptsOf(Use::Reads, cases)), cases, &run), "") << run.out << run.err;
         EXPECT_EQ(run.status, 0);
 
         AppletDescription a;
@@ -619,6 +609,24 @@ protected:
         a.preloads = preloads;
         EXPECT_EQ(Missing(a, declarations, &run), "") << run.out << run.err;
         EXPECT_EQ(run.status, 0);
+    }
+
+    // The cases' scripts for every command of the table that uses its file
+    // name so, in the table's order; a command without a case fails.
+    static std::string ScriptsOf(Use use, const std::map<std::string, Case>& cases)
+    {
+        std::string body;
+        for (const FileNameCommand& row : kFileNameCommands) {
+            if (row.use != use)
+                continue;
+            auto at = cases.find(row.command);
+            if (at == cases.end())
+                ADD_FAILURE() << row.command << (use == Use::Reads ? " reads" : " writes")
+                              << " a named file and has no case here";
+            else
+                body += at->second.script;
+        }
+        return body;
     }
 
     static TempDir* files;
@@ -647,17 +655,7 @@ TEST_F(LinkedFiles, WritersWriteTheDiskFileByTheNameAsGivenAndReadsStillSeeTheLi
     Shadow();
     HttpPeer peer([](const std::string&) { return std::string("downloaded"); });
     std::map<std::string, Case> cases = Writers(peer.Url());
-    std::string body;
-    for (const FileNameCommand& row : kFileNameCommands) {
-        if (row.use != Use::Writes)
-            continue;
-        auto at = cases.find(row.command);
-        if (at == cases.end()) {
-            ADD_FAILURE() << row.command << " writes a named file and has no case here";
-            continue;
-        }
-        body += at->second.script;
-    }
+    std::string body = ScriptsOf(Use::Writes, cases);
     PlayerRun run;
     EXPECT_EQ(Missing(Applet(body), cases, &run), "") << run.out << run.err;
     EXPECT_EQ(run.status, 0);
