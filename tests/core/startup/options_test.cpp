@@ -258,9 +258,10 @@ TEST_F(IniFile, OverridesTheCommandLine)
     EXPECT_EQ(run.context.quiet, 0u);
     EXPECT_EQ(run.applet.screenWidth, 1024);
     // A missing file is no error.
-    ASSERT_EQ(run.Parse({dir.file("none.qma")}), 0u);
-    EXPECT_EQ(ReadIniOptions(&run.values, &run.context, &run.iniBuffer), 0u);
-    EXPECT_EQ(run.context.scriptArgs, nullptr);
+    StartupRun missing;
+    ASSERT_EQ(missing.Parse({dir.file("none.qma")}), 0u);
+    EXPECT_EQ(ReadIniOptions(&missing.values, &missing.context, &missing.iniBuffer), 0u);
+    EXPECT_EQ(missing.context.scriptArgs, nullptr);
 }
 
 TEST_F(IniFile, SyntaxErrorsAndTheKeyLengthLimit)
