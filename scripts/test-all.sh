@@ -9,7 +9,7 @@
 # and the check that docs/commands.md matches the command tables.
 # QM_JOBS (default: the number of cores) bounds the compile jobs, the tests
 # run at once and the fuzzers run side by side.
-# From a clean clone this takes about 9 minutes on 8 cores and 23 on 2, and
+# From a clean clone this takes about 9 minutes on 8 cores and 22 on 2, and
 # leaves about 5.4 GB in the four build folders (build, build-san,
 # build-gcstress, build-tsan).
 set -euo pipefail
