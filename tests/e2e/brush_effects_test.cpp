@@ -1,9 +1,8 @@
 // The brush effect and transform commands called by an applet that the
-// player runs: the commands on a brush loaded from a PNG that ImageMagick
-// writes, with the error GetLastError reports after each call; a new
-// transparency shows in the brush's attributes, a transform's result in its
-// size, mask and alpha; and a refused argument ends a run that does not
-// catch errors with its message and line.
+// player runs, on a brush loaded from a PNG that ImageMagick writes, with
+// the error GetLastError reports after each call: a new transparency shows
+// in the brush's attributes, a transform's result in its size, mask and
+// alpha. The pixels each effect makes are pinned by tests/display.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -40,13 +39,11 @@ protected:
         ASSERT_EQ(std::system(make.c_str()), 0);
     }
 
-    PlayerRun Play(bool exitOnError, const std::vector<Call>& calls, const std::string& tail = "")
+    PlayerRun Play(const std::vector<Call>& calls, const std::string& tail = "")
     {
-        std::string text = CommandCall("exitonerror", {exitOnError ? "#1" : "#0"});
+        std::string text = CommandCall("exitonerror", {"#0"});
         for (const char* id : {"#1", "#2"})
             text += CommandCall("loadbrush", {id, "\"" + dir.file("p.png") + "\"", "{loadalpha=#1}"});
-        text += "    NEWTABLE r0, 0, 2\n    SETTABLE r0, #0, #0xFF0000\n    SETTABLE r0, #1, #0x00FF00\n"
-                "    SETGLOBAL r0, \"pairs\"\n";
         for (const Call& c : calls)
             text += ErrorAfter(c.command, CommandCall(c.command, c.operands));
         return PlayApplet(dir, AssembleTestApplet(MainScript(text + tail)), {"-debugdevice", "console"});
@@ -58,18 +55,10 @@ protected:
 TEST_F(BrushEffectsApplet, CommandsRunAndRefusalsComeBackAsErrors)
 {
     const std::vector<Call> calls = {
-        {"tintbrush", {"#1", "#0", "#0", "#10", "#10", "#0xFF8000"}, 0},
-        {"mixbrush", {"#1", "#1", "#3", "#2", "#0", "#0", "#30", "#30", "#255"}, 0},
-        {"invertbrush", {"#1"}, 0},
         {"setbrushtransparency", {"#2", "#0xFF00FF"}, 0},
-        {"replacecolors", {"#1", "@pairs"}, 0},
-        {"solarizebrush", {"#1"}, 0},
-        {"swirlbrush", {"#1", "#400"}, 0},
-        {"waterripplebrush", {"#1", "#6", "#3"}, 0},
-        {"quantizebrush", {"#1", "#16"}, 0},
         {"solarizebrush", {"#1", "#300"}, 1039},
         {"quantizebrush", {"#1", "#257"}, 1039},
-        {"invertbrush", {"#7"}, 1174},
+        {"gammabrush", {"#1", "#-1"}, 1039},
         // Format ids past the inbuilt ones go to the saver plugins: none
         // knows 77; a brush that is gone and a file that cannot be written
         // are errors too.
@@ -80,7 +69,7 @@ TEST_F(BrushEffectsApplet, CommandsRunAndRefusalsComeBackAsErrors)
     // Brush 2's mask attribute.
     std::string tail = "    GETGLOBAL r0, \"debugprint\"\n    LOADK r1, \"mask\"\n" + Attribute(2, 16, 2) +
                        "    CALL r0, 3, 1\n";
-    PlayerRun run = Play(false, calls, tail);
+    PlayerRun run = Play(calls, tail);
     ASSERT_EQ(run.status, 0) << run.err;
     std::string expected;
     for (const Call& c : calls)
@@ -90,32 +79,11 @@ TEST_F(BrushEffectsApplet, CommandsRunAndRefusalsComeBackAsErrors)
     EXPECT_FALSE(FileExists(dir.file("x.img")));
 }
 
-TEST_F(BrushEffectsApplet, RefusedArgumentsEndTheRunAtTheirLine)
-{
-    struct Case {
-        Call call;
-        std::string message;
-    };
-    const Case cases[] = {
-        {{"solarizebrush", {"#1", "\"high\""}, 0}, "Number expected in argument 2!"},
-        {{"gammabrush", {"#1", "#-1"}, 0}, "Value out of range!"},
-        {{"tintbrush", {"#1", "#0", "#0"}, 0}, "Not enough arguments!"},
-    };
-    for (const Case& c : cases) {
-        PlayerRun run = Play(true, {c.call});
-        EXPECT_EQ(run.status, 1) << c.call.command;
-        // The debug device's error line: the line of the CALL (after 22 lines
-        // of set-up and one line per operand), the file, the message.
-        size_t at = 23 + c.call.operands.size();
-        std::string line = "@_qmerror" + std::to_string(at) + ":test.qas*" + c.message + "\n";
-        EXPECT_NE(run.out.find(line), std::string::npos) << run.out;
-    }
-}
-
 // ScaleBrush, RotateBrush and DistortBrush: after each call the applet
 // prints GetLastError and brush 1's size, mask and alpha attributes; the
-// method constants are read with GetConstant.
-TEST_F(BrushEffectsApplet, TransformsReplaceTheBrushAndRefusalsLeaveIt)
+// method constants are read with GetConstant. Refusals and the pixels are
+// pinned by tests/display.
+TEST_F(BrushEffectsApplet, TransformsReplaceTheBrush)
 {
     const struct {
         const char* command;
@@ -126,16 +94,11 @@ TEST_F(BrushEffectsApplet, TransformsReplaceTheBrushAndRefusalsLeaveIt)
         {"rotatebrush", {"#1", "#90"}, "0 8 12 0 1"},
         {"rotatebrush", {"#1", "#-90", "#2", "#0.5"}, "0 24 4 0 1"},
         {"distortbrush", {"#1", "#0", "@wide"}, "0 48 4 0 1"},
-        {"scalebrush", {"#1", "#0", "#5"}, "1039 48 4 0 1"},
-        {"distortbrush", {"#1", "#9", "@wide"}, "1039 48 4 0 1"},
-        {"distortbrush", {"#1", "#0", "@short"}, "1060 48 4 0 1"},
-        {"scalebrush", {"#7", "#5", "#5"}, "1174 48 4 0 1"},
     };
-    // Errors come back through GetLastError; {2, 0, 0, 0, 1, 0} doubles the
-    // width, {1, 0, 0} is too short for any method.
+    // {2, 0, 0, 0, 1, 0} doubles the width.
     std::string text = "    NEWTABLE r0, 0, 6\n";
     for (int i = 0; i < 6; ++i) text += "    SETTABLE r0, #" + std::to_string(i) + ", #" + "200010"[i] + "\n";
-    text += "    SETGLOBAL r0, \"wide\"\n    NEWTABLE r0, 0, 3\n    SETTABLE r0, #0, #1\n    SETGLOBAL r0, \"short\"\n";
+    text += "    SETGLOBAL r0, \"wide\"\n";
     for (const char* name : {"#DISTORT_AFFINE", "#DISTORT_BILINEAR", "#DISTORT_PERSPECTIVE_POINTS"})
         text += std::string("    GETGLOBAL r0, \"debugprint\"\n    GETGLOBAL r1, \"getconstant\"\n    LOADK r2, \"") +
                 name + "\"\n    CALL r1, 2, 2\n    CALL r0, 2, 1\n";
@@ -146,7 +109,7 @@ TEST_F(BrushEffectsApplet, TransformsReplaceTheBrushAndRefusalsLeaveIt)
                 Attribute(5, 16) + Attribute(6, 17) + "    CALL r0, 7, 1\n";
         expected += std::string(c.command) + " " + c.expected + "\n";
     }
-    PlayerRun run = Play(false, {}, text);
+    PlayerRun run = Play({}, text);
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.out.find(expected), std::string::npos) << "expected\n" << expected << "in\n" << run.out;
 }
