@@ -507,7 +507,8 @@ TEST(PictureDecoders, HostileHeadersAreRefusedBeforeAllocating)
 // The logical screen is the picture: what of a frame lies outside it is
 // neither shown nor decoded (the data of this frame of 60000 rows ends
 // after the two rows on the screen); only a file without a screen takes
-// the frame's extent.
+// the frame's extent. The largest frames on one pixel: tests/e2e
+// HostileFiles.
 TEST(PictureDecoders, GifPictureIsItsLogicalScreen)
 {
     const uint32_t red = 0xFFFF0000u, blue = 0xFF0000FFu;
@@ -526,7 +527,6 @@ TEST(PictureDecoders, GifPictureIsItsLogicalScreen)
         {"sticking out right and below", LiteralGif(8, 8, {{6, 6, 4, 4, false, 16, true}}), 8, 8, 0, {54, 55, 62, 63}},
         {"wholly outside", LiteralGif(8, 8, {{9, 0, 4, 4, false, 16, true}}), 8, 8, 0, {}},
         {"no screen", LiteralGif(0, 0, {{2, 1, 3, 2, false, 6, true}}), 5, 3, 0, {7, 8, 9, 12, 13, 14}},
-        {"the largest frame on one pixel", RunsGif(1, 1, 1, 16384), 1, 1, 0, {}},
     };
     for (const Case& c : cases) {
         ImageData probed{};
@@ -717,33 +717,9 @@ protected:
     TempDir dir;
 };
 
-TEST_F(PictureWriters, PngIsExactWithAndWithoutAlpha)
-{
-    const int32_t w = 53, h = 31;
-    for (bool alpha : {true, false}) {
-        std::vector<uint32_t> argb = MakeTestPicture(w, h, alpha);
-        // Rows of the source are padded, as bitmap rows may be.
-        std::vector<uint32_t> padded(static_cast<size_t>(w + 3) * h);
-        for (int32_t y = 0; y < h; ++y)
-            std::memcpy(&padded[static_cast<size_t>(y) * (w + 3)], &argb[static_cast<size_t>(y) * w], w * 4);
-        std::string file = dir.file(alpha ? "alpha.png" : "plain.png");
-        SavePngBlock block{file.c_str(), padded.data(), static_cast<size_t>(w + 3) * 4, w, h, alpha, 99};
-        SavePng(&block);
-        ASSERT_EQ(block.result, 0u);
-        std::string mode;
-        std::vector<uint8_t> rgba = ReadBack(file, &mode);
-        EXPECT_EQ(mode, alpha ? "RGBA PNG -1" : "RGB PNG -1");
-        ASSERT_EQ(rgba.size(), argb.size() * 4);
-        for (size_t i = 0; i < argb.size(); ++i) {
-            uint32_t p = argb[i];
-            ASSERT_EQ(rgba[i * 4], (p >> 16) & 255);
-            ASSERT_EQ(rgba[i * 4 + 1], (p >> 8) & 255);
-            ASSERT_EQ(rgba[i * 4 + 2], p & 255);
-            ASSERT_EQ(rgba[i * 4 + 3], alpha ? p >> 24 : 255u);
-        }
-    }
-}
-
+// PNG, JPEG, GIF and ILBM files as SaveBrush writes them are read back by
+// PIL and the independent ILBM reader in tests/e2e SaveBrush; these reach
+// what a brush cannot: memory output, clamped qualities, whole palettes.
 TEST_F(PictureWriters, JpegInMemoryKeepsThePictureAtQuality90)
 {
     // Smooth gradients: hard chroma edges would measure the subsampling
