@@ -234,8 +234,9 @@ TEST_F(Preloading, MissingOrBrokenFilesEndTheRunAtTheirLine)
     }
 }
 
-// A declared file opens for reading under its id, from the disk or from
-// the applet that carries it; a missing one ends the run at its line.
+// A declared file opens for reading under its id from the disk (from the
+// applet that carries it: tests/e2e LinkedFiles); a missing one ends the
+// run at its line.
 TEST_F(Preloading, DeclaredFilesOpenForReading)
 {
     const std::string script = MainScript(CommandCall("readline", {"#1"}, 1) + "    SETGLOBAL r0, \"first\"\n" +
@@ -244,13 +245,11 @@ TEST_F(Preloading, DeclaredFilesOpenForReading)
     WriteFileBytes(dir.file("notes.txt"), {'o', 'n', ' ', 'd', 'i', 's', 'k', '\n', 'x', '\n'});
     AppletDescription a = AssembleTestApplet(script);
     a.preloads.push_back(DeclaredFile(8, 1, dir.file("notes.txt"), 3));
-    AppletPreload linked = DeclaredFile(8, 2, "gone/inside.txt", 4);
-    linked.linkedData = {'i', 'n', 's', 'i', 'd', 'e', '\n'};
-    a.preloads.push_back(linked);
+    a.preloads.push_back(DeclaredFile(8, 2, dir.file("notes.txt"), 4));
     PlayerRun run = Play(a);
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.err, "");
-    EXPECT_NE(run.out.find("on disk inside"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("on disk on disk"), std::string::npos) << run.out;
 
     AppletDescription b = AssembleTestApplet(script);
     b.preloads.push_back(DeclaredFile(8, 1, dir.file("notes.txt"), 3));
