@@ -1,7 +1,7 @@
 // Applets made by the qmasm command, run by the player as a user runs them:
 // every runtime error names the assembly file and the line, and an argument
-// error the command, whether the error comes from a command, a missing file
-// or the script itself inside nested functions.
+// error the command, whether the error comes from a command or the script
+// itself inside nested functions (a missing file: tests/e2e ErrorDetails).
 #include <gtest/gtest.h>
 
 #include <string>
@@ -25,8 +25,8 @@ PlayerRun AssembleAndRun(const TempDir& dir, const std::string& name, const std:
     return RunProgram(kPlayer, {applet});
 }
 
-// An argument error names the command; a missing file is named; a
-// script error inside nested functions names its own line.
+// An argument error names the command; a script error inside nested
+// functions names its own line.
 TEST(AssembledAppletErrors, RuntimeErrorsNameFileLineAndCommand)
 {
     TempDir dir;
@@ -38,10 +38,6 @@ TEST(AssembledAppletErrors, RuntimeErrorsNameFileLineAndCommand)
         {"args",
          "; OpenFile needs a file name\n    GETGLOBAL r0, \"openfile\"\n    LOADK r1, #1\n    CALL r0, 2, 1\n",
          {"Not enough arguments!", "File: args.qas (current line: 4 - In function: OpenFile)"}},
-        {"missing",
-         "    GETGLOBAL r0, \"openfile\"\n    LOADK r1, #1\n    LOADK r2, \"" + dir / "no such file.txt" +
-             "\"\n    LOADK r3, #MODE_READ\n    CALL r0, 4, 1\n",
-         {"no such file.txt", "File: missing.qas (current line: 5 - In function: OpenFile)"}},
         {"nested",
          ".function outer\n    CLOSURE r0, inner\n    CALL r0, 1, 1\n.function inner\n    LOADNIL r0, r0\n"
          "    GETTABLE r1, r0, \"x\"  ; indexes nil\n.end\n.end\n    CLOSURE r0, outer\n    CALL r0, 1, 1\n",
