@@ -222,13 +222,10 @@ TEST_F(SaveBrush, EffectsThenSaveMatchImageMagick)
         int maxBound;
         double psnrBound;
     };
+    // Effects whose command arguments tests/display passes as these do are
+    // held to ImageMagick by tests/gfx alone.
     const Case cases[] = {
-        {"negate", CommandCall("invertbrush", {"#1"}), "-negate", 0, 0, 0},
-        {"flop", CommandCall("flipbrush", {"#1"}), "-flop", 0, 0, 0},
         {"flip", CommandCall("flipbrush", {"#1", "#0"}), "-flip", 0, 0, 0},
-        {"grayscale", CommandCall("brushtogray", {"#1"}), "-grayscale Rec601Luma", 0.5, 1, 0},
-        {"contrast", CommandCall("contrastbrush", {"#1"}), "-contrast", 0.6, 1, 0},
-        {"blur", CommandCall("blurbrush", {"#1", "#6", "#2"}), "-blur 6x2", 0.6, 3, 0},
         // Enlarging smoothly is held to a PSNR against the triangle filter.
         {"scale", CommandCall("scalebrush", {"#1", "#320", "#240", "#1"}), "-filter Triangle -resize 320x240!", 255,
          255, 36},
