@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "core/io/error_codes.h"
+#include "core/vm/memory.h"
 #include "display/display_library.h"
 #include "display/pictures.h"
 #include "gfx/bitmaps/argb_exchange.h"
@@ -80,10 +81,14 @@ TEST_F(HostServices, ClipboardHoldsText)
     EXPECT_EQ(One("PeekClipboard", {}), Value{0.0});
     std::string text("line\0two", 8);
     ASSERT_EQ(Call("SetClipboard", {1.0, text}), 0u);
+    VmCollectGarbage(vm);  // the clipboard holds a copy, not the script's string
     EXPECT_EQ(One("PeekClipboard", {}), Value{1.0});
     std::vector<Value> r;
     ASSERT_EQ(Call("GetClipboard", {}, &r), 0u);
     EXPECT_EQ(r, (std::vector<Value>{1.0, text}));
+    ASSERT_EQ(Call("SetClipboard", {1.0, std::string()}), 0u);
+    ASSERT_EQ(Call("GetClipboard", {}, &r), 0u);
+    EXPECT_EQ(r, (std::vector<Value>{1.0, std::string()}));
     ASSERT_EQ(Call("ClearClipboard", {}), 0u);
     ASSERT_EQ(Call("GetClipboard", {}, &r), 0u);
     EXPECT_EQ(r, std::vector<Value>{0.0});
