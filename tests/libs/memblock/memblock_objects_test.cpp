@@ -1,6 +1,6 @@
 // Blocks as objects: ids and handles, replacing and freeing, the finder's
 // errors, blocks over foreign memory and over virtual files, the clean-up at
-// exit, and a handle in a script's registers.
+// exit.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -12,10 +12,8 @@
 #include "core/io/errors.h"
 #include "core/io/virtual_files.h"
 #include "core/io/virtual_names.h"
-#include "libs/math/math_library.h"
 #include "memblock_fixture.h"
 #include "platform/posix/os_memory.h"
-#include "support/assembled_script.h"
 
 using namespace testcalls;
 
@@ -199,42 +197,6 @@ TEST_F(MemBlockTest, FreeAllMemBlocksEmptiesTheListAndFreesObjectData)
     // The released reference is the next one handed out.
     VmPushString(vm, "again");
     EXPECT_EQ(VmRefValue(vm, VM_REGISTRYINDEX), ref);
-}
-
-// Memory blocks and math commands together in an assembled script: a handle
-// travels through registers and results feed arguments.
-TEST_F(MemBlockTest, HandleAndResultsFlowThroughAScriptsRegisters)
-{
-    ASSERT_EQ(RegisterMathLibrary(vm), 0u);
-    ASSERT_EQ(RunAssembledScript(vm, R"(
-        GETGLOBAL r0, "allocmem"
-        LOADNIL r1, r1
-        LOADNUM r2, 8
-        CALL r0, 3, 2
-        GETGLOBAL r1, "poke"
-        MOVE r2, r0
-        LOADNUM r3, 2
-        GETGLOBAL r4, "endianswap"
-        LOADK r5, #305419896
-        LOADNUM r6, 32
-        CALL r4, 3, 2
-        CALL r1, 4, 1
-        GETGLOBAL r1, "peek"
-        MOVE r2, r0
-        LOADNUM r3, 2
-        LOADNUM r4, 1
-        LOADNUM r5, 1
-        CALL r1, 5, 2
-        GETGLOBAL r2, "round"
-        LOADK r3, #2.5
-        CALL r2, 2, 2
-        RETURN r1, 3
-    )"),
-              0u);
-    ASSERT_EQ(VmGetTop(vm), 2);
-    EXPECT_EQ(VmGetNumber(vm, 1), double(0x12345678));
-    EXPECT_EQ(VmGetNumber(vm, 2), 2);
-    EXPECT_EQ(CountObjectsOfType(OBJ_MEMORY), 1u);
 }
 
 }  // namespace

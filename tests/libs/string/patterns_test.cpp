@@ -1,5 +1,6 @@
 // The pattern language: hand-checked matches for every construct, the error
-// of each malformed pattern, replacement, and the recursion limit.
+// of each malformed pattern, replacement, and the recursion limit (a plain
+// match, a miss, captures and a replacement limit are the commands' test's).
 #include "libs/string/patterns.h"
 
 #include <gtest/gtest.h>
@@ -53,9 +54,6 @@ TEST(Patterns, FindsHandCheckedMatches)
 {
     struct Case { std::string s, p; bool found; size_t start, end; std::vector<std::string> caps; };
     const Case cases[] = {
-        {"hello world", "o w", true, 4, 7, {"o w"}},
-        {"hello world", "xyz", false, 0, 0, {}},
-        {"key = value", "(%w+)%s*=%s*(%w+)", true, 0, 11, {"key", "value"}},
         {"abc", "()b()", true, 1, 2, {"@2", "@3"}},
         {"THE (quick) fox", "%f[%a]%a+", true, 0, 3, {"THE"}},
         {"x(a(b)c)y", "%b()", true, 1, 8, {"(a(b)c)"}},
@@ -161,7 +159,6 @@ TEST(Patterns, ReplaceWithTemplates)
     struct Case { std::string s, p, repl; int64_t max; std::string out; int64_t count; };
     const Case cases[] = {
         {"hello world", "o", "0", 12, "hell0 w0rld", 2},
-        {"hello world", "o", "0", 1, "hell0 world", 1},
         {"abc", "", "-", 4, "-a-b-c-", 4},
         {"abc", "%w", "<%%>", 4, "<%><%><%>", 3},
         {"hello world", "(%w+) (%w+)", "%2 %1", 12, "world hello", 1},

@@ -92,8 +92,6 @@ TEST_F(StringCommands, TablesAndMultipleResults)
     std::vector<Value> r;
     ASSERT_EQ(Call("val", {"$1F"s}, &r), 0u);
     EXPECT_EQ(r, (std::vector<Value>{31.0, 3.0}));
-    ASSERT_EQ(Call("val", {"12abc"s}, &r), 0u);
-    EXPECT_EQ(r, (std::vector<Value>{12.0, 2.0}));
     ASSERT_EQ(Call("val", {"x"s}, &r), 0u);
     EXPECT_EQ(r, (std::vector<Value>{0.0, 0.0}));
 

@@ -118,13 +118,12 @@ TEST(OsChangeDirTest, ReturnsThePreviousDirectory)
     OsFreeMem(start);
 }
 
-TEST(OsRunProgramTest, ExitStatusDoesNotMatterButStartingDoes)
+// Execute's test holds a synchronous run: it waits, its exit status does not
+// matter, a missing program is an error.
+TEST(OsRunProgramTest, ProgramsAreFoundOrRefused)
 {
-    EXPECT_EQ(OsRunProgram("/bin/true", "", 0), 0u);
-    EXPECT_EQ(OsRunProgram("/bin/false", nullptr, 0), 0u);
-    EXPECT_EQ(OsRunProgram("\\bin\\true", "", 0), 0u);
+    EXPECT_EQ(OsRunProgram("\\bin\\true", nullptr, 0), 0u);
     EXPECT_EQ(OsRunProgram("true", "", 0), 0u) << "a bare name is searched along PATH";
-    EXPECT_EQ(OsRunProgram("/no/such/program", "", 0), uint32_t{ERR_EXECUTE});
     EXPECT_EQ(OsRunProgram("", "", 0), uint32_t{ERR_EXECUTE});
     EXPECT_EQ(OsRunProgram("/no/such/program", "", 1), uint32_t{ERR_EXECUTE});
 }
@@ -141,17 +140,12 @@ TEST(OsRunProgramTest, ArgumentsArriveAsSplit)
               "<two words>\n<plain>\n<with \"quote\">\n<back\\slash>\n<>\n<end\">\n");
 }
 
-TEST(OsRunProgramTest, SynchronousRunWaitsAndAsynchronousDoesNot)
+TEST(OsRunProgramTest, AsynchronousRunDoesNotWait)
 {
     TempDir scratch;
-    std::string syncMark = scratch / "sync";
-    std::string line = "-c \"sleep 0.2; echo done > '" + syncMark + "'\"";
-    ASSERT_EQ(OsRunProgram("/bin/sh", line.c_str(), 0), 0u);
-    EXPECT_TRUE(FileExists(syncMark));
-
     std::string asyncMark = scratch / "async";
     std::string gate = scratch / "gate";
-    line = "-c \"while [ ! -e '" + gate + "' ]; do sleep 0.01; done; echo done > '" + asyncMark + "'\"";
+    std::string line = "-c \"while [ ! -e '" + gate + "' ]; do sleep 0.01; done; echo done > '" + asyncMark + "'\"";
     ASSERT_EQ(OsRunProgram("/bin/sh", line.c_str(), 1), 0u);
     EXPECT_FALSE(FileExists(asyncMark));
     std::ofstream(gate) << "go";
