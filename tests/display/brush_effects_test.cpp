@@ -159,7 +159,6 @@ TEST_F(BrushEffects, WrongArgumentsAndBrushesAreRefusedLeavingTheBrush)
     const Case cases[] = {
         {"tintbrush", {1.0, 0.0, 0.0, 9.0, 9.0, 255.0, 256.0}, ERR_OUTOFRANGE},
         {"invertbrush", {1.0, 2.0}, ERR_TOOMANYARGS},
-        {"solarizebrush", {1.0, std::string("high")}, ERR_NUMEXPECTED},
         {"solarizebrush", {1.0, -1.0}, ERR_OUTOFRANGE},
         {"quantizebrush", {1.0, 4294967298.0}, ERR_OUTOFRANGE},  // 2^32 + 2 is no 2
         {"modulatebrush", {1.0, std::nan("")}, ERR_OUTOFRANGE},
