@@ -54,19 +54,6 @@ protected:
     }
 };
 
-// The media commands exist and check their arguments (tests/media holds
-// what they load).
-TEST_F(LibrariesTest, MediaCommandsCheckTheirArguments)
-{
-    for (const char* command : {"loadsample", "openmusic", "openvideo"}) {
-        SCOPED_TRACE(command);
-        uint32_t code = Call(command, [&] { VmPushNumber(vm, 1); });
-        EXPECT_NE(code, 0u);
-        EXPECT_NE(code, uint32_t{ERR_UNIMPLCMD});
-        VmSetTop(vm, 0);
-    }
-}
-
 TEST_F(LibrariesTest, MenuTreesBecomeMenuObjects)
 {
     auto tree = [&](bool empty) {
