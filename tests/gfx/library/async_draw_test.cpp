@@ -141,6 +141,7 @@ TEST_F(AsyncDraw, FramesAdvanceSeekAndFinishByTheirRules)
         {"the frame after the current one", {4.0}, 3, 0, 0, 0, 1, 0, false, 4},
         {"frame 0 means the next", {0.0}, 2, 0, 0, 0, 1, 0, false, 3},
         {"a negative frame counts as 0", {-7.0}, 2, 0, 0, 0, 1, 0, false, 3},
+        {"frame 0 of a done node finishes", {0.0}, 5, 1, 0, 1, 0, 0, true, 5},
         {"beyond the count", {6.0}, 2, 0, ERR_ANIMFRAME, -1, 0, 0, false, 2},
         {"beyond the count when done finishes", {6.0}, 5, 1, 0, 1, 0, 0, true, 5},
         {"seek back", {2.0}, 4, 0, 0, 0, 0, 1, false, 2},
