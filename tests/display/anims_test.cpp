@@ -101,7 +101,6 @@ TEST_F(AnimCommands, AStripIsCutExactlyIntoItsFrames)
     EXPECT_EQ(One(ANIM, 1.0, ATTRWIDTH), Value{7.0});
     EXPECT_EQ(One(ANIM, 1.0, ATTRHEIGHT), Value{5.0});
     EXPECT_EQ(One(ANIM, 1.0, ATTRNUMFRAMES), Value{5.0});
-    EXPECT_EQ(One(SPRITE, 2.0, ATTRNUMFRAMES), Value{5.0});
     Sprite* sprite = nullptr;
     ASSERT_EQ(FindSprite(MakeObjectId(2), &sprite), 0u);
     for (uint32_t f = 0; f < 5; ++f) {

@@ -164,7 +164,6 @@ TEST_F(AttributeQueries, IntervalsAnswerTheirTimeHandlerAndUserdata)
     EXPECT_EQ(One(INTERVAL, 8.0, ATTRDURATION), Value{1500.0});
     EXPECT_EQ(One(INTERVAL, 8.0, ATTRUSERDATA), Value{std::string("tick data")});
     EXPECT_EQ(Error(INTERVAL, 8.0, ATTRCOUNT), ERR_UNKNOWNATTR);
-    EXPECT_EQ(Error(INTERVAL, 9.0, ATTRCOUNT), ERR_FINDINTERVAL);
     // The function answered is the installed one.
     VmSetTop(vm, 0);
     VmPushString(vm, "getattribute");
