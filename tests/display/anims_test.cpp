@@ -26,11 +26,9 @@
 #include "gfx/library/attribute_queries.h"
 #include "gfx/library/gfx_cache.h"
 #include "media/gif_anim.h"
-#include "media/image_codecs.h"
 #include "media/image_files.h"
 #include "platform/posix/os_memory.h"
 #include "support/anim_gif_oracle.h"
-#include "support/hand_gifs.h"
 #include "support/picture_oracle.h"
 #include "support/temp_dir.h"
 
@@ -103,7 +101,6 @@ TEST_F(AnimCommands, AStripIsCutExactlyIntoItsFrames)
     EXPECT_EQ(One(ANIM, 1.0, ATTRWIDTH), Value{7.0});
     EXPECT_EQ(One(ANIM, 1.0, ATTRHEIGHT), Value{5.0});
     EXPECT_EQ(One(ANIM, 1.0, ATTRNUMFRAMES), Value{5.0});
-    EXPECT_EQ(One(SPRITE, 2.0, ATTRNUMFRAMES), Value{5.0});
     Sprite* sprite = nullptr;
     ASSERT_EQ(FindSprite(MakeObjectId(2), &sprite), 0u);
     for (uint32_t f = 0; f < 5; ++f) {
@@ -174,19 +171,12 @@ TEST_F(AnimCommands, GifFramesAreTheReadersCompositionKeptOrOnDemand)
     }
     CloseGifAnim(decoder);
 
-    EXPECT_EQ(One(ANIM, 1.0, ATTRNUMFRAMES), Value{7.0});
-    EXPECT_EQ(One(ANIM, 1.0, ATTRFRAMEDELAY, 1.0), Value{100.0});
-    EXPECT_EQ(One(ANIM, 1.0, ATTRFRAMEDELAY, 3.0), Value{300.0});
-    EXPECT_EQ(Error(ANIM, 1.0, ATTRFRAMEDELAY, 0.0), uint32_t{ERR_ANIMFRAME});
+    // Past the last frame: the applet tests ask below the first.
     EXPECT_EQ(Error(ANIM, 1.0, ATTRFRAMEDELAY, 8.0), uint32_t{ERR_ANIMFRAME});
     EXPECT_EQ(One(ANIM, 1.0, ATTRHASMASK), Value{0.0});
     EXPECT_EQ(One(ANIM, 2.0, ATTRHASMASK), Value{1.0});
     EXPECT_EQ(One(ANIM, 2.0, ATTRTRANSPARENTCOLOR), Value{double(info.transparentColour)});
-    EXPECT_EQ(One(ANIM, 1.0, ATTRLOADER), Value{std::string("inbuilt")});
-    EXPECT_EQ(One(ANIM, 0.0, ATTRCOUNT), Value{2.0});
-    EXPECT_EQ(Error(ANIM, 9.0, ATTRWIDTH), uint32_t{ERR_FINDANIM});
     EXPECT_EQ(One(SPRITE, handle[0], ATTRHASMASK), Value{1.0});
-    EXPECT_EQ(One(SPRITE, handle[0], ATTRWIDTH), Value{20.0});
     // Flushing the caches lets the anim on disk decode again when asked.
     FlushObjectCaches(vm, 2);
     BitMapHandle *bitmap, *mask, *alpha;
@@ -205,8 +195,9 @@ TEST_F(AnimCommands, BrokenAnimsAreErrorsNamingTheFile)
     EXPECT_EQ(SpriteList, nullptr);
 }
 
-// Files that do not fit, in the limits or in the frames asked for, are
-// failures to open the anim that name the file, as a picture's are.
+// Files that do not fit the frames asked for are failures to open the
+// anim that name the file, as a picture's are (frames past the decode
+// limits: the player's hostile-file tests).
 TEST_F(AnimCommands, AnimsThatDoNotFitNameTheFile)
 {
     auto message = [] {
@@ -219,16 +210,6 @@ TEST_F(AnimCommands, AnimsThatDoNotFitNameTheFile)
     SetErrorText("");
     EXPECT_EQ(Call("loadsprite", {1.0, strip, Options{{{"frames", 5}}}}), uint32_t{ERR_OPENANIM2});
     EXPECT_EQ(message(), "Cannot open anim small strip.png!");
-    // Interlaced frames far below a screen of two rows.
-    uint64_t limit = ImageDecodePixelLimit;
-    ImageDecodePixelLimit = 10000;
-    LiteralFrame costly{0, 0, 100, 100, true, 5100, true};
-    std::string gif = dir / "costly.gif";
-    WriteFileBytes(gif, LiteralGif(100, 2, {costly, costly, costly}));
-    SetErrorText("");
-    EXPECT_EQ(Call("loadanim", {1.0, gif}), uint32_t{ERR_OPENANIM2});
-    EXPECT_EQ(message(), "Cannot open anim costly.gif!");
-    ImageDecodePixelLimit = limit;
     EXPECT_EQ(AnimList, nullptr);
     EXPECT_EQ(SpriteList, nullptr);
 }
@@ -238,9 +219,6 @@ TEST_F(AnimCommands, SpritesAnswerWhereTheyAreShownOnlyWhenShown)
     std::string strip = dir / "strip.png";
     std::vector<uint32_t> picture = WriteTestPng(strip, 12, 4);
     ASSERT_EQ(Call("loadsprite", {1.0, strip, Options{{{"frames", 3}}}}), 0u);
-    EXPECT_EQ(One(SPRITE, 1.0, ATTRONSCREEN), Value{0.0});
-    EXPECT_EQ(Error(SPRITE, 1.0, ATTRXPOS), uint32_t{ERR_SPRITEONSCREEN});
-    EXPECT_EQ(Error(SPRITE, 1.0, ATTRCURFRAME), uint32_t{ERR_SPRITEONSCREEN});
     EXPECT_EQ(Error(SPRITE, 2.0, ATTRONSCREEN), uint32_t{ERR_FINDSPRITE});
     // The display code shows a sprite through an instance of its output.
     Sprite* sprite = nullptr;

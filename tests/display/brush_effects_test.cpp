@@ -88,6 +88,8 @@ TEST_F(BrushEffects, CommandsChangeTheBrushAsTheFrontEndDoes)
         Options load;
         Apply effect;
     };
+    // InvertBrush and BrushToGray are held to ImageMagick through SaveBrush
+    // by the applet tests.
     const Case cases[] = {
         {"tintbrush", {2.0, 3.0, 20.0, 10.0, double{0xFF8000}, 100.0}, kAlpha,
          [](Brush* b) { return TintBitMap(b->bitmap, 2, 3, 20, 10, 0xFF8000, 100); }},
@@ -96,12 +98,10 @@ TEST_F(BrushEffects, CommandsChangeTheBrushAsTheFrontEndDoes)
              Brush* s = Found(3);
              return MixBitMaps(b->bitmap, s->bitmap, s->mask, 4, 5, 0, 0, 20, 10, 128, s->alpha, 20, 10);
          }},
-        {"brushtogray", {}, kAlpha, [](Brush* b) { return GrayBitMap(b->bitmap, 48, 32, 0); }},
         {"brushtomonochrome", {1.0}, kAlpha,
          [](Brush* b) { return MonochromeBitMap(b->bitmap, 48, 32, 1); }},
         {"flipbrush", {}, kMask,
          [](Brush* b) { return FlipBitMap(b->bitmap, b->mask, b->alpha, 48, 32, 1); }},
-        {"invertbrush", {}, kAlpha, [](Brush* b) { return InvertBitMap(b->bitmap, 48, 32); }},
         {"setbrushtransparency", {0.0}, kAlpha,
          [](Brush* b) {
              b->mask = SetBitMapTransparency(b->bitmap, 48, 32, 0);
@@ -159,7 +159,6 @@ TEST_F(BrushEffects, WrongArgumentsAndBrushesAreRefusedLeavingTheBrush)
     const Case cases[] = {
         {"tintbrush", {1.0, 0.0, 0.0, 9.0, 9.0, 255.0, 256.0}, ERR_OUTOFRANGE},
         {"invertbrush", {1.0, 2.0}, ERR_TOOMANYARGS},
-        {"solarizebrush", {1.0, std::string("high")}, ERR_NUMEXPECTED},
         {"solarizebrush", {1.0, -1.0}, ERR_OUTOFRANGE},
         {"quantizebrush", {1.0, 4294967298.0}, ERR_OUTOFRANGE},  // 2^32 + 2 is no 2
         {"modulatebrush", {1.0, std::nan("")}, ERR_OUTOFRANGE},

@@ -116,9 +116,7 @@ TEST_F(BrushTransforms, RefusalsLeaveTheBrushAsItWas)
         std::vector<Value> args;
         uint32_t error;
     };
-    const Array affine{{1, 0, 0, 0, 1, 0}};
     const Case cases[] = {
-        {"scalebrush", {1.0, 0.0, 5.0}, ERR_OUTOFRANGE},
         {"scalebrush", {1.0, 70000.0, 5.0}, ERR_OUTOFRANGE},
         {"scalebrush", {1.0, std::nan(""), 5.0}, ERR_OUTOFRANGE},
         {"scalebrush", {1.0, 100000.0, 100000.0}, ERR_WRONGUSAGE},
@@ -126,10 +124,6 @@ TEST_F(BrushTransforms, RefusalsLeaveTheBrushAsItWas)
         {"scalebrush", {1.0, std::string("wide"), 5.0}, ERR_NUMEXPECTED},
         {"rotatebrush", {1.0, HUGE_VAL}, ERR_OUTOFRANGE},
         {"rotatebrush", {1.0, 30.0, 0.0, 1.0}, ERR_BADDIMENSIONS},  // singular
-        {"rotatebrush", {9.0, 30.0}, ERR_FINDBRUSH},
-        {"distortbrush", {1.0, 5.0, affine}, ERR_OUTOFRANGE},
-        {"distortbrush", {1.0, 1.0, affine}, ERR_ARGS},  // perspective takes 8
-        {"distortbrush", {1.0, 0.0, Array{{1, 0, 0, 0, 0, 0}}}, ERR_ARGS},  // singular
         {"distortbrush", {1.0, 0.0, 7.0}, ERR_TABEXPECTED},
     };
     Brush* b = MakeBrush(true);

@@ -39,17 +39,6 @@ protected:
     }
 };
 
-TEST_F(DisplayTest, SizesOutsideTheLimitsAreRefused)
-{
-    DisplayOptions o;
-    InitDisplayOptions(&o);
-    Display* bad;
-    for (int32_t w : {0, -1, 16385}) {
-        o.width = w;
-        EXPECT_EQ(CreateDisplayRecord(nullptr, MakeObjectId(7), false, o, &bad), uint32_t{ERR_DISPLAYSIZE});
-    }
-}
-
 TEST_F(DisplayTest, ReplacingAnOpenDisplayIsRefused)
 {
     Display* d = Make(3);

@@ -3,11 +3,6 @@
 // chunk runs.
 #include <gtest/gtest.h>
 
-#include <signal.h>
-#include <unistd.h>
-
-#include <thread>
-
 #include "core/glue/timers.h"
 #include "core/io/error_codes.h"
 #include "core/services/command_services.h"
@@ -88,35 +83,6 @@ TEST_F(ScriptEventsTest, LineHookPumpsAndItsCodeEndsTheScript)
     RemoveHook(hook);
     EXPECT_EQ(status, uint32_t{ERR_WRITE});
     EXPECT_EQ(g_pumps, 3);
-}
-
-TEST_F(ScriptEventsTest, SigintStopsALoopingScript)
-{
-    VmSetEventHook(vm, PumpEventsCallback);
-    std::thread sender([] {
-        OsDelay(30);
-        kill(getpid(), SIGINT);
-    });
-    uint64_t limit = OsMonotonicNanos() + 10ull * 1000000000ull;
-    static uint64_t deadline;
-    deadline = limit;
-    // The loop also ends by itself after ten seconds, so that a broken build
-    // fails instead of hanging.
-    SetGlobal("late", [](VmState* vm) -> uint32_t {
-        VmPushBoolean(vm, OsMonotonicNanos() > deadline);
-        return 1;
-    });
-    uint32_t status = Run(".chunk lines=auto\n"
-                          "top: GETGLOBAL r0, \"late\"\n"
-                          "CALL r0, 1, 2\n"
-                          "TEST r0, r0, 1\n"
-                          "JMP top\n"
-                          "RETURN r0, 1\n");
-    sender.join();
-    VmSetEventHook(vm, nullptr);
-    EXPECT_EQ(status, 0u);
-    EXPECT_EQ(VmAbortFlag.load(), 1u) << "the run ended by the abort, not by the time limit";
-    EXPECT_LT(OsMonotonicNanos(), limit);
 }
 
 // A firing interval makes the line hook pump while the script computes, so

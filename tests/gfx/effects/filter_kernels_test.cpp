@@ -253,7 +253,6 @@ TEST(FilterKernels, NextToImageMagick)
         {"solarize", [](void* p, uint32_t, int32_t w, int32_t h, int32_t rl, uint32_t f) {
              SolarizePixels32(static_cast<uint32_t*>(p), w, h, rl, f, 127);
          }, "-solarize 50%", 0, 0},
-        {"blur", Blur(6, 2), "-blur 6x2", 0.6, 3},
         {"modulate", [](void* p, uint32_t, int32_t w, int32_t h, int32_t rl, uint32_t f) {
              ModulateParams b{p, w, h, rl, f, 80, 130, 150};
              ModulatePixels32(&b);

@@ -327,12 +327,13 @@ TEST(ScaleBitMap, RandomSizesUpTo4096)
 TEST(ScaleBitMap, SmoothIsCloseToImageMagicksTriangleFilter)
 {
     if (!HaveConvert()) GTEST_SKIP() << "no ImageMagick";
-    // ImageMagick widens its triangle when it shrinks, where ours stays a
-    // point sample between four pixels: shrinking is held to less.
+    // Enlarging is held to 36 dB through ScaleBrush by the applet tests of
+    // SaveBrush. ImageMagick widens its triangle when it shrinks, where ours
+    // stays a point sample between four pixels: shrinking is held to less.
     struct Case {
         int32_t sw, sh, dw, dh;
         double bound;
-    } cases[] = {{160, 120, 320, 240, 36.0}, {200, 150, 90, 70, 28.0}};
+    } cases[] = {{200, 150, 90, 70, 28.0}};
     for (const Case& c : cases) {
         std::vector<uint32_t> pix = SmoothArgb(c.sw, c.sh);
         Owned own;

@@ -1,6 +1,6 @@
 // GetAttribute where it does more than read a field: the cases without a
 // current display, which answer an error instead of reading through null,
-// layers, shown pictures and brush planes, the missing font's message,
+// layers, brush planes, the missing font's message,
 // intervals, async draw objects and plugin object types; and the lists of
 // attributes that each type answers, which the reference prints.
 #include <map>
@@ -126,17 +126,12 @@ TEST_F(AttributeQueries, LayerQueriesNeedLayersOnTheDisplay)
     EXPECT_EQ(Error(LAYER, 1.0, ATTRWIDTH), ERR_NOLAYERS);
 }
 
-TEST_F(AttributeQueries, ShownPicturesAndBrushPlanes)
+TEST_F(AttributeQueries, BrushDisplaysAndPlanes)
 {
     BGPic* picture = nullptr;
     Brush* brush = nullptr;
     Display* d = ShowObjects(&picture, &brush);
     ASSERT_TRUE(d && picture && brush);
-    // A picture shown on the display gives the display's size and id.
-    d->shownBGPic = picture;
-    EXPECT_EQ(One(DISPLAY, 3.0, ATTRWIDTH), Value{8.0});
-    EXPECT_EQ(One(DISPLAY, 3.0, ATTRBGPIC), Value{6.0});
-    d->shownBGPic = nullptr;
     brush->boundDisplay = d;
     EXPECT_EQ(One(BRUSH, 9.0, ATTRDISPLAY), Value{3.0});
     EXPECT_EQ(One(BRUSH, 9.0, ATTRHASMASK), Value{1.0});
@@ -169,7 +164,6 @@ TEST_F(AttributeQueries, IntervalsAnswerTheirTimeHandlerAndUserdata)
     EXPECT_EQ(One(INTERVAL, 8.0, ATTRDURATION), Value{1500.0});
     EXPECT_EQ(One(INTERVAL, 8.0, ATTRUSERDATA), Value{std::string("tick data")});
     EXPECT_EQ(Error(INTERVAL, 8.0, ATTRCOUNT), ERR_UNKNOWNATTR);
-    EXPECT_EQ(Error(INTERVAL, 9.0, ATTRCOUNT), ERR_FINDINTERVAL);
     // The function answered is the installed one.
     VmSetTop(vm, 0);
     VmPushString(vm, "getattribute");

@@ -92,9 +92,8 @@ TEST_F(ImageSaving, EveryInbuiltFormatReadsBack)
     const int32_t w = 48, h = 20;
     std::vector<uint32_t> argb = MakeTestPicture(w, h, true);
     std::vector<uint8_t> rgba;
-    ASSERT_EQ(SaveArgbImage(IMGFMT_PNG, argb.data(), w, h, dir.file("a.png").c_str(), -1, true, 90, 256, 0), 0u);
-    // The writers' own tests check the pixels; here the format and its mode.
-    EXPECT_EQ(Describe(dir.file("a.png")).substr(0, 15), "PNG RGBA 48 20 ");
+    // PNG's modes and GIF's 16 colours are pinned by the applet tests of
+    // SaveBrush; here quality 0, and the colour counts they do not ask for.
     ASSERT_EQ(SaveArgbImage(IMGFMT_JPEG, argb.data(), w, h, dir.file("c.jpg").c_str(), -1, true, 0, 256, 0), 0u);
     EXPECT_EQ(Describe(dir.file("c.jpg")).substr(0, 15), "JPEG RGB 48 20 ");
 
@@ -105,7 +104,7 @@ TEST_F(ImageSaving, EveryInbuiltFormatReadsBack)
         int32_t dither;
         size_t most;
     };
-    for (GifCase c : {GifCase{16, 0, 16}, GifCase{1, 0, 2}, GifCase{5000, 1, 256}, GifCase{7, 1, 7}}) {
+    for (GifCase c : {GifCase{1, 0, 2}, GifCase{5000, 1, 256}, GifCase{7, 1, 7}}) {
         std::vector<uint32_t> picture = MakeTestPicture(w, h, false);
         picture[3] = picture[50] = 0xFF123456u;
         std::string file = dir.file("d.gif");
@@ -148,12 +147,14 @@ TEST_F(ImageSaving, BitMapsSaveWithTheirMaskAsTransparentColour)
     FreePlaneBitMap(mask);
 }
 
-TEST(ImageSavers, UnknownFormatAndSaverPlugins)
+// An unknown format, the alpha saver's block and the indexed saver are
+// pinned by the applet tests of SaveBrush; here a picture saved without
+// alpha and a disabled saver.
+TEST(ImageSavers, SaverPluginsWithoutAlphaAndDisabled)
 {
     TempDir dir;
     std::vector<uint32_t> argb = MakeTestPicture(5, 3, true);
     std::string file = dir.file("out.bin");
-    EXPECT_EQ(SaveArgbImage(77, argb.data(), 5, 3, file.c_str(), -1, true, 90, 256, 0), uint32_t{ERR_UNKNOWNIMGOUT});
 
     VmState* vm = VmOpenState();
     PluginRecord* record = nullptr;
@@ -161,36 +162,17 @@ TEST(ImageSavers, UnknownFormatAndSaverPlugins)
                          "/plugins_src/images/procimage.qmp";
     ASSERT_EQ(LoadPluginFile(plugin.c_str(), true, &record), 0u);
     ASSERT_EQ(ActivatePlugin(vm, record), 0u);
-    struct Case {
-        uint32_t format;
-        bool alpha;
-        int32_t transparent;
-        int32_t words[9];
-    };
     // Words: width, height, bytes per row, indexed, quality, colors, flags,
     // transparent index, format.
-    const Case cases[] = {
-        {100, true, -1, {5, 3, 20, 0, 75, 0, 1, 0, 100}},
-        {100, false, -1, {5, 3, 20, 0, 75, 0, 0, 0, 100}},
-        {101, false, -1, {5, 3, 5, 1, 75, -1, 0, 0, 101}},
-    };
-    for (const Case& c : cases) {
-        ASSERT_EQ(SaveArgbImage(c.format, argb.data(), 5, 3, file.c_str(), c.transparent, c.alpha, 75, 4, 0), 0u);
-        std::vector<uint8_t> bytes = ReadFileBytes(file);
-        ASSERT_GE(bytes.size(), 40u);
-        EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 4), "QMSV");
-        for (int i = 0; i < 9; ++i) {
-            int32_t word;
-            std::memcpy(&word, &bytes[4 + i * 4], 4);
-            if (c.words[i] >= 0) {
-                EXPECT_EQ(word, c.words[i]) << c.format << " word " << i;
-            } else {
-                EXPECT_LE(word, 4) << "colours";
-            }
-        }
-        if (c.format == 100) {
-            EXPECT_EQ(0, std::memcmp(&bytes[40], argb.data(), argb.size() * 4));
-        }
+    const int32_t words[9] = {5, 3, 20, 0, 75, 0, 0, 0, 100};
+    ASSERT_EQ(SaveArgbImage(100, argb.data(), 5, 3, file.c_str(), -1, false, 75, 4, 0), 0u);
+    std::vector<uint8_t> bytes = ReadFileBytes(file);
+    ASSERT_GE(bytes.size(), 40u);
+    EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 4), "QMSV");
+    for (int i = 0; i < 9; ++i) {
+        int32_t word;
+        std::memcpy(&word, &bytes[4 + i * 4], 4);
+        EXPECT_EQ(word, words[i]) << "word " << i;
     }
     record->node->info->disabled = 1;
     EXPECT_EQ(SaveArgbImage(100, argb.data(), 5, 3, file.c_str(), -1, true, 90, 256, 0), uint32_t{ERR_UNKNOWNIMGOUT});
