@@ -45,14 +45,26 @@ const char kBlockName[] =
     "    CONCAT r4, r1, r3\n"
     "    SETGLOBAL r4, \"forged\"\n";
 
+const char kFreeBlock[] =
+    "    GETGLOBAL r0, \"freemem\"\n"
+    "    LOADK r1, #1\n"
+    "    CALL r0, 2, 1\n";
+
 const Forgery kForgeries[] = {
     {"number text", "    LOADK r0, \":::memory1000:40\"\n    SETGLOBAL r0, \"forged\"\n", "::memory1000:40"},
+    {"live block, size past its end", nullptr, "::memory"},
     {"live block, its own size", nullptr, "::memory"},
+    {"freed block", nullptr, "::memory"},
 };
 
 std::string Prelude(int i)
 {
-    return i ? Fill(kBlockName, {{"SIZE", "\":10\""}}) : kForgeries[i].prelude;
+    switch (i) {
+    case 1: return Fill(kBlockName, {{"SIZE", "\":1000\""}});
+    case 2: return Fill(kBlockName, {{"SIZE", "\":10\""}});
+    case 3: return Fill(kBlockName, {{"SIZE", "\":10\""}}) + kFreeBlock;
+    default: return kForgeries[i].prelude;
+    }
 }
 
 struct Use {
