@@ -32,10 +32,7 @@
 
 namespace {
 
-const PluginHostApi* Host()
-{
-    return GetPluginHostApi();
-}
+const PluginHostApi* Host() { return GetPluginHostApi(); }
 
 // Every slot holds a function except the reserved slot 45 of table 0; a
 // plugin calls what it finds there.
@@ -130,10 +127,8 @@ TEST(HostApiTest, RuntimeWrappersAgreeWithTheLibrary)
     testing::internal::CaptureStdout();
     int value = 5;
     EXPECT_EQ(CallVsscanf("12", "%d", &value), 0);
-    EXPECT_EQ(CallVsscanf("12", "%d", &value), 0);
     EXPECT_EQ(value, 5);
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              "*** vsscanf() not supported on this platform ***\n"
               "*** vsscanf() not supported on this platform ***\n");
 }
 
@@ -555,7 +550,6 @@ TEST(HostApiTest, BrushesAndBitmapsLockForPlugins)
     EXPECT_EQ(ReadBitMapPixel(bitmap, 3, 1, 0) & 0xFFFFFF, 0x336699u);
     FreeColorBitMap(bitmap);
     EXPECT_EQ(lockBitMap(nullptr, 0, &pixels), nullptr);
-
 }
 
 // The display slots see the runtime's displays: every one is visited until
@@ -607,7 +601,6 @@ TEST(HostApiTest, DisplaySlotsReachEveryDisplay)
 TEST(HostApiTest, TheLineSlotDrawsIntoThePluginsPixels)
 {
     auto line = reinterpret_cast<QmDrawLineFunc>(Host()->graphics->slot[QM_GFX_DRAWLINE]);
-    ASSERT_NE(line, nullptr);
     uint32_t px[3 * 6] = {};
     const QmTagItem noRow[] = {{1, 10}, {0, 0}};
     line(px, 0, 1, 5, 1, 0xFFFFFFFF, 0, noRow);

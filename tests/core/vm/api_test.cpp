@@ -330,7 +330,6 @@ TEST_F(ApiTest, UpvaluesOfNativeClosures)
                   EXPECT_EQ(VmGetTop(s), 1);
                   EXPECT_EQ(VmIsNativeFunction(s, 1), 1);
                   EXPECT_EQ(VmGetUpvalue(s, 1, 0), nullptr);
-                  EXPECT_EQ(VmGetUpvalue(s, 1, -1), nullptr);
                   EXPECT_EQ(VmGetUpvalue(s, 1, 3), nullptr);
                   EXPECT_EQ(VmGetTop(s), 1);
                   EXPECT_STREQ(VmGetUpvalue(s, 1, 2), "");

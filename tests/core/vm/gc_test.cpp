@@ -147,9 +147,8 @@ TEST_F(GcTest, FinaliserRunsOnceInOrderAndTheNextCollectionFrees)
     for (int id = 1; id <= 3; id++)
         PushUserdata(id, 1);
     PushUserdata(4, 1);  // stays reachable
-    VmRemove(vm, 2);
-    VmRemove(vm, 2);
-    VmRemove(vm, 2);
+    for (int i = 0; i < 3; i++)
+        VmRemove(vm, 2);
     uint64_t withAll = Bytes();
     Collect();
     // The newest unreachable userdata comes first; the survivor is untouched.
@@ -169,8 +168,7 @@ TEST_F(GcTest, FinaliserRunsOnceInOrderAndTheNextCollectionFrees)
 
 TEST_F(GcTest, ResurrectedUserdataIsNotFinalisedAgain)
 {
-    // The finaliser stores its argument in a global: it lives on, and when
-    // dropped again it is simply freed.
+    // The finaliser stores its argument in a global.
     PushFinaliserMeta([](VmState* s) -> uint32_t {
         Finalised.push_back(*static_cast<int*>(VmGetUserdata(s, 1)));
         VmPushString(s, "saved");
@@ -321,7 +319,6 @@ TEST_F(GcTest, TraversalContinuesPastEntriesTheCollectorRemoved)
 
 TEST_F(GcTest, StackAndCallRecordsShrinkAfterDeepRecursion)
 {
-    // rec(n) calls itself n levels deep, then everything returns.
     ASSERT_EQ(Run(R"(
 .function rec params=1
     EQ 1, r0, #0
@@ -339,11 +336,9 @@ CALL r0, 2, 1
 RETURN r0, 1
 )"),
               0u);
-    uint64_t grownStack = vm->stackSize;
-    uint32_t grownCi = vm->sizeCi;
     if (!kStress) {  // there the return already collected
-        ASSERT_GT(grownStack, 1000u);
-        ASSERT_GT(grownCi, 500u);
+        ASSERT_GT(vm->stackSize, 1000u);
+        ASSERT_GT(vm->sizeCi, 500u);
     }
     for (int i = 0; i < 12; i++)
         Collect();
@@ -361,8 +356,7 @@ TEST_F(GcTest, StringTableAndScratchBufferShrink)
         VmPushString(vm, ("s" + std::to_string(i)).c_str());
         VmPop(vm, 1);
     }
-    uint64_t grown = vm->g->strt.size;
-    ASSERT_GE(grown, 4096u);
+    ASSERT_GE(vm->g->strt.size, 4096u);
     for (int i = 0; i < 12; i++)
         Collect();
     EXPECT_LE(vm->g->strt.size, 128u);
@@ -432,8 +426,7 @@ TEST_F(GcTest, ThresholdKnobs)
 
 TEST_F(GcTest, ScriptLoopOfShortLivedTablesStaysBounded)
 {
-    // 200000 tables of two strings each; without collection this is tens
-    // of megabytes.
+    // Without collection this is tens of megabytes.
     ASSERT_EQ(Run(R"(
     LOADNUM r0, 0
     LOADK r1, #200000
@@ -490,16 +483,14 @@ TEST_F(GcTest, AllocatorKeepsBytesAndTheCountExact)
 {
     const size_t sizes[] = {1, 15, 16, 17, 100, 511, 512, 513, 4096, 70000, 600};
     std::vector<std::pair<uint8_t*, size_t>> blocks;
-    uint64_t before = vm->g->nblocks;
+    uint64_t before = vm->g->nblocks, total = 0;
     uint8_t fill = 1;
     for (size_t size : sizes) {
         auto* b = static_cast<uint8_t*>(VmRealloc(vm, nullptr, 0, size));
         std::memset(b, fill++, size);
         blocks.push_back({b, size});
-    }
-    uint64_t total = 0;
-    for (size_t size : sizes)
         total += size;
+    }
     EXPECT_EQ(vm->g->nblocks - before, total);
     // Each block moves to the size of its neighbour: up, down, within a
     // class, across the pool's limit, and between large sizes.

@@ -47,11 +47,9 @@ TEST_F(InterpreterTest, ArithmeticWithCoercionAndIntegerRules)
         {"ADD r0, \"10\", #1\nRETURN r0, 2", 0, 11},
         {"ADD r0, \"$10\", #0\nRETURN r0, 2", 0, 16},
         {"ADD r0, \"abc\", #1\nRETURN r0, 2", ERR_WRONGOP, 0},
-        {"SUB r0, #1, #3\nRETURN r0, 2", 0, -2},
         {"MUL r0, \" 2 \", #4\nRETURN r0, 2", 0, 8},
         {"DIV r0, #1, #4\nRETURN r0, 2", 0, 0.25},
         {"DIV r0, #1, #0\nRETURN r0, 2", ERR_ZERODIVISION, 0},
-        {"IDIV r0, #7, #2\nRETURN r0, 2", 0, 3},
         {"IDIV r0, #-7, #2\nRETURN r0, 2", 0, -3},
         {"MOD r0, #-7, #2\nRETURN r0, 2", 0, -1},
         {"MOD r0, #7.9, #-2.5\nRETURN r0, 2", 0, 1},
@@ -62,16 +60,13 @@ TEST_F(InterpreterTest, ArithmeticWithCoercionAndIntegerRules)
         {"SHL r0, #1, #31\nRETURN r0, 2", 0, 2147483648.0},
         {"SHL r0, #1, #33\nRETURN r0, 2", 0, 2},
         {"SHR r0, #-1, #28\nRETURN r0, 2", 0, 15},
-        {"BOR r0, #0xF0, #0x0F\nRETURN r0, 2", 0, 255},
         {"BAND r0, #-1, #0xFF00\nRETURN r0, 2", 0, 0xFF00},
         {"BXOR r0, #5, \"3\"\nRETURN r0, 2", 0, 6},
         {"POW r0, #2, #10\nRETURN r0, 2", 0, 1024},
         {"LOADNUM r1, 0\nBNOT r0, r1\nRETURN r0, 2", 0, 4294967295.0},
-        {"LOADNIL r1, r1\nBNOT r0, r1\nRETURN r0, 2", 0, 4294967295.0},
         {"LOADK r1, \"5\"\nUNM r0, r1\nRETURN r0, 2", 0, -5},
         {"LOADNIL r1, r1\nUNM r0, r1\nRETURN r0, 2", 0, -0.0},
         {"NEWTABLE r1, 0, 0\nUNM r0, r1\nRETURN r0, 2", ERR_WRONGOP, 0},
-        {"NEWTABLE r1, 0, 0\nADD r0, r1, #1\nRETURN r0, 2", ERR_WRONGOP, 0},
         {"LOADK r1, \"a\"\nNEWTABLE r2, 0, 0\nCONCAT r0, r1, r2\nRETURN r0, 2", ERR_CONCAT, 0},
     });
 }
@@ -110,7 +105,6 @@ TEST_F(InterpreterTest, OrderingOfNilNumbersAndStrings)
         {cmp("LE", "nil", "nil").c_str(), 0, 1},
         {cmp("LT", "nil", "nil").c_str(), 0, 0},
         {cmp("LT", "\"B\"", "\"a\"").c_str(), 0, 1},
-        {cmp("LE", "\"ab\"", "\"ab\"").c_str(), 0, 1},
         {cmp("LT", "#1", "\"2\"").c_str(), ERR_NUMSTRCMP, 0},
     });
 }
@@ -177,7 +171,6 @@ TEST_F(InterpreterTest, TablesConstructAndIndex)
                   "RETURN r1, 2\n"),
               0u);
     EXPECT_EQ(VmGetNumber(vm, -1), 25);
-    // NEWTABLE sizes past the limit.
     EXPECT_EQ(Run("NEWTABLE r0, 511, 0\nRETURN r0, 1\n"), static_cast<uint32_t>(ERR_TABLEOVERFLOW));
     EXPECT_EQ(Run("NEWTABLE r0, 0, 25\nRETURN r0, 1\n"), static_cast<uint32_t>(ERR_TABLEOVERFLOW));
     EXPECT_EQ(Run("NEWTABLE r0, 248, 0\nRETURN r0, 1\n"), 0u) << "0 << 31 is an empty array";
@@ -252,7 +245,6 @@ TEST_F(InterpreterTest, ConcatenationConvertsOperandsInPlaceAndInterns)
     };
     const std::vector<Case> cases = {
         {"LOADK r1, \"item\"\nLOADK r2, #123\n", 2, "item123", {"item", "123"}},
-        {"LOADK r1, #1.5\nLOADK r2, #2\n", 2, "1.52", {"1.5", "2"}},
         {"LOADK r1, #1e15\nLOADK r2, #0.1\nLOADK r3, #-0\nLOADK r4, #123456789012345678\n", 4,
          "1e+150.1-01.2345678901235e+17", {"1e+15", "0.1", "-0", "1.2345678901235e+17"}},
         {"LOADNUM r1, 1\nLOADNUM r2, 2\nLOADNUM r3, 3\nLOADNUM r4, 4\nLOADNUM r5, 5\n", 5, "12345",
@@ -285,8 +277,6 @@ TEST_F(InterpreterTest, ConcatenationConvertsOperandsInPlaceAndInterns)
     }
 }
 
-// Results of script calls in all the shapes a return can meet: fewer or
-// more than wanted, all of them, none, and with an upvalue to close.
 TEST_F(InterpreterTest, ReturnsFillTheResultsTheCallerWants)
 {
     ASSERT_EQ(Run(R"(
@@ -383,7 +373,6 @@ test: FORLOOP r9, body
 
 TEST_F(InterpreterTest, ForLoopsWithAllKindsOfSteps)
 {
-    // sum of idx over a numeric for: start - step, then FORLOOP first.
     auto loop = [](const char* start, const char* limit, const char* step) {
         return std::string("LOADNUM r0, 0\n") + "LOADK r1, " + start + "\nLOADK r2, " + limit +
                "\nLOADK r3, " + step + "\nSUB r1, r1, r3\nJMP test\nbody: ADD r0, r0, r1\n"
@@ -518,8 +507,6 @@ TEST_F(InterpreterTest, VarargsGoIntoTheArgTable)
 
 TEST_F(InterpreterTest, DeepRecursionOverflowsButTailCallsRunInBoundedSpace)
 {
-    // Tail calls run in bounded space; deep recursion overflows, and the
-    // state recovers.
     ASSERT_EQ(Run(R"(
 .function loop params=2
     EQ 1, r0, #0
