@@ -1,7 +1,4 @@
-// The host interface's tables: the layout plugins rely on, the wrappers of
-// the runtime library against glibc, the encoders' edge cases against zlib's
-// CRC and the empty input's digest, the stream and chunk wrappers, the
-// adapter setters and the command hooks.
+// The host interface's tables, against glibc and zlib where they wrap them.
 #include <sys/stat.h>
 #include <zlib.h>
 
