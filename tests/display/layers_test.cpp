@@ -114,13 +114,6 @@ protected:
     BGPic* picture = nullptr;
 };
 
-bool MaskBit(BitMapHandle* mask, int32_t x, int32_t y)
-{
-    auto* bits = reinterpret_cast<const uint8_t*>(QueryBitMapAttr(mask, BMATTR_MASK_PIXELS));
-    auto bytesPerRow = static_cast<size_t>(QueryBitMapAttr(mask, BMATTR_MASK_BYTESPERROW));
-    return MaskBitAt(bits + bytesPerRow * static_cast<size_t>(y), x);
-}
-
 // The model: the background, then each visible layer's pixels where its
 // mask shows them, all cut to the redrawn rectangle.
 struct ModelLayer {
@@ -365,7 +358,7 @@ TEST_F(Layers, ARegionAboutToChangeLeavesItsLayersACopy)
     EXPECT_NE(copy->mask, region->mask);
     for (int32_t y = 0; y < 6; ++y)
         for (int32_t x = 0; x < 6; ++x)
-            EXPECT_EQ(MaskBit(copy->mask, x, y), MaskBit(region->mask, x, y)) << x << "," << y;
+            EXPECT_EQ(ReadBitMapPixel(copy->mask, x, y, 1), ReadBitMapPixel(region->mask, x, y, 1)) << x << "," << y;
     // The region is the script's again: freeing it frees it at once, and
     // the copy goes with the last layer that uses it.
     EXPECT_FALSE(FindLayerUsingObject(OBJ_CLIPREGION, region));

@@ -186,7 +186,7 @@ TEST_F(Preloading, DeclaredGradientFillAndGradientBackfill)
     EXPECT_EQ(std::vector<uint8_t>(screen.begin(), screen.begin() + 3), (std::vector<uint8_t>{0xFF, 0x80, 0x00}));
 }
 
-// Also a kind this player does not load; the error names the command.
+// Also a kind this player does not load, or a file to open; the error names the command.
 TEST_F(Preloading, MissingOrBrokenFilesEndTheRunAtTheirLine)
 {
     struct Case {
@@ -200,6 +200,7 @@ TEST_F(Preloading, MissingOrBrokenFilesEndTheRunAtTheirLine)
         {DeclaredFile(1, 4, "logo.png", 4, broken), "Cannot load picture", "LoadBrush"},
         {DeclaredFile(1, 5, dir.file("text.png"), 3, {}), "Cannot load picture text.png!", "LoadBrush"},
         {DeclaredFile(4, 1, "beep.wav", 2), "", "LoadSample"},
+        {DeclaredFile(8, 2, dir.file("missing.txt"), 7), "missing.txt", "OpenFile"},
     };
     WriteFileBytes(dir.file("text.png"), {'n', 'o', 't'});
     for (const Case& c : cases) {
@@ -214,7 +215,7 @@ TEST_F(Preloading, MissingOrBrokenFilesEndTheRunAtTheirLine)
     }
 }
 
-// From the disk (from the applet that carries it: tests/e2e LinkedFiles).
+// From the disk (from the applet that carries it: tests/e2e LinkedFiles); missing: above.
 TEST_F(Preloading, DeclaredFilesOpenForReading)
 {
     const std::string script = MainScript(CommandCall("readline", {"#1"}, 1) + "    SETGLOBAL r0, \"first\"\n" +
@@ -228,15 +229,6 @@ TEST_F(Preloading, DeclaredFilesOpenForReading)
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.err, "");
     EXPECT_NE(run.out.find("on disk on disk"), std::string::npos) << run.out;
-
-    AppletDescription b = AssembleTestApplet(script);
-    b.preloads.push_back(DeclaredFile(8, 1, dir.file("notes.txt"), 3));
-    b.preloads.push_back(DeclaredFile(8, 2, dir.file("missing.txt"), 7));
-    run = Play(b);
-    EXPECT_EQ(run.status, 1);
-    EXPECT_NE(run.err.find("missing.txt"), std::string::npos) << run.err;
-    EXPECT_NE(run.err.find("current line: 7"), std::string::npos) << run.err;
-    EXPECT_NE(run.err.find("OpenFile"), std::string::npos) << run.err;
 }
 
 TEST_F(Preloading, WindowIconsMustHaveTheirDeclaredSize)
