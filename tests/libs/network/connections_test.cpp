@@ -464,14 +464,12 @@ TEST_F(NetworkTest, ASendToAPeerThatTakesNothingEndsAtTheTimeOutOrAtAnAbort)
 // set just below 2^32 rather than moving that much data.
 TEST_F(NetworkTest, StatusCountsGoPastFourGibibytes)
 {
-    std::string got;
-    LoopbackServer server([&](int fd) {
-        got = ReadUntil(fd, "end");
+    LoopbackServer server([](int fd) {
+        ReadUntil(fd, "end");
         WriteAll(fd, std::string(40, 'r'));
     });
     ASSERT_EQ(Call("openconnection", {1.0, std::string("127.0.0.1"), double(server.port())}), 0u);
     Connection* connection = ConnectionList;
-    ASSERT_NE(connection, nullptr);
     VmSetTop(vm, 0);
     VmPushNil(vm);
     VmPushNil(vm);
