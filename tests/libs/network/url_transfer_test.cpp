@@ -656,9 +656,7 @@ TEST_F(TransferTest, TheStatusCallbackSeesCountTotalAndUserdata)
     }
 }
 
-// A download to a file replaces the old file only when the whole body
-// arrived; otherwise the old file stays as it was. Nothing is left beside it
-// either way.
+// Whether or not the old file is replaced, nothing is left beside it.
 TEST_F(TransferTest, ADownloadReplacesItsFileOnlyWhenTheBodyArrivedWhole)
 {
     const std::string kOld = "the old, good file";
