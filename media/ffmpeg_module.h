@@ -3,26 +3,16 @@
 // milliseconds of dynamic linking at every start, and most applets never
 // open a video, so the player loads the module only when a video first
 // needs the inbuilt decoder. Everything crosses as plain C: the player hands
-// over its stream as read/seek/size callbacks, the module answers through
-// one table of function pointers and error codes; nothing throws across.
+// over its stream as callbacks (media/module_io.h), the module answers
+// through one table of function pointers and error codes; nothing throws
+// across.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 
-extern "C" {
+#include "media/module_io.h"
 
-// The player's stream, seen from the module.
-struct QmFfIo {
-    void* opaque;
-    // Reads up to size bytes: the count, 0 at the end or on a read error.
-    size_t (*read)(void* opaque, uint8_t* buffer, size_t size);
-    // Moves to offset from origin (SEEK_SET, SEEK_CUR or SEEK_END): the new
-    // position, or -1. Null when the stream cannot seek.
-    int64_t (*seek)(void* opaque, int64_t offset, int origin);
-    // The stream's length in bytes, or -1.
-    int64_t (*size)(void* opaque);
-};
+extern "C" {
 
 struct QmFfVideoInfo {
     int32_t width;
@@ -37,14 +27,14 @@ struct QmFfVideoInfo {
 struct QmFfApi {
     // Opens a video on io (which must outlive the video): 0 and *video, or
     // ERR_LOADVIDEO, ERR_MEM with *video null.
-    uint32_t (*open)(const QmFfIo* io, QmFfVideoInfo* info, void** video);
+    uint32_t (*open)(const QmStreamIo* io, QmFfVideoInfo* info, void** video);
     // The first frame as width x height ARGB words: 0 or ERR_VIDEOFRAME.
     uint32_t (*firstFrame)(void* video, uint32_t* argb);
     void (*close)(void* video);
 };
 
 // Raised whenever QmFfApi or the records above change shape.
-#define QM_FFMPEG_API_VERSION 2u
+#define QM_FFMPEG_API_VERSION 3u
 #define QM_FFMPEG_MODULE_NAME "libqm_ffmpeg.so"
 #define QM_FFMPEG_ENTRY_NAME "QmFfmpegEntry"
 

@@ -4,10 +4,26 @@
 
 #include "core/io/stream.h"
 
-int64_t SeekStreamForModule(void* opaque, int64_t offset, int origin)
+namespace {
+
+size_t ReadForModule(void* opaque, void* buffer, size_t size)
+{
+    return StreamRead(static_cast<StreamHandle*>(opaque), buffer, size);
+}
+
+int64_t SeekForModule(void* opaque, int64_t offset, int origin)
 {
     auto* stream = static_cast<StreamHandle*>(opaque);
     int mode = origin == SEEK_SET ? STREAM_SEEK_BEGINNING : origin == SEEK_END ? STREAM_SEEK_END : STREAM_SEEK_CURRENT;
     if (StreamSeek(stream, offset, mode) < 0) return -1;
     return StreamSeek(stream, 0, STREAM_SEEK_CURRENT);
+}
+
+uint64_t SizeForModule(void* opaque) { return StreamSize(static_cast<StreamHandle*>(opaque)); }
+
+}  // namespace
+
+QmStreamIo ModuleIoOf(StreamHandle* stream)
+{
+    return QmStreamIo{stream, ReadForModule, SeekForModule, SizeForModule, IsStreamNoSeek(stream) ? 0u : 1u};
 }

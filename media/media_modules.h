@@ -1,6 +1,6 @@
 // What the player shares between its media modules (libqm_sound.so and
-// libqm_ffmpeg.so): finding and loading one, and the seek callback through
-// which a module moves in the player's stream.
+// libqm_ffmpeg.so): finding and loading one, and the callbacks through
+// which a module reads the player's stream.
 #pragma once
 
 #include <dlfcn.h>
@@ -8,7 +8,10 @@
 #include <cstdint>
 #include <string>
 
+#include "media/module_io.h"
 #include "platform/posix/os_paths.h"
+
+struct StreamHandle;
 
 // The table that the module at path (a file, or a bare name for the dynamic
 // linker) gives through its one export entryName when asked for version;
@@ -41,6 +44,5 @@ const Api* LoadModuleNearProgram(const char* name, uint32_t (*loadFrom)(const ch
     return api;
 }
 
-// Moves the StreamHandle `stream` to offset from origin (SEEK_SET, SEEK_CUR
-// or SEEK_END): the new position, or -1 when the stream refused.
-int64_t SeekStreamForModule(void* stream, int64_t offset, int origin);
+// The callbacks on stream, which must outlive every use of them.
+QmStreamIo ModuleIoOf(StreamHandle* stream);

@@ -24,17 +24,10 @@ const QmSndApi* SoundModule()
 
 struct ModuleSound {
     StreamHandle* stream;
-    QmSndIo io;  // the module keeps a pointer to it
+    QmStreamIo io;  // the module keeps a pointer to it
     const QmSndDecoder* decoder;
     void* state;
 };
-
-size_t ModuleSoundRead(void* opaque, void* buffer, size_t size)
-{
-    return StreamRead(static_cast<StreamHandle*>(opaque), buffer, size);
-}
-
-uint64_t ModuleSoundSize(void* opaque) { return StreamSize(static_cast<StreamHandle*>(opaque)); }
 
 void CloseModuleSound(void* raw)
 {
@@ -56,9 +49,7 @@ uint32_t OpenModuleSound(QmSndDecoder QmSndApi::*which, StreamHandle* stream, ui
         StreamClose(stream);
         return api ? uint32_t{ERR_MEM} : uint32_t{ERR_LOADSOUND};
     }
-    *s = ModuleSound{stream, QmSndIo{stream, ModuleSoundRead, SeekStreamForModule, ModuleSoundSize,
-                                     IsStreamNoSeek(stream) ? 0u : 1u},
-                     &(api->*which), nullptr};
+    *s = ModuleSound{stream, ModuleIoOf(stream), &(api->*which), nullptr};
     uint32_t error = s->decoder->open(&s->io, purpose, &s->state, format);
     if (error || !s->state) {
         s->state = nullptr;

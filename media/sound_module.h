@@ -4,38 +4,24 @@
 // millisecond of dynamic linking at every start, and most applets never
 // play a sound, so the player loads the module only when a sound first
 // reaches an inbuilt decoder. Everything crosses as plain C: the player
-// hands over its stream as callbacks, the module answers through one table
-// of function pointers and error codes; nothing throws across.
+// hands over its stream as callbacks (media/module_io.h), the module
+// answers through one table of function pointers and error codes; nothing
+// throws across.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 
+#include "media/module_io.h"
 #include "media/sound_decoders.h"
 
 extern "C" {
-
-// The player's stream, seen from the module. It stays the player's: the
-// module never closes it.
-struct QmSndIo {
-    void* opaque;
-    // Reads up to size bytes: the count, 0 at the end or on a read error.
-    size_t (*read)(void* opaque, void* buffer, size_t size);
-    // Moves to offset from origin (SEEK_SET, SEEK_CUR or SEEK_END): the new
-    // position, or -1 when the stream refused.
-    int64_t (*seek)(void* opaque, int64_t offset, int origin);
-    // The stream's length in bytes.
-    uint64_t (*size)(void* opaque);
-    // Zero for a stream that can only be read forward.
-    uint32_t canSeek;
-};
 
 // One decoder, as SoundDecoderOps but on the module's side of the boundary.
 struct QmSndDecoder {
     // Opens a sound on io (which must outlive it): 0 and *state, or
     // ERR_LOADSOUND (not of its format, or broken), ERR_MEM. The format is
     // cleared before the call.
-    uint32_t (*open)(const QmSndIo* io, uint32_t purpose, void** state, SoundFormat* format);
+    uint32_t (*open)(const QmStreamIo* io, uint32_t purpose, void** state, SoundFormat* format);
     // Up to `frames` frames into buffer: how many, 0 at the end, -1 when broken.
     int64_t (*read)(void* state, void* buffer, int64_t frames);
     // Moves to a frame: 1 on success, else 0.
@@ -50,7 +36,7 @@ struct QmSndApi {
 };
 
 // Raised whenever QmSndApi, the records above or SoundFormat change shape.
-#define QM_SOUND_API_VERSION 1u
+#define QM_SOUND_API_VERSION 2u
 #define QM_SOUND_MODULE_NAME "libqm_sound.so"
 #define QM_SOUND_ENTRY_NAME "QmSoundEntry"
 

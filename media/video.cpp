@@ -110,10 +110,7 @@ uint32_t CmdOpenVideo(VmState* vm)
     } catch (const std::bad_alloc&) {
         error = ERR_MEM;
     }
-    if (!error && backEnd->ops->firstFrame(backEnd->state, argb.data())) {
-        SetErrorText(file);
-        error = ERR_LOADVIDEO;
-    }
+    if (!error && backEnd->ops->firstFrame(backEnd->state, argb.data())) error = ERR_LOADVIDEO;
     if (!error)
         error = CreateBitMapFromArgb(argb.data(), -1, backEnd->width, backEnd->height, backEnd->width, 0, 0, nullptr,
                                      &frame, nullptr, nullptr);
@@ -121,9 +118,11 @@ uint32_t CmdOpenVideo(VmState* vm)
     if (!v) {
         if (frame) FreeColorBitMap(frame);
         CloseVideoBackEnd(backEnd);
-        if (error && error != ERR_MEM) return error;
-        SetErrorText(file);
-        return ERR_LOADVIDEO;
+        // A first frame that cannot be decoded or held names the file, as
+        // every other video that cannot be loaded does.
+        if (!error || error == ERR_MEM) error = ERR_LOADVIDEO;
+        if (error == ERR_LOADVIDEO) SetErrorText(file);
+        return error;
     }
     v->width = backEnd->width;
     v->height = backEnd->height;

@@ -39,17 +39,10 @@ const QmFfApi* FfmpegModule()
 
 struct InbuiltVideo {
     StreamHandle* stream;
-    QmFfIo io;  // the module keeps a pointer to it
+    QmStreamIo io;  // the module keeps a pointer to it
     const QmFfApi* api;
     void* video;
 };
-
-size_t InbuiltRead(void* opaque, uint8_t* buffer, size_t size)
-{
-    return StreamRead(static_cast<StreamHandle*>(opaque), buffer, size);
-}
-
-int64_t InbuiltSize(void* opaque) { return static_cast<int64_t>(StreamSize(static_cast<StreamHandle*>(opaque))); }
 
 uint32_t InbuiltFirstFrame(void* raw, uint32_t* argb)
 {
@@ -162,8 +155,7 @@ uint32_t OpenInbuiltVideo(StreamHandle* stream, VideoBackEnd* out)
         StreamClose(stream);
         return api ? uint32_t{ERR_MEM} : uint32_t{ERR_LOADVIDEO};
     }
-    *v = InbuiltVideo{stream, QmFfIo{stream, InbuiltRead, IsStreamNoSeek(stream) ? nullptr : SeekStreamForModule, InbuiltSize},
-                      api, nullptr};
+    *v = InbuiltVideo{stream, ModuleIoOf(stream), api, nullptr};
     QmFfVideoInfo info{};
     uint32_t error = api->open(&v->io, &info, &v->video);
     if (error || !v->video) {

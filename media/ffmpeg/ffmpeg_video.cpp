@@ -1,7 +1,7 @@
 // libqm_ffmpeg.so: the inbuilt video decoder on FFmpeg's libraries
 // (libavformat, libavcodec, libswscale), loaded by the player on the first
 // video that needs it (ffmpeg_module.h). It reads through the player's
-// stream callbacks (an AVIOContext over QmFfIo), decodes on one thread and
+// stream callbacks (an AVIOContext over QmStreamIo), decodes on one thread and
 // keeps FFmpeg's log quiet. Hostile files are bounded: no single allocation
 // of FFmpeg's may exceed kMaxFfmpegAlloc (a header may declare gigabytes
 // that the demuxers would zero-fill before they read a byte), the probe
@@ -36,7 +36,7 @@ constexpr int kIoBufferSize = 32768;
 constexpr size_t kMaxFfmpegAlloc = static_cast<size_t>(kMaxVideoPixels) * 2 + (size_t{1} << 20);
 
 struct FfState {
-    QmFfIo io;
+    QmStreamIo io;
     AVIOContext* avio;
     AVFormatContext* format;
     AVCodecContext* codec;
@@ -47,15 +47,15 @@ struct FfState {
 int FfRead(void* opaque, uint8_t* buffer, int size)
 {
     if (size <= 0) return 0;
-    const QmFfIo* io = static_cast<const QmFfIo*>(opaque);
+    const QmStreamIo* io = static_cast<const QmStreamIo*>(opaque);
     size_t n = io->read(io->opaque, buffer, static_cast<size_t>(size));
     return n ? static_cast<int>(n) : AVERROR_EOF;
 }
 
 int64_t FfSeek(void* opaque, int64_t offset, int whence)
 {
-    const QmFfIo* io = static_cast<const QmFfIo*>(opaque);
-    if (whence & AVSEEK_SIZE) return io->size(io->opaque);
+    const QmStreamIo* io = static_cast<const QmStreamIo*>(opaque);
+    if (whence & AVSEEK_SIZE) return static_cast<int64_t>(io->size(io->opaque));
     whence &= ~AVSEEK_FORCE;
     if (whence != SEEK_SET && whence != SEEK_CUR && whence != SEEK_END) return -1;
     return io->seek(io->opaque, offset, whence);
@@ -86,7 +86,7 @@ uint32_t OpenDemuxer(FfState* s)
 {
     auto* buffer = static_cast<unsigned char*>(av_malloc(kIoBufferSize));
     if (buffer)
-        s->avio = avio_alloc_context(buffer, kIoBufferSize, 0, &s->io, FfRead, nullptr, s->io.seek ? FfSeek : nullptr);
+        s->avio = avio_alloc_context(buffer, kIoBufferSize, 0, &s->io, FfRead, nullptr, s->io.canSeek ? FfSeek : nullptr);
     if (!s->avio) {
         av_free(buffer);
         return ERR_MEM;
@@ -133,7 +133,7 @@ uint32_t CountFrames(FfState* s, int64_t* frames, uint32_t* reopenError)
 {
     *frames = 0;
     *reopenError = 0;
-    if (!s->io.seek || !(s->avio->seekable & AVIO_SEEKABLE_NORMAL)) return ERR_SEEKFORMAT;
+    if (!s->io.canSeek || !(s->avio->seekable & AVIO_SEEKABLE_NORMAL)) return ERR_SEEKFORMAT;
     AVPacket* packet = av_packet_alloc();
     if (!packet) return ERR_MEM;
     int64_t count = 0, read = 0;
@@ -208,7 +208,7 @@ uint32_t FfFirstFrame(void* raw, uint32_t* argb)
     return error;
 }
 
-uint32_t FfOpen(const QmFfIo* io, QmFfVideoInfo* out, void** video)
+uint32_t FfOpen(const QmStreamIo* io, QmFfVideoInfo* out, void** video)
 {
     *video = nullptr;
     auto* s = static_cast<FfState*>(av_mallocz(sizeof(FfState)));

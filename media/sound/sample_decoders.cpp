@@ -25,7 +25,7 @@ bool PlausibleFormat(int channels, long frequency)
     return channels >= 1 && channels <= 2 && frequency >= 1 && frequency <= static_cast<long>(kMaxFrequency);
 }
 
-int64_t IoTell(const QmSndIo* io)
+int64_t IoTell(const QmStreamIo* io)
 {
     return io->seek(io->opaque, 0, SEEK_CUR);
 }
@@ -68,26 +68,26 @@ void FloatsToShorts(const float* in, short* out, size_t count)
 
 sf_count_t SfLength(void* user)
 {
-    auto* io = static_cast<const QmSndIo*>(user);
+    auto* io = static_cast<const QmStreamIo*>(user);
     return static_cast<sf_count_t>(io->size(io->opaque));
 }
 
 sf_count_t SfSeek(sf_count_t offset, int whence, void* user)
 {
-    auto* io = static_cast<const QmSndIo*>(user);
+    auto* io = static_cast<const QmStreamIo*>(user);
     return io->seek(io->opaque, offset, whence);
 }
 
 sf_count_t SfRead(void* buffer, sf_count_t count, void* user)
 {
     if (count <= 0) return 0;
-    auto* io = static_cast<const QmSndIo*>(user);
+    auto* io = static_cast<const QmStreamIo*>(user);
     return static_cast<sf_count_t>(io->read(io->opaque, buffer, static_cast<size_t>(count)));
 }
 
 sf_count_t SfWrite(const void*, sf_count_t, void*) { return 0; }
 
-sf_count_t SfTell(void* user) { return IoTell(static_cast<const QmSndIo*>(user)); }
+sf_count_t SfTell(void* user) { return IoTell(static_cast<const QmStreamIo*>(user)); }
 
 SF_VIRTUAL_IO kSfIo = {SfLength, SfSeek, SfRead, SfWrite, SfTell};
 
@@ -126,12 +126,12 @@ void SndfileClose(void* raw)
     std::free(s);
 }
 
-uint32_t SndfileOpen(const QmSndIo* io, uint32_t, void** state, SoundFormat* format)
+uint32_t SndfileOpen(const QmStreamIo* io, uint32_t, void** state, SoundFormat* format)
 {
     auto* s = static_cast<SndfileState*>(std::calloc(1, sizeof(SndfileState)));
     if (!s) return ERR_MEM;
     SF_INFO info{};
-    s->file = sf_open_virtual(&kSfIo, SFM_READ, &info, const_cast<QmSndIo*>(io));
+    s->file = sf_open_virtual(&kSfIo, SFM_READ, &info, const_cast<QmStreamIo*>(io));
     bool mpeg = (info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_MPEG;
     if (!s->file || mpeg || !PlausibleFormat(info.channels, info.samplerate) || info.frames < 0) {
         SndfileClose(s);
@@ -215,13 +215,13 @@ struct Mpg123State {
 
 mpg123_ssize_t MpgRead(void* user, void* buffer, size_t count)
 {
-    auto* io = static_cast<const QmSndIo*>(user);
+    auto* io = static_cast<const QmStreamIo*>(user);
     return static_cast<mpg123_ssize_t>(io->read(io->opaque, buffer, count));
 }
 
 off_t MpgSeek(void* user, off_t offset, int whence)
 {
-    auto* io = static_cast<const QmSndIo*>(user);
+    auto* io = static_cast<const QmStreamIo*>(user);
     return static_cast<off_t>(io->seek(io->opaque, offset, whence));
 }
 
@@ -236,7 +236,7 @@ void MpgClose(void* raw)
     std::free(s);
 }
 
-uint32_t MpgOpen(const QmSndIo* io, uint32_t, void** state, SoundFormat* format)
+uint32_t MpgOpen(const QmStreamIo* io, uint32_t, void** state, SoundFormat* format)
 {
     auto* s = static_cast<Mpg123State*>(std::calloc(1, sizeof(Mpg123State)));
     if (!s) return ERR_MEM;
@@ -260,7 +260,7 @@ uint32_t MpgOpen(const QmSndIo* io, uint32_t, void** state, SoundFormat* format)
     int channels = 0, encoding = 0;
     bool seekable = io->canSeek != 0;
     if (mpg123_replace_reader_handle(h, MpgRead, seekable ? MpgSeek : nullptr, nullptr) != MPG123_OK ||
-        mpg123_open_handle(h, const_cast<QmSndIo*>(io)) != MPG123_OK || mpg123_getformat(h, &rate, &channels, &encoding) != MPG123_OK ||
+        mpg123_open_handle(h, const_cast<QmStreamIo*>(io)) != MPG123_OK || mpg123_getformat(h, &rate, &channels, &encoding) != MPG123_OK ||
         !PlausibleFormat(channels, rate)) {
         MpgClose(s);
         return ERR_LOADSOUND;

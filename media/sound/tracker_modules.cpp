@@ -27,20 +27,20 @@ struct ModuleState {
 
 size_t ModRead(void* user, void* buffer, size_t count)
 {
-    auto* io = static_cast<const QmSndIo*>(user);
+    auto* io = static_cast<const QmStreamIo*>(user);
     return io->read(io->opaque, buffer, count);
 }
 
 int ModSeek(void* user, int64_t offset, int whence)
 {
     int origin = whence == OPENMPT_STREAM_SEEK_SET ? SEEK_SET : whence == OPENMPT_STREAM_SEEK_END ? SEEK_END : SEEK_CUR;
-    auto* io = static_cast<const QmSndIo*>(user);
+    auto* io = static_cast<const QmStreamIo*>(user);
     return io->seek(io->opaque, offset, origin) < 0 ? -1 : 0;
 }
 
 int64_t ModTell(void* user)
 {
-    auto* io = static_cast<const QmSndIo*>(user);
+    auto* io = static_cast<const QmStreamIo*>(user);
     return io->seek(io->opaque, 0, SEEK_CUR);
 }
 
@@ -52,7 +52,7 @@ void ModuleClose(void* raw)
     std::free(s);
 }
 
-bool LooksLikeModule(const QmSndIo* io, uint64_t size)
+bool LooksLikeModule(const QmStreamIo* io, uint64_t size)
 {
     std::vector<uint8_t> head(openmpt_probe_file_header_get_recommended_size());
     size_t n = io->read(io->opaque, head.data(), head.size());
@@ -63,7 +63,7 @@ bool LooksLikeModule(const QmSndIo* io, uint64_t size)
     return answer == OPENMPT_PROBE_FILE_HEADER_RESULT_SUCCESS;
 }
 
-uint32_t ModuleOpen(const QmSndIo* io, uint32_t purpose, void** state, SoundFormat* format)
+uint32_t ModuleOpen(const QmStreamIo* io, uint32_t purpose, void** state, SoundFormat* format)
 {
     uint64_t size = io->size(io->opaque);
     if (purpose != SOUNDFOR_MUSIC || !io->canSeek || size > kMaxModuleBytes || !LooksLikeModule(io, size))
@@ -71,7 +71,7 @@ uint32_t ModuleOpen(const QmSndIo* io, uint32_t purpose, void** state, SoundForm
     auto* s = static_cast<ModuleState*>(std::calloc(1, sizeof(ModuleState)));
     if (!s) return ERR_MEM;
     openmpt_stream_callbacks callbacks{ModRead, ModSeek, ModTell};
-    s->module = openmpt_module_create2(callbacks, const_cast<QmSndIo*>(io), openmpt_log_func_silent, nullptr, openmpt_error_func_ignore,
+    s->module = openmpt_module_create2(callbacks, const_cast<QmStreamIo*>(io), openmpt_log_func_silent, nullptr, openmpt_error_func_ignore,
                                        nullptr, nullptr, nullptr, nullptr);
     if (!s->module) {
         ModuleClose(s);

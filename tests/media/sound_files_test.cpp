@@ -333,7 +333,7 @@ TEST_F(SoundFiles, DecoderModuleIsRefusedUnlessWhole)
         std::vector<uint8_t> data;
         size_t at;
     } bytes{TinyModule(), 0};
-    QmSndIo io{&bytes,
+    QmStreamIo io{&bytes,
                [](void* opaque, void* out, size_t size) {
                    auto* b = static_cast<Bytes*>(opaque);
                    size_t n = std::min(size, b->data.size() - b->at);

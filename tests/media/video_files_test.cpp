@@ -91,7 +91,7 @@ struct BytesIn {
     size_t at;
 };
 
-size_t ReadBytesIn(void* opaque, uint8_t* out, size_t size)
+size_t ReadBytesIn(void* opaque, void* out, size_t size)
 {
     auto* b = static_cast<BytesIn*>(opaque);
     size_t n = std::min(size, b->data.size() - b->at);
@@ -189,7 +189,7 @@ TEST_F(VideoFiles, AStreamThatCannotRewindHasNoFrameCount)
     ASSERT_EQ(LoadFfmpegModuleFrom(QM_BINARY_DIR "/" QM_FFMPEG_MODULE_NAME, &api), 0u);
     BytesIn bytes{ReadFileBytes(file), 0};
     ASSERT_FALSE(bytes.data.empty());
-    QmFfIo io{&bytes, ReadBytesIn, nullptr, [](void*) { return int64_t{-1}; }};
+    QmStreamIo io{&bytes, ReadBytesIn, nullptr, [](void*) { return uint64_t{0}; }, 0};
     QmFfVideoInfo info{};
     void* video = nullptr;
     ASSERT_EQ(api->open(&io, &info, &video), 0u);
@@ -265,8 +265,8 @@ TEST_F(VideoFiles, DecoderModuleRefusesBrokenBytes)
     // Broken bytes through the module's own table: refused, nothing held.
     const char broken[] = "RIFF\x10\0\0\0AVI LIST garbage";
     BytesIn bytes{std::vector<uint8_t>(broken, broken + sizeof broken - 1), 0};
-    QmFfIo io{&bytes, ReadBytesIn, nullptr,
-              [](void* opaque) { return static_cast<int64_t>(static_cast<BytesIn*>(opaque)->data.size()); }};
+    QmStreamIo io{&bytes, ReadBytesIn, nullptr,
+                  [](void* opaque) { return uint64_t{static_cast<BytesIn*>(opaque)->data.size()}; }, 0};
     QmFfVideoInfo info{};
     void* video = &info;
     EXPECT_EQ(api->open(&io, &info, &video), uint32_t{ERR_LOADVIDEO});
