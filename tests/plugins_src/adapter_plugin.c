@@ -56,11 +56,7 @@ EXPORT uint32_t HandleEvents(struct VmState* state)
     return lastAnswer;
 }
 
-EXPORT uint32_t WaitEvents(struct VmState* state)
-{
-    (void)state;
-    return 0;
-}
+EXPORT uint32_t WaitEvents(struct VmState* state) { (void)state; return 0; }
 
 /* 0: what SetDisplayAdapter answered; 1: events fed; 2: the host's last
  * answer to a fed event. */
@@ -72,12 +68,7 @@ EXPORT uint32_t AdapterProbe(uint32_t what)
 /* The rest of the display block: this adapter draws nothing itself (its
  * flags leave bitmaps and blits to the host), so none is called. */
 EXPORT uint32_t GetBitMapAttr(void* native, uint32_t attr, const QmTagItem* tags)
-{
-    (void)native;
-    (void)attr;
-    (void)tags;
-    return 0;
-}
+{ (void)native; (void)attr; (void)tags; return 0; }
 #define UNUSED_ENTRY(name) \
     EXPORT uintptr_t name(void) { return 0; }
 UNUSED_ENTRY(ForceEventLoopIteration)
