@@ -101,7 +101,6 @@ TEST(HostApiTest, RuntimeWrappersAgreeWithTheLibrary)
     int64_t answered = rt->time(&now);
     EXPECT_EQ(answered, now);
     EXPECT_LE(std::llabs(answered - static_cast<int64_t>(::time(nullptr))), 5);
-    EXPECT_EQ(rt->tolower(0xC4), 0xE4);  // Latin-1 A with diaeresis
     char word[] = "Gr\xDC\xDF" "e";
     EXPECT_STREQ(rt->PluginStrToLower(word), "gr\xFC\xDF" "e");
 
