@@ -56,11 +56,7 @@ EXPORT uint32_t HandleEvents(struct VmState* state)
     return lastAnswer;
 }
 
-EXPORT uint32_t WaitEvents(struct VmState* state)
-{
-    (void)state;
-    return 0;
-}
+EXPORT uint32_t WaitEvents(struct VmState* state) { (void)state; return 0; }
 
 /* 0: what SetDisplayAdapter answered; 1: events fed; 2: the host's last
  * answer to a fed event. */
@@ -72,51 +68,18 @@ EXPORT uint32_t AdapterProbe(uint32_t what)
 /* The rest of the display block: this adapter draws nothing itself (its
  * flags leave bitmaps and blits to the host), so none is called. */
 EXPORT uint32_t GetBitMapAttr(void* native, uint32_t attr, const QmTagItem* tags)
-{
-    (void)native;
-    (void)attr;
-    (void)tags;
-    return 0;
-}
+{ (void)native; (void)attr; (void)tags; return 0; }
 #define UNUSED_ENTRY(name) \
     EXPORT uintptr_t name(void) { return 0; }
-UNUSED_ENTRY(ForceEventLoopIteration)
-UNUSED_ENTRY(DetermineBorderSizes)
-UNUSED_ENTRY(OpenDisplay)
-UNUSED_ENTRY(CloseDisplay)
-UNUSED_ENTRY(ChangeBufferSize)
-UNUSED_ENTRY(ShowHideDisplay)
-UNUSED_ENTRY(SizeMoveDisplay)
-UNUSED_ENTRY(SetDisplayTitle)
-UNUSED_ENTRY(ActivateDisplay)
-UNUSED_ENTRY(SetDisplayAttributes)
-UNUSED_ENTRY(CreatePointer)
-UNUSED_ENTRY(FreePointer)
-UNUSED_ENTRY(SetPointer)
-UNUSED_ENTRY(ShowHidePointer)
-UNUSED_ENTRY(MovePointer)
-UNUSED_ENTRY(GetMousePos)
-UNUSED_ENTRY(GetQualifiers)
-UNUSED_ENTRY(BltBitMap)
-UNUSED_ENTRY(RectFill)
-UNUSED_ENTRY(WritePixel)
-UNUSED_ENTRY(Line)
-UNUSED_ENTRY(Sleep)
-UNUSED_ENTRY(VWait)
-UNUSED_ENTRY(GetMonitorInfo)
-UNUSED_ENTRY(FreeMonitorInfo)
-UNUSED_ENTRY(GrabScreenPixels)
-UNUSED_ENTRY(FreeGrabScreenPixels)
-UNUSED_ENTRY(AllocVideoBitMap)
-UNUSED_ENTRY(FreeVideoBitMap)
-UNUSED_ENTRY(ReadVideoPixels)
-UNUSED_ENTRY(FreeVideoPixels)
-UNUSED_ENTRY(DoVideoBitMapMethod)
-UNUSED_ENTRY(BeginDoubleBuffer)
-UNUSED_ENTRY(EndDoubleBuffer)
-UNUSED_ENTRY(Flip)
-UNUSED_ENTRY(Cls)
-UNUSED_ENTRY(AllocBitMap)
-UNUSED_ENTRY(FreeBitMap)
-UNUSED_ENTRY(LockBitMap)
-UNUSED_ENTRY(UnLockBitMap)
+UNUSED_ENTRY(ForceEventLoopIteration) UNUSED_ENTRY(DetermineBorderSizes) UNUSED_ENTRY(OpenDisplay)
+UNUSED_ENTRY(CloseDisplay) UNUSED_ENTRY(ChangeBufferSize) UNUSED_ENTRY(ShowHideDisplay)
+UNUSED_ENTRY(SizeMoveDisplay) UNUSED_ENTRY(SetDisplayTitle) UNUSED_ENTRY(ActivateDisplay)
+UNUSED_ENTRY(SetDisplayAttributes) UNUSED_ENTRY(CreatePointer) UNUSED_ENTRY(FreePointer)
+UNUSED_ENTRY(SetPointer) UNUSED_ENTRY(ShowHidePointer) UNUSED_ENTRY(MovePointer) UNUSED_ENTRY(GetMousePos)
+UNUSED_ENTRY(GetQualifiers) UNUSED_ENTRY(BltBitMap) UNUSED_ENTRY(RectFill) UNUSED_ENTRY(WritePixel)
+UNUSED_ENTRY(Line) UNUSED_ENTRY(Sleep) UNUSED_ENTRY(VWait) UNUSED_ENTRY(GetMonitorInfo)
+UNUSED_ENTRY(FreeMonitorInfo) UNUSED_ENTRY(GrabScreenPixels) UNUSED_ENTRY(FreeGrabScreenPixels)
+UNUSED_ENTRY(AllocVideoBitMap) UNUSED_ENTRY(FreeVideoBitMap) UNUSED_ENTRY(ReadVideoPixels)
+UNUSED_ENTRY(FreeVideoPixels) UNUSED_ENTRY(DoVideoBitMapMethod) UNUSED_ENTRY(BeginDoubleBuffer)
+UNUSED_ENTRY(EndDoubleBuffer) UNUSED_ENTRY(Flip) UNUSED_ENTRY(Cls) UNUSED_ENTRY(AllocBitMap)
+UNUSED_ENTRY(FreeBitMap) UNUSED_ENTRY(LockBitMap) UNUSED_ENTRY(UnLockBitMap)

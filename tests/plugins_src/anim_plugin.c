@@ -82,11 +82,7 @@ EXPORT void FreeFrame(void* anim, uint32_t* pixels)
     free(pixels);
 }
 
-EXPORT int32_t GetFrameDelay(void* anim, int32_t frame)
-{
-    (void)anim;
-    return (frame + 1) * 10;
-}
+EXPORT int32_t GetFrameDelay(void* anim, int32_t frame) { (void)anim; return (frame + 1) * 10; }
 
 EXPORT void CloseAnim(void* anim)
 {

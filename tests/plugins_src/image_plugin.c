@@ -150,10 +150,7 @@ EXPORT int TransformImage(void* image, const QmImageTransform* transform, int wi
     picture->height = height;
     return 1;
 #else
-    (void)image;
-    (void)transform;
-    (void)width;
-    (void)height;
+    (void)image, (void)transform, (void)width, (void)height;
     return 0;
 #endif
 }

@@ -83,11 +83,7 @@ EXPORT int64_t StreamSamples(void* stream, void* buffer, int64_t frames)
     return n;
 }
 
-EXPORT const char* GetFormatName(void* stream)
-{
-    (void)stream;
-    return "Procedural tone";
-}
+EXPORT const char* GetFormatName(void* stream) { (void)stream; return "Procedural tone"; }
 #endif
 
 #if (CAPS) & 0x40
@@ -132,11 +128,7 @@ EXPORT int NextPacket(void* video, QmVideoPacket* packet)
     return 1;
 }
 
-EXPORT void FreePacket(void* video, QmVideoPacket* packet)
-{
-    (void)video;
-    packet->data = NULL;
-}
+EXPORT void FreePacket(void* video, QmVideoPacket* packet) { (void)video; packet->data = NULL; }
 
 EXPORT int DecodeVideoFrame(void* video, QmVideoPacket* packet, uint32_t* argb, int32_t rowLength, int64_t* timeMs)
 {
@@ -152,13 +144,7 @@ EXPORT int DecodeVideoFrame(void* video, QmVideoPacket* packet, uint32_t* argb, 
 }
 
 EXPORT int64_t DecodeAudioFrame(void* video, QmVideoPacket* packet, int16_t* pcm, int64_t frames)
-{
-    (void)video;
-    (void)packet;
-    (void)pcm;
-    (void)frames;
-    return 0;
-}
+{ (void)video; (void)packet; (void)pcm; (void)frames; return 0; }
 
 EXPORT int SeekVideo(void* video, int64_t timeMs)
 {
@@ -172,9 +158,5 @@ EXPORT void FlushVideo(void* video) { (void)video; }
 
 EXPORT int64_t GetVideoFrames(void* video) { return ((Bars*)video)->frames; }
 
-EXPORT const char* GetVideoFormat(void* video)
-{
-    (void)video;
-    return "Procedural bars";
-}
+EXPORT const char* GetVideoFormat(void* video) { (void)video; return "Procedural bars"; }
 #endif

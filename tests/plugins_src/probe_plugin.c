@@ -76,7 +76,7 @@ static long ProbeRuntime(char* out, size_t capacity)
     return snprintf(out, capacity, "%lld", (long long)tv.tv_sec);
 }
 
-/* Table 1: tags, memory, and a slot whose service does not exist here. */
+/* Table 1: tags and memory. */
 static long ProbeSystem(char* out, size_t capacity)
 {
     const QmSystemTable* sys = host->system;
@@ -93,7 +93,6 @@ static long ProbeSystem(char* out, size_t capacity)
     block = (unsigned char*)sys->HostAllocMem(64, QM_HOSTALLOC_ZERO);
     CHECK(block && block[0] == 0 && block[63] == 0);
     sys->HostFreeMem(block);
-    CHECK(((uint32_t(*)(uint32_t, uintptr_t))sys->DispatchInterval)(0, 0) != QM_UNSUPPORTED);
     return snprintf(out, capacity, "%s|%llx", title, (unsigned long long)vm);
 }
 

@@ -99,10 +99,7 @@ INIT_LINKAGE int InitPlugin(PluginInfo* info, const PluginHostApi* api, const ch
 }
 
 #ifndef NO_CLOSE
-EXPORT void ClosePlugin(void)
-{
-    LogLine("close", NULL);
-}
+EXPORT void ClosePlugin(void) { LogLine("close", NULL); }
 #endif
 
 #if (CAPS) & 0x20000
@@ -137,11 +134,7 @@ static uint32_t Add(struct VmState* state)
     return 1;
 }
 
-static uint32_t Fail(struct VmState* state)
-{
-    (void)state;
-    return 1459;
-}
+static uint32_t Fail(struct VmState* state) { (void)state; return 1459; }
 
 /* WriteCopy(file, text): has the host write text to file through its own
  * copier, which reads the text through a memory name of the host's making. */
@@ -173,18 +166,8 @@ EXPORT const char* GetBaseTable(void) { return LIB_BASE; }
 EXPORT const QmCommandEntry* GetCommands(void) { return commands; }
 EXPORT const QmConstantEntry* GetConstants(void) { return constants; }
 
-EXPORT int InitLibrary(struct VmState* state)
-{
-    (void)state;
-    LogLine("initlibrary", NULL);
-    return 0;
-}
-
-EXPORT void FreeLibrary(struct VmState* state)
-{
-    (void)state;
-    LogLine("freelibrary", NULL);
-}
+EXPORT int InitLibrary(struct VmState* state) { (void)state; LogLine("initlibrary", NULL); return 0; }
+EXPORT void FreeLibrary(struct VmState* state) { (void)state; LogLine("freelibrary", NULL); }
 #endif
 
 #ifdef MULTI_FLAG_ONLY
@@ -230,19 +213,11 @@ EXPORT int RequirePlugin(struct VmState* state, int version, int revision, uint3
 
 #if (CAPS) & 0x4
 EXPORT int IsImage(const char* file, QmLoadImageParams* params) { (void)file; (void)params; return 0; }
-EXPORT void* LoadImage(const char* file, QmLoadImageParams* params)
-{
-    (void)params;
-    LogLine("loadimage", file);
-    return NULL;
-}
+EXPORT void* LoadImage(const char* file, QmLoadImageParams* params) { (void)file; (void)params; return NULL; }
 EXPORT uint32_t* GetImage(void* image, QmLoadImageParams* params) { (void)image; (void)params; return NULL; }
 EXPORT void FreeImage(void* image) { (void)image; }
 EXPORT int TransformImage(void* image, const QmImageTransform* t, int w, int h)
-{
-    (void)image; (void)t; (void)w; (void)h;
-    return 0;
-}
+{ (void)image; (void)t; (void)w; (void)h; return 0; }
 #endif
 
 /* ------------------------------------------------------------------------
@@ -336,11 +311,7 @@ EXPORT void* FOpen(const char* name, int mode, QmTagItem* tags)
     return file;
 }
 
-EXPORT int FClose(void* handle)
-{
-    host->system->HostFreeMem(handle);
-    return 1;
-}
+EXPORT int FClose(void* handle) { host->system->HostFreeMem(handle); return 1; }
 
 EXPORT int64_t FRead(void* handle, void* buffer, int64_t count)
 {
@@ -360,19 +331,8 @@ EXPORT int FGetC(void* handle)
 }
 
 EXPORT int64_t FWrite(void* handle, const void* buffer, int64_t count)
-{
-    (void)handle;
-    (void)buffer;
-    (void)count;
-    return 0;
-}
-
-EXPORT int FPutC(void* handle, int byte)
-{
-    (void)handle;
-    (void)byte;
-    return -1;
-}
+{ (void)handle; (void)buffer; (void)count; return 0; }
+EXPORT int FPutC(void* handle, int byte) { (void)handle; (void)byte; return -1; }
 
 /* A noseek stream still answers tell and rewind; anything else is refused
  * and counted, so that the tests see that the host emulated it. */
@@ -394,11 +354,7 @@ EXPORT int64_t FSeek(void* handle, int64_t offset, int mode)
     return before;
 }
 
-EXPORT int FFlush(void* handle)
-{
-    (void)handle;
-    return 1;
-}
+EXPORT int FFlush(void* handle) { (void)handle; return 1; }
 
 EXPORT int FEof(void* handle)
 {
@@ -423,16 +379,14 @@ static void Describe(AdapterStatRecord* record, int64_t size, const char* path)
 
 EXPORT int FStat(void* handle, uint32_t flags, AdapterStatRecord* record, QmTagItem* tags)
 {
-    (void)flags;
-    (void)tags;
+    (void)flags, (void)tags;
     Describe(record, ((MemFile*)handle)->size, "mem:open");
     return 1;
 }
 
 EXPORT int Stat(const char* name, uint32_t flags, AdapterStatRecord* record, QmTagItem* tags)
 {
-    (void)flags;
-    (void)tags;
+    (void)flags, (void)tags;
     if (!IsMemName(name))
         return 0;
     Describe(record, strcmp(name, "mem:empty") == 0 ? 0 : 1000, name);
@@ -451,8 +405,7 @@ typedef struct MemDir {
 
 EXPORT void* OpenDir(const char* name, uint32_t flags, QmTagItem* tags)
 {
-    (void)flags;
-    (void)tags;
+    (void)flags, (void)tags;
     if (strcmp(name, "mem:dir") != 0)
         return NULL;
     return host->system->HostAllocMem(sizeof(MemDir), QM_HOSTALLOC_ZERO);

@@ -1,8 +1,8 @@
 // The plugin manager: folder scans with skip lists and recorded files,
 // loading on demand, requirement by version, the one-time registration and
 // RequirePlugin call, the listing and the plugin array.
+#include <algorithm>
 #include <filesystem>
-#include <sstream>
 
 #include "core/io/error_codes.h"
 #include "core/plugins/capability_lists.h"
@@ -25,12 +25,18 @@ protected:
         return folder;
     }
 
+    // Each record's name, '+' when loaded, in name order (the host's folder
+    // order is not sorted).
     static std::string Names()
     {
-        std::string names;
+        std::vector<std::string> names;
         for (PluginRecord* r = PluginList; r; r = r->next)
-            names += std::string(r->name) + (r->node ? "+" : "-") + " ";
-        return names;
+            names.push_back(std::string(r->name) + (r->node ? "+" : "-"));
+        std::sort(names.begin(), names.end());
+        std::string text;
+        for (const std::string& name : names)
+            text += (text.empty() ? "" : " ") + name;
+        return text;
     }
 
     static PluginRecord* Find(const char* name)
@@ -59,13 +65,13 @@ TEST_F(ManagerTest, ScanLoadsRecordsAndSkips)
     struct Case {
         const char* label;
         std::string skip;
-        const char* expected;  // each record's name, '+' when loaded
+        const char* expected;
     };
     const Case cases[] = {
-        {"no skip list", "", "abcd.qmp+ extonly.qmp+ abc.qmp- "},
-        {"skip all", SkipList({"*"}), "abcd.qmp- extonly.qmp- abc.qmp- "},
-        {"skip without extension", SkipList({"extonly"}), "abcd.qmp+ extonly.qmp- abc.qmp- "},
-        {"skip with extension, any case", SkipList({"nothing", "ABCD.QMP"}), "abcd.qmp- extonly.qmp+ abc.qmp- "},
+        {"no skip list", "", "abc.qmp- abcd.qmp+ extonly.qmp+"},
+        {"skip all", SkipList({"*"}), "abc.qmp- abcd.qmp- extonly.qmp-"},
+        {"skip without extension", SkipList({"extonly"}), "abc.qmp- abcd.qmp+ extonly.qmp-"},
+        {"skip with extension, any case", SkipList({"nothing", "ABCD.QMP"}), "abc.qmp- abcd.qmp- extonly.qmp+"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
@@ -73,19 +79,7 @@ TEST_F(ManagerTest, ScanLoadsRecordsAndSkips)
         std::string program = folder + "/player";
         ASSERT_EQ(ScanPluginDirectories(program.c_str(), nullptr, c.skip.empty() ? nullptr : c.skip.data(), nullptr),
                   0u);
-        // The host's folder order is not sorted: compare as a set of words.
-        std::string got = " " + Names();
-        std::istringstream words(c.expected);
-        std::string word;
-        int expectedCount = 0;
-        while (words >> word) {
-            ++expectedCount;
-            EXPECT_NE(got.find(" " + word + " "), std::string::npos) << got;
-        }
-        int count = 0;
-        for (PluginRecord* r = PluginList; r; r = r->next)
-            ++count;
-        EXPECT_EQ(count, expectedCount);
+        EXPECT_EQ(Names(), c.expected);
         FreeAllPlugins();
     }
     // Counting only counts plugin files and loads nothing.
@@ -104,23 +98,15 @@ TEST_F(ManagerTest, TemporaryFolderGoesFirstAndDoublesArePassedOver)
     std::string temp = Folder("temp", {"extonly"});
     std::string program = Folder("prog", {"extonly", "abcd"}) + "/player";
     ASSERT_EQ(ScanPluginDirectories(program.c_str(), temp.c_str(), nullptr, nullptr), 0u);
-    PluginRecord* record = Find("extonly.qmp");
-    ASSERT_NE(record, nullptr);
-    EXPECT_EQ(std::string(record->path), temp + "/extonly.qmp");
-    int count = 0;
-    for (PluginRecord* r = PluginList; r; r = r->next)
-        count += PluginNamesEqual(r->name, "extonly.qmp");
-    EXPECT_EQ(count, 1);
-    EXPECT_NE(Find("abcd.qmp"), nullptr);
+    EXPECT_EQ(Names(), "abcd.qmp+ extonly.qmp+");
+    EXPECT_EQ(std::string(Find("extonly.qmp")->path), temp + "/extonly.qmp");
 }
 
 TEST_F(ManagerTest, AFailedFileIsPassedByButAProgressErrorEndsTheScan)
 {
     std::string program = Folder("bad", {"wrongname", "extonly"}) + "/player";
     EXPECT_EQ(ScanPluginDirectories(program.c_str(), nullptr, nullptr, nullptr), 0u);
-    EXPECT_EQ(Find("wrongname.qmp"), nullptr);
-    ASSERT_NE(Find("extonly.qmp"), nullptr);
-    EXPECT_NE(Find("extonly.qmp")->node, nullptr);
+    EXPECT_EQ(Names(), "extonly.qmp+");
     FreeAllPlugins();
 
     program = Folder("progress", {"abcd", "extonly"}) + "/player";
@@ -147,8 +133,7 @@ TEST_F(ManagerTest, RecordedPluginsLoadOnDemandFromTheirStoredPath)
     std::string program = Folder("ondemand", {"_abc", "extonly"}) + "/player";
     std::string skip = SkipList({"*"});
     ASSERT_EQ(ScanPluginDirectories(program.c_str(), nullptr, skip.data(), nullptr), 0u);
-    EXPECT_EQ(Find("abc.qmp")->node, nullptr);
-    EXPECT_EQ(Find("extonly.qmp")->node, nullptr);
+    EXPECT_EQ(Names(), "abc.qmp- extonly.qmp-");
 
     EXPECT_EQ(FindOrLoadPlugin(nullptr, "abc.qmp", 0, 0, false, false, nullptr, nullptr), 0u);
     EXPECT_NE(Find("abc.qmp")->node, nullptr);
@@ -171,7 +156,6 @@ TEST_F(ManagerTest, RequirementsCompareVersions)
     const Case cases[] = {
         {"extonly", 1, 4, 0, nullptr},
         {"EXTONLY.QMP", 1, 0, 0, nullptr},
-        {"extonly", 0, 0, 0, nullptr},
         {"extonly", 1, 5, ERR_REQUIREPLUGIN, "extonly.qmp 1.5"},
         {"extonly", 2, 0, ERR_REQUIREPLUGIN, "extonly.qmp 2.0"},
         {"absent", 0, 0, ERR_REQUIREPLUGIN, "absent.qmp"},
