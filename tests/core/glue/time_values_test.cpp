@@ -20,7 +20,6 @@ const Case kCases[] = {
     {{3, 5}, {3, 5}, {6, 10}, {0, 0}, 0},
     // b later than a: the difference saturates at zero instead of wrapping.
     {{2, 700000}, {5, 200000}, {7, 900000}, {0, 0}, -1},
-    {{0, 0}, {0, 1}, {0, 1}, {0, 0}, -1},
     {{7, 100}, {7, 200}, {14, 300}, {0, 0}, -1},
     // Seconds compare unsigned: 0x80000000 is later than 1.
     {{0x80000000u, 0}, {1, 0}, {0x80000001u, 0}, {0x7FFFFFFFu, 0}, 1},
@@ -44,15 +43,6 @@ TEST(TimeValuesTest, AddSubtractCompare)
 
         EXPECT_EQ(OsCmpTime(&c.a, &c.b), c.order);
         EXPECT_EQ(OsCmpTime(&c.b, &c.a), -c.order);
-    }
-    // Subtracting, then adding back, restores the time.
-    const OsTimeValue steps[] = {{0, 1}, {0, 999999}, {1, 0}, {12, 345678}};
-    OsTimeValue t{1000, 250000};
-    for (const OsTimeValue& step : steps) {
-        OsTimeValue x = t;
-        OsSubTime(&x, &step);
-        OsAddTime(&x, &step);
-        EXPECT_EQ(OsCmpTime(&x, &t), 0);
     }
 }
 

@@ -118,13 +118,6 @@ TEST_F(CallsTest, GosubOutsideTheInterpreterLeavesNoRecord)
         EXPECT_EQ(VmType(vm, 1), VM_TNIL);
         VmSetTop(vm, 0);
     }
-    VmPreCallResult r;
-    VmPushNativeFunction(vm, [](VmState*) -> uint32_t { return VM_GOSUB_BEFORE; });
-    r = VmPreCall(vm, vm->top - 1);
-    EXPECT_EQ(r.outcome, VmCallOutcome::GosubRequest);
-    EXPECT_EQ(r.code, VM_GOSUB_BEFORE);
-    EXPECT_EQ(vm->ci, before);
-    EXPECT_EQ(VmGetTop(vm), 0);
 }
 
 TEST_F(CallsTest, ProtectedCallsRestoreTheStateAndTheNextCallWorks)

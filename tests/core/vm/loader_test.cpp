@@ -55,10 +55,6 @@ TEST_F(LoaderTest, BigEndianChunkLoadsToTheSameFunction)
     ASSERT_NE(little, big);
     ASSERT_EQ(LoadBytes(big), 0u);
     EXPECT_EQ(Dump(), little);
-    std::vector<uint8_t> once = Dump();
-    VmSetTop(vm, 0);
-    ASSERT_EQ(LoadBytes(once), 0u);
-    EXPECT_EQ(Dump(), once) << "dump, load, dump gives the same bytes";
 }
 
 TEST_F(LoaderTest, HeaderErrorsHaveTheirCodes)
