@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace {
 
 struct Case {
@@ -31,16 +33,12 @@ const Case kCases[] = {
 TEST(TimeValuesTest, AddSubtractCompare)
 {
     for (const Case& c : kCases) {
-        OsTimeValue sum = c.a;
+        OsTimeValue sum = c.a, difference = c.a;
         OsAddTime(&sum, &c.b);
-        EXPECT_EQ(sum.seconds, c.sum.seconds) << c.a.seconds << "." << c.a.microseconds;
-        EXPECT_EQ(sum.microseconds, c.sum.microseconds) << c.a.seconds << "." << c.a.microseconds;
-
-        OsTimeValue difference = c.a;
         OsSubTime(&difference, &c.b);
-        EXPECT_EQ(difference.seconds, c.difference.seconds) << c.a.seconds;
-        EXPECT_EQ(difference.microseconds, c.difference.microseconds) << c.a.seconds;
-
+        EXPECT_EQ(std::tuple(sum.seconds, sum.microseconds, difference.seconds, difference.microseconds),
+                  std::tuple(c.sum.seconds, c.sum.microseconds, c.difference.seconds, c.difference.microseconds))
+            << c.a.seconds << "." << c.a.microseconds;
         EXPECT_EQ(OsCmpTime(&c.a, &c.b), c.order);
         EXPECT_EQ(OsCmpTime(&c.b, &c.a), -c.order);
     }

@@ -14,7 +14,6 @@ std::string ErrorText;
 std::vector<VmDebugRecord> Seen;
 std::vector<std::string> Sources;
 
-// Records every level with all options.
 uint32_t Probe(VmState* s)
 {
     Seen.clear();

@@ -39,7 +39,6 @@ TEST_F(LoaderTest, DumpWritesWhatTheAssemblerWroteAndRefusesNatives)
     EXPECT_EQ(Dump(), bytes);
     ASSERT_EQ(VmPCall(vm, 0, 1, 0), 0u);
     EXPECT_EQ(VmGetNumber(vm, -1), 3.5);
-    // Natives have no bytes to dump.
     VmPushNativeFunction(vm, [](VmState*) -> uint32_t { return 0; });
     std::vector<uint8_t> out;
     EXPECT_EQ(VmDump(vm, -1, CollectBytes, &out), static_cast<uint32_t>(ERR_NOQMFUNC));
