@@ -75,7 +75,6 @@ TEST(RequesterButtonsTest, StandardSetsAreRecognisedInAnyCase)
         {"yes|NO", 1, REQUEST_BUTTONS_YES_NO},
         {"Yes|No|Cancel", 1, REQUEST_BUTTONS_YES_NO_CANCEL},
         {"Yes|No|", 0, 77},
-        {"OK|Cancel|Retry", 0, 77},
         {"", 0, 77},
     };
     for (const Case& c : cases) {

@@ -97,7 +97,6 @@ TEST_F(FileLayer, ReadWriteFilesTellTheirEndWhileWriting)
     std::string path = dir.file("rw.bin");
     OsFileHandle* h = OsFileOpen(path.c_str(), OSFILE_READWRITE);  // created when missing
     ASSERT_NE(h, nullptr);
-    EXPECT_TRUE(FileExists(path));
     EXPECT_EQ(OsFileEof(h), 1);
     EXPECT_EQ(OsFileWrite(h, "hello world", 11), 11u);
     EXPECT_EQ(OsFileEof(h), 1);

@@ -90,7 +90,6 @@ TEST_F(LibraryGlue, ConstantsLabelsAndStringsAreFoundByName)
     VmRawSet(vm, -3);
     VmRawSet(vm, VM_REGISTRYINDEX);
     EXPECT_EQ(VmFindLabel(vm, "START"), 17);
-    EXPECT_EQ(VmFindLabel(vm, "Start"), 17);
     EXPECT_EQ(VmFindLabel(vm, "odd"), -1);
     EXPECT_EQ(VmFindLabel(vm, "missing"), -1);
 

@@ -74,11 +74,6 @@ TEST_F(LoaderTest, HeaderErrorsHaveTheirCodes)
         std::string text = std::string(c.chunk) + "\nRETURN r0, 1\n";
         EXPECT_EQ(LoadBytes(Assemble(text)), c.code) << c.chunk;
     }
-    // A text chunk is no chunk at all.
-    VmSetTop(vm, 0);
-    std::vector<uint8_t> text = {'p', 'r', 'i', 'n', 't'};
-    EXPECT_EQ(LoadBytes(text), static_cast<uint32_t>(ERR_BADSIGNATURE));
-    EXPECT_EQ(VmGetTop(vm), 0) << "nothing stays pushed";
 }
 
 TEST_F(LoaderTest, EveryTruncationIsAnUnexpectedEnd)
