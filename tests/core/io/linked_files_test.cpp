@@ -169,19 +169,6 @@ TEST_F(WholeFiles, LocksOnLinkedFilesCannotBeScanned)
     EXPECT_EQ(word, nullptr);
     EXPECT_STREQ(errorArgText, region);
     CloseFileLock(lock);
-
-    lock = OpenFileLock(dir.path().c_str(), 5);
-    ASSERT_NE(lock, nullptr);
-    ASSERT_EQ(DirScanBegin(lock, &word), 0);
-    const char* name;
-    int isDir;
-    ASSERT_NE(DirScanNext(lock, 0, &name, &isDir, nullptr), 0);
-    EXPECT_STREQ(name, "source.bin");
-    EXPECT_EQ(isDir, 0);
-    EXPECT_EQ(DirScanNext(lock, 0, &name, &isDir, nullptr), 0);
-    EXPECT_EQ(GetLockAdapterName(lock), nullptr);
-    CloseFileLock(lock);
-    EXPECT_EQ(OpenFileLock(dir.file("missing").c_str(), 1), nullptr);
 }
 
 TEST_F(WholeFiles, CopiesReachTheDestinationWhole)

@@ -156,10 +156,6 @@ TEST_F(Streams, MemorySourcesStopAtTheirEndAndOpenOnlyWhileHeld)
     }
     for (uint32_t mode : {uint32_t(STREAM_READ), uint32_t(STREAM_READ | STREAM_ADAPTERS)})
         EXPECT_EQ(StreamOpen(text.c_str(), mode), nullptr) << mode;
-    char forged[64];
-    std::snprintf(forged, sizeof forged, ":::memory%llx:%zx",
-                  static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(data.data())), data.size());
-    EXPECT_EQ(StreamOpen(forged, STREAM_READ), nullptr);
 }
 
 TEST_F(Streams, WriteModesAreRefusedOnReadOnlySources)

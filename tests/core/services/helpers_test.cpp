@@ -39,16 +39,6 @@ TEST(PathHelpers, AddPartJoinsWithOneSeparator)
     EXPECT_EQ(AddPart(full, sizeof full, ""), static_cast<unsigned>(ERR_NAMETOOLONG));
 }
 
-TEST(PathHelpers, PathFilePartFollowsTheLastSeparator)
-{
-    EXPECT_STREQ(PathFilePart("a/b/pic.png"), "pic.png");
-    EXPECT_STREQ(PathFilePart("C:\\dir\\pic.png"), "pic.png");
-    EXPECT_STREQ(PathFilePart("PROGDIR:pic.png"), "pic.png");
-    EXPECT_STREQ(PathFilePart("pic.png"), "pic.png");
-    EXPECT_STREQ(PathFilePart("dir/"), "");
-    EXPECT_STREQ(PathFilePart(""), "");
-}
-
 TEST(MessageHelpers, EscapePercentDoublesEveryPercent)
 {
     EXPECT_EQ(EscapePercent(""), nullptr);
