@@ -84,7 +84,6 @@ TEST_F(Container, InflatesWhatPythonDeflated)
         const char* magic;
         const char* magicText;
     } cases[] = {
-        {0, 6, CONTAINER_MAGIC_PACKAGE, "QMPK"},
         {70000, 9, CONTAINER_MAGIC_APPLET, "QMZ\\x00"},
         {5, 1, CONTAINER_MAGIC_PLUGINS, "PLPK"},
         {200000, 0, CONTAINER_MAGIC_PACKAGE, "QMPK"},

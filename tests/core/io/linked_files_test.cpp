@@ -59,7 +59,6 @@ TEST_F(LinkedFiles, NamesResolveToChunkNames)
         int isFont;
     } cases[] = {
         {"gfx\\Pic.PNG", 0, ":::chunk1010:20*gfx/pic.png?app.qma", 0},
-        {"GFX/PIC.png", 0, ":::chunk1010:20*gfx/pic.png?app.qma", 0},
         {"snd/boom.wav", 0, ":::chunk1100:7*snd\\Boom.WAV?" + program, 0},
         {"vera", 1, ":::chunk1040:50*Vera?app.qma", 1},
         {"Vera.font", 1, ":::chunk1040:50*Vera?app.qma", 1},

@@ -93,9 +93,6 @@ TEST(MemoryNames, OnlyHeldNamesOfTheirWholeBlockOpen)
                       static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(block)));
         EXPECT_FALSE(ParseMemoryName(other, &data, &size));
         std::snprintf(other, sizeof other, ":::memory%llx:9",
-                      static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(block)));
-        EXPECT_FALSE(ParseMemoryName(other, &data, &size));
-        std::snprintf(other, sizeof other, ":::memory%llx:9",
                       static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(block + 1)));
         EXPECT_FALSE(ParseMemoryName(other, &data, &size));
 

@@ -110,7 +110,6 @@ TEST(ExecLists, AddRemoveAndInsertKeepBothDirectionsLinked)
     InitList(&list);
     EXPECT_TRUE(IsListEmpty(&list));
     EXPECT_EQ(RemHeadNode(&list), nullptr);
-    EXPECT_TRUE(IsListEmpty(&list));
 
     Item items[6];
     for (int i = 0; i < 6; ++i)
@@ -132,5 +131,4 @@ TEST(ExecLists, AddRemoveAndInsertKeepBothDirectionsLinked)
     while (RemHeadNode(&list)) {
     }
     EXPECT_TRUE(IsListEmpty(&list));
-    EXPECT_EQ(Values(&list), std::vector<int>{});
 }

@@ -97,9 +97,6 @@ TEST(CommandLine, OptionsAndScriptInAnyOrder)
     StartupRun help;
     EXPECT_EQ(help.Parse({"--help"}), ERR_CONFIG);
     EXPECT_EQ(help.values.given[OPT_HELP], 1u);
-    StartupRun dashes;
-    ASSERT_EQ(dashes.Parse({"--QUIET", "s"}), 0u);
-    EXPECT_EQ(dashes.values.flag[OPT_QUIET], 1u);
     // A long word is never cut short.
     StartupRun longWord;
     std::string longName(5000, 'a');
