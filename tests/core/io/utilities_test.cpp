@@ -132,7 +132,6 @@ TEST(CaseAndClasses, ComparisonsFoldLatin1Letters)
     EXPECT_EQ(StrCaseCmp("\xDC" "BER", "\xFC" "ber"), 0);
     EXPECT_EQ(StrCaseCmp("LoadBrush", "loadbrush"), 0);
     EXPECT_LT(StrCaseCmp("abc", "ABD"), 0);
-    EXPECT_GT(StrCaseCmp("abcd", "ABC"), 0);
     EXPECT_LT(StrCaseCmp("", "a"), 0);
     EXPECT_EQ(StrNCaseCmp("Hello World", "HELLO there", 6), 0);
     EXPECT_NE(StrNCaseCmp("Hello World", "HELLO there", 7), 0);
@@ -146,15 +145,4 @@ TEST(CaseAndClasses, ComparisonsFoldLatin1Letters)
         EXPECT_EQ(IsPrintChar(c), print) << c;
         EXPECT_EQ(IsAlnumChar(c), letter || (c >= '0' && c <= '9')) << c;
     }
-}
-
-TEST(RoundToInt, RoundsHalfwayToEven)
-{
-    struct Case {
-        double in;
-        int32_t out;
-    } cases[] = {{2.5, 2}, {3.5, 4}, {-2.5, -2}, {-3.5, -4}, {0.49999, 0}, {1.5000001, 2},
-                 {-0.5, 0}, {1e9 + 0.5, 1000000000}, {-2147483648.0, INT32_MIN}, {2147483647.0, INT32_MAX}};
-    for (const Case& c : cases)
-        EXPECT_EQ(RoundToInt(c.in), c.out) << c.in;
 }

@@ -1,4 +1,4 @@
-// Runtime switches, tag handler lists, the library list and hooks.
+// Runtime switches, tag handler lists and hooks.
 #include "core/services/command_services.h"
 
 #include "core/io/error_codes.h"
@@ -88,19 +88,6 @@ TEST_F(CommandServices, UnknownTagsGoToHandlersInOrderAndUnansweredOnesDoNotCoun
     intptr_t value = 0;
     EXPECT_EQ(GetTags(nullptr, {{40, reinterpret_cast<intptr_t>(&value)}, {41, 0}}), 1u);
     EXPECT_EQ(value, 7);
-}
-
-TEST_F(CommandServices, LibrariesKeepRegistrationOrderAndBoundedNames)
-{
-    std::string longName(100, 'x');
-    ASSERT_EQ(RegisterLibrary(nullptr, "string"), 0u);
-    ASSERT_EQ(RegisterLibrary(nullptr, longName.c_str()), 0u);
-    ASSERT_EQ(RegisterLibrary(nullptr, "math"), 0u);
-    ASSERT_NE(LibraryList, nullptr);
-    EXPECT_STREQ(LibraryList->name, "string");
-    EXPECT_EQ(std::string(LibraryList->next->name), std::string(63, 'x'));
-    EXPECT_STREQ(LibraryList->next->next->name, "math");
-    EXPECT_EQ(LibraryList->next->next->next, nullptr);
 }
 
 namespace {

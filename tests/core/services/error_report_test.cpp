@@ -9,7 +9,6 @@
 #include "core/vm/library_glue.h"
 #include "core/vm_fixture.h"
 #include "platform/posix/os_console.h"
-#include "platform/posix/os_requester.h"
 
 #include <cstring>
 #include <string>
@@ -179,13 +178,6 @@ TEST_F(ErrorReport, LinesOutsideEveryRecordKeepTheChunksOwnNumbering)
     EXPECT_EQ(FormatDebugErrorLine(message, file, line), "@_qmerror0:\"\"*Out of memory!");
     VmErrorLine = -1;  // no line at all
     EXPECT_EQ(Report(message, false), "Out of memory!");
-    VmErrorLine = 99;
-
-    CoreTags.scriptRunning = 0;  // start-up failures carry no location at all
-    VmErrorLine = 20;
-    GetErrorInfo(vm, ERR_MEM, message, sizeof message, &file, &line);
-    EXPECT_EQ(file, nullptr);
-    EXPECT_EQ(Report(message, false), "Out of memory!");
 }
 
 TEST_F(ErrorReport, LongFunctionNamesAreCutToTheirBuffer)
@@ -226,7 +218,7 @@ TEST_F(ErrorReport, TheFatalReportGoesToTheDebugDeviceAsOneLine)
         bool adapter;
         uint32_t flag;
         std::string expected;
-    } cases[] = {{false, 0, line}, {true, 1, line}, {true, 0, "failed\n" + line}};
+    } cases[] = {{true, 1, line}, {true, 0, "failed\n" + line}};
     for (const auto& c : cases) {
         PluginInfo adapter{};
         adapter.GetBitMapAttr = reinterpret_cast<QmProc>(AnswerPlatformFlag);
@@ -247,22 +239,4 @@ TEST_F(ErrorReport, TheFatalReportGoesToTheDebugDeviceAsOneLine)
         EXPECT_EQ(std::string(written.begin(), written.end()), c.expected) << "adapter " << c.adapter << " flag " << c.flag;
         EXPECT_STREQ(context.errorText, "Could not find file handle 7!");
     }
-}
-
-TEST_F(ErrorReport, WithoutADebugDeviceTheFatalReportIsARequester)
-{
-    ASSERT_EQ(RunChunk(Chunk("nosuchfunction")), static_cast<uint32_t>(ERR_FUNCDECLA));
-    const OsRequesterBackend* saved = OsGetRequesterBackend();
-    OsSetRequesterBackend(&ScriptedRequesterBackend);
-    ScriptedRequesterReset();
-    CoreContext context{};
-    ReportFatalError(ERR_USERABORT, &context, vm);
-    EXPECT_TRUE(ScriptedRequesterLog().empty()) << "a user abort is silent";
-    ReportFatalError(ERR_FUNCDECLA, &context, vm);
-    std::vector<ScriptedRequest> log = ScriptedRequesterLog();
-    OsSetRequesterBackend(saved);
-    ASSERT_EQ(log.size(), 1u);
-    EXPECT_EQ(log[0].kind, "system");
-    EXPECT_EQ(log[0].title, "QuillmerePlayer");
-    EXPECT_EQ(log[0].body, std::string(context.errorText) + "\nFile: helpers.qm (current line: 14 - In function: inner)");
 }

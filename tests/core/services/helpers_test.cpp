@@ -39,16 +39,6 @@ TEST(PathHelpers, AddPartJoinsWithOneSeparator)
     EXPECT_EQ(AddPart(full, sizeof full, ""), static_cast<unsigned>(ERR_NAMETOOLONG));
 }
 
-TEST(PathHelpers, PathFilePartFollowsTheLastSeparator)
-{
-    EXPECT_STREQ(PathFilePart("a/b/pic.png"), "pic.png");
-    EXPECT_STREQ(PathFilePart("C:\\dir\\pic.png"), "pic.png");
-    EXPECT_STREQ(PathFilePart("PROGDIR:pic.png"), "pic.png");
-    EXPECT_STREQ(PathFilePart("pic.png"), "pic.png");
-    EXPECT_STREQ(PathFilePart("dir/"), "");
-    EXPECT_STREQ(PathFilePart(""), "");
-}
-
 TEST(MessageHelpers, EscapePercentDoublesEveryPercent)
 {
     EXPECT_EQ(EscapePercent(""), nullptr);
@@ -120,7 +110,6 @@ TEST(ExecLists, AddRemoveAndInsertKeepBothDirectionsLinked)
     InitList(&list);
     EXPECT_TRUE(IsListEmpty(&list));
     EXPECT_EQ(RemHeadNode(&list), nullptr);
-    EXPECT_TRUE(IsListEmpty(&list));
 
     Item items[6];
     for (int i = 0; i < 6; ++i)
@@ -142,5 +131,4 @@ TEST(ExecLists, AddRemoveAndInsertKeepBothDirectionsLinked)
     while (RemHeadNode(&list)) {
     }
     EXPECT_TRUE(IsListEmpty(&list));
-    EXPECT_EQ(Values(&list), std::vector<int>{});
 }

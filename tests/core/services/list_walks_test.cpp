@@ -31,14 +31,6 @@ Node* Append(int number)
     return n;
 }
 
-Node* Find(int number)
-{
-    for (Node* n = list; n; n = n->next)
-        if (n->number == number)
-            return n;
-    return nullptr;
-}
-
 void Free(int number)
 {
     for (Node** link = &list; *link; link = &(*link)->next) {
@@ -183,7 +175,6 @@ TEST_F(ListWalks, AnAnswerStopsTheWalk)
               77u);
     EXPECT_EQ(visited, (std::vector<int>{0, 1}));
     EXPECT_EQ(Numbers(), (std::vector<int>{2}));
-    EXPECT_EQ(Find(0), nullptr);
 }
 
 }  // namespace

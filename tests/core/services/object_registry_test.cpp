@@ -40,29 +40,6 @@ int Handler(void* context, intptr_t a, intptr_t b)
 
 } // namespace
 
-TEST_F(ObjectRegistry, SameNumericIdInSeveralListsIsToldApartByType)
-{
-    Record* brushes = nullptr;
-    Record* files = nullptr;
-    Record b1, b2, f1, fh;
-    Add(brushes, &b1, OBJ_BRUSH, 1);
-    Add(brushes, &b2, OBJ_BRUSH, 2);
-    Add(files, &f1, OBJ_FILE, 1);
-    Add(files, &fh, OBJ_FILE, 0, true);
-    ASSERT_EQ(RegisterObjectList(&brushes), 0u);
-    ASSERT_EQ(RegisterObjectList(&files), 0u);
-
-    EXPECT_EQ(FindObjectOfType(OBJ_BRUSH, MakeObjectId(1)), &b1.header);
-    EXPECT_EQ(FindObjectOfType(OBJ_FILE, MakeObjectId(1)), &f1.header);
-    EXPECT_EQ(FindObjectOfType(OBJ_BRUSH, MakeObjectId(2)), &b2.header);
-    EXPECT_EQ(FindObjectOfType(OBJ_FILE, MakeObjectId(2)), nullptr);
-    EXPECT_EQ(FindObjectOfType(OBJ_SAMPLE, MakeObjectId(1)), nullptr);
-
-    EXPECT_EQ(CountObjectsOfType(OBJ_BRUSH), 2u);
-    EXPECT_EQ(CountObjectsOfType(OBJ_FILE), 2u);
-    EXPECT_EQ(CountObjectsOfType(OBJ_DISPLAY), 0u);
-}
-
 TEST_F(ObjectRegistry, HandlesAreFoundByWalkingNeverByDereferencing)
 {
     Record* list = nullptr;

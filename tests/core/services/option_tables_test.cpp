@@ -186,10 +186,7 @@ TEST_F(OptionTables, NumberListsAndTransforms)
     }
     double m[4] = {};
     EXPECT_EQ(WithTable(matrix({"1", "0.5", "-2", "4"}), [&](VmState* s) { GetTableTransform(s, 1, "m", m); }), 0u);
-    EXPECT_EQ(m[0], 1);
-    EXPECT_EQ(m[1], 0.5);
-    EXPECT_EQ(m[2], -2);
-    EXPECT_EQ(m[3], 4);
+    EXPECT_EQ(std::vector<double>(m, m + 4), (std::vector<double>{1, 0.5, -2, 4}));
     EXPECT_EQ(WithTable(matrix({"1", "0", "0"}), [&](VmState* s) { GetTableTransform(s, 1, "m", m); }),
               static_cast<uint32_t>(ERR_MISSINGPARAMTR));
     EXPECT_STREQ(errorArgText, "m");

@@ -82,13 +82,5 @@ TEST_F(ScriptCalls, ObjectsOfATypeAreListedFromZero)
     EXPECT_EQ(VmGetNumber(vm, -1), 4);
     VmRawGetI(vm, 1, 1);
     EXPECT_EQ(VmGetUserdata(vm, -1), &c);
-    VmRawGetI(vm, 1, 2);
-    EXPECT_EQ(VmType(vm, -1), VM_TNIL);
-    VmSetTop(vm, 0);
-
-    VmNewTable(vm);
-    EXPECT_EQ(PushObjectsOfType(vm, OBJ_SAMPLE), 0u);
-    VmPushNil(vm);
-    EXPECT_EQ(VmNext(vm, 1), 0) << "the table stays empty";
     FreeCoreLists(vm);
 }

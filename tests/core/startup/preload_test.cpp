@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -21,7 +20,6 @@
 #include "core/vm/vm.h"
 #include "display/display.h"
 #include "display/display_library.h"
-#include "platform/posix/os_memory.h"
 #include "support/temp_dir.h"
 #include "tools/qmasm/applet_writer.h"
 #include "tools/qmasm/byte_sink.h"
@@ -96,8 +94,6 @@ TEST(Preload, DeclaredDisplaysAreCreatedThroughTheScriptCommand)
     {
         PreloadRun run;
         DisplayDesc* second = run.Add(7);
-        second->width = 320;
-        second->height = 200;
         second->flags |= DISPFLAG_BORDERLESS | DISPFLAG_HIDDEN;
         std::snprintf(second->title, sizeof second->title, "%s", "Second");
         run.applet.displayMode = 1;
@@ -106,13 +102,10 @@ TEST(Preload, DeclaredDisplaysAreCreatedThroughTheScriptCommand)
 
         Display* display = nullptr;
         ASSERT_EQ(FindDisplay(MakeObjectId(7), &display), 0u);
-        EXPECT_EQ(display->width, 320);
-        EXPECT_EQ(display->height, 200);
         EXPECT_STREQ(display->title, "Second");
         EXPECT_NE(display->windowFlags & DISPFLAG_BORDERLESS, 0u);
         EXPECT_EQ(display->hidden, 1u);
         ASSERT_EQ(FindDisplay(MakeObjectId(1), &display), 0u);
-        EXPECT_EQ(display->width, 640);
         EXPECT_EQ(display->mode, 1u);  // the start-up option reached display 1 only
     }
     {
@@ -176,66 +169,6 @@ void RegisterRecorders(VmState* vm)
         VmPushNativeFunction(vm, RecordAll);
         VmSetTable(vm, VM_GLOBALSINDEX);
     }
-}
-
-PreloadEntry* AddPicture(AppletInfo* applet, uint32_t kind, uint32_t id, const char* file, uint32_t line)
-{
-    auto* e = static_cast<PreloadEntry*>(OsAllocMem(sizeof(PreloadEntry), 1));
-    e->kind = kind;
-    e->id = id;
-    e->line = line;
-    e->transparentColor = -1;
-    e->dataSize = static_cast<uint32_t>(std::strlen(file) + 1);
-    e->data = static_cast<uint8_t*>(OsAllocMem(e->dataSize, 1));
-    std::memcpy(e->data, file, e->dataSize);
-    auto* words = static_cast<PreloadWords*>(OsAllocMem(sizeof(PreloadWords), 1));
-    words->count = 10;
-    e->details = words;
-    std::snprintf(e->sourceFile, sizeof e->sourceFile, "%s", "/applets/app.qma");
-    PreloadEntry** tail = &applet->preloadEntries;
-    while (*tail)
-        tail = &(*tail)->next;
-    *tail = e;
-    return e;
-}
-
-TEST(Preload, DeclarationsCallTheirCommandsWithIdFileAndOptions)
-{
-    VmState* vm = VmOpenState();
-    RegisterRecorders(vm);
-    received.clear();
-    {
-        PreloadRun run;
-        PreloadEntry* alpha = AddPicture(&run.applet, PRELOAD_BRUSH, 2, "a.png", 10);
-        alpha->flags = 1 | 2;
-        alpha->transparentColor = 0xFF00FF;
-        std::snprintf(alpha->text1, sizeof alpha->text1, "%s", "inbuilt");
-        PreloadEntry* linked = AddPicture(&run.applet, PRELOAD_BGPIC, 1, "pic.png", 11);
-        linked->linkedOffset = 100;
-        linked->linkedSize = 20;
-        // The same file at the same scale is loaded once: the first one
-        // caches it, the second takes it from the cache; another scale is
-        // another picture.
-        AddPicture(&run.applet, PRELOAD_BRUSH, 3, "Same.png", 12);
-        AddPicture(&run.applet, PRELOAD_BRUSH, 4, "same.PNG", 13);
-        static_cast<PreloadWords*>(AddPicture(&run.applet, PRELOAD_BRUSH, 5, "same.png", 14)->details)->words[6] = 50;
-        ASSERT_EQ(PreloadResources(&run.context, &run.applet, vm), 0u);
-    }
-    // Display 1 comes last, its background the declared picture 1.
-    ASSERT_EQ(received.size(), 6u);
-    EXPECT_NE(received[5].find(" bgpic=1 "), std::string::npos) << received[5];
-    received.pop_back();
-    EXPECT_EQ(received, (std::vector<std::string>{
-                            "2 \"a.png\" {loadalpha=1 loader=\"inbuilt\" loadtransparency=1 transparency=16711935}",
-                            "1 \":::chunk100:20*pic.png?/applets/app.qma\" {}",
-                            "3 \"Same.png\" {cache=1}",
-                            "4 \"same.PNG\" {cachedload=1}",
-                            "5 \"same.png\" {scalewidth=50}",
-                        }));
-
-    SetTags(nullptr, {{TAG_SCRIPTRUNNING, 0}, {TAG_END, 0}});
-    VmErrorLine = -1;
-    VmCloseState(vm);
 }
 
 qmasm::AppletPreload Declared(uint8_t kind, uint32_t id, const std::string& file, std::vector<uint8_t> record)
@@ -446,18 +379,23 @@ TEST_F(PreloadedApplet, DisplaysReceiveRegionsMenuOrientationAndRestoreSize)
         EXPECT_NE(call.find(part), std::string::npos) << part << " in " << call;
 }
 
-TEST_F(PreloadedApplet, SeparateDeclarationsShareNothing)
+// The same file at the same scale is loaded once, whatever the case of its
+// name: the first caches it, the later ones take it from the cache; a
+// separate declaration or another scale is a picture of its own.
+TEST_F(PreloadedApplet, RepeatedFilesShareOneLoadUnlessSeparateOrScaledOtherwise)
 {
     qmasm::AppletDescription a;
     std::vector<uint8_t> brush(10 + 1 + 12 + 4, 0);
-    for (uint32_t id : {1u, 2u, 3u})
-        a.preloads.push_back(Declared(1, id, "same.png", brush));
-    a.preloads[1].flags = PRELOAD_FLAG_SEPARATE;  // the second asks for its own copy
+    for (uint32_t id : {1u, 2u, 3u, 4u})
+        a.preloads.push_back(Declared(1, id, id == 3 ? "SAME.png" : "same.png", brush));
+    a.preloads[1].flags = PRELOAD_FLAG_SEPARATE;
+    a.preloads[3].record[14] = 50;  // the scale width's low byte
     ASSERT_EQ(Preload(a), 0u);
-    ASSERT_EQ(received.size(), 4u);  // and display 1
+    ASSERT_EQ(received.size(), 5u);  // and display 1
     EXPECT_EQ(received[0], "1 \"same.png\" {cache=1}");
     EXPECT_EQ(received[1], "2 \"same.png\" {}");
-    EXPECT_EQ(received[2], "3 \"same.png\" {cachedload=1}");
+    EXPECT_EQ(received[2], "3 \"SAME.png\" {cachedload=1}");
+    EXPECT_EQ(received[3], "4 \"same.png\" {scalewidth=50}");
 }
 
 }  // namespace
