@@ -203,23 +203,6 @@ TEST_F(LibrariesTest, EventsReachTheirFunctionHandlers)
     EXPECT_EQ(g_seen.size(), 2u);
 }
 
-TEST_F(LibrariesTest, TimeoutIsGoneOnceDispatched)
-{
-    g_seen.clear();
-    VmPushNativeFunction(vm, RecordHandler);
-    EventHandler handler = kNoEventHandler;
-    handler.functionRef = TakeRegistryRef(vm);
-    ASSERT_EQ(AddTimeout(vm, MakeObjectId(9), 60000, 0, &handler), 0u);
-    QueuedEvent e = Event(EVENT_TIMEOUT, 0, 9);
-    EXPECT_EQ(DispatchEvent(vm, &e), 0u);
-    ASSERT_EQ(g_seen.size(), 1u);
-    EXPECT_EQ(g_seen[0], "Timeout,9,0,-,");
-    IntervalRecord* r;
-    EXPECT_EQ(FindTimeout(MakeObjectId(9), &r), uint32_t{ERR_FINDTIMEOUT});
-    EXPECT_EQ(DispatchEvent(vm, &e), 0u) << "a second event of it finds nothing";
-    EXPECT_EQ(g_seen.size(), 1u);
-}
-
 uintptr_t g_clientHandle;
 uint32_t RecordClient(VmState* vm)
 {

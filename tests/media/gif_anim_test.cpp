@@ -1,10 +1,10 @@
 // The animated-GIF reader against PIL's composition of the same file (frames
 // with their own rectangles, disposal 1, 2 and 3, transparency, a local
 // palette, an interlaced frame, delays), and hostile files: frames outside
-// the screen (whose rows past it are never decoded), broken codes, missing
-// trailers, absurd sizes; and an abort, after which decoding goes on. What
-// frames may cost off the screen, and an abort inside a large frame, are
-// held in tests/e2e HostileFiles.
+// the screen (whose rows past it are never decoded), broken codes, absurd
+// sizes; and an abort, after which decoding goes on. What frames may cost
+// off the screen, and an abort inside a large frame, are held in tests/e2e
+// HostileFiles; arbitrary bytes, in the fuzz targets.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -112,13 +112,9 @@ TEST(GifAnim, EveryFrameMatchesPilsCompositionForwardAndBackward)
 
 // A small GIF by hand: screen w x h, one 2-colour frame at (x, y, fw, fh)
 // of literal codes, at most 3000 of them.
-std::vector<uint8_t> HandGif(uint16_t w, uint16_t h, uint16_t x, uint16_t y, uint16_t fw, uint16_t fh,
-                             bool trailer = true)
+std::vector<uint8_t> HandGif(uint16_t w, uint16_t h, uint16_t x, uint16_t y, uint16_t fw, uint16_t fh)
 {
-    std::vector<uint8_t> g = LiteralGif(w, h, {{x, y, fw, fh, false, std::min(uint32_t{fw} * fh, 3000u), true}});
-    if (!trailer)
-        g.pop_back();
-    return g;
+    return LiteralGif(w, h, {{x, y, fw, fh, false, std::min(uint32_t{fw} * fh, 3000u), true}});
 }
 
 TEST(GifAnim, FramesOutsideTheScreenAreCutNeverWrittenPast)
@@ -161,17 +157,6 @@ TEST(GifAnim, HostileFilesFailCleanly)
     ImageDecodePixelLimit = 1000;
     EXPECT_EQ(Open(HandGif(8, 8, 0, 0, 2000, 2000), &decoder, &info), uint32_t{ERR_BADDIMENSIONS});
     ImageDecodePixelLimit = limit;
-    // Every truncation either opens (then each frame decodes or fails) or fails.
-    std::vector<uint8_t> whole = HandGif(8, 8, 1, 1, 5, 5, false);
-    for (size_t n = 0; n <= whole.size(); ++n) {
-        std::vector<uint8_t> cut(whole.begin(), whole.begin() + static_cast<long>(n));
-        if (Open(cut, &decoder, &info) == 0) {
-            const uint32_t* pixels = nullptr;
-            uint32_t error = DecodeGifAnimFrame(decoder, 0, &pixels);
-            EXPECT_TRUE(error == 0 || error == ERR_LOADPICTURE) << n;
-            CloseGifAnim(decoder);
-        }
-    }
     // An impossible code in the picture is a broken frame.
     std::vector<uint8_t> bad = HandGif(8, 8, 0, 0, 2, 2);
     bad[31] = 0xFF;  // first data byte: codes 7, 7 (past the table)

@@ -1,6 +1,6 @@
 // The inbuilt picture decoders against PIL and ImageMagick on pictures made
 // here, the writers read back by PIL and by an independent ILBM reader, and
-// hostile files: every broken file gives an error and nothing else.
+// hostile headers and cuts (arbitrary bytes: the fuzz targets).
 #include <gtest/gtest.h>
 
 #include <spng.h>
@@ -201,39 +201,6 @@ TEST_F(PictureFiles, DecodersAgreeWithPil)
     }
 }
 
-// Missing files and files that are no pictures: tests/e2e Preloading.
-TEST_F(PictureFiles, LoaderListChoosesTheDecoders)
-{
-    std::string png = folder->file("rgb.png");
-    ImageData* image = nullptr;
-    EXPECT_EQ(LoadImageFile(png.c_str(), "native", 0, HOSTIMAGE_LOAD, &image, nullptr, nullptr), uint32_t{ERR_LOADPICTURE});
-    EXPECT_EQ(image, nullptr);
-    EXPECT_EQ(LoadImageFile(png.c_str(), "native|inbuilt", 0, HOSTIMAGE_LOAD, &image, nullptr, nullptr), 0u);
-    FreeImageData(image);
-}
-
-// Every prefix of every good file, and each file with bytes flipped, must
-// decode or fail cleanly (the sanitizer builds catch the rest).
-TEST_F(PictureFiles, BrokenFilesGiveErrors)
-{
-    for (const DecoderCase& c : kDecoderCases) {
-        std::vector<uint8_t> good = ReadFileBytes(folder->file(c.file));
-        for (size_t cut = 0; cut < good.size(); cut += 1 + good.size() / 97) {
-            ImageData image{};
-            if (DecodeImage(good.data(), cut, false, &image) == 0)
-                FreeImagePixels(&image);
-            else
-                EXPECT_EQ(image.pixels, nullptr);
-        }
-        std::vector<uint8_t> noise = PatternBytes(good.size(), 7);
-        for (size_t i = 16; i < good.size(); i += 3)
-            good[i] ^= noise[i] & 0x11;
-        ImageData image{};
-        if (DecodeImage(good.data(), good.size(), false, &image) == 0)
-            FreeImagePixels(&image);
-    }
-}
-
 // A source that hands out its bytes a few at a time, in steps that line up
 // with nothing a decoder asks for, or one byte a call.
 struct DribbleSource {
@@ -371,18 +338,6 @@ TEST_F(PictureFiles, PngAndBmpReadAsTheyGoMatchTheMemoryDecoder)
         ASSERT_EQ(DecodeBmp(file.data(), file.size(), false, &image), 0u) << c.what;
         FreeImagePixels(&image);
         ExpectStreamsAsInMemory(file, scratch, c.what);
-    }
-    // And every file with bytes flipped.
-    for (const char* name : {"rgb.bmp", "pal8.bmp", "alpha.bmp", "rgb565.bmp"}) {
-        std::vector<uint8_t> file = ReadFileBytes(folder->file(name));
-        for (uint32_t seed = 1; seed <= 40; ++seed) {
-            SCOPED_TRACE(std::string(name) + " seed " + std::to_string(seed));
-            std::vector<uint8_t> broken = file;
-            std::vector<uint8_t> noise = PatternBytes(broken.size(), seed);
-            for (size_t i = seed % 5; i < 80 && i < broken.size(); i += 1 + seed % 9)
-                broken[i] ^= noise[i] & 0x33;
-            ExpectSourceAsMemory(broken, false);
-        }
     }
 }
 
@@ -706,9 +661,7 @@ TEST_F(PictureWriters, JpegInMemoryKeepsThePictureAtQuality90)
         std::vector<uint32_t> back(argb.size());
         for (size_t k = 0; k < back.size(); ++k)
             back[k] = (uint32_t{rgba[k * 4]} << 16) | (uint32_t{rgba[k * 4 + 1]} << 8) | rgba[k * 4 + 2];
-        if (i == 0) {
-            EXPECT_GT(picture_test::Psnr(argb, back), 30.0);
-        }
+        EXPECT_TRUE(i > 0 || picture_test::Psnr(argb, back) > 30.0);
     }
     // Out-of-range qualities are clamped to 1 and 100.
     EXPECT_LT(sizes[1], sizes[0]);

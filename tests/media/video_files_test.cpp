@@ -2,8 +2,8 @@
 // ffprobe, the frame count of every container against ffprobe's count of
 // decoded frames (also through a video layer), the first frame against the
 // frame ffmpeg extracts, the same video through a ":::memory" name (the
-// stream layer), and the refusals: "native" has no decoder, sounds and
-// broken files are no videos.
+// stream layer), and the refusals: "native" has no decoder, sounds are no
+// videos (arbitrary bytes: the fuzz targets).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -255,24 +255,6 @@ TEST_F(VideoFiles, NarrowFramesAreWrittenWithinTheirPixels)
     }
 }
 
-// Modules that are missing, no modules or of another version: the loader
-// that both decoder modules share is held by SoundFiles.DecoderModuleIsRefusedUnlessWhole.
-TEST_F(VideoFiles, DecoderModuleRefusesBrokenBytes)
-{
-    const QmFfApi* api = nullptr;
-    ASSERT_EQ(LoadFfmpegModuleFrom(QM_BINARY_DIR "/" QM_FFMPEG_MODULE_NAME, &api), 0u);
-    ASSERT_NE(api, nullptr);
-    // Broken bytes through the module's own table: refused, nothing held.
-    const char broken[] = "RIFF\x10\0\0\0AVI LIST garbage";
-    BytesIn bytes{std::vector<uint8_t>(broken, broken + sizeof broken - 1), 0};
-    QmStreamIo io{&bytes, ReadBytesIn, nullptr,
-                  [](void* opaque) { return uint64_t{static_cast<BytesIn*>(opaque)->data.size()}; }, 0};
-    QmFfVideoInfo info{};
-    void* video = &info;
-    EXPECT_EQ(api->open(&io, &info, &video), uint32_t{ERR_LOADVIDEO});
-    EXPECT_EQ(video, nullptr);
-}
-
 TEST_F(VideoFiles, NativeSoundsAndBrokenFilesAreRefused)
 {
     EXPECT_EQ(Open(1, video, "native"), uint32_t{ERR_LOADVIDEO});
@@ -280,19 +262,11 @@ TEST_F(VideoFiles, NativeSoundsAndBrokenFilesAreRefused)
     std::string wav = dir.file("tone.wav");
     ShellOutput("ffmpeg -v error -y -f lavfi -i sine=duration=0.2 '" + wav + "'");
     EXPECT_EQ(Open(2, wav), uint32_t{ERR_LOADVIDEO});
-    std::vector<uint8_t> bytes = ReadFileBytes(video);
-    bytes.resize(bytes.size() / 3);
-    WriteFileBytes(dir.file("cut.mp4"), bytes);
-    uint32_t code = Open(3, dir.file("cut.mp4"));
-    EXPECT_TRUE(code == 0 || code == ERR_LOADVIDEO) << code;
     EXPECT_EQ(Open(4, dir.file("missing.mp4")), uint32_t{ERR_LOADVIDEO});
     char text[256];
     GetErrorText(ERR_LOADVIDEO, text, sizeof text);
     EXPECT_NE(std::string(text).find("missing.mp4"), std::string::npos) << text;
-    // Replacing a video frees the old one; a missing id is an error.
-    ASSERT_EQ(Open(1, video), 0u);
-    Video* v = nullptr;
-    EXPECT_EQ(FindVideo(MakeObjectId(9), &v, 0), uint32_t{ERR_FINDVIDEO});
+    ASSERT_EQ(Open(1, video), 0u);  // replacing frees the old one
 }
 
 }  // namespace

@@ -87,12 +87,6 @@ TEST(OsProgramPathTest, NamesThisTestProgramAndRefusesToCut)
     char small[4] = "xyz";
     EXPECT_EQ(OsGetProgramPath(small, sizeof small), uint32_t{ERR_NAMETOOLONG});
     EXPECT_STREQ(small, "");
-
-    char full[4096];
-    ASSERT_EQ(OsFullPath("\\x\\.\\y", full, sizeof full), 0u);
-    EXPECT_STREQ(full, "/x/y");
-    EXPECT_EQ(OsFullPath("/abcdefgh", small, sizeof small), uint32_t{ERR_NAMETOOLONG});
-    EXPECT_STREQ(small, "");
 }
 
 TEST(OsChangeDirTest, ReturnsThePreviousDirectory)
