@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "core/io/byte_order.h"
 #include "core/plugins/plugin_loader.h"
 #include "core/startup/applet.h"
 #include "display/display.h"
@@ -32,17 +31,20 @@ for n, mode in ((16, 'RGBA'), (32, 'RGB')):
     im.convert(mode).save('%s/icon%d.png' % (sys.argv[1], n))
 )PY";
 
-// The icon file read by PIL must match the PNG, and the mask rows after
-// the pixels must mark exactly the pixels of alpha 0.
+// A one-picture icon file around the resource, read by PIL, must match the
+// PNG, and the mask rows after the pixels must mark exactly the pixels of
+// alpha 0.
 const char kCompare[] = R"PY(
-import sys
+import struct, sys
 from PIL import Image
-ico, png = sys.argv[1], sys.argv[2]
-a, b = Image.open(ico).convert('RGBA'), Image.open(png).convert('RGBA')
+res, png = open(sys.argv[1], 'rb').read(), sys.argv[2]
+n = struct.unpack('<i', res[4:8])[0]
+open(sys.argv[1] + '.ico', 'wb').write(struct.pack('<HHHBBBBHHII', 0, 1, 1, n, n, 0, 0, 1, 32, len(res), 22) + res)
+a, b = Image.open(sys.argv[1] + '.ico').convert('RGBA'), Image.open(png).convert('RGBA')
 assert a.size == b.size, (a.size, b.size)
 w, h = b.size
 row = (w + 31) // 32 * 4
-mask = open(ico, 'rb').read()[22 + 40 + w * h * 4:]
+mask = res[40 + w * h * 4:]
 assert len(mask) == row * h, len(mask)
 for y in range(h):
     for x in range(w):
@@ -58,22 +60,6 @@ char* OwnedCopy(const std::string& text)
     return copy;
 }
 
-// A one-picture icon file around a resource.
-void WriteIconFile(const std::string& path, const WindowIcon& icon)
-{
-    std::vector<uint8_t> file(22 + icon.size);
-    StoreLE16(&file[2], 1);
-    StoreLE16(&file[4], 1);
-    file[6] = static_cast<uint8_t>(icon.width);
-    file[7] = static_cast<uint8_t>(icon.height);
-    StoreLE16(&file[10], 1);
-    StoreLE16(&file[12], 32);
-    StoreLE32(&file[14], static_cast<uint32_t>(icon.size));
-    StoreLE32(&file[18], 22);
-    std::memcpy(&file[22], icon.data, icon.size);
-    WriteFileBytes(path, file);
-}
-
 TEST(WindowIcons, OpenedWindowsRegisterEveryDeclaredIcon)
 {
     if (!HavePil()) GTEST_SKIP() << "PIL makes and reads the icons";
@@ -87,9 +73,9 @@ TEST(WindowIcons, OpenedWindowsRegisterEveryDeclaredIcon)
     ASSERT_EQ(d->framebuffer->iconCount, 2u);
     for (uint32_t i = 0; i < 2; ++i) {
         const WindowIcon& icon = d->framebuffer->icons[i];
-        std::string ico = dir.file("icon.ico"), png = dir.file("icon" + std::to_string(icon.width) + ".png");
-        WriteIconFile(ico, icon);
-        EXPECT_TRUE(RunPython(dir.path(), kCompare, ico + " " + png)) << icon.width;
+        std::string res = dir.file("icon.res"), png = dir.file("icon" + std::to_string(icon.width) + ".png");
+        WriteFileBytes(res, std::vector<uint8_t>(icon.data, icon.data + icon.size));
+        EXPECT_TRUE(RunPython(dir.path(), kCompare, res + " " + png)) << icon.width;
     }
     const QmGraphicsTable* g = GetPluginHostApi()->graphics;
     auto getIcons = reinterpret_cast<QmGetIconListFunc>(g->slot[QM_GFX_GETICONLIST]);

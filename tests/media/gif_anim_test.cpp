@@ -262,9 +262,6 @@ TEST(GifAnim, TakenCanvasHoldsTheFrameAndDecodingGoesOn)
     ASSERT_EQ(DecodeGifAnimFrame(decoder, 1, &pixels), 0u);
     EXPECT_NE(pixels, taken);
     EXPECT_EQ(std::vector<uint32_t>(pixels, pixels + 32), expected);
-    EXPECT_EQ(expected[1 * 8 + 2], 0xFF0000FFu);
-    EXPECT_EQ(expected[0], 0xFF0000FFu);
-    EXPECT_EQ(expected[1], 0xFFFF0000u);
     OsFreeMem(taken);
     CloseGifAnim(decoder);
 }

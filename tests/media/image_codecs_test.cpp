@@ -697,14 +697,6 @@ TEST_F(PictureWriters, GifKeepsIndicesPaletteAndTransparentIndex)
         ASSERT_GE(pal.size(), static_cast<size_t>(used) * 3);
         for (int32_t i = 0; i < used; ++i)
             ASSERT_EQ((pal[i * 3] << 16) | (pal[i * 3 + 1] << 8) | pal[i * 3 + 2], palette[i] & 0xFFFFFF);
-        // And our own decoder reads what our writer wrote.
-        ImageData* image = nullptr;
-        ASSERT_EQ(LoadImageFile(file.c_str(), nullptr, 0, HOSTIMAGE_LOAD, &image, nullptr, nullptr), 0u);
-        for (size_t i = 0; i < indices.size(); ++i)
-            if (indices[i] != c.transparent) {
-                ASSERT_EQ(image->pixels[i], palette[indices[i]]);
-            }
-        FreeImageData(image);
     }
 }
 
@@ -722,12 +714,6 @@ TEST_F(PictureWriters, IlbmReadsBackThroughAnIndependentReader)
         ASSERT_EQ(rgb.size(), argb.size() * 3);
         for (size_t i = 0; i < argb.size(); ++i)
             ASSERT_EQ((rgb[i * 3] << 16) | (rgb[i * 3 + 1] << 8) | rgb[i * 3 + 2], argb[i] & 0xFFFFFF) << i;
-        // Our decoder agrees too.
-        ImageData* image = nullptr;
-        ASSERT_EQ(LoadImageFile(file.c_str(), nullptr, 0, HOSTIMAGE_LOAD, &image, nullptr, nullptr), 0u);
-        for (size_t i = 0; i < argb.size(); ++i)
-            ASSERT_EQ(image->pixels[i], argb[i] | 0xFF000000u);
-        FreeImageData(image);
     }
 }
 

@@ -82,7 +82,6 @@ TEST_F(MediaPlugins, LoaderListsChooseOrPassThePlugins)
     // Only the inbuilt decoders: the procedural name is no file.
     EXPECT_EQ(OpenFile("loadsample", 1, "tone:8000:10", "inbuilt"), uint32_t{ERR_OPENSOUND});
     EXPECT_EQ(OpenFile("loadsample", 1, "tone:8000:10", "procsound"), 0u);
-    EXPECT_EQ(OpenFile("loadsample", 1, "tone:8000:10", "plugin"), 0u);
     EXPECT_EQ(OpenFile("openvideo", 1, "bars:8:4:3", "inbuilt"), uint32_t{ERR_LOADVIDEO});
     EXPECT_EQ(OpenFile("openvideo", 1, "bars:8:4:3", "procvideo"), 0u);
 }

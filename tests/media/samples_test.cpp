@@ -2,7 +2,7 @@
 // it is asked for: a length known at the start over the budget is refused
 // with no decoding at all, a sound of unknown length stops as soon as it
 // outgrows the budget, an abort stops between blocks, a sound of no frames
-// is no sample, and one shorter than its header keeps what it holds.
+// is no sample.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -119,17 +119,15 @@ TEST_F(SampleDecoding, AbortStopsBetweenBlocks)
     EXPECT_EQ(static_cast<const int16_t*>(pcm)[12345], 12345);
 }
 
-TEST_F(SampleDecoding, NoFramesIsNoSampleAndAShortSoundKeepsWhatItHolds)
+// A sound shorter than its header keeps what it holds: the sound files'
+// tests, on files that say more than they hold.
+TEST_F(SampleDecoding, NoFramesIsNoSample)
 {
     for (int64_t declared : {int64_t{-1}, int64_t{0}, int64_t{100}}) {
         CountingSound empty{0};
         EXPECT_EQ(Decode(&empty, declared, 1 << 20), uint32_t{ERR_LOADSOUND}) << declared;
         EXPECT_EQ(pcm, nullptr);
     }
-    CountingSound shorter{70, 0, 16};
-    ASSERT_EQ(Decode(&shorter, 1000, 1 << 20), 0u);
-    ASSERT_EQ(bytes, 140u);
-    EXPECT_EQ(static_cast<const int16_t*>(pcm)[69], 69);
 }
 
 }  // namespace

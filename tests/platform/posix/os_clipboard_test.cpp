@@ -32,9 +32,6 @@ TEST_F(OsClipboard, PicturesAreCopiedAndRefusalsKeepWhatWasHeld)
     bad.width = 0;
     EXPECT_EQ(OsSetClipboard(OSCLIPBOARD_IMAGE, &bad), uint32_t{ERR_BADDIMENSIONS});
     bad = r;
-    bad.height = -4;
-    EXPECT_EQ(OsSetClipboard(OSCLIPBOARD_IMAGE, &bad), uint32_t{ERR_BADDIMENSIONS});
-    bad = r;
     bad.pixels = nullptr;
     EXPECT_EQ(OsSetClipboard(OSCLIPBOARD_IMAGE, &bad), uint32_t{ERR_BADDIMENSIONS});
     for (uint32_t other : {uint32_t{OSCLIPBOARD_EMPTY}, uint32_t{3}, uint32_t{4}})

@@ -116,7 +116,7 @@ TEST_F(OsFiles, DeleteMakeAndRename)
     EXPECT_EQ(OsDeleteFile(dir.file("new").c_str()), 0);
 }
 
-TEST_F(OsFiles, DateStampsRoundTripAndFileTimesAreSetAsStatReportsThem)
+TEST_F(OsFiles, DateStampsRoundTripAndRefuseImpossibleDates)
 {
     const DateStamp dates[] = {
         {0, 30, 10, 4, 10, 2002}, {59, 59, 23, 31, 11, 1999}, {0, 0, 0, 1, 0, 1970},
@@ -137,20 +137,8 @@ TEST_F(OsFiles, DateStampsRoundTripAndFileTimesAreSetAsStatReportsThem)
                        {0, 0, 0, 0, 0, 2000},  {0, 0, 0, 1, 12, 2000}};
     for (const DateStamp& d : bad)
         EXPECT_EQ(OsDateToFileTime(&d, times, 0), 0);
-
-    // File times are set as stat reports them.
-    for (uint64_t& t : times)
-        t = 0;
-    DateStamp access = {1, 2, 3, 4, 5, 2006};
-    DateStamp modified = {10, 20, 12, 24, 11, 2010};
-    ASSERT_EQ(OsDateToFileTime(&access, times, FILETIME_ACCESS), 1);
-    ASSERT_EQ(OsDateToFileTime(&modified, times, FILETIME_MODIFICATION), 1);
-    std::string path = dir.file("a.txt");
-    ASSERT_NE(OsSetFileTime(path.c_str(), times), 0);
-    struct stat st;
-    ASSERT_EQ(stat(path.c_str(), &st), 0);
-    EXPECT_EQ(ToFileTime(st.st_atim), times[FILETIME_ACCESS]);
-    EXPECT_EQ(ToFileTime(st.st_mtim), times[FILETIME_MODIFICATION]);
+    // What stat then sees: the file attribute commands' test.
+    ASSERT_EQ(OsDateToFileTime(&epoch, times, FILETIME_MODIFICATION), 1);
     EXPECT_EQ(OsSetFileTime(dir.file("missing").c_str(), times), 0);
 }
 
@@ -190,15 +178,8 @@ TEST_F(OsFiles, VolumesAnswerAsStatvfs)
     EXPECT_NEAR(double(usedBytes), expected, 64.0 * 1024 * 1024);
     EXPECT_GT(usedBytes + freeBytes, 0u);
     EXPECT_EQ(OsGetVolumeInfo(dir.file("missing").c_str(), &freeBytes, &usedBytes), static_cast<int>(ERR_STAT));
-
-    char name[4096];
-    ASSERT_EQ(OsGetVolumeName(dir.file("a.txt").c_str(), name, sizeof name), 0);
-    struct stat mount, file;
-    ASSERT_EQ(stat(name, &mount), 0);
-    ASSERT_EQ(stat(dir.file("a.txt").c_str(), &file), 0);
-    EXPECT_EQ(mount.st_dev, file.st_dev);
-    EXPECT_EQ(std::string(dir.file("a.txt")).rfind(name, 0), 0u);
-    char tiny[1];
+    // The mount point a volume name gives: the directory commands' test.
+    char name[4096], tiny[1];
     EXPECT_EQ(OsGetVolumeName("/", tiny, sizeof tiny), static_cast<int>(ERR_NAMETOOLONG));
     EXPECT_EQ(OsGetVolumeName(dir.file("missing").c_str(), name, sizeof name), static_cast<int>(ERR_STAT));
 }
