@@ -10,7 +10,6 @@
 
 #include "support/temp_dir.h"
 
-#include <climits>
 #include <csignal>
 #include <cstdlib>
 #include <dirent.h>
