@@ -2,8 +2,9 @@
 // or a timer collection fires their events in the order they were made, and
 // the script's handlers may create, replace and drop records of the very
 // list whose events they hear (the record they were called for included)
-// while that list is walked. Walks inside walks and the key handlers' list,
-// walked as the buttons' is: the list walks' tests.
+// while that list is walked. Walks inside walks, and the key handlers' list
+// and the pointer's way in and out, walked as the clicks are: the list
+// walks' tests and the host events' tests.
 #include "display/buttons.h"
 
 #include <gtest/gtest.h>
@@ -162,28 +163,6 @@ TEST_F(ButtonsTest, AClickHandlerReplacesTheNextButtonAndItself)
     EXPECT_EQ(Take(), (Heards{"onbuttonclick 3", "onbuttonclick 1", "onbuttonclick handle"}));
     ASSERT_EQ(Input(DEVENT_MOUSEDOWN, 105, 105), 0u);
     EXPECT_EQ(Take(), (Heards{"onbuttonclick 2"}));
-}
-
-// The same on the pointer's way in and out: a replaced button starts
-// outside, so the move after the walk brings it in.
-TEST_F(ButtonsTest, AnOverHandlerReplacesTheNextButtonAndItself)
-{
-    for (double id : {1, 2, 3})
-        Button(id, 10, 10, 50, 30);
-    bool once = true;
-    reaction = [&](VmState* v, const std::string& action, int id) {
-        if (id != 1 || action != "onbuttonover" || !once)
-            return;
-        once = false;
-        EXPECT_EQ(CallGlobal(v, "createbutton", {2.0, 10.0, 10.0, 50.0, 30.0}), 0u);
-        EXPECT_EQ(CallGlobal(v, "createbutton", {1.0, 10.0, 10.0, 50.0, 30.0}), 0u);
-    };
-    ASSERT_EQ(Input(DEVENT_MOUSEMOVE, 20, 20), 0u);
-    EXPECT_EQ(Take(), (Heards{"onbuttonover 1", "onbuttonover 3"}));
-    ASSERT_EQ(Input(DEVENT_MOUSEMOVE, 21, 21), 0u);
-    EXPECT_EQ(Take(), (Heards{"onbuttonover 2", "onbuttonover 1"}));
-    ASSERT_EQ(Input(DEVENT_MOUSEMOVE, 0, 0), 0u);
-    EXPECT_EQ(Take(), (Heards{"onbuttonout 3", "onbuttonout 2", "onbuttonout 1"}));
 }
 
 // The display's own handler runs after the buttons: the one installed when
