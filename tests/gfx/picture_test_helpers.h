@@ -147,12 +147,19 @@ inline uint32_t Get(BitMapHandle* b, int32_t x, int32_t y) { return ReadBitMapPi
 
 inline uint8_t* AlphaRow(BitMapHandle* a, int32_t y) { return &picture_test::AlphaAt(a, 0, y); }
 
-inline BitMapHandle* Alpha(int32_t w, int32_t h, uint8_t fill)
+// An alpha plane whose byte (x, y) is value(x, y).
+template <typename Value>
+BitMapHandle* AlphaOf(int32_t w, int32_t h, Value value)
 {
     BitMapHandle* a = AllocAlphaBitMap(w, h, 1, nullptr, 0);
     for (int32_t y = 0; a && y < h; ++y)
-        for (int32_t x = 0; x < w; ++x) AlphaRow(a, y)[x] = fill;
+        for (int32_t x = 0; x < w; ++x) AlphaRow(a, y)[x] = static_cast<uint8_t>(value(x, y));
     return a;
+}
+
+inline BitMapHandle* Alpha(int32_t w, int32_t h, uint8_t fill)
+{
+    return AlphaOf(w, h, [fill](int32_t, int32_t) { return fill; });
 }
 
 // A mask whose bit (x, y) is shape(x, y).

@@ -55,6 +55,16 @@ std::vector<uint8_t> AlphaBytes(BitMapHandle* a)
     return out;
 }
 
+void RandomPlane(BitMapHandle* plane, uint32_t seed)
+{
+    bool alpha = plane->kind == BITMAP_ALPHA;
+    uint8_t* bits = PlanePixels(plane);
+    for (size_t i = 0; i < PlaneRow(plane) * static_cast<size_t>(plane->height); ++i) {
+        uint32_t r = Lcg(seed);
+        bits[i] = static_cast<uint8_t>(alpha && r % 3 == 0 ? 255 : alpha && r % 3 == 1 ? 0 : r >> 8);
+    }
+}
+
 // Copies, masked copies and alpha blits of random rectangles (many of them
 // partly or wholly outside) against a reference that tests every pixel.
 TEST(Blits, RandomRectanglesMatchTheNaiveReference)
@@ -66,12 +76,8 @@ TEST(Blits, RandomRectanglesMatchTheNaiveReference)
         Owned own;
         BitMapHandle* mask = own(AllocMaskBitMap(src.bm, 13, 9, 0, nullptr, 0));
         BitMapHandle* alpha = own(AllocAlphaBitMap(13, 9, 0, nullptr, 0));
-        for (int32_t y = 0; y < 9; ++y)
-            for (int32_t x = 0; x < 13; ++x) {
-                AlphaAt(alpha, x, y) = static_cast<uint8_t>(Lcg(seed) % 4 == 0 ? 255 : Lcg(seed));
-                if (Lcg(seed) & 1) WriteBitMapPixel(mask, x, y, MASKVISIBLE, 1);
-                else WriteBitMapPixel(mask, x, y, MASKINVISIBLE, 1);
-            }
+        RandomPlane(mask, Lcg(seed));
+        RandomPlane(alpha, Lcg(seed));
         int32_t sx = static_cast<int32_t>(Lcg(seed) % 24) - 6, sy = static_cast<int32_t>(Lcg(seed) % 20) - 5;
         int32_t dx = static_cast<int32_t>(Lcg(seed) % 24) - 6, dy = static_cast<int32_t>(Lcg(seed) % 20) - 5;
         int32_t w = static_cast<int32_t>(Lcg(seed) % 16), h = static_cast<int32_t>(Lcg(seed) % 14);
@@ -108,9 +114,7 @@ TEST(Blits, RandomRectanglesMatchTheNaiveReference)
         if (kind == 0) BltBitMapRect(src.bm, sx, sy, dst.bm, dx, dy, w, h);
         else if (kind == 1) BltBitMapMask(src.bm, sx, sy, dst.bm, dx, dy, w, h, mask);
         else BltBitMapMasked(src.bm, sx, sy, dst.bm, dx, dy, w, h, alpha);
-        ASSERT_EQ(Snapshot(dst), expect) << "round " << round << " kind " << kind << " src " << sx
-                                          << "," << sy << " dst " << dx << "," << dy << " size "
-                                          << w << "x" << h;
+        ASSERT_EQ(Snapshot(dst), expect) << "round " << round;
     }
 }
 
@@ -305,16 +309,6 @@ TEST(Tiles, PiecesStartInsideTheTileAndCoverTheRectangle)
         for (int32_t x = 2; x < 9; ++x) expect[y * 10 + x] = *src.px((x - 2 + 1) % 3, (y - 1) % 2);
     TileCopyPixels(dst.bm, 2, 1, 7, 5, src.bm, -2, 0, 3, 2, 0, 0);
     EXPECT_EQ(Snapshot(dst), expect);
-}
-
-void RandomPlane(BitMapHandle* plane, uint32_t seed)
-{
-    bool alpha = plane->kind == BITMAP_ALPHA;
-    uint8_t* bits = PlanePixels(plane);
-    for (size_t i = 0; i < PlaneRow(plane) * static_cast<size_t>(plane->height); ++i) {
-        uint32_t r = Lcg(seed);
-        bits[i] = static_cast<uint8_t>(alpha && r % 3 == 0 ? 255 : alpha && r % 3 == 1 ? 0 : r >> 8);
-    }
 }
 
 // A plane handle of the other kind is refused rather than read as if its

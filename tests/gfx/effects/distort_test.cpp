@@ -211,8 +211,7 @@ TEST(Distort, BilinearInverseFindsTheSourcePixels)
 TEST(Distort, PlanesFollowTheSource)
 {
     RgbPicture in = TestPicture(8, 8, 1);
-    BitMapHandle* alpha = AllocAlphaBitMap(8, 8, 1, nullptr, 0);
-    for (int32_t i = 0; i < 8; ++i) picture_test::AlphaAt(alpha, i, 2) = static_cast<uint8_t>(10 * i + 1);
+    BitMapHandle* alpha = picture_test::AlphaOf(8, 8, [](int32_t x, int32_t y) { return y == 2 ? 10 * x + 1 : 0; });
     Result r;
     Distort(in, PIXFMT_ARGB, DISTORT_AFFINE, {-1, 0, 8, 0, 1, 0}, &r, nullptr, alpha);
     ASSERT_EQ(r.err, 0u);

@@ -246,9 +246,7 @@ TEST(Effects, MixClampsPositionsAndLevel)
 TEST(Effects, ShadowPlanes)
 {
     Owned own;
-    BitMapHandle* src = own(picture_test::Alpha(10, 6, 0));
-    for (int32_t y = 1; y < 5; ++y)
-        for (int32_t x = 2; x < 8; ++x) AlphaAt(src, x, y) = 30;
+    BitMapHandle* src = own(picture_test::AlphaOf(10, 6, [](int32_t x, int32_t y) { return x >= 2 && x < 8 && y >= 1 && y < 5 ? 30 : 0; }));
     struct Case {
         double radius;
         int hard;

@@ -163,9 +163,8 @@ TEST(RippleSwirl, PlanesMoveWithThePixels)
     RgbPicture in = Indexed(24, 20);
     Owned own;
     BitMapHandle* bm = own(BitMapFromPicture(in, PIXFMT_ARGB));
-    BitMapHandle* mask = own(AllocMaskBitMap(bm, 24, 20, 1, nullptr, 0));
     // Visible where the pixel index is odd.
-    for (int32_t i = 1; i < 24 * 20; i += 2) picture_test::SetMaskAt(mask, i % 24, i / 24, true);
+    BitMapHandle* mask = own(picture_test::Mask(bm, 24, 20, [](int32_t x, int32_t y) { return (y * 24 + x) % 2 == 1; }));
     ASSERT_EQ(SwirlBitMap(bm, mask, nullptr, 24, 20, 180), 0u);
     RgbPicture out = PictureFromBitMap(bm);
     for (int32_t y = 0; y < 20; ++y)
@@ -173,10 +172,8 @@ TEST(RippleSwirl, PlanesMoveWithThePixels)
             uint32_t source = (out.argb[static_cast<size_t>(y) * 24 + x] - 0x10000) / 0x40;
             ASSERT_EQ(picture_test::MaskAt(mask, x, y), (source % 2) == 1) << x << "," << y;
         }
-    BitMapHandle* alpha = own(AllocAlphaBitMap(24, 20, 1, nullptr, 0));
+    BitMapHandle* alpha = own(picture_test::AlphaOf(24, 20, [](int32_t x, int32_t y) { return x * 10 + y; }));
     BitMapHandle* fresh = own(BitMapFromPicture(in, PIXFMT_ARGB));
-    for (int32_t y = 0; y < 20; ++y)
-        for (int32_t x = 0; x < 24; ++x) picture_test::AlphaAt(alpha, x, y) = static_cast<uint8_t>(x * 10 + y);
     ASSERT_EQ(WaterRippleBitMap(fresh, nullptr, alpha, 24, 20, 6, 8, 0, 0.5, 0.5), 0u);
     out = PictureFromBitMap(fresh);
     for (int32_t y = 0; y < 20; ++y)
