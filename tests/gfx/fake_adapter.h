@@ -1,6 +1,4 @@
-// A fake display adapter that manages bitmaps: it keeps ARGB buffers of its
-// own, counts its calls and keeps the flags and tags of the last video
-// bitmap asked for.
+// A fake display adapter that manages bitmaps in ARGB buffers of its own and records its calls.
 #pragma once
 
 #include <algorithm>

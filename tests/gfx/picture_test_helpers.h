@@ -1,7 +1,4 @@
-// Helpers of the picture tests: bitmaps made from and read back into ARGB
-// vectors through plain locks, plane bits and bytes, small pictures of one
-// colour or shape, random pictures, and ImageMagick as an independent peer
-// (pictures go out and come back as binary PPM files).
+// Helpers of the picture tests, and ImageMagick as an independent peer (through binary PPM files).
 #pragma once
 
 #include <gtest/gtest.h>

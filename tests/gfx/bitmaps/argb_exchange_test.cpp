@@ -1,5 +1,4 @@
-// ARGB in and out of bitmaps: round trips through every pixel format, the
-// transparent colour and the planes folded into alpha, and icon bodies.
+// ARGB in and out of bitmaps, and icon bodies.
 #include <gtest/gtest.h>
 
 #include <cstring>

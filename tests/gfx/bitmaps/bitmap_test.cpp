@@ -1,5 +1,4 @@
-// Bitmap handles: borrowed planes, size limits, single pixels, and the
-// adapter path with a fake adapter that records its calls.
+// Bitmap handles, and the adapter path through a fake adapter that records its calls.
 #include <gtest/gtest.h>
 
 #include <cstring>

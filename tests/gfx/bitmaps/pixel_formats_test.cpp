@@ -1,5 +1,4 @@
-// Pixel formats against a reference that builds each layout from a table of
-// bit fields, independent of the shifts the converters use.
+// Pixel formats against layouts built from bit-field tables, not the converters' shifts.
 #include <gtest/gtest.h>
 
 #include <cmath>

@@ -1,5 +1,4 @@
-// Video bitmaps through a fake display adapter that keeps ARGB copies of
-// what it is handed and records the tags and flags of every request.
+// Video bitmaps through a fake adapter that keeps ARGB copies and records its requests.
 #include <gtest/gtest.h>
 
 #include <vector>

@@ -1,6 +1,4 @@
-// Coverage blits and alpha-plane modes: every (source, destination) byte
-// pair of the ten plane modes against formulas written here in floating
-// point, and the coverage modes against golden values.
+// Alpha-plane modes against floating-point formulas; coverage modes against golden values.
 #include <gtest/gtest.h>
 
 #include <cmath>

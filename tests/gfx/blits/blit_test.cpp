@@ -1,5 +1,4 @@
-// Blits and plane operations against naive per-pixel references, with
-// rectangles that run off either bitmap.
+// Blits and plane operations against naive per-pixel references.
 #include <gtest/gtest.h>
 
 #include <cmath>

@@ -1,6 +1,4 @@
-// Transformed copies of clip regions: scaled rectangles, turned rectangles
-// filled as shapes, turned shapes, placement on a scaled display, and
-// copies that would be invisible.
+// Transformed copies of clip regions.
 #include <gtest/gtest.h>
 
 #include "display/display.h"

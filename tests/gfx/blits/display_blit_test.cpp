@@ -1,7 +1,4 @@
-// SafeBlt on real displays: clipping (against sizes and clip regions,
-// shaped ones too), the choice between the display, its back buffers and a
-// bitmap, presents into the headless window, sprite protection, the output
-// target's planes, and the promise that fully clipped blits lock nothing.
+// SafeBlt on real displays and headless windows.
 #include <gtest/gtest.h>
 
 #include <string>

@@ -1,7 +1,4 @@
-// Lines through the plot context: one-pixel lines against an independent
-// closed-form Bresenham, thick spans, anti-aliased coverage, and lines far
-// outside the picture (run under ASan in CI: nothing outside may be
-// touched, and the walk must not visit the invisible part).
+// Lines through the plot context; under ASan nothing outside the picture may be touched.
 #include <gtest/gtest.h>
 
 #include <array>

@@ -1,6 +1,4 @@
-// Single pixels and coverage maps through the plot context: clipping,
-// texture, blending in 32- and 16-bit formats, the target's mask and alpha
-// planes, and the coverage row kernel against the pixel-by-pixel path.
+// Single pixels and coverage maps through the plot context.
 #include <gtest/gtest.h>
 
 #include <vector>

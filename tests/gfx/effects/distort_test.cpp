@@ -1,5 +1,4 @@
-// The distortion engine: identities, exact permutations, control-point fits,
-// the bilinear inverse, planes, and the refusals in the error field.
+// The distortion engine.
 #include <gtest/gtest.h>
 
 #include <cmath>

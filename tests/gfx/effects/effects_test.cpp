@@ -1,6 +1,4 @@
-// Effect front ends on real bitmaps: untouched 24-bit pictures, identity
-// parameters, clamped script values, the gamma tables, shadows, dithered
-// monochrome, and ImageMagick as the peer for the exact effects.
+// Effect front ends on real bitmaps, with ImageMagick as the peer for the exact effects.
 #include <gtest/gtest.h>
 
 #include <cmath>

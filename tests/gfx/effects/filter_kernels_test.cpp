@@ -1,6 +1,4 @@
-// Filter kernels: the blur's vector paths against its scalar reference,
-// properties of every kernel, the pixel formats against ARGB, and results
-// next to ImageMagick's.
+// Filter kernels against the scalar blur, ARGB in other formats, and ImageMagick.
 #include <gtest/gtest.h>
 
 #include <algorithm>

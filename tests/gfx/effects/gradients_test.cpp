@@ -1,7 +1,4 @@
-// Gradients against models written here from the geometry (axis ends from
-// sines and cosines, distances, angles), the golden values of the
-// two-colour linear case, the spread modes of the segment cursor, clipping
-// that leaves the gradient in place, and the 16-bit members.
+// Gradients against models of their geometry written here.
 #include <gtest/gtest.h>
 
 #include <cmath>

@@ -1,5 +1,4 @@
-// The colour quantiser: palette size, index range, error bounds, the
-// transparent entry, and its quality next to ImageMagick's -colors.
+// The colour quantiser, next to ImageMagick's -colors for its quality.
 #include <gtest/gtest.h>
 
 #include <algorithm>

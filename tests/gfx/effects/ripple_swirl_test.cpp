@@ -1,6 +1,4 @@
-// Water ripple and swirl against an independent model of their geometry,
-// the fixed points the effects promise, their planes, and the transition
-// forms.
+// Water ripple and swirl against an independent model of their geometry.
 #include <gtest/gtest.h>
 
 #include <cmath>

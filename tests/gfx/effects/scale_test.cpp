@@ -1,7 +1,4 @@
-// Scaling and copying: the nearest and smooth kernels against a model of
-// their arithmetic written here, the vectorised kernel against the plain
-// one, the front ends' handles and failures, and ImageMagick's triangle
-// filter as an outside check on the smooth picture.
+// Scaling and copying against models of their arithmetic, and ImageMagick's triangle filter.
 #include <gtest/gtest.h>
 
 #include <algorithm>

@@ -1,6 +1,4 @@
-// Matrix transforms: quarter turns and mirrors as exact permutations (also
-// next to ImageMagick's), the mask of a free rotation against the geometry
-// of the rotated rectangle, planes, refusals and random matrices.
+// Matrix transforms against exact permutations, the rotated rectangle's geometry and ImageMagick.
 #include <gtest/gtest.h>
 
 #include <algorithm>

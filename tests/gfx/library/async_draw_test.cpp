@@ -1,9 +1,4 @@
-// Async draw objects driven by a test producer of N seekable frames: the
-// next, seek and finish rules of AsyncDrawFrame over a table of (frame
-// argument, current frame, count, done), the commands' errors, the message
-// queries, and that closing a display ends only its own objects. The
-// nodes are freed inside the commands, so running this under ASan also
-// checks that nothing of a node is read after it is gone.
+// Async draw objects driven by a test producer; under ASan no node is read after it is freed.
 #include "core/io/error_codes.h"
 #include "gfx/graphics_fixture.h"
 #include "gfx/library/async_draw.h"

@@ -1,8 +1,4 @@
-// GetAttribute where it does more than read a field: the cases without a
-// current display, which answer an error instead of reading through null,
-// layers, brush planes, the missing font's message,
-// intervals, async draw objects and plugin object types; and the lists of
-// attributes that each type answers, which the reference prints.
+// GetAttribute where it does more than read a field.
 #include <map>
 #include <set>
 #include <string>

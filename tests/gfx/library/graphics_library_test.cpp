@@ -1,8 +1,4 @@
-// The clip-region commands of the "graphics" library on a real VM: their
-// argument forms and errors, the rule that nothing changes after a failure
-// or survives a free, and an assembled script that shapes a blit with a
-// brush mask and presents it, checked in the window against a picture
-// computed here; the colour commands and their argument errors.
+// The clip-region and colour commands of the "graphics" library on a real VM.
 #include <string>
 
 #include "core/io/error_codes.h"

@@ -1,6 +1,4 @@
-// Saving pictures: the BMP writer parsed with Python's struct and read by
-// PIL, every inbuilt format read back by PIL, the saver plugins' blocks,
-// bitmaps with masks, and the graphics cache.
+// Saving pictures, read back by PIL; the graphics cache.
 #include <gtest/gtest.h>
 
 #include <cstring>

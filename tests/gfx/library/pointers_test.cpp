@@ -1,7 +1,4 @@
-// Pointers through the script commands: images made from brushes and
-// sprite frames with their hot spots kept on the image, detaching a pointer that a display
-// still shows and freeing it once nothing does, and moving the pointer
-// with special coordinates on scaled displays.
+// Pointers through the script commands.
 #include <string>
 #include <vector>
 
