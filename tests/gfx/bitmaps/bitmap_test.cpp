@@ -55,8 +55,6 @@ TEST(BitMaps, SizesOutsideTheLimitsAreRefused)
     FreePlaneBitMap(edge);
 }
 
-// The desktop depth follows the platform's pixel format, as the host
-// depth attribute reads it.
 TEST(BitMaps, TheDesktopDepthIsThePixelFormatsBits)
 {
     EXPECT_EQ(OsGetDisplayDepth(), 32u);

@@ -129,8 +129,6 @@ TEST(BlendKernels, CompositeOverEveryAlphaPair)
     }
 }
 
-// Blits and fills reach the kernels of the path that is set, and every
-// path draws the same rectangle.
 TEST(BlendKernels, BlitsAndFillsAgreeOnEveryForcedPath)
 {
     constexpr int32_t kW = 37, kH = 11;

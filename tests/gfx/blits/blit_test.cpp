@@ -64,8 +64,6 @@ void RandomPlane(BitMapHandle* plane, uint32_t seed)
     }
 }
 
-// Copies, masked copies and alpha blits of random rectangles (many of them
-// partly or wholly outside) against a reference that tests every pixel.
 TEST(Blits, RandomRectanglesMatchTheNaiveReference)
 {
     uint32_t seed = 99;
@@ -331,7 +329,6 @@ TEST(Blits, PlanesOfTheWrongKindAreRefused)
     EXPECT_EQ(Snapshot(dst), before);
 }
 
-// A mask smaller than the rectangle cuts the blit to the part it covers.
 TEST(Blits, SmallMaskCutsTheMaskedBlit)
 {
     Picture src(13, 9, 5), dst(11, 10, 6);
@@ -347,8 +344,6 @@ TEST(Blits, SmallMaskCutsTheMaskedBlit)
     EXPECT_EQ(Snapshot(dst), expect);
 }
 
-// The handle-level alpha blit cuts the rectangle to both bitmaps and hands
-// the right rows of both planes to the kernel, in each mode.
 TEST(Blits, HandleLevelAlphaBlitsMatchTheKernelOnTheCutRectangle)
 {
     for (uint32_t mode : {BLEND_ALPHA, BLEND_COPY_WHERE, BLEND_COMPOSITE}) {

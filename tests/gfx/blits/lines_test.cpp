@@ -66,9 +66,7 @@ PixelSet DrawnBySoftLine(int64_t x1, int64_t y1, int64_t x2, int64_t y2, int32_t
     return out;
 }
 
-// Ends near the picture (level, upright and diagonal lines among them)
-// and anywhere in the 32-bit range: the part inside is the ideal line's,
-// and nothing outside the picture is written.
+// Ends near the picture and anywhere in the 32-bit range.
 TEST(Lines, OnePixelLinesMatchTheIdealLineWhereVisible)
 {
     const int64_t lo = INT32_MIN, hi = INT32_MAX;

@@ -54,7 +54,6 @@ struct Scene {
     }
 };
 
-// One plot at (3, 2) per case; the case says what must hold afterwards.
 TEST(PlotContext, BlendedPixelCases)
 {
     struct Case {
@@ -111,9 +110,7 @@ TEST(PlotContext, BlendedPixelCases)
     }
 }
 
-// The row kernel path (plain target) against the pixel path (forced by a
-// clip mask of all ones), in both pixel sizes, solid and not, at two
-// opacities, with the map partly outside the clip rectangle.
+// A clip mask of all ones forces the pixel-by-pixel path.
 TEST(PlotContext, CoverageMapRowsMatchSinglePixels)
 {
     uint32_t seed = 8;

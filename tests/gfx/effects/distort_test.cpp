@@ -49,8 +49,6 @@ void Distort(const RgbPicture& in, uint32_t format, uint32_t method, std::vector
 int32_t SameX(int32_t x, int32_t) { return x; }
 int32_t SameY(int32_t, int32_t y) { return y; }
 
-// Maps that take each pixel from one source pixel, the identities of every
-// method among them, in the three pixel sizes.
 TEST(Distort, ExactMapsCopyTheirSourcePixels)
 {
     RgbPicture in = TestPicture(9, 6, 4);

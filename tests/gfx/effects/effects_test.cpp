@@ -70,9 +70,7 @@ std::vector<NamedEffect> AllEffects()
     };
 }
 
-// Sizes beyond the bitmap are cut to it (ASan guards the reads); every
-// effect changes the picture in all the 2- and 4-byte formats and leaves
-// 24-bit pictures alone.
+// ASan guards the reads of the oversized rectangles.
 TEST(Effects, OversizedRectanglesAreCutAndTwentyFourBitPicturesLeftAlone)
 {
     RgbPicture in = TestPicture(29, 17, 3);
@@ -96,8 +94,7 @@ TEST(Effects, OversizedRectanglesAreCutAndTwentyFourBitPicturesLeftAlone)
     }
 }
 
-// Identity parameters change nothing; script values at the ends of their
-// types end, stay in the picture (ASan) and answer 0.
+// Script values at the ends of their types end, stay in the picture (ASan) and answer 0.
 TEST(Effects, IdentityAndHostileParameters)
 {
     const double inf = HUGE_VAL, nan = std::nan("");

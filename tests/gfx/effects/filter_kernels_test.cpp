@@ -154,8 +154,6 @@ TEST(FilterKernels, ThreeByThreeKernelsOnAFlatPictureAndASpot)
     }
 }
 
-// Point kernels give in every format what they give in ARGB, up to the
-// format's precision.
 TEST(FilterKernels, FormatsAgreeWithArgb)
 {
     uint8_t gamma[256];

@@ -167,8 +167,7 @@ uint32_t R8(uint32_t v) { return (v >> 8) & 0xF8; }
 uint32_t G8(uint32_t v) { return (v >> 3) & 0xFC; }
 uint32_t B8(uint32_t v) { return (v << 3) & 0xF8; }
 
-// The 16-bit members in every 16-bit format against per-pixel references
-// written from the kernels' rules, on rows that do not fill the row length.
+// Rows that do not fill the row length.
 TEST(PixelKernels, SixteenBitMembersInEveryFormat)
 {
     uint32_t seed = 12;

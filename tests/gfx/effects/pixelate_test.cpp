@@ -15,8 +15,6 @@ bool Bit(const std::vector<uint8_t>& plane, int32_t bpr, int32_t x, int32_t y)
     return plane[static_cast<size_t>(bpr) * y + x / 8] & (0x80 >> (x % 8));
 }
 
-// Sizes that leave cut cells at the right and bottom, in both pixel sizes,
-// with a mask plane, an alpha plane, both, or neither.
 TEST(Pixelate, CellsTakeTheirCornerOrTurnInvisible)
 {
     uint32_t seed = 4;

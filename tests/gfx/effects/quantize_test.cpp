@@ -60,12 +60,9 @@ TEST(Quantize, PaletteSizeIndexRangeAndErrorBound)
     }
 }
 
-// Every pixel takes the entry nearest its cache cell's centre, the first
-// one on a tie (the pruned search against all entries); with dithering
-// after its share of the error diffused so far (7/16 ahead, 3/16 below
-// behind, 5/16 below, 1/16 below ahead, rows in serpentine order), which
-// the plain loop below spells out in 32-bit sums. Random colours give
-// palettes with many equal greens and distances, and large errors.
+// Nearest to the cache cell's centre, the first on a tie; dithered with
+// 7/16 ahead, 3/16 below behind, 5/16 below, 1/16 below ahead, rows in
+// serpentine order. Random colours give many ties and large errors.
 TEST(Quantize, MappingIsTheNearestEntryAfterDiffusedError)
 {
     for (uint32_t dither : {0u, 1u})

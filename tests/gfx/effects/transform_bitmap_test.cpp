@@ -318,12 +318,9 @@ TEST(TransformPixels, VectorisedSmoothKeepsTheBytesOnLargePictures)
     }
 }
 
-// Matrices that are all but singular or flat: a picture squashed to a line
-// has an inverse of enormous entries, and with a shear the source rows of
-// neighbouring target rows lie a vast distance apart, while one target
-// row, moved by half a row, still reads the source's first row. Every path
-// gives the plain loop's bytes, and nothing that looks ahead along the
-// source overflows.
+// A picture squashed to a line has an inverse of enormous entries; with a
+// shear, neighbouring target rows read source rows a vast distance apart,
+// and nothing that looks ahead along the source may overflow.
 TEST(TransformPixels, NearlySingularAndFlatMatricesKeepTheBytes)
 {
     struct Case {

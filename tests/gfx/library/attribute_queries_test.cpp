@@ -221,10 +221,8 @@ TEST_F(AttributeQueries, PluginTypesAnswerThroughTheirHandler)
     gadgets = nullptr;
 }
 
-// Every attribute a type lists is answered (with a value or an error of its
-// own, never as unknown), every other attribute is refused, and a missing
-// object gives the error the list names, for the types whose objects can be
-// made here.
+// Listed attributes answer with a value or an error of their own, never as
+// unknown; a missing object gives the error the list names.
 TEST_F(AttributeQueries, EachTypeAnswersExactlyTheAttributesItLists)
 {
     BGPic* picture = nullptr;
