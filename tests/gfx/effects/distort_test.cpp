@@ -112,10 +112,9 @@ DistortParams Params(uint32_t method, const std::vector<double>& c, int32_t w, i
     return b;
 }
 
-// The map the engine solved, applied to a point.
-void MapPoint(const DistortParams& b, double x, double y, double* u, double* v)
+// The projective map of the eight coefficients, applied to a point.
+void MapPoint(const double* c, double x, double y, double* u, double* v)
 {
-    const double* c = b.forward;
     double w = c[6] * x + c[7] * y + 1;
     *u = (c[0] * x + c[1] * y + c[2]) / w;
     *v = (c[3] * x + c[4] * y + c[5]) / w;
@@ -126,17 +125,12 @@ TEST(Distort, ControlPointsAreFitted)
     // A projective map and points it sends exactly: four fix it, eight
     // over-determine it without noise, so both fits must find it.
     double h[8] = {0.9, 0.2, 30, -0.1, 1.1, 12, 0.0004, -0.0007};
-    auto apply = [&h](double x, double y, double* u, double* v) {
-        double w = h[6] * x + h[7] * y + 1;
-        *u = (h[0] * x + h[1] * y + h[2]) / w;
-        *v = (h[3] * x + h[4] * y + h[5]) / w;
-    };
     double pts[8][2] = {{0, 0}, {640, 0}, {0, 480}, {640, 480}, {100, 300}, {320, 240}, {500, 50}, {33, 444}};
     for (uint32_t n : {4u, 8u}) {
         std::vector<double> c;
         for (uint32_t i = 0; i < n; ++i) {
             double u, v;
-            apply(pts[i][0], pts[i][1], &u, &v);
+            MapPoint(h, pts[i][0], pts[i][1], &u, &v);
             c.insert(c.end(), {pts[i][0], pts[i][1], u, v});
         }
         DistortParams b = Params(DISTORT_PERSPECTIVE_POINTS, c, 640, 480);
@@ -157,7 +151,7 @@ TEST(Distort, ControlPointsAreFitted)
     double sums[2][3] = {};
     for (size_t i = 0; i < c.size(); i += 4) {
         double u, v;
-        MapPoint(b, c[i], c[i + 1], &u, &v);
+        MapPoint(b.forward, c[i], c[i + 1], &u, &v);
         double res[2] = {u - c[i + 2], v - c[i + 3]};
         for (int k = 0; k < 2; ++k) {
             sums[k][0] += res[k];
@@ -175,9 +169,7 @@ TEST(Distort, BilinearInverseFindsTheSourcePixels)
 {
     // A bilinear map with a true x*y term: every visible destination pixel
     // centre, mapped forward from its source pixel's cell, lands within it.
-    RgbPicture in;
-    in.w = 20;
-    in.h = 16;
+    RgbPicture in{20, 16, {}};
     for (int32_t i = 0; i < 320; ++i) in.argb.push_back(static_cast<uint32_t>(i));
     std::vector<double> c = {5, 1.5, 0.3, 0.02, 2, 0.1, 1.2, 0.015};
     Result r;

@@ -126,10 +126,7 @@ TEST(FilterKernels, BlurInPlaceIsTheSeparableSum)
 
 TEST(FilterKernels, ThreeByThreeKernelsOnAFlatPictureAndASpot)
 {
-    RgbPicture spot;
-    spot.w = 5;
-    spot.h = 5;
-    spot.argb.assign(25, 0x404040);
+    RgbPicture spot{5, 5, std::vector<uint32_t>(25, 0x404040)};
     spot.argb[12] = 0x505050;
     struct Case {
         uint32_t kind;
@@ -208,9 +205,7 @@ TEST(FilterKernels, FormatsAgreeWithArgb)
 
 TEST(FilterKernels, NormalizeStretchesToFullRangeAndLeavesFlatChannels)
 {
-    RgbPicture in;
-    in.w = 10;
-    in.h = 10;
+    RgbPicture in{10, 10, {}};
     // Red spans 50..149, green is flat, blue holds two levels.
     for (int32_t i = 0; i < 100; ++i)
         in.argb.push_back((static_cast<uint32_t>(50 + i) << 16) | (0x77 << 8) | (i < 50 ? 0x10u : 0x20u));

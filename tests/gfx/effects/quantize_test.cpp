@@ -34,8 +34,7 @@ Reduced Reduce(const RgbPicture& in, uint32_t format, uint32_t colours, uint32_t
     r.count = colours;
     r.err = BuildQuantizePalette(pixels.data(), format, bpp, in.w, in.h, rowLength, r.indices.data(),
                                  r.palette, &r.count, transparent, 0, dither, &r.keyIndex);
-    r.picture.w = in.w;
-    r.picture.h = in.h;
+    r.picture = {in.w, in.h, {}};
     for (uint8_t i : r.indices) r.picture.argb.push_back(r.palette[i]);
     return r;
 }
@@ -67,9 +66,7 @@ TEST(Quantize, MappingIsTheNearestEntryAfterDiffusedError)
 {
     for (uint32_t dither : {0u, 1u})
         for (uint32_t colours : {256u, 37u, 5u}) {
-            RgbPicture in;
-            in.w = 97;
-            in.h = 61;
+            RgbPicture in{97, 61, {}};
             uint32_t seed = colours;
             for (int32_t i = 0; i < in.w * in.h; ++i) {
                 seed = seed * 1664525u + 1013904223u;
@@ -124,9 +121,7 @@ TEST(Quantize, MappingIsTheNearestEntryAfterDiffusedError)
 
 TEST(Quantize, FewColoursComeBackExactlyInEveryFormatSize)
 {
-    RgbPicture in;
-    in.w = 37;
-    in.h = 11;
+    RgbPicture in{37, 11, {}};
     // Colours that survive RGB565 unchanged, so the 16-bit picture holds the same set.
     const uint32_t colours[] = {0x000000, 0xF80000, 0x00FC00, 0x0000F8, 0xF8FCF8, 0x808080, 0x406020};
     for (int32_t i = 0; i < in.w * in.h; ++i) in.argb.push_back(colours[(i * 3 + i / 5) % 7]);

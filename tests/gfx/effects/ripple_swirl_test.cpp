@@ -16,9 +16,7 @@ using picture_test::Owned;
 // Every pixel its own colour, so a result names the source of each pixel.
 RgbPicture Indexed(int32_t w, int32_t h)
 {
-    RgbPicture p;
-    p.w = w;
-    p.h = h;
+    RgbPicture p{w, h, {}};
     for (int32_t i = 0; i < w * h; ++i) p.argb.push_back(static_cast<uint32_t>(i) * 0x40 + 0x10000);
     return p;
 }
