@@ -14,10 +14,7 @@ using namespace picture_test;
 ClipRegion Box(int32_t x, int32_t y, int32_t w, int32_t h)
 {
     ClipRegion r{};
-    r.x = x;
-    r.y = y;
-    r.width = w;
-    r.height = h;
+    r.x = x, r.y = y, r.width = w, r.height = h;
     return r;
 }
 

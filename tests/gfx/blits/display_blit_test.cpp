@@ -46,10 +46,7 @@ TEST(ClipBlitRect, CutsToLimitsAndMovesTheSource)
     for (const ClipCase& c : cases) {
         SCOPED_TRACE(c.name);
         ClipRegion region{};
-        region.x = c.rx;
-        region.y = c.ry;
-        region.width = c.rw;
-        region.height = c.rh;
+        region.x = c.rx, region.y = c.ry, region.width = c.rw, region.height = c.rh;
         int32_t sx = c.sx, sy = c.sy, dx = c.dx, dy = c.dy, w = c.w, h = c.h;
         ClipBlitRect(c.withRegion ? &region : nullptr, &sx, &sy, &dx, &dy, &w, &h, c.srcW, c.srcH,
                      c.dstW, c.dstH, true);
@@ -135,9 +132,7 @@ TEST_F(DisplayBlit, NoDisplayPrintsTheErrorAndFallbackLeavesNoneBehind)
               std::string::npos);
     BitMapHandle* dst = own(Colour(8, 8, 0));
     SafeBltWords w = Words(2, 2, 4, 4, SAFEBLT_NODISPLAY);
-    w.dst = dst;
-    w.dstW = w.dstH = 8;
-    w.clip = nullptr;
+    w.dst = dst, w.dstW = w.dstH = 8, w.clip = nullptr;
     SafeBlt(nullptr, src, w);
     EXPECT_EQ(Get(dst, 5, 5), 0xFF0000u);
     EXPECT_EQ(Get(dst, 6, 6), 0u);
@@ -172,8 +167,7 @@ TEST_F(DisplayBlit, ShapedRegionCombinesWithTheSourceMaskAndAlpha)
     ASSERT_EQ(SetClipRegion(region), 0u);
     BitMapHandle* mask = own(Mask(src, 64, 64, [](int32_t, int32_t y) { return y < 8; }));
     SafeBltWords w = Words(32, 32, 16, 16, SAFEBLT_BACKBUFFER);
-    w.sx = w.sy = 4;
-    w.mask = mask;
+    w.sx = w.sy = 4, w.mask = mask;
     SafeBlt(nullptr, src, w);
     int drawn = 0;
     for (int32_t y = 32; y < 48; ++y)
@@ -239,8 +233,7 @@ TEST_F(DisplayBlit, OutputTargetPlanesFollowTheBlit)
     SafeBlt(nullptr, src, w);
     EXPECT_EQ(AlphaRow(targetAlpha, 0)[10], 255);
     // Flag 0x10 leaves the planes alone.
-    w.dx = 20;
-    w.flags = SAFEBLT_NODISPLAY;
+    w.dx = 20, w.flags = SAFEBLT_NODISPLAY;
     SafeBlt(nullptr, src, w);
     EXPECT_EQ(AlphaRow(targetAlpha, 0)[20], 0);
     EXPECT_EQ(Get(dst, 20, 0), 0xFF0000u);
@@ -296,8 +289,7 @@ TEST_F(DisplayBlit, AlphaSourcesFollowTheOutputAlphaMode)
         display->output.alphaMode = mode;
         int32_t x = 4 * static_cast<int32_t>(mode);
         SafeBltWords w = Words(x, 0, 2, 2, 0);
-        w.dst = dst;
-        w.alpha = alpha;
+        w.dst = dst, w.alpha = alpha;
         SafeBlt(nullptr, src, w);
         EXPECT_EQ(Get(dst, x, 0), 0xFF0000u);
         EXPECT_EQ(AlphaRow(targetAlpha, 0)[x], 128);
@@ -317,8 +309,7 @@ TEST(SafeBltLocks, FullyClippedBlitsTakeNoLock)
     BitMapHandle* src = AllocColorBitMap(16, 16, 0, nullptr);
     BitMapHandle* dst = AllocColorBitMap(16, 16, 0, nullptr);
     ClipRegion region{};
-    region.x = region.y = 8;
-    region.width = region.height = 4;
+    region.x = region.y = 8, region.width = region.height = 4;
     struct Case {
         const char* name;
         int32_t sx, dx, dy, w;

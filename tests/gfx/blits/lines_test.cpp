@@ -102,24 +102,13 @@ struct Target {
         : pixels(static_cast<size_t>(w) * h, 0), alpha(static_cast<size_t>(w) * h, 77)
     {
         c.pixels = reinterpret_cast<uint8_t*>(pixels.data());
-        c.rowLength = w;
-        c.bytesPerPixel = 4;
-        c.format = 10;
-        c.colour = 0xFF0000FF;
-        c.pixel = 0x0000FF;
-        c.factor = 255;
-        c.opacity = 255;
-        c.clipping = 1;
-        c.clipWidth = w;
-        c.clipHeight = h;
+        c.rowLength = w, c.bytesPerPixel = 4, c.format = 10;
+        c.colour = 0xFF0000FF, c.pixel = 0x0000FF, c.factor = 255, c.opacity = 255;
+        c.clipping = 1, c.clipWidth = w, c.clipHeight = h;
     }
     uint32_t At(int32_t x, int32_t y) const { return pixels[static_cast<size_t>(y) * c.rowLength + x]; }
     uint8_t AlphaAt(int32_t x, int32_t y) const { return alpha[static_cast<size_t>(y) * c.rowLength + x]; }
-    void UseAlpha()
-    {
-        c.alphaPlane = alpha.data();
-        c.alphaBytesPerRow = c.rowLength;
-    }
+    void UseAlpha() { c.alphaPlane = alpha.data(), c.alphaBytesPerRow = c.rowLength; }
 };
 
 TEST(Lines, ThickLinesDrawSpansAcrossTheLine)

@@ -25,32 +25,14 @@ struct Scene {
     {
         for (int32_t i = 0; i < kW * kH; ++i) texture[i] = 0x010101u * static_cast<uint32_t>(i);
         c.pixels = reinterpret_cast<uint8_t*>(pixels.data());
-        c.rowLength = kW;
-        c.bytesPerPixel = 4;
-        c.format = PIXFMT_ARGB;
-        c.colour = 0xFFFFFFFF;
-        c.pixel = 0x00FFFFFF;
-        c.opacity = 255;
-        c.factor = 128;
+        c.rowLength = kW, c.bytesPerPixel = 4, c.format = PIXFMT_ARGB;
+        c.colour = 0xFFFFFFFF, c.pixel = 0x00FFFFFF, c.opacity = 255, c.factor = 128;
     }
-    void UseMask(uint32_t op)
-    {
-        c.maskPlane = mask.data();
-        c.maskBytesPerRow = 2;
-        c.maskOp = op;
-    }
-    void UseAlpha()
-    {
-        c.alphaPlane = alpha.data();
-        c.alphaBytesPerRow = kW;
-    }
+    void UseMask(uint32_t op) { c.maskPlane = mask.data(), c.maskBytesPerRow = 2, c.maskOp = op; }
+    void UseAlpha() { c.alphaPlane = alpha.data(), c.alphaBytesPerRow = kW; }
     void Clip(int32_t x, int32_t y, int32_t w, int32_t h)
     {
-        c.clipping = 1;
-        c.clipX = x;
-        c.clipY = y;
-        c.clipWidth = w;
-        c.clipHeight = h;
+        c.clipping = 1, c.clipX = x, c.clipY = y, c.clipWidth = w, c.clipHeight = h;
     }
 };
 
@@ -132,21 +114,10 @@ TEST(PlotContext, CoverageMapRowsMatchSinglePixels)
                     results[slow] = start;
                     PlotContext c{};
                     c.pixels = reinterpret_cast<uint8_t*>(results[slow].data());
-                    c.rowLength = bpp == 4 ? w : 2 * w;
-                    c.bytesPerPixel = bpp;
-                    c.format = format;
-                    c.pixel = ArgbToPixel(0xFF20C0E0, format, 0);
-                    c.opacity = opacity;
-                    c.factor = 99;
-                    c.clipping = 1;
-                    c.clipX = 2;
-                    c.clipY = 1;
-                    c.clipWidth = 30;
-                    c.clipHeight = 7;
-                    if (slow) {
-                        c.clipMask = ones.data();
-                        c.clipMaskBytesPerRow = 8;
-                    }
+                    c.rowLength = bpp == 4 ? w : 2 * w, c.bytesPerPixel = bpp, c.format = format;
+                    c.pixel = ArgbToPixel(0xFF20C0E0, format, 0), c.opacity = opacity, c.factor = 99;
+                    c.clipping = 1, c.clipX = 2, c.clipY = 1, c.clipWidth = 30, c.clipHeight = 7;
+                    if (slow) c.clipMask = ones.data(), c.clipMaskBytesPerRow = 8;
                     PlotCoverageMap(map.data(), -3, 2, &c, mapW, mapH, mapW, solid);
                 }
                 EXPECT_EQ(results[0], results[1]) << format << " " << opacity << " " << solid;

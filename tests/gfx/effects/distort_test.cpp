@@ -104,11 +104,8 @@ TEST(Distort, ExactMapsCopyTheirSourcePixels)
 DistortParams Params(uint32_t method, const std::vector<double>& c, int32_t w, int32_t h)
 {
     DistortParams b{};
-    b.method = method;
-    b.coefficients = c.data();
-    b.coefficientCount = static_cast<uint32_t>(c.size());
-    b.srcW = w;
-    b.srcH = h;
+    b.method = method, b.coefficients = c.data(), b.coefficientCount = static_cast<uint32_t>(c.size());
+    b.srcW = w, b.srcH = h;
     return b;
 }
 

@@ -101,10 +101,8 @@ void ModelAxis(int32_t angle, double w, double h, double* x1, double* y1, double
         if (cx[i] * s + cy[i] * co > cx[front] * s + cy[front] * co + 1e-9) front = i;
     }
     double k = (cx[front] - cx[back]) * s + (cy[front] - cy[back]) * co;
-    *x1 = cx[back];
-    *y1 = cy[back];
-    *dx = k * s;
-    *dy = k * co;
+    *x1 = cx[back], *y1 = cy[back];
+    *dx = k * s, *dy = k * co;
 }
 
 TEST(Gradients, LinearAnglesFollowTheAxisOfTheModel)
@@ -199,9 +197,7 @@ TEST(Gradients, RadialDistancesMatchTheModel)
     for (const Case& k : cases) {
         SCOPED_TRACE(testing::Message() << k.cx << "," << k.cy << " v " << k.radial);
         GradientSpec s = TwoColours(GRADIENT_RADIAL, kBlack, kBlue);
-        s.centerX = k.cx;
-        s.centerY = k.cy;
-        s.radial = k.radial;
+        s.centerX = k.cx, s.centerY = k.cy, s.radial = k.radial;
         Canvas c(w, h);
         ASSERT_EQ(Render(&c, s, 0, 0, w, h), 0u);
         double v = k.radial >= 1 ? 0.99 : k.radial;
@@ -306,9 +302,7 @@ TEST(Gradients, DegenerateGeometryStaysFinite)
                           {GRADIENT_LINEAR, 0.5, 0.5, 0, 1, 1}};
     for (const Case& k : cases) {
         GradientSpec s = TwoColours(k.type, 0x112233, 0x445566, 45);
-        s.centerX = k.cx;
-        s.centerY = k.cy;
-        s.radial = k.radial;
+        s.centerX = k.cx, s.centerY = k.cy, s.radial = k.radial;
         Canvas c(k.w, k.h);
         ASSERT_EQ(Render(&c, s, 0, 0, k.w, k.h), 0u);
         for (int32_t y = 0; y < k.h; ++y)

@@ -187,19 +187,11 @@ TEST(RippleSwirl, TransitionForms)
     std::vector<int32_t> distances(static_cast<size_t>(w) * h);
     std::vector<uint32_t> dst(static_cast<size_t>(w) * h);
     RippleParams block{};
-    block.srcPixels = first.argb.data();
-    block.secondPixels = second.argb.data();
-    block.dstPixels = dst.data();
+    block.srcPixels = first.argb.data(), block.secondPixels = second.argb.data(), block.dstPixels = dst.data();
     block.srcRowLength = block.secondRowLength = block.dstRowLength = w;
-    block.wavelength = 4;
-    block.baseAmplitude = 0.5;
-    block.halfPeriod = 10;
-    block.w = w;
-    block.h = h;
-    block.format = PIXFMT_ARGB;
-    block.cx = 10;
-    block.cy = 8;
-    block.radius = 10;
+    block.wavelength = 4, block.baseAmplitude = 0.5, block.halfPeriod = 10;
+    block.w = w, block.h = h, block.format = PIXFMT_ARGB;
+    block.cx = 10, block.cy = 8, block.radius = 10;
     PrepareWaterRipple(&block, distances.data(), sine.data());
     // Frame 0: no wave and a blend level of 0, so the second image.
     WaterRipplePixels32(&block, 0);

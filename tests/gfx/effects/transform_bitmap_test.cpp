@@ -173,8 +173,7 @@ TEST(SampleTransformed, NeighboursOutsideTheMaskTakeTheFirstVisibleColour)
     p.srcPixels = reinterpret_cast<const uint8_t*>(src.data());
     p.srcW = 2, p.srcH = 2, p.srcRowLength = 2;
     p.format = PIXFMT_ARGB, p.bytesPerPixel = 4;
-    p.srcMask = maskBits.data();
-    p.srcMaskBytesPerRow = 2;
+    p.srcMask = maskBits.data(), p.srcMaskBytesPerRow = 2;
     uint32_t out = 0;
     ASSERT_TRUE(SampleTransformed(&p, reinterpret_cast<uint8_t*>(&out), nullptr, 0.9, 0.8));
     EXPECT_EQ(out, 0x00100000u);
@@ -231,8 +230,7 @@ std::vector<uint32_t> TransformedOn(TransformParams p, int path, bool withAlpha)
     std::vector<uint32_t> out(size_t(p.dstRowLength) * p.dstH, 0x5A5A5A5A);
     std::vector<uint8_t> alpha(withAlpha ? size_t(p.dstW) * p.dstH : 0, 9);
     p.dstPixels = reinterpret_cast<uint8_t*>(out.data());
-    p.dstAlpha = withAlpha ? alpha.data() : nullptr;
-    p.dstAlphaBytesPerRow = p.dstW;
+    p.dstAlpha = withAlpha ? alpha.data() : nullptr, p.dstAlphaBytesPerRow = p.dstW;
     if (path < 0) {
         TransformPixelsReference(&p);
     } else {

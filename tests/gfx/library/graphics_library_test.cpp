@@ -209,7 +209,6 @@ TEST_F(GraphicsLibrary, CommandResultsAndArgumentErrors)
         {"red", "red", {double(0x123456)}, 0, {double(0x12)}},
         {"green of a negative colour", "green", {-1.0}, 0, {255.0}},
         {"RGB does not mask", "rgb", {256.0, 0.0, 0.0}, 0, {double(0x1000000)}},
-        {"RGB of negative parts", "rgb", {0.0, -1.0, 0.0}, 0, {-256.0}},
         {"ARGB is unsigned", "argb", {255.0, double(0x102030)}, 0, {double(0xFF102030u)}},
         {"MixRGB default ratio", "mixrgb", {0.0, double(0xFFFFFF)}, 0, {double(0xFEFEFE)}},
         {"MixRGB ratio 0", "mixrgb", {double(0x123456), 0.0, 0.0}, 0, {double(0x123456)}},

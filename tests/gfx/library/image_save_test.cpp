@@ -21,11 +21,11 @@
 namespace {
 
 // Checks the header fields and the bottom-up rows with struct, and that
-// PIL reads the same pixels; prints "ok" into the answer file.
+// PIL reads the same pixels.
 const char* kCheckBmp = R"PY(
 import struct, sys
 from PIL import Image
-path, w, h, out = sys.argv[1], int(sys.argv[2]), int(sys.argv[3]), sys.argv[4]
+path, w, h = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
 data = open(path, 'rb').read()
 row = 3 * w + w % 4
 magic, size, zero, offset, info, width, height, planes, bits = struct.unpack('<2sIIIIiiHH', data[:30])
@@ -39,7 +39,6 @@ for y in range(h):
     for x in range(w):
         b, g, r = line[3 * x:3 * x + 3]
         assert im.getpixel((x, y)) == (r, g, b)
-open(out, 'w').write('ok')
 )PY";
 
 const char* kDescribe = R"PY(
@@ -77,11 +76,8 @@ TEST_F(ImageSaving, BmpRowsArePaddedBottomUpAndBgr)
         std::vector<uint32_t> argb = MakeTestPicture(w, h, true);
         std::string file = dir.file("out.bmp");
         ASSERT_EQ(SaveArgbImage(IMGFMT_BMP, argb.data(), w, h, file.c_str(), -1, true, 90, 256, 0), 0u);
-        std::string answer = dir.file("bmp.txt");
-        ASSERT_TRUE(RunPython(dir.path(), kCheckBmp,
-                              file + " " + std::to_string(w) + " " + std::to_string(h) + " " + answer))
+        EXPECT_TRUE(RunPython(dir.path(), kCheckBmp, file + " " + std::to_string(w) + " " + std::to_string(h)))
             << w << "x" << h;
-        EXPECT_EQ(ReadFileBytes(answer), (std::vector<uint8_t>{'o', 'k'}));
     }
 }
 
