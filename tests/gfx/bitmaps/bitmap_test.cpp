@@ -90,7 +90,6 @@ TEST(BitMaps, PixelsOfHandlesStayInsideTheBitMap)
     ASSERT_TRUE(bm && mask);
     WriteBitMapPixel(bm, 1, 2, 0x123456, 0);
     EXPECT_EQ(ReadBitMapPixel(bm, 1, 2, 0), 0x123456u);
-    // Off-bitmap coordinates touch nothing and read 0.
     WriteBitMapPixel(bm, 3, 0, 0xFFFFFF, 0);
     WriteBitMapPixel(bm, -1, 0, 0xFFFFFF, 0);
     EXPECT_EQ(ReadBitMapPixel(bm, 3, 0, 0), 0u);

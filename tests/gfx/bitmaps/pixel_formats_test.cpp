@@ -82,7 +82,6 @@ TEST(PixelFormats, PackAndUnpackMatchTheReferenceAndRoundTrip)
         }
     }
     EXPECT_EQ(ArgbToPixel(0x12345678, 14, 1), 0u);
-    // Unreadable formats give 0.
     EXPECT_EQ(PixelToArgb(0x123456, 8, 0), 0u);
     EXPECT_EQ(PixelToArgb(0x123456, 9, 1), 0u);
 }
@@ -153,7 +152,6 @@ TEST(PixelFormats, RowKernelsAgreeWithSinglePixels)
 
 TEST(PixelFormats, RectToArgbKeepsAlphaOnlyWhereTheLayoutSaysSo)
 {
-    // 3 x 2 rectangle at (1, 1) of a 5-pixel-wide buffer.
     const uint32_t c = 0x80FF8040;
     for (uint32_t f : {4u, 10u, 11u, 12u, 13u, 0u, 8u}) {
         uint32_t bpp = PixelFormatBytes(f);

@@ -74,7 +74,6 @@ TEST(BltAlphaPlane, ClippedVariantCutsAndRefusesNegativeSources)
     // A source position below 0 would read before the plane: nothing.
     ClipBltAlphaPlane(src, -1, 0, dst, 0, 1, 4, 1, 8, 8, 8, 8, 0, 0);
     EXPECT_EQ(AlphaRow(dst, 1)[0], 0);
-    // A rectangle larger than the planes is cut to them.
     BltAlphaPlane(src, 4, 4, dst, 4, 4, 100, 100, 3, 0);
     EXPECT_EQ(AlphaRow(dst, 7)[7], 255);
 }

@@ -128,7 +128,6 @@ TEST(Blits, AlphaBlendEdgesAndFormats)
     EXPECT_EQ(dst[2], 0x00000000u);
     EXPECT_EQ(dst[3], 0xAA000000u);
 
-    // BGRA blends in its own layout.
     uint32_t s11 = ArgbToPixel(0xFFFFFFFF, 11, 0), d11 = ArgbToPixel(0x00000000, 11, 0);
     SoftBltRectEx(&s11, 0, 0, &d11, 0, 0, 1, 1, 1, 1, alpha, 4, nullptr, 0, 11, 4, BLEND_ALPHA);
     EXPECT_EQ(PixelToArgb(d11, 11, 0), 0x007F7F7Fu);
@@ -255,7 +254,6 @@ TEST(PlaneOps, FillsAndConversionsBetweenPlanes)
         EXPECT_EQ(AlphaAt(alpha, x, 2), x == 4 ? 77 : 9);
     }
 
-    // Scaling a whole plane, in place.
     AlphaAt(alpha, 0, 0) = 255;
     AlphaAt(alpha, 1, 0) = 1;
     CopyAlphaPlane(alpha, alpha, 3, 128);
@@ -299,7 +297,6 @@ TEST(Tiles, PiecesStartInsideTheTileAndCoverTheRectangle)
     TileCopyPixels(&none, 0, 0, 1, 1, tile, 0, 0, 0, 2, 1, 3);
     EXPECT_EQ(none, 0u);
 
-    // Between bitmaps, at an offset inside the destination.
     Picture src(3, 2, 1), dst(10, 6, 2);
     std::vector<uint32_t> expect = Snapshot(dst);
     for (int32_t y = 1; y < 6; ++y)

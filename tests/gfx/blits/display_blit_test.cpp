@@ -151,7 +151,6 @@ TEST_F(DisplayBlit, BoxRegionClipsEvenInsideTheDisplay)
     EXPECT_EQ(Get(Back(0), 139, 129), 0xFF0000u);
     EXPECT_EQ(Get(Back(0), 140, 129), 0u);
     EXPECT_EQ(Get(Back(0), 139, 130), 0u);
-    // Flag 1 ignores the region.
     SafeBlt(nullptr, src, Words(0, 0, 2, 2, SAFEBLT_BACKBUFFER | SAFEBLT_NOCLIP));
     EXPECT_EQ(Get(Back(0), 1, 1), 0xFF0000u);
 }

@@ -83,7 +83,6 @@ TEST(PlotContext, BlendedPixelCases)
         EXPECT_EQ(s.pixels[2 * kW + 3], t.pixel) << t.name;
         EXPECT_EQ(s.alpha[2 * kW + 3], t.alpha) << t.name;
         EXPECT_EQ(s.mask[4], t.maskByte) << t.name;
-        // Nothing else moves.
         for (int32_t i = 0; i < kW * kH; ++i) {
             if (i != 2 * kW + 3) {
                 ASSERT_EQ(s.pixels[i], 0xFF000000u) << t.name << " " << i;

@@ -280,7 +280,6 @@ TEST(Effects, DitheredMonochromeKeepsTheBrightness)
             inLuma += ((in.argb[i] >> 16) * 299 + ((in.argb[i] >> 8) & 0xFF) * 587 + (in.argb[i] & 0xFF) * 114) / 1000.0;
             outLuma += out.argb[i] ? 255 : 0;
         }
-        // Dithering keeps the picture's brightness roughly.
         EXPECT_NEAR(outLuma / out.argb.size(), inLuma / in.argb.size(), 40) << format;
     }
 }

@@ -242,7 +242,6 @@ TEST(Gradients, ClippingKeepsTheGradientInPlace)
         GradientSpec s = TwoColours(type, 0x123456, 0xFEDCBA, 30);
         Canvas whole(60, 50);
         ASSERT_EQ(Render(&whole, s, 0, 0, 60, 50), 0u);
-        // The same rectangle placed at (-10, -15) on a 30 x 20 target.
         Canvas part(30, 20);
         ASSERT_EQ(Render(&part, s, -10, -15, 60, 50), 0u);
         for (int32_t y = 0; y < 20; ++y)
@@ -328,7 +327,6 @@ TEST(Gradients, SixteenBitFormatsHoldThe32BitColoursIn565)
             for (int32_t x = 0; x < 33; ++x)
                 ASSERT_EQ(narrow[y * 33 + x], PixelToFormat16(format, ArgbToRgb565(wide.At(x, y)))) << x << "," << y;
     }
-    // A 32-bit format other than ARGB gets the same colours in its layout.
     std::vector<uint32_t> bgra(33 * 17);
     GradientParams p{reinterpret_cast<uint8_t*>(bgra.data()), 4, PIXFMT_BGRA, 0, 0, 33, 17, 33, &s, 33, 17};
     ASSERT_EQ(RenderGradient(p), 0u);

@@ -47,7 +47,6 @@ TEST(PixelKernels, GrayAndThreshold)
     EXPECT_EQ(th[0], 0x00FFFFFFu);
     EXPECT_EQ(th[1], 0u);
     EXPECT_EQ(th[2], 0x00FFFFFFu);
-    // A BGRA pixel is grayed in its own layout.
     uint32_t bgra = ArgbToPixel(0x0000FF00, 11, 0);
     GrayPixels32(&bgra, 1, 1, 11, 1, 0);
     EXPECT_EQ(PixelToArgb(bgra, 11, 0), 0x00959595u);
@@ -201,13 +200,11 @@ TEST(PixelKernels, SixteenBitMembersInEveryFormat)
                 ASSERT_EQ(mixed[i], expect) << "format " << format << " at " << x << "," << y;
             }
 
-        // Invert: every bit of the rectangle, nothing beside it.
         std::vector<uint16_t> inv = dst;
         InvertPixels16(inv.data(), w, h, rowLength);
         for (size_t i = 0; i < inv.size(); ++i)
             ASSERT_EQ(inv[i], static_cast<int32_t>(i % rowLength) < w ? static_cast<uint16_t>(~dst[i]) : dst[i]);
 
-        // Mask from colour: an exact 16-bit compare.
         std::vector<uint16_t> px = src;
         px[3] = px[rowLength + 5] = 0x1234;
         std::vector<uint8_t> mask(2 * h, 0xAA);
@@ -216,7 +213,6 @@ TEST(PixelKernels, SixteenBitMembersInEveryFormat)
             for (int32_t x = 0; x < w; ++x)
                 EXPECT_EQ(Bit(&mask[2 * y], x), px[static_cast<size_t>(y) * rowLength + x] != 0x1234);
 
-        // Flips of 16-bit pixels, horizontal then vertical.
         std::vector<uint16_t> flip = dst;
         uint8_t scratch[2 * rowLength];
         FlipParams fh{flip.data(), w, h, rowLength, nullptr, 0, nullptr, 0, 1, 2, scratch};

@@ -61,7 +61,6 @@ TEST(Pixelate, CellsTakeTheirCornerOrTurnInvisible)
                             ASSERT_EQ(alpha[static_cast<size_t>(alphaBpr) * y + x], visible ? a : 0) << x << "," << y;
                         }
                     }
-                // Nothing right of the picture moves.
                 for (int32_t y = 0; y < h; ++y)
                     for (int32_t x = w; x < rl; ++x) ASSERT_EQ(pixel(pixels, x, y), pixel(copy, x, y));
             }

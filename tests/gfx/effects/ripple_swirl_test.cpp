@@ -131,7 +131,6 @@ TEST(RippleSwirl, SwirlMatchesTheModel)
             c.w, c.h, [&](BitMapHandle* bm) { return SwirlBitMap(bm, nullptr, nullptr, c.w, c.h, c.degrees); },
             [&](int32_t x, int32_t y, int32_t* sx, int32_t* sy) { SwirlModel(c.w, c.h, c.effective, x, y, sx, sy); },
             "swirl");
-    // 0 degrees on a square picture changes nothing.
     RgbPicture in = Indexed(27, 27);
     Owned own;
     BitMapHandle* bm = own(BitMapFromPicture(in, PIXFMT_RGB565));
@@ -159,7 +158,6 @@ TEST(RippleSwirl, PlanesMoveWithThePixels)
     RgbPicture in = Indexed(24, 20);
     Owned own;
     BitMapHandle* bm = own(BitMapFromPicture(in, PIXFMT_ARGB));
-    // Visible where the pixel index is odd.
     BitMapHandle* mask = own(picture_test::Mask(bm, 24, 20, [](int32_t x, int32_t y) { return (y * 24 + x) % 2 == 1; }));
     ASSERT_EQ(SwirlBitMap(bm, mask, nullptr, 24, 20, 180), 0u);
     RgbPicture out = PictureFromBitMap(bm);

@@ -57,7 +57,6 @@ Channels ModelUnpack(uint32_t p, uint32_t f)
         uint32_t hi = (p >> 11) & 31, mid = (p >> 5) & 63, lo = p & 31;
         r = (f == 4 ? hi : lo) << 3, g = mid << 2, b = (f == 4 ? lo : hi) << 3;
     } else {
-        // 32-bit formats: the three colour bytes in their places.
         int rs = f == 11 ? 8 : f == 12 ? 24 : f == 13 ? 0 : 16;
         int bs = f == 11 ? 24 : f == 12 ? 8 : f == 13 ? 16 : 0;
         r = (p >> rs) & 255, g = (p >> (f == 10 || f == 13 ? 8 : 16)) & 255, b = (p >> bs) & 255;
@@ -176,7 +175,6 @@ TEST(ScalePixels, SmoothMatchesTheModelInEveryFormat)
                     ASSERT_EQ(RawAt(s, i) & alphaBits, 0u) << format;
                 }
             }
-            // The first source pixel lands exactly on the first destination pixel.
             Channels first = ModelUnpack(RawAt(s, 0), as), origin = ModelUnpack(src[0], as);
             for (int k = 0; k < 3; ++k) EXPECT_EQ(first.c[k], origin.c[k]);
         }

@@ -83,7 +83,6 @@ TEST(TransformBitMap, QuarterTurnsAndMirrorsArePermutations)
                             << map.name << " smooth " << smooth << " format " << format << " at " << x << "," << y;
                         ASSERT_TRUE(MaskAt(r.mask, x, y)) << map.name;
                     }
-                // ImageMagick, the outside peer, turns the same pixels the same way.
                 if (format == PIXFMT_RGB24 && !smooth && *map.convert && HaveConvert()) {
                     RgbPicture peer;
                     EXPECT_TRUE(RunConvert(RgbPicture{w, h, pix}, map.convert, &peer));
@@ -357,7 +356,6 @@ TEST(TransformBitMap, SingularAndOversizedMatricesAreRefused)
         EXPECT_EQ(Transform(src, nullptr, nullptr, m, 1, r), uint32_t{ERR_BADDIMENSIONS});
         EXPECT_TRUE(!r.bm && !r.mask && r.w == 0 && r.h == 0);
     }
-    // Too big for any bitmap: refused cleanly.
     const double huge[4] = {1e6, 0, 0, 1e6};
     Result big;
     EXPECT_EQ(Transform(src, nullptr, nullptr, huge, 0, big), uint32_t{ERR_BITMAP});

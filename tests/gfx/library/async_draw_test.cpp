@@ -7,13 +7,11 @@
 namespace {
 
 struct Producer {
-    int32_t count = 5;
-    int32_t current = 0;
+    int32_t count = 5, current = 0;
     uint32_t frameError = 0;
-    intptr_t seekError = 0;
-    intptr_t pending = 0;
+    intptr_t seekError = 0, pending = 0;
     void* object = nullptr;
-    int frames = 0, seeks = 0, draws = 0, finishes = 0, cleanups = 0;
+    int frames = 0, seeks = 0, draws = 0, finishes = 0;
     uint32_t finishFlag = 99, cleanupFlag = 99;
     std::vector<intptr_t> bgpicMessages;
 };
@@ -35,12 +33,7 @@ void Finish(void* user, uint32_t flag)
     p->current = p->count;
 }
 
-void Cleanup(void* user, uint32_t flag)
-{
-    auto* p = static_cast<Producer*>(user);
-    ++p->cleanups;
-    p->cleanupFlag = flag;
-}
+void Cleanup(void* user, uint32_t flag) { static_cast<Producer*>(user)->cleanupFlag = flag; }
 
 intptr_t Message(uint32_t message, intptr_t argument, void* user)
 {

@@ -89,9 +89,8 @@ protected:
 TEST_F(AttributeQueries, WithoutACurrentDisplayQueriesOnItAreErrors)
 {
     ASSERT_EQ(CurrentDisplay, nullptr);
-    EXPECT_EQ(Error(DISPLAY, 0.0, ATTRWIDTH), ERR_FINDDISPLAY);
-    EXPECT_EQ(Error(DISPLAY, 0.0, ATTROUTPUTDEVICE), ERR_FINDDISPLAY);
-    EXPECT_EQ(Error(DISPLAY, 0.0, ATTRFONTNAME), ERR_FINDDISPLAY);
+    for (int attribute : {ATTRWIDTH, ATTROUTPUTDEVICE, ATTRFONTNAME})
+        EXPECT_EQ(Error(DISPLAY, 0.0, attribute), ERR_FINDDISPLAY) << attribute;
     EXPECT_EQ(Error(EVENTHANDLER, std::string("OnMouseDown"), ATTRFUNCTION), ERR_FINDDISPLAY);
     EXPECT_EQ(Error(LAYER, 1.0, ATTRWIDTH), ERR_NOLAYERS);
     // A global event's slot needs no display.
@@ -250,7 +249,6 @@ TEST_F(AttributeQueries, EachTypeAnswersExactlyTheAttributesItLists)
             else
                 EXPECT_EQ(error, ERR_UNKNOWNATTR) << info.name << " attribute " << attribute;
         }
-        // An id that names nothing gives the type's own error.
         Value missing = info.type == EVENTHANDLER ? Value{std::string("onnothing")} : Value{77.0};
         EXPECT_EQ(Ask(static_cast<int>(info.type), missing, info.answers[0].attribute, nullptr), info.notFound)
             << info.name;
