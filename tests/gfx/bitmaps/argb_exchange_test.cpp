@@ -4,7 +4,6 @@
 #include <cstring>
 #include <vector>
 
-#include "core/io/error_codes.h"
 #include "core/io/stream.h"
 #include "gfx/bitmaps/argb_exchange.h"
 #include "gfx/bitmaps/icon_image.h"

@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <string>
 
 #include "gfx/bitmaps/bitmap.h"
 #include "gfx/bitmaps/pixel_formats.h"

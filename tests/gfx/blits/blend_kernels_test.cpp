@@ -1,7 +1,6 @@
 // The vector blend kernels against the scalar reference on each path the processor runs.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <vector>
 
 #include "gfx/blits/blend_kernels.h"

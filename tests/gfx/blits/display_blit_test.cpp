@@ -2,18 +2,15 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <vector>
 
 #include "core/plugins/plugin_manager.h"
 #include "display/display.h"
 #include "display/display_library.h"
 #include "display/framebuffer.h"
 #include "display/pictures.h"
-#include "gfx/bitmaps/adapter_calls.h"
 #include "gfx/bitmaps/bitmap.h"
 #include "gfx/blits/clip_regions.h"
 #include "gfx/blits/display_blit.h"
-#include "gfx/blits/plane_ops.h"
 #include "gfx/fake_adapter.h"
 #include "gfx/picture_test_helpers.h"
 #include "support/test_displays.h"

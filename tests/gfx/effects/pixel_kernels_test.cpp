@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstring>
 #include <vector>
 
 #include "gfx/bitmaps/pixel_formats.h"
@@ -44,9 +43,7 @@ TEST(PixelKernels, GrayAndThreshold)
     EXPECT_EQ(grey, 0x007F7F7Fu);  // the weights sum just below 1 in doubles
     uint32_t th[3] = {0x0000FF00, 0x00808080, 0x00828282};
     GrayPixels32(th, 3, 1, 10, 3, 1);
-    EXPECT_EQ(th[0], 0x00FFFFFFu);
-    EXPECT_EQ(th[1], 0u);
-    EXPECT_EQ(th[2], 0x00FFFFFFu);
+    EXPECT_EQ(std::vector<uint32_t>(th, th + 3), (std::vector<uint32_t>{0x00FFFFFF, 0, 0x00FFFFFF}));
     uint32_t bgra = ArgbToPixel(0x0000FF00, 11, 0);
     GrayPixels32(&bgra, 1, 1, 11, 1, 0);
     EXPECT_EQ(PixelToArgb(bgra, 11, 0), 0x00959595u);
@@ -62,14 +59,11 @@ TEST(PixelKernels, ReplacementsChainAndRespectTheCompareMask)
     uint32_t pairs[] = {red, blue, blue, green, 0xFFFFFFFF};
     uint32_t px[3] = {0xAAFF0000, blue, 0x123456};
     ReplaceColorsPixels32(3, 1, pairs, px, 3, 0x00FFFFFF);
-    EXPECT_EQ(px[0], green);
-    EXPECT_EQ(px[1], green);
-    EXPECT_EQ(px[2], 0x123456u);
+    EXPECT_EQ(std::vector<uint32_t>(px, px + 3), (std::vector<uint32_t>{green, green, 0x123456}));
     uint32_t pairs16[] = {0x1F, 0x7E0, 0xFFFFFFFF};
     uint16_t p16[2] = {0x1F, 0x20};
     ReplaceColorsPixels16(2, 1, pairs16, p16, 2);
-    EXPECT_EQ(p16[0], 0x7E0);
-    EXPECT_EQ(p16[1], 0x20);
+    EXPECT_EQ(std::vector<uint16_t>(p16, p16 + 2), (std::vector<uint16_t>{0x7E0, 0x20}));
 }
 
 TEST(PixelKernels, FlipsOfOddWidthKeepTheMiddle)
