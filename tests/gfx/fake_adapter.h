@@ -15,8 +15,7 @@ namespace fakeadapter {
 
 struct FakeBitMap {
     uint32_t kind;
-    int32_t width;
-    int32_t height;
+    int32_t width, height;
     std::vector<uint32_t> pixels;
 };
 

@@ -11,8 +11,7 @@ namespace {
 
 // One channel's place in a pixel value: its lowest bit and width.
 struct Field {
-    int shift;
-    int bits;
+    int shift, bits;
 };
 
 // Channel fields of every format in the order a, r, g, b (bits 0 = absent),

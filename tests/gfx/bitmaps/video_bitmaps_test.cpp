@@ -88,9 +88,7 @@ TEST_F(VideoBitMaps, RefusedRequestsFallBackOnlyWhenAllowed)
     g_refuseVideo = true;
     BitMapHandle* callerAlpha = AllocAlphaBitMap(2, 2, 1, nullptr, 0);
     struct Case {
-        uint32_t flags;
-        uint32_t mode;
-        uint32_t error;
+        uint32_t flags, mode, error;
         bool memory;
     } cases[] = {{ADAPTERBITMAP_VIDEO, 0, ERR_BITMAP, false},
                  {ADAPTERBITMAP_VIDEO | ADAPTERBITMAP_FALLBACK, 0, 0, true},

@@ -111,10 +111,9 @@ TEST(BltAlphaChannel, CoverageModesGiveGoldenValues)
         BitMapHandle* da = own(c.dstAlpha >= 0 ? Alpha(4, 1, static_cast<uint8_t>(c.dstAlpha)) : nullptr);
         BltAlphaChannel(cov, 0, 0, dst, 1, 0, 2, 1, 0xFFFFFFFF, c.mode, da, c.factor, nullptr, 0,
                         nullptr, nullptr, 0);
-        EXPECT_EQ(Get(dst, 0, 0), c.dstColour & 0xFFFFFF);
-        EXPECT_EQ(Get(dst, 1, 0), c.wantColour);
-        EXPECT_EQ(Get(dst, 2, 0), c.wantColour);
-        EXPECT_EQ(Get(dst, 3, 0), c.dstColour & 0xFFFFFF);
+        uint32_t kept = c.dstColour & 0xFFFFFF;
+        EXPECT_EQ((std::vector<uint32_t>{Get(dst, 0, 0), Get(dst, 1, 0), Get(dst, 2, 0), Get(dst, 3, 0)}),
+                  (std::vector<uint32_t>{kept, c.wantColour, c.wantColour, kept}));
         if (da) {
             EXPECT_EQ(AlphaRow(da, 0)[1], c.wantAlpha);
             EXPECT_EQ(AlphaRow(da, 0)[3], c.dstAlpha);

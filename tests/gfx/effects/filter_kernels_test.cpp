@@ -141,11 +141,8 @@ TEST(FilterKernels, ThreeByThreeKernelsOnAFlatPictureAndASpot)
     };
     for (const Case& c : cases) {
         RgbPicture out = Apply(spot, PIXFMT_ARGB, Convolve(c.kind, 1, c.strength));
-        EXPECT_EQ(out.argb[12], c.centre) << c.kind;
-        EXPECT_EQ(out.argb[13], c.right) << c.kind;
-        EXPECT_EQ(out.argb[17], c.below) << c.kind;
-        EXPECT_EQ(out.argb[18], c.diagonal) << c.kind;
-        EXPECT_EQ(out.argb[0], c.corner) << c.kind;
+        EXPECT_EQ((std::vector<uint32_t>{out.argb[12], out.argb[13], out.argb[17], out.argb[18], out.argb[0]}),
+                  (std::vector<uint32_t>{c.centre, c.right, c.below, c.diagonal, c.corner})) << c.kind;
     }
 }
 

@@ -151,8 +151,7 @@ TEST(Gradients, SeekFindsThePairAroundAPositionInEachSpreadMode)
     struct Case {
         const char* name;
         uint32_t spread;
-        int64_t position;
-        int64_t start, end;
+        int64_t position, start, end;
         uint32_t colourAtStart, colourAtEnd;
     };
     const Case cases[] = {

@@ -42,8 +42,7 @@ TEST(Quantize, PaletteSizeIndexRangeAndErrorBound)
 {
     RgbPicture in = TestPicture(120, 90);
     struct Case {
-        uint32_t asked, expectMax;
-        uint32_t dither;
+        uint32_t asked, expectMax, dither;
         double meanBound;
     } cases[] = {{256, 256, 0, 7.0}, {256, 256, 1, 8.0}, {16, 16, 0, 22.0}, {16, 16, 1, 26.0},
                  {2, 2, 1, 80.0},    {0, 2, 0, 80.0},    {1000, 256, 0, 7.0}};

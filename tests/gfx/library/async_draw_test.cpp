@@ -114,8 +114,7 @@ TEST_F(AsyncDraw, FramesAdvanceSeekAndFinishByTheirRules)
         const char* name;
         std::vector<Value> frame;  // empty: no frame argument
         int32_t current;
-        uint32_t done;
-        uint32_t error;
+        uint32_t done, error;
         double result;
         int frames, seeks;
         bool freed;

@@ -100,8 +100,7 @@ TEST_F(FramePacing, RefreshBlocksRefuseDrawingTargetsAndCollectUntilTheEnd)
     animFrame.kind = 4;
     struct Case {
         const char* name;
-        uint32_t mode;
-        uint32_t doubleBuffer;
+        uint32_t mode, doubleBuffer;
         OutputRecord* selected;
         uint32_t error;
     };

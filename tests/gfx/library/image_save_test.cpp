@@ -94,8 +94,7 @@ TEST_F(ImageSaving, EveryInbuiltFormatReadsBack)
     // GIF: at most the colours asked for (clamped to 2..256), and the
     // transparent colour's pixels under the transparent index.
     struct GifCase {
-        int32_t colors;
-        int32_t dither;
+        int32_t colors, dither;
         size_t most;
     };
     for (GifCase c : {GifCase{1, 0, 2}, GifCase{5000, 1, 256}, GifCase{7, 1, 7}}) {
