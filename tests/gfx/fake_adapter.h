@@ -57,10 +57,7 @@ inline uintptr_t FakeLock(void* native, uint32_t, AdapterBitMapInfo* info, const
     info->height = static_cast<uint32_t>(bm->height);
     return 7;
 }
-inline void FakeUnlock(uintptr_t word)
-{
-    if (word == 7) ++g_unlocks;
-}
+inline void FakeUnlock(uintptr_t word) { if (word == 7) ++g_unlocks; }
 inline uint32_t FakeAttr(void* native, uint32_t attr, const QmTagItem*)
 {
     auto* bm = static_cast<FakeBitMap*>(native);

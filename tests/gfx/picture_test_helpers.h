@@ -111,10 +111,10 @@ inline size_t PlaneRow(BitMapHandle* plane)
                                                              : BMATTR_ALPHA_BYTESPERROW);
 }
 
-inline bool MaskAt(BitMapHandle* m, int32_t x, int32_t y)
-{
-    return PlanePixels(m)[PlaneRow(m) * y + (x >> 3)] & (0x80 >> (x & 7));
-}
+// Bit x of a row of mask bits, the leftmost pixel in the top bit.
+inline bool BitAt(const uint8_t* row, int32_t x) { return row[x >> 3] & (0x80 >> (x & 7)); }
+
+inline bool MaskAt(BitMapHandle* m, int32_t x, int32_t y) { return BitAt(PlanePixels(m) + PlaneRow(m) * y, x); }
 
 inline void SetMaskAt(BitMapHandle* m, int32_t x, int32_t y, bool on)
 {
@@ -235,10 +235,7 @@ inline bool RunConvert(const RgbPicture& in, const std::string& arguments, RgbPi
 // A smooth but busy test picture: gradients, rings and a few hard edges.
 inline RgbPicture TestPicture(int32_t w, int32_t h, uint32_t seed = 1)
 {
-    RgbPicture p;
-    p.w = w;
-    p.h = h;
-    p.argb.resize(static_cast<size_t>(w) * h);
+    RgbPicture p{w, h, std::vector<uint32_t>(static_cast<size_t>(w) * h)};
     uint32_t s = seed;
     for (int32_t y = 0; y < h; ++y)
         for (int32_t x = 0; x < w; ++x) {

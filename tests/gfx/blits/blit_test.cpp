@@ -31,10 +31,7 @@ struct Picture {
         UnlockBitMapPixels(&lock);
         FreeColorBitMap(bm);
     }
-    uint32_t* px(int32_t x, int32_t y)
-    {
-        return reinterpret_cast<uint32_t*>(lock.pixels) + lock.rowLength * y + x;
-    }
+    uint32_t* px(int32_t x, int32_t y) { return reinterpret_cast<uint32_t*>(lock.pixels) + lock.rowLength * y + x; }
 };
 
 std::vector<uint32_t> Snapshot(Picture& p)

@@ -28,10 +28,7 @@ struct Result {
         FreePlaneBitMap(mask);
         FreePlaneBitMap(alpha);
     }
-    bool Visible(int32_t x, int32_t y) const
-    {
-        return mask ? picture_test::MaskAt(mask, x, y) : AlphaAt(x, y) != 0;
-    }
+    bool Visible(int32_t x, int32_t y) const { return mask ? picture_test::MaskAt(mask, x, y) : AlphaAt(x, y) != 0; }
     uint8_t AlphaAt(int32_t x, int32_t y) const { return picture_test::AlphaAt(alpha, x, y); }
 };
 

@@ -10,9 +10,8 @@
 
 namespace {
 
+using picture_test::BitAt;
 using picture_test::Lcg;
-
-bool Bit(const uint8_t* row, int32_t x) { return row[x >> 3] & (0x80 >> (x & 7)); }
 
 TEST(PixelKernels, IntegerSqrtIsTheFloorOfTheRoot)
 {
@@ -147,7 +146,7 @@ TEST(PixelKernels, PolygonFillStaysInsideThePlane)
     FillPolygonPlane(plane.data(), 2, 16, 6, work, square, 4);
     for (int32_t y = 0; y < 6; ++y)
         for (int32_t x = 0; x < 16; ++x)
-            EXPECT_EQ(Bit(&plane[2 * y], x), y >= 1 && y <= 4 && x >= 2 && x <= 6) << x << "," << y;
+            EXPECT_EQ(BitAt(&plane[2 * y], x), y >= 1 && y <= 4 && x >= 2 && x <= 6) << x << "," << y;
     const int32_t huge[] = {-100000, -50, 100000, 3, -100000, 90000};
     std::vector<uint8_t> small(2 * 6, 0);
     FillPolygonPlane(small.data(), 2, 16, 6, work, huge, 3);
@@ -181,7 +180,7 @@ TEST(PixelKernels, SixteenBitMembersInEveryFormat)
             for (int32_t x = 0; x < rowLength; ++x) {
                 size_t i = static_cast<size_t>(y) * rowLength + x;
                 uint16_t expect = dst[i];
-                if (x < w && Bit(maskRows + 2 * y, 3 + x)) {
+                if (x < w && BitAt(maskRows + 2 * y, 3 + x)) {
                     uint32_t s = PixelFromFormat16(format, src[i]), d = PixelFromFormat16(format, dst[i]);
                     auto mixc = [](int32_t sc, int32_t dc, uint32_t mask) {
                         return static_cast<uint32_t>(sc + (((dc - sc) * 155) >> 8)) & mask;
@@ -205,7 +204,7 @@ TEST(PixelKernels, SixteenBitMembersInEveryFormat)
         BuildMaskFromColor16(px.data(), mask.data(), w, h, 2, 0x1234, rowLength);
         for (int32_t y = 0; y < h; ++y)
             for (int32_t x = 0; x < w; ++x)
-                EXPECT_EQ(Bit(&mask[2 * y], x), px[static_cast<size_t>(y) * rowLength + x] != 0x1234);
+                EXPECT_EQ(BitAt(&mask[2 * y], x), px[static_cast<size_t>(y) * rowLength + x] != 0x1234);
 
         std::vector<uint16_t> flip = dst;
         uint8_t scratch[2 * rowLength];

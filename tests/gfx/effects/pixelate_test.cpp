@@ -8,12 +8,8 @@
 
 namespace {
 
+using picture_test::BitAt;
 using picture_test::Lcg;
-
-bool Bit(const std::vector<uint8_t>& plane, int32_t bpr, int32_t x, int32_t y)
-{
-    return plane[static_cast<size_t>(bpr) * y + x / 8] & (0x80 >> (x % 8));
-}
 
 TEST(Pixelate, CellsTakeTheirCornerOrTurnInvisible)
 {
@@ -51,11 +47,11 @@ TEST(Pixelate, CellsTakeTheirCornerOrTurnInvisible)
                         }
                         int32_t cx = x / cell * cell, cy = y / cell * cell;
                         uint8_t a = copyAlpha[static_cast<size_t>(alphaBpr) * cy + cx];
-                        bool visible = (!hasMask && !hasAlpha) || (hasMask && Bit(copyMask, maskBpr, cx, cy)) ||
+                        bool visible = (!hasMask && !hasAlpha) || (hasMask && BitAt(&copyMask[maskBpr * cy], cx)) ||
                                        (hasAlpha && a != 0);
                         ASSERT_EQ(pixel(pixels, x, y), visible ? pixel(copy, cx, cy) : pixel(copy, x, y)) << x << "," << y;
                         if (hasMask) {
-                            ASSERT_EQ(Bit(mask, maskBpr, x, y), visible) << x << "," << y;
+                            ASSERT_EQ(BitAt(&mask[maskBpr * y], x), visible) << x << "," << y;
                         }
                         if (hasAlpha) {
                             ASSERT_EQ(alpha[static_cast<size_t>(alphaBpr) * y + x], visible ? a : 0) << x << "," << y;

@@ -117,10 +117,7 @@ void RunRaw(RawScale& s, const std::vector<uint32_t>& values, int32_t sw, int32_
     else ScalePixels(&s.p);
 }
 
-uint32_t RawAt(const RawScale& s, size_t i)
-{
-    return LoadPixelValue(&s.dst[i * s.p.bytesPerPixel], s.p.bytesPerPixel);
-}
+uint32_t RawAt(const RawScale& s, size_t i) { return LoadPixelValue(&s.dst[i * s.p.bytesPerPixel], s.p.bytesPerPixel); }
 
 TEST(ScalePixels, NearestFollowsTheStepsAndStaysInsideTheSource)
 {

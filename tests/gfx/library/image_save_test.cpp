@@ -162,11 +162,9 @@ TEST(ImageSavers, SaverPluginsWithoutAlphaAndDisabled)
     std::vector<uint8_t> bytes = ReadFileBytes(file);
     ASSERT_GE(bytes.size(), 40u);
     EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 4), "QMSV");
-    for (int i = 0; i < 9; ++i) {
-        int32_t word;
-        std::memcpy(&word, &bytes[4 + i * 4], 4);
-        EXPECT_EQ(word, words[i]) << "word " << i;
-    }
+    std::vector<int32_t> got(9);
+    std::memcpy(got.data(), &bytes[4], 9 * 4);
+    EXPECT_EQ(got, std::vector<int32_t>(words, words + 9));
     record->node->info->disabled = 1;
     EXPECT_EQ(SaveArgbImage(100, argb.data(), 5, 3, file.c_str(), -1, true, 90, 256, 0), uint32_t{ERR_UNKNOWNIMGOUT});
     FreeAllPlugins();
