@@ -67,9 +67,8 @@ TEST(BltAlphaPlane, ClippedVariantCutsAndRefusesNegativeSources)
     // A destination at x -3 takes source columns from 3 on.
     AlphaRow(src, 0)[3] = 9;
     ClipBltAlphaPlane(src, 0, 0, dst, -3, 0, 8, 1, 8, 8, 8, 8, 0, 0);
-    EXPECT_EQ(AlphaRow(dst, 0)[0], 9);
-    EXPECT_EQ(AlphaRow(dst, 0)[4], 200);
-    EXPECT_EQ(AlphaRow(dst, 0)[5], 0);
+    EXPECT_EQ(std::vector<uint8_t>(AlphaRow(dst, 0), AlphaRow(dst, 0) + 8),
+              (std::vector<uint8_t>{9, 200, 200, 200, 200, 0, 0, 0}));
     // A source position below 0 would read before the plane: nothing.
     ClipBltAlphaPlane(src, -1, 0, dst, 0, 1, 4, 1, 8, 8, 8, 8, 0, 0);
     EXPECT_EQ(AlphaRow(dst, 1)[0], 0);

@@ -176,8 +176,7 @@ TEST(Blits, FillsAreClippedAndSkip24Bit)
 
     uint8_t rgb[6] = {1, 2, 3, 4, 5, 6};
     SoftRectFill(rgb, 0, 0, 2, 1, 0xFFFFFF, 255, 2, 8);
-    EXPECT_EQ(rgb[0], 1);
-    EXPECT_EQ(rgb[5], 6);
+    EXPECT_EQ(std::vector<uint8_t>(rgb, rgb + 6), (std::vector<uint8_t>{1, 2, 3, 4, 5, 6}));
 
     // Opacity below 255 tints toward the colour.
     uint32_t px = 0;

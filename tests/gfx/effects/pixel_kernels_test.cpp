@@ -74,16 +74,13 @@ TEST(PixelKernels, FlipsOfOddWidthKeepTheMiddle)
     FlipParams flip{px, 3, 2, 4, mask, 2, alpha, 4, 1, 4, scratch};
     FlipPixels(&flip);
     EXPECT_EQ(std::vector<uint32_t>(px, px + 8), (std::vector<uint32_t>{3, 2, 1, 99, 6, 5, 4, 99}));
-    EXPECT_EQ(mask[0], 0x60);
-    EXPECT_EQ(mask[2], 0x80);
-    EXPECT_EQ(alpha[0], 30);
-    EXPECT_EQ(alpha[6], 40);
+    EXPECT_EQ(std::vector<uint8_t>(mask, mask + 4), (std::vector<uint8_t>{0x60, 0, 0x80, 0}));
+    EXPECT_EQ(std::vector<uint8_t>(alpha, alpha + 8), (std::vector<uint8_t>{30, 20, 10, 0, 60, 50, 40, 0}));
     flip.horizontal = 0;
     FlipPixels(&flip);
-    EXPECT_EQ(px[0], 6u);
-    EXPECT_EQ(px[3], 99u);
-    EXPECT_EQ(mask[0], 0x80);
-    EXPECT_EQ(alpha[0], 60);
+    EXPECT_EQ(std::vector<uint32_t>(px, px + 8), (std::vector<uint32_t>{6, 5, 4, 99, 3, 2, 1, 99}));
+    EXPECT_EQ(std::vector<uint8_t>(mask, mask + 4), (std::vector<uint8_t>{0x80, 0, 0x60, 0}));
+    EXPECT_EQ(std::vector<uint8_t>(alpha, alpha + 8), (std::vector<uint8_t>{60, 50, 40, 0, 30, 20, 10, 0}));
 }
 
 TEST(PixelKernels, TintAndInvertedPlanes)

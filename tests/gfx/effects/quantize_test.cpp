@@ -63,12 +63,8 @@ TEST(Quantize, MappingIsTheNearestEntryAfterDiffusedError)
 {
     for (uint32_t dither : {0u, 1u})
         for (uint32_t colours : {256u, 37u, 5u}) {
-            RgbPicture in{97, 61, {}};
-            uint32_t seed = colours;
-            for (int32_t i = 0; i < in.w * in.h; ++i) {
-                seed = seed * 1664525u + 1013904223u;
-                in.argb.push_back((seed >> 8) & 0xFFFFFF);
-            }
+            RgbPicture in{97, 61, picture_test::RandomArgb(97 * 61, colours)};
+            for (auto& c : in.argb) c &= 0xFFFFFF;
             Reduced r = Reduce(in, PIXFMT_ARGB, colours, dither);
             ASSERT_EQ(r.err, 0u);
             auto channel = [](uint32_t c, int k) { return static_cast<int32_t>((c >> (16 - 8 * k)) & 0xFF); };

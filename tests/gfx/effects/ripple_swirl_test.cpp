@@ -21,11 +21,12 @@ RgbPicture Indexed(int32_t w, int32_t h)
     return p;
 }
 
-double SineStep(int32_t k)
+// The angle after k steps of a thousandth, summed as the table is.
+double StepAngle(int32_t k)
 {
     double arg = 0;
     for (int32_t i = 0; i < k; ++i) arg += 0.001;
-    return std::sin(arg);
+    return arg;
 }
 
 int32_t Cut(double v, int32_t hi) { return v < 0 ? 0 : v > hi ? hi : static_cast<int32_t>(v); }
@@ -40,7 +41,7 @@ void RippleModel(int32_t w, int32_t h, double wavelength, double amplitude, doub
     auto d = static_cast<int32_t>(std::floor(std::sqrt(static_cast<double>(dx * dx + dy * dy))));
     double t = d / wavelength * 6.28318530717959 - phase;
     t -= std::floor(t / 6.28318530717959) * 6.28318530717959;
-    double s = SineStep(static_cast<int32_t>(t / 0.001)) * amplitude;
+    double s = std::sin(StepAngle(static_cast<int32_t>(t / 0.001))) * amplitude;
     double k = s * (r - d) / r;
     if (d) k = k * wavelength / d;
     *sx = Cut(dx * k + x, w - 1);
@@ -57,17 +58,8 @@ void SwirlModel(int32_t w, int32_t h, int32_t degrees, int32_t x, int32_t y, int
     if (dx * dx + dy * dy >= r * r) return;
     double d = std::floor(std::sqrt(std::floor(dx * dx + dy * dy)));
     double theta = degrees * M_PI / 180 * (1 - d / r) * (1 - d / r);
-    double sn, cs;
-    if (degrees < 0) {
-        sn = std::sin(theta);
-        cs = std::cos(theta);
-    } else {
-        int32_t i = static_cast<int32_t>(theta / 0.001);
-        sn = SineStep(i);
-        double arg = 0;
-        for (int32_t k = 0; k < i; ++k) arg += 0.001;
-        cs = std::cos(arg);
-    }
+    double angle = degrees < 0 ? theta : StepAngle(static_cast<int32_t>(theta / 0.001));
+    double sn = std::sin(angle), cs = std::cos(angle);
     *sx = Cut((cs * dx - sn * dy) / kx + cx, w - 1);
     *sy = Cut((sn * dx + cs * dy) / ky + cy, h - 1);
 }
