@@ -1,6 +1,4 @@
-// A fake display adapter that manages bitmaps: it keeps ARGB buffers of its
-// own, counts its calls and keeps the flags and tags of the last video
-// bitmap asked for.
+// A fake display adapter that manages bitmaps in ARGB buffers of its own and records its calls.
 #pragma once
 
 #include <algorithm>
@@ -17,8 +15,7 @@ namespace fakeadapter {
 
 struct FakeBitMap {
     uint32_t kind;
-    int32_t width;
-    int32_t height;
+    int32_t width, height;
     std::vector<uint32_t> pixels;
 };
 
@@ -60,10 +57,7 @@ inline uintptr_t FakeLock(void* native, uint32_t, AdapterBitMapInfo* info, const
     info->height = static_cast<uint32_t>(bm->height);
     return 7;
 }
-inline void FakeUnlock(uintptr_t word)
-{
-    if (word == 7) ++g_unlocks;
-}
+inline void FakeUnlock(uintptr_t word) { if (word == 7) ++g_unlocks; }
 inline uint32_t FakeAttr(void* native, uint32_t attr, const QmTagItem*)
 {
     auto* bm = static_cast<FakeBitMap*>(native);

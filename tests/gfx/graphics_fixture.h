@@ -1,7 +1,4 @@
-// The fixtures of the tests that run commands on a real VM: one with the
-// libraries a test registers, and the graphics library's with an open
-// display 1 as the current display. Tests add their own commands and
-// objects in their SetUp and free what they own before the base TearDown.
+// Fixtures that run commands on a real VM; tests free what they own before the base TearDown.
 #pragma once
 
 #include <gtest/gtest.h>

@@ -1,7 +1,4 @@
-// Helpers of the picture tests: bitmaps made from and read back into ARGB
-// vectors through plain locks, plane bits and bytes, small pictures of one
-// colour or shape, random pictures, and ImageMagick as an independent peer
-// (pictures go out and come back as binary PPM files).
+// Helpers of the picture tests, and ImageMagick as an independent peer (through binary PPM files).
 #pragma once
 
 #include <gtest/gtest.h>
@@ -114,10 +111,10 @@ inline size_t PlaneRow(BitMapHandle* plane)
                                                              : BMATTR_ALPHA_BYTESPERROW);
 }
 
-inline bool MaskAt(BitMapHandle* m, int32_t x, int32_t y)
-{
-    return PlanePixels(m)[PlaneRow(m) * y + (x >> 3)] & (0x80 >> (x & 7));
-}
+// Bit x of a row of mask bits, the leftmost pixel in the top bit.
+inline bool BitAt(const uint8_t* row, int32_t x) { return row[x >> 3] & (0x80 >> (x & 7)); }
+
+inline bool MaskAt(BitMapHandle* m, int32_t x, int32_t y) { return BitAt(PlanePixels(m) + PlaneRow(m) * y, x); }
 
 inline void SetMaskAt(BitMapHandle* m, int32_t x, int32_t y, bool on)
 {
@@ -147,12 +144,19 @@ inline uint32_t Get(BitMapHandle* b, int32_t x, int32_t y) { return ReadBitMapPi
 
 inline uint8_t* AlphaRow(BitMapHandle* a, int32_t y) { return &picture_test::AlphaAt(a, 0, y); }
 
-inline BitMapHandle* Alpha(int32_t w, int32_t h, uint8_t fill)
+// An alpha plane whose byte (x, y) is value(x, y).
+template <typename Value>
+BitMapHandle* AlphaOf(int32_t w, int32_t h, Value value)
 {
     BitMapHandle* a = AllocAlphaBitMap(w, h, 1, nullptr, 0);
     for (int32_t y = 0; a && y < h; ++y)
-        for (int32_t x = 0; x < w; ++x) AlphaRow(a, y)[x] = fill;
+        for (int32_t x = 0; x < w; ++x) AlphaRow(a, y)[x] = static_cast<uint8_t>(value(x, y));
     return a;
+}
+
+inline BitMapHandle* Alpha(int32_t w, int32_t h, uint8_t fill)
+{
+    return AlphaOf(w, h, [fill](int32_t, int32_t) { return fill; });
 }
 
 // A mask whose bit (x, y) is shape(x, y).
@@ -231,10 +235,7 @@ inline bool RunConvert(const RgbPicture& in, const std::string& arguments, RgbPi
 // A smooth but busy test picture: gradients, rings and a few hard edges.
 inline RgbPicture TestPicture(int32_t w, int32_t h, uint32_t seed = 1)
 {
-    RgbPicture p;
-    p.w = w;
-    p.h = h;
-    p.argb.resize(static_cast<size_t>(w) * h);
+    RgbPicture p{w, h, std::vector<uint32_t>(static_cast<size_t>(w) * h)};
     uint32_t s = seed;
     for (int32_t y = 0; y < h; ++y)
         for (int32_t x = 0; x < w; ++x) {

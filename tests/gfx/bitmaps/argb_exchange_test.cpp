@@ -1,11 +1,9 @@
-// ARGB in and out of bitmaps: round trips through every pixel format, the
-// transparent colour and the planes folded into alpha, and icon bodies.
+// ARGB in and out of bitmaps, and icon bodies.
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <vector>
 
-#include "core/io/error_codes.h"
 #include "core/io/stream.h"
 #include "gfx/bitmaps/argb_exchange.h"
 #include "gfx/bitmaps/icon_image.h"
@@ -78,9 +76,7 @@ TEST(ArgbExchange, MaskAndAlphaFoldIntoTheArray)
         int maskToAlpha;
         std::vector<uint32_t> expect;
     } cases[] = {
-        // Neither plane: everything opaque.
         {nullptr, nullptr, kNoTransparentColour, 0, {0xFF223344, 0xFF667788, 0xFFAABBCC, 0xFFEEFF00}},
-        // The mask turned into alpha.
         {mask, nullptr, kNoTransparentColour, 1, {0x00223344, 0xFF667788, 0x00AABBCC, 0xFFEEFF00}},
         // Invisible pixels take the key; the others keep what reading gave.
         {mask, nullptr, 0x00ABCDEF, 0, {0x00ABCDEF, 0x55667788, 0x00ABCDEF, 0xDDEEFF00}},

@@ -1,5 +1,4 @@
-// Bitmap handles: borrowed planes, size limits, single pixels, and the
-// adapter path with a fake adapter that records its calls.
+// Bitmap handles, and the adapter path through a fake adapter that records its calls.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -56,8 +55,6 @@ TEST(BitMaps, SizesOutsideTheLimitsAreRefused)
     FreePlaneBitMap(edge);
 }
 
-// The desktop depth follows the platform's pixel format, as the host
-// depth attribute reads it.
 TEST(BitMaps, TheDesktopDepthIsThePixelFormatsBits)
 {
     EXPECT_EQ(OsGetDisplayDepth(), 32u);
@@ -93,7 +90,6 @@ TEST(BitMaps, PixelsOfHandlesStayInsideTheBitMap)
     ASSERT_TRUE(bm && mask);
     WriteBitMapPixel(bm, 1, 2, 0x123456, 0);
     EXPECT_EQ(ReadBitMapPixel(bm, 1, 2, 0), 0x123456u);
-    // Off-bitmap coordinates touch nothing and read 0.
     WriteBitMapPixel(bm, 3, 0, 0xFFFFFF, 0);
     WriteBitMapPixel(bm, -1, 0, 0xFFFFFF, 0);
     EXPECT_EQ(ReadBitMapPixel(bm, 3, 0, 0), 0u);

@@ -1,5 +1,4 @@
-// Video bitmaps through a fake display adapter that keeps ARGB copies of
-// what it is handed and records the tags and flags of every request.
+// Video bitmaps through a fake adapter that keeps ARGB copies and records its requests.
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -31,13 +30,6 @@ protected:
         EXPECT_EQ(g_reads, g_pixelFrees);  // every read buffer went back
     }
     void SetFlags(uint32_t flags) { info_.adapterFlags[QM_ADAPTERFLAGS_DISPLAY] = flags; }
-    BitMapHandle* Video(const std::vector<uint32_t>& argb, int32_t w, int32_t h)
-    {
-        BitMapHandle* bm = nullptr;
-        uint32_t fallBack = 0;
-        EXPECT_EQ(AdapterVideoBitMapFromArgb(argb.data(), -1, w, h, w, 1, nullptr, &bm, nullptr, &fallBack), 0u);
-        return bm;
-    }
     PluginInfo info_;
 };
 
@@ -89,9 +81,7 @@ TEST_F(VideoBitMaps, RefusedRequestsFallBackOnlyWhenAllowed)
     g_refuseVideo = true;
     BitMapHandle* callerAlpha = AllocAlphaBitMap(2, 2, 1, nullptr, 0);
     struct Case {
-        uint32_t flags;
-        uint32_t mode;
-        uint32_t error;
+        uint32_t flags, mode, error;
         bool memory;
     } cases[] = {{ADAPTERBITMAP_VIDEO, 0, ERR_BITMAP, false},
                  {ADAPTERBITMAP_VIDEO | ADAPTERBITMAP_FALLBACK, 0, 0, true},
@@ -129,8 +119,10 @@ TEST_F(VideoBitMaps, FrontEndsAskTheAdapterOrReadTheSourceFirst)
     std::vector<uint32_t> argb = RandomArgb(8 * 6, 4);
     for (auto& p : argb) p &= 0xFFFFFF;
     Owned own;
-    BitMapHandle* video = own(Video(argb, 8, 6));
-    ASSERT_NE(video, nullptr);
+    BitMapHandle* video = nullptr;
+    uint32_t fallBack = 0;
+    ASSERT_EQ(AdapterVideoBitMapFromArgb(argb.data(), -1, 8, 6, 8, 1, nullptr, &video, nullptr, &fallBack), 0u);
+    ASSERT_NE(own(video), nullptr);
 
     // Without the capability the scaler reads the pixels and works in memory.
     BitMapHandle* bm = nullptr;

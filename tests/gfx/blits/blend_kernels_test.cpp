@@ -1,10 +1,6 @@
-// The vector blend kernels against the scalar reference: random rows of
-// every width from 1 to 67 at random offsets, in every 2- and 4-byte
-// format, on each vector path the processor runs, and the composite over
-// every (alpha, destination alpha) pair.
+// The vector blend kernels against the scalar reference on each path the processor runs.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <vector>
 
 #include "gfx/blits/blend_kernels.h"
@@ -132,8 +128,6 @@ TEST(BlendKernels, CompositeOverEveryAlphaPair)
     }
 }
 
-// Blits and fills reach the kernels of the path that is set, and every
-// path draws the same rectangle.
 TEST(BlendKernels, BlitsAndFillsAgreeOnEveryForcedPath)
 {
     constexpr int32_t kW = 37, kH = 11;

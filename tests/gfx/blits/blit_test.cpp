@@ -1,9 +1,7 @@
-// Blits and plane operations against naive per-pixel references, with
-// rectangles that run off either bitmap.
+// Blits and plane operations against naive per-pixel references.
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstring>
 #include <vector>
 
 #include "gfx/bitmaps/bitmap.h"
@@ -33,10 +31,7 @@ struct Picture {
         UnlockBitMapPixels(&lock);
         FreeColorBitMap(bm);
     }
-    uint32_t* px(int32_t x, int32_t y)
-    {
-        return reinterpret_cast<uint32_t*>(lock.pixels) + lock.rowLength * y + x;
-    }
+    uint32_t* px(int32_t x, int32_t y) { return reinterpret_cast<uint32_t*>(lock.pixels) + lock.rowLength * y + x; }
 };
 
 std::vector<uint32_t> Snapshot(Picture& p)
@@ -55,8 +50,16 @@ std::vector<uint8_t> AlphaBytes(BitMapHandle* a)
     return out;
 }
 
-// Copies, masked copies and alpha blits of random rectangles (many of them
-// partly or wholly outside) against a reference that tests every pixel.
+void RandomPlane(BitMapHandle* plane, uint32_t seed)
+{
+    bool alpha = plane->kind == BITMAP_ALPHA;
+    uint8_t* bits = PlanePixels(plane);
+    for (size_t i = 0; i < PlaneRow(plane) * static_cast<size_t>(plane->height); ++i) {
+        uint32_t r = Lcg(seed);
+        bits[i] = static_cast<uint8_t>(alpha && r % 3 == 0 ? 255 : alpha && r % 3 == 1 ? 0 : r >> 8);
+    }
+}
+
 TEST(Blits, RandomRectanglesMatchTheNaiveReference)
 {
     uint32_t seed = 99;
@@ -66,12 +69,8 @@ TEST(Blits, RandomRectanglesMatchTheNaiveReference)
         Owned own;
         BitMapHandle* mask = own(AllocMaskBitMap(src.bm, 13, 9, 0, nullptr, 0));
         BitMapHandle* alpha = own(AllocAlphaBitMap(13, 9, 0, nullptr, 0));
-        for (int32_t y = 0; y < 9; ++y)
-            for (int32_t x = 0; x < 13; ++x) {
-                AlphaAt(alpha, x, y) = static_cast<uint8_t>(Lcg(seed) % 4 == 0 ? 255 : Lcg(seed));
-                if (Lcg(seed) & 1) WriteBitMapPixel(mask, x, y, MASKVISIBLE, 1);
-                else WriteBitMapPixel(mask, x, y, MASKINVISIBLE, 1);
-            }
+        RandomPlane(mask, Lcg(seed));
+        RandomPlane(alpha, Lcg(seed));
         int32_t sx = static_cast<int32_t>(Lcg(seed) % 24) - 6, sy = static_cast<int32_t>(Lcg(seed) % 20) - 5;
         int32_t dx = static_cast<int32_t>(Lcg(seed) % 24) - 6, dy = static_cast<int32_t>(Lcg(seed) % 20) - 5;
         int32_t w = static_cast<int32_t>(Lcg(seed) % 16), h = static_cast<int32_t>(Lcg(seed) % 14);
@@ -108,9 +107,7 @@ TEST(Blits, RandomRectanglesMatchTheNaiveReference)
         if (kind == 0) BltBitMapRect(src.bm, sx, sy, dst.bm, dx, dy, w, h);
         else if (kind == 1) BltBitMapMask(src.bm, sx, sy, dst.bm, dx, dy, w, h, mask);
         else BltBitMapMasked(src.bm, sx, sy, dst.bm, dx, dy, w, h, alpha);
-        ASSERT_EQ(Snapshot(dst), expect) << "round " << round << " kind " << kind << " src " << sx
-                                          << "," << sy << " dst " << dx << "," << dy << " size "
-                                          << w << "x" << h;
+        ASSERT_EQ(Snapshot(dst), expect) << "round " << round;
     }
 }
 
@@ -122,12 +119,8 @@ TEST(Blits, AlphaBlendEdgesAndFormats)
     uint32_t src[4] = {0xFFFFFFFF, 0x7F123456, 0xFFFFFFFF, 0xFFFFFFFF};
     uint32_t dst[4] = {0xFF000000, 0, 0xFF000000, 0xAA000000};
     SoftBltRectEx(src, 0, 0, dst, 0, 0, 4, 1, 4, 4, alpha, 4, nullptr, 0, 10, 4, BLEND_ALPHA);
-    EXPECT_EQ(dst[0], 0x007F7F7Fu);
-    EXPECT_EQ(dst[1], 0x7F123456u);
-    EXPECT_EQ(dst[2], 0x00000000u);
-    EXPECT_EQ(dst[3], 0xAA000000u);
+    EXPECT_EQ(std::vector<uint32_t>(dst, dst + 4), (std::vector<uint32_t>{0x007F7F7F, 0x7F123456, 0, 0xAA000000}));
 
-    // BGRA blends in its own layout.
     uint32_t s11 = ArgbToPixel(0xFFFFFFFF, 11, 0), d11 = ArgbToPixel(0x00000000, 11, 0);
     SoftBltRectEx(&s11, 0, 0, &d11, 0, 0, 1, 1, 1, 1, alpha, 4, nullptr, 0, 11, 4, BLEND_ALPHA);
     EXPECT_EQ(PixelToArgb(d11, 11, 0), 0x007F7F7Fu);
@@ -156,23 +149,17 @@ TEST(Blits, CopyWhereAlphaAndCompositeOverAlpha)
     uint32_t src[3] = {0x111111, 0x222222, 0x333333};
     uint32_t dst[3] = {0xAAAAAA, 0xBBBBBB, 0xCCCCCC};
     SoftBltRectEx(src, 0, 0, dst, 0, 0, 3, 1, 3, 3, sa, 4, nullptr, 0, 10, 4, BLEND_COPY_WHERE);
-    EXPECT_EQ(dst[0], 0xAAAAAAu);
-    EXPECT_EQ(dst[1], 0x222222u);
-    EXPECT_EQ(dst[2], 0x333333u);
+    EXPECT_EQ(std::vector<uint32_t>(dst, dst + 3), (std::vector<uint32_t>{0xAAAAAA, 0x222222, 0x333333}));
 
     // Over a transparent destination the source colour comes through whole
     // and the coverage becomes the source's.
     uint8_t sa2[4] = {0, 128, 255, 128}, da[4] = {40, 0, 10, 255};
     uint32_t s2[4] = {0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF}, d2[4] = {0, 0, 0, 0};
     SoftBltRectEx(s2, 0, 0, d2, 0, 0, 4, 1, 4, 4, sa2, 4, da, 4, 10, 4, BLEND_COMPOSITE);
-    EXPECT_EQ(d2[0], 0u);
-    EXPECT_EQ(da[0], 40);
-    EXPECT_EQ(d2[1] & 0xFFFFFF, 0xFFFFFFu);
-    EXPECT_EQ(da[1], 128);
-    EXPECT_EQ(d2[2], 0xFFFFFFu);
-    EXPECT_EQ(da[2], 255);
-    EXPECT_EQ(d2[3] & 0xFFFFFF, 0x7F7F7Fu);  // over an opaque destination: the plain blend
-    EXPECT_EQ(da[3], 255);
+    d2[1] &= 0xFFFFFF, d2[3] &= 0xFFFFFF;
+    // Over an opaque destination (the last pixel): the plain blend.
+    EXPECT_EQ(std::vector<uint32_t>(d2, d2 + 4), (std::vector<uint32_t>{0, 0xFFFFFF, 0xFFFFFF, 0x7F7F7F}));
+    EXPECT_EQ(std::vector<uint8_t>(da, da + 4), (std::vector<uint8_t>{40, 128, 255, 255}));
 }
 
 TEST(Blits, FillsAreClippedAndSkip24Bit)
@@ -189,8 +176,7 @@ TEST(Blits, FillsAreClippedAndSkip24Bit)
 
     uint8_t rgb[6] = {1, 2, 3, 4, 5, 6};
     SoftRectFill(rgb, 0, 0, 2, 1, 0xFFFFFF, 255, 2, 8);
-    EXPECT_EQ(rgb[0], 1);
-    EXPECT_EQ(rgb[5], 6);
+    EXPECT_EQ(std::vector<uint8_t>(rgb, rgb + 6), (std::vector<uint8_t>{1, 2, 3, 4, 5, 6}));
 
     // Opacity below 255 tints toward the colour.
     uint32_t px = 0;
@@ -254,7 +240,6 @@ TEST(PlaneOps, FillsAndConversionsBetweenPlanes)
         EXPECT_EQ(AlphaAt(alpha, x, 2), x == 4 ? 77 : 9);
     }
 
-    // Scaling a whole plane, in place.
     AlphaAt(alpha, 0, 0) = 255;
     AlphaAt(alpha, 1, 0) = 1;
     CopyAlphaPlane(alpha, alpha, 3, 128);
@@ -298,23 +283,12 @@ TEST(Tiles, PiecesStartInsideTheTileAndCoverTheRectangle)
     TileCopyPixels(&none, 0, 0, 1, 1, tile, 0, 0, 0, 2, 1, 3);
     EXPECT_EQ(none, 0u);
 
-    // Between bitmaps, at an offset inside the destination.
     Picture src(3, 2, 1), dst(10, 6, 2);
     std::vector<uint32_t> expect = Snapshot(dst);
     for (int32_t y = 1; y < 6; ++y)
         for (int32_t x = 2; x < 9; ++x) expect[y * 10 + x] = *src.px((x - 2 + 1) % 3, (y - 1) % 2);
     TileCopyPixels(dst.bm, 2, 1, 7, 5, src.bm, -2, 0, 3, 2, 0, 0);
     EXPECT_EQ(Snapshot(dst), expect);
-}
-
-void RandomPlane(BitMapHandle* plane, uint32_t seed)
-{
-    bool alpha = plane->kind == BITMAP_ALPHA;
-    uint8_t* bits = PlanePixels(plane);
-    for (size_t i = 0; i < PlaneRow(plane) * static_cast<size_t>(plane->height); ++i) {
-        uint32_t r = Lcg(seed);
-        bits[i] = static_cast<uint8_t>(alpha && r % 3 == 0 ? 255 : alpha && r % 3 == 1 ? 0 : r >> 8);
-    }
 }
 
 // A plane handle of the other kind is refused rather than read as if its
@@ -338,7 +312,6 @@ TEST(Blits, PlanesOfTheWrongKindAreRefused)
     EXPECT_EQ(Snapshot(dst), before);
 }
 
-// A mask smaller than the rectangle cuts the blit to the part it covers.
 TEST(Blits, SmallMaskCutsTheMaskedBlit)
 {
     Picture src(13, 9, 5), dst(11, 10, 6);
@@ -354,8 +327,6 @@ TEST(Blits, SmallMaskCutsTheMaskedBlit)
     EXPECT_EQ(Snapshot(dst), expect);
 }
 
-// The handle-level alpha blit cuts the rectangle to both bitmaps and hands
-// the right rows of both planes to the kernel, in each mode.
 TEST(Blits, HandleLevelAlphaBlitsMatchTheKernelOnTheCutRectangle)
 {
     for (uint32_t mode : {BLEND_ALPHA, BLEND_COPY_WHERE, BLEND_COMPOSITE}) {

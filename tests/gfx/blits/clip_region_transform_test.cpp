@@ -1,6 +1,4 @@
-// Transformed copies of clip regions: scaled rectangles, turned rectangles
-// filled as shapes, turned shapes, placement on a scaled display, and
-// copies that would be invisible.
+// Transformed copies of clip regions.
 #include <gtest/gtest.h>
 
 #include "display/display.h"
@@ -16,10 +14,7 @@ using namespace picture_test;
 ClipRegion Box(int32_t x, int32_t y, int32_t w, int32_t h)
 {
     ClipRegion r{};
-    r.x = x;
-    r.y = y;
-    r.width = w;
-    r.height = h;
+    r.x = x, r.y = y, r.width = w, r.height = h;
     return r;
 }
 

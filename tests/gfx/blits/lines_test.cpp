@@ -1,7 +1,4 @@
-// Lines through the plot context: one-pixel lines against an independent
-// closed-form Bresenham, thick spans, anti-aliased coverage, and lines far
-// outside the picture (run under ASan in CI: nothing outside may be
-// touched, and the walk must not visit the invisible part).
+// Lines through the plot context; under ASan nothing outside the picture may be touched.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -69,9 +66,7 @@ PixelSet DrawnBySoftLine(int64_t x1, int64_t y1, int64_t x2, int64_t y2, int32_t
     return out;
 }
 
-// Ends near the picture (level, upright and diagonal lines among them)
-// and anywhere in the 32-bit range: the part inside is the ideal line's,
-// and nothing outside the picture is written.
+// Ends near the picture and anywhere in the 32-bit range.
 TEST(Lines, OnePixelLinesMatchTheIdealLineWhereVisible)
 {
     const int64_t lo = INT32_MIN, hi = INT32_MAX;
@@ -107,24 +102,13 @@ struct Target {
         : pixels(static_cast<size_t>(w) * h, 0), alpha(static_cast<size_t>(w) * h, 77)
     {
         c.pixels = reinterpret_cast<uint8_t*>(pixels.data());
-        c.rowLength = w;
-        c.bytesPerPixel = 4;
-        c.format = 10;
-        c.colour = 0xFF0000FF;
-        c.pixel = 0x0000FF;
-        c.factor = 255;
-        c.opacity = 255;
-        c.clipping = 1;
-        c.clipWidth = w;
-        c.clipHeight = h;
+        c.rowLength = w, c.bytesPerPixel = 4, c.format = 10;
+        c.colour = 0xFF0000FF, c.pixel = 0x0000FF, c.factor = 255, c.opacity = 255;
+        c.clipping = 1, c.clipWidth = w, c.clipHeight = h;
     }
     uint32_t At(int32_t x, int32_t y) const { return pixels[static_cast<size_t>(y) * c.rowLength + x]; }
     uint8_t AlphaAt(int32_t x, int32_t y) const { return alpha[static_cast<size_t>(y) * c.rowLength + x]; }
-    void UseAlpha()
-    {
-        c.alphaPlane = alpha.data();
-        c.alphaBytesPerRow = c.rowLength;
-    }
+    void UseAlpha() { c.alphaPlane = alpha.data(), c.alphaBytesPerRow = c.rowLength; }
 };
 
 TEST(Lines, ThickLinesDrawSpansAcrossTheLine)

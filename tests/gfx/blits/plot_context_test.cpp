@@ -1,6 +1,4 @@
-// Single pixels and coverage maps through the plot context: clipping,
-// texture, blending in 32- and 16-bit formats, the target's mask and alpha
-// planes, and the coverage row kernel against the pixel-by-pixel path.
+// Single pixels and coverage maps through the plot context.
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -27,36 +25,17 @@ struct Scene {
     {
         for (int32_t i = 0; i < kW * kH; ++i) texture[i] = 0x010101u * static_cast<uint32_t>(i);
         c.pixels = reinterpret_cast<uint8_t*>(pixels.data());
-        c.rowLength = kW;
-        c.bytesPerPixel = 4;
-        c.format = PIXFMT_ARGB;
-        c.colour = 0xFFFFFFFF;
-        c.pixel = 0x00FFFFFF;
-        c.opacity = 255;
-        c.factor = 128;
+        c.rowLength = kW, c.bytesPerPixel = 4, c.format = PIXFMT_ARGB;
+        c.colour = 0xFFFFFFFF, c.pixel = 0x00FFFFFF, c.opacity = 255, c.factor = 128;
     }
-    void UseMask(uint32_t op)
-    {
-        c.maskPlane = mask.data();
-        c.maskBytesPerRow = 2;
-        c.maskOp = op;
-    }
-    void UseAlpha()
-    {
-        c.alphaPlane = alpha.data();
-        c.alphaBytesPerRow = kW;
-    }
+    void UseMask(uint32_t op) { c.maskPlane = mask.data(), c.maskBytesPerRow = 2, c.maskOp = op; }
+    void UseAlpha() { c.alphaPlane = alpha.data(), c.alphaBytesPerRow = kW; }
     void Clip(int32_t x, int32_t y, int32_t w, int32_t h)
     {
-        c.clipping = 1;
-        c.clipX = x;
-        c.clipY = y;
-        c.clipWidth = w;
-        c.clipHeight = h;
+        c.clipping = 1, c.clipX = x, c.clipY = y, c.clipWidth = w, c.clipHeight = h;
     }
 };
 
-// One plot at (3, 2) per case; the case says what must hold afterwards.
 TEST(PlotContext, BlendedPixelCases)
 {
     struct Case {
@@ -104,7 +83,6 @@ TEST(PlotContext, BlendedPixelCases)
         EXPECT_EQ(s.pixels[2 * kW + 3], t.pixel) << t.name;
         EXPECT_EQ(s.alpha[2 * kW + 3], t.alpha) << t.name;
         EXPECT_EQ(s.mask[4], t.maskByte) << t.name;
-        // Nothing else moves.
         for (int32_t i = 0; i < kW * kH; ++i) {
             if (i != 2 * kW + 3) {
                 ASSERT_EQ(s.pixels[i], 0xFF000000u) << t.name << " " << i;
@@ -113,9 +91,7 @@ TEST(PlotContext, BlendedPixelCases)
     }
 }
 
-// The row kernel path (plain target) against the pixel path (forced by a
-// clip mask of all ones), in both pixel sizes, solid and not, at two
-// opacities, with the map partly outside the clip rectangle.
+// A clip mask of all ones forces the pixel-by-pixel path.
 TEST(PlotContext, CoverageMapRowsMatchSinglePixels)
 {
     uint32_t seed = 8;
@@ -137,21 +113,10 @@ TEST(PlotContext, CoverageMapRowsMatchSinglePixels)
                     results[slow] = start;
                     PlotContext c{};
                     c.pixels = reinterpret_cast<uint8_t*>(results[slow].data());
-                    c.rowLength = bpp == 4 ? w : 2 * w;
-                    c.bytesPerPixel = bpp;
-                    c.format = format;
-                    c.pixel = ArgbToPixel(0xFF20C0E0, format, 0);
-                    c.opacity = opacity;
-                    c.factor = 99;
-                    c.clipping = 1;
-                    c.clipX = 2;
-                    c.clipY = 1;
-                    c.clipWidth = 30;
-                    c.clipHeight = 7;
-                    if (slow) {
-                        c.clipMask = ones.data();
-                        c.clipMaskBytesPerRow = 8;
-                    }
+                    c.rowLength = bpp == 4 ? w : 2 * w, c.bytesPerPixel = bpp, c.format = format;
+                    c.pixel = ArgbToPixel(0xFF20C0E0, format, 0), c.opacity = opacity, c.factor = 99;
+                    c.clipping = 1, c.clipX = 2, c.clipY = 1, c.clipWidth = 30, c.clipHeight = 7;
+                    if (slow) c.clipMask = ones.data(), c.clipMaskBytesPerRow = 8;
                     PlotCoverageMap(map.data(), -3, 2, &c, mapW, mapH, mapW, solid);
                 }
                 EXPECT_EQ(results[0], results[1]) << format << " " << opacity << " " << solid;

@@ -1,9 +1,7 @@
-// The distortion engine: identities, exact permutations, control-point fits,
-// the bilinear inverse, planes, and the refusals in the error field.
+// The distortion engine.
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstring>
 #include <random>
 #include <string>
 #include <vector>
@@ -30,10 +28,7 @@ struct Result {
         FreePlaneBitMap(mask);
         FreePlaneBitMap(alpha);
     }
-    bool Visible(int32_t x, int32_t y) const
-    {
-        return mask ? picture_test::MaskAt(mask, x, y) : AlphaAt(x, y) != 0;
-    }
+    bool Visible(int32_t x, int32_t y) const { return mask ? picture_test::MaskAt(mask, x, y) : AlphaAt(x, y) != 0; }
     uint8_t AlphaAt(int32_t x, int32_t y) const { return picture_test::AlphaAt(alpha, x, y); }
 };
 
@@ -50,8 +45,6 @@ void Distort(const RgbPicture& in, uint32_t format, uint32_t method, std::vector
 int32_t SameX(int32_t x, int32_t) { return x; }
 int32_t SameY(int32_t, int32_t y) { return y; }
 
-// Maps that take each pixel from one source pixel, the identities of every
-// method among them, in the three pixel sizes.
 TEST(Distort, ExactMapsCopyTheirSourcePixels)
 {
     RgbPicture in = TestPicture(9, 6, 4);
@@ -107,18 +100,14 @@ TEST(Distort, ExactMapsCopyTheirSourcePixels)
 DistortParams Params(uint32_t method, const std::vector<double>& c, int32_t w, int32_t h)
 {
     DistortParams b{};
-    b.method = method;
-    b.coefficients = c.data();
-    b.coefficientCount = static_cast<uint32_t>(c.size());
-    b.srcW = w;
-    b.srcH = h;
+    b.method = method, b.coefficients = c.data(), b.coefficientCount = static_cast<uint32_t>(c.size());
+    b.srcW = w, b.srcH = h;
     return b;
 }
 
-// The map the engine solved, applied to a point.
-void MapPoint(const DistortParams& b, double x, double y, double* u, double* v)
+// The projective map of the eight coefficients, applied to a point.
+void MapPoint(const double* c, double x, double y, double* u, double* v)
 {
-    const double* c = b.forward;
     double w = c[6] * x + c[7] * y + 1;
     *u = (c[0] * x + c[1] * y + c[2]) / w;
     *v = (c[3] * x + c[4] * y + c[5]) / w;
@@ -129,17 +118,12 @@ TEST(Distort, ControlPointsAreFitted)
     // A projective map and points it sends exactly: four fix it, eight
     // over-determine it without noise, so both fits must find it.
     double h[8] = {0.9, 0.2, 30, -0.1, 1.1, 12, 0.0004, -0.0007};
-    auto apply = [&h](double x, double y, double* u, double* v) {
-        double w = h[6] * x + h[7] * y + 1;
-        *u = (h[0] * x + h[1] * y + h[2]) / w;
-        *v = (h[3] * x + h[4] * y + h[5]) / w;
-    };
     double pts[8][2] = {{0, 0}, {640, 0}, {0, 480}, {640, 480}, {100, 300}, {320, 240}, {500, 50}, {33, 444}};
     for (uint32_t n : {4u, 8u}) {
         std::vector<double> c;
         for (uint32_t i = 0; i < n; ++i) {
             double u, v;
-            apply(pts[i][0], pts[i][1], &u, &v);
+            MapPoint(h, pts[i][0], pts[i][1], &u, &v);
             c.insert(c.end(), {pts[i][0], pts[i][1], u, v});
         }
         DistortParams b = Params(DISTORT_PERSPECTIVE_POINTS, c, 640, 480);
@@ -160,7 +144,7 @@ TEST(Distort, ControlPointsAreFitted)
     double sums[2][3] = {};
     for (size_t i = 0; i < c.size(); i += 4) {
         double u, v;
-        MapPoint(b, c[i], c[i + 1], &u, &v);
+        MapPoint(b.forward, c[i], c[i + 1], &u, &v);
         double res[2] = {u - c[i + 2], v - c[i + 3]};
         for (int k = 0; k < 2; ++k) {
             sums[k][0] += res[k];
@@ -178,9 +162,7 @@ TEST(Distort, BilinearInverseFindsTheSourcePixels)
 {
     // A bilinear map with a true x*y term: every visible destination pixel
     // centre, mapped forward from its source pixel's cell, lands within it.
-    RgbPicture in;
-    in.w = 20;
-    in.h = 16;
+    RgbPicture in{20, 16, {}};
     for (int32_t i = 0; i < 320; ++i) in.argb.push_back(static_cast<uint32_t>(i));
     std::vector<double> c = {5, 1.5, 0.3, 0.02, 2, 0.1, 1.2, 0.015};
     Result r;
@@ -211,8 +193,7 @@ TEST(Distort, BilinearInverseFindsTheSourcePixels)
 TEST(Distort, PlanesFollowTheSource)
 {
     RgbPicture in = TestPicture(8, 8, 1);
-    BitMapHandle* alpha = AllocAlphaBitMap(8, 8, 1, nullptr, 0);
-    for (int32_t i = 0; i < 8; ++i) picture_test::AlphaAt(alpha, i, 2) = static_cast<uint8_t>(10 * i + 1);
+    BitMapHandle* alpha = picture_test::AlphaOf(8, 8, [](int32_t x, int32_t y) { return y == 2 ? 10 * x + 1 : 0; });
     Result r;
     Distort(in, PIXFMT_ARGB, DISTORT_AFFINE, {-1, 0, 8, 0, 1, 0}, &r, nullptr, alpha);
     ASSERT_EQ(r.err, 0u);

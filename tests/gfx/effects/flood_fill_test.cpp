@@ -1,5 +1,4 @@
-// Flood fill against a breadth-first reference over random mazes, inside an
-// area smaller than the picture.
+// Flood fill against a breadth-first reference.
 #include <gtest/gtest.h>
 
 #include <deque>

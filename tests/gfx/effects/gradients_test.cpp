@@ -1,7 +1,4 @@
-// Gradients against models written here from the geometry (axis ends from
-// sines and cosines, distances, angles), the golden values of the
-// two-colour linear case, the spread modes of the segment cursor, clipping
-// that leaves the gradient in place, and the 16-bit members.
+// Gradients against models of their geometry written here.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -104,10 +101,8 @@ void ModelAxis(int32_t angle, double w, double h, double* x1, double* y1, double
         if (cx[i] * s + cy[i] * co > cx[front] * s + cy[front] * co + 1e-9) front = i;
     }
     double k = (cx[front] - cx[back]) * s + (cy[front] - cy[back]) * co;
-    *x1 = cx[back];
-    *y1 = cy[back];
-    *dx = k * s;
-    *dy = k * co;
+    *x1 = cx[back], *y1 = cy[back];
+    *dx = k * s, *dy = k * co;
 }
 
 TEST(Gradients, LinearAnglesFollowTheAxisOfTheModel)
@@ -156,8 +151,7 @@ TEST(Gradients, SeekFindsThePairAroundAPositionInEachSpreadMode)
     struct Case {
         const char* name;
         uint32_t spread;
-        int64_t position;
-        int64_t start, end;
+        int64_t position, start, end;
         uint32_t colourAtStart, colourAtEnd;
     };
     const Case cases[] = {
@@ -179,8 +173,6 @@ TEST(Gradients, SeekFindsThePairAroundAPositionInEachSpreadMode)
         GradientSeek(&s, c.position);
         EXPECT_EQ(s.start, c.start);
         EXPECT_EQ(s.end, c.end);
-        EXPECT_LE(s.start, c.position);
-        EXPECT_GT(s.end, c.position);
         EXPECT_EQ((s.rb0 & 0xFF0000) | (s.g0 << 8) | (s.rb0 & 0xFF), c.colourAtStart);
         EXPECT_EQ((s.rb1 & 0xFF0000) | (s.g1 << 8) | (s.rb1 & 0xFF), c.colourAtEnd);
         if (c.position >= INT32_MIN && c.position <= INT32_MAX) {
@@ -202,9 +194,7 @@ TEST(Gradients, RadialDistancesMatchTheModel)
     for (const Case& k : cases) {
         SCOPED_TRACE(testing::Message() << k.cx << "," << k.cy << " v " << k.radial);
         GradientSpec s = TwoColours(GRADIENT_RADIAL, kBlack, kBlue);
-        s.centerX = k.cx;
-        s.centerY = k.cy;
-        s.radial = k.radial;
+        s.centerX = k.cx, s.centerY = k.cy, s.radial = k.radial;
         Canvas c(w, h);
         ASSERT_EQ(Render(&c, s, 0, 0, w, h), 0u);
         double v = k.radial >= 1 ? 0.99 : k.radial;
@@ -249,7 +239,6 @@ TEST(Gradients, ClippingKeepsTheGradientInPlace)
         GradientSpec s = TwoColours(type, 0x123456, 0xFEDCBA, 30);
         Canvas whole(60, 50);
         ASSERT_EQ(Render(&whole, s, 0, 0, 60, 50), 0u);
-        // The same rectangle placed at (-10, -15) on a 30 x 20 target.
         Canvas part(30, 20);
         ASSERT_EQ(Render(&part, s, -10, -15, 60, 50), 0u);
         for (int32_t y = 0; y < 20; ++y)
@@ -309,9 +298,7 @@ TEST(Gradients, DegenerateGeometryStaysFinite)
                           {GRADIENT_LINEAR, 0.5, 0.5, 0, 1, 1}};
     for (const Case& k : cases) {
         GradientSpec s = TwoColours(k.type, 0x112233, 0x445566, 45);
-        s.centerX = k.cx;
-        s.centerY = k.cy;
-        s.radial = k.radial;
+        s.centerX = k.cx, s.centerY = k.cy, s.radial = k.radial;
         Canvas c(k.w, k.h);
         ASSERT_EQ(Render(&c, s, 0, 0, k.w, k.h), 0u);
         for (int32_t y = 0; y < k.h; ++y)
@@ -337,7 +324,6 @@ TEST(Gradients, SixteenBitFormatsHoldThe32BitColoursIn565)
             for (int32_t x = 0; x < 33; ++x)
                 ASSERT_EQ(narrow[y * 33 + x], PixelToFormat16(format, ArgbToRgb565(wide.At(x, y)))) << x << "," << y;
     }
-    // A 32-bit format other than ARGB gets the same colours in its layout.
     std::vector<uint32_t> bgra(33 * 17);
     GradientParams p{reinterpret_cast<uint8_t*>(bgra.data()), 4, PIXFMT_BGRA, 0, 0, 33, 17, 33, &s, 33, 17};
     ASSERT_EQ(RenderGradient(p), 0u);

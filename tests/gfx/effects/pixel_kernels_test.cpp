@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstring>
 #include <vector>
 
 #include "gfx/bitmaps/pixel_formats.h"
@@ -11,9 +10,8 @@
 
 namespace {
 
+using picture_test::BitAt;
 using picture_test::Lcg;
-
-bool Bit(const uint8_t* row, int32_t x) { return row[x >> 3] & (0x80 >> (x & 7)); }
 
 TEST(PixelKernels, IntegerSqrtIsTheFloorOfTheRoot)
 {
@@ -44,10 +42,7 @@ TEST(PixelKernels, GrayAndThreshold)
     EXPECT_EQ(grey, 0x007F7F7Fu);  // the weights sum just below 1 in doubles
     uint32_t th[3] = {0x0000FF00, 0x00808080, 0x00828282};
     GrayPixels32(th, 3, 1, 10, 3, 1);
-    EXPECT_EQ(th[0], 0x00FFFFFFu);
-    EXPECT_EQ(th[1], 0u);
-    EXPECT_EQ(th[2], 0x00FFFFFFu);
-    // A BGRA pixel is grayed in its own layout.
+    EXPECT_EQ(std::vector<uint32_t>(th, th + 3), (std::vector<uint32_t>{0x00FFFFFF, 0, 0x00FFFFFF}));
     uint32_t bgra = ArgbToPixel(0x0000FF00, 11, 0);
     GrayPixels32(&bgra, 1, 1, 11, 1, 0);
     EXPECT_EQ(PixelToArgb(bgra, 11, 0), 0x00959595u);
@@ -63,14 +58,11 @@ TEST(PixelKernels, ReplacementsChainAndRespectTheCompareMask)
     uint32_t pairs[] = {red, blue, blue, green, 0xFFFFFFFF};
     uint32_t px[3] = {0xAAFF0000, blue, 0x123456};
     ReplaceColorsPixels32(3, 1, pairs, px, 3, 0x00FFFFFF);
-    EXPECT_EQ(px[0], green);
-    EXPECT_EQ(px[1], green);
-    EXPECT_EQ(px[2], 0x123456u);
+    EXPECT_EQ(std::vector<uint32_t>(px, px + 3), (std::vector<uint32_t>{green, green, 0x123456}));
     uint32_t pairs16[] = {0x1F, 0x7E0, 0xFFFFFFFF};
     uint16_t p16[2] = {0x1F, 0x20};
     ReplaceColorsPixels16(2, 1, pairs16, p16, 2);
-    EXPECT_EQ(p16[0], 0x7E0);
-    EXPECT_EQ(p16[1], 0x20);
+    EXPECT_EQ(std::vector<uint16_t>(p16, p16 + 2), (std::vector<uint16_t>{0x7E0, 0x20}));
 }
 
 TEST(PixelKernels, FlipsOfOddWidthKeepTheMiddle)
@@ -82,16 +74,13 @@ TEST(PixelKernels, FlipsOfOddWidthKeepTheMiddle)
     FlipParams flip{px, 3, 2, 4, mask, 2, alpha, 4, 1, 4, scratch};
     FlipPixels(&flip);
     EXPECT_EQ(std::vector<uint32_t>(px, px + 8), (std::vector<uint32_t>{3, 2, 1, 99, 6, 5, 4, 99}));
-    EXPECT_EQ(mask[0], 0x60);
-    EXPECT_EQ(mask[2], 0x80);
-    EXPECT_EQ(alpha[0], 30);
-    EXPECT_EQ(alpha[6], 40);
+    EXPECT_EQ(std::vector<uint8_t>(mask, mask + 4), (std::vector<uint8_t>{0x60, 0, 0x80, 0}));
+    EXPECT_EQ(std::vector<uint8_t>(alpha, alpha + 8), (std::vector<uint8_t>{30, 20, 10, 0, 60, 50, 40, 0}));
     flip.horizontal = 0;
     FlipPixels(&flip);
-    EXPECT_EQ(px[0], 6u);
-    EXPECT_EQ(px[3], 99u);
-    EXPECT_EQ(mask[0], 0x80);
-    EXPECT_EQ(alpha[0], 60);
+    EXPECT_EQ(std::vector<uint32_t>(px, px + 8), (std::vector<uint32_t>{6, 5, 4, 99, 3, 2, 1, 99}));
+    EXPECT_EQ(std::vector<uint8_t>(mask, mask + 4), (std::vector<uint8_t>{0x80, 0, 0x60, 0}));
+    EXPECT_EQ(std::vector<uint8_t>(alpha, alpha + 8), (std::vector<uint8_t>{60, 50, 40, 0, 30, 20, 10, 0}));
 }
 
 TEST(PixelKernels, TintAndInvertedPlanes)
@@ -154,7 +143,7 @@ TEST(PixelKernels, PolygonFillStaysInsideThePlane)
     FillPolygonPlane(plane.data(), 2, 16, 6, work, square, 4);
     for (int32_t y = 0; y < 6; ++y)
         for (int32_t x = 0; x < 16; ++x)
-            EXPECT_EQ(Bit(&plane[2 * y], x), y >= 1 && y <= 4 && x >= 2 && x <= 6) << x << "," << y;
+            EXPECT_EQ(BitAt(&plane[2 * y], x), y >= 1 && y <= 4 && x >= 2 && x <= 6) << x << "," << y;
     const int32_t huge[] = {-100000, -50, 100000, 3, -100000, 90000};
     std::vector<uint8_t> small(2 * 6, 0);
     FillPolygonPlane(small.data(), 2, 16, 6, work, huge, 3);
@@ -167,8 +156,7 @@ uint32_t R8(uint32_t v) { return (v >> 8) & 0xF8; }
 uint32_t G8(uint32_t v) { return (v >> 3) & 0xFC; }
 uint32_t B8(uint32_t v) { return (v << 3) & 0xF8; }
 
-// The 16-bit members in every 16-bit format against per-pixel references
-// written from the kernels' rules, on rows that do not fill the row length.
+// Rows that do not fill the row length.
 TEST(PixelKernels, SixteenBitMembersInEveryFormat)
 {
     uint32_t seed = 12;
@@ -189,7 +177,7 @@ TEST(PixelKernels, SixteenBitMembersInEveryFormat)
             for (int32_t x = 0; x < rowLength; ++x) {
                 size_t i = static_cast<size_t>(y) * rowLength + x;
                 uint16_t expect = dst[i];
-                if (x < w && Bit(maskRows + 2 * y, 3 + x)) {
+                if (x < w && BitAt(maskRows + 2 * y, 3 + x)) {
                     uint32_t s = PixelFromFormat16(format, src[i]), d = PixelFromFormat16(format, dst[i]);
                     auto mixc = [](int32_t sc, int32_t dc, uint32_t mask) {
                         return static_cast<uint32_t>(sc + (((dc - sc) * 155) >> 8)) & mask;
@@ -202,22 +190,19 @@ TEST(PixelKernels, SixteenBitMembersInEveryFormat)
                 ASSERT_EQ(mixed[i], expect) << "format " << format << " at " << x << "," << y;
             }
 
-        // Invert: every bit of the rectangle, nothing beside it.
         std::vector<uint16_t> inv = dst;
         InvertPixels16(inv.data(), w, h, rowLength);
         for (size_t i = 0; i < inv.size(); ++i)
             ASSERT_EQ(inv[i], static_cast<int32_t>(i % rowLength) < w ? static_cast<uint16_t>(~dst[i]) : dst[i]);
 
-        // Mask from colour: an exact 16-bit compare.
         std::vector<uint16_t> px = src;
         px[3] = px[rowLength + 5] = 0x1234;
         std::vector<uint8_t> mask(2 * h, 0xAA);
         BuildMaskFromColor16(px.data(), mask.data(), w, h, 2, 0x1234, rowLength);
         for (int32_t y = 0; y < h; ++y)
             for (int32_t x = 0; x < w; ++x)
-                EXPECT_EQ(Bit(&mask[2 * y], x), px[static_cast<size_t>(y) * rowLength + x] != 0x1234);
+                EXPECT_EQ(BitAt(&mask[2 * y], x), px[static_cast<size_t>(y) * rowLength + x] != 0x1234);
 
-        // Flips of 16-bit pixels, horizontal then vertical.
         std::vector<uint16_t> flip = dst;
         uint8_t scratch[2 * rowLength];
         FlipParams fh{flip.data(), w, h, rowLength, nullptr, 0, nullptr, 0, 1, 2, scratch};

@@ -8,15 +8,9 @@
 
 namespace {
 
+using picture_test::BitAt;
 using picture_test::Lcg;
 
-bool Bit(const std::vector<uint8_t>& plane, int32_t bpr, int32_t x, int32_t y)
-{
-    return plane[static_cast<size_t>(bpr) * y + x / 8] & (0x80 >> (x % 8));
-}
-
-// Sizes that leave cut cells at the right and bottom, in both pixel sizes,
-// with a mask plane, an alpha plane, both, or neither.
 TEST(Pixelate, CellsTakeTheirCornerOrTurnInvisible)
 {
     uint32_t seed = 4;
@@ -53,17 +47,16 @@ TEST(Pixelate, CellsTakeTheirCornerOrTurnInvisible)
                         }
                         int32_t cx = x / cell * cell, cy = y / cell * cell;
                         uint8_t a = copyAlpha[static_cast<size_t>(alphaBpr) * cy + cx];
-                        bool visible = (!hasMask && !hasAlpha) || (hasMask && Bit(copyMask, maskBpr, cx, cy)) ||
+                        bool visible = (!hasMask && !hasAlpha) || (hasMask && BitAt(&copyMask[maskBpr * cy], cx)) ||
                                        (hasAlpha && a != 0);
                         ASSERT_EQ(pixel(pixels, x, y), visible ? pixel(copy, cx, cy) : pixel(copy, x, y)) << x << "," << y;
                         if (hasMask) {
-                            ASSERT_EQ(Bit(mask, maskBpr, x, y), visible) << x << "," << y;
+                            ASSERT_EQ(BitAt(&mask[maskBpr * y], x), visible) << x << "," << y;
                         }
                         if (hasAlpha) {
                             ASSERT_EQ(alpha[static_cast<size_t>(alphaBpr) * y + x], visible ? a : 0) << x << "," << y;
                         }
                     }
-                // Nothing right of the picture moves.
                 for (int32_t y = 0; y < h; ++y)
                     for (int32_t x = w; x < rl; ++x) ASSERT_EQ(pixel(pixels, x, y), pixel(copy, x, y));
             }

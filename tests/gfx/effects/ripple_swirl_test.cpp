@@ -1,6 +1,4 @@
-// Water ripple and swirl against an independent model of their geometry,
-// the fixed points the effects promise, their planes, and the transition
-// forms.
+// Water ripple and swirl against an independent model of their geometry.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -18,18 +16,17 @@ using picture_test::Owned;
 // Every pixel its own colour, so a result names the source of each pixel.
 RgbPicture Indexed(int32_t w, int32_t h)
 {
-    RgbPicture p;
-    p.w = w;
-    p.h = h;
+    RgbPicture p{w, h, {}};
     for (int32_t i = 0; i < w * h; ++i) p.argb.push_back(static_cast<uint32_t>(i) * 0x40 + 0x10000);
     return p;
 }
 
-double SineStep(int32_t k)
+// The angle after k steps of a thousandth, summed as the table is.
+double StepAngle(int32_t k)
 {
     double arg = 0;
     for (int32_t i = 0; i < k; ++i) arg += 0.001;
-    return std::sin(arg);
+    return arg;
 }
 
 int32_t Cut(double v, int32_t hi) { return v < 0 ? 0 : v > hi ? hi : static_cast<int32_t>(v); }
@@ -44,7 +41,7 @@ void RippleModel(int32_t w, int32_t h, double wavelength, double amplitude, doub
     auto d = static_cast<int32_t>(std::floor(std::sqrt(static_cast<double>(dx * dx + dy * dy))));
     double t = d / wavelength * 6.28318530717959 - phase;
     t -= std::floor(t / 6.28318530717959) * 6.28318530717959;
-    double s = SineStep(static_cast<int32_t>(t / 0.001)) * amplitude;
+    double s = std::sin(StepAngle(static_cast<int32_t>(t / 0.001))) * amplitude;
     double k = s * (r - d) / r;
     if (d) k = k * wavelength / d;
     *sx = Cut(dx * k + x, w - 1);
@@ -61,17 +58,8 @@ void SwirlModel(int32_t w, int32_t h, int32_t degrees, int32_t x, int32_t y, int
     if (dx * dx + dy * dy >= r * r) return;
     double d = std::floor(std::sqrt(std::floor(dx * dx + dy * dy)));
     double theta = degrees * M_PI / 180 * (1 - d / r) * (1 - d / r);
-    double sn, cs;
-    if (degrees < 0) {
-        sn = std::sin(theta);
-        cs = std::cos(theta);
-    } else {
-        int32_t i = static_cast<int32_t>(theta / 0.001);
-        sn = SineStep(i);
-        double arg = 0;
-        for (int32_t k = 0; k < i; ++k) arg += 0.001;
-        cs = std::cos(arg);
-    }
+    double angle = degrees < 0 ? theta : StepAngle(static_cast<int32_t>(theta / 0.001));
+    double sn = std::sin(angle), cs = std::cos(angle);
     *sx = Cut((cs * dx - sn * dy) / kx + cx, w - 1);
     *sy = Cut((sn * dx + cs * dy) / ky + cy, h - 1);
 }
@@ -135,7 +123,6 @@ TEST(RippleSwirl, SwirlMatchesTheModel)
             c.w, c.h, [&](BitMapHandle* bm) { return SwirlBitMap(bm, nullptr, nullptr, c.w, c.h, c.degrees); },
             [&](int32_t x, int32_t y, int32_t* sx, int32_t* sy) { SwirlModel(c.w, c.h, c.effective, x, y, sx, sy); },
             "swirl");
-    // 0 degrees on a square picture changes nothing.
     RgbPicture in = Indexed(27, 27);
     Owned own;
     BitMapHandle* bm = own(BitMapFromPicture(in, PIXFMT_RGB565));
@@ -163,9 +150,7 @@ TEST(RippleSwirl, PlanesMoveWithThePixels)
     RgbPicture in = Indexed(24, 20);
     Owned own;
     BitMapHandle* bm = own(BitMapFromPicture(in, PIXFMT_ARGB));
-    BitMapHandle* mask = own(AllocMaskBitMap(bm, 24, 20, 1, nullptr, 0));
-    // Visible where the pixel index is odd.
-    for (int32_t i = 1; i < 24 * 20; i += 2) picture_test::SetMaskAt(mask, i % 24, i / 24, true);
+    BitMapHandle* mask = own(picture_test::Mask(bm, 24, 20, [](int32_t x, int32_t y) { return (y * 24 + x) % 2 == 1; }));
     ASSERT_EQ(SwirlBitMap(bm, mask, nullptr, 24, 20, 180), 0u);
     RgbPicture out = PictureFromBitMap(bm);
     for (int32_t y = 0; y < 20; ++y)
@@ -173,10 +158,8 @@ TEST(RippleSwirl, PlanesMoveWithThePixels)
             uint32_t source = (out.argb[static_cast<size_t>(y) * 24 + x] - 0x10000) / 0x40;
             ASSERT_EQ(picture_test::MaskAt(mask, x, y), (source % 2) == 1) << x << "," << y;
         }
-    BitMapHandle* alpha = own(AllocAlphaBitMap(24, 20, 1, nullptr, 0));
+    BitMapHandle* alpha = own(picture_test::AlphaOf(24, 20, [](int32_t x, int32_t y) { return x * 10 + y; }));
     BitMapHandle* fresh = own(BitMapFromPicture(in, PIXFMT_ARGB));
-    for (int32_t y = 0; y < 20; ++y)
-        for (int32_t x = 0; x < 24; ++x) picture_test::AlphaAt(alpha, x, y) = static_cast<uint8_t>(x * 10 + y);
     ASSERT_EQ(WaterRippleBitMap(fresh, nullptr, alpha, 24, 20, 6, 8, 0, 0.5, 0.5), 0u);
     out = PictureFromBitMap(fresh);
     for (int32_t y = 0; y < 20; ++y)
@@ -194,19 +177,11 @@ TEST(RippleSwirl, TransitionForms)
     std::vector<int32_t> distances(static_cast<size_t>(w) * h);
     std::vector<uint32_t> dst(static_cast<size_t>(w) * h);
     RippleParams block{};
-    block.srcPixels = first.argb.data();
-    block.secondPixels = second.argb.data();
-    block.dstPixels = dst.data();
+    block.srcPixels = first.argb.data(), block.secondPixels = second.argb.data(), block.dstPixels = dst.data();
     block.srcRowLength = block.secondRowLength = block.dstRowLength = w;
-    block.wavelength = 4;
-    block.baseAmplitude = 0.5;
-    block.halfPeriod = 10;
-    block.w = w;
-    block.h = h;
-    block.format = PIXFMT_ARGB;
-    block.cx = 10;
-    block.cy = 8;
-    block.radius = 10;
+    block.wavelength = 4, block.baseAmplitude = 0.5, block.halfPeriod = 10;
+    block.w = w, block.h = h, block.format = PIXFMT_ARGB;
+    block.cx = 10, block.cy = 8, block.radius = 10;
     PrepareWaterRipple(&block, distances.data(), sine.data());
     // Frame 0: no wave and a blend level of 0, so the second image.
     WaterRipplePixels32(&block, 0);

@@ -1,7 +1,4 @@
-// Scaling and copying: the nearest and smooth kernels against a model of
-// their arithmetic written here, the vectorised kernel against the plain
-// one, the front ends' handles and failures, and ImageMagick's triangle
-// filter as an outside check on the smooth picture.
+// Scaling and copying against models of their arithmetic, and ImageMagick's triangle filter.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -60,7 +57,6 @@ Channels ModelUnpack(uint32_t p, uint32_t f)
         uint32_t hi = (p >> 11) & 31, mid = (p >> 5) & 63, lo = p & 31;
         r = (f == 4 ? hi : lo) << 3, g = mid << 2, b = (f == 4 ? lo : hi) << 3;
     } else {
-        // 32-bit formats: the three colour bytes in their places.
         int rs = f == 11 ? 8 : f == 12 ? 24 : f == 13 ? 0 : 16;
         int bs = f == 11 ? 24 : f == 12 ? 8 : f == 13 ? 16 : 0;
         r = (p >> rs) & 255, g = (p >> (f == 10 || f == 13 ? 8 : 16)) & 255, b = (p >> bs) & 255;
@@ -121,10 +117,7 @@ void RunRaw(RawScale& s, const std::vector<uint32_t>& values, int32_t sw, int32_
     else ScalePixels(&s.p);
 }
 
-uint32_t RawAt(const RawScale& s, size_t i)
-{
-    return LoadPixelValue(&s.dst[i * s.p.bytesPerPixel], s.p.bytesPerPixel);
-}
+uint32_t RawAt(const RawScale& s, size_t i) { return LoadPixelValue(&s.dst[i * s.p.bytesPerPixel], s.p.bytesPerPixel); }
 
 TEST(ScalePixels, NearestFollowsTheStepsAndStaysInsideTheSource)
 {
@@ -179,7 +172,6 @@ TEST(ScalePixels, SmoothMatchesTheModelInEveryFormat)
                     ASSERT_EQ(RawAt(s, i) & alphaBits, 0u) << format;
                 }
             }
-            // The first source pixel lands exactly on the first destination pixel.
             Channels first = ModelUnpack(RawAt(s, 0), as), origin = ModelUnpack(src[0], as);
             for (int k = 0; k < 3; ++k) EXPECT_EQ(first.c[k], origin.c[k]);
         }
@@ -212,13 +204,8 @@ TEST(ScaleBitMap, HandlesAndPlanesAsAsked)
 {
     Owned own;
     BitMapHandle* src = own(BitMapOf(RandomArgb(12 * 8, 3), 12, 8));
-    BitMapHandle* mask = own(AllocMaskBitMap(src, 12, 8, 1, nullptr, 0));
-    BitMapHandle* alpha = own(AllocAlphaBitMap(12, 8, 1, nullptr, 0));
-    for (int32_t y = 0; y < 8; ++y)
-        for (int32_t x = 0; x < 12; ++x) {
-            SetMaskAt(mask, x, y, (x + y) % 3 != 0);
-            AlphaAt(alpha, x, y) = static_cast<uint8_t>(x * 20 + y);
-        }
+    BitMapHandle* mask = own(Mask(src, 12, 8, [](int32_t x, int32_t y) { return (x + y) % 3 != 0; }));
+    BitMapHandle* alpha = own(AlphaOf(12, 8, [](int32_t x, int32_t y) { return x * 20 + y; }));
     struct Case {
         int smooth;
         bool withMask, withAlpha, wantMask, wantAlpha;
@@ -302,51 +289,21 @@ TEST(ScaleBitMap, IntoAnExistingBitMapAndMaskOnly)
     EXPECT_TRUE(MaskAt(m, 11, 11) && MaskAt(m, 10, 10) && !MaskAt(m, 9, 9));
 }
 
-TEST(ScaleBitMap, RandomSizesUpTo4096)
-{
-    uint32_t seed = 4096;
-    for (int round = 0; round < 12; ++round) {
-        // One long side, the other short, so each case stays small.
-        bool wide = round % 2 == 0;
-        int32_t longSide = 1 + Lcg(seed) % 4096, shortSide = 1 + Lcg(seed) % 6;
-        int32_t sw = wide ? longSide : shortSide, sh = wide ? shortSide : longSide;
-        int32_t dLong = 1 + Lcg(seed) % 4096, dShort = 1 + Lcg(seed) % 6;
-        int32_t dw = wide ? dShort : dLong, dh = wide ? dLong : dShort;
-        Owned own;
-        BitMapHandle* src = own(BitMapOf(RandomArgb(size_t(sw) * sh, seed), sw, sh));
-        BitMapHandle* alpha = own(AllocAlphaBitMap(sw, sh, 1, nullptr, 0));
-        for (int smooth = 0; smooth < 2; ++smooth) {
-            BitMapHandle *bm = nullptr, *a = nullptr;
-            ASSERT_EQ(ScaleBitMap(src, nullptr, alpha, 0, 0, nullptr, sw, sh, dw, dh, smooth, nullptr, &bm, nullptr, &a), 0u);
-            EXPECT_EQ(own(bm)->width, dw);
-            EXPECT_EQ(own(a)->height, dh);
-        }
-    }
-}
-
 TEST(ScaleBitMap, SmoothIsCloseToImageMagicksTriangleFilter)
 {
     if (!HaveConvert()) GTEST_SKIP() << "no ImageMagick";
     // Enlarging is held to 36 dB through ScaleBrush by the applet tests of
     // SaveBrush. ImageMagick widens its triangle when it shrinks, where ours
     // stays a point sample between four pixels: shrinking is held to less.
-    struct Case {
-        int32_t sw, sh, dw, dh;
-        double bound;
-    } cases[] = {{200, 150, 90, 70, 28.0}};
-    for (const Case& c : cases) {
-        std::vector<uint32_t> pix = SmoothArgb(c.sw, c.sh);
-        Owned own;
-        BitMapHandle* src = own(BitMapOf(pix, c.sw, c.sh));
-        BitMapHandle* bm = nullptr;
-        ASSERT_EQ(ScaleBitMap(src, nullptr, nullptr, 0, 0, nullptr, c.sw, c.sh, c.dw, c.dh, 1, nullptr, &bm, nullptr, nullptr), 0u);
-        RgbPicture peer;
-        ASSERT_TRUE(RunConvert(RgbPicture{c.sw, c.sh, pix},
-                               "-filter Triangle -resize " + std::to_string(c.dw) + "x" + std::to_string(c.dh) + "!", &peer));
-        ASSERT_EQ(peer.w, c.dw);
-        ASSERT_EQ(peer.h, c.dh);
-        EXPECT_GT(Psnr(ArgbOf(own(bm)), peer.argb), c.bound) << c.sw << "x" << c.sh << " -> " << c.dw << "x" << c.dh;
-    }
+    std::vector<uint32_t> pix = SmoothArgb(200, 150);
+    Owned own;
+    BitMapHandle* src = own(BitMapOf(pix, 200, 150));
+    BitMapHandle* bm = nullptr;
+    ASSERT_EQ(ScaleBitMap(src, nullptr, nullptr, 0, 0, nullptr, 200, 150, 90, 70, 1, nullptr, &bm, nullptr, nullptr), 0u);
+    RgbPicture peer;
+    ASSERT_TRUE(RunConvert(RgbPicture{200, 150, pix}, "-filter Triangle -resize 90x70!", &peer));
+    ASSERT_EQ(peer.argb.size(), 90u * 70u);
+    EXPECT_GT(Psnr(ArgbOf(own(bm)), peer.argb), 28.0);
 }
 
 TEST(CopyBitMap, CopiesTheRectangleWithItsPlanes)
@@ -354,13 +311,8 @@ TEST(CopyBitMap, CopiesTheRectangleWithItsPlanes)
     std::vector<uint32_t> pix = RandomArgb(9 * 7, 11);
     Owned own;
     BitMapHandle* src = own(BitMapOf(pix, 9, 7));
-    BitMapHandle* mask = own(AllocMaskBitMap(src, 9, 7, 1, nullptr, 0));
-    BitMapHandle* alpha = own(AllocAlphaBitMap(9, 7, 1, nullptr, 0));
-    for (int32_t y = 0; y < 7; ++y)
-        for (int32_t x = 0; x < 9; ++x) {
-            SetMaskAt(mask, x, y, (x * y) % 2 == 1);
-            AlphaAt(alpha, x, y) = static_cast<uint8_t>(x + 16 * y);
-        }
+    BitMapHandle* mask = own(Mask(src, 9, 7, [](int32_t x, int32_t y) { return (x * y) % 2 == 1; }));
+    BitMapHandle* alpha = own(AlphaOf(9, 7, [](int32_t x, int32_t y) { return x + 16 * y; }));
     BitMapHandle *bm = nullptr, *m = nullptr, *a = nullptr;
     ASSERT_EQ(CopyBitMap(src, mask, alpha, 3, 2, 5, 4, 0, nullptr, nullptr, &bm, &m, &a), 0u);
     own(bm), own(m), own(a);

@@ -1,7 +1,4 @@
-// The frame limiter on a clock the test drives (no timed waits), the
-// frame-rate limit through the script commands, and refresh blocks: which
-// outputs refuse them, and that a block holds presenting back until it
-// ends.
+// The frame limiter on a clock the test drives (no timed waits), and refresh blocks.
 #include "core/io/error_codes.h"
 #include "display/framebuffer.h"
 #include "gfx/bitmaps/bitmap_ops.h"
@@ -103,8 +100,7 @@ TEST_F(FramePacing, RefreshBlocksRefuseDrawingTargetsAndCollectUntilTheEnd)
     animFrame.kind = 4;
     struct Case {
         const char* name;
-        uint32_t mode;
-        uint32_t doubleBuffer;
+        uint32_t mode, doubleBuffer;
         OutputRecord* selected;
         uint32_t error;
     };

@@ -1,7 +1,4 @@
-// The graphics library's geometry and colour helpers: the trigonometric
-// tables against the standard library, polygon clipping against a
-// Sutherland-Hodgman clipper written here, ellipse points, aspect-keeping
-// sizes, colour mixing and polygons filled into mask planes.
+// The graphics library's geometry helpers against the standard library and references written here.
 #include <gtest/gtest.h>
 
 #include <cmath>

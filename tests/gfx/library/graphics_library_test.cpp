@@ -1,8 +1,4 @@
-// The clip-region commands of the "graphics" library on a real VM: their
-// argument forms and errors, the rule that nothing changes after a failure
-// or survives a free, and an assembled script that shapes a blit with a
-// brush mask and presents it, checked in the window against a picture
-// computed here; the colour commands and their argument errors.
+// The clip-region and colour commands of the "graphics" library on a real VM.
 #include <string>
 
 #include "core/io/error_codes.h"
@@ -66,7 +62,6 @@ TEST_F(GraphicsLibrary, BoxRegionsAreCroppedAndRefusedWhenInvisible)
         {"negative x shrinks the width", -10, 0, 20, 20, 0, 0, 10},
         {"x + width = 0 is refused", -20, 0, 20, 20, ERR_WRONGUSAGE, 0, 0},
         {"x + width = 1 is one pixel wide", -19, 0, 20, 20, 0, 0, 1},
-        {"zero width is refused", 5, 5, 0, 20, ERR_WRONGUSAGE, 0, 0},
         {"negative height is refused", 5, 5, 10, -3, ERR_WRONGUSAGE, 0, 0},
         {"CENTER + 2 in a 64-wide output", -100000 + 2, 0, 20, 10, 0, 24, 20},
     };
@@ -213,7 +208,6 @@ TEST_F(GraphicsLibrary, CommandResultsAndArgumentErrors)
         {"red", "red", {double(0x123456)}, 0, {double(0x12)}},
         {"green of a negative colour", "green", {-1.0}, 0, {255.0}},
         {"RGB does not mask", "rgb", {256.0, 0.0, 0.0}, 0, {double(0x1000000)}},
-        {"RGB of negative parts", "rgb", {0.0, -1.0, 0.0}, 0, {-256.0}},
         {"ARGB is unsigned", "argb", {255.0, double(0x102030)}, 0, {double(0xFF102030u)}},
         {"MixRGB default ratio", "mixrgb", {0.0, double(0xFFFFFF)}, 0, {double(0xFEFEFE)}},
         {"MixRGB ratio 0", "mixrgb", {double(0x123456), 0.0, 0.0}, 0, {double(0x123456)}},

@@ -1,6 +1,4 @@
-// Saving pictures: the BMP writer parsed with Python's struct and read by
-// PIL, every inbuilt format read back by PIL, the saver plugins' blocks,
-// bitmaps with masks, and the graphics cache.
+// Saving pictures, read back by PIL; the graphics cache.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -23,11 +21,11 @@
 namespace {
 
 // Checks the header fields and the bottom-up rows with struct, and that
-// PIL reads the same pixels; prints "ok" into the answer file.
+// PIL reads the same pixels.
 const char* kCheckBmp = R"PY(
 import struct, sys
 from PIL import Image
-path, w, h, out = sys.argv[1], int(sys.argv[2]), int(sys.argv[3]), sys.argv[4]
+path, w, h = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
 data = open(path, 'rb').read()
 row = 3 * w + w % 4
 magic, size, zero, offset, info, width, height, planes, bits = struct.unpack('<2sIIIIiiHH', data[:30])
@@ -41,7 +39,6 @@ for y in range(h):
     for x in range(w):
         b, g, r = line[3 * x:3 * x + 3]
         assert im.getpixel((x, y)) == (r, g, b)
-open(out, 'w').write('ok')
 )PY";
 
 const char* kDescribe = R"PY(
@@ -79,11 +76,8 @@ TEST_F(ImageSaving, BmpRowsArePaddedBottomUpAndBgr)
         std::vector<uint32_t> argb = MakeTestPicture(w, h, true);
         std::string file = dir.file("out.bmp");
         ASSERT_EQ(SaveArgbImage(IMGFMT_BMP, argb.data(), w, h, file.c_str(), -1, true, 90, 256, 0), 0u);
-        std::string answer = dir.file("bmp.txt");
-        ASSERT_TRUE(RunPython(dir.path(), kCheckBmp,
-                              file + " " + std::to_string(w) + " " + std::to_string(h) + " " + answer))
+        EXPECT_TRUE(RunPython(dir.path(), kCheckBmp, file + " " + std::to_string(w) + " " + std::to_string(h)))
             << w << "x" << h;
-        EXPECT_EQ(ReadFileBytes(answer), (std::vector<uint8_t>{'o', 'k'}));
     }
 }
 
@@ -100,8 +94,7 @@ TEST_F(ImageSaving, EveryInbuiltFormatReadsBack)
     // GIF: at most the colours asked for (clamped to 2..256), and the
     // transparent colour's pixels under the transparent index.
     struct GifCase {
-        int32_t colors;
-        int32_t dither;
+        int32_t colors, dither;
         size_t most;
     };
     for (GifCase c : {GifCase{1, 0, 2}, GifCase{5000, 1, 256}, GifCase{7, 1, 7}}) {
@@ -169,11 +162,9 @@ TEST(ImageSavers, SaverPluginsWithoutAlphaAndDisabled)
     std::vector<uint8_t> bytes = ReadFileBytes(file);
     ASSERT_GE(bytes.size(), 40u);
     EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 4), "QMSV");
-    for (int i = 0; i < 9; ++i) {
-        int32_t word;
-        std::memcpy(&word, &bytes[4 + i * 4], 4);
-        EXPECT_EQ(word, words[i]) << "word " << i;
-    }
+    std::vector<int32_t> got(9);
+    std::memcpy(got.data(), &bytes[4], 9 * 4);
+    EXPECT_EQ(got, std::vector<int32_t>(words, words + 9));
     record->node->info->disabled = 1;
     EXPECT_EQ(SaveArgbImage(100, argb.data(), 5, 3, file.c_str(), -1, true, 90, 256, 0), uint32_t{ERR_UNKNOWNIMGOUT});
     FreeAllPlugins();
