@@ -4,9 +4,6 @@
 // reporting their end through "OnProgramEnd".
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -18,6 +15,7 @@
 
 #include "e2e/player_process.h"
 #include "e2e/test_applet.h"
+#include "libs/network/network_fixture.h"
 #include "support/temp_dir.h"
 #include "tools/qmasm/applet_writer.h"
 #include "tools/qmasm/assembled_applet.h"
@@ -219,15 +217,9 @@ const std::string kRunsTwo = R"(.chunk lines=auto
 
 uint16_t FreePort(int type)
 {
-    int fd = socket(AF_INET, type, 0);
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
-    socklen_t length = sizeof sa;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &length);
-    close(fd);
-    return ntohs(sa.sin_port);
+    uint16_t port = 0;
+    close(nettest::ListenLoopback(&port, type));
+    return port;
 }
 
 class ScriptEvents : public ::testing::Test {

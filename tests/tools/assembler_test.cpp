@@ -156,9 +156,8 @@ TEST(Assembler, EncodesEveryOpcodeAndOperandForm)
     };
     for (auto [text, word] : cases) {
         Bytes b = AssembleOk(std::string(".function main maxstack=250\n") + text + "\n.end\n");
-        if (b.size() >= 4) {
-            EXPECT_EQ(WordLE(b), word) << text;
-        }
+        ASSERT_GE(b.size(), 4u) << text;
+        EXPECT_EQ(WordLE(b), word) << text;
     }
     // Mnemonics ignore case.
     EXPECT_EQ(AssembleOk("move r1, r2\n"), AssembleOk("MOVE r1, r2\n"));
@@ -265,9 +264,8 @@ TEST(Assembler, ComputesTheStackSizeFromEveryRegisterReached)
     };
     for (const Case& c : cases) {
         Bytes b = AssembleOk(std::string(c.text) + "\n");
-        if (b.size() > 32) {
-            EXPECT_EQ(b[21 + 11], c.maxStack) << c.text;
-        }
+        ASSERT_GT(b.size(), 32u) << c.text;
+        EXPECT_EQ(b[21 + 11], c.maxStack) << c.text;
     }
     // Parameters and the vararg table take registers too.
     Bytes b = AssembleOk(".function f params=5 vararg=1\nRETURN r0, 1\n.end\n");
@@ -288,14 +286,6 @@ TEST(Assembler, ClosureEmitsOneCaptureInstructionPerUpvalue)
     EXPECT_EQ(WordLE(b, code + 4), 0x00038000u);  // MOVE 0, r7
     EXPECT_EQ(WordLE(b, code + 8), 0x00018004u);  // GETUPVAL 0, u3
     EXPECT_EQ(b[21 + 11], 8);  // r7 is reached
-}
-
-TEST(Assembler, AutomaticLinesFollowTheText)
-{
-    Bytes b = AssembleOk(".chunk lines=auto\n; comment\n\nLOADNIL r0, r0\nRETURN r0, 1\n");
-    // line information: count 2, lines 4 and 5
-    Bytes lines(b.begin() + 21 + 12, b.begin() + 21 + 24);
-    EXPECT_EQ(lines, (Bytes{2, 0, 0, 0, 4, 0, 0, 0, 5, 0, 0, 0}));
 }
 
 TEST(Assembler, OverridesEveryHeaderField)
