@@ -234,7 +234,6 @@ TEST_F(Player, LostOutputFailsTheRun)
     EXPECT_NE(console.err.find("QuillmerePlayer: "), std::string::npos);
 }
 
-// Each start-up failure says what happened to which file.
 TEST_F(Player, StartupMessagesSayWhatHappened)
 {
     AppletDescription packed = AssembleTestApplet(kEndsNormally);

@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <cstring>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -290,18 +289,15 @@ TEST_F(ScriptEvents, EachProgramStartedWithRunReachesTheHandlerOnceWithItsValue)
     EXPECT_EQ(ends, 2u) << run.out;
     if (access("/usr/bin/ps", X_OK) != 0 && access("/bin/ps", X_OK) != 0)
         return;  // nothing listed the children
-    std::ifstream children(ps);
-    std::stringstream listed;
-    listed << children.rdbuf();
-    ASSERT_TRUE(children.is_open());
-    std::istringstream lines(listed.str());
+    std::vector<uint8_t> listed = ReadFileBytes(ps);
+    std::istringstream lines(std::string(listed.begin(), listed.end()));
     std::string pid, state;
     int count = 0;
     while (lines >> pid >> state) {
         EXPECT_NE(state[0], 'Z') << "zombie " << pid;
         count++;
     }
-    EXPECT_EQ(count, 1) << "only the shell that lists them: " << listed.str();
+    EXPECT_EQ(count, 1) << "only the shell that lists them: " << lines.str();
 }
 
 }  // namespace

@@ -77,7 +77,6 @@ TEST_F(ShownPicture, SnapshotsOfAOnePixelPictureAreFiftyEightByteBmps)
     }
 }
 
-// Clip regions must fit the picture, which cannot be replaced under the display.
 TEST_F(ShownPicture, ClipRegionsFitThePictureThatIsNotReplacedUnderTheDisplay)
 {
     std::string other = dir.file("other.png"), shown = dir.file("shown.bmp");

@@ -23,14 +23,6 @@ using Bytes = std::vector<uint8_t>;
 const Bytes kHeader = {0x1B, 'Q', 'M', 'B', 1, 4, 4, 4, 6, 8, 9, 9, 8,
                        0xb6, 0x09, 0x93, 0x68, 0xe7, 0xf5, 0x7d, 0x41};
 
-Bytes Cat(std::initializer_list<Bytes> parts)
-{
-    Bytes out;
-    for (const Bytes& p : parts)
-        out.insert(out.end(), p.begin(), p.end());
-    return out;
-}
-
 Bytes AssembleOk(const std::string& text)
 {
     AssembleResult r = Assemble(text);
@@ -111,7 +103,10 @@ end:
                   0x22, 0x80, 0x00, 0x00};  // RETURN r0, 1
     AssembleResult r = Assemble(text);
     ASSERT_TRUE(r.ok) << r.errorLine << ": " << r.message;
-    EXPECT_EQ(r.bytes, Cat({kHeader, main, inner, code}));
+    Bytes expected = kHeader;
+    for (const Bytes* part : {&main, &inner, &code})
+        expected.insert(expected.end(), part->begin(), part->end());
+    EXPECT_EQ(r.bytes, expected);
     EXPECT_EQ(r.mainLabels, (std::vector<std::pair<std::string, uint32_t>>{{"end", 4}}));
 }
 
