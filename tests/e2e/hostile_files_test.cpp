@@ -6,6 +6,8 @@
 
 #include <zlib.h>
 
+#include <csignal>
+
 #include <string>
 #include <vector>
 
@@ -132,7 +134,8 @@ TEST_F(HostileFiles, AbortEndsALargeAnimOrALongSampleDecode)
          {Applet("anim", CommandCall("loadanim", {"#1", "\"" + dir.file("maximal.gif") + "\""})),
           Applet("slow", CommandCall("loadsample", {"#1", "\"slowtone:8000:16777216:10\""}),
                  CommandCall("loadplugin", {"\"" + plugin + "\""}))}) {
-        PlayerRun run = RunPlayerAbortedAfter(QM_PLAYER_PATH, applet, "load begins");
+        PlayerRun run = RunProgram(QM_PLAYER_PATH, {"-debugdevice", "console", "-forceflush", applet}, {},
+                                   SignalAfter("load begins", SIGTERM));
         EXPECT_EQ(run.status, 0) << applet << ": " << run.err;
         EXPECT_EQ(run.err, "") << applet;
         EXPECT_EQ(run.out.find("load ended"), std::string::npos) << applet << ": " << run.out;

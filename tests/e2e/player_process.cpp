@@ -103,8 +103,3 @@ std::function<bool(const std::string& out, int pid)> SignalAfter(const char* tex
         return true;
     };
 }
-
-PlayerRun RunPlayerAbortedAfter(const std::string& player, const std::string& applet, const char* text)
-{
-    return RunProgram(player, {"-debugdevice", "console", "-forceflush", applet}, {}, SignalAfter(text, SIGTERM));
-}
