@@ -11,6 +11,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <atomic>
 #include <fstream>
 #include <functional>
@@ -228,8 +229,7 @@ std::string Q(const std::string& text) { return "\"" + text + "\""; }
 
 std::string Lower(std::string text)
 {
-    for (char& ch : text)
-        ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char ch) { return std::tolower(ch); });
     return text;
 }
 
@@ -535,7 +535,7 @@ protected:
 
     // The declarations that call the loaders, each of a linked name, and
     // what the script then asks of each object.
-    static void Declare(AppletDescription* a, std::map<std::string, Case>* cases)
+    static std::vector<AppletPreload> Declare(std::map<std::string, Case>* cases)
     {
         const struct {
             uint8_t kind;
@@ -557,12 +557,13 @@ protected:
             {8, 5, "OpenFile", "lk/text.txt", CommandCall("readline", {"#5"}, 1), "linked text"},
             {9, 5, "OpenFont", "lk/font.ttf", Attribute("FONT", "#5", "ATTRFONTNAME"), "Bitstream Vera Sans"},
         };
-        uint32_t line = 1;
+        std::vector<AppletPreload> preloads;
         for (const auto& d : declared) {
-            a->preloads.push_back(DeclaredFile(d.kind, d.id, d.file, line++));
+            preloads.push_back(DeclaredFile(d.kind, d.id, d.file, static_cast<uint32_t>(preloads.size() + 1)));
             std::string label = std::string("declared ") + d.label;
             (*cases)[label] = {d.query + Print(label), label + " " + d.shown};
         }
+        return preloads;
     }
 
     // Runs the applet; the cases whose line it did not print, and the run.
@@ -616,14 +617,12 @@ TEST_F(LinkedFiles, EveryReaderAndDeclarationPrefersTheLinkedFileToADiskFileOfTh
     EXPECT_EQ(Missing(Applet(ScriptsOf(Use::Reads, cases)), cases, &run), "") << run.out << run.err;
     EXPECT_EQ(run.status, 0);
 
-    AppletDescription a;
     std::map<std::string, Case> declarations;
-    Declare(&a, &declarations);
+    std::vector<AppletPreload> preloads = Declare(&declarations);
     std::string queries;
     for (const auto& [label, c] : declarations)
         queries += c.script;
-    std::vector<AppletPreload> preloads = a.preloads;
-    a = Applet(queries);
+    AppletDescription a = Applet(queries);
     a.preloads = preloads;
     EXPECT_EQ(Missing(a, declarations, &run), "") << run.out << run.err;
     EXPECT_EQ(run.status, 0);

@@ -278,15 +278,6 @@ protected:
     }
 };
 
-TEST_F(LinkedPlayer, RunsItsOwnAppletWithoutBanner)
-{
-    std::string program = Link(AssembleTestApplet(kEndsNormally));
-    PlayerRun run = RunProgram(program, {"-debugdevice", "console"}, {"TMPDIR=" + dir.path()});
-    EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.out, "");
-    EXPECT_EQ(run.err, "");
-}
-
 TEST_F(LinkedPlayer, PluginBundleIsUnpackedLoadedAndRemoved)
 {
     Bytes plugin = ReadFileBytes(std::string(QM_TEST_PLUGIN_DIR) + "/mathx.qmp");
@@ -306,7 +297,7 @@ TEST_F(LinkedPlayer, PluginBundleIsUnpackedLoadedAndRemoved)
 
 // Every signal that asks a program to end ends the run as a user abort:
 // silently, with shutdown's clean-up of the unpacked applet and of the
-// plugin folder a linked program unpacked.
+// plugin folder a linked program unpacked. A linked program shows no banner.
 TEST_F(LinkedPlayer, EndingSignalsCleanUpLikeAnAbort)
 {
     AppletDescription a = AssembleTestApplet(MainScript(CommandCall("debugprint", {"\"ready\""}) + "loop:\n    JMP loop\n"));
@@ -316,6 +307,7 @@ TEST_F(LinkedPlayer, EndingSignalsCleanUpLikeAnAbort)
         PlayerRun run = RunProgram(program, {"-debugdevice", "console", "-forceflush"}, {"TMPDIR=" + dir.path()},
                                    SignalAfter("ready", sig));
         EXPECT_EQ(run.status, 0) << sig;
+        EXPECT_EQ(run.out.rfind("ready\n", 0), 0u) << run.out;
         EXPECT_EQ(run.out.find("@_qmerror"), std::string::npos) << sig;
         EXPECT_EQ(run.err, "") << sig;
         EXPECT_TRUE(Leftovers().empty()) << sig;

