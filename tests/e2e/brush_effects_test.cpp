@@ -39,20 +39,10 @@ protected:
         ASSERT_EQ(std::system(make.c_str()), 0);
     }
 
-    PlayerRun Play(const std::vector<Call>& calls, const std::string& tail = "")
-    {
-        std::string text = CommandCall("exitonerror", {"#0"});
-        for (const char* id : {"#1", "#2"})
-            text += CommandCall("loadbrush", {id, "\"" + dir.file("p.png") + "\"", "{loadalpha=#1}"});
-        for (const Call& c : calls)
-            text += ErrorAfter(c.command, CommandCall(c.command, c.operands));
-        return PlayApplet(dir, AssembleTestApplet(MainScript(text + tail)), {"-debugdevice", "console"});
-    }
-
     TempDir dir;
 };
 
-TEST_F(BrushEffectsApplet, CommandsRunAndRefusalsComeBackAsErrors)
+TEST_F(BrushEffectsApplet, RefusalsComeBackAsErrorsAndTransformsReplaceTheBrush)
 {
     const std::vector<Call> calls = {
         {"setbrushtransparency", {"#2", "#0xFF00FF"}, 0},
@@ -66,52 +56,51 @@ TEST_F(BrushEffectsApplet, CommandsRunAndRefusalsComeBackAsErrors)
         {"savebrush", {"#9", "\"" + dir.file("x.bmp") + "\""}, 1174},
         {"savebrush", {"#1", "\"" + dir.file("none/x.bmp") + "\""}, 1052},
     };
+    std::string text = CommandCall("exitonerror", {"#0"});
+    for (const char* id : {"#1", "#2"})
+        text += CommandCall("loadbrush", {id, "\"" + dir.file("p.png") + "\"", "{loadalpha=#1}"});
+    for (const Call& c : calls)
+        text += ErrorAfter(c.command, CommandCall(c.command, c.operands));
     // Brush 2's mask attribute.
-    std::string tail = "    GETGLOBAL r0, \"debugprint\"\n    LOADK r1, \"mask\"\n" + Attribute(2, 16, 2) +
+    text += "    GETGLOBAL r0, \"debugprint\"\n    LOADK r1, \"mask\"\n" + Attribute(2, 16, 2) +
                        "    CALL r0, 3, 1\n";
-    PlayerRun run = Play(calls, tail);
-    ASSERT_EQ(run.status, 0) << run.err;
     std::string expected;
     for (const Call& c : calls)
         expected += std::string(c.command) + " " + std::to_string(c.expected) + "\n";
     expected += "mask 1\n";
-    EXPECT_NE(run.out.find(expected), std::string::npos) << "expected\n" << expected << "in\n" << run.out;
-    EXPECT_FALSE(FileExists(dir.file("x.img")));
-}
 
-// ScaleBrush, RotateBrush and DistortBrush: after each call the applet
-// prints GetLastError and brush 1's size, mask and alpha attributes; the
-// method constants are read with GetConstant. Refusals and the pixels are
-// pinned by tests/display.
-TEST_F(BrushEffectsApplet, TransformsReplaceTheBrush)
-{
+    // ScaleBrush, RotateBrush and DistortBrush: after each call the applet
+    // prints GetLastError and brush 1's size, mask and alpha attributes; the
+    // method constants are read with GetConstant. Refusals and the pixels
+    // are pinned by tests/display.
     const struct {
         const char* command;
         std::vector<std::string> operands;
         const char* expected;  // "<GetLastError> <width> <height> <mask> <alpha>"
-    } calls[] = {
+    } transforms[] = {
         {"scalebrush", {"#1", "#100000", "#8", "#1"}, "0 12 8 0 1"},
         {"rotatebrush", {"#1", "#90"}, "0 8 12 0 1"},
         {"rotatebrush", {"#1", "#-90", "#2", "#0.5"}, "0 24 4 0 1"},
         {"distortbrush", {"#1", "#0", "@wide"}, "0 48 4 0 1"},
     };
     // {2, 0, 0, 0, 1, 0} doubles the width.
-    std::string text = "    NEWTABLE r0, 0, 6\n";
+    text += "    NEWTABLE r0, 0, 6\n";
     for (int i = 0; i < 6; ++i) text += "    SETTABLE r0, #" + std::to_string(i) + ", #" + "200010"[i] + "\n";
     text += "    SETGLOBAL r0, \"wide\"\n";
     for (const char* name : {"#DISTORT_AFFINE", "#DISTORT_BILINEAR", "#DISTORT_PERSPECTIVE_POINTS"})
         text += std::string("    GETGLOBAL r0, \"debugprint\"\n    GETGLOBAL r1, \"getconstant\"\n    LOADK r2, \"") +
                 name + "\"\n    CALL r1, 2, 2\n    CALL r0, 2, 1\n";
-    std::string expected = "0\n2\n4\n";  // the three constants
-    for (const auto& c : calls) {
+    expected += "0\n2\n4\n";  // the three constants
+    for (const auto& c : transforms) {
         text += CommandCall(c.command, c.operands) + "    GETGLOBAL r0, \"debugprint\"\n    LOADK r1, \"" + c.command +
                 "\"\n    GETGLOBAL r2, \"getlasterror\"\n    CALL r2, 1, 2\n" + Attribute(3, 0) + Attribute(4, 1) +
                 Attribute(5, 16) + Attribute(6, 17) + "    CALL r0, 7, 1\n";
         expected += std::string(c.command) + " " + c.expected + "\n";
     }
-    PlayerRun run = Play({}, text);
+    PlayerRun run = PlayApplet(dir, AssembleTestApplet(MainScript(text)), {"-debugdevice", "console"});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.out.find(expected), std::string::npos) << "expected\n" << expected << "in\n" << run.out;
+    EXPECT_FALSE(FileExists(dir.file("x.img")));
 }
 
 }  // namespace

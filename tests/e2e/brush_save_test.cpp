@@ -157,18 +157,33 @@ protected:
         ASSERT_TRUE(RunPython(dir.path(), kMakePictures, dir.path()));
     }
 
-    PlayerRun Play(const std::string& body, const std::vector<std::string>& extraArgs = {})
-    {
-        return PlayApplet(dir, AssembleTestApplet(MainScript(body)), extraArgs);
-    }
+    PlayerRun Play(const std::string& body) { return PlayApplet(dir, AssembleTestApplet(MainScript(body))); }
 
     std::string Quoted(const std::string& name) const { return "\"" + dir.file(name) + "\""; }
 
     TempDir dir;
 };
 
-TEST_F(SaveBrush, EveryFormatReadsBackAsTheBrush)
+// Every format reads back as the brush; brushes changed by an effect, saved
+// as PNG, match ImageMagick's version of the effect on the same picture,
+// held to the bounds of the effect's own tests.
+TEST_F(SaveBrush, EveryFormatReadsBackAsTheBrushAndEffectsMatchImageMagick)
 {
+    const struct {
+        const char *name, *source;
+        std::string call;      // the effect on brush 9
+        std::string peerArgs;  // ImageMagick's arguments
+        double meanBound;
+        int maxBound;
+        double psnrBound;
+    } effects[] = {
+        // Effects whose command arguments tests/display passes as these do
+        // are held to ImageMagick by tests/gfx alone.
+        {"flip", "rings.png", CommandCall("flipbrush", {"#9", "#0"}), "-flip", 0, 0, 0},
+        // Enlarging smoothly is held to a PSNR against the triangle filter.
+        {"scale", "smooth.png", CommandCall("scalebrush", {"#9", "#320", "#240", "#1"}),
+         "-filter Triangle -resize 320x240!", 255, 255, 36},
+    };
     std::string body = CommandCall("loadbrush", {"#1", Quoted("opaque.png")}) +
                        CommandCall("loadbrush", {"#2", Quoted("alpha.png"), "{loadalpha=#1}"}) +
                        CommandCall("loadbrush", {"#3", Quoted("keyed.png"), "{transparency=#0xFF00FF}"});
@@ -181,6 +196,9 @@ TEST_F(SaveBrush, EveryFormatReadsBackAsTheBrush)
                 CommandCall("savebrush", {id, Quoted(stem + ".gif"), "#3", "{colors=#16}"}) +
                 CommandCall("savebrush", {id, Quoted(stem + ".iff"), "#4"});
     }
+    for (const auto& e : effects)
+        body += CommandCall("loadbrush", {"#9", Quoted(e.source)}) + e.call +
+                CommandCall("savebrush", {"#9", Quoted(std::string(e.name) + ".png"), "#1"});
     PlayerRun run = Play(body);
     ASSERT_EQ(run.status, 0) << run.err;
     std::ofstream(dir.file("ilbm.py")) << kIlbmReader;
@@ -208,47 +226,21 @@ TEST_F(SaveBrush, EveryFormatReadsBackAsTheBrush)
     EXPECT_EQ(files, 18);
     // The BMP of a 37-pixel row: 54 bytes of header, rows of 111 + 1 bytes.
     EXPECT_EQ(ReadFileBytes(dir.file("b1.bmp")).size(), 54u + 112u * 23u);
-}
 
-// Each effect, then SaveBrush as PNG, against ImageMagick's version of the
-// effect on the same picture, held to the bounds of the effect's own tests.
-TEST_F(SaveBrush, EffectsThenSaveMatchImageMagick)
-{
-    struct Case {
-        const char* name;
-        std::string call;      // the effect on brush 1
-        std::string peerArgs;  // ImageMagick's arguments
-        double meanBound;
-        int maxBound;
-        double psnrBound;
-    };
-    // Effects whose command arguments tests/display passes as these do are
-    // held to ImageMagick by tests/gfx alone.
-    const Case cases[] = {
-        {"flip", CommandCall("flipbrush", {"#1", "#0"}), "-flip", 0, 0, 0},
-        // Enlarging smoothly is held to a PSNR against the triangle filter.
-        {"scale", CommandCall("scalebrush", {"#1", "#320", "#240", "#1"}), "-filter Triangle -resize 320x240!", 255,
-         255, 36},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        std::string saved = dir.file(std::string(c.name) + ".png");
-        std::string source = c.psnrBound ? "smooth.png" : "rings.png";
-        PlayerRun run = Play(CommandCall("loadbrush", {"#1", Quoted(source)}) + c.call +
-                             CommandCall("savebrush", {"#1", "\"" + saved + "\"", "#1"}));
-        ASSERT_EQ(run.status, 0) << run.err;
-        std::string result = dir.file(std::string(c.name) + ".txt");
-        ASSERT_TRUE(RunPython(dir.path(), kCompareWithPeer,
-                              saved + " " + dir.file(source) + " '" + c.peerArgs + "' " + result));
+    for (const auto& e : effects) {
+        SCOPED_TRACE(e.name);
+        std::string result = dir.file(std::string(e.name) + ".txt");
+        ASSERT_TRUE(RunPython(dir.path(), kCompareWithPeer, dir.file(std::string(e.name) + ".png") + " " +
+                                                                dir.file(e.source) + " '" + e.peerArgs + "' " + result));
         std::vector<uint8_t> bytes = ReadFileBytes(result);
         std::istringstream words(std::string(bytes.begin(), bytes.end()));
         double mean = 0, psnr = 0;
         int worst = 0;
         words >> mean >> worst >> psnr;
-        EXPECT_LE(mean, c.meanBound);
-        EXPECT_LE(worst, c.maxBound);
-        EXPECT_GE(psnr, c.psnrBound);
-        std::printf("%-9s mean %.3f max %d PSNR %.2f dB\n", c.name, mean, worst, psnr);
+        EXPECT_LE(mean, e.meanBound);
+        EXPECT_LE(worst, e.maxBound);
+        EXPECT_GE(psnr, e.psnrBound);
+        std::printf("%-9s mean %.3f max %d PSNR %.2f dB\n", e.name, mean, worst, psnr);
     }
 }
 

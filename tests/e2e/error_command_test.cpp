@@ -13,29 +13,10 @@ namespace {
 
 // Line 17 calls Error; with the handler installed, the handler prints what
 // it was given and the script goes on after the call.
-const char kErrorScript[] =
-    ".chunk lines=auto\n"
-    ".function main source=\"@test.qas\"\n"
-    ".function handler params=4\n"
-    "    GETGLOBAL r4, \"debugprint\"\n"
-    "    MOVE r5, r0\n"
-    "    MOVE r6, r1\n"
-    "    MOVE r7, r2\n"
-    "    MOVE r8, r3\n"
-    "    CALL r4, 5, 1\n"
-    "    RETURN r0, 1\n"
-    ".end\n"
-    "INSTALL"
-    "    GETGLOBAL r0, \"error\"\n"
-    "    LOADK r1, \"the script's own failure\"\n"
-    "    CALL r0, 2, 1\n"
-    "    GETGLOBAL r0, \"debugprint\"\n"
-    "    LOADK r1, \"after\"\n"
-    "    GETGLOBAL r2, \"getlasterror\"\n"
-    "    CALL r2, 1, 2\n"
-    "    CALL r0, 3, 1\n"
-    "    RETURN r0, 1\n"
-    ".end\n";
+const std::string kErrorScript = MainScript(
+    ".function handler params=4\n    GETGLOBAL r4, \"debugprint\"\n"
+    "    MOVE r5, r0\n    MOVE r6, r1\n    MOVE r7, r2\n    MOVE r8, r3\n    CALL r4, 5, 1\n    RETURN r0, 1\n.end\n"
+    "INSTALL" + ErrorAfter("after", CommandCall("error", {"\"the script's own failure\""})));
 
 // Each installation takes three lines, so that Error stays on line 17.
 TEST(ErrorCommand, FailsAsEveryCommandFails)

@@ -180,9 +180,6 @@ TEST_F(ErrorDetails, RunTimeErrorsAddTheValuesRangesAndTypes)
              CommandCall("getattribute", {"#4", "#5", "#37", "#9"}, 1),
          "Specified animation frame is out of range!\nFrame 9 asked for; frames 1 to 3 exist\n"
          "File: test.qas (current line: 14 - In function: GetAttribute)"},
-        {CommandCall("comparedates", {"\"07-Mar-2024 13:05:00\"", "\"yesterday\""}, 1),
-         "Invalid date specified!\nDate \"yesterday\" is not of the form dd-mmm-yyyy hh:mm:ss (07-Mar-2024 "
-         "13:05:00)\nFile: test.qas (current line: 6 - In function: CompareDates)"},
         {CommandCall("setfileattributes", {"\"" + strip + "\"", "{time=\"31-Feb-2024 10:00\"}"}),
          "Invalid date specified!\nField time: \"31-Feb-2024 10:00\" is no date of the form dd-mmm-yyyy "
          "hh:mm:ss (07-Mar-2024 13:05:00) that a file can carry\n"

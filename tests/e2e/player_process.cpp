@@ -32,20 +32,17 @@ PlayerRun RunProgram(const std::string& program, const std::vector<std::string>&
     posix_spawn_file_actions_addclose(&actions, errPipe[0]);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
 
-    std::vector<std::string> environment;
+    std::vector<std::string> environment, words = {program};
     for (char** e = environ; *e; e++)
         environment.emplace_back(*e);
-    for (const std::string& e : env)
-        environment.push_back(e);
-    std::vector<char*> envp;
+    environment.insert(environment.end(), env.begin(), env.end());
+    words.insert(words.end(), args.begin(), args.end());
+    std::vector<char*> envp, argv;
     for (std::string& e : environment)
         envp.push_back(e.data());
-    envp.push_back(nullptr);
-    std::vector<std::string> words = {program};
-    words.insert(words.end(), args.begin(), args.end());
-    std::vector<char*> argv;
     for (std::string& w : words)
         argv.push_back(w.data());
+    envp.push_back(nullptr);
     argv.push_back(nullptr);
 
     pid_t pid = 0;
@@ -102,9 +99,4 @@ std::function<bool(const std::string& out, int pid)> SignalAfter(const char* tex
         kill(pid, sig);
         return true;
     };
-}
-
-PlayerRun RunPlayerAbortedAfter(const std::string& player, const std::string& applet, const char* text)
-{
-    return RunProgram(player, {"-debugdevice", "console", "-forceflush", applet}, {}, SignalAfter(text, SIGTERM));
 }

@@ -22,7 +22,3 @@ PlayerRun RunProgram(const std::string& program, const std::vector<std::string>&
 // An onOutput action for RunProgram: sends `sig` once the player has
 // written `text`, so that its own handlers are in place by then.
 std::function<bool(const std::string& out, int pid)> SignalAfter(const char* text, int sig);
-
-// Runs the player on an applet with its debug output flushed line by line
-// and sends it SIGTERM once it has written `text`.
-PlayerRun RunPlayerAbortedAfter(const std::string& player, const std::string& applet, const char* text);

@@ -4,9 +4,9 @@
 
 #include <signal.h>
 
-#include <dirent.h>
 #include <sys/stat.h>
 
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -28,12 +28,6 @@ using Bytes = std::vector<uint8_t>;
 
 const char kPlayer[] = QM_PLAYER_PATH;
 
-std::string ExampleApplet()
-{
-    std::string player = kPlayer;
-    return player.substr(0, player.find_last_of('/')) + "/examples/sum.qma";
-}
-
 // Scripts with line information; the main function names its source file
 // the way a compiled applet does, and the applet's included-file record for
 // that file maps the lines back.
@@ -41,8 +35,6 @@ const std::string kEndsNormally = MainScript("    LOADNUM r0, 1\n");
 
 // Line 5 calls a command with too few arguments.
 const std::string kFailsOnLine5 = MainScript("    LOADNUM r0, 1\n    GETGLOBAL r1, \"upperstr\"\n    CALL r1, 1, 1\n");
-
-const std::string kRunsForever = MainScript("loop:\n    LOADNUM r0, 1\n    JMP loop\n");
 
 // Calls the test plugin's library command that always fails (1459).
 const std::string kCallsPlugin = MainScript("    GETGLOBAL r0, \"mathx\"\n    GETTABLE r0, r0, \"fail\"\n    CALL r0, 1, 1\n");
@@ -87,14 +79,9 @@ protected:
     std::vector<std::string> Leftovers()
     {
         std::vector<std::string> names;
-        if (DIR* d = opendir(dir.path().c_str())) {
-            while (dirent* e = readdir(d)) {
-                std::string n = e->d_name;
-                if (n.rfind("quillmere", 0) == 0)
-                    names.push_back(n);
-            }
-            closedir(d);
-        }
+        for (const auto& e : std::filesystem::directory_iterator(dir.path()))
+            if (e.path().filename().string().rfind("quillmere", 0) == 0)
+                names.push_back(e.path().filename());
         return names;
     }
 };
@@ -138,12 +125,18 @@ TEST_F(Player, MediaNeedNoDecoderLibrariesAtStartUp)
     EXPECT_EQ(run.out, "loaded\n");
 }
 
+// Packed or not, and leaving no temporary file behind.
 TEST_F(Player, FatalErrorNamesFileAndLineOnStderr)
 {
-    PlayerRun run = Play({Applet(kFailsOnLine5)});
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.out, "");
-    EXPECT_EQ(run.err, kLine5Report);
+    AppletDescription a = AssembleTestApplet(kFailsOnLine5);
+    for (bool packed : {false, true}) {
+        a.packed = packed;
+        PlayerRun run = Play({Write(a)});
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(run.err, kLine5Report);
+        EXPECT_TRUE(Leftovers().empty());
+    }
 }
 
 TEST_F(Player, DebugDeviceGetsTheMachineReadableLine)
@@ -162,14 +155,6 @@ TEST_F(Player, DebugDeviceGetsTheMachineReadableLine)
     EXPECT_NE(std::string(written.begin(), written.end()).find("@_qmerror5:test.qas*"), std::string::npos);
 }
 
-TEST_F(Player, StartupErrorsHaveNoLine)
-{
-    PlayerRun missing = Play({dir.file("absent.qma")});
-    EXPECT_EQ(missing.status, 1);
-    EXPECT_EQ(missing.err, "QuillmerePlayer: File " + dir.file("absent.qma") + " does not exist!\n");
-    // On the debug device a start-up error has line 0: EveryStartupStepEndsWithOneReport.
-}
-
 TEST_F(Player, EveryStartupStepEndsWithOneReport)
 {
     // Whichever step fails, shutdown runs to the end: one report, nothing
@@ -181,6 +166,7 @@ TEST_F(Player, EveryStartupStepEndsWithOneReport)
     std::string good = Applet(kEndsNormally);
     const std::vector<std::string> cases[] = {
         {"-scrwidth"},
+        {dir.file("absent.qma")},
         {"-autoscale", "-layerscale", good},
         {badCode},
         {"-requireplugins", "nosuchplugin", good},
@@ -199,16 +185,6 @@ TEST_F(Player, EveryStartupStepEndsWithOneReport)
     EXPECT_NE(unwritable.out.find("@_qmerror0:\"\"*"), std::string::npos) << unwritable.out;
 }
 
-TEST_F(Player, PackedAppletRunsAndLeavesNoTemporaryFile)
-{
-    AppletDescription a = AssembleTestApplet(kFailsOnLine5);
-    a.packed = true;
-    PlayerRun run = Play({Write(a)});
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.err, kLine5Report);
-    EXPECT_TRUE(Leftovers().empty());
-}
-
 TEST_F(Player, NoScriptAndNoAnswerIsAUserAbort)
 {
     PlayerRun run = Play({});
@@ -216,31 +192,20 @@ TEST_F(Player, NoScriptAndNoAnswerIsAUserAbort)
     EXPECT_EQ(run.err.find("QuillmerePlayer:"), std::string::npos);
 }
 
-TEST_F(Player, IniFileBesideTheScriptIsRead)
-{
-    std::string applet = Applet(kEndsNormally);
-    WriteFileBytes(dir.file("test.ini"), Bytes{'m', 'o', 'n', 'i', 't', 'o', 'r', '=', '0', '\n'});
-    PlayerRun run = Play({applet});
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.err, "QuillmerePlayer: Specified monitor is out of range!\n");
-    WriteFileBytes(dir.file("test.ini"), Bytes{'b', 'r', 'o', 'k', 'e', 'n', '\n'});
-    EXPECT_EQ(Play({applet}).err, "QuillmerePlayer: Syntax error in configuration file!\n");
-}
-
-TEST_F(Player, UnknownOptionsReachTheScript)
+// The ini file beside the script is read; unknown options, from it and the
+// command line, reach the script.
+TEST_F(Player, IniFileAndUnknownOptionsReachTheScript)
 {
     std::string applet = Applet(kPrintsArguments);
-    WriteFileBytes(dir.file("test.ini"), Bytes{'l', 'e', 'v', 'e', 'l', ' ', '=', ' ', 'h', 'a', 'r', 'd', '\n'});
+    auto ini = [&](const std::string& text) { WriteFileBytes(dir.file("test.ini"), Bytes(text.begin(), text.end())); };
+    ini("level = hard\n");
     PlayerRun run = Play({"-foo", "bar", "-quiet", applet});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, "foo bar level hard\n");
-}
-
-TEST_F(Player, ExampleAppletPrintsItsSum)
-{
-    PlayerRun run = Play({ExampleApplet()});
-    EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(run.out, "55\n");
+    ini("monitor=0\n");
+    EXPECT_EQ(Play({applet}).err, "QuillmerePlayer: Specified monitor is out of range!\n");
+    ini("broken\n");
+    EXPECT_EQ(Play({applet}).err, "QuillmerePlayer: Syntax error in configuration file!\n");
 }
 
 // Writes a line to target and ends, leaving the file for the player to
@@ -263,12 +228,12 @@ TEST_F(Player, LostOutputFailsTheRun)
     EXPECT_EQ(Play({Write(AssembleTestApplet(WritesALine(dir.file("fine.txt"))))}).status, 0);
     EXPECT_EQ(ReadFileBytes(dir.file("fine.txt")).size(), 102u);
 
-    PlayerRun console = RunProgram("/bin/sh", {"-c", "exec \"$0\" \"$1\" >/dev/full", kPlayer, ExampleApplet()});
+    std::string sum = std::string(kPlayer).substr(0, std::string(kPlayer).find_last_of('/')) + "/examples/sum.qma";
+    PlayerRun console = RunProgram("/bin/sh", {"-c", "exec \"$0\" \"$1\" >/dev/full", kPlayer, sum});
     EXPECT_EQ(console.status, 1);
     EXPECT_NE(console.err.find("QuillmerePlayer: "), std::string::npos);
 }
 
-// Each start-up failure says what happened to which file.
 TEST_F(Player, StartupMessagesSayWhatHappened)
 {
     AppletDescription packed = AssembleTestApplet(kEndsNormally);
@@ -300,23 +265,6 @@ TEST_F(Player, MalformedRequireTagsFailTheStart)
         EXPECT_EQ(Play({"-requiretags", tags, applet}).status, 0) << tags;
 }
 
-// Every signal that asks a program to end ends the run as a user abort:
-// silently, with shutdown's clean-up of the unpacked applet.
-TEST_F(Player, EndingSignalsCleanUpLikeAnAbort)
-{
-    AppletDescription a = AssembleTestApplet(kRunsForever);
-    a.packed = true;
-    std::string applet = Write(a);
-    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
-        PlayerRun run = RunProgram(kPlayer, {"-debugdevice", "console", "-forceflush", applet},
-                                   {"TMPDIR=" + dir.path()}, SignalAfter("Loading applet", sig));
-        EXPECT_EQ(run.status, 0) << sig;
-        EXPECT_EQ(run.out.find("@_qmerror"), std::string::npos) << sig;
-        EXPECT_EQ(run.err, "") << sig;
-        EXPECT_TRUE(Leftovers().empty()) << sig;
-    }
-}
-
 class LinkedPlayer : public Player {
 protected:
     std::string Link(const AppletDescription& a, const std::vector<BundlePlugin>& plugins = {}, bool pack = false)
@@ -329,15 +277,6 @@ protected:
         return path;
     }
 };
-
-TEST_F(LinkedPlayer, RunsItsOwnAppletWithoutBanner)
-{
-    std::string program = Link(AssembleTestApplet(kEndsNormally));
-    PlayerRun run = RunProgram(program, {"-debugdevice", "console"}, {"TMPDIR=" + dir.path()});
-    EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.out, "");
-    EXPECT_EQ(run.err, "");
-}
 
 TEST_F(LinkedPlayer, PluginBundleIsUnpackedLoadedAndRemoved)
 {
@@ -356,16 +295,21 @@ TEST_F(LinkedPlayer, PluginBundleIsUnpackedLoadedAndRemoved)
     }
 }
 
-// A hang-up while a linked program runs removes the plugin folder it
-// unpacked, as a normal end does.
-TEST_F(LinkedPlayer, HangUpRemovesTheUnpackedPlugins)
+// Every signal that asks a program to end ends the run as a user abort:
+// silently, with shutdown's clean-up of the unpacked applet and of the
+// plugin folder a linked program unpacked. A linked program shows no banner.
+TEST_F(LinkedPlayer, EndingSignalsCleanUpLikeAnAbort)
 {
-    const std::string kReadyThenForever = MainScript(CommandCall("debugprint", {"\"ready\""}) + "loop:\n    JMP loop\n");
-    Bytes plugin = ReadFileBytes(std::string(QM_TEST_PLUGIN_DIR) + "/mathx.qmp");
-    std::string program = Link(AssembleTestApplet(kReadyThenForever), {{"mathx", plugin}});
-    for (int sig : {SIGHUP, SIGQUIT}) {
-        PlayerRun run = RunProgram(program, {"-forceflush"}, {"TMPDIR=" + dir.path()}, SignalAfter("ready", sig));
+    AppletDescription a = AssembleTestApplet(MainScript(CommandCall("debugprint", {"\"ready\""}) + "loop:\n    JMP loop\n"));
+    a.packed = true;
+    std::string program = Link(a, {{"mathx", ReadFileBytes(std::string(QM_TEST_PLUGIN_DIR) + "/mathx.qmp")}});
+    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+        PlayerRun run = RunProgram(program, {"-debugdevice", "console", "-forceflush"}, {"TMPDIR=" + dir.path()},
+                                   SignalAfter("ready", sig));
         EXPECT_EQ(run.status, 0) << sig;
+        EXPECT_EQ(run.out.rfind("ready\n", 0), 0u) << run.out;
+        EXPECT_EQ(run.out.find("@_qmerror"), std::string::npos) << sig;
+        EXPECT_EQ(run.err, "") << sig;
         EXPECT_TRUE(Leftovers().empty()) << sig;
     }
 }

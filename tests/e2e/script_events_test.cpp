@@ -4,13 +4,9 @@
 // reporting their end through "OnProgramEnd".
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cstring>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -18,16 +14,13 @@
 
 #include "e2e/player_process.h"
 #include "e2e/test_applet.h"
+#include "libs/network/network_fixture.h"
 #include "support/temp_dir.h"
-#include "tools/qmasm/applet_writer.h"
-#include "tools/qmasm/assembled_applet.h"
-#include "tools/qmasm/assembler.h"
 
 using namespace qmasm;
 
 namespace {
 
-const char kPlayer[] = QM_PLAYER_PATH;
 const char kPython[] = "/usr/bin/python3";
 
 // A TCP echo server: every line that arrives goes back with its line feed;
@@ -219,30 +212,17 @@ const std::string kRunsTwo = R"(.chunk lines=auto
 
 uint16_t FreePort(int type)
 {
-    int fd = socket(AF_INET, type, 0);
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
-    socklen_t length = sizeof sa;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &length);
-    close(fd);
-    return ntohs(sa.sin_port);
+    uint16_t port = 0;
+    close(nettest::ListenLoopback(&port, type));
+    return port;
 }
 
 class ScriptEvents : public ::testing::Test {
 protected:
     TempDir dir;
 
-    std::string Applet(const std::string& source)
-    {
-        std::string path = dir.file("test.qma");
-        WriteFileBytes(path, WriteApplet(AssembleTestApplet(source)));
-        return path;
-    }
-
     // Runs the applet while a Python peer runs beside it; answers both runs.
-    std::pair<PlayerRun, PlayerRun> WithPythonPeer(const std::string& applet, const char* peer,
+    std::pair<PlayerRun, PlayerRun> WithPythonPeer(const std::string& source, const char* peer,
                                                    const std::vector<std::string>& peerArgs)
     {
         std::string script = dir.file("peer.py");
@@ -251,7 +231,7 @@ protected:
         args.insert(args.end(), peerArgs.begin(), peerArgs.end());
         PlayerRun client;
         std::thread python([&] { client = RunProgram(kPython, args); });
-        PlayerRun server = RunProgram(kPlayer, {"-debugdevice", "console", applet}, {"TMPDIR=" + dir.path()});
+        PlayerRun server = PlayApplet(dir, AssembleTestApplet(source), {"-debugdevice", "console"});
         python.join();
         return {server, client};
     }
@@ -266,8 +246,8 @@ protected:
 TEST_F(ScriptEvents, ScriptServerEchoesLinesOfManyClientsAtOnce)
 {
     std::string port = std::to_string(FreePort(SOCK_STREAM));
-    std::string applet = Applet(Fill(kEchoServer, {{"%PORT%", port}, {"%CLIENTS%", "50"}}));
-    auto [server, client] = WithPythonPeer(applet, kEchoClients, {port, "50", "3"});
+    auto [server, client] =
+        WithPythonPeer(Fill(kEchoServer, {{"%PORT%", port}, {"%CLIENTS%", "50"}}), kEchoClients, {port, "50", "3"});
     EXPECT_EQ(server.status, 0) << server.err;
     EXPECT_NE(server.out.find("served 50 150 50"), std::string::npos) << server.out << server.err;
     EXPECT_EQ(client.out, "echoed 50\n") << client.err;
@@ -276,7 +256,7 @@ TEST_F(ScriptEvents, ScriptServerEchoesLinesOfManyClientsAtOnce)
 TEST_F(ScriptEvents, DatagramsReachTheHandlerWhichClosesItsOwnObject)
 {
     std::string port = std::to_string(FreePort(SOCK_DGRAM));
-    auto [server, client] = WithPythonPeer(Applet(Fill(kUdpEcho, {{"%PORT%", port}})), kUdpClient, {port});
+    auto [server, client] = WithPythonPeer(Fill(kUdpEcho, {{"%PORT%", port}}), kUdpClient, {port});
     EXPECT_EQ(server.status, 0) << server.err;
     EXPECT_NE(server.out.find("datagrams 5"), std::string::npos) << server.out << server.err;
     EXPECT_EQ(client.out, "echoed 5\n") << client.err;
@@ -285,8 +265,7 @@ TEST_F(ScriptEvents, DatagramsReachTheHandlerWhichClosesItsOwnObject)
 TEST_F(ScriptEvents, EachProgramStartedWithRunReachesTheHandlerOnceWithItsValue)
 {
     std::string ps = dir.file("children.txt");
-    PlayerRun run = RunProgram(kPlayer, {"-debugdevice", "console", Applet(Fill(kRunsTwo, {{"%PS%", ps}}))},
-                               {"TMPDIR=" + dir.path()});
+    PlayerRun run = PlayApplet(dir, AssembleTestApplet(Fill(kRunsTwo, {{"%PS%", ps}})), {"-debugdevice", "console"});
     EXPECT_EQ(run.status, 0) << run.err;
     // In whichever order the programs end.
     for (const char* value : {"first", "second"})
@@ -298,18 +277,15 @@ TEST_F(ScriptEvents, EachProgramStartedWithRunReachesTheHandlerOnceWithItsValue)
     EXPECT_EQ(ends, 2u) << run.out;
     if (access("/usr/bin/ps", X_OK) != 0 && access("/bin/ps", X_OK) != 0)
         return;  // nothing listed the children
-    std::ifstream children(ps);
-    std::stringstream listed;
-    listed << children.rdbuf();
-    ASSERT_TRUE(children.is_open());
-    std::istringstream lines(listed.str());
+    std::vector<uint8_t> listed = ReadFileBytes(ps);
+    std::istringstream lines(std::string(listed.begin(), listed.end()));
     std::string pid, state;
     int count = 0;
     while (lines >> pid >> state) {
         EXPECT_NE(state[0], 'Z') << "zombie " << pid;
         count++;
     }
-    EXPECT_EQ(count, 1) << "only the shell that lists them: " << listed.str();
+    EXPECT_EQ(count, 1) << "only the shell that lists them: " << lines.str();
 }
 
 }  // namespace

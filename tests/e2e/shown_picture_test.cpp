@@ -77,32 +77,26 @@ TEST_F(ShownPicture, SnapshotsOfAOnePixelPictureAreFiftyEightByteBmps)
     }
 }
 
-TEST_F(ShownPicture, ClipRegionsMustFitThePicture)
-{
-    PlayerRun run = Play(61, 7,
-                         CommandCall("createclipregion", {"#1", "#14", "#0", "#0", "#62", "#7"}) +
-                             PrintAfter("too wide", CommandCall("setclipregion", {"#1"}, 1)) +
-                             CommandCall("createclipregion", {"#2", "#14", "#0", "#0", "#61", "#8"}) +
-                             PrintAfter("too high", CommandCall("setclipregion", {"#2"}, 1)) +
-                             CommandCall("createclipregion", {"#3", "#14", "#0", "#0", "#61", "#7"}) +
-                             PrintAfter("whole picture", CommandCall("setclipregion", {"#3"}, 1)));
-    ASSERT_EQ(run.status, 0) << run.err;
-    ExpectLines(run.out, {"too wide Nil 1225", "too high Nil 1225", "whole picture Nil 0"});
-}
-
-TEST_F(ShownPicture, TheShownPictureIsNotReplacedUnderTheDisplay)
+TEST_F(ShownPicture, ClipRegionsFitThePictureThatIsNotReplacedUnderTheDisplay)
 {
     std::string other = dir.file("other.png"), shown = dir.file("shown.bmp");
     ASSERT_TRUE(RunPython(dir.path(), kMakePng, other + " 5 3"));
     PlayerRun run = Play(17, 9,
-                         PrintAfter("replace", CommandCall("loadbgpic", {"#1", "\"" + other + "\""}, 1)) +
+                         CommandCall("createclipregion", {"#1", "#14", "#0", "#0", "#18", "#9"}) +
+                             PrintAfter("too wide", CommandCall("setclipregion", {"#1"}, 1)) +
+                             CommandCall("createclipregion", {"#2", "#14", "#0", "#0", "#17", "#10"}) +
+                             PrintAfter("too high", CommandCall("setclipregion", {"#2"}, 1)) +
+                             CommandCall("createclipregion", {"#3", "#14", "#0", "#0", "#17", "#9"}) +
+                             PrintAfter("whole picture", CommandCall("setclipregion", {"#3"}, 1)) +
+                             PrintAfter("replace", CommandCall("loadbgpic", {"#1", "\"" + other + "\""}, 1)) +
                              PrintAfter("bgpic", CommandCall("getattribute", {"#21", "#1", "#4"}, 1)) +
                              PrintAfter("width", CommandCall("getattribute", {"#21", "#1", "#0"}, 1)) +
                              CommandCall("savesnapshot", {"\"" + shown + "\"", "#1", "#0"}) +
                              PrintAfter("another", CommandCall("loadbgpic", {"#2", "\"" + other + "\""}, 1)));
     ASSERT_EQ(run.status, 0) << run.err;
     // 1051: the picture is shown and cannot be freed.
-    ExpectLines(run.out, {"replace Nil 1051", "bgpic 1 0", "width 17 0", "another Nil 0"});
+    ExpectLines(run.out, {"too wide Nil 1225", "too high Nil 1225", "whole picture Nil 0", "replace Nil 1051",
+                          "bgpic 1 0", "width 17 0", "another Nil 0"});
     // PIL reads the snapshot back: it is the first picture, pixel for pixel.
     EXPECT_TRUE(RunPython(dir.path(), kSamePixels, shown + " " + dir.file("picture.png")));
 }

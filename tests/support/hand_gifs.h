@@ -54,10 +54,8 @@ inline std::vector<uint8_t> Header(uint16_t screenWidth, uint16_t screenHeight)
 inline void Descriptor(std::vector<uint8_t>* g, uint16_t x, uint16_t y, uint16_t w, uint16_t h, bool interlaced)
 {
     g->push_back(0x2C);
-    PutLE16(g, x);
-    PutLE16(g, y);
-    PutLE16(g, w);
-    PutLE16(g, h);
+    for (uint16_t v : {x, y, w, h})
+        PutLE16(g, v);
     g->push_back(interlaced ? 0x40 : 0);
 }
 

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <stdexcept>
 #include <sys/stat.h>
 
@@ -10,11 +12,9 @@ TempDir::TempDir()
 {
     const char* base = std::getenv("TMPDIR");
     std::string model = std::string(base && *base ? base : "/tmp") + "/qmtestXXXXXX";
-    std::vector<char> buffer(model.begin(), model.end());
-    buffer.push_back(0);
-    if (!mkdtemp(buffer.data()))
+    if (!mkdtemp(model.data()))
         throw std::runtime_error("mkdtemp failed");
-    path_ = buffer.data();
+    path_ = model;
 }
 
 TempDir::~TempDir()
@@ -38,16 +38,10 @@ void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes)
 
 std::vector<uint8_t> ReadFileBytes(const std::string& path)
 {
-    std::vector<uint8_t> bytes;
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f)
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
         throw std::runtime_error("cannot read " + path);
-    uint8_t block[4096];
-    size_t n;
-    while ((n = std::fread(block, 1, sizeof block, f)) > 0)
-        bytes.insert(bytes.end(), block, block + n);
-    std::fclose(f);
-    return bytes;
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
 }
 
 bool FileExists(const std::string& path)

@@ -8,7 +8,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
-#include <cstring>
+#include <bit>
 #include <map>
 #include <string>
 #include <tuple>
@@ -54,22 +54,10 @@ class Reader {
 public:
     explicit Reader(const Bytes& b) : b_(b) {}
     uint8_t U8() { return b_.at(pos_++); }
-    uint32_t U16() { return U8() << 8 | U8(); }
-    uint32_t U32()
-    {
-        uint32_t v = 0;
-        for (int i = 0; i < 4; i++)
-            v = v << 8 | U8();
-        return v;
-    }
-    double F64()
-    {
-        uint64_t v = static_cast<uint64_t>(U32()) << 32;
-        v |= U32();
-        double d;
-        std::memcpy(&d, &v, 8);
-        return d;
-    }
+    // Most significant first, read in that order.
+    uint32_t U16() { uint32_t high = U8(); return high << 8 | U8(); }
+    uint32_t U32() { uint32_t high = U16(); return high << 16 | U16(); }
+    double F64() { uint64_t high = U32(); return std::bit_cast<double>(high << 32 | U32()); }
     std::string CStr()
     {
         std::string s;

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 using namespace qmasm;
@@ -131,9 +132,7 @@ TEST(Disassembler, RefusesTruncationsTrailingBytesAndHugeCounts)
     ASSERT_TRUE(a.ok);
     for (size_t at : {21u + 28u, 21u + 12u}) {
         Bytes b = a.bytes;
-        b[at] = 0xFF;
-        b[at + 1] = 0xFF;
-        b[at + 2] = 0xFF;
+        std::fill_n(b.begin() + at, 3, 0xFF);
         b[at + 3] = 0x7F;
         DisassembleResult d = Disassemble(b.data(), b.size());
         EXPECT_FALSE(d.ok);

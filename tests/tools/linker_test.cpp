@@ -4,7 +4,6 @@
 #include "tools/qmasm/linked_block.h"
 
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <cstring>
 #include <string>
@@ -59,48 +58,6 @@ TEST(Linker, AppendsTheAppletAndPatchesOnlyTheOffset)
     r = LinkApplet(Player(300 - kLinkedBlockSize, Block()), kApplet, {}, false);
     ASSERT_TRUE(r.ok) << r.message;
     EXPECT_EQ(BE32(r.bytes, 300 - kLinkedBlockSize + 32), 300u);
-}
-
-Bytes InflateAll(const Bytes& in)
-{
-    Bytes out(4096);
-    uLongf n = out.size();
-    EXPECT_EQ(uncompress(out.data(), &n, in.data(), static_cast<uLong>(in.size())), Z_OK);
-    out.resize(n);
-    return out;
-}
-
-TEST(Linker, WritesThePluginBundleBeforeTheApplet)
-{
-    Bytes player = Player(0, Block());
-    std::vector<BundlePlugin> plugins = {{"alpha", {1, 2, 3}}, {"beta", {}}};
-    for (bool packed : {false, true}) {
-        LinkResult r = LinkApplet(player, kApplet, plugins, packed);
-        ASSERT_TRUE(r.ok) << r.message;
-        EXPECT_EQ(BE32(r.bytes, 32), player.size());
-        size_t at = r.appletOffset;
-        EXPECT_EQ(Bytes(r.bytes.begin() + at, r.bytes.begin() + at + 4), (Bytes{'Q', 'M', 'P', '!'}));
-        EXPECT_EQ(BE32(r.bytes, at + 4), packed ? 1u : 0u);
-        at += 8;
-        for (const BundlePlugin& p : plugins) {
-            std::string name(reinterpret_cast<const char*>(r.bytes.data() + at));
-            EXPECT_EQ(name, p.name);
-            at += name.size() + 1;
-            uint32_t size = BE32(r.bytes, at);
-            at += 4;
-            Bytes body(r.bytes.begin() + at, r.bytes.begin() + at + size);
-            at += size;
-            if (packed) {
-                ASSERT_GE(body.size(), 8u);
-                EXPECT_EQ(Bytes(body.begin(), body.begin() + 8), (Bytes{'P', 'L', 'P', 'K', 0, 0, 0, 0}));
-                EXPECT_EQ(InflateAll(Bytes(body.begin() + 8, body.end())), p.data);
-            } else {
-                EXPECT_EQ(body, p.data);
-            }
-        }
-        EXPECT_EQ(r.bytes[at], 0);  // the empty name ends the bundle
-        EXPECT_EQ(Bytes(r.bytes.begin() + at + 1, r.bytes.end()), kApplet);
-    }
 }
 
 TEST(Linker, RefusesPlayersWithoutExactlyOneFreeBlock)
