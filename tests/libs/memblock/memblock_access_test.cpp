@@ -42,7 +42,6 @@ TEST_F(MemBlockAccess, PokeWritesTheBytesOfEachTypeAndOrder)
         {-2.0, kShort, 0, {0xff, 0xfe}, 65534},
         {double(0x12345), kShort, 1, {0x45, 0x23}, double(0x2345)},
         {300.0, kByte, 0, {0x2c}, 44},
-        {-1.0, kByte, 1, {0xff}, 255},
         {1.5, kFloat, 0, {0x3f, 0xc0, 0x00, 0x00}, 1.5},
         {-0.1, kFloat, 1, {0xcd, 0xcc, 0xcc, 0xbd}, static_cast<double>(-0.1f)},
         {1e39, kFloat, 0, {0x7f, 0x80, 0x00, 0x00}, INFINITY},
@@ -112,8 +111,6 @@ TEST_F(MemBlockAccess, AccessesOutsideTheBlockAreRefused)
         {"fillmem", {1.0, 0.0, 4.0, -1.0}, ERR_MEMRANGE},
         {"fillmem", {1.0, 0.0, 9.2e18, 8.0}, ERR_MEMRANGE},
         {"peek", {2.0, 0.0}, ERR_FINDMEMBLK},
-        {"peek", {}, ERR_MISSINGPARAMTR},
-        {"peek", {1.0, 0.0, kByte, 0.0, 1.0}, ERR_TOOMANYARGS},
     };
     for (const auto& c : cases)
         EXPECT_EQ(Call(c.command, c.args), c.code) << c.command << " " << std::get<double>(c.args.size() > 1 ? c.args[1] : Value(0.0));

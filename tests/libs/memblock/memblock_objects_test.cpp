@@ -27,7 +27,6 @@ TEST_F(MemBlockTest, BlocksAreFoundByIdOrByTheirHandle)
     EXPECT_EQ(CountObjectsOfType(OBJ_MEMORY), 2u);
 
     EXPECT_EQ(Block(5)->size, 64u);
-    EXPECT_EQ(Block(5)->notOwned, 0u);
     ASSERT_EQ(Call("poke", {handle, 28.0, 7.0}), 0u);
     EXPECT_EQ(Number("peek", {handle, 28.0}), 7);
     EXPECT_EQ(Call("peek", {handle, 29.0}), ERR_MEMRANGE);

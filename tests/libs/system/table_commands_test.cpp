@@ -128,7 +128,6 @@ uint32_t Greater(VmState* vm)
     return 1;
 }
 
-// Sorting: random arrays come out as the sorted permutation std::sort gives.
 TEST_F(TableCommands, SortMatchesStdSortWithOrWithoutAFunction)
 {
     std::mt19937 random(7);
