@@ -156,23 +156,6 @@ TEST_F(FileCommands, SeekPositionsAndLength)
     EXPECT_EQ(One("FileLength", {Num(1)}), Value{1000.0});
 }
 
-TEST_F(FileCommands, UnbufferedModeGivesTheSameBytes)
-{
-    EXPECT_EQ(Call("SetIOMode", {Num(2)}), uint32_t{ERR_WRONGUSAGE});
-    for (double mode : {0.0, 1.0}) {
-        ASSERT_EQ(Call("SetIOMode", {Num(mode)}), 0u);
-        Open(1, Path("u"), kWrite);
-        ASSERT_EQ(Call("WriteInt", {Num(1), Num(0xCAFEBABE)}), 0u);
-        ASSERT_EQ(Call("WriteLine", {Num(1), Str("line")}), 0u);
-        ASSERT_EQ(Call("CloseFile", {Num(1)}), 0u);
-        EXPECT_EQ(BytesToString(ReadFileBytes(Path("u"))), "\xCA\xFE\xBA\xBEline\r\n");
-        Open(1, Path("u"), kRead);
-        EXPECT_EQ(One("ReadInt", {Num(1)}), Value{double(0xCAFEBABE)});
-        EXPECT_EQ(One("ReadLine", {Num(1)}), Value{Str("line")});
-        ASSERT_EQ(Call("CloseFile", {Num(1)}), 0u);
-    }
-}
-
 TEST_F(FileCommands, NameCommands)
 {
     WriteFileBytes(Path("f.txt"), PatternBytes(77));
