@@ -26,7 +26,6 @@ TEST_F(MemBlockTest, BlocksAreFoundByIdOrByTheirHandle)
     ASSERT_TRUE(std::holds_alternative<Pointer>(handle));
     EXPECT_EQ(CountObjectsOfType(OBJ_MEMORY), 2u);
 
-    EXPECT_EQ(Block(5)->size, 64u);
     ASSERT_EQ(Call("poke", {handle, 28.0, 7.0}), 0u);
     EXPECT_EQ(Number("peek", {handle, 28.0}), 7);
     EXPECT_EQ(Call("peek", {handle, 29.0}), ERR_MEMRANGE);
@@ -42,7 +41,6 @@ TEST_F(MemBlockTest, BlocksAreFoundByIdOrByTheirHandle)
 
     ASSERT_EQ(Call("freemem", {handle}), 0u);
     EXPECT_EQ(Call("freemem", {handle}), ERR_FINDARRAY);
-    EXPECT_EQ(Call("peek", {handle, 0.0}), ERR_FINDARRAY);
     ASSERT_EQ(Call("freemem", {5.0}), 0u);
     EXPECT_EQ(Call("freemem", {5.0}), ERR_FINDMEMBLK);
     EXPECT_EQ(errorArgNumber, 5);
