@@ -70,7 +70,6 @@ TEST(Eval, VariablesMatchWholeWordsWithoutCase)
 
     EXPECT_TRUE(IsValidEvalName("_a1$!"));
     EXPECT_TRUE(IsValidEvalName(std::string(64, 'v')));
-    EXPECT_FALSE(IsValidEvalName("2x"));
     EXPECT_FALSE(IsValidEvalName(std::string(65, 'v')));
     EXPECT_FALSE(IsValidEvalName(""));
     EXPECT_FALSE(IsValidEvalName("a-b"));
