@@ -30,7 +30,6 @@ protected:
         VmPop(vm, 1);
         return line;
     }
-    // Files 1 and 2 read src and patch, file 3 writes dst.
     void OpenPatchFiles()
     {
         ASSERT_EQ(Call("OpenFile", {Num(1), Str(Path("src"))}), 0u);
@@ -48,7 +47,6 @@ TEST_F(ContentCommands, StringFilesReadAndWriteLikeFiles)
     EXPECT_EQ(n.rfind(":::chunkS", 0), 0u);
     EXPECT_EQ(FileText(n), data);
     EXPECT_EQ(One("FilePart", {Str(n)}), Value{Str("mem.txt")});
-    // A read-only one refuses writing.
     EXPECT_EQ(Call("OpenFile", {Num(1), Str(n), Num(MODE_WRITE)}), uint32_t{ERR_WRITEFILE});
 
     Value wname = One("DefineVirtualFileFromString", {Str(""), Str("w.bin"), Num(1)});

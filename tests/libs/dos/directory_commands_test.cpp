@@ -156,7 +156,6 @@ TEST_F(DirectoryCommands, AttributesMatchStat)
     ASSERT_EQ(stat(Path("f").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0640u) << "a refused date leaves the protection alone";
 
-    // An open file's attributes, by its id.
     ASSERT_EQ(Call("OpenFile", {Num(4), Str(Path("f"))}), 0u);
     ASSERT_EQ(CallKeep("FileAttributes", {Num(4)}, &base), 0u);
     EXPECT_EQ(Field(VmGetTop(vm), "size"), Value{321.0});

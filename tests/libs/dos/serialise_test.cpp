@@ -12,7 +12,6 @@ namespace {
 
 class Serialise : public DosTest {
 protected:
-    // Writes the table at slot to a file; answers WriteTable's code.
     uint32_t WriteTableFile(const std::string& name, int slot, bool text = false, bool noBreaks = false)
     {
         EXPECT_EQ(Call("OpenFile", {Num(9), Str(Path(name)), Num(MODE_WRITE)}), 0u);
@@ -37,7 +36,6 @@ protected:
         return ReadTableFile("in");
     }
 
-    // Pushes a function assembled from text.
     void PushAssembled(const std::string& text)
     {
         qmasm::AssembleResult r = qmasm::Assemble(text);

@@ -124,10 +124,8 @@ TEST_F(TreeCommands, CopySingleFiles)
     struct stat st;
     ASSERT_EQ(stat(Path("out/deep/b.dat").c_str(), &st), 0);
     EXPECT_EQ(st.st_mtime, 1200000000);
-    // Under a new name.
     ASSERT_EQ(Call("CopyFile", {Str(Path("t/b.dat")), Str(Path("out")), Str("renamed.bin")}), 0u);
     EXPECT_EQ(ReadFileBytes(Path("out/renamed.bin")), ReadFileBytes(Path("t/b.dat")));
-    // To a full file name.
     ASSERT_EQ(Call("CopyFile", {Str(Path("t/a.txt")), Str(Path("out/full.txt"))}), 0u);
     EXPECT_EQ(ReadFileBytes(Path("out/full.txt")), ReadFileBytes(Path("t/a.txt")));
     // Onto itself: refused, and the source survives.

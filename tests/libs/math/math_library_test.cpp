@@ -60,7 +60,6 @@ TEST_F(MathCommands, DomainErrorsAreResultsAndFrExpAnswersTwo)
     EXPECT_EQ(Number("frac", {INFINITY}), 0.0);
     EXPECT_EQ(Number("sgn", {NAN}), 0.0);
 
-    // FrExp answers the mantissa and the exponent.
     struct Case {
         double x, m, e;
     } cases[] = {{-3.0, -0.75, 2.0}, {0.1, 0.8, -3.0}};

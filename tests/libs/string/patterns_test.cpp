@@ -98,7 +98,6 @@ TEST(Patterns, FindsHandCheckedMatches)
         }
     }
 
-    // Start positions, and anchors after the start.
     EXPECT_EQ(Find("abab", "ab", 1).start, 2u);
     EXPECT_EQ(Find("abab", "", 4).start, 4u);
     EXPECT_EQ(Find("abab", "ab", 5).error, ERR_WRONGUSAGE);
