@@ -1,6 +1,5 @@
-// Open files through the script commands: handles and ids, access checks,
-// byte order, lines, positions, the name commands and the container
-// commands, with the bytes on disk read back independently.
+// Open files through the script commands, with the bytes on disk read back
+// independently.
 #include <sys/stat.h>
 #include <unistd.h>
 

@@ -1,6 +1,5 @@
-// Table and function files: exact bytes of the binary form, the text form
-// checked against Python's base64, round trips with nested tables and
-// assembled functions, and refusals of malformed or hostile input.
+// Table and function files: exact bytes, the text form against Python's
+// base64, round trips, and malformed or hostile input.
 #include "core/io/byte_order.h"
 #include "core/io/errors.h"
 #include "core/vm/library_glue.h"

@@ -1,7 +1,6 @@
-// The math commands as scripts call them. Floating-point results are
-// checked against Python's math module (math_ref.inc), the generator against
-// glibc's drand48 family, and the integer commands against expectations
-// worked out by hand for the tricky corners (rounding, wrapping, widths).
+// The math commands as scripts call them: floating-point results against
+// Python's math module (math_ref.inc), the generator against glibc's
+// drand48 family, the integer commands' corners worked out by hand.
 #include "libs/math/math_library.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,5 @@
-// Reading and writing a block's bytes: typed values in both byte orders
-// (byte patterns from Python's struct module), strings, fills, copies, table
-// conversion, the hex dump, and the range checks that guard all of them.
+// Reading and writing a block's bytes (byte patterns from Python's struct
+// module), and the range checks that guard them.
 #include <gtest/gtest.h>
 
 #include <cmath>

@@ -1,6 +1,5 @@
-// Blocks as objects: ids and handles, replacing and freeing, the finder's
-// errors, blocks over foreign memory and over virtual files, the clean-up at
-// exit.
+// Blocks as objects: ids and handles, replacing and freeing, blocks over
+// foreign memory and over virtual files, the clean-up at exit.
 #include <gtest/gtest.h>
 
 #include <cmath>

@@ -1,7 +1,5 @@
 // Connections, servers and UDP objects through the library's commands,
-// against peers on 127.0.0.1 run by the test: line, count and all modes of
-// receiving, replacing and removing objects, the polling hooks, time-outs
-// and the checks of arguments.
+// against peers on 127.0.0.1 run by the test.
 #include <gtest/gtest.h>
 
 #include <atomic>

@@ -1,6 +1,5 @@
-// DownloadFile and UploadFile against tiny HTTP and FTP servers that the
-// test runs on 127.0.0.1: what goes out on the wire, how each kind of body
-// comes back, statuses and redirects, and the URL's own rules.
+// DownloadFile and UploadFile against HTTP and FTP servers that the test
+// runs on 127.0.0.1 (its own, Python's and nginx).
 #include <gtest/gtest.h>
 
 #include <signal.h>

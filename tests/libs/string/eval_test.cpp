@@ -1,6 +1,5 @@
-// The expression evaluator: precedence and associativity, integer and bit
-// operators, word operators, variables, every failure code, and the nesting
-// limit.
+// The expression evaluator: hand-checked values, every failure code, and
+// the nesting limit.
 #include "libs/string/eval.h"
 
 #include <gtest/gtest.h>

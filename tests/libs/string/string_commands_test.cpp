@@ -1,5 +1,4 @@
-// The string commands as scripts call them: through the VM, with argument
-// conversion, argument-count checks, refused arguments and pattern errors.
+// The string commands as scripts call them, through the VM.
 #include "libs/string/string_library.h"
 
 #include <gtest/gtest.h>

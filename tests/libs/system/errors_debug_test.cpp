@@ -1,4 +1,4 @@
-// Error controls (the script error handler, exit-on-error, assertions), debug output, constants by name and the runtime switches.
+// Error controls, debug output and constants by name.
 #include "core/io/error_codes.h"
 #include "core/io/errors.h"
 #include "core/services/command_services.h"

@@ -1,6 +1,5 @@
-// Registry and clipboard round trips (text, and brush pictures read back
-// pixel by pixel), shortcut files, addresses handed to an
-// opener without a shell, and the refused tray icon.
+// Registry and clipboard round trips, shortcut files, addresses handed to
+// an opener without a shell, and the refused tray icon.
 #include <sys/stat.h>
 
 #include <fstream>

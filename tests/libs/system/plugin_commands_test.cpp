@@ -1,6 +1,4 @@
-// Plugin commands with the test plugins built in the tree: loading by name
-// with options, asking for versions, the plugin table, and switching a
-// plugin off and on.
+// Plugin commands with the test plugins built in the tree.
 #include <filesystem>
 
 #include "core/io/error_codes.h"

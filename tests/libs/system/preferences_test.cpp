@@ -1,6 +1,5 @@
-// The preferences file: loading before anything was saved, the file's exact
-// bytes, round trips, a foreign file, deleting, and identifiers that would
-// leave the preferences folder.
+// The preferences file: its bytes, round trips, failures, and identifiers
+// that would leave the preferences folder.
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>

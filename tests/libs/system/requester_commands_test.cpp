@@ -1,5 +1,4 @@
-// Requester commands through the scripted requester back end: argument
-// checks, defaults, cancels and the shapes of the answers.
+// Requester commands through the scripted requester back end.
 #include "core/io/error_codes.h"
 #include "platform/posix/os_requester.h"
 #include "system_fixture.h"

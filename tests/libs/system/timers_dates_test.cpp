@@ -1,6 +1,5 @@
 // Timers and waits on the test's clock, dates at fixed times against
-// Python's strftime, date comparison, and the catalog commands without a
-// catalog.
+// Python's strftime, and the catalog commands without a catalog.
 #include <cstdio>
 #include <ctime>
 #include <memory>
