@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "core/io/error_codes.h"
@@ -59,15 +60,10 @@ TEST_F(MathCommands, DomainErrorsAreResultsAndFrExpAnswersTwo)
     EXPECT_EQ(Number("frac", {INFINITY}), 0.0);
     EXPECT_EQ(Number("sgn", {NAN}), 0.0);
 
-    struct Case {
-        double x, m, e;
-    } cases[] = {{-3.0, -0.75, 2.0}, {0.1, 0.8, -3.0}};
-    for (const Case& c : cases) {
+    for (auto [x, mantissa, exponent] : {std::tuple{-3.0, -0.75, 2.0}, std::tuple{0.1, 0.1 * 8, -3.0}}) {
         std::vector<Value> r;
-        ASSERT_EQ(Call("frexp", {c.x}, &r), 0u);
-        ASSERT_EQ(r.size(), 2u);
-        EXPECT_DOUBLE_EQ(std::get<double>(r[0]), c.m) << c.x;
-        EXPECT_EQ(std::get<double>(r[1]), c.e) << c.x;
+        ASSERT_EQ(Call("frexp", {x}, &r), 0u);
+        EXPECT_EQ(r, (std::vector<Value>{mantissa, exponent})) << x;
     }
 }
 

@@ -674,60 +674,53 @@ TEST_F(TransferTest, ADownloadReplacesItsFileOnlyWhenTheBodyArrivedWhole)
 
 // nginx on a free loopback port serving `root`, whose folder "private"
 // asks for Basic authorisation of ann with the password "p@ss w%rd".
-class Nginx {
-public:
+struct Nginx {
     static constexpr const char* kBinary = "/usr/sbin/nginx";
+    uint16_t port = 0;
+    pid_t pid = 0;
 
     Nginx(const TempDir& work, const std::string& root)
     {
-        close(ListenLoopback(&port_));
-        std::string w = work.path();
-        WriteText(work / "users", "ann:{PLAIN}p@ss w%rd\n");
-        WriteText(work / "nginx.conf",
-                  // Run as root, nginx would serve as nobody, who may not
-                  // enter the test's private folders.
-                  std::string(geteuid() == 0 ? "user root;\n" : "") + "worker_processes 1;\npid " + w + "/nginx.pid;\nerror_log " + w + "/error.log;\n"
-                  "events { worker_connections 16; }\nhttp {\n access_log off;\n"
-                  " client_body_temp_path " + w + ";\n proxy_temp_path " + w + ";\n"
-                  " fastcgi_temp_path " + w + ";\n uwsgi_temp_path " + w + ";\n scgi_temp_path " + w + ";\n"
-                  " server {\n  listen 127.0.0.1:" + std::to_string(port_) + ";\n  root " + root + ";\n"
-                  "  location /private/ { auth_basic \"private\"; auth_basic_user_file " + w + "/users; }\n"
-                  " }\n}\n");
-        std::string conf = work / "nginx.conf";
-        std::string errors = work / "error.log";
-        const char* argv[] = {kBinary, "-e", errors.c_str(), "-p", w.c_str(), "-c", conf.c_str(),
+        close(ListenLoopback(&port));
+        const std::string w = work.path(), users = "ann:{PLAIN}p@ss w%rd\n";
+        const std::string conf =
+            // Run as root, nginx would serve as nobody, who may not enter
+            // the test's private folders.
+            std::string(geteuid() == 0 ? "user root;\n" : "") + "worker_processes 1;\npid " + w + "/nginx.pid;\nerror_log " + w + "/error.log;\n"
+            "events { worker_connections 16; }\nhttp {\n access_log off;\n"
+            " client_body_temp_path " + w + ";\n proxy_temp_path " + w + ";\n"
+            " fastcgi_temp_path " + w + ";\n uwsgi_temp_path " + w + ";\n scgi_temp_path " + w + ";\n"
+            " server {\n  listen 127.0.0.1:" + std::to_string(port) + ";\n  root " + root + ";\n"
+            "  location /private/ { auth_basic \"private\"; auth_basic_user_file " + w + "/users; }\n"
+            " }\n}\n";
+        WriteFileBytes(work / "users", std::vector<uint8_t>(users.begin(), users.end()));
+        WriteFileBytes(work / "nginx.conf", std::vector<uint8_t>(conf.begin(), conf.end()));
+        std::string confPath = work / "nginx.conf", errors = work / "error.log";
+        const char* argv[] = {kBinary, "-e", errors.c_str(), "-p", w.c_str(), "-c", confPath.c_str(),
                               "-g", "daemon off;", nullptr};
-        if (posix_spawn(&pid_, kBinary, nullptr, nullptr, const_cast<char**>(argv), environ) != 0)
-            pid_ = 0;
-        for (int i = 0; pid_ && i < 500 && !Accepting(); i++)
+        if (posix_spawn(&pid, kBinary, nullptr, nullptr, const_cast<char**>(argv), environ) != 0)
+            pid = 0;
+        for (int i = 0; pid && i < 500 && !Accepting(); i++)
             usleep(10000);
     }
     ~Nginx()
     {
-        if (pid_) {
-            kill(pid_, SIGTERM);
-            waitpid(pid_, nullptr, 0);
+        if (pid) {
+            kill(pid, SIGTERM);
+            waitpid(pid, nullptr, 0);
         }
     }
     bool Accepting() const
     {
-        int fd = ConnectLoopback(port_);
+        int fd = ConnectLoopback(port);
         if (fd >= 0)
             close(fd);
         return fd >= 0;
     }
     std::string Url(const std::string& userInfo, const std::string& path) const
     {
-        return "http://" + userInfo + "127.0.0.1:" + std::to_string(port_) + path;
+        return "http://" + userInfo + "127.0.0.1:" + std::to_string(port) + path;
     }
-
-private:
-    static void WriteText(const std::string& path, const std::string& text)
-    {
-        WriteFileBytes(path, std::vector<uint8_t>(text.begin(), text.end()));
-    }
-    uint16_t port_ = 0;
-    pid_t pid_ = 0;
 };
 
 TEST_F(TransferTest, FilesFromNginxArriveWholeInMemoryAndOnDisk)
