@@ -282,7 +282,6 @@ TEST_F(TransferTest, RedirectsAreFollowedUpToFiveTimes)
     ASSERT_EQ(Download(looping.Url(), {}, &r), 0u) << ErrorText();
     looping.Join();
     EXPECT_EQ(Str(r[0]), "body");
-    EXPECT_EQ(Num(r[1]), 4);
 
     HttpPeer once({again});
     ASSERT_EQ(Download(once.Url(), {{{"redirect", 0.0}}}, &r), 0u);

@@ -94,7 +94,6 @@ TEST_F(ObjectCommands, QueriesFindObjectsByTypeAndHandle)
     EXPECT_EQ(One("HaveObject", {kFile, 2.0}), Value{1.0});
     EXPECT_EQ(One("HaveObject", {kFile, 3.0}), Value{0.0});
     EXPECT_EQ(One("HaveObject", {kTimer, 2.0}), Value{0.0});
-    std::vector<Value> r;
     int base;
     ASSERT_EQ(CallKeep("GetObjects", {kFile}, &base), 0u);
     EXPECT_EQ(Read(vm, base + 2), Value{2.0});
