@@ -134,34 +134,31 @@ uint32_t RecordProgress(VmState* vm)
 // order, as a plain byte loop would call it.
 TEST_F(ContentCommands, PatchXorsThenComplementsInTheCallbacksRhythm)
 {
-    struct Case {
-        size_t size;
-        std::vector<uint8_t> patch;
-    } cases[] = {
+    const std::pair<size_t, std::vector<uint8_t>> cases[] = {
         {300, {0xFF, 0x0F, 0x00}}, {300, {}}, {1, {7}}, {99, PatternBytes(40, 7)},
         {4097, PatternBytes(4096, 7)}, {100003, PatternBytes(33335, 7)},
     };
-    for (const Case& c : cases) {
-        std::vector<uint8_t> src = PatternBytes(c.size, 4);
+    for (const auto& [size, patch] : cases) {
+        std::vector<uint8_t> src = PatternBytes(size, 4);
         WriteFileBytes(Path("src"), src);
-        WriteFileBytes(Path("patch"), c.patch);
+        WriteFileBytes(Path("patch"), patch);
         OpenPatchFiles();
         g_progress.clear();
         ASSERT_EQ(Call("ApplyPatch", {Num(1), Num(2), Num(3), Slot{PushFunction(RecordProgress)}}), 0u);
         VmPop(vm, 1);
         for (int id : {1, 2, 3})
             ASSERT_EQ(Call("CloseFile", {Num(id)}), 0u);
-        std::vector<uint8_t> expected(c.size);
+        std::vector<uint8_t> expected(size);
         std::vector<double> percents;
         int64_t last = 0;
-        for (size_t i = 0; i < c.size; ++i) {
-            expected[i] = i < c.patch.size() ? src[i] ^ c.patch[i] : static_cast<uint8_t>(~src[i]);
-            int64_t percent = static_cast<int64_t>(static_cast<double>(i + 1) * 100.0 / static_cast<double>(c.size));
+        for (size_t i = 0; i < size; ++i) {
+            expected[i] = i < patch.size() ? src[i] ^ patch[i] : static_cast<uint8_t>(~src[i]);
+            int64_t percent = static_cast<int64_t>(static_cast<double>(i + 1) * 100.0 / static_cast<double>(size));
             if (percent != last)
                 percents.push_back(static_cast<double>(last = percent));
         }
-        EXPECT_EQ(ReadFileBytes(Path("dst")), expected) << c.size;
-        EXPECT_EQ(g_progress, percents) << c.size;
+        EXPECT_EQ(ReadFileBytes(Path("dst")), expected) << size;
+        EXPECT_EQ(g_progress, percents) << size;
     }
 }
 

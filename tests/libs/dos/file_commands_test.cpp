@@ -42,17 +42,14 @@ TEST_F(FileCommands, HandlesCloseOnceAndIdsAreReplaced)
 
 TEST_F(FileCommands, OpenRefusalsAndWhatOpensBesidesFiles)
 {
-    struct Case {
-        std::vector<Value> args;
-        uint32_t code;
-    } cases[] = {
+    const std::pair<std::vector<Value>, uint32_t> cases[] = {
         {{Num(1), Str(Path("x")), Num(1234)}, ERR_WRONGUSAGE},
         {{Num(1), Str(""), Num(kWrite)}, ERR_WRONGUSAGE},
         {{Num(1), Str(Path("missing")), Num(kRead)}, ERR_READFILE},
         {{Num(1), Str(Path("no/such/dir/f")), Num(kWrite)}, ERR_WRITEFILE},
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(Call("OpenFile", c.args), c.code);
+    for (const auto& [args, code] : cases)
+        EXPECT_EQ(Call("OpenFile", args), code);
     EXPECT_STREQ(errorArgText, Path("no/such/dir/f").c_str());
     // A FIFO, a socket or a folder opened as a file would block or mislead;
     // they are refused at once instead of holding the script thread in open.

@@ -168,7 +168,6 @@ TEST_F(TreeCommands, CopyTreesWithPatternsAndCallbacks)
     EXPECT_EQ(ReadFileBytes(Path("whole.txt")), ReadFileBytes(Path("t/a.txt")));
 }
 
-
 // A link to a folder outside the tree is an entry of the tree: deleting or
 // copying the tree handles the link itself and never reaches through it.
 TEST_F(TreeCommands, LinksToFoldersAreNeverFollowed)

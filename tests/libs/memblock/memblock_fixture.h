@@ -39,5 +39,4 @@ protected:
         MemBlock* b = Block(id);
         return b ? std::vector<uint8_t>(b->data + offset, b->data + offset + count) : std::vector<uint8_t>{};
     }
-
 };

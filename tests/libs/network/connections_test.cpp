@@ -218,11 +218,7 @@ TEST_F(NetworkTest, ReusingAnIdClosesTheOldConnectionEvenWhenTheNewOneFails)
 
 TEST_F(NetworkTest, ArgumentsOutOfRangeAreWrongUsage)
 {
-    struct Case {
-        const char* command;
-        std::vector<Value> args;
-    };
-    const Case cases[] = {
+    const std::pair<const char*, std::vector<Value>> cases[] = {
         {"openconnection", {1.0, std::string("127.0.0.1"), 0.0}},
         {"openconnection", {1.0, std::string("127.0.0.1"), 65536.0}},
         {"createserver", {1.0, 65536.0}},
@@ -232,8 +228,8 @@ TEST_F(NetworkTest, ArgumentsOutOfRangeAreWrongUsage)
         {"sendudpdata", {1.0, std::string(""), std::string("127.0.0.1"), 9.0}},
         {"sendudpdata", {1.0, std::string("x"), std::string("127.0.0.1"), 0.0}},
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(Call(c.command, c.args), ERR_WRONGUSAGE) << c.command;
+    for (const auto& [command, args] : cases)
+        EXPECT_EQ(Call(command, args), ERR_WRONGUSAGE) << command;
     LoopbackServer server([](int fd) { ReadUntil(fd, "end"); });
     ASSERT_EQ(Call("openconnection", {1.0, std::string("127.0.0.1"), double(server.port())}), 0u);
     EXPECT_EQ(Call("receivedata", {1.0, 1.0, 0.0}), ERR_WRONGUSAGE);

@@ -182,10 +182,6 @@ TEST_F(TransferTest, UrlEncodingAndNormalisation)
 
 TEST_F(TransferTest, BodiesArriveChunkedSizedOrUntilClose)
 {
-    struct Case {
-        std::string response;
-        std::string body;
-    };
     // Bodies without a length that outgrow their first block several times.
     std::vector<uint8_t> pattern = PatternBytes(3 * 1024 * 1024 + 1);
     std::string big(pattern.begin(), pattern.end());
@@ -200,7 +196,7 @@ TEST_F(TransferTest, BodiesArriveChunkedSizedOrUntilClose)
         chunkedBig += line + big.substr(at, n) + "\r\n";
     }
     chunkedBig += "0\r\n\r\n";
-    const Case cases[] = {
+    const std::pair<std::string, std::string> cases[] = {
         {"HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\nignored", ""},
         {"HTTP/1.0 200 OK\r\n\r\n" + big, big},
         {chunkedBig, big},
@@ -208,13 +204,13 @@ TEST_F(TransferTest, BodiesArriveChunkedSizedOrUntilClose)
         {"HTTP/1.1 404 Not Found\r\nContent-Length: 4\r\n\r\ngone", "gone"},
         {"HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\nx", "x"},
     };
-    for (const Case& c : cases) {
-        HttpPeer peer({c.response});
+    for (const auto& [response, body] : cases) {
+        HttpPeer peer({response});
         std::vector<Value> r;
-        ASSERT_EQ(Download(peer.Url(), {}, &r), 0u) << c.response.substr(0, 60) << ErrorText();
+        ASSERT_EQ(Download(peer.Url(), {}, &r), 0u) << response.substr(0, 60) << ErrorText();
         peer.Join();
-        EXPECT_TRUE(Str(r[0]) == c.body) << c.response.substr(0, 60);
-        EXPECT_EQ(Num(r[1]), double(c.body.size()));
+        EXPECT_TRUE(Str(r[0]) == body) << response.substr(0, 60);
+        EXPECT_EQ(Num(r[1]), double(body.size()));
     }
 }
 
@@ -394,11 +390,7 @@ TEST_F(TransferTest, MultipartUploadAnnouncesExactlyTheBytesItSends)
 
 TEST_F(TransferTest, FormItemsAreChecked)
 {
-    struct Case {
-        FormItem fields;
-        uint32_t code;
-    };
-    const Case cases[] = {
+    const std::pair<FormItem, uint32_t> cases[] = {
         {{{"data", "x"}}, ERR_MISSINGFIELD},
         {{{"name", ""}, {"data", "x"}}, ERR_WRONGUSAGE},
         {{{"name", "n"}}, ERR_MISSINGFIELD},
@@ -407,8 +399,8 @@ TEST_F(TransferTest, FormItemsAreChecked)
         {{{"name", "n"}, {"data", "x"}, {"filealias", "a"}}, ERR_MISSINGFIELD},
         {{{"name", "n"}, {"file", "/nonexistent/quillmere"}}, ERR_READFILE},
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(UploadForm("http://127.0.0.1:1/", {c.fields}), c.code) << c.fields[0].first;
+    for (const auto& [fields, code] : cases)
+        EXPECT_EQ(UploadForm("http://127.0.0.1:1/", {fields}), code) << fields[0].first;
     VmSetTop(vm, 0);
 }
 

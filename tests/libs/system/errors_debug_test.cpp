@@ -77,8 +77,6 @@ TEST_F(ErrorCommands, ExitOnErrorAndRaiseOnErrorExcludeEachOther)
     ASSERT_EQ(Call("ExitOnError", {0.0}), 0u);
     EXPECT_EQ(CoreTags.exitOnError, 0u);
     EXPECT_EQ(Call("RaiseOnError", {}, nullptr, {f}), static_cast<uint32_t>(ERR_WRONGUSAGE));
-    ASSERT_EQ(Call("ExitOnError", {1.0}), 0u);
-    EXPECT_EQ(CoreTags.exitOnError, 1u);
 }
 
 TEST_F(ErrorCommands, AssertEndAndUnknownSwitches)

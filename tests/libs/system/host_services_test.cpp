@@ -40,20 +40,17 @@ const double kCurrentUser = 4;
 
 TEST_F(HostServices, RegistryValuesRoundTripWholeAndInsideTheirRoot)
 {
-    struct Case {
-        const char* key;
-        Value value;
-    } cases[] = {
+    const std::pair<const char*, Value> cases[] = {
         {"Software\\Quill\\Name", std::string("hello")},
         {"Software/Quill/Count", 4294967295.0},
         {"Software\\Quill\\Empty", std::string("")},
         {"Software\\Quill\\Zero", std::string("a\0b", 3)},
         {"Top", 7.0},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.key);
-        ASSERT_EQ(Call("WriteRegistryKey", {kCurrentUser, std::string(c.key), c.value}), 0u);
-        EXPECT_EQ(One("ReadRegistryKey", {kCurrentUser, std::string(c.key)}), c.value);
+    for (const auto& [key, value] : cases) {
+        SCOPED_TRACE(key);
+        ASSERT_EQ(Call("WriteRegistryKey", {kCurrentUser, std::string(key), value}), 0u);
+        EXPECT_EQ(One("ReadRegistryKey", {kCurrentUser, std::string(key)}), value);
     }
     // Names do not tell case apart, and roots are separate.
     EXPECT_EQ(One("ReadRegistryKey", {kCurrentUser, std::string("SOFTWARE\\quill\\NAME")}),

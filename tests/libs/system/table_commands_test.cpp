@@ -245,14 +245,11 @@ uint32_t Growing(VmState* vm)
 
 TEST_F(TableCommands, BrokenComparisonsFailWithoutLeavingTheArray)
 {
-    struct Case {
-        VmNativeFunction f;
-        uint32_t error;
-    } cases[] = {{AlwaysBefore, ERR_SORTFUNC}, {Failing, ERR_WRONGUSAGE}};
-    for (const Case& c : cases) {
+    const std::pair<VmNativeFunction, uint32_t> cases[] = {{AlwaysBefore, ERR_SORTFUNC}, {Failing, ERR_WRONGUSAGE}};
+    for (auto [compare, error] : cases) {
         int t = PushArray({3.0, 1.0, 2.0, 5.0, 4.0, 6.0, 0.0});
-        VmPushNativeFunction(vm, c.f);
-        EXPECT_EQ(Call("Sort", {}, nullptr, {t, VmGetTop(vm)}), c.error);
+        VmPushNativeFunction(vm, compare);
+        EXPECT_EQ(Call("Sort", {}, nullptr, {t, VmGetTop(vm)}), error);
         // Every item is still there, whatever the order.
         std::vector<Value> after = ReadArray(t, 8);
         EXPECT_EQ(after[7], Value{Nil{}});

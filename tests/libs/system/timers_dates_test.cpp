@@ -70,20 +70,17 @@ TEST_F(TimerCommands, AnIdInUseIsReplacedAndANilIdGivesAHandle)
 
 TEST_F(TimerCommands, WaitConvertsUnits)
 {
-    struct Case {
-        std::vector<Value> args;
-        std::vector<uint32_t> sleeps;
-    } cases[] = {
+    const std::pair<std::vector<Value>, std::vector<uint32_t>> cases[] = {
         {{5.0}, {100}},         // ticks of 20 ms
         {{2.0, 0.0}, {2000}},   // seconds
         {{7.0, 1.0}, {7}},      // milliseconds
         {{7.0, 99.0}, {7}},     // any other unit counts as milliseconds
         {{-3.0, 0.0}, {}},
     };
-    for (const Case& c : cases) {
+    for (const auto& [args, sleeps] : cases) {
         FakeClock::sleeps.clear();
-        EXPECT_EQ(Call("Wait", c.args), 0u);
-        EXPECT_EQ(FakeClock::sleeps, c.sleeps);
+        EXPECT_EQ(Call("Wait", args), 0u);
+        EXPECT_EQ(FakeClock::sleeps, sleeps);
     }
 }
 
