@@ -75,18 +75,15 @@ TEST_F(DirectoryCommands, DirectoryObjectsScanToTheEnd)
 
 TEST_F(DirectoryCommands, DateTexts)
 {
-    struct {
-        const char* text;
-        bool ok;
-    } cases[] = {
+    const std::pair<const char*, bool> cases[] = {
         {"01-jan-2020 23:59:59", true}, {"31-DEC-1999 00:00:00", true}, {"15-Foo-2020 10:00:00", false},
         {"15-Jan-2020 24:00:00", false}, {"00-Jan-2020 10:00:00", false}, {"15-Jan-2020 10:60:00", false},
         {"15-Jan-2020 10:00:60", false}, {"15-Jan-20 10:00:00", false},  {"15/Jan/2020 10:00:00", false},
         {"15-Jan-2020 10:00:00 ", false},
     };
-    for (const auto& c : cases) {
+    for (auto [text, ok] : cases) {
         DateStamp d{};
-        EXPECT_EQ(ParseDateString(c.text, &d), c.ok) << c.text;
+        EXPECT_EQ(ParseDateString(text, &d), ok) << text;
     }
     DateStamp d{};
     ASSERT_TRUE(ParseDateString("07-mAr-2021 08:09:10", &d));

@@ -161,20 +161,16 @@ TEST_F(FileCommands, NameCommands)
     EXPECT_EQ(One("FileSize", {Str(Path("f.txt"))}), Value{77.0});
     EXPECT_EQ(One("FileSize", {Str(dir.path())}), Value{-1.0});
     EXPECT_EQ(One("FileSize", {Str(Path("nope"))}), Value{-1.0});
-    struct {
-        const char* path;
-        const char* pathPart;
-        const char* filePart;
-    } names[] = {
+    const std::tuple<const char*, const char*, const char*> names[] = {
         {"a/b/c.txt", "a/b/", "c.txt"},
         {"c.txt", "", "c.txt"},
         {"dir\\x.y", "dir\\", "x.y"},
         {"vol:file", "vol:", "file"},
         {"a/b/", "a/b/", ""},
     };
-    for (const auto& n : names) {
-        EXPECT_EQ(One("PathPart", {Str(n.path)}), Value{Str(n.pathPart)}) << n.path;
-        EXPECT_EQ(One("FilePart", {Str(n.path)}), Value{Str(n.filePart)}) << n.path;
+    for (auto [path, pathPart, filePart] : names) {
+        EXPECT_EQ(One("PathPart", {Str(path)}), Value{Str(pathPart)}) << path;
+        EXPECT_EQ(One("FilePart", {Str(path)}), Value{Str(filePart)}) << path;
     }
     EXPECT_EQ(Call("PathPart", {Str(":::chunk0:5*x.txt?c")}), uint32_t{ERR_WRONGUSAGE});
     EXPECT_EQ(One("FilePart", {Str(":::chunk0:5*dir/x.txt?c")}), Value{Str("x.txt")});

@@ -183,11 +183,7 @@ TEST_F(Serialise, MalformedTableFiles)
             v.push_back(b);
         return v;
     };
-    struct Case {
-        const char* what;
-        std::vector<uint8_t> bytes;
-        uint32_t code;
-    } cases[] = {
+    const std::tuple<const char*, std::vector<uint8_t>, uint32_t> cases[] = {
         {"function magic", {'Q', 'M', 'F', '0', 0}, ERR_READTABLE},
         {"short magic", {'Q', 'M'}, ERR_READ},
         {"no end", table({}), ERR_READ},
@@ -201,15 +197,15 @@ TEST_F(Serialise, MalformedTableFiles)
         {"text inner magic", {'Q', 'M', 'T', '1', '0', '0', '0', '0', '0', '0', '0', '4', 'U', 'U', 'U', 'U'},
          ERR_READTABLE},
     };
-    for (const Case& c : cases) {
+    for (const auto& [what, bytes, expected] : cases) {
         int top = VmGetTop(vm);
-        uint32_t code = ReadBytesAsTable(c.bytes);
-        if (c.code == 0xFFFFFFFF) {
-            EXPECT_NE(code, 0u) << c.what;
+        uint32_t code = ReadBytesAsTable(bytes);
+        if (expected == 0xFFFFFFFF) {
+            EXPECT_NE(code, 0u) << what;
         } else {
-            EXPECT_EQ(code, c.code) << c.what;
+            EXPECT_EQ(code, expected) << what;
         }
-        EXPECT_EQ(VmGetTop(vm), top) << c.what;
+        EXPECT_EQ(VmGetTop(vm), top) << what;
     }
 }
 

@@ -53,11 +53,7 @@ protected:
 
 TEST_F(TreeCommands, Wildcards)
 {
-    struct {
-        const char* name;
-        const char* pattern;
-        bool match;
-    } cases[] = {
+    const std::tuple<const char*, const char*, bool> cases[] = {
         {"file1.txt", "file#*", true},     {"fileA.txt", "file#*", false},   {"a.txt", "*.txt", true},
         {"a.txt.bak", "*.txt", false},     {"abc", "a?c", true},             {"ac", "a?c", false},
         {"bx", "[a-c]x", true},            {"dx", "[a-c]x", false},          {"dx", "[!a-c]x", true},
@@ -65,9 +61,9 @@ TEST_F(TreeCommands, Wildcards)
         {"", "*", true},                   {"", "?", false},                 {"x]", "x]", true},
         {"[ab", "[ab", true},              {"-", "[a-]", true},              {"dir/x.c", "*.c", true},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(One("MatchPattern", {Str(c.name), Str(c.pattern)}), Value{c.match ? 1.0 : 0.0})
-            << c.name << " ~ " << c.pattern;
+    for (auto [name, pattern, match] : cases)
+        EXPECT_EQ(One("MatchPattern", {Str(name), Str(pattern)}), Value{match ? 1.0 : 0.0})
+            << name << " ~ " << pattern;
     // Many stars against a long near-miss must finish (no exponential
     // backtracking).
     EXPECT_FALSE(MatchWildcard("*a*a*a*a*a*a*a*a*a*a*b", std::string(5000, 'a').c_str()));

@@ -139,11 +139,7 @@ TEST_F(MathCommands, BitAndShiftCommandsWorkOn32BitPatterns)
 
 TEST_F(MathCommands, RefusedArgumentsPushNothing)
 {
-    const struct {
-        const char* command;
-        std::vector<Value> args;
-        uint32_t code;
-    } cases[] = {
+    const std::tuple<const char*, std::vector<Value>, uint32_t> cases[] = {
         {"div", {1.0, 0.0}, ERR_ZERODIVISION},
         {"mod", {1.0, 0.0}, ERR_ZERODIVISION},
         {"rt", {8.0, 0.0}, ERR_ZERODIVISION},
@@ -159,10 +155,10 @@ TEST_F(MathCommands, RefusedArgumentsPushNothing)
         {"rnd", {3e9}, ERR_WRONGUSAGE},  // negative as a 32-bit integer
         {"min", {1.0}, ERR_MISSINGPARAMTR},
     };
-    for (const auto& c : cases) {
+    for (const auto& [command, args, code] : cases) {
         std::vector<Value> r;
-        EXPECT_EQ(Call(c.command, c.args, &r), c.code) << c.command;
-        EXPECT_TRUE(r.empty()) << c.command;
+        EXPECT_EQ(Call(command, args, &r), code) << command;
+        EXPECT_TRUE(r.empty()) << command;
     }
 }
 

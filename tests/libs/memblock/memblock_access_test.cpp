@@ -86,11 +86,7 @@ TEST_F(MemBlockAccess, StringsCarryTheirTerminatorAndStopAtNonText)
 
 TEST_F(MemBlockAccess, AccessesOutsideTheBlockAreRefused)
 {
-    const struct {
-        const char* command;
-        std::vector<Value> args;
-        uint32_t code;
-    } cases[] = {
+    const std::tuple<const char*, std::vector<Value>, uint32_t> cases[] = {
         {"peek", {1.0, 13.0}, ERR_MEMRANGE},
         {"peek", {1.0, 12.0}, 0},
         {"peek", {1.0, 15.0, kByte}, 0},
@@ -109,8 +105,8 @@ TEST_F(MemBlockAccess, AccessesOutsideTheBlockAreRefused)
         {"fillmem", {1.0, 0.0, 9.2e18, 8.0}, ERR_MEMRANGE},
         {"peek", {2.0, 0.0}, ERR_FINDMEMBLK},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(Call(c.command, c.args), c.code) << c.command << " " << std::get<double>(c.args.size() > 1 ? c.args[1] : Value(0.0));
+    for (const auto& [command, args, code] : cases)
+        EXPECT_EQ(Call(command, args), code) << command << " " << std::get<double>(args.size() > 1 ? args[1] : Value(0.0));
 }
 
 TEST_F(MemBlockAccess, FillMemWritesBigEndianUnitsAtAlignedPlaces)

@@ -547,20 +547,17 @@ TEST_F(TransferTest, StatusCallbacksMayStopButNotCloseTheTransfer)
     TempDir dir;
     std::string target = dir / "stopped.bin";
     WriteFileBytes(target, {'o', 'l', 'd'});
-    const struct {
-        VmNativeFunction callback;
-        Fields fields;
-    } cases[] = {{RecordStatus, {}}, {RecordStatus, {{{"file", target}}}}, {CloseTheTransfersConnection, {}}};
-    for (const auto& c : cases) {
+    const std::pair<VmNativeFunction, Fields> cases[] = {{RecordStatus, {}}, {RecordStatus, {{{"file", target}}}}, {CloseTheTransfersConnection, {}}};
+    for (const auto& [callback, fields] : cases) {
         HttpPeer peer({"HTTP/1.1 200 OK\r\nContent-Length: 50000\r\n\r\n" + body});
         statusSeen = StatusSeen{};
         statusSeen.answer = 1;
         g_closeAnswer = 0;
         std::vector<Value> r;
-        ASSERT_EQ(Download(peer.Url(), c.fields, &r, c.callback), 0u) << ErrorText();
+        ASSERT_EQ(Download(peer.Url(), fields, &r, callback), 0u) << ErrorText();
         peer.Join();
         ASSERT_GE(statusSeen.counts.size(), 1u);
-        if (c.callback == CloseTheTransfersConnection) {
+        if (callback == CloseTheTransfersConnection) {
             EXPECT_EQ(g_closeAnswer, uint32_t{ERR_LOCKEDOBJ});
             EXPECT_EQ(Str(r[0]), body);
             continue;
@@ -570,7 +567,7 @@ TEST_F(TransferTest, StatusCallbacksMayStopButNotCloseTheTransfer)
         EXPECT_GT(count, 0);
         EXPECT_EQ(Num(r[1]), count);
         std::vector<uint8_t> file = ReadFileBytes(target);
-        std::string got = c.fields.items.empty() ? Str(r[0]) : std::string(file.begin(), file.end());
+        std::string got = fields.items.empty() ? Str(r[0]) : std::string(file.begin(), file.end());
         EXPECT_EQ(got.size(), size_t(count));
         EXPECT_TRUE(got == body.substr(0, got.size()));
     }
