@@ -111,11 +111,7 @@ TEST_F(MemBlockAccess, AccessesOutsideTheBlockAreRefused)
 
 TEST_F(MemBlockAccess, FillMemWritesBigEndianUnitsAtAlignedPlaces)
 {
-    const struct {
-        std::vector<Value> args;
-        uint32_t code;
-        Bytes8 bytes;  // the first 8 bytes afterwards
-    } cases[] = {
+    const std::tuple<std::vector<Value>, uint32_t, Bytes8> cases[] = {
         {{1.0, double(0x1234), 4.0, 0.0, kShort}, 0, {0x12, 0x34, 0x12, 0x34, 0, 0, 0, 0}},
         {{1.0, double(0x1234), 4.0, 2.0, kShort}, 0, {0, 0, 0x12, 0x34, 0x12, 0x34, 0, 0}},
         {{1.0, double(0xA1B2C3D4), 8.0, 0.0, kInteger}, 0, {0xa1, 0xb2, 0xc3, 0xd4, 0xa1, 0xb2, 0xc3, 0xd4}},
@@ -126,10 +122,10 @@ TEST_F(MemBlockAccess, FillMemWritesBigEndianUnitsAtAlignedPlaces)
         {{1.0, 1.0, 4.0, 1.0, kShort}, ERR_WRONGUSAGE, {0, 0, 0, 0, 0, 0, 0, 0}},
         {{1.0, 1.0, 4.0, 0.0, kFloat}, ERR_WRONGUSAGE, {0, 0, 0, 0, 0, 0, 0, 0}},
     };
-    for (const auto& c : cases) {
+    for (const auto& [args, code, firstEightBytes] : cases) {
         ASSERT_EQ(Call("fillmem", {1.0, 0.0, 16.0}), 0u);
-        EXPECT_EQ(Call("fillmem", c.args), c.code);
-        EXPECT_EQ(Bytes(1, 0, 8), c.bytes);
+        EXPECT_EQ(Call("fillmem", args), code);
+        EXPECT_EQ(Bytes(1, 0, 8), firstEightBytes);
     }
     // Long fills repeat the unit all the way (sizes that are no power of two).
     ASSERT_EQ(Call("allocmem", {2.0, 1000.0}), 0u);
