@@ -13,6 +13,7 @@
 #include <iterator>
 #include <memory>
 #include <string>
+#include <tuple>
 
 #include "core/io/base64.h"
 #include "core/io/error_codes.h"
@@ -216,13 +217,8 @@ TEST_F(TransferTest, BodiesArriveChunkedSizedOrUntilClose)
 
 TEST_F(TransferTest, FailingStatusesAndBrokenResponses)
 {
-    struct Case {
-        std::string response;
-        Fields fields;
-        uint32_t code;
-        int32_t number;
-    };
-    const Case cases[] = {
+    // The response, the options, the code and the number the error names.
+    const std::tuple<std::string, Fields, uint32_t, int32_t> cases[] = {
         {"HTTP/1.1 204 No Content\r\n\r\n", {}, ERR_HTTPERROR, 204},
         {"HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n", {{{"fail404", 1.0}}}, ERR_FILENOTFOUND, -1},
         {"HTTP/1.1 200 OK\r\n\r\n", {}, ERR_RECVCLOSED, -1},
@@ -241,13 +237,13 @@ TEST_F(TransferTest, FailingStatusesAndBrokenResponses)
         // A header line longer than its block.
         {"HTTP/1.1 200 OK\r\nX-Big: " + std::string(40000, 'h') + "\r\n\r\n", {}, ERR_MEM, -1},
     };
-    for (const Case& c : cases) {
-        HttpPeer peer({c.response});
+    for (const auto& [response, fields, code, number] : cases) {
+        HttpPeer peer({response});
         std::vector<Value> r;
         errorArgNumber = -1;
-        EXPECT_EQ(Download(peer.Url("/missing"), c.fields, &r), c.code) << c.response.substr(0, 60);
+        EXPECT_EQ(Download(peer.Url("/missing"), fields, &r), code) << response.substr(0, 60);
         peer.Join();
-        EXPECT_TRUE(c.number < 0 || errorArgNumber == c.number) << c.response.substr(0, 60) << errorArgNumber;
+        EXPECT_TRUE(number < 0 || errorArgNumber == number) << response.substr(0, 60) << errorArgNumber;
         EXPECT_EQ(CountObjectsOfType(OBJ_CLIENT), 0u);
     }
     // With "silentfail" the message is the result instead.
