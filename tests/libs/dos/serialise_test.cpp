@@ -179,8 +179,7 @@ TEST_F(Serialise, MalformedTableFiles)
 {
     auto table = [](std::initializer_list<uint8_t> body) {
         std::vector<uint8_t> v = {'Q', 'M', 'T', '0'};
-        for (uint8_t b : body)
-            v.push_back(b);
+        v.insert(v.end(), body);
         return v;
     };
     const std::tuple<const char*, std::vector<uint8_t>, uint32_t> cases[] = {

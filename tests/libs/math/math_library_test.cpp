@@ -26,28 +26,22 @@ protected:
     void TearDown() override { VmCloseState(vm); }
 };
 
-struct FloatCase {
-    const char* command;
-    std::vector<double> args;
-    double expected;
-};
-
-const FloatCase kFloatCases[] = {
+const std::tuple<const char*, std::vector<double>, double> kFloatCases[] = {
 #include "math_ref.inc"
 };
 
 TEST_F(MathCommands, FloatingPointCommandsAgreeWithPythonMath)
 {
-    for (const FloatCase& c : kFloatCases) {
-        std::vector<Value> args(c.args.begin(), c.args.end());
-        std::string name = c.command;
+    for (const auto& [command, arguments, expected] : kFloatCases) {
+        std::vector<Value> args(arguments.begin(), arguments.end());
+        std::string name = command;
         for (char& ch : name)
             ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
         double got = Number(name.c_str(), args);
-        if (std::isinf(c.expected))
-            EXPECT_EQ(got, c.expected) << c.command << "(" << c.args[0] << ")";
+        if (std::isinf(expected))
+            EXPECT_EQ(got, expected) << command << "(" << arguments[0] << ")";
         else
-            EXPECT_DOUBLE_EQ(got, c.expected) << c.command << "(" << c.args[0] << ")";
+            EXPECT_DOUBLE_EQ(got, expected) << command << "(" << arguments[0] << ")";
     }
 }
 

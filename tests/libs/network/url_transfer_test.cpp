@@ -599,14 +599,10 @@ TEST_F(TransferTest, ADownloadReplacesItsFileOnlyWhenTheBodyArrivedWhole)
 {
     const std::string kOld = "the old, good file";
     const std::string big(100000, 'n');
-    const struct {
-        const char* name;
-        bool ftp;
-        std::string response;  // HTTP: the response; FTP: the data connection's bytes
-        std::string ftpEnd;    // FTP: the reply after the data, empty to close instead
-        uint32_t code;
-        std::string expected;
-    } cases[] = {
+    // Whether FTP serves it, the HTTP response or the FTP data, the FTP reply
+    // after the data (none: the control connection closes), the code and the
+    // file's bytes afterwards.
+    const std::tuple<const char*, bool, std::string, std::string, uint32_t, std::string> cases[] = {
         {"chunked", false, "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n4\r\nfile\r\n6\r\n bytes\r\n0\r\n\r\n",
          "", 0, "file bytes"},
         {"until closed", false, "HTTP/1.1 200 OK\r\n\r\n" + big, "", 0, big},
@@ -621,28 +617,28 @@ TEST_F(TransferTest, ADownloadReplacesItsFileOnlyWhenTheBodyArrivedWhole)
         {"ftp, aborted", true, "ftp by", "426 transfer aborted\r\n", ERR_FTPERROR, kOld},
         {"ftp, control closed", true, "ftp by", "", ERR_RECVCLOSED, kOld},
     };
-    for (const auto& c : cases) {
+    for (const auto& [name, ftp, response, ftpEnd, expectedCode, expected] : cases) {
         TempDir dir;
         std::string target = dir / "target.bin";
         WriteFileBytes(target, std::vector<uint8_t>(kOld.begin(), kOld.end()));
         std::vector<Value> r;
         uint32_t code;
-        if (c.ftp) {
-            FtpPeer peer(c.response, false, false, c.ftpEnd);
+        if (ftp) {
+            FtpPeer peer(response, false, false, ftpEnd);
             code = Download(peer.Url("/f"), {{{"file", target}}}, &r);
             peer.control.reset();
         } else {
-            HttpPeer peer({c.response});
+            HttpPeer peer({response});
             code = Download(peer.Url(), {{{"file", target}}}, &r);
             peer.Join();
         }
-        EXPECT_EQ(code, c.code) << c.name << ": " << ErrorText();
-        if (!c.code) {
-            EXPECT_EQ(r, (std::vector<Value>{std::string(""), double(c.expected.size())})) << c.name;
+        EXPECT_EQ(code, expectedCode) << name << ": " << ErrorText();
+        if (!expectedCode) {
+            EXPECT_EQ(r, (std::vector<Value>{std::string(""), double(expected.size())})) << name;
         }
         std::vector<uint8_t> content = ReadFileBytes(target);
-        EXPECT_TRUE(std::string(content.begin(), content.end()) == c.expected) << c.name;
-        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1) << c.name;
+        EXPECT_TRUE(std::string(content.begin(), content.end()) == expected) << name;
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1) << name;
     }
     EXPECT_EQ(CountObjectsOfType(OBJ_CLIENT), 0u);
     // A file that cannot be made leaves the transfer with the write error
@@ -722,27 +718,22 @@ TEST_F(TransferTest, FilesFromNginxArriveWholeInMemoryAndOnDisk)
     Nginx nginx(work, root.path());
     ASSERT_TRUE(nginx.Accepting()) << "nginx did not start";
 
-    const struct {
-        const char* userInfo;
-        const char* path;
-        double encoded;
-        std::vector<uint8_t> body;
-    } cases[] = {
+    const std::tuple<const char*, const char*, double, std::vector<uint8_t>> cases[] = {
         // An empty file comes as a 200 with a length of 0.
         {"", "/empty.bin", 0, {}},
         {"", "/big.bin", 0, big},
         {"ann:p%40ss%20w%25rd@", "/private/secret.txt", 1, {'s', 'e', 'c', 'r', 'e', 't'}},
         {"ann:p@ss w%rd@", "/private/secret.txt", 0, {'s', 'e', 'c', 'r', 'e', 't'}},
     };
-    for (const auto& c : cases) {
-        std::string url = nginx.Url(c.userInfo, c.path);
+    for (const auto& [userInfo, path, encoded, body] : cases) {
+        std::string url = nginx.Url(userInfo, path);
         std::vector<Value> r;
-        ASSERT_EQ(Download(url, {{{"encoded", c.encoded}}}, &r), 0u) << url << ErrorText();
-        EXPECT_TRUE(r == (std::vector<Value>{std::string(c.body.begin(), c.body.end()), double(c.body.size())})) << url;
+        ASSERT_EQ(Download(url, {{{"encoded", encoded}}}, &r), 0u) << url << ErrorText();
+        EXPECT_TRUE(r == (std::vector<Value>{std::string(body.begin(), body.end()), double(body.size())})) << url;
         std::string file = work / "download.bin";
-        ASSERT_EQ(Download(url, {{{"encoded", c.encoded}, {"file", file}}}, &r), 0u) << url << ErrorText();
-        EXPECT_EQ(r, (std::vector<Value>{std::string(""), double(c.body.size())})) << url;
-        EXPECT_TRUE(ReadFileBytes(file) == c.body) << url;
+        ASSERT_EQ(Download(url, {{{"encoded", encoded}, {"file", file}}}, &r), 0u) << url << ErrorText();
+        EXPECT_EQ(r, (std::vector<Value>{std::string(""), double(body.size())})) << url;
+        EXPECT_TRUE(ReadFileBytes(file) == body) << url;
         std::remove(file.c_str());
     }
     std::vector<Value> r;
