@@ -158,8 +158,7 @@ TEST_F(Serialise, WriteRefusals)
     EXPECT_EQ(WriteTableFile("k", 1), uint32_t{ERR_WRONGUSAGE});
     VmSetTop(vm, 0);
     NewTable();
-    VmPushNativeFunction(vm, CmdEof);
-    SetField(1, Str("f"), Slot{2});
+    SetField(1, Str("f"), Slot{PushFunction(CmdEof)});
     EXPECT_EQ(WriteTableFile("n", 1), uint32_t{ERR_NOQMFUNC});
     VmSetTop(vm, 0);
     SetField(NewTable(), Str("self"), Slot{1});

@@ -390,7 +390,6 @@ TEST_F(NetworkTest, LocalhostAndTheHostNameComeFromTheSystem)
     VmGetTable(vm, 2);
     VmRawGetI(vm, -1, 1);
     EXPECT_STREQ(VmGetString(vm, -1), "127.0.0.1");
-    VmSetTop(vm, 0);
 }
 
 TEST_F(NetworkTest, IsOnlineProbesTheConfiguredHostAndNeverRaises)

@@ -397,7 +397,6 @@ TEST_F(TransferTest, FormItemsAreChecked)
     };
     for (const auto& [fields, code] : cases)
         EXPECT_EQ(UploadForm("http://127.0.0.1:1/", {fields}), code) << fields[0].first;
-    VmSetTop(vm, 0);
 }
 
 struct FtpPeer {

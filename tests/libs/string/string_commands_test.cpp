@@ -23,8 +23,6 @@ protected:
     void TearDown() override { VmCloseState(vm); }
 };
 
-} // namespace
-
 TEST_F(StringCommands, DocumentedResults)
 {
     struct Case { const char* cmd; std::vector<Value> args; Value want; };
@@ -122,8 +120,6 @@ TEST_F(StringCommands, TablesAndMultipleResults)
     EXPECT_EQ(One("arraytostr", {Array{{65, 66, 0, 67}}}), Value("AB"s));
 }
 
-namespace {
-
 uint32_t UpperFirst(VmState* vm)
 {
     std::string s(VmGetString(vm, 1), VmGetStringLength(vm, 1));
@@ -135,8 +131,6 @@ uint32_t UpperFirst(VmState* vm)
     VmPushLString(vm, s.data(), s.size());
     return 1;
 }
-
-} // namespace
 
 TEST_F(StringCommands, IteratorAndFunctionReplacement)
 {
@@ -208,3 +202,5 @@ TEST_F(StringCommands, EvalReadsItsVariablesTable)
     EXPECT_EQ(Call("eval", {"1 / 0"s}), static_cast<uint32_t>(ERR_ZERODIVISION));
     EXPECT_EQ(Call("eval", {"1"s, 5.0}), static_cast<uint32_t>(ERR_TABEXPECTED));
 }
+
+} // namespace

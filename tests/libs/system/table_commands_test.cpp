@@ -248,8 +248,7 @@ TEST_F(TableCommands, BrokenComparisonsFailWithoutLeavingTheArray)
     const std::pair<VmNativeFunction, uint32_t> cases[] = {{AlwaysBefore, ERR_SORTFUNC}, {Failing, ERR_WRONGUSAGE}};
     for (auto [compare, error] : cases) {
         int t = PushArray({3.0, 1.0, 2.0, 5.0, 4.0, 6.0, 0.0});
-        VmPushNativeFunction(vm, compare);
-        EXPECT_EQ(Call("Sort", {}, nullptr, {t, VmGetTop(vm)}), error);
+        EXPECT_EQ(Call("Sort", {}, nullptr, {t, PushFunction(compare)}), error);
         // Every item is still there, whatever the order.
         std::vector<Value> after = ReadArray(t, 8);
         EXPECT_EQ(after[7], Value{Nil{}});
@@ -312,9 +311,8 @@ TEST_F(TableCommands, ForEachStopsAtTheFirstResultAndPassesErrors)
     EXPECT_EQ(Call("ForEach", {}, nullptr, {t, g}), static_cast<uint32_t>(ERR_WRONGUSAGE));
     EXPECT_EQ(Call("ForEachI", {}, nullptr, {t, g}), static_cast<uint32_t>(ERR_WRONGUSAGE));
     int ud = NewTable();
-    VmPushNativeFunction(vm, SumWithUserData);
     std::vector<Value> r;
-    ASSERT_EQ(Call("ForEachI", {}, &r, {t, VmGetTop(vm), ud}), 0u);
+    ASSERT_EQ(Call("ForEachI", {}, &r, {t, PushFunction(SumWithUserData), ud}), 0u);
     EXPECT_TRUE(r.empty());
     VmPushString(vm, "sum");
     VmRawGet(vm, ud);
