@@ -206,7 +206,6 @@ TEST_F(MemBlockAccess, TableToMemWritesUntilNilOrANonNumberAndStopsAtTheBlockEnd
     EXPECT_EQ(Call("tabletomem", {1.0, 1.0, kByte}), ERR_TABEXPECTED);
 
     // Elements that are no numbers are refused after what came before.
-    VmSetTop(vm, 0);
     VmPushString(vm, "tabletomem");
     VmGetTable(vm, VM_GLOBALSINDEX);
     VmNewTable(vm);
@@ -217,7 +216,6 @@ TEST_F(MemBlockAccess, TableToMemWritesUntilNilOrANonNumberAndStopsAtTheBlockEnd
     VmPushNumber(vm, 1);
     VmPushNumber(vm, kByte);
     EXPECT_EQ(VmPCall(vm, 3, 0, 0), ERR_NUMTABLEARG);
-    VmSetTop(vm, 0);
     EXPECT_EQ(Bytes(1, 0, 2), (Bytes8{7, 0}));
 }
 

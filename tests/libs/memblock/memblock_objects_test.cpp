@@ -93,14 +93,12 @@ TEST_F(MemBlockTest, BlocksOverForeignMemoryAreNeverFreedAndUncheckedWithoutSize
     EXPECT_EQ(foreign[4], 0xDE);
 
     EXPECT_EQ(Call("allocmemfrompointer", {1.0, 5.0, 8.0}), ERR_WRONGUSAGE);
-    VmSetTop(vm, 0);
     VmPushString(vm, "allocmemfrompointer");
     VmGetTable(vm, VM_GLOBALSINDEX);
     VmPushNumber(vm, 1);
     VmNewUserdata(vm, 16);
     VmPushNumber(vm, 16);
     EXPECT_EQ(VmPCall(vm, 3, 0, 0), ERR_WRONGUSAGE);  // collector-owned memory
-    VmSetTop(vm, 0);
     EXPECT_EQ(Call("allocmemfrompointer", {1.0, Pointer{nullptr}, 8.0}), ERR_WRONGUSAGE);
     EXPECT_EQ(Call("allocmemfrompointer", {1.0, Pointer{foreign}, -1.0}), ERR_WRONGUSAGE);
     EXPECT_EQ(Call("allocmemfrompointer", {1.0, Pointer{foreign}, 5e9}), ERR_WRONGUSAGE);

@@ -153,7 +153,6 @@ TEST_F(NetworkTest, ReceiveCallbacksGetEachPieceAndTheirAnswerCounts)
         {[](VmState*) { return uint32_t{ERR_WRONGUSAGE}; }, ERR_WRONGUSAGE}};
     for (auto [callback, expected] : stops)
         EXPECT_EQ(CallWithCallback("receivedata", {1, 1, 1}, callback), expected);
-    VmSetTop(vm, 0);
     Number("senddata", {1.0, std::string("end")});
 }
 
@@ -380,7 +379,6 @@ TEST_F(NetworkTest, LocalhostAndTheHostNameComeFromTheSystem)
     ASSERT_EQ(gethostname(name, sizeof name - 1), 0);
     EXPECT_EQ(Str(One("gethostname", {})), name);
 
-    VmSetTop(vm, 0);
     VmPushString(vm, "tohostname");
     VmGetTable(vm, VM_GLOBALSINDEX);
     VmPushCString(vm, "localhost");
@@ -452,7 +450,6 @@ TEST_F(NetworkTest, StatusCountsGoPastFourGibibytes)
     });
     ASSERT_EQ(Call("openconnection", {1.0, std::string("127.0.0.1"), double(server.port())}), 0u);
     Connection* connection = ConnectionList;
-    VmSetTop(vm, 0);
     VmPushNil(vm);
     VmPushNil(vm);
     VmPushNativeFunction(vm, RecordStatus);
@@ -468,7 +465,6 @@ TEST_F(NetworkTest, StatusCountsGoPastFourGibibytes)
     ASSERT_EQ(status, 0u);
     ASSERT_FALSE(statusSeen.counts.empty());
     EXPECT_EQ(statusSeen.counts.back(), 4294967296.0 - 16 + text.size());
-    VmSetTop(vm, 0);
     connection->statusArmed = 0;
 }
 

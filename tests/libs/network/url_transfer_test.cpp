@@ -365,7 +365,6 @@ TEST_F(TransferTest, MultipartUploadAnnouncesExactlyTheBytesItSends)
               0u)
         << ErrorText();
     EXPECT_EQ(std::string(VmGetString(vm, 1)), "done");
-    VmSetTop(vm, 0);
     peer.Join();
 
     const std::string& q = peer.requests[0];

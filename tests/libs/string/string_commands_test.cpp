@@ -101,7 +101,6 @@ TEST_F(StringCommands, TablesAndMultipleResults)
     ASSERT_EQ(Call("patternreplacestr", {"hello world"s, "o"s, "0"s, 1.0}, &r), 0u);
     EXPECT_EQ(r, (std::vector<Value>{"hell0 world"s, 1.0}));
 
-    VmSetTop(vm, 0);
     VmPushString(vm, "splitstr");
     VmGetTable(vm, VM_GLOBALSINDEX);
     VmPushLString(vm, ",a,\0,b,", 7);
