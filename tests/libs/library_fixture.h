@@ -1,7 +1,6 @@
 // A VM for one library's tests, and calls of its commands the way scripts
-// make them: LibraryTest takes arguments from plain values or from stack
-// slots; CommandTest, for libraries that need no slots, passes tables of
-// numbers and pointers as values too.
+// make them: LibraryTest takes arguments from plain values or stack slots,
+// CommandTest passes tables of numbers and pointers as values too.
 #pragma once
 
 #include <gtest/gtest.h>

@@ -1,6 +1,5 @@
-// Table and function files: exact bytes of the binary form, the text form
-// checked against Python's base64, round trips with nested tables and
-// assembled functions, and refusals of malformed or hostile input.
+// Table and function files: exact bytes, the text form against Python's
+// base64, round trips, and malformed or hostile input.
 #include "core/io/byte_order.h"
 #include "core/io/errors.h"
 #include "core/vm/library_glue.h"
@@ -12,7 +11,6 @@ namespace {
 
 class Serialise : public DosTest {
 protected:
-    // Writes the table at slot to a file; answers WriteTable's code.
     uint32_t WriteTableFile(const std::string& name, int slot, bool text = false, bool noBreaks = false)
     {
         EXPECT_EQ(Call("OpenFile", {Num(9), Str(Path(name)), Num(MODE_WRITE)}), 0u);
@@ -37,7 +35,6 @@ protected:
         return ReadTableFile("in");
     }
 
-    // Pushes a function assembled from text.
     void PushAssembled(const std::string& text)
     {
         qmasm::AssembleResult r = qmasm::Assemble(text);
@@ -161,8 +158,7 @@ TEST_F(Serialise, WriteRefusals)
     EXPECT_EQ(WriteTableFile("k", 1), uint32_t{ERR_WRONGUSAGE});
     VmSetTop(vm, 0);
     NewTable();
-    VmPushNativeFunction(vm, CmdEof);
-    SetField(1, Str("f"), Slot{2});
+    SetField(1, Str("f"), Slot{PushFunction(CmdEof)});
     EXPECT_EQ(WriteTableFile("n", 1), uint32_t{ERR_NOQMFUNC});
     VmSetTop(vm, 0);
     SetField(NewTable(), Str("self"), Slot{1});
@@ -182,15 +178,10 @@ TEST_F(Serialise, MalformedTableFiles)
 {
     auto table = [](std::initializer_list<uint8_t> body) {
         std::vector<uint8_t> v = {'Q', 'M', 'T', '0'};
-        for (uint8_t b : body)
-            v.push_back(b);
+        v.insert(v.end(), body);
         return v;
     };
-    struct Case {
-        const char* what;
-        std::vector<uint8_t> bytes;
-        uint32_t code;
-    } cases[] = {
+    const std::tuple<const char*, std::vector<uint8_t>, uint32_t> cases[] = {
         {"function magic", {'Q', 'M', 'F', '0', 0}, ERR_READTABLE},
         {"short magic", {'Q', 'M'}, ERR_READ},
         {"no end", table({}), ERR_READ},
@@ -204,15 +195,15 @@ TEST_F(Serialise, MalformedTableFiles)
         {"text inner magic", {'Q', 'M', 'T', '1', '0', '0', '0', '0', '0', '0', '0', '4', 'U', 'U', 'U', 'U'},
          ERR_READTABLE},
     };
-    for (const Case& c : cases) {
+    for (const auto& [what, bytes, expected] : cases) {
         int top = VmGetTop(vm);
-        uint32_t code = ReadBytesAsTable(c.bytes);
-        if (c.code == 0xFFFFFFFF) {
-            EXPECT_NE(code, 0u) << c.what;
+        uint32_t code = ReadBytesAsTable(bytes);
+        if (expected == 0xFFFFFFFF) {
+            EXPECT_NE(code, 0u) << what;
         } else {
-            EXPECT_EQ(code, c.code) << c.what;
+            EXPECT_EQ(code, expected) << what;
         }
-        EXPECT_EQ(VmGetTop(vm), top) << c.what;
+        EXPECT_EQ(VmGetTop(vm), top) << what;
     }
 }
 

@@ -53,11 +53,7 @@ protected:
 
 TEST_F(TreeCommands, Wildcards)
 {
-    struct {
-        const char* name;
-        const char* pattern;
-        bool match;
-    } cases[] = {
+    const std::tuple<const char*, const char*, bool> cases[] = {
         {"file1.txt", "file#*", true},     {"fileA.txt", "file#*", false},   {"a.txt", "*.txt", true},
         {"a.txt.bak", "*.txt", false},     {"abc", "a?c", true},             {"ac", "a?c", false},
         {"bx", "[a-c]x", true},            {"dx", "[a-c]x", false},          {"dx", "[!a-c]x", true},
@@ -65,9 +61,9 @@ TEST_F(TreeCommands, Wildcards)
         {"", "*", true},                   {"", "?", false},                 {"x]", "x]", true},
         {"[ab", "[ab", true},              {"-", "[a-]", true},              {"dir/x.c", "*.c", true},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(One("MatchPattern", {Str(c.name), Str(c.pattern)}), Value{c.match ? 1.0 : 0.0})
-            << c.name << " ~ " << c.pattern;
+    for (auto [name, pattern, match] : cases)
+        EXPECT_EQ(One("MatchPattern", {Str(name), Str(pattern)}), Value{match ? 1.0 : 0.0})
+            << name << " ~ " << pattern;
     // Many stars against a long near-miss must finish (no exponential
     // backtracking).
     EXPECT_FALSE(MatchWildcard("*a*a*a*a*a*a*a*a*a*a*b", std::string(5000, 'a').c_str()));
@@ -124,10 +120,8 @@ TEST_F(TreeCommands, CopySingleFiles)
     struct stat st;
     ASSERT_EQ(stat(Path("out/deep/b.dat").c_str(), &st), 0);
     EXPECT_EQ(st.st_mtime, 1200000000);
-    // Under a new name.
     ASSERT_EQ(Call("CopyFile", {Str(Path("t/b.dat")), Str(Path("out")), Str("renamed.bin")}), 0u);
     EXPECT_EQ(ReadFileBytes(Path("out/renamed.bin")), ReadFileBytes(Path("t/b.dat")));
-    // To a full file name.
     ASSERT_EQ(Call("CopyFile", {Str(Path("t/a.txt")), Str(Path("out/full.txt"))}), 0u);
     EXPECT_EQ(ReadFileBytes(Path("out/full.txt")), ReadFileBytes(Path("t/a.txt")));
     // Onto itself: refused, and the source survives.
@@ -169,7 +163,6 @@ TEST_F(TreeCommands, CopyTreesWithPatternsAndCallbacks)
     EXPECT_EQ(g_log.calls.size(), 3u);
     EXPECT_EQ(ReadFileBytes(Path("whole.txt")), ReadFileBytes(Path("t/a.txt")));
 }
-
 
 // A link to a folder outside the tree is an entry of the tree: deleting or
 // copying the tree handles the link itself and never reaches through it.

@@ -1,5 +1,6 @@
 // ReadMem and WriteMem against files opened by the dos library, in both of
-// its I/O modes; the files are made and checked without the runtime.
+// its I/O modes (which every file command shares); the files are made and
+// checked without the runtime.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -60,6 +61,7 @@ TEST_P(MemBlockFiles, ReadMemFillsThePartOfTheBlockAsked)
     EXPECT_EQ(Call("readmem", {1.0, 1.0, 17.0}), ERR_MEMRANGE);
     EXPECT_EQ(Call("readmem", {1.0, 1.0, 4.0, 13.0}), ERR_MEMRANGE);
     EXPECT_EQ(Call("readmem", {1.0, 1.0, 0.0}), 0u);
+    EXPECT_EQ(Call("setiomode", {2.0}), ERR_WRONGUSAGE);
     EXPECT_EQ(Call("readmem", {1.0, 2.0, 1.0}), ERR_FINDMEMBLK);
     EXPECT_EQ(Call("readmem", {2.0, 1.0, 1.0}), ERR_FINDFILE);
 

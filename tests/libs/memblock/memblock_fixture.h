@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "core/services/object_registry.h"
@@ -39,5 +40,4 @@ protected:
         MemBlock* b = Block(id);
         return b ? std::vector<uint8_t>(b->data + offset, b->data + offset + count) : std::vector<uint8_t>{};
     }
-
 };

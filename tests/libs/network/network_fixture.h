@@ -1,7 +1,6 @@
-// A VM with the network library open, calls of its commands with string
-// options, and small peers on 127.0.0.1 that run in a thread of the test:
-// a TCP server that hands each accepted socket to a function, and helpers
-// to read and write plain sockets with bounded waits.
+// A VM with the network library open, calls of its commands with table
+// options, and small peers on 127.0.0.1 that run in a thread of the test,
+// with bounded waits.
 #pragma once
 
 #include <gtest/gtest.h>

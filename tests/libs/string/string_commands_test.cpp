@@ -1,5 +1,4 @@
-// The string commands as scripts call them: through the VM, with argument
-// conversion, argument-count checks, refused arguments and pattern errors.
+// The string commands as scripts call them, through the VM.
 #include "libs/string/string_library.h"
 
 #include <gtest/gtest.h>
@@ -23,8 +22,6 @@ protected:
     void SetUp() override { OpenVm(OpenStringLibrary); }
     void TearDown() override { VmCloseState(vm); }
 };
-
-} // namespace
 
 TEST_F(StringCommands, DocumentedResults)
 {
@@ -104,8 +101,6 @@ TEST_F(StringCommands, TablesAndMultipleResults)
     ASSERT_EQ(Call("patternreplacestr", {"hello world"s, "o"s, "0"s, 1.0}, &r), 0u);
     EXPECT_EQ(r, (std::vector<Value>{"hell0 world"s, 1.0}));
 
-    // SplitStr: pieces at 0.. and their count.
-    VmSetTop(vm, 0);
     VmPushString(vm, "splitstr");
     VmGetTable(vm, VM_GLOBALSINDEX);
     VmPushLString(vm, ",a,\0,b,", 7);
@@ -124,8 +119,6 @@ TEST_F(StringCommands, TablesAndMultipleResults)
     EXPECT_EQ(One("arraytostr", {Array{{65, 66, 0, 67}}}), Value("AB"s));
 }
 
-namespace {
-
 uint32_t UpperFirst(VmState* vm)
 {
     std::string s(VmGetString(vm, 1), VmGetStringLength(vm, 1));
@@ -137,8 +130,6 @@ uint32_t UpperFirst(VmState* vm)
     VmPushLString(vm, s.data(), s.size());
     return 1;
 }
-
-} // namespace
 
 TEST_F(StringCommands, IteratorAndFunctionReplacement)
 {
@@ -210,3 +201,5 @@ TEST_F(StringCommands, EvalReadsItsVariablesTable)
     EXPECT_EQ(Call("eval", {"1 / 0"s}), static_cast<uint32_t>(ERR_ZERODIVISION));
     EXPECT_EQ(Call("eval", {"1"s, 5.0}), static_cast<uint32_t>(ERR_TABEXPECTED));
 }
+
+} // namespace

@@ -1,7 +1,6 @@
 // The byte-string work of the string commands: the documented cases, and a
 // model check of slicing, searching and splitting on random byte strings full
 // of zero bytes against plain reference versions written here.
-#include "libs/string/byte_search.h"
 #include "libs/string/string_ops.h"
 
 #include <gtest/gtest.h>
@@ -261,17 +260,4 @@ TEST(StringOps, SlicingAndSearchAgreeWithReferenceOnRandomBytes)
         char sep = alphabet[pick(0, 5)];
         ASSERT_EQ(Split(s, std::string(1, sep)), ref::Split(s, sep));
     }
-}
-
-TEST(ByteSearch, GivesUpWhenTheNeedleNoLongerFits)
-{
-    const char hay[] = "abcab";
-    EXPECT_EQ(SearchBytes(hay, 5, "ab", 2), hay);
-    EXPECT_EQ(SearchBytes(hay + 1, 4, "ab", 2), hay + 3);
-    EXPECT_EQ(SearchBytes(hay, 4, "abx", 3), nullptr);
-    EXPECT_EQ(SearchBytes(hay, 1, "ab", 2), nullptr);
-    EXPECT_EQ(FindSubstringNoCase(hay, 5, "CAB", 3), hay + 2);
-    EXPECT_EQ(FindSubstringNoCase(hay, 4, "CAB", 3), nullptr);
-    EXPECT_TRUE(CompareBytesNoCase("\xC0x", "\xE0X", 2));
-    EXPECT_FALSE(CompareBytesNoCase("\xDE", "\xFE", 1));
 }

@@ -1,6 +1,5 @@
-// Registry and clipboard round trips (text, and brush pictures read back
-// pixel by pixel), shortcut files, addresses handed to an
-// opener without a shell, and the refused tray icon.
+// Registry and clipboard round trips, shortcut files, addresses handed to
+// an opener without a shell, and the refused tray icon.
 #include <sys/stat.h>
 
 #include <fstream>
@@ -13,6 +12,7 @@
 #include "gfx/effects/effects.h"
 #include "libs/system/host_services.h"
 #include "platform/posix/os_memory.h"
+#include "support/picture_oracle.h"
 #include "support/temp_dir.h"
 #include "system_fixture.h"
 
@@ -40,20 +40,17 @@ const double kCurrentUser = 4;
 
 TEST_F(HostServices, RegistryValuesRoundTripWholeAndInsideTheirRoot)
 {
-    struct Case {
-        const char* key;
-        Value value;
-    } cases[] = {
+    const std::pair<const char*, Value> cases[] = {
         {"Software\\Quill\\Name", std::string("hello")},
         {"Software/Quill/Count", 4294967295.0},
         {"Software\\Quill\\Empty", std::string("")},
         {"Software\\Quill\\Zero", std::string("a\0b", 3)},
         {"Top", 7.0},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.key);
-        ASSERT_EQ(Call("WriteRegistryKey", {kCurrentUser, std::string(c.key), c.value}), 0u);
-        EXPECT_EQ(One("ReadRegistryKey", {kCurrentUser, std::string(c.key)}), c.value);
+    for (const auto& [key, value] : cases) {
+        SCOPED_TRACE(key);
+        ASSERT_EQ(Call("WriteRegistryKey", {kCurrentUser, std::string(key), value}), 0u);
+        EXPECT_EQ(One("ReadRegistryKey", {kCurrentUser, std::string(key)}), value);
     }
     // Names do not tell case apart, and roots are separate.
     EXPECT_EQ(One("ReadRegistryKey", {kCurrentUser, std::string("SOFTWARE\\quill\\NAME")}),
@@ -96,79 +93,46 @@ TEST_F(HostServices, ClipboardHoldsText)
     EXPECT_EQ(Call("SetClipboard", {2.0, 77.0}), static_cast<uint32_t>(ERR_FINDBRUSH));
 }
 
-// A 7 x 5 picture with every pixel different and alpha from 0 to 255.
-std::vector<uint32_t> TestPicture(int32_t w, int32_t h)
-{
-    std::vector<uint32_t> argb;
-    for (int32_t y = 0; y < h; ++y)
-        for (int32_t x = 0; x < w; ++x) {
-            auto i = static_cast<uint32_t>(y * w + x);
-            uint32_t a = i == 0 ? 0 : i == 1 ? 255 : (i * 37) & 0xFF;
-            argb.push_back(a << 24 | (i * 7) << 16 | (255 - i * 5) << 8 | (i * 13 + 1));
-        }
-    return argb;
-}
-
-// The brush of the handle at the slot, and its pixels with the alpha plane
-// folded in (opaque without one); the alpha plane's presence in *hasAlpha.
-std::vector<uint32_t> BrushPixels(VmState* vm, int slot, int32_t* w, int32_t* h, bool* hasAlpha)
-{
-    Brush* brush = static_cast<Brush*>(VmGetUserdata(vm, slot));
-    EXPECT_NE(brush, nullptr);
-    if (!brush)
-        return {};
-    *w = brush->width;
-    *h = brush->height;
-    *hasAlpha = brush->alpha != nullptr;
-    EXPECT_EQ(brush->mask, nullptr);
-    uint32_t* argb = BitMapToArgbMasked(brush->bitmap, 0, 0, *w, *h, brush->mask, brush->alpha, kNoTransparentColour,
-                                        1, LOCKBITMAP_READ);
-    EXPECT_NE(argb, nullptr);
-    std::vector<uint32_t> out(argb, argb + (argb ? static_cast<size_t>(*w) * *h : 0));
-    OsFreeMem(argb);
-    return out;
-}
-
 // Brushes with alpha go round the clipboard in the player's clipboard test;
 // here a brush without alpha comes back opaque and without an alpha plane,
 // a mask comes back as alpha 0 where it hides, and the brush may go.
 TEST_F(HostServices, ClipboardPicturesOfOpaqueAndMaskedBrushes)
 {
     const int32_t w = 7, h = 5;
-    std::vector<uint32_t> argb = TestPicture(w, h);
+    std::vector<uint32_t> argb = MakeTestPicture(w, h, false);
+    // The clipboard's brush, its pixels with the alpha plane folded in.
     auto read = [&](bool* withAlpha) {
         int base;
         EXPECT_EQ(CallKeep("GetClipboard", {}, &base), 0u);
-        EXPECT_EQ(VmGetTop(vm), base + 2);
         EXPECT_EQ(VmGetNumber(vm, base + 1), 2.0);
-        int32_t gw = 0, gh = 0;
-        std::vector<uint32_t> pixels = BrushPixels(vm, base + 2, &gw, &gh, withAlpha);
-        EXPECT_EQ(gw, w);
-        EXPECT_EQ(gh, h);
+        const Brush* got = static_cast<Brush*>(VmGetUserdata(vm, base + 2));
+        std::vector<uint32_t> pixels;
+        if (got && got->width == w && got->height == h && !got->mask) {
+            *withAlpha = got->alpha != nullptr;
+            uint32_t* out = BitMapToArgbMasked(got->bitmap, 0, 0, w, h, nullptr, got->alpha, kNoTransparentColour, 1,
+                                               LOCKBITMAP_READ);
+            pixels.assign(out, out + (out ? w * h : 0));
+            OsFreeMem(out);
+        }
         VmSetTop(vm, base);
         return pixels;
     };
-    for (int i = 0; i < 2; ++i)
-        argb[static_cast<size_t>(i)] |= 0xFF000000u;
     BitMapHandle *bitmap, *mask, *alpha;
     ASSERT_EQ(RenderBGPicSource(argb.data(), w, h, 0, &bitmap, &mask, &alpha), 0u);
     Brush* brush = nullptr;
     ASSERT_EQ(AddBrush(vm, MakeObjectId(2), false, bitmap, mask, alpha, w, h, &brush), 0u);
     ASSERT_EQ(Call("SetClipboard", {2.0, 2.0}), 0u);
     EXPECT_EQ(One("PeekClipboard", {}), Value{2.0});
-    std::vector<uint32_t> opaque = argb;
-    for (uint32_t& p : opaque)
-        p |= 0xFF000000u;
     bool hasAlpha = true;
-    EXPECT_EQ(read(&hasAlpha), opaque);
+    EXPECT_EQ(read(&hasAlpha), argb);
     EXPECT_FALSE(hasAlpha);
 
     brush->mask = SetBitMapTransparency(brush->bitmap, w, h, argb[3] & 0xFFFFFF);
     ASSERT_NE(brush->mask, nullptr);
     ASSERT_EQ(Call("SetClipboard", {2.0, 2.0}), 0u);
     FreeBrush(vm, brush);
-    opaque[3] &= 0xFFFFFF;
-    EXPECT_EQ(read(&hasAlpha), opaque);
+    argb[3] &= 0xFFFFFF;
+    EXPECT_EQ(read(&hasAlpha), argb);
     EXPECT_TRUE(hasAlpha);
     FreeAllBrushes(vm);
 }

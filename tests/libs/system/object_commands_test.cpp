@@ -82,8 +82,6 @@ TEST_F(ObjectCommands, RefusedArgumentsAndDataOfAStoppedTimer)
     EXPECT_EQ(Call("SetObjectData", {kFile, 1.0, std::string(""), 1.0}), static_cast<uint32_t>(ERR_WRONGUSAGE));
     EXPECT_EQ(Call("SetObjectData", {kFile, 9.0, kKey, 1.0}), static_cast<uint32_t>(ERR_FINDARRAY));
     EXPECT_EQ(Call("ClearObjectData", {kFile, 1.0, std::string("")}), static_cast<uint32_t>(ERR_WRONGUSAGE));
-    EXPECT_EQ(Call("GetObjectData", {static_cast<double>(OBJ_LAYER), 1.0, kKey}),
-              static_cast<uint32_t>(ERR_NOLAYERS));
     // The data of a stopped timer is released with it.
     ASSERT_EQ(Call("SetObjectData", {kTimer, 1.0, kKey, std::string("v")}), 0u);
     ASSERT_EQ(Call("StopTimer", {1.0}), 0u);
@@ -96,7 +94,6 @@ TEST_F(ObjectCommands, QueriesFindObjectsByTypeAndHandle)
     EXPECT_EQ(One("HaveObject", {kFile, 2.0}), Value{1.0});
     EXPECT_EQ(One("HaveObject", {kFile, 3.0}), Value{0.0});
     EXPECT_EQ(One("HaveObject", {kTimer, 2.0}), Value{0.0});
-    std::vector<Value> r;
     int base;
     ASSERT_EQ(CallKeep("GetObjects", {kFile}, &base), 0u);
     EXPECT_EQ(Read(vm, base + 2), Value{2.0});

@@ -1,6 +1,4 @@
-// Plugin commands with the test plugins built in the tree: loading by name
-// with options, asking for versions, the plugin table, and switching a
-// plugin off and on.
+// Plugin commands with the test plugins built in the tree.
 #include <filesystem>
 
 #include "core/io/error_codes.h"
@@ -36,10 +34,7 @@ TEST_F(PluginCommands, LoadAskAndCheckTheVersion)
     EXPECT_EQ(One("HavePlugin", {std::string("extonly")}), Value{0.0});
     ASSERT_EQ(Call("LoadPlugin", {TestPlugin("extonly")}), 0u);
     // The test plugins are version 1.4.
-    struct Case {
-        std::vector<Value> args;
-        double have;
-    } cases[] = {
+    const std::pair<std::vector<Value>, double> cases[] = {
         {{std::string("extonly")}, 1},
         {{std::string("EXTONLY.qmp")}, 1},
         {{std::string("extonly"), 1.0, 4.0}, 1},
@@ -48,8 +43,8 @@ TEST_F(PluginCommands, LoadAskAndCheckTheVersion)
         {{std::string("extonly"), 2.0}, 0},
         {{std::string("other")}, 0},
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(One("HavePlugin", c.args), Value{c.have});
+    for (const auto& [args, have] : cases)
+        EXPECT_EQ(One("HavePlugin", args), Value{have});
     EXPECT_EQ(Call("LoadPlugin", {TestPlugin("extonly")}), static_cast<uint32_t>(ERR_PLUGINDOUBLET));
 
     // Loading checks the version the options want.

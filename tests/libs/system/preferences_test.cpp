@@ -1,6 +1,5 @@
-// The preferences file: loading before anything was saved, the file's exact
-// bytes, round trips, a foreign file, deleting, and identifiers that would
-// leave the preferences folder.
+// The preferences file: its bytes, round trips, failures, and identifiers
+// that would leave the preferences folder.
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -45,14 +44,6 @@ protected:
             SetField(t, std::string(key), value);
         return t;
     }
-    double Field(int t, const char* key)
-    {
-        VmPushString(vm, key);
-        VmRawGet(vm, t);
-        double v = VmType(vm, -1) == VM_TNIL ? -1 : VmGetNumber(vm, -1);
-        VmPop(vm, 1);
-        return v;
-    }
     TempDir dir;
     AppletInfo applet;
     std::string savedConfig;
@@ -63,7 +54,7 @@ TEST_F(Preferences, LoadSaveAndDeleteRoundTrip)
 {
     int t = NewTableWith("keep", 1);
     ASSERT_EQ(Call("LoadPrefs", {}, nullptr, {t}), 0u);
-    EXPECT_EQ(Field(t, "keep"), 1);
+    EXPECT_EQ(Field(t, "keep"), Value{1.0});
     ASSERT_EQ(Call("SavePrefs", {}, nullptr, {NewTableWith(nullptr, 0)}), 0u);
     EXPECT_EQ(ReadFileBytes(FilePath()), (std::vector<uint8_t>{'P', 'R', 'F', 'S', 0}));
 
@@ -73,8 +64,8 @@ TEST_F(Preferences, LoadSaveAndDeleteRoundTrip)
     ASSERT_EQ(Call("SavePrefs", {}, nullptr, {saved}), 0u);
     int loaded = NewTableWith("other", 3);
     ASSERT_EQ(Call("LoadPrefs", {}, nullptr, {loaded}), 0u);
-    EXPECT_EQ(Field(loaded, "volume"), 7);
-    EXPECT_EQ(Field(loaded, "other"), 3);
+    EXPECT_EQ(Field(loaded, "volume"), Value{7.0});
+    EXPECT_EQ(Field(loaded, "other"), Value{3.0});
     ASSERT_EQ(Call("DeletePrefs", {}), 0u);
     ASSERT_EQ(Call("DeletePrefs", {}), 0u);
     EXPECT_FALSE(FileExists(FilePath()));
@@ -106,7 +97,7 @@ TEST_F(Preferences, FailedSaveKeepsThePreviousFile)
     EXPECT_EQ(ReadFileBytes(FilePath()), before);
     int loaded = NewTableWith(nullptr, 0);
     ASSERT_EQ(Call("LoadPrefs", {}, nullptr, {loaded}), 0u);
-    EXPECT_EQ(Field(loaded, "level"), 3);
+    EXPECT_EQ(Field(loaded, "level"), Value{3.0});
     std::string folder = FilePath().substr(0, FilePath().rfind('/'));
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 1);
 }

@@ -1,6 +1,5 @@
-// Information commands over the run's records: the program type and
-// paths, the applet's texts, and the version table (the command line is
-// read end to end by the player's tests).
+// Information commands over the run's records (the command line is read
+// end to end by the player's tests).
 #include <sys/utsname.h>
 
 #include <cstring>

@@ -1,5 +1,4 @@
-// Requester commands through the scripted requester back end: argument
-// checks, defaults, cancels and the shapes of the answers.
+// Requester commands through the scripted requester back end.
 #include "core/io/error_codes.h"
 #include "platform/posix/os_requester.h"
 #include "system_fixture.h"
@@ -20,7 +19,6 @@ protected:
         OsSetRequesterBackend(nullptr);
         SystemLibraryTest::TearDown();
     }
-    static void Answer(ScriptedAnswer a) { ScriptedRequesterPush(a); }
 };
 
 const std::string kTitle = "Title", kBody = "Body";
@@ -40,11 +38,11 @@ TEST_F(RequesterCommands, SystemRequestAnswersTheButton)
 {
     ScriptedAnswer a;
     a.button = 2;
-    Answer(a);
+    ScriptedRequesterPush(a);
     EXPECT_EQ(One("SystemRequest", {kTitle, kBody, std::string("Yes|No|Cancel")}), Value{2.0});
     a = {};
     a.error = ERR_USERABORT;
-    Answer(a);
+    ScriptedRequesterPush(a);
     EXPECT_EQ(Call("SystemRequest", {kTitle, kBody, std::string("OK")}), 0u);
     ASSERT_EQ(ScriptedRequesterLog().size(), 2u);
     EXPECT_EQ(ScriptedRequesterLog()[0].kind, "system");
@@ -59,7 +57,7 @@ TEST_F(RequesterCommands, StringRequestDefaultsAndLimits)
     EXPECT_EQ(r, (std::vector<Value>{std::string("hello"), 1.0}));
     ASSERT_EQ(Call("StringRequest", {kTitle, kBody, std::string("hello"), 0.0, 3.0}, &r), 0u);
     EXPECT_EQ(r, (std::vector<Value>{std::string("hel"), 1.0}));
-    Answer(Answered("typed", true));
+    ScriptedRequesterPush(Answered("typed", true));
     ASSERT_EQ(Call("StringRequest", {kTitle, kBody}, &r), 0u);
     EXPECT_EQ(r, (std::vector<Value>{std::string("typed"), 0.0}));
 
@@ -78,22 +76,22 @@ TEST_F(RequesterCommands, StringRequestDefaultsAndLimits)
 TEST_F(RequesterCommands, FileRequestJoinsPathsAndRemembersThem)
 {
     ScriptedAnswer a = Answered("/data/a.txt");
-    Answer(a);
+    ScriptedRequesterPush(a);
     EXPECT_EQ(One("FileRequest", {kTitle}), Value{std::string("/data/a.txt")});
     EXPECT_EQ(SystemState.lastFileFolder, "/data");
     EXPECT_EQ(SystemState.lastFile, "a.txt");
 
     a.files = {"b.txt", "c d.txt"};
-    Answer(a);
+    ScriptedRequesterPush(a);
     int base;
     ASSERT_EQ(CallKeep("FileRequest", {kTitle, std::string(""), 1.0}, &base), 0u);
     EXPECT_EQ(ReadArray(base + 1, 5), (std::vector<Value>{std::string("/data/a.txt"), std::string("/data/b.txt"),
                                                           std::string("/data/c d.txt"), std::string(""), Nil{}}));
     VmSetTop(vm, base);
 
-    Answer(Answered("", true));
+    ScriptedRequesterPush(Answered("", true));
     EXPECT_EQ(One("FileRequest", {kTitle}), Value{std::string("")});
-    Answer(Answered("", true));
+    ScriptedRequesterPush(Answered("", true));
     ASSERT_EQ(CallKeep("FileRequest", {kTitle, std::string(""), 1.0 + 65536.0}, &base), 0u);
     EXPECT_EQ(ReadArray(base + 1, 2), (std::vector<Value>{std::string(""), Nil{}}));
     EXPECT_EQ(Call("FileRequest", {kTitle, std::string(""), 3.0}), static_cast<uint32_t>(ERR_WRONGUSAGE));
@@ -101,7 +99,7 @@ TEST_F(RequesterCommands, FileRequestJoinsPathsAndRemembersThem)
 
 TEST_F(RequesterCommands, PathListFontAndColour)
 {
-    Answer(Answered("/home/x"));
+    ScriptedRequesterPush(Answered("/home/x"));
     EXPECT_EQ(One("PathRequest", {kTitle}), Value{std::string("/home/x")});
     EXPECT_EQ(SystemState.lastPath, "/home/x");
     EXPECT_EQ(Call("PathRequest", {kTitle, 1.0}), static_cast<uint32_t>(ERR_WRONGUSAGE));
@@ -111,7 +109,7 @@ TEST_F(RequesterCommands, PathListFontAndColour)
     VmPushString(vm, kBody.c_str());
     int body = VmGetTop(vm);
     int choices = PushArray({std::string("one"), std::string(""), std::string("three")});
-    Answer(Answered("", false, 2));
+    ScriptedRequesterPush(Answered("", false, 2));
     EXPECT_EQ(One("ListRequest", {}, {title, body, choices}), Value{2.0});
     // Without an answer the default stands; one outside the choices is none.
     EXPECT_EQ(One("ListRequest", {1.0}, {title, body, choices}), Value{1.0});
@@ -125,10 +123,10 @@ TEST_F(RequesterCommands, PathListFontAndColour)
     EXPECT_EQ(One("ColorRequest", {kTitle, 255.0}), Value{255.0});
     ScriptedAnswer a;
     a.color = 0x123456;
-    Answer(a);
+    ScriptedRequesterPush(a);
     EXPECT_EQ(One("ColorRequest", {kTitle}), Value{static_cast<double>(0x123456)});
 
-    Answer(Answered("Vera", false, 14));
+    ScriptedRequesterPush(Answered("Vera", false, 14));
     int base;
     ASSERT_EQ(CallKeep("FontRequest", {kTitle}, &base), 0u);
     EXPECT_EQ(Field(base + 1, "name"), Value{std::string("Vera")});

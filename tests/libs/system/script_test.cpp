@@ -1,5 +1,5 @@
-// The library as assembled scripts use it: errors recorded for GetLastError with exit-on-error
-// off, traced native calls, and iteration with script callbacks.
+// The library as assembled scripts use it: errors recorded for GetLastError
+// with exit-on-error off, and traced native calls.
 #include "core/io/error_codes.h"
 #include "core/services/command_services.h"
 #include "core/services/error_report.h"
@@ -76,33 +76,6 @@ TEST_F(SystemScripts, DebugOutputTracesNativeCalls)
     EXPECT_EQ(printed,
               "Now calling debugprint() with arguments #1=(NIL) #2=(NUMBER)1.5 #3=(STRING)\"x\" \n"
               "Now calling debugoutput() with arguments #1=(NUMBER)0 \n");
-}
-
-TEST_F(SystemScripts, ForEachCallsAScriptFunctionUntilItAnswers)
-{
-    ASSERT_EQ(RunAssembledScript(vm, R"(
-        .function find params=2
-            LOADNUM r2, 20
-            EQ 1, r1, r2
-            JMP found
-            RETURN r0, 1
-        found:
-            RETURN r0, 2
-        .end
-            NEWTABLE r0, 0, 0
-            SETTABLE r0, #0, #10
-            SETTABLE r0, #1, #20
-            SETTABLE r0, #2, #30
-            GETGLOBAL r1, "foreachi"
-            MOVE r2, r0
-            CLOSURE r3, find
-            CALL r1, 3, 2
-            RETURN r1, 2
-    )"),
-              0u);
-    ASSERT_EQ(VmGetTop(vm), 1);
-    EXPECT_EQ(VmType(vm, 1), VM_TNUMBER);
-    EXPECT_EQ(VmGetNumber(vm, -1), 1);
 }
 
 }  // namespace
