@@ -60,6 +60,12 @@ TEST_F(InterpreterTest, ArithmeticWithCoercionAndIntegerRules)
         {"SHR r0, #-1, #28\nRETURN r0, 2", 0, 15},
         {"BAND r0, #-1, #0xFF00\nRETURN r0, 2", 0, 0xFF00},
         {"BXOR r0, #5, \"3\"\nRETURN r0, 2", 0, 6},
+        // Operands with bits in common, so or, and and xor all differ.
+        {"BOR r0, #12, #10\nRETURN r0, 2", 0, 14},
+        {"BOR r0, \"12\", nil\nRETURN r0, 2", 0, 12},
+        // Truncated toward zero (not floored), then the low 32 bits.
+        {"BOR r0, #-6.5, #2\nRETURN r0, 2", 0, 4294967290.0},
+        {"BOR r0, #4294967297, #3\nRETURN r0, 2", 0, 3},
         {"POW r0, #2, #10\nRETURN r0, 2", 0, 1024},
         {"LOADNUM r1, 0\nBNOT r0, r1\nRETURN r0, 2", 0, 4294967295.0},
         {"LOADK r1, \"5\"\nUNM r0, r1\nRETURN r0, 2", 0, -5},
@@ -102,6 +108,21 @@ TEST_F(InterpreterTest, OrderingOfNilNumbersAndStrings)
         {cmp("LE", "nil", "nil").c_str(), 0, 1},
         {cmp("LT", "nil", "nil").c_str(), 0, 0},
         {cmp("LT", "\"B\"", "\"a\"").c_str(), 0, 1},
+        {cmp("LE", "\"a\"", "\"B\"").c_str(), 0, 0},
+        // Equal strings: <= holds and < does not, past embedded zeros too.
+        {cmp("LE", "\"abc\"", "\"abc\"").c_str(), 0, 1},
+        {cmp("LT", "\"abc\"", "\"abc\"").c_str(), 0, 0},
+        {cmp("LE", "\"a\\x00b\"", "\"a\\x00b\"").c_str(), 0, 1},
+        {cmp("LE", "\"a\\x00c\"", "\"a\\x00b\"").c_str(), 0, 0},
+        {cmp("LE", "\"\"", "\"\"").c_str(), 0, 1},
+        {cmp("LE", "#2", "#2").c_str(), 0, 1},
+        {cmp("LT", "#2", "#2").c_str(), 0, 0},
+        {cmp("LE", "#3", "#2").c_str(), 0, 0},
+        {cmp("LE", "nil", "#0").c_str(), 0, 1},
+        {cmp("LE", "#0", "nil").c_str(), 0, 1},
+        {cmp("LT", "#0", "nil").c_str(), 0, 0},
+        {cmp("LE", "#1", "nil").c_str(), 0, 0},
+        {cmp("LE", "\"1\"", "#2").c_str(), ERR_NUMSTRCMP, 0},
         {cmp("LT", "#1", "\"2\"").c_str(), ERR_NUMSTRCMP, 0},
     });
 }
@@ -751,6 +772,8 @@ TEST_F(InterpreterTest, ComparisonConcatAndUnaryMetamethods)
     RunTable({
         {test("LT").c_str(), 0, 1},
         {test("LE").c_str(), 0, 1},
+        {Jumps(both(""), "LE", "r1", "r0").c_str(), 0, 0},
+        {Jumps(both("MOVE r2, r0\n"), "LE", "r0", "r2").c_str(), 0, 1},
         {test("EQ").c_str(), 0, 0},
         {both("CONCAT r5, r0, r1\nRETURN r5, 2\n").c_str(), 0, 23},
         {both("UNM r5, r1\nRETURN r5, 2\n").c_str(), 0, -3},
@@ -758,6 +781,17 @@ TEST_F(InterpreterTest, ComparisonConcatAndUnaryMetamethods)
         {Jumps(both("MOVE r2, r0\n"), "EQ", "r0", "r2").c_str(), 0, 1},
         {both("ADD r5, #1, r0\nGETTABLE r6, r0, #21\nADD r5, r5, r6\nRETURN r5, 2\n").c_str(), 0, 84},
         {both("SUB r5, r0, r1\nRETURN r5, 2\n").c_str(), ERR_WRONGOP, 0},
+    });
+    // With an __le of its own (here: equal "v"s only), <= asks it alone.
+    VmPushString(vm, "mt");
+    VmRawGet(vm, VM_REGISTRYINDEX);
+    VmPushString(vm, "__le");
+    VmPushNativeFunction(vm, fns[1]);
+    VmRawSet(vm, -3);
+    VmPop(vm, 1);
+    RunTable({
+        {test("LE").c_str(), 0, 0},
+        {Jumps(both("MOVE r2, r0\n"), "LE", "r0", "r2").c_str(), 0, 1},
     });
 }
 
