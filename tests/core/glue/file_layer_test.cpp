@@ -1,8 +1,14 @@
 // The file layer against the C library reading the same files directly.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "core/glue/file_layer.h"
 #include "core/io/virtual_names.h"
@@ -134,6 +140,70 @@ TEST_F(FileLayer, ReadWriteFilesTellTheirEndWhileWriting)
     EXPECT_EQ(OsFileGetC(h), 0x5a);
     OsFileClose(h);
     std::remove(sparse.c_str());
+}
+
+// Works from another folder and leaves a file in the test program's own
+// folder for the length of one test; both are undone however it ends.
+class Excursion {
+public:
+    Excursion(const std::string& folder, const std::string& programFile) : programFile_(programFile)
+    {
+        EXPECT_NE(getcwd(saved_, sizeof saved_), nullptr);
+        EXPECT_EQ(chdir(folder.c_str()), 0);
+    }
+    ~Excursion()
+    {
+        EXPECT_EQ(chdir(saved_), 0);
+        std::remove(programFile_.c_str());
+    }
+
+private:
+    char saved_[PATH_MAX] = "";
+    std::string programFile_;
+};
+
+std::string Backslashed(std::string path)
+{
+    for (char& c : path)
+        if (c == '/')
+            c = '\\';
+    return path;
+}
+
+TEST_F(FileLayer, ScriptPathsTakeBackslashesAndTheProgramFolder)
+{
+    char exe[PATH_MAX];
+    ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
+    ASSERT_GT(n, 0);
+    std::string program(exe, static_cast<size_t>(n));
+    std::string name = "file_layer_progdir_" + std::to_string(getpid()) + ".bin";
+    std::string programFile = program.substr(0, program.rfind('/') + 1) + name;
+    std::vector<uint8_t> programBytes = PatternBytes(700, 2);
+    std::vector<uint8_t> decoyBytes = PatternBytes(700, 3);
+    std::vector<uint8_t> subBytes = PatternBytes(500, 4);
+    ASSERT_EQ(mkdir(dir.file("sub").c_str(), 0700), 0);
+    WriteFileBytes(dir.file("sub/data.txt"), subBytes);
+    // A file of the same name in the working folder: "PROGDIR:" read from
+    // here would give these bytes instead.
+    WriteFileBytes(dir.file(name), decoyBytes);
+    Excursion excursion(dir.path(), programFile);
+    WriteFileBytes(programFile, programBytes);
+
+    const struct {
+        std::string name;
+        const std::vector<uint8_t>& bytes;
+    } cases[] = {
+        {"sub\\data.txt", subBytes},
+        {Backslashed(dir.file("sub/data.txt")), subBytes},
+        {"PROGDIR:" + name, programBytes},
+    };
+    for (const auto& c : cases) {
+        OsFileHandle* h = OsFileOpen(c.name.c_str(), OSFILE_READ);
+        ASSERT_NE(h, nullptr) << c.name;
+        EXPECT_EQ(h->size, c.bytes.size()) << c.name;
+        EXPECT_EQ(ReadAll(h), c.bytes) << c.name;
+        EXPECT_EQ(OsFileClose(h), 1);
+    }
 }
 
 } // namespace
