@@ -137,19 +137,28 @@ void SetRaisedErrorDetail(uint32_t code, const char* text)
 
 // Where a file that could not be read was looked for, which the message
 // does not say when it shows the file part alone (ERR_READFILE) or the
-// name as given (ERR_FILEEXIST, relative names only): the folder, or that
-// the name is a folder itself. Nothing for the runtime's own names.
+// name as given (ERR_FILEEXIST, relative names only): the name as the
+// script wrote it and the folder it was taken from (the working folder for
+// a relative name), or that the name is a folder itself. Nothing for the
+// runtime's own names.
 std::string FileFolderDetail(uint32_t code, const char* name)
 {
     if (!name[0] || std::strncmp(name, ":::", 3) == 0)
         return "";
-    if (code == ERR_FILEEXIST && OsHostPath(name)[0] == '/')
+    std::string host = OsHostPath(name);
+    if (code == ERR_FILEEXIST && host[0] == '/')
         return "";
-    std::string full = OsFullPathString(OsHostPath(name).c_str());
+    std::string full = OsFullPathString(host.c_str());
     if (OsIsDirectory(name))
         return full + " is a folder, not a file";
-    size_t slash = full.find_last_of('/');
-    return "Looked in the folder " + (slash == 0 ? std::string("/") : full.substr(0, slash));
+    std::string folder;
+    if (host[0] == '/') {
+        size_t slash = full.find_last_of('/');
+        folder = slash == 0 ? std::string("/") : full.substr(0, slash);
+    } else {
+        folder = OsFullPathString(".");
+    }
+    return std::string("Looked for \"") + name + "\" in the folder " + folder;
 }
 
 } // namespace
