@@ -22,7 +22,10 @@ size_t ChunkNameToFileName(const char* name, char* out, size_t outSize)
                 end = question;
         }
     }
-    if (end - begin >= 2) {
+    // The runtime's own names (a memory name, a chunk name without its
+    // display name) are no paths: none of their colons ends a volume name.
+    bool path = begin != name || std::strncmp(name, ":::", 3) != 0;
+    if (path && end - begin >= 2) {
         const char* part = nullptr;
         for (const char* p = begin; p < end; ++p)
             if (*p == '/' || *p == '\\')

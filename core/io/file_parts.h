@@ -8,6 +8,7 @@
 // Writes the file part of name to out (cut to fit, always terminated when
 // outSize > 0): for a chunk name, of its embedded name. A text of two or more
 // characters gives the part after its last '/' or '\', failing that the part
-// after its first ':', failing that the whole text. out may be name itself.
+// after its first ':', failing that the whole text; the runtime's other
+// ":::" names (memory names) are kept whole. out may be name itself.
 // Answers the length written.
 size_t ChunkNameToFileName(const char* name, char* out, size_t outSize);

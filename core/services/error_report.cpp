@@ -41,8 +41,31 @@ bool IsScriptFunction(const CallLevel& level)
     return std::strcmp(level.what, "Quillmere") == 0;
 }
 
-// The name the report gives a frame, or null when the frame names nothing.
-const char* FrameFunctionName(const CallLevel& level)
+// The registered spelling of the command that runs at the level, found by
+// the function itself among the globals that hold it; null when no global
+// under a command's name holds it.
+const char* CommandRunningAt(VmState* vm, int level)
+{
+    VmDebugRecord record = {};
+    if (!VmGetStack(vm, level, &record) || VmType(vm, VM_GLOBALSINDEX) != VM_TTABLE || !VmCheckStack(vm, 3))
+        return nullptr;
+    VmGetInfo(vm, "f", &record);
+    const char* spelling = nullptr;
+    VmPushNil(vm);
+    while (VmNext(vm, VM_GLOBALSINDEX)) {
+        if (VmType(vm, -2) == VM_TSTRING && VmCompareRawEqual(vm, -1, -3))
+            spelling = FindCommandName(VmGetString(vm, -2));
+        VmPop(vm, spelling ? 2 : 1);
+        if (spelling)
+            break;
+    }
+    VmPop(vm, 1);
+    return spelling;
+}
+
+// The name the report gives the frame at the level, or null when the frame
+// names nothing.
+const char* FrameFunctionName(VmState* vm, int levelIndex, const CallLevel& level)
 {
     if (level.nameWhat[0] == '\0')
         return IsScriptFunction(level) ? "<<unnamed>>" : nullptr;
@@ -50,11 +73,19 @@ const char* FrameFunctionName(const CallLevel& level)
         return nullptr;
     if (IsScriptFunction(level))
         return level.name ? level.name : "anonymous";
-    if (std::strcmp(level.what, "C") == 0 && level.name) {
-        const char* spelling = FindCommandName(level.name);
-        return spelling ? spelling : level.name;
+    if (std::strcmp(level.what, "C") != 0 || !level.name)
+        return nullptr;
+    if (const char* spelling = FindCommandName(level.name))
+        return spelling;
+    // Called through a table value: the key ("?" when it is no string
+    // constant) is no name of the command, the command itself has one.
+    if (level.nameWhat[0] == 'f' || level.nameWhat[0] == 'm') {
+        if (const char* spelling = CommandRunningAt(vm, levelIndex))
+            return spelling;
+        if (std::strcmp(level.name, "?") == 0)
+            return nullptr;
     }
-    return nullptr;
+    return level.name;
 }
 
 double RegistryNumber(VmState* vm, const char* name)
@@ -106,19 +137,28 @@ void SetRaisedErrorDetail(uint32_t code, const char* text)
 
 // Where a file that could not be read was looked for, which the message
 // does not say when it shows the file part alone (ERR_READFILE) or the
-// name as given (ERR_FILEEXIST, relative names only): the folder, or that
-// the name is a folder itself. Nothing for the runtime's own names.
+// name as given (ERR_FILEEXIST, relative names only): the name as the
+// script wrote it and the folder it was taken from (the working folder for
+// a relative name), or that the name is a folder itself. Nothing for the
+// runtime's own names.
 std::string FileFolderDetail(uint32_t code, const char* name)
 {
     if (!name[0] || std::strncmp(name, ":::", 3) == 0)
         return "";
-    if (code == ERR_FILEEXIST && OsHostPath(name)[0] == '/')
+    std::string host = OsHostPath(name);
+    if (code == ERR_FILEEXIST && host[0] == '/')
         return "";
-    std::string full = OsFullPathString(OsHostPath(name).c_str());
+    std::string full = OsFullPathString(host.c_str());
     if (OsIsDirectory(name))
         return full + " is a folder, not a file";
-    size_t slash = full.find_last_of('/');
-    return "Looked in the folder " + (slash == 0 ? std::string("/") : full.substr(0, slash));
+    std::string folder;
+    if (host[0] == '/') {
+        size_t slash = full.find_last_of('/');
+        folder = slash == 0 ? std::string("/") : full.substr(0, slash);
+    } else {
+        folder = OsFullPathString(".");
+    }
+    return std::string("Looked for \"") + name + "\" in the folder " + folder;
 }
 
 } // namespace
@@ -158,7 +198,7 @@ void FindErrorFunctionName(VmState* vm)
             scriptNamed = true;
         }
         if (!HasFunctionName()) {
-            if (const char* name = FrameFunctionName(frame))
+            if (const char* name = FrameFunctionName(vm, level, frame))
                 SetErrorFunctionName(name);
         }
     }

@@ -85,7 +85,10 @@ uint32_t CallScriptErrorHandler(VmState* vm, uint32_t code)
     VmPushString(vm, message);
     VmPushString(vm, errorFunctionName);
     VmPushNumber(vm, GetErrorLine(vm));
-    SetErrorFunctionName(nullptr);
+    // The handler has the location now. Locations are only filled in where
+    // still empty, so a stale one would be handed to every later failure;
+    // an error inside the handler must find its own.
+    ResetErrorLocation();
     SetTags(nullptr, {{TAG_ERRORHANDLERNESTING, 1}});
     uint32_t result = VmPCall(vm, 4, 0, 0);
     SetTags(nullptr, {{TAG_ERRORHANDLERNESTING, 0}});
@@ -101,9 +104,12 @@ uint32_t FilterNativeError(VmState* vm, uint32_t code)
     SystemState.insideErrorHandler = 1;
     uint32_t result = CallScriptErrorHandler(vm, code);
     SystemState.insideErrorHandler = 0;
-    // A handled error leaves no detail for a later one of the same code.
-    if (result == 0)
+    // A handled error leaves no detail for a later one of the same code,
+    // and no location for a later one at all.
+    if (result == 0) {
         DropErrorDetail();
+        ResetErrorLocation();
+    }
     return result;
 }
 

@@ -131,24 +131,28 @@ TEST_F(ErrorDetails, FilesNotReadSayWhereTheyWereLookedFor)
 
     PlayerRun missing = PlayHere("missing.qma");
     EXPECT_EQ(missing.status, 1);
-    EXPECT_EQ(missing.err, "QuillmerePlayer: File missing.qma does not exist!\nLooked in the folder " +
+    EXPECT_EQ(missing.err, "QuillmerePlayer: File missing.qma does not exist!\nLooked for \"missing.qma\" in the folder " +
                                dir.path() + "\n");
 
-    // A script's relative names are taken from the applet's folder.
+    // A script's relative names are taken from the applet's folder. The
+    // message shows the file part alone; the detail, the name as written.
     mkdir((dir / "data").c_str(), 0700);
     mkdir((dir / "data/sub").c_str(), 0700);
     const struct {
-        const char* name;
+        std::string name;
         std::string detail;
     } reads[] = {
         {"data/sub", dir / "data/sub is a folder, not a file"},
-        {"data/absent.txt", "Looked in the folder " + dir / "data"},
+        {"data/absent.txt", "Looked for \"data/absent.txt\" in the folder " + dir.path()},
+        {"no/such/folder/data.bin", "Looked for \"no/such/folder/data.bin\" in the folder " + dir.path()},
+        {dir / "gone/data.bin", "Looked for \"" + dir / "gone/data.bin\" in the folder " + dir / "gone"},
     };
     for (const auto& r : reads) {
-        std::string applet = Applet(MainScript(CommandCall("openfile", {"#1", std::string("\"") + r.name + "\"", "#1005"})));
+        SCOPED_TRACE(r.name);
+        std::string applet = Applet(MainScript(CommandCall("openfile", {"#1", "\"" + r.name + "\"", "#1005"})));
         PlayerRun run = RunProgram(kPlayer, {applet});
         EXPECT_EQ(run.status, 1);
-        std::string file = std::string(r.name).substr(5);
+        std::string file = r.name.substr(r.name.rfind('/') + 1);
         EXPECT_EQ(run.err, "QuillmerePlayer: Cannot read file " + file + " !\n" + r.detail +
                                "\nFile: test.qas (current line: 7 - In function: OpenFile)\n");
     }

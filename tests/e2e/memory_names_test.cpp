@@ -14,9 +14,8 @@ using namespace qmasm;
 
 namespace {
 
-// Each prelude leaves a forged name in the global "forged". Messages show a
-// name after its first ':' (where a volume name ends), so ":::memory1000:40"
-// shows as "::memory1000:40".
+// Each prelude leaves a forged name in the global "forged". Messages show
+// such a name whole: its colons end no volume name.
 struct Forgery {
     const char* what;
     const char* prelude;
@@ -32,10 +31,10 @@ const std::string kBlockName =
     "    LOADK r1, \":::memory\"\n    LOADK r3, SIZE\n    CONCAT r4, r1, r3\n    SETGLOBAL r4, \"forged\"\n";
 
 const Forgery kForgeries[] = {
-    {"number text", "    LOADK r0, \":::memory1000:40\"\n    SETGLOBAL r0, \"forged\"\n", "::memory1000:40"},
-    {"live block, size past its end", nullptr, "::memory"},
-    {"live block, its own size", nullptr, "::memory"},
-    {"freed block", nullptr, "::memory"},
+    {"number text", "    LOADK r0, \":::memory1000:40\"\n    SETGLOBAL r0, \"forged\"\n", ":::memory1000:40"},
+    {"live block, size past its end", nullptr, ":::memory"},
+    {"live block, its own size", nullptr, ":::memory"},
+    {"freed block", nullptr, ":::memory"},
 };
 
 std::string Prelude(int i)
@@ -59,6 +58,9 @@ const Use kUses[] = {
     {"loadbrush", {"#1", "@forged"}, "Cannot read file "},
     {"loadsample", {"#1", "@forged"}, "Cannot open sound file "},
     {"openfile", {"#1", "@forged"}, "Cannot read file "},
+    {"loadanim", {"#1", "@forged"}, "Cannot read file "},
+    {"openmusic", {"#1", "@forged"}, "Cannot open sound file "},
+    {"openvideo", {"#1", "@forged"}, "Cannot load video "},
 };
 
 class ForgedMemoryNames : public ::testing::Test {

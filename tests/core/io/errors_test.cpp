@@ -85,6 +85,9 @@ TEST(ChunkNames, FilePartOfPathsAndChunkNames)
     } cases[] = {
         {"x", "x"}, {":", ":"}, {"", ""}, {":::chunkS12:34*gfx\\sub\\pic.png?", "pic.png"},
         {":::chunk1:2*pic.png", "pic.png"}, {":::chunk1:2*a?b/c", "a"},
+        {"DH0:pic.png", "pic.png"},
+        // The runtime's own names keep every colon.
+        {":::memory1000:40", ":::memory1000:40"}, {":::chunk1:2", ":::chunk1:2"},
     };
     char out[64];
     for (const Case& c : cases) {
@@ -113,6 +116,14 @@ TEST_F(ErrorContext, CodesShowTheFilePartNumbersFixedTextsOrTheText)
     EXPECT_EQ(ErrorText(ERR_NONE), "No error occurred!");
     for (uint32_t unknown : {1u, 999u, 1249u, 1407u})
         EXPECT_EQ(ErrorText(unknown), "Unknown error code!") << unknown;
+    // Every code that shows a file part shows a memory name whole.
+    for (uint32_t code : {ERR_LOADPICTURE, ERR_READFILE, ERR_OPENSOUND, ERR_NOALPHA, ERR_OPENANIM2, ERR_OPENSOUND2,
+                          ERR_LOADPICTURE2, ERR_IMAGEERROR, ERR_LOADVIDEO, ERR_NOTRANSPARENCY}) {
+        SetErrorText(":::memory1000:40");
+        EXPECT_NE(ErrorText(code).find(":::memory1000:40"), std::string::npos) << ErrorText(code);
+        SetErrorText("C:\\pictures\\pic.png");
+        EXPECT_EQ(ErrorText(code).find("pictures"), std::string::npos) << ErrorText(code);
+    }
     // These show the error text as it stands.
     SetErrorText("100% wrong %s %d %n");
     EXPECT_EQ(ErrorText(ERR_ERRORCALLED), "100% wrong %s %d %n");
