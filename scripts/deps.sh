@@ -12,7 +12,7 @@ runtime_pkgs=(build-essential cmake pkg-config zlib1g-dev libspng-dev libdeflate
 # The tests, sanitizer builds, benchmarks and the peers the tests compare against.
 test_pkgs=(ttf-bitstream-vera googletest libgtest-dev libgmock-dev libbenchmark-dev
            clang libclang-rt-14-dev libpixman-1-dev imagemagick python3-pil nginx-light
-           python3-pyftpdlib curl sox ffmpeg)
+           python3-pyftpdlib curl sox ffmpeg procps)
 # The peers of the picture benchmarks, and the /usr/bin/time they measure them with.
 test_pkgs+=(libvips-tools python3-opencv python3-numpy time)
 pkgs=("${runtime_pkgs[@]}")

@@ -113,8 +113,7 @@ TEST_F(AnimCommands, AStripIsCutExactlyIntoItsFrames)
 
 TEST_F(AnimCommands, GifFramesAreTheReadersCompositionKeptOrOnDemand)
 {
-    if (!HavePil())
-        GTEST_SKIP() << "PIL missing";
+    QM_SKIP_WITHOUT(HavePil()) << "PIL missing";
     ASSERT_TRUE(RunPython(dir.path(), kMakeAnimGif, dir.path()));
     std::string gif = dir / "anim.gif";
     ASSERT_EQ(Call("loadanim", {1.0, gif}), 0u);

@@ -50,8 +50,7 @@ class BrushEffects : public VmFixture {
 protected:
     void SetUp() override
     {
-        if (!HaveConvert())
-            GTEST_SKIP() << kImageMagick << " writes the pictures";
+        QM_SKIP_WITHOUT(HaveConvert()) << kImageMagick << " writes the pictures";
         VmFixture::SetUp();
         Register(RegisterBrushLibrary);
         // Every channel varies; the top-left pixel is black.

@@ -33,8 +33,7 @@ class BrushSave : public GraphicsFixture {};
 
 TEST_F(BrushSave, GifHidesOnlyWhatTheBrushHides)
 {
-    if (!HavePil())
-        GTEST_SKIP() << "PIL is the oracle";
+    QM_SKIP_WITHOUT(HavePil()) << "PIL is the oracle";
     constexpr int32_t w = 6, h = 3;
     // Red and blue, keyed to red; the mask hides the left column, and the
     // red pixels at x = 3 show (painted after the mask was made).

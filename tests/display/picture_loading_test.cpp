@@ -210,8 +210,7 @@ TEST_F(PictureCommands, GradientFillsPaintTheDisplay)
 
 TEST_F(PictureCommands, SnapshotsAndPictureTests)
 {
-    if (!HavePil())
-        GTEST_SKIP() << "PIL reads the snapshots";
+    QM_SKIP_WITHOUT(HavePil()) << "PIL reads the snapshots";
     ASSERT_EQ(CallGlobal(vm, "loadbgpic", {1.0, plainPng}), 0u);
     ASSERT_EQ(CallGlobal(vm, "createdisplay", {1.0, Options{{{"width", 20}, {"height", 10}, {"bgpic", 1},
                                                              {"x", 100}, {"y", 50}}}}),

@@ -62,7 +62,7 @@ char* OwnedCopy(const std::string& text)
 
 TEST(WindowIcons, OpenedWindowsRegisterEveryDeclaredIcon)
 {
-    if (!HavePil()) GTEST_SKIP() << "PIL makes and reads the icons";
+    QM_SKIP_WITHOUT(HavePil()) << "PIL makes and reads the icons";
     TempDir dir;
     ASSERT_TRUE(RunPython(dir.path(), kMakeIcons, dir.path()));
     IconTable[0].data = OwnedCopy(dir.file("icon16.png"));

@@ -8,6 +8,7 @@
 #include "core/io/errors.h"
 #include "draw/draw_library.h"
 #include "gfx/graphics_fixture.h"
+#include "support/oracles.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -50,7 +51,7 @@ protected:
 
 TEST_F(OpenFont, ASecondFontOfAnIdReplacesTheFirstEvenWhenCurrent)
 {
-    if (access(kVera, R_OK) != 0) GTEST_SKIP() << kVera << " is missing";
+    QM_SKIP_WITHOUT(HaveReadableFile(kVera)) << kVera << " is missing";
     ASSERT_EQ(Open(1, kVera, 12), 0u);
     ASSERT_NE(Font(1), nullptr);
     SetCurrentFont(Font(1));

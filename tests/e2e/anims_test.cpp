@@ -18,8 +18,7 @@ namespace {
 // on screen are asked in tests/display, through the same commands.
 TEST(AnimApplets, DeclaredAnimsAndSpritesAnswerGetAttribute)
 {
-    if (!HavePil())
-        GTEST_SKIP() << "PIL missing";
+    QM_SKIP_WITHOUT(HavePil()) << "PIL missing";
     TempDir dir;
     ASSERT_TRUE(RunPython(dir.path(), kMakeAnimGif, dir.path()));
     std::string gif = dir / "anim.gif";

@@ -76,7 +76,7 @@ protected:
 
     void SetUp() override
     {
-        if (!HaveConvert()) GTEST_SKIP() << kImageMagick << " is not installed";
+        QM_SKIP_WITHOUT(HaveConvert()) << kImageMagick << " is not installed";
         std::string make = std::string(kImageMagick) + " -size 33x17 xc:red " + dir.file("opaque.png") + " && " +
                            kImageMagick + " -size 21x9 xc:'rgba(0,0,255,0.5)' PNG32:" + dir.file("alpha.png");
         ASSERT_EQ(std::system(make.c_str()), 0);
@@ -210,8 +210,8 @@ std::string PilFontMetrics(const char* file, int size)
 
 TEST_F(AttributeQueries, FontsOpenedByPreloadingAndScriptsAnswerTheirFaces)
 {
-    if (!HavePil() || access(kVera, R_OK) != 0 || access(kVeraMono, R_OK) != 0)
-        GTEST_SKIP() << "PIL or the Vera fonts are missing";
+    QM_SKIP_WITHOUT(HavePil() && HaveReadableFile(kVera) && HaveReadableFile(kVeraMono))
+        << "PIL or the Vera fonts are missing";
     std::string sans = PilFontMetrics(kVera, 8), mono = PilFontMetrics(kVeraMono, 20);
     ASSERT_FALSE(sans.empty() || mono.empty());
     auto field = [](const std::string& answer, int n) {

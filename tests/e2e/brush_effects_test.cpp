@@ -33,8 +33,7 @@ class BrushEffectsApplet : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        if (!HaveConvert())
-            GTEST_SKIP() << kImageMagick << " writes the picture";
+        QM_SKIP_WITHOUT(HaveConvert()) << kImageMagick << " writes the picture";
         std::string make = std::string(kImageMagick) + " -size 24x16 gradient:red-blue PNG32:" + dir.file("p.png");
         ASSERT_EQ(std::system(make.c_str()), 0);
     }

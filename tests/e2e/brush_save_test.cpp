@@ -152,8 +152,7 @@ class SaveBrush : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        if (!HavePil() || !HaveConvert())
-            GTEST_SKIP() << "PIL and ImageMagick are the oracles";
+        QM_SKIP_WITHOUT(HavePil() && HaveConvert()) << "PIL and ImageMagick are the oracles";
         ASSERT_TRUE(RunPython(dir.path(), kMakePictures, dir.path()));
     }
 

@@ -59,8 +59,7 @@ std::string Shown(const std::string& call, const std::string& keep = "")
 
 TEST(Clipboard, BrushPictureSurvivesItsBrushAndTakesTurnsWithText)
 {
-    if (!HavePil())
-        GTEST_SKIP() << "PIL is the oracle";
+    QM_SKIP_WITHOUT(HavePil()) << "PIL is the oracle";
     TempDir dir;
     ASSERT_TRUE(RunPython(dir.path(), kMakePictures, dir.path()));
     auto quoted = [&](const std::string& name) { return "\"" + dir.file(name) + "\""; };

@@ -305,7 +305,7 @@ class LinkedFiles : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        if (!HavePil() || ShellOutput("command -v ffmpeg").empty())
+        if (!HavePil() || !HaveFfmpeg())
             return;
         files = new TempDir;
         std::string names;
@@ -344,8 +344,8 @@ protected:
     }
     void SetUp() override
     {
-        if (!files || !tables)
-            GTEST_SKIP() << "PIL, ffmpeg and the Vera fonts make the files";
+        QM_SKIP_WITHOUT(files) << "PIL, ffmpeg and the Vera fonts make the files";
+        ASSERT_NE(tables, nullptr) << "the player's tables did not open";
         ASSERT_EQ(mkdir(dir.file("out").c_str(), 0700), 0);
         std::istringstream digests(Text(files->file("linked/digests")));
         digests >> crc >> md5;

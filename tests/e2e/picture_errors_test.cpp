@@ -29,8 +29,7 @@ class PictureErrors : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        if (!HavePil())
-            GTEST_SKIP() << "PIL makes the pictures";
+        QM_SKIP_WITHOUT(HavePil()) << "PIL makes the pictures";
     }
 
     // Runs an applet that loads the file with the command; with a limit,

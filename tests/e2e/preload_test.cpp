@@ -71,8 +71,7 @@ class Preloading : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        if (!HavePil())
-            GTEST_SKIP() << "PIL makes and compares the pictures";
+        QM_SKIP_WITHOUT(HavePil()) << "PIL makes and compares the pictures";
         background = dir.file("back ground.png");
         ASSERT_TRUE(RunPython(dir.path(), kMakePng, "'" + background + "' 640 480"));
         std::string logo = dir.file("logo.png");

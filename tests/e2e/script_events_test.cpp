@@ -15,6 +15,7 @@
 #include "e2e/player_process.h"
 #include "e2e/test_applet.h"
 #include "libs/network/network_fixture.h"
+#include "support/oracles.h"
 #include "support/temp_dir.h"
 
 using namespace qmasm;
@@ -238,8 +239,7 @@ protected:
 
     void SetUp() override
     {
-        if (access(kPython, X_OK) != 0)
-            GTEST_SKIP() << kPython << " is not installed";
+        QM_SKIP_WITHOUT(HaveProgram(kPython)) << kPython << " is not installed";
     }
 };
 
@@ -275,8 +275,7 @@ TEST_F(ScriptEvents, EachProgramStartedWithRunReachesTheHandlerOnceWithItsValue)
     for (size_t at = run.out.find("ended "); at != std::string::npos; at = run.out.find("ended ", at + 1))
         ends++;
     EXPECT_EQ(ends, 2u) << run.out;
-    if (access("/usr/bin/ps", X_OK) != 0 && access("/bin/ps", X_OK) != 0)
-        return;  // nothing listed the children
+    QM_SKIP_WITHOUT(HaveProgram("/usr/bin/ps") || HaveProgram("/bin/ps")) << "no ps listed the children";
     std::vector<uint8_t> listed = ReadFileBytes(ps);
     std::istringstream lines(std::string(listed.begin(), listed.end()));
     std::string pid, state;

@@ -37,8 +37,7 @@ class ShownPicture : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        if (!HavePil())
-            GTEST_SKIP() << "PIL makes the pictures";
+        QM_SKIP_WITHOUT(HavePil()) << "PIL makes the pictures";
     }
 
     // Runs `body` with background picture 1 loaded from a w x h PNG and

@@ -66,8 +66,7 @@ void ExpectSameAsPil(const uint32_t* pixels, const std::vector<uint8_t>& rgba, i
 
 TEST(GifAnim, EveryFrameMatchesPilsCompositionForwardAndBackward)
 {
-    if (!HavePil())
-        GTEST_SKIP() << "PIL missing";
+    QM_SKIP_WITHOUT(HavePil()) << "PIL missing";
     TempDir dir;
     ASSERT_TRUE(RunPython(dir.path(), kMakeAnimGif, dir.path()));
     GifAnimDecoder* decoder = nullptr;

@@ -146,8 +146,7 @@ protected:
     }
     void SetUp() override
     {
-        if (!HavePil() || !HaveConvert())
-            GTEST_SKIP() << "PIL and ImageMagick are the oracles";
+        QM_SKIP_WITHOUT(HavePil() && HaveConvert()) << "PIL and ImageMagick are the oracles";
         ASSERT_TRUE(made);
     }
     static TempDir* folder;
@@ -619,8 +618,7 @@ class PictureWriters : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        if (!HavePil())
-            GTEST_SKIP() << "PIL is the oracle";
+        QM_SKIP_WITHOUT(HavePil()) << "PIL is the oracle";
     }
     std::vector<uint8_t> ReadBack(const std::string& file, std::string* mode)
     {

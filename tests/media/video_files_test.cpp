@@ -24,6 +24,7 @@
 #include "media/media_modules.h"
 #include "media/video.h"
 #include "media/video_decoder.h"
+#include "support/oracles.h"
 #include "support/shell_output.h"
 #include "support/temp_dir.h"
 #include "support/test_displays.h"
@@ -158,7 +159,8 @@ TEST_F(VideoFiles, FrameCountsAgreeWithFfprobesCountOfDecodedFrames)
         EXPECT_EQ(out, std::vector<Value>{Value{std::stod(counted)}});
         RemoveLayer(vm, picture, layer);
     }
-    if (!skipped.empty()) std::printf("no encoder in this ffmpeg for:%s\n", skipped.c_str());
+    if (!OracleAtHand(skipped.empty(), "this ffmpeg has no encoder for" + skipped))
+        std::printf("no encoder in this ffmpeg for:%s\n", skipped.c_str());
     display->shownBGPic = nullptr;
     FreeAllDisplays(vm);
     FreeAllBGPics(vm);

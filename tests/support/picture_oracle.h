@@ -1,6 +1,6 @@
 // The independent peers of the picture tests: Python's PIL (only the
 // system interpreter has it) and ImageMagick's convert, run on files in a
-// scratch folder. Tests skip when a peer is missing.
+// scratch folder. support/oracles.h says whether they are at hand.
 #pragma once
 
 #include <cstdint>
@@ -12,22 +12,7 @@
 
 #include "media/gif_writer.h"
 #include "media/image_files.h"
-
-inline constexpr const char* kSystemPython = "/usr/bin/python3";
-inline constexpr const char* kImageMagick = "/usr/bin/convert";
-
-inline bool HavePil()
-{
-    static const bool have =
-        std::system("/usr/bin/python3 -c 'import PIL.Image' >/dev/null 2>&1") == 0;
-    return have;
-}
-
-inline bool HaveConvert()
-{
-    static const bool have = std::system("/usr/bin/convert -version >/dev/null 2>&1") == 0;
-    return have;
-}
+#include "support/oracles.h"
 
 // Writes the script into the folder and runs it with the arguments; true
 // when it exits 0.

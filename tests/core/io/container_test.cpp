@@ -12,6 +12,7 @@
 #include "core/io/error_codes.h"
 #include "core/io/stream.h"
 #include "core/io/virtual_names.h"
+#include "support/oracles.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -19,12 +20,6 @@ namespace {
 std::string DataFile(const char* name)
 {
     return std::string(QM_SOURCE_DIR) + "/tests/core/io/data/" + name;
-}
-
-bool HavePython()
-{
-    static const bool have = std::system("python3 -c 'import zlib' >/dev/null 2>&1") == 0;
-    return have;
 }
 
 // Runs a short Python program with two file arguments.
@@ -51,8 +46,7 @@ protected:
 
 TEST_F(Container, PythonInflatesWhatIsDeflatedHere)
 {
-    if (!HavePython())
-        GTEST_SKIP() << "python3 with zlib is not installed";
+    QM_SKIP_WITHOUT(HavePython()) << "python3 with zlib is not installed";
     std::vector<uint8_t> compressible;
     for (int i = 0; i < 3000; ++i)
         for (char c : std::to_string(i * 7))
@@ -76,8 +70,7 @@ TEST_F(Container, PythonInflatesWhatIsDeflatedHere)
 
 TEST_F(Container, InflatesWhatPythonDeflated)
 {
-    if (!HavePython())
-        GTEST_SKIP() << "python3 with zlib is not installed";
+    QM_SKIP_WITHOUT(HavePython()) << "python3 with zlib is not installed";
     struct Case {
         size_t size;
         int level;

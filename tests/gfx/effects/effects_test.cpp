@@ -285,7 +285,7 @@ TEST(Effects, DitheredMonochromeKeepsTheBrightness)
 
 TEST(Effects, NextToImageMagick)
 {
-    if (!HaveConvert()) GTEST_SKIP() << "no /usr/bin/convert";
+    QM_SKIP_WITHOUT(HaveConvert()) << "no /usr/bin/convert";
     RgbPicture in = TestPicture(80, 60, 11);
     struct Case {
         const char* name;
@@ -316,7 +316,7 @@ TEST(Effects, NextToImageMagick)
 // the stretch and contrast steps of the chain above.
 TEST(Effects, SepiaToneNextToImageMagick)
 {
-    if (!HaveConvert()) GTEST_SKIP() << "no /usr/bin/convert";
+    QM_SKIP_WITHOUT(HaveConvert()) << "no /usr/bin/convert";
     RgbPicture in = TestPicture(80, 60, 12);
     Picture p(in);
     BitMapLock lock{};

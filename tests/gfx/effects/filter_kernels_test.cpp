@@ -230,7 +230,7 @@ struct PeerCase {
 
 TEST(FilterKernels, NextToImageMagick)
 {
-    if (!HaveConvert()) GTEST_SKIP() << "no /usr/bin/convert";
+    QM_SKIP_WITHOUT(HaveConvert()) << "no /usr/bin/convert";
     RgbPicture in = TestPicture(96, 72, 4);
     PeerCase cases[] = {
         {"solarize", [](void* p, uint32_t, int32_t w, int32_t h, int32_t rl, uint32_t f) {

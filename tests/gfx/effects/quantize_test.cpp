@@ -162,7 +162,7 @@ TEST(Quantize, RefusesMismatchedFormatsAndSizes)
 
 TEST(Quantize, ErrorComparableToImageMagick)
 {
-    if (!HaveConvert()) GTEST_SKIP() << "no /usr/bin/convert";
+    QM_SKIP_WITHOUT(HaveConvert()) << "no /usr/bin/convert";
     RgbPicture in = TestPicture(160, 120, 7);
     for (uint32_t colours : {8u, 64u, 256u}) {
         RgbPicture peer;

@@ -291,7 +291,7 @@ TEST(ScaleBitMap, IntoAnExistingBitMapAndMaskOnly)
 
 TEST(ScaleBitMap, SmoothIsCloseToImageMagicksTriangleFilter)
 {
-    if (!HaveConvert()) GTEST_SKIP() << "no ImageMagick";
+    QM_SKIP_WITHOUT(HaveConvert()) << "no ImageMagick";
     // Enlarging is held to 36 dB through ScaleBrush by the applet tests of
     // SaveBrush. ImageMagick widens its triangle when it shrinks, where ours
     // stays a point sample between four pixels: shrinking is held to less.

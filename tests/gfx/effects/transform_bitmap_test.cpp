@@ -83,7 +83,7 @@ TEST(TransformBitMap, QuarterTurnsAndMirrorsArePermutations)
                             << map.name << " smooth " << smooth << " format " << format << " at " << x << "," << y;
                         ASSERT_TRUE(MaskAt(r.mask, x, y)) << map.name;
                     }
-                if (format == PIXFMT_RGB24 && !smooth && *map.convert && HaveConvert()) {
+                if (format == PIXFMT_RGB24 && !smooth && *map.convert && OracleAtHand(HaveConvert(), kImageMagick)) {
                     RgbPicture peer;
                     EXPECT_TRUE(RunConvert(RgbPicture{w, h, pix}, map.convert, &peer));
                     EXPECT_EQ(got, peer.argb) << map.name;

@@ -55,8 +55,7 @@ class ImageSaving : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        if (!HavePil())
-            GTEST_SKIP() << "PIL is the oracle";
+        QM_SKIP_WITHOUT(HavePil()) << "PIL is the oracle";
     }
     std::string Describe(const std::string& file, std::vector<uint8_t>* rgba = nullptr)
     {

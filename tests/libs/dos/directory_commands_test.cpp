@@ -162,8 +162,7 @@ TEST_F(DirectoryCommands, AttributesMatchStat)
 
 TEST_F(DirectoryCommands, Crc32AgreesWithZlib)
 {
-    if (!HavePython())
-        GTEST_SKIP() << "python3 is needed as the oracle";
+    QM_SKIP_WITHOUT(HavePython()) << "python3 is needed as the oracle";
     WriteFileBytes(Path("c"), PatternBytes(200000, 7));
     ASSERT_TRUE(RunShell("python3 -c 'import zlib,sys; "
                          "open(sys.argv[2],\"w\").write(str(zlib.crc32(open(sys.argv[1],\"rb\").read())))' " +

@@ -11,6 +11,7 @@
 #include "core/services/command_services.h"
 #include "libs/dos/dos_library.h"
 #include "libs/library_fixture.h"
+#include "support/oracles.h"
 #include "support/temp_dir.h"
 
 using namespace slotcalls;
@@ -39,8 +40,3 @@ inline std::vector<uint8_t> StringToBytes(const std::string& s) { return std::ve
 
 // Runs a shell command line; true when it exited with status 0.
 inline bool RunShell(const std::string& line) { return std::system(line.c_str()) == 0; }
-inline bool HavePython()
-{
-    static const bool have = RunShell("python3 -c 'import zlib, base64' >/dev/null 2>&1");
-    return have;
-}

@@ -178,8 +178,7 @@ TEST_F(FileCommands, NameCommands)
 
 TEST_F(FileCommands, ContainerCommandsAgreeWithZlib)
 {
-    if (!HavePython())
-        GTEST_SKIP() << "python3 with zlib is needed as the oracle";
+    QM_SKIP_WITHOUT(HavePython()) << "python3 with zlib is needed as the oracle";
     for (size_t size : {size_t{0}, size_t{1}, size_t{70000}}) {
         std::vector<uint8_t> data = PatternBytes(size, static_cast<uint32_t>(size + 3));
         WriteFileBytes(Path("plain"), data);

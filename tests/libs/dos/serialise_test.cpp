@@ -64,8 +64,7 @@ TEST_F(Serialise, BinaryFormBytes)
 
 TEST_F(Serialise, TextFormIsBase64OfTheBinaryForm)
 {
-    if (!HavePython())
-        GTEST_SKIP() << "python3 is needed as the Base64 oracle";
+    QM_SKIP_WITHOUT(HavePython()) << "python3 is needed as the Base64 oracle";
     // 4 + (5 + 1) + (5 + 84) + 1 = 100 bytes of binary form.
     SetField(NewTable(), Str("k"), Str(std::string(84, 'v')));
     ASSERT_EQ(WriteTableFile("bin", 1), 0u);

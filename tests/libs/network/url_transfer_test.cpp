@@ -19,6 +19,7 @@
 #include "core/io/error_codes.h"
 #include "libs/network/url_transfer.h"
 #include "network_fixture.h"
+#include "support/oracles.h"
 #include "support/temp_dir.h"
 
 using namespace testcalls;
@@ -286,8 +287,7 @@ TEST_F(TransferTest, RedirectsAreFollowedUpToFiveTimes)
 // its own is refused before anything is sent.
 TEST_F(TransferTest, CustomHeadersAreWholeHeaderLinesOrRefused)
 {
-    if (access("/usr/bin/python3", X_OK) != 0)
-        GTEST_SKIP() << "python3 is not installed";
+    QM_SKIP_WITHOUT(HaveProgram("/usr/bin/python3")) << "python3 is not installed";
     // Python's HTTP server answers each of three requests with its request
     // line and the header lines as it parsed them, one a line.
     TempDir work;
@@ -704,8 +704,7 @@ struct Nginx {
 
 TEST_F(TransferTest, FilesFromNginxArriveWholeInMemoryAndOnDisk)
 {
-    if (access(Nginx::kBinary, X_OK) != 0)
-        GTEST_SKIP() << Nginx::kBinary << " is not installed";
+    QM_SKIP_WITHOUT(HaveProgram(Nginx::kBinary)) << Nginx::kBinary << " is not installed";
     TempDir work;
     TempDir root;
     mkdir((root / "private").c_str(), 0700);
