@@ -632,9 +632,9 @@ constexpr AttributeAnswer kSpriteAnswers[] = {
     {ATTRHASMASK, "1 when its first frame has a mask, else 0", nullptr},
     {ATTRHASALPHA, "1 when its first frame has an alpha channel, else 0", nullptr},
     {ATTRONSCREEN, "1 while it is shown, else 0", nullptr},
-    {ATTRXPOS, "the x position where it is shown, in pixels (ERR_SPRITEONSCREEN2 when it is not shown)", nullptr},
-    {ATTRYPOS, "the y position where it is shown, in pixels (ERR_SPRITEONSCREEN2 when it is not shown)", nullptr},
-    {ATTRCURFRAME, "the frame shown, from 1 (ERR_SPRITEONSCREEN2 when it is not shown)", nullptr},
+    {ATTRXPOS, "the x position where it is shown, in pixels (ERR_SPRITEONSCREEN when it is not shown)", nullptr},
+    {ATTRYPOS, "the y position where it is shown, in pixels (ERR_SPRITEONSCREEN when it is not shown)", nullptr},
+    {ATTRCURFRAME, "the frame shown, from 1 (ERR_SPRITEONSCREEN when it is not shown)", nullptr},
 };
 
 constexpr AttributeAnswer kBGPicAnswers[] = {

@@ -27,8 +27,10 @@ using namespace qmasm;
 namespace {
 
 // Object types and attributes as the applet passes them.
-enum : int { BGPIC = 1, SAMPLE = 2, BRUSH = 3, DISPLAY = 21, CLIPREGION = 35, POINTER = 36,
-             MEMORY = 39, EVENTHANDLER = 40, FONT = 43, FILE_ = 44, DIRECTORY = 45, TIMER = 53 };
+enum : int { BGPIC = 1, SAMPLE = 2, BRUSH = 3, ANIM = 4, DISPLAY = 21, SPRITE = 32, CLIPREGION = 35, POINTER = 36,
+             MEMORY = 39, EVENTHANDLER = 40, INTERVAL = 41, FONT = 43, FILE_ = 44, DIRECTORY = 45, TIMER = 53 };
+enum : int { ATTRXPOS = 7, ATTRYPOS = 8, ATTRCURFRAME = 12, ATTRONSCREEN = 23, ATTRFRAMEDELAY = 37, ATTRCOUNT = 60,
+             ATTRLOADER = 91 };
 
 
 // Objects the applet makes before it asks (paths filled in by the test).
@@ -193,6 +195,35 @@ TEST_F(AttributeQueries, PointersAnswerFromTheirRecordsAndDisplaysNameTheirs)
     std::string shownHandle = run.out.substr(shown + 13, run.out.find('\n', shown) - shown - 13);
     EXPECT_EQ(shownHandle, busyHandle);
     EXPECT_NE(shownHandle, "-1");
+}
+
+// Anims answer the delay of frames 1 to their count and the loader that
+// read them; a sprite that was never shown answers that it is not, and
+// its place on the screen fails (the first display is open from the start).
+TEST_F(AttributeQueries, AnimFramesSpritesNotShownAndMissingIntervals)
+{
+    // The plugin's frame n (from 0) lasts (n + 1) * 10 milliseconds.
+    std::string setup = CommandCall("loadplugin", {"\"" QM_TEST_PLUGIN_DIR "/anims/procanim.qmp\""}) +
+                        CommandCall("loadanim", {"#8", "\"frames:9:6:3\""}) +
+                        CommandCall("loadanim", {"#9", "\"" + dir.file("opaque.png") + "\"", "{frames=#3}"}) +
+                        CommandCall("loadsprite", {"#4", "\"" + dir.file("opaque.png") + "\"", "{frames=#3}"});
+    const std::vector<Ask> asks = {
+        {"first frame delay", ANIM, "#8", ATTRFRAMEDELAY, "10", "#1"},
+        {"last frame delay", ANIM, "#8", ATTRFRAMEDELAY, "30", "#3"},
+        {"frame 0", ANIM, "#8", ATTRFRAMEDELAY, "!1094", "#0"},
+        {"frame -1", ANIM, "#8", ATTRFRAMEDELAY, "!1094", "#-1"},
+        {"frame past the last", ANIM, "#8", ATTRFRAMEDELAY, "!1094", "#4"},
+        {"plugin loader", ANIM, "#8", ATTRLOADER, "procanim"},
+        {"own loader", ANIM, "#9", ATTRLOADER, "inbuilt"},
+        {"anim missing", ANIM, "#7", ATTRFRAMEDELAY, "!1176", "#1"},
+        {"anim missing loader", ANIM, "#7", ATTRLOADER, "!1176"},
+        {"sprite not shown", SPRITE, "#4", ATTRONSCREEN, "0"},
+        {"sprite x", SPRITE, "#4", ATTRXPOS, "!1220"},
+        {"sprite y", SPRITE, "#4", ATTRYPOS, "!1220"},
+        {"sprite frame", SPRITE, "#4", ATTRCURFRAME, "!1220"},
+        {"interval count", INTERVAL, "#3", ATTRCOUNT, "!1194"},
+    };
+    ExpectAnswers(Run(asks, "", setup), asks);
 }
 
 const char kVera[] = "/usr/share/fonts/truetype/ttf-bitstream-vera/Vera.ttf";

@@ -211,6 +211,81 @@ const std::string kRunsTwo = R"(.chunk lines=auto
 .end
 )";
 
+// A server whose OnReceiveData handler takes everything that is waiting
+// (ReceiveData with #RECEIVEALL and 0: no waiting for more) and counts the
+// bytes and the events; it ends once %BYTES% bytes came, or the peer left.
+const std::string kDrainingServer = R"(.chunk lines=auto
+.function main source="@test.qas"
+.function onconnect params=1
+    RETURN r0, 1
+.end
+.function onreceive params=1
+    GETGLOBAL r1, "receivedata"
+    GETTABLE r2, r0, "id"
+    LOADNUM r3, 0                  ; #RECEIVEALL
+    LOADK r4, #0
+    CALL r1, 4, 3
+    GETGLOBAL r3, "bytes"
+    ADD r3, r3, r2
+    SETGLOBAL r3, "bytes"
+    GETGLOBAL r3, "events"
+    ADD r3, r3, #1
+    SETGLOBAL r3, "events"
+    RETURN r0, 1
+.end
+.function ondisconnect params=1
+    LOADNUM r1, 1
+    SETGLOBAL r1, "gone"
+    RETURN r0, 1
+.end
+    LOADNUM r0, 0
+    SETGLOBAL r0, "bytes"
+    SETGLOBAL r0, "events"
+    SETGLOBAL r0, "gone"
+)" + CommandCall("createserver", {"#1", "#%PORT%", "\"127.0.0.1\""}) + R"(    GETGLOBAL r0, "installeventhandler"
+    NEWTABLE r1, 0, 3
+    CLOSURE r2, onconnect
+    SETTABLE r1, "OnConnect", r2
+    CLOSURE r2, onreceive
+    SETTABLE r1, "OnReceiveData", r2
+    CLOSURE r2, ondisconnect
+    SETTABLE r1, "OnDisconnect", r2
+    CALL r0, 2, 1
+loop:
+    GETGLOBAL r0, "waitevent"
+    CALL r0, 1, 1
+    GETGLOBAL r0, "gone"
+    EQ 0, r0, #0
+    JMP done
+    GETGLOBAL r0, "bytes"
+    LT 1, r0, #%BYTES%
+    JMP loop
+done:
+)" + CommandCall("debugprint", {"\"received\"", "@bytes", "@events"}) + R"(    RETURN r0, 1
+.end
+)";
+
+// Connects (retrying until the script listens), sends all its lines in one
+// write and stays until the player goes (or a minute has passed).
+const char kLineBurst[] = R"(import socket, sys, time
+port, lines = int(sys.argv[1]), int(sys.argv[2])
+end = time.time() + 10
+while True:
+    try:
+        s = socket.create_connection(("127.0.0.1", port), timeout=60)
+        break
+    except OSError:
+        if time.time() > end:
+            sys.exit(1)
+        time.sleep(0.02)
+s.sendall(b"".join(b"line %04d\n" % i for i in range(lines)))
+try:
+    s.recv(1)
+except OSError:
+    pass
+print("sent", lines)
+)";
+
 uint16_t FreePort(int type)
 {
     uint16_t port = 0;
@@ -251,6 +326,25 @@ TEST_F(ScriptEvents, ScriptServerEchoesLinesOfManyClientsAtOnce)
     EXPECT_EQ(server.status, 0) << server.err;
     EXPECT_NE(server.out.find("served 50 150 50"), std::string::npos) << server.out << server.err;
     EXPECT_EQ(client.out, "echoed 50\n") << client.err;
+}
+
+// Connections are polled for OnReceiveData every 20 ms, one event per
+// connection and poll: a handler that takes all that is waiting has the
+// whole burst in the events its few arrivals make. One write of 10,000
+// bytes reaches the script as one piece on loopback, so the count of events
+// is far below the count of lines however slow the machine.
+TEST_F(ScriptEvents, AHandlerThatDrainsTheConnectionTakesABurstOfLinesInFewEvents)
+{
+    std::string port = std::to_string(FreePort(SOCK_STREAM));
+    auto [server, client] = WithPythonPeer(Fill(kDrainingServer, {{"%PORT%", port}, {"%BYTES%", "10000"}}),
+                                           kLineBurst, {port, "1000"});
+    EXPECT_EQ(server.status, 0) << server.err;
+    EXPECT_EQ(client.out, "sent 1000\n") << client.err;
+    size_t at = server.out.find("received 10000 ");
+    ASSERT_NE(at, std::string::npos) << server.out << server.err;
+    int events = std::stoi(server.out.substr(at + 15));
+    EXPECT_GE(events, 1);
+    EXPECT_LE(events, 10) << server.out;
 }
 
 TEST_F(ScriptEvents, DatagramsReachTheHandlerWhichClosesItsOwnObject)

@@ -244,6 +244,13 @@ TEST(FilterKernels, NextToImageMagick)
              OilPaintParams b{p, w, h, rl, f, 2};
              OilPaintPixels32(&b);
          }, "-paint 2", 0, 0},
+        // A radius alone takes sigma = radius / 3; a sigma alone reaches 3
+        // sigma; both given keep both. Edges repeat the outer pixels, as
+        // the peer's default virtual pixels do.
+        {"blur 6x0", Blur(6, 0), "-blur 6x2", 0.6, 3},
+        {"blur 0x2", Blur(0, 2), "-blur 6x2", 0.6, 3},
+        {"blur 6x2", Blur(6, 2), "-blur 6x2", 0.6, 3},
+        {"blur 3x2", Blur(3, 2), "-blur 3x2", 0.6, 3},
     };
     for (const PeerCase& c : cases) {
         RgbPicture peer;

@@ -100,6 +100,21 @@ TEST(PixelKernels, TintAndInvertedPlanes)
     EXPECT_EQ(plane, (std::vector<uint8_t>{0xFF, 0, 0xF0, 0x0F}));
 }
 
+// Every bit, alpha byte included; the row padding is left alone.
+TEST(PixelKernels, InvertComplementsWholeThirtyTwoBitPixels)
+{
+    uint32_t px[2 * 3] = {0x00000000, 0xFF102030, 0xDEADBEEF, 0x80FF00FF, 0xFFFFFFFF, 0xDEADBEEF};
+    InvertPixels32(px, 2, 2, 3);
+    EXPECT_EQ(std::vector<uint32_t>(px, px + 6),
+              (std::vector<uint32_t>{0xFFFFFFFF, 0x00EFDFCF, 0xDEADBEEF, 0x7F00FF00, 0x00000000, 0xDEADBEEF}));
+
+    const int32_t w = 37, h = 5, rowLength = 41;
+    std::vector<uint32_t> in = picture_test::RandomArgb(static_cast<size_t>(rowLength) * h, 7), out = in;
+    InvertPixels32(out.data(), w, h, rowLength);
+    for (size_t i = 0; i < in.size(); ++i)
+        ASSERT_EQ(out[i], static_cast<int32_t>(i % rowLength) < w ? ~in[i] : in[i]) << i;
+}
+
 TEST(PixelKernels, CopyThroughMaskOrAlpha)
 {
     uint32_t src[4] = {1, 2, 3, 4}, dst[4] = {0, 0, 0, 0};
