@@ -226,6 +226,50 @@ TEST_F(SoundFiles, BrokenAndForeignFilesAreErrorsNamingThem)
     EXPECT_EQ(OpenFile("loadsample", 1, wav, "native|inbuilt"), 0u);
 }
 
+// Headers that promise frames the file does not hold: a sound that decodes
+// to nothing is refused by every command that opens sounds, naming the
+// file; one that holds some of what it promises keeps what it holds.
+TEST_F(SoundFiles, SoundsThatDecodeToNothingAreRefused)
+{
+    // A mono 16-bit WAV at 8000 Hz whose data chunk says `declared` bytes
+    // and holds `held`, written by Python's struct.
+    auto wavWith = [&](const std::string& name, int declared, int held) {
+        std::string file = dir.file(name);
+        ShellOutput("/usr/bin/python3 -c \"import struct; open('" + file +
+                    "', 'wb').write(struct.pack('<4sI4s4sIHHIIHH4sI', b'RIFF', 36 + " + std::to_string(held) +
+                    ", b'WAVE', b'fmt ', 16, 1, 1, 8000, 16000, 2, 16, b'data', " + std::to_string(declared) +
+                    ") + bytes(range(" + std::to_string(held) + ")))\"");
+        return file;
+    };
+    // sox's FLAC of one block of 100 frames, less its last byte: the
+    // block's checksum fails, and sox itself decodes nothing of it.
+    std::string flac = dir.file("cut one.flac");
+    ShellOutput("sox -n -r 8000 -c 1 -b 16 '" + flac + "' synth 0.0125 sine 440 && truncate -s -1 '" + flac + "'");
+    ASSERT_EQ(ShellOutput("soxi -s '" + flac + "'"), "100\n");
+    ASSERT_EQ(ShellOutput("sox '" + flac + "' -t raw - 2>/dev/null | wc -c"), "0\n");
+    const std::string empty = wavWith("empty data.wav", 0, 0), lying = wavWith("lying data.wav", 1000000, 1),
+                      some = wavWith("some data.wav", 1000000, 200);
+    for (const char* command : {"openmusic", "loadsample"}) {
+        for (const std::string& file : {empty, lying, flac}) {
+            SCOPED_TRACE(std::string(command) + " " + file);
+            SetErrorText("");
+            EXPECT_EQ(OpenFile(command, 7, file), uint32_t{ERR_LOADSOUND});
+            EXPECT_NE(Message(ERR_LOADSOUND).find(file.substr(file.rfind('/') + 1)), std::string::npos)
+                << Message(ERR_LOADSOUND);
+            EXPECT_EQ(FoundMusic(7), nullptr);
+            EXPECT_EQ(FoundSample(7), nullptr);
+        }
+    }
+    ASSERT_EQ(OpenFile("loadsample", 8, some), 0u) << Message(ERR_LOADSOUND);
+    EXPECT_EQ(FoundSample(8)->frames, 100u);
+    ASSERT_EQ(OpenFile("openmusic", 8, some), 0u) << Message(ERR_LOADSOUND);
+    // A whole file opens as music with the length soxi reads from it.
+    ASSERT_EQ(OpenFile("openmusic", 9, wav), 0u) << Message(ERR_LOADSOUND);
+    double soxi = std::stod(ShellOutput("soxi -D '" + wav + "'")) * 1000;
+    EXPECT_NEAR(FoundMusic(9)->durationMs, soxi, 1);
+    EXPECT_EQ(Attribute(33, 9, 14), std::vector<Value>{double(FoundMusic(9)->durationMs)});
+}
+
 TEST_F(SoundFiles, EachAndAllSamplesTogetherStayWithinTheLimit)
 {
     const uint64_t one = uint64_t{kFrames} * 4;
