@@ -105,7 +105,7 @@ uint32_t DecodeSamplePcm(SoundSource* source, uint64_t budget, void** outPcm, ui
             if (pcm.capacity >= limit) {
                 // Full: one frame more is too much.
                 uint8_t probe[4];
-                if (source->ops->read(source->state, probe, 1) != 0) return ERR_LOADSOUND;
+                if (ReadSoundSource(source, probe, 1) != 0) return ERR_LOADSOUND;
                 break;
             }
             uint64_t need = pcm.bytes + kChunkFrames * frameBytes;
@@ -113,7 +113,7 @@ uint32_t DecodeSamplePcm(SoundSource* source, uint64_t budget, void** outPcm, ui
         }
         uint64_t room = (pcm.capacity - pcm.bytes) / frameBytes;
         int64_t want = static_cast<int64_t>(room < kChunkFrames ? room : kChunkFrames);
-        int64_t n = source->ops->read(source->state, pcm.data + pcm.bytes, want);
+        int64_t n = ReadSoundSource(source, pcm.data + pcm.bytes, want);
         if (n < 0 || n > want) return ERR_LOADSOUND;
         if (n == 0) break;
         pcm.bytes += static_cast<uint64_t>(n) * frameBytes;

@@ -73,17 +73,29 @@ struct SoundSource {
     void* state;
     SoundFormat format;
     PluginInfo* producer;  // the sound loader plugin, null for the inbuilt decoders
+    // The first frame, decoded at open to know that the sound holds one
+    // (headers may promise what the file does not hold), until the first
+    // read hands it out: decoders on streams that cannot seek could not
+    // give it again.
+    uint8_t firstFrame[4];
+    uint32_t firstFrameHeld;
 };
 
 // Opens a sound through the loader chain: the sound loader plugins that
 // the loader list allows, then the inbuilt decoders when it allows
-// "inbuilt" (tracker modules only for music). adapterList chooses the file
+// "inbuilt" (tracker modules only for music). A decoder has taken a file
+// only when it decodes a first frame of it. adapterList chooses the file
 // adapters that may serve the file. 0, or ERR_OPENSOUND (the file cannot
-// be opened), ERR_LOADSOUND (no decoder took it, or memory ran out); the
-// file name is kept for the message.
+// be opened), ERR_LOADSOUND (no decoder took it, a plugin that took it
+// decodes nothing, or memory ran out); the file name is kept for the
+// message.
 uint32_t OpenSoundSource(const char* file, const char* loaderList, const char* adapterList, uint32_t purpose,
                          SoundSource* out);
 void CloseSoundSource(SoundSource* source);
+// What the decoder's read and seek answer, with the frame held from the
+// open handed out first (a seek drops it).
+int64_t ReadSoundSource(SoundSource* source, void* buffer, int64_t frames);
+bool SeekSoundSource(SoundSource* source, uint64_t frame);
 
 // The decoders on a stream of their own, for the fuzz targets: tries each
 // inbuilt decoder in turn on the stream's bytes.

@@ -69,7 +69,22 @@ bool AcceptPluginInfo(PluginInfo* info, void* stream, const QmSoundInfo& d, Soun
     return true;
 }
 
-// 0 with the source when a plugin took the file, else 1.
+// Decodes the first frame of a sound that just opened and holds it for the
+// first read: false when the sound gives none (empty, or its header lies
+// about frames the file does not hold). One frame keeps the cost of an open
+// bounded, whatever the file's length.
+bool HoldFirstFrame(SoundSource* source)
+{
+    const SoundFormat& f = source->format;
+    if (f.channels < 1 || f.channels > 2 || (f.bits != 8 && f.bits != 16)) return false;
+    if (source->ops->read(source->state, source->firstFrame, 1) != 1) return false;
+    source->firstFrameHeld = 1;
+    return true;
+}
+
+// 0 with the source when a plugin took the file, else 1; ERR_LOADSOUND
+// when a plugin took it but decodes nothing of it: the plugin knew the
+// format, so the file is what is broken.
 uint32_t OpenThroughPlugins(const char* file, const char* loaderList, uint32_t purpose, SoundSource* out)
 {
     BuildLoaderChain(loaderList, PLUGINCAPS_SOUND);
@@ -96,13 +111,19 @@ uint32_t OpenThroughPlugins(const char* file, const char* loaderList, uint32_t p
         source.ops = &kPluginSoundOps;
         source.state = s;
         source.producer = info;
+        if (!HoldFirstFrame(&source)) {
+            PluginClose(s);
+            return ERR_LOADSOUND;
+        }
         *out = source;
         return 0;
     }
     return 1;
 }
 
-// Each inbuilt decoder on a fresh stream of its own (they take it over).
+// Each inbuilt decoder on a fresh stream of its own (they take it over). A
+// decoder that opens the file but decodes nothing of it leaves it to the
+// next one.
 template <typename OpenStreamFn>
 uint32_t OpenThroughInbuilt(OpenStreamFn openStream, uint32_t purpose, SoundSource* out)
 {
@@ -116,6 +137,10 @@ uint32_t OpenThroughInbuilt(OpenStreamFn openStream, uint32_t purpose, SoundSour
         if (error == ERR_MEM) return error;
         if (error) continue;
         source.ops = ops;
+        if (!HoldFirstFrame(&source)) {
+            ops->close(source.state);
+            continue;
+        }
         *out = source;
         return 0;
     }
@@ -147,6 +172,25 @@ void CloseSoundSource(SoundSource* source)
 {
     if (source->ops) source->ops->close(source->state);
     *source = SoundSource{};
+}
+
+int64_t ReadSoundSource(SoundSource* source, void* buffer, int64_t frames)
+{
+    if (frames <= 0 || !source->firstFrameHeld) return source->ops->read(source->state, buffer, frames);
+    size_t frameBytes = size_t{source->format.bits / 8} * source->format.channels;
+    std::memcpy(buffer, source->firstFrame, frameBytes);
+    source->firstFrameHeld = 0;
+    if (frames == 1) return 1;
+    int64_t n = source->ops->read(source->state, static_cast<uint8_t*>(buffer) + frameBytes, frames - 1);
+    // The frame handed out counts even when the file breaks after it; the
+    // break shows at the next read.
+    return n < 0 ? 1 : n + 1;
+}
+
+bool SeekSoundSource(SoundSource* source, uint64_t frame)
+{
+    source->firstFrameHeld = 0;
+    return source->ops->seek(source->state, frame);
 }
 
 uint32_t OpenInbuiltSoundOnMemory(const uint8_t* data, size_t size, uint32_t purpose, SoundSource* out)

@@ -7,7 +7,7 @@ set -euo pipefail
 # Building and running the player (and its tools and examples).
 runtime_pkgs=(build-essential cmake pkg-config zlib1g-dev libspng-dev libdeflate-dev libjpeg-dev libfreetype-dev
               fonts-dejavu-core python3
-              libsndfile1-dev libmpg123-dev libopenmpt-dev libavformat-dev libavcodec-dev
+              libsndfile1-dev libvorbis-dev libogg-dev libmpg123-dev libopenmpt-dev libavformat-dev libavcodec-dev
               libswscale-dev libavutil-dev)
 # The tests, sanitizer builds, benchmarks and the peers the tests compare against.
 test_pkgs=(ttf-bitstream-vera googletest libgtest-dev libgmock-dev libbenchmark-dev

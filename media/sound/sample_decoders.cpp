@@ -6,7 +6,9 @@
 // rates). libsndfile also knows MPEG audio on some systems: it passes such
 // files on, so that MP3 is always libmpg123's.
 #include <mpg123.h>
+#include <ogg/ogg.h>
 #include <sndfile.h>
+#include <vorbis/vorbisfile.h>
 
 #include <cmath>
 #include <cstdio>
@@ -28,6 +30,79 @@ bool PlausibleFormat(int channels, long frequency)
 int64_t IoTell(const QmStreamIo* io)
 {
     return io->seek(io->opaque, 0, SEEK_CUR);
+}
+
+// ---------------------------------------------------------------------------
+// Ogg Vorbis headers
+//
+// libsndfile leaks the Vorbis setup it allocated (some 5.7 KB) whenever an
+// Ogg Vorbis file fails to open once its first packet has named Vorbis: a
+// truncated or corrupt header costs that much at every attempt. libvorbisfile
+// reads the same three headers and frees all it took when they fail, so such
+// files are read by it first, and only whole headers reach libsndfile.
+
+// How far into the stream the first Ogg page is looked for.
+constexpr size_t kOggSearchBytes = 64 * 1024;
+
+// Whether the first packet of the stream's first Ogg page is a Vorbis
+// header, the way libsndfile tells the codecs in Ogg apart.
+bool FirstOggPacketIsVorbis(const QmStreamIo* io)
+{
+    ogg_sync_state sync;
+    ogg_sync_init(&sync);
+    ogg_page page;
+    int found = 0;
+    for (size_t total = 0; found != 1 && total < kOggSearchBytes;) {
+        char* buffer = ogg_sync_buffer(&sync, 4096);
+        size_t n = buffer ? io->read(io->opaque, buffer, 4096) : 0;
+        if (n == 0 || ogg_sync_wrote(&sync, static_cast<long>(n)) != 0) break;
+        total += n;
+        // -1: bytes skipped to find a page; go on looking.
+        while ((found = ogg_sync_pageout(&sync, &page)) == -1) {}
+    }
+    bool vorbis = false;
+    ogg_stream_state stream;
+    if (found == 1 && ogg_stream_init(&stream, ogg_page_serialno(&page)) == 0) {
+        ogg_packet packet;
+        vorbis = ogg_stream_pagein(&stream, &page) == 0 && ogg_stream_packetpeek(&stream, &packet) == 1 &&
+                 packet.bytes >= 7 && std::memcmp(packet.packet + 1, "vorbis", 6) == 0;
+        ogg_stream_clear(&stream);
+    }
+    ogg_sync_clear(&sync);
+    return vorbis;
+}
+
+size_t OvRead(void* buffer, size_t size, size_t count, void* user)
+{
+    auto* io = static_cast<const QmStreamIo*>(user);
+    return size ? io->read(io->opaque, buffer, size * count) / size : 0;
+}
+
+int OvSeek(void* user, ogg_int64_t offset, int whence)
+{
+    auto* io = static_cast<const QmStreamIo*>(user);
+    return io->seek(io->opaque, offset, whence) < 0 ? -1 : 0;
+}
+
+long OvTell(void* user) { return static_cast<long>(IoTell(static_cast<const QmStreamIo*>(user))); }
+
+// Whether the stream may go to libsndfile: it is no Ogg Vorbis, or its
+// Vorbis headers are whole. Leaves the stream at its start.
+bool SafeForSndfile(const QmStreamIo* io)
+{
+    char magic[4];
+    bool ogg = io->read(io->opaque, magic, 4) == 4 && std::memcmp(magic, "OggS", 4) == 0;
+    if (io->seek(io->opaque, 0, SEEK_SET) != 0) return false;
+    if (!ogg) return true;
+    bool vorbis = FirstOggPacketIsVorbis(io);
+    if (io->seek(io->opaque, 0, SEEK_SET) != 0) return false;
+    if (!vorbis) return true;
+    ov_callbacks callbacks = {OvRead, io->canSeek ? OvSeek : nullptr, nullptr, OvTell};
+    OggVorbis_File vorbisFile;
+    // A failed test has already cleared what it took.
+    bool whole = ov_test_callbacks(const_cast<QmStreamIo*>(io), &vorbisFile, nullptr, 0, callbacks) == 0;
+    if (whole) ov_clear(&vorbisFile);
+    return io->seek(io->opaque, 0, SEEK_SET) == 0 && whole;
 }
 
 // ---------------------------------------------------------------------------
@@ -128,6 +203,7 @@ void SndfileClose(void* raw)
 
 uint32_t SndfileOpen(const QmStreamIo* io, uint32_t, void** state, SoundFormat* format)
 {
+    if (!SafeForSndfile(io)) return ERR_LOADSOUND;
     auto* s = static_cast<SndfileState*>(std::calloc(1, sizeof(SndfileState)));
     if (!s) return ERR_MEM;
     SF_INFO info{};

@@ -6,6 +6,7 @@
 
 #include <zlib.h>
 
+#include <cmath>
 #include <csignal>
 
 #include <string>
@@ -13,6 +14,7 @@
 
 #include "e2e/test_applet.h"
 #include "support/hand_gifs.h"
+#include "support/shell_output.h"
 #include "support/silent_flac.h"
 
 using namespace qmasm;
@@ -58,6 +60,16 @@ Bytes LyingAvi(uint32_t claimed)
                       Word(claimed, false) + "tool";
     avi.resize(338, 0);
     return Bytes(avi.begin(), avi.end());
+}
+
+// A mono 16-bit WAV at 8000 Hz whose data chunk says `declared` bytes and
+// holds `held`.
+Bytes WavWithData(uint32_t declared, uint32_t held)
+{
+    std::string wav = "RIFF" + Word(36 + held, false) + "WAVEfmt " + Word(16, false) +
+                      std::string("\x01\0\x01\0", 4) + Word(8000, false) + Word(16000, false) +
+                      std::string("\x02\0\x10\0", 4) + "data" + Word(declared, false) + std::string(held, '\x11');
+    return Bytes(wav.begin(), wav.end());
 }
 
 class HostileFiles : public ::testing::Test {
@@ -120,6 +132,52 @@ TEST_F(HostileFiles, EachEndsWithinItsBoundOfMemory)
         EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
         EXPECT_LT(run.maxRssKb, c.maxRssKb);
     }
+}
+
+// Headers that promise frames the file does not hold: a sound that decodes
+// to nothing fails to open whichever way it is opened, naming the file.
+TEST_F(HostileFiles, SoundsThatDecodeToNothingFailToOpen)
+{
+    // sox's FLAC of one block of 100 frames, cut by its last byte: the
+    // block's checksum fails and nothing of it decodes.
+    const std::string made = dir.file("made.flac");
+    ShellOutput("sox -n -r 8000 -c 1 -b 16 '" + made + "' synth 0.0125 sine 440");
+    Bytes flac = ReadFileBytes(made);
+    ASSERT_GT(flac.size(), 42u);
+    flac.pop_back();
+    const struct {
+        const char* file;
+        Bytes bytes;
+    } cases[] = {{"empty.wav", WavWithData(0, 0)}, {"lying.wav", WavWithData(1000000, 1)}, {"cut.flac", flac}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        for (const char* command : {"openmusic", "loadsample"}) {
+            PlayerRun run = Open(c.file, c.bytes, command);
+            EXPECT_EQ(run.status, 1) << command << ": " << run.err;
+            EXPECT_NE(run.err.find(std::string(c.file) + "!"), std::string::npos) << command << ": " << run.err;
+        }
+        // Declared as music of the applet, linked into it.
+        AppletDescription a = AssembleTestApplet(MainScript(CommandCall("debugprint", {"\"started\""})));
+        a.preloads.push_back(DeclaredFile(3, 1, c.file, 6, c.bytes));
+        PlayerRun run = PlayApplet(dir, a);
+        EXPECT_EQ(run.status, 1) << run.err;
+        EXPECT_NE(run.err.find(std::string(c.file) + "!"), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find("OpenMusic"), std::string::npos) << run.err;
+        EXPECT_EQ(run.out.find("started"), std::string::npos) << run.out;
+    }
+    // One that holds a part of what it promises opens with that part, and a
+    // whole one with the length soxi reads from it.
+    WriteFileBytes(dir.file("part.wav"), WavWithData(1000000, 200));
+    const std::string whole = dir.file("whole.wav");
+    ShellOutput("sox -n -r 8000 -c 1 -b 16 '" + whole + "' synth 1.5 sine 440");
+    const long soxiMs = std::lround(std::stod(ShellOutput("soxi -D '" + whole + "'")) * 1000);
+    ASSERT_EQ(soxiMs, 1500);
+    const std::vector<Ask> asks = {{"part", 33, "#1", 14, "12"}, {"whole", 33, "#2", 14, std::to_string(soxiMs)}};
+    std::string calls = CommandCall("openmusic", {"#1", "\"" + dir.file("part.wav") + "\""}) +
+                        CommandCall("openmusic", {"#2", "\"" + whole + "\""});
+    for (const Ask& ask : asks) calls += AskText(ask);
+    PlayerRun run = RunProgram(QM_PLAYER_PATH, {"-debugdevice", "console", Applet("music", calls)});
+    ExpectAnswers(run, asks);
 }
 
 // A user abort while a large decode runs ends the run as an abort does:

@@ -16,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (OpenInbuiltSoundOnMemory(data, size, SOUNDFOR_SAMPLE, &source) != 0) return 0;
     int16_t buffer[4096];
     int64_t total = 0;
-    for (int64_t n; (n = source.ops->read(source.state, buffer, 2048)) > 0 && total < (int64_t{1} << 22);) total += n;
+    for (int64_t n; (n = ReadSoundSource(&source, buffer, 2048)) > 0 && total < (int64_t{1} << 22);) total += n;
     CloseSoundSource(&source);
     if (OpenInbuiltSoundOnMemory(data, size, SOUNDFOR_SAMPLE, &source) != 0) std::abort();
     const uint64_t budget = size & 1 ? 4096 : uint64_t{4} << 20;

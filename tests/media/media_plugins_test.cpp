@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/io/error_codes.h"
+#include "core/io/errors.h"
 #include "core/plugins/host_graphics.h"
 #include "core/plugins/plugin_manager.h"
 #include "gfx/bitmaps/bitmap.h"
@@ -75,6 +76,16 @@ TEST_F(MediaPlugins, SoundLoaderServesSamplesAndMusic)
     EXPECT_EQ(m->bitRate, 128000u);
     EXPECT_EQ(m->canSeek, 1u);
     EXPECT_STREQ(m->loader, "procsound");
+    // A stream that the plugin takes but that holds no frame is neither,
+    // and the inbuilt decoders are not asked after it.
+    for (const char* command : {"openmusic", "loadsample"}) {
+        SetErrorText("");
+        EXPECT_EQ(OpenFile(command, 3, "tone:8000:0"), uint32_t{ERR_LOADSOUND}) << command;
+        char text[1100];
+        GetErrorText(ERR_LOADSOUND, text, sizeof text);
+        EXPECT_NE(std::string(text).find("tone:8000:0"), std::string::npos) << text;
+    }
+    EXPECT_NE(FindMusic(MakeObjectId(3), &m), 0u);
 }
 
 TEST_F(MediaPlugins, LoaderListsChooseOrPassThePlugins)
