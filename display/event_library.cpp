@@ -113,12 +113,6 @@ struct TakenEvent {
     ~TakenEvent() { FreeQueuedEvent(event); }
 };
 
-uint32_t DispatchNext(VmState* vm)
-{
-    TakenEvent taken{TakeEvent()};
-    return taken.event ? DispatchEvent(vm, taken.event) : 0;
-}
-
 // InstallEventHandler(table, userdata): every field names an event; a
 // function installs it as the handler, 0 removes the handler.
 uint32_t CmdInstallEventHandler(VmState* vm)
@@ -170,6 +164,12 @@ uint32_t CmdWaitEvent(VmState* vm)
 }
 
 }  // namespace
+
+uint32_t DispatchNext(VmState* vm)
+{
+    TakenEvent taken{TakeEvent()};
+    return taken.event ? DispatchEvent(vm, taken.event) : 0;
+}
 
 uint32_t OpenEventLibrary(VmState* vm)
 {

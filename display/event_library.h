@@ -34,6 +34,11 @@ uint32_t InstallEventLabel(VmState* vm, const char* name, int32_t label);
 // VM_GOSUB_AFTER. A timeout is removed once its event is dispatched.
 uint32_t DispatchEvent(VmState* vm, const QueuedEvent* event);
 
+// Takes the first queued event and runs its handler as DispatchEvent does;
+// the event is freed however the handler ends, an error that unwinds
+// through here included. 0 when the queue was empty.
+uint32_t DispatchNext(VmState* vm);
+
 // What an event command returns to make the interpreter continue at a label
 // and come back after the call.
 uint32_t GosubToLabel(VmState* vm, int32_t label);

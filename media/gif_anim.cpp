@@ -150,27 +150,50 @@ uint32_t* CanvasRow(GifAnimDecoder* d, const GifFrameEntry& e, uint32_t y)
     return d->canvas + static_cast<size_t>(e.top + y) * static_cast<uint32_t>(d->width) + e.left;
 }
 
-void FillRect(GifAnimDecoder* d, const GifFrameEntry& e, uint32_t colour)
+// Work on the canvas goes a row at a time with a look at the abort flag
+// before each: a canvas may hold a gigabyte, and an abort must not wait
+// for all of it. An abort leaves the canvas part done (ERR_USERABORT).
+
+uint32_t FillCanvas(GifAnimDecoder* d, uint32_t colour)
+{
+    const auto w = static_cast<size_t>(d->width);
+    for (int32_t y = 0; y < d->height; ++y) {
+        if (VmAbortFlag.load())
+            return ERR_USERABORT;
+        std::fill_n(d->canvas + static_cast<size_t>(y) * w, w, colour);
+    }
+    return 0;
+}
+
+uint32_t FillRect(GifAnimDecoder* d, const GifFrameEntry& e, uint32_t colour)
 {
     uint32_t w, h;
-    if (VisibleRect(d, e, &w, &h))
-        for (uint32_t y = 0; y < h; ++y)
-            std::fill_n(CanvasRow(d, e, y), w, colour);
+    if (!VisibleRect(d, e, &w, &h))
+        return 0;
+    for (uint32_t y = 0; y < h; ++y) {
+        if (VmAbortFlag.load())
+            return ERR_USERABORT;
+        std::fill_n(CanvasRow(d, e, y), w, colour);
+    }
+    return 0;
 }
 
 // Copies the frame's rectangle on the canvas to or from d->saved, where
 // it lies row after row: a frame changes the canvas nowhere else, so this
 // is all that disposal 3 has to put back.
-void CopyRect(GifAnimDecoder* d, const GifFrameEntry& e, bool save)
+uint32_t CopyRect(GifAnimDecoder* d, const GifFrameEntry& e, bool save)
 {
     uint32_t w, h;
     if (!VisibleRect(d, e, &w, &h))
-        return;
+        return 0;
     for (uint32_t y = 0; y < h; ++y) {
+        if (VmAbortFlag.load())
+            return ERR_USERABORT;
         uint32_t* row = CanvasRow(d, e, y);
         uint32_t* kept = d->saved + static_cast<size_t>(y) * w;
         std::memcpy(save ? kept : row, save ? row : kept, size_t{w} * 4);
     }
+    return 0;
 }
 
 // Paints the rows of a frame onto the canvas as they are decoded, cut to
@@ -214,6 +237,10 @@ void FrameWork(const GifAnimDecoder* d, const GifFrameEntry& e, uint64_t* decode
 
 uint32_t PaintFrame(GifAnimDecoder* d, const GifFrameEntry& e)
 {
+    // Frames that paint nothing are stepped over without looking at the
+    // rows, so an abort is looked for here too.
+    if (VmAbortFlag.load())
+        return ERR_USERABORT;
     const uint8_t* data = d->data;
     size_t position = e.descriptor + 8;
     uint8_t packed = data[position++];
@@ -348,45 +375,46 @@ uint32_t DecodeGifAnimFrame(GifAnimDecoder* d, uint32_t frame, const uint32_t** 
     if (frame >= d->frameCount)
         return SetRangeErrorDetail(ERR_ANIMFRAME, "frame", int64_t{frame} + 1, 1, d->frameCount);
     size_t pixels = static_cast<size_t>(d->width) * static_cast<size_t>(d->height);
+    bool fresh = false;
     if (!d->canvas) {
-        // One spare row, so that a bitmap can take the canvas over.
-        d->canvas = static_cast<uint32_t*>(OsAllocMem((pixels + static_cast<size_t>(d->width)) * 4, 0));
+        // One spare row, so that a bitmap can take the canvas over. Zeroed:
+        // a large block comes as fresh pages that are zero already, which
+        // spares the first frame a transparent fill of 0.
+        d->canvas = static_cast<uint32_t*>(OsAllocMem((pixels + static_cast<size_t>(d->width)) * 4, 1));
         if (!d->canvas)
             return ERR_MEM;
         d->current = -1;
+        fresh = true;
     }
     if (d->current > static_cast<int64_t>(frame))
         d->current = -1;
     while (d->current < static_cast<int64_t>(frame)) {
-        // Frames that paint nothing are stepped over without looking at
-        // the rows, so an abort is looked for here too; the canvas holds
-        // the frames painted so far, and the next decode goes on from them.
-        if (VmAbortFlag.load())
-            return ERR_USERABORT;
         auto next = static_cast<uint32_t>(d->current + 1);
         const GifFrameEntry& e = d->frames[next];
+        uint32_t error = 0;
         if (next == 0) {
             uint32_t fill = e.transparentIndex >= 0 ? d->transparent : d->background;
-            for (size_t i = 0; i < pixels; ++i)
-                d->canvas[i] = fill;
+            if (fill || !fresh)
+                error = FillCanvas(d, fill);
         } else {
             const GifFrameEntry& before = d->frames[next - 1];
             if (before.disposal == 2)
-                FillRect(d, before, before.transparentIndex >= 0 ? d->transparent : d->background);
+                error = FillRect(d, before, before.transparentIndex >= 0 ? d->transparent : d->background);
             else if (before.disposal == 3 && d->saved)
-                CopyRect(d, before, false);
+                error = CopyRect(d, before, false);
         }
-        if (e.disposal == 3) {
+        if (!error && e.disposal == 3) {
             if (!d->saved)
                 d->saved = static_cast<uint32_t*>(OsAllocMem(pixels * 4, 0));
-            if (!d->saved)
-                return ERR_MEM;
-            CopyRect(d, e, true);
+            error = d->saved ? CopyRect(d, e, true) : uint32_t{ERR_MEM};
         }
-        if (uint32_t error = PaintFrame(d, e)) {
+        if (!error)
+            error = PaintFrame(d, e);
+        if (error) {
             d->current = -1;  // the canvas is half painted
             return error;
         }
+        fresh = false;
         d->current = next;
     }
     *outPixels = d->canvas;

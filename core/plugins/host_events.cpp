@@ -91,12 +91,9 @@ uint32_t HandleOsEvent(VmState* vm, void* window, const QmWindowEvent* event)
     if (uint32_t error = OsEventCallback(window, event))
         return error;
     // The script thread is here: hand what is queued to its handlers now.
-    while (QueuedEvent* e = TakeEvent()) {
-        uint32_t error = DispatchEvent(vm, e);
-        FreeQueuedEvent(e);
-        if (error)
+    while (CountQueuedEvents())
+        if (uint32_t error = DispatchNext(vm))
             return error;
-    }
     return 0;
 }
 

@@ -235,12 +235,61 @@ TEST(GifAnim, DisposalThreeRestoresItsRectangleAndEmptyFramesLetAnAbortIn)
     std::vector<std::pair<LiteralFrame, uint8_t>> empty(500, {{0, 0, 0, 0, false, 0, true}, 3});
     ASSERT_EQ(Open(DisposalGif(64, 64, empty), &decoder, &info), 0u);
     ASSERT_EQ(info.frameCount, 500u);
+    ASSERT_EQ(DecodeGifAnimFrame(decoder, 0, &pixels), 0u);  // past the canvas's fill
     VmAbortFlag.store(1);
     EXPECT_EQ(DecodeGifAnimFrame(decoder, 499, &pixels), uint32_t{ERR_USERABORT});
     VmAbortFlag.store(0);
     ASSERT_EQ(DecodeGifAnimFrame(decoder, 499, &pixels), 0u);
     EXPECT_EQ(pixels[0], 0xFFFF0000u);
     CloseGifAnim(decoder);
+}
+
+// The canvas work before a frame's rows (the first frame's fill of the
+// whole screen, the previous frame's disposal) looks at the abort flag
+// before every row: raised before the call, it leaves the canvas untouched.
+TEST(GifAnim, AnAbortStopsTheCanvasWorkBeforeItsFirstRow)
+{
+    const uint32_t red = 0xFFFF0000u, blue = 0xFF0000FFu;
+    const LiteralFrame wholeBlue{0, 0, 8, 8, false, 64, true}, corner{7, 7, 1, 1, false, 1, true};
+    const struct {
+        const char* what;
+        std::vector<uint8_t> gif;
+        uint32_t frame;       // decoded under the abort, after the ones before it
+        uint32_t untouched;   // what every pixel still holds: the fresh canvas, or the frame before
+    } cases[] = {
+        // A gigabyte of canvas for a frame of one pixel.
+        {"fill", LiteralGif(16384, 16384, {corner}), 0, 0},
+        {"disposal 2", DisposalGif(8, 8, {{wholeBlue, 2}, {corner, 1}}), 1, blue},
+        {"disposal 3", DisposalGif(8, 8, {{wholeBlue, 3}, {corner, 1}}), 1, blue},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        GifAnimDecoder* decoder = nullptr;
+        GifAnimInfo info{};
+        ASSERT_EQ(Open(c.gif, &decoder, &info), 0u);
+        const uint32_t* pixels = nullptr;
+        if (c.frame) {
+            ASSERT_EQ(DecodeGifAnimFrame(decoder, c.frame - 1, &pixels), 0u);
+        }
+        VmAbortFlag.store(1);
+        EXPECT_EQ(DecodeGifAnimFrame(decoder, c.frame, &pixels), uint32_t{ERR_USERABORT});
+        VmAbortFlag.store(0);
+        uint32_t* canvas = TakeGifAnimCanvas(decoder);
+        ASSERT_NE(canvas, nullptr);
+        const auto w = static_cast<size_t>(info.width);
+        uint32_t rowsDone = 0;
+        for (size_t y = 0; y < static_cast<size_t>(info.height); ++y)
+            rowsDone += canvas[y * w] != c.untouched || canvas[y * w + w - 1] != c.untouched;
+        EXPECT_EQ(rowsDone, 0u);
+        OsFreeMem(canvas);
+        // Decoding goes on from the start (checked on the small screens:
+        // the large one would be filled whole for it).
+        if (c.frame) {
+            ASSERT_EQ(DecodeGifAnimFrame(decoder, c.frame, &pixels), 0u);
+            EXPECT_EQ(pixels[0], red);
+        }
+        CloseGifAnim(decoder);
+    }
 }
 
 // The canvas handed over holds the frame and a spare row; decoding goes on
