@@ -15,6 +15,7 @@
 // and has no loop frames, so they go to plugins as flags.
 #include "display/anims.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "core/io/error_codes.h"
@@ -26,6 +27,7 @@
 #include "core/plugins/loader_lists.h"
 #include "core/services/check_args.h"
 #include "core/services/option_tables.h"
+#include "core/vm/error_hooks.h"
 #include "core/vm/library_glue.h"
 #include "core/vm/vm.h"
 #include "display/layers.h"
@@ -35,7 +37,10 @@
 #include "display/sprites.h"
 #include "gfx/bitmaps/argb_exchange.h"
 #include "gfx/bitmaps/bitmap.h"
+#include "gfx/bitmaps/bitmap_ops.h"
 #include "gfx/bitmaps/copy_bitmap.h"
+#include "gfx/bitmaps/pixel_formats.h"
+#include "gfx/blits/plane_ops.h"
 #include "gfx/effects/pixel_kernels.h"
 #include "gfx/library/gfx_cache.h"
 #include "media/gif_anim.h"
@@ -68,6 +73,37 @@ void FreeFramePlanes(AnimFrame* frame)
     frame->bitmap = frame->mask = frame->alpha = nullptr;
 }
 
+// A frame may hold a gigabyte: its planes are made a band of rows at a
+// time, with a look at the abort flag before each, so that an abort is
+// answered (ERR_USERABORT) within a band rather than after the whole frame.
+constexpr int32_t kBandRows = 64;
+
+template <typename BandWork>
+uint32_t InBands(int32_t h, BandWork work)
+{
+    for (int32_t y = 0; y < h; y += kBandRows) {
+        if (VmAbortFlag.load())
+            return ERR_USERABORT;
+        work(y, std::min(kBandRows, h - y));
+    }
+    return 0;
+}
+
+// The planes asked for, w x h. Their pages are mapped as the bands first
+// write them, not all up front: mapping a gigabyte is a good part of the
+// work of filling it, and no abort could come in while it lasts. What was
+// made stays in made.
+uint32_t AllocFramePlanes(MadeBitMaps* made, int32_t w, int32_t h, bool colour, bool mask, bool alpha)
+{
+    if (colour && !(made->bitmap = AllocColorBitMap(w, h, ALLOCBITMAP_ZEROED, nullptr)))
+        return ERR_BITMAP;
+    if (mask && !(made->mask = AllocMaskBitMap(made->bitmap, w, h, 1, nullptr, 0)))
+        return ERR_ALLOCMASK;
+    if (alpha && !(made->alpha = AllocAlphaBitMap(w, h, 0, nullptr, 0)))
+        return ERR_ALLOCALPHA;
+    return 0;
+}
+
 // Makes a frame's planes from w x h ARGB pixels with rows of rowLength.
 // With `taken` (the pixels themselves, of rows of w, which CanAdoptArgbPixels
 // allows) the colour plane takes them over instead of copying them: they
@@ -76,26 +112,34 @@ uint32_t MakeFramePlanes(const FrameSet& set, const uint32_t* argb, int32_t rowL
                          uint32_t* taken = nullptr)
 {
     const int32_t w = set.width, h = set.height;
-    int64_t key = set.maskMode == FRAMEMASK_COLOUR ? int64_t{set.transparentColour} : kNoTransparentColour;
     MadeBitMaps made{};
-    BitMapHandle** keyMask = key != kNoTransparentColour ? &made.mask : nullptr;
-    uint32_t error = taken ? CreateBitMapTakingArgb(taken, key, w, h, &made.bitmap, keyMask)
-                           : CreateBitMapFromArgb(argb, key, w, h, rowLength, 0, 0, nullptr, &made.bitmap, keyMask,
-                                                  nullptr);
-    if (!error && set.maskMode == FRAMEMASK_ALPHAZERO) {
-        made.mask = AllocMaskBitMap(made.bitmap, w, h, 1, nullptr, 0);
-        auto* bits = made.mask ? reinterpret_cast<uint8_t*>(QueryBitMapAttr(made.mask, BMATTR_MASK_PIXELS)) : nullptr;
-        if (!bits)
-            error = ERR_ALLOCMASK;
-        else
-            BuildMaskFromColor32(argb, bits, w, h, static_cast<int32_t>(QueryBitMapAttr(made.mask, BMATTR_MASK_BYTESPERROW)),
-                                 0, rowLength, 0xFF000000u);
+    if (taken && !(made.bitmap = AdoptArgbPixels(taken, w, h))) {
+        OsFreeMem(taken);
+        return ERR_BITMAP;
     }
-    if (!error && set.withAlpha) {
-        made.alpha = AllocAlphaBitMapFrom(argb, w, h, rowLength);
-        if (!made.alpha)
-            error = ERR_ALLOCALPHA;
-    }
+    // A mask hides the pixels of the key colour, or those of alpha 0.
+    bool keyed = set.maskMode == FRAMEMASK_COLOUR;
+    uint32_t hidden = keyed ? set.transparentColour & 0xFFFFFF : 0;
+    uint32_t compared = keyed ? 0xFFFFFFu : 0xFF000000u;
+    uint32_t error = AllocFramePlanes(&made, w, h, !taken, keyed || set.maskMode == FRAMEMASK_ALPHAZERO,
+                                      set.withAlpha);
+    PlaneView mask{}, alpha{};
+    if (!error && made.mask && !ViewPlane(made.mask, BITMAP_MASK, &mask))
+        error = ERR_ALLOCMASK;
+    if (!error && made.alpha && !ViewPlane(made.alpha, BITMAP_ALPHA, &alpha))
+        error = ERR_ALLOCALPHA;
+    if (!error)
+        error = InBands(h, [&](int32_t y, int32_t rows) {
+            const uint32_t* band = argb + static_cast<size_t>(y) * static_cast<size_t>(rowLength);
+            if (!taken)
+                WriteArgbToBitMap(argb, 0, y, rowLength * 4, made.bitmap, 0, y, w, rows);
+            if (mask.pixels)
+                BuildMaskFromColor32(band, mask.pixels + y * mask.bytesPerRow, w, rows,
+                                     static_cast<int32_t>(mask.bytesPerRow), hidden, rowLength, compared);
+            if (alpha.pixels)
+                ExtractAlphaBytes(band, w, rows, rowLength, alpha.pixels + y * alpha.bytesPerRow,
+                                  static_cast<int32_t>(alpha.bytesPerRow));
+        });
     if (error) {
         FreeMadeBitMaps(&made);
         return error;
@@ -382,6 +426,34 @@ const FrameSet* FindSharedFrameSet(const FrameSetRequest& request)
     return nullptr;
 }
 
+// A frame of a set in memory copied into new planes, in bands as it was made.
+uint32_t CopyFramePlanes(const AnimFrame& from, int32_t w, int32_t h, AnimFrame* copy)
+{
+    MadeBitMaps made{};
+    uint32_t error = AllocFramePlanes(&made, w, h, true, from.mask != nullptr, from.alpha != nullptr);
+    PlaneView alphaFrom{}, alphaTo{};
+    if (!error && made.alpha &&
+        !(ViewPlane(from.alpha, BITMAP_ALPHA, &alphaFrom) && ViewPlane(made.alpha, BITMAP_ALPHA, &alphaTo)))
+        error = ERR_ALLOCALPHA;
+    if (!error)
+        error = InBands(h, [&](int32_t y, int32_t rows) {
+            BltBitMapRect(from.bitmap, 0, y, made.bitmap, 0, y, w, rows);
+            if (made.mask)
+                BltMaskPlane(from.mask, 0, y, made.mask, 0, y, w, rows, MASKVANILLACOPY, nullptr, 0);
+            for (int32_t j = y; alphaTo.pixels && j < y + rows; ++j)
+                std::memcpy(alphaTo.pixels + j * alphaTo.bytesPerRow, alphaFrom.pixels + j * alphaFrom.bytesPerRow,
+                            static_cast<size_t>(w));
+        });
+    if (error) {
+        FreeMadeBitMaps(&made);
+        return error;
+    }
+    copy->bitmap = made.bitmap;
+    copy->mask = made.mask;
+    copy->alpha = made.alpha;
+    return 0;
+}
+
 uint32_t CopyFrameSet(const FrameSet& from, FrameSet* out)
 {
     out->width = from.width;
@@ -396,11 +468,8 @@ uint32_t CopyFrameSet(const FrameSet& from, FrameSet* out)
     out->frameCount = from.frameCount;
     for (uint32_t i = 0; i < from.frameCount; ++i) {
         const AnimFrame& f = from.frames[i];
-        AnimFrame* copy = &out->frames[i];
-        copy->delay = f.delay;
-        if (uint32_t error = CopyBitMap(f.bitmap, f.mask, f.alpha, 0, 0, from.width, from.height, 0, nullptr,
-                                        nullptr, &copy->bitmap, f.mask ? &copy->mask : nullptr,
-                                        f.alpha ? &copy->alpha : nullptr))
+        out->frames[i].delay = f.delay;
+        if (uint32_t error = CopyFramePlanes(f, from.width, from.height, &out->frames[i]))
             return error;
     }
     return 0;

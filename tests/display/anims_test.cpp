@@ -11,6 +11,7 @@
 #include "core/io/error_codes.h"
 #include "core/io/errors.h"
 #include "core/plugins/plugin_manager.h"
+#include "core/vm/error_hooks.h"
 #include "core/services/option_tables.h"
 #include "display/anims.h"
 #include "display/display_library.h"
@@ -19,6 +20,7 @@
 #include "gfx/bitmaps/argb_exchange.h"
 #include "gfx/bitmaps/bitmap.h"
 #include "gfx/blits/clip_regions.h"
+#include "gfx/blits/plane_ops.h"
 #include "gfx/graphics_fixture.h"
 #include "gfx/library/attribute_queries.h"
 #include "gfx/library/gfx_cache.h"
@@ -288,8 +290,10 @@ protected:
         ASSERT_NE(module, nullptr);
         outstanding = reinterpret_cast<int (*)()>(dlsym(module, "ProcAnimOutstanding"));
         lastFlags = reinterpret_cast<uint32_t (*)()>(dlsym(module, "ProcAnimLastFlags"));
+        opens = reinterpret_cast<int (*)()>(dlsym(module, "ProcAnimOpens"));
         dlclose(module);  // the plugin manager keeps its own reference
         ASSERT_NE(outstanding, nullptr);
+        ASSERT_NE(opens, nullptr);
     }
     void TearDown() override
     {
@@ -325,6 +329,7 @@ protected:
     std::string path;
     int (*outstanding)() = nullptr;
     uint32_t (*lastFlags)() = nullptr;
+    int (*opens)() = nullptr;
 };
 
 TEST_F(AnimPlugin, FramesAndDelaysComeFromThePlugin)
@@ -380,6 +385,133 @@ TEST_F(AnimPlugin, TheLoaderListPicksOrPassesThePluginAndABrokenFrameFails)
     BitMapHandle *bitmap, *mask, *alpha;
     EXPECT_EQ(GetFrameSetPlanes(&FoundAnim(4)->frames, 3, &bitmap, &mask, &alpha), uint32_t{ERR_LOADFRAME});
     EXPECT_EQ(GetFrameSetPlanes(&FoundAnim(4)->frames, 2, &bitmap, &mask, &alpha), 0u);
+}
+
+// Frames are made, and copied from a shared set, a band of rows at a time:
+// frames of more rows than a band and not a multiple of it, nor of 4 pixels
+// wide, come whole, each band in its own rows of every plane.
+TEST_F(AnimPlugin, FramesOfManyBandsAreMadeAndCopiedWhole)
+{
+    const int32_t w = 67, h = 130;
+    const uint32_t key = 0x071400;  // frame 0's pixel (1, 100) alone
+    std::string strip = dir / "strip.png";
+    std::vector<uint32_t> picture = WriteTestPng(strip, 2 * w, h, true);
+    ASSERT_FALSE(picture.empty());
+    ASSERT_EQ(Call("loadanim", {1.0, "frames:67:130:2", Options{{{"cache", 1}, {"transparency", key}}}}), 0u);
+    ASSERT_EQ(Call("loadanim", {2.0, "alphaframes:67:130:2", Options{{{"cache", 1}, {"loadalpha", 1}}}}), 0u);
+    ASSERT_EQ(opens(), 2);
+    ASSERT_EQ(Call("loadanim", {3.0, "frames:67:130:2", Options{{{"cachedload", 1}, {"transparency", key}}}}), 0u);
+    ASSERT_EQ(Call("loadanim", {4.0, "alphaframes:67:130:2", Options{{{"cachedload", 1}, {"loadalpha", 1}}}}), 0u);
+    EXPECT_EQ(opens(), 2);  // copies of the shared sets
+    ASSERT_EQ(Call("loadanim", {5.0, strip, Options{{{"frames", 2}, {"loadalpha", 1}}}}), 0u);
+    for (uint32_t id = 1; id <= 5; ++id) {
+        Anim* anim = FoundAnim(id);
+        ASSERT_NE(anim, nullptr);
+        for (uint32_t f = 0; f < 2; ++f) {
+            SCOPED_TRACE("anim " + std::to_string(id) + " frame " + std::to_string(f));
+            BitMapHandle *bitmap, *mask, *alpha;
+            ASSERT_EQ(GetFrameSetPlanes(&anim->frames, f, &bitmap, &mask, &alpha), 0u);
+            std::vector<uint32_t> expected = Expected(w, h, f), alphas(expected.size());
+            for (int32_t y = 0; y < h; ++y)
+                for (int32_t x = 0; x < w; ++x) {
+                    size_t i = static_cast<size_t>(y) * w + x;
+                    uint32_t stripPixel = picture[static_cast<size_t>(y) * 2 * w + f * w + x];
+                    if (id == 5)
+                        expected[i] = stripPixel & 0xFFFFFF;
+                    alphas[i] = id == 5 ? stripPixel >> 24 : (x + y * 3) & 255;
+                }
+            EXPECT_EQ(FrameRgb(bitmap, w, h), expected);
+            bool keyed = id == 1 || id == 3, withAlpha = !keyed;
+            ASSERT_EQ(mask != nullptr, keyed);
+            ASSERT_EQ(alpha != nullptr, withAlpha);
+            size_t wrong = 0;
+            PlaneView plane{};
+            ASSERT_TRUE(!withAlpha || ViewPlane(alpha, BITMAP_ALPHA, &plane));
+            for (int32_t y = 0; y < h; ++y)
+                for (int32_t x = 0; x < w; ++x) {
+                    size_t i = static_cast<size_t>(y) * w + x;
+                    if (keyed)
+                        wrong += (ReadBitMapPixel(mask, x, y, 1) != 0) != (expected[i] != key);
+                    else
+                        wrong += plane.pixels[y * plane.bytesPerRow + x] != alphas[i];
+                }
+            EXPECT_EQ(wrong, 0u);
+        }
+    }
+    EXPECT_EQ(ReadBitMapPixel(FoundAnim(3)->frames.frames[0].mask, 1, 100, 1), 0u);
+    FreeGfxCache();
+}
+
+// An abort raised while frames are made or copied is answered at once on
+// every route, and leaves nothing made: no set, no planes, every frame
+// handed back to the plugin. Nothing else on these routes looks at the flag
+// before the frames' planes, so it is raised before the load.
+TEST_F(AnimPlugin, AnAbortStopsTheFramesOnEveryRoute)
+{
+    std::string strip = dir / "strip.png";
+    ASSERT_FALSE(WriteTestPng(strip, 134, 130, true).empty());
+    // What the cached routes copy from, and an anim whose frames wait on disk.
+    ASSERT_EQ(Call("loadanim", {1.0, "frames:67:130:2", Options{{{"cache", 1}, {"transparency", 0x123456}}}}), 0u);
+    ASSERT_EQ(Call("loadanim", {2.0, strip, Options{{{"frames", 2}, {"cache", 1}, {"loadalpha", 1}}}}), 0u);
+    ASSERT_EQ(Call("loadanim", {3.0, "frames:67:130:2", Options{{{"fromdisk", 1}}}}), 0u);
+    auto request = [](const char* file, auto adjust) {
+        FrameSetRequest r;
+        r.file = file;
+        adjust(&r);
+        return r;
+    };
+    const struct {
+        const char* what;
+        FrameSetRequest request;
+        bool copied;  // from anim 1, the plugin not asked
+    } cases[] = {
+        {"plugin frames", request("frames:67:130:2", [](FrameSetRequest*) {}), false},
+        {"keyed plugin frames", request("frames:67:130:2", [](FrameSetRequest* r) { r->transparency = 0x123456; }),
+         false},
+        {"plugin frames with alpha", request("alphaframes:67:130:2", [](FrameSetRequest* r) { r->loadAlpha = true; }),
+         false},
+        {"copy of a shared set",
+         request("frames:67:130:2",
+                 [](FrameSetRequest* r) {
+                     r->cachedLoad = true;
+                     r->transparency = 0x123456;
+                 }),
+         true},
+        {"strip from the graphics cache", request(strip.c_str(), [](FrameSetRequest* r) {
+             r->frames = 2;
+             r->cachedLoad = true;
+             r->loadAlpha = true;
+         }),
+         false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        int opened = opens();
+        FrameSet set{};
+        VmAbortFlag.store(1);
+        uint32_t error = LoadFrameSet(c.request, &set);
+        VmAbortFlag.store(0);
+        EXPECT_EQ(error, uint32_t{ERR_USERABORT});
+        EXPECT_EQ(set.frames, nullptr);
+        EXPECT_EQ(outstanding(), 1);  // anim 3's source
+        if (c.copied) {
+            EXPECT_EQ(opens(), opened);
+        }
+        FreeFrameSet(&set);
+    }
+    // A frame on disk is decoded again when next asked.
+    Anim* onDisk = FoundAnim(3);
+    ASSERT_NE(onDisk, nullptr);
+    BitMapHandle *bitmap, *mask, *alpha;
+    VmAbortFlag.store(1);
+    uint32_t error = GetFrameSetPlanes(&onDisk->frames, 1, &bitmap, &mask, &alpha);
+    VmAbortFlag.store(0);
+    EXPECT_EQ(error, uint32_t{ERR_USERABORT});
+    EXPECT_EQ(onDisk->frames.frames[1].bitmap, nullptr);
+    EXPECT_EQ(outstanding(), 1);
+    ASSERT_EQ(GetFrameSetPlanes(&onDisk->frames, 1, &bitmap, &mask, &alpha), 0u);
+    EXPECT_EQ(FrameRgb(bitmap, 67, 130), Expected(67, 130, 1));
+    FreeGfxCache();
 }
 
 }  // namespace
