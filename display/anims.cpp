@@ -73,6 +73,20 @@ void FreeFramePlanes(AnimFrame* frame)
     frame->bitmap = frame->mask = frame->alpha = nullptr;
 }
 
+// The planes made for a frame become the frame's, unless making them
+// failed: then they go.
+uint32_t HandOverPlanes(uint32_t error, MadeBitMaps* made, AnimFrame* frame)
+{
+    if (error) {
+        FreeMadeBitMaps(made);
+        return error;
+    }
+    frame->bitmap = made->bitmap;
+    frame->mask = made->mask;
+    frame->alpha = made->alpha;
+    return 0;
+}
+
 // A frame may hold a gigabyte: its planes are made a band of rows at a
 // time, with a look at the abort flag before each, so that an abort is
 // answered (ERR_USERABORT) within a band rather than after the whole frame.
@@ -140,14 +154,7 @@ uint32_t MakeFramePlanes(const FrameSet& set, const uint32_t* argb, int32_t rowL
                 ExtractAlphaBytes(band, w, rows, rowLength, alpha.pixels + y * alpha.bytesPerRow,
                                   static_cast<int32_t>(alpha.bytesPerRow));
         });
-    if (error) {
-        FreeMadeBitMaps(&made);
-        return error;
-    }
-    frame->bitmap = made.bitmap;
-    frame->mask = made.mask;
-    frame->alpha = made.alpha;
-    return 0;
+    return HandOverPlanes(error, &made, frame);
 }
 
 QmAnimParams PluginParams(const FrameSetRequest& request)
@@ -444,14 +451,7 @@ uint32_t CopyFramePlanes(const AnimFrame& from, int32_t w, int32_t h, AnimFrame*
                 std::memcpy(alphaTo.pixels + j * alphaTo.bytesPerRow, alphaFrom.pixels + j * alphaFrom.bytesPerRow,
                             static_cast<size_t>(w));
         });
-    if (error) {
-        FreeMadeBitMaps(&made);
-        return error;
-    }
-    copy->bitmap = made.bitmap;
-    copy->mask = made.mask;
-    copy->alpha = made.alpha;
-    return 0;
+    return HandOverPlanes(error, &made, copy);
 }
 
 uint32_t CopyFrameSet(const FrameSet& from, FrameSet* out)
