@@ -39,9 +39,17 @@ for p in "${pkgs[@]}"; do
   [ "$(dpkg-query -W -f='${db:Status-Status}' "$p" 2>/dev/null)" = installed ] || missing+=("$p")
 done
 if [ ${#missing[@]} -gt 0 ]; then
-  echo "Installing the missing Debian packages: ${missing[*]}"
+  echo "Installing ${missing[*]} and what they need from Debian's archive ..."
   sudo_cmd=""
   [ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
-  $sudo_cmd apt-get update -qq
-  $sudo_cmd env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}"
+  # apt's hundreds of lines are shown only when it fails.
+  log=$(mktemp)
+  trap 'rm -f "$log"' EXIT
+  if ! { $sudo_cmd apt-get update -qq &&
+         $sudo_cmd env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}"; } >"$log" 2>&1; then
+    cat "$log"
+    echo "deps.sh: installing the packages failed (above)" >&2
+    exit 1
+  fi
+  echo "Installed and set up $(grep -c '^Setting up ' "$log" || true) package(s)."
 fi

@@ -28,7 +28,7 @@ if [ ! -f build/CMakeCache.txt ] || { [ ! -f build/Makefile ] && [ ! -f build/bu
 fi
 : >"$log"
 echo "Building quillmereplayer, qmasm, qmdis, qmlink and the examples in build/"
-echo "(from scratch: about a minute on 8 cores, a few minutes on 2) ..."
+echo "(from scratch about a minute on two cores, less on more) ..."
 # On a terminal one line shows how far the build is; the whole log is shown
 # only when it fails.
 progress() {
