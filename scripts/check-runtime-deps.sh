@@ -45,7 +45,8 @@ path_pattern="/[^][ ;:\"'\\\\()\$]+"
 } | sort -u >"$scratch/candidates"
 : >"$scratch/paths"
 while read -r path; do
-  case "$path" in "$src"/* | "$scratch"/* | "$built"/* | /proc/* | /dev/* | /sys/*) continue ;; esac
+  case "$path" in "$src"/* | "$scratch"/* | /proc/* | /dev/* | /sys/*) continue ;; esac
+  if [ -n "$built" ] && [[ $path == "$built"/* ]]; then continue; fi
   if [ -f "$path" ]; then echo "$path" >>"$scratch/paths"; fi
 done <"$scratch/candidates"
 
@@ -134,6 +135,10 @@ for path in "${unowned[@]}"; do
   echo "check-runtime-deps: no Debian package owns $path, which the build reads" >&2
   failed=1
 done
+if [ "$count" -eq 0 ]; then
+  echo "check-runtime-deps: found no file the build reads from outside the tree" >&2
+  failed=1
+fi
 if [ "$failed" -ne 0 ]; then
   echo "check-runtime-deps: add the packages above to runtime_pkgs in scripts/deps.sh" >&2
   exit 1
