@@ -13,18 +13,38 @@ if [ ! -f "examples/$name.qas" ]; then
   exit 2
 fi
 bash scripts/deps.sh --runtime
-# A build folder of its own making leaves out the tests and benchmarks,
-# whose packages only scripts/test-all.sh installs.
-if [ ! -f build/CMakeCache.txt ]; then
-  cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQM_TESTS=OFF -DQM_BENCH=OFF >/dev/null
-fi
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT
-echo "Building quillmereplayer, qmasm, qmdis and qmlink in build/ ..."
-if ! cmake --build build -j"$jobs" --target quillmereplayer qmasm-cli qmdis-cli qmlink-cli examples \
-    >"$log" 2>&1; then
+# A build folder of its own making leaves out the tests and benchmarks,
+# whose packages only scripts/test-all.sh installs. One whose configuring
+# failed (no build files yet) is configured again.
+if [ ! -f build/CMakeCache.txt ] || { [ ! -f build/Makefile ] && [ ! -f build/build.ninja ]; }; then
+  echo "Configuring build/ ..."
+  if ! cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQM_TESTS=OFF -DQM_BENCH=OFF >"$log" 2>&1; then
+    cat "$log"
+    echo "run-example: configuring the build failed (above)" >&2
+    exit 1
+  fi
+fi
+: >"$log"
+echo "Building quillmereplayer, qmasm, qmdis, qmlink and the examples in build/"
+echo "(from scratch about a minute on two cores, less on more) ..."
+# On a terminal one line shows how far the build is; the whole log is shown
+# only when it fails.
+progress() {
+  local line shown=""
+  while IFS= read -r line; do
+    printf '%s\n' "$line" >>"$log"
+    if [ -t 1 ] && [[ $line =~ ^\[\ *([0-9]+)%\] ]] && [ "${BASH_REMATCH[1]}" != "$shown" ]; then
+      shown=${BASH_REMATCH[1]}
+      printf '\r  %s%%' "$shown"
+    fi
+  done
+  if [ -n "$shown" ]; then printf '\r      \r'; fi
+}
+if ! cmake --build build -j"$jobs" --target quillmereplayer qmasm-cli qmdis-cli qmlink-cli examples 2>&1 | progress; then
   cat "$log"
-  echo "run-example: the build failed" >&2
+  echo "run-example: the build failed (above)" >&2
   exit 1
 fi
 echo "Running build/examples/$name.qma (assembled from examples/$name.qas):"

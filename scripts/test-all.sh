@@ -21,16 +21,29 @@ export TZ=UTC LANG=C LC_ALL=C
 # test that finds one missing fails here instead of skipping.
 export QM_REQUIRE_ORACLES=1
 fuzz_seconds=${QM_FUZZ_SECONDS:-15}
+# Configures quietly, but shows everything when configuring fails (which
+# pkg-config module is missing is told on standard output).
+configure() {
+  local log status=0
+  log=$(mktemp)
+  "$@" >"$log" 2>&1 || status=$?
+  if [ "$status" -ne 0 ]; then cat "$log"; fi
+  rm -f "$log"
+  if [ "$status" -ne 0 ]; then
+    echo "test-all: configuring failed (above)" >&2
+    exit 1
+  fi
+}
 
 
 echo "== normal build"
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQM_TESTS=ON -DQM_BENCH=ON >/dev/null
+configure cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQM_TESTS=ON -DQM_BENCH=ON
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure -j"$jobs"
 
 echo "== sanitizer build"
-CC=clang CXX=clang++ cmake -S . -B build-san -DCMAKE_BUILD_TYPE=Debug -DQM_SANITIZE=ON \
-  -DQM_FUZZ=ON -DQM_BENCH=OFF >/dev/null
+configure env CC=clang CXX=clang++ cmake -S . -B build-san -DCMAKE_BUILD_TYPE=Debug -DQM_SANITIZE=ON \
+  -DQM_FUZZ=ON -DQM_BENCH=OFF
 cmake --build build-san -j"$jobs"
 export ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 ctest --test-dir build-san --output-on-failure -j"$jobs"
@@ -80,8 +93,8 @@ rm -rf "$fuzz_logs"
 [ "$fuzz_failed" -eq 0 ]
 
 echo "== every test again with a full collection at every collection point"
-CC=clang CXX=clang++ cmake -S . -B build-gcstress -DCMAKE_BUILD_TYPE=Debug -DQM_SANITIZE=ON \
-  -DQM_GC_STRESS=ON -DQM_BENCH=OFF >/dev/null
+configure env CC=clang CXX=clang++ cmake -S . -B build-gcstress -DCMAKE_BUILD_TYPE=Debug -DQM_SANITIZE=ON \
+  -DQM_GC_STRESS=ON -DQM_BENCH=OFF
 cmake --build build-gcstress -j"$jobs"
 # A chain of a hundred thousand tables turns quadratic when every allocation
 # collects; it runs in the other builds.
@@ -91,7 +104,7 @@ GTEST_FILTER='-TableCommands.DeepCopyOfALongChainNeedsNoRecursion' \
 tsan_tests=${QM_TSAN_TESTS:-test_display test_platform_posix test_media}
 if ls tests/display/*.cpp >/dev/null 2>&1; then
   echo "== threaded tests under ThreadSanitizer"
-  CC=clang CXX=clang++ cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DQM_TSAN=ON -DQM_BENCH=OFF >/dev/null
+  configure env CC=clang CXX=clang++ cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DQM_TSAN=ON -DQM_BENCH=OFF
   cmake --build build-tsan -j"$jobs" --target $tsan_tests
   ctest --test-dir build-tsan --output-on-failure -R "^($(echo $tsan_tests | tr ' ' '|'))\$"
 fi
