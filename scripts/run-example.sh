@@ -12,6 +12,8 @@ if [ ! -f "examples/$name.qas" ]; then
   ls examples/*.qas | sed 's|examples/||; s|\.qas$||' >&2
   exit 2
 fi
+echo "run-example: installs the packages that are missing, builds the player and its tools in build/"
+echo "(from scratch about a minute on two cores, less on more), then runs examples/$name.qas."
 bash scripts/deps.sh --runtime
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT
@@ -27,8 +29,7 @@ if [ ! -f build/CMakeCache.txt ] || { [ ! -f build/Makefile ] && [ ! -f build/bu
   fi
 fi
 : >"$log"
-echo "Building quillmereplayer, qmasm, qmdis, qmlink and the examples in build/"
-echo "(from scratch about a minute on two cores, less on more) ..."
+echo "Building quillmereplayer, qmasm, qmdis, qmlink and the examples in build/ ..."
 # On a terminal one line shows how far the build is; the whole log is shown
 # only when it fails.
 progress() {
