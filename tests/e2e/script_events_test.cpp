@@ -83,22 +83,29 @@ loop:
 .end
 )";
 
-// Python clients, all at once: each connects (retrying until the script
-// listens), sends its lines with CR LF, reads each echo back and closes.
-const char kEchoClients[] = R"(import socket, sys, threading, time
-port, clients, lines = int(sys.argv[1]), int(sys.argv[2]), int(sys.argv[3])
-good = []
-lock = threading.Lock()
-def client(i):
+// The Python peers' connect: retries for ten seconds until the script
+// listens; None when it never does.
+const std::string kPyConnect = R"(import socket, sys, threading, time
+def connect(port, timeout):
     end = time.time() + 10
     while True:
         try:
-            s = socket.create_connection(("127.0.0.1", port), timeout=10)
-            break
+            return socket.create_connection(("127.0.0.1", port), timeout=timeout)
         except OSError:
             if time.time() > end:
-                return
+                return None
             time.sleep(0.02)
+)";
+
+// Python clients, all at once: each connects, sends its lines with CR LF,
+// reads each echo back and closes.
+const std::string kEchoClients = kPyConnect + R"(port, clients, lines = int(sys.argv[1]), int(sys.argv[2]), int(sys.argv[3])
+good = []
+lock = threading.Lock()
+def client(i):
+    s = connect(port, 10)
+    if s is None:
+        return
     f = s.makefile("rwb")
     ok = True
     for k in range(lines):
@@ -265,19 +272,12 @@ done:
 .end
 )";
 
-// Connects (retrying until the script listens), sends all its lines in one
-// write and stays until the player goes (or a minute has passed).
-const char kLineBurst[] = R"(import socket, sys, time
-port, lines = int(sys.argv[1]), int(sys.argv[2])
-end = time.time() + 10
-while True:
-    try:
-        s = socket.create_connection(("127.0.0.1", port), timeout=60)
-        break
-    except OSError:
-        if time.time() > end:
-            sys.exit(1)
-        time.sleep(0.02)
+// Connects, sends all its lines in one write and stays until the player
+// goes (or a minute has passed).
+const std::string kLineBurst = kPyConnect + R"(port, lines = int(sys.argv[1]), int(sys.argv[2])
+s = connect(port, 60)
+if s is None:
+    sys.exit(1)
 s.sendall(b"".join(b"line %04d\n" % i for i in range(lines)))
 try:
     s.recv(1)
@@ -298,11 +298,11 @@ protected:
     TempDir dir;
 
     // Runs the applet while a Python peer runs beside it; answers both runs.
-    std::pair<PlayerRun, PlayerRun> WithPythonPeer(const std::string& source, const char* peer,
+    std::pair<PlayerRun, PlayerRun> WithPythonPeer(const std::string& source, const std::string& peer,
                                                    const std::vector<std::string>& peerArgs)
     {
         std::string script = dir.file("peer.py");
-        WriteFileBytes(script, std::vector<uint8_t>(peer, peer + std::strlen(peer)));
+        WriteFileBytes(script, std::vector<uint8_t>(peer.begin(), peer.end()));
         std::vector<std::string> args{script};
         args.insert(args.end(), peerArgs.begin(), peerArgs.end());
         PlayerRun client;
