@@ -92,10 +92,9 @@ struct SoundSource {
 uint32_t OpenSoundSource(const char* file, const char* loaderList, const char* adapterList, uint32_t purpose,
                          SoundSource* out);
 void CloseSoundSource(SoundSource* source);
-// What the decoder's read and seek answer, with the frame held from the
-// open handed out first (a seek drops it).
+// What the decoder's read answers, with the frame held from the open
+// handed out first.
 int64_t ReadSoundSource(SoundSource* source, void* buffer, int64_t frames);
-bool SeekSoundSource(SoundSource* source, uint64_t frame);
 
 // The decoders on a stream of their own, for the fuzz targets: tries each
 // inbuilt decoder in turn on the stream's bytes.

@@ -187,12 +187,6 @@ int64_t ReadSoundSource(SoundSource* source, void* buffer, int64_t frames)
     return n < 0 ? 1 : n + 1;
 }
 
-bool SeekSoundSource(SoundSource* source, uint64_t frame)
-{
-    source->firstFrameHeld = 0;
-    return source->ops->seek(source->state, frame);
-}
-
 uint32_t OpenInbuiltSoundOnMemory(const uint8_t* data, size_t size, uint32_t purpose, SoundSource* out)
 {
     *out = SoundSource{};
