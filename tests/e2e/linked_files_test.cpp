@@ -604,28 +604,36 @@ protected:
 TempDir* LinkedFiles::files = nullptr;
 PlayerTables* LinkedFiles::tables = nullptr;
 
-TEST_F(LinkedFiles, EveryReaderAndDeclarationPrefersTheLinkedFileToADiskFileOfTheSameName)
+// First with no disk file of the linked names, then with a disk file beside
+// each: the linked one is opened either way.
+TEST_F(LinkedFiles, EveryReaderAndDeclarationOpensTheLinkedFileAloneOrBeforeADiskFileOfTheSameName)
 {
-    Shadow();
     HttpPeer peer([](const std::string& request) {
         return std::string(request.find("linked text") != std::string::npos ? "saw linked"
                            : request.find("disk text") != std::string::npos ? "saw disk"
                                                                             : "saw nothing");
     });
-    std::map<std::string, Case> cases = Readers(peer.Url());
-    PlayerRun run;
-    EXPECT_EQ(Missing(Applet(ScriptsOf(Use::Reads, cases)), cases, &run), "") << run.out << run.err;
-    EXPECT_EQ(run.status, 0);
+    for (bool shadowed : {false, true}) {
+        SCOPED_TRACE(shadowed ? "beside disk files" : "alone");
+        if (shadowed)
+            Shadow();
+        else
+            ASSERT_FALSE(FileExists(dir.file("lk")));
+        std::map<std::string, Case> cases = Readers(peer.Url());
+        PlayerRun run;
+        EXPECT_EQ(Missing(Applet(ScriptsOf(Use::Reads, cases)), cases, &run), "") << run.out << run.err;
+        EXPECT_EQ(run.status, 0);
 
-    std::map<std::string, Case> declarations;
-    std::vector<AppletPreload> preloads = Declare(&declarations);
-    std::string queries;
-    for (const auto& [label, c] : declarations)
-        queries += c.script;
-    AppletDescription a = Applet(queries);
-    a.preloads = preloads;
-    EXPECT_EQ(Missing(a, declarations, &run), "") << run.out << run.err;
-    EXPECT_EQ(run.status, 0);
+        std::map<std::string, Case> declarations;
+        std::vector<AppletPreload> preloads = Declare(&declarations);
+        std::string queries;
+        for (const auto& [label, c] : declarations)
+            queries += c.script;
+        AppletDescription a = Applet(queries);
+        a.preloads = preloads;
+        EXPECT_EQ(Missing(a, declarations, &run), "") << run.out << run.err;
+        EXPECT_EQ(run.status, 0);
+    }
 }
 
 TEST_F(LinkedFiles, WritersWriteTheDiskFileByTheNameAsGivenAndReadsStillSeeTheLinkedOne)
