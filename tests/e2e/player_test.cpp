@@ -278,6 +278,16 @@ protected:
     }
 };
 
+// No plugin bundle follows the applet: the program runs its applet alone.
+TEST_F(LinkedPlayer, WithoutPluginsRunsItsOwnAppletSilently)
+{
+    PlayerRun run = RunProgram(Link(AssembleTestApplet(kEndsNormally)), {"-debugdevice", "console"},
+                               {"TMPDIR=" + dir.path()});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "");
+}
+
 TEST_F(LinkedPlayer, PluginBundleIsUnpackedLoadedAndRemoved)
 {
     Bytes plugin = ReadFileBytes(std::string(QM_TEST_PLUGIN_DIR) + "/mathx.qmp");
