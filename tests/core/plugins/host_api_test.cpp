@@ -133,6 +133,8 @@ TEST(HostApiTest, EncodersRefuseNegativeLengths)
     EXPECT_EQ(enc->HostCrc32("abc", 0), 0xFFFFFFFFu);
     EXPECT_EQ(enc->HostCrc32("abc", -5), 0xFFFFFFFFu);
     char hex[33] = "untouched";
+    enc->HostMd5Hex(nullptr, 0, hex);  // RFC 1321 appendix A.5: the empty input
+    EXPECT_STREQ(hex, "d41d8cd98f00b204e9800998ecf8427e");
     enc->HostMd5Hex("abc", -1, hex);
     EXPECT_STREQ(hex, "");
 }

@@ -146,6 +146,23 @@ TEST_F(ImageLoaderChain, ScalablePictureIsRenderedAtTheRequestedSize)
 // Host pictures are scaled in software (the sizes and smoothing through
 // LoadBrush are the picture tests'); a percentage that gives no pixel
 // gives one, and nearest neighbour doubles each pixel.
+TEST_F(ImageLoaderChain, OptionalAlphaMayBeMissingAndThePenIsTheGifsOwn)
+{
+    ImageLoadRequest request;
+    request.file = png.c_str();
+    request.alphaMode = IMAGEALPHA_OPTIONAL;
+    ImageLoadResult r;
+    ASSERT_EQ(Run(request, &r), 0u);
+    EXPECT_EQ(r.alpha, nullptr);
+    Free(&r);
+    request.file = gif.c_str();
+    request.alphaMode = IMAGEALPHA_OFF;
+    request.wantTransparentPen = true;
+    ASSERT_EQ(Run(request, &r), 0u);
+    EXPECT_EQ(r.transparentColour, 0x00FF00);
+    Free(&r);
+}
+
 TEST_F(ImageLoaderChain, HostPicturesAreScaledInSoftware)
 {
     for (int32_t size : {-1, 32}) {

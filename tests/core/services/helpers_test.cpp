@@ -39,6 +39,14 @@ TEST(PathHelpers, AddPartJoinsWithOneSeparator)
     EXPECT_EQ(AddPart(full, sizeof full, ""), static_cast<unsigned>(ERR_NAMETOOLONG));
 }
 
+TEST(PathHelpers, PathFilePartFollowsTheLastSeparator)
+{
+    for (const char* path : {"a/b/pic.png", "C:\\dir\\pic.png", "PROGDIR:pic.png", "pic.png"})
+        EXPECT_STREQ(PathFilePart(path), "pic.png") << path;
+    EXPECT_STREQ(PathFilePart("dir/"), "");
+    EXPECT_STREQ(PathFilePart(""), "");
+}
+
 TEST(MessageHelpers, EscapePercentDoublesEveryPercent)
 {
     EXPECT_EQ(EscapePercent(""), nullptr);

@@ -493,6 +493,14 @@ TEST_F(AppletLoading, PluginBundleEntriesStayInsideTheTemporaryDirectory)
         FreeStartupGlobals();
         EXPECT_FALSE(FileExists(temp));
     }
+    // Without a bundle the applet starts where it did and nothing is unpacked.
+    Bytes plain = player;
+    plain.insert(plain.end(), appletBytes.begin(), appletBytes.end());
+    WriteFileBytes(dir.file("prog"), plain);
+    uint32_t start = static_cast<uint32_t>(player.size());
+    ASSERT_EQ(RunLinkedPluginBundle(dir.file("prog").c_str(), &start), 0u);
+    EXPECT_EQ(start, player.size());
+    EXPECT_EQ(Startup.tempDirectory[0], 0);
     Bytes cut = WritePluginBundle({{"one", PatternBytes(1000)}}, false);
     cut.resize(cut.size() - 600);
     WriteFileBytes(dir.file("prog"), cut);

@@ -11,6 +11,7 @@
 
 #include "core/io/errors.h"
 #include "core/startup/startup.h"
+#include "platform/posix/os_env.h"
 #include "platform/posix/os_memory.h"
 #include "support/temp_dir.h"
 
@@ -121,6 +122,23 @@ TEST(Options, MissingBrushFileIsAnErrorNamingIt)
     StartupRun present;
     ASSERT_EQ(present.Parse({"-backfill", "picture", "-brushfile", dir / "here.png", "s"}), 0u);
     EXPECT_EQ(present.Apply(), 0u);
+}
+
+TEST(Options, TempDirReplacesTheTemporaryFolder)
+{
+    TempDir dir;
+    const char* old = OsGetEnv("TMPDIR");
+    std::string saved = old ? old : "";
+    StartupRun run;
+    ASSERT_EQ(run.Parse({"-tempdir", dir.path(), "s"}), 0u);
+    ASSERT_EQ(run.Apply(), 0u);
+    char buffer[1024];
+    ASSERT_EQ(OsGetTempDir(buffer, sizeof buffer), 0u);
+    EXPECT_EQ(std::string(buffer), dir.path());
+    if (old)
+        OsSetEnv("TMPDIR", saved.c_str());
+    else
+        OsUnsetEnv("TMPDIR");
 }
 
 // Option values reach the records they set. The number notations are the

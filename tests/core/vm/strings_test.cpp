@@ -74,6 +74,17 @@ TEST_F(StringsTest, EveryStringIsFoundAgainThroughGrowthAndSweeps)
     EXPECT_EQ(VmNewString(vm, "item42", 6), again);
 }
 
+TEST_F(StringsTest, NilPrintsEmptyAndBooleansDoNotPrint)
+{
+    VmValue nil;
+    VmSetNil(&nil);
+    ASSERT_TRUE(VmToStringInPlace(vm, &nil));
+    EXPECT_EQ(VmStrValue(&nil)->len, 0u);
+    VmValue b;
+    VmSetBool(&b, 1);
+    EXPECT_FALSE(VmToStringInPlace(vm, &b));
+}
+
 TEST(StringToNumber, AcceptsTheLanguageSyntaxOnly)
 {
     struct Case {
