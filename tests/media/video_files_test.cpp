@@ -256,6 +256,19 @@ TEST_F(VideoFiles, NativeSoundsAndBrokenFilesAreRefused)
     GetErrorText(ERR_LOADVIDEO, text, sizeof text);
     EXPECT_NE(std::string(text).find("missing.mp4"), std::string::npos) << text;
     ASSERT_EQ(Open(1, video), 0u);  // replacing frees the old one
+    // Broken bytes through the decoder module's own table: refused, holding
+    // nothing.
+    const char broken[] = "RIFF\x10\0\0\0AVI LIST garbage";
+    WriteFileBytes(dir.file("broken.avi"), std::vector<uint8_t>(broken, broken + sizeof broken - 1));
+    const QmFfApi* api = nullptr;
+    ASSERT_EQ(LoadFfmpegModuleFrom(QM_BINARY_DIR "/" QM_FFMPEG_MODULE_NAME, &api), 0u);
+    StreamCloser stream{StreamOpen(dir.file("broken.avi").c_str(), STREAM_READ)};
+    ASSERT_NE(stream.stream, nullptr);
+    QmStreamIo io = ModuleIoOf(stream.stream);
+    QmFfVideoInfo info{};
+    void* held = &info;
+    EXPECT_EQ(api->open(&io, &info, &held), uint32_t{ERR_LOADVIDEO});
+    EXPECT_EQ(held, nullptr);
 }
 
 }  // namespace

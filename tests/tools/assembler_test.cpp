@@ -37,6 +37,24 @@ uint32_t WordLE(const Bytes& b, ptrdiff_t at = -4)
     return b[p] | b[p + 1] << 8 | b[p + 2] << 16 | static_cast<uint32_t>(b[p + 3]) << 24;
 }
 
+// A text with no directives is the main function, every field at its
+// default.
+TEST(Assembler, WritesTheSmallestChunkByteForByte)
+{
+    Bytes expected = kHeader;
+    expected.insert(expected.end(), {0, 0, 0, 0,              // no source name
+                                     0, 0, 0, 0,              // line defined
+                                     0, 0, 0, 2,              // upvalues, params, vararg, max stack
+                                     0, 0, 0, 0,              // line information
+                                     0, 0, 0, 0,              // locals
+                                     0, 0, 0, 0,              // upvalue names
+                                     0, 0, 0, 0,              // constants
+                                     0, 0, 0, 0,              // nested functions
+                                     1, 0, 0, 0,              // one instruction
+                                     0x22, 0x80, 0x00, 0x00}); // RETURN r0, 1
+    EXPECT_EQ(AssembleOk("RETURN r0, 1\n"), expected);
+}
+
 TEST(Assembler, BigEndianChunkSwapsEveryMultiByteItem)
 {
     Bytes expected = {0x1B, 'Q', 'M', 'B', 0, 4, 4, 4, 6, 8, 9, 9, 8,

@@ -135,13 +135,16 @@ TEST_F(DirectoryCommands, AttributesMatchStat)
     EXPECT_EQ(flags & (rw | FILEATTR_WRITE_GRP | FILEATTR_READ_OTH), rw);
     VmSetTop(vm, base);
 
-    // Dates set through the command are what stat sees (TZ=UTC).
+    // Dates set through the command are what stat sees (TZ=UTC), the last
+    // access as well as the change.
     int dates = NewTable();
     SetField(dates, Str("time"), Str("02-Feb-2010 03:04:05"));
+    SetField(dates, Str("lastaccesstime"), Str("01-Mar-2011 04:05:06"));
     ASSERT_EQ(Call("SetFileAttributes", {Str(Path("f")), Slot{dates}}), 0u);
     struct stat st;
     ASSERT_EQ(stat(Path("f").c_str(), &st), 0);
     EXPECT_EQ(st.st_mtime, 1265079845);
+    EXPECT_EQ(st.st_atime, 1298952306);
     ASSERT_EQ(CallKeep("GetFileAttributes", {Str(Path("f"))}, &base), 0u);
     EXPECT_EQ(Field(VmGetTop(vm), "time"), Value{Str("02-Feb-2010 03:04:05")});
     VmSetTop(vm, 0);

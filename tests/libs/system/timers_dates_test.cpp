@@ -1,6 +1,7 @@
 // Timers and waits on the test's clock, dates at fixed times against
 // Python's strftime, and the catalog commands without a catalog.
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <memory>
 
@@ -127,11 +128,21 @@ TEST_F(DateCommands, FormsAgreeWithStrftimeAndTheWeekdayIsTodays)
         EXPECT_EQ(One("GetDateNum", {9.0}), Value{0.0});
     }
 
-    // Read before and after, so that a call across midnight still matches.
-    std::string before = PythonStrftime("%A", static_cast<uint64_t>(time(nullptr)));
-    Value day = One("GetWeekday", {});
-    std::string after = PythonStrftime("%A", static_cast<uint64_t>(time(nullptr)));
-    EXPECT_TRUE(day == Value{before} || day == Value{after});
+    // Read before and after, so that a call across midnight still matches;
+    // under a plain and a UTF-8 user locale.
+    const char* saved = getenv("LC_ALL");
+    std::string savedLocale = saved ? saved : "";
+    for (const char* locale : {"C", "C.UTF-8"}) {
+        setenv("LC_ALL", locale, 1);
+        std::string before = PythonStrftime("%A", static_cast<uint64_t>(time(nullptr)));
+        Value day = One("GetWeekday", {});
+        std::string after = PythonStrftime("%A", static_cast<uint64_t>(time(nullptr)));
+        EXPECT_TRUE(day == Value{before} || day == Value{after}) << locale;
+    }
+    if (saved)
+        setenv("LC_ALL", savedLocale.c_str(), 1);
+    else
+        unsetenv("LC_ALL");
 }
 
 TEST_F(DateCommands, CompareDatesAndACatalogStringWithoutACatalog)

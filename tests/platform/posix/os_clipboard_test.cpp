@@ -1,10 +1,11 @@
-// The process's clipboard: a picture set is a copy, refused requests leave
+// The process's clipboard: what is set is a copy, refused requests leave
 // the clipboard as it was, and clearing empties it. Text goes round it in
 // the clipboard commands' test.
 #include "platform/posix/os_clipboard.h"
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 #include "core/io/error_codes.h"
@@ -15,6 +16,19 @@ class OsClipboard : public ::testing::Test {
 protected:
     void TearDown() override { OsClearClipboard(); }
 };
+
+TEST_F(OsClipboard, TextIsACopy)
+{
+    std::string text("one\0two", 7);
+    OsClipboardRecord r{};
+    r.text = text.data();
+    r.textLength = text.size();
+    ASSERT_EQ(OsSetClipboard(OSCLIPBOARD_TEXT, &r), 0u);
+    text[0] = 'X';
+    uint32_t type = 0;
+    ASSERT_EQ(OsGetClipboard(&r, &type), 0u);
+    EXPECT_EQ(std::string(r.text, r.textLength), std::string("one\0two", 7));
+}
 
 TEST_F(OsClipboard, PicturesAreCopiedAndRefusalsKeepWhatWasHeld)
 {

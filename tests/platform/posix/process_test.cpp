@@ -10,6 +10,7 @@
 
 #include "support/temp_dir.h"
 
+#include <climits>
 #include <csignal>
 #include <cstdlib>
 #include <dirent.h>
@@ -148,8 +149,11 @@ TEST(OsRunProgramTest, BareNameInTheCurrentDirectoryComesFirst)
     std::string script = scratch / "true";
     std::ofstream(script) << "#!/bin/sh\necho mine > \"$1\"\n";
     chmod(script.c_str(), 0755);
+    char start[PATH_MAX];
+    ASSERT_NE(getcwd(start, sizeof start), nullptr);
     char* previous = OsChangeDir(scratch.path().c_str());
     ASSERT_NE(previous, nullptr);
+    EXPECT_STREQ(previous, start) << "the change hands back the directory it left";
     std::string mark = scratch / "mark";
     EXPECT_EQ(OsRunProgram("true", mark.c_str(), 0), 0u);
     OsFreeMem(OsChangeDir(previous));
