@@ -176,6 +176,33 @@ TEST(OsRunProgramTest, ChildStartsWithDefaultSignals)
     EXPECT_EQ(mask & (1ull << (SIGPIPE - 1)), 0u);
 }
 
+// The program writes its mark only after a pause, so a wait that ended at
+// its start finds none; a wait that lasts until its end always does.
+TEST(OsRunProgramWaitTest, TheWaitLastsUntilTheProgramEnds)
+{
+    TempDir scratch;
+    std::string mark = scratch / "mark";
+    std::string line = "-c \"sleep 0.3; echo done > '" + mark + "'\"";
+    struct Run {
+        const char* arguments;
+        OsEvent* done;
+        int result;
+    } run{line.c_str(), OsCreateEvent(), -1};
+    OsThread* thread = OsCreateThread("runner", [](OsThread* self, void* arg) {
+        auto* r = static_cast<Run*>(arg);
+        r->result = OsRunProgramWait("/bin/sh", r->arguments, self);
+        OsSetEvent(r->done);
+        return 0;
+    }, &run, 0);
+    ASSERT_NE(thread, nullptr);
+    // The stop comes only once the wait is over, so it cannot cut it short.
+    OsWaitEvent(run.done);
+    OsStopThread(thread);
+    OsDeleteEvent(run.done);
+    EXPECT_EQ(run.result, 1);
+    EXPECT_TRUE(FileExists(mark)) << "the wait ended before the program did";
+}
+
 // A program that ends, or is missing: the external-program thread's test.
 TEST(OsRunProgramWaitTest, AStopRequestEndsTheWait)
 {
