@@ -289,6 +289,29 @@ TEST(ScaleBitMap, IntoAnExistingBitMapAndMaskOnly)
     EXPECT_TRUE(MaskAt(m, 11, 11) && MaskAt(m, 10, 10) && !MaskAt(m, 9, 9));
 }
 
+// Long thin pictures up to 4096 on a side come out at the size asked, with
+// their alpha plane, as the step tables grow with them.
+TEST(ScaleBitMap, RandomSizesUpTo4096)
+{
+    uint32_t seed = 4096;
+    for (int round = 0; round < 12; ++round) {
+        bool wide = round % 2 == 0;
+        int32_t longSide = 1 + Lcg(seed) % 4096, shortSide = 1 + Lcg(seed) % 6;
+        int32_t sw = wide ? longSide : shortSide, sh = wide ? shortSide : longSide;
+        int32_t dLong = 1 + Lcg(seed) % 4096, dShort = 1 + Lcg(seed) % 6;
+        int32_t dw = wide ? dShort : dLong, dh = wide ? dLong : dShort;
+        Owned own;
+        BitMapHandle* src = own(BitMapOf(RandomArgb(size_t(sw) * sh, seed), sw, sh));
+        BitMapHandle* alpha = own(AllocAlphaBitMap(sw, sh, 1, nullptr, 0));
+        for (int smooth = 0; smooth < 2; ++smooth) {
+            BitMapHandle *bm = nullptr, *a = nullptr;
+            ASSERT_EQ(ScaleBitMap(src, nullptr, alpha, 0, 0, nullptr, sw, sh, dw, dh, smooth, nullptr, &bm, nullptr, &a), 0u);
+            EXPECT_EQ(own(bm)->width, dw);
+            EXPECT_EQ(own(a)->height, dh);
+        }
+    }
+}
+
 TEST(ScaleBitMap, SmoothIsCloseToImageMagicksTriangleFilter)
 {
     QM_SKIP_WITHOUT(HaveConvert()) << "no ImageMagick";

@@ -345,7 +345,7 @@ TEST(TransformPixels, NearlySingularAndFlatMatricesKeepTheBytes)
     FreeColorBitMap(picture);
 }
 
-TEST(TransformBitMap, SingularAndOversizedMatricesAreRefused)
+TEST(TransformBitMap, RefusalsAndRandomMatrices)
 {
     BitMapHandle* src = BitMapOf(RandomArgb(64, 3), 8, 8);
     const double nan = std::nan("");
@@ -364,6 +364,21 @@ TEST(TransformBitMap, SingularAndOversizedMatricesAreRefused)
                               nullptr, nullptr),
               uint32_t{ERR_COORDSRANGE});
     FreeColorBitMap(src);
+    // Any matrix, nearest or smooth, with or without alpha, is drawn or
+    // refused: never a stray read or write (the sanitizer build watches).
+    uint32_t seed = 77;
+    for (int round = 0; round < 60; ++round) {
+        double m[4];
+        for (double& v : m) v = (static_cast<int32_t>(Lcg(seed) % 2001) - 1000) / 250.0;
+        int32_t w = 1 + Lcg(seed) % 40, h = 1 + Lcg(seed) % 40;
+        Owned own;
+        BitMapHandle* s = own(BitMapOf(RandomArgb(size_t(w) * h, seed), w, h));
+        BitMapHandle* a = own(AllocAlphaBitMap(w, h, 1, nullptr, 0));
+        Result r;
+        uint32_t error = TransformBitMap(s, nullptr, round % 2 ? a : nullptr, 0, 0, w, h, m, round % 3 == 0, nullptr,
+                                         &r.bm, &r.mask, &r.alpha, &r.w, &r.h);
+        EXPECT_TRUE(error == 0 || error == ERR_BADDIMENSIONS) << error;
+    }
 }
 
 }  // namespace

@@ -115,12 +115,17 @@ TEST_F(AttributeQueries, LayerQueriesNeedLayersOnTheDisplay)
     EXPECT_EQ(Error(LAYER, 1.0, ATTRWIDTH), ERR_NOLAYERS);
 }
 
-TEST_F(AttributeQueries, BrushDisplaysAndPlanes)
+TEST_F(AttributeQueries, ShownPicturesAndBrushPlanes)
 {
     BGPic* picture = nullptr;
     Brush* brush = nullptr;
     Display* d = ShowObjects(&picture, &brush);
     ASSERT_TRUE(d && picture && brush);
+    // A picture shown on the display gives the display's size and id.
+    d->shownBGPic = picture;
+    EXPECT_EQ(One(DISPLAY, 3.0, ATTRWIDTH), Value{8.0});
+    EXPECT_EQ(One(DISPLAY, 3.0, ATTRBGPIC), Value{6.0});
+    d->shownBGPic = nullptr;
     brush->boundDisplay = d;
     EXPECT_EQ(One(BRUSH, 9.0, ATTRDISPLAY), Value{3.0});
     EXPECT_EQ(One(BRUSH, 9.0, ATTRHASMASK), Value{1.0});

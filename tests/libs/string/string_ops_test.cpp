@@ -2,6 +2,7 @@
 // model check of slicing, searching and splitting on random byte strings full
 // of zero bytes against plain reference versions written here.
 #include "libs/string/string_ops.h"
+#include "libs/string/byte_search.h"
 
 #include <gtest/gtest.h>
 
@@ -56,6 +57,9 @@ TEST(StringOps, SlicingAndSearchingAtTheLimits)
 {
     EXPECT_EQ(MidBytes("abc", INT64_MIN, INT64_MAX), "");
     EXPECT_EQ(MidBytes("abc", 1, INT64_MAX), "bc");
+    // Latin-1 letters fold by the case tables, which pair no thorn.
+    EXPECT_TRUE(CompareBytesNoCase("\xC0x", "\xE0X", 2));
+    EXPECT_FALSE(CompareBytesNoCase("\xDE", "\xFE", 1));
     std::string_view v;
     EXPECT_EQ(UnleftBytes("abc", -1, &v), ERR_WRONGUSAGE);
     EXPECT_EQ(UnrightBytes("abc", -1, &v), ERR_WRONGUSAGE);

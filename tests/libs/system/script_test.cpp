@@ -78,4 +78,33 @@ TEST_F(SystemScripts, DebugOutputTracesNativeCalls)
               "Now calling debugoutput() with arguments #1=(NUMBER)0 \n");
 }
 
+// The entry function is a script closure here: its answer, not only a
+// native function's, ends the walk.
+TEST_F(SystemScripts, ForEachCallsAScriptFunctionUntilItAnswers)
+{
+    ASSERT_EQ(RunAssembledScript(vm, R"(
+        .function find params=2
+            LOADNUM r2, 20
+            EQ 1, r1, r2
+            JMP found
+            RETURN r0, 1
+        found:
+            RETURN r0, 2
+        .end
+            NEWTABLE r0, 0, 0
+            SETTABLE r0, #0, #10
+            SETTABLE r0, #1, #20
+            SETTABLE r0, #2, #30
+            GETGLOBAL r1, "foreachi"
+            MOVE r2, r0
+            CLOSURE r3, find
+            CALL r1, 3, 2
+            RETURN r1, 2
+    )"),
+              0u);
+    ASSERT_EQ(VmGetTop(vm), 1);
+    EXPECT_EQ(VmType(vm, 1), VM_TNUMBER);
+    EXPECT_EQ(VmGetNumber(vm, -1), 1);
+}
+
 }  // namespace
