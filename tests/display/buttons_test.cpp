@@ -166,6 +166,28 @@ TEST_F(ButtonsTest, AClickHandlerReplacesTheNextButtonAndItself)
     EXPECT_EQ(Take(), (Heards{"onbuttonclick 2"}));
 }
 
+// A move walks the buttons the same way; a button made in its place starts
+// outside, so the next move brings it over.
+TEST_F(ButtonsTest, AnOverHandlerReplacesTheNextButtonAndItself)
+{
+    for (double id : {1, 2, 3})
+        Button(id, 10, 10, 50, 30);
+    bool once = true;
+    reaction = [&](VmState* v, const std::string& action, int id) {
+        if (id != 1 || action != "onbuttonover" || !once)
+            return;
+        once = false;
+        EXPECT_EQ(CallGlobal(v, "createbutton", {2.0, 10.0, 10.0, 50.0, 30.0}), 0u);
+        EXPECT_EQ(CallGlobal(v, "createbutton", {1.0, 10.0, 10.0, 50.0, 30.0}), 0u);
+    };
+    ASSERT_EQ(Input(DEVENT_MOUSEMOVE, 20, 20), 0u);
+    EXPECT_EQ(Take(), (Heards{"onbuttonover 1", "onbuttonover 3"}));
+    ASSERT_EQ(Input(DEVENT_MOUSEMOVE, 21, 21), 0u);
+    EXPECT_EQ(Take(), (Heards{"onbuttonover 2", "onbuttonover 1"}));
+    ASSERT_EQ(Input(DEVENT_MOUSEMOVE, 0, 0), 0u);
+    EXPECT_EQ(Take(), (Heards{"onbuttonout 3", "onbuttonout 2", "onbuttonout 1"}));
+}
+
 // The key handlers' list is walked the same way, and only the handlers of
 // the key pressed hear it.
 TEST_F(ButtonsTest, AKeyHandlerReplacesTheNextHandlerAndItself)
