@@ -2,9 +2,9 @@
 // or a timer collection fires their events in the order they were made, and
 // the script's handlers may create, replace and drop records of the very
 // list whose events they hear (the record they were called for included)
-// while that list is walked. Walks inside walks, and the key handlers' list
-// and the pointer's way in and out, walked as the clicks are: the list
-// walks' tests and the host events' tests.
+// while that list is walked. Walks inside walks, and the pointer's way in
+// and out, walked as the clicks are: the list walks' tests and the host
+// events' tests.
 #include "display/buttons.h"
 
 #include <gtest/gtest.h>
@@ -86,7 +86,7 @@ protected:
         display = OpenDisplayEventVm(&vm);
         ASSERT_NE(display, nullptr);
         CurrentDisplay = display;
-        SetGlobalFunctions(vm, {"onbuttonclick", "onbuttonover", "onbuttonout"}, Heard);
+        SetGlobalFunctions(vm, {"onbuttonclick", "onbuttonover", "onbuttonout", "onkeydown"}, Heard);
     }
     void TearDown() override
     {
@@ -98,7 +98,7 @@ protected:
     }
     // An input event of display 1, handed to its handlers as the event
     // commands do: from a command under the protected call.
-    uint32_t Input(int slot, int32_t x, int32_t y)
+    uint32_t Input(int slot, int32_t x, int32_t y, int32_t key = 0)
     {
         QueuedEvent e{};
         e.type = EVENT_DISPLAY;
@@ -106,6 +106,7 @@ protected:
         e.target = MakeObjectId(1);
         e.args[0] = x;
         e.args[1] = y;
+        e.args[2] = key;
         return DispatchProtected(vm, &e);
     }
     void Button(Value id, double x1, double y1, double x2, double y2)
@@ -163,6 +164,51 @@ TEST_F(ButtonsTest, AClickHandlerReplacesTheNextButtonAndItself)
     EXPECT_EQ(Take(), (Heards{"onbuttonclick 3", "onbuttonclick 1", "onbuttonclick handle"}));
     ASSERT_EQ(Input(DEVENT_MOUSEDOWN, 105, 105), 0u);
     EXPECT_EQ(Take(), (Heards{"onbuttonclick 2"}));
+}
+
+// A move walks the buttons the same way; a button made in its place starts
+// outside, so the next move brings it over.
+TEST_F(ButtonsTest, AnOverHandlerReplacesTheNextButtonAndItself)
+{
+    for (double id : {1, 2, 3})
+        Button(id, 10, 10, 50, 30);
+    bool once = true;
+    reaction = [&](VmState* v, const std::string& action, int id) {
+        if (id != 1 || action != "onbuttonover" || !once)
+            return;
+        once = false;
+        EXPECT_EQ(CallGlobal(v, "createbutton", {2.0, 10.0, 10.0, 50.0, 30.0}), 0u);
+        EXPECT_EQ(CallGlobal(v, "createbutton", {1.0, 10.0, 10.0, 50.0, 30.0}), 0u);
+    };
+    ASSERT_EQ(Input(DEVENT_MOUSEMOVE, 20, 20), 0u);
+    EXPECT_EQ(Take(), (Heards{"onbuttonover 1", "onbuttonover 3"}));
+    ASSERT_EQ(Input(DEVENT_MOUSEMOVE, 21, 21), 0u);
+    EXPECT_EQ(Take(), (Heards{"onbuttonover 2", "onbuttonover 1"}));
+    ASSERT_EQ(Input(DEVENT_MOUSEMOVE, 0, 0), 0u);
+    EXPECT_EQ(Take(), (Heards{"onbuttonout 3", "onbuttonout 2", "onbuttonout 1"}));
+}
+
+// The key handlers' list is walked the same way, and only the handlers of
+// the key pressed hear it.
+TEST_F(ButtonsTest, AKeyHandlerReplacesTheNextHandlerAndItself)
+{
+    for (double id : {1, 2, 3})
+        ASSERT_EQ(CallGlobal(vm, "createkeydown", {id, std::string("a")}), 0u);
+    bool once = true;
+    reaction = [&](VmState* v, const std::string&, int id) {
+        if (id != 1 || !once)
+            return;
+        once = false;
+        EXPECT_EQ(CallGlobal(v, "createkeydown", {2.0, std::string("b")}), 0u);
+        EXPECT_EQ(CallGlobal(v, "createkeydown", {1.0, std::string("a")}), 0u);
+        EXPECT_EQ(CallGlobal(v, "createkeydown", {4.0, std::string("a")}), 0u);
+    };
+    ASSERT_EQ(Input(DEVENT_KEYDOWN, 0, 0, 'a'), 0u);
+    EXPECT_EQ(Take(), (Heards{"onkeydown 1", "onkeydown 3"}));
+    ASSERT_EQ(Input(DEVENT_KEYDOWN, 0, 0, 'a'), 0u);
+    EXPECT_EQ(Take(), (Heards{"onkeydown 3", "onkeydown 1", "onkeydown 4"}));
+    ASSERT_EQ(Input(DEVENT_KEYDOWN, 0, 0, 'b'), 0u);
+    EXPECT_EQ(Take(), (Heards{"onkeydown 2"}));
 }
 
 // The display's own handler runs after the buttons: the one installed when

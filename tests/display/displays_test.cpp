@@ -133,6 +133,37 @@ TEST_F(DisplayTest, FrameWaitsRunTheFrameCallbacks)
     EXPECT_EQ(g_frames, 4);
 }
 
+// A frame callback may remove the callback after it and itself and add
+// one: the signal goes on with the callbacks that were there when it began,
+// minus those removed; the added one hears the next signal.
+TEST_F(DisplayTest, AFrameCallbackMayRemoveTheNextCallbackAndItself)
+{
+    Display* d = Make(1);
+    static std::vector<intptr_t> heard;
+    static DisplayCallback* callbacks[3];
+    heard.clear();
+    auto callback = [](void* display, uint32_t, void* userData) {
+        auto who = reinterpret_cast<intptr_t>(userData);
+        heard.push_back(who);
+        if (who == 1) {
+            auto* owner = static_cast<Display*>(display);
+            RemoveDisplayCallback(owner, callbacks[1]);
+            RemoveDisplayCallback(owner, callbacks[0]);
+            EXPECT_EQ(AddDisplayCallback(owner, CountFrame, nullptr, nullptr), 0u);
+        }
+        return 0;
+    };
+    for (intptr_t who = 1; who <= 3; ++who)
+        ASSERT_EQ(AddDisplayCallback(d, callback, reinterpret_cast<void*>(who), &callbacks[who - 1]), 0u);
+    g_frames = 0;
+    SignalDisplayCallback(d, 5);
+    EXPECT_EQ(heard, (std::vector<intptr_t>{1, 3}));
+    EXPECT_EQ(g_frames, 0);
+    SignalDisplayCallback(d, 5);
+    EXPECT_EQ(heard, (std::vector<intptr_t>{1, 3, 3}));
+    EXPECT_EQ(g_frames, 1);
+}
+
 // A callback that frees its display ends the signal: the display's other
 // callbacks went with it.
 TEST_F(DisplayTest, AFrameCallbackMayFreeItsDisplay)

@@ -162,13 +162,17 @@ TEST_F(PumpTest, PumpStaysDueOnlyForWhatRunsOnEveryLine)
 
 // Repeated firing is the timers' test; how interval and timeout events
 // reach their handlers, the buttons tests'. A timeout's timer fires once
-// and goes; a cleared interval's goes at once and never fires.
+// and goes; a cleared interval's goes at once and never fires. An interval
+// made again under its id takes the new period.
 TEST_F(PumpTest, ATimeoutFiresOnceAndAClearedIntervalNever)
 {
     ASSERT_EQ(AddTimeout(nullptr, MakeObjectId(6), 10, 0), 0u);
+    ASSERT_EQ(AddInterval(nullptr, MakeObjectId(5), 2000, 0), 0u);
     ASSERT_EQ(AddInterval(nullptr, MakeObjectId(5), 10, 0), 0u);
-    ClearIntervalRecord(nullptr, MakeObjectId(5));
     IntervalRecord* r;
+    ASSERT_EQ(FindInterval(MakeObjectId(5), &r), 0u);
+    EXPECT_EQ(r->time.seconds * 1000000 + r->time.microseconds, 10000u);
+    ClearIntervalRecord(nullptr, MakeObjectId(5));
     EXPECT_EQ(FindInterval(MakeObjectId(5), &r), uint32_t{ERR_FINDINTERVAL});
     EXPECT_EQ(OsFindTimer(OS_TIMER_PERIODIC, OsTimerKey{5, 0}, nullptr), nullptr);
     int timeouts = 0;

@@ -54,6 +54,18 @@ protected:
     }
 };
 
+// The media commands exist and refuse a call that names no file (tests/media
+// holds what they load).
+TEST_F(LibrariesTest, MediaCommandsCheckTheirArguments)
+{
+    for (const char* command : {"loadsample", "openmusic", "openvideo"}) {
+        uint32_t code = Call(command, [&] { VmPushNumber(vm, 1); });
+        EXPECT_NE(code, 0u) << command;
+        EXPECT_NE(code, uint32_t{ERR_UNIMPLCMD}) << command;
+        VmSetTop(vm, 0);
+    }
+}
+
 TEST_F(LibrariesTest, MenuTreesBecomeMenuObjects)
 {
     auto tree = [&](bool empty) {
