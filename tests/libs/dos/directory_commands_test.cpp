@@ -197,8 +197,9 @@ TEST_F(DirectoryCommands, CurrentDirectoryAndPaths)
 
 TEST_F(DirectoryCommands, ExecuteWaits)
 {
+    // The program dawdles before it writes: only a caller that waits finds the file.
     std::string target = Path("ran");
-    ASSERT_EQ(Call("Execute", {Str("/bin/sh -c \"echo hi > " + target + "\"")}), 0u);
+    ASSERT_EQ(Call("Execute", {Str("/bin/sh -c \"sleep 0.3; echo hi > " + target + "\"")}), 0u);
     EXPECT_EQ(BytesToString(ReadFileBytes(target)), "hi\n");
     ASSERT_EQ(Call("Execute", {Str("\"/bin/sh\" -c \"exit 3\"")}), 0u);
     EXPECT_EQ(Call("Execute", {Str("\"/bin/sh -c true")}), uint32_t{ERR_WRONGUSAGE});
