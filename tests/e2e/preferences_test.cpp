@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -131,8 +132,8 @@ TEST(Preferences, AppletsWithOneIdentifierShareTheirFile)
 }
 
 // An applet that another tool wrote may name any file: each command refuses
-// a name that is not a plain file name, and the file beside the folder that
-// such a name would reach stays as it was.
+// a name that is not a plain file name as it refuses a missing one, and the
+// file beside the folder that such a name would reach stays as it was.
 TEST(Preferences, AnIdentifierThatIsNoPlainFileNameReachesNothing)
 {
     TempDir dir;
@@ -143,8 +144,10 @@ TEST(Preferences, AnIdentifierThatIsNoPlainFileNameReachesNothing)
     for (const char* command : {"saveprefs", "loadprefs"})
         script += ErrorAfter(command, CommandCall(command, {"{}"}));
     script += ErrorAfter("deleteprefs", CommandCall("deleteprefs", {}));
-    for (const char* id : {"../victim", "..\\victim", "a/b", "..", ".", "", "a:b"}) {
-        SCOPED_TRACE(id);
+    // First an applet without any identifier.
+    std::optional<std::string> ids[] = {std::nullopt, "../victim", "..\\victim", "a/b", "..", ".", "", "a:b"};
+    for (const auto& id : ids) {
+        SCOPED_TRACE(id.value_or("(none)"));
         AppletDescription a = AssembleTestApplet(MainScript(script));
         a.identifier = id;
         PlayerRun run = PlayApplet(dir, a, {}, {"XDG_CONFIG_HOME=" + dir / "config"});
