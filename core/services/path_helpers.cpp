@@ -1,6 +1,6 @@
-// Path joining, the file part of a path and plain file names. Both forms of AddPart share the
-// separator rule so that a path joined into a buffer and one joined into a
-// string never differ.
+// Path joining, the file part of a path and plain file names. Both forms
+// of AddPart share the separator rule so that a path joined into a buffer
+// and one joined into a string never differ.
 #include "core/services/path_helpers.h"
 
 #include "core/io/error_codes.h"
