@@ -3,6 +3,8 @@
 // from the player's own tables; every function carries line information and
 // the main function the text's name, so that an applet's errors name the
 // file and line.
+#include "core/services/path_helpers.h"
+#include "core/startup/run_records.h"
 #include "tools/cli_files.h"
 #include "tools/player_tables.h"
 #include "tools/qmasm/applet_writer.h"
@@ -11,6 +13,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 
 using namespace qmasm;
@@ -33,10 +36,24 @@ static AppletPreload BGPicDeclaration(uint32_t id, const std::string& file)
     return p;
 }
 
+// The texts GetApplicationInfo gives back; the player keeps up to 255 bytes
+// of each, so a longer one is refused rather than cut.
+struct TextOption {
+    const char* name;
+    std::optional<std::string> AppletDescription::*field;
+};
+constexpr TextOption kTextOptions[] = {
+    {"--title", &AppletDescription::title},         {"--version", &AppletDescription::version},
+    {"--copyright", &AppletDescription::copyright}, {"--author", &AppletDescription::author},
+    {"--description", &AppletDescription::description}, {"--identifier", &AppletDescription::identifier},
+};
+constexpr size_t kAppletTextMax = sizeof AppletInfo::title - 1;
+
 static const char kUsage[] =
     "usage: qmasm IN.qas -o OUT.qmb\n"
-    "       qmasm IN.qas --applet OUT.qma [--packed] [--title TEXT] [--link NAME=FILE]...\n"
-    "                    [--bgpic ID=FILE]...\n"
+    "       qmasm IN.qas --applet OUT.qma [--packed] [--title TEXT] [--version TEXT]\n"
+    "                    [--copyright TEXT] [--author TEXT] [--description TEXT]\n"
+    "                    [--identifier NAME] [--link NAME=FILE]... [--bgpic ID=FILE]...\n"
     "       qmasm --help\n";
 
 static const char kHelp[] =
@@ -49,7 +66,14 @@ static const char kHelp[] =
     "                     the player's error reports name IN.qas and its lines\n"
     "The applet takes these as well:\n"
     "  --packed           packs the applet with zlib\n"
-    "  --title TEXT       the applet's title\n"
+    "  --title TEXT, --version TEXT, --copyright TEXT, --author TEXT,\n"
+    "  --description TEXT\n"
+    "                     what the applet tells of itself (GetApplicationInfo gives\n"
+    "                     them back); up to 255 bytes each\n"
+    "  --identifier NAME  names the applet's preferences file (SavePrefs, LoadPrefs,\n"
+    "                     DeletePrefs), such as com.example.game: a plain file name\n"
+    "                     of up to 255 bytes, without '/', '\\' or ':' and not . or ..;\n"
+    "                     applets that share it share their preferences\n"
     "  --link NAME=FILE   links FILE into the applet under NAME\n"
     "  --bgpic ID=FILE    declares background picture ID, loaded from FILE (beside\n"
     "                     the applet) as the applet starts; BGPic 1 is display 1's\n"
@@ -72,18 +96,29 @@ int main(int argc, char** argv)
         std::string a = argv[i];
         if (a == "-h" || a == "--help")
             return PrintHelp(kUsage, kHelp);
-        bool takesValue = a == "-o" || a == "--applet" || a == "--title" || a == "--link" || a == "--bgpic";
+        const TextOption* text = nullptr;
+        for (const TextOption& t : kTextOptions)
+            if (a == t.name)
+                text = &t;
+        bool takesValue = a == "-o" || a == "--applet" || a == "--link" || a == "--bgpic" || text;
         if (takesValue && i + 1 >= argc)
             return Refuse(a + " needs a value");
-        if (a == "-o") {
+        if (text) {
+            std::string value = argv[++i];
+            if (value.size() > kAppletTextMax)
+                return Refuse(a + " takes up to " + std::to_string(kAppletTextMax) + " bytes, not " +
+                              std::to_string(value.size()));
+            if (text->field == &AppletDescription::identifier && !IsPlainFileName(value.c_str()))
+                return Refuse("--identifier must be a plain file name (not empty, . or .., without '/', '\\' "
+                              "or ':'), not \"" + value + "\"");
+            applet.*text->field = value;
+            appletOptions = true;
+        } else if (a == "-o") {
             output = argv[++i];
         } else if (a == "--applet") {
             appletPath = argv[++i];
         } else if (a == "--packed") {
             applet.packed = true;
-            appletOptions = true;
-        } else if (a == "--title") {
-            applet.title = argv[++i];
             appletOptions = true;
         } else if (a == "--link") {
             std::string spec = argv[++i];
@@ -118,7 +153,8 @@ int main(int argc, char** argv)
     if (input.empty())
         return Refuse("no input file");
     if (appletOptions && appletPath.empty())
-        return Refuse("--packed, --title, --link and --bgpic shape an applet: give --applet OUT.qma too");
+        return Refuse("--packed, --link, --bgpic and the texts from --title to --identifier shape an applet: "
+                      "give --applet OUT.qma too");
     if (output.empty() && appletPath.empty())
         return Refuse("nothing to write: give -o OUT.qmb for the compiled chunk or --applet OUT.qma "
                       "for an applet");

@@ -1,6 +1,6 @@
-// Path joining and the file part of a path. Both forms of AddPart share the
-// separator rule so that a path joined into a buffer and one joined into a
-// string never differ.
+// Path joining, the file part of a path and plain file names. Both forms
+// of AddPart share the separator rule so that a path joined into a buffer
+// and one joined into a string never differ.
 #include "core/services/path_helpers.h"
 
 #include "core/io/error_codes.h"
@@ -51,4 +51,10 @@ const char* PathFilePart(const char* path)
         if (*p == '/' || *p == '\\' || *p == ':')
             part = p + 1;
     return part;
+}
+
+bool IsPlainFileName(const char* name)
+{
+    // A name without a separator is its own file part.
+    return *name && std::strcmp(name, ".") != 0 && std::strcmp(name, "..") != 0 && PathFilePart(name) == name;
 }

@@ -1,4 +1,5 @@
-// Joining a directory and a name, and finding the file part of a path.
+// Joining a directory and a name, finding the file part of a path, and
+// telling a plain file name from one that names another folder.
 // '/' is the separator; a '\' that a script wrote counts as one too.
 #pragma once
 
@@ -18,3 +19,7 @@ std::string AddPart(std::string_view directory, std::string_view name);
 // The file-name part: what follows the last '/', '\' or ':' (the whole
 // path when it has none).
 const char* PathFilePart(const char* path);
+
+// True for a name that stays inside the folder it is joined to: not empty,
+// not "." or "..", and without a '/', '\' or ':'.
+bool IsPlainFileName(const char* name);

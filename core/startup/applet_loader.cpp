@@ -265,7 +265,7 @@ constexpr char kBundleMagic[4] = {'Q', 'M', 'P', '!'};
 bool BundleFileName(const char* entryName, char* out, size_t outSize)
 {
     const char* part = PathFilePart(entryName);
-    if (!*part || std::strcmp(part, ".") == 0 || std::strcmp(part, "..") == 0)
+    if (!IsPlainFileName(part))
         return false;
     std::string name = AddPart(Startup.tempDirectory, part) + ".qmp";
     return OsCopyPath(out, outSize, name.c_str(), name.size());

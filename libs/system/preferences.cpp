@@ -20,16 +20,10 @@ namespace {
 
 constexpr char kPrefsMagic[4] = {'P', 'R', 'F', 'S'};
 
-// The identifier comes from the applet file, so it must stay a plain name:
-// one with a separator or a dot name would reach outside the folder.
-bool IsPlainFileName(const char* name)
-{
-    return *name && std::strcmp(name, ".") != 0 && std::strcmp(name, "..") != 0 && !std::strchr(name, '/') &&
-           !std::strchr(name, '\\') && !std::strchr(name, ':');
-}
-
 uint32_t PrefsPath(VmState* vm, std::string* out)
 {
+    // The identifier comes from the applet file, whichever tool wrote it:
+    // a separator or a dot name would reach outside the folder.
     AppletInfo* applet = GetAppletInfo(vm);
     if (!applet || !IsPlainFileName(applet->identifier))
         return ERR_WRONGUSAGE;

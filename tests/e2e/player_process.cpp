@@ -7,8 +7,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstring>
+#include <string_view>
 
 extern char** environ;
 
@@ -33,8 +35,17 @@ PlayerRun RunProgram(const std::string& program, const std::vector<std::string>&
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
 
     std::vector<std::string> environment, words = {program};
-    for (char** e = environ; *e; e++)
-        environment.emplace_back(*e);
+    // A setting given here replaces the inherited one, so that a test that
+    // points XDG_CONFIG_HOME at its folder never reaches the user's own.
+    for (char** e = environ; *e; e++) {
+        std::string_view inherited(*e);
+        bool replaced = std::any_of(env.begin(), env.end(), [&](const std::string& setting) {
+            size_t eq = setting.find('=');
+            return eq != std::string::npos && inherited.substr(0, eq + 1) == std::string_view(setting).substr(0, eq + 1);
+        });
+        if (!replaced)
+            environment.emplace_back(*e);
+    }
     environment.insert(environment.end(), env.begin(), env.end());
     words.insert(words.end(), args.begin(), args.end());
     std::vector<char*> envp, argv;

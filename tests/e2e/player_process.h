@@ -12,7 +12,8 @@ struct PlayerRun {
     long maxRssKb = 0;  // the child's peak resident memory
 };
 
-// Runs `program` with `args` and extra environment settings ("NAME=value").
+// Runs `program` with `args` and extra environment settings ("NAME=value",
+// each in place of an inherited setting of that name).
 // With `onOutput` set, it is called with the standard output gathered so
 // far after each read, and may act on the child (by its pid) once.
 PlayerRun RunProgram(const std::string& program, const std::vector<std::string>& args,

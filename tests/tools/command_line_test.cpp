@@ -27,7 +27,8 @@ TEST(CommandLine, HelpExplainsEveryOptionOnStandardOutput)
         const char* tool;
         std::vector<std::string> mentions;
     } tools[] = {
-        {kQmasm, {"usage: qmasm", "-o OUT.qmb", "--applet OUT.qma", "--packed", "--title TEXT", "--link NAME=FILE",
+        {kQmasm, {"usage: qmasm", "-o OUT.qmb", "--applet OUT.qma", "--packed", "--title TEXT", "--version TEXT",
+                  "--copyright TEXT", "--author TEXT", "--description TEXT", "--identifier NAME", "--link NAME=FILE",
                   "--bgpic ID=FILE", "-h, --help", "docs/assembly.md"}},
         {kQmdis, {"usage: qmdis CHUNK.qmb", "-h, --help", "docs/assembly.md"}},
         {kQmlink, {"usage: qmlink PLAYER APPLET.qma -o OUTPUT", "--plugin FILE.qmp", "--pack-plugins", "-h, --help",
@@ -52,11 +53,12 @@ TEST(CommandLine, AWrongCommandLineSaysWhatIsWrongAndWritesNothing)
     TempDir dir;
     std::string in = dir / "in.qas", out = dir / "out.qma";
     WriteText(in, "    LOADNUM r0, 1\n");
-    const struct {
+    struct Case {
         const char* tool;
         std::vector<std::string> args;
         const char* says;
-    } cases[] = {
+    };
+    const Case cases[] = {
         {kQmasm, {in}, "qmasm: nothing to write: give -o OUT.qmb for the compiled chunk or --applet OUT.qma"},
         {kQmasm, {}, "qmasm: no input file"},
         {kQmasm, {in, "-o"}, "qmasm: -o needs a value"},
@@ -65,6 +67,9 @@ TEST(CommandLine, AWrongCommandLineSaysWhatIsWrongAndWritesNothing)
         {kQmasm, {in, "-o", out, "--title", "T"}, "shape an applet: give --applet OUT.qma too"},
         {kQmasm, {in, "--applet", out, "--bgpic", "0=a.png"}, "--bgpic takes ID=FILE with an ID from 1, not 0=a.png"},
         {kQmasm, {in, "--applet", out, "--link", "=a.png"}, "--link takes NAME=FILE, not =a.png"},
+        {kQmasm, {in, "--applet", out, "--identifier"}, "qmasm: --identifier needs a value"},
+        {kQmasm, {in, "--applet", out, "--author", std::string(256, 'a')}, "--author takes up to 255 bytes, not 256"},
+        {kQmasm, {in, "-o", out, "--identifier", "x"}, "shape an applet: give --applet OUT.qma too"},
         {kQmdis, {}, "qmdis: no input file"},
         {kQmdis, {in, in}, "qmdis: one input file only"},
         {kQmdis, {"--frob"}, "qmdis: unknown option --frob"},
@@ -74,7 +79,13 @@ TEST(CommandLine, AWrongCommandLineSaysWhatIsWrongAndWritesNothing)
         {kQmlink, {kPlayer, in, "-o", out, "--plugin"}, "qmlink: --plugin needs a file name"},
         {kQmlink, {kPlayer, in, "-o", out, "--frob"}, "qmlink: unknown option --frob"},
     };
-    for (const auto& c : cases) {
+    // An identifier names a file in the preferences folder: only a plain
+    // file name stays inside it.
+    std::vector<Case> all(std::begin(cases), std::end(cases));
+    for (const char* id : {"../x", "a/b", "a\\b", "a:b", "..", ".", ""})
+        all.push_back({kQmasm, {in, "--applet", out, "--identifier", id},
+                       "--identifier must be a plain file name (not empty, . or .., without '/', '\\' or ':'), not"});
+    for (const auto& c : all) {
         PlayerRun run = RunProgram(c.tool, c.args);
         std::string line = std::string(c.tool) + (c.args.empty() ? "" : " " + c.args.back());
         EXPECT_EQ(run.status, 2) << line;
