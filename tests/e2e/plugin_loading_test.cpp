@@ -51,8 +51,10 @@ TEST(PluginLoading, EachFailureOfLoadPluginHasItsCodeAndMessage)
         {kPlugins + "/unknowncaps", "nil", "1483 Plugin type not recognized! (40000)"},
         {kPlugins + "/nosymbol", "nil", "1521 Error loading plugin symbol: GetLibraryCount"},
         {kPlugins + "/mathx", "{version=#1,revision=#5}", "1494 This program requires mathx.qmp 1.5!"},
-        // The module "ABCD" in abcd.qmp: the name is compared in any case.
+        // The module "ABCD" in abcd.qmp: the name is compared in any case;
+        // the module "abc" in _abc.qmp: a leading '_' of the file aside.
         {kPlugins + "/abcd", "nil", ""},
+        {kPlugins + "/_abc", "nil", ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
