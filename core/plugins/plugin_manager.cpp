@@ -3,6 +3,7 @@
 #include "core/plugins/plugin_manager.h"
 
 #include <cstddef>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -153,6 +154,22 @@ void FreeSaverFormats(PluginInfo* info)
     info->imageSaverFormats = info->animSaverFormats = info->sampleSaverFormats = nullptr;
 }
 
+// InitLibrary and RequirePlugin answer 0 or an error code. Any other answer
+// would reach the script as a count of results or as one of the
+// interpreter's request words: it is the plugin failing to load, named by
+// its file and the entry point that answered.
+uint32_t PluginAnswerCode(const PluginRecord* record, const char* entryPoint, int answer)
+{
+    if (answer == 0 || answer >= static_cast<int>(ERR_FIRST_BUILTIN))
+        return static_cast<uint32_t>(answer);
+    SetErrorText(PathFilePart(record->path));
+    char detail[160];
+    std::snprintf(detail, sizeof detail, "Its %s answered %d: a plugin answers 0 or an error code (1000 and up)",
+                  entryPoint, answer);
+    SetErrorDetail(ERR_LOADPLUGIN, detail);
+    return ERR_LOADPLUGIN;
+}
+
 } // namespace
 
 uint32_t ScanPluginDirectory(const char* directory, const char* skipList, uint32_t* counter,
@@ -288,9 +305,9 @@ uint32_t RegisterPluginLibrary(PluginRecord* record, VmState* vm, bool registerC
     if (IsForeignCallForm(info))
         return 0;
     int top = VmGetTop(vm);
-    int result = info->InitLibrary(vm);
+    int answer = info->InitLibrary(vm);
     VmSetTop(vm, top);
-    return static_cast<uint32_t>(result);
+    return PluginAnswerCode(record, "InitLibrary", answer);
 }
 
 // More formats than any saver offers: a list this long never ends.
@@ -311,7 +328,8 @@ uint32_t CollectPluginFormatHooks(VmState* vm, const char* prefix, QmRegisterSav
     std::memset(&format, 0, sizeof format);
     do {
         if (count == kMaxSaverFormats) {
-            SetErrorText(info->modulename ? info->modulename : "?");
+            const PluginRecord* record = FindPluginByInfo(info);
+            SetErrorText(record ? PathFilePart(record->path) : info->modulename ? info->modulename : "?");
             return ERR_LOADPLUGIN;
         }
         registration(&format);
@@ -437,7 +455,7 @@ uint32_t FindOrLoadPlugin(VmState* vm, const char* name, int version, int revisi
     found->requireCalled = 1;
     if (IsForeignCallForm(info))
         return 0;
-    return static_cast<uint32_t>(info->RequirePlugin(vm, version, revision, 0, list));
+    return PluginAnswerCode(found, "RequirePlugin", info->RequirePlugin(vm, version, revision, 0, list));
 }
 
 int AddSaverFormat(PluginInfo* info, uint32_t formatId, const char* name, const char* secondName,

@@ -47,7 +47,8 @@ uint32_t LoadPluginFile(const char* path, bool onDemand, PluginRecord** outRecor
 uint32_t ActivatePlugin(VmState* vm, PluginRecord* record);
 
 // Registers the plugin's command libraries (with registerCommands, once) and
-// constants (once), then calls InitLibrary: its result, or 0.
+// constants (once), then calls InitLibrary: 0, its error code, or
+// ERR_LOADPLUGIN for an answer that is neither.
 uint32_t RegisterPluginLibrary(PluginRecord* record, VmState* vm, bool registerConstants, bool registerCommands);
 
 // Builds a saver's format-hook array into *destination and registers the
@@ -56,7 +57,8 @@ uint32_t CollectPluginFormatHooks(VmState* vm, const char* prefix, QmRegisterSav
                                   QmSaverFormat** destination, uint32_t moreBit, PluginInfo* info);
 
 // Finds a loaded plugin by module name (loading a recorded one), checks the
-// version, registers an on-demand library and calls RequirePlugin once.
+// version, registers an on-demand library and calls RequirePlugin once,
+// whose answer counts as InitLibrary's does.
 uint32_t FindOrLoadPlugin(VmState* vm, const char* name, int version, int revision, bool constantsOnly,
                           bool adaptersOnly, QmTagItem* tags, void* resultSlot);
 

@@ -164,6 +164,9 @@ typedef struct AdapterStatRecord {
 /* ---------------------------------------------------------------------------
  * Plugin entry points */
 
+/* InitPlugin fills the information block (path is the plugin file's full
+ * path) and answers non-zero to be loaded; 0 refuses the load, which then
+ * fails with ERR_LOADPLUGIN (1459). */
 typedef int (*QmInitPluginFunc)(PluginInfo* info, const PluginHostApi* host, const char* path);
 typedef void (*QmClosePluginFunc)(void);
 typedef uint32_t (*QmGetExtensionsFunc)(uint32_t capability, uintptr_t reserved);
@@ -171,6 +174,9 @@ typedef uint32_t (*QmGetExtensionsFunc)(uint32_t capability, uintptr_t reserved)
 typedef const char* (*QmGetBaseTableFunc)(void);
 typedef const QmCommandEntry* (*QmGetCommandsFunc)(void);
 typedef const QmConstantEntry* (*QmGetConstantsFunc)(void);
+/* InitLibrary is called once, after the library's commands and constants
+ * are registered. It answers 0, or an error code (1000 and above) that the
+ * load then fails with; any other answer fails it with ERR_LOADPLUGIN. */
 typedef int (*QmInitLibraryFunc)(struct VmState* state);
 typedef void (*QmFreeLibraryFunc)(struct VmState* state);
 typedef int (*QmGetLibraryCountFunc)(void);
@@ -369,6 +375,8 @@ typedef struct QmPluginOption {
     double number;
 } QmPluginOption;
 
+/* RequirePlugin answers as InitLibrary does: 0, an error code, or else the
+ * requirement fails with ERR_LOADPLUGIN. */
 typedef int (*QmRequirePluginFunc)(struct VmState* state, int version, int revision, uint32_t reserved,
                                    QmTagItem* tags);
 

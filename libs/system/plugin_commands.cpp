@@ -247,6 +247,7 @@ uint32_t CmdLoadPlugin(VmState* vm)
         return code;
     if (skipRequire)
         return 0;
-    return FindOrLoadPlugin(vm, record->name, version, revision, false, false,
+    // Required by its module name: the file's may carry a leading '_'.
+    return FindOrLoadPlugin(vm, record->node->info->modulename, version, revision, false, false,
                             reinterpret_cast<QmTagItem*>(options.head), nullptr);
 }

@@ -1,0 +1,101 @@
+// The table of entry points in docs/plugins.md against the loader: for each
+// capability, a plugin with every entry point the table lists loads, and a
+// plugin that lacks any one of them is refused, naming it.
+#include <cstdlib>
+#include <fstream>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "core/io/error_codes.h"
+#include "core/plugins/plugin_loader.h"
+#include "plugin_fixture.h"
+
+namespace {
+
+struct CapabilityRow {
+    std::string name;  // PLUGINCAPS_...
+    std::string bit;
+    std::vector<std::string> entryPoints;
+};
+
+std::vector<CapabilityRow> ReadTable()
+{
+    std::ifstream page(QM_SOURCE_DIR "/docs/plugins.md");
+    const std::regex row(R"(\| `(PLUGINCAPS_\w+)` \| (0x[0-9a-f]+) \| (.*) \|)");
+    const std::regex entryPoint("`(\\w+)`");
+    std::vector<CapabilityRow> rows;
+    std::string line;
+    std::smatch m;
+    while (std::getline(page, line)) {
+        if (!std::regex_match(line, m, row))
+            continue;
+        CapabilityRow r{m[1], m[2], {}};
+        std::string names = m[3];
+        for (std::sregex_iterator it(names.begin(), names.end(), entryPoint), end; it != end; ++it)
+            r.entryPoints.push_back((*it)[1]);
+        rows.push_back(r);
+    }
+    return rows;
+}
+
+// C source of a plugin of module `module` with the row's capability and a
+// stub for each of its entry points but `left`. It does not compile when
+// the header gives the capability another bit.
+std::string StubSource(const CapabilityRow& row, const std::string& module, const std::string& left)
+{
+    std::string source = "#include \"quillmere/plugin_abi.h\"\n_Static_assert(" + row.name + " == " + row.bit +
+                         ", \"the bit\");\n"
+                         "int InitPlugin(PluginInfo* info, const PluginHostApi* host, const char* path)\n"
+                         "{ (void)host, (void)path; info->capabilities = " + row.name +
+                         "; info->modulename = \"" + module + "\"; return 1; }\n"
+                         "void ClosePlugin(void) {}\n";
+    for (const std::string& e : row.entryPoints)
+        if (e != left)
+            source += "long " + e + "(void) { return 0; }\n";
+    return source;
+}
+
+using EntryPoints = PluginTest;
+
+TEST_F(EntryPoints, EachCapabilityNeedsTheEntryPointsThePageLists)
+{
+    std::vector<CapabilityRow> rows = ReadTable();
+    ASSERT_EQ(rows.size(), 18u) << "a row for each of the 18 capability bits";
+    // Stub n lacks missing[n] ("" for none) of rows[row[n]].
+    std::vector<size_t> rowOf;
+    std::vector<std::string> missing;
+    for (size_t r = 0; r < rows.size(); ++r) {
+        rowOf.push_back(r);
+        missing.push_back("");
+        for (const std::string& e : rows[r].entryPoints) {
+            rowOf.push_back(r);
+            missing.push_back(e);
+        }
+    }
+    for (size_t n = 0; n < missing.size(); ++n) {
+        std::string module = "stub" + std::to_string(n);
+        std::ofstream(scratch.file(module + ".c")) << StubSource(rows[rowOf[n]], module, missing[n]);
+    }
+    std::string build = "cd '" + scratch.path() + "' && ls stub*.c | sed 's/\\.c$//' | xargs -P 4 -I@ cc -shared -fPIC -I '" +
+                        QM_SOURCE_DIR "/include' -o @.qmp @.c";
+    ASSERT_EQ(std::system(build.c_str()), 0);
+
+    for (size_t n = 0; n < missing.size(); ++n) {
+        SCOPED_TRACE(rows[rowOf[n]].name + " without " + (missing[n].empty() ? "nothing" : missing[n]));
+        SetErrorText("");
+        uint32_t capabilities = 0;
+        PluginNode* node = nullptr;
+        uint32_t code = OpenPluginLibrary(scratch.file("stub" + std::to_string(n) + ".qmp").c_str(), &capabilities,
+                                          &node);
+        if (missing[n].empty()) {
+            EXPECT_EQ(code, 0u);
+            UnloadPlugin(node);
+        } else {
+            EXPECT_EQ(code, uint32_t(ERR_PLUGINSYMBOL));
+            EXPECT_EQ(errorArgText, missing[n]);
+        }
+    }
+}
+
+}  // namespace

@@ -1,0 +1,210 @@
+// docs/plugins.md against the player: the source it quotes is the example's
+// file, its commands build and run the example as it says, and what it
+// says of commands, pictures, the loader option and the plugin folders is
+// what the player does with the plugin those commands built.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "e2e/test_applet.h"
+#include "support/oracles.h"
+#include "support/picture_oracle.h"
+#include "support/temp_dir.h"
+
+using namespace qmasm;
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kSource = QM_SOURCE_DIR;
+
+std::string ReadText(const std::string& path)
+{
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// The fenced blocks of the page whose fence names `kind` ("" for none), in
+// order, each with its lines' ends.
+std::vector<std::string> Blocks(const std::string& page, const std::string& kind)
+{
+    std::vector<std::string> blocks;
+    std::istringstream lines(page);
+    std::string line, block, open;
+    bool inside = false;
+    while (std::getline(lines, line)) {
+        if (!inside && line.rfind("```", 0) == 0) {
+            inside = true;
+            open = line.substr(3);
+            block.clear();
+        } else if (inside && line == "```") {
+            inside = false;
+            if (open == kind)
+                blocks.push_back(block);
+        } else if (inside) {
+            block += line + "\n";
+        }
+    }
+    return blocks;
+}
+
+// Assembly text calling tinypic.header(width, height) from r0.
+std::string HeaderCall(const std::string& width, const std::string& height, int results = 0)
+{
+    return Fill(CommandCall("header", {width, height}, results),
+                {{"GETGLOBAL r0, \"header\"", "GETGLOBAL r0, \"tinypic\"\n    GETTABLE r0, r0, \"header\""}});
+}
+
+class PluginPage : public ::testing::Test {
+protected:
+    // Builds and runs the example once, in a copy of the files it needs,
+    // exactly as the page's commands say.
+    static void SetUpTestSuite()
+    {
+        page = new std::string(ReadText(kSource + "/docs/plugins.md"));
+        dir = new TempDir;
+        fs::create_directories(dir->file("include/quillmere"));
+        fs::create_directories(dir->file("examples/plugin"));
+        fs::copy_file(kSource + "/include/quillmere/plugin_abi.h", dir->file("include/quillmere/plugin_abi.h"));
+        for (const char* file : {"tinypic.c", "tinypic.qas"})
+            fs::copy_file(kSource + "/examples/plugin/" + file, dir->file(std::string("examples/plugin/") + file));
+        fs::create_directory_symlink(fs::path(QM_PLAYER_PATH).parent_path(), dir->file("build"));
+        std::vector<std::string> commands = Blocks(*page, "sh");
+        ASSERT_EQ(commands.size(), 2u);
+        run = new PlayerRun(RunProgram("/bin/sh", {"-ec", "cd \"$1\"; eval \"$2\"", "sh", dir->path(), commands[1]},
+                                       {"TMPDIR=" + dir->path()}));
+    }
+    static void TearDownTestSuite()
+    {
+        delete run;
+        delete dir;
+        delete page;
+    }
+
+    // Runs an applet whose main function runs body, written into folder
+    // (made when missing), with the player at player.
+    static PlayerRun Play(const std::string& folder, const std::string& body,
+                          const std::string& player = QM_PLAYER_PATH)
+    {
+        fs::create_directories(folder);
+        std::string applet = folder + "/test.qma";
+        WriteFileBytes(applet, WriteApplet(AssembleTestApplet(MainScript(body))));
+        return RunProgram(player, {applet}, {"TMPDIR=" + dir->path()});
+    }
+    static std::string Plugin() { return dir->file("tinypic.qmp"); }
+
+    static std::string* page;
+    static TempDir* dir;
+    static PlayerRun* run;
+};
+
+std::string* PluginPage::page;
+TempDir* PluginPage::dir;
+PlayerRun* PluginPage::run;
+
+TEST_F(PluginPage, QuotesTheExampleAndBuildsItWithTheCommandItShows)
+{
+    std::vector<std::string> sources = Blocks(*page, "c");
+    ASSERT_EQ(sources.size(), 1u);
+    EXPECT_EQ(sources[0], ReadText(kSource + "/examples/plugin/tinypic.c"));
+    std::vector<std::string> commands = Blocks(*page, "sh");
+    ASSERT_EQ(commands.size(), 2u);
+    EXPECT_EQ(commands[1].rfind(commands[0], 0), 0u) << "the run builds with the command of \"Building\"";
+
+    // The run printed what the page says, and nothing went wrong.
+    std::vector<std::string> printed = Blocks(*page, "");
+    ASSERT_EQ(printed.size(), 1u);
+    EXPECT_EQ(run->status, 0) << run->err;
+    EXPECT_EQ(run->err, "");
+    EXPECT_EQ(run->out, printed[0]);
+    ASSERT_TRUE(FileExists(Plugin()));
+}
+
+// The picture went through the plugin's pixels: red and green above blue
+// and white, as the applet wrote them.
+TEST_F(PluginPage, TheLoadedPictureHasThePixelsOfTheFile)
+{
+    QM_SKIP_WITHOUT(HavePil()) << "PIL reads the saved picture";
+    ASSERT_TRUE(RunPython(dir->path(),
+                          "import sys\nfrom PIL import Image\n"
+                          "p = Image.open(sys.argv[1]).convert('RGB')\n"
+                          "sys.exit(0 if p.size == (2, 2) and [p.getpixel((x, y)) for y in (0, 1) for x in (0, 1)] == "
+                          "[(255, 0, 0), (0, 255, 0), (0, 0, 255), (255, 255, 255)] else 1)\n",
+                          dir->file("square.png")));
+}
+
+// The command checks its arguments from 1 and fails with the error code it
+// answers; the loader option picks the loaders; IsPicture asks IsImage.
+TEST_F(PluginPage, CommandsAndLoadersBehaveAsThePageSays)
+{
+    std::string load = CommandCall("loadplugin", {"\"" + Plugin() + "\""});
+    struct Case {
+        const char* what;
+        std::string body;
+        int status;
+        std::string out, err;
+    };
+    auto brush = [](const std::string& options) {
+        return CommandCall("loadbrush", {"#1", "\"" + PluginPage::dir->file("square.tpic") + "\"", options}) +
+               CommandCall("debugprint", {"\"loaded\""});
+    };
+    const Case cases[] = {
+        {"a size out of range is the command's error code", load + HeaderCall("#300", "#1"), 1,
+         "", "QuillmerePlayer: Wrong usage/parameters for this command!\n"},
+        {"the first argument is argument 1", load + HeaderCall("\"wide\"", "#1"), 1, "",
+         "QuillmerePlayer: Number expected in argument 1!\n"},
+        {"the loader named", load + brush("{loader=\"tinypic\"}"), 0, "loaded\n", ""},
+        {"every plugin", load + brush("{loader=\"plugin\"}"), 0, "loaded\n", ""},
+        {"several names", load + brush("{loader=\"inbuilt|tinypic\"}"), 0, "loaded\n", ""},
+        {"no option", load + brush("nil"), 0, "loaded\n", ""},
+        {"only the player's own decoders", load + brush("{loader=\"inbuilt\"}"), 1, "",
+         "QuillmerePlayer: Cannot load picture square.tpic!\n"},
+        {"IsPicture", load + CommandCall("ispicture", {"\"" + dir->file("square.tpic") + "\""}, 2) +
+                          "    GETTABLE r2, r1, \"width\"\n    GETTABLE r3, r1, \"height\"\n    MOVE r1, r0\n" +
+                          "    GETGLOBAL r0, \"debugprint\"\n    CALL r0, 4, 1\n",
+         0, "1 2 2\n", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        PlayerRun r = Play(dir->file("cases"), c.body);
+        EXPECT_EQ(r.status, c.status) << r.err;
+        EXPECT_EQ(r.out, c.out);
+        EXPECT_EQ(r.err.substr(0, c.err.size()), c.err) << r.err;
+    }
+}
+
+// At start the player loads the plugins of its own folder, not those
+// beside the applet, which LoadPlugin finds by a name relative to the
+// applet's folder.
+TEST_F(PluginPage, PluginsAreFoundBesideThePlayerNotBesideTheApplet)
+{
+    std::string players = dir->file("players");
+    fs::create_directories(players);
+    fs::copy_file(QM_PLAYER_PATH, players + "/quillmereplayer");
+    fs::permissions(players + "/quillmereplayer", fs::perms::owner_all);
+    fs::copy_file(Plugin(), players + "/tinypic.qmp");
+    std::string applets = dir->file("applets");
+    fs::create_directories(applets);
+    fs::copy_file(Plugin(), applets + "/tinypic.qmp");
+
+    std::string uses = HeaderCall("#1", "#1", 1) +
+                       "    MOVE r1, r0\n    GETGLOBAL r0, \"strlen\"\n    CALL r0, 2, 2\n    MOVE r1, r0\n" +
+                       "    GETGLOBAL r0, \"debugprint\"\n    CALL r0, 2, 1\n";
+    PlayerRun copy = Play(applets, uses, players + "/quillmereplayer");
+    EXPECT_EQ(copy.status, 0) << copy.err;
+    EXPECT_EQ(copy.out, "6\n");
+    PlayerRun beside = Play(applets, uses);
+    EXPECT_EQ(beside.status, 1);
+    EXPECT_EQ(beside.out, "");
+    PlayerRun loaded = Play(applets, CommandCall("loadplugin", {"\"tinypic\""}) + uses);
+    EXPECT_EQ(loaded.status, 0) << loaded.err;
+    EXPECT_EQ(loaded.out, "6\n");
+}
+
+}  // namespace
