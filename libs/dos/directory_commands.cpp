@@ -252,6 +252,8 @@ uint32_t MakeDirectoryPath(const char* path)
         std::string prefix = p.substr(0, i);
         if (prefix.back() == ':' )
             continue;
+        if (uint32_t code = RefuseLinkedFileName(prefix.c_str()))
+            return code;
         FileExamineRecord* record = static_cast<FileExamineRecord*>(OsAllocMem(sizeof(FileExamineRecord), 1));
         if (!record)
             return ERR_MEM;
@@ -463,6 +465,10 @@ uint32_t CmdRename(VmState* vm)
     // A bare new name renames within the old name's folder.
     if (oldFile != oldName && PathFilePart(newName) == newName)
         target = std::string(oldName, oldFile) + newName;
+    if (uint32_t code = RefuseLinkedFileName(oldName))
+        return code;
+    if (uint32_t code = RefuseLinkedFileName(target.c_str()))
+        return code;
     if (!OsRename(oldName, target.c_str())) {
         SetErrorText(oldName);
         return ERR_RENAME;
@@ -554,6 +560,8 @@ uint32_t CmdSetFileAttributes(VmState* vm)
     VmCheckTable(vm, 2);
     if (IsChunkName(path))
         return ERR_WRONGUSAGE;
+    if (uint32_t code = RefuseLinkedFileName(path))
+        return code;
     FileLock* lock = OpenFileLock(path, STREAM_READ | FILELOCK_ADAPTERS, nullptr);
     if (!lock) {
         SetErrorText(path);

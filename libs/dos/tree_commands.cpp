@@ -82,6 +82,8 @@ struct ExamineBuffer {
 
 uint32_t DeleteOneFile(Walker& w, const std::string& path)
 {
+    if (uint32_t code = RefuseLinkedFileName(path.c_str()))
+        return code;
     ExamineBuffer info;
     if (!info.record)
         return ERR_MEM;
@@ -157,6 +159,9 @@ struct CopyBuffer {
 uint32_t CopyOneFile(Walker& w, const std::string& source, const std::string& destination)
 {
     if (uint32_t code = RefuseSameFile(source, destination))
+        return code;
+    // Asked before the callback hears of an overwrite that cannot happen.
+    if (uint32_t code = RefuseLinkedFileName(destination.c_str()))
         return code;
     std::string sourcePath = IsChunkName(source.c_str()) ? source : OsFullPathString(source.c_str());
     {
@@ -267,7 +272,8 @@ uint32_t CopyTree(Walker& w, const std::string& source, const std::string& desti
         if (e.isDirectory && OsIsSymLink(from.c_str())) {
             // Copied as the link it is: following it could copy a tree
             // into itself or reach far outside the source.
-            if (!OsCopySymLink(from.c_str(), to.c_str())) {
+            code = RefuseLinkedFileName(to.c_str());
+            if (!code && !OsCopySymLink(from.c_str(), to.c_str())) {
                 SetErrorText(to.c_str());
                 code = ERR_WRITEFILE;
             }
@@ -393,6 +399,8 @@ uint32_t CmdDeleteFile(VmState* vm)
     bool recursive = DosFlagArg(vm, 5, true);
     if (path.empty() || IsChunkName(path.c_str()))
         return ERR_WRONGUSAGE;
+    if (uint32_t code = RefuseLinkedFileName(path.c_str()))
+        return code;
     ExamineBuffer info;
     if (!info.record)
         return ERR_MEM;
