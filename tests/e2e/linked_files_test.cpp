@@ -681,9 +681,11 @@ TEST_F(LinkedFiles, WritersRefuseALinkedNameAndLeaveTheDiskFileAloneButWriteAnyO
             body += w.script;
         }
         // Every command of the table that writes has its case.
-        for (const FileNameCommand& row : kFileNameCommands)
-            if (row.use == Use::Writes)
+        for (const FileNameCommand& row : kFileNameCommands) {
+            if (row.use == Use::Writes) {
                 EXPECT_TRUE(writers.count(row.command)) << row.command << " writes and has no case here";
+            }
+        }
         PlayerRun run;
         EXPECT_EQ(Missing(Applet(body), cases, &run), "") << run.out << run.err;
         EXPECT_EQ(run.status, 0);
@@ -730,6 +732,55 @@ TEST_F(LinkedFiles, DeleteFileAndRenameOfALinkedNameLeaveTheUsersFileOfThatName)
     EXPECT_FALSE(FileExists(dir.file("other.csv")));
     EXPECT_FALSE(FileExists(dir.file("mine.csv")));
     EXPECT_EQ(Text(dir.file("yours.csv")), "user mine.csv");
+}
+
+}  // namespace
+
+namespace {
+
+// A program stored in the applet runs from a temporary copy but starts in
+// the caller's current folder; a player program made by qmlink changes into
+// its own folder, the copy's, as every player does, unless it is given
+// -NOCHDIR. The caller's buffered output is not written out before a
+// program starts, unless the player runs with -FORCEFLUSH.
+TEST(StoredPrograms, StartInTheCallersFolderAndAPlayerProgramInItsCopysFolder)
+{
+    TempDir dir;
+    ShellOutput("mkdir -p '" + dir.file("app") + "' '" + dir.file("start") + "' '" + dir.file("tmp") + "'");
+    AppletDescription inner = AssembleTestApplet(MainScript(
+        CommandCall("getcurrentdirectory", {}, 1) +
+        "    MOVE r2, r0\n    GETGLOBAL r0, \"debugprint\"\n    LOADK r1, \"player in\"\n    CALL r0, 3, 1\n" +
+        CommandCall("stringtofile", {"\"made\"", "\"rel.txt\""})));
+    WriteFileBytes(dir.file("inner.qma"), WriteApplet(inner));
+    ShellOutput(std::string(QM_BINARY_DIR) + "/qmlink " + QM_PLAYER_PATH + " '" + dir.file("inner.qma") + "' -o '" +
+                dir.file("inner") + "'");
+    ASSERT_TRUE(FileExists(dir.file("inner")));
+    const std::string script = "#!/bin/sh\necho \"script in $(pwd)\"\necho made > script.txt\n";
+    AppletDescription a = AssembleTestApplet(MainScript(
+        "    GETGLOBAL r0, \"debugprint\"\n    LOADK r1, \"before\"\n    CALL r0, 2, 1\n" +
+        CommandCall("execute", {"\"prog.sh\""}) + CommandCall("execute", {"\"inner\""}) +
+        CommandCall("execute", {"\"inner -nochdir\""}) +
+        "    GETGLOBAL r0, \"debugprint\"\n    LOADK r1, \"after\"\n    CALL r0, 2, 1\n"));
+    a.linkedFiles.push_back(
+        {"prog.sh", AppletLinkedFile::Storage::Inline, std::vector<uint8_t>(script.begin(), script.end()), 0, 0});
+    a.linkedFiles.push_back({"inner", AppletLinkedFile::Storage::Inline, ReadFileBytes(dir.file("inner")), 0, 0});
+    WriteFileBytes(dir.file("app/test.qma"), WriteApplet(a));
+    const std::string app = dir.file("app"), tmp = dir.file("tmp");
+    const std::string children = "script in " + app + "\nplayer in " + tmp + "\nplayer in " + app + "\n";
+    for (const char* option : {"", "-forceflush"}) {
+        SCOPED_TRACE(option);
+        PlayerRun run = RunProgram("/bin/sh",
+                                   {"-c", "cd '" + dir.file("start") + "' && exec " + QM_PLAYER_PATH + " " + option +
+                                              " '" + dir.file("app/test.qma") + "'"},
+                                   {"TMPDIR=" + tmp});
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.out, *option ? "before\n" + children + "after\n" : children + "before\nafter\n");
+        EXPECT_TRUE(FileExists(app + "/script.txt"));
+        EXPECT_TRUE(FileExists(app + "/rel.txt"));
+        EXPECT_TRUE(FileExists(tmp + "/rel.txt"));
+        EXPECT_FALSE(FileExists(dir.file("start/rel.txt")));
+        ShellOutput("rm -f '" + app + "/script.txt' '" + app + "/rel.txt' '" + tmp + "/rel.txt'");
+    }
 }
 
 }  // namespace
