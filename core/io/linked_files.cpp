@@ -153,8 +153,8 @@ uint32_t RefuseLinkedFileName(const char* name)
         if (!MatchesLinkedEntry(entry, name, false))
             continue;
         std::string detail = "\"" + std::string(name, strnlen(name, 200)) +
-                             "\" is a file linked into the applet: it is read from there, and no command writes, "
-                             "changes, renames or deletes it";
+                             "\" is a file linked into the applet: it is read from there and cannot be deleted "
+                             "or renamed";
         SetErrorDetail(ERR_WRONGUSAGE, detail.c_str());
         return ERR_WRONGUSAGE;
     }

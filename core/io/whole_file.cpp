@@ -4,7 +4,6 @@
 
 #include "core/io/error_codes.h"
 #include "core/io/errors.h"
-#include "core/io/linked_files.h"
 #include "core/io/stream.h"
 #include "core/io/virtual_names.h"
 #include "platform/posix/os_files.h"
@@ -19,8 +18,6 @@ uint32_t BeginWholeFile(const char* path, uint32_t extraMode, WholeFileWriter* w
     w->target = path;
     w->temp.clear();
     w->renameTo.clear();
-    if (uint32_t code = RefuseLinkedFileName(path))
-        return code;
     if (!IsChunkName(path) && !IsMemoryName(path)) {
         if (OsCreateSiblingTemp(path, &w->temp, &w->renameTo)) {
             SetErrorText(path);

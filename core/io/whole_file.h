@@ -19,9 +19,8 @@ struct WholeFileWriter {
 
 // Opens the stream for replacing path: for a host file a new temporary file
 // beside it; a ":::chunkS" virtual file is written directly. extraMode is
-// added to STREAM_WRITE (STREAM_ADAPTERS). 0, ERR_WRONGUSAGE for the name of
-// a file linked into the applet (RefuseLinkedFileName), or ERR_WRITEFILE with
-// the path as error text.
+// added to STREAM_WRITE (STREAM_ADAPTERS). 0, or ERR_WRITEFILE with the path
+// as error text.
 uint32_t BeginWholeFile(const char* path, uint32_t extraMode, WholeFileWriter* w);
 
 // Closes the stream (checked) and renames the new file over the target: 0,

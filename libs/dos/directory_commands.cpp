@@ -252,8 +252,6 @@ uint32_t MakeDirectoryPath(const char* path)
         std::string prefix = p.substr(0, i);
         if (prefix.back() == ':' )
             continue;
-        if (uint32_t code = RefuseLinkedFileName(prefix.c_str()))
-            return code;
         FileExamineRecord* record = static_cast<FileExamineRecord*>(OsAllocMem(sizeof(FileExamineRecord), 1));
         if (!record)
             return ERR_MEM;
@@ -467,8 +465,6 @@ uint32_t CmdRename(VmState* vm)
         target = std::string(oldName, oldFile) + newName;
     if (uint32_t code = RefuseLinkedFileName(oldName))
         return code;
-    if (uint32_t code = RefuseLinkedFileName(target.c_str()))
-        return code;
     if (!OsRename(oldName, target.c_str())) {
         SetErrorText(oldName);
         return ERR_RENAME;
@@ -560,8 +556,6 @@ uint32_t CmdSetFileAttributes(VmState* vm)
     VmCheckTable(vm, 2);
     if (IsChunkName(path))
         return ERR_WRONGUSAGE;
-    if (uint32_t code = RefuseLinkedFileName(path))
-        return code;
     FileLock* lock = OpenFileLock(path, STREAM_READ | FILELOCK_ADAPTERS, nullptr);
     if (!lock) {
         SetErrorText(path);

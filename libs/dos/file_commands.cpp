@@ -110,9 +110,6 @@ uint32_t CmdOpenFile(VmState* vm)
     }
     if (!*name)
         return ERR_WRONGUSAGE;
-    if (access != DOSACCESS_READ)
-        if (uint32_t code = RefuseLinkedFileName(name))
-            return code;
     // The resolver's answer lives only until its next call.
     std::string fileName(name);
     std::string loaders;

@@ -82,8 +82,6 @@ struct ExamineBuffer {
 
 uint32_t DeleteOneFile(Walker& w, const std::string& path)
 {
-    if (uint32_t code = RefuseLinkedFileName(path.c_str()))
-        return code;
     ExamineBuffer info;
     if (!info.record)
         return ERR_MEM;
@@ -159,9 +157,6 @@ struct CopyBuffer {
 uint32_t CopyOneFile(Walker& w, const std::string& source, const std::string& destination)
 {
     if (uint32_t code = RefuseSameFile(source, destination))
-        return code;
-    // Asked before the callback hears of an overwrite that cannot happen.
-    if (uint32_t code = RefuseLinkedFileName(destination.c_str()))
         return code;
     std::string sourcePath = IsChunkName(source.c_str()) ? source : OsFullPathString(source.c_str());
     {
@@ -272,8 +267,7 @@ uint32_t CopyTree(Walker& w, const std::string& source, const std::string& desti
         if (e.isDirectory && OsIsSymLink(from.c_str())) {
             // Copied as the link it is: following it could copy a tree
             // into itself or reach far outside the source.
-            code = RefuseLinkedFileName(to.c_str());
-            if (!code && !OsCopySymLink(from.c_str(), to.c_str())) {
+            if (!OsCopySymLink(from.c_str(), to.c_str())) {
                 SetErrorText(to.c_str());
                 code = ERR_WRITEFILE;
             }

@@ -21,7 +21,6 @@
 #include "core/io/case_tables.h"
 #include "core/io/error_codes.h"
 #include "core/io/errors.h"
-#include "core/io/linked_files.h"
 #include "core/io/stream.h"
 #include "core/io/whole_file.h"
 #include "core/services/arg_helpers.h"
@@ -364,8 +363,6 @@ uint32_t CmdCreateShortcut(VmState* vm)
     const char* target = VmCheckString(vm, 1, nullptr);
     const char* link = VmCheckString(vm, 2, nullptr);
     const char* description = VmCheckString(vm, 3, nullptr);
-    if (uint32_t code = RefuseLinkedFileName(link))
-        return code;
     return WriteShortcutFile(target, link, description);
 }
 

@@ -1,10 +1,10 @@
 // Files linked into an applet, as every command that takes a file name sees
 // them. A command that reads a named file reads the linked one, also when a
 // different file of the same name lies beside the applet; a command that
-// would write, change, rename or delete a file refuses a linked name and
-// leaves the disk file of that name alone, and does its work on any other
-// name; declarations that call the loaders find linked files as the script
-// does. The table below names every command of the
+// writes writes the file on disk under the name as given, and later reads
+// still see the linked file; DeleteFile and Rename refuse a linked name and
+// leave the disk file of that name alone; declarations that call the loaders find linked
+// files as the script does. The table below names every command of the
 // player that takes a file name, and a guard holds it against the
 // registered commands and their descriptions, so that a new one cannot be
 // left out. The files come from PIL, Python's wave and zlib, and ffmpeg.
@@ -39,7 +39,8 @@ namespace {
 // What a command does with the file name it takes.
 enum class Use {
     Reads,   // opens the named file for reading: a linked file wins
-    Writes,  // writes, changes, renames or deletes: a linked name is refused
+    Writes,  // writes or changes the file on disk, by the name as given
+    Refuses, // deletes or renames: a linked name is refused, the disk left alone
     NoFile,  // the name is no file of the applet (the note says what it is)
 };
 
@@ -53,7 +54,7 @@ struct FileNameCommand {
 // Every registered command that takes a file name, in any argument or
 // option field.
 const FileNameCommand kFileNameCommands[] = {
-    {"dos", "OpenFile", Use::Reads, "file, with #MODE_READ (the other modes write it: see the writers)"},
+    {"dos", "OpenFile", Use::Reads, "file, with #MODE_READ (the other modes write it as given)"},
     {"dos", "Exists", Use::Reads, "path"},
     {"dos", "FileSize", Use::Reads, "file"},
     {"dos", "IsDirectory", Use::Reads, "path"},
@@ -62,10 +63,10 @@ const FileNameCommand kFileNameCommands[] = {
     {"dos", "MD5", Use::Reads, "file"},
     {"dos", "FileToString", Use::Reads, "file"},
     {"dos", "FileLines", Use::Reads, "file"},
-    {"dos", "CopyFile", Use::Reads, "source (the copy is written: see the writers)"},
+    {"dos", "CopyFile", Use::Reads, "source (the destination is a folder on disk)"},
     {"dos", "DefineVirtualFile", Use::Reads, "file"},
-    {"dos", "CompressFile", Use::Reads, "source (the destination is written: see the writers)"},
-    {"dos", "DecompressFile", Use::Reads, "source (the destination is written: see the writers)"},
+    {"dos", "CompressFile", Use::Reads, "source (the destination is written as given)"},
+    {"dos", "DecompressFile", Use::Reads, "source (the destination is written as given)"},
     {"dos", "Execute", Use::Reads, "the program of the command line, run from a copy"},
     {"dos", "Run", Use::Reads, "the program of the command line, run from a copy"},
     {"graphics", "IsPicture", Use::Reads, "file"},
@@ -79,14 +80,14 @@ const FileNameCommand kFileNameCommands[] = {
     {"text", "OpenFont", Use::Reads, "a font file, or the name of a linked font"},
     {"network", "UploadFile", Use::Reads, "option File and the File of form items"},
     {"dos", "StringToFile", Use::Writes, "file"},
-    {"dos", "DeleteFile", Use::Writes, "path"},
-    {"dos", "Rename", Use::Writes, "old"},
+    {"dos", "DeleteFile", Use::Refuses, "path"},
+    {"dos", "Rename", Use::Refuses, "old"},
     {"dos", "SetFileAttributes", Use::Writes, "path"},
     {"brush", "SaveBrush", Use::Writes, "file"},
     {"graphics", "SaveSnapshot", Use::Writes, "file"},
     {"system", "CreateShortcut", Use::Writes, "link"},
     {"network", "DownloadFile", Use::Writes, "option File"},
-    {"dos", "MakeDirectory", Use::Writes, "path: no folder is made where a linked file is"},
+    {"dos", "MakeDirectory", Use::NoFile, "a folder; linked files are files"},
     {"dos", "ChangeDirectory", Use::NoFile, "a folder; linked files are files"},
     {"dos", "OpenDirectory", Use::NoFile, "a folder; linked files are files"},
     {"dos", "ReadDirectory", Use::NoFile, "a folder; linked files are files"},
@@ -219,10 +220,8 @@ put('digests', ('%d %s' % (zlib.crc32(text), hashlib.md5(text).hexdigest())).enc
 const char kFontFolder[] = "/usr/share/fonts/truetype/ttf-bitstream-vera/";
 
 // The writers each get a file of their own to write over.
-const std::vector<std::string> kWriterFiles = {
-    "stringtofile", "deletefile",   "rename",       "setfileattributes", "savebrush",      "savesnapshot",
-    "createshortcut", "downloadfile", "renameonto", "openfile",          "copyfile",       "compressfile",
-    "decompressfile"};
+const std::vector<std::string> kWriterFiles = {"stringtofile", "setfileattributes", "savebrush",
+                                               "savesnapshot", "createshortcut",    "downloadfile"};
 
 // The files that every applet here links under "lk/".
 const std::vector<std::string> kLinkedNames = {"pic.png", "anim.gif", "snd.wav",  "vid.mp4",
@@ -474,83 +473,54 @@ protected:
         return c;
     }
 
-    // The writers, each on a name of its own in `folder` ("lk": linked,
-    // with a disk file of the same name beside the applet; "free": the disk
-    // file alone). Each prints its error code; `effect` tells whether the
-    // disk shows its work (a failure message, empty when it does).
-    struct Writer {
-        std::string script;
-        std::function<std::string(const std::string& path)> effect;
-    };
-    std::map<std::string, Writer> Writers(const std::string& url, const std::string& folder)
+    // The writers, each on a linked name of its own with a file of the same
+    // name on disk; each shows afterwards that reads still see the linked
+    // file.
+    std::map<std::string, Case> Writers(const std::string& url)
     {
-        auto file = [folder](const std::string& command) { return folder + "/" + Lower(command) + ".txt"; };
-        auto code = [](const std::string& command, const std::string& call) {
-            return call + CommandCall("getlasterror", {}, 1) + Print(command);
+        auto after = [](const std::string& command) {
+            return CommandCall("filetostring", {Q("lk/" + Lower(command) + ".txt")}, 1) + Print(command);
         };
-        auto holds = [](const std::string& name, const std::string& want) {
-            return [name, want](const std::string& path) {
-                std::string got = Text(path + "/" + name);
-                return got.rfind(want, 0) == 0 ? std::string() : name + " holds \"" + got + "\"";
+        auto expected = [](const std::string& command) { return command + " linked " + Lower(command); };
+        auto holds = [](const std::string& file, const std::string& want) {
+            return [file, want](const std::string& folder) {
+                std::string got = Text(folder + "/" + file);
+                return got.rfind(want, 0) == 0 ? std::string() : file + " holds \"" + got + "\"";
             };
         };
-        auto gone = [](const std::string& name) {
-            return [name](const std::string& path) {
-                return FileExists(path + "/" + name) ? name + " is still there" : std::string();
-            };
-        };
-        std::map<std::string, Writer> c;
-        c["StringToFile"] = {code("StringToFile", CommandCall("stringtofile", {Q("written"), Q(file("StringToFile"))})),
-                             holds(file("StringToFile"), "written")};
-        c["DeleteFile"] = {code("DeleteFile", CommandCall("deletefile", {Q(file("DeleteFile"))})),
-                           gone(file("DeleteFile"))};
-        c["Rename"] = {code("Rename", CommandCall("rename", {Q(file("Rename")), Q("renamed.txt")})),
-                       [=](const std::string& path) {
-                           std::string left = gone(file("Rename"))(path);
-                           return left.empty() ? holds(folder + "/renamed.txt", "disk rename")(path) : left;
-                       }};
-        // The old name is free in both runs; the new one is linked in one.
-        c["Rename onto"] = {code("Rename onto", CommandCall("rename", {Q("spare.txt"), Q(file("RenameOnto"))})),
-                            holds(file("RenameOnto"), "spare")};
-        c["SetFileAttributes"] = {
-            code("SetFileAttributes",
-                 CommandCall("setfileattributes", {Q(file("SetFileAttributes")), "{flags=#FILEATTR_READ_USR}"})),
-            [=](const std::string& path) {
-                struct stat st {};
-                if (stat((path + "/" + file("SetFileAttributes")).c_str(), &st) != 0)
-                    return std::string("the file is gone");
-                return (st.st_mode & 0200) ? std::string("the file stays writable") : std::string();
-            }};
-        c["MakeDirectory"] = {code("MakeDirectory", CommandCall("makedirectory", {Q(folder + "/notadir/sub")})),
-                              [=](const std::string& path) {
-                                  struct stat st {};
-                                  return stat((path + "/" + folder + "/notadir/sub").c_str(), &st) == 0 &&
-                                                 S_ISDIR(st.st_mode)
-                                             ? std::string()
-                                             : std::string("no folder sub");
-                              }};
-        c["OpenFile"] = {code("OpenFile", CommandCall("openfile", {"#3", Q(file("OpenFile")), "#MODE_WRITE"})) +
-                             CommandCall("writeline", {"#3", Q("opened")}) + CommandCall("closefile", {"#3"}),
-                         holds(file("OpenFile"), "opened")};
-        c["CopyFile"] = {code("CopyFile", CommandCall("copyfile", {Q("spare2.txt"), Q(folder), Q("copyfile.txt")})),
-                         holds(file("CopyFile"), "spare")};
-        c["CompressFile"] = {code("CompressFile", CommandCall("compressfile", {Q("spare3.txt"), Q(file("CompressFile"))})),
-                             holds(file("CompressFile"), "QMPK")};
-        c["DecompressFile"] = {
-            code("DecompressFile", CommandCall("decompressfile", {Q("lk/pack.pak"), Q(file("DecompressFile"))})),
-            holds(file("DecompressFile"), "packed linked")};
-        c["SaveBrush"] = {code("SaveBrush", CommandCall("loadbrush", {"#1", Q("lk/pic.png")}) +
-                                                CommandCall("savebrush", {"#1", Q(file("SaveBrush")), "#IMGFMT_PNG"})),
-                          holds(file("SaveBrush"), "\x89PNG")};
-        c["SaveSnapshot"] = {
-            code("SaveSnapshot", CommandCall("savesnapshot", {Q(file("SaveSnapshot")), "#SNAPDISPLAY", "#IMGFMT_PNG"})),
-            holds(file("SaveSnapshot"), "\x89PNG")};
-        c["CreateShortcut"] = {
-            code("CreateShortcut", CommandCall("createshortcut", {Q("/bin/true"), Q(file("CreateShortcut")), Q("s")})),
-            holds(file("CreateShortcut"), "[Desktop Entry]")};
-        c["DownloadFile"] = {
-            code("DownloadFile", CommandCall("downloadfile", {Q(url), "{file=\"" + file("DownloadFile") + "\"}"})),
-            holds(file("DownloadFile"), "downloaded")};
+        std::map<std::string, Case> c;
+        c["StringToFile"] = {CommandCall("stringtofile", {Q("written"), Q("lk/stringtofile.txt")}) +
+                                 after("StringToFile"),
+                             expected("StringToFile"), holds("lk/stringtofile.txt", "written")};
+        c["SetFileAttributes"] = {CommandCall("setfileattributes", {Q("lk/setfileattributes.txt"),
+                                                                    "{flags=#FILEATTR_READ_USR}"}) +
+                                      after("SetFileAttributes"),
+                                  expected("SetFileAttributes"), [](const std::string& folder) {
+                                      struct stat st {};
+                                      if (stat((folder + "/lk/setfileattributes.txt").c_str(), &st) != 0)
+                                          return std::string("the disk file is gone");
+                                      return (st.st_mode & 0200) ? std::string("the disk file stays writable")
+                                                                 : std::string();
+                                  }};
+        c["SaveBrush"] = {CommandCall("loadbrush", {"#1", Q("lk/pic.png")}) +
+                              CommandCall("savebrush", {"#1", Q("lk/savebrush.txt"), "#IMGFMT_PNG"}) +
+                              after("SaveBrush"),
+                          expected("SaveBrush"), [](const std::string& folder) {
+                              // The linked picture's width, in the PNG's header.
+                              std::string png = Text(folder + "/lk/savebrush.txt");
+                              if (png.size() < 24 || png.compare(1, 3, "PNG") != 0)
+                                  return std::string("no PNG on disk");
+                              return png[19] == 32 ? std::string() : std::string("the PNG is not 32 wide");
+                          }};
+        c["SaveSnapshot"] = {CommandCall("savesnapshot", {Q("lk/savesnapshot.txt"), "#SNAPDISPLAY", "#IMGFMT_PNG"}) +
+                                 after("SaveSnapshot"),
+                             expected("SaveSnapshot"), holds("lk/savesnapshot.txt", "\x89PNG")};
+        c["CreateShortcut"] = {CommandCall("createshortcut", {Q("/bin/true"), Q("lk/createshortcut.txt"), Q("s")}) +
+                                   after("CreateShortcut"),
+                               expected("CreateShortcut"), holds("lk/createshortcut.txt", "[Desktop Entry]")};
+        c["DownloadFile"] = {CommandCall("downloadfile", {Q(url), "{file=\"lk/downloadfile.txt\"}"}) +
+                                 after("DownloadFile"),
+                             expected("DownloadFile"), holds("lk/downloadfile.txt", "downloaded")};
         return c;
     }
 
@@ -657,56 +627,23 @@ TEST_F(LinkedFiles, EveryReaderAndDeclarationOpensTheLinkedFileAloneOrBeforeADis
     }
 }
 
-// Every writer on a linked name answers ERR_WRONGUSAGE and leaves the disk
-// file of that name as it was; on a name that is not linked, the same calls
-// do their work.
-TEST_F(LinkedFiles, WritersRefuseALinkedNameAndLeaveTheDiskFileAloneButWriteAnyOther)
+TEST_F(LinkedFiles, WritersWriteTheDiskFileByTheNameAsGivenAndReadsStillSeeTheLinkedOne)
 {
     Shadow();
-    ShellOutput("mkdir -p '" + dir.file("free/notadir") + "' && cp '" + files->file("disk") + "'/*.txt '" +
-                dir.file("free") + "/' && cd '" + dir.path() +
-                "' && for f in spare spare2 spare3; do printf spare > $f.txt; done");
     HttpPeer peer([](const std::string&) { return std::string("downloaded"); });
-    for (const char* folder : {"lk", "free"}) {
-        SCOPED_TRACE(folder);
-        const bool linked = folder[0] == 'l';
-        std::map<std::string, Writer> writers = Writers(peer.Url(), folder);
-        std::map<std::string, std::vector<uint8_t>> before;
-        for (const std::string& w : kWriterFiles)
-            before[w] = ReadFileBytes(dir.file(std::string(folder) + "/" + w + ".txt"));
-        std::map<std::string, Case> cases;
-        std::string body;
-        for (const auto& [label, w] : writers) {
-            cases[label] = {w.script, label + (linked ? " 1055" : " 0")};
-            body += w.script;
-        }
-        // Every command of the table that writes has its case.
-        for (const FileNameCommand& row : kFileNameCommands) {
-            if (row.use == Use::Writes) {
-                EXPECT_TRUE(writers.count(row.command)) << row.command << " writes and has no case here";
-            }
-        }
-        PlayerRun run;
-        EXPECT_EQ(Missing(Applet(body), cases, &run), "") << run.out << run.err;
-        EXPECT_EQ(run.status, 0);
-        for (const auto& [label, w] : writers) {
-            if (!linked) {
-                EXPECT_EQ(w.effect(dir.path()), "") << label;
-                continue;
-            }
-            EXPECT_NE(w.effect(dir.path()), "") << label << " did its work on the disk file";
-        }
-        if (linked) {
-            for (const std::string& w : kWriterFiles)
-                EXPECT_EQ(ReadFileBytes(dir.file("lk/" + w + ".txt")), before[w]) << w;
-            EXPECT_FALSE(FileExists(dir.file("lk/notadir/sub")));
-        }
-    }
+    std::map<std::string, Case> cases = Writers(peer.Url());
+    std::string body = ScriptsOf(Use::Writes, cases);
+    PlayerRun run;
+    EXPECT_EQ(Missing(Applet(body), cases, &run), "") << run.out << run.err;
+    EXPECT_EQ(run.status, 0);
+    for (const auto& [command, c] : cases)
+        EXPECT_EQ(c.diskCheck(dir.path()), "") << command;
 }
 
 // A user's own table.csv in the applet's folder, and the applet's linked
 // one: DeleteFile and Rename of the name are errors that the script's
-// handler takes, the user's file stays, reads go on finding the linked
+// handler takes, the user's file stays (until a Rename onto the name
+// replaces it, as any writer would), reads go on finding the linked
 // copy, and names that are not linked are deleted and renamed as ever.
 TEST_F(LinkedFiles, DeleteFileAndRenameOfALinkedNameLeaveTheUsersFileOfThatName)
 {
@@ -725,9 +662,10 @@ TEST_F(LinkedFiles, DeleteFileAndRenameOfALinkedNameLeaveTheUsersFileOfThatName)
     PlayerRun run = PlayApplet(dir, a);
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out,
-              "handled 1055 DeleteFile\nhandled 1055 Rename\nhandled 1055 Rename\nreads linked\nother 0\n");
-    EXPECT_EQ(Text(dir.file("table.csv")), "user table.csv");
-    EXPECT_EQ(Text(dir.file("notes.csv")), "user notes.csv");
+              "handled 1055 DeleteFile\nhandled 1055 Rename\nreads linked\nother 0\n");
+    // Renaming onto the name writes the disk file by it, as writers do.
+    EXPECT_EQ(Text(dir.file("table.csv")), "user notes.csv");
+    EXPECT_FALSE(FileExists(dir.file("notes.csv")));
     EXPECT_FALSE(FileExists(dir.file("moved.csv")));
     EXPECT_FALSE(FileExists(dir.file("other.csv")));
     EXPECT_FALSE(FileExists(dir.file("mine.csv")));
