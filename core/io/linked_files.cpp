@@ -61,6 +61,14 @@ bool IsFontEntry(const LinkedFileRecord* entry)
     return true;
 }
 
+bool MatchesLinkedEntry(const LinkedFileRecord* entry, const char* key, bool fontLookup)
+{
+    bool isFont = IsFontEntry(entry);
+    if (fontLookup)
+        return isFont && SameLinkedName(entry->name + FONT_PREFIX_LEN, key);
+    return !isFont && SameLinkedName(entry->name, key);
+}
+
 // Streams this module opened itself are closed on every path.
 struct SourceStream {
     StreamHandle* handle = nullptr;
@@ -123,13 +131,8 @@ const char* ResolveLinkedFile(VmState* vm, const char* name, int fontLookup, int
     }
 
     for (const LinkedFileRecord* entry = g_linkedFiles; entry; entry = entry->next) {
-        bool isFont = IsFontEntry(entry);
-        if (fontLookup) {
-            if (!isFont || !SameLinkedName(entry->name + FONT_PREFIX_LEN, key.c_str()))
-                continue;
-        } else if (isFont || !SameLinkedName(entry->name, key.c_str())) {
+        if (!MatchesLinkedEntry(entry, key.c_str(), fontLookup != 0))
             continue;
-        }
         const char* display = fontLookup ? entry->name + FONT_PREFIX_LEN : entry->name;
         const char* container = entry->container[0] ? entry->container : OsProgramFilePath().c_str();
         std::vector<char> buffer(std::strlen(display) + std::strlen(container) + 64);
@@ -142,6 +145,20 @@ const char* ResolveLinkedFile(VmState* vm, const char* name, int fontLookup, int
         return result.c_str();
     }
     return name;
+}
+
+uint32_t RefuseLinkedFileName(const char* name)
+{
+    for (const LinkedFileRecord* entry = g_linkedFiles; entry; entry = entry->next) {
+        if (!MatchesLinkedEntry(entry, name, false))
+            continue;
+        std::string detail = "\"" + std::string(name, strnlen(name, 200)) +
+                             "\" is a file linked into the applet: it is read from there and cannot be deleted "
+                             "or renamed";
+        SetErrorDetail(ERR_WRONGUSAGE, detail.c_str());
+        return ERR_WRONGUSAGE;
+    }
+    return 0;
 }
 
 const char* GetFileNameArg(VmState* vm, int index)

@@ -38,6 +38,15 @@ void SetLinkedFiles(const LinkedFileRecord* first, uint64_t appletStart);
 // valid until the next call.
 const char* ResolveLinkedFile(VmState* vm, const char* name, int fontLookup, int* outIsFont);
 
+// 0, or ERR_WRONGUSAGE (with a detail naming the file) when name is that of
+// a file linked into the applet, matched as ResolveLinkedFile matches it.
+// Every reading command takes such a name for the file inside the applet,
+// so DeleteFile and Rename, which would otherwise report success while the
+// name goes on reading the linked copy, ask here first and leave a disk
+// file of the same name alone. Writers write the disk file by the name as
+// given, as they always have.
+uint32_t RefuseLinkedFileName(const char* name);
+
 // The string argument at index as a file name: the linked file of that
 // name, or the name itself. Every command that opens a file by a name
 // that a script gives reads it through here. Raises the VM's argument

@@ -463,6 +463,8 @@ uint32_t CmdRename(VmState* vm)
     // A bare new name renames within the old name's folder.
     if (oldFile != oldName && PathFilePart(newName) == newName)
         target = std::string(oldName, oldFile) + newName;
+    if (uint32_t code = RefuseLinkedFileName(oldName))
+        return code;
     if (!OsRename(oldName, target.c_str())) {
         SetErrorText(oldName);
         return ERR_RENAME;

@@ -393,6 +393,8 @@ uint32_t CmdDeleteFile(VmState* vm)
     bool recursive = DosFlagArg(vm, 5, true);
     if (path.empty() || IsChunkName(path.c_str()))
         return ERR_WRONGUSAGE;
+    if (uint32_t code = RefuseLinkedFileName(path.c_str()))
+        return code;
     ExamineBuffer info;
     if (!info.record)
         return ERR_MEM;

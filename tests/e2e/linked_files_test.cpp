@@ -2,7 +2,8 @@
 // them. A command that reads a named file reads the linked one, also when a
 // different file of the same name lies beside the applet; a command that
 // writes writes the file on disk under the name as given, and later reads
-// still see the linked file; declarations that call the loaders find linked
+// still see the linked file; DeleteFile and Rename refuse a linked name and
+// leave the disk file of that name alone; declarations that call the loaders find linked
 // files as the script does. The table below names every command of the
 // player that takes a file name, and a guard holds it against the
 // registered commands and their descriptions, so that a new one cannot be
@@ -38,7 +39,8 @@ namespace {
 // What a command does with the file name it takes.
 enum class Use {
     Reads,   // opens the named file for reading: a linked file wins
-    Writes,  // writes, deletes or changes the file on disk, by the name as given
+    Writes,  // writes or changes the file on disk, by the name as given
+    Refuses, // deletes or renames: a linked name is refused, the disk left alone
     NoFile,  // the name is no file of the applet (the note says what it is)
 };
 
@@ -78,8 +80,8 @@ const FileNameCommand kFileNameCommands[] = {
     {"text", "OpenFont", Use::Reads, "a font file, or the name of a linked font"},
     {"network", "UploadFile", Use::Reads, "option File and the File of form items"},
     {"dos", "StringToFile", Use::Writes, "file"},
-    {"dos", "DeleteFile", Use::Writes, "path"},
-    {"dos", "Rename", Use::Writes, "old"},
+    {"dos", "DeleteFile", Use::Refuses, "path"},
+    {"dos", "Rename", Use::Refuses, "old"},
     {"dos", "SetFileAttributes", Use::Writes, "path"},
     {"brush", "SaveBrush", Use::Writes, "file"},
     {"graphics", "SaveSnapshot", Use::Writes, "file"},
@@ -218,8 +220,8 @@ put('digests', ('%d %s' % (zlib.crc32(text), hashlib.md5(text).hexdigest())).enc
 const char kFontFolder[] = "/usr/share/fonts/truetype/ttf-bitstream-vera/";
 
 // The writers each get a file of their own to write over.
-const std::vector<std::string> kWriterFiles = {"stringtofile", "deletefile",    "rename",      "setfileattributes",
-                                               "savebrush",    "savesnapshot", "createshortcut", "downloadfile"};
+const std::vector<std::string> kWriterFiles = {"stringtofile", "setfileattributes", "savebrush",
+                                               "savesnapshot", "createshortcut",    "downloadfile"};
 
 // The files that every applet here links under "lk/".
 const std::vector<std::string> kLinkedNames = {"pic.png", "anim.gif", "snd.wav",  "vid.mp4",
@@ -490,17 +492,6 @@ protected:
         c["StringToFile"] = {CommandCall("stringtofile", {Q("written"), Q("lk/stringtofile.txt")}) +
                                  after("StringToFile"),
                              expected("StringToFile"), holds("lk/stringtofile.txt", "written")};
-        c["DeleteFile"] = {CommandCall("deletefile", {Q("lk/deletefile.txt")}) + after("DeleteFile"),
-                           expected("DeleteFile"), [](const std::string& folder) {
-                               return FileExists(folder + "/lk/deletefile.txt") ? "the disk file is still there"
-                                                                                 : "";
-                           }};
-        c["Rename"] = {CommandCall("rename", {Q("lk/rename.txt"), Q("renamed.txt")}) + after("Rename"),
-                       expected("Rename"), [holds](const std::string& folder) {
-                           if (FileExists(folder + "/lk/rename.txt"))
-                               return std::string("the disk file keeps its name");
-                           return holds("lk/renamed.txt", "disk rename")(folder);
-                       }};
         c["SetFileAttributes"] = {CommandCall("setfileattributes", {Q("lk/setfileattributes.txt"),
                                                                     "{flags=#FILEATTR_READ_USR}"}) +
                                       after("SetFileAttributes"),
@@ -647,6 +638,87 @@ TEST_F(LinkedFiles, WritersWriteTheDiskFileByTheNameAsGivenAndReadsStillSeeTheLi
     EXPECT_EQ(run.status, 0);
     for (const auto& [command, c] : cases)
         EXPECT_EQ(c.diskCheck(dir.path()), "") << command;
+}
+
+// A user's own table.csv in the applet's folder, and the applet's linked
+// one: DeleteFile and Rename of the name are errors that the script's
+// handler takes, the user's file stays (until a Rename onto the name
+// replaces it, as any writer would), reads go on finding the linked
+// copy, and names that are not linked are deleted and renamed as ever.
+TEST_F(LinkedFiles, DeleteFileAndRenameOfALinkedNameLeaveTheUsersFileOfThatName)
+{
+    AppletDescription a = AssembleTestApplet(MainScript(
+        ".function handler params=4\n    GETGLOBAL r4, \"debugprint\"\n    LOADK r5, \"handled\"\n"
+        "    MOVE r6, r0\n    MOVE r7, r2\n    CALL r4, 4, 1\n    RETURN r0, 1\n.end\n"
+        "    GETGLOBAL r0, \"raiseonerror\"\n    CLOSURE r1, handler\n    CALL r0, 2, 1\n" +
+        CommandCall("deletefile", {Q("table.csv")}) + CommandCall("rename", {Q("table.csv"), Q("moved.csv")}) +
+        CommandCall("rename", {Q("notes.csv"), Q("table.csv")}) + CommandCall("filetostring", {Q("TABLE.CSV")}, 1) +
+        Print("reads") + CommandCall("deletefile", {Q("other.csv")}) +
+        CommandCall("rename", {Q("mine.csv"), Q("yours.csv")}) + CommandCall("exists", {Q("other.csv")}, 1) +
+        Print("other")));
+    a.linkedFiles.push_back({"table.csv", AppletLinkedFile::Storage::Inline, {'l', 'i', 'n', 'k', 'e', 'd'}, 0, 0});
+    for (const std::string name : {"table.csv", "notes.csv", "other.csv", "mine.csv"})
+        std::ofstream(dir.file(name)) << "user " << name;
+    PlayerRun run = PlayApplet(dir, a);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out,
+              "handled 1055 DeleteFile\nhandled 1055 Rename\nreads linked\nother 0\n");
+    // Renaming onto the name writes the disk file by it, as writers do.
+    EXPECT_EQ(Text(dir.file("table.csv")), "user notes.csv");
+    EXPECT_FALSE(FileExists(dir.file("notes.csv")));
+    EXPECT_FALSE(FileExists(dir.file("moved.csv")));
+    EXPECT_FALSE(FileExists(dir.file("other.csv")));
+    EXPECT_FALSE(FileExists(dir.file("mine.csv")));
+    EXPECT_EQ(Text(dir.file("yours.csv")), "user mine.csv");
+}
+
+}  // namespace
+
+namespace {
+
+// A program stored in the applet runs from a temporary copy but starts in
+// the caller's current folder; a player program made by qmlink changes into
+// its own folder, the copy's, as every player does, unless it is given
+// -NOCHDIR. The caller's buffered output is not written out before a
+// program starts, unless the player runs with -FORCEFLUSH.
+TEST(StoredPrograms, StartInTheCallersFolderAndAPlayerProgramInItsCopysFolder)
+{
+    TempDir dir;
+    ShellOutput("mkdir -p '" + dir.file("app") + "' '" + dir.file("start") + "' '" + dir.file("tmp") + "'");
+    AppletDescription inner = AssembleTestApplet(MainScript(
+        CommandCall("getcurrentdirectory", {}, 1) +
+        "    MOVE r2, r0\n    GETGLOBAL r0, \"debugprint\"\n    LOADK r1, \"player in\"\n    CALL r0, 3, 1\n" +
+        CommandCall("stringtofile", {"\"made\"", "\"rel.txt\""})));
+    WriteFileBytes(dir.file("inner.qma"), WriteApplet(inner));
+    ShellOutput(std::string(QM_BINARY_DIR) + "/qmlink " + QM_PLAYER_PATH + " '" + dir.file("inner.qma") + "' -o '" +
+                dir.file("inner") + "'");
+    ASSERT_TRUE(FileExists(dir.file("inner")));
+    const std::string script = "#!/bin/sh\necho \"script in $(pwd)\"\necho made > script.txt\n";
+    AppletDescription a = AssembleTestApplet(MainScript(
+        "    GETGLOBAL r0, \"debugprint\"\n    LOADK r1, \"before\"\n    CALL r0, 2, 1\n" +
+        CommandCall("execute", {"\"prog.sh\""}) + CommandCall("execute", {"\"inner\""}) +
+        CommandCall("execute", {"\"inner -nochdir\""}) +
+        "    GETGLOBAL r0, \"debugprint\"\n    LOADK r1, \"after\"\n    CALL r0, 2, 1\n"));
+    a.linkedFiles.push_back(
+        {"prog.sh", AppletLinkedFile::Storage::Inline, std::vector<uint8_t>(script.begin(), script.end()), 0, 0});
+    a.linkedFiles.push_back({"inner", AppletLinkedFile::Storage::Inline, ReadFileBytes(dir.file("inner")), 0, 0});
+    WriteFileBytes(dir.file("app/test.qma"), WriteApplet(a));
+    const std::string app = dir.file("app"), tmp = dir.file("tmp");
+    const std::string children = "script in " + app + "\nplayer in " + tmp + "\nplayer in " + app + "\n";
+    for (const char* option : {"", "-forceflush"}) {
+        SCOPED_TRACE(option);
+        PlayerRun run = RunProgram("/bin/sh",
+                                   {"-c", "cd '" + dir.file("start") + "' && exec " + QM_PLAYER_PATH + " " + option +
+                                              " '" + dir.file("app/test.qma") + "'"},
+                                   {"TMPDIR=" + tmp});
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.out, *option ? "before\n" + children + "after\n" : children + "before\nafter\n");
+        EXPECT_TRUE(FileExists(app + "/script.txt"));
+        EXPECT_TRUE(FileExists(app + "/rel.txt"));
+        EXPECT_TRUE(FileExists(tmp + "/rel.txt"));
+        EXPECT_FALSE(FileExists(dir.file("start/rel.txt")));
+        ShellOutput("rm -f '" + app + "/script.txt' '" + app + "/rel.txt' '" + tmp + "/rel.txt'");
+    }
 }
 
 }  // namespace

@@ -212,6 +212,12 @@ TEST_F(CatalogFiles, TheFirstFileThatOpensDecidesEvenWhenBroken)
     WriteFile(root / "prog/Catalogs/french/app.catalog", "program\n");
     WriteFile(root / "cwd/Catalogs/fran\xE7" "ais/app.catalog", "current\n");
     EXPECT_EQ(Open("app.catalog", 4), "current");
+    // Folder names in UTF-8 are not the Latin-1 bytes looked for; Russian
+    // users read the folder "unknown".
+    WriteFile(root / "cwd/Catalogs/espa\xC3\xB1ol/app.catalog", "utf-8\n");
+    EXPECT_EQ(Open("app.catalog", 5), "<none>");
+    WriteFile(root / "cwd/Catalogs/unknown/app.catalog", "unknown\n");
+    EXPECT_EQ(Open("app.catalog", 17), "unknown");
     // English and unknown users use no catalog.
     WriteFile(root / "prog/Catalogs/english/app.catalog", "english\n");
     WriteFile(root / "prog/Catalogs/german/app.catalog", "german\n");
@@ -229,6 +235,10 @@ TEST_F(CatalogFiles, UserLanguageComesFromTheLocale)
     setenv("LC_ALL", "sv_SE.UTF-8", 1);
     CatalogPtr swedish;
     swedish.catalog = OsOpenCatalog("locale.catalog");
+    WriteFile(root / "cwd/Catalogs/unknown/locale.catalog", "russian\n");
+    setenv("LC_ALL", "ru_RU.UTF-8", 1);
+    CatalogPtr russian;
+    russian.catalog = OsOpenCatalog("locale.catalog");
     setenv("LC_ALL", "C", 1);
     CatalogPtr none;
     none.catalog = OsOpenCatalog("locale.catalog");
@@ -238,5 +248,7 @@ TEST_F(CatalogFiles, UserLanguageComesFromTheLocale)
         unsetenv("LC_ALL");
     ASSERT_NE(swedish.catalog, nullptr);
     EXPECT_EQ(Lookup(swedish.catalog, 0), "svenska");
+    ASSERT_NE(russian.catalog, nullptr);
+    EXPECT_EQ(Lookup(russian.catalog, 0), "russian");
     EXPECT_EQ(none.catalog, nullptr);
 }

@@ -114,7 +114,13 @@ TEST_F(DirectoryCommands, RenameStaysInTheOldFolder)
     ASSERT_EQ(Call("Rename", {Str(Path("old.txt")), Str("new.txt")}), 0u);
     EXPECT_FALSE(FileExists(Path("old.txt")));
     EXPECT_EQ(ReadFileBytes(Path("new.txt")), std::vector<uint8_t>{9});
+    // A file of the new name is replaced.
+    WriteFileBytes(Path("other.txt"), {1});
+    ASSERT_EQ(Call("Rename", {Str(Path("other.txt")), Str(Path("new.txt"))}), 0u);
+    EXPECT_EQ(ReadFileBytes(Path("new.txt")), std::vector<uint8_t>{1});
+    EXPECT_FALSE(FileExists(Path("other.txt")));
     EXPECT_EQ(Call("Rename", {Str(Path("gone")), Str("x")}), uint32_t{ERR_RENAME});
+    EXPECT_EQ(Call("Rename", {Str(Path("new.txt")), Str(Path("no-folder/x"))}), uint32_t{ERR_RENAME});
     EXPECT_EQ(Call("Rename", {Str(""), Str("x")}), uint32_t{ERR_WRONGUSAGE});
     EXPECT_EQ(Call("Rename", {Str(":::chunk0:1*a?b"), Str("x")}), uint32_t{ERR_WRONGUSAGE});
 }

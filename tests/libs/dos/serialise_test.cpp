@@ -1,5 +1,7 @@
 // Table and function files: exact bytes, the text form against Python's
 // base64, round trips, and malformed or hostile input.
+#include <algorithm>
+
 #include "core/io/byte_order.h"
 #include "core/io/errors.h"
 #include "core/vm/library_glue.h"
@@ -204,6 +206,34 @@ TEST_F(Serialise, MalformedTableFiles)
         }
         EXPECT_EQ(VmGetTop(vm), top) << what;
     }
+}
+
+// The format carries no checksum: a byte changed inside a number or a
+// string reads back as a changed value, without an error.
+TEST_F(Serialise, ADamagedByteInsideAValueComesBackChanged)
+{
+    int t = NewTable();
+    SetField(t, Str("s"), Str("hello"));
+    SetField(t, Str("n"), Num(1));
+    ASSERT_EQ(WriteTableFile("t", t), 0u);
+    std::vector<uint8_t> bytes = ReadFileBytes(Path("t"));
+    std::string text(bytes.begin(), bytes.end());
+    size_t hello = text.find("hello");
+    ASSERT_NE(hello, std::string::npos);
+    bytes[hello] = 'j';
+    // The number 1.0 is 3F F0 00 ... big-endian; its last byte becomes 1.
+    const uint8_t one[8] = {0x3F, 0xF0, 0, 0, 0, 0, 0, 0};
+    auto at = std::search(bytes.begin(), bytes.end(), one, one + 8);
+    ASSERT_NE(at, bytes.end());
+    at[7] = 1;
+    ASSERT_EQ(ReadBytesAsTable(bytes), 0u);
+    int read = VmGetTop(vm);
+    VmPushString(vm, "s");
+    VmRawGet(vm, read);
+    EXPECT_STREQ(VmGetString(vm, -1), "jello");
+    VmPushString(vm, "n");
+    VmRawGet(vm, read);
+    EXPECT_EQ(VmGetNumber(vm, -1), 1.0000000000000002);
 }
 
 TEST_F(Serialise, NestingDepthIsBounded)

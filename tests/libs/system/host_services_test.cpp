@@ -73,6 +73,20 @@ TEST_F(HostServices, RegistryValuesRoundTripWholeAndInsideTheirRoot)
     EXPECT_EQ(One("ReadRegistryKey", {kCurrentUser, std::string("..\\..\\..\\escape")}), Value{1.0});
 }
 
+// A number is kept as an unsigned 32-bit whole number: the fraction goes
+// and the rest is taken modulo 2^32.
+TEST_F(HostServices, RegistryNumbersAreUnsigned32BitWholeNumbers)
+{
+    const std::pair<double, double> cases[] = {
+        {-7, 4294967289.0}, {5000000000.0, 705032704.0}, {2.9, 2}, {-2.9, 4294967294.0}, {4294967296.0, 0},
+    };
+    for (const auto& [written, read] : cases) {
+        SCOPED_TRACE(written);
+        ASSERT_EQ(Call("WriteRegistryKey", {kCurrentUser, std::string("Numbers\\Value"), written}), 0u);
+        EXPECT_EQ(One("ReadRegistryKey", {kCurrentUser, std::string("Numbers\\Value")}), Value{read});
+    }
+}
+
 TEST_F(HostServices, ClipboardHoldsText)
 {
     EXPECT_EQ(One("PeekClipboard", {}), Value{0.0});
