@@ -41,26 +41,16 @@ bool IsScriptFunction(const CallLevel& level)
     return std::strcmp(level.what, "Quillmere") == 0;
 }
 
-// The registered spelling of the command that runs at the level, found by
-// the function itself among the globals that hold it; null when no global
-// under a command's name holds it.
-const char* CommandRunningAt(VmState* vm, int level)
+// The native function running at the level; null for a script one.
+VmNativeFunction NativeRunningAt(VmState* vm, int level)
 {
     VmDebugRecord record = {};
-    if (!VmGetStack(vm, level, &record) || VmType(vm, VM_GLOBALSINDEX) != VM_TTABLE || !VmCheckStack(vm, 3))
+    if (!VmGetStack(vm, level, &record) || !VmCheckStack(vm, 1))
         return nullptr;
     VmGetInfo(vm, "f", &record);
-    const char* spelling = nullptr;
-    VmPushNil(vm);
-    while (VmNext(vm, VM_GLOBALSINDEX)) {
-        if (VmType(vm, -2) == VM_TSTRING && VmCompareRawEqual(vm, -1, -3))
-            spelling = FindCommandName(VmGetString(vm, -2));
-        VmPop(vm, spelling ? 2 : 1);
-        if (spelling)
-            break;
-    }
+    VmNativeFunction f = VmGetNativeFunction(vm, -1);
     VmPop(vm, 1);
-    return spelling;
+    return f;
 }
 
 // The name the report gives the frame at the level, or null when the frame
@@ -75,17 +65,12 @@ const char* FrameFunctionName(VmState* vm, int levelIndex, const CallLevel& leve
         return level.name ? level.name : "anonymous";
     if (std::strcmp(level.what, "C") != 0 || !level.name)
         return nullptr;
-    if (const char* spelling = FindCommandName(level.name))
+    // The key or global a command was called through may be any name,
+    // another command's too: a command is named by its own registration.
+    if (const char* spelling = FindCommandName(NativeRunningAt(vm, levelIndex), level.name))
         return spelling;
-    // Called through a table value: the key ("?" when it is no string
-    // constant) is no name of the command, the command itself has one.
-    if (level.nameWhat[0] == 'f' || level.nameWhat[0] == 'm') {
-        if (const char* spelling = CommandRunningAt(vm, levelIndex))
-            return spelling;
-        if (std::strcmp(level.name, "?") == 0)
-            return nullptr;
-    }
-    return level.name;
+    // A key that is no string constant names nothing.
+    return std::strcmp(level.name, "?") == 0 ? nullptr : level.name;
 }
 
 double RegistryNumber(VmState* vm, const char* name)
@@ -206,13 +191,22 @@ void FindErrorFunctionName(VmState* vm)
         VmErrorLine = frame.currentLine;
 }
 
-const char* FindCommandName(const char* calledName)
+const char* FindCommandName(VmNativeFunction function, const char* calledName)
 {
-    for (const LibraryNode* library = LibraryList; library; library = library->next)
-        for (const CommandTableEntry* entry = library->commands; entry && entry->name; ++entry)
+    if (!function)
+        return nullptr;
+    const char* first = nullptr;
+    for (const LibraryNode* library = LibraryList; library; library = library->next) {
+        for (const CommandTableEntry* entry = library->commands; entry && entry->name; ++entry) {
+            if (entry->function != function)
+                continue;
             if (StrCaseCmp(entry->name, calledName) == 0)
                 return entry->name;
-    return nullptr;
+            if (!first)
+                first = entry->name;
+        }
+    }
+    return first;
 }
 
 int32_t GetErrorLine(VmState* vm)

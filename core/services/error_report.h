@@ -17,7 +17,8 @@
 #include <cstdint>
 #include <string>
 
-struct VmState;
+#include "core/vm/vm.h"
+
 struct AppletInfo;
 struct CoreContext;
 struct IncludedFileRecord;
@@ -36,9 +37,10 @@ uint32_t RecordScriptError(VmState* vm, uint32_t code);
 // the error line (when still -1) from the VM's call stack.
 void FindErrorFunctionName(VmState* vm);
 
-// The spelling under which a native command stands in the registered
-// command tables (compared without regard to case); null when none has it.
-const char* FindCommandName(const char* calledName);
+// The name under which the native function stands in the registered
+// command tables; of several commands sharing the function, the one called
+// (compared without regard to case), else the first. Null when none has it.
+const char* FindCommandName(VmNativeFunction function, const char* calledName);
 
 // The error line as a line of the script file that holds it; -1 unknown.
 int32_t GetErrorLine(VmState* vm);

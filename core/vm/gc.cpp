@@ -174,28 +174,31 @@ void TraverseThread(GcState* st, VmState* L)
     MarkValue(st, &L->globals);
     // A script function's registers stay alive over its whole frame, also
     // those above the arguments of a call it is making: the interpreter
-    // reads them again when the call returns. Above that, up to the highest
-    // frame top in use, slots are dead to every frame; values left there must
-    // not be read once what they pointed to is freed.
+    // reads them again when the call returns. Every slot above is dead to
+    // every frame, and is cleared, up to the end of the stack: a top raised
+    // later (a hook's or a native's room, a handler's frame, the stack
+    // copied as it grows) may uncover any of them, and must find nothing
+    // this collection frees. Only the collector frees, so clearing here
+    // keeps every slot either marked or nil at once, whoever raises a top.
     VmValue* markLim = L->top;
-    VmValue* clearLim = L->top;
+    VmValue* inUse = L->top;
     for (VmCallInfo* ci = L->baseCi; ci <= L->ci; ci++) {
-        if (ci->top > clearLim)
-            clearLim = ci->top;
+        if (ci->top > inUse)
+            inUse = ci->top;
         if (!(ci->state & VM_CI_NATIVE) && ci->top > markLim)
             markLim = ci->top;
     }
-    VmValue* end = L->stack + L->stackSize - 1;
-    if (clearLim > end)
-        clearLim = end;
-    if (markLim > clearLim)
-        markLim = clearLim;
+    VmValue* end = L->stack + L->stackSize;
+    if (inUse > end - 1)
+        inUse = end - 1;
+    if (markLim > inUse)
+        markLim = inUse;
     VmValue* o = L->stack;
     for (; o < markLim; o++)
         MarkValue(st, o);
-    for (; o <= clearLim; o++)
+    for (; o < end; o++)
         VmSetNil(o);
-    CheckStackSizes(L, clearLim);
+    CheckStackSizes(L, inUse);
 }
 
 void Propagate(GcState* st)

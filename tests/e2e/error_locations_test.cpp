@@ -114,4 +114,28 @@ TEST(ErrorLocations, ACommandCalledThroughATableIsNamedAsTheCommand)
     }
 }
 
+// A command is named by what it is, whatever key or global it was called
+// through, even one that holds another command's name; a script function
+// keeps the name it was called under, a command's name too.
+TEST(ErrorLocations, ACommandIsNamedByItsRegistrationNotByTheNameItWasCalledThrough)
+{
+    const std::string script = MainScript(
+        ".function handler params=4\n    GETGLOBAL r4, \"debugprint\"\n    MOVE r5, r2\n    CALL r4, 2, 1\n"
+        "    RETURN r0, 1\n.end\n"
+        ".function fails line=9\n    NEWTABLE r0, 0, 0\n    ADD r0, r0, #1\n    RETURN r0, 1\n.end\n"
+        "    GETGLOBAL r0, \"raiseonerror\"\n    CLOSURE r1, handler\n    CALL r0, 2, 1\n"
+        "    NEWTABLE r0, 0, 0\n    GETGLOBAL r1, \"chr\"\n    SETTABLE r0, \"val\", r1\n"
+        "    GETTABLE r1, r0, \"val\"\n    LOADK r2, #999\n    CALL r1, 2, 1\n"
+        "    GETGLOBAL r1, \"chr\"\n    SETGLOBAL r1, \"val\"\n    SETTABLE r0, \"f\", r1\n"
+        "    GETTABLE r1, r0, \"f\"\n    LOADK r2, #999\n    CALL r1, 2, 1\n"
+        "    CLOSURE r1, fails\n    SETGLOBAL r1, \"val\"\n    GETGLOBAL r1, \"val\"\n    CALL r1, 1, 1\n");
+    TempDir dir;
+    PlayerRun run = PlayApplet(dir, AssembleTestApplet(script));
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "Chr\nChr\n");
+    // A run-time error is no command's: it ends the run, in the function.
+    EXPECT_EQ(run.err, "QuillmerePlayer: Wrong operator for this type!\nAddition of a table and a number\n"
+                       "File: test.qas (current line: 11 - In function: val)\n");
+}
+
 }  // namespace

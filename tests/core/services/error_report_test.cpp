@@ -31,7 +31,9 @@ uint32_t WhereAmI(VmState* vm)
     return 0;
 }
 
-const CommandTableEntry commands[] = {{"FailCmd", FailCmd}, {"WhereAmI", WhereAmI}, {nullptr, nullptr}};
+// FailAlias shares its function with FailCmd.
+const CommandTableEntry commands[] = {
+    {"FailCmd", FailCmd}, {"WhereAmI", WhereAmI}, {"FailAlias", FailCmd}, {nullptr, nullptr}};
 
 // The applet's code holds two files: main.qm at lines 1-10 and
 // inc/helpers.qm at lines 11-30, whose first line there is its line 5.
@@ -58,6 +60,7 @@ protected:
         ASSERT_EQ(RegisterLibrary(commands, "test"), 0u);
         SetGlobal("failcmd", FailCmd);
         SetGlobal("whereami", WhereAmI);
+        SetGlobal("failalias", FailCmd);
     }
     void TearDown() override
     {
@@ -127,6 +130,22 @@ TEST_F(ErrorReport, AFailingCommandIsNamedByItsTableSpellingInItsOwnFileAndLine)
               "Could not find file handle 7!\nFile: helpers.qm (current line: 14 - In function: FailCmd)");
     EXPECT_EQ(FormatDebugErrorLine(message, file, line), "@_qmerror14:inc/helpers.qm*Could not find file handle 7!");
     EXPECT_EQ(Report(message, true), message);
+}
+
+// Of two commands sharing a function, the one called by its own name is
+// named; called through any other name, the first registered.
+TEST_F(ErrorReport, ACommandSharingItsFunctionIsNamedAsCalledWhenThatIsOneOfItsNames)
+{
+    for (const char* call : {"failalias", "failcmd", "other"}) {
+        SCOPED_TRACE(call);
+        ResetErrorLocation();
+        VmAbortFlag = 0;
+        VmPushString(vm, "other");
+        VmPushNativeFunction(vm, FailCmd);
+        VmSetTable(vm, VM_GLOBALSINDEX);
+        ASSERT_EQ(RunChunk(Chunk(call)), static_cast<uint32_t>(ERR_FINDFILE));
+        EXPECT_STREQ(errorFunctionName, std::strcmp(call, "failalias") == 0 ? "FailAlias" : "FailCmd");
+    }
 }
 
 // Inside the error handler the failure unwinds the run but aborts nothing.

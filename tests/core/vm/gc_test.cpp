@@ -485,3 +485,55 @@ TEST_F(GcTest, AllocatorKeepsBytesAndTheCountExact)
     VmRealloc(vm, big, size, 0);
     EXPECT_EQ(vm->g->nblocks, before);
 }
+
+// A native leaves strings high on the stack; a collection made from a
+// shallower native frame frees them; then the event hook lends the script
+// frame VM_MINSTACK more slots and collects. Whatever those slots hold is
+// marked, so none of them may still point at what was freed.
+TEST_F(GcTest, SlotsAHookUncoversHoldNothingAnEarlierCollectionFreed)
+{
+    SetGlobal("spill", [](VmState* s) -> uint32_t {
+        EXPECT_TRUE(VmCheckStack(s, 40));
+        for (int i = 0; i < 40; i++)
+            VmPushString(s, ("spilled " + std::to_string(i)).c_str());
+        return 0;
+    });
+    SetGlobal("collect", [](VmState* s) -> uint32_t {
+        VmCollectGarbage(s);
+        return 0;
+    });
+    SetGlobal("due", [](VmState*) -> uint32_t {
+        VmRaisePumpDue();
+        return 0;
+    });
+    static int hookRuns, stale;
+    hookRuns = stale = 0;
+    VmSetEventHook(vm, [](VmState* s, VmDebugRecord*, uint32_t*) {
+        hookRuns++;
+        for (VmValue* p = s->top; p < s->ci->top; p++)
+            stale += VmIsCollectable(p);
+        VmCollectGarbage(s);
+    });
+    VmPumpDue = 0;
+    // r9 widens the script frame past the top of the collecting native's
+    // frame, which the hook's slots then reach beyond.
+    EXPECT_EQ(Run(R"(
+.line 1
+    LOADNUM r9, 0
+    GETGLOBAL r0, "spill"
+    CALL r0, 1, 1
+    GETGLOBAL r0, "collect"
+    CALL r0, 1, 1
+    GETGLOBAL r0, "due"
+    CALL r0, 1, 1
+.line 2
+    LOADNUM r0, 7
+    RETURN r0, 2
+)"),
+              0u);
+    VmSetEventHook(vm, nullptr);
+    VmPumpDue = 0;
+    EXPECT_EQ(hookRuns, 1);
+    EXPECT_EQ(stale, 0);
+    EXPECT_EQ(VmGetNumber(vm, -1), 7);
+}
