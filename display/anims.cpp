@@ -324,18 +324,8 @@ int OpenWithGifReader(const FrameSetRequest& request, FrameSet* set, uint32_t* e
 // declarations of the file (brushes among them) as LoadBrush shares it.
 uint32_t LoadStripPicture(const FrameSetRequest& request, const ImageLoadRequest& load, ImageLoadResult* loaded)
 {
-    uint32_t cachedColour = 0;
-    bool fromCache =
-        request.cachedLoad &&
-        (FindGfxCacheEntry(request.file, true, &loaded->width, &loaded->height, &cachedColour, &loaded->handle,
-                           &loaded->alpha, nullptr) == 0 ||
-         FindGfxCacheEntry(request.file, false, &loaded->width, &loaded->height, &cachedColour, &loaded->handle,
-                           nullptr, nullptr) == 0);
-    if (fromCache) {
-        loaded->rowLength = loaded->width;
-        loaded->transparentColour = static_cast<int32_t>(cachedColour);
+    if (request.cachedLoad && LoadCachedImage(request.file, loaded) == 0)
         return 0;
-    }
     if (uint32_t error = LoadImageViaLoaders(load, loaded))
         return error;
     if (!request.cache)

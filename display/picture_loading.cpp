@@ -8,6 +8,8 @@
 // "cachedload" (take it from there when it is cached).
 #include "display/picture_loading.h"
 
+#include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "core/io/error_codes.h"
@@ -43,6 +45,7 @@ struct PictureLoad {
     int32_t width = 0;
     int32_t height = 0;
     int32_t transparentColour = -1;
+    char loader[kLoaderNameSize] = "";
     ~PictureLoad() { FreeMadeBitMaps(&planes); }
 };
 
@@ -80,17 +83,10 @@ uint32_t LoadPicturePlanes(VmState* vm, PictureLoad* out)
         cachedLoad = GetTableInt(vm, 3, "cachedload", &value) && value;
     }
     ImageLoadResult loaded;
-    uint32_t cachedColour = 0;
-    bool fromCache = cachedLoad &&
-                     (FindGfxCacheEntry(file, true, &loaded.width, &loaded.height, &cachedColour, &loaded.handle,
-                                        &loaded.alpha, nullptr) == 0 ||
-                      FindGfxCacheEntry(file, false, &loaded.width, &loaded.height, &cachedColour, &loaded.handle,
-                                        nullptr, nullptr) == 0);
-    if (fromCache) {
-        loaded.rowLength = loaded.width;
-        loaded.transparentColour = static_cast<int32_t>(cachedColour);
-    } else if (uint32_t error = LoadImageViaLoaders(request, &loaded)) {
-        return NamePictureError(error, file);
+    bool fromCache = cachedLoad && LoadCachedImage(file, &loaded) == 0;
+    if (!fromCache) {
+        if (uint32_t error = LoadImageViaLoaders(request, &loaded))
+            return NamePictureError(error, file);
     }
     if (cache && !fromCache) {
         if (uint32_t error = AddGfxCacheEntry(file, loaded.width, loaded.height,
@@ -119,6 +115,7 @@ uint32_t LoadPicturePlanes(VmState* vm, PictureLoad* out)
     out->width = loaded.width;
     out->height = loaded.height;
     out->transparentColour = colour;
+    std::snprintf(out->loader, sizeof out->loader, "%s", GetLoaderName(loaded.producer));
     return NamePictureError(error, file);
 }
 
@@ -140,6 +137,7 @@ uint32_t LoadPictureRecord(VmState* vm, AddRecord add)
         return error;
     if (load.transparentColour >= 0)
         record->transparentColour = static_cast<uint32_t>(load.transparentColour);
+    std::memcpy(record->loader, load.loader, sizeof record->loader);
     if (!id.newHandle)
         return 0;
     VmPushLightUserdata(vm, record);

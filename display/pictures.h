@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "core/plugins/image_loaders.h"
 #include "core/services/object_registry.h"
 #include "display/output.h"
 
@@ -30,7 +31,7 @@ struct Brush {
     uint32_t hardware;
     uint32_t planeFlags;  // BRUSHPLANE_* of a hardware brush
     uint32_t imageType;   // 0 raster, 1 vector
-    uint32_t loader;
+    char loader[kLoaderNameSize];  // of a loaded picture; "" for the runtime's own
     Display* boundDisplay;
 };
 
@@ -43,7 +44,7 @@ struct BGPic {
     int32_t height;
     uint32_t transparentColour;
     uint32_t imageType;
-    uint32_t loader;
+    char loader[kLoaderNameSize];
     // Its output record while it is selected as output or shown.
     OutputRecord output;
     struct Layer* layers;  // its layer stack, bottom first (display/layers.cpp)

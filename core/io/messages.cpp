@@ -234,7 +234,7 @@ const MessageEntry MessageTable[MESSAGE_COUNT] = {
     {225, "Coordinates are out of range!"}, // ERR_COORDSRANGE
     {226, "Invalid dimensions!"}, // ERR_BADDIMENSIONS
     {227, "Could not find sprite %ld!"}, // ERR_FINDSPRITE
-    {228, "Sprite %ld is on screen!"}, // ERR_SPRITEONSCREEN
+    {228, "Sprite %ld is not on screen!"}, // ERR_SPRITEONSCREEN
     {229, "Unknown preprocessor command %s!"}, // ERR_PREPROCSYM
     {230, "Unknown tag \"%s\"!"}, // ERR_UNKNOWNTAG
     {231, "Mask and alpha channel cannot be used together!"}, // ERR_MASKNALPHA

@@ -7,6 +7,7 @@
 // Everything here runs on the script thread.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "quillmere/plugin_abi.h"
@@ -54,6 +55,9 @@ void GetImageHandleSize(const ImageHandle* handle, int32_t* width, int32_t* heig
 
 // "inbuilt" for null, "native" for the value 1, else the module name.
 const char* GetLoaderName(const PluginInfo* producer);
+// Room for a loader's name in an object that outlives the plugin: a module
+// name is a file name.
+constexpr size_t kLoaderNameSize = 256;
 
 // Alpha modes of an image load.
 enum ImageAlphaMode : uint32_t {

@@ -71,10 +71,10 @@ uint32_t PushIdOf(VmState* vm, const ObjectHeader* record)
     return 1;
 }
 
-// Objects remember who loaded them as 0 (built in) or 1 (the platform).
-const char* LoaderNameOf(uint32_t loader)
+// Pictures keep their loader's name; those made by commands keep none.
+const char* KeptLoaderName(const char* kept)
 {
-    return GetLoaderName(reinterpret_cast<const PluginInfo*>(uintptr_t{loader}));
+    return kept[0] ? kept : GetLoaderName(nullptr);
 }
 
 uint32_t NotFound(ObjectId id, uint32_t code)
@@ -181,7 +181,7 @@ uint32_t BrushAttr(const Query& q)
         return PushFlag(q.vm, b->hardware ? (b->planeFlags & BRUSHPLANE_ALPHA) != 0 : b->alpha != nullptr);
     case ATTRTYPE: return PushNumber(q.vm, b->imageType);
     case ATTRHARDWARE: return PushFlag(q.vm, b->hardware != 0);
-    case ATTRLOADER: return PushText(q.vm, LoaderNameOf(b->loader));
+    case ATTRLOADER: return PushText(q.vm, KeptLoaderName(b->loader));
     case ATTRDISPLAY: return PushIdOf(q.vm, b->boundDisplay ? &b->boundDisplay->header : nullptr);
     default: return ERR_UNKNOWNATTR;
     }
@@ -199,7 +199,7 @@ uint32_t BGPicAttr(const Query& q)
     case ATTRHASALPHA: return PushFlag(q.vm, p->alpha != nullptr);
     case ATTRTRANSPARENTCOLOR: return PushNumber(q.vm, p->transparentColour);
     case ATTRTYPE: return PushNumber(q.vm, p->imageType);
-    case ATTRLOADER: return PushText(q.vm, LoaderNameOf(p->loader));
+    case ATTRLOADER: return PushText(q.vm, KeptLoaderName(p->loader));
     case ATTRCLIPREGION: {
         const OutputRecord* output = CurrentOutput();
         return PushIdOf(q.vm, output && output->clipRegion ? &output->clipRegion->header : nullptr);
@@ -590,6 +590,9 @@ uint32_t CountOnly(const Query&) { return ERR_UNKNOWNATTR; }
 // list is refused, and the reference prints them as they stand.
 constexpr const char* kTransparent = "the transparent colour $RRGGBB; $FFFFFFFF (4294967295) when there is none";
 constexpr const char* kLoader = "the loader that read it, as text: \"inbuilt\", \"native\" or a plugin's name";
+constexpr const char* kPictureLoader =
+    "the loader that read it, as text: \"inbuilt\", \"native\" or a plugin's name; a picture taken from the graphics "
+    "cache (cachedload) names the loader that read the file";
 constexpr const char* kImageType = "#IMAGETYPE_RASTER or #IMAGETYPE_VECTOR";
 
 #define FONT_ANSWERS(whose)                                                                   \
@@ -609,7 +612,7 @@ constexpr AttributeAnswer kAnimAnswers[] = {
     {ATTRNUMFRAMES, "the number of frames", nullptr},
     {ATTRFRAMEDELAY, "how long the frame shows, in milliseconds (ERR_ANIMFRAME for a frame out of range)",
      "the frame, from 1"},
-    {ATTRLOADER, kLoader, nullptr},
+    {ATTRLOADER, kPictureLoader, nullptr},
 };
 
 constexpr AttributeAnswer kBrushAnswers[] = {
@@ -620,7 +623,7 @@ constexpr AttributeAnswer kBrushAnswers[] = {
     {ATTRHASALPHA, "1 when it has an alpha channel, else 0", nullptr},
     {ATTRTYPE, kImageType, nullptr},
     {ATTRHARDWARE, "1 for a hardware brush, else 0", nullptr},
-    {ATTRLOADER, kLoader, nullptr},
+    {ATTRLOADER, kPictureLoader, nullptr},
     {ATTRDISPLAY, "the display it is bound to, -1 for none", nullptr},
 };
 
@@ -645,7 +648,7 @@ constexpr AttributeAnswer kBGPicAnswers[] = {
     {ATTRHASALPHA, "1 when it has an alpha channel, else 0", nullptr},
     {ATTRTRANSPARENTCOLOR, kTransparent, nullptr},
     {ATTRTYPE, kImageType, nullptr},
-    {ATTRLOADER, kLoader, nullptr},
+    {ATTRLOADER, kPictureLoader, nullptr},
     {ATTRCLIPREGION, "the clip region set on the current output, -1 for none", nullptr},
 };
 

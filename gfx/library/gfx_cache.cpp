@@ -98,6 +98,22 @@ uint32_t FindGfxCacheEntry(const char* name, bool wantAlpha, int32_t* width, int
     return ERR_CACHEERROR;
 }
 
+uint32_t LoadCachedImage(const char* name, ImageLoadResult* loaded)
+{
+    *loaded = ImageLoadResult{};
+    uint32_t colour = 0;
+    if (FindGfxCacheEntry(name, true, &loaded->width, &loaded->height, &colour, &loaded->handle, &loaded->alpha,
+                          nullptr) != 0 &&
+        FindGfxCacheEntry(name, false, &loaded->width, &loaded->height, &colour, &loaded->handle, nullptr,
+                          nullptr) != 0)
+        return ERR_CACHEERROR;
+    loaded->rowLength = loaded->width;
+    loaded->transparentColour = static_cast<int32_t>(colour);
+    // The plugin that decoded it is still the picture's loader.
+    loaded->producer = loaded->handle ? loaded->handle->producer : nullptr;
+    return 0;
+}
+
 void FreeGfxCache()
 {
     while (GfxCacheEntry* entry = cacheHead) {

@@ -6,8 +6,9 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "core/plugins/image_loaders.h"
+
 struct BitMapHandle;
-struct ImageHandle;
 
 // Names longer than this are not cached.
 constexpr size_t kGfxCacheNameSize = 1024;
@@ -23,6 +24,12 @@ uint32_t AddGfxCacheEntry(const char* name, int32_t width, int32_t height, uint3
 // one more reference for the caller. ERR_CACHEERROR when there is none.
 uint32_t FindGfxCacheEntry(const char* name, bool wantAlpha, int32_t* width, int32_t* height, uint32_t* userWord,
                            ImageHandle** image, BitMapHandle** alphaCopy, uint32_t* flags);
+
+// The picture cached under the name as a load of it answers: its image
+// (one more reference), a new copy of its alpha plane when it has one, its
+// size and transparent colour, and the plugin that made it. 0, or
+// ERR_CACHEERROR when the name is not cached.
+uint32_t LoadCachedImage(const char* name, ImageLoadResult* loaded);
 
 // Releases every entry (after preloading and at shutdown).
 void FreeGfxCache();

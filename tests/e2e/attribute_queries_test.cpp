@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <deque>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -223,6 +224,49 @@ TEST_F(AttributeQueries, AnimFramesSpritesNotShownAndMissingIntervals)
         {"sprite frame", SPRITE, "#4", ATTRCURFRAME, "!1220"},
         {"interval count", INTERVAL, "#3", ATTRCOUNT, "!1194"},
     };
+    ExpectAnswers(Run(asks, "", setup), asks);
+}
+
+// Unhandled, the same query ends the run with a message that says so.
+TEST_F(AttributeQueries, SpriteNotShownEndsTheRunSayingSo)
+{
+    const std::string body =
+        CommandCall("loadsprite", {"#4", "\"" + dir.file("opaque.png") + "\""}) +
+        CommandCall("getattribute", {"#" + std::to_string(SPRITE), "#4", "#" + std::to_string(ATTRXPOS)}, 1);
+    PlayerRun run = PlayApplet(dir, AssembleTestApplet(MainScript(body)), {"-debugdevice", "console"});
+    EXPECT_NE(run.status, 0);
+    EXPECT_NE(run.out.find("Sprite 4 is not on screen!"), std::string::npos) << run.out;
+}
+
+// Pictures that only a plugin reads name it, whether the options named it
+// or not, and so do later loads of the same file that the graphics cache
+// serves; the runtime's own decoders name themselves, also from the cache.
+TEST_F(AttributeQueries, PicturesNameThePluginThatReadThemAlsoFromTheCache)
+{
+    const std::string png = "\"" + dir.file("opaque.png") + "\"";
+    std::string setup = CommandCall("loadplugin", {"\"" QM_TEST_PLUGIN_DIR "/images/procimage.qmp\""});
+    for (const char* load : {"loadbrush", "loadbgpic"}) {
+        setup += CommandCall(load, {"#11", "\"proc:8:6\""}) +
+                 CommandCall(load, {"#12", "\"proc:8:6\"", "{loader=\"procimage\"}"}) +
+                 CommandCall(load, {"#13", "\"proc:9:7\"", "{cache=#1}"}) +
+                 CommandCall(load, {"#14", "\"proc:9:7\"", "{cachedload=#1}"}) +
+                 CommandCall(load, {"#15", png, "{cache=#1}"}) + CommandCall(load, {"#16", png, "{cachedload=#1}"});
+    }
+    // A strip cut from a cached picture is an anim of the same loader.
+    setup += CommandCall("loadanim", {"#17", "\"proc:9:7\"", "{frames=#1,cachedload=#1}"});
+    std::vector<Ask> asks;
+    const std::pair<int, const char*> kinds[] = {{BRUSH, "brush"}, {BGPIC, "bgpic"}};
+    std::deque<std::string> labels;  // the asks point into them
+    for (auto [type, kind] : kinds) {
+        const std::pair<int, const char*> answers[] = {{11, "procimage"}, {12, "procimage"}, {13, "procimage"},
+                                                       {14, "procimage"}, {15, "inbuilt"},   {16, "inbuilt"}};
+        for (auto [id, loader] : answers) {
+            labels.push_back(std::string(kind) + " " + std::to_string(id));
+            asks.push_back({labels.back().c_str(), type, "#" + std::to_string(id), ATTRLOADER, loader});
+        }
+    }
+    asks.push_back({"cached strip", ANIM, "#17", ATTRLOADER, "procimage"});
+    asks.push_back({"own brush", BRUSH, "#2", ATTRLOADER, "inbuilt"});
     ExpectAnswers(Run(asks, "", setup), asks);
 }
 

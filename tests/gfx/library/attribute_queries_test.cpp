@@ -135,6 +135,9 @@ TEST_F(AttributeQueries, ShownPicturesAndBrushPlanes)
     EXPECT_EQ(One(BRUSH, 9.0, ATTRHASALPHA), Value{1.0});
     EXPECT_EQ(One(BRUSH, 9.0, ATTRHARDWARE), Value{1.0});
     brush->hardware = 0;
+    // Pictures no loader read are the runtime's own.
+    EXPECT_EQ(One(BRUSH, 9.0, ATTRLOADER), Value{std::string("inbuilt")});
+    EXPECT_EQ(One(BGPIC, 6.0, ATTRLOADER), Value{std::string("inbuilt")});
 }
 
 // The message names the font asked for, whatever text an earlier error left.
