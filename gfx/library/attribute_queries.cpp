@@ -591,6 +591,9 @@ uint32_t CountOnly(const Query&) { return ERR_UNKNOWNATTR; }
 constexpr const char* kTransparent = "the transparent colour $RRGGBB; $FFFFFFFF (4294967295) when there is none";
 constexpr const char* kLoader = "the loader that read it, as text: \"inbuilt\", \"native\" or a plugin's name";
 constexpr const char* kImageType = "#IMAGETYPE_RASTER or #IMAGETYPE_VECTOR";
+// No command starts an interval or a time-out, so a script never has one
+// to ask about.
+constexpr const char* kNoTimerObjects = "number or handle, but no script can make one: no command starts it";
 
 #define FONT_ANSWERS(whose)                                                                   \
     {ATTRFONTASCENDER, "the ascender of " whose ", in pixels", nullptr},                      \
@@ -870,8 +873,9 @@ constexpr TypeBranch kBranches[] = {
     {Info(OBJ_POINTER, "POINTER", kPointerAnswers, true, ERR_FINDPOINTER), PointerAttr},
     {Info(OBJ_ASYNCDRAW, "ASYNCDRAW", kAsyncDrawAnswers, true, ERR_FINDASYNCDRAW), AsyncDrawAttr},
     {Info(OBJ_MEMORY, "MEMORY", kMemoryAnswers, true, ERR_FINDMEMBLK), MemoryAttr},
-    {Info(OBJ_INTERVAL, "INTERVAL", kTimerObjectAnswers, false, ERR_FINDINTERVAL), TimerObjectAttr},
-    {Info(OBJ_TIMEOUT, "TIMEOUT", kTimerObjectAnswers, false, ERR_FINDTIMEOUT), TimerObjectAttr},
+    {Info(OBJ_INTERVAL, "INTERVAL", kTimerObjectAnswers, false, ERR_FINDINTERVAL, kNoTimerObjects),
+     TimerObjectAttr},
+    {Info(OBJ_TIMEOUT, "TIMEOUT", kTimerObjectAnswers, false, ERR_FINDTIMEOUT, kNoTimerObjects), TimerObjectAttr},
     {Info(OBJ_EVENTHANDLER, "EVENTHANDLER", kEventHandlerAnswers, false, ERR_UNKNOWNTAG,
           "an event name (any case); a display event's handler is the current display's"),
      EventHandlerAttr},
