@@ -69,18 +69,23 @@ TEST(GifTransparency, TransparentPixelsTakeTheirEntrysColourOrOneNoEntryHas)
                            CommandCall("loadanim", {"#1", gif}) +
                            CommandCall("loadanim", {"#2", gif, "{loadtransparency=#1}"}) +
                            CommandCall("loadbgpic", {"#5", gif, "{loadtransparency=#1}"}) +
+                           CommandCall("loadbrush", {"#3", gif, "{transparency=#0x123456}"}) +
+                           CommandCall("loadanim", {"#3", gif, "{transparency=#0x123456}"}) +
                            CommandCall("savebrush", {"#1", "\"" + dir / "plain.png" + "\"", "#1"}) +
                            CommandCall("savebrush", {"#2", "\"" + dir / "keyed.png" + "\"", "#1"});
         const char* objects[][3] = {{"plain brush", "#3", "#1"}, {"plain anim", "#4", "#1"},
                                     {"keyed brush", "#3", "#2"}, {"keyed anim", "#4", "#2"},
-                                    {"keyed bgpic", "#1", "#5"}};
+                                    {"keyed bgpic", "#1", "#5"},  {"named brush", "#3", "#3"},
+                                    {"named anim", "#4", "#3"}};
         for (const auto& o : objects)
             body += CommandCall("getattribute", {o[1], o[2], "#5"}, 1) + "    MOVE r2, r0\n" +
                     "    GETGLOBAL r0, \"debugprint\"\n    LOADK r1, \"" + o[0] + "\"\n    CALL r0, 3, 1\n";
         PlayerRun player = PlayApplet(dir, AssembleTestApplet(MainScript(body)), {"-debugdevice", "console"});
         ASSERT_EQ(player.status, 0) << player.err;
-        // Only loadtransparency makes the colour the object's own.
-        ExpectLines(player.out, {"plain brush 4294967295", "plain anim 4294967295"});
+        // Only loadtransparency, or a colour named by transparency, gives the
+        // object a transparent colour.
+        ExpectLines(player.out, {"plain brush 4294967295", "plain anim 4294967295", "named brush 1193046",
+                                 "named anim 1193046"});
         size_t at = player.out.find("keyed brush ");
         ASSERT_NE(at, std::string::npos) << player.out;
         unsigned long reported = std::stoul(player.out.substr(at + 12));
