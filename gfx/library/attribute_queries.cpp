@@ -594,6 +594,9 @@ constexpr const char* kPictureLoader =
     "the loader that read it, as text: \"inbuilt\", \"native\" or a plugin's name; a picture taken from the graphics "
     "cache (cachedload) names the loader that read the file";
 constexpr const char* kImageType = "#IMAGETYPE_RASTER or #IMAGETYPE_VECTOR";
+// No command starts an interval or a time-out, so a script never has one
+// to ask about.
+constexpr const char* kNoTimerObjects = "number or handle, but no script can make one: no command starts it";
 
 #define FONT_ANSWERS(whose)                                                                   \
     {ATTRFONTASCENDER, "the ascender of " whose ", in pixels", nullptr},                      \
@@ -873,8 +876,9 @@ constexpr TypeBranch kBranches[] = {
     {Info(OBJ_POINTER, "POINTER", kPointerAnswers, true, ERR_FINDPOINTER), PointerAttr},
     {Info(OBJ_ASYNCDRAW, "ASYNCDRAW", kAsyncDrawAnswers, true, ERR_FINDASYNCDRAW), AsyncDrawAttr},
     {Info(OBJ_MEMORY, "MEMORY", kMemoryAnswers, true, ERR_FINDMEMBLK), MemoryAttr},
-    {Info(OBJ_INTERVAL, "INTERVAL", kTimerObjectAnswers, false, ERR_FINDINTERVAL), TimerObjectAttr},
-    {Info(OBJ_TIMEOUT, "TIMEOUT", kTimerObjectAnswers, false, ERR_FINDTIMEOUT), TimerObjectAttr},
+    {Info(OBJ_INTERVAL, "INTERVAL", kTimerObjectAnswers, false, ERR_FINDINTERVAL, kNoTimerObjects),
+     TimerObjectAttr},
+    {Info(OBJ_TIMEOUT, "TIMEOUT", kTimerObjectAnswers, false, ERR_FINDTIMEOUT, kNoTimerObjects), TimerObjectAttr},
     {Info(OBJ_EVENTHANDLER, "EVENTHANDLER", kEventHandlerAnswers, false, ERR_UNKNOWNTAG,
           "an event name (any case); a display event's handler is the current display's"),
      EventHandlerAttr},

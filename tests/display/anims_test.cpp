@@ -113,6 +113,43 @@ TEST_F(AnimCommands, AStripIsCutExactlyIntoItsFrames)
     EXPECT_EQ(FoundAnim(3), nullptr);
 }
 
+// The frame size is the picture's (after any scaling) over fpr and over the
+// rows the frames fill, rounded down; a frame that would have no pixels, or
+// more than 65535 frames, cannot be cut.
+TEST_F(AnimCommands, StripFramesFollowThePictureFramesAndFpr)
+{
+    std::string strip = dir / "strip.png";
+    ASSERT_FALSE(WriteTestPng(strip, 23, 11).empty());
+    const struct {
+        Options options;
+        uint32_t error;
+        double width, height;
+    } cases[] = {
+        {Options{}, 0, 23, 11},  // no frames: the picture is one
+        {Options{{{"frames", 3}}}, 0, 7, 11},  // all in one row
+        {Options{{{"frames", 3}, {"fpr", 10}}}, 0, 7, 11},  // fpr above frames counts as frames
+        {Options{{{"frames", 4}, {"fpr", 3}}}, 0, 7, 5},  // a last row that is not full
+        {Options{{{"frames", 11}, {"fpr", 1}}}, 0, 23, 1},  // one pixel high
+        {Options{{{"frames", 2}, {"width", 46}, {"height", 22}}}, 0, 23, 22},  // scaled, then cut
+        {Options{{{"frames", 23}}}, 0, 1, 11},
+        {Options{{{"frames", 24}}}, ERR_OPENANIM2, 0, 0},  // wider than the picture
+        {Options{{{"frames", 12}, {"fpr", 1}}}, ERR_OPENANIM2, 0, 0},  // more rows than it is high
+        {Options{{{"frames", 65536}, {"fpr", 1}}}, ERR_OPENANIM2, 0, 0},
+    };
+    double id = 1;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(id);
+        ASSERT_EQ(Call("loadanim", {id, strip, c.options}), c.error);
+        if (!c.error) {
+            EXPECT_EQ(One(ANIM, id, ATTRWIDTH), Value{c.width});
+            EXPECT_EQ(One(ANIM, id, ATTRHEIGHT), Value{c.height});
+            double frames = c.options.fields.empty() ? 1 : c.options.fields[0].second;
+            EXPECT_EQ(One(ANIM, id, ATTRNUMFRAMES), Value{frames});
+        }
+        id++;
+    }
+}
+
 TEST_F(AnimCommands, GifFramesAreTheReadersCompositionKeptOrOnDemand)
 {
     QM_SKIP_WITHOUT(HavePil()) << "PIL missing";

@@ -286,6 +286,110 @@ except OSError:
 print("sent", lines)
 )";
 
+// A server and a UDP echo, without an OnConnect handler at first: each
+// datagram that comes back tells the client that the script has looked for
+// events since its connection was made. After %LOOKS% datagrams the script
+// prints what its OnReceiveData handler took, installs an empty OnConnect
+// and waits for the connection's data, which it sends back.
+const std::string kQueuedClient = R"(.chunk lines=auto
+.function main source="@test.qas"
+.function onconnect params=1
+    RETURN r0, 1
+.end
+.function onreceive params=1
+    GETGLOBAL r1, "receivedata"
+    GETTABLE r2, r0, "id"
+    LOADNUM r3, 0                  ; #RECEIVEALL
+    LOADK r4, #0
+    CALL r1, 4, 2
+    MOVE r4, r1
+    GETGLOBAL r2, "senddata"
+    GETTABLE r3, r0, "id"
+    CALL r2, 3, 1
+    GETGLOBAL r1, "received"
+    ADD r1, r1, #1
+    SETGLOBAL r1, "received"
+    RETURN r0, 1
+.end
+.function ondatagram params=1
+    GETGLOBAL r1, "receiveudpdata"
+    GETTABLE r2, r0, "id"
+    CALL r1, 2, 4
+    GETGLOBAL r4, "sendudpdata"
+    GETTABLE r5, r0, "id"
+    MOVE r6, r1
+    MOVE r7, r2
+    MOVE r8, r3
+    CALL r4, 5, 1
+    GETGLOBAL r1, "datagrams"
+    ADD r1, r1, #1
+    SETGLOBAL r1, "datagrams"
+    RETURN r0, 1
+.end
+    LOADNUM r0, 0
+    SETGLOBAL r0, "received"
+    SETGLOBAL r0, "datagrams"
+)" + CommandCall("createudpobject", {"#1", "#%UDP%", "\"127.0.0.1\""}) +
+                                  CommandCall("createserver", {"#1", "#%TCP%", "\"127.0.0.1\""}) +
+                                  R"(    GETGLOBAL r0, "installeventhandler"
+    NEWTABLE r1, 0, 2
+    CLOSURE r2, onreceive
+    SETTABLE r1, "OnReceiveData", r2
+    CLOSURE r2, ondatagram
+    SETTABLE r1, "OnReceiveUDPData", r2
+    CALL r0, 2, 1
+looking:
+    GETGLOBAL r0, "waitevent"
+    CALL r0, 1, 1
+    GETGLOBAL r0, "datagrams"
+    LT 1, r0, #%LOOKS%
+    JMP looking
+)" + CommandCall("debugprint", {"\"without OnConnect\"", "@received"}) +
+                                  R"(    GETGLOBAL r0, "installeventhandler"
+    NEWTABLE r1, 0, 1
+    CLOSURE r2, onconnect
+    SETTABLE r1, "OnConnect", r2
+    CALL r0, 2, 1
+taking:
+    GETGLOBAL r0, "waitevent"
+    CALL r0, 1, 1
+    GETGLOBAL r0, "received"
+    LT 1, r0, #1
+    JMP taking
+)" + CommandCall("debugprint", {"\"with OnConnect\"", "@received"}) + R"(    RETURN r0, 1
+.end
+)";
+
+// Connects and sends a line, then has datagrams echoed until it has the
+// number asked for (each sent again until its echo is back), then waits
+// for its line to come back over the connection.
+const std::string kQueuedPeer = kPyConnect + R"(tcp, udp, looks = int(sys.argv[1]), int(sys.argv[2]), int(sys.argv[3])
+s = connect(tcp, 60)
+if s is None:
+    sys.exit(1)
+s.sendall(b"queued line\n")
+u = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+u.settimeout(0.5)
+echoed, end = 0, time.time() + 60
+while echoed < looks and time.time() < end:
+    u.sendto(b"look %d" % echoed, ("127.0.0.1", udp))
+    try:
+        data, _ = u.recvfrom(100)
+    except socket.timeout:
+        continue
+    echoed += data == b"look %d" % echoed
+back = b""
+while not back.endswith(b"\n"):
+    try:
+        piece = s.recv(100)
+    except OSError:
+        break
+    if not piece:
+        break
+    back += piece
+print("echoed", echoed, "back", back)
+)";
+
 uint16_t FreePort(int type)
 {
     uint16_t port = 0;
@@ -345,6 +449,19 @@ TEST_F(ScriptEvents, AHandlerThatDrainsTheConnectionTakesABurstOfLinesInFewEvent
     int events = std::stoi(server.out.substr(at + 15));
     EXPECT_GE(events, 1);
     EXPECT_LE(events, 10) << server.out;
+}
+
+// The connection is made (the system queues it) but stays unserved until an
+// OnConnect handler is installed, however often the script looks; then its
+// data comes at once.
+TEST_F(ScriptEvents, AServerTakesConnectionsOnlyWhileOnConnectIsInstalled)
+{
+    std::string tcp = std::to_string(FreePort(SOCK_STREAM)), udp = std::to_string(FreePort(SOCK_DGRAM));
+    auto [server, client] = WithPythonPeer(Fill(kQueuedClient, {{"%TCP%", tcp}, {"%UDP%", udp}, {"%LOOKS%", "5"}}),
+                                           kQueuedPeer, {tcp, udp, "5"});
+    EXPECT_EQ(server.status, 0) << server.err;
+    ExpectLines(server.out, {"without OnConnect 0", "with OnConnect 1"});
+    EXPECT_EQ(client.out, "echoed 5 back b'queued line\\n'\n") << client.err;
 }
 
 TEST_F(ScriptEvents, DatagramsReachTheHandlerWhichClosesItsOwnObject)
