@@ -177,6 +177,27 @@ uint32_t ScaleInSoftware(ImageHandle* handle, const ImageLoadResult& r, int32_t 
     return error;
 }
 
+// Copies rows that a plugin handed over wider than the picture into the
+// handle's converted buffer, so that every handle holds rows exactly as wide
+// as its picture: the graphics cache and the copies made from it know only
+// the picture's width.
+uint32_t MakeRowsTight(ImageHandle* handle, ImageLoadResult* r)
+{
+    if (r->rowLength == r->width)
+        return 0;
+    size_t width = static_cast<size_t>(r->width), rowLength = static_cast<size_t>(r->rowLength);
+    auto* tight = static_cast<uint32_t*>(OsAllocMem(width * static_cast<size_t>(r->height) * 4, 0));
+    if (!tight)
+        return ERR_MEM;
+    const uint32_t* from = GetImageHandleData(handle);
+    for (size_t y = 0; y < static_cast<size_t>(r->height); ++y)
+        std::memcpy(tight + y * width, from + y * rowLength, width * 4);
+    OsFreeMem(handle->converted);
+    handle->converted = tight;
+    r->rowLength = r->width;
+    return 0;
+}
+
 }  // namespace
 
 ImageHandle* CreateImageHandle(int32_t width, int32_t height)
@@ -345,6 +366,8 @@ uint32_t LoadIntoHandle(const ImageLoadRequest& request, ImageHandle* handle, Im
         r.width = r.rowLength = width;
         r.height = height;
     }
+    if (uint32_t error = MakeRowsTight(handle, &r))
+        return error;
 
     if (alphaOn) {
         if (r.hasAlpha) {

@@ -12,7 +12,9 @@
  *                 "proc:W:H" text of the picture
  * The loader takes the names "proc:W:H" and makes a W x H picture whose
  * pixel (x, y) is ARGB (x * 255 / W, y, x ^ y, 0x80 | x) with alpha
- * (x + y) & 255, so that tests can check every pixel. The saver writes
+ * (x + y) & 255, so that tests can check every pixel. "proc:W:H:P" hands
+ * the same picture over in rows P pixels wider than W, the extra pixels
+ * 0xDEADBEEF. The saver writes
  * "QMSV", the block's words and then its pixel rows (and the palette) as
  * they are, so that tests can check what the host handed over. */
 #include <stdint.h>
@@ -45,34 +47,39 @@ EXPORT void ClosePlugin(void) {}
 typedef struct Picture {
     int32_t width;
     int32_t height;
+    int32_t pad;
     uint32_t* pixels;
 } Picture;
 
-static int ParseName(const char* file, int32_t* w, int32_t* h)
+static int ParseName(const char* file, int32_t* w, int32_t* h, int32_t* pad)
 {
-    return sscanf(file, "proc:%d:%d", w, h) == 2 && *w > 0 && *h > 0 && *w <= 4096 && *h <= 4096;
+    *pad = 0;
+    return sscanf(file, "proc:%d:%d:%d", w, h, pad) >= 2 && *w > 0 && *h > 0 && *w <= 4096 && *h <= 4096 &&
+           *pad >= 0 && *pad <= 64;
 }
 
-static __attribute__((unused)) uint32_t* Render(int32_t w, int32_t h)
+static __attribute__((unused)) uint32_t* Render(int32_t w, int32_t h, int32_t pad)
 {
-    uint32_t* p = (uint32_t*)malloc((size_t)w * (size_t)h * 4);
+    size_t row = (size_t)w + (size_t)pad;
+    uint32_t* p = (uint32_t*)malloc(row * (size_t)h * 4);
     int32_t x, y;
     if (!p)
         return NULL;
     for (y = 0; y < h; ++y)
-        for (x = 0; x < w; ++x)
-            p[(size_t)y * (size_t)w + (size_t)x] = ((uint32_t)((x + y) & 255) << 24) |
-                                                   ((uint32_t)(x * 255 / w) << 16) | ((uint32_t)(y & 255) << 8) |
-                                                   (uint32_t)((x ^ y) & 255);
+        for (x = 0; x < w + pad; ++x)
+            p[(size_t)y * row + (size_t)x] = x >= w ? 0xDEADBEEFu
+                                                    : ((uint32_t)((x + y) & 255) << 24) |
+                                                          ((uint32_t)(x * 255 / w) << 16) |
+                                                          ((uint32_t)(y & 255) << 8) | (uint32_t)((x ^ y) & 255);
     return p;
 }
 
-/* What the loader answers about a W x H picture. */
-static void Describe(QmLoadImageParams* params, int32_t w, int32_t h)
+/* What the loader answers about a W x H picture in rows of W + pad. */
+static void Describe(QmLoadImageParams* params, int32_t w, int32_t h, int32_t pad)
 {
     params->width = w;
     params->height = h;
-    params->rowLength = w;
+    params->rowLength = w + pad;
     params->hasAlpha = 1;
 #ifdef VECTOR
     params->vector = 1;
@@ -81,16 +88,16 @@ static void Describe(QmLoadImageParams* params, int32_t w, int32_t h)
 
 EXPORT int IsImage(const char* file, QmLoadImageParams* params)
 {
-    int32_t w, h;
-    if (!ParseName(file, &w, &h))
+    int32_t w, h, pad;
+    if (!ParseName(file, &w, &h, &pad))
         return 0;
-    Describe(params, w, h);
+    Describe(params, w, h, pad);
     return 1;
 }
 
 EXPORT void* LoadImage(const char* file, QmLoadImageParams* params)
 {
-    int32_t w, h;
+    int32_t w, h, pad;
     Picture* picture;
 #ifdef OLD_SVG
     char text[64];
@@ -106,24 +113,25 @@ EXPORT void* LoadImage(const char* file, QmLoadImageParams* params)
     text[n] = 0;
     file = text;
 #endif
-    if (!ParseName(file, &w, &h))
+    if (!ParseName(file, &w, &h, &pad))
         return NULL;
     picture = (Picture*)calloc(1, sizeof(Picture));
     if (!picture)
         return NULL;
     picture->width = w;
     picture->height = h;
+    picture->pad = pad;
 #ifndef NO_PIXELS
-    picture->pixels = Render(w, h);
+    picture->pixels = Render(w, h, pad);
 #endif
-    Describe(params, w, h);
+    Describe(params, w, h, pad);
     return picture;
 }
 
 EXPORT uint32_t* GetImage(void* image, QmLoadImageParams* params)
 {
     Picture* picture = (Picture*)image;
-    Describe(params, picture->width, picture->height);
+    Describe(params, picture->width, picture->height, picture->pad);
     return picture->pixels;
 }
 
@@ -141,7 +149,7 @@ EXPORT int TransformImage(void* image, const QmImageTransform* transform, int wi
     uint32_t* pixels;
     if (transform->matrix[1] != 0 || transform->matrix[2] != 0)
         return 0;
-    pixels = Render(width, height);
+    pixels = Render(width, height, picture->pad);
     if (!pixels)
         return 0;
     free(picture->pixels);

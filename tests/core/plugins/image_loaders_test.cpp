@@ -80,6 +80,31 @@ TEST_F(ImageLoaderChain, PluginServesItsPictureWithAlphaPlane)
     Free(&r);
 }
 
+// A plugin may hand its rows over wider than the picture; the handle then
+// holds rows exactly as wide as the picture, which is all the graphics
+// cache and the copies made from it know of.
+TEST_F(ImageLoaderChain, RowsWiderThanThePictureComeOutTight)
+{
+    ASSERT_EQ(LoadImagePlugin("procimage"), 0u);
+    ImageLoadRequest request;
+    request.file = "proc:40:30:7";
+    request.alphaMode = IMAGEALPHA_OPTIONAL;
+    ImageLoadResult r;
+    ASSERT_EQ(Run(request, &r), 0u);
+    EXPECT_EQ(r.width, 40);
+    EXPECT_EQ(r.rowLength, 40);
+    const uint32_t* pixels = GetImageHandleData(r.handle);
+    for (int32_t y = 0; y < 30; ++y)
+        for (int32_t x = 0; x < 40; ++x)
+            ASSERT_EQ(pixels[y * 40 + x], ProcPixel(x, y, 40)) << x << "," << y;
+    ASSERT_NE(r.alpha, nullptr);
+    BitMapLock lock{};
+    ASSERT_TRUE(LockBitMapPixels(r.alpha, LOCKBITMAP_READ, &lock));
+    EXPECT_EQ(lock.pixels[29 * lock.rowLength + 39], 68u);
+    UnlockBitMapPixels(&lock);
+    Free(&r);
+}
+
 TEST_F(ImageLoaderChain, LoaderListDecidesWhoIsAsked)
 {
     ASSERT_EQ(LoadImagePlugin("procimage"), 0u);
