@@ -20,23 +20,44 @@ uint64_t MaxSampleBytes = uint64_t{1} << 30;
 
 namespace {
 
+// A plugin decodes into a block of its own, as large as a normal read,
+// whatever its caller asked for; what the caller did not take waits there
+// for the next read.
 struct PluginSound {
     PluginInfo* info;
     void* stream;
+    uint8_t* block;
+    size_t frameBytes;
+    int64_t next;  // first frame of the block not handed out
+    int64_t held;  // frames of the block not handed out
 };
 
 int64_t PluginRead(void* raw, void* buffer, int64_t frames)
 {
     auto* s = static_cast<PluginSound*>(raw);
-    int64_t n = reinterpret_cast<QmStreamSamplesFunc>(s->info->StreamSamples)(s->stream, buffer, frames);
-    // A plugin that claims more than it was asked for is broken.
-    return n > frames ? -1 : n;
+    if (frames <= 0) return 0;
+    if (!s->held) {
+        int64_t n = reinterpret_cast<QmStreamSamplesFunc>(s->info->StreamSamples)(s->stream, s->block,
+                                                                                  SOUND_READ_FRAMES);
+        // A plugin that claims more than it was asked for is broken.
+        if (n < 0 || n > SOUND_READ_FRAMES) return -1;
+        s->next = 0;
+        s->held = n;
+    }
+    int64_t given = frames < s->held ? frames : s->held;
+    std::memcpy(buffer, s->block + static_cast<size_t>(s->next) * s->frameBytes,
+                static_cast<size_t>(given) * s->frameBytes);
+    s->next += given;
+    s->held -= given;
+    return given;
 }
 
 bool PluginSeek(void* raw, uint64_t frame)
 {
     auto* s = static_cast<PluginSound*>(raw);
-    return reinterpret_cast<QmSeekStreamFunc>(s->info->SeekStream)(s->stream, frame) != 0;
+    if (reinterpret_cast<QmSeekStreamFunc>(s->info->SeekStream)(s->stream, frame) == 0) return false;
+    s->held = 0;
+    return true;
 }
 
 void PluginClose(void* raw)
@@ -44,6 +65,7 @@ void PluginClose(void* raw)
     auto* s = static_cast<PluginSound*>(raw);
     if (!s) return;
     if (s->stream) reinterpret_cast<QmCloseStreamFunc>(s->info->CloseStream)(s->stream);
+    OsFreeMem(s->block);
     OsFreeMem(s);
 }
 
@@ -107,6 +129,12 @@ uint32_t OpenThroughPlugins(const char* file, const char* loaderList, uint32_t p
         if (!AcceptPluginInfo(info, stream, d, &source.format)) {
             PluginClose(s);
             continue;
+        }
+        s->frameBytes = size_t{source.format.bits / 8} * source.format.channels;
+        s->block = static_cast<uint8_t*>(OsAllocMem(static_cast<size_t>(SOUND_READ_FRAMES) * s->frameBytes, 0));
+        if (!s->block) {
+            PluginClose(s);
+            return ERR_MEM;
         }
         source.ops = &kPluginSoundOps;
         source.state = s;
@@ -185,6 +213,15 @@ int64_t ReadSoundSource(SoundSource* source, void* buffer, int64_t frames)
     // The frame handed out counts even when the file breaks after it; the
     // break shows at the next read.
     return n < 0 ? 1 : n + 1;
+}
+
+bool SeekSoundSource(SoundSource* source, uint64_t frame)
+{
+    if (!source->ops->seek(source->state, frame)) return false;
+    // The frame held from the open was the first: it comes again only when
+    // the seek was to it, from the decoder.
+    source->firstFrameHeld = 0;
+    return true;
 }
 
 uint32_t OpenInbuiltSoundOnMemory(const uint8_t* data, size_t size, uint32_t purpose, SoundSource* out)
