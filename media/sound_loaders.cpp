@@ -186,8 +186,10 @@ uint32_t OpenSoundSource(const char* file, const char* loaderList, const char* a
     if (error == 1) {
         error = ERR_LOADSOUND;
         if (IsLoaderAllowed(loaderList, "inbuilt", false)) {
-            error = OpenThroughInbuilt(
-                [&] { return StreamOpen(file, STREAM_READ | STREAM_ADAPTERS, adapterList); }, purpose, out);
+            // The decoders look around in their files: an adapter that
+            // cannot seek has its seeks emulated.
+            const uint32_t mode = STREAM_READ | STREAM_ADAPTERS | STREAM_SEEKEMULATION;
+            error = OpenThroughInbuilt([&] { return StreamOpen(file, mode, adapterList); }, purpose, out);
         }
     }
     // Running out of memory for a sound is a failure to load it, named.
