@@ -466,6 +466,32 @@ TEST_F(SoundFiles, FlacLengthsDecideBeforeDecoding)
     EXPECT_EQ(FoundSample(5), nullptr);
 }
 
+// FLAC files cut anywhere keep the whole blocks they hold, as sox reads
+// them: a cut in the last block loses that block, not the file.
+// A FLAC file cut anywhere, even inside its last frame's checksum, keeps
+// the frames before the cut, as sox decodes them.
+TEST_F(SoundFiles, CutFlacFilesKeepTheFramesTheyHold)
+{
+    const std::string flacs[] = {dir.file("noise.flac"), Make("sound.flac", "sox '" + wav + "'")};
+    ShellOutput("sox -R -n -r 44100 -c 1 -b 16 '" + flacs[0] + "' synth 3 noise");
+    for (const std::string& flac : flacs) {
+        const std::vector<uint8_t> bytes = ReadFileBytes(flac);
+        for (size_t cut : {size_t{1}, size_t{2}, size_t{3}, size_t{40}, bytes.size() / 4, bytes.size() / 2}) {
+            SCOPED_TRACE(flac + " less " + std::to_string(cut) + " bytes");
+            const std::string file = dir.file("cut.flac");
+            WriteFileBytes(file, std::vector<uint8_t>(bytes.begin(), bytes.end() - cut));
+            ShellOutput("sox '" + file + "' -t raw '" + dir.file("sox.raw") + "' 2>/dev/null");
+            const std::vector<uint8_t> oracle = ReadFileBytes(dir.file("sox.raw"));
+            ASSERT_FALSE(oracle.empty());
+            ASSERT_EQ(OpenFile("loadsample", 1, file), 0u) << Message(ERR_LOADSOUND);
+            const auto* pcm = static_cast<const uint8_t*>(FoundSample(1)->pcm);
+            EXPECT_TRUE(std::vector<uint8_t>(pcm, pcm + FoundSample(1)->pcmBytes) == oracle)
+                << FoundSample(1)->pcmBytes << " bytes, sox " << oracle.size();
+            ASSERT_EQ(OpenFile("openmusic", 1, file), 0u) << Message(ERR_LOADSOUND);
+        }
+    }
+}
+
 // Floating-point samples keep their level (full scale is 1.0, nothing is
 // scaled to the file's peak, which would take a pass over the whole file)
 // and what lies beyond full scale is clipped, not wrapped.
