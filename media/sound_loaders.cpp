@@ -93,8 +93,8 @@ bool AcceptPluginInfo(PluginInfo* info, void* stream, const QmSoundInfo& d, Soun
 
 // Decodes the first frame of a sound that just opened and holds it for the
 // first read: false when the sound gives none (empty, or its header lies
-// about frames the file does not hold). One frame keeps the cost of an open
-// bounded, whatever the file's length.
+// about frames the file does not hold). One frame (a plugin's first block)
+// keeps the cost of an open bounded, whatever the file's length.
 bool HoldFirstFrame(SoundSource* source)
 {
     const SoundFormat& f = source->format;

@@ -469,7 +469,7 @@ TEST_F(SoundFiles, FlacLengthsDecideBeforeDecoding)
 // FLAC files cut anywhere keep the whole blocks they hold, as sox reads
 // them: a cut in the last block loses that block, not the file.
 // A FLAC file cut anywhere, even inside its last frame's checksum, keeps
-// the frames before the cut, as sox decodes them.
+// the frames before the cut, as sox decodes them, as a sample and as music.
 TEST_F(SoundFiles, CutFlacFilesKeepTheFramesTheyHold)
 {
     const std::string flacs[] = {dir.file("noise.flac"), Make("sound.flac", "sox '" + wav + "'")};
@@ -488,6 +488,15 @@ TEST_F(SoundFiles, CutFlacFilesKeepTheFramesTheyHold)
             EXPECT_TRUE(std::vector<uint8_t>(pcm, pcm + FoundSample(1)->pcmBytes) == oracle)
                 << FoundSample(1)->pcmBytes << " bytes, sox " << oracle.size();
             ASSERT_EQ(OpenFile("openmusic", 1, file), 0u) << Message(ERR_LOADSOUND);
+            SoundSource* source = FoundMusic(1)->source;
+            const size_t frameBytes = source->format.channels * 2u;
+            std::vector<uint8_t> played(oracle.size() + 4096);
+            size_t at = 0;
+            for (int64_t n; at < played.size() &&
+                            (n = ReadSoundSource(source, &played[at], (played.size() - at) / frameBytes)) > 0;)
+                at += static_cast<size_t>(n) * frameBytes;
+            played.resize(at);
+            EXPECT_TRUE(played == oracle) << "music: " << at << " bytes";
         }
     }
 }
