@@ -257,8 +257,8 @@ uint32_t SndfileOpen(const QmStreamIo* io, uint32_t, void** state, SoundFormat* 
 int64_t SndfileEnd(SndfileState* s)
 {
     if (sf_error(s->file) == SF_ERR_NO_ERROR) return 0;
-    char probe;
-    return s->io->read(s->io->opaque, &probe, 1) == 0 ? 0 : -1;
+    int64_t at = IoTell(s->io);
+    return at >= 0 && static_cast<uint64_t>(at) >= s->io->size(s->io->opaque) ? 0 : -1;
 }
 
 int64_t SndfileRead(void* raw, void* buffer, int64_t frames)
