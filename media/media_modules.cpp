@@ -1,5 +1,6 @@
 #include "media/media_modules.h"
 
+#include <cstdint>
 #include <cstdio>
 
 #include "core/io/stream.h"
@@ -15,6 +16,13 @@ int64_t SeekForModule(void* opaque, int64_t offset, int origin)
 {
     auto* stream = static_cast<StreamHandle*>(opaque);
     int mode = origin == SEEK_SET ? STREAM_SEEK_BEGINNING : origin == SEEK_END ? STREAM_SEEK_END : STREAM_SEEK_CURRENT;
+    // Seeks from the end are taken from the start where the length is
+    // known: a stream that emulates seeks reaches targets only so.
+    uint64_t size = 0;
+    if (mode == STREAM_SEEK_END && StreamKnownSize(stream, &size) && size <= INT64_MAX) {
+        offset += static_cast<int64_t>(size);
+        mode = STREAM_SEEK_BEGINNING;
+    }
     if (StreamSeek(stream, offset, mode) < 0) return -1;
     return StreamSeek(stream, 0, STREAM_SEEK_CURRENT);
 }
@@ -25,5 +33,5 @@ uint64_t SizeForModule(void* opaque) { return StreamSize(static_cast<StreamHandl
 
 QmStreamIo ModuleIoOf(StreamHandle* stream)
 {
-    return QmStreamIo{stream, ReadForModule, SeekForModule, SizeForModule, IsStreamNoSeek(stream) ? 0u : 1u};
+    return QmStreamIo{stream, ReadForModule, SeekForModule, SizeForModule, StreamCanSeek(stream) ? 1u : 0u};
 }

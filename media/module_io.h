@@ -15,7 +15,8 @@ struct QmStreamIo {
     size_t (*read)(void* opaque, void* buffer, size_t size);
     // Moves to offset from origin (SEEK_SET, SEEK_CUR or SEEK_END): the new
     // position, or -1 when the stream refused. Telling the position (0 from
-    // SEEK_CUR) works on every stream; moving only where canSeek is set.
+    // SEEK_CUR) works on every stream; moving only where canSeek is set
+    // (seeks there may be emulated by reading forward, and rewinding).
     int64_t (*seek)(void* opaque, int64_t offset, int origin);
     // The stream's length in bytes, 0 when it cannot be examined.
     uint64_t (*size)(void* opaque);

@@ -30,7 +30,7 @@ namespace {
 // A header's length is trusted for a first allocation up to this much.
 constexpr uint64_t kTrustedPrealloc = uint64_t{64} << 20;
 // Frames asked of a decoder at a time when its length is not known.
-constexpr uint64_t kChunkFrames = 1 << 16;
+constexpr uint64_t kChunkFrames = SOUND_READ_FRAMES;
 
 struct PcmBuffer {
     uint8_t* data = nullptr;

@@ -67,6 +67,12 @@ extern const SoundDecoderOps kModuleDecoder;
 struct QmSndApi;
 uint32_t LoadSoundModuleFrom(const char* path, const QmSndApi** api);
 
+// Frames that one read of a sound asks for when it can: LoadSample decodes
+// in blocks of this many, and a sound loader plugin is always handed room
+// for as many, whatever its caller asked for, so that a plugin that
+// writes a whole decoded block into every read stays within its buffer.
+constexpr int64_t SOUND_READ_FRAMES = int64_t{1} << 16;
+
 // An open sound: whichever decoder took the file, and what it told.
 struct SoundSource {
     const SoundDecoderOps* ops;
@@ -95,6 +101,8 @@ void CloseSoundSource(SoundSource* source);
 // What the decoder's read answers, with the frame held from the open
 // handed out first.
 int64_t ReadSoundSource(SoundSource* source, void* buffer, int64_t frames);
+// Moves to a frame, so that the next read starts there: true on success.
+bool SeekSoundSource(SoundSource* source, uint64_t frame);
 
 // The decoders on a stream of their own, for the fuzz targets: tries each
 // inbuilt decoder in turn on the stream's bytes.

@@ -20,23 +20,44 @@ uint64_t MaxSampleBytes = uint64_t{1} << 30;
 
 namespace {
 
+// A plugin decodes into a block of its own, as large as a normal read,
+// whatever its caller asked for; what the caller did not take waits there
+// for the next read.
 struct PluginSound {
     PluginInfo* info;
     void* stream;
+    uint8_t* block;
+    size_t frameBytes;
+    int64_t next;  // first frame of the block not handed out
+    int64_t held;  // frames of the block not handed out
 };
 
 int64_t PluginRead(void* raw, void* buffer, int64_t frames)
 {
     auto* s = static_cast<PluginSound*>(raw);
-    int64_t n = reinterpret_cast<QmStreamSamplesFunc>(s->info->StreamSamples)(s->stream, buffer, frames);
-    // A plugin that claims more than it was asked for is broken.
-    return n > frames ? -1 : n;
+    if (frames <= 0) return 0;
+    if (!s->held) {
+        int64_t n = reinterpret_cast<QmStreamSamplesFunc>(s->info->StreamSamples)(s->stream, s->block,
+                                                                                  SOUND_READ_FRAMES);
+        // A plugin that claims more than it was asked for is broken.
+        if (n < 0 || n > SOUND_READ_FRAMES) return -1;
+        s->next = 0;
+        s->held = n;
+    }
+    int64_t given = frames < s->held ? frames : s->held;
+    std::memcpy(buffer, s->block + static_cast<size_t>(s->next) * s->frameBytes,
+                static_cast<size_t>(given) * s->frameBytes);
+    s->next += given;
+    s->held -= given;
+    return given;
 }
 
 bool PluginSeek(void* raw, uint64_t frame)
 {
     auto* s = static_cast<PluginSound*>(raw);
-    return reinterpret_cast<QmSeekStreamFunc>(s->info->SeekStream)(s->stream, frame) != 0;
+    if (reinterpret_cast<QmSeekStreamFunc>(s->info->SeekStream)(s->stream, frame) == 0) return false;
+    s->held = 0;
+    return true;
 }
 
 void PluginClose(void* raw)
@@ -44,6 +65,7 @@ void PluginClose(void* raw)
     auto* s = static_cast<PluginSound*>(raw);
     if (!s) return;
     if (s->stream) reinterpret_cast<QmCloseStreamFunc>(s->info->CloseStream)(s->stream);
+    OsFreeMem(s->block);
     OsFreeMem(s);
 }
 
@@ -71,8 +93,8 @@ bool AcceptPluginInfo(PluginInfo* info, void* stream, const QmSoundInfo& d, Soun
 
 // Decodes the first frame of a sound that just opened and holds it for the
 // first read: false when the sound gives none (empty, or its header lies
-// about frames the file does not hold). One frame keeps the cost of an open
-// bounded, whatever the file's length.
+// about frames the file does not hold). One frame (a plugin's first block)
+// keeps the cost of an open bounded, whatever the file's length.
 bool HoldFirstFrame(SoundSource* source)
 {
     const SoundFormat& f = source->format;
@@ -107,6 +129,12 @@ uint32_t OpenThroughPlugins(const char* file, const char* loaderList, uint32_t p
         if (!AcceptPluginInfo(info, stream, d, &source.format)) {
             PluginClose(s);
             continue;
+        }
+        s->frameBytes = size_t{source.format.bits / 8} * source.format.channels;
+        s->block = static_cast<uint8_t*>(OsAllocMem(static_cast<size_t>(SOUND_READ_FRAMES) * s->frameBytes, 0));
+        if (!s->block) {
+            PluginClose(s);
+            return ERR_MEM;
         }
         source.ops = &kPluginSoundOps;
         source.state = s;
@@ -158,8 +186,10 @@ uint32_t OpenSoundSource(const char* file, const char* loaderList, const char* a
     if (error == 1) {
         error = ERR_LOADSOUND;
         if (IsLoaderAllowed(loaderList, "inbuilt", false)) {
-            error = OpenThroughInbuilt(
-                [&] { return StreamOpen(file, STREAM_READ | STREAM_ADAPTERS, adapterList); }, purpose, out);
+            // The decoders look around in their files: an adapter that
+            // cannot seek has its seeks emulated.
+            const uint32_t mode = STREAM_READ | STREAM_ADAPTERS | STREAM_SEEKEMULATION;
+            error = OpenThroughInbuilt([&] { return StreamOpen(file, mode, adapterList); }, purpose, out);
         }
     }
     // Running out of memory for a sound is a failure to load it, named.
@@ -185,6 +215,15 @@ int64_t ReadSoundSource(SoundSource* source, void* buffer, int64_t frames)
     // The frame handed out counts even when the file breaks after it; the
     // break shows at the next read.
     return n < 0 ? 1 : n + 1;
+}
+
+bool SeekSoundSource(SoundSource* source, uint64_t frame)
+{
+    if (!source->ops->seek(source->state, frame)) return false;
+    // The frame held from the open was the first: it comes again only when
+    // the seek was to it, from the decoder.
+    source->firstFrameHeld = 0;
+    return true;
 }
 
 uint32_t OpenInbuiltSoundOnMemory(const uint8_t* data, size_t size, uint32_t purpose, SoundSource* out)

@@ -473,6 +473,11 @@ int IsStreamNoSeek(StreamHandle* handle)
     return (handle->flags & STREAMFLAG_NOSEEK) ? 1 : 0;
 }
 
+bool StreamCanSeek(StreamHandle* handle)
+{
+    return !IsStreamNoSeek(handle) || (handle->mode & STREAM_SEEKEMULATION) != 0;
+}
+
 uint32_t GetStreamFlags(StreamHandle* handle)
 {
     return handle->flags;

@@ -119,6 +119,9 @@ int ExamineStream(StreamHandle* handle, FileInfoRecord* info);
 
 const char* GetStreamAdapterName(StreamHandle* handle);
 int IsStreamNoSeek(StreamHandle* handle);
+// Whether StreamSeek reaches any position from the start: false only for a
+// noseek adapter stream opened without STREAM_SEEKEMULATION.
+bool StreamCanSeek(StreamHandle* handle);
 uint32_t GetStreamFlags(StreamHandle* handle);
 
 // Bytes that one step of seek emulation (and of the stream copies) moves.

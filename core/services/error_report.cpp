@@ -177,7 +177,7 @@ void FindErrorFunctionName(VmState* vm)
     bool scriptNamed = false;
     CallLevel frame;
     for (int level = 0; GetCallLevel(vm, level, &frame); ++level) {
-        if (!scriptNamed && frame.source[0] != '=' && frame.source[0] != '?') {
+        if (!scriptNamed && SourceNamesFile(frame.source)) {
             if (errorScriptName)
                 CopyBounded(errorScriptName, ERROR_TEXT_SIZE, frame.source);
             scriptNamed = true;
@@ -313,6 +313,11 @@ const IncludedFileRecord* FindIncludedFile(const AppletInfo* applet, const char*
             static_cast<uint32_t>(line) <= r->lastLine)
             return r;
     return nullptr;
+}
+
+bool SourceNamesFile(const char* source)
+{
+    return source && source[0] && source[0] != '=' && source[0] != '?';
 }
 
 const char* GetRegistryScriptName(VmState* vm)

@@ -76,6 +76,10 @@ std::string FormatDebugErrorLine(const char* text, const char* file, int32_t lin
 // range holds `line`; null when none (or no applet).
 const IncludedFileRecord* FindIncludedFile(const AppletInfo* applet, const char* file, int32_t line);
 
+// Whether a chunk's source names a script file: the VM makes up "=?" (and
+// "=..." names) for chunks that carry none, and "?" stands for no name yet.
+bool SourceNamesFile(const char* source);
+
 // The VM registry's "script" text, or null.
 const char* GetRegistryScriptName(VmState* vm);
 

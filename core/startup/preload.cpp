@@ -23,6 +23,7 @@
 #include "core/io/utilities.h"
 #include "core/io/virtual_names.h"
 #include "core/services/command_services.h"
+#include "core/services/error_report.h"
 #include "core/services/option_tables.h"
 #include "core/startup/applet.h"
 #include "core/startup/options.h"
@@ -517,14 +518,16 @@ std::vector<QmPluginOption> RequirementOptions(const PreloadEntry* entry)
 }
 
 // Main chunk's source name, so that errors of declarations are reported
-// in the applet's files like errors of the script.
+// in the applet's files like errors of the script. A chunk without one
+// leaves the report without a file and a line, as for errors of the
+// script in such a chunk.
 void NameErrorScript(VmState* vm)
 {
     if (!errorScriptName || VmType(vm, -1) != VM_TFUNCTION)
         return;
     VmPushValue(vm, -1);
     VmDebugRecord record{};
-    if (VmGetInfo(vm, ">S", &record) && record.source)
+    if (VmGetInfo(vm, ">S", &record) && SourceNamesFile(record.source))
         std::snprintf(errorScriptName, ERROR_TEXT_SIZE, "%s", record.source);
 }
 

@@ -110,6 +110,7 @@ bool SafeForSndfile(const QmStreamIo* io)
 
 struct SndfileState {
     SNDFILE* file;
+    const QmStreamIo* io;
     uint32_t channels;
     uint32_t bits;
     bool floating;  // samples read as floats and converted here
@@ -207,6 +208,7 @@ uint32_t SndfileOpen(const QmStreamIo* io, uint32_t, void** state, SoundFormat* 
     auto* s = static_cast<SndfileState*>(std::calloc(1, sizeof(SndfileState)));
     if (!s) return ERR_MEM;
     SF_INFO info{};
+    s->io = io;
     s->file = sf_open_virtual(&kSfIo, SFM_READ, &info, const_cast<QmStreamIo*>(io));
     bool mpeg = (info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_MPEG;
     if (!s->file || mpeg || !PlausibleFormat(info.channels, info.samplerate) || info.frames < 0) {
@@ -248,21 +250,31 @@ uint32_t SndfileOpen(const QmStreamIo* io, uint32_t, void** state, SoundFormat* 
     return 0;
 }
 
+// What a read that decoded nothing answers: 0 at the end, and at an error
+// met where the file ends (a FLAC file cut inside its last frames fails
+// its checks there), for such a file holds what came before, like any
+// other file shorter than its header says; -1 for an error before the end.
+int64_t SndfileEnd(SndfileState* s)
+{
+    if (sf_error(s->file) == SF_ERR_NO_ERROR) return 0;
+    int64_t at = IoTell(s->io);
+    return at >= 0 && static_cast<uint64_t>(at) >= s->io->size(s->io->opaque) ? 0 : -1;
+}
+
 int64_t SndfileRead(void* raw, void* buffer, int64_t frames)
 {
     auto* s = static_cast<SndfileState*>(raw);
     if (frames <= 0) return 0;
     if (s->bits == 16 && !s->floating) {
         sf_count_t n = sf_readf_short(s->file, static_cast<short*>(buffer), frames);
-        if (n == 0 && sf_error(s->file) != SF_ERR_NO_ERROR) return -1;
-        return n;
+        return n ? n : SndfileEnd(s);
     }
     size_t samples = static_cast<size_t>(frames) * s->channels;
     void* scratch = SndfileScratch(s, samples * (s->floating ? sizeof(float) : sizeof(short)));
     if (!scratch) return -1;
     sf_count_t n = s->floating ? sf_readf_float(s->file, static_cast<float*>(scratch), frames)
                                : sf_readf_short(s->file, static_cast<short*>(scratch), frames);
-    if (n == 0 && sf_error(s->file) != SF_ERR_NO_ERROR) return -1;
+    if (n == 0) return SndfileEnd(s);
     size_t got = static_cast<size_t>(n) * s->channels;
     if (s->floating) {
         FloatsToShorts(static_cast<const float*>(scratch), static_cast<short*>(buffer), got);

@@ -180,6 +180,22 @@ TEST_F(HostileFiles, SoundsThatDecodeToNothingFailToOpen)
     ExpectAnswers(run, asks);
 }
 
+// A sound loader plugin that writes a decoded block of 64 frames into every
+// read, however few frames it was asked for, loads whole as a sample and
+// as music.
+TEST_F(HostileFiles, SoundPluginWritingWholeBlocksLoads)
+{
+    const std::string plugin = std::string(QM_TEST_PLUGIN_DIR) + "/media/procsound.qmp";
+    const std::vector<Ask> asks = {{"sample", 2, "#1", 11, "1000"}, {"music", 33, "#2", 14, "125"}};
+    std::string calls = CommandCall("loadsample", {"#1", "\"blocktone:8000:1000\""}) +
+                        CommandCall("openmusic", {"#2", "\"blocktone:8000:1000\""});
+    for (const Ask& ask : asks) calls += AskText(ask);
+    PlayerRun run = RunProgram(QM_PLAYER_PATH, {"-debugdevice", "console",
+                                                Applet("blocks", calls, CommandCall("loadplugin", {"\"" + plugin + "\""}))});
+    EXPECT_EQ(run.status, 0) << run.err;
+    ExpectAnswers(run, asks);
+}
+
 // A user abort while a large decode runs ends the run as an abort does:
 // silently and with success. The test plugin's "slowtone" takes 10 ms for
 // every thousand frames, so that decoding these 16 M frames whole would

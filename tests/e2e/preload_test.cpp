@@ -214,6 +214,28 @@ TEST_F(Preloading, MissingOrBrokenFilesEndTheRunAtTheirLine)
     }
 }
 
+// A chunk that carries no source name (the VM calls it "=?") leaves every
+// failure without a file and a line, declarations and script alike.
+TEST_F(Preloading, FailuresInAChunkWithoutASourceNameSayNothingOfALine)
+{
+    std::string script = MainScript(CommandCall("upperstr", {}));
+    script.replace(script.find(" source="), std::string(" source=\"@test.qas\"").size(), "");
+    const std::vector<uint8_t> notASound = {'n', 'o', 't'};
+    const AppletPreload declared[] = {
+        DeclaredFile(4, 1, "beep.wav", 1, notASound), DeclaredFile(3, 1, "beep.wav", 1, notASound),
+        DeclaredFile(4, 1, dir.file("missing.wav"), 1), DeclaredFile(1, 1, "logo.png", 1, notASound)};
+    const char* const messages[] = {"Cannot load sound beep.wav!", "Cannot load sound beep.wav!",
+                                    "Cannot open sound file missing.wav!", "Cannot load picture logo.png!"};
+    for (size_t i = 0; i <= std::size(declared); ++i) {
+        AppletDescription a = AssembleTestApplet(script);
+        if (i < std::size(declared)) a.preloads.push_back(declared[i]);
+        PlayerRun run = Play(a);
+        EXPECT_EQ(run.status, 1);
+        const std::string message = i < std::size(declared) ? messages[i] : "Not enough arguments!";
+        EXPECT_EQ(run.err, "QuillmerePlayer: " + message + "\n") << i;
+    }
+}
+
 // From the disk (from the applet that carries it: tests/e2e LinkedFiles); missing: above.
 TEST_F(Preloading, DeclaredFilesOpenForReading)
 {

@@ -9,8 +9,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (OpenInbuiltSoundOnMemory(data, size, SOUNDFOR_MUSIC, &source) != 0) return 0;
     int16_t buffer[4096];
     for (int i = 0; i < 16 && ReadSoundSource(&source, buffer, 2048) > 0; ++i) {}
-    // The first read has handed out the frame held from the open.
-    if (source.format.canSeek) source.ops->seek(source.state, 0);
+    if (source.format.canSeek) SeekSoundSource(&source, 0);
     ReadSoundSource(&source, buffer, 64);
     CloseSoundSource(&source);
     return 0;

@@ -16,6 +16,7 @@
 #include "gfx/bitmaps/bitmap.h"
 #include "gfx/graphics_fixture.h"
 #include "media/sound.h"
+#include "media/sound_decoders.h"
 #include "media/video.h"
 #include "media/video_decoder.h"
 
@@ -86,6 +87,75 @@ TEST_F(MediaPlugins, SoundLoaderServesSamplesAndMusic)
         EXPECT_NE(std::string(text).find("tone:8000:0"), std::string::npos) << text;
     }
     EXPECT_NE(FindMusic(MakeObjectId(3), &m), 0u);
+}
+
+int16_t ToneFrame(int64_t i) { return static_cast<int16_t>(((i * 97) & 0x7FFF) - 0x4000); }
+
+// Reads a whole source `ask` frames at a time into a buffer with a guard
+// after them, which no read may touch.
+std::vector<int16_t> ReadInSteps(SoundSource* source, int64_t ask)
+{
+    std::vector<int16_t> all, buffer(static_cast<size_t>(ask) + 256, 0x5A5A);
+    for (int64_t n; (n = ReadSoundSource(source, buffer.data(), ask)) > 0;) {
+        EXPECT_LE(n, ask);
+        all.insert(all.end(), buffer.begin(), buffer.begin() + n);
+        for (size_t i = static_cast<size_t>(ask); i < buffer.size(); ++i)
+            if (buffer[i] != 0x5A5A) {
+                ADD_FAILURE() << "a read of " << ask << " frames wrote past them";
+                return all;
+            }
+    }
+    return all;
+}
+
+std::vector<int16_t> ToneFrames(int64_t from, int64_t to)
+{
+    std::vector<int16_t> frames;
+    for (int64_t i = from; i < to; ++i) frames.push_back(ToneFrame(i));
+    return frames;
+}
+
+// "blocktone" writes 64 frames into every read, however few were asked:
+// the host's buffers hold them, whatever a caller asks for.
+TEST_F(MediaPlugins, PluginWritingWholeBlocksStaysInItsBuffer)
+{
+    ASSERT_EQ(OpenFile("loadsample", 1, "blocktone:8000:1000"), 0u);
+    Sample* s = nullptr;
+    ASSERT_EQ(FindSample(MakeObjectId(1), &s), 0u);
+    const auto* pcm = static_cast<const int16_t*>(s->pcm);
+    EXPECT_EQ(std::vector<int16_t>(pcm, pcm + s->frames), ToneFrames(0, 1000));
+    ASSERT_EQ(OpenFile("openmusic", 1, "blocktone:8000:1000"), 0u);
+    for (int64_t ask : {1, 3, 64, 100}) {
+        SoundSource source;
+        ASSERT_EQ(OpenSoundSource("blocktone:8000:1000", nullptr, nullptr, SOUNDFOR_MUSIC, &source), 0u);
+        EXPECT_EQ(ReadInSteps(&source, ask), ToneFrames(0, 1000)) << ask;
+        CloseSoundSource(&source);
+    }
+}
+
+// A seek before or between reads: the frame held from the open and what
+// the plugin decoded ahead are dropped.
+TEST_F(MediaPlugins, SeekStartsTheNextReadAtItsFrame)
+{
+    for (const char* name : {"tone:8000:300", "blocktone:8000:300"}) {
+        SoundSource source;
+        ASSERT_EQ(OpenSoundSource(name, nullptr, nullptr, SOUNDFOR_MUSIC, &source), 0u);
+        ASSERT_TRUE(SeekSoundSource(&source, 0));
+        EXPECT_EQ(ReadInSteps(&source, 7), ToneFrames(0, 300)) << name;
+        ASSERT_TRUE(SeekSoundSource(&source, 50));
+        EXPECT_EQ(ReadInSteps(&source, 1000), ToneFrames(50, 300)) << name;
+        CloseSoundSource(&source);
+        ASSERT_EQ(OpenSoundSource(name, nullptr, nullptr, SOUNDFOR_MUSIC, &source), 0u);
+        ASSERT_TRUE(SeekSoundSource(&source, 50));
+        int16_t some[10];
+        ASSERT_EQ(ReadSoundSource(&source, some, 10), 10);
+        EXPECT_EQ(std::vector<int16_t>(some, some + 10), ToneFrames(50, 60)) << name;
+        ASSERT_TRUE(SeekSoundSource(&source, 290));
+        EXPECT_EQ(ReadInSteps(&source, 4), ToneFrames(290, 300)) << name;
+        // Past the end is refused and changes nothing.
+        EXPECT_FALSE(SeekSoundSource(&source, 301));
+        CloseSoundSource(&source);
+    }
 }
 
 TEST_F(MediaPlugins, LoaderListsChooseOrPassThePlugins)

@@ -6,11 +6,13 @@
 // names them.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <stdlib.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -18,6 +20,8 @@
 #include "core/io/error_codes.h"
 #include "core/io/errors.h"
 #include "core/io/stream.h"
+#include "core/io/virtual_names.h"
+#include "core/plugins/plugin_manager.h"
 #include "core/services/command_services.h"
 #include "gfx/graphics_fixture.h"
 #include "media/sound.h"
@@ -324,6 +328,87 @@ TEST_F(SoundFiles, FailedOggVorbisLoadsLeaveNothingBehind)
     EXPECT_LT(after - before, 1024) << before << " kB before, " << after << " kB after";
 }
 
+// Through a file adapter that cannot seek (blocknoseek serves memory
+// blocks so, and counts the seeks it refuses), the decoders' seeks are
+// emulated: every file loads as from the disk, with sox's frame count and,
+// lossless, sox's samples; a tracker module opens as music, and files of
+// random bytes are taken or refused as from the disk.
+TEST_F(SoundFiles, SoundsThroughAnAdapterThatCannotSeekLoadAsFromTheDisk)
+{
+    const std::string log = dir.file("adapter.log");
+    setenv("QM_TEST_PLUGIN_LOG", log.c_str(), 1);
+    PluginRecord* record = nullptr;
+    const std::string plugin =
+        (std::filesystem::read_symlink("/proc/self/exe").parent_path() / "plugins_src" / "blocknoseek.qmp").string();
+    ASSERT_EQ(LoadPluginFile(plugin.c_str(), true, &record), 0u);
+    const std::string sox = "sox '" + wav + "'";
+    struct Case {
+        std::string file;
+        bool lossless, soxReads;
+    };
+    const Case cases[] = {
+        {wav, true, true},
+        {Make("sound.aiff", sox), true, true},
+        {Make("sound.flac", sox), true, true},
+        {Make("sound.ogg", sox), false, true},
+        {Make("sound.opus", "ffmpeg -v error -y -i '" + wav + "' -c:a libopus -f ogg"), false, false},
+        {Make("sound.mp3", "ffmpeg -v error -y -i '" + wav + "' -c:a libmp3lame"), false, false},
+        {dir.file("one frame.wav"), true, true},
+    };
+    ShellOutput("sox -n -r 8000 -c 1 -b 16 '" + cases[6].file + "' synth 0.000125 sine 440");
+    auto pcmOf = [&](uint32_t id) {
+        Sample* s = FoundSample(id);
+        auto* bytes = s ? static_cast<const uint8_t*>(s->pcm) : nullptr;
+        return bytes ? std::vector<uint8_t>(bytes, bytes + s->pcmBytes) : std::vector<uint8_t>();
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        const std::vector<uint8_t> bytes = ReadFileBytes(c.file);
+        MemoryName name;
+        ASSERT_TRUE(MakeMemoryName(bytes.data(), bytes.size(), &name));
+        ASSERT_EQ(OpenFile("loadsample", 1, name.c_str()), 0u) << Message(ERR_LOADSOUND);
+        ASSERT_EQ(OpenFile("loadsample", 2, c.file, "inbuilt"), 0u) << Message(ERR_LOADSOUND);
+        EXPECT_EQ(FoundSample(1)->frames, FoundSample(2)->frames);
+        EXPECT_TRUE(pcmOf(1) == pcmOf(2));
+        if (c.soxReads) {
+            EXPECT_EQ(std::to_string(FoundSample(1)->frames) + "\n", ShellOutput("soxi -s '" + c.file + "'"));
+        }
+        if (c.lossless) {
+            ShellOutput("sox '" + c.file + "' -t raw -e signed -b 16 '" + dir.file("sox.raw") + "'");
+            EXPECT_TRUE(pcmOf(1) == ReadFileBytes(dir.file("sox.raw")));
+        }
+        ASSERT_EQ(OpenFile("openmusic", 1, name.c_str()), 0u) << Message(ERR_LOADSOUND);
+        ASSERT_EQ(OpenFile("openmusic", 2, c.file, "inbuilt"), 0u) << Message(ERR_LOADSOUND);
+        EXPECT_STREQ(FoundMusic(1)->format, FoundMusic(2)->format);
+        EXPECT_EQ(FoundMusic(1)->durationMs, FoundMusic(2)->durationMs);
+    }
+    const std::vector<uint8_t> module = TinyModule();
+    MemoryName moduleName;
+    ASSERT_TRUE(MakeMemoryName(module.data(), module.size(), &moduleName));
+    ASSERT_EQ(OpenFile("openmusic", 3, moduleName.c_str()), 0u) << Message(ERR_LOADSOUND);
+    EXPECT_EQ(FoundMusic(3)->type, uint32_t{MUSICTYPE_MODULE});
+    // Random bytes, the same 50 files each run.
+    ShellOutput("/usr/bin/python3 -c \"import random; r = random.Random(47)\nfor i in range(50): open('" +
+                dir.file("random") + "%d' % i, 'wb').write(bytes(r.randrange(256) for _ in range(r.randrange(1, 9000))))\"");
+    int taken = 0;
+    for (int i = 0; i < 50; ++i) {
+        const std::string file = dir.file("random" + std::to_string(i));
+        const std::vector<uint8_t> bytes = ReadFileBytes(file);
+        MemoryName name;
+        ASSERT_TRUE(MakeMemoryName(bytes.data(), bytes.size(), &name));
+        uint32_t fromDisk = OpenFile("openmusic", 4, file, "inbuilt");
+        EXPECT_EQ(OpenFile("openmusic", 4, name.c_str()), fromDisk) << file;
+        taken += fromDisk == 0;
+    }
+    EXPECT_LT(taken, 10);
+    CloseSoundLibrary(vm);
+    FreeAllPlugins();
+    unsetenv("QM_TEST_PLUGIN_LOG");
+    const std::string served = ShellOutput("cat '" + log + "'");
+    EXPECT_NE(served.find("fopen blocknoseek"), std::string::npos);
+    EXPECT_EQ(served.find("refusedseek"), std::string::npos);
+}
+
 TEST_F(SoundFiles, EachAndAllSamplesTogetherStayWithinTheLimit)
 {
     const uint64_t one = uint64_t{kFrames} * 4;
@@ -379,6 +464,41 @@ TEST_F(SoundFiles, FlacLengthsDecideBeforeDecoding)
     EXPECT_EQ(OpenFile("loadsample", 5, write("cut one.flac", one)), uint32_t{ERR_LOADSOUND});
     EXPECT_NE(Message(ERR_LOADSOUND).find("cut one.flac"), std::string::npos);
     EXPECT_EQ(FoundSample(5), nullptr);
+}
+
+// FLAC files cut anywhere keep the whole blocks they hold, as sox reads
+// them: a cut in the last block loses that block, not the file.
+// A FLAC file cut anywhere, even inside its last frame's checksum, keeps
+// the frames before the cut, as sox decodes them, as a sample and as music.
+TEST_F(SoundFiles, CutFlacFilesKeepTheFramesTheyHold)
+{
+    const std::string flacs[] = {dir.file("noise.flac"), Make("sound.flac", "sox '" + wav + "'")};
+    ShellOutput("sox -R -n -r 44100 -c 1 -b 16 '" + flacs[0] + "' synth 3 noise");
+    for (const std::string& flac : flacs) {
+        const std::vector<uint8_t> bytes = ReadFileBytes(flac);
+        for (size_t cut : {size_t{1}, size_t{2}, size_t{3}, size_t{40}, bytes.size() / 4, bytes.size() / 2}) {
+            SCOPED_TRACE(flac + " less " + std::to_string(cut) + " bytes");
+            const std::string file = dir.file("cut.flac");
+            WriteFileBytes(file, std::vector<uint8_t>(bytes.begin(), bytes.end() - cut));
+            ShellOutput("sox '" + file + "' -t raw '" + dir.file("sox.raw") + "' 2>/dev/null");
+            const std::vector<uint8_t> oracle = ReadFileBytes(dir.file("sox.raw"));
+            ASSERT_FALSE(oracle.empty());
+            ASSERT_EQ(OpenFile("loadsample", 1, file), 0u) << Message(ERR_LOADSOUND);
+            const auto* pcm = static_cast<const uint8_t*>(FoundSample(1)->pcm);
+            EXPECT_TRUE(std::vector<uint8_t>(pcm, pcm + FoundSample(1)->pcmBytes) == oracle)
+                << FoundSample(1)->pcmBytes << " bytes, sox " << oracle.size();
+            ASSERT_EQ(OpenFile("openmusic", 1, file), 0u) << Message(ERR_LOADSOUND);
+            SoundSource* source = FoundMusic(1)->source;
+            const size_t frameBytes = source->format.channels * 2u;
+            std::vector<uint8_t> played(oracle.size() + 4096);
+            size_t at = 0;
+            for (int64_t n; at < played.size() &&
+                            (n = ReadSoundSource(source, &played[at], (played.size() - at) / frameBytes)) > 0;)
+                at += static_cast<size_t>(n) * frameBytes;
+            played.resize(at);
+            EXPECT_TRUE(played == oracle) << "music: " << at << " bytes";
+        }
+    }
 }
 
 // Floating-point samples keep their level (full scale is 1.0, nothing is

@@ -4,6 +4,9 @@
  *             sound whose frame i is (i * 97) & 0x7FFF (minus 0x4000);
  *             "slowtone:RATE:FRAMES:MS" is the same sound, each piece of
  *             it taking MS milliseconds to come;
+ *             "blocktone:RATE:FRAMES" is the same sound decoded in blocks
+ *             of 64 frames, each written whole whatever was asked (the
+ *             count answered is still what was asked, at most);
  *   procvideo (0x40) takes "bars:W:H:FRAMES" and decodes frames whose
  *             pixel (x, y) of frame n is 0xFF000000 | x << 16 | y << 8 | n.
  * Both hand out their data in small pieces to exercise the host's loops. */
@@ -29,13 +32,15 @@ typedef struct Tone {
     int64_t frames;
     int64_t at;
     unsigned delayMs;
+    int blocks;
 } Tone;
 
 EXPORT void* OpenStream(const char* file, QmSoundInfo* info)
 {
     unsigned rate = 0, delayMs = 0;
     long long frames = 0;
-    if (sscanf(file, "slowtone:%u:%lld:%u", &rate, &frames, &delayMs) != 3 &&
+    int blocks = sscanf(file, "blocktone:%u:%lld", &rate, &frames) == 2;
+    if (!blocks && sscanf(file, "slowtone:%u:%lld:%u", &rate, &frames, &delayMs) != 3 &&
         sscanf(file, "tone:%u:%lld", &rate, &frames) != 2)
         return NULL;
     if (frames < 0)
@@ -45,6 +50,7 @@ EXPORT void* OpenStream(const char* file, QmSoundInfo* info)
         return NULL;
     t->frames = frames;
     t->delayMs = delayMs;
+    t->blocks = blocks;
     info->channels = 1;
     info->frequency = rate;
     info->bits = 16;
@@ -70,6 +76,14 @@ EXPORT int64_t StreamSamples(void* stream, void* buffer, int64_t frames)
     Tone* t = (Tone*)stream;
     int16_t* out = (int16_t*)buffer;
     int64_t n = 0;
+    if (t->blocks) {
+        for (n = 0; n < 64; ++n)
+            out[n] = (int16_t)((((t->at + n) * 97) & 0x7FFF) - 0x4000);
+        n = t->frames - t->at < 64 ? t->frames - t->at : 64;
+        n = n < frames ? n : frames;
+        t->at += n;
+        return n;
+    }
     if (frames > 1000)
         frames = 1000;
     if (t->delayMs) {
