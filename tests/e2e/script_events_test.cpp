@@ -124,12 +124,9 @@ for t in threads:
 print("echoed", len(good))
 )";
 
-// A UDP echo: each datagram goes back to its sender; the fifth one makes
-// the handler close its own object, which ends the script.
-const std::string kUdpEcho = R"(.chunk lines=auto
-.function main source="@test.qas"
-.function ondatagram params=1
-    GETGLOBAL r1, "receiveudpdata"
+// The body of an OnReceiveUDPData handler that sends each datagram back to
+// its sender and counts it in the global "datagrams" (left in r1).
+const std::string kEchoDatagram = R"(    GETGLOBAL r1, "receiveudpdata"
     GETTABLE r2, r0, "id"
     CALL r1, 2, 4
     GETGLOBAL r4, "sendudpdata"
@@ -141,7 +138,14 @@ const std::string kUdpEcho = R"(.chunk lines=auto
     GETGLOBAL r1, "datagrams"
     ADD r1, r1, #1
     SETGLOBAL r1, "datagrams"
-    LT 1, r1, #5
+)";
+
+// A UDP echo: each datagram goes back to its sender; the fifth one makes
+// the handler close its own object, which ends the script.
+const std::string kUdpEcho = R"(.chunk lines=auto
+.function main source="@test.qas"
+.function ondatagram params=1
+)" + kEchoDatagram + R"(    LT 1, r1, #5
     JMP done
     GETGLOBAL r1, "closeudpobject"
     GETTABLE r2, r0, "id"
@@ -312,19 +316,7 @@ const std::string kQueuedClient = R"(.chunk lines=auto
     RETURN r0, 1
 .end
 .function ondatagram params=1
-    GETGLOBAL r1, "receiveudpdata"
-    GETTABLE r2, r0, "id"
-    CALL r1, 2, 4
-    GETGLOBAL r4, "sendudpdata"
-    GETTABLE r5, r0, "id"
-    MOVE r6, r1
-    MOVE r7, r2
-    MOVE r8, r3
-    CALL r4, 5, 1
-    GETGLOBAL r1, "datagrams"
-    ADD r1, r1, #1
-    SETGLOBAL r1, "datagrams"
-    RETURN r0, 1
+)" + kEchoDatagram + R"(    RETURN r0, 1
 .end
     LOADNUM r0, 0
     SETGLOBAL r0, "received"

@@ -88,7 +88,6 @@ TEST_F(ImageLoaderChain, RowsWiderThanThePictureComeOutTight)
     ASSERT_EQ(LoadImagePlugin("procimage"), 0u);
     ImageLoadRequest request;
     request.file = "proc:40:30:7";
-    request.alphaMode = IMAGEALPHA_OPTIONAL;
     ImageLoadResult r;
     ASSERT_EQ(Run(request, &r), 0u);
     EXPECT_EQ(r.width, 40);
@@ -97,11 +96,6 @@ TEST_F(ImageLoaderChain, RowsWiderThanThePictureComeOutTight)
     for (int32_t y = 0; y < 30; ++y)
         for (int32_t x = 0; x < 40; ++x)
             ASSERT_EQ(pixels[y * 40 + x], ProcPixel(x, y, 40)) << x << "," << y;
-    ASSERT_NE(r.alpha, nullptr);
-    BitMapLock lock{};
-    ASSERT_TRUE(LockBitMapPixels(r.alpha, LOCKBITMAP_READ, &lock));
-    EXPECT_EQ(lock.pixels[29 * lock.rowLength + 39], 68u);
-    UnlockBitMapPixels(&lock);
     Free(&r);
 }
 
