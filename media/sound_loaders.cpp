@@ -20,9 +20,10 @@ uint64_t MaxSampleBytes = uint64_t{1} << 30;
 
 namespace {
 
-// A plugin decodes into a block of its own, as large as a normal read,
-// whatever its caller asked for; what the caller did not take waits there
-// for the next read.
+// A plugin is always handed room for a whole normal read, whatever its
+// caller asked for: a caller's buffer that large takes the plugin's frames
+// directly, a smaller read goes through a block of the plugin's own, and
+// what the caller did not take waits there for the next read.
 struct PluginSound {
     PluginInfo* info;
     void* stream;
@@ -36,9 +37,13 @@ int64_t PluginRead(void* raw, void* buffer, int64_t frames)
 {
     auto* s = static_cast<PluginSound*>(raw);
     if (frames <= 0) return 0;
+    auto samples = reinterpret_cast<QmStreamSamplesFunc>(s->info->StreamSamples);
+    if (!s->held && frames >= SOUND_READ_FRAMES) {
+        int64_t n = samples(s->stream, buffer, SOUND_READ_FRAMES);
+        return n < 0 || n > SOUND_READ_FRAMES ? -1 : n;
+    }
     if (!s->held) {
-        int64_t n = reinterpret_cast<QmStreamSamplesFunc>(s->info->StreamSamples)(s->stream, s->block,
-                                                                                  SOUND_READ_FRAMES);
+        int64_t n = samples(s->stream, s->block, SOUND_READ_FRAMES);
         // A plugin that claims more than it was asked for is broken.
         if (n < 0 || n > SOUND_READ_FRAMES) return -1;
         s->next = 0;
