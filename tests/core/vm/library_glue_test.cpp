@@ -41,15 +41,10 @@ TEST_F(LibraryGlue, CommandsAreStoredUnderLowerCaseNames)
     EXPECT_EQ(VmRegisterLibrary(vm, "lib", none, 0), 0);
     VmSetTop(vm, 0);
     // Upvalues are shared by every command.
-    const CommandTableEntry shared[] = {{"First", [](VmState* s) -> uint32_t {
-                                             VmPushValue(s, VmUpvalueIndex(1));
-                                             return 1;
-                                         }},
-                                        {"SECOND", [](VmState* s) -> uint32_t {
-                                             VmPushValue(s, VmUpvalueIndex(2));
-                                             return 1;
-                                         }},
-                                        {nullptr, nullptr}};
+    const CommandTableEntry shared[] = {
+        {"First", [](VmState* s) -> uint32_t { VmPushValue(s, VmUpvalueIndex(1)); return 1; }},
+        {"SECOND", [](VmState* s) -> uint32_t { VmPushValue(s, VmUpvalueIndex(2)); return 1; }},
+        {nullptr, nullptr}};
     VmPushNumber(vm, 10);
     VmPushNumber(vm, 20);
     ASSERT_EQ(VmRegisterLibrary(vm, "Lib", shared, 2), 1);
