@@ -359,10 +359,7 @@ TEST_F(InterpreterTest, GenericForWalksATableAndANativeIterator)
     EXPECT_EQ(VmGetNumber(vm, -1), 35);
     // A native iterator asked for 200 results returns one; the rest are nil
     // and land in memory the VM owns.
-    SetGlobal("once", [](VmState* s) -> uint32_t {
-        VmType(s, 2) == VM_TNIL ? VmPushNumber(s, 1) : VmPushNil(s);
-        return 1;
-    });
+    SetGlobal("once", [](VmState* s) -> uint32_t { VmType(s, 2) == VM_TNIL ? VmPushNumber(s, 1) : VmPushNil(s); return 1; });
     ASSERT_EQ(Run(".function main maxstack=250\n"
                   "GETGLOBAL r0, \"once\"\nLOADNIL r1, r2\nLOADNUM r3, 0\nSETGLOBAL r3, \"n\"\n"
                   "TFORPREP r0, test\n"
@@ -456,19 +453,13 @@ TEST_F(InterpreterTest, NativeGosubRequestsJumpAndPopTheirRecord)
     EXPECT_EQ(calls, 2);
     EXPECT_EQ(vm->ci, before);
     // A distance outside the code is refused.
-    SetGlobal("jump", [](VmState*) -> uint32_t {
-        VmGosubJumpDistance = 1000;
-        return VM_GOSUB_AFTER;
-    });
+    SetGlobal("jump", [](VmState*) -> uint32_t { VmGosubJumpDistance = 1000; return VM_GOSUB_AFTER; });
     EXPECT_EQ(Run("GETGLOBAL r0, \"jump\"\nCALL r0, 1, 1\nRETURN r0, 1\n"), static_cast<uint32_t>(ERR_INTERNAL));
 }
 
 TEST_F(InterpreterTest, AbortEndsTheRunAndALaterCallWorks)
 {
-    SetGlobal("abort", [](VmState*) -> uint32_t {
-        VmAbortFlag = 1;
-        return 0;
-    });
+    SetGlobal("abort", [](VmState*) -> uint32_t { VmAbortFlag = 1; return 0; });
     ASSERT_EQ(Run(".function inner\n.upval x = r0\nGETGLOBAL r1, \"abort\"\nCALL r1, 1, 1\ntop: JMP top\nRETURN r0, 1\n.end\n"
                   "LOADNUM r0, 5\nCLOSURE r1, inner\nCALL r1, 1, 1\ntop: JMP top\nRETURN r0, 1\n"),
               0u);
@@ -543,10 +534,7 @@ TEST_F(InterpreterTest, EventHookRunsAtTheNextLineOnlyWhenAPumpIsDue)
          {20}},
     };
     static std::vector<int> lines;
-    SetGlobal("due", [](VmState*) -> uint32_t {
-        VmRaisePumpDue();
-        return 0;
-    });
+    SetGlobal("due", [](VmState*) -> uint32_t { VmRaisePumpDue(); return 0; });
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         lines.clear();

@@ -215,10 +215,7 @@ TEST_F(LibraryGlue, NamedMetatablesAndMetaFields)
 {
     EXPECT_EQ(VmNewNamedMetatable(vm, "Widget"), 1);
     VmPushString(vm, "__tostring");
-    VmPushNativeFunction(vm, [](VmState* s) -> uint32_t {
-        VmPushNumber(s, *static_cast<int*>(VmGetUserdata(s, 1)) * 2);
-        return 1;
-    });
+    VmPushNativeFunction(vm, [](VmState* s) -> uint32_t { VmPushNumber(s, *static_cast<int*>(VmGetUserdata(s, 1)) * 2); return 1; });
     VmRawSet(vm, -3);
     EXPECT_EQ(VmNewNamedMetatable(vm, "Widget"), 0);
     EXPECT_TRUE(VmCompareRawEqual(vm, -1, -2));
