@@ -96,13 +96,13 @@ TEST_F(OptionTables, PercentFieldsAndTheirErrors)
     }
 
     // Without a base the fraction comes back, marked as a percentage.
-    for (auto [base, expected] : {std::pair{0.0, 0.25}, {800.0, 200.0}}) {
+    for (double base : {0.0, 800.0}) {
         double n = 0;
         bool isPercent = base != 0;
         EXPECT_EQ(WithTable([](VmState* s) { SetTableString(s, -1, "x", "25%"); },
                             [&](VmState* s) { GetTableNumberOrPercent(s, 1, "x", &n, base, false, &isPercent); }),
                   0u);
-        EXPECT_EQ(n, expected);
+        EXPECT_EQ(n, base == 0 ? 0.25 : 200.0);
         EXPECT_EQ(isPercent, base == 0);
     }
 }
