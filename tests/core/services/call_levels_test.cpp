@@ -72,28 +72,12 @@ TEST_F(CallLevels, NamesComeFromHowTheCallerLoadedTheFunction)
 
 TEST_F(CallLevels, NestedFunctionsAndLostTailCalls)
 {
+    // main calls f, which tail-calls g, which calls probe.
     Levels seen = Run(".function main source=\"app\"\n"
-                      ".line 2\n"
-                      "  CLOSURE r0, f\n"
-                      "  SETGLOBAL r0, \"f\"\n"
-                      "  CLOSURE r0, g\n"
-                      "  SETGLOBAL r0, \"g\"\n"
-                      ".line 3\n"
-                      "  GETGLOBAL r0, \"f\"\n"
-                      "  CALL r0, 1, 1\n"
-                      "  RETURN r0, 1\n"
-                      ".function f line=10\n"
-                      ".line 11\n"
-                      "  GETGLOBAL r0, \"g\"\n"
-                      "  TAILCALL r0, 1, 0\n"
-                      "  RETURN r0, 0\n"
-                      ".end\n"
-                      ".function g line=20\n"
-                      ".line 21\n"
-                      "  GETGLOBAL r0, \"probe\"\n"
-                      "  CALL r0, 1, 1\n"
-                      "  RETURN r0, 1\n"
-                      ".end\n"
+                      ".line 2\nCLOSURE r0, f\nSETGLOBAL r0, \"f\"\nCLOSURE r0, g\nSETGLOBAL r0, \"g\"\n"
+                      ".line 3\nGETGLOBAL r0, \"f\"\nCALL r0, 1, 1\nRETURN r0, 1\n"
+                      ".function f line=10\n.line 11\nGETGLOBAL r0, \"g\"\nTAILCALL r0, 1, 0\nRETURN r0, 0\n.end\n"
+                      ".function g line=20\n.line 21\nGETGLOBAL r0, \"probe\"\nCALL r0, 1, 1\nRETURN r0, 1\n.end\n"
                       ".end\n");
     // g lost its caller f to the tail call: it is still found by its global
     // name, and f's level is a tail level.

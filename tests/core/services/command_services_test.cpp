@@ -58,9 +58,8 @@ TEST_F(CommandServices, TheRunningSwitchIsWriteOnlyAndTheNestingCounts)
 
     // The error handler nesting counts up and down, past zero.
     CoreTags.errorHandlerNesting = 0;
-    SetTags(nullptr, {{TAG_ERRORHANDLERNESTING, 1}});
-    SetTags(nullptr, {{TAG_ERRORHANDLERNESTING, 0}});
-    SetTags(nullptr, {{TAG_ERRORHANDLERNESTING, 0}});
+    for (intptr_t up : {1, 0, 0})
+        SetTags(nullptr, {{TAG_ERRORHANDLERNESTING, up}});
     EXPECT_EQ(CoreTags.errorHandlerNesting, -1);
     int32_t read = 0;
     GetTags(nullptr, {{TAG_ERRORHANDLERNESTING, reinterpret_cast<intptr_t>(&read)}});

@@ -91,20 +91,10 @@ std::string Report(const char* text, bool plain)
 // the global name given), which sits at applet line 20 when it makes its call.
 std::string Chunk(const char* innerCall, const std::string& innerName = "inner")
 {
-    return ".function main source=\"app.qma\"\n"
-           ".line 3\n"
-           "  CLOSURE r0, inner\n"
-           "  SETGLOBAL r0, \"" + innerName + "\"\n"
-           "  GETGLOBAL r0, \"" + innerName + "\"\n"
-           "  CALL r0, 1, 1\n"
-           "  RETURN r0, 1\n"
-           ".function inner line=12\n"
-           ".line 20\n"
-           "  GETGLOBAL r0, \"" + innerCall + "\"\n"
-           "  CALL r0, 1, 1\n"
-           "  RETURN r0, 1\n"
-           ".end\n"
-           ".end\n";
+    return ".function main source=\"app.qma\"\n.line 3\nCLOSURE r0, inner\n"
+           "SETGLOBAL r0, \"" + innerName + "\"\nGETGLOBAL r0, \"" + innerName + "\"\nCALL r0, 1, 1\nRETURN r0, 1\n"
+           ".function inner line=12\n.line 20\nGETGLOBAL r0, \"" + innerCall + "\"\nCALL r0, 1, 1\nRETURN r0, 1\n"
+           ".end\n.end\n";
 }
 
 } // namespace

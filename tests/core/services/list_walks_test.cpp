@@ -99,13 +99,8 @@ TEST_F(ListWalks, VisitsFreeTheNextRecordAndThemselvesAndAddNewOnes)
 TEST_F(ListWalks, AVisitThatFreesThousandsLeavesOnlyTheSurvivors)
 {
     constexpr int kCount = 5000;
-    Node* last = nullptr;
-    for (int i = 0; i < kCount; ++i) {
-        auto* n = static_cast<Node*>(OsAllocMem(sizeof(Node), 1));
-        n->number = i;
-        (last ? last->next : list) = n;
-        last = n;
-    }
+    for (int i = 0; i < kCount; ++i)
+        Append(i);
     std::vector<int> visited, survivors;
     EXPECT_EQ(WalkList(list, NextNode, [&](Node* n) -> uint32_t {
                   visited.push_back(n->number);

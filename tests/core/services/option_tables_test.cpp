@@ -95,18 +95,16 @@ TEST_F(OptionTables, PercentFieldsAndTheirErrors)
             EXPECT_EQ(stored, c.stored);
     }
 
-    double n = 0;
-    bool isPercent = false;
-    EXPECT_EQ(WithTable([](VmState* s) { SetTableString(s, -1, "x", "25%"); },
-                        [&](VmState* s) { GetTableNumberOrPercent(s, 1, "x", &n, 0, false, &isPercent); }),
-              0u);
-    EXPECT_EQ(n, 0.25);
-    EXPECT_TRUE(isPercent);
-    EXPECT_EQ(WithTable([](VmState* s) { SetTableString(s, -1, "x", "25%"); },
-                        [&](VmState* s) { GetTableNumberOrPercent(s, 1, "x", &n, 800, false, &isPercent); }),
-              0u);
-    EXPECT_EQ(n, 200);
-    EXPECT_FALSE(isPercent);
+    // Without a base the fraction comes back, marked as a percentage.
+    for (double base : {0.0, 800.0}) {
+        double n = 0;
+        bool isPercent = base != 0;
+        EXPECT_EQ(WithTable([](VmState* s) { SetTableString(s, -1, "x", "25%"); },
+                            [&](VmState* s) { GetTableNumberOrPercent(s, 1, "x", &n, base, false, &isPercent); }),
+                  0u);
+        EXPECT_EQ(n, base == 0 ? 0.25 : 200.0);
+        EXPECT_EQ(isPercent, base == 0);
+    }
 }
 
 TEST_F(OptionTables, WrongTypedFieldsRaiseTheirCodesWithTheFieldName)

@@ -30,11 +30,6 @@ uint32_t Probe(VmState* vm)
     return 1;
 }
 
-uint32_t Failing(VmState*)
-{
-    return 1178;
-}
-
 using ScriptCalls = VmTest;
 
 } // namespace
@@ -60,7 +55,7 @@ TEST_F(ScriptCalls, ArgumentsArePushedByTheirTypeAndErrorsComeBack)
     EXPECT_EQ(CallScriptFunction(nullptr, "probe", 0, {}), 0u);
 
     // The call answers the callee's error code.
-    SetGlobal("failing", Failing);
+    SetGlobal("failing", [](VmState*) -> uint32_t { return 1178; });
     EXPECT_EQ(CallScriptFunction(vm, "Failing", 0, {}), 1178u);
 }
 

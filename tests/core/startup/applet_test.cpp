@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "core/io/container.h"
@@ -114,16 +115,12 @@ TEST_F(AppletReading, MetadataCodeAndVersion)
 
 TEST_F(AppletReading, NewerFormatVersionsAreRefusedWithTheVersionAsArgument)
 {
-    const struct {
-        uint8_t major, minor;
-        const char* text;
-    } cases[] = {{6, 2, "6.2"}, {7, 0, "7.0"}};
-    for (const auto& c : cases) {
+    for (auto [major, minor, text] : {std::tuple{6, 2, "6.2"}, {7, 0, "7.0"}}) {
         AppletDescription a = Minimal();
-        a.versionMajor = c.major;
-        a.versionMinor = c.minor;
+        a.versionMajor = static_cast<uint8_t>(major);
+        a.versionMinor = static_cast<uint8_t>(minor);
         EXPECT_EQ(Read(WriteApplet(a)), ERR_APPLETVERSION);
-        EXPECT_STREQ(errorArgText, c.text);
+        EXPECT_STREQ(errorArgText, text);
     }
     // Unknown tags are refused.
     EXPECT_EQ(Read(WithSection(35, {})), ERR_UNKNOWNSEC);

@@ -44,6 +44,11 @@ struct StartupRun {
         return ParseCommandLine(static_cast<int>(argv.size()), argv.data(), &context, &values);
     }
     uint32_t Apply() { return ApplyStartupOptions(&values, &context, &applet); }
+    uint32_t ParseAndApply(const std::vector<std::string>& words)
+    {
+        EXPECT_EQ(Parse(words), 0u);
+        return Apply();
+    }
 
     std::vector<std::pair<std::string, std::string>> Arguments() const
     {
@@ -113,15 +118,13 @@ TEST(Options, MissingBrushFileIsAnErrorNamingIt)
 {
     TempDir dir;
     StartupRun run;
-    ASSERT_EQ(run.Parse({"-backfill", "picture", "-brushfile", dir / "gone.png", "s"}), 0u);
-    EXPECT_EQ(run.Apply(), ERR_FILEEXIST);
+    EXPECT_EQ(run.ParseAndApply({"-backfill", "picture", "-brushfile", dir / "gone.png", "s"}), ERR_FILEEXIST);
     char message[256];
     GetErrorText(ERR_FILEEXIST, message, sizeof message);
     EXPECT_NE(std::string(message).find("gone.png"), std::string::npos) << message;
     WriteFileBytes(dir / "here.png", {1, 2, 3});
     StartupRun present;
-    ASSERT_EQ(present.Parse({"-backfill", "picture", "-brushfile", dir / "here.png", "s"}), 0u);
-    EXPECT_EQ(present.Apply(), 0u);
+    EXPECT_EQ(present.ParseAndApply({"-backfill", "picture", "-brushfile", dir / "here.png", "s"}), 0u);
 }
 
 TEST(Options, TempDirReplacesTheTemporaryFolder)
@@ -130,8 +133,7 @@ TEST(Options, TempDirReplacesTheTemporaryFolder)
     const char* old = OsGetEnv("TMPDIR");
     std::string saved = old ? old : "";
     StartupRun run;
-    ASSERT_EQ(run.Parse({"-tempdir", dir.path(), "s"}), 0u);
-    ASSERT_EQ(run.Apply(), 0u);
+    ASSERT_EQ(run.ParseAndApply({"-tempdir", dir.path(), "s"}), 0u);
     char buffer[1024];
     ASSERT_EQ(OsGetTempDir(buffer, sizeof buffer), 0u);
     EXPECT_EQ(std::string(buffer), dir.path());
@@ -146,26 +148,21 @@ TEST(Options, TempDirReplacesTheTemporaryFolder)
 TEST(Options, ValuesReachTheirRecords)
 {
     StartupRun run;
-    ASSERT_EQ(run.Parse({"-scrheight", "$-10", "s"}), 0u);
-    ASSERT_EQ(run.Apply(), 0u);
+    ASSERT_EQ(run.ParseAndApply({"-scrheight", "$-10", "s"}), 0u);
     EXPECT_EQ(run.applet.screenHeight, -16);
     StartupRun bad;
-    ASSERT_EQ(bad.Parse({"-scrheight", "$", "s"}), 0u);
-    EXPECT_EQ(bad.Apply(), ERR_SYNTAXERROR);
+    EXPECT_EQ(bad.ParseAndApply({"-scrheight", "$", "s"}), ERR_SYNTAXERROR);
     // Scaling sizes need a scaling engine.
     StartupRun scaled;
-    ASSERT_EQ(scaled.Parse({"-autoscale", "-scalewidth", "50%", "-monitor", "2", "s"}), 0u);
-    ASSERT_EQ(scaled.Apply(), 0u);
+    ASSERT_EQ(scaled.ParseAndApply({"-autoscale", "-scalewidth", "50%", "-monitor", "2", "s"}), 0u);
     EXPECT_EQ(scaled.applet.scaleWidth, -50);
     EXPECT_EQ(scaled.applet.monitor, 1);
     StartupRun unscaled;
-    ASSERT_EQ(unscaled.Parse({"-scalewidth", "50%", "s"}), 0u);
-    ASSERT_EQ(unscaled.Apply(), 0u);
+    ASSERT_EQ(unscaled.ParseAndApply({"-scalewidth", "50%", "s"}), 0u);
     EXPECT_EQ(unscaled.applet.scaleWidth, 0);
     // Plugin lists are split at bars.
     StartupRun lists;
-    ASSERT_EQ(lists.Parse({"-skipplugins", "a|bb|", "-requireplugins", "x", "-requiretags", "x[a=1]", "s"}), 0u);
-    ASSERT_EQ(lists.Apply(), 0u);
+    ASSERT_EQ(lists.ParseAndApply({"-skipplugins", "a|bb|", "-requireplugins", "x", "-requiretags", "x[a=1]", "s"}), 0u);
     ASSERT_NE(Startup.skipPlugins, nullptr);
     EXPECT_EQ(std::string(Startup.skipPlugins, 7), std::string("a\0bb\0\0\0", 7));
     EXPECT_STREQ(Startup.requirePlugins, "x");
@@ -190,8 +187,7 @@ TEST(Options, RefusedCombinationsAndRanges)
     };
     for (const auto& c : cases) {
         StartupRun run;
-        ASSERT_EQ(run.Parse(c.words), 0u);
-        EXPECT_EQ(run.Apply(), c.error) << c.words[0] << " " << c.words[1];
+        EXPECT_EQ(run.ParseAndApply(c.words), c.error) << c.words[0] << " " << c.words[1];
         if (c.detail) {
             EXPECT_STREQ(ArgumentErrorDetail(), c.detail);
         }
@@ -229,17 +225,20 @@ TEST_F(IniFile, NameTakesTheScriptsPlaceWithItsExtensionReplaced)
     }
 }
 
+// The file's values override the command line's.
 TEST_F(IniFile, SwitchesValuesAndUnknownKeys)
 {
-    ASSERT_EQ(ReadWith("# comment = x\n[section]\n"
+    ASSERT_EQ(ReadWith("# comment = x\n[section]\nquiet = no\n"
                        "borderless = yes\n  sizeable=ON\r\nfixed = 2\nnohide = no\n"
                        "ScrWidth = 0x100 \t\n"
                        "scrheight = -$10\n"
                        "title = \"Hello World\"\n"
                        "level=  hard  \n"
-                       "empty =\n"),
+                       "empty =\n",
+                       {"-quiet", "-scrwidth", "800"}),
               0u);
     ASSERT_EQ(run.Apply(), 0u);
+    EXPECT_EQ(run.context.quiet, 0u);
     EXPECT_EQ(run.applet.displayFlags, 1u | 2u | 4u);
     EXPECT_EQ(run.applet.screenWidth, 256);
     EXPECT_EQ(run.applet.screenHeight, -16);
@@ -260,14 +259,6 @@ TEST_F(IniFile, ManyUnknownKeysKeepTheirOrder)
         ASSERT_EQ(std::string(a->name), expected);
     }
     EXPECT_EQ(n, 50001);
-}
-
-TEST_F(IniFile, OverridesTheCommandLine)
-{
-    ASSERT_EQ(ReadWith("quiet = no\nscrwidth = 1024\n", {"-quiet", "-scrwidth", "800"}), 0u);
-    ASSERT_EQ(run.Apply(), 0u);
-    EXPECT_EQ(run.context.quiet, 0u);
-    EXPECT_EQ(run.applet.screenWidth, 1024);
 }
 
 TEST_F(IniFile, SyntaxErrorsAndTheKeyLengthLimit)

@@ -171,7 +171,8 @@ void RegisterRecorders(VmState* vm)
     }
 }
 
-qmasm::AppletPreload Declared(uint8_t kind, uint32_t id, const std::string& file, std::vector<uint8_t> record)
+qmasm::AppletPreload Declared(uint8_t kind, uint32_t id, const std::string& file, std::vector<uint8_t> record,
+                              const char* text1 = "", const char* text2 = "")
 {
     qmasm::AppletPreload p;
     p.kind = kind;
@@ -180,6 +181,8 @@ qmasm::AppletPreload Declared(uint8_t kind, uint32_t id, const std::string& file
     p.data.push_back(0);
     p.record = std::move(record);
     p.line = 7;
+    p.text1 = text1;
+    p.text2 = text2;
     return p;
 }
 
@@ -234,34 +237,26 @@ TEST_F(PreloadedApplet, EveryKindPassesEveryDeclaredKeyToItsCommand)
     bgpic.U32(0x112233);      // fill colour, also the gradient start
     bgpic.U32(0x445566);      // gradient end colour
     bgpic.I16(45);            // angle
-    bgpic.U32(9);             // texture brush
-    bgpic.U32(4);             // texture x
-    bgpic.U32(6);             // texture y
+    for (uint32_t v : {9, 4, 6})  // texture brush, x, y
+        bgpic.U32(v);
     qmasm::AppletGradient gradient;
     gradient.style = 2;
-    gradient.values[0] = 250000;
-    gradient.values[1] = 750000;
-    gradient.values[2] = 500000;
-    gradient.values[3] = 100000;
+    const uint32_t values[] = {250000, 750000, 500000, 100000};
+    std::copy(values, values + 4, gradient.values);
     gradient.stops = {{0xFF0000, 0}, {0x0000FF, 1000000}};
     qmasm::EncodeGradient(gradient, &bgpic.Data());
-    bgpic.U32(320);           // scale width
-    bgpic.U32(200);           // scale height
-    bgpic.U32(1);             // smooth
-    a.preloads.push_back(Declared(0, 2, "back.png", bgpic.Data()));
+    for (uint32_t v : {320, 200, 1})  // scale width and height, smooth
+        bgpic.U32(v);
+    a.preloads.push_back(Declared(0, 2, "back.png", bgpic.Data(), "inbuilt", "memfile"));
     a.preloads.back().transparentColor = 0xFF00FF;
     a.preloads.back().flags = 1 | 2;
-    a.preloads.back().text1 = "inbuilt";
-    a.preloads.back().text2 = "memfile";
 
     qmasm::ByteSink brush;
     for (int16_t v : {64, 32, 128, 1, 0})
         brush.I16(v);
     brush.U8(1);  // hardware
-    brush.U32(50);
-    brush.U32(60);
-    brush.U32(1);
-    brush.U32(3);  // display
+    for (uint32_t v : {50, 60, 1, 3})  // scale width and height, smooth, display
+        brush.U32(v);
     a.preloads.push_back(Declared(1, 4, "logo.png", brush.Data()));
 
     qmasm::ByteSink anim;
@@ -277,18 +272,11 @@ TEST_F(PreloadedApplet, EveryKindPassesEveryDeclaredKeyToItsCommand)
         sprite.I16(v);
     a.preloads.push_back(Declared(7, 6, "ghost.png", sprite.Data()));
 
-    a.preloads.push_back(Declared(3, 1, "song.mod", {}));
-    a.preloads.back().text1 = "tracker";
-    a.preloads.back().text2 = "memfile";
-    a.preloads.push_back(Declared(4, 1, "beep.wav", {}));
-    a.preloads.back().text1 = "inbuilt";
-    a.preloads.push_back(Declared(11, 1, "clip.avi", {}));
-    a.preloads.back().text2 = "memfile";
-    a.preloads.push_back(Declared(8, 3, "data.txt", {}));
-    a.preloads.back().text2 = "memfile";
-    a.preloads.push_back(Declared(9, 2, "Vera.ttf", {}));
-    a.preloads.back().text1 = "freetype";
-    a.preloads.back().text2 = "yes";
+    a.preloads.push_back(Declared(3, 1, "song.mod", {}, "tracker", "memfile"));
+    a.preloads.push_back(Declared(4, 1, "beep.wav", {}, "inbuilt"));
+    a.preloads.push_back(Declared(11, 1, "clip.avi", {}, "", "memfile"));
+    a.preloads.push_back(Declared(8, 3, "data.txt", {}, "", "memfile"));
+    a.preloads.push_back(Declared(9, 2, "Vera.ttf", {}, "freetype", "yes"));
 
     qmasm::ByteSink button;
     for (int16_t v : {10, 20, 110, 60})

@@ -49,10 +49,7 @@ TEST_F(ApiTest, AccessOutsideTheFrameRaisesStackOverflow)
     EXPECT_EQ(RunNative([](VmState* s) { VmSetTop(s, 21); }), ERR_STACK);
     EXPECT_EQ(RunNative([](VmState* s) { VmSetTop(s, -2); }), ERR_STACK);
     EXPECT_EQ(RunNative([](VmState* s) { VmReplace(s, 1); }), ERR_STACK);
-    EXPECT_EQ(RunNative([](VmState* s) {
-                  VmPushNumber(s, 1);
-                  VmReplace(s, VM_GLOBALSINDEX);
-              }),
+    EXPECT_EQ(RunNative([](VmState* s) { VmPushNumber(s, 1); VmReplace(s, VM_GLOBALSINDEX); }),
               ERR_TABEXPECTED);
     EXPECT_EQ(RunNative([](VmState* s) {
                   for (int i = 0; i < 21; i++)
@@ -178,10 +175,7 @@ TEST_F(ApiTest, CountItemsStopsAtTheFirstNilOrEmptyString)
                   EXPECT_EQ(VmCountItems(s, -1, false), 0);
               }),
               0u);
-    EXPECT_EQ(RunNative([](VmState* s) {
-                  VmPushNumber(s, 1);
-                  VmCountItems(s, -1, false);
-              }),
+    EXPECT_EQ(RunNative([](VmState* s) { VmPushNumber(s, 1); VmCountItems(s, -1, false); }),
               ERR_TABEXPECTED);
     // So does a raw read from what is no table (the interpreter's tests
     // index a number).
@@ -243,10 +237,7 @@ TEST_F(ApiTest, MetatablesAndIndexMetamethods)
                   VmPop(s, 1);
                   // __index added after first use is still found.
                   VmPushString(s, "__index");
-                  VmPushNativeFunction(s, [](VmState* t) -> uint32_t {
-                      VmPushString(t, "from meta");
-                      return 1;
-                  });
+                  VmPushNativeFunction(s, [](VmState* t) -> uint32_t { VmPushString(t, "from meta"); return 1; });
                   VmSetTable(s, 2);
                   VmPushString(s, "x");
                   VmGetTable(s, 1);

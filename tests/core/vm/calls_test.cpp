@@ -49,10 +49,7 @@ TEST_F(CallsTest, ResultCountsAreTakenFromTheTop)
     EXPECT_EQ(VmGetNumber(vm, 1), 200);
     VmSetTop(vm, 0);
     // Claiming more than the frame holds gives what is there, arguments included.
-    Call([](VmState* s) -> uint32_t {
-        VmPushNumber(s, 5);
-        return 50;
-    }, {4}, VM_MULTRET);
+    Call([](VmState* s) -> uint32_t { VmPushNumber(s, 5); return 50; }, {4}, VM_MULTRET);
     ASSERT_EQ(VmGetTop(vm), 2);
     EXPECT_EQ(VmGetNumber(vm, 1), 4);
     EXPECT_EQ(VmGetNumber(vm, 2), 5);
@@ -60,10 +57,8 @@ TEST_F(CallsTest, ResultCountsAreTakenFromTheTop)
 
 TEST_F(CallsTest, ErrorCodesComeBackWithNoResultsThroughTheFilterAndTheLastError)
 {
-    EXPECT_EQ(Call([](VmState* s) -> uint32_t {
-        VmPushNumber(s, 1);
-        return ERR_READFILE;
-    }, {}, 2), static_cast<uint32_t>(ERR_READFILE));
+    EXPECT_EQ(Call([](VmState* s) -> uint32_t { VmPushNumber(s, 1); return ERR_READFILE; }, {}, 2),
+              static_cast<uint32_t>(ERR_READFILE));
     EXPECT_EQ(VmGetTop(vm), 2);
     EXPECT_EQ(VmType(vm, 1), VM_TNIL);
     VmSetTop(vm, 0);
@@ -71,10 +66,7 @@ TEST_F(CallsTest, ErrorCodesComeBackWithNoResultsThroughTheFilterAndTheLastError
     EXPECT_EQ(Call([](VmState*) -> uint32_t { return 0xFFFFFFFDu; }, {}, 0), 0xFFFFFFFDu);
     EXPECT_EQ(VmGetTop(vm), 0);
     // The last error is reset by every call but GetLastError's.
-    static const VmNativeFunction getLastError = [](VmState* s) -> uint32_t {
-        VmPushNumber(s, VmLastErrorCode);
-        return 1;
-    };
+    static const VmNativeFunction getLastError = [](VmState* s) -> uint32_t { VmPushNumber(s, VmLastErrorCode); return 1; };
     VmHooks.getLastErrorCommand = getLastError;
     VmLastErrorCode = 1045;
     Call(getLastError, {}, 1);
@@ -86,10 +78,7 @@ TEST_F(CallsTest, ErrorCodesComeBackWithNoResultsThroughTheFilterAndTheLastError
     EXPECT_EQ(Call([](VmState*) -> uint32_t { return ERR_READFILE; }, {}, 1), 0u);
     EXPECT_EQ(Call([](VmState*) -> uint32_t { return ERR_WRITE; }, {}, 1), static_cast<uint32_t>(ERR_WRITE));
     // Counts and Gosub requests never reach it.
-    VmHooks.filterNativeError = [](VmState*, uint32_t) -> uint32_t {
-        ADD_FAILURE();
-        return 0;
-    };
+    VmHooks.filterNativeError = [](VmState*, uint32_t) -> uint32_t { ADD_FAILURE(); return 0; };
     Call(PushThree, {}, 0);
     Call([](VmState*) -> uint32_t { return VM_GOSUB_AFTER; }, {}, 0);
 }
@@ -97,10 +86,7 @@ TEST_F(CallsTest, ErrorCodesComeBackWithNoResultsThroughTheFilterAndTheLastError
 TEST_F(CallsTest, GosubOutsideTheInterpreterLeavesNoRecord)
 {
     VmCallInfo* before = vm->ci;
-    VmPushNativeFunction(vm, [](VmState* s) -> uint32_t {
-        VmPushNumber(s, 1);
-        return VM_GOSUB_BEFORE;
-    });
+    VmPushNativeFunction(vm, [](VmState* s) -> uint32_t { VmPushNumber(s, 1); return VM_GOSUB_BEFORE; });
     EXPECT_EQ(VmCall(vm, 0, 2), 0u);
     EXPECT_EQ(vm->ci, before);
     EXPECT_EQ(VmGetTop(vm), 2);

@@ -72,19 +72,9 @@ TEST_F(DebugTest, TypeErrorsNameTheVariable)
 
 TEST_F(DebugTest, LevelsDescribeNativesScriptsAndMain)
 {
-    ASSERT_EQ(Run(".function main source=\"@scripts/app.qm\"\n"
-                  ".line 3\n"
-                  "  CLOSURE r0, f\n"
-                  "  CALL r0, 1, 1\n"
-                  "  RETURN r0, 1\n"
-                  ".function f line=10\n"
-                  "  .upval x = r0\n"
-                  ".line 12\n"
-                  "  GETGLOBAL r0, \"probe\"\n"
-                  "  CALL r0, 1, 1\n"
-                  "  RETURN r0, 1\n"
-                  ".end\n"
-                  ".end\n"),
+    ASSERT_EQ(Run(".function main source=\"@scripts/app.qm\"\n.line 3\nCLOSURE r0, f\nCALL r0, 1, 1\nRETURN r0, 1\n"
+                  ".function f line=10\n.upval x = r0\n"
+                  ".line 12\nGETGLOBAL r0, \"probe\"\nCALL r0, 1, 1\nRETURN r0, 1\n.end\n.end\n"),
               0u);
     ASSERT_EQ(Seen.size(), 3u);
     const VmDebugRecord& native = Seen[0];

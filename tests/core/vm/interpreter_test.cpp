@@ -175,16 +175,9 @@ TEST_F(InterpreterTest, WrongOperandsAreNamedInTheErrorsDetail)
 
 TEST_F(InterpreterTest, TablesConstructAndIndex)
 {
-    ASSERT_EQ(Run("NEWTABLE r0, 3, 1\n"
-                  "LOADNUM r1, 10\nLOADNUM r2, 20\nLOADNUM r3, 30\n"
-                  "SETLIST r0, 2\n"
-                  "SETTABLE r0, \"k\", #5\n"
-                  "GETTABLE r1, r0, #2\n"
-                  "GETTABLE r2, r0, \"k\"\n"
-                  "ADD r1, r1, r2\n"
-                  "SETTABLE r0, #2, r1\n"
-                  "GETTABLE r1, r0, #2\n"
-                  "RETURN r1, 2\n"),
+    ASSERT_EQ(Run("NEWTABLE r0, 3, 1\nLOADNUM r1, 10\nLOADNUM r2, 20\nLOADNUM r3, 30\nSETLIST r0, 2\n"
+                  "SETTABLE r0, \"k\", #5\nGETTABLE r1, r0, #2\nGETTABLE r2, r0, \"k\"\nADD r1, r1, r2\n"
+                  "SETTABLE r0, #2, r1\nGETTABLE r1, r0, #2\nRETURN r1, 2\n"),
               0u);
     EXPECT_EQ(VmGetNumber(vm, -1), 25);
     EXPECT_EQ(Run("NEWTABLE r0, 511, 0\nRETURN r0, 1\n"), static_cast<uint32_t>(ERR_TABLEOVERFLOW));
@@ -218,16 +211,9 @@ TEST_F(InterpreterTest, FreeArraySlotsHonourANewIndexAddedLater)
         VmRawSet(s, -3);
         return 0;
     });
-    ASSERT_EQ(Run("NEWTABLE r0, 3, 0\n"
-                  "SETTABLE r0, #2, #4\n"
-                  "GETGLOBAL r1, \"meta\"\nMOVE r2, r0\nCALL r1, 2, 1\n"
-                  "SETTABLE r0, #1, #5\n"
-                  "GETGLOBAL r1, \"arm\"\nCALL r1, 1, 1\n"
-                  "SETTABLE r0, #3, #6\n"
-                  "SETTABLE r0, #1, #7\n"
-                  "SETTABLE r0, #2, #8\n"
-                  "GETGLOBAL r1, \"seen\"\n"
-                  "RETURN r0, 3\n"),
+    ASSERT_EQ(Run("NEWTABLE r0, 3, 0\nSETTABLE r0, #2, #4\nGETGLOBAL r1, \"meta\"\nMOVE r2, r0\nCALL r1, 2, 1\n"
+                  "SETTABLE r0, #1, #5\nGETGLOBAL r1, \"arm\"\nCALL r1, 1, 1\n"
+                  "SETTABLE r0, #3, #6\nSETTABLE r0, #1, #7\nSETTABLE r0, #2, #8\nGETGLOBAL r1, \"seen\"\nRETURN r0, 3\n"),
               0u);
     EXPECT_EQ(VmGetNumber(vm, 2), 306);
     for (int key : {1, 2, 3})
@@ -286,46 +272,19 @@ TEST_F(InterpreterTest, ConcatenationConvertsOperandsInPlaceAndInterns)
 
 TEST_F(InterpreterTest, ReturnsFillTheResultsTheCallerWants)
 {
-    ASSERT_EQ(Run(R"(
-.function one params=1
-    ADD r0, r0, #1
-    RETURN r0, 2
-.end
-.function three params=1
-    ADD r1, r0, #1
-    ADD r2, r0, #2
-    RETURN r0, 4
-.end
-.function none
-    RETURN r0, 1
-.end
-.function closes params=1
-.function getter
-    .upval x = r0
-    GETUPVAL r0, x
-    RETURN r0, 2
-.end
-    CLOSURE r1, getter
-    ADD r0, r0, #10
-    RETURN r1, 2
-.end
-    CLOSURE r0, one
-    LOADNUM r1, 1
-    CALL r0, 2, 4
-    CLOSURE r3, three
-    LOADNUM r4, 10
-    CALL r3, 2, 2
-    CLOSURE r4, none
-    CALL r4, 1, 3
-    CLOSURE r6, closes
-    LOADNUM r7, 5
-    CALL r6, 2, 2
-    CALL r6, 1, 2
-    CLOSURE r7, three
-    LOADNUM r8, 20
-    CALL r7, 2, 0
-    RETURN r0, 0
-)"),
+    // one: x + 1; three: x, x + 1, x + 2; none: nothing; closes: a getter
+    // of x, which it raises by 10 before returning.
+    ASSERT_EQ(Run(".function one params=1\nADD r0, r0, #1\nRETURN r0, 2\n.end\n"
+                  ".function three params=1\nADD r1, r0, #1\nADD r2, r0, #2\nRETURN r0, 4\n.end\n"
+                  ".function none\nRETURN r0, 1\n.end\n"
+                  ".function closes params=1\n"
+                  ".function getter\n.upval x = r0\nGETUPVAL r0, x\nRETURN r0, 2\n.end\n"
+                  "CLOSURE r1, getter\nADD r0, r0, #10\nRETURN r1, 2\n.end\n"
+                  "CLOSURE r0, one\nLOADNUM r1, 1\nCALL r0, 2, 4\n"
+                  "CLOSURE r3, three\nLOADNUM r4, 10\nCALL r3, 2, 2\n"
+                  "CLOSURE r4, none\nCALL r4, 1, 3\n"
+                  "CLOSURE r6, closes\nLOADNUM r7, 5\nCALL r6, 2, 2\nCALL r6, 1, 2\n"
+                  "CLOSURE r7, three\nLOADNUM r8, 20\nCALL r7, 2, 0\nRETURN r0, 0\n"),
               0u);
     std::vector<std::string> got;
     for (int j = 1; j <= VmGetTop(vm); j++)
@@ -338,19 +297,10 @@ TEST_F(InterpreterTest, ReturnsFillTheResultsTheCallerWants)
 // and a field set to nil must still read right.
 TEST_F(InterpreterTest, ConstantKeyLookupsFollowTablesThatChange)
 {
-    const std::string grow = R"(
-    LOADNUM r9, 1
-    LOADK r10, #40
-    LOADNUM r11, 1
-    SUB r9, r9, r11
-    JMP test
-body:
-    LOADK r12, "k"
-    MOVE r13, r9
-    CONCAT r12, r12, r13
-    SETTABLE r0, r12, r9
-test: FORLOOP r9, body
-)";
+    // Forty keys "k1" to "k40".
+    const std::string grow = "LOADNUM r9, 1\nLOADK r10, #40\nLOADNUM r11, 1\nSUB r9, r9, r11\nJMP test\n"
+                             "body: LOADK r12, \"k\"\nMOVE r13, r9\nCONCAT r12, r12, r13\nSETTABLE r0, r12, r9\n"
+                             "test: FORLOOP r9, body\n";
     const std::string grown = "NEWTABLE r0, 0, 0\nSETTABLE r0, \"a\", #5\nGETTABLE r1, r0, \"a\"\n" + grow +
                               "GETTABLE r2, r0, \"a\"\nSETTABLE r0, \"a\", #7\nGETTABLE r3, r0, \"a\"\n"
                               "ADD r1, r1, r2\nADD r1, r1, r3\nRETURN r1, 2";
@@ -402,26 +352,14 @@ TEST_F(InterpreterTest, ForLoopsWithAllKindsOfSteps)
 
 TEST_F(InterpreterTest, GenericForWalksATableAndANativeIterator)
 {
-    ASSERT_EQ(Run("NEWTABLE r0, 2, 1\nLOADNUM r1, 10\nLOADNUM r2, 20\nSETLIST r0, 1\n"
-                  "SETTABLE r0, \"x\", #5\n"
-                  "LOADNUM r9, 0\n"
-                  "MOVE r1, r0\nLOADNIL r2, r3\n"
-                  "TFORPREP r1, test\n"
-                  "body: ADD r9, r9, r4\n"
-                  "test: TFORLOOP r1, 1\nJMP body\n"
-                  "RETURN r9, 2\n"),
+    ASSERT_EQ(Run("NEWTABLE r0, 2, 1\nLOADNUM r1, 10\nLOADNUM r2, 20\nSETLIST r0, 1\nSETTABLE r0, \"x\", #5\n"
+                  "LOADNUM r9, 0\nMOVE r1, r0\nLOADNIL r2, r3\nTFORPREP r1, test\nbody: ADD r9, r9, r4\n"
+                  "test: TFORLOOP r1, 1\nJMP body\nRETURN r9, 2\n"),
               0u);
     EXPECT_EQ(VmGetNumber(vm, -1), 35);
     // A native iterator asked for 200 results returns one; the rest are nil
     // and land in memory the VM owns.
-    SetGlobal("once", [](VmState* s) -> uint32_t {
-        if (VmType(s, 2) != VM_TNIL) {
-            VmPushNil(s);
-            return 1;
-        }
-        VmPushNumber(s, 1);
-        return 1;
-    });
+    SetGlobal("once", [](VmState* s) -> uint32_t { VmType(s, 2) == VM_TNIL ? VmPushNumber(s, 1) : VmPushNil(s); return 1; });
     ASSERT_EQ(Run(".function main maxstack=250\n"
                   "GETGLOBAL r0, \"once\"\nLOADNIL r1, r2\nLOADNUM r3, 0\nSETGLOBAL r3, \"n\"\n"
                   "TFORPREP r0, test\n"
@@ -436,101 +374,38 @@ TEST_F(InterpreterTest, ClosuresShareAndCloseUpvalues)
 {
     // make() returns two closures over one local; the local lives on after
     // make returns.
-    ASSERT_EQ(Run(R"(
-.function make
-.function inc
-    .upval n = r0
-    GETUPVAL r0, n
-    ADD r0, r0, #1
-    SETUPVAL r0, n
-    RETURN r0, 2
-.end
-.function get
-    .upval n = r0
-    GETUPVAL r0, n
-    RETURN r0, 2
-.end
-    LOADNUM r0, 10
-    CLOSURE r1, inc
-    CLOSURE r2, get
-    RETURN r1, 3
-.end
-    CLOSURE r0, make
-    CALL r0, 1, 3
-    MOVE r2, r0
-    CALL r2, 1, 1
-    MOVE r2, r0
-    CALL r2, 1, 1
-    MOVE r3, r1
-    CALL r3, 1, 2
-    RETURN r3, 2
-)"),
+    ASSERT_EQ(Run(".function make\n"
+                  ".function inc\n.upval n = r0\nGETUPVAL r0, n\nADD r0, r0, #1\nSETUPVAL r0, n\nRETURN r0, 2\n.end\n"
+                  ".function get\n.upval n = r0\nGETUPVAL r0, n\nRETURN r0, 2\n.end\n"
+                  "LOADNUM r0, 10\nCLOSURE r1, inc\nCLOSURE r2, get\nRETURN r1, 3\n.end\n"
+                  "CLOSURE r0, make\nCALL r0, 1, 3\nMOVE r2, r0\nCALL r2, 1, 1\nMOVE r2, r0\nCALL r2, 1, 1\n"
+                  "MOVE r3, r1\nCALL r3, 1, 2\nRETURN r3, 2\n"),
               0u);
     EXPECT_EQ(VmGetNumber(vm, -1), 12);
 }
 
 TEST_F(InterpreterTest, VarargsGoIntoTheArgTable)
 {
-    ASSERT_EQ(Run(R"(
-.function f params=2 vararg=1
-    GETTABLE r3, r2, "n"
-    GETTABLE r4, r2, #3
-    MUL r3, r3, #100
-    ADD r3, r3, r4
-    ADD r3, r3, r1
-    RETURN r3, 2
-.end
-    CLOSURE r0, f
-    LOADNUM r1, 1
-    LOADNUM r2, 2
-    LOADNUM r3, 3
-    LOADNUM r4, 4
-    LOADNUM r5, 5
-    CALL r0, 6, 2
-    RETURN r0, 2
-)"),
+    ASSERT_EQ(Run(".function f params=2 vararg=1\nGETTABLE r3, r2, \"n\"\nGETTABLE r4, r2, #3\n"
+                  "MUL r3, r3, #100\nADD r3, r3, r4\nADD r3, r3, r1\nRETURN r3, 2\n.end\nCLOSURE r0, f\n"
+                  "LOADNUM r1, 1\nLOADNUM r2, 2\nLOADNUM r3, 3\nLOADNUM r4, 4\nLOADNUM r5, 5\nCALL r0, 6, 2\nRETURN r0, 2\n"),
               0u);
     EXPECT_EQ(VmGetNumber(vm, -1), 3 * 100 + 5 + 2);
 }
 
 TEST_F(InterpreterTest, DeepRecursionOverflowsButTailCallsRunInBoundedSpace)
 {
-    ASSERT_EQ(Run(R"(
-.function loop params=2
-    EQ 1, r0, #0
-    JMP done
-    SUB r0, r0, #1
-    ADD r1, r1, #1
-    GETGLOBAL r2, "loop"
-    MOVE r3, r0
-    MOVE r4, r1
-    TAILCALL r2, 3, 0
-    RETURN r2, 0
-done: RETURN r1, 2
-.end
-    CLOSURE r0, loop
-    SETGLOBAL r0, "loop"
-    LOADK r1, #100000
-    LOADNUM r2, 0
-    CALL r0, 3, 2
-    RETURN r0, 2
-)"),
+    ASSERT_EQ(Run(".function loop params=2\nEQ 1, r0, #0\nJMP done\nSUB r0, r0, #1\nADD r1, r1, #1\n"
+                  "GETGLOBAL r2, \"loop\"\nMOVE r3, r0\nMOVE r4, r1\nTAILCALL r2, 3, 0\nRETURN r2, 0\n"
+                  "done: RETURN r1, 2\n.end\n"
+                  "CLOSURE r0, loop\nSETGLOBAL r0, \"loop\"\nLOADK r1, #100000\nLOADNUM r2, 0\nCALL r0, 3, 2\nRETURN r0, 2\n"),
               0u);
     EXPECT_EQ(VmGetNumber(vm, -1), 100000);
     EXPECT_LE(vm->sizeCi, 16u);
     EXPECT_LE(vm->stackSize, 200u);
-    const char* text = R"(
-.function rec
-    GETGLOBAL r0, "rec"
-    CALL r0, 1, 1
-    RETURN r0, 1
-.end
-    CLOSURE r0, rec
-    SETGLOBAL r0, "rec"
-    CALL r0, 1, 1
-    RETURN r0, 1
-)";
-    EXPECT_EQ(Run(text), static_cast<uint32_t>(ERR_STACK));
+    EXPECT_EQ(Run(".function rec\nGETGLOBAL r0, \"rec\"\nCALL r0, 1, 1\nRETURN r0, 1\n.end\n"
+                  "CLOSURE r0, rec\nSETGLOBAL r0, \"rec\"\nCALL r0, 1, 1\nRETURN r0, 1\n"),
+              static_cast<uint32_t>(ERR_STACK));
     EXPECT_LE(vm->sizeCi, VM_MAXCALLS);
     EXPECT_EQ(Run("LOADNUM r0, 3\nRETURN r0, 2\n"), 0u);
     EXPECT_EQ(VmGetNumber(vm, -1), 3);
@@ -547,24 +422,15 @@ TEST_F(InterpreterTest, GosubAndReturnWithinAFunction)
     EXPECT_EQ(VmGosubDepth, VM_GOSUB_DEPTH);
     VmGosubDepth = 0;
     // A return address of another function is refused.
-    EXPECT_EQ(Run(R"(
-.function f
-    RETSUB
-    RETURN r0, 1
-.end
-    CLOSURE r0, f
-    GOSUB call
-    RETURN r0, 1
-call: CALL r0, 1, 1
-    RETURN r0, 1
-)"),
+    EXPECT_EQ(Run(".function f\nRETSUB\nRETURN r0, 1\n.end\n"
+                  "CLOSURE r0, f\nGOSUB call\nRETURN r0, 1\ncall: CALL r0, 1, 1\nRETURN r0, 1\n"),
               static_cast<uint32_t>(ERR_RETWOGOSUB));
 }
 
 TEST_F(InterpreterTest, NativeGosubRequestsJumpAndPopTheirRecord)
 {
     // The native asks to run the label at instruction index 5 and come back
-    // after the call (or to the instruction before it, the second time).
+    // before the call the first time, after it the second.
     static int calls;
     calls = 0;
     SetGlobal("jump", [](VmState*) -> uint32_t {
@@ -587,33 +453,15 @@ TEST_F(InterpreterTest, NativeGosubRequestsJumpAndPopTheirRecord)
     EXPECT_EQ(calls, 2);
     EXPECT_EQ(vm->ci, before);
     // A distance outside the code is refused.
-    SetGlobal("jump", [](VmState*) -> uint32_t {
-        VmGosubJumpDistance = 1000;
-        return VM_GOSUB_AFTER;
-    });
+    SetGlobal("jump", [](VmState*) -> uint32_t { VmGosubJumpDistance = 1000; return VM_GOSUB_AFTER; });
     EXPECT_EQ(Run("GETGLOBAL r0, \"jump\"\nCALL r0, 1, 1\nRETURN r0, 1\n"), static_cast<uint32_t>(ERR_INTERNAL));
 }
 
 TEST_F(InterpreterTest, AbortEndsTheRunAndALaterCallWorks)
 {
-    SetGlobal("abort", [](VmState*) -> uint32_t {
-        VmAbortFlag = 1;
-        return 0;
-    });
-    ASSERT_EQ(Run(R"(
-.function inner
-    .upval x = r0
-    GETGLOBAL r1, "abort"
-    CALL r1, 1, 1
-top: JMP top
-    RETURN r0, 1
-.end
-    LOADNUM r0, 5
-    CLOSURE r1, inner
-    CALL r1, 1, 1
-top: JMP top
-    RETURN r0, 1
-)"),
+    SetGlobal("abort", [](VmState*) -> uint32_t { VmAbortFlag = 1; return 0; });
+    ASSERT_EQ(Run(".function inner\n.upval x = r0\nGETGLOBAL r1, \"abort\"\nCALL r1, 1, 1\ntop: JMP top\nRETURN r0, 1\n.end\n"
+                  "LOADNUM r0, 5\nCLOSURE r1, inner\nCALL r1, 1, 1\ntop: JMP top\nRETURN r0, 1\n"),
               0u);
     EXPECT_EQ(VmGetTop(vm), 0) << "an aborted run yields nothing";
     EXPECT_EQ(vm->openUpval, nullptr);
@@ -686,10 +534,7 @@ TEST_F(InterpreterTest, EventHookRunsAtTheNextLineOnlyWhenAPumpIsDue)
          {20}},
     };
     static std::vector<int> lines;
-    SetGlobal("due", [](VmState*) -> uint32_t {
-        VmRaisePumpDue();
-        return 0;
-    });
+    SetGlobal("due", [](VmState*) -> uint32_t { VmRaisePumpDue(); return 0; });
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         lines.clear();
@@ -799,18 +644,8 @@ TEST_F(InterpreterTest, CallUpToTheTopWithoutAnOpenResultTakesNoArguments)
 {
     SetGlobal("noop", [](VmState*) -> uint32_t { return 0; });
     // The first call leaves the top at r0, below the next called function.
-    ASSERT_EQ(Run(R"(
-.function five
-    GETGLOBAL r0, "noop"
-    LOADNUM r0, 5
-    RETURN r0, 2
-.end
-    CLOSURE r2, five
-    GETGLOBAL r0, "noop"
-    CALL r0, 1, 0
-    CALL r2, 0, 2
-    RETURN r2, 2
-)"),
+    ASSERT_EQ(Run(".function five\nGETGLOBAL r0, \"noop\"\nLOADNUM r0, 5\nRETURN r0, 2\n.end\n"
+                  "CLOSURE r2, five\nGETGLOBAL r0, \"noop\"\nCALL r0, 1, 0\nCALL r2, 0, 2\nRETURN r2, 2\n"),
               0u);
     EXPECT_EQ(VmGetNumber(vm, -1), 5);
     ASSERT_EQ(Run("GETGLOBAL r2, \"noop\"\nGETGLOBAL r0, \"noop\"\nCALL r0, 1, 0\nCALL r2, 0, 2\nRETURN r2, 2\n"), 0u);

@@ -41,15 +41,10 @@ TEST_F(LibraryGlue, CommandsAreStoredUnderLowerCaseNames)
     EXPECT_EQ(VmRegisterLibrary(vm, "lib", none, 0), 0);
     VmSetTop(vm, 0);
     // Upvalues are shared by every command.
-    const CommandTableEntry shared[] = {{"First", [](VmState* s) -> uint32_t {
-                                             VmPushValue(s, VmUpvalueIndex(1));
-                                             return 1;
-                                         }},
-                                        {"SECOND", [](VmState* s) -> uint32_t {
-                                             VmPushValue(s, VmUpvalueIndex(2));
-                                             return 1;
-                                         }},
-                                        {nullptr, nullptr}};
+    const CommandTableEntry shared[] = {
+        {"First", [](VmState* s) -> uint32_t { VmPushValue(s, VmUpvalueIndex(1)); return 1; }},
+        {"SECOND", [](VmState* s) -> uint32_t { VmPushValue(s, VmUpvalueIndex(2)); return 1; }},
+        {nullptr, nullptr}};
     VmPushNumber(vm, 10);
     VmPushNumber(vm, 20);
     ASSERT_EQ(VmRegisterLibrary(vm, "Lib", shared, 2), 1);
@@ -220,10 +215,7 @@ TEST_F(LibraryGlue, NamedMetatablesAndMetaFields)
 {
     EXPECT_EQ(VmNewNamedMetatable(vm, "Widget"), 1);
     VmPushString(vm, "__tostring");
-    VmPushNativeFunction(vm, [](VmState* s) -> uint32_t {
-        VmPushNumber(s, *static_cast<int*>(VmGetUserdata(s, 1)) * 2);
-        return 1;
-    });
+    VmPushNativeFunction(vm, [](VmState* s) -> uint32_t { VmPushNumber(s, *static_cast<int*>(VmGetUserdata(s, 1)) * 2); return 1; });
     VmRawSet(vm, -3);
     EXPECT_EQ(VmNewNamedMetatable(vm, "Widget"), 0);
     EXPECT_TRUE(VmCompareRawEqual(vm, -1, -2));

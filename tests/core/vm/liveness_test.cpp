@@ -77,19 +77,8 @@ TEST_F(LivenessTest, ADeadOperandStillJoinsAsItsText)
     ASSERT_EQ(VmType(vm, -1), VM_TSTRING);
     EXPECT_EQ(std::string(VmGetString(vm, -1)), "item-1.5");
     // A captured operand stays alive.
-    const std::string text = R"(.function main
-    LOADK r1, "a"
-    LOADNUM r2, 5
-    CLOSURE r3, inner
-    CONCAT r0, r1, r2
-    LOADNUM r2, 0
-    RETURN r0, 2
-.function inner
-    .upval up = r2
-    GETUPVAL r0, up
-    RETURN r0, 2
-.end
-.end
-)";
-    EXPECT_EQ(FirstConcatMark(text), 0);
+    EXPECT_EQ(FirstConcatMark(".function main\nLOADK r1, \"a\"\nLOADNUM r2, 5\nCLOSURE r3, inner\nCONCAT r0, r1, r2\n"
+                              "LOADNUM r2, 0\nRETURN r0, 2\n"
+                              ".function inner\n.upval up = r2\nGETUPVAL r0, up\nRETURN r0, 2\n.end\n.end\n"),
+              0);
 }

@@ -1,5 +1,6 @@
 // The chunk loader, dumper and bytecode check, against chunks written by the
 // independent test assembler.
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -116,12 +117,10 @@ TEST_F(LoaderTest, BadUpvalueNamesAndConstants)
     // A constant of type boolean.
     std::vector<uint8_t> k = Assemble("LOADK r0, #7\nRETURN r0, 2\n");
     // The constant block: count 1, then the type byte 3 and 8 bytes.
-    for (size_t i = 21; i + 13 < k.size(); i++) {
-        if (k[i] == 1 && k[i + 1] == 0 && k[i + 2] == 0 && k[i + 3] == 0 && k[i + 4] == 3) {
-            k[i + 4] = 1;
-            break;
-        }
-    }
+    const uint8_t block[] = {1, 0, 0, 0, 3};
+    auto at = std::search(k.begin() + 21, k.end(), block, block + 5);
+    ASSERT_NE(at, k.end());
+    at[4] = 1;
     EXPECT_EQ(LoadBytes(k), static_cast<uint32_t>(ERR_BADCONSTANT));
 }
 

@@ -44,17 +44,16 @@ TEST_F(StringsTest, EveryStringIsFoundAgainThroughGrowthAndSweeps)
 {
     constexpr int kCount = 1600000;  // more than 3/4 of 2^21: the table doubles past it
     std::vector<VmString*> strings(kCount);
-    char text[32];
-    auto textOf = [&](int i) { return std::snprintf(text, sizeof text, "item%d", i); };
-    for (int i = 0; i < kCount; i++) {
-        int n = textOf(i);
-        strings[i] = VmNewString(vm, text, static_cast<size_t>(n));
-    }
+    auto make = [this](int i) {
+        char text[32];
+        int n = std::snprintf(text, sizeof text, "item%d", i);
+        return VmNewString(vm, text, static_cast<size_t>(n));
+    };
+    for (int i = 0; i < kCount; i++)
+        strings[i] = make(i);
     ASSERT_GT(vm->g->strt.size, uint64_t{1} << 21);
-    for (int i = 0; i < kCount; i += 7) {
-        int n = textOf(i);
-        ASSERT_EQ(VmNewString(vm, text, static_cast<size_t>(n)), strings[i]) << text;
-    }
+    for (int i = 0; i < kCount; i += 7)
+        ASSERT_EQ(make(i), strings[i]) << i;
     // Every third string survives a collection; the others go.
     uint64_t before = vm->g->strt.nuse;
     for (int i = 0; i < kCount; i += 3)
@@ -62,16 +61,15 @@ TEST_F(StringsTest, EveryStringIsFoundAgainThroughGrowthAndSweeps)
     VmCollectGarbage(vm);
     EXPECT_EQ(vm->g->strt.nuse, before - (kCount - (kCount + 2) / 3));
     for (int i = 0; i < kCount; i += 3) {
-        int n = textOf(i);
-        ASSERT_EQ(VmNewString(vm, text, static_cast<size_t>(n)), strings[i]) << text;
+        ASSERT_EQ(make(i), strings[i]) << i;
         strings[i]->marked &= static_cast<uint8_t>(~VM_GC_FIXED);
     }
     // Collected down to a small table, whose homes come from the slots.
     VmCollectGarbage(vm);
     VmCollectGarbage(vm);
     EXPECT_LE(vm->g->strt.size, uint64_t{1} << 21);
-    VmString* again = VmNewString(vm, "item42", 6);
-    EXPECT_EQ(VmNewString(vm, "item42", 6), again);
+    VmString* again = make(42);
+    EXPECT_EQ(make(42), again);
 }
 
 TEST_F(StringsTest, NilPrintsEmptyAndBooleansDoNotPrint)

@@ -1,5 +1,4 @@
-// Tables against an independent map, the keys of every kind, and the
-// metamethod absence cache.
+// Tables against an independent map and the keys of every kind.
 #include <cmath>
 #include <cstring>
 #include <map>
@@ -183,22 +182,4 @@ TEST_F(TableTest, BadKeysGiveTheirCodes)
               ERR_INVNEXTKEY);
     EXPECT_EQ(RunNative([&](VmState*) { VmNewTableObject(vm, 0, 25); }), ERR_TABLEOVERFLOW);
     EXPECT_EQ(RunNative([&](VmState*) { VmNewTableObject(vm, (1u << 24) + 1, 0); }), ERR_TABLEOVERFLOW);
-}
-
-TEST_F(TableTest, AbsenceCacheIsClearedByAnyStore)
-{
-    ASSERT_EQ(RunNative([&](VmState*) {
-                  VmTable* mt = NewTable();
-                  EXPECT_EQ(VmFastMeta(vm, mt, TM_INDEX), nullptr);
-                  EXPECT_TRUE(mt->flags & (1u << TM_INDEX));
-                  Set(mt, Str("__index"), Num(1));
-                  EXPECT_EQ(mt->flags, 0);
-                  const VmValue* tm = VmFastMeta(vm, mt, TM_INDEX);
-                  ASSERT_NE(tm, nullptr);
-                  EXPECT_EQ(tm->v.n, 1);
-                  // Uncached events leave no trace: a later entry is found.
-                  EXPECT_EQ(VmFastMeta(vm, mt, TM_CALL), nullptr);
-                  EXPECT_EQ(mt->flags, 0);
-              }),
-              0u);
 }
