@@ -209,7 +209,7 @@ inline double Psnr(const std::vector<uint32_t>& a, const std::vector<uint32_t>& 
 }  // namespace picture_test
 
 // Pictures as 0x00RRGGBB words, rows without padding.
-struct RgbPicture { int32_t w = 0; int32_t h = 0; std::vector<uint32_t> argb; };
+struct RgbPicture { int32_t w = 0, h = 0; std::vector<uint32_t> argb; };
 
 // Runs "/usr/bin/convert IN <arguments> OUT" on the picture; false when the
 // peer fails or its answer cannot be read.
