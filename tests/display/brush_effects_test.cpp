@@ -26,8 +26,7 @@ using namespace testcalls;
 // Everything a brush shows: colours, mask bits and alpha bytes.
 struct BrushPixels {
     std::vector<uint32_t> argb;
-    std::vector<uint8_t> mask;
-    std::vector<uint8_t> alpha;
+    std::vector<uint8_t> mask, alpha;
     bool operator==(const BrushPixels&) const = default;
 };
 
@@ -150,11 +149,7 @@ TEST_F(BrushEffects, CommandsChangeTheBrushAsTheFrontEndDoes)
 
 TEST_F(BrushEffects, WrongArgumentsAndBrushesAreRefusedLeavingTheBrush)
 {
-    struct Case {
-        const char* command;
-        std::vector<Value> args;
-        uint32_t error;
-    };
+    struct Case { const char* command; std::vector<Value> args; uint32_t error; };
     const Case cases[] = {
         {"tintbrush", {1.0, 0.0, 0.0, 9.0, 9.0, 255.0, 256.0}, ERR_OUTOFRANGE},
         {"invertbrush", {1.0, 2.0}, ERR_TOOMANYARGS},

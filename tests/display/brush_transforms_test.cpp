@@ -77,11 +77,7 @@ TEST_F(BrushTransforms, QuarterTurnAndTranspositionMoveEveryPixel)
             turned.push_back(source[x * kW + (kW - 1 - y)]);
             transposed.push_back(source[x * kW + y]);
         }
-    struct Case {
-        const char* command;
-        std::vector<Value> args;
-        const std::vector<uint32_t>* expected;
-    };
+    struct Case { const char* command; std::vector<Value> args; const std::vector<uint32_t>* expected; };
     const Case cases[] = {
         {"rotatebrush", {1.0, 90.0}, &turned},
         {"rotatebrush", {1.0, 450.0, 1.0, 1.0, 1.0}, &turned},
@@ -111,11 +107,7 @@ TEST_F(BrushTransforms, QuarterTurnAndTranspositionMoveEveryPixel)
 
 TEST_F(BrushTransforms, RefusalsLeaveTheBrushAsItWas)
 {
-    struct Case {
-        const char* command;
-        std::vector<Value> args;
-        uint32_t error;
-    };
+    struct Case { const char* command; std::vector<Value> args; uint32_t error; };
     const Case cases[] = {
         {"scalebrush", {1.0, 70000.0, 5.0}, ERR_OUTOFRANGE},
         {"scalebrush", {1.0, std::nan(""), 5.0}, ERR_OUTOFRANGE},

@@ -11,6 +11,7 @@
 
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/glue/timers.h"
@@ -101,12 +102,8 @@ protected:
     uint32_t Input(int slot, int32_t x, int32_t y, int32_t key = 0)
     {
         QueuedEvent e{};
-        e.type = EVENT_DISPLAY;
-        e.slot = slot;
-        e.target = MakeObjectId(1);
-        e.args[0] = x;
-        e.args[1] = y;
-        e.args[2] = key;
+        e.type = EVENT_DISPLAY, e.slot = slot, e.target = MakeObjectId(1);
+        e.args[0] = x, e.args[1] = y, e.args[2] = key;
         return DispatchProtected(vm, &e);
     }
     void Button(Value id, double x1, double y1, double x2, double y2)
@@ -128,12 +125,7 @@ protected:
         uint32_t code;
         ASSERT_EQ(PumpOsEvents(vm, 2, 0, &code), 0);
     }
-    std::vector<std::string> Take()
-    {
-        std::vector<std::string> taken;
-        taken.swap(heard);
-        return taken;
-    }
+    std::vector<std::string> Take() { return std::exchange(heard, {}); }
 
     VmState* vm = nullptr;
     Display* display = nullptr;

@@ -81,12 +81,7 @@ protected:
 TEST_F(DisplayPicture, OpeningDisplayShowsItsPictureThroughTheDisplayBlit)
 {
     enum Clip { NONE, BOX, SHAPED };
-    struct Case {
-        const char* name;
-        bool alpha;
-        int32_t scale;
-        Clip clip;
-    };
+    struct Case { const char* name; bool alpha; int32_t scale; Clip clip; };
     const Case cases[] = {
         {"alpha, scaled twice", true, 2, NONE},
         {"alpha, scaled, box clip", true, 2, BOX},
@@ -127,7 +122,6 @@ TEST_F(DisplayPicture, OpeningDisplayShowsItsPictureThroughTheDisplayBlit)
         EXPECT_EQ(d->shownBGPic, picture);
         // None was current: the opened display is.
         EXPECT_EQ(CurrentDisplay, d);
-
         // Declared larger, the display takes the size of its picture.
         EXPECT_EQ(d->width, pw);
         EXPECT_EQ(d->height, ph);
@@ -139,8 +133,7 @@ TEST_F(DisplayPicture, OpeningDisplayShowsItsPictureThroughTheDisplayBlit)
                                                  (c.clip == BOX || x - rx < rw / 2));
                 if (inClip) {
                     uint32_t p = argb[y * pw + x];
-                    want = c.alpha ? Blend(kColour, p & 0xFFFFFF, p >> 24)
-                                   : (p >> 31 ? p & 0xFFFFFF : kColour);
+                    want = c.alpha ? Blend(kColour, p & 0xFFFFFF, p >> 24) : (p >> 31 ? p & 0xFFFFFF : kColour);
                 }
                 for (void* buffer : d->backBuffers)
                     wrong += (ReadBitMapPixel(static_cast<BitMapHandle*>(buffer), x, y, 0) & 0xFFFFFF) != want;

@@ -96,7 +96,6 @@ TEST_F(DisplayTest, AdapterSetterRules)
     requester.capabilities = PLUGINCAPS_REQUESTERADAPTER;
     EXPECT_EQ(SetRequesterAdapter(&b, 0), uint32_t{ERR_WRONGUSAGE});
     ASSERT_EQ(SetRequesterAdapter(&requester, 4), 0u);
-
     // A requester adapter without bound entry points leaves the platform in
     // charge; bound ones take over.
     OsSetRequesterBackend(&ScriptedRequesterBackend);
@@ -221,11 +220,7 @@ TEST_F(DisplayTest, RequestersMarkTheDisplayAndDropItsInput)
     EXPECT_EQ(button, 1);
 }
 
-struct OverlapCase {
-    int32_t a[4], b[4];
-    bool overlap;
-    int32_t clip[4];
-};
+struct OverlapCase { int32_t a[4], b[4]; bool overlap; int32_t clip[4]; };
 
 TEST(Rects, OverlapAndClipAgreeWithTheCornerForm)
 {
@@ -239,8 +234,7 @@ TEST(Rects, OverlapAndClipAgreeWithTheCornerForm)
     };
     for (const OverlapCase& c : cases) {
         int32_t x, y, w, h;
-        EXPECT_EQ(ClipRect(c.a[0], c.a[1], c.a[2], c.a[3], c.b[0], c.b[1], c.b[2], c.b[3], &x, &y, &w, &h),
-                  c.overlap);
+        EXPECT_EQ(ClipRect(c.a[0], c.a[1], c.a[2], c.a[3], c.b[0], c.b[1], c.b[2], c.b[3], &x, &y, &w, &h), c.overlap);
         EXPECT_EQ(RectsOverlap(c.a[0], c.a[1], c.a[2], c.a[3], c.b[0], c.b[1], c.b[2], c.b[3]), c.overlap);
         if (c.overlap) {
             EXPECT_EQ((std::array<int32_t, 4>{x, y, w, h}),

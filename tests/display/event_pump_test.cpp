@@ -42,10 +42,8 @@ protected:
 
 // ------------------------------------------------------------ result matrix
 
-int g_hookResult;
-int g_hookCalls;
+int g_hookResult, g_hookCalls, g_adapterCalls;
 uint32_t g_adapterResult;
-int g_adapterCalls;
 
 int StateHook(VmState*, void*)
 {
@@ -63,11 +61,9 @@ struct PumpCase {
     const char* name;
     uint32_t mode;
     int hookResult;
-    uint32_t pumpResult;
-    uint32_t abortBefore;
+    uint32_t pumpResult, abortBefore;
     int expectReturn;
-    uint32_t expectCode;
-    uint32_t expectAbort;
+    uint32_t expectCode, expectAbort;
     int expectPumps;
 };
 
@@ -120,12 +116,7 @@ TEST_F(PumpTest, LineHookDoesNothingWhilePumpingIsSwitchedOff)
 // due; events that wait arm the timer of the next stale drop instead.
 TEST_F(PumpTest, PumpStaysDueOnlyForWhatRunsOnEveryLine)
 {
-    struct Case {
-        const char* name;
-        bool adapter, stateHook, queuedEvent;
-        uint32_t expectDue;
-        bool expectStaleTimer;
-    };
+    struct Case { const char* name; bool adapter, stateHook, queuedEvent; uint32_t expectDue; bool expectStaleTimer; };
     const Case cases[] = {
         {"nothing", false, false, false, 0, false},
         {"display adapter pumps its own system", true, false, false, 1, false},

@@ -40,9 +40,7 @@ TEST_F(EventQueueTest, ProducersOnOtherThreadsLoseNothingAndKeepTheirOrder)
                 int32_t args[4] = {p, i, 0, 0};
                 // User events carry an owned payload that the queue must free.
                 void* payload = OsAllocMem(16, 1);
-                ASSERT_EQ(PostEvent(EVENT_USER, 0, MakeObjectId(p), reinterpret_cast<uintptr_t>(payload),
-                                    args),
-                          0u);
+                ASSERT_EQ(PostEvent(EVENT_USER, 0, MakeObjectId(p), reinterpret_cast<uintptr_t>(payload), args), 0u);
             }
         });
     }
@@ -114,9 +112,7 @@ TEST(EventQueueLifetime, PayloadsNeverOutliveTheQueue)
     ASSERT_EQ(InitEventQueue(), 0u);
     PostEvent(EVENT_USER, 0, MakeObjectId(0), reinterpret_cast<uintptr_t>(OsAllocMem(8, 0)), nullptr);
     FreeEventQueue();
-    EXPECT_NE(PostEvent(EVENT_USER, 0, MakeObjectId(0),
-                        reinterpret_cast<uintptr_t>(OsAllocMem(8, 0)), nullptr),
-              0u);
+    EXPECT_NE(PostEvent(EVENT_USER, 0, MakeObjectId(0), reinterpret_cast<uintptr_t>(OsAllocMem(8, 0)), nullptr), 0u);
 }
 
 }  // namespace

@@ -77,10 +77,8 @@ protected:
                   uint32_t position = 0)
     {
         LayerDesc desc;
-        desc.layerType = type;
-        desc.object = object;
-        desc.x = x;
-        desc.y = y;
+        desc.layerType = type, desc.object = object;
+        desc.x = x, desc.y = y;
         Layer* layer = nullptr;
         EXPECT_EQ(InsertLayer(picture, position, desc, &layer), 0u);
         return layer;
@@ -116,11 +114,7 @@ protected:
 
 // The model: the background, then each visible layer's pixels where its
 // mask shows them, all cut to the redrawn rectangle.
-struct ModelLayer {
-    int32_t x, y, w, h;
-    uint32_t colour;
-    bool masked, hidden;
-};
+struct ModelLayer { int32_t x, y, w, h; uint32_t colour; bool masked, hidden; };
 
 std::vector<uint32_t> Compose(const std::vector<uint32_t>& background, int32_t W, int32_t H,
                               const std::vector<ModelLayer>& layers, int32_t rx, int32_t ry, int32_t rw, int32_t rh)
@@ -159,9 +153,8 @@ TEST_F(Layers, RedrawComposesTheStackLikeTheModel)
         layer->hidden = m.hidden;
     }
     EXPECT_EQ(CountLayers(picture), 5);
-    struct Rect {
-        int32_t x, y, w, h;
-    } rects[] = {{0, 0, kW, kH}, {7, 6, 10, 9}, {-5, -5, 12, 12}, {35, 25, 20, 20}, {0, 0, 0, 0}};
+    struct Rect { int32_t x, y, w, h; };
+    const Rect rects[] = {{0, 0, kW, kH}, {7, 6, 10, 9}, {-5, -5, 12, 12}, {35, 25, 20, 20}, {0, 0, 0, 0}};
     for (const Rect& r : rects)
         EXPECT_EQ(Drawn(r.x, r.y, r.w, r.h), Compose(background, kW, kH, model, r.x, r.y, r.w, r.h))
             << r.x << "," << r.y << " " << r.w << "x" << r.h;
@@ -252,7 +245,6 @@ TEST_F(Layers, ABlurredBrushLeavesItsLayerTheOldPixels)
     EXPECT_EQ(third->object, &locked->header);
     // The layer no longer names the brush.
     EXPECT_EQ(One(1.0, ATTRID), Value{-1.0});
-
     // A plugin that locks a brush for writing changes it for the script alone.
     QmBrushLock record{};
     void* held = HostLockBrush(2, nullptr, &record);
@@ -328,7 +320,6 @@ TEST_F(Layers, ARegionAboutToChangeLeavesItsLayersACopy)
     Layer *first = Insert(&brush->header), *second = Insert(&brush->header);
     ASSERT_TRUE(first && second);
     first->clipRegion = second->clipRegion = region;
-
     // Looking it up without changing it, or with the copy refused, moves nothing.
     ClipRegion* found = nullptr;
     ASSERT_EQ(FindClipRegion(MakeObjectId(5), &found, 0), 0u);
@@ -404,10 +395,8 @@ TEST_F(Layers, AttributesAndObjectDataAddressLayersByPositionOrName)
     Brush* brush = SolidBrush(1, 6, 5, 0xFF00AA00u, false);
     LayerDesc desc;
     desc.object = &brush->header;
-    desc.x = 7;
-    desc.y = -2;
-    desc.name = "sky";
-    desc.group = "far";
+    desc.x = 7, desc.y = -2;
+    desc.name = "sky", desc.group = "far";
     Layer* layer;
     ASSERT_EQ(InsertLayer(picture, 0, desc, &layer), 0u);
     LayerDesc text;
@@ -433,14 +422,12 @@ TEST_F(Layers, AttributesAndObjectDataAddressLayersByPositionOrName)
     std::vector<Value> results;
     ASSERT_EQ(Call("getattribute", {double(BGPIC), 1.0, double(ATTRLAYERS)}, &results), 0u);
     EXPECT_EQ(results, std::vector<Value>{2.0});
-
     // Object data lives in the layer record and goes with it.
     ASSERT_EQ(Call("setobjectdata", {double(LAYER), std::string("sky"), std::string("k"), 42.0}), 0u);
     ASSERT_EQ(Call("getobjectdata", {double(LAYER), 1.0, std::string("k")}, &results), 0u);
     EXPECT_EQ(results, std::vector<Value>{42.0});
     EXPECT_EQ(Call("getobjectdata", {double(LAYER), 2.0, std::string("k")}), uint32_t{ERR_FINDOBJECTDATA});
     EXPECT_EQ(Call("setobjectdata", {double(LAYER), 5.0, std::string("k"), 1.0}), uint32_t{ERR_LAYERRANGE});
-
     // Layer references in option tables: a number, or a name of the
     // current picture's layers.
     VmNewTable(vm);
@@ -453,7 +440,6 @@ TEST_F(Layers, AttributesAndObjectDataAddressLayersByPositionOrName)
     EXPECT_EQ(position, 2);
     EXPECT_FALSE(GetTableLayerRef(vm, 1, "missing", &position));
     VmSetTop(vm, 0);
-
     // Without layers on the display nothing addresses them.
     display->layersEnabled = 0;
     EXPECT_EQ(Call("setobjectdata", {double(LAYER), 1.0, std::string("k"), 1.0}), uint32_t{ERR_NOLAYERS});

@@ -120,14 +120,12 @@ TEST_F(LibrariesTest, CreateDisplayReadsItsOptions)
     EXPECT_EQ(d->mode, uint32_t{DISPMODE_FULLSCREEN});
     EXPECT_EQ(d->windowFlags & DISPFLAG_SIZEABLE, uint32_t{DISPFLAG_SIZEABLE});
     VmSetTop(vm, 0);
-
     // Nil as id: the new display's handle comes back.
     std::vector<Value> handle;
     ASSERT_EQ(CallGlobal(vm, "createdisplay", {Nil{}}, &handle), 0u);
     ASSERT_EQ(FindDisplay(MakeHandleId(reinterpret_cast<uintptr_t>(std::get<Pointer>(handle.at(0)).p)), &d), 0u);
     EXPECT_EQ(d->width, 640);
     VmSetTop(vm, 0);
-
     // Sizes out of range, just or far, are refused without overflowing on
     // the way.
     for (double size : {0.0, 16385.0, double(0x800000C8u), -2147483648.0, 2147483647.0, 4294967295.0})
@@ -158,9 +156,7 @@ std::vector<std::string> g_seen;
 QueuedEvent Event(uint32_t type, int32_t slot, uint32_t id, int32_t x = 0)
 {
     QueuedEvent e{};
-    e.type = type;
-    e.slot = slot;
-    e.target = MakeObjectId(id);
+    e.type = type, e.slot = slot, e.target = MakeObjectId(id);
     e.args[0] = x;
     return e;
 }
@@ -200,7 +196,6 @@ TEST_F(LibrariesTest, EventsReachTheirFunctionHandlers)
     ASSERT_EQ(g_seen.size(), 2u);
     EXPECT_EQ(g_seen[0], "OnMouseDown,1,33,extra,");
     EXPECT_EQ(g_seen[1], "OnSampleEnd,4,0,-,");
-
     // Removing the handler with nil.
     VmPushNil(vm);
     ASSERT_EQ(InstallEventHandler(vm, "OnMouseDown", 1, 0), 0u);
@@ -267,9 +262,7 @@ TEST_F(LibrariesTest, SoundEventsFallBackToTheFunctionNamedByTheirTag)
     VmPushString(vm, "p_sampledone");
     VmPushNativeFunction(vm, NamedSoundHandler);
     VmSetTable(vm, VM_GLOBALSINDEX);
-    ASSERT_EQ(SoundSetTagHandler(nullptr, SOUNDTAG_ONSAMPLEEND,
-                                 reinterpret_cast<intptr_t>("P_SampleDone")),
-              1);
+    ASSERT_EQ(SoundSetTagHandler(nullptr, SOUNDTAG_ONSAMPLEEND, reinterpret_cast<intptr_t>("P_SampleDone")), 1);
     QueuedEvent end = Event(EVENT_GLOBAL, GEVENT_SAMPLEEND, 6);
     EXPECT_EQ(DispatchEvent(vm, &end), 0u);
     EXPECT_EQ(g_namedCalls, 6u) << "called once with the sample's id, name without regard to case";

@@ -89,13 +89,7 @@ protected:
 // applet tests of SaveBrush and GetAttribute.
 TEST_F(PictureCommands, LoadBrushOptionsGiveAlphaMasksAndSizes)
 {
-    struct Case {
-        const std::string* file;
-        Options options;
-        uint32_t error;
-        bool alpha, mask;
-        int32_t width, height;
-    };
+    struct Case { const std::string* file; Options options; uint32_t error; bool alpha, mask; int32_t width, height; };
     const Case cases[] = {
         {&alphaPng, {}, 0, true, false, 20, 10},
         {&plainPng, {}, 0, false, false, 20, 10},
@@ -183,10 +177,8 @@ TEST_F(PictureCommands, GradientFillsPaintTheDisplay)
         ASSERT_EQ(OpenDisplayRecord(display), 0u);
 
         GradientSpec spec = TwoColours(c.type, start, end, c.angle);
-        spec.centerX = c.centerX;
-        spec.centerY = c.centerY;
-        spec.conicalPosition = c.balance;
-        spec.radial = c.border;
+        spec.centerX = c.centerX, spec.centerY = c.centerY;
+        spec.conicalPosition = c.balance, spec.radial = c.border;
         spec.stopCount = static_cast<uint32_t>(c.colours.size() / 2);
         for (uint32_t i = 0; i < spec.stopCount; ++i)
             spec.stops[i] = {static_cast<uint32_t>(c.colours[2 * i]), c.colours[2 * i + 1]};
@@ -236,7 +228,6 @@ open(sys.argv[4], 'w').write('%dx%d %02x%02x%02x' % (im.size[0], im.size[1], r, 
     };
     EXPECT_EQ(pixelAt(103, 50), "1920x1080 336699");
     EXPECT_EQ(CallGlobal(vm, "savesnapshot", {desktop, 7.0}), uint32_t{ERR_WRONGUSAGE});
-
     // Around a fake full-screen display the desktop shows its backfill.
     Display* full = OpenFullScreen(2, "bgpic", 1, "color", {{"color", 0x00FF00}});
     ASSERT_NE(full, nullptr);

@@ -30,11 +30,7 @@ protected:
 
 TEST_F(Pictures, RefusedRecordsFreeThePlanesTheyWereGiven)
 {
-    struct Case {
-        const char* name;
-        bool bitmap;
-        int32_t w, h;
-    };
+    struct Case { const char* name; bool bitmap; int32_t w, h; };
     const Case cases[] = {{"no bitmap", false, 4, 4}, {"zero width", true, 0, 4},
                           {"larger than the bitmap", true, 5, 4}};
     for (const Case& c : cases) {
@@ -87,7 +83,6 @@ TEST_F(Pictures, BackgroundBitmapsRedrawAndForgetting)
         EXPECT_EQ(ReadBitMapPixel(dst, 2, 3, 0), 0u);
     }
     FreeColorBitMap(dst);
-
     // A display that shows the picture, or draws into it, forgets it.
     DisplayOptions options;
     InitDisplayOptions(&options);

@@ -66,13 +66,7 @@ TEST_F(OpenFont, RefusedFontsLeaveNothingBehind)
 {
     std::string notAFont = dir.file("notes.ttf");
     WriteFileBytes(notAFont, std::vector<uint8_t>(300, 'x'));
-    const struct {
-        const char* name;
-        std::string font;
-        double size;
-        uint32_t error;
-        const char* message;
-    } cases[] = {
+    const struct { const char* name; std::string font; double size; uint32_t error; const char* message; } cases[] = {
         {"missing file", dir.file("none.ttf"), 10, ERR_OPENFONT, "Cannot open font none.ttf!"},
         {"not a font", notAFont, 10, ERR_FONTFORMAT, nullptr},
         {"size below one", notAFont, -3, ERR_WRONGUSAGE, nullptr},

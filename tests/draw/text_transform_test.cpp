@@ -65,11 +65,7 @@ TEST(TextState, GlyphsStayInsideTheirCellAndOnlyDescendersUseTheLastRow)
 std::array<int32_t, 4> Box(const PolygonBounds& b) { return {b.x, b.y, b.width, b.height}; }
 std::array<int32_t, 4> Box(const ObjectPlanes& p) { return {p.x, p.y, p.width, p.height}; }
 
-struct TransformCase {
-    const char* name;
-    double degrees, sx, sy;
-    PolygonBounds expect;
-};
+struct TransformCase { const char* name; double degrees, sx, sy; PolygonBounds expect; };
 
 TEST(TransformPolygon, RectangleCornersAboutTheirCentre)
 {

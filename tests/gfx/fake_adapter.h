@@ -13,11 +13,7 @@
 
 namespace fakeadapter {
 
-struct FakeBitMap {
-    uint32_t kind;
-    int32_t width, height;
-    std::vector<uint32_t> pixels;
-};
+struct FakeBitMap { uint32_t kind; int32_t width, height; std::vector<uint32_t> pixels; };
 
 inline int g_allocs, g_frees, g_locks, g_unlocks, g_blits, g_videoFrees, g_methods, g_reads, g_pixelFrees;
 inline uint32_t g_lastMode, g_videoFlags;
@@ -52,8 +48,7 @@ inline uintptr_t FakeLock(void* native, uint32_t, AdapterBitMapInfo* info, const
     ++g_locks;
     auto* bm = static_cast<FakeBitMap*>(native);
     info->pixels = bm->pixels.data();
-    info->rowLength = static_cast<uint32_t>(bm->width);
-    info->width = static_cast<uint32_t>(bm->width);
+    info->rowLength = info->width = static_cast<uint32_t>(bm->width);
     info->height = static_cast<uint32_t>(bm->height);
     return 7;
 }

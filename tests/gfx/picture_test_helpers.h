@@ -107,8 +107,7 @@ inline uint8_t* PlanePixels(BitMapHandle* plane)
 
 inline size_t PlaneRow(BitMapHandle* plane)
 {
-    return QueryBitMapAttr(plane, plane->kind == BITMAP_MASK ? BMATTR_MASK_BYTESPERROW
-                                                             : BMATTR_ALPHA_BYTESPERROW);
+    return QueryBitMapAttr(plane, plane->kind == BITMAP_MASK ? BMATTR_MASK_BYTESPERROW : BMATTR_ALPHA_BYTESPERROW);
 }
 
 // Bit x of a row of mask bits, the leftmost pixel in the top bit.
@@ -174,11 +173,8 @@ inline void WritePpm(const std::string& path, const std::vector<uint32_t>& argb,
     std::vector<uint8_t> bytes;
     std::string head = "P6\n" + std::to_string(w) + " " + std::to_string(h) + "\n255\n";
     bytes.assign(head.begin(), head.end());
-    for (uint32_t p : argb) {
-        bytes.push_back(static_cast<uint8_t>(p >> 16));
-        bytes.push_back(static_cast<uint8_t>(p >> 8));
-        bytes.push_back(static_cast<uint8_t>(p));
-    }
+    for (uint32_t p : argb)
+        bytes.insert(bytes.end(), {uint8_t(p >> 16), uint8_t(p >> 8), uint8_t(p)});
     WriteFileBytes(path, bytes);
 }
 
@@ -213,11 +209,7 @@ inline double Psnr(const std::vector<uint32_t>& a, const std::vector<uint32_t>& 
 }  // namespace picture_test
 
 // Pictures as 0x00RRGGBB words, rows without padding.
-struct RgbPicture {
-    int32_t w = 0;
-    int32_t h = 0;
-    std::vector<uint32_t> argb;
-};
+struct RgbPicture { int32_t w = 0, h = 0; std::vector<uint32_t> argb; };
 
 // Runs "/usr/bin/convert IN <arguments> OUT" on the picture; false when the
 // peer fails or its answer cannot be read.

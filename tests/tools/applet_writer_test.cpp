@@ -40,11 +40,7 @@ struct ReadBack {
         bool dropped;
     };
     std::vector<Linked> linked;
-    struct Preload {
-        uint8_t kind;
-        uint32_t id, words[7];
-        std::string text1, text2;
-    };
+    struct Preload { uint8_t kind; uint32_t id, words[7]; std::string text1, text2; };
     std::vector<Preload> preloads;
     Bytes code;
     size_t end = 0;  // position after the code
@@ -118,11 +114,8 @@ ReadBack ReadApplet(const Bytes& b, const std::vector<size_t>& recordSizes = {})
         case 27: {
             uint32_t n = in.U32();
             for (uint32_t i = 0; i < n; i++) {
-                ReadBack::Included f{};
-                f.first = in.U32();
-                f.last = in.U32();
-                f.begin = in.U32();
-                f.name = in.CStr();
+                // A braced list reads its fields in order.
+                ReadBack::Included f{in.U32(), in.U32(), in.U32(), in.CStr(), ""};
                 if (tag == 27)
                     f.file = in.CStr();
                 r.included.push_back(f);
@@ -131,10 +124,8 @@ ReadBack ReadApplet(const Bytes& b, const std::vector<size_t>& recordSizes = {})
         }
         case 9: {
             uint32_t n = in.U32();
-            for (uint32_t i = 0; i < n; i++) {
-                uint32_t v = in.U32();
-                r.labels.emplace_back(v, in.CStr());
-            }
+            for (uint32_t i = 0; i < n; i++)
+                r.labels.push_back({in.U32(), in.CStr()});
             break;
         }
         case 10:
@@ -189,12 +180,8 @@ Bytes Slice(const Bytes& b, uint32_t offset, uint32_t size)
 AppletDescription FullApplet()
 {
     AppletDescription a;
-    a.title = "Sum";
-    a.version = "$VER: sum 1.0";
-    a.copyright = "(c) nobody";
-    a.author = "tests";
-    a.description = "adds numbers";
-    a.identifier = "com.example.sum";
+    a.title = "Sum", a.version = "$VER: sum 1.0", a.copyright = "(c) nobody", a.author = "tests";
+    a.description = "adds numbers", a.identifier = "com.example.sum";
     a.labels = {{"start", 0}, {"loop", 12}};
     a.constants = {{"#ANSWER", false, 42.5, ""}, {"#NAME", true, 0, "quill"}};
     a.includedFiles = {{1, 30, 0, "sum.qas", std::nullopt}, {31, 40, 2, "lib.qas", std::nullopt}};
@@ -204,22 +191,12 @@ AppletDescription FullApplet()
     AppletLinkedFile dropped{"gone", AppletLinkedFile::Storage::Dropped, {}, 0, 0};
     a.linkedFiles = {inlineFile, external, given, dropped};
     AppletPreload brush;
-    brush.kind = 1;
-    brush.id = 7;
-    brush.data = {0xAA, 0xBB};
-    brush.linkedData = {0xCC, 0xDD, 0xEE};
-    brush.transparentColor = 0xFF00FF;
-    brush.flags = 3;
-    brush.line = 12;
-    brush.text1 = "one";
-    brush.text2 = "two";
-    brush.record = Bytes(19, 0x11);
+    brush.kind = 1, brush.id = 7;
+    brush.data = {0xAA, 0xBB}, brush.linkedData = {0xCC, 0xDD, 0xEE};
+    brush.transparentColor = 0xFF00FF, brush.flags = 3, brush.line = 12;
+    brush.text1 = "one", brush.text2 = "two", brush.record = Bytes(19, 0x11);
     AppletPreload button;
-    button.kind = 5;
-    button.id = 2;
-    button.dataOffset = 100;
-    button.dataSize = 0;
-    button.record = Bytes(8, 0x22);
+    button.kind = 5, button.id = 2, button.dataOffset = 100, button.dataSize = 0, button.record = Bytes(8, 0x22);
     a.preloads = {brush, button};
     ByteSink size;
     size.I16(800);

@@ -196,10 +196,7 @@ TEST(Assembler, ResolvesLabelsForwardAndBackward)
 }
 
 // The constants of a main function with no nested functions, locals or lines.
-struct ConstantView {
-    uint8_t type;
-    Bytes value;
-};
+struct ConstantView { uint8_t type; Bytes value; };
 std::vector<ConstantView> MainConstants(const Bytes& b)
 {
     size_t at = 21 + 4 + 4 + 4 + 4 + 4 + 4;  // to the constant count
@@ -236,13 +233,11 @@ TEST(Assembler, PoolsConstantsOncePerFunctionByExactValue)
     EXPECT_EQ(k[2].type, 0);
     EXPECT_EQ(k[3].value, (Bytes{0, 0, 0, 0, 0, 0, 0, 0x80}));  // -0 is a constant of its own
     EXPECT_EQ(k[4].value, (Bytes{0, 0, 0, 0, 0, 0, 0, 0}));
-
     // String escapes are decoded and embedded zeros kept.
     b = AssembleOk("LOADK r0, \"a\\n\\x41\\101\\0z\\\"\\\\\"\nRETURN r0, 1\n");
     k = MainConstants(b);
     ASSERT_EQ(k.size(), 1u);
     EXPECT_EQ(k[0].value, (Bytes{9, 0, 0, 0, 'a', '\n', 'A', 'A', 0, 'z', '"', '\\', 0}));
-
     // .const appends in order without merging; literals find the first
     // equal entry.
     b = AssembleOk(".const \"s\" #2 \"s\" type=7\nLOADK r0, #2\nLOADK r0, \"s\"\nRETURN r0, 1\n");
@@ -256,10 +251,7 @@ TEST(Assembler, PoolsConstantsOncePerFunctionByExactValue)
 
 TEST(Assembler, ComputesTheStackSizeFromEveryRegisterReached)
 {
-    struct Case {
-        const char* text;
-        int maxStack;
-    };
+    struct Case { const char* text; int maxStack; };
     const Case cases[] = {
         {"RETURN r0, 1", 2},
         {"MOVE r9, r2", 10},
@@ -302,11 +294,7 @@ TEST(Assembler, ClosureEmitsOneCaptureInstructionPerUpvalue)
 
 TEST(Assembler, OverridesEveryHeaderField)
 {
-    const struct {
-        const char* option;
-        size_t offset;
-        Bytes bytes;
-    } cases[] = {
+    const struct { const char* option; size_t offset; Bytes bytes; } cases[] = {
         {"signature=\"\\x1bQMX\"", 0, {0x1b, 'Q', 'M', 'X'}},
         {"order=1", 4, {1}},
         {"order=7", 4, {7}},
@@ -335,11 +323,7 @@ TEST(Assembler, OverridesEveryHeaderField)
 
 TEST(Assembler, ReportsErrorsAtTheirLine)
 {
-    const struct {
-        const char* text;
-        int line;
-        const char* message;
-    } cases[] = {
+    const struct { const char* text; int line; const char* message; } cases[] = {
         {"RETURN r0, 1\nJMP nowhere\n", 2, "unknown label nowhere"},
         {"a:\nMOVE r0, r0\na:\n", 3, "label a defined twice"},
         {"\n\nMOVE r256, r0\n", 3, "register r256 does not fit its 8-bit field"},

@@ -125,7 +125,6 @@ TEST(Disassembler, RefusesTruncationsTrailingBytesAndHugeCounts)
     Bytes longer = a.bytes;
     longer.push_back(0);
     EXPECT_FALSE(Disassemble(longer.data(), longer.size()).ok);
-
     // The constant count, then the line count, set far beyond the input, are
     // refused without allocating for them.
     a = Assemble("RETURN r0, 1\n");
@@ -169,10 +168,8 @@ TEST(Disassembler, AcceptedMutationsRoundTrip)
             AssembleResult again = Assemble(d.text);
             ASSERT_TRUE(again.ok) << again.errorLine << ": " << again.message << "\n" << d.text;
             if (again.bytes != b) {
-                size_t i = 0;
-                while (i < b.size() && i < again.bytes.size() && b[i] == again.bytes[i])
-                    i++;
-                FAIL() << "differs at byte " << i << " of " << b.size() << "\n" << d.text;
+                auto at = std::mismatch(b.begin(), b.end(), again.bytes.begin(), again.bytes.end()).first;
+                FAIL() << "differs at byte " << at - b.begin() << " of " << b.size() << "\n" << d.text;
             }
         }
     }

@@ -18,10 +18,8 @@ Bytes Block(uint32_t offset = 0xDEADC0DE)
 {
     Bytes b(kLinkedBlockSize, 0);
     std::memcpy(b.data(), kLinkedBlockMarker, sizeof kLinkedBlockMarker - 1);
-    b[32] = static_cast<uint8_t>(offset >> 24);
-    b[33] = static_cast<uint8_t>(offset >> 16);
-    b[34] = static_cast<uint8_t>(offset >> 8);
-    b[35] = static_cast<uint8_t>(offset);
+    for (int i = 0; i < 4; i++)
+        b[32 + i] = static_cast<uint8_t>(offset >> (24 - 8 * i));
     return b;
 }
 
@@ -64,10 +62,7 @@ TEST(Linker, RefusesPlayersWithoutExactlyOneFreeBlock)
 {
     Bytes strayMarker = Block();
     strayMarker[31] = 'x';  // the marker without its zero padding is no block
-    struct Case {
-        Bytes player;
-        const char* message;
-    };
+    struct Case { Bytes player; const char* message; };
     Bytes block = Block();
     Bytes two = Player(10, block);
     std::copy_n(Block().begin(), kLinkedBlockSize, two.begin() + 200);

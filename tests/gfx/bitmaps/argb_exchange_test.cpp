@@ -44,12 +44,10 @@ TEST(ArgbExchange, RoundTripThroughEveryPixelFormat)
 TEST(ArgbExchange, TransparentColourMatchesOnlyTheColour)
 {
     std::vector<uint32_t> argb = {0x00000000, 0x80000000, 0xFF000000, 0xFF000001, 0x00FFFFFF, 0xFF102030};
-    struct Case {
-        int64_t key;
-        std::vector<bool> visible;
-    } cases[] = {{0xFF000000, {false, false, false, true, true, true}},
-                 {0x00102030, {true, true, true, true, true, false}},
-                 {0xFFFFFFFF, {true, true, true, true, false, true}}};
+    struct Case { int64_t key; std::vector<bool> visible; };
+    const Case cases[] = {{0xFF000000, {false, false, false, true, true, true}},
+                          {0x00102030, {true, true, true, true, true, false}},
+                          {0xFFFFFFFF, {true, true, true, true, false, true}}};
     for (const Case& c : cases) {
         BitMapHandle *bm = nullptr, *mask = nullptr;
         ASSERT_EQ(CreateBitMapFromArgb(argb.data(), c.key, 6, 1, 6, 0, 0, nullptr, &bm, &mask, nullptr), 0u);
@@ -70,12 +68,7 @@ TEST(ArgbExchange, MaskAndAlphaFoldIntoTheArray)
     SetMaskAt(mask, 3, 0, true);
     AlphaAt(alpha, 0, 0) = 0;
     AlphaAt(alpha, 1, 0) = 200;
-    struct Case {
-        BitMapHandle *mask, *alpha;
-        int64_t key;
-        int maskToAlpha;
-        std::vector<uint32_t> expect;
-    } cases[] = {
+    struct Case { BitMapHandle *mask, *alpha; int64_t key; int maskToAlpha; std::vector<uint32_t> expect; } cases[] = {
         {nullptr, nullptr, kNoTransparentColour, 0, {0xFF223344, 0xFF667788, 0xFFAABBCC, 0xFFEEFF00}},
         {mask, nullptr, kNoTransparentColour, 1, {0x00223344, 0xFF667788, 0x00AABBCC, 0xFFEEFF00}},
         // Invisible pixels take the key; the others keep what reading gave.

@@ -199,7 +199,6 @@ TEST_F(AdapterBitMaps, VideoBitMapsChooseTheBlitModeAndOutliveTheirAdapter)
     BltBitMapRect(video, 0, 0, video, 0, 0, 8, 8);
     EXPECT_EQ(g_lastMode, 5u);
     EXPECT_EQ(g_blits, 4);
-
     // Once the adapter is gone its bitmaps are orphans: freeing one frees
     // the handle only.
     DisplayAdapterPlugin = nullptr;

@@ -10,16 +10,11 @@
 namespace {
 
 // One channel's place in a pixel value: its lowest bit and width.
-struct Field {
-    int shift, bits;
-};
+struct Field { int shift, bits; };
 
 // Channel fields of every format in the order a, r, g, b (bits 0 = absent),
 // and whether the 16-bit value has its two bytes swapped.
-struct Layout {
-    Field a, r, g, b;
-    bool swapped;
-};
+struct Layout { Field a, r, g, b; bool swapped; };
 
 const Layout kLayouts[14] = {
     {{0, 0}, {10, 5}, {5, 5}, {0, 5}, false},   {{0, 0}, {0, 5}, {5, 5}, {10, 5}, false},
@@ -169,8 +164,7 @@ TEST(PixelFormats, BlendRuleOnEveryPairAndAlpha)
         for (uint32_t s = 0; s < 256; ++s)
             for (uint32_t d = 0; d < 256; ++d) {
                 double exact = d + std::floor((static_cast<double>(s) - d) * a / 256.0);
-                ASSERT_EQ(BlendChannel(d, s, a), static_cast<uint32_t>(exact))
-                    << d << " " << s << " " << a;
+                ASSERT_EQ(BlendChannel(d, s, a), static_cast<uint32_t>(exact)) << d << " " << s << " " << a;
             }
     // The packed three-channel blend agrees with the channel rule, each
     // channel against a different partner.

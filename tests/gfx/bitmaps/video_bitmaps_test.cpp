@@ -38,17 +38,12 @@ TEST_F(VideoBitMaps, AlphaModesMergeWhatTheAdapterGets)
     std::vector<uint32_t> argb = {0x10FF0000, 0x2000FF00, 0x300000FF, 0x40123456, 0x5000FF00, 0x60000000};
     BitMapHandle* callerAlpha = AllocAlphaBitMap(3, 2, 1, nullptr, 0);
     AlphaAt(callerAlpha, 2, 1) = 77;
-    struct Case {
-        uint32_t mode;
-        int64_t key;
-        bool giveAlpha;
-        uint32_t hasAlphaFlag;
-        std::vector<uint32_t> alphas;
-    } cases[] = {{0, -1, false, 0, {255, 255, 255, 255, 255, 255}},
-                 {0, 0xFF00FF00, false, 1, {255, 0, 255, 255, 0, 255}},
-                 {0, -1, true, 1, {0, 0, 0, 0, 0, 77}},
-                 {1, -1, false, 0, {0x10, 0x20, 0x30, 0x40, 0x50, 0x60}},
-                 {2, -1, false, 1, {0x10, 0x20, 0x30, 0x40, 0x50, 0x60}}};
+    struct Case { uint32_t mode; int64_t key; bool giveAlpha; uint32_t hasAlphaFlag; std::vector<uint32_t> alphas; };
+    const Case cases[] = {{0, -1, false, 0, {255, 255, 255, 255, 255, 255}},
+                          {0, 0xFF00FF00, false, 1, {255, 0, 255, 255, 0, 255}},
+                          {0, -1, true, 1, {0, 0, 0, 0, 0, 77}},
+                          {1, -1, false, 0, {0x10, 0x20, 0x30, 0x40, 0x50, 0x60}},
+                          {2, -1, false, 1, {0x10, 0x20, 0x30, 0x40, 0x50, 0x60}}};
     for (const Case& c : cases) {
         BitMapHandle* bm = nullptr;
         BitMapHandle* alpha = c.giveAlpha ? callerAlpha : nullptr;
@@ -80,12 +75,10 @@ TEST_F(VideoBitMaps, RefusedRequestsFallBackOnlyWhenAllowed)
     std::vector<uint32_t> argb = {0x80FF0000, 0x00000000, 0xFF00FF00, 0xFF0000FF};
     g_refuseVideo = true;
     BitMapHandle* callerAlpha = AllocAlphaBitMap(2, 2, 1, nullptr, 0);
-    struct Case {
-        uint32_t flags, mode, error;
-        bool memory;
-    } cases[] = {{ADAPTERBITMAP_VIDEO, 0, ERR_BITMAP, false},
-                 {ADAPTERBITMAP_VIDEO | ADAPTERBITMAP_FALLBACK, 0, 0, true},
-                 {ADAPTERBITMAP_VIDEO | ADAPTERBITMAP_FALLBACK, 2, 0, true}};
+    struct Case { uint32_t flags, mode, error; bool memory; } cases[] = {
+        {ADAPTERBITMAP_VIDEO, 0, ERR_BITMAP, false},
+        {ADAPTERBITMAP_VIDEO | ADAPTERBITMAP_FALLBACK, 0, 0, true},
+        {ADAPTERBITMAP_VIDEO | ADAPTERBITMAP_FALLBACK, 2, 0, true}};
     for (const Case& c : cases) {
         SetFlags(c.flags);
         BitMapHandle *bm = nullptr, *mask = nullptr, *alpha = c.mode == 0 ? callerAlpha : nullptr;
@@ -123,14 +116,12 @@ TEST_F(VideoBitMaps, FrontEndsAskTheAdapterOrReadTheSourceFirst)
     uint32_t fallBack = 0;
     ASSERT_EQ(AdapterVideoBitMapFromArgb(argb.data(), -1, 8, 6, 8, 1, nullptr, &video, nullptr, &fallBack), 0u);
     ASSERT_NE(own(video), nullptr);
-
     // Without the capability the scaler reads the pixels and works in memory.
     BitMapHandle* bm = nullptr;
     ASSERT_EQ(ScaleBitMap(video, nullptr, nullptr, 0, 0, nullptr, 8, 6, 4, 3, 0, nullptr, &bm, nullptr, nullptr), 0u);
     EXPECT_EQ(own(bm)->hardware, 0u);
     EXPECT_EQ(ArgbOf(bm)[1], argb[2]);
     EXPECT_EQ(g_reads, 1);
-
     // With it, the adapter gets the source video bitmap and the target size.
     info_.displayAdapterCaps = 0x1;
     ASSERT_EQ(ScaleBitMap(video, nullptr, nullptr, 0, 0, nullptr, 8, 6, 16, 12, 1, &info_, &bm, nullptr, nullptr), 0u);
@@ -140,7 +131,6 @@ TEST_F(VideoBitMaps, FrontEndsAskTheAdapterOrReadTheSourceFirst)
     EXPECT_EQ(g_videoTags[VIDEOTAG_WIDTH], 16u);
     EXPECT_EQ(g_videoTags[VIDEOTAG_HEIGHT], 12u);
     EXPECT_EQ(g_videoTags[VIDEOTAG_SCALEMODE], 1u);
-
     // A refusal without fallback fails; with fallback the work goes on in memory.
     g_refuseVideo = true;
     EXPECT_EQ(ScaleBitMap(video, nullptr, nullptr, 0, 0, nullptr, 8, 6, 16, 12, 1, nullptr, &bm, nullptr, nullptr),
@@ -149,14 +139,12 @@ TEST_F(VideoBitMaps, FrontEndsAskTheAdapterOrReadTheSourceFirst)
     ASSERT_EQ(ScaleBitMap(video, nullptr, nullptr, 0, 0, nullptr, 8, 6, 16, 12, 1, nullptr, &bm, nullptr, nullptr), 0u);
     EXPECT_EQ(own(bm)->hardware, 0u);
     g_refuseVideo = false;
-
     // A hardware copy of part of a video bitmap goes over as pixels.
     ASSERT_EQ(CopyBitMap(video, nullptr, nullptr, 2, 1, 3, 2, 1, &info_, nullptr, &bm, nullptr, nullptr), 0u);
     EXPECT_EQ(own(bm)->hardware, 1u);
     EXPECT_EQ(g_videoFlags, ALLOCBITMAP_VIDEO | VIDEOBITMAP_HASALPHA);
     auto* copy = static_cast<FakeBitMap*>(bm->native);
     EXPECT_EQ(copy->pixels[4] & 0xFFFFFF, argb[2 * 8 + 3]);
-
     // A memory source with its mask merged into alpha.
     BitMapHandle* mem = own(BitMapOf(argb, 8, 6));
     BitMapHandle* mask = own(AllocMaskBitMap(mem, 8, 6, 1, nullptr, 0));

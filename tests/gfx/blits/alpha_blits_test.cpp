@@ -82,8 +82,7 @@ struct CoverageCase {
     uint8_t coverage;
     uint32_t dstColour;
     int dstAlpha;  // -1: no alpha plane
-    uint32_t factor;
-    uint32_t wantColour;
+    uint32_t factor, wantColour;
     int wantAlpha;
 };
 
@@ -108,8 +107,7 @@ TEST(BltAlphaChannel, CoverageModesGiveGoldenValues)
         BitMapHandle* dst = own(Colour(4, 1, c.dstColour));
         BitMapHandle* cov = own(Alpha(4, 1, c.coverage));
         BitMapHandle* da = own(c.dstAlpha >= 0 ? Alpha(4, 1, static_cast<uint8_t>(c.dstAlpha)) : nullptr);
-        BltAlphaChannel(cov, 0, 0, dst, 1, 0, 2, 1, 0xFFFFFFFF, c.mode, da, c.factor, nullptr, 0,
-                        nullptr, nullptr, 0);
+        BltAlphaChannel(cov, 0, 0, dst, 1, 0, 2, 1, 0xFFFFFFFF, c.mode, da, c.factor, nullptr, 0, nullptr, nullptr, 0);
         uint32_t kept = c.dstColour & 0xFFFFFF;
         EXPECT_EQ((std::vector<uint32_t>{Get(dst, 0, 0), Get(dst, 1, 0), Get(dst, 2, 0), Get(dst, 3, 0)}),
                   (std::vector<uint32_t>{kept, c.wantColour, c.wantColour, kept}));
@@ -141,12 +139,10 @@ TEST(BltAlphaChannel, ClippedVariantMovesTheCoverageWithTheDestination)
     BitMapHandle* dst = own(Colour(4, 1, 0));
     BitMapHandle* cov = own(Alpha(4, 1, 0));
     AlphaRow(cov, 0)[2] = 255;
-    ClipBltAlphaChannel(cov, 0, 0, dst, -2, 0, 4, 1, 4, 1, 4, 1, 0xFF0000, 0, nullptr, 255, nullptr,
-                        0, nullptr);
+    ClipBltAlphaChannel(cov, 0, 0, dst, -2, 0, 4, 1, 4, 1, 4, 1, 0xFF0000, 0, nullptr, 255, nullptr, 0, nullptr);
     EXPECT_EQ(Get(dst, 0, 0), 0xFF0000u);
     EXPECT_EQ(Get(dst, 1, 0), 0u);
-    ClipBltAlphaChannel(cov, -1, 0, dst, 2, 0, 2, 1, 4, 1, 4, 1, 0xFF0000, 0, nullptr, 255, nullptr,
-                        0, nullptr);
+    ClipBltAlphaChannel(cov, -1, 0, dst, 2, 0, 2, 1, 4, 1, 4, 1, 0xFF0000, 0, nullptr, 255, nullptr, 0, nullptr);
     EXPECT_EQ(Get(dst, 3, 0), 0u);
 }
 

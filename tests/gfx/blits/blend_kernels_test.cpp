@@ -13,11 +13,7 @@ using picture_test::Lcg;
 
 const uint32_t kFormats[] = {0, 1, 2, 3, 4, 5, 6, 7, 10, 11, 12, 13};
 
-struct VectorPath {
-    const char* name;
-    uint32_t path;
-    const BlendRowKernels* const* table;
-};
+struct VectorPath { const char* name; uint32_t path; const BlendRowKernels* const* table; };
 
 std::vector<VectorPath> RunnablePaths()
 {
@@ -73,8 +69,7 @@ TEST(BlendKernels, VectorRowsGiveTheReferenceBytes)
                 for (int kernel = 0; kernel < kKernelCount; ++kernel) {
                     int32_t offset = static_cast<int32_t>(Lcg(seed) % 7);
                     size_t count = static_cast<size_t>(offset + n + 9);
-                    std::vector<uint8_t> src(count * bpp), dst(count * bpp), alpha(count),
-                        dstAlpha(count);
+                    std::vector<uint8_t> src(count * bpp), dst(count * bpp), alpha(count), dstAlpha(count);
                     for (auto& b : src) b = static_cast<uint8_t>(Lcg(seed));
                     for (auto& b : dst) b = static_cast<uint8_t>(Lcg(seed));
                     for (size_t i = 0; i < count; ++i) {
@@ -119,8 +114,7 @@ TEST(BlendKernels, CompositeOverEveryAlphaPair)
             for (auto& b : src) b = static_cast<uint8_t>(Lcg(seed));
             for (auto& b : dst) b = static_cast<uint8_t>(Lcg(seed));
             std::vector<uint8_t> dstRef = dst, daRef = dstAlpha, da = dstAlpha;
-            kScalarBlendKernels[format]->composite(dstRef.data(), src.data(), alpha.data(),
-                                                   daRef.data(), kN);
+            kScalarBlendKernels[format]->composite(dstRef.data(), src.data(), alpha.data(), daRef.data(), kN);
             path.table[format]->composite(dst.data(), src.data(), alpha.data(), da.data(), kN);
             EXPECT_EQ(dst, dstRef) << path.name << " format " << format;
             EXPECT_EQ(da, daRef) << path.name << " format " << format;

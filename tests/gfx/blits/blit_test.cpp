@@ -124,7 +124,6 @@ TEST(Blits, AlphaBlendEdgesAndFormats)
     uint32_t s11 = ArgbToPixel(0xFFFFFFFF, 11, 0), d11 = ArgbToPixel(0x00000000, 11, 0);
     SoftBltRectEx(&s11, 0, 0, &d11, 0, 0, 1, 1, 1, 1, alpha, 4, nullptr, 0, 11, 4, BLEND_ALPHA);
     EXPECT_EQ(PixelToArgb(d11, 11, 0), 0x007F7F7Fu);
-
     // RGB565 widens by shifting and truncates back: white 0xF8/0xFC channels.
     for (uint32_t f : {4u, 5u, 0u, 3u}) {
         uint16_t s16 = static_cast<uint16_t>(ArgbToPixel(0xFFFFFF, f, 0));
@@ -150,7 +149,6 @@ TEST(Blits, CopyWhereAlphaAndCompositeOverAlpha)
     uint32_t dst[3] = {0xAAAAAA, 0xBBBBBB, 0xCCCCCC};
     SoftBltRectEx(src, 0, 0, dst, 0, 0, 3, 1, 3, 3, sa, 4, nullptr, 0, 10, 4, BLEND_COPY_WHERE);
     EXPECT_EQ(std::vector<uint32_t>(dst, dst + 3), (std::vector<uint32_t>{0xAAAAAA, 0x222222, 0x333333}));
-
     // Over a transparent destination the source colour comes through whole
     // and the coverage becomes the source's.
     uint8_t sa2[4] = {0, 128, 255, 128}, da[4] = {40, 0, 10, 255};
@@ -177,7 +175,6 @@ TEST(Blits, FillsAreClippedAndSkip24Bit)
     uint8_t rgb[6] = {1, 2, 3, 4, 5, 6};
     SoftRectFill(rgb, 0, 0, 2, 1, 0xFFFFFF, 255, 2, 8);
     EXPECT_EQ(std::vector<uint8_t>(rgb, rgb + 6), (std::vector<uint8_t>{1, 2, 3, 4, 5, 6}));
-
     // Opacity below 255 tints toward the colour.
     uint32_t px = 0;
     SoftRectFill(&px, 0, 0, 1, 1, 0xFFFFFF, 128, 1, 10);
@@ -223,14 +220,12 @@ TEST(PlaneOps, FillsAndConversionsBetweenPlanes)
     FillMaskPlane(mask, 3, 0, 14, 3, MASKXOR);
     FillMaskPlane(mask, -5, -5, 100, 100, MASKAND);
     EXPECT_EQ(std::vector<uint8_t>(PlanePixels(mask), PlanePixels(mask) + start.size()), start);
-
     // Alpha to mask: only 255 counts as set for MASKVISIBLE.
     FillMaskPlane(mask, 0, 0, 20, 3, MASKVISIBLE);
     for (int32_t x = 0; x < 20; ++x) AlphaAt(alpha, x, 1) = x == 4 ? 255 : static_cast<uint8_t>(x * 13);
     CombineAlphaWithMask(alpha, 0, 1, mask, 0, 1, 20, 1, MASKVISIBLE);
     for (int32_t x = 0; x < 20; ++x) EXPECT_EQ(MaskAt(mask, x, 1), x == 4) << x;
     EXPECT_TRUE(MaskAt(mask, 0, 0));
-
     // Mask to alpha, clearing or keeping the unset pixels.
     FillAlphaPlane(alpha, 0, 0, 20, 3, 9);
     MaskToAlpha(mask, 0, 1, alpha, 0, 0, 20, 1, 200);
@@ -341,8 +336,7 @@ TEST(Blits, HandleLevelAlphaBlitsMatchTheKernelOnTheCutRectangle)
         // is cut to 11 x 11 from source (0, 6) to (8, 0), inside both.
         std::vector<uint32_t> sp = Snapshot(src), dp = Snapshot(dst);
         std::vector<uint8_t> sap = AlphaBytes(sa), dap = AlphaBytes(da);
-        SoftBltRectEx(sp.data(), 0, 6, dp.data(), 8, 0, 11, 11, 23, 19, sap.data(), 23, dap.data(), 19,
-                      10, 4, mode);
+        SoftBltRectEx(sp.data(), 0, 6, dp.data(), 8, 0, 11, 11, 23, 19, sap.data(), 23, dap.data(), 19, 10, 4, mode);
         BltBitMapAlphaSoft(src.bm, -3, 2, dst.bm, 5, -4, 14, 30, mode, sa, da);
         EXPECT_EQ(Snapshot(dst), dp) << mode;
         EXPECT_EQ(AlphaBytes(da), dap) << mode;

@@ -23,9 +23,7 @@ using namespace picture_test;
 struct ClipCase {
     const char* name;
     bool withRegion;
-    int32_t rx, ry, rw, rh;
-    int32_t sx, sy, dx, dy, w, h;
-    int32_t srcW, srcH, dstW, dstH;
+    int32_t rx, ry, rw, rh, sx, sy, dx, dy, w, h, srcW, srcH, dstW, dstH;
     int32_t wantSx, wantSy, wantDx, wantDy, wantW, wantH;
 };
 
@@ -170,7 +168,6 @@ TEST_F(DisplayBlit, ShapedRegionCombinesWithTheSourceMaskAndAlpha)
     EXPECT_EQ(drawn, 8 * 4);
     EXPECT_EQ(Window(32, 32), 0xFF0000u);
     EXPECT_EQ(Window(40, 32), 0u);
-
     // An alpha source keeps its bytes inside the shape and none outside.
     BitMapHandle* alpha = own(Alpha(64, 64, 128));
     BitMapHandle* white = own(Colour(64, 64, 0xFFFFFF));
@@ -301,12 +298,7 @@ TEST(SafeBltLocks, FullyClippedBlitsTakeNoLock)
     BitMapHandle* dst = AllocColorBitMap(16, 16, 0, nullptr);
     ClipRegion region{};
     region.x = region.y = 8, region.width = region.height = 4;
-    struct Case {
-        const char* name;
-        int32_t sx, dx, dy, w;
-        ClipRegion* clip;
-        bool locks;
-    };
+    struct Case { const char* name; int32_t sx, dx, dy, w; ClipRegion* clip; bool locks; };
     const Case cases[] = {
         {"above the destination", 0, 0, -4, 4, nullptr, false},
         {"past the source", 16, 0, 0, 4, nullptr, false},

@@ -123,7 +123,6 @@ TEST(Lines, ThickLinesDrawSpansAcrossTheLine)
             bool on = x >= 4 && x <= 14 && y >= x - 2 && y <= x + 1;
             EXPECT_EQ(t.At(x, y) != 0, on) << x << "," << y;
         }
-
     // Steep lines get horizontal spans; a vertical line of thickness 5 is
     // five columns wide, centred.
     Target v(20, 20);
@@ -132,7 +131,6 @@ TEST(Lines, ThickLinesDrawSpansAcrossTheLine)
     for (int32_t x = 0; x < 20; ++x)
         for (int32_t y = 0; y < 20; ++y)
             EXPECT_EQ(v.At(x, y) != 0, x >= 8 && x <= 12 && y >= 3 && y <= 17) << x << "," << y;
-
     // A huge thickness is cut to the picture, not walked.
     Target h(16, 16);
     h.c.thickness = INT32_MAX;
@@ -175,7 +173,6 @@ TEST(Lines, AntialiasedCoverageGoesToTheAlphaTarget)
     DrawAntialiasedLine(&o.c, 2, 2, 2, 2);
     EXPECT_EQ(o.AlphaAt(3, 0), 128);
     EXPECT_EQ(o.AlphaAt(2, 2), 128);
-
     // Far outside: only the visible rows are walked and nothing outside is
     // written (the buffer is exactly the picture).
     Target f(9, 9);

@@ -17,9 +17,7 @@ namespace {
 
 struct Result {
     uint32_t err = 0;
-    BitMapHandle* bitmap = nullptr;
-    BitMapHandle* mask = nullptr;
-    BitMapHandle* alpha = nullptr;
+    BitMapHandle *bitmap = nullptr, *mask = nullptr, *alpha = nullptr;
     int32_t w = 0, h = 0;
     RgbPicture picture;
     ~Result()
@@ -214,11 +212,7 @@ TEST(Distort, PlanesFollowTheSource)
 TEST(Distort, RefusalsSayWhatWasWrong)
 {
     double inf = HUGE_VAL;
-    struct Case {
-        uint32_t method;
-        std::vector<double> c;
-        const char* text;
-    } cases[] = {
+    struct Case { uint32_t method; std::vector<double> c; const char* text; } cases[] = {
         {7, {1, 0, 0, 0, 1, 0}, "unknown distortion method"},
         {DISTORT_AFFINE, {1, 0, 0, 0, 1}, "6 coefficients"},
         {DISTORT_PERSPECTIVE, {1, 0, 0, 0, 1, 0}, "8 coefficients"},

@@ -235,11 +235,7 @@ TEST(Effects, ShadowPlanes)
 {
     Owned own;
     BitMapHandle* src = own(picture_test::AlphaOf(10, 6, [](int32_t x, int32_t y) { return x >= 2 && x < 8 && y >= 1 && y < 5 ? 30 : 0; }));
-    struct Case {
-        double radius;
-        int hard;
-        int32_t size;
-    } cases[] = {{4, 0, 8}, {4, 1, 8}, {-6, 0, 0}, {0, 1, 0}};
+    struct Case { double radius; int hard; int32_t size; } cases[] = {{4, 0, 8}, {4, 1, 8}, {-6, 0, 0}, {0, 1, 0}};
     for (const Case& c : cases) {
         BitMapHandle* shadow = own(MakeShadowBitMap(src, nullptr, 0, 0, 10, 6, c.radius, c.radius / 3, 200, c.hard, !c.hard));
         ASSERT_NE(shadow, nullptr);
@@ -287,13 +283,8 @@ TEST(Effects, NextToImageMagick)
 {
     QM_SKIP_WITHOUT(HaveConvert()) << "no /usr/bin/convert";
     RgbPicture in = TestPicture(80, 60, 11);
-    struct Case {
-        const char* name;
-        Effect run;
-        std::string arguments;
-        double meanBound;
-        uint32_t maxBound;
-    } cases[] = {
+    struct Case { const char* name; Effect run; std::string arguments; double meanBound; uint32_t maxBound; };
+    const Case cases[] = {
         // Negate, flips, grayscale and one contrast step are held to the
         // peer through the brush commands by the applet tests of SaveBrush.
         // The histogram stretch works on each channel alone.

@@ -126,11 +126,7 @@ TEST(FilterKernels, ThreeByThreeKernelsOnAFlatPictureAndASpot)
 {
     RgbPicture spot{5, 5, std::vector<uint32_t>(25, 0x404040)};
     spot.argb[12] = 0x505050;
-    struct Case {
-        uint32_t kind;
-        double strength;
-        uint32_t centre, right, below, diagonal, corner;
-    } cases[] = {
+    struct Case { uint32_t kind; double strength; uint32_t centre, right, below, diagonal, corner; } cases[] = {
         // edge: 8 * 0x50 - 8 * 0x40 at the spot, 0x40 - 0x50 < 0 next to it, 0 elsewhere.
         {CONVOLVE_EDGE, 1, 0x808080, 0, 0, 0, 0},
         {CONVOLVE_EDGE, 0, 0x808080, 0, 0, 0, 0},  // strength 0: the plain kernel
@@ -150,10 +146,7 @@ TEST(FilterKernels, FormatsAgreeWithArgb)
 {
     uint8_t gamma[256];
     for (int i = 0; i < 256; ++i) gamma[i] = static_cast<uint8_t>(255 - i / 2);
-    struct Named {
-        const char* name;
-        Kernel kernel;
-    } kernels[] = {
+    struct Named { const char* name; Kernel kernel; } kernels[] = {
         {"solarize", [](void* p, uint32_t bpp, int32_t w, int32_t h, int32_t rl, uint32_t f) {
              if (bpp == 4) SolarizePixels32(static_cast<uint32_t*>(p), w, h, rl, f, 100);
              else SolarizePixels16(static_cast<uint16_t*>(p), w, h, rl, f, 100);
@@ -220,13 +213,7 @@ TEST(FilterKernels, NormalizeStretchesToFullRangeAndLeavesFlatChannels)
     EXPECT_EQ(Apply(in, PIXFMT_ARGB, normalize(100, 0)).argb, in.argb);
 }
 
-struct PeerCase {
-    const char* name;
-    Kernel kernel;
-    std::string arguments;
-    double meanBound;
-    uint32_t maxBound;
-};
+struct PeerCase { const char* name; Kernel kernel; std::string arguments; double meanBound; uint32_t maxBound; };
 
 TEST(FilterKernels, NextToImageMagick)
 {

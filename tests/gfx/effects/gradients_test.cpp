@@ -186,9 +186,7 @@ TEST(Gradients, SeekFindsThePairAroundAPositionInEachSpreadMode)
 
 TEST(Gradients, RadialDistancesMatchTheModel)
 {
-    struct Case {
-        double cx, cy, radial;
-    };
+    struct Case { double cx, cy, radial; };
     const Case cases[] = {{0.5, 0.5, 0}, {0.25, 0.75, 0}, {0.5, 0.5, 0.5}, {0.5, 0.5, 1.0}, {0, 1, 0}};
     const int32_t w = 60, h = 40;
     for (const Case& k : cases) {
@@ -255,13 +253,7 @@ TEST(Gradients, ClippingKeepsTheGradientInPlace)
 
 TEST(Gradients, RefusedAndEmptyRequestsWriteNothing)
 {
-    struct Case {
-        const char* name;
-        GradientSpec spec;
-        uint32_t bytesPerPixel;
-        int32_t w, h;
-        uint32_t error;
-    };
+    struct Case { const char* name; GradientSpec spec; uint32_t bytesPerPixel; int32_t w, h; uint32_t error; };
     GradientSpec tooMany = TwoColours(GRADIENT_LINEAR, 1, 2);
     tooMany.stopCount = 65;
     GradientSpec unknown = TwoColours(7, 1, 2);
@@ -288,11 +280,7 @@ TEST(Gradients, DegenerateGeometryStaysFinite)
 {
     // A 1 x 1 radial with the radius shrunk to nothing, a centre far away, a
     // radial value beyond 1, and a linear gradient with a zero-length axis.
-    struct Case {
-        uint32_t type;
-        double cx, cy, radial;
-        int32_t w, h;
-    };
+    struct Case { uint32_t type; double cx, cy, radial; int32_t w, h; };
     const Case cases[] = {{GRADIENT_RADIAL, 0.5, 0.5, 5.0, 1, 1},     {GRADIENT_RADIAL, 1e300, -1e300, 0, 4, 4},
                           {GRADIENT_RADIAL, 0.5, 0.5, -2, 3, 3},       {GRADIENT_CONICAL, 1e300, 0.5, 0, 3, 3},
                           {GRADIENT_LINEAR, 0.5, 0.5, 0, 1, 1}};

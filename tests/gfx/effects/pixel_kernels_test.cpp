@@ -182,7 +182,6 @@ TEST(PixelKernels, SixteenBitMembersInEveryFormat)
         for (auto& p : dst) p = static_cast<uint16_t>(Lcg(seed));
         uint8_t maskRows[3 * 2];
         for (auto& b : maskRows) b = static_cast<uint8_t>(Lcg(seed));
-
         // Mix: d' = s + ((d - s) * (255 - level) >> 8) per channel where the
         // source mask bit (from bit offset 3) is set.
         std::vector<uint16_t> mixed = dst;

@@ -13,8 +13,7 @@
 namespace {
 
 struct Reduced {
-    uint32_t err = 0;
-    uint32_t count = 0;
+    uint32_t err = 0, count = 0;
     int32_t keyIndex = -1;
     std::vector<uint8_t> indices;
     uint32_t palette[256] = {};
@@ -41,11 +40,9 @@ Reduced Reduce(const RgbPicture& in, uint32_t format, uint32_t colours, uint32_t
 TEST(Quantize, PaletteSizeIndexRangeAndErrorBound)
 {
     RgbPicture in = TestPicture(120, 90);
-    struct Case {
-        uint32_t asked, expectMax, dither;
-        double meanBound;
-    } cases[] = {{256, 256, 0, 7.0}, {256, 256, 1, 8.0}, {16, 16, 0, 22.0}, {16, 16, 1, 26.0},
-                 {2, 2, 1, 80.0},    {0, 2, 0, 80.0},    {1000, 256, 0, 7.0}};
+    struct Case { uint32_t asked, expectMax, dither; double meanBound; };
+    const Case cases[] = {{256, 256, 0, 7.0}, {256, 256, 1, 8.0}, {16, 16, 0, 22.0}, {16, 16, 1, 26.0},
+                          {2, 2, 1, 80.0},    {0, 2, 0, 80.0},    {1000, 256, 0, 7.0}};
     for (const Case& c : cases) {
         Reduced r = Reduce(in, PIXFMT_ARGB, c.asked, c.dither);
         ASSERT_EQ(r.err, 0u);

@@ -88,11 +88,9 @@ RgbPicture ExpectGeometry(int32_t w, int32_t h, Run run, Model model, const char
 
 TEST(RippleSwirl, RippleMatchesTheModel)
 {
-    struct Case {
-        int32_t w, h, wavelength, amplitude, phase;
-        double fx, fy;
-    } cases[] = {{40, 30, 8, 5, 0, 0.5, 0.5}, {33, 47, 5, 12, 3, 0.2, 0.9}, {50, 20, 1, 3, -7, 1.0, 0.0},
-                 {24, 24, 6, 4, 2000000000, 0.5, 0.25}, {31, 17, 0, 6, 1, 2.0, -3.0}};
+    struct Case { int32_t w, h, wavelength, amplitude, phase; double fx, fy; };
+    const Case cases[] = {{40, 30, 8, 5, 0, 0.5, 0.5}, {33, 47, 5, 12, 3, 0.2, 0.9}, {50, 20, 1, 3, -7, 1.0, 0.0},
+                          {24, 24, 6, 4, 2000000000, 0.5, 0.25}, {31, 17, 0, 6, 1, 2.0, -3.0}};
     for (const Case& c : cases) {
         double fx = c.fx < 0 ? 0 : c.fx > 1 ? 1 : c.fx, fy = c.fy < 0 ? 0 : c.fy > 1 ? 1 : c.fy;
         double wl = c.wavelength < 1 ? 1 : c.wavelength;

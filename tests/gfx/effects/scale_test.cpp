@@ -39,9 +39,7 @@ std::vector<int32_t> NearestRows(int32_t srcH, int32_t dstH, bool clamp = true)
 }
 
 // Smooth scaling, pixel by pixel, in the channel layout of each format.
-struct Channels {
-    int32_t c[3];
-};
+struct Channels { int32_t c[3]; };
 
 Channels ModelUnpack(uint32_t p, uint32_t f)
 {
@@ -148,10 +146,10 @@ TEST(ScalePixels, NearestFollowsTheStepsAndStaysInsideTheSource)
 
 TEST(ScalePixels, SmoothMatchesTheModelInEveryFormat)
 {
-    struct Case {
-        int32_t sw, sh, dw, dh;
-    } cases[] = {{10, 7, 23, 19}, {23, 19, 10, 7}, {1, 1, 5, 4}, {1, 9, 6, 3},
-                 {9, 1, 4, 6},    {2, 2, 64, 64},  {300, 4, 7, 9}, {40000, 1, 3, 1}};  // the last: wide positions
+    struct Case { int32_t sw, sh, dw, dh; };
+    // The last case reaches wide positions.
+    const Case cases[] = {{10, 7, 23, 19}, {23, 19, 10, 7}, {1, 1, 5, 4}, {1, 9, 6, 3},
+                          {9, 1, 4, 6},    {2, 2, 64, 64},  {300, 4, 7, 9}, {40000, 1, 3, 1}};
     for (const Case& c : cases)
         for (uint32_t format = 0; format < PIXFMT_COUNT; ++format) {
             std::vector<uint32_t> src = RandomArgb(static_cast<size_t>(c.sw) * c.sh, format + 7);
@@ -206,11 +204,9 @@ TEST(ScaleBitMap, HandlesAndPlanesAsAsked)
     BitMapHandle* src = own(BitMapOf(RandomArgb(12 * 8, 3), 12, 8));
     BitMapHandle* mask = own(Mask(src, 12, 8, [](int32_t x, int32_t y) { return (x + y) % 3 != 0; }));
     BitMapHandle* alpha = own(AlphaOf(12, 8, [](int32_t x, int32_t y) { return x * 20 + y; }));
-    struct Case {
-        int smooth;
-        bool withMask, withAlpha, wantMask, wantAlpha;
-    } cases[] = {{0, true, true, true, true}, {1, true, true, true, false}, {1, false, true, false, true},
-                 {0, true, false, true, false}};
+    struct Case { int smooth; bool withMask, withAlpha, wantMask, wantAlpha; };
+    const Case cases[] = {{0, true, true, true, true}, {1, true, true, true, false}, {1, false, true, false, true},
+                          {0, true, false, true, false}};
     for (const Case& c : cases) {
         BitMapHandle *bm = nullptr, *m = nullptr, *a = nullptr;
         ASSERT_EQ(ScaleBitMap(src, c.withMask ? mask : nullptr, c.withAlpha ? alpha : nullptr, 2, 1,

@@ -283,9 +283,7 @@ TEST(TransformPixels, VectorisedSmoothGivesTheBytesOfThePlainLoop)
 // the doubles may decide, a few thousand times over.
 TEST(TransformPixels, VectorisedSmoothKeepsTheBytesOnLargePictures)
 {
-    struct Case {
-        double degrees, sx, sy, dx, dy;
-    };
+    struct Case { double degrees, sx, sy, dx, dy; };
     // A turn, a turn with scaling, and an enlargement by halves that puts
     // fractions of exactly a quarter and three quarters everywhere.
     const Case cases[] = {{30, 1, 1, 0, 0}, {-71.5, 1.3, 0.8, 0.25, 0.5}, {0, 2, 2, 0.5, 0.5}};
@@ -320,11 +318,9 @@ TEST(TransformPixels, VectorisedSmoothKeepsTheBytesOnLargePictures)
 // and nothing that looks ahead along the source may overflow.
 TEST(TransformPixels, NearlySingularAndFlatMatricesKeepTheBytes)
 {
-    struct Case {
-        int32_t w, h, dw;
-        double shear, flat;
-    } cases[] = {{64, 8, 64, 0, 1e-17},     {64, 8, 64, 0, -1e-17},     {64, 8, 64, 0, 1e-30},
-                 {40, 24, 48, 0.25, 1e-17}, {40, 24, 48, 0.25, 1e-150}, {40, 24, 48, 0.25, -1e-300}};
+    struct Case { int32_t w, h, dw; double shear, flat; };
+    const Case cases[] = {{64, 8, 64, 0, 1e-17},     {64, 8, 64, 0, -1e-17},     {64, 8, 64, 0, 1e-30},
+                          {40, 24, 48, 0.25, 1e-17}, {40, 24, 48, 0.25, 1e-150}, {40, 24, 48, 0.25, -1e-300}};
     for (const Case& c : cases) {
         std::vector<uint32_t> src = RandomArgb(size_t(c.w) * c.h, 12);
         const double m[6] = {1, 0, c.shear, c.flat, 0, 0.5};

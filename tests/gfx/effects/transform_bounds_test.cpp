@@ -7,13 +7,7 @@ namespace {
 
 TEST(ComputeTransformBounds, BoxesOfMovedCorners)
 {
-    struct Case {
-        const char* name;
-        int32_t x, y, w, h;
-        double ax, ay;
-        double m[4];
-        int32_t want[4];
-    };
+    struct Case { const char* name; int32_t x, y, w, h; double ax, ay; double m[4]; int32_t want[4]; };
     const Case cases[] = {
         {"identity", 10, 20, 4, 3, 0.5, 0.5, {1, 0, 0, 1}, {10, 20, 4, 3}},
         // x' = -y, y' = x about the centre (2, 1) of a 4 x 2 picture.

@@ -8,11 +8,10 @@ namespace {
 
 struct Producer {
     int32_t count = 5, current = 0;
-    uint32_t frameError = 0;
+    uint32_t frameError = 0, finishFlag = 99, cleanupFlag = 99;
     intptr_t seekError = 0, pending = 0;
     void* object = nullptr;
     int frames = 0, seeks = 0, draws = 0, finishes = 0;
-    uint32_t finishFlag = 99, cleanupFlag = 99;
     std::vector<intptr_t> bgpicMessages;
 };
 

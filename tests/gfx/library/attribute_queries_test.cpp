@@ -24,9 +24,7 @@ enum : int { BGPIC = 1, BRUSH = 3, DISPLAY = 21, LAYER = 22, ASYNCDRAW = 37, EVE
 
 // An async draw producer of 7 frames standing at frame 4; it remembers what
 // it was asked and answers nothing to any other message.
-struct Producer {
-    std::vector<std::pair<uint32_t, intptr_t>> asked;
-};
+struct Producer { std::vector<std::pair<uint32_t, intptr_t>> asked; };
 
 intptr_t ProducerMessage(uint32_t message, intptr_t argument, void* user)
 {
@@ -182,11 +180,7 @@ TEST_F(AttributeQueries, AsyncDrawObjectsAskTheirProducerForFrames)
                                     &producer, &anim), 0u);
     ASSERT_EQ(CreateAsyncDrawObject(ADF_MOVEOBJECT, ProducerFrame, nullptr, nullptr, ProducerCleanup, nullptr,
                                     &producer, &move), 0u);
-    const struct {
-        AsyncDrawNode* node;
-        int attribute;
-        Value expected;
-    } cases[] = {
+    const struct { AsyncDrawNode* node; int attribute; Value expected; } cases[] = {
         {anim, ATTRTYPE, 2.0},
         {anim, ATTRNUMFRAMES, 7.0},
         {anim, ATTRCURFRAME, 4.0},

@@ -98,12 +98,7 @@ TEST_F(FramePacing, RefreshBlocksRefuseDrawingTargetsAndCollectUntilTheEnd)
     CurrentDisplay = scaled;
     OutputRecord animFrame{};
     animFrame.kind = 4;
-    struct Case {
-        const char* name;
-        uint32_t mode, doubleBuffer;
-        OutputRecord* selected;
-        uint32_t error;
-    };
+    struct Case { const char* name; uint32_t mode, doubleBuffer; OutputRecord* selected; uint32_t error; };
     const Case cases[] = {
         {"background picture", OUTPUT_BGPIC, 0, nullptr, ERR_SELECTBG},
         {"brush while double buffering", OUTPUT_BRUSH, 1, nullptr, ERR_ENDDOUBLEBUFFER},
@@ -123,7 +118,6 @@ TEST_F(FramePacing, RefreshBlocksRefuseDrawingTargetsAndCollectUntilTheEnd)
     scaled->outputMode = OUTPUT_DISPLAY;
     scaled->doubleBuffer = 0;
     scaled->selectedOutput = nullptr;
-
     // Inside the block a refresh of the display reaches no window pixel.
     ASSERT_EQ(CallGlobal(vm, "beginrefresh", {}), 0u);
     EXPECT_EQ(scaled->refreshPending, 1u);
@@ -135,7 +129,6 @@ TEST_F(FramePacing, RefreshBlocksRefuseDrawingTargetsAndCollectUntilTheEnd)
     EXPECT_EQ(scaled->refreshPending, 0u);
     EXPECT_EQ(ReadFramebufferPixel(scaled, 10, 10), 0x00FF00u);
     EXPECT_EQ(CallGlobal(vm, "endrefresh", {}), 0u);
-
     // An unscaled display takes a block only when forced.
     Display* plain = display;
     CurrentDisplay = plain;

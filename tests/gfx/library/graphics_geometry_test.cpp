@@ -34,12 +34,7 @@ TEST(GraphicsTables, CosinesAndSinesAreTruncatedWithExactHalves)
 TEST(GraphicsGeometry, KeepAspectSizesAndTheirRefusals)
 {
     const int32_t K = kKeepAspectRatio;
-    struct Case {
-        const char* name;
-        int32_t srcW, srcH, w, h;
-        uint32_t error;
-        int32_t wantW, wantH;
-    };
+    struct Case { const char* name; int32_t srcW, srcH, w, h; uint32_t error; int32_t wantW, wantH; };
     const Case cases[] = {
         {"width from height", 640, 480, K, 240, 0, 320, 240},
         {"height from width", 640, 480, 100, K, 0, 100, 75},
@@ -61,9 +56,7 @@ TEST(GraphicsGeometry, KeepAspectSizesAndTheirRefusals)
 }
 
 // Sutherland-Hodgman against one edge, written from its textbook form.
-struct P {
-    int32_t x, y;
-};
+struct P { int32_t x, y; };
 std::vector<P> ReferenceClip(const std::vector<P>& in, int32_t limit, int edge)
 {
     auto inside = [&](P p) {

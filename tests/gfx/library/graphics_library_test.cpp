@@ -52,12 +52,7 @@ protected:
 
 TEST_F(GraphicsLibrary, BoxRegionsAreCroppedAndRefusedWhenInvisible)
 {
-    struct Case {
-        const char* name;
-        double x, y, w, h;
-        uint32_t error;
-        int32_t wantX, wantW;
-    };
+    struct Case { const char* name; double x, y, w, h; uint32_t error; int32_t wantX, wantW; };
     const Case cases[] = {
         {"negative x shrinks the width", -10, 0, 20, 20, 0, 0, 10},
         {"x + width = 0 is refused", -20, 0, 20, 20, ERR_WRONGUSAGE, 0, 0},
@@ -151,7 +146,6 @@ TEST_F(GraphicsLibrary, AssembledScriptShapesABlitWithABrushMask)
     for (int32_t y = 0; y < 30; ++y)
         for (int32_t x = 0; x < 30; ++x) Put(picture, x, y, SourceColour(x, y));
     ASSERT_EQ(AddBrush(vm, MakeObjectId(2), false, picture, nullptr, nullptr, 30, 30, &brush), 0u);
-
     // Region 5 at (CENTER, 8) = (24, 8).
     ASSERT_EQ(RunAssembledScript(vm, std::string(R"(
         GETGLOBAL r0, "createclipregion"
@@ -179,7 +173,6 @@ TEST_F(GraphicsLibrary, AssembledScriptShapesABlitWithABrushMask)
         }
     EXPECT_EQ(mismatches, 0);
     EXPECT_GT(shown, 40);
-
     // Freed while set: the next blit finds no region and draws everywhere.
     ASSERT_EQ(RunAssembledScript(vm, std::string(R"(
         GETGLOBAL r0, "freeclipregion"
@@ -198,8 +191,7 @@ TEST_F(GraphicsLibrary, CommandResultsAndArgumentErrors)
     Brush* brush;
     ASSERT_EQ(AddBrush(vm, MakeObjectId(1), false, Colour(8, 8, 0), nullptr, nullptr, 8, 8, &brush), 0u);
     struct Case {
-        const char* name;
-        const char* command;
+        const char *name, *command;
         std::vector<Value> args;
         uint32_t error;
         std::vector<Value> results;
@@ -247,9 +239,7 @@ TEST_F(GraphicsLibrary, PensComeFromTheOutputsPalette)
     std::vector<uint32_t> palette(256);
     for (uint32_t i = 0; i < 256; ++i) palette[i] = i * 0x010101;
     display->output.palette = palette.data();
-    struct Pen {
-        double n, want;
-    };
+    struct Pen { double n, want; };
     for (Pen p : {Pen{5, 0x050505}, Pen{-4, 0}, Pen{999, 0xFFFFFF}}) {
         std::vector<Value> results;
         ASSERT_EQ(Call("getpen", {p.n}, &results), 0u);

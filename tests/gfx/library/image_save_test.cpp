@@ -53,10 +53,7 @@ open(sys.argv[2] + '.rgba', 'wb').write(im.convert('RGBA').tobytes())
 
 class ImageSaving : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        QM_SKIP_WITHOUT(HavePil()) << "PIL is the oracle";
-    }
+    void SetUp() override { QM_SKIP_WITHOUT(HavePil()) << "PIL is the oracle"; }
     std::string Describe(const std::string& file, std::vector<uint8_t>* rgba = nullptr)
     {
         std::string out = dir.file("describe.txt");
@@ -89,13 +86,9 @@ TEST_F(ImageSaving, EveryInbuiltFormatReadsBack)
     // SaveBrush; here quality 0, and the colour counts they do not ask for.
     ASSERT_EQ(SaveArgbImage(IMGFMT_JPEG, argb.data(), w, h, dir.file("c.jpg").c_str(), -1, true, 0, 256, 0), 0u);
     EXPECT_EQ(Describe(dir.file("c.jpg")).substr(0, 15), "JPEG RGB 48 20 ");
-
     // GIF: at most the colours asked for (clamped to 2..256), and the
     // transparent colour's pixels under the transparent index.
-    struct GifCase {
-        int32_t colors, dither;
-        size_t most;
-    };
+    struct GifCase { int32_t colors, dither; size_t most; };
     for (GifCase c : {GifCase{1, 0, 2}, GifCase{5000, 1, 256}, GifCase{7, 1, 7}}) {
         std::vector<uint32_t> picture = MakeTestPicture(w, h, false);
         picture[3] = picture[50] = 0xFF123456u;

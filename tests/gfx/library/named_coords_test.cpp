@@ -10,13 +10,7 @@ namespace {
 
 TEST(SpecialCoordinates, BandsOffsetsAndAreas)
 {
-    struct Case {
-        const char* name;
-        bool vertical;
-        int32_t v, size, area;
-        double anchor;
-        int32_t want;
-    };
+    struct Case { const char* name; bool vertical; int32_t v, size, area; double anchor; int32_t want; };
     const Case cases[] = {
         {"CENTER + 50", false, -100000 + 50, 100, 640, 0, 320},
         {"LEFTOUT - 3", false, -50000 - 3, 100, 640, 0, -103},

@@ -52,11 +52,7 @@ protected:
 
 TEST_F(Pointers, BrushImagesKeepTheirHotSpotOnTheImage)
 {
-    struct Case {
-        const char* name;
-        std::vector<Value> args;
-        int32_t hotX, hotY;
-    };
+    struct Case { const char* name; std::vector<Value> args; int32_t hotX, hotY; };
     const std::vector<Case> cases = {
         {"default is the middle", {1.0, 3.0, 1.0}, 4, 3},
         {"given", {1.0, 3.0, 1.0, 2.0, 5.0}, 2, 5},
@@ -133,7 +129,6 @@ TEST_F(Pointers, AShownPointerIsDetachedAndFreedWhenNothingShowsIt)
     ASSERT_EQ(Call("createpointer", {2.0, 36.0, 0.0}), 0u);
     ASSERT_EQ(Call("setpointer", {2.0}), 0u);
     EXPECT_EQ(ListLength(), 1u);
-
     // Replaced by id while shown on a second display, then that display is freed.
     Display* second = MakeTestDisplay(vm, 2, 32, 32);
     ASSERT_EQ(Call("createpointer", {3.0, 3.0, 1.0}), 0u);

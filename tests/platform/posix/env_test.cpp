@@ -52,10 +52,7 @@ mode_t ModeOf(const std::string& path)
     return stat(path.c_str(), &st) == 0 ? st.st_mode : 0;
 }
 
-bool IsDir(const std::string& path)
-{
-    return S_ISDIR(ModeOf(path));
-}
+bool IsDir(const std::string& path) { return S_ISDIR(ModeOf(path)); }
 
 // Values round the environment: the environment commands' test.
 TEST(OsEnvTest, NamesTheCLibraryRefusesAreErrors)
@@ -100,7 +97,6 @@ TEST(OsTempTest, OwnDirectoryIsPrivateAndGoesAwayWhole)
     EXPECT_EQ(root.rfind(scratch.path() + "/quillmere", 0), 0u);
     EXPECT_TRUE(IsDir(root));
     EXPECT_EQ(ModeOf(root) & 0777, 0700u);
-
     // Contents: files, a nested folder, and a link to something outside that
     // must survive the removal.
     std::string outside = scratch / "outside.txt";
@@ -135,7 +131,6 @@ TEST(OsPrefsPathTest, CreatesEveryLevelUnderTheConfigFolder)
                               config + "/KestromDelvonix/Quillmere", expected})
         EXPECT_TRUE(IsDir(level)) << level;
     ASSERT_EQ(OsGetPrefsPath(path, sizeof path), 0u) << "a second call finds it all there";
-
     // Without XDG_CONFIG_HOME (or with a relative one) it is ~/.config.
     for (const char* xdg : {static_cast<const char*>(nullptr), "not/absolute"}) {
         env.Set("XDG_CONFIG_HOME", xdg);
@@ -194,13 +189,7 @@ TEST(OsUserInfoTest, StandardFoldersFollowTheXdgSettings)
 
 TEST(OsLocaleTest, LanguageAndCountryFromTheLocaleSetting)
 {
-    struct Case {
-        const char* lcAll;
-        const char* lcMessages;
-        const char* lang;
-        int language;
-        int country;
-    } cases[] = {
+    struct Case { const char* lcAll; const char* lcMessages; const char* lang; int language; int country; } cases[] = {
         {nullptr, nullptr, "C", 18, 38},
         {nullptr, nullptr, nullptr, 18, 38},
         {nullptr, nullptr, "en_GB.UTF-8", 0, 0},

@@ -35,8 +35,7 @@ TEST_F(OsClipboard, PicturesAreCopiedAndRefusalsKeepWhatWasHeld)
     std::vector<uint32_t> pixels = {0x00102030, 0xFF405060, 0x80708090, 0x01A0B0C0, 0xFEE0F000, 0x7F010203};
     OsClipboardRecord r{};
     r.pixels = pixels.data();
-    r.width = 3;
-    r.height = 2;
+    r.width = 3, r.height = 2;
     r.alpha = 5;
     ASSERT_EQ(OsSetClipboard(OSCLIPBOARD_IMAGE, &r), 0u);
     std::vector<uint32_t> original = pixels;

@@ -145,10 +145,7 @@ TEST_F(OsFiles, DateStampsRoundTripAndRefuseImpossibleDates)
 TEST_F(OsFiles, ProtectionBitsBecomeModeBits)
 {
     std::string path = dir.file("a.txt");
-    struct Case {
-        uint32_t flags;
-        mode_t before, after;
-    } cases[] = {
+    struct Case { uint32_t flags; mode_t before, after; } cases[] = {
         {FILEATTR_READ_USR | FILEATTR_WRITE_USR | FILEATTR_READ_GRP, 0777, 0640},
         {FILEATTR_READ_USR | FILEATTR_EXECUTE_USR | FILEATTR_EXECUTE_OTH, 0600, 0501},
         {FILEATTR_READONLY, 0664, 0444},
@@ -186,10 +183,7 @@ TEST_F(OsFiles, VolumesAnswerAsStatvfs)
 
 TEST(OsPaths, FullPathsFoldComponentsWithoutTruncating)
 {
-    struct Case {
-        const char* in;
-        const char* out;
-    } cases[] = {
+    struct Case { const char* in; const char* out; } cases[] = {
         {"/a/b/../c", "/a/c"}, {"/a//b/./c/", "/a/b/c"}, {"/..", "/"}, {"\\x\\y", "/x/y"}, {"/", "/"},
     };
     for (const Case& c : cases)

@@ -57,10 +57,7 @@ int CountZombieChildren()
 
 TEST(OsSplitArgumentsTest, FollowsTheWindowsCommandLineRules)
 {
-    struct Case {
-        const char* line;
-        std::vector<std::string> words;
-    } cases[] = {
+    struct Case { const char* line; std::vector<std::string> words; } cases[] = {
         {"", {}},                          {"   \t ", {}},
         {"a b\tc", {"a", "b", "c"}},        {"  lead  trail  ", {"lead", "trail"}},
         {"\"a b\" c", {"a b", "c"}},        {"x\"y z\"w", {"xy zw"}},
@@ -107,8 +104,7 @@ TEST(OsRunProgramTest, ArgumentsArriveAsSplit)
     std::string line = "-c \"for a; do printf '<%s>\\n' \\\"$a\\\"; done > \\\"$0\\\"\" " + out +
                        " \"two words\" plain \"with \"\"quote\"\"\" back\\slash \"\" end\\\"";
     ASSERT_EQ(OsRunProgram("/bin/sh", line.c_str(), 0), 0u);
-    EXPECT_EQ(ReadFile(out),
-              "<two words>\n<plain>\n<with \"quote\">\n<back\\slash>\n<>\n<end\">\n");
+    EXPECT_EQ(ReadFile(out), "<two words>\n<plain>\n<with \"quote\">\n<back\\slash>\n<>\n<end\">\n");
 }
 
 TEST(OsRunProgramTest, AsynchronousRunDoesNotWait)
@@ -183,11 +179,7 @@ TEST(OsRunProgramWaitTest, TheWaitLastsUntilTheProgramEnds)
     TempDir scratch;
     std::string mark = scratch / "mark";
     std::string line = "-c \"sleep 0.3; echo done > '" + mark + "'\"";
-    struct Run {
-        const char* arguments;
-        OsEvent* done;
-        int result;
-    } run{line.c_str(), OsCreateEvent(), -1};
+    struct Run { const char* arguments; OsEvent* done; int result; } run{line.c_str(), OsCreateEvent(), -1};
     OsThread* thread = OsCreateThread("runner", [](OsThread* self, void* arg) {
         auto* r = static_cast<Run*>(arg);
         r->result = OsRunProgramWait("/bin/sh", r->arguments, self);
@@ -206,11 +198,7 @@ TEST(OsRunProgramWaitTest, TheWaitLastsUntilTheProgramEnds)
 // A program that ends, or is missing: the external-program thread's test.
 TEST(OsRunProgramWaitTest, AStopRequestEndsTheWait)
 {
-    struct Run {
-        const char* program;
-        const char* arguments;
-        std::atomic<int> result{-1};
-    };
+    struct Run { const char* program; const char* arguments; std::atomic<int> result{-1}; };
     auto proc = [](OsThread* self, void* arg) {
         auto* run = static_cast<Run*>(arg);
         run->result.store(OsRunProgramWait(run->program, run->arguments, self));

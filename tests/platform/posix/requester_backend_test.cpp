@@ -95,7 +95,6 @@ TEST(ConsoleRequester, AtATerminalAnswersAreReadAndCtrlCCancels)
     ASSERT_EQ(file.count, 1u);
     EXPECT_STREQ(file.names, "x.txt");
     OsFreeMem(file.names);
-
     // Nobody answers; a quit signal ends the wait as a cancel.
     std::thread quit([] {
         OsDelay(50);

@@ -64,7 +64,6 @@ TEST(RunLoop, TheScriptMainsThreadItsResultAndItsWakes)
     OsSetScriptMain(nullptr);
     EXPECT_EQ(OsRunMain(nullptr), 0u) << "without a script main the run ends at once";
     OsShutdown();
-
     // A wake before the wait is kept.
     ASSERT_EQ(OsInit(), 0u);
     OsWakeScript();

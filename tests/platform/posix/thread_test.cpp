@@ -9,10 +9,7 @@
 
 namespace {
 
-uint64_t ElapsedMs(uint64_t startNanos)
-{
-    return (OsMonotonicNanos() - startNanos) / 1000000u;
-}
+uint64_t ElapsedMs(uint64_t startNanos) { return (OsMonotonicNanos() - startNanos) / 1000000u; }
 
 void SleepMs(long ms)
 {
@@ -27,10 +24,7 @@ TEST(OsLockTest, SameThreadReentersAndOthersWaitForTheLastUnlock)
     OsLock(lock);
     OsLock(lock);
 
-    struct Shared {
-        OsMutex* lock;
-        std::atomic<int> entered{0};
-    } shared{lock};
+    struct Shared { OsMutex* lock; std::atomic<int> entered{0}; } shared{lock};
     OsThread* other = OsCreateThread("locker", [](OsThread*, void* arg) {
         auto* s = static_cast<Shared*>(arg);
         OsLock(s->lock);
@@ -66,10 +60,7 @@ TEST(OsEventTest, SetIsConsumedByOneWait)
 
 TEST(OsEventTest, OneSetReleasesOneOfTwoWaiters)
 {
-    struct Shared {
-        OsEvent* event;
-        std::atomic<int> woken{0};
-    } shared{OsCreateEvent()};
+    struct Shared { OsEvent* event; std::atomic<int> woken{0}; } shared{OsCreateEvent()};
     ASSERT_NE(shared.event, nullptr);
     auto waiter = [](OsThread*, void* arg) {
         auto* s = static_cast<Shared*>(arg);
@@ -123,10 +114,7 @@ TEST(OsThreadTest, StopRequestedBeforeTheThreadLooksIsNotLost)
     }, gate, 0);
     ASSERT_NE(thread, nullptr);
     std::atomic<int> stopped{0};
-    struct Args {
-        OsThread* thread;
-        std::atomic<int>* stopped;
-    } args{thread, &stopped};
+    struct Args { OsThread* thread; std::atomic<int>* stopped; } args{thread, &stopped};
     OsThread* stopper = OsCreateThread("stopper", [](OsThread*, void* arg) {
         auto* a = static_cast<Args*>(arg);
         OsStopThread(a->thread);

@@ -54,8 +54,7 @@ TEST(OsTimeTest, DateTextsHaveTheirFixedShapes)
         char expectDate[32], expectClock[32];
         std::snprintf(expectDate, sizeof expectDate, "%02d-%02d-%02d", local.tm_mon + 1,
                       local.tm_mday, local.tm_year % 100);
-        std::snprintf(expectClock, sizeof expectClock, "%02d:%02d:%02d", local.tm_hour,
-                      local.tm_min, local.tm_sec);
+        std::snprintf(expectClock, sizeof expectClock, "%02d:%02d:%02d", local.tm_hour, local.tm_min, local.tm_sec);
         EXPECT_STREQ(date, expectDate);
         EXPECT_STREQ(clock, expectClock);
         break;
