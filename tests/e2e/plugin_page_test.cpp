@@ -60,7 +60,7 @@ protected:
                                        "examples/plugin/tinypic.qas"})
             WriteFileText(dir->file(file), ReadText(kSource + "/" + file));
         fs::create_directory_symlink(fs::path(QM_PLAYER_PATH).parent_path(), dir->file("build"));
-        std::vector<std::string> commands = Blocks(page, "sh");
+        commands = Blocks(page, "sh");
         ASSERT_EQ(commands.size(), 2u);
         run = RunProgram("/bin/sh", {"-ec", "cd \"$1\"; eval \"$2\"", "sh", dir->path(), commands[1]},
                          {"TMPDIR=" + dir->path()});
@@ -80,6 +80,7 @@ protected:
     static std::string Plugin() { return dir->file("tinypic.qmp"); }
 
     inline static std::string page;
+    inline static std::vector<std::string> commands;  // the page's shell blocks
     inline static std::unique_ptr<TempDir> dir;
     inline static PlayerRun run;
 };
@@ -89,7 +90,6 @@ TEST_F(PluginPage, QuotesTheExampleAndBuildsItWithTheCommandItShows)
     std::vector<std::string> sources = Blocks(page, "c");
     ASSERT_EQ(sources.size(), 1u);
     EXPECT_EQ(sources[0], ReadText(kSource + "/examples/plugin/tinypic.c"));
-    std::vector<std::string> commands = Blocks(page, "sh");
     ASSERT_EQ(commands.size(), 2u);
     EXPECT_EQ(commands[1].rfind(commands[0], 0), 0u) << "the run builds with the command of \"Building\"";
 

@@ -191,9 +191,8 @@ TEST_F(CatalogFiles, TheFirstFileThatOpensDecidesEvenWhenBroken)
     // English and unknown users use no catalog.
     WriteFileText(root / "prog/Catalogs/english/app.catalog", "english\n");
     WriteFileText(root / "prog/Catalogs/german/app.catalog", "german\n");
-    EXPECT_EQ(Open("app.catalog", 0), "<none>");
-    EXPECT_EQ(Open("app.catalog", LANGUAGE_NONE), "<none>");
-    EXPECT_EQ(Open("app.catalog", -1), "<none>");
+    for (int language : {0, LANGUAGE_NONE, -1})
+        EXPECT_EQ(Open("app.catalog", language), "<none>") << language;
     EXPECT_EQ(Open("missing.catalog", 1), "<none>");
 }
 
