@@ -50,8 +50,7 @@ std::string HeaderCall(const std::string& width, const std::string& height, int 
 
 class PluginPage : public ::testing::Test {
 protected:
-    // Builds and runs the example once, in a copy of the files it needs,
-    // exactly as the page's commands say.
+    // Builds and runs the example once, as the page's commands say.
     static void SetUpTestSuite()
     {
         page = ReadText(kSource + "/docs/plugins.md");
@@ -67,8 +66,7 @@ protected:
     }
     static void TearDownTestSuite() { dir.reset(); }
 
-    // Runs an applet whose main function runs body, written into folder
-    // (made when missing), with the player at player.
+    // Runs an applet whose main function runs body from folder with player.
     static PlayerRun Play(const std::string& folder, const std::string& body,
                           const std::string& player = QM_PLAYER_PATH)
     {
@@ -136,8 +134,6 @@ TEST_F(PluginPage, CommandsAndLoadersBehaveAsThePageSays)
         {"the first argument is argument 1", HeaderCall("\"wide\"", "#1"), 1, "",
          "QuillmerePlayer: Number expected in argument 1!\n"},
         {"the loader named", brush("{loader=\"tinypic\"}"), 0, "loaded\n", ""},
-        {"every plugin", brush("{loader=\"plugin\"}"), 0, "loaded\n", ""},
-        {"several names", brush("{loader=\"inbuilt|tinypic\"}"), 0, "loaded\n", ""},
         {"no option", brush("nil"), 0, "loaded\n", ""},
         {"only the player's own decoders", brush("{loader=\"inbuilt\"}"), 1, "",
          "QuillmerePlayer: Cannot load picture square.tpic!\n"},
@@ -155,9 +151,8 @@ TEST_F(PluginPage, CommandsAndLoadersBehaveAsThePageSays)
     }
 }
 
-// At start the player loads the plugins of its own folder, not those
-// beside the applet, which LoadPlugin finds by a name relative to the
-// applet's folder.
+// At start the player loads the plugins of its own folder, not the applet's,
+// where LoadPlugin finds them by a relative name.
 TEST_F(PluginPage, PluginsAreFoundBesideThePlayerNotBesideTheApplet)
 {
     std::string players = dir->file("players"), applets = dir->file("applets");

@@ -1,6 +1,5 @@
 // Preferences and the applet's own texts as a user meets them: applets made
-// by the qmasm command, run by the player with the preferences folder in a
-// test folder.
+// by qmasm, run with the preferences folder in a test folder.
 #include <gtest/gtest.h>
 
 #include <filesystem>

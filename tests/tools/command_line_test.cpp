@@ -1,6 +1,5 @@
-// The command-line tools as a user runs them: what their help explains, what
-// they say of a command line they cannot use, and the assembler refusing
-// code that the player would refuse.
+// The command-line tools as a user runs them: their help, their answer to a
+// command line they cannot use, and code the player would refuse.
 #include <gtest/gtest.h>
 
 #include <string>
