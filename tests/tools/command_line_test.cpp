@@ -18,10 +18,7 @@ const char kPlayer[] = QM_PLAYER_PATH;
 
 TEST(CommandLine, HelpExplainsEveryOptionOnStandardOutput)
 {
-    const struct {
-        const char* tool;
-        std::vector<std::string> mentions;
-    } tools[] = {
+    const std::pair<const char*, std::vector<std::string>> tools[] = {
         {kQmasm, {"usage: qmasm", "-o OUT.qmb", "--applet OUT.qma", "--packed", "--title TEXT", "--version TEXT",
                   "--copyright TEXT", "--author TEXT", "--description TEXT", "--identifier NAME", "--link NAME=FILE",
                   "--bgpic ID=FILE", "-h, --help", "docs/assembly.md"}},
@@ -29,17 +26,17 @@ TEST(CommandLine, HelpExplainsEveryOptionOnStandardOutput)
         {kQmlink, {"usage: qmlink PLAYER APPLET.qma -o OUTPUT", "--plugin FILE.qmp", "--pack-plugins", "-h, --help",
                    "docs/assembly.md"}},
     };
-    for (const auto& t : tools) {
+    for (const auto& [tool, mentions] : tools) {
         for (const char* ask : {"--help", "-h"}) {
-            PlayerRun run = RunProgram(t.tool, {ask});
-            EXPECT_EQ(run.status, 0) << t.tool << " " << ask;
-            EXPECT_EQ(run.err, "") << t.tool;
-            for (const std::string& m : t.mentions)
-                EXPECT_NE(run.out.find(m), std::string::npos) << t.tool << " help lacks " << m << ":\n" << run.out;
+            PlayerRun run = RunProgram(tool, {ask});
+            EXPECT_EQ(run.status, 0) << tool << " " << ask;
+            EXPECT_EQ(run.err, "") << tool;
+            for (const std::string& m : mentions)
+                EXPECT_NE(run.out.find(m), std::string::npos) << tool << " help lacks " << m << ":\n" << run.out;
         }
         // Help that cannot be written is a failure, not a success.
-        PlayerRun full = RunProgram("/bin/sh", {"-c", "exec \"$0\" --help >/dev/full", t.tool});
-        EXPECT_EQ(full.status, 1) << t.tool;
+        PlayerRun full = RunProgram("/bin/sh", {"-c", "exec \"$0\" --help >/dev/full", tool});
+        EXPECT_EQ(full.status, 1) << tool;
     }
 }
 

@@ -127,10 +127,8 @@ TEST(IffCatalog, MalformedFilesAreRefused)
 
 TEST(TextCatalog, LinesAreStringsNumberedFromZero)
 {
-    struct Case {
-        std::string text;
-        std::vector<std::string> lines;  // expected answers for 0, 1, 2, ...
-    } cases[] = {
+    // Each text and the answers for 0, 1, 2, ...
+    const std::pair<std::string, std::vector<std::string>> cases[] = {
         {"a\nb\nc", {"a", "b", "c", "<default>"}},
         {"a\nb\nc\n", {"a", "b", "c", "<default>"}},
         {"a\r\nb\r\nc", {"a", "b", "c", "<default>"}},
@@ -141,12 +139,12 @@ TEST(TextCatalog, LinesAreStringsNumberedFromZero)
         {"", {"", "<default>"}},
         {"FORM but short\nsecond", {"FORM but short", "second", "<default>"}},
     };
-    for (const Case& k : cases) {
+    for (const auto& [text, lines] : cases) {
         CatalogPtr c;
-        ASSERT_EQ(Parse(k.text, c), 0) << k.text;
-        for (size_t i = 0; i < k.lines.size(); ++i)
-            EXPECT_EQ(Lookup(c.catalog, static_cast<int32_t>(i)), k.lines[i]) << k.text << " line " << i;
-        EXPECT_EQ(Lookup(c.catalog, -3), k.lines[0]);
+        ASSERT_EQ(Parse(text, c), 0) << text;
+        for (size_t i = 0; i < lines.size(); ++i)
+            EXPECT_EQ(Lookup(c.catalog, static_cast<int32_t>(i)), lines[i]) << text << " line " << i;
+        EXPECT_EQ(Lookup(c.catalog, -3), lines[0]);
     }
 }
 
