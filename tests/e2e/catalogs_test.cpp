@@ -98,11 +98,10 @@ TEST_F(Catalogs, TheLanguageOfTheEnvironmentChoosesTheCatalogsAndEnglishReadsNon
 // named in the language's own name too, in Latin-1 bytes.
 TEST_F(Catalogs, ThePlayersOwnFolderAndTheNativeFolderNames)
 {
-    fs::create_directories(root / "prog");
+    WriteFileText(root / "prog/Catalogs/italiano/app.catalog", "zero\nuno\n");
     std::string player = (root / "prog/quillmereplayer").string();
     fs::copy_file(QM_PLAYER_PATH, player);
     ASSERT_EQ(chmod(player.c_str(), 0755), 0);
-    WriteFileText(root / "prog/Catalogs/italiano/app.catalog", "zero\nuno\n");
     PlayerRun run = Play({"LANG=it_IT.UTF-8"}, {}, player);
     EXPECT_EQ(run.out, "uno\ndefault\n") << run.err;
     WriteFileText(root / "app/Catalogs/fran\xE7" "ais/app.catalog", "latin1\nlatin1\n");

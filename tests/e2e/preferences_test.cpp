@@ -41,21 +41,19 @@ std::set<std::string> FilesBelow(const std::string& root)
 const char kSave[] =
     "    NEWTABLE r1, 0, 0\n    SETTABLE r1, \"name\", \"Zo\xC3\xAB \xE2\x80\x93 \xE6\x9D\xB1\xE4\xBA\xAC\"\n"
     "    SETTABLE r1, \"count\", #42.5\n    NEWTABLE r2, 0, 0\n    SETTABLE r2, #0, \"first\"\n"
-    "    SETTABLE r2, #1, #-7\n    NEWTABLE r3, 0, 0\n    SETTABLE r3, \"x\", \"\xC3\xBC\"\n"
-    "    SETTABLE r2, \"deep\", r3\n    SETTABLE r1, \"inner\", r2\n"
-    "    GETGLOBAL r0, \"saveprefs\"\n    CALL r0, 2, 1\n";
+    "    SETTABLE r2, #1, #-7\n    NEWTABLE r3, 0, 0\n    SETTABLE r3, \"x\", \"\xC3\xBC\"\n    SETTABLE r2, \"deep\", r3\n"
+    "    SETTABLE r1, \"inner\", r2\n    GETGLOBAL r0, \"saveprefs\"\n    CALL r0, 2, 1\n";
 
 // Prints how many entries the table holds after LoadPrefs and its own entry;
 // then, when the saved ones came in, those.
 const char kLoad[] =
-    "    NEWTABLE r0, 0, 0\n    SETTABLE r0, \"mine\", \"kept\"\n"
-    "    GETGLOBAL r1, \"loadprefs\"\n    MOVE r2, r0\n    CALL r1, 2, 1\n"
-    "    GETGLOBAL r1, \"debugprint\"\n    GETGLOBAL r2, \"tableitems\"\n    MOVE r3, r0\n    CALL r2, 2, 2\n"
-    "    GETTABLE r3, r0, \"mine\"\n    CALL r1, 3, 1\n"
-    "    GETGLOBAL r1, \"tableitems\"\n    MOVE r2, r0\n    CALL r1, 2, 2\n    EQ 1, r1, #1\n    JMP done\n"
-    "    GETGLOBAL r1, \"debugprint\"\n    GETTABLE r2, r0, \"name\"\n    GETTABLE r3, r0, \"count\"\n"
-    "    GETTABLE r6, r0, \"inner\"\n    GETTABLE r4, r6, #0\n    GETTABLE r5, r6, #1\n"
-    "    GETTABLE r6, r6, \"deep\"\n    GETTABLE r6, r6, \"x\"\n    CALL r1, 6, 1\ndone:\n";
+    "    NEWTABLE r0, 0, 0\n    SETTABLE r0, \"mine\", \"kept\"\n    GETGLOBAL r1, \"loadprefs\"\n    MOVE r2, r0\n"
+    "    CALL r1, 2, 1\n    GETGLOBAL r1, \"debugprint\"\n    GETGLOBAL r2, \"tableitems\"\n    MOVE r3, r0\n"
+    "    CALL r2, 2, 2\n    GETTABLE r3, r0, \"mine\"\n    CALL r1, 3, 1\n    GETGLOBAL r1, \"tableitems\"\n"
+    "    MOVE r2, r0\n    CALL r1, 2, 2\n    EQ 1, r1, #1\n    JMP done\n    GETGLOBAL r1, \"debugprint\"\n"
+    "    GETTABLE r2, r0, \"name\"\n    GETTABLE r3, r0, \"count\"\n    GETTABLE r6, r0, \"inner\"\n"
+    "    GETTABLE r4, r6, #0\n    GETTABLE r5, r6, #1\n    GETTABLE r6, r6, \"deep\"\n    GETTABLE r6, r6, \"x\"\n"
+    "    CALL r1, 6, 1\ndone:\n";
 
 // Two applets of their own, in folders of their own, share what they save
 // through the identifier alone; a third deletes it.
