@@ -42,7 +42,8 @@ const char kSave[] =
     "    NEWTABLE r1, 0, 0\n    SETTABLE r1, \"name\", \"Zo\xC3\xAB \xE2\x80\x93 \xE6\x9D\xB1\xE4\xBA\xAC\"\n"
     "    SETTABLE r1, \"count\", #42.5\n    NEWTABLE r2, 0, 0\n    SETTABLE r2, #0, \"first\"\n"
     "    SETTABLE r2, #1, #-7\n    NEWTABLE r3, 0, 0\n    SETTABLE r3, \"x\", \"\xC3\xBC\"\n"
-    "    SETTABLE r2, \"deep\", r3\n    SETTABLE r1, \"inner\", r2\n    GETGLOBAL r0, \"saveprefs\"\n    CALL r0, 2, 1\n";
+    "    SETTABLE r2, \"deep\", r3\n    SETTABLE r1, \"inner\", r2\n"
+    "    GETGLOBAL r0, \"saveprefs\"\n    CALL r0, 2, 1\n";
 
 // Prints how many entries the table holds after LoadPrefs and its own entry;
 // then, when the saved ones came in, those.
