@@ -9,14 +9,10 @@
 
 #include <algorithm>
 #include <csignal>
-#include <cstring>
-#include <string_view>
 
 extern char** environ;
 
-namespace {
 constexpr int kWatchdogMs = 120000;
-}
 
 PlayerRun RunProgram(const std::string& program, const std::vector<std::string>& args,
                      const std::vector<std::string>& env,
@@ -38,13 +34,9 @@ PlayerRun RunProgram(const std::string& program, const std::vector<std::string>&
     // A setting given here replaces the inherited one, so that a test that
     // points XDG_CONFIG_HOME at its folder never reaches the user's own.
     for (char** e = environ; *e; e++) {
-        std::string_view inherited(*e);
-        bool replaced = std::any_of(env.begin(), env.end(), [&](const std::string& setting) {
-            size_t eq = setting.find('=');
-            return eq != std::string::npos && inherited.substr(0, eq + 1) == std::string_view(setting).substr(0, eq + 1);
-        });
-        if (!replaced)
-            environment.emplace_back(*e);
+        std::string inherited = *e, name = inherited.substr(0, inherited.find('=') + 1);
+        if (std::none_of(env.begin(), env.end(), [&](const std::string& s) { return s.rfind(name, 0) == 0; }))
+            environment.push_back(inherited);
     }
     environment.insert(environment.end(), env.begin(), env.end());
     words.insert(words.end(), args.begin(), args.end());

@@ -12,10 +12,9 @@ struct PlayerRun {
     long maxRssKb = 0;  // the child's peak resident memory
 };
 
-// Runs `program` with `args` and extra environment settings ("NAME=value",
-// each in place of an inherited setting of that name).
-// With `onOutput` set, it is called with the standard output gathered so
-// far after each read, and may act on the child (by its pid) once.
+// Runs `program` with `args` and extra "NAME=value" settings, each in place
+// of an inherited one. `onOutput` gets the standard output gathered so far
+// after each read, and may act on the child (by its pid) once.
 PlayerRun RunProgram(const std::string& program, const std::vector<std::string>& args,
                      const std::vector<std::string>& env = {},
                      const std::function<bool(const std::string& out, int pid)>& onOutput = nullptr);

@@ -1,12 +1,9 @@
-// docs/plugins.md against the player: the source it quotes is the example's
-// file, its commands build and run the example as it says, and what it
-// says of commands, pictures, the loader option and the plugin folders is
-// what the player does with the plugin those commands built.
+// docs/plugins.md against the player, with the example plugin built by the
+// commands the page shows.
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -24,10 +21,8 @@ const std::string kSource = QM_SOURCE_DIR;
 
 std::string ReadText(const std::string& path)
 {
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
+    std::vector<uint8_t> bytes = ReadFileBytes(path);
+    return {bytes.begin(), bytes.end()};
 }
 
 // The fenced blocks of the page whose fence names `kind` ("" for none), in
@@ -35,21 +30,13 @@ std::string ReadText(const std::string& path)
 std::vector<std::string> Blocks(const std::string& page, const std::string& kind)
 {
     std::vector<std::string> blocks;
-    std::istringstream lines(page);
-    std::string line, block, open;
-    bool inside = false;
-    while (std::getline(lines, line)) {
-        if (!inside && line.rfind("```", 0) == 0) {
-            inside = true;
-            open = line.substr(3);
-            block.clear();
-        } else if (inside && line == "```") {
-            inside = false;
-            if (open == kind)
-                blocks.push_back(block);
-        } else if (inside) {
-            block += line + "\n";
-        }
+    for (size_t fence = page.find("\n```"); fence != std::string::npos; fence = page.find("\n```", fence)) {
+        size_t start = page.find('\n', fence + 1) + 1, end = page.find("\n```\n", start - 1) + 1;
+        if (start == 0 || end == 0)
+            break;
+        if (page.compare(fence + 4, start - fence - 5, kind) == 0)
+            blocks.push_back(page.substr(start, end - start));
+        fence = end + 3;
     }
     return blocks;
 }
@@ -63,32 +50,23 @@ std::string HeaderCall(const std::string& width, const std::string& height, int 
 
 class PluginPage : public ::testing::Test {
 protected:
-    // Builds and runs the example once, in a copy of the files it needs,
-    // exactly as the page's commands say.
+    // Builds and runs the example once, as the page's commands say.
     static void SetUpTestSuite()
     {
-        page = new std::string(ReadText(kSource + "/docs/plugins.md"));
-        dir = new TempDir;
-        fs::create_directories(dir->file("include/quillmere"));
-        fs::create_directories(dir->file("examples/plugin"));
-        fs::copy_file(kSource + "/include/quillmere/plugin_abi.h", dir->file("include/quillmere/plugin_abi.h"));
-        for (const char* file : {"tinypic.c", "tinypic.qas"})
-            fs::copy_file(kSource + "/examples/plugin/" + file, dir->file(std::string("examples/plugin/") + file));
+        page = ReadText(kSource + "/docs/plugins.md");
+        dir = std::make_unique<TempDir>();
+        for (const std::string file : {"include/quillmere/plugin_abi.h", "examples/plugin/tinypic.c",
+                                       "examples/plugin/tinypic.qas"})
+            WriteFileText(dir->file(file), ReadText(kSource + "/" + file));
         fs::create_directory_symlink(fs::path(QM_PLAYER_PATH).parent_path(), dir->file("build"));
-        std::vector<std::string> commands = Blocks(*page, "sh");
+        commands = Blocks(page, "sh");
         ASSERT_EQ(commands.size(), 2u);
-        run = new PlayerRun(RunProgram("/bin/sh", {"-ec", "cd \"$1\"; eval \"$2\"", "sh", dir->path(), commands[1]},
-                                       {"TMPDIR=" + dir->path()}));
+        run = RunProgram("/bin/sh", {"-ec", "cd \"$1\"; eval \"$2\"", "sh", dir->path(), commands[1]},
+                         {"TMPDIR=" + dir->path()});
     }
-    static void TearDownTestSuite()
-    {
-        delete run;
-        delete dir;
-        delete page;
-    }
+    static void TearDownTestSuite() { dir.reset(); }
 
-    // Runs an applet whose main function runs body, written into folder
-    // (made when missing), with the player at player.
+    // Runs an applet whose main function runs body from folder with player.
     static PlayerRun Play(const std::string& folder, const std::string& body,
                           const std::string& player = QM_PLAYER_PATH)
     {
@@ -99,30 +77,26 @@ protected:
     }
     static std::string Plugin() { return dir->file("tinypic.qmp"); }
 
-    static std::string* page;
-    static TempDir* dir;
-    static PlayerRun* run;
+    inline static std::string page;
+    inline static std::vector<std::string> commands;  // the page's shell blocks
+    inline static std::unique_ptr<TempDir> dir;
+    inline static PlayerRun run;
 };
-
-std::string* PluginPage::page;
-TempDir* PluginPage::dir;
-PlayerRun* PluginPage::run;
 
 TEST_F(PluginPage, QuotesTheExampleAndBuildsItWithTheCommandItShows)
 {
-    std::vector<std::string> sources = Blocks(*page, "c");
+    std::vector<std::string> sources = Blocks(page, "c");
     ASSERT_EQ(sources.size(), 1u);
     EXPECT_EQ(sources[0], ReadText(kSource + "/examples/plugin/tinypic.c"));
-    std::vector<std::string> commands = Blocks(*page, "sh");
     ASSERT_EQ(commands.size(), 2u);
     EXPECT_EQ(commands[1].rfind(commands[0], 0), 0u) << "the run builds with the command of \"Building\"";
 
     // The run printed what the page says, and nothing went wrong.
-    std::vector<std::string> printed = Blocks(*page, "");
+    std::vector<std::string> printed = Blocks(page, "");
     ASSERT_EQ(printed.size(), 1u);
-    EXPECT_EQ(run->status, 0) << run->err;
-    EXPECT_EQ(run->err, "");
-    EXPECT_EQ(run->out, printed[0]);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.out, printed[0]);
     ASSERT_TRUE(FileExists(Plugin()));
 }
 
@@ -155,42 +129,38 @@ TEST_F(PluginPage, CommandsAndLoadersBehaveAsThePageSays)
                CommandCall("debugprint", {"\"loaded\""});
     };
     const Case cases[] = {
-        {"a size out of range is the command's error code", load + HeaderCall("#300", "#1"), 1,
-         "", "QuillmerePlayer: Wrong usage/parameters for this command!\n"},
-        {"the first argument is argument 1", load + HeaderCall("\"wide\"", "#1"), 1, "",
+        {"a size out of range is the command's error code", HeaderCall("#300", "#1"), 1, "",
+         "QuillmerePlayer: Wrong usage/parameters for this command!\n"},
+        {"the first argument is argument 1", HeaderCall("\"wide\"", "#1"), 1, "",
          "QuillmerePlayer: Number expected in argument 1!\n"},
-        {"the loader named", load + brush("{loader=\"tinypic\"}"), 0, "loaded\n", ""},
-        {"every plugin", load + brush("{loader=\"plugin\"}"), 0, "loaded\n", ""},
-        {"several names", load + brush("{loader=\"inbuilt|tinypic\"}"), 0, "loaded\n", ""},
-        {"no option", load + brush("nil"), 0, "loaded\n", ""},
-        {"only the player's own decoders", load + brush("{loader=\"inbuilt\"}"), 1, "",
+        {"the loader named", brush("{loader=\"tinypic\"}"), 0, "loaded\n", ""},
+        {"no option", brush("nil"), 0, "loaded\n", ""},
+        {"only the player's own decoders", brush("{loader=\"inbuilt\"}"), 1, "",
          "QuillmerePlayer: Cannot load picture square.tpic!\n"},
-        {"IsPicture", load + CommandCall("ispicture", {"\"" + dir->file("square.tpic") + "\""}, 2) +
+        {"IsPicture", CommandCall("ispicture", {"\"" + dir->file("square.tpic") + "\""}, 2) +
                           "    GETTABLE r2, r1, \"width\"\n    GETTABLE r3, r1, \"height\"\n    MOVE r1, r0\n" +
                           "    GETGLOBAL r0, \"debugprint\"\n    CALL r0, 4, 1\n",
          0, "1 2 2\n", ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        PlayerRun r = Play(dir->file("cases"), c.body);
+        PlayerRun r = Play(dir->file("cases"), load + c.body);
         EXPECT_EQ(r.status, c.status) << r.err;
         EXPECT_EQ(r.out, c.out);
         EXPECT_EQ(r.err.substr(0, c.err.size()), c.err) << r.err;
     }
 }
 
-// At start the player loads the plugins of its own folder, not those
-// beside the applet, which LoadPlugin finds by a name relative to the
-// applet's folder.
+// At start the player loads the plugins of its own folder, not the applet's,
+// where LoadPlugin finds them by a relative name.
 TEST_F(PluginPage, PluginsAreFoundBesideThePlayerNotBesideTheApplet)
 {
-    std::string players = dir->file("players");
-    fs::create_directories(players);
+    std::string players = dir->file("players"), applets = dir->file("applets");
+    for (const std::string& folder : {players, applets})
+        fs::create_directories(folder);
     fs::copy_file(QM_PLAYER_PATH, players + "/quillmereplayer");
     fs::permissions(players + "/quillmereplayer", fs::perms::owner_all);
     fs::copy_file(Plugin(), players + "/tinypic.qmp");
-    std::string applets = dir->file("applets");
-    fs::create_directories(applets);
     fs::copy_file(Plugin(), applets + "/tinypic.qmp");
 
     std::string uses = HeaderCall("#1", "#1", 1) +

@@ -1,6 +1,5 @@
 // Preferences and the applet's own texts as a user meets them: applets made
-// by the qmasm command, run by the player with the preferences folder in a
-// test folder.
+// by qmasm, run with the preferences folder in a test folder.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -23,16 +22,11 @@ std::string Make(const TempDir& dir, const std::string& name, const std::string&
                  std::vector<std::string> options)
 {
     std::string source = dir / (name + ".qas"), applet = dir / (name + ".qma");
-    WriteFileBytes(source, std::vector<uint8_t>(text.begin(), text.end()));
+    WriteFileText(source, text);
     options.insert(options.begin(), {source, "--applet", applet});
     PlayerRun made = RunProgram(QM_QMASM_PATH, options);
     EXPECT_EQ(made.status, 0) << made.err;
     return applet;
-}
-
-PlayerRun Play(const std::string& applet, const std::vector<std::string>& env)
-{
-    return RunProgram(QM_PLAYER_PATH, {applet}, env);
 }
 
 std::set<std::string> FilesBelow(const std::string& root)
@@ -45,90 +39,50 @@ std::set<std::string> FilesBelow(const std::string& root)
 }
 
 const char kSave[] =
-    "    NEWTABLE r1, 0, 0\n"
-    "    SETTABLE r1, \"name\", \"Zo\xC3\xAB \xE2\x80\x93 \xE6\x9D\xB1\xE4\xBA\xAC\"\n"
-    "    SETTABLE r1, \"count\", #42.5\n"
-    "    NEWTABLE r2, 0, 0\n"
-    "    SETTABLE r2, #0, \"first\"\n"
-    "    SETTABLE r2, #1, #-7\n"
-    "    NEWTABLE r3, 0, 0\n"
-    "    SETTABLE r3, \"x\", \"\xC3\xBC\"\n"
-    "    SETTABLE r2, \"deep\", r3\n"
-    "    SETTABLE r1, \"inner\", r2\n"
-    "    GETGLOBAL r0, \"saveprefs\"\n"
-    "    CALL r0, 2, 1\n";
+    "    NEWTABLE r1, 0, 0\n    SETTABLE r1, \"name\", \"Zo\xC3\xAB \xE2\x80\x93 \xE6\x9D\xB1\xE4\xBA\xAC\"\n"
+    "    SETTABLE r1, \"count\", #42.5\n    NEWTABLE r2, 0, 0\n    SETTABLE r2, #0, \"first\"\n"
+    "    SETTABLE r2, #1, #-7\n    NEWTABLE r3, 0, 0\n    SETTABLE r3, \"x\", \"\xC3\xBC\"\n"
+    "    SETTABLE r2, \"deep\", r3\n    SETTABLE r1, \"inner\", r2\n"
+    "    GETGLOBAL r0, \"saveprefs\"\n    CALL r0, 2, 1\n";
 
 // Prints how many entries the table holds after LoadPrefs and its own entry;
 // then, when the saved ones came in, those.
 const char kLoad[] =
-    "    NEWTABLE r0, 0, 0\n"
-    "    SETTABLE r0, \"mine\", \"kept\"\n"
-    "    GETGLOBAL r1, \"loadprefs\"\n"
-    "    MOVE r2, r0\n"
-    "    CALL r1, 2, 1\n"
-    "    GETGLOBAL r1, \"debugprint\"\n"
-    "    GETGLOBAL r2, \"tableitems\"\n"
-    "    MOVE r3, r0\n"
-    "    CALL r2, 2, 2\n"
-    "    GETTABLE r3, r0, \"mine\"\n"
-    "    CALL r1, 3, 1\n"
-    "    GETGLOBAL r1, \"tableitems\"\n"
-    "    MOVE r2, r0\n"
-    "    CALL r1, 2, 2\n"
-    "    EQ 1, r1, #1\n"
-    "    JMP done\n"
-    "    GETGLOBAL r1, \"debugprint\"\n"
-    "    GETTABLE r2, r0, \"name\"\n"
-    "    GETTABLE r3, r0, \"count\"\n"
-    "    GETTABLE r6, r0, \"inner\"\n"
-    "    GETTABLE r4, r6, #0\n"
-    "    GETTABLE r5, r6, #1\n"
-    "    GETTABLE r6, r6, \"deep\"\n"
-    "    GETTABLE r6, r6, \"x\"\n"
-    "    CALL r1, 6, 1\n"
-    "done:\n";
+    "    NEWTABLE r0, 0, 0\n    SETTABLE r0, \"mine\", \"kept\"\n    GETGLOBAL r1, \"loadprefs\"\n    MOVE r2, r0\n"
+    "    CALL r1, 2, 1\n    GETGLOBAL r1, \"debugprint\"\n    GETGLOBAL r2, \"tableitems\"\n    MOVE r3, r0\n"
+    "    CALL r2, 2, 2\n    GETTABLE r3, r0, \"mine\"\n    CALL r1, 3, 1\n    GETGLOBAL r1, \"tableitems\"\n"
+    "    MOVE r2, r0\n    CALL r1, 2, 2\n    EQ 1, r1, #1\n    JMP done\n    GETGLOBAL r1, \"debugprint\"\n"
+    "    GETTABLE r2, r0, \"name\"\n    GETTABLE r3, r0, \"count\"\n    GETTABLE r6, r0, \"inner\"\n"
+    "    GETTABLE r4, r6, #0\n    GETTABLE r5, r6, #1\n    GETTABLE r6, r6, \"deep\"\n    GETTABLE r6, r6, \"x\"\n"
+    "    CALL r1, 6, 1\ndone:\n";
 
 // Two applets of their own, in folders of their own, share what they save
 // through the identifier alone; a third deletes it.
 TEST(Preferences, AppletsWithOneIdentifierShareTheirFile)
 {
     TempDir dir;
-    std::filesystem::create_directories(dir / "one");
-    std::filesystem::create_directories(dir / "two");
     std::vector<std::string> id = {"--identifier", "com.example.prefs"};
     std::string saver = Make(dir, "one/saver", kSave, id);
     std::string loader = Make(dir, "two/loader", kLoad, id);
     std::string deleter = Make(dir, "two/deleter", "    GETGLOBAL r0, \"deleteprefs\"\n    CALL r0, 1, 1\n", id);
     std::vector<std::string> env = {"XDG_CONFIG_HOME=" + dir / "config", "TMPDIR=" + dir.path()};
     std::string file = dir / ("config/" + kPrefsFolder + "/com.example.prefs");
+    auto prints = [&](const std::string& applet) {
+        PlayerRun run = RunProgram(QM_PLAYER_PATH, {applet}, env);
+        EXPECT_EQ(run.status, 0) << run.err;
+        return run.out;
+    };
 
-    PlayerRun before = Play(loader, env);
-    EXPECT_EQ(before.status, 0) << before.err;
-    EXPECT_EQ(before.out, "1 kept\n");
-
-    PlayerRun saved = Play(saver, env);
-    ASSERT_EQ(saved.status, 0) << saved.err;
-    std::vector<uint8_t> bytes = ReadFileBytes(file);
-    ASSERT_GE(bytes.size(), 4u);
-    EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 4), "PRFS");
+    EXPECT_EQ(prints(loader), "1 kept\n");
+    EXPECT_EQ(prints(saver), "");
     EXPECT_EQ(FilesBelow(dir / "config"), std::set<std::string>{kPrefsFolder + "/com.example.prefs"});
 
-    PlayerRun loaded = Play(loader, env);
-    EXPECT_EQ(loaded.status, 0) << loaded.err;
-    EXPECT_EQ(loaded.out, "4 kept\nZo\xC3\xAB \xE2\x80\x93 \xE6\x9D\xB1\xE4\xBA\xAC 42.5 first -7 \xC3\xBC\n");
+    EXPECT_EQ(prints(loader), "4 kept\nZo\xC3\xAB \xE2\x80\x93 \xE6\x9D\xB1\xE4\xBA\xAC 42.5 first -7 \xC3\xBC\n");
 
     // Gone for good: loading again leaves the table as it was.
-    PlayerRun deleted = Play(deleter, env);
-    EXPECT_EQ(deleted.status, 0) << deleted.err;
+    EXPECT_EQ(prints(deleter), "");
     EXPECT_FALSE(FileExists(file));
-    PlayerRun after = Play(loader, env);
-    EXPECT_EQ(after.status, 0) << after.err;
-    EXPECT_EQ(after.out, "1 kept\n");
-
-    // Without XDG_CONFIG_HOME the folder is under ~/.config.
-    PlayerRun home = Play(saver, {"XDG_CONFIG_HOME=", "HOME=" + dir / "home", "TMPDIR=" + dir.path()});
-    EXPECT_EQ(home.status, 0) << home.err;
-    EXPECT_TRUE(FileExists(dir / ("home/.config/" + kPrefsFolder + "/com.example.prefs")));
+    EXPECT_EQ(prints(loader), "1 kept\n");
 }
 
 // An applet that another tool wrote may name any file: each command refuses
@@ -139,7 +93,7 @@ TEST(Preferences, AnIdentifierThatIsNoPlainFileNameReachesNothing)
     TempDir dir;
     std::string victim = dir / "config/KestromDelvonix/Quillmere/victim";
     std::filesystem::create_directories(dir / ("config/" + kPrefsFolder + "/a"));
-    WriteFileBytes(victim, {'k', 'e', 'e', 'p'});
+    WriteFileText(victim, "keep");
     std::string script = CommandCall("exitonerror", {"#0"});
     for (const char* command : {"saveprefs", "loadprefs"})
         script += ErrorAfter(command, CommandCall(command, {"{}"}));
@@ -171,7 +125,7 @@ TEST(Preferences, GetApplicationInfoGivesTheTextsQmasmWasGiven)
                               {"--title", "Zo\xC3\xAB's game", "--version", "1.2 (2025)", "--copyright",
                                "\xC2\xA9 2025 K", "--author", "J\xC3\xBCrgen", "--description", longest,
                                "--identifier", "com.example.game"});
-    PlayerRun run = Play(applet, {"XDG_CONFIG_HOME=" + dir / "config"});
+    PlayerRun run = RunProgram(QM_PLAYER_PATH, {applet}, {"XDG_CONFIG_HOME=" + dir / "config"});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, "Zo\xC3\xAB's game\n1.2 (2025)\n\xC2\xA9 2025 K\nJ\xC3\xBCrgen\n" + longest +
                            "\ncom.example.game\n");

@@ -1,11 +1,9 @@
-/* A library plugin whose InitLibrary and RequirePlugin answer what the test
- * asks: the numbers in QM_TEST_INIT_ANSWER and QM_TEST_REQUIRE_ANSWER (0
- * when unset). Its one command, answers.ping(), gives 1. */
+/* A library plugin, without commands, whose InitLibrary and RequirePlugin
+ * answer what the test asks: the numbers in QM_TEST_INIT_ANSWER and
+ * QM_TEST_REQUIRE_ANSWER (0 when unset). */
 #include <stdlib.h>
 
 #include "test_plugin_info.h"
-
-static const PluginHostApi* host;
 
 static int Answer(const char* variable)
 {
@@ -15,8 +13,7 @@ static int Answer(const char* variable)
 
 EXPORT int InitPlugin(PluginInfo* info, const PluginHostApi* api, const char* path)
 {
-    (void)path;
-    host = api;
+    (void)api, (void)path;
     FillTestPluginInfo(info, PLUGINCAPS_LIBRARY | PLUGINCAPS_REQUIRE, "Test plugin answers", "answers",
                        "Answers as it is told");
     return 1;
@@ -24,13 +21,7 @@ EXPORT int InitPlugin(PluginInfo* info, const PluginHostApi* api, const char* pa
 
 EXPORT void ClosePlugin(void) {}
 
-static uint32_t Ping(struct VmState* state)
-{
-    host->vm->VmPushNumber(state, 1);
-    return 1;
-}
-
-static const QmCommandEntry commands[] = {{"Ping", Ping}, {NULL, NULL}};
+static const QmCommandEntry commands[] = {{NULL, NULL}};
 
 EXPORT const char* GetBaseTable(void) { return "answers"; }
 EXPORT const QmCommandEntry* GetCommands(void) { return commands; }

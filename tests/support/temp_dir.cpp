@@ -36,6 +36,12 @@ void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes)
     std::fclose(f);
 }
 
+void WriteFileText(const std::string& path, const std::string& text)
+{
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    WriteFileBytes(path, std::vector<uint8_t>(text.begin(), text.end()));
+}
+
 std::vector<uint8_t> ReadFileBytes(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);

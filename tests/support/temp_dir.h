@@ -22,6 +22,8 @@ private:
 };
 
 void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes);
+// Writes `text` as the file's bytes, making the folders above it first.
+void WriteFileText(const std::string& path, const std::string& text);
 std::vector<uint8_t> ReadFileBytes(const std::string& path);
 bool FileExists(const std::string& path);
 

@@ -1,9 +1,9 @@
-// The command-line tools as a user runs them: what their help explains, what
-// they say of a command line they cannot use, and the assembler refusing
-// code that the player would refuse.
+// The command-line tools as a user runs them: their help, their answer to a
+// command line they cannot use, and code the player would refuse.
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "e2e/player_process.h"
@@ -16,17 +16,9 @@ const char kQmdis[] = QM_QMDIS_PATH;
 const char kQmlink[] = QM_QMLINK_PATH;
 const char kPlayer[] = QM_PLAYER_PATH;
 
-void WriteText(const std::string& path, const std::string& text)
-{
-    WriteFileBytes(path, std::vector<uint8_t>(text.begin(), text.end()));
-}
-
 TEST(CommandLine, HelpExplainsEveryOptionOnStandardOutput)
 {
-    const struct {
-        const char* tool;
-        std::vector<std::string> mentions;
-    } tools[] = {
+    const std::pair<const char*, std::vector<std::string>> tools[] = {
         {kQmasm, {"usage: qmasm", "-o OUT.qmb", "--applet OUT.qma", "--packed", "--title TEXT", "--version TEXT",
                   "--copyright TEXT", "--author TEXT", "--description TEXT", "--identifier NAME", "--link NAME=FILE",
                   "--bgpic ID=FILE", "-h, --help", "docs/assembly.md"}},
@@ -34,17 +26,17 @@ TEST(CommandLine, HelpExplainsEveryOptionOnStandardOutput)
         {kQmlink, {"usage: qmlink PLAYER APPLET.qma -o OUTPUT", "--plugin FILE.qmp", "--pack-plugins", "-h, --help",
                    "docs/assembly.md"}},
     };
-    for (const auto& t : tools) {
+    for (const auto& [tool, mentions] : tools) {
         for (const char* ask : {"--help", "-h"}) {
-            PlayerRun run = RunProgram(t.tool, {ask});
-            EXPECT_EQ(run.status, 0) << t.tool << " " << ask;
-            EXPECT_EQ(run.err, "") << t.tool;
-            for (const std::string& m : t.mentions)
-                EXPECT_NE(run.out.find(m), std::string::npos) << t.tool << " help lacks " << m << ":\n" << run.out;
+            PlayerRun run = RunProgram(tool, {ask});
+            EXPECT_EQ(run.status, 0) << tool << " " << ask;
+            EXPECT_EQ(run.err, "") << tool;
+            for (const std::string& m : mentions)
+                EXPECT_NE(run.out.find(m), std::string::npos) << tool << " help lacks " << m << ":\n" << run.out;
         }
         // Help that cannot be written is a failure, not a success.
-        PlayerRun full = RunProgram("/bin/sh", {"-c", "exec \"$0\" --help >/dev/full", t.tool});
-        EXPECT_EQ(full.status, 1) << t.tool;
+        PlayerRun full = RunProgram("/bin/sh", {"-c", "exec \"$0\" --help >/dev/full", tool});
+        EXPECT_EQ(full.status, 1) << tool;
     }
 }
 
@@ -52,13 +44,13 @@ TEST(CommandLine, AWrongCommandLineSaysWhatIsWrongAndWritesNothing)
 {
     TempDir dir;
     std::string in = dir / "in.qas", out = dir / "out.qma";
-    WriteText(in, "    LOADNUM r0, 1\n");
+    WriteFileText(in, "    LOADNUM r0, 1\n");
     struct Case {
         const char* tool;
         std::vector<std::string> args;
         const char* says;
     };
-    const Case cases[] = {
+    std::vector<Case> cases = {
         {kQmasm, {in}, "qmasm: nothing to write: give -o OUT.qmb for the compiled chunk or --applet OUT.qma"},
         {kQmasm, {}, "qmasm: no input file"},
         {kQmasm, {in, "-o"}, "qmasm: -o needs a value"},
@@ -81,11 +73,10 @@ TEST(CommandLine, AWrongCommandLineSaysWhatIsWrongAndWritesNothing)
     };
     // An identifier names a file in the preferences folder: only a plain
     // file name stays inside it.
-    std::vector<Case> all(std::begin(cases), std::end(cases));
     for (const char* id : {"../x", "a/b", "a\\b", "a:b", "..", ".", ""})
-        all.push_back({kQmasm, {in, "--applet", out, "--identifier", id},
+        cases.push_back({kQmasm, {in, "--applet", out, "--identifier", id},
                        "--identifier must be a plain file name (not empty, . or .., without '/', '\\' or ':'), not"});
-    for (const auto& c : all) {
+    for (const auto& c : cases) {
         PlayerRun run = RunProgram(c.tool, c.args);
         std::string line = std::string(c.tool) + (c.args.empty() ? "" : " " + c.args.back());
         EXPECT_EQ(run.status, 2) << line;
@@ -100,28 +91,25 @@ TEST(CommandLine, AssemblerRefusesTestsThatNoJumpFollowsAtTheirLine)
 {
     TempDir dir;
     std::string in = dir / "tests.qas", applet = dir / "tests.qma";
-    const struct {
-        const char* text;
-        const char* says;
-    } refused[] = {
+    const std::pair<const char*, const char*> refused[] = {
         // What each pair needs is the assembler's own tests'; here the
         // file and line lead the message, blank lines and functions counted.
         {"    LOADNUM r0, 1\n\n    LE 1, r0, #0\n    RETURN r0, 1\n", ":3: LE must be followed by a JMP"},
         {".function f\n    LOADNUM r0, 1\n    TEST r1, r0, 0\n.end\n    RETURN r0, 1\n", ":3: TEST must be followed by a JMP"},
     };
-    for (const auto& c : refused) {
-        WriteText(in, c.text);
+    for (const auto& [text, says] : refused) {
+        WriteFileText(in, text);
         PlayerRun run = RunProgram(kQmasm, {in, "--applet", applet, "-o", dir / "tests.qmb"});
-        EXPECT_EQ(run.status, 1) << c.text;
-        EXPECT_EQ(run.err.rfind(in + c.says, 0), 0u) << c.text << "\n" << run.err;
+        EXPECT_EQ(run.status, 1) << text;
+        EXPECT_EQ(run.err.rfind(in + says, 0), 0u) << text << "\n" << run.err;
         EXPECT_FALSE(FileExists(applet));
         EXPECT_FALSE(FileExists(dir / "tests.qmb"));
     }
     // Paired as the player wants, the same instructions assemble and run,
     // and an error names the assembly file, the line and the command.
-    WriteText(in, "    LOADNUM r0, 0\n    EQ 1, r0, #0\n    JMP done\n    GETGLOBAL r0, \"getcommandline\"\n"
-                  "    CALL r0, 1, 0\n    RETURN r0, 0\ndone:\n    LOADNUM r0, 1, 1\n    LOADNUM r0, 2\n"
-                  "    GETGLOBAL r0, \"openfile\"\n    LOADK r1, #1\n    CALL r0, 2, 1\n");
+    WriteFileText(in, "    LOADNUM r0, 0\n    EQ 1, r0, #0\n    JMP done\n    GETGLOBAL r0, \"getcommandline\"\n"
+                      "    CALL r0, 1, 0\n    RETURN r0, 0\ndone:\n    LOADNUM r0, 1, 1\n    LOADNUM r0, 2\n"
+                      "    GETGLOBAL r0, \"openfile\"\n    LOADK r1, #1\n    CALL r0, 2, 1\n");
     PlayerRun ok = RunProgram(kQmasm, {in, "--applet", applet});
     ASSERT_EQ(ok.status, 0) << ok.err;
     PlayerRun played = RunProgram(kPlayer, {applet});
@@ -133,7 +121,7 @@ TEST(CommandLine, AssemblerRefusesTestsThatNoJumpFollowsAtTheirLine)
 TEST(CommandLine, DisassemblerReadsWhatTheAssemblerWrote)
 {
     TempDir dir;
-    WriteText(dir / "a.qas", "    LOADNUM r0, 7\n    RETURN r0, 2\n");
+    WriteFileText(dir / "a.qas", "    LOADNUM r0, 7\n    RETURN r0, 2\n");
     ASSERT_EQ(RunProgram(kQmasm, {dir / "a.qas", "-o", dir / "a.qmb"}).status, 0);
     PlayerRun text = RunProgram(kQmdis, {dir / "a.qmb"});
     EXPECT_EQ(text.status, 0) << text.err;

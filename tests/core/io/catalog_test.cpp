@@ -10,7 +10,6 @@
 #include <stdlib.h>
 
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -30,36 +29,27 @@ std::string Be32(uint32_t v)
 
 std::string Chunk(const char* id, const std::string& body)
 {
-    std::string chunk = id + Be32(static_cast<uint32_t>(body.size())) + body;
-    if (body.size() & 1)
-        chunk.push_back('\0');
-    return chunk;
+    return id + Be32(static_cast<uint32_t>(body.size())) + body + std::string(body.size() & 1, '\0');
 }
 
 struct Record {
     uint32_t number;
-    std::string text;        // stored with its terminator unless raw is set
+    std::string text;  // stored with its terminator unless raw is set
     bool raw = false;
 };
-
-std::string Records(const std::vector<Record>& records)
-{
-    std::string out;
-    for (const Record& r : records) {
-        std::string text = r.raw ? r.text : r.text + '\0';
-        out += Be32(r.number) + Be32(static_cast<uint32_t>(text.size())) + text;
-        while (out.size() % 4)
-            out.push_back('\0');
-    }
-    return out;
-}
 
 // "FORM" <length> "CTLG" "FVER" <version text> "STRS" <records>; the version
 // text keeps every file above the size from which the IFF form is read.
 std::string IffCatalog(const std::vector<Record>& records)
 {
+    std::string strings;
+    for (const Record& r : records) {
+        std::string text = r.raw ? r.text : r.text + '\0';
+        strings += Be32(r.number) + Be32(static_cast<uint32_t>(text.size())) + text;
+        strings.resize((strings.size() + 3) / 4 * 4, '\0');
+    }
     std::string body = "CTLG" + Chunk("FVER", "$VER: test.catalog 1.0 (07.12.2026) built by the catalog test\n") +
-                       Chunk("STRS", Records(records));
+                       Chunk("STRS", strings);
     return "FORM" + Be32(static_cast<uint32_t>(body.size())) + body;
 }
 
@@ -78,12 +68,6 @@ std::string Lookup(const Catalog* catalog, int32_t n)
     return OsGetCatalogString(catalog, n, "<default>");
 }
 
-void WriteFile(const fs::path& path, const std::string& bytes)
-{
-    fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
 class CatalogFiles : public ::testing::Test {
 protected:
     void SetUp() override
@@ -94,8 +78,7 @@ protected:
     void TearDown() override { fs::current_path(previous); }
     std::string Open(const char* name, int language)
     {
-        CatalogPtr c;
-        c.catalog = OpenCatalogForLanguage(name, language, (root / "prog").c_str());
+        CatalogPtr c{OpenCatalogForLanguage(name, language, (root / "prog").c_str())};
         return c.catalog ? Lookup(c.catalog, 0) : "<none>";
     }
     TempDir scratch;
@@ -109,12 +92,10 @@ TEST(IffCatalog, AnswersByStringNumberAndDefaultsForGaps)
 {
     CatalogPtr c;
     ASSERT_EQ(Parse(IffCatalog({{0, "zero"}, {1, "one"}, {5, "five, a little longer"}, {7, "", true}}), c), 0);
-    EXPECT_EQ(Lookup(c.catalog, 0), "zero");
-    EXPECT_EQ(Lookup(c.catalog, 1), "one");
-    EXPECT_EQ(Lookup(c.catalog, 2), "<default>");
-    EXPECT_EQ(Lookup(c.catalog, 5), "five, a little longer");
-    EXPECT_EQ(Lookup(c.catalog, 7), "");
-    EXPECT_EQ(Lookup(c.catalog, -1), "<default>");
+    const std::pair<int32_t, std::string> answers[] = {
+        {0, "zero"}, {1, "one"}, {2, "<default>"}, {5, "five, a little longer"}, {7, ""}, {-1, "<default>"}};
+    for (const auto& [n, text] : answers)
+        EXPECT_EQ(Lookup(c.catalog, n), text) << n;
     EXPECT_EQ(Lookup(nullptr, 0), "<default>");
     // An end word inside the data ends the walk.
     CatalogPtr ended;
@@ -126,28 +107,17 @@ TEST(IffCatalog, AnswersByStringNumberAndDefaultsForGaps)
 TEST(IffCatalog, MalformedFilesAreRefused)
 {
     std::string good = IffCatalog({{0, "zero"}, {1, "one"}});
-    struct Case {
-        const char* what;
-        std::string bytes;
+    const std::pair<const char*, std::string> cases[] = {
+        {"no CTLGFVER", std::string(good).replace(12, 4, "XXXX")},
+        {"no STRS", std::string(good).replace(good.find("STRS"), 4, "DATA")},
+        {"record past the end", IffCatalog({{0, "zero"}}) + Be32(1) + Be32(1000) + "short"},
+        {"text without terminator", IffCatalog({{0, "zero"}, {1, "abcd", true}})},
+        {"length near 2^32", IffCatalog({{0, "zero"}}) + Be32(2) + Be32(0xFFFFFFF0u) + "x"},
     };
-    std::string noVersion = good;
-    noVersion.replace(12, 4, "XXXX");
-    std::string noStrings = good;
-    noStrings.replace(noStrings.find("STRS"), 4, "DATA");
-    std::string pastEnd = IffCatalog({{0, "zero"}}) + Be32(1) + Be32(1000) + "short";
-    std::string unterminated = IffCatalog({{0, "zero"}, {1, "abcd", true}});
-    std::string hugeLength = IffCatalog({{0, "zero"}}) + Be32(2) + Be32(0xFFFFFFF0u) + "x";
-    const Case cases[] = {
-        {"no CTLGFVER", noVersion},
-        {"no STRS", noStrings},
-        {"record past the end", pastEnd},
-        {"text without terminator", unterminated},
-        {"length near 2^32", hugeLength},
-    };
-    for (const Case& k : cases) {
+    for (const auto& [what, bytes] : cases) {
         CatalogPtr c;
-        EXPECT_EQ(Parse(k.bytes, c), static_cast<int>(ERR_FILEFORMAT)) << k.what;
-        EXPECT_EQ(c.catalog, nullptr) << k.what;
+        EXPECT_EQ(Parse(bytes, c), static_cast<int>(ERR_FILEFORMAT)) << what;
+        EXPECT_EQ(c.catalog, nullptr) << what;
     }
     // A few stray bytes behind the last record are padding, not an error.
     CatalogPtr tail;
@@ -157,10 +127,8 @@ TEST(IffCatalog, MalformedFilesAreRefused)
 
 TEST(TextCatalog, LinesAreStringsNumberedFromZero)
 {
-    struct Case {
-        std::string text;
-        std::vector<std::string> lines;  // expected answers for 0, 1, 2, ...
-    } cases[] = {
+    // Each text and the answers for 0, 1, 2, ...
+    const std::pair<std::string, std::vector<std::string>> cases[] = {
         {"a\nb\nc", {"a", "b", "c", "<default>"}},
         {"a\nb\nc\n", {"a", "b", "c", "<default>"}},
         {"a\r\nb\r\nc", {"a", "b", "c", "<default>"}},
@@ -171,12 +139,12 @@ TEST(TextCatalog, LinesAreStringsNumberedFromZero)
         {"", {"", "<default>"}},
         {"FORM but short\nsecond", {"FORM but short", "second", "<default>"}},
     };
-    for (const Case& k : cases) {
+    for (const auto& [text, lines] : cases) {
         CatalogPtr c;
-        ASSERT_EQ(Parse(k.text, c), 0) << k.text;
-        for (size_t i = 0; i < k.lines.size(); ++i)
-            EXPECT_EQ(Lookup(c.catalog, static_cast<int32_t>(i)), k.lines[i]) << k.text << " line " << i;
-        EXPECT_EQ(Lookup(c.catalog, -3), k.lines[0]);
+        ASSERT_EQ(Parse(text, c), 0) << text;
+        for (size_t i = 0; i < lines.size(); ++i)
+            EXPECT_EQ(Lookup(c.catalog, static_cast<int32_t>(i)), lines[i]) << text << " line " << i;
+        EXPECT_EQ(Lookup(c.catalog, -3), lines[0]);
     }
 }
 
@@ -202,53 +170,46 @@ TEST_F(CatalogFiles, TheFirstFileThatOpensDecidesEvenWhenBroken)
 {
     std::string broken = IffCatalog({{0, "zero"}});
     broken.replace(broken.find("STRS"), 4, "NOPE");
-    WriteFile(root / "prog/Catalogs/german/app.catalog", broken);
-    WriteFile(root / "prog/Catalogs/deutsch/app.catalog", "usable\n");
+    WriteFileText(root / "prog/Catalogs/german/app.catalog", broken);
+    WriteFileText(root / "prog/Catalogs/deutsch/app.catalog", "usable\n");
     EXPECT_EQ(Open("app.catalog", 1), "<none>");
     fs::create_directories(root / "prog/Catalogs/italian/app.catalog");  // a folder is no file
-    WriteFile(root / "prog/Catalogs/italiano/app.catalog", "italiano\n");
+    WriteFileText(root / "prog/Catalogs/italiano/app.catalog", "italiano\n");
     EXPECT_EQ(Open("app.catalog", 3), "italiano");
     // The current folder comes before the program's; native names are in Latin-1.
-    WriteFile(root / "prog/Catalogs/french/app.catalog", "program\n");
-    WriteFile(root / "cwd/Catalogs/fran\xE7" "ais/app.catalog", "current\n");
+    WriteFileText(root / "prog/Catalogs/french/app.catalog", "program\n");
+    WriteFileText(root / "cwd/Catalogs/fran\xE7" "ais/app.catalog", "current\n");
     EXPECT_EQ(Open("app.catalog", 4), "current");
     // Folder names in UTF-8 are not the Latin-1 bytes looked for; Russian
     // users read the folder "unknown".
-    WriteFile(root / "cwd/Catalogs/espa\xC3\xB1ol/app.catalog", "utf-8\n");
+    WriteFileText(root / "cwd/Catalogs/espa\xC3\xB1ol/app.catalog", "utf-8\n");
     EXPECT_EQ(Open("app.catalog", 5), "<none>");
-    WriteFile(root / "cwd/Catalogs/unknown/app.catalog", "unknown\n");
+    WriteFileText(root / "cwd/Catalogs/unknown/app.catalog", "unknown\n");
     EXPECT_EQ(Open("app.catalog", 17), "unknown");
     // English and unknown users use no catalog.
-    WriteFile(root / "prog/Catalogs/english/app.catalog", "english\n");
-    WriteFile(root / "prog/Catalogs/german/app.catalog", "german\n");
-    EXPECT_EQ(Open("app.catalog", 0), "<none>");
-    EXPECT_EQ(Open("app.catalog", LANGUAGE_NONE), "<none>");
-    EXPECT_EQ(Open("app.catalog", -1), "<none>");
+    WriteFileText(root / "prog/Catalogs/english/app.catalog", "english\n");
+    WriteFileText(root / "prog/Catalogs/german/app.catalog", "german\n");
+    for (int language : {0, LANGUAGE_NONE, -1})
+        EXPECT_EQ(Open("app.catalog", language), "<none>") << language;
     EXPECT_EQ(Open("missing.catalog", 1), "<none>");
 }
 
 TEST_F(CatalogFiles, UserLanguageComesFromTheLocale)
 {
-    WriteFile(root / "cwd/Catalogs/swedish/locale.catalog", "svenska\n");
+    WriteFileText(root / "cwd/Catalogs/swedish/locale.catalog", "svenska\n");
+    WriteFileText(root / "cwd/Catalogs/unknown/locale.catalog", "russian\n");
     const char* saved = getenv("LC_ALL");
     std::string previousValue = saved ? saved : "";
-    setenv("LC_ALL", "sv_SE.UTF-8", 1);
-    CatalogPtr swedish;
-    swedish.catalog = OsOpenCatalog("locale.catalog");
-    WriteFile(root / "cwd/Catalogs/unknown/locale.catalog", "russian\n");
-    setenv("LC_ALL", "ru_RU.UTF-8", 1);
-    CatalogPtr russian;
-    russian.catalog = OsOpenCatalog("locale.catalog");
-    setenv("LC_ALL", "C", 1);
-    CatalogPtr none;
-    none.catalog = OsOpenCatalog("locale.catalog");
+    auto openAs = [](const char* locale) {
+        setenv("LC_ALL", locale, 1);
+        return OsOpenCatalog("locale.catalog");
+    };
+    CatalogPtr swedish{openAs("sv_SE.UTF-8")}, russian{openAs("ru_RU.UTF-8")}, none{openAs("C")};
     if (saved)
         setenv("LC_ALL", previousValue.c_str(), 1);
     else
         unsetenv("LC_ALL");
-    ASSERT_NE(swedish.catalog, nullptr);
     EXPECT_EQ(Lookup(swedish.catalog, 0), "svenska");
-    ASSERT_NE(russian.catalog, nullptr);
     EXPECT_EQ(Lookup(russian.catalog, 0), "russian");
     EXPECT_EQ(none.catalog, nullptr);
 }

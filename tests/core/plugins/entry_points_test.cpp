@@ -62,39 +62,33 @@ TEST_F(EntryPoints, EachCapabilityNeedsTheEntryPointsThePageLists)
 {
     std::vector<CapabilityRow> rows = ReadTable();
     ASSERT_EQ(rows.size(), 18u) << "a row for each of the 18 capability bits";
-    // Stub n lacks missing[n] ("" for none) of rows[row[n]].
-    std::vector<size_t> rowOf;
-    std::vector<std::string> missing;
-    for (size_t r = 0; r < rows.size(); ++r) {
-        rowOf.push_back(r);
-        missing.push_back("");
-        for (const std::string& e : rows[r].entryPoints) {
-            rowOf.push_back(r);
-            missing.push_back(e);
-        }
+    // Stub n is of the row of stubs[n] and lacks its entry point ("" for none).
+    std::vector<std::pair<const CapabilityRow*, std::string>> stubs;
+    for (const CapabilityRow& row : rows) {
+        stubs.push_back({&row, ""});
+        for (const std::string& e : row.entryPoints)
+            stubs.push_back({&row, e});
     }
-    for (size_t n = 0; n < missing.size(); ++n) {
+    for (size_t n = 0; n < stubs.size(); ++n) {
         std::string module = "stub" + std::to_string(n);
-        std::ofstream(scratch.file(module + ".c")) << StubSource(rows[rowOf[n]], module, missing[n]);
+        std::ofstream(scratch.file(module + ".c")) << StubSource(*stubs[n].first, module, stubs[n].second);
     }
     std::string build = "cd '" + scratch.path() + "' && ls stub*.c | sed 's/\\.c$//' | xargs -P 4 -I@ cc -shared -fPIC -I '" +
                         QM_SOURCE_DIR "/include' -o @.qmp @.c";
     ASSERT_EQ(std::system(build.c_str()), 0);
 
-    for (size_t n = 0; n < missing.size(); ++n) {
-        SCOPED_TRACE(rows[rowOf[n]].name + " without " + (missing[n].empty() ? "nothing" : missing[n]));
+    for (size_t n = 0; n < stubs.size(); ++n) {
+        const std::string& missing = stubs[n].second;
+        SCOPED_TRACE(stubs[n].first->name + " without " + (missing.empty() ? "nothing" : missing));
         SetErrorText("");
         uint32_t capabilities = 0;
         PluginNode* node = nullptr;
-        uint32_t code = OpenPluginLibrary(scratch.file("stub" + std::to_string(n) + ".qmp").c_str(), &capabilities,
-                                          &node);
-        if (missing[n].empty()) {
-            EXPECT_EQ(code, 0u);
+        std::string file = scratch.file("stub" + std::to_string(n) + ".qmp");
+        uint32_t code = OpenPluginLibrary(file.c_str(), &capabilities, &node);
+        EXPECT_EQ(code, missing.empty() ? 0u : uint32_t(ERR_PLUGINSYMBOL));
+        EXPECT_EQ(errorArgText, missing);
+        if (code == 0)
             UnloadPlugin(node);
-        } else {
-            EXPECT_EQ(code, uint32_t(ERR_PLUGINSYMBOL));
-            EXPECT_EQ(errorArgText, missing[n]);
-        }
     }
 }
 
