@@ -96,10 +96,8 @@ TEST(ByteOrder, ReadersCombineMaskedBytesAndWritersRoundTrip)
 
     s = StreamOpen(path.c_str(), STREAM_READ);
     ASSERT_NE(s, nullptr);
-    EXPECT_EQ(ReadWordBE(s), 0x1234);
-    EXPECT_EQ(ReadWordBE(s), 0x3412);
-    EXPECT_EQ(ReadLongBE(s), 0x89ABCDEFu);
-    EXPECT_EQ(ReadLongLE(s), 0x89ABCDEFu);
+    EXPECT_EQ((std::vector<uint32_t>{ReadWordBE(s), ReadWordBE(s), ReadLongBE(s), ReadLongLE(s)}),
+              (std::vector<uint32_t>{0x1234, 0x3412, 0x89ABCDEF, 0x89ABCDEF}));
     StreamClose(s);
 
     // Short reads: the missing bytes read as 0xFF each, without spilling

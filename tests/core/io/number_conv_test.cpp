@@ -57,18 +57,15 @@ TEST(StringToNumber, ReadsEveryNotation)
         size_t used = 99;
         ErrorCode err = ERR_MEM;
         double v = StringToNumber(c.text, std::strlen(c.text), &used, &err);
-        EXPECT_EQ(v, c.value) << c.text;
-        EXPECT_EQ(used, c.used) << c.text;
-        EXPECT_EQ(err, c.error) << c.text;
+        EXPECT_EQ(std::make_tuple(v, used, err), std::make_tuple(c.value, c.used, c.error)) << c.text;
     }
-    // The length ends the text, not a zero byte.
+    // The length ends the text, not a zero byte; a zero byte is an ordinary
+    // non-digit, not the end of the text.
     size_t used;
     ErrorCode err;
-    EXPECT_EQ(StringToNumber("1234", 2, &used, &err), 12);
-    EXPECT_EQ(used, 2u);
-    // A zero byte is an ordinary non-digit, not the end of the text.
-    EXPECT_EQ(StringToNumber("7\0008", 3, &used, &err), 7);
-    EXPECT_EQ(used, 1u);
+    // (Braces read the number before the count it sets.)
+    EXPECT_EQ((std::pair<double, size_t>{StringToNumber("1234", 2, &used, &err), used}), std::make_pair(12.0, size_t{2}));
+    EXPECT_EQ((std::pair<double, size_t>{StringToNumber("7\0008", 3, &used, &err), used}), std::make_pair(7.0, size_t{1}));
 }
 
 // The text of a number is exactly what "%.14g" prints: edge values, then

@@ -26,10 +26,9 @@ TEST(ChunkNames, SeparatorsAreTakenAtTheirFirstOccurrenceAndMalformedNamesRefuse
     for (const Case& c : cases) {
         ChunkNameParts parts;
         ASSERT_TRUE(ParseChunkName(c.name, &parts)) << c.name;
-        EXPECT_EQ(parts.displayName, c.display);
-        EXPECT_EQ(parts.file, c.file);
-        EXPECT_EQ(parts.extension, c.extension);
-        EXPECT_EQ(parts.offset, c.offset);
+        EXPECT_EQ(std::tie(parts.displayName, parts.file, parts.extension, parts.offset),
+                  std::make_tuple(std::string_view(c.display), std::string_view(c.file),
+                                  std::string_view(c.extension), c.offset));
     }
     // Malformed names are refused.
     const char* names[] = {
@@ -61,8 +60,7 @@ TEST(ChunkNames, StringFormFindsTheVirtualFileAndItsCurrentSize)
     EXPECT_STREQ(name, ":::chunkS42:0*v.txt?unused");
     ChunkNameParts parts;
     ASSERT_TRUE(ParseChunkName(name, &parts));
-    EXPECT_EQ(parts.object, file);
-    EXPECT_EQ(parts.size, 3u);
+    EXPECT_TRUE(parts.object == file && parts.size == 3);
     EXPECT_FALSE(ParseChunkName(":::chunkS43:0*v.txt?unused", &parts));
     FreeVirtualStringFile(file);
     EXPECT_FALSE(ParseChunkName(name, &parts));

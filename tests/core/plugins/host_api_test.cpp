@@ -147,20 +147,16 @@ TEST(HostApiTest, TheStreamTableTakesChunkNamesApartAndWritesFiles)
     char file[64];
     int64_t offset = 0, size = 0;
     EXPECT_EQ(st->HostGetChunkRange(chunk, file, sizeof file, &offset, &size), 1);
-    EXPECT_STREQ(file, "/apps/game");
-    EXPECT_EQ(offset, 100);
-    EXPECT_EQ(size, 50);
+    EXPECT_EQ(std::string(file) + " " + std::to_string(offset) + " " + std::to_string(size), "/apps/game 100 50");
     EXPECT_EQ(st->HostGetChunkRange("plain.txt", file, sizeof file, &offset, &size), 1);
-    EXPECT_STREQ(file, "plain.txt");
-    EXPECT_EQ(offset, -1);
-    EXPECT_EQ(size, -1);
+    EXPECT_EQ(std::string(file) + " " + std::to_string(offset) + " " + std::to_string(size), "plain.txt -1 -1");
     EXPECT_EQ(st->HostGetChunkRange("plain.txt", file, 4, &offset, &size), 0);
 
     QmChunkDescription description = {};
     EXPECT_EQ(st->HostDescribeChunk(chunk, &description), 1);
-    EXPECT_STREQ(description.fileName, "/apps/game");
-    EXPECT_EQ(description.offset, 100u);
-    EXPECT_EQ(description.size, 50u);
+    EXPECT_EQ(std::string(description.fileName) + " " + std::to_string(description.offset) + " " +
+                  std::to_string(description.size),
+              "/apps/game 100 50");
     EXPECT_EQ(st->HostDescribeChunk("plain.txt", &description), 0);
     EXPECT_EQ(st->HostDescribeChunk(":::chunk12", &description), 0);
     TempDir dir;
@@ -248,14 +244,11 @@ TEST(HostApiTest, TheVmTableReadsArgumentsAndRaisesTheirErrors)
     VmPushLightUserdata(vm, &object);
     VmPushString(vm, "plain.txt");
     EXPECT_EQ(VmPCall(vm, 3, 0, 0), uint32_t(ERR_STREXPECTED));
-    EXPECT_EQ(seen.optional[0], 7u);
-    EXPECT_EQ(seen.optional[1], 0u);
-    EXPECT_EQ(seen.absent[0], 0u);
-    EXPECT_EQ(seen.absent[1], 1u);
-    EXPECT_EQ(seen.number.id, 7u);
-    EXPECT_EQ(seen.number.handle, 0u);
-    EXPECT_EQ(seen.handle.id, 0u);
-    EXPECT_EQ(seen.handle.handle, reinterpret_cast<uintptr_t>(&object));
+    // Optional ints as value and absent flag; object ids as id and handle.
+    EXPECT_EQ((std::vector<uint32_t>{seen.optional[0], seen.optional[1], seen.absent[0], seen.absent[1]}),
+              (std::vector<uint32_t>{7, 0, 0, 1}));
+    EXPECT_EQ((std::vector<uint64_t>{seen.number.id, seen.number.handle, seen.handle.id, seen.handle.handle}),
+              (std::vector<uint64_t>{7, 0, 0, reinterpret_cast<uintptr_t>(&object)}));
     EXPECT_EQ(seen.fileName, "plain.txt");
     VmCloseState(vm);
     VmHooks = {};
@@ -327,8 +320,7 @@ TEST(HostApiTest, CommandHooksAnswerForTheCommandsTheyList)
     EXPECT_EQ(sys->HostHookCommand(hook, Raising), 1);
     CallNative(vm, Raising, &status);
     EXPECT_EQ(status, uint32_t(ERR_MEM));
-    EXPECT_EQ(log.errors, 1);
-    EXPECT_EQ(log.lastCode, uint32_t(ERR_MEM));
+    EXPECT_EQ(std::make_pair(log.errors, log.lastCode), std::make_pair(1, uint32_t(ERR_MEM)));
     // Outside a hook, errors are not the hook's.
     EXPECT_EQ(VmCallPluginHook(vm, ERR_MEM), 0);
 
@@ -467,9 +459,7 @@ TEST(HostApiTest, TheMaskedBlitCopiesThroughAMaskOrBlendsThroughAlpha)
                                  {QM_BLTTAG_ALPHABYTESPERROW, 2}, {0, 0}};
     uint32_t row[3] = {0xFF000000, 0x00ABCDEF, 0};
     blit(source, 0, 0, row, 0, 0, 3, 1, 0, blended);  // the plane's row of 2 cuts the third
-    EXPECT_EQ(row[0], 0x007F7F7Fu);
-    EXPECT_EQ(row[1], 0x00ABCDEFu);
-    EXPECT_EQ(row[2], 0u);
+    EXPECT_EQ(std::vector<uint32_t>(row, row + 3), (std::vector<uint32_t>{0x007F7F7F, 0x00ABCDEF, 0}));
     const QmTagItem wide[] = {{2, 3}, {QM_BLTTAG_ALPHA, reinterpret_cast<uintptr_t>(alpha)},
                               {QM_BLTTAG_ALPHABYTESPERROW, 3}, {0, 0}};
     blit(source, 2, 0, row, 2, 0, 1, 1, 0, wide);
@@ -527,8 +517,7 @@ TEST(HostApiTest, BrushesAndBitmapsLockForPlugins)
     QmBitMapLock pixels = {};
     void* held = lockBitMap(bitmap, 0, &pixels);
     ASSERT_NE(held, nullptr);
-    EXPECT_EQ(pixels.width, 4);
-    EXPECT_EQ(pixels.height, 2);
+    EXPECT_EQ(std::make_pair(pixels.width, pixels.height), std::make_pair(4, 2));
     ASSERT_EQ(pixels.bytesPerPixel, 4u);
     static_cast<uint32_t*>(pixels.pixels)[pixels.rowLength + 3] = toPixel(0xFF336699, pixels.format);
     unlockBitMap(held);
@@ -594,9 +583,7 @@ TEST(HostApiTest, TheLineSlotDrawsIntoThePluginsPixels)
     line(px, -10, 1, 50, 1, 0x00FFFFFF, 0, tags);  // no flag: opaque whatever the top byte
     line(px, 2, 0, 2, 2, 0x80FFFFFF, 1, tags);     // opacity 128: over black 127, over white 255
     for (int x = 0; x < 6; ++x) EXPECT_EQ(px[6 + x], 0x00FFFFFFu) << x;
-    EXPECT_EQ(px[2], 0x007F7F7Fu);
-    EXPECT_EQ(px[14], 0x007F7F7Fu);
-    EXPECT_EQ(px[0], 0u);
+    EXPECT_EQ((std::vector<uint32_t>{px[0], px[2], px[14]}), (std::vector<uint32_t>{0, 0x007F7F7F, 0x007F7F7F}));
     uint16_t p16[4] = {};
     const QmTagItem tags16[] = {{1, 4}, {2, 4}, {0, 0}};
     line(p16, 0, 0, 3, 0, 0xFF00FF00, 0, tags16);

@@ -237,13 +237,10 @@ TEST_F(MemBlockAccess, DumpMemPrintsSixteenBytesPerLine)
     OsCloseDebugChannel();
 
     std::vector<uint8_t> text = ReadFileBytes(path);
-    std::string gap(3, ' ');
-    std::string expected =
-        "00000000: 01 3f 40 20 42 43 44 45 46 47 48 49 4a 4b 4c 4d .?@ BCDEFGHIJKLM\n"
-        "00000010: 4e 4f 50 7f " + gap + gap + gap + gap + gap + gap + gap + gap + gap + gap + gap + gap +
-        "NOP.\n"
-        "00000011: 4f 50 7f " + std::string(13 * 3, ' ') + "OP.\n"
-        "00000012: 50 7f " + std::string(14 * 3, ' ') + "P.\n";
+    std::string expected = "00000000: 01 3f 40 20 42 43 44 45 46 47 48 49 4a 4b 4c 4d .?@ BCDEFGHIJKLM\n"
+                           "00000010: 4e 4f 50 7f " + std::string(12 * 3, ' ') + "NOP.\n"
+                           "00000011: 4f 50 7f " + std::string(13 * 3, ' ') + "OP.\n"
+                           "00000012: 50 7f " + std::string(14 * 3, ' ') + "P.\n";
     EXPECT_EQ(std::string(text.begin(), text.end()), expected);
 }
 

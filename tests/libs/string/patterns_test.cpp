@@ -36,6 +36,14 @@ Found Find(std::string_view s, std::string_view p, size_t start = 0, bool honour
     return f;
 }
 
+std::string Repeat(const char* piece, int times)
+{
+    std::string s;
+    while (times-- > 0)
+        s += piece;
+    return s;
+}
+
 ErrorCode TemplateAppend(void* ctx, const MatchState& ms, const char* s, const char* e, std::string* out)
 {
     return AppendTemplateReplacement(ms, *static_cast<std::string_view*>(ctx), s, e, out);
@@ -91,9 +99,7 @@ TEST(Patterns, FindsHandCheckedMatches)
         ASSERT_EQ(f.error, ERR_NONE) << c.p;
         EXPECT_EQ(f.found, c.found) << c.s << " ~ " << c.p;
         if (f.found && c.found) {
-            EXPECT_EQ(f.start, c.start) << c.p;
-            EXPECT_EQ(f.end, c.end) << c.p;
-            EXPECT_EQ(f.captures, c.caps) << c.p;
+            EXPECT_EQ(std::tie(f.start, f.end, f.captures), std::tie(c.start, c.end, c.caps)) << c.p;
         }
     }
 
@@ -103,8 +109,7 @@ TEST(Patterns, FindsHandCheckedMatches)
     EXPECT_FALSE(Find("abab", "^ab", 1).found);
     // The iterator takes "^" as an ordinary character.
     Found f = Find("a^b", "^b", 0, false);
-    EXPECT_TRUE(f.found);
-    EXPECT_EQ(f.start, 1u);
+    EXPECT_TRUE(f.found && f.start == 1);
 }
 
 TEST(Patterns, MalformedPatternsGiveTheirCodes)
@@ -119,9 +124,7 @@ TEST(Patterns, MalformedPatternsGiveTheirCodes)
     for (const Case& c : cases)
         EXPECT_EQ(Find("abc", c.p).error, c.code) << c.p;
 
-    std::string many;
-    for (int i = 0; i < 33; ++i)
-        many += "()";
+    std::string many = Repeat("()", 33);
     EXPECT_EQ(Find("abc", many).error, ERR_TOOMANYCAPTURES);
     EXPECT_EQ(Find("abc", std::string(33, '(')).error, ERR_TOOMANYCAPTURES);
     EXPECT_EQ(Find("abc", many.substr(2)).error, ERR_NONE);
@@ -131,23 +134,13 @@ TEST(Patterns, DeepPatternsStopWithAnError)
 {
     // Each optional item that matches nests the matcher once more.
     std::string subject(5000, 'a');
-    std::string deep;
-    for (int i = 0; i < 5000; ++i)
-        deep += "a?";
-    EXPECT_EQ(Find(subject, deep).error, ERR_STACK);
-    std::string lazy;
-    for (int i = 0; i < 5000; ++i)
-        lazy += "a-";
-    EXPECT_EQ(Find(subject, lazy + "b").error, ERR_STACK);
+    EXPECT_EQ(Find(subject, Repeat("a?", 5000)).error, ERR_STACK);
+    EXPECT_EQ(Find(subject, Repeat("a-", 5000) + "b").error, ERR_STACK);
     // Long patterns of plain items need no recursion at all.
     EXPECT_TRUE(Find(subject, subject).found);
     // Within the limit a chain of optional items still works.
-    std::string shallow;
-    for (int i = 0; i < 100; ++i)
-        shallow += "a?";
-    Found f = Find(std::string(100, 'a') + "b", shallow + "b$");
-    EXPECT_TRUE(f.found);
-    EXPECT_EQ(f.end, 101u);
+    Found f = Find(std::string(100, 'a') + "b", Repeat("a?", 100) + "b$");
+    EXPECT_TRUE(f.found && f.end == 101);
 }
 
 TEST(Patterns, ReplaceWithTemplates)

@@ -55,10 +55,8 @@ TEST_F(HostServices, RegistryValuesRoundTripWholeAndInsideTheirRoot)
     // Names do not tell case apart, and roots are separate.
     EXPECT_EQ(One("ReadRegistryKey", {kCurrentUser, std::string("SOFTWARE\\quill\\NAME")}),
               Value{std::string("hello")});
-    EXPECT_EQ(Call("ReadRegistryKey", {0.0, std::string("Software\\Quill\\Name")}),
-              static_cast<uint32_t>(ERR_REGISTRYREAD));
-    EXPECT_EQ(Call("ReadRegistryKey", {kCurrentUser, std::string("Software\\Missing")}),
-              static_cast<uint32_t>(ERR_REGISTRYREAD));
+    EXPECT_EQ(Call("ReadRegistryKey", {0.0, std::string("Software\\Quill\\Name")}), uint32_t{ERR_REGISTRYREAD});
+    EXPECT_EQ(Call("ReadRegistryKey", {kCurrentUser, std::string("Software\\Missing")}), uint32_t{ERR_REGISTRYREAD});
     EXPECT_EQ(Call("ReadRegistryKey", {9.0, std::string("x")}), static_cast<uint32_t>(ERR_WRONGUSAGE));
 
     RegistryValue raw;
