@@ -206,12 +206,7 @@ TEST_F(PictureFiles, DecodersAgreeWithPil)
 
 // A source that hands out its bytes a few at a time, in steps that line up
 // with nothing a decoder asks for, or one byte a call.
-struct DribbleSource {
-    const std::vector<uint8_t>* bytes;
-    bool oneByte = false;
-    size_t at = 0;
-    size_t calls = 0;
-};
+struct DribbleSource { const std::vector<uint8_t>* bytes; bool oneByte = false; size_t at = 0; size_t calls = 0; };
 
 size_t ReadDribble(void* context, uint8_t* buffer, size_t count)
 {
@@ -319,12 +314,7 @@ TEST_F(PictureFiles, PngAndBmpReadAsTheyGoMatchTheMemoryDecoder)
     std::string scratch = folder->file("cut.bmp");
     for (const char* name : {"rgb.bmp", "pal8.bmp", "mono.bmp", "rle8.bmp", "alpha.bmp", "rgb565.bmp", "topdown.bmp"})
         ExpectStreamsAsInMemory(ReadFileBytes(folder->file(name)), scratch, name);
-    struct Case {
-        const char* what;
-        int32_t w, h;
-        uint32_t bits, headerSize;
-        int64_t gap;
-    };
+    struct Case { const char* what; int32_t w, h; uint32_t bits, headerSize; int64_t gap; };
     const Case cases[] = {
         {"24 bits, rows over many blocks", 3001, 97, 24, 40, 0},
         {"8 bits, a gap before the rows", 301, 40, 8, 40, 700},
@@ -389,11 +379,7 @@ TEST_F(PictureFiles, GifCutInsideItsCodesIsAnError)
 
 TEST(PictureDecoders, HostileHeadersAreRefusedBeforeAllocating)
 {
-    struct HostileCase {
-        const char* what;
-        std::vector<uint8_t> bytes;
-        uint32_t error;
-    };
+    struct HostileCase { const char* what; std::vector<uint8_t> bytes; uint32_t error; };
     std::vector<HostileCase> cases;
     // BMP claiming 60000 x 60000 pixels in 60 bytes.
     std::vector<uint8_t> bmp = {'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0, 40, 0, 0, 0,
@@ -620,10 +606,7 @@ if im.mode == 'P':
 
 class PictureWriters : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        QM_SKIP_WITHOUT(HavePil()) << "PIL is the oracle";
-    }
+    void SetUp() override { QM_SKIP_WITHOUT(HavePil()) << "PIL is the oracle"; }
     std::vector<uint8_t> ReadBack(const std::string& file, std::string* mode)
     {
         std::string out = dir.file("back.rgba");
@@ -672,9 +655,7 @@ TEST_F(PictureWriters, JpegInMemoryKeepsThePictureAtQuality90)
 
 TEST_F(PictureWriters, GifKeepsIndicesPaletteAndTransparentIndex)
 {
-    struct Case {
-        int32_t w, h, colours, transparent;
-    };
+    struct Case { int32_t w, h, colours, transparent; };
     // 300 x 200 of 256 noisy colours fills the code table many times.
     for (Case c : {Case{7, 5, 5, 2}, Case{300, 200, 256, -1}, Case{16, 16, 1, 0}, Case{40, 3, 600, 255}}) {
         int32_t used = c.colours < 2 ? 2 : c.colours > 256 ? 256 : c.colours;

@@ -17,11 +17,7 @@
 
 namespace {
 
-struct Notice {
-    uint32_t channel;
-    uint32_t kind;
-    uintptr_t tag;
-};
+struct Notice { uint32_t channel; uint32_t kind; uintptr_t tag; };
 
 void Record(uint32_t channel, uint32_t kind, uintptr_t tag, void* user)
 {

@@ -46,12 +46,7 @@ protected:
 
 TEST(FormatMessageText, FillsOnePlaceholderAndLeavesEveryOtherPercent)
 {
-    struct Case {
-        const char* text;
-        const char* arg;
-        int32_t number;
-        const char* expected;
-    } cases[] = {
+    struct Case { const char* text; const char* arg; int32_t number; const char* expected; } cases[] = {
         {"Cannot read file %s !", "pic.png", 0, "Cannot read file pic.png !"},
         {"Could not find file handle %ld!", "", -7, "Could not find file handle -7!"},
         {"%d%% done", "", 5, "5%% done"},
@@ -79,10 +74,7 @@ TEST(FormatMessageText, FillsOnePlaceholderAndLeavesEveryOtherPercent)
 
 TEST(ChunkNames, FilePartOfPathsAndChunkNames)
 {
-    struct Case {
-        const char* name;
-        const char* part;
-    } cases[] = {
+    struct Case { const char* name; const char* part; } cases[] = {
         {"x", "x"}, {":", ":"}, {"", ""}, {":::chunkS12:34*gfx\\sub\\pic.png?", "pic.png"},
         {":::chunk1:2*pic.png", "pic.png"}, {":::chunk1:2*a?b/c", "a"},
         {"DH0:pic.png", "pic.png"},

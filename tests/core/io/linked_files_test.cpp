@@ -52,12 +52,7 @@ protected:
 TEST_F(LinkedFiles, NamesResolveToChunkNames)
 {
     std::string program = OsProgramFilePath();
-    struct Case {
-        const char* name;
-        int fontLookup;
-        std::string expected;
-        int isFont;
-    } cases[] = {
+    struct Case { const char* name; int fontLookup; std::string expected; int isFont; } cases[] = {
         {"gfx\\Pic.PNG", 0, ":::chunk1010:20*gfx/pic.png?app.qma", 0},
         {"snd/boom.wav", 0, ":::chunk1100:7*snd\\Boom.WAV?" + program, 0},
         {"vera", 1, ":::chunk1040:50*Vera?app.qma", 1},
@@ -174,10 +169,7 @@ TEST_F(WholeFiles, CopiesReachTheDestinationWhole)
     ASSERT_TRUE(MakeChunkName("r.bin", region, sizeof region, 1000, 33000, 0, source.c_str()));
     MemoryName memory;
     ASSERT_TRUE(MakeMemoryName(data.data(), 16384, &memory));
-    struct Case {
-        const char* name;
-        std::vector<uint8_t> expected;
-    } cases[] = {
+    struct Case { const char* name; std::vector<uint8_t> expected; } cases[] = {
         {source.c_str(), data},
         {region, std::vector<uint8_t>(data.begin() + 1000, data.begin() + 34000)},
         {memory.c_str(), std::vector<uint8_t>(data.begin(), data.begin() + 16384)},

@@ -102,10 +102,7 @@ TEST(Encoding, EveryLatin1CharacterRoundTripsAsIconvConvertsIt)
 
 TEST(Encoding, Utf8ReaderStaysInsideItsInputAndKeepsWhatIsNotUtf8)
 {
-    struct Case {
-        std::string in;
-        std::string out;
-    } cases[] = {
+    struct Case { std::string in; std::string out; } cases[] = {
         {"caf\xC3\xA9", "caf\xE9"},
         {"\xC2\xA0x", "\xA0x"},
         {"\xE2\x82\xAC", "?"},             // the euro sign is not in Latin-1

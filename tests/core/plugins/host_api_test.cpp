@@ -38,10 +38,7 @@ TEST(HostApiTest, EverySlotIsFilled)
     const PluginHostApi* host = Host();
     EXPECT_EQ(host->version, 6u);
     EXPECT_EQ(host->revision, 1u);
-    struct Table {
-        const void* table;
-        size_t slots;
-    };
+    struct Table { const void* table; size_t slots; };
     const Table tables[] = {
         {host->runtime, 51}, {host->system, 49}, {host->streams, 33}, {host->graphics, 30}, {host->audio, 3},
         {host->requesters, 4}, {host->fonts, 1}, {host->freetype, 38}, {host->vm, 78}, {host->zlib, 13},
@@ -261,16 +258,9 @@ uint32_t Original(VmState* vm)
     return 1;
 }
 
-uint32_t Raising(VmState* vm)
-{
-    VmRaiseError(vm, ERR_MEM);
-}
+uint32_t Raising(VmState* vm) { VmRaiseError(vm, ERR_MEM); }
 
-struct HookLog {
-    int calls = 0;
-    int errors = 0;
-    uint32_t lastCode = 0;
-};
+struct HookLog { int calls = 0; int errors = 0; uint32_t lastCode = 0; };
 
 uint32_t HookCall(void*, VmState* vm, QmNativeFunction function, void* user)
 {
@@ -333,11 +323,7 @@ TEST(HostApiTest, CommandHooksAnswerForTheCommandsTheyList)
 // A hook may remove itself from inside its own call callback, also on the
 // way out of an error: it is freed once the callback is off the stack, and
 // its error callback no longer hears of errors.
-struct SelfRemoving {
-    int calls = 0;
-    int errors = 0;
-    bool raise = false;
-};
+struct SelfRemoving { int calls = 0; int errors = 0; bool raise = false; };
 
 uint32_t RemovingCall(void* hook, VmState* vm, QmNativeFunction, void* user)
 {
@@ -350,10 +336,7 @@ uint32_t RemovingCall(void* hook, VmState* vm, QmNativeFunction, void* user)
     return 1;
 }
 
-void RemovingError(void*, VmState*, uint32_t, void* user)
-{
-    ++static_cast<SelfRemoving*>(user)->errors;
-}
+void RemovingError(void*, VmState*, uint32_t, void* user) { ++static_cast<SelfRemoving*>(user)->errors; }
 
 TEST(HostApiTest, AHookMayRemoveItselfWhileItRuns)
 {

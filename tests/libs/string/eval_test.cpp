@@ -10,10 +10,7 @@ using namespace std::string_literals;
 
 namespace {
 
-struct Result {
-    ErrorCode error;
-    double value;
-};
+struct Result { ErrorCode error; double value; };
 
 Result Eval(std::string_view expr, std::initializer_list<EvalVariable> vars = {})
 {

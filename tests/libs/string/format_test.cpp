@@ -13,10 +13,7 @@ using namespace std::string_literals;
 
 namespace {
 
-struct Arg {
-    double number;
-    std::string text;
-};
+struct Arg { double number; std::string text; };
 
 struct Args {
     std::vector<Arg> list;  // list[0] is argument 2

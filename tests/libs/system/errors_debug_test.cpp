@@ -20,10 +20,7 @@ protected:
     }
 };
 
-struct HandlerCall {
-    int calls = 0;
-    std::vector<Value> args;
-};
+struct HandlerCall { int calls = 0; std::vector<Value> args; };
 HandlerCall handlerCall;
 
 uint32_t RecordingHandler(VmState* vm)

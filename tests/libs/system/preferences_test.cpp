@@ -33,10 +33,7 @@ protected:
             unsetenv("XDG_CONFIG_HOME");
         SystemLibraryTest::TearDown();
     }
-    std::string FilePath() const
-    {
-        return dir.path() + "/KestromDelvonix/Quillmere/Preferences/com.example.prefs";
-    }
+    std::string FilePath() const { return dir.path() + "/KestromDelvonix/Quillmere/Preferences/com.example.prefs"; }
     int NewTableWith(const char* key, double value)
     {
         int t = NewTable();
