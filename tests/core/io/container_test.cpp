@@ -69,8 +69,7 @@ TEST_F(Container, InflatesWhatPythonDeflated)
 {
     QM_SKIP_WITHOUT(HavePython()) << "python3 with zlib is not installed";
     struct Case { size_t size; int level; const char* magic; const char* magicText; } cases[] = {
-        {70000, 9, CONTAINER_MAGIC_APPLET, "QMZ\\x00"},
-        {5, 1, CONTAINER_MAGIC_PLUGINS, "PLPK"},
+        {70000, 9, CONTAINER_MAGIC_APPLET, "QMZ\\x00"}, {5, 1, CONTAINER_MAGIC_PLUGINS, "PLPK"},
         {200000, 0, CONTAINER_MAGIC_PACKAGE, "QMPK"},
     };
     for (const Case& c : cases) {

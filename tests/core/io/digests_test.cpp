@@ -64,10 +64,7 @@ TEST(Base64, EncodesLikeTheReference)
 {
     struct Case { std::string in; const char* text; };
     const Case cases[] = {
-        {"", ""},
-        {"a", "YQ=="},
-        {"abc", "YWJj"},
-        {"message digest", "bWVzc2FnZSBkaWdlc3Q="},
+        {"", ""}, {"a", "YQ=="}, {"abc", "YWJj"}, {"message digest", "bWVzc2FnZSBkaWdlc3Q="},
         {Bytes("\0\377z", 3), "AP96"},
         {RangeBytes(),
          "AAECAwQFBgcICQoLDA0ODxAREhMUFRYXGBkaGxwdHh8gISIjJCUmJygpKissLS4vMDEyMzQ1Njc4OTo7PD0+P0BBQkNERUZHSElK"

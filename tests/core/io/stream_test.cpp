@@ -251,14 +251,9 @@ TEST_F(Streams, LoaderListsWithoutInbuiltOpenNoHostFile)
 TEST(TempNames, KeepTheModelsExtension)
 {
     const std::pair<const char*, const char*> cases[] = {
-        {"pic.png", ".png"},
-        {"dir.d/file", ""},
-        {"C:\\data.x\\song.MOD", ".MOD"},
-        {":::chunk10:20*gfx/anim.gif?app.qma", ".gif"},
-        {":::chunkS3:0*notes.txt?unused", ".txt"},
-        {":::chunk10:20*noext?c.bin", ""},
-        {"archive.tar.gz", ".gz"},
-        {nullptr, ""},
+        {"pic.png", ".png"}, {"dir.d/file", ""}, {"C:\\data.x\\song.MOD", ".MOD"},
+        {":::chunk10:20*gfx/anim.gif?app.qma", ".gif"}, {":::chunkS3:0*notes.txt?unused", ".txt"},
+        {":::chunk10:20*noext?c.bin", ""}, {"archive.tar.gz", ".gz"}, {nullptr, ""},
     };
     for (const auto& [model, extension] : cases) {
         EXPECT_EQ(ModelExtension(model), extension) << (model ? model : "null");

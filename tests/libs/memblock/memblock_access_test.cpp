@@ -82,22 +82,14 @@ TEST_F(MemBlockAccess, StringsCarryTheirTerminatorAndStopAtNonText)
 TEST_F(MemBlockAccess, AccessesOutsideTheBlockAreRefused)
 {
     const std::tuple<const char*, std::vector<Value>, uint32_t> cases[] = {
-        {"peek", {1.0, 13.0}, ERR_MEMRANGE},
-        {"peek", {1.0, 12.0}, 0},
-        {"peek", {1.0, 15.0, kByte}, 0},
-        {"peek", {1.0, 16.0, kByte}, ERR_MEMRANGE},
-        {"peek", {1.0, -1.0, kByte}, ERR_MEMRANGE},
-        {"peek", {1.0, 1e300, kByte}, ERR_MEMRANGE},
-        {"peek", {1.0, 9.3e18, kInteger}, ERR_MEMRANGE},
-        {"peek", {1.0, 0.0, 2.0}, ERR_WRONGUSAGE},
-        {"poke", {1.0, 13.0, 1.0}, ERR_MEMRANGE},
-        {"poke", {1.0, -4.0, 1.0}, ERR_MEMRANGE},
-        {"poke", {1.0, 0.0, 1.0, 99.0}, ERR_WRONGUSAGE},
+        {"peek", {1.0, 13.0}, ERR_MEMRANGE}, {"peek", {1.0, 12.0}, 0}, {"peek", {1.0, 15.0, kByte}, 0},
+        {"peek", {1.0, 16.0, kByte}, ERR_MEMRANGE}, {"peek", {1.0, -1.0, kByte}, ERR_MEMRANGE},
+        {"peek", {1.0, 1e300, kByte}, ERR_MEMRANGE}, {"peek", {1.0, 9.3e18, kInteger}, ERR_MEMRANGE},
+        {"peek", {1.0, 0.0, 2.0}, ERR_WRONGUSAGE}, {"poke", {1.0, 13.0, 1.0}, ERR_MEMRANGE},
+        {"poke", {1.0, -4.0, 1.0}, ERR_MEMRANGE}, {"poke", {1.0, 0.0, 1.0, 99.0}, ERR_WRONGUSAGE},
         {"poke", {1.0, 0.0, 1.0, 5.0, 0.0}, ERR_WRONGUSAGE},
-        {"fillmem", {1.0, 0.0, 17.0}, ERR_MEMRANGE},
-        {"fillmem", {1.0, 0.0, 4.0, 13.0}, ERR_MEMRANGE},
-        {"fillmem", {1.0, 0.0, 4.0, -1.0}, ERR_MEMRANGE},
-        {"fillmem", {1.0, 0.0, 9.2e18, 8.0}, ERR_MEMRANGE},
+        {"fillmem", {1.0, 0.0, 17.0}, ERR_MEMRANGE}, {"fillmem", {1.0, 0.0, 4.0, 13.0}, ERR_MEMRANGE},
+        {"fillmem", {1.0, 0.0, 4.0, -1.0}, ERR_MEMRANGE}, {"fillmem", {1.0, 0.0, 9.2e18, 8.0}, ERR_MEMRANGE},
         {"peek", {2.0, 0.0}, ERR_FINDMEMBLK},
     };
     for (const auto& [command, args, code] : cases)

@@ -385,10 +385,8 @@ TEST_F(TransferTest, MultipartUploadAnnouncesExactlyTheBytesItSends)
 TEST_F(TransferTest, FormItemsAreChecked)
 {
     const std::pair<FormItem, uint32_t> cases[] = {
-        {{{"data", "x"}}, ERR_MISSINGFIELD},
-        {{{"name", ""}, {"data", "x"}}, ERR_WRONGUSAGE},
-        {{{"name", "n"}}, ERR_MISSINGFIELD},
-        {{{"name", "n"}, {"data", ""}}, ERR_WRONGUSAGE},
+        {{{"data", "x"}}, ERR_MISSINGFIELD}, {{{"name", ""}, {"data", "x"}}, ERR_WRONGUSAGE},
+        {{{"name", "n"}}, ERR_MISSINGFIELD}, {{{"name", "n"}, {"data", ""}}, ERR_WRONGUSAGE},
         {{{"name", "n"}, {"data", "x"}, {"mimetype", "text/plain"}}, ERR_MISSINGFIELD},
         {{{"name", "n"}, {"data", "x"}, {"filealias", "a"}}, ERR_MISSINGFIELD},
         {{{"name", "n"}, {"file", "/nonexistent/quillmere"}}, ERR_READFILE},

@@ -41,10 +41,8 @@ const double kCurrentUser = 4;
 TEST_F(HostServices, RegistryValuesRoundTripWholeAndInsideTheirRoot)
 {
     const std::pair<const char*, Value> cases[] = {
-        {"Software\\Quill\\Name", std::string("hello")},
-        {"Software/Quill/Count", 4294967295.0},
-        {"Software\\Quill\\Empty", std::string("")},
-        {"Software\\Quill\\Zero", std::string("a\0b", 3)},
+        {"Software\\Quill\\Name", std::string("hello")}, {"Software/Quill/Count", 4294967295.0},
+        {"Software\\Quill\\Empty", std::string("")}, {"Software\\Quill\\Zero", std::string("a\0b", 3)},
         {"Top", 7.0},
     };
     for (const auto& [key, value] : cases) {

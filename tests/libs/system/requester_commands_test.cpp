@@ -62,10 +62,8 @@ TEST_F(RequesterCommands, StringRequestDefaultsAndLimits)
     EXPECT_EQ(r, (std::vector<Value>{std::string("typed"), 0.0}));
 
     const std::vector<Value> bad[] = {
-        {kTitle, kBody, std::string(""), 1.0},
-        {kTitle, kBody, std::string(""), 0.0, 1025.0},
-        {kTitle, kBody, std::string(""), 0.0, -1.0},
-        {kTitle, kBody, std::string("12a"), 3.0},
+        {kTitle, kBody, std::string(""), 1.0}, {kTitle, kBody, std::string(""), 0.0, 1025.0},
+        {kTitle, kBody, std::string(""), 0.0, -1.0}, {kTitle, kBody, std::string("12a"), 3.0},
     };
     for (const std::vector<Value>& args : bad)
         EXPECT_EQ(Call("StringRequest", args), static_cast<uint32_t>(ERR_WRONGUSAGE));
