@@ -133,8 +133,7 @@ TEST(GifAnim, FramesOffTheScreenAreCutAndRowsBelowItNeverDecoded)
         long painted;  // pixels of index 1, on the red of index 0
     } cases[] = {
         {HandGif(8, 8, 6, 6, 4, 4), 0, 4},  // sticks out right and bottom: 2 x 2 stay
-        {HandGif(8, 8, 200, 0, 4, 4), 0, 0},
-        {HandGif(8, 8, 0, 0, 8, 8), 0, 64},
+        {HandGif(8, 8, 200, 0, 4, 4), 0, 0}, {HandGif(8, 8, 0, 0, 8, 8), 0, 64},
         {HandGif(8, 8, 7, 0, 65535, 1), 0, 1},  // a huge width with one row
         {LiteralGif(4, 2, {{0, 0, 4, 60000, false, 8, false}}), 0, 8},
         {LiteralGif(4, 2, {{0, 0, 4, 60000, true, 8, false}}), ERR_LOADPICTURE, 0},

@@ -55,8 +55,7 @@ TEST_F(LinkedFiles, NamesResolveToChunkNames)
     struct Case { const char* name; int fontLookup; std::string expected; int isFont; } cases[] = {
         {"gfx\\Pic.PNG", 0, ":::chunk1010:20*gfx/pic.png?app.qma", 0},
         {"snd/boom.wav", 0, ":::chunk1100:7*snd\\Boom.WAV?" + program, 0},
-        {"vera", 1, ":::chunk1040:50*Vera?app.qma", 1},
-        {"Vera.font", 1, ":::chunk1040:50*Vera?app.qma", 1},
+        {"vera", 1, ":::chunk1040:50*Vera?app.qma", 1}, {"Vera.font", 1, ":::chunk1040:50*Vera?app.qma", 1},
         {"fonts/title.ttf", 1, ":::chunk1300:4*fonts/title.ttf?other.bin", 0},
     };
     for (const Case& c : cases) {

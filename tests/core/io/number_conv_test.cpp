@@ -18,8 +18,7 @@ TEST(DoubleToInteger, TruncatesTowardZeroAndSaturates)
     struct Case { double in; int64_t i64; int32_t i32; uint32_t low; };
     const Case cases[] = {
         {0.0, 0, 0, 0}, {-2.7, -2, -2, 0xFFFFFFFEu}, {2.7, 2, 2, 2}, {-1.0, -1, -1, 0xFFFFFFFFu},
-        {4294967295.0, 4294967295LL, INT32_MAX, 0xFFFFFFFFu},
-        {8589934590.0, 8589934590LL, INT32_MAX, 0xFFFFFFFEu},
+        {4294967295.0, 4294967295LL, INT32_MAX, 0xFFFFFFFFu}, {8589934590.0, 8589934590LL, INT32_MAX, 0xFFFFFFFEu},
         {-2147483649.0, -2147483649LL, INT32_MIN, 0x7FFFFFFFu},
         {1e20, INT64_MAX, INT32_MAX, 1661992960u},   // 1e20 mod 2^32
         {-1e20, INT64_MIN, INT32_MIN, 2632974336u},  // -1e20 mod 2^32

@@ -103,8 +103,7 @@ TEST(Encoding, EveryLatin1CharacterRoundTripsAsIconvConvertsIt)
 TEST(Encoding, Utf8ReaderStaysInsideItsInputAndKeepsWhatIsNotUtf8)
 {
     struct Case { std::string in; std::string out; } cases[] = {
-        {"caf\xC3\xA9", "caf\xE9"},
-        {"\xC2\xA0x", "\xA0x"},
+        {"caf\xC3\xA9", "caf\xE9"}, {"\xC2\xA0x", "\xA0x"},
         {"\xE2\x82\xAC", "?"},             // the euro sign is not in Latin-1
         {"\xF0\x9F\x98\x80!", "?!"},       // nor is anything beyond the first plane
         {"\xE9t\xE9", "\xE9t\xE9"},        // already Latin-1

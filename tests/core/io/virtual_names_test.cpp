@@ -20,8 +20,7 @@ TEST(ChunkNames, SeparatorsAreTakenAtTheirFirstOccurrenceAndMalformedNamesRefuse
     } cases[] = {
         {":::chunk5:6*a.b.c?dir/x?y.exe", "a.b.c", "dir/x?y.exe", ".c", 5},
         {":::chunk0:0*noext?", "noext", "", "", 0},
-        {":::chunk18446744073709551615:0*big?f", "big", "f", "", UINT64_MAX},
-        {":::chunk7:1**?f", "*", "f", "", 7},
+        {":::chunk18446744073709551615:0*big?f", "big", "f", "", UINT64_MAX}, {":::chunk7:1**?f", "*", "f", "", 7},
     };
     for (const Case& c : cases) {
         ChunkNameParts parts;

@@ -92,16 +92,13 @@ TEST_F(MathCommands, BitAndShiftCommandsWorkOn32BitPatterns)
         {"bitcomplement", {0.0}, 4294967295.0}, {"rol", {129.0, 1.0, 7.0}, 3}, {"ror", {1.0, 1.0}, 2147483648.0},
         {"rol", {double(0x80000001), 1.0}, 3},
         {"rol", {1.0, 257.0}, 2},  // only the low 8 bits of n count
-        {"ror", {double(0x1234), 4.0, 6.0}, 0x4123},
-        {"rol", {double(0x12345678), 8.0, 6.0}, 0x7856},
+        {"ror", {double(0x1234), 4.0, 6.0}, 0x4123}, {"rol", {double(0x12345678), 8.0, 6.0}, 0x7856},
         {"rol", {1.0, 40.0, 1.0}, 256},  // 40 mod 32
         {"ror", {3.0, 9.0, 7.0}, 0x81},   // 9 mod 8
         {"cast", {255.0, 1.0, 7.0}, -1}, {"cast", {-1.0, 0.0, 6.0}, 65535},
         {"cast", {double(0x18000), 1.0, 6.0}, -32768}, {"cast", {-1.0, 0.0, 1.0}, 4294967295.0},
-        {"cast", {4294967295.0, 1.0, 1.0}, -1},
-        {"endianswap", {double(0x12345678), 32.0}, 0x78563412},
-        {"endianswap", {double(0xABCD1234), 16.0}, 0x3412},
-        {"endianswap", {-2.0, 32.0}, 0xFEFFFFFF},
+        {"cast", {4294967295.0, 1.0, 1.0}, -1}, {"endianswap", {double(0x12345678), 32.0}, 0x78563412},
+        {"endianswap", {double(0xABCD1234), 16.0}, 0x3412}, {"endianswap", {-2.0, 32.0}, 0xFEFFFFFF},
     };
     for (const auto& [command, args, expected] : cases)
         EXPECT_EQ(Number(command, args), expected) << command << " " << std::get<double>(args[0]);

@@ -211,8 +211,7 @@ TEST_F(NetworkTest, ArgumentsOutOfRangeAreWrongUsage)
         {"openconnection", {1.0, std::string("127.0.0.1"), 0.0}},
         {"openconnection", {1.0, std::string("127.0.0.1"), 65536.0}},
         {"createserver", {1.0, 65536.0}}, {"createserver", {1.0, -1.0}}, {"createudpobject", {1.0, 70000.0}},
-        {"setnetworktimeout", {-1.0}},
-        {"sendudpdata", {1.0, std::string(""), std::string("127.0.0.1"), 9.0}},
+        {"setnetworktimeout", {-1.0}}, {"sendudpdata", {1.0, std::string(""), std::string("127.0.0.1"), 9.0}},
         {"sendudpdata", {1.0, std::string("x"), std::string("127.0.0.1"), 0.0}},
     };
     for (const auto& [command, args] : cases)

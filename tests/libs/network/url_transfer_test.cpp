@@ -198,8 +198,7 @@ TEST_F(TransferTest, BodiesArriveChunkedSizedOrUntilClose)
     }
     chunkedBig += "0\r\n\r\n";
     const std::pair<std::string, std::string> cases[] = {
-        {"HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\nignored", ""},
-        {"HTTP/1.0 200 OK\r\n\r\n" + big, big},
+        {"HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\nignored", ""}, {"HTTP/1.0 200 OK\r\n\r\n" + big, big},
         {chunkedBig, big},
         {"HTTP/1.1 200 OK\r\ntransfer-encoding: chunked\r\n\r\n3;ext=1\r\nabc\r\n2\r\nde\r\n0\r\n\r\n", "abcde"},
         {"HTTP/1.1 404 Not Found\r\nContent-Length: 4\r\n\r\ngone", "gone"},
@@ -226,8 +225,7 @@ TEST_F(TransferTest, FailingStatusesAndBrokenResponses)
         {"HTTP/1.1 200 OK\r\nTransfer-Encoding: gzip\r\n\r\n", {}, ERR_HTTPTE, -1},
         {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\n", {}, ERR_HTTPERROR, 3000},
         {"HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nshort", {}, ERR_RECVCLOSED, -1},
-        {"ICY 200 OK\r\n\r\n", {}, ERR_HTTPERROR, 1001},
-        {"HTTP/x 200 OK\r\n\r\n", {}, ERR_HTTPERROR, 1002},
+        {"ICY 200 OK\r\n\r\n", {}, ERR_HTTPERROR, 1001}, {"HTTP/x 200 OK\r\n\r\n", {}, ERR_HTTPERROR, 1002},
         {"HTTP/1.1  200 OK\r\n\r\n", {}, ERR_HTTPERROR, 1003},
         {"HTTP/1.1 302 Found\r\nLocation: /elsewhere\r\n\r\n", {}, ERR_UNKPROTOCOL, -1},
         {"HTTP/1.1 200 OK\r\nContent-Length: 99999999999\r\n\r\n", {}, ERR_MEM, -1},
@@ -712,8 +710,7 @@ TEST_F(TransferTest, FilesFromNginxArriveWholeInMemoryAndOnDisk)
 
     const std::tuple<const char*, const char*, double, std::vector<uint8_t>> cases[] = {
         // An empty file comes as a 200 with a length of 0.
-        {"", "/empty.bin", 0, {}},
-        {"", "/big.bin", 0, big},
+        {"", "/empty.bin", 0, {}}, {"", "/big.bin", 0, big},
         {"ann:p%40ss%20w%25rd@", "/private/secret.txt", 1, {'s', 'e', 'c', 'r', 'e', 't'}},
         {"ann:p@ss w%rd@", "/private/secret.txt", 0, {'s', 'e', 'c', 'r', 'e', 't'}},
     };

@@ -62,14 +62,12 @@ TEST(Patterns, FindsHandCheckedMatches)
 {
     struct Case { std::string s, p; bool found; size_t start, end; std::vector<std::string> caps; };
     const Case cases[] = {
-        {"abc", "()b()", true, 1, 2, {"@2", "@3"}},
-        {"THE (quick) fox", "%f[%a]%a+", true, 0, 3, {"THE"}},
+        {"abc", "()b()", true, 1, 2, {"@2", "@3"}}, {"THE (quick) fox", "%f[%a]%a+", true, 0, 3, {"THE"}},
         {"x(a(b)c)y", "%b()", true, 1, 8, {"(a(b)c)"}}, {"x(a(b c y", "%b()", false, 0, 0, {}},
         {"aaab", "a-b", true, 0, 4, {"aaab"}}, {"aaa", "a-", true, 0, 0, {""}}, {"aaa", "a*", true, 0, 3, {"aaa"}},
         {"baaa", "a+", true, 1, 4, {"aaa"}}, {"color colour", "colou?r", true, 0, 5, {"color"}},
         {"abc", "^b", false, 0, 0, {}}, {"abc", "c$", true, 2, 3, {"c"}}, {"a$c", "$c", true, 1, 3, {"$c"}},
-        {"abc", "", true, 0, 0, {""}},
-        {"x=1, y=22", "(%a)=(%d+)", true, 0, 3, {"x", "1"}},
+        {"abc", "", true, 0, 0, {""}}, {"x=1, y=22", "(%a)=(%d+)", true, 0, 3, {"x", "1"}},
         {"hello hello", "(h%a+) %1", true, 0, 11, {"hello"}},
         {"]x", "[]]", true, 0, 1, {"]"}}, {"a-z", "[%-]", true, 1, 2, {"-"}}, {"AbC", "[^%u]", true, 1, 2, {"b"}},
         {"09af", "%x+", true, 0, 4, {"09af"}}, {"f3", "[a-f][0-9]", true, 0, 2, {"f3"}},
@@ -134,8 +132,7 @@ TEST(Patterns, ReplaceWithTemplates)
     struct Case { std::string s, p, repl; int64_t max; std::string out; int64_t count; };
     const Case cases[] = {
         {"hello world", "o", "0", 12, "hell0 w0rld", 2}, {"abc", "", "-", 4, "-a-b-c-", 4},
-        {"abc", "%w", "<%%>", 4, "<%><%><%>", 3},
-        {"hello world", "(%w+) (%w+)", "%2 %1", 12, "world hello", 1},
+        {"abc", "%w", "<%%>", 4, "<%><%><%>", 3}, {"hello world", "(%w+) (%w+)", "%2 %1", 12, "world hello", 1},
         {"abc", "()b", "%1", 4, "a2c", 1}, {"aaa", "^a", "b", 4, "baa", 1}, {"abc", "x*", "-", 4, "-a-b-c-", 4},
         {"abc", "b", "x", 0, "abc", 0}, {"abc", "b", "x", -3, "abc", 0}, {"a\0b\0"s, "%z", "0", 5, "a0b0", 2},
         {"a,b", ",", "%", 4, "a%b", 1},
