@@ -127,11 +127,8 @@ std::vector<uint8_t> HandGif(uint16_t w, uint16_t h, uint16_t x, uint16_t y, uin
 // one row high and needs only the first pass.
 TEST(GifAnim, FramesOffTheScreenAreCutAndRowsBelowItNeverDecoded)
 {
-    const struct {
-        std::vector<uint8_t> gif;
-        uint32_t error;
-        long painted;  // pixels of index 1, on the red of index 0
-    } cases[] = {
+    // `painted` counts the pixels of index 1, on the red of index 0.
+    const struct { std::vector<uint8_t> gif; uint32_t error; long painted; } cases[] = {
         {HandGif(8, 8, 6, 6, 4, 4), 0, 4},  // sticks out right and bottom: 2 x 2 stay
         {HandGif(8, 8, 200, 0, 4, 4), 0, 0}, {HandGif(8, 8, 0, 0, 8, 8), 0, 64},
         {HandGif(8, 8, 7, 0, 65535, 1), 0, 1},  // a huge width with one row
@@ -226,12 +223,9 @@ TEST(GifAnim, AnAbortStopsTheCanvasWorkBeforeItsFirstRow)
 {
     const uint32_t red = 0xFFFF0000u, blue = 0xFF0000FFu;
     const LiteralFrame wholeBlue{0, 0, 8, 8, false, 64, true}, corner{7, 7, 1, 1, false, 1, true};
-    const struct {
-        const char* what;
-        std::vector<uint8_t> gif;
-        uint32_t frame;       // decoded under the abort, after the ones before it
-        uint32_t untouched;   // what every pixel still holds: the fresh canvas, or the frame before
-    } cases[] = {
+    // The frame decoded under the abort (after the ones before it), and what
+    // every pixel still holds: the fresh canvas, or the frame before.
+    const struct { const char* what; std::vector<uint8_t> gif; uint32_t frame; uint32_t untouched; } cases[] = {
         // A gigabyte of canvas for a frame of one pixel.
         {"fill", LiteralGif(16384, 16384, {corner}), 0, 0},
         {"disposal 2", DisposalGif(8, 8, {{wholeBlue, 2}, {corner, 1}}), 1, blue},

@@ -115,11 +115,9 @@ ilbm('true.iff', 24, 0, true, None)
 open(d + '/true.iff.rgba', 'wb').write(rgb.convert('RGBA').tobytes())
 )PY";
 
-struct DecoderCase {
-    const char* file;
-    int32_t transparency;  // expected: -1 none, -2 alpha, 1 a transparent colour
-    int tolerance;         // largest channel difference allowed
-};
+// The transparency expected (-1 none, -2 alpha, 1 a transparent colour) and
+// the largest channel difference allowed.
+struct DecoderCase { const char* file; int32_t transparency; int tolerance; };
 
 const DecoderCase kDecoderCases[] = {
     {"rgba.png", -2, 0},      {"rgb.png", -1, 0},         {"grey.png", -1, 0},     {"deep16.png", -1, 0},

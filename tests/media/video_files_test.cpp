@@ -115,11 +115,8 @@ TEST_F(VideoFiles, AttributesAgreeWithFfprobe)
 // counted.
 TEST_F(VideoFiles, FrameCountsAgreeWithFfprobesCountOfDecodedFrames)
 {
-    struct Clip {
-        const char* file;
-        const char* encoder;
-        const char* muxer;  // null: by the extension
-    } clips[] = {
+    // Without a muxer, ffmpeg goes by the extension.
+    struct Clip { const char* file; const char* encoder; const char* muxer; } clips[] = {
         {"clip.ogv", "libtheora", nullptr}, {"vp8.webm", "libvpx", nullptr}, {"clip.avi", "mpeg4", nullptr},
         {"mjpeg.avi", "mjpeg", nullptr},    {"clip.m4v", "mpeg4", "m4v"},     {"clip.mjpeg", "mjpeg", "mjpeg"},
     };

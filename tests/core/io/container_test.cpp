@@ -116,10 +116,8 @@ TEST_F(Container, RoundTripThroughEverySourceKind)
     MemoryName memory;
     ASSERT_TRUE(MakeMemoryName(wrapped.data(), wrapped.size(), &memory));
 
-    struct Case {
-        const char* source;
-        uint64_t offset;
-    } cases[] = {{outer.c_str(), 1000}, {region, 0}, {memory.c_str(), 1000}};
+    struct Case { const char* source; uint64_t offset; };
+    const Case cases[] = {{outer.c_str(), 1000}, {region, 0}, {memory.c_str(), 1000}};
     for (const Case& c : cases) {
         std::remove(unpacked.c_str());
         uint64_t size = 0, length = 0;

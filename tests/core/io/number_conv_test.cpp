@@ -57,9 +57,9 @@ TEST(StringToNumber, ReadsEveryNotation)
     // non-digit, not the end of the text.
     size_t used;
     ErrorCode err;
-    // (Braces read the number before the count it sets.)
-    EXPECT_EQ((std::pair<double, size_t>{StringToNumber("1234", 2, &used, &err), used}), std::make_pair(12.0, size_t{2}));
-    EXPECT_EQ((std::pair<double, size_t>{StringToNumber("7\0008", 3, &used, &err), used}), std::make_pair(7.0, size_t{1}));
+    using Read = std::pair<double, size_t>;  // braces read the number before the count it sets
+    EXPECT_EQ((Read{StringToNumber("1234", 2, &used, &err), used}), Read(12, 2));
+    EXPECT_EQ((Read{StringToNumber("7\0008", 3, &used, &err), used}), Read(7, 1));
 }
 
 // The text of a number is exactly what "%.14g" prints: edge values, then

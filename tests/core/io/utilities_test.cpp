@@ -145,11 +145,9 @@ TEST(CaseAndClasses, ComparisonsFoldLatin1Letters)
 
 TEST(RoundToInt, RoundsHalfwayToEven)
 {
-    struct Case {
-        double in;
-        int32_t out;
-    } cases[] = {{2.5, 2}, {3.5, 4}, {-2.5, -2}, {-3.5, -4}, {0.49999, 0}, {1.5000001, 2},
-                 {-0.5, 0}, {1e9 + 0.5, 1000000000}, {-2147483648.0, INT32_MIN}, {2147483647.0, INT32_MAX}};
+    struct Case { double in; int32_t out; };
+    const Case cases[] = {{2.5, 2}, {3.5, 4}, {-2.5, -2}, {-3.5, -4}, {0.49999, 0}, {1.5000001, 2}, {-0.5, 0},
+                          {1e9 + 0.5, 1000000000}, {-2147483648.0, INT32_MIN}, {2147483647.0, INT32_MAX}};
     for (const Case& c : cases)
         EXPECT_EQ(RoundToInt(c.in), c.out) << c.in;
 }

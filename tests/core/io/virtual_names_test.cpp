@@ -11,13 +11,8 @@ namespace {
 
 TEST(ChunkNames, SeparatorsAreTakenAtTheirFirstOccurrenceAndMalformedNamesRefused)
 {
-    struct Case {
-        const char* name;
-        const char* display;
-        const char* file;
-        const char* extension;
-        uint64_t offset;
-    } cases[] = {
+    struct Case { const char* name; const char* display; const char* file; const char* extension; uint64_t offset; };
+    const Case cases[] = {
         {":::chunk5:6*a.b.c?dir/x?y.exe", "a.b.c", "dir/x?y.exe", ".c", 5},
         {":::chunk0:0*noext?", "noext", "", "", 0},
         {":::chunk18446744073709551615:0*big?f", "big", "f", "", UINT64_MAX}, {":::chunk7:1**?f", "*", "f", "", 7},

@@ -371,11 +371,8 @@ TEST(HostApiTest, SoftwareDrawingStaysInsideTheRows)
     auto blit = reinterpret_cast<QmBltBitMapFunc>(Host()->graphics->slot[QM_GFX_BLTBITMAP]);
     const QmTagItem tags[] = {{2, 6}, {0, 0}};
     const QmTagItem noRow[] = {{1, 10}, {0, 0}};
-    struct FillCase {
-        int32_t x, y, w, h;
-        const QmTagItem* tags;
-        const char* expected;  // rows top to bottom, '#' filled
-    };
+    // `expected` holds the rows top to bottom, '#' filled.
+    struct FillCase { int32_t x, y, w, h; const QmTagItem* tags; const char* expected; };
     const FillCase fills[] = {
         {-2, 0, 4, 1, tags, "##....|......|......|......"}, {4, 1, 5, 1, tags, "......|....##|......|......"},
         {7, 0, 2, 2, tags, "......|......|......|......"}, {1, -1, 2, 2, tags, ".##...|......|......|......"},

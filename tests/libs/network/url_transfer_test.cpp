@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <iterator>
+#include <map>
 #include <memory>
 #include <string>
 #include <tuple>
@@ -426,14 +427,10 @@ struct FtpPeer {
                 line.resize(line.find("\r\n"));
                 commands.push_back(line);
                 std::string verb = line.substr(0, 4);
-                if (verb == "user")
-                    WriteAll(fd, "331 password please\r\n");
-                else if (verb == "pass")
-                    WriteAll(fd, "230 in\r\n");
-                else if (verb == "pasv")
-                    WriteAll(fd, pasvReply);
-                else if (verb == "type")
-                    WriteAll(fd, "200 ok\r\n");
+                const std::map<std::string, std::string> replies = {{"user", "331 password please\r\n"},
+                    {"pass", "230 in\r\n"}, {"pasv", pasvReply}, {"type", "200 ok\r\n"}};
+                if (replies.count(verb))
+                    WriteAll(fd, replies.at(verb));
                 else if (verb == "retr") {
                     if (line == "retr /missing") {
                         WriteAll(fd, "550 no such file\r\n");
