@@ -79,8 +79,7 @@ TEST(GifAnim, EveryFrameMatchesPilsCompositionForwardAndBackward)
     Anim a;
     ASSERT_EQ(a.Open(ReadFileBytes(dir / "anim.gif")), 0u);
     const GifAnimInfo& info = a.info;
-    EXPECT_EQ(info.width, 20);
-    EXPECT_EQ(info.height, 14);
+    EXPECT_EQ(std::make_pair(info.width, info.height), std::make_pair(20, 14));
     ASSERT_EQ(info.frameCount, 7u);
     EXPECT_GE(info.transparentColour, 0);
     std::ifstream delays(dir / "delays.txt");

@@ -182,8 +182,7 @@ TEST_F(PictureFiles, DecodersAgreeWithPil)
         ASSERT_EQ(LoadImageFile(path.c_str(), nullptr, 0, HOSTIMAGE_LOAD, &image, nullptr, &info), 0u);
         std::vector<uint8_t> rgba = ReadFileBytes(path + ".rgba");
         ExpectSamePixels(*image, rgba, c.tolerance, c.file);
-        EXPECT_EQ(info.width, 37);
-        EXPECT_EQ(info.height, 23);
+        EXPECT_EQ(std::make_pair(info.width, info.height), std::make_pair(37, 23));
         EXPECT_TRUE(c.transparency >= 0 || info.transparentColour == c.transparency);
         // The transparent colour is unique in the picture.
         for (size_t i = 0; c.transparency >= 0 && i < rgba.size() / 4; ++i)
@@ -228,8 +227,7 @@ void ExpectSourceAsMemory(const std::vector<uint8_t>& file, bool png)
     streamed.transparentColour = -1;
     ASSERT_EQ((png ? DecodePngSource : DecodeBmpSource)(&source, false, &streamed), want);
     if (!want) {
-        ASSERT_EQ(streamed.width, memory.width);
-        ASSERT_EQ(streamed.height, memory.height);
+        ASSERT_EQ(std::tie(streamed.width, streamed.height), std::tie(memory.width, memory.height));
         EXPECT_EQ(streamed.transparentColour, memory.transparentColour);
         EXPECT_EQ(0, std::memcmp(streamed.pixels, memory.pixels, sizeof(uint32_t) * memory.width * memory.height));
     }
@@ -453,8 +451,7 @@ TEST(PictureDecoders, GifPictureIsItsLogicalScreen)
     for (const Case& c : cases) {
         ImageData probed{};
         ASSERT_EQ(DecodeGif(c.gif.data(), c.gif.size(), true, &probed), 0u) << c.what;
-        EXPECT_EQ(probed.width, c.width) << c.what;
-        EXPECT_EQ(probed.height, c.height) << c.what;
+        EXPECT_EQ(std::tie(probed.width, probed.height), std::tie(c.width, c.height)) << c.what;
         ImageData image{};
         ASSERT_EQ(DecodeGif(c.gif.data(), c.gif.size(), false, &image), c.error) << c.what;
         if (c.error) {

@@ -125,8 +125,7 @@ TEST_F(WholeFiles, ExaminationByNameMatchesStat)
     ASSERT_EQ(stat(source.c_str(), &st), 0);
     FileExamineRecord rec;
     ASSERT_EQ(ExamineFileByName(source.c_str(), &rec, 1), 1);
-    EXPECT_EQ(rec.kind, FILEINFO_FILE);
-    EXPECT_EQ(rec.size, 40000u);
+    EXPECT_EQ(std::tie(rec.kind, rec.size), std::make_tuple(uint32_t{FILEINFO_FILE}, uint64_t{40000}));
     EXPECT_EQ(std::string(rec.fullPath), source);
     uint64_t times[3] = {};
     ASSERT_EQ(OsDateToFileTime(&rec.modified, times, 2), 1);
@@ -141,9 +140,8 @@ TEST_F(WholeFiles, ExaminationByNameMatchesStat)
     char region[1024];
     ASSERT_TRUE(MakeChunkName("gfx/pic.png", region, sizeof region, 5, 123, 0, source.c_str()));
     ASSERT_EQ(ExamineFileByName(region, &rec, 1), 1);
-    EXPECT_EQ(rec.kind, FILEINFO_FILE);
-    EXPECT_EQ(rec.size, 123u);
-    EXPECT_EQ(rec.flags, FILEATTR_DEFAULT);
+    EXPECT_EQ(std::tie(rec.kind, rec.size, rec.flags),
+              std::make_tuple(uint32_t{FILEINFO_FILE}, uint64_t{123}, uint32_t{FILEATTR_DEFAULT}));
     DateStamp expectedDate = {0, 30, 10, 4, 10, 2002};
     EXPECT_EQ(std::memcmp(&rec.modified, &expectedDate, sizeof expectedDate), 0);
     EXPECT_EQ(std::string(rec.fullPath), OsFullPathString(".") + "/pic.png");

@@ -133,9 +133,8 @@ TEST_F(Streams, MemorySourcesStopAtTheirEndAndOpenOnlyWhileHeld)
     EXPECT_EQ(StreamSeek(s, 0, STREAM_SEEK_CURRENT), 20);
     FileInfoRecord info;
     ASSERT_NE(ExamineStream(s, &info), 0);
-    EXPECT_EQ(info.kind, FILEINFO_FILE);
-    EXPECT_EQ(info.size, 20u);
-    EXPECT_EQ(info.flags, FILEATTR_DEFAULT);
+    EXPECT_EQ(std::tie(info.kind, info.size, info.flags),
+              std::make_tuple(uint32_t{FILEINFO_FILE}, uint64_t{20}, uint32_t{FILEATTR_DEFAULT}));
     EXPECT_STREQ(info.fullPath, "Unnamed");
     EXPECT_EQ(StreamClose(s), 1);
     // A memory name is text anyone can write: only a held name of the runtime's

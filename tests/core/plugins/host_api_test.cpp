@@ -108,10 +108,8 @@ TEST(HostApiTest, RuntimeWrappersAgreeWithTheLibrary)
     ASSERT_EQ(::stat(path.c_str(), &st), 0);
     QmFileStatus status = {};
     ASSERT_EQ(rt->stat(path.c_str(), &status), 0);
-    EXPECT_EQ(status.size, 1234);
-    EXPECT_EQ(status.inode, st.st_ino);
-    EXPECT_EQ(status.modificationTime, st.st_mtime);
-    EXPECT_EQ(status.mode, st.st_mode);
+    EXPECT_EQ(std::make_tuple(status.size, status.inode, status.modificationTime, status.mode),
+              std::make_tuple(int64_t{1234}, uint64_t(st.st_ino), int64_t(st.st_mtime), uint32_t(st.st_mode)));
     EXPECT_EQ(rt->stat(path.c_str(), nullptr), -1);
     EXPECT_EQ(rt->stat(dir.file("none").c_str(), &status), -1);
     // vsscanf says that it is unsupported.
@@ -197,8 +195,7 @@ TEST(HostApiTest, AdapterSettersCheckCapabilitiesAndStartUp)
     QmTagItem tags[] = {{1, 32}, {3, 0x5}, {0, 0}};
     EXPECT_EQ(QueryAdapterCaps(0xFF), 0u);
     EXPECT_EQ(setDisplay(&display, 0x10, tags), 0u);
-    EXPECT_EQ(display.displayAdapterWord, 32u);
-    EXPECT_EQ(display.displayAdapterCaps, 0x5u);
+    EXPECT_EQ(std::make_pair(display.displayAdapterWord, display.displayAdapterCaps), std::make_pair(32u, 0x5u));
     EXPECT_EQ(QueryAdapterCaps(0xFF), 0x8u | 0x4u | 0x40u);
     EXPECT_EQ(QueryAdapterCaps(0x40), 0x40u);
     FreeAllPlugins();
