@@ -196,8 +196,7 @@ TEST_F(PictureFiles, DecodersAgreeWithPil)
         HostImageInfo probed{};
         ASSERT_EQ(LoadImageFile(path.c_str(), "native|inbuilt", 0, HOSTIMAGE_PROBE, &image, nullptr, &probed), 0u);
         EXPECT_EQ(image, nullptr);
-        EXPECT_EQ(probed.width, 37);
-        EXPECT_EQ(probed.transparentColour, info.transparentColour);
+        EXPECT_EQ(std::tie(probed.width, probed.transparentColour), std::make_tuple(37, info.transparentColour));
     }
 }
 
@@ -255,8 +254,8 @@ void ExpectStreamsAsInMemory(const std::vector<uint8_t>& file, const std::string
             ASSERT_EQ(LoadImageFile(scratch.c_str(), nullptr, 0, mode, &image, nullptr, &info), expected)
                 << "cut at " << cut << " mode " << mode;
             if (!expected) {
-                EXPECT_EQ(info.width, inMemory.width);
-                EXPECT_EQ(info.transparentColour, inMemory.transparentColour);
+                EXPECT_EQ(std::tie(info.width, info.transparentColour),
+                          std::tie(inMemory.width, inMemory.transparentColour));
             }
             if (image && inMemory.pixels) {
                 EXPECT_EQ(0, std::memcmp(image->pixels, inMemory.pixels,

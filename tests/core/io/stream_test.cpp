@@ -239,12 +239,11 @@ TEST_F(Streams, ExaminationOfOpenFilesAndRegions)
 TEST_F(Streams, LoaderListsWithoutInbuiltOpenNoHostFile)
 {
     EXPECT_EQ(StreamOpen(path.c_str(), STREAM_READ, "someplugin"), nullptr);
-    StreamHandle* s = StreamOpen(path.c_str(), STREAM_READ, "someplugin|inbuilt");
-    ASSERT_NE(s, nullptr);
-    StreamClose(s);
-    s = StreamOpen(path.c_str(), STREAM_READ, "Default");
-    ASSERT_NE(s, nullptr);
-    StreamClose(s);
+    for (const char* loaders : {"someplugin|inbuilt", "Default"}) {
+        StreamHandle* s = StreamOpen(path.c_str(), STREAM_READ, loaders);
+        ASSERT_NE(s, nullptr) << loaders;
+        StreamClose(s);
+    }
 }
 
 TEST(TempNames, KeepTheModelsExtension)

@@ -131,10 +131,9 @@ TEST_F(MemBlockAccess, CopyMemMovesBytesBetweenDifferentBlocks)
     EXPECT_EQ(Bytes(2, 0, 8), (Bytes8{0, 0, 11, 12, 13, 14, 0, 0}));
 
     EXPECT_EQ(Call("copymem", {1.0, 1.0, 4.0}), ERR_WRONGUSAGE);
-    EXPECT_EQ(Call("copymem", {1.0, 2.0, 9.0}), ERR_MEMRANGE);
-    EXPECT_EQ(Call("copymem", {1.0, 2.0, 4.0, 13.0}), ERR_MEMRANGE);
-    EXPECT_EQ(Call("copymem", {1.0, 2.0, 4.0, 0.0, 5.0}), ERR_MEMRANGE);
-    EXPECT_EQ(Call("copymem", {1.0, 2.0, 4.0, -1.0}), ERR_MEMRANGE);
+    for (const std::vector<Value>& args : std::vector<std::vector<Value>>{
+             {1.0, 2.0, 9.0}, {1.0, 2.0, 4.0, 13.0}, {1.0, 2.0, 4.0, 0.0, 5.0}, {1.0, 2.0, 4.0, -1.0}})
+        EXPECT_EQ(Call("copymem", args), ERR_MEMRANGE) << args.size();
     EXPECT_EQ(Call("copymem", {1.0, 2.0, 0.0, 100.0, 100.0}), 0u);  // nothing to copy, nothing checked
     EXPECT_EQ(Call("copymem", {1.0, 3.0, 1.0}), ERR_FINDMEMBLK);
 

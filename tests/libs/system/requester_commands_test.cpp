@@ -76,8 +76,7 @@ TEST_F(RequesterCommands, FileRequestJoinsPathsAndRemembersThem)
     ScriptedAnswer a = Answered("/data/a.txt");
     ScriptedRequesterPush(a);
     EXPECT_EQ(One("FileRequest", {kTitle}), Value{std::string("/data/a.txt")});
-    EXPECT_EQ(SystemState.lastFileFolder, "/data");
-    EXPECT_EQ(SystemState.lastFile, "a.txt");
+    EXPECT_EQ(SystemState.lastFileFolder + "|" + SystemState.lastFile, "/data|a.txt");
 
     a.files = {"b.txt", "c d.txt"};
     ScriptedRequesterPush(a);
