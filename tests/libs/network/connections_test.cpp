@@ -134,8 +134,7 @@ TEST_F(NetworkTest, ReceiveCallbacksGetEachPieceAndTheirAnswerCounts)
     EXPECT_EQ(std::string(VmGetString(vm, 1)), "");
     EXPECT_EQ(VmGetNumber(vm, 2), 2);
     // Line mode calls once per character.
-    EXPECT_EQ(g_pieces, 2u);
-    EXPECT_EQ(g_collected, "ab");
+    EXPECT_EQ(std::make_pair(g_pieces, g_collected), std::make_pair(2u, std::string("ab")));
 
     const std::pair<VmNativeFunction, uint32_t> stops[] = {
         {[](VmState* vm) { return VmPushNumber(vm, 1), 1u; }, ERR_USERABORT},

@@ -55,7 +55,8 @@ TEST(Eval, FailuresGiveTheirCodes)
 
 TEST(Eval, VariablesMatchWholeWordsWithoutCase)
 {
-    EXPECT_EQ(Eval("xy * 2", {{"x", 2}, {"xy", 5}}).value, 10);
+    Result r = Eval("xy * 2", {{"x", 2}, {"xy", 5}});
+    EXPECT_EQ(std::make_pair(r.error, r.value), std::make_pair(ERR_NONE, 10.0));
     EXPECT_EQ(Eval("X + 1", {{"x", 2}, {"xy", 5}}).value, 3);
     // Operator words are tried first: a variable called "or" is never seen.
     EXPECT_EQ(Eval("1 or 0", {{"or", 9}}).value, 1);
