@@ -1,10 +1,7 @@
-// The animated-GIF reader against PIL's composition of the same file (frames
-// with their own rectangles, disposal 1, 2 and 3, transparency, a local
-// palette, an interlaced frame, delays), and hostile files: frames outside
-// the screen (whose rows past it are never decoded), broken codes, absurd
-// sizes; and an abort, after which decoding goes on. What frames may cost
-// off the screen, and an abort inside a large frame, are held in tests/e2e
-// HostileFiles; arbitrary bytes, in the fuzz targets.
+// The animated-GIF reader against PIL's composition of the same file, and
+// hostile files: frames off the screen, broken codes, absurd sizes, aborts.
+// Frames' cost off the screen: tests/e2e HostileFiles; arbitrary bytes: the
+// fuzz targets.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -34,10 +31,20 @@ uint8_t* CopyToOsMemory(const std::vector<uint8_t>& bytes)
     return data;
 }
 
-uint32_t Open(const std::vector<uint8_t>& bytes, GifAnimDecoder** decoder, GifAnimInfo* info)
-{
-    return OpenGifAnim(CopyToOsMemory(bytes), bytes.size(), decoder, info);
-}
+// An animation opened from bytes, closed when it goes.
+struct Anim {
+    GifAnimDecoder* decoder = nullptr;
+    GifAnimInfo info{};
+    const uint32_t* pixels = nullptr;
+    ~Anim() { CloseGifAnim(decoder); }
+    uint32_t Open(const std::vector<uint8_t>& bytes)
+    {
+        CloseGifAnim(decoder);
+        decoder = nullptr;
+        return OpenGifAnim(CopyToOsMemory(bytes), bytes.size(), &decoder, &info);
+    }
+    uint32_t Frame(uint32_t f) { return DecodeGifAnimFrame(decoder, f, &pixels); }
+};
 
 // Where PIL shows nothing we must too (the colour there is ours to choose);
 // elsewhere the colours agree exactly and the pixel is opaque.
@@ -69,44 +76,40 @@ TEST(GifAnim, EveryFrameMatchesPilsCompositionForwardAndBackward)
     QM_SKIP_WITHOUT(HavePil()) << "PIL missing";
     TempDir dir;
     ASSERT_TRUE(RunPython(dir.path(), kMakeAnimGif, dir.path()));
-    GifAnimDecoder* decoder = nullptr;
-    GifAnimInfo info{};
-    ASSERT_EQ(Open(ReadFileBytes(dir / "anim.gif"), &decoder, &info), 0u);
-    EXPECT_EQ(info.width, 20);
-    EXPECT_EQ(info.height, 14);
+    Anim a;
+    ASSERT_EQ(a.Open(ReadFileBytes(dir / "anim.gif")), 0u);
+    const GifAnimInfo& info = a.info;
+    EXPECT_EQ(std::make_pair(info.width, info.height), std::make_pair(20, 14));
     ASSERT_EQ(info.frameCount, 7u);
     EXPECT_GE(info.transparentColour, 0);
     std::ifstream delays(dir / "delays.txt");
     for (uint32_t f = 0; f < info.frameCount; ++f) {
         int32_t delay = -1;
         delays >> delay;
-        EXPECT_EQ(GetGifAnimFrameDelay(decoder, f), delay) << "frame " << f;
+        EXPECT_EQ(GetGifAnimFrameDelay(a.decoder, f), delay) << "frame " << f;
     }
     // Backwards restarts from the first frame every time.
     for (int pass = 0; pass < 2; ++pass)
         for (uint32_t n = 0; n + 1 < info.frameCount; ++n) {
             uint32_t f = pass == 0 ? n : info.frameCount - 2 - n;
-            const uint32_t* pixels = nullptr;
-            ASSERT_EQ(DecodeGifAnimFrame(decoder, f, &pixels), 0u);
-            ExpectSameAsPil(pixels, ReadFileBytes(dir / ("frame" + std::to_string(f) + ".rgba")), info.width,
+            ASSERT_EQ(a.Frame(f), 0u);
+            ExpectSameAsPil(a.pixels, ReadFileBytes(dir / ("frame" + std::to_string(f) + ".rgba")), info.width,
                             info.height, f);
         }
     // The last frame: frame 5's rectangle (2, 8, 9, 6) is cleared to
     // transparent, the 3 x 3 frame drawn at the origin, the rest as PIL has it.
-    const uint32_t* pixels = nullptr;
-    ASSERT_EQ(DecodeGifAnimFrame(decoder, 6, &pixels), 0u);
+    ASSERT_EQ(a.Frame(6), 0u);
     std::vector<uint8_t> pil = ReadFileBytes(dir / "frame6.rgba");
     for (int32_t y = 0; y < info.height; ++y)
         for (int32_t x = 0; x < info.width; ++x) {
-            uint32_t ours = pixels[y * info.width + x];
+            uint32_t ours = a.pixels[y * info.width + x];
             const uint8_t* p = &pil[static_cast<size_t>(y * info.width + x) * 4];
             if (x >= 2 && x < 11 && y >= 8 && y < 14)
                 EXPECT_EQ(ours >> 24, 0u) << x << "," << y;
             else
                 EXPECT_EQ(ours, 0xFF000000u | (p[0] << 16) | (p[1] << 8) | p[2]) << x << "," << y;
         }
-    EXPECT_EQ(DecodeGifAnimFrame(decoder, info.frameCount, &pixels), uint32_t{ERR_ANIMFRAME});
-    CloseGifAnim(decoder);
+    EXPECT_EQ(a.Frame(info.frameCount), uint32_t{ERR_ANIMFRAME});
 }
 
 // A small GIF by hand: screen w x h, one 2-colour frame at (x, y, fw, fh)
@@ -116,78 +119,51 @@ std::vector<uint8_t> HandGif(uint16_t w, uint16_t h, uint16_t x, uint16_t y, uin
     return LiteralGif(w, h, {{x, y, fw, fh, false, std::min(uint32_t{fw} * fh, 3000u), true}});
 }
 
-TEST(GifAnim, FramesOutsideTheScreenAreCutNeverWrittenPast)
+// What of a frame lies off the screen is cut, never written past it; a
+// frame of 60000 rows whose data ends after the rows on the screen decodes,
+// as the rows below are never decoded; interlaced, its second row comes in
+// the last pass, so there the missing data is missed, unless the screen is
+// one row high and needs only the first pass.
+TEST(GifAnim, FramesOffTheScreenAreCutAndRowsBelowItNeverDecoded)
 {
-    struct Case {
-        uint16_t x, y, fw, fh;
-        uint32_t paintedPixels;
-    } cases[] = {
-        {6, 6, 4, 4, 4},          // sticks out right and bottom: 2 x 2 stay
-        {200, 0, 4, 4, 0},        // wholly outside
-        {0, 0, 8, 8, 64},         // exactly the screen
-        {7, 0, 65535, 1, 1},      // a huge width with one row: one pixel stays
+    // `painted` counts the pixels of index 1, on the red of index 0.
+    const struct { std::vector<uint8_t> gif; uint32_t error; long painted; } cases[] = {
+        {HandGif(8, 8, 6, 6, 4, 4), 0, 4},  // sticks out right and bottom: 2 x 2 stay
+        {HandGif(8, 8, 200, 0, 4, 4), 0, 0}, {HandGif(8, 8, 0, 0, 8, 8), 0, 64},
+        {HandGif(8, 8, 7, 0, 65535, 1), 0, 1},  // a huge width with one row
+        {LiteralGif(4, 2, {{0, 0, 4, 60000, false, 8, false}}), 0, 8},
+        {LiteralGif(4, 2, {{0, 0, 4, 60000, true, 8, false}}), ERR_LOADPICTURE, 0},
+        {LiteralGif(4, 1, {{0, 0, 4, 60000, true, 4, false}}), 0, 4},
     };
-    for (const Case& c : cases) {
-        GifAnimDecoder* decoder = nullptr;
-        GifAnimInfo info{};
-        ASSERT_EQ(Open(HandGif(8, 8, c.x, c.y, c.fw, c.fh), &decoder, &info), 0u) << c.x << "," << c.y;
-        const uint32_t* pixels = nullptr;
-        ASSERT_EQ(DecodeGifAnimFrame(decoder, 0, &pixels), 0u);
-        uint32_t painted = 0;
-        for (int i = 0; i < 64; ++i)
-            painted += pixels[i] == 0xFF0000FFu;  // index 1, on the red of index 0
-        EXPECT_EQ(painted, c.paintedPixels) << c.x << "," << c.y;
-        CloseGifAnim(decoder);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(&c - cases);
+        Anim a;
+        ASSERT_EQ(a.Open(c.gif), 0u);
+        ASSERT_EQ(a.Frame(0), c.error);
+        const int32_t n = c.error ? 0 : a.info.width * a.info.height;
+        EXPECT_EQ(std::count(a.pixels, a.pixels + n, 0xFF0000FFu), c.painted);
     }
 }
 
 TEST(GifAnim, HostileFilesFailCleanly)
 {
-    GifAnimDecoder* decoder = nullptr;
-    GifAnimInfo info{};
+    Anim a;
     // Not a GIF, too short, no frame.
-    EXPECT_EQ(Open({'P', 'N', 'G'}, &decoder, &info), uint32_t{ERR_LOADPICTURE});
+    EXPECT_EQ(a.Open({'P', 'N', 'G'}), uint32_t{ERR_LOADPICTURE});
     std::vector<uint8_t> noFrame = HandGif(8, 8, 0, 0, 2, 2);
     noFrame.at(19) = 0x3B;
-    EXPECT_EQ(Open(noFrame, &decoder, &info), uint32_t{ERR_LOADPICTURE});
-    EXPECT_EQ(decoder, nullptr);
+    EXPECT_EQ(a.Open(noFrame), uint32_t{ERR_LOADPICTURE});
+    EXPECT_EQ(a.decoder, nullptr);
     // A frame bigger than the decoders accept is refused before allocating.
     uint64_t limit = ImageDecodePixelLimit;
     ImageDecodePixelLimit = 1000;
-    EXPECT_EQ(Open(HandGif(8, 8, 0, 0, 2000, 2000), &decoder, &info), uint32_t{ERR_BADDIMENSIONS});
+    EXPECT_EQ(a.Open(HandGif(8, 8, 0, 0, 2000, 2000)), uint32_t{ERR_BADDIMENSIONS});
     ImageDecodePixelLimit = limit;
     // An impossible code in the picture is a broken frame.
     std::vector<uint8_t> bad = HandGif(8, 8, 0, 0, 2, 2);
     bad[31] = 0xFF;  // first data byte: codes 7, 7 (past the table)
-    ASSERT_EQ(Open(bad, &decoder, &info), 0u);
-    const uint32_t* pixels = nullptr;
-    EXPECT_EQ(DecodeGifAnimFrame(decoder, 0, &pixels), uint32_t{ERR_LOADPICTURE});
-    CloseGifAnim(decoder);
-}
-
-// The frame is 60000 rows high on a screen of two, and its data ends after
-// its second row: the rows below the screen are never decoded, so the
-// missing data is never missed. Interlaced, the second row comes in the
-// last pass, after half the frame, so there the data is missed.
-TEST(GifAnim, RowsBelowTheScreenAreNeverDecoded)
-{
-    for (bool interlaced : {false, true}) {
-        GifAnimDecoder* decoder = nullptr;
-        GifAnimInfo info{};
-        ASSERT_EQ(Open(LiteralGif(4, 2, {{0, 0, 4, 60000, interlaced, 8, false}}), &decoder, &info), 0u);
-        const uint32_t* pixels = nullptr;
-        ASSERT_EQ(DecodeGifAnimFrame(decoder, 0, &pixels), interlaced ? uint32_t{ERR_LOADPICTURE} : 0u);
-        for (int i = 0; !interlaced && i < 8; ++i)
-            EXPECT_EQ(pixels[i], 0xFF0000FFu) << i;
-        CloseGifAnim(decoder);
-    }
-    // A screen of one row needs only the first pass.
-    GifAnimDecoder* decoder = nullptr;
-    GifAnimInfo info{};
-    ASSERT_EQ(Open(LiteralGif(4, 1, {{0, 0, 4, 60000, true, 4, false}}), &decoder, &info), 0u);
-    const uint32_t* pixels = nullptr;
-    EXPECT_EQ(DecodeGifAnimFrame(decoder, 0, &pixels), 0u);
-    CloseGifAnim(decoder);
+    ASSERT_EQ(a.Open(bad), 0u);
+    EXPECT_EQ(a.Frame(0), uint32_t{ERR_LOADPICTURE});
 }
 
 namespace {
@@ -214,34 +190,29 @@ std::vector<uint8_t> DisposalGif(uint16_t screenWidth, uint16_t screenHeight,
 // nothing, however many, still let an abort in, and decoding then goes on.
 TEST(GifAnim, DisposalThreeRestoresItsRectangleAndEmptyFramesLetAnAbortIn)
 {
-    GifAnimDecoder* decoder = nullptr;
-    GifAnimInfo info{};
-    ASSERT_EQ(Open(DisposalGif(8, 8, {{{1, 1, 2, 2, false, 4, true}, 1}, {{2, 2, 3, 3, false, 9, true}, 3},
-                                      {{7, 7, 1, 1, false, 1, true}, 1}}),
-                   &decoder, &info),
+    Anim a;
+    ASSERT_EQ(a.Open(DisposalGif(8, 8, {{{1, 1, 2, 2, false, 4, true}, 1}, {{2, 2, 3, 3, false, 9, true}, 3},
+                                        {{7, 7, 1, 1, false, 1, true}, 1}})),
               0u);
-    ASSERT_EQ(info.frameCount, 3u);
-    const uint32_t* pixels = nullptr;
-    ASSERT_EQ(DecodeGifAnimFrame(decoder, 1, &pixels), 0u);
-    EXPECT_EQ(pixels[4 * 8 + 4], 0xFF0000FFu);
-    ASSERT_EQ(DecodeGifAnimFrame(decoder, 2, &pixels), 0u);
+    ASSERT_EQ(a.info.frameCount, 3u);
+    ASSERT_EQ(a.Frame(1), 0u);
+    EXPECT_EQ(a.pixels[4 * 8 + 4], 0xFF0000FFu);
+    ASSERT_EQ(a.Frame(2), 0u);
     for (int32_t y = 0; y < 8; ++y)
         for (int32_t x = 0; x < 8; ++x) {
             bool blue = (x >= 1 && x <= 2 && y >= 1 && y <= 2) || (x == 7 && y == 7);
-            EXPECT_EQ(pixels[y * 8 + x], blue ? 0xFF0000FFu : 0xFFFF0000u) << x << "," << y;
+            EXPECT_EQ(a.pixels[y * 8 + x], blue ? 0xFF0000FFu : 0xFFFF0000u) << x << "," << y;
         }
-    CloseGifAnim(decoder);
 
     std::vector<std::pair<LiteralFrame, uint8_t>> empty(500, {{0, 0, 0, 0, false, 0, true}, 3});
-    ASSERT_EQ(Open(DisposalGif(64, 64, empty), &decoder, &info), 0u);
-    ASSERT_EQ(info.frameCount, 500u);
-    ASSERT_EQ(DecodeGifAnimFrame(decoder, 0, &pixels), 0u);  // past the canvas's fill
+    ASSERT_EQ(a.Open(DisposalGif(64, 64, empty)), 0u);
+    ASSERT_EQ(a.info.frameCount, 500u);
+    ASSERT_EQ(a.Frame(0), 0u);  // past the canvas's fill
     VmAbortFlag.store(1);
-    EXPECT_EQ(DecodeGifAnimFrame(decoder, 499, &pixels), uint32_t{ERR_USERABORT});
+    EXPECT_EQ(a.Frame(499), uint32_t{ERR_USERABORT});
     VmAbortFlag.store(0);
-    ASSERT_EQ(DecodeGifAnimFrame(decoder, 499, &pixels), 0u);
-    EXPECT_EQ(pixels[0], 0xFFFF0000u);
-    CloseGifAnim(decoder);
+    ASSERT_EQ(a.Frame(499), 0u);
+    EXPECT_EQ(a.pixels[0], 0xFFFF0000u);
 }
 
 // The canvas work before a frame's rows (the first frame's fill of the
@@ -251,12 +222,9 @@ TEST(GifAnim, AnAbortStopsTheCanvasWorkBeforeItsFirstRow)
 {
     const uint32_t red = 0xFFFF0000u, blue = 0xFF0000FFu;
     const LiteralFrame wholeBlue{0, 0, 8, 8, false, 64, true}, corner{7, 7, 1, 1, false, 1, true};
-    const struct {
-        const char* what;
-        std::vector<uint8_t> gif;
-        uint32_t frame;       // decoded under the abort, after the ones before it
-        uint32_t untouched;   // what every pixel still holds: the fresh canvas, or the frame before
-    } cases[] = {
+    // The frame decoded under the abort (after the ones before it), and what
+    // every pixel still holds: the fresh canvas, or the frame before.
+    const struct { const char* what; std::vector<uint8_t> gif; uint32_t frame; uint32_t untouched; } cases[] = {
         // A gigabyte of canvas for a frame of one pixel.
         {"fill", LiteralGif(16384, 16384, {corner}), 0, 0},
         {"disposal 2", DisposalGif(8, 8, {{wholeBlue, 2}, {corner, 1}}), 1, blue},
@@ -264,31 +232,28 @@ TEST(GifAnim, AnAbortStopsTheCanvasWorkBeforeItsFirstRow)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        GifAnimDecoder* decoder = nullptr;
-        GifAnimInfo info{};
-        ASSERT_EQ(Open(c.gif, &decoder, &info), 0u);
-        const uint32_t* pixels = nullptr;
+        Anim a;
+        ASSERT_EQ(a.Open(c.gif), 0u);
         if (c.frame) {
-            ASSERT_EQ(DecodeGifAnimFrame(decoder, c.frame - 1, &pixels), 0u);
+            ASSERT_EQ(a.Frame(c.frame - 1), 0u);
         }
         VmAbortFlag.store(1);
-        EXPECT_EQ(DecodeGifAnimFrame(decoder, c.frame, &pixels), uint32_t{ERR_USERABORT});
+        EXPECT_EQ(a.Frame(c.frame), uint32_t{ERR_USERABORT});
         VmAbortFlag.store(0);
-        uint32_t* canvas = TakeGifAnimCanvas(decoder);
+        uint32_t* canvas = TakeGifAnimCanvas(a.decoder);
         ASSERT_NE(canvas, nullptr);
-        const auto w = static_cast<size_t>(info.width);
+        const auto w = static_cast<size_t>(a.info.width);
         uint32_t rowsDone = 0;
-        for (size_t y = 0; y < static_cast<size_t>(info.height); ++y)
+        for (size_t y = 0; y < static_cast<size_t>(a.info.height); ++y)
             rowsDone += canvas[y * w] != c.untouched || canvas[y * w + w - 1] != c.untouched;
         EXPECT_EQ(rowsDone, 0u);
         OsFreeMem(canvas);
         // Decoding goes on from the start (checked on the small screens:
         // the large one would be filled whole for it).
         if (c.frame) {
-            ASSERT_EQ(DecodeGifAnimFrame(decoder, c.frame, &pixels), 0u);
-            EXPECT_EQ(pixels[0], red);
+            ASSERT_EQ(a.Frame(c.frame), 0u);
+            EXPECT_EQ(a.pixels[0], red);
         }
-        CloseGifAnim(decoder);
     }
 }
 
@@ -296,22 +261,18 @@ TEST(GifAnim, AnAbortStopsTheCanvasWorkBeforeItsFirstRow)
 // in a canvas of its own.
 TEST(GifAnim, TakenCanvasHoldsTheFrameAndDecodingGoesOn)
 {
-    GifAnimDecoder* decoder = nullptr;
-    GifAnimInfo info{};
-    ASSERT_EQ(Open(LiteralGif(8, 4, {{2, 1, 3, 2, false, 6, true}, {0, 0, 1, 1, false, 1, true}}), &decoder, &info),
-              0u);
-    const uint32_t* pixels = nullptr;
-    ASSERT_EQ(DecodeGifAnimFrame(decoder, 1, &pixels), 0u);
-    std::vector<uint32_t> expected(pixels, pixels + 32);
-    uint32_t* taken = TakeGifAnimCanvas(decoder);
-    ASSERT_EQ(taken, pixels);
+    Anim a;
+    ASSERT_EQ(a.Open(LiteralGif(8, 4, {{2, 1, 3, 2, false, 6, true}, {0, 0, 1, 1, false, 1, true}})), 0u);
+    ASSERT_EQ(a.Frame(1), 0u);
+    std::vector<uint32_t> expected(a.pixels, a.pixels + 32);
+    uint32_t* taken = TakeGifAnimCanvas(a.decoder);
+    ASSERT_EQ(taken, a.pixels);
     taken[32 + 7] = 0;  // the spare row is there to be written
     EXPECT_EQ(std::vector<uint32_t>(taken, taken + 32), expected);
-    ASSERT_EQ(DecodeGifAnimFrame(decoder, 1, &pixels), 0u);
-    EXPECT_NE(pixels, taken);
-    EXPECT_EQ(std::vector<uint32_t>(pixels, pixels + 32), expected);
+    ASSERT_EQ(a.Frame(1), 0u);
+    EXPECT_NE(a.pixels, taken);
+    EXPECT_EQ(std::vector<uint32_t>(a.pixels, a.pixels + 32), expected);
     OsFreeMem(taken);
-    CloseGifAnim(decoder);
 }
 
 }  // namespace

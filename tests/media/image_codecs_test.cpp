@@ -115,11 +115,9 @@ ilbm('true.iff', 24, 0, true, None)
 open(d + '/true.iff.rgba', 'wb').write(rgb.convert('RGBA').tobytes())
 )PY";
 
-struct DecoderCase {
-    const char* file;
-    int32_t transparency;  // expected: -1 none, -2 alpha, 1 a transparent colour
-    int tolerance;         // largest channel difference allowed
-};
+// The transparency expected (-1 none, -2 alpha, 1 a transparent colour) and
+// the largest channel difference allowed.
+struct DecoderCase { const char* file; int32_t transparency; int tolerance; };
 
 const DecoderCase kDecoderCases[] = {
     {"rgba.png", -2, 0},      {"rgb.png", -1, 0},         {"grey.png", -1, 0},     {"deep16.png", -1, 0},
@@ -184,8 +182,7 @@ TEST_F(PictureFiles, DecodersAgreeWithPil)
         ASSERT_EQ(LoadImageFile(path.c_str(), nullptr, 0, HOSTIMAGE_LOAD, &image, nullptr, &info), 0u);
         std::vector<uint8_t> rgba = ReadFileBytes(path + ".rgba");
         ExpectSamePixels(*image, rgba, c.tolerance, c.file);
-        EXPECT_EQ(info.width, 37);
-        EXPECT_EQ(info.height, 23);
+        EXPECT_EQ(std::make_pair(info.width, info.height), std::make_pair(37, 23));
         EXPECT_TRUE(c.transparency >= 0 || info.transparentColour == c.transparency);
         // The transparent colour is unique in the picture.
         for (size_t i = 0; c.transparency >= 0 && i < rgba.size() / 4; ++i)
@@ -199,19 +196,13 @@ TEST_F(PictureFiles, DecodersAgreeWithPil)
         HostImageInfo probed{};
         ASSERT_EQ(LoadImageFile(path.c_str(), "native|inbuilt", 0, HOSTIMAGE_PROBE, &image, nullptr, &probed), 0u);
         EXPECT_EQ(image, nullptr);
-        EXPECT_EQ(probed.width, 37);
-        EXPECT_EQ(probed.transparentColour, info.transparentColour);
+        EXPECT_EQ(std::tie(probed.width, probed.transparentColour), std::make_tuple(37, info.transparentColour));
     }
 }
 
 // A source that hands out its bytes a few at a time, in steps that line up
 // with nothing a decoder asks for, or one byte a call.
-struct DribbleSource {
-    const std::vector<uint8_t>* bytes;
-    bool oneByte = false;
-    size_t at = 0;
-    size_t calls = 0;
-};
+struct DribbleSource { const std::vector<uint8_t>* bytes; bool oneByte = false; size_t at = 0; size_t calls = 0; };
 
 size_t ReadDribble(void* context, uint8_t* buffer, size_t count)
 {
@@ -235,8 +226,7 @@ void ExpectSourceAsMemory(const std::vector<uint8_t>& file, bool png)
     streamed.transparentColour = -1;
     ASSERT_EQ((png ? DecodePngSource : DecodeBmpSource)(&source, false, &streamed), want);
     if (!want) {
-        ASSERT_EQ(streamed.width, memory.width);
-        ASSERT_EQ(streamed.height, memory.height);
+        ASSERT_EQ(std::tie(streamed.width, streamed.height), std::tie(memory.width, memory.height));
         EXPECT_EQ(streamed.transparentColour, memory.transparentColour);
         EXPECT_EQ(0, std::memcmp(streamed.pixels, memory.pixels, sizeof(uint32_t) * memory.width * memory.height));
     }
@@ -264,8 +254,8 @@ void ExpectStreamsAsInMemory(const std::vector<uint8_t>& file, const std::string
             ASSERT_EQ(LoadImageFile(scratch.c_str(), nullptr, 0, mode, &image, nullptr, &info), expected)
                 << "cut at " << cut << " mode " << mode;
             if (!expected) {
-                EXPECT_EQ(info.width, inMemory.width);
-                EXPECT_EQ(info.transparentColour, inMemory.transparentColour);
+                EXPECT_EQ(std::tie(info.width, info.transparentColour),
+                          std::tie(inMemory.width, inMemory.transparentColour));
             }
             if (image && inMemory.pixels) {
                 EXPECT_EQ(0, std::memcmp(image->pixels, inMemory.pixels,
@@ -319,12 +309,7 @@ TEST_F(PictureFiles, PngAndBmpReadAsTheyGoMatchTheMemoryDecoder)
     std::string scratch = folder->file("cut.bmp");
     for (const char* name : {"rgb.bmp", "pal8.bmp", "mono.bmp", "rle8.bmp", "alpha.bmp", "rgb565.bmp", "topdown.bmp"})
         ExpectStreamsAsInMemory(ReadFileBytes(folder->file(name)), scratch, name);
-    struct Case {
-        const char* what;
-        int32_t w, h;
-        uint32_t bits, headerSize;
-        int64_t gap;
-    };
+    struct Case { const char* what; int32_t w, h; uint32_t bits, headerSize; int64_t gap; };
     const Case cases[] = {
         {"24 bits, rows over many blocks", 3001, 97, 24, 40, 0},
         {"8 bits, a gap before the rows", 301, 40, 8, 40, 700},
@@ -389,11 +374,7 @@ TEST_F(PictureFiles, GifCutInsideItsCodesIsAnError)
 
 TEST(PictureDecoders, HostileHeadersAreRefusedBeforeAllocating)
 {
-    struct HostileCase {
-        const char* what;
-        std::vector<uint8_t> bytes;
-        uint32_t error;
-    };
+    struct HostileCase { const char* what; std::vector<uint8_t> bytes; uint32_t error; };
     std::vector<HostileCase> cases;
     // BMP claiming 60000 x 60000 pixels in 60 bytes.
     std::vector<uint8_t> bmp = {'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0, 40, 0, 0, 0,
@@ -469,8 +450,7 @@ TEST(PictureDecoders, GifPictureIsItsLogicalScreen)
     for (const Case& c : cases) {
         ImageData probed{};
         ASSERT_EQ(DecodeGif(c.gif.data(), c.gif.size(), true, &probed), 0u) << c.what;
-        EXPECT_EQ(probed.width, c.width) << c.what;
-        EXPECT_EQ(probed.height, c.height) << c.what;
+        EXPECT_EQ(std::tie(probed.width, probed.height), std::tie(c.width, c.height)) << c.what;
         ImageData image{};
         ASSERT_EQ(DecodeGif(c.gif.data(), c.gif.size(), false, &image), c.error) << c.what;
         if (c.error) {
@@ -620,10 +600,7 @@ if im.mode == 'P':
 
 class PictureWriters : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        QM_SKIP_WITHOUT(HavePil()) << "PIL is the oracle";
-    }
+    void SetUp() override { QM_SKIP_WITHOUT(HavePil()) << "PIL is the oracle"; }
     std::vector<uint8_t> ReadBack(const std::string& file, std::string* mode)
     {
         std::string out = dir.file("back.rgba");
@@ -672,9 +649,7 @@ TEST_F(PictureWriters, JpegInMemoryKeepsThePictureAtQuality90)
 
 TEST_F(PictureWriters, GifKeepsIndicesPaletteAndTransparentIndex)
 {
-    struct Case {
-        int32_t w, h, colours, transparent;
-    };
+    struct Case { int32_t w, h, colours, transparent; };
     // 300 x 200 of 256 noisy colours fills the code table many times.
     for (Case c : {Case{7, 5, 5, 2}, Case{300, 200, 256, -1}, Case{16, 16, 1, 0}, Case{40, 3, 600, 255}}) {
         int32_t used = c.colours < 2 ? 2 : c.colours > 256 ? 256 : c.colours;

@@ -17,11 +17,7 @@
 
 namespace {
 
-struct Notice {
-    uint32_t channel;
-    uint32_t kind;
-    uintptr_t tag;
-};
+struct Notice { uint32_t channel; uint32_t kind; uintptr_t tag; };
 
 void Record(uint32_t channel, uint32_t kind, uintptr_t tag, void* user)
 {
@@ -59,9 +55,7 @@ TEST_F(NullAudioTest, SoundEndsWhenItsLastFrameIsDue)
     At(500000);
     auto n = Poll();
     ASSERT_EQ(n.size(), 1u);
-    EXPECT_EQ(n[0].channel, 1u);
-    EXPECT_EQ(n[0].kind, uint32_t{AUDIO_ENDED});
-    EXPECT_EQ(n[0].tag, 77u);
+    EXPECT_EQ(std::tie(n[0].channel, n[0].kind, n[0].tag), std::make_tuple(1u, uint32_t{AUDIO_ENDED}, uintptr_t{77}));
     EXPECT_FALSE(NullAudioIsPlaying(1));
     EXPECT_TRUE(Poll().empty()) << "an end is reported once";
 }
@@ -76,8 +70,7 @@ TEST_F(NullAudioTest, LoopsAreReportedAndMissedOnesCollapse)
     At(5000000);  // the second loop point and the end went by unseen
     n = Poll();
     ASSERT_EQ(n.size(), 2u);
-    EXPECT_EQ(n[0].kind, uint32_t{AUDIO_LOOPED});
-    EXPECT_EQ(n[1].kind, uint32_t{AUDIO_ENDED});
+    EXPECT_EQ(std::make_pair(n[0].kind, n[1].kind), std::make_pair(uint32_t{AUDIO_LOOPED}, uint32_t{AUDIO_ENDED}));
 
     ASSERT_EQ(NullAudioPlay(0, 1000, 1000, 0, 6), 0);  // endless
     At(5000000 + 1000000000ull);                        // a thousand seconds later
@@ -177,8 +170,7 @@ TEST_F(SoundLibraryTest, AdapterRules)
     info.capabilities = other.capabilities = PLUGINCAPS_AUDIOADAPTER;
     QmTagItem tags[] = {{1, 9}, {0, 0}};
     ASSERT_EQ(SetSoundAdapter(&info, 0, tags), 0u);
-    EXPECT_EQ(SoundAdapter.plugin, &info);
-    EXPECT_EQ(SoundAdapter.word, 9u);
+    EXPECT_TRUE(SoundAdapter.plugin == &info && SoundAdapter.word == 9);
     SetAdapterSetupOpen(false);
     QmTagItem again[] = {{1, 12}, {0, 0}};
     EXPECT_EQ(SetSoundAdapter(&info, 0x2, again), 0u) << "the same plugin may still change its word";

@@ -115,11 +115,8 @@ TEST_F(VideoFiles, AttributesAgreeWithFfprobe)
 // counted.
 TEST_F(VideoFiles, FrameCountsAgreeWithFfprobesCountOfDecodedFrames)
 {
-    struct Clip {
-        const char* file;
-        const char* encoder;
-        const char* muxer;  // null: by the extension
-    } clips[] = {
+    // Without a muxer, ffmpeg goes by the extension.
+    struct Clip { const char* file; const char* encoder; const char* muxer; } clips[] = {
         {"clip.ogv", "libtheora", nullptr}, {"vp8.webm", "libvpx", nullptr}, {"clip.avi", "mpeg4", nullptr},
         {"mjpeg.avi", "mjpeg", nullptr},    {"clip.m4v", "mpeg4", "m4v"},     {"clip.mjpeg", "mjpeg", "mjpeg"},
     };
@@ -182,9 +179,8 @@ TEST_F(VideoFiles, AStreamThatCannotRewindHasNoFrameCount)
     QmFfVideoInfo info{};
     void* video = nullptr;
     ASSERT_EQ(api->open(&io, &info, &video), 0u);
-    EXPECT_EQ(info.frames, 0);
-    EXPECT_EQ(info.framesError, uint32_t{ERR_SEEKFORMAT});
-    EXPECT_EQ(info.width, 64);
+    EXPECT_EQ(std::make_tuple(info.frames, info.framesError, info.width),
+              std::make_tuple(int64_t{0}, uint32_t{ERR_SEEKFORMAT}, 64));
     std::vector<uint32_t> argb(64 * 48);
     EXPECT_EQ(api->firstFrame(video, argb.data()), 0u);
     api->close(video);

@@ -17,10 +17,7 @@
 
 namespace {
 
-std::string DataFile(const char* name)
-{
-    return std::string(QM_SOURCE_DIR) + "/tests/core/io/data/" + name;
-}
+std::string DataFile(const char* name) { return std::string(QM_SOURCE_DIR) + "/tests/core/io/data/" + name; }
 
 // Runs a short Python program with two file arguments.
 bool RunPython(const std::string& program, const std::string& a, const std::string& b)
@@ -71,14 +68,8 @@ TEST_F(Container, PythonInflatesWhatIsDeflatedHere)
 TEST_F(Container, InflatesWhatPythonDeflated)
 {
     QM_SKIP_WITHOUT(HavePython()) << "python3 with zlib is not installed";
-    struct Case {
-        size_t size;
-        int level;
-        const char* magic;
-        const char* magicText;
-    } cases[] = {
-        {70000, 9, CONTAINER_MAGIC_APPLET, "QMZ\\x00"},
-        {5, 1, CONTAINER_MAGIC_PLUGINS, "PLPK"},
+    struct Case { size_t size; int level; const char* magic; const char* magicText; } cases[] = {
+        {70000, 9, CONTAINER_MAGIC_APPLET, "QMZ\\x00"}, {5, 1, CONTAINER_MAGIC_PLUGINS, "PLPK"},
         {200000, 0, CONTAINER_MAGIC_PACKAGE, "QMPK"},
     };
     for (const Case& c : cases) {
@@ -125,10 +116,8 @@ TEST_F(Container, RoundTripThroughEverySourceKind)
     MemoryName memory;
     ASSERT_TRUE(MakeMemoryName(wrapped.data(), wrapped.size(), &memory));
 
-    struct Case {
-        const char* source;
-        uint64_t offset;
-    } cases[] = {{outer.c_str(), 1000}, {region, 0}, {memory.c_str(), 1000}};
+    struct Case { const char* source; uint64_t offset; };
+    const Case cases[] = {{outer.c_str(), 1000}, {region, 0}, {memory.c_str(), 1000}};
     for (const Case& c : cases) {
         std::remove(unpacked.c_str());
         uint64_t size = 0, length = 0;
@@ -192,11 +181,7 @@ TEST_F(Container, BrokenContainersFailAndLeaveNoOutput)
     ASSERT_EQ(DeflateFileWithMagic(CONTAINER_MAGIC_PACKAGE, plain.c_str(), packed.c_str(), nullptr, nullptr), 0u);
     const std::vector<uint8_t> good = ReadFileBytes(packed);
 
-    struct Case {
-        const char* what;
-        std::vector<uint8_t> bytes;
-        uint32_t code;
-    };
+    struct Case { const char* what; std::vector<uint8_t> bytes; uint32_t code; };
     std::vector<Case> cases;
     cases.push_back({"empty", {}, ERR_READ});
     cases.push_back({"magic only", {good.begin(), good.begin() + 4}, ERR_READ});

@@ -34,8 +34,7 @@ TEST(Md5, MatchesReferenceDigests)
     struct Case { std::string in; const char* hex; };
     const Case cases[] = {
         // "abc" is MD5Str's test's and the probe plugin's.
-        {"", "d41d8cd98f00b204e9800998ecf8427e"},
-        {SteppedBytes(), "10046f077f2082ac19676b8079f1cb1a"},
+        {"", "d41d8cd98f00b204e9800998ecf8427e"}, {SteppedBytes(), "10046f077f2082ac19676b8079f1cb1a"},
         // Padding boundaries: 55 bytes fit one block with the length, 56 do not.
         {std::string(55, 'A'), "e38a93ffe074a99b3fed47dfbe37db21"},
         {std::string(56, 'A'), "a2f3e2024931bd470555002aa5ccc010"},
@@ -64,10 +63,7 @@ TEST(Base64, EncodesLikeTheReference)
 {
     struct Case { std::string in; const char* text; };
     const Case cases[] = {
-        {"", ""},
-        {"a", "YQ=="},
-        {"abc", "YWJj"},
-        {"message digest", "bWVzc2FnZSBkaWdlc3Q="},
+        {"", ""}, {"a", "YQ=="}, {"abc", "YWJj"}, {"message digest", "bWVzc2FnZSBkaWdlc3Q="},
         {Bytes("\0\377z", 3), "AP96"},
         {RangeBytes(),
          "AAECAwQFBgcICQoLDA0ODxAREhMUFRYXGBkaGxwdHh8gISIjJCUmJygpKissLS4vMDEyMzQ1Njc4OTo7PD0+P0BBQkNERUZHSElK"

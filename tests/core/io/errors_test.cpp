@@ -46,24 +46,16 @@ protected:
 
 TEST(FormatMessageText, FillsOnePlaceholderAndLeavesEveryOtherPercent)
 {
-    struct Case {
-        const char* text;
-        const char* arg;
-        int32_t number;
-        const char* expected;
-    } cases[] = {
+    struct Case { const char* text; const char* arg; int32_t number; const char* expected; } cases[] = {
         {"Cannot read file %s !", "pic.png", 0, "Cannot read file pic.png !"},
         {"Could not find file handle %ld!", "", -7, "Could not find file handle -7!"},
-        {"%d%% done", "", 5, "5%% done"},
-        {"%s and %s", "x", 0, "x and %s"},
+        {"%d%% done", "", 5, "5%% done"}, {"%s and %s", "x", 0, "x and %s"},
         {"%d then %s", "x", 3, "%d then x"},         // a text placeholder takes precedence
         {"%%s then %s", "x", 0, "%%s then x"},       // "%%" is no placeholder
         {"%n%p%x%f 100%", "x", 1, "%n%p%x%f 100%"},  // nothing to fill: copied as it stands
-        {"ends in %", "x", 1, "ends in %"},
-        {"%l", "x", 1, "%l"},
+        {"ends in %", "x", 1, "ends in %"}, {"%l", "x", 1, "%l"},
         {"Arg %s", "%s%n%d", 9, "Arg %s%n%d"},      // the argument is never read as a format
-        {"no arg", nullptr, 0, "no arg"},
-        {"%s", nullptr, 0, ""},
+        {"no arg", nullptr, 0, "no arg"}, {"%s", nullptr, 0, ""},
     };
     for (const Case& c : cases)
         EXPECT_EQ(Format(c.text, c.arg, c.number), c.expected) << c.text;
@@ -79,13 +71,9 @@ TEST(FormatMessageText, FillsOnePlaceholderAndLeavesEveryOtherPercent)
 
 TEST(ChunkNames, FilePartOfPathsAndChunkNames)
 {
-    struct Case {
-        const char* name;
-        const char* part;
-    } cases[] = {
+    struct Case { const char* name; const char* part; } cases[] = {
         {"x", "x"}, {":", ":"}, {"", ""}, {":::chunkS12:34*gfx\\sub\\pic.png?", "pic.png"},
-        {":::chunk1:2*pic.png", "pic.png"}, {":::chunk1:2*a?b/c", "a"},
-        {"DH0:pic.png", "pic.png"},
+        {":::chunk1:2*pic.png", "pic.png"}, {":::chunk1:2*a?b/c", "a"}, {"DH0:pic.png", "pic.png"},
         // The runtime's own names keep every colon.
         {":::memory1000:40", ":::memory1000:40"}, {":::chunk1:2", ":::chunk1:2"},
     };

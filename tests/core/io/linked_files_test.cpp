@@ -52,16 +52,10 @@ protected:
 TEST_F(LinkedFiles, NamesResolveToChunkNames)
 {
     std::string program = OsProgramFilePath();
-    struct Case {
-        const char* name;
-        int fontLookup;
-        std::string expected;
-        int isFont;
-    } cases[] = {
+    struct Case { const char* name; int fontLookup; std::string expected; int isFont; } cases[] = {
         {"gfx\\Pic.PNG", 0, ":::chunk1010:20*gfx/pic.png?app.qma", 0},
         {"snd/boom.wav", 0, ":::chunk1100:7*snd\\Boom.WAV?" + program, 0},
-        {"vera", 1, ":::chunk1040:50*Vera?app.qma", 1},
-        {"Vera.font", 1, ":::chunk1040:50*Vera?app.qma", 1},
+        {"vera", 1, ":::chunk1040:50*Vera?app.qma", 1}, {"Vera.font", 1, ":::chunk1040:50*Vera?app.qma", 1},
         {"fonts/title.ttf", 1, ":::chunk1300:4*fonts/title.ttf?other.bin", 0},
     };
     for (const Case& c : cases) {
@@ -96,10 +90,8 @@ TEST(ByteOrder, ReadersCombineMaskedBytesAndWritersRoundTrip)
 
     s = StreamOpen(path.c_str(), STREAM_READ);
     ASSERT_NE(s, nullptr);
-    EXPECT_EQ(ReadWordBE(s), 0x1234);
-    EXPECT_EQ(ReadWordBE(s), 0x3412);
-    EXPECT_EQ(ReadLongBE(s), 0x89ABCDEFu);
-    EXPECT_EQ(ReadLongLE(s), 0x89ABCDEFu);
+    EXPECT_EQ((std::vector<uint32_t>{ReadWordBE(s), ReadWordBE(s), ReadLongBE(s), ReadLongLE(s)}),
+              (std::vector<uint32_t>{0x1234, 0x3412, 0x89ABCDEF, 0x89ABCDEF}));
     StreamClose(s);
 
     // Short reads: the missing bytes read as 0xFF each, without spilling
@@ -133,8 +125,7 @@ TEST_F(WholeFiles, ExaminationByNameMatchesStat)
     ASSERT_EQ(stat(source.c_str(), &st), 0);
     FileExamineRecord rec;
     ASSERT_EQ(ExamineFileByName(source.c_str(), &rec, 1), 1);
-    EXPECT_EQ(rec.kind, FILEINFO_FILE);
-    EXPECT_EQ(rec.size, 40000u);
+    EXPECT_EQ(std::tie(rec.kind, rec.size), std::make_tuple(uint32_t{FILEINFO_FILE}, uint64_t{40000}));
     EXPECT_EQ(std::string(rec.fullPath), source);
     uint64_t times[3] = {};
     ASSERT_EQ(OsDateToFileTime(&rec.modified, times, 2), 1);
@@ -149,9 +140,8 @@ TEST_F(WholeFiles, ExaminationByNameMatchesStat)
     char region[1024];
     ASSERT_TRUE(MakeChunkName("gfx/pic.png", region, sizeof region, 5, 123, 0, source.c_str()));
     ASSERT_EQ(ExamineFileByName(region, &rec, 1), 1);
-    EXPECT_EQ(rec.kind, FILEINFO_FILE);
-    EXPECT_EQ(rec.size, 123u);
-    EXPECT_EQ(rec.flags, FILEATTR_DEFAULT);
+    EXPECT_EQ(std::tie(rec.kind, rec.size, rec.flags),
+              std::make_tuple(uint32_t{FILEINFO_FILE}, uint64_t{123}, uint32_t{FILEATTR_DEFAULT}));
     DateStamp expectedDate = {0, 30, 10, 4, 10, 2002};
     EXPECT_EQ(std::memcmp(&rec.modified, &expectedDate, sizeof expectedDate), 0);
     EXPECT_EQ(std::string(rec.fullPath), OsFullPathString(".") + "/pic.png");
@@ -176,10 +166,7 @@ TEST_F(WholeFiles, CopiesReachTheDestinationWhole)
     ASSERT_TRUE(MakeChunkName("r.bin", region, sizeof region, 1000, 33000, 0, source.c_str()));
     MemoryName memory;
     ASSERT_TRUE(MakeMemoryName(data.data(), 16384, &memory));
-    struct Case {
-        const char* name;
-        std::vector<uint8_t> expected;
-    } cases[] = {
+    struct Case { const char* name; std::vector<uint8_t> expected; } cases[] = {
         {source.c_str(), data},
         {region, std::vector<uint8_t>(data.begin() + 1000, data.begin() + 34000)},
         {memory.c_str(), std::vector<uint8_t>(data.begin(), data.begin() + 16384)},

@@ -20,10 +20,7 @@ std::string ReadBack(const std::string& path)
     return std::string(bytes.begin(), bytes.end());
 }
 
-uint32_t Nothing(VmState*)
-{
-    return 0;
-}
+uint32_t Nothing(VmState*) { return 0; }
 
 const CommandTableEntry firstCommands[] = {{"Alpha", Nothing}, {"Beta%s", Nothing}, {nullptr, nullptr}};
 const CommandTableEntry emptyCommands[] = {{nullptr, nullptr}};

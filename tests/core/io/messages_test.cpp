@@ -103,10 +103,7 @@ TEST(MessageTable, EveryCodeHasItsOwnText)
 
 TEST(MessageTable, KnownTextsStandAsPublished)
 {
-    struct Case {
-        uint32_t code;
-        const char* text;
-    };
+    struct Case { uint32_t code; const char* text; };
     const Case cases[] = {
         {ERR_UNKNOWNCMD, "Unknown command %s !"},
         {ERR_WRONGUSAGE, "Wrong usage/parameters for this command!\nRead the documentation!"},

@@ -17,18 +17,12 @@ TEST(DoubleToInteger, TruncatesTowardZeroAndSaturates)
     const double nan = std::numeric_limits<double>::quiet_NaN();
     struct Case { double in; int64_t i64; int32_t i32; uint32_t low; };
     const Case cases[] = {
-        {0.0, 0, 0, 0},
-        {-2.7, -2, -2, 0xFFFFFFFEu},
-        {2.7, 2, 2, 2},
-        {-1.0, -1, -1, 0xFFFFFFFFu},
-        {4294967295.0, 4294967295LL, INT32_MAX, 0xFFFFFFFFu},
-        {8589934590.0, 8589934590LL, INT32_MAX, 0xFFFFFFFEu},
+        {0.0, 0, 0, 0}, {-2.7, -2, -2, 0xFFFFFFFEu}, {2.7, 2, 2, 2}, {-1.0, -1, -1, 0xFFFFFFFFu},
+        {4294967295.0, 4294967295LL, INT32_MAX, 0xFFFFFFFFu}, {8589934590.0, 8589934590LL, INT32_MAX, 0xFFFFFFFEu},
         {-2147483649.0, -2147483649LL, INT32_MIN, 0x7FFFFFFFu},
         {1e20, INT64_MAX, INT32_MAX, 1661992960u},   // 1e20 mod 2^32
         {-1e20, INT64_MIN, INT32_MIN, 2632974336u},  // -1e20 mod 2^32
-        {inf, INT64_MAX, INT32_MAX, 0},
-        {-inf, INT64_MIN, INT32_MIN, 0},
-        {nan, 0, 0, 0},
+        {inf, INT64_MAX, INT32_MAX, 0}, {-inf, INT64_MIN, INT32_MIN, 0}, {nan, 0, 0, 0},
         {9223372036854775807.0, INT64_MAX, INT32_MAX, 0},  // rounds to 2^63
     };
     for (const Case& c : cases) {
@@ -57,18 +51,15 @@ TEST(StringToNumber, ReadsEveryNotation)
         size_t used = 99;
         ErrorCode err = ERR_MEM;
         double v = StringToNumber(c.text, std::strlen(c.text), &used, &err);
-        EXPECT_EQ(v, c.value) << c.text;
-        EXPECT_EQ(used, c.used) << c.text;
-        EXPECT_EQ(err, c.error) << c.text;
+        EXPECT_EQ(std::make_tuple(v, used, err), std::make_tuple(c.value, c.used, c.error)) << c.text;
     }
-    // The length ends the text, not a zero byte.
+    // The length ends the text, not a zero byte; a zero byte is an ordinary
+    // non-digit, not the end of the text.
     size_t used;
     ErrorCode err;
-    EXPECT_EQ(StringToNumber("1234", 2, &used, &err), 12);
-    EXPECT_EQ(used, 2u);
-    // A zero byte is an ordinary non-digit, not the end of the text.
-    EXPECT_EQ(StringToNumber("7\0008", 3, &used, &err), 7);
-    EXPECT_EQ(used, 1u);
+    using Read = std::pair<double, size_t>;  // braces read the number before the count it sets
+    EXPECT_EQ((Read{StringToNumber("1234", 2, &used, &err), used}), Read(12, 2));
+    EXPECT_EQ((Read{StringToNumber("7\0008", 3, &used, &err), used}), Read(7, 1));
 }
 
 // The text of a number is exactly what "%.14g" prints: edge values, then

@@ -133,9 +133,8 @@ TEST_F(Streams, MemorySourcesStopAtTheirEndAndOpenOnlyWhileHeld)
     EXPECT_EQ(StreamSeek(s, 0, STREAM_SEEK_CURRENT), 20);
     FileInfoRecord info;
     ASSERT_NE(ExamineStream(s, &info), 0);
-    EXPECT_EQ(info.kind, FILEINFO_FILE);
-    EXPECT_EQ(info.size, 20u);
-    EXPECT_EQ(info.flags, FILEATTR_DEFAULT);
+    EXPECT_EQ(std::tie(info.kind, info.size, info.flags),
+              std::make_tuple(uint32_t{FILEINFO_FILE}, uint64_t{20}, uint32_t{FILEATTR_DEFAULT}));
     EXPECT_STREQ(info.fullPath, "Unnamed");
     EXPECT_EQ(StreamClose(s), 1);
     // A memory name is text anyone can write: only a held name of the runtime's
@@ -240,25 +239,19 @@ TEST_F(Streams, ExaminationOfOpenFilesAndRegions)
 TEST_F(Streams, LoaderListsWithoutInbuiltOpenNoHostFile)
 {
     EXPECT_EQ(StreamOpen(path.c_str(), STREAM_READ, "someplugin"), nullptr);
-    StreamHandle* s = StreamOpen(path.c_str(), STREAM_READ, "someplugin|inbuilt");
-    ASSERT_NE(s, nullptr);
-    StreamClose(s);
-    s = StreamOpen(path.c_str(), STREAM_READ, "Default");
-    ASSERT_NE(s, nullptr);
-    StreamClose(s);
+    for (const char* loaders : {"someplugin|inbuilt", "Default"}) {
+        StreamHandle* s = StreamOpen(path.c_str(), STREAM_READ, loaders);
+        ASSERT_NE(s, nullptr) << loaders;
+        StreamClose(s);
+    }
 }
 
 TEST(TempNames, KeepTheModelsExtension)
 {
     const std::pair<const char*, const char*> cases[] = {
-        {"pic.png", ".png"},
-        {"dir.d/file", ""},
-        {"C:\\data.x\\song.MOD", ".MOD"},
-        {":::chunk10:20*gfx/anim.gif?app.qma", ".gif"},
-        {":::chunkS3:0*notes.txt?unused", ".txt"},
-        {":::chunk10:20*noext?c.bin", ""},
-        {"archive.tar.gz", ".gz"},
-        {nullptr, ""},
+        {"pic.png", ".png"}, {"dir.d/file", ""}, {"C:\\data.x\\song.MOD", ".MOD"},
+        {":::chunk10:20*gfx/anim.gif?app.qma", ".gif"}, {":::chunkS3:0*notes.txt?unused", ".txt"},
+        {":::chunk10:20*noext?c.bin", ""}, {"archive.tar.gz", ".gz"}, {nullptr, ""},
     };
     for (const auto& [model, extension] : cases) {
         EXPECT_EQ(ModelExtension(model), extension) << (model ? model : "null");

@@ -102,12 +102,8 @@ TEST(Encoding, EveryLatin1CharacterRoundTripsAsIconvConvertsIt)
 
 TEST(Encoding, Utf8ReaderStaysInsideItsInputAndKeepsWhatIsNotUtf8)
 {
-    struct Case {
-        std::string in;
-        std::string out;
-    } cases[] = {
-        {"caf\xC3\xA9", "caf\xE9"},
-        {"\xC2\xA0x", "\xA0x"},
+    struct Case { std::string in; std::string out; } cases[] = {
+        {"caf\xC3\xA9", "caf\xE9"}, {"\xC2\xA0x", "\xA0x"},
         {"\xE2\x82\xAC", "?"},             // the euro sign is not in Latin-1
         {"\xF0\x9F\x98\x80!", "?!"},       // nor is anything beyond the first plane
         {"\xE9t\xE9", "\xE9t\xE9"},        // already Latin-1
@@ -149,11 +145,9 @@ TEST(CaseAndClasses, ComparisonsFoldLatin1Letters)
 
 TEST(RoundToInt, RoundsHalfwayToEven)
 {
-    struct Case {
-        double in;
-        int32_t out;
-    } cases[] = {{2.5, 2}, {3.5, 4}, {-2.5, -2}, {-3.5, -4}, {0.49999, 0}, {1.5000001, 2},
-                 {-0.5, 0}, {1e9 + 0.5, 1000000000}, {-2147483648.0, INT32_MIN}, {2147483647.0, INT32_MAX}};
+    struct Case { double in; int32_t out; };
+    const Case cases[] = {{2.5, 2}, {3.5, 4}, {-2.5, -2}, {-3.5, -4}, {0.49999, 0}, {1.5000001, 2}, {-0.5, 0},
+                          {1e9 + 0.5, 1000000000}, {-2147483648.0, INT32_MIN}, {2147483647.0, INT32_MAX}};
     for (const Case& c : cases)
         EXPECT_EQ(RoundToInt(c.in), c.out) << c.in;
 }

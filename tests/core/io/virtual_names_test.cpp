@@ -11,25 +11,18 @@ namespace {
 
 TEST(ChunkNames, SeparatorsAreTakenAtTheirFirstOccurrenceAndMalformedNamesRefused)
 {
-    struct Case {
-        const char* name;
-        const char* display;
-        const char* file;
-        const char* extension;
-        uint64_t offset;
-    } cases[] = {
+    struct Case { const char* name; const char* display; const char* file; const char* extension; uint64_t offset; };
+    const Case cases[] = {
         {":::chunk5:6*a.b.c?dir/x?y.exe", "a.b.c", "dir/x?y.exe", ".c", 5},
         {":::chunk0:0*noext?", "noext", "", "", 0},
-        {":::chunk18446744073709551615:0*big?f", "big", "f", "", UINT64_MAX},
-        {":::chunk7:1**?f", "*", "f", "", 7},
+        {":::chunk18446744073709551615:0*big?f", "big", "f", "", UINT64_MAX}, {":::chunk7:1**?f", "*", "f", "", 7},
     };
     for (const Case& c : cases) {
         ChunkNameParts parts;
         ASSERT_TRUE(ParseChunkName(c.name, &parts)) << c.name;
-        EXPECT_EQ(parts.displayName, c.display);
-        EXPECT_EQ(parts.file, c.file);
-        EXPECT_EQ(parts.extension, c.extension);
-        EXPECT_EQ(parts.offset, c.offset);
+        EXPECT_EQ(std::tie(parts.displayName, parts.file, parts.extension, parts.offset),
+                  std::make_tuple(std::string_view(c.display), std::string_view(c.file),
+                                  std::string_view(c.extension), c.offset));
     }
     // Malformed names are refused.
     const char* names[] = {
@@ -61,8 +54,7 @@ TEST(ChunkNames, StringFormFindsTheVirtualFileAndItsCurrentSize)
     EXPECT_STREQ(name, ":::chunkS42:0*v.txt?unused");
     ChunkNameParts parts;
     ASSERT_TRUE(ParseChunkName(name, &parts));
-    EXPECT_EQ(parts.object, file);
-    EXPECT_EQ(parts.size, 3u);
+    EXPECT_TRUE(parts.object == file && parts.size == 3);
     EXPECT_FALSE(ParseChunkName(":::chunkS43:0*v.txt?unused", &parts));
     FreeVirtualStringFile(file);
     EXPECT_FALSE(ParseChunkName(name, &parts));

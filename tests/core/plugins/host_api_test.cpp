@@ -38,10 +38,7 @@ TEST(HostApiTest, EverySlotIsFilled)
     const PluginHostApi* host = Host();
     EXPECT_EQ(host->version, 6u);
     EXPECT_EQ(host->revision, 1u);
-    struct Table {
-        const void* table;
-        size_t slots;
-    };
+    struct Table { const void* table; size_t slots; };
     const Table tables[] = {
         {host->runtime, 51}, {host->system, 49}, {host->streams, 33}, {host->graphics, 30}, {host->audio, 3},
         {host->requesters, 4}, {host->fonts, 1}, {host->freetype, 38}, {host->vm, 78}, {host->zlib, 13},
@@ -111,10 +108,8 @@ TEST(HostApiTest, RuntimeWrappersAgreeWithTheLibrary)
     ASSERT_EQ(::stat(path.c_str(), &st), 0);
     QmFileStatus status = {};
     ASSERT_EQ(rt->stat(path.c_str(), &status), 0);
-    EXPECT_EQ(status.size, 1234);
-    EXPECT_EQ(status.inode, st.st_ino);
-    EXPECT_EQ(status.modificationTime, st.st_mtime);
-    EXPECT_EQ(status.mode, st.st_mode);
+    EXPECT_EQ(std::make_tuple(status.size, status.inode, status.modificationTime, status.mode),
+              std::make_tuple(int64_t{1234}, uint64_t(st.st_ino), int64_t(st.st_mtime), uint32_t(st.st_mode)));
     EXPECT_EQ(rt->stat(path.c_str(), nullptr), -1);
     EXPECT_EQ(rt->stat(dir.file("none").c_str(), &status), -1);
     // vsscanf says that it is unsupported.
@@ -147,20 +142,16 @@ TEST(HostApiTest, TheStreamTableTakesChunkNamesApartAndWritesFiles)
     char file[64];
     int64_t offset = 0, size = 0;
     EXPECT_EQ(st->HostGetChunkRange(chunk, file, sizeof file, &offset, &size), 1);
-    EXPECT_STREQ(file, "/apps/game");
-    EXPECT_EQ(offset, 100);
-    EXPECT_EQ(size, 50);
+    EXPECT_EQ(std::string(file) + " " + std::to_string(offset) + " " + std::to_string(size), "/apps/game 100 50");
     EXPECT_EQ(st->HostGetChunkRange("plain.txt", file, sizeof file, &offset, &size), 1);
-    EXPECT_STREQ(file, "plain.txt");
-    EXPECT_EQ(offset, -1);
-    EXPECT_EQ(size, -1);
+    EXPECT_EQ(std::string(file) + " " + std::to_string(offset) + " " + std::to_string(size), "plain.txt -1 -1");
     EXPECT_EQ(st->HostGetChunkRange("plain.txt", file, 4, &offset, &size), 0);
 
     QmChunkDescription description = {};
     EXPECT_EQ(st->HostDescribeChunk(chunk, &description), 1);
-    EXPECT_STREQ(description.fileName, "/apps/game");
-    EXPECT_EQ(description.offset, 100u);
-    EXPECT_EQ(description.size, 50u);
+    EXPECT_EQ(std::string(description.fileName) + " " + std::to_string(description.offset) + " " +
+                  std::to_string(description.size),
+              "/apps/game 100 50");
     EXPECT_EQ(st->HostDescribeChunk("plain.txt", &description), 0);
     EXPECT_EQ(st->HostDescribeChunk(":::chunk12", &description), 0);
     TempDir dir;
@@ -204,8 +195,7 @@ TEST(HostApiTest, AdapterSettersCheckCapabilitiesAndStartUp)
     QmTagItem tags[] = {{1, 32}, {3, 0x5}, {0, 0}};
     EXPECT_EQ(QueryAdapterCaps(0xFF), 0u);
     EXPECT_EQ(setDisplay(&display, 0x10, tags), 0u);
-    EXPECT_EQ(display.displayAdapterWord, 32u);
-    EXPECT_EQ(display.displayAdapterCaps, 0x5u);
+    EXPECT_EQ(std::make_pair(display.displayAdapterWord, display.displayAdapterCaps), std::make_pair(32u, 0x5u));
     EXPECT_EQ(QueryAdapterCaps(0xFF), 0x8u | 0x4u | 0x40u);
     EXPECT_EQ(QueryAdapterCaps(0x40), 0x40u);
     FreeAllPlugins();
@@ -248,14 +238,11 @@ TEST(HostApiTest, TheVmTableReadsArgumentsAndRaisesTheirErrors)
     VmPushLightUserdata(vm, &object);
     VmPushString(vm, "plain.txt");
     EXPECT_EQ(VmPCall(vm, 3, 0, 0), uint32_t(ERR_STREXPECTED));
-    EXPECT_EQ(seen.optional[0], 7u);
-    EXPECT_EQ(seen.optional[1], 0u);
-    EXPECT_EQ(seen.absent[0], 0u);
-    EXPECT_EQ(seen.absent[1], 1u);
-    EXPECT_EQ(seen.number.id, 7u);
-    EXPECT_EQ(seen.number.handle, 0u);
-    EXPECT_EQ(seen.handle.id, 0u);
-    EXPECT_EQ(seen.handle.handle, reinterpret_cast<uintptr_t>(&object));
+    // Optional ints as value and absent flag; object ids as id and handle.
+    EXPECT_EQ((std::vector<uint32_t>{seen.optional[0], seen.optional[1], seen.absent[0], seen.absent[1]}),
+              (std::vector<uint32_t>{7, 0, 0, 1}));
+    EXPECT_EQ((std::vector<uint64_t>{seen.number.id, seen.number.handle, seen.handle.id, seen.handle.handle}),
+              (std::vector<uint64_t>{7, 0, 0, reinterpret_cast<uintptr_t>(&object)}));
     EXPECT_EQ(seen.fileName, "plain.txt");
     VmCloseState(vm);
     VmHooks = {};
@@ -268,16 +255,9 @@ uint32_t Original(VmState* vm)
     return 1;
 }
 
-uint32_t Raising(VmState* vm)
-{
-    VmRaiseError(vm, ERR_MEM);
-}
+uint32_t Raising(VmState* vm) { VmRaiseError(vm, ERR_MEM); }
 
-struct HookLog {
-    int calls = 0;
-    int errors = 0;
-    uint32_t lastCode = 0;
-};
+struct HookLog { int calls = 0; int errors = 0; uint32_t lastCode = 0; };
 
 uint32_t HookCall(void*, VmState* vm, QmNativeFunction function, void* user)
 {
@@ -327,8 +307,7 @@ TEST(HostApiTest, CommandHooksAnswerForTheCommandsTheyList)
     EXPECT_EQ(sys->HostHookCommand(hook, Raising), 1);
     CallNative(vm, Raising, &status);
     EXPECT_EQ(status, uint32_t(ERR_MEM));
-    EXPECT_EQ(log.errors, 1);
-    EXPECT_EQ(log.lastCode, uint32_t(ERR_MEM));
+    EXPECT_EQ(std::make_pair(log.errors, log.lastCode), std::make_pair(1, uint32_t(ERR_MEM)));
     // Outside a hook, errors are not the hook's.
     EXPECT_EQ(VmCallPluginHook(vm, ERR_MEM), 0);
 
@@ -341,11 +320,7 @@ TEST(HostApiTest, CommandHooksAnswerForTheCommandsTheyList)
 // A hook may remove itself from inside its own call callback, also on the
 // way out of an error: it is freed once the callback is off the stack, and
 // its error callback no longer hears of errors.
-struct SelfRemoving {
-    int calls = 0;
-    int errors = 0;
-    bool raise = false;
-};
+struct SelfRemoving { int calls = 0; int errors = 0; bool raise = false; };
 
 uint32_t RemovingCall(void* hook, VmState* vm, QmNativeFunction, void* user)
 {
@@ -358,10 +333,7 @@ uint32_t RemovingCall(void* hook, VmState* vm, QmNativeFunction, void* user)
     return 1;
 }
 
-void RemovingError(void*, VmState*, uint32_t, void* user)
-{
-    ++static_cast<SelfRemoving*>(user)->errors;
-}
+void RemovingError(void*, VmState*, uint32_t, void* user) { ++static_cast<SelfRemoving*>(user)->errors; }
 
 TEST(HostApiTest, AHookMayRemoveItselfWhileItRuns)
 {
@@ -396,16 +368,11 @@ TEST(HostApiTest, SoftwareDrawingStaysInsideTheRows)
     auto blit = reinterpret_cast<QmBltBitMapFunc>(Host()->graphics->slot[QM_GFX_BLTBITMAP]);
     const QmTagItem tags[] = {{2, 6}, {0, 0}};
     const QmTagItem noRow[] = {{1, 10}, {0, 0}};
-    struct FillCase {
-        int32_t x, y, w, h;
-        const QmTagItem* tags;
-        const char* expected;  // rows top to bottom, '#' filled
-    };
+    // `expected` holds the rows top to bottom, '#' filled.
+    struct FillCase { int32_t x, y, w, h; const QmTagItem* tags; const char* expected; };
     const FillCase fills[] = {
-        {-2, 0, 4, 1, tags, "##....|......|......|......"},
-        {4, 1, 5, 1, tags, "......|....##|......|......"},
-        {7, 0, 2, 2, tags, "......|......|......|......"},
-        {1, -1, 2, 2, tags, ".##...|......|......|......"},
+        {-2, 0, 4, 1, tags, "##....|......|......|......"}, {4, 1, 5, 1, tags, "......|....##|......|......"},
+        {7, 0, 2, 2, tags, "......|......|......|......"}, {1, -1, 2, 2, tags, ".##...|......|......|......"},
         {0, 0, 6, 4, noRow, "......|......|......|......"},
     };
     auto picture = [](const uint32_t* px) {
@@ -467,9 +434,7 @@ TEST(HostApiTest, TheMaskedBlitCopiesThroughAMaskOrBlendsThroughAlpha)
                                  {QM_BLTTAG_ALPHABYTESPERROW, 2}, {0, 0}};
     uint32_t row[3] = {0xFF000000, 0x00ABCDEF, 0};
     blit(source, 0, 0, row, 0, 0, 3, 1, 0, blended);  // the plane's row of 2 cuts the third
-    EXPECT_EQ(row[0], 0x007F7F7Fu);
-    EXPECT_EQ(row[1], 0x00ABCDEFu);
-    EXPECT_EQ(row[2], 0u);
+    EXPECT_EQ(std::vector<uint32_t>(row, row + 3), (std::vector<uint32_t>{0x007F7F7F, 0x00ABCDEF, 0}));
     const QmTagItem wide[] = {{2, 3}, {QM_BLTTAG_ALPHA, reinterpret_cast<uintptr_t>(alpha)},
                               {QM_BLTTAG_ALPHABYTESPERROW, 3}, {0, 0}};
     blit(source, 2, 0, row, 2, 0, 1, 1, 0, wide);
@@ -527,8 +492,7 @@ TEST(HostApiTest, BrushesAndBitmapsLockForPlugins)
     QmBitMapLock pixels = {};
     void* held = lockBitMap(bitmap, 0, &pixels);
     ASSERT_NE(held, nullptr);
-    EXPECT_EQ(pixels.width, 4);
-    EXPECT_EQ(pixels.height, 2);
+    EXPECT_EQ(std::make_pair(pixels.width, pixels.height), std::make_pair(4, 2));
     ASSERT_EQ(pixels.bytesPerPixel, 4u);
     static_cast<uint32_t*>(pixels.pixels)[pixels.rowLength + 3] = toPixel(0xFF336699, pixels.format);
     unlockBitMap(held);
@@ -594,9 +558,7 @@ TEST(HostApiTest, TheLineSlotDrawsIntoThePluginsPixels)
     line(px, -10, 1, 50, 1, 0x00FFFFFF, 0, tags);  // no flag: opaque whatever the top byte
     line(px, 2, 0, 2, 2, 0x80FFFFFF, 1, tags);     // opacity 128: over black 127, over white 255
     for (int x = 0; x < 6; ++x) EXPECT_EQ(px[6 + x], 0x00FFFFFFu) << x;
-    EXPECT_EQ(px[2], 0x007F7F7Fu);
-    EXPECT_EQ(px[14], 0x007F7F7Fu);
-    EXPECT_EQ(px[0], 0u);
+    EXPECT_EQ((std::vector<uint32_t>{px[0], px[2], px[14]}), (std::vector<uint32_t>{0, 0x007F7F7F, 0x007F7F7F}));
     uint16_t p16[4] = {};
     const QmTagItem tags16[] = {{1, 4}, {2, 4}, {0, 0}};
     line(p16, 0, 0, 3, 0, 0xFF00FF00, 0, tags16);

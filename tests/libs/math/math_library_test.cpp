@@ -68,24 +68,12 @@ using IntCase = std::tuple<const char*, std::vector<Value>, double>;  // command
 TEST_F(MathCommands, IntegerAndRoundingCommands)
 {
     const IntCase cases[] = {
-        {"round", {2.5}, 2},
-        {"round", {2147483647.4}, 2147483647},
-        {"round", {1e12}, 2147483647},
-        {"round", {-1e300}, -2147483648.0},
-        {"round", {NAN}, 0},
-        {"int", {-3.7}, -3},
-        {"int", {3e9}, 2147483647},
-        {"int", {-INFINITY}, -2147483648.0},
-        {"wrap", {12.0, 0.0, 10.0}, 2},
-        {"wrap", {-1.0, 0.0, 10.0}, 9},
-        {"wrap", {10.0, 0.0, 10.0}, 0},
-        {"wrap", {5.5, 0.0, 10.0}, 5.5},
-        {"limit", {-1.0, 0.0, 10.0}, 0},
-        {"limit", {11.0, 0.0, 10.0}, 10},
-        {"limit", {4.5, 0.0, 10.0}, 4.5},
-        {"min", {3.0, -2.0, 7.0, -1.0}, -2},
-        {"max", {3.0, -2.0, 7.0, -1.0}, 7},
-        {"abs", {-0.0}, 0},
+        {"round", {2.5}, 2}, {"round", {2147483647.4}, 2147483647}, {"round", {1e12}, 2147483647},
+        {"round", {-1e300}, -2147483648.0}, {"round", {NAN}, 0}, {"int", {-3.7}, -3}, {"int", {3e9}, 2147483647},
+        {"int", {-INFINITY}, -2147483648.0}, {"wrap", {12.0, 0.0, 10.0}, 2}, {"wrap", {-1.0, 0.0, 10.0}, 9},
+        {"wrap", {10.0, 0.0, 10.0}, 0}, {"wrap", {5.5, 0.0, 10.0}, 5.5}, {"limit", {-1.0, 0.0, 10.0}, 0},
+        {"limit", {11.0, 0.0, 10.0}, 10}, {"limit", {4.5, 0.0, 10.0}, 4.5}, {"min", {3.0, -2.0, 7.0, -1.0}, -2},
+        {"max", {3.0, -2.0, 7.0, -1.0}, 7}, {"abs", {-0.0}, 0},
     };
     for (const auto& [command, args, expected] : cases)
         EXPECT_EQ(Number(command, args), expected) << command;
@@ -94,36 +82,23 @@ TEST_F(MathCommands, IntegerAndRoundingCommands)
 TEST_F(MathCommands, BitAndShiftCommandsWorkOn32BitPatterns)
 {
     const IntCase cases[] = {
-        {"shl", {1.0, 31.0}, 2147483648.0},
-        {"shl", {1.0, 32.0}, 1},
-        {"shl", {-1.0, 4.0}, 4294967280.0},
+        {"shl", {1.0, 31.0}, 2147483648.0}, {"shl", {1.0, 32.0}, 1}, {"shl", {-1.0, 4.0}, 4294967280.0},
         {"shl", {4294967297.0, 1.0}, 2},  // 2^32 + 1 taken modulo 2^32
-        {"shr", {-8.0, 1.0}, 2147483644.0},
-        {"shr", {256.0, 36.0}, 16},
-        {"sar", {-8.0, 1.0}, -4},
+        {"shr", {-8.0, 1.0}, 2147483644.0}, {"shr", {256.0, 36.0}, 16}, {"sar", {-8.0, 1.0}, -4},
         {"sar", {2147483648.0, 31.0}, -1},
         {"sar", {8.0, -1.0}, 0},  // -1 mod 32 = 31
-        {"bitset", {0.0, 31.0}, 2147483648.0},
-        {"bitclear", {-1.0, 0.0}, 4294967294.0},
-        {"bittest", {5.0, 2.0}, 1},
+        {"bitset", {0.0, 31.0}, 2147483648.0}, {"bitclear", {-1.0, 0.0}, 4294967294.0}, {"bittest", {5.0, 2.0}, 1},
         {"bitxor", {double(0xF0F0), double(0xFF00)}, 0x0FF0},
-        {"bitcomplement", {0.0}, 4294967295.0},
-        {"rol", {129.0, 1.0, 7.0}, 3},
-        {"ror", {1.0, 1.0}, 2147483648.0},
+        {"bitcomplement", {0.0}, 4294967295.0}, {"rol", {129.0, 1.0, 7.0}, 3}, {"ror", {1.0, 1.0}, 2147483648.0},
         {"rol", {double(0x80000001), 1.0}, 3},
         {"rol", {1.0, 257.0}, 2},  // only the low 8 bits of n count
-        {"ror", {double(0x1234), 4.0, 6.0}, 0x4123},
-        {"rol", {double(0x12345678), 8.0, 6.0}, 0x7856},
+        {"ror", {double(0x1234), 4.0, 6.0}, 0x4123}, {"rol", {double(0x12345678), 8.0, 6.0}, 0x7856},
         {"rol", {1.0, 40.0, 1.0}, 256},  // 40 mod 32
         {"ror", {3.0, 9.0, 7.0}, 0x81},   // 9 mod 8
-        {"cast", {255.0, 1.0, 7.0}, -1},
-        {"cast", {-1.0, 0.0, 6.0}, 65535},
-        {"cast", {double(0x18000), 1.0, 6.0}, -32768},
-        {"cast", {-1.0, 0.0, 1.0}, 4294967295.0},
-        {"cast", {4294967295.0, 1.0, 1.0}, -1},
-        {"endianswap", {double(0x12345678), 32.0}, 0x78563412},
-        {"endianswap", {double(0xABCD1234), 16.0}, 0x3412},
-        {"endianswap", {-2.0, 32.0}, 0xFEFFFFFF},
+        {"cast", {255.0, 1.0, 7.0}, -1}, {"cast", {-1.0, 0.0, 6.0}, 65535},
+        {"cast", {double(0x18000), 1.0, 6.0}, -32768}, {"cast", {-1.0, 0.0, 1.0}, 4294967295.0},
+        {"cast", {4294967295.0, 1.0, 1.0}, -1}, {"endianswap", {double(0x12345678), 32.0}, 0x78563412},
+        {"endianswap", {double(0xABCD1234), 16.0}, 0x3412}, {"endianswap", {-2.0, 32.0}, 0xFEFFFFFF},
     };
     for (const auto& [command, args, expected] : cases)
         EXPECT_EQ(Number(command, args), expected) << command << " " << std::get<double>(args[0]);
@@ -132,18 +107,12 @@ TEST_F(MathCommands, BitAndShiftCommandsWorkOn32BitPatterns)
 TEST_F(MathCommands, RefusedArgumentsPushNothing)
 {
     const std::tuple<const char*, std::vector<Value>, uint32_t> cases[] = {
-        {"div", {1.0, 0.0}, ERR_ZERODIVISION},
-        {"mod", {1.0, 0.0}, ERR_ZERODIVISION},
-        {"rt", {8.0, 0.0}, ERR_ZERODIVISION},
-        {"rt", {8.0, -3.0}, ERR_WRONGUSAGE},
-        {"bitset", {0.0, 32.0}, ERR_WRONGUSAGE},
-        {"bitclear", {0.0, -1.0}, ERR_WRONGUSAGE},
-        {"bittest", {0.0, 40.0}, ERR_WRONGUSAGE},
-        {"rol", {1.0, 1.0, 99.0}, ERR_WRONGUSAGE},
-        {"ror", {1.0, 1.0, 3.0}, ERR_WRONGUSAGE},
-        {"cast", {1.0, 1.0, 12.0}, ERR_WRONGUSAGE},
-        {"endianswap", {1.0, 8.0}, ERR_WRONGUSAGE},
-        {"rnd", {-1.0}, ERR_WRONGUSAGE},
+        {"div", {1.0, 0.0}, ERR_ZERODIVISION}, {"mod", {1.0, 0.0}, ERR_ZERODIVISION},
+        {"rt", {8.0, 0.0}, ERR_ZERODIVISION}, {"rt", {8.0, -3.0}, ERR_WRONGUSAGE},
+        {"bitset", {0.0, 32.0}, ERR_WRONGUSAGE}, {"bitclear", {0.0, -1.0}, ERR_WRONGUSAGE},
+        {"bittest", {0.0, 40.0}, ERR_WRONGUSAGE}, {"rol", {1.0, 1.0, 99.0}, ERR_WRONGUSAGE},
+        {"ror", {1.0, 1.0, 3.0}, ERR_WRONGUSAGE}, {"cast", {1.0, 1.0, 12.0}, ERR_WRONGUSAGE},
+        {"endianswap", {1.0, 8.0}, ERR_WRONGUSAGE}, {"rnd", {-1.0}, ERR_WRONGUSAGE},
         {"rnd", {3e9}, ERR_WRONGUSAGE},  // negative as a 32-bit integer
         {"min", {1.0}, ERR_MISSINGPARAMTR},
     };

@@ -82,22 +82,14 @@ TEST_F(MemBlockAccess, StringsCarryTheirTerminatorAndStopAtNonText)
 TEST_F(MemBlockAccess, AccessesOutsideTheBlockAreRefused)
 {
     const std::tuple<const char*, std::vector<Value>, uint32_t> cases[] = {
-        {"peek", {1.0, 13.0}, ERR_MEMRANGE},
-        {"peek", {1.0, 12.0}, 0},
-        {"peek", {1.0, 15.0, kByte}, 0},
-        {"peek", {1.0, 16.0, kByte}, ERR_MEMRANGE},
-        {"peek", {1.0, -1.0, kByte}, ERR_MEMRANGE},
-        {"peek", {1.0, 1e300, kByte}, ERR_MEMRANGE},
-        {"peek", {1.0, 9.3e18, kInteger}, ERR_MEMRANGE},
-        {"peek", {1.0, 0.0, 2.0}, ERR_WRONGUSAGE},
-        {"poke", {1.0, 13.0, 1.0}, ERR_MEMRANGE},
-        {"poke", {1.0, -4.0, 1.0}, ERR_MEMRANGE},
-        {"poke", {1.0, 0.0, 1.0, 99.0}, ERR_WRONGUSAGE},
+        {"peek", {1.0, 13.0}, ERR_MEMRANGE}, {"peek", {1.0, 12.0}, 0}, {"peek", {1.0, 15.0, kByte}, 0},
+        {"peek", {1.0, 16.0, kByte}, ERR_MEMRANGE}, {"peek", {1.0, -1.0, kByte}, ERR_MEMRANGE},
+        {"peek", {1.0, 1e300, kByte}, ERR_MEMRANGE}, {"peek", {1.0, 9.3e18, kInteger}, ERR_MEMRANGE},
+        {"peek", {1.0, 0.0, 2.0}, ERR_WRONGUSAGE}, {"poke", {1.0, 13.0, 1.0}, ERR_MEMRANGE},
+        {"poke", {1.0, -4.0, 1.0}, ERR_MEMRANGE}, {"poke", {1.0, 0.0, 1.0, 99.0}, ERR_WRONGUSAGE},
         {"poke", {1.0, 0.0, 1.0, 5.0, 0.0}, ERR_WRONGUSAGE},
-        {"fillmem", {1.0, 0.0, 17.0}, ERR_MEMRANGE},
-        {"fillmem", {1.0, 0.0, 4.0, 13.0}, ERR_MEMRANGE},
-        {"fillmem", {1.0, 0.0, 4.0, -1.0}, ERR_MEMRANGE},
-        {"fillmem", {1.0, 0.0, 9.2e18, 8.0}, ERR_MEMRANGE},
+        {"fillmem", {1.0, 0.0, 17.0}, ERR_MEMRANGE}, {"fillmem", {1.0, 0.0, 4.0, 13.0}, ERR_MEMRANGE},
+        {"fillmem", {1.0, 0.0, 4.0, -1.0}, ERR_MEMRANGE}, {"fillmem", {1.0, 0.0, 9.2e18, 8.0}, ERR_MEMRANGE},
         {"peek", {2.0, 0.0}, ERR_FINDMEMBLK},
     };
     for (const auto& [command, args, code] : cases)
@@ -111,8 +103,7 @@ TEST_F(MemBlockAccess, FillMemWritesBigEndianUnitsAtAlignedPlaces)
         {{1.0, double(0x1234), 4.0, 2.0, kShort}, 0, {0, 0, 0x12, 0x34, 0x12, 0x34, 0, 0}},
         {{1.0, double(0xA1B2C3D4), 8.0, 0.0, kInteger}, 0, {0xa1, 0xb2, 0xc3, 0xd4, 0xa1, 0xb2, 0xc3, 0xd4}},
         {{1.0, double(0x1FF), 3.0, 1.0}, 0, {0, 0xff, 0xff, 0xff, 0, 0, 0, 0}},
-        {{1.0, 7.0, 0.0}, 0, {0, 0, 0, 0, 0, 0, 0, 0}},
-        {{1.0, 7.0, -5.0}, 0, {0, 0, 0, 0, 0, 0, 0, 0}},
+        {{1.0, 7.0, 0.0}, 0, {0, 0, 0, 0, 0, 0, 0, 0}}, {{1.0, 7.0, -5.0}, 0, {0, 0, 0, 0, 0, 0, 0, 0}},
         {{1.0, 1.0, 3.0, 0.0, kShort}, ERR_WRONGUSAGE, {0, 0, 0, 0, 0, 0, 0, 0}},
         {{1.0, 1.0, 4.0, 1.0, kShort}, ERR_WRONGUSAGE, {0, 0, 0, 0, 0, 0, 0, 0}},
         {{1.0, 1.0, 4.0, 0.0, kFloat}, ERR_WRONGUSAGE, {0, 0, 0, 0, 0, 0, 0, 0}},
@@ -140,10 +131,9 @@ TEST_F(MemBlockAccess, CopyMemMovesBytesBetweenDifferentBlocks)
     EXPECT_EQ(Bytes(2, 0, 8), (Bytes8{0, 0, 11, 12, 13, 14, 0, 0}));
 
     EXPECT_EQ(Call("copymem", {1.0, 1.0, 4.0}), ERR_WRONGUSAGE);
-    EXPECT_EQ(Call("copymem", {1.0, 2.0, 9.0}), ERR_MEMRANGE);
-    EXPECT_EQ(Call("copymem", {1.0, 2.0, 4.0, 13.0}), ERR_MEMRANGE);
-    EXPECT_EQ(Call("copymem", {1.0, 2.0, 4.0, 0.0, 5.0}), ERR_MEMRANGE);
-    EXPECT_EQ(Call("copymem", {1.0, 2.0, 4.0, -1.0}), ERR_MEMRANGE);
+    for (const std::vector<Value>& args : std::vector<std::vector<Value>>{
+             {1.0, 2.0, 9.0}, {1.0, 2.0, 4.0, 13.0}, {1.0, 2.0, 4.0, 0.0, 5.0}, {1.0, 2.0, 4.0, -1.0}})
+        EXPECT_EQ(Call("copymem", args), ERR_MEMRANGE) << args.size();
     EXPECT_EQ(Call("copymem", {1.0, 2.0, 0.0, 100.0, 100.0}), 0u);  // nothing to copy, nothing checked
     EXPECT_EQ(Call("copymem", {1.0, 3.0, 1.0}), ERR_FINDMEMBLK);
 
@@ -237,13 +227,10 @@ TEST_F(MemBlockAccess, DumpMemPrintsSixteenBytesPerLine)
     OsCloseDebugChannel();
 
     std::vector<uint8_t> text = ReadFileBytes(path);
-    std::string gap(3, ' ');
-    std::string expected =
-        "00000000: 01 3f 40 20 42 43 44 45 46 47 48 49 4a 4b 4c 4d .?@ BCDEFGHIJKLM\n"
-        "00000010: 4e 4f 50 7f " + gap + gap + gap + gap + gap + gap + gap + gap + gap + gap + gap + gap +
-        "NOP.\n"
-        "00000011: 4f 50 7f " + std::string(13 * 3, ' ') + "OP.\n"
-        "00000012: 50 7f " + std::string(14 * 3, ' ') + "P.\n";
+    std::string expected = "00000000: 01 3f 40 20 42 43 44 45 46 47 48 49 4a 4b 4c 4d .?@ BCDEFGHIJKLM\n"
+                           "00000010: 4e 4f 50 7f " + std::string(12 * 3, ' ') + "NOP.\n"
+                           "00000011: 4f 50 7f " + std::string(13 * 3, ' ') + "OP.\n"
+                           "00000012: 50 7f " + std::string(14 * 3, ' ') + "P.\n";
     EXPECT_EQ(std::string(text.begin(), text.end()), expected);
 }
 

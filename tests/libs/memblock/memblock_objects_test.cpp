@@ -56,9 +56,8 @@ TEST_F(MemBlockTest, AllocatingUnderAnIdInUseReplacesTheBlockUnlessTheSizeIsImpo
     EXPECT_EQ(Number("peek", {1.0, 0.0}), 0);
     EXPECT_EQ(Call("peek", {1.0, 4.0, 7.0}), ERR_MEMRANGE);
 
-    for (double size : {0.0, -1.0, 4294967296.0, 1e300, double(NAN)}) {
+    for (double size : {0.0, -1.0, 4294967296.0, 1e300, double(NAN)})
         EXPECT_EQ(Call("allocmem", {1.0, size}), ERR_MEM) << size;
-    }
     ASSERT_EQ(Call("allocmem", {1.0, 16.0}), 0u);
     // A failed allocation leaves the block under that id in place.
     EXPECT_EQ(Call("allocmem", {1.0, 0.0}), ERR_MEM);

@@ -28,15 +28,11 @@ TEST_F(NetworkTest, LineModeDropsEveryCarriageReturnAndKeepsWhatFollowsBuffered)
 
     std::vector<Value> r;
     ASSERT_EQ(Call("receivedata", {1.0, 2.0}, &r), 0u);
-    ASSERT_EQ(r.size(), 3u);
-    EXPECT_EQ(Str(r[0]), "hello");
-    EXPECT_EQ(Num(r[1]), 5);
-    EXPECT_EQ(Num(r[2]), 1);
+    EXPECT_EQ(r, (std::vector<Value>{std::string("hello"), 5.0, 1.0}));
     ASSERT_EQ(Call("receivedata", {1.0, 2.0}, &r), 0u);
     EXPECT_EQ(Str(r[0]), "second line");
     ASSERT_EQ(Call("receivedata", {1.0, 1.0, 6.0}, &r), 0u);
-    EXPECT_EQ(Str(r[0]), "abcdef");
-    EXPECT_EQ(Num(r[2]), 1);
+    EXPECT_EQ(r, (std::vector<Value>{std::string("abcdef"), 6.0, 1.0}));
     ASSERT_EQ(Call("receivedata", {1.0, 1.0, 3.0}, &r), 0u);
     EXPECT_EQ(Str(r[0]), "XYZ");
     EXPECT_EQ(Number("senddata", {1.0, std::string("bye")}), 3);
@@ -53,14 +49,10 @@ TEST_F(NetworkTest, ReceiveAllReportsWhetherThePeerClosedAfterSending)
     ASSERT_EQ(Call("openconnection", {1.0, std::string("127.0.0.1"), double(server.port())}), 0u);
     std::vector<Value> r;
     ASSERT_EQ(Call("receivedata", {1.0, 0.0}, &r), 0u);
-    EXPECT_EQ(Str(r[0]), big);
-    EXPECT_EQ(Num(r[1]), 100000);
-    EXPECT_EQ(Num(r[2]), 1);
-
+    EXPECT_TRUE(r == (std::vector<Value>{big, 100000.0, 1.0}));
     // Closed with nothing more to read: no data and no completion.
     ASSERT_EQ(Call("receivedata", {1.0, 0.0}, &r), 0u);
-    EXPECT_EQ(Str(r[0]), "");
-    EXPECT_EQ(Num(r[2]), 0);
+    EXPECT_EQ(r, (std::vector<Value>{std::string(""), 0.0, 0.0}));
 }
 
 // Receives on the first connection into a plain block, as the memory-block
@@ -86,14 +78,12 @@ TEST_F(NetworkTest, ReceiveWithoutWaitingTakesOnlyWhatIsThereAndTimesOut)
     ASSERT_EQ(Call("openconnection", {1.0, std::string("127.0.0.1"), double(server.port())}), 0u);
     std::vector<Value> r;
     ASSERT_EQ(Call("receivedata", {1.0, 0.0, 0.0}, &r), 0u);
-    EXPECT_EQ(Str(r[0]), "");
-    EXPECT_EQ(Num(r[1]), 0);
+    EXPECT_EQ(r, (std::vector<Value>{std::string(""), 0.0, 0.0}));
     Number("senddata", {1.0, std::string("go")});
     // A short time-out: the peer sends "now" and then stays silent.
     NetworkTimeout = 200;
     ASSERT_EQ(Call("receivedata", {1.0, 0.0, 1.0}, &r), 0u);
-    EXPECT_EQ(Str(r[0]), "now");
-    EXPECT_EQ(Num(r[2]), 0);
+    EXPECT_EQ(r, (std::vector<Value>{std::string("now"), 3.0, 0.0}));
     ASSERT_EQ(Call("receivedata", {1.0, 1.0, 10.0}, &r), 0u);
     EXPECT_EQ(Num(r[1]), 0);
     std::vector<uint8_t> buffer(16);
@@ -144,8 +134,7 @@ TEST_F(NetworkTest, ReceiveCallbacksGetEachPieceAndTheirAnswerCounts)
     EXPECT_EQ(std::string(VmGetString(vm, 1)), "");
     EXPECT_EQ(VmGetNumber(vm, 2), 2);
     // Line mode calls once per character.
-    EXPECT_EQ(g_pieces, 2u);
-    EXPECT_EQ(g_collected, "ab");
+    EXPECT_EQ(std::make_pair(g_pieces, g_collected), std::make_pair(2u, std::string("ab")));
 
     const std::pair<VmNativeFunction, uint32_t> stops[] = {
         {[](VmState* vm) { return VmPushNumber(vm, 1), 1u; }, ERR_USERABORT},
@@ -220,11 +209,8 @@ TEST_F(NetworkTest, ArgumentsOutOfRangeAreWrongUsage)
     const std::pair<const char*, std::vector<Value>> cases[] = {
         {"openconnection", {1.0, std::string("127.0.0.1"), 0.0}},
         {"openconnection", {1.0, std::string("127.0.0.1"), 65536.0}},
-        {"createserver", {1.0, 65536.0}},
-        {"createserver", {1.0, -1.0}},
-        {"createudpobject", {1.0, 70000.0}},
-        {"setnetworktimeout", {-1.0}},
-        {"sendudpdata", {1.0, std::string(""), std::string("127.0.0.1"), 9.0}},
+        {"createserver", {1.0, 65536.0}}, {"createserver", {1.0, -1.0}}, {"createudpobject", {1.0, 70000.0}},
+        {"setnetworktimeout", {-1.0}}, {"sendudpdata", {1.0, std::string(""), std::string("127.0.0.1"), 9.0}},
         {"sendudpdata", {1.0, std::string("x"), std::string("127.0.0.1"), 0.0}},
     };
     for (const auto& [command, args] : cases)
@@ -250,12 +236,9 @@ TEST_F(NetworkTest, ServersAcceptThroughThePollAndReportEachEventOnce)
 {
     ASSERT_EQ(Call("createserver", {7.0, 0.0, std::string("127.0.0.1")}), 0u) << ErrorText();
     double port = Number("getlocalport", {7.0, 115.0});
-    EXPECT_GT(port, 0);
     EXPECT_EQ(Str(One("getlocalip", {7.0, 42.0})), "127.0.0.1");
-
     int client = ConnectLoopback(static_cast<uint16_t>(port));
     ASSERT_GE(client, 0);
-
     Server* server;
     ASSERT_EQ(FindServer(MakeObjectId(7), &server), 0u);
     uintptr_t handle = 0;
@@ -344,9 +327,7 @@ TEST_F(NetworkTest, DatagramsGoBothWaysAndClosingMovesTheEventCursorOn)
     EXPECT_TRUE(WaitFor([&] { return PollUDPData(udp); }));
     EXPECT_FALSE(PollUDPData(udp));
     ASSERT_EQ(Call("receiveudpdata", {1.0, 3.0}, &r), 0u);
-    EXPECT_EQ(Str(r[0]), "pon");
-    EXPECT_EQ(Str(r[1]), "127.0.0.1");
-    EXPECT_EQ(Num(r[2]), peerPort);
+    EXPECT_EQ(r, (std::vector<Value>{std::string("pon"), std::string("127.0.0.1"), double(peerPort)}));
     EXPECT_EQ(udp->datagramWaiting, 0u);
     close(peer);
 

@@ -10,10 +10,7 @@ using namespace std::string_literals;
 
 namespace {
 
-struct Result {
-    ErrorCode error;
-    double value;
-};
+struct Result { ErrorCode error; double value; };
 
 Result Eval(std::string_view expr, std::initializer_list<EvalVariable> vars = {})
 {
@@ -34,13 +31,11 @@ TEST(Eval, ComputesHandCheckedValues)
         {"$80000000 >> 31", 1}, {"6 | 9", 15}, {"6 ~ 3", 5}, {"-1 >> 28", 15},
         {"3 > 2 and 5", 5}, {"0 or 4", 4}, {"NOT 0", 1}, {"not 3", 0}, {"0 and 1 or 7", 7},
         {"1 <= 2", 1}, {"2 <> 2", 0}, {"2 = 2", 1}, {"3 >= 4", 0}, {"1 < 2 = 1", 1},
-        {"1 + 2 < 4", 1}, {"\t 0x10 + $F", 31}, {"2e3", 2000}, {"- - 3", 3},
-        {"-2147483648 \\ -1", 2147483648.0},
+        {"1 + 2 < 4", 1}, {"\t 0x10 + $F", 31}, {"2e3", 2000}, {"- - 3", 3}, {"-2147483648 \\ -1", 2147483648.0},
     };
     for (const Case& c : cases) {
         Result r = Eval(c.expr);
-        EXPECT_EQ(r.error, ERR_NONE) << c.expr;
-        EXPECT_EQ(r.value, c.value) << c.expr;
+        EXPECT_EQ(std::make_pair(r.error, r.value), std::make_pair(ERR_NONE, c.value)) << c.expr;
     }
 }
 
@@ -61,8 +56,7 @@ TEST(Eval, FailuresGiveTheirCodes)
 TEST(Eval, VariablesMatchWholeWordsWithoutCase)
 {
     Result r = Eval("xy * 2", {{"x", 2}, {"xy", 5}});
-    EXPECT_EQ(r.error, ERR_NONE);
-    EXPECT_EQ(r.value, 10);
+    EXPECT_EQ(std::make_pair(r.error, r.value), std::make_pair(ERR_NONE, 10.0));
     EXPECT_EQ(Eval("X + 1", {{"x", 2}, {"xy", 5}}).value, 3);
     // Operator words are tried first: a variable called "or" is never seen.
     EXPECT_EQ(Eval("1 or 0", {{"or", 9}}).value, 1);

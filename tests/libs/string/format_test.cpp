@@ -13,14 +13,9 @@ using namespace std::string_literals;
 
 namespace {
 
-struct Arg {
-    double number;
-    std::string text;
-};
+struct Arg { double number; std::string text; };
 
-struct Args {
-    std::vector<Arg> list;  // list[0] is argument 2
-};
+struct Args { std::vector<Arg> list; };  // list[0] is argument 2
 
 double ReadNumber(void* ctx, int index)
 {

@@ -36,6 +36,14 @@ Found Find(std::string_view s, std::string_view p, size_t start = 0, bool honour
     return f;
 }
 
+std::string Repeat(const char* piece, int times)
+{
+    std::string s;
+    while (times-- > 0)
+        s += piece;
+    return s;
+}
+
 ErrorCode TemplateAppend(void* ctx, const MatchState& ms, const char* s, const char* e, std::string* out)
 {
     return AppendTemplateReplacement(ms, *static_cast<std::string_view*>(ctx), s, e, out);
@@ -54,36 +62,20 @@ TEST(Patterns, FindsHandCheckedMatches)
 {
     struct Case { std::string s, p; bool found; size_t start, end; std::vector<std::string> caps; };
     const Case cases[] = {
-        {"abc", "()b()", true, 1, 2, {"@2", "@3"}},
-        {"THE (quick) fox", "%f[%a]%a+", true, 0, 3, {"THE"}},
-        {"x(a(b)c)y", "%b()", true, 1, 8, {"(a(b)c)"}},
-        {"x(a(b c y", "%b()", false, 0, 0, {}},
-        {"aaab", "a-b", true, 0, 4, {"aaab"}},
-        {"aaa", "a-", true, 0, 0, {""}},
-        {"aaa", "a*", true, 0, 3, {"aaa"}},
-        {"baaa", "a+", true, 1, 4, {"aaa"}},
-        {"color colour", "colou?r", true, 0, 5, {"color"}},
-        {"abc", "^b", false, 0, 0, {}},
-        {"abc", "c$", true, 2, 3, {"c"}},
-        {"a$c", "$c", true, 1, 3, {"$c"}},
-        {"abc", "", true, 0, 0, {""}},
-        {"x=1, y=22", "(%a)=(%d+)", true, 0, 3, {"x", "1"}},
+        {"abc", "()b()", true, 1, 2, {"@2", "@3"}}, {"THE (quick) fox", "%f[%a]%a+", true, 0, 3, {"THE"}},
+        {"x(a(b)c)y", "%b()", true, 1, 8, {"(a(b)c)"}}, {"x(a(b c y", "%b()", false, 0, 0, {}},
+        {"aaab", "a-b", true, 0, 4, {"aaab"}}, {"aaa", "a-", true, 0, 0, {""}}, {"aaa", "a*", true, 0, 3, {"aaa"}},
+        {"baaa", "a+", true, 1, 4, {"aaa"}}, {"color colour", "colou?r", true, 0, 5, {"color"}},
+        {"abc", "^b", false, 0, 0, {}}, {"abc", "c$", true, 2, 3, {"c"}}, {"a$c", "$c", true, 1, 3, {"$c"}},
+        {"abc", "", true, 0, 0, {""}}, {"x=1, y=22", "(%a)=(%d+)", true, 0, 3, {"x", "1"}},
         {"hello hello", "(h%a+) %1", true, 0, 11, {"hello"}},
-        {"]x", "[]]", true, 0, 1, {"]"}},
-        {"a-z", "[%-]", true, 1, 2, {"-"}},
-        {"AbC", "[^%u]", true, 1, 2, {"b"}},
-        {"09af", "%x+", true, 0, 4, {"09af"}},
-        {"f3", "[a-f][0-9]", true, 0, 2, {"f3"}},
-        {"a.b", "%.", true, 1, 2, {"."}},
-        {"a\0b"s, "%z", true, 1, 2, {"\0"s}},
-        {"a\0b"s, "[%z]b", true, 1, 3, {"\0b"s}},
-        {"\xF7\xD7", "%a", true, 1, 2, {"\xD7"}},
-        {"\xE9t\xE9", "%w+", true, 0, 3, {"\xE9t\xE9"}},
-        {"\xC9", "%u", false, 0, 0, {}},
-        {"\x80 ", "%P", true, 0, 1, {"\x80"}},
-        {"ab", "%A", false, 0, 0, {}},
-        {"tab\there", "%s", true, 3, 4, {"\t"}},
-        {"\x01x", "%c", true, 0, 1, {"\x01"}},
+        {"]x", "[]]", true, 0, 1, {"]"}}, {"a-z", "[%-]", true, 1, 2, {"-"}}, {"AbC", "[^%u]", true, 1, 2, {"b"}},
+        {"09af", "%x+", true, 0, 4, {"09af"}}, {"f3", "[a-f][0-9]", true, 0, 2, {"f3"}},
+        {"a.b", "%.", true, 1, 2, {"."}}, {"a\0b"s, "%z", true, 1, 2, {"\0"s}},
+        {"a\0b"s, "[%z]b", true, 1, 3, {"\0b"s}}, {"\xF7\xD7", "%a", true, 1, 2, {"\xD7"}},
+        {"\xE9t\xE9", "%w+", true, 0, 3, {"\xE9t\xE9"}}, {"\xC9", "%u", false, 0, 0, {}},
+        {"\x80 ", "%P", true, 0, 1, {"\x80"}}, {"ab", "%A", false, 0, 0, {}},
+        {"tab\there", "%s", true, 3, 4, {"\t"}}, {"\x01x", "%c", true, 0, 1, {"\x01"}},
         {"end", "%f[%z]", true, 3, 3, {""}},
     };
     for (const Case& c : cases) {
@@ -91,9 +83,7 @@ TEST(Patterns, FindsHandCheckedMatches)
         ASSERT_EQ(f.error, ERR_NONE) << c.p;
         EXPECT_EQ(f.found, c.found) << c.s << " ~ " << c.p;
         if (f.found && c.found) {
-            EXPECT_EQ(f.start, c.start) << c.p;
-            EXPECT_EQ(f.end, c.end) << c.p;
-            EXPECT_EQ(f.captures, c.caps) << c.p;
+            EXPECT_EQ(std::tie(f.start, f.end, f.captures), std::tie(c.start, c.end, c.caps)) << c.p;
         }
     }
 
@@ -103,8 +93,7 @@ TEST(Patterns, FindsHandCheckedMatches)
     EXPECT_FALSE(Find("abab", "^ab", 1).found);
     // The iterator takes "^" as an ordinary character.
     Found f = Find("a^b", "^b", 0, false);
-    EXPECT_TRUE(f.found);
-    EXPECT_EQ(f.start, 1u);
+    EXPECT_TRUE(f.found && f.start == 1);
 }
 
 TEST(Patterns, MalformedPatternsGiveTheirCodes)
@@ -119,9 +108,7 @@ TEST(Patterns, MalformedPatternsGiveTheirCodes)
     for (const Case& c : cases)
         EXPECT_EQ(Find("abc", c.p).error, c.code) << c.p;
 
-    std::string many;
-    for (int i = 0; i < 33; ++i)
-        many += "()";
+    std::string many = Repeat("()", 33);
     EXPECT_EQ(Find("abc", many).error, ERR_TOOMANYCAPTURES);
     EXPECT_EQ(Find("abc", std::string(33, '(')).error, ERR_TOOMANYCAPTURES);
     EXPECT_EQ(Find("abc", many.substr(2)).error, ERR_NONE);
@@ -131,39 +118,23 @@ TEST(Patterns, DeepPatternsStopWithAnError)
 {
     // Each optional item that matches nests the matcher once more.
     std::string subject(5000, 'a');
-    std::string deep;
-    for (int i = 0; i < 5000; ++i)
-        deep += "a?";
-    EXPECT_EQ(Find(subject, deep).error, ERR_STACK);
-    std::string lazy;
-    for (int i = 0; i < 5000; ++i)
-        lazy += "a-";
-    EXPECT_EQ(Find(subject, lazy + "b").error, ERR_STACK);
+    EXPECT_EQ(Find(subject, Repeat("a?", 5000)).error, ERR_STACK);
+    EXPECT_EQ(Find(subject, Repeat("a-", 5000) + "b").error, ERR_STACK);
     // Long patterns of plain items need no recursion at all.
     EXPECT_TRUE(Find(subject, subject).found);
     // Within the limit a chain of optional items still works.
-    std::string shallow;
-    for (int i = 0; i < 100; ++i)
-        shallow += "a?";
-    Found f = Find(std::string(100, 'a') + "b", shallow + "b$");
-    EXPECT_TRUE(f.found);
-    EXPECT_EQ(f.end, 101u);
+    Found f = Find(std::string(100, 'a') + "b", Repeat("a?", 100) + "b$");
+    EXPECT_TRUE(f.found && f.end == 101);
 }
 
 TEST(Patterns, ReplaceWithTemplates)
 {
     struct Case { std::string s, p, repl; int64_t max; std::string out; int64_t count; };
     const Case cases[] = {
-        {"hello world", "o", "0", 12, "hell0 w0rld", 2},
-        {"abc", "", "-", 4, "-a-b-c-", 4},
-        {"abc", "%w", "<%%>", 4, "<%><%><%>", 3},
-        {"hello world", "(%w+) (%w+)", "%2 %1", 12, "world hello", 1},
-        {"abc", "()b", "%1", 4, "a2c", 1},
-        {"aaa", "^a", "b", 4, "baa", 1},
-        {"abc", "x*", "-", 4, "-a-b-c-", 4},
-        {"abc", "b", "x", 0, "abc", 0},
-        {"abc", "b", "x", -3, "abc", 0},
-        {"a\0b\0"s, "%z", "0", 5, "a0b0", 2},
+        {"hello world", "o", "0", 12, "hell0 w0rld", 2}, {"abc", "", "-", 4, "-a-b-c-", 4},
+        {"abc", "%w", "<%%>", 4, "<%><%><%>", 3}, {"hello world", "(%w+) (%w+)", "%2 %1", 12, "world hello", 1},
+        {"abc", "()b", "%1", 4, "a2c", 1}, {"aaa", "^a", "b", 4, "baa", 1}, {"abc", "x*", "-", 4, "-a-b-c-", 4},
+        {"abc", "b", "x", 0, "abc", 0}, {"abc", "b", "x", -3, "abc", 0}, {"a\0b\0"s, "%z", "0", 5, "a0b0", 2},
         {"a,b", ",", "%", 4, "a%b", 1},
     };
     for (const Case& c : cases) {

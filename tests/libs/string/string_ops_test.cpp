@@ -8,6 +8,7 @@
 
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 using namespace std::string_literals;
@@ -92,16 +93,15 @@ TEST(StringOps, SlicingAndSearchingAtTheLimits)
 
 TEST(StringOps, TrimSplitAndCase)
 {
+    const std::string_view zeros("\0\0a", 3);
+    using Trim = std::tuple<std::string_view, std::string_view, bool, std::string_view>;
+    const Trim trims[] = {{"xxab", "x", false, "ab"}, {"abxx", "x", true, "ab"}, {"xx", "x", true, ""},
+                          {zeros, zeros.substr(0, 1), false, "a"}};
     std::string_view v;
-    EXPECT_EQ(TrimBytes("xxab", "x", false, &v), ERR_NONE);
-    EXPECT_EQ(v, "ab");
-    EXPECT_EQ(TrimBytes("abxx", "x", true, &v), ERR_NONE);
-    EXPECT_EQ(v, "ab");
-    EXPECT_EQ(TrimBytes("xx", "x", true, &v), ERR_NONE);
-    EXPECT_EQ(v, "");
-    const std::string zeros = "\0\0a"s;
-    EXPECT_EQ(TrimBytes(zeros, "\0"s, false, &v), ERR_NONE);
-    EXPECT_EQ(v, "a");
+    for (const auto& [text, what, right, trimmed] : trims) {
+        EXPECT_EQ(TrimBytes(text, what, right, &v), ERR_NONE);
+        EXPECT_EQ(v, trimmed) << text;
+    }
     EXPECT_EQ(TrimBytes("ab", "xy", false, &v), ERR_WRONGUSAGE);
     EXPECT_EQ(TrimBytes("ab", "", false, &v), ERR_WRONGUSAGE);
 
@@ -143,12 +143,12 @@ TEST(StringOps, NumberTexts)
         EXPECT_EQ(DecimalsText(d.n, d.decimals), d.text) << d.n;
 
     std::string out;
-    EXPECT_EQ(PadNumberText(7, 3, &out), ERR_NONE);
-    EXPECT_EQ(out, "007");
-    EXPECT_EQ(PadNumberText(1234, 2, &out), ERR_NONE);
-    EXPECT_EQ(out, "1234");
-    EXPECT_EQ(PadNumberText(3e9, 12, &out), ERR_NONE);
-    EXPECT_EQ(out, "003000000000");
+    const std::tuple<double, int64_t, const char*> pads[] = {
+        {7, 3, "007"}, {1234, 2, "1234"}, {3e9, 12, "003000000000"}};
+    for (const auto& [n, width, padded] : pads) {
+        EXPECT_EQ(PadNumberText(n, width, &out), ERR_NONE);
+        EXPECT_EQ(out, padded);
+    }
     EXPECT_EQ(PadNumberText(-1, 3, &out), ERR_WRONGUSAGE);
     EXPECT_EQ(PadNumberText(1, 0, &out), ERR_WRONGUSAGE);
 

@@ -20,10 +20,7 @@ protected:
     }
 };
 
-struct HandlerCall {
-    int calls = 0;
-    std::vector<Value> args;
-};
+struct HandlerCall { int calls = 0; std::vector<Value> args; };
 HandlerCall handlerCall;
 
 uint32_t RecordingHandler(VmState* vm)
@@ -50,15 +47,15 @@ TEST_F(ErrorCommands, RaiseOnErrorHandlerIsRemovedAndNotReentered)
     handlerCall = {};
     ASSERT_EQ(Call("RaiseOnError", {}, nullptr, {PushFunction(RecordingHandler)}), 0u);
     ASSERT_EQ(Call("RaiseOnError", {Nil{}}), 0u);
-    VmSetTop(vm, 0);
-    VmPushNativeFunction(vm, FailingCommand);
-    EXPECT_EQ(VmPCall(vm, 0, 0, 0), static_cast<uint32_t>(ERR_FINDCST));
+    auto fail = [&] {
+        VmSetTop(vm, 0);
+        VmPushNativeFunction(vm, FailingCommand);
+        return VmPCall(vm, 0, 0, 0);
+    };
+    EXPECT_EQ(fail(), static_cast<uint32_t>(ERR_FINDCST));
     EXPECT_EQ(handlerCall.calls, 0);
-
     ASSERT_EQ(Call("RaiseOnError", {}, nullptr, {PushFunction(HandlerThatFails)}), 0u);
-    VmSetTop(vm, 0);
-    VmPushNativeFunction(vm, FailingCommand);
-    EXPECT_EQ(VmPCall(vm, 0, 0, 0), static_cast<uint32_t>(ERR_WRONGUSAGE));
+    EXPECT_EQ(fail(), static_cast<uint32_t>(ERR_WRONGUSAGE));
     EXPECT_EQ(SystemState.insideErrorHandler, 0u);
 }
 

@@ -41,10 +41,8 @@ const double kCurrentUser = 4;
 TEST_F(HostServices, RegistryValuesRoundTripWholeAndInsideTheirRoot)
 {
     const std::pair<const char*, Value> cases[] = {
-        {"Software\\Quill\\Name", std::string("hello")},
-        {"Software/Quill/Count", 4294967295.0},
-        {"Software\\Quill\\Empty", std::string("")},
-        {"Software\\Quill\\Zero", std::string("a\0b", 3)},
+        {"Software\\Quill\\Name", std::string("hello")}, {"Software/Quill/Count", 4294967295.0},
+        {"Software\\Quill\\Empty", std::string("")}, {"Software\\Quill\\Zero", std::string("a\0b", 3)},
         {"Top", 7.0},
     };
     for (const auto& [key, value] : cases) {
@@ -55,10 +53,8 @@ TEST_F(HostServices, RegistryValuesRoundTripWholeAndInsideTheirRoot)
     // Names do not tell case apart, and roots are separate.
     EXPECT_EQ(One("ReadRegistryKey", {kCurrentUser, std::string("SOFTWARE\\quill\\NAME")}),
               Value{std::string("hello")});
-    EXPECT_EQ(Call("ReadRegistryKey", {0.0, std::string("Software\\Quill\\Name")}),
-              static_cast<uint32_t>(ERR_REGISTRYREAD));
-    EXPECT_EQ(Call("ReadRegistryKey", {kCurrentUser, std::string("Software\\Missing")}),
-              static_cast<uint32_t>(ERR_REGISTRYREAD));
+    EXPECT_EQ(Call("ReadRegistryKey", {0.0, std::string("Software\\Quill\\Name")}), uint32_t{ERR_REGISTRYREAD});
+    EXPECT_EQ(Call("ReadRegistryKey", {kCurrentUser, std::string("Software\\Missing")}), uint32_t{ERR_REGISTRYREAD});
     EXPECT_EQ(Call("ReadRegistryKey", {9.0, std::string("x")}), static_cast<uint32_t>(ERR_WRONGUSAGE));
 
     RegistryValue raw;

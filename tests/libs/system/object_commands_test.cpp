@@ -6,9 +6,7 @@
 
 namespace {
 
-struct TestRecord {
-    ObjectHeader header;
-};
+struct TestRecord { ObjectHeader header; };
 
 TestRecord* testList = nullptr;
 

@@ -35,13 +35,9 @@ TEST_F(PluginCommands, LoadAskAndCheckTheVersion)
     ASSERT_EQ(Call("LoadPlugin", {TestPlugin("extonly")}), 0u);
     // The test plugins are version 1.4.
     const std::pair<std::vector<Value>, double> cases[] = {
-        {{std::string("extonly")}, 1},
-        {{std::string("EXTONLY.qmp")}, 1},
-        {{std::string("extonly"), 1.0, 4.0}, 1},
-        {{std::string("extonly"), 1.0, 5.0}, 0},
-        {{std::string("extonly"), 0.0, 9.0}, 1},
-        {{std::string("extonly"), 2.0}, 0},
-        {{std::string("other")}, 0},
+        {{std::string("extonly")}, 1}, {{std::string("EXTONLY.qmp")}, 1}, {{std::string("extonly"), 1.0, 4.0}, 1},
+        {{std::string("extonly"), 1.0, 5.0}, 0}, {{std::string("extonly"), 0.0, 9.0}, 1},
+        {{std::string("extonly"), 2.0}, 0}, {{std::string("other")}, 0},
     };
     for (const auto& [args, have] : cases)
         EXPECT_EQ(One("HavePlugin", args), Value{have});

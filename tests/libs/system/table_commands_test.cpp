@@ -171,8 +171,7 @@ TEST_F(TableCommands, SortWithoutAFunctionIgnoresCase)
     // Latin-1 letters with umlauts meet their other case; bytes above 127
     // sort after ASCII.
     std::vector<std::string> got = sortStrings({"\xE4pfel", "zebra", "\xC4PFEL", "Apfel"});
-    EXPECT_EQ(got[0], "Apfel");
-    EXPECT_EQ(got[1], "zebra");
+    EXPECT_EQ(std::vector<std::string>(got.begin(), got.begin() + 2), (std::vector<std::string>{"Apfel", "zebra"}));
     EXPECT_EQ(std::set<std::string>(got.begin() + 2, got.end()), (std::set<std::string>{"\xE4pfel", "\xC4PFEL"}));
     // Pieces between zero bytes compare one by one, each without case, and
     // a string that runs out first is the smaller.
@@ -371,11 +370,10 @@ TEST_F(TableCommands, TypesAndConditions)
     EXPECT_EQ(One("GetType", {}, {b}), Value{-1.0});
 
     const std::string a = "a", z = "b";
-    EXPECT_EQ(One("IIf", {0.0, a, z}), Value{z});
-    EXPECT_EQ(One("IIf", {2.0, a, z}), Value{a});
-    EXPECT_EQ(One("IIf", {std::string(""), a, z}), Value{z});
-    EXPECT_EQ(One("IIf", {std::string("0"), a, z}), Value{a});
-    EXPECT_EQ(One("IIf", {Nil{}, a, z}), Value{z});
+    const std::pair<Value, std::string> conditions[] = {
+        {0.0, z}, {2.0, a}, {std::string(""), z}, {std::string("0"), a}, {Nil{}, z}};
+    for (const auto& [condition, picked] : conditions)
+        EXPECT_EQ(One("IIf", {condition, a, z}), Value{picked});
     EXPECT_EQ(Call("IIf", {a, z}, nullptr, {b}), static_cast<uint32_t>(ERR_WRONGDTYPE));
     EXPECT_EQ(Call("IIf", {a, z}, nullptr, {t}), static_cast<uint32_t>(ERR_WRONGDTYPE));
 }

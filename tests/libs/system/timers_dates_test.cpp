@@ -121,10 +121,9 @@ TEST_F(DateCommands, FormsAgreeWithStrftimeAndTheWeekdayIsTodays)
         EXPECT_EQ(One("GetDate", {1.0}), Value{PythonStrftime("%d-%b-%Y %H:%M:%S", t)});
         EXPECT_EQ(One("GetTime", {1.0}), Value{PythonStrftime("%H:%M:%S", t)});
         EXPECT_EQ(One("GetTime", {0.0}), Value{PythonStrftime("%H:%M", t)});
-        EXPECT_EQ(One("GetDateNum", {0.0}), Value{std::stod(PythonStrftime("%Y", t))});
-        EXPECT_EQ(One("GetDateNum", {1.0}), Value{std::stod(PythonStrftime("%m", t))});
-        EXPECT_EQ(One("GetDateNum", {2.0}), Value{std::stod(PythonStrftime("%d", t))});
-        EXPECT_EQ(One("GetDateNum", {3.0}), Value{std::stod(PythonStrftime("%H%M%S", t))});
+        const char* numbers[] = {"%Y", "%m", "%d", "%H%M%S"};
+        for (int kind = 0; kind < 4; ++kind)
+            EXPECT_EQ(One("GetDateNum", {double(kind)}), Value{std::stod(PythonStrftime(numbers[kind], t))});
         EXPECT_EQ(One("GetDateNum", {9.0}), Value{0.0});
     }
 
