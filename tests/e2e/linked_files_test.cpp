@@ -396,52 +396,52 @@ protected:
         const std::string text = Q("lk/text.txt"), pic = Q("lk/pic.png");
         const std::string size = std::to_string(linkedText.size());
         std::map<std::string, Case> c;
-        c["OpenFile"] = {CommandCall("openfile", {"#1", text, "#MODE_READ"}) + CommandCall("readline", {"#1"}, 1) +
-                             Print("OpenFile") + CommandCall("closefile", {"#1"}),
-                         "OpenFile linked text"};
-        c["Exists"] = {CommandCall("exists", {text}, 1) + Print("Exists"), "Exists 1"};
-        c["FileSize"] = {CommandCall("filesize", {text}, 1) + Print("FileSize"), "FileSize " + size};
-        c["IsDirectory"] = {CommandCall("isdirectory", {Q("lk/notadir")}, 1) + Print("IsDirectory"),
-                            "IsDirectory 0"};
-        c["GetFileAttributes"] = {CommandCall("getfileattributes", {text}, 1) + "    GETTABLE r0, r0, \"size\"\n" +
-                                      Print("GetFileAttributes"),
-                                  "GetFileAttributes " + size};
-        c["CRC32"] = {CommandCall("crc32", {text}, 1) + Print("CRC32"), "CRC32 " + crc};
-        c["MD5"] = {CommandCall("md5", {text}, 1) + Print("MD5"), "MD5 " + md5};
-        c["FileToString"] = {CommandCall("filetostring", {text}, 1) + Print("FileToString"),
-                             "FileToString " + linkedText};
-        c["FileLines"] = {CommandCall("filelines", {text}, 2) +
-                              "    MOVE r5, r0\n    MOVE r6, r1\n    LOADNIL r7, r7\n    CALL r5, 3, 2\n"
-                              "    MOVE r0, r5\n" +
-                              Print("FileLines"),
-                          "FileLines linked text"};
-        c["CopyFile"] = {CommandCall("copyfile", {text, Q("out")}) +
-                             CommandCall("filetostring", {Q("out/text.txt")}, 1) + Print("CopyFile"),
-                         "CopyFile " + linkedText};
-        c["DefineVirtualFile"] = {CommandCall("definevirtualfile", {text, "#0", "#6", Q("part.txt")}, 1) +
-                                      "    MOVE r1, r0\n    GETGLOBAL r0, \"filetostring\"\n    CALL r0, 2, 2\n" +
-                                      Print("DefineVirtualFile"),
-                                  "DefineVirtualFile linked"};
-        c["CompressFile"] = {CommandCall("compressfile", {text, Q("out/c.pak")}) +
-                                 CommandCall("decompressfile", {Q("out/c.pak"), Q("out/c.txt")}) +
-                                 CommandCall("filetostring", {Q("out/c.txt")}, 1) + Print("CompressFile"),
-                             "CompressFile " + linkedText};
-        c["DecompressFile"] = {CommandCall("decompressfile", {Q("lk/pack.pak"), Q("out/d.txt")}) +
-                                   CommandCall("filetostring", {Q("out/d.txt")}, 1) + Print("DecompressFile"),
-                               "DecompressFile packed linked"};
+        // Each prints the value in r0 after its calls.
+        auto add = [&c](const std::string& command, const std::string& calls, const std::string& shown) {
+            c[command] = {calls + Print(command), command + " " + shown};
+        };
+        const std::string firstAnswers[][3] = {
+            {"Exists", text, "1"}, {"FileSize", text, size}, {"IsDirectory", Q("lk/notadir"), "0"},
+            {"CRC32", text, crc},  {"MD5", text, md5},       {"FileToString", text, linkedText},
+        };
+        for (const auto& [command, file, shown] : firstAnswers)
+            add(command, CommandCall(Lower(command), {file}, 1), shown);
+        add("OpenFile", CommandCall("openfile", {"#1", text, "#MODE_READ"}) + CommandCall("readline", {"#1"}, 1),
+            "linked text");
+        c["OpenFile"].script += CommandCall("closefile", {"#1"});
+        add("GetFileAttributes", CommandCall("getfileattributes", {text}, 1) + "    GETTABLE r0, r0, \"size\"\n", size);
+        add("FileLines",
+            CommandCall("filelines", {text}, 2) +
+                "    MOVE r5, r0\n    MOVE r6, r1\n    LOADNIL r7, r7\n    CALL r5, 3, 2\n    MOVE r0, r5\n",
+            "linked text");
+        add("CopyFile", CommandCall("copyfile", {text, Q("out")}) + CommandCall("filetostring", {Q("out/text.txt")}, 1),
+            linkedText);
+        add("DefineVirtualFile",
+            CommandCall("definevirtualfile", {text, "#0", "#6", Q("part.txt")}, 1) +
+                "    MOVE r1, r0\n    GETGLOBAL r0, \"filetostring\"\n    CALL r0, 2, 2\n",
+            "linked");
+        add("CompressFile",
+            CommandCall("compressfile", {text, Q("out/c.pak")}) +
+                CommandCall("decompressfile", {Q("out/c.pak"), Q("out/c.txt")}) +
+                CommandCall("filetostring", {Q("out/c.txt")}, 1),
+            linkedText);
+        add("DecompressFile",
+            CommandCall("decompressfile", {Q("lk/pack.pak"), Q("out/d.txt")}) +
+                CommandCall("filetostring", {Q("out/d.txt")}, 1),
+            "packed linked");
+        add("IsPicture", CommandCall("ispicture", {pic}, 2) + "    GETTABLE r0, r1, \"width\"\n", "32");
         // The program prints the line itself.
         c["Execute"] = {CommandCall("execute", {Q("lk/prog.sh Execute")}), "Execute linked program"};
         // With a handler for its end, Run's program is waited for.
         c["Run"] = {std::string(".function onprogramend params=1\n    LOADK r1, #1\n    SETGLOBAL r1, \"runended\"\n"
                     "    RETURN r0, 1\n.end\n"
                     "    LOADK r0, #0\n    SETGLOBAL r0, \"runended\"\n    CLOSURE r5, onprogramend\n") +
-                        "    GETGLOBAL r0, \"installeventhandler\"\n    NEWTABLE r1, 0, 0\n    SETTABLE r1, \"onprogramend\", r5\n    CALL r0, 2, 1\n" +
+                        "    GETGLOBAL r0, \"installeventhandler\"\n    NEWTABLE r1, 0, 0\n"
+                        "    SETTABLE r1, \"onprogramend\", r5\n    CALL r0, 2, 1\n" +
                         CommandCall("run", {Q("lk/prog.sh Run")}) + CommandCall("getlasterror", {}, 1) +
                         "    EQ 0, r0, #0\n    JMP runskip\nrunwait:\n" + CommandCall("waitevent", {}) +
                         "    GETGLOBAL r0, \"runended\"\n    EQ 1, r0, #0\n    JMP runwait\nrunskip:\n",
                     "Run linked program"};
-        c["IsPicture"] = {CommandCall("ispicture", {pic}, 2) + "    GETTABLE r0, r1, \"width\"\n" + Print("IsPicture"),
-                          "IsPicture 32"};
         // The loaders, each asked afterwards about what it loaded.
         const struct {
             const char *command, *file, *type, *attribute, *shown;
@@ -459,17 +459,14 @@ protected:
             std::vector<std::string> operands = {"#2", Q(std::string("lk/") + l.file)};
             if (l.type == std::string("FONT"))
                 operands.push_back("#12");
-            c[l.command] = {CommandCall(Lower(l.command), operands) + Attribute(l.type, "#2", l.attribute) +
-                                Print(l.command),
-                            std::string(l.command) + " " + l.shown};
+            add(l.command, CommandCall(Lower(l.command), operands) + Attribute(l.type, "#2", l.attribute), l.shown);
         }
-        c["UploadFile"] = {"    GETGLOBAL r0, \"uploadfile\"\n    LOADK r1, " + Q(url) +
-                               "\n    NEWTABLE r2, 0, 0\n    NEWTABLE r3, 0, 0\n    NEWTABLE r4, 0, 0\n"
-                               "    SETTABLE r4, \"name\", \"f\"\n    SETTABLE r4, \"file\", " +
-                               text + "\n    SETTABLE r3, #0, r4\n    SETTABLE r2, \"formdata\", r3\n"
-                                      "    CALL r0, 3, 2\n" +
-                               Print("UploadFile"),
-                           "UploadFile saw linked"};
+        add("UploadFile",
+            "    GETGLOBAL r0, \"uploadfile\"\n    LOADK r1, " + Q(url) +
+                "\n    NEWTABLE r2, 0, 0\n    NEWTABLE r3, 0, 0\n    NEWTABLE r4, 0, 0\n    SETTABLE r4, \"name\", \"f\"\n"
+                "    SETTABLE r4, \"file\", " + text +
+                "\n    SETTABLE r3, #0, r4\n    SETTABLE r2, \"formdata\", r3\n    CALL r0, 3, 2\n",
+            "saw linked");
         return c;
     }
 
@@ -478,49 +475,45 @@ protected:
     // file.
     std::map<std::string, Case> Writers(const std::string& url)
     {
-        auto after = [](const std::string& command) {
-            return CommandCall("filetostring", {Q("lk/" + Lower(command) + ".txt")}, 1) + Print(command);
+        std::map<std::string, Case> c;
+        auto add = [&c](const std::string& command, const std::string& calls,
+                        std::function<std::string(const std::string& file)> check) {
+            const std::string name = "lk/" + Lower(command) + ".txt";
+            c[command] = {calls + CommandCall("filetostring", {Q(name)}, 1) + Print(command),
+                          command + " linked " + Lower(command),
+                          [name, check](const std::string& folder) { return check(folder + "/" + name); }};
         };
-        auto expected = [](const std::string& command) { return command + " linked " + Lower(command); };
-        auto holds = [](const std::string& file, const std::string& want) {
-            return [file, want](const std::string& folder) {
-                std::string got = Text(folder + "/" + file);
+        auto holds = [](const std::string& want) {
+            return [want](const std::string& file) {
+                std::string got = Text(file);
                 return got.rfind(want, 0) == 0 ? std::string() : file + " holds \"" + got + "\"";
             };
         };
-        std::map<std::string, Case> c;
-        c["StringToFile"] = {CommandCall("stringtofile", {Q("written"), Q("lk/stringtofile.txt")}) +
-                                 after("StringToFile"),
-                             expected("StringToFile"), holds("lk/stringtofile.txt", "written")};
-        c["SetFileAttributes"] = {CommandCall("setfileattributes", {Q("lk/setfileattributes.txt"),
-                                                                    "{flags=#FILEATTR_READ_USR}"}) +
-                                      after("SetFileAttributes"),
-                                  expected("SetFileAttributes"), [](const std::string& folder) {
-                                      struct stat st {};
-                                      if (stat((folder + "/lk/setfileattributes.txt").c_str(), &st) != 0)
-                                          return std::string("the disk file is gone");
-                                      return (st.st_mode & 0200) ? std::string("the disk file stays writable")
-                                                                 : std::string();
-                                  }};
-        c["SaveBrush"] = {CommandCall("loadbrush", {"#1", Q("lk/pic.png")}) +
-                              CommandCall("savebrush", {"#1", Q("lk/savebrush.txt"), "#IMGFMT_PNG"}) +
-                              after("SaveBrush"),
-                          expected("SaveBrush"), [](const std::string& folder) {
-                              // The linked picture's width, in the PNG's header.
-                              std::string png = Text(folder + "/lk/savebrush.txt");
-                              if (png.size() < 24 || png.compare(1, 3, "PNG") != 0)
-                                  return std::string("no PNG on disk");
-                              return png[19] == 32 ? std::string() : std::string("the PNG is not 32 wide");
-                          }};
-        c["SaveSnapshot"] = {CommandCall("savesnapshot", {Q("lk/savesnapshot.txt"), "#SNAPDISPLAY", "#IMGFMT_PNG"}) +
-                                 after("SaveSnapshot"),
-                             expected("SaveSnapshot"), holds("lk/savesnapshot.txt", "\x89PNG")};
-        c["CreateShortcut"] = {CommandCall("createshortcut", {Q("/bin/true"), Q("lk/createshortcut.txt"), Q("s")}) +
-                                   after("CreateShortcut"),
-                               expected("CreateShortcut"), holds("lk/createshortcut.txt", "[Desktop Entry]")};
-        c["DownloadFile"] = {CommandCall("downloadfile", {Q(url), "{file=\"lk/downloadfile.txt\"}"}) +
-                                 after("DownloadFile"),
-                             expected("DownloadFile"), holds("lk/downloadfile.txt", "downloaded")};
+        add("StringToFile", CommandCall("stringtofile", {Q("written"), Q("lk/stringtofile.txt")}), holds("written"));
+        add("SetFileAttributes",
+            CommandCall("setfileattributes", {Q("lk/setfileattributes.txt"), "{flags=#FILEATTR_READ_USR}"}),
+            [](const std::string& file) {
+                struct stat st {};
+                if (stat(file.c_str(), &st) != 0)
+                    return std::string("the disk file is gone");
+                return (st.st_mode & 0200) ? std::string("the disk file stays writable") : std::string();
+            });
+        add("SaveBrush",
+            CommandCall("loadbrush", {"#1", Q("lk/pic.png")}) +
+                CommandCall("savebrush", {"#1", Q("lk/savebrush.txt"), "#IMGFMT_PNG"}),
+            [](const std::string& file) {
+                // The linked picture's width, in the PNG's header.
+                std::string png = Text(file);
+                if (png.size() < 24 || png.compare(1, 3, "PNG") != 0)
+                    return std::string("no PNG on disk");
+                return png[19] == 32 ? std::string() : std::string("the PNG is not 32 wide");
+            });
+        add("SaveSnapshot", CommandCall("savesnapshot", {Q("lk/savesnapshot.txt"), "#SNAPDISPLAY", "#IMGFMT_PNG"}),
+            holds("\x89PNG"));
+        add("CreateShortcut", CommandCall("createshortcut", {Q("/bin/true"), Q("lk/createshortcut.txt"), Q("s")}),
+            holds("[Desktop Entry]"));
+        add("DownloadFile", CommandCall("downloadfile", {Q(url), "{file=\"lk/downloadfile.txt\"}"}),
+            holds("downloaded"));
         return c;
     }
 
@@ -672,10 +665,6 @@ TEST_F(LinkedFiles, DeleteFileAndRenameOfALinkedNameLeaveTheUsersFileOfThatName)
     EXPECT_EQ(Text(dir.file("yours.csv")), "user mine.csv");
 }
 
-}  // namespace
-
-namespace {
-
 // A program stored in the applet runs from a temporary copy but starts in
 // the caller's current folder; a player program made by qmlink changes into
 // its own folder, the copy's, as every player does, unless it is given
@@ -685,20 +674,18 @@ TEST(StoredPrograms, StartInTheCallersFolderAndAPlayerProgramInItsCopysFolder)
 {
     TempDir dir;
     ShellOutput("mkdir -p '" + dir.file("app") + "' '" + dir.file("start") + "' '" + dir.file("tmp") + "'");
-    AppletDescription inner = AssembleTestApplet(MainScript(
-        CommandCall("getcurrentdirectory", {}, 1) +
-        "    MOVE r2, r0\n    GETGLOBAL r0, \"debugprint\"\n    LOADK r1, \"player in\"\n    CALL r0, 3, 1\n" +
-        CommandCall("stringtofile", {"\"made\"", "\"rel.txt\""})));
+    AppletDescription inner = AssembleTestApplet(MainScript(CommandCall("getcurrentdirectory", {}, 1) +
+                                                            Print("player in") +
+                                                            CommandCall("stringtofile", {Q("made"), Q("rel.txt")})));
     WriteFileBytes(dir.file("inner.qma"), WriteApplet(inner));
     ShellOutput(std::string(QM_BINARY_DIR) + "/qmlink " + QM_PLAYER_PATH + " '" + dir.file("inner.qma") + "' -o '" +
                 dir.file("inner") + "'");
     ASSERT_TRUE(FileExists(dir.file("inner")));
     const std::string script = "#!/bin/sh\necho \"script in $(pwd)\"\necho made > script.txt\n";
     AppletDescription a = AssembleTestApplet(MainScript(
-        "    GETGLOBAL r0, \"debugprint\"\n    LOADK r1, \"before\"\n    CALL r0, 2, 1\n" +
-        CommandCall("execute", {"\"prog.sh\""}) + CommandCall("execute", {"\"inner\""}) +
-        CommandCall("execute", {"\"inner -nochdir\""}) +
-        "    GETGLOBAL r0, \"debugprint\"\n    LOADK r1, \"after\"\n    CALL r0, 2, 1\n"));
+        CommandCall("debugprint", {Q("before")}) + CommandCall("execute", {Q("prog.sh")}) +
+        CommandCall("execute", {Q("inner")}) + CommandCall("execute", {Q("inner -nochdir")}) +
+        CommandCall("debugprint", {Q("after")})));
     a.linkedFiles.push_back(
         {"prog.sh", AppletLinkedFile::Storage::Inline, std::vector<uint8_t>(script.begin(), script.end()), 0, 0});
     a.linkedFiles.push_back({"inner", AppletLinkedFile::Storage::Inline, ReadFileBytes(dir.file("inner")), 0, 0});
