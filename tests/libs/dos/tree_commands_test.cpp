@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 
 #include "core/io/errors.h"
-#include "core/io/linked_files.h"
 #include "dos_fixture.h"
 
 namespace {
@@ -219,33 +218,6 @@ TEST_F(TreeCommands, CopyDestinationsFoldersAndNewNames)
     // A new name given with a destination that does not exist yet makes the folder.
     ASSERT_EQ(Call("CopyFile", {Str(Path("t/b.dat")), Str(Path("made")), Str("x.bin")}), 0u);
     EXPECT_EQ(ReadFileBytes(Path("made/x.bin")), ReadFileBytes(Path("t/b.dat")));
-}
-
-// Names linked into the applet read the linked file, so DeleteFile and
-// Rename refuse them before the disk is touched, matching names as the
-// readers do; names that are not linked are worked on as ever.
-TEST_F(TreeCommands, DeleteFileAndRenameRefuseALinkedName)
-{
-    MakeTree();
-    std::string a = Path("t/a.txt");
-    LinkedFileRecord linked[1] = {{nullptr, a.c_str(), "", "", 0, 1}};
-    SetLinkedFiles(linked, 0);
-    std::string upper = Path("t/A.TXT");
-    const std::pair<const char*, std::vector<Value>> calls[] = {
-        {"DeleteFile", {Str(a)}},
-        {"DeleteFile", {Str(upper)}},
-        {"Rename", {Str(a), Str("z.txt")}},
-    };
-    for (const auto& [command, args] : calls) {
-        SCOPED_TRACE(command);
-        EXPECT_EQ(Call(command, args), uint32_t{ERR_WRONGUSAGE});
-        EXPECT_EQ(ReadFileBytes(a), PatternBytes(40000, 1));
-        EXPECT_FALSE(FileExists(Path("t/z.txt")));
-    }
-    ASSERT_EQ(Call("Rename", {Str(Path("t/b.dat")), Str("b2.dat")}), 0u);
-    ASSERT_EQ(Call("DeleteFile", {Str(Path("t/b2.dat"))}), 0u);
-    EXPECT_FALSE(FileExists(Path("t/b2.dat")));
-    SetLinkedFiles(nullptr, 0);
 }
 
 }  // namespace
