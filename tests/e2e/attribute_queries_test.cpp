@@ -33,15 +33,15 @@ enum : int { BGPIC = 1, SAMPLE = 2, BRUSH = 3, ANIM = 4, DISPLAY = 21, SPRITE = 
 enum : int { ATTRXPOS = 7, ATTRYPOS = 8, ATTRCURFRAME = 12, ATTRONSCREEN = 23, ATTRFRAMEDELAY = 37, ATTRCOUNT = 60,
              ATTRLOADER = 91 };
 
-
-// Objects the applet makes before it asks (paths filled in by the test).
-std::string Preamble()
+// Objects the applet makes before it asks, from the files in the folder.
+std::string Preamble(const TempDir& dir)
 {
+    const std::string opaque = "\"" + dir.file("opaque.png") + "\"", alpha = "\"" + dir.file("alpha.png") + "\"";
     return CommandCall("exitonerror", {"#0"}) +
            CommandCall("createdisplay", {"#2", "{width=#320,height=#200,x=#11,y=#22,title=\"Probe\",borderless=#1,"
                                                 "noclose=#1,scalewidth=#640,scaleheight=#400}"}) +
-           CommandCall("loadbrush", {"#2", "\"%ALPHA%\"", "{loadalpha=#1}"}) +
-           CommandCall("loadbgpic", {"#5", "\"%ALPHA%\"", "{loadalpha=#1}"}) + R"(    GETGLOBAL r0, "installeventhandler"
+           CommandCall("loadbrush", {"#2", alpha, "{loadalpha=#1}"}) +
+           CommandCall("loadbgpic", {"#5", alpha, "{loadalpha=#1}"}) + R"(    GETGLOBAL r0, "installeventhandler"
     NEWTABLE r1, 0, 2
     CLOSURE r2, onmouse
     SETTABLE r1, "OnMouseDown", r2
@@ -49,10 +49,11 @@ std::string Preamble()
     SETTABLE r1, "OnSampleEnd", r2
     LOADK r2, "probe data"
     CALL r0, 3, 1
-)" + CommandCall("loadbrush", {"#1", "\"%OPAQUE%\""}) + CommandCall("loadbrush", {"nil", "\"%OPAQUE%\""}, 1) +
+)" + CommandCall("loadbrush", {"#1", opaque}) + CommandCall("loadbrush", {"nil", opaque}, 1) +
            "    SETGLOBAL r0, \"hbrush\"\n" + CommandCall("createclipregion", {"#7", "#14", "#10", "#20", "#30", "#40"}) +
            CommandCall("setclipregion", {"#7"}) + CommandCall("allocmem", {"#3", "#100"}) +
-           CommandCall("openfile", {"#4", "\"%FILE%\"", "#1006"}) + CommandCall("opendirectory", {"#6", "\"%DIR%\""}) +
+           CommandCall("openfile", {"#4", "\"" + dir.file("written.txt") + "\"", "#1006"}) +
+           CommandCall("opendirectory", {"#6", "\"" + dir.path() + "\""}) +
            CommandCall("starttimer", {"#1"});
 }
 
@@ -66,11 +67,7 @@ protected:
         std::string text = ".function onmouse params=1\n    GETGLOBAL r1, \"debugprint\"\n    LOADK r2, \"mouse handler\"\n"
                 "    CALL r1, 2, 1\n    RETURN r0, 1\n.end\n";
         text += ".function onend params=1\n    RETURN r0, 1\n.end\n";
-        text += Fill(Preamble(), {{"%OPAQUE%", dir.file("opaque.png")},
-                                 {"%ALPHA%", dir.file("alpha.png")},
-                                 {"%FILE%", dir.file("written.txt")},
-                                 {"%DIR%", dir.path()}});
-        text += setup;
+        text += Preamble(dir) + setup;
         for (const Ask& a : asks) text += AskText(a);
         AppletDescription applet = AssembleTestApplet(MainScript(text + tail));
         applet.preloads = preloads;

@@ -329,25 +329,20 @@ protected:
             files = nullptr;
             return;
         }
-        PlayerTables* opened = new PlayerTables;
-        if (OpenPlayerTables(opened) == 0)
-            tables = opened;
-        else
-            delete opened;
+        tablesOpen = OpenPlayerTables(&tables) == 0;
     }
     static void TearDownTestSuite()
     {
-        if (tables)
-            ClosePlayerTables(tables);
-        delete tables;
-        tables = nullptr;
+        if (tablesOpen)
+            ClosePlayerTables(&tables);
+        tablesOpen = false;
         delete files;
         files = nullptr;
     }
     void SetUp() override
     {
         QM_SKIP_WITHOUT(files) << "PIL, ffmpeg and the Vera fonts make the files";
-        ASSERT_NE(tables, nullptr) << "the player's tables did not open";
+        ASSERT_TRUE(tablesOpen) << "the player's tables did not open";
         ASSERT_EQ(mkdir(dir.file("out").c_str(), 0700), 0);
         std::istringstream digests(Text(files->file("linked/digests")));
         digests >> crc >> md5;
@@ -361,7 +356,7 @@ protected:
         AssembleOptions options;
         options.constants = [](const std::string& name, Constant* out) {
             PlayerConstant c;
-            if (!FindPlayerConstant(*tables, name, &c))
+            if (!FindPlayerConstant(tables, name, &c))
                 return false;
             out->type = c.isText ? kConstString : kConstNumber;
             out->number = c.number;
@@ -517,9 +512,9 @@ protected:
         return c;
     }
 
-    // The declarations that call the loaders, each of a linked name, and
-    // what the script then asks of each object.
-    static std::vector<AppletPreload> Declare(std::map<std::string, Case>* cases)
+    // The applet with declarations that call the loaders, each of a linked
+    // name, and scripts that ask about each object.
+    AppletDescription Declared(std::map<std::string, Case>* cases)
     {
         const struct {
             uint8_t kind;
@@ -542,12 +537,16 @@ protected:
             {9, 5, "OpenFont", "lk/font.ttf", Attribute("FONT", "#5", "ATTRFONTNAME"), "Bitstream Vera Sans"},
         };
         std::vector<AppletPreload> preloads;
+        std::string queries;
         for (const auto& d : declared) {
             preloads.push_back(DeclaredFile(d.kind, d.id, d.file, static_cast<uint32_t>(preloads.size() + 1)));
             std::string label = std::string("declared ") + d.label;
             (*cases)[label] = {d.query + Print(label), label + " " + d.shown};
+            queries += (*cases)[label].script;
         }
-        return preloads;
+        AppletDescription a = Applet(queries);
+        a.preloads = preloads;
+        return a;
     }
 
     // Runs the applet; the cases whose line it did not print, and the run.
@@ -580,13 +579,15 @@ protected:
     }
 
     static TempDir* files;
-    static PlayerTables* tables;
+    static PlayerTables tables;
+    static bool tablesOpen;
     TempDir dir;
     std::string crc, md5, linkedText;
 };
 
 TempDir* LinkedFiles::files = nullptr;
-PlayerTables* LinkedFiles::tables = nullptr;
+PlayerTables LinkedFiles::tables;
+bool LinkedFiles::tablesOpen = false;
 
 // First with no disk file of the linked names, then with a disk file beside
 // each: the linked one is opened either way.
@@ -609,13 +610,7 @@ TEST_F(LinkedFiles, EveryReaderAndDeclarationOpensTheLinkedFileAloneOrBeforeADis
         EXPECT_EQ(run.status, 0);
 
         std::map<std::string, Case> declarations;
-        std::vector<AppletPreload> preloads = Declare(&declarations);
-        std::string queries;
-        for (const auto& [label, c] : declarations)
-            queries += c.script;
-        AppletDescription a = Applet(queries);
-        a.preloads = preloads;
-        EXPECT_EQ(Missing(a, declarations, &run), "") << run.out << run.err;
+        EXPECT_EQ(Missing(Declared(&declarations), declarations, &run), "") << run.out << run.err;
         EXPECT_EQ(run.status, 0);
     }
 }

@@ -270,19 +270,4 @@ TEST_F(Serialise, FunctionFiles)
     EXPECT_EQ(Call("ReadFunction", {Num(2)}), uint32_t{ERR_READFUNC});
 }
 
-// The fuzzer's seeds must be real table files in both forms, with nested
-// tables and a function, so that short fuzz runs start deep in the reader.
-TEST_F(Serialise, FuzzSeedsAreWholeTableFiles)
-{
-    const std::string seeds = std::string(QM_SOURCE_DIR) + "/tests/fuzz/corpus/table_stream/";
-    for (const char* name : {"table-binary.bin", "table-text.txt", "table-text-oneline.txt"}) {
-        WriteFileBytes(Path("seed"), ReadFileBytes(seeds + name));
-        ASSERT_EQ(ReadTableFile("seed"), 0u) << name;
-        EXPECT_EQ(VmType(vm, -1), VM_TTABLE) << name;
-        bool nested = VmType(vm, PushField(VmGetTop(vm), Str("nested"))) == VM_TTABLE;
-        VmSetTop(vm, 0);
-        EXPECT_TRUE(nested || std::string(name) == "table-text-oneline.txt") << name;
-    }
-}
-
 } // namespace
