@@ -6,8 +6,6 @@
 // are checked against PIL's reading of the same faces.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <cstdlib>
 #include <deque>
 #include <sstream>

@@ -17,7 +17,6 @@
 #include <fstream>
 #include <functional>
 #include <map>
-#include <memory>
 #include <regex>
 #include <set>
 #include <sstream>

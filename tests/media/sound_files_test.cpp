@@ -10,7 +10,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -72,17 +71,12 @@ protected:
         Register(OpenSoundLibrary);
         Register(RegisterGraphicsLibrary);
         ASSERT_EQ(AddGetTagHandler(SoundGetTagHandler), 0u);
+        // Python makes the signal of Left and Right itself.
         wav = dir.file("sound.wav");
-        std::string raw = dir.file("sound.raw");
-        std::ofstream out(raw, std::ios::binary);
-        for (int i = 0; i < kFrames; ++i) {
-            int16_t frame[2] = {Left(i), Right(i)};
-            out.write(reinterpret_cast<const char*>(frame), sizeof frame);
-        }
-        out.close();
-        ShellOutput("/usr/bin/python3 -c \"import wave; w = wave.open('" + wav +
-            "', 'wb'); w.setnchannels(2); w.setsampwidth(2); w.setframerate(22050); w.writeframes(open('" + raw +
-            "', 'rb').read()); w.close()\"");
+        ShellOutput("/usr/bin/python3 -c \"import math, struct, wave; w = wave.open('" + wav +
+                    "', 'wb'); w.setnchannels(2); w.setsampwidth(2); w.setframerate(22050); w.writeframes(b''.join("
+                    "struct.pack('<hh', int(12000 * math.sin(i * 0.0627)), (i * 37) % 65536 - 32768) "
+                    "for i in range(22050))); w.close()\"");
         SetErrorText("");
     }
     void TearDown() override
