@@ -116,14 +116,8 @@ const FileNameCommand kFileNameCommands[] = {
 // and those with an argument that names a file (a string argument about a
 // file, folder, path, program, plugin, shortcut or asset, or an
 // options table with a File field).
-struct Descriptions {
-    std::set<std::string> described;
-    std::set<std::string> withFileName;
-};
-
-Descriptions ReadDescriptions(const std::string& path)
+void ReadDescriptions(const std::string& path, std::set<std::string>* described, std::set<std::string>* withFileName)
 {
-    Descriptions d;
     std::ifstream in(path);
     std::string line, command;
     const std::regex arg(R"(arg (\S+): ([^:]*):(.*))");
@@ -133,17 +127,16 @@ Descriptions ReadDescriptions(const std::string& path)
         std::smatch m;
         if (line.rfind("command ", 0) == 0) {
             command = line.substr(8);
-            d.described.insert(command);
+            described->insert(command);
         } else if (line.rfind("library ", 0) == 0 || line.rfind("section ", 0) == 0) {
             command.clear();
         } else if (!command.empty() && std::regex_match(line, m, arg)) {
             std::string type = m[2], text = m[3];
             if ((type.rfind("string", 0) == 0 && std::regex_search(text, aboutFiles)) ||
                 (type.rfind("table", 0) == 0 && std::regex_search(text, fileField)))
-                d.withFileName.insert(command);
+                withFileName->insert(command);
         }
     }
-    return d;
 }
 
 const FileNameCommand* FindRow(const std::string& command)
@@ -170,14 +163,15 @@ TEST(FileNameCommands, TheTableNamesEveryRegisteredCommandThatTakesAFileName)
         ASSERT_NE(at, registered.end()) << row.command << " is no registered command";
         EXPECT_EQ(at->second, row.library) << row.command;
     }
-    Descriptions d = ReadDescriptions(QM_COMMAND_DOCS);
-    ASSERT_GT(d.described.size(), 300u);
+    std::set<std::string> described, withFileName;
+    ReadDescriptions(QM_COMMAND_DOCS, &described, &withFileName);
+    ASSERT_GT(described.size(), 300u);
     for (const auto& [command, library] : registered) {
-        if (!d.described.count(command)) {
+        if (!described.count(command)) {
             EXPECT_NE(FindRow(command), nullptr)
                 << library << "." << command << " has no description: describe it in tools/command_docs.txt, "
                 << "and when it takes a file name add it to this table";
-        } else if (d.withFileName.count(command)) {
+        } else if (withFileName.count(command)) {
             EXPECT_NE(FindRow(command), nullptr)
                 << library << "." << command << " takes a file name: add it to this table";
         }

@@ -257,11 +257,8 @@ TEST_F(Preloading, WindowIconsMustHaveTheirDeclaredSize)
     ASSERT_TRUE(RunPython(dir.path(), kMakePng, dir.file("icon16.png") + " 16 16"));
     for (bool right : {true, false}) {
         AppletDescription a = AssembleTestApplet(SnapshotScript(dir.file("p.png"), dir.file("w.png")));
-        AppletIcon icon;
-        icon.width = 16;
-        icon.height = 16;
-        icon.data = right ? ReadFileBytes(dir.file("icon16.png")) : logoBytes;  // the logo is 32 x 16
-        a.icons.push_back(icon);
+        // The logo is 32 x 16.
+        a.icons.push_back({16, 16, 0, right ? ReadFileBytes(dir.file("icon16.png")) : logoBytes});
         PlayerRun run = Play(a);
         EXPECT_EQ(run.status, right ? 0 : 1) << run.err;
         if (!right) {

@@ -185,8 +185,7 @@ TEST_F(SoundFiles, MusicTagsAgreeWithFfprobe)
     // Stream bit rates as ffprobe and soxi give them (PCM: rate x channels x bits).
     double soxiRate = std::stod(ShellOutput("soxi -B '" + flac + "'")) * 1000;  // soxi prints "118k"
     struct Case {
-        std::string file;
-        std::string format;
+        std::string file, format;
         double durationBound;
         uint32_t type;
         double bitRate, bitRateBound;  // a negative rate is not checked

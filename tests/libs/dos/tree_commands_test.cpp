@@ -151,14 +151,12 @@ TEST_F(TreeCommands, CopyTreesWithPatternsAndCallbacks)
 
     // A stop during the copy leaves no partial file behind.
     g_log = CallbackLog{};
-    g_log.answer = 1;
     ASSERT_EQ(Call("CopyFile", {Str(Path("t/a.txt")), Str(Path("partial.txt")), Nil{}, Slot{cb}}), 0u);
     EXPECT_EQ(g_log.calls.size(), 1u);
     EXPECT_FALSE(FileExists(Path("partial.txt")));
 
     // Status calls come once per block, with the running count.
-    g_log = CallbackLog{};
-    g_log.answer = 2;
+    g_log = CallbackLog{{}, 2};
     ASSERT_EQ(Call("CopyFile", {Str(Path("t/a.txt")), Str(Path("whole.txt")), Nil{}, Slot{cb}}), 0u);
     EXPECT_EQ(g_log.calls.size(), 3u);
     EXPECT_EQ(ReadFileBytes(Path("whole.txt")), ReadFileBytes(Path("t/a.txt")));
