@@ -232,26 +232,22 @@ TEST_F(AttributeQueries, PicturesNameThePluginThatReadThemAlsoFromTheCache)
 {
     const std::string png = "\"" + dir.file("opaque.png") + "\"";
     std::string setup = CommandCall("loadplugin", {"\"" QM_TEST_PLUGIN_DIR "/images/procimage.qmp\""});
-    for (const char* load : {"loadbrush", "loadbgpic"}) {
+    std::vector<Ask> asks;
+    std::deque<std::string> labels;  // the asks point into them
+    for (auto [type, load] : {std::pair<int, const char*>{BRUSH, "loadbrush"}, {BGPIC, "loadbgpic"}}) {
         setup += CommandCall(load, {"#11", "\"proc:8:6\""}) +
                  CommandCall(load, {"#12", "\"proc:8:6\"", "{loader=\"procimage\"}"}) +
                  CommandCall(load, {"#13", "\"proc:9:7\"", "{cache=#1}"}) +
                  CommandCall(load, {"#14", "\"proc:9:7\"", "{cachedload=#1}"}) +
                  CommandCall(load, {"#15", png, "{cache=#1}"}) + CommandCall(load, {"#16", png, "{cachedload=#1}"});
+        for (int id = 11; id <= 16; ++id) {
+            labels.push_back(std::string(load) + " " + std::to_string(id));
+            asks.push_back({labels.back().c_str(), type, "#" + std::to_string(id), ATTRLOADER,
+                            id < 15 ? "procimage" : "inbuilt"});
+        }
     }
     // A strip cut from a cached picture is an anim of the same loader.
     setup += CommandCall("loadanim", {"#17", "\"proc:9:7\"", "{frames=#1,cachedload=#1}"});
-    std::vector<Ask> asks;
-    const std::pair<int, const char*> kinds[] = {{BRUSH, "brush"}, {BGPIC, "bgpic"}};
-    std::deque<std::string> labels;  // the asks point into them
-    for (auto [type, kind] : kinds) {
-        const std::pair<int, const char*> answers[] = {{11, "procimage"}, {12, "procimage"}, {13, "procimage"},
-                                                       {14, "procimage"}, {15, "inbuilt"},   {16, "inbuilt"}};
-        for (auto [id, loader] : answers) {
-            labels.push_back(std::string(kind) + " " + std::to_string(id));
-            asks.push_back({labels.back().c_str(), type, "#" + std::to_string(id), ATTRLOADER, loader});
-        }
-    }
     asks.push_back({"cached strip", ANIM, "#17", ATTRLOADER, "procimage"});
     asks.push_back({"own brush", BRUSH, "#2", ATTRLOADER, "inbuilt"});
     ExpectAnswers(Run(asks, "", setup), asks);

@@ -182,8 +182,7 @@ folder, variant, font = sys.argv[1], sys.argv[2], sys.argv[3]
 linked = variant == 'linked'
 os.makedirs(folder, exist_ok=True)
 def put(name, data):
-    with open(os.path.join(folder, name), 'wb') as f:
-        f.write(data)
+    open(os.path.join(folder, name), 'wb').write(data)
 w, h = (32, 16) if linked else (24, 8)
 im = Image.new('RGB', (w, h))
 im.putdata([((x * 7) % 256, (y * 29) % 256, 90 if linked else 200) for y in range(h) for x in range(w)])

@@ -1,9 +1,7 @@
-// LoadSample and OpenMusic on real files made by independent tools:
-// Python's wave module for WAV, sox for FLAC and AIFF, ffmpeg for Ogg
-// Vorbis and MP3, and a ProTracker module written here. Lossless PCM must
-// come back exactly as generated, lossy PCM close to it; the music tags
-// are checked against ffprobe and soxi. Broken files end in an error that
-// names them.
+// LoadSample and OpenMusic on real files made by independent tools (Python,
+// sox, ffmpeg) and a ProTracker module written here: lossless PCM comes
+// back exactly, lossy PCM close to the signal, music tags as ffprobe and
+// soxi read them; broken files end in an error that names them.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
