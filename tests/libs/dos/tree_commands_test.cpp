@@ -101,8 +101,7 @@ TEST_F(TreeCommands, ProtectedFilesAskFirstAndAStatusAnswerStops)
     EXPECT_TRUE(FileExists(Path("t/b.dat")));
     EXPECT_FALSE(FileExists(Path("t/a.txt")));
     // With one that agrees to unprotect and goes on, everything goes.
-    g_log.answer = 0;
-    g_log.answerForAction[1] = 1;
+    g_log = CallbackLog{{}, 0, {-2, 1, -2}};
     ASSERT_EQ(Call("DeleteFile", {Str(Path("t")), Slot{cb}, Str("ud")}), 0u);
     EXPECT_FALSE(FileExists(Path("t")));
     ASSERT_FALSE(g_log.calls.empty());
@@ -190,8 +189,7 @@ TEST_F(TreeCommands, StoppedCopyKeepsTheOldDestination)
     MakeTree();
     WriteFileBytes(Path("old.txt"), {1, 2, 3});
     int cb = PushFunction(Recorder);
-    g_log.answerForAction[1] = 1;  // overwrite: yes
-    g_log.answer = 1;                                    // status: stop
+    g_log = CallbackLog{{}, 1, {-2, 1, -2}};  // status: stop; overwrite: yes
     ASSERT_EQ(Call("CopyFile", {Str(Path("t/a.txt")), Str(Path("old.txt")), Nil{}, Slot{cb}}), 0u);
     EXPECT_EQ(ReadFileBytes(Path("old.txt")), (std::vector<uint8_t>{1, 2, 3}));
     EXPECT_EQ(Call("CopyFile", {Str(Path("t/a.txt")), Str("/dev/full")}), uint32_t{ERR_WRITE});
