@@ -445,8 +445,8 @@ protected:
         }
         add("UploadFile",
             "    GETGLOBAL r0, \"uploadfile\"\n    LOADK r1, " + Q(url) +
-                "\n    NEWTABLE r2, 0, 0\n    NEWTABLE r3, 0, 0\n    NEWTABLE r4, 0, 0\n    SETTABLE r4, \"name\", \"f\"\n"
-                "    SETTABLE r4, \"file\", " + text +
+                "\n    NEWTABLE r2, 0, 0\n    NEWTABLE r3, 0, 0\n    NEWTABLE r4, 0, 0\n"
+                "    SETTABLE r4, \"name\", \"f\"\n    SETTABLE r4, \"file\", " + text +
                 "\n    SETTABLE r3, #0, r4\n    SETTABLE r2, \"formdata\", r3\n    CALL r0, 3, 2\n",
             "saw linked");
         return c;

@@ -23,7 +23,6 @@ namespace {
 
 const char kPython[] = "/usr/bin/python3";
 
-const std::string kHead = ".chunk lines=auto\n.function main source=\"@test.qas\"\n";
 const std::string kEnd = "    RETURN r0, 1\n.end\n";
 
 // A handler function of one parameter, the event, in r0.
@@ -67,8 +66,8 @@ std::string WaitWhileBelow(const std::string& label, const std::string& global, 
 // each closed connection is closed by its handler. The script ends once
 // %CLIENTS% clients have gone and prints what it counted. The events'
 // names are matched whatever their case.
-const std::string kEchoServer = kHead + Handler("onconnect", Count("connects")) +
-                                Handler("onreceive", R"(    GETGLOBAL r1, "receivedata"
+const std::string kEchoServer = MainScript(
+    Handler("onconnect", Count("connects")) + Handler("onreceive", R"(    GETGLOBAL r1, "receivedata"
     GETTABLE r2, r0, "id"
     LOADNUM r3, 2
     CALL r1, 3, 2
@@ -78,17 +77,15 @@ const std::string kEchoServer = kHead + Handler("onconnect", Count("connects")) 
     GETGLOBAL r2, "senddata"
     GETTABLE r3, r0, "id"
     CALL r2, 3, 1
-)" + Count("lines")) + Handler("ondisconnect", R"(    GETGLOBAL r1, "closeconnection"
+)" + Count("lines")) +
+    Handler("ondisconnect", R"(    GETGLOBAL r1, "closeconnection"
     GETTABLE r2, r0, "id"
     CALL r1, 2, 1
-)" + Count("disconnects")) + Zero({"connects", "lines", "disconnects"}) +
-                                CommandCall("createserver", {"#1", "#%PORT%", "\"127.0.0.1\""}) +
-                                Install({{"OnConnect", "onconnect"},
-                                         {"onreceivedata", "onreceive"},
-                                         {"ONDISCONNECT", "ondisconnect"}}) +
-                                WaitWhileBelow("loop", "disconnects", "#%CLIENTS%") +
-                                CommandCall("debugprint", {"\"served\"", "@connects", "@lines", "@disconnects"}) +
-                                kEnd;
+)" + Count("disconnects")) +
+    Zero({"connects", "lines", "disconnects"}) + CommandCall("createserver", {"#1", "#%PORT%", "\"127.0.0.1\""}) +
+    Install({{"OnConnect", "onconnect"}, {"onreceivedata", "onreceive"}, {"ONDISCONNECT", "ondisconnect"}}) +
+    WaitWhileBelow("loop", "disconnects", "#%CLIENTS%") +
+    CommandCall("debugprint", {"\"served\"", "@connects", "@lines", "@disconnects"}));
 
 // The Python peers' connect, which retries for ten seconds until the script
 // listens (None when it never does), and their datagram echo, which sends
@@ -157,15 +154,17 @@ const std::string kEchoDatagram = R"(    GETGLOBAL r1, "receiveudpdata"
 
 // A UDP echo: each datagram goes back to its sender; the fifth one makes
 // the handler close its own object, which ends the script.
-const std::string kUdpEcho = kHead + Handler("ondatagram", kEchoDatagram + R"(    LT 1, r1, #5
+const std::string kUdpEcho = MainScript(
+    Handler("ondatagram", kEchoDatagram + R"(    LT 1, r1, #5
     JMP done
     GETGLOBAL r1, "closeudpobject"
     GETTABLE r2, r0, "id"
     CALL r1, 2, 1
 done:
-)") + Zero({"datagrams"}) + CommandCall("createudpobject", {"nil", "#%PORT%", "\"127.0.0.1\""}) +
-                             Install({{"OnReceiveUDPData", "ondatagram"}}) + WaitWhileBelow("loop", "datagrams", "#5") +
-                             CommandCall("debugprint", {"\"datagrams\"", "@datagrams"}) + kEnd;
+)") +
+    Zero({"datagrams"}) + CommandCall("createudpobject", {"nil", "#%PORT%", "\"127.0.0.1\""}) +
+    Install({{"OnReceiveUDPData", "ondatagram"}}) + WaitWhileBelow("loop", "datagrams", "#5") +
+    CommandCall("debugprint", {"\"datagrams\"", "@datagrams"}));
 
 const std::string kUdpClient = kPyPeer + R"(port = int(sys.argv[1])
 print("echoed", sum(echo(port, b"datagram %d" % i) for i in range(5)))
@@ -174,17 +173,17 @@ print("echoed", sum(echo(port, b"datagram %d" % i) for i in range(5)))
 // Two programs started with Run; the handler prints the value each came
 // with. Once both ended, the process list of the player's children goes to
 // a file, so that a zombie left behind would show.
-const std::string kRunsTwo = kHead + Handler("onend", R"(    GETGLOBAL r1, "debugprint"
+const std::string kRunsTwo = MainScript(
+    Handler("onend", R"(    GETGLOBAL r1, "debugprint"
     LOADK r2, "ended"
     GETTABLE r3, r0, "userdata"
     GETTABLE r4, r0, "action"
     CALL r1, 4, 1
-)" + Count("ends")) + Zero({"ends"}) + Install({{"OnProgramEnd", "onend"}}) +
-                             CommandCall("run", {"\"/bin/sh -c \\\"sleep 0.2; exit 3\\\"\"", "#1", "\"first\""}) +
-                             CommandCall("run", {"\"/bin/true\"", "#1", "\"second\""}) +
-                             WaitWhileBelow("loop", "ends", "#2") +
-                             CommandCall("execute", {"\"/bin/sh -c \\\"ps -o pid=,stat= --ppid $PPID > '%PS%'\\\"\""}) +
-                             kEnd;
+)" + Count("ends")) +
+    Zero({"ends"}) + Install({{"OnProgramEnd", "onend"}}) +
+    CommandCall("run", {"\"/bin/sh -c \\\"sleep 0.2; exit 3\\\"\"", "#1", "\"first\""}) +
+    CommandCall("run", {"\"/bin/true\"", "#1", "\"second\""}) + WaitWhileBelow("loop", "ends", "#2") +
+    CommandCall("execute", {"\"/bin/sh -c \\\"ps -o pid=,stat= --ppid $PPID > '%PS%'\\\"\""}));
 
 // The start of an OnReceiveData handler that takes everything that is
 // waiting (#RECEIVEALL and 0: no waiting for more): the data in r1, its
@@ -199,16 +198,14 @@ const std::string kReceiveAll = R"(    GETGLOBAL r1, "receivedata"
 // A server whose OnReceiveData handler takes everything that is waiting and
 // counts the bytes and the events; it ends once %BYTES% bytes came, or the
 // peer left.
-const std::string kDrainingServer = kHead + Handler("onconnect", "") + Handler("onreceive", kReceiveAll + R"(    GETGLOBAL r3, "bytes"
+const std::string kDrainingServer = MainScript(
+    Handler("onconnect", "") + Handler("onreceive", kReceiveAll + R"(    GETGLOBAL r3, "bytes"
     ADD r3, r3, r2
     SETGLOBAL r3, "bytes"
-)" + Count("events")) + Handler("ondisconnect", "    LOADNUM r1, 1\n    SETGLOBAL r1, \"gone\"\n") +
-                                    Zero({"bytes", "events", "gone"}) +
-                                    CommandCall("createserver", {"#1", "#%PORT%", "\"127.0.0.1\""}) +
-                                    Install({{"OnConnect", "onconnect"},
-                                             {"OnReceiveData", "onreceive"},
-                                             {"OnDisconnect", "ondisconnect"}}) +
-                                    R"(loop:
+)" + Count("events")) +
+    Handler("ondisconnect", "    LOADNUM r1, 1\n    SETGLOBAL r1, \"gone\"\n") + Zero({"bytes", "events", "gone"}) +
+    CommandCall("createserver", {"#1", "#%PORT%", "\"127.0.0.1\""}) +
+    Install({{"OnConnect", "onconnect"}, {"OnReceiveData", "onreceive"}, {"OnDisconnect", "ondisconnect"}}) + R"(loop:
     GETGLOBAL r0, "waitevent"
     CALL r0, 1, 1
     GETGLOBAL r0, "gone"
@@ -218,7 +215,7 @@ const std::string kDrainingServer = kHead + Handler("onconnect", "") + Handler("
     LT 1, r0, #%BYTES%
     JMP loop
 done:
-)" + CommandCall("debugprint", {"\"received\"", "@bytes", "@events"}) + kEnd;
+)" + CommandCall("debugprint", {"\"received\"", "@bytes", "@events"}));
 
 // Connects, sends all its lines in one write and stays until the player
 // goes (or a minute has passed).
@@ -239,19 +236,19 @@ print("sent", lines)
 // events since its connection was made. After %LOOKS% datagrams the script
 // prints what its OnReceiveData handler took, installs an empty OnConnect
 // and waits for the connection's data, which it sends back.
-const std::string kQueuedClient =
-    kHead + Handler("onconnect", "") + Handler("onreceive", kReceiveAll + R"(    MOVE r4, r1
+const std::string kQueuedClient = MainScript(
+    Handler("onconnect", "") + Handler("onreceive", kReceiveAll + R"(    MOVE r4, r1
     GETGLOBAL r2, "senddata"
     GETTABLE r3, r0, "id"
     CALL r2, 3, 1
-)" + Count("received")) + Handler("ondatagram", kEchoDatagram) +
-    Zero({"received", "datagrams"}) + CommandCall("createudpobject", {"#1", "#%UDP%", "\"127.0.0.1\""}) +
+)" + Count("received")) +
+    Handler("ondatagram", kEchoDatagram) + Zero({"received", "datagrams"}) +
+    CommandCall("createudpobject", {"#1", "#%UDP%", "\"127.0.0.1\""}) +
     CommandCall("createserver", {"#1", "#%TCP%", "\"127.0.0.1\""}) +
     Install({{"OnReceiveData", "onreceive"}, {"OnReceiveUDPData", "ondatagram"}}) +
     WaitWhileBelow("looking", "datagrams", "#%LOOKS%") +
     CommandCall("debugprint", {"\"without OnConnect\"", "@received"}) + Install({{"OnConnect", "onconnect"}}) +
-    WaitWhileBelow("taking", "received", "#1") + CommandCall("debugprint", {"\"with OnConnect\"", "@received"}) +
-    kEnd;
+    WaitWhileBelow("taking", "received", "#1") + CommandCall("debugprint", {"\"with OnConnect\"", "@received"}));
 
 // Connects and sends a line, then has datagrams echoed until it has the
 // number asked for, then waits for its line to come back over the
