@@ -33,7 +33,9 @@ enum : int { ATTRXPOS = 7, ATTRYPOS = 8, ATTRCURFRAME = 12, ATTRONSCREEN = 23, A
 std::string Preamble(const TempDir& dir)
 {
     const std::string opaque = "\"" + dir.file("opaque.png") + "\"", alpha = "\"" + dir.file("alpha.png") + "\"";
-    return CommandCall("exitonerror", {"#0"}) +
+    return ".function onmouse params=1\n" + CommandCall("debugprint", {"\"mouse handler\""}) +
+           "    RETURN r0, 1\n.end\n.function onend params=1\n    RETURN r0, 1\n.end\n" +
+           CommandCall("exitonerror", {"#0"}) +
            CommandCall("createdisplay", {"#2", "{width=#320,height=#200,x=#11,y=#22,title=\"Probe\",borderless=#1,"
                                                 "noclose=#1,scalewidth=#640,scaleheight=#400}"}) +
            CommandCall("loadbrush", {"#2", alpha, "{loadalpha=#1}"}) +
@@ -60,10 +62,7 @@ protected:
     PlayerRun Run(const std::vector<Ask>& asks, const std::string& tail = "", const std::string& setup = "",
                   const std::vector<AppletPreload>& preloads = {})
     {
-        std::string text = ".function onmouse params=1\n    GETGLOBAL r1, \"debugprint\"\n    LOADK r2, \"mouse handler\"\n"
-                "    CALL r1, 2, 1\n    RETURN r0, 1\n.end\n";
-        text += ".function onend params=1\n    RETURN r0, 1\n.end\n";
-        text += Preamble(dir) + setup;
+        std::string text = Preamble(dir) + setup;
         for (const Ask& a : asks) text += AskText(a);
         AppletDescription applet = AssembleTestApplet(MainScript(text + tail));
         applet.preloads = preloads;
@@ -258,26 +257,25 @@ const char kVeraMono[] = "/usr/share/fonts/truetype/ttf-bitstream-vera/VeraMono.
 
 // Family name, ascent and descent of a face at a pixel size, as PIL's own
 // binding of the font engine reads them.
-std::string PilFontMetrics(const char* file, int size)
+std::vector<std::string> PilFontMetrics(const char* file, int size)
 {
-    return ShellOutput(std::string(kSystemPython) +
-                       " -c 'import sys; from PIL import ImageFont; f = ImageFont.truetype(sys.argv[1], "
-                       "int(sys.argv[2])); print(\"%s|%d|%d\" % ((f.getname()[0],) + f.getmetrics()), end=\"\")' " +
-                       file + " " + std::to_string(size));
+    std::istringstream in(ShellOutput(std::string(kSystemPython) +
+                                      " -c 'import sys; from PIL import ImageFont; "
+                                      "f = ImageFont.truetype(sys.argv[1], int(sys.argv[2])); "
+                                      "print(\"%s\\n%d\\n%d\" % ((f.getname()[0],) + f.getmetrics()))' " +
+                                      file + " " + std::to_string(size)));
+    std::vector<std::string> fields;
+    for (std::string field; std::getline(in, field);)
+        fields.push_back(field);
+    return fields;
 }
 
 TEST_F(AttributeQueries, FontsOpenedByPreloadingAndScriptsAnswerTheirFaces)
 {
     QM_SKIP_WITHOUT(HavePil() && HaveReadableFile(kVera) && HaveReadableFile(kVeraMono))
         << "PIL or the Vera fonts are missing";
-    std::string sans = PilFontMetrics(kVera, 8), mono = PilFontMetrics(kVeraMono, 20);
-    ASSERT_FALSE(sans.empty() || mono.empty());
-    auto field = [](const std::string& answer, int n) {
-        std::stringstream in(answer);
-        std::string part;
-        for (int i = 0; i <= n; ++i) std::getline(in, part, '|');
-        return part;
-    };
+    std::vector<std::string> sans = PilFontMetrics(kVera, 8), mono = PilFontMetrics(kVeraMono, 20);
+    ASSERT_TRUE(sans.size() == 3 && mono.size() == 3);
     // Font 3 is declared by the applet with the face linked into it, so it
     // opens at the default size from inside the applet file.
     AppletPreload declared = DeclaredFile(9, 3, "Vera.ttf", 0, ReadFileBytes(kVera));
@@ -285,12 +283,12 @@ TEST_F(AttributeQueries, FontsOpenedByPreloadingAndScriptsAnswerTheirFaces)
                         CommandCall("openfont", {"nil", "\"" + std::string(kVera) + "\"", "#20"}, 1) +
                         "    SETGLOBAL r0, \"hfont\"\n";
     const std::vector<Ask> asks = {
-        {"linked name", FONT, "#3", 32, field(sans, 0)},
+        {"linked name", FONT, "#3", 32, sans[0]},
         {"linked size", FONT, "#3", 33, "8"},
-        {"linked ascender", FONT, "#3", 30, field(sans, 1)},
-        {"linked descender", FONT, "#3", 31, field(sans, 2)},
+        {"linked ascender", FONT, "#3", 30, sans[1]},
+        {"linked descender", FONT, "#3", 31, sans[2]},
         {"linked scalable", FONT, "#3", 34, "1"},
-        {"file name", FONT, "#4", 32, field(mono, 0)},
+        {"file name", FONT, "#4", 32, mono[0]},
         {"handle size", FONT, "@hfont", 33, "20"},
         {"font count", FONT, "#0", 60, "3"},
     };
