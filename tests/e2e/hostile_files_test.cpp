@@ -73,8 +73,7 @@ Bytes WavWithData(uint32_t declared, uint32_t held)
 
 class HostileFiles : public ::testing::Test {
 protected:
-    // An applet that runs the setup, then the calls between two lines of
-    // output.
+    // An applet that runs the setup, then the calls between two lines of output.
     std::string Applet(const std::string& name, const std::string& calls, const std::string& setup = "")
     {
         std::string applet = dir.file(name + ".qma");
