@@ -15,11 +15,10 @@ using namespace qmasm;
 namespace {
 
 // Writes a 4 x 2 GIF whose entry 2 is transparent (argv 2: the folder,
-// argv 3: the four entries as RRGGBB), loaded later as plain.png and
-// keyed.png; then (argv 1 "read") prints for each of these the colour of
-// the transparent pixels, "unused" when no other entry has it, whether they
-// are hidden, and whether every other pixel shows its entry's colour, and
-// exits 0 when that is argv 4.
+// argv 3: the four entries as RRGGBB); then (argv 1 "read") tells of
+// plain.png and keyed.png, saved from it, the colour of the transparent
+// pixels ("unused" when no other entry has it), whether they are hidden and
+// whether every other pixel shows its entry's colour: exit 0 as in argv 4.
 const char kGifPeer[] = R"PY(
 import sys
 from PIL import Image

@@ -61,8 +61,7 @@ Bytes LyingAvi(uint32_t claimed)
     return Bytes(avi.begin(), avi.end());
 }
 
-// A mono 16-bit WAV at 8000 Hz whose data chunk says `declared` bytes and
-// holds `held`.
+// A mono 16-bit WAV at 8000 Hz whose data chunk says `declared` bytes and holds `held`.
 Bytes WavWithData(uint32_t declared, uint32_t held)
 {
     std::string wav = "RIFF" + Word(36 + held, false) + "WAVEfmt " + Word(16, false) +

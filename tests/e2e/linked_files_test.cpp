@@ -204,8 +204,6 @@ for name in sys.argv[4:]:
 put('digests', ('%d %s' % (zlib.crc32(text), hashlib.md5(text).hexdigest())).encode())
 )PY";
 
-const char kFontFolder[] = "/usr/share/fonts/truetype/ttf-bitstream-vera/";
-
 // The writers each get a file of their own to write over.
 const std::vector<std::string> kWriterFiles = {"stringtofile", "setfileattributes", "savebrush",
                                                "savesnapshot", "createshortcut",    "downloadfile"};
@@ -302,7 +300,8 @@ protected:
             names += " " + w;
         bool made = true;
         for (const char* variant : {"linked", "disk"}) {
-            std::string font = std::string(kFontFolder) + (variant[0] == 'l' ? "Vera.ttf" : "VeraMono.ttf");
+            std::string font = std::string("/usr/share/fonts/truetype/ttf-bitstream-vera/") +
+                               (variant[0] == 'l' ? "Vera.ttf" : "VeraMono.ttf");
             made = made && RunPython(files->path(), kMakeFiles,
                                      files->file(variant) + " " + variant + " " + font + names);
             std::string size = variant[0] == 'l' ? "48x32" : "32x16";

@@ -1,8 +1,6 @@
 // Sound loader and video decoder plugins in the loader chain: the test
-// plugins (tests/plugins_src/media_plugin.c) serve procedural data that
-// LoadSample, OpenMusic and OpenVideo take whole; the loader list picks or
-// passes them; the host reads a plugin sample back through the host
-// interface's sample data.
+// plugins serve procedural data that LoadSample, OpenMusic and OpenVideo
+// take whole, the loader list picks or passes them.
 #include <gtest/gtest.h>
 
 #include <filesystem>

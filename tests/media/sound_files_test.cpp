@@ -229,8 +229,8 @@ TEST_F(SoundFiles, BrokenAndForeignFilesAreErrorsNamingThem)
 // file; one that holds some of what it promises keeps what it holds.
 TEST_F(SoundFiles, SoundsThatDecodeToNothingAreRefused)
 {
-    // A mono 16-bit WAV at 8000 Hz whose data chunk says `declared` bytes
-    // and holds `held`, written by Python's struct.
+    // Python's struct writes a mono 16-bit WAV at 8000 Hz whose data chunk
+    // says `declared` bytes and holds `held`.
     auto wavWith = [&](const std::string& name, int declared, int held) {
         std::string file = dir.file(name);
         ShellOutput("/usr/bin/python3 -c \"import struct; open('" + file +

@@ -64,8 +64,7 @@ TEST_F(TreeCommands, Wildcards)
     for (auto [name, pattern, match] : cases)
         EXPECT_EQ(One("MatchPattern", {Str(name), Str(pattern)}), Value{match ? 1.0 : 0.0})
             << name << " ~ " << pattern;
-    // Many stars against a long near-miss must finish (no exponential
-    // backtracking).
+    // Many stars against a long near-miss must finish: no exponential backtracking.
     EXPECT_FALSE(MatchWildcard("*a*a*a*a*a*a*a*a*a*a*b", std::string(5000, 'a').c_str()));
 }
 
