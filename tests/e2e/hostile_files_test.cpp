@@ -89,6 +89,7 @@ protected:
     }
 
     TempDir dir;
+    const std::string loadProcsound = CommandCall("loadplugin", {"\"" QM_TEST_PLUGIN_DIR "/media/procsound.qmp\""});
 };
 
 TEST_F(HostileFiles, EachEndsWithinItsBoundOfMemory)
@@ -164,13 +165,11 @@ TEST_F(HostileFiles, DeclaredSoundsThatDecodeToNothingEndTheRun)
 // as music.
 TEST_F(HostileFiles, SoundPluginWritingWholeBlocksLoads)
 {
-    const std::string plugin = std::string(QM_TEST_PLUGIN_DIR) + "/media/procsound.qmp";
     const std::vector<Ask> asks = {{"sample", 2, "#1", 11, "1000"}, {"music", 33, "#2", 14, "125"}};
     std::string calls = CommandCall("loadsample", {"#1", "\"blocktone:8000:1000\""}) +
                         CommandCall("openmusic", {"#2", "\"blocktone:8000:1000\""});
     for (const Ask& ask : asks) calls += AskText(ask);
-    PlayerRun run = RunProgram(QM_PLAYER_PATH, {"-debugdevice", "console",
-                                                Applet("blocks", calls, CommandCall("loadplugin", {"\"" + plugin + "\""}))});
+    PlayerRun run = RunProgram(QM_PLAYER_PATH, {"-debugdevice", "console", Applet("blocks", calls, loadProcsound)});
     EXPECT_EQ(run.status, 0) << run.err;
     ExpectAnswers(run, asks);
 }
@@ -182,11 +181,9 @@ TEST_F(HostileFiles, SoundPluginWritingWholeBlocksLoads)
 TEST_F(HostileFiles, AbortEndsALargeAnimOrALongSampleDecode)
 {
     WriteFileBytes(dir.file("maximal.gif"), RunsGif(16384, 16384, 1, 16384));
-    std::string plugin = std::string(QM_TEST_PLUGIN_DIR) + "/media/procsound.qmp";
     for (const std::string& applet :
          {Applet("anim", CommandCall("loadanim", {"#1", "\"" + dir.file("maximal.gif") + "\""})),
-          Applet("slow", CommandCall("loadsample", {"#1", "\"slowtone:8000:16777216:10\""}),
-                 CommandCall("loadplugin", {"\"" + plugin + "\""}))}) {
+          Applet("slow", CommandCall("loadsample", {"#1", "\"slowtone:8000:16777216:10\""}), loadProcsound)}) {
         PlayerRun run = RunProgram(QM_PLAYER_PATH, {"-debugdevice", "console", "-forceflush", applet}, {},
                                    SignalAfter("load begins", SIGTERM));
         EXPECT_EQ(run.status, 0) << applet << ": " << run.err;

@@ -606,9 +606,8 @@ TEST_F(LinkedFiles, WritersWriteTheDiskFileByTheNameAsGivenAndReadsStillSeeTheLi
     Shadow();
     HttpPeer peer([](const std::string&) { return std::string("downloaded"); });
     std::map<std::string, Case> cases = Writers(peer.Url());
-    std::string body = ScriptsOf(Use::Writes, cases);
     PlayerRun run;
-    EXPECT_EQ(Missing(Applet(body), cases, &run), "") << run.out << run.err;
+    EXPECT_EQ(Missing(Applet(ScriptsOf(Use::Writes, cases)), cases, &run), "") << run.out << run.err;
     EXPECT_EQ(run.status, 0);
     for (const auto& [command, c] : cases)
         EXPECT_EQ(c.diskCheck(dir.path()), "") << command;
