@@ -1,12 +1,8 @@
-// GetAttribute asked by an applet run by the player: the applet makes one
-// object of each kind it can make (displays, brushes, background pictures,
-// clip regions, memory blocks, files, directories, timers, event handlers,
-// fonts, pointers, a plugin's own objects) with known values and prints what
-// each query answers, or the error GetLastError reports after it. Font metrics
-// are checked against PIL's reading of the same faces.
+// GetAttribute asked by an applet run by the player: the applet makes
+// objects of each kind with known values and prints what each query
+// answers, or the error GetLastError reports after it. Font metrics are
+// checked against PIL's reading of the same faces.
 #include <gtest/gtest.h>
-
-#include <unistd.h>
 
 #include <cstdlib>
 #include <deque>
@@ -33,15 +29,17 @@ enum : int { BGPIC = 1, SAMPLE = 2, BRUSH = 3, ANIM = 4, DISPLAY = 21, SPRITE = 
 enum : int { ATTRXPOS = 7, ATTRYPOS = 8, ATTRCURFRAME = 12, ATTRONSCREEN = 23, ATTRFRAMEDELAY = 37, ATTRCOUNT = 60,
              ATTRLOADER = 91 };
 
-
-// Objects the applet makes before it asks (paths filled in by the test).
-std::string Preamble()
+// Objects the applet makes before it asks, from the files in the folder.
+std::string Preamble(const TempDir& dir)
 {
-    return CommandCall("exitonerror", {"#0"}) +
+    const std::string opaque = "\"" + dir.file("opaque.png") + "\"", alpha = "\"" + dir.file("alpha.png") + "\"";
+    return ".function onmouse params=1\n" + CommandCall("debugprint", {"\"mouse handler\""}) +
+           "    RETURN r0, 1\n.end\n.function onend params=1\n    RETURN r0, 1\n.end\n" +
+           CommandCall("exitonerror", {"#0"}) +
            CommandCall("createdisplay", {"#2", "{width=#320,height=#200,x=#11,y=#22,title=\"Probe\",borderless=#1,"
                                                 "noclose=#1,scalewidth=#640,scaleheight=#400}"}) +
-           CommandCall("loadbrush", {"#2", "\"%ALPHA%\"", "{loadalpha=#1}"}) +
-           CommandCall("loadbgpic", {"#5", "\"%ALPHA%\"", "{loadalpha=#1}"}) + R"(    GETGLOBAL r0, "installeventhandler"
+           CommandCall("loadbrush", {"#2", alpha, "{loadalpha=#1}"}) +
+           CommandCall("loadbgpic", {"#5", alpha, "{loadalpha=#1}"}) + R"(    GETGLOBAL r0, "installeventhandler"
     NEWTABLE r1, 0, 2
     CLOSURE r2, onmouse
     SETTABLE r1, "OnMouseDown", r2
@@ -49,10 +47,11 @@ std::string Preamble()
     SETTABLE r1, "OnSampleEnd", r2
     LOADK r2, "probe data"
     CALL r0, 3, 1
-)" + CommandCall("loadbrush", {"#1", "\"%OPAQUE%\""}) + CommandCall("loadbrush", {"nil", "\"%OPAQUE%\""}, 1) +
+)" + CommandCall("loadbrush", {"#1", opaque}) + CommandCall("loadbrush", {"nil", opaque}, 1) +
            "    SETGLOBAL r0, \"hbrush\"\n" + CommandCall("createclipregion", {"#7", "#14", "#10", "#20", "#30", "#40"}) +
            CommandCall("setclipregion", {"#7"}) + CommandCall("allocmem", {"#3", "#100"}) +
-           CommandCall("openfile", {"#4", "\"%FILE%\"", "#1006"}) + CommandCall("opendirectory", {"#6", "\"%DIR%\""}) +
+           CommandCall("openfile", {"#4", "\"" + dir.file("written.txt") + "\"", "#1006"}) +
+           CommandCall("opendirectory", {"#6", "\"" + dir.path() + "\""}) +
            CommandCall("starttimer", {"#1"});
 }
 
@@ -63,14 +62,7 @@ protected:
     PlayerRun Run(const std::vector<Ask>& asks, const std::string& tail = "", const std::string& setup = "",
                   const std::vector<AppletPreload>& preloads = {})
     {
-        std::string text = ".function onmouse params=1\n    GETGLOBAL r1, \"debugprint\"\n    LOADK r2, \"mouse handler\"\n"
-                "    CALL r1, 2, 1\n    RETURN r0, 1\n.end\n";
-        text += ".function onend params=1\n    RETURN r0, 1\n.end\n";
-        text += Fill(Preamble(), {{"%OPAQUE%", dir.file("opaque.png")},
-                                 {"%ALPHA%", dir.file("alpha.png")},
-                                 {"%FILE%", dir.file("written.txt")},
-                                 {"%DIR%", dir.path()}});
-        text += setup;
+        std::string text = Preamble(dir) + setup;
         for (const Ask& a : asks) text += AskText(a);
         AppletDescription applet = AssembleTestApplet(MainScript(text + tail));
         applet.preloads = preloads;
@@ -168,34 +160,28 @@ TEST_F(AttributeQueries, PointersAnswerFromTheirRecordsAndDisplaysNameTheirs)
     };
     // A standard pointer shown and then freed is gone for the script while
     // the display still names it; the brush pointer, no longer shown, goes.
-    const std::string after = CommandCall("setpointer", {"@hptr"}) +
-                              CommandCall("debugprint", {"\"busy handle\"", "@hptr"}) +
-                              CommandCall("freepointer", {"#1"}) + CommandCall("freepointer", {"@hptr"}) + R"(    GETGLOBAL r0, "debugprint"
-    LOADK r1, "shown handle"
-    GETGLOBAL r2, "getattribute"
-    LOADK r3, #21
-    LOADK r4, #0
-    LOADK r5, #38
-    CALL r2, 4, 0
-    CALL r0, 0, 1
-)";
+    std::string after = CommandCall("setpointer", {"@hptr"}) +
+                        CommandCall("debugprint", {"\"busy handle\"", "@hptr"}) +
+                        CommandCall("freepointer", {"#1"}) + CommandCall("freepointer", {"@hptr"}) +
+                        CommandCall("getattribute", {"#21", "#0", "#38"}, 1) +
+                        "    MOVE r2, r0\n    GETGLOBAL r0, \"debugprint\"\n    LOADK r1, \"shown handle\"\n"
+                        "    CALL r0, 3, 1\n";
     const std::vector<Ask> freed = {
         {"freed brush pointer", POINTER, "#1", 0, "!1320"},
         {"freed shown pointer", POINTER, "@hptr", 0, "!1041"},
         {"system pointer stays", POINTER, "#3", 9, "0"},
     };
-    std::string asked = after;
-    for (const Ask& a : freed) asked += AskText(a);
-    PlayerRun run = Run(asks, asked, pointers);
+    for (const Ask& a : freed) after += AskText(a);
+    PlayerRun run = Run(asks, after, pointers);
     ExpectAnswers(run, asks);
     ExpectAnswers(run, freed);
-    size_t busy = run.out.find("busy handle "), shown = run.out.find("shown handle ");
-    ASSERT_NE(busy, std::string::npos) << run.out;
-    ASSERT_NE(shown, std::string::npos) << run.out;
-    std::string busyHandle = run.out.substr(busy + 12, run.out.find('\n', busy) - busy - 12);
-    std::string shownHandle = run.out.substr(shown + 13, run.out.find('\n', shown) - shown - 13);
-    EXPECT_EQ(shownHandle, busyHandle);
-    EXPECT_NE(shownHandle, "-1");
+    // The rest of the label's line; the label when it is missing.
+    auto printed = [&run](const std::string& label) {
+        size_t at = run.out.find(label + " "), from = at + label.size() + 1;
+        return at == std::string::npos ? label : run.out.substr(from, run.out.find('\n', at) - from);
+    };
+    EXPECT_EQ(printed("shown handle"), printed("busy handle")) << run.out;
+    EXPECT_NE(printed("shown handle"), "-1");
 }
 
 // Anims answer the delay of frames 1 to their count and the loader that
@@ -245,26 +231,22 @@ TEST_F(AttributeQueries, PicturesNameThePluginThatReadThemAlsoFromTheCache)
 {
     const std::string png = "\"" + dir.file("opaque.png") + "\"";
     std::string setup = CommandCall("loadplugin", {"\"" QM_TEST_PLUGIN_DIR "/images/procimage.qmp\""});
-    for (const char* load : {"loadbrush", "loadbgpic"}) {
+    std::vector<Ask> asks;
+    std::deque<std::string> labels;  // the asks point into them
+    for (auto [type, load] : {std::pair<int, const char*>{BRUSH, "loadbrush"}, {BGPIC, "loadbgpic"}}) {
         setup += CommandCall(load, {"#11", "\"proc:8:6\""}) +
                  CommandCall(load, {"#12", "\"proc:8:6\"", "{loader=\"procimage\"}"}) +
                  CommandCall(load, {"#13", "\"proc:9:7\"", "{cache=#1}"}) +
                  CommandCall(load, {"#14", "\"proc:9:7\"", "{cachedload=#1}"}) +
                  CommandCall(load, {"#15", png, "{cache=#1}"}) + CommandCall(load, {"#16", png, "{cachedload=#1}"});
+        for (int id = 11; id <= 16; ++id) {
+            labels.push_back(std::string(load) + " " + std::to_string(id));
+            asks.push_back({labels.back().c_str(), type, "#" + std::to_string(id), ATTRLOADER,
+                            id < 15 ? "procimage" : "inbuilt"});
+        }
     }
     // A strip cut from a cached picture is an anim of the same loader.
     setup += CommandCall("loadanim", {"#17", "\"proc:9:7\"", "{frames=#1,cachedload=#1}"});
-    std::vector<Ask> asks;
-    const std::pair<int, const char*> kinds[] = {{BRUSH, "brush"}, {BGPIC, "bgpic"}};
-    std::deque<std::string> labels;  // the asks point into them
-    for (auto [type, kind] : kinds) {
-        const std::pair<int, const char*> answers[] = {{11, "procimage"}, {12, "procimage"}, {13, "procimage"},
-                                                       {14, "procimage"}, {15, "inbuilt"},   {16, "inbuilt"}};
-        for (auto [id, loader] : answers) {
-            labels.push_back(std::string(kind) + " " + std::to_string(id));
-            asks.push_back({labels.back().c_str(), type, "#" + std::to_string(id), ATTRLOADER, loader});
-        }
-    }
     asks.push_back({"cached strip", ANIM, "#17", ATTRLOADER, "procimage"});
     asks.push_back({"own brush", BRUSH, "#2", ATTRLOADER, "inbuilt"});
     ExpectAnswers(Run(asks, "", setup), asks);
@@ -275,26 +257,25 @@ const char kVeraMono[] = "/usr/share/fonts/truetype/ttf-bitstream-vera/VeraMono.
 
 // Family name, ascent and descent of a face at a pixel size, as PIL's own
 // binding of the font engine reads them.
-std::string PilFontMetrics(const char* file, int size)
+std::vector<std::string> PilFontMetrics(const char* file, int size)
 {
-    return ShellOutput(std::string(kSystemPython) +
-                       " -c 'import sys; from PIL import ImageFont; f = ImageFont.truetype(sys.argv[1], "
-                       "int(sys.argv[2])); print(\"%s|%d|%d\" % ((f.getname()[0],) + f.getmetrics()), end=\"\")' " +
-                       file + " " + std::to_string(size));
+    std::istringstream in(ShellOutput(std::string(kSystemPython) +
+                                      " -c 'import sys; from PIL import ImageFont; "
+                                      "f = ImageFont.truetype(sys.argv[1], int(sys.argv[2])); "
+                                      "print(\"%s\\n%d\\n%d\" % ((f.getname()[0],) + f.getmetrics()))' " +
+                                      file + " " + std::to_string(size)));
+    std::vector<std::string> fields;
+    for (std::string field; std::getline(in, field);)
+        fields.push_back(field);
+    return fields;
 }
 
 TEST_F(AttributeQueries, FontsOpenedByPreloadingAndScriptsAnswerTheirFaces)
 {
     QM_SKIP_WITHOUT(HavePil() && HaveReadableFile(kVera) && HaveReadableFile(kVeraMono))
         << "PIL or the Vera fonts are missing";
-    std::string sans = PilFontMetrics(kVera, 8), mono = PilFontMetrics(kVeraMono, 20);
-    ASSERT_FALSE(sans.empty() || mono.empty());
-    auto field = [](const std::string& answer, int n) {
-        std::stringstream in(answer);
-        std::string part;
-        for (int i = 0; i <= n; ++i) std::getline(in, part, '|');
-        return part;
-    };
+    std::vector<std::string> sans = PilFontMetrics(kVera, 8), mono = PilFontMetrics(kVeraMono, 20);
+    ASSERT_TRUE(sans.size() == 3 && mono.size() == 3);
     // Font 3 is declared by the applet with the face linked into it, so it
     // opens at the default size from inside the applet file.
     AppletPreload declared = DeclaredFile(9, 3, "Vera.ttf", 0, ReadFileBytes(kVera));
@@ -302,12 +283,12 @@ TEST_F(AttributeQueries, FontsOpenedByPreloadingAndScriptsAnswerTheirFaces)
                         CommandCall("openfont", {"nil", "\"" + std::string(kVera) + "\"", "#20"}, 1) +
                         "    SETGLOBAL r0, \"hfont\"\n";
     const std::vector<Ask> asks = {
-        {"linked name", FONT, "#3", 32, field(sans, 0)},
+        {"linked name", FONT, "#3", 32, sans[0]},
         {"linked size", FONT, "#3", 33, "8"},
-        {"linked ascender", FONT, "#3", 30, field(sans, 1)},
-        {"linked descender", FONT, "#3", 31, field(sans, 2)},
+        {"linked ascender", FONT, "#3", 30, sans[1]},
+        {"linked descender", FONT, "#3", 31, sans[2]},
         {"linked scalable", FONT, "#3", 34, "1"},
-        {"file name", FONT, "#4", 32, field(mono, 0)},
+        {"file name", FONT, "#4", 32, mono[0]},
         {"handle size", FONT, "@hfont", 33, "20"},
         {"font count", FONT, "#0", 60, "3"},
     };

@@ -8,18 +8,17 @@
 #include <string>
 
 #include "e2e/test_applet.h"
-#include "support/oracles.h"
-#include "support/shell_output.h"
+#include "support/picture_oracle.h"
 
 using namespace qmasm;
 
 namespace {
 
 // Writes a 4 x 2 GIF whose entry 2 is transparent (argv 2: the folder,
-// argv 3: the four entries as RRGGBB), loaded later as plain.png and
-// keyed.png; then (argv 1 "read") prints for each of these the colour of
-// the transparent pixels, "unused" when no other entry has it, whether they
-// are hidden, and whether every other pixel shows its entry's colour.
+// argv 3: the four entries as RRGGBB); then (argv 1 "read") tells of
+// plain.png and keyed.png, saved from it, the colour of the transparent
+// pixels ("unused" when no other entry has it), whether they are hidden and
+// whether every other pixel shows its entry's colour: exit 0 as in argv 4.
 const char kGifPeer[] = R"PY(
 import sys
 from PIL import Image
@@ -42,6 +41,7 @@ for saved in ('plain', 'keyed'):
                                     'hidden' if len(keys) == 1 and px[2][3] == 0 else 'shown' if len(keys) == 1 else 'mixed',
                                     'others' if others else 'wrong'))
 print(', '.join(words))
+sys.exit(', '.join(words) != sys.argv[4])
 )PY";
 
 TEST(GifTransparency, TransparentPixelsTakeTheirEntrysColourOrOneNoEntryHas)
@@ -58,10 +58,8 @@ TEST(GifTransparency, TransparentPixelsTakeTheirEntrysColourOrOneNoEntryHas)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.entries);
         TempDir dir;
-        std::string peer = dir / "peer.py";
-        WriteFileBytes(peer, std::vector<uint8_t>(kGifPeer, kGifPeer + sizeof kGifPeer - 1));
-        std::string run = std::string(kSystemPython) + " " + peer + " %s " + dir.path() + " " + c.entries;
-        ASSERT_EQ(std::system(Fill(run, {{"%s", "write"}}).c_str()), 0);
+        const std::string arguments = dir.path() + " " + c.entries;
+        ASSERT_TRUE(RunPython(dir.path(), kGifPeer, "write " + arguments));
         // Types: #BRUSH 3, #ANIM 4, #BGPIC 1; #ATTRTRANSPARENTCOLOR 5; #IMGFMT_PNG 1.
         std::string gif = "\"" + dir / "t.gif" + "\"";
         std::string body = CommandCall("loadbrush", {"#1", gif}) +
@@ -99,8 +97,9 @@ TEST(GifTransparency, TransparentPixelsTakeTheirEntrysColourOrOneNoEntryHas)
         // Shown in the key colour without loadtransparency, hidden with it;
         // "unused": no entry but the transparent one has that colour.
         std::string unused = std::string(key) + " unused";
-        EXPECT_EQ(ShellOutput(Fill(run, {{"%s", "read"}})),
-                  "plain " + unused + " shown others, keyed " + unused + " hidden others\n");
+        EXPECT_TRUE(RunPython(dir.path(), kGifPeer,
+                              "read " + arguments + " '" + "plain " + unused + " shown others, keyed " + unused +
+                                  " hidden others'"));
     }
 }
 

@@ -1,13 +1,9 @@
 // Files linked into an applet, as every command that takes a file name sees
-// them. A command that reads a named file reads the linked one, also when a
-// different file of the same name lies beside the applet; a command that
-// writes writes the file on disk under the name as given, and later reads
-// still see the linked file; DeleteFile and Rename refuse a linked name and
-// leave the disk file of that name alone; declarations that call the loaders find linked
-// files as the script does. The table below names every command of the
-// player that takes a file name, and a guard holds it against the
-// registered commands and their descriptions, so that a new one cannot be
-// left out. The files come from PIL, Python's wave and zlib, and ffmpeg.
+// them: readers (and declarations) read the linked file before a disk file
+// of its name, writers write the disk file, DeleteFile and Rename refuse
+// the name. A guard holds the table of those commands against the
+// registered ones and their descriptions, so that a new one cannot be left
+// out. The files come from PIL, Python's wave and zlib, and ffmpeg.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -17,7 +13,6 @@
 #include <fstream>
 #include <functional>
 #include <map>
-#include <memory>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -117,14 +112,8 @@ const FileNameCommand kFileNameCommands[] = {
 // and those with an argument that names a file (a string argument about a
 // file, folder, path, program, plugin, shortcut or asset, or an
 // options table with a File field).
-struct Descriptions {
-    std::set<std::string> described;
-    std::set<std::string> withFileName;
-};
-
-Descriptions ReadDescriptions(const std::string& path)
+void ReadDescriptions(const std::string& path, std::set<std::string>* described, std::set<std::string>* withFileName)
 {
-    Descriptions d;
     std::ifstream in(path);
     std::string line, command;
     const std::regex arg(R"(arg (\S+): ([^:]*):(.*))");
@@ -134,17 +123,16 @@ Descriptions ReadDescriptions(const std::string& path)
         std::smatch m;
         if (line.rfind("command ", 0) == 0) {
             command = line.substr(8);
-            d.described.insert(command);
+            described->insert(command);
         } else if (line.rfind("library ", 0) == 0 || line.rfind("section ", 0) == 0) {
             command.clear();
         } else if (!command.empty() && std::regex_match(line, m, arg)) {
             std::string type = m[2], text = m[3];
             if ((type.rfind("string", 0) == 0 && std::regex_search(text, aboutFiles)) ||
                 (type.rfind("table", 0) == 0 && std::regex_search(text, fileField)))
-                d.withFileName.insert(command);
+                withFileName->insert(command);
         }
     }
-    return d;
 }
 
 const FileNameCommand* FindRow(const std::string& command)
@@ -171,16 +159,16 @@ TEST(FileNameCommands, TheTableNamesEveryRegisteredCommandThatTakesAFileName)
         ASSERT_NE(at, registered.end()) << row.command << " is no registered command";
         EXPECT_EQ(at->second, row.library) << row.command;
     }
-    Descriptions d = ReadDescriptions(QM_COMMAND_DOCS);
-    ASSERT_GT(d.described.size(), 300u);
+    std::set<std::string> described, withFileName;
+    ReadDescriptions(QM_COMMAND_DOCS, &described, &withFileName);
+    ASSERT_GT(described.size(), 300u);
     for (const auto& [command, library] : registered) {
-        if (!d.described.count(command)) {
+        if (!described.count(command) || withFileName.count(command)) {
             EXPECT_NE(FindRow(command), nullptr)
-                << library << "." << command << " has no description: describe it in tools/command_docs.txt, "
-                << "and when it takes a file name add it to this table";
-        } else if (d.withFileName.count(command)) {
-            EXPECT_NE(FindRow(command), nullptr)
-                << library << "." << command << " takes a file name: add it to this table";
+                << library << "." << command
+                << (described.count(command) ? " takes a file name: add it to this table"
+                                             : " has no description: describe it in tools/command_docs.txt, "
+                                               "and when it takes a file name add it to this table");
         }
     }
 }
@@ -194,8 +182,7 @@ folder, variant, font = sys.argv[1], sys.argv[2], sys.argv[3]
 linked = variant == 'linked'
 os.makedirs(folder, exist_ok=True)
 def put(name, data):
-    with open(os.path.join(folder, name), 'wb') as f:
-        f.write(data)
+    open(os.path.join(folder, name), 'wb').write(data)
 w, h = (32, 16) if linked else (24, 8)
 im = Image.new('RGB', (w, h))
 im.putdata([((x * 7) % 256, (y * 29) % 256, 90 if linked else 200) for y in range(h) for x in range(w)])
@@ -216,8 +203,6 @@ for name in sys.argv[4:]:
     put(name + '.txt', ('%s %s' % (variant, name)).encode())
 put('digests', ('%d %s' % (zlib.crc32(text), hashlib.md5(text).hexdigest())).encode())
 )PY";
-
-const char kFontFolder[] = "/usr/share/fonts/truetype/ttf-bitstream-vera/";
 
 // The writers each get a file of their own to write over.
 const std::vector<std::string> kWriterFiles = {"stringtofile", "setfileattributes", "savebrush",
@@ -315,7 +300,8 @@ protected:
             names += " " + w;
         bool made = true;
         for (const char* variant : {"linked", "disk"}) {
-            std::string font = std::string(kFontFolder) + (variant[0] == 'l' ? "Vera.ttf" : "VeraMono.ttf");
+            std::string font = std::string("/usr/share/fonts/truetype/ttf-bitstream-vera/") +
+                               (variant[0] == 'l' ? "Vera.ttf" : "VeraMono.ttf");
             made = made && RunPython(files->path(), kMakeFiles,
                                      files->file(variant) + " " + variant + " " + font + names);
             std::string size = variant[0] == 'l' ? "48x32" : "32x16";
@@ -329,25 +315,20 @@ protected:
             files = nullptr;
             return;
         }
-        PlayerTables* opened = new PlayerTables;
-        if (OpenPlayerTables(opened) == 0)
-            tables = opened;
-        else
-            delete opened;
+        tablesOpen = OpenPlayerTables(&tables) == 0;
     }
     static void TearDownTestSuite()
     {
-        if (tables)
-            ClosePlayerTables(tables);
-        delete tables;
-        tables = nullptr;
+        if (tablesOpen)
+            ClosePlayerTables(&tables);
+        tablesOpen = false;
         delete files;
         files = nullptr;
     }
     void SetUp() override
     {
         QM_SKIP_WITHOUT(files) << "PIL, ffmpeg and the Vera fonts make the files";
-        ASSERT_NE(tables, nullptr) << "the player's tables did not open";
+        ASSERT_TRUE(tablesOpen) << "the player's tables did not open";
         ASSERT_EQ(mkdir(dir.file("out").c_str(), 0700), 0);
         std::istringstream digests(Text(files->file("linked/digests")));
         digests >> crc >> md5;
@@ -361,7 +342,7 @@ protected:
         AssembleOptions options;
         options.constants = [](const std::string& name, Constant* out) {
             PlayerConstant c;
-            if (!FindPlayerConstant(*tables, name, &c))
+            if (!FindPlayerConstant(tables, name, &c))
                 return false;
             out->type = c.isText ? kConstString : kConstNumber;
             out->number = c.number;
@@ -396,52 +377,52 @@ protected:
         const std::string text = Q("lk/text.txt"), pic = Q("lk/pic.png");
         const std::string size = std::to_string(linkedText.size());
         std::map<std::string, Case> c;
-        c["OpenFile"] = {CommandCall("openfile", {"#1", text, "#MODE_READ"}) + CommandCall("readline", {"#1"}, 1) +
-                             Print("OpenFile") + CommandCall("closefile", {"#1"}),
-                         "OpenFile linked text"};
-        c["Exists"] = {CommandCall("exists", {text}, 1) + Print("Exists"), "Exists 1"};
-        c["FileSize"] = {CommandCall("filesize", {text}, 1) + Print("FileSize"), "FileSize " + size};
-        c["IsDirectory"] = {CommandCall("isdirectory", {Q("lk/notadir")}, 1) + Print("IsDirectory"),
-                            "IsDirectory 0"};
-        c["GetFileAttributes"] = {CommandCall("getfileattributes", {text}, 1) + "    GETTABLE r0, r0, \"size\"\n" +
-                                      Print("GetFileAttributes"),
-                                  "GetFileAttributes " + size};
-        c["CRC32"] = {CommandCall("crc32", {text}, 1) + Print("CRC32"), "CRC32 " + crc};
-        c["MD5"] = {CommandCall("md5", {text}, 1) + Print("MD5"), "MD5 " + md5};
-        c["FileToString"] = {CommandCall("filetostring", {text}, 1) + Print("FileToString"),
-                             "FileToString " + linkedText};
-        c["FileLines"] = {CommandCall("filelines", {text}, 2) +
-                              "    MOVE r5, r0\n    MOVE r6, r1\n    LOADNIL r7, r7\n    CALL r5, 3, 2\n"
-                              "    MOVE r0, r5\n" +
-                              Print("FileLines"),
-                          "FileLines linked text"};
-        c["CopyFile"] = {CommandCall("copyfile", {text, Q("out")}) +
-                             CommandCall("filetostring", {Q("out/text.txt")}, 1) + Print("CopyFile"),
-                         "CopyFile " + linkedText};
-        c["DefineVirtualFile"] = {CommandCall("definevirtualfile", {text, "#0", "#6", Q("part.txt")}, 1) +
-                                      "    MOVE r1, r0\n    GETGLOBAL r0, \"filetostring\"\n    CALL r0, 2, 2\n" +
-                                      Print("DefineVirtualFile"),
-                                  "DefineVirtualFile linked"};
-        c["CompressFile"] = {CommandCall("compressfile", {text, Q("out/c.pak")}) +
-                                 CommandCall("decompressfile", {Q("out/c.pak"), Q("out/c.txt")}) +
-                                 CommandCall("filetostring", {Q("out/c.txt")}, 1) + Print("CompressFile"),
-                             "CompressFile " + linkedText};
-        c["DecompressFile"] = {CommandCall("decompressfile", {Q("lk/pack.pak"), Q("out/d.txt")}) +
-                                   CommandCall("filetostring", {Q("out/d.txt")}, 1) + Print("DecompressFile"),
-                               "DecompressFile packed linked"};
+        // Each prints the value in r0 after its calls.
+        auto add = [&c](const std::string& command, const std::string& calls, const std::string& shown) {
+            c[command] = {calls + Print(command), command + " " + shown};
+        };
+        const std::string firstAnswers[][3] = {
+            {"Exists", text, "1"}, {"FileSize", text, size}, {"IsDirectory", Q("lk/notadir"), "0"},
+            {"CRC32", text, crc},  {"MD5", text, md5},       {"FileToString", text, linkedText},
+        };
+        for (const auto& [command, file, shown] : firstAnswers)
+            add(command, CommandCall(Lower(command), {file}, 1), shown);
+        add("OpenFile", CommandCall("openfile", {"#1", text, "#MODE_READ"}) + CommandCall("readline", {"#1"}, 1),
+            "linked text");
+        c["OpenFile"].script += CommandCall("closefile", {"#1"});
+        add("GetFileAttributes", CommandCall("getfileattributes", {text}, 1) + "    GETTABLE r0, r0, \"size\"\n", size);
+        add("FileLines",
+            CommandCall("filelines", {text}, 2) +
+                "    MOVE r5, r0\n    MOVE r6, r1\n    LOADNIL r7, r7\n    CALL r5, 3, 2\n    MOVE r0, r5\n",
+            "linked text");
+        add("CopyFile", CommandCall("copyfile", {text, Q("out")}) + CommandCall("filetostring", {Q("out/text.txt")}, 1),
+            linkedText);
+        add("DefineVirtualFile",
+            CommandCall("definevirtualfile", {text, "#0", "#6", Q("part.txt")}, 1) +
+                "    MOVE r1, r0\n    GETGLOBAL r0, \"filetostring\"\n    CALL r0, 2, 2\n",
+            "linked");
+        add("CompressFile",
+            CommandCall("compressfile", {text, Q("out/c.pak")}) +
+                CommandCall("decompressfile", {Q("out/c.pak"), Q("out/c.txt")}) +
+                CommandCall("filetostring", {Q("out/c.txt")}, 1),
+            linkedText);
+        add("DecompressFile",
+            CommandCall("decompressfile", {Q("lk/pack.pak"), Q("out/d.txt")}) +
+                CommandCall("filetostring", {Q("out/d.txt")}, 1),
+            "packed linked");
+        add("IsPicture", CommandCall("ispicture", {pic}, 2) + "    GETTABLE r0, r1, \"width\"\n", "32");
         // The program prints the line itself.
         c["Execute"] = {CommandCall("execute", {Q("lk/prog.sh Execute")}), "Execute linked program"};
         // With a handler for its end, Run's program is waited for.
         c["Run"] = {std::string(".function onprogramend params=1\n    LOADK r1, #1\n    SETGLOBAL r1, \"runended\"\n"
                     "    RETURN r0, 1\n.end\n"
                     "    LOADK r0, #0\n    SETGLOBAL r0, \"runended\"\n    CLOSURE r5, onprogramend\n") +
-                        "    GETGLOBAL r0, \"installeventhandler\"\n    NEWTABLE r1, 0, 0\n    SETTABLE r1, \"onprogramend\", r5\n    CALL r0, 2, 1\n" +
+                        "    GETGLOBAL r0, \"installeventhandler\"\n    NEWTABLE r1, 0, 0\n"
+                        "    SETTABLE r1, \"onprogramend\", r5\n    CALL r0, 2, 1\n" +
                         CommandCall("run", {Q("lk/prog.sh Run")}) + CommandCall("getlasterror", {}, 1) +
                         "    EQ 0, r0, #0\n    JMP runskip\nrunwait:\n" + CommandCall("waitevent", {}) +
                         "    GETGLOBAL r0, \"runended\"\n    EQ 1, r0, #0\n    JMP runwait\nrunskip:\n",
                     "Run linked program"};
-        c["IsPicture"] = {CommandCall("ispicture", {pic}, 2) + "    GETTABLE r0, r1, \"width\"\n" + Print("IsPicture"),
-                          "IsPicture 32"};
         // The loaders, each asked afterwards about what it loaded.
         const struct {
             const char *command, *file, *type, *attribute, *shown;
@@ -459,17 +440,14 @@ protected:
             std::vector<std::string> operands = {"#2", Q(std::string("lk/") + l.file)};
             if (l.type == std::string("FONT"))
                 operands.push_back("#12");
-            c[l.command] = {CommandCall(Lower(l.command), operands) + Attribute(l.type, "#2", l.attribute) +
-                                Print(l.command),
-                            std::string(l.command) + " " + l.shown};
+            add(l.command, CommandCall(Lower(l.command), operands) + Attribute(l.type, "#2", l.attribute), l.shown);
         }
-        c["UploadFile"] = {"    GETGLOBAL r0, \"uploadfile\"\n    LOADK r1, " + Q(url) +
-                               "\n    NEWTABLE r2, 0, 0\n    NEWTABLE r3, 0, 0\n    NEWTABLE r4, 0, 0\n"
-                               "    SETTABLE r4, \"name\", \"f\"\n    SETTABLE r4, \"file\", " +
-                               text + "\n    SETTABLE r3, #0, r4\n    SETTABLE r2, \"formdata\", r3\n"
-                                      "    CALL r0, 3, 2\n" +
-                               Print("UploadFile"),
-                           "UploadFile saw linked"};
+        add("UploadFile",
+            "    GETGLOBAL r0, \"uploadfile\"\n    LOADK r1, " + Q(url) +
+                "\n    NEWTABLE r2, 0, 0\n    NEWTABLE r3, 0, 0\n    NEWTABLE r4, 0, 0\n"
+                "    SETTABLE r4, \"name\", \"f\"\n    SETTABLE r4, \"file\", " + text +
+                "\n    SETTABLE r3, #0, r4\n    SETTABLE r2, \"formdata\", r3\n    CALL r0, 3, 2\n",
+            "saw linked");
         return c;
     }
 
@@ -478,55 +456,51 @@ protected:
     // file.
     std::map<std::string, Case> Writers(const std::string& url)
     {
-        auto after = [](const std::string& command) {
-            return CommandCall("filetostring", {Q("lk/" + Lower(command) + ".txt")}, 1) + Print(command);
+        std::map<std::string, Case> c;
+        auto add = [&c](const std::string& command, const std::string& calls,
+                        std::function<std::string(const std::string& file)> check) {
+            const std::string name = "lk/" + Lower(command) + ".txt";
+            c[command] = {calls + CommandCall("filetostring", {Q(name)}, 1) + Print(command),
+                          command + " linked " + Lower(command),
+                          [name, check](const std::string& folder) { return check(folder + "/" + name); }};
         };
-        auto expected = [](const std::string& command) { return command + " linked " + Lower(command); };
-        auto holds = [](const std::string& file, const std::string& want) {
-            return [file, want](const std::string& folder) {
-                std::string got = Text(folder + "/" + file);
+        auto holds = [](const std::string& want) {
+            return [want](const std::string& file) {
+                std::string got = Text(file);
                 return got.rfind(want, 0) == 0 ? std::string() : file + " holds \"" + got + "\"";
             };
         };
-        std::map<std::string, Case> c;
-        c["StringToFile"] = {CommandCall("stringtofile", {Q("written"), Q("lk/stringtofile.txt")}) +
-                                 after("StringToFile"),
-                             expected("StringToFile"), holds("lk/stringtofile.txt", "written")};
-        c["SetFileAttributes"] = {CommandCall("setfileattributes", {Q("lk/setfileattributes.txt"),
-                                                                    "{flags=#FILEATTR_READ_USR}"}) +
-                                      after("SetFileAttributes"),
-                                  expected("SetFileAttributes"), [](const std::string& folder) {
-                                      struct stat st {};
-                                      if (stat((folder + "/lk/setfileattributes.txt").c_str(), &st) != 0)
-                                          return std::string("the disk file is gone");
-                                      return (st.st_mode & 0200) ? std::string("the disk file stays writable")
-                                                                 : std::string();
-                                  }};
-        c["SaveBrush"] = {CommandCall("loadbrush", {"#1", Q("lk/pic.png")}) +
-                              CommandCall("savebrush", {"#1", Q("lk/savebrush.txt"), "#IMGFMT_PNG"}) +
-                              after("SaveBrush"),
-                          expected("SaveBrush"), [](const std::string& folder) {
-                              // The linked picture's width, in the PNG's header.
-                              std::string png = Text(folder + "/lk/savebrush.txt");
-                              if (png.size() < 24 || png.compare(1, 3, "PNG") != 0)
-                                  return std::string("no PNG on disk");
-                              return png[19] == 32 ? std::string() : std::string("the PNG is not 32 wide");
-                          }};
-        c["SaveSnapshot"] = {CommandCall("savesnapshot", {Q("lk/savesnapshot.txt"), "#SNAPDISPLAY", "#IMGFMT_PNG"}) +
-                                 after("SaveSnapshot"),
-                             expected("SaveSnapshot"), holds("lk/savesnapshot.txt", "\x89PNG")};
-        c["CreateShortcut"] = {CommandCall("createshortcut", {Q("/bin/true"), Q("lk/createshortcut.txt"), Q("s")}) +
-                                   after("CreateShortcut"),
-                               expected("CreateShortcut"), holds("lk/createshortcut.txt", "[Desktop Entry]")};
-        c["DownloadFile"] = {CommandCall("downloadfile", {Q(url), "{file=\"lk/downloadfile.txt\"}"}) +
-                                 after("DownloadFile"),
-                             expected("DownloadFile"), holds("lk/downloadfile.txt", "downloaded")};
+        add("StringToFile", CommandCall("stringtofile", {Q("written"), Q("lk/stringtofile.txt")}), holds("written"));
+        add("SetFileAttributes",
+            CommandCall("setfileattributes", {Q("lk/setfileattributes.txt"), "{flags=#FILEATTR_READ_USR}"}),
+            [](const std::string& file) {
+                struct stat st {};
+                if (stat(file.c_str(), &st) != 0)
+                    return std::string("the disk file is gone");
+                return (st.st_mode & 0200) ? std::string("the disk file stays writable") : std::string();
+            });
+        add("SaveBrush",
+            CommandCall("loadbrush", {"#1", Q("lk/pic.png")}) +
+                CommandCall("savebrush", {"#1", Q("lk/savebrush.txt"), "#IMGFMT_PNG"}),
+            [](const std::string& file) {
+                // The linked picture's width, in the PNG's header.
+                std::string png = Text(file);
+                if (png.size() < 24 || png.compare(1, 3, "PNG") != 0)
+                    return std::string("no PNG on disk");
+                return png[19] == 32 ? std::string() : std::string("the PNG is not 32 wide");
+            });
+        add("SaveSnapshot", CommandCall("savesnapshot", {Q("lk/savesnapshot.txt"), "#SNAPDISPLAY", "#IMGFMT_PNG"}),
+            holds("\x89PNG"));
+        add("CreateShortcut", CommandCall("createshortcut", {Q("/bin/true"), Q("lk/createshortcut.txt"), Q("s")}),
+            holds("[Desktop Entry]"));
+        add("DownloadFile", CommandCall("downloadfile", {Q(url), "{file=\"lk/downloadfile.txt\"}"}),
+            holds("downloaded"));
         return c;
     }
 
-    // The declarations that call the loaders, each of a linked name, and
-    // what the script then asks of each object.
-    static std::vector<AppletPreload> Declare(std::map<std::string, Case>* cases)
+    // The applet with declarations that call the loaders, each of a linked
+    // name, and scripts that ask about each object.
+    AppletDescription Declared(std::map<std::string, Case>* cases)
     {
         const struct {
             uint8_t kind;
@@ -549,12 +523,16 @@ protected:
             {9, 5, "OpenFont", "lk/font.ttf", Attribute("FONT", "#5", "ATTRFONTNAME"), "Bitstream Vera Sans"},
         };
         std::vector<AppletPreload> preloads;
+        std::string queries;
         for (const auto& d : declared) {
             preloads.push_back(DeclaredFile(d.kind, d.id, d.file, static_cast<uint32_t>(preloads.size() + 1)));
             std::string label = std::string("declared ") + d.label;
             (*cases)[label] = {d.query + Print(label), label + " " + d.shown};
+            queries += (*cases)[label].script;
         }
-        return preloads;
+        AppletDescription a = Applet(queries);
+        a.preloads = preloads;
+        return a;
     }
 
     // Runs the applet; the cases whose line it did not print, and the run.
@@ -587,13 +565,15 @@ protected:
     }
 
     static TempDir* files;
-    static PlayerTables* tables;
+    static PlayerTables tables;
+    static bool tablesOpen;
     TempDir dir;
     std::string crc, md5, linkedText;
 };
 
 TempDir* LinkedFiles::files = nullptr;
-PlayerTables* LinkedFiles::tables = nullptr;
+PlayerTables LinkedFiles::tables;
+bool LinkedFiles::tablesOpen = false;
 
 // First with no disk file of the linked names, then with a disk file beside
 // each: the linked one is opened either way.
@@ -616,13 +596,7 @@ TEST_F(LinkedFiles, EveryReaderAndDeclarationOpensTheLinkedFileAloneOrBeforeADis
         EXPECT_EQ(run.status, 0);
 
         std::map<std::string, Case> declarations;
-        std::vector<AppletPreload> preloads = Declare(&declarations);
-        std::string queries;
-        for (const auto& [label, c] : declarations)
-            queries += c.script;
-        AppletDescription a = Applet(queries);
-        a.preloads = preloads;
-        EXPECT_EQ(Missing(a, declarations, &run), "") << run.out << run.err;
+        EXPECT_EQ(Missing(Declared(&declarations), declarations, &run), "") << run.out << run.err;
         EXPECT_EQ(run.status, 0);
     }
 }
@@ -632,17 +606,16 @@ TEST_F(LinkedFiles, WritersWriteTheDiskFileByTheNameAsGivenAndReadsStillSeeTheLi
     Shadow();
     HttpPeer peer([](const std::string&) { return std::string("downloaded"); });
     std::map<std::string, Case> cases = Writers(peer.Url());
-    std::string body = ScriptsOf(Use::Writes, cases);
     PlayerRun run;
-    EXPECT_EQ(Missing(Applet(body), cases, &run), "") << run.out << run.err;
+    EXPECT_EQ(Missing(Applet(ScriptsOf(Use::Writes, cases)), cases, &run), "") << run.out << run.err;
     EXPECT_EQ(run.status, 0);
     for (const auto& [command, c] : cases)
         EXPECT_EQ(c.diskCheck(dir.path()), "") << command;
 }
 
 // A user's own table.csv in the applet's folder, and the applet's linked
-// one: DeleteFile and Rename of the name are errors that the script's
-// handler takes, the user's file stays (until a Rename onto the name
+// one: DeleteFile and Rename of the name, in any case, are errors that the
+// script's handler takes, the user's file stays (until a Rename onto the name
 // replaces it, as any writer would), reads go on finding the linked
 // copy, and names that are not linked are deleted and renamed as ever.
 TEST_F(LinkedFiles, DeleteFileAndRenameOfALinkedNameLeaveTheUsersFileOfThatName)
@@ -651,7 +624,7 @@ TEST_F(LinkedFiles, DeleteFileAndRenameOfALinkedNameLeaveTheUsersFileOfThatName)
         ".function handler params=4\n    GETGLOBAL r4, \"debugprint\"\n    LOADK r5, \"handled\"\n"
         "    MOVE r6, r0\n    MOVE r7, r2\n    CALL r4, 4, 1\n    RETURN r0, 1\n.end\n"
         "    GETGLOBAL r0, \"raiseonerror\"\n    CLOSURE r1, handler\n    CALL r0, 2, 1\n" +
-        CommandCall("deletefile", {Q("table.csv")}) + CommandCall("rename", {Q("table.csv"), Q("moved.csv")}) +
+        CommandCall("deletefile", {Q("TABLE.CSV")}) + CommandCall("rename", {Q("Table.csv"), Q("moved.csv")}) +
         CommandCall("rename", {Q("notes.csv"), Q("table.csv")}) + CommandCall("filetostring", {Q("TABLE.CSV")}, 1) +
         Print("reads") + CommandCall("deletefile", {Q("other.csv")}) +
         CommandCall("rename", {Q("mine.csv"), Q("yours.csv")}) + CommandCall("exists", {Q("other.csv")}, 1) +
@@ -672,10 +645,6 @@ TEST_F(LinkedFiles, DeleteFileAndRenameOfALinkedNameLeaveTheUsersFileOfThatName)
     EXPECT_EQ(Text(dir.file("yours.csv")), "user mine.csv");
 }
 
-}  // namespace
-
-namespace {
-
 // A program stored in the applet runs from a temporary copy but starts in
 // the caller's current folder; a player program made by qmlink changes into
 // its own folder, the copy's, as every player does, unless it is given
@@ -685,20 +654,18 @@ TEST(StoredPrograms, StartInTheCallersFolderAndAPlayerProgramInItsCopysFolder)
 {
     TempDir dir;
     ShellOutput("mkdir -p '" + dir.file("app") + "' '" + dir.file("start") + "' '" + dir.file("tmp") + "'");
-    AppletDescription inner = AssembleTestApplet(MainScript(
-        CommandCall("getcurrentdirectory", {}, 1) +
-        "    MOVE r2, r0\n    GETGLOBAL r0, \"debugprint\"\n    LOADK r1, \"player in\"\n    CALL r0, 3, 1\n" +
-        CommandCall("stringtofile", {"\"made\"", "\"rel.txt\""})));
+    AppletDescription inner = AssembleTestApplet(MainScript(CommandCall("getcurrentdirectory", {}, 1) +
+                                                            Print("player in") +
+                                                            CommandCall("stringtofile", {Q("made"), Q("rel.txt")})));
     WriteFileBytes(dir.file("inner.qma"), WriteApplet(inner));
     ShellOutput(std::string(QM_BINARY_DIR) + "/qmlink " + QM_PLAYER_PATH + " '" + dir.file("inner.qma") + "' -o '" +
                 dir.file("inner") + "'");
     ASSERT_TRUE(FileExists(dir.file("inner")));
     const std::string script = "#!/bin/sh\necho \"script in $(pwd)\"\necho made > script.txt\n";
     AppletDescription a = AssembleTestApplet(MainScript(
-        "    GETGLOBAL r0, \"debugprint\"\n    LOADK r1, \"before\"\n    CALL r0, 2, 1\n" +
-        CommandCall("execute", {"\"prog.sh\""}) + CommandCall("execute", {"\"inner\""}) +
-        CommandCall("execute", {"\"inner -nochdir\""}) +
-        "    GETGLOBAL r0, \"debugprint\"\n    LOADK r1, \"after\"\n    CALL r0, 2, 1\n"));
+        CommandCall("debugprint", {Q("before")}) + CommandCall("execute", {Q("prog.sh")}) +
+        CommandCall("execute", {Q("inner")}) + CommandCall("execute", {Q("inner -nochdir")}) +
+        CommandCall("debugprint", {Q("after")})));
     a.linkedFiles.push_back(
         {"prog.sh", AppletLinkedFile::Storage::Inline, std::vector<uint8_t>(script.begin(), script.end()), 0, 0});
     a.linkedFiles.push_back({"inner", AppletLinkedFile::Storage::Inline, ReadFileBytes(dir.file("inner")), 0, 0});

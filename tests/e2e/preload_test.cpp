@@ -257,11 +257,8 @@ TEST_F(Preloading, WindowIconsMustHaveTheirDeclaredSize)
     ASSERT_TRUE(RunPython(dir.path(), kMakePng, dir.file("icon16.png") + " 16 16"));
     for (bool right : {true, false}) {
         AppletDescription a = AssembleTestApplet(SnapshotScript(dir.file("p.png"), dir.file("w.png")));
-        AppletIcon icon;
-        icon.width = 16;
-        icon.height = 16;
-        icon.data = right ? ReadFileBytes(dir.file("icon16.png")) : logoBytes;  // the logo is 32 x 16
-        a.icons.push_back(icon);
+        // The logo is 32 x 16.
+        a.icons.push_back({16, 16, 0, right ? ReadFileBytes(dir.file("icon16.png")) : logoBytes});
         PlayerRun run = Play(a);
         EXPECT_EQ(run.status, right ? 0 : 1) << run.err;
         if (!right) {
@@ -295,21 +292,17 @@ TEST_F(Preloading, DisplayPlacementIsSavedAndRestored)
 // Also with '\' for '/'; the exact name: tests/e2e LinkedFiles.
 TEST_F(Preloading, LinkedPicturesLoadByTheirLinkedNameInAnyCase)
 {
-    auto query = [](const std::string& label, const std::string& type, const std::string& id,
-                    const std::string& attribute) {
-        return CommandCall("getattribute", {type, id, attribute}, 1) +
-               "    MOVE r2, r0\n    GETGLOBAL r0, \"debugprint\"\n    LOADK r1, \"" + label +
-               "\"\n    CALL r0, 3, 1\n";
-    };
+    // #BRUSH 3 with #ATTRHEIGHT 1, #BGPIC 1 with #ATTRWIDTH 0.
+    const std::vector<Ask> asks = {{"loaded", 3, "#2", 1, "16"}, {"bgpic", 1, "#3", 0, "32"}};
     std::string body = CommandCall("loadbrush", {"#2", "\"gfx\\\\LK.png\""}) +
-                       CommandCall("loadbgpic", {"#3", "\"gfx/lk.PNG\""}) + query("loaded", "#3", "#2", "#1") +
-                       query("bgpic", "#1", "#3", "#0");
+                       CommandCall("loadbgpic", {"#3", "\"gfx/lk.PNG\""});
+    for (const Ask& ask : asks)
+        body += AskText(ask);
     AppletDescription a = AssembleTestApplet(MainScript(body));
     a.linkedFiles.push_back({"gfx/lk.png", AppletLinkedFile::Storage::Inline, logoBytes, 0, 0});
     PlayerRun run = Play(a, {"-debugdevice", "console"});
-    ASSERT_EQ(run.status, 0) << run.err;
+    ExpectAnswers(run, asks);
     EXPECT_FALSE(FileExists(dir.file("gfx/lk.png")));
-    EXPECT_NE(run.out.find("loaded 16\nbgpic 32\n"), std::string::npos) << run.out;
 }
 
 }  // namespace

@@ -64,11 +64,9 @@ TEST(Values, NilEqualsZeroAndTheEmptyStringWhileStringsAndHandlesKeepApart)
 // (which would print "caught") keeps the applet going.
 TEST(Values, MixedComparisonsEndTheAppletWhateverHandlesErrors)
 {
-    const std::string handler = ".chunk lines=auto\n.function main source=\"@test.qas\"\n"
-                                ".function onerror params=4\n" +
-                                CommandCall("debugprint", {"\"caught\""}) + "    RETURN r0, 1\n.end\n";
-    const std::string setup = CommandCall("exitonerror", {"#0"}) + "    GETGLOBAL r0, \"raiseonerror\"\n"
-                              "    CLOSURE r1, onerror\n    CALL r0, 2, 1\n";
+    const std::string handling = ".function onerror params=4\n" + CommandCall("debugprint", {"\"caught\""}) +
+                                 "    RETURN r0, 1\n.end\n" + CommandCall("exitonerror", {"#0"}) +
+                                 "    GETGLOBAL r0, \"raiseonerror\"\n    CLOSURE r1, onerror\n    CALL r0, 2, 1\n";
     const struct {
         std::string compare;
         const char* message;
@@ -85,9 +83,8 @@ TEST(Values, MixedComparisonsEndTheAppletWhateverHandlesErrors)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.compare);
         TempDir dir;
-        std::string source = handler + setup + c.compare + "    JMP +0\n" +
-                             CommandCall("debugprint", {"\"went on\""}) + "    RETURN r0, 1\n.end\n";
-        PlayerRun run = PlayApplet(dir, AssembleTestApplet(source), {"-debugdevice", "console"});
+        std::string body = handling + c.compare + "    JMP +0\n" + CommandCall("debugprint", {"\"went on\""});
+        PlayerRun run = PlayApplet(dir, AssembleTestApplet(MainScript(body)), {"-debugdevice", "console"});
         EXPECT_EQ(run.status, 1);
         EXPECT_EQ(run.out.find("caught"), std::string::npos) << run.out;
         EXPECT_EQ(run.out.find("went on"), std::string::npos) << run.out;

@@ -1,16 +1,13 @@
-// LoadSample and OpenMusic on real files made by independent tools:
-// Python's wave module for WAV, sox for FLAC and AIFF, ffmpeg for Ogg
-// Vorbis and MP3, and a ProTracker module written here. Lossless PCM must
-// come back exactly as generated, lossy PCM close to it; the music tags
-// are checked against ffprobe and soxi. Broken files end in an error that
-// names them.
+// LoadSample and OpenMusic on real files made by independent tools (Python,
+// sox, ffmpeg) and a ProTracker module written here: lossless PCM comes
+// back exactly, lossy PCM close to the signal, music tags as ffprobe and
+// soxi read them; broken files end in an error that names them.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -72,17 +69,12 @@ protected:
         Register(OpenSoundLibrary);
         Register(RegisterGraphicsLibrary);
         ASSERT_EQ(AddGetTagHandler(SoundGetTagHandler), 0u);
+        // Python makes the signal of Left and Right itself.
         wav = dir.file("sound.wav");
-        std::string raw = dir.file("sound.raw");
-        std::ofstream out(raw, std::ios::binary);
-        for (int i = 0; i < kFrames; ++i) {
-            int16_t frame[2] = {Left(i), Right(i)};
-            out.write(reinterpret_cast<const char*>(frame), sizeof frame);
-        }
-        out.close();
-        ShellOutput("/usr/bin/python3 -c \"import wave; w = wave.open('" + wav +
-            "', 'wb'); w.setnchannels(2); w.setsampwidth(2); w.setframerate(22050); w.writeframes(open('" + raw +
-            "', 'rb').read()); w.close()\"");
+        ShellOutput("/usr/bin/python3 -c \"import math, struct, wave; w = wave.open('" + wav +
+                    "', 'wb'); w.setnchannels(2); w.setsampwidth(2); w.setframerate(22050); w.writeframes(b''.join("
+                    "struct.pack('<hh', int(12000 * math.sin(i * 0.0627)), (i * 37) % 65536 - 32768) "
+                    "for i in range(22050))); w.close()\"");
         SetErrorText("");
     }
     void TearDown() override
@@ -191,8 +183,7 @@ TEST_F(SoundFiles, MusicTagsAgreeWithFfprobe)
     // Stream bit rates as ffprobe and soxi give them (PCM: rate x channels x bits).
     double soxiRate = std::stod(ShellOutput("soxi -B '" + flac + "'")) * 1000;  // soxi prints "118k"
     struct Case {
-        std::string file;
-        std::string format;
+        std::string file, format;
         double durationBound;
         uint32_t type;
         double bitRate, bitRateBound;  // a negative rate is not checked
@@ -225,13 +216,7 @@ TEST_F(SoundFiles, BrokenAndForeignFilesAreErrorsNamingThem)
     EXPECT_NE(Message(ERR_LOADSOUND).find("notes.txt"), std::string::npos);
     EXPECT_EQ(OpenFile("openmusic", 1, text), uint32_t{ERR_LOADSOUND});
     EXPECT_EQ(OpenFile("loadsample", 1, dir.file("missing.wav")), uint32_t{ERR_OPENSOUND});
-    // A truncated WAV keeps what it holds; a module is no sample.
-    std::vector<uint8_t> head = ReadFileBytes(wav);
-    head.resize(44 + 400);
-    std::string cut = dir.file("cut.wav");
-    WriteFileBytes(cut, head);
-    ASSERT_EQ(OpenFile("loadsample", 1, cut), 0u);
-    EXPECT_EQ(FoundSample(1)->frames, 100u);
+    // A module is no sample.
     WriteFileBytes(dir.file("tiny.mod"), TinyModule());
     EXPECT_EQ(OpenFile("loadsample", 1, dir.file("tiny.mod")), uint32_t{ERR_LOADSOUND});
     // Under a list without "inbuilt" nothing decodes.
@@ -244,8 +229,8 @@ TEST_F(SoundFiles, BrokenAndForeignFilesAreErrorsNamingThem)
 // file; one that holds some of what it promises keeps what it holds.
 TEST_F(SoundFiles, SoundsThatDecodeToNothingAreRefused)
 {
-    // A mono 16-bit WAV at 8000 Hz whose data chunk says `declared` bytes
-    // and holds `held`, written by Python's struct.
+    // Python's struct writes a mono 16-bit WAV at 8000 Hz whose data chunk
+    // says `declared` bytes and holds `held`.
     auto wavWith = [&](const std::string& name, int declared, int held) {
         std::string file = dir.file(name);
         ShellOutput("/usr/bin/python3 -c \"import struct; open('" + file +
@@ -276,25 +261,14 @@ TEST_F(SoundFiles, SoundsThatDecodeToNothingAreRefused)
     ASSERT_EQ(OpenFile("loadsample", 8, some), 0u) << Message(ERR_LOADSOUND);
     EXPECT_EQ(FoundSample(8)->frames, 100u);
     ASSERT_EQ(OpenFile("openmusic", 8, some), 0u) << Message(ERR_LOADSOUND);
-    // A whole file opens as music with the length soxi reads from it.
-    ASSERT_EQ(OpenFile("openmusic", 9, wav), 0u) << Message(ERR_LOADSOUND);
-    double soxi = std::stod(ShellOutput("soxi -D '" + wav + "'")) * 1000;
-    EXPECT_NEAR(FoundMusic(9)->durationMs, soxi, 1);
-    EXPECT_EQ(Attribute(33, 9, 14), std::vector<Value>{double(FoundMusic(9)->durationMs)});
+    EXPECT_EQ(FoundMusic(8)->durationMs, 12u);
 }
 
 // Ogg Vorbis files whose headers are cut or corrupt fail to load, naming
-// them, and leave nothing behind however often they are tried; the codecs
-// in Ogg that are not Vorbis still load.
+// them, and leave nothing behind however often they are tried.
 TEST_F(SoundFiles, FailedOggVorbisLoadsLeaveNothingBehind)
 {
     std::string vorbis = Make("whole.ogg", "ffmpeg -v error -y -i '" + wav + "' -c:a libvorbis");
-    std::string opus = Make("whole.opus", "ffmpeg -v error -y -i '" + wav + "' -c:a libopus -f ogg");
-    for (const std::string& file : {vorbis, opus}) {
-        ASSERT_EQ(OpenFile("loadsample", 1, file), 0u) << file << ": " << Message(ERR_LOADSOUND);
-        // A second of sound, whatever rate the encoder chose.
-        EXPECT_NEAR(double(FoundSample(1)->frames) / FoundSample(1)->frequency, 1.0, 0.05) << file;
-    }
     // The first page holds the identification header, the second the
     // comment and setup headers: cut in the setup, or with its bytes
     // scrambled.
@@ -451,23 +425,12 @@ TEST_F(SoundFiles, FlacLengthsDecideBeforeDecoding)
     std::string huge = write("huge.flac", SilentFlac(268500000, 268500000, 48000, 2));
     ASSERT_EQ(OpenFile("openmusic", 1, huge), 0u);
     EXPECT_EQ(FoundMusic(1)->durationMs, uint32_t(268500000ull * 1000 / 48000));
-    // A file that holds less than it says keeps what it holds; one whose
-    // only frame is cut holds nothing and is no sample.
+    // A file that holds less than it says keeps what it holds.
     std::string shorter = write("shorter.flac", SilentFlac(300000, 70000, 8000, 1));
     ASSERT_EQ(OpenFile("loadsample", 3, shorter), 0u) << Message(ERR_LOADSOUND);
     EXPECT_EQ(FoundSample(3)->frames, 70000u);
-    std::vector<uint8_t> one = SilentFlac(100, 100, 8000, 1);
-    ASSERT_EQ(OpenFile("loadsample", 4, write("one.flac", one)), 0u);
-    EXPECT_EQ(FoundSample(4)->frames, 100u);
-    one.pop_back();
-    SetErrorText("");
-    EXPECT_EQ(OpenFile("loadsample", 5, write("cut one.flac", one)), uint32_t{ERR_LOADSOUND});
-    EXPECT_NE(Message(ERR_LOADSOUND).find("cut one.flac"), std::string::npos);
-    EXPECT_EQ(FoundSample(5), nullptr);
 }
 
-// FLAC files cut anywhere keep the whole blocks they hold, as sox reads
-// them: a cut in the last block loses that block, not the file.
 // A FLAC file cut anywhere, even inside its last frame's checksum, keeps
 // the frames before the cut, as sox decodes them, as a sample and as music.
 TEST_F(SoundFiles, CutFlacFilesKeepTheFramesTheyHold)

@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 
 #include "core/io/errors.h"
-#include "core/io/linked_files.h"
 #include "dos_fixture.h"
 
 namespace {
@@ -65,8 +64,7 @@ TEST_F(TreeCommands, Wildcards)
     for (auto [name, pattern, match] : cases)
         EXPECT_EQ(One("MatchPattern", {Str(name), Str(pattern)}), Value{match ? 1.0 : 0.0})
             << name << " ~ " << pattern;
-    // Many stars against a long near-miss must finish (no exponential
-    // backtracking).
+    // Many stars against a long near-miss must finish: no exponential backtracking.
     EXPECT_FALSE(MatchWildcard("*a*a*a*a*a*a*a*a*a*a*b", std::string(5000, 'a').c_str()));
 }
 
@@ -102,8 +100,7 @@ TEST_F(TreeCommands, ProtectedFilesAskFirstAndAStatusAnswerStops)
     EXPECT_TRUE(FileExists(Path("t/b.dat")));
     EXPECT_FALSE(FileExists(Path("t/a.txt")));
     // With one that agrees to unprotect and goes on, everything goes.
-    g_log.answer = 0;
-    g_log.answerForAction[1] = 1;
+    g_log = CallbackLog{{}, 0, {-2, 1, -2}};
     ASSERT_EQ(Call("DeleteFile", {Str(Path("t")), Slot{cb}, Str("ud")}), 0u);
     EXPECT_FALSE(FileExists(Path("t")));
     ASSERT_FALSE(g_log.calls.empty());
@@ -152,14 +149,12 @@ TEST_F(TreeCommands, CopyTreesWithPatternsAndCallbacks)
 
     // A stop during the copy leaves no partial file behind.
     g_log = CallbackLog{};
-    g_log.answer = 1;
     ASSERT_EQ(Call("CopyFile", {Str(Path("t/a.txt")), Str(Path("partial.txt")), Nil{}, Slot{cb}}), 0u);
     EXPECT_EQ(g_log.calls.size(), 1u);
     EXPECT_FALSE(FileExists(Path("partial.txt")));
 
     // Status calls come once per block, with the running count.
-    g_log = CallbackLog{};
-    g_log.answer = 2;
+    g_log = CallbackLog{{}, 2};
     ASSERT_EQ(Call("CopyFile", {Str(Path("t/a.txt")), Str(Path("whole.txt")), Nil{}, Slot{cb}}), 0u);
     EXPECT_EQ(g_log.calls.size(), 3u);
     EXPECT_EQ(ReadFileBytes(Path("whole.txt")), ReadFileBytes(Path("t/a.txt")));
@@ -193,8 +188,7 @@ TEST_F(TreeCommands, StoppedCopyKeepsTheOldDestination)
     MakeTree();
     WriteFileBytes(Path("old.txt"), {1, 2, 3});
     int cb = PushFunction(Recorder);
-    g_log.answerForAction[1] = 1;  // overwrite: yes
-    g_log.answer = 1;                                    // status: stop
+    g_log = CallbackLog{{}, 1, {-2, 1, -2}};  // status: stop; overwrite: yes
     ASSERT_EQ(Call("CopyFile", {Str(Path("t/a.txt")), Str(Path("old.txt")), Nil{}, Slot{cb}}), 0u);
     EXPECT_EQ(ReadFileBytes(Path("old.txt")), (std::vector<uint8_t>{1, 2, 3}));
     EXPECT_EQ(Call("CopyFile", {Str(Path("t/a.txt")), Str("/dev/full")}), uint32_t{ERR_WRITE});
@@ -219,33 +213,6 @@ TEST_F(TreeCommands, CopyDestinationsFoldersAndNewNames)
     // A new name given with a destination that does not exist yet makes the folder.
     ASSERT_EQ(Call("CopyFile", {Str(Path("t/b.dat")), Str(Path("made")), Str("x.bin")}), 0u);
     EXPECT_EQ(ReadFileBytes(Path("made/x.bin")), ReadFileBytes(Path("t/b.dat")));
-}
-
-// Names linked into the applet read the linked file, so DeleteFile and
-// Rename refuse them before the disk is touched, matching names as the
-// readers do; names that are not linked are worked on as ever.
-TEST_F(TreeCommands, DeleteFileAndRenameRefuseALinkedName)
-{
-    MakeTree();
-    std::string a = Path("t/a.txt");
-    LinkedFileRecord linked[1] = {{nullptr, a.c_str(), "", "", 0, 1}};
-    SetLinkedFiles(linked, 0);
-    std::string upper = Path("t/A.TXT");
-    const std::pair<const char*, std::vector<Value>> calls[] = {
-        {"DeleteFile", {Str(a)}},
-        {"DeleteFile", {Str(upper)}},
-        {"Rename", {Str(a), Str("z.txt")}},
-    };
-    for (const auto& [command, args] : calls) {
-        SCOPED_TRACE(command);
-        EXPECT_EQ(Call(command, args), uint32_t{ERR_WRONGUSAGE});
-        EXPECT_EQ(ReadFileBytes(a), PatternBytes(40000, 1));
-        EXPECT_FALSE(FileExists(Path("t/z.txt")));
-    }
-    ASSERT_EQ(Call("Rename", {Str(Path("t/b.dat")), Str("b2.dat")}), 0u);
-    ASSERT_EQ(Call("DeleteFile", {Str(Path("t/b2.dat"))}), 0u);
-    EXPECT_FALSE(FileExists(Path("t/b2.dat")));
-    SetLinkedFiles(nullptr, 0);
 }
 
 }  // namespace
