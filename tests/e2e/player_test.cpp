@@ -41,18 +41,10 @@ const std::string kCallsPlugin = MainScript("    GETGLOBAL r0, \"mathx\"\n    GE
 
 // Prints the first two options the player handed to the script.
 const char kPrintsArguments[] =
-    ".chunk lines=auto\n"
-    "    GETGLOBAL r0, \"getcommandline\"\n"
-    "    CALL r0, 1, 2\n"
-    "    GETGLOBAL r1, \"debugprint\"\n"
-    "    GETTABLE r6, r0, #0\n"
-    "    GETTABLE r2, r6, \"arg\"\n"
-    "    GETTABLE r3, r6, \"param\"\n"
-    "    GETTABLE r6, r0, #1\n"
-    "    GETTABLE r4, r6, \"arg\"\n"
-    "    GETTABLE r5, r6, \"param\"\n"
-    "    CALL r1, 5, 1\n"
-    "    RETURN r0, 1\n";
+    ".chunk lines=auto\n    GETGLOBAL r0, \"getcommandline\"\n    CALL r0, 1, 2\n    GETGLOBAL r1, \"debugprint\"\n"
+    "    GETTABLE r6, r0, #0\n    GETTABLE r2, r6, \"arg\"\n    GETTABLE r3, r6, \"param\"\n"
+    "    GETTABLE r6, r0, #1\n    GETTABLE r4, r6, \"arg\"\n    GETTABLE r5, r6, \"param\"\n"
+    "    CALL r1, 5, 1\n    RETURN r0, 1\n";
 
 const char kLine5Report[] =
     "QuillmerePlayer: Not enough arguments!\nFile: test.qas (current line: 5 - In function: UpperStr)\n";
@@ -85,14 +77,6 @@ protected:
         return names;
     }
 };
-
-TEST_F(Player, NormalEndIsSilentAndSucceeds)
-{
-    PlayerRun run = Play({Applet(kEndsNormally)});
-    EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.out, "");
-    EXPECT_EQ(run.err, "");
-}
 
 // FFmpeg and the sound decoders' libraries are linked only when a video or
 // a sound needs the inbuilt decoders: the player itself names none of them,
