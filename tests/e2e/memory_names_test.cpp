@@ -17,9 +17,9 @@ namespace {
 // and the hexadecimal digits. The name is ":::memory" + digits + SIZE.
 const std::string kBlockName =
     CommandCall("allocmem", {"#1", "#16"}) + CommandCall("getmempointer", {"#1"}, 1) +
-    "    GETGLOBAL r1, \"tostring\"\n    MOVE r2, r0\n    CALL r1, 2, 2\n"
-    "    GETGLOBAL r2, \"replacestr\"\n    MOVE r3, r1\n    LOADK r4, \"UserData: 0x\"\n    LOADK r5, \"\"\n    CALL r2, 4, 2\n"
-    "    LOADK r1, \":::memory\"\n    LOADK r3, SIZE\n    CONCAT r4, r1, r3\n    SETGLOBAL r4, \"forged\"\n";
+    "    GETGLOBAL r1, \"tostring\"\n    MOVE r2, r0\n    CALL r1, 2, 2\n    GETGLOBAL r2, \"replacestr\"\n"
+    "    MOVE r3, r1\n    LOADK r4, \"UserData: 0x\"\n    LOADK r5, \"\"\n    CALL r2, 4, 2\n    LOADK r1, \":::memory\"\n"
+    "    LOADK r3, SIZE\n    CONCAT r4, r1, r3\n    SETGLOBAL r4, \"forged\"\n";
 
 // Each prelude leaves a forged name in the global "forged". Messages show
 // such a name whole: its colons end no volume name.

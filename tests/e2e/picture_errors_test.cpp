@@ -27,10 +27,7 @@ im.save(sys.argv[1], interlace=len(sys.argv) > 2)
 
 class PictureErrors : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        QM_SKIP_WITHOUT(HavePil()) << "PIL makes the pictures";
-    }
+    void SetUp() override { QM_SKIP_WITHOUT(HavePil()) << "PIL makes the pictures"; }
 
     // Runs an applet that loads the file with the command; with a limit,
     // the player's address space is held to that many KiB.

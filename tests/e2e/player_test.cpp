@@ -28,9 +28,6 @@ using Bytes = std::vector<uint8_t>;
 
 const char kPlayer[] = QM_PLAYER_PATH;
 
-// Scripts with line information; the main function names its source file
-// the way a compiled applet does, and the applet's included-file record for
-// that file maps the lines back.
 const std::string kEndsNormally = MainScript("    LOADNUM r0, 1\n");
 
 // Line 5 calls a command with too few arguments.
@@ -192,8 +189,7 @@ TEST_F(Player, IniFileAndUnknownOptionsReachTheScript)
     EXPECT_EQ(Play({applet}).err, "QuillmerePlayer: Syntax error in configuration file!\n");
 }
 
-// Writes a line to target and ends, leaving the file for the player to
-// close.
+// Writes a line to target and ends, leaving the file for the player to close.
 std::string WritesALine(const std::string& target)
 {
     return MainScript(CommandCall("openfile", {"#1", "\"" + target + "\"", "#1006"}) +
