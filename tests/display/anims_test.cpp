@@ -49,6 +49,7 @@ protected:
     {
         FreeAllSprites(vm);
         FreeAllAnims(vm);
+        FreeAllPlugins();  // after the anims their frames came from
         GraphicsFixture::TearDown();
     }
     Value One(int type, Value id, int attribute, Value extra = Nil{})
@@ -332,13 +333,6 @@ protected:
         dlclose(module);  // the plugin manager keeps its own reference
         ASSERT_NE(outstanding, nullptr);
         ASSERT_NE(opens, nullptr);
-    }
-    void TearDown() override
-    {
-        FreeAllSprites(vm);
-        FreeAllAnims(vm);
-        FreeAllPlugins();
-        AnimCommands::TearDown();
     }
     uint32_t Load(double id, const char* file, const char* loader, int fromDisk)
     {

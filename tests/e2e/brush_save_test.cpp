@@ -26,39 +26,32 @@ const char kMakePictures[] = R"PY(
 import sys, math
 from PIL import Image
 d, w, h = sys.argv[1], 37, 23
+def save(name, mode, pixel):
+    im = Image.new(mode, (w, h))
+    im.putdata([pixel(x, y) for y in range(h) for x in range(w)])
+    im.save(d + '/' + name)
 def colour(x, y):
     return ((x * 255) // (w - 1), (y * 255) // (h - 1), 200 if (x // 8 + y // 8) & 1 else 40)
-opaque = Image.new('RGB', (w, h))
-opaque.putdata([colour(x, y) for y in range(h) for x in range(w)])
-opaque.save(d + '/opaque.png')
-alpha = Image.new('RGBA', (w, h))
-alpha.putdata([colour(x, y) + ((x * 7 + y * 13) % 256,) for y in range(h) for x in range(w)])
-alpha.save(d + '/alpha.png')
-keyed = Image.new('RGB', (w, h))
-keyed.putdata([(255, 0, 255) if (x + 2 * y) % 5 == 0 else colour(x, y) for y in range(h) for x in range(w)])
-keyed.save(d + '/keyed.png')
+save('opaque.png', 'RGB', colour)
+save('alpha.png', 'RGBA', lambda x, y: colour(x, y) + ((x * 7 + y * 13) % 256,))
+save('keyed.png', 'RGB', lambda x, y: (255, 0, 255) if (x + 2 * y) % 5 == 0 else colour(x, y))
 # The pictures of the effects' own tests: rings with noise and a checker
 # (96 x 72), and smooth waves for scaling (160 x 120).
 w, h, s = 96, 72, 4
-rings = Image.new('RGB', (w, h))
-pixels = []
-for y in range(h):
-    for x in range(w):
-        fx, fy = x / w, y / h
-        ring = 0.5 + 0.5 * math.sin(math.hypot(fx - 0.4, fy - 0.6) * 40.0)
-        s = (s * 1664525 + 1013904223) & 0xFFFFFFFF
-        noise = (s >> 27) & 7
-        pixels.append((int(255 * fx * ring) & 255, (int(255 * fy) ^ noise) & 255,
-                       200 if (x // 16 + y // 16) % 2 else int(255 * ring)))
-rings.putdata(pixels)
-rings.save(d + '/rings.png')
+def rings(x, y):
+    global s
+    fx, fy = x / w, y / h
+    ring = 0.5 + 0.5 * math.sin(math.hypot(fx - 0.4, fy - 0.6) * 40.0)
+    s = (s * 1664525 + 1013904223) & 0xFFFFFFFF
+    noise = (s >> 27) & 7
+    return (int(255 * fx * ring) & 255, (int(255 * fy) ^ noise) & 255,
+            200 if (x // 16 + y // 16) % 2 else int(255 * ring))
+save('rings.png', 'RGB', rings)
 w, h = 160, 120
 def wave(x, y, fx, fy, ph):
     return int(127.5 + 127.0 * math.sin(x * fx + y * fy + ph))
-smooth = Image.new('RGB', (w, h))
-smooth.putdata([(wave(x, y, 0.05, 0.02, 0), wave(x, y, 0.013, 0.07, 1), wave(x, y, 0.031, 0.029, 2))
-                for y in range(h) for x in range(w)])
-smooth.save(d + '/smooth.png')
+save('smooth.png', 'RGB',
+     lambda x, y: (wave(x, y, 0.05, 0.02, 0), wave(x, y, 0.013, 0.07, 1), wave(x, y, 0.031, 0.029, 2)))
 )PY";
 
 // Checks every saved file against its source, printing the JPEG and GIF
