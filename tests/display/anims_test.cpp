@@ -74,8 +74,8 @@ protected:
     // Frame `f`'s planes into bitmap, mask and alpha.
     uint32_t Planes(Anim* anim, uint32_t f) { return GetFrameSetPlanes(&anim->frames, f, &bitmap, &mask, &alpha); }
     // The colour words of the w x h box at (x0, y0) of a picture `stride` wide.
-    static std::vector<uint32_t> Crop(const std::vector<uint32_t>& picture, int32_t stride, int32_t x0, int32_t y0,
-                                      int32_t w, int32_t h)
+    static std::vector<uint32_t> Crop(const uint32_t* picture, int32_t stride, int32_t x0, int32_t y0, int32_t w,
+                                      int32_t h)
     {
         std::vector<uint32_t> rgb;
         for (int32_t y = y0; y < y0 + h; ++y)
@@ -87,10 +87,8 @@ protected:
     static std::vector<uint32_t> FrameRgb(BitMapHandle* bitmap, int32_t w, int32_t h)
     {
         uint32_t* argb = ReadBitMapArgb(bitmap, 0, 0, w, h, 0);
-        std::vector<uint32_t> rgb(argb, argb + static_cast<size_t>(w) * h);
+        std::vector<uint32_t> rgb = Crop(argb, w, 0, 0, w, h);
         OsFreeMem(argb);
-        for (uint32_t& p : rgb)
-            p &= 0xFFFFFF;
         return rgb;
     }
     TempDir dir;
@@ -112,7 +110,7 @@ TEST_F(AnimCommands, AStripIsCutExactlyIntoItsFrames)
     // Sprites cut their strips through the same frame sets.
     for (uint32_t f = 0; f < 5; ++f) {
         ASSERT_EQ(Planes(anim, f), 0u);
-        EXPECT_EQ(FrameRgb(bitmap, 7, 5), Crop(picture, 23, f % 3 * 7, f / 3 * 5, 7, 5)) << "frame " << f;
+        EXPECT_EQ(FrameRgb(bitmap, 7, 5), Crop(picture.data(), 23, f % 3 * 7, f / 3 * 5, 7, 5)) << "frame " << f;
     }
     EXPECT_EQ(Planes(anim, 5), uint32_t{ERR_ANIMFRAME});
     // A strip of more frames than the picture has pixels cannot be cut.
@@ -183,9 +181,7 @@ TEST_F(AnimCommands, GifFramesAreTheReadersCompositionKeptOrOnDemand)
     for (uint32_t f : {0u, 1u, 2u, 3u, 4u, 5u, 6u, 2u, 0u}) {
         const uint32_t* pixels = nullptr;
         ASSERT_EQ(DecodeGifAnimFrame(decoder, f, &pixels), 0u);
-        std::vector<uint32_t> expected(pixels, pixels + info.width * info.height);
-        for (uint32_t& p : expected)
-            p &= 0xFFFFFF;
+        std::vector<uint32_t> expected = Crop(pixels, info.width, 0, 0, info.width, info.height);
         for (Anim* anim : {kept, onDisk}) {
             ASSERT_EQ(Planes(anim, f), 0u);
             EXPECT_EQ(FrameRgb(bitmap, info.width, info.height), expected) << "frame " << f;
@@ -266,7 +262,7 @@ TEST_F(AnimCommands, SpritesAnswerWhereTheyAreShownOnlyWhenShown)
     for (int32_t y = 12; y < 16; ++y)
         for (int32_t x = 30; x < 34; ++x)
             redrawn.push_back(ReadFramebufferPixel(display, x, y));
-    EXPECT_EQ(redrawn, Crop(picture, 12, 8, 0, 4, 4));
+    EXPECT_EQ(redrawn, Crop(picture.data(), 12, 8, 0, 4, 4));
     EXPECT_EQ(ReadFramebufferPixel(display, 29, 12), 0xABCDEFu);
     EXPECT_EQ(ReadFramebufferPixel(display, 34, 15), 0xABCDEFu);
     // Freeing the sprite takes its instance off the display.
@@ -309,7 +305,7 @@ TEST_F(AnimCommands, DeclarationsSharingAFileReadItOnce)
     ASSERT_EQ(Call("loadsprite", {5.0, strip, Options{{{"frames", 2}, {"cachedload", 1}}}}), 0u);
     ASSERT_EQ(FindSprite(MakeObjectId(5), &sprite), 0u);
     ASSERT_EQ(GetSpriteFramePlanes(sprite, 1, &bitmap, &mask, &alpha), 0u);
-    EXPECT_EQ(FrameRgb(bitmap, 6, 4), Crop(picture, 12, 6, 0, 6, 4));
+    EXPECT_EQ(FrameRgb(bitmap, 6, 4), Crop(picture.data(), 12, 6, 0, 6, 4));
     FreeGfxCache();
 }
 
@@ -439,7 +435,7 @@ TEST_F(AnimPlugin, FramesOfManyBandsAreMadeAndCopiedWhole)
         for (uint32_t f = 0; f < 2; ++f) {
             SCOPED_TRACE("anim " + std::to_string(id) + " frame " + std::to_string(f));
             ASSERT_EQ(Planes(anim, f), 0u);
-            std::vector<uint32_t> expected = id == 5 ? Crop(picture, 2 * w, f * w, 0, w, h) : Expected(w, h, f);
+            std::vector<uint32_t> expected = id == 5 ? Crop(picture.data(), 2 * w, f * w, 0, w, h) : Expected(w, h, f);
             EXPECT_EQ(FrameRgb(bitmap, w, h), expected);
             bool keyed = id == 1 || id == 3, withAlpha = !keyed;
             ASSERT_EQ(mask != nullptr, keyed);
