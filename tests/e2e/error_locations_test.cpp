@@ -112,11 +112,10 @@ TEST(ErrorLocations, ACommandIsNamedByItsRegistrationNotByTheNameItWasCalledThro
         "    CLOSURE r1, fails\n    SETGLOBAL r1, \"val\"\n    GETGLOBAL r1, \"val\"\n    CALL r1, 1, 1\n");
     TempDir dir;
     PlayerRun run = PlayApplet(dir, AssembleTestApplet(script));
-    EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out, "Chr\nChr\n");
     // A run-time error is no command's: it ends the run, in the function.
-    EXPECT_EQ(run.err, "QuillmerePlayer: Wrong operator for this type!\nAddition of a table and a number\n"
-                       "File: test.qas (current line: 11 - In function: val)\n");
+    ExpectReport(run, "QuillmerePlayer: Wrong operator for this type!\nAddition of a table and a number\n"
+                      "File: test.qas (current line: 11 - In function: val)\n");
 }
 
 }  // namespace

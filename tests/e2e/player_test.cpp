@@ -180,9 +180,9 @@ TEST_F(Player, IniFileAndUnknownOptionsReachTheScript)
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, "foo bar level hard\n");
     ini("monitor=0\n");
-    EXPECT_EQ(Play({applet}).err, "QuillmerePlayer: Specified monitor is out of range!\n");
+    ExpectReport(Play({applet}), "QuillmerePlayer: Specified monitor is out of range!\n");
     ini("broken\n");
-    EXPECT_EQ(Play({applet}).err, "QuillmerePlayer: Syntax error in configuration file!\n");
+    ExpectReport(Play({applet}), "QuillmerePlayer: Syntax error in configuration file!\n");
 }
 
 // Writes a line to target and ends, leaving the file for the player to close.
@@ -216,9 +216,8 @@ TEST_F(Player, StartupMessagesSayWhatHappened)
     packed.packed = true;
     packed.constants.push_back({"padding", true, 0, std::string(20000, 'p')});
     std::string applet = Write(packed);
-    PlayerRun noFolder = Play({"-tempdir", dir.file("missing"), applet});
-    EXPECT_EQ(noFolder.status, 1);
-    EXPECT_EQ(noFolder.err, "QuillmerePlayer: Cannot write to file " + dir.file("missing") + " !\n");
+    ExpectReport(Play({"-tempdir", dir.file("missing"), applet}),
+                 "QuillmerePlayer: Cannot write to file " + dir.file("missing") + " !\n");
 
     // A temporary folder that fills while the applet is unpacked: the
     // file-size limit stands in for a full disk.
@@ -233,9 +232,8 @@ TEST_F(Player, MalformedRequireTagsFailTheStart)
 {
     std::string applet = Applet(kEndsNormally);
     for (const char* tags : {"x[[[", "x[a=1", "[a=1]", "x[1=2]", "x[a='open]", "x[a=1,]", "x[a=1] y"}) {
-        PlayerRun run = Play({"-requiretags", tags, applet});
-        EXPECT_EQ(run.status, 1) << tags;
-        EXPECT_EQ(run.err, "QuillmerePlayer: Syntax error in tag format!\n") << tags;
+        SCOPED_TRACE(tags);
+        ExpectReport(Play({"-requiretags", tags, applet}), "QuillmerePlayer: Syntax error in tag format!\n");
     }
     for (const char* tags : {"x[a=1]", " x[a=1, b='two words'] y[] ", "mp3[lowlatency=true,rate=$FF]"})
         EXPECT_EQ(Play({"-requiretags", tags, applet}).status, 0) << tags;

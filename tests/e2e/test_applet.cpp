@@ -93,6 +93,12 @@ void ExpectAnswers(const PlayerRun& run, const std::vector<Ask>& asks)
     }
 }
 
+void ExpectReport(const PlayerRun& run, const std::string& err)
+{
+    EXPECT_EQ(run.status, 1) << run.err;
+    EXPECT_EQ(run.err, err);
+}
+
 void ExpectLines(const std::string& out, const std::vector<std::string>& lines)
 {
     for (const std::string& line : lines)

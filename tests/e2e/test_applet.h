@@ -57,6 +57,9 @@ std::string AskText(const Ask& a);
 // The run ended well and printed what each query must answer.
 void ExpectAnswers(const PlayerRun& run, const std::vector<Ask>& asks);
 
+// The run failed (status 1) with exactly `err` on the error stream.
+void ExpectReport(const PlayerRun& run, const std::string& err);
+
 // Fails the test for each of `lines` (a newline is added) missing from `out`.
 void ExpectLines(const std::string& out, const std::vector<std::string>& lines);
 
