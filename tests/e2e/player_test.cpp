@@ -109,9 +109,8 @@ TEST_F(Player, FatalErrorNamesFileAndLineOnStderr)
     for (bool packed : {false, true}) {
         a.packed = packed;
         PlayerRun run = Play({Write(a)});
-        EXPECT_EQ(run.status, 1);
         EXPECT_EQ(run.out, "");
-        EXPECT_EQ(run.err, "QuillmerePlayer: Not enough arguments!\nFile: test.qas (current line: 5 - In function: UpperStr)\n");
+        ExpectReport(run, "QuillmerePlayer: Not enough arguments!\nFile: test.qas (current line: 5 - In function: UpperStr)\n");
         EXPECT_FALSE(Leftovers());
     }
 }
