@@ -65,12 +65,8 @@ sources = {b: Image.open(d + '/' + name).convert('RGBA')
 # The keyed brush hides its magenta pixels.
 sources[3].putdata([(255, 0, 255, 0) if p[:3] == (255, 0, 255) else p for p in sources[3].getdata()])
 def psnr(a, b, where):
-    se = n = 0
-    for i in where:
-        for c in range(3):
-            se += (a[i][c] - b[i][c]) ** 2
-            n += 1
-    return 99.0 if se == 0 else 10 * math.log10(255 * 255 * n / se)
+    se = sum((a[i][c] - b[i][c]) ** 2 for i in where for c in range(3))
+    return 99.0 if se == 0 else 10 * math.log10(255 * 255 * 3 * len(where) / se)
 problems = []
 def measured(name, ours, theirs):
     # Within 1.5 dB of what PIL's encoder (or its 16-colour quantiser) keeps.
