@@ -49,6 +49,7 @@ protected:
     {
         FreeAllSprites(vm);
         FreeAllAnims(vm);
+        FreeAllPlugins();  // after the anims their frames came from
         GraphicsFixture::TearDown();
     }
     Value One(int type, Value id, int attribute, Value extra = Nil{})
@@ -70,17 +71,28 @@ protected:
         FindAnim(vm, MakeObjectId(id), &a, 0);
         return a;
     }
+    // Frame `f`'s planes into bitmap, mask and alpha.
+    uint32_t Planes(Anim* anim, uint32_t f) { return GetFrameSetPlanes(&anim->frames, f, &bitmap, &mask, &alpha); }
+    // The colour words of the w x h box at (x0, y0) of a picture `stride` wide.
+    static std::vector<uint32_t> Crop(const uint32_t* picture, int32_t stride, int32_t x0, int32_t y0, int32_t w,
+                                      int32_t h)
+    {
+        std::vector<uint32_t> rgb;
+        for (int32_t y = y0; y < y0 + h; ++y)
+            for (int32_t x = x0; x < x0 + w; ++x)
+                rgb.push_back(picture[static_cast<size_t>(y) * stride + x] & 0xFFFFFF);
+        return rgb;
+    }
     // The colour words of a frame's bitmap.
     static std::vector<uint32_t> FrameRgb(BitMapHandle* bitmap, int32_t w, int32_t h)
     {
         uint32_t* argb = ReadBitMapArgb(bitmap, 0, 0, w, h, 0);
-        std::vector<uint32_t> rgb(argb, argb + static_cast<size_t>(w) * h);
+        std::vector<uint32_t> rgb = Crop(argb, w, 0, 0, w, h);
         OsFreeMem(argb);
-        for (uint32_t& p : rgb)
-            p &= 0xFFFFFF;
         return rgb;
     }
     TempDir dir;
+    BitMapHandle *bitmap = nullptr, *mask = nullptr, *alpha = nullptr;
 };
 
 TEST_F(AnimCommands, AStripIsCutExactlyIntoItsFrames)
@@ -97,16 +109,10 @@ TEST_F(AnimCommands, AStripIsCutExactlyIntoItsFrames)
     EXPECT_EQ(One(ANIM, 1.0, ATTRNUMFRAMES), Value{5.0});
     // Sprites cut their strips through the same frame sets.
     for (uint32_t f = 0; f < 5; ++f) {
-        std::vector<uint32_t> expected;
-        for (int32_t y = 0; y < 5; ++y)
-            for (int32_t x = 0; x < 7; ++x)
-                expected.push_back(picture[(f / 3 * 5 + y) * 23 + f % 3 * 7 + x] & 0xFFFFFF);
-        BitMapHandle *bitmap, *mask, *alpha;
-        ASSERT_EQ(GetFrameSetPlanes(&anim->frames, f, &bitmap, &mask, &alpha), 0u);
-        EXPECT_EQ(FrameRgb(bitmap, 7, 5), expected) << "frame " << f;
+        ASSERT_EQ(Planes(anim, f), 0u);
+        EXPECT_EQ(FrameRgb(bitmap, 7, 5), Crop(picture.data(), 23, f % 3 * 7, f / 3 * 5, 7, 5)) << "frame " << f;
     }
-    BitMapHandle *bitmap, *mask, *alpha;
-    EXPECT_EQ(GetFrameSetPlanes(&anim->frames, 5, &bitmap, &mask, &alpha), uint32_t{ERR_ANIMFRAME});
+    EXPECT_EQ(Planes(anim, 5), uint32_t{ERR_ANIMFRAME});
     // A strip of more frames than the picture has pixels cannot be cut.
     EXPECT_EQ(Call("loadanim", {3.0, strip, Options{{{"frames", 30}, {"fpr", 30}}}}), uint32_t{ERR_OPENANIM2});
     EXPECT_EQ(Call("loadanim", {3.0, strip, Options{{{"frames", -2}}}}), uint32_t{ERR_WRONGUSAGE});
@@ -175,12 +181,9 @@ TEST_F(AnimCommands, GifFramesAreTheReadersCompositionKeptOrOnDemand)
     for (uint32_t f : {0u, 1u, 2u, 3u, 4u, 5u, 6u, 2u, 0u}) {
         const uint32_t* pixels = nullptr;
         ASSERT_EQ(DecodeGifAnimFrame(decoder, f, &pixels), 0u);
-        std::vector<uint32_t> expected(pixels, pixels + info.width * info.height);
-        for (uint32_t& p : expected)
-            p &= 0xFFFFFF;
+        std::vector<uint32_t> expected = Crop(pixels, info.width, 0, 0, info.width, info.height);
         for (Anim* anim : {kept, onDisk}) {
-            BitMapHandle *bitmap, *mask, *alpha;
-            ASSERT_EQ(GetFrameSetPlanes(&anim->frames, f, &bitmap, &mask, &alpha), 0u);
+            ASSERT_EQ(Planes(anim, f), 0u);
             EXPECT_EQ(FrameRgb(bitmap, info.width, info.height), expected) << "frame " << f;
             EXPECT_EQ(mask != nullptr, anim == onDisk);
             if (!mask)
@@ -204,8 +207,7 @@ TEST_F(AnimCommands, GifFramesAreTheReadersCompositionKeptOrOnDemand)
     EXPECT_EQ(One(SPRITE, handle[0], ATTRHASMASK), Value{1.0});
     // Flushing the caches lets the anim on disk decode again when asked.
     FlushObjectCaches(vm, 2);
-    BitMapHandle *bitmap, *mask, *alpha;
-    EXPECT_EQ(GetFrameSetPlanes(&onDisk->frames, 4, &bitmap, &mask, &alpha), 0u);
+    EXPECT_EQ(Planes(onDisk, 4), 0u);
 }
 
 TEST_F(AnimCommands, BrokenAnimsAndAnimsThatDoNotFitNameTheFile)
@@ -256,10 +258,11 @@ TEST_F(AnimCommands, SpritesAnswerWhereTheyAreShownOnlyWhenShown)
     std::fill(fb->pixels, fb->pixels + static_cast<size_t>(fb->width) * fb->height, 0xABCDEFu);
     FreeClipRegion(vm, region);
     EXPECT_EQ(shown->instance.taggedObject, nullptr);
+    std::vector<uint32_t> redrawn;
     for (int32_t y = 12; y < 16; ++y)
         for (int32_t x = 30; x < 34; ++x)
-            EXPECT_EQ(ReadFramebufferPixel(display, x, y), picture[(y - 12) * 12 + 8 + (x - 30)] & 0xFFFFFF)
-                << x << "," << y;
+            redrawn.push_back(ReadFramebufferPixel(display, x, y));
+    EXPECT_EQ(redrawn, Crop(picture.data(), 12, 8, 0, 4, 4));
     EXPECT_EQ(ReadFramebufferPixel(display, 29, 12), 0xABCDEFu);
     EXPECT_EQ(ReadFramebufferPixel(display, 34, 15), 0xABCDEFu);
     // Freeing the sprite takes its instance off the display.
@@ -280,12 +283,12 @@ TEST_F(AnimCommands, DeclarationsSharingAFileReadItOnce)
     ASSERT_EQ(sprite->frames.frameCount, anim->frames.frameCount);
     const int32_t w = anim->frames.width, h = anim->frames.height;
     for (uint32_t f = 0; f < anim->frames.frameCount; ++f) {
-        BitMapHandle *a, *am, *aa, *b, *bm, *ba;
-        ASSERT_EQ(GetFrameSetPlanes(&anim->frames, f, &a, &am, &aa), 0u);
+        BitMapHandle *b, *bm, *ba;
+        ASSERT_EQ(Planes(anim, f), 0u);
         ASSERT_EQ(GetSpriteFramePlanes(sprite, f, &b, &bm, &ba), 0u);
-        EXPECT_NE(a, b);
-        EXPECT_EQ(FrameRgb(b, w, h), FrameRgb(a, w, h)) << "frame " << f;
-        ASSERT_EQ(am != nullptr, bm != nullptr);
+        EXPECT_NE(bitmap, b);
+        EXPECT_EQ(FrameRgb(b, w, h), FrameRgb(bitmap, w, h)) << "frame " << f;
+        ASSERT_EQ(mask != nullptr, bm != nullptr);
         EXPECT_EQ(LookupAnimFrameDelay(anim, f), sprite->frames.frames[f].delay);
     }
     // Other options, or the shared set freed: the file is read again.
@@ -301,13 +304,8 @@ TEST_F(AnimCommands, DeclarationsSharingAFileReadItOnce)
     std::filesystem::remove(strip);
     ASSERT_EQ(Call("loadsprite", {5.0, strip, Options{{{"frames", 2}, {"cachedload", 1}}}}), 0u);
     ASSERT_EQ(FindSprite(MakeObjectId(5), &sprite), 0u);
-    BitMapHandle *bitmap, *mask, *alpha;
     ASSERT_EQ(GetSpriteFramePlanes(sprite, 1, &bitmap, &mask, &alpha), 0u);
-    std::vector<uint32_t> expected;
-    for (int32_t y = 0; y < 4; ++y)
-        for (int32_t x = 6; x < 12; ++x)
-            expected.push_back(picture[y * 12 + x] & 0xFFFFFF);
-    EXPECT_EQ(FrameRgb(bitmap, 6, 4), expected);
+    EXPECT_EQ(FrameRgb(bitmap, 6, 4), Crop(picture.data(), 12, 6, 0, 6, 4));
     FreeGfxCache();
 }
 
@@ -331,13 +329,6 @@ protected:
         dlclose(module);  // the plugin manager keeps its own reference
         ASSERT_NE(outstanding, nullptr);
         ASSERT_NE(opens, nullptr);
-    }
-    void TearDown() override
-    {
-        FreeAllSprites(vm);
-        FreeAllAnims(vm);
-        FreeAllPlugins();
-        AnimCommands::TearDown();
     }
     uint32_t Load(double id, const char* file, const char* loader, int fromDisk)
     {
@@ -379,8 +370,7 @@ TEST_F(AnimPlugin, FramesAndDelaysComeFromThePlugin)
     EXPECT_EQ(One(ANIM, 1.0, ATTRNUMFRAMES), Value{4.0});
     for (uint32_t f = 0; f < 4; ++f) {
         EXPECT_EQ(One(ANIM, 1.0, ATTRFRAMEDELAY, double(f + 1)), Value{double(f + 1) * 10});
-        BitMapHandle *bitmap, *mask, *alpha;
-        ASSERT_EQ(GetFrameSetPlanes(&anim->frames, f, &bitmap, &mask, &alpha), 0u);
+        ASSERT_EQ(Planes(anim, f), 0u);
         EXPECT_EQ(mask, nullptr);
         EXPECT_EQ(alpha, nullptr);
         EXPECT_EQ(FrameRgb(bitmap, 9, 6), Expected(9, 6, f)) << "frame " << f;
@@ -398,8 +388,7 @@ TEST_F(AnimPlugin, FramesOnDiskAreAskedForWhenShown)
     ASSERT_NE(anim, nullptr);
     EXPECT_EQ(outstanding(), 1);  // the open anim, no frame
     for (uint32_t f : {4u, 1u, 5u}) {
-        BitMapHandle *bitmap, *mask, *alpha;
-        ASSERT_EQ(GetFrameSetPlanes(&anim->frames, f, &bitmap, &mask, &alpha), 0u);
+        ASSERT_EQ(Planes(anim, f), 0u);
         EXPECT_EQ(FrameRgb(bitmap, 5, 3), Expected(5, 3, f)) << "frame " << f;
         EXPECT_EQ(outstanding(), 1);
     }
@@ -419,9 +408,8 @@ TEST_F(AnimPlugin, TheLoaderListPicksOrPassesThePluginAndABrokenFrameFails)
     EXPECT_EQ(outstanding(), 0);
     // The same frame asked for on disk fails when it is shown, not before.
     ASSERT_EQ(Load(4, "frames:4:4:5:3", nullptr, 1), 0u);
-    BitMapHandle *bitmap, *mask, *alpha;
-    EXPECT_EQ(GetFrameSetPlanes(&FoundAnim(4)->frames, 3, &bitmap, &mask, &alpha), uint32_t{ERR_LOADFRAME});
-    EXPECT_EQ(GetFrameSetPlanes(&FoundAnim(4)->frames, 2, &bitmap, &mask, &alpha), 0u);
+    EXPECT_EQ(Planes(FoundAnim(4), 3), uint32_t{ERR_LOADFRAME});
+    EXPECT_EQ(Planes(FoundAnim(4), 2), 0u);
 }
 
 // Frames are made, and copied from a shared set, a band of rows at a time:
@@ -446,17 +434,8 @@ TEST_F(AnimPlugin, FramesOfManyBandsAreMadeAndCopiedWhole)
         ASSERT_NE(anim, nullptr);
         for (uint32_t f = 0; f < 2; ++f) {
             SCOPED_TRACE("anim " + std::to_string(id) + " frame " + std::to_string(f));
-            BitMapHandle *bitmap, *mask, *alpha;
-            ASSERT_EQ(GetFrameSetPlanes(&anim->frames, f, &bitmap, &mask, &alpha), 0u);
-            std::vector<uint32_t> expected = Expected(w, h, f), alphas(expected.size());
-            for (int32_t y = 0; y < h; ++y)
-                for (int32_t x = 0; x < w; ++x) {
-                    size_t i = static_cast<size_t>(y) * w + x;
-                    uint32_t stripPixel = picture[static_cast<size_t>(y) * 2 * w + f * w + x];
-                    if (id == 5)
-                        expected[i] = stripPixel & 0xFFFFFF;
-                    alphas[i] = id == 5 ? stripPixel >> 24 : (x + y * 3) & 255;
-                }
+            ASSERT_EQ(Planes(anim, f), 0u);
+            std::vector<uint32_t> expected = id == 5 ? Crop(picture.data(), 2 * w, f * w, 0, w, h) : Expected(w, h, f);
             EXPECT_EQ(FrameRgb(bitmap, w, h), expected);
             bool keyed = id == 1 || id == 3, withAlpha = !keyed;
             ASSERT_EQ(mask != nullptr, keyed);
@@ -467,10 +446,11 @@ TEST_F(AnimPlugin, FramesOfManyBandsAreMadeAndCopiedWhole)
             for (int32_t y = 0; y < h; ++y)
                 for (int32_t x = 0; x < w; ++x) {
                     size_t i = static_cast<size_t>(y) * w + x;
+                    uint32_t stripAlpha = picture[static_cast<size_t>(y) * 2 * w + f * w + x] >> 24;
                     if (keyed)
                         wrong += (ReadBitMapPixel(mask, x, y, 1) != 0) != (expected[i] != key);
                     else
-                        wrong += plane.pixels[y * plane.bytesPerRow + x] != alphas[i];
+                        wrong += plane.pixels[y * plane.bytesPerRow + x] != (id == 5 ? stripAlpha : (x + y * 3) & 255);
                 }
             EXPECT_EQ(wrong, 0u);
         }
@@ -491,35 +471,26 @@ TEST_F(AnimPlugin, AnAbortStopsTheFramesOnEveryRoute)
     ASSERT_EQ(Call("loadanim", {1.0, "frames:67:130:2", Options{{{"cache", 1}, {"transparency", 0x123456}}}}), 0u);
     ASSERT_EQ(Call("loadanim", {2.0, strip, Options{{{"frames", 2}, {"cache", 1}, {"loadalpha", 1}}}}), 0u);
     ASSERT_EQ(Call("loadanim", {3.0, "frames:67:130:2", Options{{{"fromdisk", 1}}}}), 0u);
-    auto request = [](const char* file, auto adjust) {
+    auto request = [](const char* file, int64_t transparency, bool loadAlpha, bool cachedLoad, int32_t frames) {
         FrameSetRequest r;
         r.file = file;
-        adjust(&r);
+        r.transparency = transparency;
+        r.loadAlpha = loadAlpha;
+        r.cachedLoad = cachedLoad;
+        r.frames = frames;
         return r;
     };
+    const char* plugin = "frames:67:130:2";
     const struct {
         const char* what;
         FrameSetRequest request;
         bool copied;  // from anim 1, the plugin not asked
     } cases[] = {
-        {"plugin frames", request("frames:67:130:2", [](FrameSetRequest*) {}), false},
-        {"keyed plugin frames", request("frames:67:130:2", [](FrameSetRequest* r) { r->transparency = 0x123456; }),
-         false},
-        {"plugin frames with alpha", request("alphaframes:67:130:2", [](FrameSetRequest* r) { r->loadAlpha = true; }),
-         false},
-        {"copy of a shared set",
-         request("frames:67:130:2",
-                 [](FrameSetRequest* r) {
-                     r->cachedLoad = true;
-                     r->transparency = 0x123456;
-                 }),
-         true},
-        {"strip from the graphics cache", request(strip.c_str(), [](FrameSetRequest* r) {
-             r->frames = 2;
-             r->cachedLoad = true;
-             r->loadAlpha = true;
-         }),
-         false},
+        {"plugin frames", request(plugin, -1, false, false, 0), false},
+        {"keyed plugin frames", request(plugin, 0x123456, false, false, 0), false},
+        {"plugin frames with alpha", request("alphaframes:67:130:2", -1, true, false, 0), false},
+        {"copy of a shared set", request(plugin, 0x123456, false, true, 0), true},
+        {"strip from the graphics cache", request(strip.c_str(), -1, true, true, 2), false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -531,22 +502,19 @@ TEST_F(AnimPlugin, AnAbortStopsTheFramesOnEveryRoute)
         EXPECT_EQ(error, uint32_t{ERR_USERABORT});
         EXPECT_EQ(set.frames, nullptr);
         EXPECT_EQ(outstanding(), 1);  // anim 3's source
-        if (c.copied) {
-            EXPECT_EQ(opens(), opened);
-        }
+        EXPECT_TRUE(!c.copied || opens() == opened);
         FreeFrameSet(&set);
     }
     // A frame on disk is decoded again when next asked.
     Anim* onDisk = FoundAnim(3);
     ASSERT_NE(onDisk, nullptr);
-    BitMapHandle *bitmap, *mask, *alpha;
     VmAbortFlag.store(1);
-    uint32_t error = GetFrameSetPlanes(&onDisk->frames, 1, &bitmap, &mask, &alpha);
+    uint32_t error = Planes(onDisk, 1);
     VmAbortFlag.store(0);
     EXPECT_EQ(error, uint32_t{ERR_USERABORT});
     EXPECT_EQ(onDisk->frames.frames[1].bitmap, nullptr);
     EXPECT_EQ(outstanding(), 1);
-    ASSERT_EQ(GetFrameSetPlanes(&onDisk->frames, 1, &bitmap, &mask, &alpha), 0u);
+    ASSERT_EQ(Planes(onDisk, 1), 0u);
     EXPECT_EQ(FrameRgb(bitmap, 67, 130), Expected(67, 130, 1));
     FreeGfxCache();
 }

@@ -24,9 +24,12 @@ TEST(AnimApplets, DeclaredAnimsAndSpritesAnswerGetAttribute)
     std::string gif = dir / "anim.gif";
     enum { ANIM = 4, SPRITE = 32 };
     const std::vector<Ask> asks = {
-        {"file frames", ANIM, "#1", 11, "7"},         {"file width", ANIM, "#1", 0, "20"},
-        {"embedded frames", ANIM, "#2", 11, "7"},     {"embedded height", ANIM, "#2", 1, "14"},
-        {"sprite frames", SPRITE, "#1", 11, "7"},     {"embedded sprite width", SPRITE, "#2", 0, "20"},
+        {"file frames", ANIM, "#1", 11, "7"},
+        {"file width", ANIM, "#1", 0, "20"},
+        {"embedded frames", ANIM, "#2", 11, "7"},
+        {"embedded height", ANIM, "#2", 1, "14"},
+        {"sprite frames", SPRITE, "#1", 11, "7"},
+        {"embedded sprite width", SPRITE, "#2", 0, "20"},
     };
     std::string text;
     for (const Ask& a : asks)

@@ -53,16 +53,11 @@ protected:
 TEST_F(ErrorDetails, RefusedBytecodeNamesTheAppletTheFunctionAndTheInstruction)
 {
     // The assembler library writes what the qmasm command would refuse.
-    std::string applet = Applet(MainScript(".function check line=3\n"
-                                     "    MOVE r0, r0\n"
-                                     "    EQ 1, r0, #0\n"
-                                     "    RETURN r0, 1\n"
-                                     ".end\n"));
+    std::string applet =
+        Applet(MainScript(".function check line=3\n    MOVE r0, r0\n    EQ 1, r0, #0\n    RETURN r0, 1\n.end\n"));
     const std::string where =
         "In the function defined at line 3 of test.qas: instruction 1 (EQ, line 5) is not followed by JMP";
-    PlayerRun run = Play({applet});
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.err, "QuillmerePlayer: Bad bytecode!\nFile: " + applet + "\n" + where + "\n");
+    ExpectReport(Play({applet}), "QuillmerePlayer: Bad bytecode!\nFile: " + applet + "\n" + where + "\n");
 
     // The debug device's error line stays one line.
     PlayerRun machine = Play({"-debugdevice", "console", applet});
@@ -73,66 +68,49 @@ TEST_F(ErrorDetails, RefusedBytecodeNamesTheAppletTheFunctionAndTheInstruction)
 
     // Code that passes the load check but gives an instruction the wrong
     // type is refused as it runs, at its line and in its function.
-    std::string running = Applet(MainScript(".function fill line=3\n"
-                                      "    LOADNUM r1, 1\n"
-                                      "    SETLIST r1, 0\n"
-                                      "    RETURN r0, 1\n"
-                                      ".end\n"
-                                      "    CLOSURE r0, fill\n"
-                                      "    SETGLOBAL r0, \"fill\"\n"
-                                      "    GETGLOBAL r0, \"fill\"\n"
-                                      "    CALL r0, 1, 1\n"),
+    std::string running = Applet(MainScript(".function fill line=3\n    LOADNUM r1, 1\n    SETLIST r1, 0\n"
+                                            "    RETURN r0, 1\n.end\n    CLOSURE r0, fill\n"
+                                            "    SETGLOBAL r0, \"fill\"\n    GETGLOBAL r0, \"fill\"\n    CALL r0, 1, 1\n"),
                                  "running.qma");
-    PlayerRun late = Play({running});
-    EXPECT_EQ(late.status, 1);
-    EXPECT_EQ(late.err, "QuillmerePlayer: Bad bytecode!\n"
-                        "In the function defined at line 3 of test.qas: instruction 1 (SETLIST) stores into a number\n"
-                        "File: test.qas (current line: 5 - In function: fill)\n");
+    ExpectReport(Play({running}), "QuillmerePlayer: Bad bytecode!\nIn the function defined at line 3 of test.qas: "
+                                  "instruction 1 (SETLIST) stores into a number\n"
+                                  "File: test.qas (current line: 5 - In function: fill)\n");
 }
 
 TEST_F(ErrorDetails, FilesThatAreNoAppletsAreNamed)
 {
     std::string source = WriteText("    LOADNUM r0, 1\n", "sum.qas");
-    PlayerRun text = Play({source});
-    EXPECT_EQ(text.status, 1);
-    EXPECT_EQ(text.err, "QuillmerePlayer: This is not a Quillmere applet!\nFile: " + source +
-                            "\nsum.qas is assembly text: qmasm sum.qas --applet sum.qma makes an applet of it\n");
+    ExpectReport(Play({source}), "QuillmerePlayer: This is not a Quillmere applet!\nFile: " + source +
+                                     "\nsum.qas is assembly text: qmasm sum.qas --applet sum.qma makes an applet of it\n");
 
     std::string notes = WriteText("some notes\n", "notes.txt");
-    EXPECT_EQ(Play({notes}).err, "QuillmerePlayer: This is not a Quillmere applet!\nFile: " + notes + "\n");
+    ExpectReport(Play({notes}), "QuillmerePlayer: This is not a Quillmere applet!\nFile: " + notes + "\n");
 
     std::string empty = WriteText("", "empty.qas");
-    EXPECT_EQ(Play({empty}).err, "QuillmerePlayer: Script is empty!\nFile: " + empty +
-                                     "\nempty.qas is assembly text: qmasm empty.qas --applet empty.qma makes an "
-                                     "applet of it\n");
+    ExpectReport(Play({empty}), "QuillmerePlayer: Script is empty!\nFile: " + empty +
+                                    "\nempty.qas is assembly text: qmasm empty.qas --applet empty.qma makes an "
+                                    "applet of it\n");
 
     // Cut inside its sections, and a whole applet whose code chunk is cut.
-    std::vector<uint8_t> whole = WriteApplet(AssembleTestApplet(MainScript("    LOADNUM r0, 1\n")));
-    std::string cut = Write(std::vector<uint8_t>(whole.begin(), whole.begin() + 12), "cut.qma");
-    PlayerRun cutRun = Play({cut});
-    EXPECT_EQ(cutRun.status, 1);
-    EXPECT_EQ(cutRun.err, "QuillmerePlayer: Unexpected end of file!\nFile: " + cut + "\n");
-
     AppletDescription shortCode = AssembleTestApplet(MainScript("    LOADNUM r0, 1\n"));
+    std::vector<uint8_t> whole = WriteApplet(shortCode);
+    std::string cut = Write(std::vector<uint8_t>(whole.begin(), whole.begin() + 12), "cut.qma");
+    ExpectReport(Play({cut}), "QuillmerePlayer: Unexpected end of file!\nFile: " + cut + "\n");
     shortCode.code.resize(30);
     std::string shortApplet = Write(WriteApplet(shortCode), "short.qma");
-    EXPECT_EQ(Play({shortApplet}).err, "QuillmerePlayer: Unexpected end of file!\nFile: " + shortApplet +
-                                           "\nThe code chunk ends after 30 bytes, before its functions are "
-                                           "complete\n");
+    ExpectReport(Play({shortApplet}), "QuillmerePlayer: Unexpected end of file!\nFile: " + shortApplet +
+                                          "\nThe code chunk ends after 30 bytes, before its functions are complete\n");
 }
 
 TEST_F(ErrorDetails, FilesNotReadSayWhereTheyWereLookedFor)
 {
     mkdir((dir / "folder.qma").c_str(), 0700);
-    PlayerRun folder = PlayHere("folder.qma");
-    EXPECT_EQ(folder.status, 1);
-    EXPECT_EQ(folder.err, "QuillmerePlayer: Cannot read file folder.qma !\n" + dir / "folder.qma" +
-                              " is a folder, not a file\n");
+    ExpectReport(PlayHere("folder.qma"),
+                 "QuillmerePlayer: Cannot read file folder.qma !\n" + dir / "folder.qma" + " is a folder, not a file\n");
 
-    PlayerRun missing = PlayHere("missing.qma");
-    EXPECT_EQ(missing.status, 1);
-    EXPECT_EQ(missing.err, "QuillmerePlayer: File missing.qma does not exist!\nLooked for \"missing.qma\" in the folder " +
-                               dir.path() + "\n");
+    ExpectReport(PlayHere("missing.qma"),
+                 "QuillmerePlayer: File missing.qma does not exist!\nLooked for \"missing.qma\" in the folder " +
+                     dir.path() + "\n");
 
     // A script's relative names are taken from the applet's folder. The
     // message shows the file part alone; the detail, the name as written.
@@ -150,11 +128,9 @@ TEST_F(ErrorDetails, FilesNotReadSayWhereTheyWereLookedFor)
     for (const auto& r : reads) {
         SCOPED_TRACE(r.name);
         std::string applet = Applet(MainScript(CommandCall("openfile", {"#1", "\"" + r.name + "\"", "#1005"})));
-        PlayerRun run = RunProgram(kPlayer, {applet});
-        EXPECT_EQ(run.status, 1);
         std::string file = r.name.substr(r.name.rfind('/') + 1);
-        EXPECT_EQ(run.err, "QuillmerePlayer: Cannot read file " + file + " !\n" + r.detail +
-                               "\nFile: test.qas (current line: 7 - In function: OpenFile)\n");
+        ExpectReport(RunProgram(kPlayer, {applet}), "QuillmerePlayer: Cannot read file " + file + " !\n" + r.detail +
+                                                        "\nFile: test.qas (current line: 7 - In function: OpenFile)\n");
     }
 }
 
@@ -169,8 +145,6 @@ TEST_F(ErrorDetails, RunTimeErrorsAddTheValuesRangesAndTypes)
         std::string body;
         std::string report;
     } cases[] = {
-        {"    NEWTABLE r1, 0, 0\n    ADD r0, r1, #1\n",
-         "Wrong operator for this type!\nAddition of a table and a number\nFile: test.qas (current line: 4)"},
         {"    NEWTABLE r1, 0, 0\n    LT 1, r1, #1\n    JMP +0\n",
          "Wrong operator for this type!\nComparison (<) of a table and a number\nFile: test.qas (current line: 4)"},
         {CommandCall("getattribute", {"#21", "#1", "#11"}, 1),
@@ -190,9 +164,8 @@ TEST_F(ErrorDetails, RunTimeErrorsAddTheValuesRangesAndTypes)
          "File: test.qas (current line: 7 - In function: SetFileAttributes)"},
     };
     for (const auto& c : cases) {
-        PlayerRun run = Play({Applet(MainScript(c.body))});
-        EXPECT_EQ(run.status, 1) << c.body;
-        EXPECT_EQ(run.err, "QuillmerePlayer: " + c.report + "\n") << c.body;
+        SCOPED_TRACE(c.body);
+        ExpectReport(Play({Applet(MainScript(c.body))}), "QuillmerePlayer: " + c.report + "\n");
     }
 }
 
@@ -201,22 +174,17 @@ TEST_F(ErrorDetails, EachErrorShowsItsOwnDetail)
     // The first failing CompareDates is only recorded (exit on error is
     // off); the report is of the second, with its own date, and an error
     // of another code after a recorded one shows no detail at all.
-    std::string applet = Applet(MainScript(CommandCall("exitonerror", {"#0"}) +
-                                     CommandCall("comparedates", {"\"first\"", "\"07-Mar-2024 13:05:00\""}, 1) +
-                                     CommandCall("exitonerror", {"#1"}) +
-                                     CommandCall("comparedates", {"\"second\"", "\"07-Mar-2024 13:05:00\""}, 1)));
-    PlayerRun run = Play({applet});
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.err, "QuillmerePlayer: Invalid date specified!\n"
-                       "Date \"second\" is not of the form dd-mmm-yyyy hh:mm:ss (07-Mar-2024 13:05:00)\n"
-                       "File: test.qas (current line: 16 - In function: CompareDates)\n");
-
-    std::string other = Applet(MainScript(CommandCall("exitonerror", {"#0"}) +
-                                    CommandCall("comparedates", {"\"first\"", "\"07-Mar-2024 13:05:00\""}, 1) +
-                                    CommandCall("exitonerror", {"#1"}) + CommandCall("upperstr", {})),
-                               "other.qma");
-    EXPECT_EQ(Play({other}).err, "QuillmerePlayer: Not enough arguments!\n"
-                                 "File: test.qas (current line: 14 - In function: UpperStr)\n");
+    const std::string recorded = CommandCall("exitonerror", {"#0"}) +
+                                 CommandCall("comparedates", {"\"first\"", "\"07-Mar-2024 13:05:00\""}, 1) +
+                                 CommandCall("exitonerror", {"#1"});
+    std::string applet =
+        Applet(MainScript(recorded + CommandCall("comparedates", {"\"second\"", "\"07-Mar-2024 13:05:00\""}, 1)));
+    ExpectReport(Play({applet}), "QuillmerePlayer: Invalid date specified!\n"
+                                 "Date \"second\" is not of the form dd-mmm-yyyy hh:mm:ss (07-Mar-2024 13:05:00)\n"
+                                 "File: test.qas (current line: 16 - In function: CompareDates)\n");
+    std::string other = Applet(MainScript(recorded + CommandCall("upperstr", {})), "other.qma");
+    ExpectReport(Play({other}), "QuillmerePlayer: Not enough arguments!\n"
+                                "File: test.qas (current line: 14 - In function: UpperStr)\n");
 }
 
 }  // namespace

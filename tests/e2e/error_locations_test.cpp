@@ -17,33 +17,14 @@ namespace {
 // and line 40 ends the run. HANDLER_END is the rest of the handler (at
 // line 9), END what line 40 runs.
 const std::string kLinesScript =
-    ".function main source=\"@test.qas\"\n"
-    ".function handler params=4 line=3\n"
-    ".line 4\n"
+    ".function main source=\"@test.qas\"\n.function handler params=4 line=3\n.line 4\n"
     "    GETGLOBAL r4, \"debugprint\"\n    MOVE r5, r0\n    MOVE r6, r2\n    MOVE r7, r3\n    CALL r4, 4, 1\n"
-    ".line 9\n"
-    "HANDLER_END"
-    "    RETURN r0, 1\n"
-    ".end\n"
-    ".function inner line=10\n"
-    ".line 12\n" +
-    CommandCall("filetostring", {"\"missing\""}) +
-    "    RETURN r0, 1\n"
-    ".end\n"
-    ".line 2\n"
-    "    GETGLOBAL r0, \"raiseonerror\"\n    CLOSURE r1, handler\n    CALL r0, 2, 1\n"
-    ".line 21\n" +
-    CommandCall("filetostring", {"\"missing\""}) +
-    ".line 25\n"
-    "    CLOSURE r0, inner\n    CALL r0, 1, 1\n"
-    ".line 29\n" +
-    CommandCall("error", {"\"handled at 29\""}) +
-    ".line 33\n" +
-    CommandCall("raiseonerror", {"#0"}) +
-    ".line 40\n"
-    "END"
-    "    RETURN r0, 1\n"
-    ".end\n";
+    ".line 9\nHANDLER_END    RETURN r0, 1\n.end\n.function inner line=10\n.line 12\n" +
+    CommandCall("filetostring", {"\"missing\""}) + "    RETURN r0, 1\n.end\n.line 2\n" +
+    "    GETGLOBAL r0, \"raiseonerror\"\n    CLOSURE r1, handler\n    CALL r0, 2, 1\n.line 21\n" +
+    CommandCall("filetostring", {"\"missing\""}) + ".line 25\n    CLOSURE r0, inner\n    CALL r0, 1, 1\n.line 29\n" +
+    CommandCall("error", {"\"handled at 29\""}) + ".line 33\n" + CommandCall("raiseonerror", {"#0"}) +
+    ".line 40\nEND    RETURN r0, 1\n.end\n";
 
 TEST(ErrorLocations, EachErrorIsToldAtItsOwnLine)
 {
@@ -131,11 +112,10 @@ TEST(ErrorLocations, ACommandIsNamedByItsRegistrationNotByTheNameItWasCalledThro
         "    CLOSURE r1, fails\n    SETGLOBAL r1, \"val\"\n    GETGLOBAL r1, \"val\"\n    CALL r1, 1, 1\n");
     TempDir dir;
     PlayerRun run = PlayApplet(dir, AssembleTestApplet(script));
-    EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out, "Chr\nChr\n");
     // A run-time error is no command's: it ends the run, in the function.
-    EXPECT_EQ(run.err, "QuillmerePlayer: Wrong operator for this type!\nAddition of a table and a number\n"
-                       "File: test.qas (current line: 11 - In function: val)\n");
+    ExpectReport(run, "QuillmerePlayer: Wrong operator for this type!\nAddition of a table and a number\n"
+                      "File: test.qas (current line: 11 - In function: val)\n");
 }
 
 }  // namespace

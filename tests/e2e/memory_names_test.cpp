@@ -3,7 +3,6 @@
 // naming the file, never with a read of memory the name points at.
 #include <gtest/gtest.h>
 
-#include <iterator>
 #include <regex>
 #include <string>
 #include <vector>
@@ -14,38 +13,28 @@ using namespace qmasm;
 
 namespace {
 
-// Each prelude leaves a forged name in the global "forged". Messages show
-// such a name whole: its colons end no volume name.
-struct Forgery {
-    const char* what;
-    const char* prelude;
-    const char* shownName;  // how the error names it: all of it, or its start
-};
-
 // A 16-byte block's address as text: ToString shows it as "UserData: 0x"
 // and the hexadecimal digits. The name is ":::memory" + digits + SIZE.
 const std::string kBlockName =
     CommandCall("allocmem", {"#1", "#16"}) + CommandCall("getmempointer", {"#1"}, 1) +
-    "    GETGLOBAL r1, \"tostring\"\n    MOVE r2, r0\n    CALL r1, 2, 2\n"
-    "    GETGLOBAL r2, \"replacestr\"\n    MOVE r3, r1\n    LOADK r4, \"UserData: 0x\"\n    LOADK r5, \"\"\n    CALL r2, 4, 2\n"
-    "    LOADK r1, \":::memory\"\n    LOADK r3, SIZE\n    CONCAT r4, r1, r3\n    SETGLOBAL r4, \"forged\"\n";
+    "    GETGLOBAL r1, \"tostring\"\n    MOVE r2, r0\n    CALL r1, 2, 2\n    GETGLOBAL r2, \"replacestr\"\n"
+    "    MOVE r3, r1\n    LOADK r4, \"UserData: 0x\"\n    LOADK r5, \"\"\n    CALL r2, 4, 2\n    LOADK r1, \":::memory\"\n"
+    "    LOADK r3, SIZE\n    CONCAT r4, r1, r3\n    SETGLOBAL r4, \"forged\"\n";
+
+// Each prelude leaves a forged name in the global "forged". Messages show
+// such a name whole: its colons end no volume name.
+struct Forgery {
+    const char* what;
+    std::string prelude;
+    const char* shownName;  // how the error names it: all of it, or its start
+};
 
 const Forgery kForgeries[] = {
     {"number text", "    LOADK r0, \":::memory1000:40\"\n    SETGLOBAL r0, \"forged\"\n", ":::memory1000:40"},
-    {"live block, size past its end", nullptr, ":::memory"},
-    {"live block, its own size", nullptr, ":::memory"},
-    {"freed block", nullptr, ":::memory"},
+    {"live block, size past its end", Fill(kBlockName, {{"SIZE", "\":1000\""}}), ":::memory"},
+    {"live block, its own size", Fill(kBlockName, {{"SIZE", "\":10\""}}), ":::memory"},
+    {"freed block", Fill(kBlockName, {{"SIZE", "\":10\""}}) + CommandCall("freemem", {"#1"}), ":::memory"},
 };
-
-std::string Prelude(int i)
-{
-    switch (i) {
-    case 1: return Fill(kBlockName, {{"SIZE", "\":1000\""}});
-    case 2: return Fill(kBlockName, {{"SIZE", "\":10\""}});
-    case 3: return Fill(kBlockName, {{"SIZE", "\":10\""}}) + CommandCall("freemem", {"#1"});
-    default: return kForgeries[i].prelude;
-    }
-}
 
 struct Use {
     const char* command;
@@ -72,22 +61,21 @@ protected:
 
 TEST_F(ForgedMemoryNames, EveryFileCommandRefusesThemNamingTheFile)
 {
-    for (int i = 0; i < static_cast<int>(std::size(kForgeries)); ++i) {
+    for (const Forgery& forgery : kForgeries) {
         for (const Use& use : kUses) {
-            SCOPED_TRACE(std::string(kForgeries[i].what) + " / " + use.command);
-            PlayerRun run = Run(Prelude(i) + CommandCall(use.command, use.operands));
+            SCOPED_TRACE(std::string(forgery.what) + " / " + use.command);
+            PlayerRun run = Run(forgery.prelude + CommandCall(use.command, use.operands));
             EXPECT_EQ(run.status, 1) << run.err;
-            EXPECT_NE(run.err.find(std::string(use.message) + kForgeries[i].shownName), std::string::npos)
-                << run.err;
+            EXPECT_NE(run.err.find(std::string(use.message) + forgery.shownName), std::string::npos) << run.err;
             // A sanitizer's report also ends the run with status 1.
             EXPECT_EQ(run.err.find("Sanitizer"), std::string::npos) << run.err;
         }
         // FileSize answers -1 for a name that is no file, as for a missing
         // one.
-        PlayerRun run = Run(Prelude(i) + CommandCall("filesize", {"@forged"}, 1) +
+        PlayerRun run = Run(forgery.prelude + CommandCall("filesize", {"@forged"}, 1) +
                             "    MOVE r1, r0\n    GETGLOBAL r0, \"debugprint\"\n    CALL r0, 2, 1\n");
-        EXPECT_EQ(run.status, 0) << kForgeries[i].what << ": " << run.err;
-        EXPECT_EQ(run.out, "-1\n") << kForgeries[i].what;
+        EXPECT_EQ(run.status, 0) << forgery.what << ": " << run.err;
+        EXPECT_EQ(run.out, "-1\n") << forgery.what;
     }
 }
 
@@ -95,15 +83,9 @@ TEST_F(ForgedMemoryNames, EveryFileCommandRefusesThemNamingTheFile)
 // builds is ":::memory", the block's address and the size.
 TEST_F(ForgedMemoryNames, TheForgedBlockNameMatchesTheBlock)
 {
-    PlayerRun run = Run(Fill(kBlockName, {{"SIZE", "\":10\""}}) +
-                        "    GETGLOBAL r0, \"debugprint\"\n"
-                        "    GETGLOBAL r1, \"forged\"\n"
-                        "    GETGLOBAL r2, \"tostring\"\n"
-                        "    GETGLOBAL r3, \"getmempointer\"\n"
-                        "    LOADK r4, #1\n"
-                        "    CALL r3, 2, 2\n"
-                        "    CALL r2, 2, 2\n"
-                        "    CALL r0, 3, 1\n");
+    PlayerRun run = Run(kForgeries[2].prelude + "    GETGLOBAL r0, \"debugprint\"\n    GETGLOBAL r1, \"forged\"\n" +
+                        "    GETGLOBAL r2, \"tostring\"\n    GETGLOBAL r3, \"getmempointer\"\n    LOADK r4, #1\n" +
+                        "    CALL r3, 2, 2\n    CALL r2, 2, 2\n    CALL r0, 3, 1\n");
     ASSERT_EQ(run.status, 0) << run.err;
     // The digits after ":::memory" are the block's.
     EXPECT_TRUE(std::regex_match(run.out, std::regex(":::memory([0-9a-fA-F]+):10 UserData: 0x\\1\n"))) << run.out;
@@ -115,11 +97,8 @@ TEST_F(ForgedMemoryNames, NamesThePlayerMakesStillOpen)
 {
     std::string target = dir.file("copy.txt");
     PlayerRun run = Run(CommandCall("loadplugin", {"\"" QM_TEST_PLUGIN_DIR "/mathx.qmp\""}) +
-                        "    GETGLOBAL r0, \"mathx\"\n"
-                        "    GETTABLE r0, r0, \"writecopy\"\n"
-                        "    LOADK r1, \"" + target + "\"\n"
-                        "    LOADK r2, \"bytes of the plugin\"\n"
-                        "    CALL r0, 3, 1\n");
+                        "    GETGLOBAL r0, \"mathx\"\n    GETTABLE r0, r0, \"writecopy\"\n    LOADK r1, \"" + target +
+                        "\"\n    LOADK r2, \"bytes of the plugin\"\n    CALL r0, 3, 1\n");
     ASSERT_EQ(run.status, 0) << run.err;
     std::vector<uint8_t> copied = ReadFileBytes(target);
     EXPECT_EQ(std::string(copied.begin(), copied.end()), "bytes of the plugin");

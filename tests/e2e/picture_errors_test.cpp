@@ -27,10 +27,7 @@ im.save(sys.argv[1], interlace=len(sys.argv) > 2)
 
 class PictureErrors : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        QM_SKIP_WITHOUT(HavePil()) << "PIL makes the pictures";
-    }
+    void SetUp() override { QM_SKIP_WITHOUT(HavePil()) << "PIL makes the pictures"; }
 
     // Runs an applet that loads the file with the command; with a limit,
     // the player's address space is held to that many KiB.
@@ -58,13 +55,12 @@ TEST_F(PictureErrors, GifCutInsideItsCodesEndsTheRunNamingTheFile)
         ASSERT_GT(bytes.size(), 2000u);
         // Cut well inside the codes: the header, palette and descriptor stay.
         bytes.resize(bytes.size() * 2 / 3);
-        std::string cut = dir.file(interlaced ? "cut interlaced.gif" : "cut.gif");
+        std::string name = interlaced ? "cut interlaced.gif" : "cut.gif", cut = dir.file(name);
         WriteFileBytes(cut, bytes);
         EXPECT_EQ(Load("loadbrush", whole).status, 0);
         for (const char* command : {"loadbrush", "loadbgpic"}) {
             PlayerRun run = Load(command, cut);
             EXPECT_EQ(run.status, 1) << command << ": " << run.err;
-            std::string name = interlaced ? "cut interlaced.gif" : "cut.gif";
             EXPECT_NE(run.err.find("Cannot load picture " + name), std::string::npos) << run.err;
             // A sanitizer's report also ends the run with status 1.
             EXPECT_EQ(run.err.find("Sanitizer"), std::string::npos) << run.err;

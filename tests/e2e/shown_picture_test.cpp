@@ -35,10 +35,7 @@ std::string PrintAfter(const std::string& label, const std::string& call)
 
 class ShownPicture : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        QM_SKIP_WITHOUT(HavePil()) << "PIL makes the pictures";
-    }
+    void SetUp() override { QM_SKIP_WITHOUT(HavePil()) << "PIL makes the pictures"; }
 
     // Runs `body` with background picture 1 loaded from a w x h PNG and
     // display 1 declared 640 x 480 showing it.

@@ -78,8 +78,7 @@ std::string AskText(const Ask& a)
         call += "    LOADK r6, " + a.extra + "\n";
     call += "    CALL r2, " + std::to_string(a.extra.empty() ? 4 : 5) + ", ";
     return "    GETGLOBAL r0, \"debugprint\"\n    LOADK r1, \"" + std::string(a.label) + "\"\n" + call +
-           "0\n    CALL r0, 0, 1\n" + call + "1\n    GETGLOBAL r2, \"getlasterror\"\n    CALL r2, 1, 2\n" +
-           "    GETGLOBAL r0, \"debugprint\"\n    LOADK r1, \"" + a.label + "!\"\n    CALL r0, 3, 1\n";
+           "0\n    CALL r0, 0, 1\n" + ErrorAfter(a.label + std::string("!"), call + "1\n");
 }
 
 void ExpectAnswers(const PlayerRun& run, const std::vector<Ask>& asks)
@@ -92,6 +91,12 @@ void ExpectAnswers(const PlayerRun& run, const std::vector<Ask>& asks)
         std::string lines = std::string(a.label) + values + "\n" + a.label + "! " + code + "\n";
         EXPECT_NE(run.out.find(lines), std::string::npos) << "expected\n" << lines << "in\n" << run.out;
     }
+}
+
+void ExpectReport(const PlayerRun& run, const std::string& err)
+{
+    EXPECT_EQ(run.status, 1) << run.err;
+    EXPECT_EQ(run.err, err);
 }
 
 void ExpectLines(const std::string& out, const std::vector<std::string>& lines)

@@ -48,14 +48,16 @@ struct Ask {
     std::string extra = "";
 };
 
-// Assembly text that prints the values the query answers on one line after
-// the label; then runs the same query again (queries change nothing),
-// followed at once by GetLastError, whose code goes out after the label
-// and "!".
+// Assembly text that prints the label and the values the query answers;
+// then the query again (queries change nothing) and GetLastError's code
+// after the label and "!".
 std::string AskText(const Ask& a);
 
 // The run ended well and printed what each query must answer.
 void ExpectAnswers(const PlayerRun& run, const std::vector<Ask>& asks);
+
+// The run failed (status 1) with exactly `err` on the error stream.
+void ExpectReport(const PlayerRun& run, const std::string& err);
 
 // Fails the test for each of `lines` (a newline is added) missing from `out`.
 void ExpectLines(const std::string& out, const std::vector<std::string>& lines);
