@@ -183,20 +183,14 @@ EXPORT void FreeLibrary(struct VmState* state) { (void)state; }
 EXPORT int RequirePlugin(struct VmState* state, int version, int revision, uint32_t reserved, QmTagItem* tags)
 {
     char detail[512];
-    size_t n;
     QmTagItem* tag;
     (void)state;
     (void)reserved;
-    detail[0] = (char)('0' + version % 10);
-    detail[1] = '.';
-    detail[2] = (char)('0' + revision % 10);
-    detail[3] = 0;
+    snprintf(detail, sizeof detail, "%d.%d", version, revision);
     for (tag = tags; tag && tag->tag; ++tag) {
-        const QmPluginOption* option;
-        if (tag->tag != 2)
-            continue;
-        for (option = (const QmPluginOption*)tag->value; option; option = option->next) {
-            n = strlen(detail);
+        const QmPluginOption* option = tag->tag == 2 ? (const QmPluginOption*)tag->value : NULL;
+        for (; option; option = option->next) {
+            size_t n = strlen(detail);
             if (option->text)
                 snprintf(detail + n, sizeof detail - n, " %s=%s", option->key, option->text);
             else

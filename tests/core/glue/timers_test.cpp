@@ -72,7 +72,7 @@ TEST_F(TimersTest, PeriodicTimerIsReportedOncePerFiringAndStays)
     EXPECT_NE(OsFindTimer(OS_TIMER_PERIODIC, {0, 0}, nullptr), nullptr);
 }
 
-TEST_F(TimersTest, RemovalFindsTheTimerByKindAndKey)
+TEST_F(TimersTest, RemovalAndRestartFindTheTimerByKindAndKey)
 {
     ASSERT_EQ(OsCreateTimer(OS_TIMER_ADD_ONESHOT, {3, 0}, 30), 0u);
     ASSERT_EQ(OsCreateTimer(OS_TIMER_ADD_PERIODIC, {3, 0}, 30), 0u);
@@ -93,10 +93,7 @@ TEST_F(TimersTest, RemovalFindsTheTimerByKindAndKey)
     OsTimerKey key{};
     EXPECT_EQ(OsNextFiredTimer(nullptr, &kind, &key), nullptr);
     EXPECT_EQ(kind, uint32_t{OS_TIMER_NOT_FIRED});
-}
 
-TEST_F(TimersTest, RestartFiresAPeriodicTimerAtOnce)
-{
     ASSERT_EQ(OsCreateTimer(OS_TIMER_ADD_PERIODIC, {2, 0}, 60000), 0u);
     ASSERT_EQ(OsCreateTimer(OS_TIMER_RESTART_PERIODIC, {2, 0}, 60000), 0u);
     int seen = 0;

@@ -26,6 +26,7 @@
 #include "display/script_refs.h"
 #include "platform/posix/os_runloop.h"
 #include "plugin_fixture.h"
+#include "support/event_dispatch.h"
 #include "support/test_displays.h"
 
 namespace {
@@ -66,11 +67,7 @@ protected:
     {
         display = OpenDisplayEventVm(&vm);
         ASSERT_NE(display, nullptr);
-        for (const char* name : {"onbuttonclick", "onbuttonover", "onbuttonout", "onkeydown", "fromplugin"}) {
-            VmPushCString(vm, name);
-            VmPushNativeFunction(vm, Heard);
-            VmSetTable(vm, VM_GLOBALSINDEX);
-        }
+        SetGlobalFunctions(vm, {"onbuttonclick", "onbuttonover", "onbuttonout", "onkeydown", "fromplugin"}, Heard);
         heard.clear();
         host = GetPluginHostApi();
     }
@@ -93,14 +90,6 @@ protected:
         VmSetTop(vm, 0);
         return error;
     }
-    void DispatchAll()
-    {
-        while (QueuedEvent* e = TakeEvent()) {
-            EXPECT_EQ(DispatchEvent(vm, e), 0u);
-            FreeQueuedEvent(e);
-        }
-    }
-
     VmState* vm = nullptr;
     Display* display = nullptr;
     const PluginHostApi* host = nullptr;
@@ -129,7 +118,7 @@ TEST_F(HostEvents, PostedCodesIntervalsAndPluginEventsReachTheScript)
     // Slot 46: a named global function.
     auto pluginEvent = reinterpret_cast<QmDispatchPluginEventFunc>(host->system->DispatchPluginEvent);
     ASSERT_EQ(pluginEvent("FromPlugin", 1, 2, 3), 0u);
-    DispatchAll();
+    EXPECT_EQ(DispatchQueued(vm), 0u);
     const std::vector<std::string> expected = {"OnUserMessage 1 7 8 9", "Interval 3 0 0 0", "fromplugin 0 1 2 3"};
     EXPECT_EQ(heard, expected);
 }
@@ -156,7 +145,7 @@ TEST_F(HostEvents, ADisplayAdapterPluginFeedsItsWindowsInputWhileTheRuntimePumps
         EXPECT_EQ(PumpOsEvents(vm, 2, 0, &code), 0);
     EXPECT_EQ(code, 0u);
     EXPECT_TRUE(heard.empty());
-    DispatchAll();
+    EXPECT_EQ(DispatchQueued(vm), 0u);
     // The rest come from the script thread and are handled at once.
     for (int i = 0; i < 6; ++i)
         EXPECT_EQ(PumpOsEvents(vm, 2, 0, &code), 0);

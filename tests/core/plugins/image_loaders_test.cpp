@@ -22,6 +22,15 @@ uint32_t ProcPixel(int32_t x, int32_t y, int32_t w)
            (static_cast<uint32_t>(y & 255) << 8) | static_cast<uint32_t>((x ^ y) & 255);
 }
 
+// Every pixel of the loaded picture is the plugins' picture at its width.
+void ExpectProcPicture(const ImageLoadResult& r)
+{
+    const uint32_t* pixels = GetImageHandleData(r.handle);
+    for (int32_t y = 0; y < r.height; ++y)
+        for (int32_t x = 0; x < r.width; ++x)
+            ASSERT_EQ(pixels[y * r.width + x], ProcPixel(x, y, r.width)) << x << "," << y;
+}
+
 class ImageLoaderChain : public PluginTest {
 protected:
     void SetUp() override
@@ -36,8 +45,6 @@ protected:
         ASSERT_TRUE(WritePenGif(gif, 16, 8, 5));
     }
     uint32_t LoadImagePlugin(const std::string& name) { return Load("images/" + name); }
-
-    uint32_t Run(ImageLoadRequest request, ImageLoadResult* result) { return LoadImageViaLoaders(request, result); }
 
     static void Free(ImageLoadResult* r)
     {
@@ -56,22 +63,19 @@ TEST_F(ImageLoaderChain, PluginServesItsPictureWithAlphaPlane)
     ImageLoadRequest request;
     request.file = "proc:40:30";
     ImageLoadResult r;
-    ASSERT_EQ(Run(request, &r), 0u);
+    ASSERT_EQ(LoadImageViaLoaders(request, &r), 0u);
     ASSERT_NE(r.producer, nullptr);
     EXPECT_STREQ(GetLoaderName(r.producer), "procimage");
     EXPECT_EQ(r.width, 40);
     EXPECT_EQ(r.height, 30);
     EXPECT_EQ(r.hasAlpha, 1u);
     EXPECT_EQ(r.scalable, 0u);
-    const uint32_t* pixels = GetImageHandleData(r.handle);
-    for (int32_t y = 0; y < 30; ++y)
-        for (int32_t x = 0; x < 40; ++x)
-            ASSERT_EQ(pixels[y * 40 + x], ProcPixel(x, y, 40));
+    ExpectProcPicture(r);
     // Unasked, a plugin's alpha stays in the pixels.
     EXPECT_EQ(r.alpha, nullptr);
     Free(&r);
     request.alphaMode = IMAGEALPHA_OPTIONAL;
-    ASSERT_EQ(Run(request, &r), 0u);
+    ASSERT_EQ(LoadImageViaLoaders(request, &r), 0u);
     ASSERT_NE(r.alpha, nullptr);
     BitMapLock lock{};
     ASSERT_TRUE(LockBitMapPixels(r.alpha, LOCKBITMAP_READ, &lock));
@@ -89,13 +93,10 @@ TEST_F(ImageLoaderChain, RowsWiderThanThePictureComeOutTight)
     ImageLoadRequest request;
     request.file = "proc:40:30:7";
     ImageLoadResult r;
-    ASSERT_EQ(Run(request, &r), 0u);
+    ASSERT_EQ(LoadImageViaLoaders(request, &r), 0u);
     EXPECT_EQ(r.width, 40);
     EXPECT_EQ(r.rowLength, 40);
-    const uint32_t* pixels = GetImageHandleData(r.handle);
-    for (int32_t y = 0; y < 30; ++y)
-        for (int32_t x = 0; x < 40; ++x)
-            ASSERT_EQ(pixels[y * 40 + x], ProcPixel(x, y, 40)) << x << "," << y;
+    ExpectProcPicture(r);
     Free(&r);
 }
 
@@ -114,7 +115,7 @@ TEST_F(ImageLoaderChain, LoaderListDecidesWhoIsAsked)
         request.file = "proc:4:4";
         request.loaderList = c.list;
         ImageLoadResult r;
-        EXPECT_EQ(Run(request, &r), c.error) << c.list;
+        EXPECT_EQ(LoadImageViaLoaders(request, &r), c.error) << c.list;
         Free(&r);
     }
 }
@@ -125,9 +126,9 @@ TEST_F(ImageLoaderChain, PluginWithoutPixelsCountsAsFailing)
     ImageLoadRequest request;
     request.file = "proc:4:4";
     ImageLoadResult r;
-    EXPECT_EQ(Run(request, &r), uint32_t{ERR_READFILE});
+    EXPECT_EQ(LoadImageViaLoaders(request, &r), uint32_t{ERR_READFILE});
     request.file = png.c_str();
-    ASSERT_EQ(Run(request, &r), 0u);
+    ASSERT_EQ(LoadImageViaLoaders(request, &r), 0u);
     EXPECT_EQ(r.producer, nullptr);
     EXPECT_STREQ(GetLoaderName(r.producer), "inbuilt");
     EXPECT_EQ(r.width, 200);
@@ -146,7 +147,7 @@ TEST_F(ImageLoaderChain, ScalablePictureIsRenderedAtTheRequestedSize)
         request.width = c.width;
         request.height = c.height;
         ImageLoadResult r;
-        ASSERT_EQ(Run(request, &r), 0u);
+        ASSERT_EQ(LoadImageViaLoaders(request, &r), 0u);
         EXPECT_EQ(r.scalable, 1u);
         ASSERT_EQ(r.width, c.expectWidth);
         ASSERT_EQ(r.height, c.expectHeight);
@@ -154,43 +155,36 @@ TEST_F(ImageLoaderChain, ScalablePictureIsRenderedAtTheRequestedSize)
         GetImageHandleSize(r.handle, &sw, &sh);
         EXPECT_EQ(sw, 200);
         EXPECT_EQ(sh, 100);
-        const uint32_t* pixels = GetImageHandleData(r.handle);
-        for (int32_t y = 0; y < r.height; ++y)
-            for (int32_t x = 0; x < r.width; ++x)
-                ASSERT_EQ(pixels[y * r.width + x], ProcPixel(x, y, r.width));
+        ExpectProcPicture(r);
         Free(&r);
     }
 }
 
-// Host pictures are scaled in software (the sizes and smoothing through
-// LoadBrush are the picture tests'); a percentage that gives no pixel
-// gives one, and nearest neighbour doubles each pixel.
-TEST_F(ImageLoaderChain, OptionalAlphaMayBeMissingAndThePenIsTheGifsOwn)
+TEST_F(ImageLoaderChain, HostPicturesKeepOptionalAlphaAndThePenAndScaleInSoftware)
 {
     ImageLoadRequest request;
     request.file = png.c_str();
     request.alphaMode = IMAGEALPHA_OPTIONAL;
     ImageLoadResult r;
-    ASSERT_EQ(Run(request, &r), 0u);
+    ASSERT_EQ(LoadImageViaLoaders(request, &r), 0u);
     EXPECT_EQ(r.alpha, nullptr);
     Free(&r);
     request.file = gif.c_str();
     request.alphaMode = IMAGEALPHA_OFF;
     request.wantTransparentPen = true;
-    ASSERT_EQ(Run(request, &r), 0u);
+    ASSERT_EQ(LoadImageViaLoaders(request, &r), 0u);
     EXPECT_EQ(r.transparentColour, 0x00FF00);
     Free(&r);
-}
 
-TEST_F(ImageLoaderChain, HostPicturesAreScaledInSoftware)
-{
+    // Host pictures are scaled in software (the sizes and smoothing through
+    // LoadBrush are the picture tests'); a percentage that gives no pixel
+    // gives one, and nearest neighbour doubles each pixel.
     for (int32_t size : {-1, 32}) {
-        ImageLoadRequest request;
+        request = ImageLoadRequest{};
         request.file = gif.c_str();
         request.width = size;
         request.height = size < 0 ? size : size / 2;
-        ImageLoadResult r;
-        ASSERT_EQ(Run(request, &r), 0u);
+        ASSERT_EQ(LoadImageViaLoaders(request, &r), 0u);
         EXPECT_EQ(r.width, size < 0 ? 1 : 32);
         EXPECT_EQ(r.height, size < 0 ? 1 : 16);
         EXPECT_EQ(r.rowLength, r.width);
@@ -234,7 +228,7 @@ TEST_F(ImageLoaderChain, OldSvgPluginGetsItsOwnChunkNames)
     ImageLoadRequest request;
     request.file = chunk.c_str();
     ImageLoadResult r;
-    ASSERT_EQ(Run(request, &r), 0u);
+    ASSERT_EQ(LoadImageViaLoaders(request, &r), 0u);
     EXPECT_STREQ(GetLoaderName(r.producer), "svgimage");
     EXPECT_EQ(r.width, 3);
     EXPECT_EQ(r.height, 2);

@@ -174,9 +174,8 @@ TEST_F(ProbeTest, BlitAndLineLandInTheBrush)
 TEST_F(ProbeTest, ListsHoldThePluginAndTheSystemFonts)
 {
     std::string fonts = Run("lists");
-    EXPECT_NE(fonts.find("Bitstream Vera Sans:0\n"), std::string::npos);
-    EXPECT_NE(fonts.find("Bitstream Vera Sans Mono Bold:0\n"), std::string::npos);
-    EXPECT_NE(fonts.find("Bitstream Vera Serif:0\n"), std::string::npos);
+    for (const char* face : {"Vera Sans:0\n", "Vera Sans Mono Bold:0\n", "Vera Serif:0\n"})
+        EXPECT_NE(fonts.find(std::string("Bitstream ") + face), std::string::npos) << face;
     // In name order, each name once per size.
     std::vector<std::string> lines, names;
     for (size_t at = 0, end; (end = fonts.find('\n', at)) != std::string::npos; at = end + 1) {
@@ -218,12 +217,11 @@ TEST_F(ProbeTest, RequestersAnswerThroughTheBackEnd)
 {
     OsSetRequesterBackend(&ScriptedRequesterBackend);
     ScriptedRequesterReset();
-    ScriptedAnswer button;
-    button.button = 2;
-    ScriptedRequesterPush(button);
-    ScriptedAnswer folder;
-    folder.text = "/tmp/pictures";
-    ScriptedRequesterPush(folder);
+    ScriptedAnswer answers[2];
+    answers[0].button = 2;
+    answers[1].text = "/tmp/pictures";
+    for (const ScriptedAnswer& answer : answers)
+        ScriptedRequesterPush(answer);
     EXPECT_EQ(Run("requesters"), "2|/tmp/pictures");
     std::vector<ScriptedRequest> log = ScriptedRequesterLog();
     ASSERT_EQ(log.size(), 2u);

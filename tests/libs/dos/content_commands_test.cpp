@@ -196,7 +196,7 @@ TEST_F(ContentCommands, Environment)
     EXPECT_EQ(One("GetAsset", {Str("pics/a.png")}), Value{Str("pics/a.png")});
 }
 
-TEST_F(ContentCommands, FileLinesIteratesAndCutsLongLines)
+TEST_F(ContentCommands, FileLinesCutLongLinesAndOutliveTheirStringFile)
 {
     std::string longLine(1500, 'q');
     WriteFileBytes(Path("l"), StringToBytes("one\r\ntwo\n" + longLine + "\nlast"));
@@ -208,12 +208,9 @@ TEST_F(ContentCommands, FileLinesIteratesAndCutsLongLines)
     std::vector<std::string> expected = {"one", "two", longLine.substr(0, 1024), longLine.substr(1024), "last"};
     EXPECT_EQ(lines, expected);
     EXPECT_EQ(Call("FileLines", {Str(Path("none"))}), uint32_t{ERR_READFILE});
-}
 
-// An iterator reads on from a string file that the script undefined after
-// the loop began: the bytes stay with the reader, not in freed memory.
-TEST_F(ContentCommands, LinesOfAnUndefinedStringFileStayReadable)
-{
+    // An iterator reads on from a string file that the script undefined after
+    // the loop began: the bytes stay with the reader, not in freed memory.
     for (double writable : {0.0, 1.0}) {
         std::string name = std::get<std::string>(
             One("DefineVirtualFileFromString", {Str(std::string("one\ntwo\nthree")), Str("l.txt"), Num(writable)}));

@@ -20,7 +20,7 @@ protected:
     }
 };
 
-TEST_F(FileCommands, HandlesCloseOnceAndIdsAreReplaced)
+TEST_F(FileCommands, OpeningRefusalsAndClosingOnce)
 {
     WriteFileBytes(Path("a"), {1, 2, 3});
     int base;
@@ -38,10 +38,7 @@ TEST_F(FileCommands, HandlesCloseOnceAndIdsAreReplaced)
     ASSERT_EQ(Call("CloseFile", {Num(1)}), 0u);
     EXPECT_EQ(Call("CloseFile", {Num(1)}), uint32_t{ERR_FINDFILE});
     EXPECT_EQ(errorArgNumber, 1);
-}
 
-TEST_F(FileCommands, OpenRefusalsAndWhatOpensBesidesFiles)
-{
     const std::pair<std::vector<Value>, uint32_t> cases[] = {
         {{Num(1), Str(Path("x")), Num(1234)}, ERR_WRONGUSAGE},
         {{Num(1), Str(""), Num(kWrite)}, ERR_WRONGUSAGE},
@@ -63,7 +60,7 @@ TEST_F(FileCommands, OpenRefusalsAndWhatOpensBesidesFiles)
     EXPECT_EQ(Call("CloseFile", {Num(1)}), 0u);
 }
 
-TEST_F(FileCommands, WritesInEitherByteOrder)
+TEST_F(FileCommands, WritesAndReadsInEitherByteOrder)
 {
     Open(1, Path("w"), kWrite);
     ASSERT_EQ(Call("WriteShort", {Num(1), Num(0x1234)}), 0u);
@@ -79,10 +76,7 @@ TEST_F(FileCommands, WritesInEitherByteOrder)
     std::vector<uint8_t> expected = {0x12, 0x34, 0x34, 0x12, 1, 2, 3, 4, 0xFE, 0xFF, 0xFF, 0xFF,
                                      0x3F, 0xF8, 0, 0, 0, 0, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0xC0, 0x3F, 0x41};
     EXPECT_EQ(ReadFileBytes(Path("w")), expected);
-}
 
-TEST_F(FileCommands, ReadsInEitherByteOrder)
-{
     WriteFileBytes(Path("r"), {0x12, 0x34, 0x34, 0x12, 0xFF, 0xFF, 0xFF, 0xFE, 0x3F, 0xF8, 0, 0, 0, 0, 0, 0,
                                0, 0, 0xC0, 0x3F, 'a', 'b', 'c', 7});
     Open(1, Path("r"), kRead);
@@ -109,7 +103,7 @@ TEST_F(FileCommands, AccessIsCheckedBeforeEveryTransfer)
     EXPECT_EQ(Call("WriteLine", {Num(2), Str("x")}), uint32_t{ERR_READONLY});
 }
 
-TEST_F(FileCommands, LinesDropCarriageReturnsAndEndAtTheEnd)
+TEST_F(FileCommands, LinesDropCarriageReturnsOnReadingAndEndInCrLf)
 {
     WriteFileBytes(Path("l"), StringToBytes("a\r\nb\rc\n\nlast"));
     Open(1, Path("l"), kRead);
@@ -117,16 +111,14 @@ TEST_F(FileCommands, LinesDropCarriageReturnsAndEndAtTheEnd)
         EXPECT_EQ(One("ReadLine", {Num(1)}), Value{Str(line)});
     EXPECT_EQ(One("Eof", {Num(1)}), Value{1.0});
     EXPECT_EQ(One("ReadLine", {Num(1)}), Value{Str("")});
-}
 
-TEST_F(FileCommands, WriteLineEndsWithCrLfAndWriteStringTakesAPrefix)
-{
-    Open(1, Path("t"), kWrite);
-    ASSERT_EQ(Call("WriteLine", {Num(1), Str("hi")}), 0u);
-    ASSERT_EQ(Call("WriteString", {Num(1), Str(std::string("a\0bc", 4)), Num(3)}), 0u);
-    ASSERT_EQ(Call("WriteString", {Num(1), Str("xyz")}), 0u);
-    EXPECT_EQ(Call("WriteString", {Num(1), Str("abc"), Num(4)}), uint32_t{ERR_STRTOOSHORT});
-    ASSERT_EQ(Call("CloseFile", {Num(1)}), 0u);
+    // WriteLine ends with CR LF; WriteString takes a prefix.
+    Open(2, Path("t"), kWrite);
+    ASSERT_EQ(Call("WriteLine", {Num(2), Str("hi")}), 0u);
+    ASSERT_EQ(Call("WriteString", {Num(2), Str(std::string("a\0bc", 4)), Num(3)}), 0u);
+    ASSERT_EQ(Call("WriteString", {Num(2), Str("xyz")}), 0u);
+    EXPECT_EQ(Call("WriteString", {Num(2), Str("abc"), Num(4)}), uint32_t{ERR_STRTOOSHORT});
+    ASSERT_EQ(Call("CloseFile", {Num(2)}), 0u);
     EXPECT_EQ(BytesToString(ReadFileBytes(Path("t"))), std::string("hi\r\na\0bxyz", 10));
 }
 
