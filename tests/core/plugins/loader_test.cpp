@@ -61,10 +61,7 @@ TEST_F(LoaderTest, EachCheckAnswersItsCodeAndClosesWhatInitOpened)
             EXPECT_EQ(closes, c.initRan ? 1u : 0u);
         }
     }
-}
 
-TEST_F(LoaderTest, AFileThatIsNoLibraryIsRefused)
-{
     std::string path = scratch.file("garbage.qmp");
     WriteFileBytes(path, PatternBytes(4096));
     uint32_t capabilities = 0;

@@ -190,7 +190,7 @@ TEST_F(ManagerTest, TheListingWritesEveryLoadedPlugin)
     EXPECT_EQ(DumpPluginInfo(scratch.file("missing/listing.txt").c_str()), 0);
 }
 
-TEST_F(ManagerTest, ThePluginArrayListsLoadedPluginsOnly)
+TEST_F(ManagerTest, ThePluginArrayListsLoadedPluginsAndFreeingUnloadsEachOnce)
 {
     const PluginHostApi* host = GetPluginHostApi();
     EXPECT_EQ(host->pluginList->GetPluginArray(), nullptr);
@@ -212,10 +212,9 @@ TEST_F(ManagerTest, ThePluginArrayListsLoadedPluginsOnly)
     EXPECT_EQ(a->node->info->disabled, 1u);
     EXPECT_EQ(FindPluginByInfo(b->node->info), b);
     EXPECT_EQ(FindPluginByInfo(nullptr), nullptr);
-}
 
-TEST_F(ManagerTest, FreeingUnloadsEveryPluginOnce)
-{
+    FreeAllPlugins();
+    std::remove(logPath.c_str());
     ASSERT_EQ(Load("extonly"), 0u);
     ASSERT_EQ(Load("memfile"), 0u);
     FreeAllPlugins();

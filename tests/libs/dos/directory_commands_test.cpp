@@ -92,7 +92,7 @@ TEST_F(DirectoryCommands, DateTexts)
     EXPECT_STREQ(out, "07-Mar-2021 08:09:10");
 }
 
-TEST_F(DirectoryCommands, MakeDirectoryCreatesEveryLevel)
+TEST_F(DirectoryCommands, MakeDirectoryCreatesEveryLevelAndRenameStaysInTheOldFolder)
 {
     std::string deep = Path("x/y/z");
     ASSERT_EQ(Call("MakeDirectory", {Str(deep)}), 0u);
@@ -106,10 +106,7 @@ TEST_F(DirectoryCommands, MakeDirectoryCreatesEveryLevel)
     EXPECT_EQ(One("IsDirectory", {Str(deep)}), Value{1.0});
     EXPECT_EQ(One("IsDirectory", {Str(Path("file"))}), Value{0.0});
     EXPECT_EQ(Call("IsDirectory", {Str(Path("nothing"))}), uint32_t{ERR_STAT});
-}
 
-TEST_F(DirectoryCommands, RenameStaysInTheOldFolder)
-{
     WriteFileBytes(Path("old.txt"), {9});
     ASSERT_EQ(Call("Rename", {Str(Path("old.txt")), Str("new.txt")}), 0u);
     EXPECT_FALSE(FileExists(Path("old.txt")));
