@@ -80,7 +80,7 @@ TEST_F(FileLayer, RegionsReadTheContainersBytesAndSeekOnlyInsideThemselves)
     OsFileClose(h);
 }
 
-TEST_F(FileLayer, MalformedRegionsFoldersAndMissingFilesDoNotOpen)
+TEST_F(FileLayer, WhatCannotOpenIsRefusedAndReadWriteFilesTellTheirEnd)
 {
     // The name parser's own refusals are checked with it; one stands for them.
     const std::string names[] = {
@@ -94,10 +94,7 @@ TEST_F(FileLayer, MalformedRegionsFoldersAndMissingFilesDoNotOpen)
     EXPECT_EQ(OsFileOpen(region.c_str(), OSFILE_WRITE), nullptr);
     EXPECT_EQ(OsFileOpen(region.c_str(), OSFILE_READWRITE), nullptr);
     EXPECT_EQ(ReadFileBytes(container), data);
-}
 
-TEST_F(FileLayer, ReadWriteFilesTellTheirEndWhileWriting)
-{
     std::string path = dir.file("rw.bin");
     OsFileHandle* h = OsFileOpen(path.c_str(), OSFILE_READWRITE);  // created when missing
     ASSERT_NE(h, nullptr);

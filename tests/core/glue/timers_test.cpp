@@ -201,7 +201,7 @@ TEST_F(TimersTest, TimedWaitEndsOnAQuitRequestOrAWaitError)
 
 // A short wait firing while a long one runs on another thread must not end
 // the long one: each wait has its own fired flag.
-TEST_F(TimersTest, ConcurrentTimedWaitsKeepTheirOwnTime)
+TEST_F(TimersTest, ConcurrentWaitsKeepTheirOwnTimeAndThePollTimerItsSlots)
 {
     for (bool withHooks : {false, true}) {
         FakeEventLayer layer;
@@ -221,10 +221,7 @@ TEST_F(TimersTest, ConcurrentTimedWaitsKeepTheirOwnTime)
         EXPECT_GE(longElapsed.load(), 300u) << (withHooks ? "with" : "without") << " hooks";
         OsSetEventHooks(nullptr);
     }
-}
 
-TEST_F(TimersTest, PollTimerStartsWithTheFirstSlotAndStopsWithTheLast)
-{
     static int adds, clears;
     static uint32_t addResult;
     adds = clears = 0;

@@ -75,7 +75,7 @@ TEST_F(LoaderTest, EachCheckAnswersItsCodeAndClosesWhatInitOpened)
     EXPECT_EQ(GetPluginListForCapability(PLUGINCAPS_FILEADAPTER), nullptr);
 }
 
-TEST_F(LoaderTest, EntryPointsAreBoundByCapability)
+TEST_F(LoaderTest, EntryPointsAndListsFollowTheCapabilities)
 {
     uint32_t capabilities = 0;
     PluginNode* node = nullptr;
@@ -103,10 +103,7 @@ TEST_F(LoaderTest, EntryPointsAreBoundByCapability)
     UnloadPlugin(byDefault);
     EXPECT_EQ(GetPluginListForCapability(PLUGINCAPS_IMAGE), nullptr);
     UnloadPlugin(byName);
-}
 
-TEST_F(LoaderTest, CapabilityListsKeepOrderAndRefuseDoubles)
-{
     PluginInfo a = {}, b = {};
     EXPECT_EQ(AddPluginToCapabilityList(&a, PLUGINCAPS_SOUND), 0);
     EXPECT_EQ(AddPluginToCapabilityList(&b, PLUGINCAPS_SOUND), 0);

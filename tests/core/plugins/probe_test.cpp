@@ -132,7 +132,7 @@ TEST_F(ProbeTest, CompressorsAgreeWithTheSystemZlibAndLibjpeg)
     }
 }
 
-TEST_F(ProbeTest, InbuiltFontsOpenFromMemoryAndAreTheSystemsFiles)
+TEST_F(ProbeTest, FontsAreTheSystemsFilesAndDrawingLandsInTheBrush)
 {
     EXPECT_EQ(Run("fonts"),
               "Bitstream Vera Sans|65932;Bitstream Vera Sans Mono|49224;Bitstream Vera Serif|60280");
@@ -144,10 +144,7 @@ TEST_F(ProbeTest, InbuiltFontsOpenFromMemoryAndAreTheSystemsFiles)
         ASSERT_EQ(fonts->size[i], bytes.size());
         EXPECT_EQ(std::memcmp(fonts->data[i], bytes.data(), bytes.size()), 0) << files[i];
     }
-}
 
-TEST_F(ProbeTest, BlitAndLineLandInTheBrush)
-{
     EXPECT_EQ(Run("draw", reinterpret_cast<const void*>(uintptr_t{7})), "drawn");
     Brush* brush = nullptr;
     ASSERT_EQ(FindBrush(nullptr, MakeObjectId(7), &brush, 0), 0u);

@@ -38,7 +38,7 @@ protected:
     }
 };
 
-TEST_F(ContentCommands, StringFilesReadAndWriteLikeFiles)
+TEST_F(ContentCommands, VirtualFilesReadLikeFilesAndRegionsEndWithTheirContainer)
 {
     std::string data("ab\0cd\r\nline2", 12);
     Value name = One("DefineVirtualFileFromString", {Str(data), Str("mem.txt")});
@@ -62,10 +62,7 @@ TEST_F(ContentCommands, StringFilesReadAndWriteLikeFiles)
     EXPECT_EQ(Call("UndefineVirtualStringFile", {Str(w)}), uint32_t{ERR_WRONGUSAGE});
     EXPECT_EQ(Call("UndefineVirtualStringFile", {Str(Path("plain"))}), uint32_t{ERR_WRONGUSAGE});
     EXPECT_EQ(Call("DefineVirtualFileFromString", {Str("x"), Str("")}), uint32_t{ERR_WRONGUSAGE});
-}
 
-TEST_F(ContentCommands, RegionsOfFilesNestAndEndWithTheirContainer)
-{
     std::vector<uint8_t> bytes = PatternBytes(1000);
     WriteFileBytes(Path("c"), bytes);
     std::string outer = std::get<std::string>(One("DefineVirtualFile", {Str(Path("c")), Num(100), Num(500), Str("o.dat")}));

@@ -89,7 +89,7 @@ TEST_F(FileCommands, WritesAndReadsInEitherByteOrder)
     EXPECT_EQ(Call("ReadInt", {Num(1)}), uint32_t{ERR_READ});
 }
 
-TEST_F(FileCommands, AccessIsCheckedBeforeEveryTransfer)
+TEST_F(FileCommands, AccessIsCheckedAndLinesEndInCrLf)
 {
     WriteFileBytes(Path("r"), {1});
     Open(1, Path("w"), kWrite);
@@ -101,10 +101,7 @@ TEST_F(FileCommands, AccessIsCheckedBeforeEveryTransfer)
         EXPECT_EQ(Call(cmd, {Num(2), Num(1)}), uint32_t{ERR_READONLY}) << cmd;
     EXPECT_EQ(Call("WriteString", {Num(2), Str("x")}), uint32_t{ERR_READONLY});
     EXPECT_EQ(Call("WriteLine", {Num(2), Str("x")}), uint32_t{ERR_READONLY});
-}
 
-TEST_F(FileCommands, LinesDropCarriageReturnsOnReadingAndEndInCrLf)
-{
     WriteFileBytes(Path("l"), StringToBytes("a\r\nb\rc\n\nlast"));
     Open(1, Path("l"), kRead);
     for (const char* line : {"a", "bc", "", "last"})
@@ -122,7 +119,7 @@ TEST_F(FileCommands, LinesDropCarriageReturnsOnReadingAndEndInCrLf)
     EXPECT_EQ(BytesToString(ReadFileBytes(Path("t"))), std::string("hi\r\na\0bxyz", 10));
 }
 
-TEST_F(FileCommands, SeekPositionsAndLength)
+TEST_F(FileCommands, SeekPositionsLengthsAndNames)
 {
     WriteFileBytes(Path("s"), PatternBytes(1000));
     Open(1, Path("s"), kReadWrite);
@@ -142,10 +139,7 @@ TEST_F(FileCommands, SeekPositionsAndLength)
     ASSERT_EQ(Call("FlushFile", {Num(1)}), 0u);
     EXPECT_EQ(ReadFileBytes(Path("s"))[2], 0xAB);
     EXPECT_EQ(One("FileLength", {Num(1)}), Value{1000.0});
-}
 
-TEST_F(FileCommands, NameCommands)
-{
     WriteFileBytes(Path("f.txt"), PatternBytes(77));
     EXPECT_EQ(One("Exists", {Str(Path("f.txt"))}), Value{1.0});
     EXPECT_EQ(One("Exists", {Str(Path("nope"))}), Value{0.0});
