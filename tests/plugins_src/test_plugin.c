@@ -1,28 +1,14 @@
 /* The test plugins: one source compiled once per variant (see
- * CMakeLists.txt). Switches:
- *   MODULE_NAME      the module name the plugin reports (a string)
- *   CAPS             capability bits
- *   NEED_VERSION, NEED_REVISION   host version asked for (default 6.1)
- *   INIT_FAILS       InitPlugin answers 0
- *   NO_CLOSE         ClosePlugin is not exported
- *   NO_INIT          InitPlugin is not exported
- *   LIBRARY          a command library (base name LIB_BASE) with constants
- *   ON_REQUIRE       the library registers only when required
- *   MULTI_FLAG_ONLY  declares several libraries without exporting the calls
- *   REQUIRE          exports RequirePlugin
- *   IMAGE_BY_NAME    an image loader used only when a loader list names it
- *   FILE_ADAPTER     serves "mem:" files from memory; NOSEEK marks its
- *                    streams noseek; VIRTUAL also serves linked files
- *   DIR_ADAPTER      serves the folder "mem:dir"
- *                    BY_NAME_ONLY: not entered in the file-adapter list, so
- *                    only a loader list that names it uses it
- *   SAVER            an image saver with two formats; READBACK walks its
- *                    list by reading its previous answer back from the
- *                    record; ENDLESS never ends its list
- *   FOREIGN          asks for the foreign call form
- * Every call of InitPlugin, ClosePlugin and RequirePlugin is appended as a
- * line to the file that QM_TEST_PLUGIN_LOG names, written through the
- * host's runtime table. */
+ * CMakeLists.txt), the switches named after what they do (NEED_VERSION and
+ * NEED_REVISION default to 6.1; LIB_BASE names the LIBRARY's table;
+ * MULTI_FLAG_ONLY declares several libraries without exporting the calls;
+ * FILE_ADAPTER serves "mem:" names, NOSEEK marking its streams noseek,
+ * VIRTUAL taking linked files too, BY_NAME_ONLY keeping it out of the
+ * file-adapter list; DIR_ADAPTER serves "mem:dir"; SAVER's READBACK walks
+ * its list by reading its previous answer back, ENDLESS never ends it).
+ * Every call of InitPlugin, ClosePlugin, RequirePlugin and FOpen is
+ * appended as a line to the file that QM_TEST_PLUGIN_LOG names, written
+ * through the host's runtime table. */
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>

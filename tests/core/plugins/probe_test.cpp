@@ -64,7 +64,7 @@ protected:
     ProbeRunFunc run = nullptr;
 };
 
-TEST_F(ProbeTest, RuntimeSystemAndEncoderTables)
+TEST_F(ProbeTest, RuntimeSystemEncoderStreamAndVmTables)
 {
     std::string seconds = Run("runtime");
     EXPECT_LE(std::llabs(std::stoll(seconds) - static_cast<long long>(std::time(nullptr))), 5);
@@ -75,10 +75,7 @@ TEST_F(ProbeTest, RuntimeSystemAndEncoderTables)
     // RFC 1321 A.5 (empty input and "abc"), RFC 4648 10, CRC-32 check value.
     EXPECT_EQ(Run("encoders"),
               "d41d8cd98f00b204e9800998ecf8427e|900150983cd24fb0d6963f7d28e17f72|Zm9vYmFy|cbf43926");
-}
 
-TEST_F(ProbeTest, StreamsReadFilesAndTheVmBuildsStrings)
-{
     std::vector<uint8_t> data = PatternBytes(3000, 11);
     WriteFileBytes(scratch.file("data.bin"), data);
     std::string read = Run("stream", scratch.file("data.bin").c_str());
@@ -181,7 +178,7 @@ TEST_F(ProbeTest, ListsHoldThePluginAndTheSystemFonts)
     EXPECT_EQ(std::adjacent_find(lines.begin(), lines.end()), lines.end());
 }
 
-TEST_F(ProbeTest, SampleDataGoesOutAndComesBack)
+TEST_F(ProbeTest, SampleDataAndRequestersPassThroughTheHost)
 {
     auto* sample = static_cast<Sample*>(OsAllocMem(sizeof(Sample), 1));
     sample->header.type = OBJ_SAMPLE;
@@ -205,10 +202,7 @@ TEST_F(ProbeTest, SampleDataGoesOutAndComesBack)
     SampleList = saved;
     OsFreeMem(sample->pcm);
     OsFreeMem(sample);
-}
 
-TEST_F(ProbeTest, RequestersAnswerThroughTheBackEnd)
-{
     OsSetRequesterBackend(&ScriptedRequesterBackend);
     ScriptedRequesterReset();
     ScriptedAnswer answers[2];

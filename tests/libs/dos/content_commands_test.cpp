@@ -113,6 +113,17 @@ TEST_F(ContentCommands, WholeFileStringsAndMd5AgreeWithTheDiskAndMd5sum)
     EXPECT_EQ(Call("MD5", {Str(Path("none"))}), uint32_t{ERR_READFILE});
 }
 
+uint32_t CloseEveryFile(VmState* vm)
+{
+    for (double id : {1.0, 2.0, 3.0}) {
+        VmPushString(vm, "closefile");
+        VmGetTable(vm, VM_GLOBALSINDEX);
+        VmPushNumber(vm, id);
+        VmPCall(vm, 1, 0, 0);
+    }
+    return 0;
+}
+
 std::vector<double> g_progress;
 uint32_t RecordProgress(VmState* vm)
 {
@@ -125,7 +136,7 @@ uint32_t RecordProgress(VmState* vm)
 // Patched bytes are XORed, the rest complemented. Large patches go block
 // by block, yet the callback still hears every whole percent once and in
 // order, as a plain byte loop would call it.
-TEST_F(ContentCommands, PatchXorsThenComplementsInTheCallbacksRhythm)
+TEST_F(ContentCommands, PatchXorsThenComplementsInTheCallbacksRhythmAndStopsWhenItsFilesClose)
 {
     const std::pair<size_t, std::vector<uint8_t>> cases[] = {
         {300, {0xFF, 0x0F, 0x00}}, {300, {}}, {1, {7}}, {99, PatternBytes(40, 7)},
@@ -153,23 +164,9 @@ TEST_F(ContentCommands, PatchXorsThenComplementsInTheCallbacksRhythm)
         EXPECT_EQ(ReadFileBytes(Path("dst")), expected) << size;
         EXPECT_EQ(g_progress, percents) << size;
     }
-}
 
-uint32_t CloseEveryFile(VmState* vm)
-{
-    for (double id : {1.0, 2.0, 3.0}) {
-        VmPushString(vm, "closefile");
-        VmGetTable(vm, VM_GLOBALSINDEX);
-        VmPushNumber(vm, id);
-        VmPCall(vm, 1, 0, 0);
-    }
-    return 0;
-}
-
-// A callback that closes the files the patch works on ends it with an
-// error instead of writing through freed handles.
-TEST_F(ContentCommands, PatchWhoseFilesCloseUnderItStops)
-{
+    // A callback that closes the files the patch works on ends it with an
+    // error instead of writing through freed handles.
     WriteFileBytes(Path("src"), PatternBytes(50000, 2));
     WriteFileBytes(Path("patch"), PatternBytes(10, 3));
     OpenPatchFiles();
