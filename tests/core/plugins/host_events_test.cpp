@@ -1,9 +1,7 @@
-// The host's event services as a display-adapter plugin uses them: an
-// interval of the plugin's own timer reaches its handler through table 1
-// slot 38, an event code posted through slot 14 the display's handler, a
-// plugin event through slot 46 a named function, and window input that a
-// display-adapter plugin (adapter_plugin.c) feeds through slots 15 and 27
-// while the runtime pumps fires the events of a button and a key handler.
+// The host's event services as plugins use them: posted codes, intervals
+// and plugin events reach the script's handlers, and window input that a
+// display-adapter plugin (adapter_plugin.c) feeds while the runtime pumps
+// fires the events of a button and a key handler.
 #include "core/plugins/host_events.h"
 
 #include <dlfcn.h>
@@ -26,6 +24,7 @@
 #include "display/script_refs.h"
 #include "platform/posix/os_runloop.h"
 #include "plugin_fixture.h"
+#include "support/command_calls.h"
 #include "support/event_dispatch.h"
 #include "support/test_displays.h"
 
@@ -78,18 +77,6 @@ protected:
         VmCloseState(vm);
         OsShutdown();
     }
-    uint32_t Run(const char* command, std::vector<double> numbers, const char* text = nullptr)
-    {
-        VmPushCString(vm, command);
-        VmGetTable(vm, VM_GLOBALSINDEX);
-        for (double n : numbers)
-            VmPushNumber(vm, n);
-        if (text)
-            VmPushCString(vm, text);
-        uint32_t error = VmPCall(vm, static_cast<int>(numbers.size()) + (text ? 1 : 0), 0, 0);
-        VmSetTop(vm, 0);
-        return error;
-    }
     VmState* vm = nullptr;
     Display* display = nullptr;
     const PluginHostApi* host = nullptr;
@@ -125,8 +112,8 @@ TEST_F(HostEvents, PostedCodesIntervalsAndPluginEventsReachTheScript)
 
 TEST_F(HostEvents, ADisplayAdapterPluginFeedsItsWindowsInputWhileTheRuntimePumps)
 {
-    ASSERT_EQ(Run("createbutton", {4, 10, 10, 50, 30}), 0u);
-    ASSERT_EQ(Run("createkeydown", {6}, "ESC"), 0u);
+    ASSERT_EQ(testcalls::CallGlobal(vm, "createbutton", {4.0, 10.0, 10.0, 50.0, 30.0}), 0u);
+    ASSERT_EQ(testcalls::CallGlobal(vm, "createkeydown", {6.0, std::string("ESC")}), 0u);
     SetAdapterSetupOpen(true);
     const std::string path = PluginPath("winadapter");
     PluginRecord* record = nullptr;

@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <string>
 
 #include "core/io/errors.h"
@@ -57,9 +57,7 @@ protected:
     std::string Log() const
     {
         std::ifstream in(logPath);
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
+        return std::string(std::istreambuf_iterator<char>(in), {});
     }
 
     // Loads a test plugin as the script's LoadPlugin does; 0 or the code.
