@@ -109,8 +109,7 @@ EXPORT uint32_t GetExtensions(uint32_t capability, uintptr_t reserved)
 }
 #endif
 
-/* ------------------------------------------------------------------------
- * A command library */
+/* A command library */
 
 #ifdef LIBRARY
 static uint32_t Add(struct VmState* state)
@@ -188,8 +187,7 @@ EXPORT int RequirePlugin(struct VmState* state, int version, int revision, uint3
 }
 #endif
 
-/* ------------------------------------------------------------------------
- * An image loader that takes no file. */
+/* An image loader that takes no file */
 
 #if (CAPS) & 0x4
 EXPORT int IsImage(const char* file, QmLoadImageParams* params) { (void)file; (void)params; return 0; }
@@ -200,19 +198,16 @@ EXPORT int TransformImage(void* image, const QmImageTransform* t, int w, int h)
 { (void)image; (void)t; (void)w; (void)h; return 0; }
 #endif
 
-/* ------------------------------------------------------------------------
- * An image saver */
+/* An image saver */
 
 #ifdef SAVER
-static int saverCalls;
+static int saverCalls __attribute__((unused));
 EXPORT int RegisterImageSaver(QmSaverFormat* format)
 {
 #if defined(READBACK)
     int index = format->formatId == 7;
-    (void)saverCalls;
 #elif defined(ENDLESS)
     int index = 0;
-    (void)saverCalls;
 #else
     int index = saverCalls++ % 2;
 #endif
@@ -224,8 +219,7 @@ EXPORT int RegisterImageSaver(QmSaverFormat* format)
 EXPORT int SaveImage(const char* file, QmSaveImageBlock* block) { (void)file; (void)block; return 0; }
 #endif
 
-/* ------------------------------------------------------------------------
- * A file adapter serving "mem:" names from memory: "mem:data.bin" holds the
+/* A file adapter serving "mem:" names from memory: "mem:data.bin" holds the
  * bytes 0, 1, 2 ... 255, 0, 1 ... (1000 bytes); "mem:empty" is empty. A
  * memory block is served from the tags, a linked file as the same pattern. */
 
@@ -374,9 +368,7 @@ EXPORT int Stat(const char* name, uint32_t flags, AdapterStatRecord* record, QmT
 }
 #endif
 
-/* ------------------------------------------------------------------------
- * A directory adapter serving "mem:dir": a.txt (3 bytes) and sub (a
- * folder). */
+/* A directory adapter serving "mem:dir": a.txt (3 bytes) and sub (a folder). */
 
 #ifdef DIR_ADAPTER
 typedef struct MemDir {
