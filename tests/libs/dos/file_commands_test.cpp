@@ -162,8 +162,23 @@ TEST_F(FileCommands, SeekPositionsLengthsAndNames)
     EXPECT_EQ(One("FilePart", {Str(":::chunk0:5*dir/x.txt?c")}), Value{Str("x.txt")});
 }
 
-TEST_F(FileCommands, ContainerCommandsAgreeWithZlib)
+TEST_F(FileCommands, ContainerCommandsAgreeWithZlibAndRefuseOneFileAsBoth)
 {
+    // Packing or unpacking a file onto itself would empty it before it is
+    // read, whatever spelling names it twice.
+    const std::vector<uint8_t> original = PatternBytes(3000);
+    WriteFileBytes(Path("x"), original);
+    ASSERT_EQ(symlink(Path("x").c_str(), Path("link").c_str()), 0);
+    const std::pair<std::string, std::string> spellings[] = {
+        {Path("x"), dir.path() + "/./x"},
+        {Path("link"), Path("x")},
+    };
+    for (const char* command : {"CompressFile", "DecompressFile"})
+        for (const auto& [from, to] : spellings) {
+            EXPECT_EQ(Call(command, {Str(from), Str(to)}), uint32_t{ERR_WRITEFILE}) << command << " " << to;
+            EXPECT_EQ(ReadFileBytes(Path("x")), original) << command << " " << to;
+        }
+
     QM_SKIP_WITHOUT(HavePython()) << "python3 with zlib is needed as the oracle";
     for (size_t size : {size_t{0}, size_t{1}, size_t{70000}}) {
         std::vector<uint8_t> data = PatternBytes(size, static_cast<uint32_t>(size + 3));
@@ -215,24 +230,6 @@ TEST_F(FileCommands, LostWritesAreReportedNotPassedForSuccess)
     EXPECT_EQ(CleanupDosLibrary(vm), uint32_t{ERR_WRITE});
     EXPECT_EQ(ReadFileBytes(Path("fine")).size(), line.size() + 2);
     EXPECT_EQ(CleanupDosLibrary(vm), 0u);
-}
-
-// Packing or unpacking a file onto itself would empty it before it is read,
-// whatever spelling names it twice.
-TEST_F(FileCommands, ContainerCommandsRefuseOneFileAsBoth)
-{
-    const std::vector<uint8_t> data = PatternBytes(3000);
-    WriteFileBytes(Path("x"), data);
-    ASSERT_EQ(symlink(Path("x").c_str(), Path("link").c_str()), 0);
-    const std::pair<std::string, std::string> spellings[] = {
-        {Path("x"), dir.path() + "/./x"},
-        {Path("link"), Path("x")},
-    };
-    for (const char* command : {"CompressFile", "DecompressFile"})
-        for (const auto& [from, to] : spellings) {
-            EXPECT_EQ(Call(command, {Str(from), Str(to)}), uint32_t{ERR_WRITEFILE}) << command << " " << to;
-            EXPECT_EQ(ReadFileBytes(Path("x")), data) << command << " " << to;
-        }
 }
 
 } // namespace
