@@ -172,7 +172,7 @@ struct FakeEventLayer {
     }
 };
 
-TEST_F(TimersTest, TimedWaitEndsOnAQuitRequestOrAWaitError)
+TEST_F(TimersTest, TimedWaitsEndOnRequestOrErrorKeepTheirOwnTimeAndThePollTimerItsSlots)
 {
     struct Case {
         int quitAfter;
@@ -194,12 +194,9 @@ TEST_F(TimersTest, TimedWaitEndsOnAQuitRequestOrAWaitError)
         EXPECT_EQ(OsTimedWait(nullptr, 60000), c.expected);
         OsSetEventHooks(nullptr);
     }
-}
 
-// A short wait firing while a long one runs on another thread must not end
-// the long one: each wait has its own fired flag.
-TEST_F(TimersTest, ConcurrentWaitsKeepTheirOwnTimeAndThePollTimerItsSlots)
-{
+    // A short wait firing while a long one runs on another thread must not end
+    // the long one: each wait has its own fired flag.
     for (bool withHooks : {false, true}) {
         FakeEventLayer layer;
         OsEventHooks hooks = layer.Hooks();

@@ -130,7 +130,7 @@ TEST_F(ImageLoaderChain, PluginWithoutPixelsCountsAsFailing)
     Free(&r);
 }
 
-TEST_F(ImageLoaderChain, ScalablePictureIsRenderedAtTheRequestedSize)
+TEST_F(ImageLoaderChain, PicturesRenderAndScaleToTheirSizeAndProbingAsksPluginsFirst)
 {
     ASSERT_EQ(LoadImagePlugin("vecimage"), 0u);
     struct Case {
@@ -153,10 +153,7 @@ TEST_F(ImageLoaderChain, ScalablePictureIsRenderedAtTheRequestedSize)
         ExpectProcPicture(r);
         Free(&r);
     }
-}
 
-TEST_F(ImageLoaderChain, HostPicturesKeepOptionalAlphaAndThePenAndScaleInSoftware)
-{
     ImageLoadRequest request;
     request.file = png.c_str();
     request.alphaMode = IMAGEALPHA_OPTIONAL;
@@ -192,11 +189,7 @@ TEST_F(ImageLoaderChain, HostPicturesKeepOptionalAlphaAndThePenAndScaleInSoftwar
         }
         Free(&r);
     }
-}
 
-TEST_F(ImageLoaderChain, ProbingAsksPluginsThenTheHost)
-{
-    ASSERT_EQ(LoadImagePlugin("vecimage"), 0u);
     ImageProbe probe{};
     EXPECT_EQ(ProbeImageLoaders("proc:12:34", nullptr, 0, &probe), 1);
     EXPECT_EQ(probe.width, 12);

@@ -162,7 +162,7 @@ TEST_F(ProbeTest, FontsAreTheSystemsFilesAndDrawingLandsInTheBrush)
     EXPECT_EQ(freeBrush(7), uint32_t(ERR_FINDBRUSH));
 }
 
-TEST_F(ProbeTest, ListsHoldThePluginAndTheSystemFonts)
+TEST_F(ProbeTest, ListsSampleDataAndRequestersPassThroughTheHost)
 {
     std::string fonts = Run("lists");
     for (const char* face : {"Vera Sans:0\n", "Vera Sans Mono Bold:0\n", "Vera Serif:0\n"})
@@ -176,10 +176,7 @@ TEST_F(ProbeTest, ListsHoldThePluginAndTheSystemFonts)
     EXPECT_TRUE(std::is_sorted(names.begin(), names.end()));
     std::sort(lines.begin(), lines.end());
     EXPECT_EQ(std::adjacent_find(lines.begin(), lines.end()), lines.end());
-}
 
-TEST_F(ProbeTest, SampleDataAndRequestersPassThroughTheHost)
-{
     auto* sample = static_cast<Sample*>(OsAllocMem(sizeof(Sample), 1));
     sample->header.type = OBJ_SAMPLE;
     sample->header.id = 5;
