@@ -1,8 +1,6 @@
-// The host tables as a plugin reaches them: the probe plugin (built from C,
-// linked against none of the libraries whose slots it calls) runs one step
-// per table, and each answer is checked against an independent oracle:
-// the RFC vectors, the system zlib and libjpeg, the font files on disk and
-// the brush read back through the bitmap layer.
+// The host tables as the probe plugin reaches them, one step per table,
+// each answer checked against an independent oracle: the RFC vectors, the
+// system zlib and libjpeg, the font files and the brush read back.
 #include <dlfcn.h>
 #include <zlib.h>
 

@@ -1,7 +1,6 @@
-// Plugin libraries in the VM: commands callable under their base name in
-// any case, constants in the user constants, InitLibrary, RequirePlugin
-// and the library list entry each once however often a plugin is
-// activated or required.
+// Plugin libraries in the VM: commands under their base name in any case,
+// constants in the user constants, and InitLibrary, RequirePlugin and the
+// library list entry once however often a plugin is activated or required.
 #include <cstring>
 
 #include "core/io/error_codes.h"
@@ -156,7 +155,7 @@ TEST_F(RegistrationTest, ForeignFormAndNonAdapterPluginsAreNotCalled)
 }
 
 // "saverback" reads the answer of its last format before it ends the list.
-TEST_F(RegistrationTest, SaverFormatsBecomeConstantsAndHooks)
+TEST_F(RegistrationTest, SaverFormatsBecomeConstantsAndRequiredPluginsGetTheirSettings)
 {
     for (const char* plugin : {"saver", "saverback"}) {
         SCOPED_TRACE(plugin);
@@ -181,10 +180,7 @@ TEST_F(RegistrationTest, SaverFormatsBecomeConstantsAndHooks)
     ASSERT_EQ(Load("saverendless", &record), 0u);
     EXPECT_EQ(ActivatePlugin(vm, record), static_cast<uint32_t>(ERR_LOADPLUGIN));
     EXPECT_EQ(record->node->info->imageSaverFormats, nullptr);
-}
 
-TEST_F(RegistrationTest, RequiredPluginsGetTheirRequireTagsSettings)
-{
     ASSERT_EQ(Load("mathx"), 0u);
     char* savedPlugins = Startup.requirePlugins;
     char* savedTags = Startup.requireTags;
