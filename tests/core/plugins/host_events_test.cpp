@@ -110,7 +110,7 @@ TEST_F(HostEvents, PostedCodesIntervalsAndPluginEventsReachTheScript)
     EXPECT_EQ(heard, expected);
 }
 
-TEST_F(HostEvents, ADisplayAdapterPluginFeedsItsWindowsInputWhileTheRuntimePumps)
+TEST_F(HostEvents, AdapterInputFiresHandlersAndAnAppletEndingOneIsFreedOnTheWayOut)
 {
     ASSERT_EQ(testcalls::CallGlobal(vm, "createbutton", {4.0, 10.0, 10.0, 50.0, 30.0}), 0u);
     ASSERT_EQ(testcalls::CallGlobal(vm, "createkeydown", {6.0, std::string("ESC")}), 0u);
@@ -155,10 +155,7 @@ TEST_F(HostEvents, ADisplayAdapterPluginFeedsItsWindowsInputWhileTheRuntimePumps
     EXPECT_EQ(PumpOsEvents(vm, 2, 0, &code), 0);
     ResetAdapters();
     SetAdapterSetupOpen(false);
-}
 
-TEST_F(HostEvents, AnEventWhoseHandlerEndsTheAppletIsFreedOnTheWayOut)
-{
     VmPushNativeFunction(vm, EndTheApplet);
     ASSERT_EQ(InstallEventHandler(vm, "OnMouseDown", 1, 0), 0u);
     VmSetTop(vm, 0);

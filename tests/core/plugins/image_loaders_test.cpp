@@ -207,7 +207,7 @@ TEST_F(ImageLoaderChain, PicturesRenderAndScaleToTheirSizeAndProbingAsksPluginsF
 
 // An old "svgimage" plugin is handed a name of its own for a file inside
 // an applet, and the host opens the name the caller gave when it asks.
-TEST_F(ImageLoaderChain, OldSvgPluginGetsItsOwnChunkNames)
+TEST_F(ImageLoaderChain, OldSvgPluginsGetTheirOwnChunkNamesAndPluginsReachTheHostDecoders)
 {
     ASSERT_EQ(LoadImagePlugin("svgimage"), 0u);
     std::string container = scratch.file("app.qma");
@@ -222,10 +222,7 @@ TEST_F(ImageLoaderChain, OldSvgPluginGetsItsOwnChunkNames)
     EXPECT_EQ(r.height, 2);
     EXPECT_EQ(ImageLoaderCallerFileName, nullptr);
     Free(&r);
-}
 
-TEST_F(ImageLoaderChain, PluginsReachTheHostDecodersThroughTableThree)
-{
     const QmGraphicsTable* table = GetPluginHostApi()->graphics;
     auto open = reinterpret_cast<QmOpenImageFileFunc>(table->slot[QM_GFX_OPENIMAGEFILE]);
     auto pixelsOf = reinterpret_cast<uint32_t* (*)(void*)>(table->slot[QM_GFX_GETIMAGEPIXELS]);
