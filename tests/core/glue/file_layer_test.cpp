@@ -43,7 +43,7 @@ protected:
     void SetUp() override { WriteFileBytes(container, data); }
 };
 
-TEST_F(FileLayer, RegionsReadTheContainersBytesAndSeekOnlyInsideThemselves)
+TEST_F(FileLayer, RegionsStayInsideThemselvesAndReadWriteFilesTellTheirEnd)
 {
     struct Case {
         uint64_t offset, size;
@@ -78,10 +78,7 @@ TEST_F(FileLayer, RegionsReadTheContainersBytesAndSeekOnlyInsideThemselves)
     EXPECT_EQ(OsFileSeek(h, 310, 3), 47);  // absolute file position
     EXPECT_EQ(OsFileGetC(h), data[310]);
     OsFileClose(h);
-}
 
-TEST_F(FileLayer, WhatCannotOpenIsRefusedAndReadWriteFilesTellTheirEnd)
-{
     // The name parser's own refusals are checked with it; one stands for them.
     const std::string names[] = {
         ":::chunk12:5*x", ":::chunk9223372036854775807:2*x?f", ":::chunkS1:0*x?unused", dir.path(),
@@ -96,7 +93,7 @@ TEST_F(FileLayer, WhatCannotOpenIsRefusedAndReadWriteFilesTellTheirEnd)
     EXPECT_EQ(ReadFileBytes(container), data);
 
     std::string path = dir.file("rw.bin");
-    OsFileHandle* h = OsFileOpen(path.c_str(), OSFILE_READWRITE);  // created when missing
+    h = OsFileOpen(path.c_str(), OSFILE_READWRITE);  // created when missing
     ASSERT_NE(h, nullptr);
     EXPECT_EQ(OsFileEof(h), 1);
     EXPECT_EQ(OsFileWrite(h, "hello world", 11), 11u);

@@ -105,7 +105,7 @@ TEST_F(TimersTest, RemovalAndRestartFindTheTimerByKindAndKey)
 
 // Timers removed while their platform timers keep firing: a callback in
 // flight must never touch a freed record (the sanitizer build checks this).
-TEST_F(TimersTest, RemovingTimersWhileTheyFireIsSafeAndFiredOnesWakeTheLoop)
+TEST_F(TimersTest, TimersWakeTheLoopAndWaitsEndOnRequestOrErrorInTheirOwnTime)
 {
     for (int round = 0; round < 200; round++) {
         for (uintptr_t id = 0; id < 8; id++)
@@ -132,48 +132,44 @@ TEST_F(TimersTest, RemovingTimersWhileTheyFireIsSafeAndFiredOnesWakeTheLoop)
     while (wakes.load() == 0 && ElapsedMs(start) < 5000)
         OsDelay(1);
     EXPECT_EQ(wakes.load(), 1);
-}
 
-// The event layer's side of a wait: a shared wake-up event, as the GUI loop
-// will have it, and a pump that reports a quit request on its n-th call.
-struct FakeEventLayer {
-    OsEvent* wakeEvent = OsCreateEvent();
-    std::atomic<int> pumps{0};
-    int quitAfter = -1;
-    uint32_t quitCode = 0;
-    uint32_t waitError = 0;
-
-    ~FakeEventLayer() { OsDeleteEvent(wakeEvent); }
-
-    OsEventHooks Hooks()
-    {
-        OsEventHooks hooks{};
-        hooks.user = this;
-        hooks.wake = [](void* user) { OsSetEvent(static_cast<FakeEventLayer*>(user)->wakeEvent); };
-        hooks.waitForEvent = [](VmState*, void* user) -> uint32_t {
-            auto* self = static_cast<FakeEventLayer*>(user);
-            if (self->waitError)
-                return self->waitError;
-            // Several waits share one auto-reset event: a short timeout keeps a
-            // waiter from sleeping through a wake-up that another consumed.
-            OsWaitEventTimeout(self->wakeEvent, 5);
-            return 0;
-        };
-        hooks.pumpEvents = [](VmState*, uint32_t* outCode, void* user) -> int {
-            auto* self = static_cast<FakeEventLayer*>(user);
-            int n = self->pumps.fetch_add(1) + 1;
-            if (n == self->quitAfter) {
-                *outCode = self->quitCode;
-                return 1;
-            }
-            return 0;
-        };
-        return hooks;
-    }
-};
-
-TEST_F(TimersTest, TimedWaitsEndOnRequestOrErrorKeepTheirOwnTimeAndThePollTimerItsSlots)
-{
+    // The event layer's side of a wait: a shared wake-up event, as the GUI loop
+    // will have it, and a pump that reports a quit request on its n-th call.
+    struct FakeEventLayer {
+        OsEvent* wakeEvent = OsCreateEvent();
+        std::atomic<int> pumps{0};
+        int quitAfter = -1;
+        uint32_t quitCode = 0;
+        uint32_t waitError = 0;
+    
+        ~FakeEventLayer() { OsDeleteEvent(wakeEvent); }
+    
+        OsEventHooks Hooks()
+        {
+            OsEventHooks hooks{};
+            hooks.user = this;
+            hooks.wake = [](void* user) { OsSetEvent(static_cast<FakeEventLayer*>(user)->wakeEvent); };
+            hooks.waitForEvent = [](VmState*, void* user) -> uint32_t {
+                auto* self = static_cast<FakeEventLayer*>(user);
+                if (self->waitError)
+                    return self->waitError;
+                // Several waits share one auto-reset event: a short timeout keeps a
+                // waiter from sleeping through a wake-up that another consumed.
+                OsWaitEventTimeout(self->wakeEvent, 5);
+                return 0;
+            };
+            hooks.pumpEvents = [](VmState*, uint32_t* outCode, void* user) -> int {
+                auto* self = static_cast<FakeEventLayer*>(user);
+                int n = self->pumps.fetch_add(1) + 1;
+                if (n == self->quitAfter) {
+                    *outCode = self->quitCode;
+                    return 1;
+                }
+                return 0;
+            };
+            return hooks;
+        }
+    };
     struct Case {
         int quitAfter;
         uint32_t quitCode;
@@ -220,7 +216,7 @@ TEST_F(TimersTest, TimedWaitsEndOnRequestOrErrorKeepTheirOwnTimeAndThePollTimerI
     static uint32_t addResult;
     adds = clears = 0;
     addResult = 0;
-    OsEventHooks hooks{};
+    hooks = OsEventHooks{};
     hooks.addPollInterval = [](VmState*, uint32_t ms, void*) -> uint32_t {
         EXPECT_EQ(ms, POLL_TIMER_MS);
         adds++;
