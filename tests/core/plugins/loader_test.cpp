@@ -36,7 +36,7 @@ const LoadCase kCases[] = {
     {"missing", ERR_LOADPLUGIN, "missing.qmp", false},
 };
 
-TEST_F(LoaderTest, EachCheckAnswersItsCodeAndClosesWhatInitOpened)
+TEST_F(LoaderTest, EachCheckAnswersItsCodeAndEntryPointsFollowTheCapabilities)
 {
     for (const LoadCase& c : kCases) {
         SCOPED_TRACE(c.file);
@@ -73,12 +73,7 @@ TEST_F(LoaderTest, EachCheckAnswersItsCodeAndClosesWhatInitOpened)
     // name check: its info block is freed, so no node may point at it.
     EXPECT_EQ(OpenPluginLibrary(PluginPath("leaky").c_str(), &capabilities, &node), uint32_t(ERR_LOADPLUGIN));
     EXPECT_EQ(GetPluginListForCapability(PLUGINCAPS_FILEADAPTER), nullptr);
-}
 
-TEST_F(LoaderTest, EntryPointsAndListsFollowTheCapabilities)
-{
-    uint32_t capabilities = 0;
-    PluginNode* node = nullptr;
     ASSERT_EQ(OpenPluginLibrary(PluginPath("memfile").c_str(), &capabilities, &node), 0u);
     // What other capabilities would bind stays unbound.
     PluginInfo* info = node->info;
