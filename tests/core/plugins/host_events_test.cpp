@@ -82,7 +82,7 @@ protected:
     const PluginHostApi* host = nullptr;
 };
 
-TEST_F(HostEvents, PostedCodesIntervalsAndPluginEventsReachTheScript)
+TEST_F(HostEvents, EventsFromPluginsReachTheScriptAndAnAppletEndingOneIsFreed)
 {
     // Slot 14: the current display's OnUserMessage slot.
     VmPushNativeFunction(vm, Heard);
@@ -106,12 +106,10 @@ TEST_F(HostEvents, PostedCodesIntervalsAndPluginEventsReachTheScript)
     auto pluginEvent = reinterpret_cast<QmDispatchPluginEventFunc>(host->system->DispatchPluginEvent);
     ASSERT_EQ(pluginEvent("FromPlugin", 1, 2, 3), 0u);
     EXPECT_EQ(DispatchQueued(vm), 0u);
-    const std::vector<std::string> expected = {"OnUserMessage 1 7 8 9", "Interval 3 0 0 0", "fromplugin 0 1 2 3"};
-    EXPECT_EQ(heard, expected);
-}
+    EXPECT_EQ(heard, (std::vector<std::string>{"OnUserMessage 1 7 8 9", "Interval 3 0 0 0",
+                                               "fromplugin 0 1 2 3"}));
 
-TEST_F(HostEvents, AdapterInputFiresHandlersAndAnAppletEndingOneIsFreedOnTheWayOut)
-{
+    heard.clear();
     ASSERT_EQ(testcalls::CallGlobal(vm, "createbutton", {4.0, 10.0, 10.0, 50.0, 30.0}), 0u);
     ASSERT_EQ(testcalls::CallGlobal(vm, "createkeydown", {6.0, std::string("ESC")}), 0u);
     SetAdapterSetupOpen(true);

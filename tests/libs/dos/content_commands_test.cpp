@@ -38,7 +38,7 @@ protected:
     }
 };
 
-TEST_F(ContentCommands, VirtualFilesReadLikeFilesAndRegionsEndWithTheirContainer)
+TEST_F(ContentCommands, FileContentsAsStringsRegionsAndDigests)
 {
     std::string data("ab\0cd\r\nline2", 12);
     Value name = One("DefineVirtualFileFromString", {Str(data), Str("mem.txt")});
@@ -93,11 +93,8 @@ TEST_F(ContentCommands, VirtualFilesReadLikeFilesAndRegionsEndWithTheirContainer
     // A region of a region can only reach what its outer region really has.
     outer = std::get<std::string>(One("DefineVirtualFile", {Str(Path("ten")), Num(0), Num(1000), Str("o")}));
     EXPECT_EQ(Call("DefineVirtualFile", {Str(outer), Num(5), Num(10), Str("i")}), uint32_t{ERR_WRONGUSAGE});
-}
 
-TEST_F(ContentCommands, WholeFileStringsAndMd5AgreeWithTheDiskAndMd5sum)
-{
-    std::string data("\0\1\2binary\xff", 10);
+    data = std::string("\0\1\2binary\xff", 10);
     ASSERT_EQ(Call("StringToFile", {Str(data), Str(Path("s"))}), 0u);
     EXPECT_EQ(BytesToString(ReadFileBytes(Path("s"))), data);
     EXPECT_EQ(FileText(Path("s")), data);
