@@ -92,7 +92,7 @@ TEST_F(DirectoryCommands, DateTexts)
     EXPECT_STREQ(out, "07-Mar-2021 08:09:10");
 }
 
-TEST_F(DirectoryCommands, MakeDirectoryCreatesEveryLevelAndRenameStaysInTheOldFolder)
+TEST_F(DirectoryCommands, FoldersNamesAndAttributesMatchStat)
 {
     std::string deep = Path("x/y/z");
     ASSERT_EQ(Call("MakeDirectory", {Str(deep)}), 0u);
@@ -120,10 +120,7 @@ TEST_F(DirectoryCommands, MakeDirectoryCreatesEveryLevelAndRenameStaysInTheOldFo
     EXPECT_EQ(Call("Rename", {Str(Path("new.txt")), Str(Path("no-folder/x"))}), uint32_t{ERR_RENAME});
     EXPECT_EQ(Call("Rename", {Str(""), Str("x")}), uint32_t{ERR_WRONGUSAGE});
     EXPECT_EQ(Call("Rename", {Str(":::chunk0:1*a?b"), Str("x")}), uint32_t{ERR_WRONGUSAGE});
-}
 
-TEST_F(DirectoryCommands, AttributesMatchStat)
-{
     WriteFileBytes(Path("f"), PatternBytes(321));
     ASSERT_EQ(chmod(Path("f").c_str(), 0640), 0);
     int base;
@@ -144,7 +141,6 @@ TEST_F(DirectoryCommands, AttributesMatchStat)
     SetField(dates, Str("time"), Str("02-Feb-2010 03:04:05"));
     SetField(dates, Str("lastaccesstime"), Str("01-Mar-2011 04:05:06"));
     ASSERT_EQ(Call("SetFileAttributes", {Str(Path("f")), Slot{dates}}), 0u);
-    struct stat st;
     ASSERT_EQ(stat(Path("f").c_str(), &st), 0);
     EXPECT_EQ(st.st_mtime, 1265079845);
     EXPECT_EQ(st.st_atime, 1298952306);

@@ -20,7 +20,7 @@ protected:
     }
 };
 
-TEST_F(FileCommands, OpeningRefusalsAndClosingOnce)
+TEST_F(FileCommands, OpeningRefusalsClosingOnceAndEitherByteOrder)
 {
     WriteFileBytes(Path("a"), {1, 2, 3});
     int base;
@@ -58,10 +58,7 @@ TEST_F(FileCommands, OpeningRefusalsAndClosingOnce)
     EXPECT_NE(Call("FileToString", {Str(Path("fifo"))}), 0u);
     Open(1, "/dev/null", kWrite);
     EXPECT_EQ(Call("CloseFile", {Num(1)}), 0u);
-}
 
-TEST_F(FileCommands, WritesAndReadsInEitherByteOrder)
-{
     Open(1, Path("w"), kWrite);
     ASSERT_EQ(Call("WriteShort", {Num(1), Num(0x1234)}), 0u);
     ASSERT_EQ(Call("WriteShort", {Num(1), Num(0x1234), Num(1)}), 0u);
