@@ -137,7 +137,7 @@ TEST_F(RegistrationTest, OnRequireLibrariesWaitForTheirFirstRequirement)
     EXPECT_EQ(CallAdd("mathreq", "add"), 5.0);
 }
 
-TEST_F(RegistrationTest, ForeignFormAndNonAdapterPluginsAreNotCalled)
+TEST_F(RegistrationTest, ForeignFormsSaverFormatsAndStartupRequirements)
 {
     PluginRecord* record = nullptr;
     ASSERT_EQ(Load("foreign", &record), 0u);
@@ -152,11 +152,8 @@ TEST_F(RegistrationTest, ForeignFormAndNonAdapterPluginsAreNotCalled)
     ASSERT_EQ(Load("mathx"), 0u);
     EXPECT_EQ(FindOrLoadPlugin(vm, "mathx", 0, 0, false, true, nullptr, nullptr), 0u);
     EXPECT_EQ(Count(Log(), "require"), 0u);
-}
 
-// "saverback" reads the answer of its last format before it ends the list.
-TEST_F(RegistrationTest, SaverFormatsBecomeConstantsAndRequiredPluginsGetTheirSettings)
-{
+    // "saverback" reads the answer of its last format before it ends the list.
     for (const char* plugin : {"saver", "saverback"}) {
         SCOPED_TRACE(plugin);
         PluginRecord* record = nullptr;
@@ -176,7 +173,7 @@ TEST_F(RegistrationTest, SaverFormatsBecomeConstantsAndRequiredPluginsGetTheirSe
         FreeAllPlugins();
     }
     // A saver that never ends its list is refused.
-    PluginRecord* record = nullptr;
+    record = nullptr;
     ASSERT_EQ(Load("saverendless", &record), 0u);
     EXPECT_EQ(ActivatePlugin(vm, record), static_cast<uint32_t>(ERR_LOADPLUGIN));
     EXPECT_EQ(record->node->info->imageSaverFormats, nullptr);
