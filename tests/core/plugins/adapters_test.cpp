@@ -1,6 +1,5 @@
-// Streams and locks served by the adapter plugins: reading through a file
-// adapter, seek emulation for a noseek stream, examinations, the directory
-// adapter's scan, virtual names, and the loader lists that choose adapters.
+// Streams and locks served by adapter plugins: reads, seek emulation,
+// examinations, directory scans, virtual names and the loader lists.
 #include <cstring>
 #include <vector>
 

@@ -1,6 +1,5 @@
-// The image loader chain: plugin loaders before the inbuilt decoders under
-// the loader-list rules, scalable pictures rendered anew by their plugin,
-// the alpha plane and transparent-pen rules, and probing.
+// The image loader chain: plugins before the inbuilt decoders as the loader
+// list allows, scalable pictures, alpha planes, transparent pens, probing.
 #include <gtest/gtest.h>
 
 #include <string>

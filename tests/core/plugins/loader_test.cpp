@@ -1,6 +1,5 @@
-// Loading single plugin files: the checks, the binding of entry points by
-// capability, the loader lists a plugin enters, and the clean-up after
-// every kind of failure.
+// Loading single plugin files: the checks, entry points bound by capability,
+// the loader lists a plugin enters, and the clean-up after every failure.
 #include <cstring>
 
 #include "core/io/error_codes.h"

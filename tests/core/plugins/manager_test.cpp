@@ -1,6 +1,5 @@
 // The plugin manager: folder scans with skip lists and recorded files,
-// loading on demand, requirement by version, the one-time registration and
-// RequirePlugin call, the listing and the plugin array.
+// loading on demand, requirement by version, the listing and plugin array.
 #include <algorithm>
 #include <filesystem>
 

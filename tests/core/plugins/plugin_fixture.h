@@ -1,6 +1,5 @@
-// What the plugin tests share: where the test plugins were built, a log
-// that the plugins append their calls to, and a fixture that leaves no
-// plugin loaded behind.
+// What the plugin tests share: where the test plugins are, the log of their
+// calls, and a fixture that leaves no plugin loaded behind.
 #pragma once
 
 #include <gtest/gtest.h>
