@@ -73,7 +73,7 @@ TEST_F(DirectoryCommands, DirectoryObjectsScanToTheEnd)
     EXPECT_EQ(Call("OpenDirectory", {Num(3), Str(Path("nothing"))}), uint32_t{ERR_LOCK2});
 }
 
-TEST_F(DirectoryCommands, DateTexts)
+TEST_F(DirectoryCommands, DatesFoldersNamesAndAttributesMatchStat)
 {
     const std::pair<const char*, bool> cases[] = {
         {"01-jan-2020 23:59:59", true}, {"31-DEC-1999 00:00:00", true}, {"15-Foo-2020 10:00:00", false},
@@ -90,10 +90,7 @@ TEST_F(DirectoryCommands, DateTexts)
     char out[32];
     FormatDateString(d, out);
     EXPECT_STREQ(out, "07-Mar-2021 08:09:10");
-}
 
-TEST_F(DirectoryCommands, FoldersNamesAndAttributesMatchStat)
-{
     std::string deep = Path("x/y/z");
     ASSERT_EQ(Call("MakeDirectory", {Str(deep)}), 0u);
     struct stat st;

@@ -20,7 +20,7 @@ protected:
     }
 };
 
-TEST_F(FileCommands, OpeningRefusalsClosingOnceAndEitherByteOrder)
+TEST_F(FileCommands, OpeningClosingAccessByteOrderAndLines)
 {
     WriteFileBytes(Path("a"), {1, 2, 3});
     int base;
@@ -84,10 +84,7 @@ TEST_F(FileCommands, OpeningRefusalsClosingOnceAndEitherByteOrder)
     EXPECT_EQ(One("ReadFloat", {Num(1), Num(4), Num(1)}), Value{1.5});
     EXPECT_EQ(One("ReadString", {Num(1), Num(3)}), Value{Str("abc")});
     EXPECT_EQ(Call("ReadInt", {Num(1)}), uint32_t{ERR_READ});
-}
 
-TEST_F(FileCommands, AccessIsCheckedAndLinesEndInCrLf)
-{
     WriteFileBytes(Path("r"), {1});
     Open(1, Path("w"), kWrite);
     Open(2, Path("r"), kRead);
