@@ -92,7 +92,7 @@ TEST_F(AdapterTest, AFileAdapterServesReadsSeeksAndExaminations)
     EXPECT_EQ(OpenAndRead(real.c_str()), std::make_pair(std::string("file layer"), std::vector<uint8_t>{9, 8, 7}));
 }
 
-TEST_F(AdapterTest, NoseekStreamsEmulateSeeksOnlyWhenAskedTo)
+TEST_F(AdapterTest, NoseekStreamsEmulateSeeksAndLoaderListsChooseAdapters)
 {
     ASSERT_EQ(Load("memnoseek"), 0u);
     StreamHandle* stream = StreamOpen("mem:data.bin", STREAM_READ | STREAM_ADAPTERS | STREAM_SEEKEMULATION);
@@ -119,12 +119,8 @@ TEST_F(AdapterTest, NoseekStreamsEmulateSeeksOnlyWhenAskedTo)
     EXPECT_EQ(StreamSeek(stream, 0, STREAM_SEEK_CURRENT), 0);       // tell
     EXPECT_EQ(StreamGetC(stream), 0);
     StreamClose(stream);
-}
 
-TEST_F(AdapterTest, LoaderListsChooseAmongAdapters)
-{
     ASSERT_EQ(Load("membyname"), 0u);  // joins the chain only when named
-    ASSERT_EQ(Load("memnoseek"), 0u);
     struct Case {
         const char* list;
         const char* adapter;  // null: no stream

@@ -159,7 +159,7 @@ TEST_F(ManagerTest, LoadingByNameOnDemandAndByVersion)
     }
 }
 
-TEST_F(ManagerTest, TheListingWritesEveryLoadedPlugin)
+TEST_F(ManagerTest, TheListingAndThePluginArrayShowLoadedPluginsAndFreeingUnloadsEachOnce)
 {
     std::string listing = scratch.file("listing.txt");
     ASSERT_NE(DumpPluginInfo(listing.c_str()), 0);
@@ -180,13 +180,11 @@ TEST_F(ManagerTest, TheListingWritesEveryLoadedPlugin)
               "07.12.2026\n\n\n"
               "::end\n");
     EXPECT_EQ(DumpPluginInfo(scratch.file("missing/listing.txt").c_str()), 0);
-}
 
-TEST_F(ManagerTest, ThePluginArrayListsLoadedPluginsAndFreeingUnloadsEachOnce)
-{
+    FreeAllPlugins();
     const PluginHostApi* host = GetPluginHostApi();
     EXPECT_EQ(host->pluginList->GetPluginArray(), nullptr);
-    std::string program = Folder("array", {"_abc"}) + "/player";
+    program = Folder("array", {"_abc"}) + "/player";
     ASSERT_EQ(ScanPluginDirectories(program.c_str(), nullptr, nullptr, nullptr), 0u);
     EXPECT_EQ(host->pluginList->GetPluginArray(), nullptr);
     PluginRecord* a = nullptr;
