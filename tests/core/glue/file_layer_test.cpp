@@ -43,7 +43,27 @@ protected:
     void SetUp() override { WriteFileBytes(container, data); }
 };
 
-TEST_F(FileLayer, RegionsStayInsideThemselvesAndReadWriteFilesTellTheirEnd)
+// Works from another folder and leaves a file in the test program's own
+// folder for the length of one test; both are undone however it ends.
+class Excursion {
+public:
+    Excursion(const std::string& folder, const std::string& programFile) : programFile_(programFile)
+    {
+        EXPECT_NE(getcwd(saved_, sizeof saved_), nullptr);
+        EXPECT_EQ(chdir(folder.c_str()), 0);
+    }
+    ~Excursion()
+    {
+        EXPECT_EQ(chdir(saved_), 0);
+        std::remove(programFile_.c_str());
+    }
+
+private:
+    char saved_[PATH_MAX] = "";
+    std::string programFile_;
+};
+
+TEST_F(FileLayer, RegionsReadWriteFilesAndScriptPathsAgreeWithTheCLibrary)
 {
     struct Case {
         uint64_t offset, size;
@@ -131,30 +151,7 @@ TEST_F(FileLayer, RegionsStayInsideThemselvesAndReadWriteFilesTellTheirEnd)
     EXPECT_EQ(OsFileSeek(h, -1, 2), 0);
     EXPECT_EQ(OsFileGetC(h), 0x5a);
     OsFileClose(h);
-}
 
-// Works from another folder and leaves a file in the test program's own
-// folder for the length of one test; both are undone however it ends.
-class Excursion {
-public:
-    Excursion(const std::string& folder, const std::string& programFile) : programFile_(programFile)
-    {
-        EXPECT_NE(getcwd(saved_, sizeof saved_), nullptr);
-        EXPECT_EQ(chdir(folder.c_str()), 0);
-    }
-    ~Excursion()
-    {
-        EXPECT_EQ(chdir(saved_), 0);
-        std::remove(programFile_.c_str());
-    }
-
-private:
-    char saved_[PATH_MAX] = "";
-    std::string programFile_;
-};
-
-TEST_F(FileLayer, ScriptPathsTakeBackslashesAndTheProgramFolder)
-{
     std::string name = "file_layer_progdir_" + std::to_string(getpid()) + ".bin";
     std::string programFile = (std::filesystem::read_symlink("/proc/self/exe").parent_path() / name).string();
     std::string backslashed = dir.file("sub/data.txt");
@@ -173,12 +170,12 @@ TEST_F(FileLayer, ScriptPathsTakeBackslashesAndTheProgramFolder)
     const struct {
         std::string name;
         const std::vector<uint8_t>& bytes;
-    } cases[] = {
+    } spellings[] = {
         {"sub\\data.txt", subBytes},
         {backslashed, subBytes},
         {"PROGDIR:" + name, programBytes},
     };
-    for (const auto& c : cases) {
+    for (const auto& c : spellings) {
         OsFileHandle* h = OsFileOpen(c.name.c_str(), OSFILE_READ);
         ASSERT_NE(h, nullptr) << c.name;
         EXPECT_EQ(h->size, c.bytes.size()) << c.name;
