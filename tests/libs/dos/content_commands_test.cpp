@@ -171,7 +171,7 @@ TEST_F(ContentCommands, PatchXorsThenComplementsInTheCallbacksRhythmAndStopsWhen
     VmPop(vm, 1);
 }
 
-TEST_F(ContentCommands, Environment)
+TEST_F(ContentCommands, EnvironmentAndFileLinesThatCutLongLinesAndOutliveTheirStringFile)
 {
     ASSERT_EQ(Call("SetEnv", {Str("QM_DOS_TEST"), Str("value=1")}), 0u);
     std::vector<Value> r;
@@ -182,10 +182,7 @@ TEST_F(ContentCommands, Environment)
     EXPECT_EQ(r, (std::vector<Value>{Str(""), Num(0)}));
     EXPECT_NE(Call("SetEnv", {Str("A=B"), Str("x")}), 0u);
     EXPECT_EQ(One("GetAsset", {Str("pics/a.png")}), Value{Str("pics/a.png")});
-}
 
-TEST_F(ContentCommands, FileLinesCutLongLinesAndOutliveTheirStringFile)
-{
     std::string longLine(1500, 'q');
     WriteFileBytes(Path("l"), StringToBytes("one\r\ntwo\n" + longLine + "\nlast"));
     int base;
