@@ -1,10 +1,7 @@
-/* The display-adapter test plugin. It sets itself as the display adapter
- * when it loads; each time the runtime pumps events through it, it feeds
- * the next window event of its list into display 1, as an adapter feeds
- * the input of its windows: through table 1 slot 15 as if from its own
- * thread (the event waits in the queue for the script) or through slot 27
- * from the script thread (the script's handlers run at once). AdapterProbe
- * tells the test what the host answered. */
+/* The display-adapter test plugin: set as the display adapter when it
+ * loads, it feeds the next window event of its list into display 1 each
+ * time the runtime pumps, as if from its own thread (the event waits for
+ * the script) or from the script thread (the handlers run at once). */
 #include <stddef.h>
 
 #include "test_plugin_info.h"

@@ -1,22 +1,13 @@
 /* Image plugins for the loader-chain and saver tests, one source compiled
- * per variant (see CMakeLists.txt). Switches:
- *   MODULE_NAME   the module name (a string)
- *   CAPS          capability bits
- *   VECTOR        the picture is scalable: TransformImage renders it anew
- *   NO_PIXELS     LoadImage answers an image whose GetImage gives no pixels
- *   SAVER         an image saver of formats 100 (true colour with alpha)
- *                 and 101 (palette indices)
- *   OLD_SVG       revision 1: for a file inside an applet it expects a name
- *                 ":::chunkOFFSET:SIZE*FILE/INNER" and opens it through the
- *                 host, which serves the caller's name; the file holds the
- *                 "proc:W:H" text of the picture
- * The loader takes the names "proc:W:H" and makes a W x H picture whose
- * pixel (x, y) is ARGB (x * 255 / W, y, x ^ y, 0x80 | x) with alpha
- * (x + y) & 255, so that tests can check every pixel. "proc:W:H:P" hands
- * the same picture over in rows P pixels wider than W, the extra pixels
- * 0xDEADBEEF. The saver writes
- * "QMSV", the block's words and then its pixel rows (and the palette) as
- * they are, so that tests can check what the host handed over. */
+ * per variant (see CMakeLists.txt). Switches: MODULE_NAME, CAPS; VECTOR:
+ * TransformImage renders the picture anew; NO_PIXELS: GetImage gives no
+ * pixels; SAVER: formats 100 (true colour with alpha) and 101 (indices);
+ * OLD_SVG: revision 1, expects a name ":::chunkOFFSET:SIZE*FILE/INNER" for
+ * a file inside an applet, opens it through the host and reads "proc:W:H".
+ * "proc:W:H" is a W x H picture of ARGB (x * 255 / W, y, x ^ y) with alpha
+ * (x + y) & 255; "proc:W:H:P" comes in rows P pixels wider, the extra
+ * pixels 0xDEADBEEF. The saver writes "QMSV", the block's words, its rows
+ * and its palette as they are. */
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -178,20 +169,13 @@ EXPORT int RegisterImageSaver(QmSaverFormat* format)
 EXPORT int SaveImage(const char* file, QmSaveImageBlock* block)
 {
     FILE* out = host->runtime->fopen(file, "wb");
-    int32_t words[9];
+    const int32_t words[9] = {block->width,   block->height, block->bytesPerRow,
+                              block->indexed, block->quality, block->colors,
+                              (int32_t)block->flags, block->transparentIndex, (int32_t)block->formatId};
     int32_t y;
     int ok;
     if (!out)
         return 0;
-    words[0] = block->width;
-    words[1] = block->height;
-    words[2] = block->bytesPerRow;
-    words[3] = block->indexed;
-    words[4] = block->quality;
-    words[5] = block->colors;
-    words[6] = (int32_t)block->flags;
-    words[7] = block->transparentIndex;
-    words[8] = (int32_t)block->formatId;
     ok = host->runtime->fwrite("QMSV", 1, 4, out) == 4 && host->runtime->fwrite(words, 4, 9, out) == 9;
     for (y = 0; ok && y < block->height; ++y)
         ok = host->runtime->fwrite((const uint8_t*)block->pixels + (size_t)y * (size_t)block->bytesPerRow, 1,

@@ -1,15 +1,10 @@
-/* Sound loader and video decoder plugins for the media tests, serving
- * procedural data so that tests can check every frame and pixel:
- *   procsound (0x10) takes "tone:RATE:FRAMES" and decodes a mono 16-bit
- *             sound whose frame i is (i * 97) & 0x7FFF (minus 0x4000);
- *             "slowtone:RATE:FRAMES:MS" is the same sound, each piece of
- *             it taking MS milliseconds to come;
- *             "blocktone:RATE:FRAMES" is the same sound decoded in blocks
- *             of 64 frames, each written whole whatever was asked (the
- *             count answered is still what was asked, at most);
- *   procvideo (0x40) takes "bars:W:H:FRAMES" and decodes frames whose
- *             pixel (x, y) of frame n is 0xFF000000 | x << 16 | y << 8 | n.
- * Both hand out their data in small pieces to exercise the host's loops. */
+/* Sound loader and video decoder plugins serving procedural data in small
+ * pieces. procsound (0x10): "tone:RATE:FRAMES" is a mono 16-bit sound whose
+ * frame i is ((i * 97) & 0x7FFF) - 0x4000; "slowtone:RATE:FRAMES:MS" the
+ * same, each piece taking MS milliseconds; "blocktone:RATE:FRAMES" the same
+ * in blocks of 64 frames written whole whatever was asked (the count
+ * answered is at most what was asked). procvideo (0x40): "bars:W:H:FRAMES",
+ * pixel (x, y) of frame n 0xFF000000 | x << 16 | y << 8 | n. */
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>

@@ -1,9 +1,5 @@
-/* The probe plugin: calls the host's tables the way a real plugin does,
- * through the interface handed to InitPlugin and nothing else (it links
- * against neither FreeType, zlib nor libjpeg). The tests load it, find
- * ProbeRun in it and check what each step answers against independent
- * oracles.
- *
+/* The probe plugin calls the host's tables through the interface handed to
+ * InitPlugin alone (it links against neither FreeType, zlib nor libjpeg).
  * ProbeRun(step, argument, out, capacity) answers the number of bytes
  * written to out, or -1 with a line naming the failed check in out. */
 #include <ft2build.h>

@@ -1,28 +1,14 @@
 /* The test plugins: one source compiled once per variant (see
- * CMakeLists.txt). Switches:
- *   MODULE_NAME      the module name the plugin reports (a string)
- *   CAPS             capability bits
- *   NEED_VERSION, NEED_REVISION   host version asked for (default 6.1)
- *   INIT_FAILS       InitPlugin answers 0
- *   NO_CLOSE         ClosePlugin is not exported
- *   NO_INIT          InitPlugin is not exported
- *   LIBRARY          a command library (base name LIB_BASE) with constants
- *   ON_REQUIRE       the library registers only when required
- *   MULTI_FLAG_ONLY  declares several libraries without exporting the calls
- *   REQUIRE          exports RequirePlugin
- *   IMAGE_BY_NAME    an image loader used only when a loader list names it
- *   FILE_ADAPTER     serves "mem:" files from memory; NOSEEK marks its
- *                    streams noseek; VIRTUAL also serves linked files
- *   DIR_ADAPTER      serves the folder "mem:dir"
- *                    BY_NAME_ONLY: not entered in the file-adapter list, so
- *                    only a loader list that names it uses it
- *   SAVER            an image saver with two formats; READBACK walks its
- *                    list by reading its previous answer back from the
- *                    record; ENDLESS never ends its list
- *   FOREIGN          asks for the foreign call form
- * Every call of InitPlugin, ClosePlugin and RequirePlugin is appended as a
- * line to the file that QM_TEST_PLUGIN_LOG names, written through the
- * host's runtime table. */
+ * CMakeLists.txt), the switches named after what they do (NEED_VERSION and
+ * NEED_REVISION default to 6.1; LIB_BASE names the LIBRARY's table;
+ * MULTI_FLAG_ONLY declares several libraries without exporting the calls;
+ * FILE_ADAPTER serves "mem:" names, NOSEEK marking its streams noseek,
+ * VIRTUAL taking linked files too, BY_NAME_ONLY keeping it out of the
+ * file-adapter list; DIR_ADAPTER serves "mem:dir"; SAVER's READBACK walks
+ * its list by reading its previous answer back, ENDLESS never ends it).
+ * Every call of InitPlugin, ClosePlugin, RequirePlugin and FOpen is
+ * appended as a line to the file that QM_TEST_PLUGIN_LOG names, written
+ * through the host's runtime table. */
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -123,8 +109,7 @@ EXPORT uint32_t GetExtensions(uint32_t capability, uintptr_t reserved)
 }
 #endif
 
-/* ------------------------------------------------------------------------
- * A command library */
+/* A command library */
 
 #ifdef LIBRARY
 static uint32_t Add(struct VmState* state)
@@ -183,20 +168,14 @@ EXPORT void FreeLibrary(struct VmState* state) { (void)state; }
 EXPORT int RequirePlugin(struct VmState* state, int version, int revision, uint32_t reserved, QmTagItem* tags)
 {
     char detail[512];
-    size_t n;
     QmTagItem* tag;
     (void)state;
     (void)reserved;
-    detail[0] = (char)('0' + version % 10);
-    detail[1] = '.';
-    detail[2] = (char)('0' + revision % 10);
-    detail[3] = 0;
+    snprintf(detail, sizeof detail, "%d.%d", version, revision);
     for (tag = tags; tag && tag->tag; ++tag) {
-        const QmPluginOption* option;
-        if (tag->tag != 2)
-            continue;
-        for (option = (const QmPluginOption*)tag->value; option; option = option->next) {
-            n = strlen(detail);
+        const QmPluginOption* option = tag->tag == 2 ? (const QmPluginOption*)tag->value : NULL;
+        for (; option; option = option->next) {
+            size_t n = strlen(detail);
             if (option->text)
                 snprintf(detail + n, sizeof detail - n, " %s=%s", option->key, option->text);
             else
@@ -208,8 +187,7 @@ EXPORT int RequirePlugin(struct VmState* state, int version, int revision, uint3
 }
 #endif
 
-/* ------------------------------------------------------------------------
- * An image loader that takes no file. */
+/* An image loader that takes no file */
 
 #if (CAPS) & 0x4
 EXPORT int IsImage(const char* file, QmLoadImageParams* params) { (void)file; (void)params; return 0; }
@@ -220,19 +198,16 @@ EXPORT int TransformImage(void* image, const QmImageTransform* t, int w, int h)
 { (void)image; (void)t; (void)w; (void)h; return 0; }
 #endif
 
-/* ------------------------------------------------------------------------
- * An image saver */
+/* An image saver */
 
 #ifdef SAVER
-static int saverCalls;
+static int saverCalls __attribute__((unused));
 EXPORT int RegisterImageSaver(QmSaverFormat* format)
 {
 #if defined(READBACK)
     int index = format->formatId == 7;
-    (void)saverCalls;
 #elif defined(ENDLESS)
     int index = 0;
-    (void)saverCalls;
 #else
     int index = saverCalls++ % 2;
 #endif
@@ -244,8 +219,7 @@ EXPORT int RegisterImageSaver(QmSaverFormat* format)
 EXPORT int SaveImage(const char* file, QmSaveImageBlock* block) { (void)file; (void)block; return 0; }
 #endif
 
-/* ------------------------------------------------------------------------
- * A file adapter serving "mem:" names from memory: "mem:data.bin" holds the
+/* A file adapter serving "mem:" names from memory: "mem:data.bin" holds the
  * bytes 0, 1, 2 ... 255, 0, 1 ... (1000 bytes); "mem:empty" is empty. A
  * memory block is served from the tags, a linked file as the same pattern. */
 
@@ -394,9 +368,7 @@ EXPORT int Stat(const char* name, uint32_t flags, AdapterStatRecord* record, QmT
 }
 #endif
 
-/* ------------------------------------------------------------------------
- * A directory adapter serving "mem:dir": a.txt (3 bytes) and sub (a
- * folder). */
+/* A directory adapter serving "mem:dir": a.txt (3 bytes) and sub (a folder). */
 
 #ifdef DIR_ADAPTER
 typedef struct MemDir {

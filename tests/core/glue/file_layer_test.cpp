@@ -4,9 +4,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
-#include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -42,7 +43,27 @@ protected:
     void SetUp() override { WriteFileBytes(container, data); }
 };
 
-TEST_F(FileLayer, RegionsReadTheSameBytesAsTheContainer)
+// Works from another folder and leaves a file in the test program's own
+// folder for the length of one test; both are undone however it ends.
+class Excursion {
+public:
+    Excursion(const std::string& folder, const std::string& programFile) : programFile_(programFile)
+    {
+        EXPECT_NE(getcwd(saved_, sizeof saved_), nullptr);
+        EXPECT_EQ(chdir(folder.c_str()), 0);
+    }
+    ~Excursion()
+    {
+        EXPECT_EQ(chdir(saved_), 0);
+        std::remove(programFile_.c_str());
+    }
+
+private:
+    char saved_[PATH_MAX] = "";
+    std::string programFile_;
+};
+
+TEST_F(FileLayer, RegionsReadWriteFilesAndScriptPathsAgreeWithTheCLibrary)
 {
     struct Case {
         uint64_t offset, size;
@@ -56,10 +77,7 @@ TEST_F(FileLayer, RegionsReadTheSameBytesAsTheContainer)
         EXPECT_EQ(OsFileEof(h), 1);
         OsFileClose(h);
     }
-}
 
-TEST_F(FileLayer, RegionGetCAndSeeksStayInsideTheRegion)
-{
     OsFileHandle* h = OsFileOpen(RegionName(300, 50, container).c_str(), OSFILE_READ);
     ASSERT_NE(h, nullptr);
     EXPECT_EQ(OsFileGetC(h), data[300]);
@@ -80,10 +98,7 @@ TEST_F(FileLayer, RegionGetCAndSeeksStayInsideTheRegion)
     EXPECT_EQ(OsFileSeek(h, 310, 3), 47);  // absolute file position
     EXPECT_EQ(OsFileGetC(h), data[310]);
     OsFileClose(h);
-}
 
-TEST_F(FileLayer, MalformedRegionsFoldersAndMissingFilesDoNotOpen)
-{
     // The name parser's own refusals are checked with it; one stands for them.
     const std::string names[] = {
         ":::chunk12:5*x", ":::chunk9223372036854775807:2*x?f", ":::chunkS1:0*x?unused", dir.path(),
@@ -96,12 +111,9 @@ TEST_F(FileLayer, MalformedRegionsFoldersAndMissingFilesDoNotOpen)
     EXPECT_EQ(OsFileOpen(region.c_str(), OSFILE_WRITE), nullptr);
     EXPECT_EQ(OsFileOpen(region.c_str(), OSFILE_READWRITE), nullptr);
     EXPECT_EQ(ReadFileBytes(container), data);
-}
 
-TEST_F(FileLayer, ReadWriteFilesTellTheirEndWhileWriting)
-{
     std::string path = dir.file("rw.bin");
-    OsFileHandle* h = OsFileOpen(path.c_str(), OSFILE_READWRITE);  // created when missing
+    h = OsFileOpen(path.c_str(), OSFILE_READWRITE);  // created when missing
     ASSERT_NE(h, nullptr);
     EXPECT_EQ(OsFileEof(h), 1);
     EXPECT_EQ(OsFileWrite(h, "hello world", 11), 11u);
@@ -139,45 +151,11 @@ TEST_F(FileLayer, ReadWriteFilesTellTheirEndWhileWriting)
     EXPECT_EQ(OsFileSeek(h, -1, 2), 0);
     EXPECT_EQ(OsFileGetC(h), 0x5a);
     OsFileClose(h);
-    std::remove(sparse.c_str());
-}
 
-// Works from another folder and leaves a file in the test program's own
-// folder for the length of one test; both are undone however it ends.
-class Excursion {
-public:
-    Excursion(const std::string& folder, const std::string& programFile) : programFile_(programFile)
-    {
-        EXPECT_NE(getcwd(saved_, sizeof saved_), nullptr);
-        EXPECT_EQ(chdir(folder.c_str()), 0);
-    }
-    ~Excursion()
-    {
-        EXPECT_EQ(chdir(saved_), 0);
-        std::remove(programFile_.c_str());
-    }
-
-private:
-    char saved_[PATH_MAX] = "";
-    std::string programFile_;
-};
-
-std::string Backslashed(std::string path)
-{
-    for (char& c : path)
-        if (c == '/')
-            c = '\\';
-    return path;
-}
-
-TEST_F(FileLayer, ScriptPathsTakeBackslashesAndTheProgramFolder)
-{
-    char exe[PATH_MAX];
-    ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
-    ASSERT_GT(n, 0);
-    std::string program(exe, static_cast<size_t>(n));
     std::string name = "file_layer_progdir_" + std::to_string(getpid()) + ".bin";
-    std::string programFile = program.substr(0, program.rfind('/') + 1) + name;
+    std::string programFile = (std::filesystem::read_symlink("/proc/self/exe").parent_path() / name).string();
+    std::string backslashed = dir.file("sub/data.txt");
+    std::replace(backslashed.begin(), backslashed.end(), '/', '\\');
     std::vector<uint8_t> programBytes = PatternBytes(700, 2);
     std::vector<uint8_t> decoyBytes = PatternBytes(700, 3);
     std::vector<uint8_t> subBytes = PatternBytes(500, 4);
@@ -192,12 +170,12 @@ TEST_F(FileLayer, ScriptPathsTakeBackslashesAndTheProgramFolder)
     const struct {
         std::string name;
         const std::vector<uint8_t>& bytes;
-    } cases[] = {
+    } spellings[] = {
         {"sub\\data.txt", subBytes},
-        {Backslashed(dir.file("sub/data.txt")), subBytes},
+        {backslashed, subBytes},
         {"PROGDIR:" + name, programBytes},
     };
-    for (const auto& c : cases) {
+    for (const auto& c : spellings) {
         OsFileHandle* h = OsFileOpen(c.name.c_str(), OSFILE_READ);
         ASSERT_NE(h, nullptr) << c.name;
         EXPECT_EQ(h->size, c.bytes.size()) << c.name;

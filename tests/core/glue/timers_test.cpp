@@ -72,7 +72,7 @@ TEST_F(TimersTest, PeriodicTimerIsReportedOncePerFiringAndStays)
     EXPECT_NE(OsFindTimer(OS_TIMER_PERIODIC, {0, 0}, nullptr), nullptr);
 }
 
-TEST_F(TimersTest, RemovalFindsTheTimerByKindAndKey)
+TEST_F(TimersTest, TimersAreFoundByKindAndKeyWakeTheLoopAndTimeWaits)
 {
     ASSERT_EQ(OsCreateTimer(OS_TIMER_ADD_ONESHOT, {3, 0}, 30), 0u);
     ASSERT_EQ(OsCreateTimer(OS_TIMER_ADD_PERIODIC, {3, 0}, 30), 0u);
@@ -93,10 +93,7 @@ TEST_F(TimersTest, RemovalFindsTheTimerByKindAndKey)
     OsTimerKey key{};
     EXPECT_EQ(OsNextFiredTimer(nullptr, &kind, &key), nullptr);
     EXPECT_EQ(kind, uint32_t{OS_TIMER_NOT_FIRED});
-}
 
-TEST_F(TimersTest, RestartFiresAPeriodicTimerAtOnce)
-{
     ASSERT_EQ(OsCreateTimer(OS_TIMER_ADD_PERIODIC, {2, 0}, 60000), 0u);
     ASSERT_EQ(OsCreateTimer(OS_TIMER_RESTART_PERIODIC, {2, 0}, 60000), 0u);
     int seen = 0;
@@ -104,12 +101,9 @@ TEST_F(TimersTest, RestartFiresAPeriodicTimerAtOnce)
     while (seen == 0 && ElapsedMs(start) < 5000)
         seen = Collect(5, 3, OS_TIMER_PERIODIC)[2];
     EXPECT_EQ(seen, 1);
-}
 
-// Timers removed while their platform timers keep firing: a callback in
-// flight must never touch a freed record (the sanitizer build checks this).
-TEST_F(TimersTest, RemovingTimersWhileTheyFireIsSafe)
-{
+    // Timers removed while their platform timers keep firing: a callback in
+    // flight must never touch a freed record (the sanitizer build checks this).
     for (int round = 0; round < 200; round++) {
         for (uintptr_t id = 0; id < 8; id++)
             ASSERT_EQ(OsCreateTimer(id % 2 ? OS_TIMER_ADD_ONESHOT : OS_TIMER_ADD_PERIODIC,
@@ -124,62 +118,55 @@ TEST_F(TimersTest, RemovingTimersWhileTheyFireIsSafe)
     OsDelay(5);
     OsDeleteAllTimers();
     EXPECT_EQ(OsFindTimer(OS_TIMER_PERIODIC, {0, 0}, nullptr), nullptr);
-}
 
-TEST_F(TimersTest, FiredTimersWakeTheEventLoop)
-{
     static std::atomic<int> wakes{0};
     wakes.store(0);
     OsEventHooks hooks{};
     hooks.wake = [](void*) { wakes.fetch_add(1); };
     OsSetEventHooks(&hooks);
     ASSERT_EQ(OsCreateTimer(OS_TIMER_ADD_ONESHOT, {0, 0}, 5), 0u);
-    uint64_t start = OsMonotonicNanos();
+    start = OsMonotonicNanos();
     while (wakes.load() == 0 && ElapsedMs(start) < 5000)
         OsDelay(1);
     EXPECT_EQ(wakes.load(), 1);
-}
 
-// The event layer's side of a wait: a shared wake-up event, as the GUI loop
-// will have it, and a pump that reports a quit request on its n-th call.
-struct FakeEventLayer {
-    OsEvent* wakeEvent = OsCreateEvent();
-    std::atomic<int> pumps{0};
-    int quitAfter = -1;
-    uint32_t quitCode = 0;
-    uint32_t waitError = 0;
-
-    ~FakeEventLayer() { OsDeleteEvent(wakeEvent); }
-
-    OsEventHooks Hooks()
-    {
-        OsEventHooks hooks{};
-        hooks.user = this;
-        hooks.wake = [](void* user) { OsSetEvent(static_cast<FakeEventLayer*>(user)->wakeEvent); };
-        hooks.waitForEvent = [](VmState*, void* user) -> uint32_t {
-            auto* self = static_cast<FakeEventLayer*>(user);
-            if (self->waitError)
-                return self->waitError;
-            // Several waits share one auto-reset event: a short timeout keeps a
-            // waiter from sleeping through a wake-up that another consumed.
-            OsWaitEventTimeout(self->wakeEvent, 5);
-            return 0;
-        };
-        hooks.pumpEvents = [](VmState*, uint32_t* outCode, void* user) -> int {
-            auto* self = static_cast<FakeEventLayer*>(user);
-            int n = self->pumps.fetch_add(1) + 1;
-            if (n == self->quitAfter) {
-                *outCode = self->quitCode;
-                return 1;
-            }
-            return 0;
-        };
-        return hooks;
-    }
-};
-
-TEST_F(TimersTest, TimedWaitEndsOnAQuitRequestOrAWaitError)
-{
+    // The event layer's side of a wait: a shared wake-up event, as the GUI loop
+    // will have it, and a pump that reports a quit request on its n-th call.
+    struct FakeEventLayer {
+        OsEvent* wakeEvent = OsCreateEvent();
+        std::atomic<int> pumps{0};
+        int quitAfter = -1;
+        uint32_t quitCode = 0;
+        uint32_t waitError = 0;
+    
+        ~FakeEventLayer() { OsDeleteEvent(wakeEvent); }
+    
+        OsEventHooks Hooks()
+        {
+            OsEventHooks hooks{};
+            hooks.user = this;
+            hooks.wake = [](void* user) { OsSetEvent(static_cast<FakeEventLayer*>(user)->wakeEvent); };
+            hooks.waitForEvent = [](VmState*, void* user) -> uint32_t {
+                auto* self = static_cast<FakeEventLayer*>(user);
+                if (self->waitError)
+                    return self->waitError;
+                // Several waits share one auto-reset event: a short timeout keeps a
+                // waiter from sleeping through a wake-up that another consumed.
+                OsWaitEventTimeout(self->wakeEvent, 5);
+                return 0;
+            };
+            hooks.pumpEvents = [](VmState*, uint32_t* outCode, void* user) -> int {
+                auto* self = static_cast<FakeEventLayer*>(user);
+                int n = self->pumps.fetch_add(1) + 1;
+                if (n == self->quitAfter) {
+                    *outCode = self->quitCode;
+                    return 1;
+                }
+                return 0;
+            };
+            return hooks;
+        }
+    };
     struct Case {
         int quitAfter;
         uint32_t quitCode;
@@ -200,12 +187,9 @@ TEST_F(TimersTest, TimedWaitEndsOnAQuitRequestOrAWaitError)
         EXPECT_EQ(OsTimedWait(nullptr, 60000), c.expected);
         OsSetEventHooks(nullptr);
     }
-}
 
-// A short wait firing while a long one runs on another thread must not end
-// the long one: each wait has its own fired flag.
-TEST_F(TimersTest, ConcurrentTimedWaitsKeepTheirOwnTime)
-{
+    // A short wait firing while a long one runs on another thread must not end
+    // the long one: each wait has its own fired flag.
     for (bool withHooks : {false, true}) {
         FakeEventLayer layer;
         OsEventHooks hooks = layer.Hooks();
@@ -224,15 +208,12 @@ TEST_F(TimersTest, ConcurrentTimedWaitsKeepTheirOwnTime)
         EXPECT_GE(longElapsed.load(), 300u) << (withHooks ? "with" : "without") << " hooks";
         OsSetEventHooks(nullptr);
     }
-}
 
-TEST_F(TimersTest, PollTimerStartsWithTheFirstSlotAndStopsWithTheLast)
-{
     static int adds, clears;
     static uint32_t addResult;
     adds = clears = 0;
     addResult = 0;
-    OsEventHooks hooks{};
+    hooks = OsEventHooks{};
     hooks.addPollInterval = [](VmState*, uint32_t ms, void*) -> uint32_t {
         EXPECT_EQ(ms, POLL_TIMER_MS);
         adds++;

@@ -1,9 +1,7 @@
-// The host's event services as a display-adapter plugin uses them: an
-// interval of the plugin's own timer reaches its handler through table 1
-// slot 38, an event code posted through slot 14 the display's handler, a
-// plugin event through slot 46 a named function, and window input that a
-// display-adapter plugin (adapter_plugin.c) feeds through slots 15 and 27
-// while the runtime pumps fires the events of a button and a key handler.
+// The host's event services as plugins use them: posted codes, intervals
+// and plugin events reach the script's handlers, and window input that a
+// display-adapter plugin (adapter_plugin.c) feeds while the runtime pumps
+// fires the events of a button and a key handler.
 #include "core/plugins/host_events.h"
 
 #include <dlfcn.h>
@@ -26,6 +24,8 @@
 #include "display/script_refs.h"
 #include "platform/posix/os_runloop.h"
 #include "plugin_fixture.h"
+#include "support/command_calls.h"
+#include "support/event_dispatch.h"
 #include "support/test_displays.h"
 
 namespace {
@@ -66,11 +66,7 @@ protected:
     {
         display = OpenDisplayEventVm(&vm);
         ASSERT_NE(display, nullptr);
-        for (const char* name : {"onbuttonclick", "onbuttonover", "onbuttonout", "onkeydown", "fromplugin"}) {
-            VmPushCString(vm, name);
-            VmPushNativeFunction(vm, Heard);
-            VmSetTable(vm, VM_GLOBALSINDEX);
-        }
+        SetGlobalFunctions(vm, {"onbuttonclick", "onbuttonover", "onbuttonout", "onkeydown", "fromplugin"}, Heard);
         heard.clear();
         host = GetPluginHostApi();
     }
@@ -81,32 +77,12 @@ protected:
         VmCloseState(vm);
         OsShutdown();
     }
-    uint32_t Run(const char* command, std::vector<double> numbers, const char* text = nullptr)
-    {
-        VmPushCString(vm, command);
-        VmGetTable(vm, VM_GLOBALSINDEX);
-        for (double n : numbers)
-            VmPushNumber(vm, n);
-        if (text)
-            VmPushCString(vm, text);
-        uint32_t error = VmPCall(vm, static_cast<int>(numbers.size()) + (text ? 1 : 0), 0, 0);
-        VmSetTop(vm, 0);
-        return error;
-    }
-    void DispatchAll()
-    {
-        while (QueuedEvent* e = TakeEvent()) {
-            EXPECT_EQ(DispatchEvent(vm, e), 0u);
-            FreeQueuedEvent(e);
-        }
-    }
-
     VmState* vm = nullptr;
     Display* display = nullptr;
     const PluginHostApi* host = nullptr;
 };
 
-TEST_F(HostEvents, PostedCodesIntervalsAndPluginEventsReachTheScript)
+TEST_F(HostEvents, EventsFromPluginsReachTheScriptAndAnAppletEndingOneIsFreed)
 {
     // Slot 14: the current display's OnUserMessage slot.
     VmPushNativeFunction(vm, Heard);
@@ -129,15 +105,13 @@ TEST_F(HostEvents, PostedCodesIntervalsAndPluginEventsReachTheScript)
     // Slot 46: a named global function.
     auto pluginEvent = reinterpret_cast<QmDispatchPluginEventFunc>(host->system->DispatchPluginEvent);
     ASSERT_EQ(pluginEvent("FromPlugin", 1, 2, 3), 0u);
-    DispatchAll();
-    const std::vector<std::string> expected = {"OnUserMessage 1 7 8 9", "Interval 3 0 0 0", "fromplugin 0 1 2 3"};
-    EXPECT_EQ(heard, expected);
-}
+    EXPECT_EQ(DispatchQueued(vm), 0u);
+    EXPECT_EQ(heard, (std::vector<std::string>{"OnUserMessage 1 7 8 9", "Interval 3 0 0 0",
+                                               "fromplugin 0 1 2 3"}));
 
-TEST_F(HostEvents, ADisplayAdapterPluginFeedsItsWindowsInputWhileTheRuntimePumps)
-{
-    ASSERT_EQ(Run("createbutton", {4, 10, 10, 50, 30}), 0u);
-    ASSERT_EQ(Run("createkeydown", {6}, "ESC"), 0u);
+    heard.clear();
+    ASSERT_EQ(testcalls::CallGlobal(vm, "createbutton", {4.0, 10.0, 10.0, 50.0, 30.0}), 0u);
+    ASSERT_EQ(testcalls::CallGlobal(vm, "createkeydown", {6.0, std::string("ESC")}), 0u);
     SetAdapterSetupOpen(true);
     const std::string path = PluginPath("winadapter");
     PluginRecord* record = nullptr;
@@ -156,7 +130,7 @@ TEST_F(HostEvents, ADisplayAdapterPluginFeedsItsWindowsInputWhileTheRuntimePumps
         EXPECT_EQ(PumpOsEvents(vm, 2, 0, &code), 0);
     EXPECT_EQ(code, 0u);
     EXPECT_TRUE(heard.empty());
-    DispatchAll();
+    EXPECT_EQ(DispatchQueued(vm), 0u);
     // The rest come from the script thread and are handled at once.
     for (int i = 0; i < 6; ++i)
         EXPECT_EQ(PumpOsEvents(vm, 2, 0, &code), 0);
@@ -179,10 +153,7 @@ TEST_F(HostEvents, ADisplayAdapterPluginFeedsItsWindowsInputWhileTheRuntimePumps
     EXPECT_EQ(PumpOsEvents(vm, 2, 0, &code), 0);
     ResetAdapters();
     SetAdapterSetupOpen(false);
-}
 
-TEST_F(HostEvents, AnEventWhoseHandlerEndsTheAppletIsFreedOnTheWayOut)
-{
     VmPushNativeFunction(vm, EndTheApplet);
     ASSERT_EQ(InstallEventHandler(vm, "OnMouseDown", 1, 0), 0u);
     VmSetTop(vm, 0);

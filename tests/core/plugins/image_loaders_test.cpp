@@ -1,6 +1,5 @@
-// The image loader chain: plugin loaders before the inbuilt decoders under
-// the loader-list rules, scalable pictures rendered anew by their plugin,
-// the alpha plane and transparent-pen rules, and probing.
+// The image loader chain: plugins before the inbuilt decoders as the loader
+// list allows, scalable pictures, alpha planes, transparent pens, probing.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -22,6 +21,15 @@ uint32_t ProcPixel(int32_t x, int32_t y, int32_t w)
            (static_cast<uint32_t>(y & 255) << 8) | static_cast<uint32_t>((x ^ y) & 255);
 }
 
+// Every pixel of the loaded picture is the plugins' picture at its width.
+void ExpectProcPicture(const ImageLoadResult& r)
+{
+    const uint32_t* pixels = GetImageHandleData(r.handle);
+    for (int32_t y = 0; y < r.height; ++y)
+        for (int32_t x = 0; x < r.width; ++x)
+            ASSERT_EQ(pixels[y * r.width + x], ProcPixel(x, y, r.width)) << x << "," << y;
+}
+
 class ImageLoaderChain : public PluginTest {
 protected:
     void SetUp() override
@@ -37,8 +45,6 @@ protected:
     }
     uint32_t LoadImagePlugin(const std::string& name) { return Load("images/" + name); }
 
-    uint32_t Run(ImageLoadRequest request, ImageLoadResult* result) { return LoadImageViaLoaders(request, result); }
-
     static void Free(ImageLoadResult* r)
     {
         if (r->alpha)
@@ -50,46 +56,43 @@ protected:
     std::string png, gif;
 };
 
-TEST_F(ImageLoaderChain, PluginServesItsPictureWithAlphaPlane)
+TEST_F(ImageLoaderChain, PluginServesItsPictureInTightRowsWhenTheLoaderListAllows)
 {
     ASSERT_EQ(LoadImagePlugin("procimage"), 0u);
     ImageLoadRequest request;
+    request.file = "proc:40:30";
     ImageLoadResult r;
-    // ":7" hands the rows over 7 pixels wider than the picture: the handle
-    // holds them as wide as the picture, which is all the graphics cache
-    // and the copies made from it know of.
-    for (const char* file : {"proc:40:30:7", "proc:40:30"}) {
-        SCOPED_TRACE(file);
-        request.file = file;
-        ASSERT_EQ(Run(request, &r), 0u);
-        ASSERT_NE(r.producer, nullptr);
-        EXPECT_STREQ(GetLoaderName(r.producer), "procimage");
-        EXPECT_EQ(r.width, 40);
-        EXPECT_EQ(r.height, 30);
-        EXPECT_EQ(r.rowLength, 40);
-        EXPECT_EQ(r.hasAlpha, 1u);
-        EXPECT_EQ(r.scalable, 0u);
-        const uint32_t* pixels = GetImageHandleData(r.handle);
-        for (int32_t y = 0; y < 30; ++y)
-            for (int32_t x = 0; x < 40; ++x)
-                ASSERT_EQ(pixels[y * 40 + x], ProcPixel(x, y, 40));
-        // Unasked, a plugin's alpha stays in the pixels.
-        EXPECT_EQ(r.alpha, nullptr);
-        Free(&r);
-    }
+    ASSERT_EQ(LoadImageViaLoaders(request, &r), 0u);
+    ASSERT_NE(r.producer, nullptr);
+    EXPECT_STREQ(GetLoaderName(r.producer), "procimage");
+    EXPECT_EQ(r.width, 40);
+    EXPECT_EQ(r.height, 30);
+    EXPECT_EQ(r.hasAlpha, 1u);
+    EXPECT_EQ(r.scalable, 0u);
+    ExpectProcPicture(r);
+    // Unasked, a plugin's alpha stays in the pixels.
+    EXPECT_EQ(r.alpha, nullptr);
+    Free(&r);
     request.alphaMode = IMAGEALPHA_OPTIONAL;
-    ASSERT_EQ(Run(request, &r), 0u);
+    ASSERT_EQ(LoadImageViaLoaders(request, &r), 0u);
     ASSERT_NE(r.alpha, nullptr);
     BitMapLock lock{};
     ASSERT_TRUE(LockBitMapPixels(r.alpha, LOCKBITMAP_READ, &lock));
     EXPECT_EQ(lock.pixels[3 * lock.rowLength + 7], 10u);
     UnlockBitMapPixels(&lock);
     Free(&r);
-}
 
-TEST_F(ImageLoaderChain, LoaderListDecidesWhoIsAsked)
-{
-    ASSERT_EQ(LoadImagePlugin("procimage"), 0u);
+    // A plugin may hand its rows over wider than the picture; the handle then
+    // holds rows exactly as wide as the picture, which is all the graphics
+    // cache and the copies made from it know of.
+    request.file = "proc:40:30:7";
+    request.alphaMode = IMAGEALPHA_OFF;
+    ASSERT_EQ(LoadImageViaLoaders(request, &r), 0u);
+    EXPECT_EQ(r.width, 40);
+    EXPECT_EQ(r.rowLength, 40);
+    ExpectProcPicture(r);
+    Free(&r);
+
     struct Case {
         const char* list;
         uint32_t error;
@@ -102,7 +105,7 @@ TEST_F(ImageLoaderChain, LoaderListDecidesWhoIsAsked)
         request.file = "proc:4:4";
         request.loaderList = c.list;
         ImageLoadResult r;
-        EXPECT_EQ(Run(request, &r), c.error) << c.list;
+        EXPECT_EQ(LoadImageViaLoaders(request, &r), c.error) << c.list;
         Free(&r);
     }
 }
@@ -113,16 +116,16 @@ TEST_F(ImageLoaderChain, PluginWithoutPixelsCountsAsFailing)
     ImageLoadRequest request;
     request.file = "proc:4:4";
     ImageLoadResult r;
-    EXPECT_EQ(Run(request, &r), uint32_t{ERR_READFILE});
+    EXPECT_EQ(LoadImageViaLoaders(request, &r), uint32_t{ERR_READFILE});
     request.file = png.c_str();
-    ASSERT_EQ(Run(request, &r), 0u);
+    ASSERT_EQ(LoadImageViaLoaders(request, &r), 0u);
     EXPECT_EQ(r.producer, nullptr);
     EXPECT_STREQ(GetLoaderName(r.producer), "inbuilt");
     EXPECT_EQ(r.width, 200);
     Free(&r);
 }
 
-TEST_F(ImageLoaderChain, ScalablePictureIsRenderedAtTheRequestedSize)
+TEST_F(ImageLoaderChain, PicturesRenderAndScaleToTheirSizeAndProbingAsksPluginsFirst)
 {
     ASSERT_EQ(LoadImagePlugin("vecimage"), 0u);
     struct Case {
@@ -134,7 +137,7 @@ TEST_F(ImageLoaderChain, ScalablePictureIsRenderedAtTheRequestedSize)
         request.width = c.width;
         request.height = c.height;
         ImageLoadResult r;
-        ASSERT_EQ(Run(request, &r), 0u);
+        ASSERT_EQ(LoadImageViaLoaders(request, &r), 0u);
         EXPECT_EQ(r.scalable, 1u);
         ASSERT_EQ(r.width, c.expectWidth);
         ASSERT_EQ(r.height, c.expectHeight);
@@ -142,43 +145,33 @@ TEST_F(ImageLoaderChain, ScalablePictureIsRenderedAtTheRequestedSize)
         GetImageHandleSize(r.handle, &sw, &sh);
         EXPECT_EQ(sw, 200);
         EXPECT_EQ(sh, 100);
-        const uint32_t* pixels = GetImageHandleData(r.handle);
-        for (int32_t y = 0; y < r.height; ++y)
-            for (int32_t x = 0; x < r.width; ++x)
-                ASSERT_EQ(pixels[y * r.width + x], ProcPixel(x, y, r.width));
+        ExpectProcPicture(r);
         Free(&r);
     }
-}
 
-// Host pictures are scaled in software (the sizes and smoothing through
-// LoadBrush are the picture tests'); a percentage that gives no pixel
-// gives one, and nearest neighbour doubles each pixel.
-TEST_F(ImageLoaderChain, OptionalAlphaMayBeMissingAndThePenIsTheGifsOwn)
-{
     ImageLoadRequest request;
     request.file = png.c_str();
     request.alphaMode = IMAGEALPHA_OPTIONAL;
     ImageLoadResult r;
-    ASSERT_EQ(Run(request, &r), 0u);
+    ASSERT_EQ(LoadImageViaLoaders(request, &r), 0u);
     EXPECT_EQ(r.alpha, nullptr);
     Free(&r);
     request.file = gif.c_str();
     request.alphaMode = IMAGEALPHA_OFF;
     request.wantTransparentPen = true;
-    ASSERT_EQ(Run(request, &r), 0u);
+    ASSERT_EQ(LoadImageViaLoaders(request, &r), 0u);
     EXPECT_EQ(r.transparentColour, 0x00FF00);
     Free(&r);
-}
 
-TEST_F(ImageLoaderChain, HostPicturesAreScaledInSoftware)
-{
+    // Host pictures are scaled in software (the sizes and smoothing through
+    // LoadBrush are the picture tests'); a percentage that gives no pixel
+    // gives one, and nearest neighbour doubles each pixel.
     for (int32_t size : {-1, 32}) {
-        ImageLoadRequest request;
+        request = ImageLoadRequest{};
         request.file = gif.c_str();
         request.width = size;
         request.height = size < 0 ? size : size / 2;
-        ImageLoadResult r;
-        ASSERT_EQ(Run(request, &r), 0u);
+        ASSERT_EQ(LoadImageViaLoaders(request, &r), 0u);
         EXPECT_EQ(r.width, size < 0 ? 1 : 32);
         EXPECT_EQ(r.height, size < 0 ? 1 : 16);
         EXPECT_EQ(r.rowLength, r.width);
@@ -191,11 +184,7 @@ TEST_F(ImageLoaderChain, HostPicturesAreScaledInSoftware)
         }
         Free(&r);
     }
-}
 
-TEST_F(ImageLoaderChain, ProbingAsksPluginsThenTheHost)
-{
-    ASSERT_EQ(LoadImagePlugin("vecimage"), 0u);
     ImageProbe probe{};
     EXPECT_EQ(ProbeImageLoaders("proc:12:34", nullptr, 0, &probe), 1);
     EXPECT_EQ(probe.width, 12);
@@ -213,7 +202,7 @@ TEST_F(ImageLoaderChain, ProbingAsksPluginsThenTheHost)
 
 // An old "svgimage" plugin is handed a name of its own for a file inside
 // an applet, and the host opens the name the caller gave when it asks.
-TEST_F(ImageLoaderChain, OldSvgPluginGetsItsOwnChunkNames)
+TEST_F(ImageLoaderChain, OldSvgPluginsGetTheirOwnChunkNamesAndPluginsReachTheHostDecoders)
 {
     ASSERT_EQ(LoadImagePlugin("svgimage"), 0u);
     std::string container = scratch.file("app.qma");
@@ -222,16 +211,13 @@ TEST_F(ImageLoaderChain, OldSvgPluginGetsItsOwnChunkNames)
     ImageLoadRequest request;
     request.file = chunk.c_str();
     ImageLoadResult r;
-    ASSERT_EQ(Run(request, &r), 0u);
+    ASSERT_EQ(LoadImageViaLoaders(request, &r), 0u);
     EXPECT_STREQ(GetLoaderName(r.producer), "svgimage");
     EXPECT_EQ(r.width, 3);
     EXPECT_EQ(r.height, 2);
     EXPECT_EQ(ImageLoaderCallerFileName, nullptr);
     Free(&r);
-}
 
-TEST_F(ImageLoaderChain, PluginsReachTheHostDecodersThroughTableThree)
-{
     const QmGraphicsTable* table = GetPluginHostApi()->graphics;
     auto open = reinterpret_cast<QmOpenImageFileFunc>(table->slot[QM_GFX_OPENIMAGEFILE]);
     auto pixelsOf = reinterpret_cast<uint32_t* (*)(void*)>(table->slot[QM_GFX_GETIMAGEPIXELS]);

@@ -1,6 +1,5 @@
-// What the plugin tests share: where the test plugins were built, a log
-// that the plugins append their calls to, and a fixture that leaves no
-// plugin loaded behind.
+// What the plugin tests share: where the test plugins are, the log of their
+// calls, and a fixture that leaves no plugin loaded behind.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -9,7 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <string>
 
 #include "core/io/errors.h"
@@ -57,9 +56,7 @@ protected:
     std::string Log() const
     {
         std::ifstream in(logPath);
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
+        return std::string(std::istreambuf_iterator<char>(in), {});
     }
 
     // Loads a test plugin as the script's LoadPlugin does; 0 or the code.

@@ -1,8 +1,6 @@
-// The host tables as a plugin reaches them: the probe plugin (built from C,
-// linked against none of the libraries whose slots it calls) runs one step
-// per table, and each answer is checked against an independent oracle:
-// the RFC vectors, the system zlib and libjpeg, the font files on disk and
-// the brush read back through the bitmap layer.
+// The host tables as the probe plugin reaches them, one step per table,
+// each answer checked against an independent oracle: the RFC vectors, the
+// system zlib and libjpeg, the font files and the brush read back.
 #include <dlfcn.h>
 #include <zlib.h>
 
@@ -64,7 +62,7 @@ protected:
     ProbeRunFunc run = nullptr;
 };
 
-TEST_F(ProbeTest, RuntimeSystemAndEncoderTables)
+TEST_F(ProbeTest, EveryTableAnswersAsTheSystemsOwnLibrariesAndFilesDo)
 {
     std::string seconds = Run("runtime");
     EXPECT_LE(std::llabs(std::stoll(seconds) - static_cast<long long>(std::time(nullptr))), 5);
@@ -75,10 +73,7 @@ TEST_F(ProbeTest, RuntimeSystemAndEncoderTables)
     // RFC 1321 A.5 (empty input and "abc"), RFC 4648 10, CRC-32 check value.
     EXPECT_EQ(Run("encoders"),
               "d41d8cd98f00b204e9800998ecf8427e|900150983cd24fb0d6963f7d28e17f72|Zm9vYmFy|cbf43926");
-}
 
-TEST_F(ProbeTest, StreamsReadFilesAndTheVmBuildsStrings)
-{
     std::vector<uint8_t> data = PatternBytes(3000, 11);
     WriteFileBytes(scratch.file("data.bin"), data);
     std::string read = Run("stream", scratch.file("data.bin").c_str());
@@ -87,10 +82,7 @@ TEST_F(ProbeTest, StreamsReadFilesAndTheVmBuildsStrings)
     VmState* vm = VmOpenState();
     EXPECT_EQ(Run("vm", vm), "plugin bytes42");
     VmCloseState(vm);
-}
 
-TEST_F(ProbeTest, DeflatedDataInflatesWithTheSystemZlib)
-{
     std::string text;
     for (int i = 0; i < 200; ++i)
         text += "the quick brown fox " + std::to_string(i) + "\n";
@@ -101,10 +93,7 @@ TEST_F(ProbeTest, DeflatedDataInflatesWithTheSystemZlib)
     ASSERT_EQ(uncompress(unpacked.data(), &length, reinterpret_cast<const Bytef*>(packed.data()), packed.size()),
               Z_OK);
     EXPECT_EQ(std::string(reinterpret_cast<char*>(unpacked.data()), length), text);
-}
 
-TEST_F(ProbeTest, JpegWrittenThroughTheTableDecodesWithLibjpeg)
-{
     std::string file = Run("jpeg");
     ASSERT_GT(file.size(), 100u);
     jpeg_decompress_struct d;
@@ -133,10 +122,7 @@ TEST_F(ProbeTest, JpegWrittenThroughTheTableDecodesWithLibjpeg)
         EXPECT_LT(right[0], 40) << y;
         EXPECT_GT(right[2], 215) << y;
     }
-}
 
-TEST_F(ProbeTest, InbuiltFontsOpenFromMemoryAndAreTheSystemsFiles)
-{
     EXPECT_EQ(Run("fonts"),
               "Bitstream Vera Sans|65932;Bitstream Vera Sans Mono|49224;Bitstream Vera Serif|60280");
     const char* files[] = {"Vera.ttf", "VeraMono.ttf", "VeraSe.ttf"};
@@ -147,10 +133,7 @@ TEST_F(ProbeTest, InbuiltFontsOpenFromMemoryAndAreTheSystemsFiles)
         ASSERT_EQ(fonts->size[i], bytes.size());
         EXPECT_EQ(std::memcmp(fonts->data[i], bytes.data(), bytes.size()), 0) << files[i];
     }
-}
 
-TEST_F(ProbeTest, BlitAndLineLandInTheBrush)
-{
     EXPECT_EQ(Run("draw", reinterpret_cast<const void*>(uintptr_t{7})), "drawn");
     Brush* brush = nullptr;
     ASSERT_EQ(FindBrush(nullptr, MakeObjectId(7), &brush, 0), 0u);
@@ -169,14 +152,10 @@ TEST_F(ProbeTest, BlitAndLineLandInTheBrush)
     auto freeBrush = reinterpret_cast<uint32_t (*)(uint32_t)>(GetPluginHostApi()->graphics->slot[QM_GFX_FREEBRUSH]);
     EXPECT_EQ(freeBrush(7), 0u);
     EXPECT_EQ(freeBrush(7), uint32_t(ERR_FINDBRUSH));
-}
 
-TEST_F(ProbeTest, ListsHoldThePluginAndTheSystemFonts)
-{
     std::string fonts = Run("lists");
-    EXPECT_NE(fonts.find("Bitstream Vera Sans:0\n"), std::string::npos);
-    EXPECT_NE(fonts.find("Bitstream Vera Sans Mono Bold:0\n"), std::string::npos);
-    EXPECT_NE(fonts.find("Bitstream Vera Serif:0\n"), std::string::npos);
+    for (const char* face : {"Vera Sans:0\n", "Vera Sans Mono Bold:0\n", "Vera Serif:0\n"})
+        EXPECT_NE(fonts.find(std::string("Bitstream ") + face), std::string::npos) << face;
     // In name order, each name once per size.
     std::vector<std::string> lines, names;
     for (size_t at = 0, end; (end = fonts.find('\n', at)) != std::string::npos; at = end + 1) {
@@ -186,10 +165,7 @@ TEST_F(ProbeTest, ListsHoldThePluginAndTheSystemFonts)
     EXPECT_TRUE(std::is_sorted(names.begin(), names.end()));
     std::sort(lines.begin(), lines.end());
     EXPECT_EQ(std::adjacent_find(lines.begin(), lines.end()), lines.end());
-}
 
-TEST_F(ProbeTest, SampleDataGoesOutAndComesBack)
-{
     auto* sample = static_cast<Sample*>(OsAllocMem(sizeof(Sample), 1));
     sample->header.type = OBJ_SAMPLE;
     sample->header.id = 5;
@@ -212,18 +188,14 @@ TEST_F(ProbeTest, SampleDataGoesOutAndComesBack)
     SampleList = saved;
     OsFreeMem(sample->pcm);
     OsFreeMem(sample);
-}
 
-TEST_F(ProbeTest, RequestersAnswerThroughTheBackEnd)
-{
     OsSetRequesterBackend(&ScriptedRequesterBackend);
     ScriptedRequesterReset();
-    ScriptedAnswer button;
-    button.button = 2;
-    ScriptedRequesterPush(button);
-    ScriptedAnswer folder;
-    folder.text = "/tmp/pictures";
-    ScriptedRequesterPush(folder);
+    ScriptedAnswer answers[2];
+    answers[0].button = 2;
+    answers[1].text = "/tmp/pictures";
+    for (const ScriptedAnswer& answer : answers)
+        ScriptedRequesterPush(answer);
     EXPECT_EQ(Run("requesters"), "2|/tmp/pictures");
     std::vector<ScriptedRequest> log = ScriptedRequesterLog();
     ASSERT_EQ(log.size(), 2u);

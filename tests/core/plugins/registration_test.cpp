@@ -1,7 +1,6 @@
-// Plugin libraries in the VM: commands callable under their base name in
-// any case, constants in the user constants, InitLibrary, RequirePlugin
-// and the library list entry each once however often a plugin is
-// activated or required.
+// Plugin libraries in the VM: commands under their base name in any case,
+// constants in the user constants, and InitLibrary, RequirePlugin and the
+// library list entry once however often a plugin is activated or required.
 #include <cstring>
 
 #include "core/io/error_codes.h"
@@ -62,6 +61,20 @@ protected:
         return value;
     }
 
+    // The type of the global `base`, or of base[field] when it is a table.
+    int GlobalType(const char* base, const char* field = nullptr)
+    {
+        VmPushString(vm, base);
+        VmGetTable(vm, VM_GLOBALSINDEX);
+        if (field && VmType(vm, -1) == VM_TTABLE) {
+            VmPushString(vm, field);
+            VmGetTable(vm, -2);
+        }
+        int type = VmType(vm, -1);
+        VmSetTop(vm, 0);
+        return type;
+    }
+
     static int LibraryEntries(const char* name)
     {
         int n = 0;
@@ -84,12 +97,7 @@ TEST_F(RegistrationTest, ActivationRegistersCommandsAndConstantsOnce)
     EXPECT_EQ(Count(Log(), "initlibrary mathx"), 1u);
 
     EXPECT_EQ(CallAdd("mathx", "add"), 5.0);
-    VmPushString(vm, "mathx");
-    VmGetTable(vm, VM_GLOBALSINDEX);
-    VmPushString(vm, "unused");  // an entry without a function is skipped
-    VmGetTable(vm, -2);
-    EXPECT_EQ(VmType(vm, -1), VM_TNIL);
-    VmSetTop(vm, 0);
+    EXPECT_EQ(GlobalType("mathx", "unused"), VM_TNIL);  // an entry without a function is skipped
 
     EXPECT_EQ(UserConstant("mathx_one"), std::to_string(1.0));
     EXPECT_EQ(UserConstant("mathx_name"), "mathx");
@@ -112,10 +120,7 @@ TEST_F(RegistrationTest, OnRequireLibrariesWaitForTheirFirstRequirement)
     ASSERT_EQ(Load("mathreq", &record), 0u);
     ASSERT_EQ(ActivatePlugin(vm, record), 0u);
     EXPECT_EQ(Count(Log(), "initlibrary"), 0u);
-    VmPushString(vm, "mathreq");
-    VmGetTable(vm, VM_GLOBALSINDEX);
-    EXPECT_EQ(VmType(vm, -1), VM_TNIL);
-    VmSetTop(vm, 0);
+    EXPECT_EQ(GlobalType("mathreq"), VM_TNIL);
 
     // Constants only: no commands, no RequirePlugin.
     EXPECT_EQ(FindOrLoadPlugin(vm, "mathreq", 0, 0, true, false, nullptr, nullptr), 0u);
@@ -132,7 +137,7 @@ TEST_F(RegistrationTest, OnRequireLibrariesWaitForTheirFirstRequirement)
     EXPECT_EQ(CallAdd("mathreq", "add"), 5.0);
 }
 
-TEST_F(RegistrationTest, TheHostMakesNoCallsIntoAForeignFormPlugin)
+TEST_F(RegistrationTest, ForeignFormsSaverFormatsAndStartupRequirements)
 {
     PluginRecord* record = nullptr;
     ASSERT_EQ(Load("foreign", &record), 0u);
@@ -140,24 +145,15 @@ TEST_F(RegistrationTest, TheHostMakesNoCallsIntoAForeignFormPlugin)
     EXPECT_EQ(info->extensions[1], 0u);  // GetExtensions counts as answering 0
     ASSERT_EQ(ActivatePlugin(vm, record), 0u);
     EXPECT_EQ(FindOrLoadPlugin(vm, "foreign", 1, 0, false, false, nullptr, nullptr), 0u);
-    VmPushString(vm, "foreign");
-    VmGetTable(vm, VM_GLOBALSINDEX);
-    EXPECT_EQ(VmType(vm, -1), VM_TNIL);
-    VmSetTop(vm, 0);
+    EXPECT_EQ(GlobalType("foreign"), VM_TNIL);
     FreeAllPlugins();
     EXPECT_EQ(Log(), "init foreign\n");  // nothing after InitPlugin, not even ClosePlugin
-}
 
-TEST_F(RegistrationTest, AdaptersOnlyRequirementsSkipOtherPlugins)
-{
     ASSERT_EQ(Load("mathx"), 0u);
     EXPECT_EQ(FindOrLoadPlugin(vm, "mathx", 0, 0, false, true, nullptr, nullptr), 0u);
     EXPECT_EQ(Count(Log(), "require"), 0u);
-}
 
-// "saverback" reads the answer of its last format before it ends the list.
-TEST_F(RegistrationTest, SaverFormatsBecomeConstantsAndHooks)
-{
+    // "saverback" reads the answer of its last format before it ends the list.
     for (const char* plugin : {"saver", "saverback"}) {
         SCOPED_TRACE(plugin);
         PluginRecord* record = nullptr;
@@ -165,12 +161,10 @@ TEST_F(RegistrationTest, SaverFormatsBecomeConstantsAndHooks)
         ASSERT_EQ(ActivatePlugin(vm, record), 0u);
         const QmSaverFormat* hooks = record->node->info->imageSaverFormats;
         ASSERT_NE(hooks, nullptr);
-        EXPECT_EQ(hooks[0].formatId, 7u);
-        EXPECT_STREQ(hooks[0].name, "raw");
-        EXPECT_EQ(hooks[1].formatId, 8u);
-        EXPECT_STREQ(hooks[1].name, "hex");
-        EXPECT_EQ(hooks[2].formatId, 0u);
-        EXPECT_EQ(hooks[2].name, nullptr);
+        std::vector<std::pair<uint32_t, std::string>> seen;
+        for (int i = 0; i < 3; ++i)
+            seen.emplace_back(hooks[i].formatId, hooks[i].name ? hooks[i].name : "(end)");
+        EXPECT_EQ(seen, (std::vector<std::pair<uint32_t, std::string>>{{7, "raw"}, {8, "hex"}, {0, "(end)"}}));
         EXPECT_EQ(UserConstant("imgfmt_raw"), std::to_string(7.0));
         EXPECT_EQ(UserConstant("imgfmt_hex"), std::to_string(8.0));
         ASSERT_EQ(ActivatePlugin(vm, record), 0u);
@@ -179,14 +173,11 @@ TEST_F(RegistrationTest, SaverFormatsBecomeConstantsAndHooks)
         FreeAllPlugins();
     }
     // A saver that never ends its list is refused.
-    PluginRecord* record = nullptr;
+    record = nullptr;
     ASSERT_EQ(Load("saverendless", &record), 0u);
     EXPECT_EQ(ActivatePlugin(vm, record), static_cast<uint32_t>(ERR_LOADPLUGIN));
     EXPECT_EQ(record->node->info->imageSaverFormats, nullptr);
-}
 
-TEST_F(RegistrationTest, RequiredPluginsGetTheirRequireTagsSettings)
-{
     ASSERT_EQ(Load("mathx"), 0u);
     char* savedPlugins = Startup.requirePlugins;
     char* savedTags = Startup.requireTags;

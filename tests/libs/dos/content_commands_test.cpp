@@ -38,7 +38,7 @@ protected:
     }
 };
 
-TEST_F(ContentCommands, StringFilesReadAndWriteLikeFiles)
+TEST_F(ContentCommands, FileContentsAsStringsRegionsAndDigests)
 {
     std::string data("ab\0cd\r\nline2", 12);
     Value name = One("DefineVirtualFileFromString", {Str(data), Str("mem.txt")});
@@ -62,10 +62,7 @@ TEST_F(ContentCommands, StringFilesReadAndWriteLikeFiles)
     EXPECT_EQ(Call("UndefineVirtualStringFile", {Str(w)}), uint32_t{ERR_WRONGUSAGE});
     EXPECT_EQ(Call("UndefineVirtualStringFile", {Str(Path("plain"))}), uint32_t{ERR_WRONGUSAGE});
     EXPECT_EQ(Call("DefineVirtualFileFromString", {Str("x"), Str("")}), uint32_t{ERR_WRONGUSAGE});
-}
 
-TEST_F(ContentCommands, RegionsOfFilesNestAndEndWithTheirContainer)
-{
     std::vector<uint8_t> bytes = PatternBytes(1000);
     WriteFileBytes(Path("c"), bytes);
     std::string outer = std::get<std::string>(One("DefineVirtualFile", {Str(Path("c")), Num(100), Num(500), Str("o.dat")}));
@@ -96,11 +93,8 @@ TEST_F(ContentCommands, RegionsOfFilesNestAndEndWithTheirContainer)
     // A region of a region can only reach what its outer region really has.
     outer = std::get<std::string>(One("DefineVirtualFile", {Str(Path("ten")), Num(0), Num(1000), Str("o")}));
     EXPECT_EQ(Call("DefineVirtualFile", {Str(outer), Num(5), Num(10), Str("i")}), uint32_t{ERR_WRONGUSAGE});
-}
 
-TEST_F(ContentCommands, StringToFileAndBack)
-{
-    std::string data("\0\1\2binary\xff", 10);
+    data = std::string("\0\1\2binary\xff", 10);
     ASSERT_EQ(Call("StringToFile", {Str(data), Str(Path("s"))}), 0u);
     EXPECT_EQ(BytesToString(ReadFileBytes(Path("s"))), data);
     EXPECT_EQ(FileText(Path("s")), data);
@@ -109,14 +103,22 @@ TEST_F(ContentCommands, StringToFileAndBack)
     EXPECT_EQ(BytesToString(ReadFileBytes(Path("s"))), "new");
     EXPECT_EQ(Call("StringToFile", {Str(data), Str(Path("no/dir/s"))}), uint32_t{ERR_WRITEFILE});
     EXPECT_EQ(Call("FileToString", {Str(Path("none"))}), uint32_t{ERR_READFILE});
-}
 
-TEST_F(ContentCommands, Md5AgreesWithMd5sum)
-{
     WriteFileBytes(Path("big"), PatternBytes(100003, 5));
     ASSERT_TRUE(RunShell("md5sum " + Path("big") + " | cut -c1-32 | tr -d '\\n' > " + Path("sum")));
     EXPECT_EQ(One("MD5", {Str(Path("big"))}), Value{BytesToString(ReadFileBytes(Path("sum")))});
     EXPECT_EQ(Call("MD5", {Str(Path("none"))}), uint32_t{ERR_READFILE});
+}
+
+uint32_t CloseEveryFile(VmState* vm)
+{
+    for (double id : {1.0, 2.0, 3.0}) {
+        VmPushString(vm, "closefile");
+        VmGetTable(vm, VM_GLOBALSINDEX);
+        VmPushNumber(vm, id);
+        VmPCall(vm, 1, 0, 0);
+    }
+    return 0;
 }
 
 std::vector<double> g_progress;
@@ -131,7 +133,7 @@ uint32_t RecordProgress(VmState* vm)
 // Patched bytes are XORed, the rest complemented. Large patches go block
 // by block, yet the callback still hears every whole percent once and in
 // order, as a plain byte loop would call it.
-TEST_F(ContentCommands, PatchXorsThenComplementsInTheCallbacksRhythm)
+TEST_F(ContentCommands, PatchXorsThenComplementsInTheCallbacksRhythmAndStopsWhenItsFilesClose)
 {
     const std::pair<size_t, std::vector<uint8_t>> cases[] = {
         {300, {0xFF, 0x0F, 0x00}}, {300, {}}, {1, {7}}, {99, PatternBytes(40, 7)},
@@ -159,23 +161,9 @@ TEST_F(ContentCommands, PatchXorsThenComplementsInTheCallbacksRhythm)
         EXPECT_EQ(ReadFileBytes(Path("dst")), expected) << size;
         EXPECT_EQ(g_progress, percents) << size;
     }
-}
 
-uint32_t CloseEveryFile(VmState* vm)
-{
-    for (double id : {1.0, 2.0, 3.0}) {
-        VmPushString(vm, "closefile");
-        VmGetTable(vm, VM_GLOBALSINDEX);
-        VmPushNumber(vm, id);
-        VmPCall(vm, 1, 0, 0);
-    }
-    return 0;
-}
-
-// A callback that closes the files the patch works on ends it with an
-// error instead of writing through freed handles.
-TEST_F(ContentCommands, PatchWhoseFilesCloseUnderItStops)
-{
+    // A callback that closes the files the patch works on ends it with an
+    // error instead of writing through freed handles.
     WriteFileBytes(Path("src"), PatternBytes(50000, 2));
     WriteFileBytes(Path("patch"), PatternBytes(10, 3));
     OpenPatchFiles();
@@ -183,7 +171,7 @@ TEST_F(ContentCommands, PatchWhoseFilesCloseUnderItStops)
     VmPop(vm, 1);
 }
 
-TEST_F(ContentCommands, Environment)
+TEST_F(ContentCommands, EnvironmentAndFileLinesThatCutLongLinesAndOutliveTheirStringFile)
 {
     ASSERT_EQ(Call("SetEnv", {Str("QM_DOS_TEST"), Str("value=1")}), 0u);
     std::vector<Value> r;
@@ -194,10 +182,7 @@ TEST_F(ContentCommands, Environment)
     EXPECT_EQ(r, (std::vector<Value>{Str(""), Num(0)}));
     EXPECT_NE(Call("SetEnv", {Str("A=B"), Str("x")}), 0u);
     EXPECT_EQ(One("GetAsset", {Str("pics/a.png")}), Value{Str("pics/a.png")});
-}
 
-TEST_F(ContentCommands, FileLinesIteratesAndCutsLongLines)
-{
     std::string longLine(1500, 'q');
     WriteFileBytes(Path("l"), StringToBytes("one\r\ntwo\n" + longLine + "\nlast"));
     int base;
@@ -208,12 +193,9 @@ TEST_F(ContentCommands, FileLinesIteratesAndCutsLongLines)
     std::vector<std::string> expected = {"one", "two", longLine.substr(0, 1024), longLine.substr(1024), "last"};
     EXPECT_EQ(lines, expected);
     EXPECT_EQ(Call("FileLines", {Str(Path("none"))}), uint32_t{ERR_READFILE});
-}
 
-// An iterator reads on from a string file that the script undefined after
-// the loop began: the bytes stay with the reader, not in freed memory.
-TEST_F(ContentCommands, LinesOfAnUndefinedStringFileStayReadable)
-{
+    // An iterator reads on from a string file that the script undefined after
+    // the loop began: the bytes stay with the reader, not in freed memory.
     for (double writable : {0.0, 1.0}) {
         std::string name = std::get<std::string>(
             One("DefineVirtualFileFromString", {Str(std::string("one\ntwo\nthree")), Str("l.txt"), Num(writable)}));
